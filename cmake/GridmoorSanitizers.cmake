@@ -1,0 +1,10 @@
+if(GRIDMOOR_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(GRIDMOOR_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT GRIDMOOR_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "GRIDMOOR_SANITIZE must be empty, 'address' or 'thread'")
+endif()

@@ -1,0 +1,79 @@
+// The settings store that stands in for the Windows registry: keys with typed
+// values kept in one text file in the `.reg` export format (REGEDIT4 or
+// "Windows Registry Editor Version 5.00"). Key paths are written as Windows
+// writes them ("HKEY_CURRENT_USER\Software\..."); key and value names compare
+// without regard to ASCII case, as the registry does. The empty value name is
+// the key's default value (`@=` in the file).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+enum class RegistryStatus {
+  kOk,
+  kMissing,    // no such key or value
+  kWrongType,  // the value exists but holds another type
+};
+
+template <typename T>
+struct RegistryRead {
+  RegistryStatus status = RegistryStatus::kMissing;
+  T value{};
+  bool ok() const { return status == RegistryStatus::kOk; }
+};
+
+class Registry {
+ public:
+  // $GRIDMOOR_REGISTRY, else $XDG_CONFIG_HOME/gridmoor/registry.reg, else
+  // $HOME/.config/gridmoor/registry.reg.
+  static std::filesystem::path DefaultPath();
+
+  // Reads the file; a missing file is an empty registry. On a file that
+  // exists but cannot be read or parsed, returns nullopt and sets *error.
+  static std::optional<Registry> Load(const std::filesystem::path& file,
+                                      std::string* error = nullptr);
+  // An empty registry bound to `file` (nothing is read).
+  explicit Registry(std::filesystem::path file);
+
+  const std::filesystem::path& file() const { return file_; }
+
+  RegistryRead<std::string> GetString(std::string_view key, std::string_view name) const;
+  RegistryRead<std::uint32_t> GetDword(std::string_view key, std::string_view name) const;
+  bool HasKey(std::string_view key) const;
+
+  // Creates the key (and its parents' entries are not needed) as required.
+  void SetString(std::string_view key, std::string_view name, std::string_view value);
+  void SetDword(std::string_view key, std::string_view name, std::uint32_t value);
+
+  // Rewrites the whole file atomically (temporary file in the same folder,
+  // then rename), creating the folder when needed. Values of types this store
+  // does not interpret are written back exactly as they were read.
+  bool Save(std::string* error = nullptr) const;
+
+ private:
+  struct Value {
+    std::string name;
+    enum class Kind { kString, kDword, kOther } kind = Kind::kString;
+    std::string text;         // kString: the unescaped text; kOther: raw data after '='
+    std::uint32_t dword = 0;  // kDword
+  };
+  struct Key {
+    std::string path;
+    std::vector<Value> values;
+  };
+
+  const Key* FindKey(std::string_view key) const;
+  const Value* FindValue(std::string_view key, std::string_view name) const;
+  Value& ValueForWrite(std::string_view key, std::string_view name);
+
+  std::filesystem::path file_;
+  std::vector<Key> keys_;  // in file order, so a rewrite keeps the layout
+};
+
+}  // namespace platform

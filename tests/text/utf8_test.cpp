@@ -1,0 +1,78 @@
+#include "text/utf8.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+TEST(Utf8, RoundTripsValidText) {
+  const std::string samples[] = {"",     "Plain ASCII", "Débit d'huile",
+                                 "油井", "Żółć 𝄞 end",  std::string("nul\0inside", 10)};
+  for (const std::string& s : samples) {
+    EXPECT_EQ(text::Utf16ToUtf8(text::Utf8ToUtf16(s)), s) << s;
+  }
+}
+
+TEST(Utf8, EncodesSupplementaryCharactersAsSurrogatePairs) {
+  EXPECT_EQ(text::Utf8ToUtf16("𝄞"), (std::u16string{0xD834, 0xDD1E}));
+  EXPECT_EQ(text::Utf8ToUtf16("é"), u"é");
+}
+
+TEST(Utf8, InvalidBytesSurviveTheRoundTrip) {
+  const std::string samples[] = {
+      "\xff",          "a\xc3", "\xc3(", "\xe2\x82", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80",
+      "latin1 caf\xe9"};
+  for (const std::string& s : samples) {
+    EXPECT_EQ(text::Utf16ToUtf8(text::Utf8ToUtf16(s)), s);
+  }
+  EXPECT_EQ(text::Utf8ToUtf16("\xff"), std::u16string(1, char16_t(0xDCFF)));
+}
+
+TEST(Utf8, LoneSurrogatesFromWideTextBecomeReplacementCharacters) {
+  EXPECT_EQ(text::Utf16ToUtf8(std::u16string{0xD834}), "\xEF\xBF\xBD");
+  EXPECT_EQ(text::Utf16ToUtf8(std::u16string{u'a', 0xDD1E, u'b'}),
+            "a\xEF\xBF\xBD"
+            "b");
+}
+
+TEST(Utf8, PrefixNeverEndsInsideACharacter) {
+  const std::string s = "ab€d";  // € is three bytes at offsets 2..4
+  struct Case {
+    std::size_t max;
+    std::size_t expected;
+  } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 2}, {4, 2}, {5, 5}, {6, 6}, {100, 6}};
+  for (const Case& c : cases)
+    EXPECT_EQ(text::Utf8PrefixLength(s, c.max), c.expected) << c.max;
+
+  const std::string four = "x𝄞";  // four-byte character at 1..4
+  for (std::size_t max = 1; max < 5; ++max)
+    EXPECT_EQ(text::Utf8PrefixLength(four, max), 1u);
+  EXPECT_EQ(text::Utf8PrefixLength(four, 5), 5u);
+}
+
+TEST(Utf8, PrefixCountsStrayBytesAsCharacters) {
+  EXPECT_EQ(text::Utf8PrefixLength("a\x80\x80\x80\x80z", 3), 3u);
+  EXPECT_EQ(text::Utf8PrefixLength("ab\xff", 3), 3u);
+  EXPECT_EQ(text::Utf8PrefixLength("a\xe2\x82"
+                                   "b",
+                                   3),
+            3u);  // truncated sequence, then b
+}
+
+TEST(Utf8, CopyTerminatedFitsTheField) {
+  char field[6];
+  std::memset(field, 'X', sizeof field);
+  EXPECT_EQ(text::CopyTerminated("ab€def", field, sizeof field), 5u);
+  EXPECT_STREQ(field, "ab€");
+
+  std::memset(field, 'X', sizeof field);
+  EXPECT_EQ(text::CopyTerminated("abcd€", field, sizeof field), 4u);
+  EXPECT_STREQ(field, "abcd");
+
+  EXPECT_EQ(text::CopyTerminated("abc", field, 0), 0u);
+  EXPECT_EQ(field[0], 'a');  // untouched
+}
+
+}  // namespace
