@@ -31,7 +31,7 @@ typedef double DATE;
 #define VARIANT_TRUE ((VARIANT_BOOL)-1)
 #define VARIANT_FALSE ((VARIANT_BOOL)0)
 
-/* The VARTYPEs the driver uses. */
+/* The VARTYPEs the driver uses or converts. */
 enum {
   VT_EMPTY = 0,
   VT_NULL = 1,
@@ -44,8 +44,14 @@ enum {
   VT_ERROR = 10,
   VT_BOOL = 11,
   VT_VARIANT = 12,
+  VT_I1 = 16,
+  VT_UI1 = 17,
+  VT_UI2 = 18,
+  VT_UI4 = 19,
   VT_I8 = 20,
+  VT_UI8 = 21,
   VT_INT = 22,
+  VT_UINT = 23,
   VT_ARRAY = 0x2000,
   VT_BYREF = 0x4000
 };
@@ -55,7 +61,12 @@ typedef struct tagSAFEARRAYBOUND {
   int32_t lLbound;
 } SAFEARRAYBOUND;
 
-/* rgsabound holds cDims bounds, the rightmost dimension first, as on Windows. */
+/* SAFEARRAY.fFeatures: the elements are VARIANTs. */
+#define FADF_VARIANT 0x0800
+
+/* rgsabound holds cDims bounds, the rightmost dimension first, as on Windows.
+ * Elements lie in memory with the leftmost index running fastest (for a
+ * two-dimensional rows x columns array: column by column). */
 typedef struct tagSAFEARRAY {
   uint16_t cDims;
   uint16_t fFeatures;
@@ -76,6 +87,12 @@ struct tagVARIANT {
     int32_t lVal;
     int16_t iVal;
     int32_t intVal;
+    int8_t cVal;
+    uint8_t bVal;
+    uint16_t uiVal;
+    uint32_t ulVal;
+    uint64_t ullVal;
+    uint32_t uintVal;
     float fltVal;
     double dblVal;
     VARIANT_BOOL boolVal;
@@ -92,22 +109,66 @@ struct tagVARIANT {
   };
 };
 
-/* BSTR allocation. A null BSTR is the empty text. */
+/* The layout a 64-bit Windows host expects. */
+#ifdef __cplusplus
+#define GM_STATIC_ASSERT static_assert
+#else
+#define GM_STATIC_ASSERT _Static_assert
+#endif
+GM_STATIC_ASSERT(sizeof(VARIANT) == 24, "VARIANT is 24 bytes");
+GM_STATIC_ASSERT(offsetof(VARIANT, vt) == 0, "VARIANT.vt at 0");
+GM_STATIC_ASSERT(offsetof(VARIANT, dblVal) == 8, "VARIANT data at 8");
+GM_STATIC_ASSERT(sizeof(SAFEARRAYBOUND) == 8, "SAFEARRAYBOUND is 8 bytes");
+GM_STATIC_ASSERT(offsetof(SAFEARRAY, pvData) == 16, "SAFEARRAY.pvData at 16");
+GM_STATIC_ASSERT(offsetof(SAFEARRAY, rgsabound) == 24, "SAFEARRAY.rgsabound at 24");
+#undef GM_STATIC_ASSERT
+
+/* BSTR allocation. A null BSTR is the empty text. Allocation failure (or a
+ * length that cannot be represented) gives null. SysAllocStringLen copies
+ * `length` characters, embedded NULs included; with a null `text` it gives
+ * `length` NUL characters. */
 GM_API BSTR SysAllocString(const OLECHAR* text);
 GM_API BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length);
 GM_API void SysFreeString(BSTR text);
 GM_API uint32_t SysStringLen(BSTR text);
+GM_API uint32_t SysStringByteLen(BSTR text);
 
-/* VARIANT life cycle. VariantClear frees what the VARIANT owns and leaves
- * VT_EMPTY; VariantCopy clears dest, then deep-copies source into it. */
+/* VARIANT life cycle. VariantClear frees what the VARIANT owns (a BSTR, an
+ * array and its elements; nothing behind VT_BYREF) and leaves VT_EMPTY.
+ * VariantCopy clears dest, then deep-copies source into it; on failure dest is
+ * left VT_EMPTY and the result is E_OUTOFMEMORY (0x8007000E), or
+ * DISP_E_BADVARTYPE (0x80020008) for an array whose elements are not
+ * VARIANTs. Null arguments give E_INVALIDARG (0x80070057). */
 GM_API void VariantInit(VARIANT* value);
 GM_API HRESULT VariantClear(VARIANT* value);
 GM_API HRESULT VariantCopy(VARIANT* dest, const VARIANT* source);
 
-/* SAFEARRAYs of VARIANT (vt must be VT_VARIANT). */
+/* SAFEARRAYs of VARIANT, one or two dimensions.
+ *
+ * SafeArrayCreate: vt must be VT_VARIANT and dims 1 or 2; `bounds` lists the
+ * dimensions leftmost first (for a rows x columns array: rows, then columns)
+ * and is stored reversed in rgsabound. Every element starts as VT_EMPTY.
+ * Anything else, or a size that cannot be represented, gives null.
+ *
+ * SafeArrayDestroy clears every element, then frees the array; null is S_OK.
+ * Only arrays made by SafeArrayCreate or SafeArrayCopy may be destroyed (or
+ * cleared with the VARIANT holding them).
+ *
+ * SafeArrayCopy makes a deep copy (every element copied as VariantCopy
+ * does); a null source gives a null copy. On failure *copy is null.
+ *
+ * SafeArrayPtrOfIndex: `indices` holds one index per dimension, leftmost
+ * first; an index outside its dimension gives DISP_E_BADINDEX.
+ *
+ * Dimensions are numbered from 1 (the leftmost) in SafeArrayGetLBound and
+ * SafeArrayGetUBound; a dimension that does not exist gives DISP_E_BADINDEX. */
 GM_API SAFEARRAY* SafeArrayCreate(VARTYPE vt, uint32_t dims, const SAFEARRAYBOUND* bounds);
 GM_API HRESULT SafeArrayDestroy(SAFEARRAY* array);
+GM_API HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy);
 GM_API HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, const int32_t* indices, void** element);
+GM_API uint32_t SafeArrayGetDim(SAFEARRAY* array);
+GM_API HRESULT SafeArrayGetLBound(SAFEARRAY* array, uint32_t dim, int32_t* lower);
+GM_API HRESULT SafeArrayGetUBound(SAFEARRAY* array, uint32_t dim, int32_t* upper);
 
 GM_EXTERN_C_END
 

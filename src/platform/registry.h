@@ -28,6 +28,7 @@ struct RegistryRead {
   bool ok() const { return status == RegistryStatus::kOk; }
 };
 
+// Not synchronised: a store shared between threads needs the caller's lock.
 class Registry {
  public:
   // $GRIDMOOR_REGISTRY, else $XDG_CONFIG_HOME/gridmoor/registry.reg, else
@@ -48,6 +49,9 @@ class Registry {
   bool HasKey(std::string_view key) const;
 
   // Creates the key (and its parents' entries are not needed) as required.
+  // The file cannot hold an empty key path, one that starts with '-', or a
+  // key path or value name with a line break: such a call changes nothing.
+  // A text with line breaks is stored in the file's hexadecimal string form.
   void SetString(std::string_view key, std::string_view name, std::string_view value);
   void SetDword(std::string_view key, std::string_view name, std::uint32_t value);
 
@@ -60,20 +64,29 @@ class Registry {
   struct Value {
     std::string name;
     enum class Kind { kString, kDword, kOther } kind = Kind::kString;
-    std::string text;         // kString: the unescaped text; kOther: raw data after '='
-    std::uint32_t dword = 0;  // kDword
+    std::string text;                   // kString: the unescaped text; kOther: raw data after '='
+    std::uint32_t dword = 0;            // kDword
+    std::vector<std::string> comments;  // comment lines just above it
   };
   struct Key {
     std::string path;
     std::vector<Value> values;
+    std::vector<std::string> comments;  // comment lines just above it
   };
 
   const Key* FindKey(std::string_view key) const;
   const Value* FindValue(std::string_view key, std::string_view name) const;
   Value& ValueForWrite(std::string_view key, std::string_view name);
+  Key& KeyForWrite(std::string_view key);
+  void RemoveKeyTree(std::string_view key);
+  bool Parse(std::string text, std::string* problem);
+  std::string Serialize() const;
 
   std::filesystem::path file_;
-  std::vector<Key> keys_;  // in file order, so a rewrite keeps the layout
+  std::vector<Key> keys_;            // in file order, so a rewrite keeps the layout
+  std::string header_ = "REGEDIT4";  // the first line, kept on rewrite
+  bool crlf_ = false;                // line ends of the file read, kept on rewrite
+  std::vector<std::string> trailingComments_;
 };
 
 }  // namespace platform

@@ -124,7 +124,7 @@ std::size_t Utf8PrefixLength(std::string_view utf8, std::size_t maxBytes) {
 std::size_t CopyTerminated(std::string_view utf8, char* dest, std::size_t destSize) {
   if (destSize == 0) return 0;
   const std::size_t n = Utf8PrefixLength(utf8, destSize - 1);
-  std::memcpy(dest, utf8.data(), n);
+  if (n > 0) std::memcpy(dest, utf8.data(), n);
   dest[n] = '\0';
   return n;
 }

@@ -1,0 +1,163 @@
+#include "com/ole_date.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+#include "com/error.h"
+
+namespace com {
+namespace {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+// Days from 1970-01-01 to the OLE day 0, 1899-12-30.
+constexpr std::int64_t kOleEpochFromUnixDays = -25569;
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back
+// (H. Hinnant's algorithms).
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const auto yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+struct YearMonthDay {
+  std::int64_t year;
+  unsigned month;
+  unsigned day;
+};
+
+constexpr YearMonthDay CivilFromDays(std::int64_t z) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+  return {y + (m <= 2), m, d};
+}
+
+static_assert(DaysFromCivil(1899, 12, 30) == kOleEpochFromUnixDays);
+static_assert(DaysFromCivil(100, 1, 1) - kOleEpochFromUnixDays == -657434);
+static_assert(DaysFromCivil(9999, 12, 31) - kOleEpochFromUnixDays == 2958465);
+
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// The OLE day (as counted from day 0 forwards in the calendar) and the
+// second of that day, rounded; false when invalid.
+bool SplitDate(DATE date, std::int64_t* day, std::int64_t* second) {
+  if (!std::isfinite(date)) return false;
+  const double whole = std::trunc(date);
+  if (whole < kMinOleDay || whole > kMaxOleDay) return false;
+  *day = static_cast<std::int64_t>(whole);
+  *second = static_cast<std::int64_t>(std::round(std::fabs(date - whole) * kSecondsPerDay));
+  if (*second >= kSecondsPerDay) {
+    *day += 1;
+    *second -= kSecondsPerDay;
+  }
+  return *day <= static_cast<std::int64_t>(kMaxOleDay);
+}
+
+std::string DateText(std::int64_t day) {
+  const YearMonthDay ymd = CivilFromDays(day + kOleEpochFromUnixDays);
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%u/%u/%04d", ymd.month, ymd.day,
+                static_cast<int>(ymd.year));
+  return buffer;
+}
+
+std::string TimeText(std::int64_t second) {
+  const int hour = static_cast<int>(second / 3600);
+  const int minute = static_cast<int>(second / 60 % 60);
+  const int sec = static_cast<int>(second % 60);
+  const int clock = hour % 12 == 0 ? 12 : hour % 12;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%d:%02d:%02d %s", clock, minute, sec,
+                hour < 12 ? "AM" : "PM");
+  return buffer;
+}
+
+}  // namespace
+
+bool OleDateToCivil(DATE date, CivilDateTime* civil) {
+  std::int64_t day = 0, second = 0;
+  if (!SplitDate(date, &day, &second)) return false;
+  const YearMonthDay ymd = CivilFromDays(day + kOleEpochFromUnixDays);
+  civil->year = static_cast<int>(ymd.year);
+  civil->month = static_cast<int>(ymd.month);
+  civil->day = static_cast<int>(ymd.day);
+  civil->hour = static_cast<int>(second / 3600);
+  civil->minute = static_cast<int>(second / 60 % 60);
+  civil->second = static_cast<int>(second % 60);
+  return true;
+}
+
+bool CivilToOleDate(const CivilDateTime& civil, DATE* date) {
+  if (civil.year < 100 || civil.year > 9999 || civil.month < 1 || civil.month > 12 ||
+      civil.day < 1 || civil.day > DaysInMonth(civil.year, civil.month) || civil.hour < 0 ||
+      civil.hour > 23 || civil.minute < 0 || civil.minute > 59 || civil.second < 0 ||
+      civil.second > 59)
+    return false;
+  const std::int64_t day = DaysFromCivil(civil.year, static_cast<unsigned>(civil.month),
+                                         static_cast<unsigned>(civil.day)) -
+                           kOleEpochFromUnixDays;
+  const double fraction =
+      static_cast<double>(civil.hour * 3600 + civil.minute * 60 + civil.second) / kSecondsPerDay;
+  // Before day 0 the time still runs forward from the day's midnight.
+  *date = day < 0 ? static_cast<double>(day) - fraction : static_cast<double>(day) + fraction;
+  return true;
+}
+
+HRESULT DateToText(DATE date, const DateTextOptions& options, std::string* text) {
+  if (options.zeroIsNull && date == 0.0) {
+    text->clear();
+    return S_OK;
+  }
+  std::int64_t day = 0, second = 0;
+  if (!SplitDate(date, &day, &second)) {
+    if (!options.invalidAsText) return E_INVALIDARG;
+    *text = "Invalid DateTime";
+    return S_OK;
+  }
+  DatePart part = options.part;
+  if (part == DatePart::kAuto) {
+    if (day == 0) {
+      part = DatePart::kTimeOnly;
+    } else if (second == 0) {
+      part = DatePart::kDateOnly;
+    }
+  }
+  switch (part) {
+    case DatePart::kDateOnly:
+      *text = DateText(day);
+      break;
+    case DatePart::kTimeOnly:
+      *text = TimeText(second);
+      break;
+    case DatePart::kAuto:
+      *text = DateText(day) + " " + TimeText(second);
+      break;
+  }
+  return S_OK;
+}
+
+std::string FormatDate(DATE date, const DateTextOptions& options) {
+  std::string text;
+  ThrowIfFailed(DateToText(date, options, &text));
+  return text;
+}
+
+}  // namespace com

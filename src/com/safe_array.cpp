@@ -1,0 +1,143 @@
+// SAFEARRAYs of VARIANT. Bounds are stored rightmost dimension first and
+// elements with the leftmost index running fastest, as a Windows host lays
+// them out, so arrays can cross the library boundary unchanged.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#include "com/hresult.h"
+#include "gridmoor/oleauto.h"
+
+namespace {
+
+constexpr std::uint32_t kMaxDims = 2;
+
+// rgsabound is declared with one entry and allocated with cDims; index it
+// through a pointer.
+SAFEARRAYBOUND* StoredBounds(SAFEARRAY* array) {
+  return array->rgsabound;
+}
+
+// The bound of dimension `dim`, numbered from 1 at the leftmost.
+const SAFEARRAYBOUND& BoundOf(SAFEARRAY* array, std::uint32_t dim) {
+  return StoredBounds(array)[array->cDims - dim];
+}
+
+std::size_t ElementCount(SAFEARRAY* array) {
+  std::size_t count = 1;
+  for (std::uint32_t i = 0; i < array->cDims; ++i)
+    count *= StoredBounds(array)[i].cElements;
+  return count;
+}
+
+bool HoldsVariants(const SAFEARRAY* array) {
+  return (array->fFeatures & FADF_VARIANT) != 0 && array->cbElements == sizeof(VARIANT);
+}
+
+}  // namespace
+
+SAFEARRAY* SafeArrayCreate(VARTYPE vt, uint32_t dims, const SAFEARRAYBOUND* bounds) {
+  if (vt != VT_VARIANT || dims == 0 || dims > kMaxDims || bounds == nullptr) return nullptr;
+
+  std::size_t count = 1;
+  for (std::uint32_t i = 0; i < dims; ++i) {
+    const std::int64_t last = std::int64_t{bounds[i].lLbound} + bounds[i].cElements - 1;
+    if (last > std::numeric_limits<std::int32_t>::max()) return nullptr;
+    if (__builtin_mul_overflow(count, std::size_t{bounds[i].cElements}, &count)) return nullptr;
+  }
+  if (count > std::numeric_limits<std::size_t>::max() / sizeof(VARIANT)) return nullptr;
+
+  const std::size_t header = offsetof(SAFEARRAY, rgsabound) + dims * sizeof(SAFEARRAYBOUND);
+  auto* array = static_cast<SAFEARRAY*>(std::calloc(1, header));
+  if (array == nullptr) return nullptr;
+  if (count > 0) {
+    // All-zero bytes are VT_EMPTY.
+    array->pvData = std::calloc(count, sizeof(VARIANT));
+    if (array->pvData == nullptr) {
+      std::free(array);
+      return nullptr;
+    }
+  }
+  array->cDims = static_cast<std::uint16_t>(dims);
+  array->fFeatures = FADF_VARIANT;
+  array->cbElements = sizeof(VARIANT);
+  for (std::uint32_t i = 0; i < dims; ++i)
+    StoredBounds(array)[i] = bounds[dims - 1 - i];
+  return array;
+}
+
+HRESULT SafeArrayDestroy(SAFEARRAY* array) {
+  if (array == nullptr) return com::S_OK;
+  if (array->pvData != nullptr && HoldsVariants(array)) {
+    auto* elements = static_cast<VARIANT*>(array->pvData);
+    const std::size_t count = ElementCount(array);
+    for (std::size_t i = 0; i < count; ++i)
+      VariantClear(&elements[i]);
+  }
+  std::free(array->pvData);
+  std::free(array);
+  return com::S_OK;
+}
+
+HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
+  if (copy == nullptr) return com::E_INVALIDARG;
+  *copy = nullptr;
+  if (source == nullptr) return com::S_OK;
+  if (!HoldsVariants(source) || source->cDims == 0 || source->cDims > kMaxDims)
+    return com::DISP_E_BADVARTYPE;
+
+  SAFEARRAYBOUND bounds[kMaxDims];
+  for (std::uint32_t dim = 1; dim <= source->cDims; ++dim)
+    bounds[dim - 1] = BoundOf(source, dim);
+  SAFEARRAY* result = SafeArrayCreate(VT_VARIANT, source->cDims, bounds);
+  if (result == nullptr) return com::E_OUTOFMEMORY;
+
+  const auto* from = static_cast<const VARIANT*>(source->pvData);
+  auto* to = static_cast<VARIANT*>(result->pvData);
+  const std::size_t count = ElementCount(source);
+  for (std::size_t i = 0; i < count; ++i) {
+    const HRESULT hr = VariantCopy(&to[i], &from[i]);
+    if (com::FAILED(hr)) {
+      SafeArrayDestroy(result);
+      return hr;
+    }
+  }
+  *copy = result;
+  return com::S_OK;
+}
+
+HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, const int32_t* indices, void** element) {
+  if (array == nullptr || indices == nullptr || element == nullptr) return com::E_INVALIDARG;
+  // The leftmost index runs fastest.
+  std::size_t cell = 0;
+  std::size_t stride = 1;
+  for (std::uint32_t dim = 1; dim <= array->cDims; ++dim) {
+    const SAFEARRAYBOUND& bound = BoundOf(array, dim);
+    const std::int64_t offset = std::int64_t{indices[dim - 1]} - bound.lLbound;
+    if (offset < 0 || offset >= std::int64_t{bound.cElements}) return com::DISP_E_BADINDEX;
+    cell += static_cast<std::size_t>(offset) * stride;
+    stride *= bound.cElements;
+  }
+  *element = static_cast<char*>(array->pvData) + cell * array->cbElements;
+  return com::S_OK;
+}
+
+uint32_t SafeArrayGetDim(SAFEARRAY* array) {
+  return array == nullptr ? 0 : array->cDims;
+}
+
+HRESULT SafeArrayGetLBound(SAFEARRAY* array, uint32_t dim, int32_t* lower) {
+  if (array == nullptr || lower == nullptr) return com::E_INVALIDARG;
+  if (dim < 1 || dim > array->cDims) return com::DISP_E_BADINDEX;
+  *lower = BoundOf(array, dim).lLbound;
+  return com::S_OK;
+}
+
+HRESULT SafeArrayGetUBound(SAFEARRAY* array, uint32_t dim, int32_t* upper) {
+  if (array == nullptr || upper == nullptr) return com::E_INVALIDARG;
+  if (dim < 1 || dim > array->cDims) return com::DISP_E_BADINDEX;
+  const SAFEARRAYBOUND& bound = BoundOf(array, dim);
+  *upper = static_cast<int32_t>(std::int64_t{bound.lLbound} + bound.cElements - 1);
+  return com::S_OK;
+}

@@ -1,0 +1,60 @@
+// BSTR allocation for hosts and for the driver: a 32-bit byte count, the
+// UTF-16 characters, then a 16-bit NUL. The BSTR addresses the characters.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "gridmoor/oleauto.h"
+
+namespace {
+
+constexpr std::size_t kPrefixBytes = sizeof(std::uint32_t);
+// The byte count of the characters must fit the 32-bit prefix.
+constexpr std::uint32_t kMaxLength =
+    (UINT32_MAX - kPrefixBytes - sizeof(OLECHAR)) / sizeof(OLECHAR);
+
+char* BlockOf(BSTR text) {
+  return reinterpret_cast<char*>(text) - kPrefixBytes;
+}
+
+}  // namespace
+
+BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length) {
+  if (length > kMaxLength) return nullptr;
+  const std::uint32_t bytes = length * static_cast<std::uint32_t>(sizeof(OLECHAR));
+  auto* block = static_cast<char*>(std::malloc(kPrefixBytes + bytes + sizeof(OLECHAR)));
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &bytes, kPrefixBytes);
+  auto* characters = reinterpret_cast<OLECHAR*>(block + kPrefixBytes);
+  if (text != nullptr) {
+    if (bytes > 0) std::memcpy(characters, text, bytes);
+  } else {
+    std::memset(characters, 0, bytes);
+  }
+  characters[length] = 0;
+  return characters;
+}
+
+BSTR SysAllocString(const OLECHAR* text) {
+  if (text == nullptr) return nullptr;
+  std::size_t length = 0;
+  while (text[length] != 0)
+    ++length;
+  if (length > kMaxLength) return nullptr;
+  return SysAllocStringLen(text, static_cast<uint32_t>(length));
+}
+
+void SysFreeString(BSTR text) {
+  if (text != nullptr) std::free(BlockOf(text));
+}
+
+uint32_t SysStringByteLen(BSTR text) {
+  if (text == nullptr) return 0;
+  std::uint32_t bytes;
+  std::memcpy(&bytes, BlockOf(text), kPrefixBytes);
+  return bytes;
+}
+
+uint32_t SysStringLen(BSTR text) {
+  return SysStringByteLen(text) / sizeof(OLECHAR);
+}

@@ -1,0 +1,353 @@
+#include "com/variant.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+#include <utility>
+
+#include "com/error.h"
+
+namespace com {
+
+Variant::Variant() noexcept : VARIANT() {
+  VariantInit(this);
+}
+
+Variant::Variant(const VARIANT& value) : Variant() {
+  ThrowIfFailed(VariantCopy(this, &value));
+}
+
+Variant Variant::Int4(std::int32_t value) {
+  Variant v;
+  v.vt = VT_I4;
+  v.lVal = value;
+  return v;
+}
+
+Variant Variant::Int(std::int32_t value) {
+  Variant v;
+  v.vt = VT_INT;
+  v.intVal = value;
+  return v;
+}
+
+Variant Variant::Double(double value) {
+  Variant v;
+  v.vt = VT_R8;
+  v.dblVal = value;
+  return v;
+}
+
+Variant Variant::Bool(bool value) {
+  Variant v;
+  v.vt = VT_BOOL;
+  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
+
+Variant Variant::Text(std::string_view utf8) {
+  return FromBstr(Bstr::FromUtf8(utf8));
+}
+
+Variant Variant::Text(std::u16string_view utf16) {
+  return FromBstr(Bstr::FromUtf16(utf16));
+}
+
+Variant Variant::FromBstr(Bstr text) {
+  Variant v;
+  v.vt = VT_BSTR;
+  v.bstrVal = text.Detach();
+  return v;
+}
+
+Variant Variant::ErrorValue(SCODE code) {
+  Variant v;
+  v.vt = VT_ERROR;
+  v.scode = code;
+  return v;
+}
+
+Variant Variant::Missing() {
+  return ErrorValue(DISP_E_PARAMNOTFOUND);
+}
+
+Variant Variant::Date(DATE value) {
+  Variant v;
+  v.vt = VT_DATE;
+  v.date = value;
+  return v;
+}
+
+Variant Variant::Null() {
+  Variant v;
+  v.vt = VT_NULL;
+  return v;
+}
+
+Variant Variant::Array(SAFEARRAY* array) noexcept {
+  Variant v;
+  v.vt = VT_ARRAY | VT_VARIANT;
+  v.parray = array;
+  return v;
+}
+
+Variant Variant::Attach(VARIANT& raw) noexcept {
+  Variant v;
+  static_cast<VARIANT&>(v) = raw;
+  VariantInit(&raw);
+  return v;
+}
+
+Variant::Variant(const Variant& other) : Variant() {
+  ThrowIfFailed(VariantCopy(this, &other));
+}
+
+Variant& Variant::operator=(const Variant& other) {
+  if (this != &other) {
+    // Copy first, so that a failed copy leaves this unchanged.
+    Variant copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+Variant::Variant(Variant&& other) noexcept : Variant() {
+  static_cast<VARIANT&>(*this) = other;
+  VariantInit(&other);
+}
+
+Variant& Variant::operator=(Variant&& other) noexcept {
+  if (this != &other) {
+    Clear();
+    static_cast<VARIANT&>(*this) = other;
+    VariantInit(&other);
+  }
+  return *this;
+}
+
+Variant::~Variant() {
+  VariantClear(this);
+}
+
+bool Variant::IsMissing() const noexcept {
+  return vt == VT_ERROR && scode == DISP_E_PARAMNOTFOUND;
+}
+
+void Variant::Clear() noexcept {
+  VariantClear(this);
+}
+
+VARIANT* Variant::Out() noexcept {
+  Clear();
+  return this;
+}
+
+VARIANT Variant::Detach() noexcept {
+  VARIANT raw = *this;
+  VariantInit(this);
+  return raw;
+}
+
+namespace {
+
+std::u16string_view BstrView(BSTR text) {
+  return {text == nullptr ? u"" : text, SysStringLen(text)};
+}
+
+bool ArraysEqual(SAFEARRAY* a, SAFEARRAY* b) {
+  if (a == b) return true;
+  if (a == nullptr || b == nullptr) return false;
+  const std::uint32_t dims = SafeArrayGetDim(a);
+  if (dims != SafeArrayGetDim(b)) return false;
+  std::size_t count = 1;
+  for (std::uint32_t dim = 1; dim <= dims; ++dim) {
+    std::int32_t lowA, lowB, highA, highB;
+    if (FAILED(SafeArrayGetLBound(a, dim, &lowA)) || FAILED(SafeArrayGetLBound(b, dim, &lowB)) ||
+        FAILED(SafeArrayGetUBound(a, dim, &highA)) || FAILED(SafeArrayGetUBound(b, dim, &highB)))
+      return false;
+    if (lowA != lowB || highA != highB) return false;
+    count *= static_cast<std::size_t>(std::int64_t{highA} - lowA + 1);
+  }
+  if (a->cbElements != sizeof(VARIANT) || b->cbElements != sizeof(VARIANT)) return false;
+  const auto* elementsA = static_cast<const VARIANT*>(a->pvData);
+  const auto* elementsB = static_cast<const VARIANT*>(b->pvData);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!VariantsEqual(elementsA[i], elementsB[i])) return false;
+  }
+  return true;
+}
+
+std::string DoubleText(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+}  // namespace
+
+bool VariantsEqual(const VARIANT& a, const VARIANT& b) {
+  if (a.vt != b.vt) return false;
+  if ((a.vt & VT_BYREF) != 0) return a.byref == b.byref;
+  if ((a.vt & VT_ARRAY) != 0) return ArraysEqual(a.parray, b.parray);
+  switch (a.vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return true;
+    case VT_I1:
+    case VT_UI1:
+      return a.bVal == b.bVal;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return a.uiVal == b.uiVal;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_ERROR:
+      return a.ulVal == b.ulVal;
+    case VT_I8:
+    case VT_UI8:
+      return a.ullVal == b.ullVal;
+    case VT_R4:
+      return a.fltVal == b.fltVal;
+    case VT_R8:
+    case VT_DATE:
+      return a.dblVal == b.dblVal;
+    case VT_BSTR:
+      return BstrView(a.bstrVal) == BstrView(b.bstrVal);
+    default:
+      return std::memcmp(&a.llVal, &b.llVal, sizeof a.brecVal) == 0;
+  }
+}
+
+std::string VarTypeName(VARTYPE vt) {
+  std::string prefix;
+  if ((vt & VT_BYREF) != 0) prefix += "VT_BYREF|";
+  if ((vt & VT_ARRAY) != 0) prefix += "VT_ARRAY|";
+  const VARTYPE base = vt & ~(VT_BYREF | VT_ARRAY);
+  const char* name = nullptr;
+  switch (base) {
+    case VT_EMPTY:
+      name = "VT_EMPTY";
+      break;
+    case VT_NULL:
+      name = "VT_NULL";
+      break;
+    case VT_I2:
+      name = "VT_I2";
+      break;
+    case VT_I4:
+      name = "VT_I4";
+      break;
+    case VT_R4:
+      name = "VT_R4";
+      break;
+    case VT_R8:
+      name = "VT_R8";
+      break;
+    case VT_DATE:
+      name = "VT_DATE";
+      break;
+    case VT_BSTR:
+      name = "VT_BSTR";
+      break;
+    case VT_ERROR:
+      name = "VT_ERROR";
+      break;
+    case VT_BOOL:
+      name = "VT_BOOL";
+      break;
+    case VT_VARIANT:
+      name = "VT_VARIANT";
+      break;
+    case VT_I1:
+      name = "VT_I1";
+      break;
+    case VT_UI1:
+      name = "VT_UI1";
+      break;
+    case VT_UI2:
+      name = "VT_UI2";
+      break;
+    case VT_UI4:
+      name = "VT_UI4";
+      break;
+    case VT_I8:
+      name = "VT_I8";
+      break;
+    case VT_UI8:
+      name = "VT_UI8";
+      break;
+    case VT_INT:
+      name = "VT_INT";
+      break;
+    case VT_UINT:
+      name = "VT_UINT";
+      break;
+  }
+  if (name != nullptr) return prefix + name;
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "VT 0x%X", unsigned{base});
+  return prefix + buffer;
+}
+
+std::string Describe(const VARIANT& value) {
+  std::string text = VarTypeName(value.vt);
+  if ((value.vt & (VT_BYREF | VT_ARRAY)) != 0) {
+    if ((value.vt & VT_ARRAY) != 0 && (value.vt & VT_BYREF) == 0 && value.parray != nullptr) {
+      const std::uint32_t dims = SafeArrayGetDim(value.parray);
+      for (std::uint32_t dim = 1; dim <= dims; ++dim) {
+        std::int32_t low = 0, high = 0;
+        SafeArrayGetLBound(value.parray, dim, &low);
+        SafeArrayGetUBound(value.parray, dim, &high);
+        text += (dim == 1 ? " (" : ", ") + std::to_string(low) + ".." + std::to_string(high);
+      }
+      text += ")";
+    }
+    return text;
+  }
+  switch (value.vt) {
+    case VT_I1:
+      return text + " " + std::to_string(value.cVal);
+    case VT_UI1:
+      return text + " " + std::to_string(value.bVal);
+    case VT_I2:
+      return text + " " + std::to_string(value.iVal);
+    case VT_UI2:
+      return text + " " + std::to_string(value.uiVal);
+    case VT_BOOL:
+      return text + " " + std::to_string(value.boolVal);
+    case VT_I4:
+    case VT_INT:
+      return text + " " + std::to_string(value.lVal);
+    case VT_UI4:
+    case VT_UINT:
+      return text + " " + std::to_string(value.ulVal);
+    case VT_I8:
+      return text + " " + std::to_string(value.llVal);
+    case VT_UI8:
+      return text + " " + std::to_string(value.ullVal);
+    case VT_R4:
+      return text + " " + DoubleText(value.fltVal);
+    case VT_R8:
+    case VT_DATE:
+      return text + " " + DoubleText(value.dblVal);
+    case VT_ERROR: {
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, " 0x%08X", static_cast<unsigned>(value.scode));
+      return text + buffer;
+    }
+    case VT_BSTR:
+      return text + " \"" + BstrToUtf8(value.bstrVal) + "\"";
+    default:
+      return text;
+  }
+}
+
+void PrintTo(const Variant& value, std::ostream* out) {
+  *out << Describe(value);
+}
+
+}  // namespace com

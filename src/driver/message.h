@@ -1,0 +1,40 @@
+// The one way a message reaches a host text field: printf-style formatting
+// into a growable buffer, then a cut at a UTF-8 character boundary so that
+// the text and its NUL fit the field. Nothing is ever written past the field,
+// and the field is always terminated.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <string>
+
+#include "driver/host_record.h"
+
+#define GM_PRINTF_FORMAT(format_index, first_arg) \
+  __attribute__((format(printf, format_index, first_arg)))
+
+namespace driver {
+
+// The whole formatted text, however long. A format the C library cannot
+// render gives the empty text.
+std::string FormatString(const char* fmt, ...) GM_PRINTF_FORMAT(1, 2);
+std::string FormatStringV(const char* fmt, va_list args) GM_PRINTF_FORMAT(1, 0);
+
+// Prints into field[0, fieldSize): at most fieldSize - 1 bytes and the NUL.
+// Returns the bytes written before the NUL, or -1 when nothing can be
+// written (null field, size 0).
+int PrintMessage(char* field, std::size_t fieldSize, const char* fmt, ...) GM_PRINTF_FORMAT(3, 4);
+int PrintMessageV(char* field, std::size_t fieldSize, const char* fmt, va_list args)
+    GM_PRINTF_FORMAT(3, 0);
+
+// Prints into the text field [offset, offset + fieldSize) of a host record.
+// Returns as PrintMessage; -1 also when the field is not inside the record.
+int PrintMessage(HostRecord& record, std::size_t offset, std::size_t fieldSize, const char* fmt,
+                 ...) GM_PRINTF_FORMAT(4, 5);
+
+// Prints into the text of a status record: at most 259 bytes and the NUL.
+// Returns as PrintMessage; -1 for a null status record.
+int WriteStatus(StatusRecord& status, const char* fmt, ...) GM_PRINTF_FORMAT(2, 3);
+int WriteStatusV(StatusRecord& status, const char* fmt, va_list args) GM_PRINTF_FORMAT(2, 0);
+
+}  // namespace driver

@@ -1,0 +1,243 @@
+#include "com/class_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "com/error_text.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+using com::ClassRegistry;
+using com::Clsid;
+using test_support::ScopedEnv;
+using test_support::TempRegistry;
+
+constexpr const char* kClassId = "{00024500-0000-0000-C000-000000000046}";
+
+class TestApplication : public com::Unknown {
+ public:
+  explicit TestApplication(std::string name) : name(std::move(name)) {}
+  const std::string name;
+};
+
+// Registers a factory for the test's lifetime.
+class ScopedFactory {
+ public:
+  ScopedFactory(std::string name, ClassRegistry::Factory factory) : name_(std::move(name)) {
+    ClassRegistry::Instance().RegisterFactory(name_, std::move(factory));
+  }
+  explicit ScopedFactory(const std::string& name)
+      : ScopedFactory(name, [name] {
+          return com::Ptr<com::Unknown>(com::MakeObject<TestApplication>(name));
+        }) {}
+  ~ScopedFactory() { ClassRegistry::Instance().UnregisterFactory(name_); }
+
+ private:
+  std::string name_;
+};
+
+const char kSettings[] =
+    "REGEDIT4\r\n"
+    "\r\n"
+    "[HKEY_CLASSES_ROOT\\Excel.Application.16]\r\n"
+    "@=\"gm-test-sheet\"\r\n"
+    "\r\n"
+    "[HKEY_CLASSES_ROOT\\Nobody.Application]\r\n"
+    "@=\"gm-test-nobody\"\r\n"
+    "\r\n"
+    "[HKEY_CLASSES_ROOT\\NoDefault.Application]\r\n"
+    "\"Other\"=\"gm-test-sheet\"\r\n"
+    "\r\n"
+    "[HKEY_CLASSES_ROOT\\CLSID\\{00024500-0000-0000-C000-000000000046}]\r\n"
+    "@=\"gm-test-sheet\"\r\n";
+
+class ClassRegistryTest : public ::testing::Test {
+ protected:
+  // The test run sets GRIDMOOR_SPREADSHEET=none; these tests decide it.
+  ScopedEnv noOverride_{"GRIDMOOR_SPREADSHEET", std::nullopt};
+  ClassRegistry& registry_ = ClassRegistry::Instance();
+};
+
+// The application name a ProgID creates, or the failure code as text.
+std::string Create(std::string_view progId) {
+  com::Ptr<com::Unknown> object;
+  const HRESULT hr = ClassRegistry::Instance().CreateInstanceFromProgId(progId, &object);
+  if (com::FAILED(hr)) {
+    EXPECT_FALSE(object);
+    return com::ComErrorText(hr);
+  }
+  com::Ptr<TestApplication> application = com::QueryInterface<TestApplication>(object);
+  return application->name;
+}
+
+TEST_F(ClassRegistryTest, ProgIdOutcomes) {
+  const TempRegistry settings(kSettings);
+  const ScopedFactory sheet("gm-test-sheet");
+
+  EXPECT_EQ(Create("Excel.Application.16"), "gm-test-sheet");
+  EXPECT_EQ(Create("excel.application.16"), "gm-test-sheet");  // keys ignore case
+  EXPECT_EQ(Create("Excel.Application.15"), "Invalid class string");
+  EXPECT_EQ(Create("NoDefault.Application"), "Invalid class string");
+  EXPECT_EQ(Create("Nobody.Application"), "Class not registered");
+  EXPECT_EQ(Create(""), "Invalid class string");
+  EXPECT_EQ(Create("Bad\\Excel.Application.16"), "Invalid class string");
+
+  Clsid clsid;
+  ASSERT_EQ(registry_.ClsidFromProgId("Nobody.Application", &clsid), com::S_OK);
+  EXPECT_EQ(clsid.application, "gm-test-nobody");
+  com::Ptr<com::Unknown> object;
+  EXPECT_EQ(registry_.CreateInstance(clsid, &object), com::REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(registry_.ClsidFromProgId("Missing.Application", &clsid), com::CO_E_CLASSSTRING);
+  EXPECT_EQ(registry_.ClsidFromProgId("x", nullptr), com::E_POINTER);
+  EXPECT_EQ(registry_.CreateInstance(clsid, nullptr), com::E_POINTER);
+}
+
+TEST_F(ClassRegistryTest, SettingsAreReadAtEachLookup) {
+  const TempRegistry settings(kSettings);
+  const ScopedFactory sheet("gm-test-sheet");
+  const ScopedFactory other("gm-test-other");
+  EXPECT_EQ(Create("Excel.Application.16"), "gm-test-sheet");
+  settings.Write("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Excel.Application.16]\n@=\"gm-test-other\"\n");
+  EXPECT_EQ(Create("Excel.Application.16"), "gm-test-other");
+}
+
+TEST_F(ClassRegistryTest, UnreadableSettingsAreReportedAsSuch) {
+  const TempRegistry settings("not a settings file\n");
+  Clsid clsid;
+  EXPECT_EQ(registry_.ClsidFromProgId("Excel.Application.16", &clsid), com::REGDB_E_READREGDB);
+  EXPECT_EQ(Create(kClassId), "Could not read key from registry");
+}
+
+TEST_F(ClassRegistryTest, WithoutSpreadsheetKeysTheCurrentVersionIsCalc) {
+  const TempRegistry settings;  // no settings file at all
+  Clsid clsid;
+  ASSERT_EQ(registry_.ClsidFromProgId("Excel.Application.16", &clsid), com::S_OK);
+  EXPECT_EQ(clsid.application, "calc");
+  EXPECT_EQ(registry_.ClsidFromProgId("Excel.Application.15", &clsid), com::CO_E_CLASSSTRING);
+  EXPECT_EQ(registry_.ClsidFromProgId("Excel.Application", &clsid), com::CO_E_CLASSSTRING);
+
+  // Once any spreadsheet version is listed, only the listed ones exist.
+  settings.Write("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Excel.Application.11]\n@=\"calc\"\n");
+  EXPECT_EQ(registry_.ClsidFromProgId("Excel.Application.16", &clsid), com::CO_E_CLASSSTRING);
+  ASSERT_EQ(registry_.ClsidFromProgId("Excel.Application.11", &clsid), com::S_OK);
+  EXPECT_EQ(clsid.application, "calc");
+}
+
+TEST_F(ClassRegistryTest, EnvironmentOverridesTheSettings) {
+  const TempRegistry settings(kSettings);
+  const ScopedFactory sheet("gm-test-sheet");
+  const ScopedFactory chosen("gm-test-chosen");
+  {
+    const ScopedEnv none("GRIDMOOR_SPREADSHEET", "none");
+    EXPECT_EQ(Create("Excel.Application.16"), "Invalid class string");
+    EXPECT_EQ(Create("Nobody.Application"), "Invalid class string");
+    EXPECT_EQ(Create(kClassId), "Class not registered");
+  }
+  {
+    const ScopedEnv none("GRIDMOOR_SPREADSHEET", "NONE");
+    EXPECT_EQ(Create("Excel.Application.16"), "Invalid class string");
+  }
+  {
+    const ScopedEnv chosenApp("GRIDMOOR_SPREADSHEET", "gm-test-chosen");
+    EXPECT_EQ(Create("Excel.Application.16"), "gm-test-chosen");
+    EXPECT_EQ(Create("Nobody.Application"), "Invalid class string");
+    EXPECT_EQ(Create(kClassId), "Class not registered");
+  }
+  {
+    const ScopedEnv unknownApp("GRIDMOOR_SPREADSHEET", "gm-test-absent");
+    EXPECT_EQ(Create("Excel.Application.16"), "Class not registered");
+  }
+  {
+    const ScopedEnv empty("GRIDMOOR_SPREADSHEET", "");  // as if unset
+    EXPECT_EQ(Create("Excel.Application.16"), "gm-test-sheet");
+  }
+}
+
+TEST_F(ClassRegistryTest, ClassIdentifierForm) {
+  const TempRegistry settings(kSettings);
+  const ScopedFactory sheet("gm-test-sheet");
+  EXPECT_EQ(Create(kClassId), "gm-test-sheet");
+  EXPECT_EQ(Create("{00024500-0000-0000-c000-000000000046}"), "gm-test-sheet");
+  EXPECT_EQ(Create("{00000000-0000-0000-0000-000000000001}"), "Class not registered");
+
+  Clsid clsid;
+  ASSERT_EQ(registry_.ClsidFromProgId("{00024500-0000-0000-c000-000000000046}", &clsid), com::S_OK);
+  EXPECT_EQ(clsid.identifier, kClassId);
+  EXPECT_TRUE(clsid.application.empty());
+  const char* malformed[] = {"{",
+                             "{}",
+                             "{00024500-0000-0000-C000-00000000004}",
+                             "{00024500-0000-0000-C000-0000000000467}",
+                             "{00024500+0000-0000-C000-000000000046}",
+                             "{0002450G-0000-0000-C000-000000000046}"};
+  for (const char* text : malformed) {
+    EXPECT_EQ(registry_.ClsidFromProgId(text, &clsid), com::CO_E_CLASSSTRING) << text;
+  }
+}
+
+TEST_F(ClassRegistryTest, FactoryFailuresBecomeCreationResults) {
+  const TempRegistry settings;
+  const ScopedEnv app("GRIDMOOR_SPREADSHEET", "gm-test-failing");
+  const struct {
+    ClassRegistry::Factory factory;
+    HRESULT expected;
+  } cases[] = {
+      {[]() -> com::Ptr<com::Unknown> { com::Throw(com::RPC_E_SERVER_UNAVAILABLE); },
+       com::RPC_E_SERVER_UNAVAILABLE},
+      {[]() -> com::Ptr<com::Unknown> { throw std::runtime_error("no office"); }, com::E_FAIL},
+      {[]() -> com::Ptr<com::Unknown> { throw std::bad_alloc(); }, com::E_OUTOFMEMORY},
+      {[] { return com::Ptr<com::Unknown>(); }, com::E_FAIL},
+  };
+  for (const auto& c : cases) {
+    const ScopedFactory failing("gm-test-failing", c.factory);
+    com::Ptr<com::Unknown> object;
+    EXPECT_EQ(registry_.CreateInstanceFromProgId("Excel.Application.16", &object), c.expected);
+    EXPECT_FALSE(object);
+  }
+}
+
+TEST_F(ClassRegistryTest, RegistrationByNameIgnoresCase) {
+  const ScopedEnv app("GRIDMOOR_SPREADSHEET", "GM-Test-Mixed");
+  {
+    const ScopedFactory mixed("gm-test-mixed");
+    EXPECT_EQ(Create("Excel.Application.16"), "gm-test-mixed");
+    const ScopedFactory replaced("GM-TEST-MIXED");  // replaces the first
+    EXPECT_EQ(Create("Excel.Application.16"), "GM-TEST-MIXED");
+  }
+  EXPECT_EQ(Create("Excel.Application.16"), "Class not registered");
+  EXPECT_FALSE(registry_.UnregisterFactory("gm-test-mixed"));
+}
+
+TEST_F(ClassRegistryTest, ConcurrentRegistrationAndCreation) {
+  const ScopedEnv app("GRIDMOOR_SPREADSHEET", "gm-test-thread-0");
+  const ScopedFactory stable("gm-test-thread-0");
+  std::atomic<int> created{0};
+  std::vector<std::thread> threads;
+  for (int t = 1; t <= 3; ++t) {
+    threads.emplace_back([t, &created] {
+      const std::string name = "gm-test-thread-" + std::to_string(t);
+      for (int i = 0; i < 200; ++i) {
+        ClassRegistry::Instance().RegisterFactory(name, [name] {
+          return com::Ptr<com::Unknown>(com::MakeObject<TestApplication>(name));
+        });
+        com::Ptr<com::Unknown> object;
+        if (ClassRegistry::Instance().CreateInstanceFromProgId("Excel.Application.16", &object) ==
+            com::S_OK)
+          ++created;
+        ClassRegistry::Instance().UnregisterFactory(name);
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(created, 600);
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+#include "com/unknown.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "com/apartment.h"
+
+namespace {
+
+// Two interfaces one object can implement side by side.
+class Sheet : public virtual com::Unknown {
+ public:
+  virtual int Cells() const = 0;
+};
+
+class Chart : public virtual com::Unknown {
+ public:
+  virtual int Series() const = 0;
+};
+
+class Workbook : public virtual com::Unknown {};
+
+class Tracked : public Sheet, public Chart {
+ public:
+  explicit Tracked(std::atomic<int>* destroyed) : destroyed_(destroyed) {}
+  ~Tracked() override { ++*destroyed_; }
+  int Cells() const override { return 3; }
+  int Series() const override { return 7; }
+
+ private:
+  std::atomic<int>* destroyed_;
+};
+
+TEST(Ptr, CountsReferences) {
+  std::atomic<int> destroyed{0};
+  com::Ptr<Tracked> first = com::MakeObject<Tracked>(&destroyed);
+  EXPECT_EQ(first->RefCount(), 1u);
+  {
+    com::Ptr<Tracked> second = first;
+    EXPECT_EQ(first->RefCount(), 2u);
+    com::Ptr<Tracked> third = std::move(second);
+    EXPECT_FALSE(second);  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(first->RefCount(), 2u);
+    EXPECT_EQ(third, first);
+  }
+  EXPECT_EQ(first->RefCount(), 1u);
+
+  com::Ptr<Tracked> other = com::MakeObject<Tracked>(&destroyed);
+  other = first;  // releases the object `other` held
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(first->RefCount(), 2u);
+  other = other;
+  EXPECT_EQ(first->RefCount(), 2u);
+
+  other.Reset();
+  EXPECT_FALSE(other);
+  EXPECT_EQ(destroyed, 1);
+  first.Reset();
+  EXPECT_EQ(destroyed, 2);
+  first.Reset();  // nothing more to release
+  EXPECT_EQ(destroyed, 2);
+}
+
+TEST(Ptr, AdoptAndDetachHandOverOneReference) {
+  std::atomic<int> destroyed{0};
+  com::Ptr<Tracked> holder = com::MakeObject<Tracked>(&destroyed);
+  Tracked* raw = holder.Detach();
+  EXPECT_FALSE(holder);
+  EXPECT_EQ(raw->RefCount(), 1u);
+  {
+    auto adopted = com::Ptr<Tracked>::Adopt(raw);
+    EXPECT_EQ(raw->RefCount(), 1u);
+  }
+  EXPECT_EQ(destroyed, 1);
+}
+
+TEST(Ptr, CallThroughEmptyHandleRaisesInvalidPointer) {
+  const com::Ptr<Tracked> empty;
+  EXPECT_EQ(empty.Get(), nullptr);
+  EXPECT_TRUE(empty == nullptr);
+  try {
+    empty->Cells();
+    FAIL() << "no exception";
+  } catch (const com::Error& error) {
+    EXPECT_EQ(error.hr(), com::E_POINTER);
+    EXPECT_EQ(error.ErrorMessage(), "Invalid pointer");
+  }
+  EXPECT_THROW(*empty, com::Error);
+}
+
+TEST(QueryInterface, FindsTheInterfacesTheObjectImplements) {
+  std::atomic<int> destroyed{0};
+  com::Ptr<Sheet> sheet = com::MakeObject<Tracked>(&destroyed);
+  EXPECT_EQ(sheet->Cells(), 3);
+
+  com::Ptr<Chart> chart = com::QueryInterface<Chart>(sheet);
+  EXPECT_EQ(chart->Series(), 7);
+  EXPECT_EQ(sheet->RefCount(), 2u);  // one object, one count
+
+  com::Ptr<com::Unknown> unknown = chart;
+  com::Ptr<Sheet> again = com::QueryInterface<Sheet>(unknown);
+  EXPECT_EQ(again, sheet);
+
+  try {
+    com::QueryInterface<Workbook>(sheet);
+    FAIL() << "no exception";
+  } catch (const com::Error& error) {
+    EXPECT_EQ(error.hr(), com::E_NOINTERFACE);
+  }
+  try {
+    com::QueryInterface<Chart>(com::Ptr<Sheet>());
+    FAIL() << "no exception";
+  } catch (const com::Error& error) {
+    EXPECT_EQ(error.hr(), com::E_POINTER);
+  }
+  sheet.Reset();
+  chart.Reset();
+  unknown.Reset();
+  EXPECT_EQ(destroyed, 0);
+  again.Reset();
+  EXPECT_EQ(destroyed, 1);
+}
+
+TEST(Ptr, ReferencesFromManyThreads) {
+  std::atomic<int> destroyed{0};
+  com::Ptr<Tracked> shared = com::MakeObject<Tracked>(&destroyed);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([shared] {
+      com::ApartmentScope apartment;
+      for (int i = 0; i < 10000; ++i) {
+        com::Ptr<Tracked> copy = shared;
+        com::Ptr<Chart> chart = com::QueryInterface<Chart>(copy);
+        EXPECT_EQ(chart->Series(), 7);
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(shared->RefCount(), 1u);
+  EXPECT_EQ(destroyed, 0);
+  shared.Reset();
+  EXPECT_EQ(destroyed, 1);
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+#include "com/variant_text.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "com/error.h"
+#include "com/variant.h"
+#include "com/variant_grid.h"
+
+namespace {
+
+using com::Variant;
+
+std::string TextOf(const VARIANT& value) {
+  return com::VariantToText(value);
+}
+
+VARIANT Raw(VARTYPE vt) {
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = vt;
+  return value;
+}
+
+TEST(VariantText, DoublesUseFifteenSignificantDigits) {
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {
+      {0.1, "0.1"},
+      {1.0 / 3.0, "0.333333333333333"},
+      {2.0 / 3.0, "0.666666666666667"},
+      {1e20, "1E+20"},
+      {-0.0, "0"},
+      {0.0, "0"},
+      {3.4e35, "3.4E+35"},
+      {123456789012345678.0, "1.23456789012346E+17"},
+      {1e-5, "1E-05"},
+      {0.0001, "0.0001"},
+      {100000, "100000"},
+      {1e14, "100000000000000"},
+      {1e15, "1E+15"},
+      {-2.5, "-2.5"},
+      {123.456, "123.456"},
+      {1.5e-10, "1.5E-10"},
+      {std::numeric_limits<double>::max(), "1.79769313486232E+308"},
+      {std::numeric_limits<double>::infinity(), "INF"},
+      {-std::numeric_limits<double>::infinity(), "-INF"},
+      {std::numeric_limits<double>::quiet_NaN(), "NAN"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(TextOf(Variant::Double(c.value)), c.text) << c.value;
+}
+
+TEST(VariantText, SinglesUseSevenSignificantDigits) {
+  VARIANT value = Raw(VT_R4);
+  value.fltVal = 0.1f;
+  EXPECT_EQ(TextOf(value), "0.1");
+  value.fltVal = 1.0f / 3.0f;
+  EXPECT_EQ(TextOf(value), "0.3333333");
+  value.fltVal = 3.4e35f;
+  EXPECT_EQ(TextOf(value), "3.4E+35");
+}
+
+TEST(VariantText, IntegersInDecimal) {
+  VARIANT value = Raw(VT_I2);
+  value.iVal = -32768;
+  EXPECT_EQ(TextOf(value), "-32768");
+  EXPECT_EQ(TextOf(Variant::Int4(INT32_MIN)), "-2147483648");
+  EXPECT_EQ(TextOf(Variant::Int(42)), "42");
+  value = Raw(VT_I8);
+  value.llVal = INT64_MAX;
+  EXPECT_EQ(TextOf(value), "9223372036854775807");
+  value = Raw(VT_UI8);
+  value.ullVal = UINT64_MAX;
+  EXPECT_EQ(TextOf(value), "18446744073709551615");
+  value = Raw(VT_UI4);
+  value.ulVal = 4294967295u;
+  EXPECT_EQ(TextOf(value), "4294967295");
+  value = Raw(VT_I1);
+  value.cVal = -5;
+  EXPECT_EQ(TextOf(value), "-5");
+  value = Raw(VT_UI1);
+  value.bVal = 255;
+  EXPECT_EQ(TextOf(value), "255");
+}
+
+TEST(VariantText, BooleansAsMinusOneAndZero) {
+  EXPECT_EQ(TextOf(Variant::Bool(true)), "-1");
+  EXPECT_EQ(TextOf(Variant::Bool(false)), "0");
+  VARIANT odd = Raw(VT_BOOL);
+  odd.boolVal = 1;  // any non-zero value is true
+  EXPECT_EQ(TextOf(odd), "-1");
+}
+
+TEST(VariantText, EmptyTextsAndDates) {
+  EXPECT_EQ(TextOf(Variant()), "");
+  EXPECT_EQ(TextOf(Variant::Text("油井 Débit")), "油井 Débit");
+  EXPECT_EQ(TextOf(Raw(VT_BSTR)), "");  // null BSTR
+  EXPECT_EQ(TextOf(Variant::Date(45297)), "1/6/2024");
+  EXPECT_EQ(TextOf(Variant::Date(45297 + (15 * 3600 + 4 * 60 + 5) / 86400.0)),
+            "1/6/2024 3:04:05 PM");
+}
+
+TEST(VariantText, UnconvertibleValuesFail) {
+  com::VariantGrid grid(1, 1);
+  const struct {
+    Variant value;
+    HRESULT expected;
+  } cases[] = {
+      {Variant::ErrorValue(com::SHEET_E_APPLICATION_DEFINED), com::DISP_E_TYPEMISMATCH},
+      {Variant::Missing(), com::DISP_E_TYPEMISMATCH},
+      {Variant::Null(), com::DISP_E_TYPEMISMATCH},
+      {grid.ToVariant(), com::DISP_E_TYPEMISMATCH},
+      {Variant::Date(2958466), com::E_INVALIDARG},
+  };
+  for (const auto& c : cases) {
+    try {
+      TextOf(c.value);
+      ADD_FAILURE() << com::Describe(c.value);
+    } catch (const com::Error& error) {
+      EXPECT_EQ(error.hr(), c.expected) << com::Describe(c.value);
+    }
+  }
+  Variant out;
+  EXPECT_EQ(com::ChangeTypeToBstr(Raw(0x7F), &out), com::DISP_E_BADVARTYPE);
+}
+
+TEST(VariantText, ChangeTypeFillsOrLeavesTheOutput) {
+  Variant out = Variant::Text("previous");
+  ASSERT_EQ(com::ChangeTypeToBstr(Variant::Double(0.5), &out), com::S_OK);
+  EXPECT_EQ(out, Variant::Text("0.5"));
+
+  EXPECT_EQ(com::ChangeTypeToBstr(Variant::Null(), &out), com::DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(out, Variant::Text("0.5"));
+
+  const Variant text = Variant::Text("copied");
+  ASSERT_EQ(com::ChangeTypeToBstr(text, &out), com::S_OK);
+  EXPECT_EQ(out, text);
+  EXPECT_NE(out.bstrVal, text.bstrVal);
+
+  EXPECT_EQ(com::ChangeTypeToBstr(text, nullptr), com::E_POINTER);
+}
+
+TEST(VariantText, ChangeTypeInPlace) {
+  Variant value = Variant::Int4(12);
+  ASSERT_EQ(com::ChangeTypeToBstr(value, &value), com::S_OK);
+  EXPECT_EQ(value, Variant::Text("12"));
+  ASSERT_EQ(com::ChangeTypeToBstr(value, &value), com::S_OK);
+  EXPECT_EQ(value, Variant::Text("12"));
+}
+
+TEST(VariantText, ReferencesConvertAsTheirTarget) {
+  double number = 0.1;
+  VARIANT reference = Raw(VT_BYREF | VT_R8);
+  reference.byref = &number;
+  EXPECT_EQ(TextOf(reference), "0.1");
+
+  Variant target = Variant::Text("behind");
+  reference = Raw(VT_BYREF | VT_VARIANT);
+  reference.pvarVal = &target;
+  EXPECT_EQ(TextOf(reference), "behind");
+
+  BSTR text = SysAllocString(u"by ref");
+  reference = Raw(VT_BYREF | VT_BSTR);
+  reference.byref = &text;
+  EXPECT_EQ(TextOf(reference), "by ref");
+  SysFreeString(text);
+
+  reference = Raw(VT_BYREF | VT_I4);
+  EXPECT_THROW(TextOf(reference), com::Error);  // null reference
+}
+
+// A host may switch the C locale to one with a decimal comma; the texts must
+// not follow it.
+TEST(VariantText, IgnoresTheProcessLocale) {
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8",
+                              "nl_NL.UTF-8", "de_DE",      "fr_FR"};
+  const char* chosen = nullptr;
+  for (const char* name : candidates) {
+    if (std::setlocale(LC_ALL, name) != nullptr &&
+        std::string(std::localeconv()->decimal_point) == ",") {
+      chosen = name;
+      break;
+    }
+  }
+  if (chosen == nullptr) {
+    std::setlocale(LC_ALL, previous.c_str());
+    GTEST_SKIP() << "no locale with a decimal comma is installed";
+  }
+  const std::string half = TextOf(Variant::Double(0.5));
+  const std::string big = TextOf(Variant::Double(1234567.25));
+  const std::string small = TextOf(Variant::Double(1.5e-7));
+  const std::string date = TextOf(Variant::Date(45297.75));
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(half, "0.5") << chosen;
+  EXPECT_EQ(big, "1234567.25") << chosen;
+  EXPECT_EQ(small, "1.5E-07") << chosen;
+  EXPECT_EQ(date, "1/6/2024 6:00:00 PM") << chosen;
+}
+
+}  // namespace

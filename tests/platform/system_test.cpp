@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/os_version.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(OsVersion, SplitsTheReleaseIntoNumbers) {
+  struct Case {
+    const char* release;
+    int major;
+    int minor;
+  } cases[] = {{"6.1.0-18-amd64", 6, 1}, {"5.15", 5, 15},        {"4", 4, 0},
+               {"10.0.19045", 10, 0},    {"6.x", 6, 0},          {"", 0, 0},
+               {"rolling", 0, 0},        {"99999999999.2", 0, 2}};
+  for (const Case& c : cases) {
+    const platform::OsVersion v = platform::MakeOsVersion("Linux", c.release);
+    EXPECT_EQ(v.major, c.major) << c.release;
+    EXPECT_EQ(v.minor, c.minor) << c.release;
+    EXPECT_EQ(v.release, c.release);
+  }
+}
+
+TEST(OsVersion, DescribesTheRunningSystem) {
+  utsname names{};
+  ASSERT_EQ(::uname(&names), 0);
+  const platform::OsVersion v = platform::CurrentOsVersion();
+  EXPECT_EQ(v.systemName, names.sysname);
+  EXPECT_EQ(v.release, names.release);
+  EXPECT_GT(v.major, 0);
+  EXPECT_FALSE(platform::IsWindowsVista());
+}
+
+class FilesTest : public ::testing::Test {
+ protected:
+  test_support::TempRegistry temp_;  // only for its temporary folder
+  fs::path Path(const char* name) const { return temp_.folder() / name; }
+};
+
+TEST_F(FilesTest, StatusOfFilesFoldersAndMissingPaths) {
+  std::ofstream(Path("data.bin"), std::ios::binary) << "12345";
+  fs::create_directory(Path("sub"));
+  fs::create_symlink(Path("data.bin"), Path("link"));
+  fs::create_symlink(Path("gone"), Path("dangling"));
+
+  const platform::FileStatus file = platform::GetFileStatus(Path("data.bin").string());
+  EXPECT_TRUE(file.exists);
+  EXPECT_FALSE(file.isDirectory);
+  EXPECT_EQ(file.size, 5u);
+
+  const platform::FileStatus folder = platform::GetFileStatus(Path("sub").string());
+  EXPECT_TRUE(folder.exists);
+  EXPECT_TRUE(folder.isDirectory);
+
+  EXPECT_TRUE(platform::FileExists(Path("data.bin").string()));
+  EXPECT_TRUE(platform::FileExists(Path("sub").string()));
+  EXPECT_TRUE(platform::FileExists(Path("link").string()));
+  EXPECT_FALSE(platform::FileExists(Path("dangling").string()));
+  EXPECT_FALSE(platform::FileExists(Path("missing").string()));
+  EXPECT_FALSE(platform::FileExists(""));
+}
+
+TEST_F(FilesTest, ReadWholeFileReportsWhyItFailed) {
+  std::error_code ec;
+  EXPECT_FALSE(platform::ReadWholeFile(Path("missing"), &ec));
+  EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
+  EXPECT_FALSE(platform::ReadWholeFile(temp_.folder(), &ec));
+  EXPECT_EQ(ec, std::errc::is_a_directory);
+
+  const std::string bytes("a\0b\r\n\xff", 6);
+  std::ofstream(Path("f"), std::ios::binary) << bytes;
+  EXPECT_EQ(platform::ReadWholeFile(Path("f"), &ec), bytes);
+  EXPECT_FALSE(ec);
+}
+
+TEST_F(FilesTest, AtomicWriteReplacesContentAndLeavesNoTemporaryFile) {
+  const fs::path file = Path("deep/er/out.txt");
+  std::string error;
+  ASSERT_TRUE(platform::WriteFileAtomically(file, "first", &error)) << error;
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(platform::WriteFileAtomically(file, "second", &error)) << error;
+  std::error_code ec;
+  EXPECT_EQ(platform::ReadWholeFile(file, &ec), "second");
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(file.parent_path()))
+    ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST_F(FilesTest, AtomicWriteThroughASymbolicLinkKeepsTheLink) {
+  std::ofstream(Path("real.txt")) << "old";
+  fs::create_symlink("real.txt", Path("alias.txt"));
+  std::string error;
+  ASSERT_TRUE(platform::WriteFileAtomically(Path("alias.txt"), "new", &error)) << error;
+  EXPECT_TRUE(fs::is_symlink(Path("alias.txt")));
+  std::error_code ec;
+  EXPECT_EQ(platform::ReadWholeFile(Path("real.txt"), &ec), "new");
+}
+
+TEST_F(FilesTest, AtomicWriteFailureIsReportedAndKeepsTheOldContent) {
+  std::ofstream(Path("blocker")) << "a file where a folder is needed";
+  std::string error;
+  EXPECT_FALSE(platform::WriteFileAtomically(Path("blocker/out.txt"), "x", &error));
+  EXPECT_NE(error.find("blocker"), std::string::npos) << error;
+
+  if (::geteuid() != 0) {  // root writes into read-only folders anyway
+    fs::create_directory(Path("ro"));
+    std::ofstream(Path("ro/kept.txt")) << "old";
+    fs::permissions(Path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+    error.clear();
+    EXPECT_FALSE(platform::WriteFileAtomically(Path("ro/kept.txt"), "new", &error));
+    EXPECT_FALSE(error.empty());
+    fs::permissions(Path("ro"), fs::perms::owner_all);
+    std::error_code ec;
+    EXPECT_EQ(platform::ReadWholeFile(Path("ro/kept.txt"), &ec), "old");
+  }
+  EXPECT_FALSE(platform::WriteFileAtomically("", "x", &error));
+}
+
+TEST(Environment, SetGetAndUnset) {
+  const char* name = "GRIDMOOR_TEST_ENVIRONMENT_VALUE";
+  ASSERT_TRUE(platform::UnsetEnv(name));
+  EXPECT_EQ(platform::GetEnv(name), std::nullopt);
+  ASSERT_TRUE(platform::SetEnv(name, "Débit=1;x"));
+  EXPECT_EQ(platform::GetEnv(name), "Débit=1;x");
+  ASSERT_TRUE(platform::SetEnv(name, ""));
+  EXPECT_EQ(platform::GetEnv(name), "");  // set but empty is not unset
+  ASSERT_TRUE(platform::UnsetEnv(name));
+  EXPECT_EQ(platform::GetEnv(name), std::nullopt);
+}
+
+TEST(Environment, RejectsNamesTheSystemCannotHold) {
+  for (const char* bad : {"", "A=B"}) {
+    EXPECT_FALSE(platform::SetEnv(bad, "x")) << bad;
+    EXPECT_FALSE(platform::UnsetEnv(bad)) << bad;
+    EXPECT_EQ(platform::GetEnv(bad), std::nullopt) << bad;
+  }
+  EXPECT_FALSE(platform::SetEnv(nullptr, "x"));
+  EXPECT_EQ(platform::GetEnv(nullptr), std::nullopt);
+}
+
+TEST(ScopedEnv, RestoresThePreviousState) {
+  const char* name = "GRIDMOOR_TEST_SCOPED";
+  platform::SetEnv(name, "before");
+  {
+    test_support::ScopedEnv unset(name, std::nullopt);
+    EXPECT_EQ(platform::GetEnv(name), std::nullopt);
+    {
+      test_support::ScopedEnv set(name, "inner");
+      EXPECT_EQ(platform::GetEnv(name), "inner");
+    }
+    EXPECT_EQ(platform::GetEnv(name), std::nullopt);
+  }
+  EXPECT_EQ(platform::GetEnv(name), "before");
+  platform::UnsetEnv(name);
+}
+
+TEST(TempRegistry, PointsTheStoreAtItsFileAndCleansUp) {
+  test_support::ScopedEnv previous("GRIDMOOR_REGISTRY", "/elsewhere/registry.reg");
+  fs::path folder;
+  {
+    test_support::TempRegistry temp("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\T]\n\"a\"=\"b\"\n");
+    folder = temp.folder();
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(platform::GetEnv("GRIDMOOR_REGISTRY"), temp.file().string());
+    EXPECT_EQ(platform::Registry::DefaultPath(), temp.file());
+    EXPECT_EQ(temp.Load().GetString("HKEY_CURRENT_USER\\Software\\T", "a").value, "b");
+    temp.Write("");
+    EXPECT_EQ(temp.Read(), "");
+  }
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_EQ(platform::GetEnv("GRIDMOOR_REGISTRY"), "/elsewhere/registry.reg");
+
+  test_support::TempRegistry empty;
+  EXPECT_EQ(empty.Read(), std::nullopt);
+  EXPECT_NE(empty.folder(), folder);
+}
+
+}  // namespace

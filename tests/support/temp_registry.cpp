@@ -1,0 +1,71 @@
+#include "support/temp_registry.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/environment.h"
+
+namespace test_support {
+
+ScopedEnv::ScopedEnv(const char* name, std::optional<std::string_view> value)
+    : name_(name), previous_(platform::GetEnv(name)) {
+  const bool done = value ? platform::SetEnv(name, *value) : platform::UnsetEnv(name);
+  if (!done) throw std::runtime_error("cannot change environment variable " + name_);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (previous_) {
+    platform::SetEnv(name_.c_str(), *previous_);
+  } else {
+    platform::UnsetEnv(name_.c_str());
+  }
+}
+
+TempRegistry::TempRegistry(std::optional<std::string_view> initialText) {
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "gridmoor-registry-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::system_error(errno, std::generic_category(), "cannot create temporary folder");
+  }
+  folder_ = pattern;
+  file_ = folder_ / "registry.reg";
+  env_.emplace("GRIDMOOR_REGISTRY", file_.string());
+  if (initialText) Write(*initialText);
+}
+
+TempRegistry::~TempRegistry() {
+  env_.reset();
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+void TempRegistry::Write(std::string_view text) const {
+  std::ofstream out(file_, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + file_.string());
+}
+
+std::optional<std::string> TempRegistry::Read() const {
+  std::ifstream in(file_, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+platform::Registry TempRegistry::Load() const {
+  std::string error;
+  std::optional<platform::Registry> registry = platform::Registry::Load(file_, &error);
+  if (!registry) {
+    ADD_FAILURE() << "settings file did not load: " << error;
+    return platform::Registry(file_);
+  }
+  return std::move(*registry);
+}
+
+}  // namespace test_support
