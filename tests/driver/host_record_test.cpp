@@ -1,4 +1,5 @@
 #include "driver/host_record.h"
+#include "support/guarded_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -17,24 +18,8 @@ using driver::StatusRecord;
 using driver::TextFit;
 
 constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
-constexpr unsigned char kGuard = 0xA5;
-
-// A record of `size` bytes followed by guard bytes that no access may touch.
-struct GuardedBuffer {
-  explicit GuardedBuffer(std::size_t size, unsigned char fill = 0x11)
-      : bytes(size + 16, kGuard), size(size) {
-    std::memset(bytes.data(), fill, size);
-  }
-  HostRecord record() { return HostRecord(bytes.data(), size); }
-  bool GuardsIntact() const {
-    for (std::size_t i = size; i < bytes.size(); ++i) {
-      if (bytes[i] != kGuard) return false;
-    }
-    return true;
-  }
-  std::vector<unsigned char> bytes;
-  std::size_t size;
-};
+using test_support::GuardedBuffer;
+using test_support::kGuard;
 
 // One writer per width, so that every case runs for each.
 struct Writer {

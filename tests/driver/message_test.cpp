@@ -1,4 +1,5 @@
 #include "driver/message.h"
+#include "support/guarded_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -14,22 +15,8 @@ using driver::PrintMessage;
 using driver::StatusRecord;
 using driver::WriteStatus;
 
-constexpr unsigned char kGuard = 0xA5;
-
-// A text field followed by guard bytes.
-struct Field {
-  explicit Field(std::size_t size) : bytes(size + 16, kGuard), size(size) {}
-  char* data() { return reinterpret_cast<char*>(bytes.data()); }
-  std::string Text() const { return std::string(reinterpret_cast<const char*>(bytes.data())); }
-  bool GuardsIntact() const {
-    for (std::size_t i = size; i < bytes.size(); ++i) {
-      if (bytes[i] != kGuard) return false;
-    }
-    return true;
-  }
-  std::vector<unsigned char> bytes;
-  std::size_t size;
-};
+using test_support::kGuard;
+using Field = test_support::GuardedBuffer;
 
 TEST(FormatString, FormatsTextsOfAnyLength) {
   EXPECT_EQ(FormatString("Out-%d", 3), "Out-3");
@@ -41,9 +28,9 @@ TEST(FormatString, FormatsTextsOfAnyLength) {
 }
 
 TEST(PrintMessage, CutsALongMessageTo259CharactersAndTheTerminator) {
-  Field field(260);
+  Field field(260, kGuard);
   const std::string message(300, 'm');
-  EXPECT_EQ(PrintMessage(field.data(), 260, "%s", message.c_str()), 259);
+  EXPECT_EQ(PrintMessage(field.chars(), 260, "%s", message.c_str()), 259);
   EXPECT_EQ(field.Text(), std::string(259, 'm'));
   EXPECT_EQ(field.bytes[259], 0);
   EXPECT_TRUE(field.GuardsIntact());
@@ -58,47 +45,47 @@ TEST(PrintMessage, CutsBeforeAMultiByteCharacterThatWouldNotFit) {
                {"four bytes", "\xf0\x9d\x84\x9e"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Field field(260);
+    Field field(260, kGuard);
     const std::string head(258, 'a');  // the character starts at byte 258 of 259
-    EXPECT_EQ(PrintMessage(field.data(), 260, "%s%s", head.c_str(), c.character), 258);
+    EXPECT_EQ(PrintMessage(field.chars(), 260, "%s%s", head.c_str(), c.character), 258);
     EXPECT_EQ(field.Text(), head);
     EXPECT_EQ(field.bytes[259], kGuard) << "bytes after the terminator are untouched";
     EXPECT_TRUE(field.GuardsIntact());
   }
-  Field fits(260);
+  Field fits(260, kGuard);
   const std::string head(257, 'a');
-  EXPECT_EQ(PrintMessage(fits.data(), 260, "%s\xc3\xa9", head.c_str()), 259);
+  EXPECT_EQ(PrintMessage(fits.chars(), 260, "%s\xc3\xa9", head.c_str()), 259);
   EXPECT_EQ(fits.Text(), head + "\xc3\xa9");
 }
 
 TEST(PrintMessage, EmptyArgumentGivesAnEmptyTerminatedText) {
-  Field field(16);
-  EXPECT_EQ(PrintMessage(field.data(), 16, "%s", ""), 0);
+  Field field(16, kGuard);
+  EXPECT_EQ(PrintMessage(field.chars(), 16, "%s", ""), 0);
   EXPECT_EQ(field.bytes[0], 0);
   EXPECT_EQ(field.bytes[1], kGuard);
 }
 
 TEST(PrintMessage, FormatsArgumentsAsPrintfDoes) {
-  Field field(64);
-  EXPECT_EQ(PrintMessage(field.data(), 64, "An error occurred (%s)\n%d %g", "boom", -4, 0.5), 31);
+  Field field(64, kGuard);
+  EXPECT_EQ(PrintMessage(field.chars(), 64, "An error occurred (%s)\n%d %g", "boom", -4, 0.5), 31);
   EXPECT_EQ(field.Text(), "An error occurred (boom)\n-4 0.5");
 }
 
 TEST(PrintMessage, TinyOrMissingFields) {
-  Field one(1);
-  EXPECT_EQ(PrintMessage(one.data(), 1, "abc"), 0);
+  Field one(1, kGuard);
+  EXPECT_EQ(PrintMessage(one.chars(), 1, "abc"), 0);
   EXPECT_EQ(one.bytes[0], 0);
   EXPECT_TRUE(one.GuardsIntact());
 
-  Field none(0);
-  EXPECT_EQ(PrintMessage(none.data(), 0, "abc"), -1);
+  Field none(0, kGuard);
+  EXPECT_EQ(PrintMessage(none.chars(), 0, "abc"), -1);
   EXPECT_TRUE(none.GuardsIntact());
   EXPECT_EQ(PrintMessage(static_cast<char*>(nullptr), 8, "abc"), -1);
 }
 
 TEST(PrintMessage, ReportsTheBytesKeptWhenTheTextHoldsANul) {
-  Field field(16);
-  EXPECT_EQ(PrintMessage(field.data(), 16, "ab%cde", 0), 2);
+  Field field(16, kGuard);
+  EXPECT_EQ(PrintMessage(field.chars(), 16, "ab%cde", 0), 2);
   EXPECT_EQ(field.Text(), "ab");
 }
 

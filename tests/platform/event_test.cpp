@@ -114,7 +114,8 @@ TEST(ManualResetEvent, ResetRightAfterSetStillReleasesBlockedWaiters) {
     AwaitWaiters(event, 3);
     event.Set();
     event.Reset();
-    for (std::thread& t : waiters) t.join();
+    for (std::thread& t : waiters)
+      t.join();
     EXPECT_EQ(woken.load(), 3);
     EXPECT_FALSE(event.IsSet());
   }
