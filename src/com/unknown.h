@@ -111,4 +111,11 @@ Ptr<T> QueryInterface(const Ptr<U>& source) {
   return Ptr<T>(target);
 }
 
+// The same object seen as a T, or an empty handle when it is not one (or
+// `source` is empty). Smart-pointer assignment across interfaces behaves so.
+template <typename T, typename U>
+Ptr<T> TryQueryInterface(const Ptr<U>& source) noexcept {
+  return Ptr<T>(dynamic_cast<T*>(source.Get()));
+}
+
 }  // namespace com

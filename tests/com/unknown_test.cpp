@@ -117,6 +117,9 @@ TEST(QueryInterface, FindsTheInterfacesTheObjectImplements) {
   } catch (const com::Error& error) {
     EXPECT_EQ(error.hr(), com::E_POINTER);
   }
+  EXPECT_FALSE(com::TryQueryInterface<Workbook>(sheet)) << "not a workbook: an empty handle";
+  EXPECT_EQ(com::TryQueryInterface<Chart>(unknown), chart);
+  EXPECT_FALSE(com::TryQueryInterface<Chart>(com::Ptr<Sheet>()));
   sheet.Reset();
   chart.Reset();
   unknown.Reset();

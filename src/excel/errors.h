@@ -1,0 +1,22 @@
+// HRESULTs that the spreadsheet application raises and the error values its
+// cells hold.
+#pragma once
+
+#include "com/hresult.h"
+
+namespace excel {
+
+// A failure the application reports as its own ("application-defined or
+// object-defined error"): unknown file, refused address, refused name.
+inline constexpr HRESULT kApplicationError = com::SHEET_E_APPLICATION_DEFINED;
+
+// The VT_ERROR codes of error cells.
+inline constexpr SCODE kErrNull = com::MakeHresult(0x800A07D0u);   // #NULL!
+inline constexpr SCODE kErrDiv0 = com::MakeHresult(0x800A07D7u);   // #DIV/0!
+inline constexpr SCODE kErrValue = com::MakeHresult(0x800A07DFu);  // #VALUE!
+inline constexpr SCODE kErrRef = com::MakeHresult(0x800A07E7u);    // #REF!
+inline constexpr SCODE kErrName = com::MakeHresult(0x800A07EDu);   // #NAME?
+inline constexpr SCODE kErrNum = com::MakeHresult(0x800A07F4u);    // #NUM!
+inline constexpr SCODE kErrNA = com::MakeHresult(0x800A07FAu);     // #N/A
+
+}  // namespace excel
