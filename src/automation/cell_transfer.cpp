@@ -1,0 +1,98 @@
+#include "automation/cell_transfer.h"
+
+#include "automation/cell_address.h"
+#include "com/bstr.h"
+#include "com/error.h"
+#include "com/variant_text.h"
+#include "driver/message.h"
+
+namespace automation {
+namespace {
+
+constexpr const char* kNoConnection = "There is no connection to Excel";
+
+std::string CellText(const com::Variant& value) {
+  if (value.vt == VT_BSTR) return com::BstrToUtf8(value.bstrVal);
+  return com::VariantToText(value);
+}
+
+// Selects a named worksheet; the session's own message is replaced by the
+// shorter one the host expects.
+bool Select(CExcExcelObj& session, const std::string& worksheet, Message message) {
+  if (session.SelectWorksheet(worksheet, message) == 0) return true;
+  driver::PrintMessage(message.data(), message.size(), "Unable to get worksheet %s",
+                       worksheet.c_str());
+  return false;
+}
+
+}  // namespace
+
+int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
+                 std::string& text, Message message) {
+  text.clear();
+  if (session == nullptr) {
+    driver::PrintMessage(message.data(), message.size(), "%s", kNoConnection);
+    return 1;
+  }
+  if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
+  const std::string address = CellAddress(cell);
+  if (IsBlank(cell)) return 0;
+  try {
+    // A column:row pair outside the sheet names no cell: a failure, never an
+    // empty success.
+    if (address.empty()) com::Throw(com::DISP_E_BADINDEX);
+    text = CellText(session->GetCellValue(address));
+    return 0;
+  } catch (const com::Error&) {
+    text.clear();
+    driver::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]",
+                         worksheet.c_str(), cell.c_str());
+    return 1;
+  }
+}
+
+int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
+                   double& value, Message message) {
+  value = kUndefinedValue;
+  std::string text;
+  if (ReadCellText(session, worksheet, cell, text, message) != 0) return 1;
+  value = ParseNumber(text);
+  return 0;
+}
+
+double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
+                      const std::string& cell) {
+  if (session == nullptr) throw CellReadError(kNoConnection);
+  if (!IsBlank(worksheet)) {
+    char scratch[260] = {};
+    if (session->SelectWorksheet(worksheet, scratch) != 0) {
+      throw CellReadError(driver::FormatString("Unable to get worksheet %s", worksheet.c_str()));
+    }
+  }
+  if (IsBlank(cell)) return kUndefinedValue;
+  const std::string text = CellText(session->GetCellValue(cell));
+  return IsBlank(text) ? kUndefinedValue : ParseNumber(text);
+}
+
+int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
+                  const std::string& text, Message message) {
+  if (session == nullptr) {
+    driver::PrintMessage(message.data(), message.size(), "%s", kNoConnection);
+    return 1;
+  }
+  if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
+  try {
+    const std::string address = CellAddress(cell);
+    if (address.empty()) com::Throw(com::DISP_E_BADINDEX);
+    // With no worksheet selected nothing is written: that is a failure too.
+    if (session->SetCellValue(address, com::Variant::Text(text)) != 0) com::Throw(com::E_POINTER);
+    return 0;
+  } catch (const com::Error&) {
+    driver::PrintMessage(message.data(), message.size(),
+                         "Error in setting data cell %s, worksheet %s", cell.c_str(),
+                         worksheet.c_str());
+    return 1;
+  }
+}
+
+}  // namespace automation

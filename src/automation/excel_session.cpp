@@ -1,0 +1,387 @@
+#include "automation/excel_session.h"
+
+#include <cstdarg>
+
+#include "automation/cell_address.h"
+#include "com/bstr.h"
+#include "com/class_registry.h"
+#include "com/error.h"
+#include "driver/message.h"
+#include "platform/files.h"
+
+namespace automation {
+namespace {
+
+using com::Variant;
+
+constexpr std::int32_t kLcid = 0;
+
+void Print(Message message, const char* fmt, ...) GM_PRINTF_FORMAT(2, 3);
+void Print(Message message, const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  driver::PrintMessageV(message.data(), message.size(), fmt, args);
+  va_end(args);
+}
+
+excel::RunArguments MissingArguments() {
+  excel::RunArguments arguments;
+  arguments.fill(Variant::Missing());
+  return arguments;
+}
+
+}  // namespace
+
+int CExcExcelObj::RunMacroArgs(const com::Variant&, const excel::RunArguments&) {
+  return 0;
+}
+
+CExcExcelSession::CExcExcelSession(const std::string& progId, std::size_t openOptionalCount,
+                                   std::string& message, int& failed)
+    : openOptionalCount_(openOptionalCount) {
+  failed = 0;
+  const com::ClassRegistry& registry = com::ClassRegistry::Instance();
+  com::Clsid clsid;
+  com::Ptr<com::Unknown> object;
+  HRESULT hr = registry.ClsidFromProgId(progId, &clsid);
+  if (com::SUCCEEDED(hr)) hr = registry.CreateInstance(clsid, &object);
+  if (com::SUCCEEDED(hr)) {
+    application_ = com::TryQueryInterface<excel::Application>(object);
+    if (!application_) hr = com::E_NOINTERFACE;
+  }
+  if (com::FAILED(hr)) {
+    failed = 1;
+    message = driver::FormatString("Failed to create Excel (%x)", static_cast<unsigned>(hr));
+    return;
+  }
+  try {
+    application_->PutWindowState(kLcid, excel::kWindowMinimized);
+  } catch (const com::Error& error) {
+    failed = 1;
+    message = error.ErrorMessage();
+  }
+}
+
+void CExcExcelSession::SetWorkbook(com::Ptr<excel::Workbook> workbook) {
+  // A worksheet never outlives the workbook it belongs to.
+  worksheet_.Reset();
+  workbook_ = std::move(workbook);
+}
+
+com::Ptr<excel::Workbook> CExcExcelSession::OpenFile(const std::string& path) {
+  const std::vector<Variant> optional(openOptionalCount_, Variant::Missing());
+  return application_->GetWorkbooks()->Open(com::Bstr::FromUtf8(path), optional, kLcid);
+}
+
+com::Ptr<excel::Worksheet> CExcExcelSession::WorksheetNamed(const std::string& name) {
+  return com::TryQueryInterface<excel::Worksheet>(
+      workbook_->GetSheets()->GetItem(Variant::Text(name)));
+}
+
+void CExcExcelSession::SetVisible(bool visible) {
+  try {
+    application_->PutVisible(kLcid, visible ? VARIANT_TRUE : VARIANT_FALSE);
+  } catch (const com::Error&) {
+  }
+}
+
+int CExcExcelSession::NewWorkbook(Message message) {
+  try {
+    SetWorkbook(application_->GetWorkbooks()->Add(Variant::Missing(), kLcid));
+    return 0;
+  } catch (const com::Error& error) {
+    Print(message, "Failed to create new workbook in Excel (%s)", error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+int CExcExcelSession::OpenWorkbookWithAddIns(const std::string& path,
+                                             const std::vector<std::string>& addIns,
+                                             Message message) {
+  try {
+    for (const std::string& addIn : addIns) {
+      if (!platform::FileExists(addIn)) continue;
+      SetWorkbook(OpenFile(addIn));
+      workbook_->RunAutoMacros(excel::kAutoOpen, kLcid);
+    }
+    SetWorkbook(OpenFile(path));
+    return 0;
+  } catch (const com::Error& error) {
+    Print(message, "Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+int CExcExcelSession::OpenWorkbook(const std::string& path, Message message) {
+  try {
+    SetWorkbook(OpenFile(path));
+    return 0;
+  } catch (const com::Error& error) {
+    Print(message, "Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+int CExcExcelSession::GetSheetNames(std::vector<std::string>& names, Message message) {
+  names.clear();
+  try {
+    workbook_->Activate(kLcid);
+    const com::Ptr<excel::Sheets> sheets = workbook_->GetSheets();
+    const std::int32_t count = sheets->GetCount();
+    std::vector<std::string> list;
+    for (std::int32_t i = 1; i <= count; ++i) {
+      // A sheet that is not a worksheet gives an empty handle, and reading
+      // its name fails the whole listing.
+      const auto sheet = com::TryQueryInterface<excel::Worksheet>(sheets->GetItem(Variant::Int(i)));
+      list.push_back(sheet->GetName().ToUtf8());
+    }
+    if (list.empty()) {
+      Print(message, "No sheets defined for workbook in Excel");
+      return 1;
+    }
+    names = std::move(list);
+    return 0;
+  } catch (const com::Error& error) {
+    Print(message, "Failed to get sheet names for workbook in Excel (%s)",
+          error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+int CExcExcelSession::SaveWorkbook(Message message) {
+  try {
+    workbook_->Save(kLcid);
+    return 0;
+  } catch (const com::Error& error) {
+    Print(message, "Failed to save: %s", error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+int CExcExcelSession::SaveWorkbookCopyAs(const std::string& path, Message message) {
+  try {
+    workbook_->SaveCopyAs(Variant::Text(path), kLcid);
+    return 0;
+  } catch (const com::Error& error) {
+    Print(message, "Failed to save: %s", error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+void CExcExcelSession::CloseWorkbook() {
+  try {
+    workbook_->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), kLcid);
+    SetWorkbook(nullptr);
+  } catch (const com::Error&) {
+  }
+}
+
+void CExcExcelSession::Quit() {
+  if (!application_) return;
+  try {
+    application_->Quit();
+    application_.Reset();
+  } catch (const com::Error&) {
+  }
+}
+
+int CExcExcelSession::SelectWorksheet(const std::string& name, Message message) {
+  try {
+    worksheet_ = WorksheetNamed(name);
+    return 0;
+  } catch (const com::Error& error) {
+    Print(message, "Unable to get worksheet %s (%s)", name.c_str(), error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+void CExcExcelSession::ReleaseWorksheet() {
+  worksheet_.Reset();
+}
+
+void CExcExcelSession::ReleaseWorkbook() {
+  SetWorkbook(nullptr);
+}
+
+int CExcExcelSession::AddWorksheet(const std::string& name, Message message) {
+  try {
+    const com::Ptr<com::Unknown> added = workbook_->GetWorksheets()->Add(
+        Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant::Missing(), kLcid);
+    worksheet_ = com::TryQueryInterface<excel::Worksheet>(added);
+    if (!IsBlank(name)) worksheet_->PutName(com::Bstr::FromUtf8(name));
+    return 0;
+  } catch (const com::Error& error) {
+    Print(message, "Failed to create new worksheet (%s)", error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+std::string CExcExcelSession::GetWorksheetName() {
+  try {
+    return worksheet_->GetName().ToUtf8();
+  } catch (const com::Error&) {
+    return {};
+  }
+}
+
+com::Variant CExcExcelSession::GetCellValue(const std::string& address) {
+  if (!worksheet_) return Variant::Text(std::string_view());
+  const com::Ptr<excel::Range> range =
+      worksheet_->GetRange(Variant::Text(address), Variant::Missing());
+  return range->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyGet, {});
+}
+
+int CExcExcelSession::SetCellValue(const std::string& address, const com::Variant& value) {
+  if (!worksheet_) return 1;
+  const com::Ptr<excel::Range> range =
+      worksheet_->GetRange(Variant::Text(address), Variant::Missing());
+  range->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&value, 1});
+  return 0;
+}
+
+int CExcExcelSession::SetRangeValue(const std::string& first, const std::string& last,
+                                    const com::Variant& value) {
+  if (!worksheet_) return 1;
+  const com::Ptr<excel::Range> range =
+      worksheet_->GetRange(Variant::Text(first), Variant::Text(last));
+  range->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&value, 1});
+  return 0;
+}
+
+int CExcExcelSession::SetNumberFormat(const std::string& address, const com::Variant& format) {
+  if (!worksheet_) return 1;
+  const com::Ptr<excel::Range> range =
+      worksheet_->GetRange(Variant::Text(address), Variant::Missing());
+  range->Invoke(excel::kDispidNumberFormat, excel::InvokeKind::kPropertyPut, {&format, 1});
+  return 0;
+}
+
+int CExcExcelSession::ActivateWorksheet(const std::string& name, Message message) {
+  try {
+    workbook_->Activate(kLcid);
+    WorksheetNamed(name)->Activate(kLcid);
+    return 0;
+  } catch (const com::Error&) {
+    Print(message, "Failed to switch to %s", name.c_str());
+    return 1;
+  }
+}
+
+int CExcExcelSession::RunWithArguments(const std::string& macro, excel::RunArguments arguments,
+                                       Message message) {
+  try {
+    workbook_->Activate(kLcid);
+    workbook_->GetApplication()->Run(Variant::Text(macro), arguments);
+    return 0;
+  } catch (const com::Error& error) {
+    Print(message, "Unable to run macro %s (%s)", macro.c_str(), error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+int CExcExcelSession::RunMacroIntText(const std::string& macro, std::int32_t value,
+                                      const std::string& text, Message message) {
+  try {
+    excel::RunArguments arguments = MissingArguments();
+    arguments[0] = Variant::Int4(value);
+    arguments[1] = Variant::Text(text);
+    return RunWithArguments(macro, std::move(arguments), message);
+  } catch (const com::Error& error) {  // the text could not be allocated
+    Print(message, "Unable to run macro %s (%s)", macro.c_str(), error.ErrorMessage().c_str());
+    return 1;
+  }
+}
+
+int CExcExcelSession::RunMacroInt(const std::string& macro, std::int32_t value, Message message) {
+  excel::RunArguments arguments = MissingArguments();
+  arguments[0] = Variant::Int4(value);
+  return RunWithArguments(macro, std::move(arguments), message);
+}
+
+int CExcExcelSession::RunMacro(const std::string& macro, Message message) {
+  return RunWithArguments(macro, MissingArguments(), message);
+}
+
+int CExcExcelSession::RunMacroArgs(const com::Variant& macro,
+                                   const excel::RunArguments& arguments) {
+  try {
+    workbook_->Activate(kLcid);
+    workbook_->GetApplication()->Run(macro, arguments);
+    return 0;
+  } catch (const com::Error&) {
+    return 1;
+  }
+}
+
+bool CExcExcelSession::IsUpdateLocked() {
+  return application_->GetScreenUpdating(kLcid) == VARIANT_FALSE;
+}
+
+int CExcExcelSession::LockUpdate(bool lock) {
+  try {
+    application_->PutScreenUpdating(kLcid, lock ? VARIANT_FALSE : VARIANT_TRUE);
+    return 0;
+  } catch (const com::Error&) {
+    return 1;
+  }
+}
+
+bool CExcExcelSession::IsAlive() {
+  try {
+    workbook_->GetSheets();
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool CExcExcelSession::HasWorkbook() {
+  return static_cast<bool>(workbook_);
+}
+
+excel::Workbook* CExcExcelSession::GetWorkbook() {
+  return workbook_.Get();
+}
+
+CExcExcel9Obj::CExcExcel9Obj(std::string& message, int& failed)
+    : CExcExcelSession("Excel.Application.9", excel::kOpenOptionalCountOld, message, failed) {}
+
+CExcExcel10Obj::CExcExcel10Obj(std::string& message, int& failed)
+    : CExcExcelSession("Excel.Application.10", excel::kOpenOptionalCountNew, message, failed) {}
+
+CExcExcel11Obj::CExcExcel11Obj(std::string& message, int& failed, int version)
+    : CExcExcelSession(driver::FormatString("Excel.Application.%d", version),
+                       excel::kOpenOptionalCountNew, message, failed) {}
+
+std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message) {
+  std::string working;
+  int failed = 0;
+  // A session that failed to start is emptied field by field before it goes.
+  const auto dispose = [](std::unique_ptr<CExcExcelObj> session) {
+    session->application_.Reset();
+    session->worksheet_.Reset();
+    session->workbook_.Reset();
+  };
+  for (int version = 16; version >= 11; --version) {
+    auto session = std::make_unique<CExcExcel11Obj>(working, failed, version);
+    if (failed == 0) return session;
+    dispose(std::move(session));
+  }
+  working.clear();
+  if (auto session = std::make_unique<CExcExcel10Obj>(working, failed); failed == 0) {
+    return session;
+  } else {
+    dispose(std::move(session));
+  }
+  working.clear();
+  if (auto session = std::make_unique<CExcExcel9Obj>(working, failed); failed == 0) {
+    return session;
+  } else {
+    dispose(std::move(session));
+  }
+  if (working.empty()) working = "Excel 9, 10, or 11 must be installed";
+  message = driver::FormatString("Failed to create Excel application: %s", working.c_str());
+  return nullptr;
+}
+
+}  // namespace automation

@@ -1,0 +1,151 @@
+// The automation session: one spreadsheet application object, at most one
+// open workbook and at most one current worksheet, behind the operations the
+// rest of the driver calls.
+//
+// A `message` is the caller's text field (in practice the status record's
+// 260 bytes): a failing operation prints its message there, a successful one
+// leaves it alone. Operations return 0 for success and 1 for failure unless
+// said otherwise.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "com/unknown.h"
+#include "com/variant.h"
+#include "excel/object_model.h"
+
+namespace automation {
+
+using Message = std::span<char>;
+
+class CExcExcelObj {
+ public:
+  virtual ~CExcExcelObj() = default;
+  CExcExcelObj(const CExcExcelObj&) = delete;
+  CExcExcelObj& operator=(const CExcExcelObj&) = delete;
+
+  // The virtual operations, in table order.
+  virtual void SetVisible(bool visible) = 0;
+  virtual int NewWorkbook(Message message) = 0;
+  virtual int OpenWorkbookWithAddIns(const std::string& path,
+                                     const std::vector<std::string>& addIns, Message message) = 0;
+  virtual int OpenWorkbook(const std::string& path, Message message) = 0;
+  virtual int GetSheetNames(std::vector<std::string>& names, Message message) = 0;
+  virtual int SaveWorkbook(Message message) = 0;
+  virtual int SaveWorkbookCopyAs(const std::string& path, Message message) = 0;
+  virtual void CloseWorkbook() = 0;
+  virtual void Quit() = 0;
+  virtual int SelectWorksheet(const std::string& name, Message message) = 0;
+  virtual void ReleaseWorksheet() = 0;
+  virtual void ReleaseWorkbook() = 0;
+  virtual int AddWorksheet(const std::string& name, Message message) = 0;
+  virtual std::string GetWorksheetName() = 0;
+  // Throws com::Error; with no current worksheet gives the empty text.
+  virtual com::Variant GetCellValue(const std::string& address) = 0;
+  // Throw com::Error; 1 (nothing done) with no current worksheet.
+  virtual int SetCellValue(const std::string& address, const com::Variant& value) = 0;
+  virtual int SetRangeValue(const std::string& first, const std::string& last,
+                            const com::Variant& value) = 0;
+  virtual int SetNumberFormat(const std::string& address, const com::Variant& format) = 0;
+  virtual int ActivateWorksheet(const std::string& name, Message message) = 0;
+  virtual int RunMacroIntText(const std::string& macro, std::int32_t value, const std::string& text,
+                              Message message) = 0;
+  virtual int RunMacroInt(const std::string& macro, std::int32_t value, Message message) = 0;
+  virtual int RunMacro(const std::string& macro, Message message) = 0;
+  virtual int RunMacroArgs(const com::Variant& macro, const excel::RunArguments& arguments);
+  // Throws com::Error.
+  virtual bool IsUpdateLocked() = 0;
+  virtual int LockUpdate(bool lock) = 0;
+  virtual bool IsAlive() = 0;
+  virtual bool HasWorkbook() = 0;
+  // The open workbook without a reference added; null when none.
+  virtual excel::Workbook* GetWorkbook() = 0;
+
+ protected:
+  CExcExcelObj() = default;
+
+  // Emptied in this order when a failed session is disposed of.
+  com::Ptr<excel::Workbook> workbook_;
+  com::Ptr<excel::Worksheet> worksheet_;
+  com::Ptr<excel::Application> application_;
+
+  friend std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message);
+};
+
+// The operations common to every application version; the versions differ
+// only in their ProgID and in which Workbooks.Open member they call.
+class CExcExcelSession : public CExcExcelObj {
+ public:
+  void SetVisible(bool visible) override;
+  int NewWorkbook(Message message) override;
+  int OpenWorkbookWithAddIns(const std::string& path, const std::vector<std::string>& addIns,
+                             Message message) override;
+  int OpenWorkbook(const std::string& path, Message message) override;
+  int GetSheetNames(std::vector<std::string>& names, Message message) override;
+  int SaveWorkbook(Message message) override;
+  int SaveWorkbookCopyAs(const std::string& path, Message message) override;
+  void CloseWorkbook() override;
+  void Quit() override;
+  int SelectWorksheet(const std::string& name, Message message) override;
+  void ReleaseWorksheet() override;
+  void ReleaseWorkbook() override;
+  int AddWorksheet(const std::string& name, Message message) override;
+  std::string GetWorksheetName() override;
+  com::Variant GetCellValue(const std::string& address) override;
+  int SetCellValue(const std::string& address, const com::Variant& value) override;
+  int SetRangeValue(const std::string& first, const std::string& last,
+                    const com::Variant& value) override;
+  int SetNumberFormat(const std::string& address, const com::Variant& format) override;
+  int ActivateWorksheet(const std::string& name, Message message) override;
+  int RunMacroIntText(const std::string& macro, std::int32_t value, const std::string& text,
+                      Message message) override;
+  int RunMacroInt(const std::string& macro, std::int32_t value, Message message) override;
+  int RunMacro(const std::string& macro, Message message) override;
+  int RunMacroArgs(const com::Variant& macro, const excel::RunArguments& arguments) override;
+  bool IsUpdateLocked() override;
+  int LockUpdate(bool lock) override;
+  bool IsAlive() override;
+  bool HasWorkbook() override;
+  excel::Workbook* GetWorkbook() override;
+
+ protected:
+  // Creates the application from `progId`; on failure sets `failed` to 1 and
+  // `message` to the reason.
+  CExcExcelSession(const std::string& progId, std::size_t openOptionalCount, std::string& message,
+                   int& failed);
+
+ private:
+  com::Ptr<excel::Workbook> OpenFile(const std::string& path);
+  void SetWorkbook(com::Ptr<excel::Workbook> workbook);
+  com::Ptr<excel::Worksheet> WorksheetNamed(const std::string& name);
+  int RunWithArguments(const std::string& macro, excel::RunArguments arguments, Message message);
+
+  std::size_t openOptionalCount_;
+};
+
+class CExcExcel9Obj final : public CExcExcelSession {
+ public:
+  CExcExcel9Obj(std::string& message, int& failed);
+};
+
+class CExcExcel10Obj final : public CExcExcelSession {
+ public:
+  CExcExcel10Obj(std::string& message, int& failed);
+};
+
+class CExcExcel11Obj final : public CExcExcelSession {
+ public:
+  CExcExcel11Obj(std::string& message, int& failed, int version);
+};
+
+// Tries versions 16 down to 11, then 10, then 9; the first that starts is
+// returned. When none does, `message` reads "Failed to create Excel
+// application: %s" with the last attempt's reason, and null is returned.
+std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message);
+
+}  // namespace automation

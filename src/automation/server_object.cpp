@@ -1,0 +1,164 @@
+#include "automation/server_object.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <mutex>
+
+#include "driver/message.h"
+#include "platform/files.h"
+
+namespace automation {
+namespace {
+
+std::mutex& RegistryLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::vector<CExcServerObj*>& Registered() {
+  static std::vector<CExcServerObj*> servers;
+  return servers;
+}
+
+std::string NormalisePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::string slashed = path;
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(slashed, error);
+  if (error) return std::filesystem::path(slashed).lexically_normal().string();
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
+  return (error ? absolute.lexically_normal() : canonical).string();
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  return NormalisePath(a) == NormalisePath(b);
+}
+
+CExcServerObj::CExcServerObj() {
+  session_ = CreateExcelSession(createError_);
+  createFailed_ = session_ == nullptr;
+  if (session_) CExcServerObjCollection::Add(this);
+}
+
+CExcServerObj::~CExcServerObj() {
+  Close();
+}
+
+std::string CExcServerObj::FileName() const {
+  const std::lock_guard<std::mutex> guard(RegistryLock());
+  return fileName_;
+}
+
+int CExcServerObj::Open(const std::string& path, const std::vector<std::string>& addIns,
+                        bool reopen, Message message) {
+  if (!session_) {
+    driver::PrintMessage(message.data(), message.size(), "There is no connection to Excel");
+    return 1;
+  }
+  const std::string current = FileName();
+  if (reopen && SameFile(path, current)) return Reopen(message);
+  if (session_->HasWorkbook() && SameFile(path, current)) return 0;
+
+  fileExists_ = platform::FileExists(path);
+  if (fileExists_ && !CExcServerObjCollection::Claim(this, path)) {
+    driver::PrintMessage(message.data(), message.size(),
+                         "This file is open in another instance of Excel.\nIt can not be "
+                         "opened twice in the same Conflux model");
+    return 1;
+  }
+
+  int status = 1;
+  try {
+    session_->SetVisible(true);
+    if (session_->HasWorkbook()) session_->CloseWorkbook();
+    if (!fileExists_) {
+      status = session_->NewWorkbook(message);
+    } else if (addIns.empty()) {
+      status = session_->OpenWorkbook(path, message);
+    } else {
+      status = session_->OpenWorkbookWithAddIns(path, addIns, message);
+    }
+  } catch (...) {
+    CExcServerObjCollection::Settle(this, path, false);
+    throw;
+  }
+  CExcServerObjCollection::Settle(this, path, status <= 0);
+  return status > 0 ? 1 : 0;
+}
+
+int CExcServerObj::Reopen(Message message) {
+  if (!session_ || !session_->HasWorkbook()) return 0;
+  session_->CloseWorkbook();
+  const std::string file = FileName();
+  const int status = platform::FileExists(file) ? session_->OpenWorkbook(file, message)
+                                                : session_->NewWorkbook(message);
+  return status >= 1 ? 1 : 0;
+}
+
+int CExcServerObj::Close() {
+  if (!session_) return 0;
+  CExcServerObjCollection::Remove(this);
+  session_->CloseWorkbook();
+  session_->ReleaseWorksheet();
+  session_->ReleaseWorkbook();
+  session_->Quit();
+  session_.reset();
+  return 0;
+}
+
+void CExcServerObjCollection::Add(CExcServerObj* server) {
+  const std::lock_guard<std::mutex> guard(RegistryLock());
+  Registered().push_back(server);
+}
+
+void CExcServerObjCollection::Remove(CExcServerObj* server) {
+  const std::lock_guard<std::mutex> guard(RegistryLock());
+  auto& servers = Registered();
+  const auto found = std::find(servers.begin(), servers.end(), server);
+  if (found != servers.end()) servers.erase(found);
+}
+
+CExcServerObj* CExcServerObjCollection::HolderLocked(const std::string& key,
+                                                     const CExcServerObj* asking) {
+  for (CExcServerObj* server : Registered()) {
+    if (server == asking) continue;
+    if (server->fileKey_ == key || server->claimedKey_ == key) return server;
+  }
+  return nullptr;
+}
+
+CExcServerObj* CExcServerObjCollection::FindByFile(const std::string& path,
+                                                   const CExcServerObj* asking) {
+  const std::string key = NormalisePath(path);
+  if (key.empty()) return nullptr;
+  const std::lock_guard<std::mutex> guard(RegistryLock());
+  return HolderLocked(key, asking);
+}
+
+bool CExcServerObjCollection::Claim(CExcServerObj* server, const std::string& path) {
+  const std::string key = NormalisePath(path);
+  const std::lock_guard<std::mutex> guard(RegistryLock());
+  if (!key.empty() && HolderLocked(key, server) != nullptr) return false;
+  server->claimedKey_ = key;
+  return true;
+}
+
+void CExcServerObjCollection::Settle(CExcServerObj* server, const std::string& path, bool opened) {
+  const std::string key = NormalisePath(path);
+  const std::lock_guard<std::mutex> guard(RegistryLock());
+  server->claimedKey_.clear();
+  if (opened) {
+    server->fileName_ = path;
+    server->fileKey_ = key;
+  }
+}
+
+std::size_t CExcServerObjCollection::Count() {
+  const std::lock_guard<std::mutex> guard(RegistryLock());
+  return Registered().size();
+}
+
+}  // namespace automation
