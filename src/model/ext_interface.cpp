@@ -1,0 +1,337 @@
+#include "model/ext_interface.h"
+
+#include "driver/host_record.h"
+#include "driver/message.h"
+
+namespace model {
+namespace {
+
+// Slot 22 writes the 64-bit field at byte 16 of its record.
+constexpr std::size_t kReserved22RecordSize = 24;
+
+}  // namespace
+
+std::int32_t CExtInterface::Reserved07() {
+  return 0;
+}
+
+std::int32_t CExtInterface::OpenCaseWorkbook(void* /*arg*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved20() {
+  return 0;
+}
+
+std::int32_t CExtInterface::GetDataServerValue(void* readRequest, ExtStatusRecord* /*status*/) {
+  // The result area is cleared so the host never reads stale text.
+  driver::HostRecord record(readRequest, EXT_DS_READ_RECORD_SIZE);
+  (void)record.Fill(EXT_DS_READ_RESULT_OFFSET, EXT_DS_READ_RESULT_SIZE, 0);
+  return -1;
+}
+
+std::int32_t CExtInterface::Reserved22(void* record) {
+  driver::HostRecord fields(record, kReserved22RecordSize);
+  (void)fields.WriteU64(16, 0);
+  return -1;
+}
+
+std::int32_t CExtInterface::Reserved23() {
+  return -1;
+}
+
+std::int32_t CExtInterface::SetDataServerValue(void* /*writeRequest*/,
+                                               ExtStatusRecord* /*status*/) {
+  return -1;
+}
+
+std::int32_t CExtInterface::ExecuteCommand(void* /*commandRequest*/, ExtStatusRecord* /*status*/) {
+  return -1;
+}
+
+std::int32_t CExtInterface::GetDispatch(void* /*result*/, ExtStatusRecord* /*status*/) {
+  return -1;
+}
+
+std::int32_t CExtInterface::Reserved27() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved28() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved29() {
+  return 0;
+}
+
+std::int32_t CExtInterface::ReloadWorkbook(ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::WriteModelData(void* /*buffer*/, std::uint32_t /*size*/,
+                                           ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::ReadModelData(void* /*buffer*/, std::uint32_t /*size*/,
+                                          ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved33() {
+  return 0;
+}
+
+std::int32_t CExtInterface::ChangeFileDirectory(const char* /*directory*/,
+                                                ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved35() {
+  return 1;
+}
+
+std::int32_t CExtInterface::GetNextEvent(void* /*valueRecord*/) {
+  return 1;
+}
+
+std::int32_t CExtInterface::SetDate(void* /*dateRecord*/, std::int32_t /*ignored*/,
+                                    ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::OnPreSolve(ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::OnPostSolve(ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::OnPostSolve2(ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::OnEvent112(ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::OnEvent113(ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::OnStartOfTimestep(ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::OnEndOfTimestep(ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::GetStreamComposition(void* /*componentList*/, std::int32_t /*stream*/,
+                                                 ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::SetModelDataFile(const char* /*path*/, bool /*flag*/,
+                                             ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved47() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved48() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved49() {
+  return 0;
+}
+
+std::int32_t CExtInterface::GetFileLabel(char* /*buffer*/, std::int32_t /*length*/,
+                                         ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved51() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved52() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved53() {
+  return 0;
+}
+
+std::int32_t CExtInterface::StartApplication(std::int32_t /*ignored*/,
+                                             ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::ConnectToApplication(std::intptr_t /*first*/, std::intptr_t /*second*/,
+                                                 ExtStatusRecord* status) {
+  driver::StatusRecord record(status);
+  driver::WriteStatus(record, "ConnectToApplication is not implemented");
+  return 1;
+}
+
+std::int32_t CExtInterface::StopApplication() {
+  return 0;
+}
+
+std::int32_t CExtInterface::DescribeFiles(FileList* /*files*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved58() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved59() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved60() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved61() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved62() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved63() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved64() {
+  return 0;
+}
+
+std::int32_t CExtInterface::SetupOptimisation(void* /*problemRecord*/, std::int32_t /*mode*/,
+                                              ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::CheckIntegerControls(void* /*listRecord*/,
+                                                 ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved67() {
+  return 0;
+}
+
+std::int32_t CExtInterface::GetObjectiveFunction(void* /*valueRecord*/,
+                                                 ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::GetConstraints(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::SetControls(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::GetControls(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::SetIntegerControls(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::GetIntegerControls(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::ClearOptimisation(std::int32_t /*mask*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved75() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved76() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved77() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved78() {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved79() {
+  return 0;
+}
+
+std::int32_t CExtInterface::EditPublishedVariables(ExtWindow /*window*/,
+                                                   ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::GetNextPublishedVariable(void* /*variableRecord*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::EvalPublishedVariables(void* /*variableRecord*/,
+                                                   ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::EvalPublishedVariables2(void* /*variableRecord2*/,
+                                                    ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::QueryItem84(void* /*arg*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::QueryItem85(void* /*arg*/, std::int32_t /*value*/,
+                                        ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::AddPublishedVariable(void* /*addRecord*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::ReadBatchProblem(void* /*arg*/, bool /*flag*/,
+                                             ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::WriteBatchOutput(void* /*arg*/, ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::DelPublishedVariable(std::int32_t /*handle*/,
+                                                 ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+std::int32_t CExtInterface::Reserved90() {
+  return 0;
+}
+
+std::int32_t CExtInterface::GetFileDescription(void* /*descriptionRecord*/, std::int32_t /*index*/,
+                                               ExtStatusRecord* /*status*/) {
+  return 0;
+}
+
+}  // namespace model

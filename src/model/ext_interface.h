@@ -1,0 +1,143 @@
+// The driver interface: an ordered table of 92 operations through which the
+// dispatch layer reaches a driver model. The order is a contract (host
+// command codes map onto these places); the Reserved slots keep it.
+//
+// Results: 0 success, 1 failure with a message at byte 4 of the status
+// record, -1 nothing (more) to give or cancelled. Records passed by pointer
+// are the host's, borrowed for the call.
+//
+// A model is always destroyed as its concrete class, never through this
+// interface.
+#pragma once
+
+#include <cstdint>
+
+#include "gridmoor/host.h"
+
+namespace model {
+
+struct FileList;  // the files a model describes to the host
+
+class CExtInterface {
+ public:
+  CExtInterface(const CExtInterface&) = delete;
+  CExtInterface& operator=(const CExtInterface&) = delete;
+
+  virtual std::int32_t EditCase(ExtWindow window, std::uint32_t* changed,
+                                ExtStatusRecord* status) = 0;                         // 0
+  virtual std::int32_t QueryNumber(std::int32_t value, ExtStatusRecord* status) = 0;  // 1
+  virtual std::int32_t SaveCaseWorkbook(std::int32_t ignored, const char* fileName,
+                                        ExtStatusRecord* status) = 0;  // 2
+  virtual std::int32_t EnumStreams(void* streamRecord, std::int32_t query,
+                                   ExtStatusRecord* status) = 0;                // 3
+  virtual std::int32_t QueryComp(void* arg, ExtStatusRecord* status) = 0;       // 4
+  virtual std::int32_t OnStartOfRun(void* arg, ExtStatusRecord* status) = 0;    // 5
+  virtual std::int32_t OnNextTimestep(void* arg, ExtStatusRecord* status) = 0;  // 6
+  virtual std::int32_t Reserved07();                                            // 7
+  virtual std::int32_t Reserved08() = 0;                                        // 8
+  virtual std::int32_t GetIPR(void* iprRecord, ExtStatusRecord* status) = 0;    // 9
+  virtual std::int32_t SetIPR(void* iprRecord, ExtStatusRecord* status) = 0;    // 10
+  virtual std::int32_t Reserved11() = 0;                                        // 11
+  virtual std::int32_t Reserved12() = 0;                                        // 12
+  virtual std::int32_t Reserved13() = 0;                                        // 13
+  virtual std::int32_t OnStopRun() = 0;                                         // 14
+  virtual std::int32_t OnEndOfRun() = 0;                                        // 15
+  virtual std::int32_t WriteCaseData(void* buffer, std::uint32_t size,
+                                     ExtStatusRecord* status) = 0;                       // 16
+  virtual std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) = 0;          // 17
+  virtual std::int32_t SetFileName(void* fileNameRecord, ExtStatusRecord* status) = 0;   // 18
+  virtual std::int32_t OpenCaseWorkbook(void* arg, ExtStatusRecord* status);             // 19
+  virtual std::int32_t Reserved20();                                                     // 20
+  virtual std::int32_t GetDataServerValue(void* readRequest, ExtStatusRecord* status);   // 21
+  virtual std::int32_t Reserved22(void* record);                                         // 22
+  virtual std::int32_t Reserved23();                                                     // 23
+  virtual std::int32_t SetDataServerValue(void* writeRequest, ExtStatusRecord* status);  // 24
+  virtual std::int32_t ExecuteCommand(void* commandRequest, ExtStatusRecord* status);    // 25
+  virtual std::int32_t GetDispatch(void* result, ExtStatusRecord* status);               // 26
+  virtual std::int32_t Reserved27();                                                     // 27
+  virtual std::int32_t Reserved28();                                                     // 28
+  virtual std::int32_t Reserved29();                                                     // 29
+  virtual std::int32_t ReloadWorkbook(ExtStatusRecord* status);                          // 30
+  virtual std::int32_t WriteModelData(void* buffer, std::uint32_t size,
+                                      ExtStatusRecord* status);  // 31
+  virtual std::int32_t ReadModelData(void* buffer, std::uint32_t size,
+                                     ExtStatusRecord* status);                               // 32
+  virtual std::int32_t Reserved33();                                                         // 33
+  virtual std::int32_t ChangeFileDirectory(const char* directory, ExtStatusRecord* status);  // 34
+  virtual std::int32_t Reserved35();                                                         // 35
+  virtual std::int32_t GetNextEvent(void* valueRecord);                                      // 36
+  virtual std::int32_t SetDate(void* dateRecord, std::int32_t ignored,
+                               ExtStatusRecord* status);            // 37
+  virtual std::int32_t OnPreSolve(ExtStatusRecord* status);         // 38
+  virtual std::int32_t OnPostSolve(ExtStatusRecord* status);        // 39
+  virtual std::int32_t OnPostSolve2(ExtStatusRecord* status);       // 40
+  virtual std::int32_t OnEvent112(ExtStatusRecord* status);         // 41
+  virtual std::int32_t OnEvent113(ExtStatusRecord* status);         // 42
+  virtual std::int32_t OnStartOfTimestep(ExtStatusRecord* status);  // 43
+  virtual std::int32_t OnEndOfTimestep(ExtStatusRecord* status);    // 44
+  virtual std::int32_t GetStreamComposition(void* componentList, std::int32_t stream,
+                                            ExtStatusRecord* status);  // 45
+  // Keeps the path pointer (the host's) as the model data file.
+  virtual std::int32_t SetModelDataFile(const char* path, bool flag,
+                                        ExtStatusRecord* status);  // 46
+  virtual std::int32_t Reserved47();                               // 47
+  virtual std::int32_t Reserved48();                               // 48
+  virtual std::int32_t Reserved49();                               // 49
+  virtual std::int32_t GetFileLabel(char* buffer, std::int32_t length,
+                                    ExtStatusRecord* status);                            // 50
+  virtual std::int32_t Reserved51();                                                     // 51
+  virtual std::int32_t Reserved52();                                                     // 52
+  virtual std::int32_t Reserved53();                                                     // 53
+  virtual std::int32_t StartApplication(std::int32_t ignored, ExtStatusRecord* status);  // 54
+  virtual std::int32_t ConnectToApplication(std::intptr_t first, std::intptr_t second,
+                                            ExtStatusRecord* status);  // 55
+  virtual std::int32_t StopApplication();                              // 56
+  virtual std::int32_t DescribeFiles(FileList* files);                 // 57
+  virtual std::int32_t Reserved58();                                   // 58
+  virtual std::int32_t Reserved59();                                   // 59
+  virtual std::int32_t Reserved60();                                   // 60
+  virtual std::int32_t Reserved61();                                   // 61
+  virtual std::int32_t Reserved62();                                   // 62
+  virtual std::int32_t Reserved63();                                   // 63
+  virtual std::int32_t Reserved64();                                   // 64
+  virtual std::int32_t SetupOptimisation(void* problemRecord, std::int32_t mode,
+                                         ExtStatusRecord* status);                         // 65
+  virtual std::int32_t CheckIntegerControls(void* listRecord, ExtStatusRecord* status);    // 66
+  virtual std::int32_t Reserved67();                                                       // 67
+  virtual std::int32_t GetObjectiveFunction(void* valueRecord, ExtStatusRecord* status);   // 68
+  virtual std::int32_t GetConstraints(void* valueRecord, ExtStatusRecord* status);         // 69
+  virtual std::int32_t SetControls(void* valueRecord, ExtStatusRecord* status);            // 70
+  virtual std::int32_t GetControls(void* valueRecord, ExtStatusRecord* status);            // 71
+  virtual std::int32_t SetIntegerControls(void* valueRecord, ExtStatusRecord* status);     // 72
+  virtual std::int32_t GetIntegerControls(void* valueRecord, ExtStatusRecord* status);     // 73
+  virtual std::int32_t ClearOptimisation(std::int32_t mask, ExtStatusRecord* status);      // 74
+  virtual std::int32_t Reserved75();                                                       // 75
+  virtual std::int32_t Reserved76();                                                       // 76
+  virtual std::int32_t Reserved77();                                                       // 77
+  virtual std::int32_t Reserved78();                                                       // 78
+  virtual std::int32_t Reserved79();                                                       // 79
+  virtual std::int32_t EditPublishedVariables(ExtWindow window, ExtStatusRecord* status);  // 80
+  virtual std::int32_t GetNextPublishedVariable(void* variableRecord);                     // 81
+  virtual std::int32_t EvalPublishedVariables(void* variableRecord,
+                                              ExtStatusRecord* status);  // 82
+  virtual std::int32_t EvalPublishedVariables2(void* variableRecord2,
+                                               ExtStatusRecord* status);                     // 83
+  virtual std::int32_t QueryItem84(void* arg, ExtStatusRecord* status);                      // 84
+  virtual std::int32_t QueryItem85(void* arg, std::int32_t value, ExtStatusRecord* status);  // 85
+  virtual std::int32_t AddPublishedVariable(void* addRecord, ExtStatusRecord* status);       // 86
+  virtual std::int32_t ReadBatchProblem(void* arg, bool flag, ExtStatusRecord* status);      // 87
+  virtual std::int32_t WriteBatchOutput(void* arg, ExtStatusRecord* status);                 // 88
+  virtual std::int32_t DelPublishedVariable(std::int32_t handle, ExtStatusRecord* status);   // 89
+  virtual std::int32_t Reserved90();                                                         // 90
+  virtual std::int32_t GetFileDescription(void* descriptionRecord, std::int32_t index,
+                                          ExtStatusRecord* status);  // 91
+
+ protected:
+  CExtInterface() = default;
+  ~CExtInterface() = default;
+};
+
+// The number of operations in the table.
+inline constexpr int kInterfaceSlotCount = 92;
+
+}  // namespace model
