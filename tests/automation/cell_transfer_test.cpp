@@ -1,0 +1,198 @@
+#include "automation/cell_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "automation/cell_address.h"
+#include "com/error.h"
+#include "excel/errors.h"
+#include "session_fixture.h"
+
+namespace {
+
+using automation::ReadCellDouble;
+using automation::ReadCellNumber;
+using automation::ReadCellText;
+using automation::WriteCellText;
+using com::Variant;
+
+class CellTransferTest : public test_support::SessionTest {
+ protected:
+  void SetUp() override {
+    session_ = NewSession();
+    ASSERT_EQ(session_->NewWorkbook(Msg()), 0);
+    book_ = Application()->ActiveWorkbook();
+    book_->AddWorksheet("Data");
+    recorder_->Clear();
+  }
+
+  std::string Text(const std::string& sheet, const std::string& cell, int expectedStatus = 0) {
+    std::string text = "stale";
+    EXPECT_EQ(ReadCellText(session_.get(), sheet, cell, text, Msg()), expectedStatus)
+        << sheet << "!" << cell << ": " << MessageText();
+    return text;
+  }
+
+  std::unique_ptr<automation::CExcExcelObj> session_;
+  com::Ptr<test_support::MemoryWorkbook> book_;
+};
+
+TEST_F(CellTransferTest, ValuesReadAsTheirEnUsText) {
+  const struct {
+    Variant value;
+    const char* text;
+  } cases[] = {
+      {Variant(), ""},
+      {Variant::Double(0.1), "0.1"},
+      {Variant::Double(1.0 / 3.0), "0.333333333333333"},
+      {Variant::Double(1e20), "1E+20"},
+      {Variant::Double(-0.0), "0"},
+      {Variant::Double(45297), "45297"},
+      {Variant::Bool(true), "-1"},
+      {Variant::Text("caf\xc3\xa9"), "caf\xc3\xa9"},
+  };
+  for (const auto& c : cases) {
+    book_->SetCellValue("Data", "B3", c.value);
+    EXPECT_EQ(Text("Data", "B3"), c.text) << com::Describe(c.value);
+  }
+}
+
+TEST_F(CellTransferTest, BothAddressFormsNameTheSameCells) {
+  book_->SetCellValue("Data", "A1", Variant::Double(1));
+  book_->SetCellValue("Data", "Z3", Variant::Double(26));
+  book_->SetCellValue("Data", "AA3", Variant::Double(27));
+  book_->SetCellValue("Data", "ZZ9", Variant::Double(702));
+  EXPECT_EQ(Text("Data", "1:1"), "1");
+  EXPECT_EQ(Text("Data", "26:3"), "26");
+  EXPECT_EQ(Text("Data", "27:3"), "27");
+  EXPECT_EQ(Text("Data", "702:9"), "702");
+  EXPECT_EQ(Text("Data", "$Z$3"), "26");
+}
+
+TEST_F(CellTransferTest, ReadsFailWithTheirMessages) {
+  book_->SetCellValue("Data", "A1", Variant::ErrorValue(excel::kErrDiv0));
+  const struct {
+    const char* sheet;
+    const char* cell;
+    const char* message;
+  } cases[] = {
+      {"Data", "A1", "Could not get Data.Cell[A1]"},        // an error value
+      {"Data", "703:1", "Could not get Data.Cell[703:1]"},  // past column ZZ
+      {"Data", "1:0", "Could not get Data.Cell[1:0]"},      // no row 0
+      {"Data", "A1:B2", "Could not get Data.Cell[A1:B2]"},  // a range is a pair
+      {"Data", "not a cell", "Could not get Data.Cell[not a cell]"},
+      {"Nope", "A1", "Unable to get worksheet Nope"},
+  };
+  for (const auto& c : cases) {
+    ClearMessage();
+    EXPECT_EQ(Text(c.sheet, c.cell, 1), "");
+    EXPECT_EQ(MessageText(), c.message);
+    double value = 0;
+    EXPECT_EQ(ReadCellDouble(session_.get(), c.sheet, c.cell, value, Msg()), 1);
+    EXPECT_EQ(value, automation::kUndefinedValue);
+  }
+}
+
+TEST_F(CellTransferTest, AnEmptySheetNameReadsTheCurrentSheetWithoutSelecting) {
+  book_->SetCellValue("Data", "C2", Variant::Double(5));
+  EXPECT_EQ(Text("", "C2"), "") << "no sheet selected yet: nothing to read";
+  ASSERT_EQ(session_->SelectWorksheet("Data", Msg()), 0);
+  recorder_->Clear();
+  EXPECT_EQ(Text("", "C2"), "5");
+  EXPECT_EQ(recorder_->CountOf("Sheets.GetItem"), 0u);
+  EXPECT_EQ(Text("Data", "   "), "") << "a blank cell is not bound";
+}
+
+TEST_F(CellTransferTest, DoublesReadAsAtofDoes) {
+  const struct {
+    Variant value;
+    double number;
+  } cases[] = {{Variant(), 0.0},
+               {Variant::Double(0.1), 0.1},
+               {Variant::Double(1e20), 1e20},
+               {Variant::Text("12abc"), 12.0},
+               {Variant::Text("abc"), 0.0},
+               {Variant::Bool(true), -1.0}};
+  for (const auto& c : cases) {
+    book_->SetCellValue("Data", "D4", c.value);
+    double value = 99;
+    EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "D4", value, Msg()), 0);
+    EXPECT_EQ(value, c.number) << com::Describe(c.value);
+  }
+}
+
+TEST_F(CellTransferTest, ReadCellNumberKeepsItsOwnRules) {
+  book_->SetCellValue("Data", "A1", Variant::Double(2.5));
+  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "A1"), 2.5);
+  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "B9"), automation::kUndefinedValue)
+      << "an empty cell is undefined, not 0";
+  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "  "), automation::kUndefinedValue);
+
+  recorder_->Clear();
+  EXPECT_EQ(ReadCellNumber(session_.get(), "   ", "A1"), 2.5) << "a blank sheet selects nothing";
+  EXPECT_EQ(recorder_->CountOf("Sheets.GetItem"), 0u);
+
+  try {
+    ReadCellNumber(session_.get(), "Nope", "A1");
+    FAIL() << "no exception";
+  } catch (const automation::CellReadError& error) {
+    EXPECT_STREQ(error.what(), "Unable to get worksheet Nope");
+  }
+  // The text is used as it stands: a pair is not converted, and the
+  // application's refusal reaches the caller as a COM error.
+  EXPECT_THROW(ReadCellNumber(session_.get(), "Data", "1:1"), com::Error);
+  book_->SetCellValue("Data", "A2", Variant::ErrorValue(excel::kErrNA));
+  EXPECT_THROW(ReadCellNumber(session_.get(), "Data", "A2"), com::Error);
+}
+
+TEST_F(CellTransferTest, WrittenTextIsTakenAsTyped) {
+  EXPECT_EQ(WriteCellText(session_.get(), "Data", "2:3", "42.5", Msg()), 0);
+  EXPECT_EQ(book_->CellValue("Data", "B3"), Variant::Double(42.5));
+  EXPECT_EQ(WriteCellText(session_.get(), "Data", "B4", "hello", Msg()), 0);
+  EXPECT_EQ(book_->CellValue("Data", "B4"), Variant::Text("hello"));
+  double value = 0;
+  EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "B3", value, Msg()), 0);
+  EXPECT_EQ(value, 42.5);
+}
+
+TEST_F(CellTransferTest, WritesFailWithTheirMessages) {
+  const struct {
+    const char* sheet;
+    const char* cell;
+    const char* message;
+  } cases[] = {
+      // No sheet selected yet: nothing can be written, and that is no success.
+      {"", "A1", "Error in setting data cell A1, worksheet "},
+      {"Data", "703:1", "Error in setting data cell 703:1, worksheet Data"},
+      {"Data", "not a cell", "Error in setting data cell not a cell, worksheet Data"},
+      {"Nope", "A1", "Unable to get worksheet Nope"},
+  };
+  for (const auto& c : cases) {
+    ClearMessage();
+    EXPECT_EQ(WriteCellText(session_.get(), c.sheet, c.cell, "1", Msg()), 1) << c.cell;
+    EXPECT_EQ(MessageText(), c.message);
+  }
+}
+
+TEST(CellTransferWithoutSession, EveryOperationReportsNoConnection) {
+  char message[260] = {};
+  std::string text;
+  double value = 0;
+  EXPECT_EQ(ReadCellText(nullptr, "Data", "A1", text, message), 1);
+  EXPECT_STREQ(message, "There is no connection to Excel");
+  EXPECT_EQ(ReadCellDouble(nullptr, "Data", "A1", value, message), 1);
+  EXPECT_EQ(value, automation::kUndefinedValue);
+  EXPECT_EQ(WriteCellText(nullptr, "Data", "A1", "1", message), 1);
+  EXPECT_THROW(ReadCellNumber(nullptr, "Data", "A1"), automation::CellReadError);
+}
+
+TEST_F(CellTransferTest, LongMessagesAreCutToTheField) {
+  const std::string sheet(300, 'S');
+  ClearMessage();
+  EXPECT_EQ(Text(sheet, "A1", 1), "");
+  EXPECT_EQ(MessageText().size(), 259u);
+}
+
+}  // namespace

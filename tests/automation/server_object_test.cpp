@@ -1,0 +1,189 @@
+#include "automation/server_object.h"
+#include "automation/cell_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "session_fixture.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+using automation::CExcServerObj;
+using automation::CExcServerObjCollection;
+using test_support::SessionTest;
+
+constexpr const char* kAnotherInstance =
+    "This file is open in another instance of Excel.\nIt can not be opened twice in the same "
+    "Conflux model";
+
+TEST(ServerObject, WithoutAnApplicationItStaysUnregisteredAndRefusesToOpen) {
+  test_support::ScopedEnv none("GRIDMOOR_SPREADSHEET", "none");
+  const std::size_t before = CExcServerObjCollection::Count();
+  CExcServerObj server;
+  EXPECT_TRUE(server.CreateFailed());
+  EXPECT_EQ(server.Session(), nullptr);
+  EXPECT_EQ(server.CreateError(),
+            "Failed to create Excel application: Failed to create Excel (800401f3)");
+  EXPECT_EQ(CExcServerObjCollection::Count(), before);
+
+  char message[260] = {};
+  EXPECT_EQ(server.Open("/tmp/x.xlsx", {}, false, message), 1);
+  EXPECT_STREQ(message, "There is no connection to Excel");
+  EXPECT_EQ(server.Reopen(message), 0);
+  EXPECT_EQ(server.Close(), 0);
+}
+
+TEST_F(SessionTest, AMissingFileGivesANewWorkbookUnderItsName) {
+  CExcServerObj server;
+  const std::string path = folder_.File("new.xlsx");
+  EXPECT_EQ(server.Open(path, {}, false, Msg()), 0);
+  EXPECT_EQ(server.FileName(), path);
+  EXPECT_FALSE(server.FileExists());
+  EXPECT_EQ(recorder_->CountOf("Workbooks.Add"), 1u);
+  EXPECT_EQ(recorder_->Lines()[1], "Application.PutVisible(lcid=0, VARIANT_TRUE)");
+
+  EXPECT_EQ(server.Open(path, {}, false, Msg()), 0) << "already open: nothing to do";
+  EXPECT_EQ(recorder_->CountOf("Workbooks.Add"), 1u);
+
+  EXPECT_EQ(server.Reopen(Msg()), 0);
+  EXPECT_EQ(recorder_->CountOf("Workbook.Close"), 1u);
+  EXPECT_EQ(recorder_->CountOf("Workbooks.Add"), 2u) << "still no file: a new workbook again";
+}
+
+TEST_F(SessionTest, ReopenFlagDiscardsChangesAndOpensTheFileAgain) {
+  const std::string path = MakeWorkbookFile("book.xlsx", {"Data"});
+  CExcServerObj server;
+  ASSERT_EQ(server.Open(path, {}, false, Msg()), 0);
+  EXPECT_TRUE(server.FileExists());
+  char text[260] = {};
+  ASSERT_EQ(automation::WriteCellText(server.Session(), "Data", "A1", "changed", text), 0);
+
+  recorder_->Clear();
+  EXPECT_EQ(server.Open(path, {}, true, Msg()), 0);
+  EXPECT_EQ(recorder_->CountOf("Workbook.Close"), 1u);
+  EXPECT_EQ(recorder_->CountOf("Workbooks.Open"), 1u);
+  std::string value;
+  EXPECT_EQ(automation::ReadCellText(server.Session(), "Data", "A1", value, text), 0);
+  EXPECT_EQ(value, "") << "the change was discarded";
+}
+
+TEST_F(SessionTest, OneFileIsNeverOpenInTwoServerObjects) {
+  const std::string path = MakeWorkbookFile("shared.xlsx", {"Data"});
+  CExcServerObj first;
+  CExcServerObj second;
+  ASSERT_EQ(first.Open(path, {}, false, Msg()), 0);
+
+  EXPECT_EQ(second.Open(path, {}, false, Msg()), 1);
+  EXPECT_EQ(MessageText(), kAnotherInstance);
+  EXPECT_EQ(second.FileName(), "");
+  EXPECT_EQ(CExcServerObjCollection::FindByFile(path, &second), &first);
+  EXPECT_EQ(CExcServerObjCollection::FindByFile(path, &first), nullptr);
+
+  // The same file by another spelling of its path.
+  const std::string dotted = (folder_.path() / "." / "sub" / ".." / "shared.xlsx").string();
+  std::filesystem::create_directory(folder_.path() / "sub");
+  EXPECT_EQ(second.Open(dotted, {}, false, Msg()), 1);
+
+  first.Close();
+  EXPECT_EQ(second.Open(path, {}, false, Msg()), 0);
+}
+
+TEST_F(SessionTest, PathsDifferingInCaseAreDifferentFiles) {
+  const std::string lower = MakeWorkbookFile("case.xlsx", {"Data"});
+  const std::string upper = MakeWorkbookFile("Case.xlsx", {"Data"});
+  CExcServerObj first;
+  CExcServerObj second;
+  ASSERT_EQ(first.Open(lower, {}, false, Msg()), 0);
+  EXPECT_EQ(second.Open(upper, {}, false, Msg()), 0);
+  EXPECT_FALSE(automation::SameFile(lower, upper));
+  EXPECT_TRUE(automation::SameFile(lower, folder_.path().string() + "\\case.xlsx"));
+}
+
+TEST_F(SessionTest, AFailedOpenKeepsTheOldFileName) {
+  const std::string good = MakeWorkbookFile("good.xlsx", {"Data"});
+  const std::string bad = folder_.File("bad.xlsx");
+  std::filesystem::create_directory(bad);  // exists, but no workbook
+  CExcServerObj server;
+  ASSERT_EQ(server.Open(good, {}, false, Msg()), 0);
+  EXPECT_EQ(server.Open(bad, {}, false, Msg()), 1);
+  EXPECT_EQ(MessageText(), "Failed to open " + bad + " in Excel (Unknown error 0x800A03EC)");
+  EXPECT_EQ(server.FileName(), good);
+
+  // A failed open claims nothing: another server object may open it.
+  CExcServerObj other;
+  EXPECT_EQ(CExcServerObjCollection::FindByFile(bad, &other), nullptr);
+}
+
+TEST_F(SessionTest, CloseLeavesTheRegistryAndQuitsInOrder) {
+  const std::size_t before = CExcServerObjCollection::Count();
+  {
+    CExcServerObj server;
+    EXPECT_EQ(CExcServerObjCollection::Count(), before + 1);
+    ASSERT_EQ(server.Open(folder_.File("new.xlsx"), {}, false, Msg()), 0);
+    recorder_->Clear();
+    EXPECT_EQ(server.Close(), 0);
+    EXPECT_EQ(server.Session(), nullptr);
+    EXPECT_EQ(CExcServerObjCollection::Count(), before);
+    EXPECT_EQ(recorder_->Transcript(),
+              "Workbook.Close(VT_BOOL false, Missing, Missing, lcid=0)\nApplication.Quit()\n");
+    EXPECT_EQ(server.Close(), 0);
+  }
+  EXPECT_EQ(recorder_->CountOf("Application.Quit"), 1u) << "the destructor closes nothing twice";
+}
+
+// Eight server objects open and close their own files while a ninth keeps
+// trying to open a file the first one holds: every one of its tries must be
+// refused, and nothing may race.
+TEST(ServerObjectThreads, DuplicateOpensAreRefusedUnderContention) {
+  test_support::MemoryApplicationRegistration registration("memory", /*asDefault=*/true);
+  test_support::TempFolder folder;
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 200;
+  std::vector<std::unique_ptr<CExcServerObj>> servers;
+  for (int i = 0; i < kThreads + 1; ++i)
+    servers.push_back(std::make_unique<CExcServerObj>());
+  const std::string held = folder.File("file0.xlsx");
+  {
+    char message[260] = {};
+    ASSERT_EQ(servers[0]->Open(held, {}, false, message), 0);
+    ASSERT_EQ(servers[0]->Session()->SaveWorkbookCopyAs(held, message), 0);
+  }
+
+  std::atomic<int> opened{0};
+  std::atomic<int> refused{0};
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      char message[260] = {};
+      const std::string own = folder.File("file" + std::to_string(t) + ".xlsx");
+      for (int round = 0; round < kRounds; ++round) {
+        if (servers[t]->Open(own, {}, false, message) != 0) ++failures;
+        servers[t]->Session()->CloseWorkbook();
+      }
+    });
+  }
+  threads.emplace_back([&] {
+    char message[260] = {};
+    for (int round = 0; round < kRounds; ++round) {
+      if (servers[kThreads]->Open(held, {}, false, message) == 0) {
+        ++opened;
+      } else if (std::string(message) == kAnotherInstance) {
+        ++refused;
+      }
+    }
+  });
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(opened, 0);
+  EXPECT_EQ(refused, kRounds);
+}
+
+}  // namespace

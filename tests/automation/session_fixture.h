@@ -1,0 +1,67 @@
+// A session over the in-memory application, every call recorded.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "automation/excel_session.h"
+#include "support/application_registration.h"
+#include "support/recording_application.h"
+#include "support/temp_folder.h"
+
+namespace test_support {
+
+class SessionTest : public ::testing::Test {
+ protected:
+  SessionTest() { registration_.RecordWith(recorder_); }
+
+  // A session on a fresh application; fails the test when none starts.
+  std::unique_ptr<automation::CExcExcelObj> NewSession() {
+    std::string error;
+    auto session = automation::CreateExcelSession(error);
+    EXPECT_NE(session, nullptr) << error;
+    return session;
+  }
+
+  // The newest application made, for inspecting state behind the session.
+  com::Ptr<MemoryApplication> Application() const {
+    const auto live = registration_.LiveApplications();
+    return live.empty() ? com::Ptr<MemoryApplication>() : live.back();
+  }
+
+  // A workbook file on disk with the given sheets, made by a separate
+  // application so that the session under test opens it fresh.
+  std::string MakeWorkbookFile(const std::string& name, std::initializer_list<const char*> sheets) {
+    const com::Ptr<MemoryApplication> maker = MemoryApplication::Create();
+    const com::Ptr<MemoryWorkbook> book = maker->AddWorkbook();
+    bool first = true;
+    for (const char* sheet : sheets) {
+      if (first) {
+        const com::Ptr<excel::Worksheet> sheet1 =
+            com::QueryInterface<excel::Worksheet>(book->GetSheets()->GetItem(com::Variant::Int(1)));
+        sheet1->PutName(com::Bstr::FromUtf8(sheet));
+        first = false;
+      } else {
+        book->AddWorksheet(sheet);
+      }
+    }
+    const std::string path = folder_.File(name);
+    book->SaveCopyAs(com::Variant::Text(path), 0);
+    maker->Quit();
+    return path;
+  }
+
+  automation::Message Msg() { return message_; }
+  std::string MessageText() const { return message_; }
+  void ClearMessage() { std::memset(message_, 0, sizeof message_); }
+
+  std::shared_ptr<Recorder> recorder_ = std::make_shared<Recorder>();
+  MemoryApplicationRegistration registration_{"memory", /*asDefault=*/true};
+  TempFolder folder_;
+  char message_[260] = {};
+};
+
+}  // namespace test_support

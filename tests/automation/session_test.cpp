@@ -1,0 +1,388 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "automation/excel_session.h"
+#include "com/error.h"
+#include "excel/errors.h"
+#include "session_fixture.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+using automation::CExcExcelObj;
+using test_support::Recorder;
+using test_support::SessionTest;
+
+// The settings map Excel.Application.9 ... .16 to applications "v9" ...
+// "v16", each recording that it was asked and failing with its own code.
+class NoApplicationTest : public ::testing::Test {
+ protected:
+  NoApplicationTest() {
+    std::string text = "REGEDIT4\n";
+    for (int version = 9; version <= 16; ++version) {
+      text += "\n[HKEY_CLASSES_ROOT\\Excel.Application." + std::to_string(version) + "]\n@=\"v" +
+              std::to_string(version) + "\"\n";
+    }
+    registry_.Write(text);
+    for (int version = 9; version <= 16; ++version) {
+      factories_.push_back(std::make_unique<test_support::ScopedApplicationFactory>(
+          "v" + std::to_string(version), [this, version]() -> com::Ptr<excel::Application> {
+            attempts_.push_back(version);
+            if (!succeed_.empty() && succeed_.back() == version) {
+              return test_support::MemoryApplication::Create();
+            }
+            com::Throw(version == 9 ? com::REGDB_E_CLASSNOTREG : com::E_FAIL);
+          }));
+    }
+  }
+
+  test_support::ScopedEnv noOverride_{"GRIDMOOR_SPREADSHEET", std::nullopt};
+  test_support::TempRegistry registry_;
+  std::vector<std::unique_ptr<test_support::ScopedApplicationFactory>> factories_;
+  std::vector<int> attempts_;
+  std::vector<int> succeed_;
+};
+
+TEST_F(NoApplicationTest, EveryVersionIsTriedNewestFirstAndTheLastReasonReported) {
+  std::string message = "untouched";
+  EXPECT_EQ(automation::CreateExcelSession(message), nullptr);
+  EXPECT_EQ(attempts_, (std::vector<int>{16, 15, 14, 13, 12, 11, 10, 9}));
+  EXPECT_EQ(message, "Failed to create Excel application: Failed to create Excel (80040154)");
+}
+
+TEST_F(NoApplicationTest, TheFirstVersionThatStartsIsKept) {
+  succeed_.push_back(13);
+  std::string message = "untouched";
+  auto session = automation::CreateExcelSession(message);
+  ASSERT_NE(session, nullptr);
+  EXPECT_NE(dynamic_cast<automation::CExcExcel11Obj*>(session.get()), nullptr);
+  EXPECT_EQ(attempts_, (std::vector<int>{16, 15, 14, 13}));
+  EXPECT_EQ(message, "untouched");
+  session->Quit();
+}
+
+TEST_F(NoApplicationTest, OlderVersionsCallTheOlderOpen) {
+  for (int version : {9, 10}) {
+    succeed_.push_back(version);
+    auto recorder = std::make_shared<Recorder>();
+    test_support::ScopedApplicationFactory recorded("v" + std::to_string(version), [recorder] {
+      return test_support::MakeRecordingApplication(test_support::MemoryApplication::Create(),
+                                                    recorder);
+    });
+    std::string message;
+    int failed = -1;
+    std::unique_ptr<CExcExcelObj> session;
+    if (version == 9) {
+      session = std::make_unique<automation::CExcExcel9Obj>(message, failed);
+    } else {
+      session = std::make_unique<automation::CExcExcel10Obj>(message, failed);
+    }
+    ASSERT_EQ(failed, 0) << message;
+    char text[260] = {};
+    EXPECT_EQ(session->OpenWorkbook("/no/such.xlsx", text), 1);
+    const auto opens = recorder->CallsOf("Workbooks.Open");
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].line, std::string("Workbooks.Open(\"/no/such.xlsx\", optional=") +
+                                 (version == 9 ? "12" : "14") +
+                                 " x Missing, lcid=0) -> failed 0x800A03EC");
+    session->Quit();
+  }
+}
+
+TEST(CreateExcelSession, WithNoApplicationAtAllTheClassStringIsRefused) {
+  test_support::ScopedEnv none("GRIDMOOR_SPREADSHEET", "none");
+  std::string message;
+  EXPECT_EQ(automation::CreateExcelSession(message), nullptr);
+  EXPECT_EQ(message, "Failed to create Excel application: Failed to create Excel (800401f3)");
+}
+
+TEST_F(SessionTest, CreationMinimisesTheNewestVersion) {
+  auto session = NewSession();
+  EXPECT_NE(dynamic_cast<automation::CExcExcel11Obj*>(session.get()), nullptr);
+  EXPECT_EQ(recorder_->Transcript(), "Application.PutWindowState(lcid=0, -4140)\n");
+}
+
+TEST_F(SessionTest, AFailingWindowStateFailsCreationWithItsText) {
+  recorder_->FailFrom("Application.PutWindowState", com::RPC_E_DISCONNECTED);
+  std::string message;
+  int failed = 0;
+  automation::CExcExcel11Obj session(message, failed, 16);
+  EXPECT_EQ(failed, 1);
+  EXPECT_EQ(message, "The object invoked has disconnected from its clients.");
+
+  // Every version fails alike, and the message is the oldest attempt's.
+  EXPECT_EQ(automation::CreateExcelSession(message), nullptr);
+  EXPECT_EQ(message, "Failed to create Excel application: Failed to create Excel (800401f3)");
+}
+
+TEST_F(SessionTest, NewWorkbookAndItsFailure) {
+  auto session = NewSession();
+  recorder_->Clear();
+  EXPECT_EQ(session->NewWorkbook(Msg()), 0);
+  EXPECT_TRUE(session->HasWorkbook());
+  EXPECT_EQ(recorder_->Transcript(),
+            "Application.GetWorkbooks()\nWorkbooks.Add(Missing, lcid=0)\n");
+  EXPECT_EQ(MessageText(), "");
+
+  excel::Workbook* before = session->GetWorkbook();
+  recorder_->FailCall("Workbooks.Add", com::E_FAIL);
+  EXPECT_EQ(session->NewWorkbook(Msg()), 1);
+  EXPECT_EQ(MessageText(), "Failed to create new workbook in Excel (Unspecified error)");
+  EXPECT_EQ(session->GetWorkbook(), before) << "a failure leaves the workbook as it was";
+}
+
+TEST_F(SessionTest, OpenWorkbookReportsThePathAndTheError) {
+  auto session = NewSession();
+  EXPECT_EQ(session->OpenWorkbook(folder_.File("missing.xlsx"), Msg()), 1);
+  EXPECT_EQ(MessageText(), "Failed to open " + folder_.File("missing.xlsx") +
+                               " in Excel (Unknown error 0x800A03EC)");
+  EXPECT_FALSE(session->HasWorkbook());
+
+  const std::string path = MakeWorkbookFile("book.xlsx", {"Data"});
+  EXPECT_EQ(session->OpenWorkbook(path, Msg()), 0);
+  std::vector<std::string> names;
+  EXPECT_EQ(session->GetSheetNames(names, Msg()), 0);
+  EXPECT_EQ(names, std::vector<std::string>{"Data"});
+}
+
+TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
+  const std::string first = MakeWorkbookFile("first.xlsm", {"A"});
+  const std::string second = MakeWorkbookFile("second.xlsm", {"B"});
+  const std::string main = MakeWorkbookFile("main.xlsx", {"Main"});
+  auto session = NewSession();
+  recorder_->Clear();
+  EXPECT_EQ(
+      session->OpenWorkbookWithAddIns(main, {folder_.File("absent.xlsm"), first, second}, Msg()),
+      0);
+  const std::string optional = ", optional=14 x Missing, lcid=0)";
+  EXPECT_EQ(recorder_->Transcript(),
+            "Application.GetWorkbooks()\n"
+            "Workbooks.Open(\"" +
+                first + "\"" + optional +
+                "\n"
+                "Workbook.RunAutoMacros(1, lcid=0)\n"
+                "Application.GetWorkbooks()\n"
+                "Workbooks.Open(\"" +
+                second + "\"" + optional +
+                "\n"
+                "Workbook.RunAutoMacros(1, lcid=0)\n"
+                "Application.GetWorkbooks()\n"
+                "Workbooks.Open(\"" +
+                main + "\"" + optional + "\n");
+  std::vector<std::string> names;
+  ASSERT_EQ(session->GetSheetNames(names, Msg()), 0);
+  EXPECT_EQ(names, std::vector<std::string>{"Main"});
+}
+
+TEST_F(SessionTest, AFailingAddInIsReportedWithTheMainPathAndStaysOpen) {
+  const std::string first = MakeWorkbookFile("first.xlsm", {"A"});
+  const std::string second = MakeWorkbookFile("second.xlsm", {"B"});
+  const std::string main = MakeWorkbookFile("main.xlsx", {"Main"});
+  auto session = NewSession();
+  recorder_->FailCall("Workbooks.Open", excel::kApplicationError, 2);
+  EXPECT_EQ(session->OpenWorkbookWithAddIns(main, {first, second}, Msg()), 1);
+  EXPECT_EQ(MessageText(), "Failed to open " + main + " in Excel (Unknown error 0x800A03EC)");
+  std::vector<std::string> names;
+  ASSERT_EQ(session->GetSheetNames(names, Msg()), 0);
+  EXPECT_EQ(names, std::vector<std::string>{"A"}) << "the add-in opened first stays current";
+}
+
+TEST_F(SessionTest, SheetNamesFailAsAWholeOnAChartSheet) {
+  auto session = NewSession();
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  std::vector<std::string> names{"stale"};
+  EXPECT_EQ(session->GetSheetNames(names, Msg()), 0);
+  EXPECT_EQ(names, std::vector<std::string>{"Sheet1"});
+
+  Application()->ActiveWorkbook()->AddChartSheet("Chart1");
+  EXPECT_EQ(session->GetSheetNames(names, Msg()), 1);
+  EXPECT_TRUE(names.empty());
+  EXPECT_EQ(MessageText(), "Failed to get sheet names for workbook in Excel (Invalid pointer)");
+}
+
+TEST_F(SessionTest, SelectingAChartSheetLeavesNoWorksheet) {
+  auto session = NewSession();
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  Application()->ActiveWorkbook()->AddChartSheet("Chart1");
+  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
+  EXPECT_EQ(session->GetWorksheetName(), "Sheet1");
+
+  EXPECT_EQ(session->SelectWorksheet("Chart1", Msg()), 0);
+  EXPECT_EQ(session->GetWorksheetName(), "");
+  const com::Variant value = session->GetCellValue("A1");
+  EXPECT_EQ(value.vt, VT_BSTR);
+  EXPECT_EQ(com::BstrToUtf8(value.bstrVal), "");
+  EXPECT_EQ(session->SetCellValue("A1", com::Variant::Double(1)), 1);
+
+  EXPECT_EQ(session->ActivateWorksheet("Chart1", Msg()), 1);
+  EXPECT_EQ(MessageText(), "Failed to switch to Chart1");
+}
+
+TEST_F(SessionTest, SelectingAnUnknownSheetKeepsTheCurrentOne) {
+  auto session = NewSession();
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
+  EXPECT_EQ(session->SelectWorksheet("Nope", Msg()), 1);
+  EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)");
+  EXPECT_EQ(session->GetWorksheetName(), "Sheet1");
+}
+
+TEST_F(SessionTest, AddedWorksheetsAreNamedUnlessTheNameIsBlank) {
+  auto session = NewSession();
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  EXPECT_EQ(session->AddWorksheet("", Msg()), 0);
+  EXPECT_EQ(session->GetWorksheetName(), "Sheet2");
+  EXPECT_EQ(session->AddWorksheet("   ", Msg()), 0);
+  EXPECT_EQ(session->GetWorksheetName(), "Sheet3");
+  recorder_->Clear();
+  EXPECT_EQ(session->AddWorksheet("Data", Msg()), 0);
+  EXPECT_EQ(session->GetWorksheetName(), "Data");
+  EXPECT_EQ(recorder_->Lines()[1], "Worksheets.Add(Missing, Missing, Missing, Missing, lcid=0)");
+  EXPECT_EQ(recorder_->Lines()[2], "Worksheet.PutName(\"Data\")");
+
+  EXPECT_EQ(session->AddWorksheet("a/b", Msg()), 1);
+  EXPECT_EQ(MessageText(), "Failed to create new worksheet (Unknown error 0x800A03EC)");
+  EXPECT_EQ(session->GetWorksheetName(), "Sheet5") << "the new sheet stays current";
+}
+
+TEST_F(SessionTest, CellsTravelThroughValue2AndNumberFormat) {
+  auto session = NewSession();
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
+  recorder_->Clear();
+  EXPECT_EQ(session->SetCellValue("B2", com::Variant::Double(1.5)), 0);
+  EXPECT_EQ(session->GetCellValue("B2"), com::Variant::Double(1.5));
+  EXPECT_EQ(session->SetRangeValue("A1", "B2", com::Variant::Int4(7)), 0);
+  EXPECT_EQ(session->SetNumberFormat("A1", com::Variant::Text("0.00")), 0);
+  EXPECT_EQ(recorder_->Transcript(),
+            "Worksheet.GetRange(VT_BSTR \"B2\", Missing)\n"
+            "Range.Invoke(0x56C, put, VT_R8 1.5)\n"
+            "Worksheet.GetRange(VT_BSTR \"B2\", Missing)\n"
+            "Range.Invoke(0x56C, get)\n"
+            "Worksheet.GetRange(VT_BSTR \"A1\", VT_BSTR \"B2\")\n"
+            "Range.Invoke(0x56C, put, VT_I4 7)\n"
+            "Worksheet.GetRange(VT_BSTR \"A1\", Missing)\n"
+            "Range.Invoke(0xC1, put, VT_BSTR \"0.00\")\n");
+  EXPECT_EQ(Application()->ActiveWorkbook()->CellNumberFormat("Sheet1", "A1"), "0.00");
+
+  EXPECT_THROW(session->GetCellValue("not an address"), com::Error);
+  EXPECT_THROW(session->SetCellValue("not an address", com::Variant::Double(1)), com::Error);
+}
+
+TEST_F(SessionTest, TheWorksheetGoesWithItsWorkbook) {
+  auto session = NewSession();
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  EXPECT_EQ(session->GetWorksheetName(), "");
+  EXPECT_EQ(session->SetCellValue("A1", com::Variant::Double(1)), 1);
+
+  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
+  session->CloseWorkbook();
+  EXPECT_FALSE(session->HasWorkbook());
+  EXPECT_EQ(session->GetWorksheetName(), "");
+}
+
+TEST_F(SessionTest, CloseAndQuitSwallowFailures) {
+  auto session = NewSession();
+  const com::Ptr<test_support::MemoryApplication> application = Application();
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  recorder_->FailCall("Workbook.Close", com::E_FAIL);
+  session->CloseWorkbook();
+  EXPECT_TRUE(session->HasWorkbook()) << "a failed close leaves the workbook";
+  recorder_->Clear();
+  session->CloseWorkbook();
+  EXPECT_FALSE(session->HasWorkbook());
+  EXPECT_EQ(recorder_->Transcript(), "Workbook.Close(VT_BOOL false, Missing, Missing, lcid=0)\n");
+
+  session->CloseWorkbook();  // nothing open: swallowed
+  session->Quit();
+  session->Quit();  // the application is gone: nothing called
+  EXPECT_EQ(recorder_->CountOf("Application.Quit"), 1u);
+  EXPECT_TRUE(application->HasQuit());
+}
+
+TEST_F(SessionTest, SavingWithoutAWorkbookOrAFileFails) {
+  auto session = NewSession();
+  EXPECT_EQ(session->SaveWorkbook(Msg()), 1);
+  EXPECT_EQ(MessageText(), "Failed to save: Invalid pointer");
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  EXPECT_EQ(session->SaveWorkbook(Msg()), 1);
+  EXPECT_EQ(MessageText(), "Failed to save: Unknown error 0x800A03EC");
+
+  const std::string copy = folder_.File("copy.xlsx");
+  ClearMessage();
+  EXPECT_EQ(session->SaveWorkbookCopyAs(copy, Msg()), 0);
+  EXPECT_EQ(MessageText(), "");
+  EXPECT_TRUE(std::filesystem::exists(copy));
+  EXPECT_EQ(recorder_->Lines().back(), "Workbook.SaveCopyAs(VT_BSTR \"" + copy + "\", lcid=0)");
+}
+
+TEST_F(SessionTest, MacrosRunOnTheWorkbooksApplicationWithTheirArguments) {
+  registration_.OnCreate([](test_support::MemoryApplication& app) {
+    app.RegisterMacro("Module1.Step",
+                      [](test_support::MemoryApplication&, const std::vector<com::Variant>&) {
+                        return com::Variant();
+                      });
+  });
+  auto session = NewSession();
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  recorder_->Clear();
+  EXPECT_EQ(session->RunMacroIntText("Module1.Step", 3, "1/6/2024", Msg()), 0);
+  EXPECT_EQ(recorder_->Transcript(),
+            "Workbook.Activate(lcid=0)\n"
+            "Workbook.GetApplication()\n"
+            "Application.Run(VT_BSTR \"Module1.Step\", VT_I4 3, VT_BSTR \"1/6/2024\", 28 x "
+            "Missing)\n");
+  recorder_->Clear();
+  EXPECT_EQ(session->RunMacroInt("Module1.Step", -1, Msg()), 0);
+  EXPECT_EQ(recorder_->Lines().back(),
+            "Application.Run(VT_BSTR \"Module1.Step\", VT_I4 -1, 29 x Missing)");
+  EXPECT_EQ(session->RunMacro("Module1.Step", Msg()), 0);
+  EXPECT_EQ(recorder_->Lines().back(), "Application.Run(VT_BSTR \"Module1.Step\", 30 x Missing)");
+
+  EXPECT_EQ(session->RunMacro("Nope", Msg()), 1);
+  EXPECT_EQ(MessageText(), "Unable to run macro Nope (Exception occurred.)");
+
+  ClearMessage();
+  excel::RunArguments arguments;
+  arguments.fill(com::Variant::Missing());
+  arguments[0] = com::Variant::Double(2.5);
+  EXPECT_EQ(session->RunMacroArgs(com::Variant::Text("Module1.Step"), arguments), 0);
+  EXPECT_EQ(recorder_->Lines().back(),
+            "Application.Run(VT_BSTR \"Module1.Step\", VT_R8 2.5, 29 x Missing)");
+  EXPECT_EQ(session->RunMacroArgs(com::Variant::Text("Nope"), arguments), 1);
+  EXPECT_EQ(MessageText(), "") << "RunMacroArgs reports no message";
+}
+
+TEST_F(SessionTest, ScreenUpdatingAndLiveness) {
+  auto session = NewSession();
+  EXPECT_FALSE(session->IsUpdateLocked());
+  EXPECT_EQ(session->LockUpdate(true), 0);
+  EXPECT_TRUE(session->IsUpdateLocked());
+  EXPECT_EQ(session->LockUpdate(false), 0);
+  EXPECT_FALSE(session->IsUpdateLocked());
+  recorder_->FailCall("Application.PutScreenUpdating", com::E_FAIL);
+  EXPECT_EQ(session->LockUpdate(true), 1);
+
+  EXPECT_FALSE(session->IsAlive()) << "no workbook";
+  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  EXPECT_TRUE(session->IsAlive());
+  Application()->KillApplication();
+  EXPECT_FALSE(session->IsAlive());
+  EXPECT_THROW(session->IsUpdateLocked(), com::Error);
+}
+
+TEST_F(SessionTest, VisibilityIsSetAndFailuresSwallowed) {
+  auto session = NewSession();
+  session->SetVisible(true);
+  EXPECT_EQ(recorder_->Lines().back(), "Application.PutVisible(lcid=0, VARIANT_TRUE)");
+  recorder_->FailCall("Application.PutVisible", com::E_FAIL);
+  session->SetVisible(false);
+  EXPECT_EQ(recorder_->Lines().back(),
+            "Application.PutVisible(lcid=0, VARIANT_FALSE) -> failed 0x80004005");
+}
+
+}  // namespace
