@@ -1,0 +1,298 @@
+#include "excel/calc/calc_application.h"
+
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "com/class_registry.h"
+#include "excel/calc/calc_objects.h"
+#include "excel/errors.h"
+#include "platform/files.h"
+
+namespace excel::calc {
+namespace uno = css::uno;
+namespace {
+
+bool IsValidWindowState(std::int32_t state) {
+  return state == kWindowMaximized || state == kWindowMinimized || state == kWindowNormal;
+}
+
+// Load arguments every document gets: no window, and document macros run
+// without a prompt (set per document here, never by lowering the office's
+// own security settings).
+uno::Sequence<css::beans::PropertyValue> LoadArguments(bool asTemplate, const std::string& path) {
+  std::vector<std::pair<const char*, uno::Any>> entries = {
+      {"Hidden", uno::Any(true)},
+      {"MacroExecutionMode", uno::Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)},
+  };
+  if (asTemplate) entries.emplace_back("AsTemplate", uno::Any(true));
+  uno::Sequence<css::beans::PropertyValue> arguments(static_cast<sal_Int32>(entries.size()));
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    arguments.getArray()[i].Name = rtl::OUString::createFromAscii(entries[i].first);
+    arguments.getArray()[i].Value = entries[i].second;
+  }
+  if (const std::optional<ImportFilter> filter = ImportFilterForPath(path)) {
+    const sal_Int32 n = arguments.getLength();
+    arguments.realloc(n + 2);
+    arguments.getArray()[n].Name = "FilterName";
+    arguments.getArray()[n].Value <<= Utf8ToOUString(filter->name);
+    arguments.getArray()[n + 1].Name = "FilterOptions";
+    arguments.getArray()[n + 1].Value <<= Utf8ToOUString(filter->options);
+  }
+  return arguments;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
+// Loads a spreadsheet document for `application`; a component that is not a
+// spreadsheet is closed again and refused.
+std::shared_ptr<Document> LoadDocument(CalcApplication& application, const std::string& url,
+                                       const uno::Sequence<css::beans::PropertyValue>& arguments) {
+  auto document = std::make_shared<Document>();
+  document->office = application.Office();
+  document->office->Call(kApplicationError, [&] {
+    const uno::Reference<css::frame::XComponentLoader> loader(document->office->Desktop(),
+                                                              uno::UNO_QUERY_THROW);
+    document->component = loader->loadComponentFromURL(Utf8ToOUString(url), "_blank", 0, arguments);
+    document->spreadsheet.set(document->component, uno::UNO_QUERY);
+    document->model.set(document->component, uno::UNO_QUERY);
+    if (!document->spreadsheet.is() || !document->model.is()) {
+      const uno::Reference<css::util::XCloseable> closeable(document->component, uno::UNO_QUERY);
+      if (closeable.is()) IgnoringFailures([&] { closeable->close(true); });
+      com::Throw(kApplicationError);
+    }
+  });
+  return document;
+}
+
+}  // namespace
+
+void Document::CheckUsable() {
+  if (IsClosed() || office->Disconnected()) com::Throw(com::RPC_E_DISCONNECTED);
+}
+
+CalcApplication::CalcApplication()
+    : lease_(std::make_unique<OfficeLease>()), office_(lease_->Session()) {}
+
+CalcApplication::~CalcApplication() {
+  Quit();
+}
+
+void CalcApplication::CheckUsable() {
+  {
+    std::lock_guard lock(mutex_);
+    if (quit_) com::Throw(com::RPC_E_DISCONNECTED);
+  }
+  if (office_->Disconnected()) com::Throw(com::RPC_E_DISCONNECTED);
+}
+
+VARIANT_BOOL CalcApplication::GetFlag(const VARIANT_BOOL& flag) {
+  CheckUsable();
+  std::lock_guard lock(mutex_);
+  return flag;
+}
+
+void CalcApplication::PutFlag(VARIANT_BOOL& flag, VARIANT_BOOL value) {
+  CheckUsable();
+  std::lock_guard lock(mutex_);
+  flag = value != VARIANT_FALSE ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+void CalcApplication::PutWindowState(std::int32_t, std::int32_t state) {
+  CheckUsable();
+  if (!IsValidWindowState(state)) com::Throw(kApplicationError);
+  std::lock_guard lock(mutex_);
+  windowState_ = state;
+}
+
+std::int32_t CalcApplication::GetWindowState(std::int32_t) {
+  CheckUsable();
+  std::lock_guard lock(mutex_);
+  return windowState_;
+}
+
+void CalcApplication::PutVisible(std::int32_t, VARIANT_BOOL visible) {
+  PutFlag(visible_, visible);
+}
+VARIANT_BOOL CalcApplication::GetVisible(std::int32_t) {
+  return GetFlag(visible_);
+}
+void CalcApplication::PutScreenUpdating(std::int32_t, VARIANT_BOOL updating) {
+  PutFlag(screenUpdating_, updating);
+}
+VARIANT_BOOL CalcApplication::GetScreenUpdating(std::int32_t) {
+  return GetFlag(screenUpdating_);
+}
+void CalcApplication::PutInteractive(std::int32_t, VARIANT_BOOL interactive) {
+  PutFlag(interactive_, interactive);
+}
+VARIANT_BOOL CalcApplication::GetInteractive(std::int32_t) {
+  return GetFlag(interactive_);
+}
+
+com::Ptr<Workbooks> CalcApplication::GetWorkbooks() {
+  CheckUsable();
+  return com::MakeObject<CalcWorkbooks>(com::Ptr<CalcApplication>(this));
+}
+
+com::Variant CalcApplication::Run(const com::Variant& macro, const RunArguments& arguments) {
+  CheckUsable();
+  const VARIANT& name = Dereferenced(macro);
+  if (name.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+  std::vector<com::Variant> passed;
+  for (const com::Variant& argument : arguments) {
+    if (!argument.IsMissing()) passed.push_back(argument);
+  }
+  return RunMacro(*this, com::BstrToUtf8(name.bstrVal), passed);
+}
+
+void CalcApplication::Quit() {
+  std::vector<std::shared_ptr<Document>> documents;
+  std::unique_ptr<OfficeLease> lease;
+  {
+    std::lock_guard lock(mutex_);
+    if (quit_) return;
+    quit_ = true;
+    documents.swap(documents_);
+    lease.swap(lease_);
+  }
+  // Headless there is nobody to ask about unsaved changes: they are dropped.
+  for (const std::shared_ptr<Document>& document : documents) {
+    {
+      std::lock_guard lock(document->mutex);
+      document->closed = true;
+    }
+    if (!office_->Disconnected()) {
+      IgnoringFailures([&] {
+        const uno::Reference<css::util::XCloseable> closeable(document->component,
+                                                              uno::UNO_QUERY_THROW);
+        closeable->close(true);
+      });
+    }
+  }
+  lease.reset();  // the last application object ends the office here
+}
+
+std::vector<std::shared_ptr<Document>> CalcApplication::Documents() {
+  std::lock_guard lock(mutex_);
+  std::vector<std::shared_ptr<Document>> documents;
+  const std::shared_ptr<Document> active = active_.lock();
+  if (active) documents.push_back(active);
+  for (const std::shared_ptr<Document>& document : documents_) {
+    if (document != active) documents.push_back(document);
+  }
+  return documents;
+}
+
+void CalcApplication::AddDocument(const std::shared_ptr<Document>& document) {
+  std::lock_guard lock(mutex_);
+  documents_.push_back(document);
+  active_ = document;
+}
+
+void CalcApplication::RemoveDocument(const Document* document) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(documents_,
+                [&](const std::shared_ptr<Document>& held) { return held.get() == document; });
+}
+
+void CalcApplication::Activate(const std::shared_ptr<Document>& document) {
+  std::lock_guard lock(mutex_);
+  active_ = document;
+}
+
+std::shared_ptr<Document> CalcApplication::FindByPath(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  for (const std::shared_ptr<Document>& document : documents_) {
+    if (!document->path.empty() && document->path == path) return document;
+  }
+  return nullptr;
+}
+
+std::string CalcApplication::NextBookTitle() {
+  std::lock_guard lock(mutex_);
+  return "Book" + std::to_string(++books_);
+}
+
+com::Ptr<Workbook> CalcWorkbooks::Add(const com::Variant& templateFile, std::int32_t) {
+  application_->CheckUsable();
+  std::string url = "private:factory/scalc";
+  std::string templatePath;
+  const VARIANT& value = Dereferenced(templateFile);
+  if (value.vt == VT_BSTR) {
+    templatePath = AbsolutePath(com::BstrToUtf8(value.bstrVal));
+    if (!platform::GetFileStatus(templatePath).exists) com::Throw(kApplicationError);
+    url = FileUrlFromPath(templatePath);
+  } else if (!(value.vt == VT_ERROR || value.vt == VT_EMPTY || value.vt == VT_I4 ||
+               value.vt == VT_INT || value.vt == VT_I2)) {
+    com::Throw(com::DISP_E_TYPEMISMATCH);  // a number is the one-worksheet template kind
+  }
+  std::shared_ptr<Document> document =
+      LoadDocument(*application_, url, LoadArguments(!templatePath.empty(), templatePath));
+  document->title = application_->NextBookTitle();
+  application_->AddDocument(document);
+  return com::MakeObject<CalcWorkbook>(application_, document);
+}
+
+com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
+                                       std::span<const com::Variant> optional, std::int32_t) {
+  if (optional.size() != kOpenOptionalCountOld && optional.size() != kOpenOptionalCountNew)
+    com::Throw(com::DISP_E_BADPARAMCOUNT);
+  application_->CheckUsable();
+  const std::string path = AbsolutePath(filename.ToUtf8());
+  const platform::FileStatus status = platform::GetFileStatus(path);
+  if (filename.Empty() || !status.exists || status.isDirectory) com::Throw(kApplicationError);
+  // Opening a file this application already has gives that workbook.
+  if (std::shared_ptr<Document> open = application_->FindByPath(path)) {
+    application_->Activate(open);
+    return com::MakeObject<CalcWorkbook>(application_, open);
+  }
+  std::shared_ptr<Document> document =
+      LoadDocument(*application_, FileUrlFromPath(path), LoadArguments(false, path));
+  document->path = path;
+  document->title = std::filesystem::path(path).filename().string();
+  application_->AddDocument(document);
+  return com::MakeObject<CalcWorkbook>(application_, document);
+}
+
+void RegisterCalcApplication() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    com::ClassRegistry::Instance().RegisterFactory(std::string(kApplicationName), [] {
+      return com::Ptr<com::Unknown>(CreateCalcApplication());
+    });
+  });
+}
+
+com::Ptr<Application> CreateCalcApplication() {
+  return com::MakeObject<CalcApplication>();
+}
+
+int CurrentOfficeProcessId() {
+  return CurrentOfficePid();
+}
+
+std::vector<int> StartedOfficeProcessIds() {
+  return StartedProcessIds();
+}
+
+void SetOfficeStartTimeout(std::chrono::milliseconds timeout) {
+  SetStartTimeout(timeout);
+}
+
+void PutBasicModule(const com::Ptr<Workbook>& workbook, std::string_view library,
+                    std::string_view module, std::string_view source) {
+  auto* calcWorkbook = dynamic_cast<CalcWorkbook*>(workbook.Get());
+  if (calcWorkbook == nullptr) com::Throw(com::E_INVALIDARG);
+  PutBasicModule(*calcWorkbook->GetDocument(), std::string(library), std::string(module),
+                 std::string(source));
+}
+
+}  // namespace excel::calc

@@ -1,0 +1,278 @@
+// Running Basic macros by the names spreadsheet users give them.
+//
+// The office's script provider swallows a Basic runtime error (the call
+// just returns nothing), so each macro is called through a small generated
+// wrapper with an error handler, placed in the macro's own library. The
+// wrappers are taken out again before the document is stored.
+#include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/document/XEmbeddedScripts.hpp>
+#include <com/sun/star/script/XLibraryContainerPassword.hpp>
+#include <com/sun/star/script/provider/XScript.hpp>
+#include <com/sun/star/script/provider/XScriptProvider.hpp>
+#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
+#include <com/sun/star/script/provider/theMasterScriptProviderFactory.hpp>
+
+#include "excel/calc/calc_objects.h"
+#include "excel/errors.h"
+
+namespace excel::calc {
+namespace uno = css::uno;
+namespace {
+
+constexpr const char* kWrapperName = "GridmoorCallWrappers";
+
+rtl::OUString WrapperModule() {
+  return rtl::OUString::createFromAscii(kWrapperName);
+}
+
+uno::Reference<css::script::XLibraryContainer> DocumentLibraries(Document& document) {
+  const uno::Reference<css::document::XEmbeddedScripts> scripts(document.component,
+                                                                uno::UNO_QUERY_THROW);
+  return uno::Reference<css::script::XLibraryContainer>(scripts->getBasicLibraries(),
+                                                        uno::UNO_QUERY_THROW);
+}
+
+// Every procedure of every library whose source can be read.
+std::vector<MacroEntry> IndexLibraries(
+    const uno::Reference<css::script::XLibraryContainer>& libraries) {
+  std::vector<MacroEntry> entries;
+  const uno::Reference<css::container::XNameAccess> names(libraries, uno::UNO_QUERY_THROW);
+  const uno::Reference<css::script::XLibraryContainerPassword> passwords(libraries, uno::UNO_QUERY);
+  for (const rtl::OUString& library : names->getElementNames()) {
+    try {
+      if (passwords.is() && passwords->isLibraryPasswordProtected(library) &&
+          !passwords->isLibraryPasswordVerified(library))
+        continue;
+      libraries->loadLibrary(library);
+      const uno::Reference<css::container::XNameAccess> modules(names->getByName(library),
+                                                                uno::UNO_QUERY_THROW);
+      for (const rtl::OUString& module : modules->getElementNames()) {
+        if (module.equalsAscii(kWrapperName)) continue;
+        rtl::OUString source;
+        modules->getByName(module) >>= source;
+        for (BasicProcedure& procedure : FindBasicProcedures(ToUtf8(source)))
+          entries.push_back(MacroEntry{ToUtf8(library), ToUtf8(module), std::move(procedure)});
+      }
+    } catch (const css::lang::DisposedException&) {
+      throw;
+    } catch (const css::uno::Exception&) {
+      // A library that cannot be read holds nothing that can be run.
+    }
+  }
+  return entries;
+}
+
+std::vector<MacroEntry> DocumentMacros(Document& document) {
+  {
+    std::lock_guard lock(document.mutex);
+    if (document.macros) return *document.macros;
+  }
+  std::vector<MacroEntry> entries = IndexLibraries(DocumentLibraries(document));
+  std::lock_guard lock(document.mutex);
+  document.macros = entries;
+  return entries;
+}
+
+std::vector<MacroEntry> ApplicationMacros(OfficeSession& office) {
+  const uno::Reference<css::script::XLibraryContainer> libraries = office.ApplicationLibraries();
+  std::lock_guard lock(office.BasicMutex());
+  if (!office.applicationMacros) office.applicationMacros = IndexLibraries(libraries);
+  return *office.applicationMacros;
+}
+
+// The wrapper for `call` in `library`, placed there when new; empty when
+// the library cannot take it (read-only), so that the macro is called
+// directly.
+std::string EnsureWrapper(const uno::Reference<css::script::XLibraryContainer>& libraries,
+                          const std::string& library, std::vector<WrappedCall>& calls,
+                          WrappedCall call) {
+  for (const WrappedCall& placed : calls) {
+    if (placed.module == call.module && placed.procedure == call.procedure &&
+        placed.argumentCount == call.argumentCount)
+      return placed.wrapper;
+  }
+  call.wrapper = "GmCall" + std::to_string(calls.size() + 1);
+  calls.push_back(call);
+  try {
+    const uno::Reference<css::container::XNameAccess> names(libraries, uno::UNO_QUERY_THROW);
+    const uno::Reference<css::container::XNameContainer> modules(
+        names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
+    const uno::Any source(Utf8ToOUString(WrapperModuleSource(calls)));
+    if (modules->hasByName(WrapperModule())) {
+      modules->replaceByName(WrapperModule(), source);
+    } else {
+      modules->insertByName(WrapperModule(), source);
+    }
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::Exception&) {
+    calls.pop_back();
+    return {};
+  }
+  return call.wrapper;
+}
+
+uno::Reference<css::script::provider::XScriptProvider> ProviderFor(
+    CalcApplication& application, const std::shared_ptr<Document>& document) {
+  if (document) {
+    const uno::Reference<css::script::provider::XScriptProviderSupplier> supplier(
+        document->component, uno::UNO_QUERY_THROW);
+    return supplier->getScriptProvider();
+  }
+  // The office's own macros: any document's provider reaches them too.
+  for (const std::shared_ptr<Document>& held : application.Documents()) {
+    const uno::Reference<css::script::provider::XScriptProviderSupplier> supplier(held->component,
+                                                                                  uno::UNO_QUERY);
+    if (supplier.is()) return supplier->getScriptProvider();
+  }
+  return css::script::provider::theMasterScriptProviderFactory::get(application.Office()->Context())
+      ->createScriptProvider(uno::Any(rtl::OUString("user")));
+}
+
+struct Target {
+  std::shared_ptr<Document> document;  // null for the office's own libraries
+  MacroEntry entry;
+};
+
+com::Variant Invoke(CalcApplication& application, const Target& target,
+                    const std::vector<com::Variant>& arguments) {
+  uno::Sequence<uno::Any> parameters(static_cast<sal_Int32>(arguments.size()));
+  for (std::size_t i = 0; i < arguments.size(); ++i)
+    parameters.getArray()[i] = VariantToAny(arguments[i]);
+
+  OfficeSession& office = *application.Office();
+  const uno::Reference<css::script::XLibraryContainer> libraries =
+      target.document ? DocumentLibraries(*target.document) : office.ApplicationLibraries();
+  const WrappedCall call{{},
+                         target.entry.module,
+                         target.entry.procedure.name,
+                         target.entry.procedure.isFunction,
+                         arguments.size()};
+  std::string wrapper;
+  if (target.document) {
+    std::lock_guard lock(target.document->mutex);
+    wrapper = EnsureWrapper(libraries, target.entry.library,
+                            target.document->wrappers[target.entry.library], call);
+  } else {
+    std::lock_guard lock(office.BasicMutex());
+    wrapper = EnsureWrapper(libraries, target.entry.library,
+                            office.applicationWrappers[target.entry.library], call);
+  }
+  const std::string uri =
+      "vnd.sun.star.script:" + target.entry.library + "." +
+      (wrapper.empty() ? target.entry.module + "." + target.entry.procedure.name
+                       : std::string(kWrapperName) + "." + wrapper) +
+      "?language=Basic&location=" + (target.document ? "document" : "application");
+  const uno::Reference<css::script::provider::XScript> script =
+      ProviderFor(application, target.document)->getScript(Utf8ToOUString(uri));
+  uno::Sequence<sal_Int16> outIndices;
+  uno::Sequence<uno::Any> outValues;
+  const uno::Any result = script->invoke(parameters, outIndices, outValues);
+  if (wrapper.empty()) return AnyToVariant(result);
+  // Array(0, result) when the macro ran; Array(1, Err, Error$) when it
+  // raised an error; nothing when its library did not compile.
+  // Basic hands an array whose elements share a type over as a sequence of
+  // that type.
+  const std::optional<std::vector<uno::Any>> outcome = SequenceItems(result);
+  sal_Int32 status = 1;
+  if (!outcome || outcome->size() < 2 || !((*outcome)[0] >>= status) || status != 0)
+    com::Throw(com::DISP_E_EXCEPTION);
+  return AnyToVariant((*outcome)[1]);
+}
+
+// Cells may have moved under a macro: cached cell references go stale.
+void MarkMacroRan(CalcApplication& application) {
+  for (const std::shared_ptr<Document>& document : application.Documents()) {
+    std::lock_guard lock(document->mutex);
+    ++document->generation;
+  }
+}
+
+bool BookMatches(const Document& document, const std::string& book) {
+  if (EqualsNoCase(document.title, book)) return true;
+  const std::size_t dot = document.title.rfind('.');
+  return dot != std::string::npos && EqualsNoCase(document.title.substr(0, dot), book);
+}
+
+}  // namespace
+
+com::Variant RunMacro(CalcApplication& application, const std::string& name,
+                      const std::vector<com::Variant>& arguments) {
+  const std::optional<MacroName> parsed = ParseMacroName(name);
+  if (!parsed) com::Throw(com::DISP_E_EXCEPTION);
+  OfficeSession& office = *application.Office();
+  return office.Call(com::DISP_E_EXCEPTION, [&] {
+    std::optional<Target> target;
+    for (const std::shared_ptr<Document>& document : application.Documents()) {
+      if (!parsed->book.empty() && !BookMatches(*document, parsed->book)) continue;
+      if (document->IsClosed()) continue;
+      const std::vector<MacroEntry> macros = DocumentMacros(*document);
+      if (const MacroEntry* entry = FindMacro(macros, *parsed)) {
+        target = Target{document, *entry};
+        break;
+      }
+    }
+    if (!target && parsed->book.empty()) {
+      const std::vector<MacroEntry> macros = ApplicationMacros(office);
+      if (const MacroEntry* entry = FindMacro(macros, *parsed)) target = Target{nullptr, *entry};
+    }
+    if (!target) com::Throw(com::DISP_E_EXCEPTION);
+    struct MarkOnExit {
+      CalcApplication& application;
+      ~MarkOnExit() { MarkMacroRan(application); }
+    } mark{application};
+    return Invoke(application, *target, arguments);
+  });
+}
+
+void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>& document,
+                  const std::string& procedure) {
+  document->Call(com::DISP_E_EXCEPTION, [&] {
+    const std::vector<MacroEntry> macros = DocumentMacros(*document);
+    const MacroEntry* entry = FindMacro(macros, MacroName{{}, {}, {}, procedure});
+    if (entry == nullptr) return;  // a workbook without the macro: nothing to run
+    struct MarkOnExit {
+      CalcApplication& application;
+      ~MarkOnExit() { MarkMacroRan(application); }
+    } mark{application};
+    Invoke(application, Target{document, *entry}, {});
+  });
+}
+
+void RemoveWrappers(Document& document) {
+  std::lock_guard lock(document.mutex);
+  if (document.wrappers.empty()) return;
+  const uno::Reference<css::document::XEmbeddedScripts> scripts(document.component,
+                                                                uno::UNO_QUERY_THROW);
+  const uno::Reference<css::container::XNameAccess> names(scripts->getBasicLibraries(),
+                                                          uno::UNO_QUERY_THROW);
+  for (const auto& [library, calls] : document.wrappers) {
+    const uno::Reference<css::container::XNameContainer> modules(
+        names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
+    if (modules->hasByName(WrapperModule())) modules->removeByName(WrapperModule());
+  }
+  document.wrappers.clear();
+}
+
+void PutBasicModule(Document& document, const std::string& library, const std::string& module,
+                    const std::string& source) {
+  document.Call(kApplicationError, [&] {
+    const uno::Reference<css::script::XLibraryContainer> libraries = DocumentLibraries(document);
+    const rtl::OUString name = Utf8ToOUString(library);
+    if (!libraries->hasByName(name)) libraries->createLibrary(name);
+    libraries->loadLibrary(name);
+    const uno::Reference<css::container::XNameContainer> modules(libraries->getByName(name),
+                                                                 uno::UNO_QUERY_THROW);
+    const uno::Any text(Utf8ToOUString(source));
+    const rtl::OUString moduleName = Utf8ToOUString(module);
+    if (modules->hasByName(moduleName)) {
+      modules->replaceByName(moduleName, text);
+    } else {
+      modules->insertByName(moduleName, text);
+    }
+    std::lock_guard lock(document.mutex);
+    document.macros.reset();
+  });
+}
+
+}  // namespace excel::calc

@@ -1,0 +1,227 @@
+// The excel:: objects of the Calc application. Internal to src/excel/calc.
+//
+// An application object holds its own documents (never another's, although
+// all share one office), so application objects are as isolated as two
+// spreadsheet processes. Workbooks, sheets and ranges hold their application
+// and their document; the application holds its documents, never the
+// objects handed out, so nothing forms a reference cycle.
+#pragma once
+
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XFormulaParser.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/text/XText.hpp>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "excel/calc/calc_values.h"
+#include "excel/calc/uno_office.h"
+#include "excel/object_model.h"
+
+namespace excel::calc {
+
+// One document an application object holds.
+struct Document {
+  std::shared_ptr<OfficeSession> office;
+  css::uno::Reference<css::lang::XComponent> component;
+  css::uno::Reference<css::sheet::XSpreadsheetDocument> spreadsheet;
+  css::uno::Reference<css::frame::XModel> model;
+  std::string path;   // the file it was opened from or saved as; empty if never saved
+  std::string title;  // for document-qualified macro names
+
+  std::mutex mutex;  // guards everything below
+  bool closed = false;
+  // Bumped whenever cells may have moved (a macro ran), so that cached
+  // cell references are not used past it.
+  std::uint64_t generation = 0;
+  css::uno::Reference<css::sheet::XFormulaParser> parser;
+  std::optional<sal_Int32> logicalFormat;
+  std::map<sal_Int32, bool> formatIsLogical;
+  std::map<std::u16string, sal_Int32> formatKeys;
+  std::optional<std::vector<MacroEntry>> macros;
+  std::map<std::string, std::vector<WrappedCall>> wrappers;  // by library
+
+  bool IsClosed() {
+    std::lock_guard lock(mutex);
+    return closed;
+  }
+  // RPC_E_DISCONNECTED once closed or the office is gone.
+  void CheckUsable();
+  template <typename Body>
+  auto Call(HRESULT refused, Body&& body) -> decltype(body()) {
+    CheckUsable();
+    return office->Call(refused, std::forward<Body>(body));
+  }
+};
+
+class CalcApplication final : public Application {
+ public:
+  CalcApplication();  // starts or joins the office; throws com::Error
+  ~CalcApplication() override;
+
+  void PutWindowState(std::int32_t lcid, std::int32_t state) override;
+  std::int32_t GetWindowState(std::int32_t lcid) override;
+  void PutVisible(std::int32_t lcid, VARIANT_BOOL visible) override;
+  VARIANT_BOOL GetVisible(std::int32_t lcid) override;
+  void PutScreenUpdating(std::int32_t lcid, VARIANT_BOOL updating) override;
+  VARIANT_BOOL GetScreenUpdating(std::int32_t lcid) override;
+  void PutInteractive(std::int32_t lcid, VARIANT_BOOL interactive) override;
+  VARIANT_BOOL GetInteractive(std::int32_t lcid) override;
+  com::Ptr<Workbooks> GetWorkbooks() override;
+  com::Variant Run(const com::Variant& macro, const RunArguments& arguments) override;
+  void Quit() override;
+
+  // RPC_E_DISCONNECTED after Quit or once the office is gone.
+  void CheckUsable();
+  const std::shared_ptr<OfficeSession>& Office() const { return office_; }
+  // The documents, the active one first.
+  std::vector<std::shared_ptr<Document>> Documents();
+  void AddDocument(const std::shared_ptr<Document>& document);
+  void RemoveDocument(const Document* document);
+  void Activate(const std::shared_ptr<Document>& document);
+  // A document of this application opened from `path`, if any.
+  std::shared_ptr<Document> FindByPath(const std::string& path);
+  // "Book1", "Book2", ...: the title of the next new workbook.
+  std::string NextBookTitle();
+
+ private:
+  VARIANT_BOOL GetFlag(const VARIANT_BOOL& flag);
+  void PutFlag(VARIANT_BOOL& flag, VARIANT_BOOL value);
+
+  std::unique_ptr<OfficeLease> lease_;  // released by Quit
+  std::shared_ptr<OfficeSession> office_;
+  std::mutex mutex_;
+  bool quit_ = false;
+  std::vector<std::shared_ptr<Document>> documents_;
+  std::weak_ptr<Document> active_;
+  int books_ = 0;
+  std::int32_t windowState_ = kWindowNormal;
+  VARIANT_BOOL visible_ = VARIANT_FALSE;
+  VARIANT_BOOL screenUpdating_ = VARIANT_TRUE;
+  VARIANT_BOOL interactive_ = VARIANT_TRUE;
+};
+
+class CalcWorkbooks final : public Workbooks {
+ public:
+  explicit CalcWorkbooks(com::Ptr<CalcApplication> application)
+      : application_(std::move(application)) {}
+  com::Ptr<Workbook> Add(const com::Variant& templateFile, std::int32_t lcid) override;
+  com::Ptr<Workbook> Open(const com::Bstr& filename, std::span<const com::Variant> optional,
+                          std::int32_t lcid) override;
+
+ private:
+  com::Ptr<CalcApplication> application_;
+};
+
+class CalcWorkbook final : public Workbook {
+ public:
+  CalcWorkbook(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document)
+      : application_(std::move(application)), document_(std::move(document)) {}
+  void Activate(std::int32_t lcid) override;
+  void Close(const com::Variant& saveChanges, const com::Variant& filename,
+             const com::Variant& routeWorkbook, std::int32_t lcid) override;
+  void Save(std::int32_t lcid) override;
+  void SaveCopyAs(const com::Variant& filename, std::int32_t lcid) override;
+  void RunAutoMacros(std::int32_t which, std::int32_t lcid) override;
+  com::Ptr<Sheets> GetSheets() override;
+  com::Ptr<Sheets> GetWorksheets() override;
+  com::Ptr<Application> GetApplication() override;
+
+  const std::shared_ptr<Document>& GetDocument() const { return document_; }
+
+ private:
+  void CheckUsable();
+  com::Ptr<CalcApplication> application_;
+  std::shared_ptr<Document> document_;
+};
+
+class CalcSheets final : public Sheets {
+ public:
+  CalcSheets(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document)
+      : application_(std::move(application)), document_(std::move(document)) {}
+  std::int32_t GetCount() override;
+  com::Ptr<com::Unknown> GetItem(const com::Variant& index) override;
+  com::Ptr<com::Unknown> Add(const com::Variant& before, const com::Variant& after,
+                             const com::Variant& count, const com::Variant& type,
+                             std::int32_t lcid) override;
+
+ private:
+  com::Ptr<com::Unknown> Wrap(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet);
+  com::Ptr<CalcApplication> application_;
+  std::shared_ptr<Document> document_;
+};
+
+// The office's objects for one range, with the interfaces queried from
+// them kept, since each first query is a call to the office.
+struct RangeHandles {
+  std::mutex mutex;
+  CellArea area;
+  css::uno::Reference<css::table::XCellRange> range;
+  css::uno::Reference<css::table::XCell> cell;  // a single cell only
+  css::uno::Reference<css::sheet::XCellRangeData> data;
+  css::uno::Reference<css::text::XText> text;
+  css::uno::Reference<css::beans::XPropertySet> properties;
+  std::optional<sal_Int16> sheetIndex;
+};
+
+// A range as a worksheet hands it out.
+struct RangeTarget {
+  std::shared_ptr<RangeHandles> handles;
+  std::uint64_t generation = 0;
+};
+
+class CalcWorksheet final : public Worksheet {
+ public:
+  CalcWorksheet(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,
+                css::uno::Reference<css::sheet::XSpreadsheet> sheet)
+      : application_(std::move(application)),
+        document_(std::move(document)),
+        sheet_(std::move(sheet)) {}
+  com::Bstr GetName() override;
+  void PutName(const com::Bstr& name) override;
+  void Activate(std::int32_t lcid) override;
+  com::Ptr<Range> GetRange(const com::Variant& cell1, const com::Variant& cell2) override;
+
+ private:
+  RangeTarget Resolve(const std::u16string& cell1, const std::u16string* cell2);
+  std::optional<CellArea> AreaOfName(const std::u16string& name);
+
+  com::Ptr<CalcApplication> application_;
+  std::shared_ptr<Document> document_;
+  css::uno::Reference<css::sheet::XSpreadsheet> sheet_;
+  std::mutex mutex_;
+  // Address texts already resolved, with the office's range object, so that
+  // a cell read or written again costs one call to the office.
+  std::unordered_map<std::u16string, RangeTarget> cache_;
+};
+
+// Creates the Range object for a resolved target (calc_range.cpp).
+com::Ptr<Range> MakeRange(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,
+                          const RangeTarget& target);
+
+// Macros (calc_macros.cpp). Run resolves the name among the application's
+// documents (the active one first), then the office's own libraries.
+com::Variant RunMacro(CalcApplication& application, const std::string& name,
+                      const std::vector<com::Variant>& arguments);
+// Runs Auto_Open / Auto_Close / ... of one document if it has one.
+void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>& document,
+                  const std::string& procedure);
+// Takes the generated wrappers out of a document before it is stored.
+void RemoveWrappers(Document& document);
+// Adds or replaces a Basic module of a document.
+void PutBasicModule(Document& document, const std::string& library, const std::string& module,
+                    const std::string& source);
+
+}  // namespace excel::calc

@@ -1,0 +1,486 @@
+// Range of the Calc application: Value2 and NumberFormat.
+//
+// One cell read is one call to the office (getDataArray) unless the value
+// needs a second look: an empty text (empty cell or empty result), an error
+// (which code) or 0 / 1 (a logical?). A block is one call plus a few to sort
+// those out.
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/sheet/AddressConvention.hpp>
+#include <com/sun/star/sheet/FormulaLanguage.hpp>
+#include <com/sun/star/sheet/FormulaMapGroup.hpp>
+#include <com/sun/star/sheet/FormulaResult.hpp>
+#include <com/sun/star/sheet/XCellAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XFormulaOpCodeMapper.hpp>
+#include <com/sun/star/sheet/XFormulaTokens.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
+#include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/util/MalformedNumberFormatException.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+
+#include <set>
+
+#include "com/variant_grid.h"
+#include "com/variant_text.h"
+#include "excel/calc/calc_objects.h"
+#include "excel/errors.h"
+#include "text/utf8.h"
+
+namespace excel::calc {
+namespace uno = css::uno;
+namespace {
+
+using Cells = std::set<std::pair<std::int32_t, std::int32_t>>;  // (row, column) in the range
+
+css::lang::Locale EnglishUs() {
+  return css::lang::Locale("en", "US", "");
+}
+
+uno::Reference<css::util::XNumberFormats> NumberFormats(Document& document) {
+  const uno::Reference<css::util::XNumberFormatsSupplier> supplier(document.component,
+                                                                   uno::UNO_QUERY_THROW);
+  return supplier->getNumberFormats();
+}
+
+bool IsLogicalFormat(Document& document, sal_Int32 key) {
+  {
+    std::lock_guard lock(document.mutex);
+    const auto found = document.formatIsLogical.find(key);
+    if (found != document.formatIsLogical.end()) return found->second;
+  }
+  sal_Int16 type = 0;
+  NumberFormats(document)->getByKey(key)->getPropertyValue("Type") >>= type;
+  const bool logical = (type & css::util::NumberFormat::LOGICAL) != 0;
+  std::lock_guard lock(document.mutex);
+  document.formatIsLogical[key] = logical;
+  return logical;
+}
+
+sal_Int32 LogicalFormat(Document& document) {
+  {
+    std::lock_guard lock(document.mutex);
+    if (document.logicalFormat) return *document.logicalFormat;
+  }
+  const uno::Reference<css::util::XNumberFormatTypes> types(NumberFormats(document),
+                                                            uno::UNO_QUERY_THROW);
+  const sal_Int32 key = types->getStandardFormat(css::util::NumberFormat::LOGICAL, EnglishUs());
+  std::lock_guard lock(document.mutex);
+  document.logicalFormat = key;
+  return key;
+}
+
+sal_Int32 FormatKey(Document& document, const std::u16string& code) {
+  {
+    std::lock_guard lock(document.mutex);
+    const auto found = document.formatKeys.find(code);
+    if (found != document.formatKeys.end()) return found->second;
+  }
+  const uno::Reference<css::util::XNumberFormats> formats = NumberFormats(document);
+  const rtl::OUString text = ToOUString(code);
+  sal_Int32 key = formats->queryKey(text, EnglishUs(), false);
+  if (key < 0) {
+    try {
+      key = formats->addNew(text, EnglishUs());
+    } catch (const css::util::MalformedNumberFormatException&) {
+      com::Throw(kApplicationError);  // a code the application does not accept
+    }
+  }
+  std::lock_guard lock(document.mutex);
+  document.formatKeys[code] = key;
+  return key;
+}
+
+// The office's formula parser set to read formulas as a spreadsheet user
+// writes them: English function names, comma separators, A1 references.
+uno::Reference<css::sheet::XFormulaParser> Parser(Document& document) {
+  {
+    std::lock_guard lock(document.mutex);
+    if (document.parser.is()) return document.parser;
+  }
+  const uno::Reference<css::lang::XMultiServiceFactory> factory(document.component,
+                                                                uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XFormulaParser> parser(
+      factory->createInstance("com.sun.star.sheet.FormulaParser"), uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XFormulaOpCodeMapper> mapper(
+      factory->createInstance("com.sun.star.sheet.FormulaOpCodeMapper"), uno::UNO_QUERY_THROW);
+  const uno::Reference<css::beans::XPropertySet> properties(parser, uno::UNO_QUERY_THROW);
+  properties->setPropertyValue("OpCodeMap", uno::Any(mapper->getAvailableMappings(
+                                                css::sheet::FormulaLanguage::OOXML,
+                                                css::sheet::FormulaMapGroup::ALL_EXCEPT_SPECIAL)));
+  properties->setPropertyValue("FormulaConvention",
+                               uno::Any(css::sheet::AddressConvention::XL_OOX));
+  properties->setPropertyValue("CompileEnglish", uno::Any(true));
+  std::lock_guard lock(document.mutex);
+  document.parser = parser;
+  return parser;
+}
+
+uno::Reference<css::uno::XInterface> Source(RangeHandles& handles) {
+  if (handles.cell.is()) return handles.cell;
+  return handles.range;
+}
+
+uno::Reference<css::sheet::XCellRangeData> DataOf(RangeHandles& handles) {
+  std::lock_guard lock(handles.mutex);
+  if (!handles.data.is()) handles.data.set(Source(handles), uno::UNO_QUERY_THROW);
+  return handles.data;
+}
+
+uno::Reference<css::beans::XPropertySet> PropertiesOf(RangeHandles& handles) {
+  std::lock_guard lock(handles.mutex);
+  if (!handles.properties.is()) handles.properties.set(Source(handles), uno::UNO_QUERY_THROW);
+  return handles.properties;
+}
+
+uno::Reference<css::text::XText> TextOf(RangeHandles& handles) {
+  std::lock_guard lock(handles.mutex);
+  if (!handles.text.is()) handles.text.set(handles.cell, uno::UNO_QUERY_THROW);
+  return handles.text;
+}
+
+sal_Int16 SheetIndexOf(RangeHandles& handles) {
+  {
+    std::lock_guard lock(handles.mutex);
+    if (handles.sheetIndex) return *handles.sheetIndex;
+  }
+  sal_Int16 sheet = 0;
+  if (handles.cell.is()) {
+    const uno::Reference<css::sheet::XCellAddressable> cell(handles.cell, uno::UNO_QUERY_THROW);
+    sheet = cell->getCellAddress().Sheet;
+  } else {
+    const uno::Reference<css::sheet::XCellRangeAddressable> range(handles.range,
+                                                                  uno::UNO_QUERY_THROW);
+    sheet = range->getRangeAddress().Sheet;
+  }
+  std::lock_guard lock(handles.mutex);
+  handles.sheetIndex = sheet;
+  return sheet;
+}
+
+bool IsLogicalText(const rtl::OUString& shown) {
+  return shown == "TRUE" || shown == "FALSE";
+}
+
+com::Variant ErrorValue(sal_Int32 calcError) {
+  return com::Variant::ErrorValue(ExcelErrorFromCalc(calcError));
+}
+
+// Writes one cell. A formula the application cannot compile is refused and
+// the cell keeps what it held.
+void WriteCell(Document& document, const uno::Reference<css::table::XCell>& cell,
+               const CellInput& input, sal_Int16 sheet, std::int32_t column, std::int32_t row,
+               const uno::Sequence<css::sheet::FormulaToken>* parsed) {
+  switch (input.kind) {
+    case InputKind::kEmpty:
+      cell->setFormula(rtl::OUString());
+      return;
+    case InputKind::kNumber:
+      cell->setValue(input.number);
+      return;
+    case InputKind::kLogical: {
+      cell->setValue(input.number);
+      const uno::Reference<css::beans::XPropertySet> properties(cell, uno::UNO_QUERY_THROW);
+      properties->setPropertyValue("NumberFormat", uno::Any(LogicalFormat(document)));
+      return;
+    }
+    case InputKind::kText: {
+      const uno::Reference<css::text::XText> text(cell, uno::UNO_QUERY_THROW);
+      text->setString(ToOUString(input.text));
+      return;
+    }
+    case InputKind::kTyped:
+      cell->setFormula(ToOUString(input.text));
+      return;
+    case InputKind::kError:
+      cell->setFormula(Utf8ToOUString(*ErrorFormula(input.error)));
+      return;
+    case InputKind::kFormula: {
+      const uno::Sequence<css::sheet::FormulaToken> tokens =
+          parsed != nullptr
+              ? *parsed
+              : Parser(document)->parseFormula(ToOUString(SpreadsheetFormulaForParser(input.text)),
+                                               css::table::CellAddress(sheet, column, row));
+      const rtl::OUString previous = cell->getFormula();
+      const uno::Reference<css::sheet::XFormulaTokens> target(cell, uno::UNO_QUERY_THROW);
+      target->setTokens(tokens);
+      if (IsFormulaSyntaxError(cell->getError())) {
+        cell->setFormula(previous);
+        com::Throw(kApplicationError);
+      }
+      return;
+    }
+  }
+}
+
+// The cells of `addresses` that lie in `area`, relative to it.
+void AddCells(const uno::Sequence<css::table::CellRangeAddress>& addresses, const CellArea& area,
+              Cells& cells) {
+  for (const css::table::CellRangeAddress& address : addresses) {
+    for (sal_Int32 row = std::max(address.StartRow, area.firstRow);
+         row <= std::min(address.EndRow, area.lastRow); ++row) {
+      for (sal_Int32 column = std::max(address.StartColumn, area.firstColumn);
+           column <= std::min(address.EndColumn, area.lastColumn); ++column) {
+        cells.emplace(row - area.firstRow, column - area.firstColumn);
+      }
+    }
+  }
+}
+
+// Which of `candidates` (cells holding 0 or 1) are logicals: a logical
+// number format, or a formula whose result shows as TRUE / FALSE.
+Cells LogicalCells(Document& document, RangeHandles& handles, const Cells& candidates) {
+  Cells logical;
+  const CellArea& area = handles.area;
+  const uno::Reference<css::sheet::XUniqueCellFormatRangesSupplier> formats(handles.range,
+                                                                            uno::UNO_QUERY_THROW);
+  const uno::Reference<css::container::XIndexAccess> groups = formats->getUniqueCellFormatRanges();
+  for (sal_Int32 i = 0, n = groups->getCount(); i < n; ++i) {
+    const uno::Reference<css::sheet::XSheetCellRanges> group(groups->getByIndex(i),
+                                                             uno::UNO_QUERY_THROW);
+    const uno::Reference<css::beans::XPropertySet> properties(group, uno::UNO_QUERY_THROW);
+    sal_Int32 key = 0;
+    properties->getPropertyValue("NumberFormat") >>= key;
+    if (IsLogicalFormat(document, key)) AddCells(group->getRangeAddresses(), area, logical);
+  }
+  const uno::Reference<css::sheet::XCellRangesQuery> query(handles.range, uno::UNO_QUERY_THROW);
+  Cells formulas;
+  AddCells(query->queryFormulaCells(css::sheet::FormulaResult::VALUE)->getRangeAddresses(), area,
+           formulas);
+  for (const auto& [row, column] : candidates) {
+    if (logical.count({row, column}) != 0 || formulas.count({row, column}) == 0) continue;
+    const uno::Reference<css::text::XText> text(handles.range->getCellByPosition(column, row),
+                                                uno::UNO_QUERY_THROW);
+    if (IsLogicalText(text->getString())) logical.emplace(row, column);
+  }
+  Cells result;
+  for (const auto& cell : candidates) {
+    if (logical.count(cell) != 0) result.insert(cell);
+  }
+  return result;
+}
+
+class CalcRange final : public Range {
+ public:
+  CalcRange(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,
+            std::shared_ptr<RangeHandles> handles)
+      : application_(std::move(application)),
+        document_(std::move(document)),
+        handles_(std::move(handles)) {}
+
+  com::Variant Invoke(std::int32_t dispid, InvokeKind kind,
+                      std::span<const com::Variant> arguments) override {
+    const auto flags = static_cast<std::uint16_t>(kind);
+    const bool get = (flags & static_cast<std::uint16_t>(InvokeKind::kPropertyGet)) != 0;
+    const bool put = (flags & static_cast<std::uint16_t>(InvokeKind::kPropertyPut)) != 0;
+    if (dispid != kDispidValue2 && dispid != kDispidNumberFormat)
+      com::Throw(com::DISP_E_MEMBERNOTFOUND);
+    if (put == get) com::Throw(com::DISP_E_MEMBERNOTFOUND);
+    if (arguments.size() != (put ? 1u : 0u)) com::Throw(com::DISP_E_BADPARAMCOUNT);
+    application_->CheckUsable();
+    return document_->Call(kApplicationError, [&] {
+      if (dispid == kDispidValue2) {
+        if (get) return handles_->cell.is() ? GetCell() : GetBlock();
+        PutValue(arguments[0]);
+      } else {
+        if (get) return GetNumberFormat();
+        PutNumberFormat(arguments[0]);
+      }
+      return com::Variant();
+    });
+  }
+
+ private:
+  com::Variant GetCell() {
+    RangeHandles& handles = *handles_;
+    const uno::Sequence<uno::Sequence<uno::Any>> data = DataOf(handles)->getDataArray();
+    const uno::Any value =
+        data.getLength() > 0 && data[0].getLength() > 0 ? data[0][0] : uno::Any();
+    double number = 0;
+    rtl::OUString text;
+    if (value >>= number) {
+      if ((number == 0 || number == 1) && IsLogicalText(TextOf(handles)->getString()))
+        return com::Variant::Bool(number != 0);
+      return com::Variant::Double(number);
+    }
+    if (value >>= text) {
+      if (text.isEmpty() && handles.cell->getType() == css::table::CellContentType_EMPTY)
+        return com::Variant();
+      return com::Variant::Text(std::u16string_view(ToU16(text)));
+    }
+    // An error cell reads as nothing in the data array.
+    const sal_Int32 error = handles.cell->getError();
+    return error != 0 ? ErrorValue(error) : com::Variant();
+  }
+
+  com::Variant GetBlock() {
+    RangeHandles& handles = *handles_;
+    const CellArea& area = handles.area;
+    const uno::Sequence<uno::Sequence<uno::Any>> data = DataOf(handles)->getDataArray();
+    com::VariantGrid grid(static_cast<std::size_t>(area.Rows()),
+                          static_cast<std::size_t>(area.Columns()));
+    Cells emptyTexts;
+    Cells errors;
+    Cells zeroOrOne;
+    for (sal_Int32 r = 0; r < data.getLength() && r < area.Rows(); ++r) {
+      for (sal_Int32 c = 0; c < data[r].getLength() && c < area.Columns(); ++c) {
+        const uno::Any& value = data[r][c];
+        double number = 0;
+        rtl::OUString text;
+        com::Variant& out = grid.At(r + 1, c + 1);
+        if (value >>= number) {
+          out = com::Variant::Double(number);
+          if (number == 0 || number == 1) zeroOrOne.emplace(r, c);
+        } else if (value >>= text) {
+          out = com::Variant::Text(std::u16string_view(ToU16(text)));
+          if (text.isEmpty()) emptyTexts.emplace(r, c);
+        } else {
+          errors.emplace(r, c);
+        }
+      }
+    }
+    if (!emptyTexts.empty()) {
+      const uno::Reference<css::sheet::XCellRangesQuery> query(handles.range, uno::UNO_QUERY_THROW);
+      Cells empty;
+      AddCells(query->queryEmptyCells()->getRangeAddresses(), area, empty);
+      for (const auto& [r, c] : emptyTexts) {
+        if (empty.count({r, c}) != 0) grid.At(r + 1, c + 1) = com::Variant();
+      }
+    }
+    for (const auto& [r, c] : errors) {
+      const sal_Int32 error = handles.range->getCellByPosition(c, r)->getError();
+      grid.At(r + 1, c + 1) = error != 0 ? ErrorValue(error) : com::Variant();
+    }
+    if (!zeroOrOne.empty()) {
+      for (const auto& [r, c] : LogicalCells(*document_, handles, zeroOrOne))
+        grid.At(r + 1, c + 1) = com::Variant::Bool(grid.At(r + 1, c + 1).dblVal != 0);
+    }
+    return grid.ToVariant();
+  }
+
+  void PutValue(const com::Variant& argument) {
+    RangeHandles& handles = *handles_;
+    const VARIANT& value = Dereferenced(argument);
+    const CellArea& area = handles.area;
+    if (handles.cell.is()) {
+      // An array into one cell: its first element, as the spreadsheet does.
+      if ((value.vt & VT_ARRAY) != 0) {
+        const com::VariantGrid block = com::VariantGrid::FromVariant(value);
+        const VARIANT* first = ArrayElementFor(block, 0, 0);
+        const CellInput input =
+            first != nullptr ? ClassifyValue(*first) : CellInput{InputKind::kError, 0, {}, kErrNA};
+        WriteCell(*document_, handles.cell, input, InputSheet(input), area.firstColumn,
+                  area.firstRow, nullptr);
+        return;
+      }
+      const CellInput input = ClassifyValue(value);
+      WriteCell(*document_, handles.cell, input, InputSheet(input), area.firstColumn, area.firstRow,
+                nullptr);
+      return;
+    }
+    PutBlock(value);
+  }
+
+  // The sheet index only matters for formulas (their reference position).
+  sal_Int16 InputSheet(const CellInput& input) {
+    return input.kind == InputKind::kFormula ? SheetIndexOf(*handles_) : 0;
+  }
+
+  void PutBlock(const VARIANT& value) {
+    RangeHandles& handles = *handles_;
+    const CellArea& area = handles.area;
+    const bool isArray = (value.vt & VT_ARRAY) != 0;
+    const com::VariantGrid block =
+        isArray ? com::VariantGrid::FromVariant(value) : com::VariantGrid();
+    const CellInput scalar = isArray ? CellInput{} : ClassifyValue(value);
+
+    uno::Sequence<uno::Sequence<uno::Any>> data(area.Rows());
+    struct Later {
+      std::int32_t row;
+      std::int32_t column;
+      CellInput input;
+    };
+    std::vector<Later> later;
+    for (std::int32_t r = 0; r < area.Rows(); ++r) {
+      uno::Sequence<uno::Any>& row = data.getArray()[r];
+      row.realloc(area.Columns());
+      for (std::int32_t c = 0; c < area.Columns(); ++c) {
+        CellInput input = scalar;
+        if (isArray) {
+          const VARIANT* element = ArrayElementFor(block, r, c);
+          input = element != nullptr ? ClassifyValue(*element)
+                                     : CellInput{InputKind::kError, 0, {}, kErrNA};
+        }
+        uno::Any& cell = row.getArray()[c];
+        switch (input.kind) {
+          case InputKind::kNumber:
+            cell <<= input.number;
+            break;
+          case InputKind::kText:
+            cell <<= ToOUString(input.text);
+            break;
+          case InputKind::kEmpty:
+            cell <<= rtl::OUString();
+            break;
+          default:
+            cell <<= rtl::OUString();
+            later.push_back(Later{r, c, std::move(input)});
+        }
+      }
+    }
+    DataOf(handles)->setDataArray(data);
+    if (later.empty()) return;
+    const sal_Int16 sheet = SheetIndexOf(handles);
+    // A single formula for the whole block is read once at the first cell:
+    // its relative references then move along, as when a spreadsheet fills
+    // a block with one formula.
+    std::optional<uno::Sequence<css::sheet::FormulaToken>> shared;
+    if (!isArray && scalar.kind == InputKind::kFormula) {
+      shared = Parser(*document_)
+                   ->parseFormula(ToOUString(SpreadsheetFormulaForParser(scalar.text)),
+                                  css::table::CellAddress(sheet, area.firstColumn, area.firstRow));
+    }
+    for (const Later& item : later) {
+      WriteCell(*document_, handles.range->getCellByPosition(item.column, item.row), item.input,
+                sheet, area.firstColumn + item.column, area.firstRow + item.row,
+                shared ? &*shared : nullptr);
+    }
+  }
+
+  com::Variant GetNumberFormat() {
+    sal_Int32 key = 0;
+    PropertiesOf(*handles_)->getPropertyValue("NumberFormat") >>= key;
+    rtl::OUString code;
+    NumberFormats(*document_)->getByKey(key)->getPropertyValue("FormatString") >>= code;
+    return com::Variant::Text(std::u16string_view(ToU16(code)));
+  }
+
+  void PutNumberFormat(const com::Variant& argument) {
+    const VARIANT& value = Dereferenced(argument);
+    const std::u16string code =
+        value.vt == VT_BSTR
+            ? std::u16string(value.bstrVal == nullptr ? u"" : value.bstrVal,
+                             value.bstrVal == nullptr ? 0 : SysStringLen(value.bstrVal))
+            : text::Utf8ToUtf16(com::VariantToText(value));
+    const sal_Int32 key = FormatKey(*document_, code);
+    PropertiesOf(*handles_)->setPropertyValue("NumberFormat", uno::Any(key));
+  }
+
+  com::Ptr<CalcApplication> application_;
+  std::shared_ptr<Document> document_;
+  std::shared_ptr<RangeHandles> handles_;
+};
+
+}  // namespace
+
+com::Ptr<Range> MakeRange(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,
+                          const RangeTarget& target) {
+  return com::MakeObject<CalcRange>(std::move(application), std::move(document), target.handles);
+}
+
+}  // namespace excel::calc

@@ -1,0 +1,406 @@
+// Workbook, Sheets and Worksheet of the Calc application.
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeReferrer.hpp>
+#include <com/sun/star/sheet/XNamedRanges.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <filesystem>
+#include <limits>
+
+#include "excel/calc/calc_objects.h"
+#include "excel/errors.h"
+
+namespace excel::calc {
+namespace uno = css::uno;
+namespace {
+
+bool IsMissingOrEmpty(const VARIANT& value) {
+  return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
+}
+
+std::u16string BstrText(const VARIANT& value) {
+  return value.bstrVal == nullptr ? std::u16string()
+                                  : std::u16string(value.bstrVal, SysStringLen(value.bstrVal));
+}
+
+// True for a VARIANT that a spreadsheet takes as "yes" in SaveChanges.
+bool IsTrue(const VARIANT& value) {
+  switch (value.vt) {
+    case VT_BOOL:
+      return value.boolVal != VARIANT_FALSE;
+    case VT_I4:
+    case VT_INT:
+      return value.lVal != 0;
+    case VT_I2:
+      return value.iVal != 0;
+    case VT_R8:
+      return value.dblVal != 0;
+    default:
+      return false;
+  }
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
+rtl::OUString FilterOf(const uno::Reference<css::frame::XModel>& model) {
+  for (const css::beans::PropertyValue& argument : model->getArgs()) {
+    rtl::OUString filter;
+    if (argument.Name == "FilterName" && (argument.Value >>= filter)) return filter;
+  }
+  return rtl::OUString();
+}
+
+// Stores `document` into `path`: by its extension, else in the document's
+// own format (a spreadsheet writes a copy in the workbook's format whatever
+// the name), else as xlsx. `keepLocation` stores a copy.
+void StoreTo(Document& document, const std::string& path, bool keepLocation) {
+  const std::optional<std::string> byExtension = SaveFilterForPath(path);
+  document.Call(kApplicationError, [&] {
+    rtl::OUString filter = byExtension ? Utf8ToOUString(*byExtension) : FilterOf(document.model);
+    if (filter.isEmpty()) filter = "Calc MS Excel 2007 XML";
+    RemoveWrappers(document);
+    uno::Sequence<css::beans::PropertyValue> arguments =
+        Properties({{"FilterName", uno::Any(filter)}, {"Overwrite", uno::Any(true)}});
+    if (filter == "Text - txt - csv (StarCalc)") {
+      arguments.realloc(3);
+      arguments.getArray()[2].Name = "FilterOptions";
+      arguments.getArray()[2].Value <<= rtl::OUString("44,34,76,1");
+    }
+    const uno::Reference<css::frame::XStorable> storable(document.component, uno::UNO_QUERY_THROW);
+    const rtl::OUString url = Utf8ToOUString(FileUrlFromPath(path));
+    if (keepLocation) {
+      storable->storeToURL(url, arguments);
+    } else {
+      storable->storeAsURL(url, arguments);
+    }
+  });
+}
+
+uno::Reference<css::sheet::XSpreadsheetView> ViewOf(Document& document) {
+  return uno::Reference<css::sheet::XSpreadsheetView>(document.model->getCurrentController(),
+                                                      uno::UNO_QUERY);
+}
+
+std::u16string NewSheetName(const uno::Sequence<rtl::OUString>& names) {
+  for (sal_Int32 n = names.getLength() + 1;; ++n) {
+    const std::u16string candidate = u"Sheet" + ToU16(rtl::OUString::number(n));
+    bool taken = false;
+    for (const rtl::OUString& name : names)
+      taken = taken || EqualsNoCase(ToU16(name), candidate);
+    if (!taken) return candidate;
+  }
+}
+
+}  // namespace
+
+void CalcWorkbook::CheckUsable() {
+  application_->CheckUsable();
+  document_->CheckUsable();
+}
+
+void CalcWorkbook::Activate(std::int32_t) {
+  CheckUsable();
+  application_->Activate(document_);
+}
+
+void CalcWorkbook::Close(const com::Variant& saveChanges, const com::Variant& filename,
+                         const com::Variant& routeWorkbook, std::int32_t) {
+  (void)routeWorkbook;
+  CheckUsable();
+  if (IsTrue(Dereferenced(saveChanges))) {
+    const VARIANT& name = Dereferenced(filename);
+    if (name.vt == VT_BSTR && SysStringLen(name.bstrVal) > 0) {
+      const std::string path = AbsolutePath(com::BstrToUtf8(name.bstrVal));
+      StoreTo(*document_, path, false);
+      std::lock_guard lock(document_->mutex);
+      document_->path = path;
+    } else {
+      Save(0);
+    }
+  }
+  document_->Call(kApplicationError, [&] {
+    const uno::Reference<css::util::XCloseable> closeable(document_->component,
+                                                          uno::UNO_QUERY_THROW);
+    closeable->close(true);
+  });
+  {
+    std::lock_guard lock(document_->mutex);
+    document_->closed = true;
+  }
+  application_->RemoveDocument(document_.get());
+}
+
+void CalcWorkbook::Save(std::int32_t) {
+  CheckUsable();
+  std::string path;
+  {
+    std::lock_guard lock(document_->mutex);
+    path = document_->path;
+  }
+  // A workbook that was never saved has no file or format to save in.
+  if (path.empty()) com::Throw(kApplicationError);
+  document_->Call(kApplicationError, [&] {
+    RemoveWrappers(*document_);
+    const uno::Reference<css::frame::XStorable> storable(document_->component,
+                                                         uno::UNO_QUERY_THROW);
+    storable->store();
+  });
+}
+
+void CalcWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t) {
+  CheckUsable();
+  const VARIANT& name = Dereferenced(filename);
+  if (name.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+  if (SysStringLen(name.bstrVal) == 0) com::Throw(kApplicationError);
+  StoreTo(*document_, AbsolutePath(com::BstrToUtf8(name.bstrVal)), true);
+}
+
+void CalcWorkbook::RunAutoMacros(std::int32_t which, std::int32_t) {
+  static constexpr const char* kProcedures[] = {"Auto_Open", "Auto_Close", "Auto_Activate",
+                                                "Auto_Deactivate"};
+  if (which < 1 || which > 4) com::Throw(kApplicationError);
+  CheckUsable();
+  RunAutoMacro(*application_, document_, kProcedures[which - 1]);
+}
+
+com::Ptr<Sheets> CalcWorkbook::GetSheets() {
+  CheckUsable();
+  return com::MakeObject<CalcSheets>(application_, document_);
+}
+
+com::Ptr<Sheets> CalcWorkbook::GetWorksheets() {
+  // Every sheet of a Calc document is a worksheet: chart sheets come in as
+  // ordinary sheets.
+  return GetSheets();
+}
+
+com::Ptr<Application> CalcWorkbook::GetApplication() {
+  CheckUsable();
+  return application_;
+}
+
+com::Ptr<com::Unknown> CalcSheets::Wrap(const uno::Reference<css::sheet::XSpreadsheet>& sheet) {
+  return com::MakeObject<CalcWorksheet>(application_, document_, sheet);
+}
+
+std::int32_t CalcSheets::GetCount() {
+  application_->CheckUsable();
+  return document_->Call(kApplicationError, [&] {
+    const uno::Reference<css::container::XIndexAccess> sheets(document_->spreadsheet->getSheets(),
+                                                              uno::UNO_QUERY_THROW);
+    return static_cast<std::int32_t>(sheets->getCount());
+  });
+}
+
+com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
+  application_->CheckUsable();
+  const VARIANT& value = Dereferenced(index);
+  uno::Reference<css::sheet::XSpreadsheet> sheet;
+  if (value.vt == VT_BSTR) {
+    const std::u16string wanted = BstrText(value);
+    document_->Call(kApplicationError, [&] {
+      const uno::Reference<css::sheet::XSpreadsheets> sheets = document_->spreadsheet->getSheets();
+      // Sheet names compare without regard to case; an exact match wins.
+      rtl::OUString found;
+      for (const rtl::OUString& name : sheets->getElementNames()) {
+        if (ToU16(name) == wanted) {
+          found = name;
+          break;
+        }
+        if (found.isEmpty() && EqualsNoCase(ToU16(name), wanted)) found = name;
+      }
+      if (found.isEmpty()) com::Throw(com::DISP_E_BADINDEX);
+      sheet.set(sheets->getByName(found), uno::UNO_QUERY_THROW);
+    });
+    return Wrap(sheet);
+  }
+  std::int32_t position = 0;
+  switch (value.vt) {
+    case VT_I4:
+    case VT_INT:
+      position = value.lVal;
+      break;
+    case VT_I2:
+      position = value.iVal;
+      break;
+    case VT_R8:
+      // Whole positions only, and none that an int cannot hold.
+      if (!(value.dblVal >= 1 && value.dblVal <= std::numeric_limits<std::int32_t>::max()) ||
+          value.dblVal != static_cast<double>(static_cast<std::int32_t>(value.dblVal)))
+        com::Throw(com::DISP_E_BADINDEX);
+      position = static_cast<std::int32_t>(value.dblVal);
+      break;
+    default:
+      com::Throw(com::DISP_E_TYPEMISMATCH);
+  }
+  document_->Call(kApplicationError, [&] {
+    const uno::Reference<css::container::XIndexAccess> sheets(document_->spreadsheet->getSheets(),
+                                                              uno::UNO_QUERY_THROW);
+    if (position < 1 || position > sheets->getCount()) com::Throw(com::DISP_E_BADINDEX);
+    sheet.set(sheets->getByIndex(position - 1), uno::UNO_QUERY_THROW);
+  });
+  return Wrap(sheet);
+}
+
+com::Ptr<com::Unknown> CalcSheets::Add(const com::Variant& before, const com::Variant& after,
+                                       const com::Variant& count, const com::Variant& type,
+                                       std::int32_t) {
+  application_->CheckUsable();
+  // Placing by another sheet needs a sheet object, which a VARIANT here
+  // cannot carry; one worksheet at a time.
+  if (!IsMissingOrEmpty(Dereferenced(before)) || !IsMissingOrEmpty(Dereferenced(after)))
+    com::Throw(com::DISP_E_TYPEMISMATCH);
+  const VARIANT& howMany = Dereferenced(count);
+  if (!IsMissingOrEmpty(howMany) &&
+      !((howMany.vt == VT_I4 || howMany.vt == VT_INT) && howMany.lVal == 1))
+    com::Throw(kApplicationError);
+  const VARIANT& kind = Dereferenced(type);
+  constexpr std::int32_t kWorksheetType = -4167;  // xlWorksheet
+  if (!IsMissingOrEmpty(kind) &&
+      !((kind.vt == VT_I4 || kind.vt == VT_INT) && kind.lVal == kWorksheetType))
+    com::Throw(kApplicationError);
+
+  uno::Reference<css::sheet::XSpreadsheet> sheet;
+  document_->Call(kApplicationError, [&] {
+    const uno::Reference<css::sheet::XSpreadsheets> sheets = document_->spreadsheet->getSheets();
+    const uno::Reference<css::sheet::XSpreadsheetView> view = ViewOf(*document_);
+    sal_Int16 position = 0;
+    if (view.is()) {
+      const uno::Reference<css::sheet::XCellRangeAddressable> active(view->getActiveSheet(),
+                                                                     uno::UNO_QUERY);
+      if (active.is()) position = active->getRangeAddress().Sheet;
+    }
+    const rtl::OUString name = ToOUString(NewSheetName(sheets->getElementNames()));
+    sheets->insertNewByName(name, position);
+    sheet.set(sheets->getByName(name), uno::UNO_QUERY_THROW);
+    // The new sheet becomes the active one, as in the spreadsheet.
+    if (view.is()) view->setActiveSheet(sheet);
+  });
+  return Wrap(sheet);
+}
+
+com::Bstr CalcWorksheet::GetName() {
+  application_->CheckUsable();
+  return document_->Call(kApplicationError, [&] {
+    const uno::Reference<css::container::XNamed> named(sheet_, uno::UNO_QUERY_THROW);
+    return com::Bstr::FromUtf16(ToU16(named->getName()));
+  });
+}
+
+void CalcWorksheet::PutName(const com::Bstr& name) {
+  application_->CheckUsable();
+  const std::u16string wanted(name.View());
+  if (!IsAcceptableSheetName(wanted)) com::Throw(kApplicationError);
+  document_->Call(kApplicationError, [&] {
+    const uno::Reference<css::container::XNamed> named(sheet_, uno::UNO_QUERY_THROW);
+    const rtl::OUString current = named->getName();
+    if (ToU16(current) == wanted) return;
+    for (const rtl::OUString& other : document_->spreadsheet->getSheets()->getElementNames()) {
+      if (other != current && EqualsNoCase(ToU16(other), wanted)) com::Throw(kApplicationError);
+    }
+    named->setName(ToOUString(wanted));
+    // Calc ignores a name it does not accept without saying so.
+    if (ToU16(named->getName()) != wanted) com::Throw(kApplicationError);
+  });
+}
+
+void CalcWorksheet::Activate(std::int32_t) {
+  application_->CheckUsable();
+  document_->Call(kApplicationError, [&] {
+    const uno::Reference<css::sheet::XSpreadsheetView> view = ViewOf(*document_);
+    if (view.is()) view->setActiveSheet(sheet_);
+  });
+}
+
+std::optional<CellArea> CalcWorksheet::AreaOfName(const std::u16string& name) {
+  const uno::Reference<css::beans::XPropertySet> properties(document_->spreadsheet,
+                                                            uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XNamedRanges> names(properties->getPropertyValue("NamedRanges"),
+                                                       uno::UNO_QUERY_THROW);
+  rtl::OUString found;
+  for (const rtl::OUString& candidate : names->getElementNames()) {
+    if (EqualsNoCase(ToU16(candidate), name)) found = candidate;
+  }
+  if (found.isEmpty()) return std::nullopt;
+  const uno::Reference<css::sheet::XCellRangeReferrer> referrer(names->getByName(found),
+                                                                uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XCellRangeAddressable> cells(referrer->getReferredCells(),
+                                                                uno::UNO_QUERY);
+  if (!cells.is()) return std::nullopt;  // a name for a constant or a formula
+  const css::table::CellRangeAddress address = cells->getRangeAddress();
+  const uno::Reference<css::sheet::XCellRangeAddressable> self(sheet_, uno::UNO_QUERY_THROW);
+  // A name on another sheet is no range of this one.
+  if (address.Sheet != self->getRangeAddress().Sheet) return std::nullopt;
+  return CellArea{address.StartColumn, address.StartRow, address.EndColumn, address.EndRow};
+}
+
+RangeTarget CalcWorksheet::Resolve(const std::u16string& cell1, const std::u16string* cell2) {
+  const auto areaOf = [&](const std::u16string& text) -> CellArea {
+    std::string ascii;
+    for (const char16_t c : text)
+      ascii += c < 0x80 ? static_cast<char>(c) : '\x7f';
+    if (std::optional<CellArea> area = ParseA1Area(ascii)) return *area;
+    if (std::optional<CellArea> named = AreaOfName(text)) return *named;
+    com::Throw(kApplicationError);  // no address and no name of this sheet
+  };
+  RangeTarget target;
+  target.handles = std::make_shared<RangeHandles>();
+  RangeHandles& handles = *target.handles;
+  document_->Call(kApplicationError, [&] {
+    handles.area = areaOf(cell1);
+    if (cell2 != nullptr) handles.area = BoundingArea(handles.area, areaOf(*cell2));
+    const CellArea& a = handles.area;
+    if (a.IsSingleCell()) {
+      handles.cell = sheet_->getCellByPosition(a.firstColumn, a.firstRow);
+    } else {
+      handles.range =
+          sheet_->getCellRangeByPosition(a.firstColumn, a.firstRow, a.lastColumn, a.lastRow);
+    }
+  });
+  return target;
+}
+
+com::Ptr<Range> CalcWorksheet::GetRange(const com::Variant& cell1, const com::Variant& cell2) {
+  application_->CheckUsable();
+  document_->CheckUsable();
+  const VARIANT& first = Dereferenced(cell1);
+  const VARIANT& second = Dereferenced(cell2);
+  if (first.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+  const bool hasSecond = !IsMissingOrEmpty(second);
+  if (hasSecond && second.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+  const std::u16string text1 = BstrText(first);
+  const std::u16string text2 = hasSecond ? BstrText(second) : std::u16string();
+  const std::u16string key = hasSecond ? text1 + u'\x01' + text2 : text1;
+
+  std::uint64_t generation;
+  {
+    std::lock_guard lock(document_->mutex);
+    generation = document_->generation;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    const auto found = cache_.find(key);
+    if (found != cache_.end() && found->second.generation == generation)
+      return MakeRange(application_, document_, found->second);
+  }
+  RangeTarget target = Resolve(text1, hasSecond ? &text2 : nullptr);
+  target.generation = generation;
+  {
+    std::lock_guard lock(mutex_);
+    constexpr std::size_t kMaxCached = 1 << 16;
+    if (cache_.size() >= kMaxCached) cache_.clear();
+    cache_[key] = target;
+  }
+  return MakeRange(application_, document_, target);
+}
+
+}  // namespace excel::calc

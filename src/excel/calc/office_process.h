@@ -1,0 +1,118 @@
+// The office process itself, without UNO: where its program is, the private
+// folders it runs in, and starting, watching and ending it.
+//
+// Children are forked by one long-lived thread of the library's own: the
+// parent-death signal set in the child fires when the forking *thread* ends,
+// so forking from a caller's thread (a driver instance's worker, which ends
+// with its instance) would kill the office under the other instances.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace excel::calc {
+
+// The office program to run: soffice.bin itself, never its wrapper script
+// (whose death leaves soffice.bin running). `overrideValue` is
+// GRIDMOOR_SOFFICE: a program file, the wrapper (its soffice.bin beside it is
+// taken) or the program folder; when set it is the only place looked at.
+// Otherwise `pathVariable` (PATH) is searched for soffice, then the usual
+// install folders.
+std::optional<std::filesystem::path> FindOfficeProgramIn(
+    const std::optional<std::string>& overrideValue, std::string_view pathVariable,
+    const std::vector<std::filesystem::path>& usualFolders);
+
+// The same from this process's environment and the usual folders.
+std::optional<std::filesystem::path> FindOfficeProgram();
+
+// A file: URL for an absolute path, with every byte outside the unreserved
+// set percent-encoded.
+std::string FileUrlFromPath(const std::filesystem::path& path);
+
+// The profile settings the office starts with: no document lock files, the
+// en-US locale, formulas recalculated on load.
+std::string ProfileSettings();
+
+// $TMPDIR, or /tmp.
+std::filesystem::path TemporaryRoot();
+
+// A private folder for one office: the profile, its TMPDIR. Removed with the
+// object.
+class OfficeFolders {
+ public:
+  // Under TemporaryRoot(), named after this process.
+  // Throws com::Error(CO_E_SERVER_EXEC_FAILURE).
+  static std::unique_ptr<OfficeFolders> Create();
+  ~OfficeFolders();
+  OfficeFolders(const OfficeFolders&) = delete;
+  OfficeFolders& operator=(const OfficeFolders&) = delete;
+
+  const std::filesystem::path& Base() const { return base_; }
+  std::filesystem::path Profile() const { return base_ / "profile"; }
+  std::filesystem::path Temp() const { return base_ / "tmp"; }
+
+ private:
+  explicit OfficeFolders(std::filesystem::path base) : base_(std::move(base)) {}
+  std::filesystem::path base_;
+};
+
+// One child process started by the launcher thread. Reaped exactly once,
+// by whichever call first sees it end.
+class ChildProcess {
+ public:
+  // Starts `program` with `arguments` (argv[1..]) and exactly `environment`
+  // ("NAME=value" entries); standard input and output go to /dev/null. The
+  // child dies with this process. Throws com::Error(CO_E_SERVER_EXEC_FAILURE)
+  // when it cannot be started (no such program included).
+  static std::shared_ptr<ChildProcess> Start(const std::filesystem::path& program,
+                                             const std::vector<std::string>& arguments,
+                                             const std::vector<std::string>& environment);
+  ~ChildProcess();  // kills and reaps a child still running
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  int Pid() const { return pid_; }
+  // The exit status (128 + signal when killed) once the child has ended;
+  // nullopt while it runs. Never blocks.
+  std::optional<int> ExitStatus();
+  // Waits up to `timeout` for the child to end; true when it has.
+  bool WaitForExit(std::chrono::milliseconds timeout);
+  // SIGKILL, then reaps. Safe to call on an ended child.
+  void Kill();
+
+ private:
+  explicit ChildProcess(int pid) : pid_(pid) {}
+  std::optional<int> Reap(bool block);
+
+  const int pid_;
+  std::mutex mutex_;
+  std::optional<int> status_;
+};
+
+// The paths of the UNIX sockets that process `pid` is listening on under
+// the system's temporary folder (the office's pipes), read from /proc, so
+// that they can be removed when a killed office leaves them behind.
+std::vector<std::filesystem::path> ListeningPipePaths(int pid);
+
+// Removes what offices of processes that have ended (crashed hosts) left
+// behind: their pipes in /tmp and their private folders under `root`.
+// Only names this library gives are touched; a process still running keeps
+// its own.
+void RemoveLeftoversOfEndedProcesses(const std::filesystem::path& root);
+
+// Every office process id this process has started, in order.
+std::vector<int> StartedProcessIds();
+
+// Remembered so that a process exit ends and removes them even when
+// application objects were never released.
+void TrackForExit(const std::shared_ptr<ChildProcess>& child, const std::filesystem::path& folder,
+                  const std::vector<std::filesystem::path>& pipes);
+void UntrackForExit(const std::filesystem::path& folder);
+
+}  // namespace excel::calc

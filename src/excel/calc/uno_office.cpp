@@ -1,0 +1,290 @@
+#include "excel/calc/uno_office.h"
+
+#include <unistd.h>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/XEventListener.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <cppuhelper/implbase1.hxx>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "platform/environment.h"
+
+#ifndef GRIDMOOR_OFFICE_PROGRAM_DIR
+#error "GRIDMOOR_OFFICE_PROGRAM_DIR names the office's program folder"
+#endif
+
+namespace excel::calc {
+namespace uno = css::uno;
+namespace fs = std::filesystem;
+namespace {
+
+// The status soffice.bin ends with after setting up a fresh profile; it
+// must then be started again.
+constexpr int kRestartStatus = 81;
+constexpr int kMaxRestarts = 3;
+
+std::atomic<std::int64_t> startTimeoutMs{60000};
+
+// Tells the session when the bridge to its office goes down.
+class BridgeWatcher : public cppu::WeakImplHelper1<css::lang::XEventListener> {
+ public:
+  explicit BridgeWatcher(std::function<void()> onDown) : onDown_(std::move(onDown)) {}
+  void SAL_CALL disposing(const css::lang::EventObject&) override { onDown_(); }
+
+ private:
+  std::function<void()> onDown_;
+};
+
+// This process's own UNO runtime, which the bridge to the office needs. Made
+// once from the office's type and service registries.
+uno::Reference<uno::XComponentContext> LocalContext() {
+  static std::mutex mutex;
+  // Never released: the UNO runtime may already be torn down when static
+  // objects are destroyed at exit.
+  static auto& context = *new uno::Reference<uno::XComponentContext>;
+  std::lock_guard lock(mutex);
+  if (context.is()) return context;
+  const fs::path program = GRIDMOOR_OFFICE_PROGRAM_DIR;
+  const std::string programUrl = FileUrlFromPath(program);
+  char pattern[] = "/tmp/gridmoor-uno-XXXXXX";
+  const int fd = ::mkstemp(pattern);
+  if (fd < 0) com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+  ::close(fd);
+  {
+    std::ofstream ini(pattern);
+    ini << "[Bootstrap]\n"
+        << "URE_INTERNAL_LIB_DIR=" << programUrl << "\n"
+        << "LO_LIB_DIR=" << programUrl << "\n"
+        << "UNO_TYPES=" << programUrl << "/types.rdb " << programUrl << "/types/offapi.rdb\n"
+        << "UNO_SERVICES=" << programUrl << "/services.rdb\n";
+  }
+  try {
+    context =
+        cppu::defaultBootstrap_InitialComponentContext(Utf8ToOUString(FileUrlFromPath(pattern)));
+  } catch (...) {
+    std::remove(pattern);
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+  }
+  std::remove(pattern);
+  return context;
+}
+
+std::string UniquePipeName() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  char suffix[9];
+  std::snprintf(suffix, sizeof suffix, "%08x", random());
+  return "gridmoor_" + std::to_string(::getpid()) + "_" + std::to_string(++counter) + "_" + suffix;
+}
+
+std::vector<std::string> OfficeEnvironment(const OfficeFolders& folders) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    if (text.rfind("TMPDIR=", 0) == 0 || text.rfind("SAL_USE_VCLPLUGIN=", 0) == 0) continue;
+    environment.emplace_back(text);
+  }
+  environment.push_back("TMPDIR=" + folders.Temp().string());
+  environment.push_back("SAL_USE_VCLPLUGIN=svp");
+  return environment;
+}
+
+}  // namespace
+
+class OfficeManager {
+ public:
+  static OfficeManager& Instance() {
+    // Never destroyed: UNO references must not be released while the
+    // process tears its libraries down. The exit clean-up of the office
+    // process itself needs no UNO.
+    static OfficeManager* manager = new OfficeManager;
+    return *manager;
+  }
+
+  std::shared_ptr<OfficeSession> Acquire() {
+    std::shared_ptr<OfficeSession> stale;
+    std::shared_ptr<OfficeSession> session;
+    {
+      std::lock_guard lock(mutex_);
+      if (current_ && current_->Disconnected()) {
+        if (current_->leases_ == 0) stale = current_;
+        current_.reset();
+      }
+      if (!current_) current_ = Start();
+      ++current_->leases_;
+      session = current_;
+    }
+    if (stale) stale->Shutdown();
+    return session;
+  }
+
+  void Release(const std::shared_ptr<OfficeSession>& session) {
+    {
+      std::lock_guard lock(mutex_);
+      if (--session->leases_ > 0) return;
+      if (current_ == session) current_.reset();
+    }
+    session->Shutdown();
+  }
+
+  int CurrentPid() {
+    std::lock_guard lock(mutex_);
+    return current_ && !current_->Disconnected() ? current_->Pid() : 0;
+  }
+
+ private:
+  std::shared_ptr<OfficeSession> Start();
+
+  std::mutex mutex_;
+  std::shared_ptr<OfficeSession> current_;
+};
+
+std::shared_ptr<OfficeSession> OfficeManager::Start() {
+  const std::optional<fs::path> program = FindOfficeProgram();
+  if (!program) com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+  const uno::Reference<uno::XComponentContext> local = LocalContext();
+
+  // A host that crashed could not clean up after its office; the next one does.
+  static std::once_flag swept;
+  std::call_once(swept, [] { RemoveLeftoversOfEndedProcesses(TemporaryRoot()); });
+
+  std::shared_ptr<OfficeSession> session(new OfficeSession);
+  session->folders_ = OfficeFolders::Create();
+  const std::string pipe = UniquePipeName();
+  // A pipe file of that name can only be a leftover.
+  std::error_code ignored;
+  fs::remove(fs::path("/tmp") / ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe), ignored);
+
+  const std::vector<std::string> arguments = {
+      "-env:UserInstallation=" + FileUrlFromPath(session->folders_->Profile()),
+      "--headless",
+      "--invisible",
+      "--norestore",
+      "--nologo",
+      "--nodefault",
+      "--nolockcheck",
+      "--accept=pipe,name=" + pipe + ";urp;StarOffice.ComponentContext",
+  };
+  const std::vector<std::string> environment = OfficeEnvironment(*session->folders_);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(startTimeoutMs.load());
+
+  session->child_ = ChildProcess::Start(*program, arguments, environment);
+  int restarts = 0;
+  uno::Reference<css::connection::XConnection> connection;
+  try {
+    const uno::Reference<css::connection::XConnector> connector =
+        css::connection::Connector::create(local);
+    for (;;) {
+      try {
+        connection = connector->connect(Utf8ToOUString("pipe,name=" + pipe));
+        break;
+      } catch (const css::connection::NoConnectException&) {
+      }
+      if (const std::optional<int> status = session->child_->ExitStatus()) {
+        if (*status != kRestartStatus || ++restarts > kMaxRestarts)
+          com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+        session->child_ = ChildProcess::Start(*program, arguments, environment);
+        continue;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const uno::Reference<css::bridge::XBridge> bridge =
+        css::bridge::BridgeFactory::create(local)->createBridge("", "urp", connection, nullptr);
+    session->bridge_.set(bridge, uno::UNO_QUERY_THROW);
+    std::weak_ptr<OfficeSession> weak = session;
+    session->bridge_->addEventListener(new BridgeWatcher([weak] {
+      if (const std::shared_ptr<OfficeSession> owner = weak.lock()) owner->MarkDisconnected();
+    }));
+    session->context_.set(bridge->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY_THROW);
+    session->desktop_ = css::frame::Desktop::create(session->context_);
+  } catch (const com::Error&) {
+    throw;  // the session's destructor ends the child and removes the folders
+  } catch (...) {
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+  }
+  session->pipes_ = ListeningPipePaths(session->child_->Pid());
+  TrackForExit(session->child_, session->folders_->Base(), session->pipes_);
+  return session;
+}
+
+OfficeSession::~OfficeSession() {
+  Shutdown();
+}
+
+bool OfficeSession::Disconnected() {
+  if (disconnected_) return true;
+  if (child_ && child_->ExitStatus()) disconnected_ = true;
+  return disconnected_;
+}
+
+uno::Reference<css::script::XLibraryContainer> OfficeSession::ApplicationLibraries() {
+  std::lock_guard lock(basicMutex_);
+  if (!applicationLibraries_.is()) {
+    applicationLibraries_.set(
+        context_->getServiceManager()->createInstanceWithContext(
+            "com.sun.star.script.ApplicationScriptLibraryContainer", context_),
+        uno::UNO_QUERY_THROW);
+  }
+  return applicationLibraries_;
+}
+
+void OfficeSession::Shutdown() {
+  std::lock_guard lock(shutdownMutex_);
+  if (shutDown_) return;
+  shutDown_ = true;
+  bool asked = false;
+  if (child_ && !Disconnected() && desktop_.is()) {
+    IgnoringFailures([&] { desktop_->terminate(); });
+    asked = true;
+  }
+  if (bridge_.is()) IgnoringFailures([&] { bridge_->dispose(); });
+  {
+    std::lock_guard basicLock(basicMutex_);
+    applicationLibraries_.clear();
+  }
+  desktop_.clear();
+  context_.clear();
+  bridge_.clear();
+  if (child_) {
+    // An office that was asked to terminate gets a moment to do so; one
+    // that never answered (or is gone) is killed at once.
+    if (!asked || !child_->WaitForExit(std::chrono::seconds(5))) child_->Kill();
+  }
+  disconnected_ = true;
+  for (const fs::path& pipe : pipes_) {
+    std::error_code ignored;
+    fs::remove(pipe, ignored);
+  }
+  if (folders_) {
+    UntrackForExit(folders_->Base());
+    folders_.reset();
+  }
+}
+
+OfficeLease::OfficeLease() : session_(OfficeManager::Instance().Acquire()) {}
+
+OfficeLease::~OfficeLease() {
+  OfficeManager::Instance().Release(session_);
+}
+
+int CurrentOfficePid() {
+  return OfficeManager::Instance().CurrentPid();
+}
+
+void SetStartTimeout(std::chrono::milliseconds timeout) {
+  startTimeoutMs = timeout.count();
+}
+
+}  // namespace excel::calc

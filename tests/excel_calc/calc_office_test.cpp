@@ -1,0 +1,211 @@
+// The office process behind the application objects: sharing, isolation,
+// ending, dying, failing to start.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+
+#include "calc_test_support.h"
+#include "com/class_registry.h"
+#include "platform/environment.h"
+
+namespace excel::calc::testing {
+namespace {
+
+using com::Variant;
+namespace fs = std::filesystem;
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value)
+      : name_(name), old_(platform::GetEnv(name)) {
+    platform::SetEnv(name, value);
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      platform::SetEnv(name_, *old_);
+    } else {
+      platform::UnsetEnv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+using CalcOfficeTest = CalcTest;
+
+TEST_F(CalcOfficeTest, OneOfficeServesAllAndEndsWithTheLastApplication) {
+  const com::Ptr<Application> first = NewApplication();
+  const int pid = CurrentOfficeProcessId();
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(IsOurChild(pid));
+  const com::Ptr<Application> second = NewApplication();
+  EXPECT_EQ(CurrentOfficeProcessId(), pid);
+  first->Quit();
+  EXPECT_TRUE(IsOurChild(pid));
+  EXPECT_EQ(FailureOf([&] { first->GetWorkbooks(); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(SheetOf(NewWorkbook(second))->GetName().ToUtf8(), "Sheet1");
+  second->Quit();
+  EXPECT_FALSE(IsOurChild(pid));  // ended and reaped
+  EXPECT_EQ(CurrentOfficeProcessId(), 0);
+  // Releasing without Quit ends it as well.
+  NewApplication();
+  EXPECT_EQ(CurrentOfficeProcessId(), 0);
+}
+
+TEST_F(CalcOfficeTest, ApplicationsSeeOnlyTheirOwnWorkbooks) {
+  const com::Ptr<Application> one = NewApplication();
+  const com::Ptr<Application> two = NewApplication();
+  const com::Ptr<Workbook> bookOne = NewWorkbook(one);
+  const com::Ptr<Workbook> bookTwo = NewWorkbook(two);
+  PutBasicModule(bookOne, "Standard", "Module1", "Function Only()\n  Only = 1\nEnd Function\n");
+  Put(SheetOf(bookOne), "A1", Variant::Text("one"));
+  Put(SheetOf(bookTwo), "A1", Variant::Text("two"));
+  EXPECT_EQ(Get(SheetOf(bookOne), "A1"), Variant::Text("one"));
+  EXPECT_EQ(Get(SheetOf(bookTwo), "A1"), Variant::Text("two"));
+  RunArguments none;
+  none.fill(Variant::Missing());
+  EXPECT_EQ(one->Run(Variant::Text("Only"), none), Variant::Int4(1));
+  EXPECT_EQ(FailureOf([&] { two->Run(Variant::Text("Only"), none); }), com::DISP_E_EXCEPTION);
+  one->Quit();
+  // The other application's workbook is untouched by the first one's Quit.
+  EXPECT_EQ(Get(SheetOf(bookTwo), "A1"), Variant::Text("two"));
+  two->Quit();
+}
+
+TEST_F(CalcOfficeTest, TheSameFileOpensAsAnIndependentCopyInEachApplication) {
+  const std::string path = PathOf("addin.ods");
+  {
+    const com::Ptr<Application> writer = NewApplication();
+    const com::Ptr<Workbook> workbook = NewWorkbook(writer);
+    PutBasicModule(workbook, "Standard", "Module1",
+                   "Sub Auto_Open\n"
+                   "  Dim cell\n"
+                   "  cell = ThisComponent.Sheets.getByIndex(0).getCellByPosition(0, 1)\n"
+                   "  cell.setValue(cell.getValue() + 1)\n"
+                   "End Sub\n");
+    Put(SheetOf(workbook), "A1", Variant::Double(1));
+    workbook->SaveCopyAs(Variant::Text(path), 0);
+    writer->Quit();
+  }
+  const com::Ptr<Application> one = NewApplication();
+  const com::Ptr<Application> two = NewApplication();
+  const com::Ptr<Workbook> inOne = OpenWorkbook(one, path);
+  const com::Ptr<Workbook> inTwo = OpenWorkbook(two, path);
+  inOne->RunAutoMacros(kAutoOpen, 0);
+  inTwo->RunAutoMacros(kAutoOpen, 0);
+  EXPECT_EQ(Get(SheetOf(inOne), "A2"), Variant::Double(1));
+  EXPECT_EQ(Get(SheetOf(inTwo), "A2"), Variant::Double(1));
+  Put(SheetOf(inOne), "A1", Variant::Double(100));
+  EXPECT_EQ(Get(SheetOf(inTwo), "A1"), Variant::Double(1));
+  inOne->Save(0);  // no read-only surprise
+  EXPECT_EQ(Get(SheetOf(inTwo), "A1"), Variant::Double(1));
+  for (const fs::directory_entry& entry : fs::directory_iterator(Folder()))
+    EXPECT_EQ(entry.path().filename().string().find(".~lock"), std::string::npos);
+  one->Quit();
+  two->Quit();
+}
+
+TEST_F(CalcOfficeTest, WindowPropertiesAreKeptByTheApplication) {
+  const com::Ptr<Application> application = NewApplication();
+  EXPECT_EQ(application->GetVisible(0), VARIANT_FALSE);
+  EXPECT_EQ(application->GetScreenUpdating(0), VARIANT_TRUE);
+  EXPECT_EQ(application->GetInteractive(0), VARIANT_TRUE);
+  application->PutWindowState(0, kWindowMinimized);
+  application->PutVisible(0, VARIANT_TRUE);
+  application->PutScreenUpdating(0, VARIANT_FALSE);
+  application->PutInteractive(0, VARIANT_FALSE);
+  EXPECT_EQ(application->GetWindowState(0), kWindowMinimized);
+  EXPECT_EQ(application->GetVisible(0), VARIANT_TRUE);
+  EXPECT_EQ(application->GetScreenUpdating(0), VARIANT_FALSE);
+  EXPECT_EQ(application->GetInteractive(0), VARIANT_FALSE);
+  EXPECT_EQ(FailureOf([&] { application->PutWindowState(0, 12); }), kApplicationError);
+  EXPECT_EQ(application->GetWindowState(0), kWindowMinimized);
+  application->Quit();
+  EXPECT_EQ(FailureOf([&] { application->GetVisible(0); }), com::RPC_E_DISCONNECTED);
+  application->Quit();  // twice is fine
+}
+
+TEST_F(CalcOfficeTest, AKilledOfficeDisconnectsEveryObjectAndTheNextApplicationStartsAnew) {
+  const com::Ptr<Application> application = NewApplication();
+  const com::Ptr<Workbook> workbook = NewWorkbook(application);
+  const com::Ptr<Worksheet> sheet = SheetOf(workbook);
+  const com::Ptr<Range> cell = RangeOf(sheet, "A1");
+  Put(sheet, "A1", Variant::Double(1));
+  const int pid = CurrentOfficeProcessId();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
+
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(FailureOf([&] { cell->Invoke(kDispidValue2, InvokeKind::kPropertyGet, {}); }),
+            com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { Get(sheet, "B2"); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { workbook->GetSheets(); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { workbook->Save(0); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { NewWorkbook(application); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { application->PutVisible(0, VARIANT_TRUE); }), com::RPC_E_DISCONNECTED);
+  RunArguments none;
+  none.fill(Variant::Missing());
+  EXPECT_EQ(FailureOf([&] { application->Run(Variant::Text("X"), none); }),
+            com::RPC_E_DISCONNECTED);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+
+  const com::Ptr<Application> fresh = NewApplication();
+  EXPECT_NE(CurrentOfficeProcessId(), pid);
+  const com::Ptr<Worksheet> freshSheet = SheetOf(NewWorkbook(fresh));
+  Put(freshSheet, "A1", Variant::Double(5));
+  EXPECT_EQ(Get(freshSheet, "A1"), Variant::Double(5));
+  application->Quit();
+  fresh->Quit();
+  EXPECT_FALSE(IsOurChild(pid));
+}
+
+TEST_F(CalcOfficeTest, AMissingProgramFailsCreationAtOnce) {
+  const ScopedEnv program("GRIDMOOR_SOFFICE", "/nonexistent/office/soffice");
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(FailureOf([] { NewApplication(); }), com::CO_E_SERVER_EXEC_FAILURE);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+}
+
+TEST_F(CalcOfficeTest, AProgramThatNeverAnswersIsGivenUpAfterTheTimeout) {
+  const std::string script = PathOf("soffice.bin");
+  WriteFile(script, "#!/bin/sh\nexec sleep 60\n");
+  fs::permissions(script, fs::perms::owner_all);
+  const ScopedEnv program("GRIDMOOR_SOFFICE", script);
+  SetOfficeStartTimeout(std::chrono::milliseconds(1500));
+  const auto started = std::chrono::steady_clock::now();
+  const HRESULT failure = FailureOf([] { NewApplication(); });
+  SetOfficeStartTimeout(std::chrono::seconds(60));
+  EXPECT_EQ(failure, com::CO_E_SERVER_EXEC_FAILURE);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  // Tear-down checks that the stuck program was ended.
+}
+
+TEST_F(CalcOfficeTest, AProgramThatExitsFailsCreation) {
+  const std::string script = PathOf("soffice.bin");
+  WriteFile(script, "#!/bin/sh\nexit 1\n");
+  fs::permissions(script, fs::perms::owner_all);
+  const ScopedEnv program("GRIDMOOR_SOFFICE", script);
+  EXPECT_EQ(FailureOf([] { NewApplication(); }), com::CO_E_SERVER_EXEC_FAILURE);
+}
+
+TEST_F(CalcOfficeTest, TheRegistryCreatesTheApplicationByName) {
+  RegisterCalcApplication();
+  RegisterCalcApplication();
+  const ScopedEnv spreadsheet("GRIDMOOR_SPREADSHEET", "calc");
+  com::Ptr<com::Unknown> object;
+  ASSERT_EQ(
+      com::ClassRegistry::Instance().CreateInstanceFromProgId("Excel.Application.16", &object),
+      com::S_OK);
+  const com::Ptr<Application> application = com::QueryInterface<Application>(object);
+  EXPECT_EQ(SheetOf(NewWorkbook(application))->GetName().ToUtf8(), "Sheet1");
+  application->Quit();
+}
+
+}  // namespace
+}  // namespace excel::calc::testing

@@ -1,0 +1,154 @@
+#include "calc_test_support.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <fstream>
+#include <sstream>
+
+#include "com/variant_grid.h"
+#include "excel/calc/office_process.h"
+#include "platform/environment.h"
+
+// Under the leak sanitizer: the UNO runtime keeps the type descriptions it
+// builds for the bridge for the life of the process, in caches the
+// sanitizer cannot see into. Only allocations made inside the UNO runtime
+// libraries are exempt.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libuno_cppu.so\nleak:libuno_sal.so\n";
+}
+
+// Under the thread sanitizer: the UNO runtime is not instrumented, so the
+// sanitizer does not see its atomic reference counts (strings freed by the
+// bridge's reader thread) nor its own pipe hand-over between threads. Only
+// races with a frame in those libraries are exempt.
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:libuno_cppu.so\nrace:libuno_sal.so\n";
+}
+
+namespace excel::calc::testing {
+namespace fs = std::filesystem;
+
+void CalcTest::SetUp() {
+  if (!FindOfficeProgram()) {
+    if (platform::GetEnv("CI").value_or("") == "true") {
+      FAIL() << "no office program (soffice.bin) installed; CI needs libreoffice-calc-nogui";
+    }
+    GTEST_SKIP() << "no office program installed";
+  }
+  char pattern[] = "/tmp/gridmoor-calc-test-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  folder_ = pattern;
+}
+
+void CalcTest::TearDown() {
+  // The test's application objects are gone: so must be every office this
+  // process started. Checked by process id, never by name.
+  for (const int pid : StartedOfficeProcessIds()) {
+    if (!IsOurChild(pid)) continue;
+    ADD_FAILURE() << "office process " << pid << " was left running";
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
+  if (!folder_.empty()) {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+}
+
+std::string CalcTest::PathOf(const std::string& name) const {
+  return (folder_ / name).string();
+}
+
+bool IsOurChild(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  // pid (comm) state ppid ...; comm may hold blanks, so read after ')'.
+  std::istringstream rest(line.substr(line.rfind(')') + 1));
+  char state = 0;
+  int parent = 0;
+  rest >> state >> parent;
+  return parent == ::getpid();
+}
+
+com::Ptr<Application> NewApplication() {
+  return CreateCalcApplication();
+}
+
+com::Ptr<Workbook> NewWorkbook(const com::Ptr<Application>& application) {
+  return application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
+}
+
+com::Ptr<Workbook> OpenWorkbook(const com::Ptr<Application>& application, const std::string& path) {
+  std::array<com::Variant, kOpenOptionalCountNew> optional;
+  optional.fill(com::Variant::Missing());
+  return application->GetWorkbooks()->Open(com::Bstr::FromUtf8(path), optional, 0);
+}
+
+com::Ptr<Worksheet> SheetOf(const com::Ptr<Workbook>& workbook, const char* name) {
+  const com::Variant index = name ? com::Variant::Text(name) : com::Variant::Int(1);
+  return com::QueryInterface<Worksheet>(workbook->GetSheets()->GetItem(index));
+}
+
+com::Ptr<Range> RangeOf(const com::Ptr<Worksheet>& sheet, const char* cell1, const char* cell2) {
+  return sheet->GetRange(com::Variant::Text(cell1),
+                         cell2 ? com::Variant::Text(cell2) : com::Variant::Missing());
+}
+
+com::Variant Get(const com::Ptr<Worksheet>& sheet, const char* cell) {
+  return RangeOf(sheet, cell)->Invoke(kDispidValue2, InvokeKind::kPropertyGet, {});
+}
+
+void Put(const com::Ptr<Worksheet>& sheet, const char* cell, const com::Variant& value) {
+  const com::Variant put =
+      RangeOf(sheet, cell)->Invoke(kDispidValue2, InvokeKind::kPropertyPut, {&value, 1});
+  EXPECT_TRUE(put.IsEmpty());
+}
+
+void PutFormat(const com::Ptr<Worksheet>& sheet, const char* cell, const char* format) {
+  const com::Variant value = com::Variant::Text(format);
+  RangeOf(sheet, cell)->Invoke(kDispidNumberFormat, InvokeKind::kPropertyPut, {&value, 1});
+}
+
+std::string GetFormat(const com::Ptr<Worksheet>& sheet, const char* cell) {
+  const com::Variant format =
+      RangeOf(sheet, cell)->Invoke(kDispidNumberFormat, InvokeKind::kPropertyGet, {});
+  return format.vt == VT_BSTR ? com::BstrToUtf8(format.bstrVal) : "<not a text>";
+}
+
+HRESULT FailureOf(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const com::Error& error) {
+    return error.hr();
+  }
+  return com::S_OK;
+}
+
+com::Variant Block(std::size_t rows, std::size_t columns,
+                   std::initializer_list<com::Variant> values) {
+  com::VariantGrid grid(rows, columns);
+  auto value = values.begin();
+  for (std::size_t r = 1; r <= rows; ++r) {
+    for (std::size_t c = 1; c <= columns && value != values.end(); ++c, ++value) {
+      grid.At(static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)) = *value;
+    }
+  }
+  return grid.ToVariant();
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& contents) {
+  std::ofstream(path, std::ios::binary) << contents;
+}
+
+}  // namespace excel::calc::testing

@@ -1,0 +1,181 @@
+#include "excel/calc/office_process.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "com/error.h"
+
+namespace excel::calc {
+namespace {
+namespace fs = std::filesystem;
+
+class OfficeProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/gridmoor-find-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  // An executable file (or not) at root/relative.
+  fs::path MakeFile(const std::string& relative, bool executable = true) {
+    const fs::path path = root_ / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << "#!/bin/sh\n";
+    fs::permissions(path, executable ? fs::perms::owner_all : fs::perms::owner_read);
+    return path;
+  }
+
+  fs::path root_;
+};
+
+TEST_F(OfficeProgramTest, TheWrapperOnPathLeadsToTheProgramBesideIt) {
+  const fs::path program = MakeFile("office/program/soffice.bin");
+  MakeFile("office/program/soffice");
+  fs::create_directories(root_ / "bin");
+  fs::create_symlink(root_ / "office/program/soffice", root_ / "bin/soffice");
+  const std::string path = "/nonexistent:" + (root_ / "bin").string();
+  EXPECT_EQ(FindOfficeProgramIn(std::nullopt, path, {}), program);
+}
+
+TEST_F(OfficeProgramTest, TheOverrideIsTheOnlyPlaceLookedAt) {
+  const fs::path program = MakeFile("office/program/soffice.bin");
+  const fs::path other = MakeFile("other/soffice.bin");
+  const std::string path = (root_ / "other").string();
+  // A folder, the wrapper's name or the program itself.
+  EXPECT_EQ(FindOfficeProgramIn((root_ / "office/program").string(), path, {}), program);
+  MakeFile("office/program/soffice");
+  EXPECT_EQ(FindOfficeProgramIn((root_ / "office/program/soffice").string(), path, {}), program);
+  EXPECT_EQ(FindOfficeProgramIn(program.string(), path, {}), program);
+  // A missing override does not fall back to PATH.
+  EXPECT_EQ(FindOfficeProgramIn((root_ / "missing").string(), path, {}), std::nullopt);
+  // An empty one is no override.
+  EXPECT_EQ(FindOfficeProgramIn(std::string(), path, {}), other);
+}
+
+TEST_F(OfficeProgramTest, UsualFoldersComeLastAndNeedAnExecutable) {
+  MakeFile("usual1/soffice.bin", false);
+  const fs::path program = MakeFile("usual2/soffice.bin");
+  EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "", {root_ / "usual1", root_ / "usual2"}), program);
+  EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "", {root_ / "usual1"}), std::nullopt);
+  EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "::", {}), std::nullopt);
+}
+
+TEST(OfficeFiles, UrlsEncodeEverythingButPlainCharacters) {
+  EXPECT_EQ(FileUrlFromPath("/tmp/a b/Ü#1.ods"), "file:///tmp/a%20b/%C3%9C%231.ods");
+  EXPECT_EQ(FileUrlFromPath("/x/y_z-1.~"), "file:///x/y_z-1.~");
+}
+
+TEST(OfficeFiles, ProfileTurnsLockFilesOff) {
+  const std::string settings = ProfileSettings();
+  EXPECT_NE(settings.find("\"UseLocking\" oor:op=\"fuse\"><value>false"), std::string::npos);
+  EXPECT_NE(settings.find("<value>en-US</value>"), std::string::npos);
+}
+
+TEST(OfficeFiles, FoldersAreCreatedAndRemoved) {
+  fs::path base;
+  {
+    const std::unique_ptr<OfficeFolders> folders = OfficeFolders::Create();
+    base = folders->Base();
+    EXPECT_EQ(
+        base.filename().string().rfind("gridmoor-office-" + std::to_string(::getpid()) + "-", 0),
+        0u);
+    EXPECT_TRUE(fs::is_directory(folders->Temp()));
+    EXPECT_TRUE(fs::exists(folders->Profile() / "user" / "registrymodifications.xcu"));
+  }
+  EXPECT_FALSE(fs::exists(base));
+}
+
+const std::vector<std::string> kEnvironment = {"PATH=/usr/bin:/bin"};
+
+TEST_F(OfficeProgramTest, LeftoversOfEndedProcessesAreRemovedAndOthersKept) {
+  int ended = 0;
+  {
+    const std::shared_ptr<ChildProcess> child = ChildProcess::Start("/bin/true", {}, kEnvironment);
+    ASSERT_TRUE(child->WaitForExit(std::chrono::seconds(10)));
+    ended = child->Pid();
+  }
+  const std::string self = std::to_string(::getpid());
+  const std::string dead = std::to_string(ended);
+  const std::vector<std::string> folders = {"gridmoor-office-" + dead + "-a1",
+                                            "gridmoor-office-" + self + "-b2", "gridmoor-office-x",
+                                            "other-" + dead + "-c3"};
+  for (const std::string& folder : folders)
+    fs::create_directories(root_ / folder / "profile");
+  const std::string pipes = "/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_gridmoor_";
+  std::ofstream(pipes + dead + "_1_test");
+  std::ofstream(pipes + self + "_1_test");
+
+  RemoveLeftoversOfEndedProcesses(root_);
+  EXPECT_FALSE(fs::exists(root_ / ("gridmoor-office-" + dead + "-a1")));
+  EXPECT_TRUE(fs::exists(root_ / ("gridmoor-office-" + self + "-b2")));
+  EXPECT_TRUE(fs::exists(root_ / "gridmoor-office-x"));
+  EXPECT_TRUE(fs::exists(root_ / ("other-" + dead + "-c3")));
+  EXPECT_FALSE(fs::exists(pipes + dead + "_1_test"));
+  EXPECT_TRUE(fs::exists(pipes + self + "_1_test"));
+  fs::remove(pipes + self + "_1_test");
+}
+
+TEST(ChildProcesses, ExitStatusIsSeenAndReapedOnce) {
+  const std::shared_ptr<ChildProcess> child =
+      ChildProcess::Start("/bin/sh", {"-c", "exit 3"}, kEnvironment);
+  ASSERT_TRUE(child->WaitForExit(std::chrono::seconds(10)));
+  EXPECT_EQ(child->ExitStatus(), 3);
+  EXPECT_EQ(child->ExitStatus(), 3);
+  const std::vector<int> started = StartedProcessIds();
+  EXPECT_NE(std::find(started.begin(), started.end(), child->Pid()), started.end());
+}
+
+TEST(ChildProcesses, AProgramThatCannotRunFailsAtOnce) {
+  try {
+    ChildProcess::Start("/nonexistent/soffice.bin", {}, kEnvironment);
+    FAIL() << "started";
+  } catch (const com::Error& error) {
+    EXPECT_EQ(error.hr(), com::CO_E_SERVER_EXEC_FAILURE);
+  }
+}
+
+TEST(ChildProcesses, OutlivesTheThreadThatAskedForIt) {
+  // The parent-death signal follows the forking thread: a child asked for
+  // by a short-lived thread must not die with that thread.
+  std::shared_ptr<ChildProcess> child;
+  std::thread asker([&] { child = ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment); });
+  asker.join();
+  ASSERT_TRUE(child);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(child->ExitStatus(), std::nullopt);
+  child->Kill();
+  EXPECT_EQ(child->ExitStatus(), 128 + SIGKILL);
+}
+
+TEST(ChildProcesses, ReleasingTheLastHoldEndsTheChild) {
+  int pid = 0;
+  {
+    const std::shared_ptr<ChildProcess> child =
+        ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
+    pid = child->Pid();
+  }
+  // Killed and reaped: no such process, not even a zombie.
+  EXPECT_NE(::kill(pid, 0), 0);
+}
+
+TEST(ChildProcesses, AProcessWithoutPipesListsNone) {
+  const std::shared_ptr<ChildProcess> child =
+      ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
+  EXPECT_TRUE(ListeningPipePaths(child->Pid()).empty());
+  child->Kill();
+}
+
+}  // namespace
+}  // namespace excel::calc
