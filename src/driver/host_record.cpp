@@ -195,4 +195,9 @@ bool StatusRecord::SetText(std::string_view text) noexcept {
   return record_.WriteText(EXT_STATUS_TEXT_OFFSET, EXT_STATUS_TEXT_SIZE, text);
 }
 
+std::string ReadHostText(const char* text, std::size_t maxBytes) {
+  if (text == nullptr) return std::string();
+  return std::string(text, strnlen(text, maxBytes));
+}
+
 }  // namespace driver

@@ -119,4 +119,10 @@ class StatusRecord {
   HostRecord record_;
 };
 
+// A NUL-terminated text that the host passes by pointer without a size: at
+// most `maxBytes` bytes are read, up to the first NUL. Null gives the empty
+// text.
+inline constexpr std::size_t kHostTextLimit = 32768;
+std::string ReadHostText(const char* text, std::size_t maxBytes = kHostTextLimit);
+
 }  // namespace driver

@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <span>
 #include <string>
 
 #include "driver/host_record.h"
@@ -36,5 +37,12 @@ int PrintMessage(HostRecord& record, std::size_t offset, std::size_t fieldSize, 
 // Returns as PrintMessage; -1 for a null status record.
 int WriteStatus(StatusRecord& status, const char* fmt, ...) GM_PRINTF_FORMAT(2, 3);
 int WriteStatusV(StatusRecord& status, const char* fmt, va_list args) GM_PRINTF_FORMAT(2, 0);
+
+// The text field of a status record as a message buffer for the automation
+// layer; empty for a null record, so that nothing is written.
+inline std::span<char> StatusText(ExtStatusRecord* status) noexcept {
+  if (status == nullptr) return {};
+  return std::span<char>(status->text, EXT_STATUS_TEXT_SIZE);
+}
 
 }  // namespace driver

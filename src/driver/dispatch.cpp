@@ -1,0 +1,110 @@
+#include "driver/dispatch.h"
+
+#include <exception>
+
+#include "com/error.h"
+#include "driver/message.h"
+#include "model/model.h"
+
+namespace driver {
+namespace {
+
+void Report(ExtStatusRecord* status, const char* fmt, const char* text) noexcept {
+  try {
+    StatusRecord record(status);
+    WriteStatus(record, fmt, text);
+  } catch (...) {
+    // Out of memory for the message: the result still tells the host.
+  }
+}
+
+std::int32_t RunHostOperation(const HostCommand& command, model::CExcModel* model,
+                              const CommandArgs& args) noexcept {
+  if (command.needsModel && model == nullptr) {
+    Report(args.status, "%s", model::kNoConnectionMessage);
+    return command.result;
+  }
+  try {
+    const std::int32_t result = command.hostOperation(model, args);
+    return result == kNoResult ? command.result : result;
+  } catch (...) {
+    ReportCurrentException(args.status);
+    return command.result;
+  }
+}
+
+bool HasWorkbook(model::CExcModel* model) {
+  automation::CExcExcelObj* session = model != nullptr ? model->Session() : nullptr;
+  return session != nullptr && session->GetWorkbook() != nullptr;
+}
+
+}  // namespace
+
+std::string CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const com::Error& error) {
+    return error.what();
+  } catch (const std::exception& error) {
+    return FormatString("Internal error: %s", error.what());
+  } catch (...) {
+    return "Internal error: unknown exception";
+  }
+}
+
+void ReportCurrentException(ExtStatusRecord* status) noexcept {
+  try {
+    Report(status, "%s", CurrentExceptionText().c_str());
+  } catch (...) {
+    // No memory for the message: the result still tells the host.
+  }
+}
+
+std::int32_t RunInternalCommand(model::CExcModel& model, std::uint32_t command,
+                                const CommandArgs& args) noexcept {
+  const ModelOperation operation = InternalOperation(command);
+  if (operation == nullptr) return kNoResult;
+  try {
+    return operation(model, args);
+  } catch (...) {
+    ReportCurrentException(args.status);
+    return kNoResult;
+  }
+}
+
+std::int32_t DirectTarget::Post(std::uint32_t command, std::int32_t fallback) {
+  const std::int32_t result = RunInternalCommand(model_, command, args_);
+  return result == kNoResult ? fallback : result;
+}
+
+std::int32_t DispatchHostCommand(CommandTarget& target, std::int32_t code,
+                                 const CommandArgs& args) noexcept {
+  const HostCommand* command = FindHostCommand(code);
+  if (command == nullptr) return 0;
+  try {
+    switch (command->route) {
+      case Route::kConstant:
+        return command->result;
+      case Route::kPosted:
+        return target.Post(command->InternalFor(args.iarg), command->result);
+      case Route::kHostThread:
+        return RunHostOperation(*command, target.Model(), args);
+      case Route::kDialog:
+        if (target.Threaded() && command->needsWorkbook && !HasWorkbook(target.Model())) {
+          Report(args.status, "%s", kNoWorkbookMessage);
+          return -1;
+        }
+        // The dialog shows the current worksheet names.
+        target.Post(kRefreshSheetNamesCommand, 0);
+        return RunHostOperation(*command, target.Model(), args);
+      case Route::kDirectOnly:
+        if (target.Threaded()) return command->result;
+        return RunHostOperation(*command, target.Model(), args);
+    }
+  } catch (...) {
+    ReportCurrentException(args.status);
+  }
+  return command->result;
+}
+
+}  // namespace driver

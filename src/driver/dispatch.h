@@ -1,0 +1,59 @@
+// Serving host command codes: the one dispatcher over the host command
+// table, for both modes. Nothing thrown by a model operation leaves it: an
+// automation error becomes its message and the code's default result, any
+// other exception "Internal error: <what>" and the default.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "driver/command_table.h"
+
+namespace model {
+class CExcModel;
+}
+
+namespace driver {
+
+// Where the commands of one instance are performed.
+class CommandTarget {
+ public:
+  virtual ~CommandTarget() = default;
+  virtual bool Threaded() const = 0;
+  // The model for host-thread operations; null when there is none.
+  virtual model::CExcModel* Model() = 0;
+  // Performs an internal command: its result, or `fallback` when it gave
+  // none.
+  virtual std::int32_t Post(std::uint32_t command, std::int32_t fallback) = 0;
+};
+
+// Direct mode: everything on the calling thread.
+class DirectTarget final : public CommandTarget {
+ public:
+  DirectTarget(model::CExcModel& model, const CommandArgs& args) : model_(model), args_(args) {}
+  bool Threaded() const override { return false; }
+  model::CExcModel* Model() override { return &model_; }
+  std::int32_t Post(std::uint32_t command, std::int32_t fallback) override;
+
+ private:
+  model::CExcModel& model_;
+  const CommandArgs& args_;
+};
+
+// The host command `code` with `args` (the same arguments a threaded target
+// holds for its worker). Codes that are not routed give 0.
+std::int32_t DispatchHostCommand(CommandTarget& target, std::int32_t code,
+                                 const CommandArgs& args) noexcept;
+
+// Performs internal command `command` (0 to 56, not 51) on `model`; what it
+// throws is reported into args.status and gives kNoResult.
+std::int32_t RunInternalCommand(model::CExcModel& model, std::uint32_t command,
+                                const CommandArgs& args) noexcept;
+
+// Writes the message of the exception being handled into `status`.
+void ReportCurrentException(ExtStatusRecord* status) noexcept;
+// The message of the exception being handled: a com::Error's text, else
+// "Internal error: <what>".
+std::string CurrentExceptionText();
+
+}  // namespace driver

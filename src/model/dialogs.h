@@ -1,0 +1,50 @@
+// The seam between the driver and its configuration dialogs. The model and
+// the exports show a dialog only through the process's current provider, so
+// a build without a user interface, and tests, can put other dialogs in
+// their place. Dialogs run on the host thread that owns the user interface.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "gridmoor/host.h"
+
+namespace model {
+
+class CExcModel;
+class CExcCaseDetails;
+
+enum class DialogResult { kOk, kCancel };
+
+enum class CaseDialogKind {
+  kFull,        // every case setting
+  kSimpleFile,  // the workbook file only
+};
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+
+  // Edits `details` (the model's case) in place; `model` supplies what the
+  // dialog shows besides the case (the worksheet names, for instance).
+  virtual DialogResult EditCase(CaseDialogKind kind, CExcModel& model, CExcCaseDetails& details,
+                                ExtWindow parent) = 0;
+  // Edits the driver-wide plug-in list.
+  virtual DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) = 0;
+};
+
+// What the library offers until it has dialogs of its own: every dialog
+// ends as if the user had cancelled it, and nothing is edited.
+class CancelledDialogs final : public Dialogs {
+ public:
+  DialogResult EditCase(CaseDialogKind kind, CExcModel& model, CExcCaseDetails& details,
+                        ExtWindow parent) override;
+  DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) override;
+};
+
+// The process's provider; never null.
+std::shared_ptr<Dialogs> CurrentDialogs();
+// Installs `dialogs` (null: the library's own) and returns the previous one.
+std::shared_ptr<Dialogs> SetDialogs(std::shared_ptr<Dialogs> dialogs);
+
+}  // namespace model

@@ -1,0 +1,32 @@
+#include "model/file_paths.h"
+
+namespace model {
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos;
+}
+
+}  // namespace
+
+std::optional<std::string> FileNamePart(std::string_view path) {
+  const std::size_t last = path.find_last_of("\\/");
+  if (last == std::string_view::npos) return std::nullopt;
+  return std::string(path.substr(last + 1));
+}
+
+std::optional<std::string> PathInDirectory(std::string_view path, std::string_view directory) {
+  const std::optional<std::string> name = FileNamePart(path);
+  if (!name || IsBlank(directory)) return std::nullopt;
+  while (directory.size() > 1 && IsSeparator(directory.back()))
+    directory.remove_suffix(1);
+  std::string joined(directory);
+  if (!IsSeparator(joined.back())) joined += '/';
+  return joined + *name;
+}
+
+}  // namespace model

@@ -1,0 +1,300 @@
+#include "model/model.h"
+
+#include <cstring>
+#include <utility>
+
+#include "com/error.h"
+#include "driver/app.h"
+#include "driver/host_record.h"
+#include "driver/message.h"
+#include "model/dialogs.h"
+#include "model/file_list.h"
+#include "model/file_paths.h"
+#include "model/spreadsheet_lock.h"
+#include "platform/files.h"
+
+namespace model {
+namespace {
+
+constexpr char kNoDispatchMessage[] = "Unable to get dispatch interface for this object";
+constexpr char kNoFileLabel[] = "<No file>";
+constexpr char kFileDescription[] = "Excel spreadsheet file";
+constexpr char kModuleApplication[] = "Excel";
+constexpr char kModuleDescription[] = "Excel spreadsheet";
+
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos;
+}
+
+// The case's plug-ins and the driver-wide ones, in that order. Blank entries
+// name no file and are left out.
+std::vector<std::string> AddInList(const std::string& casePlugIns,
+                                   const std::string& driverPlugIns) {
+  const std::string joined =
+      driver::FormatString("%s;%s", casePlugIns.c_str(), driverPlugIns.c_str());
+  std::vector<std::string> paths;
+  std::size_t start = 0;
+  while (start <= joined.size()) {
+    std::size_t end = joined.find(';', start);
+    if (end == std::string::npos) end = joined.size();
+    const std::string path = joined.substr(start, end - start);
+    if (!IsBlank(path)) paths.push_back(path);
+    start = end + 1;
+  }
+  return paths;
+}
+
+bool IsExistingFile(const std::string& path) {
+  const platform::FileStatus status = platform::GetFileStatus(path);
+  return status.exists && !status.isDirectory;
+}
+
+}  // namespace
+
+CExcModel::CExcModel() = default;
+
+CExcModel::~CExcModel() {
+  // Destruction order: the sheet names and result texts, then the members
+  // from the published variables back to the case details and the label,
+  // last of all the server object, which closes the workbook and quits the
+  // application (the members are declared in the reverse of that order).
+  sheetNames.clear();
+  for (std::unique_ptr<char[]>& text : resultTexts)
+    text.reset();
+}
+
+bool CExcModel::HasConnection(ExtStatusRecord* status) const {
+  if (Session() != nullptr) return true;
+  driver::StatusRecord record(status);
+  driver::WriteStatus(record, "%s", kNoConnectionMessage);
+  return false;
+}
+
+void CExcModel::RefreshSheetNames() {
+  sheetNames.clear();
+  automation::CExcExcelObj* session = Session();
+  if (session == nullptr || session->GetWorkbook() == nullptr) return;
+  char scratch[EXT_STATUS_TEXT_SIZE] = {};
+  std::vector<std::string> names;
+  try {
+    if (session->GetSheetNames(names, automation::Message(scratch)) == 0) {
+      sheetNames = std::move(names);
+    }
+  } catch (const com::Error&) {
+    // The dialogs then offer no sheet names; the failure is not the host's.
+  }
+}
+
+std::int32_t CExcModel::SetInterfaceVisible(bool show) {
+  const SpreadsheetLock lock;
+  automation::CExcExcelObj* session = Session();
+  if (caseDetails.hideInterface && session != nullptr) session->SetVisible(show);
+  return 0;
+}
+
+const char* CExcModel::HandOutResultText(std::string_view text) {
+  auto copy = std::make_unique<char[]>(text.size() + 1);
+  std::memcpy(copy.get(), text.data(), text.size());
+  copy[text.size()] = '\0';
+  std::unique_ptr<char[]>& slot = resultTexts[static_cast<std::size_t>(resultTextsIndex)];
+  slot = std::move(copy);
+  resultTextsIndex = (resultTextsIndex + 1) % static_cast<std::int32_t>(kResultTextCount);
+  return slot.get();
+}
+
+std::int32_t CExcModel::EditCase(ExtWindow window, std::uint32_t* changed,
+                                 ExtStatusRecord* status) {
+  if (!HasConnection(status)) return 1;
+  const CExcCaseDetails before(caseDetails);
+  const CaseDialogKind kind = dialogKind < 1 ? CaseDialogKind::kFull : CaseDialogKind::kSimpleFile;
+  const DialogResult result = CurrentDialogs()->EditCase(kind, *this, caseDetails, window);
+  if (result != DialogResult::kOk) {
+    // A cancelled dialog leaves the case as it was.
+    caseDetails = before;
+    return -1;
+  }
+  // The workbook to open is the same one when both names lead to one file
+  // (names differing only in case are different files here).
+  const bool unchanged = caseDetails.workbookOpen != 0 &&
+                         automation::SameFile(caseDetails.fileName, before.fileName) &&
+                         caseDetails.inputCount == before.inputCount &&
+                         caseDetails.outputCount == before.outputCount;
+  driver::HostRecord flag(changed, sizeof(std::uint32_t));
+  (void)flag.WriteU32(0, unchanged ? 0 : 1);
+  return 0;
+}
+
+std::int32_t CExcModel::QueryNumber(std::int32_t /*value*/, ExtStatusRecord* /*status*/) {
+  return -999;
+}
+
+std::int32_t CExcModel::SaveCaseWorkbook(std::int32_t /*ignored*/, const char* fileName,
+                                         ExtStatusRecord* status) {
+  const SpreadsheetLock lock;
+  if (!HasConnection(status)) return 1;
+  automation::CExcExcelObj* session = Session();
+  const automation::Message message = driver::StatusText(status);
+  const std::string copyName = driver::ReadHostText(fileName);
+  if (!IsBlank(copyName)) return session->SaveWorkbookCopyAs(copyName, message);
+  // A workbook created because its file did not exist has no name of its own
+  // in the application; saving it in place would write it under the
+  // application's default name, so it goes to the case's file instead.
+  const std::string opened = server.FileName();
+  if (!server.FileExists() && !opened.empty()) return session->SaveWorkbookCopyAs(opened, message);
+  return session->SaveWorkbook(message);
+}
+
+std::int32_t CExcModel::OnNextTimestep(void* /*arg*/, ExtStatusRecord* /*status*/) {
+  ++timestep;
+  return 0;
+}
+
+std::int32_t CExcModel::Reserved08() {
+  return 0;
+}
+
+std::int32_t CExcModel::Reserved11() {
+  return 0;
+}
+
+std::int32_t CExcModel::Reserved12() {
+  return 0;
+}
+
+std::int32_t CExcModel::Reserved13() {
+  return 0;
+}
+
+std::int32_t CExcModel::OnStopRun() {
+  // Through the table, so that an override of OnEndOfRun changes both.
+  return OnEndOfRun();
+}
+
+std::int32_t CExcModel::SetFileName(void* fileNameRecord, ExtStatusRecord* status) {
+  const driver::ConstHostRecord record(fileNameRecord, EXT_FILE_NAME_RECORD_MIN_SIZE);
+  std::string name;
+  if (!record.ReadText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, name)) {
+    driver::StatusRecord statusRecord(status);
+    driver::WriteStatus(statusRecord, "No file name was given");
+    return 1;
+  }
+  caseDetails.fileName = std::move(name);
+  return 0;
+}
+
+std::int32_t CExcModel::OpenCaseWorkbook(void* /*arg*/, ExtStatusRecord* status) {
+  if (!HasConnection(status)) return 1;
+  const SpreadsheetLock lock;
+  const std::vector<std::string> addIns =
+      AddInList(caseDetails.plugIns, driver::CGridmoorApp::Instance().PlugIns());
+  const int result = server.Open(caseDetails.fileName, addIns, false, driver::StatusText(status));
+  if (result < 1) caseDetails.workbookOpen = 1;
+  return result > 0 ? 1 : 0;
+}
+
+std::int32_t CExcModel::GetDispatch(void* result, ExtStatusRecord* status) {
+  automation::CExcExcelObj* session = Session();
+  excel::Workbook* workbook = session != nullptr ? session->GetWorkbook() : nullptr;
+  driver::HostRecord out(result, sizeof(void*));
+  if (workbook == nullptr || !out.WritePointer(0, workbook)) {
+    driver::StatusRecord record(status);
+    driver::WriteStatus(record, "%s", kNoDispatchMessage);
+    return 1;
+  }
+  return 0;
+}
+
+std::int32_t CExcModel::ReloadWorkbook(ExtStatusRecord* status) {
+  const SpreadsheetLock lock;
+  return server.Open(caseDetails.fileName, {}, true, driver::StatusText(status));
+}
+
+std::int32_t CExcModel::ChangeFileDirectory(const char* directory, ExtStatusRecord* /*status*/) {
+  const std::optional<std::string> moved =
+      PathInDirectory(caseDetails.fileName, driver::ReadHostText(directory));
+  if (moved && IsExistingFile(*moved)) caseDetails.fileName = *moved;
+  return 0;
+}
+
+std::int32_t CExcModel::GetNextEvent(void* valueRecord) {
+  if (nextEvent > 3.2e35) return 1;
+  driver::HostRecord record(valueRecord, EXT_NEXT_EVENT_RECORD_MIN_SIZE);
+  if (!record.WriteU8(EXT_NEXT_EVENT_FLAG_OFFSET, 1) ||
+      !record.WriteDouble(EXT_NEXT_EVENT_TIME_OFFSET, nextEvent)) {
+    return 1;
+  }
+  return 0;
+}
+
+std::int32_t CExcModel::SetModelDataFile(const char* path, bool /*flag*/,
+                                         ExtStatusRecord* /*status*/) {
+  modelDataFile = path;
+  return 0;
+}
+
+std::int32_t CExcModel::GetFileLabel(char* buffer, std::int32_t length,
+                                     ExtStatusRecord* /*status*/) {
+  if (buffer == nullptr || length <= 0) return 0;
+  const std::string& text =
+      caseDetails.fileName.empty() ? std::string(kNoFileLabel) : caseDetails.fileName;
+  const auto size = static_cast<std::size_t>(length);
+  driver::HostRecord record(buffer, size);
+  (void)record.WriteText(0, size, text, driver::TextFit::kMayFill);
+  return 0;
+}
+
+std::int32_t CExcModel::StartApplication(std::int32_t /*ignored*/, ExtStatusRecord* status) {
+  unsigned char openRecord[EXT_OPEN_RECORD_SIZE] = {};
+  driver::HostRecord record(openRecord, sizeof openRecord);
+  (void)record.WriteU32(EXT_OPEN_RECORD_FLAG_OFFSET, 1);
+  const std::int32_t result = OpenCaseWorkbook(openRecord, status);
+  RefreshSheetNames();
+  return result;
+}
+
+std::int32_t CExcModel::StopApplication() {
+  server.Close();
+  caseDetails.workbookOpen = 0;
+  sheetNames.clear();
+  return 0;
+}
+
+std::int32_t CExcModel::DescribeFiles(FileList* files) {
+  if (files == nullptr) return 1;
+  files->fileName = caseDetails.fileName;
+  ModuleApplication application;
+  application.application = kModuleApplication;
+  application.alias = label;
+  application.isLocal = true;
+  application.description = kModuleDescription;
+  FileModule module;
+  module.fileName = caseDetails.fileName;
+  module.data.push_back(std::move(application));
+  files->modules.push_back(std::move(module));
+  return 0;
+}
+
+std::int32_t CExcModel::QueryItem84(void* /*arg*/, ExtStatusRecord* /*status*/) {
+  return -1;
+}
+
+std::int32_t CExcModel::QueryItem85(void* /*arg*/, std::int32_t /*value*/,
+                                    ExtStatusRecord* /*status*/) {
+  return -1;
+}
+
+std::int32_t CExcModel::GetFileDescription(void* descriptionRecord, std::int32_t /*index*/,
+                                           ExtStatusRecord* /*status*/) {
+  driver::HostRecord record(descriptionRecord, EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE);
+  std::int32_t index = 0;
+  if (!record.ReadI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, index)) return -1;
+  if (index > 0 || caseDetails.fileName.empty()) return -1;
+  (void)record.WriteText(EXT_FILE_DESCRIPTION_PATH_OFFSET, EXT_FILE_DESCRIPTION_PATH_SIZE,
+                         caseDetails.fileName);
+  (void)record.WriteText(EXT_FILE_DESCRIPTION_TEXT_OFFSET, EXT_FILE_DESCRIPTION_TEXT_SIZE,
+                         kFileDescription);
+  (void)record.WriteU8(EXT_FILE_DESCRIPTION_PRESENT_OFFSET, 1);
+  return 0;
+}
+
+}  // namespace model

@@ -1,0 +1,135 @@
+// The driver's model: one per host model instance. It links one workbook to
+// the host through its server object and holds the case configuration, the
+// optimisation items and the published variables.
+//
+// A model is used by one thread at a time. Operations that talk to the
+// spreadsheet hold the process-wide SpreadsheetLock. Automation failures
+// that an operation does not turn into its own message leave it as
+// com::Error for the dispatch layer.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/server_object.h"
+#include "model/case_details.h"
+#include "model/ext_collection.h"
+#include "model/ext_interface.h"
+
+namespace optimisation {
+class CExcObjFn;
+class CExcConstraint;
+class CExcControlVariable;
+class CExcIntCtrlVariable;
+class CExcExportedVariable;
+}  // namespace optimisation
+
+namespace model {
+
+// A date as the host passes it: OLE days, with a validity status.
+struct RunDate {
+  enum Status : std::int32_t { kValid = 0, kInvalid = 1, kNull = 2 };
+  double days = 0.0;
+  std::int32_t status = kValid;
+};
+
+inline constexpr std::size_t kResultTextCount = 10;
+inline constexpr char kNoConnectionMessage[] = "There is no connection to Excel";
+
+class CExcModel : public CExtInterface {
+ public:
+  // Builds every field; the server object first, which tries to start the
+  // spreadsheet application. A failure leaves CreateFailed() set and
+  // CreateError() filled; the model exists all the same.
+  CExcModel();
+  virtual ~CExcModel();
+
+  bool CreateFailed() const { return server.CreateFailed(); }
+  const std::string& CreateError() const { return server.CreateError(); }
+  // The session, or null: creation failed or the application was stopped.
+  automation::CExcExcelObj* Session() const { return server.Session(); }
+
+  // Host code 47 and before each dialog: the worksheet names of the open
+  // workbook, or none.
+  virtual void RefreshSheetNames();
+  // Host code 64: shows or hides the application while hideInterface is set.
+  virtual std::int32_t SetInterfaceVisible(bool show);
+  // Host code 21.
+  void SetLabel(std::string_view text) { label = std::string(text); }
+  // Stores a copy of `text` in the next of the ten result buffers and returns
+  // it; the text stays valid until ten further texts have been handed out.
+  const char* HandOutResultText(std::string_view text);
+
+  // Operations of the driver interface.
+  std::int32_t EditCase(ExtWindow window, std::uint32_t* changed,
+                        ExtStatusRecord* status) override;                         // 0
+  std::int32_t QueryNumber(std::int32_t value, ExtStatusRecord* status) override;  // 1
+  std::int32_t SaveCaseWorkbook(std::int32_t ignored, const char* fileName,
+                                ExtStatusRecord* status) override;  // 2
+  std::int32_t EnumStreams(void* streamRecord, std::int32_t query,
+                           ExtStatusRecord* status) override;                // 3
+  std::int32_t QueryComp(void* arg, ExtStatusRecord* status) override;       // 4
+  std::int32_t OnStartOfRun(void* arg, ExtStatusRecord* status) override;    // 5
+  std::int32_t OnNextTimestep(void* arg, ExtStatusRecord* status) override;  // 6
+  std::int32_t Reserved08() override;                                        // 8
+  std::int32_t GetIPR(void* iprRecord, ExtStatusRecord* status) override;    // 9
+  std::int32_t SetIPR(void* iprRecord, ExtStatusRecord* status) override;    // 10
+  std::int32_t Reserved11() override;                                        // 11
+  std::int32_t Reserved12() override;                                        // 12
+  std::int32_t Reserved13() override;                                        // 13
+  std::int32_t OnStopRun() override;                                         // 14
+  std::int32_t OnEndOfRun() override;                                        // 15
+  std::int32_t WriteCaseData(void* buffer, std::uint32_t size,
+                             ExtStatusRecord* status) override;                      // 16
+  std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) override;         // 17
+  std::int32_t SetFileName(void* fileNameRecord, ExtStatusRecord* status) override;  // 18
+  std::int32_t OpenCaseWorkbook(void* arg, ExtStatusRecord* status) override;        // 19
+  std::int32_t GetDispatch(void* result, ExtStatusRecord* status) override;          // 26
+  std::int32_t ReloadWorkbook(ExtStatusRecord* status) override;                     // 30
+  std::int32_t ChangeFileDirectory(const char* directory,
+                                   ExtStatusRecord* status) override;  // 34
+  std::int32_t GetNextEvent(void* valueRecord) override;               // 36
+  std::int32_t SetModelDataFile(const char* path, bool flag,
+                                ExtStatusRecord* status) override;  // 46
+  std::int32_t GetFileLabel(char* buffer, std::int32_t length,
+                            ExtStatusRecord* status) override;                            // 50
+  std::int32_t StartApplication(std::int32_t ignored, ExtStatusRecord* status) override;  // 54
+  std::int32_t StopApplication() override;                                                // 56
+  std::int32_t DescribeFiles(FileList* files) override;                                   // 57
+  std::int32_t QueryItem84(void* arg, ExtStatusRecord* status) override;                  // 84
+  std::int32_t QueryItem85(void* arg, std::int32_t value,
+                           ExtStatusRecord* status) override;  // 85
+  std::int32_t GetFileDescription(void* descriptionRecord, std::int32_t index,
+                                  ExtStatusRecord* status) override;  // 91
+
+  // The model's state, shared with the operations of the other subsystems.
+  std::int32_t resultTextsIndex = 0;
+  std::array<std::unique_ptr<char[]>, kResultTextCount> resultTexts;
+  RunDate runDate;
+  std::uint32_t timestep = 0;
+  automation::CExcServerObj server;
+  double nextEvent = 3.4e35;
+  const char* modelDataFile = nullptr;  // the host's text, not a copy
+  std::int32_t caseVersion = 0;
+  std::string label;
+  std::vector<std::string> sheetNames;
+  std::int32_t dialogKind = 0;  // set from host code 5 for one EditCase
+  CExcCaseDetails caseDetails;
+  CExtOwned<optimisation::CExcObjFn> objective;
+  CExtCollection<optimisation::CExcConstraint> constraints;
+  CExtCollection<optimisation::CExcControlVariable> controls;
+  CExtCollection<optimisation::CExcIntCtrlVariable> intControls;
+  CExtCollection<optimisation::CExcExportedVariable> publishedVariables;
+
+ private:
+  // True when the session exists; otherwise writes the no-connection
+  // message into `status`.
+  bool HasConnection(ExtStatusRecord* status) const;
+};
+
+}  // namespace model

@@ -1,0 +1,220 @@
+// The application object and its settings, help, the driver configuration,
+// the grid's once-only set-up and the data-server chooser hand-off.
+#include "driver/app.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "driver/data_server_chooser.h"
+#include "driver/grid_library.h"
+#include "driver/instances.h"
+#include "model/scripted_dialogs.h"
+#include "platform/files.h"
+#include "support/temp_folder.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+using test_support::TempRegistry;
+
+std::string RegistryText(const std::string& body) {
+  return "REGEDIT4\n\n" + body;
+}
+
+constexpr char kConfigSection[] = "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n";
+constexpr char kDriverSection[] =
+    "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n";
+
+TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
+  struct Case {
+    const char* name;
+    std::string settings;
+    bool isVista;
+    bool threaded;
+  };
+  const Case cases[] = {
+      {"no settings", "", false, true},
+      {"no value", std::string(kConfigSection) + "\"Other\"=dword:00000000\n", false, true},
+      {"zero", std::string(kConfigSection) + "\"Vista\"=dword:00000000\n", false, false},
+      {"zero, name in another case", std::string(kConfigSection) + "\"VISTA\"=dword:00000000\n",
+       false, false},
+      {"one", std::string(kConfigSection) + "\"Vista\"=dword:00000001\n", false, true},
+      {"large", std::string(kConfigSection) + "\"Vista\"=dword:7fffffff\n", false, true},
+      {"negative", std::string(kConfigSection) + "\"Vista\"=dword:ffffffff\n", false, false},
+      {"text", std::string(kConfigSection) + "\"Vista\"=\"0\"\n", false, true},
+      {"zero on Vista", std::string(kConfigSection) + "\"Vista\"=dword:00000000\n", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRegistry settings(RegistryText(c.settings));
+    EXPECT_EQ(driver::ThreadedModeFromSettings(settings.Load(), c.isVista), c.threaded);
+  }
+}
+
+TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {
+  TempRegistry settings(RegistryText(std::string(kDriverSection) +
+                                     "\"PlugIns\"=\"/a/one.xlam;/b/two.xla\"\n"
+                                     "\"Other\"=\"kept\"\n\n" +
+                                     kConfigSection + "\"Vista\"=dword:00000000\n"));
+  driver::CGridmoorApp app(settings.Load());
+  app.InitInstance(settings.Load(), false, "/opt/gridmoor/lib");
+  EXPECT_EQ(app.PlugIns(), "/a/one.xlam;/b/two.xla");
+  EXPECT_FALSE(app.ThreadedMode());
+  EXPECT_EQ(app.HelpFile(), std::filesystem::path("/opt/gridmoor/lib/Conflux.chm"));
+  EXPECT_EQ(app.HelpViewer(), "xdg-open");
+
+  app.SetPlugIns("/c/three.xlam");
+  EXPECT_TRUE(app.ExitInstance());
+  const platform::Registry written = settings.Load();
+  EXPECT_EQ(written.GetString(driver::kDriverSettingsKey, "PlugIns").value, "/c/three.xlam");
+  EXPECT_EQ(written.GetString(driver::kDriverSettingsKey, "Other").value, "kept");
+  EXPECT_EQ(written.GetDword(driver::kConfigKey, "Vista").value, 0u);
+}
+
+TEST(AppSettingsTest, SettingsFailuresAreSilent) {
+  {
+    // The value of another type, or no file at all: an empty list.
+    TempRegistry settings(RegistryText(std::string(kDriverSection) + "\"PlugIns\"=dword:1\n"));
+    EXPECT_EQ(driver::CGridmoorApp(settings.Load()).PlugIns(), "");
+    TempRegistry none;
+    driver::CGridmoorApp app(none.Load());
+    EXPECT_EQ(app.PlugIns(), "");
+    // Writing back creates the store.
+    app.SetPlugIns("/x.xlam");
+    EXPECT_TRUE(app.ExitInstance());
+    EXPECT_EQ(none.Load().GetString(driver::kDriverSettingsKey, "PlugIns").value, "/x.xlam");
+  }
+  // A store that cannot be read is not replaced at exit.
+  TempRegistry broken("this is not a settings file\n");
+  driver::CGridmoorApp app(platform::Registry(broken.file()));
+  app.SetPlugIns("/y.xlam");
+  EXPECT_FALSE(app.ExitInstance());
+  EXPECT_EQ(broken.Read(), "this is not a settings file\n");
+}
+
+TEST(AppHelpTest, HelpGoesThroughTheLauncherWithTheFileBesideTheLibrary) {
+  TempRegistry settings(
+      RegistryText(std::string(kDriverSection) + "\"HelpViewer\"=\"my-viewer --new\"\n"));
+  driver::CGridmoorApp app(settings.Load());
+  app.InitInstance(settings.Load(), false, driver::LibraryFolder());
+  std::optional<driver::HelpRequest> seen;
+  const driver::HelpLauncher previous =
+      driver::SetHelpLauncher([&](const driver::HelpRequest& request) {
+        seen = request;
+        return true;
+      });
+  EXPECT_TRUE(app.WinHelp(driver::kDriverHelpContext, driver::kHelpContextCommand));
+  driver::SetHelpLauncher(previous);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(seen->viewer, "my-viewer --new");
+  EXPECT_EQ(seen->context, 1020);
+  EXPECT_EQ(seen->command, 1);
+  EXPECT_EQ(seen->file.filename(), "Conflux.chm");
+  // Code linked into a program finds the program's folder.
+  EXPECT_EQ(seen->file.parent_path(), std::filesystem::canonical("/proc/self/exe").parent_path());
+}
+
+TEST(AppHelpTest, TheDefaultLauncherStartsTheViewerWithTheFile) {
+  test_support::TempFolder folder;
+  const std::filesystem::path script = folder.path() / "viewer.sh";
+  const std::filesystem::path out = folder.path() / "opened.txt";
+  std::ofstream(script) << "#!/bin/sh\necho \"$1 $2\" > " << out.string() << ".tmp\nmv "
+                        << out.string() << ".tmp " << out.string() << "\n";
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  driver::HelpRequest request;
+  request.viewer = script.string() + " --flag";
+  request.file = "/opt/gridmoor/Conflux.chm";
+  ASSERT_TRUE(driver::LaunchHelpViewer(request));
+  for (int i = 0; i < 500 && !platform::FileExists(out.string()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::ifstream opened(out);
+  std::string line;
+  std::getline(opened, line);
+  EXPECT_EQ(line, "--flag /opt/gridmoor/Conflux.chm");
+
+  request.viewer = "   ";
+  EXPECT_FALSE(driver::LaunchHelpViewer(request));
+  request.viewer = (folder.path() / "no-such-viewer").string();
+  EXPECT_FALSE(driver::LaunchHelpViewer(request));
+}
+
+TEST(AppConfigureTest, ThePlugInListChangesOnlyWhenTheUserConfirms) {
+  driver::CGridmoorApp& app = driver::CGridmoorApp::Instance();
+  const std::string original = app.PlugIns();
+  app.SetPlugIns("/before.xlam");
+  // The library's own provider answers as a cancelled dialog.
+  EXPECT_EQ(driver::Configure(nullptr), 1);
+  EXPECT_EQ(app.PlugIns(), "/before.xlam");
+
+  auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
+  test_support::ScopedDialogs installed(dialogs);
+  dialogs->OnEditDriverSettings([](std::string& plugIns) {
+    EXPECT_EQ(plugIns, "/before.xlam");
+    plugIns = "/edited.xlam";
+    return model::DialogResult::kCancel;
+  });
+  int parent = 0;
+  EXPECT_EQ(driver::Configure(&parent), 1);
+  EXPECT_EQ(app.PlugIns(), "/before.xlam");
+  dialogs->OnEditDriverSettings([](std::string& plugIns) {
+    plugIns = "/edited.xlam";
+    return model::DialogResult::kOk;
+  });
+  EXPECT_EQ(driver::Configure(&parent), 0);
+  EXPECT_EQ(app.PlugIns(), "/edited.xlam");
+  EXPECT_EQ(dialogs->Calls().back().parent, &parent);
+  app.SetPlugIns(original);
+}
+
+TEST(GridLibraryTest, IsSetUpOnceUntilTornDown) {
+  int setUps = 0;
+  const auto previous = driver::SetGridInitialiser([&] { ++setUps; });
+  driver::UninitialiseGridLibrary();
+  EXPECT_TRUE(driver::InitialiseGridLibrary());
+  EXPECT_FALSE(driver::InitialiseGridLibrary());
+  EXPECT_TRUE(driver::GridLibraryInitialised());
+  EXPECT_EQ(setUps, 1);
+  driver::UninitialiseGridLibrary();
+  EXPECT_FALSE(driver::GridLibraryInitialised());
+  EXPECT_TRUE(driver::InitialiseGridLibrary());
+  EXPECT_EQ(setUps, 2);
+  driver::SetGridInitialiser(previous);
+}
+
+const void* gSeenData = nullptr;
+ExtWindow gSeenWindow = nullptr;
+int gSeenCalls = 0;
+int32_t gSeenValue = -1;
+uint32_t gSeenFlags = 1;
+
+void RecordChooser(ExtWindow window, const void* data, int32_t value, uint32_t flags) {
+  gSeenWindow = window;
+  gSeenData = data;
+  gSeenValue = value;
+  gSeenFlags = flags;
+  ++gSeenCalls;
+}
+
+TEST(DataServerChooserTest, TheHostsHandlerIsCalledInsteadOfTheLibrarysChooser) {
+  ASSERT_EQ(GlpfnTarnShowDataServerString, nullptr);
+  int window = 0;
+  const char data[] = "tag";
+  EXPECT_FALSE(driver::CallHostDataServerStringChooser(&window, data));
+  GlpfnTarnShowDataServerString = RecordChooser;
+  EXPECT_TRUE(driver::CallHostDataServerStringChooser(&window, data));
+  GlpfnTarnShowDataServerString = nullptr;
+  EXPECT_EQ(gSeenCalls, 1);
+  EXPECT_EQ(gSeenWindow, &window);
+  EXPECT_EQ(gSeenData, data);
+  EXPECT_EQ(gSeenValue, 0);
+  EXPECT_EQ(gSeenFlags, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,397 @@
+// The model's own state and the operations that need no spreadsheet: initial
+// values, the answers without a connection, file labels and descriptions,
+// result texts, the case copy and the owning collections.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "model/case_details.h"
+#include "model/ext_collection.h"
+#include "model/file_list.h"
+#include "model/model.h"
+#include "model/spreadsheet_lock.h"
+#include "support/guarded_buffer.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+using test_support::GuardedBuffer;
+
+ExtStatusRecord* Status(GuardedBuffer& buffer) {
+  return reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data());
+}
+
+std::string StatusText(GuardedBuffer& buffer) {
+  return std::string(Status(buffer)->text);
+}
+
+// Unit tests run without any application (GRIDMOOR_SPREADSHEET=none).
+class UnconnectedModelTest : public ::testing::Test {
+ protected:
+  test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
+  model::CExcModel model_;
+};
+
+TEST_F(UnconnectedModelTest, StartsWithTheInitialValues) {
+  EXPECT_TRUE(model_.CreateFailed());
+  EXPECT_FALSE(model_.CreateError().empty());
+  EXPECT_EQ(model_.Session(), nullptr);
+  EXPECT_EQ(model_.resultTextsIndex, 0);
+  for (const auto& text : model_.resultTexts)
+    EXPECT_EQ(text, nullptr);
+  EXPECT_EQ(model_.runDate.days, 0.0);
+  EXPECT_EQ(model_.runDate.status, model::RunDate::kValid);
+  EXPECT_EQ(model_.timestep, 0u);
+  EXPECT_EQ(model_.nextEvent, 3.4e35);
+  EXPECT_EQ(model_.modelDataFile, nullptr);
+  EXPECT_EQ(model_.caseVersion, 0);
+  EXPECT_TRUE(model_.label.empty());
+  EXPECT_TRUE(model_.sheetNames.empty());
+  EXPECT_EQ(model_.dialogKind, 0);
+  EXPECT_FALSE(model_.objective);
+  EXPECT_TRUE(model_.constraints.empty());
+  EXPECT_TRUE(model_.controls.empty());
+  EXPECT_TRUE(model_.intControls.empty());
+  EXPECT_TRUE(model_.publishedVariables.empty());
+
+  const model::CExcCaseDetails& details = model_.caseDetails;
+  EXPECT_EQ(details.workbookOpen, 0);
+  EXPECT_TRUE(details.fileName.empty());
+  EXPECT_EQ(details.inputCount, 1u);
+  EXPECT_EQ(details.outputCount, 1u);
+  for (std::size_t i = 0; i < model::kEventCount; ++i) {
+    EXPECT_TRUE(details.macros[i].empty());
+    EXPECT_FALSE(details.passDate[i]);
+  }
+  EXPECT_TRUE(details.plugIns.empty());
+  EXPECT_EQ(details.useCompositions, 0);
+  EXPECT_FALSE(details.hideInterface);
+}
+
+TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection) {
+  struct Case {
+    const char* name;
+    std::int32_t (*run)(model::CExcModel&, ExtStatusRecord*);
+    std::int32_t result;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"EditCase",
+       [](model::CExcModel& m, ExtStatusRecord* s) {
+         std::uint32_t changed = 7;
+         return m.EditCase(nullptr, &changed, s);
+       },
+       1, "There is no connection to Excel"},
+      {"OpenCaseWorkbook",
+       [](model::CExcModel& m, ExtStatusRecord* s) { return m.OpenCaseWorkbook(nullptr, s); }, 1,
+       "There is no connection to Excel"},
+      {"StartApplication",
+       [](model::CExcModel& m, ExtStatusRecord* s) { return m.StartApplication(0, s); }, 1,
+       "There is no connection to Excel"},
+      {"ReloadWorkbook",
+       [](model::CExcModel& m, ExtStatusRecord* s) { return m.ReloadWorkbook(s); }, 1,
+       "There is no connection to Excel"},
+      {"SaveCaseWorkbook in place",
+       [](model::CExcModel& m, ExtStatusRecord* s) { return m.SaveCaseWorkbook(0, nullptr, s); }, 1,
+       "There is no connection to Excel"},
+      {"SaveCaseWorkbook as",
+       [](model::CExcModel& m, ExtStatusRecord* s) {
+         return m.SaveCaseWorkbook(0, "/tmp/x.xlsx", s);
+       },
+       1, "There is no connection to Excel"},
+      {"GetDispatch",
+       [](model::CExcModel& m, ExtStatusRecord* s) {
+         void* out = &m;
+         return m.GetDispatch(&out, s);
+       },
+       1, "Unable to get dispatch interface for this object"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+    EXPECT_EQ(c.run(model_, Status(status)), c.result);
+    EXPECT_EQ(StatusText(status), c.message);
+    EXPECT_TRUE(status.GuardsIntact());
+  }
+  EXPECT_EQ(model_.caseDetails.workbookOpen, 0);
+  // Without a status record nothing is written and nothing fails harder.
+  EXPECT_EQ(model_.OpenCaseWorkbook(nullptr, nullptr), 1);
+  EXPECT_EQ(model_.SetInterfaceVisible(true), 0);
+  model_.RefreshSheetNames();
+  EXPECT_TRUE(model_.sheetNames.empty());
+  EXPECT_EQ(model_.StopApplication(), 0);
+}
+
+TEST_F(UnconnectedModelTest, ConstantAnswers) {
+  for (const std::int32_t value : {0, 1, -1, 999, INT32_MIN}) {
+    EXPECT_EQ(model_.QueryNumber(value, nullptr), -999);
+    EXPECT_EQ(model_.QueryItem85(&model_, value, nullptr), -1);
+  }
+  EXPECT_EQ(model_.QueryItem84(nullptr, nullptr), -1);
+  EXPECT_EQ(model_.Reserved08(), 0);
+  EXPECT_EQ(model_.Reserved11(), 0);
+  EXPECT_EQ(model_.Reserved12(), 0);
+  EXPECT_EQ(model_.Reserved13(), 0);
+  // OnStopRun is OnEndOfRun.
+  EXPECT_EQ(model_.OnStopRun(), model_.OnEndOfRun());
+}
+
+TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLength) {
+  struct Case {
+    std::string fileName;
+    std::int32_t length;
+    std::vector<char> expected;  // the bytes written; the rest keep 'x'
+  };
+  const Case cases[] = {
+      {"", 3, {'<', 'N', 'o'}},                                // full, no terminator
+      {"", 9, {'<', 'N', 'o', ' ', 'f', 'i', 'l', 'e', '>'}},  // exactly the text
+      {"", 12, {'<', 'N', 'o', ' ', 'f', 'i', 'l', 'e', '>', 0, 0, 0}},
+      {"/w/a.xlsx", 4, {'/', 'w', '/', 'a'}},
+      {"/w/a.xlsx", 10, {'/', 'w', '/', 'a', '.', 'x', 'l', 's', 'x', 0}},
+      {"/w/a.xlsx", 0, {}},
+      {"/w/a.xlsx", -5, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fileName + " length " + std::to_string(c.length));
+    model_.caseDetails.fileName = c.fileName;
+    const std::size_t room = c.length > 0 ? static_cast<std::size_t>(c.length) : 0;
+    GuardedBuffer buffer(room + 4, 'x');
+    EXPECT_EQ(model_.GetFileLabel(buffer.chars(), c.length, nullptr), 0);
+    std::vector<char> written(buffer.chars(), buffer.chars() + c.expected.size());
+    EXPECT_EQ(written, c.expected);
+    for (std::size_t i = c.expected.size(); i < room + 4; ++i)
+      EXPECT_EQ(buffer.chars()[i], 'x');
+  }
+  EXPECT_EQ(model_.GetFileLabel(nullptr, 10, nullptr), 0);
+}
+
+TEST_F(UnconnectedModelTest, FileDescriptionOnlyForIndexZeroAndAFileName) {
+  const auto describe = [&](std::int32_t index, GuardedBuffer& record) {
+    driver::HostRecord view = record.record();
+    EXPECT_TRUE(view.WriteI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, index));
+    return model_.GetFileDescription(record.bytes.data(), 0, nullptr);
+  };
+  GuardedBuffer noName(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
+  EXPECT_EQ(describe(0, noName), -1);
+  EXPECT_EQ(noName.bytes[EXT_FILE_DESCRIPTION_PATH_OFFSET], 0x33);
+
+  model_.caseDetails.fileName = "/work/case.xlsx";
+  GuardedBuffer second(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
+  EXPECT_EQ(describe(1, second), -1);
+  EXPECT_EQ(second.bytes[EXT_FILE_DESCRIPTION_PATH_OFFSET], 0x33);
+
+  for (const std::int32_t index : {0, -4}) {
+    GuardedBuffer record(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
+    EXPECT_EQ(describe(index, record), 0);
+    const char* bytes = record.chars();
+    EXPECT_STREQ(bytes + EXT_FILE_DESCRIPTION_PATH_OFFSET, "/work/case.xlsx");
+    EXPECT_STREQ(bytes + EXT_FILE_DESCRIPTION_TEXT_OFFSET, "Excel spreadsheet file");
+    EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PRESENT_OFFSET], 1);
+    EXPECT_TRUE(record.GuardsIntact());
+  }
+
+  // A path longer than the field is cut to it, terminated.
+  model_.caseDetails.fileName = "/" + std::string(400, 'p');
+  GuardedBuffer record(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
+  EXPECT_EQ(describe(0, record), 0);
+  EXPECT_EQ(std::strlen(record.chars() + EXT_FILE_DESCRIPTION_PATH_OFFSET),
+            EXT_FILE_DESCRIPTION_PATH_SIZE - 1u);
+  EXPECT_STREQ(record.chars() + EXT_FILE_DESCRIPTION_TEXT_OFFSET, "Excel spreadsheet file");
+  EXPECT_TRUE(record.GuardsIntact());
+  EXPECT_EQ(model_.GetFileDescription(nullptr, 0, nullptr), -1);
+}
+
+TEST_F(UnconnectedModelTest, FileNameComesFromByteFourOfTheRecord) {
+  GuardedBuffer record(EXT_FILE_NAME_RECORD_MIN_SIZE, 0);
+  std::memcpy(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, "/data/Case 1.xlsx", 17);
+  EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
+  EXPECT_EQ(model_.caseDetails.fileName, "/data/Case 1.xlsx");
+
+  // An unterminated text is read to the end of its field only.
+  std::memset(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, 'n', EXT_FILE_NAME_TEXT_SIZE);
+  EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
+  EXPECT_EQ(model_.caseDetails.fileName, std::string(EXT_FILE_NAME_TEXT_SIZE, 'n'));
+
+  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+  EXPECT_EQ(model_.SetFileName(nullptr, Status(status)), 1);
+  EXPECT_EQ(StatusText(status), "No file name was given");
+}
+
+TEST_F(UnconnectedModelTest, TimestepNextEventAndModelDataFile) {
+  EXPECT_EQ(model_.OnNextTimestep(nullptr, nullptr), 0);
+  EXPECT_EQ(model_.OnNextTimestep(nullptr, nullptr), 0);
+  EXPECT_EQ(model_.timestep, 2u);
+
+  GuardedBuffer record(EXT_NEXT_EVENT_RECORD_MIN_SIZE, 0x44);
+  EXPECT_EQ(model_.GetNextEvent(record.bytes.data()), 1);
+  EXPECT_EQ(record.bytes[EXT_NEXT_EVENT_FLAG_OFFSET], 0x44);
+  model_.nextEvent = 12.5;
+  EXPECT_EQ(model_.GetNextEvent(record.bytes.data()), 0);
+  EXPECT_EQ(record.bytes[EXT_NEXT_EVENT_FLAG_OFFSET], 1);
+  double time = 0;
+  std::memcpy(&time, record.bytes.data() + EXT_NEXT_EVENT_TIME_OFFSET, sizeof time);
+  EXPECT_EQ(time, 12.5);
+  EXPECT_TRUE(record.GuardsIntact());
+
+  const char path[] = "/models/a.dat";
+  EXPECT_EQ(model_.SetModelDataFile(path, true, nullptr), 0);
+  EXPECT_EQ(model_.modelDataFile, path);  // the host's own text, not a copy
+}
+
+TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
+  std::vector<const char*> handedOut;
+  for (int i = 0; i < 10; ++i)
+    handedOut.push_back(model_.HandOutResultText(std::to_string(i)));
+  for (int i = 0; i < 10; ++i)
+    EXPECT_STREQ(handedOut[i], std::to_string(i).c_str());
+  const char* eleventh = model_.HandOutResultText("eleven");
+  EXPECT_EQ(model_.resultTexts[0].get(), eleventh);
+  EXPECT_STREQ(eleventh, "eleven");
+  EXPECT_EQ(model_.resultTextsIndex, 1);
+  // The other nine are still valid.
+  for (int i = 1; i < 10; ++i)
+    EXPECT_STREQ(handedOut[i], std::to_string(i).c_str());
+}
+
+TEST_F(UnconnectedModelTest, DescribesTheWorkbookFile) {
+  model_.caseDetails.fileName = "/w/case.xlsx";
+  model_.SetLabel("Well A & B");
+  model::FileList files;
+  files.flag = 1;
+  EXPECT_EQ(model_.DescribeFiles(&files), 0);
+  EXPECT_EQ(files.fileName, "/w/case.xlsx");
+  ASSERT_EQ(files.modules.size(), 1u);
+  EXPECT_EQ(files.modules[0].fileName, "/w/case.xlsx");
+  ASSERT_EQ(files.modules[0].data.size(), 1u);
+  const model::ModuleApplication& entry = files.modules[0].data[0];
+  EXPECT_EQ(entry.application, "Excel");
+  EXPECT_EQ(entry.alias, "Well A & B");
+  EXPECT_TRUE(entry.isLocal);
+  EXPECT_EQ(entry.description, "Excel spreadsheet");
+  EXPECT_TRUE(entry.share.empty());
+  EXPECT_TRUE(entry.uniqueId.empty());
+  EXPECT_TRUE(entry.system.empty());
+  EXPECT_TRUE(entry.systemType.empty());
+  EXPECT_TRUE(entry.equipment.empty());
+  EXPECT_EQ(model_.DescribeFiles(nullptr), 1);
+}
+
+TEST(CaseDetailsTest, CopyKeepsTheCaseButNotTheLiveState) {
+  model::CExcCaseDetails details;
+  details.workbookOpen = 1;
+  details.fileName = "/w/a.xlsx";
+  details.inputCount = 3;
+  details.outputCount = 4;
+  details.macros[2] = "Module1.StartOfRun";
+  details.passDate[2] = true;
+  details.plugIns = "/w/addin.xlam";
+  details.useCompositions = 1;
+  details.hideInterface = true;
+
+  const model::CExcCaseDetails copy(details);
+  EXPECT_EQ(copy.workbookOpen, 0);
+  EXPECT_TRUE(copy.plugIns.empty());
+  EXPECT_EQ(copy.fileName, "/w/a.xlsx");
+  EXPECT_EQ(copy.inputCount, 3u);
+  EXPECT_EQ(copy.outputCount, 4u);
+  EXPECT_EQ(copy.macros[2], "Module1.StartOfRun");
+  EXPECT_TRUE(copy.passDate[2]);
+  EXPECT_EQ(copy.useCompositions, 1);
+  EXPECT_TRUE(copy.hideInterface);
+
+  // Assignment leaves the target's live state alone.
+  model::CExcCaseDetails target;
+  target.workbookOpen = 1;
+  target.plugIns = "/mine.xlam";
+  target = copy;
+  EXPECT_EQ(target.workbookOpen, 1);
+  EXPECT_EQ(target.plugIns, "/mine.xlam");
+  EXPECT_EQ(target.fileName, "/w/a.xlsx");
+}
+
+struct Counted {
+  static inline int alive = 0;
+  explicit Counted(int v) : value(v) { ++alive; }
+  Counted(const Counted& other) : value(other.value) { ++alive; }
+  virtual ~Counted() { --alive; }
+  int value;
+};
+
+struct CountedChild : Counted {
+  using Counted::Counted;
+  std::string extra = "child";
+};
+
+TEST(ExtCollectionTest, OwnsCopiesDeeplyAndDeletesItsElements) {
+  {
+    model::CExtCollection<Counted> list;
+    list.Add(std::make_unique<Counted>(1));
+    list.Add(std::make_unique<CountedChild>(2));
+    EXPECT_EQ(list.Add(std::unique_ptr<Counted>()), nullptr);
+    EXPECT_EQ(Counted::alive, 2);
+
+    model::CExtCollection<Counted> copy(list);
+    EXPECT_EQ(Counted::alive, 4);
+    ASSERT_EQ(copy.size(), 2u);
+    EXPECT_NE(copy.At(0), list.At(0));
+    EXPECT_EQ(copy.At(1)->value, 2);
+    // The copy of a derived element is of the derived class.
+    ASSERT_NE(dynamic_cast<CountedChild*>(copy.At(1)), nullptr);
+    EXPECT_EQ(dynamic_cast<CountedChild*>(copy.At(1))->extra, "child");
+
+    copy.RemoveAt(0);
+    EXPECT_EQ(copy.At(0)->value, 2);
+    copy.RemoveAt(5);
+    EXPECT_EQ(copy.At(5), nullptr);
+    EXPECT_EQ(Counted::alive, 3);
+    list.Clear();
+    EXPECT_EQ(Counted::alive, 1);
+
+    model::CExtOwned<Counted> owned;
+    EXPECT_FALSE(owned);
+    owned.Reset(std::make_unique<CountedChild>(9));
+    const model::CExtOwned<Counted> ownedCopy(owned);
+    EXPECT_EQ(ownedCopy.get()->value, 9);
+    EXPECT_NE(ownedCopy.get(), owned.get());
+    EXPECT_EQ(Counted::alive, 3);
+  }
+  EXPECT_EQ(Counted::alive, 0);
+}
+
+TEST(SpreadsheetLockTest, IsReleasedOnEveryPathAndSerialisesModels) {
+  try {
+    const model::SpreadsheetLock lock;
+    const model::SpreadsheetLock again;  // the same thread may take it again
+    throw std::runtime_error("leaves the scope");
+  } catch (const std::runtime_error&) {
+  }
+  std::atomic<bool> taken{false};
+  std::thread other([&] {
+    taken = model::SpreadsheetMutex().try_lock();
+    if (taken) model::SpreadsheetMutex().unlock();
+  });
+  other.join();
+  ASSERT_TRUE(taken);
+
+  // A model operation that talks to the spreadsheet waits for the lock.
+  test_support::ScopedEnv noApplication("GRIDMOOR_SPREADSHEET", "none");
+  model::CExcModel model;
+  std::atomic<bool> done{false};
+  std::unique_lock<std::recursive_mutex> held(model::SpreadsheetMutex());
+  std::thread user([&] {
+    model.SetInterfaceVisible(true);
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(done);
+  held.unlock();
+  user.join();
+  EXPECT_TRUE(done);
+}
+
+}  // namespace
