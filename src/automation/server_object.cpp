@@ -11,13 +11,15 @@ namespace automation {
 namespace {
 
 std::mutex& RegistryLock() {
-  static std::mutex lock;
-  return lock;
+  // Never freed: worker threads of instances a host never destroyed may
+  // still run when static destructors do.
+  static std::mutex* const lock = new std::mutex;
+  return *lock;
 }
 
 std::vector<CExcServerObj*>& Registered() {
-  static std::vector<CExcServerObj*> servers;
-  return servers;
+  static std::vector<CExcServerObj*>* const servers = new std::vector<CExcServerObj*>;
+  return *servers;
 }
 
 std::string NormalisePath(const std::string& path) {

@@ -107,8 +107,9 @@ bool ClassRegistry::CaseInsensitiveLess::operator()(std::string_view a, std::str
 }
 
 ClassRegistry& ClassRegistry::Instance() {
-  static ClassRegistry instance;
-  return instance;
+  // Never freed: threads may create applications while statics are destroyed.
+  static ClassRegistry* const instance = new ClassRegistry;
+  return *instance;
 }
 
 void ClassRegistry::RegisterFactory(std::string application, Factory factory) {

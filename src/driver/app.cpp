@@ -1,5 +1,7 @@
 #include "driver/app.h"
 
+#include "excel/calc/calc_application.h"
+
 #include <dlfcn.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -161,6 +163,8 @@ bool CGridmoorApp::Exists() {
 
 void OnLibraryLoad() noexcept {
   try {
+    // The spreadsheet application the driver creates by ProgID.
+    excel::calc::RegisterCalcApplication();
     CGridmoorApp::Instance();
   } catch (...) {
     // Without settings the first export tries again.

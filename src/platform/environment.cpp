@@ -8,8 +8,9 @@ namespace platform {
 namespace {
 
 std::mutex& EnvironmentMutex() {
-  static std::mutex mutex;
-  return mutex;
+  // Never freed: threads may read the environment while statics are destroyed.
+  static std::mutex* const mutex = new std::mutex;
+  return *mutex;
 }
 
 bool IsAcceptableName(const char* name) {

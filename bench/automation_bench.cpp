@@ -1,0 +1,80 @@
+// One cell read as a number and one cell written from a text, through the
+// driver's cell transfer, on the in-memory application and on Calc.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+#include "automation/cell_transfer.h"
+#include "automation/excel_session.h"
+#include "excel/calc/calc_application.h"
+#include "support/application_registration.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+std::unique_ptr<automation::CExcExcelObj> StartSession(const char* application) {
+  test_support::ScopedEnv choose("GRIDMOOR_SPREADSHEET", application);
+  std::string error;
+  auto session = automation::CreateExcelSession(error);
+  char message[260] = {};
+  if (!session || session->NewWorkbook(message) != 0 ||
+      session->SelectWorksheet("Sheet1", message) != 0) {
+    return nullptr;
+  }
+  return session;
+}
+
+void ReadCellDouble(benchmark::State& state, const char* application) {
+  auto session = StartSession(application);
+  if (!session) {
+    state.SkipWithError("no session");
+    return;
+  }
+  char message[260] = {};
+  automation::WriteCellText(session.get(), "", "B2", "42.5", message);
+  double value = 0;
+  for (auto _ : state) {
+    automation::ReadCellDouble(session.get(), "Sheet1", "B2", value, message);
+    benchmark::DoNotOptimize(value);
+  }
+  session->CloseWorkbook();
+  session->Quit();
+}
+
+void WriteCellText(benchmark::State& state, const char* application) {
+  auto session = StartSession(application);
+  if (!session) {
+    state.SkipWithError("no session");
+    return;
+  }
+  char message[260] = {};
+  for (auto _ : state) {
+    automation::WriteCellText(session.get(), "Sheet1", "2:3", "17.25", message);
+  }
+  session->CloseWorkbook();
+  session->Quit();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  test_support::MemoryApplicationRegistration memory("memory");
+  excel::calc::RegisterCalcApplication();
+  for (const char* application : {"memory", "calc"}) {
+    benchmark::RegisterBenchmark((std::string("ReadCellDouble/") + application).c_str(),
+                                 ReadCellDouble, application)
+        ->MinTime(1.0)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true);
+    benchmark::RegisterBenchmark((std::string("WriteCellText/") + application).c_str(),
+                                 WriteCellText, application)
+        ->MinTime(1.0)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true);
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
