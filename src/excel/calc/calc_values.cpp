@@ -421,6 +421,40 @@ CellInput ClassifyText(std::u16string_view text) {
   return input;
 }
 
+namespace {
+
+// The number a numeric VARIANT holds (dates are day numbers).
+double NumberOf(const VARIANT& value) {
+  switch (value.vt) {
+    case VT_R8:
+      return value.dblVal;
+    case VT_DATE:
+      return value.date;
+    case VT_R4:
+      return value.fltVal;
+    case VT_I4:
+    case VT_INT:
+      return value.lVal;
+    case VT_I2:
+      return value.iVal;
+    case VT_I1:
+      return value.cVal;
+    case VT_UI1:
+      return value.bVal;
+    case VT_UI2:
+      return value.uiVal;
+    case VT_UI4:
+    case VT_UINT:
+      return value.ulVal;
+    case VT_I8:
+      return static_cast<double>(value.llVal);
+    default:
+      return static_cast<double>(value.ullVal);  // VT_UI8
+  }
+}
+
+}  // namespace
+
 CellInput ClassifyValue(const VARIANT& value) {
   if (value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal != nullptr)
     return ClassifyValue(*value.pvarVal);
@@ -430,50 +464,20 @@ CellInput ClassifyValue(const VARIANT& value) {
     case VT_NULL:
       return input;
     case VT_R8:
-      input.kind = InputKind::kNumber;
-      input.number = value.dblVal;
-      return input;
     case VT_DATE:
-      input.kind = InputKind::kNumber;
-      input.number = value.date;
-      return input;
     case VT_R4:
-      input.kind = InputKind::kNumber;
-      input.number = value.fltVal;
-      return input;
     case VT_I4:
     case VT_INT:
-      input.kind = InputKind::kNumber;
-      input.number = value.lVal;
-      return input;
     case VT_I2:
-      input.kind = InputKind::kNumber;
-      input.number = value.iVal;
-      return input;
     case VT_I1:
-      input.kind = InputKind::kNumber;
-      input.number = value.cVal;
-      return input;
     case VT_UI1:
-      input.kind = InputKind::kNumber;
-      input.number = value.bVal;
-      return input;
     case VT_UI2:
-      input.kind = InputKind::kNumber;
-      input.number = value.uiVal;
-      return input;
     case VT_UI4:
     case VT_UINT:
-      input.kind = InputKind::kNumber;
-      input.number = value.ulVal;
-      return input;
     case VT_I8:
-      input.kind = InputKind::kNumber;
-      input.number = static_cast<double>(value.llVal);
-      return input;
     case VT_UI8:
       input.kind = InputKind::kNumber;
-      input.number = static_cast<double>(value.ullVal);
+      input.number = NumberOf(value);
       return input;
     case VT_BOOL:
       input.kind = InputKind::kLogical;
