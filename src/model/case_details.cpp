@@ -1,8 +1,18 @@
 #include "model/case_details.h"
 
+#include "streams/composition.h"
+#include "streams/stream_data.h"
+
 namespace model {
 
-CExcCaseDetails::CExcCaseDetails() = default;
+CExcCaseDetails::CExcCaseDetails() {
+  SyncStreamCounts();
+}
+
+void CExcCaseDetails::SyncStreamCounts() {
+  streams::ResizeStreams(inputStreams, inputCount);
+  streams::ResizeStreams(outputStreams, outputCount);
+}
 CExcCaseDetails::~CExcCaseDetails() = default;
 
 CExcCaseDetails::CExcCaseDetails(const CExcCaseDetails& other) {

@@ -51,6 +51,10 @@ class CExcCaseDetails {
   CExtCollection<streams::CExcInputStreamData> inputStreams;
   CExtCollection<streams::CExcOutputStreamData> outputStreams;
 
+  // Makes the stream collections hold exactly inputCount and outputCount
+  // streams; called whenever a count changes.
+  void SyncStreamCounts();
+
  private:
   void CopyCaseFrom(const CExcCaseDetails& other);
 };

@@ -113,6 +113,7 @@ std::int32_t CExcModel::EditCase(ExtWindow window, std::uint32_t* changed,
     caseDetails = before;
     return -1;
   }
+  caseDetails.SyncStreamCounts();
   // The workbook to open is the same one when both names lead to one file
   // (names differing only in case are different files here).
   const bool unchanged = caseDetails.workbookOpen != 0 &&

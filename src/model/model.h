@@ -94,6 +94,8 @@ class CExcModel : public CExtInterface {
   std::int32_t ChangeFileDirectory(const char* directory,
                                    ExtStatusRecord* status) override;  // 34
   std::int32_t GetNextEvent(void* valueRecord) override;               // 36
+  std::int32_t GetStreamComposition(void* componentList, std::int32_t stream,
+                                    ExtStatusRecord* status) override;  // 45
   std::int32_t SetModelDataFile(const char* path, bool flag,
                                 ExtStatusRecord* status) override;  // 46
   std::int32_t GetFileLabel(char* buffer, std::int32_t length,

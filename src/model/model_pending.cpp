@@ -1,4 +1,4 @@
-// Operations of the model that belong to the stream, run-time and case-data
+// Operations of the model that belong to the run-time and case-data
 // subsystems and are not served by this build yet. Each answers as a
 // failure with a message, so that a host never mistakes it for success.
 #include "driver/message.h"
@@ -15,25 +15,8 @@ std::int32_t NotServed(ExtStatusRecord* status, const char* operation) {
 
 }  // namespace
 
-std::int32_t CExcModel::EnumStreams(void* /*streamRecord*/, std::int32_t /*query*/,
-                                    ExtStatusRecord* status) {
-  return NotServed(status, "EnumStreams");
-}
-
-std::int32_t CExcModel::QueryComp(void* /*arg*/, ExtStatusRecord* status) {
-  return NotServed(status, "QueryComp");
-}
-
 std::int32_t CExcModel::OnStartOfRun(void* /*arg*/, ExtStatusRecord* status) {
   return NotServed(status, "OnStartOfRun");
-}
-
-std::int32_t CExcModel::GetIPR(void* /*iprRecord*/, ExtStatusRecord* status) {
-  return NotServed(status, "GetIPR");
-}
-
-std::int32_t CExcModel::SetIPR(void* /*iprRecord*/, ExtStatusRecord* status) {
-  return NotServed(status, "SetIPR");
 }
 
 std::int32_t CExcModel::OnEndOfRun() {

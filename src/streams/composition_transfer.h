@@ -1,0 +1,27 @@
+// A stream's composition block between its worksheet cells and the host's
+// IPR record. Both run on the worksheet already selected and raise
+// com::Error on any automation failure; what was done before stays done.
+#pragma once
+
+#include <cstddef>
+
+#include "automation/excel_session.h"
+#include "driver/host_record.h"
+#include "streams/composition.h"
+#include "streams/stream_data.h"
+
+namespace streams::detail {
+
+// Reads the component table, interaction matrix, mass rate and EOS model of
+// `count` components (at most kMaxComponents) into the record.
+void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCompositionData& block,
+                          std::size_t count, driver::HostRecord& record);
+
+// Writes the names of `composition` (at most kMaxComponents) and the
+// record's component values, matrix, mass rate and EOS model into the cells.
+void WriteCompositionBlock(automation::CExcExcelObj& session,
+                           const CExcStreamCompositionData& block,
+                           const CExcCompositionDefinition& composition,
+                           const driver::ConstHostRecord& record);
+
+}  // namespace streams::detail

@@ -1,0 +1,278 @@
+#include "streams/composition.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gridmoor/host.h"
+#include "model/case_details.h"
+#include "streams/composition_ops.h"
+#include "streams/stream_data.h"
+#include "support/guarded_buffer.h"
+
+namespace {
+
+using streams::CExcclCompositionDefinition;
+using streams::CExcCompositionDefinition;
+
+CExcclCompositionDefinition ListOf(std::initializer_list<const char*> names) {
+  CExcclCompositionDefinition list;
+  for (const char* name : names)
+    list.Add(std::make_unique<CExcCompositionDefinition>(name, std::vector<std::string>{"X"}));
+  return list;
+}
+
+std::vector<std::string> NamesOf(const CExcclCompositionDefinition& list) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < list.size(); ++i)
+    names.push_back(list.At(i)->name);
+  return names;
+}
+
+TEST(CompositionListTest, FindIsExactAndCaseSensitive) {
+  const CExcclCompositionDefinition list = ListOf({"Gas", "Oil", "Gas", "gas "});
+  int index = 99;
+  EXPECT_EQ(streams::FindComposition(list, "Gas", &index), list.At(0)) << "the first of two";
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(streams::FindComposition(list, "Oil", &index), list.At(1));
+  EXPECT_EQ(index, 1);
+  for (const char* missing : {"gas", "GAS", "Gas ", "Oi", ""}) {
+    EXPECT_EQ(streams::FindComposition(list, missing, &index), nullptr) << missing;
+    EXPECT_EQ(index, -1);
+  }
+  EXPECT_EQ(streams::FindComposition(list, "gas "), list.At(3));
+}
+
+TEST(CompositionListTest, UniqueNamesTakeTheSmallestFreeNumber) {
+  EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({})), "Comp1");
+  EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({"Comp1", "Comp3"})), "Comp2");
+  EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({"comp1", "Comp 1"})), "Comp1");
+  EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({"Comp2", "Comp1", "Comp3"})), "Comp4");
+}
+
+TEST(CompositionListTest, ConfirmedNamesFollowTheNamingRules) {
+  const struct {
+    const char* what;
+    std::vector<const char*> before;
+    std::vector<std::string> typed;
+    std::vector<std::string> after;
+  } cases[] = {
+      {"two rows named alike", {"A", "B"}, {"Gas", "Gas"}, {"Gas", "Comp1"}},
+      {"a blank name", {"A", "B"}, {"Oil", "   "}, {"Oil", "Comp1"}},
+      {"an empty name", {"A"}, {""}, {"Comp1"}},
+      // The second still has its old name B when the first row is checked.
+      {"swapped names", {"A", "B"}, {"B", "A"}, {"Comp1", "A"}},
+      {"a name kept", {"Gas"}, {"Gas"}, {"Gas"}},
+      {"exact comparison", {"A", "B"}, {"gas", "Gas"}, {"gas", "Gas"}},
+      // A blank row's new name avoids every current key, its own old one too.
+      {"blank beside Comp names", {"Comp1", "X"}, {"Comp1", ""}, {"Comp1", "Comp2"}},
+      {"fewer rows than compositions", {"A", "B"}, {"C"}, {"C", "B"}},
+  };
+  for (const auto& c : cases) {
+    CExcclCompositionDefinition list;
+    for (const char* name : c.before)
+      list.Add(std::make_unique<CExcCompositionDefinition>(name, std::vector<std::string>{}));
+    streams::ApplyCompositionNames(list, c.typed);
+    EXPECT_EQ(NamesOf(list), c.after) << c.what;
+  }
+}
+
+TEST(CompositionListTest, ComponentRowsStopAtTheFirstBlankAndAtOneHundred) {
+  CExcCompositionDefinition definition("Gas", {"old"});
+  streams::SetComponentNames(definition, {"N2", "CO2", "  ", "C1"});
+  EXPECT_EQ(definition.components, (std::vector<std::string>{"N2", "CO2"}));
+  streams::SetComponentNames(definition, {" N2 ", "a very long component name"});
+  EXPECT_EQ(definition.components,
+            (std::vector<std::string>{" N2 ", "a very long component name"}));
+  std::vector<std::string> many;
+  for (int i = 0; i < 105; ++i)
+    many.push_back("X" + std::to_string(i));
+  streams::SetComponentNames(definition, many);
+  EXPECT_EQ(definition.ComponentCount(), 100u);
+  EXPECT_EQ(definition.components.back(), "X99");
+  streams::SetComponentNames(definition, {});
+  EXPECT_EQ(definition.ComponentCount(), 0u);
+}
+
+TEST(CompositionListTest, Summaries) {
+  const struct {
+    std::vector<std::string> names;
+    const char* text;
+  } cases[] = {
+      {{}, "0 components "},
+      {{"X", "Y", "Z"}, "3 components (X Y Z)"},
+      {{"Methane", "Ethane", "Propane", "IsoButane", "NormalButane", "IsoPentane"},
+       "6 components (Methane Ethane Propane IsoButane NormalButane...)"},
+      // 50 characters exactly is not yet too long; 51 is.
+      {{std::string(17, 'A'), std::string(18, 'B')},
+       "2 components (AAAAAAAAAAAAAAAAA BBBBBBBBBBBBBBBBBB)"},
+      {{std::string(17, 'A'), std::string(19, 'B')},
+       "2 components (AAAAAAAAAAAAAAAAA BBBBBBBBBBBBBBBBBBB...)"},
+      {{std::string(60, 'L')},
+       "1 components (LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL"
+       "LLLLLLLLLL...)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(streams::DescribeComposition(CExcCompositionDefinition("c", c.names)), c.text);
+  }
+}
+
+TEST(CompositionListTest, CopiesAreDeep) {
+  CExcclCompositionDefinition list = ListOf({"Gas"});
+  CExcclCompositionDefinition copy(list);
+  copy.At(0)->name = "Oil";
+  copy.At(0)->components.push_back("Y");
+  EXPECT_EQ(list.At(0)->name, "Gas");
+  EXPECT_EQ(list.At(0)->components.size(), 1u);
+  const streams::CExtCollectionObject& base = *list.At(0);
+  EXPECT_EQ(base.Key(), "Gas");
+}
+
+// QueryComp and GetStreamComposition on a case of two inputs and one output.
+class CompositionOpsTest : public ::testing::Test {
+ protected:
+  CompositionOpsTest() {
+    details_.inputCount = 2;
+    details_.outputCount = 1;
+    streams::ResizeStreams(details_.inputStreams, 2);
+    streams::ResizeStreams(details_.outputStreams, 1);
+    details_.useCompositions = 1;
+    std::strcpy(Status()->text, "as before");
+  }
+  void TearDown() override {
+    EXPECT_TRUE(list_.GuardsIntact());
+    EXPECT_TRUE(status_.GuardsIntact());
+  }
+
+  void Add(const std::string& name, std::vector<std::string> names) {
+    details_.compositions.Add(std::make_unique<CExcCompositionDefinition>(name, std::move(names)));
+  }
+  std::int32_t Get(std::int32_t stream, bool createFailed = false) {
+    return streams::GetStreamComposition(details_, createFailed, list_.bytes.data(), stream,
+                                         Status());
+  }
+  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
+  std::string Text() { return Status()->text; }
+  std::uint32_t Count() const {
+    std::uint32_t count;
+    std::memcpy(&count, list_.bytes.data() + EXT_COMPONENT_LIST_COUNT_OFFSET, sizeof count);
+    return count;
+  }
+  std::string Slot(std::size_t i) const {
+    const char* slot = reinterpret_cast<const char*>(list_.bytes.data()) +
+                       EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i;
+    return std::string(slot, EXT_COMPONENT_LIST_NAME_SIZE);
+  }
+  // A slot as the driver leaves it: the name, its NUL, then the host's bytes.
+  static std::string SlotOf(const std::string& name) {
+    std::string slot = name + '\0';
+    slot.resize(EXT_COMPONENT_LIST_NAME_SIZE, '\x11');
+    return slot;
+  }
+
+  model::CExcCaseDetails details_;
+  test_support::GuardedBuffer list_{EXT_COMPONENT_LIST_RECORD_MIN_SIZE};
+  test_support::GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+};
+
+TEST_F(CompositionOpsTest, QueryCompSaysCompositionsArePerStream) {
+  details_.useCompositions = 0;
+  EXPECT_EQ(streams::QueryComp(details_, Status()), -1);
+  EXPECT_EQ(Text(), "as before");
+  details_.useCompositions = 1;
+  EXPECT_EQ(streams::QueryComp(details_, Status()), 1);
+  EXPECT_EQ(Text(),
+            "Excel compositions are treated 'per stream' rather than 'per application'.\n"
+            "QueryComp should not be called (contact Orvax)");
+}
+
+TEST_F(CompositionOpsTest, FillsTheListByteForByteForInputsAndOutputs) {
+  Add("Gas", {"N2", "CO2", "C1"});
+  Add("Oil", {"C7+", "ABCDEFGHIJKLMNOPQRS", "exactly15chars!", "next"});
+  details_.inputStreams.At(1)->compositionName = "Gas";
+  details_.outputStreams.At(0)->compositionName = "Oil";
+  const std::vector<unsigned char> before = list_.bytes;
+
+  EXPECT_EQ(Get(1), 1);
+  EXPECT_EQ(Count(), 3u);
+  EXPECT_EQ(Slot(0), SlotOf("N2"));
+  EXPECT_EQ(Slot(1), SlotOf("CO2"));
+  EXPECT_EQ(Slot(2), SlotOf("C1"));
+  EXPECT_EQ(Slot(3), std::string(16, '\x11'));
+  EXPECT_TRUE(std::equal(before.begin(), before.begin() + 4, list_.bytes.begin()))
+      << "the word at 0 is the host's";
+
+  EXPECT_EQ(Get(2), 1);  // Out-1
+  EXPECT_EQ(Count(), 4u);
+  EXPECT_EQ(Slot(0), SlotOf("C7+"));
+  EXPECT_EQ(Slot(1), std::string("ABCDEFGHIJKLMNO") + '\0') << "cut to the slot, terminated";
+  EXPECT_EQ(Slot(2), std::string("exactly15chars!") + '\0');
+  EXPECT_EQ(Slot(3), SlotOf("next"));
+  EXPECT_EQ(Text(), "as before");
+}
+
+TEST_F(CompositionOpsTest, OneHundredNamesFillTheRecordToItsEnd) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 100; ++i)
+    names.push_back("Component-" + std::to_string(i) + "-long");
+  Add("Big", names);
+  details_.inputStreams.At(0)->compositionName = "Big";
+  EXPECT_EQ(Get(0), 1);
+  EXPECT_EQ(Count(), 100u);
+  EXPECT_EQ(Slot(99), std::string("Component-99-lo") + '\0');
+}
+
+TEST_F(CompositionOpsTest, FailuresLeaveTheRecordUntouched) {
+  Add("Gas", {"C1"});
+  Add("Empty", {});
+  Add("Huge", std::vector<std::string>(101, "C"));
+  details_.inputStreams.At(1)->compositionName = "Empty";
+  details_.outputStreams.At(0)->compositionName = "Huge";
+  const std::vector<unsigned char> before = list_.bytes;
+  const struct {
+    const char* what;
+    std::int32_t stream;
+    bool createFailed;
+    const char* message;
+  } cases[] = {
+      {"no connection", 0, true, "There is no connection to Excel"},
+      // A stream whose composition was renamed away has an empty name.
+      {"unknown name", 0, false, "Could not find composition ()"},
+      {"no components", 1, false, "Composition Empty has no components"},
+      {"over 100 components", 2, false,
+       "Composition Huge has 101 components; a stream carries at most 100"},
+      {"handle past the outputs", 3, false,
+       "Invalid handle passed to Gridmoor::GetStreamComposition"},
+      {"negative handle", -1, false, "Invalid handle passed to Gridmoor::GetStreamComposition"},
+  };
+  for (const auto& c : cases) {
+    std::strcpy(Status()->text, "");
+    EXPECT_EQ(Get(c.stream, c.createFailed), -1) << c.what;
+    EXPECT_EQ(Text(), c.message) << c.what;
+    EXPECT_EQ(list_.bytes, before) << c.what;
+  }
+
+  details_.inputStreams.At(0)->compositionName = "Gas";
+  EXPECT_EQ(streams::GetStreamComposition(details_, false, nullptr, 0, Status()), -1);
+  details_.useCompositions = 0;
+  std::strcpy(Status()->text, "as before");
+  EXPECT_EQ(Get(0), 0) << "compositions off";
+  EXPECT_EQ(Text(), "as before");
+  EXPECT_EQ(list_.bytes, before);
+}
+
+TEST_F(CompositionOpsTest, StreamsForgetCompositionsNoLongerInTheList) {
+  Add("Gas", {"C1"});
+  details_.inputStreams.At(0)->compositionName = "Gas";
+  details_.inputStreams.At(1)->compositionName = "Old";
+  details_.outputStreams.At(0)->compositionName = "gas";
+  streams::ClearStaleCompositionNames(details_);
+  EXPECT_EQ(details_.inputStreams.At(0)->compositionName, "Gas");
+  EXPECT_EQ(details_.inputStreams.At(1)->compositionName, "");
+  EXPECT_EQ(details_.outputStreams.At(0)->compositionName, "") << "names compare exactly";
+}
+
+}  // namespace

@@ -1,0 +1,402 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <vector>
+
+#include "com/error_text.h"
+#include "excel/errors.h"
+#include "model/spreadsheet_lock.h"
+#include "stream_fixture.h"
+#include "streams/stream_transfer.h"
+
+namespace streams_test {
+namespace {
+
+using com::Variant;
+constexpr double kUndefined = 3.4e35;
+
+// The component table starts at B20 (names in B, column k in the k-th
+// column after B); the interaction matrix at R20.
+std::string TableCell(std::size_t column, std::size_t component) {
+  return std::string(1, static_cast<char>('B' + column)) + std::to_string(20 + component);
+}
+std::string MatrixCell(std::size_t i, std::size_t j) {
+  return std::string(1, static_cast<char>('R' + j)) + std::to_string(20 + i);
+}
+
+class GetIprTest : public StreamTest {
+ protected:
+  void SetUp() override {
+    StreamTest::SetUp();
+    PutIprWord(EXT_IPR_HANDLE_OFFSET, 1);  // Out-1
+    Output(0).sheetName = "Flow";
+  }
+
+  std::int32_t Get() { return streams::GetIPR(details_, session_.get(), Ipr(), Status()); }
+
+  // Binds Out-1 to the composition "Gas" of `count` components laid out at
+  // B20 and R20.
+  streams::CExcCompositionDefinition& UseComposition(std::size_t count) {
+    streams::CExcCompositionDefinition& gas = AddComposition("Gas", count);
+    Output(0).compositionName = "Gas";
+    Output(0).composition.componentTableCell = "B20";
+    return gas;
+  }
+};
+
+TEST_F(GetIprTest, PropertyRowsFillTheirFieldsFromTheStreamsSheetConverted) {
+  const struct {
+    const char* cell;
+    std::uint32_t unit;
+    double value;
+    std::size_t field;
+    double expected;
+  } rows[] = {
+      {"B2", 1, 100, EXT_IPR_OIL_RATE_OFFSET, 100 / 0.158987},      // Sm3/d
+      {"B3", 0, 50, EXT_IPR_WATER_RATE_OFFSET, 50},                 // STB/d
+      {"B4", 2, 2500, EXT_IPR_GAS_RATE_OFFSET, 2.5},                // Mscf/d
+      {"B5", 2, 10, EXT_IPR_PRESSURE_OFFSET, 10 / 0.068948},        // BARg
+      {"B6", 1, 60, EXT_IPR_TEMPERATURE_OFFSET, 60 / 0.5555 + 32},  // deg C
+      {"B7", 5, 0.85, EXT_IPR_OIL_GRAVITY_OFFSET, 0.85},            // no kind: unit ignored
+      {"B8", 1, 1.02, EXT_IPR_WATER_GRAVITY_OFFSET, 1.02},
+      {"B9", 3, 0.7, EXT_IPR_GAS_GRAVITY_OFFSET, 0.7},
+  };
+  for (std::size_t row = 0; row < std::size(rows); ++row) {
+    Output(0).propertyCells[row] = {rows[row].cell, rows[row].unit};
+    PutCell(rows[row].cell, Variant::Double(rows[row].value));
+    PutCell(rows[row].cell, Variant::Double(-1), "Other");
+  }
+  ASSERT_EQ(session_->SelectWorksheet("Other", Msg()), 0);
+
+  ASSERT_EQ(Get(), 0) << StatusText();
+  for (const auto& row : rows)
+    EXPECT_DOUBLE_EQ(IprDouble(row.field), row.expected) << row.cell;
+  EXPECT_EQ(IprDouble(EXT_IPR_MASS_RATE_OFFSET), HostFill());
+  EXPECT_EQ(IprWord(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 0x11111111u);
+  EXPECT_EQ(StatusText(), "");
+}
+
+TEST_F(GetIprTest, BlankReferenceBlankCellNumberAndText) {
+  const struct {
+    const char* what;
+    const char* reference;
+    Variant cell;
+    double expected;
+  } cases[] = {
+      {"unbound", "", Variant::Double(10), HostFill()},
+      {"unbound (spaces)", "   ", Variant::Double(10), HostFill()},
+      {"a cell of blanks", "C5", Variant::Text("   "), kUndefined},
+      {"an empty cell", "C5", Variant(), kUndefined},
+      {"an empty text", "C5", Variant::Text(""), kUndefined},
+      {"a number", "C5", Variant::Double(10), 10 / 0.068948 - 14.696},
+      {"a number in a text", "$C$5", Variant::Text("12abc"), 12 / 0.068948 - 14.696},
+      {"a text without a number", "C5", Variant::Text("abc"), 0 / 0.068948 - 14.696},
+  };
+  for (const auto& c : cases) {
+    Output(0).propertyCells[streams::kOutPressure] = {c.reference, 3};  // BARa
+    PutCell("C5", c.cell);
+    PutIprDouble(EXT_IPR_PRESSURE_OFFSET, HostFill());
+    ASSERT_EQ(Get(), 0) << c.what << ": " << StatusText();
+    EXPECT_EQ(IprDouble(EXT_IPR_PRESSURE_OFFSET), c.expected) << c.what;
+  }
+}
+
+TEST_F(GetIprTest, ComponentColumnsSetTheirBitsOnlyForCellsThatHoldText) {
+  UseComposition(3);
+  Output(0).composition.columnUnits[1] = 1;   // Critical Temperature: deg C
+  Output(0).composition.columnUnits[2] = 2;   // Critical Pressure: BARg
+  Output(0).composition.columnUnits[3] = 1;   // Critical Volume: m3/kg.mol
+  Output(0).composition.columnUnits[7] = 3;   // Boiling Point: deg K
+  Output(0).composition.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
+  Output(0).composition.columnUnits[4] = 1;   // Acentricity has no kind: ignored
+  // Component i, column k holds 10k + i + 0.5, except: Omega B (11) is empty
+  // throughout; component 1 has no Mole Fraction and no Critical Pressure;
+  // component 2's Critical Pressure is a single blank.
+  auto value = [](std::size_t k, std::size_t i) { return 10.0 * k + i + 0.5; };
+  for (std::size_t i = 0; i < 3; ++i) {
+    PutCell(TableCell(0, i), Variant::Text("name" + std::to_string(i)));
+    for (std::size_t k = 1; k <= 14; ++k) {
+      if (k == 11 || (i == 1 && (k == 1 || k == 3))) continue;
+      PutCell(TableCell(k, i), Variant::Double(value(k, i)));
+    }
+  }
+  PutCell(TableCell(3, 2), Variant::Text(" "));
+
+  ASSERT_EQ(Get(), 0) << StatusText();
+  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_COUNT_OFFSET), 3u);
+  EXPECT_EQ(IprWord(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
+  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x200u & ~0x800u);
+
+  struct Column {
+    std::size_t k;
+    std::size_t offset;
+    double factor;
+    double offsetValue;
+  };
+  const Column columns[] = {
+      {1, EXT_IPR_MOLE_FRACTION_OFFSET, 1, 0},
+      {2, EXT_IPR_CRITICAL_TEMPERATURE_OFFSET, 0.5555, -32},
+      {3, EXT_IPR_CRITICAL_PRESSURE_OFFSET, 0.068948, 0},
+      {4, EXT_IPR_CRITICAL_VOLUME_OFFSET, 0.06243, 0},
+      {5, EXT_IPR_ACENTRICITY_OFFSET, 1, 0},
+      {6, EXT_IPR_MOLECULAR_WEIGHT_OFFSET, 1, 0},
+      {7, EXT_IPR_SPECIFIC_GRAVITY_OFFSET, 1, 0},
+      {8, EXT_IPR_BOILING_POINT_OFFSET, 0.5555, 459.7},
+      {9, EXT_IPR_VOLUME_SHIFT_OFFSET, 1, 0},
+      {10, EXT_IPR_OMEGA_A_OFFSET, 1, 0},
+      {12, EXT_IPR_PARACHOR_OFFSET, 1, 0},
+      {13, EXT_IPR_COSTALD_VCRIT_OFFSET, 0.06243, 0},
+      {14, EXT_IPR_COSTALD_ACENT_OFFSET, 1, 0},
+  };
+  for (const Column& c : columns) {
+    for (std::size_t i = 0; i < 3; ++i) {
+      const double got = IprDouble(c.offset + 8 * i);
+      if (i == 1 && c.k == 1) {
+        EXPECT_EQ(got, 0.0) << "an empty mole fraction reads as 0";
+      } else if (i == 1 && c.k == 3) {
+        EXPECT_EQ(got, HostFill()) << "an empty cell leaves the entry";
+      } else if (i == 2 && c.k == 3) {
+        EXPECT_EQ(got, 0.0) << "a blank reads as 0, converted";
+      } else {
+        EXPECT_DOUBLE_EQ(got, value(c.k, i) / c.factor - c.offsetValue) << c.k << "," << i;
+      }
+    }
+    EXPECT_EQ(IprDouble(c.offset + 8 * 3), HostFill()) << "past the composition";
+  }
+  for (std::size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(IprDouble(EXT_IPR_OMEGA_B_OFFSET + 8 * i), HostFill());
+  EXPECT_EQ(IprWord(EXT_IPR_EOS_MODEL_OFFSET), 0u) << "no EOS cell";
+  EXPECT_EQ(IprDouble(EXT_IPR_MASS_RATE_OFFSET), HostFill()) << "no mass rate cell";
+  const std::vector<std::string> asked = RangesAsked();
+  for (std::size_t i = 0; i < 3; ++i)
+    EXPECT_THAT(asked, ::testing::Not(::testing::Contains(TableCell(0, i))))
+        << "the names are not read";
+}
+
+TEST_F(GetIprTest, InteractionMatrixSkipsTheDiagonalAndEmptyCells) {
+  UseComposition(3);
+  Output(0).composition.interactionCell = "R20";
+  for (std::size_t i = 0; i < 3; ++i)
+    for (std::size_t j = 0; j < 3; ++j)
+      PutCell(MatrixCell(i, j), Variant::Double(i == j ? 99 : 0.01 * (10 * i + j)));
+  PutCell(MatrixCell(2, 0), Variant());
+
+  ASSERT_EQ(Get(), 0) << StatusText();
+  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), static_cast<std::uint32_t>(0x800));
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t j = 0; j < 3; ++j) {
+      const double got = IprDouble(EXT_IPR_INTERACTION_OFFSET + 800 * i + 8 * j);
+      if (i == j || (i == 2 && j == 0)) {
+        EXPECT_EQ(got, HostFill()) << i << "," << j;
+      } else {
+        EXPECT_DOUBLE_EQ(got, 0.01 * (10 * i + j)) << i << "," << j;
+      }
+    }
+  }
+  const std::vector<std::string> asked = RangesAsked();
+  for (std::size_t i = 0; i < 3; ++i)
+    EXPECT_THAT(asked, ::testing::Not(::testing::Contains(MatrixCell(i, i))));
+
+  // Without a matrix cell nothing of it is read.
+  Output(0).composition.interactionCell = "  ";
+  recorder_->Clear();
+  PutIprDouble(EXT_IPR_INTERACTION_OFFSET + 8, HostFill());
+  ASSERT_EQ(Get(), 0);
+  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0u);
+  EXPECT_EQ(IprDouble(EXT_IPR_INTERACTION_OFFSET + 8), HostFill());
+  for (const std::string& cell : RangesAsked())
+    EXPECT_NE(cell[0], 'R') << cell;
+}
+
+TEST_F(GetIprTest, MassRateAndEosModel) {
+  UseComposition(1);
+  Output(0).composition.massRateCell = "B30";
+  Output(0).composition.massRateUnit = 1;  // kg/d
+  Output(0).composition.eosModelCell = "B31";
+  const struct {
+    Variant eos;
+    std::uint32_t model;
+  } cases[] = {
+      {Variant::Text("PR"), 1},  {Variant::Text("pr"), 1},   {Variant::Text("Srk"), 2},
+      {Variant::Text("PR "), 0}, {Variant::Text("PENG"), 0}, {Variant(), 0},
+      {Variant::Double(1), 0},
+  };
+  PutCell("B30", Variant::Double(1000));
+  for (const auto& c : cases) {
+    PutCell("B31", c.eos);
+    PutIprWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
+    ASSERT_EQ(Get(), 0) << StatusText();
+    EXPECT_EQ(IprWord(EXT_IPR_EOS_MODEL_OFFSET), c.model) << com::Describe(c.eos);
+    EXPECT_DOUBLE_EQ(IprDouble(EXT_IPR_MASS_RATE_OFFSET), 1000 / 0.453592);
+  }
+
+  // An empty mass-rate cell leaves the field; a blank EOS reference gives 0.
+  PutCell("B30", Variant());
+  Output(0).composition.eosModelCell = "";
+  PutIprDouble(EXT_IPR_MASS_RATE_OFFSET, 5);
+  PutIprWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
+  ASSERT_EQ(Get(), 0);
+  EXPECT_EQ(IprDouble(EXT_IPR_MASS_RATE_OFFSET), 5);
+  EXPECT_EQ(IprWord(EXT_IPR_EOS_MODEL_OFFSET), 0u);
+}
+
+TEST_F(GetIprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
+  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  PutCell("B2", Variant::Double(3));
+  const struct {
+    const char* what;
+    int useCompositions;
+    const char* name;
+    std::size_t components;
+    const char* table;
+  } cases[] = {
+      {"compositions off", 0, "Gas", 2, "B20"}, {"name matches none", 1, "gas", 2, "B20"},
+      {"renamed away", 1, "", 2, "B20"},        {"no components", 1, "Gas", 0, "B20"},
+      {"no table cell", 1, "Gas", 2, " "},
+  };
+  for (const auto& c : cases) {
+    details_.compositions.Clear();
+    AddComposition("Gas", c.components);
+    details_.useCompositions = c.useCompositions;
+    Output(0).compositionName = c.name;
+    Output(0).composition.componentTableCell = c.table;
+    PutIprDouble(EXT_IPR_OIL_RATE_OFFSET, HostFill());
+    ASSERT_EQ(Get(), 0) << c.what;
+    EXPECT_EQ(IprDouble(EXT_IPR_OIL_RATE_OFFSET), 3) << c.what;
+    EXPECT_EQ(IprWord(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 0x11111111u) << c.what;
+    EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_COUNT_OFFSET), 0x11111111u) << c.what;
+    EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x11111111u) << c.what;
+  }
+}
+
+TEST_F(GetIprTest, RefusedCallsTouchNeitherRecordNorWorkbook) {
+  SetCounts(1, 2);
+  Output(1).sheetName = "Missing";
+  UseComposition(1);
+  details_.compositions.At(0)->components.assign(101, "C");
+  const struct {
+    const char* what;
+    std::uint32_t size;
+    std::uint32_t handle;
+    bool connected;
+    const char* message;
+  } cases[] = {
+      {"size one short", EXT_IPR_RECORD_SIZE - 1, 1, true,
+       "This version of Gridmoor.dll is not compatible with the version of Conflux"},
+      {"size one long", EXT_IPR_RECORD_SIZE + 1, 1, true,
+       "This version of Gridmoor.dll is not compatible with the version of Conflux"},
+      {"an input handle", EXT_IPR_RECORD_SIZE, 0, true,
+       "Invalid handle passed to Gridmoor::GetIPR"},
+      {"past the outputs", EXT_IPR_RECORD_SIZE, 3, true,
+       "Invalid handle passed to Gridmoor::GetIPR"},
+      {"all bits set", EXT_IPR_RECORD_SIZE, 0xFFFFFFFFu, true,
+       "Invalid handle passed to Gridmoor::GetIPR"},
+      {"no connection", EXT_IPR_RECORD_SIZE, 1, false, "There is no connection to Excel"},
+      {"101 components", EXT_IPR_RECORD_SIZE, 1, true,
+       "Composition Gas has 101 components; a stream carries at most 100"},
+  };
+  for (const auto& c : cases) {
+    PutIprWord(EXT_IPR_SIZE_OFFSET, c.size);
+    PutIprWord(EXT_IPR_HANDLE_OFFSET, c.handle);
+    const std::vector<unsigned char> before = IprBytes();
+    recorder_->Clear();
+    EXPECT_EQ(streams::GetIPR(details_, c.connected ? session_.get() : nullptr, Ipr(), Status()), 1)
+        << c.what;
+    EXPECT_EQ(StatusText(), c.message);
+    EXPECT_EQ(IprBytes(), before) << c.what;
+    EXPECT_EQ(recorder_->Transcript(), "") << c.what;
+  }
+
+  PutIprWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+  PutIprWord(EXT_IPR_HANDLE_OFFSET, 2);
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(), "Unable to get worksheet for output stream Out-2");
+  EXPECT_EQ(streams::GetIPR(details_, session_.get(), nullptr, Status()), 1);
+  EXPECT_EQ(StatusText(),
+            "This version of Gridmoor.dll is not compatible with the version of Conflux");
+}
+
+TEST_F(GetIprTest, ReadFailuresReportTheAutomationError) {
+  const std::string prefix = "Error in getting data from Excel: ";
+  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  PutCell("B2", Variant::Double(4));
+
+  Output(0).propertyCells[streams::kOutPressure] = {"B5", 0};
+  PutCell("B5", Variant::ErrorValue(excel::kErrDiv0));
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(com::DISP_E_TYPEMISMATCH));
+  EXPECT_EQ(IprDouble(EXT_IPR_OIL_RATE_OFFSET), 4) << "read before the failure";
+
+  // The cell text is used as it stands: a column:row pair is no address.
+  Output(0).propertyCells[streams::kOutPressure] = {"2:5", 0};
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(excel::kApplicationError));
+
+  // A table cell without a row steps to no address at all.
+  Output(0).propertyCells[streams::kOutPressure] = {"", 0};
+  UseComposition(1);
+  Output(0).composition.componentTableCell = "B";
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(excel::kApplicationError));
+  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_COUNT_OFFSET), 1u);
+}
+
+TEST_F(GetIprTest, AFailurePartWayKeepsWhatWasAlreadyFilled) {
+  const std::size_t fields[] = {EXT_IPR_OIL_RATE_OFFSET, EXT_IPR_WATER_RATE_OFFSET,
+                                EXT_IPR_GAS_RATE_OFFSET, EXT_IPR_PRESSURE_OFFSET};
+  for (std::size_t row = 0; row < 4; ++row) {
+    const std::string cell = "B" + std::to_string(row + 2);
+    Output(0).propertyCells[row] = {cell, 0};
+    PutCell(cell, Variant::Double(static_cast<double>(row + 1)));
+  }
+  recorder_->FailCall("Range.Invoke", com::RPC_E_DISCONNECTED, 3);
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(),
+            "Error in getting data from Excel: " + com::ComErrorText(com::RPC_E_DISCONNECTED));
+  EXPECT_EQ(IprDouble(fields[0]), 1);
+  EXPECT_EQ(IprDouble(fields[1]), 2);
+  EXPECT_EQ(IprDouble(fields[2]), HostFill());
+  EXPECT_EQ(IprDouble(fields[3]), HostFill());
+
+  // In the component table: the 4 rows, component 0's 14 cells and
+  // component 1's mole fraction are read; its Critical Temperature fails.
+  UseComposition(2);
+  for (std::size_t i = 0; i < 2; ++i)
+    for (std::size_t k = 1; k <= 14; ++k)
+      PutCell(TableCell(k, i), Variant::Double(1.0 + k));
+  recorder_->ClearFaults();
+  recorder_->FailCall("Range.Invoke", com::E_FAIL, 4 + 14 + 2);
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(IprDouble(fields[3]), 4);
+  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_COUNT_OFFSET), 2u);
+  EXPECT_EQ(IprWord(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
+  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x800u) << "set by component 0";
+  EXPECT_EQ(IprDouble(EXT_IPR_MOLE_FRACTION_OFFSET + 8), 2);
+  EXPECT_EQ(IprDouble(EXT_IPR_CRITICAL_TEMPERATURE_OFFSET), 3);
+  EXPECT_EQ(IprDouble(EXT_IPR_CRITICAL_TEMPERATURE_OFFSET + 8), HostFill());
+}
+
+TEST_F(GetIprTest, RunsUnderTheSpreadsheetLock) {
+  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  bool lockedElsewhere = false;
+  bool checked = false;
+  recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, false, [&](const auto&) {
+                         lockedElsewhere = std::async(std::launch::async, [] {
+                                             const bool free = model::SpreadsheetMutex().try_lock();
+                                             if (free) model::SpreadsheetMutex().unlock();
+                                             return !free;
+                                           }).get();
+                         checked = true;
+                         return false;
+                       }});
+  ASSERT_EQ(Get(), 0);
+  EXPECT_TRUE(checked);
+  EXPECT_TRUE(lockedElsewhere);
+  EXPECT_TRUE(model::SpreadsheetMutex().try_lock()) << "released on return";
+  model::SpreadsheetMutex().unlock();
+}
+
+}  // namespace
+}  // namespace streams_test

@@ -1,0 +1,342 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "com/error_text.h"
+#include "stream_fixture.h"
+#include "streams/stream_transfer.h"
+
+namespace streams_test {
+namespace {
+
+using com::Variant;
+constexpr double kUndefined = 3.4e35;
+constexpr double kRunDate = 45000.5;
+
+std::string TableCell(std::size_t column, std::size_t component) {
+  return std::string(1, static_cast<char>('B' + column)) + std::to_string(20 + component);
+}
+std::string MatrixCell(std::size_t i, std::size_t j) {
+  return std::string(1, static_cast<char>('R' + j)) + std::to_string(20 + i);
+}
+
+class SetIprTest : public StreamTest {
+ protected:
+  void SetUp() override {
+    StreamTest::SetUp();
+    PutIprWord(EXT_IPR_HANDLE_OFFSET, 0);  // In-1
+    Input(0).sheetName = "Flow";
+    PutIprDouble(EXT_IPR_OIL_RATE_OFFSET, 100);
+    PutIprDouble(EXT_IPR_WATER_RATE_OFFSET, 50);
+    PutIprDouble(EXT_IPR_GAS_RATE_OFFSET, 2.5);
+    PutIprDouble(EXT_IPR_PRESSURE_OFFSET, 145);
+    PutIprDouble(EXT_IPR_TEMPERATURE_OFFSET, 150);
+    PutIprDouble(EXT_IPR_OIL_GRAVITY_OFFSET, 0.85);
+    PutIprDouble(EXT_IPR_GAS_GRAVITY_OFFSET, 0.7);
+    PutIprDouble(EXT_IPR_WATER_GRAVITY_OFFSET, 1.02);
+  }
+
+  std::int32_t Set(std::uint32_t timestep = 0) {
+    return streams::SetIPR(details_, session_.get(), {kRunDate, timestep}, Ipr(), Status());
+  }
+
+  // Binds every row of a grid to C2 ... C11 with the given units.
+  void BindRows(std::array<streams::CExcPropertyCell, streams::kInputRowCount>& grid,
+                const std::array<std::uint32_t, streams::kInputRowCount>& units,
+                const char* column = "C") {
+    for (std::size_t row = 0; row < grid.size(); ++row)
+      grid[row] = {column + std::to_string(row + 2), units[row]};
+  }
+
+  streams::CExcCompositionDefinition& UseComposition(std::size_t count) {
+    streams::CExcCompositionDefinition& gas = AddComposition("Gas", count);
+    Input(0).compositionName = "Gas";
+    Input(0).composition.componentTableCell = "B20";
+    return gas;
+  }
+
+  std::size_t PutsOfType(const char* type) const {
+    std::size_t count = 0;
+    for (const std::string& line : recorder_->Lines())
+      if (line.find(std::string("put, ") + type) != std::string::npos) ++count;
+    return count;
+  }
+};
+
+TEST_F(SetIprTest, SolverCellsGetNumbersInTheirUnits) {
+  Input(0).forecastDisplay = false;
+  BindRows(Input(0).solverCells, {0, 1, 0, 1, 1, 2, 1, 4, 4, 4});
+  ASSERT_EQ(Set(), 0) << StatusText();
+  const struct {
+    const char* cell;
+    double value;
+  } expected[] = {
+      {"C2", kRunDate},             // Date
+      {"C3", 100 * 0.158987},       // Oil Rate, Sm3/d
+      {"C4", 50},                   // Water Rate, STB/d
+      {"C5", 150 * 0.158987},       // Liquid Rate: oil + water
+      {"C6", 2.5 * 28.174},         // Gas Rate, 1000Sm3/d
+      {"C7", 145 * 0.068948},       // Pressure, BARg
+      {"C8", (150 - 32) * 0.5555},  // Temperature, deg C
+      {"C9", 0.85},                 // Oil gravity
+      {"C10", 1.02},                // Water gravity
+      {"C11", 0.7},                 // Gas gravity
+  };
+  for (const auto& e : expected) {
+    const Variant cell = Cell(e.cell);
+    ASSERT_EQ(cell.vt, VT_R8) << e.cell;
+    EXPECT_DOUBLE_EQ(cell.dblVal, e.value) << e.cell;
+  }
+  EXPECT_EQ(PutsOfType("VT_R8"), 10u);
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 10u);
+  EXPECT_EQ(StatusText(), "");
+}
+
+TEST_F(SetIprTest, ForecastCellsStepOnePlacePerTimestep) {
+  Input(0).solverDisplay = false;
+  const struct {
+    const char* configured;
+    std::uint32_t direction;
+    std::uint32_t timestep;
+    const char* written;
+  } cases[] = {
+      {"C5", 1, 3, "C8"},   {"C5", 0, 3, "F5"},  {"C5", 1, 0, "C5"}, {"C5", 0, 0, "C5"},
+      {"$C$5", 1, 2, "C7"}, {"z5", 0, 1, "AA5"}, {"C5", 2, 1, "D5"},
+  };
+  int sheet = 0;
+  for (const auto& c : cases) {
+    // A fresh sheet per case, so that only this case's cells are there.
+    const std::string name = "Step" + std::to_string(++sheet);
+    book_->AddWorksheet(name);
+    Input(0).sheetName = name;
+    Input(0).forecastDirection = c.direction;
+    Input(0).forecastCells[streams::kInOilRate] = {c.configured, 0};
+    Input(0).forecastCells[streams::kInDate] = {"A1", 0};
+    recorder_->Clear();
+    ASSERT_EQ(Set(c.timestep), 0) << StatusText();
+    SCOPED_TRACE(std::string(c.configured) + " at timestep " + std::to_string(c.timestep));
+    EXPECT_EQ(Cell(c.written, name), Variant::Double(100));
+    const std::string dateCell = c.direction == 1
+                                     ? "A" + std::to_string(1 + c.timestep)
+                                     : std::string(1, static_cast<char>('A' + c.timestep)) + "1";
+    EXPECT_EQ(Cell(dateCell, name), Variant::Double(kRunDate));
+    EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 2u) << "oil and date only";
+  }
+}
+
+TEST_F(SetIprTest, UndefinedHostValuesAreSkippedTheRestWritten) {
+  BindRows(Input(0).solverCells, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "C");
+  BindRows(Input(0).forecastCells, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "E");
+  Input(0).forecastDirection = 0;
+  PutIprDouble(EXT_IPR_OIL_RATE_OFFSET, kUndefined);
+  PutIprDouble(EXT_IPR_GAS_RATE_OFFSET, 3.3e35);
+  PutIprDouble(EXT_IPR_GAS_GRAVITY_OFFSET, kUndefined);
+  ASSERT_EQ(Set(1), 0) << StatusText();
+  for (const char* column : {"C", "F"}) {  // solver, forecast one column on
+    SCOPED_TRACE(column);
+    const std::string c = column;
+    EXPECT_EQ(Cell(c + "2"), Variant::Double(kRunDate));
+    EXPECT_EQ(Cell(c + "3"), Variant()) << "oil rate";
+    EXPECT_EQ(Cell(c + "4"), Variant::Double(50)) << "water rate";
+    EXPECT_EQ(Cell(c + "5"), Variant()) << "liquid rate needs both";
+    EXPECT_EQ(Cell(c + "6"), Variant()) << "gas rate";
+    EXPECT_EQ(Cell(c + "7"), Variant::Double(145));
+    EXPECT_EQ(Cell(c + "11"), Variant()) << "gas gravity";
+  }
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 12u) << "6 of 10 rows in each grid";
+
+  PutIprDouble(EXT_IPR_OIL_RATE_OFFSET, 1);
+  PutIprDouble(EXT_IPR_WATER_RATE_OFFSET, kUndefined);
+  ASSERT_EQ(Set(1), 0);
+  EXPECT_EQ(Cell("C3"), Variant::Double(1));
+  EXPECT_EQ(Cell("C5"), Variant()) << "liquid rate needs both";
+}
+
+TEST_F(SetIprTest, DisplayFlagsSwitchTheGridsOff) {
+  BindRows(Input(0).solverCells, {}, "C");
+  BindRows(Input(0).forecastCells, {}, "E");
+  Input(0).solverDisplay = false;
+  ASSERT_EQ(Set(), 0);
+  EXPECT_EQ(Cell("C3"), Variant());
+  EXPECT_EQ(Cell("E3"), Variant::Double(100));
+  Input(0).solverDisplay = true;
+  Input(0).forecastDisplay = false;
+  PutIprDouble(EXT_IPR_OIL_RATE_OFFSET, 7);
+  ASSERT_EQ(Set(), 0);
+  EXPECT_EQ(Cell("C3"), Variant::Double(7));
+  EXPECT_EQ(Cell("E3"), Variant::Double(100));
+}
+
+TEST_F(SetIprTest, WithoutFlagsNamesAndFractionsAreWrittenAndDashesElsewhere) {
+  UseComposition(3);
+  Input(0).composition.interactionCell = "R20";
+  Input(0).composition.eosModelCell = "B31";
+  Input(0).composition.massRateCell = "B30";
+  Input(0).composition.massRateUnit = 1;  // kg/d
+  PutIprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0);
+  PutIprWord(EXT_IPR_EOS_MODEL_OFFSET, 0);
+  PutIprDouble(EXT_IPR_MASS_RATE_OFFSET, 1000);
+  const double fractions[] = {0.1, 0.2, kUndefined};
+  for (std::size_t i = 0; i < 3; ++i)
+    PutIprDouble(EXT_IPR_MOLE_FRACTION_OFFSET + 8 * i, fractions[i]);
+
+  ASSERT_EQ(Set(), 0) << StatusText();
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(Cell(TableCell(0, i)), Variant::Text("C" + std::to_string(i + 1)));
+    EXPECT_EQ(Cell(TableCell(1, i)), Variant::Double(fractions[i])) << "no undefined test";
+    for (std::size_t k = 2; k <= 14; ++k)
+      EXPECT_EQ(Cell(TableCell(k, i)), Variant::Text("--")) << k;
+  }
+  for (const std::string& cell : RangesAsked())
+    EXPECT_NE(cell[0], 'R') << "the matrix is left alone";
+  EXPECT_EQ(Cell("B31"), Variant::Text("--"));
+  EXPECT_DOUBLE_EQ(Cell("B30").dblVal, 1000 * 0.453592);
+}
+
+TEST_F(SetIprTest, FlaggedColumnsAndTheMatrixAreWrittenConverted) {
+  UseComposition(3);
+  Input(0).composition.interactionCell = "R20";
+  Input(0).composition.eosModelCell = "B31";
+  Input(0).composition.columnUnits[1] = 1;   // Critical Temperature: deg C
+  Input(0).composition.columnUnits[2] = 3;   // Critical Pressure: BARa
+  Input(0).composition.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
+  // Every column but Parachor (0x400) is given.
+  PutIprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0x3FFF & ~0x400);
+  const std::size_t arrays[] = {
+      EXT_IPR_MOLE_FRACTION_OFFSET,     EXT_IPR_CRITICAL_TEMPERATURE_OFFSET,
+      EXT_IPR_CRITICAL_PRESSURE_OFFSET, EXT_IPR_CRITICAL_VOLUME_OFFSET,
+      EXT_IPR_ACENTRICITY_OFFSET,       EXT_IPR_MOLECULAR_WEIGHT_OFFSET,
+      EXT_IPR_SPECIFIC_GRAVITY_OFFSET,  EXT_IPR_BOILING_POINT_OFFSET,
+      EXT_IPR_VOLUME_SHIFT_OFFSET,      EXT_IPR_OMEGA_A_OFFSET,
+      EXT_IPR_OMEGA_B_OFFSET,           EXT_IPR_PARACHOR_OFFSET,
+      EXT_IPR_COSTALD_VCRIT_OFFSET,     EXT_IPR_COSTALD_ACENT_OFFSET};
+  auto value = [](std::size_t k, std::size_t i) { return 100.0 * k + i; };
+  for (std::size_t k = 1; k <= 14; ++k)
+    for (std::size_t i = 0; i < 3; ++i)
+      PutIprDouble(arrays[k - 1] + 8 * i, value(k, i));
+  for (std::size_t i = 0; i < 3; ++i)
+    for (std::size_t j = 0; j < 3; ++j)
+      PutIprDouble(EXT_IPR_INTERACTION_OFFSET + 800 * i + 8 * j, 0.001 * (10 * i + j));
+
+  for (const std::uint32_t eos : {1u, 2u, 3u}) {
+    PutIprWord(EXT_IPR_EOS_MODEL_OFFSET, eos);
+    ASSERT_EQ(Set(), 0) << StatusText();
+    EXPECT_EQ(Cell("B31"), Variant::Text(eos == 1 ? "PR" : eos == 2 ? "SRK" : "--"));
+  }
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(2, i)).dblVal, (value(2, i) - 32) * 0.5555);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(3, i)).dblVal, (value(3, i) + 14.696) * 0.068948);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(13, i)).dblVal, value(13, i) * 0.06243);
+    for (const std::size_t k : {1, 4, 5, 6, 7, 8, 9, 10, 11, 14})
+      EXPECT_EQ(Cell(TableCell(k, i)), Variant::Double(value(k, i))) << k;
+    EXPECT_EQ(Cell(TableCell(12, i)), Variant::Text("--")) << "Parachor not given";
+    for (std::size_t j = 0; j < 3; ++j) {
+      EXPECT_EQ(Cell(MatrixCell(i, j)),
+                i == j ? Variant::Text("--") : Variant::Double(0.001 * (10 * i + j)))
+          << j;
+    }
+  }
+  EXPECT_EQ(Cell("B30"), Variant()) << "no mass rate cell";
+}
+
+TEST_F(SetIprTest, ABlankTableCellSkipsOnlyTheTable) {
+  UseComposition(2);
+  Input(0).composition.componentTableCell = "";
+  Input(0).composition.interactionCell = "R20";
+  Input(0).composition.massRateCell = "B30";
+  PutIprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, EXT_IPR_HAS_INTERACTION);
+  PutIprDouble(EXT_IPR_INTERACTION_OFFSET + 8, 0.25);
+  PutIprDouble(EXT_IPR_MASS_RATE_OFFSET, 12);
+  ASSERT_EQ(Set(), 0) << StatusText();
+  EXPECT_EQ(Cell("S20"), Variant::Double(0.25));
+  EXPECT_EQ(Cell("R20"), Variant::Text("--"));
+  EXPECT_EQ(Cell("B30"), Variant::Double(12));
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 5u) << "4 matrix cells and the mass rate";
+}
+
+TEST_F(SetIprTest, AMissingSheetIsAddedAndTheStreamKeepsItsName) {
+  Input(0).solverCells[streams::kInOilRate] = {"C3", 0};
+  Input(0).sheetName = "Wells";
+  ASSERT_EQ(Set(), 0) << StatusText();
+  EXPECT_EQ(Input(0).sheetName, "Wells");
+  EXPECT_EQ(Cell("C3", "Wells"), Variant::Double(100));
+
+  Input(0).sheetName = "";
+  const std::vector<std::string> before = book_->SheetNames();
+  ASSERT_EQ(Set(), 0) << StatusText();
+  const std::vector<std::string> after = book_->SheetNames();
+  ASSERT_EQ(after.size(), before.size() + 1);
+  EXPECT_FALSE(Input(0).sheetName.empty());
+  EXPECT_THAT(after, ::testing::Contains(Input(0).sheetName));
+  EXPECT_THAT(before, ::testing::Not(::testing::Contains(Input(0).sheetName)));
+  EXPECT_EQ(Cell("C3", Input(0).sheetName), Variant::Double(100));
+
+  Input(0).sheetName = "bad/name";
+  EXPECT_EQ(Set(), 1);
+  EXPECT_THAT(
+      StatusText(),
+      ::testing::StartsWith("Error in setting data in Excel: Failed to create new worksheet ("));
+  EXPECT_EQ(Input(0).sheetName, "bad/name");
+}
+
+TEST_F(SetIprTest, RefusedCallsTouchNeitherRecordNorWorkbook) {
+  BindRows(Input(0).solverCells, {}, "C");
+  UseComposition(1);
+  details_.compositions.At(0)->components.assign(101, "C");
+  Input(0).sheetName = "Nowhere";
+  const struct {
+    const char* what;
+    std::uint32_t size;
+    std::uint32_t handle;
+    bool connected;
+    const char* message;
+  } cases[] = {
+      {"size one short", EXT_IPR_RECORD_SIZE - 1, 0, true,
+       "This version of Gridmoor.dll is not compatible with the version of Conflux"},
+      {"size one long", EXT_IPR_RECORD_SIZE + 1, 0, true,
+       "This version of Gridmoor.dll is not compatible with the version of Conflux"},
+      {"an output handle", EXT_IPR_RECORD_SIZE, 1, true,
+       "Invalid handle passed to Gridmoor::SetIPR"},
+      {"all bits set", EXT_IPR_RECORD_SIZE, 0xFFFFFFFFu, true,
+       "Invalid handle passed to Gridmoor::SetIPR"},
+      {"no connection", EXT_IPR_RECORD_SIZE, 0, false, "There is no connection to Excel"},
+      {"101 components", EXT_IPR_RECORD_SIZE, 0, true,
+       "Composition Gas has 101 components; a stream carries at most 100"},
+  };
+  const std::vector<std::string> sheets = book_->SheetNames();
+  for (const auto& c : cases) {
+    PutIprWord(EXT_IPR_SIZE_OFFSET, c.size);
+    PutIprWord(EXT_IPR_HANDLE_OFFSET, c.handle);
+    const std::vector<unsigned char> before = IprBytes();
+    recorder_->Clear();
+    EXPECT_EQ(streams::SetIPR(details_, c.connected ? session_.get() : nullptr, {kRunDate, 0},
+                              Ipr(), Status()),
+              1)
+        << c.what;
+    EXPECT_EQ(StatusText(), c.message);
+    EXPECT_EQ(IprBytes(), before) << c.what;
+    EXPECT_EQ(recorder_->Transcript(), "") << c.what;
+  }
+  EXPECT_EQ(book_->SheetNames(), sheets) << "no sheet added";
+  EXPECT_EQ(Input(0).sheetName, "Nowhere");
+}
+
+TEST_F(SetIprTest, AFailurePartWayLeavesTheCellsAlreadyWritten) {
+  Input(0).forecastDisplay = false;
+  BindRows(Input(0).solverCells, {}, "C");
+  recorder_->FailCall("Range.Invoke", com::RPC_E_DISCONNECTED, 3);
+  EXPECT_EQ(Set(), 1);
+  EXPECT_EQ(StatusText(),
+            "Error in setting data in Excel: " + com::ComErrorText(com::RPC_E_DISCONNECTED));
+  EXPECT_EQ(Cell("C2"), Variant::Double(kRunDate));
+  EXPECT_EQ(Cell("C3"), Variant::Double(100));
+  EXPECT_EQ(Cell("C4"), Variant());
+  EXPECT_EQ(Cell("C5"), Variant());
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 3u) << "stops at once";
+}
+
+}  // namespace
+}  // namespace streams_test

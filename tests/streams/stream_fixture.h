@@ -1,0 +1,120 @@
+// A case with streams over a session on the in-memory application, every
+// call recorded, and host records followed by guard bytes that every test
+// checks at its end.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "automation/session_fixture.h"
+#include "com/variant_text.h"
+#include "gridmoor/host.h"
+#include "model/case_details.h"
+#include "streams/composition.h"
+#include "streams/stream_data.h"
+#include "support/guarded_buffer.h"
+
+namespace streams_test {
+
+// The pattern an untouched double of a host record holds.
+inline double HostFill() {
+  double value;
+  const std::uint64_t bits = 0x1111111111111111ull;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+class StreamTest : public test_support::SessionTest {
+ protected:
+  void SetUp() override {
+    session_ = NewSession();
+    ASSERT_NE(session_, nullptr);
+    ASSERT_EQ(session_->NewWorkbook(Msg()), 0);
+    book_ = Application()->ActiveWorkbook();
+    book_->AddWorksheet("Flow");
+    book_->AddWorksheet("Other");
+    SetCounts(1, 1);
+    PutIprWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+    recorder_->Clear();
+  }
+
+  void TearDown() override {
+    EXPECT_TRUE(ipr_.GuardsIntact()) << "written past the IPR record";
+    EXPECT_TRUE(status_.GuardsIntact()) << "written past the status record";
+  }
+
+  void SetCounts(std::uint32_t inputs, std::uint32_t outputs) {
+    details_.inputCount = inputs;
+    details_.outputCount = outputs;
+    streams::ResizeStreams(details_.inputStreams, inputs);
+    streams::ResizeStreams(details_.outputStreams, outputs);
+  }
+
+  streams::CExcInputStreamData& Input(std::size_t i) { return *details_.inputStreams.At(i); }
+  streams::CExcOutputStreamData& Output(std::size_t j) { return *details_.outputStreams.At(j); }
+
+  // A composition of `count` components "C1", "C2", ... in the case list,
+  // with compositions switched on.
+  streams::CExcCompositionDefinition& AddComposition(const std::string& name, std::size_t count) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < count; ++i)
+      names.push_back("C" + std::to_string(i + 1));
+    details_.useCompositions = 1;
+    return *details_.compositions.Add(
+        std::make_unique<streams::CExcCompositionDefinition>(name, std::move(names)));
+  }
+
+  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
+  std::string StatusText() const {
+    return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
+  }
+  void* Ipr() { return ipr_.bytes.data(); }
+
+  double IprDouble(std::size_t offset) const {
+    double value;
+    std::memcpy(&value, ipr_.bytes.data() + offset, sizeof value);
+    return value;
+  }
+  std::uint32_t IprWord(std::size_t offset) const {
+    std::uint32_t value;
+    std::memcpy(&value, ipr_.bytes.data() + offset, sizeof value);
+    return value;
+  }
+  void PutIprDouble(std::size_t offset, double value) {
+    std::memcpy(ipr_.bytes.data() + offset, &value, sizeof value);
+  }
+  void PutIprWord(std::size_t offset, std::uint32_t value) {
+    std::memcpy(ipr_.bytes.data() + offset, &value, sizeof value);
+  }
+  // The record's bytes, to show that a refused call left them alone.
+  std::vector<unsigned char> IprBytes() const { return ipr_.bytes; }
+
+  com::Variant Cell(const std::string& cell, const std::string& sheet = "Flow") const {
+    return book_->CellValue(sheet, cell);
+  }
+  void PutCell(const std::string& cell, const com::Variant& value,
+               const std::string& sheet = "Flow") {
+    book_->SetCellValue(sheet, cell, value);
+  }
+
+  // The addresses of the Range objects asked for, in order.
+  std::vector<std::string> RangesAsked() const {
+    std::vector<std::string> cells;
+    for (const auto& call : recorder_->CallsOf("Worksheet.GetRange"))
+      cells.push_back(com::VariantToText(call.arguments[0]));
+    return cells;
+  }
+
+  std::unique_ptr<automation::CExcExcelObj> session_;
+  com::Ptr<test_support::MemoryWorkbook> book_;
+  model::CExcCaseDetails details_;
+  test_support::GuardedBuffer ipr_{EXT_IPR_RECORD_SIZE};
+  test_support::GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+};
+
+}  // namespace streams_test
