@@ -19,6 +19,12 @@
 namespace streams {
 namespace {
 
+// Reports a refusal in the status text; the record stays as it was.
+std::int32_t Refuse(driver::StatusRecord& out, const char* message) {
+  driver::WriteStatus(out, "%s", message);
+  return EXT_RESULT_FAILED;
+}
+
 constexpr char kIncompatible[] =
     "This version of Gridmoor.dll is not compatible with the version of Conflux";
 constexpr char kStreamDescription[] = "Excel stream";
@@ -120,17 +126,12 @@ bool SelectOrAddWorksheet(automation::CExcExcelObj& session, CExcInputStreamData
 std::int32_t EnumStreams(const model::CExcCaseDetails& details, bool createFailed,
                          void* streamRecord, std::int32_t query, ExtStatusRecord* status) {
   driver::StatusRecord out(status);
-  if (createFailed) {
-    driver::WriteStatus(out, "%s", detail::kNoConnection);
-    return EXT_RESULT_FAILED;
-  }
+  if (createFailed) return Refuse(out, detail::kNoConnection);
   if (query == 2) return EXT_RESULT_NONE;
   driver::HostRecord record(streamRecord, EXT_STREAM_RECORD_MIN_SIZE);
   std::uint32_t cursor = 0;
-  if (!record.ReadU32(EXT_STREAM_CURSOR_OFFSET, cursor)) {
-    driver::WriteStatus(out, "Invalid stream record passed to Gridmoor::EnumStreams");
-    return EXT_RESULT_FAILED;
-  }
+  if (!record.ReadU32(EXT_STREAM_CURSOR_OFFSET, cursor))
+    return Refuse(out, "Invalid stream record passed to Gridmoor::EnumStreams");
   const std::uint32_t next = cursor + 1;  // 0xFFFFFFFF wraps to the first
   const std::uint64_t total = static_cast<std::uint64_t>(details.inputCount) + details.outputCount;
   if (next >= total) return EXT_RESULT_NONE;
@@ -159,23 +160,14 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
   const model::SpreadsheetLock lock;
   driver::StatusRecord out(status);
   driver::HostRecord record;
-  if (!OpenIprRecord(iprRecord, record)) {
-    driver::WriteStatus(out, "%s", kIncompatible);
-    return EXT_RESULT_FAILED;
-  }
+  if (!OpenIprRecord(iprRecord, record)) return Refuse(out, kIncompatible);
   const std::uint32_t handle = ReadHandle(record);
   const CExcOutputStreamData* stream = nullptr;
   if (handle >= details.inputCount && handle - details.inputCount < details.outputCount) {
     stream = details.outputStreams.At(handle - details.inputCount);
   }
-  if (stream == nullptr) {
-    driver::WriteStatus(out, "Invalid handle passed to Gridmoor::GetIPR");
-    return EXT_RESULT_FAILED;
-  }
-  if (session == nullptr) {
-    driver::WriteStatus(out, "%s", detail::kNoConnection);
-    return EXT_RESULT_FAILED;
-  }
+  if (stream == nullptr) return Refuse(out, "Invalid handle passed to Gridmoor::GetIPR");
+  if (session == nullptr) return Refuse(out, detail::kNoConnection);
   // Checked before anything is read, so that a refused record is untouched.
   const CExcCompositionDefinition* composition =
       stream->composition.componentTableCell.IsBlank()
@@ -220,21 +212,12 @@ std::int32_t SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* s
   const model::SpreadsheetLock lock;
   driver::StatusRecord out(status);
   driver::HostRecord record;
-  if (!OpenIprRecord(iprRecord, record)) {
-    driver::WriteStatus(out, "%s", kIncompatible);
-    return EXT_RESULT_FAILED;
-  }
+  if (!OpenIprRecord(iprRecord, record)) return Refuse(out, kIncompatible);
   const std::uint32_t handle = ReadHandle(record);
   CExcInputStreamData* stream =
       handle < details.inputCount ? details.inputStreams.At(handle) : nullptr;
-  if (stream == nullptr) {
-    driver::WriteStatus(out, "Invalid handle passed to Gridmoor::SetIPR");
-    return EXT_RESULT_FAILED;
-  }
-  if (session == nullptr) {
-    driver::WriteStatus(out, "%s", detail::kNoConnection);
-    return EXT_RESULT_FAILED;
-  }
+  if (stream == nullptr) return Refuse(out, "Invalid handle passed to Gridmoor::SetIPR");
+  if (session == nullptr) return Refuse(out, detail::kNoConnection);
   // Checked before any cell is written or any sheet added.
   const CExcCompositionDefinition* composition =
       detail::TransferredComposition(details, stream->compositionName);
