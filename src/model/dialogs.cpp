@@ -32,6 +32,14 @@ DialogResult CancelledDialogs::EditDriverSettings(std::string&, ExtWindow) {
   return DialogResult::kCancel;
 }
 
+DialogResult CancelledDialogs::SetupOptimisation(OptimiserPage, CExcModel&, ExtWindow) {
+  return DialogResult::kCancel;
+}
+
+DialogResult CancelledDialogs::EditPublishedVariables(CExcModel&, ExtWindow) {
+  return DialogResult::kCancel;
+}
+
 std::shared_ptr<Dialogs> CurrentDialogs() {
   Provider& provider = TheProvider();
   const std::lock_guard<std::mutex> guard(provider.mutex);

@@ -16,6 +16,9 @@ class CExcCaseDetails;
 
 enum class DialogResult { kOk, kCancel };
 
+// The page the optimisation set-up opens on.
+enum class OptimiserPage { kObjectiveAndConstraints, kControls };
+
 enum class CaseDialogKind {
   kFull,        // every case setting
   kSimpleFile,  // the workbook file only
@@ -31,6 +34,12 @@ class Dialogs {
                                 ExtWindow parent) = 0;
   // Edits the driver-wide plug-in list.
   virtual DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) = 0;
+  // Edits the model's objective, constraints, controls and integer controls
+  // in place. On cancel the dialog itself puts back what it was given.
+  virtual DialogResult SetupOptimisation(OptimiserPage firstPage, CExcModel& model,
+                                         ExtWindow parent) = 0;
+  // Edits the model's published variables; on OK the list is rebuilt.
+  virtual DialogResult EditPublishedVariables(CExcModel& model, ExtWindow parent) = 0;
 };
 
 // What the library offers until it has dialogs of its own: every dialog
@@ -40,6 +49,9 @@ class CancelledDialogs final : public Dialogs {
   DialogResult EditCase(CaseDialogKind kind, CExcModel& model, CExcCaseDetails& details,
                         ExtWindow parent) override;
   DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) override;
+  DialogResult SetupOptimisation(OptimiserPage firstPage, CExcModel& model,
+                                 ExtWindow parent) override;
+  DialogResult EditPublishedVariables(CExcModel& model, ExtWindow parent) override;
 };
 
 // The process's provider; never null.

@@ -20,14 +20,8 @@
 #include "model/case_details.h"
 #include "model/ext_collection.h"
 #include "model/ext_interface.h"
-
-namespace optimisation {
-class CExcObjFn;
-class CExcConstraint;
-class CExcControlVariable;
-class CExcIntCtrlVariable;
-class CExcExportedVariable;
-}  // namespace optimisation
+#include "optimisation/exported_variable.h"
+#include "optimisation/opt_items.h"
 
 namespace model {
 
@@ -93,7 +87,20 @@ class CExcModel : public CExtInterface {
   std::int32_t ReloadWorkbook(ExtStatusRecord* status) override;                     // 30
   std::int32_t ChangeFileDirectory(const char* directory,
                                    ExtStatusRecord* status) override;  // 34
-  std::int32_t GetNextEvent(void* valueRecord) override;               // 36
+  std::int32_t WriteModelData(void* buffer, std::uint32_t size,
+                              ExtStatusRecord* status) override;  // 31
+  std::int32_t ReadModelData(void* buffer, std::uint32_t size,
+                             ExtStatusRecord* status) override;  // 32
+  std::int32_t GetNextEvent(void* valueRecord) override;         // 36
+  std::int32_t SetDate(void* dateRecord, std::int32_t ignored,
+                       ExtStatusRecord* status) override;            // 37
+  std::int32_t OnPreSolve(ExtStatusRecord* status) override;         // 38
+  std::int32_t OnPostSolve(ExtStatusRecord* status) override;        // 39
+  std::int32_t OnPostSolve2(ExtStatusRecord* status) override;       // 40
+  std::int32_t OnEvent112(ExtStatusRecord* status) override;         // 41
+  std::int32_t OnEvent113(ExtStatusRecord* status) override;         // 42
+  std::int32_t OnStartOfTimestep(ExtStatusRecord* status) override;  // 43
+  std::int32_t OnEndOfTimestep(ExtStatusRecord* status) override;    // 44
   std::int32_t GetStreamComposition(void* componentList, std::int32_t stream,
                                     ExtStatusRecord* status) override;  // 45
   std::int32_t SetModelDataFile(const char* path, bool flag,
@@ -103,11 +110,33 @@ class CExcModel : public CExtInterface {
   std::int32_t StartApplication(std::int32_t ignored, ExtStatusRecord* status) override;  // 54
   std::int32_t StopApplication() override;                                                // 56
   std::int32_t DescribeFiles(FileList* files) override;                                   // 57
-  std::int32_t QueryItem84(void* arg, ExtStatusRecord* status) override;                  // 84
+  std::int32_t SetupOptimisation(void* problemRecord, std::int32_t mode,
+                                 ExtStatusRecord* status) override;                         // 65
+  std::int32_t CheckIntegerControls(void* listRecord, ExtStatusRecord* status) override;    // 66
+  std::int32_t GetObjectiveFunction(void* valueRecord, ExtStatusRecord* status) override;   // 68
+  std::int32_t GetConstraints(void* valueRecord, ExtStatusRecord* status) override;         // 69
+  std::int32_t SetControls(void* valueRecord, ExtStatusRecord* status) override;            // 70
+  std::int32_t GetControls(void* valueRecord, ExtStatusRecord* status) override;            // 71
+  std::int32_t SetIntegerControls(void* valueRecord, ExtStatusRecord* status) override;     // 72
+  std::int32_t GetIntegerControls(void* valueRecord, ExtStatusRecord* status) override;     // 73
+  std::int32_t ClearOptimisation(std::int32_t mask, ExtStatusRecord* status) override;      // 74
+  std::int32_t EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) override;  // 80
+  std::int32_t GetNextPublishedVariable(void* variableRecord) override;                     // 81
+  std::int32_t EvalPublishedVariables(void* variableRecord,
+                                      ExtStatusRecord* status) override;  // 82
+  std::int32_t EvalPublishedVariables2(void* variableRecord2,
+                                       ExtStatusRecord* status) override;  // 83
+  std::int32_t QueryItem84(void* arg, ExtStatusRecord* status) override;   // 84
   std::int32_t QueryItem85(void* arg, std::int32_t value,
-                           ExtStatusRecord* status) override;  // 85
+                           ExtStatusRecord* status) override;                                // 85
+  std::int32_t AddPublishedVariable(void* addRecord, ExtStatusRecord* status) override;      // 86
+  std::int32_t DelPublishedVariable(std::int32_t handle, ExtStatusRecord* status) override;  // 89
   std::int32_t GetFileDescription(void* descriptionRecord, std::int32_t index,
                                   ExtStatusRecord* status) override;  // 91
+
+  // Runs the macro of run-time event `event` (0..6) with the timestep and,
+  // when the event's passDate flag is set, the run date as text.
+  std::int32_t RunEventMacro(std::size_t event, ExtStatusRecord* status);
 
   // The model's state, shared with the operations of the other subsystems.
   std::int32_t resultTextsIndex = 0;
@@ -122,11 +151,11 @@ class CExcModel : public CExtInterface {
   std::vector<std::string> sheetNames;
   std::int32_t dialogKind = 0;  // set from host code 5 for one EditCase
   CExcCaseDetails caseDetails;
-  CExtOwned<optimisation::CExcObjFn> objective;
-  CExtCollection<optimisation::CExcConstraint> constraints;
-  CExtCollection<optimisation::CExcControlVariable> controls;
-  CExtCollection<optimisation::CExcIntCtrlVariable> intControls;
-  CExtCollection<optimisation::CExcExportedVariable> publishedVariables;
+  optimisation::CExcObjFn objective;
+  optimisation::CExcclConstraint constraints;
+  optimisation::CExcclControlVariable controls;
+  optimisation::CExcclIntCtrlVariable intControls;
+  optimisation::CExcclExportedVariable publishedVariables;
 
  private:
   // True when the session exists; otherwise writes the no-connection

@@ -53,7 +53,7 @@ TEST_F(UnconnectedModelTest, StartsWithTheInitialValues) {
   EXPECT_TRUE(model_.label.empty());
   EXPECT_TRUE(model_.sheetNames.empty());
   EXPECT_EQ(model_.dialogKind, 0);
-  EXPECT_FALSE(model_.objective);
+  EXPECT_FALSE(model_.objective.Defined);
   EXPECT_TRUE(model_.constraints.empty());
   EXPECT_TRUE(model_.controls.empty());
   EXPECT_TRUE(model_.intControls.empty());

@@ -22,10 +22,16 @@ class ScriptedDialogs final : public model::Dialogs {
   using CaseScript = std::function<model::DialogResult(model::CaseDialogKind, model::CExcModel&,
                                                        model::CExcCaseDetails&)>;
   using SettingsScript = std::function<model::DialogResult(std::string&)>;
+  using OptimiserScript =
+      std::function<model::DialogResult(model::OptimiserPage, model::CExcModel&)>;
+  using PublishedScript = std::function<model::DialogResult(model::CExcModel&)>;
 
   struct Call {
-    std::string dialog;  // "EditCase" or "EditDriverSettings"
+    // "EditCase", "EditDriverSettings", "SetupOptimisation" or
+    // "EditPublishedVariables"
+    std::string dialog;
     model::CaseDialogKind kind = model::CaseDialogKind::kFull;
+    model::OptimiserPage page = model::OptimiserPage::kObjectiveAndConstraints;
     ExtWindow parent = nullptr;
     std::thread::id thread;
     std::vector<std::string> sheetNames;
@@ -41,12 +47,22 @@ class ScriptedDialogs final : public model::Dialogs {
     settingsScript_ = std::move(script);
   }
 
+  void OnSetupOptimisation(OptimiserScript script) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    optimiserScript_ = std::move(script);
+  }
+  void OnEditPublishedVariables(PublishedScript script) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    publishedScript_ = std::move(script);
+  }
+
   model::DialogResult EditCase(model::CaseDialogKind kind, model::CExcModel& model,
                                model::CExcCaseDetails& details, ExtWindow parent) override {
     CaseScript script;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      calls_.push_back({"EditCase", kind, parent, std::this_thread::get_id(), model.sheetNames});
+      calls_.push_back(
+          {"EditCase", kind, {}, parent, std::this_thread::get_id(), model.sheetNames});
       script = caseScript_;
     }
     return script ? script(kind, model, details) : model::DialogResult::kOk;
@@ -58,12 +74,40 @@ class ScriptedDialogs final : public model::Dialogs {
       const std::lock_guard<std::mutex> lock(mutex_);
       calls_.push_back({"EditDriverSettings",
                         model::CaseDialogKind::kFull,
+                        {},
                         parent,
                         std::this_thread::get_id(),
                         {}});
       script = settingsScript_;
     }
     return script ? script(plugIns) : model::DialogResult::kOk;
+  }
+
+  model::DialogResult SetupOptimisation(model::OptimiserPage page, model::CExcModel& model,
+                                        ExtWindow parent) override {
+    OptimiserScript script;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      calls_.push_back({"SetupOptimisation", model::CaseDialogKind::kFull, page, parent,
+                        std::this_thread::get_id(), model.sheetNames});
+      script = optimiserScript_;
+    }
+    return script ? script(page, model) : model::DialogResult::kOk;
+  }
+
+  model::DialogResult EditPublishedVariables(model::CExcModel& model, ExtWindow parent) override {
+    PublishedScript script;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      calls_.push_back({"EditPublishedVariables",
+                        model::CaseDialogKind::kFull,
+                        {},
+                        parent,
+                        std::this_thread::get_id(),
+                        model.sheetNames});
+      script = publishedScript_;
+    }
+    return script ? script(model) : model::DialogResult::kOk;
   }
 
   std::vector<Call> Calls() const {
@@ -75,6 +119,8 @@ class ScriptedDialogs final : public model::Dialogs {
   mutable std::mutex mutex_;
   CaseScript caseScript_;
   SettingsScript settingsScript_;
+  OptimiserScript optimiserScript_;
+  PublishedScript publishedScript_;
   std::vector<Call> calls_;
 };
 

@@ -1,0 +1,38 @@
+// A published variable: a named value of the workbook, bound to one cell or
+// to a block of cells, that the host reads and sets by name as text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/ext_collection.h"
+#include "streams/collection_object.h"
+
+namespace optimisation {
+
+inline constexpr std::int32_t kMinRegion = 1;
+inline constexpr std::int32_t kMaxRegion = 10000;
+
+enum CascadeDirection : std::uint32_t { kVertical = 0, kHorizontal = 1 };
+
+class CExcExportedVariable : public streams::CExtCollectionObject {
+ public:
+  std::string Key() const override { return name; }
+  // A block is anything but a single cell.
+  bool IsBlock() const { return RegionWidth != 1 || RegionHeight != 1; }
+
+  std::string name;
+  std::string unit;
+  std::string worksheet;
+  std::string cell;                            // the cell, or the top left cell of the block
+  std::string CascadeCell;                     // blank: no cascade
+  std::uint32_t CascadeDirection = kVertical;  // any value but 0 steps by column
+  std::int32_t RegionWidth = 1;
+  std::int32_t RegionHeight = 1;
+  std::string ColumnDelimiter;  // blank: a tab
+  std::string RowDelimiter;     // blank: a line feed
+};
+
+using CExcclExportedVariable = model::CExtCollection<CExcExportedVariable>;
+
+}  // namespace optimisation
