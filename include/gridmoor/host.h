@@ -376,7 +376,12 @@ enum {
 
 /* ---- Optimisation records (codes 32 to 40) -------------------------------- */
 
-/* Problem record. Entry i of a kind is at its *_OFFSET + i * its entry size. */
+/* Problem record. Entry i of a kind is at its *_OFFSET + i * its entry size.
+ * At most EXT_OPT_PROBLEM_MAX_ITEMS items of each kind are written; the
+ * status text counts any left out, and the result is still EXT_RESULT_OK.
+ * Control and integer-control names and control units are cut to their field
+ * and terminated; objective and constraint names and units and state labels
+ * fill their whole field, without a NUL when they are that long. */
 enum {
   EXT_OPT_PROBLEM_RECORD_SIZE = 126912,
   EXT_OPT_PROBLEM_OBJ_DEFINED_OFFSET = 4, /* byte */
@@ -461,7 +466,10 @@ enum {
 /* ---- Published-variable records (codes 103 to 117) -------------------- */
 
 /* Codes 103 and 105. The host's room for the unit is not fixed; the driver
- * assumes 16 bytes, as for every other unit field. */
+ * assumes 16 bytes, as for every other unit field. Texts the driver writes
+ * (name, unit, value) are cut to their field at a UTF-8 character boundary
+ * and always terminated; a value the host sets is read within its 64 bytes,
+ * terminated or not. */
 enum {
   EXT_PUBVAR_RECORD_MIN_SIZE = 89,
   EXT_PUBVAR_HANDLE_OFFSET = 4, /* i32 */

@@ -145,11 +145,6 @@ std::int32_t CExcModel::SaveCaseWorkbook(std::int32_t /*ignored*/, const char* f
   return session->SaveWorkbook(message);
 }
 
-std::int32_t CExcModel::OnNextTimestep(void* /*arg*/, ExtStatusRecord* /*status*/) {
-  ++timestep;
-  return 0;
-}
-
 std::int32_t CExcModel::Reserved08() {
   return 0;
 }
@@ -164,11 +159,6 @@ std::int32_t CExcModel::Reserved12() {
 
 std::int32_t CExcModel::Reserved13() {
   return 0;
-}
-
-std::int32_t CExcModel::OnStopRun() {
-  // Through the table, so that an override of OnEndOfRun changes both.
-  return OnEndOfRun();
 }
 
 std::int32_t CExcModel::SetFileName(void* fileNameRecord, ExtStatusRecord* status) {
@@ -214,16 +204,6 @@ std::int32_t CExcModel::ChangeFileDirectory(const char* directory, ExtStatusReco
   const std::optional<std::string> moved =
       PathInDirectory(caseDetails.fileName, driver::ReadHostText(directory));
   if (moved && IsExistingFile(*moved)) caseDetails.fileName = *moved;
-  return 0;
-}
-
-std::int32_t CExcModel::GetNextEvent(void* valueRecord) {
-  if (nextEvent > 3.2e35) return 1;
-  driver::HostRecord record(valueRecord, EXT_NEXT_EVENT_RECORD_MIN_SIZE);
-  if (!record.WriteU8(EXT_NEXT_EVENT_FLAG_OFFSET, 1) ||
-      !record.WriteDouble(EXT_NEXT_EVENT_TIME_OFFSET, nextEvent)) {
-    return 1;
-  }
   return 0;
 }
 

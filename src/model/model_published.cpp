@@ -1,30 +1,41 @@
-// Not served yet: answers as a failure so a host never takes it for success.
-#include "driver/message.h"
+// The model's published-variable slots: the list, the session and the
+// timestep go to the published-variable operations; block reads are kept in
+// the model's ring of result texts.
+#include <string_view>
+
+#include "model/dialogs.h"
 #include "model/model.h"
+#include "optimisation/published_ops.h"
 
 namespace model {
-std::int32_t CExcModel::EditPublishedVariables(ExtWindow a0, ExtStatusRecord* status) {
-  return CExtInterface::EditPublishedVariables(a0, status);
+
+std::int32_t CExcModel::EditPublishedVariables(ExtWindow window, ExtStatusRecord* /*status*/) {
+  // On OK the dialog has rebuilt the list itself.
+  const DialogResult result = CurrentDialogs()->EditPublishedVariables(*this, window);
+  return result == DialogResult::kOk ? 0 : 1;
 }
 
-std::int32_t CExcModel::EvalPublishedVariables(void* a0, ExtStatusRecord* status) {
-  return CExtInterface::EvalPublishedVariables(a0, status);
+std::int32_t CExcModel::GetNextPublishedVariable(void* variableRecord) {
+  return optimisation::GetNextPublishedVariable(publishedVariables, variableRecord);
 }
 
-std::int32_t CExcModel::EvalPublishedVariables2(void* a0, ExtStatusRecord* status) {
-  return CExtInterface::EvalPublishedVariables2(a0, status);
+std::int32_t CExcModel::EvalPublishedVariables(void* variableRecord, ExtStatusRecord* status) {
+  return optimisation::EvalPublishedVariables(publishedVariables, Session(), timestep,
+                                              variableRecord, status);
 }
 
-std::int32_t CExcModel::AddPublishedVariable(void* a0, ExtStatusRecord* status) {
-  return CExtInterface::AddPublishedVariable(a0, status);
+std::int32_t CExcModel::EvalPublishedVariables2(void* variableRecord2, ExtStatusRecord* status) {
+  return optimisation::EvalPublishedVariables2(
+      publishedVariables, Session(), timestep,
+      [this](std::string_view text) { return HandOutResultText(text); }, variableRecord2, status);
 }
 
-std::int32_t CExcModel::DelPublishedVariable(std::int32_t a0, ExtStatusRecord* status) {
-  return CExtInterface::DelPublishedVariable(a0, status);
+std::int32_t CExcModel::AddPublishedVariable(void* addRecord, ExtStatusRecord* status) {
+  return optimisation::AddPublishedVariable(publishedVariables, Session(), addRecord, status);
 }
 
-std::int32_t CExcModel::GetNextPublishedVariable(void* a0) {
-  return CExtInterface::GetNextPublishedVariable(a0);
+std::int32_t CExcModel::DelPublishedVariable(std::int32_t handle, ExtStatusRecord* status) {
+  return optimisation::DelPublishedVariable(publishedVariables, handle, status);
 }
 
 }  // namespace model

@@ -2,6 +2,7 @@
 // to a block of cells, that the host reads and sets by name as text.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -13,13 +14,32 @@ namespace optimisation {
 inline constexpr std::int32_t kMinRegion = 1;
 inline constexpr std::int32_t kMaxRegion = 10000;
 
+// A block's width or height as it is used: 1 ... 10000 whatever was stored,
+// so that no loop over a block runs zero times or for ever.
+constexpr std::int32_t ClampRegion(std::int32_t size) {
+  return std::clamp(size, kMinRegion, kMaxRegion);
+}
+
 enum CascadeDirection : std::uint32_t { kVertical = 0, kHorizontal = 1 };
 
 class CExcExportedVariable : public streams::CExtCollectionObject {
  public:
   std::string Key() const override { return name; }
+
+  // The block's columns and rows, clamped.
+  std::int32_t Width() const { return ClampRegion(RegionWidth); }
+  std::int32_t Height() const { return ClampRegion(RegionHeight); }
   // A block is anything but a single cell.
-  bool IsBlock() const { return RegionWidth != 1 || RegionHeight != 1; }
+  bool IsBlock() const { return Width() != 1 || Height() != 1; }
+
+  // Every field equal, texts compared exactly.
+  bool operator==(const CExcExportedVariable& other) const {
+    return name == other.name && unit == other.unit && worksheet == other.worksheet &&
+           cell == other.cell && CascadeCell == other.CascadeCell &&
+           CascadeDirection == other.CascadeDirection && RegionWidth == other.RegionWidth &&
+           RegionHeight == other.RegionHeight && ColumnDelimiter == other.ColumnDelimiter &&
+           RowDelimiter == other.RowDelimiter;
+  }
 
   std::string name;
   std::string unit;

@@ -1,20 +1,18 @@
 #include "optimisation/opt_items.h"
 
-#include <strings.h>
-
+#include <algorithm>
 #include <cstdio>
 
+#include "automation/cell_address.h"
 #include "optimisation/exported_variable.h"
 
 namespace optimisation {
 namespace {
 
-bool IsBlank(const std::string& text) {
-  return text.find_first_not_of(' ') == std::string::npos;
-}
+using automation::IsBlank;
 
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+char FoldAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool SameTexts(const automation::CExcCellDef& a, const automation::CExcCellDef& b) {
@@ -86,8 +84,8 @@ bool CExcControlVariable::operator==(const CExcControlVariable& other) const {
 bool CExcIntCtrlVariable::operator==(const CExcIntCtrlVariable& other) const {
   if (StateCount != other.StateCount || !SameTexts(*this, other)) return false;
   for (int k = 0; k < kMaxStates; ++k) {
-    if (!SameIgnoringCase(StateNames[k], other.StateNames[k]) ||
-        !SameIgnoringCase(StateValues[k], other.StateValues[k])) {
+    if (!SameStateText(StateNames[k], other.StateNames[k]) ||
+        !SameStateText(StateValues[k], other.StateValues[k])) {
       return false;
     }
   }
@@ -95,8 +93,19 @@ bool CExcIntCtrlVariable::operator==(const CExcIntCtrlVariable& other) const {
 }
 
 const std::string& CExcIntCtrlVariable::StateLabel(int k) const {
+  static const std::string kNoLabel;
+  if (k < 0 || k >= kMaxStates) return kNoLabel;
   const std::string& stateName = StateNames[static_cast<std::size_t>(k)];
   return IsBlank(stateName) ? StateValues[static_cast<std::size_t>(k)] : stateName;
+}
+
+int CExcIntCtrlVariable::UsedStateCount() const {
+  return std::clamp<int>(StateCount, 0, kMaxStates);
+}
+
+bool SameStateText(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
 CExcIntCtrlVariable* MakeIntegerControlName(CExcclIntCtrlVariable& list) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "automation/cell_def.h"
 #include "model/ext_collection.h"
@@ -80,13 +81,20 @@ class CExcIntCtrlVariable : public CExcOptObject {
   bool operator==(const CExcIntCtrlVariable& other) const;
 
   // The label shown to the host for state k: its name, or its value when
-  // the name is blank.
+  // the name is blank. Empty for a k outside 0..kMaxStates-1.
   const std::string& StateLabel(int k) const;
+  // StateCount brought into 0..kMaxStates, for every use that indexes the
+  // state texts: the field itself may hold anything a case file gave it.
+  int UsedStateCount() const;
 
   std::int32_t StateCount = 0;  // 0..kMaxStates
   std::array<std::string, kMaxStates> StateNames;
   std::array<std::string, kMaxStates> StateValues;
 };
+
+// Whether two state texts name the same state: equal but for the case of
+// ASCII letters.
+bool SameStateText(std::string_view a, std::string_view b);
 
 using CExcclConstraint = model::CExtCollection<CExcConstraint>;
 using CExcclControlVariable = model::CExtCollection<CExcControlVariable>;

@@ -112,6 +112,34 @@ _Static_assert(EXT_OPT_INT_CONTROL_LABELS_OFFSET +
 _Static_assert(EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * EXT_INT_CONTROL_LIST_MAX_HANDLES ==
                    EXT_INT_CONTROL_LIST_RECORD_MIN_SIZE,
                "integer control list");
+_Static_assert(EXT_OPT_PROBLEM_RECORD_SIZE == 126912 && EXT_OPT_CONTROL_ENTRY_SIZE == 224 &&
+                   EXT_OPT_CONSTRAINT_ENTRY_SIZE == 232 && EXT_OPT_INT_CONTROL_ENTRY_SIZE == 808,
+               "optimisation record and entry sizes");
+_Static_assert(EXT_OPT_PROBLEM_CONTROLS_OFFSET == 224 &&
+                   EXT_OPT_PROBLEM_CONSTRAINTS_OFFSET == 22768 &&
+                   EXT_OPT_PROBLEM_INT_CONTROLS_OFFSET == 46108 &&
+                   EXT_OPT_PROBLEM_CONTROL_COUNT_OFFSET == 22624 &&
+                   EXT_OPT_PROBLEM_CONSTRAINT_COUNT_OFFSET == 45968,
+               "optimisation tables");
+_Static_assert(EXT_OPT_CONTROL_HAS_LOWER_OFFSET == 48 && EXT_OPT_CONTROL_LOWER_OFFSET == 56 &&
+                   EXT_OPT_CONTROL_HAS_UPPER_OFFSET == 64 && EXT_OPT_CONTROL_UPPER_OFFSET == 72 &&
+                   EXT_OPT_CONTROL_HANDLE_OFFSET == 80 && EXT_OPT_CONTROL_WORD88_OFFSET == 88,
+               "control entry fields");
+_Static_assert(EXT_OPT_CONSTRAINT_LIMIT_OFFSET == 80 && EXT_OPT_CONSTRAINT_TYPE_OFFSET == 88 &&
+                   EXT_OPT_CONSTRAINT_HANDLE_OFFSET == 92 &&
+                   EXT_OPT_CONSTRAINT_BYTE96_OFFSET == 96,
+               "constraint entry fields");
+_Static_assert(EXT_OPT_INT_CONTROL_HANDLE_OFFSET == 32 &&
+                   EXT_OPT_INT_CONTROL_STATE_COUNT_OFFSET == 36 &&
+                   EXT_OPT_INT_CONTROL_LABELS_OFFSET == 40 && EXT_OPT_INT_CONTROL_MAX_STATES == 20,
+               "integer control entry fields");
+_Static_assert(EXT_OPT_VALUE_HANDLE_OFFSET == 4 && EXT_OPT_VALUE_VALUE_OFFSET == 8 &&
+                   EXT_INT_CONTROL_LIST_COUNT_OFFSET == 816 &&
+                   EXT_INT_CONTROL_LIST_HANDLES_OFFSET == 820,
+               "value record and integer control list");
+_Static_assert(EXT_OPT_CLEAR_OBJECTIVE == 1 && EXT_OPT_CLEAR_CONSTRAINTS == 2 &&
+                   EXT_OPT_CLEAR_CONTROLS == 4 && EXT_OPT_CLEAR_INT_CONTROLS == 8,
+               "clear mask bits");
 
 _Static_assert(EXT_PUBVAR_TEXT_OFFSET + EXT_PUBVAR_TEXT_SIZE == EXT_PUBVAR_UNIT_OFFSET,
                "published variable text");
@@ -120,6 +148,18 @@ _Static_assert(EXT_PUBVAR_UNIT_OFFSET + EXT_PUBVAR_UNIT_SIZE == EXT_PUBVAR_RECOR
 _Static_assert(EXT_PUBVAR2_TEXT_POINTER_OFFSET + 8 == EXT_PUBVAR2_RECORD_MIN_SIZE,
                "published variable record 2");
 _Static_assert(EXT_ADD_PUBVAR_HANDLE_OFFSET + 4 == EXT_ADD_PUBVAR_RECORD_MIN_SIZE, "add record");
+_Static_assert(EXT_PUBVAR_HANDLE_OFFSET == 4 && EXT_PUBVAR_FLAG_OFFSET == 8 &&
+                   EXT_PUBVAR_TEXT_OFFSET == 9 && EXT_PUBVAR_TEXT_SIZE == 64 &&
+                   EXT_PUBVAR_UNIT_OFFSET == 73 && EXT_PUBVAR_UNIT_SIZE == 16,
+               "published variable fields");
+_Static_assert(EXT_PUBVAR2_HANDLE_OFFSET == 4 && EXT_PUBVAR2_FLAG_OFFSET == 8 &&
+                   EXT_PUBVAR2_TEXT_POINTER_OFFSET == 16,
+               "published variable record 2 fields");
+_Static_assert(EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET == 8 &&
+                   EXT_ADD_PUBVAR_CELL_POINTER_OFFSET == 16 &&
+                   EXT_ADD_PUBVAR_NAME_POINTER_OFFSET == 24 && EXT_ADD_PUBVAR_MASKING_OFFSET == 32 &&
+                   EXT_ADD_PUBVAR_HANDLE_OFFSET == 36,
+               "add record fields");
 _Static_assert(EXT_BATCH_FILES_INPUT_PATH_OFFSET + EXT_BATCH_FILES_INPUT_PATH_SIZE ==
                    EXT_BATCH_FILES_REPORT_PATH_OFFSET,
                "batch input path");

@@ -91,7 +91,9 @@ class HostThread {
 
   void Command(ExtInstance instance) {
     GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x5A);
-    GuardedBuffer record(1100, 0);
+    // As large as the largest record a command here takes (the optimisation
+    // problem of code 32).
+    GuardedBuffer record(EXT_OPT_PROBLEM_RECORD_SIZE, 0);
     const std::string fileName = folder_ + "/t" + std::to_string(index_) + ".xlsx";
     std::int32_t code = 0;
     std::int32_t iarg = 0;

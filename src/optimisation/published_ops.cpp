@@ -1,0 +1,353 @@
+#include "optimisation/published_ops.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "automation/cell_address.h"
+#include "automation/cell_transfer.h"
+#include "com/error.h"
+#include "com/variant.h"
+#include "driver/host_record.h"
+#include "driver/message.h"
+#include "model/model.h"
+
+namespace optimisation {
+namespace {
+
+constexpr char kSetInExcel[] = "Error in setting data for variable '%s' in Excel: %s";
+constexpr char kSetFailed[] = "Error in setting data for variable '%s': (%s)";
+constexpr char kGetFailed[] = "Error in getting data for variable '%s'";
+
+// A set text is read up to its terminator; one that runs on past this is
+// refused rather than cut, so that no value is silently lost.
+constexpr std::size_t kMaxSetText = std::size_t{64} << 20;
+
+std::int32_t Refuse(driver::StatusRecord& out, const char* message) {
+  driver::WriteStatus(out, "%s", message);
+  return EXT_RESULT_FAILED;
+}
+
+std::int32_t GetFailed(driver::StatusRecord& out, const CExcExportedVariable& variable) {
+  driver::WriteStatus(out, kGetFailed, variable.name.c_str());
+  return EXT_RESULT_FAILED;
+}
+
+// The variable the record's handle names; null for a handle outside the
+// list and for a record that cannot be read.
+const CExcExportedVariable* VariableAt(const CExcclExportedVariable& variables,
+                                       const driver::ConstHostRecord& record, std::size_t offset) {
+  std::int32_t handle = -1;
+  if (!record.ReadI32(offset, handle) || handle < 0) return nullptr;
+  return variables.At(static_cast<std::size_t>(handle));
+}
+
+bool IsSet(const driver::ConstHostRecord& record, std::size_t offset) {
+  std::uint8_t flag = 0;
+  return record.ReadU8(offset, flag) && flag != 0;
+}
+
+// The cell `column` columns right of and `row` rows below `topLeft`.
+std::string BlockCell(const std::string& topLeft, int column, int row) {
+  return automation::OffsetCell(automation::OffsetCell(topLeft, column, false), row, true);
+}
+
+// Writes `text` into the current worksheet as if typed there. An address
+// that names no cell is a failure, never a skip.
+void WriteCell(automation::CExcExcelObj& session, const std::string& address,
+               const std::string& text) {
+  if (automation::IsBlank(address)) com::Throw(com::DISP_E_BADINDEX);
+  if (session.SetCellValue(address, com::Variant::Text(text)) != 0) com::Throw(com::E_POINTER);
+}
+
+// The cascade keeps the history of set values: time step t goes t rows below
+// (vertical) or t columns right of the cascade cell.
+void WriteCascade(automation::CExcExcelObj& session, const CExcExportedVariable& variable,
+                  const std::string& text, std::uint32_t timestep) {
+  if (automation::IsBlank(variable.CascadeCell)) return;
+  const int steps = timestep > INT_MAX ? INT_MAX : static_cast<int>(timestep);
+  const std::string target = automation::OffsetCell(automation::CellAddress(variable.CascadeCell),
+                                                    steps, variable.CascadeDirection == kVertical);
+  WriteCell(session, target, text);
+}
+
+// A block text: rows cut at line feeds, values at tabs. Empty values between
+// tabs stay; a blank last row, and a blank last value of a row, are dropped
+// (a text ending in a separator adds nothing).
+std::vector<std::vector<std::string>> SplitBlock(std::string_view text) {
+  const auto cut = [](std::string_view whole, char separator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (true) {
+      const std::size_t end = whole.find(separator, start);
+      parts.push_back(whole.substr(start, end - start));
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+    if (automation::IsBlank(parts.back())) parts.pop_back();
+    return parts;
+  };
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string_view line : cut(text, '\n')) {
+    std::vector<std::string> values;
+    for (const std::string_view value : cut(line, '\t'))
+      values.emplace_back(value);
+    rows.push_back(std::move(values));
+  }
+  return rows;
+}
+
+std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExcelObj& session,
+                      std::uint32_t timestep, const std::string& text, bool blocksAllowed,
+                      driver::StatusRecord& out) {
+  char selection[EXT_STATUS_TEXT_SIZE] = {};
+  if (session.SelectWorksheet(variable.worksheet, selection) != 0) {
+    driver::WriteStatus(out, kSetInExcel, variable.name.c_str(), selection);
+    return EXT_RESULT_FAILED;
+  }
+  try {
+    // A column:row pair becomes an A1 address first, so that it can be
+    // stepped and is never taken for a range of whole rows.
+    const std::string topLeft = automation::CellAddress(variable.cell);
+    if (blocksAllowed && text.find_first_of("\t\n") != std::string::npos) {
+      const std::vector<std::vector<std::string>> rows = SplitBlock(text);
+      for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (std::size_t c = 0; c < rows[r].size(); ++c) {
+          WriteCell(session, BlockCell(topLeft, static_cast<int>(c), static_cast<int>(r)),
+                    rows[r][c]);
+        }
+      }
+    } else {
+      WriteCell(session, topLeft, text);
+      WriteCascade(session, variable, text, timestep);
+    }
+    return EXT_RESULT_OK;
+  } catch (const com::Error& error) {
+    driver::WriteStatus(out, kSetFailed, variable.name.c_str(), error.ErrorMessage().c_str());
+  } catch (const std::exception& error) {
+    driver::WriteStatus(out, kSetFailed, variable.name.c_str(), error.what());
+  }
+  return EXT_RESULT_FAILED;
+}
+
+// One cell's number. An empty `worksheet` reads the current one. A cell
+// reference that names no cell gives no value rather than 0.
+std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::string& worksheet,
+                                const std::string& address) {
+  if (automation::IsBlank(address)) return std::nullopt;
+  char scratch[EXT_STATUS_TEXT_SIZE] = {};
+  double value = 0.0;
+  if (automation::ReadCellDouble(&session, worksheet, address, value, scratch) != 0) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// The block's values, row by row, joined by its delimiters; none when a
+// cell cannot be read.
+std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
+                                     const CExcExportedVariable& variable) {
+  const std::string columnSeparator =
+      automation::IsBlank(variable.ColumnDelimiter) ? "\t" : variable.ColumnDelimiter;
+  const std::string rowSeparator =
+      automation::IsBlank(variable.RowDelimiter) ? "\n" : variable.RowDelimiter;
+  const std::string topLeft = automation::CellAddress(variable.cell);
+  const int width = variable.Width();
+  const int height = variable.Height();
+  std::string text;
+  for (int r = 0; r < height; ++r) {
+    for (int c = 0; c < width; ++c) {
+      // The worksheet is selected for the first cell; the others are read
+      // from it as the current one.
+      const bool first = r == 0 && c == 0;
+      const std::optional<double> value =
+          ReadValue(session, first ? variable.worksheet : std::string(), BlockCell(topLeft, c, r));
+      if (!value) return std::nullopt;
+      if (c > 0) text += columnSeparator;
+      text += FormatPublishedValue(*value);
+    }
+    if (r + 1 < height) text += rowSeparator;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string FormatPublishedValue(double value) {
+  // to_chars with a precision is "%.*g" in the C locale, by definition.
+  char buffer[64];
+  const std::to_chars_result result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+  return std::string(buffer, result.ptr);
+}
+
+std::int32_t GetNextPublishedVariable(const CExcclExportedVariable& variables,
+                                      void* variableRecord) {
+  driver::HostRecord record(variableRecord, EXT_PUBVAR_RECORD_MIN_SIZE);
+  std::int32_t handle = 0;
+  if (!record.ReadI32(EXT_PUBVAR_HANDLE_OFFSET, handle)) return EXT_RESULT_NONE;
+  // Only -1 starts; a handle below it names nothing to follow.
+  const std::int64_t next = std::int64_t{handle} + 1;
+  if (next < 0 || static_cast<std::uint64_t>(next) >= variables.size()) return EXT_RESULT_NONE;
+  const CExcExportedVariable& variable = *variables.At(static_cast<std::size_t>(next));
+  bool written = record.WriteI32(EXT_PUBVAR_HANDLE_OFFSET, static_cast<std::int32_t>(next));
+  written = record.WriteU8(EXT_PUBVAR_FLAG_OFFSET, 1) && written;
+  written =
+      record.WriteText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE, variable.name) && written;
+  written =
+      record.WriteText(EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE, variable.unit) && written;
+  return written ? EXT_RESULT_OK : EXT_RESULT_NONE;
+}
+
+std::int32_t EvalPublishedVariables(const CExcclExportedVariable& variables,
+                                    automation::CExcExcelObj* session, std::uint32_t timestep,
+                                    void* variableRecord, ExtStatusRecord* status) {
+  driver::StatusRecord out(status);
+  driver::HostRecord record(variableRecord, EXT_PUBVAR_RECORD_MIN_SIZE);
+  const CExcExportedVariable* variable = VariableAt(variables, record, EXT_PUBVAR_HANDLE_OFFSET);
+  if (variable == nullptr) return Refuse(out, "Bad handle passed to EvalPublishedVariables()");
+
+  if (IsSet(record, EXT_PUBVAR_FLAG_OFFSET)) {
+    if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+    // The host's field: its first 64 bytes, whether terminated or not.
+    std::string text;
+    static_cast<void>(record.ReadText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE, text));
+    return SetValue(*variable, *session, timestep, text, false, out);
+  }
+
+  // A block does not fit the record; the host asks again with record 2.
+  if (variable->IsBlock()) return EXT_RESULT_BLOCK_VARIABLE;
+  if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+  try {
+    const std::optional<double> value =
+        ReadValue(*session, variable->worksheet, automation::CellAddress(variable->cell));
+    if (!value) return GetFailed(out, *variable);
+    static_cast<void>(record.WriteText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE,
+                                       FormatPublishedValue(*value)));
+    return EXT_RESULT_OK;
+  } catch (const std::exception&) {
+    return GetFailed(out, *variable);
+  }
+}
+
+std::int32_t EvalPublishedVariables2(const CExcclExportedVariable& variables,
+                                     automation::CExcExcelObj* session, std::uint32_t timestep,
+                                     const ResultTextSink& resultTexts, void* variableRecord2,
+                                     ExtStatusRecord* status) {
+  driver::StatusRecord out(status);
+  driver::HostRecord record(variableRecord2, EXT_PUBVAR2_RECORD_MIN_SIZE);
+  const CExcExportedVariable* variable = VariableAt(variables, record, EXT_PUBVAR2_HANDLE_OFFSET);
+  if (variable == nullptr) return Refuse(out, "Bad handle passed to EvalPublishedVariables2()");
+
+  if (IsSet(record, EXT_PUBVAR2_FLAG_OFFSET)) {
+    void* given = nullptr;
+    if (!record.ReadPointer(EXT_PUBVAR2_TEXT_POINTER_OFFSET, given) || given == nullptr) {
+      driver::WriteStatus(out, "No value passed to EvalPublishedVariables2() for variable '%s'",
+                          variable->name.c_str());
+      return EXT_RESULT_FAILED;
+    }
+    const std::string text = driver::ReadHostText(static_cast<const char*>(given), kMaxSetText + 1);
+    if (text.size() > kMaxSetText) {
+      driver::WriteStatus(out, "The value for variable '%s' is too long", variable->name.c_str());
+      return EXT_RESULT_FAILED;
+    }
+    if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+    return SetValue(*variable, *session, timestep, text, true, out);
+  }
+
+  if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+  try {
+    const std::optional<std::string> text = ReadBlock(*session, *variable);
+    if (!text) return GetFailed(out, *variable);
+    const char* handedOut = resultTexts(*text);
+    if (!record.WritePointer(EXT_PUBVAR2_TEXT_POINTER_OFFSET, handedOut)) {
+      return GetFailed(out, *variable);
+    }
+    return EXT_RESULT_OK;
+  } catch (const std::exception&) {
+    return GetFailed(out, *variable);
+  }
+}
+
+std::int32_t AddPublishedVariable(CExcclExportedVariable& variables,
+                                  automation::CExcExcelObj* session, void* addRecord,
+                                  ExtStatusRecord* status) {
+  driver::StatusRecord out(status);
+  driver::HostRecord record(addRecord, EXT_ADD_PUBVAR_RECORD_MIN_SIZE);
+  if (record.empty()) return Refuse(out, "No record passed to AddPublishedVariable()");
+  std::uint8_t masking = 0;
+  if (record.ReadU8(EXT_ADD_PUBVAR_MASKING_OFFSET, masking) && masking != 0) {
+    return Refuse(out, "Equipment masking/disabling is not possible with the Excel link");
+  }
+
+  const struct {
+    std::size_t offset;
+    const char* what;
+  } fields[] = {{EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, "worksheet name"},
+                {EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, "cell"},
+                {EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, "variable name"}};
+  std::string texts[std::size(fields)];
+  for (std::size_t i = 0; i < std::size(fields); ++i) {
+    void* text = nullptr;
+    if (!record.ReadPointer(fields[i].offset, text) || text == nullptr) {
+      driver::WriteStatus(out, "No %s passed to AddPublishedVariable()", fields[i].what);
+      return EXT_RESULT_FAILED;
+    }
+    texts[i] = driver::ReadHostText(static_cast<const char*>(text));
+  }
+  const std::string& worksheet = texts[0];
+
+  if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+  if (!session->HasWorkbook()) return Refuse(out, "No valid workbook");
+  std::vector<std::string> sheets;
+  char listing[EXT_STATUS_TEXT_SIZE] = {};
+  if (session->GetSheetNames(sheets, listing) != 0) return Refuse(out, listing);
+  if (std::find(sheets.begin(), sheets.end(), worksheet) == sheets.end()) {
+    driver::WriteStatus(out, "Worksheet '%s' is not valid", worksheet.c_str());
+    return EXT_RESULT_FAILED;
+  }
+
+  auto variable = std::make_unique<CExcExportedVariable>();
+  variable->worksheet = worksheet;
+  variable->cell = texts[1];
+  variable->name = texts[2];
+  const auto handle = static_cast<std::int32_t>(variables.size());
+  static_cast<void>(record.WriteI32(EXT_ADD_PUBVAR_HANDLE_OFFSET, handle));
+  variables.Add(std::move(variable));
+  return EXT_RESULT_OK;
+}
+
+std::int32_t DelPublishedVariable(CExcclExportedVariable& variables, std::int32_t handle,
+                                  ExtStatusRecord* status) {
+  if (handle == -1) {
+    variables.Clear();
+    return EXT_RESULT_OK;
+  }
+  if (handle < 0 || static_cast<std::size_t>(handle) >= variables.size()) {
+    driver::StatusRecord out(status);
+    return Refuse(out, "Bad handle passed to DelPublishedVariable()");
+  }
+  variables.RemoveAt(static_cast<std::size_t>(handle));
+  return EXT_RESULT_OK;
+}
+
+void RebuildPublishedVariables(CExcclExportedVariable& variables,
+                               const std::vector<CExcExportedVariable>& rows) {
+  variables.Clear();
+  for (const CExcExportedVariable& row : rows) {
+    if (automation::IsBlank(row.name) || automation::IsBlank(row.worksheet) ||
+        automation::IsBlank(row.cell)) {
+      continue;
+    }
+    auto variable = std::make_unique<CExcExportedVariable>(row);
+    variable->RegionWidth = row.Width();
+    variable->RegionHeight = row.Height();
+    variables.Add(std::move(variable));
+  }
+}
+
+}  // namespace optimisation
