@@ -1,32 +1,101 @@
-// Placeholder until the archive transfer lands: every conversion reports
-// that it is not available, so no caller mistakes it for success.
 #include "archive/case_json.h"
 
+#include "archive/archive.h"
+#include "archive/archive_error.h"
+#include "archive/case_json_form.h"
+#include "archive/case_record.h"
+#include "archive/json_values.h"
+#include "archive/model_data_file.h"
+#include "archive/versions.h"
+#include "gridmoor/host.h"
+
 namespace archive {
-namespace {
 
-bool NotAvailable(std::string& error) {
-  error = "case archive conversion is not available in this build";
-  return false;
+bool CaseArchiveToJson(std::span<const std::uint8_t> bytes, nlohmann::json& out,
+                       std::string& error) {
+  CaseContent content;
+  try {
+    Archive archive = Archive::LoadFrom(bytes);
+    TransferCase(archive, content.View());
+  } catch (const ArchiveError& failure) {
+    error = std::string("case data: ") + failure.what();
+    return false;
+  }
+  // As a model holds the case after reading it.
+  SettleStreamCounts(content.details);
+  out = CaseToJson(content);
+  return true;
 }
 
-}  // namespace
-
-bool CaseArchiveToJson(std::span<const std::uint8_t>, nlohmann::json&, std::string& error) {
-  return NotAvailable(error);
+bool CaseJsonToArchive(const nlohmann::json& in, std::vector<std::uint8_t>& bytes,
+                       std::string& error) {
+  bytes.clear();
+  CaseContent content;
+  try {
+    CaseFromJson(in, content);
+    if (!content.publishedVariables.empty()) {
+      ThrowJsonError("publishedVariables",
+                     "a current case keeps its published variables in the model data file; "
+                     "build that from them instead");
+    }
+    Archive archive = Archive::StoreGrowing(bytes);
+    TransferCase(archive, content.View());
+  } catch (const JsonError& failure) {
+    error = failure.what();
+    return false;
+  } catch (const ArchiveError& failure) {
+    bytes.clear();
+    error = std::string("case data: ") + failure.what();
+    return false;
+  }
+  if (bytes.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY) {
+    error = "the case takes " + std::to_string(bytes.size()) +
+            " bytes; a case data record holds at most " +
+            std::to_string(EXT_CASE_DATA_ARCHIVE_CAPACITY);
+    bytes.clear();
+    return false;
+  }
+  return true;
 }
 
-bool CaseJsonToArchive(const nlohmann::json&, std::vector<std::uint8_t>&, std::string& error) {
-  return NotAvailable(error);
+bool ModelDataToJson(std::span<const std::uint8_t> bytes, std::int32_t caseVersion,
+                     nlohmann::json& out, std::string& error) {
+  if (caseVersion < static_cast<std::int32_t>(kOldestVersion) ||
+      caseVersion > static_cast<std::int32_t>(kCurrentVersion)) {
+    error = "case version " + std::to_string(caseVersion) + " is not between " +
+            std::to_string(kOldestVersion) + " and " + std::to_string(kCurrentVersion);
+    return false;
+  }
+  optimisation::CExcclExportedVariable variables;
+  try {
+    Archive archive = Archive::LoadFrom(bytes);
+    archive.SetVersion(static_cast<std::uint32_t>(caseVersion));
+    TransferModelData(archive, variables);
+  } catch (const ArchiveError& failure) {
+    error = std::string("model data: ") + failure.what();
+    return false;
+  }
+  out = PublishedVariablesToJson(variables);
+  return true;
 }
 
-bool ModelDataToJson(std::span<const std::uint8_t>, std::int32_t, nlohmann::json&,
-                     std::string& error) {
-  return NotAvailable(error);
-}
-
-bool ModelDataFromJson(const nlohmann::json&, std::vector<std::uint8_t>&, std::string& error) {
-  return NotAvailable(error);
+bool ModelDataFromJson(const nlohmann::json& in, std::vector<std::uint8_t>& bytes,
+                       std::string& error) {
+  bytes.clear();
+  optimisation::CExcclExportedVariable variables;
+  try {
+    PublishedVariablesFromJson(in, "", variables);
+    Archive archive = Archive::StoreGrowing(bytes);
+    TransferModelData(archive, variables);
+  } catch (const JsonError& failure) {
+    error = failure.what();
+    return false;
+  } catch (const ArchiveError& failure) {
+    bytes.clear();
+    error = std::string("model data: ") + failure.what();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace archive

@@ -1,32 +1,127 @@
-// Not served yet: answers as a failure so a host never takes it for success.
+// The case data and the model data file: the model's side of the archive.
+// Every archive failure ends in the one message of its operation.
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "archive/archive.h"
+#include "archive/archive_error.h"
+#include "archive/case_record.h"
+#include "archive/model_data_file.h"
+#include "archive/relocation.h"
+#include "archive/versions.h"
+#include "driver/host_record.h"
 #include "driver/message.h"
 #include "model/model.h"
+#include "platform/environment.h"
+#include "platform/files.h"
 
 namespace model {
 namespace {
 
-std::int32_t NotServed(ExtStatusRecord* status, const char* operation) {
+constexpr char kWriteCaseFailed[] = "Failed to write all case data - buffer overflow";
+constexpr char kReadCaseFailed[] = "Failed to read all case data - buffer overflow";
+constexpr char kVersionTooNew[] = "Unable to read case data - version too new";
+constexpr char kWriteModelDataFailed[] = "Failed to write all model data - buffer overflow";
+// Marks a batch job: relocation then always looks beside the model file.
+constexpr char kBatchJobVariable[] = "LSB_JOBID";
+
+std::int32_t Fail(ExtStatusRecord* status, const char* message) {
   driver::StatusRecord record(status);
-  driver::WriteStatus(record, "The Excel driver cannot serve %s yet", operation);
+  driver::WriteStatus(record, "%s", message);
   return 1;
+}
+
+archive::CaseView CaseOf(CExcModel& model) {
+  return {model.caseDetails, model.objective,          model.constraints, model.controls,
+          model.intControls, model.publishedVariables, model.caseVersion};
+}
+
+// A host buffer as bytes; a null buffer has no room at all.
+std::span<std::uint8_t> HostBytes(void* buffer, std::size_t size) {
+  if (buffer == nullptr) return {};
+  return {static_cast<std::uint8_t*>(buffer), size};
+}
+
+bool IsExistingFile(const std::string& path) {
+  const platform::FileStatus status = platform::GetFileStatus(path);
+  return status.exists && !status.isDirectory;
+}
+
+void Relocate(CExcModel& model, const driver::ConstHostRecord& record, ExtStatusRecord* status) {
+  void* modelPath = nullptr;
+  std::uint32_t noRelocation = 0;
+  (void)record.ReadPointer(EXT_CASE_DATA_MODEL_PATH_OFFSET, modelPath);
+  (void)record.ReadU32(EXT_CASE_DATA_NO_RELOCATION_OFFSET, noRelocation);
+  const std::string path = driver::ReadHostText(static_cast<const char*>(modelPath));
+  archive::RelocationFacts facts;
+  facts.fileName = model.caseDetails.fileName;
+  facts.workbookExists = IsExistingFile(model.caseDetails.fileName);
+  facts.batchJob = platform::GetEnv(kBatchJobVariable).has_value();
+  facts.noRelocation = noRelocation != 0;
+  facts.modelPath = path;
+  if (const std::optional<std::string> folder = archive::RelocationFolder(facts)) {
+    // Through the table, so that an override of the slot is what moves it.
+    model.ChangeFileDirectory(folder->c_str(), status);
+  }
 }
 
 }  // namespace
 
-std::int32_t CExcModel::WriteCaseData(void*, std::uint32_t, ExtStatusRecord* status) {
-  return NotServed(status, "WriteCaseData");
+std::int32_t CExcModel::WriteCaseData(void* buffer, std::uint32_t size, ExtStatusRecord* status) {
+  try {
+    archive::Archive archive = archive::Archive::StoreInto(HostBytes(buffer, size));
+    archive::TransferCase(archive, CaseOf(*this));
+  } catch (const archive::ArchiveError&) {
+    return Fail(status, kWriteCaseFailed);
+  }
+  return 0;
 }
 
-std::int32_t CExcModel::ReadCaseData(void*, ExtStatusRecord* status) {
-  return NotServed(status, "ReadCaseData");
+std::int32_t CExcModel::ReadCaseData(void* buffer, ExtStatusRecord* status) {
+  const driver::ConstHostRecord record(buffer, EXT_CASE_DATA_RECORD_SIZE);
+  std::uint32_t size = 0;
+  // A size beyond the record's room would read past the host's memory.
+  if (!record.ReadU32(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, size) ||
+      size > EXT_CASE_DATA_ARCHIVE_CAPACITY) {
+    return Fail(status, kReadCaseFailed);
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer) + EXT_CASE_DATA_ARCHIVE_OFFSET;
+  try {
+    archive::Archive archive = archive::Archive::LoadFrom({bytes, size});
+    archive::TransferCase(archive, CaseOf(*this));
+  } catch (const archive::ArchiveError& error) {
+    // What was read stays; the streams still match their counts.
+    archive::SettleStreamCounts(caseDetails);
+    const bool tooNew = error.kind() == archive::ArchiveError::Kind::kVersionTooNew;
+    return Fail(status, tooNew ? kVersionTooNew : kReadCaseFailed);
+  }
+  archive::SettleStreamCounts(caseDetails);
+  Relocate(*this, record, status);
+  return 0;
 }
 
-std::int32_t CExcModel::WriteModelData(void* a0, std::uint32_t a1, ExtStatusRecord* status) {
-  return CExtInterface::WriteModelData(a0, a1, status);
+std::int32_t CExcModel::WriteModelData(void* buffer, std::uint32_t size, ExtStatusRecord* status) {
+  try {
+    archive::StoreModelDataMarker(HostBytes(buffer, size));
+    archive::WriteModelDataFile(modelDataFile, publishedVariables);
+  } catch (const archive::ArchiveError&) {
+    return Fail(status, kWriteModelDataFailed);
+  }
+  return 0;
 }
 
-std::int32_t CExcModel::ReadModelData(void* a0, std::uint32_t a1, ExtStatusRecord* status) {
-  return CExtInterface::ReadModelData(a0, a1, status);
+std::int32_t CExcModel::ReadModelData(void* /*buffer*/, std::uint32_t /*size*/,
+                                      ExtStatusRecord* /*status*/) {
+  if (!archive::HasModelDataFile(caseVersion)) return 0;
+  try {
+    archive::ReadModelDataFile(modelDataFile, static_cast<std::uint32_t>(caseVersion),
+                               publishedVariables);
+  } catch (const archive::ArchiveError&) {
+    // A missing or damaged model data file is not the host's failure: the
+    // case simply has the variables read so far.
+  }
+  return 0;
 }
 
 }  // namespace model

@@ -55,6 +55,11 @@ _Static_assert(EXT_CASE_DATA_ARCHIVE_OFFSET + EXT_CASE_DATA_ARCHIVE_CAPACITY ==
                "case data archive");
 _Static_assert(EXT_CASE_DATA_NO_RELOCATION_OFFSET + 4 == EXT_CASE_DATA_RECORD_SIZE,
                "case data size");
+_Static_assert(EXT_CASE_DATA_ARCHIVE_OFFSET == 4 && EXT_CASE_DATA_ARCHIVE_CAPACITY == 102400 &&
+                   EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET == 102404 &&
+                   EXT_CASE_DATA_MODEL_PATH_OFFSET == 102408 &&
+                   EXT_CASE_DATA_NO_RELOCATION_OFFSET == 102416,
+               "case data record offsets");
 _Static_assert(EXT_STREAM_NAME_OFFSET + EXT_STREAM_NAME_SIZE == EXT_STREAM_DESCRIPTION_OFFSET,
                "stream name");
 _Static_assert(EXT_STREAM_DESCRIPTION_OFFSET + EXT_STREAM_DESCRIPTION_SIZE ==

@@ -1,0 +1,62 @@
+// The case record: signature, version, the case details with their macros
+// and streams, the compositions, the optimisation items and (for versions
+// 11 to 30) the published variables.
+//
+// The transfer works on a view of references, so that a model and code
+// without a model (tools, tests) use the same routine.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/archive.h"
+#include "model/case_details.h"
+#include "optimisation/exported_variable.h"
+#include "optimisation/opt_items.h"
+
+namespace archive {
+
+// Where the parts of a case live.
+struct CaseView {
+  model::CExcCaseDetails& details;
+  optimisation::CExcObjFn& objective;
+  optimisation::CExcclConstraint& constraints;
+  optimisation::CExcclControlVariable& controls;
+  optimisation::CExcclIntCtrlVariable& intControls;
+  optimisation::CExcclExportedVariable& publishedVariables;
+  // Loading: the version read (stays set when the rest fails). Storing
+  // leaves it alone.
+  std::int32_t& version;
+};
+
+// A case of its own.
+struct CaseContent {
+  model::CExcCaseDetails details;
+  optimisation::CExcObjFn objective;
+  optimisation::CExcclConstraint constraints;
+  optimisation::CExcclControlVariable controls;
+  optimisation::CExcclIntCtrlVariable intControls;
+  optimisation::CExcclExportedVariable publishedVariables;
+  std::int32_t version = 0;
+
+  CaseView View() {
+    return {details, objective, constraints, controls, intControls, publishedVariables, version};
+  }
+};
+
+// Storing writes the signature and a record of the current version.
+// Loading reads any version from 1 to the current one into the view: every
+// field as it is read, each element of a collection once complete; the
+// stream collections are emptied before their elements are read, the
+// others are appended to. Throws ArchiveError; a version above the current
+// one is kVersionTooNew.
+void TransferCase(Archive& archive, const CaseView& parts);
+
+inline constexpr std::uint32_t kMinStreamCount = 1;
+inline constexpr std::uint32_t kMaxStreamCount = 5000;
+
+// After a load, whether it succeeded or not: the stream counts within 1 ...
+// 5000 and the stream collections holding exactly that many streams, so
+// that every stream handle leads to a stream.
+void SettleStreamCounts(model::CExcCaseDetails& details);
+
+}  // namespace archive

@@ -1,0 +1,43 @@
+#include "archive/model_data_file.h"
+
+#include "archive/collection_transfer.h"
+#include "archive/locked_file.h"
+#include "archive/primitives.h"
+#include "archive/published_record.h"
+#include "archive/signature.h"
+
+namespace archive {
+namespace {
+
+constexpr std::uint16_t kModelDataMarker = 255;
+
+}  // namespace
+
+void TransferModelData(Archive& archive, optimisation::CExcclExportedVariable& variables) {
+  TransferSignature(archive);
+  TransferCollection(archive, variables, "published variables");
+}
+
+void StoreModelDataMarker(std::span<std::uint8_t> buffer) {
+  Archive archive = Archive::StoreInto(buffer);
+  TransferSignature(archive);
+  std::uint16_t marker = kModelDataMarker;
+  TransferU16(archive, marker);
+}
+
+void WriteModelDataFile(const char* path, optimisation::CExcclExportedVariable& variables) {
+  LockedFile file(path, LockedFile::Access::kWrite);
+  Archive archive = Archive::StoreToFile(file);
+  TransferModelData(archive, variables);
+  archive.Finish();
+}
+
+void ReadModelDataFile(const char* path, std::uint32_t caseVersion,
+                       optimisation::CExcclExportedVariable& variables) {
+  LockedFile file(path, LockedFile::Access::kRead);
+  Archive archive = Archive::LoadFromFile(file);
+  archive.SetVersion(caseVersion);
+  TransferModelData(archive, variables);
+}
+
+}  // namespace archive

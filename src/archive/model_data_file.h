@@ -1,0 +1,32 @@
+// The model data file: the signature and the published variables, with no
+// version of its own (the variables are laid out as the case version read
+// last says). The host's buffer only gets a marker.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "archive/archive.h"
+#include "optimisation/exported_variable.h"
+
+namespace archive {
+
+// The signature, then the published-variables collection laid out for the
+// archive's version; loading appends.
+void TransferModelData(Archive& archive, optimisation::CExcclExportedVariable& variables);
+
+// What the host's buffer holds after a model data write: the signature and
+// the u16 255.
+void StoreModelDataMarker(std::span<std::uint8_t> buffer);
+
+// Writes the variables (current version) into the existing file `path`,
+// which is locked against other writers meanwhile; the file ends with the
+// data. Throws ArchiveError.
+void WriteModelDataFile(const char* path, optimisation::CExcclExportedVariable& variables);
+
+// Appends the variables of the file `path`, laid out for `caseVersion`.
+// Throws ArchiveError; the variables read completely before stay appended.
+void ReadModelDataFile(const char* path, std::uint32_t caseVersion,
+                       optimisation::CExcclExportedVariable& variables);
+
+}  // namespace archive

@@ -1,0 +1,37 @@
+#include "archive/published_record.h"
+
+#include <algorithm>
+
+#include "archive/primitives.h"
+#include "archive/versions.h"
+#include "optimisation/exported_variable.h"
+
+namespace archive {
+
+void Transfer(Archive& archive, optimisation::CExcExportedVariable& variable) {
+  const std::uint32_t version = archive.Version();
+  TransferText(archive, variable.name);
+  TransferText(archive, variable.unit);
+  TransferText(archive, variable.worksheet);
+  TransferText(archive, variable.cell);
+  if (HasCascade(version)) {
+    TransferText(archive, variable.CascadeCell);
+    TransferU32(archive, variable.CascadeDirection);
+  }
+  if (HasRegion(version)) {
+    TransferI32(archive, variable.RegionWidth);
+    TransferI32(archive, variable.RegionHeight);
+    if (archive.IsLoading()) {
+      using optimisation::kMaxRegion;
+      using optimisation::kMinRegion;
+      variable.RegionWidth = std::clamp(variable.RegionWidth, kMinRegion, kMaxRegion);
+      variable.RegionHeight = std::clamp(variable.RegionHeight, kMinRegion, kMaxRegion);
+    }
+  }
+  if (HasDelimiters(version)) {
+    TransferText(archive, variable.ColumnDelimiter);
+    TransferText(archive, variable.RowDelimiter);
+  }
+}
+
+}  // namespace archive

@@ -1,0 +1,19 @@
+#include "archive/signature.h"
+
+#include "archive/archive_error.h"
+#include "archive/primitives.h"
+
+namespace archive {
+
+void TransferSignature(Archive& archive) {
+  std::uint32_t first = kSignatureFirst;
+  std::uint32_t second = kSignatureSecond;
+  TransferU32(archive, first);
+  TransferU32(archive, second);
+  if (first != kSignatureFirst || second != kSignatureSecond) {
+    throw ArchiveError(ArchiveError::Kind::kFormat,
+                       "the archive does not start with its signature");
+  }
+}
+
+}  // namespace archive
