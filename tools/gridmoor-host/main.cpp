@@ -1,158 +1,128 @@
-// Reference host. It loads the driver library as the integration host does
-// (dlopen, exports looked up by their plain names, records laid out by
-// gridmoor/host.h) and runs a short session: identify, create an instance,
-// name a workbook, start the spreadsheet application (which creates the
-// workbook), save it, read its label, stop and destroy. Running a whole
-// production model comes with the case data and the stream transfer.
-#include <dlfcn.h>
-#include <stdlib.h>
+// Reference host: loads the driver library as the integration host does and
+// runs a workbook-backed production model from the command line.
 #include <unistd.h>
 
-#include <cstdint>
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <string>
-#include <vector>
 
-#include "gridmoor/host.h"
+#include "case_command.h"
+#include "identify.h"
+#include "library.h"
+#include "outputs.h"
+#include "run.h"
+#include "scenario.h"
 
 namespace {
 
-struct Exports {
-  decltype(&ExtIdentify) identify = nullptr;
-  decltype(&ExtCreateInstance) create = nullptr;
-  decltype(&ExtDestroyInstance) destroy = nullptr;
-  decltype(&ExtStartApp) start = nullptr;
-  decltype(&ExtStopApp) stop = nullptr;
-  decltype(&ExtCmd) command = nullptr;
-};
+namespace fs = std::filesystem;
 
-template <typename T>
-bool Resolve(void* library, const char* name, T& function) {
-  function = reinterpret_cast<T>(dlsym(library, name));
-  if (function == nullptr) std::fprintf(stderr, "gridmoor-host: export %s missing\n", name);
-  return function != nullptr;
+// The library beside this program, else the one this program was built with.
+std::string DefaultLibrary() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    for (const fs::path& candidate :
+         {self.parent_path() / "libGridmoor110.so",
+          self.parent_path().parent_path() / "lib" / "libGridmoor110.so"})
+      if (fs::exists(candidate, ec)) return candidate.string();
+  }
+  return GRIDMOOR_DEFAULT_LIBRARY;
 }
 
-ExtStatusRecord NewStatus() {
-  ExtStatusRecord status{};
-  status.size = EXT_STATUS_RECORD_SIZE;
-  return status;
+int Fail(const std::string& message) {
+  std::cerr << "gridmoor-host: " << message << "\n";
+  return 1;
 }
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: gridmoor-host [--check] [--library PATH] [--workbook PATH]\n"
-               "  --check     only load the library and look up its exports\n"
-               "  --library   the driver library (default: the one built beside this program)\n"
-               "  --workbook  the workbook to create (default: a temporary .ods)\n");
-  return 2;
+int Run(host::Library& library, const std::string& scenarioFile, std::string out, bool save,
+        const std::string& saveAs, bool quiet) {
+  host::Scenario scenario;
+  std::string error;
+  if (!host::LoadScenario(fs::absolute(scenarioFile), scenario, error)) return Fail(error);
+  if (out.empty()) out = fs::path(scenarioFile).stem().string() + "-out";
+  host::RunOptions options;
+  options.save = save || !saveAs.empty();
+  if (!saveAs.empty()) options.saveAs = fs::absolute(saveAs);
+  options.progress = !quiet;
+  host::RunRecord record;
+  record.library = library.Path();
+  host::RunScenario(library, scenario, options, record);
+  if (!host::WriteOutputs(record, out, error)) return Fail(error);
+  if (record.failure) {
+    std::string where = record.failure->timestep >= 0
+                            ? "timestep " + std::to_string(record.failure->timestep) + ": "
+                            : std::string();
+    return Fail(where + record.failure->message);
+  }
+  std::cout << host::ResultTable(record);
+  for (const std::string& note : record.notes)
+    std::cerr << "note: " << note << "\n";
+  if (!quiet) std::cerr << "results in " << fs::absolute(out).string() << "\n";
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string library = GRIDMOOR_DEFAULT_LIBRARY;
-  std::string workbook;
-  bool checkOnly = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument == "--check") {
-      checkOnly = true;
-    } else if ((argument == "--library" || argument == "--workbook") && i + 1 < argc) {
-      (argument == "--library" ? library : workbook) = argv[++i];
-    } else if (argument[0] != '-') {
-      library = argument;
-    } else {
-      return Usage();
-    }
-  }
+  CLI::App app{
+      "Runs a workbook-backed production model through the driver library, as the "
+      "integration host does."};
+  app.set_help_all_flag("--help-all", "Help on every subcommand");
+  std::string libraryPath = DefaultLibrary();
+  bool direct = false, check = false;
+  app.add_option("--library", libraryPath, "The driver library (default: beside this program)")
+      ->capture_default_str();
+  app.add_flag("--direct", direct,
+               "Direct mode: the library serves requests on this thread (default: threaded)");
+  app.add_flag("--check", check, "Only load the library and look up its exports");
+  app.require_subcommand(0, 1);
 
-  // The mode and plug-ins are read from the settings when the library loads:
-  // give it a private settings file, never the user's own.
-  char folder[] = "/tmp/gridmoor-host-XXXXXX";
-  if (mkdtemp(folder) == nullptr) {
-    std::perror("gridmoor-host: temporary folder");
-    return 1;
-  }
-  const std::filesystem::path scratch = folder;
-  setenv("GRIDMOOR_REGISTRY", (scratch / "registry.reg").c_str(), 1);
-  if (workbook.empty()) workbook = (scratch / "example.ods").string();
+  CLI::App* run = app.add_subcommand("run", "Run a scenario (see docs/scenario.md)");
+  std::string scenario, out, saveAs;
+  bool save = false, quiet = false;
+  run->add_option("scenario", scenario, "The scenario, a JSON file")
+      ->required()
+      ->check(CLI::ExistingFile);
+  run->add_option("--out", out,
+                  "Folder for streams.csv, published.csv, optimisation.csv, "
+                  "summary.json (default: <scenario>-out)");
+  run->add_flag("--save", save, "Save the workbook at the end of the run");
+  run->add_option("--save-as", saveAs, "Save a copy of the workbook under this name at the end");
+  run->add_flag("--quiet", quiet, "No progress on stderr");
+  run->fallthrough();
 
-  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    std::fprintf(stderr, "gridmoor-host: cannot load %s: %s\n", library.c_str(), dlerror());
-    return 1;
-  }
-  std::printf("loaded %s\n", library.c_str());
+  CLI::App* kase = app.add_subcommand("case", "Case archives as JSON (see docs/case-json.md)");
+  kase->require_subcommand(1);
+  std::string archivePath, jsonPath;
+  CLI::App* dump = kase->add_subcommand("dump", "Print a case archive as JSON");
+  dump->add_option("archive", archivePath, "The case archive")->required();
+  CLI::App* build = kase->add_subcommand("build", "Build a case archive from JSON");
+  build->add_option("json", jsonPath, "The case as JSON")->required();
+  build->add_option("-o,--output", archivePath, "The archive to write")->required();
+  CLI::App* checkCase =
+      kase->add_subcommand("check", "Check a case archive: version, counts, every problem found");
+  checkCase->add_option("archive", archivePath, "The case archive")->required();
 
-  Exports ext;
-  auto* handler =
-      static_cast<ExtShowDataServerStringHandler*>(dlsym(handle, "GlpfnTarnShowDataServerString"));
-  if (handler == nullptr || *handler != nullptr || !Resolve(handle, "ExtIdentify", ext.identify) ||
-      !Resolve(handle, "ExtCreateInstance", ext.create) ||
-      !Resolve(handle, "ExtDestroyInstance", ext.destroy) ||
-      !Resolve(handle, "ExtStartApp", ext.start) || !Resolve(handle, "ExtStopApp", ext.stop) ||
-      !Resolve(handle, "ExtCmd", ext.command)) {
-    std::fprintf(stderr, "gridmoor-host: the library lacks the driver exports\n");
-    return 1;
-  }
-  if (checkOnly) {
-    std::printf("exports found\n");
-    std::filesystem::remove_all(scratch);
+  CLI::App* identify =
+      app.add_subcommand("identify", "Show what the library reports and the settings it uses");
+  identify->fallthrough();
+
+  CLI11_PARSE(app, argc, argv);
+
+  if (dump->parsed()) return host::CaseDump(archivePath, std::cout, std::cerr);
+  if (build->parsed()) return host::CaseBuild(jsonPath, archivePath, std::cerr);
+  if (checkCase->parsed()) return host::CaseCheck(archivePath, std::cout, std::cerr);
+
+  host::Library library;
+  std::string error;
+  if (!library.Load({libraryPath, direct}, error)) return Fail(error);
+  if (check || app.get_subcommands().empty()) {
+    std::cout << "loaded " << libraryPath << "\nexports found\n";
     return 0;
   }
-
-  int failures = 0;
-  const auto report = [&failures](const char* step, std::int32_t result,
-                                  const ExtStatusRecord& status) {
-    std::printf("%-34s -> %d%s%s\n", step, result, status.text[0] ? "  " : "", status.text);
-    if (result != 0) ++failures;
-  };
-
-  std::vector<unsigned char> identify(EXT_IDENTIFY_RECORD_MIN_SIZE, 0);
-  const std::uint32_t version = EXT_INTERFACE_VERSION;
-  std::memcpy(identify.data(), &version, sizeof version);
-  ExtStatusRecord status = NewStatus();
-  report("ExtIdentify", ext.identify(identify.data(), &status), status);
-  std::printf("  driver name: %s\n",
-              reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET));
-
-  ExtInstance instance = nullptr;
-  status = NewStatus();
-  report("ExtCreateInstance", ext.create(&instance, &status), status);
-
-  std::vector<char> fileName(EXT_FILE_NAME_RECORD_MIN_SIZE, 0);
-  std::snprintf(fileName.data() + EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, "%s",
-                workbook.c_str());
-  status = NewStatus();
-  report("ExtCmd 136 (set workbook file)",
-         ext.command(instance, nullptr, EXT_CMD_SET_FILE_NAME, fileName.data(), 0, &status),
-         status);
-
-  status = NewStatus();
-  report("ExtStartApp (open the workbook)", ext.start(instance, 0, &status), status);
-
-  status = NewStatus();
-  report("ExtCmd 8 (save the workbook)",
-         ext.command(instance, nullptr, EXT_CMD_SAVE_CASE_WORKBOOK, nullptr, 0, &status), status);
-  std::printf("  %s %s\n", workbook.c_str(),
-              std::filesystem::exists(workbook) ? "written" : "NOT written");
-  if (!std::filesystem::exists(workbook)) ++failures;
-
-  char label[256] = {};
-  status = NewStatus();
-  report("ExtCmd 129 (file label)",
-         ext.command(instance, nullptr, EXT_CMD_GET_FILE_LABEL, label, sizeof label - 1, &status),
-         status);
-  std::printf("  label: %s\n", label);
-
-  report("ExtStopApp", ext.stop(instance), NewStatus());
-  status = NewStatus();
-  report("ExtDestroyInstance", ext.destroy(instance, &status), status);
-
-  std::filesystem::remove_all(scratch);
-  std::printf(failures == 0 ? "session completed\n" : "session FAILED (%d steps)\n", failures);
-  return failures == 0 ? 0 : 1;
+  if (identify->parsed()) return host::Identify(library, libraryPath, std::cout, std::cerr);
+  return Run(library, scenario, out, save, saveAs, quiet);
 }

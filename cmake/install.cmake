@@ -1,0 +1,54 @@
+# `cmake --install`: the driver library, its public C headers, a CMake
+# package (find_package(Gridmoor) gives Gridmoor::Gridmoor110) and a
+# pkg-config file (gridmoor.pc), plus the reference host.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+# The office's UNO libraries are found through the run path at load, so the
+# installed library keeps the link directories outside the build tree.
+set_target_properties(Gridmoor110 PROPERTIES INSTALL_RPATH_USE_LINK_PATH TRUE)
+
+install(TARGETS Gridmoor110 EXPORT GridmoorTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/gridmoor
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
+install(TARGETS gridmoor-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The library is loaded with dlopen, but a host may also link it; either way
+# its headers are the whole interface.
+set_target_properties(Gridmoor110 PROPERTIES
+  INTERFACE_INCLUDE_DIRECTORIES "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
+
+set(GRIDMOOR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Gridmoor)
+install(EXPORT GridmoorTargets NAMESPACE Gridmoor:: DESTINATION ${GRIDMOOR_CMAKE_DIR})
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/GridmoorConfig.cmake.in [=[
+@PACKAGE_INIT@
+include("${CMAKE_CURRENT_LIST_DIR}/GridmoorTargets.cmake")
+# The path a host passes to dlopen.
+get_target_property(Gridmoor_LIBRARY_FILE Gridmoor::Gridmoor110 LOCATION)
+check_required_components(Gridmoor)
+]=])
+configure_package_config_file(${CMAKE_CURRENT_BINARY_DIR}/GridmoorConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/GridmoorConfig.cmake INSTALL_DESTINATION ${GRIDMOOR_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/GridmoorConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/GridmoorConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/GridmoorConfigVersion.cmake DESTINATION ${GRIDMOOR_CMAKE_DIR})
+
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/gridmoor.pc.in [=[
+# Relative to this file, so the package works wherever it is installed.
+prefix=${pcfiledir}/../..
+libdir=${prefix}/@CMAKE_INSTALL_LIBDIR@
+includedir=${prefix}/@CMAKE_INSTALL_INCLUDEDIR@
+# The driver library a host loads: ${libdir}/libGridmoor110.so
+library=${libdir}/libGridmoor110.so
+
+Name: gridmoor
+Description: Spreadsheet driver for integrated production models (C host interface)
+Version: @PROJECT_VERSION@
+Cflags: -I${includedir}
+Libs: -L${libdir} -lGridmoor110 -ldl
+]=])
+configure_file(${CMAKE_CURRENT_BINARY_DIR}/gridmoor.pc.in ${CMAKE_CURRENT_BINARY_DIR}/gridmoor.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/gridmoor.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,392 @@
+// Whole runs of the examples through the program and the library against a
+// real office. Expected values are worked out here from the models' own
+// equations, never taken from an earlier run.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "csv.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Folder {
+ public:
+  Folder() {
+    char name[] = "/tmp/gridmoor-host-test-XXXXXX";
+    path_ = mkdtemp(name);
+  }
+  ~Folder() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+Result Host(const std::string& arguments, const fs::path& scratch) {
+  const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
+  const std::string command = std::string(GRIDMOOR_HOST_PROGRAM) + " --library " +
+                              GRIDMOOR_LIBRARY_FILE + " " + arguments + " >" + out.string() +
+                              " 2>" + err.string();
+  const int raw = std::system(command.c_str());
+  Result r;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = ReadText(out);
+  r.err = ReadText(err);
+  return r;
+}
+
+// streams.csv as one map per row.
+std::vector<std::map<std::string, std::string>> ReadTable(const fs::path& file) {
+  std::vector<host::CsvRow> rows;
+  std::string error;
+  EXPECT_TRUE(host::ParseCsv(ReadText(file), rows, error)) << error;
+  std::vector<std::map<std::string, std::string>> table;
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    std::map<std::string, std::string> row;
+    for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c)
+      row[rows[0][c]] = rows[r][c];
+    table.push_back(row);
+  }
+  return table;
+}
+
+double Field(const std::vector<std::map<std::string, std::string>>& table, int timestep,
+             const std::string& stream, const std::string& field) {
+  for (const auto& row : table)
+    if (row.at("timestep") == std::to_string(timestep) && row.at("stream") == stream)
+      return std::stod(row.at(field));
+  ADD_FAILURE() << "no row for " << stream << " at " << timestep;
+  return NAN;
+}
+
+fs::path Example(const std::string& name) {
+  return fs::path(GRIDMOOR_EXAMPLES_DIR) / name;
+}
+
+// A copy of an example's scenario, changed by `edit`, beside the example's
+// workbook so its relative paths hold.
+fs::path EditedScenario(const std::string& name, const fs::path& folder,
+                        const std::function<void(json&)>& edit) {
+  json scenario = json::parse(ReadText(Example(name) / "scenario.json"));
+  scenario["workbook"] = (Example(name) / (name + ".fods")).string();
+  if (scenario.contains("inputs") && scenario["inputs"].is_string())
+    scenario["inputs"] = (Example(name) / scenario["inputs"].get<std::string>()).string();
+  edit(scenario);
+  const fs::path file = folder / "scenario.json";
+  std::ofstream(file) << scenario.dump(2);
+  return file;
+}
+
+// ---- Separator: a Wilson-K flash, as the example's README states it ----
+
+struct Component {
+  double z, tc, pc, omega, mw, sg;
+};
+const Component kFeed[] = {
+    {0.005, 227.16, 492.8, 0.0372, 28.013, 0.8086}, {0.015, 547.42, 1069.5, 0.2239, 44.010, 0.8172},
+    {0.450, 343.00, 667.0, 0.0115, 16.043, 0.3000}, {0.080, 549.59, 706.6, 0.0995, 30.070, 0.3562},
+    {0.060, 665.73, 616.1, 0.1523, 44.097, 0.5070}, {0.015, 734.13, 527.9, 0.1770, 58.123, 0.5629},
+    {0.025, 765.29, 550.6, 0.2002, 58.123, 0.5840}, {0.030, 845.47, 488.8, 0.2515, 72.150, 0.6311},
+    {0.030, 913.27, 436.9, 0.3013, 86.177, 0.6638}, {0.290, 1190.0, 290.0, 0.5500, 200.00, 0.8300}};
+
+struct Flash {
+  double vapour, oilRate, oilApi, oilMass, gasRate, gasGravity, gasMass, c1InOil;
+};
+
+Flash SeparatorFlash(double qo, double qg, double tempF, double api,
+                     const std::vector<double>& feed, double setpoint = 300) {
+  const std::size_t n = std::size(kFeed);
+  double sum = 0;
+  for (double v : feed)
+    sum += v;
+  std::vector<double> z(n), k(n);
+  const double p = setpoint + 14.696, t = tempF + 459.67;
+  for (std::size_t i = 0; i < n; ++i) {
+    z[i] = feed[i] / sum;
+    k[i] = kFeed[i].pc / p * std::exp(5.373 * (1 + kFeed[i].omega) * (1 - kFeed[i].tc / t));
+  }
+  const auto rr = [&](double v) {
+    double f = 0;
+    for (std::size_t i = 0; i < n; ++i)
+      f += z[i] * (k[i] - 1) / (1 + v * (k[i] - 1));
+    return f;
+  };
+  double lo = 0, hi = 1;
+  for (int i = 0; i < 200; ++i)
+    ((rr((lo + hi) / 2) > 0) ? lo : hi) = (lo + hi) / 2;
+  const double v = rr(0) <= 0 ? 0 : rr(1) >= 0 ? 1 : (lo + hi) / 2;
+  const double sgo = 141.5 / (131.5 + api), mwo = 6084 / (api - 5.9);
+  const double feedMoles = qg * 1e6 / 379.49 + qo * 5.615 * 62.37 * sgo / mwo;
+  double mx = 0, volume = 0, my = 0;
+  Flash f{};
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = z[i] / (1 + v * (k[i] - 1)), y = k[i] * x;
+    mx += x * kFeed[i].mw;
+    volume += x * kFeed[i].mw / kFeed[i].sg;
+    my += y * kFeed[i].mw;
+    if (i == 2) f.c1InOil = x;
+  }
+  const double sgx = mx / volume;
+  f.vapour = v;
+  f.oilRate = (1 - v) * feedMoles * mx / (5.615 * 62.37 * sgx);
+  f.oilApi = 141.5 / sgx - 131.5;
+  f.oilMass = (1 - v) * feedMoles * mx;
+  f.gasRate = v * feedMoles * 379.49 / 1e6;
+  f.gasGravity = my / 28.97;
+  f.gasMass = v * feedMoles * my;
+  return f;
+}
+
+void ExpectRelative(double actual, double expected, double tolerance, const std::string& what) {
+  EXPECT_NEAR(actual, expected, tolerance * std::max(1.0, std::fabs(expected))) << what;
+}
+
+// The cells of one sheet of a flat ODS file, row by row (texts as shown).
+std::vector<std::vector<std::string>> SheetRows(const std::string& fods, const std::string& sheet) {
+  std::vector<std::vector<std::string>> rows;
+  const std::size_t start = fods.find("table:name=\"" + sheet + "\"");
+  if (start == std::string::npos) return rows;
+  const std::size_t end = fods.find("</table:table>", start);
+  std::size_t at = start;
+  while ((at = fods.find("<table:table-row", at)) < end) {
+    const std::size_t rowEnd = fods.find("</table:table-row>", at);
+    std::vector<std::string> cells;
+    std::size_t c = at;
+    while ((c = fods.find("<table:table-cell", c)) < rowEnd) {
+      const std::size_t tagEnd = fods.find('>', c);
+      const std::string tag = fods.substr(c, tagEnd - c);
+      int repeat = 1;
+      if (const std::size_t r = tag.find("number-columns-repeated=\""); r != std::string::npos)
+        repeat = std::stoi(tag.substr(r + 25));
+      std::string text;
+      if (fods[tagEnd - 1] != '/') {
+        const std::size_t close = fods.find("</table:table-cell>", tagEnd);
+        std::size_t p = fods.find("<text:p>", tagEnd);
+        if (p < close) text = fods.substr(p + 8, fods.find("</text:p>", p) - p - 8);
+      }
+      for (int i = 0; i < repeat && i < 16; ++i)
+        cells.push_back(text);
+      c = tagEnd;
+    }
+    while (!cells.empty() && cells.back().empty())
+      cells.pop_back();
+    if (!cells.empty()) rows.push_back(cells);
+    at = rowEnd;
+  }
+  return rows;
+}
+
+TEST(IntegrationSeparator, StreamsFollowTheFlashAndTheEventLogTheHostsOrder) {
+  Folder folder;
+  const fs::path out = folder.path() / "out", copy = folder.path() / "saved.fods";
+  const Result r = Host("run " + (Example("separator") / "scenario.json").string() + " --out " +
+                            out.string() + " --save-as " + copy.string(),
+                        folder.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Out-2"), std::string::npos) << r.out;
+
+  const json scenario = json::parse(ReadText(Example("separator") / "scenario.json"));
+  const auto table = ReadTable(out / "streams.csv");
+  const json& inputs = scenario["inputs"]["In-1"];
+  for (int t = 0; t < 3; ++t) {
+    const json& in = inputs[t];
+    const Flash f = SeparatorFlash(in["oilRate"], in["gasRate"], in["temperature"],
+                                   in["oilGravity"], in["moleFractions"]);
+    const std::string at = " at timestep " + std::to_string(t);
+    ExpectRelative(Field(table, t, "Out-1", "oilRate"), f.oilRate, 1e-7, "oil rate" + at);
+    ExpectRelative(Field(table, t, "Out-1", "waterRate"), in["waterRate"], 1e-12, "water" + at);
+    ExpectRelative(Field(table, t, "Out-1", "oilGravity"), f.oilApi, 1e-7, "API" + at);
+    ExpectRelative(Field(table, t, "Out-1", "massRate"), f.oilMass, 1e-7, "oil mass" + at);
+    // The gas cell holds Mscf/d; the host receives MMscf/d.
+    ExpectRelative(Field(table, t, "Out-2", "gasRate"), f.gasRate, 1e-7, "gas rate" + at);
+    ExpectRelative(Field(table, t, "Out-2", "gasGravity"), f.gasGravity, 1e-7, "gravity" + at);
+    ExpectRelative(Field(table, t, "Out-2", "massRate"), f.gasMass, 1e-7, "gas mass" + at);
+    EXPECT_EQ(Field(table, t, "Out-1", "pressure"), 300) << at;
+    EXPECT_EQ(Field(table, t, "Out-2", "temperature"), in["temperature"]) << at;
+    if (t == 0) {
+      // The flash here against the example's own worked numbers.
+      EXPECT_NEAR(f.oilRate, 5479.399, 1e-3);
+      EXPECT_NEAR(f.gasRate, 4.968323, 1e-6);
+    }
+  }
+  const json summary = json::parse(ReadText(out / "summary.json"));
+  EXPECT_EQ(summary["status"], "ok");
+  const json& out1 = summary["timesteps"][0]["outputs"]["Out-1"];
+  const Flash f0 = SeparatorFlash(5000, 6.0, 140, 35, inputs[0]["moleFractions"]);
+  EXPECT_EQ(out1["components"][2]["name"], "C1");
+  EXPECT_NEAR(out1["components"][2]["moleFraction"].get<double>(), f0.c1InOil, 1e-9);
+  EXPECT_EQ(summary["timesteps"][2]["date"], "2024-03-01");
+  EXPECT_EQ(summary["timesteps"][0]["published"]["SepPressure"], "300");
+  EXPECT_NE(
+      summary["timesteps"][0]["published"]["SepSummary"].get<std::string>().find("5479.4\t48.3741"),
+      std::string::npos);
+
+  // The event log: one row per macro, in the order the host sent the codes.
+  const auto log = SheetRows(ReadText(copy), "EventLog");
+  std::vector<std::vector<std::string>> expected = {{"StartOfRun", "0", "1/1/2024"}};
+  const char* dates[] = {"1/1/2024", "1/31/2024", "3/1/2024"};
+  for (int t = 0; t < 3; ++t) {
+    const std::string ts = std::to_string(t);
+    expected.push_back({"StartOfTimestep", ts, dates[t]});
+    expected.push_back({"PreSolve", ts});
+    expected.push_back({"PostSolve2", ts});
+    expected.push_back({"PostSolve", ts});
+    expected.push_back({"EndOfTimestep", ts, dates[t]});
+  }
+  expected.push_back({"EndOfRun", "3"});
+  ASSERT_EQ(log.size(), expected.size() + 1) << "heading and one row per macro";
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    for (std::size_t c = 0; c < expected[i].size(); ++c)
+      EXPECT_EQ(log[i + 1].at(c), expected[i][c]) << "event log row " << i + 2;
+}
+
+TEST(IntegrationGasLift, OptimumMatchesTheEqualMarginalSolution) {
+  Folder folder;
+  const fs::path out = folder.path() / "out";
+  const Result r =
+      Host("run " + (Example("gaslift") / "scenario.json").string() + " --out " + out.string(),
+           folder.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Equal marginals a b / (1 + b g) = lambda, clipped to the bounds, with
+  // lambda found by bisection so the gas adds up to what is available.
+  const double a[] = {850, 640, 1150}, b[] = {1.3, 2.2, 0.55}, c[] = {420, 260, 180},
+               upper[] = {4, 4, 1.5}, gor[] = {650, 900, 500}, wc[] = {0.2, 0.35, 0.1};
+  const auto allocation = [&](double lambda, double* g) {
+    double total = 0;
+    for (int i = 0; i < 3; ++i)
+      total += g[i] = std::clamp(a[i] / lambda - 1 / b[i], 0.0, upper[i]);
+    return total;
+  };
+  double lo = 1e-6, hi = 1e6, g[3];
+  for (int i = 0; i < 200; ++i) {
+    const double mid = std::sqrt(lo * hi);
+    (allocation(mid, g) > 6.0 ? lo : hi) = mid;
+  }
+  allocation(hi, g);
+  double best = 0;
+  for (int i = 0; i < 3; ++i)
+    best += a[i] * std::log(1 + b[i] * g[i]) + c[i];
+
+  const json summary = json::parse(ReadText(out / "summary.json"));
+  ASSERT_EQ(summary["status"], "ok");
+  const auto table = ReadTable(out / "streams.csv");
+  for (int t = 0; t < 2; ++t) {
+    const json& optimum = summary["timesteps"][t]["optimum"];
+    const double found = optimum["objective"];
+    EXPECT_NEAR(found, best, 0.005 * best) << "timestep " << t;
+    EXPECT_LE(found, best + 1e-3 * best) << "a bound was not applied";
+    EXPECT_LE(optimum["constraints"]["TotalLiftGas"].get<double>(), 6.0 + 1e-4);
+    EXPECT_TRUE(optimum["feasible"].get<bool>());
+    // The output stream shows the production at the controls found.
+    double oil = 0, water = 0, gas = 0;
+    const char* names[] = {"LiftGasW1", "LiftGasW2", "LiftGasW3"};
+    for (int i = 0; i < 3; ++i) {
+      const double gi = optimum["controls"][names[i]];
+      EXPECT_GE(gi, -1e-9);
+      EXPECT_LE(gi, upper[i] + 1e-9);
+      const double q = a[i] * std::log(1 + b[i] * gi) + c[i];
+      oil += q;
+      water += q * wc[i] / (1 - wc[i]);
+      gas += q * gor[i] / 1e6 + gi;
+    }
+    ExpectRelative(Field(table, t, "Out-1", "oilRate"), oil, 1e-9, "oil");
+    ExpectRelative(Field(table, t, "Out-1", "waterRate"), water, 1e-9, "water");
+    ExpectRelative(Field(table, t, "Out-1", "gasRate"), gas, 1e-9, "gas");
+  }
+  EXPECT_EQ(Field(table, 1, "Out-1", "pressure"), 240);
+  EXPECT_NE(ReadText(out / "optimisation.csv").find(",final,"), std::string::npos);
+}
+
+struct FailureCase {
+  const char* name;
+  const char* example;
+  std::function<void(json&)> edit;
+  std::vector<std::string> expected;  // every one must appear in stderr
+};
+
+TEST(IntegrationFailures, EachEndsWithStatusOneAndNamesTheProblem) {
+  const FailureCase cases[] = {
+      {"broken workbook path",
+       "separator",
+       [](json& s) { s["workbook"] = "/nonexistent/separator.fods"; },
+       {"workbook not found", "/nonexistent/separator.fods"}},
+      {"missing sheet",
+       "separator",
+       [](json& s) { s["case"]["outputStreams"][1]["sheetName"] = "NoSuchSheet"; },
+       {"GetIPR (code 50) for Out-2", "Unable to get worksheet for output stream Out-2",
+        "timestep 0"}},
+      {"bad cell address",
+       "gaslift",
+       [](json& s) { s["case"]["objective"]["cell"] = "C0"; },
+       {"GetObjectiveFunction (code 36)", "timestep 0"}},
+      {"failing macro",
+       "separator",
+       [](json& s) { s["case"]["macros"]["PreSolve"]["macro"] = "Events.Broken"; },
+       {"PreSolve (code 100)", "Unable to run macro Events.Broken", "timestep 0"}},
+      {"unknown scenario key",
+       "separator",
+       [](json& s) { s["run"]["stepdays"] = 30; },
+       {"unknown key 'run.stepdays'"}},
+      {"unknown case key",
+       "separator",
+       [](json& s) { s["case"]["inputStreams"][0]["sheetname"] = "Inputs"; },
+       {"sheetname"}},
+  };
+  for (const FailureCase& c : cases) {
+    Folder folder;
+    const fs::path scenario = EditedScenario(c.example, folder.path(), c.edit);
+    const Result r =
+        Host("run " + scenario.string() + " --quiet --out " + (folder.path() / "out").string(),
+             folder.path());
+    EXPECT_EQ(r.status, 1) << c.name << ": " << r.err;
+    for (const std::string& text : c.expected)
+      EXPECT_NE(r.err.find(text), std::string::npos) << c.name << ": " << r.err;
+  }
+}
+
+TEST(IntegrationCaseRoundTrip, DumpThenBuildGivesTheSameBytes) {
+  for (const char* name : {"separator", "gaslift"}) {
+    Folder folder;
+    const json scenario = json::parse(ReadText(Example(name) / "scenario.json"));
+    const fs::path caseJson = folder.path() / "case.json", first = folder.path() / "first.gmc",
+                   dumped = folder.path() / "dumped.json", second = folder.path() / "second.gmc";
+    std::ofstream(caseJson) << scenario["case"].dump(2);
+    Result r = Host("case build " + caseJson.string() + " -o " + first.string(), folder.path());
+    ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+    r = Host("case dump " + first.string(), folder.path());
+    ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+    std::ofstream(dumped) << r.out;
+    r = Host("case build " + dumped.string() + " -o " + second.string(), folder.path());
+    ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+    EXPECT_EQ(ReadText(first), ReadText(second)) << name;
+    EXPECT_FALSE(ReadText(first).empty());
+    r = Host("case check " + first.string(), folder.path());
+    EXPECT_EQ(r.status, 0) << name << ": " << r.out << r.err;
+    EXPECT_NE(r.out.find("version: 40"), std::string::npos) << r.out;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+// Comma-separated values as spreadsheets write them: fields with a comma,
+// quote or line break are quoted, quotes doubled.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+using CsvRow = std::vector<std::string>;
+
+// Parses `text`; false with `error` naming the line on an unterminated quote.
+// Blank lines are skipped; a trailing carriage return is ignored.
+bool ParseCsv(const std::string& text, std::vector<CsvRow>& rows, std::string& error);
+
+std::string CsvField(const std::string& text);
+std::string CsvLine(const CsvRow& fields);
+
+// A number as written to the output files: round-trips a double, and the
+// host's missing-value marker becomes an empty field.
+std::string FormatNumber(double value);
+
+}  // namespace host

@@ -1,0 +1,19 @@
+// The identify subcommand: what the library reports about itself and the
+// settings it runs with.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "library.h"
+
+namespace host {
+
+// The identification record decoded, one "name: value" line per field.
+std::string DescribeIdentity(const std::vector<unsigned char>& record);
+
+int Identify(Library& library, const std::string& libraryPath, std::ostream& out,
+             std::ostream& err);
+
+}  // namespace host

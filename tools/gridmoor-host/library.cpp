@@ -1,0 +1,219 @@
+#include "library.h"
+
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+namespace host {
+namespace {
+
+ExtStatusRecord NewStatus() {
+  ExtStatusRecord status{};
+  status.size = EXT_STATUS_RECORD_SIZE;
+  return status;
+}
+
+// The text the library wrote, read only up to the record's end.
+std::string StatusText(const ExtStatusRecord& status) {
+  std::size_t length = 0;
+  while (length < sizeof status.text && status.text[length] != '\0')
+    ++length;
+  return std::string(status.text, length);
+}
+
+Reply MakeReply(std::int32_t result, Outcome outcome, const ExtStatusRecord& status) {
+  return Reply{result, outcome, StatusText(status)};
+}
+
+template <typename T>
+bool Resolve(void* library, const char* name, T& function, std::string& missing) {
+  function = reinterpret_cast<T>(dlsym(library, name));
+  if (function == nullptr) missing += missing.empty() ? name : std::string(", ") + name;
+  return function != nullptr;
+}
+
+}  // namespace
+
+std::string PrivateSettingsText(bool direct) {
+  // The switch is read when the library loads; a value of 0 selects direct
+  // mode, anything above it (or no value) threaded mode.
+  std::string text =
+      "REGEDIT4\n\n"
+      "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n";
+  text += direct ? "\"Vista\"=dword:00000000\n" : "\"Vista\"=dword:00000001\n";
+  return text;
+}
+
+Library::~Library() {
+  if (instance_ != nullptr) {
+    (void)StopApp();
+    (void)DestroyInstance();
+  }
+  // The library stays mapped (it is built never to unload); only the
+  // scratch folder with the private settings goes.
+  if (!scratch_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch_, ignored);
+  }
+}
+
+bool Library::Load(const LoadOptions& options, std::string& error) {
+  direct_ = options.direct;
+  path_ = options.library.string();
+  char folder[] = "/tmp/gridmoor-host-XXXXXX";
+  if (mkdtemp(folder) == nullptr) {
+    error = "cannot create a temporary folder";
+    return false;
+  }
+  scratch_ = folder;
+  settingsFile_ = scratch_ / "registry.reg";
+  {
+    std::ofstream out(settingsFile_);
+    out << PrivateSettingsText(direct_);
+    if (!out) {
+      error = "cannot write the private settings file " + settingsFile_.string();
+      return false;
+    }
+  }
+  setenv("GRIDMOOR_REGISTRY", settingsFile_.c_str(), 1);
+
+  std::error_code ec;
+  if (!std::filesystem::exists(options.library, ec)) {
+    error = "library not found: " + options.library.string();
+    return false;
+  }
+  handle_ = dlopen(options.library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    const char* why = dlerror();
+    error = "cannot load " + options.library.string() + ": " + (why != nullptr ? why : "?");
+    return false;
+  }
+  std::string missing;
+  bool found = Resolve(handle_, "ExtIdentify", identify_, missing);
+  found = Resolve(handle_, "ExtCreateInstance", create_, missing) && found;
+  found = Resolve(handle_, "ExtDestroyInstance", destroy_, missing) && found;
+  found = Resolve(handle_, "ExtStartApp", start_, missing) && found;
+  found = Resolve(handle_, "ExtStopApp", stop_, missing) && found;
+  found = Resolve(handle_, "ExtCmd", command_, missing) && found;
+  if (dlsym(handle_, "GlpfnTarnShowDataServerString") == nullptr) {
+    missing += missing.empty() ? "" : ", ";
+    missing += "GlpfnTarnShowDataServerString";
+    found = false;
+  }
+  if (!found) {
+    error = options.library.string() + " lacks the driver exports: " + missing;
+    return false;
+  }
+  return true;
+}
+
+Reply Library::Identify(std::vector<unsigned char>& record) {
+  ExtStatusRecord status = NewStatus();
+  const std::int32_t result = identify_(record.data(), &status);
+  return MakeReply(result, Interpret(kExportCall, result), status);
+}
+
+Reply Library::CreateInstance() {
+  ExtStatusRecord status = NewStatus();
+  const std::int32_t result = create_(&instance_, &status);
+  return MakeReply(result, Interpret(kExportCall, result), status);
+}
+
+Reply Library::StartApp() {
+  ExtStatusRecord status = NewStatus();
+  const std::int32_t result = start_(instance_, 0, &status);
+  return MakeReply(result, Interpret(kExportCall, result), status);
+}
+
+Reply Library::StopApp() {
+  const std::int32_t result = stop_(instance_);
+  return MakeReply(result, Interpret(kExportCall, result), NewStatus());
+}
+
+Reply Library::DestroyInstance() {
+  ExtStatusRecord status = NewStatus();
+  const std::int32_t result = destroy_(instance_, &status);
+  instance_ = nullptr;
+  return MakeReply(result, Interpret(kExportCall, result), status);
+}
+
+Reply Library::Call(std::int32_t code, void* arg, std::int32_t iarg) {
+  ExtStatusRecord status = NewStatus();
+  const std::int32_t result = command_(instance_, nullptr, code, arg, iarg, &status);
+  Reply reply = MakeReply(result, Interpret(code, result), status);
+  if (!reply.ok() && reply.text.empty() && FailsSilently(code))
+    reply.text = "the library gives no message for this failure";
+  return reply;
+}
+
+const char* CommandName(std::int32_t code) {
+  switch (code) {
+    case EXT_CMD_ENUM_STREAMS:
+      return "EnumStreams";
+    case EXT_CMD_SAVE_CASE_WORKBOOK:
+      return "SaveCaseWorkbook";
+    case EXT_CMD_READ_CASE_DATA:
+      return "ReadCaseData";
+    case EXT_CMD_READ_MODEL_DATA:
+      return "ReadModelData";
+    case EXT_CMD_GET_STREAM_COMPOSITION:
+      return "GetStreamComposition";
+    case EXT_CMD_SET_MODEL_DATA_FILE:
+      return "SetModelDataFile";
+    case EXT_CMD_OPEN_CASE_WORKBOOK:
+      return "OpenCaseWorkbook";
+    case EXT_CMD_SETUP_OPTIMISATION:
+      return "SetupOptimisation";
+    case EXT_CMD_CHECK_INTEGER_CONTROLS:
+      return "CheckIntegerControls";
+    case EXT_CMD_GET_OBJECTIVE_FUNCTION:
+      return "GetObjectiveFunction";
+    case EXT_CMD_GET_CONSTRAINTS:
+      return "GetConstraints";
+    case EXT_CMD_GET_CONTROLS:
+      return "GetControls";
+    case EXT_CMD_SET_CONTROLS:
+      return "SetControls";
+    case EXT_CMD_START_OF_RUN:
+      return "StartOfRun";
+    case EXT_CMD_NEXT_TIMESTEP:
+      return "NextTimestep";
+    case EXT_CMD_GET_IPR:
+      return "GetIPR";
+    case EXT_CMD_SET_IPR:
+      return "SetIPR";
+    case EXT_CMD_END_OF_RUN:
+      return "EndOfRun";
+    case EXT_CMD_GET_NEXT_EVENT:
+      return "GetNextEvent";
+    case EXT_CMD_SET_DATE:
+      return "SetDate";
+    case EXT_CMD_PRE_SOLVE:
+      return "PreSolve";
+    case EXT_CMD_POST_SOLVE:
+      return "PostSolve";
+    case EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE:
+      return "GetNextPublishedVariable";
+    case EXT_CMD_EVAL_PUBLISHED_VARIABLES:
+      return "EvalPublishedVariables";
+    case EXT_CMD_START_OF_TIMESTEP:
+      return "StartOfTimestep";
+    case EXT_CMD_END_OF_TIMESTEP:
+      return "EndOfTimestep";
+    case EXT_CMD_POST_SOLVE_2:
+      return "PostModuleSolve";
+    case EXT_CMD_EVAL_PUBLISHED_VARIABLES_2:
+      return "EvalPublishedVariables2";
+    case EXT_CMD_GET_FILE_LABEL:
+      return "GetFileLabel";
+    case EXT_CMD_SET_FILE_NAME:
+      return "SetFileName";
+    default:
+      return "command";
+  }
+}
+
+}  // namespace host

@@ -1,0 +1,34 @@
+// The run: what the integration host sends for one scenario, in its order.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "library.h"
+#include "run_record.h"
+#include "scenario.h"
+
+namespace host {
+
+struct RunOptions {
+  bool save = false;                            // SaveCaseWorkbook at the end
+  std::optional<std::filesystem::path> saveAs;  // ... as a copy under this name
+  bool progress = true;                         // a line per timestep on stderr
+};
+
+// Runs `scenario` on a loaded library. Fills `record` as far as the run got;
+// record.failure says what stopped it. The instance is stopped and
+// destroyed on every path.
+void RunScenario(Library& library, const Scenario& scenario, const RunOptions& options,
+                 RunRecord& record);
+
+// Case bytes for ReadCaseData: the archive, from the scenario's inline JSON
+// or its archive file. False with `error` when it cannot be had.
+bool CaseArchiveBytes(const Scenario& scenario, std::vector<std::uint8_t>& bytes,
+                      std::string& error);
+
+// The dates of a run without events: start, start + step, ...
+double PlannedNextDate(double current, double stepDays, std::optional<double> event);
+
+}  // namespace host
