@@ -70,44 +70,6 @@ TEST(HostRecord, WritesUpToTheLastByteAndRefusesOneBytePastIt) {
   }
 }
 
-TEST(HostRecord, ReadsRefusePastTheEndAndLeaveTheOutputAlone) {
-  GuardedBuffer buffer(16);
-  const ConstHostRecord record(buffer.bytes.data(), 16);
-  std::uint8_t u8 = 7;
-  std::int32_t i32 = 7;
-  std::uint32_t u32 = 7;
-  std::int64_t i64 = 7;
-  std::uint64_t u64 = 7;
-  double d = 7;
-  void* p = &d;
-  unsigned char bytes[4] = {7, 7, 7, 7};
-  std::string text = "kept";
-  for (std::size_t at : {std::size_t{16}, kMax, kMax - 2}) {
-    EXPECT_FALSE(record.ReadU8(at, u8));
-    EXPECT_FALSE(record.ReadI32(at, i32));
-    EXPECT_FALSE(record.ReadU32(at, u32));
-    EXPECT_FALSE(record.ReadI64(at, i64));
-    EXPECT_FALSE(record.ReadU64(at, u64));
-    EXPECT_FALSE(record.ReadDouble(at, d));
-    EXPECT_FALSE(record.ReadPointer(at, p));
-    EXPECT_FALSE(record.ReadBytes(at, bytes, 4));
-    EXPECT_FALSE(record.ReadText(at, 4, text));
-  }
-  EXPECT_FALSE(record.ReadU32(13, u32));
-  EXPECT_FALSE(record.ReadU64(9, u64));
-  EXPECT_FALSE(record.ReadBytes(1, bytes, kMax));
-  EXPECT_FALSE(record.ReadText(1, kMax, text));
-  EXPECT_EQ(u8, 7);
-  EXPECT_EQ(i32, 7);
-  EXPECT_EQ(u32, 7u);
-  EXPECT_EQ(i64, 7);
-  EXPECT_EQ(u64, 7u);
-  EXPECT_EQ(d, 7);
-  EXPECT_EQ(p, &d);
-  EXPECT_EQ(bytes[0], 7);
-  EXPECT_EQ(text, "kept");
-}
-
 TEST(HostRecord, StoresEveryWidthLittleEndianAtBothEnds) {
   GuardedBuffer buffer(24, 0);
   HostRecord record = buffer.record();
@@ -129,54 +91,58 @@ TEST(HostRecord, StoresEveryWidthLittleEndianAtBothEnds) {
   EXPECT_TRUE(buffer.GuardsIntact());
 }
 
-TEST(HostRecord, EveryWidthRoundTripsAtBothEnds) {
+// Writes `value` at both ends of the record and reads it back; reads that
+// reach past the end are refused and leave their output alone.
+template <typename Stored, typename Read>
+void ExpectRoundTripAndReadBounds(HostRecord& record,
+                                  bool (HostRecord::*write)(std::size_t, Stored) noexcept,
+                                  bool (ConstHostRecord::*read)(std::size_t, Read&) const noexcept,
+                                  Stored value, Read expected) {
+  const std::size_t width = sizeof(Read);
+  for (const std::size_t at : {std::size_t{0}, record.size() - width}) {
+    Read out{};
+    EXPECT_TRUE((record.*write)(at, value)) << at;
+    EXPECT_TRUE((record.*read)(at, out)) << at;
+    EXPECT_EQ(out, expected) << at;
+  }
+  for (const std::size_t at : {record.size() - width + 1, record.size(), kMax, kMax - 2}) {
+    Read kept = expected;
+    EXPECT_FALSE((record.*read)(at, kept)) << at;
+    EXPECT_EQ(kept, expected) << "a refused read leaves its output alone";
+  }
+}
+
+TEST(HostRecord, EveryWidthRoundTripsAtBothEndsAndReadsRefusePastTheEnd) {
   GuardedBuffer buffer(40);
   HostRecord record = buffer.record();
   int object = 0;
-  for (std::size_t end : {std::size_t{0}, std::size_t{1}}) {
-    SCOPED_TRACE(end == 0 ? "first bytes" : "last bytes");
-    auto at = [&](std::size_t width) { return end == 0 ? 0 : 40 - width; };
+  ExpectRoundTripAndReadBounds<std::uint8_t, std::uint8_t>(record, &HostRecord::WriteU8,
+                                                           &ConstHostRecord::ReadU8, 0xC3, 0xC3);
+  const std::int32_t i32 = std::numeric_limits<std::int32_t>::min();
+  ExpectRoundTripAndReadBounds(record, &HostRecord::WriteI32, &ConstHostRecord::ReadI32, i32, i32);
+  ExpectRoundTripAndReadBounds<std::uint32_t, std::uint32_t>(
+      record, &HostRecord::WriteU32, &ConstHostRecord::ReadU32, 0xFFFFFFFE, 0xFFFFFFFE);
+  ExpectRoundTripAndReadBounds<std::int64_t, std::int64_t>(
+      record, &HostRecord::WriteI64, &ConstHostRecord::ReadI64, -1234567890123ll, -1234567890123ll);
+  ExpectRoundTripAndReadBounds<std::uint64_t, std::uint64_t>(
+      record, &HostRecord::WriteU64, &ConstHostRecord::ReadU64, 0x8000000000000001ull,
+      0x8000000000000001ull);
+  ExpectRoundTripAndReadBounds(record, &HostRecord::WriteDouble, &ConstHostRecord::ReadDouble,
+                               3.4e35, 3.4e35);
+  ExpectRoundTripAndReadBounds<const void*, void*>(record, &HostRecord::WritePointer,
+                                                   &ConstHostRecord::ReadPointer, &object, &object);
 
-    std::uint8_t u8 = 0;
-    ASSERT_TRUE(record.WriteU8(at(1), 0xC3));
-    ASSERT_TRUE(record.ReadU8(at(1), u8));
-    EXPECT_EQ(u8, 0xC3);
-
-    std::int32_t i32 = 0;
-    ASSERT_TRUE(record.WriteI32(at(4), std::numeric_limits<std::int32_t>::min()));
-    ASSERT_TRUE(record.ReadI32(at(4), i32));
-    EXPECT_EQ(i32, std::numeric_limits<std::int32_t>::min());
-
-    std::uint32_t u32 = 0;
-    ASSERT_TRUE(record.WriteU32(at(4), 0xFFFFFFFE));
-    ASSERT_TRUE(record.ReadU32(at(4), u32));
-    EXPECT_EQ(u32, 0xFFFFFFFEu);
-
-    std::int64_t i64 = 0;
-    ASSERT_TRUE(record.WriteI64(at(8), -1234567890123ll));
-    ASSERT_TRUE(record.ReadI64(at(8), i64));
-    EXPECT_EQ(i64, -1234567890123ll);
-
-    std::uint64_t u64 = 0;
-    ASSERT_TRUE(record.WriteU64(at(8), 0x8000000000000001ull));
-    ASSERT_TRUE(record.ReadU64(at(8), u64));
-    EXPECT_EQ(u64, 0x8000000000000001ull);
-
-    double d = 0;
-    ASSERT_TRUE(record.WriteDouble(at(8), 3.4e35));
-    ASSERT_TRUE(record.ReadDouble(at(8), d));
-    EXPECT_EQ(d, 3.4e35);
-
-    void* p = nullptr;
-    ASSERT_TRUE(record.WritePointer(at(8), &object));
-    ASSERT_TRUE(record.ReadPointer(at(8), p));
-    EXPECT_EQ(p, &object);
-
-    unsigned char out[5] = {};
-    ASSERT_TRUE(record.WriteBytes(at(5), "\x01\x02\x03\x04\x05", 5));
-    ASSERT_TRUE(record.ReadBytes(at(5), out, 5));
-    EXPECT_EQ(std::memcmp(out, "\x01\x02\x03\x04\x05", 5), 0);
-  }
+  unsigned char out[5] = {};
+  ASSERT_TRUE(record.WriteBytes(35, "\x01\x02\x03\x04\x05", 5));
+  ASSERT_TRUE(record.ReadBytes(35, out, 5));
+  EXPECT_EQ(std::memcmp(out, "\x01\x02\x03\x04\x05", 5), 0);
+  std::string text = "kept";
+  EXPECT_FALSE(record.ReadBytes(36, out, 5));
+  EXPECT_FALSE(record.ReadBytes(1, out, kMax));
+  EXPECT_FALSE(record.ReadText(kMax, 4, text));
+  EXPECT_FALSE(record.ReadText(1, kMax, text));
+  EXPECT_EQ(out[0], 1);
+  EXPECT_EQ(text, "kept");
   EXPECT_TRUE(buffer.GuardsIntact());
 }
 

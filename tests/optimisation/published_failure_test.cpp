@@ -1,6 +1,5 @@
 // Every way a published-variable operation fails: the result, the exact
 // message, and what is left untouched.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,25 +8,20 @@
 
 #include "com/error.h"
 #include "excel/errors.h"
-#include "optimisation/published_ops.h"
-#include "published_fixture.h"
+#include "items_fixture.h"
 
-namespace published_test {
+namespace optimisation_test {
 namespace {
-
-using com::Variant;
-using ::testing::StartsWith;
 
 std::string ComText(HRESULT hr) {
   return com::Error(hr).ErrorMessage();
 }
 
-class PublishedFailureTest : public PublishedTest {
+class PublishedFailureTest : public ItemsTest {
  protected:
   void SetUp() override {
-    PublishedTest::SetUp();
-    optimisation::CExcExportedVariable& rate = AddVariable("Rate", "C2");
-    rate.CascadeCell = "B10";
+    ItemsTest::SetUp();
+    AddVariable("Rate", "C2").CascadeCell = "B10";
     AddVariable("Block", "A1", 2, 2);
     for (const char* cell : {"A1", "B1", "A2", "B2", "C2"})
       PutCell(cell, Variant::Double(1));
@@ -50,24 +44,22 @@ class PublishedFailureTest : public PublishedTest {
     }
   }
 
-  std::int32_t Get(std::int32_t handle) {
-    PutRecord(handle, false, "before");
-    return Eval();
+  // Runs `call` with the first variable's worksheet or cell changed for it.
+  std::int32_t With(std::string optimisation::CExcExportedVariable::*field, const char* value,
+                    const std::function<std::int32_t()>& call) {
+    auto& variable = *model_->publishedVariables.At(0);
+    const std::string kept = variable.*field;
+    variable.*field = value;
+    const std::int32_t result = call();
+    variable.*field = kept;
+    return result;
   }
-  std::int32_t Set(std::int32_t handle, const char* text) {
-    PutRecord(handle, true, text);
-    return Eval();
-  }
-  std::int32_t Get2(std::int32_t handle) {
-    PutRecord2(handle, false, nullptr);
-    return Eval2();
-  }
-  std::int32_t Set2(std::int32_t handle, const char* text) {
-    PutRecord2(handle, true, text);
-    return Eval2();
-  }
-  void FailRangeCall(std::size_t occurrence) {
-    recorder_->FailCall("Range.Invoke", excel::kApplicationError, occurrence);
+  std::function<std::int32_t()> FailingRangeCall(std::size_t occurrence,
+                                                 std::function<std::int32_t()> call) {
+    return [this, occurrence, call] {
+      recorder_->FailCall("Range.Invoke", excel::kApplicationError, occurrence);
+      return call();
+    };
   }
 };
 
@@ -79,95 +71,56 @@ TEST_F(PublishedFailureTest, BadHandles) {
       {"get -1", [&] { return Get(-1); }, kEval},
       {"get past the end", [&] { return Get(2); }, kEval},
       {"set past the end", [&] { return Set(2, "1"); }, kEval},
-      {"get2 -1", [&] { return Get2(-1); }, kEval2},
-      {"set2 past the end", [&] { return Set2(2, "1"); }, kEval2},
+      {"get2 -1", [&] { return Eval2(-1, false); }, kEval2},
+      {"set2 past the end", [&] { return Eval2(2, true, "1"); }, kEval2},
       {"null record", [&] { return Table().EvalPublishedVariables(nullptr, Status()); }, kEval},
       {"null record 2", [&] { return Table().EvalPublishedVariables2(nullptr, Status()); }, kEval2},
       {"delete 2", [&] { return Table().DelPublishedVariable(2, Status()); }, kDel},
       {"delete -2", [&] { return Table().DelPublishedVariable(-2, Status()); }, kDel},
   });
-  EXPECT_EQ(Variables().size(), 2u);
+  EXPECT_EQ(model_->publishedVariables.size(), 2u);
   EXPECT_TRUE(recorder_->Calls().empty()) << recorder_->Transcript();
 }
 
 TEST_F(PublishedFailureTest, SetsThatFail) {
-  const std::string comText = ComText(excel::kApplicationError);
+  const std::string refused =
+      "Error in setting data for variable 'Rate': (" + ComText(excel::kApplicationError) + ")";
+  using Variable = optimisation::CExcExportedVariable;
   Expect({
       {"no such worksheet",
-       [&] {
-         Variables().At(0)->worksheet = "Nope";
-         const std::int32_t result = Set(0, "5");
-         Variables().At(0)->worksheet = "Data";
-         return result;
-       },
+       [&] { return With(&Variable::worksheet, "Nope", [&] { return Set(0, "5"); }); },
        "Error in setting data for variable 'Rate' in Excel: Unable to get worksheet Nope (" +
            ComText(com::DISP_E_BADINDEX) + ")"},
-      {"cell refused",
-       [&] {
-         FailRangeCall(1);
-         return Set(0, "5");
-       },
-       "Error in setting data for variable 'Rate': (" + comText + ")"},
-      {"block cell refused",
-       [&] {
-         FailRangeCall(2);
-         return Set2(1, "5\t6");
-       },
-       "Error in setting data for variable 'Block': (" + comText + ")"},
-      {"no value given", [&] { return Set2(0, nullptr); },
+      {"cell refused", FailingRangeCall(1, [&] { return Set(0, "5"); }), refused},
+      {"block cell refused", FailingRangeCall(2, [&] { return Eval2(1, true, "5\t6"); }),
+       "Error in setting data for variable 'Block': (" + ComText(excel::kApplicationError) + ")"},
+      {"no value given", [&] { return Eval2(0, true, nullptr); },
        "No value passed to EvalPublishedVariables2() for variable 'Rate'"},
   });
 
   // A failed cascade write leaves the variable's cell written.
-  ClearStatus();
   model_->timestep = 1;
-  FailRangeCall(2);
-  EXPECT_EQ(Set(0, "9"), 1);
-  EXPECT_EQ(StatusText(), "Error in setting data for variable 'Rate': (" + comText + ")");
+  Expect({{"cascade refused", FailingRangeCall(2, [&] { return Set(0, "9"); }), refused}});
   EXPECT_EQ(CellText("C2"), "9");
   EXPECT_EQ(CellText("B11"), "");
 }
 
 TEST_F(PublishedFailureTest, GetsThatFailHandOutNothing) {
-  const std::string kRate = "Error in getting data for variable 'Rate'";
-  const std::string kBlock = "Error in getting data for variable 'Block'";
+  const std::string rate = "Error in getting data for variable 'Rate'";
+  using Variable = optimisation::CExcExportedVariable;
+  const auto get = [&] { return Get(0); };
   Expect({
-      {"cell refused",
-       [&] {
-         FailRangeCall(1);
-         return Get(0);
-       },
-       kRate},
+      {"cell refused", FailingRangeCall(1, get), rate},
+      {"no such worksheet", [&] { return With(&Variable::worksheet, "Nope", get); }, rate},
+      {"blank cell reference", [&] { return With(&Variable::cell, " ", get); }, rate},
       {"error value in the cell",
        [&] {
          PutCell("C2", Variant::ErrorValue(excel::kErrNA));
-         const std::int32_t result = Get(0);
-         PutCell("C2", Variant::Double(1));
-         return result;
+         return Get(0);
        },
-       kRate},
-      {"no such worksheet",
-       [&] {
-         Variables().At(0)->worksheet = "Nope";
-         const std::int32_t result = Get(0);
-         Variables().At(0)->worksheet = "Data";
-         return result;
-       },
-       kRate},
-      {"blank cell reference",
-       [&] {
-         Variables().At(0)->cell = " ";
-         const std::int32_t result = Get(0);
-         Variables().At(0)->cell = "C2";
-         return result;
-       },
-       kRate},
-      {"third cell of the block refused",
-       [&] {
-         FailRangeCall(3);
-         return Get2(1);
-       },
-       kBlock},
+       rate},
+      {"third cell of the block refused", FailingRangeCall(3, [&] { return Eval2(1, false); }),
+       "Error in getting data for variable 'Block'"},
   });
   EXPECT_EQ(ValueText(), "before") << "a failed get leaves the value field alone";
   EXPECT_EQ(Record2Text(), nullptr);
@@ -175,58 +128,26 @@ TEST_F(PublishedFailureTest, GetsThatFailHandOutNothing) {
 }
 
 TEST_F(PublishedFailureTest, NoConnectionIsReportedNotDereferenced) {
-  const std::string kNoConnection = model::kNoConnectionMessage;
-  EXPECT_EQ(kNoConnection, "There is no connection to Excel");
-  auto& variables = Variables();
-  const auto sink = [](std::string_view) -> const char* { return "never"; };
-  const char* text = "5";
-  void* add[] = {nullptr, const_cast<char*>("Data"), const_cast<char*>("A1"),
-                 const_cast<char*>("x"), nullptr};
+  ASSERT_EQ(model_->StopApplication(), 0);
+  ASSERT_EQ(model_->Session(), nullptr);
+  const std::string noConnection = "There is no connection to Excel";
   Expect({
-      {"get",
-       [&] {
-         PutRecord(0, false);
-         return optimisation::EvalPublishedVariables(variables, nullptr, 0, record_.bytes.data(),
-                                                     Status());
-       },
-       kNoConnection},
-      {"set",
-       [&] {
-         PutRecord(0, true, "5");
-         return optimisation::EvalPublishedVariables(variables, nullptr, 0, record_.bytes.data(),
-                                                     Status());
-       },
-       kNoConnection},
-      {"get2",
-       [&] {
-         PutRecord2(1, false, nullptr);
-         return optimisation::EvalPublishedVariables2(variables, nullptr, 0, sink,
-                                                      record2_.bytes.data(), Status());
-       },
-       kNoConnection},
-      {"set2",
-       [&] {
-         PutRecord2(0, true, text);
-         return optimisation::EvalPublishedVariables2(variables, nullptr, 0, sink,
-                                                      record2_.bytes.data(), Status());
-       },
-       kNoConnection},
-      {"add", [&] { return optimisation::AddPublishedVariable(variables, nullptr, add, Status()); },
-       kNoConnection},
+      {"get", [&] { return Get(0); }, noConnection},
+      {"set", [&] { return Set(0, "5"); }, noConnection},
+      {"get2", [&] { return Eval2(1, false); }, noConnection},
+      {"set2", [&] { return Eval2(0, true, "5"); }, noConnection},
+      {"add", [&] { return Add("Data", "A1", "x"); }, noConnection},
   });
-  // Without a connection a block is still known to be one.
-  PutRecord(1, false);
-  EXPECT_EQ(
-      optimisation::EvalPublishedVariables(variables, nullptr, 0, record_.bytes.data(), Status()),
-      EXT_RESULT_BLOCK_VARIABLE);
-  EXPECT_EQ(Variables().size(), 2u);
+  EXPECT_EQ(Get(1), EXT_RESULT_BLOCK_VARIABLE) << "a block is known without a connection";
+  EXPECT_EQ(model_->publishedVariables.size(), 2u);
 }
 
 TEST_F(PublishedFailureTest, AddsThatAreRefusedChangeNothing) {
   Expect({
       {"masking", [&] { return Add("Data", "A1", "x", true); },
        "Equipment masking/disabling is not possible with the Excel link"},
-      {"worksheet case", [&] { return Add("data", "A1", "x"); }, "Worksheet 'data' is not valid"},
+      {"worksheet case", [&] { return Add("sheet1", "A1", "x"); },
+       "Worksheet 'sheet1' is not valid"},
       {"unknown worksheet", [&] { return Add("Sheet2", "A1", "x"); },
        "Worksheet 'Sheet2' is not valid"},
       {"no worksheet", [&] { return Add(nullptr, "A1", "x"); },
@@ -244,20 +165,17 @@ TEST_F(PublishedFailureTest, AddsThatAreRefusedChangeNothing) {
        },
        "Failed to get sheet names for workbook in Excel (" + ComText(excel::kApplicationError) +
            ")"},
+      {"no workbook",
+       [&] {
+         model_->Session()->CloseWorkbook();
+         return Add("Data", "A1", "x");
+       },
+       "No valid workbook"},
   });
-  // The sheet names of a workbook are compared exactly: Sheet1 is there.
-  ClearStatus();
-  EXPECT_EQ(Add("sheet1", "A1", "x"), 1);
-  EXPECT_EQ(StatusText(), "Worksheet 'sheet1' is not valid");
-
-  Session()->CloseWorkbook();
-  ClearStatus();
-  EXPECT_EQ(Add("Data", "A1", "x"), 1);
-  EXPECT_EQ(StatusText(), "No valid workbook");
-
-  EXPECT_EQ(Variables().size(), 2u);
-  EXPECT_EQ(AddedHandle(), 0x11111111) << "no handle is handed out for a refused add";
+  EXPECT_EQ(model_->publishedVariables.size(), 2u);
+  EXPECT_EQ(Read<std::int32_t>(add_.bytes, EXT_ADD_PUBVAR_HANDLE_OFFSET), 0x11111111)
+      << "no handle is handed out for a refused add";
 }
 
 }  // namespace
-}  // namespace published_test
+}  // namespace optimisation_test

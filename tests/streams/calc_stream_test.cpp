@@ -28,36 +28,25 @@ namespace {
 using automation::OffsetCell;
 constexpr std::size_t kComponents = 20;
 
-class IprRecord {
- public:
-  IprRecord() {
-    std::uint32_t size = EXT_IPR_RECORD_SIZE;
-    std::memcpy(buffer_.bytes.data(), &size, sizeof size);
-  }
-  void* data() { return buffer_.bytes.data(); }
-  bool GuardsIntact() const { return buffer_.GuardsIntact(); }
-  void SetHandle(std::uint32_t handle) {
-    std::memcpy(buffer_.bytes.data() + EXT_IPR_HANDLE_OFFSET, &handle, sizeof handle);
-  }
+// An IPR record as the host passes it: the size word set, 0x11 elsewhere.
+struct IprRecord : test_support::GuardedBuffer {
+  IprRecord() : GuardedBuffer(EXT_IPR_RECORD_SIZE) { PutWord(0, EXT_IPR_RECORD_SIZE); }
   void PutWord(std::size_t offset, std::uint32_t value) {
-    std::memcpy(buffer_.bytes.data() + offset, &value, sizeof value);
+    std::memcpy(bytes.data() + offset, &value, sizeof value);
   }
   void Put(std::size_t offset, double value) {
-    std::memcpy(buffer_.bytes.data() + offset, &value, sizeof value);
+    std::memcpy(bytes.data() + offset, &value, sizeof value);
   }
   std::uint32_t Word(std::size_t offset) const {
     std::uint32_t value;
-    std::memcpy(&value, buffer_.bytes.data() + offset, sizeof value);
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
     return value;
   }
   double At(std::size_t offset) const {
     double value;
-    std::memcpy(&value, buffer_.bytes.data() + offset, sizeof value);
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
     return value;
   }
-
- private:
-  test_support::GuardedBuffer buffer_{EXT_IPR_RECORD_SIZE};
 };
 
 // Relative agreement to what 15 significant digits of cell text keep.
@@ -129,7 +118,7 @@ TEST_F(CalcStreamTest, ASeparatorWorkbookGivesBackWhatItWasGiven) {
   const double oil = 1200, water = 300, gas = 4.5, pressure = 850, temperature = 140;
   const double massRate = 25000;
   IprRecord pushed;
-  pushed.SetHandle(0);
+  pushed.PutWord(EXT_IPR_HANDLE_OFFSET, 0);
   pushed.Put(EXT_IPR_OIL_RATE_OFFSET, oil);
   pushed.Put(EXT_IPR_WATER_RATE_OFFSET, water);
   pushed.Put(EXT_IPR_GAS_RATE_OFFSET, gas);
@@ -159,7 +148,7 @@ TEST_F(CalcStreamTest, ASeparatorWorkbookGivesBackWhatItWasGiven) {
   }
 
   ExtStatusRecord status{};
-  ASSERT_EQ(streams::SetIPR(details, session_.get(), {45000, 0}, pushed.data(), &status), 0)
+  ASSERT_EQ(streams::SetIPR(details, session_.get(), {45000, 0}, pushed.bytes.data(), &status), 0)
       << status.text;
   EXPECT_EQ(in.sheetName, "Separator");
 
@@ -209,8 +198,9 @@ TEST_F(CalcStreamTest, ASeparatorWorkbookGivesBackWhatItWasGiven) {
   out.composition.columnUnits[12] = 1;  // m3/kg.mol
 
   IprRecord pulled;
-  pulled.SetHandle(1);
-  ASSERT_EQ(streams::GetIPR(details, session_.get(), pulled.data(), &status), 0) << status.text;
+  pulled.PutWord(EXT_IPR_HANDLE_OFFSET, 1);
+  ASSERT_EQ(streams::GetIPR(details, session_.get(), pulled.bytes.data(), &status), 0)
+      << status.text;
 
   ExpectClose(pulled.At(EXT_IPR_OIL_RATE_OFFSET), 0.9 * oil, "oil");
   ExpectClose(pulled.At(EXT_IPR_WATER_RATE_OFFSET), water, "water");

@@ -3,6 +3,8 @@
 
 #include <future>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "com/error_text.h"
@@ -15,16 +17,6 @@ namespace streams_test {
 namespace {
 
 using com::Variant;
-constexpr double kUndefined = 3.4e35;
-
-// The component table starts at B20 (names in B, column k in the k-th
-// column after B); the interaction matrix at R20.
-std::string TableCell(std::size_t column, std::size_t component) {
-  return std::string(1, static_cast<char>('B' + column)) + std::to_string(20 + component);
-}
-std::string MatrixCell(std::size_t i, std::size_t j) {
-  return std::string(1, static_cast<char>('R' + j)) + std::to_string(20 + i);
-}
 
 class GetIprTest : public StreamTest {
  protected:
@@ -129,44 +121,25 @@ TEST_F(GetIprTest, ComponentColumnsSetTheirBitsOnlyForCellsThatHoldText) {
   EXPECT_EQ(IprWord(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
   EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x200u & ~0x800u);
 
-  struct Column {
-    std::size_t k;
-    std::size_t offset;
-    double factor;
-    double offsetValue;
-  };
-  const Column columns[] = {
-      {1, EXT_IPR_MOLE_FRACTION_OFFSET, 1, 0},
-      {2, EXT_IPR_CRITICAL_TEMPERATURE_OFFSET, 0.5555, -32},
-      {3, EXT_IPR_CRITICAL_PRESSURE_OFFSET, 0.068948, 0},
-      {4, EXT_IPR_CRITICAL_VOLUME_OFFSET, 0.06243, 0},
-      {5, EXT_IPR_ACENTRICITY_OFFSET, 1, 0},
-      {6, EXT_IPR_MOLECULAR_WEIGHT_OFFSET, 1, 0},
-      {7, EXT_IPR_SPECIFIC_GRAVITY_OFFSET, 1, 0},
-      {8, EXT_IPR_BOILING_POINT_OFFSET, 0.5555, 459.7},
-      {9, EXT_IPR_VOLUME_SHIFT_OFFSET, 1, 0},
-      {10, EXT_IPR_OMEGA_A_OFFSET, 1, 0},
-      {12, EXT_IPR_PARACHOR_OFFSET, 1, 0},
-      {13, EXT_IPR_COSTALD_VCRIT_OFFSET, 0.06243, 0},
-      {14, EXT_IPR_COSTALD_ACENT_OFFSET, 1, 0},
-  };
-  for (const Column& c : columns) {
+  // Each column's conversion (value / factor - offset); Omega B is empty.
+  const std::pair<double, double> conversions[15] = {
+      {},     {1, 0}, {0.5555, -32}, {0.068948, 0},   {0.06243, 0},
+      {1, 0}, {1, 0}, {1, 0},        {0.5555, 459.7}, {1, 0},
+      {1, 0}, {},     {1, 0},        {0.06243, 0},    {1, 0}};
+  for (std::size_t k = 1; k <= 14; ++k) {
+    const auto [factor, offset] = conversions[k];
     for (std::size_t i = 0; i < 3; ++i) {
-      const double got = IprDouble(c.offset + 8 * i);
-      if (i == 1 && c.k == 1) {
-        EXPECT_EQ(got, 0.0) << "an empty mole fraction reads as 0";
-      } else if (i == 1 && c.k == 3) {
-        EXPECT_EQ(got, HostFill()) << "an empty cell leaves the entry";
-      } else if (i == 2 && c.k == 3) {
-        EXPECT_EQ(got, 0.0) << "a blank reads as 0, converted";
+      const double got = IprDouble(kComponentArrays[k - 1] + 8 * i);
+      if (k == 11 || (i == 1 && k == 3)) {
+        EXPECT_EQ(got, HostFill()) << "an empty cell leaves the entry: " << k << "," << i;
+      } else if ((i == 1 && k == 1) || (i == 2 && k == 3)) {
+        EXPECT_EQ(got, 0.0) << "an empty mole fraction or a blank reads as 0: " << k;
       } else {
-        EXPECT_DOUBLE_EQ(got, value(c.k, i) / c.factor - c.offsetValue) << c.k << "," << i;
+        EXPECT_DOUBLE_EQ(got, value(k, i) / factor - offset) << k << "," << i;
       }
     }
-    EXPECT_EQ(IprDouble(c.offset + 8 * 3), HostFill()) << "past the composition";
+    EXPECT_EQ(IprDouble(kComponentArrays[k - 1] + 8 * 3), HostFill()) << "past the composition";
   }
-  for (std::size_t i = 0; i < 3; ++i)
-    EXPECT_EQ(IprDouble(EXT_IPR_OMEGA_B_OFFSET + 8 * i), HostFill());
   EXPECT_EQ(IprWord(EXT_IPR_EOS_MODEL_OFFSET), 0u) << "no EOS cell";
   EXPECT_EQ(IprDouble(EXT_IPR_MASS_RATE_OFFSET), HostFill()) << "no mass rate cell";
   const std::vector<std::string> asked = RangesAsked();
@@ -271,51 +244,62 @@ TEST_F(GetIprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
   }
 }
 
-TEST_F(GetIprTest, RefusedCallsTouchNeitherRecordNorWorkbook) {
+// Both transfers refuse before they touch the record or the workbook.
+TEST_F(StreamTest, RefusedTransfersTouchNeitherRecordNorWorkbook) {
   SetCounts(1, 2);
+  Input(0).sheetName = "Nowhere";  // a set would add it
+  Input(0).solverCells[streams::kInOilRate] = {"C3", 0};
   Output(1).sheetName = "Missing";
-  UseComposition(1);
-  details_.compositions.At(0)->components.assign(101, "C");
-  const struct {
-    const char* what;
-    std::uint32_t size;
-    std::uint32_t handle;
-    bool connected;
-    const char* message;
-  } cases[] = {
-      {"size one short", EXT_IPR_RECORD_SIZE - 1, 1, true,
-       "This version of Gridmoor.dll is not compatible with the version of Conflux"},
-      {"size one long", EXT_IPR_RECORD_SIZE + 1, 1, true,
-       "This version of Gridmoor.dll is not compatible with the version of Conflux"},
-      {"an input handle", EXT_IPR_RECORD_SIZE, 0, true,
-       "Invalid handle passed to Gridmoor::GetIPR"},
-      {"past the outputs", EXT_IPR_RECORD_SIZE, 3, true,
-       "Invalid handle passed to Gridmoor::GetIPR"},
-      {"all bits set", EXT_IPR_RECORD_SIZE, 0xFFFFFFFFu, true,
-       "Invalid handle passed to Gridmoor::GetIPR"},
-      {"no connection", EXT_IPR_RECORD_SIZE, 1, false, "There is no connection to Excel"},
-      {"101 components", EXT_IPR_RECORD_SIZE, 1, true,
-       "Composition Gas has 101 components; a stream carries at most 100"},
-  };
-  for (const auto& c : cases) {
-    PutIprWord(EXT_IPR_SIZE_OFFSET, c.size);
-    PutIprWord(EXT_IPR_HANDLE_OFFSET, c.handle);
-    const std::vector<unsigned char> before = IprBytes();
-    recorder_->Clear();
-    EXPECT_EQ(streams::GetIPR(details_, c.connected ? session_.get() : nullptr, Ipr(), Status()), 1)
-        << c.what;
-    EXPECT_EQ(StatusText(), c.message);
-    EXPECT_EQ(IprBytes(), before) << c.what;
-    EXPECT_EQ(recorder_->Transcript(), "") << c.what;
+  AddComposition("Gas", 101);
+  for (auto* composition : {&Input(0).composition, &Output(0).composition})
+    composition->componentTableCell = "B20";
+  Input(0).compositionName = Output(0).compositionName = "Gas";
+  const std::string incompatible =
+      "This version of Gridmoor.dll is not compatible with the version of Conflux";
+  const std::vector<std::string> sheets = book_->SheetNames();
+  for (const bool get : {true, false}) {
+    const auto transfer = [&](bool connected) {
+      automation::CExcExcelObj* session = connected ? session_.get() : nullptr;
+      return get ? streams::GetIPR(details_, session, Ipr(), Status())
+                 : streams::SetIPR(details_, session, {45000, 0}, Ipr(), Status());
+    };
+    const std::uint32_t own = get ? 1 : 0;  // Out-1 or In-1; the other is of the wrong kind
+    const std::string invalid =
+        std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR");
+    const std::tuple<const char*, std::uint32_t, std::uint32_t, bool, std::string> cases[] = {
+        {"size one short", EXT_IPR_RECORD_SIZE - 1, own, true, incompatible},
+        {"size one long", EXT_IPR_RECORD_SIZE + 1, own, true, incompatible},
+        {"the other kind", EXT_IPR_RECORD_SIZE, 1 - own, true, invalid},
+        {"past the outputs", EXT_IPR_RECORD_SIZE, 3, true, invalid},
+        {"all bits set", EXT_IPR_RECORD_SIZE, 0xFFFFFFFFu, true, invalid},
+        {"no connection", EXT_IPR_RECORD_SIZE, own, false, "There is no connection to Excel"},
+        {"101 components", EXT_IPR_RECORD_SIZE, own, true,
+         "Composition Gas has 101 components; a stream carries at most 100"},
+    };
+    for (const auto& [what, size, handle, connected, message] : cases) {
+      SCOPED_TRACE(std::string(get ? "get, " : "set, ") + what);
+      PutIprWord(EXT_IPR_SIZE_OFFSET, size);
+      PutIprWord(EXT_IPR_HANDLE_OFFSET, handle);
+      const std::vector<unsigned char> before = IprBytes();
+      recorder_->Clear();
+      EXPECT_EQ(transfer(connected), 1);
+      EXPECT_EQ(StatusText(), message);
+      EXPECT_EQ(IprBytes(), before);
+      EXPECT_EQ(recorder_->Transcript(), "");
+    }
+    PutIprWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+    EXPECT_EQ(get ? streams::GetIPR(details_, session_.get(), nullptr, Status())
+                  : streams::SetIPR(details_, session_.get(), {45000, 0}, nullptr, Status()),
+              1);
+    EXPECT_EQ(StatusText(), incompatible);
   }
+  EXPECT_EQ(book_->SheetNames(), sheets) << "no sheet added";
+  EXPECT_EQ(Input(0).sheetName, "Nowhere");
 
-  PutIprWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+  details_.compositions.At(0)->components.resize(1);
   PutIprWord(EXT_IPR_HANDLE_OFFSET, 2);
-  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(streams::GetIPR(details_, session_.get(), Ipr(), Status()), 1);
   EXPECT_EQ(StatusText(), "Unable to get worksheet for output stream Out-2");
-  EXPECT_EQ(streams::GetIPR(details_, session_.get(), nullptr, Status()), 1);
-  EXPECT_EQ(StatusText(),
-            "This version of Gridmoor.dll is not compatible with the version of Conflux");
 }
 
 TEST_F(GetIprTest, ReadFailuresReportTheAutomationError) {

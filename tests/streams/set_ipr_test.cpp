@@ -12,15 +12,7 @@ namespace streams_test {
 namespace {
 
 using com::Variant;
-constexpr double kUndefined = 3.4e35;
 constexpr double kRunDate = 45000.5;
-
-std::string TableCell(std::size_t column, std::size_t component) {
-  return std::string(1, static_cast<char>('B' + column)) + std::to_string(20 + component);
-}
-std::string MatrixCell(std::size_t i, std::size_t j) {
-  return std::string(1, static_cast<char>('R' + j)) + std::to_string(20 + i);
-}
 
 class SetIprTest : public StreamTest {
  protected:
@@ -152,21 +144,19 @@ TEST_F(SetIprTest, UndefinedHostValuesAreSkippedTheRestWritten) {
   ASSERT_EQ(Set(1), 0);
   EXPECT_EQ(Cell("C3"), Variant::Double(1));
   EXPECT_EQ(Cell("C5"), Variant()) << "liquid rate needs both";
-}
 
-TEST_F(SetIprTest, DisplayFlagsSwitchTheGridsOff) {
-  BindRows(Input(0).solverCells, {}, "C");
-  BindRows(Input(0).forecastCells, {}, "E");
+  // The display flags switch each grid off.
   Input(0).solverDisplay = false;
-  ASSERT_EQ(Set(), 0);
-  EXPECT_EQ(Cell("C3"), Variant());
-  EXPECT_EQ(Cell("E3"), Variant::Double(100));
+  PutIprDouble(EXT_IPR_OIL_RATE_OFFSET, 2);
+  ASSERT_EQ(Set(1), 0);
+  EXPECT_EQ((std::vector<Variant>{Cell("C3"), Cell("F3")}),
+            (std::vector<Variant>{Variant::Double(1), Variant::Double(2)}));
   Input(0).solverDisplay = true;
   Input(0).forecastDisplay = false;
-  PutIprDouble(EXT_IPR_OIL_RATE_OFFSET, 7);
-  ASSERT_EQ(Set(), 0);
-  EXPECT_EQ(Cell("C3"), Variant::Double(7));
-  EXPECT_EQ(Cell("E3"), Variant::Double(100));
+  PutIprDouble(EXT_IPR_OIL_RATE_OFFSET, 3);
+  ASSERT_EQ(Set(1), 0);
+  EXPECT_EQ((std::vector<Variant>{Cell("C3"), Cell("F3")}),
+            (std::vector<Variant>{Variant::Double(3), Variant::Double(2)}));
 }
 
 TEST_F(SetIprTest, WithoutFlagsNamesAndFractionsAreWrittenAndDashesElsewhere) {
@@ -204,18 +194,10 @@ TEST_F(SetIprTest, FlaggedColumnsAndTheMatrixAreWrittenConverted) {
   Input(0).composition.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
   // Every column but Parachor (0x400) is given.
   PutIprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0x3FFF & ~0x400);
-  const std::size_t arrays[] = {
-      EXT_IPR_MOLE_FRACTION_OFFSET,     EXT_IPR_CRITICAL_TEMPERATURE_OFFSET,
-      EXT_IPR_CRITICAL_PRESSURE_OFFSET, EXT_IPR_CRITICAL_VOLUME_OFFSET,
-      EXT_IPR_ACENTRICITY_OFFSET,       EXT_IPR_MOLECULAR_WEIGHT_OFFSET,
-      EXT_IPR_SPECIFIC_GRAVITY_OFFSET,  EXT_IPR_BOILING_POINT_OFFSET,
-      EXT_IPR_VOLUME_SHIFT_OFFSET,      EXT_IPR_OMEGA_A_OFFSET,
-      EXT_IPR_OMEGA_B_OFFSET,           EXT_IPR_PARACHOR_OFFSET,
-      EXT_IPR_COSTALD_VCRIT_OFFSET,     EXT_IPR_COSTALD_ACENT_OFFSET};
   auto value = [](std::size_t k, std::size_t i) { return 100.0 * k + i; };
   for (std::size_t k = 1; k <= 14; ++k)
     for (std::size_t i = 0; i < 3; ++i)
-      PutIprDouble(arrays[k - 1] + 8 * i, value(k, i));
+      PutIprDouble(kComponentArrays[k - 1] + 8 * i, value(k, i));
   for (std::size_t i = 0; i < 3; ++i)
     for (std::size_t j = 0; j < 3; ++j)
       PutIprDouble(EXT_IPR_INTERACTION_OFFSET + 800 * i + 8 * j, 0.001 * (10 * i + j));
@@ -280,48 +262,6 @@ TEST_F(SetIprTest, AMissingSheetIsAddedAndTheStreamKeepsItsName) {
       StatusText(),
       ::testing::StartsWith("Error in setting data in Excel: Failed to create new worksheet ("));
   EXPECT_EQ(Input(0).sheetName, "bad/name");
-}
-
-TEST_F(SetIprTest, RefusedCallsTouchNeitherRecordNorWorkbook) {
-  BindRows(Input(0).solverCells, {}, "C");
-  UseComposition(1);
-  details_.compositions.At(0)->components.assign(101, "C");
-  Input(0).sheetName = "Nowhere";
-  const struct {
-    const char* what;
-    std::uint32_t size;
-    std::uint32_t handle;
-    bool connected;
-    const char* message;
-  } cases[] = {
-      {"size one short", EXT_IPR_RECORD_SIZE - 1, 0, true,
-       "This version of Gridmoor.dll is not compatible with the version of Conflux"},
-      {"size one long", EXT_IPR_RECORD_SIZE + 1, 0, true,
-       "This version of Gridmoor.dll is not compatible with the version of Conflux"},
-      {"an output handle", EXT_IPR_RECORD_SIZE, 1, true,
-       "Invalid handle passed to Gridmoor::SetIPR"},
-      {"all bits set", EXT_IPR_RECORD_SIZE, 0xFFFFFFFFu, true,
-       "Invalid handle passed to Gridmoor::SetIPR"},
-      {"no connection", EXT_IPR_RECORD_SIZE, 0, false, "There is no connection to Excel"},
-      {"101 components", EXT_IPR_RECORD_SIZE, 0, true,
-       "Composition Gas has 101 components; a stream carries at most 100"},
-  };
-  const std::vector<std::string> sheets = book_->SheetNames();
-  for (const auto& c : cases) {
-    PutIprWord(EXT_IPR_SIZE_OFFSET, c.size);
-    PutIprWord(EXT_IPR_HANDLE_OFFSET, c.handle);
-    const std::vector<unsigned char> before = IprBytes();
-    recorder_->Clear();
-    EXPECT_EQ(streams::SetIPR(details_, c.connected ? session_.get() : nullptr, {kRunDate, 0},
-                              Ipr(), Status()),
-              1)
-        << c.what;
-    EXPECT_EQ(StatusText(), c.message);
-    EXPECT_EQ(IprBytes(), before) << c.what;
-    EXPECT_EQ(recorder_->Transcript(), "") << c.what;
-  }
-  EXPECT_EQ(book_->SheetNames(), sheets) << "no sheet added";
-  EXPECT_EQ(Input(0).sheetName, "Nowhere");
 }
 
 TEST_F(SetIprTest, AFailurePartWayLeavesTheCellsAlreadyWritten) {

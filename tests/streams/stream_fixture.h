@@ -21,6 +21,8 @@
 
 namespace streams_test {
 
+inline constexpr double kUndefined = 3.4e35;
+
 // The pattern an untouched double of a host record holds.
 inline double HostFill() {
   double value;
@@ -28,6 +30,25 @@ inline double HostFill() {
   std::memcpy(&value, &bits, sizeof value);
   return value;
 }
+
+// The component table at B20 (names in B, column k in the k-th column after
+// B) and the interaction matrix at R20, as the tests lay them out.
+inline std::string TableCell(std::size_t column, std::size_t component) {
+  return std::string(1, static_cast<char>('B' + column)) + std::to_string(20 + component);
+}
+inline std::string MatrixCell(std::size_t i, std::size_t j) {
+  return std::string(1, static_cast<char>('R' + j)) + std::to_string(20 + i);
+}
+
+// The record's component arrays in column order (column k at index k - 1).
+inline constexpr std::size_t kComponentArrays[] = {
+    EXT_IPR_MOLE_FRACTION_OFFSET,     EXT_IPR_CRITICAL_TEMPERATURE_OFFSET,
+    EXT_IPR_CRITICAL_PRESSURE_OFFSET, EXT_IPR_CRITICAL_VOLUME_OFFSET,
+    EXT_IPR_ACENTRICITY_OFFSET,       EXT_IPR_MOLECULAR_WEIGHT_OFFSET,
+    EXT_IPR_SPECIFIC_GRAVITY_OFFSET,  EXT_IPR_BOILING_POINT_OFFSET,
+    EXT_IPR_VOLUME_SHIFT_OFFSET,      EXT_IPR_OMEGA_A_OFFSET,
+    EXT_IPR_OMEGA_B_OFFSET,           EXT_IPR_PARACHOR_OFFSET,
+    EXT_IPR_COSTALD_VCRIT_OFFSET,     EXT_IPR_COSTALD_ACENT_OFFSET};
 
 class StreamTest : public test_support::SessionTest {
  protected:

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 
 #include "automation/cell_address.h"
 
@@ -70,34 +71,23 @@ TEST(UnitTableTest, RoundedFactorsAreKeptAsTheyAre) {
 }
 
 TEST(UnitTableTest, UndefinedAndUnboundValuesAndInvalidUnits) {
-  const struct {
-    const char* what;
-    double to;
-    double from;
-    double expectTo;
-    double expectFrom;
-  } cases[] = {
-      // The undefined value passes into internal units unchanged, whatever
-      // the unit; the other way it is converted like any number.
-      {"undefined in BARg", ToInternalUnits(kUndefined, kPressure, 2),
-       FromInternalUnits(kUndefined, kPressure, 2), kUndefined, kUndefined * 0.068948},
-      {"above the threshold", ToInternalUnits(3.3e35, kTemperature, 1),
-       FromInternalUnits(1, kTemperature, 1), 3.3e35, (1 - 32) * 0.5555},
-      {"undefined with an invalid unit", ToInternalUnits(kUndefined, kPressure, 99),
-       FromInternalUnits(kUndefined, kPressure, 99), kUndefined, kUndefined},
-      {"no kind", ToInternalUnits(7.5, kNoKind, 42), FromInternalUnits(7.5, kNoKind, 42), 7.5, 7.5},
-      {"unit index = count", ToInternalUnits(1, kPressure, 6), FromInternalUnits(1, kPressure, 6),
-       kUndefined, kUndefined},
-      {"unit index = count (mass)", ToInternalUnits(1, kMassRate, 2),
-       FromInternalUnits(1, kMassRate, 2), kUndefined, kUndefined},
-      {"negative unit", ToInternalUnits(1, kGasRate, -1), FromInternalUnits(1, kGasRate, -1),
-       kUndefined, kUndefined},
-      {"kind 6", ToInternalUnits(1, 6, 0), FromInternalUnits(1, 6, 0), kUndefined, kUndefined},
-      {"kind -2", ToInternalUnits(1, -2, 0), FromInternalUnits(1, -2, 0), kUndefined, kUndefined},
+  // The undefined value passes into internal units unchanged, whatever the
+  // unit; the other way it is converted like any number. An invalid unit or
+  // kind gives the undefined value; no kind leaves the value as it is.
+  const std::tuple<const char*, double, int, int, double, double> cases[] = {
+      {"undefined in BARg", kUndefined, kPressure, 2, kUndefined, kUndefined * 0.068948},
+      {"above the threshold", 3.3e35, kTemperature, 1, 3.3e35, (3.3e35 - 32) * 0.5555},
+      {"undefined, invalid unit", kUndefined, kPressure, 99, kUndefined, kUndefined},
+      {"no kind", 7.5, kNoKind, 42, 7.5, 7.5},
+      {"unit index = count", 1, kPressure, 6, kUndefined, kUndefined},
+      {"unit index = count (mass)", 1, kMassRate, 2, kUndefined, kUndefined},
+      {"negative unit", 1, kGasRate, -1, kUndefined, kUndefined},
+      {"kind 6", 1, 6, 0, kUndefined, kUndefined},
+      {"kind -2", 1, -2, 0, kUndefined, kUndefined},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.to, c.expectTo) << c.what;
-    EXPECT_DOUBLE_EQ(c.from, c.expectFrom) << c.what;
+  for (const auto& [what, value, kind, unit, to, from] : cases) {
+    EXPECT_EQ(ToInternalUnits(value, kind, unit), to) << what;
+    EXPECT_DOUBLE_EQ(FromInternalUnits(value, kind, unit), from) << what;
   }
 }
 

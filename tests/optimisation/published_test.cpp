@@ -1,0 +1,323 @@
+// Published variables: reading and setting single cells, the cascade over
+// time steps, blocks with their delimiters, the ten result texts handed to
+// the host, and the list itself (enumeration, adding, deleting, the editing
+// dialog's rebuild).
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "items_fixture.h"
+#include "model/scripted_dialogs.h"
+#include "optimisation/published_ops.h"
+
+namespace optimisation_test {
+namespace {
+
+using optimisation::CExcExportedVariable;
+using Strings = std::vector<std::string>;
+
+class PublishedTest : public ItemsTest {
+ protected:
+  Strings Names() const {
+    Strings names;
+    for (std::size_t i = 0; i < model_->publishedVariables.size(); ++i)
+      names.push_back(model_->publishedVariables.At(i)->name);
+    return names;
+  }
+  std::int32_t Next() { return Table().GetNextPublishedVariable(record_.bytes.data()); }
+};
+
+TEST_F(PublishedTest, AGetPrintsTheCellAsPercentGInTheCLocaleWhateverTheProcessLocale) {
+  AddVariable("Rate", "C2");
+  const std::pair<double, const char*> rows[] = {{3.14159265, "3.14159"},
+                                                 {1234567, "1.23457e+06"},
+                                                 {-0.00012345678, "-0.000123457"},
+                                                 {2.5, "2.5"}};
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  for (const char* locale : {"C", "de_DE.UTF-8"}) {
+    if (std::setlocale(LC_ALL, locale) == nullptr) continue;
+    char plain[16];
+    std::snprintf(plain, sizeof plain, "%g", 2.5);
+    EXPECT_TRUE(locale[0] == 'C' || std::string(plain) == "2,5") << "a decimal-comma locale";
+    for (const auto& [value, text] : rows) {
+      PutCell("C2", Variant::Double(value));
+      EXPECT_EQ(Get(0), 0) << StatusText();
+      EXPECT_EQ(ValueText(), text) << locale << " " << value;
+    }
+  }
+  std::setlocale(LC_ALL, previous.c_str());
+}
+
+TEST_F(PublishedTest, BlocksAreToldApartAndTheirRegionsClampedBeforeAnyRead) {
+  AddVariable("Block", "A1", 2, 1);
+  AddVariable("Column", "A1", 1, 3);
+  for (std::int32_t handle : {0, 1}) {
+    EXPECT_EQ(Get(handle), EXT_RESULT_BLOCK_VARIABLE);
+    EXPECT_EQ(ValueText(), "before");
+  }
+  EXPECT_EQ(StatusText(), "");
+  EXPECT_TRUE(recorder_->Calls().empty()) << recorder_->Transcript();
+
+  PutCell("B2", Variant::Double(1));
+  PutCell("B3", Variant::Double(3));
+  AddVariable("Zero", "B2", 0, -7);  // zero and negative sizes count as 1
+  EXPECT_EQ(Get(2), 0) << StatusText();
+  EXPECT_EQ(ValueText(), "1");
+  AddVariable("Narrow", "B2", -3, 2);
+  ASSERT_EQ(Eval2(3, false), 0) << StatusText();
+  EXPECT_STREQ(Record2Text(), "1\n3");
+  EXPECT_EQ(RangesAsked(), (Strings{"B2", "B2", "B3"}));
+
+  CExcExportedVariable huge;
+  huge.RegionWidth = 50000;
+  huge.RegionHeight = INT32_MIN;
+  EXPECT_EQ(huge.Width(), 10000);
+  EXPECT_EQ(huge.Height(), 1);
+}
+
+TEST_F(PublishedTest, ASetWritesTheCellAndTheCascadeCellOfTheTimeStep) {
+  const struct {
+    const char* cascade;
+    std::uint32_t direction;
+    std::uint32_t timestep;
+    Strings cells;  // written, in order
+  } rows[] = {
+      {"B10", optimisation::kVertical, 3, {"C2", "B13"}},
+      {"B10", optimisation::kHorizontal, 3, {"C2", "E10"}},
+      {"B10", 7, 3, {"C2", "E10"}},  // every direction but 0 steps by column
+      {"B10", optimisation::kVertical, 0, {"C2", "B10"}},
+      {"2:10", optimisation::kVertical, 2, {"C2", "B12"}},  // column:row pair
+      {"", optimisation::kVertical, 3, {"C2"}},
+      {"   ", optimisation::kHorizontal, 3, {"C2"}},
+  };
+  CExcExportedVariable& variable = AddVariable("Rate", "C2");
+  for (bool second : {false, true}) {  // both records set the same way
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(row.cascade) + " " + std::to_string(row.direction));
+      variable.CascadeCell = row.cascade;
+      variable.CascadeDirection = row.direction;
+      model_->timestep = row.timestep;
+      recorder_->Clear();
+      EXPECT_EQ(second ? Eval2(0, true, "7") : Set(0, "7"), 0) << StatusText();
+      EXPECT_EQ(RangesAsked(), row.cells);
+      for (const std::string& cell : row.cells)
+        EXPECT_EQ(CellText(cell), "7") << cell;
+    }
+  }
+  EXPECT_EQ(CellText("C2", "Sheet1"), "") << "the variable's worksheet was selected";
+
+  // Over a run the cascade keeps one value per time step.
+  variable.CascadeCell = "$b$10";
+  variable.CascadeDirection = optimisation::kVertical;
+  ASSERT_EQ(Table().OnStartOfRun(nullptr, Status()), 0);
+  for (const char* value : {"10", "11.5", "12"}) {
+    ASSERT_EQ(Set(0, value), 0) << StatusText();
+    ASSERT_EQ(Table().OnNextTimestep(nullptr, Status()), 0);
+  }
+  EXPECT_EQ(CellText("C2"), "12");
+  EXPECT_EQ((Strings{CellText("B10"), CellText("B11"), CellText("B12")}),
+            (Strings{"10", "11.5", "12"}));
+}
+
+TEST_F(PublishedTest, TheSetTextIsReadWithinItsSixtyFourBytesTerminatedOrNot) {
+  AddVariable("Label", "A1");
+  const std::string full(EXT_PUBVAR_TEXT_SIZE, 'x');
+  PutRecord(0, true, full);
+  // What follows the field must not become part of the value.
+  std::memset(record_.bytes.data() + EXT_PUBVAR_UNIT_OFFSET, 'Z', EXT_PUBVAR_UNIT_SIZE);
+  ASSERT_EQ(Eval(), 0) << StatusText();
+  EXPECT_EQ(CellText("A1"), full);
+  ASSERT_EQ(Set(0, "short"), 0) << StatusText();
+  EXPECT_EQ(CellText("A1"), "short");
+}
+
+TEST_F(PublishedTest, ABlockIsReadRowByRowWithItsDelimiters) {
+  PutCell("A1", Variant::Double(1));
+  PutCell("B1", Variant::Double(2));
+  PutCell("A2", Variant::Double(3));
+  PutCell("B2", Variant::Double(4.25));
+  const struct {
+    const char* column;
+    const char* row;
+    const char* text;
+  } rows[] = {
+      {"", "", "1\t2\n3\t4.25"},
+      {" ", "   ", "1\t2\n3\t4.25"},  // a single space is blank: the defaults
+      {";", "|", "1;2|3;4.25"},
+      {", ", "\r\n", "1, 2\r\n3, 4.25"},
+  };
+  CExcExportedVariable& block = AddVariable("Block", "A1", 2, 2);
+  for (const auto& row : rows) {
+    block.ColumnDelimiter = row.column;
+    block.RowDelimiter = row.row;
+    ASSERT_EQ(Eval2(0, false), 0) << StatusText();
+    EXPECT_STREQ(Record2Text(), row.text);
+  }
+
+  // A block given as a column:row pair starts at that cell.
+  block.cell = "1:2";
+  block.RegionHeight = 1;
+  recorder_->Clear();
+  ASSERT_EQ(Eval2(0, false), 0) << StatusText();
+  EXPECT_STREQ(Record2Text(), "3, 4.25");
+  EXPECT_EQ(RangesAsked(), (Strings{"A2", "B2"}));
+}
+
+TEST_F(PublishedTest, ASetBlockTextWritesOneCellPerValueAndNoCascade) {
+  const std::pair<const char*, Strings> rows[] = {
+      {"1\t2\n3\t4\n", {"C2", "D2", "C3", "D3"}},  // no extra row
+      {"1\t2\t \n3", {"C2", "D2", "C3"}},          // a blank last value is dropped
+      {"\t5", {"C2", "D2"}},
+      {"x\n\ny", {"C2", "C4"}},
+      {"1\t\t3", {"C2", "D2", "E2"}},
+  };
+  CExcExportedVariable& variable = AddVariable("Block", "C2");
+  variable.CascadeCell = "B10";
+  model_->timestep = 2;
+  PutCell("D2", Variant::Text("old"));
+  for (const auto& [text, cells] : rows) {
+    recorder_->Clear();
+    ASSERT_EQ(Eval2(0, true, text), 0) << StatusText();
+    EXPECT_EQ(RangesAsked(), cells) << text;
+  }
+  EXPECT_EQ(CellText("B12"), "") << "no cascade for a block";
+  EXPECT_EQ(Cell("C2").vt, VT_R8) << "written as if typed";
+  EXPECT_EQ(CellText("C2"), "1");
+  EXPECT_TRUE(Cell("D2").IsEmpty()) << "an empty value clears its cell";
+  EXPECT_EQ(CellText("E2"), "3");
+}
+
+TEST_F(PublishedTest, AHandedOutTextStaysValidUntilTenFurtherReads) {
+  AddVariable("Pair", "A1", 2, 1);
+  std::vector<const char*> handedOut;
+  for (int i = 0; i < 11; ++i) {
+    PutCell("A1", Variant::Double(i));
+    PutCell("B1", Variant::Double(-i));
+    ASSERT_EQ(Eval2(0, false), 0) << StatusText();
+    handedOut.push_back(Record2Text());
+  }
+  // The eleventh read took the first buffer; the other nine are alive and
+  // hold their own reads (ASan checks the reads).
+  EXPECT_EQ(handedOut[10], model_->resultTexts[0].get());
+  EXPECT_EQ(model_->resultTextsIndex, 1);
+  EXPECT_STREQ(handedOut[10], "10\t-10");
+  for (int j = 1; j < 10; ++j)
+    EXPECT_EQ(std::string(handedOut[j]), std::to_string(j) + "\t" + std::to_string(-j));
+}
+
+TEST_F(PublishedTest, EnumerationDescribesEachVariableInTurnAndCutsItsTexts) {
+  Write(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-1});
+  const std::vector<unsigned char> untouched = record_.bytes;
+  EXPECT_EQ(Next(), -1) << "an empty list";
+  EXPECT_EQ(record_.bytes, untouched);
+
+  AddVariable("Oil rate", "A1").unit = "STB/d";
+  // 62 bytes and a two-byte character: cut before the character.
+  AddVariable(std::string(62, 'n') + "\xC3\xA9", "A2").unit = std::string(20, 'u');
+  AddVariable(std::string(100, 'm'), "A3");
+  const std::pair<std::string, std::string> expected[] = {
+      {"Oil rate", "STB/d"},
+      {std::string(62, 'n'), std::string(EXT_PUBVAR_UNIT_SIZE - 1, 'u')},
+      {std::string(EXT_PUBVAR_TEXT_SIZE - 1, 'm'), ""},
+  };
+  for (std::int32_t handle = 0; handle < 3; ++handle) {
+    record_.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
+    ASSERT_EQ(Next(), 0);
+    EXPECT_EQ(Read<std::int32_t>(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET), handle);
+    EXPECT_EQ(record_.bytes[EXT_PUBVAR_FLAG_OFFSET], 1);
+    EXPECT_EQ(ValueText(), expected[handle].first);
+    EXPECT_EQ(RecordText(EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE), expected[handle].second);
+  }
+  const std::vector<unsigned char> last = record_.bytes;
+  EXPECT_EQ(Next(), -1);
+  EXPECT_EQ(record_.bytes, last) << "the end of the list leaves the record alone";
+
+  // Only -1 starts an enumeration; a handle below it names nothing.
+  Write(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-5});
+  EXPECT_EQ(Next(), -1);
+  EXPECT_EQ(Table().GetNextPublishedVariable(nullptr), -1);
+  EXPECT_TRUE(recorder_->Calls().empty()) << "enumeration needs no spreadsheet";
+}
+
+TEST_F(PublishedTest, AddingAndDeletingKeepHandlesAsPositions) {
+  AddVariable("First", "A1");
+  for (std::int32_t handle : {1, 2}) {
+    ASSERT_EQ(Add(handle == 1 ? "Sheet1" : "Data", "B7", "Added"), 0) << StatusText();
+    EXPECT_EQ(Read<std::int32_t>(add_.bytes, EXT_ADD_PUBVAR_HANDLE_OFFSET), handle);
+  }
+  CExcExportedVariable expected;
+  expected.name = "Added";
+  expected.worksheet = "Sheet1";
+  expected.cell = "B7";
+  ASSERT_EQ(model_->publishedVariables.size(), 3u);
+  EXPECT_TRUE(*model_->publishedVariables.At(1) == expected) << "the defaults, no unit";
+  PutCell("B7", Variant::Double(42));
+  EXPECT_EQ(Get(2), 0) << "served at once: " << StatusText();
+  EXPECT_EQ(ValueText(), "42");
+
+  const std::pair<std::int32_t, Strings> rows[] = {
+      {0, {"b", "c"}}, {1, {"a", "c"}}, {2, {"a", "b"}}, {-1, {}}};
+  for (const auto& [handle, left] : rows) {
+    model_->publishedVariables.Clear();
+    for (const char* name : {"a", "b", "c"})
+      AddVariable(name, "A1");
+    EXPECT_EQ(Table().DelPublishedVariable(handle, Status()), 0);
+    EXPECT_EQ(Names(), left) << handle;
+  }
+  EXPECT_EQ(Table().DelPublishedVariable(-1, Status()), 0) << "clearing an empty list is fine";
+  EXPECT_EQ(StatusText(), "");
+}
+
+TEST_F(PublishedTest, TheEditingDialogRebuildsTheListFromCompleteRowsOnlyOnOk) {
+  const auto row = [](const char* name, const char* worksheet, const char* cell,
+                      std::int32_t width = 1, std::int32_t height = 1) {
+    CExcExportedVariable variable;
+    variable.name = name;
+    variable.worksheet = worksheet;
+    variable.cell = cell;
+    variable.RegionWidth = width;
+    variable.RegionHeight = height;
+    return variable;
+  };
+  std::vector<CExcExportedVariable> rows = {
+      row("a", "Data", "A1", 0, 20000), row("", "Data", "A2"),  row("no sheet", "  ", "A3"),
+      row("no cell", "Data", " "),      row(" ", "Data", "A4"), row("b", "Data", "B1", 10000, -4),
+      row("c", "Sheet1", "C1", 3, 2),
+  };
+  rows.back().unit = "psig";
+  rows.back().CascadeCell = "D1";
+  rows.back().CascadeDirection = optimisation::kHorizontal;
+  rows.back().ColumnDelimiter = ";";
+  rows.back().RowDelimiter = "|";
+  const CExcExportedVariable expected[] = {row("a", "Data", "A1", 1, 10000),
+                                           row("b", "Data", "B1", 10000, 1), rows.back()};
+
+  AddVariable("old", "Z9");
+  auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
+  const test_support::ScopedDialogs installed(dialogs);
+  const auto window = reinterpret_cast<ExtWindow>(0x1234);
+  dialogs->OnEditPublishedVariables([&](model::CExcModel& model) {
+    optimisation::RebuildPublishedVariables(model.publishedVariables, rows);
+    return model::DialogResult::kOk;
+  });
+  EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 0);
+  ASSERT_EQ(model_->publishedVariables.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i)
+    EXPECT_TRUE(*model_->publishedVariables.At(i) == expected[i]) << i;
+  ASSERT_EQ(dialogs->Calls().size(), 1u);
+  EXPECT_EQ(dialogs->Calls()[0].dialog, "EditPublishedVariables");
+  EXPECT_EQ(dialogs->Calls()[0].parent, window);
+
+  dialogs->OnEditPublishedVariables([](model::CExcModel&) { return model::DialogResult::kCancel; });
+  EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 1);
+  const test_support::ScopedDialogs library(nullptr);  // the library's own end as cancelled
+  EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 1);
+  EXPECT_EQ(model_->publishedVariables.size(), std::size(expected));
+  EXPECT_EQ(StatusText(), "");
+}
+
+}  // namespace
+}  // namespace optimisation_test
