@@ -203,17 +203,24 @@ std::int32_t ReadItemCell(automation::CExcExcelObj* session, const automation::C
   return result == 0 ? EXT_RESULT_OK : EXT_RESULT_FAILED;
 }
 
-// No session, or a session without a workbook: the connection is gone.
-bool ConnectionLost(automation::CExcExcelObj* session, driver::StatusRecord& out) {
+// False, with a message, when there is no session or it holds no workbook;
+// the operation names what a missing workbook means to it.
+bool HasWorkbook(automation::CExcExcelObj* session, driver::StatusRecord& out,
+                 const char* noWorkbookMessage) {
   if (session == nullptr) {
     driver::WriteStatus(out, "%s", model::kNoConnectionMessage);
-    return true;
+    return false;
   }
   if (session->GetWorkbook() == nullptr) {
-    driver::WriteStatus(out, "%s", kLostConnection);
-    return true;
+    driver::WriteStatus(out, "%s", noWorkbookMessage);
+    return false;
   }
-  return false;
+  return true;
+}
+
+// No session, or a session without a workbook: the connection is gone.
+bool ConnectionLost(automation::CExcExcelObj* session, driver::StatusRecord& out) {
+  return !HasWorkbook(session, out, kLostConnection);
 }
 
 // The state a set value chooses: truncated towards zero, and only a state in
@@ -228,15 +235,7 @@ bool StateIndex(double value, int stateCount, int& index) {
 
 bool CanSetUpProblem(automation::CExcExcelObj* session, ExtStatusRecord* status) {
   driver::StatusRecord out(status);
-  if (session == nullptr) {
-    driver::WriteStatus(out, "%s", model::kNoConnectionMessage);
-    return false;
-  }
-  if (session->GetWorkbook() == nullptr) {
-    driver::WriteStatus(out, "%s", kNoWorkbook);
-    return false;
-  }
-  return true;
+  return HasWorkbook(session, out, kNoWorkbook);
 }
 
 std::int32_t WriteProblemRecord(const OptimisationItems& items, void* problemRecord,
