@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "archive/archive.h"
 #include "archive/archive_error.h"
+#include "archive/archive_helpers.h"
 #include "archive/byte_builder.h"
 #include "archive/primitives.h"
 #include "archive/signature.h"
@@ -20,16 +19,7 @@ namespace {
 using archive::Archive;
 using archive::ArchiveError;
 using archive_test::ByteBuilder;
-
-ArchiveError::Kind KindOf(const std::function<void()>& transfer) {
-  try {
-    transfer();
-  } catch (const ArchiveError& error) {
-    return error.kind();
-  }
-  ADD_FAILURE() << "the transfer did not fail";
-  return ArchiveError::Kind::kFile;
-}
+using archive_test::ErrorKind;
 
 TEST(ArchiveEncoding, NumbersAreLittleEndianWhateverTheMachine) {
   std::vector<std::uint8_t> bytes;
@@ -90,22 +80,19 @@ TEST(ArchiveEncoding, AnyNonZeroFlagByteLoadsAsSet) {
   EXPECT_EQ(flags, (std::vector<bool>{false, true, true, true}));
 }
 
-TEST(ArchiveBounds, AStoreThatWouldPassTheBufferWritesNothingOfIt) {
+TEST(ArchiveBounds, ATransferPastTheEndFailsAndTouchesNothingBeyond) {
   std::vector<std::uint8_t> buffer(6, 0xEE);
   Archive store = Archive::StoreInto(std::span(buffer).first(5));
   std::uint32_t value = 0x11223344;
   archive::TransferU32(store, value);
-  EXPECT_EQ(KindOf([&] { archive::TransferU32(store, value); }), ArchiveError::Kind::kEnd);
+  EXPECT_EQ(ErrorKind([&] { archive::TransferU32(store, value); }), ArchiveError::Kind::kEnd);
   EXPECT_EQ(buffer, (std::vector<std::uint8_t>{0x44, 0x33, 0x22, 0x11, 0xEE, 0xEE}));
   EXPECT_EQ(store.Position(), 4u);
-}
 
-TEST(ArchiveBounds, ALoadPastTheEndFailsAndLeavesTheValue) {
-  const std::vector<std::uint8_t> bytes = {1, 2, 3};
-  Archive load = Archive::LoadFrom(bytes);
-  std::uint32_t value = 77;
-  EXPECT_EQ(KindOf([&] { archive::TransferU32(load, value); }), ArchiveError::Kind::kEnd);
-  EXPECT_EQ(value, 77u);
+  Archive load = Archive::LoadFrom(std::span(buffer).first(3));
+  value = 77;
+  EXPECT_EQ(ErrorKind([&] { archive::TransferU32(load, value); }), ArchiveError::Kind::kEnd);
+  EXPECT_EQ(value, 77u) << "a failed load leaves the value";
 }
 
 TEST(ArchiveBounds, ATextLongerThanTheBytesLeftIsRefusedBeforeAllocation) {
@@ -120,7 +107,7 @@ TEST(ArchiveBounds, ATextLongerThanTheBytesLeftIsRefusedBeforeAllocation) {
       bytes.U8('x');
     Archive load = Archive::LoadFrom(bytes.bytes());
     std::string text = "kept";
-    EXPECT_EQ(KindOf([&] { archive::TransferText(load, text); }), ArchiveError::Kind::kFormat)
+    EXPECT_EQ(ErrorKind([&] { archive::TransferText(load, text); }), ArchiveError::Kind::kFormat)
         << c.length;
     EXPECT_EQ(text, "kept");
   }
@@ -131,7 +118,7 @@ TEST(ArchiveBounds, ACountWhoseElementsCannotFitIsAFormatError) {
   std::uint32_t count = 0;
   Archive tooMany = Archive::LoadFrom(bytes);
   // Three elements of at least 4 bytes cannot be among 8 bytes.
-  EXPECT_EQ(KindOf([&] { archive::TransferCount(tooMany, count, 4, "names"); }),
+  EXPECT_EQ(ErrorKind([&] { archive::TransferCount(tooMany, count, 4, "names"); }),
             ArchiveError::Kind::kFormat);
   Archive fits = Archive::LoadFrom(bytes);
   archive::TransferCount(fits, count, 2, "names");
@@ -159,7 +146,7 @@ TEST(ArchiveSignature, IsCheckedWordByWord) {
   };
   for (const auto& bytes : wrong) {
     Archive load = Archive::LoadFrom(bytes);
-    const ArchiveError::Kind kind = KindOf([&] { archive::TransferSignature(load); });
+    const auto kind = ErrorKind([&] { archive::TransferSignature(load); });
     EXPECT_TRUE(kind == ArchiveError::Kind::kFormat || kind == ArchiveError::Kind::kEnd);
   }
   const std::vector<std::uint8_t> right = ByteBuilder().Signature().bytes();

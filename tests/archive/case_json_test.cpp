@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/archive_helpers.h"
 #include "archive/byte_builder.h"
 #include "archive/case_checks.h"
 #include "archive/case_json.h"
@@ -21,14 +22,8 @@
 namespace {
 
 using archive_test::ByteBuilder;
+using archive_test::StoreCase;
 using nlohmann::json;
-
-std::vector<std::uint8_t> CaseBytes(archive::CaseContent& content) {
-  std::vector<std::uint8_t> bytes;
-  archive::Archive store = archive::Archive::StoreGrowing(bytes);
-  archive::TransferCase(store, content.View());
-  return bytes;
-}
 
 json Dump(const std::vector<std::uint8_t>& bytes) {
   json out;
@@ -44,10 +39,13 @@ std::vector<std::uint8_t> Build(const json& in) {
   return bytes;
 }
 
-std::string BuildError(const json& in) {
+// The error building `in` fails with; the output is left empty.
+std::string BuildError(const json& in, bool modelData = false) {
   std::vector<std::uint8_t> bytes{1, 2, 3};
   std::string error;
-  EXPECT_FALSE(archive::CaseJsonToArchive(in, bytes, error)) << in.dump();
+  EXPECT_FALSE(modelData ? archive::ModelDataFromJson(in, bytes, error)
+                         : archive::CaseJsonToArchive(in, bytes, error))
+      << in.dump();
   EXPECT_TRUE(bytes.empty());
   return error;
 }
@@ -66,7 +64,7 @@ TEST(CaseJson, ADumpBuildsBackToTheSameBytes) {
   content.details.fileName = "C:\\Fall\xE9s\\book.xls";  // a single-byte legacy text
   content.details.macros[3] = std::string("with\0nul", 8);
   content.intControls.At(1)->StateNames[17] = "stored beyond the count";
-  const std::vector<std::uint8_t> bytes = CaseBytes(content);
+  const std::vector<std::uint8_t> bytes = StoreCase(content);
 
   const json dumped = Dump(bytes);
   EXPECT_EQ(Build(dumped), bytes);
@@ -78,7 +76,7 @@ TEST(CaseJson, TheDumpNamesEveryField) {
   archive_test::FillSampleCase(content.View(), 1);
   content.details.fileName = "caf\xE9.xls";
   content.constraints.At(0)->Limit = std::numeric_limits<double>::infinity();
-  const json dumped = Dump(CaseBytes(content));
+  const json dumped = Dump(StoreCase(content));
 
   EXPECT_EQ(dumped["version"], 40);
   EXPECT_EQ(dumped["fileName"], json({{"bytes", "caf\u00e9.xls"}}));
@@ -142,13 +140,14 @@ TEST(CaseJson, HandWrittenJsonBuildsTheCaseItNames) {
 
 TEST(CaseJson, AnEmptyObjectIsANewCase) {
   archive::CaseContent fresh;
-  EXPECT_EQ(Build(json::object()), CaseBytes(fresh));
+  EXPECT_EQ(Build(json::object()), StoreCase(fresh));
 }
 
-TEST(CaseJson, ValuesThatDoNotFitAreRefusedWithTheirPath) {
+TEST(CaseJson, ValuesThatDoNotFitAreRefusedWithTheirPathAndNothingBuilt) {
   struct Case {
     const char* json;
     const char* error;
+    bool modelData = false;
   };
   const std::vector<Case> cases = {
       {R"([])", "expected an object"},
@@ -180,9 +179,15 @@ TEST(CaseJson, ValuesThatDoNotFitAreRefusedWithTheirPath) {
        "compositions[0].components[1].bytes: a character of \"bytes\" must be U+0000 ... U+00FF"},
       {R"({"version": 41})", "version: expected an integer between 1 and 40"},
       {R"({"publishedVariables": [{"name": "P"}]})", "publishedVariables: a current case keeps"},
+      // Model data files.
+      {R"({})", "expected an array of published variables", true},
+      {R"([{"name": "A"}, {"regionWidth": 0}])",
+       "[1].regionWidth: expected an integer between 1 and 10000", true},
+      {R"([{"Name": "A"}])", "[0].Name: unknown key", true},
+      {R"([{"cascadeDirection": true}])", "[0].cascadeDirection: expected an integer", true},
   };
   for (const Case& c : cases) {
-    const std::string error = BuildError(json::parse(c.json));
+    const std::string error = BuildError(json::parse(c.json), c.modelData);
     EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.json << "\n  gave: " << error;
   }
 }
@@ -237,7 +242,7 @@ TEST(CaseJson, OlderCasesDumpWhatTheDriverReadsFromThem) {
 TEST(CaseJson, DamagedArchivesAreRefusedWithWhereTheyFailed) {
   archive::CaseContent content;
   archive_test::FillSampleCase(content.View());
-  std::vector<std::uint8_t> bytes = CaseBytes(content);
+  std::vector<std::uint8_t> bytes = StoreCase(content);
   bytes.resize(bytes.size() / 2);
   json out = "untouched";
   std::string error;
@@ -252,9 +257,7 @@ TEST(CaseJson, DamagedArchivesAreRefusedWithWhereTheyFailed) {
 }
 
 TEST(ModelDataJson, ADumpBuildsBackToTheSameBytes) {
-  optimisation::CExcclExportedVariable variables;
-  for (std::size_t i = 0; i < 4; ++i)
-    variables.Add(archive_test::SamplePublishedVariable(i));
+  optimisation::CExcclExportedVariable variables = archive_test::SampleVariables(4);
   variables.At(2)->unit =
       "\xB0"
       "F";
@@ -274,16 +277,7 @@ TEST(ModelDataJson, ADumpBuildsBackToTheSameBytes) {
 }
 
 TEST(ModelDataJson, ReadsTheLayoutOfTheCaseVersionGiven) {
-  const std::vector<std::uint8_t> bytes = ByteBuilder()
-                                              .Signature()
-                                              .U32(1)
-                                              .Text("P")
-                                              .Text("")
-                                              .Text("S")
-                                              .Text("A1")
-                                              .Text("A2")
-                                              .U32(1)
-                                              .bytes();
+  const std::vector<std::uint8_t> bytes = archive_test::OneVariableFile(31, "A2");
   json out;
   std::string error;
   ASSERT_TRUE(archive::ModelDataToJson(bytes, 31, out, error)) << error;
@@ -293,24 +287,6 @@ TEST(ModelDataJson, ReadsTheLayoutOfTheCaseVersionGiven) {
   for (const std::int32_t version : {0, 41, -3}) {
     EXPECT_FALSE(archive::ModelDataToJson(bytes, version, out, error));
     EXPECT_EQ(error, "case version " + std::to_string(version) + " is not between 1 and 40");
-  }
-}
-
-TEST(ModelDataJson, ValuesThatDoNotFitAreRefusedWithTheirPath) {
-  struct Case {
-    const char* json;
-    const char* error;
-  };
-  for (const Case& c : std::vector<Case>{
-           {R"({})", "expected an array of published variables"},
-           {R"([{"name": "A"}, {"regionWidth": 0}])",
-            "[1].regionWidth: expected an integer between 1 and 10000"},
-           {R"([{"Name": "A"}])", "[0].Name: unknown key"},
-           {R"([{"cascadeDirection": true}])", "[0].cascadeDirection: expected an integer"}}) {
-    std::vector<std::uint8_t> bytes;
-    std::string error;
-    EXPECT_FALSE(archive::ModelDataFromJson(json::parse(c.json), bytes, error));
-    EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.json << "\n  gave: " << error;
   }
 }
 

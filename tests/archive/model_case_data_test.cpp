@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_helpers.h"
 #include "archive/byte_builder.h"
 #include "archive/case_checks.h"
 #include "archive/case_record.h"
@@ -24,6 +25,7 @@
 namespace {
 
 using archive_test::ByteBuilder;
+using archive_test::StoreCase;
 using test_support::GuardedBuffer;
 
 constexpr char kReadFailed[] = "Failed to read all case data - buffer overflow";
@@ -34,13 +36,6 @@ constexpr char kModelDataFailed[] = "Failed to write all model data - buffer ove
 archive::CaseView CaseOf(model::CExcModel& m) {
   return {m.caseDetails, m.objective,          m.constraints, m.controls,
           m.intControls, m.publishedVariables, m.caseVersion};
-}
-
-std::vector<std::uint8_t> CaseBytes(archive::CaseContent& content) {
-  std::vector<std::uint8_t> bytes;
-  archive::Archive store = archive::Archive::StoreGrowing(bytes);
-  archive::TransferCase(store, content.View());
-  return bytes;
 }
 
 // The host's case-data record: the archive at byte 4, its size, the model
@@ -110,42 +105,38 @@ TEST_F(ModelCaseData, ABufferTooSmallFailsWithTheOverflowMessage) {
   EXPECT_EQ(Message(), kWriteFailed);
 }
 
-TEST_F(ModelCaseData, ASizeBeyondTheRecordReadsNothing) {
-  archive::CaseContent content;
-  archive_test::FillSampleCase(content.View());
-  CaseRecord record(CaseBytes(content));
-  record.SetSize(EXT_CASE_DATA_ARCHIVE_CAPACITY + 1);
-  EXPECT_EQ(model_.ReadCaseData(record.data(), Status()), 1);
-  EXPECT_EQ(Message(), kReadFailed);
-  EXPECT_EQ(model_.caseVersion, 0);
-  EXPECT_EQ(model_.caseDetails.fileName, "");
-  EXPECT_TRUE(model_.constraints.empty());
-
-  EXPECT_EQ(model_.ReadCaseData(nullptr, Status()), 1);
-  EXPECT_EQ(Message(), kReadFailed);
-}
-
-TEST_F(ModelCaseData, RefusedArchivesGiveTheirMessages) {
+TEST_F(ModelCaseData, RefusedArchivesGiveTheirMessagesAndReadNothingPastTheVersion) {
+  archive::CaseContent sample;
+  archive_test::FillSampleCase(sample.View());
   struct Case {
     const char* what;
     std::vector<std::uint8_t> bytes;
     const char* message;
     std::int32_t caseVersion;
+    std::optional<std::uint32_t> size =
+        std::nullopt;  // the record's size field, when not the bytes'
   };
   const std::vector<Case> cases = {
       {"version 41", ByteBuilder().Signature().U32(41).Text("x.xlsx").bytes(), kTooNew, 41},
       {"no signature", ByteBuilder().U32(1).U32(2).U32(40).bytes(), kReadFailed, 0},
       {"empty", {}, kReadFailed, 0},
       {"cut after the version", ByteBuilder().Signature().U32(40).U32(9).bytes(), kReadFailed, 40},
+      {"a size beyond the record", StoreCase(sample), kReadFailed, 0,
+       EXT_CASE_DATA_ARCHIVE_CAPACITY + 1},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     model::CExcModel fresh;
     CaseRecord record(c.bytes);
-    EXPECT_EQ(fresh.ReadCaseData(record.data(), Status()), 1) << c.what;
-    EXPECT_EQ(Message(), c.message) << c.what;
-    EXPECT_EQ(fresh.caseVersion, c.caseVersion) << c.what;
-    EXPECT_EQ(fresh.caseDetails.fileName, "") << c.what;
+    if (c.size) record.SetSize(*c.size);
+    EXPECT_EQ(fresh.ReadCaseData(record.data(), Status()), 1);
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(fresh.caseVersion, c.caseVersion);
+    EXPECT_EQ(fresh.caseDetails.fileName, "");
+    EXPECT_TRUE(fresh.constraints.empty());
   }
+  EXPECT_EQ(model_.ReadCaseData(nullptr, Status()), 1);
+  EXPECT_EQ(Message(), kReadFailed);
 }
 
 TEST_F(ModelCaseData, AfterAnyTruncatedReadTheModelStillWorks) {
@@ -153,7 +144,7 @@ TEST_F(ModelCaseData, AfterAnyTruncatedReadTheModelStillWorks) {
   model::CExcModel connected;
   archive::CaseContent content;
   archive_test::FillSampleCase(content.View(), 2);
-  const std::vector<std::uint8_t> bytes = CaseBytes(content);
+  const std::vector<std::uint8_t> bytes = StoreCase(content);
   CaseRecord record(bytes);
   for (std::uint32_t size = 0; size < bytes.size(); ++size) {
     record.SetSize(size);
@@ -196,7 +187,7 @@ class Relocation : public ModelCaseData {
   std::string ReadWith(const std::string& fileName, const char* modelPath, std::uint32_t flag) {
     archive::CaseContent content;
     content.details.fileName = fileName;
-    CaseRecord record(CaseBytes(content), modelPath, flag);
+    CaseRecord record(StoreCase(content), modelPath, flag);
     model::CExcModel reader;
     EXPECT_EQ(reader.ReadCaseData(record.data(), Status()), 0) << Message();
     return reader.caseDetails.fileName;
@@ -209,7 +200,7 @@ class Relocation : public ModelCaseData {
   std::string moved_ = (models_ / "book.xlsx").string();
 };
 
-TEST_F(Relocation, FollowsTheBatchJobTheWorkbookAndTheHostsFlag) {
+TEST_F(Relocation, FollowsTheBatchJobTheWorkbookTheHostsFlagAndTheModelPath) {
   const std::string existing = (cases_ / "book.xlsx").string();
   std::ofstream(existing) << "where the case says";
   const std::string missing = "C:\\Cases\\book.xlsx";
@@ -236,13 +227,10 @@ TEST_F(Relocation, FollowsTheBatchJobTheWorkbookAndTheHostsFlag) {
     EXPECT_EQ(ReadWith(c.fileName, modelFile_.c_str(), c.flag), c.expected)
         << c.fileName << (c.batch ? " in a batch job" : "") << " flag " << c.flag;
   }
-}
-
-TEST_F(Relocation, TheModelPathIsCutAtItsLastSeparatorOfEitherKind) {
+  // Where the model lies decides the folder (cut at either separator).
   const std::string backslashed = models_.string() + "\\field.cfx";
-  EXPECT_EQ(ReadWith("C:\\Cases\\book.xlsx", backslashed.c_str(), 0), moved_);
-  EXPECT_EQ(ReadWith("C:\\Cases\\book.xlsx", "field.cfx", 0), "C:\\Cases\\book.xlsx");
-  EXPECT_EQ(ReadWith("C:\\Cases\\book.xlsx", nullptr, 0), "C:\\Cases\\book.xlsx");
+  EXPECT_EQ(ReadWith(missing, backslashed.c_str(), 0), moved_);
+  EXPECT_EQ(ReadWith(missing, nullptr, 0), missing) << "no model path";
 }
 
 TEST(RelocationFolder, IsTheModelPathUpToItsLastSeparator) {

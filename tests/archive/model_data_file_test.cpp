@@ -4,13 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "archive/archive.h"
 #include "archive/archive_error.h"
+#include "archive/archive_helpers.h"
 #include "archive/byte_builder.h"
 #include "archive/case_checks.h"
 #include "archive/locked_file.h"
@@ -22,6 +22,8 @@ namespace {
 
 using archive::ArchiveError;
 using archive_test::ByteBuilder;
+using archive_test::OneVariableFile;
+using archive_test::SampleVariables;
 
 std::vector<std::uint8_t> FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -32,22 +34,6 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
-}
-
-optimisation::CExcclExportedVariable SampleVariables(std::size_t count) {
-  optimisation::CExcclExportedVariable variables;
-  for (std::size_t i = 0; i < count; ++i)
-    variables.Add(archive_test::SamplePublishedVariable(i));
-  return variables;
-}
-
-std::optional<ArchiveError::Kind> KindOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ArchiveError& error) {
-    return error.kind();
-  }
-  return std::nullopt;
 }
 
 class ModelDataFile : public testing::Test {
@@ -87,83 +73,26 @@ TEST_F(ModelDataFile, LargeFilesCrossTheBlocksOfTheFileArchive) {
 TEST_F(ModelDataFile, TheLayoutFollowsTheCaseVersion) {
   struct Case {
     std::uint32_t version;
-    std::vector<std::uint8_t> bytes;
     std::int32_t width;
     const char* delimiter;
   };
-  const std::vector<Case> cases = {
-      {31,
-       ByteBuilder()
-           .Signature()
-           .U32(1)
-           .Text("P")
-           .Text("u")
-           .Text("S")
-           .Text("A1")
-           .Text("A9")
-           .U32(1)
-           .bytes(),
-       1, ""},
-      {32,
-       ByteBuilder()
-           .Signature()
-           .U32(1)
-           .Text("P")
-           .Text("u")
-           .Text("S")
-           .Text("A1")
-           .Text("A9")
-           .U32(1)
-           .I32(6)
-           .I32(2)
-           .bytes(),
-       6, ""},
-      {40,
-       ByteBuilder()
-           .Signature()
-           .U32(1)
-           .Text("P")
-           .Text("u")
-           .Text("S")
-           .Text("A1")
-           .Text("A9")
-           .U32(1)
-           .I32(6)
-           .I32(2)
-           .Text(",")
-           .Text(";")
-           .bytes(),
-       6, ","},
-  };
-  for (const Case& c : cases) {
-    WriteBytes(path_, c.bytes);
+  for (const Case& c : {Case{31, 1, ""}, Case{32, 6, ""}, Case{40, 6, ","}}) {
+    SCOPED_TRACE(c.version);
+    WriteBytes(path_, OneVariableFile(c.version, "A9"));
     optimisation::CExcclExportedVariable read;
     archive::ReadModelDataFile(path_.c_str(), c.version, read);
-    ASSERT_EQ(read.size(), 1u) << c.version;
+    ASSERT_EQ(read.size(), 1u);
     EXPECT_EQ(read.At(0)->name, "P");
     EXPECT_EQ(read.At(0)->CascadeCell, "A9");
-    EXPECT_EQ(read.At(0)->RegionWidth, c.width) << c.version;
-    EXPECT_EQ(read.At(0)->ColumnDelimiter, c.delimiter) << c.version;
+    EXPECT_EQ(read.At(0)->RegionWidth, c.width);
+    EXPECT_EQ(read.At(0)->ColumnDelimiter, c.delimiter);
   }
 }
 
 TEST_F(ModelDataFile, RegionsAreKeptWithinOneToTenThousand) {
   for (const auto& [stored, kept] : std::vector<std::pair<std::int32_t, std::int32_t>>{
            {0, 1}, {-4, 1}, {1, 1}, {10000, 10000}, {10001, 10000}}) {
-    WriteBytes(path_, ByteBuilder()
-                          .Signature()
-                          .U32(1)
-                          .Text("P")
-                          .Text("")
-                          .Text("")
-                          .Text("A1")
-                          .Text("")
-                          .U32(0)
-                          .I32(stored)
-                          .I32(stored)
-                          .Text("")
-                          .Text("")
-                          .bytes());
+    WriteBytes(path_, OneVariableFile(40, "", stored));
     optimisation::CExcclExportedVariable read;
     archive::ReadModelDataFile(path_.c_str(), 40, read);
     EXPECT_EQ(read.At(0)->RegionWidth, kept) << stored;
@@ -179,7 +108,7 @@ TEST_F(ModelDataFile, ADamagedFileKeepsTheVariablesReadCompletely) {
   bytes.resize(bytes.size() - 1);  // into the last variable's last text
   WriteBytes(path_, bytes);
   optimisation::CExcclExportedVariable read;
-  EXPECT_EQ(KindOf([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
+  EXPECT_EQ(archive_test::ErrorKind([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
             ArchiveError::Kind::kFormat);
   EXPECT_EQ(read.size(), 2u);
 }
@@ -187,16 +116,18 @@ TEST_F(ModelDataFile, ADamagedFileKeepsTheVariablesReadCompletely) {
 TEST_F(ModelDataFile, FilesThatCannotBeUsedAreFileErrors) {
   optimisation::CExcclExportedVariable variables = SampleVariables(1);
   const std::string missing = folder_.File("missing.dat");
-  EXPECT_EQ(KindOf([&] { archive::WriteModelDataFile(missing.c_str(), variables); }),
-            ArchiveError::Kind::kFile);
-  EXPECT_FALSE(std::filesystem::exists(missing)) << "never created";
-  EXPECT_EQ(KindOf([&] { archive::WriteModelDataFile(nullptr, variables); }),
-            ArchiveError::Kind::kFile);
-  EXPECT_EQ(KindOf([&] { archive::ReadModelDataFile(nullptr, 40, variables); }),
-            ArchiveError::Kind::kFile);
   EXPECT_EQ(
-      KindOf([&] { archive::ReadModelDataFile(folder_.path().string().c_str(), 40, variables); }),
-      ArchiveError::Kind::kFile)
+      archive_test::ErrorKind([&] { archive::WriteModelDataFile(missing.c_str(), variables); }),
+      ArchiveError::Kind::kFile);
+  EXPECT_FALSE(std::filesystem::exists(missing)) << "never created";
+  EXPECT_EQ(archive_test::ErrorKind([&] { archive::WriteModelDataFile(nullptr, variables); }),
+            ArchiveError::Kind::kFile);
+  EXPECT_EQ(archive_test::ErrorKind([&] { archive::ReadModelDataFile(nullptr, 40, variables); }),
+            ArchiveError::Kind::kFile);
+  EXPECT_EQ(archive_test::ErrorKind([&] {
+              archive::ReadModelDataFile(folder_.path().string().c_str(), 40, variables);
+            }),
+            ArchiveError::Kind::kFile)
       << "a folder";
 }
 
@@ -206,32 +137,24 @@ TEST_F(ModelDataFile, AWriterHasTheFileToItselfAndReadersShareIt) {
   {
     archive::LockedFile reader(path_.c_str(), archive::LockedFile::Access::kRead);
     optimisation::CExcclExportedVariable read;
-    EXPECT_EQ(KindOf([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }), std::nullopt)
+    EXPECT_EQ(archive_test::ErrorKind([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
+              std::nullopt)
         << "readers share";
-    EXPECT_EQ(KindOf([&] { archive::WriteModelDataFile(path_.c_str(), variables); }),
-              ArchiveError::Kind::kFile)
+    EXPECT_EQ(
+        archive_test::ErrorKind([&] { archive::WriteModelDataFile(path_.c_str(), variables); }),
+        ArchiveError::Kind::kFile)
         << "no writing while someone reads";
   }
   {
     archive::LockedFile writer(path_.c_str(), archive::LockedFile::Access::kWrite);
     optimisation::CExcclExportedVariable read;
-    EXPECT_EQ(KindOf([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
+    EXPECT_EQ(archive_test::ErrorKind([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
               ArchiveError::Kind::kFile)
         << "no reading a file half written";
   }
-  EXPECT_EQ(KindOf([&] { archive::WriteModelDataFile(path_.c_str(), variables); }), std::nullopt)
+  EXPECT_EQ(archive_test::ErrorKind([&] { archive::WriteModelDataFile(path_.c_str(), variables); }),
+            std::nullopt)
       << "the locks went with the files";
-}
-
-TEST(ModelDataMarker, IsTheSignatureAndTheU16_255) {
-  std::vector<std::uint8_t> buffer(12, 0xEE);
-  archive::StoreModelDataMarker(std::span(buffer).first(10));
-  std::vector<std::uint8_t> expected = ByteBuilder().Signature().U16(255).bytes();
-  expected.push_back(0xEE);
-  expected.push_back(0xEE);
-  EXPECT_EQ(buffer, expected);
-  EXPECT_EQ(KindOf([&] { archive::StoreModelDataMarker(std::span(buffer).first(9)); }),
-            ArchiveError::Kind::kEnd);
 }
 
 }  // namespace
