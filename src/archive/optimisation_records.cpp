@@ -38,8 +38,7 @@ void Transfer(Archive& archive, optimisation::CExcControlVariable& control) {
 
 void Transfer(Archive& archive, optimisation::CExcIntCtrlVariable& control) {
   TransferI32(archive, control.StateCount);
-  if (archive.IsLoading())
-    control.StateCount = std::clamp(control.StateCount, 0, optimisation::kMaxStates);
+  if (archive.IsLoading()) control.StateCount = control.UsedStateCount();
   const auto pairs = static_cast<std::size_t>(StatePairCount(archive.Version()));
   for (std::size_t k = 0; k < pairs; ++k) {
     TransferText(archive, control.StateNames[k]);

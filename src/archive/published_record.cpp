@@ -22,10 +22,8 @@ void Transfer(Archive& archive, optimisation::CExcExportedVariable& variable) {
     TransferI32(archive, variable.RegionWidth);
     TransferI32(archive, variable.RegionHeight);
     if (archive.IsLoading()) {
-      using optimisation::kMaxRegion;
-      using optimisation::kMinRegion;
-      variable.RegionWidth = std::clamp(variable.RegionWidth, kMinRegion, kMaxRegion);
-      variable.RegionHeight = std::clamp(variable.RegionHeight, kMinRegion, kMaxRegion);
+      variable.RegionWidth = optimisation::ClampRegion(variable.RegionWidth);
+      variable.RegionHeight = optimisation::ClampRegion(variable.RegionHeight);
     }
   }
   if (HasDelimiters(version)) {

@@ -1,14 +1,13 @@
 #include "model/file_paths.h"
 
+#include "automation/cell_address.h"
+#include "platform/files.h"
+
 namespace model {
 namespace {
 
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';
-}
-
-bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(' ') == std::string_view::npos;
 }
 
 }  // namespace
@@ -21,12 +20,17 @@ std::optional<std::string> FileNamePart(std::string_view path) {
 
 std::optional<std::string> PathInDirectory(std::string_view path, std::string_view directory) {
   const std::optional<std::string> name = FileNamePart(path);
-  if (!name || IsBlank(directory)) return std::nullopt;
+  if (!name || automation::IsBlank(directory)) return std::nullopt;
   while (directory.size() > 1 && IsSeparator(directory.back()))
     directory.remove_suffix(1);
   std::string joined(directory);
   if (!IsSeparator(joined.back())) joined += '/';
   return joined + *name;
+}
+
+bool IsExistingFile(const std::string& path) {
+  const platform::FileStatus status = platform::GetFileStatus(path);
+  return status.exists && !status.isDirectory;
 }
 
 }  // namespace model

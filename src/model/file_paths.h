@@ -16,4 +16,7 @@ std::optional<std::string> FileNamePart(std::string_view path);
 // of `directory` are not doubled.
 std::optional<std::string> PathInDirectory(std::string_view path, std::string_view directory);
 
+// True when `path` names an existing file that is not a folder.
+bool IsExistingFile(const std::string& path);
+
 }  // namespace model

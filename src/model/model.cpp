@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "automation/cell_address.h"
 #include "com/error.h"
 #include "driver/app.h"
 #include "driver/host_record.h"
@@ -11,7 +12,6 @@
 #include "model/file_list.h"
 #include "model/file_paths.h"
 #include "model/spreadsheet_lock.h"
-#include "platform/files.h"
 
 namespace model {
 namespace {
@@ -21,10 +21,6 @@ constexpr char kNoFileLabel[] = "<No file>";
 constexpr char kFileDescription[] = "Excel spreadsheet file";
 constexpr char kModuleApplication[] = "Excel";
 constexpr char kModuleDescription[] = "Excel spreadsheet";
-
-bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(' ') == std::string_view::npos;
-}
 
 // The case's plug-ins and the driver-wide ones, in that order. Blank entries
 // name no file and are left out.
@@ -38,15 +34,10 @@ std::vector<std::string> AddInList(const std::string& casePlugIns,
     std::size_t end = joined.find(';', start);
     if (end == std::string::npos) end = joined.size();
     const std::string path = joined.substr(start, end - start);
-    if (!IsBlank(path)) paths.push_back(path);
+    if (!automation::IsBlank(path)) paths.push_back(path);
     start = end + 1;
   }
   return paths;
-}
-
-bool IsExistingFile(const std::string& path) {
-  const platform::FileStatus status = platform::GetFileStatus(path);
-  return status.exists && !status.isDirectory;
 }
 
 }  // namespace
@@ -136,7 +127,7 @@ std::int32_t CExcModel::SaveCaseWorkbook(std::int32_t /*ignored*/, const char* f
   automation::CExcExcelObj* session = Session();
   const automation::Message message = driver::StatusText(status);
   const std::string copyName = driver::ReadHostText(fileName);
-  if (!IsBlank(copyName)) return session->SaveWorkbookCopyAs(copyName, message);
+  if (!automation::IsBlank(copyName)) return session->SaveWorkbookCopyAs(copyName, message);
   // A workbook created because its file did not exist has no name of its own
   // in the application; saving it in place would write it under the
   // application's default name, so it goes to the case's file instead.

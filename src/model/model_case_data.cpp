@@ -12,9 +12,9 @@
 #include "archive/versions.h"
 #include "driver/host_record.h"
 #include "driver/message.h"
+#include "model/file_paths.h"
 #include "model/model.h"
 #include "platform/environment.h"
-#include "platform/files.h"
 
 namespace model {
 namespace {
@@ -41,11 +41,6 @@ archive::CaseView CaseOf(CExcModel& model) {
 std::span<std::uint8_t> HostBytes(void* buffer, std::size_t size) {
   if (buffer == nullptr) return {};
   return {static_cast<std::uint8_t*>(buffer), size};
-}
-
-bool IsExistingFile(const std::string& path) {
-  const platform::FileStatus status = platform::GetFileStatus(path);
-  return status.exists && !status.isDirectory;
 }
 
 void Relocate(CExcModel& model, const driver::ConstHostRecord& record, ExtStatusRecord* status) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "automation/cell_address.h"
 #include "com/ole_date.h"
 #include "driver/host_record.h"
 #include "driver/message.h"
@@ -17,10 +18,6 @@ namespace model {
 namespace {
 
 constexpr char kInvalidDateText[] = "Invalid DateTime";
-
-bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(' ') == std::string_view::npos;
-}
 
 // The run date as the macro receives it: empty for no date, the en-US text
 // of a valid one.
@@ -67,7 +64,7 @@ std::int32_t CExcModel::RunEventMacro(std::size_t event, ExtStatusRecord* status
     return 1;
   }
   const std::string& macro = caseDetails.macros[event];
-  if (IsBlank(macro)) return 0;
+  if (automation::IsBlank(macro)) return 0;
   if (!HasConnection(status)) return 1;
   automation::CExcExcelObj* session = Session();
   // The macro declares the timestep as a 32-bit integer.

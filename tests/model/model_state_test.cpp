@@ -351,14 +351,6 @@ TEST(ExtCollectionTest, OwnsCopiesDeeplyAndDeletesItsElements) {
     EXPECT_EQ(Counted::alive, 3);
     list.Clear();
     EXPECT_EQ(Counted::alive, 1);
-
-    model::CExtOwned<Counted> owned;
-    EXPECT_FALSE(owned);
-    owned.Reset(std::make_unique<CountedChild>(9));
-    const model::CExtOwned<Counted> ownedCopy(owned);
-    EXPECT_EQ(ownedCopy.get()->value, 9);
-    EXPECT_NE(ownedCopy.get(), owned.get());
-    EXPECT_EQ(Counted::alive, 3);
   }
   EXPECT_EQ(Counted::alive, 0);
 }
