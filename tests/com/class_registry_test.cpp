@@ -134,29 +134,25 @@ TEST_F(ClassRegistryTest, EnvironmentOverridesTheSettings) {
   const TempRegistry settings(kSettings);
   const ScopedFactory sheet("gm-test-sheet");
   const ScopedFactory chosen("gm-test-chosen");
-  {
-    const ScopedEnv none("GRIDMOOR_SPREADSHEET", "none");
-    EXPECT_EQ(Create("Excel.Application.16"), "Invalid class string");
-    EXPECT_EQ(Create("Nobody.Application"), "Invalid class string");
-    EXPECT_EQ(Create(kClassId), "Class not registered");
-  }
-  {
-    const ScopedEnv none("GRIDMOOR_SPREADSHEET", "NONE");
-    EXPECT_EQ(Create("Excel.Application.16"), "Invalid class string");
-  }
-  {
-    const ScopedEnv chosenApp("GRIDMOOR_SPREADSHEET", "gm-test-chosen");
-    EXPECT_EQ(Create("Excel.Application.16"), "gm-test-chosen");
-    EXPECT_EQ(Create("Nobody.Application"), "Invalid class string");
-    EXPECT_EQ(Create(kClassId), "Class not registered");
-  }
-  {
-    const ScopedEnv unknownApp("GRIDMOOR_SPREADSHEET", "gm-test-absent");
-    EXPECT_EQ(Create("Excel.Application.16"), "Class not registered");
-  }
-  {
-    const ScopedEnv empty("GRIDMOOR_SPREADSHEET", "");  // as if unset
-    EXPECT_EQ(Create("Excel.Application.16"), "gm-test-sheet");
+  const struct {
+    const char* env;
+    const char* progId;
+    const char* expected;
+  } cases[] = {
+      {"none", "Excel.Application.16", "Invalid class string"},
+      {"none", "Nobody.Application", "Invalid class string"},
+      {"none", kClassId, "Class not registered"},
+      {"NONE", "Excel.Application.16", "Invalid class string"},
+      {"gm-test-chosen", "Excel.Application.16", "gm-test-chosen"},
+      {"gm-test-chosen", "Nobody.Application", "Invalid class string"},
+      {"gm-test-chosen", kClassId, "Class not registered"},
+      {"gm-test-absent", "Excel.Application.16", "Class not registered"},
+      {"", "Excel.Application.16", "gm-test-sheet"},  // as if unset
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.env) + " " + c.progId);
+    const ScopedEnv env("GRIDMOOR_SPREADSHEET", c.env);
+    EXPECT_EQ(Create(c.progId), c.expected);
   }
 }
 

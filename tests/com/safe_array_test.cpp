@@ -7,6 +7,7 @@
 #include "com/hresult.h"
 #include "com/variant.h"
 #include "com/variant_grid.h"
+#include "thrown_error.h"
 
 namespace {
 
@@ -171,14 +172,9 @@ TEST(VariantGrid, AccessIsBoundsAware) {
   EXPECT_TRUE(grid.At(1, 6).IsEmpty());
 
   const std::pair<int, int> outside[] = {{-1, 5}, {2, 5}, {0, 4}, {0, 8}};
-  for (const auto& [row, column] : outside) {
-    try {
-      grid.At(row, column);
-      ADD_FAILURE() << row << "," << column;
-    } catch (const com::Error& error) {
-      EXPECT_EQ(error.hr(), com::DISP_E_BADINDEX);
-    }
-  }
+  for (const auto& [row, column] : outside)
+    EXPECT_EQ(com_test::ThrownCode([&] { grid.At(row, column); }), com::DISP_E_BADINDEX)
+        << row << "," << column;
 }
 
 TEST(VariantGrid, RoundTripsThroughAnArrayVariant) {
@@ -223,14 +219,10 @@ TEST(VariantGrid, OneDimensionalArrayIsOneRow) {
 }
 
 TEST(VariantGrid, RefusesWhatIsNotAnArray) {
-  for (const Variant& value : {Variant::Double(1), Variant::Text("x"), Variant()}) {
-    try {
-      VariantGrid::FromVariant(value);
-      ADD_FAILURE() << com::Describe(value);
-    } catch (const com::Error& error) {
-      EXPECT_EQ(error.hr(), com::DISP_E_TYPEMISMATCH);
-    }
-  }
+  for (const Variant& value : {Variant::Double(1), Variant::Text("x"), Variant()})
+    EXPECT_EQ(com_test::ThrownCode([&] { VariantGrid::FromVariant(value); }),
+              com::DISP_E_TYPEMISMATCH)
+        << com::Describe(value);
   EXPECT_THROW(VariantGrid(2, 2, INT32_MAX), com::Error);
 }
 
