@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "automation/excel_session.h"
+#include "case/case_details.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 #include "com/class_registry.h"
 #include "excel/calc/calc_application.h"
 #include "gridmoor/host.h"
-#include "model/case_details.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
 #include "streams/stream_transfer.h"
 #include "support/memory_application.h"
 

@@ -5,8 +5,8 @@
 #include "archive/case_json_form.h"
 #include "archive/json_reader.h"
 #include "archive/versions.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 
 namespace archive {
 namespace {

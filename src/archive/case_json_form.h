@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "archive/case_record.h"
-#include "model/case_details.h"
+#include "case/case_details.h"
 
 namespace archive {
 

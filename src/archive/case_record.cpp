@@ -15,8 +15,8 @@
 #include "archive/signature.h"
 #include "archive/stream_records.h"
 #include "archive/versions.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 
 namespace archive {
 namespace {

@@ -9,9 +9,9 @@
 #include <cstdint>
 
 #include "archive/archive.h"
-#include "model/case_details.h"
-#include "optimisation/exported_variable.h"
-#include "optimisation/opt_items.h"
+#include "case/case_details.h"
+#include "case/exported_variable.h"
+#include "case/opt_items.h"
 
 namespace archive {
 

@@ -2,8 +2,8 @@
 
 #include "archive/case_json_form.h"
 #include "archive/json_values.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 
 namespace archive {
 namespace {

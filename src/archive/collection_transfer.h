@@ -10,7 +10,7 @@
 
 #include "archive/archive.h"
 #include "archive/primitives.h"
-#include "model/ext_collection.h"
+#include "case/ext_collection.h"
 
 namespace archive {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "streams/stream_data.h"
+#include "case/stream_data.h"
 
 namespace archive {
 

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "archive/archive.h"
-#include "optimisation/exported_variable.h"
+#include "case/exported_variable.h"
 
 namespace archive {
 

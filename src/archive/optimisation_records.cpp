@@ -4,7 +4,7 @@
 
 #include "archive/primitives.h"
 #include "archive/versions.h"
-#include "optimisation/opt_items.h"
+#include "case/opt_items.h"
 
 namespace archive {
 namespace {

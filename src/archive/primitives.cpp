@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "archive/archive_error.h"
-#include "streams/stream_data.h"
+#include "case/stream_data.h"
 
 namespace archive {
 namespace {

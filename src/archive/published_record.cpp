@@ -4,7 +4,7 @@
 
 #include "archive/primitives.h"
 #include "archive/versions.h"
-#include "optimisation/exported_variable.h"
+#include "case/exported_variable.h"
 
 namespace archive {
 

@@ -4,8 +4,8 @@
 
 #include "archive/primitives.h"
 #include "archive/versions.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 
 namespace archive {
 namespace {

@@ -4,12 +4,10 @@
 #include "com/bstr.h"
 #include "com/error.h"
 #include "com/variant_text.h"
-#include "driver/message.h"
+#include "host/message.h"
 
 namespace automation {
 namespace {
-
-constexpr const char* kNoConnection = "There is no connection to Excel";
 
 std::string CellText(const com::Variant& value) {
   if (value.vt == VT_BSTR) return com::BstrToUtf8(value.bstrVal);
@@ -20,8 +18,8 @@ std::string CellText(const com::Variant& value) {
 // shorter one the host expects.
 bool Select(CExcExcelObj& session, const std::string& worksheet, Message message) {
   if (session.SelectWorksheet(worksheet, message) == 0) return true;
-  driver::PrintMessage(message.data(), message.size(), "Unable to get worksheet %s",
-                       worksheet.c_str());
+  host::PrintMessage(message.data(), message.size(), "Unable to get worksheet %s",
+                     worksheet.c_str());
   return false;
 }
 
@@ -31,7 +29,7 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
                  std::string& text, Message message) {
   text.clear();
   if (session == nullptr) {
-    driver::PrintMessage(message.data(), message.size(), "%s", kNoConnection);
+    host::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
     return 1;
   }
   if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
@@ -45,8 +43,8 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
     return 0;
   } catch (const com::Error&) {
     text.clear();
-    driver::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]",
-                         worksheet.c_str(), cell.c_str());
+    host::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]",
+                       worksheet.c_str(), cell.c_str());
     return 1;
   }
 }
@@ -62,11 +60,11 @@ int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const st
 
 double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
                       const std::string& cell) {
-  if (session == nullptr) throw CellReadError(kNoConnection);
+  if (session == nullptr) throw CellReadError(kNoConnectionMessage);
   if (!IsBlank(worksheet)) {
     char scratch[260] = {};
     if (session->SelectWorksheet(worksheet, scratch) != 0) {
-      throw CellReadError(driver::FormatString("Unable to get worksheet %s", worksheet.c_str()));
+      throw CellReadError(host::FormatString("Unable to get worksheet %s", worksheet.c_str()));
     }
   }
   if (IsBlank(cell)) return kUndefinedValue;
@@ -77,7 +75,7 @@ double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
 int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                   const std::string& text, Message message) {
   if (session == nullptr) {
-    driver::PrintMessage(message.data(), message.size(), "%s", kNoConnection);
+    host::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
     return 1;
   }
   if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
@@ -88,9 +86,9 @@ int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std
     if (session->SetCellValue(address, com::Variant::Text(text)) != 0) com::Throw(com::E_POINTER);
     return 0;
   } catch (const com::Error&) {
-    driver::PrintMessage(message.data(), message.size(),
-                         "Error in setting data cell %s, worksheet %s", cell.c_str(),
-                         worksheet.c_str());
+    host::PrintMessage(message.data(), message.size(),
+                       "Error in setting data cell %s, worksheet %s", cell.c_str(),
+                       worksheet.c_str());
     return 1;
   }
 }

@@ -6,7 +6,7 @@
 #include "com/bstr.h"
 #include "com/class_registry.h"
 #include "com/error.h"
-#include "driver/message.h"
+#include "host/message.h"
 #include "platform/files.h"
 
 namespace automation {
@@ -20,7 +20,7 @@ void Print(Message message, const char* fmt, ...) GM_PRINTF_FORMAT(2, 3);
 void Print(Message message, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  driver::PrintMessageV(message.data(), message.size(), fmt, args);
+  host::PrintMessageV(message.data(), message.size(), fmt, args);
   va_end(args);
 }
 
@@ -51,7 +51,7 @@ CExcExcelSession::CExcExcelSession(const std::string& progId, std::size_t openOp
   }
   if (com::FAILED(hr)) {
     failed = 1;
-    message = driver::FormatString("Failed to create Excel (%x)", static_cast<unsigned>(hr));
+    message = host::FormatString("Failed to create Excel (%x)", static_cast<unsigned>(hr));
     return;
   }
   try {
@@ -350,7 +350,7 @@ CExcExcel10Obj::CExcExcel10Obj(std::string& message, int& failed)
     : CExcExcelSession("Excel.Application.10", excel::kOpenOptionalCountNew, message, failed) {}
 
 CExcExcel11Obj::CExcExcel11Obj(std::string& message, int& failed, int version)
-    : CExcExcelSession(driver::FormatString("Excel.Application.%d", version),
+    : CExcExcelSession(host::FormatString("Excel.Application.%d", version),
                        excel::kOpenOptionalCountNew, message, failed) {}
 
 std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message) {
@@ -380,7 +380,7 @@ std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message) {
     dispose(std::move(session));
   }
   if (working.empty()) working = "Excel 9, 10, or 11 must be installed";
-  message = driver::FormatString("Failed to create Excel application: %s", working.c_str());
+  message = host::FormatString("Failed to create Excel application: %s", working.c_str());
   return nullptr;
 }
 

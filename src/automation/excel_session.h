@@ -21,6 +21,9 @@
 
 namespace automation {
 
+// What every operation answers when there is no spreadsheet session.
+inline constexpr char kNoConnectionMessage[] = "There is no connection to Excel";
+
 using Message = std::span<char>;
 
 class CExcExcelObj {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <mutex>
 
-#include "driver/message.h"
+#include "host/message.h"
 #include "platform/files.h"
 
 namespace automation {
@@ -57,7 +57,7 @@ std::string CExcServerObj::FileName() const {
 int CExcServerObj::Open(const std::string& path, const std::vector<std::string>& addIns,
                         bool reopen, Message message) {
   if (!session_) {
-    driver::PrintMessage(message.data(), message.size(), "There is no connection to Excel");
+    host::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
     return 1;
   }
   const std::string current = FileName();
@@ -66,9 +66,9 @@ int CExcServerObj::Open(const std::string& path, const std::vector<std::string>&
 
   fileExists_ = platform::FileExists(path);
   if (fileExists_ && !CExcServerObjCollection::Claim(this, path)) {
-    driver::PrintMessage(message.data(), message.size(),
-                         "This file is open in another instance of Excel.\nIt can not be "
-                         "opened twice in the same Conflux model");
+    host::PrintMessage(message.data(), message.size(),
+                       "This file is open in another instance of Excel.\nIt can not be "
+                       "opened twice in the same Conflux model");
     return 1;
   }
 

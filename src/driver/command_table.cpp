@@ -4,7 +4,7 @@
 #include <array>
 
 #include "driver/draw_icon.h"
-#include "driver/host_record.h"
+#include "host/host_record.h"
 #include "model/model.h"
 
 namespace driver {
@@ -115,7 +115,7 @@ std::int32_t DrawIconOnHostThread(CExcModel*, A a) {
 }
 
 std::int32_t SetLabelOnHostThread(CExcModel* m, A a) {
-  m->SetLabel(ReadHostText(Text(a.arg)));
+  m->SetLabel(host::ReadHostText(Text(a.arg)));
   return 0;
 }
 

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "com/error.h"
-#include "driver/message.h"
+#include "host/message.h"
 #include "model/model.h"
 
 namespace driver {
@@ -11,8 +11,8 @@ namespace {
 
 void Report(ExtStatusRecord* status, const char* fmt, const char* text) noexcept {
   try {
-    StatusRecord record(status);
-    WriteStatus(record, fmt, text);
+    host::StatusRecord record(status);
+    host::WriteStatus(record, fmt, text);
   } catch (...) {
     // Out of memory for the message: the result still tells the host.
   }
@@ -21,7 +21,7 @@ void Report(ExtStatusRecord* status, const char* fmt, const char* text) noexcept
 std::int32_t RunHostOperation(const HostCommand& command, model::CExcModel* model,
                               const CommandArgs& args) noexcept {
   if (command.needsModel && model == nullptr) {
-    Report(args.status, "%s", model::kNoConnectionMessage);
+    Report(args.status, "%s", automation::kNoConnectionMessage);
     return command.result;
   }
   try {
@@ -46,7 +46,7 @@ std::string CurrentExceptionText() {
   } catch (const com::Error& error) {
     return error.what();
   } catch (const std::exception& error) {
-    return FormatString("Internal error: %s", error.what());
+    return host::FormatString("Internal error: %s", error.what());
   } catch (...) {
     return "Internal error: unknown exception";
   }

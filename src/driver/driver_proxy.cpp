@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "com/apartment.h"
-#include "driver/message.h"
+#include "host/message.h"
 #include "model/model.h"
 #include "platform/thread.h"
 
@@ -107,8 +107,8 @@ void DriverProxy::ServeCommands(model::CExcModel& model) {
 
 std::int32_t DriverProxy::Query(std::uint32_t posted, std::int32_t fallback) {
   if (workerEnded_.load()) {
-    StatusRecord status(args.status);
-    WriteStatus(status, "%s", kQueryFailedMessage);
+    host::StatusRecord status(args.status);
+    host::WriteStatus(status, "%s", kQueryFailedMessage);
     return fallback;
   }
   command = posted;
@@ -118,8 +118,8 @@ std::int32_t DriverProxy::Query(std::uint32_t posted, std::int32_t fallback) {
   requestEvent_.Set();
   doneEvent_.WaitAfter(seen);
   if (workerEnded_.load() && result == kNoResult) {
-    StatusRecord status(args.status);
-    WriteStatus(status, "%s", kQueryFailedMessage);
+    host::StatusRecord status(args.status);
+    host::WriteStatus(status, "%s", kQueryFailedMessage);
   }
   return result == kNoResult ? fallback : result;
 }

@@ -1,12 +1,13 @@
 // The library's exported entry points. Each export is a thin C shim over the
 // core run under the export guard: nothing thrown inside the core passes
 // through one of them.
+#include "automation/excel_session.h"
 #include "driver/app.h"
 #include "driver/export_guard.h"
 #include "driver/grid_library.h"
 #include "driver/instances.h"
-#include "driver/message.h"
 #include "gridmoor/host.h"
+#include "host/message.h"
 
 namespace {
 
@@ -23,10 +24,9 @@ __attribute__((destructor)) void LibraryUnloaded() {
 
 // The worksheet functions are not served by this build yet: each answers
 // with its failure result.
-constexpr char kWorksheetFunctionsUnavailable[] = "There is no connection to Excel";
 
 int32_t WorksheetFunctionFailure(char* message) {
-  driver::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", kWorksheetFunctionsUnavailable);
+  host::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", automation::kNoConnectionMessage);
   return 1;
 }
 

@@ -7,8 +7,8 @@
 
 #include "driver/app.h"
 #include "driver/dispatch.h"
-#include "driver/host_record.h"
-#include "driver/message.h"
+#include "host/host_record.h"
+#include "host/message.h"
 #include "model/dialogs.h"
 #include "model/file_list.h"
 #include "model/model.h"
@@ -65,8 +65,8 @@ InstanceTable& Instances() {
 }
 
 void Write(ExtStatusRecord* status, const char* fmt, const char* text) {
-  StatusRecord record(status);
-  WriteStatus(record, fmt, text);
+  host::StatusRecord record(status);
+  host::WriteStatus(record, fmt, text);
 }
 
 std::int32_t CreationResult(bool failed, const std::string& message, ExtStatusRecord* status) {
@@ -90,29 +90,31 @@ Mode ProcessMode() {
 }
 
 ModelFactory DefaultModelFactory() {
-  return [] { return std::make_unique<model::CExcModel>(); };
+  return [] {
+    return std::make_unique<model::CExcModel>([] { return CGridmoorApp::Instance().PlugIns(); });
+  };
 }
 
 std::int32_t Identify(void* identifyRecord, ExtStatusRecord* status) {
   if (status == nullptr) return 1;
-  StatusRecord record(status);
+  host::StatusRecord record(status);
   if (!record.HasExpectedSize()) {
     // The host's size word says how much of the record there is.
     std::uint32_t size = 0;
     (void)record.record().ReadU32(EXT_STATUS_SIZE_OFFSET, size);
     const std::size_t usable = std::min<std::size_t>(size, EXT_STATUS_RECORD_SIZE);
     if (usable > EXT_STATUS_TEXT_OFFSET) {
-      HostRecord part(status, usable);
-      PrintMessage(part, EXT_STATUS_TEXT_OFFSET, usable - EXT_STATUS_TEXT_OFFSET, "%s",
+      host::HostRecord part(status, usable);
+      host::PrintMessage(part, EXT_STATUS_TEXT_OFFSET, usable - EXT_STATUS_TEXT_OFFSET, "%s",
                    kNotCompatibleMessage);
     }
     return 1;
   }
   record.Clear();
-  HostRecord id(identifyRecord, EXT_IDENTIFY_RECORD_MIN_SIZE);
+  host::HostRecord id(identifyRecord, EXT_IDENTIFY_RECORD_MIN_SIZE);
   std::uint32_t version = 0;
   if (!id.ReadU32(EXT_IDENTIFY_VERSION_OFFSET, version) || version != EXT_INTERFACE_VERSION) {
-    WriteStatus(record, "%s", kNotCompatibleMessage);
+    host::WriteStatus(record, "%s", kNotCompatibleMessage);
     return 1;
   }
   const bool written = id.WriteU32(EXT_IDENTIFY_WORD4_OFFSET, EXT_IDENTIFY_WORD4_VALUE) &&
@@ -133,7 +135,7 @@ std::int32_t Identify(void* identifyRecord, ExtStatusRecord* status) {
 
 std::int32_t CreateInstance(Mode mode, ExtInstance* instance, ExtStatusRecord* status,
                             const ModelFactory& factory) {
-  StatusRecord record(status);
+  host::StatusRecord record(status);
   record.Clear();
   if (instance == nullptr) {
     // Nowhere to store the handle: an instance would be lost.
@@ -164,7 +166,7 @@ std::int32_t CreateInstance(Mode mode, ExtInstance* instance, ExtStatusRecord* s
 }
 
 std::int32_t DestroyInstance(ExtInstance handle, ExtStatusRecord* status) {
-  StatusRecord record(status);
+  host::StatusRecord record(status);
   record.Clear();
   if (handle == nullptr) return 0;
   Instance instance = Instances().Remove(handle);
@@ -213,7 +215,7 @@ std::int32_t StopApp(ExtInstance handle) {
 
 std::int32_t Command(ExtInstance handle, ExtWindow window, std::int32_t code, void* arg,
                      std::int32_t iarg, ExtStatusRecord* status) {
-  StatusRecord record(status);
+  host::StatusRecord record(status);
   record.Clear();
   const HostCommand* routed = FindHostCommand(code);
   if (routed == nullptr) return 0;

@@ -1,7 +1,7 @@
 #include "model/ext_interface.h"
 
-#include "driver/host_record.h"
-#include "driver/message.h"
+#include "host/host_record.h"
+#include "host/message.h"
 
 namespace model {
 namespace {
@@ -25,13 +25,13 @@ std::int32_t CExtInterface::Reserved20() {
 
 std::int32_t CExtInterface::GetDataServerValue(void* readRequest, ExtStatusRecord* /*status*/) {
   // The result area is cleared so the host never reads stale text.
-  driver::HostRecord record(readRequest, EXT_DS_READ_RECORD_SIZE);
+  host::HostRecord record(readRequest, EXT_DS_READ_RECORD_SIZE);
   (void)record.Fill(EXT_DS_READ_RESULT_OFFSET, EXT_DS_READ_RESULT_SIZE, 0);
   return -1;
 }
 
 std::int32_t CExtInterface::Reserved22(void* record) {
-  driver::HostRecord fields(record, kReserved22RecordSize);
+  host::HostRecord fields(record, kReserved22RecordSize);
   (void)fields.WriteU64(16, 0);
   return -1;
 }
@@ -175,8 +175,8 @@ std::int32_t CExtInterface::StartApplication(std::int32_t /*ignored*/,
 
 std::int32_t CExtInterface::ConnectToApplication(std::intptr_t /*first*/, std::intptr_t /*second*/,
                                                  ExtStatusRecord* status) {
-  driver::StatusRecord record(status);
-  driver::WriteStatus(record, "ConnectToApplication is not implemented");
+  host::StatusRecord record(status);
+  host::WriteStatus(record, "ConnectToApplication is not implemented");
   return 1;
 }
 

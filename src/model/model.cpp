@@ -4,14 +4,13 @@
 #include <utility>
 
 #include "automation/cell_address.h"
+#include "automation/spreadsheet_lock.h"
 #include "com/error.h"
-#include "driver/app.h"
-#include "driver/host_record.h"
-#include "driver/message.h"
+#include "host/host_record.h"
+#include "host/message.h"
 #include "model/dialogs.h"
 #include "model/file_list.h"
 #include "model/file_paths.h"
-#include "model/spreadsheet_lock.h"
 
 namespace model {
 namespace {
@@ -27,7 +26,7 @@ constexpr char kModuleDescription[] = "Excel spreadsheet";
 std::vector<std::string> AddInList(const std::string& casePlugIns,
                                    const std::string& driverPlugIns) {
   const std::string joined =
-      driver::FormatString("%s;%s", casePlugIns.c_str(), driverPlugIns.c_str());
+      host::FormatString("%s;%s", casePlugIns.c_str(), driverPlugIns.c_str());
   std::vector<std::string> paths;
   std::size_t start = 0;
   while (start <= joined.size()) {
@@ -42,7 +41,7 @@ std::vector<std::string> AddInList(const std::string& casePlugIns,
 
 }  // namespace
 
-CExcModel::CExcModel() = default;
+CExcModel::CExcModel(PlugInSource driverPlugIns) : driverPlugIns_(std::move(driverPlugIns)) {}
 
 CExcModel::~CExcModel() {
   // Destruction order: the sheet names and result texts, then the members
@@ -56,8 +55,8 @@ CExcModel::~CExcModel() {
 
 bool CExcModel::HasConnection(ExtStatusRecord* status) const {
   if (Session() != nullptr) return true;
-  driver::StatusRecord record(status);
-  driver::WriteStatus(record, "%s", kNoConnectionMessage);
+  host::StatusRecord record(status);
+  host::WriteStatus(record, "%s", automation::kNoConnectionMessage);
   return false;
 }
 
@@ -77,7 +76,7 @@ void CExcModel::RefreshSheetNames() {
 }
 
 std::int32_t CExcModel::SetInterfaceVisible(bool show) {
-  const SpreadsheetLock lock;
+  const automation::SpreadsheetLock lock;
   automation::CExcExcelObj* session = Session();
   if (caseDetails.hideInterface && session != nullptr) session->SetVisible(show);
   return 0;
@@ -111,7 +110,7 @@ std::int32_t CExcModel::EditCase(ExtWindow window, std::uint32_t* changed,
                          automation::SameFile(caseDetails.fileName, before.fileName) &&
                          caseDetails.inputCount == before.inputCount &&
                          caseDetails.outputCount == before.outputCount;
-  driver::HostRecord flag(changed, sizeof(std::uint32_t));
+  host::HostRecord flag(changed, sizeof(std::uint32_t));
   (void)flag.WriteU32(0, unchanged ? 0 : 1);
   return 0;
 }
@@ -122,11 +121,11 @@ std::int32_t CExcModel::QueryNumber(std::int32_t /*value*/, ExtStatusRecord* /*s
 
 std::int32_t CExcModel::SaveCaseWorkbook(std::int32_t /*ignored*/, const char* fileName,
                                          ExtStatusRecord* status) {
-  const SpreadsheetLock lock;
+  const automation::SpreadsheetLock lock;
   if (!HasConnection(status)) return 1;
   automation::CExcExcelObj* session = Session();
-  const automation::Message message = driver::StatusText(status);
-  const std::string copyName = driver::ReadHostText(fileName);
+  const automation::Message message = host::StatusText(status);
+  const std::string copyName = host::ReadHostText(fileName);
   if (!automation::IsBlank(copyName)) return session->SaveWorkbookCopyAs(copyName, message);
   // A workbook created because its file did not exist has no name of its own
   // in the application; saving it in place would write it under the
@@ -153,11 +152,11 @@ std::int32_t CExcModel::Reserved13() {
 }
 
 std::int32_t CExcModel::SetFileName(void* fileNameRecord, ExtStatusRecord* status) {
-  const driver::ConstHostRecord record(fileNameRecord, EXT_FILE_NAME_RECORD_MIN_SIZE);
+  const host::ConstHostRecord record(fileNameRecord, EXT_FILE_NAME_RECORD_MIN_SIZE);
   std::string name;
   if (!record.ReadText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, name)) {
-    driver::StatusRecord statusRecord(status);
-    driver::WriteStatus(statusRecord, "No file name was given");
+    host::StatusRecord statusRecord(status);
+    host::WriteStatus(statusRecord, "No file name was given");
     return 1;
   }
   caseDetails.fileName = std::move(name);
@@ -166,10 +165,10 @@ std::int32_t CExcModel::SetFileName(void* fileNameRecord, ExtStatusRecord* statu
 
 std::int32_t CExcModel::OpenCaseWorkbook(void* /*arg*/, ExtStatusRecord* status) {
   if (!HasConnection(status)) return 1;
-  const SpreadsheetLock lock;
+  const automation::SpreadsheetLock lock;
   const std::vector<std::string> addIns =
-      AddInList(caseDetails.plugIns, driver::CGridmoorApp::Instance().PlugIns());
-  const int result = server.Open(caseDetails.fileName, addIns, false, driver::StatusText(status));
+      AddInList(caseDetails.plugIns, driverPlugIns_ ? driverPlugIns_() : std::string());
+  const int result = server.Open(caseDetails.fileName, addIns, false, host::StatusText(status));
   if (result < 1) caseDetails.workbookOpen = 1;
   return result > 0 ? 1 : 0;
 }
@@ -177,23 +176,23 @@ std::int32_t CExcModel::OpenCaseWorkbook(void* /*arg*/, ExtStatusRecord* status)
 std::int32_t CExcModel::GetDispatch(void* result, ExtStatusRecord* status) {
   automation::CExcExcelObj* session = Session();
   excel::Workbook* workbook = session != nullptr ? session->GetWorkbook() : nullptr;
-  driver::HostRecord out(result, sizeof(void*));
+  host::HostRecord out(result, sizeof(void*));
   if (workbook == nullptr || !out.WritePointer(0, workbook)) {
-    driver::StatusRecord record(status);
-    driver::WriteStatus(record, "%s", kNoDispatchMessage);
+    host::StatusRecord record(status);
+    host::WriteStatus(record, "%s", kNoDispatchMessage);
     return 1;
   }
   return 0;
 }
 
 std::int32_t CExcModel::ReloadWorkbook(ExtStatusRecord* status) {
-  const SpreadsheetLock lock;
-  return server.Open(caseDetails.fileName, {}, true, driver::StatusText(status));
+  const automation::SpreadsheetLock lock;
+  return server.Open(caseDetails.fileName, {}, true, host::StatusText(status));
 }
 
 std::int32_t CExcModel::ChangeFileDirectory(const char* directory, ExtStatusRecord* /*status*/) {
   const std::optional<std::string> moved =
-      PathInDirectory(caseDetails.fileName, driver::ReadHostText(directory));
+      PathInDirectory(caseDetails.fileName, host::ReadHostText(directory));
   if (moved && IsExistingFile(*moved)) caseDetails.fileName = *moved;
   return 0;
 }
@@ -210,14 +209,14 @@ std::int32_t CExcModel::GetFileLabel(char* buffer, std::int32_t length,
   const std::string& text =
       caseDetails.fileName.empty() ? std::string(kNoFileLabel) : caseDetails.fileName;
   const auto size = static_cast<std::size_t>(length);
-  driver::HostRecord record(buffer, size);
-  (void)record.WriteText(0, size, text, driver::TextFit::kMayFill);
+  host::HostRecord record(buffer, size);
+  (void)record.WriteText(0, size, text, host::TextFit::kMayFill);
   return 0;
 }
 
 std::int32_t CExcModel::StartApplication(std::int32_t /*ignored*/, ExtStatusRecord* status) {
   unsigned char openRecord[EXT_OPEN_RECORD_SIZE] = {};
-  driver::HostRecord record(openRecord, sizeof openRecord);
+  host::HostRecord record(openRecord, sizeof openRecord);
   (void)record.WriteU32(EXT_OPEN_RECORD_FLAG_OFFSET, 1);
   const std::int32_t result = OpenCaseWorkbook(openRecord, status);
   RefreshSheetNames();
@@ -257,7 +256,7 @@ std::int32_t CExcModel::QueryItem85(void* /*arg*/, std::int32_t /*value*/,
 
 std::int32_t CExcModel::GetFileDescription(void* descriptionRecord, std::int32_t /*index*/,
                                            ExtStatusRecord* /*status*/) {
-  driver::HostRecord record(descriptionRecord, EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE);
+  host::HostRecord record(descriptionRecord, EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE);
   std::int32_t index = 0;
   if (!record.ReadI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, index)) return -1;
   if (index > 0 || caseDetails.fileName.empty()) return -1;

@@ -11,17 +11,18 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "automation/server_object.h"
-#include "model/case_details.h"
-#include "model/ext_collection.h"
+#include "case/case_details.h"
+#include "case/exported_variable.h"
+#include "case/ext_collection.h"
+#include "case/opt_items.h"
 #include "model/ext_interface.h"
-#include "optimisation/exported_variable.h"
-#include "optimisation/opt_items.h"
 
 namespace model {
 
@@ -33,14 +34,17 @@ struct RunDate {
 };
 
 inline constexpr std::size_t kResultTextCount = 10;
-inline constexpr char kNoConnectionMessage[] = "There is no connection to Excel";
 
 class CExcModel : public CExtInterface {
  public:
   // Builds every field; the server object first, which tries to start the
   // spreadsheet application. A failure leaves CreateFailed() set and
   // CreateError() filled; the model exists all the same.
-  CExcModel();
+  // The driver-wide plug-in list ("a;b;c"), read each time a workbook opens:
+  // the driver keeps it, and its dialog may change it while the model lives.
+  using PlugInSource = std::function<std::string()>;
+
+  explicit CExcModel(PlugInSource driverPlugIns = {});
   virtual ~CExcModel();
 
   bool CreateFailed() const { return server.CreateFailed(); }
@@ -158,6 +162,8 @@ class CExcModel : public CExtInterface {
   optimisation::CExcclExportedVariable publishedVariables;
 
  private:
+  PlugInSource driverPlugIns_;
+
   // True when the session exists; otherwise writes the no-connection
   // message into `status`.
   bool HasConnection(ExtStatusRecord* status) const;

@@ -10,8 +10,8 @@
 #include "archive/model_data_file.h"
 #include "archive/relocation.h"
 #include "archive/versions.h"
-#include "driver/host_record.h"
-#include "driver/message.h"
+#include "host/host_record.h"
+#include "host/message.h"
 #include "model/file_paths.h"
 #include "model/model.h"
 #include "platform/environment.h"
@@ -27,8 +27,8 @@ constexpr char kWriteModelDataFailed[] = "Failed to write all model data - buffe
 constexpr char kBatchJobVariable[] = "LSB_JOBID";
 
 std::int32_t Fail(ExtStatusRecord* status, const char* message) {
-  driver::StatusRecord record(status);
-  driver::WriteStatus(record, "%s", message);
+  host::StatusRecord record(status);
+  host::WriteStatus(record, "%s", message);
   return 1;
 }
 
@@ -43,12 +43,12 @@ std::span<std::uint8_t> HostBytes(void* buffer, std::size_t size) {
   return {static_cast<std::uint8_t*>(buffer), size};
 }
 
-void Relocate(CExcModel& model, const driver::ConstHostRecord& record, ExtStatusRecord* status) {
+void Relocate(CExcModel& model, const host::ConstHostRecord& record, ExtStatusRecord* status) {
   void* modelPath = nullptr;
   std::uint32_t noRelocation = 0;
   (void)record.ReadPointer(EXT_CASE_DATA_MODEL_PATH_OFFSET, modelPath);
   (void)record.ReadU32(EXT_CASE_DATA_NO_RELOCATION_OFFSET, noRelocation);
-  const std::string path = driver::ReadHostText(static_cast<const char*>(modelPath));
+  const std::string path = host::ReadHostText(static_cast<const char*>(modelPath));
   archive::RelocationFacts facts;
   facts.fileName = model.caseDetails.fileName;
   facts.workbookExists = IsExistingFile(model.caseDetails.fileName);
@@ -74,7 +74,7 @@ std::int32_t CExcModel::WriteCaseData(void* buffer, std::uint32_t size, ExtStatu
 }
 
 std::int32_t CExcModel::ReadCaseData(void* buffer, ExtStatusRecord* status) {
-  const driver::ConstHostRecord record(buffer, EXT_CASE_DATA_RECORD_SIZE);
+  const host::ConstHostRecord record(buffer, EXT_CASE_DATA_RECORD_SIZE);
   std::uint32_t size = 0;
   // A size beyond the record's room would read past the host's memory.
   if (!record.ReadU32(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, size) ||

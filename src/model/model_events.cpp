@@ -7,12 +7,12 @@
 #include <string_view>
 
 #include "automation/cell_address.h"
+#include "automation/spreadsheet_lock.h"
 #include "com/ole_date.h"
-#include "driver/host_record.h"
-#include "driver/message.h"
+#include "host/host_record.h"
+#include "host/message.h"
 #include "model/model.h"
 #include "model/run_events.h"
-#include "model/spreadsheet_lock.h"
 
 namespace model {
 namespace {
@@ -59,8 +59,8 @@ RunDate DaysLater(double date, double days) {
 
 std::int32_t CExcModel::RunEventMacro(std::size_t event, ExtStatusRecord* status) {
   if (event >= kEventCount) {
-    driver::StatusRecord record(status);
-    driver::WriteStatus(record, "There is no run-time event %zu", event);
+    host::StatusRecord record(status);
+    host::WriteStatus(record, "There is no run-time event %zu", event);
     return 1;
   }
   const std::string& macro = caseDetails.macros[event];
@@ -69,7 +69,7 @@ std::int32_t CExcModel::RunEventMacro(std::size_t event, ExtStatusRecord* status
   automation::CExcExcelObj* session = Session();
   // The macro declares the timestep as a 32-bit integer.
   const auto step = static_cast<std::int32_t>(timestep);
-  const automation::Message message = driver::StatusText(status);
+  const automation::Message message = host::StatusText(status);
   if (caseDetails.passDate[event]) {
     return session->RunMacroIntText(macro, step, RunDateText(runDate), message);
   }
@@ -79,7 +79,7 @@ std::int32_t CExcModel::RunEventMacro(std::size_t event, ExtStatusRecord* status
 std::int32_t CExcModel::OnStartOfRun(void* /*arg*/, ExtStatusRecord* status) {
   nextEvent = EXT_UNDEFINED_VALUE;
   timestep = 0;
-  const SpreadsheetLock lock;
+  const automation::SpreadsheetLock lock;
   automation::CExcExcelObj* session = Session();
   if (caseDetails.hideInterface && session != nullptr) session->SetVisible(false);
   return RunEventMacro(kStartOfRunEvent, status) > 0 ? 1 : 0;
@@ -91,7 +91,7 @@ std::int32_t CExcModel::OnNextTimestep(void* /*arg*/, ExtStatusRecord* /*status*
 }
 
 std::int32_t CExcModel::OnEndOfRun() {
-  const SpreadsheetLock lock;
+  const automation::SpreadsheetLock lock;
   // The host takes no message from the end of a run: the macro reports into
   // a record of its own.
   ExtStatusRecord scratch{};
@@ -112,12 +112,12 @@ std::int32_t CExcModel::OnStopRun() {
 
 std::int32_t CExcModel::SetDate(void* dateRecord, std::int32_t /*ignored*/,
                                 ExtStatusRecord* status) {
-  const SpreadsheetLock lock;
-  const driver::ConstHostRecord record(dateRecord, EXT_DATE_RECORD_MIN_SIZE);
+  const automation::SpreadsheetLock lock;
+  const host::ConstHostRecord record(dateRecord, EXT_DATE_RECORD_MIN_SIZE);
   double hostDate = 0.0;
   if (!record.ReadDouble(EXT_DATE_RECORD_DATE_OFFSET, hostDate)) {
-    driver::StatusRecord statusRecord(status);
-    driver::WriteStatus(statusRecord, "No run date was given");
+    host::StatusRecord statusRecord(status);
+    host::WriteStatus(statusRecord, "No run date was given");
     return 1;
   }
   // The host passes the day before the run date.
@@ -127,7 +127,7 @@ std::int32_t CExcModel::SetDate(void* dateRecord, std::int32_t /*ignored*/,
 
 std::int32_t CExcModel::GetNextEvent(void* valueRecord) {
   if (nextEvent > EXT_UNDEFINED_THRESHOLD) return 1;
-  driver::HostRecord record(valueRecord, EXT_NEXT_EVENT_RECORD_MIN_SIZE);
+  host::HostRecord record(valueRecord, EXT_NEXT_EVENT_RECORD_MIN_SIZE);
   if (!record.WriteU8(EXT_NEXT_EVENT_FLAG_OFFSET, 1) ||
       !record.WriteDouble(EXT_NEXT_EVENT_TIME_OFFSET, nextEvent)) {
     return 1;

@@ -11,8 +11,8 @@
 #include <optional>
 #include <string_view>
 
+#include "case/case_details.h"
 #include "gridmoor/host.h"
-#include "model/case_details.h"
 
 namespace model {
 

@@ -7,12 +7,11 @@
 
 #include "automation/cell_address.h"
 #include "automation/cell_transfer.h"
+#include "automation/spreadsheet_lock.h"
 #include "com/error.h"
 #include "com/variant.h"
-#include "driver/host_record.h"
-#include "driver/message.h"
-#include "model/model.h"
-#include "model/spreadsheet_lock.h"
+#include "host/host_record.h"
+#include "host/message.h"
 
 namespace optimisation {
 namespace {
@@ -30,8 +29,8 @@ constexpr char kNoRecord[] = "No record was passed to Gridmoor.dll";
 
 constexpr std::size_t kMaxItems = EXT_OPT_PROBLEM_MAX_ITEMS;
 
-std::int32_t Refuse(driver::StatusRecord& out, const char* message) {
-  driver::WriteStatus(out, "%s", message);
+std::int32_t Refuse(host::StatusRecord& out, const char* message) {
+  host::WriteStatus(out, "%s", message);
   return EXT_RESULT_FAILED;
 }
 
@@ -41,7 +40,7 @@ auto* ItemAt(const List& list, std::int32_t handle) {
   return handle < 0 ? nullptr : list.At(static_cast<std::size_t>(handle));
 }
 
-bool ReadHandle(const driver::ConstHostRecord& record, std::int32_t& handle) {
+bool ReadHandle(const host::ConstHostRecord& record, std::int32_t& handle) {
   return record.ReadI32(EXT_OPT_VALUE_HANDLE_OFFSET, handle);
 }
 
@@ -50,25 +49,25 @@ bool ReadHandle(const driver::ConstHostRecord& record, std::int32_t& handle) {
 // Writes into one host record and remembers whether every write landed.
 class FieldWriter {
  public:
-  explicit FieldWriter(const driver::HostRecord& record) : record_(record) {}
+  explicit FieldWriter(const host::HostRecord& record) : record_(record) {}
 
   void Byte(std::size_t offset, bool value) { Note(record_.WriteU8(offset, value ? 1 : 0)); }
   void Int(std::size_t offset, std::int32_t value) { Note(record_.WriteI32(offset, value)); }
   void Double(std::size_t offset, double value) { Note(record_.WriteDouble(offset, value)); }
   // Always terminated: the text is cut at a character boundary to fit.
   void Terminated(std::size_t offset, std::size_t size, const std::string& text) {
-    Note(record_.WriteText(offset, size, text, driver::TextFit::kTerminated));
+    Note(record_.WriteText(offset, size, text, host::TextFit::kTerminated));
   }
   // The whole field is the text's: a text as wide as the field has no NUL.
   void FieldWide(std::size_t offset, std::size_t size, const std::string& text) {
-    Note(record_.WriteText(offset, size, text, driver::TextFit::kMayFill));
+    Note(record_.WriteText(offset, size, text, host::TextFit::kMayFill));
   }
   bool ok() const { return ok_; }
 
  private:
   void Note(bool written) { ok_ = ok_ && written; }
 
-  driver::HostRecord record_;
+  host::HostRecord record_;
   bool ok_ = true;
 };
 
@@ -82,7 +81,7 @@ std::int32_t RecordConstraintType(std::uint32_t type) {
   return EXT_CONSTRAINT_EQUAL;
 }
 
-bool WriteObjective(const CExcObjFn& objective, const driver::HostRecord& record) {
+bool WriteObjective(const CExcObjFn& objective, const host::HostRecord& record) {
   FieldWriter out(record);
   out.Byte(EXT_OPT_PROBLEM_OBJ_DEFINED_OFFSET, objective.Defined);
   if (objective.Defined) {
@@ -94,7 +93,7 @@ bool WriteObjective(const CExcObjFn& objective, const driver::HostRecord& record
 }
 
 bool WriteConstraint(const CExcConstraint& constraint, std::int32_t handle,
-                     const driver::HostRecord& entry) {
+                     const host::HostRecord& entry) {
   FieldWriter out(entry);
   out.FieldWide(EXT_OPT_CONSTRAINT_NAME_OFFSET, EXT_OPT_CONSTRAINT_NAME_SIZE, constraint.name);
   out.FieldWide(EXT_OPT_CONSTRAINT_UNIT_OFFSET, EXT_OPT_CONSTRAINT_UNIT_SIZE, constraint.unit);
@@ -106,7 +105,7 @@ bool WriteConstraint(const CExcConstraint& constraint, std::int32_t handle,
 }
 
 bool WriteControl(const CExcControlVariable& control, std::int32_t handle,
-                  const driver::HostRecord& entry) {
+                  const host::HostRecord& entry) {
   FieldWriter out(entry);
   out.Terminated(EXT_OPT_CONTROL_NAME_OFFSET, EXT_OPT_CONTROL_NAME_SIZE, control.name);
   out.Terminated(EXT_OPT_CONTROL_UNIT_OFFSET, EXT_OPT_CONTROL_UNIT_SIZE, control.unit);
@@ -120,7 +119,7 @@ bool WriteControl(const CExcControlVariable& control, std::int32_t handle,
 }
 
 bool WriteIntegerControl(const CExcIntCtrlVariable& control, std::int32_t handle,
-                         const driver::HostRecord& entry) {
+                         const host::HostRecord& entry) {
   FieldWriter out(entry);
   const int states = control.UsedStateCount();
   out.Terminated(EXT_OPT_INT_CONTROL_NAME_OFFSET, EXT_OPT_INT_CONTROL_NAME_SIZE, control.name);
@@ -137,7 +136,7 @@ bool WriteIntegerControl(const CExcIntCtrlVariable& control, std::int32_t handle
 // Writes the count and the first kMaxItems entries of one kind; gives how
 // many items did not fit.
 template <typename List, typename WriteEntry>
-std::size_t WriteTable(const List& list, const driver::HostRecord& record, std::size_t tableOffset,
+std::size_t WriteTable(const List& list, const host::HostRecord& record, std::size_t tableOffset,
                        std::size_t entrySize, std::size_t countOffset, WriteEntry writeEntry,
                        bool& ok) {
   const std::size_t written = list.size() < kMaxItems ? list.size() : kMaxItems;
@@ -145,7 +144,7 @@ std::size_t WriteTable(const List& list, const driver::HostRecord& record, std::
   count.Int(countOffset, static_cast<std::int32_t>(written));
   ok = ok && count.ok();
   for (std::size_t i = 0; i < written; ++i) {
-    driver::HostRecord entry;
+    host::HostRecord entry;
     ok = record.Slice(tableOffset + i * entrySize, entrySize, entry) &&
          writeEntry(*list.At(i), static_cast<std::int32_t>(i), entry) && ok;
   }
@@ -171,12 +170,12 @@ std::string LeftOutItems(std::size_t constraints, std::size_t controls, std::siz
 // Selects the item's worksheet and puts `value` into its cell; a blank cell
 // reference binds nothing and writes nothing.
 std::int32_t WriteItemCell(automation::CExcExcelObj* session, const automation::CExcCellDef& item,
-                           const com::Variant& value, driver::StatusRecord& out) {
-  if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+                           const com::Variant& value, host::StatusRecord& out) {
+  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
   try {
     char selection[EXT_STATUS_TEXT_SIZE] = {};
     if (session->SelectWorksheet(item.worksheet, selection) != 0) {
-      driver::WriteStatus(out, "Error in setting data in Excel: %s", selection);
+      host::WriteStatus(out, "Error in setting data in Excel: %s", selection);
       return EXT_RESULT_FAILED;
     }
     if (automation::IsBlank(item.cell)) return EXT_RESULT_OK;
@@ -186,8 +185,8 @@ std::int32_t WriteItemCell(automation::CExcExcelObj* session, const automation::
     if (session->SetCellValue(address, value) != 0) com::Throw(com::E_POINTER);
     return EXT_RESULT_OK;
   } catch (const com::Error& error) {
-    driver::WriteStatus(out, "Error in setting data cell %s, worksheet %s: (%s)", item.cell.c_str(),
-                        item.worksheet.c_str(), error.ErrorMessage().c_str());
+    host::WriteStatus(out, "Error in setting data cell %s, worksheet %s: (%s)", item.cell.c_str(),
+                      item.worksheet.c_str(), error.ErrorMessage().c_str());
     return EXT_RESULT_FAILED;
   }
 }
@@ -195,31 +194,31 @@ std::int32_t WriteItemCell(automation::CExcExcelObj* session, const automation::
 // Reads the item's cell as a number into the record: the undefined value
 // when the read fails.
 std::int32_t ReadItemCell(automation::CExcExcelObj* session, const automation::CExcCellDef& item,
-                          driver::HostRecord& record, ExtStatusRecord* status) {
+                          host::HostRecord& record, ExtStatusRecord* status) {
   double value = kUndefined;
   const int result = automation::ReadCellDouble(session, item.worksheet, item.cell, value,
-                                                driver::StatusText(status));
+                                                host::StatusText(status));
   static_cast<void>(record.WriteDouble(EXT_OPT_VALUE_VALUE_OFFSET, value));
   return result == 0 ? EXT_RESULT_OK : EXT_RESULT_FAILED;
 }
 
 // False, with a message, when there is no session or it holds no workbook;
 // the operation names what a missing workbook means to it.
-bool HasWorkbook(automation::CExcExcelObj* session, driver::StatusRecord& out,
+bool HasWorkbook(automation::CExcExcelObj* session, host::StatusRecord& out,
                  const char* noWorkbookMessage) {
   if (session == nullptr) {
-    driver::WriteStatus(out, "%s", model::kNoConnectionMessage);
+    host::WriteStatus(out, "%s", automation::kNoConnectionMessage);
     return false;
   }
   if (session->GetWorkbook() == nullptr) {
-    driver::WriteStatus(out, "%s", noWorkbookMessage);
+    host::WriteStatus(out, "%s", noWorkbookMessage);
     return false;
   }
   return true;
 }
 
 // No session, or a session without a workbook: the connection is gone.
-bool ConnectionLost(automation::CExcExcelObj* session, driver::StatusRecord& out) {
+bool ConnectionLost(automation::CExcExcelObj* session, host::StatusRecord& out) {
   return !HasWorkbook(session, out, kLostConnection);
 }
 
@@ -234,14 +233,14 @@ bool StateIndex(double value, int stateCount, int& index) {
 }  // namespace
 
 bool CanSetUpProblem(automation::CExcExcelObj* session, ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
+  host::StatusRecord out(status);
   return HasWorkbook(session, out, kNoWorkbook);
 }
 
 std::int32_t WriteProblemRecord(const OptimisationItems& items, void* problemRecord,
                                 ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
-  const driver::HostRecord record(problemRecord, EXT_OPT_PROBLEM_RECORD_SIZE);
+  host::StatusRecord out(status);
+  const host::HostRecord record(problemRecord, EXT_OPT_PROBLEM_RECORD_SIZE);
   if (record.empty()) return Refuse(out, kNoRecord);
 
   bool ok = WriteObjective(items.objective, record);
@@ -258,27 +257,27 @@ std::int32_t WriteProblemRecord(const OptimisationItems& items, void* problemRec
   if (!ok) return Refuse(out, "The optimisation problem could not be written");
 
   if (constraintsLeft + controlsLeft + intControlsLeft > 0) {
-    driver::WriteStatus(out, "The optimiser takes at most %zu items of each kind; left out: %s",
-                        kMaxItems,
-                        LeftOutItems(constraintsLeft, controlsLeft, intControlsLeft).c_str());
+    host::WriteStatus(out, "The optimiser takes at most %zu items of each kind; left out: %s",
+                      kMaxItems,
+                      LeftOutItems(constraintsLeft, controlsLeft, intControlsLeft).c_str());
   }
   return EXT_RESULT_OK;
 }
 
 std::int32_t CheckIntegerControls(const CExcclIntCtrlVariable& intControls, const void* listRecord,
                                   ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
+  host::StatusRecord out(status);
   std::int32_t count = 0;
-  const driver::ConstHostRecord head(listRecord, EXT_INT_CONTROL_LIST_HANDLES_OFFSET);
+  const host::ConstHostRecord head(listRecord, EXT_INT_CONTROL_LIST_HANDLES_OFFSET);
   if (!head.ReadI32(EXT_INT_CONTROL_LIST_COUNT_OFFSET, count)) return Refuse(out, kNoRecord);
   if (count > EXT_INT_CONTROL_LIST_MAX_HANDLES) {
-    driver::WriteStatus(out, "Too many integer controls passed to Excel: %d (at most %d)", count,
-                        static_cast<int>(EXT_INT_CONTROL_LIST_MAX_HANDLES));
+    host::WriteStatus(out, "Too many integer controls passed to Excel: %d (at most %d)", count,
+                      static_cast<int>(EXT_INT_CONTROL_LIST_MAX_HANDLES));
     return EXT_RESULT_FAILED;
   }
   // Only as far as the count reaches: the host's room for handles varies.
   const std::size_t handles = count > 0 ? static_cast<std::size_t>(count) : 0;
-  const driver::ConstHostRecord list(listRecord, EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * handles);
+  const host::ConstHostRecord list(listRecord, EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * handles);
   for (std::size_t j = 0; j < handles; ++j) {
     std::int32_t handle = -1;
     static_cast<void>(list.ReadI32(EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * j, handle));
@@ -292,9 +291,9 @@ std::int32_t CheckIntegerControls(const CExcclIntCtrlVariable& intControls, cons
 
 std::int32_t GetObjectiveFunction(const CExcObjFn& objective, automation::CExcExcelObj* session,
                                   void* valueRecord, ExtStatusRecord* status) {
-  const model::SpreadsheetLock lock;
-  driver::StatusRecord out(status);
-  driver::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
+  const automation::SpreadsheetLock lock;
+  host::StatusRecord out(status);
+  host::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   if (record.empty()) return Refuse(out, kNoRecord);
   if (ConnectionLost(session, out)) return EXT_RESULT_NONE;
   if (!objective.Defined) return Refuse(out, kNoObjective);
@@ -303,9 +302,9 @@ std::int32_t GetObjectiveFunction(const CExcObjFn& objective, automation::CExcEx
 
 std::int32_t GetConstraints(const CExcclConstraint& constraints, automation::CExcExcelObj* session,
                             void* valueRecord, ExtStatusRecord* status) {
-  const model::SpreadsheetLock lock;
-  driver::StatusRecord out(status);
-  driver::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
+  const automation::SpreadsheetLock lock;
+  host::StatusRecord out(status);
+  host::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
   if (!ReadHandle(record, handle)) return Refuse(out, kNoRecord);
   if (ConnectionLost(session, out)) return EXT_RESULT_NONE;
@@ -316,8 +315,8 @@ std::int32_t GetConstraints(const CExcclConstraint& constraints, automation::CEx
 
 std::int32_t SetControls(const CExcclControlVariable& controls, automation::CExcExcelObj* session,
                          const void* valueRecord, ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
-  const driver::ConstHostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
+  host::StatusRecord out(status);
+  const host::ConstHostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
   double value = kUndefined;
   if (!ReadHandle(record, handle) || !record.ReadDouble(EXT_OPT_VALUE_VALUE_OFFSET, value)) {
@@ -331,8 +330,8 @@ std::int32_t SetControls(const CExcclControlVariable& controls, automation::CExc
 
 std::int32_t GetControls(const CExcclControlVariable& controls, automation::CExcExcelObj* session,
                          void* valueRecord, ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
-  driver::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
+  host::StatusRecord out(status);
+  host::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
   if (!ReadHandle(record, handle)) return Refuse(out, kNoRecord);
   const CExcControlVariable* control = ItemAt(controls, handle);
@@ -343,8 +342,8 @@ std::int32_t GetControls(const CExcclControlVariable& controls, automation::CExc
 std::int32_t SetIntegerControls(const CExcclIntCtrlVariable& intControls,
                                 automation::CExcExcelObj* session, const void* valueRecord,
                                 ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
-  const driver::ConstHostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
+  host::StatusRecord out(status);
+  const host::ConstHostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
   double value = kUndefined;
   if (!ReadHandle(record, handle) || !record.ReadDouble(EXT_OPT_VALUE_VALUE_OFFSET, value)) {
@@ -363,15 +362,15 @@ std::int32_t SetIntegerControls(const CExcclIntCtrlVariable& intControls,
 std::int32_t GetIntegerControls(const CExcclIntCtrlVariable& intControls,
                                 automation::CExcExcelObj* session, void* valueRecord,
                                 ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
-  driver::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
+  host::StatusRecord out(status);
+  host::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
   if (!ReadHandle(record, handle)) return Refuse(out, kNoRecord);
   const CExcIntCtrlVariable* control = ItemAt(intControls, handle);
   if (control == nullptr) return Refuse(out, kUnknownControl);
   std::string text;
   if (automation::ReadCellText(session, control->worksheet, control->cell, text,
-                               driver::StatusText(status)) != 0) {
+                               host::StatusText(status)) != 0) {
     return EXT_RESULT_FAILED;
   }
   int chosen = -1;

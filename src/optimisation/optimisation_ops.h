@@ -11,8 +11,8 @@
 #include <cstdint>
 
 #include "automation/excel_session.h"
+#include "case/opt_items.h"
 #include "gridmoor/host.h"
-#include "optimisation/opt_items.h"
 
 namespace optimisation {
 

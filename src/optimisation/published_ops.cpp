@@ -12,9 +12,8 @@
 #include "automation/cell_transfer.h"
 #include "com/error.h"
 #include "com/variant.h"
-#include "driver/host_record.h"
-#include "driver/message.h"
-#include "model/model.h"
+#include "host/host_record.h"
+#include "host/message.h"
 
 namespace optimisation {
 namespace {
@@ -27,26 +26,26 @@ constexpr char kGetFailed[] = "Error in getting data for variable '%s'";
 // refused rather than cut, so that no value is silently lost.
 constexpr std::size_t kMaxSetText = std::size_t{64} << 20;
 
-std::int32_t Refuse(driver::StatusRecord& out, const char* message) {
-  driver::WriteStatus(out, "%s", message);
+std::int32_t Refuse(host::StatusRecord& out, const char* message) {
+  host::WriteStatus(out, "%s", message);
   return EXT_RESULT_FAILED;
 }
 
-std::int32_t GetFailed(driver::StatusRecord& out, const CExcExportedVariable& variable) {
-  driver::WriteStatus(out, kGetFailed, variable.name.c_str());
+std::int32_t GetFailed(host::StatusRecord& out, const CExcExportedVariable& variable) {
+  host::WriteStatus(out, kGetFailed, variable.name.c_str());
   return EXT_RESULT_FAILED;
 }
 
 // The variable the record's handle names; null for a handle outside the
 // list and for a record that cannot be read.
 const CExcExportedVariable* VariableAt(const CExcclExportedVariable& variables,
-                                       const driver::ConstHostRecord& record, std::size_t offset) {
+                                       const host::ConstHostRecord& record, std::size_t offset) {
   std::int32_t handle = -1;
   if (!record.ReadI32(offset, handle) || handle < 0) return nullptr;
   return variables.At(static_cast<std::size_t>(handle));
 }
 
-bool IsSet(const driver::ConstHostRecord& record, std::size_t offset) {
+bool IsSet(const host::ConstHostRecord& record, std::size_t offset) {
   std::uint8_t flag = 0;
   return record.ReadU8(offset, flag) && flag != 0;
 }
@@ -103,10 +102,10 @@ std::vector<std::vector<std::string>> SplitBlock(std::string_view text) {
 
 std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExcelObj& session,
                       std::uint32_t timestep, const std::string& text, bool blocksAllowed,
-                      driver::StatusRecord& out) {
+                      host::StatusRecord& out) {
   char selection[EXT_STATUS_TEXT_SIZE] = {};
   if (session.SelectWorksheet(variable.worksheet, selection) != 0) {
-    driver::WriteStatus(out, kSetInExcel, variable.name.c_str(), selection);
+    host::WriteStatus(out, kSetInExcel, variable.name.c_str(), selection);
     return EXT_RESULT_FAILED;
   }
   try {
@@ -127,9 +126,9 @@ std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExce
     }
     return EXT_RESULT_OK;
   } catch (const com::Error& error) {
-    driver::WriteStatus(out, kSetFailed, variable.name.c_str(), error.ErrorMessage().c_str());
+    host::WriteStatus(out, kSetFailed, variable.name.c_str(), error.ErrorMessage().c_str());
   } catch (const std::exception& error) {
-    driver::WriteStatus(out, kSetFailed, variable.name.c_str(), error.what());
+    host::WriteStatus(out, kSetFailed, variable.name.c_str(), error.what());
   }
   return EXT_RESULT_FAILED;
 }
@@ -187,7 +186,7 @@ std::string FormatPublishedValue(double value) {
 
 std::int32_t GetNextPublishedVariable(const CExcclExportedVariable& variables,
                                       void* variableRecord) {
-  driver::HostRecord record(variableRecord, EXT_PUBVAR_RECORD_MIN_SIZE);
+  host::HostRecord record(variableRecord, EXT_PUBVAR_RECORD_MIN_SIZE);
   std::int32_t handle = 0;
   if (!record.ReadI32(EXT_PUBVAR_HANDLE_OFFSET, handle)) return EXT_RESULT_NONE;
   // Only -1 starts; a handle below it names nothing to follow.
@@ -206,13 +205,13 @@ std::int32_t GetNextPublishedVariable(const CExcclExportedVariable& variables,
 std::int32_t EvalPublishedVariables(const CExcclExportedVariable& variables,
                                     automation::CExcExcelObj* session, std::uint32_t timestep,
                                     void* variableRecord, ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
-  driver::HostRecord record(variableRecord, EXT_PUBVAR_RECORD_MIN_SIZE);
+  host::StatusRecord out(status);
+  host::HostRecord record(variableRecord, EXT_PUBVAR_RECORD_MIN_SIZE);
   const CExcExportedVariable* variable = VariableAt(variables, record, EXT_PUBVAR_HANDLE_OFFSET);
   if (variable == nullptr) return Refuse(out, "Bad handle passed to EvalPublishedVariables()");
 
   if (IsSet(record, EXT_PUBVAR_FLAG_OFFSET)) {
-    if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+    if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
     // The host's field: its first 64 bytes, whether terminated or not.
     std::string text;
     static_cast<void>(record.ReadText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE, text));
@@ -221,7 +220,7 @@ std::int32_t EvalPublishedVariables(const CExcclExportedVariable& variables,
 
   // A block does not fit the record; the host asks again with record 2.
   if (variable->IsBlock()) return EXT_RESULT_BLOCK_VARIABLE;
-  if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
   try {
     const std::optional<double> value =
         ReadValue(*session, variable->worksheet, automation::CellAddress(variable->cell));
@@ -238,28 +237,28 @@ std::int32_t EvalPublishedVariables2(const CExcclExportedVariable& variables,
                                      automation::CExcExcelObj* session, std::uint32_t timestep,
                                      const ResultTextSink& resultTexts, void* variableRecord2,
                                      ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
-  driver::HostRecord record(variableRecord2, EXT_PUBVAR2_RECORD_MIN_SIZE);
+  host::StatusRecord out(status);
+  host::HostRecord record(variableRecord2, EXT_PUBVAR2_RECORD_MIN_SIZE);
   const CExcExportedVariable* variable = VariableAt(variables, record, EXT_PUBVAR2_HANDLE_OFFSET);
   if (variable == nullptr) return Refuse(out, "Bad handle passed to EvalPublishedVariables2()");
 
   if (IsSet(record, EXT_PUBVAR2_FLAG_OFFSET)) {
     void* given = nullptr;
     if (!record.ReadPointer(EXT_PUBVAR2_TEXT_POINTER_OFFSET, given) || given == nullptr) {
-      driver::WriteStatus(out, "No value passed to EvalPublishedVariables2() for variable '%s'",
-                          variable->name.c_str());
+      host::WriteStatus(out, "No value passed to EvalPublishedVariables2() for variable '%s'",
+                        variable->name.c_str());
       return EXT_RESULT_FAILED;
     }
-    const std::string text = driver::ReadHostText(static_cast<const char*>(given), kMaxSetText + 1);
+    const std::string text = host::ReadHostText(static_cast<const char*>(given), kMaxSetText + 1);
     if (text.size() > kMaxSetText) {
-      driver::WriteStatus(out, "The value for variable '%s' is too long", variable->name.c_str());
+      host::WriteStatus(out, "The value for variable '%s' is too long", variable->name.c_str());
       return EXT_RESULT_FAILED;
     }
-    if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+    if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
     return SetValue(*variable, *session, timestep, text, true, out);
   }
 
-  if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
   try {
     const std::optional<std::string> text = ReadBlock(*session, *variable);
     if (!text) return GetFailed(out, *variable);
@@ -276,8 +275,8 @@ std::int32_t EvalPublishedVariables2(const CExcclExportedVariable& variables,
 std::int32_t AddPublishedVariable(CExcclExportedVariable& variables,
                                   automation::CExcExcelObj* session, void* addRecord,
                                   ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
-  driver::HostRecord record(addRecord, EXT_ADD_PUBVAR_RECORD_MIN_SIZE);
+  host::StatusRecord out(status);
+  host::HostRecord record(addRecord, EXT_ADD_PUBVAR_RECORD_MIN_SIZE);
   if (record.empty()) return Refuse(out, "No record passed to AddPublishedVariable()");
   std::uint8_t masking = 0;
   if (record.ReadU8(EXT_ADD_PUBVAR_MASKING_OFFSET, masking) && masking != 0) {
@@ -294,20 +293,20 @@ std::int32_t AddPublishedVariable(CExcclExportedVariable& variables,
   for (std::size_t i = 0; i < std::size(fields); ++i) {
     void* text = nullptr;
     if (!record.ReadPointer(fields[i].offset, text) || text == nullptr) {
-      driver::WriteStatus(out, "No %s passed to AddPublishedVariable()", fields[i].what);
+      host::WriteStatus(out, "No %s passed to AddPublishedVariable()", fields[i].what);
       return EXT_RESULT_FAILED;
     }
-    texts[i] = driver::ReadHostText(static_cast<const char*>(text));
+    texts[i] = host::ReadHostText(static_cast<const char*>(text));
   }
   const std::string& worksheet = texts[0];
 
-  if (session == nullptr) return Refuse(out, model::kNoConnectionMessage);
+  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
   if (!session->HasWorkbook()) return Refuse(out, "No valid workbook");
   std::vector<std::string> sheets;
   char listing[EXT_STATUS_TEXT_SIZE] = {};
   if (session->GetSheetNames(sheets, listing) != 0) return Refuse(out, listing);
   if (std::find(sheets.begin(), sheets.end(), worksheet) == sheets.end()) {
-    driver::WriteStatus(out, "Worksheet '%s' is not valid", worksheet.c_str());
+    host::WriteStatus(out, "Worksheet '%s' is not valid", worksheet.c_str());
     return EXT_RESULT_FAILED;
   }
 
@@ -328,7 +327,7 @@ std::int32_t DelPublishedVariable(CExcclExportedVariable& variables, std::int32_
     return EXT_RESULT_OK;
   }
   if (handle < 0 || static_cast<std::size_t>(handle) >= variables.size()) {
-    driver::StatusRecord out(status);
+    host::StatusRecord out(status);
     return Refuse(out, "Bad handle passed to DelPublishedVariable()");
   }
   variables.RemoveAt(static_cast<std::size_t>(handle));

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "automation/excel_session.h"
+#include "case/exported_variable.h"
 #include "gridmoor/host.h"
-#include "optimisation/exported_variable.h"
 
 namespace optimisation {
 

@@ -1,9 +1,9 @@
 #include "streams/composition_ops.h"
 
-#include "driver/host_record.h"
-#include "driver/message.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
+#include "host/host_record.h"
+#include "host/message.h"
 #include "streams/transfer_common.h"
 
 namespace streams {
@@ -26,10 +26,10 @@ const CExcCompositionDefinition* TransferredComposition(const model::CExcCaseDet
 }
 
 bool RefuseOversizedComposition(const CExcCompositionDefinition& composition,
-                                driver::StatusRecord& status) {
+                                host::StatusRecord& status) {
   if (composition.ComponentCount() <= kMaxComponents) return false;
-  driver::WriteStatus(status, "Composition %s has %zu components; a stream carries at most %zu",
-                      composition.name.c_str(), composition.ComponentCount(), kMaxComponents);
+  host::WriteStatus(status, "Composition %s has %zu components; a stream carries at most %zu",
+                    composition.name.c_str(), composition.ComponentCount(), kMaxComponents);
   return true;
 }
 
@@ -37,19 +37,19 @@ bool RefuseOversizedComposition(const CExcCompositionDefinition& composition,
 
 std::int32_t QueryComp(const model::CExcCaseDetails& details, ExtStatusRecord* status) {
   if (details.useCompositions == 0) return EXT_RESULT_NONE;
-  driver::StatusRecord out(status);
-  driver::WriteStatus(out,
-                      "Excel compositions are treated 'per stream' rather than 'per "
-                      "application'.\nQueryComp should not be called (contact Orvax)");
+  host::StatusRecord out(status);
+  host::WriteStatus(out,
+                    "Excel compositions are treated 'per stream' rather than 'per "
+                    "application'.\nQueryComp should not be called (contact Orvax)");
   return EXT_RESULT_FAILED;
 }
 
 std::int32_t GetStreamComposition(const model::CExcCaseDetails& details, bool createFailed,
                                   void* componentList, std::int32_t stream,
                                   ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
+  host::StatusRecord out(status);
   if (createFailed) {
-    driver::WriteStatus(out, "%s", detail::kNoConnection);
+    host::WriteStatus(out, "%s", automation::kNoConnectionMessage);
     return EXT_RESULT_NONE;
   }
   if (details.useCompositions == 0) return EXT_RESULT_OK;
@@ -67,26 +67,26 @@ std::int32_t GetStreamComposition(const model::CExcCaseDetails& details, bool cr
     }
   }
   if (name == nullptr) {
-    driver::WriteStatus(out, "Invalid handle passed to Gridmoor::GetStreamComposition");
+    host::WriteStatus(out, "Invalid handle passed to Gridmoor::GetStreamComposition");
     return EXT_RESULT_NONE;
   }
 
   const CExcCompositionDefinition* composition = FindComposition(details.compositions, *name);
   if (composition == nullptr) {
-    driver::WriteStatus(out, "Could not find composition (%s)", name->c_str());
+    host::WriteStatus(out, "Could not find composition (%s)", name->c_str());
     return EXT_RESULT_NONE;
   }
   if (composition->ComponentCount() == 0) {
-    driver::WriteStatus(out, "Composition %s has no components", composition->name.c_str());
+    host::WriteStatus(out, "Composition %s has no components", composition->name.c_str());
     return EXT_RESULT_NONE;
   }
   if (detail::RefuseOversizedComposition(*composition, out)) return EXT_RESULT_NONE;
   if (componentList == nullptr) {
-    driver::WriteStatus(out, "Invalid component list passed to Gridmoor::GetStreamComposition");
+    host::WriteStatus(out, "Invalid component list passed to Gridmoor::GetStreamComposition");
     return EXT_RESULT_NONE;
   }
 
-  driver::HostRecord record(componentList, EXT_COMPONENT_LIST_RECORD_MIN_SIZE);
+  host::HostRecord record(componentList, EXT_COMPONENT_LIST_RECORD_MIN_SIZE);
   const std::size_t count = composition->ComponentCount();
   bool ok = record.WriteU32(EXT_COMPONENT_LIST_COUNT_OFFSET, static_cast<std::uint32_t>(count));
   for (std::size_t i = 0; i < count; ++i) {

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
+#include "case/case_details.h"
 #include "gridmoor/host.h"
-#include "model/case_details.h"
 
 namespace streams {
 

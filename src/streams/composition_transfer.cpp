@@ -6,12 +6,12 @@
 #include <string_view>
 
 #include "automation/cell_address.h"
+#include "case/component_columns.h"
 #include "com/bstr.h"
 #include "com/error.h"
 #include "com/variant.h"
 #include "com/variant_text.h"
 #include "excel/errors.h"
-#include "streams/component_columns.h"
 
 namespace streams::detail {
 namespace {
@@ -51,7 +51,7 @@ int UnitIndex(std::uint32_t unit) {
 // failure part-way leaves flags that describe the entries already written.
 class Flags {
  public:
-  explicit Flags(driver::HostRecord& record) : record_(record) {
+  explicit Flags(host::HostRecord& record) : record_(record) {
     static_cast<void>(record_.WriteU32(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0));
   }
   void Set(std::uint32_t bit) {
@@ -61,11 +61,11 @@ class Flags {
   }
 
  private:
-  driver::HostRecord& record_;
+  host::HostRecord& record_;
   std::uint32_t bits_ = 0;
 };
 
-double ReadDouble(const driver::ConstHostRecord& record, std::size_t offset) {
+double ReadDouble(const host::ConstHostRecord& record, std::size_t offset) {
   double value = automation::kUndefinedValue;
   static_cast<void>(record.ReadDouble(offset, value));
   return value;
@@ -74,7 +74,7 @@ double ReadDouble(const driver::ConstHostRecord& record, std::size_t offset) {
 }  // namespace
 
 void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCompositionData& block,
-                          std::size_t count, driver::HostRecord& record) {
+                          std::size_t count, host::HostRecord& record) {
   count = std::min(count, kMaxComponents);
   static_cast<void>(
       record.WriteU32(EXT_IPR_COMPONENT_COUNT_OFFSET, static_cast<std::uint32_t>(count)));
@@ -137,7 +137,7 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCom
 void WriteCompositionBlock(automation::CExcExcelObj& session,
                            const CExcStreamCompositionData& block,
                            const CExcCompositionDefinition& composition,
-                           const driver::ConstHostRecord& record) {
+                           const host::ConstHostRecord& record) {
   const std::size_t count = std::min(composition.ComponentCount(), kMaxComponents);
   std::uint32_t flags = 0;
   static_cast<void>(record.ReadU32(EXT_IPR_COMPONENT_FLAGS_OFFSET, flags));

@@ -6,22 +6,22 @@
 #include <cstddef>
 
 #include "automation/excel_session.h"
-#include "driver/host_record.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
+#include "host/host_record.h"
 
 namespace streams::detail {
 
 // Reads the component table, interaction matrix, mass rate and EOS model of
 // `count` components (at most kMaxComponents) into the record.
 void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCompositionData& block,
-                          std::size_t count, driver::HostRecord& record);
+                          std::size_t count, host::HostRecord& record);
 
 // Writes the names of `composition` (at most kMaxComponents) and the
 // record's component values, matrix, mass rate and EOS model into the cells.
 void WriteCompositionBlock(automation::CExcExcelObj& session,
                            const CExcStreamCompositionData& block,
                            const CExcCompositionDefinition& composition,
-                           const driver::ConstHostRecord& record);
+                           const host::ConstHostRecord& record);
 
 }  // namespace streams::detail

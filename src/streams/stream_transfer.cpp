@@ -8,20 +8,20 @@
 
 #include "automation/cell_address.h"
 #include "automation/cell_transfer.h"
+#include "automation/spreadsheet_lock.h"
+#include "case/stream_data.h"
 #include "com/error.h"
 #include "com/variant.h"
-#include "driver/message.h"
-#include "model/spreadsheet_lock.h"
+#include "host/message.h"
 #include "streams/composition_transfer.h"
-#include "streams/stream_data.h"
 #include "streams/transfer_common.h"
 
 namespace streams {
 namespace {
 
 // Reports a refusal in the status text; the record stays as it was.
-std::int32_t Refuse(driver::StatusRecord& out, const char* message) {
-  driver::WriteStatus(out, "%s", message);
+std::int32_t Refuse(host::StatusRecord& out, const char* message) {
+  host::WriteStatus(out, "%s", message);
   return EXT_RESULT_FAILED;
 }
 
@@ -30,21 +30,21 @@ constexpr char kIncompatible[] =
 constexpr char kStreamDescription[] = "Excel stream";
 
 // The host's IPR record, once its size word says it is one.
-bool OpenIprRecord(void* data, driver::HostRecord& record) {
+bool OpenIprRecord(void* data, host::HostRecord& record) {
   std::uint32_t size = 0;
-  const driver::ConstHostRecord word(data, sizeof size);
+  const host::ConstHostRecord word(data, sizeof size);
   if (!word.ReadU32(EXT_IPR_SIZE_OFFSET, size) || size != EXT_IPR_RECORD_SIZE) return false;
-  record = driver::HostRecord(data, EXT_IPR_RECORD_SIZE);
+  record = host::HostRecord(data, EXT_IPR_RECORD_SIZE);
   return true;
 }
 
-std::uint32_t ReadHandle(const driver::ConstHostRecord& record) {
+std::uint32_t ReadHandle(const host::ConstHostRecord& record) {
   std::uint32_t handle = 0;
   static_cast<void>(record.ReadU32(EXT_IPR_HANDLE_OFFSET, handle));
   return handle;
 }
 
-double ReadDouble(const driver::ConstHostRecord& record, std::size_t offset) {
+double ReadDouble(const host::ConstHostRecord& record, std::size_t offset) {
   double value = automation::kUndefinedValue;
   static_cast<void>(record.ReadDouble(offset, value));
   return value;
@@ -64,7 +64,7 @@ bool Given(double value) {
 
 // The number an input row writes, or none when the host left its value
 // undefined.
-std::optional<double> InputRowValue(std::size_t row, const driver::ConstHostRecord& record,
+std::optional<double> InputRowValue(std::size_t row, const host::ConstHostRecord& record,
                                     double runDate, std::uint32_t unit) {
   const int kind = kInputRows[row].kind;
   const auto converted = [&](double value) -> std::optional<double> {
@@ -109,12 +109,12 @@ void WriteNumber(automation::CExcExcelObj& session, const std::string& cell, dou
 // The stream's worksheet, added under that name when it is not there; the
 // stream then keeps the name the new sheet actually got.
 bool SelectOrAddWorksheet(automation::CExcExcelObj& session, CExcInputStreamData& stream,
-                          driver::StatusRecord& out) {
+                          host::StatusRecord& out) {
   char scratch[EXT_STATUS_TEXT_SIZE] = {};
   if (session.SelectWorksheet(stream.sheetName, scratch) == 0) return true;
   char added[EXT_STATUS_TEXT_SIZE] = {};
   if (session.AddWorksheet(stream.sheetName, added) != 0) {
-    driver::WriteStatus(out, "Error in setting data in Excel: %s", added);
+    host::WriteStatus(out, "Error in setting data in Excel: %s", added);
     return false;
   }
   stream.sheetName = session.GetWorksheetName();
@@ -125,10 +125,10 @@ bool SelectOrAddWorksheet(automation::CExcExcelObj& session, CExcInputStreamData
 
 std::int32_t EnumStreams(const model::CExcCaseDetails& details, bool createFailed,
                          void* streamRecord, std::int32_t query, ExtStatusRecord* status) {
-  driver::StatusRecord out(status);
-  if (createFailed) return Refuse(out, detail::kNoConnection);
+  host::StatusRecord out(status);
+  if (createFailed) return Refuse(out, automation::kNoConnectionMessage);
   if (query == 2) return EXT_RESULT_NONE;
-  driver::HostRecord record(streamRecord, EXT_STREAM_RECORD_MIN_SIZE);
+  host::HostRecord record(streamRecord, EXT_STREAM_RECORD_MIN_SIZE);
   std::uint32_t cursor = 0;
   if (!record.ReadU32(EXT_STREAM_CURSOR_OFFSET, cursor))
     return Refuse(out, "Invalid stream record passed to Gridmoor::EnumStreams");
@@ -157,9 +157,9 @@ std::int32_t EnumStreams(const model::CExcCaseDetails& details, bool createFaile
 
 std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcelObj* session,
                     void* iprRecord, ExtStatusRecord* status) {
-  const model::SpreadsheetLock lock;
-  driver::StatusRecord out(status);
-  driver::HostRecord record;
+  const automation::SpreadsheetLock lock;
+  host::StatusRecord out(status);
+  host::HostRecord record;
   if (!OpenIprRecord(iprRecord, record)) return Refuse(out, kIncompatible);
   const std::uint32_t handle = ReadHandle(record);
   const CExcOutputStreamData* stream = nullptr;
@@ -167,7 +167,7 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
     stream = details.outputStreams.At(handle - details.inputCount);
   }
   if (stream == nullptr) return Refuse(out, "Invalid handle passed to Gridmoor::GetIPR");
-  if (session == nullptr) return Refuse(out, detail::kNoConnection);
+  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
   // Checked before anything is read, so that a refused record is untouched.
   const CExcCompositionDefinition* composition =
       stream->composition.componentTableCell.IsBlank()
@@ -179,8 +179,8 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
 
   char scratch[EXT_STATUS_TEXT_SIZE] = {};
   if (session->SelectWorksheet(stream->sheetName, scratch) != 0) {
-    driver::WriteStatus(out, "Unable to get worksheet for output stream Out-%u",
-                        handle - details.inputCount + 1);
+    host::WriteStatus(out, "Unable to get worksheet for output stream Out-%u",
+                      handle - details.inputCount + 1);
     return EXT_RESULT_FAILED;
   }
   try {
@@ -198,10 +198,10 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
                                    record);
     }
   } catch (const com::Error& error) {
-    driver::WriteStatus(out, "Error in getting data from Excel: %s", error.ErrorMessage().c_str());
+    host::WriteStatus(out, "Error in getting data from Excel: %s", error.ErrorMessage().c_str());
     return EXT_RESULT_FAILED;
   } catch (const automation::CellReadError& error) {
-    driver::WriteStatus(out, "Error in getting data from Excel: %s", error.what());
+    host::WriteStatus(out, "Error in getting data from Excel: %s", error.what());
     return EXT_RESULT_FAILED;
   }
   return EXT_RESULT_OK;
@@ -209,15 +209,15 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
 
 std::int32_t SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* session,
                     const RunPosition& position, void* iprRecord, ExtStatusRecord* status) {
-  const model::SpreadsheetLock lock;
-  driver::StatusRecord out(status);
-  driver::HostRecord record;
+  const automation::SpreadsheetLock lock;
+  host::StatusRecord out(status);
+  host::HostRecord record;
   if (!OpenIprRecord(iprRecord, record)) return Refuse(out, kIncompatible);
   const std::uint32_t handle = ReadHandle(record);
   CExcInputStreamData* stream =
       handle < details.inputCount ? details.inputStreams.At(handle) : nullptr;
   if (stream == nullptr) return Refuse(out, "Invalid handle passed to Gridmoor::SetIPR");
-  if (session == nullptr) return Refuse(out, detail::kNoConnection);
+  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
   // Checked before any cell is written or any sheet added.
   const CExcCompositionDefinition* composition =
       detail::TransferredComposition(details, stream->compositionName);
@@ -226,7 +226,7 @@ std::int32_t SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* s
   }
   if (!SelectOrAddWorksheet(*session, *stream, out)) return EXT_RESULT_FAILED;
 
-  const driver::ConstHostRecord& values = record;
+  const host::ConstHostRecord& values = record;
   const bool forecastByRow = stream->forecastDirection == kForecastVertical;
   const int step = static_cast<int>(std::min<std::uint32_t>(position.timestep, INT_MAX));
   try {
@@ -254,7 +254,7 @@ std::int32_t SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* s
       detail::WriteCompositionBlock(*session, stream->composition, *composition, values);
     }
   } catch (const com::Error& error) {
-    driver::WriteStatus(out, "Error in setting data in Excel: %s", error.ErrorMessage().c_str());
+    host::WriteStatus(out, "Error in setting data in Excel: %s", error.ErrorMessage().c_str());
     return EXT_RESULT_FAILED;
   }
   return EXT_RESULT_OK;

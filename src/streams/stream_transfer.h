@@ -13,8 +13,8 @@
 #include <cstdint>
 
 #include "automation/excel_session.h"
+#include "case/case_details.h"
 #include "gridmoor/host.h"
-#include "model/case_details.h"
 
 namespace streams {
 

@@ -3,13 +3,12 @@
 
 #include <string>
 
-#include "driver/host_record.h"
-#include "model/case_details.h"
-#include "streams/composition.h"
+#include "automation/excel_session.h"
+#include "case/case_details.h"
+#include "case/composition.h"
+#include "host/host_record.h"
 
 namespace streams::detail {
-
-inline constexpr char kNoConnection[] = "There is no connection to Excel";
 
 // The composition a stream's transfer carries: null when compositions are
 // off, no composition has the stream's name for it, or it has no components.
@@ -18,6 +17,6 @@ const CExcCompositionDefinition* TransferredComposition(const model::CExcCaseDet
 
 // More components than the host's records hold: reports it and gives true.
 bool RefuseOversizedComposition(const CExcCompositionDefinition& composition,
-                                driver::StatusRecord& status);
+                                host::StatusRecord& status);
 
 }  // namespace streams::detail

@@ -12,7 +12,7 @@
 #include "archive/byte_builder.h"
 #include "archive/primitives.h"
 #include "archive/signature.h"
-#include "streams/stream_data.h"
+#include "case/stream_data.h"
 
 namespace {
 

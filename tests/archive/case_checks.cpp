@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 
 namespace archive_test {
 namespace {

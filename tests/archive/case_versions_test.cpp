@@ -11,8 +11,8 @@
 #include "archive/archive.h"
 #include "archive/case_record.h"
 #include "archive/version_builder.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 
 namespace {
 

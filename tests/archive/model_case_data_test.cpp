@@ -44,7 +44,7 @@ struct CaseRecord {
   explicit CaseRecord(const std::vector<std::uint8_t>& archiveBytes,
                       const char* modelPath = nullptr, std::uint32_t noRelocation = 0)
       : buffer(EXT_CASE_DATA_RECORD_SIZE, 0) {
-    driver::HostRecord record = buffer.record();
+    host::HostRecord record = buffer.record();
     EXPECT_TRUE(
         record.WriteBytes(EXT_CASE_DATA_ARCHIVE_OFFSET, archiveBytes.data(), archiveBytes.size()));
     SetSize(static_cast<std::uint32_t>(archiveBytes.size()));
@@ -52,7 +52,7 @@ struct CaseRecord {
     EXPECT_TRUE(record.WriteU32(EXT_CASE_DATA_NO_RELOCATION_OFFSET, noRelocation));
   }
   void SetSize(std::uint32_t size) {
-    driver::HostRecord record = buffer.record();
+    host::HostRecord record = buffer.record();
     EXPECT_TRUE(record.WriteU32(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, size));
   }
   void* data() { return buffer.bytes.data(); }

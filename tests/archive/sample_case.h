@@ -8,8 +8,8 @@
 #include <string>
 
 #include "archive/case_record.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 
 namespace archive_test {
 

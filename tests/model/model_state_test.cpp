@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "model/case_details.h"
-#include "model/ext_collection.h"
+#include "automation/spreadsheet_lock.h"
+#include "case/case_details.h"
+#include "case/ext_collection.h"
 #include "model/file_list.h"
 #include "model/model.h"
-#include "model/spreadsheet_lock.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_registry.h"
 
@@ -172,7 +172,7 @@ TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLength) {
 
 TEST_F(UnconnectedModelTest, FileDescriptionOnlyForIndexZeroAndAFileName) {
   const auto describe = [&](std::int32_t index, GuardedBuffer& record) {
-    driver::HostRecord view = record.record();
+    host::HostRecord view = record.record();
     EXPECT_TRUE(view.WriteI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, index));
     return model_.GetFileDescription(record.bytes.data(), 0, nullptr);
   };
@@ -357,15 +357,15 @@ TEST(ExtCollectionTest, OwnsCopiesDeeplyAndDeletesItsElements) {
 
 TEST(SpreadsheetLockTest, IsReleasedOnEveryPathAndSerialisesModels) {
   try {
-    const model::SpreadsheetLock lock;
-    const model::SpreadsheetLock again;  // the same thread may take it again
+    const automation::SpreadsheetLock lock;
+    const automation::SpreadsheetLock again;  // the same thread may take it again
     throw std::runtime_error("leaves the scope");
   } catch (const std::runtime_error&) {
   }
   std::atomic<bool> taken{false};
   std::thread other([&] {
-    taken = model::SpreadsheetMutex().try_lock();
-    if (taken) model::SpreadsheetMutex().unlock();
+    taken = automation::SpreadsheetMutex().try_lock();
+    if (taken) automation::SpreadsheetMutex().unlock();
   });
   other.join();
   ASSERT_TRUE(taken);
@@ -374,7 +374,7 @@ TEST(SpreadsheetLockTest, IsReleasedOnEveryPathAndSerialisesModels) {
   test_support::ScopedEnv noApplication("GRIDMOOR_SPREADSHEET", "none");
   model::CExcModel model;
   std::atomic<bool> done{false};
-  std::unique_lock<std::recursive_mutex> held(model::SpreadsheetMutex());
+  std::unique_lock<std::recursive_mutex> held(automation::SpreadsheetMutex());
   std::thread user([&] {
     model.SetInterfaceVisible(true);
     done = true;

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/app.h"
 #include "model/model.h"
 #include "model/scripted_dialogs.h"
 #include "platform/files.h"
@@ -26,12 +25,6 @@ using test_support::GuardedBuffer;
 
 class ModelWorkbookTest : public ::testing::Test {
  protected:
-  ModelWorkbookTest() {
-    previousPlugIns_ = driver::CGridmoorApp::Instance().PlugIns();
-    driver::CGridmoorApp::Instance().SetPlugIns("");
-  }
-  ~ModelWorkbookTest() override { driver::CGridmoorApp::Instance().SetPlugIns(previousPlugIns_); }
-
   ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
   std::string Message() const {
     return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
@@ -57,7 +50,6 @@ class ModelWorkbookTest : public ::testing::Test {
   test_support::MemoryApplicationRegistration applications_{"memory", true};
   test_support::TempFolder folder_;
   GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
-  std::string previousPlugIns_;
 };
 
 TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileNotTheApplicationsName) {
@@ -121,8 +113,8 @@ TEST_F(ModelWorkbookTest, PlugInsOfTheCaseAndTheDriverAreOpenedWithTheWorkbook) 
   const std::string casePlugIn = MakeWorkbookFile("case-addin.xlsx");
   const std::string driverPlugIn = MakeWorkbookFile("driver-addin.xlsx");
   // The makers have gone; their applications released the files.
-  driver::CGridmoorApp::Instance().SetPlugIns(driverPlugIn + ";" + folder_.File("missing.xlam"));
-  CExcModel model;
+  const std::string driverList = driverPlugIn + ";" + folder_.File("missing.xlam");
+  CExcModel model([&] { return driverList; });
   model.caseDetails.fileName = folder_.File("main.xlsx");
   model.caseDetails.plugIns = casePlugIn + ";;  ";
   // Only an existing file is opened as an add-in; the main workbook is new.

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/case_details.h"
+#include "case/case_details.h"
 #include "model/dialogs.h"
 #include "model/model.h"
 

@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "automation/session_fixture.h"
+#include "case/exported_variable.h"
+#include "case/opt_items.h"
 #include "com/variant_text.h"
 #include "gridmoor/host.h"
 #include "model/model.h"
-#include "optimisation/exported_variable.h"
-#include "optimisation/opt_items.h"
 #include "support/guarded_buffer.h"
 
 namespace optimisation_test {

@@ -1,6 +1,6 @@
 // The item classes on their own: validity, initial state, copies and
 // comparisons, labels, naming and lookup.
-#include "optimisation/opt_items.h"
+#include "case/opt_items.h"
 
 #include <gtest/gtest.h>
 

@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include "automation/spreadsheet_lock.h"
 #include "com/error_text.h"
 #include "excel/errors.h"
 #include "items_fixture.h"
-#include "model/spreadsheet_lock.h"
 
 namespace optimisation_test {
 namespace {
@@ -80,8 +80,9 @@ TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsHoldTheSpreadsheetLock) {
   int lockedElsewhere = 0;
   recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, true, [&](const auto&) {
                          lockedElsewhere += std::async(std::launch::async, [] {
-                                              if (!model::SpreadsheetMutex().try_lock()) return 1;
-                                              model::SpreadsheetMutex().unlock();
+                                              if (!automation::SpreadsheetMutex().try_lock())
+                                                return 1;
+                                              automation::SpreadsheetMutex().unlock();
                                               return 0;
                                             }).get();
                          return false;
@@ -89,8 +90,8 @@ TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsHoldTheSpreadsheetLock) {
   EXPECT_EQ(Run(kGetObjective, 0, 0), 0);
   EXPECT_EQ(Run(kGetConstraint, 0, 0), 0);
   EXPECT_EQ(lockedElsewhere, 2) << "held while each cell was read";
-  EXPECT_TRUE(model::SpreadsheetMutex().try_lock()) << "released on return";
-  model::SpreadsheetMutex().unlock();
+  EXPECT_TRUE(automation::SpreadsheetMutex().try_lock()) << "released on return";
+  automation::SpreadsheetMutex().unlock();
 }
 
 TEST_F(OptimisationValuesTest, ControlsAreWrittenAsGivenAsDoubles) {

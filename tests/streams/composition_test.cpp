@@ -1,4 +1,4 @@
-#include "streams/composition.h"
+#include "case/composition.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "case/case_details.h"
+#include "case/stream_data.h"
 #include "gridmoor/host.h"
-#include "model/case_details.h"
 #include "streams/composition_ops.h"
-#include "streams/stream_data.h"
 #include "support/guarded_buffer.h"
 
 namespace {

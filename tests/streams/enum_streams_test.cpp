@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "case/case_details.h"
+#include "case/stream_data.h"
 #include "gridmoor/host.h"
-#include "model/case_details.h"
-#include "streams/stream_data.h"
 #include "streams/stream_transfer.h"
 #include "support/guarded_buffer.h"
 

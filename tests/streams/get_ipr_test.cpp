@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "automation/spreadsheet_lock.h"
 #include "com/error_text.h"
 #include "excel/errors.h"
-#include "model/spreadsheet_lock.h"
 #include "stream_fixture.h"
 #include "streams/stream_transfer.h"
 
@@ -368,8 +368,9 @@ TEST_F(GetIprTest, RunsUnderTheSpreadsheetLock) {
   bool checked = false;
   recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, false, [&](const auto&) {
                          lockedElsewhere = std::async(std::launch::async, [] {
-                                             const bool free = model::SpreadsheetMutex().try_lock();
-                                             if (free) model::SpreadsheetMutex().unlock();
+                                             const bool free =
+                                                 automation::SpreadsheetMutex().try_lock();
+                                             if (free) automation::SpreadsheetMutex().unlock();
                                              return !free;
                                            }).get();
                          checked = true;
@@ -378,8 +379,8 @@ TEST_F(GetIprTest, RunsUnderTheSpreadsheetLock) {
   ASSERT_EQ(Get(), 0);
   EXPECT_TRUE(checked);
   EXPECT_TRUE(lockedElsewhere);
-  EXPECT_TRUE(model::SpreadsheetMutex().try_lock()) << "released on return";
-  model::SpreadsheetMutex().unlock();
+  EXPECT_TRUE(automation::SpreadsheetMutex().try_lock()) << "released on return";
+  automation::SpreadsheetMutex().unlock();
 }
 
 }  // namespace

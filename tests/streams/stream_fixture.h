@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "automation/session_fixture.h"
+#include "case/case_details.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 #include "com/variant_text.h"
 #include "gridmoor/host.h"
-#include "model/case_details.h"
-#include "streams/composition.h"
-#include "streams/stream_data.h"
 #include "support/guarded_buffer.h"
 
 namespace streams_test {

@@ -1,4 +1,4 @@
-#include "streams/unit_table.h"
+#include "case/unit_table.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/host_record.h"
+#include "host/host_record.h"
 
 namespace test_support {
 
@@ -19,7 +19,7 @@ struct GuardedBuffer {
       : bytes(size + 16, kGuard), size(size) {
     std::memset(bytes.data(), fill, size);
   }
-  driver::HostRecord record() { return driver::HostRecord(bytes.data(), size); }
+  host::HostRecord record() { return host::HostRecord(bytes.data(), size); }
   char* chars() { return reinterpret_cast<char*>(bytes.data()); }
   // The NUL-terminated text at the start of the buffer.
   std::string Text() const { return std::string(reinterpret_cast<const char*>(bytes.data())); }

@@ -8,7 +8,7 @@
 #include "archive/case_json.h"
 #include "gridmoor/host.h"
 
-namespace host {
+namespace refhost {
 namespace {
 
 using nlohmann::json;
@@ -133,4 +133,4 @@ int CaseCheck(const std::filesystem::path& archive, std::ostream& out, std::ostr
   return problems.empty() ? 0 : 1;
 }
 
-}  // namespace host
+}  // namespace refhost

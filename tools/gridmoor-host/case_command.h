@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace host {
+namespace refhost {
 
 // Each returns the exit status (0 or 1) and writes its messages to `err`.
 int CaseDump(const std::filesystem::path& archive, std::ostream& out, std::ostream& err);
@@ -25,4 +25,4 @@ std::vector<std::string> CaseProblems(const std::vector<std::uint8_t>& bytes,
 bool ReadBytes(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes,
                std::string& error);
 
-}  // namespace host
+}  // namespace refhost

@@ -5,7 +5,7 @@
 
 #include "records.h"
 
-namespace host {
+namespace refhost {
 
 bool ParseCsv(const std::string& text, std::vector<CsvRow>& rows, std::string& error) {
   rows.clear();
@@ -94,4 +94,4 @@ std::string FormatNumber(double value) {
   return text;
 }
 
-}  // namespace host
+}  // namespace refhost

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace host {
+namespace refhost {
 
 using CsvRow = std::vector<std::string>;
 
@@ -20,4 +20,4 @@ std::string CsvLine(const CsvRow& fields);
 // host's missing-value marker becomes an empty field.
 std::string FormatNumber(double value);
 
-}  // namespace host
+}  // namespace refhost

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ostream>
 
-namespace host {
+namespace refhost {
 namespace {
 
 std::uint32_t Word(const std::vector<unsigned char>& record, std::size_t offset) {
@@ -73,4 +73,4 @@ int Identify(Library& library, const std::string& libraryPath, std::ostream& out
   return 0;
 }
 
-}  // namespace host
+}  // namespace refhost

@@ -8,7 +8,7 @@
 
 #include "library.h"
 
-namespace host {
+namespace refhost {
 
 // The identification record decoded, one "name: value" line per field.
 std::string DescribeIdentity(const std::vector<unsigned char>& record);
@@ -16,4 +16,4 @@ std::string DescribeIdentity(const std::vector<unsigned char>& record);
 int Identify(Library& library, const std::string& libraryPath, std::ostream& out,
              std::ostream& err);
 
-}  // namespace host
+}  // namespace refhost

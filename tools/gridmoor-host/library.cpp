@@ -7,7 +7,7 @@
 #include <fstream>
 #include <system_error>
 
-namespace host {
+namespace refhost {
 namespace {
 
 ExtStatusRecord NewStatus() {
@@ -216,4 +216,4 @@ const char* CommandName(std::int32_t code) {
   }
 }
 
-}  // namespace host
+}  // namespace refhost

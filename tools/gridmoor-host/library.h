@@ -11,7 +11,7 @@
 #include "gridmoor/host.h"
 #include "result_convention.h"
 
-namespace host {
+namespace refhost {
 
 // What one request came back with.
 struct Reply {
@@ -84,4 +84,4 @@ std::string PrivateSettingsText(bool direct);
 // The name the host uses for a command code in messages ("GetIPR").
 const char* CommandName(std::int32_t code);
 
-}  // namespace host
+}  // namespace refhost

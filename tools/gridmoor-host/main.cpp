@@ -37,27 +37,27 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-int Run(host::Library& library, const std::string& scenarioFile, std::string out, bool save,
+int Run(refhost::Library& library, const std::string& scenarioFile, std::string out, bool save,
         const std::string& saveAs, bool quiet) {
-  host::Scenario scenario;
+  refhost::Scenario scenario;
   std::string error;
-  if (!host::LoadScenario(fs::absolute(scenarioFile), scenario, error)) return Fail(error);
+  if (!refhost::LoadScenario(fs::absolute(scenarioFile), scenario, error)) return Fail(error);
   if (out.empty()) out = fs::path(scenarioFile).stem().string() + "-out";
-  host::RunOptions options;
+  refhost::RunOptions options;
   options.save = save || !saveAs.empty();
   if (!saveAs.empty()) options.saveAs = fs::absolute(saveAs);
   options.progress = !quiet;
-  host::RunRecord record;
+  refhost::RunRecord record;
   record.library = library.Path();
-  host::RunScenario(library, scenario, options, record);
-  if (!host::WriteOutputs(record, out, error)) return Fail(error);
+  refhost::RunScenario(library, scenario, options, record);
+  if (!refhost::WriteOutputs(record, out, error)) return Fail(error);
   if (record.failure) {
     std::string where = record.failure->timestep >= 0
                             ? "timestep " + std::to_string(record.failure->timestep) + ": "
                             : std::string();
     return Fail(where + record.failure->message);
   }
-  std::cout << host::ResultTable(record);
+  std::cout << refhost::ResultTable(record);
   for (const std::string& note : record.notes)
     std::cerr << "note: " << note << "\n";
   if (!quiet) std::cerr << "results in " << fs::absolute(out).string() << "\n";
@@ -112,17 +112,17 @@ int main(int argc, char** argv) {
 
   CLI11_PARSE(app, argc, argv);
 
-  if (dump->parsed()) return host::CaseDump(archivePath, std::cout, std::cerr);
-  if (build->parsed()) return host::CaseBuild(jsonPath, archivePath, std::cerr);
-  if (checkCase->parsed()) return host::CaseCheck(archivePath, std::cout, std::cerr);
+  if (dump->parsed()) return refhost::CaseDump(archivePath, std::cout, std::cerr);
+  if (build->parsed()) return refhost::CaseBuild(jsonPath, archivePath, std::cerr);
+  if (checkCase->parsed()) return refhost::CaseCheck(archivePath, std::cout, std::cerr);
 
-  host::Library library;
+  refhost::Library library;
   std::string error;
   if (!library.Load({libraryPath, direct}, error)) return Fail(error);
   if (check || app.get_subcommands().empty()) {
     std::cout << "loaded " << libraryPath << "\nexports found\n";
     return 0;
   }
-  if (identify->parsed()) return host::Identify(library, libraryPath, std::cout, std::cerr);
+  if (identify->parsed()) return refhost::Identify(library, libraryPath, std::cout, std::cerr);
   return Run(library, scenario, out, save, saveAs, quiet);
 }

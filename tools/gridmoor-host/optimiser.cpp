@@ -8,7 +8,7 @@
 
 #include <nlopt.hpp>
 
-namespace host {
+namespace refhost {
 namespace {
 
 double Tolerance(double limit) {
@@ -252,4 +252,4 @@ OptimumResult Optimise(const ProblemInfo& problem, const OptimisationSettings& s
   return result;
 }
 
-}  // namespace host
+}  // namespace refhost

@@ -11,7 +11,7 @@
 #include "records.h"
 #include "scenario.h"
 
-namespace host {
+namespace refhost {
 
 struct Evaluation {
   double objective = 0;
@@ -57,4 +57,4 @@ Method ChooseMethod(const ProblemInfo& problem, const OptimisationSettings& sett
 OptimumResult Optimise(const ProblemInfo& problem, const OptimisationSettings& settings,
                        const TrialPoint& start, const Evaluator& evaluate, const TrialSink& sink);
 
-}  // namespace host
+}  // namespace refhost

@@ -5,7 +5,7 @@
 
 #include "csv.h"
 
-namespace host {
+namespace refhost {
 namespace {
 
 using nlohmann::json;
@@ -280,4 +280,4 @@ bool WriteOutputs(const RunRecord& run, const std::filesystem::path& folder, std
          WriteText(folder / "summary.json", Summary(run).dump(2) + "\n", error);
 }
 
-}  // namespace host
+}  // namespace refhost

@@ -9,7 +9,7 @@
 
 #include "run_record.h"
 
-namespace host {
+namespace refhost {
 
 std::string StreamsCsv(const RunRecord& run);
 std::string CompositionsCsv(const RunRecord& run);
@@ -25,4 +25,4 @@ std::string ResultTable(const RunRecord& run);
 // `error` when a file cannot be written.
 bool WriteOutputs(const RunRecord& run, const std::filesystem::path& folder, std::string& error);
 
-}  // namespace host
+}  // namespace refhost

@@ -6,7 +6,7 @@
 
 #include "csv.h"
 
-namespace host {
+namespace refhost {
 
 Progress::Progress(bool enabled, int timesteps, std::FILE* out)
     : enabled_(enabled), terminal_(isatty(fileno(out)) != 0), timesteps_(timesteps), out_(out) {}
@@ -60,4 +60,4 @@ void Progress::Finish() {
   std::fflush(out_);
 }
 
-}  // namespace host
+}  // namespace refhost

@@ -6,7 +6,7 @@
 
 #include "run_record.h"
 
-namespace host {
+namespace refhost {
 
 class Progress {
  public:
@@ -26,4 +26,4 @@ class Progress {
 // The line reported for a finished timestep.
 std::string TimestepLine(int t, int timesteps, double date, const RunRecord& run);
 
-}  // namespace host
+}  // namespace refhost

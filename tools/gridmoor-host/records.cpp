@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace host {
+namespace refhost {
 namespace {
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
@@ -201,4 +201,4 @@ std::string FormatIsoDate(double oleDate) {
   return text;
 }
 
-}  // namespace host
+}  // namespace refhost

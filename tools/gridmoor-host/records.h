@@ -13,7 +13,7 @@
 
 #include "gridmoor/host.h"
 
-namespace host {
+namespace refhost {
 
 class Record {
  public:
@@ -165,4 +165,4 @@ ProblemInfo DecodeProblem(const Record& record);
 bool ParseIsoDate(const std::string& text, double& oleDate);
 std::string FormatIsoDate(double oleDate);
 
-}  // namespace host
+}  // namespace refhost

@@ -2,7 +2,7 @@
 
 #include "gridmoor/host.h"
 
-namespace host {
+namespace refhost {
 
 Outcome Interpret(std::int32_t code, std::int32_t result) {
   switch (code) {
@@ -48,4 +48,4 @@ const char* OutcomeName(Outcome outcome) {
   return "?";
 }
 
-}  // namespace host
+}  // namespace refhost

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace host {
+namespace refhost {
 
 enum class Outcome {
   kOk,      // done
@@ -28,4 +28,4 @@ bool FailsSilently(std::int32_t code);
 
 const char* OutcomeName(Outcome outcome);
 
-}  // namespace host
+}  // namespace refhost

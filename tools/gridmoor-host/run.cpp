@@ -14,7 +14,7 @@
 #include "csv.h"
 #include "progress.h"
 
-namespace host {
+namespace refhost {
 namespace {
 
 // A request that failed: the run stops here.
@@ -325,7 +325,7 @@ void Runner::Optimise(int t, double date, TimestepResult& result) {
     rec_.trials.push_back({t, date, trial, false});
     progress_.Trial(t, trial.number);
   };
-  result.optimum = host::Optimise(rec_.problem, scenario_.optimisation, start, evaluate, sink);
+  result.optimum = refhost::Optimise(rec_.problem, scenario_.optimisation, start, evaluate, sink);
   result.optimised = true;
   if (!result.optimum.note.empty())
     rec_.notes.push_back("timestep " + std::to_string(t) + ": " + result.optimum.note);
@@ -498,4 +498,4 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
   runner.Cleanup();
 }
 
-}  // namespace host
+}  // namespace refhost

@@ -9,7 +9,7 @@
 #include "run_record.h"
 #include "scenario.h"
 
-namespace host {
+namespace refhost {
 
 struct RunOptions {
   bool save = false;                            // SaveCaseWorkbook at the end
@@ -31,4 +31,4 @@ bool CaseArchiveBytes(const Scenario& scenario, std::vector<std::uint8_t>& bytes
 // The dates of a run without events: start, start + step, ...
 double PlannedNextDate(double current, double stepDays, std::optional<double> event);
 
-}  // namespace host
+}  // namespace refhost

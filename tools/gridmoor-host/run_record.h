@@ -9,7 +9,7 @@
 #include "optimiser.h"
 #include "records.h"
 
-namespace host {
+namespace refhost {
 
 struct StreamSample {
   int timestep = 0;
@@ -64,4 +64,4 @@ struct RunRecord {
   std::optional<RunFailure> failure;
 };
 
-}  // namespace host
+}  // namespace refhost

@@ -6,7 +6,7 @@
 
 #include "csv.h"
 
-namespace host {
+namespace refhost {
 namespace {
 
 using nlohmann::json;
@@ -375,4 +375,4 @@ bool LoadScenario(const std::filesystem::path& file, Scenario& scenario, std::st
   return true;
 }
 
-}  // namespace host
+}  // namespace refhost

@@ -14,7 +14,7 @@
 
 #include "records.h"
 
-namespace host {
+namespace refhost {
 
 enum class Method { kAuto, kCobyla, kBobyqa };
 
@@ -66,4 +66,4 @@ bool ParseStreamState(const nlohmann::json& entry, const std::string& path, Stre
 bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& inputs,
                    std::string& error);
 
-}  // namespace host
+}  // namespace refhost

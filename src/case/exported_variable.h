@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "model/ext_collection.h"
-#include "streams/collection_object.h"
+#include "case/collection_object.h"
+#include "case/ext_collection.h"
 
 namespace optimisation {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "model/ext_collection.h"
+#include "case/ext_collection.h"
 
 namespace streams {
 class CExcInputStreamData;

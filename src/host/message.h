@@ -9,12 +9,12 @@
 #include <span>
 #include <string>
 
-#include "driver/host_record.h"
+#include "host/host_record.h"
 
 #define GM_PRINTF_FORMAT(format_index, first_arg) \
   __attribute__((format(printf, format_index, first_arg)))
 
-namespace driver {
+namespace host {
 
 // The whole formatted text, however long. A format the C library cannot
 // render gives the empty text.
@@ -45,4 +45,4 @@ inline std::span<char> StatusText(ExtStatusRecord* status) noexcept {
   return std::span<char>(status->text, EXT_STATUS_TEXT_SIZE);
 }
 
-}  // namespace driver
+}  // namespace host

@@ -1,4 +1,4 @@
-#include "streams/stream_data.h"
+#include "case/stream_data.h"
 
 #include <algorithm>
 #include <cstring>

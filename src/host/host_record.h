@@ -18,7 +18,7 @@
 
 #include "gridmoor/host.h"
 
-namespace driver {
+namespace host {
 
 // How a text is placed into a fixed-width field.
 enum class TextFit {
@@ -125,4 +125,4 @@ class StatusRecord {
 inline constexpr std::size_t kHostTextLimit = 32768;
 std::string ReadHostText(const char* text, std::size_t maxBytes = kHostTextLimit);
 
-}  // namespace driver
+}  // namespace host

@@ -1,10 +1,10 @@
-#include "optimisation/opt_items.h"
+#include "case/opt_items.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "automation/cell_address.h"
-#include "optimisation/exported_variable.h"
+#include "case/exported_variable.h"
 
 namespace optimisation {
 namespace {

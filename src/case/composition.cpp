@@ -1,4 +1,4 @@
-#include "streams/composition.h"
+#include "case/composition.h"
 
 #include "automation/cell_address.h"
 

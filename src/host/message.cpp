@@ -1,11 +1,11 @@
-#include "driver/message.h"
+#include "host/message.h"
 
 #include <cstdio>
 #include <string_view>
 
 #include "text/utf8.h"
 
-namespace driver {
+namespace host {
 namespace {
 
 // Writes text into a record field through the accessor, so that a field
@@ -81,4 +81,4 @@ int WriteStatus(StatusRecord& status, const char* fmt, ...) {
   return written;
 }
 
-}  // namespace driver
+}  // namespace host

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "case/unit_table.h"
 #include "gridmoor/host.h"
-#include "streams/unit_table.h"
 
 namespace streams {
 

@@ -1,6 +1,6 @@
-#include "model/spreadsheet_lock.h"
+#include "automation/spreadsheet_lock.h"
 
-namespace model {
+namespace automation {
 
 std::recursive_mutex& SpreadsheetMutex() {
   // Deliberately never freed: see the header.
@@ -8,4 +8,4 @@ std::recursive_mutex& SpreadsheetMutex() {
   return *mutex;
 }
 
-}  // namespace model
+}  // namespace automation

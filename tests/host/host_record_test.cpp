@@ -1,4 +1,4 @@
-#include "driver/host_record.h"
+#include "host/host_record.h"
 #include "support/guarded_buffer.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +12,10 @@
 
 namespace {
 
-using driver::ConstHostRecord;
-using driver::HostRecord;
-using driver::StatusRecord;
-using driver::TextFit;
+using host::TextFit;
+using host::ConstHostRecord;
+using host::HostRecord;
+using host::StatusRecord;
 
 constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
 using test_support::GuardedBuffer;
@@ -25,26 +25,26 @@ using test_support::kGuard;
 struct Writer {
   const char* name;
   std::size_t width;
-  std::function<bool(HostRecord&, std::size_t)> write;
+  std::function<bool(host::HostRecord&, std::size_t)> write;
 };
 
 std::vector<Writer> AllWriters() {
   static int target = 0;
   return {
-      {"u8", 1, [](HostRecord& r, std::size_t at) { return r.WriteU8(at, 0xEE); }},
-      {"i32", 4, [](HostRecord& r, std::size_t at) { return r.WriteI32(at, -2); }},
-      {"u32", 4, [](HostRecord& r, std::size_t at) { return r.WriteU32(at, 0xDEADBEEF); }},
-      {"i64", 8, [](HostRecord& r, std::size_t at) { return r.WriteI64(at, -3); }},
-      {"u64", 8, [](HostRecord& r, std::size_t at) { return r.WriteU64(at, ~0ull); }},
-      {"double", 8, [](HostRecord& r, std::size_t at) { return r.WriteDouble(at, -1.25); }},
-      {"pointer", 8, [](HostRecord& r, std::size_t at) { return r.WritePointer(at, &target); }},
+      {"u8", 1, [](host::HostRecord& r, std::size_t at) { return r.WriteU8(at, 0xEE); }},
+      {"i32", 4, [](host::HostRecord& r, std::size_t at) { return r.WriteI32(at, -2); }},
+      {"u32", 4, [](host::HostRecord& r, std::size_t at) { return r.WriteU32(at, 0xDEADBEEF); }},
+      {"i64", 8, [](host::HostRecord& r, std::size_t at) { return r.WriteI64(at, -3); }},
+      {"u64", 8, [](host::HostRecord& r, std::size_t at) { return r.WriteU64(at, ~0ull); }},
+      {"double", 8, [](host::HostRecord& r, std::size_t at) { return r.WriteDouble(at, -1.25); }},
+      {"pointer", 8, [](host::HostRecord& r, std::size_t at) { return r.WritePointer(at, &target); }},
       {"bytes", 5,
-       [](HostRecord& r, std::size_t at) { return r.WriteBytes(at, "\xEE\xEE\xEE\xEE\xEE", 5); }},
-      {"fill", 6, [](HostRecord& r, std::size_t at) { return r.Fill(at, 6, 0xEE); }},
-      {"text", 7, [](HostRecord& r, std::size_t at) { return r.WriteText(at, 7, "abcdefghij"); }},
+       [](host::HostRecord& r, std::size_t at) { return r.WriteBytes(at, "\xEE\xEE\xEE\xEE\xEE", 5); }},
+      {"fill", 6, [](host::HostRecord& r, std::size_t at) { return r.Fill(at, 6, 0xEE); }},
+      {"text", 7, [](host::HostRecord& r, std::size_t at) { return r.WriteText(at, 7, "abcdefghij"); }},
       {"filled text", 7,
-       [](HostRecord& r, std::size_t at) {
-         return r.WriteText(at, 7, "abcdefghij", TextFit::kMayFill);
+       [](host::HostRecord& r, std::size_t at) {
+         return r.WriteText(at, 7, "abcdefghij", host::TextFit::kMayFill);
        }},
   };
 }
@@ -53,7 +53,7 @@ TEST(HostRecord, WritesUpToTheLastByteAndRefusesOneBytePastIt) {
   for (const Writer& w : AllWriters()) {
     SCOPED_TRACE(w.name);
     GuardedBuffer buffer(32);
-    HostRecord record = buffer.record();
+    host::HostRecord record = buffer.record();
 
     EXPECT_TRUE(w.write(record, 32 - w.width));
     EXPECT_NE(buffer.bytes[31], 0x11) << "the last byte was written";
@@ -72,7 +72,7 @@ TEST(HostRecord, WritesUpToTheLastByteAndRefusesOneBytePastIt) {
 
 TEST(HostRecord, StoresEveryWidthLittleEndianAtBothEnds) {
   GuardedBuffer buffer(24, 0);
-  HostRecord record = buffer.record();
+  host::HostRecord record = buffer.record();
   const unsigned char* b = buffer.bytes.data();
 
   ASSERT_TRUE(record.WriteU32(0, 0x11223344));
@@ -94,9 +94,9 @@ TEST(HostRecord, StoresEveryWidthLittleEndianAtBothEnds) {
 // Writes `value` at both ends of the record and reads it back; reads that
 // reach past the end are refused and leave their output alone.
 template <typename Stored, typename Read>
-void ExpectRoundTripAndReadBounds(HostRecord& record,
-                                  bool (HostRecord::*write)(std::size_t, Stored) noexcept,
-                                  bool (ConstHostRecord::*read)(std::size_t, Read&) const noexcept,
+void ExpectRoundTripAndReadBounds(host::HostRecord& record,
+                                  bool (host::HostRecord::*write)(std::size_t, Stored) noexcept,
+                                  bool (host::ConstHostRecord::*read)(std::size_t, Read&) const noexcept,
                                   Stored value, Read expected) {
   const std::size_t width = sizeof(Read);
   for (const std::size_t at : {std::size_t{0}, record.size() - width}) {
@@ -114,23 +114,23 @@ void ExpectRoundTripAndReadBounds(HostRecord& record,
 
 TEST(HostRecord, EveryWidthRoundTripsAtBothEndsAndReadsRefusePastTheEnd) {
   GuardedBuffer buffer(40);
-  HostRecord record = buffer.record();
+  host::HostRecord record = buffer.record();
   int object = 0;
-  ExpectRoundTripAndReadBounds<std::uint8_t, std::uint8_t>(record, &HostRecord::WriteU8,
-                                                           &ConstHostRecord::ReadU8, 0xC3, 0xC3);
+  ExpectRoundTripAndReadBounds<std::uint8_t, std::uint8_t>(record, &host::HostRecord::WriteU8,
+                                                           &host::ConstHostRecord::ReadU8, 0xC3, 0xC3);
   const std::int32_t i32 = std::numeric_limits<std::int32_t>::min();
-  ExpectRoundTripAndReadBounds(record, &HostRecord::WriteI32, &ConstHostRecord::ReadI32, i32, i32);
+  ExpectRoundTripAndReadBounds(record, &host::HostRecord::WriteI32, &host::ConstHostRecord::ReadI32, i32, i32);
   ExpectRoundTripAndReadBounds<std::uint32_t, std::uint32_t>(
-      record, &HostRecord::WriteU32, &ConstHostRecord::ReadU32, 0xFFFFFFFE, 0xFFFFFFFE);
+      record, &host::HostRecord::WriteU32, &host::ConstHostRecord::ReadU32, 0xFFFFFFFE, 0xFFFFFFFE);
   ExpectRoundTripAndReadBounds<std::int64_t, std::int64_t>(
-      record, &HostRecord::WriteI64, &ConstHostRecord::ReadI64, -1234567890123ll, -1234567890123ll);
+      record, &host::HostRecord::WriteI64, &host::ConstHostRecord::ReadI64, -1234567890123ll, -1234567890123ll);
   ExpectRoundTripAndReadBounds<std::uint64_t, std::uint64_t>(
-      record, &HostRecord::WriteU64, &ConstHostRecord::ReadU64, 0x8000000000000001ull,
+      record, &host::HostRecord::WriteU64, &host::ConstHostRecord::ReadU64, 0x8000000000000001ull,
       0x8000000000000001ull);
-  ExpectRoundTripAndReadBounds(record, &HostRecord::WriteDouble, &ConstHostRecord::ReadDouble,
+  ExpectRoundTripAndReadBounds(record, &host::HostRecord::WriteDouble, &host::ConstHostRecord::ReadDouble,
                                3.4e35, 3.4e35);
-  ExpectRoundTripAndReadBounds<const void*, void*>(record, &HostRecord::WritePointer,
-                                                   &ConstHostRecord::ReadPointer, &object, &object);
+  ExpectRoundTripAndReadBounds<const void*, void*>(record, &host::HostRecord::WritePointer,
+                                                   &host::ConstHostRecord::ReadPointer, &object, &object);
 
   unsigned char out[5] = {};
   ASSERT_TRUE(record.WriteBytes(35, "\x01\x02\x03\x04\x05", 5));
@@ -148,7 +148,7 @@ TEST(HostRecord, EveryWidthRoundTripsAtBothEndsAndReadsRefusePastTheEnd) {
 
 TEST(HostRecord, ZeroWidthAccessAtTheEndIsAllowedButNotBeyond) {
   GuardedBuffer buffer(8);
-  HostRecord record = buffer.record();
+  host::HostRecord record = buffer.record();
   EXPECT_TRUE(record.WriteBytes(8, nullptr, 0));
   EXPECT_TRUE(record.Fill(8, 0, 0));
   EXPECT_FALSE(record.WriteBytes(9, nullptr, 0));
@@ -158,7 +158,7 @@ TEST(HostRecord, ZeroWidthAccessAtTheEndIsAllowedButNotBeyond) {
 }
 
 TEST(HostRecord, NullRecordRefusesEverything) {
-  HostRecord record(nullptr, 264);
+  host::HostRecord record(nullptr, 264);
   EXPECT_TRUE(record.empty());
   EXPECT_FALSE(record.WriteU8(0, 1));
   EXPECT_FALSE(record.WriteText(0, 4, "x"));
@@ -170,37 +170,37 @@ struct TextCase {
   const char* name;
   std::string text;
   std::size_t field;
-  TextFit fit;
+  host::TextFit fit;
   std::string expected;  // the field's bytes that are written
 };
 
 TEST(HostRecord, WriteTextCutsToTheFieldAtCharacterBoundaries) {
   const TextCase cases[] = {
-      {"short", "ab", 4, TextFit::kTerminated, std::string("ab\0", 3)},
-      {"cut", "abcdef", 4, TextFit::kTerminated, std::string("abc\0", 4)},
-      {"exactly the field", "abcd", 4, TextFit::kTerminated, std::string("abc\0", 4)},
-      {"fills the field", "abcd", 4, TextFit::kMayFill, "abcd"},
-      {"longer fills the field", "abcdef", 4, TextFit::kMayFill, "abcd"},
-      {"short is padded", "ab", 4, TextFit::kMayFill, std::string("ab\0\0", 4)},
-      {"empty", "", 3, TextFit::kTerminated, std::string("\0", 1)},
-      {"empty padded", "", 3, TextFit::kMayFill, std::string("\0\0\0", 3)},
-      {"two-byte char at the cut", "a\xc3\xa9", 3, TextFit::kTerminated, std::string("a\0", 2)},
-      {"two-byte char fits", "a\xc3\xa9", 4, TextFit::kTerminated, std::string("a\xc3\xa9\0", 4)},
-      {"two-byte char fills", "a\xc3\xa9", 3, TextFit::kMayFill, "a\xc3\xa9"},
-      {"two-byte char at the fill cut", "ab\xc3\xa9", 3, TextFit::kMayFill, std::string("ab\0", 3)},
-      {"three-byte char", "\xe6\xb2\xb9\xe4\xba\x95", 5, TextFit::kTerminated,
+      {"short", "ab", 4, host::TextFit::kTerminated, std::string("ab\0", 3)},
+      {"cut", "abcdef", 4, host::TextFit::kTerminated, std::string("abc\0", 4)},
+      {"exactly the field", "abcd", 4, host::TextFit::kTerminated, std::string("abc\0", 4)},
+      {"fills the field", "abcd", 4, host::TextFit::kMayFill, "abcd"},
+      {"longer fills the field", "abcdef", 4, host::TextFit::kMayFill, "abcd"},
+      {"short is padded", "ab", 4, host::TextFit::kMayFill, std::string("ab\0\0", 4)},
+      {"empty", "", 3, host::TextFit::kTerminated, std::string("\0", 1)},
+      {"empty padded", "", 3, host::TextFit::kMayFill, std::string("\0\0\0", 3)},
+      {"two-byte char at the cut", "a\xc3\xa9", 3, host::TextFit::kTerminated, std::string("a\0", 2)},
+      {"two-byte char fits", "a\xc3\xa9", 4, host::TextFit::kTerminated, std::string("a\xc3\xa9\0", 4)},
+      {"two-byte char fills", "a\xc3\xa9", 3, host::TextFit::kMayFill, "a\xc3\xa9"},
+      {"two-byte char at the fill cut", "ab\xc3\xa9", 3, host::TextFit::kMayFill, std::string("ab\0", 3)},
+      {"three-byte char", "\xe6\xb2\xb9\xe4\xba\x95", 5, host::TextFit::kTerminated,
        std::string("\xe6\xb2\xb9\0", 4)},
-      {"four-byte char", "\xf0\x9d\x84\x9e", 4, TextFit::kTerminated, std::string("\0", 1)},
-      {"stray byte counts as a character", "ab\xe9z", 4, TextFit::kTerminated,
+      {"four-byte char", "\xf0\x9d\x84\x9e", 4, host::TextFit::kTerminated, std::string("\0", 1)},
+      {"stray byte counts as a character", "ab\xe9z", 4, host::TextFit::kTerminated,
        std::string("ab\xe9\0", 4)},
-      {"embedded NUL ends the text", std::string("ab\0cd", 5), 8, TextFit::kMayFill,
+      {"embedded NUL ends the text", std::string("ab\0cd", 5), 8, host::TextFit::kMayFill,
        std::string("ab\0\0\0\0\0\0", 8)},
-      {"one-byte field", "abc", 1, TextFit::kTerminated, std::string("\0", 1)},
+      {"one-byte field", "abc", 1, host::TextFit::kTerminated, std::string("\0", 1)},
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(c.name);
     GuardedBuffer buffer(c.field + 2);
-    HostRecord record = buffer.record();
+    host::HostRecord record = buffer.record();
     ASSERT_TRUE(record.WriteText(1, c.field, c.text, c.fit));
     EXPECT_EQ(buffer.bytes[0], 0x11);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.bytes.data()) + 1, c.expected.size()),
@@ -214,10 +214,10 @@ TEST(HostRecord, WriteTextCutsToTheFieldAtCharacterBoundaries) {
 
 TEST(HostRecord, WriteTextRefusesFieldsOutsideTheRecordOrEmpty) {
   GuardedBuffer buffer(8);
-  HostRecord record = buffer.record();
+  host::HostRecord record = buffer.record();
   const std::vector<unsigned char> before = buffer.bytes;
   EXPECT_FALSE(record.WriteText(5, 4, "x"));
-  EXPECT_FALSE(record.WriteText(5, 4, "x", TextFit::kMayFill));
+  EXPECT_FALSE(record.WriteText(5, 4, "x", host::TextFit::kMayFill));
   EXPECT_FALSE(record.WriteText(0, 0, ""));
   EXPECT_FALSE(record.WriteText(kMax, 2, "x"));
   EXPECT_EQ(buffer.bytes, before);
@@ -226,7 +226,7 @@ TEST(HostRecord, WriteTextRefusesFieldsOutsideTheRecordOrEmpty) {
 TEST(HostRecord, ReadTextStopsAtTheTerminatorOrTheFieldEnd) {
   unsigned char bytes[12];
   std::memcpy(bytes, "ab\0dEFGHijkl", 12);
-  const ConstHostRecord record(bytes, 12);
+  const host::ConstHostRecord record(bytes, 12);
   std::string text;
   ASSERT_TRUE(record.ReadText(0, 12, text));
   EXPECT_EQ(text, "ab");
@@ -241,8 +241,8 @@ TEST(HostRecord, ReadTextStopsAtTheTerminatorOrTheFieldEnd) {
 
 TEST(HostRecord, SliceAddressesAnEntryAndKeepsItsBounds) {
   GuardedBuffer buffer(40, 0);
-  HostRecord record = buffer.record();
-  HostRecord entry;
+  host::HostRecord record = buffer.record();
+  host::HostRecord entry;
   ASSERT_TRUE(record.Slice(16, 8, entry));
   EXPECT_EQ(entry.size(), 8u);
   ASSERT_TRUE(entry.WriteU32(4, 0x01020304));
@@ -252,8 +252,8 @@ TEST(HostRecord, SliceAddressesAnEntryAndKeepsItsBounds) {
   EXPECT_FALSE(record.Slice(kMax, 2, entry));
   EXPECT_EQ(entry.size(), 8u) << "a refused slice leaves the output alone";
 
-  ConstHostRecord view;
-  const ConstHostRecord& constRecord = record;
+  host::ConstHostRecord view;
+  const host::ConstHostRecord& constRecord = record;
   ASSERT_TRUE(constRecord.Slice(20, 4, view));
   std::uint32_t value = 0;
   ASSERT_TRUE(view.ReadU32(0, value));
@@ -263,7 +263,7 @@ TEST(HostRecord, SliceAddressesAnEntryAndKeepsItsBounds) {
 
 TEST(StatusRecord, ClearZeroesAllBytesAndNothingElse) {
   GuardedBuffer buffer(EXT_STATUS_RECORD_SIZE, 0x5A);
-  StatusRecord status(reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data()));
+  host::StatusRecord status(reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data()));
   status.Clear();
   for (std::size_t i = 0; i < EXT_STATUS_RECORD_SIZE; ++i)
     ASSERT_EQ(buffer.bytes[i], 0) << i;
@@ -275,7 +275,7 @@ TEST(StatusRecord, ClearZeroesAllBytesAndNothingElse) {
 TEST(StatusRecord, SizeWordAndText) {
   ExtStatusRecord raw{};
   raw.size = 264;
-  StatusRecord status(&raw);
+  host::StatusRecord status(&raw);
   EXPECT_TRUE(status.valid());
   EXPECT_TRUE(status.HasExpectedSize());
   raw.size = 263;
@@ -291,7 +291,7 @@ TEST(StatusRecord, SizeWordAndText) {
 }
 
 TEST(StatusRecord, NullRecordIsHarmless) {
-  StatusRecord status(nullptr);
+  host::StatusRecord status(nullptr);
   EXPECT_FALSE(status.valid());
   EXPECT_FALSE(status.HasExpectedSize());
   status.Clear();

@@ -1,7 +1,7 @@
-#include "model/case_details.h"
+#include "case/case_details.h"
 
-#include "streams/composition.h"
-#include "streams/stream_data.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
 
 namespace model {
 

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "model/ext_collection.h"
-#include "streams/collection_object.h"
+#include "case/collection_object.h"
+#include "case/ext_collection.h"
 
 namespace streams {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/ext_collection.h"
-#include "streams/unit_table.h"
+#include "case/ext_collection.h"
+#include "case/unit_table.h"
 
 namespace streams {
 

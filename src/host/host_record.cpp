@@ -1,11 +1,11 @@
-#include "driver/host_record.h"
+#include "host/host_record.h"
 
 #include <bit>
 #include <cstring>
 
 #include "text/utf8.h"
 
-namespace driver {
+namespace host {
 namespace {
 
 static_assert(sizeof(void*) == 8, "host records carry 8-byte pointers");
@@ -200,4 +200,4 @@ std::string ReadHostText(const char* text, std::size_t maxBytes) {
   return std::string(text, strnlen(text, maxBytes));
 }
 
-}  // namespace driver
+}  // namespace host

@@ -15,7 +15,7 @@
 #include "run.h"
 #include "scenario.h"
 
-namespace host {
+namespace refhost {
 namespace {
 
 using nlohmann::json;
@@ -378,4 +378,4 @@ TEST(HostOutputs, FilesCarryEveryStreamAndTrial) {
 }
 
 }  // namespace
-}  // namespace host
+}  // namespace refhost

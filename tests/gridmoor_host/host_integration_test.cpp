@@ -60,9 +60,9 @@ Result Host(const std::string& arguments, const fs::path& scratch) {
 
 // streams.csv as one map per row.
 std::vector<std::map<std::string, std::string>> ReadTable(const fs::path& file) {
-  std::vector<host::CsvRow> rows;
+  std::vector<refhost::CsvRow> rows;
   std::string error;
-  EXPECT_TRUE(host::ParseCsv(ReadText(file), rows, error)) << error;
+  EXPECT_TRUE(refhost::ParseCsv(ReadText(file), rows, error)) << error;
   std::vector<std::map<std::string, std::string>> table;
   for (std::size_t r = 1; r < rows.size(); ++r) {
     std::map<std::string, std::string> row;

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "automation/cell_def.h"
-#include "model/ext_collection.h"
+#include "case/ext_collection.h"
 
 namespace optimisation {
 

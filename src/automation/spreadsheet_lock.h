@@ -7,7 +7,7 @@
 
 #include <mutex>
 
-namespace model {
+namespace automation {
 
 // Lives until the process ends (never destroyed), so worker threads still
 // running while static objects are destroyed at exit can use it.
@@ -23,4 +23,4 @@ class SpreadsheetLock {
   std::lock_guard<std::recursive_mutex> lock_;
 };
 
-}  // namespace model
+}  // namespace automation
