@@ -17,7 +17,7 @@
 #include "case/composition.h"
 #include "case/stream_data.h"
 #include "excel/calc/calc_application.h"
-#include "excel_calc/calc_test_support.h"
+#include "excel/calc/calc_test_support.h"
 #include "gridmoor/host.h"
 #include "streams/stream_transfer.h"
 #include "support/guarded_buffer.h"

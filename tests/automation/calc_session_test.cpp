@@ -10,7 +10,7 @@
 #include "automation/cell_transfer.h"
 #include "automation/server_object.h"
 #include "excel/calc/calc_application.h"
-#include "excel_calc/calc_test_support.h"
+#include "excel/calc/calc_test_support.h"
 
 namespace {
 

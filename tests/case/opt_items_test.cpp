@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "items_fixture.h"
+#include "optimisation/items_fixture.h"
 
 namespace optimisation_test {
 namespace {
