@@ -5,15 +5,12 @@
 
 #include "automation/cell_address.h"
 #include "case/exported_variable.h"
+#include "text/ascii.h"
 
 namespace optimisation {
 namespace {
 
 using automation::IsBlank;
-
-char FoldAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool SameTexts(const automation::CExcCellDef& a, const automation::CExcCellDef& b) {
   return a.worksheet == b.worksheet && a.cell == b.cell && a.name == b.name && a.unit == b.unit;
@@ -104,8 +101,7 @@ int CExcIntCtrlVariable::UsedStateCount() const {
 }
 
 bool SameStateText(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+  return text::EqualsNoCase(a, b);
 }
 
 CExcIntCtrlVariable* MakeIntegerControlName(CExcclIntCtrlVariable& list) {

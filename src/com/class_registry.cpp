@@ -8,6 +8,7 @@
 
 #include "platform/environment.h"
 #include "platform/registry.h"
+#include "text/ascii.h"
 
 namespace com {
 namespace {
@@ -17,15 +18,7 @@ constexpr std::string_view kCurrentProgId = "Excel.Application.16";
 constexpr std::string_view kDefaultApplication = "calc";
 constexpr const char* kOverrideVariable = "GRIDMOOR_SPREADSHEET";
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
+using text::EqualsNoCase;
 
 // The override of GRIDMOOR_SPREADSHEET, or nullopt when it is unset or empty.
 std::optional<std::string> SpreadsheetOverride() {
@@ -97,13 +90,7 @@ HRESULT ReadApplication(const platform::Registry& settings, const std::string& k
 }  // namespace
 
 bool ClassRegistry::CaseInsensitiveLess::operator()(std::string_view a, std::string_view b) const {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const int ca = std::tolower(static_cast<unsigned char>(a[i]));
-    const int cb = std::tolower(static_cast<unsigned char>(b[i]));
-    if (ca != cb) return ca < cb;
-  }
-  return a.size() < b.size();
+  return text::CompareNoCase(a, b) < 0;
 }
 
 ClassRegistry& ClassRegistry::Instance() {

@@ -1,18 +1,12 @@
 #include "model/run_events.h"
 
+#include "text/ascii.h"
+
 namespace model {
 namespace {
 
-char FoldAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool SameKey(std::string_view a, std::string_view b) {
-  if (a.size() != b.size() || a.empty()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
+  return !a.empty() && text::EqualsNoCase(a, b);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "text/ascii.h"
 #include "text/utf8.h"
 
 namespace platform {
@@ -23,34 +24,25 @@ void SetError(std::string* error, std::string message) {
   if (error != nullptr) *error = std::move(message);
 }
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using text::StartsWithNoCase;
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiLower(x) == AsciiLower(y);
-         });
+  return text::EqualsNoCase(a, b);
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && SameName(text.substr(0, prefix.size()), prefix);
-}
+// Only blanks and tabs are trimmed: a line break ends a line of the file.
+constexpr std::string_view kBlanks = " \t";
 
 bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
+  return kBlanks.find(c) != std::string_view::npos;
 }
 
 std::string_view TrimLeft(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front()))
-    s.remove_prefix(1);
-  return s;
+  return text::TrimLeft(s, kBlanks);
 }
 
 std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && IsBlank(s.back()))
-    s.remove_suffix(1);
-  return s;
+  return text::TrimRight(s, kBlanks);
 }
 
 bool HasLineBreak(std::string_view s) {

@@ -14,6 +14,7 @@
 
 #include "excel/calc/calc_objects.h"
 #include "excel/errors.h"
+#include "text/ascii.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
@@ -189,9 +190,9 @@ void MarkMacroRan(CalcApplication& application) {
 }
 
 bool BookMatches(const Document& document, const std::string& book) {
-  if (EqualsNoCase(document.title, book)) return true;
+  if (text::EqualsNoCase(document.title, book)) return true;
   const std::size_t dot = document.title.rfind('.');
-  return dot != std::string::npos && EqualsNoCase(document.title.substr(0, dot), book);
+  return dot != std::string::npos && text::EqualsNoCase(document.title.substr(0, dot), book);
 }
 
 }  // namespace

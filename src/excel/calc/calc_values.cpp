@@ -6,36 +6,18 @@
 
 #include "com/error.h"
 #include "excel/errors.h"
+#include "text/ascii.h"
 #include "text/utf8.h"
 
 namespace excel::calc {
 namespace {
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char16_t LowerAscii(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
+using text::EqualsNoCase;
+using text::LowerAscii;
 
-bool IsBlank16(char16_t c) {
-  return c == u' ' || c == u'\t' || c == 0xA0;
-}
-
+// A cell's text is trimmed of blanks, tabs and no-break spaces.
 std::u16string_view Trim(std::u16string_view text) {
-  while (!text.empty() && IsBlank16(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && IsBlank16(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
-
-std::string_view TrimAscii(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
-  return text;
+  return text::Trim(text, u" \t\u00A0");
 }
 
 std::string LowerExtension(std::string_view path) {
@@ -117,7 +99,7 @@ bool IsBasicIdentifier(std::string_view text) {
 
 // The next word of a Basic line (letters, digits, underscores).
 std::string_view NextWord(std::string_view& line) {
-  line = TrimAscii(line);
+  line = text::Trim(line);
   std::size_t n = 0;
   while (n < line.size() && IsIdentifierChar(line[n]))
     ++n;
@@ -130,18 +112,6 @@ std::string_view NextWord(std::string_view& line) {
 
 const VARIANT& Dereferenced(const VARIANT& value) {
   return value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal != nullptr ? *value.pvarVal : value;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char16_t x, char16_t y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 SCODE ExcelErrorFromCalc(std::int32_t calcError) {
@@ -534,7 +504,7 @@ bool IsAcceptableSheetName(std::u16string_view name) {
 }
 
 std::optional<MacroName> ParseMacroName(std::string_view text) {
-  text = TrimAscii(text);
+  text = text::Trim(text);
   MacroName name;
   std::string_view rest = text;
   if (!rest.empty() && rest.front() == '\'') {

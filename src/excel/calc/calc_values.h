@@ -163,8 +163,5 @@ std::string WrapperModuleSource(const std::vector<WrappedCall>& calls);
 // The VARIANT a VT_BYREF|VT_VARIANT points to; `value` itself otherwise.
 const VARIANT& Dereferenced(const VARIANT& value);
 
-// Compares ASCII letters without regard to case.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
 }  // namespace excel::calc

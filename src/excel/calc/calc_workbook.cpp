@@ -14,6 +14,7 @@
 
 #include "excel/calc/calc_objects.h"
 #include "excel/errors.h"
+#include "text/ascii.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
@@ -95,7 +96,7 @@ std::u16string NewSheetName(const uno::Sequence<rtl::OUString>& names) {
     const std::u16string candidate = u"Sheet" + ToU16(rtl::OUString::number(n));
     bool taken = false;
     for (const rtl::OUString& name : names)
-      taken = taken || EqualsNoCase(ToU16(name), candidate);
+      taken = taken || text::EqualsNoCase(ToU16(name), candidate);
     if (!taken) return candidate;
   }
 }
@@ -216,7 +217,7 @@ com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
           found = name;
           break;
         }
-        if (found.isEmpty() && EqualsNoCase(ToU16(name), wanted)) found = name;
+        if (found.isEmpty() && text::EqualsNoCase(ToU16(name), wanted)) found = name;
       }
       if (found.isEmpty()) com::Throw(com::DISP_E_BADINDEX);
       sheet.set(sheets->getByName(found), uno::UNO_QUERY_THROW);
@@ -305,7 +306,8 @@ void CalcWorksheet::PutName(const com::Bstr& name) {
     const rtl::OUString current = named->getName();
     if (ToU16(current) == wanted) return;
     for (const rtl::OUString& other : document_->spreadsheet->getSheets()->getElementNames()) {
-      if (other != current && EqualsNoCase(ToU16(other), wanted)) com::Throw(kApplicationError);
+      if (other != current && text::EqualsNoCase(ToU16(other), wanted))
+        com::Throw(kApplicationError);
     }
     named->setName(ToOUString(wanted));
     // Calc ignores a name it does not accept without saying so.
@@ -328,7 +330,7 @@ std::optional<CellArea> CalcWorksheet::AreaOfName(const std::u16string& name) {
                                                        uno::UNO_QUERY_THROW);
   rtl::OUString found;
   for (const rtl::OUString& candidate : names->getElementNames()) {
-    if (EqualsNoCase(ToU16(candidate), name)) found = candidate;
+    if (text::EqualsNoCase(ToU16(candidate), name)) found = candidate;
   }
   if (found.isEmpty()) return std::nullopt;
   const uno::Reference<css::sheet::XCellRangeReferrer> referrer(names->getByName(found),

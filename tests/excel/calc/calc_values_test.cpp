@@ -346,12 +346,5 @@ TEST(BasicSource, WrappersTrapErrorsAndPassEveryArgument) {
   EXPECT_NE(source.find("GmCall2 = Array(1, Err, Error$)"), std::string::npos);
 }
 
-TEST(Text, CaseInsensitiveComparisonIsAsciiOnly) {
-  EXPECT_TRUE(EqualsNoCase("Sheet1", "SHEET1"));
-  EXPECT_FALSE(EqualsNoCase("Sheet1", "Sheet12"));
-  EXPECT_TRUE(EqualsNoCase(u"Données", u"DONNéES"));
-  EXPECT_FALSE(EqualsNoCase(u"é", u"É"));
-}
-
 }  // namespace
 }  // namespace excel::calc
