@@ -3,13 +3,13 @@
 // operation's result, or the code's default when the operation fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "com/error.h"
-#include "driver/command_table.h"
 #include "driver/instances.h"
 #include "driver/recording_model.h"
 #include "support/guarded_buffer.h"
@@ -42,7 +42,9 @@ constexpr Value I = Value::kIarg;
 constexpr Value P = Value::kIargPositive;
 constexpr Value V0 = Value::kNothing;
 
-// The host command table as the host sees it, with iarg 7 (5 for 38/39).
+// The host command table as the host sees it, with iarg 7 (0 and 5 for the
+// integer controls of 38 and 39; 0 and -3 too for the flags, the sign of
+// iarg).
 std::vector<Expected> Routes(Mode mode) {
   std::vector<Expected> routes = {
       {2, 7, "EnumStreams", A, I, true, 1, false, false},
@@ -59,6 +61,8 @@ std::vector<Expected> Routes(Mode mode) {
       {16, 7, "GetFileDescription", A, I, true, 1, false, false},
       {18, 7, "GetStreamComposition", A, I, true, -1, false, false},
       {20, 7, "SetModelDataFile", A, P, true, 1, false, false},
+      {20, 0, "SetModelDataFile", A, P, true, 1, false, false},
+      {20, -3, "SetModelDataFile", A, P, true, 1, false, false},
       {23, 7, "OpenCaseWorkbook", A, V0, true, 1, false, false},
       {34, 7, "CheckIntegerControls", A, V0, true, 1, false, false},
       {36, 7, "GetObjectiveFunction", A, V0, true, -1, false, false},
@@ -77,6 +81,8 @@ std::vector<Expected> Routes(Mode mode) {
       {62, 7, "GetNextEvent", A, V0, false, 1, false, false},
       {63, 7, "SetDate", A, I, true, 1, false, false},
       {64, 7, "SetInterfaceVisible", N, P, false, 1, false, false},
+      {64, 0, "SetInterfaceVisible", N, P, false, 1, false, false},
+      {64, -3, "SetInterfaceVisible", N, P, false, 1, false, false},
       {96, 7, "GetDataServerValue", A, V0, true, 1, false, false},
       {97, 7, "SetDataServerValue", A, V0, true, 1, false, false},
       {98, 7, "ExecuteCommand", A, V0, true, 1, false, false},
@@ -98,6 +104,8 @@ std::vector<Expected> Routes(Mode mode) {
       {129, 7, "GetFileLabel", A, I, true, 1, false, false},
       {136, 7, "SetFileName", A, V0, true, 1, false, false},
       {256, 7, "ReadBatchProblem", A, P, true, 1, false, false},
+      {256, 0, "ReadBatchProblem", A, P, true, 1, false, false},
+      {256, -3, "ReadBatchProblem", A, P, true, 1, false, false},
       {258, 7, "WriteBatchOutput", Pass::kArgPast1028, V0, true, 1, false, false},
   };
   if (mode == Mode::kDirect) {
@@ -185,17 +193,6 @@ TEST_P(DispatchTest, EveryRoutedCodeReachesItsOperationWithItsArguments) {
   }
   EXPECT_TRUE(record_.GuardsIntact());
   EXPECT_TRUE(status_.GuardsIntact());
-}
-
-TEST_P(DispatchTest, FlagsAreTheSignOfIarg) {
-  for (const std::int32_t code : {20, 64, 256}) {
-    for (const std::int32_t iarg : {0, -3, 1, 99}) {
-      model_->ClearCalls();
-      Run(code, iarg);
-      ASSERT_FALSE(model_->Calls().empty());
-      EXPECT_EQ(model_->Calls().back().value, iarg > 0 ? 1 : 0) << code << " " << iarg;
-    }
-  }
 }
 
 TEST_P(DispatchTest, AFailingOperationGivesItsMessageAndTheCodesDefault) {
@@ -308,25 +305,29 @@ TEST_P(DispatchTest, StartAndStopApplication) {
 INSTANTIATE_TEST_SUITE_P(Modes, DispatchTest, testing::Values(Mode::kDirect, Mode::kThreaded),
                          Name);
 
-TEST(CommandTableTest, IsOneTableInCodeOrderWithValidInternalCommands) {
-  const auto commands = driver::HostCommands();
-  for (std::size_t i = 0; i < commands.size(); ++i) {
-    const driver::HostCommand& command = commands[i];
-    if (i > 0) {
-      EXPECT_LT(commands[i - 1].code, command.code);
+// The model's own answers to the data-server codes, which only a data
+// server would change: nothing to give, no message, and the read request's
+// result field cleared so that the host never reads stale text.
+TEST(DataServerCodesTest, AModelWithoutADataServerAnswersNothing) {
+  test_support::ScopedEnv noApplication("GRIDMOOR_SPREADSHEET", "none");
+  test_support::GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+  auto* statusRecord = reinterpret_cast<ExtStatusRecord*>(status.bytes.data());
+  ExtInstance handle = nullptr;
+  driver::CreateInstance(Mode::kDirect, &handle, statusRecord);
+  for (const std::int32_t code : {96, 97, 98}) {
+    SCOPED_TRACE(code);
+    test_support::GuardedBuffer record(EXT_DS_READ_RECORD_SIZE, 0x5C);
+    EXPECT_EQ(driver::Command(handle, nullptr, code, record.bytes.data(), 7, statusRecord), -1);
+    EXPECT_STREQ(statusRecord->text, "");
+    std::vector<unsigned char> expected(EXT_DS_READ_RECORD_SIZE, 0x5C);
+    if (code == 96) {
+      std::fill_n(expected.begin() + EXT_DS_READ_RESULT_OFFSET, EXT_DS_READ_RESULT_SIZE, 0);
     }
-    EXPECT_EQ(driver::FindHostCommand(command.code), &command);
-    if (command.route == driver::Route::kPosted) {
-      EXPECT_NE(driver::InternalOperation(command.internal), nullptr) << command.code;
-      EXPECT_NE(driver::InternalOperation(command.internalWhenIarg), nullptr) << command.code;
-    }
+    EXPECT_EQ(std::vector<unsigned char>(record.bytes.begin(), record.bytes.end() - 16), expected);
+    EXPECT_TRUE(record.GuardsIntact());
+    EXPECT_EQ(driver::Command(handle, nullptr, code, nullptr, 7, statusRecord), -1);
   }
-  EXPECT_EQ(driver::FindHostCommand(0), nullptr);
-  EXPECT_EQ(driver::FindHostCommand(1000), nullptr);
-  // 51 and anything above 56 stop the worker.
-  EXPECT_EQ(driver::InternalOperation(51), nullptr);
-  EXPECT_EQ(driver::InternalOperation(57), nullptr);
-  EXPECT_NE(driver::InternalOperation(25), nullptr);  // served, though no code posts it
+  EXPECT_EQ(driver::DestroyInstance(handle, nullptr), 0);
 }
 
 }  // namespace

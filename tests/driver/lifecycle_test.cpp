@@ -115,34 +115,6 @@ class LifecycleTest : public testing::TestWithParam<Mode> {
   GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
 };
 
-TEST_P(LifecycleTest, AFailedCreationStillHandsOutTheInstance) {
-  const std::size_t before = driver::LiveInstanceCount();
-  std::memset(status_.bytes.data(), 0x55, EXT_STATUS_RECORD_SIZE);
-  ExtInstance instance = nullptr;
-  EXPECT_EQ(driver::CreateInstance(GetParam(), &instance, Status()), 1);
-  EXPECT_NE(instance, nullptr);
-  EXPECT_EQ(TextOf(status_).rfind("An error occurred in creating an Excel instance\n(Failed ", 0),
-            0u)
-      << TextOf(status_);
-  EXPECT_EQ(TextOf(status_).back(), ')');
-  EXPECT_EQ(U32At(status_, 0), 0u);  // cleared first
-  EXPECT_EQ(driver::LiveInstanceCount(), before + 1);
-
-  // Every operation that needs the application says there is none.
-  std::uint32_t changed = 0;
-  EXPECT_EQ(driver::Command(instance, nullptr, 23, nullptr, 0, Status()), 1);
-  EXPECT_EQ(TextOf(status_), "There is no connection to Excel");
-  EXPECT_EQ(driver::Command(instance, nullptr, 5, &changed, 0, Status()), 1);
-  EXPECT_EQ(TextOf(status_), "There is no connection to Excel");
-  EXPECT_EQ(driver::Command(instance, nullptr, 3, nullptr, 0, Status()), -999);
-
-  std::memset(status_.bytes.data(), 0x55, EXT_STATUS_RECORD_SIZE);
-  EXPECT_EQ(driver::DestroyInstance(instance, Status()), 0);
-  EXPECT_EQ(status_.bytes[0], 0);
-  EXPECT_EQ(status_.bytes[100], 0);
-  EXPECT_EQ(driver::LiveInstanceCount(), before);
-}
-
 TEST_P(LifecycleTest, AModelThatCannotBeMadeIsReportedNotThrown) {
   ExtInstance instance = nullptr;
   const auto throwing = []() -> std::unique_ptr<model::CExcModel> {
