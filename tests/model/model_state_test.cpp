@@ -118,38 +118,33 @@ TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLength) {
 }
 
 TEST_F(UnconnectedModelTest, FileDescriptionOnlyForIndexZeroAndAFileName) {
-  const auto describe = [&](std::int32_t index, GuardedBuffer& record) {
-    host::HostRecord view = record.record();
-    EXPECT_TRUE(view.WriteI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, index));
-    return model_.GetFileDescription(record.bytes.data(), 0, nullptr);
+  const std::string longName = "/" + std::string(400, 'p');
+  const struct {
+    std::string fileName;
+    std::int32_t index;
+    std::string path;  // empty: -1 and nothing written
+  } cases[] = {
+      {"", 0, ""},
+      {"/work/case.xlsx", 1, ""},
+      {"/work/case.xlsx", 0, "/work/case.xlsx"},
+      {"/work/case.xlsx", -4, "/work/case.xlsx"},
+      {longName, 0, longName.substr(0, EXT_FILE_DESCRIPTION_PATH_SIZE - 1)},  // cut to the field
   };
-  GuardedBuffer noName(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
-  EXPECT_EQ(describe(0, noName), -1);
-  EXPECT_EQ(noName.bytes[EXT_FILE_DESCRIPTION_PATH_OFFSET], 0x33);
-
-  model_.caseDetails.fileName = "/work/case.xlsx";
-  GuardedBuffer second(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
-  EXPECT_EQ(describe(1, second), -1);
-  EXPECT_EQ(second.bytes[EXT_FILE_DESCRIPTION_PATH_OFFSET], 0x33);
-
-  for (const std::int32_t index : {0, -4}) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fileName.substr(0, 20) + " index " + std::to_string(c.index));
+    model_.caseDetails.fileName = c.fileName;
     GuardedBuffer record(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
-    EXPECT_EQ(describe(index, record), 0);
-    const char* bytes = record.chars();
-    EXPECT_STREQ(bytes + EXT_FILE_DESCRIPTION_PATH_OFFSET, "/work/case.xlsx");
-    EXPECT_STREQ(bytes + EXT_FILE_DESCRIPTION_TEXT_OFFSET, "Excel spreadsheet file");
-    EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PRESENT_OFFSET], 1);
+    EXPECT_TRUE(record.record().WriteI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, c.index));
+    EXPECT_EQ(model_.GetFileDescription(record.bytes.data(), 0, nullptr), c.path.empty() ? -1 : 0);
     EXPECT_TRUE(record.GuardsIntact());
+    if (c.path.empty()) {
+      EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PATH_OFFSET], 0x33);
+      continue;
+    }
+    EXPECT_EQ(std::string(record.chars() + EXT_FILE_DESCRIPTION_PATH_OFFSET), c.path);
+    EXPECT_STREQ(record.chars() + EXT_FILE_DESCRIPTION_TEXT_OFFSET, "Excel spreadsheet file");
+    EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PRESENT_OFFSET], 1);
   }
-
-  // A path longer than the field is cut to it, terminated.
-  model_.caseDetails.fileName = "/" + std::string(400, 'p');
-  GuardedBuffer record(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
-  EXPECT_EQ(describe(0, record), 0);
-  EXPECT_EQ(std::strlen(record.chars() + EXT_FILE_DESCRIPTION_PATH_OFFSET),
-            EXT_FILE_DESCRIPTION_PATH_SIZE - 1u);
-  EXPECT_STREQ(record.chars() + EXT_FILE_DESCRIPTION_TEXT_OFFSET, "Excel spreadsheet file");
-  EXPECT_TRUE(record.GuardsIntact());
   EXPECT_EQ(model_.GetFileDescription(nullptr, 0, nullptr), -1);
 }
 
