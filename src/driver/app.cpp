@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/os_version.h"
 #include "platform/thread.h"
 
 extern char** environ;
@@ -85,10 +84,12 @@ HelpLauncher SetHelpLauncher(HelpLauncher launcher) {
   return previous;
 }
 
-bool ThreadedModeFromSettings(const platform::Registry& settings, bool isVista) {
+bool ThreadedModeFromSettings(const platform::Registry& settings) {
+  // The rule also turns threaded mode on for Windows Vista itself; this
+  // platform never is that system, so the settings value alone decides.
   const platform::RegistryRead<std::uint32_t> vista = settings.GetDword(kConfigKey, kVistaValue);
   const std::int32_t value = vista.ok() ? static_cast<std::int32_t>(vista.value) : 1;
-  return isVista || value > 0;
+  return value > 0;
 }
 
 std::filesystem::path LibraryFolder() {
@@ -108,9 +109,9 @@ CGridmoorApp::CGridmoorApp(const platform::Registry& settings) : settingsFile_(s
   if (plugIns.ok()) plugIns_ = plugIns.value;
 }
 
-void CGridmoorApp::InitInstance(const platform::Registry& settings, bool isVista,
+void CGridmoorApp::InitInstance(const platform::Registry& settings,
                                 const std::filesystem::path& libraryFolder) {
-  threadedMode_ = ThreadedModeFromSettings(settings, isVista);
+  threadedMode_ = ThreadedModeFromSettings(settings);
   const platform::RegistryRead<std::string> viewer =
       settings.GetString(kDriverSettingsKey, kHelpViewerValue);
   if (viewer.ok() && !SplitWords(viewer.value).empty()) helpViewer_ = viewer.value;
@@ -150,7 +151,7 @@ CGridmoorApp& CGridmoorApp::Instance() {
   static CGridmoorApp* const app = [] {
     const platform::Registry settings = LoadSettings(platform::Registry::DefaultPath());
     auto* created = new CGridmoorApp(settings);
-    created->InitInstance(settings, platform::IsWindowsVista(), LibraryFolder());
+    created->InitInstance(settings, LibraryFolder());
     gAppExists.store(true);
     return created;
   }();

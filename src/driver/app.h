@@ -50,10 +50,9 @@ bool LaunchHelpViewer(const HelpRequest& request);
 // Installs `launcher` (null: the default) and returns the previous one.
 HelpLauncher SetHelpLauncher(HelpLauncher launcher);
 
-// Threaded mode: on "Windows Vista", or when the "Vista" value is greater
-// than 0. A value that is missing or not a DWORD counts as 1; the DWORD is
-// read as a signed number.
-bool ThreadedModeFromSettings(const platform::Registry& settings, bool isVista);
+// Threaded mode: when the "Vista" value is greater than 0. A value that is
+// missing or not a DWORD counts as 1; the DWORD is read as a signed number.
+bool ThreadedModeFromSettings(const platform::Registry& settings);
 
 // The folder holding the library (or, for code linked into a program, the
 // program).
@@ -69,8 +68,7 @@ class CGridmoorApp {
 
   // Initialisation: threaded mode, the help viewer, the help file in
   // `libraryFolder`.
-  void InitInstance(const platform::Registry& settings, bool isVista,
-                    const std::filesystem::path& libraryFolder);
+  void InitInstance(const platform::Registry& settings, const std::filesystem::path& libraryFolder);
   // Writes the plug-in list back to the settings file. Failures are ignored;
   // false when nothing could be written.
   bool ExitInstance() const;

@@ -1,17 +1,35 @@
 #include "driver/command_table.h"
 
 #include <algorithm>
-#include <array>
 
 #include "driver/draw_icon.h"
 #include "host/host_record.h"
 #include "model/model.h"
 
 namespace driver {
-namespace {
 
 using model::CExcModel;
+using M = CExcModel&;
 using A = const CommandArgs&;
+
+namespace op {
+
+std::int32_t RefreshSheetNames(M m, A) {
+  m.RefreshSheetNames();
+  return 0;
+}
+
+std::int32_t StartApplication(M m, A a) {
+  return m.StartApplication(a.iarg, a.status);
+}
+
+std::int32_t StopApplication(M m, A) {
+  return m.StopApplication();
+}
+
+}  // namespace op
+
+namespace {
 
 const char* Text(void* arg) {
   return static_cast<const char*>(arg);
@@ -27,74 +45,6 @@ void* BatchOutputArgument(void* arg) {
   return arg != nullptr ? static_cast<unsigned char*>(arg) + EXT_BATCH_FILES_REPORT_PATH_OFFSET
                         : nullptr;
 }
-
-// Indexed by internal command number.
-constexpr std::array<ModelOperation, kLastInternalCommand + 1> kInternal = {
-    /* 0 */ [](CExcModel& m, A a) { return m.EnumStreams(a.arg, a.iarg, a.status); },
-    /* 1 */ [](CExcModel& m, A a) { return m.QueryComp(a.arg, a.status); },
-    /* 2 */ [](CExcModel& m, A a) { return m.GetStreamComposition(a.arg, a.iarg, a.status); },
-    /* 3 */ [](CExcModel& m, A a) { return m.QueryNumber(a.iarg, a.status); },
-    /* 4 */ [](CExcModel& m, A a) { return m.OpenCaseWorkbook(a.arg, a.status); },
-    /* 5 */ [](CExcModel& m, A a) { return m.GetIPR(a.arg, a.status); },
-    /* 6 */ [](CExcModel& m, A a) { return m.SetIPR(a.arg, a.status); },
-    /* 7 */ [](CExcModel& m, A a) { return m.WriteCaseData(a.arg, Size(a.iarg), a.status); },
-    /* 8 */ [](CExcModel& m, A a) { return m.ReadCaseData(a.arg, a.status); },
-    /* 9 */ [](CExcModel& m, A a) { return m.WriteModelData(a.arg, Size(a.iarg), a.status); },
-    /* 10 */ [](CExcModel& m, A a) { return m.ReadModelData(a.arg, Size(a.iarg), a.status); },
-    /* 11 */ [](CExcModel& m, A a) { return m.OnNextTimestep(a.arg, a.status); },
-    /* 12 */ [](CExcModel& m, A a) { return m.OnStartOfRun(a.arg, a.status); },
-    /* 13 */ [](CExcModel& m, A a) { return m.SetDate(a.arg, a.iarg, a.status); },
-    /* 14 */ [](CExcModel& m, A a) { return m.SaveCaseWorkbook(a.iarg, Text(a.arg), a.status); },
-    /* 15 */ [](CExcModel& m, A a) { return m.ReloadWorkbook(a.status); },
-    /* 16 */ [](CExcModel& m, A a) { return m.ChangeFileDirectory(Text(a.arg), a.status); },
-    /* 17 */ [](CExcModel& m, A a) { return m.OnEvent112(a.status); },
-    /* 18 */ [](CExcModel& m, A a) { return m.OnEvent113(a.status); },
-    /* 19 */ [](CExcModel& m, A a) { return m.GetDataServerValue(a.arg, a.status); },
-    /* 20 */ [](CExcModel& m, A a) { return m.SetDataServerValue(a.arg, a.status); },
-    /* 21 */ [](CExcModel& m, A a) { return m.ExecuteCommand(a.arg, a.status); },
-    /* 22 */ [](CExcModel& m, A a) { return m.GetFileDescription(a.arg, a.iarg, a.status); },
-    /* 23 */ [](CExcModel& m, A a) { return m.SetFileName(a.arg, a.status); },
-    /* 24 */ [](CExcModel& m, A a) { return m.GetNextPublishedVariable(a.arg); },
-    /* 25 */ [](CExcModel& m, A a) { return m.EditPublishedVariables(a.window, a.status); },
-    /* 26 */ [](CExcModel& m, A a) { return m.EvalPublishedVariables(a.arg, a.status); },
-    /* 27 */ [](CExcModel& m, A a) { return m.EvalPublishedVariables2(a.arg, a.status); },
-    /* 28 */ [](CExcModel& m, A a) { return m.QueryItem84(a.arg, a.status); },
-    /* 29 */ [](CExcModel& m, A a) { return m.QueryItem85(a.arg, a.iarg, a.status); },
-    /* 30 */ [](CExcModel& m, A a) { return m.AddPublishedVariable(a.arg, a.status); },
-    /* 31 */ [](CExcModel& m, A a) { return m.DelPublishedVariable(a.iarg, a.status); },
-    /* 32 */ [](CExcModel& m, A a) { return m.ReadBatchProblem(a.arg, a.iarg > 0, a.status); },
-    /* 33 */
-    [](CExcModel& m, A a) { return m.WriteBatchOutput(BatchOutputArgument(a.arg), a.status); },
-    /* 34 */ [](CExcModel& m, A a) { return m.OnPreSolve(a.status); },
-    /* 35 */ [](CExcModel& m, A a) { return m.OnPostSolve(a.status); },
-    /* 36 */ [](CExcModel& m, A a) { return m.OnPostSolve2(a.status); },
-    /* 37 */ [](CExcModel& m, A a) { return m.SetupOptimisation(a.arg, a.iarg, a.status); },
-    /* 38 */ [](CExcModel& m, A a) { return m.GetObjectiveFunction(a.arg, a.status); },
-    /* 39 */ [](CExcModel& m, A a) { return m.GetConstraints(a.arg, a.status); },
-    /* 40 */ [](CExcModel& m, A a) { return m.GetControls(a.arg, a.status); },
-    /* 41 */ [](CExcModel& m, A a) { return m.SetControls(a.arg, a.status); },
-    /* 42 */ [](CExcModel& m, A a) { return m.GetIntegerControls(a.arg, a.status); },
-    /* 43 */ [](CExcModel& m, A a) { return m.SetIntegerControls(a.arg, a.status); },
-    /* 44 */ [](CExcModel& m, A a) { return m.CheckIntegerControls(a.arg, a.status); },
-    /* 45 */ [](CExcModel& m, A a) { return m.ClearOptimisation(a.iarg, a.status); },
-    /* 46 */
-    [](CExcModel& m, A a) { return m.GetFileLabel(static_cast<char*>(a.arg), a.iarg, a.status); },
-    /* 47 */
-    [](CExcModel& m, A) {
-      m.RefreshSheetNames();
-      return std::int32_t{0};
-    },
-    /* 48 */ [](CExcModel& m, A a) { return m.SetInterfaceVisible(a.iarg > 0); },
-    /* 49 */ [](CExcModel& m, A a) { return m.GetNextEvent(a.arg); },
-    /* 50 */ [](CExcModel& m, A) { return m.OnEndOfRun(); },
-    /* 51 */ nullptr,
-    /* 52 */ [](CExcModel& m, A a) { return m.OnStartOfTimestep(a.status); },
-    /* 53 */ [](CExcModel& m, A a) { return m.OnEndOfTimestep(a.status); },
-    /* 54 */
-    [](CExcModel& m, A a) { return m.SetModelDataFile(Text(a.arg), a.iarg > 0, a.status); },
-    /* 55 */ [](CExcModel& m, A a) { return m.StartApplication(a.iarg, a.status); },
-    /* 56 */ [](CExcModel& m, A) { return m.StopApplication(); },
-};
 
 // Host-thread operations.
 std::int32_t EditCaseOnHostThread(CExcModel* model, A a) {
@@ -131,113 +81,145 @@ std::int32_t GetDispatchOnHostThread(CExcModel* m, A a) {
   return m->GetDispatch(a.arg, a.status);
 }
 
-constexpr HostCommand Posted(std::int32_t code, std::uint32_t internal, std::int32_t fallback) {
-  return {code, Route::kPosted, internal, internal, fallback, nullptr, true, false};
+constexpr HostCommand Posted(std::int32_t code, std::int32_t fallback, ModelOperation operation) {
+  return {code, Route::kPosted, operation, operation, fallback, nullptr, true, false};
 }
 
-constexpr HostCommand PostedByIarg(std::int32_t code, std::uint32_t internal,
-                                   std::uint32_t internalWhenIarg, std::int32_t fallback) {
-  return {code, Route::kPosted, internal, internalWhenIarg, fallback, nullptr, true, false};
+constexpr HostCommand Posted(std::int32_t code, ModelOperation operation) {
+  return Posted(code, 1, operation);
+}
+
+constexpr HostCommand PostedByIarg(std::int32_t code, ModelOperation operation,
+                                   ModelOperation operationWhenIarg) {
+  return {code, Route::kPosted, operation, operationWhenIarg, 1, nullptr, true, false};
 }
 
 constexpr HostCommand Constant(std::int32_t code, std::int32_t result) {
-  return {code, Route::kConstant, 0, 0, result, nullptr, false, false};
+  return {code, Route::kConstant, nullptr, nullptr, result, nullptr, false, false};
 }
 
 constexpr HostCommand OnHostThread(std::int32_t code, HostOperation operation, bool needsModel) {
-  return {code, Route::kHostThread, 0, 0, 1, operation, needsModel, false};
+  return {code, Route::kHostThread, nullptr, nullptr, 1, operation, needsModel, false};
 }
 
 constexpr HostCommand Dialog(std::int32_t code, HostOperation operation, bool needsWorkbook) {
-  return {code, Route::kDialog, 0, 0, 1, operation, true, needsWorkbook};
+  return {code, Route::kDialog, nullptr, nullptr, 1, operation, true, needsWorkbook};
 }
 
 constexpr HostCommand DirectOnly(std::int32_t code, HostOperation operation,
                                  std::int32_t threadedResult) {
-  return {code, Route::kDirectOnly, 0, 0, threadedResult, operation, true, false};
+  return {code, Route::kDirectOnly, nullptr, nullptr, threadedResult, operation, true, false};
 }
 
 constexpr HostCommand kHostCommands[] = {
-    Posted(EXT_CMD_ENUM_STREAMS, 0, 1),
-    Posted(EXT_CMD_QUERY_NUMBER, 3, 1),
-    Posted(EXT_CMD_RELOAD_WORKBOOK, 15, 1),
+    Posted(EXT_CMD_ENUM_STREAMS, [](M m, A a) { return m.EnumStreams(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_QUERY_NUMBER, [](M m, A a) { return m.QueryNumber(a.iarg, a.status); }),
+    Posted(EXT_CMD_RELOAD_WORKBOOK, [](M m, A a) { return m.ReloadWorkbook(a.status); }),
     Dialog(EXT_CMD_EDIT_CASE, EditCaseOnHostThread, false),
     Constant(6, 0),
     OnHostThread(EXT_CMD_DRAW_ICON, DrawIconOnHostThread, false),
-    Posted(EXT_CMD_SAVE_CASE_WORKBOOK, 14, 1),
-    Posted(EXT_CMD_QUERY_COMP, 1, 1),
-    Posted(EXT_CMD_CHANGE_FILE_DIRECTORY, 16, 1),
+    Posted(EXT_CMD_SAVE_CASE_WORKBOOK,
+           [](M m, A a) { return m.SaveCaseWorkbook(a.iarg, Text(a.arg), a.status); }),
+    Posted(EXT_CMD_QUERY_COMP, [](M m, A a) { return m.QueryComp(a.arg, a.status); }),
+    Posted(EXT_CMD_CHANGE_FILE_DIRECTORY,
+           [](M m, A a) { return m.ChangeFileDirectory(Text(a.arg), a.status); }),
     Constant(11, 1),
-    Posted(EXT_CMD_WRITE_CASE_DATA, 7, 1),
-    Posted(EXT_CMD_READ_CASE_DATA, 8, 1),
-    Posted(EXT_CMD_WRITE_MODEL_DATA, 9, 1),
-    Posted(EXT_CMD_READ_MODEL_DATA, 10, 1),
-    Posted(EXT_CMD_GET_FILE_DESCRIPTION, 22, 1),
-    Posted(EXT_CMD_GET_STREAM_COMPOSITION, 2, -1),
-    Posted(EXT_CMD_SET_MODEL_DATA_FILE, 54, 1),
+    Posted(EXT_CMD_WRITE_CASE_DATA,
+           [](M m, A a) { return m.WriteCaseData(a.arg, Size(a.iarg), a.status); }),
+    Posted(EXT_CMD_READ_CASE_DATA, [](M m, A a) { return m.ReadCaseData(a.arg, a.status); }),
+    Posted(EXT_CMD_WRITE_MODEL_DATA,
+           [](M m, A a) { return m.WriteModelData(a.arg, Size(a.iarg), a.status); }),
+    Posted(EXT_CMD_READ_MODEL_DATA,
+           [](M m, A a) { return m.ReadModelData(a.arg, Size(a.iarg), a.status); }),
+    Posted(EXT_CMD_GET_FILE_DESCRIPTION,
+           [](M m, A a) { return m.GetFileDescription(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_GET_STREAM_COMPOSITION, -1,
+           [](M m, A a) { return m.GetStreamComposition(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_SET_MODEL_DATA_FILE,
+           [](M m, A a) { return m.SetModelDataFile(Text(a.arg), a.iarg > 0, a.status); }),
     OnHostThread(EXT_CMD_SET_LABEL, SetLabelOnHostThread, true),
-    Posted(EXT_CMD_OPEN_CASE_WORKBOOK, 4, 1),
+    Posted(EXT_CMD_OPEN_CASE_WORKBOOK,
+           [](M m, A a) { return m.OpenCaseWorkbook(a.arg, a.status); }),
     Dialog(EXT_CMD_SETUP_OPTIMISATION, SetupOptimisationOnHostThread, true),
-    Posted(EXT_CMD_CHECK_INTEGER_CONTROLS, 44, 1),
-    Posted(EXT_CMD_GET_OBJECTIVE_FUNCTION, 38, -1),
-    Posted(EXT_CMD_GET_CONSTRAINTS, 39, -1),
-    PostedByIarg(EXT_CMD_GET_CONTROLS, 40, 42, 1),
-    PostedByIarg(EXT_CMD_SET_CONTROLS, 41, 43, 1),
-    Posted(EXT_CMD_CLEAR_OPTIMISATION, 45, 1),
-    Posted(EXT_CMD_START_OF_RUN, 12, 1),
-    Posted(EXT_CMD_NEXT_TIMESTEP, 11, 1),
-    Posted(EXT_CMD_GET_IPR, 5, 1),
-    Posted(EXT_CMD_SET_IPR, 6, 1),
+    Posted(EXT_CMD_CHECK_INTEGER_CONTROLS,
+           [](M m, A a) { return m.CheckIntegerControls(a.arg, a.status); }),
+    Posted(EXT_CMD_GET_OBJECTIVE_FUNCTION, -1,
+           [](M m, A a) { return m.GetObjectiveFunction(a.arg, a.status); }),
+    Posted(EXT_CMD_GET_CONSTRAINTS, -1, [](M m, A a) { return m.GetConstraints(a.arg, a.status); }),
+    PostedByIarg(
+        EXT_CMD_GET_CONTROLS, [](M m, A a) { return m.GetControls(a.arg, a.status); },
+        [](M m, A a) { return m.GetIntegerControls(a.arg, a.status); }),
+    PostedByIarg(
+        EXT_CMD_SET_CONTROLS, [](M m, A a) { return m.SetControls(a.arg, a.status); },
+        [](M m, A a) { return m.SetIntegerControls(a.arg, a.status); }),
+    Posted(EXT_CMD_CLEAR_OPTIMISATION,
+           [](M m, A a) { return m.ClearOptimisation(a.iarg, a.status); }),
+    Posted(EXT_CMD_START_OF_RUN, [](M m, A a) { return m.OnStartOfRun(a.arg, a.status); }),
+    Posted(EXT_CMD_NEXT_TIMESTEP, [](M m, A a) { return m.OnNextTimestep(a.arg, a.status); }),
+    Posted(EXT_CMD_GET_IPR, [](M m, A a) { return m.GetIPR(a.arg, a.status); }),
+    Posted(EXT_CMD_SET_IPR, [](M m, A a) { return m.SetIPR(a.arg, a.status); }),
     Constant(52, 0),
     Constant(53, 0),
     Constant(54, 0),
-    Posted(EXT_CMD_END_OF_RUN, 50, 1),
-    Posted(EXT_CMD_STOP_RUN, 50, 1),
-    Posted(EXT_CMD_GET_NEXT_EVENT, 49, 1),
-    Posted(EXT_CMD_SET_DATE, 13, 1),
-    Posted(EXT_CMD_SET_INTERFACE_VISIBLE, 48, 1),
-    Posted(EXT_CMD_GET_DATA_SERVER_VALUE, 19, 1),
-    Posted(EXT_CMD_SET_DATA_SERVER_VALUE, 20, 1),
-    Posted(EXT_CMD_EXECUTE_COMMAND, 21, 1),
+    Posted(EXT_CMD_END_OF_RUN, [](M m, A) { return m.OnEndOfRun(); }),
+    Posted(EXT_CMD_STOP_RUN, [](M m, A) { return m.OnEndOfRun(); }),
+    Posted(EXT_CMD_GET_NEXT_EVENT, [](M m, A a) { return m.GetNextEvent(a.arg); }),
+    Posted(EXT_CMD_SET_DATE, [](M m, A a) { return m.SetDate(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_SET_INTERFACE_VISIBLE,
+           [](M m, A a) { return m.SetInterfaceVisible(a.iarg > 0); }),
+    Posted(EXT_CMD_GET_DATA_SERVER_VALUE,
+           [](M m, A a) { return m.GetDataServerValue(a.arg, a.status); }),
+    Posted(EXT_CMD_SET_DATA_SERVER_VALUE,
+           [](M m, A a) { return m.SetDataServerValue(a.arg, a.status); }),
+    Posted(EXT_CMD_EXECUTE_COMMAND, [](M m, A a) { return m.ExecuteCommand(a.arg, a.status); }),
     DirectOnly(EXT_CMD_GET_DISPATCH, GetDispatchOnHostThread, 1),
-    Posted(EXT_CMD_PRE_SOLVE, 34, 1),
-    Posted(EXT_CMD_POST_SOLVE, 35, 1),
-    Posted(EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE, 24, 1),
+    Posted(EXT_CMD_PRE_SOLVE, [](M m, A a) { return m.OnPreSolve(a.status); }),
+    Posted(EXT_CMD_POST_SOLVE, [](M m, A a) { return m.OnPostSolve(a.status); }),
+    Posted(EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE,
+           [](M m, A a) { return m.GetNextPublishedVariable(a.arg); }),
     Dialog(EXT_CMD_EDIT_PUBLISHED_VARIABLES, EditPublishedVariablesOnHostThread, false),
-    Posted(EXT_CMD_EVAL_PUBLISHED_VARIABLES, 26, 1),
-    Posted(EXT_CMD_QUERY_ITEM_84, 28, 1),
-    Posted(EXT_CMD_QUERY_ITEM_85, 29, 1),
-    Posted(EXT_CMD_ADD_PUBLISHED_VARIABLE, 30, 1),
-    Posted(EXT_CMD_DEL_PUBLISHED_VARIABLE, 31, 1),
-    Posted(EXT_CMD_EVENT_112, 17, 1),
-    Posted(EXT_CMD_EVENT_113, 18, 1),
-    Posted(EXT_CMD_START_OF_TIMESTEP, 52, 1),
-    Posted(EXT_CMD_END_OF_TIMESTEP, 53, 1),
-    Posted(EXT_CMD_POST_SOLVE_2, 36, 1),
-    Posted(EXT_CMD_EVAL_PUBLISHED_VARIABLES_2, 27, 1),
-    Posted(EXT_CMD_GET_FILE_LABEL, 46, 1),
-    Posted(EXT_CMD_SET_FILE_NAME, 23, 1),
-    Posted(EXT_CMD_READ_BATCH_PROBLEM, 32, 1),
-    Posted(EXT_CMD_WRITE_BATCH_OUTPUT, 33, 1),
+    Posted(EXT_CMD_EVAL_PUBLISHED_VARIABLES,
+           [](M m, A a) { return m.EvalPublishedVariables(a.arg, a.status); }),
+    Posted(EXT_CMD_QUERY_ITEM_84, [](M m, A a) { return m.QueryItem84(a.arg, a.status); }),
+    Posted(EXT_CMD_QUERY_ITEM_85, [](M m, A a) { return m.QueryItem85(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_ADD_PUBLISHED_VARIABLE,
+           [](M m, A a) { return m.AddPublishedVariable(a.arg, a.status); }),
+    Posted(EXT_CMD_DEL_PUBLISHED_VARIABLE,
+           [](M m, A a) { return m.DelPublishedVariable(a.iarg, a.status); }),
+    Posted(EXT_CMD_EVENT_112, [](M m, A a) { return m.OnEvent112(a.status); }),
+    Posted(EXT_CMD_EVENT_113, [](M m, A a) { return m.OnEvent113(a.status); }),
+    Posted(EXT_CMD_START_OF_TIMESTEP, [](M m, A a) { return m.OnStartOfTimestep(a.status); }),
+    Posted(EXT_CMD_END_OF_TIMESTEP, [](M m, A a) { return m.OnEndOfTimestep(a.status); }),
+    Posted(EXT_CMD_POST_SOLVE_2, [](M m, A a) { return m.OnPostSolve2(a.status); }),
+    Posted(EXT_CMD_EVAL_PUBLISHED_VARIABLES_2,
+           [](M m, A a) { return m.EvalPublishedVariables2(a.arg, a.status); }),
+    Posted(EXT_CMD_GET_FILE_LABEL,
+           [](M m, A a) { return m.GetFileLabel(static_cast<char*>(a.arg), a.iarg, a.status); }),
+    Posted(EXT_CMD_SET_FILE_NAME, [](M m, A a) { return m.SetFileName(a.arg, a.status); }),
+    Posted(EXT_CMD_READ_BATCH_PROBLEM,
+           [](M m, A a) { return m.ReadBatchProblem(a.arg, a.iarg > 0, a.status); }),
+    Posted(EXT_CMD_WRITE_BATCH_OUTPUT,
+           [](M m, A a) { return m.WriteBatchOutput(BatchOutputArgument(a.arg), a.status); }),
 };
 
-constexpr bool SortedByCode() {
-  for (std::size_t i = 1; i < std::size(kHostCommands); ++i) {
-    if (kHostCommands[i - 1].code >= kHostCommands[i].code) return false;
+constexpr bool IsWellFormed() {
+  for (std::size_t i = 0; i < std::size(kHostCommands); ++i) {
+    const HostCommand& command = kHostCommands[i];
+    if (i > 0 && kHostCommands[i - 1].code >= command.code) return false;
+    const bool posted = command.route == Route::kPosted;
+    if (posted && (command.operation == nullptr || command.operationWhenIarg == nullptr)) {
+      return false;
+    }
+    const bool constant = command.route == Route::kConstant;
+    if (!posted && !constant && command.hostOperation == nullptr) return false;
   }
   return true;
 }
-static_assert(SortedByCode(), "the host command table is looked up by binary search");
+static_assert(IsWellFormed(),
+              "the host command table is in code order (it is searched by halves) and every row "
+              "has the operation its route needs");
 
 }  // namespace
-
-ModelOperation InternalOperation(std::uint32_t command) {
-  return command < kInternal.size() ? kInternal[command] : nullptr;
-}
-
-std::span<const HostCommand> HostCommands() {
-  return kHostCommands;
-}
 
 const HostCommand* FindHostCommand(std::int32_t code) {
   const auto* end = std::end(kHostCommands);

@@ -1,10 +1,12 @@
-// The host command table: how each ExtCmd code is served, in one table with
-// a column for each mode, and the internal command table of the worker.
+// The host command table: how each ExtCmd code is served, one row per code
+// naming the code and the model operation that serves it, with a column for
+// each mode.
 //
 // A routed code is either
-// - posted: an internal command that the worker performs in threaded mode
+// - posted: a model operation that the worker performs in threaded mode
 //   and the calling thread performs in direct mode, with a default result
-//   for a command that yields none (an automation error, an internal error);
+//   for an operation that yields none (an automation error, an internal
+//   error);
 // - a host-thread operation (codes 5, 7, 21, 32, 104, and 99 in direct
 //   mode), run by the calling thread while the worker is idle; the dialogs
 //   (5, 32, 104) first have the worker refresh the worksheet names;
@@ -15,7 +17,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "gridmoor/host.h"
 
@@ -36,39 +37,35 @@ struct CommandArgs {
 // "No result: use the caller's default", as a command's answer.
 inline constexpr std::int32_t kNoResult = -1000;
 
-// Internal command numbers with a meaning of their own beyond their
-// operation.
-enum InternalCommand : std::uint32_t {
-  kRefreshSheetNamesCommand = 47,
-  kStopCommand = 51,
-  kStartApplicationCommand = 55,
-  kStopApplicationCommand = 56,
-  kLastInternalCommand = 56,  // above: stop as well
-};
-
+// What the worker performs (on the calling thread in direct mode); a null
+// operation stops the worker.
 using ModelOperation = std::int32_t (*)(model::CExcModel& model, const CommandArgs& args);
 // A host-thread operation; `model` is null only for one that needs none.
 using HostOperation = std::int32_t (*)(model::CExcModel* model, const CommandArgs& args);
 
-// The operation of an internal command; null for the stop commands (51 and
-// anything above 56).
-ModelOperation InternalOperation(std::uint32_t command);
+// Model operations the driver posts outside the table: before each dialog,
+// and for ExtStartApp and ExtStopApp.
+namespace op {
+std::int32_t RefreshSheetNames(model::CExcModel& model, const CommandArgs& args);
+std::int32_t StartApplication(model::CExcModel& model, const CommandArgs& args);
+std::int32_t StopApplication(model::CExcModel& model, const CommandArgs& args);
+}  // namespace op
 
 enum class Route : std::uint8_t {
   kConstant,    // both modes answer `result` and touch nothing
-  kPosted,      // internal command; `result` is its default
+  kPosted,      // `operation`; `result` is its default
   kHostThread,  // calling thread, both modes; `result` is its default
-  kDialog,      // as kHostThread, after internal 47 (RefreshSheetNames)
+  kDialog,      // as kHostThread, after op::RefreshSheetNames
   kDirectOnly,  // direct: host-thread operation; threaded: answers `result`
 };
 
 struct HostCommand {
   std::int32_t code;
   Route route;
-  // kPosted: the internal command, and the one used instead when iarg is
-  // not 0 (codes 38 and 39 reach the integer controls that way).
-  std::uint32_t internal;
-  std::uint32_t internalWhenIarg;
+  // kPosted: the operation, and the one used instead when iarg is not 0
+  // (codes 38 and 39 reach the integer controls that way).
+  ModelOperation operation;
+  ModelOperation operationWhenIarg;
   std::int32_t result;
   // kHostThread, kDialog, kDirectOnly.
   HostOperation hostOperation;
@@ -77,13 +74,11 @@ struct HostCommand {
   // kDialog in threaded mode: refused while no workbook is open (code 32).
   bool needsWorkbook;
 
-  std::uint32_t InternalFor(std::int32_t iarg) const {
-    return iarg != 0 ? internalWhenIarg : internal;
+  ModelOperation OperationFor(std::int32_t iarg) const {
+    return iarg != 0 ? operationWhenIarg : operation;
   }
 };
 
-// The routed codes in ascending order.
-std::span<const HostCommand> HostCommands();
 // Null when the code is not routed.
 const HostCommand* FindHostCommand(std::int32_t code);
 

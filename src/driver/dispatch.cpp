@@ -60,9 +60,8 @@ void ReportCurrentException(ExtStatusRecord* status) noexcept {
   }
 }
 
-std::int32_t RunInternalCommand(model::CExcModel& model, std::uint32_t command,
-                                const CommandArgs& args) noexcept {
-  const ModelOperation operation = InternalOperation(command);
+std::int32_t RunModelOperation(model::CExcModel& model, ModelOperation operation,
+                               const CommandArgs& args) noexcept {
   if (operation == nullptr) return kNoResult;
   try {
     return operation(model, args);
@@ -72,8 +71,8 @@ std::int32_t RunInternalCommand(model::CExcModel& model, std::uint32_t command,
   }
 }
 
-std::int32_t DirectTarget::Post(std::uint32_t command, std::int32_t fallback) {
-  const std::int32_t result = RunInternalCommand(model_, command, args_);
+std::int32_t DirectTarget::Post(ModelOperation operation, std::int32_t fallback) {
+  const std::int32_t result = RunModelOperation(model_, operation, args_);
   return result == kNoResult ? fallback : result;
 }
 
@@ -86,7 +85,7 @@ std::int32_t DispatchHostCommand(CommandTarget& target, std::int32_t code,
       case Route::kConstant:
         return command->result;
       case Route::kPosted:
-        return target.Post(command->InternalFor(args.iarg), command->result);
+        return target.Post(command->OperationFor(args.iarg), command->result);
       case Route::kHostThread:
         return RunHostOperation(*command, target.Model(), args);
       case Route::kDialog:
@@ -95,7 +94,7 @@ std::int32_t DispatchHostCommand(CommandTarget& target, std::int32_t code,
           return -1;
         }
         // The dialog shows the current worksheet names.
-        target.Post(kRefreshSheetNamesCommand, 0);
+        target.Post(op::RefreshSheetNames, 0);
         return RunHostOperation(*command, target.Model(), args);
       case Route::kDirectOnly:
         if (target.Threaded()) return command->result;

@@ -22,9 +22,8 @@ class CommandTarget {
   virtual bool Threaded() const = 0;
   // The model for host-thread operations; null when there is none.
   virtual model::CExcModel* Model() = 0;
-  // Performs an internal command: its result, or `fallback` when it gave
-  // none.
-  virtual std::int32_t Post(std::uint32_t command, std::int32_t fallback) = 0;
+  // Performs a model operation: its result, or `fallback` when it gave none.
+  virtual std::int32_t Post(ModelOperation operation, std::int32_t fallback) = 0;
 };
 
 // Direct mode: everything on the calling thread.
@@ -33,7 +32,7 @@ class DirectTarget final : public CommandTarget {
   DirectTarget(model::CExcModel& model, const CommandArgs& args) : model_(model), args_(args) {}
   bool Threaded() const override { return false; }
   model::CExcModel* Model() override { return &model_; }
-  std::int32_t Post(std::uint32_t command, std::int32_t fallback) override;
+  std::int32_t Post(ModelOperation operation, std::int32_t fallback) override;
 
  private:
   model::CExcModel& model_;
@@ -45,10 +44,10 @@ class DirectTarget final : public CommandTarget {
 std::int32_t DispatchHostCommand(CommandTarget& target, std::int32_t code,
                                  const CommandArgs& args) noexcept;
 
-// Performs internal command `command` (0 to 56, not 51) on `model`; what it
-// throws is reported into args.status and gives kNoResult.
-std::int32_t RunInternalCommand(model::CExcModel& model, std::uint32_t command,
-                                const CommandArgs& args) noexcept;
+// Performs `operation` on `model`; what it throws is reported into
+// args.status and gives kNoResult, as does a null operation.
+std::int32_t RunModelOperation(model::CExcModel& model, ModelOperation operation,
+                               const CommandArgs& args) noexcept;
 
 // Writes the message of the exception being handled into `status`.
 void ReportCurrentException(ExtStatusRecord* status) noexcept;

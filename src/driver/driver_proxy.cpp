@@ -97,21 +97,21 @@ void DriverProxy::ServeCommands(model::CExcModel& model) {
     requestEvent_.Reset();
     doneEvent_.Set();
     requestEvent_.WaitAfter(seen);
-    if (command == kStopCommand || command > kLastInternalCommand) {
+    if (operation == nullptr) {
       result = 0;
       return;
     }
-    result = RunInternalCommand(model, command, args);
+    result = RunModelOperation(model, operation, args);
   }
 }
 
-std::int32_t DriverProxy::Query(std::uint32_t posted, std::int32_t fallback) {
+std::int32_t DriverProxy::Query(ModelOperation posted, std::int32_t fallback) {
   if (workerEnded_.load()) {
     host::StatusRecord status(args.status);
     host::WriteStatus(status, "%s", kQueryFailedMessage);
     return fallback;
   }
-  command = posted;
+  operation = posted;
   result = kNoResult;
   const std::uint32_t seen = doneEvent_.Sets();
   doneEvent_.Reset();
@@ -128,7 +128,7 @@ void DriverProxy::Shutdown() {
   const std::lock_guard<std::mutex> lock(requestLock_);
   if (shutDown_.exchange(true)) return;
   if (!workerEnded_.load()) {
-    command = kStopCommand;
+    operation = nullptr;
     requestEvent_.Set();
   }
   if (worker_.joinable()) worker_.join();

@@ -73,10 +73,10 @@ class DriverProxy {
   // reading its result.
   std::mutex& RequestLock() { return requestLock_; }
 
-  // Posts internal command `command` with the stored arguments and waits for
-  // it: the command's result, or `fallback` when it gave none. Call with the
+  // Posts `operation` with the stored arguments and waits for it: the
+  // operation's result, or `fallback` when it gave none. Call with the
   // request lock held.
-  std::int32_t Query(std::uint32_t command, std::int32_t fallback);
+  std::int32_t Query(ModelOperation operation, std::int32_t fallback);
 
   // Waits for a running request to end, stops the worker and waits until it
   // has destroyed the model and ended. Idempotent; requests afterwards are
@@ -94,7 +94,7 @@ class DriverProxy {
 
   // The request being posted, written by the host side while the worker is
   // idle, read by the worker while the host side waits.
-  std::uint32_t command = 0;
+  ModelOperation operation = nullptr;  // null: stop
   CommandArgs args;
   // Written by the worker while the host side waits.
   std::int32_t result = 0;
@@ -119,8 +119,8 @@ class ThreadedTarget final : public CommandTarget {
   explicit ThreadedTarget(DriverProxy& proxy) : proxy_(proxy) {}
   bool Threaded() const override { return true; }
   model::CExcModel* Model() override { return proxy_.Model(); }
-  std::int32_t Post(std::uint32_t command, std::int32_t fallback) override {
-    return proxy_.Query(command, fallback);
+  std::int32_t Post(ModelOperation operation, std::int32_t fallback) override {
+    return proxy_.Query(operation, fallback);
   }
 
  private:

@@ -106,7 +106,7 @@ std::int32_t Identify(void* identifyRecord, ExtStatusRecord* status) {
     if (usable > EXT_STATUS_TEXT_OFFSET) {
       host::HostRecord part(status, usable);
       host::PrintMessage(part, EXT_STATUS_TEXT_OFFSET, usable - EXT_STATUS_TEXT_OFFSET, "%s",
-                   kNotCompatibleMessage);
+                         kNotCompatibleMessage);
     }
     return 1;
   }
@@ -197,7 +197,7 @@ std::int32_t StartApp(ExtInstance handle, ExtStatusRecord* status) {
     return 1;
   }
   proxy.args = CommandArgs{nullptr, nullptr, 0, status};
-  return proxy.Query(kStartApplicationCommand, 1);
+  return proxy.Query(op::StartApplication, 1);
 }
 
 std::int32_t StopApp(ExtInstance handle) {
@@ -210,7 +210,7 @@ std::int32_t StopApp(ExtInstance handle) {
   // No status record: nothing may be written through one from an earlier
   // request.
   proxy.args = CommandArgs{};
-  return proxy.Query(kStopApplicationCommand, 1);
+  return proxy.Query(op::StopApplication, 1);
 }
 
 std::int32_t Command(ExtInstance handle, ExtWindow window, std::int32_t code, void* arg,

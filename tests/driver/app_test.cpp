@@ -27,33 +27,29 @@ std::string RegistryText(const std::string& body) {
   return "REGEDIT4\n\n" + body;
 }
 
-constexpr char kConfigSection[] = "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n";
+const std::string kConfigSection = "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n";
 constexpr char kDriverSection[] =
     "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n";
 
 TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
-  struct Case {
+  const struct {
     const char* name;
-    std::string settings;
-    bool isVista;
+    std::string value;  // the line under the Config key
     bool threaded;
+  } cases[] = {
+      {"no settings", "", true},
+      {"no value", "\"Other\"=dword:00000000\n", true},
+      {"zero", "\"Vista\"=dword:00000000\n", false},
+      {"zero, name in another case", "\"VISTA\"=dword:00000000\n", false},
+      {"one", "\"Vista\"=dword:00000001\n", true},
+      {"large", "\"Vista\"=dword:7fffffff\n", true},
+      {"negative", "\"Vista\"=dword:ffffffff\n", false},
+      {"text", "\"Vista\"=\"0\"\n", true},
   };
-  const Case cases[] = {
-      {"no settings", "", false, true},
-      {"no value", std::string(kConfigSection) + "\"Other\"=dword:00000000\n", false, true},
-      {"zero", std::string(kConfigSection) + "\"Vista\"=dword:00000000\n", false, false},
-      {"zero, name in another case", std::string(kConfigSection) + "\"VISTA\"=dword:00000000\n",
-       false, false},
-      {"one", std::string(kConfigSection) + "\"Vista\"=dword:00000001\n", false, true},
-      {"large", std::string(kConfigSection) + "\"Vista\"=dword:7fffffff\n", false, true},
-      {"negative", std::string(kConfigSection) + "\"Vista\"=dword:ffffffff\n", false, false},
-      {"text", std::string(kConfigSection) + "\"Vista\"=\"0\"\n", false, true},
-      {"zero on Vista", std::string(kConfigSection) + "\"Vista\"=dword:00000000\n", true, true},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TempRegistry settings(RegistryText(c.settings));
-    EXPECT_EQ(driver::ThreadedModeFromSettings(settings.Load(), c.isVista), c.threaded);
+    TempRegistry settings(RegistryText(c.value.empty() ? "" : kConfigSection + c.value));
+    EXPECT_EQ(driver::ThreadedModeFromSettings(settings.Load()), c.threaded);
   }
 }
 
@@ -63,7 +59,7 @@ TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {
                                      "\"Other\"=\"kept\"\n\n" +
                                      kConfigSection + "\"Vista\"=dword:00000000\n"));
   driver::CGridmoorApp app(settings.Load());
-  app.InitInstance(settings.Load(), false, "/opt/gridmoor/lib");
+  app.InitInstance(settings.Load(), "/opt/gridmoor/lib");
   EXPECT_EQ(app.PlugIns(), "/a/one.xlam;/b/two.xla");
   EXPECT_FALSE(app.ThreadedMode());
   EXPECT_EQ(app.HelpFile(), std::filesystem::path("/opt/gridmoor/lib/Conflux.chm"));
@@ -102,19 +98,19 @@ TEST(AppHelpTest, HelpGoesThroughTheLauncherWithTheFileBesideTheLibrary) {
   TempRegistry settings(
       RegistryText(std::string(kDriverSection) + "\"HelpViewer\"=\"my-viewer --new\"\n"));
   driver::CGridmoorApp app(settings.Load());
-  app.InitInstance(settings.Load(), false, driver::LibraryFolder());
+  app.InitInstance(settings.Load(), driver::LibraryFolder());
   std::optional<driver::HelpRequest> seen;
   const driver::HelpLauncher previous =
       driver::SetHelpLauncher([&](const driver::HelpRequest& request) {
         seen = request;
         return true;
       });
-  EXPECT_TRUE(app.WinHelp(driver::kDriverHelpContext, driver::kHelpContextCommand));
+  EXPECT_TRUE(app.WinHelp(77, 3));
   driver::SetHelpLauncher(previous);
   ASSERT_TRUE(seen);
   EXPECT_EQ(seen->viewer, "my-viewer --new");
-  EXPECT_EQ(seen->context, 1020);
-  EXPECT_EQ(seen->command, 1);
+  EXPECT_EQ(seen->context, 77);
+  EXPECT_EQ(seen->command, 3);
   EXPECT_EQ(seen->file.filename(), "Conflux.chm");
   // Code linked into a program finds the program's folder.
   EXPECT_EQ(seen->file.parent_path(), std::filesystem::canonical("/proc/self/exe").parent_path());

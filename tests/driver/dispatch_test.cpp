@@ -1,15 +1,20 @@
-// Host command routing in both modes: every routed code reaches its
-// operation with its arguments, on the right thread, and answers the
-// operation's result, or the code's default when the operation fails.
+// Instances and their commands in both modes: identification, every routed
+// code reaching its operation with its arguments on the right thread and
+// answering the operation's result (or the code's default when it fails),
+// creation failures, destruction while a command runs, handles that lead
+// nowhere.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "com/error.h"
-#include "driver/command_table.h"
 #include "driver/instances.h"
 #include "driver/recording_model.h"
 #include "support/guarded_buffer.h"
@@ -18,8 +23,27 @@
 namespace {
 
 using driver::Mode;
+using test_support::GuardedBuffer;
 using test_support::ModelCall;
 using test_support::RecordingModel;
+
+ExtStatusRecord* AsStatus(GuardedBuffer& buffer) {
+  return reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data());
+}
+
+std::string TextOf(const GuardedBuffer& buffer) {
+  return std::string(reinterpret_cast<const char*>(buffer.bytes.data()) + 4);
+}
+
+std::uint32_t U32At(const GuardedBuffer& buffer, std::size_t offset) {
+  std::uint32_t value = 0;
+  std::memcpy(&value, buffer.bytes.data() + offset, sizeof value);
+  return value;
+}
+
+void PutU32(GuardedBuffer& buffer, std::size_t offset, std::uint32_t value) {
+  std::memcpy(buffer.bytes.data() + offset, &value, sizeof value);
+}
 
 enum class Pass { kNothing, kArg, kArgPast1028 };
 enum class Value { kNothing, kIarg, kIargPositive };
@@ -42,7 +66,9 @@ constexpr Value I = Value::kIarg;
 constexpr Value P = Value::kIargPositive;
 constexpr Value V0 = Value::kNothing;
 
-// The host command table as the host sees it, with iarg 7 (5 for 38/39).
+// The host command table as the host sees it, with iarg 7 (0 and 5 for the
+// integer controls of 38 and 39; 0 and -3 too for the flags, the sign of
+// iarg).
 std::vector<Expected> Routes(Mode mode) {
   std::vector<Expected> routes = {
       {2, 7, "EnumStreams", A, I, true, 1, false, false},
@@ -59,6 +85,8 @@ std::vector<Expected> Routes(Mode mode) {
       {16, 7, "GetFileDescription", A, I, true, 1, false, false},
       {18, 7, "GetStreamComposition", A, I, true, -1, false, false},
       {20, 7, "SetModelDataFile", A, P, true, 1, false, false},
+      {20, 0, "SetModelDataFile", A, P, true, 1, false, false},
+      {20, -3, "SetModelDataFile", A, P, true, 1, false, false},
       {23, 7, "OpenCaseWorkbook", A, V0, true, 1, false, false},
       {34, 7, "CheckIntegerControls", A, V0, true, 1, false, false},
       {36, 7, "GetObjectiveFunction", A, V0, true, -1, false, false},
@@ -77,6 +105,8 @@ std::vector<Expected> Routes(Mode mode) {
       {62, 7, "GetNextEvent", A, V0, false, 1, false, false},
       {63, 7, "SetDate", A, I, true, 1, false, false},
       {64, 7, "SetInterfaceVisible", N, P, false, 1, false, false},
+      {64, 0, "SetInterfaceVisible", N, P, false, 1, false, false},
+      {64, -3, "SetInterfaceVisible", N, P, false, 1, false, false},
       {96, 7, "GetDataServerValue", A, V0, true, 1, false, false},
       {97, 7, "SetDataServerValue", A, V0, true, 1, false, false},
       {98, 7, "ExecuteCommand", A, V0, true, 1, false, false},
@@ -98,6 +128,8 @@ std::vector<Expected> Routes(Mode mode) {
       {129, 7, "GetFileLabel", A, I, true, 1, false, false},
       {136, 7, "SetFileName", A, V0, true, 1, false, false},
       {256, 7, "ReadBatchProblem", A, P, true, 1, false, false},
+      {256, 0, "ReadBatchProblem", A, P, true, 1, false, false},
+      {256, -3, "ReadBatchProblem", A, P, true, 1, false, false},
       {258, 7, "WriteBatchOutput", Pass::kArgPast1028, V0, true, 1, false, false},
   };
   if (mode == Mode::kDirect) {
@@ -126,18 +158,16 @@ class DispatchTest : public testing::TestWithParam<Mode> {
   }
   void TearDown() override { EXPECT_EQ(driver::DestroyInstance(handle_, nullptr), 0); }
 
-  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
-  std::string Message() const {
-    return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
-  }
+  ExtStatusRecord* Status() { return AsStatus(status_); }
+  std::string Message() const { return TextOf(status_); }
   std::int32_t Run(std::int32_t code, std::int32_t iarg) {
     return driver::Command(handle_, &window_, code, record_.bytes.data(), iarg, Status());
   }
   bool Threaded() const { return GetParam() == Mode::kThreaded; }
 
   test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
-  test_support::GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
-  test_support::GuardedBuffer record_{4096, 0};
+  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+  GuardedBuffer record_{4096, 0};
   int window_ = 0;
   ExtInstance handle_ = nullptr;
   RecordingModel* model_ = nullptr;
@@ -185,17 +215,6 @@ TEST_P(DispatchTest, EveryRoutedCodeReachesItsOperationWithItsArguments) {
   }
   EXPECT_TRUE(record_.GuardsIntact());
   EXPECT_TRUE(status_.GuardsIntact());
-}
-
-TEST_P(DispatchTest, FlagsAreTheSignOfIarg) {
-  for (const std::int32_t code : {20, 64, 256}) {
-    for (const std::int32_t iarg : {0, -3, 1, 99}) {
-      model_->ClearCalls();
-      Run(code, iarg);
-      ASSERT_FALSE(model_->Calls().empty());
-      EXPECT_EQ(model_->Calls().back().value, iarg > 0 ? 1 : 0) << code << " " << iarg;
-    }
-  }
 }
 
 TEST_P(DispatchTest, AFailingOperationGivesItsMessageAndTheCodesDefault) {
@@ -305,28 +324,220 @@ TEST_P(DispatchTest, StartAndStopApplication) {
   EXPECT_EQ(driver::StopApp(handle_), test_support::kRecordedResult);
 }
 
+TEST_P(DispatchTest, AModelThatCannotBeMadeIsReportedNotThrown) {
+  ExtInstance instance = nullptr;
+  const auto throwing = []() -> std::unique_ptr<model::CExcModel> {
+    throw std::runtime_error("no memory for the model");
+  };
+  EXPECT_EQ(driver::CreateInstance(GetParam(), &instance, Status(), throwing), 1);
+  EXPECT_EQ(Message(),
+            "An error occurred in creating an Excel instance\n(Internal error: no memory for the "
+            "model)");
+  if (Threaded()) {
+    // The proxy exists; its worker has ended, and requests say so.
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(driver::Command(instance, nullptr, 3, nullptr, 0, Status()), 1);
+    EXPECT_EQ(Message(), "Internal Excel driver error (Query) - inform Orvax");
+    EXPECT_EQ(driver::Command(instance, nullptr, 21, nullptr, 0, Status()), 1);
+    EXPECT_EQ(Message(), "There is no connection to Excel");
+    EXPECT_EQ(driver::StartApp(instance, Status()), 1);
+    EXPECT_EQ(driver::StopApp(instance), 1);
+  } else {
+    EXPECT_EQ(instance, nullptr);
+  }
+  EXPECT_EQ(driver::DestroyInstance(instance, Status()), 0);
+  ExtStatusRecord* nowhere = nullptr;
+  EXPECT_EQ(driver::CreateInstance(GetParam(), nullptr, nowhere), 1);
+}
+
+TEST_P(DispatchTest, HandlesThatLeadNowhereAreAnsweredNotFollowed) {
+  ASSERT_EQ(driver::DestroyInstance(handle_, Status()), 0);
+  int foreign = 0;
+  const ExtInstance handles[] = {nullptr, handle_, reinterpret_cast<ExtInstance>(&foreign)};
+  for (const ExtInstance handle : handles) {
+    EXPECT_EQ(driver::Command(handle, nullptr, 3, nullptr, 0, Status()), 1);
+    EXPECT_EQ(Message(), driver::kUnknownInstanceMessage);
+    EXPECT_EQ(driver::Command(handle, nullptr, 18, nullptr, 0, Status()), -1);
+    EXPECT_EQ(driver::Command(handle, nullptr, 300, nullptr, 0, Status()), 0);
+    EXPECT_EQ(Message(), "");
+    EXPECT_EQ(driver::StartApp(handle, Status()), 1);
+    EXPECT_EQ(driver::StopApp(handle), 1);
+    EXPECT_EQ(driver::DestroyInstance(handle, Status()), 0);
+  }
+}
+
+TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsThread) {
+  RecordingModel* model = model_;
+  const ExtInstance instance = handle_;
+  std::promise<void> entered;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  model->SetHook([&](const ModelCall& call) -> std::optional<std::int32_t> {
+    if (call.op == "QueryNumber") {
+      entered.set_value();
+      released.wait();
+    }
+    return std::nullopt;
+  });
+  std::atomic<bool> destroyedModel{false};
+  std::thread::id destroyedOn;
+  std::thread::id madeOn = model->ConstructedOn();
+  model->onDestroy = [&] {
+    destroyedOn = std::this_thread::get_id();
+    destroyedModel = true;
+  };
+
+  GuardedBuffer commandStatus(EXT_STATUS_RECORD_SIZE, 0);
+  std::int32_t commandResult = 0;
+  std::thread host([&] {
+    commandResult = driver::Command(instance, nullptr, 3, nullptr, 0, AsStatus(commandStatus));
+  });
+  entered.get_future().wait();
+  std::atomic<bool> destroyReturned{false};
+  std::thread::id destroyerId;
+  std::thread destroyer([&] {
+    destroyerId = std::this_thread::get_id();
+    driver::DestroyInstance(instance, nullptr);
+    destroyReturned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(destroyReturned);
+  EXPECT_FALSE(destroyedModel);
+  release.set_value();
+  host.join();
+  destroyer.join();
+  EXPECT_EQ(commandResult, test_support::kRecordedResult);  // the command's result is not lost
+  EXPECT_TRUE(destroyedModel);
+  EXPECT_EQ(destroyedOn, Threaded() ? madeOn : destroyerId);
+  if (Threaded()) {
+    EXPECT_NE(madeOn, std::this_thread::get_id());
+  }
+}
+
+TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
+  RecordingModel* model = model_;
+  const ExtInstance instance = handle_;
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlapped{false};
+  model->SetHook([&](const ModelCall&) -> std::optional<std::int32_t> {
+    if (++inside > 1) overlapped = true;
+    std::this_thread::yield();
+    --inside;
+    return std::nullopt;
+  });
+  std::vector<std::thread> hosts;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    hosts.emplace_back([&, t] {
+      GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+      for (int i = 0; i < 200; ++i) {
+        const std::int32_t iarg = t * 1000 + i;
+        if (driver::Command(instance, nullptr, 3, nullptr, iarg, AsStatus(status)) !=
+            test_support::kRecordedResult) {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (std::thread& host : hosts)
+    host.join();
+  EXPECT_FALSE(overlapped);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(model->Calls().size(), 800u);
+  model->SetHook(nullptr);  // it refers to this test's locals
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, DispatchTest, testing::Values(Mode::kDirect, Mode::kThreaded),
                          Name);
 
-TEST(CommandTableTest, IsOneTableInCodeOrderWithValidInternalCommands) {
-  const auto commands = driver::HostCommands();
-  for (std::size_t i = 0; i < commands.size(); ++i) {
-    const driver::HostCommand& command = commands[i];
-    if (i > 0) {
-      EXPECT_LT(commands[i - 1].code, command.code);
+// The model's own answers to the data-server codes, which only a data
+// server would change: nothing to give, no message, and the read request's
+// result field cleared so that the host never reads stale text.
+TEST(DataServerCodesTest, AModelWithoutADataServerAnswersNothing) {
+  test_support::ScopedEnv noApplication("GRIDMOOR_SPREADSHEET", "none");
+  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+  ExtStatusRecord* statusRecord = AsStatus(status);
+  ExtInstance handle = nullptr;
+  driver::CreateInstance(Mode::kDirect, &handle, statusRecord);
+  for (const std::int32_t code : {96, 97, 98}) {
+    SCOPED_TRACE(code);
+    GuardedBuffer record(EXT_DS_READ_RECORD_SIZE, 0x5C);
+    EXPECT_EQ(driver::Command(handle, nullptr, code, record.bytes.data(), 7, statusRecord), -1);
+    EXPECT_STREQ(statusRecord->text, "");
+    std::vector<unsigned char> expected(EXT_DS_READ_RECORD_SIZE, 0x5C);
+    if (code == 96) {
+      std::fill_n(expected.begin() + EXT_DS_READ_RESULT_OFFSET, EXT_DS_READ_RESULT_SIZE, 0);
     }
-    EXPECT_EQ(driver::FindHostCommand(command.code), &command);
-    if (command.route == driver::Route::kPosted) {
-      EXPECT_NE(driver::InternalOperation(command.internal), nullptr) << command.code;
-      EXPECT_NE(driver::InternalOperation(command.internalWhenIarg), nullptr) << command.code;
+    EXPECT_EQ(std::vector<unsigned char>(record.bytes.begin(), record.bytes.end() - 16), expected);
+    EXPECT_TRUE(record.GuardsIntact());
+    EXPECT_EQ(driver::Command(handle, nullptr, code, nullptr, 7, statusRecord), -1);
+  }
+  EXPECT_EQ(driver::DestroyInstance(handle, nullptr), 0);
+}
+
+TEST(IdentifyTest, FillsTheIdentificationRecordExactly) {
+  GuardedBuffer id(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
+  PutU32(id, 0, EXT_INTERFACE_VERSION);
+  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x66);
+  PutU32(status, 0, EXT_STATUS_RECORD_SIZE);
+  EXPECT_EQ(driver::Identify(id.bytes.data(), AsStatus(status)), 0);
+
+  std::vector<unsigned char> expected(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
+  const auto put = [&](std::size_t offset, const void* bytes, std::size_t size) {
+    std::memcpy(expected.data() + offset, bytes, size);
+  };
+  const std::uint32_t words[][2] = {{0, 2564}, {4, 70},   {272, 1},  {276, 3},
+                                    {1540, 1}, {1548, 1}, {1552, 1}, {1556, 0x01010001},
+                                    {1688, 0}, {1696, 1}, {268, 0}};
+  for (const auto& [offset, value] : words)
+    put(offset, &value, 4);
+  const std::uint32_t forty = 40;
+  put(264, &forty, 4);
+  put(8, "Excel", 6);
+  put(1284, "Generic MS Excel driver", 24);
+  // The text fields are written up to their terminators only.
+  EXPECT_EQ(std::vector<unsigned char>(id.bytes.begin(), id.bytes.end() - 16), expected);
+  EXPECT_TRUE(id.GuardsIntact());
+  // The status record is cleared whole.
+  EXPECT_EQ(std::vector<unsigned char>(status.bytes.begin(), status.bytes.end() - 16),
+            std::vector<unsigned char>(EXT_STATUS_RECORD_SIZE, 0));
+}
+
+TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
+  const std::string message = "Gridmoor.dll is not compatible with this version of Conflux";
+  // A wrong version: cleared, then the message.
+  GuardedBuffer id(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
+  PutU32(id, 0, 2563);
+  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x66);
+  PutU32(status, 0, EXT_STATUS_RECORD_SIZE);
+  EXPECT_EQ(driver::Identify(id.bytes.data(), AsStatus(status)), 1);
+  EXPECT_EQ(TextOf(status), message);
+  EXPECT_EQ(U32At(status, 0), 0u);
+  EXPECT_EQ(status.bytes[EXT_STATUS_RECORD_SIZE - 1], 0);
+  EXPECT_EQ(id.bytes[4], 0x77);  // nothing identified
+
+  // A wrong size word: not cleared, and the message stays within the bytes
+  // the record says it has.
+  for (const std::uint32_t size : {263u, 265u, 1000u, 40u, 12u, 5u, 4u, 0u}) {
+    SCOPED_TRACE(size);
+    const std::size_t room = std::min<std::size_t>(size, EXT_STATUS_RECORD_SIZE);
+    GuardedBuffer small(room < 4 ? 4 : room, 0x66);
+    PutU32(small, 0, size);
+    PutU32(id, 0, EXT_INTERFACE_VERSION);
+    EXPECT_EQ(driver::Identify(id.bytes.data(), AsStatus(small)), 1);
+    EXPECT_TRUE(small.GuardsIntact());
+    EXPECT_EQ(U32At(small, 0), size);
+    if (room > 4) {
+      const std::string written = TextOf(small);
+      EXPECT_EQ(written, message.substr(0, room - 5));
+      for (std::size_t i = 4 + written.size() + 1; i < room; ++i)
+        EXPECT_EQ(small.bytes[i], 0x66);
     }
   }
-  EXPECT_EQ(driver::FindHostCommand(0), nullptr);
-  EXPECT_EQ(driver::FindHostCommand(1000), nullptr);
-  // 51 and anything above 56 stop the worker.
-  EXPECT_EQ(driver::InternalOperation(51), nullptr);
-  EXPECT_EQ(driver::InternalOperation(57), nullptr);
-  EXPECT_NE(driver::InternalOperation(25), nullptr);  // served, though no code posts it
+  EXPECT_EQ(driver::Identify(id.bytes.data(), nullptr), 1);
+  PutU32(status, 0, EXT_STATUS_RECORD_SIZE);
+  EXPECT_EQ(driver::Identify(nullptr, AsStatus(status)), 1);
+  EXPECT_EQ(TextOf(status), message);
 }
 
 }  // namespace

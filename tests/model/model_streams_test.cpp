@@ -1,6 +1,6 @@
 // The model's stream slots reach the stream transfer, through the interface
-// table as the dispatch layer calls them, with the case's stream collections
-// sized to its counts.
+// table as the dispatch layer calls them; a new case has one stream of each
+// kind.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,12 +13,6 @@
 #include "support/guarded_buffer.h"
 
 namespace {
-
-TEST(ModelStreams, TheCaseHoldsOneStreamOfEachKindFromTheStart) {
-  const model::CExcCaseDetails details;
-  EXPECT_EQ(details.inputStreams.size(), 1u);
-  EXPECT_EQ(details.outputStreams.size(), 1u);
-}
 
 TEST(ModelStreams, SlotsReachTheStreamTransfer) {
   test_support::MemoryApplicationRegistration applications("memory", /*asDefault=*/true);

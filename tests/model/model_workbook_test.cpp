@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -201,33 +202,28 @@ TEST_F(ModelWorkbookTest, CaseDialogResults) {
   EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
   EXPECT_EQ(changed, 1u);
 
-  // With the workbook open, the same file and counts: unchanged.
+  // Confirmed with the workbook open: changed when the file or a stream
+  // count differs, names differing in case being different files here.
   ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0);
-  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
-  EXPECT_EQ(changed, 0u);
-
-  // Another stream count, another file: changed.
-  dialogs->OnEditCase([](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
-    details.outputCount = 2;
-    return DialogResult::kOk;
-  });
-  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
-  EXPECT_EQ(changed, 1u);
   const std::string other = folder_.File("other.xlsx");
-  dialogs->OnEditCase([&](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
-    details.fileName = other;
-    return DialogResult::kOk;
-  });
-  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
-  EXPECT_EQ(changed, 1u);
-  // Names differing in case are different files on this system.
   const std::string upper = folder_.File("OTHER.xlsx");
-  dialogs->OnEditCase([&](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
-    details.fileName = upper;
-    return DialogResult::kOk;
-  });
-  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
-  EXPECT_EQ(changed, 1u);
+  const struct {
+    std::function<void(CExcCaseDetails&)> edit;
+    std::uint32_t changed;
+  } edits[] = {
+      {[](CExcCaseDetails&) {}, 0},
+      {[](CExcCaseDetails& details) { details.outputCount = 2; }, 1},
+      {[&](CExcCaseDetails& details) { details.fileName = other; }, 1},
+      {[&](CExcCaseDetails& details) { details.fileName = upper; }, 1},
+  };
+  for (const auto& e : edits) {
+    dialogs->OnEditCase([&](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
+      e.edit(details);
+      return DialogResult::kOk;
+    });
+    EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
+    EXPECT_EQ(changed, e.changed);
+  }
 
   // The kind follows the model's dialog kind; the parent window is passed.
   dialogs->OnEditCase(nullptr);

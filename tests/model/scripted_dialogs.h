@@ -38,76 +38,29 @@ class ScriptedDialogs final : public model::Dialogs {
   };
 
   // Unscripted dialogs end with OK and edit nothing.
-  void OnEditCase(CaseScript script) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    caseScript_ = std::move(script);
-  }
-  void OnEditDriverSettings(SettingsScript script) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    settingsScript_ = std::move(script);
-  }
-
-  void OnSetupOptimisation(OptimiserScript script) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    optimiserScript_ = std::move(script);
-  }
+  void OnEditCase(CaseScript script) { Set(caseScript_, std::move(script)); }
+  void OnEditDriverSettings(SettingsScript script) { Set(settingsScript_, std::move(script)); }
+  void OnSetupOptimisation(OptimiserScript script) { Set(optimiserScript_, std::move(script)); }
   void OnEditPublishedVariables(PublishedScript script) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    publishedScript_ = std::move(script);
+    Set(publishedScript_, std::move(script));
   }
 
   model::DialogResult EditCase(model::CaseDialogKind kind, model::CExcModel& model,
                                model::CExcCaseDetails& details, ExtWindow parent) override {
-    CaseScript script;
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      calls_.push_back(
-          {"EditCase", kind, {}, parent, std::this_thread::get_id(), model.sheetNames});
-      script = caseScript_;
-    }
-    return script ? script(kind, model, details) : model::DialogResult::kOk;
+    return Run(caseScript_, {"EditCase", kind, {}, parent, {}, model.sheetNames}, kind, model,
+               details);
   }
-
   model::DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) override {
-    SettingsScript script;
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      calls_.push_back({"EditDriverSettings",
-                        model::CaseDialogKind::kFull,
-                        {},
-                        parent,
-                        std::this_thread::get_id(),
-                        {}});
-      script = settingsScript_;
-    }
-    return script ? script(plugIns) : model::DialogResult::kOk;
+    return Run(settingsScript_, {"EditDriverSettings", {}, {}, parent, {}, {}}, plugIns);
   }
-
   model::DialogResult SetupOptimisation(model::OptimiserPage page, model::CExcModel& model,
                                         ExtWindow parent) override {
-    OptimiserScript script;
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      calls_.push_back({"SetupOptimisation", model::CaseDialogKind::kFull, page, parent,
-                        std::this_thread::get_id(), model.sheetNames});
-      script = optimiserScript_;
-    }
-    return script ? script(page, model) : model::DialogResult::kOk;
+    return Run(optimiserScript_, {"SetupOptimisation", {}, page, parent, {}, model.sheetNames},
+               page, model);
   }
-
   model::DialogResult EditPublishedVariables(model::CExcModel& model, ExtWindow parent) override {
-    PublishedScript script;
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      calls_.push_back({"EditPublishedVariables",
-                        model::CaseDialogKind::kFull,
-                        {},
-                        parent,
-                        std::this_thread::get_id(),
-                        model.sheetNames});
-      script = publishedScript_;
-    }
-    return script ? script(model) : model::DialogResult::kOk;
+    return Run(publishedScript_, {"EditPublishedVariables", {}, {}, parent, {}, model.sheetNames},
+               model);
   }
 
   std::vector<Call> Calls() const {
@@ -116,6 +69,25 @@ class ScriptedDialogs final : public model::Dialogs {
   }
 
  private:
+  template <typename Script>
+  void Set(Script& slot, Script script) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    slot = std::move(script);
+  }
+  // Records the call on the calling thread, then runs the script outside the
+  // lock (a script may call back into the dialogs).
+  template <typename Script, typename... Args>
+  model::DialogResult Run(const Script& slot, Call call, Args&... args) {
+    Script script;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      call.thread = std::this_thread::get_id();
+      calls_.push_back(std::move(call));
+      script = slot;
+    }
+    return script ? script(args...) : model::DialogResult::kOk;
+  }
+
   mutable std::mutex mutex_;
   CaseScript caseScript_;
   SettingsScript settingsScript_;

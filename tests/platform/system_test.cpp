@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -7,38 +6,11 @@
 
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/os_version.h"
 #include "support/temp_registry.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(OsVersion, SplitsTheReleaseIntoNumbers) {
-  struct Case {
-    const char* release;
-    int major;
-    int minor;
-  } cases[] = {{"6.1.0-18-amd64", 6, 1}, {"5.15", 5, 15},        {"4", 4, 0},
-               {"10.0.19045", 10, 0},    {"6.x", 6, 0},          {"", 0, 0},
-               {"rolling", 0, 0},        {"99999999999.2", 0, 2}};
-  for (const Case& c : cases) {
-    const platform::OsVersion v = platform::MakeOsVersion("Linux", c.release);
-    EXPECT_EQ(v.major, c.major) << c.release;
-    EXPECT_EQ(v.minor, c.minor) << c.release;
-    EXPECT_EQ(v.release, c.release);
-  }
-}
-
-TEST(OsVersion, DescribesTheRunningSystem) {
-  utsname names{};
-  ASSERT_EQ(::uname(&names), 0);
-  const platform::OsVersion v = platform::CurrentOsVersion();
-  EXPECT_EQ(v.systemName, names.sysname);
-  EXPECT_EQ(v.release, names.release);
-  EXPECT_GT(v.major, 0);
-  EXPECT_FALSE(platform::IsWindowsVista());
-}
 
 class FilesTest : public ::testing::Test {
  protected:

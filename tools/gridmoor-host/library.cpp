@@ -150,70 +150,46 @@ Reply Library::Call(std::int32_t code, void* arg, std::int32_t iarg) {
 }
 
 const char* CommandName(std::int32_t code) {
-  switch (code) {
-    case EXT_CMD_ENUM_STREAMS:
-      return "EnumStreams";
-    case EXT_CMD_SAVE_CASE_WORKBOOK:
-      return "SaveCaseWorkbook";
-    case EXT_CMD_READ_CASE_DATA:
-      return "ReadCaseData";
-    case EXT_CMD_READ_MODEL_DATA:
-      return "ReadModelData";
-    case EXT_CMD_GET_STREAM_COMPOSITION:
-      return "GetStreamComposition";
-    case EXT_CMD_SET_MODEL_DATA_FILE:
-      return "SetModelDataFile";
-    case EXT_CMD_OPEN_CASE_WORKBOOK:
-      return "OpenCaseWorkbook";
-    case EXT_CMD_SETUP_OPTIMISATION:
-      return "SetupOptimisation";
-    case EXT_CMD_CHECK_INTEGER_CONTROLS:
-      return "CheckIntegerControls";
-    case EXT_CMD_GET_OBJECTIVE_FUNCTION:
-      return "GetObjectiveFunction";
-    case EXT_CMD_GET_CONSTRAINTS:
-      return "GetConstraints";
-    case EXT_CMD_GET_CONTROLS:
-      return "GetControls";
-    case EXT_CMD_SET_CONTROLS:
-      return "SetControls";
-    case EXT_CMD_START_OF_RUN:
-      return "StartOfRun";
-    case EXT_CMD_NEXT_TIMESTEP:
-      return "NextTimestep";
-    case EXT_CMD_GET_IPR:
-      return "GetIPR";
-    case EXT_CMD_SET_IPR:
-      return "SetIPR";
-    case EXT_CMD_END_OF_RUN:
-      return "EndOfRun";
-    case EXT_CMD_GET_NEXT_EVENT:
-      return "GetNextEvent";
-    case EXT_CMD_SET_DATE:
-      return "SetDate";
-    case EXT_CMD_PRE_SOLVE:
-      return "PreSolve";
-    case EXT_CMD_POST_SOLVE:
-      return "PostSolve";
-    case EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE:
-      return "GetNextPublishedVariable";
-    case EXT_CMD_EVAL_PUBLISHED_VARIABLES:
-      return "EvalPublishedVariables";
-    case EXT_CMD_START_OF_TIMESTEP:
-      return "StartOfTimestep";
-    case EXT_CMD_END_OF_TIMESTEP:
-      return "EndOfTimestep";
-    case EXT_CMD_POST_SOLVE_2:
-      return "PostModuleSolve";
-    case EXT_CMD_EVAL_PUBLISHED_VARIABLES_2:
-      return "EvalPublishedVariables2";
-    case EXT_CMD_GET_FILE_LABEL:
-      return "GetFileLabel";
-    case EXT_CMD_SET_FILE_NAME:
-      return "SetFileName";
-    default:
-      return "command";
+  // The names the host gives commands in its messages; other codes are "command".
+  static constexpr struct {
+    std::int32_t code;
+    const char* name;
+  } kNames[] = {
+      {EXT_CMD_ENUM_STREAMS, "EnumStreams"},
+      {EXT_CMD_SAVE_CASE_WORKBOOK, "SaveCaseWorkbook"},
+      {EXT_CMD_READ_CASE_DATA, "ReadCaseData"},
+      {EXT_CMD_READ_MODEL_DATA, "ReadModelData"},
+      {EXT_CMD_GET_STREAM_COMPOSITION, "GetStreamComposition"},
+      {EXT_CMD_SET_MODEL_DATA_FILE, "SetModelDataFile"},
+      {EXT_CMD_OPEN_CASE_WORKBOOK, "OpenCaseWorkbook"},
+      {EXT_CMD_SETUP_OPTIMISATION, "SetupOptimisation"},
+      {EXT_CMD_CHECK_INTEGER_CONTROLS, "CheckIntegerControls"},
+      {EXT_CMD_GET_OBJECTIVE_FUNCTION, "GetObjectiveFunction"},
+      {EXT_CMD_GET_CONSTRAINTS, "GetConstraints"},
+      {EXT_CMD_GET_CONTROLS, "GetControls"},
+      {EXT_CMD_SET_CONTROLS, "SetControls"},
+      {EXT_CMD_START_OF_RUN, "StartOfRun"},
+      {EXT_CMD_NEXT_TIMESTEP, "NextTimestep"},
+      {EXT_CMD_GET_IPR, "GetIPR"},
+      {EXT_CMD_SET_IPR, "SetIPR"},
+      {EXT_CMD_END_OF_RUN, "EndOfRun"},
+      {EXT_CMD_GET_NEXT_EVENT, "GetNextEvent"},
+      {EXT_CMD_SET_DATE, "SetDate"},
+      {EXT_CMD_PRE_SOLVE, "PreSolve"},
+      {EXT_CMD_POST_SOLVE, "PostSolve"},
+      {EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE, "GetNextPublishedVariable"},
+      {EXT_CMD_EVAL_PUBLISHED_VARIABLES, "EvalPublishedVariables"},
+      {EXT_CMD_START_OF_TIMESTEP, "StartOfTimestep"},
+      {EXT_CMD_END_OF_TIMESTEP, "EndOfTimestep"},
+      {EXT_CMD_POST_SOLVE_2, "PostModuleSolve"},
+      {EXT_CMD_EVAL_PUBLISHED_VARIABLES_2, "EvalPublishedVariables2"},
+      {EXT_CMD_GET_FILE_LABEL, "GetFileLabel"},
+      {EXT_CMD_SET_FILE_NAME, "SetFileName"},
+  };
+  for (const auto& entry : kNames) {
+    if (entry.code == code) return entry.name;
   }
+  return "command";
 }
 
 }  // namespace refhost
