@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "automation/spreadsheet_lock.h"
-#include "case/case_details.h"
-#include "case/ext_collection.h"
 #include "model/file_list.h"
 #include "model/model.h"
 #include "support/guarded_buffer.h"
@@ -204,80 +202,6 @@ TEST_F(UnconnectedModelTest, DescribesTheWorkbookFile) {
   EXPECT_TRUE(entry.isLocal);
   EXPECT_EQ(entry.description, "Excel spreadsheet");
   EXPECT_EQ(model_.DescribeFiles(nullptr), 1);
-}
-
-TEST(CaseDetailsTest, CopyKeepsTheCaseButNotTheLiveState) {
-  model::CExcCaseDetails details;
-  details.workbookOpen = 1;
-  details.fileName = "/w/a.xlsx";
-  details.inputCount = 3;
-  details.outputCount = 4;
-  details.macros[2] = "Module1.StartOfRun";
-  details.passDate[2] = true;
-  details.plugIns = "/w/addin.xlam";
-  details.useCompositions = 1;
-  details.hideInterface = true;
-
-  const model::CExcCaseDetails copy(details);
-  EXPECT_EQ(copy.workbookOpen, 0);
-  EXPECT_TRUE(copy.plugIns.empty());
-  EXPECT_EQ(copy.fileName, "/w/a.xlsx");
-  EXPECT_EQ(copy.inputCount, 3u);
-  EXPECT_EQ(copy.outputCount, 4u);
-  EXPECT_EQ(copy.macros[2], "Module1.StartOfRun");
-  EXPECT_TRUE(copy.passDate[2]);
-  EXPECT_EQ(copy.useCompositions, 1);
-  EXPECT_TRUE(copy.hideInterface);
-
-  // Assignment leaves the target's live state alone.
-  model::CExcCaseDetails target;
-  target.workbookOpen = 1;
-  target.plugIns = "/mine.xlam";
-  target = copy;
-  EXPECT_EQ(target.workbookOpen, 1);
-  EXPECT_EQ(target.plugIns, "/mine.xlam");
-  EXPECT_EQ(target.fileName, "/w/a.xlsx");
-}
-
-struct Counted {
-  static inline int alive = 0;
-  explicit Counted(int v) : value(v) { ++alive; }
-  Counted(const Counted& other) : value(other.value) { ++alive; }
-  virtual ~Counted() { --alive; }
-  int value;
-};
-
-struct CountedChild : Counted {
-  using Counted::Counted;
-  std::string extra = "child";
-};
-
-TEST(ExtCollectionTest, OwnsCopiesDeeplyAndDeletesItsElements) {
-  {
-    model::CExtCollection<Counted> list;
-    list.Add(std::make_unique<Counted>(1));
-    list.Add(std::make_unique<CountedChild>(2));
-    EXPECT_EQ(list.Add(std::unique_ptr<Counted>()), nullptr);
-    EXPECT_EQ(Counted::alive, 2);
-
-    model::CExtCollection<Counted> copy(list);
-    EXPECT_EQ(Counted::alive, 4);
-    ASSERT_EQ(copy.size(), 2u);
-    EXPECT_NE(copy.At(0), list.At(0));
-    EXPECT_EQ(copy.At(1)->value, 2);
-    // The copy of a derived element is of the derived class.
-    ASSERT_NE(dynamic_cast<CountedChild*>(copy.At(1)), nullptr);
-    EXPECT_EQ(dynamic_cast<CountedChild*>(copy.At(1))->extra, "child");
-
-    copy.RemoveAt(0);
-    EXPECT_EQ(copy.At(0)->value, 2);
-    copy.RemoveAt(5);
-    EXPECT_EQ(copy.At(5), nullptr);
-    EXPECT_EQ(Counted::alive, 3);
-    list.Clear();
-    EXPECT_EQ(Counted::alive, 1);
-  }
-  EXPECT_EQ(Counted::alive, 0);
 }
 
 TEST(SpreadsheetLockTest, IsReleasedOnEveryPathAndSerialisesModels) {
