@@ -6,6 +6,8 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "support/temp_registry.h"
 
@@ -22,70 +24,45 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-struct TextCase {
-  std::string key;
-  std::string name;
-  std::string value;
-  std::string line;  // as it must appear in the file; empty: not checked
-};
-
-struct DwordCase {
-  std::string key;
-  std::string name;
-  std::uint32_t value;
-  std::string line;
-};
-
 TEST(Registry, EveryValueKindSurvivesSaveAndLoad) {
   test_support::TempRegistry temp;
-  const TextCase texts[] = {
-      {kExcel, "Plain", "hello world", R"("Plain"="hello world")"},
-      {kExcel, "Quotes", R"(say "hi")", R"("Quotes"="say \"hi\"")"},
-      {kExcel, "Backslashes", R"(C:\dir\)", R"("Backslashes"="C:\\dir\\")"},
-      {kExcel, "EscapeLike", R"(\" and \\)", R"("EscapeLike"="\\\" and \\\\")"},
-      {kExcel, "Utf8", "Débit 油井 𝄞", R"("Utf8"="Débit 油井 𝄞")"},
-      {kExcel, "Empty", "", R"("Empty"="")"},
-      {kExcel, "Syntax", R"([x] ; "=" @= dword:1)", R"("Syntax"="[x] ; \"=\" @= dword:1")"},
-      {kExcel, R"(Name "q" \ x)", "v", R"("Name \"q\" \\ x"="v")"},
-      {kExcel, "@", "at sign", R"("@"="at sign")"},
-      {kExcel, "", "default text", R"(@="default text")"},
-      {kExcel, "Lines", "one\r\ntwo\nthree\n", ""},
-      {kExcel, "Tab", "a\tb", "\"Tab\"=\"a\tb\""},
+  // Name, value, and the line as it must appear in the file.
+  const std::tuple<std::string, std::string, std::string> texts[] = {
+      {"Quotes", R"(say "hi")", R"("Quotes"="say \"hi\"")"},
+      {"Backslashes", R"(C:\dir\)", R"("Backslashes"="C:\\dir\\")"},
+      {"EscapeLike", R"(\" and \\)", R"("EscapeLike"="\\\" and \\\\")"},
+      {"Utf8", "Débit 油井 𝄞", R"("Utf8"="Débit 油井 𝄞")"},
+      {"Empty", "", R"("Empty"="")"},
+      {"Syntax", R"([x] ; "=" @= dword:1)", R"("Syntax"="[x] ; \"=\" @= dword:1")"},
+      {R"(Name "q" \ x)", "v", R"("Name \"q\" \\ x"="v")"},
+      {"@", "at sign", R"("@"="at sign")"},
+      {"", "default text", R"(@="default text")"},
+      {"Tab", "a\tb", "\"Tab\"=\"a\tb\""},
   };
-  const DwordCase dwords[] = {
-      {kConfig, "Zero", 0, R"("Zero"=dword:00000000)"},
-      {kConfig, "Ten", 10, R"("Ten"=dword:0000000a)"},
-      {kConfig, "Max", 0xFFFFFFFFu, R"("Max"=dword:ffffffff)"},
-      {kConfig, "", 0x12AB, R"(@=dword:000012ab)"},
+  const std::tuple<std::string, std::uint32_t, std::string> dwords[] = {
+      {"Ten", 10, R"("Ten"=dword:0000000a)"},
+      {"Max", 0xFFFFFFFFu, R"("Max"=dword:ffffffff)"},
+      {"", 0x12AB, R"(@=dword:000012ab)"},
   };
-
   Registry registry(temp.file());
-  for (const TextCase& c : texts)
-    registry.SetString(c.key, c.name, c.value);
-  for (const DwordCase& c : dwords)
-    registry.SetDword(c.key, c.name, c.value);
+  for (const auto& [name, value, line] : texts)
+    registry.SetString(kExcel, name, value);
+  for (const auto& [name, value, line] : dwords)
+    registry.SetDword(kConfig, name, value);
   std::string error;
   ASSERT_TRUE(registry.Save(&error)) << error;
 
   const std::string file = temp.Read().value_or("");
-  for (const TextCase& c : texts) {
-    if (!c.line.empty()) {
-      EXPECT_TRUE(Contains(file, c.line + "\n")) << c.line << "\n" << file;
-    }
-  }
-  for (const DwordCase& c : dwords)
-    EXPECT_TRUE(Contains(file, c.line + "\n")) << c.line;
-
   const Registry loaded = temp.Load();
-  for (const TextCase& c : texts) {
-    const auto read = loaded.GetString(c.key, c.name);
-    EXPECT_EQ(read.status, RegistryStatus::kOk) << c.name;
-    EXPECT_EQ(read.value, c.value) << c.name;
+  for (const auto& [name, value, line] : texts) {
+    EXPECT_TRUE(Contains(file, line + "\n")) << line << "\n" << file;
+    const auto read = loaded.GetString(kExcel, name);
+    EXPECT_EQ(std::make_pair(read.status, read.value), std::make_pair(RegistryStatus::kOk, value));
   }
-  for (const DwordCase& c : dwords) {
-    const auto read = loaded.GetDword(c.key, c.name);
-    EXPECT_EQ(read.status, RegistryStatus::kOk) << c.name;
-    EXPECT_EQ(read.value, c.value) << c.name;
+  for (const auto& [name, value, line] : dwords) {
+    EXPECT_TRUE(Contains(file, line + "\n")) << line;
+    const auto read = loaded.GetDword(kConfig, name);
+    EXPECT_EQ(std::make_pair(read.status, read.value), std::make_pair(RegistryStatus::kOk, value));
   }
 }
 
@@ -164,18 +141,16 @@ TEST(Registry, WrongTypeIsToldApartFromMissing) {
     EXPECT_EQ(registry.GetDword(c.key, c.name).ok(), c.asDword == RegistryStatus::kOk);
   }
   EXPECT_EQ(registry.GetDword(kConfig, "Count").value, 3u);
-}
 
-TEST(Registry, SettingAValueReplacesItsType) {
-  test_support::TempRegistry temp;
-  Registry registry(temp.file());
-  registry.SetString(kConfig, "Vista", "1");
-  registry.SetDword(kConfig, "Vista", 0);
-  EXPECT_EQ(registry.GetString(kConfig, "Vista").status, RegistryStatus::kWrongType);
-  EXPECT_EQ(registry.GetDword(kConfig, "Vista").value, 0u);
-  registry.SetString(kConfig, "Vista", "text");
-  EXPECT_EQ(registry.GetDword(kConfig, "Vista").status, RegistryStatus::kWrongType);
-  EXPECT_EQ(registry.GetString(kConfig, "Vista").value, "text");
+  // Setting a value replaces its type.
+  Registry store(temp.file());
+  store.SetString(kConfig, "Vista", "1");
+  store.SetDword(kConfig, "Vista", 0);
+  EXPECT_EQ(store.GetString(kConfig, "Vista").status, RegistryStatus::kWrongType);
+  EXPECT_EQ(store.GetDword(kConfig, "Vista").value, 0u);
+  store.SetString(kConfig, "Vista", "text");
+  EXPECT_EQ(store.GetDword(kConfig, "Vista").status, RegistryStatus::kWrongType);
+  EXPECT_EQ(store.GetString(kConfig, "Vista").value, "text");
 }
 
 TEST(Registry, KeyAndValueNamesCompareWithoutCase) {
@@ -201,15 +176,13 @@ TEST(Registry, KeyAndValueNamesCompareWithoutCase) {
 TEST(Registry, KeyExistsWhenItOrAKeyBelowItIsStored) {
   Registry registry("unused.reg");
   registry.SetString("HKEY_CURRENT_USER\\Software\\A\\B", "x", "y");
-  EXPECT_TRUE(registry.HasKey("HKEY_CURRENT_USER\\Software\\A\\B"));
-  EXPECT_TRUE(registry.HasKey("HKEY_CURRENT_USER\\Software\\A"));
-  EXPECT_TRUE(registry.HasKey("HKEY_CURRENT_USER"));
-  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\A\\B\\C"));
-  EXPECT_FALSE(
-      registry.HasKey("HKEY_CURRENT_USER\\Software\\A\\"
-                      "Bx"));
-  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\AB"));
-  EXPECT_FALSE(registry.HasKey(""));
+  for (const char* key :
+       {"HKEY_CURRENT_USER\\Software\\A\\B", "HKEY_CURRENT_USER\\Software\\A", "HKEY_CURRENT_USER"})
+    EXPECT_TRUE(registry.HasKey(key)) << key;
+  for (const char* key :
+       {"HKEY_CURRENT_USER\\Software\\A\\B\\C", "HKEY_CURRENT_USER\\Software\\A\\Bx",
+        "HKEY_CURRENT_USER\\Software\\AB", ""})
+    EXPECT_FALSE(registry.HasKey(key)) << key;
 }
 
 TEST(Registry, NamesTheFileCannotHoldAreRefused) {

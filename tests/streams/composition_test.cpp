@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "case/case_details.h"
@@ -32,23 +35,18 @@ std::vector<std::string> NamesOf(const CExcclCompositionDefinition& list) {
   return names;
 }
 
-TEST(CompositionListTest, FindIsExactAndCaseSensitive) {
+TEST(CompositionListTest, FindIsExactAndNewNamesTakeTheSmallestFreeNumber) {
   const CExcclCompositionDefinition list = ListOf({"Gas", "Oil", "Gas", "gas "});
   int index = 99;
   EXPECT_EQ(streams::FindComposition(list, "Gas", &index), list.At(0)) << "the first of two";
   EXPECT_EQ(index, 0);
-  EXPECT_EQ(streams::FindComposition(list, "Oil", &index), list.At(1));
-  EXPECT_EQ(index, 1);
+  EXPECT_EQ(streams::FindComposition(list, "gas "), list.At(3));
   for (const char* missing : {"gas", "GAS", "Gas ", "Oi", ""}) {
     EXPECT_EQ(streams::FindComposition(list, missing, &index), nullptr) << missing;
     EXPECT_EQ(index, -1);
   }
-  EXPECT_EQ(streams::FindComposition(list, "gas "), list.At(3));
-  const streams::CExtCollectionObject& element = *list.At(1);
-  EXPECT_EQ(element.Key(), "Oil") << "a composition's key is its name";
-}
+  EXPECT_EQ(list.At(1)->Key(), "Oil") << "a composition's key is its name";
 
-TEST(CompositionListTest, UniqueNamesTakeTheSmallestFreeNumber) {
   EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({})), "Comp1");
   EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({"Comp1", "Comp3"})), "Comp2");
   EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({"comp1", "Comp 1"})), "Comp1");
@@ -83,20 +81,20 @@ TEST(CompositionListTest, ConfirmedNamesFollowTheNamingRules) {
 }
 
 TEST(CompositionListTest, ComponentRowsStopAtTheFirstBlankAndAtOneHundred) {
-  CExcCompositionDefinition definition("Gas", {"old"});
-  streams::SetComponentNames(definition, {"N2", "CO2", "  ", "C1"});
-  EXPECT_EQ(definition.components, (std::vector<std::string>{"N2", "CO2"}));
-  streams::SetComponentNames(definition, {" N2 ", "a very long component name"});
-  EXPECT_EQ(definition.components,
-            (std::vector<std::string>{" N2 ", "a very long component name"}));
+  using Names = std::vector<std::string>;
   std::vector<std::string> many;
   for (int i = 0; i < 105; ++i)
     many.push_back("X" + std::to_string(i));
-  streams::SetComponentNames(definition, many);
-  EXPECT_EQ(definition.ComponentCount(), 100u);
-  EXPECT_EQ(definition.components.back(), "X99");
-  streams::SetComponentNames(definition, {});
-  EXPECT_EQ(definition.ComponentCount(), 0u);
+  const std::pair<Names, Names> cases[] = {
+      {{"N2", "CO2", "  ", "C1"}, {"N2", "CO2"}},
+      {{" N2 ", "a very long component name"}, {" N2 ", "a very long component name"}},
+      {many, Names(many.begin(), many.begin() + 100)},
+      {{}, {}}};
+  CExcCompositionDefinition definition("Gas", {"old"});
+  for (const auto& [typed, kept] : cases) {
+    streams::SetComponentNames(definition, typed);
+    EXPECT_EQ(definition.components, kept);
+  }
 }
 
 TEST(CompositionListTest, Summaries) {
@@ -152,16 +150,19 @@ class CompositionOpsTest : public ::testing::Test {
     std::memcpy(&count, list_.bytes.data() + EXT_COMPONENT_LIST_COUNT_OFFSET, sizeof count);
     return count;
   }
-  std::string Slot(std::size_t i) const {
-    const char* slot = reinterpret_cast<const char*>(list_.bytes.data()) +
-                       EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i;
-    return std::string(slot, EXT_COMPONENT_LIST_NAME_SIZE);
-  }
-  // A slot as the driver leaves it: the name, its NUL, then the host's bytes.
-  static std::string SlotOf(const std::string& name) {
-    std::string slot = name + '\0';
-    slot.resize(EXT_COMPONENT_LIST_NAME_SIZE, '\x11');
-    return slot;
+  // Name slots `first` ... `last` as they stand, NULs and host bytes (0x11)
+  // after the text shown as "|" and "~".
+  std::vector<std::string> Slots(std::size_t first, std::size_t last) const {
+    std::vector<std::string> slots;
+    for (std::size_t i = first; i <= last; ++i) {
+      std::string slot(reinterpret_cast<const char*>(list_.bytes.data()) +
+                           EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
+                       EXT_COMPONENT_LIST_NAME_SIZE);
+      std::replace(slot.begin(), slot.end(), '\0', '|');
+      std::replace(slot.begin(), slot.end(), '\x11', '~');
+      slots.push_back(slot);
+    }
+    return slots;
   }
 
   model::CExcCaseDetails details_;
@@ -181,39 +182,28 @@ TEST_F(CompositionOpsTest, QueryCompSaysCompositionsArePerStream) {
 }
 
 TEST_F(CompositionOpsTest, FillsTheListByteForByteForInputsAndOutputs) {
+  std::vector<std::string> hundred = {"C7+", "ABCDEFGHIJKLMNOPQRS", "exactly15chars!"};
+  for (int i = 3; i < 100; ++i)
+    hundred.push_back("Component-" + std::to_string(i) + "-long");
   Add("Gas", {"N2", "CO2", "C1"});
-  Add("Oil", {"C7+", "ABCDEFGHIJKLMNOPQRS", "exactly15chars!", "next"});
+  Add("Oil", hundred);
   details_.inputStreams.At(1)->compositionName = "Gas";
   details_.outputStreams.At(0)->compositionName = "Oil";
   const std::vector<unsigned char> before = list_.bytes;
 
   EXPECT_EQ(Get(1), 1);
   EXPECT_EQ(Count(), 3u);
-  EXPECT_EQ(Slot(0), SlotOf("N2"));
-  EXPECT_EQ(Slot(1), SlotOf("CO2"));
-  EXPECT_EQ(Slot(2), SlotOf("C1"));
-  EXPECT_EQ(Slot(3), std::string(16, '\x11'));
+  EXPECT_EQ(Slots(0, 3), (std::vector<std::string>{"N2|~~~~~~~~~~~~~", "CO2|~~~~~~~~~~~~",
+                                                   "C1|~~~~~~~~~~~~~", "~~~~~~~~~~~~~~~~"}));
   EXPECT_TRUE(std::equal(before.begin(), before.begin() + 4, list_.bytes.begin()))
       << "the word at 0 is the host's";
 
-  EXPECT_EQ(Get(2), 1);  // Out-1
-  EXPECT_EQ(Count(), 4u);
-  EXPECT_EQ(Slot(0), SlotOf("C7+"));
-  EXPECT_EQ(Slot(1), std::string("ABCDEFGHIJKLMNO") + '\0') << "cut to the slot, terminated";
-  EXPECT_EQ(Slot(2), std::string("exactly15chars!") + '\0');
-  EXPECT_EQ(Slot(3), SlotOf("next"));
-  EXPECT_EQ(Text(), "as before");
-}
-
-TEST_F(CompositionOpsTest, OneHundredNamesFillTheRecordToItsEnd) {
-  std::vector<std::string> names;
-  for (int i = 0; i < 100; ++i)
-    names.push_back("Component-" + std::to_string(i) + "-long");
-  Add("Big", names);
-  details_.inputStreams.At(0)->compositionName = "Big";
-  EXPECT_EQ(Get(0), 1);
+  EXPECT_EQ(Get(2), 1);  // Out-1: names are cut to their slot, terminated
   EXPECT_EQ(Count(), 100u);
-  EXPECT_EQ(Slot(99), std::string("Component-99-lo") + '\0');
+  EXPECT_EQ(Slots(0, 2),
+            (std::vector<std::string>{"C7+|~~~~~~~~~~~~", "ABCDEFGHIJKLMNO|", "exactly15chars!|"}));
+  EXPECT_EQ(Slots(99, 99), std::vector<std::string>{"Component-99-lo|"});
+  EXPECT_EQ(Text(), "as before");
 }
 
 TEST_F(CompositionOpsTest, FailuresLeaveTheRecordUntouched) {
@@ -223,27 +213,21 @@ TEST_F(CompositionOpsTest, FailuresLeaveTheRecordUntouched) {
   details_.inputStreams.At(1)->compositionName = "Empty";
   details_.outputStreams.At(0)->compositionName = "Huge";
   const std::vector<unsigned char> before = list_.bytes;
-  const struct {
-    const char* what;
-    std::int32_t stream;
-    bool createFailed;
-    const char* message;
-  } cases[] = {
-      {"no connection", 0, true, "There is no connection to Excel"},
+  const std::string invalid = "Invalid handle passed to Gridmoor::GetStreamComposition";
+  const std::tuple<std::int32_t, bool, std::string> cases[] = {
+      {0, true, "There is no connection to Excel"},
       // A stream whose composition was renamed away has an empty name.
-      {"unknown name", 0, false, "Could not find composition ()"},
-      {"no components", 1, false, "Composition Empty has no components"},
-      {"over 100 components", 2, false,
-       "Composition Huge has 101 components; a stream carries at most 100"},
-      {"handle past the outputs", 3, false,
-       "Invalid handle passed to Gridmoor::GetStreamComposition"},
-      {"negative handle", -1, false, "Invalid handle passed to Gridmoor::GetStreamComposition"},
+      {0, false, "Could not find composition ()"},
+      {1, false, "Composition Empty has no components"},
+      {2, false, "Composition Huge has 101 components; a stream carries at most 100"},
+      {3, false, invalid},
+      {-1, false, invalid},
   };
-  for (const auto& c : cases) {
+  for (const auto& [stream, createFailed, message] : cases) {
     std::strcpy(Status()->text, "");
-    EXPECT_EQ(Get(c.stream, c.createFailed), -1) << c.what;
-    EXPECT_EQ(Text(), c.message) << c.what;
-    EXPECT_EQ(list_.bytes, before) << c.what;
+    EXPECT_EQ(Get(stream, createFailed), -1) << message;
+    EXPECT_EQ(Text(), message);
+    EXPECT_EQ(list_.bytes, before) << message;
   }
 
   details_.inputStreams.At(0)->compositionName = "Gas";
@@ -259,11 +243,12 @@ TEST_F(CompositionOpsTest, StreamsForgetCompositionsNoLongerInTheList) {
   Add("Gas", {"C1"});
   details_.inputStreams.At(0)->compositionName = "Gas";
   details_.inputStreams.At(1)->compositionName = "Old";
-  details_.outputStreams.At(0)->compositionName = "gas";
+  details_.outputStreams.At(0)->compositionName = "gas";  // names compare exactly
   streams::ClearStaleCompositionNames(details_);
-  EXPECT_EQ(details_.inputStreams.At(0)->compositionName, "Gas");
-  EXPECT_EQ(details_.inputStreams.At(1)->compositionName, "");
-  EXPECT_EQ(details_.outputStreams.At(0)->compositionName, "") << "names compare exactly";
+  EXPECT_EQ((std::vector<std::string>{details_.inputStreams.At(0)->compositionName,
+                                      details_.inputStreams.At(1)->compositionName,
+                                      details_.outputStreams.At(0)->compositionName}),
+            (std::vector<std::string>{"Gas", "", ""}));
 }
 
 }  // namespace

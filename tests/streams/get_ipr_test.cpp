@@ -17,24 +17,24 @@ namespace streams_test {
 namespace {
 
 using com::Variant;
+using ::testing::Contains;
+using ::testing::Not;
 
 class GetIprTest : public StreamTest {
  protected:
   void SetUp() override {
     StreamTest::SetUp();
-    PutIprWord(EXT_IPR_HANDLE_OFFSET, 1);  // Out-1
+    ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 1);  // Out-1
     Output(0).sheetName = "Flow";
   }
 
   std::int32_t Get() { return streams::GetIPR(details_, session_.get(), Ipr(), Status()); }
 
-  // Binds Out-1 to the composition "Gas" of `count` components laid out at
-  // B20 and R20.
-  streams::CExcCompositionDefinition& UseComposition(std::size_t count) {
-    streams::CExcCompositionDefinition& gas = AddComposition("Gas", count);
+  // Binds Out-1 to the composition "Gas" of `count` components laid out at B20.
+  void UseComposition(std::size_t count) {
+    AddComposition("Gas", count);
     Output(0).compositionName = "Gas";
     Output(0).composition.componentTableCell = "B20";
-    return gas;
   }
 };
 
@@ -64,9 +64,9 @@ TEST_F(GetIprTest, PropertyRowsFillTheirFieldsFromTheStreamsSheetConverted) {
 
   ASSERT_EQ(Get(), 0) << StatusText();
   for (const auto& row : rows)
-    EXPECT_DOUBLE_EQ(IprDouble(row.field), row.expected) << row.cell;
-  EXPECT_EQ(IprDouble(EXT_IPR_MASS_RATE_OFFSET), HostFill());
-  EXPECT_EQ(IprWord(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 0x11111111u);
+    EXPECT_DOUBLE_EQ(ipr_.At(row.field), row.expected) << row.cell;
+  EXPECT_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), HostFill());
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 0x11111111u);
   EXPECT_EQ(StatusText(), "");
 }
 
@@ -89,20 +89,25 @@ TEST_F(GetIprTest, BlankReferenceBlankCellNumberAndText) {
   for (const auto& c : cases) {
     Output(0).propertyCells[streams::kOutPressure] = {c.reference, 3};  // BARa
     PutCell("C5", c.cell);
-    PutIprDouble(EXT_IPR_PRESSURE_OFFSET, HostFill());
+    ipr_.Put(EXT_IPR_PRESSURE_OFFSET, HostFill());
     ASSERT_EQ(Get(), 0) << c.what << ": " << StatusText();
-    EXPECT_EQ(IprDouble(EXT_IPR_PRESSURE_OFFSET), c.expected) << c.what;
+    EXPECT_EQ(ipr_.At(EXT_IPR_PRESSURE_OFFSET), c.expected) << c.what;
   }
 }
 
-TEST_F(GetIprTest, ComponentColumnsSetTheirBitsOnlyForCellsThatHoldText) {
+TEST_F(GetIprTest, TheCompositionBlockFillsWhatItsCellsHold) {
   UseComposition(3);
-  Output(0).composition.columnUnits[1] = 1;   // Critical Temperature: deg C
-  Output(0).composition.columnUnits[2] = 2;   // Critical Pressure: BARg
-  Output(0).composition.columnUnits[3] = 1;   // Critical Volume: m3/kg.mol
-  Output(0).composition.columnUnits[7] = 3;   // Boiling Point: deg K
-  Output(0).composition.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
-  Output(0).composition.columnUnits[4] = 1;   // Acentricity has no kind: ignored
+  auto& block = Output(0).composition;
+  block.interactionCell = "R20";
+  block.massRateCell = "B30";
+  block.massRateUnit = 1;  // kg/d
+  block.eosModelCell = "B31";
+  block.columnUnits[1] = 1;   // Critical Temperature: deg C
+  block.columnUnits[2] = 2;   // Critical Pressure: BARg
+  block.columnUnits[3] = 1;   // Critical Volume: m3/kg.mol
+  block.columnUnits[7] = 3;   // Boiling Point: deg K
+  block.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
+  block.columnUnits[4] = 1;   // Acentricity has no kind: ignored
   // Component i, column k holds 10k + i + 0.5, except: Omega B (11) is empty
   // throughout; component 1 has no Mole Fraction and no Critical Pressure;
   // component 2's Critical Pressure is a single blank.
@@ -113,13 +118,34 @@ TEST_F(GetIprTest, ComponentColumnsSetTheirBitsOnlyForCellsThatHoldText) {
       if (k == 11 || (i == 1 && (k == 1 || k == 3))) continue;
       PutCell(TableCell(k, i), Variant::Double(value(k, i)));
     }
+    for (std::size_t j = 0; j < 3; ++j)
+      PutCell(MatrixCell(i, j), Variant::Double(i == j ? 99 : 0.01 * (10 * i + j)));
   }
   PutCell(TableCell(3, 2), Variant::Text(" "));
+  PutCell(MatrixCell(2, 0), Variant());
 
-  ASSERT_EQ(Get(), 0) << StatusText();
-  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_COUNT_OFFSET), 3u);
-  EXPECT_EQ(IprWord(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
-  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x200u & ~0x800u);
+  // The EOS model by name, any case; an empty mass-rate cell leaves its field.
+  const std::tuple<Variant, std::uint32_t, Variant, double> cases[] = {
+      {Variant::Text("PR"), 1, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Text("pr"), 1, Variant(), 5},
+      {Variant::Text("Srk"), 2, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Text("PR "), 0, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Text("PENG"), 0, Variant::Double(1000), 1000 / 0.453592},
+      {Variant(), 0, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Double(1), 0, Variant::Double(1000), 1000 / 0.453592},
+  };
+  for (const auto& [eos, model, massRate, expected] : cases) {
+    PutCell("B31", eos);
+    PutCell("B30", massRate);
+    ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
+    ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 5);
+    ASSERT_EQ(Get(), 0) << StatusText();
+    EXPECT_EQ(ipr_.Word(EXT_IPR_EOS_MODEL_OFFSET), model) << com::Describe(eos);
+    EXPECT_DOUBLE_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), expected) << com::Describe(massRate);
+  }
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 3u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x200u);
 
   // Each column's conversion (value / factor - offset); Omega B is empty.
   const std::pair<double, double> conversions[15] = {
@@ -129,7 +155,7 @@ TEST_F(GetIprTest, ComponentColumnsSetTheirBitsOnlyForCellsThatHoldText) {
   for (std::size_t k = 1; k <= 14; ++k) {
     const auto [factor, offset] = conversions[k];
     for (std::size_t i = 0; i < 3; ++i) {
-      const double got = IprDouble(kComponentArrays[k - 1] + 8 * i);
+      const double got = ipr_.At(ComponentField(k, i));
       if (k == 11 || (i == 1 && k == 3)) {
         EXPECT_EQ(got, HostFill()) << "an empty cell leaves the entry: " << k << "," << i;
       } else if ((i == 1 && k == 1) || (i == 2 && k == 3)) {
@@ -138,81 +164,39 @@ TEST_F(GetIprTest, ComponentColumnsSetTheirBitsOnlyForCellsThatHoldText) {
         EXPECT_DOUBLE_EQ(got, value(k, i) / factor - offset) << k << "," << i;
       }
     }
-    EXPECT_EQ(IprDouble(kComponentArrays[k - 1] + 8 * 3), HostFill()) << "past the composition";
+    EXPECT_EQ(ipr_.At(ComponentField(k, 3)), HostFill()) << "past the composition";
   }
-  EXPECT_EQ(IprWord(EXT_IPR_EOS_MODEL_OFFSET), 0u) << "no EOS cell";
-  EXPECT_EQ(IprDouble(EXT_IPR_MASS_RATE_OFFSET), HostFill()) << "no mass rate cell";
-  const std::vector<std::string> asked = RangesAsked();
-  for (std::size_t i = 0; i < 3; ++i)
-    EXPECT_THAT(asked, ::testing::Not(::testing::Contains(TableCell(0, i))))
-        << "the names are not read";
-}
-
-TEST_F(GetIprTest, InteractionMatrixSkipsTheDiagonalAndEmptyCells) {
-  UseComposition(3);
-  Output(0).composition.interactionCell = "R20";
-  for (std::size_t i = 0; i < 3; ++i)
-    for (std::size_t j = 0; j < 3; ++j)
-      PutCell(MatrixCell(i, j), Variant::Double(i == j ? 99 : 0.01 * (10 * i + j)));
-  PutCell(MatrixCell(2, 0), Variant());
-
-  ASSERT_EQ(Get(), 0) << StatusText();
-  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), static_cast<std::uint32_t>(0x800));
+  // The diagonal has no coefficient; an empty cell leaves its entry.
   for (std::size_t i = 0; i < 3; ++i) {
     for (std::size_t j = 0; j < 3; ++j) {
-      const double got = IprDouble(EXT_IPR_INTERACTION_OFFSET + 800 * i + 8 * j);
       if (i == j || (i == 2 && j == 0)) {
-        EXPECT_EQ(got, HostFill()) << i << "," << j;
+        EXPECT_EQ(ipr_.At(MatrixField(i, j)), HostFill()) << i << "," << j;
       } else {
-        EXPECT_DOUBLE_EQ(got, 0.01 * (10 * i + j)) << i << "," << j;
+        EXPECT_DOUBLE_EQ(ipr_.At(MatrixField(i, j)), 0.01 * (10 * i + j)) << i << "," << j;
       }
     }
   }
   const std::vector<std::string> asked = RangesAsked();
-  for (std::size_t i = 0; i < 3; ++i)
-    EXPECT_THAT(asked, ::testing::Not(::testing::Contains(MatrixCell(i, i))));
-
-  // Without a matrix cell nothing of it is read.
-  Output(0).composition.interactionCell = "  ";
-  recorder_->Clear();
-  PutIprDouble(EXT_IPR_INTERACTION_OFFSET + 8, HostFill());
-  ASSERT_EQ(Get(), 0);
-  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0u);
-  EXPECT_EQ(IprDouble(EXT_IPR_INTERACTION_OFFSET + 8), HostFill());
-  for (const std::string& cell : RangesAsked())
-    EXPECT_NE(cell[0], 'R') << cell;
-}
-
-TEST_F(GetIprTest, MassRateAndEosModel) {
-  UseComposition(1);
-  Output(0).composition.massRateCell = "B30";
-  Output(0).composition.massRateUnit = 1;  // kg/d
-  Output(0).composition.eosModelCell = "B31";
-  const struct {
-    Variant eos;
-    std::uint32_t model;
-  } cases[] = {
-      {Variant::Text("PR"), 1},  {Variant::Text("pr"), 1},   {Variant::Text("Srk"), 2},
-      {Variant::Text("PR "), 0}, {Variant::Text("PENG"), 0}, {Variant(), 0},
-      {Variant::Double(1), 0},
-  };
-  PutCell("B30", Variant::Double(1000));
-  for (const auto& c : cases) {
-    PutCell("B31", c.eos);
-    PutIprWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
-    ASSERT_EQ(Get(), 0) << StatusText();
-    EXPECT_EQ(IprWord(EXT_IPR_EOS_MODEL_OFFSET), c.model) << com::Describe(c.eos);
-    EXPECT_DOUBLE_EQ(IprDouble(EXT_IPR_MASS_RATE_OFFSET), 1000 / 0.453592);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_THAT(asked, Not(Contains(TableCell(0, i)))) << "the names are not read";
+    EXPECT_THAT(asked, Not(Contains(MatrixCell(i, i))));
   }
 
-  // An empty mass-rate cell leaves the field; a blank EOS reference gives 0.
-  PutCell("B30", Variant());
-  Output(0).composition.eosModelCell = "";
-  PutIprDouble(EXT_IPR_MASS_RATE_OFFSET, 5);
-  PutIprWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
+  // Without a matrix, mass-rate or EOS reference none of them is read.
+  block.interactionCell = "  ";
+  block.massRateCell = "";
+  block.eosModelCell = "";
+  ipr_.Put(MatrixField(0, 1), HostFill());
+  ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 5);
+  ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
+  recorder_->Clear();
   ASSERT_EQ(Get(), 0);
-  EXPECT_EQ(IprDouble(EXT_IPR_MASS_RATE_OFFSET), 5);
-  EXPECT_EQ(IprWord(EXT_IPR_EOS_MODEL_OFFSET), 0u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x200u & ~0x800u);
+  EXPECT_EQ(ipr_.At(MatrixField(0, 1)), HostFill());
+  EXPECT_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), 5);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_EOS_MODEL_OFFSET), 0u);
+  for (const std::string& cell : RangesAsked())
+    EXPECT_TRUE(cell[0] != 'R' && cell != "B30" && cell != "B31") << cell;
 }
 
 TEST_F(GetIprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
@@ -235,12 +219,12 @@ TEST_F(GetIprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
     details_.useCompositions = c.useCompositions;
     Output(0).compositionName = c.name;
     Output(0).composition.componentTableCell = c.table;
-    PutIprDouble(EXT_IPR_OIL_RATE_OFFSET, HostFill());
+    ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, HostFill());
     ASSERT_EQ(Get(), 0) << c.what;
-    EXPECT_EQ(IprDouble(EXT_IPR_OIL_RATE_OFFSET), 3) << c.what;
-    EXPECT_EQ(IprWord(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 0x11111111u) << c.what;
-    EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_COUNT_OFFSET), 0x11111111u) << c.what;
-    EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x11111111u) << c.what;
+    EXPECT_EQ(ipr_.At(EXT_IPR_OIL_RATE_OFFSET), 3) << c.what;
+    for (const std::size_t word : {EXT_IPR_COMPOSITION_PRESENT_OFFSET,
+                                   EXT_IPR_COMPONENT_COUNT_OFFSET, EXT_IPR_COMPONENT_FLAGS_OFFSET})
+      EXPECT_EQ(ipr_.Word(word), 0x11111111u) << c.what;
   }
 }
 
@@ -258,10 +242,10 @@ TEST_F(StreamTest, RefusedTransfersTouchNeitherRecordNorWorkbook) {
       "This version of Gridmoor.dll is not compatible with the version of Conflux";
   const std::vector<std::string> sheets = book_->SheetNames();
   for (const bool get : {true, false}) {
-    const auto transfer = [&](bool connected) {
+    const auto transfer = [&](void* record, bool connected = true) {
       automation::CExcExcelObj* session = connected ? session_.get() : nullptr;
-      return get ? streams::GetIPR(details_, session, Ipr(), Status())
-                 : streams::SetIPR(details_, session, {45000, 0}, Ipr(), Status());
+      return get ? streams::GetIPR(details_, session, record, Status())
+                 : streams::SetIPR(details_, session, {45000, 0}, record, Status());
     };
     const std::uint32_t own = get ? 1 : 0;  // Out-1 or In-1; the other is of the wrong kind
     const std::string invalid =
@@ -278,58 +262,30 @@ TEST_F(StreamTest, RefusedTransfersTouchNeitherRecordNorWorkbook) {
     };
     for (const auto& [what, size, handle, connected, message] : cases) {
       SCOPED_TRACE(std::string(get ? "get, " : "set, ") + what);
-      PutIprWord(EXT_IPR_SIZE_OFFSET, size);
-      PutIprWord(EXT_IPR_HANDLE_OFFSET, handle);
-      const std::vector<unsigned char> before = IprBytes();
+      ipr_.PutWord(EXT_IPR_SIZE_OFFSET, size);
+      ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, handle);
+      const std::vector<unsigned char> before = ipr_.bytes;
       recorder_->Clear();
-      EXPECT_EQ(transfer(connected), 1);
+      EXPECT_EQ(transfer(Ipr(), connected), 1);
       EXPECT_EQ(StatusText(), message);
-      EXPECT_EQ(IprBytes(), before);
+      EXPECT_EQ(ipr_.bytes, before);
       EXPECT_EQ(recorder_->Transcript(), "");
     }
-    PutIprWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
-    EXPECT_EQ(get ? streams::GetIPR(details_, session_.get(), nullptr, Status())
-                  : streams::SetIPR(details_, session_.get(), {45000, 0}, nullptr, Status()),
-              1);
+    EXPECT_EQ(transfer(nullptr), 1);
     EXPECT_EQ(StatusText(), incompatible);
   }
   EXPECT_EQ(book_->SheetNames(), sheets) << "no sheet added";
   EXPECT_EQ(Input(0).sheetName, "Nowhere");
 
   details_.compositions.At(0)->components.resize(1);
-  PutIprWord(EXT_IPR_HANDLE_OFFSET, 2);
+  ipr_.PutWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+  ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 2);
   EXPECT_EQ(streams::GetIPR(details_, session_.get(), Ipr(), Status()), 1);
   EXPECT_EQ(StatusText(), "Unable to get worksheet for output stream Out-2");
 }
 
-TEST_F(GetIprTest, ReadFailuresReportTheAutomationError) {
+TEST_F(GetIprTest, ReadFailuresReportTheAutomationErrorAndKeepWhatWasFilled) {
   const std::string prefix = "Error in getting data from Excel: ";
-  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
-  PutCell("B2", Variant::Double(4));
-
-  Output(0).propertyCells[streams::kOutPressure] = {"B5", 0};
-  PutCell("B5", Variant::ErrorValue(excel::kErrDiv0));
-  EXPECT_EQ(Get(), 1);
-  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(com::DISP_E_TYPEMISMATCH));
-  EXPECT_EQ(IprDouble(EXT_IPR_OIL_RATE_OFFSET), 4) << "read before the failure";
-
-  // The cell text is used as it stands: a column:row pair is no address.
-  Output(0).propertyCells[streams::kOutPressure] = {"2:5", 0};
-  EXPECT_EQ(Get(), 1);
-  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(excel::kApplicationError));
-
-  // A table cell without a row steps to no address at all.
-  Output(0).propertyCells[streams::kOutPressure] = {"", 0};
-  UseComposition(1);
-  Output(0).composition.componentTableCell = "B";
-  EXPECT_EQ(Get(), 1);
-  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(excel::kApplicationError));
-  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_COUNT_OFFSET), 1u);
-}
-
-TEST_F(GetIprTest, AFailurePartWayKeepsWhatWasAlreadyFilled) {
-  const std::size_t fields[] = {EXT_IPR_OIL_RATE_OFFSET, EXT_IPR_WATER_RATE_OFFSET,
-                                EXT_IPR_GAS_RATE_OFFSET, EXT_IPR_PRESSURE_OFFSET};
   for (std::size_t row = 0; row < 4; ++row) {
     const std::string cell = "B" + std::to_string(row + 2);
     Output(0).propertyCells[row] = {cell, 0};
@@ -337,35 +293,50 @@ TEST_F(GetIprTest, AFailurePartWayKeepsWhatWasAlreadyFilled) {
   }
   recorder_->FailCall("Range.Invoke", com::RPC_E_DISCONNECTED, 3);
   EXPECT_EQ(Get(), 1);
-  EXPECT_EQ(StatusText(),
-            "Error in getting data from Excel: " + com::ComErrorText(com::RPC_E_DISCONNECTED));
-  EXPECT_EQ(IprDouble(fields[0]), 1);
-  EXPECT_EQ(IprDouble(fields[1]), 2);
-  EXPECT_EQ(IprDouble(fields[2]), HostFill());
-  EXPECT_EQ(IprDouble(fields[3]), HostFill());
+  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(com::RPC_E_DISCONNECTED));
+  EXPECT_EQ(
+      (std::vector<double>{ipr_.At(EXT_IPR_OIL_RATE_OFFSET), ipr_.At(EXT_IPR_WATER_RATE_OFFSET),
+                           ipr_.At(EXT_IPR_GAS_RATE_OFFSET), ipr_.At(EXT_IPR_PRESSURE_OFFSET)}),
+      (std::vector<double>{1, 2, HostFill(), HostFill()}));
+  recorder_->ClearFaults();
 
-  // In the component table: the 4 rows, component 0's 14 cells and
+  // An error value, and a column:row pair: the cell text is used as it
+  // stands, and that is no address.
+  PutCell("B5", Variant::ErrorValue(excel::kErrDiv0));
+  for (const auto& [reference, error] :
+       {std::pair<const char*, HRESULT>{"B5", com::DISP_E_TYPEMISMATCH},
+        {"2:5", excel::kApplicationError}}) {
+    Output(0).propertyCells[streams::kOutPressure] = {reference, 0};
+    EXPECT_EQ(Get(), 1);
+    EXPECT_EQ(StatusText(), prefix + com::ComErrorText(error)) << reference;
+  }
+
+  // In the component table: the 3 rows, component 0's 14 cells and
   // component 1's mole fraction are read; its Critical Temperature fails.
+  Output(0).propertyCells[streams::kOutPressure] = {"", 0};
   UseComposition(2);
   for (std::size_t i = 0; i < 2; ++i)
     for (std::size_t k = 1; k <= 14; ++k)
       PutCell(TableCell(k, i), Variant::Double(1.0 + k));
-  recorder_->ClearFaults();
-  recorder_->FailCall("Range.Invoke", com::E_FAIL, 4 + 14 + 2);
+  recorder_->FailCall("Range.Invoke", com::E_FAIL, 3 + 14 + 2);
   EXPECT_EQ(Get(), 1);
-  EXPECT_EQ(IprDouble(fields[3]), 4);
-  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_COUNT_OFFSET), 2u);
-  EXPECT_EQ(IprWord(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
-  EXPECT_EQ(IprWord(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x800u) << "set by component 0";
-  EXPECT_EQ(IprDouble(EXT_IPR_MOLE_FRACTION_OFFSET + 8), 2);
-  EXPECT_EQ(IprDouble(EXT_IPR_CRITICAL_TEMPERATURE_OFFSET), 3);
-  EXPECT_EQ(IprDouble(EXT_IPR_CRITICAL_TEMPERATURE_OFFSET + 8), HostFill());
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 2u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x800u) << "set by component 0";
+  EXPECT_EQ(ipr_.At(ComponentField(1, 1)), 2);
+  EXPECT_EQ(ipr_.At(ComponentField(2, 0)), 3);
+  EXPECT_EQ(ipr_.At(ComponentField(2, 1)), HostFill());
+
+  // A table cell without a row steps to no address at all.
+  recorder_->ClearFaults();
+  Output(0).composition.componentTableCell = "B";
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(excel::kApplicationError));
 }
 
 TEST_F(GetIprTest, RunsUnderTheSpreadsheetLock) {
   Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
   bool lockedElsewhere = false;
-  bool checked = false;
   recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, false, [&](const auto&) {
                          lockedElsewhere = std::async(std::launch::async, [] {
                                              const bool free =
@@ -373,11 +344,9 @@ TEST_F(GetIprTest, RunsUnderTheSpreadsheetLock) {
                                              if (free) automation::SpreadsheetMutex().unlock();
                                              return !free;
                                            }).get();
-                         checked = true;
                          return false;
                        }});
   ASSERT_EQ(Get(), 0);
-  EXPECT_TRUE(checked);
   EXPECT_TRUE(lockedElsewhere);
   EXPECT_TRUE(automation::SpreadsheetMutex().try_lock()) << "released on return";
   automation::SpreadsheetMutex().unlock();
