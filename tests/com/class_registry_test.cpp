@@ -45,19 +45,11 @@ class ScopedFactory {
 };
 
 const char kSettings[] =
-    "REGEDIT4\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\Excel.Application.16]\r\n"
-    "@=\"gm-test-sheet\"\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\Nobody.Application]\r\n"
-    "@=\"gm-test-nobody\"\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\NoDefault.Application]\r\n"
-    "\"Other\"=\"gm-test-sheet\"\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\CLSID\\{00024500-0000-0000-C000-000000000046}]\r\n"
-    "@=\"gm-test-sheet\"\r\n";
+    "REGEDIT4\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\Excel.Application.16]\r\n@=\"gm-test-sheet\"\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\Nobody.Application]\r\n@=\"gm-test-nobody\"\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\NoDefault.Application]\r\n\"Other\"=\"gm-test-sheet\"\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\CLSID\\{00024500-0000-0000-C000-000000000046}]\r\n@=\"gm-test-sheet\"\r\n";
 
 class ClassRegistryTest : public ::testing::Test {
  protected:
@@ -82,19 +74,16 @@ TEST_F(ClassRegistryTest, ProgIdsAndClassIdentifiersAsTheSettingsNameThem) {
   const TempRegistry settings(kSettings);
   const ScopedFactory sheet("gm-test-sheet");
   const ScopedFactory other("gm-test-other");
-  const std::pair<const char*, const char*> cases[] = {
-      {"Excel.Application.16", "gm-test-sheet"},
-      {"excel.application.16", "gm-test-sheet"},  // keys ignore case
-      {"Excel.Application.15", "Invalid class string"},
-      {"NoDefault.Application", "Invalid class string"},
-      {"Nobody.Application", "Class not registered"},
-      {"", "Invalid class string"},
-      {"Bad\\Excel.Application.16", "Invalid class string"},
-      {kClassId, "gm-test-sheet"},
-      {"{00024500-0000-0000-c000-000000000046}", "gm-test-sheet"},
-      {"{00000000-0000-0000-0000-000000000001}", "Class not registered"}};
-  for (const auto& [progId, expected] : cases)
-    EXPECT_EQ(Create(progId), expected) << progId;
+  EXPECT_EQ(Create("Excel.Application.16"), "gm-test-sheet");
+  EXPECT_EQ(Create("excel.application.16"), "gm-test-sheet");  // keys ignore case
+  EXPECT_EQ(Create("Excel.Application.15"), "Invalid class string");
+  EXPECT_EQ(Create("NoDefault.Application"), "Invalid class string");
+  EXPECT_EQ(Create("Nobody.Application"), "Class not registered");
+  EXPECT_EQ(Create(""), "Invalid class string");
+  EXPECT_EQ(Create("Bad\\Excel.Application.16"), "Invalid class string");
+  EXPECT_EQ(Create(kClassId), "gm-test-sheet");
+  EXPECT_EQ(Create("{00024500-0000-0000-c000-000000000046}"), "gm-test-sheet");
+  EXPECT_EQ(Create("{00000000-0000-0000-0000-000000000001}"), "Class not registered");
 
   Clsid clsid;
   ASSERT_EQ(registry_.ClsidFromProgId("Nobody.Application", &clsid), com::S_OK);

@@ -1,11 +1,19 @@
+// The automation value types: VARIANT, BSTR and SAFEARRAY, their owning
+// wrappers and the grid of cell values.
 #include "com/variant.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+#include <string>
 #include <utility>
 
+#include "com/bstr.h"
 #include "com/error.h"
 #include "com/hresult.h"
+#include "com/variant_grid.h"
+#include "thrown_error.h"
 
 namespace {
 
@@ -125,6 +133,261 @@ TEST(VariantApi, CopyClearsTheDestinationAndCopiesDeeply) {
   EXPECT_EQ(VariantCopy(nullptr, &dest), com::E_INVALIDARG);
   EXPECT_EQ(VariantCopy(&dest, nullptr), com::E_INVALIDARG);
   VariantInit(nullptr);
+}
+
+TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+  EXPECT_EQ(SysStringLen(nullptr) + SysStringByteLen(nullptr), 0u);
+  SysFreeString(nullptr);
+
+  BSTR text = SysAllocString(u"Débit");
+  ASSERT_NE(text, nullptr);
+  std::uint32_t prefix;
+  std::memcpy(&prefix, reinterpret_cast<const char*>(text) - 4, sizeof prefix);
+  EXPECT_EQ(prefix, 10u);
+  EXPECT_EQ(SysStringLen(text), 5u);
+  EXPECT_EQ(SysStringByteLen(text), 10u);
+  EXPECT_EQ(std::u16string(text, 6), std::u16string(u"Débit\0", 6));
+  SysFreeString(text);
+
+  const char16_t source[] = {u'a', 0, u'b', 0, u'c'};
+  // Source, length, and the text with its terminator.
+  const std::pair<const char16_t*, std::u16string> cases[] = {
+      {source, std::u16string(u"a\0b\0c\0", 6)},
+      {nullptr, std::u16string(4, u'\0')},
+      {u"", std::u16string(1, u'\0')}};
+  for (const auto& [from, expected] : cases) {
+    BSTR made = SysAllocStringLen(from, static_cast<std::uint32_t>(expected.size() - 1));
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(SysStringLen(made), expected.size() - 1);
+    EXPECT_EQ(std::u16string(made, expected.size()), expected);
+    SysFreeString(made);
+  }
+  EXPECT_EQ(SysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
+  EXPECT_EQ(SysAllocStringLen(nullptr, 0x80000000u), nullptr);
+}
+
+TEST(Bstr, RoundTripsUtf8Losslessly) {
+  const std::string samples[] = {"", "Plain", "Débit d'huile 油井 𝄞",
+                                 std::string("nul\0inside", 10), "latin1 caf\xe9 and stray \xff"};
+  for (const std::string& sample : samples) {
+    const com::Bstr text = com::Bstr::FromUtf8(sample);
+    EXPECT_NE(text.Get(), nullptr);
+    EXPECT_EQ(text.ToUtf8(), sample);
+  }
+  EXPECT_EQ(com::Bstr::FromUtf8("油井").Length(), 2u);
+  EXPECT_EQ(com::Bstr::FromUtf8("𝄞").Length(), 2u);  // a surrogate pair
+  EXPECT_EQ(com::Bstr::FromUtf8(std::string("a\0b", 3)).View(), std::u16string_view(u"a\0b", 3));
+
+  const com::Bstr none;
+  EXPECT_TRUE(none.Empty());
+  EXPECT_EQ(none.ToUtf8(), "");
+  EXPECT_EQ(none, com::Bstr::FromUtf8(""));
+}
+
+// Texts are owned: the sanitizer build reports a leak or a double free.
+TEST(Bstr, CopyIsDeepMoveStealsAndOwnershipIsHandedOver) {
+  com::Bstr original = com::Bstr::FromUtf16(u"Żółć");
+  com::Bstr copy = original;
+  EXPECT_NE(copy.Get(), original.Get());
+  EXPECT_EQ(copy, original);
+  BSTR raw = original.Get();
+  com::Bstr moved = std::move(original);
+  EXPECT_EQ(moved.Get(), raw);
+  EXPECT_EQ(original.Get(), nullptr);  // NOLINT(bugprone-use-after-move)
+  copy = moved;
+  copy = copy;  // self-assignment keeps the text
+  EXPECT_EQ(copy.View(), u"Żółć");
+  moved = std::move(copy);
+  EXPECT_EQ(moved.View(), u"Żółć");
+
+  raw = moved.Detach();
+  EXPECT_EQ(moved.Get(), nullptr);
+  com::Bstr again = com::Bstr::Attach(raw);
+  EXPECT_EQ(again.Get(), raw);
+  again.Reset(SysAllocString(u"next"));
+  EXPECT_EQ(again.ToUtf8(), "next");
+  again.Reset();
+  EXPECT_EQ(again.Get(), nullptr);
+}
+
+TEST(Bstr, CopiesToAFieldAtACharacterBoundary) {
+  char field[6];
+  std::memset(field, 'X', sizeof field);
+  const com::Bstr text = com::Bstr::FromUtf8("ab€def");
+  EXPECT_EQ(com::CopyBstrToField(text.Get(), field, sizeof field), 5u);
+  EXPECT_STREQ(field, "ab€");
+  EXPECT_EQ(com::CopyBstrToField(nullptr, field, sizeof field), 0u);
+  EXPECT_STREQ(field, "");
+}
+
+using com::VariantGrid;
+
+std::string CellName(int row, int column) {
+  return "r" + std::to_string(row) + "c" + std::to_string(column);
+}
+
+VARIANT* Element(SAFEARRAY* array, std::int32_t row, std::int32_t column) {
+  const std::int32_t indices[] = {row, column};
+  void* element = nullptr;
+  EXPECT_EQ(SafeArrayPtrOfIndex(array, indices, &element), com::S_OK);
+  return static_cast<VARIANT*>(element);
+}
+
+// Destroying clears the texts; the sanitizer build reports any leak.
+TEST(SafeArray, TwoDimensionsStoredColumnByColumn) {
+  // Three rows, two columns, bounds given leftmost (rows) first.
+  const SAFEARRAYBOUND bounds[] = {{3, 1}, {2, 1}};
+  SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+  ASSERT_NE(array, nullptr);
+  EXPECT_EQ(array->cbElements, sizeof(VARIANT));
+  EXPECT_EQ(array->fFeatures & FADF_VARIANT, FADF_VARIANT);
+  // Stored rightmost first.
+  EXPECT_EQ(array->rgsabound[0].cElements, 2u);
+  EXPECT_EQ((&array->rgsabound[0])[1].cElements, 3u);
+  for (int row = 1; row <= 3; ++row) {
+    for (int column = 1; column <= 2; ++column) {
+      VARIANT* element = Element(array, row, column);
+      ASSERT_NE(element, nullptr);
+      EXPECT_EQ(element->vt, VT_EMPTY);
+      *element = Variant::Text(CellName(row, column)).Detach();
+    }
+  }
+  // The row index runs fastest.
+  auto* data = static_cast<VARIANT*>(array->pvData);
+  EXPECT_EQ(Element(array, 2, 1), &data[1]);
+  EXPECT_EQ(Element(array, 1, 2), &data[3]);
+  EXPECT_EQ(com::BstrToUtf8(data[4].bstrVal), "r2c2");
+
+  std::int32_t low = 0, high = 0;
+  EXPECT_EQ(SafeArrayGetDim(array), 2u);
+  EXPECT_EQ(SafeArrayGetLBound(array, 1, &low), com::S_OK);
+  EXPECT_EQ(SafeArrayGetUBound(array, 1, &high), com::S_OK);
+  EXPECT_EQ(std::make_pair(low, high), std::make_pair(1, 3));
+  EXPECT_EQ(SafeArrayGetUBound(array, 2, &high), com::S_OK);
+  EXPECT_EQ(high, 2);
+  EXPECT_EQ(SafeArrayGetLBound(array, 0, &low), com::DISP_E_BADINDEX);
+  EXPECT_EQ(SafeArrayGetUBound(array, 3, &high), com::DISP_E_BADINDEX);
+
+  SAFEARRAY* copy = nullptr;
+  ASSERT_EQ(SafeArrayCopy(array, &copy), com::S_OK);
+  auto* copied = static_cast<VARIANT*>(copy->pvData);
+  EXPECT_NE(copied[4].bstrVal, data[4].bstrVal);
+  for (int i = 0; i < 6; ++i)
+    EXPECT_TRUE(com::VariantsEqual(copied[i], data[i])) << i;
+  EXPECT_EQ(SafeArrayDestroy(copy), com::S_OK);
+  EXPECT_EQ(SafeArrayDestroy(array), com::S_OK);
+  EXPECT_EQ(SafeArrayCopy(nullptr, &copy), com::S_OK);
+  EXPECT_EQ(copy, nullptr);
+}
+
+TEST(SafeArray, IndexOutsideAnyDimensionIsRefused) {
+  const SAFEARRAYBOUND bounds[] = {{3, 0}, {2, -2}};  // rows 0..2, columns -2..-1
+  SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+  ASSERT_NE(array, nullptr);
+  const struct {
+    std::int32_t row, column;
+    HRESULT expected;
+  } cases[] = {{0, -2, com::S_OK},
+               {-1, -2, com::DISP_E_BADINDEX},
+               {3, -2, com::DISP_E_BADINDEX},
+               {0, -3, com::DISP_E_BADINDEX},
+               {0, 0, com::DISP_E_BADINDEX},
+               {INT32_MAX, INT32_MIN, com::DISP_E_BADINDEX}};
+  for (const auto& c : cases) {
+    const std::int32_t indices[] = {c.row, c.column};
+    void* element = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(SafeArrayPtrOfIndex(array, indices, &element), c.expected)
+        << c.row << "," << c.column;
+  }
+  EXPECT_EQ(Element(array, 2, -1), static_cast<VARIANT*>(array->pvData) + 5);
+  void* element = nullptr;
+  EXPECT_EQ(SafeArrayPtrOfIndex(array, nullptr, &element), com::E_INVALIDARG);
+  SafeArrayDestroy(array);
+
+  const SAFEARRAYBOUND empty[] = {{0, 1}, {4, 1}};
+  array = SafeArrayCreate(VT_VARIANT, 2, empty);
+  ASSERT_NE(array, nullptr);
+  const std::int32_t first[] = {1, 1};
+  EXPECT_EQ(SafeArrayPtrOfIndex(array, first, &element), com::DISP_E_BADINDEX);
+  std::int32_t high = 7;
+  EXPECT_EQ(SafeArrayGetUBound(array, 1, &high), com::S_OK);
+  EXPECT_EQ(high, 0) << "no rows";
+  EXPECT_EQ(SafeArrayDestroy(array), com::S_OK);
+}
+
+TEST(SafeArray, CreateRefusesWhatItCannotHold) {
+  const SAFEARRAYBOUND two[] = {{2, 1}, {2, 1}};
+  const SAFEARRAYBOUND three[] = {{2, 1}, {2, 1}, {2, 1}};
+  const SAFEARRAYBOUND pastLastIndex[] = {{2, INT32_MAX}};
+  const SAFEARRAYBOUND huge[] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
+  EXPECT_EQ(SafeArrayCreate(VT_I4, 2, two), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 0, two), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 3, three), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 2, nullptr), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 1, pastLastIndex), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 2, huge), nullptr);
+  EXPECT_EQ(SafeArrayDestroy(nullptr), com::S_OK);
+}
+
+TEST(VariantGrid, RoundTripsThroughAnArrayVariantThatCopiesAndComparesElementwise) {
+  VariantGrid grid(3, 2);
+  for (int row = 1; row <= 3; ++row)
+    for (int column = 1; column <= 2; ++column)
+      grid.At(row, column) = Variant::Text(CellName(row, column));
+  grid.At(3, 1) = Variant::Double(0.25);
+
+  const Variant array = grid.ToVariant();
+  ASSERT_EQ(array.vt, VT_ARRAY | VT_VARIANT);
+  EXPECT_EQ(com::Describe(array), "VT_ARRAY|VT_VARIANT (1..3, 1..2)");
+  EXPECT_EQ(com::BstrToUtf8(Element(array.parray, 2, 1)->bstrVal), "r2c1");
+  EXPECT_EQ(com::BstrToUtf8(Element(array.parray, 1, 2)->bstrVal), "r1c2");
+  EXPECT_EQ(Element(array.parray, 3, 1)->dblVal, 0.25);
+  EXPECT_EQ(VariantGrid::FromVariant(array), grid);
+  VARIANT reference;  // behind a reference too
+  VariantInit(&reference);
+  reference.vt = VT_BYREF | VT_VARIANT;
+  reference.pvarVal = const_cast<Variant*>(&array);
+  EXPECT_EQ(VariantGrid::FromVariant(reference), grid);
+
+  Variant copy = array;
+  EXPECT_EQ(copy, array);
+  EXPECT_NE(copy.parray, array.parray);
+  VARIANT* element = Element(copy.parray, 1, 1);
+  VariantClear(element);
+  *element = Variant::Text("changed").Detach();
+  EXPECT_FALSE(copy == array);
+}
+
+TEST(VariantGrid, BoundsOneDimensionalArraysAndRefusals) {
+  VariantGrid grid(2, 3, 0, 5);
+  EXPECT_EQ(std::make_pair(grid.Rows(), grid.Columns()),
+            (std::pair<std::size_t, std::size_t>(2, 3)));
+  grid.At(0, 5) = Variant::Int4(1);
+  grid.At(1, 7) = Variant::Text("last");
+  EXPECT_EQ(grid.At(1, 7), Variant::Text("last"));
+  EXPECT_TRUE(grid.At(1, 6).IsEmpty());
+  const std::pair<int, int> outside[] = {{-1, 5}, {2, 5}, {0, 4}, {0, 8}};
+  for (const auto& [row, column] : outside)
+    EXPECT_EQ(com_test::ThrownCode([&] { grid.At(row, column); }), com::DISP_E_BADINDEX)
+        << row << "," << column;
+  EXPECT_THROW(VariantGrid(2, 2, INT32_MAX), com::Error);
+
+  const SAFEARRAYBOUND bounds[] = {{3, 0}};
+  Variant array = Variant::Array(SafeArrayCreate(VT_VARIANT, 1, bounds));
+  ASSERT_NE(array.parray, nullptr);
+  auto* data = static_cast<VARIANT*>(array.parray->pvData);
+  for (int i = 0; i < 3; ++i)
+    data[i] = Variant::Int4(10 + i).Detach();
+  const VariantGrid row = VariantGrid::FromVariant(array);
+  EXPECT_EQ(std::make_pair(row.Rows(), row.Columns()), (std::pair<std::size_t, std::size_t>(1, 3)));
+  EXPECT_EQ(row.FirstColumn(), 0);
+  EXPECT_EQ(row.At(1, 2), Variant::Int4(12));
+
+  for (const Variant& value : {Variant::Double(1), Variant::Text("x"), Variant()})
+    EXPECT_EQ(com_test::ThrownCode([&] { VariantGrid::FromVariant(value); }),
+              com::DISP_E_TYPEMISMATCH)
+        << com::Describe(value);
 }
 
 }  // namespace

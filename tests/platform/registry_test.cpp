@@ -1,3 +1,6 @@
+// The settings store: values and keys, the file it keeps them in (as
+// Windows exports them and as people edit them by hand) and where that file
+// is.
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
@@ -248,6 +251,223 @@ TEST(Registry, DefaultPathPrecedence) {
     EXPECT_EQ(Registry::DefaultPath(),
               std::filesystem::path(user->pw_dir) / ".config/gridmoor/registry.reg");
   }
+}
+
+std::string Crlf(std::string_view lf) {
+  std::string out;
+  for (char c : lf) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+void ReplaceOnce(std::string& text, std::string_view from, std::string_view to) {
+  const std::size_t at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  text.replace(at, from.size(), to);
+}
+
+// As the Windows editor writes it, with comments added by hand.
+const std::string kWindowsExport = Crlf(
+    "Windows Registry Editor Version 5.00\n"
+    "\n"
+    "; Conflux settings, edited by hand\n"
+    "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n"
+    "\"Vista\"=dword:00000000\n"
+    "; expandable path: %USERPROFILE%\\a\n"
+    "\"Path\"=hex(2):25,00,55,00,53,00,45,00,52,00,50,00,52,00,4f,00,46,00,49,00,4c,00,\\\n"
+    "  45,00,25,00,5c,00,61,00,00,00\n"
+    "\"Blob\"=hex:01,02,ff\n"
+    "\"Big\"=hex(b):00,00,00,00,00,00,00,01\n"
+    "\"List\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
+    "\n"
+    "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n"
+    "\"PlugIns\"=\"C:\\\\Add-ins\\\\solver.xlam;D:\\\\x.xla\"\n"
+    "@=\"\"\n"
+    "\n"
+    "[HKEY_CLASSES_ROOT\\Excel.Application.16]\n"
+    "@=\"calc\"\n"
+    "\n"
+    "[HKEY_CLASSES_ROOT\\Excel.Application.16\\CLSID]\n"
+    "@=\"{00024500-0000-0000-C000-000000000046}\"\n"
+    "\n"
+    "; end of file\n");
+
+TEST(RegistryFormat, ReadsAWindowsExportAndRewritesItKeepingWhatItDoesNotChange) {
+  test_support::TempRegistry temp(kWindowsExport);
+  Registry registry = temp.Load();
+  EXPECT_EQ(registry.GetDword(kConfig, "Vista").status, RegistryStatus::kOk);
+  EXPECT_EQ(registry.GetDword(kConfig, "Vista").value, 0u);
+  EXPECT_EQ(registry.GetString(kExcel, "PlugIns").value, "C:\\Add-ins\\solver.xlam;D:\\x.xla");
+  EXPECT_EQ(registry.GetString("HKEY_CLASSES_ROOT\\Excel.Application.16", "").value, "calc");
+  EXPECT_EQ(registry.GetString("HKEY_CLASSES_ROOT\\excel.application.16\\clsid", "").value,
+            "{00024500-0000-0000-C000-000000000046}");
+  EXPECT_EQ(registry.GetString(kConfig, "Path").status, RegistryStatus::kWrongType);
+  EXPECT_FALSE(registry.HasKey("HKEY_CLASSES_ROOT\\Excel.Application.15"));
+
+  std::string error;
+  ASSERT_TRUE(registry.Save(&error)) << error;
+  EXPECT_EQ(temp.Read(), kWindowsExport);  // header, CRLF, comments, hex data
+  registry.SetDword(kConfig, "Vista", 1);
+  registry.SetString("HKEY_CURRENT_USER\\Software\\New", "x", "y");
+  ASSERT_TRUE(registry.Save(&error)) << error;
+  std::string expected = kWindowsExport;
+  ReplaceOnce(expected, "\"Vista\"=dword:00000000", "\"Vista\"=dword:00000001");
+  ReplaceOnce(expected, "\r\n; end of file",
+              "\r\n[HKEY_CURRENT_USER\\Software\\New]\r\n\"x\"=\"y\"\r\n\r\n; end of file");
+  EXPECT_EQ(temp.Read(), expected);
+}
+
+TEST(RegistryFormat, ToleratesHandEditing) {
+  test_support::TempRegistry temp(
+      "regedit4\n"
+      "   \n"
+      "\t; indented comment\n"
+      "  [HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]  \n"
+      "  \"Upper\" = dword:DEADBEEF \n"
+      "\"Short\"=DWORD:a\n"
+      "\"Path\"=\"C:\\dir\\file.xls\"   \n"
+      "\"Quoted\"=\"C:\\\\dir\\\\\"\n"
+      "\"\"=\"empty name is the default\"\n"
+      "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n"
+      "\"Short\"=dword:0000000b");  // no line end at the end of the file
+  const Registry registry = temp.Load();
+  EXPECT_EQ(registry.GetDword(kConfig, "Upper").value, 0xDEADBEEFu);
+  EXPECT_EQ(registry.GetDword(kConfig, "Short").value, 11u);  // the later line wins
+  EXPECT_EQ(registry.GetString(kConfig, "Path").value, "C:\\dir\\file.xls");
+  EXPECT_EQ(registry.GetString(kConfig, "Quoted").value, "C:\\dir\\");
+  EXPECT_EQ(registry.GetString(kConfig, "").value, "empty name is the default");
+
+  std::string error;
+  ASSERT_TRUE(registry.Save(&error)) << error;
+  const std::string saved = temp.Read().value_or("");
+  EXPECT_TRUE(saved.starts_with("REGEDIT4\n")) << saved;
+  EXPECT_NE(saved.find("\"Path\"=\"C:\\\\dir\\\\file.xls\"\n"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]"),
+            saved.rfind("[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]"))
+      << "a key repeated in the file is merged into one section";
+}
+
+TEST(RegistryFormat, EmptyAndBlankFilesAreEmptyStores) {
+  for (const char* text : {"", "\n\n", "  \r\n\t\r\n", "\xEF\xBB\xBF"}) {
+    test_support::TempRegistry temp(text);
+    std::string error;
+    const std::optional<Registry> registry = Registry::Load(temp.file(), &error);
+    ASSERT_TRUE(registry.has_value()) << error;
+    EXPECT_FALSE(registry->HasKey("HKEY_CURRENT_USER"));
+  }
+}
+
+TEST(RegistryFormat, DeletionLinesRemoveWhatCameBefore) {
+  test_support::TempRegistry temp(
+      "REGEDIT4\n"
+      "[HKEY_CURRENT_USER\\Software\\Gone]\n"
+      "\"a\"=\"1\"\n"
+      "[HKEY_CURRENT_USER\\Software\\Gone\\Child]\n"
+      "\"b\"=\"2\"\n"
+      "[HKEY_CURRENT_USER\\Software\\Back]\n"
+      "\"c\"=\"3\"\n"
+      "[-HKEY_CURRENT_USER\\Software\\Gone]\n"
+      "[-HKEY_CURRENT_USER\\Software\\Back]\n"
+      "[HKEY_CURRENT_USER\\Software\\Back]\n"
+      "\"d\"=\"4\"\n"
+      "\"e\"=\"5\"\n"
+      "\"E\"=-\n"
+      "\"never\"=-\n");
+  const Registry registry = temp.Load();
+  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\Gone"));
+  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\Gone\\Child"));
+  EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\Back", "c").status,
+            RegistryStatus::kMissing);
+  EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\Back", "d").value, "4");
+  EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\Back", "e").status,
+            RegistryStatus::kMissing);
+}
+
+TEST(RegistryFormat, TextWithLineBreaksUsesTheHexadecimalStringForm) {
+  for (const char* header : {"REGEDIT4", "Windows Registry Editor Version 5.00"}) {
+    test_support::TempRegistry temp(std::string(header) + "\n");
+    Registry registry = temp.Load();
+    const std::string text =
+        "first line\r\nsecond \"line\" é\nthird, long enough to wrap: " + std::string(60, 'x');
+    registry.SetString(kConfig, "Notes", text);
+    std::string error;
+    ASSERT_TRUE(registry.Save(&error)) << error;
+    const std::string saved = temp.Read().value_or("");
+    EXPECT_NE(saved.find("\"Notes\"=hex(1):"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(",\\\n  "), std::string::npos) << "long data is continued";
+    EXPECT_EQ(temp.Load().GetString(kConfig, "Notes").value, text) << header;
+  }
+}
+
+TEST(RegistryFormat, ReadsUtf16FilesAndByteOrderMarks) {
+  const std::string utf8 =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n"
+      "\"Name\"=\"Débit 𝄞\"\r\n"
+      "\"Wide\"=hex(1):48,00,e9,00,00,00\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t unit : std::u16string(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                      u"[HKEY_CURRENT_USER\\Software\\T]\r\n"
+                                      u"\"Name\"=\"Débit 𝄞\"\r\n"
+                                      u"\"Wide\"=hex(1):48,00,e9,00,00,00\r\n")) {
+    utf16 += static_cast<char>(unit & 0xFF);
+    utf16 += static_cast<char>(unit >> 8);
+  }
+  for (const std::string& text : {utf8, "\xEF\xBB\xBF" + utf8, utf16}) {
+    test_support::TempRegistry temp(text);
+    const Registry registry = temp.Load();
+    EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\T", "Name").value, "Débit 𝄞");
+    EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\T", "Wide").value, "Hé");
+  }
+}
+
+TEST(RegistryFormat, MalformedInputIsAnErrorNamingTheLine) {
+  struct Case {
+    std::string text;
+    int line;
+    std::string says;
+  } cases[] = {
+      {"garbage\n[K]\n", 1, "REGEDIT4"},
+      {"REGEDIT4\n\"a\"=\"b\"\n", 2, "before any key"},
+      {"REGEDIT4\n\n[K]\n\"a\"=\"b\n", 4, "closing quote"},
+      {"REGEDIT4\n[K]\n\"a\"=dword:123456789\n", 3, "dword"},
+      {"REGEDIT4\n[K]\n\"a\"=dword:xyz\n", 3, "dword"},
+      {"REGEDIT4\n[K]\n\"a\"=dword:\n", 3, "dword"},
+      {"REGEDIT4\n[K]\nname=value\n", 3, "not a key, value or comment"},
+      {"REGEDIT4\n[K\n", 2, "']'"},
+      {"REGEDIT4\n[]\n", 2, "empty key"},
+      {"REGEDIT4\n[K]\n\"a\"=hex:01,\\\n", 3, "past the end"},
+      {"REGEDIT4\n[K]\n\"a\"=hex:0g\n", 3, "hexadecimal"},
+      {"REGEDIT4\n[K]\n\"a\"=hex:100\n", 3, "hexadecimal"},
+      {"REGEDIT4\n[K]\n\"a\"=hex(2):01,\\\n  zz\n\"b\"=\"c\"\n", 3, "hexadecimal"},
+      {"REGEDIT4\n[K]\n\"a\"=hex(zz):00\n", 3, "hexadecimal"},
+      {"REGEDIT4\n[-K]\n\"a\"=\"b\"\n", 3, "deleted key"},
+      {"REGEDIT4\n[K]\n\"a\"=\"b\" trailing\n", 3, "after the closing quote"},
+      {"REGEDIT4\n[K]\n\"a\"\"b\"\n", 3, "expected '='"},
+      {"REGEDIT4\n[K]\n\"a\"=str:x\n", 3, "unknown form"},
+      {"REGEDIT4\n[K]\n\"a\"=\n", 3, "unknown form"},
+      {"REGEDIT4\r\n[K]\r\n\r\n\"a=\"b\"\r\n", 4, "expected '='"},
+      {"REGEDIT4\n[K]\n\"unterminated=1\n", 3, "closing quote"},
+      {std::string("\xFE\xFF\0R", 4), 0, "big-endian"},
+  };
+  for (const Case& c : cases) {
+    test_support::TempRegistry temp(c.text);
+    std::string error;
+    EXPECT_FALSE(Registry::Load(temp.file(), &error).has_value()) << c.text;
+    if (c.line > 0) {
+      EXPECT_NE(error.find("line " + std::to_string(c.line) + ":"), std::string::npos) << error;
+    }
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_NE(error.find(temp.file().string()), std::string::npos) << error;
+  }
+}
+
+TEST(RegistryFormat, UnreadableFileIsAnError) {
+  test_support::TempRegistry temp;
+  std::string error;
+  EXPECT_FALSE(Registry::Load(temp.folder(), &error).has_value());
+  EXPECT_NE(error.find(temp.folder().string()), std::string::npos) << error;
 }
 
 }  // namespace

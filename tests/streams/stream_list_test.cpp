@@ -1,5 +1,6 @@
-#include "case/composition.h"
-
+// What a case lists for the host: its streams (EnumStreams), its
+// compositions and their names, and a stream's component names
+// (GetStreamComposition).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,15 +12,18 @@
 #include <vector>
 
 #include "case/case_details.h"
+#include "case/composition.h"
 #include "case/stream_data.h"
 #include "gridmoor/host.h"
 #include "streams/composition_ops.h"
+#include "streams/stream_transfer.h"
 #include "support/guarded_buffer.h"
 
 namespace {
 
 using streams::CExcclCompositionDefinition;
 using streams::CExcCompositionDefinition;
+using Strings = std::vector<std::string>;
 
 CExcclCompositionDefinition ListOf(std::initializer_list<const char*> names) {
   CExcclCompositionDefinition list;
@@ -120,10 +124,11 @@ TEST(CompositionListTest, Summaries) {
   }
 }
 
-// QueryComp and GetStreamComposition on a case of two inputs and one output.
-class CompositionOpsTest : public ::testing::Test {
+// A case of two inputs and one output, and the host's stream record and
+// component list followed by guard bytes.
+class StreamListTest : public ::testing::Test {
  protected:
-  CompositionOpsTest() {
+  StreamListTest() {
     details_.inputCount = 2;
     details_.outputCount = 1;
     streams::ResizeStreams(details_.inputStreams, 2);
@@ -132,10 +137,13 @@ class CompositionOpsTest : public ::testing::Test {
     std::strcpy(Status()->text, "as before");
   }
   void TearDown() override {
-    EXPECT_TRUE(list_.GuardsIntact());
-    EXPECT_TRUE(status_.GuardsIntact());
+    for (const auto* buffer : {&stream_, &list_, &status_})
+      EXPECT_TRUE(buffer->GuardsIntact());
   }
 
+  std::int32_t Next(std::int32_t query = 1, bool createFailed = false) {
+    return streams::EnumStreams(details_, createFailed, stream_.bytes.data(), query, Status());
+  }
   void Add(const std::string& name, std::vector<std::string> names) {
     details_.compositions.Add(std::make_unique<CExcCompositionDefinition>(name, std::move(names)));
   }
@@ -145,15 +153,21 @@ class CompositionOpsTest : public ::testing::Test {
   }
   ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
   std::string Text() { return Status()->text; }
-  std::uint32_t Count() const {
-    std::uint32_t count;
-    std::memcpy(&count, list_.bytes.data() + EXT_COMPONENT_LIST_COUNT_OFFSET, sizeof count);
-    return count;
+  static std::uint32_t Word(const test_support::GuardedBuffer& record, std::size_t offset) {
+    std::uint32_t value;
+    std::memcpy(&value, record.bytes.data() + offset, sizeof value);
+    return value;
+  }
+  void SetCursor(std::uint32_t cursor) {
+    std::memcpy(stream_.bytes.data() + EXT_STREAM_CURSOR_OFFSET, &cursor, sizeof cursor);
+  }
+  std::string StreamText(std::size_t offset) const {
+    return reinterpret_cast<const char*>(stream_.bytes.data()) + offset;
   }
   // Name slots `first` ... `last` as they stand, NULs and host bytes (0x11)
   // after the text shown as "|" and "~".
-  std::vector<std::string> Slots(std::size_t first, std::size_t last) const {
-    std::vector<std::string> slots;
+  Strings Slots(std::size_t first, std::size_t last) const {
+    Strings slots;
     for (std::size_t i = first; i <= last; ++i) {
       std::string slot(reinterpret_cast<const char*>(list_.bytes.data()) +
                            EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
@@ -166,11 +180,63 @@ class CompositionOpsTest : public ::testing::Test {
   }
 
   model::CExcCaseDetails details_;
+  test_support::GuardedBuffer stream_{EXT_STREAM_RECORD_MIN_SIZE};
   test_support::GuardedBuffer list_{EXT_COMPONENT_LIST_RECORD_MIN_SIZE};
   test_support::GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
 };
 
-TEST_F(CompositionOpsTest, QueryCompSaysCompositionsArePerStream) {
+TEST_F(StreamListTest, EnumStreamsListsInputsThenOutputsFromTheStartCursor) {
+  const std::tuple<std::uint32_t, std::uint32_t, const char*> expected[] = {
+      {EXT_STREAM_KIND_INPUT, 0, "In-1"},
+      {EXT_STREAM_KIND_INPUT, 0, "In-2"},
+      {EXT_STREAM_KIND_OUTPUT, 1, "Out-1"}};
+  SetCursor(0xFFFFFFFFu);
+  std::uint32_t cursor = 0;
+  for (const auto& [kind, isOutput, name] : expected) {
+    ASSERT_EQ(Next(), 0) << name;
+    // The cursor, words 12 ... 24, the kind and whether it is an output.
+    EXPECT_EQ((std::vector<std::uint32_t>{Word(stream_, EXT_STREAM_CURSOR_OFFSET),
+                                          Word(stream_, 12), Word(stream_, 16), Word(stream_, 20),
+                                          Word(stream_, 24), Word(stream_, EXT_STREAM_KIND_OFFSET),
+                                          Word(stream_, EXT_STREAM_IS_OUTPUT_OFFSET)}),
+              (std::vector<std::uint32_t>{cursor++, 0, 0, 0, 1, kind, isOutput}));
+    EXPECT_EQ(StreamText(EXT_STREAM_NAME_OFFSET), name);
+    EXPECT_EQ(StreamText(EXT_STREAM_DESCRIPTION_OFFSET), "Excel stream");
+    EXPECT_EQ(Word(stream_, 0), 0x11111111u) << "the word at 0 is the host's";
+    // Only the texts and their terminators are written in the text fields.
+    EXPECT_EQ(stream_.bytes[EXT_STREAM_DESCRIPTION_OFFSET + 13], 0x11);
+    EXPECT_EQ(stream_.bytes[EXT_STREAM_NAME_OFFSET + 63], 0x11);
+  }
+  const std::vector<unsigned char> atEnd = stream_.bytes;
+  EXPECT_EQ(Next(), -1);
+  EXPECT_EQ(stream_.bytes, atEnd) << "the end of the list changes nothing";
+  SetCursor(41);
+  EXPECT_EQ(Next(), -1);
+  EXPECT_EQ(Text(), "as before");
+
+  SetCursor(0xFFFFFFFFu);
+  const std::vector<unsigned char> start = stream_.bytes;
+  EXPECT_EQ(Next(/*query=*/2), -1);
+  EXPECT_EQ(Next(1, /*createFailed=*/true), 1);
+  EXPECT_EQ(Text(), "There is no connection to Excel");
+  EXPECT_EQ(stream_.bytes, start) << "query 2 and a failed start change nothing";
+  EXPECT_EQ(Next(/*query=*/0), 0) << "only query 2 is refused";
+  EXPECT_EQ(streams::EnumStreams(details_, false, nullptr, 1, Status()), 1);
+  EXPECT_EQ(Text(), "Invalid stream record passed to Gridmoor::EnumStreams");
+
+  details_.inputCount = 5000;
+  details_.outputCount = 5000;
+  const std::pair<std::uint32_t, const char*> large[] = {
+      {4998, "In-5000"}, {4999, "Out-1"}, {9998, "Out-5000"}};
+  for (const auto& [before, name] : large) {
+    SetCursor(before);
+    ASSERT_EQ(Next(), 0);
+    EXPECT_EQ(StreamText(EXT_STREAM_NAME_OFFSET), name);
+  }
+  EXPECT_EQ(Next(), -1);
+}
+
+TEST_F(StreamListTest, QueryCompSaysCompositionsArePerStream) {
   details_.useCompositions = 0;
   EXPECT_EQ(streams::QueryComp(details_, Status()), -1);
   EXPECT_EQ(Text(), "as before");
@@ -181,7 +247,7 @@ TEST_F(CompositionOpsTest, QueryCompSaysCompositionsArePerStream) {
             "QueryComp should not be called (contact Orvax)");
 }
 
-TEST_F(CompositionOpsTest, FillsTheListByteForByteForInputsAndOutputs) {
+TEST_F(StreamListTest, FillsTheListByteForByteForInputsAndOutputs) {
   std::vector<std::string> hundred = {"C7+", "ABCDEFGHIJKLMNOPQRS", "exactly15chars!"};
   for (int i = 3; i < 100; ++i)
     hundred.push_back("Component-" + std::to_string(i) + "-long");
@@ -192,21 +258,21 @@ TEST_F(CompositionOpsTest, FillsTheListByteForByteForInputsAndOutputs) {
   const std::vector<unsigned char> before = list_.bytes;
 
   EXPECT_EQ(Get(1), 1);
-  EXPECT_EQ(Count(), 3u);
+  EXPECT_EQ(Word(list_, EXT_COMPONENT_LIST_COUNT_OFFSET), 3u);
   EXPECT_EQ(Slots(0, 3), (std::vector<std::string>{"N2|~~~~~~~~~~~~~", "CO2|~~~~~~~~~~~~",
                                                    "C1|~~~~~~~~~~~~~", "~~~~~~~~~~~~~~~~"}));
   EXPECT_TRUE(std::equal(before.begin(), before.begin() + 4, list_.bytes.begin()))
       << "the word at 0 is the host's";
 
   EXPECT_EQ(Get(2), 1);  // Out-1: names are cut to their slot, terminated
-  EXPECT_EQ(Count(), 100u);
+  EXPECT_EQ(Word(list_, EXT_COMPONENT_LIST_COUNT_OFFSET), 100u);
   EXPECT_EQ(Slots(0, 2),
             (std::vector<std::string>{"C7+|~~~~~~~~~~~~", "ABCDEFGHIJKLMNO|", "exactly15chars!|"}));
   EXPECT_EQ(Slots(99, 99), std::vector<std::string>{"Component-99-lo|"});
   EXPECT_EQ(Text(), "as before");
 }
 
-TEST_F(CompositionOpsTest, FailuresLeaveTheRecordUntouched) {
+TEST_F(StreamListTest, FailuresLeaveTheRecordUntouched) {
   Add("Gas", {"C1"});
   Add("Empty", {});
   Add("Huge", std::vector<std::string>(101, "C"));
@@ -239,7 +305,7 @@ TEST_F(CompositionOpsTest, FailuresLeaveTheRecordUntouched) {
   EXPECT_EQ(list_.bytes, before);
 }
 
-TEST_F(CompositionOpsTest, StreamsForgetCompositionsNoLongerInTheList) {
+TEST_F(StreamListTest, StreamsForgetCompositionsNoLongerInTheList) {
   Add("Gas", {"C1"});
   details_.inputStreams.At(0)->compositionName = "Gas";
   details_.inputStreams.At(1)->compositionName = "Old";
