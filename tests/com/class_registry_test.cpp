@@ -154,28 +154,6 @@ TEST_F(ClassRegistryTest, EnvironmentOverridesTheSettings) {
   }
 }
 
-TEST_F(ClassRegistryTest, ClassIdentifierForm) {
-  const TempRegistry settings(kSettings);
-  const ScopedFactory sheet("gm-test-sheet");
-  EXPECT_EQ(Create(kClassId), "gm-test-sheet");
-  EXPECT_EQ(Create("{00024500-0000-0000-c000-000000000046}"), "gm-test-sheet");
-  EXPECT_EQ(Create("{00000000-0000-0000-0000-000000000001}"), "Class not registered");
-
-  Clsid clsid;
-  ASSERT_EQ(registry_.ClsidFromProgId("{00024500-0000-0000-c000-000000000046}", &clsid), com::S_OK);
-  EXPECT_EQ(clsid.identifier, kClassId);
-  EXPECT_TRUE(clsid.application.empty());
-  const char* malformed[] = {"{",
-                             "{}",
-                             "{00024500-0000-0000-C000-00000000004}",
-                             "{00024500-0000-0000-C000-0000000000467}",
-                             "{00024500+0000-0000-C000-000000000046}",
-                             "{0002450G-0000-0000-C000-000000000046}"};
-  for (const char* text : malformed) {
-    EXPECT_EQ(registry_.ClsidFromProgId(text, &clsid), com::CO_E_CLASSSTRING) << text;
-  }
-}
-
 TEST_F(ClassRegistryTest, FactoryFailuresBecomeCreationResults) {
   const TempRegistry settings;
   const ScopedEnv app("GRIDMOOR_SPREADSHEET", "gm-test-failing");

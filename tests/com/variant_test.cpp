@@ -52,8 +52,6 @@ TEST(Variant, FactoriesEqualityAndDescriptions) {
   for (const auto& [a, b] : different)
     EXPECT_FALSE(a == b) << com::Describe(a);
 
-  EXPECT_EQ(com::Describe(Variant::Int4(42)), "VT_I4 42");
-  EXPECT_EQ(com::Describe(Variant::Text("abc")), "VT_BSTR \"abc\"");
   EXPECT_EQ(com::Describe(Variant::Missing()), "VT_ERROR 0x80020004");
   EXPECT_EQ(com::VarTypeName(VT_ARRAY | VT_VARIANT), "VT_ARRAY|VT_VARIANT");
   EXPECT_EQ(com::VarTypeName(0x7F), "VT 0x7F");
