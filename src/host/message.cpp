@@ -81,4 +81,12 @@ int WriteStatus(StatusRecord& status, const char* fmt, ...) {
   return written;
 }
 
+std::int32_t Fail(StatusRecord& status, const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  WriteStatusV(status, fmt, args);
+  va_end(args);
+  return EXT_RESULT_FAILED;
+}
+
 }  // namespace host

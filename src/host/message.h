@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -37,6 +38,10 @@ int PrintMessage(HostRecord& record, std::size_t offset, std::size_t fieldSize, 
 // Returns as PrintMessage; -1 for a null status record.
 int WriteStatus(StatusRecord& status, const char* fmt, ...) GM_PRINTF_FORMAT(2, 3);
 int WriteStatusV(StatusRecord& status, const char* fmt, va_list args) GM_PRINTF_FORMAT(2, 0);
+
+// Writes the message as WriteStatus does and gives EXT_RESULT_FAILED: the
+// answer of an operation that refuses or fails with a message.
+std::int32_t Fail(StatusRecord& status, const char* fmt, ...) GM_PRINTF_FORMAT(2, 3);
 
 // The text field of a status record as a message buffer for the automation
 // layer; empty for a null record, so that nothing is written.

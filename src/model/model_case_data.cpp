@@ -26,12 +26,6 @@ constexpr char kWriteModelDataFailed[] = "Failed to write all model data - buffe
 // Marks a batch job: relocation then always looks beside the model file.
 constexpr char kBatchJobVariable[] = "LSB_JOBID";
 
-std::int32_t Fail(ExtStatusRecord* status, const char* message) {
-  host::StatusRecord record(status);
-  host::WriteStatus(record, "%s", message);
-  return 1;
-}
-
 archive::CaseView CaseOf(CExcModel& model) {
   return {model.caseDetails, model.objective,          model.constraints, model.controls,
           model.intControls, model.publishedVariables, model.caseVersion};
@@ -68,18 +62,20 @@ std::int32_t CExcModel::WriteCaseData(void* buffer, std::uint32_t size, ExtStatu
     archive::Archive archive = archive::Archive::StoreInto(HostBytes(buffer, size));
     archive::TransferCase(archive, CaseOf(*this));
   } catch (const archive::ArchiveError&) {
-    return Fail(status, kWriteCaseFailed);
+    host::StatusRecord out(status);
+    return host::Fail(out, "%s", kWriteCaseFailed);
   }
   return 0;
 }
 
 std::int32_t CExcModel::ReadCaseData(void* buffer, ExtStatusRecord* status) {
+  host::StatusRecord out(status);
   const host::ConstHostRecord record(buffer, EXT_CASE_DATA_RECORD_SIZE);
   std::uint32_t size = 0;
   // A size beyond the record's room would read past the host's memory.
   if (!record.ReadU32(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, size) ||
       size > EXT_CASE_DATA_ARCHIVE_CAPACITY) {
-    return Fail(status, kReadCaseFailed);
+    return host::Fail(out, "%s", kReadCaseFailed);
   }
   const auto* bytes = static_cast<const std::uint8_t*>(buffer) + EXT_CASE_DATA_ARCHIVE_OFFSET;
   try {
@@ -89,7 +85,7 @@ std::int32_t CExcModel::ReadCaseData(void* buffer, ExtStatusRecord* status) {
     // What was read stays; the streams still match their counts.
     archive::SettleStreamCounts(caseDetails);
     const bool tooNew = error.kind() == archive::ArchiveError::Kind::kVersionTooNew;
-    return Fail(status, tooNew ? kVersionTooNew : kReadCaseFailed);
+    return host::Fail(out, "%s", tooNew ? kVersionTooNew : kReadCaseFailed);
   }
   archive::SettleStreamCounts(caseDetails);
   Relocate(*this, record, status);
@@ -101,7 +97,8 @@ std::int32_t CExcModel::WriteModelData(void* buffer, std::uint32_t size, ExtStat
     archive::StoreModelDataMarker(HostBytes(buffer, size));
     archive::WriteModelDataFile(modelDataFile, publishedVariables);
   } catch (const archive::ArchiveError&) {
-    return Fail(status, kWriteModelDataFailed);
+    host::StatusRecord out(status);
+    return host::Fail(out, "%s", kWriteModelDataFailed);
   }
   return 0;
 }

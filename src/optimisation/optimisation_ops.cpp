@@ -29,11 +29,6 @@ constexpr char kNoRecord[] = "No record was passed to Gridmoor.dll";
 
 constexpr std::size_t kMaxItems = EXT_OPT_PROBLEM_MAX_ITEMS;
 
-std::int32_t Refuse(host::StatusRecord& out, const char* message) {
-  host::WriteStatus(out, "%s", message);
-  return EXT_RESULT_FAILED;
-}
-
 // The item a handle names, or null when it names none.
 template <typename List>
 auto* ItemAt(const List& list, std::int32_t handle) {
@@ -171,12 +166,11 @@ std::string LeftOutItems(std::size_t constraints, std::size_t controls, std::siz
 // reference binds nothing and writes nothing.
 std::int32_t WriteItemCell(automation::CExcExcelObj* session, const automation::CExcCellDef& item,
                            const com::Variant& value, host::StatusRecord& out) {
-  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
+  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
   try {
     char selection[EXT_STATUS_TEXT_SIZE] = {};
     if (session->SelectWorksheet(item.worksheet, selection) != 0) {
-      host::WriteStatus(out, "Error in setting data in Excel: %s", selection);
-      return EXT_RESULT_FAILED;
+      return host::Fail(out, "Error in setting data in Excel: %s", selection);
     }
     if (automation::IsBlank(item.cell)) return EXT_RESULT_OK;
     const std::string address = automation::CellAddress(item.cell);
@@ -185,9 +179,8 @@ std::int32_t WriteItemCell(automation::CExcExcelObj* session, const automation::
     if (session->SetCellValue(address, value) != 0) com::Throw(com::E_POINTER);
     return EXT_RESULT_OK;
   } catch (const com::Error& error) {
-    host::WriteStatus(out, "Error in setting data cell %s, worksheet %s: (%s)", item.cell.c_str(),
+    return host::Fail(out, "Error in setting data cell %s, worksheet %s: (%s)", item.cell.c_str(),
                       item.worksheet.c_str(), error.ErrorMessage().c_str());
-    return EXT_RESULT_FAILED;
   }
 }
 
@@ -241,7 +234,7 @@ std::int32_t WriteProblemRecord(const OptimisationItems& items, void* problemRec
                                 ExtStatusRecord* status) {
   host::StatusRecord out(status);
   const host::HostRecord record(problemRecord, EXT_OPT_PROBLEM_RECORD_SIZE);
-  if (record.empty()) return Refuse(out, kNoRecord);
+  if (record.empty()) return host::Fail(out, "%s", kNoRecord);
 
   bool ok = WriteObjective(items.objective, record);
   const std::size_t constraintsLeft = WriteTable(
@@ -254,7 +247,7 @@ std::int32_t WriteProblemRecord(const OptimisationItems& items, void* problemRec
       WriteTable(items.intControls, record, EXT_OPT_PROBLEM_INT_CONTROLS_OFFSET,
                  EXT_OPT_INT_CONTROL_ENTRY_SIZE, EXT_OPT_PROBLEM_INT_CONTROL_COUNT_OFFSET,
                  WriteIntegerControl, ok);
-  if (!ok) return Refuse(out, "The optimisation problem could not be written");
+  if (!ok) return host::Fail(out, "The optimisation problem could not be written");
 
   if (constraintsLeft + controlsLeft + intControlsLeft > 0) {
     host::WriteStatus(out, "The optimiser takes at most %zu items of each kind; left out: %s",
@@ -269,11 +262,11 @@ std::int32_t CheckIntegerControls(const CExcclIntCtrlVariable& intControls, cons
   host::StatusRecord out(status);
   std::int32_t count = 0;
   const host::ConstHostRecord head(listRecord, EXT_INT_CONTROL_LIST_HANDLES_OFFSET);
-  if (!head.ReadI32(EXT_INT_CONTROL_LIST_COUNT_OFFSET, count)) return Refuse(out, kNoRecord);
+  if (!head.ReadI32(EXT_INT_CONTROL_LIST_COUNT_OFFSET, count))
+    return host::Fail(out, "%s", kNoRecord);
   if (count > EXT_INT_CONTROL_LIST_MAX_HANDLES) {
-    host::WriteStatus(out, "Too many integer controls passed to Excel: %d (at most %d)", count,
+    return host::Fail(out, "Too many integer controls passed to Excel: %d (at most %d)", count,
                       static_cast<int>(EXT_INT_CONTROL_LIST_MAX_HANDLES));
-    return EXT_RESULT_FAILED;
   }
   // Only as far as the count reaches: the host's room for handles varies.
   const std::size_t handles = count > 0 ? static_cast<std::size_t>(count) : 0;
@@ -282,9 +275,9 @@ std::int32_t CheckIntegerControls(const CExcclIntCtrlVariable& intControls, cons
     std::int32_t handle = -1;
     static_cast<void>(list.ReadI32(EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * j, handle));
     const CExcIntCtrlVariable* control = ItemAt(intControls, handle);
-    if (control == nullptr) return Refuse(out, kUnknownIntegerHandle);
+    if (control == nullptr) return host::Fail(out, "%s", kUnknownIntegerHandle);
     std::string problem;
-    if (control->Validate(problem)) return Refuse(out, problem.c_str());
+    if (control->Validate(problem)) return host::Fail(out, "%s", problem.c_str());
   }
   return EXT_RESULT_OK;
 }
@@ -294,9 +287,9 @@ std::int32_t GetObjectiveFunction(const CExcObjFn& objective, automation::CExcEx
   const automation::SpreadsheetLock lock;
   host::StatusRecord out(status);
   host::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
-  if (record.empty()) return Refuse(out, kNoRecord);
+  if (record.empty()) return host::Fail(out, "%s", kNoRecord);
   if (ConnectionLost(session, out)) return EXT_RESULT_NONE;
-  if (!objective.Defined) return Refuse(out, kNoObjective);
+  if (!objective.Defined) return host::Fail(out, "%s", kNoObjective);
   return ReadItemCell(session, objective, record, status);
 }
 
@@ -306,10 +299,10 @@ std::int32_t GetConstraints(const CExcclConstraint& constraints, automation::CEx
   host::StatusRecord out(status);
   host::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
-  if (!ReadHandle(record, handle)) return Refuse(out, kNoRecord);
+  if (!ReadHandle(record, handle)) return host::Fail(out, "%s", kNoRecord);
   if (ConnectionLost(session, out)) return EXT_RESULT_NONE;
   const CExcConstraint* constraint = ItemAt(constraints, handle);
-  if (constraint == nullptr) return Refuse(out, kUnknownConstraint);
+  if (constraint == nullptr) return host::Fail(out, "%s", kUnknownConstraint);
   return ReadItemCell(session, *constraint, record, status);
 }
 
@@ -320,10 +313,10 @@ std::int32_t SetControls(const CExcclControlVariable& controls, automation::CExc
   std::int32_t handle = -1;
   double value = kUndefined;
   if (!ReadHandle(record, handle) || !record.ReadDouble(EXT_OPT_VALUE_VALUE_OFFSET, value)) {
-    return Refuse(out, kNoRecord);
+    return host::Fail(out, "%s", kNoRecord);
   }
   const CExcControlVariable* control = ItemAt(controls, handle);
-  if (control == nullptr) return Refuse(out, kUnknownControl);
+  if (control == nullptr) return host::Fail(out, "%s", kUnknownControl);
   // The optimiser owns the bounds: the value goes in as given.
   return WriteItemCell(session, *control, com::Variant::Double(value), out);
 }
@@ -333,9 +326,9 @@ std::int32_t GetControls(const CExcclControlVariable& controls, automation::CExc
   host::StatusRecord out(status);
   host::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
-  if (!ReadHandle(record, handle)) return Refuse(out, kNoRecord);
+  if (!ReadHandle(record, handle)) return host::Fail(out, "%s", kNoRecord);
   const CExcControlVariable* control = ItemAt(controls, handle);
-  if (control == nullptr) return Refuse(out, kUnknownControl);
+  if (control == nullptr) return host::Fail(out, "%s", kUnknownControl);
   return ReadItemCell(session, *control, record, status);
 }
 
@@ -347,12 +340,12 @@ std::int32_t SetIntegerControls(const CExcclIntCtrlVariable& intControls,
   std::int32_t handle = -1;
   double value = kUndefined;
   if (!ReadHandle(record, handle) || !record.ReadDouble(EXT_OPT_VALUE_VALUE_OFFSET, value)) {
-    return Refuse(out, kNoRecord);
+    return host::Fail(out, "%s", kNoRecord);
   }
   const CExcIntCtrlVariable* control = ItemAt(intControls, handle);
   int state = 0;
   if (control == nullptr || !StateIndex(value, control->UsedStateCount(), state)) {
-    return Refuse(out, kUnknownIntegerControl);
+    return host::Fail(out, "%s", kUnknownIntegerControl);
   }
   return WriteItemCell(session, *control,
                        com::Variant::Text(control->StateValues[static_cast<std::size_t>(state)]),
@@ -365,9 +358,9 @@ std::int32_t GetIntegerControls(const CExcclIntCtrlVariable& intControls,
   host::StatusRecord out(status);
   host::HostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
-  if (!ReadHandle(record, handle)) return Refuse(out, kNoRecord);
+  if (!ReadHandle(record, handle)) return host::Fail(out, "%s", kNoRecord);
   const CExcIntCtrlVariable* control = ItemAt(intControls, handle);
-  if (control == nullptr) return Refuse(out, kUnknownControl);
+  if (control == nullptr) return host::Fail(out, "%s", kUnknownControl);
   std::string text;
   if (automation::ReadCellText(session, control->worksheet, control->cell, text,
                                host::StatusText(status)) != 0) {

@@ -26,16 +26,6 @@ constexpr char kGetFailed[] = "Error in getting data for variable '%s'";
 // refused rather than cut, so that no value is silently lost.
 constexpr std::size_t kMaxSetText = std::size_t{64} << 20;
 
-std::int32_t Refuse(host::StatusRecord& out, const char* message) {
-  host::WriteStatus(out, "%s", message);
-  return EXT_RESULT_FAILED;
-}
-
-std::int32_t GetFailed(host::StatusRecord& out, const CExcExportedVariable& variable) {
-  host::WriteStatus(out, kGetFailed, variable.name.c_str());
-  return EXT_RESULT_FAILED;
-}
-
 // The variable the record's handle names; null for a handle outside the
 // list and for a record that cannot be read.
 const CExcExportedVariable* VariableAt(const CExcclExportedVariable& variables,
@@ -105,8 +95,7 @@ std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExce
                       host::StatusRecord& out) {
   char selection[EXT_STATUS_TEXT_SIZE] = {};
   if (session.SelectWorksheet(variable.worksheet, selection) != 0) {
-    host::WriteStatus(out, kSetInExcel, variable.name.c_str(), selection);
-    return EXT_RESULT_FAILED;
+    return host::Fail(out, kSetInExcel, variable.name.c_str(), selection);
   }
   try {
     // A column:row pair becomes an A1 address first, so that it can be
@@ -126,11 +115,10 @@ std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExce
     }
     return EXT_RESULT_OK;
   } catch (const com::Error& error) {
-    host::WriteStatus(out, kSetFailed, variable.name.c_str(), error.ErrorMessage().c_str());
+    return host::Fail(out, kSetFailed, variable.name.c_str(), error.ErrorMessage().c_str());
   } catch (const std::exception& error) {
-    host::WriteStatus(out, kSetFailed, variable.name.c_str(), error.what());
+    return host::Fail(out, kSetFailed, variable.name.c_str(), error.what());
   }
-  return EXT_RESULT_FAILED;
 }
 
 // One cell's number. An empty `worksheet` reads the current one. A cell
@@ -208,10 +196,10 @@ std::int32_t EvalPublishedVariables(const CExcclExportedVariable& variables,
   host::StatusRecord out(status);
   host::HostRecord record(variableRecord, EXT_PUBVAR_RECORD_MIN_SIZE);
   const CExcExportedVariable* variable = VariableAt(variables, record, EXT_PUBVAR_HANDLE_OFFSET);
-  if (variable == nullptr) return Refuse(out, "Bad handle passed to EvalPublishedVariables()");
+  if (variable == nullptr) return host::Fail(out, "Bad handle passed to EvalPublishedVariables()");
 
   if (IsSet(record, EXT_PUBVAR_FLAG_OFFSET)) {
-    if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
+    if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
     // The host's field: its first 64 bytes, whether terminated or not.
     std::string text;
     static_cast<void>(record.ReadText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE, text));
@@ -220,16 +208,16 @@ std::int32_t EvalPublishedVariables(const CExcclExportedVariable& variables,
 
   // A block does not fit the record; the host asks again with record 2.
   if (variable->IsBlock()) return EXT_RESULT_BLOCK_VARIABLE;
-  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
+  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
   try {
     const std::optional<double> value =
         ReadValue(*session, variable->worksheet, automation::CellAddress(variable->cell));
-    if (!value) return GetFailed(out, *variable);
+    if (!value) return host::Fail(out, kGetFailed, variable->name.c_str());
     static_cast<void>(record.WriteText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE,
                                        FormatPublishedValue(*value)));
     return EXT_RESULT_OK;
   } catch (const std::exception&) {
-    return GetFailed(out, *variable);
+    return host::Fail(out, kGetFailed, variable->name.c_str());
   }
 }
 
@@ -240,35 +228,33 @@ std::int32_t EvalPublishedVariables2(const CExcclExportedVariable& variables,
   host::StatusRecord out(status);
   host::HostRecord record(variableRecord2, EXT_PUBVAR2_RECORD_MIN_SIZE);
   const CExcExportedVariable* variable = VariableAt(variables, record, EXT_PUBVAR2_HANDLE_OFFSET);
-  if (variable == nullptr) return Refuse(out, "Bad handle passed to EvalPublishedVariables2()");
+  if (variable == nullptr) return host::Fail(out, "Bad handle passed to EvalPublishedVariables2()");
 
   if (IsSet(record, EXT_PUBVAR2_FLAG_OFFSET)) {
     void* given = nullptr;
     if (!record.ReadPointer(EXT_PUBVAR2_TEXT_POINTER_OFFSET, given) || given == nullptr) {
-      host::WriteStatus(out, "No value passed to EvalPublishedVariables2() for variable '%s'",
+      return host::Fail(out, "No value passed to EvalPublishedVariables2() for variable '%s'",
                         variable->name.c_str());
-      return EXT_RESULT_FAILED;
     }
     const std::string text = host::ReadHostText(static_cast<const char*>(given), kMaxSetText + 1);
     if (text.size() > kMaxSetText) {
-      host::WriteStatus(out, "The value for variable '%s' is too long", variable->name.c_str());
-      return EXT_RESULT_FAILED;
+      return host::Fail(out, "The value for variable '%s' is too long", variable->name.c_str());
     }
-    if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
+    if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
     return SetValue(*variable, *session, timestep, text, true, out);
   }
 
-  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
+  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
   try {
     const std::optional<std::string> text = ReadBlock(*session, *variable);
-    if (!text) return GetFailed(out, *variable);
+    if (!text) return host::Fail(out, kGetFailed, variable->name.c_str());
     const char* handedOut = resultTexts(*text);
     if (!record.WritePointer(EXT_PUBVAR2_TEXT_POINTER_OFFSET, handedOut)) {
-      return GetFailed(out, *variable);
+      return host::Fail(out, kGetFailed, variable->name.c_str());
     }
     return EXT_RESULT_OK;
   } catch (const std::exception&) {
-    return GetFailed(out, *variable);
+    return host::Fail(out, kGetFailed, variable->name.c_str());
   }
 }
 
@@ -277,10 +263,10 @@ std::int32_t AddPublishedVariable(CExcclExportedVariable& variables,
                                   ExtStatusRecord* status) {
   host::StatusRecord out(status);
   host::HostRecord record(addRecord, EXT_ADD_PUBVAR_RECORD_MIN_SIZE);
-  if (record.empty()) return Refuse(out, "No record passed to AddPublishedVariable()");
+  if (record.empty()) return host::Fail(out, "No record passed to AddPublishedVariable()");
   std::uint8_t masking = 0;
   if (record.ReadU8(EXT_ADD_PUBVAR_MASKING_OFFSET, masking) && masking != 0) {
-    return Refuse(out, "Equipment masking/disabling is not possible with the Excel link");
+    return host::Fail(out, "Equipment masking/disabling is not possible with the Excel link");
   }
 
   const struct {
@@ -293,21 +279,19 @@ std::int32_t AddPublishedVariable(CExcclExportedVariable& variables,
   for (std::size_t i = 0; i < std::size(fields); ++i) {
     void* text = nullptr;
     if (!record.ReadPointer(fields[i].offset, text) || text == nullptr) {
-      host::WriteStatus(out, "No %s passed to AddPublishedVariable()", fields[i].what);
-      return EXT_RESULT_FAILED;
+      return host::Fail(out, "No %s passed to AddPublishedVariable()", fields[i].what);
     }
     texts[i] = host::ReadHostText(static_cast<const char*>(text));
   }
   const std::string& worksheet = texts[0];
 
-  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
-  if (!session->HasWorkbook()) return Refuse(out, "No valid workbook");
+  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
+  if (!session->HasWorkbook()) return host::Fail(out, "No valid workbook");
   std::vector<std::string> sheets;
   char listing[EXT_STATUS_TEXT_SIZE] = {};
-  if (session->GetSheetNames(sheets, listing) != 0) return Refuse(out, listing);
+  if (session->GetSheetNames(sheets, listing) != 0) return host::Fail(out, "%s", listing);
   if (std::find(sheets.begin(), sheets.end(), worksheet) == sheets.end()) {
-    host::WriteStatus(out, "Worksheet '%s' is not valid", worksheet.c_str());
-    return EXT_RESULT_FAILED;
+    return host::Fail(out, "Worksheet '%s' is not valid", worksheet.c_str());
   }
 
   auto variable = std::make_unique<CExcExportedVariable>();
@@ -328,7 +312,7 @@ std::int32_t DelPublishedVariable(CExcclExportedVariable& variables, std::int32_
   }
   if (handle < 0 || static_cast<std::size_t>(handle) >= variables.size()) {
     host::StatusRecord out(status);
-    return Refuse(out, "Bad handle passed to DelPublishedVariable()");
+    return host::Fail(out, "Bad handle passed to DelPublishedVariable()");
   }
   variables.RemoveAt(static_cast<std::size_t>(handle));
   return EXT_RESULT_OK;

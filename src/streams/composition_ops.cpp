@@ -38,10 +38,9 @@ bool RefuseOversizedComposition(const CExcCompositionDefinition& composition,
 std::int32_t QueryComp(const model::CExcCaseDetails& details, ExtStatusRecord* status) {
   if (details.useCompositions == 0) return EXT_RESULT_NONE;
   host::StatusRecord out(status);
-  host::WriteStatus(out,
+  return host::Fail(out,
                     "Excel compositions are treated 'per stream' rather than 'per "
                     "application'.\nQueryComp should not be called (contact Orvax)");
-  return EXT_RESULT_FAILED;
 }
 
 std::int32_t GetStreamComposition(const model::CExcCaseDetails& details, bool createFailed,

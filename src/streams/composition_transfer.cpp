@@ -12,6 +12,7 @@
 #include "com/variant.h"
 #include "com/variant_text.h"
 #include "excel/errors.h"
+#include "streams/transfer_common.h"
 
 namespace streams::detail {
 namespace {
@@ -64,12 +65,6 @@ class Flags {
   host::HostRecord& record_;
   std::uint32_t bits_ = 0;
 };
-
-double ReadDouble(const host::ConstHostRecord& record, std::size_t offset) {
-  double value = automation::kUndefinedValue;
-  static_cast<void>(record.ReadDouble(offset, value));
-  return value;
-}
 
 }  // namespace
 

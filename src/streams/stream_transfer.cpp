@@ -19,11 +19,7 @@
 namespace streams {
 namespace {
 
-// Reports a refusal in the status text; the record stays as it was.
-std::int32_t Refuse(host::StatusRecord& out, const char* message) {
-  host::WriteStatus(out, "%s", message);
-  return EXT_RESULT_FAILED;
-}
+using detail::ReadDouble;
 
 constexpr char kIncompatible[] =
     "This version of Gridmoor.dll is not compatible with the version of Conflux";
@@ -42,12 +38,6 @@ std::uint32_t ReadHandle(const host::ConstHostRecord& record) {
   std::uint32_t handle = 0;
   static_cast<void>(record.ReadU32(EXT_IPR_HANDLE_OFFSET, handle));
   return handle;
-}
-
-double ReadDouble(const host::ConstHostRecord& record, std::size_t offset) {
-  double value = automation::kUndefinedValue;
-  static_cast<void>(record.ReadDouble(offset, value));
-  return value;
 }
 
 // The record field an output row fills.
@@ -126,12 +116,12 @@ bool SelectOrAddWorksheet(automation::CExcExcelObj& session, CExcInputStreamData
 std::int32_t EnumStreams(const model::CExcCaseDetails& details, bool createFailed,
                          void* streamRecord, std::int32_t query, ExtStatusRecord* status) {
   host::StatusRecord out(status);
-  if (createFailed) return Refuse(out, automation::kNoConnectionMessage);
+  if (createFailed) return host::Fail(out, "%s", automation::kNoConnectionMessage);
   if (query == 2) return EXT_RESULT_NONE;
   host::HostRecord record(streamRecord, EXT_STREAM_RECORD_MIN_SIZE);
   std::uint32_t cursor = 0;
   if (!record.ReadU32(EXT_STREAM_CURSOR_OFFSET, cursor))
-    return Refuse(out, "Invalid stream record passed to Gridmoor::EnumStreams");
+    return host::Fail(out, "Invalid stream record passed to Gridmoor::EnumStreams");
   const std::uint32_t next = cursor + 1;  // 0xFFFFFFFF wraps to the first
   const std::uint64_t total = static_cast<std::uint64_t>(details.inputCount) + details.outputCount;
   if (next >= total) return EXT_RESULT_NONE;
@@ -160,14 +150,14 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
   const automation::SpreadsheetLock lock;
   host::StatusRecord out(status);
   host::HostRecord record;
-  if (!OpenIprRecord(iprRecord, record)) return Refuse(out, kIncompatible);
+  if (!OpenIprRecord(iprRecord, record)) return host::Fail(out, "%s", kIncompatible);
   const std::uint32_t handle = ReadHandle(record);
   const CExcOutputStreamData* stream = nullptr;
   if (handle >= details.inputCount && handle - details.inputCount < details.outputCount) {
     stream = details.outputStreams.At(handle - details.inputCount);
   }
-  if (stream == nullptr) return Refuse(out, "Invalid handle passed to Gridmoor::GetIPR");
-  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
+  if (stream == nullptr) return host::Fail(out, "Invalid handle passed to Gridmoor::GetIPR");
+  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
   // Checked before anything is read, so that a refused record is untouched.
   const CExcCompositionDefinition* composition =
       stream->composition.componentTableCell.IsBlank()
@@ -179,9 +169,8 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
 
   char scratch[EXT_STATUS_TEXT_SIZE] = {};
   if (session->SelectWorksheet(stream->sheetName, scratch) != 0) {
-    host::WriteStatus(out, "Unable to get worksheet for output stream Out-%u",
+    return host::Fail(out, "Unable to get worksheet for output stream Out-%u",
                       handle - details.inputCount + 1);
-    return EXT_RESULT_FAILED;
   }
   try {
     for (std::size_t row = 0; row < kOutputRowCount; ++row) {
@@ -198,11 +187,9 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
                                    record);
     }
   } catch (const com::Error& error) {
-    host::WriteStatus(out, "Error in getting data from Excel: %s", error.ErrorMessage().c_str());
-    return EXT_RESULT_FAILED;
+    return host::Fail(out, "Error in getting data from Excel: %s", error.ErrorMessage().c_str());
   } catch (const automation::CellReadError& error) {
-    host::WriteStatus(out, "Error in getting data from Excel: %s", error.what());
-    return EXT_RESULT_FAILED;
+    return host::Fail(out, "Error in getting data from Excel: %s", error.what());
   }
   return EXT_RESULT_OK;
 }
@@ -212,12 +199,12 @@ std::int32_t SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* s
   const automation::SpreadsheetLock lock;
   host::StatusRecord out(status);
   host::HostRecord record;
-  if (!OpenIprRecord(iprRecord, record)) return Refuse(out, kIncompatible);
+  if (!OpenIprRecord(iprRecord, record)) return host::Fail(out, "%s", kIncompatible);
   const std::uint32_t handle = ReadHandle(record);
   CExcInputStreamData* stream =
       handle < details.inputCount ? details.inputStreams.At(handle) : nullptr;
-  if (stream == nullptr) return Refuse(out, "Invalid handle passed to Gridmoor::SetIPR");
-  if (session == nullptr) return Refuse(out, automation::kNoConnectionMessage);
+  if (stream == nullptr) return host::Fail(out, "Invalid handle passed to Gridmoor::SetIPR");
+  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
   // Checked before any cell is written or any sheet added.
   const CExcCompositionDefinition* composition =
       detail::TransferredComposition(details, stream->compositionName);
@@ -254,8 +241,7 @@ std::int32_t SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* s
       detail::WriteCompositionBlock(*session, stream->composition, *composition, values);
     }
   } catch (const com::Error& error) {
-    host::WriteStatus(out, "Error in setting data in Excel: %s", error.ErrorMessage().c_str());
-    return EXT_RESULT_FAILED;
+    return host::Fail(out, "Error in setting data in Excel: %s", error.ErrorMessage().c_str());
   }
   return EXT_RESULT_OK;
 }

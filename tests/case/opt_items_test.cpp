@@ -1,13 +1,11 @@
-// The item classes on their own: validity, initial state, copies and
-// comparisons, labels, naming and lookup.
+// The item classes on their own: validity, clearing, comparisons, naming and
+// lookup.
 #include "case/opt_items.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "optimisation/items_fixture.h"
 
@@ -17,7 +15,6 @@ namespace {
 using optimisation::CExcConstraint;
 using optimisation::CExcControlVariable;
 using optimisation::CExcIntCtrlVariable;
-using optimisation::CExcObjFn;
 
 TEST(OptItems, ValidateChecksNameThenCellThenWorksheet) {
   // Name, cell, worksheet, and the message (null: valid).
@@ -41,39 +38,22 @@ TEST(OptItems, ValidateChecksNameThenCellThenWorksheet) {
   }
 }
 
-TEST(OptItems, NewAndClearedItemsHoldTheirInitialValues) {
-  CExcObjFn objective;
+TEST(OptItems, ClearingAnObjectiveResetsItAndAnIntegerControlKeepsItsStates) {
+  optimisation::CExcObjFn objective;
   objective.Defined = true;
   objective.Maximise = false;
   objective.name = "Profit";
   objective.Clear();
-  EXPECT_FALSE(objective.Defined);
-  EXPECT_TRUE(objective.Maximise);
-  EXPECT_EQ(objective.name, "");
-
-  const CExcConstraint constraint;
-  const CExcControlVariable control;
-  EXPECT_EQ(constraint.ConstraintType, 0u);
-  EXPECT_EQ((std::vector<double>{constraint.Limit, control.LowerBound, control.UpperBound}),
-            std::vector<double>(3, kUndefined));
+  EXPECT_EQ(std::make_tuple(objective.Defined, objective.Maximise, objective.name),
+            std::make_tuple(false, true, std::string()));
 
   CExcIntCtrlVariable intControl;
-  EXPECT_EQ(intControl.StateCount, 0);
-  for (int k = 0; k < optimisation::kMaxStates; ++k)
-    EXPECT_TRUE(intControl.StateNames[k].empty() && intControl.StateValues[k].empty());
   intControl.cell = "C3";
   intControl.StateCount = 1;
   intControl.StateValues[0] = "On";
   intControl.Clear();
-  EXPECT_EQ(intControl.cell, "");
-  EXPECT_EQ(intControl.StateCount, 1) << "clearing keeps the states";
-  EXPECT_EQ(intControl.StateValues[0], "On");
-
-  // The type codes are also the bits of the clearing mask.
-  EXPECT_EQ(
-      (std::vector<std::uint32_t>{optimisation::CExcOptObject().GetType(), objective.GetType(),
-                                  constraint.GetType(), control.GetType(), intControl.GetType()}),
-      (std::vector<std::uint32_t>{0, 1, 2, 4, 8}));
+  EXPECT_EQ(std::make_tuple(intControl.cell, intControl.StateCount, intControl.StateValues[0]),
+            std::make_tuple(std::string(), 1, std::string("On")));
 }
 
 // Whether a copy of `item` still equals it after `edit`; the copy itself must.
@@ -91,7 +71,6 @@ TEST(OptItems, EqualityComparesTextsExactlyAndStatesIgnoringCase) {
   EXPECT_FALSE(EqualAfter(constraint, [](CExcConstraint& c) { c.Limit = 1; }));
   EXPECT_FALSE(EqualAfter(constraint, [](CExcConstraint& c) { c.ConstraintType = 1; }));
   EXPECT_FALSE(EqualAfter(constraint, [](CExcConstraint& c) { c.name = "gas"; }));
-
   const CExcControlVariable control;
   EXPECT_FALSE(EqualAfter(control, [](CExcControlVariable& c) { c.UpperBound = 10; }));
   EXPECT_FALSE(EqualAfter(control, [](CExcControlVariable& c) { c.unit = "x"; }));
@@ -117,7 +96,7 @@ TEST(OptItems, EqualityComparesTextsExactlyAndStatesIgnoringCase) {
   EXPECT_FALSE(optimisation::SameStateText(std::string("a\0b", 3), std::string("a\0c", 3)));
 }
 
-TEST(OptItems, NewIntegerControlsTakeTheSmallestFreeNumber) {
+TEST(OptItems, NewIntegerControlsTakeTheSmallestFreeNumberAtTheEnd) {
   optimisation::CExcclIntCtrlVariable list;
   EXPECT_EQ(optimisation::MakeIntegerControlName(list)->name, "IntCtrl001");
   AddIntControl(list, "IntCtrl003", "", {});
@@ -125,27 +104,21 @@ TEST(OptItems, NewIntegerControlsTakeTheSmallestFreeNumber) {
   CExcIntCtrlVariable* added = optimisation::MakeIntegerControlName(list);
   EXPECT_EQ(added->name, "IntCtrl002");
   ASSERT_EQ(list.size(), 4u);
-  EXPECT_EQ(list.At(3), added) << "added at the end";
+  EXPECT_EQ(list.At(3), added);
   EXPECT_EQ(optimisation::MakeIntegerControlName(list)->name, "IntCtrl004");
-  // Freed by renaming; the comparison is case-sensitive.
-  list.At(0)->name = "intctrl001";
+  list.At(0)->name = "intctrl001";  // freed by renaming: names compare exactly
   EXPECT_EQ(optimisation::MakeIntegerControlName(list)->name, "IntCtrl001");
 }
 
 TEST(OptItems, FindByCellGivesTheFirstExactMatch) {
   optimisation::CExcclConstraint constraints;
-  AddConstraint(constraints, "A", "B2");
-  AddConstraint(constraints, "B", "B3");
-  AddConstraint(constraints, "C", "B3");
-  EXPECT_EQ(optimisation::FindByCell(constraints, "Data", "B3"), constraints.At(1));
-  EXPECT_EQ(optimisation::FindByCell(constraints, "data", "B3"), nullptr);
-  EXPECT_EQ(optimisation::FindByCell(constraints, "Data", "b3"), nullptr);
-
-  optimisation::CExcclControlVariable controls;
-  EXPECT_EQ(optimisation::FindByCell(controls, "Data", "B2"), nullptr);
-  AddControl(controls, "X", "B2").worksheet = "Other";
-  AddControl(controls, "Y", "B2");
-  EXPECT_EQ(optimisation::FindByCell(controls, "Data", "B2"), controls.At(1));
+  EXPECT_EQ(optimisation::FindByCell(constraints, "Data", "B2"), nullptr);
+  AddConstraint(constraints, "A", "B2").worksheet = "Other";
+  AddConstraint(constraints, "B", "B2");
+  AddConstraint(constraints, "C", "B2");
+  EXPECT_EQ(optimisation::FindByCell(constraints, "Data", "B2"), constraints.At(1));
+  EXPECT_EQ(optimisation::FindByCell(constraints, "data", "B2"), nullptr);
+  EXPECT_EQ(optimisation::FindByCell(constraints, "Data", "b2"), nullptr);
 }
 
 }  // namespace

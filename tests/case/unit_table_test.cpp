@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 #include <tuple>
 
 #include "automation/cell_address.h"
@@ -13,61 +12,40 @@ namespace {
 using namespace streams;
 constexpr double kUndefined = automation::kUndefinedValue;
 
-// The unit table as users know it: name, factor, offset.
-struct UnitRow {
-  int kind;
-  int unit;
-  const char* name;
-  double factor;
-  double offset;
-};
-
-constexpr UnitRow kTable[] = {
-    {kLiquidRate, 0, "STB/d", 1, 0},
-    {kLiquidRate, 1, "Sm3/d", 0.158987, 0},
-    {kGasRate, 0, "MMscf/d", 1, 0},
-    {kGasRate, 1, "1000Sm3/d", 28.174, 0},
-    {kGasRate, 2, "Mscf/d", 1000, 0},
-    {kGasRate, 3, "scf/d", 1000000, 0},
-    {kTemperature, 0, "deg F", 1, 0},
-    {kTemperature, 1, "deg C", 0.5555, -32},
-    {kTemperature, 2, "deg R", 1, 459.7},
-    {kTemperature, 3, "deg K", 0.5555, 459.7},
-    {kPressure, 0, "psig", 1, 0},
-    {kPressure, 1, "psia", 1, 14.696},
-    {kPressure, 2, "BARg", 0.068948, 0},
-    {kPressure, 3, "BARa", 0.068948, 14.696},
-    {kPressure, 4, "kPAg", 6.89476, 0},
-    {kPressure, 5, "kPAa", 6.89476, 14.696},
-    {kCriticalVolume, 0, "ft3/lb.mol", 1, 0},
-    {kCriticalVolume, 1, "m3/kg.mol", 0.06243, 0},
-    {kMassRate, 0, "lb/d", 1, 0},
-    {kMassRate, 1, "kg/d", 0.453592, 0},
-};
-
-TEST(UnitTableTest, EveryUnitConvertsByItsOwnFactorAndOffsetBothWays) {
-  for (const UnitRow& row : kTable) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(UnitName(row.kind, row.unit), row.name);
-    for (const double value : {0.0, 1.0, 100.0, -40.0, 12345.678}) {
-      const double internal = ToInternalUnits(value, row.kind, row.unit);
-      EXPECT_DOUBLE_EQ(internal, value / row.factor - row.offset) << value;
-      EXPECT_DOUBLE_EQ(FromInternalUnits(value, row.kind, row.unit),
-                       (value + row.offset) * row.factor)
-          << value;
-      EXPECT_NEAR(FromInternalUnits(internal, row.kind, row.unit), value,
-                  1e-9 * (1 + std::abs(value)));
+TEST(UnitTableTest, EveryUnitRoundTripsAndKnownValuesPinTheFactors) {
+  for (int kind = 0; kind < kUnitKindCount; ++kind) {
+    EXPECT_FALSE(UnitKindName(kind).empty());
+    EXPECT_EQ(ToInternalUnits(123.25, kind, 0), 123.25) << "the internal unit is the first";
+    EXPECT_EQ(UnitName(kind, UnitCount(kind)), "");
+    for (const UnitSystem system : {kOilfield, kSi}) {
+      EXPECT_FALSE(DefaultUnitName(kind, system).empty());
+      EXPECT_EQ(DefaultUnitName(kind, system), UnitName(kind, DefaultUnit(kind, system)));
+    }
+    for (int unit = 0; unit < UnitCount(kind); ++unit) {
+      for (const double value : {0.0, 1.0, -40.0, 12345.678}) {
+        EXPECT_NEAR(FromInternalUnits(ToInternalUnits(value, kind, unit), kind, unit), value,
+                    1e-9 * (1 + std::abs(value)))
+            << UnitName(kind, unit);
+      }
     }
   }
-}
-
-TEST(UnitTableTest, RoundedFactorsAreKeptAsTheyAre) {
-  // 100 deg C is not 212 deg F here: the factor is 0.5555, not 5/9.
-  EXPECT_DOUBLE_EQ(ToInternalUnits(100, kTemperature, 1), 100 / 0.5555 + 32);
-  EXPECT_NE(ToInternalUnits(100, kTemperature, 1), 212.0);
-  EXPECT_DOUBLE_EQ(ToInternalUnits(1, kPressure, 3), 1 / 0.068948 - 14.696);
-  EXPECT_DOUBLE_EQ(FromInternalUnits(100 / 0.5555 + 32, kTemperature, 1), 100);
-  EXPECT_DOUBLE_EQ(FromInternalUnits(1 / 0.068948 - 14.696, kPressure, 3), 1);
+  // The rounded factors are kept as they are: 100 deg C is not 212 deg F here.
+  const std::tuple<const char*, int, int, double, double> known[] = {
+      {"Sm3/d", kLiquidRate, 1, 1, 1 / 0.158987},
+      {"scf/d", kGasRate, 3, 1e6, 1},
+      {"deg C", kTemperature, 1, 100, 100 / 0.5555 + 32},
+      {"deg R", kTemperature, 2, 0, -459.7},
+      {"deg K", kTemperature, 3, 0.5555, 1 - 459.7},
+      {"psia", kPressure, 1, 14.696, 0},
+      {"BARa", kPressure, 3, 1, 1 / 0.068948 - 14.696},
+      {"kPAa", kPressure, 5, 6.89476, 1 - 14.696},
+      {"m3/kg.mol", kCriticalVolume, 1, 0.06243, 1},
+      {"kg/d", kMassRate, 1, 0.453592, 1}};
+  for (const auto& [name, kind, unit, cell, internal] : known) {
+    EXPECT_EQ(UnitName(kind, unit), name);
+    EXPECT_DOUBLE_EQ(ToInternalUnits(cell, kind, unit), internal) << name;
+    EXPECT_NEAR(FromInternalUnits(internal, kind, unit), cell, 1e-9 * (1 + cell)) << name;
+  }
 }
 
 TEST(UnitTableTest, UndefinedAndUnboundValuesAndInvalidUnits) {
@@ -83,41 +61,18 @@ TEST(UnitTableTest, UndefinedAndUnboundValuesAndInvalidUnits) {
       {"unit index = count (mass)", 1, kMassRate, 2, kUndefined, kUndefined},
       {"negative unit", 1, kGasRate, -1, kUndefined, kUndefined},
       {"kind 6", 1, 6, 0, kUndefined, kUndefined},
-      {"kind -2", 1, -2, 0, kUndefined, kUndefined},
-  };
+      {"kind -2", 1, -2, 0, kUndefined, kUndefined}};
   for (const auto& [what, value, kind, unit, to, from] : cases) {
     EXPECT_EQ(ToInternalUnits(value, kind, unit), to) << what;
     EXPECT_DOUBLE_EQ(FromInternalUnits(value, kind, unit), from) << what;
   }
 }
 
-TEST(UnitTableTest, QueriesForTheDialogs) {
-  const struct {
-    int kind;
-    const char* name;
-    int count;
-    const char* oilfield;
-    const char* si;
-  } kinds[] = {
-      {kLiquidRate, "Liquid rate", 2, "STB/d", "Sm3/d"},
-      {kGasRate, "Gas rate", 4, "MMscf/d", "1000Sm3/d"},
-      {kTemperature, "Temperature", 4, "deg F", "deg C"},
-      {kPressure, "Pressure", 6, "psig", "BARg"},
-      {kCriticalVolume, "Critical Volume", 2, "ft3/lb.mol", "m3/kg.mol"},
-      {kMassRate, "Mass rate", 2, "lb/d", "kg/d"},
-  };
-  for (const auto& k : kinds) {
-    EXPECT_EQ(UnitKindName(k.kind), k.name);
-    EXPECT_EQ(UnitCount(k.kind), k.count) << k.name;
-    EXPECT_EQ(DefaultUnitName(k.kind, kOilfield), k.oilfield);
-    EXPECT_EQ(DefaultUnitName(k.kind, kSi), k.si);
-    EXPECT_EQ(UnitName(k.kind, k.count), "");
-    // The internal unit is the first, with no conversion at all.
-    EXPECT_EQ(ToInternalUnits(123.25, k.kind, 0), 123.25);
-  }
+TEST(UnitTableTest, InvalidQueries) {
   EXPECT_EQ(UnitCount(kNoKind), -1);
   EXPECT_EQ(UnitCount(kUnitKindCount), -1);
   EXPECT_EQ(UnitName(-1, 0), "");
+  EXPECT_EQ(UnitKindName(kUnitKindCount), "");
   EXPECT_EQ(DefaultUnit(kPressure, 2), -1);
   EXPECT_EQ(DefaultUnitName(7, kOilfield), "");
 }

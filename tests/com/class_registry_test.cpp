@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "com/error_text.h"
@@ -44,19 +45,11 @@ class ScopedFactory {
 };
 
 const char kSettings[] =
-    "REGEDIT4\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\Excel.Application.16]\r\n"
-    "@=\"gm-test-sheet\"\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\Nobody.Application]\r\n"
-    "@=\"gm-test-nobody\"\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\NoDefault.Application]\r\n"
-    "\"Other\"=\"gm-test-sheet\"\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\CLSID\\{00024500-0000-0000-C000-000000000046}]\r\n"
-    "@=\"gm-test-sheet\"\r\n";
+    "REGEDIT4\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\Excel.Application.16]\r\n@=\"gm-test-sheet\"\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\Nobody.Application]\r\n@=\"gm-test-nobody\"\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\NoDefault.Application]\r\n\"Other\"=\"gm-test-sheet\"\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\CLSID\\{00024500-0000-0000-C000-000000000046}]\r\n@=\"gm-test-sheet\"\r\n";
 
 class ClassRegistryTest : public ::testing::Test {
  protected:
@@ -77,10 +70,10 @@ std::string Create(std::string_view progId) {
   return application->name;
 }
 
-TEST_F(ClassRegistryTest, ProgIdOutcomes) {
+TEST_F(ClassRegistryTest, ProgIdsAndClassIdentifiersAsTheSettingsNameThem) {
   const TempRegistry settings(kSettings);
   const ScopedFactory sheet("gm-test-sheet");
-
+  const ScopedFactory other("gm-test-other");
   EXPECT_EQ(Create("Excel.Application.16"), "gm-test-sheet");
   EXPECT_EQ(Create("excel.application.16"), "gm-test-sheet");  // keys ignore case
   EXPECT_EQ(Create("Excel.Application.15"), "Invalid class string");
@@ -88,31 +81,32 @@ TEST_F(ClassRegistryTest, ProgIdOutcomes) {
   EXPECT_EQ(Create("Nobody.Application"), "Class not registered");
   EXPECT_EQ(Create(""), "Invalid class string");
   EXPECT_EQ(Create("Bad\\Excel.Application.16"), "Invalid class string");
+  EXPECT_EQ(Create(kClassId), "gm-test-sheet");
+  EXPECT_EQ(Create("{00024500-0000-0000-c000-000000000046}"), "gm-test-sheet");
+  EXPECT_EQ(Create("{00000000-0000-0000-0000-000000000001}"), "Class not registered");
 
   Clsid clsid;
   ASSERT_EQ(registry_.ClsidFromProgId("Nobody.Application", &clsid), com::S_OK);
   EXPECT_EQ(clsid.application, "gm-test-nobody");
   com::Ptr<com::Unknown> object;
   EXPECT_EQ(registry_.CreateInstance(clsid, &object), com::REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(registry_.ClsidFromProgId("Missing.Application", &clsid), com::CO_E_CLASSSTRING);
   EXPECT_EQ(registry_.ClsidFromProgId("x", nullptr), com::E_POINTER);
   EXPECT_EQ(registry_.CreateInstance(clsid, nullptr), com::E_POINTER);
-}
+  ASSERT_EQ(registry_.ClsidFromProgId("{00024500-0000-0000-c000-000000000046}", &clsid), com::S_OK);
+  EXPECT_EQ(clsid.identifier, kClassId);
+  EXPECT_TRUE(clsid.application.empty());
+  const char* malformed[] = {"{",
+                             "{}",
+                             "{00024500-0000-0000-C000-00000000004}",
+                             "{00024500-0000-0000-C000-0000000000467}",
+                             "{00024500+0000-0000-C000-000000000046}",
+                             "{0002450G-0000-0000-C000-000000000046}"};
+  for (const char* text : malformed)
+    EXPECT_EQ(registry_.ClsidFromProgId(text, &clsid), com::CO_E_CLASSSTRING) << text;
 
-TEST_F(ClassRegistryTest, SettingsAreReadAtEachLookup) {
-  const TempRegistry settings(kSettings);
-  const ScopedFactory sheet("gm-test-sheet");
-  const ScopedFactory other("gm-test-other");
-  EXPECT_EQ(Create("Excel.Application.16"), "gm-test-sheet");
+  // The settings are read at each lookup.
   settings.Write("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Excel.Application.16]\n@=\"gm-test-other\"\n");
   EXPECT_EQ(Create("Excel.Application.16"), "gm-test-other");
-}
-
-TEST_F(ClassRegistryTest, UnreadableSettingsAreReportedAsSuch) {
-  const TempRegistry settings("not a settings file\n");
-  Clsid clsid;
-  EXPECT_EQ(registry_.ClsidFromProgId("Excel.Application.16", &clsid), com::REGDB_E_READREGDB);
-  EXPECT_EQ(Create(kClassId), "Could not read key from registry");
 }
 
 TEST_F(ClassRegistryTest, WithoutSpreadsheetKeysTheCurrentVersionIsCalc) {
@@ -128,6 +122,10 @@ TEST_F(ClassRegistryTest, WithoutSpreadsheetKeysTheCurrentVersionIsCalc) {
   EXPECT_EQ(registry_.ClsidFromProgId("Excel.Application.16", &clsid), com::CO_E_CLASSSTRING);
   ASSERT_EQ(registry_.ClsidFromProgId("Excel.Application.11", &clsid), com::S_OK);
   EXPECT_EQ(clsid.application, "calc");
+
+  settings.Write("not a settings file\n");
+  EXPECT_EQ(registry_.ClsidFromProgId("Excel.Application.16", &clsid), com::REGDB_E_READREGDB);
+  EXPECT_EQ(Create(kClassId), "Could not read key from registry");
 }
 
 TEST_F(ClassRegistryTest, EnvironmentOverridesTheSettings) {
@@ -153,28 +151,6 @@ TEST_F(ClassRegistryTest, EnvironmentOverridesTheSettings) {
     SCOPED_TRACE(std::string(c.env) + " " + c.progId);
     const ScopedEnv env("GRIDMOOR_SPREADSHEET", c.env);
     EXPECT_EQ(Create(c.progId), c.expected);
-  }
-}
-
-TEST_F(ClassRegistryTest, ClassIdentifierForm) {
-  const TempRegistry settings(kSettings);
-  const ScopedFactory sheet("gm-test-sheet");
-  EXPECT_EQ(Create(kClassId), "gm-test-sheet");
-  EXPECT_EQ(Create("{00024500-0000-0000-c000-000000000046}"), "gm-test-sheet");
-  EXPECT_EQ(Create("{00000000-0000-0000-0000-000000000001}"), "Class not registered");
-
-  Clsid clsid;
-  ASSERT_EQ(registry_.ClsidFromProgId("{00024500-0000-0000-c000-000000000046}", &clsid), com::S_OK);
-  EXPECT_EQ(clsid.identifier, kClassId);
-  EXPECT_TRUE(clsid.application.empty());
-  const char* malformed[] = {"{",
-                             "{}",
-                             "{00024500-0000-0000-C000-00000000004}",
-                             "{00024500-0000-0000-C000-0000000000467}",
-                             "{00024500+0000-0000-C000-000000000046}",
-                             "{0002450G-0000-0000-C000-000000000046}"};
-  for (const char* text : malformed) {
-    EXPECT_EQ(registry_.ClsidFromProgId(text, &clsid), com::CO_E_CLASSSTRING) << text;
   }
 }
 

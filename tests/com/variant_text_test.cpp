@@ -1,3 +1,4 @@
+// Values and dates as text, as the system words them in the en-US locale.
 #include "com/variant_text.h"
 
 #include <gtest/gtest.h>
@@ -6,8 +7,10 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "com/error.h"
+#include "com/ole_date.h"
 #include "com/variant.h"
 #include "com/variant_grid.h"
 #include "thrown_error.h"
@@ -28,33 +31,27 @@ VARIANT Raw(VARTYPE vt) {
 }
 
 TEST(VariantText, DoublesUseFifteenSignificantDigits) {
-  const struct {
-    double value;
-    const char* text;
-  } cases[] = {
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  const std::pair<double, const char*> cases[] = {
       {0.1, "0.1"},
       {1.0 / 3.0, "0.333333333333333"},
       {2.0 / 3.0, "0.666666666666667"},
       {1e20, "1E+20"},
       {-0.0, "0"},
-      {0.0, "0"},
       {3.4e35, "3.4E+35"},
       {123456789012345678.0, "1.23456789012346E+17"},
       {1e-5, "1E-05"},
       {0.0001, "0.0001"},
-      {100000, "100000"},
       {1e14, "100000000000000"},
       {1e15, "1E+15"},
       {-2.5, "-2.5"},
-      {123.456, "123.456"},
       {1.5e-10, "1.5E-10"},
       {std::numeric_limits<double>::max(), "1.79769313486232E+308"},
-      {std::numeric_limits<double>::infinity(), "INF"},
-      {-std::numeric_limits<double>::infinity(), "-INF"},
-      {std::numeric_limits<double>::quiet_NaN(), "NAN"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(TextOf(Variant::Double(c.value)), c.text) << c.value;
+      {kInfinity, "INF"},
+      {-kInfinity, "-INF"},
+      {std::numeric_limits<double>::quiet_NaN(), "NAN"}};
+  for (const auto& [value, text] : cases)
+    EXPECT_EQ(TextOf(Variant::Double(value)), text) << value;
 }
 
 // Any raw VARIANT built by setting one member after the type.
@@ -69,25 +66,23 @@ TEST(VariantText, OtherScalarsAndTexts) {
   const struct {
     VARIANT value;
     const char* text;
-  } cases[] = {
-      {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 0.1f; }), "0.1"},
-      {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 1.0f / 3.0f; }), "0.3333333"},
-      {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 3.4e35f; }), "3.4E+35"},
-      {Raw(VT_I2, [](VARIANT& v) { v.iVal = -32768; }), "-32768"},
-      {Variant::Int4(INT32_MIN), "-2147483648"},
-      {Variant::Int(42), "42"},
-      {Raw(VT_I8, [](VARIANT& v) { v.llVal = INT64_MAX; }), "9223372036854775807"},
-      {Raw(VT_UI8, [](VARIANT& v) { v.ullVal = UINT64_MAX; }), "18446744073709551615"},
-      {Raw(VT_UI4, [](VARIANT& v) { v.ulVal = 4294967295u; }), "4294967295"},
-      {Raw(VT_I1, [](VARIANT& v) { v.cVal = -5; }), "-5"},
-      {Raw(VT_UI1, [](VARIANT& v) { v.bVal = 255; }), "255"},
-      {Variant::Bool(true), "-1"},
-      {Variant::Bool(false), "0"},
-      {Raw(VT_BOOL, [](VARIANT& v) { v.boolVal = 1; }), "-1"},  // any non-zero is true
-      {Raw(VT_EMPTY), ""},
-      {Raw(VT_BSTR), ""},  // null BSTR
-      {Variant::Date(45297 + (15 * 3600 + 4 * 60 + 5) / 86400.0), "1/6/2024 3:04:05 PM"},
-  };
+  } cases[] = {{Raw(VT_R4, [](VARIANT& v) { v.fltVal = 0.1f; }), "0.1"},
+               {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 1.0f / 3.0f; }), "0.3333333"},
+               {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 3.4e35f; }), "3.4E+35"},
+               {Raw(VT_I2, [](VARIANT& v) { v.iVal = -32768; }), "-32768"},
+               {Variant::Int4(INT32_MIN), "-2147483648"},
+               {Variant::Int(42), "42"},
+               {Raw(VT_I8, [](VARIANT& v) { v.llVal = INT64_MAX; }), "9223372036854775807"},
+               {Raw(VT_UI8, [](VARIANT& v) { v.ullVal = UINT64_MAX; }), "18446744073709551615"},
+               {Raw(VT_UI4, [](VARIANT& v) { v.ulVal = 4294967295u; }), "4294967295"},
+               {Raw(VT_I1, [](VARIANT& v) { v.cVal = -5; }), "-5"},
+               {Raw(VT_UI1, [](VARIANT& v) { v.bVal = 255; }), "255"},
+               {Variant::Bool(true), "-1"},
+               {Variant::Bool(false), "0"},
+               {Raw(VT_BOOL, [](VARIANT& v) { v.boolVal = 1; }), "-1"},  // any non-zero is true
+               {Raw(VT_EMPTY), ""},
+               {Raw(VT_BSTR), ""},  // null BSTR
+               {Variant::Date(45297 + (15 * 3600 + 4 * 60 + 5) / 86400.0), "1/6/2024 3:04:05 PM"}};
   for (const auto& c : cases)
     EXPECT_EQ(TextOf(c.value), c.text) << com::Describe(c.value);
   EXPECT_EQ(TextOf(Variant::Text("油井 Débit")), "油井 Débit");
@@ -98,13 +93,11 @@ TEST(VariantText, UnconvertibleValuesFail) {
   const struct {
     Variant value;
     HRESULT expected;
-  } cases[] = {
-      {Variant::ErrorValue(com::SHEET_E_APPLICATION_DEFINED), com::DISP_E_TYPEMISMATCH},
-      {Variant::Missing(), com::DISP_E_TYPEMISMATCH},
-      {Variant::Null(), com::DISP_E_TYPEMISMATCH},
-      {grid.ToVariant(), com::DISP_E_TYPEMISMATCH},
-      {Variant::Date(2958466), com::E_INVALIDARG},
-  };
+  } cases[] = {{Variant::ErrorValue(com::SHEET_E_APPLICATION_DEFINED), com::DISP_E_TYPEMISMATCH},
+               {Variant::Missing(), com::DISP_E_TYPEMISMATCH},
+               {Variant::Null(), com::DISP_E_TYPEMISMATCH},
+               {grid.ToVariant(), com::DISP_E_TYPEMISMATCH},
+               {Variant::Date(2958466), com::E_INVALIDARG}};
   for (const auto& c : cases)
     EXPECT_EQ(com_test::ThrownCode([&] { TextOf(c.value); }), c.expected) << com::Describe(c.value);
   Variant out;
@@ -179,6 +172,146 @@ TEST(VariantText, IgnoresTheProcessLocale) {
   EXPECT_EQ(big, "1234567.25") << chosen;
   EXPECT_EQ(small, "1.5E-07") << chosen;
   EXPECT_EQ(date, "1/6/2024 6:00:00 PM") << chosen;
+}
+
+using com::CivilDateTime;
+using com::DatePart;
+using com::DateTextOptions;
+
+constexpr double Seconds(int h, int m, double s) {
+  return (h * 3600 + m * 60 + s) / 86400.0;
+}
+
+struct KnownDate {
+  double date;
+  CivilDateTime civil;
+};
+
+const KnownDate kKnownDates[] = {
+    {0, {1899, 12, 30, 0, 0, 0}},
+    {1, {1899, 12, 31, 0, 0, 0}},
+    {2, {1900, 1, 1, 0, 0, 0}},
+    {60, {1900, 2, 28, 0, 0, 0}},  // 1900 is no leap year here
+    {61, {1900, 3, 1, 0, 0, 0}},
+    {36526, {2000, 1, 1, 0, 0, 0}},
+    {36585, {2000, 2, 29, 0, 0, 0}},
+    {45292, {2024, 1, 1, 0, 0, 0}},
+    {45297, {2024, 1, 6, 0, 0, 0}},
+    {45297 + Seconds(15, 4, 5), {2024, 1, 6, 15, 4, 5}},
+    {45297.5, {2024, 1, 6, 12, 0, 0}},
+    {2958465, {9999, 12, 31, 0, 0, 0}},
+    {2958465 + Seconds(23, 59, 59), {9999, 12, 31, 23, 59, 59}},
+    {-657434, {100, 1, 1, 0, 0, 0}},
+    {-1, {1899, 12, 29, 0, 0, 0}},
+    // Before day 0 the fraction still counts forward from midnight.
+    {-1.25, {1899, 12, 29, 6, 0, 0}},
+    {-36522, {1800, 1, 1, 0, 0, 0}},
+    {-36522 - Seconds(18, 30, 0), {1800, 1, 1, 18, 30, 0}},
+    {0.75, {1899, 12, 30, 18, 0, 0}},
+};
+
+TEST(OleDate, KnownDatesToCivilAndBack) {
+  for (const KnownDate& known : kKnownDates) {
+    CivilDateTime civil;
+    ASSERT_TRUE(com::OleDateToCivil(known.date, &civil)) << known.date;
+    EXPECT_EQ(civil, known.civil) << known.date;
+    double date = 0;
+    ASSERT_TRUE(com::CivilToOleDate(known.civil, &date)) << known.date;
+    EXPECT_NEAR(date, known.date, 1e-9) << known.date;
+  }
+  // Times round to the nearest second, half a second before midnight into
+  // the next day; -0.5 is the same moment as 0.5.
+  const KnownDate oneWay[] = {
+      {45297 + Seconds(15, 4, 5.4), {2024, 1, 6, 15, 4, 5}},
+      {45297 + Seconds(15, 4, 5.6), {2024, 1, 6, 15, 4, 6}},
+      {45297 + Seconds(23, 59, 59.6), {2024, 1, 7, 0, 0, 0}},
+      {-1 - Seconds(23, 59, 59.6), {1899, 12, 30, 0, 0, 0}},
+      {-0.5, {1899, 12, 30, 12, 0, 0}},
+  };
+  for (const KnownDate& known : oneWay) {
+    CivilDateTime civil;
+    ASSERT_TRUE(com::OleDateToCivil(known.date, &civil)) << known.date;
+    EXPECT_EQ(civil, known.civil) << known.date;
+  }
+}
+
+TEST(OleDate, OutsideTheValidRange) {
+  const double invalid[] = {-657435,
+                            2958466,
+                            2958465.999999,  // rounds past the last second
+                            1e300,
+                            std::numeric_limits<double>::quiet_NaN(),
+                            std::numeric_limits<double>::infinity()};
+  for (const double date : invalid) {
+    CivilDateTime civil;
+    EXPECT_FALSE(com::OleDateToCivil(date, &civil)) << date;
+  }
+  CivilDateTime civil;
+  EXPECT_TRUE(com::OleDateToCivil(2958465.99999, &civil));
+  EXPECT_TRUE(com::OleDateToCivil(-657434.5, &civil));
+
+  const CivilDateTime refused[] = {
+      {1900, 2, 29, 0, 0, 0}, {2023, 2, 29, 0, 0, 0}, {2024, 13, 1, 0, 0, 0},
+      {2024, 4, 31, 0, 0, 0}, {99, 12, 31, 0, 0, 0},  {10000, 1, 1, 0, 0, 0},
+      {2024, 1, 1, 24, 0, 0}, {2024, 1, 1, 0, 60, 0}, {2024, 1, 0, 0, 0, 0},
+  };
+  for (const CivilDateTime& c : refused) {
+    double date = 123;
+    EXPECT_FALSE(com::CivilToOleDate(c, &date)) << c.year << "-" << c.month << "-" << c.day;
+  }
+}
+
+TEST(OleDateText, EnglishUnitedStatesForm) {
+  const struct {
+    double date;
+    DatePart part;
+    const char* text;
+  } cases[] = {
+      {45297, DatePart::kAuto, "1/6/2024"},
+      {45297 + Seconds(15, 4, 5), DatePart::kAuto, "1/6/2024 3:04:05 PM"},
+      {45297 + Seconds(0, 30, 0), DatePart::kAuto, "1/6/2024 12:30:00 AM"},
+      {45297 + Seconds(12, 0, 1), DatePart::kAuto, "1/6/2024 12:00:01 PM"},
+      {45297 + Seconds(23, 59, 59), DatePart::kAuto, "1/6/2024 11:59:59 PM"},
+      {45297 + Seconds(9, 5, 0.2), DatePart::kAuto, "1/6/2024 9:05:00 AM"},
+      {45297 + Seconds(23, 59, 59.7), DatePart::kAuto, "1/7/2024"},
+      {36891, DatePart::kAuto, "12/31/2000"},
+      {1, DatePart::kAuto, "12/31/1899"},
+      // Day 0 is "no date": its time alone, unless the date is asked for.
+      {0, DatePart::kAuto, "12:00:00 AM"},
+      {0.5, DatePart::kAuto, "12:00:00 PM"},
+      {-0.25, DatePart::kAuto, "6:00:00 AM"},
+      {0, DatePart::kDateOnly, "12/30/1899"},
+      {45297 + Seconds(15, 4, 5), DatePart::kDateOnly, "1/6/2024"},
+      {45297 + Seconds(15, 4, 5), DatePart::kTimeOnly, "3:04:05 PM"},
+      {45297, DatePart::kTimeOnly, "12:00:00 AM"},
+      {-1.25, DatePart::kAuto, "12/29/1899 6:00:00 AM"},
+      {-657434, DatePart::kAuto, "1/1/0100"},
+      {2958465 + Seconds(23, 59, 59), DatePart::kAuto, "12/31/9999 11:59:59 PM"},
+  };
+  for (const auto& c : cases) {
+    DateTextOptions options;
+    options.part = c.part;
+    EXPECT_EQ(com::FormatDate(c.date, options), c.text) << c.date;
+  }
+}
+
+TEST(OleDateText, NullAndInvalidDatesAsTheCallerAsks) {
+  DateTextOptions nullable;
+  nullable.zeroIsNull = true;
+  EXPECT_EQ(com::FormatDate(0, nullable), "");
+  EXPECT_EQ(com::FormatDate(1, nullable), "12/31/1899");
+  EXPECT_EQ(com::FormatDate(0.5, nullable), "12:00:00 PM");
+
+  std::string text = "unchanged";
+  EXPECT_EQ(com::DateToText(2958466, DateTextOptions{}, &text), com::E_INVALIDARG);
+  EXPECT_EQ(text, "unchanged");
+  EXPECT_EQ(com_test::ThrownCode([] { com::FormatDate(-657435); }), com::E_INVALIDARG);
+
+  DateTextOptions lenient;
+  lenient.invalidAsText = true;
+  EXPECT_EQ(com::FormatDate(2958466, lenient), "Invalid DateTime");
+  EXPECT_EQ(com::FormatDate(std::numeric_limits<double>::quiet_NaN(), lenient), "Invalid DateTime");
+  EXPECT_EQ(com::FormatDate(45297, lenient), "1/6/2024");
 }
 
 }  // namespace

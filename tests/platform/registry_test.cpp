@@ -1,3 +1,6 @@
+// The settings store: values and keys, the file it keeps them in (as
+// Windows exports them and as people edit them by hand) and where that file
+// is.
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +9,8 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "support/temp_registry.h"
 
@@ -22,70 +27,45 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-struct TextCase {
-  std::string key;
-  std::string name;
-  std::string value;
-  std::string line;  // as it must appear in the file; empty: not checked
-};
-
-struct DwordCase {
-  std::string key;
-  std::string name;
-  std::uint32_t value;
-  std::string line;
-};
-
 TEST(Registry, EveryValueKindSurvivesSaveAndLoad) {
   test_support::TempRegistry temp;
-  const TextCase texts[] = {
-      {kExcel, "Plain", "hello world", R"("Plain"="hello world")"},
-      {kExcel, "Quotes", R"(say "hi")", R"("Quotes"="say \"hi\"")"},
-      {kExcel, "Backslashes", R"(C:\dir\)", R"("Backslashes"="C:\\dir\\")"},
-      {kExcel, "EscapeLike", R"(\" and \\)", R"("EscapeLike"="\\\" and \\\\")"},
-      {kExcel, "Utf8", "Débit 油井 𝄞", R"("Utf8"="Débit 油井 𝄞")"},
-      {kExcel, "Empty", "", R"("Empty"="")"},
-      {kExcel, "Syntax", R"([x] ; "=" @= dword:1)", R"("Syntax"="[x] ; \"=\" @= dword:1")"},
-      {kExcel, R"(Name "q" \ x)", "v", R"("Name \"q\" \\ x"="v")"},
-      {kExcel, "@", "at sign", R"("@"="at sign")"},
-      {kExcel, "", "default text", R"(@="default text")"},
-      {kExcel, "Lines", "one\r\ntwo\nthree\n", ""},
-      {kExcel, "Tab", "a\tb", "\"Tab\"=\"a\tb\""},
+  // Name, value, and the line as it must appear in the file.
+  const std::tuple<std::string, std::string, std::string> texts[] = {
+      {"Quotes", R"(say "hi")", R"("Quotes"="say \"hi\"")"},
+      {"Backslashes", R"(C:\dir\)", R"("Backslashes"="C:\\dir\\")"},
+      {"EscapeLike", R"(\" and \\)", R"("EscapeLike"="\\\" and \\\\")"},
+      {"Utf8", "Débit 油井 𝄞", R"("Utf8"="Débit 油井 𝄞")"},
+      {"Empty", "", R"("Empty"="")"},
+      {"Syntax", R"([x] ; "=" @= dword:1)", R"("Syntax"="[x] ; \"=\" @= dword:1")"},
+      {R"(Name "q" \ x)", "v", R"("Name \"q\" \\ x"="v")"},
+      {"@", "at sign", R"("@"="at sign")"},
+      {"", "default text", R"(@="default text")"},
+      {"Tab", "a\tb", "\"Tab\"=\"a\tb\""},
   };
-  const DwordCase dwords[] = {
-      {kConfig, "Zero", 0, R"("Zero"=dword:00000000)"},
-      {kConfig, "Ten", 10, R"("Ten"=dword:0000000a)"},
-      {kConfig, "Max", 0xFFFFFFFFu, R"("Max"=dword:ffffffff)"},
-      {kConfig, "", 0x12AB, R"(@=dword:000012ab)"},
+  const std::tuple<std::string, std::uint32_t, std::string> dwords[] = {
+      {"Ten", 10, R"("Ten"=dword:0000000a)"},
+      {"Max", 0xFFFFFFFFu, R"("Max"=dword:ffffffff)"},
+      {"", 0x12AB, R"(@=dword:000012ab)"},
   };
-
   Registry registry(temp.file());
-  for (const TextCase& c : texts)
-    registry.SetString(c.key, c.name, c.value);
-  for (const DwordCase& c : dwords)
-    registry.SetDword(c.key, c.name, c.value);
+  for (const auto& [name, value, line] : texts)
+    registry.SetString(kExcel, name, value);
+  for (const auto& [name, value, line] : dwords)
+    registry.SetDword(kConfig, name, value);
   std::string error;
   ASSERT_TRUE(registry.Save(&error)) << error;
 
   const std::string file = temp.Read().value_or("");
-  for (const TextCase& c : texts) {
-    if (!c.line.empty()) {
-      EXPECT_TRUE(Contains(file, c.line + "\n")) << c.line << "\n" << file;
-    }
-  }
-  for (const DwordCase& c : dwords)
-    EXPECT_TRUE(Contains(file, c.line + "\n")) << c.line;
-
   const Registry loaded = temp.Load();
-  for (const TextCase& c : texts) {
-    const auto read = loaded.GetString(c.key, c.name);
-    EXPECT_EQ(read.status, RegistryStatus::kOk) << c.name;
-    EXPECT_EQ(read.value, c.value) << c.name;
+  for (const auto& [name, value, line] : texts) {
+    EXPECT_TRUE(Contains(file, line + "\n")) << line << "\n" << file;
+    const auto read = loaded.GetString(kExcel, name);
+    EXPECT_EQ(std::make_pair(read.status, read.value), std::make_pair(RegistryStatus::kOk, value));
   }
-  for (const DwordCase& c : dwords) {
-    const auto read = loaded.GetDword(c.key, c.name);
-    EXPECT_EQ(read.status, RegistryStatus::kOk) << c.name;
-    EXPECT_EQ(read.value, c.value) << c.name;
+  for (const auto& [name, value, line] : dwords) {
+    EXPECT_TRUE(Contains(file, line + "\n")) << line;
+    const auto read = loaded.GetDword(kConfig, name);
+    EXPECT_EQ(std::make_pair(read.status, read.value), std::make_pair(RegistryStatus::kOk, value));
   }
 }
 
@@ -164,18 +144,16 @@ TEST(Registry, WrongTypeIsToldApartFromMissing) {
     EXPECT_EQ(registry.GetDword(c.key, c.name).ok(), c.asDword == RegistryStatus::kOk);
   }
   EXPECT_EQ(registry.GetDword(kConfig, "Count").value, 3u);
-}
 
-TEST(Registry, SettingAValueReplacesItsType) {
-  test_support::TempRegistry temp;
-  Registry registry(temp.file());
-  registry.SetString(kConfig, "Vista", "1");
-  registry.SetDword(kConfig, "Vista", 0);
-  EXPECT_EQ(registry.GetString(kConfig, "Vista").status, RegistryStatus::kWrongType);
-  EXPECT_EQ(registry.GetDword(kConfig, "Vista").value, 0u);
-  registry.SetString(kConfig, "Vista", "text");
-  EXPECT_EQ(registry.GetDword(kConfig, "Vista").status, RegistryStatus::kWrongType);
-  EXPECT_EQ(registry.GetString(kConfig, "Vista").value, "text");
+  // Setting a value replaces its type.
+  Registry store(temp.file());
+  store.SetString(kConfig, "Vista", "1");
+  store.SetDword(kConfig, "Vista", 0);
+  EXPECT_EQ(store.GetString(kConfig, "Vista").status, RegistryStatus::kWrongType);
+  EXPECT_EQ(store.GetDword(kConfig, "Vista").value, 0u);
+  store.SetString(kConfig, "Vista", "text");
+  EXPECT_EQ(store.GetDword(kConfig, "Vista").status, RegistryStatus::kWrongType);
+  EXPECT_EQ(store.GetString(kConfig, "Vista").value, "text");
 }
 
 TEST(Registry, KeyAndValueNamesCompareWithoutCase) {
@@ -201,15 +179,13 @@ TEST(Registry, KeyAndValueNamesCompareWithoutCase) {
 TEST(Registry, KeyExistsWhenItOrAKeyBelowItIsStored) {
   Registry registry("unused.reg");
   registry.SetString("HKEY_CURRENT_USER\\Software\\A\\B", "x", "y");
-  EXPECT_TRUE(registry.HasKey("HKEY_CURRENT_USER\\Software\\A\\B"));
-  EXPECT_TRUE(registry.HasKey("HKEY_CURRENT_USER\\Software\\A"));
-  EXPECT_TRUE(registry.HasKey("HKEY_CURRENT_USER"));
-  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\A\\B\\C"));
-  EXPECT_FALSE(
-      registry.HasKey("HKEY_CURRENT_USER\\Software\\A\\"
-                      "Bx"));
-  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\AB"));
-  EXPECT_FALSE(registry.HasKey(""));
+  for (const char* key :
+       {"HKEY_CURRENT_USER\\Software\\A\\B", "HKEY_CURRENT_USER\\Software\\A", "HKEY_CURRENT_USER"})
+    EXPECT_TRUE(registry.HasKey(key)) << key;
+  for (const char* key :
+       {"HKEY_CURRENT_USER\\Software\\A\\B\\C", "HKEY_CURRENT_USER\\Software\\A\\Bx",
+        "HKEY_CURRENT_USER\\Software\\AB", ""})
+    EXPECT_FALSE(registry.HasKey(key)) << key;
 }
 
 TEST(Registry, NamesTheFileCannotHoldAreRefused) {
@@ -275,6 +251,223 @@ TEST(Registry, DefaultPathPrecedence) {
     EXPECT_EQ(Registry::DefaultPath(),
               std::filesystem::path(user->pw_dir) / ".config/gridmoor/registry.reg");
   }
+}
+
+std::string Crlf(std::string_view lf) {
+  std::string out;
+  for (char c : lf) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+void ReplaceOnce(std::string& text, std::string_view from, std::string_view to) {
+  const std::size_t at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  text.replace(at, from.size(), to);
+}
+
+// As the Windows editor writes it, with comments added by hand.
+const std::string kWindowsExport = Crlf(
+    "Windows Registry Editor Version 5.00\n"
+    "\n"
+    "; Conflux settings, edited by hand\n"
+    "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n"
+    "\"Vista\"=dword:00000000\n"
+    "; expandable path: %USERPROFILE%\\a\n"
+    "\"Path\"=hex(2):25,00,55,00,53,00,45,00,52,00,50,00,52,00,4f,00,46,00,49,00,4c,00,\\\n"
+    "  45,00,25,00,5c,00,61,00,00,00\n"
+    "\"Blob\"=hex:01,02,ff\n"
+    "\"Big\"=hex(b):00,00,00,00,00,00,00,01\n"
+    "\"List\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
+    "\n"
+    "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n"
+    "\"PlugIns\"=\"C:\\\\Add-ins\\\\solver.xlam;D:\\\\x.xla\"\n"
+    "@=\"\"\n"
+    "\n"
+    "[HKEY_CLASSES_ROOT\\Excel.Application.16]\n"
+    "@=\"calc\"\n"
+    "\n"
+    "[HKEY_CLASSES_ROOT\\Excel.Application.16\\CLSID]\n"
+    "@=\"{00024500-0000-0000-C000-000000000046}\"\n"
+    "\n"
+    "; end of file\n");
+
+TEST(RegistryFormat, ReadsAWindowsExportAndRewritesItKeepingWhatItDoesNotChange) {
+  test_support::TempRegistry temp(kWindowsExport);
+  Registry registry = temp.Load();
+  EXPECT_EQ(registry.GetDword(kConfig, "Vista").status, RegistryStatus::kOk);
+  EXPECT_EQ(registry.GetDword(kConfig, "Vista").value, 0u);
+  EXPECT_EQ(registry.GetString(kExcel, "PlugIns").value, "C:\\Add-ins\\solver.xlam;D:\\x.xla");
+  EXPECT_EQ(registry.GetString("HKEY_CLASSES_ROOT\\Excel.Application.16", "").value, "calc");
+  EXPECT_EQ(registry.GetString("HKEY_CLASSES_ROOT\\excel.application.16\\clsid", "").value,
+            "{00024500-0000-0000-C000-000000000046}");
+  EXPECT_EQ(registry.GetString(kConfig, "Path").status, RegistryStatus::kWrongType);
+  EXPECT_FALSE(registry.HasKey("HKEY_CLASSES_ROOT\\Excel.Application.15"));
+
+  std::string error;
+  ASSERT_TRUE(registry.Save(&error)) << error;
+  EXPECT_EQ(temp.Read(), kWindowsExport);  // header, CRLF, comments, hex data
+  registry.SetDword(kConfig, "Vista", 1);
+  registry.SetString("HKEY_CURRENT_USER\\Software\\New", "x", "y");
+  ASSERT_TRUE(registry.Save(&error)) << error;
+  std::string expected = kWindowsExport;
+  ReplaceOnce(expected, "\"Vista\"=dword:00000000", "\"Vista\"=dword:00000001");
+  ReplaceOnce(expected, "\r\n; end of file",
+              "\r\n[HKEY_CURRENT_USER\\Software\\New]\r\n\"x\"=\"y\"\r\n\r\n; end of file");
+  EXPECT_EQ(temp.Read(), expected);
+}
+
+TEST(RegistryFormat, ToleratesHandEditing) {
+  test_support::TempRegistry temp(
+      "regedit4\n"
+      "   \n"
+      "\t; indented comment\n"
+      "  [HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]  \n"
+      "  \"Upper\" = dword:DEADBEEF \n"
+      "\"Short\"=DWORD:a\n"
+      "\"Path\"=\"C:\\dir\\file.xls\"   \n"
+      "\"Quoted\"=\"C:\\\\dir\\\\\"\n"
+      "\"\"=\"empty name is the default\"\n"
+      "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n"
+      "\"Short\"=dword:0000000b");  // no line end at the end of the file
+  const Registry registry = temp.Load();
+  EXPECT_EQ(registry.GetDword(kConfig, "Upper").value, 0xDEADBEEFu);
+  EXPECT_EQ(registry.GetDword(kConfig, "Short").value, 11u);  // the later line wins
+  EXPECT_EQ(registry.GetString(kConfig, "Path").value, "C:\\dir\\file.xls");
+  EXPECT_EQ(registry.GetString(kConfig, "Quoted").value, "C:\\dir\\");
+  EXPECT_EQ(registry.GetString(kConfig, "").value, "empty name is the default");
+
+  std::string error;
+  ASSERT_TRUE(registry.Save(&error)) << error;
+  const std::string saved = temp.Read().value_or("");
+  EXPECT_TRUE(saved.starts_with("REGEDIT4\n")) << saved;
+  EXPECT_NE(saved.find("\"Path\"=\"C:\\\\dir\\\\file.xls\"\n"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]"),
+            saved.rfind("[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]"))
+      << "a key repeated in the file is merged into one section";
+}
+
+TEST(RegistryFormat, EmptyAndBlankFilesAreEmptyStores) {
+  for (const char* text : {"", "\n\n", "  \r\n\t\r\n", "\xEF\xBB\xBF"}) {
+    test_support::TempRegistry temp(text);
+    std::string error;
+    const std::optional<Registry> registry = Registry::Load(temp.file(), &error);
+    ASSERT_TRUE(registry.has_value()) << error;
+    EXPECT_FALSE(registry->HasKey("HKEY_CURRENT_USER"));
+  }
+}
+
+TEST(RegistryFormat, DeletionLinesRemoveWhatCameBefore) {
+  test_support::TempRegistry temp(
+      "REGEDIT4\n"
+      "[HKEY_CURRENT_USER\\Software\\Gone]\n"
+      "\"a\"=\"1\"\n"
+      "[HKEY_CURRENT_USER\\Software\\Gone\\Child]\n"
+      "\"b\"=\"2\"\n"
+      "[HKEY_CURRENT_USER\\Software\\Back]\n"
+      "\"c\"=\"3\"\n"
+      "[-HKEY_CURRENT_USER\\Software\\Gone]\n"
+      "[-HKEY_CURRENT_USER\\Software\\Back]\n"
+      "[HKEY_CURRENT_USER\\Software\\Back]\n"
+      "\"d\"=\"4\"\n"
+      "\"e\"=\"5\"\n"
+      "\"E\"=-\n"
+      "\"never\"=-\n");
+  const Registry registry = temp.Load();
+  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\Gone"));
+  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\Gone\\Child"));
+  EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\Back", "c").status,
+            RegistryStatus::kMissing);
+  EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\Back", "d").value, "4");
+  EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\Back", "e").status,
+            RegistryStatus::kMissing);
+}
+
+TEST(RegistryFormat, TextWithLineBreaksUsesTheHexadecimalStringForm) {
+  for (const char* header : {"REGEDIT4", "Windows Registry Editor Version 5.00"}) {
+    test_support::TempRegistry temp(std::string(header) + "\n");
+    Registry registry = temp.Load();
+    const std::string text =
+        "first line\r\nsecond \"line\" é\nthird, long enough to wrap: " + std::string(60, 'x');
+    registry.SetString(kConfig, "Notes", text);
+    std::string error;
+    ASSERT_TRUE(registry.Save(&error)) << error;
+    const std::string saved = temp.Read().value_or("");
+    EXPECT_NE(saved.find("\"Notes\"=hex(1):"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(",\\\n  "), std::string::npos) << "long data is continued";
+    EXPECT_EQ(temp.Load().GetString(kConfig, "Notes").value, text) << header;
+  }
+}
+
+TEST(RegistryFormat, ReadsUtf16FilesAndByteOrderMarks) {
+  const std::string utf8 =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n"
+      "\"Name\"=\"Débit 𝄞\"\r\n"
+      "\"Wide\"=hex(1):48,00,e9,00,00,00\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t unit : std::u16string(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                      u"[HKEY_CURRENT_USER\\Software\\T]\r\n"
+                                      u"\"Name\"=\"Débit 𝄞\"\r\n"
+                                      u"\"Wide\"=hex(1):48,00,e9,00,00,00\r\n")) {
+    utf16 += static_cast<char>(unit & 0xFF);
+    utf16 += static_cast<char>(unit >> 8);
+  }
+  for (const std::string& text : {utf8, "\xEF\xBB\xBF" + utf8, utf16}) {
+    test_support::TempRegistry temp(text);
+    const Registry registry = temp.Load();
+    EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\T", "Name").value, "Débit 𝄞");
+    EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\T", "Wide").value, "Hé");
+  }
+}
+
+TEST(RegistryFormat, MalformedInputIsAnErrorNamingTheLine) {
+  struct Case {
+    std::string text;
+    int line;
+    std::string says;
+  } cases[] = {
+      {"garbage\n[K]\n", 1, "REGEDIT4"},
+      {"REGEDIT4\n\"a\"=\"b\"\n", 2, "before any key"},
+      {"REGEDIT4\n\n[K]\n\"a\"=\"b\n", 4, "closing quote"},
+      {"REGEDIT4\n[K]\n\"a\"=dword:123456789\n", 3, "dword"},
+      {"REGEDIT4\n[K]\n\"a\"=dword:xyz\n", 3, "dword"},
+      {"REGEDIT4\n[K]\n\"a\"=dword:\n", 3, "dword"},
+      {"REGEDIT4\n[K]\nname=value\n", 3, "not a key, value or comment"},
+      {"REGEDIT4\n[K\n", 2, "']'"},
+      {"REGEDIT4\n[]\n", 2, "empty key"},
+      {"REGEDIT4\n[K]\n\"a\"=hex:01,\\\n", 3, "past the end"},
+      {"REGEDIT4\n[K]\n\"a\"=hex:0g\n", 3, "hexadecimal"},
+      {"REGEDIT4\n[K]\n\"a\"=hex:100\n", 3, "hexadecimal"},
+      {"REGEDIT4\n[K]\n\"a\"=hex(2):01,\\\n  zz\n\"b\"=\"c\"\n", 3, "hexadecimal"},
+      {"REGEDIT4\n[K]\n\"a\"=hex(zz):00\n", 3, "hexadecimal"},
+      {"REGEDIT4\n[-K]\n\"a\"=\"b\"\n", 3, "deleted key"},
+      {"REGEDIT4\n[K]\n\"a\"=\"b\" trailing\n", 3, "after the closing quote"},
+      {"REGEDIT4\n[K]\n\"a\"\"b\"\n", 3, "expected '='"},
+      {"REGEDIT4\n[K]\n\"a\"=str:x\n", 3, "unknown form"},
+      {"REGEDIT4\n[K]\n\"a\"=\n", 3, "unknown form"},
+      {"REGEDIT4\r\n[K]\r\n\r\n\"a=\"b\"\r\n", 4, "expected '='"},
+      {"REGEDIT4\n[K]\n\"unterminated=1\n", 3, "closing quote"},
+      {std::string("\xFE\xFF\0R", 4), 0, "big-endian"},
+  };
+  for (const Case& c : cases) {
+    test_support::TempRegistry temp(c.text);
+    std::string error;
+    EXPECT_FALSE(Registry::Load(temp.file(), &error).has_value()) << c.text;
+    if (c.line > 0) {
+      EXPECT_NE(error.find("line " + std::to_string(c.line) + ":"), std::string::npos) << error;
+    }
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_NE(error.find(temp.file().string()), std::string::npos) << error;
+  }
+}
+
+TEST(RegistryFormat, UnreadableFileIsAnError) {
+  test_support::TempRegistry temp;
+  std::string error;
+  EXPECT_FALSE(Registry::Load(temp.folder(), &error).has_value());
+  EXPECT_NE(error.find(temp.folder().string()), std::string::npos) << error;
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "automation/cell_address.h"
@@ -19,35 +21,15 @@
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_test_support.h"
 #include "gridmoor/host.h"
+#include "ipr_record.h"
 #include "streams/stream_transfer.h"
-#include "support/guarded_buffer.h"
 #include "support/temp_registry.h"
 
+namespace streams_test {
 namespace {
 
 using automation::OffsetCell;
 constexpr std::size_t kComponents = 20;
-
-// An IPR record as the host passes it: the size word set, 0x11 elsewhere.
-struct IprRecord : test_support::GuardedBuffer {
-  IprRecord() : GuardedBuffer(EXT_IPR_RECORD_SIZE) { PutWord(0, EXT_IPR_RECORD_SIZE); }
-  void PutWord(std::size_t offset, std::uint32_t value) {
-    std::memcpy(bytes.data() + offset, &value, sizeof value);
-  }
-  void Put(std::size_t offset, double value) {
-    std::memcpy(bytes.data() + offset, &value, sizeof value);
-  }
-  std::uint32_t Word(std::size_t offset) const {
-    std::uint32_t value;
-    std::memcpy(&value, bytes.data() + offset, sizeof value);
-    return value;
-  }
-  double At(std::size_t offset) const {
-    double value;
-    std::memcpy(&value, bytes.data() + offset, sizeof value);
-    return value;
-  }
-};
 
 // Relative agreement to what 15 significant digits of cell text keep.
 void ExpectClose(double actual, double expected, const std::string& what) {
@@ -119,32 +101,26 @@ TEST_F(CalcStreamTest, ASeparatorWorkbookGivesBackWhatItWasGiven) {
   const double massRate = 25000;
   IprRecord pushed;
   pushed.PutWord(EXT_IPR_HANDLE_OFFSET, 0);
-  pushed.Put(EXT_IPR_OIL_RATE_OFFSET, oil);
-  pushed.Put(EXT_IPR_WATER_RATE_OFFSET, water);
-  pushed.Put(EXT_IPR_GAS_RATE_OFFSET, gas);
-  pushed.Put(EXT_IPR_PRESSURE_OFFSET, pressure);
-  pushed.Put(EXT_IPR_TEMPERATURE_OFFSET, temperature);
-  pushed.Put(EXT_IPR_OIL_GRAVITY_OFFSET, 0.86);
-  pushed.Put(EXT_IPR_GAS_GRAVITY_OFFSET, 0.72);
-  pushed.Put(EXT_IPR_WATER_GRAVITY_OFFSET, 1.03);
-  pushed.Put(EXT_IPR_MASS_RATE_OFFSET, massRate);
+  const std::pair<std::size_t, double> values[] = {{EXT_IPR_OIL_RATE_OFFSET, oil},
+                                                   {EXT_IPR_WATER_RATE_OFFSET, water},
+                                                   {EXT_IPR_GAS_RATE_OFFSET, gas},
+                                                   {EXT_IPR_PRESSURE_OFFSET, pressure},
+                                                   {EXT_IPR_TEMPERATURE_OFFSET, temperature},
+                                                   {EXT_IPR_OIL_GRAVITY_OFFSET, 0.86},
+                                                   {EXT_IPR_GAS_GRAVITY_OFFSET, 0.72},
+                                                   {EXT_IPR_WATER_GRAVITY_OFFSET, 1.03},
+                                                   {EXT_IPR_MASS_RATE_OFFSET, massRate}};
+  for (const auto& [field, value] : values)
+    pushed.Put(field, value);
   pushed.PutWord(EXT_IPR_EOS_MODEL_OFFSET, EXT_EOS_PR);
   pushed.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0x3FFF);
-  const std::size_t arrays[] = {
-      EXT_IPR_MOLE_FRACTION_OFFSET,     EXT_IPR_CRITICAL_TEMPERATURE_OFFSET,
-      EXT_IPR_CRITICAL_PRESSURE_OFFSET, EXT_IPR_CRITICAL_VOLUME_OFFSET,
-      EXT_IPR_ACENTRICITY_OFFSET,       EXT_IPR_MOLECULAR_WEIGHT_OFFSET,
-      EXT_IPR_SPECIFIC_GRAVITY_OFFSET,  EXT_IPR_BOILING_POINT_OFFSET,
-      EXT_IPR_VOLUME_SHIFT_OFFSET,      EXT_IPR_OMEGA_A_OFFSET,
-      EXT_IPR_OMEGA_B_OFFSET,           EXT_IPR_PARACHOR_OFFSET,
-      EXT_IPR_COSTALD_VCRIT_OFFSET,     EXT_IPR_COSTALD_ACENT_OFFSET};
   auto property = [](std::size_t k, std::size_t i) { return 1.5 * k + 0.25 * i + 0.125; };
   auto coefficient = [](std::size_t i, std::size_t j) { return 0.001 * (i + 1) + 0.0001 * j; };
   for (std::size_t i = 0; i < kComponents; ++i) {
     for (std::size_t k = 1; k <= 14; ++k)
-      pushed.Put(arrays[k - 1] + 8 * i, property(k, i));
+      pushed.Put(ComponentField(k, i), property(k, i));
     for (std::size_t j = 0; j < kComponents; ++j)
-      pushed.Put(EXT_IPR_INTERACTION_OFFSET + 800 * i + 8 * j, coefficient(i, j));
+      pushed.Put(MatrixField(i, j), coefficient(i, j));
   }
 
   ExtStatusRecord status{};
@@ -202,32 +178,34 @@ TEST_F(CalcStreamTest, ASeparatorWorkbookGivesBackWhatItWasGiven) {
   ASSERT_EQ(streams::GetIPR(details, session_.get(), pulled.bytes.data(), &status), 0)
       << status.text;
 
-  ExpectClose(pulled.At(EXT_IPR_OIL_RATE_OFFSET), 0.9 * oil, "oil");
-  ExpectClose(pulled.At(EXT_IPR_WATER_RATE_OFFSET), water, "water");
-  ExpectClose(pulled.At(EXT_IPR_GAS_RATE_OFFSET), gas, "gas");
-  // Half the absolute pressure, back in psig.
-  ExpectClose(pulled.At(EXT_IPR_PRESSURE_OFFSET), (pressure + 14.696) / 2 - 14.696, "pressure");
-  // 5 deg C in this table's deg C is 5 / 0.5555 deg F.
-  ExpectClose(pulled.At(EXT_IPR_TEMPERATURE_OFFSET), temperature - 5 / 0.5555, "temperature");
-  ExpectClose(pulled.At(EXT_IPR_OIL_GRAVITY_OFFSET), 0.86, "oil gravity");
-  ExpectClose(pulled.At(EXT_IPR_GAS_GRAVITY_OFFSET), 0.72, "gas gravity");
-  ExpectClose(pulled.At(EXT_IPR_WATER_GRAVITY_OFFSET), 1.03, "water gravity");
-  ExpectClose(pulled.At(EXT_IPR_MASS_RATE_OFFSET), 2 * massRate, "mass rate");
+  // Half the absolute pressure, back in psig; 5 deg C in this table's deg C
+  // is 5 / 0.5555 deg F.
+  const std::tuple<std::size_t, double, const char*> expected[] = {
+      {EXT_IPR_OIL_RATE_OFFSET, 0.9 * oil, "oil"},
+      {EXT_IPR_WATER_RATE_OFFSET, water, "water"},
+      {EXT_IPR_GAS_RATE_OFFSET, gas, "gas"},
+      {EXT_IPR_PRESSURE_OFFSET, (pressure + 14.696) / 2 - 14.696, "pressure"},
+      {EXT_IPR_TEMPERATURE_OFFSET, temperature - 5 / 0.5555, "temperature"},
+      {EXT_IPR_OIL_GRAVITY_OFFSET, 0.86, "oil gravity"},
+      {EXT_IPR_GAS_GRAVITY_OFFSET, 0.72, "gas gravity"},
+      {EXT_IPR_WATER_GRAVITY_OFFSET, 1.03, "water gravity"},
+      {EXT_IPR_MASS_RATE_OFFSET, 2 * massRate, "mass rate"}};
+  for (const auto& [field, value, what] : expected)
+    ExpectClose(pulled.At(field), value, what);
   EXPECT_EQ(pulled.Word(EXT_IPR_EOS_MODEL_OFFSET), static_cast<std::uint32_t>(EXT_EOS_PR));
   EXPECT_EQ(pulled.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
   EXPECT_EQ(pulled.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), kComponents);
   EXPECT_EQ(pulled.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu);
   for (std::size_t i = 0; i < kComponents; ++i) {
     for (std::size_t k = 1; k <= 14; ++k) {
-      ExpectClose(pulled.At(arrays[k - 1] + 8 * i), property(k, i),
+      ExpectClose(pulled.At(ComponentField(k, i)), property(k, i),
                   "column " + std::to_string(k) + ", component " + std::to_string(i));
     }
     for (std::size_t j = 0; j < kComponents; ++j) {
-      const double got = pulled.At(EXT_IPR_INTERACTION_OFFSET + 800 * i + 8 * j);
       if (i == j) {
-        EXPECT_EQ(std::memcmp(&got, "\x11\x11\x11\x11\x11\x11\x11\x11", 8), 0) << "diagonal";
+        EXPECT_EQ(pulled.At(MatrixField(i, j)), HostFill()) << "the diagonal is left";
       } else {
-        ExpectClose(got, coefficient(i, j),
+        ExpectClose(pulled.At(MatrixField(i, j)), coefficient(i, j),
                     "matrix " + std::to_string(i) + "," + std::to_string(j));
       }
     }
@@ -237,3 +215,4 @@ TEST_F(CalcStreamTest, ASeparatorWorkbookGivesBackWhatItWasGiven) {
 }
 
 }  // namespace
+}  // namespace streams_test

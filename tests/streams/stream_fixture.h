@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,19 +16,11 @@
 #include "case/stream_data.h"
 #include "com/variant_text.h"
 #include "gridmoor/host.h"
-#include "support/guarded_buffer.h"
+#include "ipr_record.h"
 
 namespace streams_test {
 
 inline constexpr double kUndefined = 3.4e35;
-
-// The pattern an untouched double of a host record holds.
-inline double HostFill() {
-  double value;
-  const std::uint64_t bits = 0x1111111111111111ull;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
 
 // The component table at B20 (names in B, column k in the k-th column after
 // B) and the interaction matrix at R20, as the tests lay them out.
@@ -39,16 +30,6 @@ inline std::string TableCell(std::size_t column, std::size_t component) {
 inline std::string MatrixCell(std::size_t i, std::size_t j) {
   return std::string(1, static_cast<char>('R' + j)) + std::to_string(20 + i);
 }
-
-// The record's component arrays in column order (column k at index k - 1).
-inline constexpr std::size_t kComponentArrays[] = {
-    EXT_IPR_MOLE_FRACTION_OFFSET,     EXT_IPR_CRITICAL_TEMPERATURE_OFFSET,
-    EXT_IPR_CRITICAL_PRESSURE_OFFSET, EXT_IPR_CRITICAL_VOLUME_OFFSET,
-    EXT_IPR_ACENTRICITY_OFFSET,       EXT_IPR_MOLECULAR_WEIGHT_OFFSET,
-    EXT_IPR_SPECIFIC_GRAVITY_OFFSET,  EXT_IPR_BOILING_POINT_OFFSET,
-    EXT_IPR_VOLUME_SHIFT_OFFSET,      EXT_IPR_OMEGA_A_OFFSET,
-    EXT_IPR_OMEGA_B_OFFSET,           EXT_IPR_PARACHOR_OFFSET,
-    EXT_IPR_COSTALD_VCRIT_OFFSET,     EXT_IPR_COSTALD_ACENT_OFFSET};
 
 class StreamTest : public test_support::SessionTest {
  protected:
@@ -60,7 +41,6 @@ class StreamTest : public test_support::SessionTest {
     book_->AddWorksheet("Flow");
     book_->AddWorksheet("Other");
     SetCounts(1, 1);
-    PutIprWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
     recorder_->Clear();
   }
 
@@ -96,25 +76,6 @@ class StreamTest : public test_support::SessionTest {
   }
   void* Ipr() { return ipr_.bytes.data(); }
 
-  double IprDouble(std::size_t offset) const {
-    double value;
-    std::memcpy(&value, ipr_.bytes.data() + offset, sizeof value);
-    return value;
-  }
-  std::uint32_t IprWord(std::size_t offset) const {
-    std::uint32_t value;
-    std::memcpy(&value, ipr_.bytes.data() + offset, sizeof value);
-    return value;
-  }
-  void PutIprDouble(std::size_t offset, double value) {
-    std::memcpy(ipr_.bytes.data() + offset, &value, sizeof value);
-  }
-  void PutIprWord(std::size_t offset, std::uint32_t value) {
-    std::memcpy(ipr_.bytes.data() + offset, &value, sizeof value);
-  }
-  // The record's bytes, to show that a refused call left them alone.
-  std::vector<unsigned char> IprBytes() const { return ipr_.bytes; }
-
   com::Variant Cell(const std::string& cell, const std::string& sheet = "Flow") const {
     return book_->CellValue(sheet, cell);
   }
@@ -134,7 +95,7 @@ class StreamTest : public test_support::SessionTest {
   std::unique_ptr<automation::CExcExcelObj> session_;
   com::Ptr<test_support::MemoryWorkbook> book_;
   model::CExcCaseDetails details_;
-  test_support::GuardedBuffer ipr_{EXT_IPR_RECORD_SIZE};
+  IprRecord ipr_;
   test_support::GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
 };
 

@@ -1,0 +1,568 @@
+// The optimisation problem through the model's slots: its set-up with and
+// without the dialog, the problem record the host learns it from, and the
+// single items read and written while the host optimises.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <future>
+#include <limits>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "automation/spreadsheet_lock.h"
+#include "com/error_text.h"
+#include "excel/errors.h"
+#include "items_fixture.h"
+#include "model/scripted_dialogs.h"
+
+namespace optimisation_test {
+namespace {
+
+using model::DialogResult;
+using model::OptimiserPage;
+using Strings = std::vector<std::string>;
+constexpr ValueSlot kGetObjective = &Interface::GetObjectiveFunction;
+constexpr ValueSlot kGetConstraint = &Interface::GetConstraints;
+constexpr ValueSlot kSetControl = &Interface::SetControls;
+constexpr ValueSlot kGetControl = &Interface::GetControls;
+constexpr ValueSlot kSetIntControl = &Interface::SetIntegerControls;
+constexpr ValueSlot kGetIntControl = &Interface::GetIntegerControls;
+constexpr char kNoConnection[] = "There is no connection to Excel";
+
+class ModelOptimisationTest : public ItemsTest {
+ protected:
+  void SetUp() override {
+    ItemsTest::SetUp();
+    model_->objective.Defined = true;
+    model_->objective.name = "Profit";
+    AddControl(model_->controls, "Choke", "B2", 0, 1);
+    AddIntControl(model_->intControls, "Pump", "D2", {{"", "Off"}, {"", "On"}});
+  }
+
+  std::shared_ptr<test_support::ScriptedDialogs> dialogs_ =
+      std::make_shared<test_support::ScriptedDialogs>();
+  test_support::ScopedDialogs scopedDialogs_{dialogs_};
+};
+
+TEST_F(ModelOptimisationTest, TheModeChoosesWhetherAndWhereTheDialogOpens) {
+  const std::tuple<std::int32_t, bool, OptimiserPage> cases[] = {
+      {-1, false, {}},
+      {-100, false, {}},
+      {0, true, OptimiserPage::kObjectiveAndConstraints},
+      {1, true, OptimiserPage::kObjectiveAndConstraints},
+      {2, true, OptimiserPage::kControls},
+      {9, true, OptimiserPage::kControls}};
+  for (const auto& [mode, dialog, page] : cases) {
+    SCOPED_TRACE(mode);
+    const std::size_t before = dialogs_->Calls().size();
+    EXPECT_EQ(Setup(mode), 0) << StatusText();
+    EXPECT_EQ(problem_.bytes[EXT_OPT_PROBLEM_OBJ_DEFINED_OFFSET], 1);
+    EXPECT_EQ((std::vector<std::int32_t>{ProblemI32(EXT_OPT_PROBLEM_CONTROL_COUNT_OFFSET),
+                                         ProblemI32(EXT_OPT_PROBLEM_CONSTRAINT_COUNT_OFFSET),
+                                         ProblemI32(EXT_OPT_PROBLEM_INT_CONTROL_COUNT_OFFSET)}),
+              (std::vector<std::int32_t>{1, 0, 1}));
+    const auto calls = dialogs_->Calls();
+    ASSERT_EQ(calls.size(), before + (dialog ? 1 : 0));
+    if (!dialog) continue;
+    EXPECT_EQ(calls.back().dialog, "SetupOptimisation");
+    EXPECT_EQ(calls.back().page, page);
+    EXPECT_EQ(calls.back().parent, nullptr);
+  }
+}
+
+TEST_F(ModelOptimisationTest, TheHostLearnsWhatTheUserSetsUpAndNothingOfACancelledDialog) {
+  dialogs_->OnSetupOptimisation([](OptimiserPage, model::CExcModel& model) {
+    AddConstraint(model.constraints, "Water", "C2", 2, 100);
+    model.controls.RemoveAt(0);
+    model.objective.Maximise = false;
+    return DialogResult::kOk;
+  });
+  EXPECT_EQ(Setup(0), 0);
+  EXPECT_EQ(ProblemI32(EXT_OPT_PROBLEM_CONSTRAINT_COUNT_OFFSET), 1);
+  EXPECT_EQ(ProblemI32(EXT_OPT_PROBLEM_CONTROL_COUNT_OFFSET), 0);
+  EXPECT_EQ(problem_.bytes[EXT_OPT_PROBLEM_OBJ_MAXIMISE_OFFSET], 0);
+  EXPECT_EQ(model_->constraints.size(), 1u);
+
+  AddControl(model_->controls, "Choke", "B2", 0, 1);
+  model_->constraints.Clear();
+  dialogs_->OnSetupOptimisation([](OptimiserPage, model::CExcModel& model) {
+    // Edits a dialog that does not put things back would leave.
+    AddConstraint(model.constraints, "Water", "C2");
+    model.controls.At(0)->UpperBound = 50;
+    model.intControls.Clear();
+    model.objective.Clear();
+    return DialogResult::kCancel;
+  });
+  const optimisation::CExcControlVariable control(*model_->controls.At(0));
+  EXPECT_EQ(Setup(2), 1);
+  EXPECT_TRUE(ProblemUntouched());
+  EXPECT_EQ(model_->objective.name, "Profit");
+  EXPECT_EQ(model_->constraints.size(), 0u);
+  ASSERT_EQ(model_->controls.size(), 1u);
+  EXPECT_TRUE(*model_->controls.At(0) == control);
+  ASSERT_EQ(model_->intControls.size(), 1u);
+  EXPECT_EQ(model_->intControls.At(0)->StateValues[1], "On");
+
+  // The library's own dialogs answer as cancelled.
+  const test_support::ScopedDialogs libraryDialogs(nullptr);
+  EXPECT_EQ(Setup(0), 1);
+  EXPECT_TRUE(ProblemUntouched());
+  EXPECT_EQ(Setup(-1), 0) << "the headless set-up needs no dialog";
+}
+
+TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead) {
+  AddConstraint(model_->constraints, "K", "C2");
+  model_->Session()->CloseWorkbook();
+  for (std::int32_t mode : {-1, 0, 2}) {
+    EXPECT_EQ(Setup(mode), -1);
+    EXPECT_EQ(StatusText(),
+              "Can not perform this function until a workbook is opened\n(double-click on the "
+              "icon to create input and output icons)");
+    EXPECT_TRUE(ProblemUntouched());
+  }
+  EXPECT_TRUE(dialogs_->Calls().empty());
+  for (ValueSlot slot : {kGetObjective, kGetConstraint}) {
+    ClearStatus();
+    EXPECT_EQ(Run(slot, 0, 5), -1);
+    EXPECT_EQ(StatusText(), "Lost connection to Excel");
+    EXPECT_EQ(ValueRead(), 5);
+  }
+
+  ASSERT_EQ(model_->StopApplication(), 0);
+  EXPECT_EQ(Setup(-1), -1);
+  EXPECT_EQ(StatusText(), kNoConnection);
+  EXPECT_TRUE(ProblemUntouched());
+  const std::pair<ValueSlot, std::int32_t> slots[] = {{kGetObjective, -1}, {kGetConstraint, -1},
+                                                      {kSetControl, 1},    {kGetControl, 1},
+                                                      {kSetIntControl, 1}, {kGetIntControl, 1}};
+  for (const auto& [slot, result] : slots) {
+    ClearStatus();
+    EXPECT_EQ(Run(slot, 0, 0), result);  // handle 0 is valid for every kind
+    EXPECT_EQ(StatusText(), kNoConnection);
+  }
+}
+
+// The problem record as the headless set-up (a negative mode) fills it.
+class ProblemRecordTest : public ItemsTest {
+ protected:
+  std::int32_t Fill() { return Setup(-1); }
+  std::string Bytes(std::size_t at, std::size_t width) const {
+    return std::string(reinterpret_cast<const char*>(problem_.bytes.data()) + at, width);
+  }
+  // A text field up to its NUL.
+  std::string Text(std::size_t at, std::size_t width) const { return Bytes(at, width).c_str(); }
+  unsigned char U8(std::size_t at) const { return problem_.bytes[at]; }
+
+  // The record as the host passes it, 0x11 throughout, to write expectations
+  // into at the offsets the host reads.
+  std::vector<unsigned char> expected_ =
+      std::vector<unsigned char>(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
+  // The text and its NUL; the rest of the field keeps what it held.
+  void Terminated(std::size_t at, const std::string& text) {
+    std::memcpy(&expected_[at], text.c_str(), text.size() + 1);
+  }
+  // The text, and NULs to the end of the field.
+  void Padded(std::size_t at, std::size_t width, const std::string& text) {
+    std::memset(&expected_[at], 0, width);
+    std::memcpy(&expected_[at], text.data(), text.size());
+  }
+  // Entry i of each kind, as the host reads it.
+  void ExpectConstraint(std::size_t i, const std::string& name, const std::string& unit,
+                        double limit, std::int32_t type) {
+    const std::size_t at = 22768 + 232 * i;
+    Padded(at, 64, name);
+    Padded(at + 64, 16, unit);
+    Write(expected_, at + 80, limit);
+    Write(expected_, at + 88, type);
+    Write(expected_, at + 92, static_cast<std::int32_t>(i));
+    expected_[at + 96] = 0;
+  }
+  void ExpectControl(std::size_t i, const std::string& name, const std::string& unit, bool hasLower,
+                     double lower, bool hasUpper, double upper) {
+    const std::size_t at = 224 + 224 * i;
+    Terminated(at, name);
+    Terminated(at + 32, unit);
+    expected_[at + 48] = hasLower;
+    Write(expected_, at + 56, lower);
+    expected_[at + 64] = hasUpper;
+    Write(expected_, at + 72, upper);
+    Write(expected_, at + 80, static_cast<std::int32_t>(i));
+    Write(expected_, at + 88, kUndefined);
+  }
+  ::testing::AssertionResult MatchesExpected() const {
+    const auto end = problem_.bytes.begin() + EXT_OPT_PROBLEM_RECORD_SIZE;
+    const auto first = std::mismatch(problem_.bytes.begin(), end, expected_.begin());
+    if (first.first == end) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "first difference at byte " << (first.first - problem_.bytes.begin());
+  }
+};
+
+TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
+  auto& objective = model_->objective;
+  objective.Defined = true;
+  objective.Maximise = false;
+  objective.name = "Net present value";
+  objective.unit = std::string(20, 'U');  // texts as wide as their fields and wider
+  AddConstraint(model_->constraints, "Gas export", "C2", 2, 150.5).unit = "MMscf/d";
+  AddConstraint(model_->constraints, std::string(70, 'w'), "C3", 0, kUndefined).unit =
+      std::string(16, 'u');
+  AddControl(model_->controls, "Choke A", "B2", 0.5, 2.0).unit = "in";
+  AddControl(model_->controls, std::string(50, 'c'), "B3", 1.5, 10).unit = std::string(40, 'm');
+  AddIntControl(
+      model_->intControls, std::string(40, 'p'), "D2",
+      {{"", "10"}, {"High", "20"}, {"  ", std::string(32, 'v')}, {std::string(40, 'n'), "x"}});
+
+  auto& e = expected_;
+  e[4] = 1;
+  Padded(5, 64, "Net present value");
+  Padded(69, 16, std::string(16, 'U'));
+  e[85] = 0;
+  ExpectConstraint(0, "Gas export", "MMscf/d", 150.5, 2);
+  ExpectConstraint(1, std::string(64, 'w'), std::string(16, 'u'), kUndefined, 0);
+  Write(e, 45968, std::int32_t{2});
+  ExpectControl(0, "Choke A", "in", true, 0.5, true, 2.0);
+  // Control names and units are cut to leave room for their terminator.
+  ExpectControl(1, std::string(31, 'c'), std::string(15, 'm'), true, 1.5, true, 10);
+  Write(e, 22624, std::int32_t{2});
+  Terminated(46108, std::string(31, 'p'));
+  Write(e, 46108 + 32, std::int32_t{0});
+  Write(e, 46108 + 36, std::int32_t{4});
+  Padded(46108 + 40, 32, "10");
+  Padded(46108 + 72, 32, "High");
+  Padded(46108 + 104, 32, std::string(32, 'v'));  // a name of spaces is blank
+  Padded(46108 + 136, 32, std::string(32, 'n'));
+  Write(e, 126908, std::int32_t{1});
+  ASSERT_EQ(Fill(), 0) << StatusText();
+  EXPECT_EQ(StatusText(), "");
+  EXPECT_TRUE(MatchesExpected());
+
+  // Undefined, the objective writes only its flag.
+  objective.Defined = false;
+  model_->constraints.Clear();
+  model_->controls.Clear();
+  model_->intControls.Clear();
+  expected_.assign(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
+  for (std::size_t count : {22624, 45968, 126908})
+    Write(expected_, count, std::int32_t{0});
+  expected_[4] = 0;
+  ASSERT_EQ(Fill(), 0);
+  EXPECT_TRUE(MatchesExpected());
+  EXPECT_EQ(Table().SetupOptimisation(nullptr, -1, Status()), 1);
+  EXPECT_EQ(StatusText(), "No record was passed to Gridmoor.dll");
+}
+
+TEST_F(ProblemRecordTest, BoundsTypesAndStateCountsAsTheHostReadsThem) {
+  // Bounds are present only below the threshold; each control's upper bound
+  // is its lower bound negated. Types are 0, 2 or else 1.
+  const double bounds[] = {3.2e35, 3.3e35, 1e300, 3.1999e35, 0, -1e300};
+  for (double bound : bounds)
+    AddControl(model_->controls, "C", "B2", bound, -bound);
+  const std::pair<std::uint32_t, std::int32_t> types[] = {
+      {0, 0}, {1, 1}, {2, 2}, {3, 1}, {0xFFFFFFFFu, 1}};
+  for (const auto& [stored, inRecord] : types)
+    AddConstraint(model_->constraints, "K", "C2", stored, 1);
+  // State counts are kept inside the twenty labels.
+  auto& many = AddIntControl(model_->intControls, "Many", "D2", {});
+  for (int k = 0; k < optimisation::kMaxStates; ++k)
+    many.StateValues[k] = "v" + std::to_string(k);
+  many.StateCount = 25;
+  AddIntControl(model_->intControls, "Negative", "D3", {{"", "x"}}).StateCount = -4;
+  ASSERT_EQ(Fill(), 0);
+  for (std::size_t i = 0; i < std::size(bounds); ++i) {
+    EXPECT_EQ(U8(224 + 224 * i + 48), bounds[i] < 3.2e35 ? 1 : 0) << bounds[i];
+    EXPECT_EQ(U8(224 + 224 * i + 64), -bounds[i] < 3.2e35 ? 1 : 0) << -bounds[i];
+  }
+  for (std::size_t i = 0; i < std::size(types); ++i)
+    EXPECT_EQ(ProblemI32(22768 + 232 * i + 88), types[i].second) << types[i].first;
+  EXPECT_EQ(ProblemI32(46108 + 36), 20);
+  EXPECT_EQ(Bytes(46108 + 40 + 32 * 19, 4), std::string("v19\0", 4));
+  EXPECT_EQ(Bytes(46108 + 680, 808 - 680), std::string(128, '\x11')) << "nothing after label 20";
+  EXPECT_EQ(ProblemI32(46108 + 808 + 36), 0);
+  EXPECT_EQ(U8(46108 + 808 + 40), 0x11) << "no labels for no states";
+}
+
+TEST_F(ProblemRecordTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
+  for (int i = 0; i < 101; ++i)
+    AddConstraint(model_->constraints, "K" + std::to_string(i), "C2");
+  for (int i = 0; i < 103; ++i)
+    AddControl(model_->controls, "C" + std::to_string(i), "B2");
+  for (int i = 0; i < 100; ++i)
+    AddIntControl(model_->intControls, "I" + std::to_string(i), "D2", {{"", "1"}});
+
+  EXPECT_EQ(Fill(), 0);
+  EXPECT_EQ((std::vector<std::int32_t>{ProblemI32(45968), ProblemI32(22624), ProblemI32(126908)}),
+            (std::vector<std::int32_t>{100, 100, 100}));
+  // Handles count up within each kind.
+  EXPECT_EQ(ProblemI32(22768 + 232 * 99 + 92), 99);
+  EXPECT_EQ(Text(22768 + 232 * 99, 64), "K99");
+  EXPECT_EQ(ProblemI32(224 + 224 * 99 + 80), 99);
+  EXPECT_EQ(ProblemI32(46108 + 808 * 99 + 32), 99);
+  EXPECT_EQ(Text(46108 + 808 * 99, 32), "I99");
+  EXPECT_EQ(StatusText(),
+            "The optimiser takes at most 100 items of each kind; left out: 1 constraint, 3 "
+            "controls");
+
+  model_->constraints.RemoveAt(0);
+  for (int i = 0; i < 3; ++i)
+    model_->controls.RemoveAt(0);
+  AddIntControl(model_->intControls, "I100", "D2", {});
+  ClearStatus();
+  EXPECT_EQ(Fill(), 0);
+  EXPECT_EQ(StatusText(),
+            "The optimiser takes at most 100 items of each kind; left out: 1 integer control");
+  model_->intControls.RemoveAt(0);
+  ClearStatus();
+  EXPECT_EQ(Fill(), 0);
+  EXPECT_EQ(StatusText(), "") << "exactly a hundred of each: nothing to say";
+}
+
+class OptimisationValuesTest : public ItemsTest {
+ protected:
+  void SetUp() override {
+    ItemsTest::SetUp();
+    model_->objective.Defined = true;
+    model_->objective.worksheet = "Data";
+    model_->objective.cell = "B2";
+  }
+};
+
+TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsReadTheirCellsAsNumbersUnderTheLock) {
+  AddConstraint(model_->constraints, "First", "C2");
+  AddConstraint(model_->constraints, "Second", "$C$3").worksheet = "Sheet1";
+  const std::pair<Variant, double> cases[] = {{Variant::Double(12.5), 12.5},
+                                              {Variant::Text("3e2 bbl"), 300},
+                                              {Variant(), 0.0},
+                                              {Variant::Double(kUndefined), kUndefined}};
+  for (const auto& [cell, expected] : cases) {
+    SCOPED_TRACE(com::VariantToText(cell));
+    PutCell("B2", cell);
+    PutCell("C3", cell, "Sheet1");
+    EXPECT_EQ(Run(kGetObjective, 0, -1), 0);
+    EXPECT_DOUBLE_EQ(ValueRead(), expected);
+    EXPECT_EQ(Run(kGetConstraint, 1, -1), 0);
+    EXPECT_DOUBLE_EQ(ValueRead(), expected);
+  }
+  EXPECT_EQ(StatusText(), "");
+
+  int lockedElsewhere = 0;
+  recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, true, [&](const auto&) {
+                         lockedElsewhere += std::async(std::launch::async, [] {
+                                              if (!automation::SpreadsheetMutex().try_lock())
+                                                return 1;
+                                              automation::SpreadsheetMutex().unlock();
+                                              return 0;
+                                            }).get();
+                         return false;
+                       }});
+  EXPECT_EQ(Run(kGetObjective, 0, 0), 0);
+  EXPECT_EQ(Run(kGetConstraint, 0, 0), 0);
+  EXPECT_EQ(lockedElsewhere, 2) << "held while each cell was read";
+  EXPECT_TRUE(automation::SpreadsheetMutex().try_lock()) << "released on return";
+  automation::SpreadsheetMutex().unlock();
+}
+
+TEST_F(OptimisationValuesTest, FailedReadsGiveTheUndefinedValueAndSayWhy) {
+  PutCell("B2", Variant::ErrorValue(excel::kErrDiv0));
+  AddConstraint(model_->constraints, "Gone", "C2").worksheet = "Nowhere";
+  AddControl(model_->controls, "Bad", "B2");
+  const std::pair<ValueSlot, const char*> cases[] = {
+      {kGetObjective, "Could not get Data.Cell[B2]"},
+      {kGetConstraint, "Unable to get worksheet Nowhere"},
+      {kGetControl, "Could not get Data.Cell[B2]"}};
+  for (const auto& [slot, message] : cases) {
+    ClearStatus();
+    EXPECT_EQ(Run(slot, 0, 1), 1);
+    EXPECT_EQ(ValueRead(), kUndefined);
+    EXPECT_EQ(StatusText(), message);
+  }
+}
+
+TEST_F(OptimisationValuesTest, ControlsAreWrittenAsGivenAsDoublesOrSayWhyNot) {
+  AddControl(model_->controls, "Choke", "B4", 0.5, 2.0);
+  AddControl(model_->controls, "Rate", "3:5").worksheet = "Sheet1";  // C5
+  AddControl(model_->controls, "Unbound", "  ");
+  // 7 is above the upper bound, not clamped; the third control has no cell.
+  const std::tuple<std::int32_t, double, const char*> cases[] = {{0, 1.5, "VT_R8 1.5"},
+                                                                 {0, 7, "VT_R8 7"},
+                                                                 {0, -3, "VT_R8 -3"},
+                                                                 {1, 0.25, "VT_R8 0.25"},
+                                                                 {2, 4, nullptr}};
+  for (const auto& [handle, value, written] : cases) {
+    recorder_->Clear();
+    EXPECT_EQ(Run(kSetControl, handle, value), 0) << StatusText();
+    EXPECT_EQ(ValueLines(), written
+                                ? Strings{"Range.Invoke(0x56C, put, " + std::string(written) + ")"}
+                                : Strings{})
+        << handle << " " << value;
+  }
+  EXPECT_EQ(Cell("B4"), Variant::Double(-3));
+  EXPECT_EQ(Run(kGetControl, 1, 0), 0);
+  EXPECT_EQ(ValueRead(), 0.25) << "read back from C5 of Sheet1";
+  EXPECT_EQ(StatusText(), "");
+
+  AddControl(model_->controls, "Lost", "B4").worksheet = "Nowhere";
+  AddControl(model_->controls, "Odd", "703:1");
+  EXPECT_EQ(Run(kSetControl, 3, 1), 1);
+  EXPECT_EQ(
+      StatusText().rfind("Error in setting data in Excel: Unable to get worksheet Nowhere (", 0),
+      0u)
+      << StatusText();
+  ClearStatus();
+  EXPECT_EQ(Run(kSetControl, 4, 1), 1);
+  EXPECT_EQ(StatusText(), "Error in setting data cell 703:1, worksheet Data: (" +
+                              com::ComErrorText(com::DISP_E_BADINDEX) + ")");
+  ClearStatus();
+  recorder_->FailCall("Range.Invoke", excel::kApplicationError);
+  EXPECT_EQ(Run(kSetControl, 0, 1), 1);
+  EXPECT_EQ(StatusText(), "Error in setting data cell B4, worksheet Data: (" +
+                              com::ComErrorText(excel::kApplicationError) + ")");
+  EXPECT_EQ(Cell("B4"), Variant::Double(-3)) << "nothing written";
+}
+
+TEST_F(OptimisationValuesTest, IntegerControlsWriteTheValueTextOfTheChosenStateOnly) {
+  auto& pump = AddIntControl(model_->intControls, "Pump", "D2", {{"Off", "0"}, {"High", "HIGH"}});
+  pump.StateValues[5] = "beyond the count";
+  auto& wild = AddIntControl(model_->intControls, "Wild", "D3", {});
+  wild.StateCount = 40;  // from a damaged case: only 20 states exist
+  wild.StateValues.fill("w");
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // Values truncate towards zero; state 19 is the last there is. The rest
+  // name no state in use, or no control.
+  const std::tuple<std::int32_t, double, const char*> cases[] = {
+      {0, 0, "0"},         {0, 1.9, "HIGH"},       {0, -0.5, "0"},    {1, 19.5, "w"},
+      {0, -1, nullptr},    {0, 2, nullptr},        {0, 5, nullptr},   {0, nan, nullptr},
+      {0, 1e300, nullptr}, {1, 20, nullptr},       {1, 1e9, nullptr}, {-1, 0, nullptr},
+      {2, 0, nullptr},     {INT32_MIN, 0, nullptr}};
+  for (const auto& [handle, value, written] : cases) {
+    ClearStatus();
+    recorder_->Clear();
+    EXPECT_EQ(Run(kSetIntControl, handle, value), written ? 0 : 1) << handle << " " << value;
+    if (written) {
+      EXPECT_EQ(ValueLines(),
+                Strings{"Range.Invoke(0x56C, put, VT_BSTR \"" + std::string(written) + "\")"});
+    } else {
+      EXPECT_EQ(StatusText(), "An integer control variable in Excel is not defined");
+      EXPECT_EQ(recorder_->Calls().size(), 0u) << "nothing reached the spreadsheet";
+    }
+  }
+}
+
+TEST_F(OptimisationValuesTest, IntegerControlsReadBackTheStateWhoseValueMatches) {
+  auto& pump = AddIntControl(model_->intControls, "Pump", "D2", {{"Low", "low"}, {"Hi", "HIGH"}});
+  pump.StateValues[2] = "spare";  // not in use
+  AddIntControl(model_->intControls, "Count", "D3", {{"", "10"}, {"", "20"}});
+  const std::tuple<std::int32_t, Variant, double> cases[] = {{0, Variant::Text("high"), 1},
+                                                             {0, Variant::Text("LOW"), 0},
+                                                             {0, Variant::Text("spare"), -1},
+                                                             {0, Variant::Text("High "), -1},
+                                                             {0, Variant(), -1},
+                                                             {1, Variant::Double(20), 1},
+                                                             {1, Variant::Text("10"), 0}};
+  for (const auto& [handle, value, index] : cases) {
+    PutCell(handle == 0 ? "D2" : "D3", value);
+    EXPECT_EQ(Run(kGetIntControl, handle, 99), 0) << com::VariantToText(value);
+    EXPECT_EQ(ValueRead(), index) << com::VariantToText(value);
+  }
+  EXPECT_EQ(StatusText(), "");
+
+  PutCell("D2", Variant::ErrorValue(excel::kErrNA));
+  EXPECT_EQ(Run(kGetIntControl, 0, 99), 1);
+  EXPECT_EQ(StatusText(), "Could not get Data.Cell[D2]");
+  EXPECT_EQ(ValueRead(), 99) << "no state to report";
+}
+
+TEST_F(OptimisationValuesTest, UnknownHandlesAndMissingItemsAreRefusedWithTheirMessages) {
+  AddConstraint(model_->constraints, "K", "C2");
+  AddControl(model_->controls, "C", "B2");
+  AddIntControl(model_->intControls, "I", "D2", {{"", "1"}});
+  const std::pair<ValueSlot, const char*> slots[] = {
+      {kGetConstraint, "Handle to unknown constraint passed to Gridmoor.dll"},
+      {kSetControl, "A control variable in Excel is not defined"},
+      {kGetControl, "A control variable in Excel is not defined"},
+      {kSetIntControl, "An integer control variable in Excel is not defined"},
+      {kGetIntControl, "A control variable in Excel is not defined"}};
+  for (const auto& [slot, message] : slots) {
+    for (std::int32_t handle : {-1, 1, INT32_MAX}) {
+      ClearStatus();
+      EXPECT_EQ(Run(slot, handle, 1), 1) << message << " " << handle;
+      EXPECT_EQ(StatusText(), message);
+      EXPECT_EQ(ValueRead(), 1) << "the value stays";
+    }
+  }
+  model_->objective.Defined = false;
+  EXPECT_EQ(Run(kGetObjective, 0, 5), 1);
+  EXPECT_EQ(StatusText(), "An objective function is not set up in Excel");
+  EXPECT_EQ(ValueRead(), 5);
+  EXPECT_TRUE(recorder_->Calls().empty()) << recorder_->Transcript();
+
+  for (ValueSlot slot : {kGetObjective, kSetControl}) {
+    ClearStatus();
+    EXPECT_EQ((Table().*slot)(nullptr, Status()), 1);
+    EXPECT_EQ(StatusText(), "No record was passed to Gridmoor.dll");
+  }
+  EXPECT_EQ(Table().CheckIntegerControls(nullptr, Status()), 1);
+}
+
+TEST_F(OptimisationValuesTest, EveryCheckedHandleMustNameACompleteIntegerControl) {
+  AddIntControl(model_->intControls, "Pump", "D2", {{"", "1"}});
+  AddIntControl(model_->intControls, "Valve", "D3", {{"", "1"}}).worksheet = "";
+  AddIntControl(model_->intControls, "Ready", "D4", {});
+  const std::tuple<std::int32_t, std::vector<std::int32_t>, const char*> cases[] = {
+      {0, {}, ""},
+      {-3, {}, ""},
+      {2, {0, 2}, ""},
+      {100, std::vector<std::int32_t>(100, 0), ""},
+      {1, {-1}, "Unknown integer variable passed to Excel"},
+      {2, {0, 3}, "Unknown integer variable passed to Excel"},
+      {3, {2, 1, 7}, "A worksheet reference must be supplied for Valve"},
+      {101, {}, "Too many integer controls passed to Excel: 101 (at most 100)"}};
+  for (const auto& [count, handles, message] : cases) {
+    // A list record with room for exactly the handles given, only ever read;
+    // bounded so that the compiler can see the buffer's size cannot wrap.
+    GuardedBuffer list(EXT_INT_CONTROL_LIST_HANDLES_OFFSET +
+                       4 * std::min<std::size_t>(handles.size(), 128));
+    Write(list.bytes, EXT_INT_CONTROL_LIST_COUNT_OFFSET, count);
+    for (std::size_t j = 0; j < handles.size(); ++j)
+      Write(list.bytes, EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * j, handles[j]);
+    const auto before = list.bytes;
+    ClearStatus();
+    EXPECT_EQ(Table().CheckIntegerControls(list.bytes.data(), Status()), *message ? 1 : 0);
+    EXPECT_EQ(StatusText(), message) << count;
+    EXPECT_EQ(list.bytes, before);
+  }
+  EXPECT_EQ(Table().Reserved67(), 0);
+}
+
+TEST_F(OptimisationValuesTest, ClearingRemovesTheKindsTheMaskNames) {
+  // What stays: the objective defined, constraints, controls, integer controls.
+  const std::pair<std::int32_t, std::vector<std::size_t>> cases[] = {
+      {0, {1, 1, 2, 1}},  {1, {0, 1, 2, 1}},  {2, {1, 0, 2, 1}},
+      {4, {1, 1, 0, 1}},  {8, {1, 1, 2, 0}},  {6, {1, 0, 0, 1}},
+      {15, {0, 0, 0, 0}}, {-1, {0, 0, 0, 0}}, {16, {1, 1, 2, 1}}};
+  for (const auto& [mask, left] : cases) {
+    model_->objective.name = "Profit";
+    model_->objective.Defined = true;
+    model_->constraints.Clear();
+    model_->controls.Clear();
+    model_->intControls.Clear();
+    AddConstraint(model_->constraints, "K", "C2");
+    AddControl(model_->controls, "C", "B2");
+    AddControl(model_->controls, "D", "B3");
+    AddIntControl(model_->intControls, "I", "D2", {});
+    EXPECT_EQ(Table().ClearOptimisation(mask, Status()), 0);
+    EXPECT_EQ((std::vector<std::size_t>{model_->objective.Defined, model_->constraints.size(),
+                                        model_->controls.size(), model_->intControls.size()}),
+              left)
+        << mask;
+    EXPECT_EQ(model_->objective.name.empty(), !model_->objective.Defined) << mask;
+  }
+}
+
+}  // namespace
+}  // namespace optimisation_test

@@ -1,0 +1,61 @@
+// The host's IPR record as the tests fill and read it: the size word set,
+// 0x11 elsewhere, guard bytes behind it.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "gridmoor/host.h"
+#include "support/guarded_buffer.h"
+
+namespace streams_test {
+
+// The record's component arrays in column order (column k at index k - 1).
+inline constexpr std::size_t kComponentArrays[] = {
+    EXT_IPR_MOLE_FRACTION_OFFSET,     EXT_IPR_CRITICAL_TEMPERATURE_OFFSET,
+    EXT_IPR_CRITICAL_PRESSURE_OFFSET, EXT_IPR_CRITICAL_VOLUME_OFFSET,
+    EXT_IPR_ACENTRICITY_OFFSET,       EXT_IPR_MOLECULAR_WEIGHT_OFFSET,
+    EXT_IPR_SPECIFIC_GRAVITY_OFFSET,  EXT_IPR_BOILING_POINT_OFFSET,
+    EXT_IPR_VOLUME_SHIFT_OFFSET,      EXT_IPR_OMEGA_A_OFFSET,
+    EXT_IPR_OMEGA_B_OFFSET,           EXT_IPR_PARACHOR_OFFSET,
+    EXT_IPR_COSTALD_VCRIT_OFFSET,     EXT_IPR_COSTALD_ACENT_OFFSET};
+
+// Entry i of column k (1 ... 14), and the interaction coefficient i, j.
+inline std::size_t ComponentField(std::size_t k, std::size_t i) {
+  return kComponentArrays[k - 1] + 8 * i;
+}
+inline std::size_t MatrixField(std::size_t i, std::size_t j) {
+  return EXT_IPR_INTERACTION_OFFSET + 800 * i + 8 * j;
+}
+
+// The pattern an untouched double of the record holds.
+inline double HostFill() {
+  double value;
+  const std::uint64_t bits = 0x1111111111111111ull;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+struct IprRecord : test_support::GuardedBuffer {
+  IprRecord() : GuardedBuffer(EXT_IPR_RECORD_SIZE) {
+    PutWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+  }
+  void PutWord(std::size_t offset, std::uint32_t value) {
+    std::memcpy(bytes.data() + offset, &value, sizeof value);
+  }
+  void Put(std::size_t offset, double value) {
+    std::memcpy(bytes.data() + offset, &value, sizeof value);
+  }
+  std::uint32_t Word(std::size_t offset) const {
+    std::uint32_t value;
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
+    return value;
+  }
+  double At(std::size_t offset) const {
+    double value;
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
+    return value;
+  }
+};
+
+}  // namespace streams_test

@@ -1,0 +1,601 @@
+// A stream's values between the host's IPR record and its worksheet cells:
+// GetIPR reads an output stream's cells into the record, SetIPR writes an
+// input stream's record into its cells.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <future>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "automation/spreadsheet_lock.h"
+#include "com/error_text.h"
+#include "excel/errors.h"
+#include "stream_fixture.h"
+#include "streams/stream_transfer.h"
+
+namespace streams_test {
+namespace {
+
+using com::Variant;
+using ::testing::Contains;
+using ::testing::Not;
+using Variants = std::vector<Variant>;
+constexpr double kRunDate = 45000.5;
+
+class GetIprTest : public StreamTest {
+ protected:
+  void SetUp() override {
+    StreamTest::SetUp();
+    ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 1);  // Out-1
+    Output(0).sheetName = "Flow";
+  }
+
+  std::int32_t Get() { return streams::GetIPR(details_, session_.get(), Ipr(), Status()); }
+
+  // Binds Out-1 to the composition "Gas" of `count` components laid out at B20.
+  void UseComposition(std::size_t count) {
+    AddComposition("Gas", count);
+    Output(0).compositionName = "Gas";
+    Output(0).composition.componentTableCell = "B20";
+  }
+};
+
+TEST_F(GetIprTest, PropertyRowsFillTheirFieldsFromTheStreamsSheetConverted) {
+  const struct {
+    const char* cell;
+    std::uint32_t unit;
+    double value;
+    std::size_t field;
+    double expected;
+  } rows[] = {
+      {"B2", 1, 100, EXT_IPR_OIL_RATE_OFFSET, 100 / 0.158987},      // Sm3/d
+      {"B3", 0, 50, EXT_IPR_WATER_RATE_OFFSET, 50},                 // STB/d
+      {"B4", 2, 2500, EXT_IPR_GAS_RATE_OFFSET, 2.5},                // Mscf/d
+      {"B5", 2, 10, EXT_IPR_PRESSURE_OFFSET, 10 / 0.068948},        // BARg
+      {"B6", 1, 60, EXT_IPR_TEMPERATURE_OFFSET, 60 / 0.5555 + 32},  // deg C
+      {"B7", 5, 0.85, EXT_IPR_OIL_GRAVITY_OFFSET, 0.85},            // no kind: unit ignored
+      {"B8", 1, 1.02, EXT_IPR_WATER_GRAVITY_OFFSET, 1.02},
+      {"B9", 3, 0.7, EXT_IPR_GAS_GRAVITY_OFFSET, 0.7},
+  };
+  for (std::size_t row = 0; row < std::size(rows); ++row) {
+    Output(0).propertyCells[row] = {rows[row].cell, rows[row].unit};
+    PutCell(rows[row].cell, Variant::Double(rows[row].value));
+    PutCell(rows[row].cell, Variant::Double(-1), "Other");
+  }
+  ASSERT_EQ(session_->SelectWorksheet("Other", Msg()), 0);
+
+  ASSERT_EQ(Get(), 0) << StatusText();
+  for (const auto& row : rows)
+    EXPECT_DOUBLE_EQ(ipr_.At(row.field), row.expected) << row.cell;
+  EXPECT_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), HostFill());
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 0x11111111u);
+  EXPECT_EQ(StatusText(), "");
+}
+
+TEST_F(GetIprTest, BlankReferenceBlankCellNumberAndText) {
+  const struct {
+    const char* what;
+    const char* reference;
+    Variant cell;
+    double expected;
+  } cases[] = {
+      {"unbound", "", Variant::Double(10), HostFill()},
+      {"unbound (spaces)", "   ", Variant::Double(10), HostFill()},
+      {"a cell of blanks", "C5", Variant::Text("   "), kUndefined},
+      {"an empty cell", "C5", Variant(), kUndefined},
+      {"an empty text", "C5", Variant::Text(""), kUndefined},
+      {"a number", "C5", Variant::Double(10), 10 / 0.068948 - 14.696},
+      {"a number in a text", "$C$5", Variant::Text("12abc"), 12 / 0.068948 - 14.696},
+      {"a text without a number", "C5", Variant::Text("abc"), 0 / 0.068948 - 14.696},
+  };
+  for (const auto& c : cases) {
+    Output(0).propertyCells[streams::kOutPressure] = {c.reference, 3};  // BARa
+    PutCell("C5", c.cell);
+    ipr_.Put(EXT_IPR_PRESSURE_OFFSET, HostFill());
+    ASSERT_EQ(Get(), 0) << c.what << ": " << StatusText();
+    EXPECT_EQ(ipr_.At(EXT_IPR_PRESSURE_OFFSET), c.expected) << c.what;
+  }
+}
+
+TEST_F(GetIprTest, TheCompositionBlockFillsWhatItsCellsHold) {
+  UseComposition(3);
+  auto& block = Output(0).composition;
+  block.interactionCell = "R20";
+  block.massRateCell = "B30";
+  block.massRateUnit = 1;  // kg/d
+  block.eosModelCell = "B31";
+  block.columnUnits[1] = 1;   // Critical Temperature: deg C
+  block.columnUnits[2] = 2;   // Critical Pressure: BARg
+  block.columnUnits[3] = 1;   // Critical Volume: m3/kg.mol
+  block.columnUnits[7] = 3;   // Boiling Point: deg K
+  block.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
+  block.columnUnits[4] = 1;   // Acentricity has no kind: ignored
+  // Component i, column k holds 10k + i + 0.5, except: Omega B (11) is empty
+  // throughout; component 1 has no Mole Fraction and no Critical Pressure;
+  // component 2's Critical Pressure is a single blank.
+  auto value = [](std::size_t k, std::size_t i) { return 10.0 * k + i + 0.5; };
+  for (std::size_t i = 0; i < 3; ++i) {
+    PutCell(TableCell(0, i), Variant::Text("name" + std::to_string(i)));
+    for (std::size_t k = 1; k <= 14; ++k) {
+      if (k == 11 || (i == 1 && (k == 1 || k == 3))) continue;
+      PutCell(TableCell(k, i), Variant::Double(value(k, i)));
+    }
+    for (std::size_t j = 0; j < 3; ++j)
+      PutCell(MatrixCell(i, j), Variant::Double(i == j ? 99 : 0.01 * (10 * i + j)));
+  }
+  PutCell(TableCell(3, 2), Variant::Text(" "));
+  PutCell(MatrixCell(2, 0), Variant());
+
+  // The EOS model by name, any case; an empty mass-rate cell leaves its field.
+  const std::tuple<Variant, std::uint32_t, Variant, double> cases[] = {
+      {Variant::Text("PR"), 1, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Text("pr"), 1, Variant(), 5},
+      {Variant::Text("Srk"), 2, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Text("PR "), 0, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Text("PENG"), 0, Variant::Double(1000), 1000 / 0.453592},
+      {Variant(), 0, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Double(1), 0, Variant::Double(1000), 1000 / 0.453592},
+  };
+  for (const auto& [eos, model, massRate, expected] : cases) {
+    PutCell("B31", eos);
+    PutCell("B30", massRate);
+    ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
+    ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 5);
+    ASSERT_EQ(Get(), 0) << StatusText();
+    EXPECT_EQ(ipr_.Word(EXT_IPR_EOS_MODEL_OFFSET), model) << com::Describe(eos);
+    EXPECT_DOUBLE_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), expected) << com::Describe(massRate);
+  }
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 3u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x200u);
+
+  // Each column's conversion (value / factor - offset); Omega B is empty.
+  const std::pair<double, double> conversions[15] = {
+      {},     {1, 0}, {0.5555, -32}, {0.068948, 0},   {0.06243, 0},
+      {1, 0}, {1, 0}, {1, 0},        {0.5555, 459.7}, {1, 0},
+      {1, 0}, {},     {1, 0},        {0.06243, 0},    {1, 0}};
+  for (std::size_t k = 1; k <= 14; ++k) {
+    const auto [factor, offset] = conversions[k];
+    for (std::size_t i = 0; i < 3; ++i) {
+      const double got = ipr_.At(ComponentField(k, i));
+      if (k == 11 || (i == 1 && k == 3)) {
+        EXPECT_EQ(got, HostFill()) << "an empty cell leaves the entry: " << k << "," << i;
+      } else if ((i == 1 && k == 1) || (i == 2 && k == 3)) {
+        EXPECT_EQ(got, 0.0) << "an empty mole fraction or a blank reads as 0: " << k;
+      } else {
+        EXPECT_DOUBLE_EQ(got, value(k, i) / factor - offset) << k << "," << i;
+      }
+    }
+    EXPECT_EQ(ipr_.At(ComponentField(k, 3)), HostFill()) << "past the composition";
+  }
+  // The diagonal has no coefficient; an empty cell leaves its entry.
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t j = 0; j < 3; ++j) {
+      if (i == j || (i == 2 && j == 0)) {
+        EXPECT_EQ(ipr_.At(MatrixField(i, j)), HostFill()) << i << "," << j;
+      } else {
+        EXPECT_DOUBLE_EQ(ipr_.At(MatrixField(i, j)), 0.01 * (10 * i + j)) << i << "," << j;
+      }
+    }
+  }
+  const std::vector<std::string> asked = RangesAsked();
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_THAT(asked, Not(Contains(TableCell(0, i)))) << "the names are not read";
+    EXPECT_THAT(asked, Not(Contains(MatrixCell(i, i))));
+  }
+
+  // Without a matrix, mass-rate or EOS reference none of them is read.
+  block.interactionCell = "  ";
+  block.massRateCell = "";
+  block.eosModelCell = "";
+  ipr_.Put(MatrixField(0, 1), HostFill());
+  ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 5);
+  ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
+  recorder_->Clear();
+  ASSERT_EQ(Get(), 0);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x200u & ~0x800u);
+  EXPECT_EQ(ipr_.At(MatrixField(0, 1)), HostFill());
+  EXPECT_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), 5);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_EOS_MODEL_OFFSET), 0u);
+  for (const std::string& cell : RangesAsked())
+    EXPECT_TRUE(cell[0] != 'R' && cell != "B30" && cell != "B31") << cell;
+}
+
+TEST_F(GetIprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
+  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  PutCell("B2", Variant::Double(3));
+  const struct {
+    const char* what;
+    int useCompositions;
+    const char* name;
+    std::size_t components;
+    const char* table;
+  } cases[] = {
+      {"compositions off", 0, "Gas", 2, "B20"}, {"name matches none", 1, "gas", 2, "B20"},
+      {"renamed away", 1, "", 2, "B20"},        {"no components", 1, "Gas", 0, "B20"},
+      {"no table cell", 1, "Gas", 2, " "},
+  };
+  for (const auto& c : cases) {
+    details_.compositions.Clear();
+    AddComposition("Gas", c.components);
+    details_.useCompositions = c.useCompositions;
+    Output(0).compositionName = c.name;
+    Output(0).composition.componentTableCell = c.table;
+    ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, HostFill());
+    ASSERT_EQ(Get(), 0) << c.what;
+    EXPECT_EQ(ipr_.At(EXT_IPR_OIL_RATE_OFFSET), 3) << c.what;
+    for (const std::size_t word : {EXT_IPR_COMPOSITION_PRESENT_OFFSET,
+                                   EXT_IPR_COMPONENT_COUNT_OFFSET, EXT_IPR_COMPONENT_FLAGS_OFFSET})
+      EXPECT_EQ(ipr_.Word(word), 0x11111111u) << c.what;
+  }
+}
+
+// Both transfers refuse before they touch the record or the workbook.
+TEST_F(StreamTest, RefusedTransfersTouchNeitherRecordNorWorkbook) {
+  SetCounts(1, 2);
+  Input(0).sheetName = "Nowhere";  // a set would add it
+  Input(0).solverCells[streams::kInOilRate] = {"C3", 0};
+  Output(1).sheetName = "Missing";
+  AddComposition("Gas", 101);
+  for (auto* composition : {&Input(0).composition, &Output(0).composition})
+    composition->componentTableCell = "B20";
+  Input(0).compositionName = Output(0).compositionName = "Gas";
+  const std::string incompatible =
+      "This version of Gridmoor.dll is not compatible with the version of Conflux";
+  const std::vector<std::string> sheets = book_->SheetNames();
+  for (const bool get : {true, false}) {
+    const auto transfer = [&](void* record, bool connected = true) {
+      automation::CExcExcelObj* session = connected ? session_.get() : nullptr;
+      return get ? streams::GetIPR(details_, session, record, Status())
+                 : streams::SetIPR(details_, session, {45000, 0}, record, Status());
+    };
+    const std::uint32_t own = get ? 1 : 0;  // Out-1 or In-1; the other is of the wrong kind
+    const std::string invalid =
+        std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR");
+    const std::tuple<const char*, std::uint32_t, std::uint32_t, bool, std::string> cases[] = {
+        {"size one short", EXT_IPR_RECORD_SIZE - 1, own, true, incompatible},
+        {"size one long", EXT_IPR_RECORD_SIZE + 1, own, true, incompatible},
+        {"the other kind", EXT_IPR_RECORD_SIZE, 1 - own, true, invalid},
+        {"past the outputs", EXT_IPR_RECORD_SIZE, 3, true, invalid},
+        {"all bits set", EXT_IPR_RECORD_SIZE, 0xFFFFFFFFu, true, invalid},
+        {"no connection", EXT_IPR_RECORD_SIZE, own, false, "There is no connection to Excel"},
+        {"101 components", EXT_IPR_RECORD_SIZE, own, true,
+         "Composition Gas has 101 components; a stream carries at most 100"},
+    };
+    for (const auto& [what, size, handle, connected, message] : cases) {
+      SCOPED_TRACE(std::string(get ? "get, " : "set, ") + what);
+      ipr_.PutWord(EXT_IPR_SIZE_OFFSET, size);
+      ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, handle);
+      const std::vector<unsigned char> before = ipr_.bytes;
+      recorder_->Clear();
+      EXPECT_EQ(transfer(Ipr(), connected), 1);
+      EXPECT_EQ(StatusText(), message);
+      EXPECT_EQ(ipr_.bytes, before);
+      EXPECT_EQ(recorder_->Transcript(), "");
+    }
+    EXPECT_EQ(transfer(nullptr), 1);
+    EXPECT_EQ(StatusText(), incompatible);
+  }
+  EXPECT_EQ(book_->SheetNames(), sheets) << "no sheet added";
+  EXPECT_EQ(Input(0).sheetName, "Nowhere");
+
+  details_.compositions.At(0)->components.resize(1);
+  ipr_.PutWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+  ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 2);
+  EXPECT_EQ(streams::GetIPR(details_, session_.get(), Ipr(), Status()), 1);
+  EXPECT_EQ(StatusText(), "Unable to get worksheet for output stream Out-2");
+}
+
+TEST_F(GetIprTest, ReadFailuresReportTheAutomationErrorAndKeepWhatWasFilled) {
+  const std::string prefix = "Error in getting data from Excel: ";
+  for (std::size_t row = 0; row < 4; ++row) {
+    const std::string cell = "B" + std::to_string(row + 2);
+    Output(0).propertyCells[row] = {cell, 0};
+    PutCell(cell, Variant::Double(static_cast<double>(row + 1)));
+  }
+  recorder_->FailCall("Range.Invoke", com::RPC_E_DISCONNECTED, 3);
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(com::RPC_E_DISCONNECTED));
+  EXPECT_EQ(
+      (std::vector<double>{ipr_.At(EXT_IPR_OIL_RATE_OFFSET), ipr_.At(EXT_IPR_WATER_RATE_OFFSET),
+                           ipr_.At(EXT_IPR_GAS_RATE_OFFSET), ipr_.At(EXT_IPR_PRESSURE_OFFSET)}),
+      (std::vector<double>{1, 2, HostFill(), HostFill()}));
+  recorder_->ClearFaults();
+
+  // An error value, and a column:row pair: the cell text is used as it
+  // stands, and that is no address.
+  PutCell("B5", Variant::ErrorValue(excel::kErrDiv0));
+  for (const auto& [reference, error] :
+       {std::pair<const char*, HRESULT>{"B5", com::DISP_E_TYPEMISMATCH},
+        {"2:5", excel::kApplicationError}}) {
+    Output(0).propertyCells[streams::kOutPressure] = {reference, 0};
+    EXPECT_EQ(Get(), 1);
+    EXPECT_EQ(StatusText(), prefix + com::ComErrorText(error)) << reference;
+  }
+
+  // In the component table: the 3 rows, component 0's 14 cells and
+  // component 1's mole fraction are read; its Critical Temperature fails.
+  Output(0).propertyCells[streams::kOutPressure] = {"", 0};
+  UseComposition(2);
+  for (std::size_t i = 0; i < 2; ++i)
+    for (std::size_t k = 1; k <= 14; ++k)
+      PutCell(TableCell(k, i), Variant::Double(1.0 + k));
+  recorder_->FailCall("Range.Invoke", com::E_FAIL, 3 + 14 + 2);
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 2u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x800u) << "set by component 0";
+  EXPECT_EQ(ipr_.At(ComponentField(1, 1)), 2);
+  EXPECT_EQ(ipr_.At(ComponentField(2, 0)), 3);
+  EXPECT_EQ(ipr_.At(ComponentField(2, 1)), HostFill());
+
+  // A table cell without a row steps to no address at all.
+  recorder_->ClearFaults();
+  Output(0).composition.componentTableCell = "B";
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(excel::kApplicationError));
+}
+
+TEST_F(GetIprTest, RunsUnderTheSpreadsheetLock) {
+  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  bool lockedElsewhere = false;
+  recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, false, [&](const auto&) {
+                         lockedElsewhere = std::async(std::launch::async, [] {
+                                             const bool free =
+                                                 automation::SpreadsheetMutex().try_lock();
+                                             if (free) automation::SpreadsheetMutex().unlock();
+                                             return !free;
+                                           }).get();
+                         return false;
+                       }});
+  ASSERT_EQ(Get(), 0);
+  EXPECT_TRUE(lockedElsewhere);
+  EXPECT_TRUE(automation::SpreadsheetMutex().try_lock()) << "released on return";
+  automation::SpreadsheetMutex().unlock();
+}
+
+class SetIprTest : public StreamTest {
+ protected:
+  void SetUp() override {
+    StreamTest::SetUp();
+    ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 0);  // In-1
+    Input(0).sheetName = "Flow";
+    const std::pair<std::size_t, double> given[] = {
+        {EXT_IPR_OIL_RATE_OFFSET, 100},    {EXT_IPR_WATER_RATE_OFFSET, 50},
+        {EXT_IPR_GAS_RATE_OFFSET, 2.5},    {EXT_IPR_PRESSURE_OFFSET, 145},
+        {EXT_IPR_TEMPERATURE_OFFSET, 150}, {EXT_IPR_OIL_GRAVITY_OFFSET, 0.85},
+        {EXT_IPR_GAS_GRAVITY_OFFSET, 0.7}, {EXT_IPR_WATER_GRAVITY_OFFSET, 1.02}};
+    for (const auto& [field, value] : given)
+      ipr_.Put(field, value);
+  }
+
+  std::int32_t Set(std::uint32_t timestep = 0) {
+    return streams::SetIPR(details_, session_.get(), {kRunDate, timestep}, Ipr(), Status());
+  }
+
+  // Binds every row of a grid to <column>2 ... <column>11 with the given units.
+  void BindRows(std::array<streams::CExcPropertyCell, streams::kInputRowCount>& grid,
+                const std::array<std::uint32_t, streams::kInputRowCount>& units,
+                const char* column) {
+    for (std::size_t row = 0; row < grid.size(); ++row)
+      grid[row] = {column + std::to_string(row + 2), units[row]};
+  }
+
+  // Binds In-1 to the composition "Gas" of `count` components, its table at
+  // B20, matrix at R20, EOS model at B31 and mass rate at B30.
+  streams::CExcStreamCompositionData& UseComposition(std::size_t count) {
+    AddComposition("Gas", count);
+    Input(0).compositionName = "Gas";
+    auto& block = Input(0).composition;
+    block.componentTableCell = "B20";
+    block.interactionCell = "R20";
+    block.eosModelCell = "B31";
+    block.massRateCell = "B30";
+    return block;
+  }
+};
+
+TEST_F(SetIprTest, SolverCellsGetNumbersInTheirUnits) {
+  Input(0).forecastDisplay = false;
+  BindRows(Input(0).solverCells, {0, 1, 0, 1, 1, 2, 1, 4, 4, 4}, "C");
+  ASSERT_EQ(Set(), 0) << StatusText();
+  const double expected[] = {kRunDate,             // Date
+                             100 * 0.158987,       // Oil Rate, Sm3/d
+                             50,                   // Water Rate, STB/d
+                             150 * 0.158987,       // Liquid Rate: oil + water
+                             2.5 * 28.174,         // Gas Rate, 1000Sm3/d
+                             145 * 0.068948,       // Pressure, BARg
+                             (150 - 32) * 0.5555,  // Temperature, deg C
+                             0.85,
+                             1.02,
+                             0.7};  // oil, water and gas gravity
+  for (std::size_t row = 0; row < std::size(expected); ++row) {
+    const Variant cell = Cell("C" + std::to_string(row + 2));
+    ASSERT_EQ(cell.vt, VT_R8) << row;
+    EXPECT_DOUBLE_EQ(cell.dblVal, expected[row]) << row;
+  }
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 10u);
+  EXPECT_EQ(StatusText(), "");
+}
+
+TEST_F(SetIprTest, ForecastCellsStepOnePlacePerTimestep) {
+  Input(0).solverDisplay = false;
+  const struct {
+    const char* configured;
+    std::uint32_t direction;
+    std::uint32_t timestep;
+    const char* written;
+  } cases[] = {
+      {"C5", 1, 3, "C8"},   {"C5", 0, 3, "F5"},  {"C5", 1, 0, "C5"}, {"C5", 0, 0, "C5"},
+      {"$C$5", 1, 2, "C7"}, {"z5", 0, 1, "AA5"}, {"C5", 2, 1, "D5"},
+  };
+  int sheet = 0;
+  for (const auto& c : cases) {
+    // A fresh sheet per case, so that only this case's cells are there.
+    const std::string name = "Step" + std::to_string(++sheet);
+    book_->AddWorksheet(name);
+    Input(0).sheetName = name;
+    Input(0).forecastDirection = c.direction;
+    Input(0).forecastCells[streams::kInOilRate] = {c.configured, 0};
+    Input(0).forecastCells[streams::kInDate] = {"A1", 0};
+    recorder_->Clear();
+    ASSERT_EQ(Set(c.timestep), 0) << StatusText();
+    SCOPED_TRACE(std::string(c.configured) + " at timestep " + std::to_string(c.timestep));
+    EXPECT_EQ(Cell(c.written, name), Variant::Double(100));
+    const std::string dateCell = c.direction == 1
+                                     ? "A" + std::to_string(1 + c.timestep)
+                                     : std::string(1, static_cast<char>('A' + c.timestep)) + "1";
+    EXPECT_EQ(Cell(dateCell, name), Variant::Double(kRunDate));
+    EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 2u) << "oil and date only";
+  }
+}
+
+TEST_F(SetIprTest, UndefinedHostValuesAreSkippedTheRestWritten) {
+  BindRows(Input(0).solverCells, {}, "C");
+  BindRows(Input(0).forecastCells, {}, "E");
+  Input(0).forecastDirection = 0;
+  ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, kUndefined);
+  ipr_.Put(EXT_IPR_GAS_RATE_OFFSET, 3.3e35);
+  ipr_.Put(EXT_IPR_GAS_GRAVITY_OFFSET, kUndefined);
+  ASSERT_EQ(Set(1), 0) << StatusText();
+  for (const std::string column : {"C", "F"}) {  // solver, forecast one column on
+    // Date, oil, water, liquid (needs both), gas, pressure, ..., gas gravity.
+    EXPECT_EQ(
+        (Variants{Cell(column + "2"), Cell(column + "3"), Cell(column + "4"), Cell(column + "5"),
+                  Cell(column + "6"), Cell(column + "7"), Cell(column + "11")}),
+        (Variants{Variant::Double(kRunDate), Variant(), Variant::Double(50), Variant(), Variant(),
+                  Variant::Double(145), Variant()}))
+        << column;
+  }
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 12u) << "6 of 10 rows in each grid";
+
+  ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, 1);
+  ipr_.Put(EXT_IPR_WATER_RATE_OFFSET, kUndefined);
+  ASSERT_EQ(Set(1), 0);
+  EXPECT_EQ((Variants{Cell("C3"), Cell("C5")}), (Variants{Variant::Double(1), Variant()}))
+      << "liquid rate needs both";
+
+  // The display flags switch each grid off.
+  Input(0).solverDisplay = false;
+  ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, 2);
+  ASSERT_EQ(Set(1), 0);
+  EXPECT_EQ((Variants{Cell("C3"), Cell("F3")}), (Variants{Variant::Double(1), Variant::Double(2)}));
+  Input(0).solverDisplay = true;
+  Input(0).forecastDisplay = false;
+  ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, 3);
+  ASSERT_EQ(Set(1), 0);
+  EXPECT_EQ((Variants{Cell("C3"), Cell("F3")}), (Variants{Variant::Double(3), Variant::Double(2)}));
+}
+
+TEST_F(SetIprTest, WithoutFlagsNamesAndFractionsAreWrittenAndDashesElsewhere) {
+  UseComposition(3).massRateUnit = 1;  // kg/d
+  ipr_.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0);
+  ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, 0);
+  ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 1000);
+  const double fractions[] = {0.1, 0.2, kUndefined};
+  for (std::size_t i = 0; i < 3; ++i)
+    ipr_.Put(ComponentField(1, i), fractions[i]);
+
+  ASSERT_EQ(Set(), 0) << StatusText();
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(Cell(TableCell(0, i)), Variant::Text("C" + std::to_string(i + 1)));
+    EXPECT_EQ(Cell(TableCell(1, i)), Variant::Double(fractions[i])) << "no undefined test";
+    for (std::size_t k = 2; k <= 14; ++k)
+      EXPECT_EQ(Cell(TableCell(k, i)), Variant::Text("--")) << k;
+  }
+  for (const std::string& cell : RangesAsked())
+    EXPECT_NE(cell[0], 'R') << "the matrix is left alone";
+  EXPECT_EQ(Cell("B31"), Variant::Text("--"));
+  EXPECT_DOUBLE_EQ(Cell("B30").dblVal, 1000 * 0.453592);
+}
+
+TEST_F(SetIprTest, FlaggedColumnsAndTheMatrixAreWrittenConverted) {
+  auto& block = UseComposition(3);
+  block.massRateCell = "";
+  block.columnUnits[1] = 1;   // Critical Temperature: deg C
+  block.columnUnits[2] = 3;   // Critical Pressure: BARa
+  block.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
+  // Every column but Parachor (0x400) is given.
+  ipr_.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0x3FFF & ~0x400);
+  auto value = [](std::size_t k, std::size_t i) { return 100.0 * k + i; };
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t k = 1; k <= 14; ++k)
+      ipr_.Put(ComponentField(k, i), value(k, i));
+    for (std::size_t j = 0; j < 3; ++j)
+      ipr_.Put(MatrixField(i, j), 0.001 * (10 * i + j));
+  }
+
+  for (const std::uint32_t eos : {1u, 2u, 3u}) {
+    ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, eos);
+    ASSERT_EQ(Set(), 0) << StatusText();
+    EXPECT_EQ(Cell("B31"), Variant::Text(eos == 1 ? "PR" : eos == 2 ? "SRK" : "--"));
+  }
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(2, i)).dblVal, (value(2, i) - 32) * 0.5555);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(3, i)).dblVal, (value(3, i) + 14.696) * 0.068948);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(13, i)).dblVal, value(13, i) * 0.06243);
+    for (const std::size_t k : {1, 4, 5, 6, 7, 8, 9, 10, 11, 14})
+      EXPECT_EQ(Cell(TableCell(k, i)), Variant::Double(value(k, i))) << k;
+    EXPECT_EQ(Cell(TableCell(12, i)), Variant::Text("--")) << "Parachor not given";
+    for (std::size_t j = 0; j < 3; ++j) {
+      EXPECT_EQ(Cell(MatrixCell(i, j)),
+                i == j ? Variant::Text("--") : Variant::Double(0.001 * (10 * i + j)))
+          << j;
+    }
+  }
+  EXPECT_EQ(Cell("B30"), Variant()) << "no mass rate cell";
+
+  // A blank table cell skips only the table.
+  block.componentTableCell = "";
+  block.eosModelCell = "";
+  block.massRateCell = "B30";
+  ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 12);
+  recorder_->Clear();
+  ASSERT_EQ(Set(), 0) << StatusText();
+  EXPECT_EQ(Cell("B30"), Variant::Double(12));
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 10u) << "9 matrix cells and the mass rate";
+}
+
+TEST_F(SetIprTest, AMissingSheetIsAddedAndTheStreamKeepsItsName) {
+  Input(0).solverCells[streams::kInOilRate] = {"C3", 0};
+  Input(0).sheetName = "Wells";
+  ASSERT_EQ(Set(), 0) << StatusText();
+  EXPECT_EQ(Input(0).sheetName, "Wells");
+  EXPECT_EQ(Cell("C3", "Wells"), Variant::Double(100));
+
+  Input(0).sheetName = "";
+  const std::vector<std::string> before = book_->SheetNames();
+  ASSERT_EQ(Set(), 0) << StatusText();
+  const std::vector<std::string> after = book_->SheetNames();
+  ASSERT_EQ(after.size(), before.size() + 1);
+  EXPECT_THAT(after, Contains(Input(0).sheetName));
+  EXPECT_THAT(before, Not(Contains(Input(0).sheetName)));
+  EXPECT_EQ(Cell("C3", Input(0).sheetName), Variant::Double(100));
+
+  Input(0).sheetName = "bad/name";
+  EXPECT_EQ(Set(), 1);
+  EXPECT_THAT(
+      StatusText(),
+      ::testing::StartsWith("Error in setting data in Excel: Failed to create new worksheet ("));
+  EXPECT_EQ(Input(0).sheetName, "bad/name");
+}
+
+TEST_F(SetIprTest, AFailurePartWayLeavesTheCellsAlreadyWritten) {
+  Input(0).forecastDisplay = false;
+  BindRows(Input(0).solverCells, {}, "C");
+  recorder_->FailCall("Range.Invoke", com::RPC_E_DISCONNECTED, 3);
+  EXPECT_EQ(Set(), 1);
+  EXPECT_EQ(StatusText(),
+            "Error in setting data in Excel: " + com::ComErrorText(com::RPC_E_DISCONNECTED));
+  EXPECT_EQ((Variants{Cell("C2"), Cell("C3"), Cell("C4")}),
+            (Variants{Variant::Double(kRunDate), Variant::Double(100), Variant()}));
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 3u) << "stops at once";
+}
+
+}  // namespace
+}  // namespace streams_test
