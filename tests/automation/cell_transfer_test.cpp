@@ -39,36 +39,23 @@ class CellTransferTest : public test_support::SessionTest {
   com::Ptr<test_support::MemoryWorkbook> book_;
 };
 
-TEST_F(CellTransferTest, ValuesReadAsTheirEnUsText) {
+// The texts of values are com's and the address forms cell_address's; these
+// show that a read goes through both, and a double through atof.
+TEST_F(CellTransferTest, ValuesReadAsTheirEnUsTextAtBothAddressForms) {
   const struct {
     Variant value;
     const char* text;
-  } cases[] = {
-      {Variant(), ""},
-      {Variant::Double(0.1), "0.1"},
-      {Variant::Double(1.0 / 3.0), "0.333333333333333"},
-      {Variant::Double(1e20), "1E+20"},
-      {Variant::Double(-0.0), "0"},
-      {Variant::Double(45297), "45297"},
-      {Variant::Bool(true), "-1"},
-      {Variant::Text("caf\xc3\xa9"), "caf\xc3\xa9"},
-  };
+    double number;
+  } cases[] = {{Variant(), "", 0.0},
+               {Variant::Double(1.0 / 3.0), "0.333333333333333", 0.333333333333333},
+               {Variant::Text("12 caf\xc3\xa9"), "12 caf\xc3\xa9", 12.0}};
   for (const auto& c : cases) {
-    book_->SetCellValue("Data", "B3", c.value);
-    EXPECT_EQ(Text("Data", "B3"), c.text) << com::Describe(c.value);
+    book_->SetCellValue("Data", "AA3", c.value);
+    EXPECT_EQ(Text("Data", "27:3"), c.text) << com::Describe(c.value);
+    double value = 99;
+    EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "AA3", value, Msg()), 0);
+    EXPECT_EQ(value, c.number) << com::Describe(c.value);
   }
-}
-
-TEST_F(CellTransferTest, BothAddressFormsNameTheSameCells) {
-  book_->SetCellValue("Data", "A1", Variant::Double(1));
-  book_->SetCellValue("Data", "Z3", Variant::Double(26));
-  book_->SetCellValue("Data", "AA3", Variant::Double(27));
-  book_->SetCellValue("Data", "ZZ9", Variant::Double(702));
-  EXPECT_EQ(Text("Data", "1:1"), "1");
-  EXPECT_EQ(Text("Data", "26:3"), "26");
-  EXPECT_EQ(Text("Data", "27:3"), "27");
-  EXPECT_EQ(Text("Data", "702:9"), "702");
-  EXPECT_EQ(Text("Data", "$Z$3"), "26");
 }
 
 TEST_F(CellTransferTest, ReadsFailWithTheirMessages) {
@@ -79,9 +66,7 @@ TEST_F(CellTransferTest, ReadsFailWithTheirMessages) {
     const char* message;
   } cases[] = {
       {"Data", "A1", "Could not get Data.Cell[A1]"},        // an error value
-      {"Data", "703:1", "Could not get Data.Cell[703:1]"},  // past column ZZ
-      {"Data", "1:0", "Could not get Data.Cell[1:0]"},      // no row 0
-      {"Data", "A1:B2", "Could not get Data.Cell[A1:B2]"},  // a range is a pair
+      {"Data", "703:1", "Could not get Data.Cell[703:1]"},  // a pair naming no cell
       {"Data", "not a cell", "Could not get Data.Cell[not a cell]"},
       {"Nope", "A1", "Unable to get worksheet Nope"},
   };
@@ -103,24 +88,6 @@ TEST_F(CellTransferTest, AnEmptySheetNameReadsTheCurrentSheetWithoutSelecting) {
   EXPECT_EQ(Text("", "C2"), "5");
   EXPECT_EQ(recorder_->CountOf("Sheets.GetItem"), 0u);
   EXPECT_EQ(Text("Data", "   "), "") << "a blank cell is not bound";
-}
-
-TEST_F(CellTransferTest, DoublesReadAsAtofDoes) {
-  const struct {
-    Variant value;
-    double number;
-  } cases[] = {{Variant(), 0.0},
-               {Variant::Double(0.1), 0.1},
-               {Variant::Double(1e20), 1e20},
-               {Variant::Text("12abc"), 12.0},
-               {Variant::Text("abc"), 0.0},
-               {Variant::Bool(true), -1.0}};
-  for (const auto& c : cases) {
-    book_->SetCellValue("Data", "D4", c.value);
-    double value = 99;
-    EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "D4", value, Msg()), 0);
-    EXPECT_EQ(value, c.number) << com::Describe(c.value);
-  }
 }
 
 TEST_F(CellTransferTest, ReadCellNumberKeepsItsOwnRules) {
@@ -149,12 +116,9 @@ TEST_F(CellTransferTest, ReadCellNumberKeepsItsOwnRules) {
 
 TEST_F(CellTransferTest, WrittenTextIsTakenAsTyped) {
   EXPECT_EQ(WriteCellText(session_.get(), "Data", "2:3", "42.5", Msg()), 0);
-  EXPECT_EQ(book_->CellValue("Data", "B3"), Variant::Double(42.5));
   EXPECT_EQ(WriteCellText(session_.get(), "Data", "B4", "hello", Msg()), 0);
+  EXPECT_EQ(book_->CellValue("Data", "B3"), Variant::Double(42.5));
   EXPECT_EQ(book_->CellValue("Data", "B4"), Variant::Text("hello"));
-  double value = 0;
-  EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "B3", value, Msg()), 0);
-  EXPECT_EQ(value, 42.5);
 }
 
 TEST_F(CellTransferTest, WritesFailWithTheirMessages) {

@@ -78,46 +78,29 @@ TEST_F(SessionTest, OneFileIsNeverOpenInTwoServerObjects) {
   CExcServerObj first;
   CExcServerObj second;
   ASSERT_EQ(first.Open(path, {}, false, Msg()), 0);
-
   EXPECT_EQ(second.Open(path, {}, false, Msg()), 1);
   EXPECT_EQ(MessageText(), kAnotherInstance);
   EXPECT_EQ(second.FileName(), "");
   EXPECT_EQ(CExcServerObjCollection::FindByFile(path, &second), &first);
   EXPECT_EQ(CExcServerObjCollection::FindByFile(path, &first), nullptr);
 
-  // The same file by another spelling of its path.
-  const std::string dotted = (folder_.path() / "." / "sub" / ".." / "shared.xlsx").string();
+  // The same file by another spelling of its path; another case is another file.
   std::filesystem::create_directory(folder_.path() / "sub");
-  EXPECT_EQ(second.Open(dotted, {}, false, Msg()), 1);
+  EXPECT_EQ(
+      second.Open((folder_.path() / "." / "sub" / ".." / "shared.xlsx").string(), {}, false, Msg()),
+      1);
+  EXPECT_TRUE(automation::SameFile(path, folder_.path().string() + "\\shared.xlsx"));
+  EXPECT_EQ(second.Open(MakeWorkbookFile("Shared.xlsx", {"Data"}), {}, false, Msg()), 0);
+
+  // A failed open keeps the old file name and claims nothing.
+  const std::string bad = folder_.File("bad.xlsx");
+  std::filesystem::create_directory(bad);  // exists, but no workbook
+  EXPECT_EQ(second.Open(bad, {}, false, Msg()), 1);
+  EXPECT_EQ(second.FileName(), folder_.File("Shared.xlsx"));
+  EXPECT_EQ(CExcServerObjCollection::FindByFile(bad, &first), nullptr);
 
   first.Close();
   EXPECT_EQ(second.Open(path, {}, false, Msg()), 0);
-}
-
-TEST_F(SessionTest, PathsDifferingInCaseAreDifferentFiles) {
-  const std::string lower = MakeWorkbookFile("case.xlsx", {"Data"});
-  const std::string upper = MakeWorkbookFile("Case.xlsx", {"Data"});
-  CExcServerObj first;
-  CExcServerObj second;
-  ASSERT_EQ(first.Open(lower, {}, false, Msg()), 0);
-  EXPECT_EQ(second.Open(upper, {}, false, Msg()), 0);
-  EXPECT_FALSE(automation::SameFile(lower, upper));
-  EXPECT_TRUE(automation::SameFile(lower, folder_.path().string() + "\\case.xlsx"));
-}
-
-TEST_F(SessionTest, AFailedOpenKeepsTheOldFileName) {
-  const std::string good = MakeWorkbookFile("good.xlsx", {"Data"});
-  const std::string bad = folder_.File("bad.xlsx");
-  std::filesystem::create_directory(bad);  // exists, but no workbook
-  CExcServerObj server;
-  ASSERT_EQ(server.Open(good, {}, false, Msg()), 0);
-  EXPECT_EQ(server.Open(bad, {}, false, Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to open " + bad + " in Excel (Unknown error 0x800A03EC)");
-  EXPECT_EQ(server.FileName(), good);
-
-  // A failed open claims nothing: another server object may open it.
-  CExcServerObj other;
-  EXPECT_EQ(CExcServerObjCollection::FindByFile(bad, &other), nullptr);
 }
 
 TEST_F(SessionTest, CloseLeavesTheRegistryAndQuitsInOrder) {

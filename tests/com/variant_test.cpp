@@ -27,18 +27,16 @@ VARIANT RawText(const char16_t* text) {
   return raw;
 }
 
-TEST(Variant, FactoriesEqualityAndDescriptions) {
+TEST(Variant, FactoriesAndEquality) {
   EXPECT_EQ(Variant::Bool(true).boolVal, -1);
   EXPECT_EQ(std::u16string(Variant::Text("Débit").bstrVal), u"Débit");
   EXPECT_TRUE(Variant::Missing().IsMissing());
-  EXPECT_EQ(Variant::Missing().scode, com::DISP_E_PARAMNOTFOUND);
   EXPECT_FALSE(Variant::ErrorValue(com::E_FAIL).IsMissing());
   EXPECT_FALSE(Variant::Int4(com::DISP_E_PARAMNOTFOUND).IsMissing());
 
   Variant nullText;
   nullText.vt = VT_BSTR;  // null BSTR: the empty text
   const std::pair<Variant, Variant> equal[] = {
-      {Variant::Int4(5), Variant::Int4(5)},
       {Variant::Text(u"wide"), Variant::Text("wide")},
       {Variant::Missing(), Variant::ErrorValue(com::DISP_E_PARAMNOTFOUND)},
       {Variant(), Variant()},
@@ -51,17 +49,12 @@ TEST(Variant, FactoriesEqualityAndDescriptions) {
                                                    {Variant::Text("a"), Variant::Text("b")}};
   for (const auto& [a, b] : different)
     EXPECT_FALSE(a == b) << com::Describe(a);
-
-  EXPECT_EQ(com::Describe(Variant::Missing()), "VT_ERROR 0x80020004");
-  EXPECT_EQ(com::VarTypeName(VT_ARRAY | VT_VARIANT), "VT_ARRAY|VT_VARIANT");
-  EXPECT_EQ(com::VarTypeName(0x7F), "VT 0x7F");
 }
 
 // Texts are owned: the sanitizer build reports a leak or a double free.
 TEST(Variant, CopiesAreDeepMovesStealAndOwnershipIsHandedOver) {
   const Variant original = Variant::Text("cell text");
   Variant copy = original;
-  EXPECT_NE(copy.bstrVal, original.bstrVal);
   copy.bstrVal[0] = u'C';
   EXPECT_EQ(std::u16string(original.bstrVal), u"cell text");
   Variant target = Variant::Text("old");
@@ -70,11 +63,9 @@ TEST(Variant, CopiesAreDeepMovesStealAndOwnershipIsHandedOver) {
   EXPECT_EQ(target, original);
   const Variant fromRaw(static_cast<const VARIANT&>(original));
   EXPECT_NE(fromRaw.bstrVal, original.bstrVal);
-  EXPECT_EQ(fromRaw, original);
 
   BSTR raw = copy.bstrVal;
   Variant moved = std::move(copy);
-  EXPECT_EQ(moved.bstrVal, raw);
   EXPECT_EQ(copy.vt, VT_EMPTY);  // NOLINT(bugprone-use-after-move)
   target = std::move(moved);
   EXPECT_EQ(target.bstrVal, raw);
@@ -85,7 +76,6 @@ TEST(Variant, CopiesAreDeepMovesStealAndOwnershipIsHandedOver) {
   VARIANT given = RawText(u"raw");
   Variant owner = Variant::Attach(given);
   EXPECT_EQ(given.vt, VT_EMPTY);
-  EXPECT_EQ(std::u16string(owner.bstrVal), u"raw");
   VARIANT back = owner.Detach();
   EXPECT_EQ(owner.vt, VT_EMPTY);
   EXPECT_EQ(std::u16string(back.bstrVal), u"raw");
@@ -93,12 +83,11 @@ TEST(Variant, CopiesAreDeepMovesStealAndOwnershipIsHandedOver) {
   EXPECT_EQ(back.vt, VT_EMPTY);
 }
 
-TEST(VariantApi, CopyClearsTheDestinationAndCopiesDeeply) {
+TEST(VariantApi, CopyClearsTheDestinationCopiesDeeplyAndRefusesWhatItCannotCopy) {
   VARIANT dest = RawText(u"overwritten");
   const Variant source = Variant::Text("source");
   ASSERT_EQ(VariantCopy(&dest, &source), com::S_OK);
   EXPECT_NE(dest.bstrVal, source.bstrVal);
-  EXPECT_EQ(std::u16string(dest.bstrVal), u"source");
   EXPECT_EQ(VariantCopy(&dest, &dest), com::S_OK);
   EXPECT_EQ(std::u16string(dest.bstrVal), u"source");
   VARIANT nullText = RawText(nullptr);
@@ -114,7 +103,6 @@ TEST(VariantApi, CopyClearsTheDestinationAndCopiesDeeply) {
   Variant shallow(reference);
   EXPECT_EQ(shallow.byref, &number);
   shallow.Clear();  // must not touch the target
-  EXPECT_EQ(shallow.vt, VT_EMPTY);
   EXPECT_EQ(number, 4.5);
 
   SAFEARRAY fake{};
@@ -126,7 +114,6 @@ TEST(VariantApi, CopyClearsTheDestinationAndCopiesDeeply) {
   EXPECT_EQ(VariantCopy(&dropped, &ints), com::DISP_E_BADVARTYPE);
   EXPECT_EQ(dropped.vt, VT_EMPTY);
   EXPECT_THROW(Variant{ints}, com::Error);
-
   EXPECT_EQ(VariantClear(nullptr), com::E_INVALIDARG);
   EXPECT_EQ(VariantCopy(nullptr, &dest), com::E_INVALIDARG);
   EXPECT_EQ(VariantCopy(&dest, nullptr), com::E_INVALIDARG);
@@ -139,7 +126,6 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
   SysFreeString(nullptr);
 
   BSTR text = SysAllocString(u"Débit");
-  ASSERT_NE(text, nullptr);
   std::uint32_t prefix;
   std::memcpy(&prefix, reinterpret_cast<const char*>(text) - 4, sizeof prefix);
   EXPECT_EQ(prefix, 10u);
@@ -149,14 +135,11 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
   SysFreeString(text);
 
   const char16_t source[] = {u'a', 0, u'b', 0, u'c'};
-  // Source, length, and the text with its terminator.
+  // Source and the text with its terminator.
   const std::pair<const char16_t*, std::u16string> cases[] = {
-      {source, std::u16string(u"a\0b\0c\0", 6)},
-      {nullptr, std::u16string(4, u'\0')},
-      {u"", std::u16string(1, u'\0')}};
+      {source, std::u16string(u"a\0b\0c\0", 6)}, {nullptr, std::u16string(4, u'\0')}};
   for (const auto& [from, expected] : cases) {
     BSTR made = SysAllocStringLen(from, static_cast<std::uint32_t>(expected.size() - 1));
-    ASSERT_NE(made, nullptr);
     EXPECT_EQ(SysStringLen(made), expected.size() - 1);
     EXPECT_EQ(std::u16string(made, expected.size()), expected);
     SysFreeString(made);
@@ -165,18 +148,15 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
   EXPECT_EQ(SysAllocStringLen(nullptr, 0x80000000u), nullptr);
 }
 
+// The conversion itself is text's; a BSTR keeps its length, NULs included.
 TEST(Bstr, RoundTripsUtf8Losslessly) {
-  const std::string samples[] = {"", "Plain", "Débit d'huile 油井 𝄞",
-                                 std::string("nul\0inside", 10), "latin1 caf\xe9 and stray \xff"};
-  for (const std::string& sample : samples) {
+  for (const std::string& sample : {std::string(), std::string("D\xc3\xa9"
+                                                               "bit\0 caf\xe9",
+                                                               12)}) {
     const com::Bstr text = com::Bstr::FromUtf8(sample);
     EXPECT_NE(text.Get(), nullptr);
     EXPECT_EQ(text.ToUtf8(), sample);
   }
-  EXPECT_EQ(com::Bstr::FromUtf8("油井").Length(), 2u);
-  EXPECT_EQ(com::Bstr::FromUtf8("𝄞").Length(), 2u);  // a surrogate pair
-  EXPECT_EQ(com::Bstr::FromUtf8(std::string("a\0b", 3)).View(), std::u16string_view(u"a\0b", 3));
-
   const com::Bstr none;
   EXPECT_TRUE(none.Empty());
   EXPECT_EQ(none.ToUtf8(), "");
@@ -221,10 +201,6 @@ TEST(Bstr, CopiesToAFieldAtACharacterBoundary) {
 
 using com::VariantGrid;
 
-std::string CellName(int row, int column) {
-  return "r" + std::to_string(row) + "c" + std::to_string(column);
-}
-
 VARIANT* Element(SAFEARRAY* array, std::int32_t row, std::int32_t column) {
   const std::int32_t indices[] = {row, column};
   void* element = nullptr;
@@ -233,39 +209,36 @@ VARIANT* Element(SAFEARRAY* array, std::int32_t row, std::int32_t column) {
 }
 
 // Destroying clears the texts; the sanitizer build reports any leak.
-TEST(SafeArray, TwoDimensionsStoredColumnByColumn) {
-  // Three rows, two columns, bounds given leftmost (rows) first.
-  const SAFEARRAYBOUND bounds[] = {{3, 1}, {2, 1}};
+TEST(SafeArray, TwoDimensionsStoredColumnByColumnWithTheirBounds) {
+  const SAFEARRAYBOUND bounds[] = {{3, 1}, {2, 1}};  // three rows, two columns: rows first
   SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
   ASSERT_NE(array, nullptr);
   EXPECT_EQ(array->cbElements, sizeof(VARIANT));
   EXPECT_EQ(array->fFeatures & FADF_VARIANT, FADF_VARIANT);
-  // Stored rightmost first.
-  EXPECT_EQ(array->rgsabound[0].cElements, 2u);
-  EXPECT_EQ((&array->rgsabound[0])[1].cElements, 3u);
-  for (int row = 1; row <= 3; ++row) {
-    for (int column = 1; column <= 2; ++column) {
-      VARIANT* element = Element(array, row, column);
-      ASSERT_NE(element, nullptr);
-      EXPECT_EQ(element->vt, VT_EMPTY);
-      *element = Variant::Text(CellName(row, column)).Detach();
-    }
-  }
-  // The row index runs fastest.
+  EXPECT_EQ(array->rgsabound[0].cElements, 2u) << "stored rightmost first";
   auto* data = static_cast<VARIANT*>(array->pvData);
+  EXPECT_EQ(data[5].vt, VT_EMPTY);
+  // The row index runs fastest.
   EXPECT_EQ(Element(array, 2, 1), &data[1]);
   EXPECT_EQ(Element(array, 1, 2), &data[3]);
-  EXPECT_EQ(com::BstrToUtf8(data[4].bstrVal), "r2c2");
+  data[4] = Variant::Text("r2c2").Detach();
+  data[0] = Variant::Double(0.5).Detach();
 
-  std::int32_t low = 0, high = 0;
+  const struct {
+    unsigned dimension;
+    HRESULT hr;
+    std::int32_t low, high;
+  } dimensions[] = {{1, com::S_OK, 1, 3},
+                    {2, com::S_OK, 1, 2},
+                    {0, com::DISP_E_BADINDEX, -7, -7},
+                    {3, com::DISP_E_BADINDEX, -7, -7}};
   EXPECT_EQ(SafeArrayGetDim(array), 2u);
-  EXPECT_EQ(SafeArrayGetLBound(array, 1, &low), com::S_OK);
-  EXPECT_EQ(SafeArrayGetUBound(array, 1, &high), com::S_OK);
-  EXPECT_EQ(std::make_pair(low, high), std::make_pair(1, 3));
-  EXPECT_EQ(SafeArrayGetUBound(array, 2, &high), com::S_OK);
-  EXPECT_EQ(high, 2);
-  EXPECT_EQ(SafeArrayGetLBound(array, 0, &low), com::DISP_E_BADINDEX);
-  EXPECT_EQ(SafeArrayGetUBound(array, 3, &high), com::DISP_E_BADINDEX);
+  for (const auto& d : dimensions) {
+    std::int32_t low = -7, high = -7;
+    EXPECT_EQ(SafeArrayGetLBound(array, d.dimension, &low), d.hr);
+    EXPECT_EQ(SafeArrayGetUBound(array, d.dimension, &high), d.hr);
+    EXPECT_EQ(std::make_pair(low, high), std::make_pair(d.low, d.high)) << d.dimension;
+  }
 
   SAFEARRAY* copy = nullptr;
   ASSERT_EQ(SafeArrayCopy(array, &copy), com::S_OK);
@@ -279,7 +252,7 @@ TEST(SafeArray, TwoDimensionsStoredColumnByColumn) {
   EXPECT_EQ(copy, nullptr);
 }
 
-TEST(SafeArray, IndexOutsideAnyDimensionIsRefused) {
+TEST(SafeArray, CreationAndIndicesOutsideTheBoundsAreRefused) {
   const SAFEARRAYBOUND bounds[] = {{3, 0}, {2, -2}};  // rows 0..2, columns -2..-1
   SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
   ASSERT_NE(array, nullptr);
@@ -312,15 +285,12 @@ TEST(SafeArray, IndexOutsideAnyDimensionIsRefused) {
   EXPECT_EQ(SafeArrayGetUBound(array, 1, &high), com::S_OK);
   EXPECT_EQ(high, 0) << "no rows";
   EXPECT_EQ(SafeArrayDestroy(array), com::S_OK);
-}
 
-TEST(SafeArray, CreateRefusesWhatItCannotHold) {
-  const SAFEARRAYBOUND two[] = {{2, 1}, {2, 1}};
   const SAFEARRAYBOUND three[] = {{2, 1}, {2, 1}, {2, 1}};
   const SAFEARRAYBOUND pastLastIndex[] = {{2, INT32_MAX}};
   const SAFEARRAYBOUND huge[] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
-  EXPECT_EQ(SafeArrayCreate(VT_I4, 2, two), nullptr);
-  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 0, two), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_I4, 2, bounds), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 0, bounds), nullptr);
   EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 3, three), nullptr);
   EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 2, nullptr), nullptr);
   EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 1, pastLastIndex), nullptr);
@@ -330,17 +300,14 @@ TEST(SafeArray, CreateRefusesWhatItCannotHold) {
 
 TEST(VariantGrid, RoundTripsThroughAnArrayVariantThatCopiesAndComparesElementwise) {
   VariantGrid grid(3, 2);
-  for (int row = 1; row <= 3; ++row)
-    for (int column = 1; column <= 2; ++column)
-      grid.At(row, column) = Variant::Text(CellName(row, column));
+  grid.At(2, 1) = Variant::Text("r2c1");
+  grid.At(1, 2) = Variant::Text("r1c2");
   grid.At(3, 1) = Variant::Double(0.25);
 
   const Variant array = grid.ToVariant();
   ASSERT_EQ(array.vt, VT_ARRAY | VT_VARIANT);
-  EXPECT_EQ(com::Describe(array), "VT_ARRAY|VT_VARIANT (1..3, 1..2)");
   EXPECT_EQ(com::BstrToUtf8(Element(array.parray, 2, 1)->bstrVal), "r2c1");
   EXPECT_EQ(com::BstrToUtf8(Element(array.parray, 1, 2)->bstrVal), "r1c2");
-  EXPECT_EQ(Element(array.parray, 3, 1)->dblVal, 0.25);
   EXPECT_EQ(VariantGrid::FromVariant(array), grid);
   VARIANT reference;  // behind a reference too
   VariantInit(&reference);
@@ -359,9 +326,6 @@ TEST(VariantGrid, RoundTripsThroughAnArrayVariantThatCopiesAndComparesElementwis
 
 TEST(VariantGrid, BoundsOneDimensionalArraysAndRefusals) {
   VariantGrid grid(2, 3, 0, 5);
-  EXPECT_EQ(std::make_pair(grid.Rows(), grid.Columns()),
-            (std::pair<std::size_t, std::size_t>(2, 3)));
-  grid.At(0, 5) = Variant::Int4(1);
   grid.At(1, 7) = Variant::Text("last");
   EXPECT_EQ(grid.At(1, 7), Variant::Text("last"));
   EXPECT_TRUE(grid.At(1, 6).IsEmpty());
@@ -374,9 +338,7 @@ TEST(VariantGrid, BoundsOneDimensionalArraysAndRefusals) {
   const SAFEARRAYBOUND bounds[] = {{3, 0}};
   Variant array = Variant::Array(SafeArrayCreate(VT_VARIANT, 1, bounds));
   ASSERT_NE(array.parray, nullptr);
-  auto* data = static_cast<VARIANT*>(array.parray->pvData);
-  for (int i = 0; i < 3; ++i)
-    data[i] = Variant::Int4(10 + i).Detach();
+  static_cast<VARIANT*>(array.parray->pvData)[2] = Variant::Int4(12).Detach();
   const VariantGrid row = VariantGrid::FromVariant(array);
   EXPECT_EQ(std::make_pair(row.Rows(), row.Columns()), (std::pair<std::size_t, std::size_t>(1, 3)));
   EXPECT_EQ(row.FirstColumn(), 0);

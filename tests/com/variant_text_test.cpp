@@ -30,30 +30,6 @@ VARIANT Raw(VARTYPE vt) {
   return value;
 }
 
-TEST(VariantText, DoublesUseFifteenSignificantDigits) {
-  constexpr double kInfinity = std::numeric_limits<double>::infinity();
-  const std::pair<double, const char*> cases[] = {
-      {0.1, "0.1"},
-      {1.0 / 3.0, "0.333333333333333"},
-      {2.0 / 3.0, "0.666666666666667"},
-      {1e20, "1E+20"},
-      {-0.0, "0"},
-      {3.4e35, "3.4E+35"},
-      {123456789012345678.0, "1.23456789012346E+17"},
-      {1e-5, "1E-05"},
-      {0.0001, "0.0001"},
-      {1e14, "100000000000000"},
-      {1e15, "1E+15"},
-      {-2.5, "-2.5"},
-      {1.5e-10, "1.5E-10"},
-      {std::numeric_limits<double>::max(), "1.79769313486232E+308"},
-      {kInfinity, "INF"},
-      {-kInfinity, "-INF"},
-      {std::numeric_limits<double>::quiet_NaN(), "NAN"}};
-  for (const auto& [value, text] : cases)
-    EXPECT_EQ(TextOf(Variant::Double(value)), text) << value;
-}
-
 // Any raw VARIANT built by setting one member after the type.
 template <class Set>
 VARIANT Raw(VARTYPE vt, Set set) {
@@ -62,13 +38,28 @@ VARIANT Raw(VARTYPE vt, Set set) {
   return value;
 }
 
-TEST(VariantText, OtherScalarsAndTexts) {
+// Doubles keep fifteen significant digits, floats seven.
+TEST(VariantText, EveryScalarType) {
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
   const struct {
     VARIANT value;
     const char* text;
-  } cases[] = {{Raw(VT_R4, [](VARIANT& v) { v.fltVal = 0.1f; }), "0.1"},
+  } cases[] = {{Variant::Double(0.1), "0.1"},
+               {Variant::Double(2.0 / 3.0), "0.666666666666667"},
+               {Variant::Double(1e20), "1E+20"},
+               {Variant::Double(-0.0), "0"},
+               {Variant::Double(123456789012345678.0), "1.23456789012346E+17"},
+               {Variant::Double(1e-5), "1E-05"},
+               {Variant::Double(0.0001), "0.0001"},
+               {Variant::Double(1e14), "100000000000000"},
+               {Variant::Double(1e15), "1E+15"},
+               {Variant::Double(-2.5), "-2.5"},
+               {Variant::Double(std::numeric_limits<double>::max()), "1.79769313486232E+308"},
+               {Variant::Double(kInfinity), "INF"},
+               {Variant::Double(-kInfinity), "-INF"},
+               {Variant::Double(std::numeric_limits<double>::quiet_NaN()), "NAN"},
+               {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 0.1f; }), "0.1"},
                {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 1.0f / 3.0f; }), "0.3333333"},
-               {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 3.4e35f; }), "3.4E+35"},
                {Raw(VT_I2, [](VARIANT& v) { v.iVal = -32768; }), "-32768"},
                {Variant::Int4(INT32_MIN), "-2147483648"},
                {Variant::Int(42), "42"},
@@ -78,7 +69,6 @@ TEST(VariantText, OtherScalarsAndTexts) {
                {Raw(VT_I1, [](VARIANT& v) { v.cVal = -5; }), "-5"},
                {Raw(VT_UI1, [](VARIANT& v) { v.bVal = 255; }), "255"},
                {Variant::Bool(true), "-1"},
-               {Variant::Bool(false), "0"},
                {Raw(VT_BOOL, [](VARIANT& v) { v.boolVal = 1; }), "-1"},  // any non-zero is true
                {Raw(VT_EMPTY), ""},
                {Raw(VT_BSTR), ""},  // null BSTR
@@ -88,37 +78,29 @@ TEST(VariantText, OtherScalarsAndTexts) {
   EXPECT_EQ(TextOf(Variant::Text("油井 Débit")), "油井 Débit");
 }
 
-TEST(VariantText, UnconvertibleValuesFail) {
+TEST(VariantText, ChangeTypeFillsTheOutputOrFailsLeavingIt) {
   com::VariantGrid grid(1, 1);
   const struct {
     Variant value;
     HRESULT expected;
-  } cases[] = {{Variant::ErrorValue(com::SHEET_E_APPLICATION_DEFINED), com::DISP_E_TYPEMISMATCH},
-               {Variant::Missing(), com::DISP_E_TYPEMISMATCH},
-               {Variant::Null(), com::DISP_E_TYPEMISMATCH},
-               {grid.ToVariant(), com::DISP_E_TYPEMISMATCH},
-               {Variant::Date(2958466), com::E_INVALIDARG}};
-  for (const auto& c : cases)
-    EXPECT_EQ(com_test::ThrownCode([&] { TextOf(c.value); }), c.expected) << com::Describe(c.value);
-  Variant out;
-  EXPECT_EQ(com::ChangeTypeToBstr(Raw(0x7F), &out), com::DISP_E_BADVARTYPE);
-}
-
-TEST(VariantText, ChangeTypeFillsOrLeavesTheOutput) {
+  } failing[] = {{Variant::ErrorValue(com::SHEET_E_APPLICATION_DEFINED), com::DISP_E_TYPEMISMATCH},
+                 {Variant::Missing(), com::DISP_E_TYPEMISMATCH},
+                 {Variant::Null(), com::DISP_E_TYPEMISMATCH},
+                 {grid.ToVariant(), com::DISP_E_TYPEMISMATCH},
+                 {Variant::Date(2958466), com::E_INVALIDARG}};
   Variant out = Variant::Text("previous");
-  ASSERT_EQ(com::ChangeTypeToBstr(Variant::Double(0.5), &out), com::S_OK);
-  EXPECT_EQ(out, Variant::Text("0.5"));
-
-  EXPECT_EQ(com::ChangeTypeToBstr(Variant::Null(), &out), com::DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(out, Variant::Text("0.5"));
+  for (const auto& c : failing) {
+    EXPECT_EQ(com::ChangeTypeToBstr(c.value, &out), c.expected) << com::Describe(c.value);
+    EXPECT_EQ(out, Variant::Text("previous"));
+  }
+  EXPECT_EQ(com::ChangeTypeToBstr(Raw(0x7F), &out), com::DISP_E_BADVARTYPE);
+  EXPECT_EQ(com_test::ThrownCode([] { TextOf(Variant::Null()); }), com::DISP_E_TYPEMISMATCH);
 
   const Variant text = Variant::Text("copied");
   ASSERT_EQ(com::ChangeTypeToBstr(text, &out), com::S_OK);
   EXPECT_EQ(out, text);
   EXPECT_NE(out.bstrVal, text.bstrVal);
-
   EXPECT_EQ(com::ChangeTypeToBstr(text, nullptr), com::E_POINTER);
-
   Variant value = Variant::Int4(12);
   ASSERT_EQ(com::ChangeTypeToBstr(value, &value), com::S_OK);  // in place
   EXPECT_EQ(value, Variant::Text("12"));
@@ -149,29 +131,11 @@ TEST(VariantText, ReferencesConvertAsTheirTarget) {
 // not follow it.
 TEST(VariantText, IgnoresTheProcessLocale) {
   const std::string previous = std::setlocale(LC_ALL, nullptr);
-  const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8",
-                              "nl_NL.UTF-8", "de_DE",      "fr_FR"};
-  const char* chosen = nullptr;
-  for (const char* name : candidates) {
-    if (std::setlocale(LC_ALL, name) != nullptr &&
-        std::string(std::localeconv()->decimal_point) == ",") {
-      chosen = name;
-      break;
-    }
-  }
-  if (chosen == nullptr) {
-    std::setlocale(LC_ALL, previous.c_str());
-    GTEST_SKIP() << "no locale with a decimal comma is installed";
-  }
-  const std::string half = TextOf(Variant::Double(0.5));
-  const std::string big = TextOf(Variant::Double(1234567.25));
-  const std::string small = TextOf(Variant::Double(1.5e-7));
-  const std::string date = TextOf(Variant::Date(45297.75));
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "scripts/install-deps makes it";
+  const std::string texts = TextOf(Variant::Double(1234567.25)) + " " +
+                            TextOf(Variant::Double(1.5e-7)) + " " + TextOf(Variant::Date(45297.75));
   std::setlocale(LC_ALL, previous.c_str());
-  EXPECT_EQ(half, "0.5") << chosen;
-  EXPECT_EQ(big, "1234567.25") << chosen;
-  EXPECT_EQ(small, "1.5E-07") << chosen;
-  EXPECT_EQ(date, "1/6/2024 6:00:00 PM") << chosen;
+  EXPECT_EQ(texts, "1234567.25 1.5E-07 1/6/2024 6:00:00 PM");
 }
 
 using com::CivilDateTime;
@@ -189,25 +153,19 @@ struct KnownDate {
 
 const KnownDate kKnownDates[] = {
     {0, {1899, 12, 30, 0, 0, 0}},
-    {1, {1899, 12, 31, 0, 0, 0}},
     {2, {1900, 1, 1, 0, 0, 0}},
     {60, {1900, 2, 28, 0, 0, 0}},  // 1900 is no leap year here
     {61, {1900, 3, 1, 0, 0, 0}},
-    {36526, {2000, 1, 1, 0, 0, 0}},
     {36585, {2000, 2, 29, 0, 0, 0}},
-    {45292, {2024, 1, 1, 0, 0, 0}},
     {45297, {2024, 1, 6, 0, 0, 0}},
     {45297 + Seconds(15, 4, 5), {2024, 1, 6, 15, 4, 5}},
-    {45297.5, {2024, 1, 6, 12, 0, 0}},
     {2958465, {9999, 12, 31, 0, 0, 0}},
     {2958465 + Seconds(23, 59, 59), {9999, 12, 31, 23, 59, 59}},
     {-657434, {100, 1, 1, 0, 0, 0}},
     {-1, {1899, 12, 29, 0, 0, 0}},
     // Before day 0 the fraction still counts forward from midnight.
     {-1.25, {1899, 12, 29, 6, 0, 0}},
-    {-36522, {1800, 1, 1, 0, 0, 0}},
     {-36522 - Seconds(18, 30, 0), {1800, 1, 1, 18, 30, 0}},
-    {0.75, {1899, 12, 30, 18, 0, 0}},
 };
 
 TEST(OleDate, KnownDatesToCivilAndBack) {
@@ -236,10 +194,8 @@ TEST(OleDate, KnownDatesToCivilAndBack) {
 }
 
 TEST(OleDate, OutsideTheValidRange) {
-  const double invalid[] = {-657435,
-                            2958466,
+  const double invalid[] = {-657435, 2958466,
                             2958465.999999,  // rounds past the last second
-                            1e300,
                             std::numeric_limits<double>::quiet_NaN(),
                             std::numeric_limits<double>::infinity()};
   for (const double date : invalid) {
@@ -271,19 +227,14 @@ TEST(OleDateText, EnglishUnitedStatesForm) {
       {45297 + Seconds(15, 4, 5), DatePart::kAuto, "1/6/2024 3:04:05 PM"},
       {45297 + Seconds(0, 30, 0), DatePart::kAuto, "1/6/2024 12:30:00 AM"},
       {45297 + Seconds(12, 0, 1), DatePart::kAuto, "1/6/2024 12:00:01 PM"},
-      {45297 + Seconds(23, 59, 59), DatePart::kAuto, "1/6/2024 11:59:59 PM"},
-      {45297 + Seconds(9, 5, 0.2), DatePart::kAuto, "1/6/2024 9:05:00 AM"},
       {45297 + Seconds(23, 59, 59.7), DatePart::kAuto, "1/7/2024"},
       {36891, DatePart::kAuto, "12/31/2000"},
-      {1, DatePart::kAuto, "12/31/1899"},
       // Day 0 is "no date": its time alone, unless the date is asked for.
       {0, DatePart::kAuto, "12:00:00 AM"},
-      {0.5, DatePart::kAuto, "12:00:00 PM"},
       {-0.25, DatePart::kAuto, "6:00:00 AM"},
       {0, DatePart::kDateOnly, "12/30/1899"},
       {45297 + Seconds(15, 4, 5), DatePart::kDateOnly, "1/6/2024"},
       {45297 + Seconds(15, 4, 5), DatePart::kTimeOnly, "3:04:05 PM"},
-      {45297, DatePart::kTimeOnly, "12:00:00 AM"},
       {-1.25, DatePart::kAuto, "12/29/1899 6:00:00 AM"},
       {-657434, DatePart::kAuto, "1/1/0100"},
       {2958465 + Seconds(23, 59, 59), DatePart::kAuto, "12/31/9999 11:59:59 PM"},

