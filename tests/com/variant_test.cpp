@@ -189,16 +189,6 @@ TEST(Bstr, CopyIsDeepMoveStealsAndOwnershipIsHandedOver) {
   EXPECT_EQ(again.Get(), nullptr);
 }
 
-TEST(Bstr, CopiesToAFieldAtACharacterBoundary) {
-  char field[6];
-  std::memset(field, 'X', sizeof field);
-  const com::Bstr text = com::Bstr::FromUtf8("ab€def");
-  EXPECT_EQ(com::CopyBstrToField(text.Get(), field, sizeof field), 5u);
-  EXPECT_STREQ(field, "ab€");
-  EXPECT_EQ(com::CopyBstrToField(nullptr, field, sizeof field), 0u);
-  EXPECT_STREQ(field, "");
-}
-
 using com::VariantGrid;
 
 VARIANT* Element(SAFEARRAY* array, std::int32_t row, std::int32_t column) {
