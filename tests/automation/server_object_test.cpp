@@ -39,21 +39,31 @@ TEST(ServerObject, WithoutAnApplicationItStaysUnregisteredAndRefusesToOpen) {
   EXPECT_EQ(server.Close(), 0);
 }
 
-TEST_F(SessionTest, AMissingFileGivesANewWorkbookUnderItsName) {
-  CExcServerObj server;
-  const std::string path = folder_.File("new.xlsx");
-  EXPECT_EQ(server.Open(path, {}, false, Msg()), 0);
-  EXPECT_EQ(server.FileName(), path);
-  EXPECT_FALSE(server.FileExists());
-  EXPECT_EQ(recorder_->CountOf("Workbooks.Add"), 1u);
-  EXPECT_EQ(recorder_->Lines()[1], "Application.PutVisible(lcid=0, VARIANT_TRUE)");
+TEST_F(SessionTest, AMissingFileGivesANewWorkbookUnderItsNameAndCloseQuitsInOrder) {
+  const std::size_t before = CExcServerObjCollection::Count();
+  {
+    CExcServerObj server;
+    EXPECT_EQ(CExcServerObjCollection::Count(), before + 1);
+    const std::string path = folder_.File("new.xlsx");
+    EXPECT_EQ(server.Open(path, {}, false, Msg()), 0);
+    EXPECT_EQ(server.FileName(), path);
+    EXPECT_FALSE(server.FileExists());
+    EXPECT_EQ(recorder_->CountOf("Workbooks.Add"), 1u);
+    EXPECT_EQ(recorder_->Lines()[1], "Application.PutVisible(lcid=0, VARIANT_TRUE)");
+    EXPECT_EQ(server.Open(path, {}, false, Msg()), 0) << "already open: nothing to do";
+    EXPECT_EQ(server.Reopen(Msg()), 0);
+    EXPECT_EQ(recorder_->CountOf("Workbook.Close"), 1u);
+    EXPECT_EQ(recorder_->CountOf("Workbooks.Add"), 2u) << "still no file: a new workbook again";
 
-  EXPECT_EQ(server.Open(path, {}, false, Msg()), 0) << "already open: nothing to do";
-  EXPECT_EQ(recorder_->CountOf("Workbooks.Add"), 1u);
-
-  EXPECT_EQ(server.Reopen(Msg()), 0);
-  EXPECT_EQ(recorder_->CountOf("Workbook.Close"), 1u);
-  EXPECT_EQ(recorder_->CountOf("Workbooks.Add"), 2u) << "still no file: a new workbook again";
+    recorder_->Clear();
+    EXPECT_EQ(server.Close(), 0);
+    EXPECT_EQ(server.Session(), nullptr);
+    EXPECT_EQ(CExcServerObjCollection::Count(), before);
+    EXPECT_EQ(recorder_->Transcript(),
+              "Workbook.Close(VT_BOOL false, Missing, Missing, lcid=0)\nApplication.Quit()\n");
+    EXPECT_EQ(server.Close(), 0);
+  }
+  EXPECT_EQ(recorder_->CountOf("Application.Quit"), 1u) << "the destructor closes nothing twice";
 }
 
 TEST_F(SessionTest, ReopenFlagDiscardsChangesAndOpensTheFileAgain) {
@@ -101,23 +111,6 @@ TEST_F(SessionTest, OneFileIsNeverOpenInTwoServerObjects) {
 
   first.Close();
   EXPECT_EQ(second.Open(path, {}, false, Msg()), 0);
-}
-
-TEST_F(SessionTest, CloseLeavesTheRegistryAndQuitsInOrder) {
-  const std::size_t before = CExcServerObjCollection::Count();
-  {
-    CExcServerObj server;
-    EXPECT_EQ(CExcServerObjCollection::Count(), before + 1);
-    ASSERT_EQ(server.Open(folder_.File("new.xlsx"), {}, false, Msg()), 0);
-    recorder_->Clear();
-    EXPECT_EQ(server.Close(), 0);
-    EXPECT_EQ(server.Session(), nullptr);
-    EXPECT_EQ(CExcServerObjCollection::Count(), before);
-    EXPECT_EQ(recorder_->Transcript(),
-              "Workbook.Close(VT_BOOL false, Missing, Missing, lcid=0)\nApplication.Quit()\n");
-    EXPECT_EQ(server.Close(), 0);
-  }
-  EXPECT_EQ(recorder_->CountOf("Application.Quit"), 1u) << "the destructor closes nothing twice";
 }
 
 // Eight server objects open and close their own files while a ninth keeps

@@ -37,28 +37,24 @@ TEST(Utf8, LoneSurrogatesFromWideTextBecomeReplacementCharacters) {
             "b");
 }
 
-TEST(Utf8, PrefixNeverEndsInsideACharacter) {
-  const std::string s = "ab€d";  // € is three bytes at offsets 2..4
-  struct Case {
-    std::size_t max;
-    std::size_t expected;
-  } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 2}, {4, 2}, {5, 5}, {6, 6}, {100, 6}};
-  for (const Case& c : cases)
-    EXPECT_EQ(text::Utf8PrefixLength(s, c.max), c.expected) << c.max;
-
-  const std::string four = "x𝄞";  // four-byte character at 1..4
-  for (std::size_t max = 1; max < 5; ++max)
-    EXPECT_EQ(text::Utf8PrefixLength(four, max), 1u);
-  EXPECT_EQ(text::Utf8PrefixLength(four, 5), 5u);
-}
-
-TEST(Utf8, PrefixCountsStrayBytesAsCharacters) {
-  EXPECT_EQ(text::Utf8PrefixLength("a\x80\x80\x80\x80z", 3), 3u);
-  EXPECT_EQ(text::Utf8PrefixLength("ab\xff", 3), 3u);
-  EXPECT_EQ(text::Utf8PrefixLength("a\xe2\x82"
-                                   "b",
-                                   3),
-            3u);  // truncated sequence, then b
+TEST(Utf8, PrefixNeverEndsInsideACharacterAndCountsStrayBytesAsCharacters) {
+  const struct {
+    std::string_view text;
+    std::size_t max, expected;
+  } cases[] = {{"ab€d", 0, 0},
+               {"ab€d", 2, 2},  // the euro sign is bytes 2..4
+               {"ab€d", 4, 2},
+               {"ab€d", 5, 5},
+               {"ab€d", 100, 6},
+               {"x𝄞", 4, 1},  // four bytes at 1..4
+               {"x𝄞", 5, 5},
+               {"a\x80\x80\x80\x80z", 3, 3},
+               {"ab\xff", 3, 3},
+               {"a\xe2\x82"
+                "b",
+                3, 3}};  // truncated sequence, then b
+  for (const auto& c : cases)
+    EXPECT_EQ(text::Utf8PrefixLength(c.text, c.max), c.expected) << c.text << " " << c.max;
 }
 
 TEST(Utf8, CopyTerminatedFitsTheField) {
