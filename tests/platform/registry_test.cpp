@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <tuple>
-#include <utility>
 
 #include "platform/files.h"
 #include "support/temp_registry.h"
@@ -104,23 +103,20 @@ TEST(Registry, SaveReportsFailure) {
 }
 
 TEST(Registry, DefaultPathPrecedence) {
-  struct Case {
-    std::optional<std::string> registry;
-    std::optional<std::string> xdg;
-    std::optional<std::string> home;
-    std::string expected;
-  } cases[] = {
+  using Env = std::optional<std::string>;
+  // GRIDMOOR_REGISTRY, XDG_CONFIG_HOME, HOME, and the file they name.
+  const std::tuple<Env, Env, Env, std::string> cases[] = {
       {"/r/custom.reg", "/x", "/h", "/r/custom.reg"},
       {"relative.reg", "/x", "/h", "relative.reg"},
       {"", "/x", "/h", "/x/gridmoor/registry.reg"},
       {std::nullopt, "", "/h", "/h/.config/gridmoor/registry.reg"},
       {std::nullopt, "not/absolute", "/h", "/h/.config/gridmoor/registry.reg"},
   };
-  for (const Case& c : cases) {
-    test_support::ScopedEnv registry("GRIDMOOR_REGISTRY", c.registry);
-    test_support::ScopedEnv xdg("XDG_CONFIG_HOME", c.xdg);
-    test_support::ScopedEnv home("HOME", c.home);
-    EXPECT_EQ(Registry::DefaultPath(), std::filesystem::path(c.expected)) << c.expected;
+  for (const auto& [file, xdg, home, expected] : cases) {
+    test_support::ScopedEnv registry("GRIDMOOR_REGISTRY", file);
+    test_support::ScopedEnv config("XDG_CONFIG_HOME", xdg);
+    test_support::ScopedEnv user("HOME", home);
+    EXPECT_EQ(Registry::DefaultPath(), std::filesystem::path(expected)) << expected;
   }
 
   // Without HOME the user database names the home folder.
@@ -269,16 +265,6 @@ TEST(RegistryFormat, ToleratesHandEditing) {
   EXPECT_EQ(saved.find("\"path\""), std::string::npos) << "updated in place, first spelling kept";
 }
 
-TEST(RegistryFormat, EmptyAndBlankFilesAreEmptyStores) {
-  for (const char* text : {"", "\n\n", "  \r\n\t\r\n", "\xEF\xBB\xBF"}) {
-    test_support::TempRegistry temp(text);
-    std::string error;
-    const std::optional<Registry> registry = Registry::Load(temp.file(), &error);
-    ASSERT_TRUE(registry.has_value()) << error;
-    EXPECT_FALSE(registry->HasKey("HKEY_CURRENT_USER"));
-  }
-}
-
 TEST(RegistryFormat, TextWithLineBreaksUsesTheHexadecimalStringForm) {
   for (const char* header : {"REGEDIT4", "Windows Registry Editor Version 5.00"}) {
     test_support::TempRegistry temp(std::string(header) + "\n");
@@ -313,7 +299,15 @@ TEST(RegistryFormat, ReadsUtf16FilesAndByteOrderMarks) {
   }
 }
 
-TEST(RegistryFormat, MalformedInputIsAnErrorNamingTheLine) {
+TEST(RegistryFormat, EmptyFilesAreEmptyStoresAndMalformedOnesAnErrorNamingTheLine) {
+  for (const char* text : {"", "\n\n", "  \r\n\t\r\n", "\xEF\xBB\xBF"}) {
+    test_support::TempRegistry temp(text);
+    std::string error;
+    const std::optional<Registry> registry = Registry::Load(temp.file(), &error);
+    ASSERT_TRUE(registry.has_value()) << error;
+    EXPECT_FALSE(registry->HasKey("HKEY_CURRENT_USER"));
+  }
+
   struct Case {
     std::string text;
     int line;
