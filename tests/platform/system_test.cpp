@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/environment.h"
 #include "platform/files.h"
 #include "support/temp_registry.h"
 
@@ -87,24 +86,6 @@ TEST_F(FilesTest, AtomicWriteFailureIsReportedAndKeepsTheOldContent) {
     EXPECT_EQ(platform::ReadWholeFile(Path("ro/kept.txt"), &ec), "old");
   }
   EXPECT_FALSE(platform::WriteFileAtomically("", "x", &error));
-}
-
-TEST(Environment, SetGetUnsetAndNamesTheSystemCannotHold) {
-  const char* name = "GRIDMOOR_TEST_ENVIRONMENT_VALUE";
-  ASSERT_TRUE(platform::SetEnv(name, "Débit=1;x"));
-  EXPECT_EQ(platform::GetEnv(name), "Débit=1;x");
-  ASSERT_TRUE(platform::SetEnv(name, ""));
-  EXPECT_EQ(platform::GetEnv(name), "");  // set but empty is not unset
-  ASSERT_TRUE(platform::UnsetEnv(name));
-  EXPECT_EQ(platform::GetEnv(name), std::nullopt);
-
-  for (const char* bad : {"", "A=B"}) {
-    EXPECT_FALSE(platform::SetEnv(bad, "x")) << bad;
-    EXPECT_FALSE(platform::UnsetEnv(bad)) << bad;
-    EXPECT_EQ(platform::GetEnv(bad), std::nullopt) << bad;
-  }
-  EXPECT_FALSE(platform::SetEnv(nullptr, "x"));
-  EXPECT_EQ(platform::GetEnv(nullptr), std::nullopt);
 }
 
 }  // namespace
