@@ -36,12 +36,31 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/GridmoorConfigVersi
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/GridmoorConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/GridmoorConfigVersion.cmake DESTINATION ${GRIDMOOR_CMAKE_DIR})
 
+# The pkg-config file finds the prefix relative to its own folder, so that the
+# package works wherever it is installed: one ".." per level of
+# <libdir>/pkgconfig (three for a multiarch lib/x86_64-linux-gnu). An absolute
+# libdir or includedir is written as it is; the prefix is then the configured
+# one.
+set(GRIDMOOR_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(GRIDMOOR_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH GRIDMOOR_PC_PREFIX "/prefix/${GRIDMOOR_PC_DIR}" "/prefix")
+  string(REGEX REPLACE "/$" "" GRIDMOOR_PC_PREFIX "${GRIDMOOR_PC_PREFIX}")
+  set(GRIDMOOR_PC_PREFIX "\${pcfiledir}/${GRIDMOOR_PC_PREFIX}")
+endif()
+foreach(dir LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+    set(GRIDMOOR_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+  else()
+    set(GRIDMOOR_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+  endif()
+endforeach()
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/gridmoor.pc.in [=[
-# Relative to this file, so the package works wherever it is installed.
-prefix=${pcfiledir}/../..
-libdir=${prefix}/@CMAKE_INSTALL_LIBDIR@
-includedir=${prefix}/@CMAKE_INSTALL_INCLUDEDIR@
-# The driver library a host loads: ${libdir}/libGridmoor110.so
+prefix=@GRIDMOOR_PC_PREFIX@
+libdir=@GRIDMOOR_PC_LIBDIR@
+includedir=@GRIDMOOR_PC_INCLUDEDIR@
+# The driver library a host loads.
 library=${libdir}/libGridmoor110.so
 
 Name: gridmoor
@@ -51,4 +70,4 @@ Cflags: -I${includedir}
 Libs: -L${libdir} -lGridmoor110 -ldl
 ]=])
 configure_file(${CMAKE_CURRENT_BINARY_DIR}/gridmoor.pc.in ${CMAKE_CURRENT_BINARY_DIR}/gridmoor.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/gridmoor.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/gridmoor.pc DESTINATION ${GRIDMOOR_PC_DIR})

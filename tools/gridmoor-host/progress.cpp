@@ -11,9 +11,18 @@ namespace refhost {
 Progress::Progress(bool enabled, int timesteps, std::FILE* out)
     : enabled_(enabled), terminal_(isatty(fileno(out)) != 0), timesteps_(timesteps), out_(out) {}
 
+namespace {
+
+// "timestep 4 of 0-9": the index the host sends the driver and the table
+// shows, with the range it runs over, so that nothing is counted from 1.
+std::string TimestepOf(int t, int timesteps) {
+  return "timestep " + std::to_string(t) + " of 0-" + std::to_string(timesteps - 1);
+}
+
+}  // namespace
+
 std::string TimestepLine(int t, int timesteps, double date, const RunRecord& run) {
-  std::string line = "timestep " + std::to_string(t + 1) + "/" + std::to_string(timesteps) + " " +
-                     FormatIsoDate(date);
+  std::string line = TimestepOf(t, timesteps) + " " + FormatIsoDate(date);
   for (const StreamSample& sample : run.streamSamples) {
     const StreamInfo& stream = run.streams[sample.stream];
     if (sample.timestep != t || !stream.output) continue;
@@ -34,7 +43,7 @@ std::string TimestepLine(int t, int timesteps, double date, const RunRecord& run
 
 void Progress::Trial(int t, int number) {
   if (!enabled_ || !terminal_) return;
-  std::fprintf(out_, "\r\033[Ktimestep %d/%d  trial %d", t + 1, timesteps_, number);
+  std::fprintf(out_, "\r\033[K%s  trial %d", TimestepOf(t, timesteps_).c_str(), number);
   std::fflush(out_);
   open_ = true;
 }
@@ -46,7 +55,9 @@ void Progress::Done(int t, double date, const RunRecord& run) {
     const int width = 30, filled = timesteps_ > 0 ? width * (t + 1) / timesteps_ : width;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(width, '.');
-    std::fprintf(out_, "\r\033[K%s\n[%s] %d/%d", line.c_str(), bar.c_str(), t + 1, timesteps_);
+    // The bar counts timesteps done, which is one more than the index.
+    std::fprintf(out_, "\r\033[K%s\n[%s] %d of %d done", line.c_str(), bar.c_str(), t + 1,
+                 timesteps_);
     open_ = true;
   } else {
     std::fprintf(out_, "%s\n", line.c_str());

@@ -23,7 +23,8 @@ class Progress {
   std::FILE* out_;
 };
 
-// The line reported for a finished timestep.
+// The line reported for a finished timestep ("timestep 0 of 0-2 2024-01-01
+// ..."): timesteps are numbered from 0, as in the table and the driver.
 std::string TimestepLine(int t, int timesteps, double date, const RunRecord& run);
 
 }  // namespace refhost

@@ -45,12 +45,6 @@ uno::Sequence<css::beans::PropertyValue> LoadArguments(bool asTemplate, const st
   return arguments;
 }
 
-std::string AbsolutePath(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.lexically_normal().string();
-}
-
 // Loads a spreadsheet document for `application`; a component that is not a
 // spreadsheet is closed again and refused.
 std::shared_ptr<Document> LoadDocument(CalcApplication& application, const std::string& url,

@@ -9,7 +9,6 @@
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
-#include <filesystem>
 #include <limits>
 
 #include "excel/calc/calc_objects.h"
@@ -44,12 +43,6 @@ bool IsTrue(const VARIANT& value) {
     default:
       return false;
   }
-}
-
-std::string AbsolutePath(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.lexically_normal().string();
 }
 
 rtl::OUString FilterOf(const uno::Reference<css::frame::XModel>& model) {

@@ -226,6 +226,19 @@ int ForkAndExec(const ExecPlan& plan) {
   return pid;
 }
 
+// True when a SIGKILL is queued for process `pid`, for the whole process
+// (ShdPnd, where kill() puts it) or its main thread (SigPnd).
+bool KillQueued(int pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  constexpr unsigned long long kKillBit = 1ULL << (SIGKILL - 1);
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("SigPnd:", 0) != 0 && line.rfind("ShdPnd:", 0) != 0) continue;
+    if ((std::strtoull(line.c_str() + 7, nullptr, 16) & kKillBit) != 0) return true;
+  }
+  return false;
+}
+
 int StatusCode(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -285,6 +298,12 @@ std::string FileUrlFromPath(const fs::path& path) {
     }
   }
   return url;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
 }
 
 std::string ProfileSettings() {
@@ -443,6 +462,10 @@ bool ChildProcess::WaitForExit(std::chrono::milliseconds timeout) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+bool ChildProcess::Ended() {
+  return Reap(false).has_value() || KillQueued(pid_);
 }
 
 void ChildProcess::Kill() {

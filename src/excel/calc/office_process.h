@@ -35,6 +35,11 @@ std::optional<std::filesystem::path> FindOfficeProgram();
 // set percent-encoded.
 std::string FileUrlFromPath(const std::filesystem::path& path);
 
+// A file name as the office needs it: absolute (against the current folder)
+// and lexically normal, so that one file has one name; `path` itself when
+// the current folder cannot be known.
+std::string AbsolutePath(const std::string& path);
+
 // The profile settings the office starts with: no document lock files, the
 // en-US locale, formulas recalculated on load.
 std::string ProfileSettings();
@@ -83,6 +88,11 @@ class ChildProcess {
   std::optional<int> ExitStatus();
   // Waits up to `timeout` for the child to end; true when it has.
   bool WaitForExit(std::chrono::milliseconds timeout);
+  // True once the child has ended or can never run again: a SIGKILL is
+  // queued for it, which the kernel keeps until the child is reaped. So a
+  // child killed by anyone counts as ended from the moment kill() returns,
+  // before it is a zombie. Never blocks; reads /proc while it runs.
+  bool Ended();
   // SIGKILL, then reaps. Safe to call on an ended child.
   void Kill();
 

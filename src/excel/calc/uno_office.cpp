@@ -116,7 +116,10 @@ class OfficeManager {
     std::shared_ptr<OfficeSession> session;
     {
       std::lock_guard lock(mutex_);
-      if (current_ && current_->Disconnected()) {
+      // The bridge's notice of a dead office comes late, and an office just
+      // killed may not even be a zombie yet: the process and the office are
+      // asked before another application object joins it.
+      if (current_ && !current_->ConfirmAlive()) {
         if (current_->leases_ == 0) stale = current_;
         current_.reset();
       }
@@ -227,6 +230,22 @@ bool OfficeSession::Disconnected() {
   if (disconnected_) return true;
   if (child_ && child_->ExitStatus()) disconnected_ = true;
   return disconnected_;
+}
+
+bool OfficeSession::ConfirmAlive() {
+  if (Disconnected()) return false;
+  bool alive = !child_->Ended();
+  if (alive) {
+    // Any call the office must answer; the component context needs none of
+    // its locks, so a busy office answers too.
+    try {
+      alive = context_.is() && context_->getServiceManager().is();
+    } catch (...) {
+      alive = false;
+    }
+  }
+  if (!alive) disconnected_ = true;
+  return alive;
 }
 
 uno::Reference<css::script::XLibraryContainer> OfficeSession::ApplicationLibraries() {

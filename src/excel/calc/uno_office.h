@@ -34,6 +34,11 @@ class OfficeSession {
   // True once the connection broke or the process ended; cheap (no call to
   // the office).
   bool Disconnected();
+  // The thorough check, for when a cheap one is not enough (a call failed,
+  // an application object is about to join the office): the process has
+  // not ended and no kill is queued for it, and the office answers a call.
+  // A false answer is remembered, so that every later call fails at once.
+  bool ConfirmAlive();
 
   css::uno::Reference<css::uno::XComponentContext> Context() const { return context_; }
   css::uno::Reference<css::frame::XDesktop2> Desktop() const { return desktop_; }
@@ -46,10 +51,12 @@ class OfficeSession {
   std::optional<std::vector<MacroEntry>> applicationMacros;
   std::map<std::string, std::vector<WrappedCall>> applicationWrappers;
 
-  // Runs `body` with failures mapped as Guarded does, for this office.
+  // Runs `body` with failures mapped as Guarded does, for this office. A
+  // failure alone does not tell a refusal from a dead office (the bridge's
+  // own notice may come later), so each is followed by the thorough check.
   template <typename Body>
   auto Call(HRESULT refused, Body&& body) -> decltype(body()) {
-    return Guarded([this] { return Disconnected(); }, refused, std::forward<Body>(body));
+    return Guarded([this] { return !ConfirmAlive(); }, refused, std::forward<Body>(body));
   }
 
  private:

@@ -51,7 +51,8 @@ com::Variant AnyToVariant(const css::uno::Any& value);
 // disposed object or a dead office is RPC_E_DISCONNECTED, any other UNO
 // exception is `refused` (the application's own refusal of the request),
 // running out of memory E_OUTOFMEMORY, anything else E_FAIL. No UNO
-// exception gets past it. `disconnected` tells whether the office is gone.
+// exception gets past it. `disconnected`, asked after every UNO exception,
+// tells whether the office is gone (and may remember it).
 template <typename Disconnected, typename Body>
 auto Guarded(Disconnected&& disconnected, HRESULT refused, Body&& body) -> decltype(body()) {
   try {
@@ -59,6 +60,9 @@ auto Guarded(Disconnected&& disconnected, HRESULT refused, Body&& body) -> declt
   } catch (const com::Error&) {
     throw;
   } catch (const css::lang::DisposedException&) {
+    // A closed document's objects say the same as a broken bridge: asked
+    // so that a dead office is known from here on.
+    static_cast<void>(disconnected());
     com::Throw(com::RPC_E_DISCONNECTED);
   } catch (const css::uno::Exception&) {
     if (disconnected()) com::Throw(com::RPC_E_DISCONNECTED);

@@ -165,6 +165,25 @@ TEST_F(CalcOfficeTest, AKilledOfficeDisconnectsEveryObjectAndTheNextApplicationS
   EXPECT_FALSE(IsOurChild(pid));
 }
 
+TEST_F(CalcOfficeTest, AnApplicationMadeRightAfterAKillNeverJoinsTheDeadOffice) {
+  const com::Ptr<Application> application = NewApplication();
+  const int pid = CurrentOfficeProcessId();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
+  // No call has failed yet: only the process itself can tell.
+  const com::Ptr<Application> fresh = NewApplication();
+  EXPECT_NE(CurrentOfficeProcessId(), pid);
+  const com::Ptr<Worksheet> sheet = SheetOf(NewWorkbook(fresh));
+  Put(sheet, "A1", Variant::Double(2));
+  EXPECT_EQ(Get(sheet, "A1"), Variant::Double(2));
+  // What the new application found out holds for the old one too.
+  EXPECT_EQ(FailureOf([&] { application->GetVisible(0); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { application->GetWorkbooks(); }), com::RPC_E_DISCONNECTED);
+  application->Quit();
+  fresh->Quit();
+  EXPECT_FALSE(IsOurChild(pid));
+}
+
 TEST_F(CalcOfficeTest, AMissingProgramFailsCreationAtOnce) {
   const ScopedEnv program("GRIDMOOR_SOFFICE", "/nonexistent/office/soffice");
   const auto started = std::chrono::steady_clock::now();

@@ -77,6 +77,18 @@ TEST(OfficeFiles, UrlsEncodeEverythingButPlainCharacters) {
   EXPECT_EQ(FileUrlFromPath("/x/y_z-1.~"), "file:///x/y_z-1.~");
 }
 
+TEST(OfficeFiles, AbsolutePathsAreNormalAndRelativeOnesStartHere) {
+  const std::string here = fs::current_path().string();
+  const std::pair<std::string, std::string> cases[] = {
+      {"/data/./models/../book.xlsx", "/data/book.xlsx"},
+      {"/data//book.xlsx", "/data/book.xlsx"},
+      {"book.xlsx", here + "/book.xlsx"},
+      {"sub/../other/./book.ods", here + "/other/book.ods"},
+  };
+  for (const auto& [path, expected] : cases)
+    EXPECT_EQ(AbsolutePath(path), expected) << path;
+}
+
 TEST(OfficeFiles, ProfileTurnsLockFilesOff) {
   const std::string settings = ProfileSettings();
   EXPECT_NE(settings.find("\"UseLocking\" oor:op=\"fuse\"><value>false"), std::string::npos);
@@ -135,6 +147,49 @@ TEST(ChildProcesses, ExitStatusIsSeenAndReapedOnce) {
   EXPECT_EQ(child->ExitStatus(), 3);
   const std::vector<int> started = StartedProcessIds();
   EXPECT_NE(std::find(started.begin(), started.end(), child->Pid()), started.end());
+}
+
+TEST(ChildProcesses, AKilledChildHasEndedAsSoonAsTheKillIsSent) {
+  // Repeated: the time between kill() and the zombie is short, so a check
+  // that only waits for the zombie passes now and then.
+  for (int round = 0; round < 20; ++round) {
+    const std::shared_ptr<ChildProcess> child =
+        ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
+    EXPECT_FALSE(child->Ended());
+    ASSERT_EQ(::kill(child->Pid(), SIGKILL), 0);
+    EXPECT_TRUE(child->Ended()) << "round " << round;
+    ASSERT_TRUE(child->WaitForExit(std::chrono::seconds(10)));
+    EXPECT_TRUE(child->Ended());
+    EXPECT_EQ(child->ExitStatus(), 128 + SIGKILL);
+  }
+}
+
+// The state letter of /proc/<pid>/stat ('S', 'T', 'Z', ...), or 0.
+char StateOf(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  const std::size_t end = text.rfind(')');
+  return end == std::string::npos || end + 2 >= text.size() ? 0 : text[end + 2];
+}
+
+TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEnded) {
+  const std::shared_ptr<ChildProcess> stopped =
+      ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
+  ASSERT_EQ(::kill(stopped->Pid(), SIGSTOP), 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (StateOf(stopped->Pid()) != 'T' && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(StateOf(stopped->Pid()), 'T');
+  ASSERT_EQ(::kill(stopped->Pid(), SIGTERM), 0);  // stays queued while stopped
+  EXPECT_FALSE(stopped->Ended());
+  ASSERT_EQ(::kill(stopped->Pid(), SIGKILL), 0);  // ends even a stopped process
+  EXPECT_TRUE(stopped->Ended());
+
+  const std::shared_ptr<ChildProcess> exited =
+      ChildProcess::Start("/bin/sh", {"-c", "exit 0"}, kEnvironment);
+  ASSERT_TRUE(exited->WaitForExit(std::chrono::seconds(10)));
+  EXPECT_TRUE(exited->Ended());
 }
 
 TEST(ChildProcesses, AProgramThatCannotRunFailsAtOnce) {
