@@ -22,7 +22,7 @@ bool CaseArchiveToJson(std::span<const std::uint8_t> bytes, nlohmann::json& out,
   }
   // As a model holds the case after reading it.
   SettleStreamCounts(content.details);
-  out = CaseToJson(content);
+  out = CaseToJson(content.View());
   return true;
 }
 

@@ -11,7 +11,9 @@
 
 namespace archive {
 
-nlohmann::json CaseToJson(CaseContent& content);
+// Every field, whatever the version; "version" is the one the case was read
+// with.
+nlohmann::json CaseToJson(const CaseView& parts);
 
 // Both throw JsonError naming the path of the value at fault. The case
 // comes out as the driver would hold it: stream counts and collections

@@ -112,10 +112,9 @@ class JsonFields {
 
 }  // namespace
 
-json CaseToJson(CaseContent& content) {
-  const CaseView view = content.View();
-  json out = JsonFields::Of(view);
-  out["version"] = content.version;
+json CaseToJson(const CaseView& parts) {
+  json out = JsonFields::Of(parts);
+  out["version"] = parts.version;
   return out;
 }
 

@@ -1,5 +1,5 @@
-// The archive and its field encodings: bounds in both directions, the byte
-// order, texts, the cell fields and the count checks.
+// The archive and its field encodings: the byte layout, bounds in both
+// directions, texts, the cell fields, the count checks and the signature.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -21,63 +21,51 @@ using archive::ArchiveError;
 using archive_test::ByteBuilder;
 using archive_test::ErrorKind;
 
+struct Values {
+  std::uint8_t u8 = 0;
+  std::uint16_t u16 = 0;
+  std::uint32_t u32 = 0;
+  std::int32_t i32 = 0;
+  double number = 0;
+  bool flag = false;
+  std::string text;
+  bool operator==(const Values&) const = default;
+};
+
+void TransferValues(Archive& archive, Values& v) {
+  archive::TransferU8(archive, v.u8);
+  archive::TransferU16(archive, v.u16);
+  archive::TransferU32(archive, v.u32);
+  archive::TransferI32(archive, v.i32);
+  archive::TransferDouble(archive, v.number);
+  archive::TransferFlag(archive, v.flag);
+  archive::TransferText(archive, v.text);
+}
+
 TEST(ArchiveEncoding, NumbersAreLittleEndianWhateverTheMachine) {
+  Values stored{0xAB, 0x0102, 0x03040506, -2, 1.0, true, "ab"};
   std::vector<std::uint8_t> bytes;
   Archive store = Archive::StoreGrowing(bytes);
-  std::uint8_t u8 = 0xAB;
-  std::uint16_t u16 = 0x0102;
-  std::uint32_t u32 = 0x03040506;
-  std::int32_t i32 = -2;
-  double number = 1.0;  // 0x3FF0000000000000
-  bool flag = true;
-  std::string text = "ab";
-  archive::TransferU8(store, u8);
-  archive::TransferU16(store, u16);
-  archive::TransferU32(store, u32);
-  archive::TransferI32(store, i32);
-  archive::TransferDouble(store, number);
-  archive::TransferFlag(store, flag);
-  archive::TransferText(store, text);
+  TransferValues(store, stored);
   const std::vector<std::uint8_t> expected = {0xAB, 0x02, 0x01, 0x06, 0x05, 0x04, 0x03, 0xFE, 0xFF,
                                               0xFF, 0xFF, 0,    0,    0,    0,    0,    0,    0xF0,
                                               0x3F, 1,    2,    0,    0,    0,    'a',  'b'};
   EXPECT_EQ(bytes, expected);
 
+  Values loaded;
   Archive load = Archive::LoadFrom(bytes);
-  u8 = 0;
-  u16 = 0;
-  u32 = 0;
-  i32 = 0;
-  number = 0;
-  flag = false;
-  text.clear();
-  archive::TransferU8(load, u8);
-  archive::TransferU16(load, u16);
-  archive::TransferU32(load, u32);
-  archive::TransferI32(load, i32);
-  archive::TransferDouble(load, number);
-  archive::TransferFlag(load, flag);
-  archive::TransferText(load, text);
-  EXPECT_EQ(u8, 0xAB);
-  EXPECT_EQ(u16, 0x0102);
-  EXPECT_EQ(u32, 0x03040506u);
-  EXPECT_EQ(i32, -2);
-  EXPECT_EQ(number, 1.0);
-  EXPECT_TRUE(flag);
-  EXPECT_EQ(text, "ab");
+  TransferValues(load, loaded);
+  EXPECT_TRUE(loaded == stored);
   EXPECT_EQ(load.Remaining(), 0u);
-}
 
-TEST(ArchiveEncoding, AnyNonZeroFlagByteLoadsAsSet) {
-  const std::vector<std::uint8_t> bytes = {0, 1, 2, 0xFF};
-  Archive load = Archive::LoadFrom(bytes);
-  std::vector<bool> flags;
-  for (int i = 0; i < 4; ++i) {
-    bool flag = false;
-    archive::TransferFlag(load, flag);
-    flags.push_back(flag);
+  // Any byte but 0 loads as a set flag.
+  const std::vector<std::uint8_t> flagBytes = {0, 1, 2, 0xFF};
+  Archive flags = Archive::LoadFrom(flagBytes);
+  for (const bool expectedFlag : {false, true, true, true}) {
+    bool flag = !expectedFlag;
+    archive::TransferFlag(flags, flag);
+    EXPECT_EQ(flag, expectedFlag);
   }
-  EXPECT_EQ(flags, (std::vector<bool>{false, true, true, true}));
 }
 
 TEST(ArchiveBounds, ATransferPastTheEndFailsAndTouchesNothingBeyond) {
@@ -95,33 +83,48 @@ TEST(ArchiveBounds, ATransferPastTheEndFailsAndTouchesNothingBeyond) {
   EXPECT_EQ(value, 77u) << "a failed load leaves the value";
 }
 
-TEST(ArchiveBounds, ATextLongerThanTheBytesLeftIsRefusedBeforeAllocation) {
+// Lengths and counts are checked against the bytes left before anything is
+// allocated, with what and where in the message.
+TEST(ArchiveBounds, TextsAndCountsThatCannotFitTheBytesLeftAreFormatErrors) {
   struct Case {
-    std::uint32_t length;
-    std::size_t present;
+    std::vector<std::uint8_t> rest;  // after a first word
+    const char* message;
+    std::size_t countElementSize = 0;  // 0: a text
   };
-  for (const Case& c : {Case{5, 4}, Case{0xFFFFFFFF, 0}, Case{0x7FFFFFFF, 16}}) {
-    ByteBuilder bytes;
-    bytes.U32(c.length);
-    for (std::size_t i = 0; i < c.present; ++i)
-      bytes.U8('x');
-    Archive load = Archive::LoadFrom(bytes.bytes());
+  const std::vector<Case> cases = {
+      {ByteBuilder().U32(5).U32(0).bytes(),
+       "a text of 5 bytes at byte 4 does not fit the 4 bytes left"},
+      {ByteBuilder().U32(0xFFFFFFFF).bytes(),
+       "a text of 4294967295 bytes at byte 4 does not fit the 0 bytes left"},
+      {ByteBuilder().U32(0x7FFFFFFF).Text("0123456789ab").bytes(),
+       "a text of 2147483647 bytes at byte 4 does not fit the 16 bytes left"},
+      // Three names of at least 4 bytes cannot be among 8 bytes.
+      {ByteBuilder().U32(3).U32(0).U32(0).bytes(), "3 names at byte 4 do not fit the 8 bytes left",
+       4},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::uint8_t> bytes = ByteBuilder().U32(9).Append(c.rest).bytes();
+    Archive load = Archive::LoadFrom(bytes);
+    std::uint32_t first = 0;
+    archive::TransferU32(load, first);
     std::string text = "kept";
-    EXPECT_EQ(ErrorKind([&] { archive::TransferText(load, text); }), ArchiveError::Kind::kFormat)
-        << c.length;
+    try {
+      if (c.countElementSize > 0) {
+        archive::TransferCount(load, first, c.countElementSize, "names");
+      } else {
+        archive::TransferText(load, text);
+      }
+      ADD_FAILURE() << c.message;
+    } catch (const ArchiveError& error) {
+      EXPECT_EQ(error.kind(), ArchiveError::Kind::kFormat);
+      EXPECT_STREQ(error.what(), c.message);
+    }
     EXPECT_EQ(text, "kept");
   }
-}
-
-TEST(ArchiveBounds, ACountWhoseElementsCannotFitIsAFormatError) {
-  const std::vector<std::uint8_t> bytes = ByteBuilder().U32(3).U32(0).U32(0).bytes();
+  const std::vector<std::uint8_t> fits = ByteBuilder().U32(3).U32(0).U32(0).bytes();
+  Archive load = Archive::LoadFrom(fits);
   std::uint32_t count = 0;
-  Archive tooMany = Archive::LoadFrom(bytes);
-  // Three elements of at least 4 bytes cannot be among 8 bytes.
-  EXPECT_EQ(ErrorKind([&] { archive::TransferCount(tooMany, count, 4, "names"); }),
-            ArchiveError::Kind::kFormat);
-  Archive fits = Archive::LoadFrom(bytes);
-  archive::TransferCount(fits, count, 2, "names");
+  archive::TransferCount(load, count, 2, "names");
   EXPECT_EQ(count, 3u);
 }
 
@@ -139,12 +142,9 @@ TEST(ArchiveText16, ALoadedTextIsCutToFifteenCharacters) {
 }
 
 TEST(ArchiveSignature, IsCheckedWordByWord) {
-  const std::vector<std::vector<std::uint8_t>> wrong = {
-      ByteBuilder().U32(0).U32(0x385FD21A).bytes(),
-      ByteBuilder().U32(1).U32(0x385FD21B).bytes(),
-      ByteBuilder().U32(1).bytes(),
-  };
-  for (const auto& bytes : wrong) {
+  for (const auto& bytes :
+       {ByteBuilder().U32(0).U32(0x385FD21A).bytes(), ByteBuilder().U32(1).U32(0x385FD21B).bytes(),
+        ByteBuilder().U32(1).bytes()}) {
     Archive load = Archive::LoadFrom(bytes);
     const auto kind = ErrorKind([&] { archive::TransferSignature(load); });
     EXPECT_TRUE(kind == ArchiveError::Kind::kFormat || kind == ArchiveError::Kind::kEnd);
