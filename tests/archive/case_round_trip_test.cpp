@@ -1,8 +1,8 @@
 // A case written into the host's record by the model and read back: every
 // element kind, as binary and as JSON; buffers too small; damaged archives
 // refused with their messages (the model's and the dump's), what a failed
-// read keeps, the values a reader keeps within range, and where the
-// workbook is looked for after a read.
+// read keeps, the values a reader keeps within range, where the workbook is
+// looked for after a read; and archives of every version.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,8 +19,9 @@
 #include "archive/case_json.h"
 #include "archive/case_record.h"
 #include "archive/sample_case.h"
+#include "archive/version_builder.h"
+#include "case/composition.h"
 #include "model/model.h"
-#include "support/application_registration.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_folder.h"
 #include "support/temp_registry.h"
@@ -29,16 +30,12 @@ namespace {
 
 using archive_test::ByteBuilder;
 using archive_test::StoreCase;
+using archive_test::WriteCase;
 using test_support::GuardedBuffer;
 
 constexpr char kReadFailed[] = "Failed to read all case data - buffer overflow";
 constexpr char kWriteFailed[] = "Failed to write all case data - buffer overflow";
 constexpr char kTooNew[] = "Unable to read case data - version too new";
-
-archive::CaseView CaseOf(model::CExcModel& m) {
-  return {m.caseDetails, m.objective,          m.constraints, m.controls,
-          m.intControls, m.publishedVariables, m.caseVersion};
-}
 
 // The host's case-data record: the archive at byte 4, its size, the model
 // path and the no-relocation flag.
@@ -61,18 +58,8 @@ struct CaseRecord {
   GuardedBuffer buffer;
 };
 
-class CaseData : public testing::Test {
- protected:
-  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
-  std::string Message() const {
-    return reinterpret_cast<const char*>(status_.bytes.data()) + EXT_STATUS_TEXT_OFFSET;
-  }
-
-  test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
-  test_support::ScopedEnv interactive_{"LSB_JOBID", std::nullopt};
-  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
-  model::CExcModel model_;
-};
+using CaseData = archive_test::ModelTest;
+using archive_test::CaseOf;
 
 TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
   archive_test::FillSampleCase(CaseOf(model_), 3);
@@ -175,6 +162,10 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
       {{}, kReadFailed, 0, "reading 4 bytes at byte 0 passes the end (0 bytes left)"},
       {ByteBuilder().Signature().U32(40).U32(4000).Append(std::vector<std::uint8_t>(96)).bytes(),
        kReadFailed, 40, "a text of 4000 bytes at byte 12 does not fit the 96 bytes left"},
+      {ByteBuilder().Signature().U32(40).U32(0xFFFFFFFF).bytes(), kReadFailed, 40,
+       "a text of 4294967295 bytes at byte 12 does not fit the 0 bytes left"},
+      {ByteBuilder().Signature().U32(40).U32(0x7FFFFFFF).U32(0).bytes(), kReadFailed, 40,
+       "a text of 2147483647 bytes at byte 12 does not fit the 4 bytes left"},
       {head(40).U32(0x10000000).bytes(), kReadFailed, 40,
        "268435456 input streams at byte 59 do not fit the 0 bytes left"},
       {head(40).U32(0).U32(0xFFFFFFFF).bytes(), kReadFailed, 40,
@@ -211,61 +202,32 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
   }
 }
 
-// Every cut of a realistic case is refused cleanly: what was read is whole
-// (the objective and each element once complete) and the streams match
-// their counts, so the model goes on working.
-TEST_F(CaseData, AfterAnyTruncatedReadTheModelStillWorks) {
-  test_support::MemoryApplicationRegistration applications("memory", /*asDefault=*/true);
+// Every cut of a case is refused cleanly, keeping what was read before it:
+// the objective and each element only once complete, the streams matching
+// their counts.
+TEST_F(CaseData, EveryCutOfACaseIsRefusedKeepingWhatWasReadWhole) {
   archive::CaseContent content;
   archive_test::FillSampleCase(content.View(), 2);
   const std::vector<std::uint8_t> bytes = StoreCase(content.View());
   CaseRecord record(bytes);
+  std::size_t read = 0;  // fields and elements read
   for (std::uint32_t size = 0; size < bytes.size(); ++size) {
     record.SetSize(size);
-    ASSERT_EQ(model_.ReadCaseData(record.data(), Status()), 1) << size;
+    model::CExcModel m;
+    ASSERT_EQ(m.ReadCaseData(record.data(), Status()), 1) << size;
     ASSERT_EQ(Message(), kReadFailed) << size;
-    const model::CExcCaseDetails& details = model_.caseDetails;
+    const model::CExcCaseDetails& details = m.caseDetails;
     ASSERT_EQ(details.inputStreams.size(), details.inputCount) << size;
     ASSERT_EQ(details.outputStreams.size(), details.outputCount) << size;
-    ASSERT_EQ(model_.objective.unit, model_.objective.Defined ? "bbl/d" : "") << size;
-    for (std::size_t i = 0; i < model_.constraints.size(); ++i)
-      ASSERT_EQ(model_.constraints.At(i)->unit, "bbl/d") << size;
+    ASSERT_EQ(m.objective.unit, m.objective.Defined ? "bbl/d" : "") << size;
+    for (std::size_t i = 0; i < m.constraints.size(); ++i)
+      ASSERT_EQ(m.constraints.At(i)->unit, "bbl/d") << size;
+    const std::size_t now = !details.fileName.empty() + m.objective.Defined + m.constraints.size() +
+                            details.compositions.size() + m.controls.size() + m.intControls.size();
+    ASSERT_GE(now, read) << size;
+    read = now;
   }
-  // Every partial read appended its complete items, so the case has grown
-  // past what a host record holds.
-  std::vector<std::uint8_t> written(16 << 20);
-  EXPECT_EQ(
-      model_.WriteCaseData(written.data(), static_cast<std::uint32_t>(written.size()), Status()),
-      0);
-  record.SetSize(static_cast<std::uint32_t>(bytes.size()));
-  ASSERT_EQ(model_.ReadCaseData(record.data(), Status()), 0);
-  EXPECT_EQ(model_.caseDetails.inputStreams.size(), 2u);
-}
-
-TEST(CaseRecordRead, AFailedReadKeepsTheFieldsReadBeforeIt) {
-  archive::CaseContent written;
-  archive_test::FillSampleCase(written.View());
-  const std::vector<std::uint8_t> bytes = StoreCase(written.View());
-  const auto load = [&](std::size_t size, archive::CaseContent& read) {
-    return archive_test::ErrorKind([&] {
-      archive::Archive archive = archive::Archive::LoadFrom(std::span(bytes).first(size));
-      archive::TransferCase(archive, read.View());
-    });
-  };
-  // The longest cut that still ends inside the second constraint.
-  std::size_t cut = bytes.size();
-  while (cut > 0) {
-    archive::CaseContent read;
-    (void)load(--cut, read);
-    if (read.constraints.size() == 1) break;
-  }
-  archive::CaseContent read;
-  EXPECT_NE(load(cut, read), std::nullopt);
-  EXPECT_EQ(read.details.fileName, written.details.fileName);
-  EXPECT_TRUE(read.objective.Defined);
-  EXPECT_EQ(read.objective.name, "Revenue0");
-  ASSERT_EQ(read.constraints.size(), 1u);
-  EXPECT_TRUE(read.controls.empty());
+  EXPECT_EQ(read, 10u) << "all but the last flag";
 }
 
 // Stream counts within 1 ... 5000 with as many streams, state counts
@@ -342,6 +304,67 @@ TEST_F(CaseData, TheWorkbookIsRelocatedByTheBatchJobTheFileTheHostsFlagAndTheMod
         << c.fileName << (c.batch ? " in a batch job" : "") << " flag " << c.flag << " model "
         << (c.modelPath ? c.modelPath : "none");
   }
+}
+
+// Archives of every version put together byte by byte from the record
+// tables (version_builder.h): the reader stops exactly at the end of the
+// record and holds what the version has, the other fields at their
+// defaults, so that storing it again gives the builder's current layout.
+//
+// The sample case, with fields of one kind side by side told apart.
+struct Sample : archive::CaseContent {
+  Sample() {
+    archive_test::FillSampleCase(View(), 2);
+    details.inputStreams.At(1)->forecastDisplay = true;
+    details.passDate[2] = false;
+    publishedVariables = archive_test::SampleVariables(2);
+  }
+};
+
+TEST(CaseVersions, TheCurrentRecordHoldsEachFieldWhereTheTablesPutIt) {
+  Sample sample;
+  EXPECT_EQ(StoreCase(sample.View()), WriteCase(sample.View(), 40, 40));
+}
+
+class CaseVersion : public testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(CaseVersion, ReadsExactlyTheFieldsOfItsVersion) {
+  const std::uint32_t v = GetParam();
+  Sample sample;
+  const std::vector<std::uint8_t> bytes = WriteCase(sample.View(), v, v);
+  archive::CaseContent read;
+  archive::Archive load = archive::Archive::LoadFrom(bytes);
+  archive::TransferCase(load, read.View());
+  EXPECT_EQ(load.Remaining(), 0u) << "the record ends where the version says";
+  EXPECT_EQ(read.version, static_cast<std::int32_t>(v));
+  EXPECT_EQ(StoreCase(read.View()), WriteCase(sample.View(), v, 40));
+
+  EXPECT_EQ(WriteCase(read.View(), v, v), bytes) << "what was read is what the version holds";
+  EXPECT_EQ(read.publishedVariables.size(), v >= 11 && v <= 30 ? 2u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryVersion, CaseVersion, testing::Range(1u, 41u),
+                         [](const testing::TestParamInfo<std::uint32_t>& info) {
+                           return "v" + std::to_string(info.param);
+                         });
+
+TEST(CaseVersions, StreamsAreReplacedAndOtherCollectionsAppendedTo) {
+  archive::CaseContent content;
+  content.details.inputCount = 3;
+  content.details.SyncStreamCounts();
+  content.details.inputStreams.At(0)->sheetName = "old";
+  content.constraints.Add(std::make_unique<optimisation::CExcConstraint>());
+  content.details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
+
+  Sample sample;
+  const std::vector<std::uint8_t> bytes = StoreCase(sample.View());
+  archive::Archive load = archive::Archive::LoadFrom(bytes);
+  archive::TransferCase(load, content.View());
+  ASSERT_EQ(content.details.inputStreams.size(), 2u);
+  EXPECT_EQ(content.details.inputStreams.At(0)->sheetName, "Inputs 0");
+  EXPECT_EQ(content.constraints.size(), 3u);
+  EXPECT_EQ(content.constraints.At(1)->name, "Limit0");
+  EXPECT_EQ(content.details.compositions.size(), 3u);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The model data file: written by the model with the marker in the host's
 // buffer and read back with the layout of the case version, the layout of
-// each version, large and damaged files, the locks, and the failures.
+// each version, files that cannot be used and the locks.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,10 +15,7 @@
 #include "archive/byte_builder.h"
 #include "archive/locked_file.h"
 #include "archive/model_data_file.h"
-#include "model/model.h"
-#include "support/guarded_buffer.h"
 #include "support/temp_folder.h"
-#include "support/temp_registry.h"
 
 namespace {
 
@@ -30,14 +27,20 @@ using test_support::GuardedBuffer;
 
 constexpr char kWriteFailed[] = "Failed to write all model data - buffer overflow";
 
-class ModelData : public testing::Test {
+// A model data file holding one variable "P" at A1, cascading to A9, in the
+// layout of case `version`: the region from 32 on, the delimiters from 40.
+std::vector<std::uint8_t> OneVariableFile(std::uint32_t version, std::int32_t region) {
+  ByteBuilder b;
+  b.Signature().U32(1).Text("P").Text("u").Text("S").Text("A1").Text("A9").U32(1);
+  if (version >= 32) b.I32(region).I32(region + 1);
+  if (version >= 40) b.Text(",").Text(";");
+  return b.bytes();
+}
+
+class ModelData : public archive_test::ModelTest {
  protected:
   ModelData() { WriteBytes({}); }
 
-  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
-  std::string Message() const {
-    return reinterpret_cast<const char*>(status_.bytes.data()) + EXT_STATUS_TEXT_OFFSET;
-  }
   void WriteBytes(const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -59,19 +62,16 @@ class ModelData : public testing::Test {
     return std::move(reader.publishedVariables);
   }
 
-  test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
   test_support::TempFolder folder_;
   std::string path_ = folder_.File("model.dat");
-  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
   GuardedBuffer marker_{10, 0};
-  model::CExcModel model_;
 };
 
 TEST_F(ModelData, IsWrittenToTheNamedFileAndReadBackWithTheCaseVersion) {
   WriteBytes(std::vector<std::uint8_t>(5000, 0x5A));  // a longer old content
   ASSERT_EQ(model_.SetModelDataFile(path_.c_str(), true, Status()), 0);
   EXPECT_EQ(model_.modelDataFile, path_.c_str()) << "the host's text itself";
-  model_.publishedVariables = archive_test::SampleVariables(3);
+  model_.publishedVariables = archive_test::SampleVariables(5000);  // across the file's blocks
   ASSERT_EQ(model_.WriteModelData(marker_.bytes.data(), 10, Status()), 0);
   EXPECT_EQ(std::vector<std::uint8_t>(marker_.bytes.begin(), marker_.bytes.begin() + 10),
             ByteBuilder().Signature().U16(255).bytes());
@@ -82,13 +82,14 @@ TEST_F(ModelData, IsWrittenToTheNamedFileAndReadBackWithTheCaseVersion) {
   archive::TransferModelData(store, model_.publishedVariables);
   EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {}), expected)
       << "the file ends with the data";
+  EXPECT_GT(expected.size(), 2u * 64 * 1024);
 
   model::CExcModel reader;
   reader.SetModelDataFile(path_.c_str(), false, Status());
   reader.caseVersion = 40;
   reader.publishedVariables.Add(archive_test::SamplePublishedVariable(9));
   EXPECT_EQ(reader.ReadModelData(nullptr, 0, Status()), 0);
-  ASSERT_EQ(reader.publishedVariables.size(), 4u) << "appended";
+  ASSERT_EQ(reader.publishedVariables.size(), 5001u) << "appended";
   reader.publishedVariables.RemoveAt(0);
   EXPECT_EQ(VariableFields(reader.publishedVariables), VariableFields(model_.publishedVariables));
 
@@ -113,7 +114,7 @@ TEST_F(ModelData, TheLayoutFollowsTheCaseVersion) {
                         Case{40, -4, 1, 1}, Case{40, 9999, 9999, 10000},
                         Case{40, 10000, 10000, 10000}, Case{40, 0x7FFFFFFE, 10000, 10000}}) {
     SCOPED_TRACE(testing::Message() << "version " << c.version << " region " << c.region);
-    WriteBytes(archive_test::OneVariableFile(c.version, c.region));
+    WriteBytes(OneVariableFile(c.version, c.region));
     const optimisation::CExcclExportedVariable read = Read(c.version);
     ASSERT_EQ(read.size(), 1u);
     const optimisation::CExcExportedVariable& v = *read.At(0);
@@ -124,25 +125,6 @@ TEST_F(ModelData, TheLayoutFollowsTheCaseVersion) {
     EXPECT_EQ(v.ColumnDelimiter, c.version >= 40 ? "," : "");
     EXPECT_EQ(v.RowDelimiter, c.version >= 40 ? ";" : "");
   }
-}
-
-TEST_F(ModelData, LargeFilesCrossTheBlocksOfTheFileArchive) {
-  optimisation::CExcclExportedVariable written = archive_test::SampleVariables(5000);
-  archive::WriteModelDataFile(path_.c_str(), written);
-  EXPECT_GT(std::filesystem::file_size(path_), 2u * 64 * 1024);
-  optimisation::CExcclExportedVariable read = Read(40);
-  EXPECT_EQ(VariableFields(read), VariableFields(written));
-}
-
-TEST_F(ModelData, ADamagedFileKeepsTheVariablesReadCompletely) {
-  optimisation::CExcclExportedVariable written = archive_test::SampleVariables(3);
-  archive::WriteModelDataFile(path_.c_str(), written);
-  std::filesystem::resize_file(path_, std::filesystem::file_size(path_) - 1);
-  optimisation::CExcclExportedVariable read;
-  EXPECT_EQ(ErrorKind([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
-            ArchiveError::Kind::kFormat)
-      << "the last variable's last text is cut";
-  EXPECT_EQ(read.size(), 2u);
 }
 
 TEST_F(ModelData, FilesThatCannotBeUsedFailWritingWithTheMessageAndReadingSilently) {
@@ -166,6 +148,15 @@ TEST_F(ModelData, FilesThatCannotBeUsedFailWritingWithTheMessageAndReadingSilent
        {missing.c_str(), damaged.c_str(), folder.c_str(), static_cast<const char*>(nullptr)}) {
     EXPECT_TRUE(ReadByModel(path, 40).empty()) << (path ? path : "no path");
   }
+  // Cut into the last variable's last text: the ones read completely stay.
+  optimisation::CExcclExportedVariable written = archive_test::SampleVariables(3);
+  archive::WriteModelDataFile(path_.c_str(), written);
+  std::filesystem::resize_file(path_, std::filesystem::file_size(path_) - 1);
+  optimisation::CExcclExportedVariable read;
+  EXPECT_EQ(ErrorKind([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
+            ArchiveError::Kind::kFormat);
+  EXPECT_EQ(read.size(), 2u);
+  EXPECT_EQ(ReadByModel(path_.c_str(), 40).size(), 2u);
 }
 
 TEST_F(ModelData, AWriterHasTheFileToItselfAndReadersShareIt) {

@@ -30,7 +30,8 @@ inline void FillCompositionBlock(streams::CExcStreamCompositionData& block, std:
 
 inline std::unique_ptr<streams::CExcInputStreamData> SampleInputStream(std::size_t seed) {
   auto stream = std::make_unique<streams::CExcInputStreamData>();
-  stream->solverDisplay = stream->forecastDisplay = false;
+  stream->solverDisplay = false;
+  stream->forecastDisplay = false;
   stream->forecastDirection = streams::kForecastHorizontal;
   stream->sheetName = Numbered("Inputs ", seed);
   stream->solverUnitSystem = streams::kSi;
@@ -93,9 +94,9 @@ inline std::unique_ptr<optimisation::CExcIntCtrlVariable> SampleIntegerControl(s
                                                                                int states) {
   auto item = std::make_unique<optimisation::CExcIntCtrlVariable>();
   item->StateCount = states;
-  for (std::size_t k = 0; k < static_cast<std::size_t>(states); ++k) {
-    item->StateNames[k] = k % 3 == 0 ? "" : Numbered("State ", k);
-    item->StateValues[k] = Numbered("", 10 * k + 5);
+  for (int k = 0; k < states; ++k) {
+    item->StateNames[static_cast<std::size_t>(k)] = k % 3 == 0 ? "" : Numbered("State ", k);
+    item->StateValues[static_cast<std::size_t>(k)] = Numbered("", 10 * k + 5);
   }
   FillCellReference(*item, "Route", seed);
   return item;
