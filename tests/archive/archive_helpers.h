@@ -1,7 +1,7 @@
-// Small steps the archive tests share: a case stored to bytes, cases and
-// published variables compared through their dump (which names every field
-// of the records), the kind of error an action fails with, and a model
-// without a spreadsheet application with the host's status record.
+// Small steps the archive tests share: a case stored to bytes, published
+// variables compared through their dump, the kind of error an action fails
+// with, and a model without a spreadsheet application with the host's
+// status record.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,13 +33,7 @@ inline std::vector<std::uint8_t> StoreCase(const archive::CaseView& parts) {
   return bytes;
 }
 
-// Every field of the case but the version.
-inline nlohmann::json CaseFields(const archive::CaseView& parts) {
-  nlohmann::json fields = archive::CaseToJson(parts);
-  fields.erase("version");
-  return fields;
-}
-
+// Every field of the published variables, as a dump names them.
 inline nlohmann::json VariableFields(optimisation::CExcclExportedVariable& variables) {
   archive::CaseContent none;
   const archive::CaseView parts = none.View();

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -15,7 +16,6 @@
 #include <vector>
 
 #include "archive/archive_helpers.h"
-#include "archive/byte_builder.h"
 #include "archive/case_json.h"
 #include "archive/case_record.h"
 #include "archive/sample_case.h"
@@ -28,7 +28,6 @@
 
 namespace {
 
-using archive_test::ByteBuilder;
 using archive_test::StoreCase;
 using archive_test::WriteCase;
 using test_support::GuardedBuffer;
@@ -72,25 +71,41 @@ TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
   model_.controls.At(0)->LowerBound = -std::numeric_limits<double>::infinity();
   model_.controls.At(1)->UpperBound = -0.0;
   model_.intControls.At(1)->StateNames[17] = "stored beyond the count";
+  const std::vector<std::uint8_t> bytes = StoreCase(CaseOf(model_));
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  // Too small a buffer fails with nothing written past it.
+  for (const std::uint32_t capacity : {0u, 8u, size / 2, size - 1}) {
+    GuardedBuffer buffer(capacity, 0);
+    EXPECT_EQ(model_.WriteCaseData(buffer.bytes.data(), capacity, Status()), 1);
+    EXPECT_EQ(Message(), kWriteFailed);
+    EXPECT_TRUE(buffer.GuardsIntact()) << capacity;
+  }
+  EXPECT_EQ(model_.WriteCaseData(nullptr, 1000, Status()), 1);
   GuardedBuffer written(EXT_CASE_DATA_ARCHIVE_CAPACITY, 0);
   ASSERT_EQ(model_.WriteCaseData(written.bytes.data(), EXT_CASE_DATA_ARCHIVE_CAPACITY, Status()),
             0);
   EXPECT_TRUE(written.GuardsIntact());
-  const std::vector<std::uint8_t> bytes = StoreCase(CaseOf(model_));
   ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), written.bytes.begin()));
-  const std::vector<std::uint8_t> head = ByteBuilder().Signature().U32(40).bytes();
-  EXPECT_TRUE(std::equal(head.begin(), head.end(), bytes.begin()));
 
   // The host hands back its whole buffer: the bytes after the case are
   // not read.
   CaseRecord record(std::vector<std::uint8_t>(
       written.bytes.begin(), written.bytes.begin() + EXT_CASE_DATA_ARCHIVE_CAPACITY));
+  // Read over a case of its own: the streams are replaced, the other
+  // collections appended to.
   model::CExcModel restored;
+  restored.caseDetails.inputCount = 5;
+  restored.caseDetails.SyncStreamCounts();
+  restored.constraints.Add(std::make_unique<optimisation::CExcConstraint>());
+  restored.caseDetails.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
   ASSERT_EQ(restored.ReadCaseData(record.data(), Status()), 0) << Message();
   EXPECT_EQ(restored.caseVersion, 40);
-  EXPECT_EQ(archive_test::CaseFields(CaseOf(restored)), archive_test::CaseFields(CaseOf(model_)));
   EXPECT_EQ(restored.caseDetails.plugIns, "") << "plug-ins are not part of the case";
   EXPECT_TRUE(record.buffer.GuardsIntact());
+  ASSERT_EQ(restored.constraints.size(), 3u);
+  ASSERT_EQ(restored.caseDetails.compositions.size(), 3u);
+  restored.constraints.RemoveAt(0);
+  restored.caseDetails.compositions.RemoveAt(0);
   EXPECT_EQ(StoreCase(CaseOf(restored)), bytes) << "writing what was read gives the same bytes";
 
   // Through JSON, also as text. The forms the documentation's example does
@@ -110,91 +125,67 @@ TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
   EXPECT_FALSE(dumped.contains("publishedVariables")) << "a current case has none";
 }
 
-TEST_F(CaseData, ABufferTooSmallFailsWithNothingWrittenPastIt) {
-  archive_test::FillSampleCase(CaseOf(model_));
-  const auto size = static_cast<std::uint32_t>(StoreCase(CaseOf(model_)).size());
-  for (const std::uint32_t capacity : {0u, 8u, size / 2, size - 1}) {
-    GuardedBuffer buffer(capacity, 0);
-    EXPECT_EQ(model_.WriteCaseData(buffer.bytes.data(), capacity, Status()), 1);
-    EXPECT_EQ(Message(), kWriteFailed);
-    EXPECT_TRUE(buffer.GuardsIntact()) << capacity;
-  }
-  EXPECT_EQ(model_.WriteCaseData(nullptr, 1000, Status()), 1);
-  EXPECT_EQ(Message(), kWriteFailed);
-  GuardedBuffer exact(size, 0);
-  EXPECT_EQ(model_.WriteCaseData(exact.bytes.data(), size, Status()), 0);
-}
-
 // Each refused with the model's message and the dump's account of what and
-// where, keeping the version read and adding nothing.
+// where, keeping the version read and adding nothing: a new case with no
+// streams and one empty composition, a word of it replaced.
 TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
-  // A case with nothing in it up to the collection under test.
-  const auto head = [](std::uint32_t version) {
-    ByteBuilder b;
-    b.Signature().U32(version).Text("").U32(1).U32(1);
-    for (int macro = 0; macro < (version == 40 ? 7 : 1); ++macro)
-      b.Text("").Flag(false);
-    return b;
-  };
-  // No streams, an undefined objective and the constraint count.
-  const auto constraints = [&](std::uint32_t version, std::uint32_t count) {
-    ByteBuilder b = head(version);
-    b.U32(0).U32(0).Flag(false).Flag(true).Text("").Text("").Text("").Text("").U32(count);
-    return b;
-  };
+  archive::CaseContent one;
+  one.details.fileName = "x";
+  one.details.inputStreams.Clear();
+  one.details.outputStreams.Clear();
+  one.details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
   struct Case {
-    std::vector<std::uint8_t> bytes;
+    std::uint32_t version;
+    std::size_t at;
+    std::uint32_t word;
     const char* message;
     std::int32_t versionKept;
-    std::string dumpError;
+    const char* dumpError;
   };
   const std::vector<Case> cases = {
-      {ByteBuilder().Signature().U32(41).Text("x.xlsx").bytes(), kTooNew, 41,
-       "version 41 is newer than 40"},
-      {ByteBuilder().Signature().U32(0xFFFFFFFF).Text("x.xlsx").bytes(), kTooNew, 0x7FFFFFFF,
-       "version 4294967295 is newer than 40"},
-      {ByteBuilder().Signature().U32(0).Text("x.xlsx").bytes(), kReadFailed, 0,
-       "version 0 is not a case version"},
-      {ByteBuilder().U32(1).U32(2).U32(40).bytes(), kReadFailed, 0,
-       "the archive does not start with its signature"},
-      {ByteBuilder().U32(0).U32(0x385FD21A).U32(40).bytes(), kReadFailed, 0,
-       "the archive does not start with its signature"},
-      {{}, kReadFailed, 0, "reading 4 bytes at byte 0 passes the end (0 bytes left)"},
-      {ByteBuilder().Signature().U32(40).U32(4000).Append(std::vector<std::uint8_t>(96)).bytes(),
-       kReadFailed, 40, "a text of 4000 bytes at byte 12 does not fit the 96 bytes left"},
-      {ByteBuilder().Signature().U32(40).U32(0xFFFFFFFF).bytes(), kReadFailed, 40,
-       "a text of 4294967295 bytes at byte 12 does not fit the 0 bytes left"},
-      {ByteBuilder().Signature().U32(40).U32(0x7FFFFFFF).U32(0).bytes(), kReadFailed, 40,
-       "a text of 2147483647 bytes at byte 12 does not fit the 4 bytes left"},
-      {head(40).U32(0x10000000).bytes(), kReadFailed, 40,
-       "268435456 input streams at byte 59 do not fit the 0 bytes left"},
-      {head(40).U32(0).U32(0xFFFFFFFF).bytes(), kReadFailed, 40,
-       "4294967295 output streams at byte 63 do not fit the 0 bytes left"},
-      {constraints(40, 400).Append(std::vector<std::uint8_t>(1000)).bytes(), kReadFailed, 40,
-       "400 constraints at byte 85 do not fit the 1000 bytes left"},
-      {constraints(40, 0).Flag(true).U32(1).Text("Gas").U32(0xFFFFFFF0).bytes(), kReadFailed, 40,
-       "4294967280 components at byte 101 do not fit the 0 bytes left"},
+      {40, 8, 41, kTooNew, 41, "version 41 is newer than 40"},
+      {40, 8, 0xFFFFFFFF, kTooNew, 0x7FFFFFFF, "version 4294967295 is newer than 40"},
+      {40, 8, 0, kReadFailed, 0, "version 0 is not a case version"},
+      {40, 0, 0, kReadFailed, 0, "the archive does not start with its signature"},
+      {40, 4, 0x385FD21B, kReadFailed, 0, "the archive does not start with its signature"},
+      {40, 12, 4000, kReadFailed, 40,
+       "a text of 4000 bytes at byte 12 does not fit the 96 bytes left"},
+      {40, 12, 0xFFFFFFFF, kReadFailed, 40,
+       "a text of 4294967295 bytes at byte 12 does not fit the 96 bytes left"},
+      {40, 60, 0x10000000, kReadFailed, 40,
+       "268435456 input streams at byte 60 do not fit the 48 bytes left"},
+      {40, 64, 0xFFFFFFFF, kReadFailed, 40,
+       "4294967295 output streams at byte 64 do not fit the 44 bytes left"},
+      {40, 86, 400, kReadFailed, 40, "400 constraints at byte 86 do not fit the 22 bytes left"},
+      {40, 91, 0xFFFFFFFF, kReadFailed, 40,
+       "4294967295 compositions at byte 91 do not fit the 17 bytes left"},
+      {40, 99, 0xFFFFFFF0, kReadFailed, 40,
+       "4294967280 components at byte 99 do not fit the 9 bytes left"},
       // Version 9 keeps a single legacy composition of its own.
-      {constraints(9, 0).Flag(true).U32(50000).Text("C1").bytes(), kReadFailed, 9,
-       "50000 legacy components at byte 60 do not fit the 6 bytes left"},
+      {9, 61, 50000, kReadFailed, 9,
+       "50000 legacy components at byte 61 do not fit the 4 bytes left"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.dumpError);
+    std::vector<std::uint8_t> bytes = WriteCase(one.View(), c.version, c.version);
+    std::memcpy(bytes.data() + c.at, &c.word, sizeof c.word);
     model::CExcModel fresh;
-    CaseRecord record(c.bytes);
+    CaseRecord record(bytes);
     EXPECT_EQ(fresh.ReadCaseData(record.data(), Status()), 1);
     EXPECT_EQ(Message(), c.message);
     EXPECT_EQ(fresh.caseVersion, c.versionKept) << "the version read stays";
-    EXPECT_EQ(fresh.caseDetails.fileName, "") << "nothing after the version is read";
-    EXPECT_TRUE(fresh.constraints.empty());
-    EXPECT_TRUE(fresh.caseDetails.compositions.empty());
+    EXPECT_TRUE(fresh.constraints.empty() && fresh.caseDetails.compositions.empty());
+    EXPECT_EQ(fresh.caseDetails.fileName, c.at <= 12 ? "" : "x") << "read up to the fault";
     nlohmann::json out = "untouched";
     std::string error;
-    EXPECT_FALSE(archive::CaseArchiveToJson(c.bytes, out, error));
-    EXPECT_EQ(error, "case data: " + c.dumpError);
+    EXPECT_FALSE(archive::CaseArchiveToJson(bytes, out, error));
+    EXPECT_EQ(error, std::string("case data: ") + c.dumpError);
     EXPECT_EQ(out, "untouched");
   }
-  CaseRecord beyond(StoreCase(CaseOf(model_)));
+  CaseRecord empty({});
+  EXPECT_EQ(model_.ReadCaseData(empty.data(), Status()), 1);
+  EXPECT_EQ(Message(), kReadFailed);
+  CaseRecord beyond(StoreCase(one.View()));
   beyond.SetSize(EXT_CASE_DATA_ARCHIVE_CAPACITY + 1);
   for (void* record : {beyond.data(), static_cast<void*>(nullptr)}) {
     EXPECT_EQ(model_.ReadCaseData(record, Status()), 1);
@@ -252,6 +243,10 @@ TEST_F(CaseData, LoadedCountsAreKeptWithinTheirRanges) {
     EXPECT_EQ(read.intControls.At(1)->StateCount,
               std::clamp(static_cast<std::int32_t>(stored), 0, 20))
         << stored;
+    nlohmann::json dumped;
+    std::string error;
+    ASSERT_TRUE(archive::CaseArchiveToJson(StoreCase(written.View()), dumped, error));
+    EXPECT_EQ(dumped["outputStreams"].size(), kept) << "the dump holds the case as the model does";
   }
 }
 
@@ -341,30 +336,22 @@ TEST_P(CaseVersion, ReadsExactlyTheFieldsOfItsVersion) {
 
   EXPECT_EQ(WriteCase(read.View(), v, v), bytes) << "what was read is what the version holds";
   EXPECT_EQ(read.publishedVariables.size(), v >= 11 && v <= 30 ? 2u : 0u);
+
+  // Its dump shows them, and without them builds a current case of the
+  // same content.
+  nlohmann::json dumped;
+  std::vector<std::uint8_t> built;
+  std::string error;
+  ASSERT_TRUE(archive::CaseArchiveToJson(bytes, dumped, error)) << error;
+  EXPECT_EQ(dumped.contains("publishedVariables"), !read.publishedVariables.empty());
+  dumped.erase("publishedVariables");
+  ASSERT_TRUE(archive::CaseJsonToArchive(dumped, built, error)) << error;
+  EXPECT_EQ(built, StoreCase(read.View()));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryVersion, CaseVersion, testing::Range(1u, 41u),
                          [](const testing::TestParamInfo<std::uint32_t>& info) {
                            return "v" + std::to_string(info.param);
                          });
-
-TEST(CaseVersions, StreamsAreReplacedAndOtherCollectionsAppendedTo) {
-  archive::CaseContent content;
-  content.details.inputCount = 3;
-  content.details.SyncStreamCounts();
-  content.details.inputStreams.At(0)->sheetName = "old";
-  content.constraints.Add(std::make_unique<optimisation::CExcConstraint>());
-  content.details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
-
-  Sample sample;
-  const std::vector<std::uint8_t> bytes = StoreCase(sample.View());
-  archive::Archive load = archive::Archive::LoadFrom(bytes);
-  archive::TransferCase(load, content.View());
-  ASSERT_EQ(content.details.inputStreams.size(), 2u);
-  EXPECT_EQ(content.details.inputStreams.At(0)->sheetName, "Inputs 0");
-  EXPECT_EQ(content.constraints.size(), 3u);
-  EXPECT_EQ(content.constraints.At(1)->name, "Limit0");
-  EXPECT_EQ(content.details.compositions.size(), 3u);
-}
 
 }  // namespace

@@ -125,14 +125,4 @@ inline std::vector<std::uint8_t> WriteCase(const archive::CaseView& c, std::uint
   return b.bytes();
 }
 
-// The sample case with one stream of each kind and two published variables,
-// as version `v` stored it.
-inline std::vector<std::uint8_t> BuildCase(std::uint32_t v) {
-  archive::CaseContent content;
-  FillSampleCase(content.View(), 1);
-  for (std::size_t i = 0; i < 2; ++i)
-    content.publishedVariables.Add(SamplePublishedVariable(i));
-  return WriteCase(content.View(), v, v);
-}
-
 }  // namespace archive_test
