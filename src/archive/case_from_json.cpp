@@ -1,196 +1,233 @@
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstring>
+#include <limits>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "archive/case_json_form.h"
-#include "archive/json_reader.h"
-#include "archive/versions.h"
-#include "case/composition.h"
-#include "case/stream_data.h"
+#include "archive/json_values.h"
+#include "archive/record_fields.h"
 
 namespace archive {
 namespace {
 
 using nlohmann::json;
 
-// Calls read(element, path) for each element of the array member `key`.
-template <typename Read>
-void ForEachElement(ObjectReader& reader, const char* key, std::size_t maxSize, Read read) {
-  const json* array = reader.Array(key, maxSize);
-  if (array == nullptr) return;
-  const std::string path = reader.PathOf(key);
-  for (std::size_t i = 0; i < array->size(); ++i)
-    read((*array)[i], ElementPath(path, i));
+constexpr std::size_t kUnlimited = std::numeric_limits<std::uint32_t>::max();
+
+std::string ElementPath(const std::string& path, std::size_t index) {
+  return path + "[" + std::to_string(index) + "]";
 }
 
-// Reads each element of the array member `key` into a new item and
-// appends it.
-template <typename T, typename Read>
-void ReadList(ObjectReader& reader, const char* key, std::size_t maxSize,
-              model::CExtCollection<T>& list, Read read) {
-  ForEachElement(reader, key, maxSize, [&](const json& value, const std::string& path) {
-    auto item = std::make_unique<T>();
-    ObjectReader itemReader(value, path);
-    read(itemReader, *item);
-    itemReader.Finish();
-    list.Add(std::move(item));
-  });
-}
+// The JSON reader's visitor of the field lists, over one JSON object: each
+// field from the member of its key, a missing member leaving the field's
+// default, and any member that no field asked for refused by Finish.
+// Errors name the member's path ("" for the top).
+class JsonFields {
+ public:
+  JsonFields(const json& object, std::string path) : object_(object), path_(std::move(path)) {
+    if (!object_.is_object()) ThrowJsonError(path_, "expected an object");
+  }
 
-template <std::size_t N>
-void ReadPropertyCells(ObjectReader& reader, const char* key,
-                       std::array<streams::CExcPropertyCell, N>& cells) {
-  std::size_t row = 0;
-  ForEachElement(reader, key, N, [&](const json& value, const std::string& path) {
-    ObjectReader cell(value, path);
-    cell.Cell("cell", cells[row].cell);
-    cell.U32("unit", cells[row].unit);
-    cell.Finish();
-    ++row;
-  });
-}
+  // Reads the record into `record` from `value`, refusing unknown members.
+  template <typename T>
+  static void Read(const json& value, const std::string& path, T& record) {
+    JsonFields fields(value, path);
+    Fields(fields, record);
+    fields.Finish();
+  }
 
-void ReadCompositionBlock(ObjectReader& reader, streams::CExcStreamCompositionData& block) {
-  const json* value = reader.Find("composition");
-  if (value == nullptr) return;
-  ObjectReader fields(*value, reader.PathOf("composition"));
-  fields.Cell("componentTableCell", block.componentTableCell);
-  fields.Cell("interactionCell", block.interactionCell);
-  fields.U32("unitSystem", block.unitSystem);
-  std::size_t column = 0;
-  ForEachElement(fields, "columnUnits", block.columnUnits.size(),
-                 [&](const json& unit, const std::string& path) {
-                   block.columnUnits[column++] = static_cast<std::uint32_t>(
-                       IntegerFromJson(unit, path, 0, std::numeric_limits<std::uint32_t>::max()));
-                 });
-  fields.Cell("massRateCell", block.massRateCell);
-  fields.U32("massRateUnit", block.massRateUnit);
-  fields.Cell("eosModelCell", block.eosModelCell);
-  fields.Finish();
-}
+  // From now on reads only the member `key` (none: every member).
+  void ReadOnly(const char* key) { only_ = key; }
 
-void ReadInputStream(ObjectReader& reader, streams::CExcInputStreamData& stream) {
-  reader.Flag("solverDisplay", stream.solverDisplay);
-  reader.Flag("forecastDisplay", stream.forecastDisplay);
-  reader.U32("forecastDirection", stream.forecastDirection);
-  reader.Text("sheetName", stream.sheetName);
-  reader.U32("solverUnitSystem", stream.solverUnitSystem);
-  reader.U32("forecastUnitSystem", stream.forecastUnitSystem);
-  ReadPropertyCells(reader, "solverCells", stream.solverCells);
-  ReadPropertyCells(reader, "forecastCells", stream.forecastCells);
-  ReadCompositionBlock(reader, stream.composition);
-  reader.Text("compositionName", stream.compositionName);
-}
-
-void ReadOutputStream(ObjectReader& reader, streams::CExcOutputStreamData& stream) {
-  reader.Text("sheetName", stream.sheetName);
-  reader.U32("unitSystem", stream.unitSystem);
-  ReadPropertyCells(reader, "propertyCells", stream.propertyCells);
-  ReadCompositionBlock(reader, stream.composition);
-  reader.Text("compositionName", stream.compositionName);
-}
-
-void ReadComposition(ObjectReader& reader, streams::CExcCompositionDefinition& composition) {
-  reader.Text("name", composition.name);
-  ForEachElement(reader, "components", std::numeric_limits<std::uint32_t>::max(),
-                 [&](const json& name, const std::string& path) {
-                   composition.components.push_back(TextFromJson(name, path));
-                 });
-}
-
-void ReadCellReference(ObjectReader& reader, automation::CExcCellDef& reference) {
-  reader.Text("worksheet", reference.worksheet);
-  reader.Text("cell", reference.cell);
-  reader.Text("name", reference.name);
-  reader.Text("unit", reference.unit);
-}
-
-void ReadObjective(ObjectReader& reader, optimisation::CExcObjFn& objective) {
-  reader.Flag("defined", objective.Defined);
-  reader.Flag("maximise", objective.Maximise);
-  ReadCellReference(reader, objective);
-}
-
-void ReadConstraint(ObjectReader& reader, optimisation::CExcConstraint& constraint) {
-  reader.U32("constraintType", constraint.ConstraintType);
-  reader.Double("limit", constraint.Limit);
-  ReadCellReference(reader, constraint);
-}
-
-void ReadControl(ObjectReader& reader, optimisation::CExcControlVariable& control) {
-  reader.Double("lowerBound", control.LowerBound);
-  reader.Double("upperBound", control.UpperBound);
-  ReadCellReference(reader, control);
-}
-
-void ReadIntegerControl(ObjectReader& reader, optimisation::CExcIntCtrlVariable& control) {
-  std::int32_t listed = 0;
-  ForEachElement(reader, "states", optimisation::kMaxStates,
-                 [&](const json& value, const std::string& path) {
-                   const auto k = static_cast<std::size_t>(listed++);
-                   ObjectReader state(value, path);
-                   state.Text("name", control.StateNames[k]);
-                   state.Text("value", control.StateValues[k]);
-                   state.Finish();
-                 });
+  void Flag(const char* key, bool& field, Versions = {}) {
+    if (const json* value = Member(key)) field = FlagFromJson(*value, PathOf(key));
+  }
+  void Flag(const char* key, std::int32_t& field, Versions = {}) {
+    if (const json* value = Member(key)) field = FlagFromJson(*value, PathOf(key)) ? 1 : 0;
+  }
+  void U32(const char* key, std::uint32_t& field, Versions = {}) {
+    if (const json* value = Member(key)) field = U32From(*value, PathOf(key));
+  }
+  void Double(const char* key, double& field) {
+    if (const json* value = Member(key)) field = DoubleFromJson(*value, PathOf(key));
+  }
+  void Text(const char* key, std::string& field, Versions = {}) {
+    if (const json* value = Member(key)) field = TextFromJson(*value, PathOf(key));
+  }
+  void Cell(const char* key, streams::CellField& field, Versions = {}) {
+    const json* value = Member(key);
+    if (value == nullptr) return;
+    const std::string text = TextFromJson(*value, PathOf(key));
+    if (text.size() > streams::CellField::kMaxLength || text.find('\0') != std::string::npos) {
+      ThrowJsonError(PathOf(key), "a cell reference holds at most 15 bytes and no NUL");
+    }
+    field.Set(text);
+  }
+  void Bounded(const char* key, std::int32_t& field, std::int32_t min, std::int32_t max,
+               Versions = {}) {
+    if (const json* value = Member(key)) {
+      field = static_cast<std::int32_t>(IntegerFromJson(*value, PathOf(key), min, max));
+    }
+  }
+  template <std::size_t N>
+  void U32s(const char* key, std::array<std::uint32_t, N>& values) {
+    std::size_t column = 0;
+    ForEach(key, N, [&](const json& value, const std::string& path) {
+      values[column++] = U32From(value, path);
+    });
+  }
+  void Texts(const char* key, std::vector<std::string>& texts, const char*) {
+    ForEach(key, kUnlimited, [&](const json& value, const std::string& path) {
+      texts.push_back(TextFromJson(value, path));
+    });
+  }
+  // Rows not listed are left alone.
+  template <std::size_t N>
+  void Rows(const char* key, std::array<streams::CExcPropertyCell, N>& rows) {
+    std::size_t row = 0;
+    ForEach(key, N,
+            [&](const json& value, const std::string& path) { Read(value, path, rows[row++]); });
+  }
+  template <std::size_t N>
+  void Rows(const char* firstKey, std::array<streams::CExcPropertyCell, N>& first,
+            const char* secondKey, std::array<streams::CExcPropertyCell, N>& second) {
+    Rows(firstKey, first);
+    Rows(secondKey, second);
+  }
+  template <typename T>
+  void Object(const char* key, T& record, Versions = {}) {
+    if (const json* value = Member(key)) Read(*value, PathOf(key), record);
+  }
+  // Each element is read into a new item and appended.
+  template <typename T>
+  void List(const char* key, model::CExtCollection<T>& list, const char*, Versions = {}) {
+    ForEach(key, kUnlimited, [&](const json& value, const std::string& path) {
+      auto item = std::make_unique<T>();
+      Read(value, path, *item);
+      list.Add(std::move(item));
+    });
+  }
+  // Published variables also make a document of their own, the model data
+  // file, which is read the same way.
+  void List(const char* key, optimisation::CExcclExportedVariable& variables, const char*,
+            Versions = {}) {
+    if (const json* value = Member(key)) PublishedVariablesFromJson(*value, PathOf(key), variables);
+  }
+  // Read with the streams.
+  void StreamCount(const char*, std::uint32_t&) {}
+  // The count and the list: either may be left out, but given both must
+  // agree.
+  template <typename Stream>
+  void Streams(const char* key, model::CExtCollection<Stream>& streams, const char* countKey,
+               std::uint32_t& count, const char*) {
+    if (Skips(key)) return;
+    const json* countValue = Find(countKey);
+    if (countValue != nullptr) {
+      count = static_cast<std::uint32_t>(
+          IntegerFromJson(*countValue, PathOf(countKey), kMinStreamCount, kMaxStreamCount));
+    }
+    if (Find(key) == nullptr) return;
+    streams.Clear();
+    ForEach(key, kMaxStreamCount, [&](const json& value, const std::string& path) {
+      auto stream = std::make_unique<Stream>();
+      Read(value, path, *stream);
+      streams.Add(std::move(stream));
+    });
+    if (countValue == nullptr) {
+      count = static_cast<std::uint32_t>(std::max<std::size_t>(streams.size(), kMinStreamCount));
+    } else if (streams.size() != count) {
+      ThrowJsonError(PathOf(key), std::to_string(streams.size()) + " streams listed for " +
+                                      countKey + " " + std::to_string(count));
+    }
+  }
+  // The events are read in their own order.
+  void Macros(const char* key, model::CExcCaseDetails& details) {
+    const json* value = Member(key);
+    if (value == nullptr) return;
+    JsonFields events(*value, PathOf(key));
+    for (std::size_t event = 0; event < model::kEventCount; ++event) {
+      for (const MacroField& field : kMacroFields) {
+        if (field.event != event) continue;
+        MacroRef macro{details.macros[event], details.passDate[event]};
+        events.Object(field.key, macro);
+      }
+    }
+    events.Finish();
+  }
   // Without a count, the states listed are the ones in use.
-  control.StateCount = listed;
-  reader.I32("stateCount", control.StateCount, 0, optimisation::kMaxStates);
-  ReadCellReference(reader, control);
-}
-
-void ReadPublishedVariable(ObjectReader& reader, optimisation::CExcExportedVariable& variable) {
-  reader.Text("name", variable.name);
-  reader.Text("unit", variable.unit);
-  reader.Text("worksheet", variable.worksheet);
-  reader.Text("cell", variable.cell);
-  reader.Text("cascadeCell", variable.CascadeCell);
-  reader.U32("cascadeDirection", variable.CascadeDirection);
-  reader.I32("regionWidth", variable.RegionWidth, optimisation::kMinRegion,
-             optimisation::kMaxRegion);
-  reader.I32("regionHeight", variable.RegionHeight, optimisation::kMinRegion,
-             optimisation::kMaxRegion);
-  reader.Text("columnDelimiter", variable.ColumnDelimiter);
-  reader.Text("rowDelimiter", variable.RowDelimiter);
-}
-
-void ReadMacros(ObjectReader& reader, model::CExcCaseDetails& details) {
-  const json* value = reader.Find("macros");
-  if (value == nullptr) return;
-  ObjectReader events(*value, reader.PathOf("macros"));
-  for (std::size_t event = 0; event < model::kEventCount; ++event) {
-    const json* entry = events.Find(kEventKeys[event]);
-    if (entry == nullptr) continue;
-    ObjectReader macro(*entry, events.PathOf(kEventKeys[event]));
-    macro.Text("macro", details.macros[event]);
-    bool passDate = details.passDate[event];
-    macro.Flag("passDate", passDate);
-    details.passDate[event] = passDate;
-    macro.Finish();
+  void States(const char* countKey, const char* listKey, optimisation::CExcIntCtrlVariable& control,
+              std::size_t, std::uint32_t) {
+    std::int32_t listed = 0;
+    ForEach(listKey, optimisation::kMaxStates, [&](const json& value, const std::string& path) {
+      const auto k = static_cast<std::size_t>(listed++);
+      StateRef state{control.StateNames[k], control.StateValues[k]};
+      Read(value, path, state);
+    });
+    control.StateCount = listed;
+    Bounded(countKey, control.StateCount, 0, optimisation::kMaxStates);
   }
-  events.Finish();
-}
+  void LegacyComposition(streams::CExcclCompositionDefinition&, Versions) {}
+  void LegacyCompositionName(std::string&, Versions) {}
 
-// A stream count and its list: either may be left out, but given both
-// must agree.
-template <typename Stream, typename Read>
-void ReadStreams(ObjectReader& reader, const char* countKey, const char* listKey,
-                 std::uint32_t& count, model::CExtCollection<Stream>& streams, Read read) {
-  const json* countValue = reader.Find(countKey);
-  if (countValue != nullptr) {
-    count = static_cast<std::uint32_t>(
-        IntegerFromJson(*countValue, reader.PathOf(countKey), kMinStreamCount, kMaxStreamCount));
+  // Throws when the object has a member that was not asked for.
+  void Finish() const {
+    for (const auto& member : object_.items()) {
+      if (std::find(known_.begin(), known_.end(), member.key()) == known_.end()) {
+        ThrowJsonError(PathOf(member.key().c_str()), "unknown key");
+      }
+    }
   }
-  if (reader.Find(listKey) == nullptr) return;
-  streams.Clear();
-  ReadList(reader, listKey, kMaxStreamCount, streams, read);
-  if (countValue == nullptr) {
-    count = static_cast<std::uint32_t>(std::max<std::size_t>(streams.size(), kMinStreamCount));
-  } else if (streams.size() != count) {
-    ThrowJsonError(reader.PathOf(listKey), std::to_string(streams.size()) + " streams listed for " +
-                                               countKey + " " + std::to_string(count));
+
+ private:
+  static std::uint32_t U32From(const json& value, const std::string& path) {
+    return static_cast<std::uint32_t>(
+        IntegerFromJson(value, path, 0, std::numeric_limits<std::uint32_t>::max()));
   }
-}
+
+  bool Skips(const char* key) const { return only_ != nullptr && std::strcmp(only_, key) != 0; }
+  // The member, or null when absent or not read now; it counts as known
+  // once asked for.
+  const json* Member(const char* key) { return Skips(key) ? nullptr : Find(key); }
+  const json* Find(const char* key) {
+    known_.emplace_back(key);
+    const auto found = object_.find(key);
+    return found == object_.end() ? nullptr : &*found;
+  }
+  std::string PathOf(const char* key) const {
+    return path_.empty() ? std::string(key) : path_ + "." + key;
+  }
+
+  // Calls read(element, path) for each element of the array member `key`,
+  // which holds at most `maxSize`.
+  template <typename Read>
+  void ForEach(const char* key, std::size_t maxSize, Read read) {
+    const json* array = Member(key);
+    if (array == nullptr) return;
+    const std::string path = PathOf(key);
+    if (!array->is_array()) ThrowJsonError(path, "expected an array");
+    if (array->size() > maxSize) {
+      ThrowJsonError(path, "at most " + std::to_string(maxSize) + " elements");
+    }
+    for (std::size_t i = 0; i < array->size(); ++i)
+      read((*array)[i], ElementPath(path, i));
+  }
+
+  const json& object_;
+  std::string path_;
+  std::vector<std::string> known_;
+  const char* only_ = nullptr;
+};
+
+// The members of a case are read in this order rather than the record's:
+// it decides which fault a document with several reports, as it always has.
+constexpr std::array<const char*, 12> kReadOrder = {
+    "fileName",           "inputStreams",  "outputStreams",   "macros",
+    "objective",          "constraints",   "controls",        "integerControls",
+    "publishedVariables", "hideInterface", "useCompositions", "compositions"};
 
 }  // namespace
 
@@ -199,45 +236,23 @@ void PublishedVariablesFromJson(const json& in, const std::string& path,
   if (!in.is_array()) ThrowJsonError(path, "expected an array of published variables");
   for (std::size_t i = 0; i < in.size(); ++i) {
     auto variable = std::make_unique<optimisation::CExcExportedVariable>();
-    ObjectReader reader(in[i], ElementPath(path, i));
-    ReadPublishedVariable(reader, *variable);
-    reader.Finish();
+    JsonFields::Read(in[i], ElementPath(path, i), *variable);
     variables.Add(std::move(variable));
   }
 }
 
 void CaseFromJson(const json& in, CaseContent& content) {
-  ObjectReader reader(in, "");
-  model::CExcCaseDetails& details = content.details;
+  JsonFields reader(in, "");
   // The version a case was read with; what is written is always current.
   content.version = static_cast<std::int32_t>(kCurrentVersion);
-  reader.I32("version", content.version, kOldestVersion, kCurrentVersion);
-  reader.Text("fileName", details.fileName);
-  ReadStreams(reader, "inputCount", "inputStreams", details.inputCount, details.inputStreams,
-              ReadInputStream);
-  ReadStreams(reader, "outputCount", "outputStreams", details.outputCount, details.outputStreams,
-              ReadOutputStream);
-  ReadMacros(reader, details);
-  if (const json* objective = reader.Find("objective")) {
-    ObjectReader fields(*objective, reader.PathOf("objective"));
-    ReadObjective(fields, content.objective);
-    fields.Finish();
+  reader.Bounded("version", content.version, kOldestVersion, kCurrentVersion);
+  const CaseView view = content.View();
+  for (const char* key : kReadOrder) {
+    reader.ReadOnly(key);
+    Fields(reader, view);
   }
-  const std::size_t unlimited = std::numeric_limits<std::uint32_t>::max();
-  ReadList(reader, "constraints", unlimited, content.constraints, ReadConstraint);
-  ReadList(reader, "controls", unlimited, content.controls, ReadControl);
-  ReadList(reader, "integerControls", unlimited, content.intControls, ReadIntegerControl);
-  if (const json* variables = reader.Find("publishedVariables")) {
-    PublishedVariablesFromJson(*variables, reader.PathOf("publishedVariables"),
-                               content.publishedVariables);
-  }
-  reader.Flag("hideInterface", details.hideInterface);
-  bool useCompositions = details.useCompositions != 0;
-  reader.Flag("useCompositions", useCompositions);
-  details.useCompositions = useCompositions ? 1 : 0;
-  ReadList(reader, "compositions", unlimited, details.compositions, ReadComposition);
   reader.Finish();
-  SettleStreamCounts(details);
+  SettleStreamCounts(content.details);
 }
 
 }  // namespace archive

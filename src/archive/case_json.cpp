@@ -6,7 +6,6 @@
 #include "archive/case_record.h"
 #include "archive/json_values.h"
 #include "archive/model_data_file.h"
-#include "archive/versions.h"
 #include "gridmoor/host.h"
 
 namespace archive {
@@ -23,7 +22,7 @@ bool CaseArchiveToJson(std::span<const std::uint8_t> bytes, nlohmann::json& out,
   }
   // As a model holds the case after reading it.
   SettleStreamCounts(content.details);
-  out = CaseToJson(content);
+  out = CaseToJson(content.View());
   return true;
 }
 
@@ -55,27 +54,6 @@ bool CaseJsonToArchive(const nlohmann::json& in, std::vector<std::uint8_t>& byte
     bytes.clear();
     return false;
   }
-  return true;
-}
-
-bool ModelDataToJson(std::span<const std::uint8_t> bytes, std::int32_t caseVersion,
-                     nlohmann::json& out, std::string& error) {
-  if (caseVersion < static_cast<std::int32_t>(kOldestVersion) ||
-      caseVersion > static_cast<std::int32_t>(kCurrentVersion)) {
-    error = "case version " + std::to_string(caseVersion) + " is not between " +
-            std::to_string(kOldestVersion) + " and " + std::to_string(kCurrentVersion);
-    return false;
-  }
-  optimisation::CExcclExportedVariable variables;
-  try {
-    Archive archive = Archive::LoadFrom(bytes);
-    archive.SetVersion(static_cast<std::uint32_t>(caseVersion));
-    TransferModelData(archive, variables);
-  } catch (const ArchiveError& failure) {
-    error = std::string("model data: ") + failure.what();
-    return false;
-  }
-  out = PublishedVariablesToJson(variables);
   return true;
 }
 

@@ -24,11 +24,6 @@ bool CaseArchiveToJson(std::span<const std::uint8_t> bytes, nlohmann::json& out,
 bool CaseJsonToArchive(const nlohmann::json& in, std::vector<std::uint8_t>& bytes,
                        std::string& error);
 
-// Decodes a model data file (signature and published variables) whose
-// variables were stored with the case version `caseVersion`.
-bool ModelDataToJson(std::span<const std::uint8_t> bytes, std::int32_t caseVersion,
-                     nlohmann::json& out, std::string& error);
-
 // Encodes published variables (a JSON array) as a model data file.
 bool ModelDataFromJson(const nlohmann::json& in, std::vector<std::uint8_t>& bytes,
                        std::string& error);

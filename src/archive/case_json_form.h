@@ -1,24 +1,19 @@
 // The JSON form of a case and of published variables, both ways. Keys are
-// the names of the fields; docs/case-json.md describes the whole form.
+// the names of the fields (record_fields.h); docs/case-json.md describes
+// the whole form.
 #pragma once
 
-#include <array>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "archive/case_record.h"
-#include "case/case_details.h"
 
 namespace archive {
 
-// The keys of the macros object, by event number.
-inline constexpr std::array<const char*, model::kEventCount> kEventKeys = {
-    "StartOfTimestep", "EndOfTimestep", "PreSolve",  "PostSolve",
-    "StartOfRun",      "EndOfRun",      "PostSolve2"};
-
-nlohmann::json CaseToJson(CaseContent& content);
-nlohmann::json PublishedVariablesToJson(const optimisation::CExcclExportedVariable& variables);
+// Every field, whatever the version; "version" is the one the case was read
+// with.
+nlohmann::json CaseToJson(const CaseView& parts);
 
 // Both throw JsonError naming the path of the value at fault. The case
 // comes out as the driver would hold it: stream counts and collections

@@ -1,41 +1,166 @@
 #include "archive/case_record.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/archive_error.h"
-#include "archive/collection_transfer.h"
-#include "archive/optimisation_records.h"
 #include "archive/primitives.h"
-#include "archive/published_record.h"
+#include "archive/record_fields.h"
 #include "archive/signature.h"
-#include "archive/stream_records.h"
-#include "archive/versions.h"
-#include "case/composition.h"
-#include "case/stream_data.h"
 
 namespace archive {
 namespace {
 
-// The macros in the order the record holds them, which is not the order of
-// the events, and the first version that holds each.
-struct MacroField {
-  std::size_t event;
-  std::uint32_t firstVersion;
+// The binary visitor of the field lists: each field in the record's order,
+// in the archive's direction, when the archive's version holds it.
+class BinaryFields {
+ public:
+  explicit BinaryFields(Archive& archive) : archive_(archive) {}
+
+  void Flag(const char*, bool& value, Versions versions = {}) {
+    if (Holds(versions)) TransferFlag(archive_, value);
+  }
+  // A flag the case keeps as 0 or 1.
+  void Flag(const char*, std::int32_t& value, Versions versions = {}) {
+    if (!Holds(versions)) return;
+    bool flag = value != 0;
+    TransferFlag(archive_, flag);
+    value = flag ? 1 : 0;
+  }
+  void U32(const char*, std::uint32_t& value, Versions versions = {}) {
+    if (Holds(versions)) TransferU32(archive_, value);
+  }
+  void Double(const char*, double& value) { TransferDouble(archive_, value); }
+  void Text(const char*, std::string& value, Versions versions = {}) {
+    if (Holds(versions)) TransferText(archive_, value);
+  }
+  void Cell(const char*, streams::CellField& value, Versions versions = {}) {
+    if (Holds(versions)) TransferText16(archive_, value);
+  }
+  void Bounded(const char*, std::int32_t& value, std::int32_t min, std::int32_t max,
+               Versions versions = {}) {
+    if (!Holds(versions)) return;
+    TransferI32(archive_, value);
+    if (archive_.IsLoading()) value = std::clamp(value, min, max);
+  }
+  template <std::size_t N>
+  void U32s(const char*, std::array<std::uint32_t, N>& values) {
+    for (std::uint32_t& value : values)
+      TransferU32(archive_, value);
+  }
+  void Texts(const char*, std::vector<std::string>& texts, const char* what) {
+    std::uint32_t count = CountOf(texts.size(), what);
+    // A text takes at least its length word.
+    TransferCount(archive_, count, sizeof(std::uint32_t), what);
+    if (archive_.IsLoading()) texts.assign(count, std::string());
+    for (std::string& text : texts)
+      TransferText(archive_, text);
+  }
+  template <std::size_t N>
+  void Rows(const char*, std::array<streams::CExcPropertyCell, N>& rows) {
+    for (streams::CExcPropertyCell& row : rows)
+      Fields(*this, row);
+  }
+  template <std::size_t N>
+  void Rows(const char*, std::array<streams::CExcPropertyCell, N>& first, const char*,
+            std::array<streams::CExcPropertyCell, N>& second) {
+    for (std::size_t row = 0; row < N; ++row) {
+      Fields(*this, first[row]);
+      Fields(*this, second[row]);
+    }
+  }
+  // Loaded into a new record, which replaces the field once complete.
+  template <typename T>
+  void Object(const char*, T& record, Versions versions = {}) {
+    if (!Holds(versions)) return;
+    if (archive_.IsStoring()) {
+      Fields(*this, record);
+      return;
+    }
+    T loaded;
+    Fields(*this, loaded);
+    record = loaded;
+  }
+  // The u32 count, then the elements; a loaded element is appended once
+  // complete. `what` names the elements in a format error.
+  template <typename T>
+  void List(const char*, model::CExtCollection<T>& list, const char* what, Versions versions = {}) {
+    if (!Holds(versions)) return;
+    if (archive_.IsStoring()) {
+      std::uint32_t count = CountOf(list.size(), what);
+      TransferU32(archive_, count);
+      for (std::size_t i = 0; i < list.size(); ++i)
+        Fields(*this, *list.At(i));
+      return;
+    }
+    std::uint32_t count = 0;
+    TransferCount(archive_, count, MinimumSize<T>(), what);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      auto element = std::make_unique<T>();
+      Fields(*this, *element);
+      list.Add(std::move(element));
+    }
+  }
+  void StreamCount(const char*, std::uint32_t& count) { TransferU32(archive_, count); }
+  // A loaded list replaces the streams there were.
+  template <typename Stream>
+  void Streams(const char* key, model::CExtCollection<Stream>& streams, const char*, std::uint32_t&,
+               const char* what) {
+    if (archive_.IsLoading()) streams.Clear();
+    List(key, streams, what);
+  }
+  void Macros(const char*, model::CExcCaseDetails& details) {
+    for (const MacroField& field : kMacroFields) {
+      if (!Holds(field.first)) continue;
+      MacroRef macro{details.macros[field.event], details.passDate[field.event]};
+      Fields(*this, macro);
+    }
+  }
+  void States(const char*, const char*, optimisation::CExcIntCtrlVariable& control,
+              std::size_t earlyPairs, std::uint32_t allPairsFrom) {
+    TransferI32(archive_, control.StateCount);
+    if (archive_.IsLoading()) control.StateCount = control.UsedStateCount();
+    const std::size_t pairs =
+        archive_.Version() >= allPairsFrom ? control.StateNames.size() : earlyPairs;
+    for (std::size_t k = 0; k < pairs; ++k) {
+      StateRef state{control.StateNames[k], control.StateValues[k]};
+      Fields(*this, state);
+    }
+  }
+  // The case's one composition, its component names only; only ever
+  // loaded, it becomes a composition of its own name.
+  void LegacyComposition(streams::CExcclCompositionDefinition& compositions, Versions versions) {
+    if (!Holds(versions) || archive_.IsStoring()) return;
+    std::vector<std::string> names;
+    Texts("", names, "legacy components");
+    compositions.Add(std::make_unique<streams::CExcCompositionDefinition>(kLegacyCompositionName,
+                                                                          std::move(names)));
+  }
+  void LegacyCompositionName(std::string& name, Versions versions) {
+    if (Holds(versions) && archive_.IsLoading()) name = kLegacyCompositionName;
+  }
+
+ private:
+  bool Holds(Versions versions) const { return versions.Hold(archive_.Version()); }
+
+  // The bytes a new element takes with the archive's version: every text of
+  // a new element is empty, so no element can take fewer.
+  template <typename T>
+  std::size_t MinimumSize() const {
+    std::vector<std::uint8_t> bytes;
+    Archive measure = Archive::StoreGrowing(bytes);
+    measure.SetVersion(archive_.Version());
+    BinaryFields fields(measure);
+    T element;
+    Fields(fields, element);
+    return bytes.size();
+  }
+
+  Archive& archive_;
 };
-constexpr std::array<MacroField, model::kEventCount> kMacroFields = {{
-    {1, 1},   // end of timestep
-    {2, 12},  // pre-module solve
-    {3, 12},  // post-system solve
-    {4, 15},  // start of run
-    {5, 15},  // end of run
-    {0, 15},  // start of timestep
-    {6, 20},  // post-module solve
-}};
 
 void TransferVersion(Archive& archive, std::int32_t& versionRead) {
   std::uint32_t version = kCurrentVersion;
@@ -54,81 +179,18 @@ void TransferVersion(Archive& archive, std::int32_t& versionRead) {
   archive.SetVersion(version);
 }
 
-void TransferMacros(Archive& archive, model::CExcCaseDetails& details) {
-  for (const MacroField& field : kMacroFields) {
-    if (archive.Version() < field.firstVersion) continue;
-    TransferText(archive, details.macros[field.event]);
-    TransferFlag(archive, details.passDate[field.event]);
-  }
-}
-
-template <typename Stream>
-void TransferStreams(Archive& archive, model::CExtCollection<Stream>& streams, const char* what) {
-  if (archive.IsLoading()) streams.Clear();
-  TransferCollection(archive, streams, what);
-}
-
-// Loaded into a new objective, which replaces the model's once complete.
-void TransferObjective(Archive& archive, optimisation::CExcObjFn& objective) {
-  if (archive.IsStoring()) {
-    Transfer(archive, objective);
-    return;
-  }
-  optimisation::CExcObjFn loaded;
-  Transfer(archive, loaded);
-  objective = loaded;
-}
-
-void TransferUseCompositions(Archive& archive, std::int32_t& useCompositions) {
-  bool flag = useCompositions != 0;
-  TransferFlag(archive, flag);
-  useCompositions = flag ? 1 : 0;
-}
-
-// Versions 3 to 9: the case's one composition, its component names only.
-// Only ever loaded; it becomes a composition of its own name.
-void LoadLegacyComposition(Archive& archive, streams::CExcclCompositionDefinition& compositions) {
-  std::uint32_t count = 0;
-  TransferCount(archive, count, sizeof(std::uint32_t), "legacy components");
-  std::vector<std::string> names(count);
-  for (std::string& name : names)
-    TransferText(archive, name);
-  compositions.Add(std::make_unique<streams::CExcCompositionDefinition>(kLegacyCompositionName,
-                                                                        std::move(names)));
-}
-
 }  // namespace
 
 void TransferCase(Archive& archive, const CaseView& parts) {
-  model::CExcCaseDetails& details = parts.details;
   TransferSignature(archive);
   TransferVersion(archive, parts.version);
-  const std::uint32_t version = archive.Version();
+  BinaryFields fields(archive);
+  Fields(fields, parts);
+}
 
-  TransferText(archive, details.fileName);
-  TransferU32(archive, details.inputCount);
-  TransferU32(archive, details.outputCount);
-  TransferMacros(archive, details);
-  TransferStreams(archive, details.inputStreams, "input streams");
-  TransferStreams(archive, details.outputStreams, "output streams");
-  if (HasOptimisation(version)) {
-    TransferObjective(archive, parts.objective);
-    TransferCollection(archive, parts.constraints, "constraints");
-  }
-  if (HasUseCompositions(version)) TransferUseCompositions(archive, details.useCompositions);
-  if (HasNamedCompositions(version)) {
-    TransferCollection(archive, details.compositions, "compositions");
-  } else if (HasLegacyComposition(version) && archive.IsLoading()) {
-    LoadLegacyComposition(archive, details.compositions);
-  }
-  if (HasControls(version)) TransferCollection(archive, parts.controls, "controls");
-  if (HasIntegerControls(version)) {
-    TransferCollection(archive, parts.intControls, "integer controls");
-  }
-  if (HasCasePublishedVariables(version)) {
-    TransferCollection(archive, parts.publishedVariables, "published variables");
-  }
-  if (HasHideInterface(version)) TransferFlag(archive, details.hideInterface);
+void TransferPublishedVariables(Archive& archive, optimisation::CExcclExportedVariable& variables) {
+  BinaryFields fields(archive);
+  fields.List("", variables, "published variables");
 }
 
 void SettleStreamCounts(model::CExcCaseDetails& details) {

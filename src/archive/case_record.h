@@ -1,6 +1,7 @@
-// The case record: signature, version, the case details with their macros
-// and streams, the compositions, the optimisation items and (for versions
-// 11 to 30) the published variables.
+// The case record in binary: signature, version, then the fields listed in
+// record_fields.h (the case details with their macros and streams, the
+// compositions, the optimisation items and, for versions 11 to 30, the
+// published variables).
 //
 // The transfer works on a view of references, so that a model and code
 // without a model (tools, tests) use the same routine.
@@ -45,11 +46,16 @@ struct CaseContent {
 
 // Storing writes the signature and a record of the current version.
 // Loading reads any version from 1 to the current one into the view: every
-// field as it is read, each element of a collection once complete; the
+// field as it is read, a nested record (the objective) and each element of
+// a collection once complete; the
 // stream collections are emptied before their elements are read, the
 // others are appended to. Throws ArchiveError; a version above the current
 // one is kVersionTooNew.
 void TransferCase(Archive& archive, const CaseView& parts);
+
+// The published-variables collection laid out for the archive's version;
+// loading appends. The model data file holds it after its signature.
+void TransferPublishedVariables(Archive& archive, optimisation::CExcclExportedVariable& variables);
 
 inline constexpr std::uint32_t kMinStreamCount = 1;
 inline constexpr std::uint32_t kMaxStreamCount = 5000;

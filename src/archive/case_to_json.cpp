@@ -1,154 +1,120 @@
+#include <algorithm>
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "archive/case_json_form.h"
 #include "archive/json_values.h"
-#include "case/composition.h"
-#include "case/stream_data.h"
+#include "archive/record_fields.h"
 
 namespace archive {
 namespace {
 
 using nlohmann::json;
 
-template <std::size_t N>
-json PropertyCellsToJson(const std::array<streams::CExcPropertyCell, N>& cells) {
-  json list = json::array();
-  for (const streams::CExcPropertyCell& property : cells)
-    list.push_back({{"cell", TextToJson(property.cell.str())}, {"unit", property.unit}});
-  return list;
-}
-
-json CompositionBlockToJson(const streams::CExcStreamCompositionData& block) {
-  return {{"componentTableCell", TextToJson(block.componentTableCell.str())},
-          {"interactionCell", TextToJson(block.interactionCell.str())},
-          {"unitSystem", block.unitSystem},
-          {"columnUnits", block.columnUnits},
-          {"massRateCell", TextToJson(block.massRateCell.str())},
-          {"massRateUnit", block.massRateUnit},
-          {"eosModelCell", TextToJson(block.eosModelCell.str())}};
-}
-
-json InputStreamToJson(const streams::CExcInputStreamData& stream) {
-  return {{"solverDisplay", stream.solverDisplay},
-          {"forecastDisplay", stream.forecastDisplay},
-          {"forecastDirection", stream.forecastDirection},
-          {"sheetName", TextToJson(stream.sheetName)},
-          {"solverUnitSystem", stream.solverUnitSystem},
-          {"forecastUnitSystem", stream.forecastUnitSystem},
-          {"solverCells", PropertyCellsToJson(stream.solverCells)},
-          {"forecastCells", PropertyCellsToJson(stream.forecastCells)},
-          {"composition", CompositionBlockToJson(stream.composition)},
-          {"compositionName", TextToJson(stream.compositionName)}};
-}
-
-json OutputStreamToJson(const streams::CExcOutputStreamData& stream) {
-  return {{"sheetName", TextToJson(stream.sheetName)},
-          {"unitSystem", stream.unitSystem},
-          {"propertyCells", PropertyCellsToJson(stream.propertyCells)},
-          {"composition", CompositionBlockToJson(stream.composition)},
-          {"compositionName", TextToJson(stream.compositionName)}};
-}
-
-json CompositionToJson(const streams::CExcCompositionDefinition& composition) {
-  json components = json::array();
-  for (const std::string& name : composition.components)
-    components.push_back(TextToJson(name));
-  return {{"name", TextToJson(composition.name)}, {"components", std::move(components)}};
-}
-
-// Adds the four texts of the cell reference to an item's own fields.
-json WithCellReference(json item, const automation::CExcCellDef& reference) {
-  item["worksheet"] = TextToJson(reference.worksheet);
-  item["cell"] = TextToJson(reference.cell);
-  item["name"] = TextToJson(reference.name);
-  item["unit"] = TextToJson(reference.unit);
-  return item;
-}
-
-json IntegerControlToJson(const optimisation::CExcIntCtrlVariable& control) {
-  // The states in use and any stored after them; empty pairs at the end are
-  // left out, as missing ones read back empty.
-  std::size_t stored = static_cast<std::size_t>(control.StateCount);
-  for (std::size_t k = 0; k < control.StateNames.size(); ++k) {
-    if (!control.StateNames[k].empty() || !control.StateValues[k].empty())
-      stored = std::max(stored, k + 1);
+// The JSON writer's visitor of the field lists: every field under its key,
+// whatever the version (an object's keys come out in alphabetical order).
+class JsonFields {
+ public:
+  template <typename T>
+  static json Of(T& record) {
+    JsonFields fields;
+    Fields(fields, record);
+    return std::move(fields.out_);
   }
-  json states = json::array();
-  for (std::size_t k = 0; k < stored; ++k) {
-    states.push_back({{"name", TextToJson(control.StateNames[k])},
-                      {"value", TextToJson(control.StateValues[k])}});
-  }
-  return WithCellReference({{"stateCount", control.StateCount}, {"states", std::move(states)}},
-                           control);
-}
 
-template <typename T, typename ToJson>
-json ListToJson(const model::CExtCollection<T>& list, ToJson toJson) {
-  json array = json::array();
-  for (std::size_t i = 0; i < list.size(); ++i)
-    array.push_back(toJson(*list.At(i)));
-  return array;
-}
+  void Flag(const char* key, bool& value, Versions = {}) { out_[key] = value; }
+  void Flag(const char* key, std::int32_t& value, Versions = {}) { out_[key] = value != 0; }
+  void U32(const char* key, std::uint32_t& value, Versions = {}) { out_[key] = value; }
+  void Double(const char* key, double& value) { out_[key] = DoubleToJson(value); }
+  void Text(const char* key, std::string& value, Versions = {}) { out_[key] = TextToJson(value); }
+  void Cell(const char* key, streams::CellField& value, Versions = {}) {
+    out_[key] = TextToJson(value.str());
+  }
+  void Bounded(const char* key, std::int32_t& value, std::int32_t, std::int32_t, Versions = {}) {
+    out_[key] = value;
+  }
+  template <std::size_t N>
+  void U32s(const char* key, std::array<std::uint32_t, N>& values) {
+    out_[key] = values;
+  }
+  void Texts(const char* key, std::vector<std::string>& texts, const char*) {
+    json list = json::array();
+    for (const std::string& text : texts)
+      list.push_back(TextToJson(text));
+    out_[key] = std::move(list);
+  }
+  template <std::size_t N>
+  void Rows(const char* key, std::array<streams::CExcPropertyCell, N>& rows) {
+    json list = json::array();
+    for (streams::CExcPropertyCell& row : rows)
+      list.push_back(Of(row));
+    out_[key] = std::move(list);
+  }
+  template <std::size_t N>
+  void Rows(const char* firstKey, std::array<streams::CExcPropertyCell, N>& first,
+            const char* secondKey, std::array<streams::CExcPropertyCell, N>& second) {
+    Rows(firstKey, first);
+    Rows(secondKey, second);
+  }
+  template <typename T>
+  void Object(const char* key, T& record, Versions = {}) {
+    out_[key] = Of(record);
+  }
+  // A list the current record no longer holds shows only when an older
+  // case had one.
+  template <typename T>
+  void List(const char* key, model::CExtCollection<T>& list, const char*, Versions versions = {}) {
+    if (versions.last < kCurrentVersion && list.empty()) return;
+    json array = json::array();
+    for (std::size_t i = 0; i < list.size(); ++i)
+      array.push_back(Of(*list.At(i)));
+    out_[key] = std::move(array);
+  }
+  void StreamCount(const char* key, std::uint32_t& count) { out_[key] = count; }
+  template <typename Stream>
+  void Streams(const char* key, model::CExtCollection<Stream>& streams, const char*, std::uint32_t&,
+               const char* what) {
+    List(key, streams, what);
+  }
+  void Macros(const char* key, model::CExcCaseDetails& details) {
+    json macros = json::object();
+    for (const MacroField& field : kMacroFields) {
+      MacroRef macro{details.macros[field.event], details.passDate[field.event]};
+      macros[field.key] = Of(macro);
+    }
+    out_[key] = std::move(macros);
+  }
+  // The states in use and any stored after them; empty pairs at the end
+  // are left out, as missing ones read back empty.
+  void States(const char* countKey, const char* listKey, optimisation::CExcIntCtrlVariable& control,
+              std::size_t, std::uint32_t) {
+    std::size_t stored = static_cast<std::size_t>(control.StateCount);
+    for (std::size_t k = 0; k < control.StateNames.size(); ++k) {
+      if (!control.StateNames[k].empty() || !control.StateValues[k].empty())
+        stored = std::max(stored, k + 1);
+    }
+    json states = json::array();
+    for (std::size_t k = 0; k < stored; ++k) {
+      StateRef state{control.StateNames[k], control.StateValues[k]};
+      states.push_back(Of(state));
+    }
+    out_[countKey] = control.StateCount;
+    out_[listKey] = std::move(states);
+  }
+  // What versions 3 to 9 kept is read into the fields above.
+  void LegacyComposition(streams::CExcclCompositionDefinition&, Versions) {}
+  void LegacyCompositionName(std::string&, Versions) {}
+
+ private:
+  json out_ = json::object();
+};
 
 }  // namespace
 
-json PublishedVariablesToJson(const optimisation::CExcclExportedVariable& variables) {
-  return ListToJson(variables, [](const optimisation::CExcExportedVariable& variable) {
-    return json{{"name", TextToJson(variable.name)},
-                {"unit", TextToJson(variable.unit)},
-                {"worksheet", TextToJson(variable.worksheet)},
-                {"cell", TextToJson(variable.cell)},
-                {"cascadeCell", TextToJson(variable.CascadeCell)},
-                {"cascadeDirection", variable.CascadeDirection},
-                {"regionWidth", variable.RegionWidth},
-                {"regionHeight", variable.RegionHeight},
-                {"columnDelimiter", TextToJson(variable.ColumnDelimiter)},
-                {"rowDelimiter", TextToJson(variable.RowDelimiter)}};
-  });
-}
-
-json CaseToJson(CaseContent& content) {
-  const model::CExcCaseDetails& details = content.details;
-  json macros = json::object();
-  for (std::size_t event = 0; event < model::kEventCount; ++event) {
-    macros[kEventKeys[event]] = {{"macro", TextToJson(details.macros[event])},
-                                 {"passDate", details.passDate[event]}};
-  }
-  const optimisation::CExcObjFn& objective = content.objective;
-  json out = {
-      {"version", content.version},
-      {"fileName", TextToJson(details.fileName)},
-      {"inputCount", details.inputCount},
-      {"outputCount", details.outputCount},
-      {"macros", std::move(macros)},
-      {"inputStreams", ListToJson(details.inputStreams, InputStreamToJson)},
-      {"outputStreams", ListToJson(details.outputStreams, OutputStreamToJson)},
-      {"objective",
-       WithCellReference({{"defined", objective.Defined}, {"maximise", objective.Maximise}},
-                         objective)},
-      {"constraints", ListToJson(content.constraints,
-                                 [](const optimisation::CExcConstraint& constraint) {
-                                   return WithCellReference(
-                                       {{"constraintType", constraint.ConstraintType},
-                                        {"limit", DoubleToJson(constraint.Limit)}},
-                                       constraint);
-                                 })},
-      {"controls", ListToJson(content.controls,
-                              [](const optimisation::CExcControlVariable& control) {
-                                return WithCellReference(
-                                    {{"lowerBound", DoubleToJson(control.LowerBound)},
-                                     {"upperBound", DoubleToJson(control.UpperBound)}},
-                                    control);
-                              })},
-      {"integerControls", ListToJson(content.intControls, IntegerControlToJson)},
-      {"hideInterface", details.hideInterface},
-      {"useCompositions", details.useCompositions != 0},
-      {"compositions", ListToJson(details.compositions, CompositionToJson)},
-  };
-  // Only cases older than the model data file hold them.
-  if (!content.publishedVariables.empty()) {
-    out["publishedVariables"] = PublishedVariablesToJson(content.publishedVariables);
-  }
+json CaseToJson(const CaseView& parts) {
+  json out = JsonFields::Of(parts);
+  out["version"] = parts.version;
   return out;
 }
 

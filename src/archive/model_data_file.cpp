@@ -1,9 +1,8 @@
 #include "archive/model_data_file.h"
 
-#include "archive/collection_transfer.h"
+#include "archive/case_record.h"
 #include "archive/locked_file.h"
 #include "archive/primitives.h"
-#include "archive/published_record.h"
 #include "archive/signature.h"
 
 namespace archive {
@@ -15,7 +14,7 @@ constexpr std::uint16_t kModelDataMarker = 255;
 
 void TransferModelData(Archive& archive, optimisation::CExcclExportedVariable& variables) {
   TransferSignature(archive);
-  TransferCollection(archive, variables, "published variables");
+  TransferPublishedVariables(archive, variables);
 }
 
 void StoreModelDataMarker(std::span<std::uint8_t> buffer) {

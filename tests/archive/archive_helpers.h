@@ -1,26 +1,44 @@
-// Small steps the archive tests share: a case stored to bytes, the kind of
-// error an action fails with, and model data files of a given layout.
+// Small steps the archive tests share: a case stored to bytes, published
+// variables compared through their dump, the kind of error an action fails
+// with, and a model without a spreadsheet application with the host's
+// status record.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "archive/archive.h"
 #include "archive/archive_error.h"
-#include "archive/byte_builder.h"
+#include "archive/case_json_form.h"
 #include "archive/case_record.h"
 #include "archive/sample_case.h"
+#include "model/model.h"
+#include "support/guarded_buffer.h"
+#include "support/temp_registry.h"
 
 namespace archive_test {
 
-inline std::vector<std::uint8_t> StoreCase(archive::CaseContent& content) {
+inline std::vector<std::uint8_t> StoreCase(const archive::CaseView& parts) {
   std::vector<std::uint8_t> bytes;
   archive::Archive store = archive::Archive::StoreGrowing(bytes);
-  archive::TransferCase(store, content.View());
+  archive::TransferCase(store, parts);
   return bytes;
+}
+
+// Every field of the published variables, as a dump names them.
+inline nlohmann::json VariableFields(optimisation::CExcclExportedVariable& variables) {
+  archive::CaseContent none;
+  const archive::CaseView parts = none.View();
+  return archive::CaseToJson({parts.details, parts.objective, parts.constraints, parts.controls,
+                              parts.intControls, variables, none.version})["publishedVariables"];
 }
 
 // The kind of archive error the action fails with, or nullopt when it succeeds.
@@ -40,16 +58,22 @@ inline optimisation::CExcclExportedVariable SampleVariables(std::size_t count) {
   return variables;
 }
 
-// A model data file holding one variable "P" at A1, cascading to
-// `cascadeCell`, in the layout of case `version`: the region from 32 on,
-// the delimiters from 40 on.
-inline std::vector<std::uint8_t> OneVariableFile(std::uint32_t version, const char* cascadeCell,
-                                                 std::int32_t region = 6) {
-  ByteBuilder b;
-  b.Signature().U32(1).Text("P").Text("u").Text("S").Text("A1").Text(cascadeCell).U32(1);
-  if (version >= 32) b.I32(region).I32(region);
-  if (version >= 40) b.Text(",").Text(";");
-  return b.bytes();
+inline archive::CaseView CaseOf(model::CExcModel& m) {
+  return {m.caseDetails, m.objective,          m.constraints, m.controls,
+          m.intControls, m.publishedVariables, m.caseVersion};
 }
+
+class ModelTest : public testing::Test {
+ protected:
+  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
+  std::string Message() const {
+    return reinterpret_cast<const char*>(status_.bytes.data()) + EXT_STATUS_TEXT_OFFSET;
+  }
+
+  test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
+  test_support::ScopedEnv interactive_{"LSB_JOBID", std::nullopt};
+  test_support::GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+  model::CExcModel model_;
+};
 
 }  // namespace archive_test

@@ -1,204 +1,357 @@
-// The current version written and read back: every element kind with
-// values other than its defaults, the bounds of the buffer, damaged and
-// truncated archives, and the values a reader keeps within range.
+// A case written into the host's record by the model and read back: every
+// element kind, as binary and as JSON; buffers too small; damaged archives
+// refused with their messages (the model's and the dump's), what a failed
+// read keeps, the values a reader keeps within range, where the workbook is
+// looked for after a read; and archives of every version.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
 #include <optional>
+#include <string>
 #include <vector>
 
-#include "archive/archive.h"
-#include "archive/archive_error.h"
 #include "archive/archive_helpers.h"
-#include "archive/byte_builder.h"
-#include "archive/case_checks.h"
+#include "archive/case_json.h"
 #include "archive/case_record.h"
 #include "archive/sample_case.h"
+#include "archive/version_builder.h"
+#include "case/composition.h"
+#include "model/model.h"
+#include "support/guarded_buffer.h"
+#include "support/temp_folder.h"
+#include "support/temp_registry.h"
 
 namespace {
 
-using archive::Archive;
-using archive::ArchiveError;
-using archive_test::ByteBuilder;
 using archive_test::StoreCase;
+using archive_test::WriteCase;
+using test_support::GuardedBuffer;
 
-// Loads into a fresh case; the error's kind, or nullopt when it loaded.
-std::optional<ArchiveError::Kind> Load(std::span<const std::uint8_t> bytes,
-                                       archive::CaseContent& content) {
-  return archive_test::ErrorKind([&] {
-    Archive load = Archive::LoadFrom(bytes);
-    archive::TransferCase(load, content.View());
-  });
-}
+constexpr char kReadFailed[] = "Failed to read all case data - buffer overflow";
+constexpr char kWriteFailed[] = "Failed to write all case data - buffer overflow";
+constexpr char kTooNew[] = "Unable to read case data - version too new";
 
-TEST(CaseRoundTrip, EveryElementKindComesBackAsWrittenUnderTheSignatureAndVersion40) {
-  archive::CaseContent written;
-  archive_test::FillSampleCase(written.View(), 3);
-  written.version = 12;  // the version last read does not change what is written
-  const std::vector<std::uint8_t> bytes = StoreCase(written);
-  const std::vector<std::uint8_t> head = ByteBuilder().Signature().U32(40).bytes();
-  ASSERT_GE(bytes.size(), head.size());
-  EXPECT_TRUE(std::equal(head.begin(), head.end(), bytes.begin()));
-  EXPECT_EQ(written.version, 12);
-
-  archive::CaseContent read;
-  ASSERT_EQ(Load(bytes, read), std::nullopt);
-  EXPECT_EQ(read.version, 40);
-  archive_test::ExpectSameCase(written.View(), read.View());
-  EXPECT_EQ(StoreCase(read), bytes) << "writing what was read gives the same bytes";
-}
-
-TEST(CaseRoundTrip, ABufferTooSmallFailsWithTheBytesThatFitWrittenAndNoMore) {
-  archive::CaseContent content;
-  archive_test::FillSampleCase(content.View());
-  const std::vector<std::uint8_t> whole = StoreCase(content);
-  for (const std::size_t capacity :
-       {std::size_t{0}, std::size_t{8}, whole.size() / 2, whole.size() - 1}) {
-    std::vector<std::uint8_t> buffer(capacity + 8, 0xCC);
-    Archive store = Archive::StoreInto(std::span(buffer).first(capacity));
-    EXPECT_EQ(archive_test::ErrorKind([&] { archive::TransferCase(store, content.View()); }),
-              ArchiveError::Kind::kEnd)
-        << capacity;
-    for (std::size_t i = capacity; i < buffer.size(); ++i)
-      ASSERT_EQ(buffer[i], 0xCC) << "byte " << i << " past a capacity of " << capacity;
+// The host's case-data record: the archive at byte 4, its size, the model
+// path and the no-relocation flag.
+struct CaseRecord {
+  explicit CaseRecord(const std::vector<std::uint8_t>& archiveBytes,
+                      const char* modelPath = nullptr, std::uint32_t noRelocation = 0)
+      : buffer(EXT_CASE_DATA_RECORD_SIZE, 0) {
+    host::HostRecord record = buffer.record();
+    EXPECT_TRUE(
+        record.WriteBytes(EXT_CASE_DATA_ARCHIVE_OFFSET, archiveBytes.data(), archiveBytes.size()));
+    SetSize(static_cast<std::uint32_t>(archiveBytes.size()));
+    EXPECT_TRUE(record.WritePointer(EXT_CASE_DATA_MODEL_PATH_OFFSET, modelPath));
+    EXPECT_TRUE(record.WriteU32(EXT_CASE_DATA_NO_RELOCATION_OFFSET, noRelocation));
   }
-  std::vector<std::uint8_t> exact(whole.size());
-  Archive store = Archive::StoreInto(exact);
-  archive::TransferCase(store, content.View());
-  EXPECT_EQ(exact, whole);
-}
-
-TEST(CaseRoundTrip, EveryTruncationOfARealisticCaseIsRefusedCleanly) {
-  archive::CaseContent written;
-  archive_test::FillSampleCase(written.View(), 2);
-  const std::vector<std::uint8_t> bytes = StoreCase(written);
-  for (std::size_t size = 0; size < bytes.size(); ++size) {
-    archive::CaseContent read;
-    const auto kind = Load(std::span(bytes).first(size), read);
-    ASSERT_TRUE(kind == ArchiveError::Kind::kEnd || kind == ArchiveError::Kind::kFormat)
-        << "a case cut to " << size << " bytes";
-    archive::SettleStreamCounts(read.details);
-    ASSERT_EQ(read.details.inputStreams.size(), read.details.inputCount) << size;
-    ASSERT_EQ(read.details.outputStreams.size(), read.details.outputCount) << size;
-    // What was read is whole: every element appended came from the archive.
-    for (std::size_t i = 0; i < read.constraints.size(); ++i)
-      ASSERT_EQ(read.constraints.At(i)->unit, "bbl/d") << size;
+  void SetSize(std::uint32_t size) {
+    EXPECT_TRUE(buffer.record().WriteU32(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, size));
   }
-}
+  void* data() { return buffer.bytes.data(); }
 
-TEST(CaseRoundTrip, AFailedReadKeepsTheFieldsReadBeforeIt) {
-  archive::CaseContent written;
-  archive_test::FillSampleCase(written.View());
-  const std::vector<std::uint8_t> bytes = StoreCase(written);
-  // The longest cut that still ends inside the second constraint.
-  std::size_t cut = bytes.size();
-  while (cut > 0) {
-    archive::CaseContent read;
-    (void)Load(std::span(bytes).first(--cut), read);
-    if (read.constraints.size() == 1) break;
+  GuardedBuffer buffer;
+};
+
+using CaseData = archive_test::ModelTest;
+using archive_test::CaseOf;
+
+TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
+  archive_test::FillSampleCase(CaseOf(model_), 3);
+  model_.caseVersion = 12;  // the version last read does not change what is written
+  model_.caseDetails.plugIns = "/addins/one.xlam";
+  model_.caseDetails.fileName = "C:\\Fall\xE9s\\book.xls";  // a single-byte legacy text
+  model_.caseDetails.macros[3] = std::string("with\0nul", 8);
+  model_.constraints.At(0)->Limit = std::numeric_limits<double>::quiet_NaN();
+  model_.constraints.At(1)->Limit = std::numeric_limits<double>::infinity();
+  model_.controls.At(0)->LowerBound = -std::numeric_limits<double>::infinity();
+  model_.controls.At(1)->UpperBound = -0.0;
+  model_.intControls.At(1)->StateNames[17] = "stored beyond the count";
+  const std::vector<std::uint8_t> bytes = StoreCase(CaseOf(model_));
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  // Too small a buffer fails with nothing written past it.
+  for (const std::uint32_t capacity : {0u, 8u, size / 2, size - 1}) {
+    GuardedBuffer buffer(capacity, 0);
+    EXPECT_EQ(model_.WriteCaseData(buffer.bytes.data(), capacity, Status()), 1);
+    EXPECT_EQ(Message(), kWriteFailed);
+    EXPECT_TRUE(buffer.GuardsIntact()) << capacity;
   }
-  archive::CaseContent read;
-  EXPECT_NE(Load(std::span(bytes).first(cut), read), std::nullopt);
-  EXPECT_EQ(read.details.fileName, written.details.fileName);
-  EXPECT_TRUE(read.objective.Defined);
-  EXPECT_EQ(read.objective.name, "Revenue0");
-  ASSERT_EQ(read.constraints.size(), 1u);
-  EXPECT_TRUE(read.controls.empty());
+  EXPECT_EQ(model_.WriteCaseData(nullptr, 1000, Status()), 1);
+  GuardedBuffer written(EXT_CASE_DATA_ARCHIVE_CAPACITY, 0);
+  ASSERT_EQ(model_.WriteCaseData(written.bytes.data(), EXT_CASE_DATA_ARCHIVE_CAPACITY, Status()),
+            0);
+  EXPECT_TRUE(written.GuardsIntact());
+  ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), written.bytes.begin()));
+
+  // The host hands back its whole buffer: the bytes after the case are
+  // not read.
+  CaseRecord record(std::vector<std::uint8_t>(
+      written.bytes.begin(), written.bytes.begin() + EXT_CASE_DATA_ARCHIVE_CAPACITY));
+  // Read over a case of its own: the streams are replaced, the other
+  // collections appended to.
+  model::CExcModel restored;
+  restored.caseDetails.inputCount = 5;
+  restored.caseDetails.SyncStreamCounts();
+  restored.constraints.Add(std::make_unique<optimisation::CExcConstraint>());
+  restored.caseDetails.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
+  ASSERT_EQ(restored.ReadCaseData(record.data(), Status()), 0) << Message();
+  EXPECT_EQ(restored.caseVersion, 40);
+  EXPECT_EQ(restored.caseDetails.plugIns, "") << "plug-ins are not part of the case";
+  EXPECT_TRUE(record.buffer.GuardsIntact());
+  ASSERT_EQ(restored.constraints.size(), 3u);
+  ASSERT_EQ(restored.caseDetails.compositions.size(), 3u);
+  restored.constraints.RemoveAt(0);
+  restored.caseDetails.compositions.RemoveAt(0);
+  EXPECT_EQ(StoreCase(CaseOf(restored)), bytes) << "writing what was read gives the same bytes";
+
+  // Through JSON, also as text. The forms the documentation's example does
+  // not show are pinned here.
+  nlohmann::json dumped;
+  std::vector<std::uint8_t> built;
+  std::string error;
+  ASSERT_TRUE(archive::CaseArchiveToJson(bytes, dumped, error)) << error;
+  ASSERT_TRUE(archive::CaseJsonToArchive(nlohmann::json::parse(dumped.dump(2)), built, error));
+  EXPECT_EQ(built, bytes);
+  EXPECT_EQ(dumped["fileName"], nlohmann::json({{"bytes", "C:\\Fall\u00e9s\\book.xls"}}));
+  EXPECT_EQ(dumped["constraints"][0]["limit"], "NaN");
+  EXPECT_EQ(dumped["constraints"][1]["limit"], "Infinity");
+  EXPECT_EQ(dumped["controls"][0]["lowerBound"], "-Infinity");
+  EXPECT_EQ(dumped["integerControls"][1]["stateCount"], 3);
+  EXPECT_EQ(dumped["integerControls"][1]["states"].size(), 18u) << "up to the last one stored";
+  EXPECT_FALSE(dumped.contains("publishedVariables")) << "a current case has none";
 }
 
-TEST(CaseRoundTrip, VersionsOutsideOneToFortyAreRefused) {
+// Each refused with the model's message and the dump's account of what and
+// where, keeping the version read and adding nothing: a new case with no
+// streams and one empty composition, a word of it replaced.
+TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
+  archive::CaseContent one;
+  one.details.fileName = "x";
+  one.details.inputStreams.Clear();
+  one.details.outputStreams.Clear();
+  one.details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
   struct Case {
     std::uint32_t version;
-    ArchiveError::Kind kind;
+    std::size_t at;
+    std::uint32_t word;
+    const char* message;
     std::int32_t versionKept;
+    const char* dumpError;
   };
-  for (const Case& c : {Case{41, ArchiveError::Kind::kVersionTooNew, 41},
-                        Case{0xFFFFFFFF, ArchiveError::Kind::kVersionTooNew, 0x7FFFFFFF},
-                        Case{0, ArchiveError::Kind::kFormat, 0}}) {
-    const std::vector<std::uint8_t> bytes =
-        ByteBuilder().Signature().U32(c.version).Text("book.xlsx").U32(1).U32(1).bytes();
-    archive::CaseContent read;
-    read.version = -5;
-    EXPECT_EQ(Load(bytes, read), c.kind) << c.version;
-    EXPECT_EQ(read.version, c.versionKept) << "the version read stays";
-    EXPECT_EQ(read.details.fileName, "") << "nothing after the version is read";
+  const std::vector<Case> cases = {
+      {40, 8, 41, kTooNew, 41, "version 41 is newer than 40"},
+      {40, 8, 0xFFFFFFFF, kTooNew, 0x7FFFFFFF, "version 4294967295 is newer than 40"},
+      {40, 8, 0, kReadFailed, 0, "version 0 is not a case version"},
+      {40, 0, 0, kReadFailed, 0, "the archive does not start with its signature"},
+      {40, 4, 0x385FD21B, kReadFailed, 0, "the archive does not start with its signature"},
+      {40, 12, 4000, kReadFailed, 40,
+       "a text of 4000 bytes at byte 12 does not fit the 96 bytes left"},
+      {40, 12, 0xFFFFFFFF, kReadFailed, 40,
+       "a text of 4294967295 bytes at byte 12 does not fit the 96 bytes left"},
+      {40, 60, 0x10000000, kReadFailed, 40,
+       "268435456 input streams at byte 60 do not fit the 48 bytes left"},
+      {40, 64, 0xFFFFFFFF, kReadFailed, 40,
+       "4294967295 output streams at byte 64 do not fit the 44 bytes left"},
+      {40, 86, 400, kReadFailed, 40, "400 constraints at byte 86 do not fit the 22 bytes left"},
+      {40, 91, 0xFFFFFFFF, kReadFailed, 40,
+       "4294967295 compositions at byte 91 do not fit the 17 bytes left"},
+      {40, 99, 0xFFFFFFF0, kReadFailed, 40,
+       "4294967280 components at byte 99 do not fit the 9 bytes left"},
+      // Version 9 keeps a single legacy composition of its own.
+      {9, 61, 50000, kReadFailed, 9,
+       "50000 legacy components at byte 61 do not fit the 4 bytes left"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dumpError);
+    std::vector<std::uint8_t> bytes = WriteCase(one.View(), c.version, c.version);
+    std::memcpy(bytes.data() + c.at, &c.word, sizeof c.word);
+    model::CExcModel fresh;
+    CaseRecord record(bytes);
+    EXPECT_EQ(fresh.ReadCaseData(record.data(), Status()), 1);
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(fresh.caseVersion, c.versionKept) << "the version read stays";
+    EXPECT_TRUE(fresh.constraints.empty() && fresh.caseDetails.compositions.empty());
+    EXPECT_EQ(fresh.caseDetails.fileName, c.at <= 12 ? "" : "x") << "read up to the fault";
+    nlohmann::json out = "untouched";
+    std::string error;
+    EXPECT_FALSE(archive::CaseArchiveToJson(bytes, out, error));
+    EXPECT_EQ(error, std::string("case data: ") + c.dumpError);
+    EXPECT_EQ(out, "untouched");
+  }
+  CaseRecord empty({});
+  EXPECT_EQ(model_.ReadCaseData(empty.data(), Status()), 1);
+  EXPECT_EQ(Message(), kReadFailed);
+  CaseRecord beyond(StoreCase(one.View()));
+  beyond.SetSize(EXT_CASE_DATA_ARCHIVE_CAPACITY + 1);
+  for (void* record : {beyond.data(), static_cast<void*>(nullptr)}) {
+    EXPECT_EQ(model_.ReadCaseData(record, Status()), 1);
+    EXPECT_EQ(Message(), kReadFailed);
   }
 }
 
-// A version-40 case with nothing in it up to the collection under test.
-ByteBuilder Head(std::uint32_t inputCount = 1, std::uint32_t outputCount = 1) {
-  ByteBuilder b;
-  b.Signature().U32(40).Text("").U32(inputCount).U32(outputCount);
-  for (int macro = 0; macro < 7; ++macro)
-    b.Text("").Flag(false);
-  return b;
-}
-
-// An undefined objective and the constraint count.
-ByteBuilder& ObjectiveThenConstraints(ByteBuilder& b, std::uint32_t constraints) {
-  return b.Flag(false).Flag(true).Text("").Text("").Text("").Text("").U32(constraints);
-}
-
-TEST(CaseRoundTrip, CountsThatCannotFitTheBytesLeftAreFormatErrorsAndAddNothing) {
-  ByteBuilder constraints = Head().U32(0).U32(0);
-  ObjectiveThenConstraints(constraints, 400).Append(std::vector<std::uint8_t>(1000));
-  ByteBuilder components = Head().U32(0).U32(0);
-  ObjectiveThenConstraints(components, 0).Flag(true).U32(1).Text("Gas").U32(0xFFFFFFF0);
-  // Version 9 keeps a single legacy composition of its own.
-  ByteBuilder legacy;
-  legacy.Signature().U32(9).Text("").U32(1).U32(1).Text("").Flag(false).U32(0).U32(0);
-  ObjectiveThenConstraints(legacy, 0).Flag(true).U32(50000).Text("C1");
-  const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> cases = {
-      {"input streams", Head().U32(0x10000000).bytes()},
-      {"output streams", Head().U32(0).U32(0xFFFFFFFF).bytes()},
-      {"constraints", constraints.bytes()},
-      {"components", components.bytes()},
-      {"legacy components", legacy.bytes()},
-  };
-  for (const auto& [what, bytes] : cases) {
-    SCOPED_TRACE(what);
-    archive::CaseContent read;
-    EXPECT_EQ(Load(bytes, read), ArchiveError::Kind::kFormat);
-    EXPECT_TRUE(read.constraints.empty());
-    EXPECT_TRUE(read.details.compositions.empty());
+// Every cut of a case is refused cleanly, keeping what was read before it:
+// the objective and each element only once complete, the streams matching
+// their counts.
+TEST_F(CaseData, EveryCutOfACaseIsRefusedKeepingWhatWasReadWhole) {
+  archive::CaseContent content;
+  archive_test::FillSampleCase(content.View(), 2);
+  const std::vector<std::uint8_t> bytes = StoreCase(content.View());
+  CaseRecord record(bytes);
+  std::size_t read = 0;  // fields and elements read
+  for (std::uint32_t size = 0; size < bytes.size(); ++size) {
+    record.SetSize(size);
+    model::CExcModel m;
+    ASSERT_EQ(m.ReadCaseData(record.data(), Status()), 1) << size;
+    ASSERT_EQ(Message(), kReadFailed) << size;
+    const model::CExcCaseDetails& details = m.caseDetails;
+    ASSERT_EQ(details.inputStreams.size(), details.inputCount) << size;
+    ASSERT_EQ(details.outputStreams.size(), details.outputCount) << size;
+    ASSERT_EQ(m.objective.unit, m.objective.Defined ? "bbl/d" : "") << size;
+    for (std::size_t i = 0; i < m.constraints.size(); ++i)
+      ASSERT_EQ(m.constraints.At(i)->unit, "bbl/d") << size;
+    const std::size_t now = !details.fileName.empty() + m.objective.Defined + m.constraints.size() +
+                            details.compositions.size() + m.controls.size() + m.intControls.size();
+    ASSERT_GE(now, read) << size;
+    read = now;
   }
+  EXPECT_EQ(read, 10u) << "all but the last flag";
 }
 
-TEST(CaseRoundTrip, StreamCountsAreKeptWithinOneToFiveThousandWithMatchingStreams) {
-  struct Case {
-    std::uint32_t stored;
-    std::uint32_t kept;
-  };
-  for (const Case& c : {Case{0, 1}, Case{1, 1}, Case{4, 4}, Case{5000, 5000}, Case{5001, 5000},
-                        Case{0xFFFFFFFF, 5000}}) {
+// Stream counts within 1 ... 5000 with as many streams, state counts
+// within 0 ... 20.
+TEST_F(CaseData, LoadedCountsAreKeptWithinTheirRanges) {
+  for (const auto& [stored, kept] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+           {0, 1}, {1, 1}, {4, 4}, {5000, 5000}, {5001, 5000}, {0xFFFFFFFF, 5000}}) {
     // Two streams of each kind stored, whatever the counts say.
     archive::CaseContent written;
     archive_test::FillSampleCase(written.View(), 2);
     written.details.outputStreams.RemoveAt(2);
-    written.details.inputCount = c.stored;
-    written.details.outputCount = c.stored;
-    archive::CaseContent read;
-    ASSERT_EQ(Load(StoreCase(written), read), std::nullopt);
-    archive::SettleStreamCounts(read.details);
-    EXPECT_EQ(read.details.inputCount, c.kept) << c.stored;
-    EXPECT_EQ(read.details.outputCount, c.kept) << c.stored;
-    EXPECT_EQ(read.details.inputStreams.size(), c.kept) << c.stored;
-    EXPECT_EQ(read.details.outputStreams.size(), c.kept) << c.stored;
-    EXPECT_EQ(read.details.inputStreams.At(0)->sheetName, "Inputs 0");
+    written.details.inputCount = written.details.outputCount = stored;
+    written.intControls.At(1)->StateCount = static_cast<std::int32_t>(stored);
+    CaseRecord record(StoreCase(written.View()));
+    model::CExcModel read;
+    ASSERT_EQ(read.ReadCaseData(record.data(), Status()), 0) << Message();
+    EXPECT_EQ(read.caseDetails.inputCount, kept) << stored;
+    EXPECT_EQ(read.caseDetails.outputCount, kept) << stored;
+    EXPECT_EQ(read.caseDetails.inputStreams.size(), kept) << stored;
+    EXPECT_EQ(read.caseDetails.outputStreams.size(), kept) << stored;
+    EXPECT_EQ(read.caseDetails.inputStreams.At(0)->sheetName, "Inputs 0");
+    EXPECT_EQ(read.intControls.At(1)->StateCount,
+              std::clamp(static_cast<std::int32_t>(stored), 0, 20))
+        << stored;
+    nlohmann::json dumped;
+    std::string error;
+    ASSERT_TRUE(archive::CaseArchiveToJson(StoreCase(written.View()), dumped, error));
+    EXPECT_EQ(dumped["outputStreams"].size(), kept) << "the dump holds the case as the model does";
   }
 }
 
-TEST(CaseRoundTrip, StateCountsAreKeptWithinZeroToTwenty) {
-  for (const auto& [stored, kept] : std::vector<std::pair<std::int32_t, std::int32_t>>{
-           {-7, 0}, {0, 0}, {13, 13}, {20, 20}, {21, 20}, {0x7FFFFFFF, 20}}) {
-    archive::CaseContent written;
-    written.intControls.Add(archive_test::SampleIntegerControl(0, 5));
-    written.intControls.At(0)->StateCount = stored;
-    archive::CaseContent read;
-    ASSERT_EQ(Load(StoreCase(written), read), std::nullopt);
-    EXPECT_EQ(read.intControls.At(0)->StateCount, kept) << stored;
+// Where the workbook ends up after a read of a case naming `fileName` with
+// the model file `modelPath`: beside the model file (cut at its last '\'
+// or '/') in a batch job, or when it cannot be found and the host allows.
+TEST_F(CaseData, TheWorkbookIsRelocatedByTheBatchJobTheFileTheHostsFlagAndTheModelPath) {
+  test_support::TempFolder folder;
+  const std::filesystem::path models = folder.path() / "models";
+  std::filesystem::create_directories(models);
+  std::filesystem::create_directories(folder.path() / "cases");
+  std::ofstream(models / "book.xlsx") << "beside the model";
+  const std::string existing = (folder.path() / "cases" / "book.xlsx").string();
+  std::ofstream(existing) << "where the case says";
+  const std::string missing = "C:\\Cases\\book.xlsx";
+  const std::string elsewhere = "C:\\Cases\\other.xlsx";  // not beside the model either
+  const std::string modelFile = (models / "field.cfx").string();
+  const std::string backslashed = models.string() + "\\field.cfx";
+  const std::string moved = (models / "book.xlsx").string();
+  struct Case {
+    bool batch;
+    std::string fileName;
+    std::uint32_t flag;
+    std::string expected;
+    const char* modelPath;
+  };
+  const std::vector<Case> cases = {
+      {false, existing, 0, existing, modelFile.c_str()},
+      {true, existing, 0, moved, modelFile.c_str()},
+      {false, missing, 0, moved, modelFile.c_str()},
+      {false, missing, 1, missing, modelFile.c_str()},
+      {true, missing, 1, moved, modelFile.c_str()},
+      {false, elsewhere, 0, elsewhere, modelFile.c_str()},
+      {false, "", 0, "", modelFile.c_str()},
+      {true, "book.xlsx", 0, "book.xlsx", modelFile.c_str()},
+      {false, missing, 0, moved, backslashed.c_str()},
+      {false, missing, 0, missing, "field.cfx"},  // no folder to move to
+      {false, missing, 0, missing, ""},
+      {false, missing, 0, missing, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::optional<test_support::ScopedEnv> batch;
+    if (c.batch) batch.emplace("LSB_JOBID", "4711");
+    archive::CaseContent content;
+    content.details.fileName = c.fileName;
+    CaseRecord record(StoreCase(content.View()), c.modelPath, c.flag);
+    model::CExcModel reader;
+    EXPECT_EQ(reader.ReadCaseData(record.data(), Status()), 0) << Message();
+    EXPECT_EQ(reader.caseDetails.fileName, c.expected)
+        << c.fileName << (c.batch ? " in a batch job" : "") << " flag " << c.flag << " model "
+        << (c.modelPath ? c.modelPath : "none");
   }
 }
+
+// Archives of every version put together byte by byte from the record
+// tables (version_builder.h): the reader stops exactly at the end of the
+// record and holds what the version has, the other fields at their
+// defaults, so that storing it again gives the builder's current layout.
+//
+// The sample case, with fields of one kind side by side told apart.
+struct Sample : archive::CaseContent {
+  Sample() {
+    archive_test::FillSampleCase(View(), 2);
+    details.inputStreams.At(1)->forecastDisplay = true;
+    details.passDate[2] = false;
+    publishedVariables = archive_test::SampleVariables(2);
+  }
+};
+
+TEST(CaseVersions, TheCurrentRecordHoldsEachFieldWhereTheTablesPutIt) {
+  Sample sample;
+  EXPECT_EQ(StoreCase(sample.View()), WriteCase(sample.View(), 40, 40));
+}
+
+class CaseVersion : public testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(CaseVersion, ReadsExactlyTheFieldsOfItsVersion) {
+  const std::uint32_t v = GetParam();
+  Sample sample;
+  const std::vector<std::uint8_t> bytes = WriteCase(sample.View(), v, v);
+  archive::CaseContent read;
+  archive::Archive load = archive::Archive::LoadFrom(bytes);
+  archive::TransferCase(load, read.View());
+  EXPECT_EQ(load.Remaining(), 0u) << "the record ends where the version says";
+  EXPECT_EQ(read.version, static_cast<std::int32_t>(v));
+  EXPECT_EQ(StoreCase(read.View()), WriteCase(sample.View(), v, 40));
+
+  EXPECT_EQ(WriteCase(read.View(), v, v), bytes) << "what was read is what the version holds";
+  EXPECT_EQ(read.publishedVariables.size(), v >= 11 && v <= 30 ? 2u : 0u);
+
+  // Its dump shows them, and without them builds a current case of the
+  // same content.
+  nlohmann::json dumped;
+  std::vector<std::uint8_t> built;
+  std::string error;
+  ASSERT_TRUE(archive::CaseArchiveToJson(bytes, dumped, error)) << error;
+  EXPECT_EQ(dumped.contains("publishedVariables"), !read.publishedVariables.empty());
+  dumped.erase("publishedVariables");
+  ASSERT_TRUE(archive::CaseJsonToArchive(dumped, built, error)) << error;
+  EXPECT_EQ(built, StoreCase(read.View()));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryVersion, CaseVersion, testing::Range(1u, 41u),
+                         [](const testing::TestParamInfo<std::uint32_t>& info) {
+                           return "v" + std::to_string(info.param);
+                         });
 
 }  // namespace

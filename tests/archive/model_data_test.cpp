@@ -1,0 +1,181 @@
+// The model data file: written by the model with the marker in the host's
+// buffer and read back with the layout of the case version, the layout of
+// each version, files that cannot be used and the locks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive/archive_error.h"
+#include "archive/archive_helpers.h"
+#include "archive/byte_builder.h"
+#include "archive/locked_file.h"
+#include "archive/model_data_file.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using archive::ArchiveError;
+using archive_test::ByteBuilder;
+using archive_test::ErrorKind;
+using archive_test::VariableFields;
+using test_support::GuardedBuffer;
+
+constexpr char kWriteFailed[] = "Failed to write all model data - buffer overflow";
+
+// A model data file holding one variable "P" at A1, cascading to A9, in the
+// layout of case `version`: the region from 32 on, the delimiters from 40.
+std::vector<std::uint8_t> OneVariableFile(std::uint32_t version, std::int32_t region) {
+  ByteBuilder b;
+  b.Signature().U32(1).Text("P").Text("u").Text("S").Text("A1").Text("A9").U32(1);
+  if (version >= 32) b.I32(region).I32(region + 1);
+  if (version >= 40) b.Text(",").Text(";");
+  return b.bytes();
+}
+
+class ModelData : public archive_test::ModelTest {
+ protected:
+  ModelData() { WriteBytes({}); }
+
+  void WriteBytes(const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  optimisation::CExcclExportedVariable Read(std::uint32_t version) {
+    optimisation::CExcclExportedVariable read;
+    archive::ReadModelDataFile(path_.c_str(), version, read);
+    return read;
+  }
+  // What the model reads from `path` with the case version.
+  optimisation::CExcclExportedVariable ReadByModel(const char* path, std::int32_t version) {
+    model::CExcModel reader;
+    reader.SetModelDataFile(path, false, Status());
+    reader.caseVersion = version;
+    std::memset(status_.bytes.data(), 0, EXT_STATUS_RECORD_SIZE);
+    EXPECT_EQ(reader.ReadModelData(nullptr, 0, Status()), 0);
+    EXPECT_EQ(Message(), "") << "reading fails silently";
+    return std::move(reader.publishedVariables);
+  }
+
+  test_support::TempFolder folder_;
+  std::string path_ = folder_.File("model.dat");
+  GuardedBuffer marker_{10, 0};
+};
+
+TEST_F(ModelData, IsWrittenToTheNamedFileAndReadBackWithTheCaseVersion) {
+  WriteBytes(std::vector<std::uint8_t>(5000, 0x5A));  // a longer old content
+  ASSERT_EQ(model_.SetModelDataFile(path_.c_str(), true, Status()), 0);
+  EXPECT_EQ(model_.modelDataFile, path_.c_str()) << "the host's text itself";
+  model_.publishedVariables = archive_test::SampleVariables(5000);  // across the file's blocks
+  ASSERT_EQ(model_.WriteModelData(marker_.bytes.data(), 10, Status()), 0);
+  EXPECT_EQ(std::vector<std::uint8_t>(marker_.bytes.begin(), marker_.bytes.begin() + 10),
+            ByteBuilder().Signature().U16(255).bytes());
+  EXPECT_TRUE(marker_.GuardsIntact());
+  std::ifstream file(path_, std::ios::binary);
+  std::vector<std::uint8_t> expected;
+  archive::Archive store = archive::Archive::StoreGrowing(expected);
+  archive::TransferModelData(store, model_.publishedVariables);
+  EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {}), expected)
+      << "the file ends with the data";
+  EXPECT_GT(expected.size(), 2u * 64 * 1024);
+
+  model::CExcModel reader;
+  reader.SetModelDataFile(path_.c_str(), false, Status());
+  reader.caseVersion = 40;
+  reader.publishedVariables.Add(archive_test::SamplePublishedVariable(9));
+  EXPECT_EQ(reader.ReadModelData(nullptr, 0, Status()), 0);
+  ASSERT_EQ(reader.publishedVariables.size(), 5001u) << "appended";
+  reader.publishedVariables.RemoveAt(0);
+  EXPECT_EQ(VariableFields(reader.publishedVariables), VariableFields(model_.publishedVariables));
+
+  // Cases older than version 31 have no model data file; version 31 reads
+  // it with its own layout (no region, no delimiters), so the bytes of a
+  // version-40 file are left over.
+  for (const std::int32_t version : {0, 12, 30, 31}) {
+    EXPECT_EQ(ReadByModel(path_.c_str(), version).empty(), version < 31) << version;
+  }
+}
+
+// Every field of the layout of the version, the region kept within 1 ...
+// 10,000 in each direction.
+TEST_F(ModelData, TheLayoutFollowsTheCaseVersion) {
+  struct Case {
+    std::uint32_t version;
+    std::int32_t region;  // stored as the width, one more as the height
+    std::int32_t width;
+    std::int32_t height;
+  };
+  for (const Case& c : {Case{31, 6, 1, 1}, Case{32, 6, 6, 7}, Case{40, 6, 6, 7}, Case{40, 0, 1, 1},
+                        Case{40, -4, 1, 1}, Case{40, 9999, 9999, 10000},
+                        Case{40, 10000, 10000, 10000}, Case{40, 0x7FFFFFFE, 10000, 10000}}) {
+    SCOPED_TRACE(testing::Message() << "version " << c.version << " region " << c.region);
+    WriteBytes(OneVariableFile(c.version, c.region));
+    const optimisation::CExcclExportedVariable read = Read(c.version);
+    ASSERT_EQ(read.size(), 1u);
+    const optimisation::CExcExportedVariable& v = *read.At(0);
+    EXPECT_EQ(v.name + v.unit + v.worksheet + v.cell + v.CascadeCell, "PuSA1A9");
+    EXPECT_EQ(v.CascadeDirection, 1u);
+    EXPECT_EQ(v.RegionWidth, c.width);
+    EXPECT_EQ(v.RegionHeight, c.height);
+    EXPECT_EQ(v.ColumnDelimiter, c.version >= 40 ? "," : "");
+    EXPECT_EQ(v.RowDelimiter, c.version >= 40 ? ";" : "");
+  }
+}
+
+TEST_F(ModelData, FilesThatCannotBeUsedFailWritingWithTheMessageAndReadingSilently) {
+  const std::string missing = folder_.File("missing.dat");
+  for (const char* path : {missing.c_str(), static_cast<const char*>(nullptr)}) {
+    model_.SetModelDataFile(path, false, Status());
+    EXPECT_EQ(model_.WriteModelData(marker_.bytes.data(), 10, Status()), 1);
+    EXPECT_EQ(Message(), kWriteFailed);
+  }
+  EXPECT_FALSE(std::filesystem::exists(missing)) << "never created";
+  model_.SetModelDataFile(path_.c_str(), false, Status());
+  EXPECT_EQ(model_.WriteModelData(marker_.bytes.data(), 9, Status()), 1)
+      << "no room for the marker";
+  EXPECT_EQ(Message(), kWriteFailed);
+  EXPECT_EQ(model_.WriteModelData(nullptr, 10, Status()), 1);
+
+  const std::string damaged = folder_.File("damaged.dat");
+  std::ofstream(damaged) << "not a model data file";
+  const std::string folder = folder_.path().string();
+  for (const char* path :
+       {missing.c_str(), damaged.c_str(), folder.c_str(), static_cast<const char*>(nullptr)}) {
+    EXPECT_TRUE(ReadByModel(path, 40).empty()) << (path ? path : "no path");
+  }
+  // Cut into the last variable's last text: the ones read completely stay.
+  optimisation::CExcclExportedVariable written = archive_test::SampleVariables(3);
+  archive::WriteModelDataFile(path_.c_str(), written);
+  std::filesystem::resize_file(path_, std::filesystem::file_size(path_) - 1);
+  optimisation::CExcclExportedVariable read;
+  EXPECT_EQ(ErrorKind([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
+            ArchiveError::Kind::kFormat);
+  EXPECT_EQ(read.size(), 2u);
+  EXPECT_EQ(ReadByModel(path_.c_str(), 40).size(), 2u);
+}
+
+TEST_F(ModelData, AWriterHasTheFileToItselfAndReadersShareIt) {
+  WriteBytes(ByteBuilder().Signature().U32(0).bytes());
+  optimisation::CExcclExportedVariable variables = archive_test::SampleVariables(1);
+  const auto read = [&] { return ErrorKind([&] { (void)Read(40); }); };
+  const auto write = [&] {
+    return ErrorKind([&] { archive::WriteModelDataFile(path_.c_str(), variables); });
+  };
+  {
+    archive::LockedFile reader(path_.c_str(), archive::LockedFile::Access::kRead);
+    EXPECT_EQ(read(), std::nullopt) << "readers share";
+    EXPECT_EQ(write(), ArchiveError::Kind::kFile) << "no writing while someone reads";
+  }
+  {
+    archive::LockedFile writer(path_.c_str(), archive::LockedFile::Access::kWrite);
+    EXPECT_EQ(read(), ArchiveError::Kind::kFile) << "no reading a file half written";
+  }
+  EXPECT_EQ(write(), std::nullopt) << "the locks went with the files";
+}
+
+}  // namespace
