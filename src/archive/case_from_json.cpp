@@ -224,6 +224,8 @@ class JsonFields {
 
 // The members of a case are read in this order rather than the record's:
 // it decides which fault a document with several reports, as it always has.
+// A stream count is read with its list; a member missing here would be
+// refused as unknown.
 constexpr std::array<const char*, 12> kReadOrder = {
     "fileName",           "inputStreams",  "outputStreams",   "macros",
     "objective",          "constraints",   "controls",        "integerControls",

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/archive.h"
@@ -20,17 +21,15 @@ using archive::Archive;
 using archive::ArchiveError;
 using archive_test::ErrorKind;
 
-struct Values {
-  std::uint8_t u8 = 0;
-  std::uint16_t u16 = 0;
-  std::uint32_t u32 = 0;
-  std::int32_t i32 = 0;
-  double number = 0;
-  bool flag = false;
-  std::string text;
-  bool operator==(const Values&) const = default;
-
-  void Transfer(Archive& archive) {
+TEST(ArchiveEncoding, NumbersAreLittleEndianWhateverTheMachine) {
+  std::uint8_t u8 = 0xAB;
+  std::uint16_t u16 = 0x0102;
+  std::uint32_t u32 = 0x03040506;
+  std::int32_t i32 = -2;
+  double number = 1.0;
+  bool flag = true;
+  std::string text = "ab";
+  const auto transfer = [&](Archive& archive) {
     archive::TransferU8(archive, u8);
     archive::TransferU16(archive, u16);
     archive::TransferU32(archive, u32);
@@ -38,30 +37,27 @@ struct Values {
     archive::TransferDouble(archive, number);
     archive::TransferFlag(archive, flag);
     archive::TransferText(archive, text);
-  }
-};
-
-TEST(ArchiveEncoding, NumbersAreLittleEndianWhateverTheMachine) {
-  Values stored{0xAB, 0x0102, 0x03040506, -2, 1.0, true, "ab"};
+  };
   std::vector<std::uint8_t> bytes;
   Archive store = Archive::StoreGrowing(bytes);
-  stored.Transfer(store);
+  transfer(store);
   const std::vector<std::uint8_t> expected = {0xAB, 0x02, 0x01, 0x06, 0x05, 0x04, 0x03, 0xFE, 0xFF,
                                               0xFF, 0xFF, 0,    0,    0,    0,    0,    0,    0xF0,
                                               0x3F, 1,    2,    0,    0,    0,    'a',  'b'};
   EXPECT_EQ(bytes, expected);
-  Values loaded;
+  auto stored = std::tie(u8, u16, u32, i32, number, flag, text);
+  const auto values = std::make_tuple(u8, u16, u32, i32, number, flag, text);
+  stored = std::make_tuple(0, 0, 0, 0, 0.0, false, "");
   Archive load = Archive::LoadFrom(bytes);
-  loaded.Transfer(load);
-  EXPECT_TRUE(loaded == stored);
+  transfer(load);
+  EXPECT_EQ(stored, values);
   EXPECT_EQ(load.Remaining(), 0u);
 
   // Any byte but 0 loads as a set flag.
   const std::vector<std::uint8_t> flagBytes = {0, 1, 2, 0xFF};
   Archive flags = Archive::LoadFrom(flagBytes);
   for (const bool expectedFlag : {false, true, true, true}) {
-    bool flag = !expectedFlag;
-    archive::TransferFlag(flags, flag);
+    archive::TransferFlag(flags, flag = !expectedFlag);
     EXPECT_EQ(flag, expectedFlag);
   }
 }

@@ -257,9 +257,8 @@ TEST_F(CaseData, TheWorkbookIsRelocatedByTheBatchJobTheFileTheHostsFlagAndTheMod
   test_support::TempFolder folder;
   const std::filesystem::path models = folder.path() / "models";
   std::filesystem::create_directories(models);
-  std::filesystem::create_directories(folder.path() / "cases");
   std::ofstream(models / "book.xlsx") << "beside the model";
-  const std::string existing = (folder.path() / "cases" / "book.xlsx").string();
+  const std::string existing = (folder.path() / "book.xlsx").string();
   std::ofstream(existing) << "where the case says";
   const std::string missing = "C:\\Cases\\book.xlsx";
   const std::string elsewhere = "C:\\Cases\\other.xlsx";  // not beside the model either
