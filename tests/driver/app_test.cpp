@@ -1,5 +1,4 @@
-// The application object and its settings, help, the driver configuration,
-// the grid's once-only set-up and the data-server chooser hand-off.
+// The application object and its settings, help and the driver configuration.
 #include "driver/app.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +10,6 @@
 #include <string>
 #include <thread>
 
-#include "driver/data_server_chooser.h"
-#include "driver/grid_library.h"
 #include "driver/instances.h"
 #include "model/scripted_dialogs.h"
 #include "platform/files.h"
@@ -37,10 +34,8 @@ TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
     std::string value;  // the line under the Config key
     bool threaded;
   } cases[] = {
-      {"no settings", "", true},
       {"no value", "\"Other\"=dword:00000000\n", true},
       {"zero", "\"Vista\"=dword:00000000\n", false},
-      {"zero, name in another case", "\"VISTA\"=dword:00000000\n", false},
       {"one", "\"Vista\"=dword:00000001\n", true},
       {"large", "\"Vista\"=dword:7fffffff\n", true},
       {"negative", "\"Vista\"=dword:ffffffff\n", false},
@@ -48,7 +43,7 @@ TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TempRegistry settings(RegistryText(c.value.empty() ? "" : kConfigSection + c.value));
+    TempRegistry settings(RegistryText(kConfigSection + c.value));
     EXPECT_EQ(driver::ThreadedModeFromSettings(settings.Load()), c.threaded);
   }
 }
@@ -167,50 +162,6 @@ TEST(AppConfigureTest, ThePlugInListChangesOnlyWhenTheUserConfirms) {
   EXPECT_EQ(app.PlugIns(), "/edited.xlam");
   EXPECT_EQ(dialogs->Calls().back().parent, &parent);
   app.SetPlugIns(original);
-}
-
-TEST(GridLibraryTest, IsSetUpOnceUntilTornDown) {
-  int setUps = 0;
-  const auto previous = driver::SetGridInitialiser([&] { ++setUps; });
-  driver::UninitialiseGridLibrary();
-  EXPECT_TRUE(driver::InitialiseGridLibrary());
-  EXPECT_FALSE(driver::InitialiseGridLibrary());
-  EXPECT_TRUE(driver::GridLibraryInitialised());
-  EXPECT_EQ(setUps, 1);
-  driver::UninitialiseGridLibrary();
-  EXPECT_FALSE(driver::GridLibraryInitialised());
-  EXPECT_TRUE(driver::InitialiseGridLibrary());
-  EXPECT_EQ(setUps, 2);
-  driver::SetGridInitialiser(previous);
-}
-
-const void* gSeenData = nullptr;
-ExtWindow gSeenWindow = nullptr;
-int gSeenCalls = 0;
-int32_t gSeenValue = -1;
-uint32_t gSeenFlags = 1;
-
-void RecordChooser(ExtWindow window, const void* data, int32_t value, uint32_t flags) {
-  gSeenWindow = window;
-  gSeenData = data;
-  gSeenValue = value;
-  gSeenFlags = flags;
-  ++gSeenCalls;
-}
-
-TEST(DataServerChooserTest, TheHostsHandlerIsCalledInsteadOfTheLibrarysChooser) {
-  ASSERT_EQ(GlpfnTarnShowDataServerString, nullptr);
-  int window = 0;
-  const char data[] = "tag";
-  EXPECT_FALSE(driver::CallHostDataServerStringChooser(&window, data));
-  GlpfnTarnShowDataServerString = RecordChooser;
-  EXPECT_TRUE(driver::CallHostDataServerStringChooser(&window, data));
-  GlpfnTarnShowDataServerString = nullptr;
-  EXPECT_EQ(gSeenCalls, 1);
-  EXPECT_EQ(gSeenWindow, &window);
-  EXPECT_EQ(gSeenData, data);
-  EXPECT_EQ(gSeenValue, 0);
-  EXPECT_EQ(gSeenFlags, 0u);
 }
 
 }  // namespace

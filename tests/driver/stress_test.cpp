@@ -71,22 +71,9 @@ struct Request {
 
 constexpr Request kRequests[] = {
     // code, iarg, answer
-    {3, kRandomIarg, -999},
-    {106, 0, -1},
-    {107, 0, -1},
-    {49, 0, 0},
-    {136, 0, 0},
-    {129, 300, kSee},
-    {16, 0, kSee},
-    {21, 0, 0},
-    {23, 0, 0},
-    {4, 0, 0},
-    {64, kRandomFlag, 0},
-    {5, kRandomFlag, kSee},
-    {32, 0, kSee},
-    {104, 0, 0},
-    {99, 0, 1},
-    {11, 0, 1}};
+    {3, kRandomIarg, -999}, {106, 0, -1},  {107, 0, -1}, {49, 0, 0}, {136, 0, 0},
+    {129, 300, kSee},       {21, 0, 0},    {23, 0, 0},   {4, 0, 0},  {64, kRandomFlag, 0},
+    {5, kRandomFlag, kSee}, {32, 0, kSee}, {104, 0, 0},  {99, 0, 1}, {11, 0, 1}};
 
 class HostThread {
  public:
@@ -164,10 +151,6 @@ class HostThread {
         return result == 0 && (label == "<No file>" || (label.rfind(folder_ + "/t", 0) == 0 &&
                                                         label.size() == folder_.size() + 8));
       }
-      case 16:
-        return (result == -1 && bytes[8] == 0) ||
-               (result == 0 && std::string(bytes + 8).rfind(folder_, 0) == 0 &&
-                std::string(bytes + 264) == "Excel spreadsheet file");
       case 5: {
         std::uint32_t changed = 0;
         std::memcpy(&changed, bytes, 4);

@@ -4,7 +4,8 @@
  * such a host can: the exports resolve and answer through the C ABI in the
  * mode the settings file chose at load, records come back written within
  * their bounds, and the settings are read at load and written back at exit.
- * What each command does is the dispatch tests' business.
+ * What each command does is the dispatch tests' business. It also pins the
+ * struct layouts a C host relies on and runs the header's text helpers.
  *
  *   host_abi <library> direct|threaded|exit <scratch folder>
  *
@@ -16,6 +17,7 @@
 #define _POSIX_C_SOURCE 200809L
 
 #include <dlfcn.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -25,6 +27,19 @@
 #include <unistd.h>
 
 #include "gridmoor/host.h"
+
+_Static_assert(sizeof(ExtStatusRecord) == EXT_STATUS_RECORD_SIZE, "status record size");
+_Static_assert(offsetof(ExtStatusRecord, size) == EXT_STATUS_SIZE_OFFSET, "status size word");
+_Static_assert(offsetof(ExtStatusRecord, text) == EXT_STATUS_TEXT_OFFSET, "status text offset");
+_Static_assert(sizeof(((ExtStatusRecord*)0)->text) == EXT_STATUS_TEXT_SIZE, "status text size");
+/* VARIANT as a 64-bit host lays it out. */
+_Static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, vt) == 0, "VARIANT size and type");
+_Static_assert(offsetof(VARIANT, dblVal) == 8 && offsetof(VARIANT, bstrVal) == 8 &&
+                   offsetof(VARIANT, lVal) == 8,
+               "VARIANT value");
+_Static_assert(sizeof(ExtDrawSurface) == 24 && offsetof(ExtDrawSurface, pixels) == 16,
+               "drawing surface");
+_Static_assert(offsetof(ExtString, text) == 0, "a text object's first member is its text");
 
 static int failures = 0;
 
@@ -62,6 +77,28 @@ static void* Resolve(const char* name) {
 
 /* Object pointer to function pointer, as POSIX allows for dlsym results. */
 #define RESOLVE(type, name) ((type)(uintptr_t)Resolve(name))
+
+/* ---- The header's text helpers ------------------------------------------- */
+
+static void CheckTextHelpers(void) {
+  ExtString s;
+  ExtStringInit(&s);
+  CHECK(s.text == NULL && s.length == 0 && strcmp(ExtStringText(&s), "") == 0, "init");
+  /* From a part of itself: copied before the old text is freed. */
+  CHECK(ExtStringSet(&s, "Sheet1") == 0 && ExtStringSet(&s, s.text + 5) == 0, "set");
+  CHECK(s.length == 1 && strcmp(ExtStringText(&s), "1") == 0, "set from itself: %s", s.text);
+  CHECK(
+      ExtStringSetLength(&s, "ab\0cd", 5) == 0 && s.length == 5 && memcmp(s.text, "ab\0cd", 6) == 0,
+      "set with a NUL inside");
+  CHECK(ExtStringSet(&s, NULL) == 0 && s.text == NULL && s.length == 0, "set to null");
+  CHECK(ExtStringSet(&s, "\xc3\xa9t\xc3\xa9") == 0 && s.length == 5, "UTF-8 length");
+  CHECK(ExtStringSetLength(&s, NULL, 3) == -1 && s.length == 5 &&
+            strcmp(s.text, "\xc3\xa9t\xc3\xa9") == 0,
+        "a refused set changes nothing");
+  ExtStringFree(&s);
+  CHECK(s.text == NULL && s.length == 0, "free");
+  ExtStringFree(&s); /* freeing twice is harmless */
+}
 
 /* ---- Records followed by guard bytes ------------------------------------ */
 
@@ -173,21 +210,16 @@ typedef struct Route {
   const char* threaded; /* and in threaded mode */
 } Route;
 
-/* A command of each kind (posted, dialog, constant, direct only, not routed)
- * and the ones that write into their records without an application. */
+/* A posted command, a dialog, the two whose answers tell the modes apart and
+ * one that writes into its record without an application. */
 static const Route kRoutes[] = {
     {3, 0, 5, -999, "", ""},
     {5, 4, 0, 1, "There is no connection to Excel", "There is no connection to Excel"},
-    {6, 0, 0, 0, "", ""},
-    {12, 4096, 4096, 0, "", ""},
-    {14, 4096, 4096, 1, "Failed to write all model data - buffer overflow",
-     "Failed to write all model data - buffer overflow"},
     {32, EXT_OPT_PROBLEM_RECORD_SIZE, 0, -1, "There is no connection to Excel",
      "Can not perform this function until a workbook is opened\n(double-click on the icon to "
      "create input and output icons)"},
     {99, sizeof(ExtDispatch), 0, 1, "Unable to get dispatch interface for this object", ""},
     {129, 32, 32, 0, "", ""},
-    {300, 0, 0, 0, "", ""},
 };
 
 static void CheckCommands(CmdFn command, ExtInstance instance, int threaded) {
@@ -342,6 +374,7 @@ int main(int argc, char** argv) {
   }
   snprintf(scratch, sizeof scratch, "%s", argv[3]);
   mkdir(scratch, 0700);
+  CheckTextHelpers();
   if (strcmp(argv[2], "exit") == 0) {
     RunExit(argv[1]);
   } else {

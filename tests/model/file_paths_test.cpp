@@ -18,7 +18,7 @@ TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
       {"/a/b/case.xlsx", "/data", "/data/case.xlsx"},
       {"/a\\mixed/case.xlsx", "/data", "/data/case.xlsx"},
       {"\\\\server\\share\\case.xlsx", "D:\\cases", "D:\\cases/case.xlsx"},
-      {"/a/b/case.xlsx", "/data//", "/data/case.xlsx"},
+      {"/a/b/case.xlsx", "/data/\\", "/data/case.xlsx"},
       {"/a/b/case.xlsx", "/", "/case.xlsx"},
       {"/a/b/", "/data", "/data/"},
       {"case.xlsx", "/data", std::nullopt},

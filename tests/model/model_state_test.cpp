@@ -96,7 +96,6 @@ TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLength) {
       {"", 3, {'<', 'N', 'o'}},                                // full, no terminator
       {"", 9, {'<', 'N', 'o', ' ', 'f', 'i', 'l', 'e', '>'}},  // exactly the text
       {"", 12, {'<', 'N', 'o', ' ', 'f', 'i', 'l', 'e', '>', 0, 0, 0}},
-      {"/w/a.xlsx", 4, {'/', 'w', '/', 'a'}},
       {"/w/a.xlsx", 10, {'/', 'w', '/', 'a', '.', 'x', 'l', 's', 'x', 0}},
       {"/w/a.xlsx", 0, {}},
       {"/w/a.xlsx", -5, {}},
@@ -146,7 +145,7 @@ TEST_F(UnconnectedModelTest, FileDescriptionOnlyForIndexZeroAndAFileName) {
   EXPECT_EQ(model_.GetFileDescription(nullptr, 0, nullptr), -1);
 }
 
-TEST_F(UnconnectedModelTest, FileNameComesFromByteFourOfTheRecord) {
+TEST_F(UnconnectedModelTest, TheHostNamesTheWorkbookAndTheModelDataFile) {
   GuardedBuffer record(EXT_FILE_NAME_RECORD_MIN_SIZE, 0);
   std::memcpy(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, "/data/Case 1.xlsx", 17);
   EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
@@ -160,12 +159,7 @@ TEST_F(UnconnectedModelTest, FileNameComesFromByteFourOfTheRecord) {
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
   EXPECT_EQ(model_.SetFileName(nullptr, Status(status)), 1);
   EXPECT_EQ(StatusText(status), "No file name was given");
-}
 
-TEST_F(UnconnectedModelTest, TimestepAndModelDataFile) {
-  EXPECT_EQ(model_.OnNextTimestep(nullptr, nullptr), 0);
-  EXPECT_EQ(model_.OnNextTimestep(nullptr, nullptr), 0);
-  EXPECT_EQ(model_.timestep, 2u);
   const char path[] = "/models/a.dat";
   EXPECT_EQ(model_.SetModelDataFile(path, true, nullptr), 0);
   EXPECT_EQ(model_.modelDataFile, path);  // the host's own text, not a copy
