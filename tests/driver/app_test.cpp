@@ -3,17 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "driver/instances.h"
 #include "model/scripted_dialogs.h"
-#include "platform/files.h"
-#include "support/temp_folder.h"
 #include "support/temp_registry.h"
 
 namespace {
@@ -109,30 +104,13 @@ TEST(AppHelpTest, HelpGoesThroughTheLauncherWithTheFileBesideTheLibrary) {
   EXPECT_EQ(seen->file.filename(), "Conflux.chm");
   // Code linked into a program finds the program's folder.
   EXPECT_EQ(seen->file.parent_path(), std::filesystem::canonical("/proc/self/exe").parent_path());
-}
 
-TEST(AppHelpTest, TheDefaultLauncherStartsTheViewerWithTheFile) {
-  test_support::TempFolder folder;
-  const std::filesystem::path script = folder.path() / "viewer.sh";
-  const std::filesystem::path out = folder.path() / "opened.txt";
-  std::ofstream(script) << "#!/bin/sh\necho \"$1 $2\" > " << out.string() << ".tmp\nmv "
-                        << out.string() << ".tmp " << out.string() << "\n";
-  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  // The real launcher starts the viewer (the C host shows it opening the
+  // file); a blank or missing viewer is refused.
   driver::HelpRequest request;
-  request.viewer = script.string() + " --flag";
-  request.file = "/opt/gridmoor/Conflux.chm";
-  ASSERT_TRUE(driver::LaunchHelpViewer(request));
-  for (int i = 0; i < 500 && !platform::FileExists(out.string()); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  std::ifstream opened(out);
-  std::string line;
-  std::getline(opened, line);
-  EXPECT_EQ(line, "--flag /opt/gridmoor/Conflux.chm");
-
   request.viewer = "   ";
   EXPECT_FALSE(driver::LaunchHelpViewer(request));
-  request.viewer = (folder.path() / "no-such-viewer").string();
+  request.viewer = "/no/such/viewer";
   EXPECT_FALSE(driver::LaunchHelpViewer(request));
 }
 

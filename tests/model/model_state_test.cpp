@@ -1,6 +1,6 @@
 // The model's own state and the operations that need no spreadsheet: the
 // answers without a connection, file labels and descriptions, result texts,
-// the case copy and the owning collections.
+// the stream slots, the spreadsheet lock.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,6 +13,7 @@
 #include "automation/spreadsheet_lock.h"
 #include "model/file_list.h"
 #include "model/model.h"
+#include "support/application_registration.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_registry.h"
 
@@ -196,6 +197,37 @@ TEST_F(UnconnectedModelTest, DescribesTheWorkbookFile) {
   EXPECT_TRUE(entry.isLocal);
   EXPECT_EQ(entry.description, "Excel spreadsheet");
   EXPECT_EQ(model_.DescribeFiles(nullptr), 1);
+}
+
+// The stream slots reach the stream transfer; a new case has one stream of
+// each kind.
+TEST(ModelStreams, SlotsReachTheStreamTransfer) {
+  test_support::MemoryApplicationRegistration applications("memory", /*asDefault=*/true);
+  model::CExcModel model;
+  model::CExtInterface& table = model;
+  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+  GuardedBuffer record(EXT_IPR_RECORD_SIZE, 0);  // the largest of the stream records
+  ASSERT_TRUE(record.record().WriteU32(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu));
+  std::vector<std::string> names;
+  while (table.EnumStreams(record.bytes.data(), 1, Status(status)) == 0)
+    names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
+  EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
+
+  EXPECT_EQ(table.QueryComp(nullptr, Status(status)), -1) << "compositions are off";
+  EXPECT_EQ(table.GetStreamComposition(record.bytes.data(), 0, Status(status)), 0);
+  model.caseDetails.useCompositions = 1;
+  EXPECT_EQ(table.GetStreamComposition(record.bytes.data(), 7, Status(status)), -1);
+  EXPECT_EQ(StatusText(status), "Invalid handle passed to Gridmoor::GetStreamComposition");
+
+  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
+  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_HANDLE_OFFSET, 0));  // In-1
+  EXPECT_EQ(table.GetIPR(record.bytes.data(), Status(status)), 1);
+  EXPECT_EQ(StatusText(status), "Invalid handle passed to Gridmoor::GetIPR");
+  EXPECT_EQ(table.SetIPR(record.bytes.data(), Status(status)), 1) << "no workbook is open";
+  EXPECT_EQ(StatusText(status).rfind("Error in setting data in Excel: ", 0), 0u)
+      << StatusText(status);
+  EXPECT_TRUE(record.GuardsIntact());
+  EXPECT_TRUE(status.GuardsIntact());
 }
 
 TEST(SpreadsheetLockTest, IsReleasedOnEveryPathAndSerialisesModels) {

@@ -1,14 +1,17 @@
 // The model's workbook operations on the in-memory spreadsheet application:
-// open, save, reload, stop, the case dialog, the plug-ins, file relocation.
+// open, save, reload, stop, the case dialog, the plug-ins, file paths and
+// relocation.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "model/file_paths.h"
 #include "model/model.h"
 #include "model/scripted_dialogs.h"
 #include "platform/files.h"
@@ -208,6 +211,33 @@ TEST_F(ModelWorkbookTest, CaseDialogResults) {
     EXPECT_EQ(calls.back().kind, kind < 1 ? CaseDialogKind::kFull : CaseDialogKind::kSimpleFile);
     EXPECT_EQ(calls.back().parent, &parent);
   }
+}
+
+TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
+  struct Case {
+    const char* path;
+    const char* directory;
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {
+      {"C:\\a\\b\\case.xlsx", "/data", "/data/case.xlsx"},
+      {"/a/b/case.xlsx", "/data", "/data/case.xlsx"},
+      {"/a\\mixed/case.xlsx", "/data", "/data/case.xlsx"},
+      {"\\\\server\\share\\case.xlsx", "D:\\cases", "D:\\cases/case.xlsx"},
+      {"/a/b/case.xlsx", "/data/\\", "/data/case.xlsx"},
+      {"/a/b/case.xlsx", "/", "/case.xlsx"},
+      {"/a/b/", "/data", "/data/"},
+      {"case.xlsx", "/data", std::nullopt},
+      {"", "/data", std::nullopt},
+      {"/a/case.xlsx", "", std::nullopt},
+      {"/a/case.xlsx", "  ", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " in " + c.directory);
+    EXPECT_EQ(model::PathInDirectory(c.path, c.directory), c.expected);
+  }
+  EXPECT_EQ(model::FileNamePart("x\\y/z.xls"), "z.xls");
+  EXPECT_EQ(model::FileNamePart("z.xls"), std::nullopt);
 }
 
 TEST_F(ModelWorkbookTest, ChangeFileDirectoryMovesTheFileNameOnlyOntoAnExistingFile) {

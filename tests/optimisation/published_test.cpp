@@ -104,17 +104,6 @@ TEST_F(PublishedTest, ASetWritesTheCellAndTheCascadeCellOfTheTimeStep) {
   }
   EXPECT_EQ(CellText("C2", "Sheet1"), "") << "the variable's worksheet was selected";
 
-  // Over a run the cascade keeps one value per time step.
-  variable.CascadeCell = "$b$10";
-  variable.CascadeDirection = optimisation::kVertical;
-  ASSERT_EQ(Table().OnStartOfRun(nullptr, Status()), 0);
-  for (const char* value : {"10", "11.5", "12"}) {
-    ASSERT_EQ(Set(0, value), 0) << StatusText();
-    ASSERT_EQ(Table().OnNextTimestep(nullptr, Status()), 0);
-  }
-  EXPECT_EQ(CellText("C2"), "12");
-  EXPECT_EQ((Strings{CellText("B10"), CellText("B11"), CellText("B12")}),
-            (Strings{"10", "11.5", "12"}));
 }
 
 TEST_F(PublishedTest, TheSetTextIsReadWithinItsSixtyFourBytesTerminatedOrNot) {
