@@ -97,12 +97,8 @@ TEST(RunEvents, DataServerKeys) {
     const char* key;
     std::optional<EventKey> expected;
   } cases[] = {
-      {"Macro", EventKey{0, EventSetting::kMacro}},
-      {"PassDateToMacro", EventKey{0, EventSetting::kPassDate}},
+      {"PassDateToMacro", EventKey{0, EventSetting::kPassDate}},  // an alias
       {"startofrunmacro", EventKey{4, EventSetting::kMacro}},
-      {"PASSDATETOENDOFRUNMACRO", EventKey{5, EventSetting::kPassDate}},
-      {"PostSolve2Macro", EventKey{6, EventSetting::kMacro}},
-      {"", std::nullopt},
       {"StartOfRun", std::nullopt},
       {"StartOfRunMacro ", std::nullopt},
   };
