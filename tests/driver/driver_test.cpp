@@ -1,25 +1,33 @@
-// Instances and their commands in both modes: identification, every routed
-// code reaching its operation with its arguments on the right thread and
-// answering the operation's result (or the code's default when it fails),
-// creation failures, destruction while a command runs, handles that lead
-// nowhere.
+// The driver floor: instances and their commands in both modes
+// (identification, every routed code reaching its operation with its
+// arguments on the right thread and answering the operation's result, or the
+// code's default when it fails; creation failures, destruction while a
+// command runs, handles that lead nowhere), the export guard, the
+// application object with its settings, help and configuration, and the
+// icon stretched over the host's drawing surface.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "com/error.h"
+#include "driver/app.h"
+#include "driver/draw_icon.h"
 #include "driver/export_guard.h"
 #include "driver/instances.h"
 #include "driver/recording_model.h"
+#include "model/scripted_dialogs.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_registry.h"
 
@@ -29,6 +37,7 @@ using driver::Mode;
 using test_support::GuardedBuffer;
 using test_support::ModelCall;
 using test_support::RecordingModel;
+using test_support::TempRegistry;
 
 ExtStatusRecord* AsStatus(GuardedBuffer& buffer) {
   return reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data());
@@ -535,6 +544,186 @@ TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
   PutU32(status, 0, EXT_STATUS_RECORD_SIZE);
   EXPECT_EQ(driver::Identify(nullptr, AsStatus(status)), 1);
   EXPECT_EQ(TextOf(status), message);
+}
+
+std::string RegistryText(const std::string& body) {
+  return "REGEDIT4\n\n" + body;
+}
+
+const std::string kConfigSection = "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n";
+constexpr char kDriverSection[] =
+    "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n";
+
+TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
+  const struct {
+    const char* name;
+    std::string value;  // the line under the Config key
+    bool threaded;
+  } cases[] = {
+      {"no value", "\"Other\"=dword:00000000\n", true},
+      {"zero", "\"Vista\"=dword:00000000\n", false},
+      {"one", "\"Vista\"=dword:00000001\n", true},
+      {"large", "\"Vista\"=dword:7fffffff\n", true},
+      {"negative", "\"Vista\"=dword:ffffffff\n", false},
+      {"text", "\"Vista\"=\"0\"\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRegistry settings(RegistryText(kConfigSection + c.value));
+    EXPECT_EQ(driver::ThreadedModeFromSettings(settings.Load()), c.threaded);
+  }
+}
+
+TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {
+  TempRegistry settings(RegistryText(std::string(kDriverSection) +
+                                     "\"PlugIns\"=\"/a/one.xlam;/b/two.xla\"\n"
+                                     "\"Other\"=\"kept\"\n\n" +
+                                     kConfigSection + "\"Vista\"=dword:00000000\n"));
+  driver::CGridmoorApp app(settings.Load());
+  app.InitInstance(settings.Load(), "/opt/gridmoor/lib");
+  EXPECT_EQ(app.PlugIns(), "/a/one.xlam;/b/two.xla");
+  EXPECT_FALSE(app.ThreadedMode());
+  EXPECT_EQ(app.HelpFile(), std::filesystem::path("/opt/gridmoor/lib/Conflux.chm"));
+  EXPECT_EQ(app.HelpViewer(), "xdg-open");
+
+  app.SetPlugIns("/c/three.xlam");
+  EXPECT_TRUE(app.ExitInstance());
+  const platform::Registry written = settings.Load();
+  EXPECT_EQ(written.GetString(driver::kDriverSettingsKey, "PlugIns").value, "/c/three.xlam");
+  EXPECT_EQ(written.GetString(driver::kDriverSettingsKey, "Other").value, "kept");
+  EXPECT_EQ(written.GetDword(driver::kConfigKey, "Vista").value, 0u);
+}
+
+// Reading a missing or mistyped value is the settings store's business; a
+// store that cannot be read at all is not replaced at exit.
+TEST(AppSettingsTest, AnUnreadableStoreIsLeftAlone) {
+  TempRegistry broken("this is not a settings file\n");
+  driver::CGridmoorApp app(platform::Registry(broken.file()));
+  EXPECT_EQ(app.PlugIns(), "");
+  app.SetPlugIns("/y.xlam");
+  EXPECT_FALSE(app.ExitInstance());
+  EXPECT_EQ(broken.Read(), "this is not a settings file\n");
+}
+
+TEST(AppHelpTest, HelpGoesThroughTheLauncherWithTheFileBesideTheLibrary) {
+  TempRegistry settings(
+      RegistryText(std::string(kDriverSection) + "\"HelpViewer\"=\"my-viewer --new\"\n"));
+  driver::CGridmoorApp app(settings.Load());
+  app.InitInstance(settings.Load(), driver::LibraryFolder());
+  std::optional<driver::HelpRequest> seen;
+  const driver::HelpLauncher previous =
+      driver::SetHelpLauncher([&](const driver::HelpRequest& request) {
+        seen = request;
+        return true;
+      });
+  EXPECT_TRUE(app.WinHelp(77, 3));
+  driver::SetHelpLauncher(previous);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(seen->viewer, "my-viewer --new");
+  EXPECT_EQ(seen->context, 77);
+  EXPECT_EQ(seen->command, 3);
+  EXPECT_EQ(seen->file.filename(), "Conflux.chm");
+  // Code linked into a program finds the program's folder.
+  EXPECT_EQ(seen->file.parent_path(), std::filesystem::canonical("/proc/self/exe").parent_path());
+
+  // The real launcher starts the viewer (the C host shows it opening the
+  // file); a blank or missing viewer is refused.
+  driver::HelpRequest request;
+  request.viewer = "   ";
+  EXPECT_FALSE(driver::LaunchHelpViewer(request));
+  request.viewer = "/no/such/viewer";
+  EXPECT_FALSE(driver::LaunchHelpViewer(request));
+}
+
+TEST(AppConfigureTest, ThePlugInListChangesOnlyWhenTheUserConfirms) {
+  driver::CGridmoorApp& app = driver::CGridmoorApp::Instance();
+  const std::string original = app.PlugIns();
+  app.SetPlugIns("/before.xlam");
+  // The library's own provider answers as a cancelled dialog.
+  EXPECT_EQ(driver::Configure(nullptr), 1);
+  EXPECT_EQ(app.PlugIns(), "/before.xlam");
+
+  auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
+  test_support::ScopedDialogs installed(dialogs);
+  dialogs->OnEditDriverSettings([](std::string& plugIns) {
+    EXPECT_EQ(plugIns, "/before.xlam");
+    plugIns = "/edited.xlam";
+    return model::DialogResult::kCancel;
+  });
+  int parent = 0;
+  EXPECT_EQ(driver::Configure(&parent), 1);
+  EXPECT_EQ(app.PlugIns(), "/before.xlam");
+  dialogs->OnEditDriverSettings([](std::string& plugIns) {
+    plugIns = "/edited.xlam";
+    return model::DialogResult::kOk;
+  });
+  EXPECT_EQ(driver::Configure(&parent), 0);
+  EXPECT_EQ(app.PlugIns(), "/edited.xlam");
+  EXPECT_EQ(dialogs->Calls().back().parent, &parent);
+  app.SetPlugIns(original);
+}
+
+constexpr std::uint32_t kRed = 0xFFFF0000;
+constexpr std::uint32_t kBlue = 0xFF0000FF;
+constexpr std::uint32_t kPurple = 0xFF800080;  // their average: 127.5 rounds up
+
+TEST(DrawIconTest, EachTargetPixelAveragesTheSourceAreaItCovers) {
+  using Pixels = std::vector<std::uint32_t>;
+  const auto stretch = [](const Pixels& source, int sw, int sh, int tw, int th) {
+    Pixels target(static_cast<std::size_t>(tw * th), 0);
+    driver::StretchAreaAverage(source.data(), sw, sh, target.data(), tw, th,
+                               static_cast<std::size_t>(tw) * 4);
+    return target;
+  };
+  EXPECT_EQ(stretch({kRed, kBlue}, 2, 1, 1, 1), Pixels{kPurple});
+  EXPECT_EQ(stretch({kRed, kBlue}, 2, 1, 3, 1), (Pixels{kRed, kPurple, kBlue}));
+  EXPECT_EQ(stretch({kRed, kBlue}, 1, 2, 1, 3), (Pixels{kRed, kPurple, kBlue})) << "by rows";
+  // Thirds: each target pixel covers one source pixel whole and half of the
+  // middle one.
+  EXPECT_EQ(stretch({kRed, kBlue, kRed}, 3, 1, 2, 1), (Pixels{0xFFAA0055, 0xFFAA0055}));
+
+  // At its own size the icon is copied; at any other it stays opaque.
+  const auto& icon = driver::IconPixels();
+  for (const auto& [width, height] : {std::pair{32, 32}, {33, 7}, {1, 1}}) {
+    Pixels target(static_cast<std::size_t>(width * height), 0);
+    ExtDrawSurface surface{width, height, width * 4, target.data()};
+    EXPECT_EQ(driver::DrawIcon(nullptr, &surface), 1);
+    for (const std::uint32_t pixel : target)
+      ASSERT_EQ(pixel >> 24, 0xFFu) << width << "x" << height;
+    if (width == 32) {
+      EXPECT_EQ(target, Pixels(icon.begin(), icon.end()));
+    }
+  }
+}
+
+TEST(DrawIconTest, PaintsOnlyTheSurfacesRowsAndLeavesBadSurfacesAlone) {
+  // Rows padded to 7 pixels plus 2 bytes: the padding is never written, and
+  // the unaligned rows are fine.
+  const int width = 5, height = 4, stride = 7 * 4 + 2;
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(stride * height + 1), 0xEE);
+  ExtDrawSurface surface{width, height, stride, reinterpret_cast<std::uint32_t*>(bytes.data() + 1)};
+  EXPECT_EQ(driver::DrawIcon(nullptr, &surface), 1);
+  for (int y = 0; y < height; ++y) {
+    for (int b = width * 4; b < stride; ++b)
+      ASSERT_EQ(bytes[1 + y * stride + b], 0xEE);
+    std::uint32_t pixel = 0;
+    std::memcpy(&pixel, bytes.data() + 1 + y * stride, 4);
+    EXPECT_EQ(pixel >> 24, 0xFFu);
+  }
+  EXPECT_EQ(bytes[0], 0xEE);
+
+  std::vector<std::uint32_t> pixels(16, 0x12345678);
+  const ExtDrawSurface bad[] = {
+      {0, 4, 16, pixels.data()},          {4, 0, 16, pixels.data()},  {-1, 4, 16, pixels.data()},
+      {4, 4, 12, pixels.data()},          {4, 4, -16, pixels.data()}, {4, 4, 16, nullptr},
+      {100000, 1, 400000, pixels.data()},
+  };
+  for (ExtDrawSurface surfaceCase : bad) {
+    EXPECT_EQ(driver::DrawIcon(nullptr, &surfaceCase), 1);
+    for (const std::uint32_t pixel : pixels)
+      ASSERT_EQ(pixel, 0x12345678u);
+  }
+  EXPECT_EQ(driver::DrawIcon(nullptr, nullptr), 1);
 }
 
 }  // namespace
