@@ -19,6 +19,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "automation/session_fixture.h"
@@ -434,22 +435,18 @@ TEST_F(ModelWorkbookTest, CaseDialogResults) {
   // Confirmed with the workbook open: changed when the file or a stream
   // count differs (which names are one file is the session's business).
   ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0);
-  const std::string other = folder_.File("other.xlsx");
-  const struct {
-    std::function<void(CExcCaseDetails&)> edit;
-    std::uint32_t changed;
-  } edits[] = {
-      {[](CExcCaseDetails&) {}, 0},
-      {[](CExcCaseDetails& details) { details.outputCount = 2; }, 1},
-      {[&](CExcCaseDetails& details) { details.fileName = other; }, 1},
-  };
-  for (const auto& e : edits) {
+  const std::tuple<std::uint32_t, std::string, std::uint32_t> edits[] = {
+      {1, model.caseDetails.fileName, 0},
+      {2, model.caseDetails.fileName, 1},
+      {1, folder_.File("other.xlsx"), 1}};
+  for (const auto& [outputs, file, expected] : edits) {
     dialogs->OnEditCase([&](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
-      e.edit(details);
+      details.outputCount = outputs;
+      details.fileName = file;
       return DialogResult::kOk;
     });
     EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
-    EXPECT_EQ(changed, e.changed);
+    EXPECT_EQ(changed, expected) << outputs << " " << file;
   }
 
   // The kind follows the model's dialog kind; the parent window is passed.

@@ -211,9 +211,19 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
       std::string(16, 'u');
   AddControl(model_->controls, "Choke A", "B2", 0.5, 2.0).unit = "in";
   AddControl(model_->controls, std::string(50, 'c'), "B3", 1.5, 10).unit = std::string(40, 'm');
+  // Bounds are present only below the threshold; constraint types are 0, 2
+  // or else 1.
+  AddControl(model_->controls, "x", "B4", 3.2e35, 3.1999e35);
+  AddConstraint(model_->constraints, "y", "C4", 3, 0);
   AddIntControl(
       model_->intControls, std::string(40, 'p'), "D2",
       {{"", "10"}, {"High", "20"}, {"  ", std::string(32, 'v')}, {std::string(40, 'n'), "x"}});
+  // At most twenty labels (how state counts are clamped is the item
+  // classes' business).
+  auto& many = AddIntControl(model_->intControls, "Many", "D3", {});
+  for (int k = 0; k < optimisation::kMaxStates; ++k)
+    many.StateValues[k] = "v" + std::to_string(k);
+  many.StateCount = 25;
 
   auto& e = expected_;
   e[4] = 1;
@@ -222,11 +232,13 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   e[85] = 0;
   ExpectConstraint(0, "Gas export", "MMscf/d", 150.5, 2);
   ExpectConstraint(1, std::string(64, 'w'), std::string(16, 'u'), kUndefined, 0);
-  Write(e, 45968, std::int32_t{2});
+  ExpectConstraint(2, "y", "", 0, 1);
+  Write(e, 45968, std::int32_t{3});
   ExpectControl(0, "Choke A", "in", true, 0.5, true, 2.0);
   // Control names and units are cut to leave room for their terminator.
   ExpectControl(1, std::string(31, 'c'), std::string(15, 'm'), true, 1.5, true, 10);
-  Write(e, 22624, std::int32_t{2});
+  ExpectControl(2, "x", "", false, 3.2e35, true, 3.1999e35);
+  Write(e, 22624, std::int32_t{3});
   Terminated(46108, std::string(31, 'p'));
   Write(e, 46108 + 32, std::int32_t{0});
   Write(e, 46108 + 36, std::int32_t{4});
@@ -234,7 +246,12 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   Padded(46108 + 72, 32, "High");
   Padded(46108 + 104, 32, std::string(32, 'v'));  // a name of spaces is blank
   Padded(46108 + 136, 32, std::string(32, 'n'));
-  Write(e, 126908, std::int32_t{1});
+  Terminated(46108 + 808, "Many");
+  Write(e, 46108 + 808 + 32, std::int32_t{1});
+  Write(e, 46108 + 808 + 36, std::int32_t{20});
+  for (int k = 0; k < 20; ++k)
+    Padded(46108 + 808 + 40 + 32 * k, 32, "v" + std::to_string(k));
+  Write(e, 126908, std::int32_t{2});
   ASSERT_EQ(Fill(), 0) << StatusText();
   EXPECT_EQ(StatusText(), "");
   EXPECT_TRUE(MatchesExpected());
@@ -252,34 +269,6 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   EXPECT_TRUE(MatchesExpected());
   EXPECT_EQ(Table().SetupOptimisation(nullptr, -1, Status()), 1);
   EXPECT_EQ(StatusText(), "No record was passed to Gridmoor.dll");
-}
-
-TEST_F(ProblemRecordTest, BoundsTypesAndStateCountsAsTheHostReadsThem) {
-  // Bounds are present only below the threshold; each control's upper bound
-  // is its lower bound negated. Types are 0, 2 or else 1.
-  const double bounds[] = {3.2e35, 3.3e35, 1e300, 3.1999e35, 0, -1e300};
-  for (double bound : bounds)
-    AddControl(model_->controls, "C", "B2", bound, -bound);
-  const std::pair<std::uint32_t, std::int32_t> types[] = {
-      {0, 0}, {1, 1}, {2, 2}, {3, 1}, {0xFFFFFFFFu, 1}};
-  for (const auto& [stored, inRecord] : types)
-    AddConstraint(model_->constraints, "K", "C2", stored, 1);
-  // State counts are kept inside the twenty labels (how they are clamped is
-  // the item classes' business).
-  auto& many = AddIntControl(model_->intControls, "Many", "D2", {});
-  for (int k = 0; k < optimisation::kMaxStates; ++k)
-    many.StateValues[k] = "v" + std::to_string(k);
-  many.StateCount = 25;
-  ASSERT_EQ(Fill(), 0);
-  for (std::size_t i = 0; i < std::size(bounds); ++i) {
-    EXPECT_EQ(U8(224 + 224 * i + 48), bounds[i] < 3.2e35 ? 1 : 0) << bounds[i];
-    EXPECT_EQ(U8(224 + 224 * i + 64), -bounds[i] < 3.2e35 ? 1 : 0) << -bounds[i];
-  }
-  for (std::size_t i = 0; i < std::size(types); ++i)
-    EXPECT_EQ(ProblemI32(22768 + 232 * i + 88), types[i].second) << types[i].first;
-  EXPECT_EQ(ProblemI32(46108 + 36), 20);
-  EXPECT_EQ(Bytes(46108 + 40 + 32 * 19, 4), std::string("v19\0", 4));
-  EXPECT_EQ(Bytes(46108 + 680, 808 - 680), std::string(128, '\x11')) << "nothing after label 20";
 }
 
 TEST_F(ProblemRecordTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
@@ -327,7 +316,7 @@ class OptimisationValuesTest : public ItemsTest {
   }
 };
 
-TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsReadTheirCellsAsNumbersUnderTheLock) {
+TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsReadTheirCellsUnderTheLockOrSayWhyNot) {
   // How a cell's text becomes a number is the cell transfer's business.
   AddConstraint(model_->constraints, "First", "C2");
   AddConstraint(model_->constraints, "Second", "$C$3").worksheet = "Sheet1";
@@ -354,20 +343,17 @@ TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsReadTheirCellsAsNumbersUnd
   EXPECT_EQ(lockedElsewhere, 2) << "held while each cell was read";
   EXPECT_TRUE(automation::SpreadsheetMutex().try_lock()) << "released on return";
   automation::SpreadsheetMutex().unlock();
-}
+  recorder_->ClearFaults();
 
-TEST_F(OptimisationValuesTest, FailedReadsGiveTheUndefinedValueAndSayWhy) {
+  // A read that fails gives the undefined value and the cell transfer's say.
   PutCell("B2", Variant::ErrorValue(excel::kErrDiv0));
-  AddConstraint(model_->constraints, "Gone", "C2").worksheet = "Nowhere";
-  const std::pair<ValueSlot, const char*> cases[] = {
-      {kGetObjective, "Could not get Data.Cell[B2]"},
-      {kGetConstraint, "Unable to get worksheet Nowhere"}};
-  for (const auto& [slot, message] : cases) {
-    ClearStatus();
-    EXPECT_EQ(Run(slot, 0, 1), 1);
-    EXPECT_EQ(ValueRead(), kUndefined);
-    EXPECT_EQ(StatusText(), message);
-  }
+  model_->constraints.At(0)->worksheet = "Nowhere";
+  EXPECT_EQ(Run(kGetObjective, 0, 1), 1);
+  EXPECT_EQ(ValueRead(), kUndefined);
+  EXPECT_EQ(StatusText(), "Could not get Data.Cell[B2]");
+  EXPECT_EQ(Run(kGetConstraint, 0, 1), 1);
+  EXPECT_EQ(ValueRead(), kUndefined);
+  EXPECT_EQ(StatusText(), "Unable to get worksheet Nowhere");
 }
 
 TEST_F(OptimisationValuesTest, ControlsAreWrittenAsGivenAsDoublesOrSayWhyNot) {
@@ -409,7 +395,7 @@ TEST_F(OptimisationValuesTest, ControlsAreWrittenAsGivenAsDoublesOrSayWhyNot) {
   EXPECT_EQ(Cell("B4"), Variant::Double(7)) << "nothing written";
 }
 
-TEST_F(OptimisationValuesTest, IntegerControlsWriteTheValueTextOfTheChosenStateOnly) {
+TEST_F(OptimisationValuesTest, IntegerControlsWriteAndReadBackTheValueTextOfAStateInUse) {
   auto& pump = AddIntControl(model_->intControls, "Pump", "D2", {{"Off", "0"}, {"High", "HIGH"}});
   pump.StateValues[5] = "beyond the count";
   auto& wild = AddIntControl(model_->intControls, "Wild", "D3", {});
@@ -434,24 +420,20 @@ TEST_F(OptimisationValuesTest, IntegerControlsWriteTheValueTextOfTheChosenStateO
       EXPECT_EQ(recorder_->Calls().size(), 0u) << "nothing reached the spreadsheet";
     }
   }
-}
 
-TEST_F(OptimisationValuesTest, IntegerControlsReadBackTheStateWhoseValueMatches) {
-  auto& pump = AddIntControl(model_->intControls, "Pump", "D2", {{"Low", "low"}, {"Hi", "HIGH"}});
-  pump.StateValues[2] = "spare";  // not in use
-  AddIntControl(model_->intControls, "Count", "D3", {{"", "10"}, {"", "20"}});
-  // How state texts compare is the item classes' business.
-  const std::tuple<std::int32_t, Variant, double> cases[] = {{0, Variant::Text("high"), 1},
-                                                             {0, Variant::Text("spare"), -1},
-                                                             {0, Variant(), -1},
-                                                             {1, Variant::Double(20), 1}};
-  for (const auto& [handle, value, index] : cases) {
-    PutCell(handle == 0 ? "D2" : "D3", value);
-    EXPECT_EQ(Run(kGetIntControl, handle, 99), 0) << com::VariantToText(value);
-    EXPECT_EQ(ValueRead(), index) << com::VariantToText(value);
+  // Read back: the state in use whose value the cell holds, or -1 (how state
+  // texts compare is the item classes' business).
+  ClearStatus();
+  const std::pair<Variant, double> cells[] = {{Variant::Text("high"), 1},
+                                              {Variant::Text("beyond the count"), -1},
+                                              {Variant(), -1},
+                                              {Variant::Double(0), 0}};
+  for (const auto& [cell, index] : cells) {
+    PutCell("D2", cell);
+    EXPECT_EQ(Run(kGetIntControl, 0, 99), 0) << com::VariantToText(cell);
+    EXPECT_EQ(ValueRead(), index) << com::VariantToText(cell);
   }
   EXPECT_EQ(StatusText(), "");
-
   PutCell("D2", Variant::ErrorValue(excel::kErrNA));
   EXPECT_EQ(Run(kGetIntControl, 0, 99), 1);
   EXPECT_EQ(StatusText(), "Could not get Data.Cell[D2]");

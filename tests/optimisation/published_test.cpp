@@ -237,11 +237,7 @@ TEST_F(PublishedTest, TheEditingDialogRebuildsTheListFromCompleteRowsOnlyOnOk) {
   AddVariable("b", "B1", 10000, -4);
   CExcExportedVariable& full = AddVariable("c", "C1", 3, 2);
   full.worksheet = "Sheet1";
-  full.unit = "psig";
   full.CascadeCell = "D1";
-  full.CascadeDirection = optimisation::kHorizontal;
-  full.ColumnDelimiter = ";";
-  full.RowDelimiter = "|";
   std::vector<CExcExportedVariable> rows;
   for (std::size_t i = 0; i < model_->publishedVariables.size(); ++i)
     rows.push_back(*model_->publishedVariables.At(i));
