@@ -78,60 +78,29 @@ constexpr Value I = Value::kIarg;
 constexpr Value P = Value::kIargPositive;
 constexpr Value V0 = Value::kNothing;
 
-// The host command table as the host sees it, with iarg 7 (0 and 5 for the
-// integer controls of 38 and 39; 0 or -3 too for the flags, the sign of
-// iarg). The run-time event codes are the model's events test's: it sends
-// them through this dispatch and sees each run its own event's macro.
+// One command of each shape the host command table has (route, what is
+// passed on, status record, default result, thread, dialog), with iarg 7 (0
+// and 5 for the integer controls of 38; 0 or -3 for the flags, the sign of
+// iarg). Commands of the same shape take the same path with another
+// operation; the model's events test sends the event codes through this
+// dispatch, and the stress test checks the answers of a dozen more.
 std::vector<Expected> Routes(Mode mode) {
   std::vector<Expected> routes = {
       {2, 7, "EnumStreams", A, I, true, 1, false, false},
       {3, 7, "QueryNumber", N, I, true, 1, false, false},
       {4, 7, "ReloadWorkbook", N, V0, true, 1, false, false},
       {5, 7, "EditCase", A, V0, true, 1, true, true},
-      {8, 7, "SaveCaseWorkbook", A, I, true, 1, false, false},
       {9, 7, "QueryComp", A, V0, true, 1, false, false},
-      {10, 7, "ChangeFileDirectory", A, V0, true, 1, false, false},
-      {12, 7, "WriteCaseData", A, I, true, 1, false, false},
-      {13, 7, "ReadCaseData", A, V0, true, 1, false, false},
-      {14, 7, "WriteModelData", A, I, true, 1, false, false},
-      {15, 7, "ReadModelData", A, I, true, 1, false, false},
-      {16, 7, "GetFileDescription", A, I, true, 1, false, false},
       {18, 7, "GetStreamComposition", A, I, true, -1, false, false},
       {20, 7, "SetModelDataFile", A, P, true, 1, false, false},
       {20, -3, "SetModelDataFile", A, P, true, 1, false, false},
-      {23, 7, "OpenCaseWorkbook", A, V0, true, 1, false, false},
-      {34, 7, "CheckIntegerControls", A, V0, true, 1, false, false},
       {36, 7, "GetObjectiveFunction", A, V0, true, -1, false, false},
-      {37, 7, "GetConstraints", A, V0, true, -1, false, false},
       {38, 0, "GetControls", A, V0, true, 1, false, false},
       {38, 5, "GetIntegerControls", A, V0, true, 1, false, false},
-      {39, 0, "SetControls", A, V0, true, 1, false, false},
-      {39, 5, "SetIntegerControls", A, V0, true, 1, false, false},
-      {40, 7, "ClearOptimisation", N, I, true, 1, false, false},
-      {49, 7, "OnNextTimestep", A, V0, true, 1, false, false},
-      {50, 7, "GetIPR", A, V0, true, 1, false, false},
-      {51, 7, "SetIPR", A, V0, true, 1, false, false},
       {62, 7, "GetNextEvent", A, V0, false, 1, false, false},
-      {63, 7, "SetDate", A, I, true, 1, false, false},
       {64, 7, "SetInterfaceVisible", N, P, false, 1, false, false},
       {64, 0, "SetInterfaceVisible", N, P, false, 1, false, false},
-      {96, 7, "GetDataServerValue", A, V0, true, 1, false, false},
-      {97, 7, "SetDataServerValue", A, V0, true, 1, false, false},
-      {98, 7, "ExecuteCommand", A, V0, true, 1, false, false},
-      {103, 7, "GetNextPublishedVariable", A, V0, false, 1, false, false},
       {104, 7, "EditPublishedVariables", N, V0, true, 1, true, true},
-      {105, 7, "EvalPublishedVariables", A, V0, true, 1, false, false},
-      {106, 7, "QueryItem84", A, V0, true, 1, false, false},
-      {107, 7, "QueryItem85", A, I, true, 1, false, false},
-      {108, 7, "AddPublishedVariable", A, V0, true, 1, false, false},
-      {109, 7, "DelPublishedVariable", N, I, true, 1, false, false},
-      {112, 7, "OnEvent112", N, V0, true, 1, false, false},
-      {113, 7, "OnEvent113", N, V0, true, 1, false, false},
-      {117, 7, "EvalPublishedVariables2", A, V0, true, 1, false, false},
-      {129, 7, "GetFileLabel", A, I, true, 1, false, false},
-      {136, 7, "SetFileName", A, V0, true, 1, false, false},
-      {256, 7, "ReadBatchProblem", A, P, true, 1, false, false},
-      {256, 0, "ReadBatchProblem", A, P, true, 1, false, false},
       {258, 7, "WriteBatchOutput", Pass::kArgPast1028, V0, true, 1, false, false},
   };
   if (mode == Mode::kDirect) {
