@@ -42,8 +42,6 @@ using model::CaseDialogKind;
 using model::CExcCaseDetails;
 using model::CExcModel;
 using model::DialogResult;
-using model::EventKey;
-using model::EventSetting;
 using model::RunDate;
 using test_support::GuardedBuffer;
 
@@ -71,12 +69,7 @@ TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection)
     std::int32_t (*run)(M, S);
     std::string message;
   } cases[] = {
-      {"EditCase",
-       [](M m, S s) {
-         std::uint32_t changed = 7;
-         return m.EditCase(nullptr, &changed, s);
-       },
-       none},
+      // The case dialog's answer is in the stop test.
       {"OpenCaseWorkbook", [](M m, S s) { return m.OpenCaseWorkbook(nullptr, s); }, none},
       {"StartApplication", [](M m, S s) { return m.StartApplication(0, s); }, none},
       {"ReloadWorkbook", [](M m, S s) { return m.ReloadWorkbook(s); }, none},
@@ -579,24 +572,6 @@ class ModelEventsTest : public test_support::SessionTest {
   GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
   std::unique_ptr<CExcModel> model_;
 };
-
-TEST(RunEvents, DataServerKeys) {
-  for (const model::RunEventInfo& info : model::kRunEvents) {
-    EXPECT_EQ(model::FindEventKey(info.macroKey), (EventKey{info.event, EventSetting::kMacro}));
-    EXPECT_EQ(model::FindEventKey(info.flagKey), (EventKey{info.event, EventSetting::kPassDate}));
-  }
-  const struct {
-    const char* key;
-    std::optional<EventKey> expected;
-  } cases[] = {
-      {"PassDateToMacro", EventKey{0, EventSetting::kPassDate}},  // an alias
-      {"startofrunmacro", EventKey{4, EventSetting::kMacro}},
-      {"StartOfRun", std::nullopt},
-      {"StartOfRunMacro ", std::nullopt},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(model::FindEventKey(c.key), c.expected) << c.key;
-}
 
 // Every event through its host codes: the macro named for it, and no other,
 // runs with the timestep, then with the run date too.

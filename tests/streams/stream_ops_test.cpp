@@ -34,35 +34,11 @@ using Strings = std::vector<std::string>;
 using Variants = std::vector<Variant>;
 constexpr double kRunDate = 45000.5;
 
-CExcclCompositionDefinition ListOf(std::initializer_list<const char*> names) {
-  CExcclCompositionDefinition list;
-  for (const char* name : names)
-    list.Add(std::make_unique<CExcCompositionDefinition>(name, std::vector<std::string>{"X"}));
-  return list;
-}
-
 std::vector<std::string> NamesOf(const CExcclCompositionDefinition& list) {
   std::vector<std::string> names;
   for (std::size_t i = 0; i < list.size(); ++i)
     names.push_back(list.At(i)->name);
   return names;
-}
-
-TEST(CompositionListTest, FindIsExactAndNewNamesTakeTheSmallestFreeNumber) {
-  const CExcclCompositionDefinition list = ListOf({"Gas", "Oil", "Gas", "gas "});
-  int index = 99;
-  EXPECT_EQ(streams::FindComposition(list, "Gas", &index), list.At(0)) << "the first of two";
-  EXPECT_EQ(index, 0);
-  EXPECT_EQ(streams::FindComposition(list, "gas "), list.At(3));
-  for (const char* missing : {"gas", "GAS", "Gas ", "Oi", ""}) {
-    EXPECT_EQ(streams::FindComposition(list, missing, &index), nullptr) << missing;
-    EXPECT_EQ(index, -1);
-  }
-
-  EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({})), "Comp1");
-  EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({"Comp1", "Comp3"})), "Comp2");
-  EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({"comp1", "Comp 1"})), "Comp1");
-  EXPECT_EQ(streams::MakeUniqueCompositionName(ListOf({"Comp2", "Comp1", "Comp3"})), "Comp4");
 }
 
 TEST(CompositionListTest, ConfirmedNamesFollowTheNamingRules) {
