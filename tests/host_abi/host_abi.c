@@ -53,20 +53,6 @@ static int failures = 0;
     }                                                                 \
   } while (0)
 
-typedef int32_t (*IdentifyFn)(void*, ExtStatusRecord*);
-typedef int32_t (*CreateFn)(ExtInstance*, ExtStatusRecord*);
-typedef int32_t (*DestroyFn)(ExtInstance, ExtStatusRecord*);
-typedef int32_t (*StartAppFn)(ExtInstance, intptr_t, ExtStatusRecord*);
-typedef int32_t (*StopAppFn)(ExtInstance);
-typedef int32_t (*ConfigureFn)(ExtWindow);
-typedef void (*VoidFn)(void);
-typedef int32_t (*CmdFn)(ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*);
-typedef int32_t (*EquipXmlFn)(ExtInstance, const ExtString*, uint8_t, const ExtStringList*);
-typedef FnSession (*FnCreateFn)(void);
-typedef int32_t (*FnDestroyFn)(FnSession);
-typedef int32_t (*FnNewFileFn)(FnSession, char*);
-typedef int32_t (*FnSetCellFn)(FnSession, const char*, const char*, VARIANT*, char*);
-
 static void* library;
 
 static void* Resolve(const char* name) {
@@ -75,8 +61,10 @@ static void* Resolve(const char* name) {
   return symbol;
 }
 
-/* Object pointer to function pointer, as POSIX allows for dlsym results. */
-#define RESOLVE(type, name) ((type)(uintptr_t)Resolve(name))
+/* Declares `variable` as a pointer to the export `name` of the given type;
+ * object pointer to function pointer, as POSIX allows for dlsym results. */
+#define EXPORT(variable, result, name, parameters) \
+  result(*variable) parameters = (result(*) parameters)(uintptr_t)Resolve(name)
 
 /* ---- The header's text helpers ------------------------------------------- */
 
@@ -194,11 +182,9 @@ typedef struct Route {
   const char* threaded; /* and in threaded mode */
 } Route;
 
-/* A posted command, a dialog, the two whose answers tell the modes apart and
- * one that writes into its record without an application. */
+/* The two commands whose answers tell the modes apart, and one that writes
+ * into its record without an application. */
 static const Route kRoutes[] = {
-    {3, 0, 5, -999, "", ""},
-    {5, 4, 0, 1, "There is no connection to Excel", "There is no connection to Excel"},
     {32, EXT_OPT_PROBLEM_RECORD_SIZE, 0, -1, "There is no connection to Excel",
      "Can not perform this function until a workbook is opened\n(double-click on the icon to "
      "create input and output icons)"},
@@ -206,7 +192,9 @@ static const Route kRoutes[] = {
     {129, 32, 32, 0, "", ""},
 };
 
-static void CheckCommands(CmdFn command, ExtInstance instance, int threaded) {
+static void CheckCommands(int32_t (*command)(ExtInstance, ExtWindow, int32_t, void*, int32_t,
+                                             ExtStatusRecord*),
+                          ExtInstance instance, int threaded) {
   size_t i;
   for (i = 0; i < sizeof kRoutes / sizeof kRoutes[0]; ++i) {
     const Route* route = &kRoutes[i];
@@ -239,21 +227,24 @@ static void RunMode(int threaded) {
   char helpFile[1400];
   char* opened = NULL;
   int wait;
-  IdentifyFn identify = RESOLVE(IdentifyFn, "ExtIdentify");
-  CreateFn create = RESOLVE(CreateFn, "ExtCreateInstance");
-  DestroyFn destroy = RESOLVE(DestroyFn, "ExtDestroyInstance");
-  StartAppFn startApp = RESOLVE(StartAppFn, "ExtStartApp");
-  StopAppFn stopApp = RESOLVE(StopAppFn, "ExtStopApp");
-  CmdFn command = RESOLVE(CmdFn, "ExtCmd");
-  ConfigureFn configure = RESOLVE(ConfigureFn, "ExtConfigure");
-  VoidFn help = RESOLVE(VoidFn, "ExtHelp");
-  EquipXmlFn equipXml = RESOLVE(EquipXmlFn, "ExtEquipXml");
-  VoidFn gridUp = RESOLVE(VoidFn, "QVInitialiseStingray");
-  VoidFn gridDown = RESOLVE(VoidFn, "QVUnInitialiseStingray");
-  FnCreateFn fnCreate = RESOLVE(FnCreateFn, "FnCreateInstance");
-  FnDestroyFn fnDestroy = RESOLVE(FnDestroyFn, "FnDestroyInstance");
-  FnNewFileFn fnNewFile = RESOLVE(FnNewFileFn, "FnNewFile");
-  FnSetCellFn fnSetCell = RESOLVE(FnSetCellFn, "FnSetWorksheetCell");
+  EXPORT(identify, int32_t, "ExtIdentify", (void*, ExtStatusRecord*));
+  EXPORT(create, int32_t, "ExtCreateInstance", (ExtInstance*, ExtStatusRecord*));
+  EXPORT(destroy, int32_t, "ExtDestroyInstance", (ExtInstance, ExtStatusRecord*));
+  EXPORT(startApp, int32_t, "ExtStartApp", (ExtInstance, intptr_t, ExtStatusRecord*));
+  EXPORT(stopApp, int32_t, "ExtStopApp", (ExtInstance));
+  EXPORT(command, int32_t, "ExtCmd",
+         (ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*));
+  EXPORT(configure, int32_t, "ExtConfigure", (ExtWindow));
+  EXPORT(help, void, "ExtHelp", (void));
+  EXPORT(equipXml, int32_t, "ExtEquipXml",
+         (ExtInstance, const ExtString*, uint8_t, const ExtStringList*));
+  EXPORT(gridUp, void, "QVInitialiseStingray", (void));
+  EXPORT(gridDown, void, "QVUnInitialiseStingray", (void));
+  EXPORT(fnCreate, FnSession, "FnCreateInstance", (void));
+  EXPORT(fnDestroy, int32_t, "FnDestroyInstance", (FnSession));
+  EXPORT(fnNewFile, int32_t, "FnNewFile", (FnSession, char*));
+  EXPORT(fnSetCell, int32_t, "FnSetWorksheetCell",
+         (FnSession, const char*, const char*, VARIANT*, char*));
   ExtShowDataServerStringHandler* handler =
       (ExtShowDataServerStringHandler*)Resolve("GlpfnTarnShowDataServerString");
   if (failures != 0) return;
@@ -332,12 +323,15 @@ static int RunExitChild(const char* path) {
   if (library == NULL) return 3;
   memset(&status, 0, sizeof status);
   status.size = EXT_STATUS_RECORD_SIZE;
-  RESOLVE(CreateFn, "ExtCreateInstance")(&instance, &status);
+  EXPORT(create, int32_t, "ExtCreateInstance", (ExtInstance*, ExtStatusRecord*));
+  EXPORT(command, int32_t, "ExtCmd",
+         (ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*));
+  create(&instance, &status);
   /* Another process replaces the settings while this one runs. */
   WriteFile(getenv("GRIDMOOR_REGISTRY"),
             "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n"
             "\"Vista\"=dword:00000001\n\"Other\"=\"kept\"\n");
-  RESOLVE(CmdFn, "ExtCmd")(instance, NULL, 3, NULL, 0, &status);
+  command(instance, NULL, 3, NULL, 0, &status);
   /* Ends with the instance (and its worker) alive. */
   return failures == 0 ? 0 : 4;
 }

@@ -1,7 +1,7 @@
 // The stream operations the host calls: what a case lists (EnumStreams,
-// QueryComp, GetStreamComposition) and the composition names, and a
-// stream's values between the host's IPR record and its worksheet cells
-// (GetIPR reads an output stream's cells, SetIPR writes an input stream's).
+// QueryComp, GetStreamComposition), and a stream's values between the
+// host's IPR record and its worksheet cells (GetIPR reads an output stream's
+// cells, SetIPR writes an input stream's).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -26,82 +26,12 @@ namespace streams_test {
 namespace {
 
 using com::Variant;
-using streams::CExcclCompositionDefinition;
 using streams::CExcCompositionDefinition;
 using ::testing::Contains;
 using ::testing::Not;
 using Strings = std::vector<std::string>;
 using Variants = std::vector<Variant>;
 constexpr double kRunDate = 45000.5;
-
-std::vector<std::string> NamesOf(const CExcclCompositionDefinition& list) {
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < list.size(); ++i)
-    names.push_back(list.At(i)->name);
-  return names;
-}
-
-TEST(CompositionListTest, ConfirmedNamesFollowTheNamingRules) {
-  const struct {
-    const char* what;
-    std::vector<const char*> before;
-    std::vector<std::string> typed;
-    std::vector<std::string> after;
-  } cases[] = {
-      {"two rows named alike", {"A", "B"}, {"Gas", "Gas"}, {"Gas", "Comp1"}},
-      {"a blank name", {"A", "B"}, {"Oil", "   "}, {"Oil", "Comp1"}},
-      // The second still has its old name B when the first row is checked.
-      {"swapped names", {"A", "B"}, {"B", "A"}, {"Comp1", "A"}},
-      {"exact comparison", {"A", "B"}, {"gas", "Gas"}, {"gas", "Gas"}},
-      // A blank row's new name avoids every current key, its own old one too.
-      {"blank beside Comp names", {"Comp1", "X"}, {"Comp1", ""}, {"Comp1", "Comp2"}},
-      {"fewer rows than compositions", {"A", "B"}, {"C"}, {"C", "B"}},
-  };
-  for (const auto& c : cases) {
-    CExcclCompositionDefinition list;
-    for (const char* name : c.before)
-      list.Add(std::make_unique<CExcCompositionDefinition>(name, std::vector<std::string>{}));
-    streams::ApplyCompositionNames(list, c.typed);
-    EXPECT_EQ(NamesOf(list), c.after) << c.what;
-  }
-}
-
-TEST(CompositionListTest, ComponentRowsStopAtTheFirstBlankAndAtOneHundred) {
-  using Names = std::vector<std::string>;
-  std::vector<std::string> many;
-  for (int i = 0; i < 105; ++i)
-    many.push_back("X" + std::to_string(i));
-  const std::pair<Names, Names> cases[] = {
-      {{"N2", "CO2", "  ", "C1"}, {"N2", "CO2"}},
-      {{" N2 ", "a very long component name"}, {" N2 ", "a very long component name"}},
-      {many, Names(many.begin(), many.begin() + 100)},
-      {{}, {}}};
-  CExcCompositionDefinition definition("Gas", {"old"});
-  for (const auto& [typed, kept] : cases) {
-    streams::SetComponentNames(definition, typed);
-    EXPECT_EQ(definition.components, kept);
-  }
-}
-
-TEST(CompositionListTest, Summaries) {
-  const struct {
-    std::vector<std::string> names;
-    const char* text;
-  } cases[] = {
-      {{}, "0 components "},
-      {{"X", "Y", "Z"}, "3 components (X Y Z)"},
-      {{"Methane", "Ethane", "Propane", "IsoButane", "NormalButane", "IsoPentane"},
-       "6 components (Methane Ethane Propane IsoButane NormalButane...)"},
-      // 50 characters exactly is not yet too long; 51 is.
-      {{std::string(17, 'A'), std::string(18, 'B')},
-       "2 components (AAAAAAAAAAAAAAAAA BBBBBBBBBBBBBBBBBB)"},
-      {{std::string(17, 'A'), std::string(19, 'B')},
-       "2 components (AAAAAAAAAAAAAAAAA BBBBBBBBBBBBBBBBBBB...)"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(streams::DescribeComposition(CExcCompositionDefinition("c", c.names)), c.text);
-  }
-}
 
 // Two inputs and one output with compositions on, and the host's stream
 // record and component list followed by guard bytes.
