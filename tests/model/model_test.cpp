@@ -12,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -463,14 +462,11 @@ TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
   const Case cases[] = {
       {"C:\\a\\b\\case.xlsx", "/data", "/data/case.xlsx"},
       {"/a/b/case.xlsx", "/data", "/data/case.xlsx"},
-      {"/a\\mixed/case.xlsx", "/data", "/data/case.xlsx"},
       {"\\\\server\\share\\case.xlsx", "D:\\cases", "D:\\cases/case.xlsx"},
       {"/a/b/case.xlsx", "/data/\\", "/data/case.xlsx"},
       {"/a/b/case.xlsx", "/", "/case.xlsx"},
       {"/a/b/", "/data", "/data/"},
       {"case.xlsx", "/data", std::nullopt},
-      {"", "/data", std::nullopt},
-      {"/a/case.xlsx", "", std::nullopt},
       {"/a/case.xlsx", "  ", std::nullopt},
   };
   for (const Case& c : cases) {
