@@ -24,7 +24,6 @@
 #include "automation/session_fixture.h"
 #include "automation/spreadsheet_lock.h"
 #include "driver/dispatch.h"
-#include "model/file_list.h"
 #include "model/file_paths.h"
 #include "model/model.h"
 #include "model/run_events.h"
@@ -191,24 +190,6 @@ TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
   // The other nine are still valid.
   for (int i = 1; i < 10; ++i)
     EXPECT_STREQ(handedOut[i], std::to_string(i).c_str());
-}
-
-TEST_F(UnconnectedModelTest, DescribesTheWorkbookFile) {
-  model_.caseDetails.fileName = "/w/case.xlsx";
-  model_.SetLabel("Well A & B");
-  model::FileList files;
-  files.flag = 1;
-  EXPECT_EQ(model_.DescribeFiles(&files), 0);
-  EXPECT_EQ(files.fileName, "/w/case.xlsx");
-  ASSERT_EQ(files.modules.size(), 1u);
-  EXPECT_EQ(files.modules[0].fileName, "/w/case.xlsx");
-  ASSERT_EQ(files.modules[0].data.size(), 1u);
-  const model::ModuleApplication& entry = files.modules[0].data[0];
-  EXPECT_EQ(entry.application, "Excel");
-  EXPECT_EQ(entry.alias, "Well A & B");
-  EXPECT_TRUE(entry.isLocal);
-  EXPECT_EQ(entry.description, "Excel spreadsheet");
-  EXPECT_EQ(model_.DescribeFiles(nullptr), 1);
 }
 
 // The stream slots reach the stream transfer; a new case has one stream of

@@ -197,18 +197,6 @@ TEST_F(StreamListTest, FailuresLeaveTheRecordUntouched) {
   EXPECT_EQ(list_.bytes, before);
 }
 
-TEST_F(StreamListTest, StreamsForgetCompositionsNoLongerInTheList) {
-  Add("Gas", {"C1"});
-  details_.inputStreams.At(0)->compositionName = "Gas";
-  details_.inputStreams.At(1)->compositionName = "Old";
-  details_.outputStreams.At(0)->compositionName = "gas";  // names compare exactly
-  streams::ClearStaleCompositionNames(details_);
-  EXPECT_EQ((std::vector<std::string>{details_.inputStreams.At(0)->compositionName,
-                                      details_.inputStreams.At(1)->compositionName,
-                                      details_.outputStreams.At(0)->compositionName}),
-            (std::vector<std::string>{"Gas", "", ""}));
-}
-
 // In-1 and Out-1 on the sheet "Flow".
 class IprTest : public StreamTest {
  protected:
