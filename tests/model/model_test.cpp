@@ -93,12 +93,6 @@ TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection)
   model_.RefreshSheetNames();
   EXPECT_TRUE(model_.sheetNames.empty());
   EXPECT_EQ(model_.StopApplication(), 0);
-  // The answers that need nothing at all.
-  for (const std::int32_t value : {0, 1, -1, 999, INT32_MIN}) {
-    EXPECT_EQ(model_.QueryNumber(value, nullptr), -999);
-    EXPECT_EQ(model_.QueryItem85(&model_, value, nullptr), -1);
-  }
-  EXPECT_EQ(model_.QueryItem84(nullptr, nullptr), -1);
 }
 
 TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLength) {
