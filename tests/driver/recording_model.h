@@ -1,7 +1,7 @@
-// A model for dispatch tests: every operation a host code or the driver
-// itself reaches is recorded (name, arguments, calling thread, dialog kind)
-// and answers 42, unless a hook set by the test throws, blocks or answers
-// otherwise. Safe to inspect from another thread.
+// A model for dispatch tests: the operations the dispatch tests' commands
+// and the driver itself reach are recorded (name, arguments, calling thread,
+// dialog kind) and answer 42, unless a hook set by the test throws, blocks
+// or answers otherwise. Safe to inspect from another thread.
 #pragma once
 
 #include <cstdint>
@@ -63,60 +63,21 @@ class RecordingModel : public model::CExcModel {
   }
   GM_RECORD(EditCase, (ExtWindow w, std::uint32_t* a, S s), a, 0, w, s)
   GM_RECORD(QueryNumber, (std::int32_t v, S s), nullptr, v, nullptr, s)
-  GM_RECORD(SaveCaseWorkbook, (std::int32_t v, const char* a, S s), a, v, nullptr, s)
   GM_RECORD(EnumStreams, (void* a, std::int32_t v, S s), a, v, nullptr, s)
   GM_RECORD(QueryComp, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(OnStartOfRun, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(OnNextTimestep, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(GetIPR, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(SetIPR, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(OnEndOfRun, (), nullptr, 0, nullptr, nullptr)
-  GM_RECORD(WriteCaseData, (void* a, std::uint32_t v, S s), a, v, nullptr, s)
-  GM_RECORD(ReadCaseData, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(SetFileName, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(OpenCaseWorkbook, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(GetDataServerValue, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(SetDataServerValue, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(ExecuteCommand, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(GetDispatch, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(ReloadWorkbook, (S s), nullptr, 0, nullptr, s)
-  GM_RECORD(WriteModelData, (void* a, std::uint32_t v, S s), a, v, nullptr, s)
-  GM_RECORD(ReadModelData, (void* a, std::uint32_t v, S s), a, v, nullptr, s)
-  GM_RECORD(ChangeFileDirectory, (const char* a, S s), a, 0, nullptr, s)
   GM_RECORD(GetNextEvent, (void* a), a, 0, nullptr, nullptr)
-  GM_RECORD(SetDate, (void* a, std::int32_t v, S s), a, v, nullptr, s)
-  GM_RECORD(OnPreSolve, (S s), nullptr, 0, nullptr, s)
-  GM_RECORD(OnPostSolve, (S s), nullptr, 0, nullptr, s)
-  GM_RECORD(OnPostSolve2, (S s), nullptr, 0, nullptr, s)
-  GM_RECORD(OnEvent112, (S s), nullptr, 0, nullptr, s)
-  GM_RECORD(OnEvent113, (S s), nullptr, 0, nullptr, s)
-  GM_RECORD(OnStartOfTimestep, (S s), nullptr, 0, nullptr, s)
-  GM_RECORD(OnEndOfTimestep, (S s), nullptr, 0, nullptr, s)
   GM_RECORD(GetStreamComposition, (void* a, std::int32_t v, S s), a, v, nullptr, s)
   GM_RECORD(SetModelDataFile, (const char* a, bool v, S s), a, v, nullptr, s)
-  GM_RECORD(GetFileLabel, (char* a, std::int32_t v, S s), a, v, nullptr, s)
   GM_RECORD(StartApplication, (std::int32_t v, S s), nullptr, v, nullptr, s)
   GM_RECORD(StopApplication, (), nullptr, 0, nullptr, nullptr)
   GM_RECORD(SetupOptimisation, (void* a, std::int32_t v, S s), a, v, nullptr, s)
-  GM_RECORD(CheckIntegerControls, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(GetObjectiveFunction, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(GetConstraints, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(SetControls, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(GetControls, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(SetIntegerControls, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(GetIntegerControls, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(ClearOptimisation, (std::int32_t v, S s), nullptr, v, nullptr, s)
   GM_RECORD(EditPublishedVariables, (ExtWindow w, S s), nullptr, 0, w, s)
-  GM_RECORD(GetNextPublishedVariable, (void* a), a, 0, nullptr, nullptr)
-  GM_RECORD(EvalPublishedVariables, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(EvalPublishedVariables2, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(QueryItem84, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(QueryItem85, (void* a, std::int32_t v, S s), a, v, nullptr, s)
-  GM_RECORD(AddPublishedVariable, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(ReadBatchProblem, (void* a, bool v, S s), a, v, nullptr, s)
   GM_RECORD(WriteBatchOutput, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(DelPublishedVariable, (std::int32_t v, S s), nullptr, v, nullptr, s)
-  GM_RECORD(GetFileDescription, (void* a, std::int32_t v, S s), a, v, nullptr, s)
   GM_RECORD(SetInterfaceVisible, (bool v), nullptr, v, nullptr, nullptr)
 #undef GM_RECORD
   void RefreshSheetNames() override {

@@ -4,7 +4,8 @@
  * such a host can: the exports resolve and answer through the C ABI in the
  * mode the settings file chose at load, records come back written within
  * their bounds, and the settings are read at load and written back at exit.
- * What each command does is the dispatch tests' business.
+ * What each command does is the dispatch tests' business. It also pins the
+ * struct layouts a C host relies on and runs the header's text helpers.
  *
  *   host_abi <library> direct|threaded|exit <scratch folder>
  *
@@ -16,6 +17,7 @@
 #define _POSIX_C_SOURCE 200809L
 
 #include <dlfcn.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -25,6 +27,19 @@
 #include <unistd.h>
 
 #include "gridmoor/host.h"
+
+_Static_assert(sizeof(ExtStatusRecord) == EXT_STATUS_RECORD_SIZE, "status record size");
+_Static_assert(offsetof(ExtStatusRecord, size) == EXT_STATUS_SIZE_OFFSET, "status size word");
+_Static_assert(offsetof(ExtStatusRecord, text) == EXT_STATUS_TEXT_OFFSET, "status text offset");
+_Static_assert(sizeof(((ExtStatusRecord*)0)->text) == EXT_STATUS_TEXT_SIZE, "status text size");
+/* VARIANT as a 64-bit host lays it out. */
+_Static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, vt) == 0, "VARIANT size and type");
+_Static_assert(offsetof(VARIANT, dblVal) == 8 && offsetof(VARIANT, bstrVal) == 8 &&
+                   offsetof(VARIANT, lVal) == 8,
+               "VARIANT value");
+_Static_assert(sizeof(ExtDrawSurface) == 24 && offsetof(ExtDrawSurface, pixels) == 16,
+               "drawing surface");
+_Static_assert(offsetof(ExtString, text) == 0, "a text object's first member is its text");
 
 static int failures = 0;
 
@@ -38,20 +53,6 @@ static int failures = 0;
     }                                                                 \
   } while (0)
 
-typedef int32_t (*IdentifyFn)(void*, ExtStatusRecord*);
-typedef int32_t (*CreateFn)(ExtInstance*, ExtStatusRecord*);
-typedef int32_t (*DestroyFn)(ExtInstance, ExtStatusRecord*);
-typedef int32_t (*StartAppFn)(ExtInstance, intptr_t, ExtStatusRecord*);
-typedef int32_t (*StopAppFn)(ExtInstance);
-typedef int32_t (*ConfigureFn)(ExtWindow);
-typedef void (*VoidFn)(void);
-typedef int32_t (*CmdFn)(ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*);
-typedef int32_t (*EquipXmlFn)(ExtInstance, const ExtString*, uint8_t, const ExtStringList*);
-typedef FnSession (*FnCreateFn)(void);
-typedef int32_t (*FnDestroyFn)(FnSession);
-typedef int32_t (*FnNewFileFn)(FnSession, char*);
-typedef int32_t (*FnSetCellFn)(FnSession, const char*, const char*, VARIANT*, char*);
-
 static void* library;
 
 static void* Resolve(const char* name) {
@@ -60,8 +61,32 @@ static void* Resolve(const char* name) {
   return symbol;
 }
 
-/* Object pointer to function pointer, as POSIX allows for dlsym results. */
-#define RESOLVE(type, name) ((type)(uintptr_t)Resolve(name))
+/* Declares `variable` as a pointer to the export `name` of the given type;
+ * object pointer to function pointer, as POSIX allows for dlsym results. */
+#define EXPORT(variable, result, name, parameters) \
+  result(*variable) parameters = (result(*) parameters)(uintptr_t)Resolve(name)
+
+/* ---- The header's text helpers ------------------------------------------- */
+
+static void CheckTextHelpers(void) {
+  ExtString s;
+  ExtStringInit(&s);
+  CHECK(s.text == NULL && s.length == 0 && strcmp(ExtStringText(&s), "") == 0, "init");
+  /* From a part of itself: copied before the old text is freed. */
+  CHECK(ExtStringSet(&s, "Sheet1") == 0 && ExtStringSet(&s, s.text + 5) == 0, "set");
+  CHECK(s.length == 1 && strcmp(ExtStringText(&s), "1") == 0, "set from itself: %s", s.text);
+  CHECK(
+      ExtStringSetLength(&s, "ab\0cd", 5) == 0 && s.length == 5 && memcmp(s.text, "ab\0cd", 6) == 0,
+      "set with a NUL inside");
+  CHECK(ExtStringSet(&s, NULL) == 0 && s.text == NULL && s.length == 0, "set to null");
+  CHECK(ExtStringSet(&s, "\xc3\xa9t\xc3\xa9") == 0 && s.length == 5, "UTF-8 length");
+  CHECK(ExtStringSetLength(&s, NULL, 3) == -1 && s.length == 5 &&
+            strcmp(s.text, "\xc3\xa9t\xc3\xa9") == 0,
+        "a refused set changes nothing");
+  ExtStringFree(&s);
+  CHECK(s.text == NULL && s.length == 0, "free");
+  ExtStringFree(&s); /* freeing twice is harmless */
+}
 
 /* ---- Records followed by guard bytes ------------------------------------ */
 
@@ -121,8 +146,8 @@ static char* ReadFile(const char* path) {
   return text;
 }
 
-/* The mode, a plug-in list and a help viewer: a script that records what it
- * was asked to open in help.txt. */
+/* The mode, a plug-in list and a help viewer with an option: a script that
+ * records its arguments in help.txt. */
 static void WriteSettings(const char* vista) {
   char viewer[1200];
   char script[4096];
@@ -131,8 +156,8 @@ static void WriteSettings(const char* vista) {
   remove(viewer); /* from an earlier run */
   snprintf(viewer, sizeof viewer, "%s/viewer.sh", scratch);
   snprintf(script, sizeof script,
-           "#!/bin/sh\necho \"$1\" > %s/help.tmp && mv %s/help.tmp %s/help.txt\n", scratch, scratch,
-           scratch);
+           "#!/bin/sh\necho \"$1 $2\" > %s/help.tmp && mv %s/help.tmp %s/help.txt\n", scratch,
+           scratch, scratch);
   WriteFile(viewer, script);
   chmod(viewer, 0700);
   snprintf(text, sizeof text,
@@ -141,25 +166,9 @@ static void WriteSettings(const char* vista) {
            "\"Vista\"=dword:%s\n\n"
            "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n"
            "\"PlugIns\"=\"/abi/one.xlam;/abi/two.xla\"\n"
-           "\"HelpViewer\"=\"%s\"\n",
+           "\"HelpViewer\"=\"%s --flag\"\n",
            vista, viewer);
   WriteFile(getenv("GRIDMOOR_REGISTRY"), text);
-}
-
-/* ---- Identification ---------------------------------------------------------- */
-
-static void CheckIdentify(IdentifyFn identify) {
-  Guarded holder = NewRecord(EXT_STATUS_RECORD_SIZE, 'q');
-  Guarded id = NewRecord(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
-  const uint32_t version = EXT_INTERFACE_VERSION;
-  ExtStatusRecord* status = StatusOf(&holder);
-  memcpy(id.bytes, &version, 4);
-  CHECK(identify(id.bytes, status) == 0, "identify failed: %s", status->text);
-  CHECK(strcmp((char*)id.bytes + EXT_IDENTIFY_NAME_OFFSET, "Excel") == 0, "name");
-  CHECK(GuardsIntact(&id), "identification record overrun");
-  CHECK(status->size == 0 && status->text[0] == '\0', "status not cleared");
-  free(id.bytes);
-  free(holder.bytes);
 }
 
 /* ---- Commands ------------------------------------------------------------------ */
@@ -173,24 +182,19 @@ typedef struct Route {
   const char* threaded; /* and in threaded mode */
 } Route;
 
-/* A command of each kind (posted, dialog, constant, direct only, not routed)
- * and the ones that write into their records without an application. */
+/* The two commands whose answers tell the modes apart, and one that writes
+ * into its record without an application. */
 static const Route kRoutes[] = {
-    {3, 0, 5, -999, "", ""},
-    {5, 4, 0, 1, "There is no connection to Excel", "There is no connection to Excel"},
-    {6, 0, 0, 0, "", ""},
-    {12, 4096, 4096, 0, "", ""},
-    {14, 4096, 4096, 1, "Failed to write all model data - buffer overflow",
-     "Failed to write all model data - buffer overflow"},
     {32, EXT_OPT_PROBLEM_RECORD_SIZE, 0, -1, "There is no connection to Excel",
      "Can not perform this function until a workbook is opened\n(double-click on the icon to "
      "create input and output icons)"},
     {99, sizeof(ExtDispatch), 0, 1, "Unable to get dispatch interface for this object", ""},
     {129, 32, 32, 0, "", ""},
-    {300, 0, 0, 0, "", ""},
 };
 
-static void CheckCommands(CmdFn command, ExtInstance instance, int threaded) {
+static void CheckCommands(int32_t (*command)(ExtInstance, ExtWindow, int32_t, void*, int32_t,
+                                             ExtStatusRecord*),
+                          ExtInstance instance, int threaded) {
   size_t i;
   for (i = 0; i < sizeof kRoutes / sizeof kRoutes[0]; ++i) {
     const Route* route = &kRoutes[i];
@@ -223,27 +227,38 @@ static void RunMode(int threaded) {
   char helpFile[1400];
   char* opened = NULL;
   int wait;
-  IdentifyFn identify = RESOLVE(IdentifyFn, "ExtIdentify");
-  CreateFn create = RESOLVE(CreateFn, "ExtCreateInstance");
-  DestroyFn destroy = RESOLVE(DestroyFn, "ExtDestroyInstance");
-  StartAppFn startApp = RESOLVE(StartAppFn, "ExtStartApp");
-  StopAppFn stopApp = RESOLVE(StopAppFn, "ExtStopApp");
-  CmdFn command = RESOLVE(CmdFn, "ExtCmd");
-  ConfigureFn configure = RESOLVE(ConfigureFn, "ExtConfigure");
-  VoidFn help = RESOLVE(VoidFn, "ExtHelp");
-  EquipXmlFn equipXml = RESOLVE(EquipXmlFn, "ExtEquipXml");
-  VoidFn gridUp = RESOLVE(VoidFn, "QVInitialiseStingray");
-  VoidFn gridDown = RESOLVE(VoidFn, "QVUnInitialiseStingray");
-  FnCreateFn fnCreate = RESOLVE(FnCreateFn, "FnCreateInstance");
-  FnDestroyFn fnDestroy = RESOLVE(FnDestroyFn, "FnDestroyInstance");
-  FnNewFileFn fnNewFile = RESOLVE(FnNewFileFn, "FnNewFile");
-  FnSetCellFn fnSetCell = RESOLVE(FnSetCellFn, "FnSetWorksheetCell");
+  EXPORT(identify, int32_t, "ExtIdentify", (void*, ExtStatusRecord*));
+  EXPORT(create, int32_t, "ExtCreateInstance", (ExtInstance*, ExtStatusRecord*));
+  EXPORT(destroy, int32_t, "ExtDestroyInstance", (ExtInstance, ExtStatusRecord*));
+  EXPORT(startApp, int32_t, "ExtStartApp", (ExtInstance, intptr_t, ExtStatusRecord*));
+  EXPORT(stopApp, int32_t, "ExtStopApp", (ExtInstance));
+  EXPORT(command, int32_t, "ExtCmd",
+         (ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*));
+  EXPORT(configure, int32_t, "ExtConfigure", (ExtWindow));
+  EXPORT(help, void, "ExtHelp", (void));
+  EXPORT(equipXml, int32_t, "ExtEquipXml",
+         (ExtInstance, const ExtString*, uint8_t, const ExtStringList*));
+  EXPORT(gridUp, void, "QVInitialiseStingray", (void));
+  EXPORT(gridDown, void, "QVUnInitialiseStingray", (void));
+  EXPORT(fnCreate, FnSession, "FnCreateInstance", (void));
+  EXPORT(fnDestroy, int32_t, "FnDestroyInstance", (FnSession));
+  EXPORT(fnNewFile, int32_t, "FnNewFile", (FnSession, char*));
+  EXPORT(fnSetCell, int32_t, "FnSetWorksheetCell",
+         (FnSession, const char*, const char*, VARIANT*, char*));
   ExtShowDataServerStringHandler* handler =
       (ExtShowDataServerStringHandler*)Resolve("GlpfnTarnShowDataServerString");
   if (failures != 0) return;
 
   CHECK(*handler == NULL, "the handler variable must start as null");
-  CheckIdentify(identify);
+  {
+    Guarded id = NewRecord(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
+    const uint32_t version = EXT_INTERFACE_VERSION;
+    memcpy(id.bytes, &version, 4);
+    CHECK(identify(id.bytes, status) == 0, "identify failed: %s", status->text);
+    CHECK(strcmp((char*)id.bytes + EXT_IDENTIFY_NAME_OFFSET, "Excel") == 0 && GuardsIntact(&id),
+          "identification record");
+    free(id.bytes);
+  }
 
   CHECK(create(&instance, status) == 1, "creation without an application succeeded");
   CHECK(instance != NULL, "no handle after a failed creation");
@@ -286,7 +301,8 @@ static void RunMode(int threaded) {
     struct timespec delay = {0, 10000000L};
     nanosleep(&delay, NULL);
   }
-  CHECK(opened != NULL && opened[0] == '/' && strstr(opened, "/Conflux.chm") != NULL,
+  CHECK(opened != NULL && strncmp(opened, "--flag /", 8) == 0 &&
+            strstr(opened, "/Conflux.chm") != NULL,
         "help opened %s", opened != NULL ? opened : "nothing");
 
   memset(status, 'q', sizeof *status);
@@ -307,12 +323,15 @@ static int RunExitChild(const char* path) {
   if (library == NULL) return 3;
   memset(&status, 0, sizeof status);
   status.size = EXT_STATUS_RECORD_SIZE;
-  RESOLVE(CreateFn, "ExtCreateInstance")(&instance, &status);
+  EXPORT(create, int32_t, "ExtCreateInstance", (ExtInstance*, ExtStatusRecord*));
+  EXPORT(command, int32_t, "ExtCmd",
+         (ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*));
+  create(&instance, &status);
   /* Another process replaces the settings while this one runs. */
   WriteFile(getenv("GRIDMOOR_REGISTRY"),
             "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n"
             "\"Vista\"=dword:00000001\n\"Other\"=\"kept\"\n");
-  RESOLVE(CmdFn, "ExtCmd")(instance, NULL, 3, NULL, 0, &status);
+  command(instance, NULL, 3, NULL, 0, &status);
   /* Ends with the instance (and its worker) alive. */
   return failures == 0 ? 0 : 4;
 }
@@ -342,6 +361,7 @@ int main(int argc, char** argv) {
   }
   snprintf(scratch, sizeof scratch, "%s", argv[3]);
   mkdir(scratch, 0700);
+  CheckTextHelpers();
   if (strcmp(argv[2], "exit") == 0) {
     RunExit(argv[1]);
   } else {

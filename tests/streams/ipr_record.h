@@ -2,8 +2,10 @@
 // 0x11 elsewhere, guard bytes behind it.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "gridmoor/host.h"
 #include "support/guarded_buffer.h"
@@ -30,29 +32,23 @@ inline std::size_t MatrixField(std::size_t i, std::size_t j) {
 
 // The pattern an untouched double of the record holds.
 inline double HostFill() {
-  double value;
-  const std::uint64_t bits = 0x1111111111111111ull;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
+  return std::bit_cast<double>(0x1111111111111111ull);
 }
 
 struct IprRecord : test_support::GuardedBuffer {
   IprRecord() : GuardedBuffer(EXT_IPR_RECORD_SIZE) {
     PutWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
   }
-  void PutWord(std::size_t offset, std::uint32_t value) {
+  void PutWord(std::size_t offset, std::uint32_t value) { Put<std::uint32_t>(offset, value); }
+  // The type is never deduced: Put(offset, 1000) writes a double.
+  template <typename T = double>
+  void Put(std::size_t offset, std::type_identity_t<T> value) {
     std::memcpy(bytes.data() + offset, &value, sizeof value);
   }
-  void Put(std::size_t offset, double value) {
-    std::memcpy(bytes.data() + offset, &value, sizeof value);
-  }
-  std::uint32_t Word(std::size_t offset) const {
-    std::uint32_t value;
-    std::memcpy(&value, bytes.data() + offset, sizeof value);
-    return value;
-  }
-  double At(std::size_t offset) const {
-    double value;
+  std::uint32_t Word(std::size_t offset) const { return At<std::uint32_t>(offset); }
+  template <typename T = double>
+  T At(std::size_t offset) const {
+    T value;
     std::memcpy(&value, bytes.data() + offset, sizeof value);
     return value;
   }

@@ -1,0 +1,729 @@
+// The model: its state and the answers that need no spreadsheet, its
+// workbook operations on the in-memory application (open, save, reload,
+// stop, the case dialog, plug-ins, file paths and relocation), and the
+// run-time events that reach workbook macros through the host's command
+// codes, with the timestep alone or with the run date as text.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "automation/session_fixture.h"
+#include "automation/spreadsheet_lock.h"
+#include "driver/dispatch.h"
+#include "model/file_paths.h"
+#include "model/model.h"
+#include "model/run_events.h"
+#include "model/scripted_dialogs.h"
+#include "platform/files.h"
+#include "support/application_registration.h"
+#include "support/guarded_buffer.h"
+#include "support/temp_folder.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+using model::CaseDialogKind;
+using model::CExcCaseDetails;
+using model::CExcModel;
+using model::DialogResult;
+using model::RunDate;
+using test_support::GuardedBuffer;
+
+ExtStatusRecord* Status(GuardedBuffer& buffer) {
+  return reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data());
+}
+
+std::string StatusText(GuardedBuffer& buffer) {
+  return std::string(Status(buffer)->text);
+}
+
+// Unit tests run without any application (GRIDMOOR_SPREADSHEET=none).
+class UnconnectedModelTest : public ::testing::Test {
+ protected:
+  test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
+  model::CExcModel model_;
+};
+
+TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection) {
+  using M = model::CExcModel&;
+  using S = ExtStatusRecord*;
+  const std::string none = "There is no connection to Excel";
+  const struct {
+    const char* name;
+    std::int32_t (*run)(M, S);
+    std::string message;
+  } cases[] = {
+      // The case dialog's answer is in the stop test.
+      {"OpenCaseWorkbook", [](M m, S s) { return m.OpenCaseWorkbook(nullptr, s); }, none},
+      {"StartApplication", [](M m, S s) { return m.StartApplication(0, s); }, none},
+      {"ReloadWorkbook", [](M m, S s) { return m.ReloadWorkbook(s); }, none},
+      {"SaveCaseWorkbook", [](M m, S s) { return m.SaveCaseWorkbook(0, nullptr, s); }, none},
+      {"GetDispatch",
+       [](M m, S s) {
+         void* out = &m;
+         return m.GetDispatch(&out, s);
+       },
+       "Unable to get dispatch interface for this object"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+    EXPECT_EQ(c.run(model_, Status(status)), 1);
+    EXPECT_EQ(StatusText(status), c.message);
+    EXPECT_TRUE(status.GuardsIntact());
+  }
+  EXPECT_EQ(model_.caseDetails.workbookOpen, 0);
+  // Without a status record nothing is written and nothing fails harder.
+  EXPECT_EQ(model_.OpenCaseWorkbook(nullptr, nullptr), 1);
+  EXPECT_EQ(model_.SetInterfaceVisible(true), 0);
+  model_.RefreshSheetNames();
+  EXPECT_TRUE(model_.sheetNames.empty());
+  EXPECT_EQ(model_.StopApplication(), 0);
+}
+
+TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLength) {
+  struct Case {
+    std::string fileName;
+    std::int32_t length;
+    std::vector<char> expected;  // the bytes written; the rest keep 'x'
+  };
+  const Case cases[] = {
+      {"", 3, {'<', 'N', 'o'}},  // cut as the record helper cuts: no terminator
+      {"/w/a.xlsx", 10, {'/', 'w', '/', 'a', '.', 'x', 'l', 's', 'x', 0}},
+      {"/w/a.xlsx", -5, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fileName + " length " + std::to_string(c.length));
+    model_.caseDetails.fileName = c.fileName;
+    const std::size_t room = c.length > 0 ? static_cast<std::size_t>(c.length) : 0;
+    GuardedBuffer buffer(room + 4, 'x');
+    EXPECT_EQ(model_.GetFileLabel(buffer.chars(), c.length, nullptr), 0);
+    std::vector<char> written(buffer.chars(), buffer.chars() + c.expected.size());
+    EXPECT_EQ(written, c.expected);
+    for (std::size_t i = c.expected.size(); i < room + 4; ++i)
+      EXPECT_EQ(buffer.chars()[i], 'x');
+  }
+  EXPECT_EQ(model_.GetFileLabel(nullptr, 10, nullptr), 0);
+}
+
+TEST_F(UnconnectedModelTest, FileDescriptionOnlyForIndexZeroAndAFileName) {
+  const std::string longName = "/" + std::string(400, 'p');
+  const struct {
+    std::string fileName;
+    std::int32_t index;
+    std::string path;  // empty: -1 and nothing written
+  } cases[] = {
+      {"", 0, ""},
+      {"/work/case.xlsx", 1, ""},
+      {"/work/case.xlsx", 0, "/work/case.xlsx"},
+      {"/work/case.xlsx", -4, "/work/case.xlsx"},
+      {longName, 0, longName.substr(0, EXT_FILE_DESCRIPTION_PATH_SIZE - 1)},  // cut to the field
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fileName.substr(0, 20) + " index " + std::to_string(c.index));
+    model_.caseDetails.fileName = c.fileName;
+    GuardedBuffer record(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
+    EXPECT_TRUE(record.record().WriteI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, c.index));
+    EXPECT_EQ(model_.GetFileDescription(record.bytes.data(), 0, nullptr), c.path.empty() ? -1 : 0);
+    EXPECT_TRUE(record.GuardsIntact());
+    if (c.path.empty()) {
+      EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PATH_OFFSET], 0x33);
+      continue;
+    }
+    EXPECT_EQ(std::string(record.chars() + EXT_FILE_DESCRIPTION_PATH_OFFSET), c.path);
+    EXPECT_STREQ(record.chars() + EXT_FILE_DESCRIPTION_TEXT_OFFSET, "Excel spreadsheet file");
+    EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PRESENT_OFFSET], 1);
+  }
+  EXPECT_EQ(model_.GetFileDescription(nullptr, 0, nullptr), -1);
+}
+
+TEST_F(UnconnectedModelTest, TheHostNamesTheWorkbookAndTheModelDataFile) {
+  GuardedBuffer record(EXT_FILE_NAME_RECORD_MIN_SIZE, 0);
+  std::memcpy(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, "/data/Case 1.xlsx", 17);
+  EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
+  EXPECT_EQ(model_.caseDetails.fileName, "/data/Case 1.xlsx");
+
+  // An unterminated text is read to the end of its field only.
+  std::memset(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, 'n', EXT_FILE_NAME_TEXT_SIZE);
+  EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
+  EXPECT_EQ(model_.caseDetails.fileName, std::string(EXT_FILE_NAME_TEXT_SIZE, 'n'));
+
+  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+  EXPECT_EQ(model_.SetFileName(nullptr, Status(status)), 1);
+  EXPECT_EQ(StatusText(status), "No file name was given");
+
+  const char path[] = "/models/a.dat";
+  EXPECT_EQ(model_.SetModelDataFile(path, true, nullptr), 0);
+  EXPECT_EQ(model_.modelDataFile, path);  // the host's own text, not a copy
+}
+
+TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
+  std::vector<const char*> handedOut;
+  for (int i = 0; i < 10; ++i)
+    handedOut.push_back(model_.HandOutResultText(std::to_string(i)));
+  for (int i = 0; i < 10; ++i)
+    EXPECT_STREQ(handedOut[i], std::to_string(i).c_str());
+  const char* eleventh = model_.HandOutResultText("eleven");
+  EXPECT_EQ(model_.resultTexts[0].get(), eleventh);
+  EXPECT_STREQ(eleventh, "eleven");
+  EXPECT_EQ(model_.resultTextsIndex, 1);
+  // The other nine are still valid.
+  for (int i = 1; i < 10; ++i)
+    EXPECT_STREQ(handedOut[i], std::to_string(i).c_str());
+}
+
+// The stream slots reach the stream transfer; a new case has one stream of
+// each kind.
+TEST(ModelStreams, SlotsReachTheStreamTransfer) {
+  test_support::MemoryApplicationRegistration applications("memory", /*asDefault=*/true);
+  model::CExcModel model;
+  model::CExtInterface& table = model;
+  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+  GuardedBuffer record(EXT_IPR_RECORD_SIZE, 0);  // the largest of the stream records
+  ASSERT_TRUE(record.record().WriteU32(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu));
+  std::vector<std::string> names;
+  while (table.EnumStreams(record.bytes.data(), 1, Status(status)) == 0)
+    names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
+  EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
+
+  EXPECT_EQ(table.QueryComp(nullptr, Status(status)), -1) << "compositions are off";
+  EXPECT_EQ(table.GetStreamComposition(record.bytes.data(), 0, Status(status)), 0);
+  model.caseDetails.useCompositions = 1;
+  EXPECT_EQ(table.GetStreamComposition(record.bytes.data(), 7, Status(status)), -1);
+  EXPECT_EQ(StatusText(status), "Invalid handle passed to Gridmoor::GetStreamComposition");
+
+  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
+  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_HANDLE_OFFSET, 0));  // In-1
+  EXPECT_EQ(table.GetIPR(record.bytes.data(), Status(status)), 1);
+  EXPECT_EQ(StatusText(status), "Invalid handle passed to Gridmoor::GetIPR");
+  EXPECT_EQ(table.SetIPR(record.bytes.data(), Status(status)), 1) << "no workbook is open";
+  EXPECT_EQ(StatusText(status).rfind("Error in setting data in Excel: ", 0), 0u)
+      << StatusText(status);
+  EXPECT_TRUE(record.GuardsIntact());
+  EXPECT_TRUE(status.GuardsIntact());
+}
+
+TEST(SpreadsheetLockTest, IsReleasedOnEveryPathAndSerialisesModels) {
+  try {
+    const automation::SpreadsheetLock lock;
+    const automation::SpreadsheetLock again;  // the same thread may take it again
+    throw std::runtime_error("leaves the scope");
+  } catch (const std::runtime_error&) {
+  }
+  std::atomic<bool> taken{false};
+  std::thread other([&] {
+    taken = automation::SpreadsheetMutex().try_lock();
+    if (taken) automation::SpreadsheetMutex().unlock();
+  });
+  other.join();
+  ASSERT_TRUE(taken);
+
+  // A model operation that talks to the spreadsheet waits for the lock.
+  test_support::ScopedEnv noApplication("GRIDMOOR_SPREADSHEET", "none");
+  model::CExcModel model;
+  std::atomic<bool> done{false};
+  std::unique_lock<std::recursive_mutex> held(automation::SpreadsheetMutex());
+  std::thread user([&] {
+    model.SetInterfaceVisible(true);
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(done);
+  held.unlock();
+  user.join();
+  EXPECT_TRUE(done);
+}
+
+class ModelWorkbookTest : public ::testing::Test {
+ protected:
+  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
+  std::string Message() const {
+    return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
+  }
+
+  com::Ptr<test_support::MemoryApplication> ApplicationOf(std::size_t index) {
+    auto live = applications_.LiveApplications();
+    return index < live.size() ? live[index] : nullptr;
+  }
+
+  // A workbook file with one sheet "Data" holding "saved" in A1.
+  std::string MakeWorkbookFile(const std::string& name) {
+    CExcModel maker;
+    maker.caseDetails.fileName = folder_.File(name);
+    EXPECT_EQ(maker.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+    auto book = ApplicationOf(applications_.LiveApplications().size() - 1)->ActiveWorkbook();
+    book->AddWorksheet("Data");
+    book->SetCellValue("Data", "A1", com::Variant::Text("saved"));
+    EXPECT_EQ(maker.SaveCaseWorkbook(0, nullptr, Status()), 0) << Message();
+    return folder_.File(name);
+  }
+
+  test_support::MemoryApplicationRegistration applications_{"memory", true};
+  test_support::TempFolder folder_;
+  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+};
+
+TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileNotTheApplicationsName) {
+  CExcModel model;
+  ASSERT_FALSE(model.CreateFailed()) << model.CreateError();
+  model.caseDetails.fileName = folder_.File("new.xlsx");
+  EXPECT_EQ(model.StartApplication(0, Status()), 0) << Message();
+  EXPECT_EQ(model.caseDetails.workbookOpen, 1);
+  EXPECT_EQ(model.sheetNames, std::vector<std::string>{"Sheet1"});
+
+  // Twice: the workbook stays unnamed in the application, so every in-place
+  // save writes the case's file.
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(model.SaveCaseWorkbook(0, nullptr, Status()), 0) << Message();
+    EXPECT_TRUE(platform::FileExists(folder_.File("new.xlsx")));
+    std::filesystem::remove(folder_.File("new.xlsx"));
+  }
+  // A copy under another name, given by the host; blanks mean in place.
+  EXPECT_EQ(model.SaveCaseWorkbook(0, folder_.File("copy.xlsx").c_str(), Status()), 0);
+  EXPECT_TRUE(platform::FileExists(folder_.File("copy.xlsx")));
+  EXPECT_EQ(model.SaveCaseWorkbook(0, "   ", Status()), 0);
+  EXPECT_TRUE(platform::FileExists(folder_.File("new.xlsx")));
+  EXPECT_TRUE(status_.GuardsIntact());
+}
+
+TEST_F(ModelWorkbookTest, AnExistingWorkbookIsOpenedSavedInPlaceAndReloadedFromDisk) {
+  const std::string path = MakeWorkbookFile("case.xlsx");
+  CExcModel model;
+  model.caseDetails.fileName = path;
+  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+  model.RefreshSheetNames();
+  EXPECT_EQ(model.sheetNames, (std::vector<std::string>{"Sheet1", "Data"}));
+
+  auto application = ApplicationOf(applications_.LiveApplications().size() - 1);
+  auto book = application->ActiveWorkbook();
+  book->SetCellValue("Data", "A1", com::Variant::Text("changed"));
+  EXPECT_EQ(model.ReloadWorkbook(Status()), 0) << Message();
+  EXPECT_EQ(application->ActiveWorkbook()->CellValue("Data", "A1"), com::Variant::Text("saved"));
+
+  application->ActiveWorkbook()->SetCellValue("Data", "A1", com::Variant::Text("kept"));
+  EXPECT_EQ(model.SaveCaseWorkbook(0, nullptr, Status()), 0) << Message();
+  EXPECT_EQ(model.ReloadWorkbook(Status()), 0) << Message();
+  EXPECT_EQ(application->ActiveWorkbook()->CellValue("Data", "A1"), com::Variant::Text("kept"));
+}
+
+TEST_F(ModelWorkbookTest, AFileIsOpenInOneInstanceOnly) {
+  const std::string path = MakeWorkbookFile("shared.xlsx");
+  CExcModel first;
+  CExcModel second;
+  first.caseDetails.fileName = path;
+  second.caseDetails.fileName = path;
+  ASSERT_EQ(first.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+  EXPECT_EQ(second.OpenCaseWorkbook(nullptr, Status()), 1);
+  EXPECT_EQ(Message(),
+            "This file is open in another instance of Excel.\nIt can not be opened twice in the "
+            "same Conflux model");
+  EXPECT_EQ(second.caseDetails.workbookOpen, 0);
+}
+
+TEST_F(ModelWorkbookTest, PlugInsOfTheCaseAndTheDriverAreOpenedWithTheWorkbook) {
+  const std::string casePlugIn = MakeWorkbookFile("case-addin.xlsx");
+  const std::string driverPlugIn = MakeWorkbookFile("driver-addin.xlsx");
+  // The makers have gone; their applications released the files.
+  const std::string driverList = driverPlugIn + ";" + folder_.File("missing.xlam");
+  CExcModel model([&] { return driverList; });
+  model.caseDetails.fileName = folder_.File("main.xlsx");
+  model.caseDetails.plugIns = casePlugIn + ";;  ";
+  // Only an existing file is opened as an add-in; the main workbook is new.
+  std::filesystem::copy_file(casePlugIn, folder_.File("main.xlsx"));
+  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+
+  auto application = ApplicationOf(applications_.LiveApplications().size() - 1);
+  std::vector<std::string> open;
+  for (const auto& book : application->OpenWorkbooks())
+    open.push_back(book->Path());
+  EXPECT_EQ(open, (std::vector<std::string>{casePlugIn, driverPlugIn, folder_.File("main.xlsx")}));
+}
+
+// What each operation answers without a session is pinned on a model that
+// never had one; here: what stopping leaves.
+TEST_F(ModelWorkbookTest, StopQuitsTheApplicationAndForgetsTheWorkbook) {
+  CExcModel model;
+  model.caseDetails.fileName = folder_.File("stopped.xlsx");
+  ASSERT_EQ(model.StartApplication(0, Status()), 0) << Message();
+  void* dispatch = nullptr;
+  EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 0);
+  EXPECT_EQ(dispatch, static_cast<void*>(model.Session()->GetWorkbook()));
+  auto application = ApplicationOf(0);
+  EXPECT_EQ(model.StopApplication(), 0);
+  EXPECT_TRUE(application->HasQuit());
+  EXPECT_EQ(model.Session(), nullptr);
+  EXPECT_EQ(model.caseDetails.workbookOpen, 0);
+  EXPECT_TRUE(model.sheetNames.empty());
+
+  std::uint32_t changed = 5;
+  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 1);
+  EXPECT_EQ(Message(), "There is no connection to Excel");
+  EXPECT_EQ(changed, 5u);
+  dispatch = nullptr;
+  EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 1);
+  EXPECT_EQ(dispatch, nullptr);
+}
+
+TEST_F(ModelWorkbookTest, CaseDialogResults) {
+  auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
+  test_support::ScopedDialogs installed(dialogs);
+  CExcModel model;
+  model.caseDetails.fileName = folder_.File("dialog.xlsx");
+
+  // Cancelled: -1, the flag untouched, the case as it was.
+  dialogs->OnEditCase([](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
+    details.inputCount = 9;
+    return DialogResult::kCancel;
+  });
+  std::uint32_t changed = 7;
+  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), -1);
+  EXPECT_EQ(changed, 7u);
+  EXPECT_EQ(model.caseDetails.inputCount, 1u);
+
+  // Confirmed without a change while the workbook is not open: changed.
+  dialogs->OnEditCase(nullptr);
+  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
+  EXPECT_EQ(changed, 1u);
+
+  // Confirmed with the workbook open: changed when the file or a stream
+  // count differs (which names are one file is the session's business).
+  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0);
+  const std::tuple<std::uint32_t, std::string, std::uint32_t> edits[] = {
+      {1, model.caseDetails.fileName, 0},
+      {2, model.caseDetails.fileName, 1},
+      {1, folder_.File("other.xlsx"), 1}};
+  for (const auto& [outputs, file, expected] : edits) {
+    dialogs->OnEditCase([&](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
+      details.outputCount = outputs;
+      details.fileName = file;
+      return DialogResult::kOk;
+    });
+    EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
+    EXPECT_EQ(changed, expected) << outputs << " " << file;
+  }
+
+  // The kind follows the model's dialog kind; the parent window is passed.
+  dialogs->OnEditCase(nullptr);
+  int parent = 0;
+  for (const std::int32_t kind : {0, 1}) {
+    model.dialogKind = kind;
+    EXPECT_EQ(model.EditCase(&parent, nullptr, Status()), 0);
+    const auto calls = dialogs->Calls();
+    EXPECT_EQ(calls.back().kind, kind < 1 ? CaseDialogKind::kFull : CaseDialogKind::kSimpleFile);
+    EXPECT_EQ(calls.back().parent, &parent);
+  }
+}
+
+TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
+  struct Case {
+    const char* path;
+    const char* directory;
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {
+      {"C:\\a\\b\\case.xlsx", "/data", "/data/case.xlsx"},
+      {"/a/b/case.xlsx", "/data", "/data/case.xlsx"},
+      {"\\\\server\\share\\case.xlsx", "D:\\cases", "D:\\cases/case.xlsx"},
+      {"/a/b/case.xlsx", "/data/\\", "/data/case.xlsx"},
+      {"/a/b/case.xlsx", "/", "/case.xlsx"},
+      {"/a/b/", "/data", "/data/"},
+      {"case.xlsx", "/data", std::nullopt},
+      {"/a/case.xlsx", "  ", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " in " + c.directory);
+    EXPECT_EQ(model::PathInDirectory(c.path, c.directory), c.expected);
+  }
+  EXPECT_EQ(model::FileNamePart("x\\y/z.xls"), "z.xls");
+  EXPECT_EQ(model::FileNamePart("z.xls"), std::nullopt);
+}
+
+TEST_F(ModelWorkbookTest, ChangeFileDirectoryMovesTheFileNameOnlyOntoAnExistingFile) {
+  test_support::TempFolder elsewhere;
+  std::ofstream(elsewhere.File("case.xlsx")) << "x";
+  std::filesystem::create_directory(elsewhere.path() / "folder.xlsx");
+  const std::string dir = elsewhere.path().string();
+
+  struct Case {
+    std::string fileName;
+    std::string directory;
+    std::string expected;
+  };
+  // The path is split and joined as PathInDirectory does; only an existing
+  // file (no folder) moves the name.
+  const std::vector<Case> cases = {
+      {"C:\\cases\\case.xlsx", dir + "\\", dir + "/case.xlsx"},
+      {"/old/place/missing.xlsx", dir, "/old/place/missing.xlsx"},
+      {"/old/place/folder.xlsx", dir, "/old/place/folder.xlsx"},
+      {"case.xlsx", dir, "case.xlsx"},  // no folder part
+  };
+  CExcModel model;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fileName + " -> " + c.directory);
+    model.caseDetails.fileName = c.fileName;
+    EXPECT_EQ(model.ChangeFileDirectory(c.directory.c_str(), Status()), 0);
+    EXPECT_EQ(model.caseDetails.fileName, c.expected);
+  }
+  model.caseDetails.fileName = "/a/b.xlsx";
+  EXPECT_EQ(model.ChangeFileDirectory(nullptr, Status()), 0);
+  EXPECT_EQ(model.caseDetails.fileName, "/a/b.xlsx");
+}
+
+constexpr char kMacro[] = "Module1.Record";
+constexpr char kFailingMacro[] = "Module1.Fail";
+
+std::string RunLine(const std::string& arguments) {
+  return "Application.Run(VT_BSTR \"" + std::string(kMacro) + "\", " + arguments + ")";
+}
+
+class ModelEventsTest : public test_support::SessionTest {
+ protected:
+  // The model with a new workbook open and nothing recorded yet.
+  void SetUp() override {
+    registration_.OnCreate([](test_support::MemoryApplication& application) {
+      application.RegisterMacro(kMacro, [](auto&, const auto&) { return com::Variant(); });
+      application.RegisterMacro(kFailingMacro, [](auto&, const auto&) -> com::Variant {
+        throw std::runtime_error("the macro stopped");
+      });
+    });
+    model_ = std::make_unique<CExcModel>();
+    ASSERT_FALSE(model_->CreateFailed()) << model_->CreateError();
+    model_->caseDetails.fileName = folder_.File("events.xlsx");
+    ASSERT_EQ(model_->OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+    recorder_->Clear();
+  }
+  void TearDown() override { EXPECT_TRUE(status_.GuardsIntact()); }
+
+  // Host command `code` as ExtCmd serves it in direct mode.
+  std::int32_t Command(std::int32_t code, void* arg = nullptr) {
+    driver::CommandArgs args;
+    args.arg = arg;
+    args.status = Status();
+    driver::DirectTarget target(*model_, args);
+    return driver::DispatchHostCommand(target, code, args);
+  }
+  // The macros run since the last look.
+  std::vector<std::string> TakeRunLines() {
+    std::vector<std::string> lines;
+    for (const auto& call : recorder_->CallsOf("Application.Run"))
+      lines.push_back(call.line);
+    recorder_->Clear();
+    return lines;
+  }
+  bool ApplicationVisible() {
+    return Application() && Application()->CurrentProperties().visible != VARIANT_FALSE;
+  }
+  void SetMacro(std::size_t event, const std::string& macro, bool passDate = false) {
+    model_->caseDetails.macros = {};
+    model_->caseDetails.passDate = {};
+    model_->caseDetails.macros[event] = macro;
+    model_->caseDetails.passDate[event] = passDate;
+  }
+
+  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
+  std::string Message() const {
+    return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
+  }
+  void FillMessage(char fill) { std::memset(status_.bytes.data() + 4, fill, EXT_STATUS_TEXT_SIZE); }
+
+  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+  std::unique_ptr<CExcModel> model_;
+};
+
+// Every event through its host codes: the macro named for it, and no other,
+// runs with the timestep, then with the run date too.
+TEST_F(ModelEventsTest, EachEventRunsItsMacroInBothArgumentForms) {
+  ASSERT_EQ(model_->SetDate(nullptr, 0, Status()), 1) << "no record";
+  GuardedBuffer date(EXT_DATE_RECORD_MIN_SIZE, 0);
+  const double dayBefore = 45296.0;  // 5 January 2024
+  std::memcpy(date.bytes.data() + EXT_DATE_RECORD_DATE_OFFSET, &dayBefore, sizeof dayBefore);
+  ASSERT_EQ(Command(EXT_CMD_SET_DATE, date.bytes.data()), 0);
+
+  for (const model::RunEventInfo& info : model::kRunEvents) {
+    for (int code : info.hostCodes) {
+      if (code == 0) continue;
+      for (bool passDate : {false, true}) {
+        SCOPED_TRACE(std::string(info.label) + " code " + std::to_string(code) +
+                     (passDate ? " with date" : ""));
+        SetMacro(info.event, kMacro, passDate);
+        model_->timestep = 7;
+        EXPECT_EQ(Command(code), 0) << Message();
+        // The start of a run counts from 0 again before its macro runs.
+        const std::string step = info.event == model::kStartOfRunEvent ? "0" : "7";
+        EXPECT_EQ(TakeRunLines(),
+                  std::vector<std::string>{RunLine(
+                      "VT_I4 " + step +
+                      (passDate ? ", VT_BSTR \"1/6/2024\", 28 x Missing" : ", 29 x Missing"))});
+
+        // A blank name runs nothing.
+        model_->caseDetails.macros[info.event] = "   ";
+        EXPECT_EQ(Command(code), 0);
+        EXPECT_EQ(recorder_->Transcript(), "");
+      }
+    }
+  }
+  EXPECT_EQ(model_->OnEvent112(Status()), 0);
+  EXPECT_EQ(model_->OnEvent113(Status()), 0);
+  EXPECT_EQ(recorder_->Transcript(), "");
+}
+
+TEST_F(ModelEventsTest, TheRunDateTravelsAsEnglishText) {
+  const struct {
+    RunDate date;
+    const char* text;
+  } cases[] = {
+      {{0.0, RunDate::kNull}, ""},
+      {{45297.0, RunDate::kInvalid}, "Invalid DateTime"},
+      {{45297.75, RunDate::kValid}, "1/6/2024 6:00:00 PM"},  // the date text's own rules
+      {{1e12, RunDate::kValid}, "Invalid DateTime"},
+  };
+  SetMacro(model::kPreSolveEvent, kMacro, true);
+  model_->timestep = 2;
+  for (const auto& c : cases) {
+    model_->runDate = c.date;
+    EXPECT_EQ(model_->OnPreSolve(Status()), 0) << Message();
+    EXPECT_EQ(TakeRunLines(),
+              std::vector<std::string>{
+                  RunLine("VT_I4 2, VT_BSTR \"" + std::string(c.text) + "\", 28 x Missing")});
+  }
+}
+
+TEST(ModelRunDate, TheRunDateIsTheDayAfterTheHostsDate) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    double host;
+    double runDate;
+    std::int32_t status;
+  } cases[] = {
+      {40000.25, 40001.25, RunDate::kValid},
+      {-2.25, -1.25, RunDate::kValid},  // 28 to 29 December 1899, 06:00
+      {-1.25, 0.25, RunDate::kValid},
+      {-0.25, 1.25, RunDate::kValid},  // 30 December 1899, 06:00, written backwards
+      {2958464.5, 2958465.5, RunDate::kValid},
+      {2958465.0, 2958466.0, RunDate::kInvalid},  // after the year 9999
+      {nan, nan, RunDate::kInvalid},
+  };
+  CExcModel model;  // no spreadsheet needed
+  for (const auto& c : cases) {
+    GuardedBuffer record(EXT_DATE_RECORD_MIN_SIZE, 0);
+    std::memcpy(record.bytes.data() + EXT_DATE_RECORD_DATE_OFFSET, &c.host, sizeof c.host);
+    EXPECT_EQ(model.SetDate(record.bytes.data(), 0, nullptr), 0);
+    if (std::isnan(c.runDate)) {
+      EXPECT_TRUE(std::isnan(model.runDate.days));
+    } else {
+      EXPECT_DOUBLE_EQ(model.runDate.days, c.runDate) << c.host;
+    }
+    EXPECT_EQ(model.runDate.status, c.status) << c.host;
+  }
+}
+
+TEST_F(ModelEventsTest, TheNextEventIsReportedUntilTheNextRunStarts) {
+  GuardedBuffer record(EXT_NEXT_EVENT_RECORD_MIN_SIZE, 0x11);
+  const auto untouched = record.bytes;
+  EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 1);
+  EXPECT_EQ(record.bytes, untouched);
+
+  // Set from inside the model, as the data server does; reading keeps it.
+  model_->nextEvent = 45297.5;
+  for (int read = 0; read < 2; ++read) {
+    EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 0);
+    double time = 0.0;
+    std::memcpy(&time, record.bytes.data() + EXT_NEXT_EVENT_TIME_OFFSET, sizeof time);
+    EXPECT_EQ(record.bytes[EXT_NEXT_EVENT_FLAG_OFFSET], 1);
+    EXPECT_EQ(time, 45297.5);
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 7})
+      EXPECT_EQ(record.bytes[i], 0x11) << "byte " << i;
+    EXPECT_TRUE(record.GuardsIntact());
+  }
+  EXPECT_EQ(model_->GetNextEvent(nullptr), 1);
+  EXPECT_EQ(model_->OnStartOfRun(nullptr, Status()), 0);
+  EXPECT_EQ(model_->GetNextEvent(record.bytes.data()), 1);
+}
+
+TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {
+  // The host shows and hides the window only when the case hides it.
+  model_->caseDetails.hideInterface = true;
+  model_->SetInterfaceVisible(false);
+  EXPECT_FALSE(ApplicationVisible());
+  model_->SetInterfaceVisible(true);
+  ASSERT_TRUE(ApplicationVisible());
+
+  // The end-of-run macro fails: no message for the host, the run's state kept.
+  SetMacro(model::kEndOfRunEvent, kFailingMacro);
+  model_->caseDetails.macros[model::kStartOfTimestepEvent] = kMacro;
+  model_->timestep = 5;
+  EXPECT_EQ(Command(EXT_CMD_START_OF_RUN), 0);
+  EXPECT_FALSE(ApplicationVisible());
+  EXPECT_EQ(Command(EXT_CMD_NEXT_TIMESTEP), 0);
+  EXPECT_EQ(Command(EXT_CMD_NEXT_TIMESTEP), 0);
+  EXPECT_EQ(Command(EXT_CMD_START_OF_TIMESTEP), 0);
+  EXPECT_EQ(TakeRunLines(), std::vector<std::string>{RunLine("VT_I4 2, 29 x Missing")})
+      << "counted from the start of the run";
+  EXPECT_EQ(Command(EXT_CMD_END_OF_RUN), 1);
+  EXPECT_EQ(Message(), "");
+  EXPECT_FALSE(ApplicationVisible());
+  EXPECT_EQ(model_->timestep, 2u);
+
+  model_->caseDetails.macros[model::kEndOfRunEvent] = kMacro;
+  EXPECT_EQ(Command(EXT_CMD_STOP_RUN), 0);
+  EXPECT_TRUE(ApplicationVisible());
+  EXPECT_EQ(model_->timestep, 0u);
+
+  // Without hiding the window is left as the user put it.
+  model_->caseDetails.hideInterface = false;
+  EXPECT_EQ(model_->OnStartOfRun(nullptr, Status()), 0);
+  model_->SetInterfaceVisible(false);
+  EXPECT_TRUE(ApplicationVisible());
+}
+
+TEST_F(ModelEventsTest, AFailingMacroIsReportedToTheHost) {
+  for (std::size_t e : {model::kPostSolveEvent, model::kStartOfRunEvent}) {
+    SetMacro(e, kFailingMacro);
+    FillMessage(0);
+    EXPECT_EQ(Command(model::kRunEvents[e].hostCodes[0]), 1) << e;
+    EXPECT_EQ(Message(), "Unable to run macro Module1.Fail (Exception occurred.)") << e;
+  }
+  EXPECT_EQ(model_->RunEventMacro(model::kEventCount, Status()), 1);
+  EXPECT_EQ(Message(), "There is no run-time event 7");
+}
+
+TEST_F(ModelEventsTest, WithoutASessionEventsAnswerThatThereIsNoConnection) {
+  model_->caseDetails.hideInterface = true;
+  ASSERT_EQ(model_->StopApplication(), 0);
+  ASSERT_EQ(model_->Session(), nullptr);
+
+  // Blank names need no session.
+  model_->timestep = 4;
+  for (const model::RunEventInfo& info : model::kRunEvents)
+    EXPECT_EQ(Command(info.hostCodes[0]), 0) << info.label;
+  EXPECT_EQ(model_->timestep, 0u);
+
+  model_->caseDetails.macros.fill(kMacro);
+  for (const model::RunEventInfo& info : model::kRunEvents) {
+    FillMessage(0x5A);
+    model_->timestep = 4;
+    EXPECT_EQ(Command(info.hostCodes[0]), 1) << info.label;
+    if (info.event == model::kEndOfRunEvent) {
+      EXPECT_EQ(status_.bytes[4], 0x5A) << "the end of run writes no message";
+      EXPECT_EQ(model_->timestep, 4u);
+    } else {
+      EXPECT_EQ(Message(), "There is no connection to Excel") << info.label;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,705 @@
+// The stream operations the host calls: what a case lists (EnumStreams,
+// QueryComp, GetStreamComposition), and a stream's values between the
+// host's IPR record and its worksheet cells (GetIPR reads an output stream's
+// cells, SetIPR writes an input stream's).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "automation/spreadsheet_lock.h"
+#include "com/error_text.h"
+#include "excel/errors.h"
+#include "stream_fixture.h"
+#include "streams/composition_ops.h"
+#include "streams/stream_transfer.h"
+
+namespace streams_test {
+namespace {
+
+using com::Variant;
+using streams::CExcCompositionDefinition;
+using ::testing::Contains;
+using ::testing::Not;
+using Strings = std::vector<std::string>;
+using Variants = std::vector<Variant>;
+constexpr double kRunDate = 45000.5;
+
+// Two inputs and one output with compositions on, and the host's stream
+// record and component list followed by guard bytes.
+class StreamListTest : public StreamTest {
+ protected:
+  void SetUp() override {
+    StreamTest::SetUp();
+    SetCounts(2, 1);
+    details_.useCompositions = 1;
+    std::strcpy(Status()->text, "as before");
+  }
+  void TearDown() override {
+    StreamTest::TearDown();
+    EXPECT_TRUE(stream_.GuardsIntact() && list_.GuardsIntact());
+  }
+
+  std::int32_t Next(std::int32_t query = 1, bool createFailed = false) {
+    return streams::EnumStreams(details_, createFailed, stream_.bytes.data(), query, Status());
+  }
+  void Add(const std::string& name, std::vector<std::string> names) {
+    details_.compositions.Add(std::make_unique<CExcCompositionDefinition>(name, std::move(names)));
+  }
+  std::int32_t Get(std::int32_t stream, bool createFailed = false) {
+    return streams::GetStreamComposition(details_, createFailed, list_.bytes.data(), stream,
+                                         Status());
+  }
+  static std::uint32_t Word(const test_support::GuardedBuffer& record, std::size_t offset) {
+    std::uint32_t value;
+    std::memcpy(&value, record.bytes.data() + offset, sizeof value);
+    return value;
+  }
+  void SetCursor(std::uint32_t cursor) {
+    std::memcpy(stream_.bytes.data() + EXT_STREAM_CURSOR_OFFSET, &cursor, sizeof cursor);
+  }
+  std::string StreamText(std::size_t offset) const {
+    return reinterpret_cast<const char*>(stream_.bytes.data()) + offset;
+  }
+  // Name slots `first` ... `last` as they stand, NULs and host bytes (0x11)
+  // after the text shown as "|" and "~".
+  Strings Slots(std::size_t first, std::size_t last) const {
+    Strings slots;
+    for (std::size_t i = first; i <= last; ++i) {
+      std::string slot(reinterpret_cast<const char*>(list_.bytes.data()) +
+                           EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
+                       EXT_COMPONENT_LIST_NAME_SIZE);
+      std::replace(slot.begin(), slot.end(), '\0', '|');
+      std::replace(slot.begin(), slot.end(), '\x11', '~');
+      slots.push_back(slot);
+    }
+    return slots;
+  }
+
+  test_support::GuardedBuffer stream_{EXT_STREAM_RECORD_MIN_SIZE};
+  test_support::GuardedBuffer list_{EXT_COMPONENT_LIST_RECORD_MIN_SIZE};
+};
+
+TEST_F(StreamListTest, EnumStreamsListsInputsThenOutputsFromTheStartCursor) {
+  const std::tuple<std::uint32_t, std::uint32_t, const char*> expected[] = {
+      {EXT_STREAM_KIND_INPUT, 0, "In-1"},
+      {EXT_STREAM_KIND_INPUT, 0, "In-2"},
+      {EXT_STREAM_KIND_OUTPUT, 1, "Out-1"}};
+  SetCursor(0xFFFFFFFFu);
+  std::uint32_t cursor = 0;
+  for (const auto& [kind, isOutput, name] : expected) {
+    ASSERT_EQ(Next(), 0) << name;
+    // The cursor, words 12 ... 24, the kind and whether it is an output.
+    EXPECT_EQ((std::vector<std::uint32_t>{Word(stream_, EXT_STREAM_CURSOR_OFFSET),
+                                          Word(stream_, 12), Word(stream_, 16), Word(stream_, 20),
+                                          Word(stream_, 24), Word(stream_, EXT_STREAM_KIND_OFFSET),
+                                          Word(stream_, EXT_STREAM_IS_OUTPUT_OFFSET)}),
+              (std::vector<std::uint32_t>{cursor++, 0, 0, 0, 1, kind, isOutput}));
+    EXPECT_EQ(StreamText(EXT_STREAM_NAME_OFFSET), name);
+    EXPECT_EQ(StreamText(EXT_STREAM_DESCRIPTION_OFFSET), "Excel stream");
+    EXPECT_EQ(Word(stream_, 0), 0x11111111u) << "the word at 0 is the host's";
+    // Only the texts and their terminators are written in the text fields.
+    EXPECT_EQ(stream_.bytes[EXT_STREAM_DESCRIPTION_OFFSET + 13], 0x11);
+    EXPECT_EQ(stream_.bytes[EXT_STREAM_NAME_OFFSET + 63], 0x11);
+  }
+  const std::vector<unsigned char> atEnd = stream_.bytes;
+  EXPECT_EQ(Next(), -1);
+  EXPECT_EQ(stream_.bytes, atEnd) << "the end of the list changes nothing";
+  SetCursor(41);
+  EXPECT_EQ(Next(), -1);
+  EXPECT_EQ(StatusText(), "as before");
+
+  SetCursor(0xFFFFFFFFu);
+  const std::vector<unsigned char> start = stream_.bytes;
+  EXPECT_EQ(Next(/*query=*/2), -1);
+  EXPECT_EQ(Next(1, /*createFailed=*/true), 1);
+  EXPECT_EQ(StatusText(), "There is no connection to Excel");
+  EXPECT_EQ(stream_.bytes, start) << "query 2 and a failed start change nothing";
+  EXPECT_EQ(Next(/*query=*/0), 0) << "only query 2 is refused";
+  EXPECT_EQ(streams::EnumStreams(details_, false, nullptr, 1, Status()), 1);
+  EXPECT_EQ(StatusText(), "Invalid stream record passed to Gridmoor::EnumStreams");
+}
+
+TEST_F(StreamListTest, QueryCompSaysCompositionsArePerStream) {
+  details_.useCompositions = 0;
+  EXPECT_EQ(streams::QueryComp(details_, Status()), -1);
+  EXPECT_EQ(StatusText(), "as before");
+  details_.useCompositions = 1;
+  EXPECT_EQ(streams::QueryComp(details_, Status()), 1);
+  EXPECT_EQ(StatusText(),
+            "Excel compositions are treated 'per stream' rather than 'per application'.\n"
+            "QueryComp should not be called (contact Orvax)");
+}
+
+TEST_F(StreamListTest, FillsTheListByteForByteForInputsAndOutputs) {
+  std::vector<std::string> hundred = {"C7+", "ABCDEFGHIJKLMNOPQRS", "exactly15chars!"};
+  for (int i = 3; i < 100; ++i)
+    hundred.push_back("Component-" + std::to_string(i) + "-long");
+  Add("Gas", {"N2", "CO2", "C1"});
+  Add("Oil", hundred);
+  details_.inputStreams.At(1)->compositionName = "Gas";
+  details_.outputStreams.At(0)->compositionName = "Oil";
+  const std::vector<unsigned char> before = list_.bytes;
+
+  EXPECT_EQ(Get(1), 1);
+  EXPECT_EQ(Word(list_, EXT_COMPONENT_LIST_COUNT_OFFSET), 3u);
+  EXPECT_EQ(Slots(0, 3), (std::vector<std::string>{"N2|~~~~~~~~~~~~~", "CO2|~~~~~~~~~~~~",
+                                                   "C1|~~~~~~~~~~~~~", "~~~~~~~~~~~~~~~~"}));
+  EXPECT_TRUE(std::equal(before.begin(), before.begin() + 4, list_.bytes.begin()))
+      << "the word at 0 is the host's";
+
+  EXPECT_EQ(Get(2), 1);  // Out-1: names are cut to their slot, terminated
+  EXPECT_EQ(Word(list_, EXT_COMPONENT_LIST_COUNT_OFFSET), 100u);
+  EXPECT_EQ(Slots(0, 2),
+            (std::vector<std::string>{"C7+|~~~~~~~~~~~~", "ABCDEFGHIJKLMNO|", "exactly15chars!|"}));
+  EXPECT_EQ(Slots(99, 99), std::vector<std::string>{"Component-99-lo|"});
+  EXPECT_EQ(StatusText(), "as before");
+}
+
+TEST_F(StreamListTest, FailuresLeaveTheRecordUntouched) {
+  Add("Gas", {"C1"});
+  Add("Empty", {});
+  Add("Huge", std::vector<std::string>(101, "C"));
+  details_.inputStreams.At(1)->compositionName = "Empty";
+  details_.outputStreams.At(0)->compositionName = "Huge";
+  const std::vector<unsigned char> before = list_.bytes;
+  const std::string invalid = "Invalid handle passed to Gridmoor::GetStreamComposition";
+  const std::tuple<std::int32_t, bool, std::string> cases[] = {
+      {0, true, "There is no connection to Excel"},
+      // A stream whose composition was renamed away has an empty name.
+      {0, false, "Could not find composition ()"},
+      {1, false, "Composition Empty has no components"},
+      {2, false, "Composition Huge has 101 components; a stream carries at most 100"},
+      {3, false, invalid},
+      {-1, false, invalid},
+  };
+  for (const auto& [stream, createFailed, message] : cases) {
+    std::strcpy(Status()->text, "");
+    EXPECT_EQ(Get(stream, createFailed), -1) << message;
+    EXPECT_EQ(StatusText(), message);
+    EXPECT_EQ(list_.bytes, before) << message;
+  }
+
+  details_.inputStreams.At(0)->compositionName = "Gas";
+  EXPECT_EQ(streams::GetStreamComposition(details_, false, nullptr, 0, Status()), -1);
+  details_.useCompositions = 0;
+  std::strcpy(Status()->text, "as before");
+  EXPECT_EQ(Get(0), 0) << "compositions off";
+  EXPECT_EQ(StatusText(), "as before");
+  EXPECT_EQ(list_.bytes, before);
+}
+
+// In-1 and Out-1 on the sheet "Flow".
+class IprTest : public StreamTest {
+ protected:
+  void SetUp() override {
+    StreamTest::SetUp();
+    Input(0).sheetName = Output(0).sheetName = "Flow";
+  }
+
+  std::int32_t Get() {
+    ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 1);  // Out-1
+    return streams::GetIPR(details_, session_.get(), Ipr(), Status());
+  }
+  std::int32_t Set(std::uint32_t timestep = 0) {
+    ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 0);  // In-1
+    return streams::SetIPR(details_, session_.get(), {kRunDate, timestep}, Ipr(), Status());
+  }
+
+  // The host's values of a stream, in internal units.
+  void Give() {
+    const std::pair<std::size_t, double> given[] = {
+        {EXT_IPR_OIL_RATE_OFFSET, 100},    {EXT_IPR_WATER_RATE_OFFSET, 50},
+        {EXT_IPR_GAS_RATE_OFFSET, 2.5},    {EXT_IPR_PRESSURE_OFFSET, 145},
+        {EXT_IPR_TEMPERATURE_OFFSET, 150}, {EXT_IPR_OIL_GRAVITY_OFFSET, 0.85},
+        {EXT_IPR_GAS_GRAVITY_OFFSET, 0.7}, {EXT_IPR_WATER_GRAVITY_OFFSET, 1.02}};
+    for (const auto& [field, value] : given)
+      ipr_.Put(field, value);
+  }
+
+  // Binds every row of a grid to <column>2 ... <column>11 with the given units.
+  void BindRows(std::array<streams::CExcPropertyCell, streams::kInputRowCount>& grid,
+                const std::array<std::uint32_t, streams::kInputRowCount>& units,
+                const char* column) {
+    for (std::size_t row = 0; row < grid.size(); ++row)
+      grid[row] = {column + std::to_string(row + 2), units[row]};
+  }
+
+  // Binds both streams to the composition "Gas" of `count` components: its
+  // table at B20, matrix at R20, EOS model at B31 and mass rate at B30.
+  streams::CExcStreamCompositionData& UseComposition(std::size_t count) {
+    AddComposition("Gas", count);
+    Input(0).compositionName = Output(0).compositionName = "Gas";
+    auto& block = Input(0).composition;
+    block.componentTableCell = "B20";
+    block.interactionCell = "R20";
+    block.eosModelCell = "B31";
+    block.massRateCell = "B30";
+    Output(0).composition = block;
+    return block;
+  }
+};
+
+// A blank cell is undefined; a row without a cell leaves its field. How a
+// cell's text becomes a number is the cell transfer's business.
+TEST_F(IprTest, PropertyRowsFillTheirFieldsFromTheStreamsSheetConverted) {
+  const struct {
+    const char* cell;
+    std::uint32_t unit;
+    Variant value;
+    std::size_t field;
+    double expected;
+  } rows[] = {
+      {"B2", 1, Variant::Double(100), EXT_IPR_OIL_RATE_OFFSET, 100 / 0.158987},         // Sm3/d
+      {"B3", 0, Variant::Double(50), EXT_IPR_WATER_RATE_OFFSET, 50},                    // STB/d
+      {"B4", 2, Variant::Double(2500), EXT_IPR_GAS_RATE_OFFSET, 2.5},                   // Mscf/d
+      {"B5", 3, Variant::Double(10), EXT_IPR_PRESSURE_OFFSET, 10 / 0.068948 - 14.696},  // BARa
+      {"B6", 1, Variant::Double(60), EXT_IPR_TEMPERATURE_OFFSET, 60 / 0.5555 + 32},     // deg C
+      {"B7", 5, Variant::Double(0.85), EXT_IPR_OIL_GRAVITY_OFFSET, 0.85},  // no kind: unit ignored
+      {"B8", 1, Variant::Text("   "), EXT_IPR_WATER_GRAVITY_OFFSET, kUndefined},
+      {"  ", 3, Variant::Double(0.7), EXT_IPR_GAS_GRAVITY_OFFSET, HostFill()},
+  };
+  for (std::size_t row = 0; row < std::size(rows); ++row) {
+    Output(0).propertyCells[row] = {rows[row].cell, rows[row].unit};
+    PutCell("B" + std::to_string(row + 2), rows[row].value);
+    PutCell("B" + std::to_string(row + 2), Variant::Double(-1), "Other");
+  }
+  ASSERT_EQ(session_->SelectWorksheet("Other", Msg()), 0);
+
+  ASSERT_EQ(Get(), 0) << StatusText();
+  for (const auto& row : rows)
+    EXPECT_DOUBLE_EQ(ipr_.At(row.field), row.expected) << row.cell;
+  EXPECT_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), HostFill());
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 0x11111111u);
+  EXPECT_EQ(StatusText(), "");
+}
+
+// The EOS model is read by name; only the block's bound cells are read.
+TEST_F(IprTest, TheEosModelByNameAndOnlyTheBoundCellsOfTheBlock) {
+  UseComposition(2);
+  auto& block = Output(0).composition;
+  block.massRateUnit = 1;  // kg/d
+  PutCell(MatrixCell(0, 1), Variant::Double(0.5));
+  // The EOS model by name, any case; an empty mass-rate cell leaves its field.
+  const std::tuple<Variant, std::uint32_t, Variant, double> cases[] = {
+      {Variant::Text("PR"), 1, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Text("pr"), 1, Variant(), 5},
+      {Variant::Text("Srk"), 2, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Text("PR "), 0, Variant::Double(1000), 1000 / 0.453592},
+      {Variant(), 0, Variant::Double(1000), 1000 / 0.453592},
+  };
+  for (const auto& [eos, model, massRate, expected] : cases) {
+    PutCell("B31", eos);
+    PutCell("B30", massRate);
+    ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
+    ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 5);
+    ASSERT_EQ(Get(), 0) << StatusText();
+    EXPECT_EQ(ipr_.Word(EXT_IPR_EOS_MODEL_OFFSET), model) << com::Describe(eos);
+    EXPECT_DOUBLE_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), expected) << com::Describe(massRate);
+  }
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), EXT_IPR_HAS_INTERACTION);
+
+  // Without a matrix, mass-rate or EOS reference none of them is read.
+  block.interactionCell = "  ";
+  block.massRateCell = "";
+  block.eosModelCell = "";
+  ipr_.Put(MatrixField(0, 1), HostFill());
+  ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 5);
+  recorder_->Clear();
+  ASSERT_EQ(Get(), 0);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0u);
+  EXPECT_EQ(ipr_.At(MatrixField(0, 1)), HostFill());
+  EXPECT_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), 5);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_EOS_MODEL_OFFSET), 0u);
+  for (const std::string& cell : RangesAsked())
+    EXPECT_TRUE(cell[0] != 'R' && cell != "B30" && cell != "B31") << cell;
+}
+
+TEST_F(IprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
+  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  PutCell("B2", Variant::Double(3));
+  const struct {
+    const char* what;
+    int useCompositions;
+    const char* name;
+    std::size_t components;
+    const char* table;
+  } cases[] = {{"compositions off", 0, "Gas", 2, "B20"},
+               {"name matches none", 1, "gas", 2, "B20"},
+               {"no components", 1, "Gas", 0, "B20"},
+               {"no table cell", 1, "Gas", 2, " "}};
+  for (const auto& c : cases) {
+    details_.compositions.Clear();
+    AddComposition("Gas", c.components);
+    details_.useCompositions = c.useCompositions;
+    Output(0).compositionName = c.name;
+    Output(0).composition.componentTableCell = c.table;
+    ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, HostFill());
+    ASSERT_EQ(Get(), 0) << c.what;
+    EXPECT_EQ(ipr_.At(EXT_IPR_OIL_RATE_OFFSET), 3) << c.what;
+    for (const std::size_t word : {EXT_IPR_COMPOSITION_PRESENT_OFFSET,
+                                   EXT_IPR_COMPONENT_COUNT_OFFSET, EXT_IPR_COMPONENT_FLAGS_OFFSET})
+      EXPECT_EQ(ipr_.Word(word), 0x11111111u) << c.what;
+  }
+}
+
+// Both transfers refuse before they touch the record or the workbook.
+TEST_F(StreamTest, RefusedTransfersTouchNeitherRecordNorWorkbook) {
+  SetCounts(1, 2);
+  Input(0).sheetName = "Nowhere";  // a set would add it
+  Input(0).solverCells[streams::kInOilRate] = {"C3", 0};
+  Output(1).sheetName = "Missing";
+  AddComposition("Gas", 101);
+  for (auto* composition : {&Input(0).composition, &Output(0).composition})
+    composition->componentTableCell = "B20";
+  Input(0).compositionName = Output(0).compositionName = "Gas";
+  const std::string incompatible =
+      "This version of Gridmoor.dll is not compatible with the version of Conflux";
+  const std::vector<std::string> sheets = book_->SheetNames();
+  for (const bool get : {true, false}) {
+    const auto transfer = [&](void* record, bool connected = true) {
+      automation::CExcExcelObj* session = connected ? session_.get() : nullptr;
+      return get ? streams::GetIPR(details_, session, record, Status())
+                 : streams::SetIPR(details_, session, {45000, 0}, record, Status());
+    };
+    const std::uint32_t own = get ? 1 : 0;  // Out-1 or In-1; the other is of the wrong kind
+    const std::string invalid =
+        std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR");
+    const std::tuple<const char*, std::uint32_t, std::uint32_t, bool, std::string> cases[] = {
+        {"size one short", EXT_IPR_RECORD_SIZE - 1, own, true, incompatible},
+        {"size one long", EXT_IPR_RECORD_SIZE + 1, own, true, incompatible},
+        {"the other kind", EXT_IPR_RECORD_SIZE, 1 - own, true, invalid},
+        {"past the outputs", EXT_IPR_RECORD_SIZE, 3, true, invalid},
+        {"all bits set", EXT_IPR_RECORD_SIZE, 0xFFFFFFFFu, true, invalid},
+        {"no connection", EXT_IPR_RECORD_SIZE, own, false, "There is no connection to Excel"},
+        {"101 components", EXT_IPR_RECORD_SIZE, own, true,
+         "Composition Gas has 101 components; a stream carries at most 100"},
+    };
+    for (const auto& [what, size, handle, connected, message] : cases) {
+      SCOPED_TRACE(std::string(get ? "get, " : "set, ") + what);
+      ipr_.PutWord(EXT_IPR_SIZE_OFFSET, size);
+      ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, handle);
+      const std::vector<unsigned char> before = ipr_.bytes;
+      recorder_->Clear();
+      EXPECT_EQ(transfer(Ipr(), connected), 1);
+      EXPECT_EQ(StatusText(), message);
+      EXPECT_EQ(ipr_.bytes, before);
+      EXPECT_EQ(recorder_->Transcript(), "");
+    }
+    EXPECT_EQ(transfer(nullptr), 1);
+    EXPECT_EQ(StatusText(), incompatible);
+  }
+  EXPECT_EQ(book_->SheetNames(), sheets) << "no sheet added";
+  EXPECT_EQ(Input(0).sheetName, "Nowhere");
+
+  details_.compositions.At(0)->components.resize(1);
+  ipr_.PutWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+  ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 2);
+  EXPECT_EQ(streams::GetIPR(details_, session_.get(), Ipr(), Status()), 1);
+  EXPECT_EQ(StatusText(), "Unable to get worksheet for output stream Out-2");
+}
+
+TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
+  const std::string prefix = "Error in getting data from Excel: ";
+  for (std::size_t row = 0; row < 4; ++row) {
+    const std::string cell = "B" + std::to_string(row + 2);
+    Output(0).propertyCells[row] = {cell, 0};
+    PutCell(cell, Variant::Double(static_cast<double>(row + 1)));
+  }
+  recorder_->FailCall("Range.Invoke", com::RPC_E_DISCONNECTED, 3);
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(com::RPC_E_DISCONNECTED));
+  EXPECT_EQ(
+      (std::vector<double>{ipr_.At(EXT_IPR_OIL_RATE_OFFSET), ipr_.At(EXT_IPR_WATER_RATE_OFFSET),
+                           ipr_.At(EXT_IPR_GAS_RATE_OFFSET), ipr_.At(EXT_IPR_PRESSURE_OFFSET)}),
+      (std::vector<double>{1, 2, HostFill(), HostFill()}));
+
+  // In the component table: the 4 rows, component 0's 14 cells and matrix
+  // coefficient and component 1's mole fraction are read; its Critical
+  // Temperature fails.
+  UseComposition(2);
+  for (std::size_t i = 0; i < 2; ++i)
+    for (std::size_t k = 1; k <= 14; ++k)
+      PutCell(TableCell(k, i), Variant::Double(1.0 + k));
+  recorder_->ClearFaults();
+  recorder_->FailCall("Range.Invoke", com::E_FAIL, 4 + 15 + 2);
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 2u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
+  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x800u) << "set by component 0";
+  EXPECT_EQ(ipr_.At(ComponentField(1, 1)), 2);
+  EXPECT_EQ(ipr_.At(ComponentField(2, 0)), 3);
+  EXPECT_EQ(ipr_.At(ComponentField(2, 1)), HostFill());
+
+  // A table cell without a row steps to no address at all.
+  recorder_->ClearFaults();
+  Output(0).composition.componentTableCell = "B";
+  EXPECT_EQ(Get(), 1);
+  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(excel::kApplicationError));
+
+  // A set stops at once and leaves what it wrote.
+  Give();
+  Input(0).forecastDisplay = false;
+  BindRows(Input(0).solverCells, {}, "C");
+  recorder_->Clear();
+  recorder_->FailCall("Range.Invoke", com::RPC_E_DISCONNECTED, 3);
+  EXPECT_EQ(Set(), 1);
+  EXPECT_EQ(StatusText(),
+            "Error in setting data in Excel: " + com::ComErrorText(com::RPC_E_DISCONNECTED));
+  EXPECT_EQ((Variants{Cell("C2"), Cell("C3"), Cell("C4")}),
+            (Variants{Variant::Double(kRunDate), Variant::Double(100), Variant()}));
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 3u);
+}
+
+TEST_F(IprTest, RunsUnderTheSpreadsheetLock) {
+  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  bool lockedElsewhere = false;
+  recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, false, [&](const auto&) {
+                         lockedElsewhere = std::async(std::launch::async, [] {
+                                             const bool free =
+                                                 automation::SpreadsheetMutex().try_lock();
+                                             if (free) automation::SpreadsheetMutex().unlock();
+                                             return !free;
+                                           }).get();
+                         return false;
+                       }});
+  ASSERT_EQ(Get(), 0);
+  EXPECT_TRUE(lockedElsewhere);
+  EXPECT_TRUE(automation::SpreadsheetMutex().try_lock()) << "released on return";
+  automation::SpreadsheetMutex().unlock();
+}
+
+TEST_F(IprTest, SolverCellsGetNumbersInTheirUnits) {
+  Give();
+  Input(0).forecastDisplay = false;
+  BindRows(Input(0).solverCells, {0, 1, 0, 1, 1, 2, 1, 4, 4, 4}, "C");
+  ASSERT_EQ(Set(), 0) << StatusText();
+  const double expected[] = {kRunDate,             // Date
+                             100 * 0.158987,       // Oil Rate, Sm3/d
+                             50,                   // Water Rate, STB/d
+                             150 * 0.158987,       // Liquid Rate: oil + water
+                             2.5 * 28.174,         // Gas Rate, 1000Sm3/d
+                             145 * 0.068948,       // Pressure, BARg
+                             (150 - 32) * 0.5555,  // Temperature, deg C
+                             0.85,
+                             1.02,
+                             0.7};  // oil, water and gas gravity
+  for (std::size_t row = 0; row < std::size(expected); ++row) {
+    const Variant cell = Cell("C" + std::to_string(row + 2));
+    ASSERT_EQ(cell.vt, VT_R8) << row;
+    EXPECT_DOUBLE_EQ(cell.dblVal, expected[row]) << row;
+  }
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 10u);
+  EXPECT_EQ(StatusText(), "");
+}
+
+// How an address steps is the cell addresses' business.
+TEST_F(IprTest, ForecastCellsStepOnePlacePerTimestep) {
+  Give();
+  Input(0).solverDisplay = false;
+  Input(0).forecastCells[streams::kInDate] = {"A1", 0};
+  // Each case writes cells of its own.
+  const struct {
+    const char* configured;
+    std::uint32_t direction;
+    std::uint32_t timestep;
+    const char* written;
+    const char* date;
+  } cases[] = {{"C5", 1, 3, "C8", "A4"},
+               {"C5", 0, 3, "F5", "D1"},
+               {"C5", 1, 0, "C5", "A1"},
+               {"C5", 2, 1, "D5", "B1"}};
+  for (const auto& c : cases) {
+    Input(0).forecastDirection = c.direction;
+    Input(0).forecastCells[streams::kInOilRate] = {c.configured, 0};
+    recorder_->Clear();
+    ASSERT_EQ(Set(c.timestep), 0) << StatusText();
+    EXPECT_EQ(Cell(c.written), Variant::Double(100)) << c.written;
+    EXPECT_EQ(Cell(c.date), Variant::Double(kRunDate)) << c.date;
+    EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 2u) << "oil and date only";
+  }
+}
+
+TEST_F(IprTest, UndefinedHostValuesAreSkippedTheRestWritten) {
+  Give();
+  BindRows(Input(0).solverCells, {}, "C");
+  BindRows(Input(0).forecastCells, {}, "E");
+  Input(0).forecastDirection = 0;
+  ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, kUndefined);
+  ipr_.Put(EXT_IPR_GAS_RATE_OFFSET, 3.3e35);
+  ipr_.Put(EXT_IPR_GAS_GRAVITY_OFFSET, kUndefined);
+  ASSERT_EQ(Set(1), 0) << StatusText();
+  for (const std::string column : {"C", "F"}) {  // solver, forecast one column on
+    // Date, oil, water, liquid (needs both), gas, pressure, ..., gas gravity.
+    EXPECT_EQ(
+        (Variants{Cell(column + "2"), Cell(column + "3"), Cell(column + "4"), Cell(column + "5"),
+                  Cell(column + "6"), Cell(column + "7"), Cell(column + "11")}),
+        (Variants{Variant::Double(kRunDate), Variant(), Variant::Double(50), Variant(), Variant(),
+                  Variant::Double(145), Variant()}))
+        << column;
+  }
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 12u) << "6 of 10 rows in each grid";
+
+  ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, 1);
+  ipr_.Put(EXT_IPR_WATER_RATE_OFFSET, kUndefined);
+  ASSERT_EQ(Set(1), 0);
+  EXPECT_EQ((Variants{Cell("C3"), Cell("C5")}), (Variants{Variant::Double(1), Variant()}))
+      << "liquid rate needs both";
+}
+
+// A block written with SetIPR and read back with GetIPR from the same cells:
+// the cells hold what the host gave in their units, reading them gives the
+// record back, and what a user then empties or blanks reads as such.
+TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
+  auto& block = UseComposition(3);
+  block.massRateUnit = 1;     // kg/d
+  block.columnUnits[1] = 1;   // Critical Temperature: deg C
+  block.columnUnits[2] = 3;   // Critical Pressure: BARa
+  block.columnUnits[3] = 1;   // Critical Volume: m3/kg.mol
+  block.columnUnits[4] = 1;   // Acentricity has no kind: ignored
+  block.columnUnits[7] = 3;   // Boiling Point: deg K
+  block.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
+  Output(0).composition = block;
+  // Every column but Parachor is given.
+  ipr_.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0x3FFF & ~EXT_IPR_HAS_PARACHOR);
+  ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, 2);
+  ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 1000);
+  auto value = [](std::size_t k, std::size_t i) { return 100.0 * k + i; };
+  auto coefficient = [](std::size_t i, std::size_t j) { return 0.001 * (10 * i + j); };
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t k = 1; k <= 14; ++k)
+      ipr_.Put(ComponentField(k, i), value(k, i));
+    for (std::size_t j = 0; j < 3; ++j)
+      ipr_.Put(MatrixField(i, j), coefficient(i, j));
+  }
+  ASSERT_EQ(Set(), 0) << StatusText();
+  EXPECT_EQ(Cell("B31"), Variant::Text("SRK"));
+  EXPECT_DOUBLE_EQ(Cell("B30").dblVal, 1000 * 0.453592);
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(Cell(TableCell(0, i)), Variant::Text("C" + std::to_string(i + 1)));
+    EXPECT_DOUBLE_EQ(Cell(TableCell(2, i)).dblVal, (value(2, i) - 32) * 0.5555);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(3, i)).dblVal, (value(3, i) + 14.696) * 0.068948);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(4, i)).dblVal, value(4, i) * 0.06243);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(8, i)).dblVal, (value(8, i) + 459.7) * 0.5555);
+    EXPECT_DOUBLE_EQ(Cell(TableCell(13, i)).dblVal, value(13, i) * 0.06243);
+    EXPECT_EQ(Cell(TableCell(5, i)), Variant::Double(value(5, i))) << "no kind: unit ignored";
+    EXPECT_EQ(Cell(TableCell(12, i)), Variant::Text("--")) << "Parachor not given";
+    EXPECT_EQ(Cell(MatrixCell(i, i)), Variant::Text("--"));
+  }
+
+  // Into a fresh record: what was given, and 0 for Parachor's dashes.
+  IprRecord read;
+  read.PutWord(EXT_IPR_HANDLE_OFFSET, 1);  // Out-1
+  const auto get = [&] {
+    EXPECT_EQ(streams::GetIPR(details_, session_.get(), read.bytes.data(), Status()), 0)
+        << StatusText();
+  };
+  get();
+  EXPECT_EQ(read.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 3u);
+  EXPECT_EQ(read.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
+  EXPECT_EQ(read.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu);
+  EXPECT_EQ(read.Word(EXT_IPR_EOS_MODEL_OFFSET), 2u);
+  EXPECT_NEAR(read.At(EXT_IPR_MASS_RATE_OFFSET), 1000, 1e-9);
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t k = 1; k <= 14; ++k) {
+      EXPECT_NEAR(read.At(ComponentField(k, i)), k == 12 ? 0 : value(k, i), 1e-9) << k << "," << i;
+      EXPECT_EQ(read.At(ComponentField(k, 3)), HostFill()) << "past the composition";
+    }
+    for (std::size_t j = 0; j < 3; ++j) {
+      if (i == j) {
+        EXPECT_EQ(read.At(MatrixField(i, j)), HostFill()) << "the diagonal has no coefficient";
+      } else {
+        EXPECT_DOUBLE_EQ(read.At(MatrixField(i, j)), coefficient(i, j)) << i << "," << j;
+      }
+    }
+  }
+
+  // An empty cell leaves its entry, and its flag when every component's is
+  // empty (Omega B); a blank, and an empty mole fraction, read as 0.
+  for (std::size_t i = 0; i < 3; ++i)
+    PutCell(TableCell(11, i), Variant());
+  PutCell(TableCell(1, 1), Variant());
+  PutCell(TableCell(3, 1), Variant());
+  PutCell(TableCell(3, 2), Variant::Text(" "));
+  PutCell(MatrixCell(2, 0), Variant());
+  read = IprRecord();
+  read.PutWord(EXT_IPR_HANDLE_OFFSET, 1);
+  recorder_->Clear();
+  get();
+  EXPECT_EQ(read.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~EXT_IPR_HAS_OMEGA_B);
+  EXPECT_EQ(read.At(ComponentField(11, 0)), HostFill());
+  EXPECT_EQ(read.At(ComponentField(1, 1)), 0.0);
+  EXPECT_EQ(read.At(ComponentField(3, 1)), HostFill());
+  EXPECT_DOUBLE_EQ(read.At(ComponentField(3, 2)), 0 / 0.068948 - 14.696);
+  EXPECT_EQ(read.At(MatrixField(2, 0)), HostFill());
+  const std::vector<std::string> asked = RangesAsked();
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_THAT(asked, Not(Contains(TableCell(0, i)))) << "the names are not read";
+    EXPECT_THAT(asked, Not(Contains(MatrixCell(i, i))));
+  }
+  EXPECT_TRUE(read.GuardsIntact());
+}
+
+TEST_F(IprTest, WithoutFlagsOnlyNamesAndFractionsAreWrittenAndABlankTableSkipsOnlyTheTable) {
+  UseComposition(3);
+  ipr_.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0);
+  const double fractions[] = {0.1, 0.2, kUndefined};
+  for (std::size_t i = 0; i < 3; ++i)
+    ipr_.Put(ComponentField(1, i), fractions[i]);
+  for (const std::uint32_t eos : {0u, 1u, 3u}) {
+    ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, eos);
+    ASSERT_EQ(Set(), 0) << StatusText();
+    EXPECT_EQ(Cell("B31"), Variant::Text(eos == 1 ? "PR" : "--"));
+  }
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(Cell(TableCell(0, i)), Variant::Text("C" + std::to_string(i + 1)));
+    EXPECT_EQ(Cell(TableCell(1, i)), Variant::Double(fractions[i])) << "no undefined test";
+    for (std::size_t k = 2; k <= 14; ++k)
+      EXPECT_EQ(Cell(TableCell(k, i)), Variant::Text("--")) << k;
+  }
+  for (const std::string& cell : RangesAsked())
+    EXPECT_NE(cell[0], 'R') << "the matrix is left alone";
+
+  Input(0).composition.componentTableCell = "";
+  ipr_.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, EXT_IPR_HAS_INTERACTION);
+  recorder_->Clear();
+  ASSERT_EQ(Set(), 0) << StatusText();
+  EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 11u) << "9 matrix cells, mass rate and EOS model";
+}
+
+TEST_F(IprTest, AMissingSheetIsAddedAndTheStreamKeepsItsName) {
+  Give();
+  Input(0).solverCells[streams::kInOilRate] = {"C3", 0};
+  Input(0).sheetName = "Wells";
+  ASSERT_EQ(Set(), 0) << StatusText();
+  EXPECT_EQ(Input(0).sheetName, "Wells");
+  EXPECT_EQ(Cell("C3", "Wells"), Variant::Double(100));
+
+  Input(0).sheetName = "";
+  const std::vector<std::string> before = book_->SheetNames();
+  ASSERT_EQ(Set(), 0) << StatusText();
+  const std::vector<std::string> after = book_->SheetNames();
+  ASSERT_EQ(after.size(), before.size() + 1);
+  EXPECT_THAT(after, Contains(Input(0).sheetName));
+  EXPECT_THAT(before, Not(Contains(Input(0).sheetName)));
+  EXPECT_EQ(Cell("C3", Input(0).sheetName), Variant::Double(100));
+
+  Input(0).sheetName = "bad/name";
+  EXPECT_EQ(Set(), 1);
+  EXPECT_THAT(
+      StatusText(),
+      ::testing::StartsWith("Error in setting data in Excel: Failed to create new worksheet ("));
+  EXPECT_EQ(Input(0).sheetName, "bad/name");
+}
+
+}  // namespace
+}  // namespace streams_test
