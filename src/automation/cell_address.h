@@ -5,15 +5,16 @@
 #include <string>
 #include <string_view>
 
+#include "gridmoor/host.h"
+
 namespace automation {
 
 // A text is blank when it is empty or holds only spaces (0x20; tabs count as
 // text).
 bool IsBlank(std::string_view text);
 
-// The host's missing-value marker; any value above kUndefinedThreshold is
-// undefined and passes through unchanged.
-inline constexpr double kUndefinedValue = 3.4e35;
+// The host's missing-value marker is EXT_UNDEFINED_VALUE; any value above
+// kUndefinedThreshold is undefined and passes through unchanged.
 inline constexpr double kUndefinedThreshold = 3.2e35;
 inline bool IsUndefined(double value) {
   return value > kUndefinedThreshold;

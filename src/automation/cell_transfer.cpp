@@ -51,7 +51,7 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
 
 int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                    double& value, Message message) {
-  value = kUndefinedValue;
+  value = EXT_UNDEFINED_VALUE;
   std::string text;
   if (ReadCellText(session, worksheet, cell, text, message) != 0) return 1;
   value = ParseNumber(text);
@@ -67,9 +67,9 @@ double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
       throw CellReadError(host::FormatString("Unable to get worksheet %s", worksheet.c_str()));
     }
   }
-  if (IsBlank(cell)) return kUndefinedValue;
+  if (IsBlank(cell)) return EXT_UNDEFINED_VALUE;
   const std::string text = CellText(session->GetCellValue(cell));
-  return IsBlank(text) ? kUndefinedValue : ParseNumber(text);
+  return IsBlank(text) ? EXT_UNDEFINED_VALUE : ParseNumber(text);
 }
 
 int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,

@@ -60,7 +60,7 @@ void CExcObjFn::Clear() {
 void CExcConstraint::Clear() {
   CExcOptObject::Clear();
   ConstraintType = kLessThan;
-  Limit = kUndefined;
+  Limit = EXT_UNDEFINED_VALUE;
 }
 
 bool CExcConstraint::operator==(const CExcConstraint& other) const {
@@ -69,8 +69,8 @@ bool CExcConstraint::operator==(const CExcConstraint& other) const {
 
 void CExcControlVariable::Clear() {
   CExcOptObject::Clear();
-  LowerBound = kUndefined;
-  UpperBound = kUndefined;
+  LowerBound = EXT_UNDEFINED_VALUE;
+  UpperBound = EXT_UNDEFINED_VALUE;
 }
 
 bool CExcControlVariable::operator==(const CExcControlVariable& other) const {

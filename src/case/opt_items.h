@@ -11,6 +11,7 @@
 
 #include "automation/cell_def.h"
 #include "case/ext_collection.h"
+#include "gridmoor/host.h"
 
 namespace optimisation {
 
@@ -22,9 +23,8 @@ inline constexpr std::uint32_t kConstraintType = 2;
 inline constexpr std::uint32_t kControlType = 4;
 inline constexpr std::uint32_t kIntegerControlType = 8;
 
-// No bound, no limit, no value: the cell layer's undefined value.
-inline constexpr double kUndefined = 3.4e35;
-// A bound or limit counts as present only strictly below this.
+// No bound, no limit, no value: EXT_UNDEFINED_VALUE. A bound or limit
+// counts as present only strictly below this.
 inline constexpr double kThreshold = 3.2e35;
 
 inline constexpr int kMaxStates = 20;
@@ -59,7 +59,7 @@ class CExcConstraint : public CExcOptObject {
   bool operator==(const CExcConstraint& other) const;
 
   std::uint32_t ConstraintType = kLessThan;
-  double Limit = kUndefined;
+  double Limit = EXT_UNDEFINED_VALUE;
 };
 
 class CExcControlVariable : public CExcOptObject {
@@ -69,8 +69,8 @@ class CExcControlVariable : public CExcOptObject {
   std::uint32_t GetType() const override { return kControlType; }
   bool operator==(const CExcControlVariable& other) const;
 
-  double LowerBound = kUndefined;
-  double UpperBound = kUndefined;
+  double LowerBound = EXT_UNDEFINED_VALUE;
+  double UpperBound = EXT_UNDEFINED_VALUE;
 };
 
 class CExcIntCtrlVariable : public CExcOptObject {

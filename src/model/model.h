@@ -22,6 +22,7 @@
 #include "case/exported_variable.h"
 #include "case/ext_collection.h"
 #include "case/opt_items.h"
+#include "gridmoor/host.h"
 #include "model/ext_interface.h"
 
 namespace model {
@@ -148,7 +149,7 @@ class CExcModel : public CExtInterface {
   RunDate runDate;
   std::uint32_t timestep = 0;
   automation::CExcServerObj server;
-  double nextEvent = 3.4e35;
+  double nextEvent = EXT_UNDEFINED_VALUE;
   const char* modelDataFile = nullptr;  // the host's text, not a copy
   std::int32_t caseVersion = 0;
   std::string label;

@@ -109,7 +109,7 @@ bool WriteControl(const CExcControlVariable& control, std::int32_t handle,
   out.Byte(EXT_OPT_CONTROL_HAS_UPPER_OFFSET, BoundPresent(control.UpperBound));
   out.Double(EXT_OPT_CONTROL_UPPER_OFFSET, control.UpperBound);
   out.Int(EXT_OPT_CONTROL_HANDLE_OFFSET, handle);
-  out.Double(EXT_OPT_CONTROL_WORD88_OFFSET, kUndefined);
+  out.Double(EXT_OPT_CONTROL_WORD88_OFFSET, EXT_UNDEFINED_VALUE);
   return out.ok();
 }
 
@@ -188,7 +188,7 @@ std::int32_t WriteItemCell(automation::CExcExcelObj* session, const automation::
 // when the read fails.
 std::int32_t ReadItemCell(automation::CExcExcelObj* session, const automation::CExcCellDef& item,
                           host::HostRecord& record, ExtStatusRecord* status) {
-  double value = kUndefined;
+  double value = EXT_UNDEFINED_VALUE;
   const int result = automation::ReadCellDouble(session, item.worksheet, item.cell, value,
                                                 host::StatusText(status));
   static_cast<void>(record.WriteDouble(EXT_OPT_VALUE_VALUE_OFFSET, value));
@@ -311,7 +311,7 @@ std::int32_t SetControls(const CExcclControlVariable& controls, automation::CExc
   host::StatusRecord out(status);
   const host::ConstHostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
-  double value = kUndefined;
+  double value = EXT_UNDEFINED_VALUE;
   if (!ReadHandle(record, handle) || !record.ReadDouble(EXT_OPT_VALUE_VALUE_OFFSET, value)) {
     return host::Fail(out, "%s", kNoRecord);
   }
@@ -338,7 +338,7 @@ std::int32_t SetIntegerControls(const CExcclIntCtrlVariable& intControls,
   host::StatusRecord out(status);
   const host::ConstHostRecord record(valueRecord, EXT_OPT_VALUE_RECORD_MIN_SIZE);
   std::int32_t handle = -1;
-  double value = kUndefined;
+  double value = EXT_UNDEFINED_VALUE;
   if (!ReadHandle(record, handle) || !record.ReadDouble(EXT_OPT_VALUE_VALUE_OFFSET, value)) {
     return host::Fail(out, "%s", kNoRecord);
   }

@@ -40,7 +40,7 @@ std::int32_t WriteProblemRecord(const OptimisationItems& items, void* problemRec
 std::int32_t CheckIntegerControls(const CExcclIntCtrlVariable& intControls, const void* listRecord,
                                   ExtStatusRecord* status);
 
-// The value record's double is the objective's cell value (3.4e35 when the
+// The value record's double is the objective's cell value (EXT_UNDEFINED_VALUE when the
 // read fails). -1 without a workbook. Holds SpreadsheetLock throughout.
 std::int32_t GetObjectiveFunction(const CExcObjFn& objective, automation::CExcExcelObj* session,
                                   void* valueRecord, ExtStatusRecord* status);
@@ -51,7 +51,7 @@ std::int32_t GetConstraints(const CExcclConstraint& constraints, automation::CEx
 // Writes the record's double, unchanged, into the control's cell (VT_R8).
 std::int32_t SetControls(const CExcclControlVariable& controls, automation::CExcExcelObj* session,
                          const void* valueRecord, ExtStatusRecord* status);
-// Reads the control's cell into the record's double (3.4e35 on failure).
+// Reads the control's cell into the record's double (EXT_UNDEFINED_VALUE on failure).
 std::int32_t GetControls(const CExcclControlVariable& controls, automation::CExcExcelObj* session,
                          void* valueRecord, ExtStatusRecord* status);
 

@@ -15,7 +15,7 @@ namespace streams::detail {
 // The double at `offset` of the host's record; the undefined value when the
 // record does not reach that far.
 inline double ReadDouble(const host::ConstHostRecord& record, std::size_t offset) {
-  double value = automation::kUndefinedValue;
+  double value = EXT_UNDEFINED_VALUE;
   static_cast<void>(record.ReadDouble(offset, value));
   return value;
 }

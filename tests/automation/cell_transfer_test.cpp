@@ -75,7 +75,7 @@ TEST_F(CellTransferTest, ReadsFailWithTheirMessages) {
     EXPECT_EQ(MessageText(), c.message);
     double value = 0;
     EXPECT_EQ(ReadCellDouble(session_.get(), c.sheet, c.cell, value, Msg()), 1);
-    EXPECT_EQ(value, automation::kUndefinedValue);
+    EXPECT_EQ(value, EXT_UNDEFINED_VALUE);
   }
   EXPECT_EQ(Text(std::string(300, 'S'), "A1", 1), "");
   EXPECT_EQ(MessageText().size(), 259u) << "cut to the field";
@@ -90,9 +90,9 @@ TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOw
   EXPECT_EQ(Text("Data", "   "), "") << "a blank cell is not bound";
   book_->SetCellValue("Data", "A1", Variant::Double(2.5));
   EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "A1"), 2.5);
-  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "B9"), automation::kUndefinedValue)
+  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "B9"), EXT_UNDEFINED_VALUE)
       << "an empty cell is undefined, not 0";
-  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "  "), automation::kUndefinedValue);
+  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "  "), EXT_UNDEFINED_VALUE);
 
   recorder_->Clear();
   EXPECT_EQ(Text("", "C2"), "5");
@@ -140,7 +140,7 @@ TEST(CellTransferWithoutSession, EveryOperationReportsNoConnection) {
   EXPECT_EQ(ReadCellText(nullptr, "Data", "A1", text, message), 1);
   EXPECT_STREQ(message, "There is no connection to Excel");
   EXPECT_EQ(ReadCellDouble(nullptr, "Data", "A1", value, message), 1);
-  EXPECT_EQ(value, automation::kUndefinedValue);
+  EXPECT_EQ(value, EXT_UNDEFINED_VALUE);
   EXPECT_EQ(WriteCellText(nullptr, "Data", "A1", "1", message), 1);
   EXPECT_THROW(ReadCellNumber(nullptr, "Data", "A1"), automation::CellReadError);
 }

@@ -10,7 +10,7 @@
 namespace {
 
 using namespace streams;
-constexpr double kUndefined = automation::kUndefinedValue;
+constexpr double kUndefined = EXT_UNDEFINED_VALUE;
 
 TEST(UnitTableTest, EveryUnitRoundTripsAndKnownValuesPinTheFactors) {
   for (int kind = 0; kind < kUnitKindCount; ++kind) {

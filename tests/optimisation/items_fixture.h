@@ -32,7 +32,7 @@ using Interface = model::CExtInterface;
 // The value slots of the optimiser all take a value record and the status.
 using ValueSlot = std::int32_t (Interface::*)(void*, ExtStatusRecord*);
 
-inline constexpr double kUndefined = 3.4e35;
+inline constexpr double kUndefined = EXT_UNDEFINED_VALUE;
 
 template <typename T>
 T Read(const std::vector<unsigned char>& bytes, std::size_t at) {

@@ -20,7 +20,7 @@
 
 namespace streams_test {
 
-inline constexpr double kUndefined = 3.4e35;
+inline constexpr double kUndefined = EXT_UNDEFINED_VALUE;
 
 // The component table at B20 (names in B, column k in the k-th column after
 // B) and the interaction matrix at R20, as the tests lay them out.
