@@ -26,12 +26,10 @@ struct MemoryApplicationRegistration::Shared {
   std::mutex mutex;
   std::function<void(MemoryApplication&)> setup;
   std::shared_ptr<Recorder> recorder;
-  HRESULT failure = com::S_OK;
   std::vector<std::weak_ptr<memory::AppState>> made;
 
   com::Ptr<excel::Application> Make() {
     std::unique_lock lock(mutex);
-    if (failure != com::S_OK) com::Throw(failure);
     const auto setupNow = setup;
     const auto recorderNow = recorder;
     com::Ptr<MemoryApplication> application = MemoryApplication::Create();
@@ -59,16 +57,6 @@ void MemoryApplicationRegistration::OnCreate(std::function<void(MemoryApplicatio
 void MemoryApplicationRegistration::RecordWith(std::shared_ptr<Recorder> recorder) {
   std::lock_guard lock(shared_->mutex);
   shared_->recorder = std::move(recorder);
-}
-
-void MemoryApplicationRegistration::FailCreation(HRESULT hr) {
-  std::lock_guard lock(shared_->mutex);
-  shared_->failure = hr;
-}
-
-std::size_t MemoryApplicationRegistration::CreatedCount() const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->made.size();
 }
 
 std::vector<com::Ptr<MemoryApplication>> MemoryApplicationRegistration::LiveApplications() const {

@@ -1,39 +1,57 @@
-// Inside the in-memory application: the state its objects share, and the
-// objects the public header does not name.
+// Inside the in-memory application: the state its objects share, and how a
+// call is recorded.
 #pragma once
 
-#include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "com/error.h"
 #include "support/memory_application.h"
-#include "support/memory_workbook_file.h"
 
 namespace test_support::memory {
 
-struct MacroName {
-  std::string book;  // file name of the workbook; empty for the application's own
-  std::string module;
-  std::string procedure;
+struct Cell {
+  com::Variant value{};  // a formula cell's is VT_EMPTY
+  std::string formula{};
+  std::string format{};  // "" is General
+  bool Empty() const { return value.IsEmpty() && formula.empty() && format.empty(); }
 };
 
-// "'Book.xlsm'!Module1.Proc", "Book.xlsm!Proc", "Module1.Proc", "Proc".
-// std::invalid_argument when there is no procedure.
-MacroName ParseMacroName(std::string_view name);
+using Position = std::pair<int, int>;  // 1-based row and column
 
-struct MacroEntry {
-  MacroName name;
-  MemoryMacro macro;
+struct Block {
+  Position first, last;
+  int Rows() const { return last.first - first.first + 1; }
+  int Columns() const { return last.second - first.second + 1; }
 };
+
+struct SheetData {
+  std::string name;
+  bool chart = false;
+  std::map<Position, Cell> cells{};  // the others are empty
+};
+using SheetList = std::vector<std::shared_ptr<SheetData>>;
 
 struct BookState {
   std::string name;
   std::string path;
-  WorkbookContents contents;
+  SheetList sheets;
+  std::size_t active = 0;
   bool closed = false;
+};
+
+struct MacroEntry {
+  std::string book;  // the workbook's name; empty for the application's own
+  std::string module;
+  std::string procedure;
+  MemoryMacro macro;
 };
 
 struct AppState {
@@ -46,48 +64,56 @@ struct AppState {
   VARIANT_BOOL interactive = VARIANT_TRUE;
   std::vector<std::shared_ptr<BookState>> books;  // open, in opening order
   std::shared_ptr<BookState> activeBook;
-  int nextBookNumber = 1;
+  int nextBook = 1;
   std::vector<MacroEntry> macros;
-  std::atomic<std::size_t> liveObjects{0};
 };
 
 using Lock = std::unique_lock<std::mutex>;
 
-// Locks the state for one call through the interfaces. RPC_E_DISCONNECTED
-// when the application has quit or died, or `book` has been closed.
-Lock Enter(const AppState& app, const BookState* book = nullptr);
-// Locks the state for the test side, which works whatever happened.
-inline Lock Inspect(const AppState& app) {
-  return Lock(app.mutex);
+inline bool IsInteger(VARTYPE vt) {
+  return vt == VT_I2 || vt == VT_I4 || (vt >= VT_I1 && vt <= VT_UINT);
 }
 
-// Appends a workbook as the active one. The lock must be held.
-std::shared_ptr<BookState> AddBook(AppState& app, WorkbookContents contents, std::string name,
-                                   std::string path);
-// "BookN" with its next number.
-std::shared_ptr<BookState> AddNewBook(AppState& app, WorkbookContents contents);
+// Without regard to ASCII case, as the application compares names.
+bool SameName(std::string_view a, std::string_view b);
+std::shared_ptr<SheetData> FindSheet(const SheetList& sheets, std::string_view name);
+// Whether the workbook takes `name` for `self` (null for a new sheet).
+bool AcceptableSheetName(const BookState& book, const SheetData* self, std::string_view name);
+// "B7", "$B$7", "b7", or two of them joined by ':' in any corner order.
+std::optional<Block> ParseBlock(std::string_view text);
+// A Value2 put as the cell takes it (value and formula); DISP_E_TYPEMISMATCH
+// for what no cell holds.
+Cell InterpretInput(const VARIANT& value);
+com::Ptr<excel::Sheets> MakeSheets(const Place& place, bool worksheetsOnly);
 
-// Registers (or replaces) a macro; takes the lock.
-void AddMacro(AppState& app, MacroName name, MemoryMacro macro);
-// Finds the macro Run would run for `name`; `ownBook` first when given (for
-// the automatic macros), else the active workbook's. Null when none. The lock
-// must be held.
-const MacroEntry* FindMacro(const AppState& app, const MacroName& name, const BookState* ownBook);
-// Runs `macro` with the lock released; any failure becomes DISP_E_EXCEPTION.
-com::Variant CallMacro(const std::shared_ptr<AppState>& app, Lock& lock, MemoryMacro macro,
-                       const std::vector<com::Variant>& arguments);
+// One argument of a recorded call; it refers to the caller's values.
+struct Arg {
+  enum Style { kValue, kLcid, kNumber, kHex, kBool, kText, kList, kEach, kOptional, kInvokeKind };
+  Arg(const com::Variant& v) : style(kValue), value(&v) {}
+  Arg(const com::Bstr& t) : style(kText), text(&t) {}
+  Arg(Style s, std::int32_t n) : style(s), number(n) {}
+  Arg(Style s, std::span<const com::Variant> v) : style(s), values(v) {}
+  Style style;
+  const VARIANT* value = nullptr;
+  const com::Bstr* text = nullptr;
+  std::int32_t number = 0;
+  std::span<const com::Variant> values;
+};
+inline Arg Lcid(std::int32_t lcid) {
+  return {Arg::kLcid, lcid};
+}
 
-// Whether the workbook would take `name` for `self` (null for a new sheet).
-bool AcceptableSheetName(const WorkbookContents& contents, const SheetData* self,
-                         std::string_view name);
-
-// Objects handed out through the interfaces.
-com::Ptr<excel::Workbooks> MakeWorkbooks(const std::shared_ptr<AppState>& app);
-com::Ptr<excel::Sheets> MakeSheets(const std::shared_ptr<AppState>& app,
-                                   const std::shared_ptr<BookState>& book, bool worksheetsOnly);
-// An excel::Worksheet, or an excel::Chart for a chart sheet.
-com::Ptr<com::Unknown> MakeSheetItem(const std::shared_ptr<AppState>& app,
-                                     const std::shared_ptr<BookState>& book,
-                                     const std::shared_ptr<SheetData>& sheet);
+template <typename Body>
+auto Object::Call(const char* member, std::initializer_list<Arg> arguments, Body body) {
+  const std::size_t number = recorder_ ? Record(member, arguments) : 0;
+  try {
+    Lock lock(app_->mutex);
+    if (app_->quit || app_->killed || (book_ && book_->closed)) com::Throw(com::RPC_E_DISCONNECTED);
+    return body(lock);
+  } catch (...) {
+    if (recorder_) Failed(number);
+    throw;
+  }
+}
 
 }  // namespace test_support::memory

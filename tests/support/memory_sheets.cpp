@@ -1,10 +1,10 @@
-// Sheets collections, worksheets, chart sheets and ranges of the in-memory
+// Sheets, worksheets, chart sheets, ranges and cells of the in-memory
 // application.
 #include <algorithm>
-#include <utility>
+#include <charconv>
 
-#include "com/error.h"
 #include "com/variant_grid.h"
+#include "com/variant_text.h"
 #include "excel/errors.h"
 #include "support/memory_objects.h"
 
@@ -12,358 +12,357 @@ namespace test_support::memory {
 
 namespace {
 
-// Larger blocks are refused rather than allocated cell by cell.
-constexpr std::size_t kMaxBlockCells = std::size_t{1} << 22;
-
-constexpr std::int32_t kWorksheetType = -4167;  // xlWorksheet
-constexpr std::int32_t kChartType = -4109;      // xlChart
-
-std::size_t Utf16Length(std::string_view utf8) {
-  std::size_t length = 0;
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) ++length;  // a character starts here
-    if (byte >= 0xF0) ++length;           // outside the BMP: a surrogate pair
+std::optional<Position> ParseCell(std::string_view text) {
+  std::size_t at = text.starts_with('$') ? 1 : 0;
+  const std::size_t letters = at;
+  int column = 0;
+  long row = 0;
+  for (; at < text.size() && at - letters < 3 && std::isalpha(static_cast<unsigned char>(text[at]));
+       ++at) {
+    column = column * 26 + (std::toupper(static_cast<unsigned char>(text[at])) - 'A' + 1);
   }
-  return length;
+  if (at == letters || column > 16384) return std::nullopt;  // beyond XFD
+  if (at < text.size() && text[at] == '$') ++at;
+  if (at == text.size() || text[at] == '0') return std::nullopt;  // no row, or a leading zero
+  for (; at < text.size(); ++at) {
+    if (!std::isdigit(static_cast<unsigned char>(text[at]))) return std::nullopt;
+    row = row * 10 + (text[at] - '0');
+    if (row > 1048576) return std::nullopt;
+  }
+  return Position{static_cast<int>(row), column};
 }
 
-std::size_t IndexOf(const WorkbookContents& contents, const SheetData* sheet) {
-  for (std::size_t i = 0; i < contents.sheets.size(); ++i) {
-    if (contents.sheets[i].get() == sheet) return i;
-  }
-  com::Throw(com::E_UNEXPECTED);
+Block Span(const Block& a, const Block& b) {
+  return {{std::min(a.first.first, b.first.first), std::min(a.first.second, b.first.second)},
+          {std::max(a.last.first, b.last.first), std::max(a.last.second, b.last.second)}};
 }
 
-const VARIANT& Dereference(const VARIANT& value) {
-  if (value.vt == (VT_BYREF | VT_VARIANT)) {
-    if (value.pvarVal == nullptr) com::Throw(com::E_POINTER);
-    return Dereference(*value.pvarVal);
+// Without blanks (space, tab, no-break space) around.
+std::string_view Trim(std::string_view text) {
+  for (bool trimmed = true; trimmed;) {
+    trimmed = false;
+    for (const std::string_view blank : {" ", "\t", "\xC2\xA0"}) {
+      if (text.starts_with(blank)) text.remove_prefix(blank.size()), trimmed = true;
+      if (text.ends_with(blank)) text.remove_suffix(blank.size()), trimmed = true;
+    }
   }
+  return text;
+}
+
+// The classic "C" form: sign, digits with a decimal point, exponent; no
+// hexadecimal, infinities, NaN or separators; out of range is no number.
+std::optional<double> ParseClassicNumber(std::string_view text) {
+  text = Trim(text);
+  if (text.find_first_not_of("0123456789.eE+-") != std::string_view::npos) return std::nullopt;
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  double value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
   return value;
 }
 
+constexpr std::pair<std::string_view, SCODE> kErrors[] = {
+    {"#NULL!", excel::kErrNull}, {"#DIV/0!", excel::kErrDiv0}, {"#VALUE!", excel::kErrValue},
+    {"#REF!", excel::kErrRef},   {"#NAME?", excel::kErrName},  {"#NUM!", excel::kErrNum},
+    {"#N/A", excel::kErrNA}};
+
 bool IsAbsent(const VARIANT& value) {
-  const VARIANT& plain = Dereference(value);
-  return plain.vt == VT_EMPTY || (plain.vt == VT_ERROR && plain.scode == com::DISP_E_PARAMNOTFOUND);
+  return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
 }
 
-// Reads an integer argument (Count, Type): Missing or VT_EMPTY gives `absent`.
-std::int32_t IntegerArgument(const com::Variant& value, std::int32_t absent) {
-  if (IsAbsent(value)) return absent;
-  const VARIANT& plain = Dereference(value);
-  switch (plain.vt) {
-    case VT_I2:
-      return plain.iVal;
-    case VT_I4:
-    case VT_INT:
-      return plain.lVal;
-    default:
-      com::Throw(excel::kApplicationError);
-  }
+// Count and Type of Sheets.Add: absent, or one worksheet.
+bool IsAbsentOr(const VARIANT& value, std::int32_t only) {
+  return IsAbsent(value) || ((value.vt == VT_I4 || value.vt == VT_INT) && value.lVal == only);
 }
 
-class MemorySheets : public excel::Sheets, private ObjectBase {
+class MemorySheets : public excel::Sheets, private Object {
  public:
-  MemorySheets(std::shared_ptr<AppState> app, std::shared_ptr<BookState> book, bool worksheetsOnly)
-      : ObjectBase(std::move(app)), book_(std::move(book)), worksheetsOnly_(worksheetsOnly) {}
+  MemorySheets(Place place, bool worksheetsOnly)
+      : Object(std::move(place), worksheetsOnly ? "Worksheets" : "Sheets"),
+        worksheetsOnly_(worksheetsOnly) {}
 
   std::int32_t GetCount() override {
-    Lock lock = Enter(*app_, book_.get());
-    return static_cast<std::int32_t>(View().size());
+    return Call("GetCount", {}, [&](auto&) { return static_cast<std::int32_t>(View().size()); });
   }
 
   com::Ptr<com::Unknown> GetItem(const com::Variant& index) override {
-    Lock lock = Enter(*app_, book_.get());
-    const VARIANT& plain = Dereference(index);
-    const std::vector<std::shared_ptr<SheetData>> view = View();
-    std::int32_t position = 0;
-    switch (plain.vt) {
-      case VT_I2:
-        position = plain.iVal;
-        break;
-      case VT_I4:
-      case VT_INT:
-        position = plain.lVal;
-        break;
-      case VT_R8:
-        position = static_cast<std::int32_t>(plain.dblVal);
-        if (position != plain.dblVal) com::Throw(com::DISP_E_BADINDEX);
-        break;
-      case VT_BSTR: {
-        const std::string name = com::BstrToUtf8(plain.bstrVal);
-        for (const auto& sheet : view) {
-          if (SameName(sheet->name, name)) return MakeSheetItem(app_, book_, sheet);
+    return Call("GetItem", {index}, [&](auto&) {
+      const SheetList view = View();
+      std::shared_ptr<SheetData> found;
+      if (index.vt == VT_BSTR) {
+        found = FindSheet(view, com::BstrToUtf8(index.bstrVal));
+      } else if (index.vt == VT_I4 || index.vt == VT_INT || index.vt == VT_I2) {
+        const std::int32_t position = index.vt == VT_I2 ? index.iVal : index.lVal;
+        if (position >= 1 && static_cast<std::size_t>(position) <= view.size()) {
+          found = view[static_cast<std::size_t>(position) - 1];
         }
-        com::Throw(com::DISP_E_BADINDEX);
-      }
-      default:
+      } else {
         com::Throw(com::DISP_E_TYPEMISMATCH);
-    }
-    if (position < 1 || static_cast<std::size_t>(position) > view.size()) {
-      com::Throw(com::DISP_E_BADINDEX);
-    }
-    return MakeSheetItem(app_, book_, view[static_cast<std::size_t>(position) - 1]);
+      }
+      if (!found) com::Throw(com::DISP_E_BADINDEX);
+      return Item(found);
+    });
   }
 
   com::Ptr<com::Unknown> Add(const com::Variant& before, const com::Variant& after,
                              const com::Variant& count, const com::Variant& type,
-                             std::int32_t) override {
-    Lock lock = Enter(*app_, book_.get());
-    // Sheets travel as objects, which these VARIANTs cannot carry.
-    if (!IsAbsent(before) || !IsAbsent(after)) com::Throw(com::DISP_E_TYPEMISMATCH);
-    const std::int32_t sheets = IntegerArgument(count, 1);
-    const std::int32_t kind = IntegerArgument(type, kWorksheetType);
-    if (sheets < 1 || sheets > 255 || (kind != kWorksheetType && kind != kChartType)) {
-      com::Throw(excel::kApplicationError);
-    }
-    WorkbookContents& contents = book_->contents;
-    std::shared_ptr<SheetData> added;
-    for (std::int32_t i = 0; i < sheets; ++i) {
-      added = std::make_shared<SheetData>(
-          SheetData{DefaultName(contents, kind == kChartType), kind == kChartType, {}});
-      // Before the active sheet, which the new one becomes.
-      contents.sheets.insert(
-          contents.sheets.begin() + static_cast<std::ptrdiff_t>(contents.activeSheet), added);
-    }
-    return MakeSheetItem(app_, book_, added);
+                             std::int32_t lcid) override {
+    return Call("Add", {before, after, count, type, Lcid(lcid)}, [&](auto&) {
+      // Placing by another sheet needs a sheet object, which no VARIANT here carries.
+      if (!IsAbsent(before) || !IsAbsent(after)) com::Throw(com::DISP_E_TYPEMISMATCH);
+      if (!IsAbsentOr(count, 1) || !IsAbsentOr(type, -4167)) com::Throw(excel::kApplicationError);
+      std::size_t number = book_->sheets.size() + 1;
+      while (FindSheet(book_->sheets, "Sheet" + std::to_string(number)))
+        ++number;
+      // Before the active sheet, and active itself.
+      const auto added = std::make_shared<SheetData>(SheetData{"Sheet" + std::to_string(number)});
+      book_->sheets.insert(book_->sheets.begin() + static_cast<std::ptrdiff_t>(book_->active),
+                           added);
+      return Item(added);
+    });
   }
 
  private:
-  std::vector<std::shared_ptr<SheetData>> View() const {
-    std::vector<std::shared_ptr<SheetData>> view;
-    for (const auto& sheet : book_->contents.sheets) {
-      if (!worksheetsOnly_ || !sheet->chart) view.push_back(sheet);
-    }
+  SheetList View() const {
+    SheetList view = book_->sheets;
+    if (worksheetsOnly_) std::erase_if(view, [](const auto& sheet) { return sheet->chart; });
     return view;
   }
+  com::Ptr<com::Unknown> Item(const std::shared_ptr<SheetData>& sheet) const;
 
-  static std::string DefaultName(const WorkbookContents& contents, bool chart) {
-    const std::string stem = chart ? "Chart" : "Sheet";
-    std::size_t number = 1 + static_cast<std::size_t>(std::count_if(
-                                 contents.sheets.begin(), contents.sheets.end(),
-                                 [chart](const auto& sheet) { return sheet->chart == chart; }));
-    while (contents.FindSheet(stem + std::to_string(number)))
-      ++number;
-    return stem + std::to_string(number);
-  }
-
-  std::shared_ptr<BookState> book_;
   bool worksheetsOnly_;
 };
 
-class MemoryRange : public excel::Range, private ObjectBase {
+class MemoryRange : public excel::Range, private Object {
  public:
-  MemoryRange(std::shared_ptr<AppState> app, std::shared_ptr<BookState> book,
-              std::shared_ptr<SheetData> sheet, CellBlock block)
-      : ObjectBase(std::move(app)),
-        book_(std::move(book)),
-        sheet_(std::move(sheet)),
-        block_(block) {}
+  MemoryRange(Place place, Block block) : Object(std::move(place), "Range"), block_(block) {}
 
   com::Variant Invoke(std::int32_t dispid, excel::InvokeKind kind,
                       std::span<const com::Variant> arguments) override {
-    Lock lock = Enter(*app_, book_.get());
-    if (dispid != excel::kDispidValue2 && dispid != excel::kDispidNumberFormat) {
-      com::Throw(com::DISP_E_MEMBERNOTFOUND);
-    }
-    if (kind != excel::InvokeKind::kPropertyGet && kind != excel::InvokeKind::kPropertyPut) {
-      com::Throw(com::DISP_E_MEMBERNOTFOUND);
-    }
-    const bool put = kind == excel::InvokeKind::kPropertyPut;
-    if (arguments.size() != (put ? 1u : 0u)) com::Throw(com::DISP_E_BADPARAMCOUNT);
-    if (block_.CellCount() > kMaxBlockCells) com::Throw(com::E_OUTOFMEMORY);
-    if (dispid == excel::kDispidValue2) {
-      if (!put) return ReadValues();
-      WriteValues(arguments[0]);
-    } else {
-      if (!put) return ReadFormat();
-      WriteFormat(arguments[0]);
-    }
-    return {};
+    const auto kindNumber = static_cast<std::int32_t>(kind);
+    return Call("Invoke",
+                {{Arg::kHex, dispid}, {Arg::kInvokeKind, kindNumber}, {Arg::kEach, arguments}},
+                [&](auto&) {
+                  const bool put = kind == excel::InvokeKind::kPropertyPut;
+                  if ((dispid != excel::kDispidValue2 && dispid != excel::kDispidNumberFormat) ||
+                      (!put && kind != excel::InvokeKind::kPropertyGet)) {
+                    com::Throw(com::DISP_E_MEMBERNOTFOUND);
+                  }
+                  if (arguments.size() != (put ? 1u : 0u)) com::Throw(com::DISP_E_BADPARAMCOUNT);
+                  if (Cells() > (1 << 22)) com::Throw(com::E_OUTOFMEMORY);  // not cell by cell
+                  if (dispid == excel::kDispidNumberFormat) {
+                    return put ? WriteFormat(arguments[0]) : ReadFormat();
+                  }
+                  return put ? WriteValues(arguments[0]) : ReadValues();
+                });
   }
 
  private:
+  long long Cells() const { return static_cast<long long>(block_.Rows()) * block_.Columns(); }
+
+  // `visit(cell, row, column)` for every cell of the block, 0-based in it;
+  // `store` adds the cells that are not there and drops those left empty.
   template <typename Visit>
-  void ForEachStoredCell(Visit visit) const {
-    for (int row = block_.first.row; row <= block_.last.row; ++row) {
-      for (auto it = sheet_->cells.lower_bound({row, block_.first.column});
-           it != sheet_->cells.end() && it->first.row == row &&
-           it->first.column <= block_.last.column;
-           ++it) {
-        visit(it->first, it->second);
+  void ForEach(Visit visit, bool store) const {
+    for (int row = block_.first.first; row <= block_.last.first; ++row) {
+      for (int column = block_.first.second; column <= block_.last.second; ++column) {
+        const auto found = sheet_->cells.find({row, column});
+        if (!store && found == sheet_->cells.end()) continue;
+        auto it = store ? sheet_->cells.try_emplace({row, column}).first : found;
+        visit(it->second, row - block_.first.first, column - block_.first.second);
+        if (store && it->second.Empty()) sheet_->cells.erase(it);
       }
     }
   }
 
   com::Variant ReadValues() const {
-    if (block_.CellCount() == 1) {
+    if (Cells() == 1) {
       const auto found = sheet_->cells.find(block_.first);
       return found == sheet_->cells.end() ? com::Variant() : found->second.value;
     }
     com::VariantGrid grid(static_cast<std::size_t>(block_.Rows()),
                           static_cast<std::size_t>(block_.Columns()));
-    ForEachStoredCell([&](CellPosition position, const CellContent& cell) {
-      grid.At(position.row - block_.first.row + 1, position.column - block_.first.column + 1) =
-          cell.value;
-    });
+    ForEach([&](const Cell& cell, int r, int c) { grid.At(r + 1, c + 1) = cell.value; }, false);
     return grid.ToVariant();
   }
 
-  void WriteValues(const com::Variant& argument) {
-    const VARIANT& value = Dereference(argument);
-    std::vector<CellInput> inputs;  // every cell's, row by row; all checked before any is stored
-    if ((value.vt & VT_ARRAY) != 0) {
+  // A scalar fills the block; an array fills it cell by cell, a single row
+  // or column repeating, and cells beyond it get #N/A. All or nothing.
+  com::Variant WriteValues(const com::Variant& value) {
+    std::vector<Cell> inputs;
+    if ((value.vt & VT_ARRAY) == 0) {
+      inputs.push_back(InterpretInput(value));
+    } else {
       const com::VariantGrid grid = com::VariantGrid::FromVariant(value);
-      inputs.reserve(block_.CellCount());
+      const int rows = static_cast<int>(grid.Rows()), columns = static_cast<int>(grid.Columns());
       for (int r = 0; r < block_.Rows(); ++r) {
         for (int c = 0; c < block_.Columns(); ++c) {
-          // A single row or column is repeated; beyond the array the cells get #N/A.
-          const std::size_t row = grid.Rows() == 1 ? 0 : static_cast<std::size_t>(r);
-          const std::size_t column = grid.Columns() == 1 ? 0 : static_cast<std::size_t>(c);
-          if (row >= grid.Rows() || column >= grid.Columns()) {
-            inputs.push_back({com::Variant::ErrorValue(excel::kErrNA), {}});
-          } else {
-            inputs.push_back(
-                InterpretInput(grid.At(grid.FirstRow() + static_cast<int>(row),
-                                       grid.FirstColumn() + static_cast<int>(column))));
-          }
+          const int row = rows == 1 ? 0 : r, column = columns == 1 ? 0 : c;
+          inputs.push_back(
+              row >= rows || column >= columns
+                  ? Cell{com::Variant::ErrorValue(excel::kErrNA)}
+                  : InterpretInput(grid.At(grid.FirstRow() + row, grid.FirstColumn() + column)));
         }
       }
-    } else {
-      inputs.push_back(InterpretInput(value));
     }
-    std::size_t next = 0;
-    for (int row = block_.first.row; row <= block_.last.row; ++row) {
-      for (int column = block_.first.column; column <= block_.last.column; ++column) {
-        const CellInput& input = inputs[inputs.size() == 1 ? 0 : next++];
-        auto [it, added] = sheet_->cells.try_emplace({row, column});
-        it->second.value = input.value;
-        it->second.formula = input.formula;
-        if (it->second.HoldsNothing()) sheet_->cells.erase(it);
-      }
-    }
+    ForEach(
+        [&](Cell& cell, int r, int c) {
+          const Cell& input = inputs[inputs.size() == 1 ? 0 : r * block_.Columns() + c];
+          cell.value = input.value;
+          cell.formula = input.formula;
+        },
+        true);
+    return {};
   }
 
+  // The format all cells share, else VT_NULL.
   com::Variant ReadFormat() const {
-    std::size_t formatted = 0;
-    std::string common;
-    bool same = true;
-    ForEachStoredCell([&](CellPosition, const CellContent& cell) {
-      if (cell.numberFormat.empty()) return;
-      if (formatted++ == 0) common = cell.numberFormat;
-      same = same && cell.numberFormat == common;
-    });
-    if (formatted == 0) return com::Variant::Text("General");
-    if (!same || formatted != block_.CellCount()) return com::Variant::Null();
-    return com::Variant::Text(common);
-  }
-
-  void WriteFormat(const com::Variant& argument) {
-    const VARIANT& value = Dereference(argument);
-    if (value.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
-    std::string format = com::BstrToUtf8(value.bstrVal);
-    if (SameName(format, "General")) format.clear();
-    for (int row = block_.first.row; row <= block_.last.row; ++row) {
-      for (int column = block_.first.column; column <= block_.last.column; ++column) {
-        auto [it, added] = sheet_->cells.try_emplace({row, column});
-        it->second.numberFormat = format;
-        if (it->second.HoldsNothing()) sheet_->cells.erase(it);
-      }
+    std::vector<std::string> formats;
+    ForEach([&](const Cell& cell, int, int) { formats.push_back(cell.format); }, false);
+    std::erase(formats, "");
+    if (formats.empty()) return com::Variant::Text("General");
+    if (static_cast<long long>(formats.size()) != Cells() ||
+        std::count(formats.begin(), formats.end(), formats[0]) != Cells()) {
+      return com::Variant::Null();
     }
+    return com::Variant::Text(formats[0]);
   }
 
-  std::shared_ptr<BookState> book_;
-  std::shared_ptr<SheetData> sheet_;
-  CellBlock block_;
+  com::Variant WriteFormat(const com::Variant& value) {
+    if (value.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+    const std::string format = com::BstrToUtf8(value.bstrVal);
+    ForEach([&](Cell& cell, int, int) { cell.format = SameName(format, "General") ? "" : format; },
+            true);
+    return {};
+  }
+
+  Block block_;
 };
 
-class MemoryWorksheet : public excel::Worksheet, private ObjectBase {
+class MemoryWorksheet : public excel::Worksheet, private Object {
  public:
-  MemoryWorksheet(std::shared_ptr<AppState> app, std::shared_ptr<BookState> book,
-                  std::shared_ptr<SheetData> sheet)
-      : ObjectBase(std::move(app)), book_(std::move(book)), sheet_(std::move(sheet)) {}
+  explicit MemoryWorksheet(Place place) : Object(std::move(place), "Worksheet") {}
 
   com::Bstr GetName() override {
-    Lock lock = Enter(*app_, book_.get());
-    return com::Bstr::FromUtf8(sheet_->name);
+    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet_->name); });
   }
 
   void PutName(const com::Bstr& name) override {
-    Lock lock = Enter(*app_, book_.get());
-    std::string text = name.ToUtf8();
-    if (!AcceptableSheetName(book_->contents, sheet_.get(), text)) {
-      com::Throw(excel::kApplicationError);
-    }
-    sheet_->name = std::move(text);
+    Call("PutName", {name}, [&](auto&) {
+      if (!AcceptableSheetName(*book_, sheet_.get(), name.ToUtf8())) {
+        com::Throw(excel::kApplicationError);
+      }
+      sheet_->name = name.ToUtf8();
+    });
   }
 
-  void Activate(std::int32_t) override {
-    Lock lock = Enter(*app_, book_.get());
-    book_->contents.activeSheet = IndexOf(book_->contents, sheet_.get());
-    app_->activeBook = book_;
+  void Activate(std::int32_t lcid) override {
+    Call("Activate", {Lcid(lcid)}, [&](auto&) {
+      const auto at = std::find(book_->sheets.begin(), book_->sheets.end(), sheet_);
+      book_->active = static_cast<std::size_t>(at - book_->sheets.begin());
+      app_->activeBook = book_;
+    });
   }
 
   com::Ptr<excel::Range> GetRange(const com::Variant& cell1, const com::Variant& cell2) override {
-    Lock lock = Enter(*app_, book_.get());
-    CellBlock block = Resolve(cell1);
-    if (!cell2.IsMissing()) block = CellBlock::Span(block, Resolve(cell2));
-    return com::MakeObject<MemoryRange>(app_, book_, sheet_, block);
+    return Call("GetRange", {cell1, cell2}, [&](auto&) {
+      Block block = Resolve(cell1);
+      if (!IsAbsent(cell2)) block = Span(block, Resolve(cell2));
+      return com::MakeObject<MemoryRange>(Here(), block);
+    });
   }
 
  private:
-  // An A1 cell or block, or a name defined on this sheet.
-  CellBlock Resolve(const com::Variant& cell) const {
-    const VARIANT& value = Dereference(cell);
-    if (value.vt != VT_BSTR) com::Throw(excel::kApplicationError);
-    const std::string text = com::BstrToUtf8(value.bstrVal);
-    if (const auto block = ParseBlockAddress(text)) return *block;
-    const DefinedName* name = book_->contents.FindName(text);
-    if (name == nullptr || name->sheet != sheet_) com::Throw(excel::kApplicationError);
-    return name->block;
+  static Block Resolve(const com::Variant& cell) {
+    if (cell.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+    const auto block = ParseBlock(com::BstrToUtf8(cell.bstrVal));
+    if (!block) com::Throw(excel::kApplicationError);
+    return *block;
   }
-
-  std::shared_ptr<BookState> book_;
-  std::shared_ptr<SheetData> sheet_;
 };
 
-class MemoryChart : public excel::Chart, private ObjectBase {
+class MemoryChart : public excel::Chart, private Object {
  public:
-  MemoryChart(std::shared_ptr<AppState> app, std::shared_ptr<BookState> book,
-              std::shared_ptr<SheetData> sheet)
-      : ObjectBase(std::move(app)), book_(std::move(book)), sheet_(std::move(sheet)) {}
+  explicit MemoryChart(Place place) : Object(std::move(place), "Chart") {}
 
   com::Bstr GetName() override {
-    Lock lock = Enter(*app_, book_.get());
-    return com::Bstr::FromUtf8(sheet_->name);
+    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet_->name); });
   }
-
- private:
-  std::shared_ptr<BookState> book_;
-  std::shared_ptr<SheetData> sheet_;
 };
+
+com::Ptr<com::Unknown> MemorySheets::Item(const std::shared_ptr<SheetData>& sheet) const {
+  const Place place{app_, recorder_, book_, sheet};
+  if (sheet->chart) return com::MakeObject<MemoryChart>(place);
+  return com::MakeObject<MemoryWorksheet>(place);
+}
 
 }  // namespace
 
-bool AcceptableSheetName(const WorkbookContents& contents, const SheetData* self,
-                         std::string_view name) {
-  if (name.empty() || Utf16Length(name) > 31) return false;
-  if (name.find_first_of("[]:*?/\\") != std::string_view::npos) return false;
-  if (name.front() == '\'' || name.back() == '\'') return false;
-  const auto existing = contents.FindSheet(name);
+bool SameName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+std::shared_ptr<SheetData> FindSheet(const SheetList& sheets, std::string_view name) {
+  for (const auto& sheet : sheets) {
+    if (SameName(sheet->name, name)) return sheet;
+  }
+  return nullptr;
+}
+
+bool AcceptableSheetName(const BookState& book, const SheetData* self, std::string_view name) {
+  // At most 31 UTF-16 units: the lead bytes, twice for those beyond the BMP.
+  std::size_t units = 0;
+  for (const char c : name)
+    units += ((c & 0xC0) != 0x80) + (static_cast<unsigned char>(c) >= 0xF0);
+  if (name.empty() || units > 31 || name.find_first_of("[]:*?/\\") != std::string_view::npos ||
+      name.front() == '\'' || name.back() == '\'') {
+    return false;
+  }
+  const auto existing = FindSheet(book.sheets, name);
   return !existing || existing.get() == self;
 }
 
-com::Ptr<excel::Sheets> MakeSheets(const std::shared_ptr<AppState>& app,
-                                   const std::shared_ptr<BookState>& book, bool worksheetsOnly) {
-  return com::MakeObject<MemorySheets>(app, book, worksheetsOnly);
+std::optional<Block> ParseBlock(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  const auto first = ParseCell(text.substr(0, colon));
+  const auto last = colon == std::string_view::npos ? first : ParseCell(text.substr(colon + 1));
+  if (!first || !last) return std::nullopt;
+  return Span({*first, *first}, {*last, *last});
 }
 
-com::Ptr<com::Unknown> MakeSheetItem(const std::shared_ptr<AppState>& app,
-                                     const std::shared_ptr<BookState>& book,
-                                     const std::shared_ptr<SheetData>& sheet) {
-  if (sheet->chart) return com::MakeObject<MemoryChart>(app, book, sheet);
-  return com::MakeObject<MemoryWorksheet>(app, book, sheet);
+Cell InterpretInput(const VARIANT& value) {
+  if (value.vt == VT_R8 || value.vt == VT_DATE) return {com::Variant::Double(value.dblVal)};
+  if (IsInteger(value.vt)) {
+    return {com::Variant::Double(*ParseClassicNumber(com::VariantToText(value)))};
+  }
+  if (value.vt == VT_EMPTY || value.vt == VT_NULL) return {};
+  if (value.vt == VT_BOOL) return {com::Variant::Bool(value.boolVal != VARIANT_FALSE)};
+  if (value.vt == VT_ERROR) {
+    for (const auto& [name, code] : kErrors) {
+      if (value.scode == code) return {com::Variant::ErrorValue(code)};
+    }
+  }
+  if (value.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);  // Missing among others
+  // As if typed: "'" keeps the rest as text, "=..." is a formula.
+  const std::string text = com::BstrToUtf8(value.bstrVal);
+  if (text.empty()) return {};
+  if (text.front() == '\'') return {com::Variant::Text(std::string_view(text).substr(1))};
+  if (text.front() == '=' && text.size() > 1) return {com::Variant(), text};
+  for (const auto& [name, code] : kErrors) {
+    if (SameName(Trim(text), name)) return {com::Variant::ErrorValue(code)};
+  }
+  if (SameName(Trim(text), "TRUE") || SameName(Trim(text), "FALSE")) {
+    return {com::Variant::Bool(SameName(Trim(text), "TRUE"))};
+  }
+  if (const auto number = ParseClassicNumber(text)) return {com::Variant::Double(*number)};
+  return {com::Variant::Text(text)};
+}
+
+com::Ptr<excel::Sheets> MakeSheets(const Place& place, bool worksheetsOnly) {
+  return com::MakeObject<MemorySheets>(place, worksheetsOnly);
 }
 
 }  // namespace test_support::memory

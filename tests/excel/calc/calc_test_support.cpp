@@ -31,27 +31,34 @@ extern "C" const char* __tsan_default_suppressions() {
 namespace excel::calc::testing {
 namespace fs = std::filesystem;
 
-void CalcTest::SetUp() {
-  if (!FindOfficeProgram()) {
-    if (platform::GetEnv("CI").value_or("") == "true") {
-      FAIL() << "no office program (soffice.bin) installed; CI needs libreoffice-calc-nogui";
-    }
-    GTEST_SKIP() << "no office program installed";
+void SkipWithoutOffice() {
+  if (FindOfficeProgram()) return;
+  if (platform::GetEnv("CI").value_or("") == "true") {
+    FAIL() << "no office program (soffice.bin) installed; CI needs libreoffice-calc-nogui";
   }
-  char pattern[] = "/tmp/gridmoor-calc-test-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  folder_ = pattern;
+  GTEST_SKIP() << "no office program installed";
 }
 
-void CalcTest::TearDown() {
-  // The test's application objects are gone: so must be every office this
-  // process started. Checked by process id, never by name.
+void ExpectNoOfficeLeft() {
+  // Checked by process id, never by name.
   for (const int pid : StartedOfficeProcessIds()) {
     if (!IsOurChild(pid)) continue;
     ADD_FAILURE() << "office process " << pid << " was left running";
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
   }
+}
+
+void CalcTest::SetUp() {
+  SkipWithoutOffice();
+  if (IsSkipped() || HasFatalFailure()) return;
+  char pattern[] = "/tmp/gridmoor-calc-test-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  folder_ = pattern;
+}
+
+void CalcTest::TearDown() {
+  ExpectNoOfficeLeft();  // the test's application objects are gone
   if (!folder_.empty()) {
     std::error_code ignored;
     fs::remove_all(folder_, ignored);

@@ -33,6 +33,14 @@ class CalcTest : public ::testing::Test {
   std::filesystem::path folder_;
 };
 
+// For a test's SetUp: skips the test when no office is installed (fails it
+// in CI).
+void SkipWithoutOffice();
+// For a test's TearDown, once its application objects are gone: fails the
+// test when an office process that this process started still runs, and
+// kills it by its id.
+void ExpectNoOfficeLeft();
+
 com::Ptr<Application> NewApplication();
 com::Ptr<Workbook> NewWorkbook(const com::Ptr<Application>& application);
 com::Ptr<Workbook> OpenWorkbook(const com::Ptr<Application>& application, const std::string& path);

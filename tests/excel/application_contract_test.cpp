@@ -1,0 +1,363 @@
+// What the driver relies on of any excel:: application: workbooks and
+// sheets, cells through Value2 with their VARIANT types, number formats,
+// files, macros, properties, and failures as HRESULTs.
+#include "excel/application_contract.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "com/variant_text.h"
+
+namespace excel_test {
+
+using com::Variant;
+using excel::kApplicationError;
+
+void ApplicationContract::SetUp() {
+  if (GetParam().setUp) GetParam().setUp();
+  if (IsSkipped() || HasFatalFailure()) return;
+  application_ = NewApplication();
+  book_ = NewWorkbook(application_);
+  sheet_ = AsWorksheet(book_->GetSheets()->GetItem(Variant::Int4(1)));
+}
+
+void ApplicationContract::TearDown() {
+  sheet_.Reset();
+  book_.Reset();
+  application_.Reset();
+  for (const auto& application : applications_)
+    FailureOf([&] { application->Quit(); });  // fails when the test quit it
+  applications_.clear();
+  if (GetParam().tearDown) GetParam().tearDown();
+}
+
+com::Ptr<excel::Application> ApplicationContract::NewApplication() {
+  applications_.push_back(GetParam().create());
+  return applications_.back();
+}
+
+namespace {
+
+const Variant kMissing = Variant::Missing();
+
+TEST_P(ApplicationContract, ANewWorkbookHasSheet1AndNewSheetsGoBeforeTheActiveOne) {
+  EXPECT_EQ(book_->GetSheets()->GetCount(), 1);
+  EXPECT_EQ(NameOf(sheet_), "Sheet1");
+  EXPECT_EQ(book_->GetApplication()->GetScreenUpdating(0), VARIANT_TRUE);
+  const com::Ptr<excel::Sheets> sheets = book_->GetWorksheets();
+  const auto added = AsWorksheet(sheets->Add(kMissing, kMissing, kMissing, kMissing, 0));
+  EXPECT_EQ(NameOf(added), "Sheet2");
+  EXPECT_EQ(sheets->GetCount(), 2);
+  EXPECT_EQ(NameOf(AsWorksheet(sheets->GetItem(Variant::Int4(1)))), "Sheet2");
+  // Named from the count on, past the names taken; active once added.
+  added->PutName(com::Bstr::FromUtf8("Sheet3"));
+  EXPECT_EQ(NameOf(AsWorksheet(sheets->Add(kMissing, kMissing, kMissing, kMissing, 0))), "Sheet4");
+  sheet_->Activate(0);
+  sheets->Add(kMissing, kMissing, kMissing, kMissing, 0);
+  std::vector<std::string> names;
+  for (std::int32_t i = 1; i <= sheets->GetCount(); ++i)
+    names.push_back(NameOf(AsWorksheet(sheets->GetItem(Variant::Int(i)))));
+  EXPECT_EQ(names, (std::vector<std::string>{"Sheet4", "Sheet3", "Sheet5", "Sheet1"}));
+
+  EXPECT_EQ(NameOf(AsWorksheet(book_->GetSheets()->GetItem(Variant::Text("sheet3")))), "Sheet3");
+  for (const Variant& index : {Variant::Text("Nope"), Variant::Int4(0), Variant::Int4(5)}) {
+    EXPECT_EQ(FailureOf([&] { sheets->GetItem(index); }), com::DISP_E_BADINDEX) << Describe(index);
+  }
+  EXPECT_EQ(FailureOf([&] { sheets->GetItem(Variant::Bool(true)); }), com::DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(FailureOf([&] { sheets->Add(Variant::Int4(1), kMissing, kMissing, kMissing, 0); }),
+            com::DISP_E_TYPEMISMATCH);
+}
+
+TEST_P(ApplicationContract, SheetNamesTheApplicationRefusesLeaveTheOldName) {
+  book_->GetWorksheets()->Add(kMissing, kMissing, kMissing, kMissing, 0);  // "Sheet2"
+  using namespace std::string_literals;
+  for (const std::string& refused : {""s, "a/b"s, "x?"s, "[x]"s, "a]b"s, "a:b"s, "a*b"s, "a\\b"s,
+                                     "'ab"s, "ab'"s, "sheet2"s, std::string(32, 'x')}) {
+    EXPECT_EQ(FailureOf([&] { sheet_->PutName(com::Bstr::FromUtf8(refused)); }), kApplicationError)
+        << refused;
+    EXPECT_EQ(NameOf(sheet_), "Sheet1") << refused;
+  }
+  for (const std::string& accepted :
+       {std::string(31, 'x'), "Results 2024"s, "a'b"s, "Débit ☃"s, "SHEET1"s}) {
+    sheet_->PutName(com::Bstr::FromUtf8(accepted));
+    EXPECT_EQ(NameOf(sheet_), accepted);
+  }
+}
+
+TEST_P(ApplicationContract, ValuesReadBackWithTheirVariantTypes) {
+  const struct {
+    const char* cell;
+    Variant written;
+    Variant read;
+  } cases[] = {
+      {"A1", Variant::Double(2.5), Variant::Double(2.5)},
+      {"A2", Variant::Double(-1e-300), Variant::Double(-1e-300)},
+      {"A3", Variant::Double(0.1 + 0.2), Variant::Double(0.1 + 0.2)},
+      {"A4", Variant::Int4(42), Variant::Double(42)},
+      {"A5", Variant::Int(-7), Variant::Double(-7)},
+      {"A6", Variant::Date(43832.25), Variant::Double(43832.25)},
+      {"A7", Variant::Bool(true), Variant::Bool(true)},
+      {"A8", Variant::Bool(false), Variant::Bool(false)},
+      {"A9", Variant::Text("Grüße ∑"), Variant::Text("Grüße ∑")},
+      {"A10", Variant::Text("TRUE"), Variant::Bool(true)},
+      {"A11", Variant::Text("12.5"), Variant::Double(12.5)},
+      {"A12", Variant::Text("-1e2"), Variant::Double(-100)},
+      {"A13", Variant::Text("'12"), Variant::Text("12")},
+      {"A14", Variant::Text("'=not a formula"), Variant::Text("=not a formula")},
+      {"A15", Variant::Text("#N/A"), Variant::ErrorValue(excel::kErrNA)},
+      {"A16", Variant::Text("#DIV/0!"), Variant::ErrorValue(excel::kErrDiv0)},
+      {"A17", Variant(), Variant()},
+      {"A18", Variant::Text(""), Variant()},
+      {"A19", Variant::Double(0), Variant::Double(0)},
+      {"A20", Variant::Double(1), Variant::Double(1)},
+  };
+  for (const auto& c : cases)
+    Put(sheet_, c.cell, c.written);
+  for (const auto& c : cases)
+    EXPECT_EQ(Get(sheet_, c.cell), c.read) << c.cell;
+  EXPECT_EQ(Get(sheet_, "Z99"), Variant());
+  for (const SCODE error : {excel::kErrNull, excel::kErrDiv0, excel::kErrValue, excel::kErrRef,
+                            excel::kErrName, excel::kErrNum, excel::kErrNA}) {
+    Put(sheet_, "B1", Variant::ErrorValue(error));
+    EXPECT_EQ(Get(sheet_, "B1"), Variant::ErrorValue(error)) << std::hex << error;
+  }
+  // Emptying clears; what no cell holds is refused and the cell kept.
+  Put(sheet_, "A1", Variant());
+  EXPECT_EQ(Get(sheet_, "A1"), Variant());
+  for (const Variant& refused : {Variant::Missing(), Variant::ErrorValue(com::E_FAIL)}) {
+    EXPECT_EQ(FailureOf([&] { Put(sheet_, "A11", refused); }), com::DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Get(sheet_, "A11"), Variant::Double(12.5));
+  }
+}
+
+TEST_P(ApplicationContract, BlocksReadRowsFirstAndFillAsTheSpreadsheetDoes) {
+  const com::VariantGrid values =
+      Grid(2, 3,
+           {Variant::Double(1.5), Variant::Text("text"), Variant::Bool(true), Variant(),
+            Variant::ErrorValue(excel::kErrNA), Variant::Double(-2)});
+  const Variant block = values.ToVariant();
+  RangeOf(sheet_, "A1", "C2")
+      ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&block, 1});
+  const auto read = [&](const char* cell1, const char* cell2 = nullptr) {
+    const Variant value = RangeOf(sheet_, cell1, cell2)
+                              ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyGet, {});
+    EXPECT_EQ(value.vt, VT_ARRAY | VT_VARIANT);
+    return com::VariantGrid::FromVariant(value);
+  };
+  EXPECT_EQ(read("A1:C2"), values);
+  EXPECT_EQ(read("C2:A1"), values);
+  EXPECT_EQ(read("C2", "$A$1"), values);
+  EXPECT_EQ(Get(sheet_, "B2"), Variant::ErrorValue(excel::kErrNA));
+
+  const auto put = [&](const char* cells, const Variant& value) {
+    RangeOf(sheet_, cells)
+        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&value, 1});
+  };
+  put("E1:F2", Variant::Double(7));  // a scalar fills the block
+  EXPECT_EQ(
+      read("E1:F2"),
+      Grid(2, 2, {Variant::Double(7), Variant::Double(7), Variant::Double(7), Variant::Double(7)}));
+  put("H1:I2", Grid(1, 2, {Variant::Double(1), Variant::Double(2)}).ToVariant());  // a row repeats
+  EXPECT_EQ(Get(sheet_, "I2"), Variant::Double(2));
+  // Beyond a smaller array, cells get #N/A.
+  put("K1:M3",
+      Grid(2, 2, {Variant::Double(1), Variant::Double(2), Variant::Double(3), Variant::Double(4)})
+          .ToVariant());
+  EXPECT_EQ(Get(sheet_, "L2"), Variant::Double(4));
+  EXPECT_EQ(Get(sheet_, "M1"), Variant::ErrorValue(excel::kErrNA));
+  EXPECT_EQ(Get(sheet_, "K3"), Variant::ErrorValue(excel::kErrNA));
+}
+
+TEST_P(ApplicationContract, AddressesTakeEveryA1FormAndOthersFail) {
+  Put(sheet_, "B2", Variant::Double(9));
+  for (const char* address : {"B2", "$B$2", "b2", "B$2", "$B2"})
+    EXPECT_EQ(Get(sheet_, address), Variant::Double(9)) << address;
+  for (const char* address : {"1B", "B0", "XFE1", "A1048577", "NoSuchName", "", "A1:B2:C3"})
+    EXPECT_EQ(FailureOf([&] { RangeOf(sheet_, address); }), kApplicationError) << address;
+  EXPECT_EQ(FailureOf([&] { RangeOf(sheet_, "A1", "nowhere"); }), kApplicationError);
+  EXPECT_EQ(FailureOf([&] { sheet_->GetRange(Variant::Double(1), kMissing); }),
+            com::DISP_E_TYPEMISMATCH);
+}
+
+TEST_P(ApplicationContract, InvokeChecksMemberKindAndArgumentCount) {
+  const com::Ptr<excel::Range> range = RangeOf(sheet_, "A1");
+  const Variant one[] = {Variant::Double(1)};
+  const Variant two[] = {Variant::Double(1), Variant::Double(2)};
+  const struct {
+    std::int32_t dispid;
+    excel::InvokeKind kind;
+    std::span<const Variant> arguments;
+    HRESULT hr;
+  } cases[] = {
+      {0x123, excel::InvokeKind::kPropertyGet, {}, com::DISP_E_MEMBERNOTFOUND},
+      {excel::kDispidValue2, excel::InvokeKind::kMethod, {}, com::DISP_E_MEMBERNOTFOUND},
+      {excel::kDispidValue2, excel::InvokeKind::kPropertyGet, one, com::DISP_E_BADPARAMCOUNT},
+      {excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {}, com::DISP_E_BADPARAMCOUNT},
+      {excel::kDispidValue2, excel::InvokeKind::kPropertyPut, two, com::DISP_E_BADPARAMCOUNT},
+      {excel::kDispidNumberFormat, excel::InvokeKind::kPropertyPut, {}, com::DISP_E_BADPARAMCOUNT},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FailureOf([&] { range->Invoke(c.dispid, c.kind, c.arguments); }), c.hr)
+        << std::hex << c.dispid << " " << static_cast<int>(c.kind) << " " << c.arguments.size();
+  }
+}
+
+TEST_P(ApplicationContract, NumberFormatsAreKeptBesideTheValue) {
+  const auto format = [&](const char* cell) {
+    return com::VariantToText(Get(sheet_, cell, excel::kDispidNumberFormat));
+  };
+  EXPECT_EQ(format("A1"), "General");
+  Put(sheet_, "A1", Variant::Double(0.25));
+  Put(sheet_, "A1", Variant::Text("0.00%"), excel::kDispidNumberFormat);
+  EXPECT_EQ(format("A1"), "0.00%");
+  EXPECT_EQ(Get(sheet_, "A1"), Variant::Double(0.25));
+  Put(sheet_, "A1", Variant::Double(0.5));  // a value keeps the format
+  EXPECT_EQ(format("A1"), "0.00%");
+  Put(sheet_, "A2:B3", Variant::Text("#,##0.00"), excel::kDispidNumberFormat);
+  EXPECT_EQ(format("B3"), "#,##0.00");
+  Put(sheet_, "B3", Variant::Text("General"), excel::kDispidNumberFormat);
+  EXPECT_EQ(format("B3"), "General");
+}
+
+TEST_P(ApplicationContract, ACopySavedAsReopensElsewhereAndTheWorkbookStaysUnsaved) {
+  Put(sheet_, "A1", Variant::Double(1.25));
+  Put(sheet_, "A2", Variant::Text("text"));
+  Put(sheet_, "A3", Variant::Bool(true));
+  Put(sheet_, "A4", Variant::ErrorValue(excel::kErrDiv0));
+  EXPECT_EQ(FailureOf([&] { book_->Save(0); }), kApplicationError);  // never saved
+  const std::string copy = PathOf("copy.xlsx");
+  book_->SaveCopyAs(Variant::Text(copy), 0);
+  EXPECT_TRUE(std::filesystem::exists(copy));
+  EXPECT_EQ(FailureOf([&] { book_->Save(0); }), kApplicationError);
+  EXPECT_EQ(FailureOf([&] { book_->SaveCopyAs(Variant::Int4(1), 0); }), com::DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(FailureOf([&] { book_->SaveCopyAs(Variant::Text(""), 0); }), kApplicationError);
+  Put(sheet_, "A1", Variant::Text("after the copy"));
+
+  // A copy of the file is a workbook of its own.
+  std::filesystem::copy_file(copy, PathOf("copy2.xlsx"));
+  const com::Ptr<excel::Application> reader = NewApplication();
+  for (const char* name : {"copy.xlsx", "copy2.xlsx"}) {
+    const auto sheet =
+        AsWorksheet(Open(reader, PathOf(name))->GetSheets()->GetItem(Variant::Int4(1)));
+    EXPECT_EQ(Get(sheet, "A1"), Variant::Double(1.25)) << name;
+    EXPECT_EQ(Get(sheet, "A2"), Variant::Text("text")) << name;
+    EXPECT_EQ(Get(sheet, "A3"), Variant::Bool(true)) << name;
+    EXPECT_EQ(Get(sheet, "A4"), Variant::ErrorValue(excel::kErrDiv0)) << name;
+    Put(sheet, "A1", Variant::Text(name));
+  }
+  const auto first =
+      AsWorksheet(Open(reader, PathOf("copy.xlsx"))->GetSheets()->GetItem(Variant::Int4(1)));
+  EXPECT_EQ(Get(first, "A1"), Variant::Text("copy.xlsx"))
+      << "the open workbook, not the file again";
+  // Another application gets its own copy of the file.
+  const auto other = AsWorksheet(
+      Open(NewApplication(), PathOf("copy.xlsx"))->GetSheets()->GetItem(Variant::Int4(1)));
+  EXPECT_EQ(Get(other, "A1"), Variant::Double(1.25));
+}
+
+TEST_P(ApplicationContract, AnOpenedWorkbookSavesToItsFileAndClosesAsAsked) {
+  const std::string path = PathOf("book.xlsx");
+  book_->SaveCopyAs(Variant::Text(path), 0);
+  const com::Ptr<excel::Workbook> opened = Open(application_, path, 14);
+  const auto sheet = AsWorksheet(opened->GetSheets()->GetItem(Variant::Int4(1)));
+  Put(sheet, "A1", Variant::Double(2));
+  opened->Save(0);
+  Put(sheet, "A1", Variant::Double(3));
+  opened->Close(Variant::Bool(false), kMissing, kMissing, 0);
+  // A closed workbook has left its clients.
+  EXPECT_EQ(FailureOf([&] { opened->GetSheets(); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { Get(sheet, "A1"); }), com::RPC_E_DISCONNECTED);
+  const auto reopened = Open(application_, path);
+  EXPECT_EQ(Get(AsWorksheet(reopened->GetSheets()->GetItem(Variant::Int4(1))), "A1"),
+            Variant::Double(2));
+
+  // SaveChanges stores under the name given, which the workbook takes.
+  Put(sheet_, "B2", Variant::Text("kept"));
+  book_->Close(Variant::Bool(true), Variant::Text(PathOf("closed.xlsx")), kMissing, 0);
+  const auto closed = Open(NewApplication(), PathOf("closed.xlsx"));
+  EXPECT_EQ(Get(AsWorksheet(closed->GetSheets()->GetItem(Variant::Int4(1))), "B2"),
+            Variant::Text("kept"));
+}
+
+TEST_P(ApplicationContract, OpeningWhatIsNoWorkbookFails) {
+  std::ofstream(PathOf("garbage.xlsx"), std::ios::binary)
+      << std::string("\x01\x02not a workbook\xff", 18);
+  for (const std::string& path :
+       {PathOf("missing.xlsx"), PathOf("garbage.xlsx"), folder_.path().string(), std::string()}) {
+    EXPECT_EQ(FailureOf([&] { Open(application_, path); }), kApplicationError) << path;
+  }
+  book_->SaveCopyAs(Variant::Text(PathOf("book.xlsx")), 0);
+  for (const std::size_t count : {0, 13}) {
+    EXPECT_EQ(FailureOf([&] { Open(application_, PathOf("book.xlsx"), count); }),
+              com::DISP_E_BADPARAMCOUNT);
+  }
+  EXPECT_EQ(NameOf(AsWorksheet(NewWorkbook(application_)->GetSheets()->GetItem(Variant::Int4(1)))),
+            "Sheet1");
+}
+
+TEST_P(ApplicationContract, MacrosRunWithTheirArgumentsByEveryNameForm) {
+  GetParam().addMacros(book_);
+  const auto run = [&](const char* macro, std::initializer_list<Variant> arguments) {
+    book_->Activate(0);  // as the driver calls macros
+    return com::VariantToText(
+        book_->GetApplication()->Run(Variant::Text(macro), Arguments(arguments)));
+  };
+  EXPECT_EQ(run("Add2", {Variant::Double(2), Variant::Double(3)}), "5");
+  EXPECT_EQ(run("Module1.Add2", {Variant::Double(2.5), Variant::Int4(1)}), "3.5");
+  EXPECT_EQ(run("Standard.module1.add2", {Variant::Int4(1), Variant::Int4(1)}), "2");
+  EXPECT_EQ(run("'Book1'!Module1.Joined", {Variant::Text("t"), Variant::Int4(7)}), "t/7");
+  // Arguments left out are not passed; the others keep their order.
+  excel::RunArguments gaps = Arguments({Variant::Text("x")});
+  gaps[2] = Variant::Int4(3);
+  EXPECT_EQ(com::VariantToText(application_->Run(Variant::Text("Joined"), gaps)), "x/3");
+  // A macro's changes are there for the next read.
+  EXPECT_EQ(run("WriteCell", {Variant::Double(42)}), "");
+  EXPECT_EQ(Get(sheet_, "B1"), Variant::Double(42));
+
+  for (const char* unknown : {"NoSuchMacro", "Module9.Add2", "'Other.xlsm'!Add2", "not a name"}) {
+    EXPECT_EQ(FailureOf([&] { run(unknown, {}); }), com::DISP_E_EXCEPTION) << unknown;
+  }
+  EXPECT_EQ(FailureOf([&] { run("Fails", {Variant::Double(0)}); }), com::DISP_E_EXCEPTION);
+  EXPECT_EQ(FailureOf([&] { run("Fails", {Variant::Double(2)}); }), com::S_OK);
+  EXPECT_EQ(FailureOf([&] { application_->Run(Variant::Double(1), Arguments()); }),
+            com::DISP_E_TYPEMISMATCH);
+
+  // Auto_Open runs when asked; a workbook without one runs nothing.
+  book_->RunAutoMacros(excel::kAutoOpen, 0);
+  EXPECT_EQ(Get(sheet_, "C1"), Variant::Text("opened"));
+  const auto other = NewWorkbook(application_);
+  other->RunAutoMacros(excel::kAutoOpen, 0);
+  EXPECT_EQ(Get(AsWorksheet(other->GetSheets()->GetItem(Variant::Int4(1))), "C1"), Variant());
+}
+
+TEST_P(ApplicationContract, PropertiesReadBackAndQuitDisconnectsEverything) {
+  application_->PutWindowState(0, excel::kWindowMinimized);
+  EXPECT_EQ(application_->GetWindowState(0), excel::kWindowMinimized);
+  EXPECT_EQ(FailureOf([&] { application_->PutWindowState(0, 3); }), kApplicationError);
+  EXPECT_EQ(application_->GetWindowState(0), excel::kWindowMinimized);
+  for (const VARIANT_BOOL value : {VARIANT_TRUE, VARIANT_FALSE}) {
+    application_->PutVisible(0, value);
+    application_->PutScreenUpdating(0, value);
+    application_->PutInteractive(0, value);
+    EXPECT_EQ(application_->GetVisible(0), value);
+    EXPECT_EQ(application_->GetScreenUpdating(0), value);
+    EXPECT_EQ(application_->GetInteractive(0), value);
+  }
+  const com::Ptr<excel::Range> range = RangeOf(sheet_, "A1");
+  const com::Ptr<excel::Sheets> sheets = book_->GetSheets();
+  application_->Quit();
+  for (const HRESULT hr : {
+           FailureOf([&] { application_->GetVisible(0); }),
+           FailureOf([&] { application_->GetWorkbooks(); }),
+           FailureOf([&] { book_->Activate(0); }),
+           FailureOf([&] { sheets->GetCount(); }),
+           FailureOf([&] { sheet_->GetName(); }),
+           FailureOf(
+               [&] { range->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyGet, {}); }),
+       }) {
+    EXPECT_EQ(hr, com::RPC_E_DISCONNECTED);
+  }
+}
+
+}  // namespace
+}  // namespace excel_test
