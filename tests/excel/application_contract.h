@@ -10,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "com/error.h"
-#include "com/variant_grid.h"
 #include "excel/errors.h"
-#include "excel/object_model.h"
+#include "excel/object_model_helpers.h"
 #include "support/temp_folder.h"
 
 namespace excel_test {
@@ -49,71 +47,5 @@ class ApplicationContract : public ::testing::TestWithParam<ContractSubject> {
   com::Ptr<excel::Workbook> book_;    // new
   com::Ptr<excel::Worksheet> sheet_;  // its only sheet
 };
-
-// The HRESULT a call fails with; S_OK when it does not fail.
-template <typename Call>
-HRESULT FailureOf(Call&& call) {
-  try {
-    call();
-  } catch (const com::Error& error) {
-    return error.hr();
-  }
-  return com::S_OK;
-}
-
-inline com::Ptr<excel::Worksheet> AsWorksheet(const com::Ptr<com::Unknown>& item) {
-  return com::QueryInterface<excel::Worksheet>(item);
-}
-
-inline std::string NameOf(const com::Ptr<excel::Worksheet>& sheet) {
-  return sheet->GetName().ToUtf8();
-}
-
-inline com::Ptr<excel::Range> RangeOf(const com::Ptr<excel::Worksheet>& sheet, const char* cell1,
-                                      const char* cell2 = nullptr) {
-  return sheet->GetRange(com::Variant::Text(cell1),
-                         cell2 ? com::Variant::Text(cell2) : com::Variant::Missing());
-}
-
-inline com::Variant Get(const com::Ptr<excel::Worksheet>& sheet, const char* cell,
-                        std::int32_t dispid = excel::kDispidValue2) {
-  return RangeOf(sheet, cell)->Invoke(dispid, excel::InvokeKind::kPropertyGet, {});
-}
-
-inline void Put(const com::Ptr<excel::Worksheet>& sheet, const char* cell,
-                const com::Variant& value, std::int32_t dispid = excel::kDispidValue2) {
-  EXPECT_TRUE(
-      RangeOf(sheet, cell)->Invoke(dispid, excel::InvokeKind::kPropertyPut, {&value, 1}).IsEmpty());
-}
-
-inline com::Ptr<excel::Workbook> Open(const com::Ptr<excel::Application>& application,
-                                      const std::string& path, std::size_t optionalCount = 12) {
-  const std::vector<com::Variant> optional(optionalCount, com::Variant::Missing());
-  return application->GetWorkbooks()->Open(com::Bstr::FromUtf8(path), optional, 0);
-}
-
-inline com::Ptr<excel::Workbook> NewWorkbook(const com::Ptr<excel::Application>& application) {
-  return application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
-}
-
-// Run's arguments: `given`, then Missing.
-inline excel::RunArguments Arguments(std::initializer_list<com::Variant> given = {}) {
-  excel::RunArguments arguments;
-  arguments.fill(com::Variant::Missing());
-  std::copy(given.begin(), given.end(), arguments.begin());
-  return arguments;
-}
-
-// A rows x columns block, row by row.
-inline com::VariantGrid Grid(std::size_t rows, std::size_t columns,
-                             std::initializer_list<com::Variant> values) {
-  com::VariantGrid grid(rows, columns);
-  auto value = values.begin();
-  for (std::int32_t r = 1; r <= static_cast<std::int32_t>(rows); ++r) {
-    for (std::int32_t c = 1; c <= static_cast<std::int32_t>(columns); ++c)
-      grid.At(r, c) = *value++;
-  }
-  return grid;
-}
 
 }  // namespace excel_test

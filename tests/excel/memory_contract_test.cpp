@@ -57,7 +57,7 @@ TEST(MemoryCallLog, RecordsEveryCallExactlyAndFailsTheOnesAsked) {
   FailureOf([&] { book->SaveCopyAs(Variant::Text("/no/such/folder/a.xlsx"), 0); });
   const auto sheet = AsWorksheet(book->GetSheets()->GetItem(Variant::Int(1)));
   sheet->PutName(com::Bstr::FromUtf8("Data \"1\""));
-  Put(sheet, "B2", Grid(1, 2, {Variant::Double(1.5), Variant::Bool(false)}).ToVariant());
+  Put(sheet, "B2", Variant::Double(1.5));
   book->GetWorksheets()->GetCount();
   FailureOf(
       [&] { application->Run(Variant::Text("Module1.Step"), Arguments({Variant::Int4(3)})); });
@@ -73,7 +73,7 @@ TEST(MemoryCallLog, RecordsEveryCallExactlyAndFailsTheOnesAsked) {
       "Sheets.GetItem(VT_INT 1)\n"
       "Worksheet.PutName(\"Data \\\"1\\\"\")\n"
       "Worksheet.GetRange(VT_BSTR \"B2\", Missing)\n"
-      "Range.Invoke(0x56C, put, VT_ARRAY|VT_VARIANT {{VT_R8 1.5, VT_BOOL false}})\n"
+      "Range.Invoke(0x56C, put, VT_R8 1.5)\n"
       "Workbook.GetWorksheets()\n"
       "Worksheets.GetCount()\n"
       "Application.Run(VT_BSTR \"Module1.Step\", VT_I4 3, 29 x Missing) -> failed 0x80020009\n");

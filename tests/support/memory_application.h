@@ -1,24 +1,17 @@
 // An in-memory spreadsheet application for tests: the excel:: object model
-// over workbooks kept in memory, a test-side API to prepare and inspect them,
-// and a call log with fault injection.
-//
-// Where the driver can tell, it behaves as the real application does
-// (tests/excel/application_contract_test.cpp pins that), except that:
-// - nothing is calculated: a formula ("=...") is kept and reads VT_EMPTY; a
-//   text put through Value2 becomes a number only in the classic "C" form
-//   (" 1.5e3 "), a logical as TRUE or FALSE, an error value by its name
-//   ("#n/a"); anything else stays text;
-// - a saved workbook is a snapshot kept for the life of the process, and its
-//   file a marker naming the snapshot: a copy of the file opens as a copy;
-//   other files do not open;
-// - macros are functions the test registers;
-// - chart sheets exist (AddChartSheet): items of Sheets that are no
-//   Worksheet, left out of Worksheets;
-// - after KillApplication, as after Quit, every call fails with
-//   RPC_E_DISCONNECTED, as does every call on a closed workbook.
+// over workbooks in memory, a test side to prepare and inspect them, and a
+// call log with fault injection. Where the driver can tell, it behaves as the
+// real application (tests/excel/application_contract_test.cpp), except that:
+// - nothing is calculated: a formula ("=...") reads VT_EMPTY; a text put
+//   becomes a number only in the classic "C" form (" 1.5e3 ");
+// - a range reads one cell, and takes one value into all its cells: reading
+//   a block or putting an array fails with E_NOTIMPL;
+// - a saved workbook is a snapshot kept for the life of the process, its
+//   file a marker naming the snapshot (a copy of the file opens as a copy);
+// - macros are functions the test registers; chart sheets exist;
+// - after KillApplication every call fails with RPC_E_DISCONNECTED.
 // The objects share their application's state under one mutex, so that the
-// test may inspect while another thread drives; the test side works after
-// Quit and KillApplication too.
+// test may inspect while another thread drives.
 #pragma once
 
 #include <cstddef>
@@ -40,18 +33,15 @@ namespace test_support {
 class MemoryApplication;
 
 // The call log. The objects that MakeRecordingApplication hands out, and all
-// reached from them, record each call in the order the calls begin, as
-// "<Kind>.<Member>(<arguments>)", Kind one of Application, Workbooks,
-// Workbook, Sheets (from GetSheets), Worksheets (from GetWorksheets),
-// Worksheet, Chart, Range; arguments joined by ", ": VARIANTs by type and
-// value (Missing, VT_EMPTY, VT_I4 3, VT_R8 1.5, VT_BOOL false, VT_BSTR "a",
-// VT_ERROR 0x800A07FA, arrays by rows: VT_ARRAY|VT_VARIANT {{VT_R8 1}}), lcid
-// as lcid=0, other integers bare, VARIANT_BOOL as VARIANT_TRUE, BSTRs quoted;
-// Open's optional arguments as optional=12 x Missing, Run's after the macro
-// as VT_I4 3, 29 x Missing; Invoke as the dispid in hex, get, put or method,
-// and its arguments. A failed call ends with " -> failed 0x800A03EC", or
-// " -> failed (not a COM error)". Neither the test side nor a macro's calls
-// are recorded. A recorder may serve several applications and threads.
+// reached from them, record each call as it begins, as "<Kind>.<Member>(
+// <arguments>)": Kind Application, Workbooks, Workbook, Sheets, Worksheets
+// (from GetWorksheets), Worksheet, Chart or Range; VARIANTs by type and value
+// (Missing, VT_I4 3, VT_R8 1.5, VT_BOOL false, VT_BSTR "a", VT_ERROR
+// 0x800A07FA), lcid=0, other integers bare, VARIANT_TRUE, BSTRs quoted,
+// optional=12 x Missing for Open, VT_I4 3, 29 x Missing for Run, and the
+// dispid in hex, get, put or method for Invoke. A failed call ends with
+// " -> failed 0x800A03EC" (or " -> failed (not a COM error)"). The test side
+// and macros are not recorded.
 struct RecordedCall {
   std::string member;  // "Workbook.Close"
   // Integers (lcid included) as VT_I4, VARIANT_BOOL as VT_BOOL holding the

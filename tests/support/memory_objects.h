@@ -21,7 +21,6 @@ struct Cell {
   com::Variant value{};  // a formula cell's is VT_EMPTY
   std::string formula{};
   std::string format{};  // "" is General
-  bool Empty() const { return value.IsEmpty() && formula.empty() && format.empty(); }
 };
 
 using Position = std::pair<int, int>;  // 1-based row and column

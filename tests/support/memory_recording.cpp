@@ -2,7 +2,6 @@
 #include <charconv>
 #include <cstdio>
 
-#include "com/variant_grid.h"
 #include "com/variant_text.h"
 #include "support/memory_objects.h"
 
@@ -36,21 +35,6 @@ std::string FormatValue(const VARIANT& value) {
   if (value.vt == VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND) return "Missing";
   std::string text = com::VarTypeName(value.vt);
   char number[64];
-  if (value.vt == (VT_ARRAY | VT_VARIANT)) {  // by its rows
-    try {
-      const com::VariantGrid grid = com::VariantGrid::FromVariant(value);
-      for (std::int32_t r = 0; r < static_cast<std::int32_t>(grid.Rows()); ++r) {
-        text += r == 0 ? " {{" : ", {";
-        for (std::int32_t c = 0; c < static_cast<std::int32_t>(grid.Columns()); ++c)
-          text += (c == 0 ? "" : ", ") +
-                  FormatValue(grid.At(grid.FirstRow() + r, grid.FirstColumn() + c));
-        text += "}";
-      }
-      return text + (grid.Rows() == 0 ? " {}" : "}");
-    } catch (const com::Error&) {
-      return text;
-    }
-  }
   if (value.vt == VT_R8 || value.vt == VT_DATE) {
     return text + " " + std::string(number, std::to_chars(number, number + 64, value.dblVal).ptr);
   }

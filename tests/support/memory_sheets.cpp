@@ -133,6 +133,8 @@ class MemorySheets : public excel::Sheets, private Object {
   bool worksheetsOnly_;
 };
 
+// Value2 and NumberFormat of one cell, and puts of one value into a block;
+// the driver reads and writes no more (E_NOTIMPL).
 class MemoryRange : public excel::Range, private Object {
  public:
   MemoryRange(Place place, Block block) : Object(std::move(place), "Range"), block_(block) {}
@@ -140,102 +142,45 @@ class MemoryRange : public excel::Range, private Object {
   com::Variant Invoke(std::int32_t dispid, excel::InvokeKind kind,
                       std::span<const com::Variant> arguments) override {
     const auto kindNumber = static_cast<std::int32_t>(kind);
-    return Call("Invoke",
-                {{Arg::kHex, dispid}, {Arg::kInvokeKind, kindNumber}, {Arg::kEach, arguments}},
-                [&](auto&) {
-                  const bool put = kind == excel::InvokeKind::kPropertyPut;
-                  if ((dispid != excel::kDispidValue2 && dispid != excel::kDispidNumberFormat) ||
-                      (!put && kind != excel::InvokeKind::kPropertyGet)) {
-                    com::Throw(com::DISP_E_MEMBERNOTFOUND);
-                  }
-                  if (arguments.size() != (put ? 1u : 0u)) com::Throw(com::DISP_E_BADPARAMCOUNT);
-                  if (Cells() > (1 << 22)) com::Throw(com::E_OUTOFMEMORY);  // not cell by cell
-                  if (dispid == excel::kDispidNumberFormat) {
-                    return put ? WriteFormat(arguments[0]) : ReadFormat();
-                  }
-                  return put ? WriteValues(arguments[0]) : ReadValues();
-                });
+    return Call(
+        "Invoke", {{Arg::kHex, dispid}, {Arg::kInvokeKind, kindNumber}, {Arg::kEach, arguments}},
+        [&](auto&) {
+          const bool put = kind == excel::InvokeKind::kPropertyPut;
+          const bool value = dispid == excel::kDispidValue2;
+          if ((!value && dispid != excel::kDispidNumberFormat) ||
+              (!put && kind != excel::InvokeKind::kPropertyGet)) {
+            com::Throw(com::DISP_E_MEMBERNOTFOUND);
+          }
+          if (arguments.size() != (put ? 1u : 0u)) com::Throw(com::DISP_E_BADPARAMCOUNT);
+          const long long cells = static_cast<long long>(block_.Rows()) * block_.Columns();
+          if ((!put && cells > 1) || (put && (arguments[0].vt & VT_ARRAY))) {
+            com::Throw(com::E_NOTIMPL);
+          }
+          if (cells > (1 << 22)) com::Throw(com::E_OUTOFMEMORY);  // not cell by cell
+          if (!put) {
+            const Cell& cell = sheet_->cells[block_.first];
+            return value ? cell.value
+                         : com::Variant::Text(cell.format.empty() ? "General" : cell.format);
+          }
+          if (!value && arguments[0].vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+          const Cell input = value ? InterpretInput(arguments[0]) : Cell{};
+          const std::string format = value ? "" : com::BstrToUtf8(arguments[0].bstrVal);
+          for (int row = block_.first.first; row <= block_.last.first; ++row) {
+            for (int column = block_.first.second; column <= block_.last.second; ++column) {
+              Cell& cell = sheet_->cells[{row, column}];
+              if (value) {
+                cell.value = input.value;
+                cell.formula = input.formula;
+              } else {
+                cell.format = SameName(format, "General") ? "" : format;
+              }
+            }
+          }
+          return com::Variant();
+        });
   }
 
  private:
-  long long Cells() const { return static_cast<long long>(block_.Rows()) * block_.Columns(); }
-
-  // `visit(cell, row, column)` for every cell of the block, 0-based in it;
-  // `store` adds the cells that are not there and drops those left empty.
-  template <typename Visit>
-  void ForEach(Visit visit, bool store) const {
-    for (int row = block_.first.first; row <= block_.last.first; ++row) {
-      for (int column = block_.first.second; column <= block_.last.second; ++column) {
-        const auto found = sheet_->cells.find({row, column});
-        if (!store && found == sheet_->cells.end()) continue;
-        auto it = store ? sheet_->cells.try_emplace({row, column}).first : found;
-        visit(it->second, row - block_.first.first, column - block_.first.second);
-        if (store && it->second.Empty()) sheet_->cells.erase(it);
-      }
-    }
-  }
-
-  com::Variant ReadValues() const {
-    if (Cells() == 1) {
-      const auto found = sheet_->cells.find(block_.first);
-      return found == sheet_->cells.end() ? com::Variant() : found->second.value;
-    }
-    com::VariantGrid grid(static_cast<std::size_t>(block_.Rows()),
-                          static_cast<std::size_t>(block_.Columns()));
-    ForEach([&](const Cell& cell, int r, int c) { grid.At(r + 1, c + 1) = cell.value; }, false);
-    return grid.ToVariant();
-  }
-
-  // A scalar fills the block; an array fills it cell by cell, a single row
-  // or column repeating, and cells beyond it get #N/A. All or nothing.
-  com::Variant WriteValues(const com::Variant& value) {
-    std::vector<Cell> inputs;
-    if ((value.vt & VT_ARRAY) == 0) {
-      inputs.push_back(InterpretInput(value));
-    } else {
-      const com::VariantGrid grid = com::VariantGrid::FromVariant(value);
-      const int rows = static_cast<int>(grid.Rows()), columns = static_cast<int>(grid.Columns());
-      for (int r = 0; r < block_.Rows(); ++r) {
-        for (int c = 0; c < block_.Columns(); ++c) {
-          const int row = rows == 1 ? 0 : r, column = columns == 1 ? 0 : c;
-          inputs.push_back(
-              row >= rows || column >= columns
-                  ? Cell{com::Variant::ErrorValue(excel::kErrNA)}
-                  : InterpretInput(grid.At(grid.FirstRow() + row, grid.FirstColumn() + column)));
-        }
-      }
-    }
-    ForEach(
-        [&](Cell& cell, int r, int c) {
-          const Cell& input = inputs[inputs.size() == 1 ? 0 : r * block_.Columns() + c];
-          cell.value = input.value;
-          cell.formula = input.formula;
-        },
-        true);
-    return {};
-  }
-
-  // The format all cells share, else VT_NULL.
-  com::Variant ReadFormat() const {
-    std::vector<std::string> formats;
-    ForEach([&](const Cell& cell, int, int) { formats.push_back(cell.format); }, false);
-    std::erase(formats, "");
-    if (formats.empty()) return com::Variant::Text("General");
-    if (static_cast<long long>(formats.size()) != Cells() ||
-        std::count(formats.begin(), formats.end(), formats[0]) != Cells()) {
-      return com::Variant::Null();
-    }
-    return com::Variant::Text(formats[0]);
-  }
-
-  com::Variant WriteFormat(const com::Variant& value) {
-    if (value.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
-    const std::string format = com::BstrToUtf8(value.bstrVal);
-    ForEach([&](Cell& cell, int, int) { cell.format = SameName(format, "General") ? "" : format; },
-            true);
-    return {};
-  }
-
   Block block_;
 };
 

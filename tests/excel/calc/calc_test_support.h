@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "com/error.h"
@@ -14,6 +13,7 @@
 #include "excel/calc/calc_application.h"
 #include "excel/errors.h"
 #include "excel/object_model.h"
+#include "excel/object_model_helpers.h"
 
 namespace excel::calc::testing {
 
@@ -41,20 +41,15 @@ void SkipWithoutOffice();
 // kills it by its id.
 void ExpectNoOfficeLeft();
 
+// The short forms of ../object_model_helpers.h, and Calc's own.
+using excel_test::FailureOf;
+using excel_test::Get;
+using excel_test::NewWorkbook;
+using excel_test::OpenWorkbook;
+using excel_test::Put;
+using excel_test::RangeOf;
+using excel_test::SheetOf;
 com::Ptr<Application> NewApplication();
-com::Ptr<Workbook> NewWorkbook(const com::Ptr<Application>& application);
-com::Ptr<Workbook> OpenWorkbook(const com::Ptr<Application>& application, const std::string& path);
-com::Ptr<Worksheet> SheetOf(const com::Ptr<Workbook>& workbook, const char* name = nullptr);
-com::Ptr<Range> RangeOf(const com::Ptr<Worksheet>& sheet, const char* cell1,
-                        const char* cell2 = nullptr);
-
-com::Variant Get(const com::Ptr<Worksheet>& sheet, const char* cell);
-void Put(const com::Ptr<Worksheet>& sheet, const char* cell, const com::Variant& value);
-void PutFormat(const com::Ptr<Worksheet>& sheet, const char* cell, const char* format);
-std::string GetFormat(const com::Ptr<Worksheet>& sheet, const char* cell);
-
-// The HRESULT `body` fails with; S_OK when it does not.
-HRESULT FailureOf(const std::function<void()>& body);
 
 // A rows x columns block as a VARIANT, row by row.
 com::Variant Block(std::size_t rows, std::size_t columns,
