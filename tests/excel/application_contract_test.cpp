@@ -85,36 +85,34 @@ TEST_P(ApplicationContract, SheetNamesTheApplicationRefusesLeaveTheOldName) {
 }
 
 TEST_P(ApplicationContract, ValuesReadBackWithTheirVariantTypes) {
-  const struct {
-    const char* cell;
-    Variant written;
-    Variant read;
-  } cases[] = {
-      {"A1", Variant::Double(2.5), Variant::Double(2.5)},
-      {"A2", Variant::Double(-1e-300), Variant::Double(-1e-300)},
-      {"A3", Variant::Double(0.1 + 0.2), Variant::Double(0.1 + 0.2)},
-      {"A4", Variant::Int4(42), Variant::Double(42)},
-      {"A5", Variant::Int(-7), Variant::Double(-7)},
-      {"A6", Variant::Date(43832.25), Variant::Double(43832.25)},
-      {"A7", Variant::Bool(true), Variant::Bool(true)},
-      {"A8", Variant::Bool(false), Variant::Bool(false)},
-      {"A9", Variant::Text("Grüße ∑"), Variant::Text("Grüße ∑")},
-      {"A10", Variant::Text("TRUE"), Variant::Bool(true)},
-      {"A11", Variant::Text("12.5"), Variant::Double(12.5)},
-      {"A12", Variant::Text("-1e2"), Variant::Double(-100)},
-      {"A13", Variant::Text("'12"), Variant::Text("12")},
-      {"A14", Variant::Text("'=not a formula"), Variant::Text("=not a formula")},
-      {"A15", Variant::Text("#N/A"), Variant::ErrorValue(excel::kErrNA)},
-      {"A16", Variant::Text("#DIV/0!"), Variant::ErrorValue(excel::kErrDiv0)},
-      {"A17", Variant(), Variant()},
-      {"A18", Variant::Text(""), Variant()},
-      {"A19", Variant::Double(0), Variant::Double(0)},
-      {"A20", Variant::Double(1), Variant::Double(1)},
-  };
-  for (const auto& c : cases)
-    Put(sheet_, c.cell, c.written);
-  for (const auto& c : cases)
-    EXPECT_EQ(Get(sheet_, c.cell), c.read) << c.cell;
+  using V = Variant;
+  const auto P = [](Variant written, Variant read) { return std::pair{written, read}; };
+  const std::pair<Variant, Variant> cases[] = {
+      P(V::Double(2.5), V::Double(2.5)),
+      P(V::Double(-1e-300), V::Double(-1e-300)),
+      P(V::Double(0.1 + 0.2), V::Double(0.1 + 0.2)),
+      P(V::Int4(42), V::Double(42)),
+      P(V::Int(-7), V::Double(-7)),
+      P(V::Date(43832.25), V::Double(43832.25)),
+      P(V::Bool(true), V::Bool(true)),
+      P(V::Bool(false), V::Bool(false)),
+      P(V::Text("Grüße ∑"), V::Text("Grüße ∑")),
+      P(V::Text("TRUE"), V::Bool(true)),
+      P(V::Text("12.5"), V::Double(12.5)),
+      P(V::Text("-1e2"), V::Double(-100)),
+      P(V::Text("'12"), V::Text("12")),
+      P(V::Text("'=no formula"), V::Text("=no formula")),
+      P(V::Text("#N/A"), V::ErrorValue(excel::kErrNA)),
+      P(V::Text("#DIV/0!"), V::ErrorValue(excel::kErrDiv0)),
+      P(V(), V()),
+      P(V::Text(""), V()),
+      P(V::Double(0), V::Double(0)),
+      P(V::Double(1), V::Double(1))};
+  const auto cell = [](std::size_t i) { return "A" + std::to_string(i + 1); };
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    Put(sheet_, cell(i).c_str(), cases[i].first);
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(Get(sheet_, cell(i).c_str()), cases[i].second) << Describe(cases[i].first);
   EXPECT_EQ(Get(sheet_, "Z99"), Variant());
   for (const SCODE error : {excel::kErrNull, excel::kErrDiv0, excel::kErrValue, excel::kErrRef,
                             excel::kErrName, excel::kErrNum, excel::kErrNA}) {
@@ -156,25 +154,18 @@ TEST_P(ApplicationContract, AddressesTakeEveryA1FormAndOthersFail) {
 
 TEST_P(ApplicationContract, InvokeChecksMemberKindAndArgumentCount) {
   const com::Ptr<excel::Range> range = RangeOf(sheet_, "A1");
-  const Variant one[] = {Variant::Double(1)};
-  const Variant two[] = {Variant::Double(1), Variant::Double(2)};
-  const struct {
-    std::int32_t dispid;
-    excel::InvokeKind kind;
-    std::span<const Variant> arguments;
-    HRESULT hr;
-  } cases[] = {
-      {0x123, excel::InvokeKind::kPropertyGet, {}, com::DISP_E_MEMBERNOTFOUND},
-      {excel::kDispidValue2, excel::InvokeKind::kMethod, {}, com::DISP_E_MEMBERNOTFOUND},
-      {excel::kDispidValue2, excel::InvokeKind::kPropertyGet, one, com::DISP_E_BADPARAMCOUNT},
-      {excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {}, com::DISP_E_BADPARAMCOUNT},
-      {excel::kDispidValue2, excel::InvokeKind::kPropertyPut, two, com::DISP_E_BADPARAMCOUNT},
-      {excel::kDispidNumberFormat, excel::InvokeKind::kPropertyPut, {}, com::DISP_E_BADPARAMCOUNT},
+  const auto failure = [&](std::int32_t dispid, excel::InvokeKind kind, std::size_t count) {
+    const std::vector<Variant> arguments(count, Variant::Double(1));
+    return FailureOf([&] { range->Invoke(dispid, kind, arguments); });
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FailureOf([&] { range->Invoke(c.dispid, c.kind, c.arguments); }), c.hr)
-        << std::hex << c.dispid << " " << static_cast<int>(c.kind) << " " << c.arguments.size();
-  }
+  using excel::kDispidValue2;
+  using enum excel::InvokeKind;
+  EXPECT_EQ(failure(0x123, kPropertyGet, 0), com::DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(failure(kDispidValue2, kMethod, 0), com::DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(failure(kDispidValue2, kPropertyGet, 1), com::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(failure(kDispidValue2, kPropertyPut, 0), com::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(failure(kDispidValue2, kPropertyPut, 2), com::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(failure(excel::kDispidNumberFormat, kPropertyPut, 0), com::DISP_E_BADPARAMCOUNT);
 }
 
 TEST_P(ApplicationContract, NumberFormatsAreKeptBesideTheValue) {
@@ -195,10 +186,11 @@ TEST_P(ApplicationContract, NumberFormatsAreKeptBesideTheValue) {
 }
 
 TEST_P(ApplicationContract, ACopySavedAsReopensElsewhereAndTheWorkbookStaysUnsaved) {
-  Put(sheet_, "A1", Variant::Double(1.25));
-  Put(sheet_, "A2", Variant::Text("text"));
-  Put(sheet_, "A3", Variant::Bool(true));
-  Put(sheet_, "A4", Variant::ErrorValue(excel::kErrDiv0));
+  const char* cells[] = {"A1", "A2", "A3", "A4"};
+  const Variant values[] = {Variant::Double(1.25), Variant::Text("text"), Variant::Bool(true),
+                            Variant::ErrorValue(excel::kErrDiv0)};
+  for (std::size_t i = 0; i < 4; ++i)
+    Put(sheet_, cells[i], values[i]);
   EXPECT_EQ(FailureOf([&] { book_->Save(0); }), kApplicationError);  // never saved
   const std::string copy = PathOf("copy.xlsx");
   book_->SaveCopyAs(Variant::Text(copy), 0);
@@ -213,10 +205,8 @@ TEST_P(ApplicationContract, ACopySavedAsReopensElsewhereAndTheWorkbookStaysUnsav
   const com::Ptr<excel::Application> reader = NewApplication();
   for (const char* name : {"copy.xlsx", "copy2.xlsx"}) {
     const auto sheet = SheetOf(OpenWorkbook(reader, PathOf(name), 12));  // the older Open
-    EXPECT_EQ(Get(sheet, "A1"), Variant::Double(1.25)) << name;
-    EXPECT_EQ(Get(sheet, "A2"), Variant::Text("text")) << name;
-    EXPECT_EQ(Get(sheet, "A3"), Variant::Bool(true)) << name;
-    EXPECT_EQ(Get(sheet, "A4"), Variant::ErrorValue(excel::kErrDiv0)) << name;
+    for (std::size_t i = 0; i < 4; ++i)
+      EXPECT_EQ(Get(sheet, cells[i]), values[i]) << name << " " << cells[i];
     Put(sheet, "A1", Variant::Text(name));
   }
   const auto first = SheetOf(OpenWorkbook(reader, PathOf("copy.xlsx")));
@@ -315,17 +305,14 @@ TEST_P(ApplicationContract, PropertiesReadBackAndQuitDisconnectsEverything) {
   const com::Ptr<excel::Range> range = RangeOf(sheet_, "A1");
   const com::Ptr<excel::Sheets> sheets = book_->GetSheets();
   application_->Quit();
-  for (const HRESULT hr : {
-           FailureOf([&] { application_->GetVisible(0); }),
-           FailureOf([&] { application_->GetWorkbooks(); }),
-           FailureOf([&] { book_->Activate(0); }),
-           FailureOf([&] { sheets->GetCount(); }),
-           FailureOf([&] { sheet_->GetName(); }),
-           FailureOf(
-               [&] { range->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyGet, {}); }),
-       }) {
-    EXPECT_EQ(hr, com::RPC_E_DISCONNECTED);
-  }
+  EXPECT_EQ(FailureOf([&] { application_->GetVisible(0); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { application_->GetWorkbooks(); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { book_->Activate(0); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { sheets->GetCount(); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { sheet_->GetName(); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(
+      FailureOf([&] { range->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyGet, {}); }),
+      com::RPC_E_DISCONNECTED);
 }
 
 }  // namespace

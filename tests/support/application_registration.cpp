@@ -5,7 +5,7 @@
 
 #include "com/class_registry.h"
 #include "com/error.h"
-#include "support/memory_objects.h"
+#include "support/memory_application.h"
 
 namespace test_support {
 
@@ -36,8 +36,7 @@ struct MemoryApplicationRegistration::Shared {
     made.push_back(application->State());
     lock.unlock();
     if (setupNow) setupNow(*application);
-    if (!recorderNow) return application;
-    return MakeRecordingApplication(application, recorderNow);
+    return com::MakeObject<MemoryApplication>(application->State(), recorderNow);
   }
 };
 
@@ -46,8 +45,6 @@ MemoryApplicationRegistration::MemoryApplicationRegistration(std::string name, b
   factory_ = std::make_unique<ScopedApplicationFactory>(
       std::move(name), [shared = shared_] { return shared->Make(); }, asDefault);
 }
-
-MemoryApplicationRegistration::~MemoryApplicationRegistration() = default;
 
 void MemoryApplicationRegistration::OnCreate(std::function<void(MemoryApplication&)> setup) {
   std::lock_guard lock(shared_->mutex);

@@ -25,8 +25,6 @@ class ScopedApplicationFactory {
   using Factory = std::function<com::Ptr<excel::Application>()>;
   ScopedApplicationFactory(std::string name, Factory factory, bool asDefault = false);
   ~ScopedApplicationFactory();
-  ScopedApplicationFactory(const ScopedApplicationFactory&) = delete;
-  ScopedApplicationFactory& operator=(const ScopedApplicationFactory&) = delete;
 
   const std::string& Name() const { return name_; }
 
@@ -40,9 +38,6 @@ class ScopedApplicationFactory {
 class MemoryApplicationRegistration {
  public:
   explicit MemoryApplicationRegistration(std::string name = "memory", bool asDefault = false);
-  ~MemoryApplicationRegistration();
-  MemoryApplicationRegistration(const MemoryApplicationRegistration&) = delete;
-  MemoryApplicationRegistration& operator=(const MemoryApplicationRegistration&) = delete;
 
   // Runs on each new application before it is handed out (macros, files).
   void OnCreate(std::function<void(MemoryApplication&)> setup);

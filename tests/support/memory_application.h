@@ -18,19 +18,24 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "com/error.h"
 #include "com/hresult.h"
 #include "excel/object_model.h"
 
 namespace test_support {
 
 class MemoryApplication;
+class Recorder;
 
 // The call log. The objects that MakeRecordingApplication hands out, and all
 // reached from them, record each call as it begins, as "<Kind>.<Member>(
@@ -63,12 +68,140 @@ struct Fault {
   std::function<bool(const RecordedCall&)> when;
 };
 
+// A macro: takes the arguments of Run that are not Missing and gives its
+// result; it fails by throwing (Run then fails with DISP_E_EXCEPTION). It may
+// call the application it is given; a com::Ptr to the application's objects
+// captured in it would keep them alive in a cycle.
+using MemoryMacro = std::function<com::Variant(MemoryApplication& application,
+                                               const std::vector<com::Variant>& arguments)>;
+
+// --- Inside: the state the objects of one application share ---
+
 namespace memory {
-struct AppState;
-struct BookState;
-struct SheetData;
-struct Arg;
-class Object;
+
+struct Cell {
+  com::Variant value{};  // a formula cell's is VT_EMPTY
+  std::string formula{};
+  std::string format{};  // "" is General
+};
+
+using Position = std::pair<int, int>;  // 1-based row and column
+
+struct Block {
+  Position first, last;
+  int Rows() const { return last.first - first.first + 1; }
+  int Columns() const { return last.second - first.second + 1; }
+};
+
+struct SheetData {
+  std::string name;
+  bool chart = false;
+  std::map<Position, Cell> cells{};  // the others are empty
+};
+using SheetList = std::vector<std::shared_ptr<SheetData>>;
+
+struct BookState {
+  std::string name;
+  std::string path;
+  SheetList sheets;
+  std::size_t active = 0;
+  bool closed = false;
+};
+
+struct MacroEntry {
+  std::string book;  // the workbook's name; empty for the application's own
+  std::string module;
+  std::string procedure;
+  MemoryMacro macro;
+};
+
+struct AppState {
+  mutable std::mutex mutex;
+  bool quit = false;
+  bool killed = false;
+  std::int32_t windowState = excel::kWindowNormal;
+  VARIANT_BOOL visible = VARIANT_FALSE;
+  VARIANT_BOOL screenUpdating = VARIANT_TRUE;
+  VARIANT_BOOL interactive = VARIANT_TRUE;
+  std::vector<std::shared_ptr<BookState>> books;  // open, in opening order
+  std::shared_ptr<BookState> activeBook;
+  int nextBook = 1;
+  std::vector<MacroEntry> macros;
+};
+
+using Lock = std::unique_lock<std::mutex>;
+
+inline bool IsInteger(VARTYPE vt) {
+  return vt == VT_I2 || vt == VT_I4 || (vt >= VT_I1 && vt <= VT_UINT);
+}
+
+// One argument of a recorded call; it refers to the caller's values.
+struct Arg {
+  enum Style { kValue, kLcid, kNumber, kHex, kBool, kText, kList, kEach, kOptional, kInvokeKind };
+  Arg(const com::Variant& v) : style(kValue), value(&v) {}
+  Arg(const com::Bstr& t) : style(kText), text(&t) {}
+  Arg(Style s, std::int32_t n) : style(s), number(n) {}
+  Arg(Style s, std::span<const com::Variant> v) : style(s), values(v) {}
+  Style style;
+  const VARIANT* value = nullptr;
+  const com::Bstr* text = nullptr;
+  std::int32_t number = 0;
+  std::span<const com::Variant> values;
+};
+inline Arg Lcid(std::int32_t lcid) {
+  return {Arg::kLcid, lcid};
+}
+
+// Where an object is: its application's state, the recorder when it was
+// reached through MakeRecordingApplication, its workbook and its sheet.
+struct Place {
+  std::shared_ptr<AppState> app;
+  std::shared_ptr<Recorder> recorder;
+  std::shared_ptr<BookState> book;
+  std::shared_ptr<SheetData> sheet;
+};
+
+// Without regard to ASCII case, as the application compares names.
+bool SameName(std::string_view a, std::string_view b);
+std::shared_ptr<SheetData> FindSheet(const SheetList& sheets, std::string_view name);
+// Whether the workbook takes `name` for `self` (null for a new sheet).
+bool AcceptableSheetName(const BookState& book, const SheetData* self, std::string_view name);
+// "B7", "$B$7", "b7", or two of them joined by ':' in any corner order.
+std::optional<Block> ParseBlock(std::string_view text);
+// A Value2 put as the cell takes it (value and formula); DISP_E_TYPEMISMATCH
+// for what no cell holds.
+Cell InterpretInput(const VARIANT& value);
+com::Ptr<excel::Sheets> MakeSheets(const Place& place, bool worksheetsOnly);
+
+class Object : protected Place {
+ protected:
+  Object(Place place, const char* kind) : Place(std::move(place)), kind_(kind) {}
+  const Place& Here() const { return *this; }
+  // One call through the interfaces: recorded (failing when a fault is due),
+  // then `body(lock)` runs under the state's lock, which fails with
+  // RPC_E_DISCONNECTED when the application has gone or the workbook closed.
+  template <typename Body>
+  auto Call(const char* member, std::initializer_list<Arg> arguments, Body body);
+
+ private:
+  std::size_t Record(const char* member, std::initializer_list<Arg> arguments);
+  void Failed(std::size_t number);  // inside a catch block
+  const char* kind_;
+};
+
+template <typename Body>
+auto Object::Call(const char* member, std::initializer_list<Arg> arguments, Body body) {
+  const std::size_t number = recorder ? Record(member, arguments) : 0;
+  try {
+    Lock lock(app->mutex);
+    if (app->quit || app->killed || (book && book->closed)) com::Throw(com::RPC_E_DISCONNECTED);
+    return body(lock);
+  } catch (...) {
+    if (recorder) Failed(number);
+    throw;
+  }
+}
+
 }  // namespace memory
 
 class Recorder {
@@ -77,7 +210,7 @@ class Recorder {
   std::vector<std::string> Lines() const;
   std::string Transcript() const;  // the lines, each followed by "\n"
   std::vector<RecordedCall> CallsOf(std::string_view member) const;
-  std::size_t CountOf(std::string_view member) const;
+  std::size_t CountOf(std::string_view member) const { return CallsOf(member).size(); }
   void Clear();  // forgets the calls recorded so far; the faults stay
 
   void FailCall(std::string member, HRESULT hr, std::size_t occurrence = 1);
@@ -92,45 +225,6 @@ class Recorder {
   std::size_t forgotten_ = 0;  // calls dropped by Clear, so that numbers stay valid
   std::vector<std::pair<Fault, std::size_t>> faults_;  // with the calls counted
 };
-
-// A macro: takes the arguments of Run that are not Missing and gives its
-// result; it fails by throwing (Run then fails with DISP_E_EXCEPTION). It may
-// call the application it is given; a com::Ptr to the application's objects
-// captured in it would keep them alive in a cycle.
-using MemoryMacro = std::function<com::Variant(MemoryApplication& application,
-                                               const std::vector<com::Variant>& arguments)>;
-
-namespace memory {
-// Where an object is: its application's state, the recorder when it was
-// reached through MakeRecordingApplication, its workbook and its sheet.
-struct Place {
-  std::shared_ptr<AppState> app;
-  std::shared_ptr<Recorder> recorder;
-  std::shared_ptr<BookState> book;
-  std::shared_ptr<SheetData> sheet;
-};
-
-class Object {
- protected:
-  Object(Place place, const char* kind);
-  Place Here() const { return {app_, recorder_, book_, sheet_}; }
-  // One call through the interfaces: recorded (failing when a fault is due),
-  // then `body(lock)` runs under the state's lock, which fails with
-  // RPC_E_DISCONNECTED when the application has gone or the workbook closed.
-  template <typename Body>
-  auto Call(const char* member, std::initializer_list<Arg> arguments, Body body);
-
-  std::shared_ptr<AppState> app_;
-  std::shared_ptr<Recorder> recorder_;
-  std::shared_ptr<BookState> book_;
-  std::shared_ptr<SheetData> sheet_;
-
- private:
-  std::size_t Record(const char* member, std::initializer_list<Arg> arguments);
-  void Failed(std::size_t number);  // inside a catch block
-  const char* kind_;
-};
-}  // namespace memory
 
 class MemoryWorkbook;
 
@@ -173,7 +267,7 @@ class MemoryApplication : public excel::Application, private memory::Object {
     VARIANT_BOOL interactive;
   };
   Properties CurrentProperties() const;
-  const std::shared_ptr<memory::AppState>& State() const { return app_; }
+  const std::shared_ptr<memory::AppState>& State() const { return app; }
 };
 
 // Test-side members address cells as ("Sheet1", "B2"); a sheet that is not

@@ -2,34 +2,27 @@
 // application.
 #include <algorithm>
 #include <charconv>
+#include <regex>
 
-#include "com/variant_grid.h"
 #include "com/variant_text.h"
 #include "excel/errors.h"
-#include "support/memory_objects.h"
+#include "support/memory_application.h"
 
 namespace test_support::memory {
 
 namespace {
 
+// "B7", "$B$7", "b7", up to XFD1048576.
 std::optional<Position> ParseCell(std::string_view text) {
-  std::size_t at = text.starts_with('$') ? 1 : 0;
-  const std::size_t letters = at;
+  static const std::regex form(R"(\$?([A-Za-z]{1,3})\$?([1-9][0-9]{0,6}))");
+  std::match_results<std::string_view::const_iterator> parts;
+  if (!std::regex_match(text.begin(), text.end(), parts, form)) return std::nullopt;
   int column = 0;
-  long row = 0;
-  for (; at < text.size() && at - letters < 3 && std::isalpha(static_cast<unsigned char>(text[at]));
-       ++at) {
-    column = column * 26 + (std::toupper(static_cast<unsigned char>(text[at])) - 'A' + 1);
-  }
-  if (at == letters || column > 16384) return std::nullopt;  // beyond XFD
-  if (at < text.size() && text[at] == '$') ++at;
-  if (at == text.size() || text[at] == '0') return std::nullopt;  // no row, or a leading zero
-  for (; at < text.size(); ++at) {
-    if (!std::isdigit(static_cast<unsigned char>(text[at]))) return std::nullopt;
-    row = row * 10 + (text[at] - '0');
-    if (row > 1048576) return std::nullopt;
-  }
-  return Position{static_cast<int>(row), column};
+  for (const char letter : parts.str(1))
+    column = column * 26 + (std::toupper(static_cast<unsigned char>(letter)) - 'A' + 1);
+  const int row = std::stoi(parts.str(2));
+  if (column > 16384 || row > 1048576) return std::nullopt;
+  return Position{row, column};
 }
 
 Block Span(const Block& a, const Block& b) {
@@ -37,16 +30,9 @@ Block Span(const Block& a, const Block& b) {
           {std::max(a.last.first, b.last.first), std::max(a.last.second, b.last.second)}};
 }
 
-// Without blanks (space, tab, no-break space) around.
 std::string_view Trim(std::string_view text) {
-  for (bool trimmed = true; trimmed;) {
-    trimmed = false;
-    for (const std::string_view blank : {" ", "\t", "\xC2\xA0"}) {
-      if (text.starts_with(blank)) text.remove_prefix(blank.size()), trimmed = true;
-      if (text.ends_with(blank)) text.remove_suffix(blank.size()), trimmed = true;
-    }
-  }
-  return text;
+  text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+  return text.substr(0, text.find_last_not_of(" \t") + 1);
 }
 
 // The classic "C" form: sign, digits with a decimal point, exponent; no
@@ -111,24 +97,23 @@ class MemorySheets : public excel::Sheets, private Object {
       // Placing by another sheet needs a sheet object, which no VARIANT here carries.
       if (!IsAbsent(before) || !IsAbsent(after)) com::Throw(com::DISP_E_TYPEMISMATCH);
       if (!IsAbsentOr(count, 1) || !IsAbsentOr(type, -4167)) com::Throw(excel::kApplicationError);
-      std::size_t number = book_->sheets.size() + 1;
-      while (FindSheet(book_->sheets, "Sheet" + std::to_string(number)))
+      std::size_t number = book->sheets.size() + 1;
+      while (FindSheet(book->sheets, "Sheet" + std::to_string(number)))
         ++number;
       // Before the active sheet, and active itself.
-      const auto added = std::make_shared<SheetData>(SheetData{"Sheet" + std::to_string(number)});
-      book_->sheets.insert(book_->sheets.begin() + static_cast<std::ptrdiff_t>(book_->active),
-                           added);
+      const auto added = std::make_shared<SheetData>("Sheet" + std::to_string(number));
+      book->sheets.insert(book->sheets.begin() + static_cast<std::ptrdiff_t>(book->active), added);
       return Item(added);
     });
   }
 
  private:
   SheetList View() const {
-    SheetList view = book_->sheets;
-    if (worksheetsOnly_) std::erase_if(view, [](const auto& sheet) { return sheet->chart; });
+    SheetList view = book->sheets;
+    if (worksheetsOnly_) std::erase_if(view, [](const auto& each) { return each->chart; });
     return view;
   }
-  com::Ptr<com::Unknown> Item(const std::shared_ptr<SheetData>& sheet) const;
+  com::Ptr<com::Unknown> Item(const std::shared_ptr<SheetData>& item) const;
 
   bool worksheetsOnly_;
 };
@@ -158,7 +143,7 @@ class MemoryRange : public excel::Range, private Object {
           }
           if (cells > (1 << 22)) com::Throw(com::E_OUTOFMEMORY);  // not cell by cell
           if (!put) {
-            const Cell& cell = sheet_->cells[block_.first];
+            const Cell& cell = sheet->cells[block_.first];
             return value ? cell.value
                          : com::Variant::Text(cell.format.empty() ? "General" : cell.format);
           }
@@ -167,7 +152,7 @@ class MemoryRange : public excel::Range, private Object {
           const std::string format = value ? "" : com::BstrToUtf8(arguments[0].bstrVal);
           for (int row = block_.first.first; row <= block_.last.first; ++row) {
             for (int column = block_.first.second; column <= block_.last.second; ++column) {
-              Cell& cell = sheet_->cells[{row, column}];
+              Cell& cell = sheet->cells[{row, column}];
               if (value) {
                 cell.value = input.value;
                 cell.formula = input.formula;
@@ -189,23 +174,23 @@ class MemoryWorksheet : public excel::Worksheet, private Object {
   explicit MemoryWorksheet(Place place) : Object(std::move(place), "Worksheet") {}
 
   com::Bstr GetName() override {
-    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet_->name); });
+    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet->name); });
   }
 
   void PutName(const com::Bstr& name) override {
     Call("PutName", {name}, [&](auto&) {
-      if (!AcceptableSheetName(*book_, sheet_.get(), name.ToUtf8())) {
+      if (!AcceptableSheetName(*book, sheet.get(), name.ToUtf8())) {
         com::Throw(excel::kApplicationError);
       }
-      sheet_->name = name.ToUtf8();
+      sheet->name = name.ToUtf8();
     });
   }
 
   void Activate(std::int32_t lcid) override {
     Call("Activate", {Lcid(lcid)}, [&](auto&) {
-      const auto at = std::find(book_->sheets.begin(), book_->sheets.end(), sheet_);
-      book_->active = static_cast<std::size_t>(at - book_->sheets.begin());
-      app_->activeBook = book_;
+      const auto at = std::find(book->sheets.begin(), book->sheets.end(), sheet);
+      book->active = static_cast<std::size_t>(at - book->sheets.begin());
+      app->activeBook = book;
     });
   }
 
@@ -231,13 +216,13 @@ class MemoryChart : public excel::Chart, private Object {
   explicit MemoryChart(Place place) : Object(std::move(place), "Chart") {}
 
   com::Bstr GetName() override {
-    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet_->name); });
+    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet->name); });
   }
 };
 
-com::Ptr<com::Unknown> MemorySheets::Item(const std::shared_ptr<SheetData>& sheet) const {
-  const Place place{app_, recorder_, book_, sheet};
-  if (sheet->chart) return com::MakeObject<MemoryChart>(place);
+com::Ptr<com::Unknown> MemorySheets::Item(const std::shared_ptr<SheetData>& item) const {
+  const Place place{app, recorder, book, item};
+  if (item->chart) return com::MakeObject<MemoryChart>(place);
   return com::MakeObject<MemoryWorksheet>(place);
 }
 
