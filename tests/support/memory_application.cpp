@@ -1,11 +1,10 @@
-// The application, its workbooks, macros and files, and the call log.
+// The in-memory application: its objects, cells, macros and files.
 #include "support/memory_application.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -13,100 +12,285 @@
 
 #include "com/variant_text.h"
 #include "excel/errors.h"
-#include "support/memory_application.h"
 
 namespace test_support {
 
 namespace memory {
 namespace {
 
-std::string Hex(unsigned value, const char* format = "0x%08X") {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
+// "B7", "$B$7", "b7", up to XFD1048576.
+std::optional<Position> ParseCell(std::string_view text) {
+  static const std::regex form(R"(\$?([A-Za-z]{1,3})\$?([1-9][0-9]{0,6}))");
+  std::match_results<std::string_view::const_iterator> parts;
+  if (!std::regex_match(text.begin(), text.end(), parts, form)) return std::nullopt;
+  int column = 0;
+  for (const char letter : parts.str(1))
+    column = column * 26 + (std::toupper(static_cast<unsigned char>(letter)) - 'A' + 1);
+  const int row = std::stoi(parts.str(2));
+  if (column > 16384 || row > 1048576) return std::nullopt;
+  return Position{row, column};
 }
 
-std::string QuoteText(std::string_view text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '\\' || c == '"') {
-      quoted += {'\\', c};
-    } else if (c == '\n' || c == '\r' || c == '\t') {
-      quoted += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
-    } else {
-      const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-      quoted += control ? Hex(static_cast<unsigned char>(c), "\\x%02X") : std::string(1, c);
+Block Span(const Block& a, const Block& b) {
+  return {{std::min(a.first.first, b.first.first), std::min(a.first.second, b.first.second)},
+          {std::max(a.last.first, b.last.first), std::max(a.last.second, b.last.second)}};
+}
+
+std::string_view Trim(std::string_view text) {
+  text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+  return text.substr(0, text.find_last_not_of(" \t") + 1);
+}
+
+// The classic "C" form: sign, digits with a decimal point, exponent; no
+// hexadecimal, infinities, NaN or separators; out of range is no number.
+std::optional<double> ParseClassicNumber(std::string_view text) {
+  text = Trim(text);
+  if (text.find_first_not_of("0123456789.eE+-") != std::string_view::npos) return std::nullopt;
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  double value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+constexpr std::pair<std::string_view, SCODE> kErrors[] = {
+    {"#NULL!", excel::kErrNull}, {"#DIV/0!", excel::kErrDiv0}, {"#VALUE!", excel::kErrValue},
+    {"#REF!", excel::kErrRef},   {"#NAME?", excel::kErrName},  {"#NUM!", excel::kErrNum},
+    {"#N/A", excel::kErrNA}};
+
+bool IsAbsent(const VARIANT& value) {
+  return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+std::shared_ptr<SheetData> FindSheet(const SheetList& sheets, std::string_view name) {
+  for (const auto& sheet : sheets) {
+    if (SameName(sheet->name, name)) return sheet;
+  }
+  return nullptr;
+}
+
+bool AcceptableSheetName(const BookState& book, const SheetData* self, std::string_view name) {
+  // At most 31 UTF-16 units: the lead bytes, twice for those beyond the BMP.
+  std::size_t units = 0;
+  for (const char c : name)
+    units += ((c & 0xC0) != 0x80) + (static_cast<unsigned char>(c) >= 0xF0);
+  if (name.empty() || units > 31 || name.find_first_of("[]:*?/\\") != std::string_view::npos ||
+      name.front() == '\'' || name.back() == '\'') {
+    return false;
+  }
+  const auto existing = FindSheet(book.sheets, name);
+  return !existing || existing.get() == self;
+}
+
+std::optional<Block> ParseBlock(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  const auto first = ParseCell(text.substr(0, colon));
+  const auto last = colon == std::string_view::npos ? first : ParseCell(text.substr(colon + 1));
+  if (!first || !last) return std::nullopt;
+  return Span({*first, *first}, {*last, *last});
+}
+
+Cell InterpretInput(const VARIANT& value) {
+  if (value.vt == VT_R8 || value.vt == VT_DATE) return {com::Variant::Double(value.dblVal)};
+  if (IsInteger(value.vt)) {
+    return {com::Variant::Double(*ParseClassicNumber(com::VariantToText(value)))};
+  }
+  if (value.vt == VT_EMPTY || value.vt == VT_NULL) return {};
+  if (value.vt == VT_BOOL) return {com::Variant::Bool(value.boolVal != VARIANT_FALSE)};
+  if (value.vt == VT_ERROR) {
+    for (const auto& [name, code] : kErrors) {
+      if (value.scode == code) return {com::Variant::ErrorValue(code)};
     }
   }
-  return quoted + "\"";
+  if (value.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);  // Missing among others
+  // As if typed: "'" keeps the rest as text, "=..." is a formula.
+  const std::string text = com::BstrToUtf8(value.bstrVal);
+  if (text.empty()) return {};
+  if (text.front() == '\'') return {com::Variant::Text(std::string_view(text).substr(1))};
+  if (text.front() == '=' && text.size() > 1) return {com::Variant(), text};
+  for (const auto& [name, code] : kErrors) {
+    if (SameName(Trim(text), name)) return {com::Variant::ErrorValue(code)};
+  }
+  if (SameName(Trim(text), "TRUE") || SameName(Trim(text), "FALSE")) {
+    return {com::Variant::Bool(SameName(Trim(text), "TRUE"))};
+  }
+  if (const auto number = ParseClassicNumber(text)) return {com::Variant::Double(*number)};
+  return {com::Variant::Text(text)};
 }
 
-std::string FormatValue(const VARIANT& value) {
-  if (value.vt == VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND) return "Missing";
-  const std::string type = com::VarTypeName(value.vt) + " ";
-  char number[64];
-  if (value.vt == VT_R8 || value.vt == VT_DATE) {
-    return type + std::string(number, std::to_chars(number, number + 64, value.dblVal).ptr);
+class MemorySheets : public excel::Sheets, private Object {
+ public:
+  MemorySheets(Place place, bool worksheetsOnly)
+      : Object(std::move(place), worksheetsOnly ? "Worksheets" : "Sheets"),
+        worksheetsOnly_(worksheetsOnly) {}
+
+  std::int32_t GetCount() override {
+    return Call("GetCount", {}, [&](auto&) { return static_cast<std::int32_t>(View().size()); });
   }
-  if (IsInteger(value.vt)) return type + com::VariantToText(value);
-  if (value.vt == VT_ERROR) return type + Hex(static_cast<unsigned>(value.scode));
-  if (value.vt == VT_BSTR) return type + QuoteText(com::BstrToUtf8(value.bstrVal));
-  if (value.vt != VT_BOOL) return com::VarTypeName(value.vt);
-  return type + (value.boolVal == VARIANT_TRUE    ? "true"
-                 : value.boolVal == VARIANT_FALSE ? "false"
-                                                  : std::to_string(value.boolVal));
+
+  com::Ptr<com::Unknown> GetItem(const com::Variant& index) override {
+    return Call("GetItem", {index}, [&](auto&) {
+      const SheetList view = View();
+      std::shared_ptr<SheetData> found;
+      if (index.vt == VT_BSTR) {
+        found = FindSheet(view, com::BstrToUtf8(index.bstrVal));
+      } else if (index.vt == VT_I4 || index.vt == VT_INT || index.vt == VT_I2) {
+        const std::int32_t position = index.vt == VT_I2 ? index.iVal : index.lVal;
+        if (position >= 1 && static_cast<std::size_t>(position) <= view.size()) {
+          found = view[static_cast<std::size_t>(position) - 1];
+        }
+      } else {
+        com::Throw(com::DISP_E_TYPEMISMATCH);
+      }
+      if (!found) com::Throw(com::DISP_E_BADINDEX);
+      return Item(found);
+    });
+  }
+
+  com::Ptr<com::Unknown> Add(const com::Variant& before, const com::Variant& after,
+                             const com::Variant& count, const com::Variant& type,
+                             std::int32_t lcid) override {
+    return Call("Add", {before, after, count, type, Lcid(lcid)}, [&](auto&) {
+      // One worksheet, wherever the arguments would put it.
+      std::size_t number = book->sheets.size() + 1;
+      while (FindSheet(book->sheets, "Sheet" + std::to_string(number)))
+        ++number;
+      // Before the active sheet, and active itself.
+      const auto added = std::make_shared<SheetData>("Sheet" + std::to_string(number));
+      book->sheets.insert(book->sheets.begin() + static_cast<std::ptrdiff_t>(book->active), added);
+      return Item(added);
+    });
+  }
+
+ private:
+  SheetList View() const {
+    SheetList view = book->sheets;
+    if (worksheetsOnly_) std::erase_if(view, [](const auto& each) { return each->chart; });
+    return view;
+  }
+  com::Ptr<com::Unknown> Item(const std::shared_ptr<SheetData>& item) const;
+
+  bool worksheetsOnly_;
+};
+
+// Value2 and NumberFormat of one cell, and puts of one value into a block;
+// the driver reads and writes no more (E_NOTIMPL).
+class MemoryRange : public excel::Range, private Object {
+ public:
+  MemoryRange(Place place, Block block) : Object(std::move(place), "Range"), block_(block) {}
+
+  com::Variant Invoke(std::int32_t dispid, excel::InvokeKind kind,
+                      std::span<const com::Variant> arguments) override {
+    const auto kindNumber = static_cast<std::int32_t>(kind);
+    return Call(
+        "Invoke", {{Arg::kHex, dispid}, {Arg::kInvokeKind, kindNumber}, {Arg::kList, arguments}},
+        [&](auto&) {
+          const bool put = kind == excel::InvokeKind::kPropertyPut;
+          const bool value = dispid == excel::kDispidValue2;
+          if ((!value && dispid != excel::kDispidNumberFormat) ||
+              (!put && kind != excel::InvokeKind::kPropertyGet)) {
+            com::Throw(com::DISP_E_MEMBERNOTFOUND);
+          }
+          if (arguments.size() != (put ? 1u : 0u)) com::Throw(com::DISP_E_BADPARAMCOUNT);
+          const long long cells = (block_.last.first - block_.first.first + 1LL) *
+                                  (block_.last.second - block_.first.second + 1);
+          if ((!put && cells > 1) || (put && (arguments[0].vt & VT_ARRAY))) {
+            com::Throw(com::E_NOTIMPL);
+          }
+          if (cells > (1 << 22)) com::Throw(com::E_OUTOFMEMORY);  // not cell by cell
+          if (!put) {
+            const Cell& cell = sheet->cells[block_.first];
+            return value ? cell.value
+                         : com::Variant::Text(cell.format.empty() ? "General" : cell.format);
+          }
+          if (!value && arguments[0].vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+          const Cell input = value ? InterpretInput(arguments[0]) : Cell{};
+          const std::string format = value ? "" : com::BstrToUtf8(arguments[0].bstrVal);
+          for (int row = block_.first.first; row <= block_.last.first; ++row) {
+            for (int column = block_.first.second; column <= block_.last.second; ++column) {
+              Cell& cell = sheet->cells[{row, column}];
+              if (value) {
+                cell.value = input.value;
+                cell.formula = input.formula;
+              } else {
+                cell.format = SameName(format, "General") ? "" : format;
+              }
+            }
+          }
+          return com::Variant();
+        });
+  }
+
+ private:
+  Block block_;
+};
+
+class MemoryWorksheet : public excel::Worksheet, private Object {
+ public:
+  explicit MemoryWorksheet(Place place) : Object(std::move(place), "Worksheet") {}
+
+  com::Bstr GetName() override {
+    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet->name); });
+  }
+
+  void PutName(const com::Bstr& name) override {
+    Call("PutName", {name}, [&](auto&) {
+      if (!AcceptableSheetName(*book, sheet.get(), name.ToUtf8())) {
+        com::Throw(excel::kApplicationError);
+      }
+      sheet->name = name.ToUtf8();
+    });
+  }
+
+  void Activate(std::int32_t lcid) override {
+    Call("Activate", {Lcid(lcid)}, [&](auto&) {
+      const auto at = std::find(book->sheets.begin(), book->sheets.end(), sheet);
+      book->active = static_cast<std::size_t>(at - book->sheets.begin());
+      app->activeBook = book;
+    });
+  }
+
+  com::Ptr<excel::Range> GetRange(const com::Variant& cell1, const com::Variant& cell2) override {
+    return Call("GetRange", {cell1, cell2}, [&](auto&) {
+      Block block = Resolve(cell1);
+      if (!IsAbsent(cell2)) block = Span(block, Resolve(cell2));
+      return com::MakeObject<MemoryRange>(Here(), block);
+    });
+  }
+
+ private:
+  static Block Resolve(const com::Variant& cell) {
+    if (cell.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+    const auto block = ParseBlock(com::BstrToUtf8(cell.bstrVal));
+    if (!block) com::Throw(excel::kApplicationError);
+    return *block;
+  }
+};
+
+class MemoryChart : public excel::Chart, private Object {
+ public:
+  explicit MemoryChart(Place place) : Object(std::move(place), "Chart") {}
+
+  com::Bstr GetName() override {
+    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet->name); });
+  }
+};
+
+com::Ptr<com::Unknown> MemorySheets::Item(const std::shared_ptr<SheetData>& item) const {
+  const Place place{app, recorder, book, item};
+  if (item->chart) return com::MakeObject<MemoryChart>(place);
+  return com::MakeObject<MemoryWorksheet>(place);
 }
 
-// Each run of two or more Missing as "N x Missing".
-std::string FormatValueList(std::span<const com::Variant> values) {
-  std::string text;
-  for (std::size_t i = 0; i < values.size();) {
-    std::size_t run = 0;
-    while (i + run < values.size() && values[i + run].IsMissing())
-      ++run;
-    text += (text.empty() ? "" : ", ") +
-            (run >= 2 ? std::to_string(run) + " x Missing" : FormatValue(values[i]));
-    i += run >= 2 ? run : 1;
-  }
-  return text;
-}
-
-std::string FormatArg(const Arg& arg, std::vector<com::Variant>& values) {
-  values.insert(values.end(), arg.values.begin(), arg.values.end());
-  const std::string number = std::to_string(arg.number);
-  switch (arg.style) {
-    case Arg::kValue:
-      values.emplace_back(*arg.value);
-      return FormatValue(*arg.value);
-    case Arg::kText:
-      values.push_back(com::Variant::Text(arg.text->View()));
-      return QuoteText(arg.text->ToUtf8());
-    case Arg::kBool:
-      values.push_back(com::Variant::Bool(false));
-      values.back().boolVal = static_cast<VARIANT_BOOL>(arg.number);
-      return arg.number == VARIANT_TRUE    ? "VARIANT_TRUE"
-             : arg.number == VARIANT_FALSE ? "VARIANT_FALSE"
-                                           : number;
-    case Arg::kList:
-      return FormatValueList(arg.values);
-    case Arg::kOptional:
-      return "optional=" + (arg.values.empty() ? "none" : FormatValueList(arg.values));
-    case Arg::kEach: {
-      std::string text;
-      for (const com::Variant& value : arg.values)
-        text += (text.empty() ? "" : ", ") + FormatValue(value);
-      return text;
-    }
-    default:
-      values.push_back(com::Variant::Int4(arg.number));
-      if (arg.style == Arg::kLcid) return "lcid=" + number;
-      if (arg.style == Arg::kHex) return Hex(static_cast<unsigned>(arg.number), "0x%X");
-      if (arg.style == Arg::kNumber) return number;
-      return arg.number == 1   ? "method"  // the InvokeKind
-             : arg.number == 2 ? "get"
-             : arg.number == 4 ? "put"
-                               : "kind=" + number;
-  }
+com::Ptr<excel::Sheets> MakeSheets(const Place& place, bool worksheetsOnly) {
+  return com::MakeObject<MemorySheets>(place, worksheetsOnly);
 }
 
 // Saved workbooks: snapshots for the life of the process, each named by the
@@ -250,99 +434,11 @@ Cell& CellAt(const BookState& book, std::string_view sheet, std::string_view cel
 
 }  // namespace
 
-std::size_t Object::Record(const char* member, std::initializer_list<Arg> arguments) {
-  RecordedCall call{std::string(kind_) + "." + member, {}, {}};
-  std::string text;
-  for (const Arg& argument : arguments) {
-    const std::string part = FormatArg(argument, call.arguments);
-    if (!part.empty()) text += (text.empty() ? "" : ", ") + part;
-  }
-  call.line = call.member + "(" + text + ")";
-  std::lock_guard lock(recorder->mutex_);
-  // Every matching fault counts the call, so that occurrences stay exact
-  // when faults overlap; the first one due decides.
-  HRESULT injected = com::S_OK;
-  for (auto& [fault, seen] : recorder->faults_) {
-    if ((fault.member != "*" && fault.member != call.member) || (fault.when && !fault.when(call))) {
-      continue;
-    }
-    ++seen;
-    const bool due = seen == fault.occurrence || (fault.andLater && seen > fault.occurrence);
-    if (due && injected == com::S_OK) injected = fault.hr;
-  }
-  if (injected != com::S_OK) call.line += " -> failed " + Hex(static_cast<unsigned>(injected));
-  recorder->calls_.push_back(std::move(call));
-  if (injected != com::S_OK) com::Throw(injected);
-  return recorder->forgotten_ + recorder->calls_.size() - 1;
-}
-
-void Object::Failed(std::size_t number) {
-  std::string suffix = " -> failed (not a COM error)";
-  try {
-    throw;
-  } catch (const com::Error& error) {
-    suffix = " -> failed " + Hex(static_cast<unsigned>(error.hr()));
-  } catch (...) {
-  }
-  std::lock_guard lock(recorder->mutex_);
-  if (number >= recorder->forgotten_)
-    recorder->calls_[number - recorder->forgotten_].line += suffix;
-}
-
 }  // namespace memory
 
 using memory::Arg;
 using memory::Lcid;
 using memory::Lock;
-
-std::vector<RecordedCall> Recorder::Calls() const {
-  std::lock_guard lock(mutex_);
-  return calls_;
-}
-
-std::vector<std::string> Recorder::Lines() const {
-  std::vector<std::string> lines;
-  for (const RecordedCall& call : Calls())
-    lines.push_back(call.line);
-  return lines;
-}
-
-std::string Recorder::Transcript() const {
-  std::string text;
-  for (const std::string& line : Lines())
-    text += line + "\n";
-  return text;
-}
-
-std::vector<RecordedCall> Recorder::CallsOf(std::string_view member) const {
-  std::vector<RecordedCall> calls = Calls();
-  std::erase_if(calls, [&](const RecordedCall& call) { return call.member != member; });
-  return calls;
-}
-
-void Recorder::Clear() {
-  std::lock_guard lock(mutex_);
-  forgotten_ += calls_.size();
-  calls_.clear();
-}
-
-void Recorder::FailCall(std::string member, HRESULT hr, std::size_t occurrence) {
-  AddFault({std::move(member), hr, occurrence, false, {}});
-}
-
-void Recorder::FailFrom(std::string member, HRESULT hr, std::size_t occurrence) {
-  AddFault({std::move(member), hr, occurrence, true, {}});
-}
-
-void Recorder::AddFault(Fault fault) {
-  std::lock_guard lock(mutex_);
-  faults_.emplace_back(std::move(fault), 0);
-}
-
-void Recorder::ClearFaults() {
-  std::lock_guard lock(mutex_);
-  faults_.clear();
-}
 
 MemoryApplication::MemoryApplication(std::shared_ptr<memory::AppState> state,
                                      std::shared_ptr<Recorder> recorder)

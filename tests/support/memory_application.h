@@ -58,7 +58,7 @@ struct RecordedCall {
 // Makes a call fail with `hr` before the application acts (it is recorded,
 // failed).
 struct Fault {
-  std::string member;  // "Workbook.Save", or "*" for every member
+  std::string member;  // "Workbook.Save"
   HRESULT hr = com::E_FAIL;
   // The calls that match (member, and `when` if set), counted from the moment
   // the fault was added, from 1: the one that fails, and every later one too
@@ -89,8 +89,6 @@ using Position = std::pair<int, int>;  // 1-based row and column
 
 struct Block {
   Position first, last;
-  int Rows() const { return last.first - first.first + 1; }
-  int Columns() const { return last.second - first.second + 1; }
 };
 
 struct SheetData {
@@ -137,7 +135,7 @@ inline bool IsInteger(VARTYPE vt) {
 
 // One argument of a recorded call; it refers to the caller's values.
 struct Arg {
-  enum Style { kValue, kLcid, kNumber, kHex, kBool, kText, kList, kEach, kOptional, kInvokeKind };
+  enum Style { kValue, kLcid, kNumber, kHex, kBool, kText, kList, kOptional, kInvokeKind };
   Arg(const com::Variant& v) : style(kValue), value(&v) {}
   Arg(const com::Bstr& t) : style(kText), text(&t) {}
   Arg(Style s, std::int32_t n) : style(s), number(n) {}
@@ -160,18 +158,6 @@ struct Place {
   std::shared_ptr<BookState> book;
   std::shared_ptr<SheetData> sheet;
 };
-
-// Without regard to ASCII case, as the application compares names.
-bool SameName(std::string_view a, std::string_view b);
-std::shared_ptr<SheetData> FindSheet(const SheetList& sheets, std::string_view name);
-// Whether the workbook takes `name` for `self` (null for a new sheet).
-bool AcceptableSheetName(const BookState& book, const SheetData* self, std::string_view name);
-// "B7", "$B$7", "b7", or two of them joined by ':' in any corner order.
-std::optional<Block> ParseBlock(std::string_view text);
-// A Value2 put as the cell takes it (value and formula); DISP_E_TYPEMISMATCH
-// for what no cell holds.
-Cell InterpretInput(const VARIANT& value);
-com::Ptr<excel::Sheets> MakeSheets(const Place& place, bool worksheetsOnly);
 
 class Object : protected Place {
  protected:
