@@ -126,7 +126,16 @@ TEST_P(ApplicationContract, ValuesReadBackWithTheirVariantTypes) {
   }
 }
 
-TEST_P(ApplicationContract, AValueFillsABlockGivenByItsCornersInAnyOrder) {
+TEST_P(ApplicationContract, AddressesTakeEveryA1FormAndAValueFillsTheBlock) {
+  Put(sheet_, "B2", Variant::Double(9));
+  for (const char* address : {"B2", "$B$2", "b2", "B$2", "$B2"})
+    EXPECT_EQ(Get(sheet_, address), Variant::Double(9)) << address;
+  for (const char* address : {"1B", "B0", "XFE1", "A1048577", "NoSuchName", "", "A1:B2:C3"})
+    EXPECT_EQ(FailureOf([&] { RangeOf(sheet_, address); }), kApplicationError) << address;
+  EXPECT_EQ(FailureOf([&] { RangeOf(sheet_, "A1", "nowhere"); }), kApplicationError);
+  EXPECT_EQ(FailureOf([&] { sheet_->GetRange(Variant::Double(1), kMissing); }),
+            com::DISP_E_TYPEMISMATCH);
+  // A block by its corners in any order, in one text or two.
   for (const auto& [cell1, cell2] :
        {std::pair{"A1:B2", ""}, std::pair{"$B$2:a1", ""}, std::pair{"B1", "A2"}}) {
     Put(sheet_, "A1:B2", Variant());
@@ -139,34 +148,7 @@ TEST_P(ApplicationContract, AValueFillsABlockGivenByItsCornersInAnyOrder) {
   }
 }
 
-TEST_P(ApplicationContract, AddressesTakeEveryA1FormAndOthersFail) {
-  Put(sheet_, "B2", Variant::Double(9));
-  for (const char* address : {"B2", "$B$2", "b2", "B$2", "$B2"})
-    EXPECT_EQ(Get(sheet_, address), Variant::Double(9)) << address;
-  for (const char* address : {"1B", "B0", "XFE1", "A1048577", "NoSuchName", "", "A1:B2:C3"})
-    EXPECT_EQ(FailureOf([&] { RangeOf(sheet_, address); }), kApplicationError) << address;
-  EXPECT_EQ(FailureOf([&] { RangeOf(sheet_, "A1", "nowhere"); }), kApplicationError);
-  EXPECT_EQ(FailureOf([&] { sheet_->GetRange(Variant::Double(1), kMissing); }),
-            com::DISP_E_TYPEMISMATCH);
-}
-
-TEST_P(ApplicationContract, InvokeChecksMemberKindAndArgumentCount) {
-  const com::Ptr<excel::Range> range = RangeOf(sheet_, "A1");
-  const auto failure = [&](std::int32_t dispid, excel::InvokeKind kind, std::size_t count) {
-    const std::vector<Variant> arguments(count, Variant::Double(1));
-    return FailureOf([&] { range->Invoke(dispid, kind, arguments); });
-  };
-  using excel::kDispidValue2;
-  using enum excel::InvokeKind;
-  EXPECT_EQ(failure(0x123, kPropertyGet, 0), com::DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(failure(kDispidValue2, kMethod, 0), com::DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(failure(kDispidValue2, kPropertyGet, 1), com::DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(failure(kDispidValue2, kPropertyPut, 0), com::DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(failure(kDispidValue2, kPropertyPut, 2), com::DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(failure(excel::kDispidNumberFormat, kPropertyPut, 0), com::DISP_E_BADPARAMCOUNT);
-}
-
-TEST_P(ApplicationContract, NumberFormatsAreKeptBesideTheValue) {
+TEST_P(ApplicationContract, NumberFormatsAreKeptBesideTheValueAndInvokeChecksItsArguments) {
   const auto format = [&](const char* cell) {
     return com::VariantToText(Get(sheet_, cell, excel::kDispidNumberFormat));
   };
@@ -181,6 +163,20 @@ TEST_P(ApplicationContract, NumberFormatsAreKeptBesideTheValue) {
   EXPECT_EQ(format("B3"), "#,##0.00");
   Put(sheet_, "B3", Variant::Text("General"), excel::kDispidNumberFormat);
   EXPECT_EQ(format("B3"), "General");
+  // Invoke checks the member, the kind and the argument count.
+  const com::Ptr<excel::Range> range = RangeOf(sheet_, "A1");
+  const auto failure = [&](std::int32_t dispid, excel::InvokeKind kind, std::size_t count) {
+    const std::vector<Variant> arguments(count, Variant::Double(1));
+    return FailureOf([&] { range->Invoke(dispid, kind, arguments); });
+  };
+  using excel::kDispidValue2;
+  using enum excel::InvokeKind;
+  EXPECT_EQ(failure(0x123, kPropertyGet, 0), com::DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(failure(kDispidValue2, kMethod, 0), com::DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(failure(kDispidValue2, kPropertyGet, 1), com::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(failure(kDispidValue2, kPropertyPut, 0), com::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(failure(kDispidValue2, kPropertyPut, 2), com::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(failure(excel::kDispidNumberFormat, kPropertyPut, 0), com::DISP_E_BADPARAMCOUNT);
 }
 
 TEST_P(ApplicationContract, ACopySavedAsReopensElsewhereAndTheWorkbookStaysUnsaved) {

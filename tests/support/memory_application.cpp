@@ -180,8 +180,8 @@ class MemorySheets : public excel::Sheets, private Object {
   bool worksheetsOnly_;
 };
 
-// Value2 and NumberFormat of one cell, and puts of one value into a block;
-// the driver reads and writes no more (E_NOTIMPL).
+// Value2 and NumberFormat of one cell, and puts of one value into a block:
+// the driver reads and writes no more.
 class MemoryRange : public excel::Range, private Object {
  public:
   MemoryRange(Place place, Block block) : Object(std::move(place), "Range"), block_(block) {}
@@ -201,9 +201,7 @@ class MemoryRange : public excel::Range, private Object {
           if (arguments.size() != (put ? 1u : 0u)) com::Throw(com::DISP_E_BADPARAMCOUNT);
           const long long cells = (block_.last.first - block_.first.first + 1LL) *
                                   (block_.last.second - block_.first.second + 1);
-          if ((!put && cells > 1) || (put && (arguments[0].vt & VT_ARRAY))) {
-            com::Throw(com::E_NOTIMPL);
-          }
+          if (!put && cells > 1) com::Throw(com::E_NOTIMPL);
           if (cells > (1 << 22)) com::Throw(com::E_OUTOFMEMORY);  // not cell by cell
           if (!put) {
             const Cell& cell = sheet->cells[block_.first];
@@ -220,7 +218,7 @@ class MemoryRange : public excel::Range, private Object {
                 cell.value = input.value;
                 cell.formula = input.formula;
               } else {
-                cell.format = SameName(format, "General") ? "" : format;
+                cell.format = format;
               }
             }
           }
@@ -287,10 +285,6 @@ com::Ptr<com::Unknown> MemorySheets::Item(const std::shared_ptr<SheetData>& item
   const Place place{app, recorder, book, item};
   if (item->chart) return com::MakeObject<MemoryChart>(place);
   return com::MakeObject<MemoryWorksheet>(place);
-}
-
-com::Ptr<excel::Sheets> MakeSheets(const Place& place, bool worksheetsOnly) {
-  return com::MakeObject<MemorySheets>(place, worksheetsOnly);
 }
 
 // Saved workbooks: snapshots for the life of the process, each named by the
@@ -601,11 +595,13 @@ void MemoryWorkbook::RunAutoMacros(std::int32_t which, std::int32_t lcid) {
 }
 
 com::Ptr<excel::Sheets> MemoryWorkbook::GetSheets() {
-  return Call("GetSheets", {}, [&](auto&) { return memory::MakeSheets(*this, false); });
+  return Call("GetSheets", {},
+              [&](auto&) { return com::MakeObject<memory::MemorySheets>(Here(), false); });
 }
 
 com::Ptr<excel::Sheets> MemoryWorkbook::GetWorksheets() {
-  return Call("GetWorksheets", {}, [&](auto&) { return memory::MakeSheets(*this, true); });
+  return Call("GetWorksheets", {},
+              [&](auto&) { return com::MakeObject<memory::MemorySheets>(Here(), true); });
 }
 
 com::Ptr<excel::Application> MemoryWorkbook::GetApplication() {

@@ -4,8 +4,8 @@
 // real application (tests/excel/application_contract_test.cpp), except that:
 // - nothing is calculated: a formula ("=...") reads VT_EMPTY; a text put
 //   becomes a number only in the classic "C" form (" 1.5e3 ");
-// - a range reads one cell, and takes one value into all its cells: reading
-//   a block or putting an array fails with E_NOTIMPL;
+// - a range reads one cell (else E_NOTIMPL), and takes one value into all
+//   its cells (an array is a type mismatch);
 // - a saved workbook is a snapshot kept for the life of the process, its
 //   file a marker naming the snapshot (a copy of the file opens as a copy);
 // - macros are functions the test registers; chart sheets exist;
@@ -49,8 +49,8 @@ class Recorder;
 // and macros are not recorded.
 struct RecordedCall {
   std::string member;  // "Workbook.Close"
-  // Integers (lcid included) as VT_I4, VARIANT_BOOL as VT_BOOL holding the
-  // value passed, BSTRs as VT_BSTR; Invoke: dispid and kind as VT_I4 first.
+  // Integers (lcid included) as VT_I4, VARIANT_BOOL as VT_BOOL, BSTRs as
+  // VT_BSTR; Invoke: dispid and kind as VT_I4 first.
   std::vector<com::Variant> arguments;
   std::string line;
 };
@@ -82,7 +82,7 @@ namespace memory {
 struct Cell {
   com::Variant value{};  // a formula cell's is VT_EMPTY
   std::string formula{};
-  std::string format{};  // "" is General
+  std::string format{};  // "" for General
 };
 
 using Position = std::pair<int, int>;  // 1-based row and column

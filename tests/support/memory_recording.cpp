@@ -72,11 +72,8 @@ std::string FormatArg(const Arg& arg, std::vector<com::Variant>& values) {
       values.push_back(com::Variant::Text(arg.text->View()));
       return QuoteText(arg.text->ToUtf8());
     case Arg::kBool:
-      values.push_back(com::Variant::Bool(false));
-      values.back().boolVal = static_cast<VARIANT_BOOL>(arg.number);
-      return arg.number == VARIANT_TRUE    ? "VARIANT_TRUE"
-             : arg.number == VARIANT_FALSE ? "VARIANT_FALSE"
-                                           : number;
+      values.push_back(com::Variant::Bool(arg.number != VARIANT_FALSE));
+      return arg.number != VARIANT_FALSE ? "VARIANT_TRUE" : "VARIANT_FALSE";
     case Arg::kList:
       return FormatValueList(arg.values);
     case Arg::kOptional:
@@ -108,11 +105,8 @@ std::size_t Object::Record(const char* member, std::initializer_list<Arg> argume
   // when faults overlap; the first one due decides.
   HRESULT injected = com::S_OK;
   for (auto& [fault, seen] : recorder->faults_) {
-    if (fault.member != call.member || (fault.when && !fault.when(call))) {
-      continue;
-    }
-    ++seen;
-    const bool due = seen == fault.occurrence || (fault.andLater && seen > fault.occurrence);
+    if (fault.member != call.member || (fault.when && !fault.when(call))) continue;
+    const bool due = ++seen == fault.occurrence || (fault.andLater && seen > fault.occurrence);
     if (due && injected == com::S_OK) injected = fault.hr;
   }
   if (injected != com::S_OK) call.line += " -> failed " + Hex(static_cast<unsigned>(injected));

@@ -34,7 +34,7 @@ class CalcApplicationTest : public CalcTest {
   com::Ptr<Worksheet> sheet_;
 };
 
-TEST_F(CalcApplicationTest, FormulasAreWrittenAsUsersWriteThemAndRecalculate) {
+TEST_F(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
   Put(sheet_, "A1", Variant::Double(2));
   Put(sheet_, "B1", Variant::Double(3));
   const struct {
@@ -84,6 +84,12 @@ TEST_F(CalcApplicationTest, FormulasAreWrittenAsUsersWriteThemAndRecalculate) {
   EXPECT_EQ(Get(sheet_, "A1"), Variant::Double(-10));
   EXPECT_EQ(FailureOf([&] { Put(sheet_, "G1", Variant::Text("=)")); }), kApplicationError);
   EXPECT_EQ(Get(sheet_, "G1"), Variant());
+  // Format codes are the application's own.
+  Put(sheet_, "A4", Variant::Text("yyyy-mm-dd"), kDispidNumberFormat);
+  EXPECT_EQ(Get(sheet_, "A4", kDispidNumberFormat), Variant::Text("YYYY-MM-DD"));
+  EXPECT_EQ(FailureOf([&] { Put(sheet_, "A5", Variant::Text("[ZZ]0"), kDispidNumberFormat); }),
+            kApplicationError);
+  EXPECT_EQ(Get(sheet_, "A5", kDispidNumberFormat), Variant::Text("General"));
 }
 
 TEST_F(CalcApplicationTest, BlocksReadRowsFirstAndArraysSpreadAsInTheSpreadsheet) {
@@ -131,14 +137,6 @@ TEST_F(CalcApplicationTest, BlocksReadRowsFirstAndArraysSpreadAsInTheSpreadsheet
             com::VariantGrid::FromVariant(Block(2, 1, {Variant::Double(0), Variant::Double(1)})));
 }
 
-TEST_F(CalcApplicationTest, FormatCodesAreTheApplicationsOwn) {
-  Put(sheet_, "A4", Variant::Text("yyyy-mm-dd"), kDispidNumberFormat);
-  EXPECT_EQ(Get(sheet_, "A4", kDispidNumberFormat), Variant::Text("YYYY-MM-DD"));
-  EXPECT_EQ(FailureOf([&] { Put(sheet_, "A5", Variant::Text("[ZZ]0"), kDispidNumberFormat); }),
-            kApplicationError);
-  EXPECT_EQ(Get(sheet_, "A5", kDispidNumberFormat), Variant::Text("General"));
-}
-
 TEST_F(CalcApplicationTest, EveryFileFormatKeepsTheValuesAndSaveKeepsTheFormat) {
   Put(sheet_, "A1", Variant::Double(1.25));
   Put(sheet_, "A2", Variant::Text("text"));
@@ -179,14 +177,11 @@ TEST_F(CalcApplicationTest, NamedRangesOfTheSheetResolve) {
   WriteFile(PathOf("names.fods"), R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
  xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
- xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
  office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
  <office:body><office:spreadsheet>
   <table:table table:name="Data">
-   <table:table-row>
-    <table:table-cell office:value-type="float" office:value="1.5"><text:p>1.5</text:p></table:table-cell>
-    <table:table-cell office:value-type="float" office:value="2.5"><text:p>2.5</text:p></table:table-cell>
-   </table:table-row>
+   <table:table-row><table:table-cell office:value-type="float" office:value="1.5"/>
+    <table:table-cell office:value-type="float" office:value="2.5"/></table:table-row>
   </table:table>
   <table:table table:name="Other"><table:table-row><table:table-cell/></table:table-row></table:table>
   <table:named-expressions>

@@ -28,8 +28,6 @@ extern "C" const char* __tsan_default_suppressions() {
 }
 
 namespace excel::calc::testing {
-namespace fs = std::filesystem;
-
 void SkipWithoutOffice() {
   if (FindOfficeProgram()) return;
   if (platform::GetEnv("CI").value_or("") == "true") {
@@ -46,26 +44,6 @@ void ExpectNoOfficeLeft() {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
   }
-}
-
-void CalcTest::SetUp() {
-  SkipWithoutOffice();
-  if (IsSkipped() || HasFatalFailure()) return;
-  char pattern[] = "/tmp/gridmoor-calc-test-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  folder_ = pattern;
-}
-
-void CalcTest::TearDown() {
-  ExpectNoOfficeLeft();  // the test's application objects are gone
-  if (!folder_.empty()) {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-}
-
-std::string CalcTest::PathOf(const std::string& name) const {
-  return (folder_ / name).string();
 }
 
 bool IsOurChild(int pid) {

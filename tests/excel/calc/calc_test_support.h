@@ -10,28 +10,12 @@
 
 #include "com/error.h"
 #include "com/variant.h"
+#include "excel/application_contract.h"
 #include "excel/calc/calc_application.h"
 #include "excel/errors.h"
 #include "excel/object_model.h"
-#include "excel/object_model_helpers.h"
 
 namespace excel::calc::testing {
-
-// Every test makes its own application objects. Set-up skips when no office
-// is installed (a failure in CI); tear-down fails when an office process
-// that this test process started is still there, and kills it by its id.
-class CalcTest : public ::testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  // A file path in this test's own temporary folder.
-  std::string PathOf(const std::string& name) const;
-  const std::filesystem::path& Folder() const { return folder_; }
-
- private:
-  std::filesystem::path folder_;
-};
 
 // For a test's SetUp: skips the test when no office is installed (fails it
 // in CI).
@@ -41,7 +25,21 @@ void SkipWithoutOffice();
 // kills it by its id.
 void ExpectNoOfficeLeft();
 
-// The short forms of ../object_model_helpers.h, and Calc's own.
+// Every test makes its own application objects, and has a temporary folder.
+class CalcTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SkipWithoutOffice(); }
+  void TearDown() override { ExpectNoOfficeLeft(); }
+
+  // A file path in this test's own temporary folder.
+  std::string PathOf(const std::string& name) const { return folder_.File(name); }
+  const std::filesystem::path& Folder() const { return folder_.path(); }
+
+ private:
+  test_support::TempFolder folder_;
+};
+
+// The short forms of ../application_contract.h, and Calc's own.
 using excel_test::FailureOf;
 using excel_test::Get;
 using excel_test::NewWorkbook;
