@@ -9,7 +9,7 @@
 
 #include "automation/excel_session.h"
 #include "support/application_registration.h"
-#include "support/recording_application.h"
+#include "support/memory_application.h"
 #include "support/temp_folder.h"
 
 namespace test_support {

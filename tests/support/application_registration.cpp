@@ -5,7 +5,7 @@
 
 #include "com/class_registry.h"
 #include "com/error.h"
-#include "support/memory_objects.h"
+#include "support/memory_application.h"
 
 namespace test_support {
 
@@ -26,20 +26,17 @@ struct MemoryApplicationRegistration::Shared {
   std::mutex mutex;
   std::function<void(MemoryApplication&)> setup;
   std::shared_ptr<Recorder> recorder;
-  HRESULT failure = com::S_OK;
   std::vector<std::weak_ptr<memory::AppState>> made;
 
   com::Ptr<excel::Application> Make() {
     std::unique_lock lock(mutex);
-    if (failure != com::S_OK) com::Throw(failure);
     const auto setupNow = setup;
     const auto recorderNow = recorder;
     com::Ptr<MemoryApplication> application = MemoryApplication::Create();
     made.push_back(application->State());
     lock.unlock();
     if (setupNow) setupNow(*application);
-    if (!recorderNow) return application;
-    return MakeRecordingApplication(application, recorderNow);
+    return com::MakeObject<MemoryApplication>(application->State(), recorderNow);
   }
 };
 
@@ -49,8 +46,6 @@ MemoryApplicationRegistration::MemoryApplicationRegistration(std::string name, b
       std::move(name), [shared = shared_] { return shared->Make(); }, asDefault);
 }
 
-MemoryApplicationRegistration::~MemoryApplicationRegistration() = default;
-
 void MemoryApplicationRegistration::OnCreate(std::function<void(MemoryApplication&)> setup) {
   std::lock_guard lock(shared_->mutex);
   shared_->setup = std::move(setup);
@@ -59,16 +54,6 @@ void MemoryApplicationRegistration::OnCreate(std::function<void(MemoryApplicatio
 void MemoryApplicationRegistration::RecordWith(std::shared_ptr<Recorder> recorder) {
   std::lock_guard lock(shared_->mutex);
   shared_->recorder = std::move(recorder);
-}
-
-void MemoryApplicationRegistration::FailCreation(HRESULT hr) {
-  std::lock_guard lock(shared_->mutex);
-  shared_->failure = hr;
-}
-
-std::size_t MemoryApplicationRegistration::CreatedCount() const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->made.size();
 }
 
 std::vector<com::Ptr<MemoryApplication>> MemoryApplicationRegistration::LiveApplications() const {

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "support/memory_application.h"
-#include "support/recording_application.h"
 #include "support/temp_registry.h"
 
 namespace test_support {
@@ -26,8 +25,6 @@ class ScopedApplicationFactory {
   using Factory = std::function<com::Ptr<excel::Application>()>;
   ScopedApplicationFactory(std::string name, Factory factory, bool asDefault = false);
   ~ScopedApplicationFactory();
-  ScopedApplicationFactory(const ScopedApplicationFactory&) = delete;
-  ScopedApplicationFactory& operator=(const ScopedApplicationFactory&) = delete;
 
   const std::string& Name() const { return name_; }
 
@@ -41,22 +38,13 @@ class ScopedApplicationFactory {
 class MemoryApplicationRegistration {
  public:
   explicit MemoryApplicationRegistration(std::string name = "memory", bool asDefault = false);
-  ~MemoryApplicationRegistration();
-  MemoryApplicationRegistration(const MemoryApplicationRegistration&) = delete;
-  MemoryApplicationRegistration& operator=(const MemoryApplicationRegistration&) = delete;
 
   // Runs on each new application before it is handed out (macros, files).
   void OnCreate(std::function<void(MemoryApplication&)> setup);
-  // Hands out each new application wrapped in the recording decorator.
+  // Hands out each new application recording its calls into `recorder`.
   void RecordWith(std::shared_ptr<Recorder> recorder);
-  // Creation fails with `hr` (S_OK: succeeds again).
-  void FailCreation(HRESULT hr);
-
-  std::size_t CreatedCount() const;
   // The applications made so far that still have live objects, oldest first.
   std::vector<com::Ptr<MemoryApplication>> LiveApplications() const;
-
-  const std::string& Name() const { return factory_->Name(); }
 
  private:
   struct Shared;

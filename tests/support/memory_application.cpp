@@ -1,137 +1,384 @@
+// The in-memory application: its objects, cells, macros and files.
 #include "support/memory_application.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <stdexcept>
-#include <utility>
+#include <unistd.h>
 
-#include "com/error.h"
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <stdexcept>
+
+#include "com/variant_text.h"
 #include "excel/errors.h"
-#include "support/memory_objects.h"
 
 namespace test_support {
 
 namespace memory {
-
-ObjectBase::ObjectBase(std::shared_ptr<AppState> app) : app_(std::move(app)) {
-  ++app_->liveObjects;
-}
-
-ObjectBase::~ObjectBase() {
-  --app_->liveObjects;
-}
-
-Lock Enter(const AppState& app, const BookState* book) {
-  Lock lock(app.mutex);
-  if (app.quit || app.killed || (book != nullptr && book->closed)) {
-    com::Throw(com::RPC_E_DISCONNECTED);
-  }
-  return lock;
-}
-
-std::shared_ptr<BookState> AddBook(AppState& app, WorkbookContents contents, std::string name,
-                                   std::string path) {
-  auto book = std::make_shared<BookState>();
-  book->name = std::move(name);
-  book->path = std::move(path);
-  book->contents = std::move(contents);
-  app.books.push_back(book);
-  app.activeBook = book;
-  return book;
-}
-
-std::shared_ptr<BookState> AddNewBook(AppState& app, WorkbookContents contents) {
-  return AddBook(app, std::move(contents), "Book" + std::to_string(app.nextBookNumber++), {});
-}
-
-MacroName ParseMacroName(std::string_view name) {
-  MacroName parsed;
-  const std::size_t bang = name.rfind('!');
-  if (bang != std::string_view::npos) {
-    std::string_view book = name.substr(0, bang);
-    if (book.size() >= 2 && book.front() == '\'' && book.back() == '\'') {
-      book = book.substr(1, book.size() - 2);
-    }
-    for (std::size_t i = 0; i < book.size(); ++i) {
-      parsed.book += book[i];
-      if (book[i] == '\'' && i + 1 < book.size() && book[i + 1] == '\'') ++i;  // '' is one '
-    }
-    // A path names the workbook by its file name.
-    const std::size_t slash = parsed.book.find_last_of("/\\");
-    if (slash != std::string::npos) parsed.book.erase(0, slash + 1);
-    name.remove_prefix(bang + 1);
-  }
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string_view::npos) {
-    parsed.module = name.substr(0, dot);
-    name.remove_prefix(dot + 1);
-  }
-  parsed.procedure = name;
-  if (parsed.procedure.empty() || (bang != std::string_view::npos && parsed.book.empty())) {
-    throw std::invalid_argument("not a macro name");
-  }
-  return parsed;
-}
-
 namespace {
 
-bool Matches(const MacroName& entry, const MacroName& asked) {
-  return SameName(entry.procedure, asked.procedure) &&
-         (asked.module.empty() || entry.module.empty() || SameName(entry.module, asked.module));
+// "B7", "$B$7", "b7", up to XFD1048576.
+std::optional<Position> ParseCell(std::string_view text) {
+  static const std::regex form(R"(\$?([A-Za-z]{1,3})\$?([1-9][0-9]{0,6}))");
+  std::match_results<std::string_view::const_iterator> parts;
+  if (!std::regex_match(text.begin(), text.end(), parts, form)) return std::nullopt;
+  int column = 0;
+  for (const char letter : parts.str(1))
+    column = column * 26 + (std::toupper(static_cast<unsigned char>(letter)) - 'A' + 1);
+  const int row = std::stoi(parts.str(2));
+  if (column > 16384 || row > 1048576) return std::nullopt;
+  return Position{row, column};
 }
 
-const MacroEntry* FindIn(const AppState& app, std::string_view book, const MacroName& asked) {
-  for (const MacroEntry& entry : app.macros) {
-    const bool sameOwner = book.empty()
-                               ? entry.name.book.empty()
-                               : !entry.name.book.empty() && SameName(entry.name.book, book);
-    if (sameOwner && Matches(entry.name, asked)) return &entry;
+Block Span(const Block& a, const Block& b) {
+  return {{std::min(a.first.first, b.first.first), std::min(a.first.second, b.first.second)},
+          {std::max(a.last.first, b.last.first), std::max(a.last.second, b.last.second)}};
+}
+
+std::string_view Trim(std::string_view text) {
+  text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+  return text.substr(0, text.find_last_not_of(" \t") + 1);
+}
+
+// The classic "C" form: sign, digits with a decimal point, exponent; no
+// hexadecimal, infinities, NaN or separators; out of range is no number.
+std::optional<double> ParseClassicNumber(std::string_view text) {
+  text = Trim(text);
+  if (text.find_first_not_of("0123456789.eE+-") != std::string_view::npos) return std::nullopt;
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  double value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+constexpr std::pair<std::string_view, SCODE> kErrors[] = {
+    {"#NULL!", excel::kErrNull}, {"#DIV/0!", excel::kErrDiv0}, {"#VALUE!", excel::kErrValue},
+    {"#REF!", excel::kErrRef},   {"#NAME?", excel::kErrName},  {"#NUM!", excel::kErrNum},
+    {"#N/A", excel::kErrNA}};
+
+bool IsAbsent(const VARIANT& value) {
+  return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+std::shared_ptr<SheetData> FindSheet(const SheetList& sheets, std::string_view name) {
+  for (const auto& sheet : sheets) {
+    if (SameName(sheet->name, name)) return sheet;
   }
   return nullptr;
 }
 
-const BookState* OpenBookNamed(const AppState& app, std::string_view name) {
-  for (const auto& book : app.books) {
-    if (SameName(book->name, name)) return book.get();
+bool AcceptableSheetName(const BookState& book, const SheetData* self, std::string_view name) {
+  // At most 31 UTF-16 units: the lead bytes, twice for those beyond the BMP.
+  std::size_t units = 0;
+  for (const char c : name)
+    units += ((c & 0xC0) != 0x80) + (static_cast<unsigned char>(c) >= 0xF0);
+  if (name.empty() || units > 31 || name.find_first_of("[]:*?/\\") != std::string_view::npos ||
+      name.front() == '\'' || name.back() == '\'') {
+    return false;
   }
-  return nullptr;
+  const auto existing = FindSheet(book.sheets, name);
+  return !existing || existing.get() == self;
 }
 
-}  // namespace
+std::optional<Block> ParseBlock(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  const auto first = ParseCell(text.substr(0, colon));
+  const auto last = colon == std::string_view::npos ? first : ParseCell(text.substr(colon + 1));
+  if (!first || !last) return std::nullopt;
+  return Span({*first, *first}, {*last, *last});
+}
 
-void AddMacro(AppState& app, MacroName name, MemoryMacro macro) {
-  Lock lock(app.mutex);
-  for (MacroEntry& entry : app.macros) {
-    if (SameName(entry.name.book, name.book) && SameName(entry.name.module, name.module) &&
-        SameName(entry.name.procedure, name.procedure)) {
-      entry.macro = std::move(macro);
-      return;
+Cell InterpretInput(const VARIANT& value) {
+  if (value.vt == VT_R8 || value.vt == VT_DATE) return {com::Variant::Double(value.dblVal)};
+  if (IsInteger(value.vt)) {
+    return {com::Variant::Double(*ParseClassicNumber(com::VariantToText(value)))};
+  }
+  if (value.vt == VT_EMPTY || value.vt == VT_NULL) return {};
+  if (value.vt == VT_BOOL) return {com::Variant::Bool(value.boolVal != VARIANT_FALSE)};
+  if (value.vt == VT_ERROR) {
+    for (const auto& [name, code] : kErrors) {
+      if (value.scode == code) return {com::Variant::ErrorValue(code)};
     }
   }
-  app.macros.push_back({std::move(name), std::move(macro)});
+  if (value.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);  // Missing among others
+  // As if typed: "'" keeps the rest as text, "=..." is a formula.
+  const std::string text = com::BstrToUtf8(value.bstrVal);
+  if (text.empty()) return {};
+  if (text.front() == '\'') return {com::Variant::Text(std::string_view(text).substr(1))};
+  if (text.front() == '=' && text.size() > 1) return {com::Variant(), text};
+  for (const auto& [name, code] : kErrors) {
+    if (SameName(Trim(text), name)) return {com::Variant::ErrorValue(code)};
+  }
+  if (SameName(Trim(text), "TRUE") || SameName(Trim(text), "FALSE")) {
+    return {com::Variant::Bool(SameName(Trim(text), "TRUE"))};
+  }
+  if (const auto number = ParseClassicNumber(text)) return {com::Variant::Double(*number)};
+  return {com::Variant::Text(text)};
 }
 
-const MacroEntry* FindMacro(const AppState& app, const MacroName& name, const BookState* ownBook) {
-  if (!name.book.empty()) {
-    const BookState* book = OpenBookNamed(app, name.book);
-    return book == nullptr ? nullptr : FindIn(app, book->name, name);
+class MemorySheets : public excel::Sheets, private Object {
+ public:
+  MemorySheets(Place place, bool worksheetsOnly)
+      : Object(std::move(place), worksheetsOnly ? "Worksheets" : "Sheets"),
+        worksheetsOnly_(worksheetsOnly) {}
+
+  std::int32_t GetCount() override {
+    return Call("GetCount", {}, [&](auto&) { return static_cast<std::int32_t>(View().size()); });
   }
-  const BookState* first = ownBook != nullptr ? ownBook : app.activeBook.get();
-  if (first != nullptr) {
-    if (const MacroEntry* found = FindIn(app, first->name, name)) return found;
+
+  com::Ptr<com::Unknown> GetItem(const com::Variant& index) override {
+    return Call("GetItem", {index}, [&](auto&) {
+      const SheetList view = View();
+      std::shared_ptr<SheetData> found;
+      if (index.vt == VT_BSTR) {
+        found = FindSheet(view, com::BstrToUtf8(index.bstrVal));
+      } else if (index.vt == VT_I4 || index.vt == VT_INT || index.vt == VT_I2) {
+        const std::int32_t position = index.vt == VT_I2 ? index.iVal : index.lVal;
+        if (position >= 1 && static_cast<std::size_t>(position) <= view.size()) {
+          found = view[static_cast<std::size_t>(position) - 1];
+        }
+      } else {
+        com::Throw(com::DISP_E_TYPEMISMATCH);
+      }
+      if (!found) com::Throw(com::DISP_E_BADINDEX);
+      return Item(found);
+    });
   }
-  for (const auto& book : app.books) {
-    if (book.get() == first) continue;
-    if (const MacroEntry* found = FindIn(app, book->name, name)) return found;
+
+  com::Ptr<com::Unknown> Add(const com::Variant& before, const com::Variant& after,
+                             const com::Variant& count, const com::Variant& type,
+                             std::int32_t lcid) override {
+    return Call("Add", {before, after, count, type, Lcid(lcid)}, [&](auto&) {
+      // One worksheet, wherever the arguments would put it.
+      std::size_t number = book->sheets.size() + 1;
+      while (FindSheet(book->sheets, "Sheet" + std::to_string(number)))
+        ++number;
+      // Before the active sheet, and active itself.
+      const auto added = std::make_shared<SheetData>("Sheet" + std::to_string(number));
+      book->sheets.insert(book->sheets.begin() + static_cast<std::ptrdiff_t>(book->active), added);
+      return Item(added);
+    });
   }
-  return FindIn(app, {}, name);
+
+ private:
+  SheetList View() const {
+    SheetList view = book->sheets;
+    if (worksheetsOnly_) std::erase_if(view, [](const auto& each) { return each->chart; });
+    return view;
+  }
+  com::Ptr<com::Unknown> Item(const std::shared_ptr<SheetData>& item) const;
+
+  bool worksheetsOnly_;
+};
+
+// Value2 and NumberFormat of one cell, and puts of one value into a block:
+// the driver reads and writes no more.
+class MemoryRange : public excel::Range, private Object {
+ public:
+  MemoryRange(Place place, Block block) : Object(std::move(place), "Range"), block_(block) {}
+
+  com::Variant Invoke(std::int32_t dispid, excel::InvokeKind kind,
+                      std::span<const com::Variant> arguments) override {
+    const auto kindNumber = static_cast<std::int32_t>(kind);
+    return Call(
+        "Invoke", {{Arg::kHex, dispid}, {Arg::kInvokeKind, kindNumber}, {Arg::kList, arguments}},
+        [&](auto&) {
+          const bool put = kind == excel::InvokeKind::kPropertyPut;
+          const bool value = dispid == excel::kDispidValue2;
+          if ((!value && dispid != excel::kDispidNumberFormat) ||
+              (!put && kind != excel::InvokeKind::kPropertyGet)) {
+            com::Throw(com::DISP_E_MEMBERNOTFOUND);
+          }
+          if (arguments.size() != (put ? 1u : 0u)) com::Throw(com::DISP_E_BADPARAMCOUNT);
+          const long long cells = (block_.last.first - block_.first.first + 1LL) *
+                                  (block_.last.second - block_.first.second + 1);
+          if (!put && cells > 1) com::Throw(com::E_NOTIMPL);
+          if (cells > (1 << 22)) com::Throw(com::E_OUTOFMEMORY);  // not cell by cell
+          if (!put) {
+            const Cell& cell = sheet->cells[block_.first];
+            return value ? cell.value
+                         : com::Variant::Text(cell.format.empty() ? "General" : cell.format);
+          }
+          if (!value && arguments[0].vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+          const Cell input = value ? InterpretInput(arguments[0]) : Cell{};
+          const std::string format = value ? "" : com::BstrToUtf8(arguments[0].bstrVal);
+          for (int row = block_.first.first; row <= block_.last.first; ++row) {
+            for (int column = block_.first.second; column <= block_.last.second; ++column) {
+              Cell& cell = sheet->cells[{row, column}];
+              if (value) {
+                cell.value = input.value;
+                cell.formula = input.formula;
+              } else {
+                cell.format = format;
+              }
+            }
+          }
+          return com::Variant();
+        });
+  }
+
+ private:
+  Block block_;
+};
+
+class MemoryWorksheet : public excel::Worksheet, private Object {
+ public:
+  explicit MemoryWorksheet(Place place) : Object(std::move(place), "Worksheet") {}
+
+  com::Bstr GetName() override {
+    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet->name); });
+  }
+
+  void PutName(const com::Bstr& name) override {
+    Call("PutName", {name}, [&](auto&) {
+      if (!AcceptableSheetName(*book, sheet.get(), name.ToUtf8())) {
+        com::Throw(excel::kApplicationError);
+      }
+      sheet->name = name.ToUtf8();
+    });
+  }
+
+  void Activate(std::int32_t lcid) override {
+    Call("Activate", {Lcid(lcid)}, [&](auto&) {
+      const auto at = std::find(book->sheets.begin(), book->sheets.end(), sheet);
+      book->active = static_cast<std::size_t>(at - book->sheets.begin());
+      app->activeBook = book;
+    });
+  }
+
+  com::Ptr<excel::Range> GetRange(const com::Variant& cell1, const com::Variant& cell2) override {
+    return Call("GetRange", {cell1, cell2}, [&](auto&) {
+      Block block = Resolve(cell1);
+      if (!IsAbsent(cell2)) block = Span(block, Resolve(cell2));
+      return com::MakeObject<MemoryRange>(Here(), block);
+    });
+  }
+
+ private:
+  static Block Resolve(const com::Variant& cell) {
+    if (cell.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+    const auto block = ParseBlock(com::BstrToUtf8(cell.bstrVal));
+    if (!block) com::Throw(excel::kApplicationError);
+    return *block;
+  }
+};
+
+class MemoryChart : public excel::Chart, private Object {
+ public:
+  explicit MemoryChart(Place place) : Object(std::move(place), "Chart") {}
+
+  com::Bstr GetName() override {
+    return Call("GetName", {}, [&](auto&) { return com::Bstr::FromUtf8(sheet->name); });
+  }
+};
+
+com::Ptr<com::Unknown> MemorySheets::Item(const std::shared_ptr<SheetData>& item) const {
+  const Place place{app, recorder, book, item};
+  if (item->chart) return com::MakeObject<MemoryChart>(place);
+  return com::MakeObject<MemoryWorksheet>(place);
 }
 
+// Saved workbooks: snapshots for the life of the process, each named by the
+// marker its files hold.
+struct FileStore {
+  std::mutex mutex;
+  std::map<std::string, BookState> snapshots;
+  std::size_t next = 0;
+} files;
+constexpr std::string_view kMarker = "gridmoor-memory-workbook ";
+
+BookState Copy(const BookState& book) {
+  BookState copy = book;
+  for (auto& sheet : copy.sheets)
+    sheet = std::make_shared<SheetData>(*sheet);
+  return copy;
+}
+
+std::string AbsolutePath(std::string_view path) {
+  return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+void WriteFile(const std::string& path, const BookState& book) {
+  std::string name;
+  {
+    std::lock_guard lock(files.mutex);
+    name = std::to_string(::getpid()) + "-" + std::to_string(++files.next);
+    files.snapshots[name] = Copy(book);
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << kMarker << name << "\n";
+  out.close();
+  if (!out) com::Throw(excel::kApplicationError);
+}
+
+BookState ReadFile(const std::string& path) {
+  std::error_code error;
+  std::string line;
+  if (!std::filesystem::is_regular_file(path, error) || !std::getline(std::ifstream(path), line) ||
+      !line.starts_with(kMarker)) {
+    com::Throw(excel::kApplicationError);
+  }
+  std::lock_guard lock(files.mutex);
+  const auto found = files.snapshots.find(line.substr(kMarker.size()));
+  if (found == files.snapshots.end()) com::Throw(excel::kApplicationError);
+  return Copy(found->second);
+}
+
+// A new workbook ("BookN" with "Sheet1" unless given), the active one.
+Place AddBook(Place at, BookState added) {
+  AppState& app = *at.app;
+  if (added.name.empty()) added.name = "Book" + std::to_string(app.nextBook++);
+  if (added.sheets.empty()) added.sheets.push_back(std::make_shared<SheetData>("Sheet1"));
+  app.books.push_back(at.book = app.activeBook = std::make_shared<BookState>(std::move(added)));
+  return at;
+}
+
+// "'Book.xlsm'!Module1.Proc", "Book.xlsm!Proc", "Library.Module1.Proc",
+// "Proc"; null without a procedure.
+std::optional<MacroEntry> ParseMacroName(std::string_view name) {
+  static const std::regex form(R"((?:'([^']+)'!|([^'!]+)!)?(?:(?:[^.!]+\.)?([^.!]+)\.)?([^.!]+))");
+  std::match_results<std::string_view::const_iterator> parts;
+  if (!std::regex_match(name.begin(), name.end(), parts, form)) return std::nullopt;
+  return MacroEntry{parts[1].matched ? parts[1] : parts[2], parts[3], parts[4], {}};
+}
+
+// The macro Run finds by `name`, or with `own` the one RunAutoMacros runs.
+const MacroEntry* FindMacro(const AppState& app, std::string_view name,
+                            const BookState* own = nullptr) {
+  const std::optional<MacroEntry> asked = ParseMacroName(name);
+  const auto open = [&](const std::string& book) {
+    return std::any_of(app.books.begin(), app.books.end(),
+                       [&](const auto& b) { return SameName(b->name, book); });
+  };
+  if (!asked || (!asked->book.empty() && !open(asked->book))) return nullptr;
+  for (const MacroEntry& entry : app.macros) {
+    const bool owner =
+        own ? SameName(entry.book, own->name)
+            : entry.book.empty() ||
+                  (asked->book.empty() ? open(entry.book) : SameName(entry.book, asked->book));
+    if (owner && SameName(entry.procedure, asked->procedure) &&
+        (asked->module.empty() || entry.module.empty() || SameName(entry.module, asked->module))) {
+      return &entry;
+    }
+  }
+  return nullptr;
+}
+
+// With the lock released, as a real application lets its macros call back;
+// any failure becomes DISP_E_EXCEPTION.
 com::Variant CallMacro(const std::shared_ptr<AppState>& app, Lock& lock, MemoryMacro macro,
                        const std::vector<com::Variant>& arguments) {
   lock.unlock();
-  // The macro may call back into the application, as a real one does.
-  const com::Ptr<MemoryApplication> handle = com::MakeObject<MemoryApplication>(app);
+  const auto handle = com::MakeObject<MemoryApplication>(app);
   try {
     return macro(*handle, arguments);
   } catch (...) {
@@ -139,476 +386,283 @@ com::Variant CallMacro(const std::shared_ptr<AppState>& app, Lock& lock, MemoryM
   }
 }
 
-namespace {
-
-class MemoryWorkbooks : public excel::Workbooks, private ObjectBase {
+class MemoryWorkbooks : public excel::Workbooks, private Object {
  public:
-  explicit MemoryWorkbooks(std::shared_ptr<AppState> app) : ObjectBase(std::move(app)) {}
+  explicit MemoryWorkbooks(Place place) : Object(std::move(place), "Workbooks") {}
 
-  com::Ptr<excel::Workbook> Add(const com::Variant& templateFile, std::int32_t) override {
-    Lock lock = Enter(*app_);
-    WorkbookContents contents;
-    if (IsTemplateNumber(templateFile, kChartTemplate)) {
-      contents.sheets.push_back(std::make_shared<SheetData>(SheetData{"Chart1", true, {}}));
-    } else if (templateFile.vt == VT_BSTR) {
-      contents = ReadWorkbookFile(com::BstrToUtf8(templateFile.bstrVal));
-    } else if (templateFile.vt == VT_ERROR || templateFile.vt == VT_EMPTY ||
-               templateFile.vt == VT_I2 || templateFile.vt == VT_I4 || templateFile.vt == VT_INT) {
-      contents = WorkbookContents::NewWorkbook();  // any other template kind: one worksheet
-    } else {
-      com::Throw(com::DISP_E_TYPEMISMATCH);
-    }
-    return com::MakeObject<MemoryWorkbook>(app_, AddNewBook(*app_, std::move(contents)));
+  com::Ptr<excel::Workbook> Add(const com::Variant& templateFile, std::int32_t lcid) override {
+    return Call("Add", {templateFile, Lcid(lcid)},
+                [&](auto&) { return com::MakeObject<MemoryWorkbook>(AddBook(*this, {})); });
   }
 
   com::Ptr<excel::Workbook> Open(const com::Bstr& filename, std::span<const com::Variant> optional,
-                                 std::int32_t) override {
-    Lock lock = Enter(*app_);
-    if (optional.size() != excel::kOpenOptionalCountOld &&
-        optional.size() != excel::kOpenOptionalCountNew) {
-      com::Throw(com::DISP_E_BADPARAMCOUNT);
-    }
-    const std::string text = filename.ToUtf8();
-    if (text.empty()) com::Throw(excel::kApplicationError);
-    const std::filesystem::path path = std::filesystem::absolute(text).lexically_normal();
-    for (const auto& book : app_->books) {
-      if (book->path == path.string()) {
-        app_->activeBook = book;
-        return com::MakeObject<MemoryWorkbook>(app_, book);
+                                 std::int32_t lcid) override {
+    return Call("Open", {filename, {Arg::kOptional, optional}, Lcid(lcid)}, [&](auto&) {
+      if (optional.size() != excel::kOpenOptionalCountOld &&
+          optional.size() != excel::kOpenOptionalCountNew) {
+        com::Throw(com::DISP_E_BADPARAMCOUNT);
       }
-    }
-    WorkbookContents contents = ReadWorkbookFile(path);
-    return com::MakeObject<MemoryWorkbook>(
-        app_, AddBook(*app_, std::move(contents), path.filename().string(), path.string()));
-  }
-
- private:
-  static constexpr std::int32_t kChartTemplate = -4109;  // xlWBATChart
-
-  static bool IsTemplateNumber(const com::Variant& value, std::int32_t number) {
-    return (value.vt == VT_I4 || value.vt == VT_INT) && value.lVal == number;
+      if (filename.Empty()) com::Throw(excel::kApplicationError);
+      const std::string path = AbsolutePath(filename.ToUtf8());
+      for (const auto& open : app->books) {
+        if (open->path == path) {  // that workbook, made the active one
+          return com::MakeObject<MemoryWorkbook>(Place{app, recorder, app->activeBook = open, {}});
+        }
+      }
+      BookState read = ReadFile(path);
+      read.name = std::filesystem::path(path).filename().string();
+      read.path = path;
+      return com::MakeObject<MemoryWorkbook>(AddBook(*this, std::move(read)));
+    });
   }
 };
 
-// SaveChanges: Missing is no; VT_BOOL and integers by their truth.
-bool SaveChangesFlag(const com::Variant& value) {
-  if (value.IsMissing()) return false;
-  switch (value.vt) {
-    case VT_BOOL:
-      return value.boolVal != VARIANT_FALSE;
-    case VT_I2:
-      return value.iVal != 0;
-    case VT_I4:
-    case VT_INT:
-      return value.lVal != 0;
-    default:
-      com::Throw(com::DISP_E_TYPEMISMATCH);
+Cell& CellAt(const BookState& book, std::string_view sheet, std::string_view cell) {
+  const auto found = FindSheet(book.sheets, sheet);
+  const auto block = ParseBlock(cell);
+  if (!found || found->chart || !block || block->first != block->last) {
+    throw std::invalid_argument("no cell " + std::string(sheet) + "!" + std::string(cell));
   }
-}
-
-std::string FileNameArgument(const com::Variant& value) {
-  if (value.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
-  std::string text = com::BstrToUtf8(value.bstrVal);
-  if (text.empty()) com::Throw(excel::kApplicationError);
-  return std::filesystem::absolute(text).lexically_normal().string();
-}
-
-std::shared_ptr<SheetData> CellSheet(const BookState& book, std::string_view sheet) {
-  auto found = book.contents.FindSheet(sheet);
-  if (!found) throw std::invalid_argument("no sheet " + std::string(sheet));
-  if (found->chart) throw std::invalid_argument(std::string(sheet) + " is a chart sheet");
-  return found;
-}
-
-CellPosition CellAt(std::string_view cell) {
-  const auto position = ParseCellAddress(cell);
-  if (!position) throw std::invalid_argument("not a cell address: " + std::string(cell));
-  return *position;
+  return found->cells[block->first];
 }
 
 }  // namespace
 
-com::Ptr<excel::Workbooks> MakeWorkbooks(const std::shared_ptr<AppState>& app) {
-  return com::MakeObject<MemoryWorkbooks>(app);
-}
-
 }  // namespace memory
 
-using memory::Enter;
-using memory::Inspect;
+using memory::Arg;
+using memory::Lcid;
 using memory::Lock;
 
-// --- MemoryApplication ---
+MemoryApplication::MemoryApplication(std::shared_ptr<memory::AppState> state,
+                                     std::shared_ptr<Recorder> recorder)
+    : Object({std::move(state), std::move(recorder), nullptr, nullptr}, "Application") {}
 
 com::Ptr<MemoryApplication> MemoryApplication::Create() {
   return com::MakeObject<MemoryApplication>(std::make_shared<memory::AppState>());
 }
 
-MemoryApplication::MemoryApplication(std::shared_ptr<memory::AppState> state)
-    : ObjectBase(std::move(state)) {}
+void MemoryApplication::PutWindowState(std::int32_t lcid, std::int32_t state) {
+  Call("PutWindowState", {Lcid(lcid), {Arg::kNumber, state}}, [&](auto&) {
+    if (state != excel::kWindowMaximized && state != excel::kWindowMinimized &&
+        state != excel::kWindowNormal) {
+      com::Throw(excel::kApplicationError);
+    }
+    app->windowState = state;
+  });
+}
 
-void MemoryApplication::PutWindowState(std::int32_t, std::int32_t state) {
-  Lock lock = Enter(*app_);
-  if (state != excel::kWindowMaximized && state != excel::kWindowMinimized &&
-      state != excel::kWindowNormal) {
-    com::Throw(excel::kApplicationError);
+std::int32_t MemoryApplication::GetWindowState(std::int32_t lcid) {
+  return Call("GetWindowState", {Lcid(lcid)}, [&](auto&) { return app->windowState; });
+}
+
+// The other properties read back as written.
+#define MEMORY_FLAG(Name, field)                                                              \
+  void MemoryApplication::Put##Name(std::int32_t lcid, VARIANT_BOOL value) {                  \
+    Call("Put" #Name, {Lcid(lcid), {Arg::kBool, value}}, [&](auto&) { app->field = value; }); \
+  }                                                                                           \
+  VARIANT_BOOL MemoryApplication::Get##Name(std::int32_t lcid) {                              \
+    return Call("Get" #Name, {Lcid(lcid)}, [&](auto&) { return app->field; });                \
   }
-  app_->windowState = state;
-}
-
-std::int32_t MemoryApplication::GetWindowState(std::int32_t) {
-  Lock lock = Enter(*app_);
-  return app_->windowState;
-}
-
-void MemoryApplication::PutVisible(std::int32_t, VARIANT_BOOL visible) {
-  Lock lock = Enter(*app_);
-  app_->visible = visible;
-}
-
-VARIANT_BOOL MemoryApplication::GetVisible(std::int32_t) {
-  Lock lock = Enter(*app_);
-  return app_->visible;
-}
-
-void MemoryApplication::PutScreenUpdating(std::int32_t, VARIANT_BOOL updating) {
-  Lock lock = Enter(*app_);
-  app_->screenUpdating = updating;
-}
-
-VARIANT_BOOL MemoryApplication::GetScreenUpdating(std::int32_t) {
-  Lock lock = Enter(*app_);
-  return app_->screenUpdating;
-}
-
-void MemoryApplication::PutInteractive(std::int32_t, VARIANT_BOOL interactive) {
-  Lock lock = Enter(*app_);
-  app_->interactive = interactive;
-}
-
-VARIANT_BOOL MemoryApplication::GetInteractive(std::int32_t) {
-  Lock lock = Enter(*app_);
-  return app_->interactive;
-}
+MEMORY_FLAG(Visible, visible)
+MEMORY_FLAG(ScreenUpdating, screenUpdating)
+MEMORY_FLAG(Interactive, interactive)
+#undef MEMORY_FLAG
 
 com::Ptr<excel::Workbooks> MemoryApplication::GetWorkbooks() {
-  Lock lock = Enter(*app_);
-  return memory::MakeWorkbooks(app_);
+  return Call("GetWorkbooks", {},
+              [&](auto&) { return com::MakeObject<memory::MemoryWorkbooks>(Here()); });
 }
 
 com::Variant MemoryApplication::Run(const com::Variant& macro,
                                     const excel::RunArguments& arguments) {
-  Lock lock = Enter(*app_);
-  if (macro.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
-  memory::MacroName name;
-  try {
-    name = memory::ParseMacroName(com::BstrToUtf8(macro.bstrVal));
-  } catch (const std::invalid_argument&) {
-    com::Throw(com::DISP_E_EXCEPTION);
-  }
-  const memory::MacroEntry* entry = memory::FindMacro(*app_, name, nullptr);
-  if (entry == nullptr) com::Throw(com::DISP_E_EXCEPTION);
-  std::vector<com::Variant> passed;
-  for (const com::Variant& argument : arguments) {
-    if (!argument.IsMissing()) passed.push_back(argument);
-  }
-  return memory::CallMacro(app_, lock, entry->macro, passed);
+  return Call("Run", {macro, {Arg::kList, arguments}}, [&](Lock& lock) {
+    if (macro.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+    const memory::MacroEntry* entry = memory::FindMacro(*app, com::BstrToUtf8(macro.bstrVal));
+    if (entry == nullptr) com::Throw(com::DISP_E_EXCEPTION);
+    std::vector<com::Variant> passed;
+    std::copy_if(arguments.begin(), arguments.end(), std::back_inserter(passed),
+                 [](const com::Variant& argument) { return !argument.IsMissing(); });
+    return memory::CallMacro(app, lock, entry->macro, passed);
+  });
 }
 
 void MemoryApplication::Quit() {
-  Lock lock = Enter(*app_);
-  app_->quit = true;
-  for (const auto& book : app_->books)
-    book->closed = true;
-  app_->books.clear();
-  app_->activeBook.reset();
+  Call("Quit", {}, [&](auto&) {
+    app->quit = true;
+    for (const auto& open : app->books)
+      open->closed = true;
+    app->books.clear();
+    app->activeBook.reset();
+  });
 }
 
 void MemoryApplication::RegisterMacro(std::string_view name, MemoryMacro macro) {
-  memory::AddMacro(*app_, memory::ParseMacroName(name), std::move(macro));
+  std::optional<memory::MacroEntry> parsed = memory::ParseMacroName(name);
+  if (!parsed) throw std::invalid_argument("not a macro name: " + std::string(name));
+  parsed->macro = std::move(macro);
+  Lock lock(app->mutex);
+  std::erase_if(app->macros, [&](const memory::MacroEntry& entry) {
+    return memory::SameName(entry.book, parsed->book) &&
+           memory::SameName(entry.module, parsed->module) &&
+           memory::SameName(entry.procedure, parsed->procedure);
+  });
+  app->macros.push_back(std::move(*parsed));
 }
 
 std::vector<com::Ptr<MemoryWorkbook>> MemoryApplication::OpenWorkbooks() const {
-  Lock lock = Inspect(*app_);
+  Lock lock(app->mutex);
   std::vector<com::Ptr<MemoryWorkbook>> books;
-  for (const auto& book : app_->books)
-    books.push_back(com::MakeObject<MemoryWorkbook>(app_, book));
+  for (const auto& open : app->books)
+    books.push_back(com::MakeObject<MemoryWorkbook>(memory::Place{app, nullptr, open, nullptr}));
   return books;
 }
 
-com::Ptr<MemoryWorkbook> MemoryApplication::FindWorkbook(std::string_view nameOrPath) const {
-  Lock lock = Inspect(*app_);
-  for (const auto& book : app_->books) {
-    if (SameName(book->name, nameOrPath) || (!book->path.empty() && book->path == nameOrPath)) {
-      return com::MakeObject<MemoryWorkbook>(app_, book);
-    }
-  }
-  return nullptr;
-}
-
 com::Ptr<MemoryWorkbook> MemoryApplication::ActiveWorkbook() const {
-  Lock lock = Inspect(*app_);
-  if (!app_->activeBook) return nullptr;
-  return com::MakeObject<MemoryWorkbook>(app_, app_->activeBook);
+  Lock lock(app->mutex);
+  if (!app->activeBook) return nullptr;
+  return com::MakeObject<MemoryWorkbook>(memory::Place{app, nullptr, app->activeBook, nullptr});
 }
 
 com::Ptr<MemoryWorkbook> MemoryApplication::AddWorkbook() {
-  Lock lock = Inspect(*app_);
-  return com::MakeObject<MemoryWorkbook>(
-      app_, memory::AddNewBook(*app_, WorkbookContents::NewWorkbook()));
+  Lock lock(app->mutex);
+  return com::MakeObject<MemoryWorkbook>(memory::AddBook({app, nullptr, nullptr, nullptr}, {}));
 }
 
 void MemoryApplication::KillApplication() {
-  Lock lock = Inspect(*app_);
-  app_->killed = true;
+  Lock lock(app->mutex);
+  app->killed = true;
 }
 
 bool MemoryApplication::HasQuit() const {
-  Lock lock = Inspect(*app_);
-  return app_->quit;
-}
-
-bool MemoryApplication::IsKilled() const {
-  Lock lock = Inspect(*app_);
-  return app_->killed;
-}
-
-std::size_t MemoryApplication::LiveObjects() const {
-  return app_->liveObjects.load();
+  Lock lock(app->mutex);
+  return app->quit;
 }
 
 MemoryApplication::Properties MemoryApplication::CurrentProperties() const {
-  Lock lock = Inspect(*app_);
-  return {app_->windowState, app_->visible, app_->screenUpdating, app_->interactive};
+  Lock lock(app->mutex);
+  return {app->windowState, app->visible, app->screenUpdating, app->interactive};
 }
 
-// --- MemoryWorkbook ---
+MemoryWorkbook::MemoryWorkbook(memory::Place place) : Object(std::move(place), "Workbook") {}
 
-MemoryWorkbook::MemoryWorkbook(std::shared_ptr<memory::AppState> app,
-                               std::shared_ptr<memory::BookState> book)
-    : ObjectBase(std::move(app)), book_(std::move(book)) {}
-
-void MemoryWorkbook::Activate(std::int32_t) {
-  Lock lock = Enter(*app_, book_.get());
-  app_->activeBook = book_;
+void MemoryWorkbook::Activate(std::int32_t lcid) {
+  Call("Activate", {Lcid(lcid)}, [&](auto&) { app->activeBook = book; });
 }
 
 void MemoryWorkbook::Close(const com::Variant& saveChanges, const com::Variant& filename,
-                           const com::Variant&, std::int32_t) {
-  Lock lock = Enter(*app_, book_.get());
-  if (memory::SaveChangesFlag(saveChanges)) {
-    const std::string target =
-        filename.IsMissing() ? book_->path : memory::FileNameArgument(filename);
-    if (target.empty()) com::Throw(excel::kApplicationError);
-    WriteWorkbookFile(target, book_->contents);
-    book_->path = target;
-    book_->name = std::filesystem::path(target).filename().string();
-  }
-  book_->closed = true;
-  std::erase(app_->books, book_);
-  if (app_->activeBook == book_) {
-    app_->activeBook = app_->books.empty() ? nullptr : app_->books.back();
-  }
+                           const com::Variant& routeWorkbook, std::int32_t lcid) {
+  Call("Close", {saveChanges, filename, routeWorkbook, Lcid(lcid)}, [&](auto&) {
+    // SaveChanges by its truth; into the file named, else the workbook's own.
+    if ((saveChanges.vt == VT_BOOL && saveChanges.boolVal) ||
+        ((saveChanges.vt == VT_I4 || saveChanges.vt == VT_INT) && saveChanges.lVal)) {
+      if (filename.vt == VT_BSTR && SysStringLen(filename.bstrVal) > 0) {
+        book->path = memory::AbsolutePath(com::BstrToUtf8(filename.bstrVal));
+        book->name = std::filesystem::path(book->path).filename().string();
+      }
+      if (book->path.empty()) com::Throw(excel::kApplicationError);
+      memory::WriteFile(book->path, *book);
+    }
+    book->closed = true;
+    std::erase(app->books, book);
+    if (app->activeBook == book) app->activeBook = app->books.empty() ? nullptr : app->books.back();
+  });
 }
 
-void MemoryWorkbook::Save(std::int32_t) {
-  Lock lock = Enter(*app_, book_.get());
-  if (book_->path.empty()) com::Throw(excel::kApplicationError);
-  WriteWorkbookFile(book_->path, book_->contents);
+void MemoryWorkbook::Save(std::int32_t lcid) {
+  Call("Save", {Lcid(lcid)}, [&](auto&) {
+    if (book->path.empty()) com::Throw(excel::kApplicationError);  // never saved
+    memory::WriteFile(book->path, *book);
+  });
 }
 
-void MemoryWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t) {
-  Lock lock = Enter(*app_, book_.get());
-  WriteWorkbookFile(memory::FileNameArgument(filename), book_->contents);
+void MemoryWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t lcid) {
+  Call("SaveCopyAs", {filename, Lcid(lcid)}, [&](auto&) {
+    if (filename.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+    if (SysStringLen(filename.bstrVal) == 0) com::Throw(excel::kApplicationError);
+    memory::WriteFile(memory::AbsolutePath(com::BstrToUtf8(filename.bstrVal)), *book);
+  });
 }
 
-void MemoryWorkbook::RunAutoMacros(std::int32_t which, std::int32_t) {
+void MemoryWorkbook::RunAutoMacros(std::int32_t which, std::int32_t lcid) {
   static constexpr const char* kProcedures[] = {"Auto_Open", "Auto_Close", "Auto_Activate",
                                                 "Auto_Deactivate"};
-  Lock lock = Enter(*app_, book_.get());
-  if (which < 1 || which > 4) com::Throw(excel::kApplicationError);
-  const memory::MacroName name{{}, {}, kProcedures[which - 1]};
-  // Only this workbook's own macro, or the application's: never another
-  // workbook's.
-  const memory::MacroEntry* entry = nullptr;
-  for (const memory::MacroEntry& candidate : app_->macros) {
-    if (!SameName(candidate.name.procedure, name.procedure)) continue;
-    if (!candidate.name.book.empty() && SameName(candidate.name.book, book_->name)) {
-      entry = &candidate;
-      break;
-    }
-    if (candidate.name.book.empty() && entry == nullptr) entry = &candidate;
-  }
-  if (entry != nullptr) memory::CallMacro(app_, lock, entry->macro, {});
+  Call("RunAutoMacros", {{Arg::kNumber, which}, Lcid(lcid)}, [&](Lock& lock) {
+    if (which < 1 || which > 4) com::Throw(excel::kApplicationError);
+    const memory::MacroEntry* entry = memory::FindMacro(*app, kProcedures[which - 1], book.get());
+    if (entry != nullptr) memory::CallMacro(app, lock, entry->macro, {});
+  });
 }
 
 com::Ptr<excel::Sheets> MemoryWorkbook::GetSheets() {
-  Lock lock = Enter(*app_, book_.get());
-  return memory::MakeSheets(app_, book_, false);
+  return Call("GetSheets", {},
+              [&](auto&) { return com::MakeObject<memory::MemorySheets>(Here(), false); });
 }
 
 com::Ptr<excel::Sheets> MemoryWorkbook::GetWorksheets() {
-  Lock lock = Enter(*app_, book_.get());
-  return memory::MakeSheets(app_, book_, true);
+  return Call("GetWorksheets", {},
+              [&](auto&) { return com::MakeObject<memory::MemorySheets>(Here(), true); });
 }
 
 com::Ptr<excel::Application> MemoryWorkbook::GetApplication() {
-  Lock lock = Enter(*app_, book_.get());
-  return com::MakeObject<MemoryApplication>(app_);
+  return Call("GetApplication", {},
+              [&](auto&) { return com::MakeObject<MemoryApplication>(app, recorder); });
 }
 
 std::string MemoryWorkbook::Name() const {
-  Lock lock = Inspect(*app_);
-  return book_->name;
+  Lock lock(app->mutex);
+  return book->name;
 }
 
 std::string MemoryWorkbook::Path() const {
-  Lock lock = Inspect(*app_);
-  return book_->path;
-}
-
-bool MemoryWorkbook::IsClosed() const {
-  Lock lock = Inspect(*app_);
-  return book_->closed;
+  Lock lock(app->mutex);
+  return book->path;
 }
 
 std::vector<std::string> MemoryWorkbook::SheetNames() const {
-  Lock lock = Inspect(*app_);
+  Lock lock(app->mutex);
   std::vector<std::string> names;
-  for (const auto& sheet : book_->contents.sheets)
-    names.push_back(sheet->name);
+  for (const auto& each : book->sheets)
+    names.push_back(each->name);
   return names;
 }
 
-bool MemoryWorkbook::IsChartSheet(std::string_view sheet) const {
-  Lock lock = Inspect(*app_);
-  const auto found = book_->contents.FindSheet(sheet);
-  if (!found) throw std::invalid_argument("no sheet " + std::string(sheet));
-  return found->chart;
-}
-
-std::string MemoryWorkbook::ActiveSheetName() const {
-  Lock lock = Inspect(*app_);
-  return book_->contents.sheets.at(book_->contents.activeSheet)->name;
-}
-
 com::Variant MemoryWorkbook::CellValue(std::string_view sheet, std::string_view cell) const {
-  Lock lock = Inspect(*app_);
-  const auto data = memory::CellSheet(*book_, sheet);
-  const auto found = data->cells.find(memory::CellAt(cell));
-  return found == data->cells.end() ? com::Variant() : found->second.value;
-}
-
-std::string MemoryWorkbook::CellFormula(std::string_view sheet, std::string_view cell) const {
-  Lock lock = Inspect(*app_);
-  const auto data = memory::CellSheet(*book_, sheet);
-  const auto found = data->cells.find(memory::CellAt(cell));
-  return found == data->cells.end() ? std::string() : found->second.formula;
+  Lock lock(app->mutex);
+  return memory::CellAt(*book, sheet, cell).value;
 }
 
 std::string MemoryWorkbook::CellNumberFormat(std::string_view sheet, std::string_view cell) const {
-  Lock lock = Inspect(*app_);
-  const auto data = memory::CellSheet(*book_, sheet);
-  const auto found = data->cells.find(memory::CellAt(cell));
-  if (found == data->cells.end() || found->second.numberFormat.empty()) return "General";
-  return found->second.numberFormat;
+  Lock lock(app->mutex);
+  const std::string& format = memory::CellAt(*book, sheet, cell).format;
+  return format.empty() ? "General" : format;
 }
 
 void MemoryWorkbook::SetCellValue(std::string_view sheet, std::string_view cell,
                                   const com::Variant& value) {
-  switch (value.vt) {
-    case VT_EMPTY:
-    case VT_R8:
-    case VT_BSTR:
-    case VT_ERROR:
-      break;
-    case VT_BOOL:
-      if (value.boolVal != VARIANT_TRUE && value.boolVal != VARIANT_FALSE) {
-        throw std::invalid_argument("a logical is VARIANT_TRUE or VARIANT_FALSE");
-      }
-      break;
-    default:
-      throw std::invalid_argument("a cell cannot hold a " + com::VarTypeName(value.vt));
-  }
-  Lock lock = Inspect(*app_);
-  CellContent& content = memory::CellSheet(*book_, sheet)->cells[memory::CellAt(cell)];
+  Lock lock(app->mutex);
+  memory::Cell& content = memory::CellAt(*book, sheet, cell);
   content.value = value;
   content.formula.clear();
 }
 
-void MemoryWorkbook::SetFormula(std::string_view sheet, std::string_view cell,
-                                std::string_view formula) {
-  if (formula.size() < 2 || formula.front() != '=') {
-    throw std::invalid_argument("a formula begins with = : " + std::string(formula));
-  }
-  Lock lock = Inspect(*app_);
-  CellContent& content = memory::CellSheet(*book_, sheet)->cells[memory::CellAt(cell)];
-  content.value.Clear();
-  content.formula = formula;
-}
-
-void MemoryWorkbook::SetComputedValue(std::string_view sheet, std::string_view cell,
-                                      const com::Variant& value) {
-  Lock lock = Inspect(*app_);
-  const auto data = memory::CellSheet(*book_, sheet);
-  const auto found = data->cells.find(memory::CellAt(cell));
-  if (found == data->cells.end() || found->second.formula.empty()) {
-    throw std::invalid_argument(std::string(sheet) + "!" + std::string(cell) + " has no formula");
-  }
-  found->second.value = value;
-}
-
-namespace {
-
-void AddSheet(memory::BookState& book, std::string_view name, bool chart,
-              std::optional<std::size_t> position) {
-  WorkbookContents& contents = book.contents;
-  if (!memory::AcceptableSheetName(contents, nullptr, name)) {
+void MemoryWorkbook::AddWorksheet(std::string_view name) {
+  Lock lock(app->mutex);
+  if (!memory::AcceptableSheetName(*book, nullptr, name)) {
     throw std::invalid_argument("the sheet name is refused: " + std::string(name));
   }
-  const std::size_t at = position.value_or(contents.sheets.size() + 1);
-  if (at < 1 || at > contents.sheets.size() + 1) throw std::invalid_argument("no such position");
-  contents.sheets.insert(contents.sheets.begin() + static_cast<std::ptrdiff_t>(at - 1),
-                         std::make_shared<SheetData>(SheetData{std::string(name), chart, {}}));
-  if (at - 1 <= contents.activeSheet && contents.sheets.size() > 1) ++contents.activeSheet;
+  book->sheets.push_back(std::make_shared<memory::SheetData>(std::string(name)));
 }
 
-}  // namespace
-
-void MemoryWorkbook::AddWorksheet(std::string_view name, std::optional<std::size_t> position) {
-  Lock lock = Inspect(*app_);
-  AddSheet(*book_, name, false, position);
+void MemoryWorkbook::AddChartSheet(std::string_view name) {
+  AddWorksheet(name);
+  Lock lock(app->mutex);
+  book->sheets.back()->chart = true;
 }
 
-void MemoryWorkbook::AddChartSheet(std::string_view name, std::optional<std::size_t> position) {
-  Lock lock = Inspect(*app_);
-  AddSheet(*book_, name, true, position);
-}
-
-void MemoryWorkbook::DefineName(std::string_view name, std::string_view sheet,
-                                std::string_view address) {
-  Lock lock = Inspect(*app_);
-  const auto block = ParseBlockAddress(address);
-  if (!block) throw std::invalid_argument("not a block address: " + std::string(address));
-  if (name.empty() || ParseBlockAddress(name) || book_->contents.FindName(name)) {
-    throw std::invalid_argument("the name is refused: " + std::string(name));
-  }
-  book_->contents.names.push_back({std::string(name), memory::CellSheet(*book_, sheet), *block});
-}
-
-void MemoryWorkbook::RegisterMacro(std::string_view name, MemoryMacro macro) {
-  std::string bookName = Name();
-  std::string qualified = "'";
-  for (const char c : bookName)
-    qualified += c == '\'' ? std::string("''") : std::string(1, c);
-  qualified += "'!";
-  qualified += name;
-  memory::AddMacro(*app_, memory::ParseMacroName(qualified), std::move(macro));
-}
-
-std::string MemoryWorkbook::ToText() const {
-  Lock lock = Inspect(*app_);
-  return FormatWorkbook(book_->contents);
+com::Ptr<excel::Application> MakeRecordingApplication(
+    const com::Ptr<MemoryApplication>& application, std::shared_ptr<Recorder> recorder) {
+  return com::MakeObject<MemoryApplication>(application->State(), std::move(recorder));
 }
 
 }  // namespace test_support

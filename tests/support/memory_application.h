@@ -1,106 +1,225 @@
 // An in-memory spreadsheet application for tests: the excel:: object model
-// over workbooks kept in memory, with files in a text format of its own (see
-// memory_workbook_file.h), and a test-side API to prepare and inspect state
-// without going through the interfaces.
-//
-// It behaves as the real application does where the driver can tell:
-// - Workbooks.Add: a new, never-saved workbook "BookN" with one worksheet
-//   "Sheet1" (Template Missing, VT_EMPTY or an integer; xlWBATChart, -4109,
-//   gives one chart sheet instead; a VT_BSTR template file gives an unsaved
-//   copy of it; other types DISP_E_TYPEMISMATCH).
-// - Workbooks.Open: a missing, unreadable or foreign file fails with
-//   excel::kApplicationError; an optional-argument count other than 12 or 14
-//   with DISP_E_BADPARAMCOUNT; a file this application already has open gives
-//   that workbook. Two applications opening one file get independent copies.
-// - Workbook.Save of a never-saved workbook fails with kApplicationError;
-//   SaveCopyAs (VT_BSTR) writes a copy and the workbook keeps its own file;
-//   Close saves only when SaveChanges is true (Missing does not save: there
-//   is nobody to ask); RunAutoMacros(1) runs the workbook's "Auto_Open"
-//   macro, or else the application's, when there is one.
-// - Sheets.Item by 1-based position (VT_I2/VT_I4/VT_INT, or a whole VT_R8)
-//   or by name (VT_BSTR, any case); out of range, unknown or fractional:
-//   DISP_E_BADINDEX; other types: DISP_E_TYPEMISMATCH. Sheets.Add inserts
-//   before the active sheet, which it becomes, named "SheetN" (N from the
-//   sheet count + 1 up to a free name); Type xlChart (-4109) adds a chart
-//   sheet "ChartN". Before/After must be Missing or VT_EMPTY (sheet objects
-//   do not travel in this VARIANT).
-// - Worksheet.PutName refuses (kApplicationError, old name kept) an empty
-//   name, one over 31 characters, one holding []:*?/\ , one beginning or
-//   ending with ', and a duplicate (any case).
-// - Worksheet.Range: A1 cells with or without $, "A1:C3", Cell1 and Cell2
-//   (the block spanning both), named ranges of this sheet; anything else
-//   kApplicationError.
-// - Range.Invoke: Value2 (0x56C) get gives one cell's VARIANT, or for a
-//   block a 2-D VT_ARRAY|VT_VARIANT, 1-based, rows first; put takes a value
-//   as InterpretInput (memory_cells.h) says; a scalar fills the block; an
-//   array fills it cell by cell, a one-row or one-column array repeats, and
-//   cells beyond the array get #N/A. A put is all or nothing.
-//   NumberFormat (0xC1) put takes VT_BSTR only (else DISP_E_TYPEMISMATCH);
-//   get gives the format, or VT_NULL when the cells differ. Any other dispid
-//   or kind: DISP_E_MEMBERNOTFOUND; a wrong argument count:
-//   DISP_E_BADPARAMCOUNT. Blocks over 4M cells: E_OUTOFMEMORY.
-// - Run: see RegisterMacro. An unknown macro, and one that throws, fail with
-//   DISP_E_EXCEPTION; a macro that is not VT_BSTR with DISP_E_TYPEMISMATCH.
-// - WindowState, Visible, ScreenUpdating and Interactive read back as written
-//   (initially xlNormal, false, true, true); a WindowState other than
-//   xlMaximized, xlMinimized or xlNormal fails with kApplicationError.
-// - After Quit or KillApplication every call on any object of the application
-//   fails with RPC_E_DISCONNECTED; so does every call on a closed workbook
-//   and on its sheets and ranges.
-// There is no calculation: a formula cell reads back the value the test set
-// with SetComputedValue (VT_EMPTY until then).
-//
-// Objects share the application's state under one mutex, so the test thread
-// may inspect while another thread drives. The test-side members work after
-// Quit and KillApplication too.
+// over workbooks in memory, a test side to prepare and inspect them, and a
+// call log with fault injection. Where the driver can tell, it behaves as the
+// real application (tests/excel/application_contract_test.cpp), except that:
+// - nothing is calculated: a formula ("=...") reads VT_EMPTY; a text put
+//   becomes a number only in the classic "C" form (" 1.5e3 ");
+// - a range reads one cell (else E_NOTIMPL), and takes one value into all
+//   its cells (an array is a type mismatch);
+// - a saved workbook is a snapshot kept for the life of the process, its
+//   file a marker naming the snapshot (a copy of the file opens as a copy);
+// - macros are functions the test registers; chart sheets exist;
+// - after KillApplication every call fails with RPC_E_DISCONNECTED.
+// The objects share their application's state under one mutex, so that the
+// test may inspect while another thread drives.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "com/error.h"
+#include "com/hresult.h"
 #include "excel/object_model.h"
 
 namespace test_support {
 
 class MemoryApplication;
-class MemoryWorkbook;
+class Recorder;
 
-namespace memory {
-struct AppState;
-struct BookState;
-
-// Counts the live objects of one application.
-class ObjectBase {
- public:
-  ObjectBase(const ObjectBase&) = delete;
-  ObjectBase& operator=(const ObjectBase&) = delete;
-
- protected:
-  explicit ObjectBase(std::shared_ptr<AppState> app);
-  ~ObjectBase();
-  std::shared_ptr<AppState> app_;
+// The call log. The objects that MakeRecordingApplication hands out, and all
+// reached from them, record each call as it begins, as "<Kind>.<Member>(
+// <arguments>)": Kind Application, Workbooks, Workbook, Sheets, Worksheets
+// (from GetWorksheets), Worksheet, Chart or Range; VARIANTs by type and value
+// (Missing, VT_I4 3, VT_R8 1.5, VT_BOOL false, VT_BSTR "a", VT_ERROR
+// 0x800A07FA), lcid=0, other integers bare, VARIANT_TRUE, BSTRs quoted,
+// optional=12 x Missing for Open, VT_I4 3, 29 x Missing for Run, and the
+// dispid in hex, get, put or method for Invoke. A failed call ends with
+// " -> failed 0x800A03EC" (or " -> failed (not a COM error)"). The test side
+// and macros are not recorded.
+struct RecordedCall {
+  std::string member;  // "Workbook.Close"
+  // Integers (lcid included) as VT_I4, VARIANT_BOOL as VT_BOOL, BSTRs as
+  // VT_BSTR; Invoke: dispid and kind as VT_I4 first.
+  std::vector<com::Variant> arguments;
+  std::string line;
 };
-}  // namespace memory
 
-// A macro: takes the arguments of Run that are not Missing, in order, and
-// gives its result. It fails by throwing (Run then fails with
-// DISP_E_EXCEPTION). It may use `application` (and through it the
-// interfaces); capturing a com::Ptr to the application's own objects would
-// keep them alive in a cycle.
+// Makes a call fail with `hr` before the application acts (it is recorded,
+// failed).
+struct Fault {
+  std::string member;  // "Workbook.Save"
+  HRESULT hr = com::E_FAIL;
+  // The calls that match (member, and `when` if set), counted from the moment
+  // the fault was added, from 1: the one that fails, and every later one too
+  // when `andLater`.
+  std::size_t occurrence = 1;
+  bool andLater = false;
+  std::function<bool(const RecordedCall&)> when;
+};
+
+// A macro: takes the arguments of Run that are not Missing and gives its
+// result; it fails by throwing (Run then fails with DISP_E_EXCEPTION). It may
+// call the application it is given; a com::Ptr to the application's objects
+// captured in it would keep them alive in a cycle.
 using MemoryMacro = std::function<com::Variant(MemoryApplication& application,
                                                const std::vector<com::Variant>& arguments)>;
 
-class MemoryApplication : public excel::Application, private memory::ObjectBase {
+// --- Inside: the state the objects of one application share ---
+
+namespace memory {
+
+struct Cell {
+  com::Variant value{};  // a formula cell's is VT_EMPTY
+  std::string formula{};
+  std::string format{};  // "" for General
+};
+
+using Position = std::pair<int, int>;  // 1-based row and column
+
+struct Block {
+  Position first, last;
+};
+
+struct SheetData {
+  std::string name;
+  bool chart = false;
+  std::map<Position, Cell> cells{};  // the others are empty
+};
+using SheetList = std::vector<std::shared_ptr<SheetData>>;
+
+struct BookState {
+  std::string name;
+  std::string path;
+  SheetList sheets;
+  std::size_t active = 0;
+  bool closed = false;
+};
+
+struct MacroEntry {
+  std::string book;  // the workbook's name; empty for the application's own
+  std::string module;
+  std::string procedure;
+  MemoryMacro macro;
+};
+
+struct AppState {
+  mutable std::mutex mutex;
+  bool quit = false;
+  bool killed = false;
+  std::int32_t windowState = excel::kWindowNormal;
+  VARIANT_BOOL visible = VARIANT_FALSE;
+  VARIANT_BOOL screenUpdating = VARIANT_TRUE;
+  VARIANT_BOOL interactive = VARIANT_TRUE;
+  std::vector<std::shared_ptr<BookState>> books;  // open, in opening order
+  std::shared_ptr<BookState> activeBook;
+  int nextBook = 1;
+  std::vector<MacroEntry> macros;
+};
+
+using Lock = std::unique_lock<std::mutex>;
+
+inline bool IsInteger(VARTYPE vt) {
+  return vt == VT_I2 || vt == VT_I4 || (vt >= VT_I1 && vt <= VT_UINT);
+}
+
+// One argument of a recorded call; it refers to the caller's values.
+struct Arg {
+  enum Style { kValue, kLcid, kNumber, kHex, kBool, kText, kList, kOptional, kInvokeKind };
+  Arg(const com::Variant& v) : style(kValue), value(&v) {}
+  Arg(const com::Bstr& t) : style(kText), text(&t) {}
+  Arg(Style s, std::int32_t n) : style(s), number(n) {}
+  Arg(Style s, std::span<const com::Variant> v) : style(s), values(v) {}
+  Style style;
+  const VARIANT* value = nullptr;
+  const com::Bstr* text = nullptr;
+  std::int32_t number = 0;
+  std::span<const com::Variant> values;
+};
+inline Arg Lcid(std::int32_t lcid) {
+  return {Arg::kLcid, lcid};
+}
+
+// Where an object is: its application's state, the recorder when it was
+// reached through MakeRecordingApplication, its workbook and its sheet.
+struct Place {
+  std::shared_ptr<AppState> app;
+  std::shared_ptr<Recorder> recorder;
+  std::shared_ptr<BookState> book;
+  std::shared_ptr<SheetData> sheet;
+};
+
+class Object : protected Place {
+ protected:
+  Object(Place place, const char* kind) : Place(std::move(place)), kind_(kind) {}
+  const Place& Here() const { return *this; }
+  // One call through the interfaces: recorded (failing when a fault is due),
+  // then `body(lock)` runs under the state's lock, which fails with
+  // RPC_E_DISCONNECTED when the application has gone or the workbook closed.
+  template <typename Body>
+  auto Call(const char* member, std::initializer_list<Arg> arguments, Body body);
+
+ private:
+  std::size_t Record(const char* member, std::initializer_list<Arg> arguments);
+  void Failed(std::size_t number);  // inside a catch block
+  const char* kind_;
+};
+
+template <typename Body>
+auto Object::Call(const char* member, std::initializer_list<Arg> arguments, Body body) {
+  const std::size_t number = recorder ? Record(member, arguments) : 0;
+  try {
+    Lock lock(app->mutex);
+    if (app->quit || app->killed || (book && book->closed)) com::Throw(com::RPC_E_DISCONNECTED);
+    return body(lock);
+  } catch (...) {
+    if (recorder) Failed(number);
+    throw;
+  }
+}
+
+}  // namespace memory
+
+class Recorder {
+ public:
+  std::vector<RecordedCall> Calls() const;
+  std::vector<std::string> Lines() const;
+  std::string Transcript() const;  // the lines, each followed by "\n"
+  std::vector<RecordedCall> CallsOf(std::string_view member) const;
+  std::size_t CountOf(std::string_view member) const { return CallsOf(member).size(); }
+  void Clear();  // forgets the calls recorded so far; the faults stay
+
+  void FailCall(std::string member, HRESULT hr, std::size_t occurrence = 1);
+  void FailFrom(std::string member, HRESULT hr, std::size_t occurrence = 1);  // and later
+  void AddFault(Fault fault);
+  void ClearFaults();
+
+ private:
+  friend class memory::Object;
+  mutable std::mutex mutex_;
+  std::vector<RecordedCall> calls_;
+  std::size_t forgotten_ = 0;  // calls dropped by Clear, so that numbers stay valid
+  std::vector<std::pair<Fault, std::size_t>> faults_;  // with the calls counted
+};
+
+class MemoryWorkbook;
+
+class MemoryApplication : public excel::Application, private memory::Object {
  public:
   static com::Ptr<MemoryApplication> Create();
-  // Another handle on an existing application's state.
-  explicit MemoryApplication(std::shared_ptr<memory::AppState> state);
+  // Another handle on an application's state.
+  explicit MemoryApplication(std::shared_ptr<memory::AppState> state,
+                             std::shared_ptr<Recorder> recorder = nullptr);
 
   void PutWindowState(std::int32_t lcid, std::int32_t state) override;
   std::int32_t GetWindowState(std::int32_t lcid) override;
@@ -116,36 +235,17 @@ class MemoryApplication : public excel::Application, private memory::ObjectBase 
 
   // --- Test side ---
 
-  // Registers a macro under the name Run is given:
-  //   "Proc" or "Module1.Proc"   the application's own macro;
-  //   "'Book.xlsm'!Module1.Proc"  a macro of the workbook with that name
-  //   or "Book.xlsm!Proc"         (file name), seen only while it is open.
-  // Run resolves a name (all parts without regard to case; a name without
-  // module matches a macro of any module, a registered macro without module
-  // matches any module asked for): with a workbook part, only that open
-  // workbook's macros; else the active workbook's, the other open workbooks'
-  // in opening order, then the application's. Registering a name again
-  // replaces the macro.
+  // Registers (or replaces) the macro Run finds by `name`: "Proc",
+  // "Module1.Proc", or qualified with a workbook's name ("'Book1'!Proc"):
+  // that workbook's own, found only while it is open, and the only kind its
+  // RunAutoMacros runs. Run compares names without regard to case; a module
+  // left out on either side matches any.
   void RegisterMacro(std::string_view name, MemoryMacro macro);
-
-  // Workbooks open in this application, in opening order.
-  std::vector<com::Ptr<MemoryWorkbook>> OpenWorkbooks() const;
-  // By workbook name or full path; null when not open.
-  com::Ptr<MemoryWorkbook> FindWorkbook(std::string_view nameOrPath) const;
-  com::Ptr<MemoryWorkbook> ActiveWorkbook() const;
-  // As Workbooks.Add.
-  com::Ptr<MemoryWorkbook> AddWorkbook();
-
-  // The application dies: every later call through the interfaces on any of
-  // its objects fails with RPC_E_DISCONNECTED.
+  std::vector<com::Ptr<MemoryWorkbook>> OpenWorkbooks() const;  // in opening order
+  com::Ptr<MemoryWorkbook> ActiveWorkbook() const;              // null when none
+  com::Ptr<MemoryWorkbook> AddWorkbook();                       // as Workbooks.Add
   void KillApplication();
   bool HasQuit() const;
-  bool IsKilled() const;
-
-  // Objects of this application alive now, this one included: a driver that
-  // let go of everything it was handed leaves only the test's own.
-  std::size_t LiveObjects() const;
-
   struct Properties {
     std::int32_t windowState;
     VARIANT_BOOL visible;
@@ -153,15 +253,14 @@ class MemoryApplication : public excel::Application, private memory::ObjectBase 
     VARIANT_BOOL interactive;
   };
   Properties CurrentProperties() const;
-
-  const std::shared_ptr<memory::AppState>& State() const { return app_; }
+  const std::shared_ptr<memory::AppState>& State() const { return app; }
 };
 
 // Test-side members address cells as ("Sheet1", "B2"); a sheet that is not
 // there, a chart sheet or a bad address throws std::invalid_argument.
-class MemoryWorkbook : public excel::Workbook, private memory::ObjectBase {
+class MemoryWorkbook : public excel::Workbook, private memory::Object {
  public:
-  MemoryWorkbook(std::shared_ptr<memory::AppState> app, std::shared_ptr<memory::BookState> book);
+  explicit MemoryWorkbook(memory::Place place);
 
   void Activate(std::int32_t lcid) override;
   void Close(const com::Variant& saveChanges, const com::Variant& filename,
@@ -175,44 +274,20 @@ class MemoryWorkbook : public excel::Workbook, private memory::ObjectBase {
 
   // --- Test side ---
 
-  std::string Name() const;  // "Book1", or the file name
-  std::string Path() const;  // the full path; empty when never saved
-  bool IsClosed() const;
-  // Every sheet in order, chart sheets included.
-  std::vector<std::string> SheetNames() const;
-  bool IsChartSheet(std::string_view sheet) const;
-  std::string ActiveSheetName() const;
-
-  // The value Value2 would read (a formula cell's computed value).
+  std::string Name() const;                     // "Book1", or the file name
+  std::string Path() const;                     // empty when never saved
+  std::vector<std::string> SheetNames() const;  // charts included
   com::Variant CellValue(std::string_view sheet, std::string_view cell) const;
-  std::string CellFormula(std::string_view sheet, std::string_view cell) const;       // "" for none
   std::string CellNumberFormat(std::string_view sheet, std::string_view cell) const;  // "General"
-  // Stores `value` as it is (VT_EMPTY, VT_R8, VT_BSTR, VT_BOOL or VT_ERROR;
-  // other types throw std::invalid_argument) and drops any formula.
+  // Stores `value` as it is (VT_EMPTY, VT_R8, VT_BSTR, VT_BOOL or VT_ERROR).
   void SetCellValue(std::string_view sheet, std::string_view cell, const com::Variant& value);
-  // Stores a formula text ("=..."); its value is VT_EMPTY until set.
-  void SetFormula(std::string_view sheet, std::string_view cell, std::string_view formula);
-  // What the formula in the cell computes; std::invalid_argument when the
-  // cell holds no formula.
-  void SetComputedValue(std::string_view sheet, std::string_view cell, const com::Variant& value);
-
-  // Adds a worksheet or a chart sheet at the end, or before the sheet at
-  // 1-based `position`. The name must be free and acceptable.
-  void AddWorksheet(std::string_view name, std::optional<std::size_t> position = std::nullopt);
-  void AddChartSheet(std::string_view name, std::optional<std::size_t> position = std::nullopt);
-  // A named range of a worksheet ("A1" or "A1:C3").
-  void DefineName(std::string_view name, std::string_view sheet, std::string_view address);
-  // A macro of this workbook (RegisterMacro of the application, qualified
-  // with this workbook's name).
-  void RegisterMacro(std::string_view name, MemoryMacro macro);
-
-  // The workbook as its file would hold it.
-  std::string ToText() const;
-
-  const std::shared_ptr<memory::BookState>& Book() const { return book_; }
-
- private:
-  std::shared_ptr<memory::BookState> book_;
+  // Appends a sheet; the name must be free and acceptable.
+  void AddWorksheet(std::string_view name);
+  void AddChartSheet(std::string_view name);
 };
+
+// `application` seen through the call log of `recorder`.
+com::Ptr<excel::Application> MakeRecordingApplication(
+    const com::Ptr<MemoryApplication>& application, std::shared_ptr<Recorder> recorder);
 
 }  // namespace test_support

@@ -1,12 +1,10 @@
 #include "support/temp_registry.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <system_error>
 
 #include "platform/environment.h"
 
@@ -26,22 +24,10 @@ ScopedEnv::~ScopedEnv() {
   }
 }
 
-TempRegistry::TempRegistry(std::optional<std::string_view> initialText) {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "gridmoor-registry-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::system_error(errno, std::generic_category(), "cannot create temporary folder");
-  }
-  folder_ = pattern;
-  file_ = folder_ / "registry.reg";
+TempRegistry::TempRegistry(std::optional<std::string_view> initialText)
+    : file_(folder_.path() / "registry.reg") {
   env_.emplace("GRIDMOOR_REGISTRY", file_.string());
   if (initialText) Write(*initialText);
-}
-
-TempRegistry::~TempRegistry() {
-  env_.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
 }
 
 void TempRegistry::Write(std::string_view text) const {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/registry.h"
+#include "support/temp_folder.h"
 
 namespace test_support {
 
@@ -31,11 +32,8 @@ class TempRegistry {
  public:
   // Without `initialText` the settings file does not exist yet.
   explicit TempRegistry(std::optional<std::string_view> initialText = std::nullopt);
-  ~TempRegistry();
-  TempRegistry(const TempRegistry&) = delete;
-  TempRegistry& operator=(const TempRegistry&) = delete;
 
-  const std::filesystem::path& folder() const { return folder_; }
+  const std::filesystem::path& folder() const { return folder_.path(); }
   const std::filesystem::path& file() const { return file_; }
 
   // Replaces the settings file with `text`, written byte for byte.
@@ -47,7 +45,7 @@ class TempRegistry {
   platform::Registry Load() const;
 
  private:
-  std::filesystem::path folder_;
+  TempFolder folder_;
   std::filesystem::path file_;
   std::optional<ScopedEnv> env_;
 };

@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <fstream>
 #include <sstream>
 
@@ -29,37 +28,22 @@ extern "C" const char* __tsan_default_suppressions() {
 }
 
 namespace excel::calc::testing {
-namespace fs = std::filesystem;
-
-void CalcTest::SetUp() {
-  if (!FindOfficeProgram()) {
-    if (platform::GetEnv("CI").value_or("") == "true") {
-      FAIL() << "no office program (soffice.bin) installed; CI needs libreoffice-calc-nogui";
-    }
-    GTEST_SKIP() << "no office program installed";
+void SkipWithoutOffice() {
+  if (FindOfficeProgram()) return;
+  if (platform::GetEnv("CI").value_or("") == "true") {
+    FAIL() << "no office program (soffice.bin) installed; CI needs libreoffice-calc-nogui";
   }
-  char pattern[] = "/tmp/gridmoor-calc-test-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  folder_ = pattern;
+  GTEST_SKIP() << "no office program installed";
 }
 
-void CalcTest::TearDown() {
-  // The test's application objects are gone: so must be every office this
-  // process started. Checked by process id, never by name.
+void ExpectNoOfficeLeft() {
+  // Checked by process id, never by name.
   for (const int pid : StartedOfficeProcessIds()) {
     if (!IsOurChild(pid)) continue;
     ADD_FAILURE() << "office process " << pid << " was left running";
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
   }
-  if (!folder_.empty()) {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-}
-
-std::string CalcTest::PathOf(const std::string& name) const {
-  return (folder_ / name).string();
 }
 
 bool IsOurChild(int pid) {
@@ -76,56 +60,6 @@ bool IsOurChild(int pid) {
 
 com::Ptr<Application> NewApplication() {
   return CreateCalcApplication();
-}
-
-com::Ptr<Workbook> NewWorkbook(const com::Ptr<Application>& application) {
-  return application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
-}
-
-com::Ptr<Workbook> OpenWorkbook(const com::Ptr<Application>& application, const std::string& path) {
-  std::array<com::Variant, kOpenOptionalCountNew> optional;
-  optional.fill(com::Variant::Missing());
-  return application->GetWorkbooks()->Open(com::Bstr::FromUtf8(path), optional, 0);
-}
-
-com::Ptr<Worksheet> SheetOf(const com::Ptr<Workbook>& workbook, const char* name) {
-  const com::Variant index = name ? com::Variant::Text(name) : com::Variant::Int(1);
-  return com::QueryInterface<Worksheet>(workbook->GetSheets()->GetItem(index));
-}
-
-com::Ptr<Range> RangeOf(const com::Ptr<Worksheet>& sheet, const char* cell1, const char* cell2) {
-  return sheet->GetRange(com::Variant::Text(cell1),
-                         cell2 ? com::Variant::Text(cell2) : com::Variant::Missing());
-}
-
-com::Variant Get(const com::Ptr<Worksheet>& sheet, const char* cell) {
-  return RangeOf(sheet, cell)->Invoke(kDispidValue2, InvokeKind::kPropertyGet, {});
-}
-
-void Put(const com::Ptr<Worksheet>& sheet, const char* cell, const com::Variant& value) {
-  const com::Variant put =
-      RangeOf(sheet, cell)->Invoke(kDispidValue2, InvokeKind::kPropertyPut, {&value, 1});
-  EXPECT_TRUE(put.IsEmpty());
-}
-
-void PutFormat(const com::Ptr<Worksheet>& sheet, const char* cell, const char* format) {
-  const com::Variant value = com::Variant::Text(format);
-  RangeOf(sheet, cell)->Invoke(kDispidNumberFormat, InvokeKind::kPropertyPut, {&value, 1});
-}
-
-std::string GetFormat(const com::Ptr<Worksheet>& sheet, const char* cell) {
-  const com::Variant format =
-      RangeOf(sheet, cell)->Invoke(kDispidNumberFormat, InvokeKind::kPropertyGet, {});
-  return format.vt == VT_BSTR ? com::BstrToUtf8(format.bstrVal) : "<not a text>";
-}
-
-HRESULT FailureOf(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const com::Error& error) {
-    return error.hr();
-  }
-  return com::S_OK;
 }
 
 com::Variant Block(std::size_t rows, std::size_t columns,

@@ -6,47 +6,48 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "com/error.h"
 #include "com/variant.h"
+#include "excel/application_contract.h"
 #include "excel/calc/calc_application.h"
 #include "excel/errors.h"
 #include "excel/object_model.h"
 
 namespace excel::calc::testing {
 
-// Every test makes its own application objects. Set-up skips when no office
-// is installed (a failure in CI); tear-down fails when an office process
-// that this test process started is still there, and kills it by its id.
+// For a test's SetUp: skips the test when no office is installed (fails it
+// in CI).
+void SkipWithoutOffice();
+// For a test's TearDown, once its application objects are gone: fails the
+// test when an office process that this process started still runs, and
+// kills it by its id.
+void ExpectNoOfficeLeft();
+
+// Every test makes its own application objects, and has a temporary folder.
 class CalcTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override { SkipWithoutOffice(); }
+  void TearDown() override { ExpectNoOfficeLeft(); }
 
   // A file path in this test's own temporary folder.
-  std::string PathOf(const std::string& name) const;
-  const std::filesystem::path& Folder() const { return folder_; }
+  std::string PathOf(const std::string& name) const { return folder_.File(name); }
+  const std::filesystem::path& Folder() const { return folder_.path(); }
 
  private:
-  std::filesystem::path folder_;
+  test_support::TempFolder folder_;
 };
 
+// The short forms of ../application_contract.h, and Calc's own.
+using excel_test::FailureOf;
+using excel_test::Get;
+using excel_test::NewWorkbook;
+using excel_test::OpenWorkbook;
+using excel_test::Put;
+using excel_test::RangeOf;
+using excel_test::SheetOf;
 com::Ptr<Application> NewApplication();
-com::Ptr<Workbook> NewWorkbook(const com::Ptr<Application>& application);
-com::Ptr<Workbook> OpenWorkbook(const com::Ptr<Application>& application, const std::string& path);
-com::Ptr<Worksheet> SheetOf(const com::Ptr<Workbook>& workbook, const char* name = nullptr);
-com::Ptr<Range> RangeOf(const com::Ptr<Worksheet>& sheet, const char* cell1,
-                        const char* cell2 = nullptr);
-
-com::Variant Get(const com::Ptr<Worksheet>& sheet, const char* cell);
-void Put(const com::Ptr<Worksheet>& sheet, const char* cell, const com::Variant& value);
-void PutFormat(const com::Ptr<Worksheet>& sheet, const char* cell, const char* format);
-std::string GetFormat(const com::Ptr<Worksheet>& sheet, const char* cell);
-
-// The HRESULT `body` fails with; S_OK when it does not.
-HRESULT FailureOf(const std::function<void()>& body);
 
 // A rows x columns block as a VARIANT, row by row.
 com::Variant Block(std::size_t rows, std::size_t columns,

@@ -1,0 +1,252 @@
+// What the real application does beyond the contract that
+// ../application_contract_test.cpp checks: calculation, what a typed text
+// becomes, number format codes, file formats, named ranges and Basic.
+#include <filesystem>
+
+#include "calc_test_support.h"
+#include "com/variant_grid.h"
+
+namespace excel::calc::testing {
+namespace {
+
+using com::Variant;
+namespace fs = std::filesystem;
+
+class CalcApplicationTest : public CalcTest {
+ protected:
+  void SetUp() override {
+    CalcTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    application_ = NewApplication();
+    workbook_ = NewWorkbook(application_);
+    sheet_ = SheetOf(workbook_);
+  }
+  void TearDown() override {
+    sheet_.Reset();
+    workbook_.Reset();
+    if (application_) application_->Quit();
+    application_.Reset();
+    CalcTest::TearDown();
+  }
+
+  com::Ptr<Application> application_;
+  com::Ptr<Workbook> workbook_;
+  com::Ptr<Worksheet> sheet_;
+};
+
+TEST_F(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
+  Put(sheet_, "A1", Variant::Double(2));
+  Put(sheet_, "B1", Variant::Double(3));
+  const struct {
+    const char* cell;
+    const char* formula;
+    Variant value;
+  } cases[] = {
+      {"C1", "=SUM(A1,B1)", Variant::Double(5)},
+      {"C2", "=IF(A1>0,1,2)", Variant::Double(1)},
+      {"C3", "=A1>B1", Variant::Bool(false)},
+      {"C4", "=A1&\"x\"", Variant::Text("2x")},
+      {"C5", "=Sheet1!$A$1*10", Variant::Double(20)},
+      {"C6", "=\"\"", Variant::Text("")},  // an empty result is no empty cell
+      {"C7", "=ROUND(2.5,0)", Variant::Double(3)},
+      {"C8", "=TRUE", Variant::Bool(true)},
+      {"C9", "=AND(TRUE,FALSE)", Variant::Bool(false)},
+      {"D1", "=1/0", Variant::ErrorValue(kErrDiv0)},
+      {"D2", "=NA()", Variant::ErrorValue(kErrNA)},
+      {"D3", "=NOSUCHFUNCTION()", Variant::ErrorValue(kErrName)},
+      {"D4", "=SQRT(-1)", Variant::ErrorValue(kErrNum)},
+      {"D5", "=INDIRECT(\"A0\")", Variant::ErrorValue(kErrRef)},
+      {"D6", "=\"a\"+1", Variant::ErrorValue(kErrValue)},
+      {"D7", "=D1+1", Variant::ErrorValue(kErrDiv0)},  // an error spreads
+      {"E1", "=IF(1>0,#N/A,1)", Variant::ErrorValue(kErrNA)},
+      {"E2", "=#DIV/0!", Variant::ErrorValue(kErrDiv0)},
+      {"E3", "=#VALUE!", Variant::ErrorValue(kErrValue)},
+      {"E4", "=#NUM!", Variant::ErrorValue(kErrNum)},
+      {"E5", "=#REF!", Variant::ErrorValue(kErrRef)},
+      {"E6", "=#NAME?", Variant::ErrorValue(kErrName)},
+      // Typed texts the application recognises.
+      {"F1", "1/2/2020", Variant::Double(43832)},
+      {"F2", "1,234", Variant::Double(1234)},
+  };
+  for (const auto& c : cases)
+    Put(sheet_, c.cell, Variant::Text(c.formula));
+  for (const auto& c : cases)
+    EXPECT_EQ(Get(sheet_, c.cell), c.value) << c.formula;
+
+  Put(sheet_, "A1", Variant::Double(-10));
+  EXPECT_EQ(Get(sheet_, "C1"), Variant::Double(-7));
+  EXPECT_EQ(Get(sheet_, "C2"), Variant::Double(2));
+  Put(sheet_, "B1", Variant::Double(-20));
+  EXPECT_EQ(Get(sheet_, "C3"), Variant::Bool(true));
+
+  // A formula the application cannot read is refused, and the cell kept.
+  EXPECT_EQ(FailureOf([&] { Put(sheet_, "A1", Variant::Text("=1+")); }), kApplicationError);
+  EXPECT_EQ(Get(sheet_, "A1"), Variant::Double(-10));
+  EXPECT_EQ(FailureOf([&] { Put(sheet_, "G1", Variant::Text("=)")); }), kApplicationError);
+  EXPECT_EQ(Get(sheet_, "G1"), Variant());
+  // Format codes are the application's own.
+  Put(sheet_, "A4", Variant::Text("yyyy-mm-dd"), kDispidNumberFormat);
+  EXPECT_EQ(Get(sheet_, "A4", kDispidNumberFormat), Variant::Text("YYYY-MM-DD"));
+  EXPECT_EQ(FailureOf([&] { Put(sheet_, "A5", Variant::Text("[ZZ]0"), kDispidNumberFormat); }),
+            kApplicationError);
+  EXPECT_EQ(Get(sheet_, "A5", kDispidNumberFormat), Variant::Text("General"));
+}
+
+TEST_F(CalcApplicationTest, BlocksReadRowsFirstAndArraysSpreadAsInTheSpreadsheet) {
+  Put(sheet_, "F1", Variant::Double(5));
+  const Variant block = Block(2, 4,
+                              {Variant::Double(1.5), Variant::Text("text"), Variant::Bool(true),
+                               Variant(), Variant::Text("=F1*2"), Variant::ErrorValue(kErrNA),
+                               Variant::Text("=1/0"), Variant::Text("=F1>1")});
+  const auto put = [&](const char* cells, const Variant& value) {
+    RangeOf(sheet_, cells)->Invoke(kDispidValue2, InvokeKind::kPropertyPut, {&value, 1});
+  };
+  const auto read = [&](const char* cell1, const char* cell2 = nullptr) {
+    const Variant value =
+        RangeOf(sheet_, cell1, cell2)->Invoke(kDispidValue2, InvokeKind::kPropertyGet, {});
+    EXPECT_EQ(value.vt, VT_ARRAY | VT_VARIANT);
+    return com::VariantGrid::FromVariant(value);
+  };
+  put("A1:D2", block);
+  const com::VariantGrid expected = com::VariantGrid::FromVariant(
+      Block(2, 4,
+            {Variant::Double(1.5), Variant::Text("text"), Variant::Bool(true), Variant(),
+             Variant::Double(10), Variant::ErrorValue(kErrNA), Variant::ErrorValue(kErrDiv0),
+             Variant::Bool(true)}));
+  EXPECT_EQ(read("A1:D2"), expected);
+  EXPECT_EQ(read("D2:A1"), expected);
+  EXPECT_EQ(read("D1", "$A$2"), expected);
+  EXPECT_EQ(Get(sheet_, "B2"), Variant::ErrorValue(kErrNA));
+  // A row repeats down; beyond a smaller array, cells get #N/A.
+  put("H1:I2", Block(1, 2, {Variant::Double(1), Variant::Double(2)}));
+  EXPECT_EQ(Get(sheet_, "I2"), Variant::Double(2));
+  put("K1:M3",
+      Block(2, 2,
+            {Variant::Double(1), Variant::Double(2), Variant::Double(3), Variant::Double(4)}));
+  EXPECT_EQ(Get(sheet_, "L2"), Variant::Double(4));
+  EXPECT_EQ(Get(sheet_, "M1"), Variant::ErrorValue(kErrNA));
+  EXPECT_EQ(Get(sheet_, "K3"), Variant::ErrorValue(kErrNA));
+  // One formula fills a block with its references moving along.
+  put("G1:G2", Variant::Text("=F1*2"));
+  Put(sheet_, "F2", Variant::Double(4));
+  EXPECT_EQ(Get(sheet_, "G2"), Variant::Double(8));
+  // Plain numbers 0 and 1 read in a block stay numbers.
+  Put(sheet_, "O1", Variant::Double(0));
+  Put(sheet_, "O2", Variant::Double(1));
+  EXPECT_EQ(read("O1:O2"),
+            com::VariantGrid::FromVariant(Block(2, 1, {Variant::Double(0), Variant::Double(1)})));
+}
+
+TEST_F(CalcApplicationTest, EveryFileFormatKeepsTheValuesAndSaveKeepsTheFormat) {
+  Put(sheet_, "A1", Variant::Double(1.25));
+  Put(sheet_, "A2", Variant::Text("text"));
+  Put(sheet_, "A3", Variant::Text("=A1*4"));
+  Put(sheet_, "A4", Variant::Bool(true));
+  for (const char* name : {"copy.xlsx", "copy.ods", "copy.fods", "copy.xls"}) {
+    workbook_->SaveCopyAs(Variant::Text(PathOf(name)), 0);
+    const com::Ptr<Application> reader = NewApplication();
+    const com::Ptr<Workbook> opened = OpenWorkbook(reader, PathOf(name));
+    const com::Ptr<Worksheet> copy = SheetOf(opened);
+    EXPECT_EQ(Get(copy, "A1"), Variant::Double(1.25)) << name;
+    EXPECT_EQ(Get(copy, "A2"), Variant::Text("text")) << name;
+    EXPECT_EQ(Get(copy, "A3"), Variant::Double(5)) << name;
+    // The office writes a logical into .xls as a plain number.
+    EXPECT_EQ(Get(copy, "A4"),
+              std::string(name) == "copy.xls" ? Variant::Double(1) : Variant::Bool(true))
+        << name;
+    if (std::string(name) == "copy.xlsx") {
+      Put(copy, "A1", Variant::Double(2));
+      opened->Save(0);
+      EXPECT_NE(ReadFile(PathOf(name)).substr(0, 2), "<?");  // still a package, not flat XML
+    }
+    reader->Quit();
+  }
+  // No lock files are left beside the workbooks.
+  for (const fs::directory_entry& entry : fs::directory_iterator(Folder()))
+    EXPECT_EQ(entry.path().filename().string().find(".~lock"), std::string::npos);
+
+  WriteFile(PathOf("data.csv"), "1.5,text\n\"a,b\",3\n");
+  const com::Ptr<Worksheet> csv = SheetOf(OpenWorkbook(application_, PathOf("data.csv")));
+  EXPECT_EQ(Get(csv, "A1"), Variant::Double(1.5));
+  EXPECT_EQ(Get(csv, "B1"), Variant::Text("text"));
+  EXPECT_EQ(Get(csv, "A2"), Variant::Text("a,b"));
+  EXPECT_EQ(Get(csv, "B2"), Variant::Double(3));
+}
+
+TEST_F(CalcApplicationTest, NamedRangesOfTheSheetResolve) {
+  WriteFile(PathOf("names.fods"), R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+ <office:body><office:spreadsheet>
+  <table:table table:name="Data">
+   <table:table-row><table:table-cell office:value-type="float" office:value="1.5"/>
+    <table:table-cell office:value-type="float" office:value="2.5"/></table:table-row>
+  </table:table>
+  <table:table table:name="Other"><table:table-row><table:table-cell/></table:table-row></table:table>
+  <table:named-expressions>
+   <table:named-range table:name="Rate" table:base-cell-address="$Data.$A$1" table:cell-range-address="$Data.$B$1"/>
+   <table:named-range table:name="Pair" table:base-cell-address="$Data.$A$1" table:cell-range-address="$Data.$A$1:.$B$1"/>
+   <table:named-range table:name="Elsewhere" table:base-cell-address="$Other.$A$1" table:cell-range-address="$Other.$A$1"/>
+  </table:named-expressions>
+ </office:spreadsheet></office:body>
+</office:document>
+)");
+  const com::Ptr<Worksheet> data =
+      SheetOf(OpenWorkbook(application_, PathOf("names.fods")), "Data");
+  EXPECT_EQ(Get(data, "Rate"), Variant::Double(2.5));
+  EXPECT_EQ(Get(data, "rate"), Variant::Double(2.5));
+  const com::VariantGrid pair = com::VariantGrid::FromVariant(
+      RangeOf(data, "Pair")->Invoke(kDispidValue2, InvokeKind::kPropertyGet, {}));
+  EXPECT_EQ(pair.Columns(), 2u);
+  EXPECT_EQ(pair.At(1, 1), Variant::Double(1.5));
+  EXPECT_EQ(FailureOf([&] { RangeOf(data, "Elsewhere"); }), kApplicationError);  // another sheet's
+  Put(data, "C1", Variant::Text("=Rate*2"));
+  EXPECT_EQ(Get(data, "C1"), Variant::Double(5));
+}
+
+TEST_F(CalcApplicationTest, BasicMacrosKeepTheirTypesAndTravelWithTheFile) {
+  PutBasicModule(workbook_, "Standard", "Module1",
+                 "Function Add2(a, b)\n  Add2 = a + b\nEnd Function\n"
+                 "Function Joined(text, number)\n  Joined = text & \"/\" & number\nEnd Function\n");
+  RunArguments arguments;
+  const auto run = [&](const com::Ptr<Application>& application, const char* macro, Variant a,
+                       Variant b) {
+    arguments.fill(Variant::Missing());
+    arguments[0] = a;
+    arguments[1] = b;
+    return application->Run(Variant::Text(macro), arguments);
+  };
+  EXPECT_EQ(run(application_, "Add2", Variant::Double(2), Variant::Double(3)), Variant::Int4(5));
+  EXPECT_EQ(run(application_, "Add2", Variant::Double(2.5), Variant::Int4(1)),
+            Variant::Double(3.5));
+  EXPECT_EQ(run(application_, "Joined", Variant::Text("t"), Variant::Int4(7)),
+            Variant::Text("t/7"));
+  // A module that does not compile fails every macro of its library.
+  PutBasicModule(workbook_, "Broken", "Module1", "Function Bad()\n  Bad = (1 +\nEnd Function\n");
+  EXPECT_EQ(FailureOf([&] { run(application_, "Broken.Module1.Bad", {}, {}); }),
+            com::DISP_E_EXCEPTION);
+  // The office's own libraries come last.
+  EXPECT_EQ(run(application_, "Tools.Strings.GetFileNameWithoutExtension",
+                Variant::Text("/a/b/c.ods"), Variant::Text("/")),
+            Variant::Text("c"));
+
+  // The call wrappers are never saved; macros run after the save and in
+  // the saved file, without a prompt, by the file's name with or without
+  // its extension.
+  const std::string path = PathOf("macros.fods");
+  workbook_->SaveCopyAs(Variant::Text(path), 0);
+  const std::string saved = ReadFile(path);
+  EXPECT_NE(saved.find("Add2"), std::string::npos);
+  EXPECT_EQ(saved.find("GridmoorCallWrappers"), std::string::npos);
+  EXPECT_EQ(run(application_, "Add2", Variant::Int4(2), Variant::Int4(2)), Variant::Int4(4));
+  const com::Ptr<Application> reader = NewApplication();
+  OpenWorkbook(reader, path)->Activate(0);
+  EXPECT_EQ(run(reader, "'macros.fods'!Module1.Add2", Variant::Int4(3), Variant::Int4(4)),
+            Variant::Int4(7));
+  EXPECT_EQ(run(reader, "macros!Add2", Variant::Int4(3), Variant::Int4(5)), Variant::Int4(8));
+  reader->Quit();
+}
+
+}  // namespace
+}  // namespace excel::calc::testing
