@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -475,6 +477,23 @@ void ChildProcess::Kill() {
     ::kill(pid_, SIGKILL);
   }
   Reap(true);
+}
+
+SigpipeBlockedForNewThreads::SigpipeBlockedForNewThreads() {
+  ::sigemptyset(&pipe_);
+  ::sigaddset(&pipe_, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+}
+
+SigpipeBlockedForNewThreads::~SigpipeBlockedForNewThreads() {
+  if (::sigismember(&old_, SIGPIPE) != 1) {
+    sigset_t pending;
+    if (::sigpending(&pending) == 0 && ::sigismember(&pending, SIGPIPE) == 1) {
+      const timespec now{};
+      ::sigtimedwait(&pipe_, nullptr, &now);
+    }
+  }
+  ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
 }
 
 std::vector<fs::path> ListeningPipePaths(int pid) {

@@ -7,6 +7,8 @@
 // with its instance) would kill the office under the other instances.
 #pragma once
 
+#include <signal.h>
+
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -103,6 +105,25 @@ class ChildProcess {
   const int pid_;
   std::mutex mutex_;
   std::optional<int> status_;
+};
+
+// SIGPIPE blocked in the calling thread for the object's life, so that the
+// threads it starts meanwhile inherit the block. The office's pipe writes
+// use plain send(): a write to an office that has just died raises SIGPIPE,
+// whose default ends the host; in the bridge's threads it fails with EPIPE
+// instead and the bridge reports the office gone. The host's disposition is
+// untouched, and a SIGPIPE raised in the calling thread meanwhile is taken,
+// not delivered when the mask is restored.
+class SigpipeBlockedForNewThreads {
+ public:
+  SigpipeBlockedForNewThreads();
+  ~SigpipeBlockedForNewThreads();
+  SigpipeBlockedForNewThreads(const SigpipeBlockedForNewThreads&) = delete;
+  SigpipeBlockedForNewThreads& operator=(const SigpipeBlockedForNewThreads&) = delete;
+
+ private:
+  sigset_t pipe_{};
+  sigset_t old_{};
 };
 
 // The paths of the UNIX sockets that process `pid` is listening on under

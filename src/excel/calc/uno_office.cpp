@@ -186,6 +186,8 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
   int restarts = 0;
   uno::Reference<css::connection::XConnection> connection;
   try {
+    // The bridge's threads start here and inherit the mask.
+    const SigpipeBlockedForNewThreads sigpipeBlocked;
     const uno::Reference<css::connection::XConnector> connector =
         css::connection::Connector::create(local);
     for (;;) {

@@ -1,11 +1,14 @@
 #include "excel/calc/office_process.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -190,6 +193,48 @@ TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEnded) {
       ChildProcess::Start("/bin/sh", {"-c", "exit 0"}, kEnvironment);
   ASSERT_TRUE(exited->WaitForExit(std::chrono::seconds(10)));
   EXPECT_TRUE(exited->Ended());
+}
+
+// The error of a write to a socket whose peer has gone: EPIPE, unless the
+// SIGPIPE that comes with it ends the process first.
+int WriteToClosedPeer() {
+  int sockets[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets) != 0) return -1;
+  ::close(sockets[1]);
+  const int error = ::send(sockets[0], "x", 1, 0) < 0 ? errno : 0;
+  ::close(sockets[0]);
+  return error;
+}
+
+bool SigpipeBlockedInThisThread() {
+  sigset_t mask;
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+  return ::sigismember(&mask, SIGPIPE) == 1;
+}
+
+TEST(SigpipeBlock, ThreadsStartedMeanwhileSurviveADeadPeerAndTheCallerIsRestored) {
+  ASSERT_FALSE(SigpipeBlockedInThisThread());
+  int inThread = 0;
+  {
+    const SigpipeBlockedForNewThreads blocked;
+    std::thread([&] { inThread = WriteToClosedPeer(); }).join();
+    // In the calling thread too; its SIGPIPE must not arrive afterwards.
+    EXPECT_EQ(WriteToClosedPeer(), EPIPE);
+  }
+  EXPECT_EQ(inThread, EPIPE);
+  EXPECT_FALSE(SigpipeBlockedInThisThread());
+  bool blockedLater = true;
+  std::thread([&] { blockedLater = SigpipeBlockedInThisThread(); }).join();
+  EXPECT_FALSE(blockedLater);
+
+  // A caller that blocks SIGPIPE itself keeps it blocked.
+  sigset_t pipe;
+  ::sigemptyset(&pipe);
+  ::sigaddset(&pipe, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  { const SigpipeBlockedForNewThreads blocked; }
+  EXPECT_TRUE(SigpipeBlockedInThisThread());
+  ::pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
 }
 
 TEST(ChildProcesses, AProgramThatCannotRunFailsAtOnce) {
