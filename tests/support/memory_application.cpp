@@ -529,16 +529,6 @@ com::Ptr<MemoryWorkbook> MemoryApplication::AddWorkbook() {
   return com::MakeObject<MemoryWorkbook>(memory::AddBook({app, nullptr, nullptr, nullptr}, {}));
 }
 
-void MemoryApplication::KillApplication() {
-  Lock lock(app->mutex);
-  app->killed = true;
-}
-
-bool MemoryApplication::HasQuit() const {
-  Lock lock(app->mutex);
-  return app->quit;
-}
-
 MemoryApplication::Properties MemoryApplication::CurrentProperties() const {
   Lock lock(app->mutex);
   return {app->windowState, app->visible, app->screenUpdating, app->interactive};
@@ -607,16 +597,6 @@ com::Ptr<excel::Sheets> MemoryWorkbook::GetWorksheets() {
 com::Ptr<excel::Application> MemoryWorkbook::GetApplication() {
   return Call("GetApplication", {},
               [&](auto&) { return com::MakeObject<MemoryApplication>(app, recorder); });
-}
-
-std::string MemoryWorkbook::Name() const {
-  Lock lock(app->mutex);
-  return book->name;
-}
-
-std::string MemoryWorkbook::Path() const {
-  Lock lock(app->mutex);
-  return book->path;
 }
 
 std::vector<std::string> MemoryWorkbook::SheetNames() const {
