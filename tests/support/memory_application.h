@@ -243,9 +243,9 @@ class MemoryApplication : public excel::Application, private memory::Object {
 
   // Registers (or replaces) the macro Run finds by `name`: "Proc",
   // "Module1.Proc", or qualified with a workbook's name ("'Book1'!Proc"):
-  // that workbook's own, found only while it is open, and the only kind its
-  // RunAutoMacros runs. Run compares names without regard to case; a module
-  // left out on either side matches any.
+  // that workbook's own, which only a name with that workbook part finds
+  // while it is open, and the only kind its RunAutoMacros runs. Names compare
+  // without regard to case; a module left out on either side matches any.
   void RegisterMacro(std::string_view name, MemoryMacro macro);
   std::vector<com::Ptr<MemoryWorkbook>> OpenWorkbooks() const;  // in opening order
   com::Ptr<MemoryWorkbook> ActiveWorkbook() const;              // null when none

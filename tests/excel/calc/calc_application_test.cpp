@@ -190,26 +190,21 @@ TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesAndTravelWithTheFile) {
   PutBasicModule(book_, "Standard", "Module1",
                  "Function Add2(a, b)\n  Add2 = a + b\nEnd Function\n"
                  "Function Joined(text, number)\n  Joined = text & \"/\" & number\nEnd Function\n");
-  RunArguments arguments;
-  const auto run = [&](const com::Ptr<Application>& application, const char* macro, Variant a,
-                       Variant b) {
-    arguments.fill(Variant::Missing());
-    arguments[0] = a;
-    arguments[1] = b;
-    return application->Run(Variant::Text(macro), arguments);
+  const auto run = [&](const com::Ptr<Application>& application, const char* macro,
+                       std::initializer_list<Variant> given) {
+    return application->Run(Variant::Text(macro), excel_test::Arguments(given));
   };
-  EXPECT_EQ(run(application_, "Add2", Variant::Double(2), Variant::Double(3)), Variant::Int4(5));
-  EXPECT_EQ(run(application_, "Add2", Variant::Double(2.5), Variant::Int4(1)),
+  EXPECT_EQ(run(application_, "Add2", {Variant::Double(2), Variant::Double(3)}), Variant::Int4(5));
+  EXPECT_EQ(run(application_, "Add2", {Variant::Double(2.5), Variant::Int4(1)}),
             Variant::Double(3.5));
-  EXPECT_EQ(run(application_, "Joined", Variant::Text("t"), Variant::Int4(7)),
+  EXPECT_EQ(run(application_, "Joined", {Variant::Text("t"), Variant::Int4(7)}),
             Variant::Text("t/7"));
   // A module that does not compile fails every macro of its library.
   PutBasicModule(book_, "Broken", "Module1", "Function Bad()\n  Bad = (1 +\nEnd Function\n");
-  EXPECT_EQ(FailureOf([&] { run(application_, "Broken.Module1.Bad", {}, {}); }),
-            com::DISP_E_EXCEPTION);
+  EXPECT_EQ(FailureOf([&] { run(application_, "Broken.Module1.Bad", {}); }), com::DISP_E_EXCEPTION);
   // The office's own libraries come last.
   EXPECT_EQ(run(application_, "Tools.Strings.GetFileNameWithoutExtension",
-                Variant::Text("/a/b/c.ods"), Variant::Text("/")),
+                {Variant::Text("/a/b/c.ods"), Variant::Text("/")}),
             Variant::Text("c"));
 
   // The call wrappers are never saved; macros run after the save and in
@@ -220,12 +215,12 @@ TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesAndTravelWithTheFile) {
   const std::string saved = ReadFile(path);
   EXPECT_NE(saved.find("Add2"), std::string::npos);
   EXPECT_EQ(saved.find("GridmoorCallWrappers"), std::string::npos);
-  EXPECT_EQ(run(application_, "Add2", Variant::Int4(2), Variant::Int4(2)), Variant::Int4(4));
+  EXPECT_EQ(run(application_, "Add2", {Variant::Int4(2), Variant::Int4(2)}), Variant::Int4(4));
   const com::Ptr<Application> reader = NewApplication();
   OpenWorkbook(reader, path)->Activate(0);
-  EXPECT_EQ(run(reader, "'macros.fods'!Module1.Add2", Variant::Int4(3), Variant::Int4(4)),
+  EXPECT_EQ(run(reader, "'macros.fods'!Module1.Add2", {Variant::Int4(3), Variant::Int4(4)}),
             Variant::Int4(7));
-  EXPECT_EQ(run(reader, "macros!Add2", Variant::Int4(3), Variant::Int4(5)), Variant::Int4(8));
+  EXPECT_EQ(run(reader, "macros!Add2", {Variant::Int4(3), Variant::Int4(5)}), Variant::Int4(8));
   reader->Quit();
 }
 

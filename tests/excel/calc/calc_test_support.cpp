@@ -10,6 +10,7 @@
 #include "com/variant_grid.h"
 #include "excel/calc/office_process.h"
 #include "platform/environment.h"
+#include "platform/files.h"
 
 // Under the leak sanitizer: the UNO runtime keeps the type descriptions it
 // builds for the bridge for the life of the process, in caches the
@@ -95,10 +96,7 @@ com::Variant Block(std::size_t rows, std::size_t columns,
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return platform::ReadWholeFile(path, nullptr).value_or("");
 }
 
 void WriteFile(const std::string& path, const std::string& contents) {
