@@ -47,7 +47,6 @@ TEST_P(ApplicationContract, ANewWorkbookHasSheet1AndNewSheetsGoBeforeTheActiveOn
   const com::Ptr<excel::Sheets> sheets = book_->GetWorksheets();
   const auto added = AsWorksheet(sheets->Add(kMissing, kMissing, kMissing, kMissing, 0));
   EXPECT_EQ(NameOf(added), "Sheet2");
-  EXPECT_EQ(sheets->GetCount(), 2);
   EXPECT_EQ(NameOf(AsWorksheet(sheets->GetItem(Variant::Int4(1)))), "Sheet2");
   // Named from the count on, past the names taken; active once added.
   added->PutName(com::Bstr::FromUtf8("Sheet3"));

@@ -14,31 +14,29 @@ using test_support::MemoryApplication;
 
 void AddMemoryMacros(const com::Ptr<excel::Workbook>& workbook) {
   const auto book = com::QueryInterface<test_support::MemoryWorkbook>(workbook);
-  const auto application = com::QueryInterface<MemoryApplication>(book->GetApplication());
+  const auto app = com::QueryInterface<MemoryApplication>(book->GetApplication());
+  using Arguments = std::vector<Variant>;
   const auto number = [](const Variant& value) {
     return value.vt == VT_R8 ? value.dblVal : static_cast<double>(value.lVal);
   };
-  application->RegisterMacro("Module1.Add2", [number](MemoryApplication&, const auto& arguments) {
-    return Variant::Double(number(arguments.at(0)) + number(arguments.at(1)));
-  });
-  application->RegisterMacro("Module1.Joined", [](MemoryApplication&, const auto& arguments) {
-    return Variant::Text(com::BstrToUtf8(arguments.at(0).bstrVal) + "/" +
-                         std::to_string(arguments.at(1).lVal));
-  });
-  application->RegisterMacro("Module1.WriteCell",
-                             [](MemoryApplication& app, const auto& arguments) {
-                               app.ActiveWorkbook()->SetCellValue("Sheet1", "B1", arguments.at(0));
-                               return Variant();
-                             });
-  application->RegisterMacro("Module1.Fails", [number](MemoryApplication&, const auto& arguments) {
-    if (number(arguments.at(0)) == 0) throw std::domain_error("division by zero");
+  const auto put = [](MemoryApplication& on, const char* cell, const Variant& value) {
+    on.ActiveWorkbook()->SetCellValue("Sheet1", cell, value);
     return Variant();
+  };
+  app->RegisterMacro("Module1.Add2", [=](auto&, const Arguments& a) {
+    return Variant::Double(number(a.at(0)) + number(a.at(1)));
   });
-  application->RegisterMacro(
-      "'" + book->Name() + "'!Module1.Auto_Open", [](MemoryApplication& app, const auto&) {
-        app.ActiveWorkbook()->SetCellValue("Sheet1", "C1", Variant::Text("opened"));
-        return Variant();
-      });
+  app->RegisterMacro("Module1.Joined", [](auto&, const Arguments& a) {
+    return Variant::Text(com::BstrToUtf8(a.at(0).bstrVal) + "/" + std::to_string(a.at(1).lVal));
+  });
+  app->RegisterMacro("Module1.WriteCell",
+                     [=](auto& on, const Arguments& a) { return put(on, "B1", a.at(0)); });
+  app->RegisterMacro("Module1.Fails", [=](auto&, const Arguments& a) {
+    return number(a.at(0)) != 0 ? Variant() : throw std::domain_error("division by zero");
+  });
+  app->RegisterMacro("'" + book->Name() + "'!Module1.Auto_Open", [=](auto& on, const Arguments&) {
+    return put(on, "C1", Variant::Text("opened"));
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(Memory, ApplicationContract,

@@ -26,8 +26,6 @@ class ScopedApplicationFactory {
   ScopedApplicationFactory(std::string name, Factory factory, bool asDefault = false);
   ~ScopedApplicationFactory();
 
-  const std::string& Name() const { return name_; }
-
  private:
   std::string name_;
   std::optional<ScopedEnv> override_;

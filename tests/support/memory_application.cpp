@@ -12,6 +12,7 @@
 
 #include "com/variant_text.h"
 #include "excel/errors.h"
+#include "platform/files.h"
 
 namespace test_support {
 
@@ -141,10 +142,9 @@ class MemorySheets : public excel::Sheets, private Object {
       std::shared_ptr<SheetData> found;
       if (index.vt == VT_BSTR) {
         found = FindSheet(view, com::BstrToUtf8(index.bstrVal));
-      } else if (index.vt == VT_I4 || index.vt == VT_INT || index.vt == VT_I2) {
-        const std::int32_t position = index.vt == VT_I2 ? index.iVal : index.lVal;
-        if (position >= 1 && static_cast<std::size_t>(position) <= view.size()) {
-          found = view[static_cast<std::size_t>(position) - 1];
+      } else if (index.vt == VT_I4 || index.vt == VT_INT) {
+        if (index.lVal >= 1 && static_cast<std::size_t>(index.lVal) <= view.size()) {
+          found = view[static_cast<std::size_t>(index.lVal) - 1];
         }
       } else {
         com::Throw(com::DISP_E_TYPEMISMATCH);
@@ -321,14 +321,11 @@ void WriteFile(const std::string& path, const BookState& book) {
 }
 
 BookState ReadFile(const std::string& path) {
-  std::error_code error;
-  std::string line;
-  if (!std::filesystem::is_regular_file(path, error) || !std::getline(std::ifstream(path), line) ||
-      !line.starts_with(kMarker)) {
-    com::Throw(excel::kApplicationError);
-  }
+  const std::optional<std::string> text = platform::ReadWholeFile(path, nullptr);
+  if (!text || !text->starts_with(kMarker)) com::Throw(excel::kApplicationError);
   std::lock_guard lock(files.mutex);
-  const auto found = files.snapshots.find(line.substr(kMarker.size()));
+  const auto found =
+      files.snapshots.find(text->substr(kMarker.size(), text->find('\n') - kMarker.size()));
   if (found == files.snapshots.end()) com::Throw(excel::kApplicationError);
   return Copy(found->second);
 }
@@ -355,16 +352,15 @@ std::optional<MacroEntry> ParseMacroName(std::string_view name) {
 const MacroEntry* FindMacro(const AppState& app, std::string_view name,
                             const BookState* own = nullptr) {
   const std::optional<MacroEntry> asked = ParseMacroName(name);
-  const auto open = [&](const std::string& book) {
-    return std::any_of(app.books.begin(), app.books.end(),
-                       [&](const auto& b) { return SameName(b->name, book); });
-  };
-  if (!asked || (!asked->book.empty() && !open(asked->book))) return nullptr;
+  if (!asked || (!asked->book.empty() &&
+                 std::none_of(app.books.begin(), app.books.end(), [&](const auto& open) {
+                   return SameName(open->name, asked->book);
+                 }))) {
+    return nullptr;
+  }
   for (const MacroEntry& entry : app.macros) {
-    const bool owner =
-        own ? SameName(entry.book, own->name)
-            : entry.book.empty() ||
-                  (asked->book.empty() ? open(entry.book) : SameName(entry.book, asked->book));
+    const bool owner = own ? SameName(entry.book, own->name)
+                           : entry.book.empty() || SameName(entry.book, asked->book);
     if (owner && SameName(entry.procedure, asked->procedure) &&
         (asked->module.empty() || entry.module.empty() || SameName(entry.module, asked->module))) {
       return &entry;
@@ -529,16 +525,6 @@ com::Ptr<MemoryWorkbook> MemoryApplication::AddWorkbook() {
   return com::MakeObject<MemoryWorkbook>(memory::AddBook({app, nullptr, nullptr, nullptr}, {}));
 }
 
-void MemoryApplication::KillApplication() {
-  Lock lock(app->mutex);
-  app->killed = true;
-}
-
-bool MemoryApplication::HasQuit() const {
-  Lock lock(app->mutex);
-  return app->quit;
-}
-
 MemoryApplication::Properties MemoryApplication::CurrentProperties() const {
   Lock lock(app->mutex);
   return {app->windowState, app->visible, app->screenUpdating, app->interactive};
@@ -607,16 +593,6 @@ com::Ptr<excel::Sheets> MemoryWorkbook::GetWorksheets() {
 com::Ptr<excel::Application> MemoryWorkbook::GetApplication() {
   return Call("GetApplication", {},
               [&](auto&) { return com::MakeObject<MemoryApplication>(app, recorder); });
-}
-
-std::string MemoryWorkbook::Name() const {
-  Lock lock(app->mutex);
-  return book->name;
-}
-
-std::string MemoryWorkbook::Path() const {
-  Lock lock(app->mutex);
-  return book->path;
 }
 
 std::vector<std::string> MemoryWorkbook::SheetNames() const {

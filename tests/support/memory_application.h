@@ -163,6 +163,12 @@ class Object : protected Place {
  protected:
   Object(Place place, const char* kind) : Place(std::move(place)), kind_(kind) {}
   const Place& Here() const { return *this; }
+  // Runs `inspect` under the state's lock, whatever happened (the test side).
+  template <typename Inspect>
+  auto Locked(Inspect inspect) const {
+    Lock lock(app->mutex);
+    return inspect();
+  }
   // One call through the interfaces: recorded (failing when a fault is due),
   // then `body(lock)` runs under the state's lock, which fails with
   // RPC_E_DISCONNECTED when the application has gone or the workbook closed.
@@ -237,15 +243,19 @@ class MemoryApplication : public excel::Application, private memory::Object {
 
   // Registers (or replaces) the macro Run finds by `name`: "Proc",
   // "Module1.Proc", or qualified with a workbook's name ("'Book1'!Proc"):
-  // that workbook's own, found only while it is open, and the only kind its
-  // RunAutoMacros runs. Run compares names without regard to case; a module
-  // left out on either side matches any.
+  // that workbook's own, which only a name with that workbook part finds
+  // while it is open, and the only kind its RunAutoMacros runs. Names compare
+  // without regard to case; a module left out on either side matches any.
   void RegisterMacro(std::string_view name, MemoryMacro macro);
   std::vector<com::Ptr<MemoryWorkbook>> OpenWorkbooks() const;  // in opening order
   com::Ptr<MemoryWorkbook> ActiveWorkbook() const;              // null when none
   com::Ptr<MemoryWorkbook> AddWorkbook();                       // as Workbooks.Add
-  void KillApplication();
-  bool HasQuit() const;
+  void KillApplication() {
+    Locked([&] { app->killed = true; });
+  }
+  bool HasQuit() const {
+    return Locked([&] { return app->quit; });
+  }
   struct Properties {
     std::int32_t windowState;
     VARIANT_BOOL visible;
@@ -274,8 +284,12 @@ class MemoryWorkbook : public excel::Workbook, private memory::Object {
 
   // --- Test side ---
 
-  std::string Name() const;                     // "Book1", or the file name
-  std::string Path() const;                     // empty when never saved
+  std::string Name() const {
+    return Locked([&] { return book->name; });
+  }  // "Book1", the file's
+  std::string Path() const {
+    return Locked([&] { return book->path; });
+  }                                             // "" if never saved
   std::vector<std::string> SheetNames() const;  // charts included
   com::Variant CellValue(std::string_view sheet, std::string_view cell) const;
   std::string CellNumberFormat(std::string_view sheet, std::string_view cell) const;  // "General"

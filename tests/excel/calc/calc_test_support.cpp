@@ -10,6 +10,7 @@
 #include "com/variant_grid.h"
 #include "excel/calc/office_process.h"
 #include "platform/environment.h"
+#include "platform/files.h"
 
 // Under the leak sanitizer: the UNO runtime keeps the type descriptions it
 // builds for the bridge for the life of the process, in caches the
@@ -46,6 +47,26 @@ void ExpectNoOfficeLeft() {
   }
 }
 
+namespace {
+constexpr const char* kModule1 =
+    "Function Add2(a, b)\n  Add2 = a + b\nEnd Function\n"
+    "Function Joined(text, number)\n  Joined = text & \"/\" & number\nEnd Function\n"
+    "Sub WriteCell(value)\n"
+    "  ThisComponent.Sheets.getByIndex(0).getCellByPosition(1, 0).setValue(value)\nEnd Sub\n"
+    "Sub Fails(divisor)\n  Dim x\n  x = 1 / divisor\nEnd Sub\n"
+    "Sub Auto_Open\n"
+    "  ThisComponent.Sheets.getByIndex(0).getCellByPosition(2, 0).setString(\"opened\")\n"
+    "End Sub\n";
+}  // namespace
+
+excel_test::ContractSubject CalcSubject() {
+  return {"calc", [] { return CreateCalcApplication(); },
+          [](const com::Ptr<Workbook>& workbook) {
+            PutBasicModule(workbook, "Standard", "Module1", kModule1);
+          },
+          [] { SkipWithoutOffice(); }, [] { ExpectNoOfficeLeft(); }};
+}
+
 bool IsOurChild(int pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string line;
@@ -75,10 +96,7 @@ com::Variant Block(std::size_t rows, std::size_t columns,
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return platform::ReadWholeFile(path, nullptr).value_or("");
 }
 
 void WriteFile(const std::string& path, const std::string& contents) {

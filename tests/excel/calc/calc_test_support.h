@@ -39,6 +39,9 @@ class CalcTest : public ::testing::Test {
   test_support::TempFolder folder_;
 };
 
+// The real application as ../application_contract.h checks it.
+excel_test::ContractSubject CalcSubject();
+
 // The short forms of ../application_contract.h, and Calc's own.
 using excel_test::FailureOf;
 using excel_test::Get;
