@@ -38,10 +38,8 @@ TEST(HostResultConvention, EachCodeMeansWhatItsOperationSays) {
       {EXT_CMD_EVAL_PUBLISHED_VARIABLES, -100, Outcome::kBlock},
       {EXT_CMD_EVAL_PUBLISHED_VARIABLES, 1, Outcome::kFailed},
       {EXT_CMD_GET_OBJECTIVE_FUNCTION, -1, Outcome::kFailed},  // connection lost
-      {EXT_CMD_SETUP_OPTIMISATION, 1, Outcome::kFailed},       // cancelled
       {EXT_CMD_SET_IPR, 0, Outcome::kOk},
       {EXT_CMD_END_OF_RUN, 1, Outcome::kFailed},
-      {kExportCall, 1, Outcome::kFailed},
   };
   for (const Case& c : cases)
     EXPECT_EQ(Interpret(c.code, c.result), c.expected)

@@ -52,7 +52,6 @@ TEST(HostProgress, LinesNumberTimestepsAsTheTableDoes) {
   };
   const Case cases[] = {
       {0, "timestep 0 of 0-2 2024-01-01  Out-1 oil 100 gas 2", "0    2024-01-01 Out-1"},
-      {1, "timestep 1 of 0-2 2024-01-31  Out-1 oil 101 gas 3", "1    2024-01-31 Out-1"},
       {2, "timestep 2 of 0-2 2024-03-01  Out-1 oil 102 gas 4", "2    2024-03-01 Out-1"},
   };
   for (const Case& c : cases) {

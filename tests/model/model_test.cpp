@@ -200,12 +200,6 @@ TEST(ModelStreams, SlotsReachTheStreamTransfer) {
     names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
   EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
 
-  EXPECT_EQ(table.QueryComp(nullptr, Status(status)), -1) << "compositions are off";
-  EXPECT_EQ(table.GetStreamComposition(record.bytes.data(), 0, Status(status)), 0);
-  model.caseDetails.useCompositions = 1;
-  EXPECT_EQ(table.GetStreamComposition(record.bytes.data(), 7, Status(status)), -1);
-  EXPECT_EQ(StatusText(status), "Invalid handle passed to Gridmoor::GetStreamComposition");
-
   ASSERT_TRUE(record.record().WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
   ASSERT_TRUE(record.record().WriteU32(EXT_IPR_HANDLE_OFFSET, 0));  // In-1
   EXPECT_EQ(table.GetIPR(record.bytes.data(), Status(status)), 1);
@@ -318,20 +312,6 @@ TEST_F(ModelWorkbookTest, AnExistingWorkbookIsOpenedSavedInPlaceAndReloadedFromD
   EXPECT_EQ(model.SaveCaseWorkbook(0, nullptr, Status()), 0) << Message();
   EXPECT_EQ(model.ReloadWorkbook(Status()), 0) << Message();
   EXPECT_EQ(application->ActiveWorkbook()->CellValue("Data", "A1"), com::Variant::Text("kept"));
-}
-
-TEST_F(ModelWorkbookTest, AFileIsOpenInOneInstanceOnly) {
-  const std::string path = MakeWorkbookFile("shared.xlsx");
-  CExcModel first;
-  CExcModel second;
-  first.caseDetails.fileName = path;
-  second.caseDetails.fileName = path;
-  ASSERT_EQ(first.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
-  EXPECT_EQ(second.OpenCaseWorkbook(nullptr, Status()), 1);
-  EXPECT_EQ(Message(),
-            "This file is open in another instance of Excel.\nIt can not be opened twice in the "
-            "same Conflux model");
-  EXPECT_EQ(second.caseDetails.workbookOpen, 0);
 }
 
 TEST_F(ModelWorkbookTest, PlugInsOfTheCaseAndTheDriverAreOpenedWithTheWorkbook) {
