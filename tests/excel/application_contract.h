@@ -1,8 +1,7 @@
-// The spreadsheet application's contract as the driver relies on it, checked
-// on each application the driver's tests use: the in-memory one of
-// tests/support and the real one. An instantiation names its application
-// with a ContractSubject. Below, short forms of the calls that tests of any
-// excel:: application make.
+// The spreadsheet application's contract as the driver relies on it, checked on
+// each application the driver's tests use (the in-memory one of tests/support,
+// the real one), each named by a ContractSubject; and short forms of the calls
+// that tests of any excel:: application make.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -67,9 +66,8 @@ inline com::Ptr<excel::Workbook> NewWorkbook(const com::Ptr<excel::Application>&
 }
 
 inline com::Ptr<excel::Workbook> OpenWorkbook(const com::Ptr<excel::Application>& application,
-                                              const std::string& path,
-                                              std::size_t optionalCount = 14) {
-  const std::vector<com::Variant> optional(optionalCount, com::Variant::Missing());
+                                              const std::string& path, std::size_t count = 14) {
+  const std::vector<com::Variant> optional(count, com::Variant::Missing());
   return application->GetWorkbooks()->Open(com::Bstr::FromUtf8(path), optional, 0);
 }
 

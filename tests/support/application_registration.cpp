@@ -18,7 +18,6 @@ ScopedApplicationFactory::ScopedApplicationFactory(std::string name, Factory fac
 }
 
 ScopedApplicationFactory::~ScopedApplicationFactory() {
-  override_.reset();
   com::ClassRegistry::Instance().UnregisterFactory(name_);
 }
 
@@ -30,13 +29,12 @@ struct MemoryApplicationRegistration::Shared {
 
   com::Ptr<excel::Application> Make() {
     std::unique_lock lock(mutex);
-    const auto setupNow = setup;
-    const auto recorderNow = recorder;
-    com::Ptr<MemoryApplication> application = MemoryApplication::Create();
-    made.push_back(application->State());
+    const auto [setupNow, recorderNow] = std::pair(setup, recorder);
+    const auto state = MemoryApplication::Create()->State();
+    made.push_back(state);
     lock.unlock();
-    if (setupNow) setupNow(*application);
-    return com::MakeObject<MemoryApplication>(application->State(), recorderNow);
+    if (setupNow) setupNow(*com::MakeObject<MemoryApplication>(state));
+    return com::MakeObject<MemoryApplication>(state, recorderNow);
   }
 };
 

@@ -402,7 +402,7 @@ class MemoryWorkbooks : public excel::Workbooks, private Object {
       const std::string path = AbsolutePath(filename.ToUtf8());
       for (const auto& open : app->books) {
         if (open->path == path) {  // that workbook, made the active one
-          return com::MakeObject<MemoryWorkbook>(Place{app, recorder, app->activeBook = open, {}});
+          return com::MakeObject<MemoryWorkbook>(Place{app, recorder, app->activeBook = open});
         }
       }
       BookState read = ReadFile(path);
@@ -432,7 +432,7 @@ using memory::Lock;
 
 MemoryApplication::MemoryApplication(std::shared_ptr<memory::AppState> state,
                                      std::shared_ptr<Recorder> recorder)
-    : Object({std::move(state), std::move(recorder), nullptr, nullptr}, "Application") {}
+    : Object({std::move(state), std::move(recorder)}, "Application") {}
 
 com::Ptr<MemoryApplication> MemoryApplication::Create() {
   return com::MakeObject<MemoryApplication>(std::make_shared<memory::AppState>());
@@ -510,19 +510,18 @@ std::vector<com::Ptr<MemoryWorkbook>> MemoryApplication::OpenWorkbooks() const {
   Lock lock(app->mutex);
   std::vector<com::Ptr<MemoryWorkbook>> books;
   for (const auto& open : app->books)
-    books.push_back(com::MakeObject<MemoryWorkbook>(memory::Place{app, nullptr, open, nullptr}));
+    books.push_back(com::MakeObject<MemoryWorkbook>(memory::Place{app, nullptr, open}));
   return books;
 }
 
 com::Ptr<MemoryWorkbook> MemoryApplication::ActiveWorkbook() const {
   Lock lock(app->mutex);
   if (!app->activeBook) return nullptr;
-  return com::MakeObject<MemoryWorkbook>(memory::Place{app, nullptr, app->activeBook, nullptr});
+  return com::MakeObject<MemoryWorkbook>(memory::Place{app, nullptr, app->activeBook});
 }
 
 com::Ptr<MemoryWorkbook> MemoryApplication::AddWorkbook() {
-  Lock lock(app->mutex);
-  return com::MakeObject<MemoryWorkbook>(memory::AddBook({app, nullptr, nullptr, nullptr}, {}));
+  return Locked([&] { return com::MakeObject<MemoryWorkbook>(memory::AddBook({app}, {})); });
 }
 
 MemoryApplication::Properties MemoryApplication::CurrentProperties() const {
@@ -604,8 +603,7 @@ std::vector<std::string> MemoryWorkbook::SheetNames() const {
 }
 
 com::Variant MemoryWorkbook::CellValue(std::string_view sheet, std::string_view cell) const {
-  Lock lock(app->mutex);
-  return memory::CellAt(*book, sheet, cell).value;
+  return Locked([&] { return memory::CellAt(*book, sheet, cell).value; });
 }
 
 std::string MemoryWorkbook::CellNumberFormat(std::string_view sheet, std::string_view cell) const {
@@ -628,12 +626,6 @@ void MemoryWorkbook::AddWorksheet(std::string_view name) {
     throw std::invalid_argument("the sheet name is refused: " + std::string(name));
   }
   book->sheets.push_back(std::make_shared<memory::SheetData>(std::string(name)));
-}
-
-void MemoryWorkbook::AddChartSheet(std::string_view name) {
-  AddWorksheet(name);
-  Lock lock(app->mutex);
-  book->sheets.back()->chart = true;
 }
 
 com::Ptr<excel::Application> MakeRecordingApplication(

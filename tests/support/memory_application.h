@@ -154,9 +154,9 @@ inline Arg Lcid(std::int32_t lcid) {
 // reached through MakeRecordingApplication, its workbook and its sheet.
 struct Place {
   std::shared_ptr<AppState> app;
-  std::shared_ptr<Recorder> recorder;
-  std::shared_ptr<BookState> book;
-  std::shared_ptr<SheetData> sheet;
+  std::shared_ptr<Recorder> recorder{};
+  std::shared_ptr<BookState> book{};
+  std::shared_ptr<SheetData> sheet{};
 };
 
 class Object : protected Place {
@@ -284,12 +284,13 @@ class MemoryWorkbook : public excel::Workbook, private memory::Object {
 
   // --- Test side ---
 
+  // "Book1", or its file's name; the full path of its file, "" when none.
   std::string Name() const {
     return Locked([&] { return book->name; });
-  }  // "Book1", the file's
+  }
   std::string Path() const {
     return Locked([&] { return book->path; });
-  }                                             // "" if never saved
+  }
   std::vector<std::string> SheetNames() const;  // charts included
   com::Variant CellValue(std::string_view sheet, std::string_view cell) const;
   std::string CellNumberFormat(std::string_view sheet, std::string_view cell) const;  // "General"
@@ -297,7 +298,10 @@ class MemoryWorkbook : public excel::Workbook, private memory::Object {
   void SetCellValue(std::string_view sheet, std::string_view cell, const com::Variant& value);
   // Appends a sheet; the name must be free and acceptable.
   void AddWorksheet(std::string_view name);
-  void AddChartSheet(std::string_view name);
+  void AddChartSheet(std::string_view name) {
+    AddWorksheet(name);
+    Locked([&] { book->sheets.back()->chart = true; });
+  }
 };
 
 // `application` seen through the call log of `recorder`.

@@ -1,6 +1,5 @@
-// What the real application does beyond the contract that
-// ../application_contract_test.cpp checks: calculation, what a typed text
-// becomes, number format codes, file formats, named ranges and Basic.
+// What the real application does beyond ../application_contract_test.cpp:
+// calculation, typed texts, format codes, file formats, named ranges, Basic.
 #include <filesystem>
 
 #include "calc_test_support.h"

@@ -17,12 +17,10 @@
 
 namespace excel::calc::testing {
 
-// For a test's SetUp: skips the test when no office is installed (fails it
-// in CI).
+// Skips the test when no office is installed (fails it in CI).
 void SkipWithoutOffice();
-// For a test's TearDown, once its application objects are gone: fails the
-// test when an office process that this process started still runs, and
-// kills it by its id.
+// Once the test's application objects are gone: fails the test when an
+// office process that this process started still runs, and kills it by id.
 void ExpectNoOfficeLeft();
 
 // Every test makes its own application objects, and has a temporary folder.
