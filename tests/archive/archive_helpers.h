@@ -65,7 +65,7 @@ inline archive::CaseView CaseOf(model::CExcModel& m) {
 
 class ModelTest : public testing::Test {
  protected:
-  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
+  ExtStatusRecord* Status() { return status_.status(); }
   std::string Message() const {
     return reinterpret_cast<const char*>(status_.bytes.data()) + EXT_STATUS_TEXT_OFFSET;
   }

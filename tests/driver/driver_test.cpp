@@ -39,10 +39,6 @@ using test_support::ModelCall;
 using test_support::RecordingModel;
 using test_support::TempRegistry;
 
-ExtStatusRecord* AsStatus(GuardedBuffer& buffer) {
-  return reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data());
-}
-
 std::string TextOf(const GuardedBuffer& buffer) {
   return std::string(reinterpret_cast<const char*>(buffer.bytes.data()) + 4);
 }
@@ -129,7 +125,7 @@ class DispatchTest : public testing::TestWithParam<Mode> {
   }
   void TearDown() override { EXPECT_EQ(driver::DestroyInstance(handle_, nullptr), 0); }
 
-  ExtStatusRecord* Status() { return AsStatus(status_); }
+  ExtStatusRecord* Status() { return status_.status(); }
   std::string Message() const { return TextOf(status_); }
   std::int32_t Run(std::int32_t code, std::int32_t iarg) {
     return driver::Command(handle_, &window_, code, record_.bytes.data(), iarg, Status());
@@ -345,7 +341,7 @@ TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsT
   GuardedBuffer commandStatus(EXT_STATUS_RECORD_SIZE, 0);
   std::int32_t commandResult = 0;
   std::thread host([&] {
-    commandResult = driver::Command(instance, nullptr, 3, nullptr, 0, AsStatus(commandStatus));
+    commandResult = driver::Command(instance, nullptr, 3, nullptr, 0, commandStatus.status());
   });
   entered.get_future().wait();
   std::atomic<bool> destroyReturned{false};
@@ -387,7 +383,7 @@ TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
       GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
       for (int i = 0; i < 200; ++i) {
         const std::int32_t iarg = t * 1000 + i;
-        if (driver::Command(instance, nullptr, 3, nullptr, iarg, AsStatus(status)) !=
+        if (driver::Command(instance, nullptr, 3, nullptr, iarg, status.status()) !=
             test_support::kRecordedResult) {
           ++wrong;
         }
@@ -431,7 +427,7 @@ TEST(ExportGuardTest, TheBodyRunsInsideAndNothingThrownGetsOut) {
 TEST(DataServerCodesTest, AModelWithoutADataServerAnswersNothing) {
   test_support::ScopedEnv noApplication("GRIDMOOR_SPREADSHEET", "none");
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-  ExtStatusRecord* statusRecord = AsStatus(status);
+  ExtStatusRecord* statusRecord = status.status();
   ExtInstance handle = nullptr;
   driver::CreateInstance(Mode::kDirect, &handle, statusRecord);
   for (const std::int32_t code : {96, 97, 98}) {
@@ -455,7 +451,7 @@ TEST(IdentifyTest, FillsTheIdentificationRecordExactly) {
   PutU32(id, 0, EXT_INTERFACE_VERSION);
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x66);
   PutU32(status, 0, EXT_STATUS_RECORD_SIZE);
-  EXPECT_EQ(driver::Identify(id.bytes.data(), AsStatus(status)), 0);
+  EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 0);
 
   std::vector<unsigned char> expected(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
   const auto put = [&](std::size_t offset, const void* bytes, std::size_t size) {
@@ -485,7 +481,7 @@ TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
   PutU32(id, 0, 2563);
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x66);
   PutU32(status, 0, EXT_STATUS_RECORD_SIZE);
-  EXPECT_EQ(driver::Identify(id.bytes.data(), AsStatus(status)), 1);
+  EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 1);
   EXPECT_EQ(TextOf(status), message);
   EXPECT_EQ(U32At(status, 0), 0u);
   EXPECT_EQ(status.bytes[EXT_STATUS_RECORD_SIZE - 1], 0);
@@ -499,7 +495,7 @@ TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
     GuardedBuffer small(room < 4 ? 4 : room, 0x66);
     PutU32(small, 0, size);
     PutU32(id, 0, EXT_INTERFACE_VERSION);
-    EXPECT_EQ(driver::Identify(id.bytes.data(), AsStatus(small)), 1);
+    EXPECT_EQ(driver::Identify(id.bytes.data(), small.status()), 1);
     EXPECT_TRUE(small.GuardsIntact());
     EXPECT_EQ(U32At(small, 0), size);
     if (room > 4) {
@@ -511,7 +507,7 @@ TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
   }
   EXPECT_EQ(driver::Identify(id.bytes.data(), nullptr), 1);
   PutU32(status, 0, EXT_STATUS_RECORD_SIZE);
-  EXPECT_EQ(driver::Identify(nullptr, AsStatus(status)), 1);
+  EXPECT_EQ(driver::Identify(nullptr, status.status()), 1);
   EXPECT_EQ(TextOf(status), message);
 }
 

@@ -77,10 +77,6 @@ bool Acceptable(const Request& request, std::int32_t result, const std::string& 
          (result == -1 && message.rfind("Can not perform this function", 0) == 0);
 }
 
-ExtStatusRecord* StatusOf(GuardedBuffer& buffer) {
-  return reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data());
-}
-
 TEST(DriverStressTest, ThreadedInstancesSurviveConcurrentCommandsAndDestroys) {
   test_support::MemoryApplicationRegistration applications("memory", true);
   auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
@@ -115,9 +111,9 @@ TEST(DriverStressTest, ThreadedInstancesSurviveConcurrentCommandsAndDestroys) {
       GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x5A);
       if (random() % 64 == 0) {
         ExtInstance fresh = nullptr;
-        if (driver::CreateInstance(driver::Mode::kThreaded, &fresh, StatusOf(status)) != 0)
+        if (driver::CreateInstance(driver::Mode::kThreaded, &fresh, status.status()) != 0)
           report("creation failed");
-        driver::DestroyInstance(slots[random() % kInstances].exchange(fresh), StatusOf(status));
+        driver::DestroyInstance(slots[random() % kInstances].exchange(fresh), status.status());
         ++destroys;
         continue;
       }
@@ -132,8 +128,8 @@ TEST(DriverStressTest, ThreadedInstancesSurviveConcurrentCommandsAndDestroys) {
       if (request.code == 21) std::memcpy(record.chars(), "host", 5);
       const std::int32_t result =
           driver::Command(slots[static_cast<std::size_t>(index)].load(), nullptr, request.code,
-                          record.bytes.data(), iarg, StatusOf(status));
-      const std::string message = StatusOf(status)->text;
+                          record.bytes.data(), iarg, status.status());
+      const std::string message = status.status()->text;
       const std::string what = "code " + std::to_string(request.code) + " gave " +
                                std::to_string(result) + " \"" + message + "\"";
       if (!status.GuardsIntact() || !record.GuardsIntact()) report(what + ", past a record");

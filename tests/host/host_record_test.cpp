@@ -171,7 +171,7 @@ TEST(HostRecord, SliceAddressesAnEntryAndKeepsItsBounds) {
 
 TEST(StatusRecord, ClearSizeWordAndText) {
   GuardedBuffer buffer(EXT_STATUS_RECORD_SIZE, 0x5A);
-  auto* raw = reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data());
+  auto* raw = buffer.status();
   host::StatusRecord status(raw);
   status.Clear();
   EXPECT_EQ(std::vector<unsigned char>(buffer.bytes.begin(), buffer.bytes.begin() + buffer.size),

@@ -43,12 +43,8 @@ using model::DialogResult;
 using model::RunDate;
 using test_support::GuardedBuffer;
 
-ExtStatusRecord* Status(GuardedBuffer& buffer) {
-  return reinterpret_cast<ExtStatusRecord*>(buffer.bytes.data());
-}
-
 std::string StatusText(GuardedBuffer& buffer) {
-  return std::string(Status(buffer)->text);
+  return std::string(buffer.status()->text);
 }
 
 // Unit tests run without any application (GRIDMOOR_SPREADSHEET=none).
@@ -82,7 +78,7 @@ TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection)
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-    EXPECT_EQ(c.run(model_, Status(status)), 1);
+    EXPECT_EQ(c.run(model_, status.status()), 1);
     EXPECT_EQ(StatusText(status), c.message);
     EXPECT_TRUE(status.GuardsIntact());
   }
@@ -163,7 +159,7 @@ TEST_F(UnconnectedModelTest, TheHostNamesTheWorkbookAndTheModelDataFile) {
   EXPECT_EQ(model_.caseDetails.fileName, std::string(EXT_FILE_NAME_TEXT_SIZE, 'n'));
 
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-  EXPECT_EQ(model_.SetFileName(nullptr, Status(status)), 1);
+  EXPECT_EQ(model_.SetFileName(nullptr, status.status()), 1);
   EXPECT_EQ(StatusText(status), "No file name was given");
 
   const char path[] = "/models/a.dat";
@@ -196,15 +192,15 @@ TEST(ModelStreams, SlotsReachTheStreamTransfer) {
   GuardedBuffer record(EXT_IPR_RECORD_SIZE, 0);  // the largest of the stream records
   ASSERT_TRUE(record.record().WriteU32(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu));
   std::vector<std::string> names;
-  while (table.EnumStreams(record.bytes.data(), 1, Status(status)) == 0)
+  while (table.EnumStreams(record.bytes.data(), 1, status.status()) == 0)
     names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
   EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
 
   ASSERT_TRUE(record.record().WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
   ASSERT_TRUE(record.record().WriteU32(EXT_IPR_HANDLE_OFFSET, 0));  // In-1
-  EXPECT_EQ(table.GetIPR(record.bytes.data(), Status(status)), 1);
+  EXPECT_EQ(table.GetIPR(record.bytes.data(), status.status()), 1);
   EXPECT_EQ(StatusText(status), "Invalid handle passed to Gridmoor::GetIPR");
-  EXPECT_EQ(table.SetIPR(record.bytes.data(), Status(status)), 1) << "no workbook is open";
+  EXPECT_EQ(table.SetIPR(record.bytes.data(), status.status()), 1) << "no workbook is open";
   EXPECT_EQ(StatusText(status).rfind("Error in setting data in Excel: ", 0), 0u)
       << StatusText(status);
   EXPECT_TRUE(record.GuardsIntact());
@@ -244,7 +240,7 @@ TEST(SpreadsheetLockTest, IsReleasedOnEveryPathAndSerialisesModels) {
 
 class ModelWorkbookTest : public ::testing::Test {
  protected:
-  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
+  ExtStatusRecord* Status() { return status_.status(); }
   std::string Message() const {
     return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
   }
@@ -514,7 +510,7 @@ class ModelEventsTest : public test_support::SessionTest {
     model_->caseDetails.passDate[event] = passDate;
   }
 
-  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
+  ExtStatusRecord* Status() { return status_.status(); }
   std::string Message() const {
     return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
   }

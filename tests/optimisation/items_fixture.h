@@ -110,7 +110,7 @@ class ItemsTest : public test_support::SessionTest {
 
   Interface& Table() { return *model_; }
 
-  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.chars()); }
+  ExtStatusRecord* Status() { return status_.status(); }
   std::string StatusText() const {
     return std::string(reinterpret_cast<const char*>(status_.bytes.data()) +
                        EXT_STATUS_TEXT_OFFSET);

@@ -70,7 +70,7 @@ class StreamTest : public test_support::SessionTest {
         std::make_unique<streams::CExcCompositionDefinition>(name, std::move(names)));
   }
 
-  ExtStatusRecord* Status() { return reinterpret_cast<ExtStatusRecord*>(status_.bytes.data()); }
+  ExtStatusRecord* Status() { return status_.status(); }
   std::string StatusText() const {
     return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
   }

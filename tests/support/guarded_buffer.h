@@ -21,6 +21,7 @@ struct GuardedBuffer {
   }
   host::HostRecord record() { return host::HostRecord(bytes.data(), size); }
   char* chars() { return reinterpret_cast<char*>(bytes.data()); }
+  ExtStatusRecord* status() { return reinterpret_cast<ExtStatusRecord*>(bytes.data()); }
   // The NUL-terminated text at the start of the buffer.
   std::string Text() const { return std::string(reinterpret_cast<const char*>(bytes.data())); }
   bool GuardsIntact() const {
