@@ -60,7 +60,7 @@ void SetComponentNames(CExcCompositionDefinition& definition,
                        const std::vector<std::string>& rows) {
   definition.components.clear();
   for (const std::string& row : rows) {
-    if (automation::IsBlank(row) || definition.components.size() == kMaxComponents) break;
+    if (automation::IsBlank(row)) break;
     definition.components.push_back(row);
   }
 }

@@ -58,7 +58,9 @@ void ApplyCompositionNames(CExcclCompositionDefinition& list,
                            const std::vector<std::string>& typedNames);
 
 // Refills the component list from the editor's rows, top down, stopping at
-// the first blank row and after kMaxComponents rows; names are kept as typed.
+// the first blank row; names are kept as typed. A list may hold more than
+// kMaxComponents names (case data can): the transfer refuses it then, with a
+// message, rather than the editor dropping names.
 void SetComponentNames(CExcCompositionDefinition& definition, const std::vector<std::string>& rows);
 
 }  // namespace streams

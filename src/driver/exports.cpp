@@ -8,6 +8,10 @@
 #include "driver/instances.h"
 #include "gridmoor/host.h"
 #include "host/message.h"
+#ifdef GRIDMOOR_WITH_UI
+#include "model/dialogs.h"
+#include "ui/qt_dialogs.h"
+#endif
 
 namespace {
 
@@ -16,6 +20,12 @@ namespace {
 // is loaded).
 __attribute__((constructor)) void LibraryLoaded() {
   driver::OnLibraryLoad();
+#ifdef GRIDMOOR_WITH_UI
+  // The library's own dialogs; a build without Qt answers them as cancelled.
+  model::SetDialogs(ui::MakeQtDialogs([](int topic) {
+    driver::CGridmoorApp::Instance().WinHelp(topic, driver::kHelpContextCommand);
+  }));
+#endif
 }
 
 __attribute__((destructor)) void LibraryUnloaded() {

@@ -1,6 +1,7 @@
 #include "driver/instances.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -242,7 +243,13 @@ std::int32_t Command(ExtInstance handle, ExtWindow window, std::int32_t code, vo
 std::int32_t Configure(ExtWindow parent) {
   CGridmoorApp& app = CGridmoorApp::Instance();
   std::string working = app.PlugIns();
-  if (model::CurrentDialogs()->EditDriverSettings(working, parent) != model::DialogResult::kOk) {
+  const std::shared_ptr<model::Dialogs> dialogs = model::CurrentDialogs();
+  if (const std::string why = dialogs->WhyNotShown(); !why.empty()) {
+    // The export has no status record to carry the reason.
+    std::fprintf(stderr, "%s\n", why.c_str());
+    return 1;
+  }
+  if (dialogs->EditDriverSettings(working, parent) != model::DialogResult::kOk) {
     return 1;
   }
   app.SetPlugIns(std::move(working));

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <utility>
 
+#include "host/message.h"
+
 namespace model {
 namespace {
 
@@ -45,6 +47,15 @@ std::shared_ptr<Dialogs> CurrentDialogs() {
   const std::lock_guard<std::mutex> guard(provider.mutex);
   if (!provider.current) provider.current = LibraryDialogs();
   return provider.current;
+}
+
+std::shared_ptr<Dialogs> DialogsToShow(ExtStatusRecord* status) {
+  std::shared_ptr<Dialogs> dialogs = CurrentDialogs();
+  const std::string why = dialogs->WhyNotShown();
+  if (why.empty()) return dialogs;
+  host::StatusRecord record(status);
+  host::WriteStatus(record, "%s", why.c_str());
+  return nullptr;
 }
 
 std::shared_ptr<Dialogs> SetDialogs(std::shared_ptr<Dialogs> dialogs) {

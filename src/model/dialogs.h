@@ -28,6 +28,10 @@ class Dialogs {
  public:
   virtual ~Dialogs() = default;
 
+  // Why no dialog can be shown on the calling thread just now; empty when
+  // one can. The operations then answer as cancelled with this message.
+  virtual std::string WhyNotShown() const { return {}; }
+
   // Edits `details` (the model's case) in place; `model` supplies what the
   // dialog shows besides the case (the worksheet names, for instance).
   virtual DialogResult EditCase(CaseDialogKind kind, CExcModel& model, CExcCaseDetails& details,
@@ -56,6 +60,9 @@ class CancelledDialogs final : public Dialogs {
 
 // The process's provider; never null.
 std::shared_ptr<Dialogs> CurrentDialogs();
+// The process's provider when it can show a dialog on the calling thread;
+// otherwise null, with the reason written into `status`.
+std::shared_ptr<Dialogs> DialogsToShow(ExtStatusRecord* status);
 // Installs `dialogs` (null: the library's own) and returns the previous one.
 std::shared_ptr<Dialogs> SetDialogs(std::shared_ptr<Dialogs> dialogs);
 

@@ -96,8 +96,10 @@ std::int32_t CExcModel::EditCase(ExtWindow window, std::uint32_t* changed,
                                  ExtStatusRecord* status) {
   if (!HasConnection(status)) return 1;
   const CExcCaseDetails before(caseDetails);
+  const std::shared_ptr<Dialogs> dialogs = DialogsToShow(status);
+  if (!dialogs) return -1;
   const CaseDialogKind kind = dialogKind < 1 ? CaseDialogKind::kFull : CaseDialogKind::kSimpleFile;
-  const DialogResult result = CurrentDialogs()->EditCase(kind, *this, caseDetails, window);
+  const DialogResult result = dialogs->EditCase(kind, *this, caseDetails, window);
   if (result != DialogResult::kOk) {
     // A cancelled dialog leaves the case as it was.
     caseDetails = before;

@@ -13,7 +13,9 @@ optimisation::OptimisationItems ItemsOf(CExcModel& model) {
 
 // Lets the user edit the items; false when the dialog was cancelled, with the
 // items as they were before it opened.
-bool EditOptimisation(CExcModel& model, std::int32_t mode) {
+bool EditOptimisation(CExcModel& model, std::int32_t mode, ExtStatusRecord* status) {
+  const std::shared_ptr<Dialogs> dialogs = DialogsToShow(status);
+  if (!dialogs) return false;
   const optimisation::CExcObjFn objective(model.objective);
   const optimisation::CExcclConstraint constraints(model.constraints);
   const optimisation::CExcclControlVariable controls(model.controls);
@@ -21,7 +23,7 @@ bool EditOptimisation(CExcModel& model, std::int32_t mode) {
   const OptimiserPage page =
       mode >= 2 ? OptimiserPage::kControls : OptimiserPage::kObjectiveAndConstraints;
   // The session offers no window of the application to own the dialog.
-  if (CurrentDialogs()->SetupOptimisation(page, model, nullptr) == DialogResult::kOk) return true;
+  if (dialogs->SetupOptimisation(page, model, nullptr) == DialogResult::kOk) return true;
   // The dialog puts back what it was given; this also covers one that
   // does not.
   model.objective = objective;
@@ -36,7 +38,7 @@ bool EditOptimisation(CExcModel& model, std::int32_t mode) {
 std::int32_t CExcModel::SetupOptimisation(void* problemRecord, std::int32_t mode,
                                           ExtStatusRecord* status) {
   if (!optimisation::CanSetUpProblem(Session(), status)) return EXT_RESULT_NONE;
-  if (mode >= 0 && !EditOptimisation(*this, mode)) return EXT_RESULT_FAILED;
+  if (mode >= 0 && !EditOptimisation(*this, mode, status)) return EXT_RESULT_FAILED;
   return optimisation::WriteProblemRecord(ItemsOf(*this), problemRecord, status);
 }
 

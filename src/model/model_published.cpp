@@ -9,9 +9,11 @@
 
 namespace model {
 
-std::int32_t CExcModel::EditPublishedVariables(ExtWindow window, ExtStatusRecord* /*status*/) {
+std::int32_t CExcModel::EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) {
+  const std::shared_ptr<Dialogs> dialogs = DialogsToShow(status);
+  if (!dialogs) return 1;
   // On OK the dialog has rebuilt the list itself.
-  const DialogResult result = CurrentDialogs()->EditPublishedVariables(*this, window);
+  const DialogResult result = dialogs->EditPublishedVariables(*this, window);
   return result == DialogResult::kOk ? 0 : 1;
 }
 

@@ -1,0 +1,305 @@
+#include "ui/grid.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <array>
+
+namespace ui {
+namespace {
+
+constexpr int kKindRole = Qt::UserRole + 1;
+constexpr int kChoicesRole = Qt::UserRole + 2;
+constexpr int kIndexRole = Qt::UserRole + 3;
+
+constexpr std::array<const char*, 22> kHeadings = {
+    "",
+    "Cell",
+    "Unit",
+    "Worksheet",
+    "<=>",
+    "Value",
+    "Name",
+    "Lower bound",
+    "Upper bound",
+    "Description",
+    "Edit",
+    "Delete",
+    "Cascade DoSet in forecast from...",
+    "Cascade direction",
+    "Entry point",
+    "Macro name",
+    "Pass date as argument",
+    "State name (optional)",
+    "Region width",
+    "Region height",
+    "Column delimiter",
+    "Row delimiter",
+};
+
+// Edits text cells with a line edit (limited where the column says) and
+// choice cells with a drop-down list that cannot be typed into.
+class CellDelegate : public QStyledItemDelegate {
+ public:
+  explicit CellDelegate(Grid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    const auto kind = static_cast<CellKind>(index.data(kKindRole).toInt());
+    if (kind == CellKind::kChoice) {
+      auto* combo = new QComboBox(parent);
+      combo->addItems(index.data(kChoicesRole).toStringList());
+      return combo;
+    }
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    const int bytes = grid_->MaxBytes(index.column());
+    if (auto* line = qobject_cast<QLineEdit*>(editor); line != nullptr && bytes > 0) {
+      line->setValidator(new ByteLimitValidator(bytes, line));
+    }
+    return editor;
+  }
+
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+      combo->setCurrentIndex(grid_->Choice(index.row(), index.column()));
+      return;
+    }
+    QStyledItemDelegate::setEditorData(editor, index);
+  }
+
+  void setModelData(QWidget* editor, QAbstractItemModel* model,
+                    const QModelIndex& index) const override {
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+      // Leaving the list without choosing keeps a value it cannot show.
+      if (combo->currentIndex() >= 0 &&
+          combo->currentIndex() != grid_->Choice(index.row(), index.column())) {
+        grid_->SelectChoice(index.row(), index.column(), combo->currentIndex());
+      }
+      return;
+    }
+    QStyledItemDelegate::setModelData(editor, model, index);
+  }
+
+ private:
+  Grid* grid_;
+};
+
+}  // namespace
+
+QString GridHeading(int index) {
+  if (index < 0 || index >= static_cast<int>(kHeadings.size())) return {};
+  return QString::fromUtf8(kHeadings[static_cast<std::size_t>(index)]);
+}
+
+QValidator::State ByteLimitValidator::validate(QString& input, int&) const {
+  return input.toUtf8().size() <= bytes_ ? Acceptable : Invalid;
+}
+
+Grid::Grid(int dataRows, std::vector<GridColumn> columns, const QString& corner, int labelWidth,
+           QWidget* parent)
+    : QTableWidget(parent), columns_(std::move(columns)), maxBytes_(columns_.size() + 1, 0) {
+  setItemDelegate(new CellDelegate(this));
+  horizontalHeader()->hide();
+  verticalHeader()->hide();
+  verticalHeader()->setDefaultSectionSize(22);
+  setEditTriggers(QAbstractItemView::AllEditTriggers);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setColumnCount(static_cast<int>(columns_.size()) + 1);
+  setColumnWidth(0, labelWidth);
+  QFont bold = font();
+  bold.setBold(true);
+  auto heading = [&](int row, int column, const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled);
+    item->setFont(bold);
+    item->setBackground(palette().button());
+    item->setData(kKindRole, static_cast<int>(CellKind::kReadOnly));
+    setItem(row, column, item);
+  };
+  setRowCount(1);
+  heading(0, 0, corner);
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    const int column = static_cast<int>(c) + 1;
+    heading(0, column, GridHeading(columns_[c].heading));
+    setColumnWidth(column, columns_[c].width);
+  }
+  SetDataRows(dataRows);
+}
+
+void Grid::SetDataRows(int rows) {
+  const int old = DataRows();
+  setRowCount(std::max(rows, 0) + 1);
+  for (int row = old + 1; row <= DataRows(); ++row)
+    PrepareRow(row);
+}
+
+void Grid::PrepareRow(int row) {
+  auto* label = new QTableWidgetItem(QString::number(row));
+  label->setFlags(Qt::ItemIsEnabled);
+  label->setBackground(palette().button());
+  label->setData(kKindRole, static_cast<int>(CellKind::kReadOnly));
+  setItem(row, 0, label);
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    SetKind(row, static_cast<int>(c) + 1, columns_[c].kind, columns_[c].choices);
+  }
+}
+
+QTableWidgetItem* Grid::Item(int row, int column) const {
+  return row >= 0 && column >= 0 ? item(row, column) : nullptr;
+}
+
+QString Grid::Text(int row, int column) const {
+  const QTableWidgetItem* cell = Item(row, column);
+  return cell != nullptr ? cell->text() : QString();
+}
+
+void Grid::SetText(int row, int column, const QString& text) {
+  if (QTableWidgetItem* cell = Item(row, column)) cell->setText(text);
+}
+
+void Grid::SetKind(int row, int column, CellKind kind, const QString& choices) {
+  if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return;
+  removeCellWidget(row, column);
+  auto* cell = new QTableWidgetItem;
+  cell->setData(kKindRole, static_cast<int>(kind));
+  switch (kind) {
+    case CellKind::kText:
+      cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+      break;
+    case CellKind::kReadOnly:
+      cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+      break;
+    case CellKind::kChoice:
+      cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+      cell->setData(kChoicesRole,
+                    choices.isEmpty() ? QStringList() : choices.split('\n', Qt::KeepEmptyParts));
+      ShowChoice(cell, row, column, -1, {});
+      break;
+    case CellKind::kCheck:
+      cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+      cell->setCheckState(Qt::Unchecked);
+      break;
+    case CellKind::kButton:
+      cell->setFlags(Qt::ItemIsEnabled);
+      break;
+  }
+  if (row == 0) {
+    QFont bold = font();
+    bold.setBold(true);
+    cell->setFont(bold);
+    cell->setBackground(palette().button());
+  }
+  setItem(row, column, cell);
+  if (kind == CellKind::kButton) {
+    const int heading = column <= static_cast<int>(columns_.size())
+                            ? columns_[static_cast<std::size_t>(column) - 1].heading
+                            : 0;
+    auto* button = new QPushButton(GridHeading(heading));
+    connect(button, &QPushButton::clicked, this, [this, row, column] {
+      if (onButton_) onButton_(row, column);
+    });
+    setCellWidget(row, column, button);
+  }
+}
+
+CellKind Grid::Kind(int row, int column) const {
+  const QTableWidgetItem* cell = Item(row, column);
+  return cell != nullptr ? static_cast<CellKind>(cell->data(kKindRole).toInt())
+                         : CellKind::kReadOnly;
+}
+
+QStringList Grid::Choices(int row, int column) const {
+  const QTableWidgetItem* cell = Item(row, column);
+  return cell != nullptr ? cell->data(kChoicesRole).toStringList() : QStringList();
+}
+
+int Grid::Choice(int row, int column) const {
+  const QTableWidgetItem* cell = Item(row, column);
+  if (cell == nullptr || Kind(row, column) != CellKind::kChoice) return -1;
+  const QVariant index = cell->data(kIndexRole);
+  return index.isValid() ? index.toInt() : -1;
+}
+
+void Grid::ShowChoice(QTableWidgetItem* cell, int row, int column, int index, const QString& text) {
+  cell->setData(kIndexRole, index);
+  if (row == 0 && column >= 1 && column <= static_cast<int>(columns_.size())) {
+    // A heading that is a choice still names its column.
+    const QString heading = GridHeading(columns_[static_cast<std::size_t>(column) - 1].heading);
+    cell->setText(text.isEmpty() ? heading : heading + ": " + text);
+  } else {
+    cell->setText(text);
+  }
+}
+
+void Grid::SetChoice(int row, int column, int index) {
+  QTableWidgetItem* cell = Item(row, column);
+  if (cell == nullptr || Kind(row, column) != CellKind::kChoice) return;
+  const QStringList items = Choices(row, column);
+  if (index >= 0 && index < items.size()) {
+    ShowChoice(cell, row, column, index, items[index]);
+  } else {
+    // Shown as the number it is, kept as it is.
+    ShowChoice(cell, row, column, index, index < 0 ? QString() : QStringLiteral("#%1").arg(index));
+  }
+}
+
+void Grid::SetChoiceText(int row, int column, const QString& text) {
+  QTableWidgetItem* cell = Item(row, column);
+  if (cell == nullptr || Kind(row, column) != CellKind::kChoice) return;
+  ShowChoice(cell, row, column, static_cast<int>(Choices(row, column).indexOf(text)), text);
+}
+
+void Grid::SelectChoice(int row, int column, int index) {
+  SetChoice(row, column, index);
+  if (row == 0 && onHeading_) onHeading_(column);
+}
+
+bool Grid::Checked(int row, int column) const {
+  const QTableWidgetItem* cell = Item(row, column);
+  return cell != nullptr && cell->checkState() == Qt::Checked;
+}
+
+void Grid::SetChecked(int row, int column, bool checked) {
+  if (QTableWidgetItem* cell = Item(row, column)) {
+    cell->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+  }
+}
+
+void Grid::SetMaxBytes(int column, int bytes) {
+  if (column >= 0 && column < static_cast<int>(maxBytes_.size())) {
+    maxBytes_[static_cast<std::size_t>(column)] = bytes;
+  }
+}
+
+int Grid::MaxBytes(int column) const {
+  return column >= 0 && column < static_cast<int>(maxBytes_.size())
+             ? maxBytes_[static_cast<std::size_t>(column)]
+             : 0;
+}
+
+QPushButton* Grid::Button(int row, int column) const {
+  return qobject_cast<QPushButton*>(cellWidget(row, column));
+}
+
+void Grid::Redraw() {
+  setUpdatesEnabled(true);
+  viewport()->update();
+}
+
+void Grid::ClearRange(int top, int left, int bottom, int right) {
+  for (int row = std::max(top, 1); row <= std::min(bottom, DataRows()); ++row) {
+    for (int column = std::max(left, 1); column <= std::min(right, columnCount() - 1); ++column) {
+      if (Kind(row, column) == CellKind::kChoice) {
+        SetChoice(row, column, -1);
+      } else if (Kind(row, column) == CellKind::kCheck) {
+        SetChecked(row, column, false);
+      } else {
+        SetText(row, column, {});
+      }
+    }
+  }
+}
+
+}  // namespace ui

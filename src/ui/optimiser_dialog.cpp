@@ -1,0 +1,371 @@
+#include "ui/optimiser_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "model/model.h"
+#include "ui/grid.h"
+#include "ui/seams.h"
+
+namespace ui {
+namespace {
+
+constexpr int kItemRows = 100;
+constexpr char kConstraintKinds[] = "Less than\nEqual to\nGreater than";
+// Columns shared by the constraints and controls grids.
+constexpr int kName = 1;
+constexpr int kUnit = 2;
+constexpr int kWorksheet = 3;
+constexpr int kCell = 4;
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QComboBox* SheetChoice(const char* name, const std::vector<std::string>& sheetNames,
+                       QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(name);
+  combo->setEditable(true);
+  combo->addItems(ToQStrings(sheetNames));
+  return combo;
+}
+
+QLineEdit* NamedEdit(const char* name, QWidget* parent) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(name);
+  return edit;
+}
+
+Grid* ItemGrid(int rows, const std::vector<std::string>& sheetNames, GridColumn fifth,
+               GridColumn sixth, QWidget* parent) {
+  const QString sheets = ToQStrings(sheetNames).join('\n');
+  auto* grid = new Grid(rows,
+                        {{6, CellKind::kText, {}, 110},
+                         {2, CellKind::kText, {}, 70},
+                         {3, CellKind::kChoice, sheets, 110},
+                         {1, CellKind::kText, {}, 70},
+                         fifth,
+                         sixth},
+                        "", 34, parent);
+  return grid;
+}
+
+// Fills the name, unit, worksheet and cell of a row.
+void LoadCellDef(Grid* grid, int row, const automation::CExcCellDef& item) {
+  grid->SetText(row, kName, Q(item.name));
+  grid->SetText(row, kUnit, Q(item.unit));
+  grid->SetChoiceText(row, kWorksheet, Q(item.worksheet));
+  grid->SetText(row, kCell, Q(item.cell));
+}
+
+void StoreCellDef(const Grid* grid, int row, automation::CExcCellDef& item) {
+  item.name = Std(grid->Text(row, kName));
+  item.unit = Std(grid->Text(row, kUnit));
+  item.worksheet = Std(grid->Text(row, kWorksheet));
+  item.cell = Std(grid->Text(row, kCell));
+}
+
+QString BoundText(double bound) {
+  return bound > optimisation::kThreshold ? QString() : FormatDouble(bound);
+}
+
+double StoredBound(const QString& text) {
+  double value = 0;
+  return ParseDouble(text, value) ? value : EXT_UNDEFINED_VALUE;
+}
+
+}  // namespace
+
+ObjectivePage::ObjectivePage(model::CExcModel& model, QWidget* parent)
+    : Page(parent), model_(model) {
+  auto* layout = new QVBoxLayout(this);
+  auto* objective = new QGroupBox("Objective function", this);
+  auto* form = new QFormLayout(objective);
+  defined_ = new QCheckBox("Define objective function", objective);
+  defined_->setObjectName("defined");
+  form->addRow(defined_);
+  worksheet_ = SheetChoice("objectiveWorksheet", model.sheetNames, objective);
+  cell_ = NamedEdit("objectiveCell", objective);
+  mode_ = new QComboBox(objective);
+  mode_->setObjectName("mode");
+  mode_->addItems({"Maximise", "Minimise"});
+  name_ = NamedEdit("objectiveName", objective);
+  unit_ = NamedEdit("objectiveUnit", objective);
+  form->addRow("Worksheet", worksheet_);
+  form->addRow("Cell (e.g. B5)", cell_);
+  form->addRow("Mode", mode_);
+  form->addRow("Name (for reporting purposes)", name_);
+  form->addRow("Unit (for reporting purposes)", unit_);
+  layout->addWidget(objective);
+  auto* constraints = new QGroupBox("Constraints", this);
+  auto* constraintsLayout = new QVBoxLayout(constraints);
+  const int rows = std::max<int>(kItemRows, static_cast<int>(model.constraints.size()));
+  grid_ = ItemGrid(rows, model.sheetNames, {4, CellKind::kChoice, kConstraintKinds, 100},
+                   {5, CellKind::kText, {}, 90}, constraints);
+  grid_->setObjectName("constraintsGrid");
+  constraintsLayout->addWidget(grid_);
+  layout->addWidget(constraints, 1);
+}
+
+void ObjectivePage::Load() {
+  const optimisation::CExcObjFn& objective = model_.objective;
+  defined_->setChecked(objective.Defined);
+  worksheet_->setCurrentText(Q(objective.worksheet));
+  cell_->setText(Q(objective.cell));
+  mode_->setCurrentIndex(objective.Maximise ? 0 : 1);
+  name_->setText(Q(objective.name));
+  unit_->setText(Q(objective.unit));
+  grid_->SuspendRedraw();
+  grid_->SetDataRows(std::max<int>(kItemRows, static_cast<int>(model_.constraints.size())));
+  grid_->ClearRange(1, 1, grid_->DataRows(), 6);
+  for (std::size_t i = 0; i < model_.constraints.size(); ++i) {
+    const optimisation::CExcConstraint& constraint = *model_.constraints.At(i);
+    const int row = static_cast<int>(i) + 1;
+    LoadCellDef(grid_, row, constraint);
+    grid_->SetChoice(row, 5,
+                     static_cast<int>(std::min<std::uint32_t>(constraint.ConstraintType, 2)));
+    grid_->SetText(row, 6, FormatDouble(constraint.Limit));
+  }
+  grid_->Redraw();
+}
+
+void ObjectivePage::Store() {
+  optimisation::CExcObjFn& objective = model_.objective;
+  objective.Defined = defined_->isChecked();
+  if (objective.Defined) {
+    objective.worksheet = Std(worksheet_->currentText());
+    objective.cell = Std(cell_->text());
+    objective.Maximise = mode_->currentIndex() == 0;
+    const char* missing = IsBlank(worksheet_->currentText()) ? "A worksheet must be specified"
+                          : IsBlank(cell_->text())           ? "A worksheet cell must be specified"
+                                                             : nullptr;
+    if (missing != nullptr) {
+      // The rest of the page waits until the objective is complete.
+      ShowMessage(this, MessageIcon::kWarning, "Error", missing);
+      return;
+    }
+    objective.name = Std(name_->text());
+    objective.unit = Std(unit_->text());
+  }
+  optimisation::CExcclConstraint rebuilt;
+  for (int row = 1; row <= grid_->DataRows(); ++row) {
+    double limit = 0;
+    if (IsBlank(grid_->Text(row, kWorksheet)) || IsBlank(grid_->Text(row, kCell)) ||
+        IsBlank(grid_->Text(row, 5)) || !ParseDouble(grid_->Text(row, 6), limit) ||
+        limit > optimisation::kThreshold) {
+      continue;
+    }
+    auto constraint = std::make_unique<optimisation::CExcConstraint>();
+    StoreCellDef(grid_, row, *constraint);
+    const QString kind = grid_->Text(row, 5);
+    constraint->ConstraintType = kind == "Less than"  ? optimisation::kLessThan
+                                 : kind == "Equal to" ? optimisation::kEqualTo
+                                                      : optimisation::kGreaterThan;
+    constraint->Limit = limit;
+    rebuilt.Add(std::move(constraint));
+  }
+  model_.constraints = std::move(rebuilt);
+}
+
+ControlsPage::ControlsPage(model::CExcModel& model, QWidget* parent) : Page(parent), model_(model) {
+  auto* layout = new QVBoxLayout(this);
+  const int rows = std::max<int>(kItemRows, static_cast<int>(model.controls.size()));
+  grid_ = ItemGrid(rows, model.sheetNames, {7, CellKind::kText, {}, 90},
+                   {8, CellKind::kText, {}, 90}, this);
+  grid_->setObjectName("controlsGrid");
+  layout->addWidget(grid_);
+}
+
+void ControlsPage::Load() {
+  grid_->SuspendRedraw();
+  grid_->SetDataRows(std::max<int>(kItemRows, static_cast<int>(model_.controls.size())));
+  grid_->ClearRange(1, 1, grid_->DataRows(), 6);
+  for (std::size_t i = 0; i < model_.controls.size(); ++i) {
+    const optimisation::CExcControlVariable& control = *model_.controls.At(i);
+    const int row = static_cast<int>(i) + 1;
+    LoadCellDef(grid_, row, control);
+    grid_->SetText(row, 5, BoundText(control.LowerBound));
+    grid_->SetText(row, 6, BoundText(control.UpperBound));
+  }
+  grid_->Redraw();
+}
+
+void ControlsPage::Store() {
+  optimisation::CExcclControlVariable rebuilt;
+  for (int row = 1; row <= grid_->DataRows(); ++row) {
+    if (IsBlank(grid_->Text(row, kWorksheet)) || IsBlank(grid_->Text(row, kCell))) continue;
+    auto control = std::make_unique<optimisation::CExcControlVariable>();
+    StoreCellDef(grid_, row, *control);
+    control->LowerBound = StoredBound(grid_->Text(row, 5));
+    control->UpperBound = StoredBound(grid_->Text(row, 6));
+    rebuilt.Add(std::move(control));
+  }
+  model_.controls = std::move(rebuilt);
+}
+
+IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* parent)
+    : Page(parent), model_(model) {
+  auto* layout = new QHBoxLayout(this);
+  auto* controls = new QGroupBox("Integer Controls", this);
+  auto* controlsLayout = new QVBoxLayout(controls);
+  list_ = new QListWidget(controls);
+  list_->setObjectName("integerControls");
+  controlsLayout->addWidget(list_);
+  auto* buttons = new QHBoxLayout;
+  for (const char* text : {"Add", "Delete", "Clear"}) {
+    auto* button = new QPushButton(text, controls);
+    button->setObjectName(QString(text).toLower());
+    buttons->addWidget(button);
+    connect(button, &QPushButton::clicked, this, [this, text] {
+      const QString which(text);
+      if (which == "Add") Add();
+      if (which == "Delete") Delete();
+      if (which == "Clear") Clear();
+    });
+  }
+  controlsLayout->addLayout(buttons);
+  layout->addWidget(controls);
+
+  auto* definitions = new QGroupBox("Variable definitions", this);
+  auto* definitionsLayout = new QVBoxLayout(definitions);
+  auto* form = new QFormLayout;
+  worksheet_ = SheetChoice("worksheet", model.sheetNames, definitions);
+  cell_ = NamedEdit("cell", definitions);
+  name_ = NamedEdit("name", definitions);
+  form->addRow("Worksheet", worksheet_);
+  form->addRow("Cell", cell_);
+  form->addRow("Name", name_);
+  definitionsLayout->addLayout(form);
+  statesLabel_ = new QLabel(definitions);
+  statesLabel_->setObjectName("statesLabel");
+  definitionsLayout->addWidget(statesLabel_);
+  states_ = new Grid(optimisation::kMaxStates,
+                     {{17, CellKind::kText, {}, 150}, {5, CellKind::kText, {}, 100}}, "", 30,
+                     definitions);
+  states_->setObjectName("statesGrid");
+  definitionsLayout->addWidget(states_);
+  layout->addWidget(definitions, 1);
+
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    Store();
+    Show(row);
+  });
+}
+
+void IntegerControlsPage::FillList() {
+  const QSignalBlocker blocker(list_);
+  list_->clear();
+  for (std::size_t i = 0; i < model_.intControls.size(); ++i)
+    list_->addItem(Q(model_.intControls.At(i)->name));
+  list_->setCurrentRow(shown_);
+}
+
+void IntegerControlsPage::Show(int index) {
+  const optimisation::CExcIntCtrlVariable* control =
+      index >= 0 ? model_.intControls.At(static_cast<std::size_t>(index)) : nullptr;
+  shown_ = control != nullptr ? index : -1;
+  {
+    const QSignalBlocker blocker(list_);
+    list_->setCurrentRow(shown_);
+  }
+  worksheet_->setCurrentText(control != nullptr ? Q(control->worksheet) : QString());
+  cell_->setText(control != nullptr ? Q(control->cell) : QString());
+  name_->setText(control != nullptr ? Q(control->name) : QString());
+  statesLabel_->setText(QString("Available states for variable: %1")
+                            .arg(control != nullptr ? Q(control->name) : QString()));
+  states_->ClearRange(1, 1, states_->DataRows(), 2);
+  if (control == nullptr) return;
+  for (int k = 0; k < control->UsedStateCount(); ++k) {
+    states_->SetText(k + 1, 1, Q(control->StateNames[static_cast<std::size_t>(k)]));
+    states_->SetText(k + 1, 2, Q(control->StateValues[static_cast<std::size_t>(k)]));
+  }
+}
+
+void IntegerControlsPage::Load() {
+  if (shown_ < 0 || static_cast<std::size_t>(shown_) >= model_.intControls.size()) {
+    shown_ = model_.intControls.empty() ? -1 : 0;
+  }
+  FillList();
+  Show(shown_);
+}
+
+void IntegerControlsPage::Store() {
+  optimisation::CExcIntCtrlVariable* control =
+      shown_ >= 0 ? model_.intControls.At(static_cast<std::size_t>(shown_)) : nullptr;
+  if (control == nullptr) return;
+  control->name = Std(name_->text());
+  control->cell = Std(cell_->text());
+  control->worksheet = Std(worksheet_->currentText());
+  // The states too: switching controls must not lose what was typed there.
+  std::size_t count = 0;
+  std::array<std::string, optimisation::kMaxStates> names;
+  std::array<std::string, optimisation::kMaxStates> values;
+  for (int row = 1; row <= states_->DataRows() && count < names.size(); ++row) {
+    if (IsBlank(states_->Text(row, 2))) continue;
+    names[count] = Std(states_->Text(row, 1));
+    values[count] = Std(states_->Text(row, 2));
+    ++count;
+  }
+  control->StateNames = names;
+  control->StateValues = values;
+  control->StateCount = static_cast<std::int32_t>(count);
+  if (QListWidgetItem* item = list_->item(shown_)) item->setText(Q(control->name));
+}
+
+void IntegerControlsPage::Add() {
+  Store();
+  optimisation::MakeIntegerControlName(model_.intControls);
+  shown_ = static_cast<int>(model_.intControls.size()) - 1;
+  FillList();
+  Show(shown_);
+}
+
+void IntegerControlsPage::Delete() {
+  if (shown_ < 0) return;
+  model_.intControls.RemoveAt(static_cast<std::size_t>(shown_));
+  shown_ = -1;
+  FillList();
+  Show(-1);
+}
+
+void IntegerControlsPage::Clear() {
+  model_.intControls.Clear();
+  shown_ = -1;
+  FillList();
+  Show(-1);
+}
+
+OptimiserDialog::OptimiserDialog(model::OptimiserPage first, model::CExcModel& model,
+                                 QWidget* parent)
+    : TabbedDialog("Setup of Optimisation Components", kOptimisationHelp, parent),
+      model_(model),
+      objective_(model.objective),
+      constraints_(model.constraints),
+      controls_(model.controls),
+      intControls_(model.intControls) {
+  AddPage(new ObjectivePage(model), "Obj Fn/Constraints");
+  AddPage(new ControlsPage(model), "Controls");
+  AddPage(new IntegerControlsPage(model), "Integer controls");
+  resize(760, 560);
+  Open(first == model::OptimiserPage::kControls ? 1 : 0);
+}
+
+void OptimiserDialog::reject() {
+  model_.objective = objective_;
+  model_.constraints = constraints_;
+  model_.controls = controls_;
+  model_.intControls = intControls_;
+  QDialog::reject();
+}
+
+}  // namespace ui

@@ -1,0 +1,137 @@
+#include "ui/other_dialogs.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
+
+#include "case/exported_variable.h"
+#include "model/model.h"
+#include "ui/grid.h"
+#include "ui/pages.h"
+#include "ui/seams.h"
+
+namespace ui {
+namespace {
+
+enum PublishedColumn : int {
+  kName = 1,
+  kUnit,
+  kWorksheet,
+  kCell,
+  kCascadeCell,
+  kCascadeDirection,
+  kWidth,
+  kHeight,
+  kColumnDelimiter,
+  kRowDelimiter,
+};
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+// A block's size as typed: a whole number, limited to 1 ... 10000.
+std::int32_t RegionSize(const QString& text) {
+  double value = 0;
+  if (!ParseDouble(text, value) || !(value >= optimisation::kMinRegion))
+    return optimisation::kMinRegion;
+  return optimisation::ClampRegion(
+      static_cast<std::int32_t>(std::min(value, double{optimisation::kMaxRegion})));
+}
+
+}  // namespace
+
+PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
+    : QDialog(parent), model_(model) {
+  setWindowTitle("Setup variables to export to Conflux");
+  auto* layout = new QVBoxLayout(this);
+  const int count = static_cast<int>(model.publishedVariables.size());
+  grid_ = new Grid(std::max(500, count + 300),
+                   {{6, CellKind::kText, {}, 110},
+                    {2, CellKind::kText, {}, 60},
+                    {3, CellKind::kChoice, ToQStrings(model.sheetNames).join('\n'), 100},
+                    {1, CellKind::kText, {}, 60},
+                    {12, CellKind::kText, {}, 200},
+                    {13, CellKind::kChoice, "Vertical\nHorizontal", 110},
+                    {18, CellKind::kText, {}, 90},
+                    {19, CellKind::kText, {}, 90},
+                    {20, CellKind::kText, {}, 110},
+                    {21, CellKind::kText, {}, 100}},
+                   "", 40, this);
+  grid_->setObjectName("publishedGrid");
+  grid_->SuspendRedraw();
+  for (int i = 0; i < count; ++i) {
+    const optimisation::CExcExportedVariable& variable =
+        *model.publishedVariables.At(static_cast<std::size_t>(i));
+    const int row = i + 1;
+    grid_->SetText(row, kName, Q(variable.name));
+    grid_->SetText(row, kUnit, Q(variable.unit));
+    grid_->SetChoiceText(row, kWorksheet, Q(variable.worksheet));
+    grid_->SetText(row, kCell, Q(variable.cell));
+    grid_->SetText(row, kCascadeCell, Q(variable.CascadeCell));
+    grid_->SetChoice(row, kCascadeDirection, static_cast<int>(variable.CascadeDirection));
+    grid_->SetText(row, kWidth, QString::number(variable.RegionWidth));
+    grid_->SetText(row, kHeight, QString::number(variable.RegionHeight));
+    grid_->SetText(row, kColumnDelimiter, Q(variable.ColumnDelimiter));
+    grid_->SetText(row, kRowDelimiter, Q(variable.RowDelimiter));
+  }
+  grid_->Redraw();
+  layout->addWidget(grid_);
+  QDialogButtonBox* buttons = DialogButtons(this, kPublishedHelp);
+  QPushButton* clear = buttons->addButton("Clear", QDialogButtonBox::ResetRole);
+  clear->setObjectName("clear");
+  connect(clear, &QPushButton::clicked, this,
+          [this] { grid_->ClearRange(1, kName, grid_->DataRows(), kHeight); });
+  layout->addWidget(buttons);
+  resize(1080, 520);
+}
+
+void PublishedDialog::accept() {
+  optimisation::CExcclExportedVariable rebuilt;
+  for (int row = 1; row <= grid_->DataRows(); ++row) {
+    if (IsBlank(grid_->Text(row, kName)) || IsBlank(grid_->Text(row, kWorksheet)) ||
+        IsBlank(grid_->Text(row, kCell))) {
+      continue;
+    }
+    auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+    variable->name = Std(grid_->Text(row, kName));
+    variable->unit = Std(grid_->Text(row, kUnit));
+    variable->worksheet = Std(grid_->Text(row, kWorksheet));
+    variable->cell = Std(grid_->Text(row, kCell));
+    variable->CascadeCell = Std(grid_->Text(row, kCascadeCell));
+    const int direction = grid_->Choice(row, kCascadeDirection);
+    variable->CascadeDirection =
+        direction >= 0 ? static_cast<std::uint32_t>(direction) : optimisation::kVertical;
+    variable->RegionWidth = RegionSize(grid_->Text(row, kWidth));
+    variable->RegionHeight = RegionSize(grid_->Text(row, kHeight));
+    variable->ColumnDelimiter = Std(grid_->Text(row, kColumnDelimiter));
+    variable->RowDelimiter = Std(grid_->Text(row, kRowDelimiter));
+    rebuilt.Add(std::move(variable));
+  }
+  model_.publishedVariables = std::move(rebuilt);
+  QDialog::accept();
+}
+
+ConfigurationDialog::ConfigurationDialog(std::string& plugIns, QWidget* parent)
+    : QDialog(parent), plugIns_(plugIns) {
+  setWindowTitle("Excel driver configuration settings");
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(
+      new QLabel("Plug-ins to load with each Excel instance. Use ';' to separate entries", this));
+  field_ = new QLineEdit(QString::fromStdString(plugIns), this);
+  field_->setObjectName("plugIns");
+  layout->addWidget(field_);
+  layout->addWidget(DialogButtons(this, 0));
+  resize(520, field_->sizeHint().height() * 4);
+}
+
+void ConfigurationDialog::accept() {
+  plugIns_ = Std(field_->text());
+  QDialog::accept();
+}
+
+}  // namespace ui

@@ -1,0 +1,280 @@
+#include "ui/stream_pages.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstring>
+
+#include "case/stream_data.h"
+#include "ui/case_dialog.h"
+#include "ui/composition_dialogs.h"
+#include "ui/property_grid.h"
+#include "ui/seams.h"
+
+namespace ui {
+namespace {
+
+constexpr char kSheetNote[] = "(Can be left blank or you can create a new one dynamically)";
+
+QComboBox* NamedCombo(const char* name, QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(name);
+  return combo;
+}
+
+QPushButton* NamedButton(const char* text, const char* name, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  return button;
+}
+
+// "Input #" / "Output #" and "Sheet name" with its note.
+QComboBox* AddSheetRow(QFormLayout* form, const std::vector<std::string>& sheetNames,
+                       QWidget* parent) {
+  auto* sheet = NamedCombo("sheetName", parent);
+  sheet->setEditable(true);
+  sheet->addItems(ToQStrings(sheetNames));
+  auto* row = new QHBoxLayout;
+  row->addWidget(sheet, 1);
+  row->addWidget(new QLabel(kSheetNote, parent));
+  form->addRow("Sheet name", row);
+  return sheet;
+}
+
+// Fills a stream choice without treating it as the user's choice.
+void FillStreams(QComboBox* combo, const QStringList& names, int current) {
+  const QSignalBlocker blocker(combo);
+  combo->clear();
+  combo->addItems(names);
+  combo->setCurrentIndex(current);
+}
+
+int ClampIndex(int index, std::size_t count) {
+  return index >= 0 && static_cast<std::size_t>(index) < count ? index : 0;
+}
+
+void WriteCells(std::span<streams::CExcPropertyCell> cells,
+                const std::vector<std::string>& generated) {
+  for (std::size_t k = 0; k < cells.size() && k < generated.size(); ++k)
+    cells[k].cell.Set(generated[k]);
+}
+
+// The composition dialog on a stream, with the case's composition list.
+template <typename Stream>
+void EditStreamComposition(QWidget* parent, const model::CExcCaseDetails& edited, Stream& stream) {
+  CompositionDialog dialog(edited.compositions, stream.compositionName, stream.composition, parent);
+  RunModal(dialog);
+}
+
+}  // namespace
+
+InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
+                                   const std::vector<std::string>& sheetNames, QWidget* parent)
+    : Page(parent), edited_(edited) {
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+  stream_ = NamedCombo("inputStream", this);
+  form->addRow("Input #", stream_);
+  sheet_ = AddSheetRow(form, sheetNames, this);
+  layout->addLayout(form);
+
+  auto* grids = new QHBoxLayout;
+  auto* solver = new QGroupBox("Solver", this);
+  auto* solverLayout = new QVBoxLayout(solver);
+  auto* solverTop = new QHBoxLayout;
+  solverDisplay_ = new QCheckBox("Display", solver);
+  solverDisplay_->setObjectName("solverDisplay");
+  auto* solverAuto = NamedButton("Auto generate", "solverAutoGenerate", solver);
+  solverTop->addWidget(solverDisplay_);
+  solverTop->addWidget(solverAuto);
+  solverLayout->addLayout(solverTop);
+  solverGrid_ = new PropertyGrid(InputPropertyRows(), true, solver);
+  solverGrid_->setObjectName("solverGrid");
+  solverLayout->addWidget(solverGrid_);
+  grids->addWidget(solver);
+
+  auto* forecast = new QGroupBox("Forecast", this);
+  auto* forecastLayout = new QVBoxLayout(forecast);
+  auto* forecastTop = new QHBoxLayout;
+  forecastDisplay_ = new QCheckBox("Display", forecast);
+  forecastDisplay_->setObjectName("forecastDisplay");
+  auto* forecastAuto = NamedButton("Auto generate", "forecastAutoGenerate", forecast);
+  direction_ = NamedCombo("forecastDirection", forecast);
+  direction_->addItems({"Horizontally", "Vertically"});
+  forecastTop->addWidget(forecastDisplay_);
+  forecastTop->addWidget(forecastAuto);
+  forecastTop->addWidget(direction_);
+  forecastLayout->addLayout(forecastTop);
+  forecastGrid_ = new PropertyGrid(InputPropertyRows(), true, forecast);
+  forecastGrid_->setObjectName("forecastGrid");
+  forecastLayout->addWidget(forecastGrid_);
+  grids->addWidget(forecast);
+  layout->addLayout(grids);
+  auto* composition = NamedButton("Composition", "composition", this);
+  layout->addWidget(composition, 0, Qt::AlignLeft);
+
+  connect(stream_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    Store();
+    shown_ = index;
+    LoadStream();
+  });
+  connect(solverAuto, &QPushButton::clicked, this, [this] { AutoGenerate(false); });
+  connect(forecastAuto, &QPushButton::clicked, this, [this] { AutoGenerate(true); });
+  connect(composition, &QPushButton::clicked, this, [this] { EditComposition(); });
+}
+
+void InputStreamsPage::Load() {
+  shown_ = ClampIndex(shown_, edited_.inputStreams.size());
+  FillStreams(stream_, StreamNames(edited_.inputStreams.size(), true), shown_);
+  LoadStream();
+}
+
+void InputStreamsPage::LoadStream() {
+  const streams::CExcInputStreamData* stream =
+      edited_.inputStreams.At(static_cast<std::size_t>(shown_));
+  setEnabled(stream != nullptr);
+  if (stream == nullptr) return;
+  sheet_->setCurrentText(QString::fromStdString(stream->sheetName));
+  solverDisplay_->setChecked(stream->solverDisplay);
+  forecastDisplay_->setChecked(stream->forecastDisplay);
+  // A direction the choice cannot show is kept: nothing is selected.
+  direction_->setCurrentIndex(
+      stream->forecastDirection <= 1 ? static_cast<int>(stream->forecastDirection) : -1);
+  solverGrid_->LoadCells(stream->solverCells, stream->solverUnitSystem);
+  forecastGrid_->LoadCells(stream->forecastCells, stream->forecastUnitSystem);
+}
+
+void InputStreamsPage::Store() {
+  streams::CExcInputStreamData* stream = edited_.inputStreams.At(static_cast<std::size_t>(shown_));
+  if (stream == nullptr) return;
+  stream->sheetName = Std(sheet_->currentText());
+  stream->solverDisplay = solverDisplay_->isChecked();
+  stream->forecastDisplay = forecastDisplay_->isChecked();
+  if (direction_->currentIndex() >= 0)
+    stream->forecastDirection = static_cast<std::uint32_t>(direction_->currentIndex());
+  solverGrid_->StoreCells(stream->solverCells, stream->solverUnitSystem);
+  forecastGrid_->StoreCells(stream->forecastCells, stream->forecastUnitSystem);
+}
+
+void InputStreamsPage::AutoGenerate(bool forecast) {
+  const std::vector<std::string> cells = AskForCellRange(this, streams::kInputRowCount);
+  if (cells.empty()) return;
+  // What was typed on the page so far is kept; then the cells replace it.
+  Store();
+  streams::CExcInputStreamData* stream = edited_.inputStreams.At(static_cast<std::size_t>(shown_));
+  if (stream == nullptr) return;
+  WriteCells(forecast ? std::span(stream->forecastCells) : std::span(stream->solverCells), cells);
+  LoadStream();
+}
+
+void InputStreamsPage::EditComposition() {
+  streams::CExcInputStreamData* stream = edited_.inputStreams.At(static_cast<std::size_t>(shown_));
+  if (stream != nullptr) EditStreamComposition(this, edited_, *stream);
+}
+
+OutputStreamsPage::OutputStreamsPage(model::CExcCaseDetails& edited,
+                                     const std::vector<std::string>& sheetNames, QWidget* parent)
+    : Page(parent), edited_(edited) {
+  auto* layout = new QVBoxLayout(this);
+  auto* group = new QGroupBox("Cells for output stream", this);
+  auto* groupLayout = new QVBoxLayout(group);
+  auto* form = new QFormLayout;
+  stream_ = NamedCombo("outputStream", group);
+  form->addRow("Output #", stream_);
+  sheet_ = AddSheetRow(form, sheetNames, group);
+  groupLayout->addLayout(form);
+  auto* autoGenerate = NamedButton("Auto generate", "autoGenerate", group);
+  groupLayout->addWidget(autoGenerate, 0, Qt::AlignLeft);
+  grid_ = new PropertyGrid(OutputPropertyRows(), true, group);
+  grid_->setObjectName("outputGrid");
+  groupLayout->addWidget(grid_);
+  auto* bottom = new QHBoxLayout;
+  auto* composition = NamedButton("Composition", "composition", group);
+  copyFrom_ = NamedCombo("copyFromInput", group);
+  auto* copy = NamedButton("Copy", "copy", group);
+  bottom->addWidget(composition);
+  bottom->addStretch();
+  bottom->addWidget(new QLabel("Copy from input #", group));
+  bottom->addWidget(copyFrom_);
+  bottom->addWidget(copy);
+  groupLayout->addLayout(bottom);
+  layout->addWidget(group);
+
+  connect(stream_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    Store();
+    shown_ = index;
+    LoadStream();
+  });
+  connect(autoGenerate, &QPushButton::clicked, this, [this] { AutoGenerate(); });
+  connect(composition, &QPushButton::clicked, this, [this] { EditComposition(); });
+  connect(copy, &QPushButton::clicked, this, [this] { CopyFromInput(); });
+}
+
+void OutputStreamsPage::Load() {
+  shown_ = ClampIndex(shown_, edited_.outputStreams.size());
+  FillStreams(stream_, StreamNames(edited_.outputStreams.size(), false), shown_);
+  FillStreams(copyFrom_, StreamNames(edited_.inputStreams.size(), true),
+              ClampIndex(copyFrom_->currentIndex(), edited_.inputStreams.size()));
+  LoadStream();
+}
+
+void OutputStreamsPage::LoadStream() {
+  const streams::CExcOutputStreamData* stream =
+      edited_.outputStreams.At(static_cast<std::size_t>(shown_));
+  setEnabled(stream != nullptr);
+  if (stream == nullptr) return;
+  sheet_->setCurrentText(QString::fromStdString(stream->sheetName));
+  grid_->LoadCells(stream->propertyCells, stream->unitSystem);
+}
+
+void OutputStreamsPage::Store() {
+  streams::CExcOutputStreamData* stream =
+      edited_.outputStreams.At(static_cast<std::size_t>(shown_));
+  if (stream == nullptr) return;
+  stream->sheetName = Std(sheet_->currentText());
+  grid_->StoreCells(stream->propertyCells, stream->unitSystem);
+}
+
+void OutputStreamsPage::AutoGenerate() {
+  const std::vector<std::string> cells = AskForCellRange(this, streams::kOutputRowCount);
+  if (cells.empty()) return;
+  Store();
+  streams::CExcOutputStreamData* stream =
+      edited_.outputStreams.At(static_cast<std::size_t>(shown_));
+  if (stream == nullptr) return;
+  WriteCells(stream->propertyCells, cells);
+  LoadStream();
+}
+
+void OutputStreamsPage::EditComposition() {
+  streams::CExcOutputStreamData* stream =
+      edited_.outputStreams.At(static_cast<std::size_t>(shown_));
+  if (stream != nullptr) EditStreamComposition(this, edited_, *stream);
+}
+
+void OutputStreamsPage::CopyFromInput() {
+  Store();
+  streams::CExcOutputStreamData* out = edited_.outputStreams.At(static_cast<std::size_t>(shown_));
+  const streams::CExcInputStreamData* in =
+      edited_.inputStreams.At(static_cast<std::size_t>(copyFrom_->currentIndex()));
+  if (out == nullptr || in == nullptr) return;
+  out->sheetName = in->sheetName;
+  out->compositionName = in->compositionName;
+  out->composition = in->composition;
+  // Rows of the same name; the input's Date and Liquid Rate have none.
+  for (std::size_t o = 0; o < streams::kOutputRowCount; ++o) {
+    for (std::size_t i = 0; i < streams::kInputRowCount; ++i) {
+      if (std::strcmp(streams::kOutputRows[o].label, streams::kInputRows[i].label) == 0) {
+        out->propertyCells[o] = in->solverCells[i];
+      }
+    }
+  }
+  LoadStream();
+}
+
+}  // namespace ui

@@ -1,0 +1,62 @@
+// The "Input Data" and "Output Data" pages of the case editor: one stream
+// shown at a time; choosing another stores the one shown first.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "case/case_details.h"
+#include "ui/pages.h"
+
+class QCheckBox;
+class QComboBox;
+
+namespace ui {
+
+class PropertyGrid;
+
+class InputStreamsPage : public Page {
+ public:
+  InputStreamsPage(model::CExcCaseDetails& edited, const std::vector<std::string>& sheetNames,
+                   QWidget* parent = nullptr);
+  void Load() override;
+  void Store() override;
+
+ private:
+  void LoadStream();
+  void AutoGenerate(bool forecast);
+  void EditComposition();
+
+  model::CExcCaseDetails& edited_;
+  int shown_ = 0;
+  QComboBox* stream_;
+  QComboBox* sheet_;
+  QCheckBox* solverDisplay_;
+  PropertyGrid* solverGrid_;
+  QCheckBox* forecastDisplay_;
+  QComboBox* direction_;
+  PropertyGrid* forecastGrid_;
+};
+
+class OutputStreamsPage : public Page {
+ public:
+  OutputStreamsPage(model::CExcCaseDetails& edited, const std::vector<std::string>& sheetNames,
+                    QWidget* parent = nullptr);
+  void Load() override;
+  void Store() override;
+
+ private:
+  void LoadStream();
+  void AutoGenerate();
+  void EditComposition();
+  void CopyFromInput();
+
+  model::CExcCaseDetails& edited_;
+  int shown_ = 0;
+  QComboBox* stream_;
+  QComboBox* sheet_;
+  PropertyGrid* grid_;
+  QComboBox* copyFrom_;
+};
+
+}  // namespace ui

@@ -1,0 +1,305 @@
+// The case editor, the file-only dialog and "Generate cell range", driven
+// through their widgets.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+#include "case/composition.h"
+#include "ui/case_dialog.h"
+#include "ui/composition_dialogs.h"
+#include "ui/property_grid.h"
+#include "ui/qt_dialogs.h"
+#include "ui/ui_fixture.h"
+
+namespace {
+
+using ui_test::Find;
+
+constexpr int kCell = 1;
+constexpr int kUnit = 2;
+
+class CaseDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void countsAreClampedAndStreamsResized_data() {
+    QTest::addColumn<int>("typed");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("0 stores 1") << 0 << 1;
+    QTest::newRow("2 stays") << 2 << 2;
+    QTest::newRow("6000 stores 5000") << 6000 << 5000;
+  }
+  void countsAreClampedAndStreamsResized() {
+    QFETCH(int, typed);
+    QFETCH(int, stored);
+    model::CExcCaseDetails edited;
+    edited.inputCount = 3;
+    edited.SyncStreamCounts();
+    edited.inputStreams.At(2)->sheetName = "Third";
+    ui::CaseEditor editor(edited, {});
+    Find<QSpinBox>(&editor, "inputCount")->setValue(typed);
+    editor.accept();
+    QCOMPARE(edited.inputCount, static_cast<std::uint32_t>(stored));
+    QCOMPARE(edited.inputStreams.size(), static_cast<std::size_t>(stored));
+    if (stored == 2) QVERIFY(edited.inputStreams.At(2) == nullptr);  // In-3 went with its cells
+  }
+
+  void streamChoicesFollowCountsJustChanged() {
+    model::CExcCaseDetails edited;
+    ui::CaseEditor editor(edited, {"Wells"});
+    Find<QSpinBox>(&editor, "inputCount")->setValue(3);
+    Find<QSpinBox>(&editor, "outputCount")->setValue(2);
+    editor.Tabs()->setCurrentIndex(1);
+    auto* inputs = Find<QComboBox>(&editor, "inputStream");
+    QCOMPARE(inputs->count(), 3);
+    QCOMPARE(inputs->itemText(2), QString("In-3"));
+    editor.Tabs()->setCurrentIndex(2);
+    QCOMPARE(Find<QComboBox>(editor.Tabs()->widget(2), "outputStream")->count(), 2);
+    QCOMPARE(Find<QComboBox>(&editor, "copyFromInput")->count(), 3);
+  }
+
+  void switchingStreamsStoresTheOneShown() {
+    model::CExcCaseDetails edited;
+    ui_test::FillCase(edited);
+    ui::CaseEditor editor(edited, {"Wells"});
+    editor.Tabs()->setCurrentIndex(1);
+    QWidget* page = editor.Tabs()->widget(1);
+    auto* grid = Find<ui::PropertyGrid>(page, "solverGrid");
+    grid->SetText(2, kCell, "Z9");
+    Find<QComboBox>(page, "sheetName")->setCurrentText("Other");
+    Find<QComboBox>(page, "inputStream")->setCurrentIndex(1);
+    QCOMPARE(edited.inputStreams.At(0)->solverCells[1].cell.str(), std::string("Z9"));
+    QCOMPARE(edited.inputStreams.At(0)->sheetName, std::string("Other"));
+    QCOMPARE(grid->Text(2, kCell), QString("C5"));  // In-2 shown
+    grid->SetText(3, kCell, "Q1");
+    editor.accept();  // OK stores the visible page
+    QCOMPARE(edited.inputStreams.At(1)->solverCells[2].cell.str(), std::string("Q1"));
+  }
+
+  void leavingATabStoresItAndOkStoresOnlyTheVisiblePage() {
+    model::CExcCaseDetails edited;
+    ui::CaseEditor editor(edited, {});
+    Find<QLineEdit>(&editor, "fileName")->setText("/tmp/a.xlsx");
+    editor.Tabs()->setCurrentIndex(3);
+    QCOMPARE(edited.fileName, std::string("/tmp/a.xlsx"));
+    // A field of a hidden page changed behind the tabs is not stored by OK.
+    Find<QLineEdit>(&editor, "fileName")->setText("/tmp/b.xlsx");
+    auto* macros = Find<ui::Grid>(&editor, "macrosGrid");
+    macros->SetText(4, 2, "Module1.PostModule");
+    macros->SetChecked(4, 3, true);
+    editor.accept();
+    QCOMPARE(edited.fileName, std::string("/tmp/a.xlsx"));
+    QCOMPARE(edited.macros[6], std::string("Module1.PostModule"));  // row 4 is event 6
+    QVERIFY(edited.passDate[6]);
+  }
+
+  void macrosRowsFollowTheEventOrder() {
+    model::CExcCaseDetails edited;
+    for (std::size_t e = 0; e < model::kEventCount; ++e)
+      edited.macros[e] = "m" + std::to_string(e);
+    ui::CaseEditor editor(edited, {});
+    editor.Tabs()->setCurrentIndex(3);
+    auto* macros = Find<ui::Grid>(&editor, "macrosGrid");
+    const QStringList expected{"m0", "m1", "m2", "m6", "m3", "m4", "m5"};
+    for (int row = 1; row <= 7; ++row)
+      QCOMPARE(macros->Text(row, 2), expected[row - 1]);
+    QCOMPARE(macros->Text(4, 1), QString("Post-module solve"));
+  }
+
+  void setupCompositionsFollowsTheBoxAndClearsStaleNames() {
+    model::CExcCaseDetails edited;
+    ui_test::FillCase(edited);
+    edited.useCompositions = 0;
+    ui_test::ScriptedSeams seams;
+    ui::CaseEditor editor(edited, {});
+    auto* box = Find<QCheckBox>(&editor, "useCompositions");
+    auto* setup = Find<QPushButton>(&editor, "setupCompositions");
+    QVERIFY(!setup->isEnabled());
+    box->setChecked(true);
+    QVERIFY(setup->isEnabled());
+    QCOMPARE(edited.useCompositions, 1);  // stored at once
+    seams.Then([](QDialog& dialog) {
+      auto& list = dynamic_cast<ui::CompositionListDialog&>(dialog);
+      list.ListGrid()->SetText(1, 2, "Gas2");
+      list.accept();
+      return int{QDialog::Accepted};
+    });
+    setup->click();
+    QCOMPARE(edited.compositions.At(0)->name, std::string("Gas2"));
+    QCOMPARE(edited.inputStreams.At(0)->compositionName, std::string());
+    QCOMPARE(edited.inputStreams.At(1)->compositionName, std::string("Oil"));
+    box->setChecked(false);
+    QCOMPARE(edited.useCompositions, 0);
+    QVERIFY(!setup->isEnabled());
+  }
+
+  void generateCellRange_data() {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("vertically");
+    QTest::addColumn<QStringList>("cells");
+    const QStringList none;
+    QTest::newRow("$c$7 down") << "$c$7" << 10 << true
+                               << QStringList{"c7",  "c8",  "c9",  "c10", "c11",
+                                              "c12", "c13", "c14", "c15", "c16"};
+    QTest::newRow("$c$7 across") << "$c$7" << 10 << false
+                                 << QStringList{"C7", "D7", "E7", "F7", "G7",
+                                                "H7", "I7", "J7", "K7", "L7"};
+    QTest::newRow("Y1 across") << "Y1" << 8 << false
+                               << QStringList{"Y1", "Z1", "AA1", "AB1", "AC1", "AD1", "AE1", "AF1"};
+    QTest::newRow("no row") << "C" << 8 << true << none;
+    QTest::newRow("no column") << "7" << 8 << false << none;
+    QTest::newRow("row 0") << "C0" << 8 << true << none;
+    QTest::newRow("empty") << "" << 8 << true << none;
+  }
+  void generateCellRange() {
+    QFETCH(QString, first);
+    QFETCH(int, count);
+    QFETCH(bool, vertically);
+    QFETCH(QStringList, cells);
+    QStringList made;
+    for (const std::string& cell :
+         ui::GenerateCellRange(first.toStdString(), static_cast<std::size_t>(count), vertically)) {
+      made << QString::fromStdString(cell);
+    }
+    QCOMPARE(made, cells);
+  }
+
+  void autoGenerateWritesCellsKeepsUnitsAndIgnoresAnInvalidCell() {
+    model::CExcCaseDetails edited;
+    ui_test::FillCase(edited);
+    ui_test::ScriptedSeams seams;
+    ui::CaseEditor editor(edited, {});
+    editor.Tabs()->setCurrentIndex(2);
+    auto answer = [](const char* first, int arrange) {
+      return [first, arrange](QDialog& dialog) {
+        Find<QLineEdit>(&dialog, "firstCell")->setText(first);
+        Find<QComboBox>(&dialog, "arrange")->setCurrentIndex(arrange);
+        return int{QDialog::Accepted};
+      };
+    };
+    seams.Then(answer("Y1", 0));
+    Find<QPushButton>(&editor, "autoGenerate")->click();
+    auto* grid = Find<ui::PropertyGrid>(editor.Tabs()->widget(2), "outputGrid");
+    QCOMPARE(grid->Text(3, kCell), QString("AA1"));
+    QCOMPARE(grid->Text(8, kCell), QString("AF1"));
+    seams.Then(answer("12", 1));  // no column: nothing changes, no message
+    Find<QPushButton>(&editor, "autoGenerate")->click();
+    QCOMPARE(grid->Text(8, kCell), QString("AF1"));
+    QVERIFY(seams.messages.empty());
+    editor.accept();
+    QCOMPARE(edited.outputStreams.At(0)->propertyCells[7].cell.str(), std::string("AF1"));
+    QCOMPARE(seams.modalTitles, QStringList({"Generate cell range", "Generate cell range"}));
+  }
+
+  void unitSystemHeadingSetsEveryRowsDefault() {
+    model::CExcCaseDetails edited;
+    ui::CaseEditor editor(edited, {});
+    editor.Tabs()->setCurrentIndex(1);
+    auto* grid = Find<ui::PropertyGrid>(editor.Tabs()->widget(1), "solverGrid");
+    grid->SelectChoice(0, kUnit, 1);                          // "S.I."
+    QCOMPARE(grid->Text(6, kUnit), QString("BARg"));          // Pressure
+    QCOMPARE(grid->Text(7, kUnit), QString("deg C"));         // Temperature
+    QCOMPARE(grid->Kind(1, kUnit), ui::CellKind::kReadOnly);  // Date has no unit
+    editor.accept();
+    QCOMPARE(edited.inputStreams.At(0)->solverUnitSystem, 1u);
+    QCOMPARE(edited.inputStreams.At(0)->solverCells[5].unit, 2u);
+  }
+
+  void unitOutsideItsKindIsKeptAndCellsRefuseSixteenBytes() {
+    model::CExcCaseDetails edited;
+    edited.inputStreams.At(0)->solverCells[1].unit = 7;  // liquid rate has two units
+    ui::CaseEditor editor(edited, {});
+    editor.Tabs()->setCurrentIndex(1);
+    auto* grid = Find<ui::PropertyGrid>(editor.Tabs()->widget(1), "solverGrid");
+    QCOMPARE(grid->Text(2, kUnit), QString("#7"));
+    editor.accept();
+    QCOMPARE(edited.inputStreams.At(0)->solverCells[1].unit, 7u);
+    ui::ByteLimitValidator validator(grid->MaxBytes(kCell), nullptr);
+    QString fifteen(15, 'A');
+    QString sixteen(16, 'A');
+    QString accented = QString(14, 'A') + QChar(0xE9);  // 16 bytes in UTF-8
+    int position = 0;
+    QCOMPARE(validator.validate(fifteen, position), QValidator::Acceptable);
+    QCOMPARE(validator.validate(sixteen, position), QValidator::Invalid);
+    QCOMPARE(validator.validate(accented, position), QValidator::Invalid);
+  }
+
+  void copyFromInputTakesTheSolverRowsOfTheSameName() {
+    model::CExcCaseDetails edited;
+    ui_test::FillCase(edited);
+    streams::CExcInputStreamData& in2 = *edited.inputStreams.At(1);
+    in2.solverCells[streams::kInGasRate].unit = 3;
+    edited.outputStreams.At(0)->unitSystem = streams::kSi;
+    ui::CaseEditor editor(edited, {});
+    editor.Tabs()->setCurrentIndex(2);
+    Find<QComboBox>(&editor, "copyFromInput")->setCurrentIndex(1);
+    Find<QPushButton>(&editor, "copy")->click();
+    editor.accept();
+    const streams::CExcOutputStreamData& out = *edited.outputStreams.At(0);
+    QCOMPARE(out.sheetName, in2.sheetName);
+    QCOMPARE(out.compositionName, std::string("Oil"));
+    QCOMPARE(out.propertyCells[streams::kOutOilRate].cell.str(), std::string("C5"));
+    QCOMPARE(out.propertyCells[streams::kOutGasRate].cell.str(), std::string("C8"));
+    QCOMPARE(out.propertyCells[streams::kOutGasRate].unit, 3u);
+    QCOMPARE(out.propertyCells[streams::kOutGasGravity].cell.str(), std::string("C13"));
+    QCOMPARE(out.unitSystem, static_cast<std::uint32_t>(streams::kSi));
+  }
+
+  void browseOffersBothFiltersAndFillsTheField() {
+    ui_test::ScriptedSeams seams;
+    seams.chosenFile = "/tmp/chosen.ods";
+    std::string fileName = "/old/file.xlsx";
+    ui::SimpleFileDialog dialog(fileName);
+    Find<QPushButton>(&dialog, "browse")->click();
+    QCOMPARE(seams.fileStarts, QStringList{"/old/file.xlsx"});
+    QCOMPARE(seams.fileFilters.at(0).at(0).label, QString("Excel files (*.xls, *.xlsx, *.xlsm)"));
+    QCOMPARE(seams.fileFilters.at(0).at(0).patterns, QString("*.xls;*.xlsx;*.xlsm"));
+    QCOMPARE(seams.fileFilters.at(0).at(1).patterns, QString("*.ods;*.fods"));
+    QCOMPARE(fileName, std::string("/old/file.xlsx"));  // only OK stores
+    dialog.accept();
+    QCOMPARE(fileName, std::string("/tmp/chosen.ods"));
+  }
+
+  void providerKeepsTheCaseOnCancelAndCopiesItBackOnOk() {
+    ui_test::ScriptedSeams seams;
+    const auto dialogs = ui::MakeQtDialogs({});
+    QCOMPARE(dialogs->WhyNotShown(), std::string());
+    auto model = ui_test::MakeModel();
+    model::CExcCaseDetails details;
+    auto edit = [](QDialog& dialog) {
+      Find<QLineEdit>(&dialog, "fileName")->setText("/tmp/new.xlsx");
+      return int{QDialog::Rejected};
+    };
+    seams.Then(edit);
+    QCOMPARE(dialogs->EditCase(model::CaseDialogKind::kFull, *model, details, nullptr),
+             model::DialogResult::kCancel);
+    QCOMPARE(details.fileName, std::string());
+    seams.Then([](QDialog& dialog) {
+      Find<QLineEdit>(&dialog, "fileName")->setText("/tmp/new.xlsx");
+      dialog.accept();
+      return int{QDialog::Accepted};
+    });
+    QCOMPARE(dialogs->EditCase(model::CaseDialogKind::kFull, *model, details, nullptr),
+             model::DialogResult::kOk);
+    QCOMPARE(details.fileName, std::string("/tmp/new.xlsx"));
+    seams.Then([](QDialog& dialog) {
+      Find<QLineEdit>(&dialog, "plugIns")->setText("a.xlam;b.xlam");
+      dialog.accept();
+      return int{QDialog::Accepted};
+    });
+    std::string plugIns = "old";
+    QCOMPARE(dialogs->EditDriverSettings(plugIns, nullptr), model::DialogResult::kOk);
+    QCOMPARE(plugIns, std::string("a.xlam;b.xlam"));
+    QCOMPARE(seams.modalTitles.last(), QString("Excel driver configuration settings"));
+  }
+};
+
+}  // namespace
+
+GRIDMOOR_UI_SUITE(CaseDialogTest);
+#include "case_dialog_test.moc"

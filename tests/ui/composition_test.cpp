@@ -1,0 +1,169 @@
+// The composition dialog, the composition list and "Set up a composition".
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "case/composition.h"
+#include "ui/composition_dialogs.h"
+#include "ui/property_grid.h"
+#include "ui/ui_fixture.h"
+
+namespace {
+
+using ui_test::Find;
+
+constexpr int kEdit = 1;
+constexpr int kName = 2;
+constexpr int kDescription = 3;
+constexpr int kDelete = 4;
+
+streams::CExcclCompositionDefinition TwoCompositions() {
+  streams::CExcclCompositionDefinition list;
+  list.Add(std::make_unique<streams::CExcCompositionDefinition>(
+      "Gas", std::vector<std::string>{"C1", "C2"}));
+  list.Add(
+      std::make_unique<streams::CExcCompositionDefinition>("Oil", std::vector<std::string>{"C7"}));
+  return list;
+}
+
+// A "Set up a composition" script typing these names.
+ui_test::ScriptedSeams::Script TypeNames(QStringList names, int result) {
+  return [names, result](QDialog& dialog) {
+    auto& setup = dynamic_cast<ui::CompositionSetupDialog&>(dialog);
+    for (int i = 0; i < names.size(); ++i)
+      setup.NamesGrid()->SetText(i + 1, 1, names[i]);
+    if (result == QDialog::Accepted) setup.accept();
+    return result;
+  };
+}
+
+class CompositionTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void blankTableCellIsRefusedAndTheDialogStaysOpen() {
+    ui_test::ScriptedSeams seams;
+    const streams::CExcclCompositionDefinition list = TwoCompositions();
+    std::string name = "Gas";
+    streams::CExcStreamCompositionData block;
+    ui::CompositionDialog dialog(list, name, block);
+    QCOMPARE(Find<QComboBox>(&dialog, "compositionName")->currentText(), QString("Gas"));
+    Find<QComboBox>(&dialog, "compositionName")->setCurrentIndex(1);
+    Find<QLineEdit>(&dialog, "interactionCell")->setText("K20");
+    dialog.accept();
+    QCOMPARE(dialog.result(), int{QDialog::Rejected});
+    QCOMPARE(seams.messages.size(), std::size_t{1});
+    QCOMPARE(seams.messages[0].title, QString("Composition error"));
+    QCOMPARE(seams.messages[0].text, QString("A cell identifier must be entered"));
+    QVERIFY(seams.messages[0].icon == ui::MessageIcon::kError);
+    QCOMPARE(name, std::string("Gas"));  // nothing copied back yet
+    Find<QLineEdit>(&dialog, "componentTableCell")->setText("B20");
+    Find<QComboBox>(&dialog, "massRateUnit")->setCurrentIndex(1);
+    Find<ui::PropertyGrid>(&dialog, "compositionGrid")->SelectChoice(0, 1, 1);
+    dialog.accept();
+    QCOMPARE(dialog.result(), int{QDialog::Accepted});
+    QCOMPARE(name, std::string("Oil"));
+    QCOMPARE(block.componentTableCell.str(), std::string("B20"));
+    QCOMPARE(block.interactionCell.str(), std::string("K20"));
+    QCOMPARE(block.massRateUnit, 1u);
+    QCOMPARE(block.unitSystem, 1u);
+    QCOMPARE(block.columnUnits[2], 2u);  // Critical Pressure: BARg
+  }
+
+  void aNameTheListLacksIsKept() {
+    ui_test::ScriptedSeams seams;
+    const streams::CExcclCompositionDefinition list = TwoCompositions();
+    std::string name = "Condensate";
+    streams::CExcStreamCompositionData block;
+    block.componentTableCell = "B2";
+    ui::CompositionDialog dialog(list, name, block);
+    dialog.accept();
+    QCOMPARE(name, std::string("Condensate"));
+  }
+
+  void editOnlyOnTheFirstEmptyRowMakesAComposition() {
+    ui_test::ScriptedSeams seams;
+    streams::CExcclCompositionDefinition list = TwoCompositions();
+    ui::CompositionListDialog dialog(list);
+    ui::Grid* grid = dialog.ListGrid();
+    QCOMPARE(grid->DataRows(), 50);
+    QCOMPARE(grid->Text(1, kDescription),
+             QString::fromStdString(streams::DescribeComposition(*list.At(0))));
+    QVERIFY(grid->Button(1, kEdit)->property("existing").toBool());
+    QVERIFY(!grid->Button(3, kEdit)->property("existing").toBool());
+    QVERIFY(grid->Button(1, kEdit)->styleSheet() != grid->Button(3, kEdit)->styleSheet());
+    grid->Button(4, kEdit)->click();  // second empty row: nothing
+    QVERIFY(seams.modalTitles.isEmpty());
+    seams.Then(TypeNames({"N2"}, QDialog::Rejected));
+    grid->Button(3, kEdit)->click();
+    QCOMPARE(list.size(), std::size_t{2});  // cancelled: dropped
+    seams.Then(TypeNames({"N2", "C1"}, QDialog::Accepted));
+    grid->Button(3, kEdit)->click();
+    QCOMPARE(list.size(), std::size_t{3});
+    QVERIFY(grid->Button(3, kEdit)->property("existing").toBool());
+    QCOMPARE(grid->Text(3, kDescription), QString("2 components (N2 C1)"));
+    dialog.accept();
+    QCOMPARE(list.At(2)->name, std::string("Comp1"));  // unnamed: the naming rules
+  }
+
+  void deleteStoresTypedNamesFirstAndEditRefreshes() {
+    ui_test::ScriptedSeams seams;
+    streams::CExcclCompositionDefinition list = TwoCompositions();
+    ui::CompositionListDialog dialog(list);
+    ui::Grid* grid = dialog.ListGrid();
+    grid->SetText(1, kName, "Gas2");
+    grid->SetText(2, kName, "Oil2");
+    grid->Button(1, kDelete)->click();
+    QCOMPARE(list.size(), std::size_t{1});
+    QCOMPARE(list.At(0)->name, std::string("Oil2"));
+    QCOMPARE(grid->Text(1, kName), QString("Oil2"));
+    QCOMPARE(grid->Text(2, kName), QString());
+    seams.Then(TypeNames({"C5", "C6", "C7"}, QDialog::Accepted));
+    grid->Button(1, kEdit)->click();
+    QCOMPARE(grid->Text(1, kDescription), QString("3 components (C5 C6 C7)"));
+  }
+
+  void listGridGrowsWithTheList() {
+    ui_test::ScriptedSeams seams;
+    streams::CExcclCompositionDefinition list;
+    for (int i = 0; i < 60; ++i)
+      list.Add(std::make_unique<streams::CExcCompositionDefinition>("C" + std::to_string(i),
+                                                                    std::vector<std::string>{}));
+    ui::CompositionListDialog dialog(list);
+    QCOMPARE(dialog.ListGrid()->DataRows(), 61);
+    dialog.accept();
+    QCOMPARE(list.size(), std::size_t{60});
+    QCOMPARE(list.At(59)->name, std::string("C59"));
+  }
+
+  void componentNamesStopAtTheFirstBlankRowAndKeepMoreThanAHundred() {
+    ui_test::ScriptedSeams seams;
+    streams::CExcCompositionDefinition definition;
+    {
+      ui::CompositionSetupDialog dialog(definition);
+      ui::Grid* grid = dialog.NamesGrid();
+      QCOMPARE(grid->DataRows(), 100);
+      for (int row : {1, 2, 3, 5, 6})
+        grid->SetText(row, 1, QString("X%1").arg(row));
+      dialog.accept();
+      QCOMPARE(definition.components, (std::vector<std::string>{"X1", "X2", "X3"}));
+    }
+    for (int i = 0; i < 130; ++i)
+      definition.components.push_back("N" + std::to_string(i));
+    definition.components.erase(definition.components.begin(), definition.components.begin() + 3);
+    ui::CompositionSetupDialog dialog(definition);
+    QCOMPARE(dialog.NamesGrid()->DataRows(), 130);
+    dialog.accept();
+    QCOMPARE(definition.components.size(), std::size_t{130});
+    ui::CompositionSetupDialog cleared(definition);
+    Find<QPushButton>(&cleared, "clear")->click();
+    cleared.accept();
+    QVERIFY(definition.components.empty());
+  }
+};
+
+}  // namespace
+
+GRIDMOOR_UI_SUITE(CompositionTest);
+#include "composition_test.moc"

@@ -1,0 +1,210 @@
+// The optimisation set-up: objective warnings, the rebuilt lists, integer
+// controls, Cancel.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <clocale>
+
+#include "ui/optimiser_dialog.h"
+#include "ui/ui_fixture.h"
+
+namespace {
+
+using ui_test::Find;
+
+void FillRow(ui::Grid* grid, int row, const QStringList& texts) {
+  for (int column = 0; column < texts.size(); ++column) {
+    if (grid->Kind(row, column + 1) == ui::CellKind::kChoice) {
+      grid->SetChoiceText(row, column + 1, texts[column]);
+    } else {
+      grid->SetText(row, column + 1, texts[column]);
+    }
+  }
+}
+
+class OptimiserTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void opensOnThePageAsked() {
+    auto model = ui_test::MakeModel();
+    ui::OptimiserDialog first(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    QCOMPARE(first.Tabs()->currentIndex(), 0);
+    ui::OptimiserDialog controls(model::OptimiserPage::kControls, *model);
+    QCOMPARE(controls.Tabs()->currentIndex(), 1);
+  }
+
+  void blankObjectiveFieldsWarnAndKeepNameUnitAndConstraints_data() {
+    QTest::addColumn<QString>("worksheet");
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("worksheet") << "  "
+                               << "B5"
+                               << "A worksheet must be specified";
+    QTest::newRow("cell") << "Wells"
+                          << ""
+                          << "A worksheet cell must be specified";
+  }
+  void blankObjectiveFieldsWarnAndKeepNameUnitAndConstraints() {
+    QFETCH(QString, worksheet);
+    QFETCH(QString, cell);
+    QFETCH(QString, message);
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    Find<QComboBox>(&dialog, "objectiveWorksheet")->setCurrentText(worksheet);
+    Find<QLineEdit>(&dialog, "objectiveCell")->setText(cell);
+    Find<QComboBox>(&dialog, "mode")->setCurrentIndex(1);
+    Find<QLineEdit>(&dialog, "objectiveName")->setText("Changed");
+    Find<ui::Grid>(&dialog, "constraintsGrid")->SetText(1, 6, "9");
+    dialog.Tabs()->setCurrentIndex(1);  // the page change goes ahead
+    QCOMPARE(dialog.Tabs()->currentIndex(), 1);
+    QCOMPARE(seams.messages.size(), std::size_t{1});
+    QCOMPARE(seams.messages[0].title, QString("Error"));
+    QCOMPARE(seams.messages[0].text, message);
+    QVERIFY(seams.messages[0].icon == ui::MessageIcon::kWarning);
+    QCOMPARE(model->objective.worksheet, worksheet.toStdString());  // stored first
+    QVERIFY(!model->objective.Maximise);
+    QCOMPARE(model->objective.name, std::string("Total oil"));
+    QCOMPARE(model->constraints.At(0)->Limit, 6.0);
+  }
+
+  void clearedObjectiveStoresOnlyDefinedThenConstraints() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    Find<QCheckBox>(&dialog, "defined")->setChecked(false);
+    Find<QLineEdit>(&dialog, "objectiveCell")->setText("");
+    Find<QLineEdit>(&dialog, "objectiveName")->setText("Ignored");
+    dialog.accept();
+    QVERIFY(seams.messages.empty());
+    QVERIFY(!model->objective.Defined);
+    QCOMPARE(model->objective.cell, std::string("F12"));
+    QCOMPARE(model->objective.name, std::string("Total oil"));
+    QCOMPARE(model->constraints.size(), std::size_t{1});
+  }
+
+  void constraintsAreRebuiltFromCompleteRows() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    auto* grid = Find<ui::Grid>(&dialog, "constraintsGrid");
+    QCOMPARE(grid->Choices(1, 5), QStringList({"Less than", "Equal to", "Greater than"}));
+    FillRow(grid, 1, {"a", "u", "Wells", "B1", "Less than", "1.5"});
+    FillRow(grid, 2, {"b", "", "Sep", "B2", "Equal to", "-2e3"});
+    FillRow(grid, 3, {"c", "", "Wells", "B3", "Greater than", " 7 "});
+    FillRow(grid, 4, {"no cell", "", "Wells", "", "Less than", "1"});
+    FillRow(grid, 5, {"no kind", "", "Wells", "B5", "", "1"});
+    FillRow(grid, 6, {"not a number", "", "Wells", "B6", "Less than", "1x"});
+    FillRow(grid, 7, {"undefined", "", "Wells", "B7", "Less than", "3.3e35"});
+    FillRow(grid, 9, {"", "", "Missing", "B9", "Less than", "3.2e35"});
+    dialog.accept();
+    QCOMPARE(model->constraints.size(), std::size_t{4});
+    QCOMPARE(model->constraints.At(0)->ConstraintType, 0u);
+    QCOMPARE(model->constraints.At(0)->Limit, 1.5);
+    QCOMPARE(model->constraints.At(1)->ConstraintType, 1u);
+    QCOMPARE(model->constraints.At(1)->Limit, -2000.0);
+    QCOMPARE(model->constraints.At(2)->ConstraintType, 2u);
+    QCOMPARE(model->constraints.At(3)->worksheet,
+             std::string("Missing"));  // not a cached sheet: kept
+  }
+
+  void controlsKeepBoundRowsAndUnsetBadBoundsInAnyLocale() {
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui::OptimiserDialog dialog(model::OptimiserPage::kControls, *model);
+    auto* grid = Find<ui::Grid>(&dialog, "controlsGrid");
+    QCOMPARE(grid->Text(1, 6), QString("1.5"));
+    FillRow(grid, 2, {"W2", "", "Wells", "C6", "", "abc"});
+    FillRow(grid, 3, {"W3", "", "", "C7", "0", "1"});  // no worksheet: dropped
+    FillRow(grid, 4, {"", "", "Sep", "D1", "0.25", "1,5"});
+    dialog.accept();
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    QCOMPARE(model->controls.size(), std::size_t{3});
+    QCOMPARE(model->controls.At(1)->LowerBound, EXT_UNDEFINED_VALUE);
+    QCOMPARE(model->controls.At(1)->UpperBound, EXT_UNDEFINED_VALUE);
+    QCOMPARE(model->controls.At(2)->LowerBound, 0.25);
+    QCOMPARE(model->controls.At(2)->UpperBound, EXT_UNDEFINED_VALUE);
+  }
+
+  void gridsHoldEveryItemOfLongLists() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    for (int i = 0; i < 150; ++i) {
+      auto control = std::make_unique<optimisation::CExcControlVariable>();
+      control->worksheet = "Wells";
+      control->cell = "A" + std::to_string(i + 1);
+      model->controls.Add(std::move(control));
+    }
+    ui::OptimiserDialog dialog(model::OptimiserPage::kControls, *model);
+    QCOMPARE(Find<ui::Grid>(&dialog, "controlsGrid")->DataRows(), 150);
+    dialog.accept();
+    QCOMPARE(model->controls.size(), std::size_t{150});
+  }
+
+  void integerControlsAddSwitchAndClear() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    dialog.Tabs()->setCurrentIndex(2);
+    auto* list = Find<QListWidget>(&dialog, "integerControls");
+    auto* label = Find<QLabel>(&dialog, "statesLabel");
+    QCOMPARE(label->text(), QString("Available states for variable: IntCtrl001"));
+    auto* states = Find<ui::Grid>(&dialog, "statesGrid");
+    QCOMPARE(states->DataRows(), 20);
+    QCOMPARE(states->Text(2, 1), QString("Open"));
+    // Edits of the shown control, states included, survive the switch.
+    Find<QLineEdit>(&dialog, "name")->setText("Choke");
+    Find<QLineEdit>(&dialog, "cell")->setText("D10");
+    states->SetText(2, 2, "");
+    states->SetText(4, 1, "Half");
+    states->SetText(4, 2, "0.5");
+    Find<QPushButton>(&dialog, "add")->click();
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->item(1)->text(), QString("IntCtrl001"));  // the number was freed by the rename
+    QCOMPARE(list->item(0)->text(), QString("Choke"));
+    const optimisation::CExcIntCtrlVariable& choke = *model->intControls.At(0);
+    QCOMPARE(choke.cell, std::string("D10"));
+    QCOMPARE(choke.StateCount, 2);
+    QCOMPARE(choke.StateValues[1], std::string("0.5"));
+    QCOMPARE(choke.StateNames[1], std::string("Half"));
+    QCOMPARE(label->text(), QString("Available states for variable: IntCtrl001"));
+    list->setCurrentRow(0);
+    QCOMPARE(Find<QLineEdit>(&dialog, "cell")->text(), QString("D10"));
+    Find<QPushButton>(&dialog, "clear")->click();
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(label->text(), QString("Available states for variable: "));
+    dialog.accept();
+    QVERIFY(model->intControls.empty());
+  }
+
+  void cancelPutsEveryItemBack() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    Find<QLineEdit>(&dialog, "objectiveCell")->setText("Z1");
+    dialog.Tabs()->setCurrentIndex(2);
+    Find<QPushButton>(&dialog, "clear")->click();
+    dialog.reject();
+    QCOMPARE(model->objective.cell, std::string("F12"));
+    QCOMPARE(model->intControls.size(), std::size_t{1});
+    QCOMPARE(model->controls.size(), std::size_t{3});
+  }
+};
+
+}  // namespace
+
+GRIDMOOR_UI_SUITE(OptimiserTest);
+#include "optimiser_test.moc"

@@ -1,0 +1,89 @@
+// The published-variables editor.
+#include <QPushButton>
+#include <QTest>
+
+#include "case/exported_variable.h"
+#include "ui/other_dialogs.h"
+#include "ui/ui_fixture.h"
+
+namespace {
+
+using ui_test::Find;
+
+std::unique_ptr<optimisation::CExcExportedVariable> Variable(const std::string& name) {
+  auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+  variable->name = name;
+  variable->worksheet = "Gone";  // not among the cached sheet names
+  variable->cell = "B2";
+  variable->CascadeDirection = 5;  // neither choice
+  variable->RegionWidth = 3;
+  variable->ColumnDelimiter = ";";
+  return variable;
+}
+
+class PublishedTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void rowsMakeVariablesWithSizesLimited() {
+    auto model = ui_test::MakeModel();
+    model->publishedVariables.Add(Variable("kept"));
+    ui::PublishedDialog dialog(*model);
+    ui::Grid* grid = dialog.VariablesGrid();
+    QCOMPARE(grid->DataRows(), 500);
+    const QStringList row2{"rate", "STB/d", "Wells", "C4", "D10", "", "0", "20000", ",", "|"};
+    for (int column = 1; column <= row2.size(); ++column) {
+      if (grid->Kind(2, column) == ui::CellKind::kChoice) {
+        grid->SetChoiceText(2, column, row2[column - 1]);
+      } else {
+        grid->SetText(2, column, row2[column - 1]);
+      }
+    }
+    grid->SetChoice(2, 6, 1);
+    grid->SetText(3, 1, "no cell");
+    grid->SetChoiceText(3, 3, "Wells");
+    grid->SetText(4, 1, "size");
+    grid->SetChoiceText(4, 3, "Wells");
+    grid->SetText(4, 4, "A1");
+    grid->SetText(4, 7, "2.9");
+    grid->SetText(4, 8, "x");
+    dialog.accept();
+    QCOMPARE(model->publishedVariables.size(), std::size_t{3});
+    const auto& kept = *model->publishedVariables.At(0);
+    QCOMPARE(kept.worksheet, std::string("Gone"));
+    QCOMPARE(kept.CascadeDirection, 5u);
+    QCOMPARE(kept.RegionWidth, 3);
+    QCOMPARE(kept.ColumnDelimiter, std::string(";"));
+    const auto& rate = *model->publishedVariables.At(1);
+    QCOMPARE(rate.unit, std::string("STB/d"));
+    QCOMPARE(rate.CascadeCell, std::string("D10"));
+    QCOMPARE(rate.CascadeDirection, static_cast<std::uint32_t>(optimisation::kHorizontal));
+    QCOMPARE(rate.RegionWidth, 1);
+    QCOMPARE(rate.RegionHeight, 10000);
+    QCOMPARE(rate.RowDelimiter, std::string("|"));
+    const auto& size = *model->publishedVariables.At(2);
+    QCOMPARE(size.RegionWidth, 2);
+    QCOMPARE(size.RegionHeight, 1);
+  }
+
+  void gridHasRoomBeyondTheListAndClearLeavesDelimiters() {
+    auto model = ui_test::MakeModel();
+    for (int i = 0; i < 250; ++i)
+      model->publishedVariables.Add(Variable("v" + std::to_string(i)));
+    ui::PublishedDialog dialog(*model);
+    QCOMPARE(dialog.VariablesGrid()->DataRows(), 550);
+    Find<QPushButton>(&dialog, "clear")->click();
+    QCOMPARE(dialog.VariablesGrid()->Text(1, 1), QString());
+    QCOMPARE(dialog.VariablesGrid()->Text(1, 7), QString());
+    QCOMPARE(dialog.VariablesGrid()->Text(1, 9), QString(";"));
+    dialog.reject();
+    QCOMPARE(model->publishedVariables.size(), std::size_t{250});  // Cancel rebuilds nothing
+    dialog.accept();
+    QVERIFY(model->publishedVariables.empty());
+  }
+};
+
+}  // namespace
+
+GRIDMOOR_UI_SUITE(PublishedTest);
+#include "published_test.moc"

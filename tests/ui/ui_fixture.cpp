@@ -1,0 +1,144 @@
+#include "ui/ui_fixture.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabWidget>
+
+#include "case/composition.h"
+#include "case/stream_data.h"
+
+namespace ui_test {
+
+std::vector<SuiteFactory>& Suites() {
+  static std::vector<SuiteFactory> suites;
+  return suites;
+}
+
+ScriptedSeams::ScriptedSeams() : saved_(ui::CurrentSeams()) {
+  ui::Seams& seams = ui::CurrentSeams();
+  seams.message = [this](QWidget*, ui::MessageIcon icon, const QString& title,
+                         const QString& text) {
+    messages.push_back({icon, title, text});
+  };
+  seams.chooseFile = [this](QWidget*, const QString& start,
+                            const std::vector<ui::FileFilter>& filters) {
+    fileStarts << start;
+    fileFilters.push_back(filters);
+    return chosenFile;
+  };
+  seams.help = [this](int topic) { helpTopics.push_back(topic); };
+  seams.runModal = [this](QDialog& dialog) {
+    modalTitles << dialog.windowTitle();
+    if (scripts.empty()) return int{QDialog::Rejected};
+    Script script = std::move(scripts.front());
+    scripts.pop_front();
+    return script(dialog);
+  };
+}
+
+ScriptedSeams::~ScriptedSeams() {
+  ui::CurrentSeams() = saved_;
+}
+
+std::unique_ptr<model::CExcModel> MakeModel(std::vector<std::string> sheetNames) {
+  auto model = std::make_unique<model::CExcModel>();
+  model->sheetNames = std::move(sheetNames);
+  return model;
+}
+
+void FillCase(model::CExcCaseDetails& details) {
+  details.fileName = "/data/models/gaslift.fods";
+  details.inputCount = 2;
+  details.outputCount = 2;
+  details.SyncStreamCounts();
+  details.useCompositions = 1;
+  details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>(
+      "Gas", std::vector<std::string>{"N2", "CO2", "C1", "C2", "C3"}));
+  details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>(
+      "Oil", std::vector<std::string>{"C1", "C4", "C7+"}));
+  for (std::size_t s = 0; s < 2; ++s) {
+    streams::CExcInputStreamData& in = *details.inputStreams.At(s);
+    in.sheetName = "Wells";
+    in.compositionName = s == 0 ? "Gas" : "Oil";
+    in.composition.componentTableCell = "B20";
+    for (std::size_t r = 0; r < streams::kInputRowCount; ++r) {
+      in.solverCells[r].cell = std::string(1, static_cast<char>('B' + s)) + std::to_string(4 + r);
+      in.forecastCells[r].cell =
+          std::string(1, static_cast<char>('E' + r)) + std::to_string(30 + s);
+    }
+    in.solverCells[streams::kInPressure].unit = 2;
+    streams::CExcOutputStreamData& out = *details.outputStreams.At(s);
+    out.sheetName = "Sep";
+    for (std::size_t r = 0; r < streams::kOutputRowCount; ++r) {
+      out.propertyCells[r].cell =
+          std::string(1, static_cast<char>('H' + s)) + std::to_string(4 + r);
+    }
+  }
+  details.macros[0] = "Module1.StartOfTimestep";
+  details.macros[4] = "Module1.StartOfRun";
+  details.passDate[4] = true;
+}
+
+void FillOptimisation(model::CExcModel& model) {
+  model.objective.Defined = true;
+  model.objective.worksheet = "Wells";
+  model.objective.cell = "F12";
+  model.objective.name = "Total oil";
+  model.objective.unit = "STB/d";
+  auto constraint = std::make_unique<optimisation::CExcConstraint>();
+  constraint->name = "Lift gas";
+  constraint->worksheet = "Wells";
+  constraint->cell = "F14";
+  constraint->Limit = 6;
+  model.constraints.Add(std::move(constraint));
+  for (int w = 1; w <= 3; ++w) {
+    auto control = std::make_unique<optimisation::CExcControlVariable>();
+    control->name = "W" + std::to_string(w) + " lift gas";
+    control->worksheet = "Wells";
+    control->cell = "C" + std::to_string(4 + w);
+    control->LowerBound = 0;
+    control->UpperBound = 1.5;
+    model.controls.Add(std::move(control));
+  }
+  optimisation::CExcIntCtrlVariable* choke =
+      optimisation::MakeIntegerControlName(model.intControls);
+  choke->worksheet = "Wells";
+  choke->cell = "D9";
+  choke->StateCount = 2;
+  choke->StateNames[0] = "Shut";
+  choke->StateValues[0] = "0";
+  choke->StateNames[1] = "Open";
+  choke->StateValues[1] = "1";
+}
+
+QStringList TextsOf(QWidget* root) {
+  QStringList texts{root->windowTitle()};
+  for (const QLabel* label : root->findChildren<QLabel*>())
+    texts << label->text();
+  for (const QAbstractButton* button : root->findChildren<QAbstractButton*>())
+    texts << button->text();
+  for (const QGroupBox* group : root->findChildren<QGroupBox*>())
+    texts << group->title();
+  for (const QTabWidget* tabs : root->findChildren<QTabWidget*>()) {
+    for (int i = 0; i < tabs->count(); ++i)
+      texts << tabs->tabText(i);
+  }
+  for (const QComboBox* combo : root->findChildren<QComboBox*>()) {
+    for (int i = 0; i < combo->count(); ++i)
+      texts << combo->itemText(i);
+  }
+  for (const ui::Grid* grid : root->findChildren<ui::Grid*>()) {
+    for (int row = 0; row < grid->rowCount(); ++row) {
+      for (int column = 0; column < grid->columnCount(); ++column) {
+        texts << grid->Text(row, column);
+        const QStringList choices = grid->Choices(row, column);
+        if (!choices.isEmpty()) texts << "choices:" + choices.join('\n');
+      }
+    }
+  }
+  return texts;
+}
+
+}  // namespace ui_test

@@ -1,0 +1,85 @@
+// Support for the dialog tests: test classes register themselves, seams are
+// scripted, and a realistic case fills the dialogs.
+#pragma once
+
+#include <QDialog>
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/model.h"
+#include "ui/grid.h"
+#include "ui/seams.h"
+
+namespace ui_test {
+
+struct SuiteFactory {
+  const char* name;
+  std::function<std::unique_ptr<QObject>()> make;
+};
+std::vector<SuiteFactory>& Suites();
+
+struct RegisterSuite {
+  RegisterSuite(const char* name, std::function<std::unique_ptr<QObject>()> make) {
+    Suites().push_back({name, std::move(make)});
+  }
+};
+
+#define GRIDMOOR_UI_SUITE(Class)                              \
+  static const ui_test::RegisterSuite register##Class(#Class, \
+                                                      [] { return std::make_unique<Class>(); })
+
+// Replaces every seam while it lives: messages, file requests and help are
+// recorded; each nested dialog is run by the next script (none left: it is
+// cancelled).
+class ScriptedSeams {
+ public:
+  ScriptedSeams();
+  ~ScriptedSeams();
+  ScriptedSeams(const ScriptedSeams&) = delete;
+  ScriptedSeams& operator=(const ScriptedSeams&) = delete;
+
+  struct Message {
+    ui::MessageIcon icon;
+    QString title;
+    QString text;
+  };
+  using Script = std::function<int(QDialog&)>;
+
+  void Then(Script script) { scripts.push_back(std::move(script)); }
+
+  std::vector<Message> messages;
+  std::vector<std::vector<ui::FileFilter>> fileFilters;
+  QStringList fileStarts;
+  QString chosenFile;
+  std::vector<int> helpTopics;
+  std::deque<Script> scripts;
+  QStringList modalTitles;
+
+ private:
+  ui::Seams saved_;
+};
+
+// The named child widget; fails the test through QVERIFY in the caller when null.
+template <typename T>
+T* Find(QObject* parent, const char* name) {
+  return parent->findChild<T*>(QString::fromUtf8(name));
+}
+
+// A model with no spreadsheet and these worksheet names.
+std::unique_ptr<model::CExcModel> MakeModel(std::vector<std::string> sheetNames = {"Wells", "Sep"});
+
+// Two inputs, two outputs, compositions "Gas" and "Oil", cells and macros
+// set: what the screenshots and several tests show.
+void FillCase(model::CExcCaseDetails& details);
+void FillOptimisation(model::CExcModel& model);
+
+// Every visible text of a widget tree: titles, labels, buttons, tabs, group
+// titles, choice items and grid cells.
+QStringList TextsOf(QWidget* root);
+
+}  // namespace ui_test
