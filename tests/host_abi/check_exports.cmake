@@ -7,10 +7,13 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
 
+# Only global symbols (upper-case type letters) are exported: the linker
+# may keep local ones in the dynamic table (typeinfo of the standard
+# library's templates, once Qt is linked in), and no host can bind to those.
 set(actual "")
 string(REPLACE "\n" ";" lines "${listing}")
 foreach(line IN LISTS lines)
-  if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] ([^ ]+)$")
+  if(line MATCHES "^[0-9a-fA-F]+ [A-Z] ([^ ]+)$")
     list(APPEND actual "${CMAKE_MATCH_1}")
   endif()
 endforeach()
