@@ -12,9 +12,14 @@ namespace {
 
 constexpr std::size_t kMaxPartLength = 7;
 
-// atoi over the leading digits (after white space and a sign), saturating
-// instead of overflowing.
-long ParseLeadingInteger(std::string_view text) {
+locale_t ClassicLocale() {
+  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  return locale;
+}
+
+}  // namespace
+
+long ParseInteger(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
     ++i;
@@ -27,13 +32,6 @@ long ParseLeadingInteger(std::string_view text) {
   return negative ? -value : value;
 }
 
-locale_t ClassicLocale() {
-  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return locale;
-}
-
-}  // namespace
-
 bool IsBlank(std::string_view text) {
   return text.find_first_not_of(' ') == std::string_view::npos;
 }
@@ -42,10 +40,10 @@ std::string CellAddress(std::string_view cell) {
   const std::size_t colon = cell.find(':');
   if (colon == std::string_view::npos || colon + 1 == cell.size()) return std::string(cell);
 
-  const long column = ParseLeadingInteger(cell.substr(0, colon));
+  const long column = ParseInteger(cell.substr(0, colon));
   std::string_view rowText = cell.substr(colon + 1);
   rowText = rowText.substr(0, rowText.find(':'));
-  const long row = ParseLeadingInteger(rowText);
+  const long row = ParseInteger(rowText);
   if (column < 1 || column > kMaxPairColumn || row < 1 || row > INT_MAX) return {};
 
   std::string address;

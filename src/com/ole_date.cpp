@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+
+#include "text/ascii.h"
 
 #include "com/error.h"
 
@@ -158,6 +161,102 @@ std::string FormatDate(DATE date, const DateTextOptions& options) {
   std::string text;
   ThrowIfFailed(DateToText(date, options, &text));
   return text;
+}
+
+namespace {
+
+// Reads text while it is the expected shape; every step fails once one has.
+class DateReader {
+ public:
+  explicit DateReader(std::string_view text) : text_(text) {}
+
+  bool AtEnd() const { return pos_ == text_.size(); }
+  bool Peek(char c) const { return pos_ < text_.size() && text_[pos_] == c; }
+  bool Take(char c) {
+    if (!Peek(c)) return false;
+    ++pos_;
+    return true;
+  }
+  // 1 to maxDigits decimal digits; at most four, so never an overflow.
+  std::optional<int> Number(std::size_t minDigits, std::size_t maxDigits) {
+    int value = 0;
+    std::size_t count = 0;
+    while (pos_ < text_.size() && count < maxDigits && text_[pos_] >= '0' && text_[pos_] <= '9') {
+      value = value * 10 + (text_[pos_++] - '0');
+      ++count;
+    }
+    if (count < minDigits) return std::nullopt;
+    return value;
+  }
+  std::size_t SkipBlanks() {
+    const std::size_t start = pos_;
+    while (Peek(' '))
+      ++pos_;
+    return pos_ - start;
+  }
+  // "AM" or "PM" in any case: 0 or 12 hours; -1 when neither is there.
+  int Meridiem() {
+    if (text_.size() - pos_ < 2 || text::LowerAscii(text_[pos_ + 1]) != 'm') return -1;
+    const char first = text::LowerAscii(text_[pos_]);
+    if (first != 'a' && first != 'p') return -1;
+    pos_ += 2;
+    return first == 'p' ? 12 : 0;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+bool ReadCalendarDate(DateReader& reader, CivilDateTime& civil) {
+  const std::optional<int> first = reader.Number(1, 4);
+  if (!first) return false;
+  std::optional<int> second, third;
+  if (reader.Take('/')) {  // M/D/YYYY
+    second = reader.Number(1, 2);
+    if (!second || !reader.Take('/')) return false;
+    third = reader.Number(4, 4);
+    if (!third) return false;
+    civil.month = *first, civil.day = *second, civil.year = *third;
+    return true;
+  }
+  if (!reader.Take('-')) return false;  // YYYY-MM-DD
+  second = reader.Number(1, 2);
+  if (!second || !reader.Take('-')) return false;
+  third = reader.Number(1, 2);
+  if (!third) return false;
+  civil.year = *first, civil.month = *second, civil.day = *third;
+  return true;
+}
+
+bool ReadTimeOfDay(DateReader& reader, CivilDateTime& civil) {
+  const std::optional<int> hour = reader.Number(1, 2);
+  if (!hour || !reader.Take(':')) return false;
+  const std::optional<int> minute = reader.Number(2, 2);
+  if (!minute) return false;
+  std::optional<int> second = 0;
+  if (reader.Take(':')) second = reader.Number(2, 2);
+  if (!second) return false;
+  civil.hour = *hour, civil.minute = *minute, civil.second = *second;
+  const std::size_t blanks = reader.SkipBlanks();
+  if (reader.AtEnd()) return true;
+  const int offset = blanks > 0 ? reader.Meridiem() : -1;
+  // 12 AM is midnight, 12 PM noon.
+  if (offset < 0 || *hour < 1 || *hour > 12) return false;
+  civil.hour = *hour % 12 + offset;
+  return true;
+}
+
+}  // namespace
+
+bool ParseDateText(std::string_view text, DATE* date) {
+  DateReader reader(text::Trim(text, " "));
+  CivilDateTime civil{};
+  if (!ReadCalendarDate(reader, civil)) return false;
+  if (reader.SkipBlanks() > 0 && !ReadTimeOfDay(reader, civil)) return false;
+  reader.SkipBlanks();
+  if (!reader.AtEnd()) return false;
+  return CivilToOleDate(civil, date);
 }
 
 }  // namespace com

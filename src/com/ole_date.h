@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "com/hresult.h"
 
@@ -60,5 +61,13 @@ HRESULT DateToText(DATE date, const DateTextOptions& options, std::string* text)
 
 // As DateToText, throwing com::Error on failure.
 std::string FormatDate(DATE date, const DateTextOptions& options = {});
+
+// Reads a date written "M/D/YYYY" (the form DateToText gives, so a text the
+// driver handed out reads back as the same day) or "YYYY-MM-DD" (the form
+// that cannot be misread), each optionally followed by a time "h:mm" or
+// "h:mm:ss", on the 24-hour clock or with " AM" / " PM". Blanks around the
+// text are allowed. False, with *date untouched, for any other text or a
+// date outside the valid range.
+bool ParseDateText(std::string_view text, DATE* date);
 
 }  // namespace com

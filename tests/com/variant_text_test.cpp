@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "com/error.h"
 #include "com/ole_date.h"
@@ -198,3 +201,43 @@ TEST(OleDateText, EnglishUnitedStatesFormAndInvalidDates) {
 }
 
 }  // namespace
+
+// Date texts back into OLE dates: the driver's own M/D/YYYY (as DateToText
+// writes it, so a text handed out reads back as the same day) and ISO dates,
+// each with an optional time.
+TEST(OleDateText, ReadsTheDriversFormAndIsoDates) {
+  struct Case {
+    const char* text;
+    std::optional<double> date;
+  };
+  const std::vector<Case> cases = {
+      {"01/06/2024", 45297.0},
+      {"1/6/2024 3:04:05 PM", 45297.0 + (15 * 3600 + 4 * 60 + 5) / 86400.0},
+      {"1/6/2024 12:00:00 AM", 45297.0},
+      {" 2024-01-06 ", 45297.0},
+      {"2024-1-6 18:00", 45297.75},
+      {"12/29/1899 6:00", -1.25},  // before day 0 the time still runs forward
+      {"2/29/2024", 45351.0},
+      {"2/29/2023", std::nullopt},
+      {"1/6/24", std::nullopt},
+      {"13/1/2024", std::nullopt},
+      {"1/6/2024 13:00 PM", std::nullopt},
+      {"1/6/2024 3:4", std::nullopt},
+      {"1/6/2024 x", std::nullopt},
+      {"1/6/0099", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    DATE date = 7.0;
+    EXPECT_EQ(com::ParseDateText(c.text, &date), c.date.has_value());
+    EXPECT_DOUBLE_EQ(date, c.date.value_or(7.0));
+  }
+  // Every text DateToText writes reads back as its date, to the second.
+  for (const double day : {45297.0, 45297.5, 1.0 + 1.0 / 86400, 2958465.0}) {
+    DATE back = 0.0;
+    ASSERT_TRUE(com::ParseDateText(com::FormatDate(day, {com::DatePart::kDateOnly}), &back));
+    EXPECT_DOUBLE_EQ(back, std::floor(day));
+    ASSERT_TRUE(com::ParseDateText(com::FormatDate(day), &back)) << com::FormatDate(day);
+    EXPECT_NEAR(back, day, 1e-9);
+  }
+}

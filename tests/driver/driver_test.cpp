@@ -421,31 +421,6 @@ TEST(ExportGuardTest, TheBodyRunsInsideAndNothingThrownGetsOut) {
   EXPECT_FALSE(driver::ExportScope::Active());
 }
 
-// The model's own answers to the data-server codes, which only a data
-// server would change: nothing to give, no message, and the read request's
-// result field cleared so that the host never reads stale text.
-TEST(DataServerCodesTest, AModelWithoutADataServerAnswersNothing) {
-  test_support::ScopedEnv noApplication("GRIDMOOR_SPREADSHEET", "none");
-  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-  ExtStatusRecord* statusRecord = status.status();
-  ExtInstance handle = nullptr;
-  driver::CreateInstance(Mode::kDirect, &handle, statusRecord);
-  for (const std::int32_t code : {96, 97, 98}) {
-    SCOPED_TRACE(code);
-    GuardedBuffer record(EXT_DS_READ_RECORD_SIZE, 0x5C);
-    EXPECT_EQ(driver::Command(handle, nullptr, code, record.bytes.data(), 7, statusRecord), -1);
-    EXPECT_STREQ(statusRecord->text, "");
-    std::vector<unsigned char> expected(EXT_DS_READ_RECORD_SIZE, 0x5C);
-    if (code == 96) {
-      std::fill_n(expected.begin() + EXT_DS_READ_RESULT_OFFSET, EXT_DS_READ_RESULT_SIZE, 0);
-    }
-    EXPECT_EQ(std::vector<unsigned char>(record.bytes.begin(), record.bytes.end() - 16), expected);
-    EXPECT_TRUE(record.GuardsIntact());
-    EXPECT_EQ(driver::Command(handle, nullptr, code, nullptr, 7, statusRecord), -1);
-  }
-  EXPECT_EQ(driver::DestroyInstance(handle, nullptr), 0);
-}
-
 TEST(IdentifyTest, FillsTheIdentificationRecordExactly) {
   GuardedBuffer id(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
   PutU32(id, 0, EXT_INTERFACE_VERSION);

@@ -5,7 +5,7 @@
 # each other.
 set(levels
   text platform com host excel excel/calc automation case "streams|optimisation" archive
-  model ui driver)
+  model "dataserver|ui" driver)
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")

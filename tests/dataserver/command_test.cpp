@@ -1,0 +1,284 @@
+// Data-server commands: the argument parser over its cases, each command's
+// session calls and failures, and the three data-server codes through the
+// driver in both modes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data_server_fixture.h"
+#include "dataserver/commands.h"
+#include "driver/instances.h"
+#include "platform/files.h"
+
+namespace dataserver_test {
+namespace {
+
+using dataserver::CExtDataServerCmdArgument;
+using dataserver::DataServerRequest;
+using Type = CExtDataServerCmdArgument::Type;
+
+struct Argument {
+  Type type;
+  std::string text;
+  std::int32_t integer;
+  double number;
+};
+
+struct ParseCase {
+  std::string command;
+  int result;
+  std::string error;
+  std::vector<Argument> arguments;
+  std::size_t minCount = 0;
+};
+
+constexpr double kQuotedNumber = EXT_UNDEFINED_VALUE;
+
+TEST(ParseCommandTest, ArgumentsAsTheHostWritesThem) {
+  const std::string longText(300, 'x');
+  const std::vector<ParseCase> cases = {
+      {"Excel.RunMacro(Recalc)", 0, "", {{Type::kWord, "Recalc", 0, 0}}},
+      {"Excel.RunMacro('Recalc')", 0, "", {{Type::kQuoted, "Recalc", 0, kQuotedNumber}}},
+      {"Excel.RunMacro( Recalc )", 0, "", {{Type::kWord, "Recalc ", 0, 0}}},
+      {"Excel.RunMacro( 12 )", 0, "", {{Type::kInteger, "12 ", 12, 12}}},
+      {"Excel.RunMacro(-1.5e3)", 0, "", {{Type::kReal, "-1.5e3", -1, -1500}}},
+      {"Excel.RunMacro(.5, +7)",
+       0,
+       "",
+       {{Type::kReal, ".5", 0, 0.5}, {Type::kInteger, "+7", 7, 7}}},
+      {"Excel.RunMacro(99999999999)",
+       0,
+       "",
+       {{Type::kInteger, "99999999999", 2147483647, 99999999999.0}}},
+      {"Excel.RunMacro('a,b')", 0, "", {{Type::kQuoted, "a,b", 0, kQuotedNumber}}},
+      {"Excel.RunMacro('it''s')", 0, "", {{Type::kQuoted, "it''s", 0, kQuotedNumber}}},
+      {"Excel.RunMacro(\"x) y\", {p, q})",
+       0,
+       "",
+       {{Type::kQuoted, "x) y", 0, kQuotedNumber}, {Type::kQuoted, "p, q", 0, kQuotedNumber}}},
+      {"Excel.RunMacro(a'b\")", 0, "", {{Type::kWord, "a'b\"", 0, 0}}},
+      {"Excel.RunMacro(1'2)", 0, "", {{Type::kReal, "1'2", 1, 1}}},
+      {"Excel.RunMacro('')", 0, "", {{Type::kQuoted, "", 0, kQuotedNumber}}},
+      {"Excel.RunMacro(a,,b)", 0, "", {{Type::kWord, "a", 0, 0}, {Type::kWord, "b", 0, 0}}},
+      {"Excel.RunMacro(,,)", 0, "", {}},
+      {"Excel.RunMacro()", 0, "", {}},
+      {"Excel.RunMacro", 0, "", {}},
+      {"Excel.RunMacro.anything[x](z)", 0, "", {{Type::kWord, "z", 0, 0}}},
+      {"excel.runmacro(" + longText + ")", 0, "", {{Type::kWord, longText.substr(0, 255), 0, 0}}},
+      {"Excel.RunMacro()", 1, "Bad number of arguments", {}, 1},
+      {"Excel.RunMacro", 1, "Bad argument", {}, 1},
+      {"Excel.RunMacro('Recalc'", 1, "Syntax error", {}},
+      {"Excel.RunMacro('Recalc)", 1, "Syntax error", {}},
+      {"Excel.RunMacro(a, b, c, d)", 1, "Bad number of arguments", {}},
+      {"Excel.RunMacros(a)", -1, "", {}},
+      {"Excel.Other(a)", -1, "", {}},
+  };
+  for (const ParseCase& c : cases) {
+    SCOPED_TRACE(c.command);
+    DataServerRequest request(c.command, DataServerRequest::kCommand);
+    ASSERT_TRUE(request.MatchElement("Excel"));
+    dataserver::CExtDataServerCmdArgumentCollection arguments(2);  // cleared by the parser
+    EXPECT_EQ(dataserver::ParseCommand(request, "RunMacro", arguments, c.minCount, 3), c.result);
+    EXPECT_EQ(request.error, c.error);
+    if (c.result != 0) continue;
+    ASSERT_EQ(arguments.size(), c.arguments.size());
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+      EXPECT_EQ(arguments[i].type, c.arguments[i].type) << i;
+      EXPECT_EQ(std::string(arguments[i].text), c.arguments[i].text) << i;
+      EXPECT_EQ(arguments[i].integerValue, c.arguments[i].integer) << i;
+      EXPECT_DOUBLE_EQ(arguments[i].number, c.arguments[i].number) << i;
+    }
+  }
+}
+
+class CommandTest : public DataServerTest {
+ protected:
+  void SetUp() override {
+    registration_.OnCreate([this](test_support::MemoryApplication& application) {
+      application.RegisterMacro("Recalc", [this](auto& app, const auto&) {
+        ++recalcs_;
+        app.ActiveWorkbook()->SetCellValue("Results", "A1", com::Variant::Double(recalcs_));
+        return com::Variant();
+      });
+      application.RegisterMacro("a,b", [](auto&, const auto&) { return com::Variant(); });
+    });
+    DataServerTest::SetUp();
+  }
+  int recalcs_ = 0;
+};
+
+TEST_F(CommandTest, RunMacroRunsItByEitherForm) {
+  for (const char* command : {"Excel.RunMacro(Recalc)", "excel.runmacro('Recalc')",
+                              "Excel.RunMacro(\"Recalc\")", "Excel.RunMacro('a,b')"}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(Execute(command), 0) << Message();
+  }
+  EXPECT_EQ(recalcs_, 3);
+  EXPECT_EQ(Cell("Results", "A1"), "3");
+  EXPECT_EQ(recorder_->CallsOf("Application.Run").back().arguments[0], com::Variant::Text("a,b"));
+
+  const std::vector<std::pair<const char*, const char*>> failures = {
+      {"Excel.RunMacro()", "Bad number of arguments"},
+      {"Excel.RunMacro", "Bad argument"},
+      {"Excel.RunMacro('Recalc'", "Syntax error"},
+      {"Excel.RunMacro(a, b)", "Bad number of arguments"},
+      {"Book.RunMacro(Recalc)", "Invalid prefix"},
+      {"Excel.RunMacro(Missing)", "Unable to run macro Missing ("},
+  };
+  for (const auto& [command, message] : failures) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(Execute(command), 1);
+    EXPECT_EQ(Message().substr(0, std::strlen(message)), message);
+  }
+  EXPECT_EQ(recalcs_, 3);
+}
+
+TEST_F(CommandTest, SwitchUpdateAndUnknownCommands) {
+  EXPECT_EQ(Execute("Excel.SwitchWorksheet(Results)"), 0) << Message();
+  EXPECT_EQ(recorder_->CountOf("Worksheet.Activate"), 1u);
+  EXPECT_EQ(Execute("Excel.SwitchWorksheet('Missing')"), 1);
+  EXPECT_EQ(Message(), "Failed to switch to Missing");
+
+  for (const char* command : {"Excel.Update", "Excel.Update()"}) {
+    SCOPED_TRACE(command);
+    ASSERT_EQ(model_->Session()->LockUpdate(true), 0);
+    EXPECT_EQ(Execute(command), 0);
+    EXPECT_EQ(Application()->CurrentProperties().screenUpdating, VARIANT_TRUE);
+  }
+  EXPECT_EQ(Execute("Excel.Update(1)"), 1);
+  EXPECT_EQ(Message(), "Bad number of arguments");
+  recorder_->FailCall("Application.PutScreenUpdating", com::E_FAIL);
+  EXPECT_EQ(Execute("Excel.Update"), 1);
+  EXPECT_EQ(Message(), "Update failed");
+
+  recorder_->Clear();
+  for (const char* command : {"Excel.Recalculate()", "Excel.", "Excel", "Excel.Update2()"}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(Execute(command), 0);
+    EXPECT_EQ(Message(), "");
+  }
+  EXPECT_EQ(recorder_->Transcript(), "");
+
+  // Without a session every command fails; a parse error still comes first.
+  model_->StopApplication();
+  for (const char* command :
+       {"Excel.RunMacro(Recalc)", "Excel.SwitchWorksheet(Data)", "Excel.Update",
+        "Excel.OpenFile(x)", "Excel.SaveFile", "Excel.SaveAsFile(x)"}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(Execute(command), 1);
+    EXPECT_EQ(Message(), "There is no connection to Excel");
+  }
+  EXPECT_EQ(Execute("Excel.Update(1)"), 1);
+  EXPECT_EQ(Message(), "Bad number of arguments");
+}
+
+TEST_F(CommandTest, OpenFileSwitchesTheCaseWorkbook) {
+  const std::string other = MakeWorkbookFile("other, copy.xlsx", {"Alpha", "Beta"});
+  ASSERT_EQ(Execute("Excel.OpenFile('" + other + "')"), 0) << Message();
+  EXPECT_EQ(model_->caseDetails.fileName, other);
+  EXPECT_EQ(Application()->ActiveWorkbook()->Path(), other);
+  EXPECT_EQ(Read("Excel.Sheet.Count").value, "2") << "the cached names follow the open";
+  EXPECT_EQ(Read("Excel.Sheet[1].SheetName").value, "Beta");
+
+  // A failed open keeps the previous name.
+  recorder_->FailCall("Workbooks.Open", com::E_FAIL);
+  EXPECT_EQ(Execute("Excel.OpenFile(" + path_ + ")"), 1);
+  EXPECT_NE(Message(), "");
+  EXPECT_EQ(model_->caseDetails.fileName, other);
+  EXPECT_EQ(Execute("Excel.OpenFile()"), 1);
+  EXPECT_EQ(model_->caseDetails.fileName, other);
+}
+
+TEST_F(CommandTest, SaveFileAndSaveAsFile) {
+  EXPECT_EQ(Execute("Excel.SaveFile()"), 0) << Message();
+  EXPECT_EQ(recorder_->CountOf("Workbook.Save"), 1u);
+  const std::string copy = folder_.File("copy, (1).xlsx");
+  EXPECT_EQ(Execute("Excel.SaveAsFile('" + copy + "')"), 0) << Message();
+  EXPECT_TRUE(platform::FileExists(copy));
+  EXPECT_EQ(Application()->ActiveWorkbook()->Path(), path_) << "the session stays on its file";
+  EXPECT_EQ(Execute("Excel.SaveFile(x)"), 1);
+  EXPECT_EQ(Message(), "Bad number of arguments");
+
+  recorder_->FailCall("Workbook.Save", com::E_FAIL);
+  EXPECT_EQ(Execute("Excel.SaveFile"), 1);
+  EXPECT_EQ(Message().rfind("Failed to save: ", 0), 0u) << Message();
+  recorder_->FailCall("Workbook.SaveCopyAs", com::E_FAIL);
+  EXPECT_EQ(Execute("Excel.SaveAsFile('" + copy + "')"), 1);
+  EXPECT_NE(Message(), "");
+  // Unquoted, the path's "," and ")" end it.
+  EXPECT_EQ(Execute("Excel.SaveAsFile(" + copy + ")"), 1);
+  EXPECT_EQ(Message(), "Bad number of arguments");
+
+  // A workbook made new for a missing file is saved to that file.
+  const std::string fresh = folder_.File("fresh.xlsx");
+  ASSERT_EQ(Execute("Excel.OpenFile(" + fresh + ")"), 0) << Message();
+  recorder_->Clear();
+  EXPECT_EQ(Execute("Excel.SaveFile"), 0) << Message();
+  EXPECT_EQ(recorder_->CountOf("Workbook.Save"), 0u);
+  EXPECT_TRUE(platform::FileExists(fresh));
+}
+
+// Codes 96 to 98 as the host sends them, in both modes: each answer, and
+// nothing written past a record.
+TEST_F(DataServerTest, TheCodesReachTheDataServerInBothModes) {
+  for (const driver::Mode mode : {driver::Mode::kDirect, driver::Mode::kThreaded}) {
+    SCOPED_TRACE(mode == driver::Mode::kDirect ? "direct" : "threaded");
+    ExtInstance handle = nullptr;
+    ASSERT_EQ(driver::CreateInstance(mode, &handle, Status()), 0) << Message();
+    const bool threaded = mode == driver::Mode::kThreaded;
+    ASSERT_EQ(threaded ? driver::StartApp(handle, Status())
+                       : driver::Command(handle, nullptr, EXT_CMD_OPEN_CASE_WORKBOOK, nullptr, 0,
+                                         Status()),
+              0)
+        << Message();
+
+    const std::string tag = "Excel.NextEvent";
+    const std::string value = "2024-01-06";
+    GuardedBuffer write(EXT_DS_WRITE_RECORD_MIN_SIZE, 0);
+    const char* pointers[2] = {tag.c_str(), value.c_str()};
+    std::memcpy(write.bytes.data() + EXT_DS_WRITE_TAG_POINTER_OFFSET, pointers, sizeof pointers);
+    EXPECT_EQ(driver::Command(handle, nullptr, 97, write.bytes.data(), 0, Status()), 0)
+        << Message();
+    EXPECT_TRUE(write.GuardsIntact());
+
+    GuardedBuffer read(EXT_DS_READ_RECORD_SIZE, 0x5C);
+    const std::uint32_t size = EXT_DS_READ_RECORD_SIZE;
+    std::memcpy(read.bytes.data(), &size, sizeof size);
+    std::memcpy(read.bytes.data() + EXT_DS_READ_TAG_POINTER_OFFSET, pointers, sizeof pointers[0]);
+    EXPECT_EQ(driver::Command(handle, nullptr, 96, read.bytes.data(), 0, Status()), 0);
+    EXPECT_STREQ(read.chars() + EXT_DS_READ_RESULT_OFFSET, "45297");
+    EXPECT_TRUE(read.GuardsIntact());
+
+    const std::uint32_t wrong = EXT_DS_READ_RECORD_SIZE - 1;
+    std::memcpy(read.bytes.data(), &wrong, sizeof wrong);
+    EXPECT_EQ(driver::Command(handle, nullptr, 96, read.bytes.data(), 0, Status()), 1);
+    EXPECT_EQ(Message(), dataserver::kNotCompatibleMessage);
+    EXPECT_STREQ(read.chars() + EXT_DS_READ_RESULT_OFFSET, "45297") << "left as it was";
+
+    GuardedBuffer command(32, 0);
+    std::memcpy(command.bytes.data(), "Excel.Update(1)", 16);
+    EXPECT_EQ(driver::Command(handle, nullptr, 98, command.bytes.data(), 0, Status()), 1);
+    EXPECT_EQ(Message(), "Bad number of arguments");
+    std::memcpy(command.bytes.data(), "Excel.Update()", 15);
+    EXPECT_EQ(driver::Command(handle, nullptr, 98, command.bytes.data(), 0, Status()), 0);
+    EXPECT_EQ(Message(), "");
+    EXPECT_TRUE(command.GuardsIntact());
+    for (const std::int32_t code : {96, 97, 98}) {
+      EXPECT_EQ(driver::Command(handle, nullptr, code, nullptr, 0, Status()), 1) << code;
+    }
+
+    // After ExtStopApp (threaded mode) the session is gone.
+    if (threaded) {
+      EXPECT_EQ(driver::StopApp(handle), 0);
+      EXPECT_EQ(driver::Command(handle, nullptr, 98, command.bytes.data(), 0, Status()), 1);
+      EXPECT_EQ(Message(), "There is no connection to Excel");
+    }
+    EXPECT_EQ(driver::DestroyInstance(handle, nullptr), 0);
+  }
+  EXPECT_TRUE(status_.GuardsIntact());
+}
+
+}  // namespace
+}  // namespace dataserver_test

@@ -1,0 +1,377 @@
+// Data-server tags: the grammar (names without case, runs of ".", position
+// and key indexes), every branch read and written, the per-request sheet
+// list, cell contents, the server options, and the records' edges.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "automation/cell_transfer.h"
+#include "data_server_fixture.h"
+#include "dataserver/request.h"
+#include "dataserver/tag_objects.h"
+#include "model/run_events.h"
+
+namespace dataserver_test {
+namespace {
+
+using dataserver::DataServerRequest;
+
+TEST(RequestTest, ElementsMatchWithoutCaseAfterAnyRunOfDots) {
+  DataServerRequest request("excel...SHEET[{Data}]..count", DataServerRequest::kRead);
+  EXPECT_FALSE(request.MatchElement("Sheet")) << "Excel comes first";
+  EXPECT_TRUE(request.MatchElement("Excel"));
+  EXPECT_TRUE(request.MatchElement("Sheet"));
+  EXPECT_EQ(request.Tag().substr(request.position), "[{Data}]..count");
+  EXPECT_EQ(request.ReadKeyIndex(), "Data");
+  EXPECT_FALSE(request.MatchElement("$Coun"));
+  EXPECT_EQ(request.readOnlySeen, 0);
+  EXPECT_TRUE(request.MatchElement("$Count")) << "a read-only name is written without its $";
+  EXPECT_EQ(request.readOnlySeen, 1);
+  EXPECT_FALSE(request.MatchElement("x"));
+  EXPECT_TRUE(request.MatchElement("")) << "only an empty name matches at the end";
+
+  DataServerRequest dollar("Excel.$Count", DataServerRequest::kRead);
+  EXPECT_TRUE(dollar.MatchElement("Excel"));
+  EXPECT_FALSE(dollar.MatchElement("$Count"));
+}
+
+TEST(RequestTest, IndexesAreReadOnlyWhenWellFormed) {
+  constexpr std::size_t kHuge = std::numeric_limits<std::size_t>::max() / 10 * 10;
+  struct Case {
+    const char* rest;
+    std::optional<std::size_t> position;
+    std::optional<std::string> key;
+    const char* left;  // after the position index, else after the key
+  };
+  const std::vector<Case> cases = {
+      {"[12].x", 12, std::string(), ".x"},
+      {"[0]", 0, std::string(), ""},
+      {"[123456789012345678901234567890]", kHuge, std::string(), ""},
+      {"[12x]", std::nullopt, std::string(), "[12x]"},
+      {"[]", std::nullopt, std::string(), "[]"},
+      {"[12", std::nullopt, std::string(), "[12"},
+      {"[", std::nullopt, std::string(), "["},
+      {"[{Da ta}].y", std::nullopt, "Da ta", ".y"},
+      {"[{}]", std::nullopt, std::string(), ""},
+      {"[{Data]", std::nullopt, std::nullopt, "[{Data]"},
+      {"[{Data}", std::nullopt, std::nullopt, "[{Data}"},
+      {"[{Da}ta}]", std::nullopt, std::nullopt, "[{Da}ta}]"},
+      {".[{Data}]", std::nullopt, std::string(), ".[{Data}]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rest);
+    DataServerRequest request(c.rest, DataServerRequest::kRead);
+    EXPECT_EQ(request.ReadPositionIndex(), c.position);
+    if (!c.position) {
+      EXPECT_EQ(request.ReadKeyIndex(), c.key);
+    }
+    EXPECT_EQ(request.Tag().substr(request.position), c.left);
+  }
+}
+
+// Every key of the CaseDetails branch, written then read by each of its
+// names; aliases reach the same field.
+TEST_F(DataServerTest, CaseDetailsKeysReadAndWriteTheirFields) {
+  model::CExcCaseDetails& details = model_->caseDetails;
+  for (const char* key : {"FileName", "PlugIns"}) {
+    SCOPED_TRACE(key);
+    const std::string tag = std::string("Excel.CaseDetails.") + key;
+    ASSERT_EQ(Write(tag, "/tmp/a;b"), 0);
+    EXPECT_EQ(Read("excel.casedetails." + std::string(key)).value, "/tmp/a;b");
+  }
+  EXPECT_EQ(details.fileName, "/tmp/a;b");
+  EXPECT_EQ(details.plugIns, "/tmp/a;b");
+
+  for (const model::RunEventInfo& info : model::kRunEvents) {
+    SCOPED_TRACE(info.label);
+    const std::string macro = "Macro" + std::to_string(info.event);
+    ASSERT_EQ(Write("Excel.CaseDetails." + std::string(info.macroKey), macro), 0);
+    EXPECT_EQ(details.macros[info.event], macro);
+    const std::string flagTag = "Excel.CaseDetails." + std::string(info.flagKey);
+    for (const auto& [written, expected] :
+         std::vector<std::pair<std::string, bool>>{{"7", true}, {"0", false}, {"-3", true}}) {
+      ASSERT_EQ(Write(flagTag, written), 0);
+      EXPECT_EQ(details.passDate[info.event], expected) << written;
+      EXPECT_EQ(Read(flagTag).value, expected ? "1" : "0");
+    }
+    for (const std::string_view key : {info.macroKey, info.macroAlias}) {
+      if (!key.empty()) {
+        EXPECT_EQ(Read("Excel.CaseDetails." + std::string(key)).value, macro);
+      }
+    }
+    if (!info.flagAlias.empty()) {
+      EXPECT_EQ(Read("Excel.CaseDetails." + std::string(info.flagAlias)).value, "1");
+    }
+  }
+  EXPECT_EQ(Write("Excel.CaseDetails.Macro", "Aliased"), 0);
+  EXPECT_EQ(details.macros[model::kStartOfTimestepEvent], "Aliased");
+
+  // The shared path is always empty; a write is taken and dropped.
+  EXPECT_EQ(Write("Excel.CaseDetails.SharedPath", "/shared"), 0);
+  const ReadResult shared = Read("Excel.CaseDetails.SharedPath");
+  EXPECT_EQ(shared.status, 0);
+  EXPECT_EQ(shared.value, "");
+
+  for (const char* tag : {"Excel.CaseDetails.Nothing", "Excel.CaseDetails", "Excel.Case.FileName",
+                          "Book.CaseDetails.FileName", "ExcelX.CaseDetails.FileName"}) {
+    SCOPED_TRACE(tag);
+    const ReadResult read = Read(tag);
+    EXPECT_EQ(read.status, 1);
+    EXPECT_EQ(read.message, "");
+    EXPECT_EQ(Write(tag, "x"), 1);
+    EXPECT_EQ(Message(), "");
+  }
+}
+
+TEST_F(DataServerTest, NextEventTakesNumbersAndDates) {
+  EXPECT_EQ(Read("Excel.NextEvent").value, "3.4e+35");
+  struct Case {
+    const char* written;
+    double expected;
+  };
+  const std::vector<Case> cases = {
+      {"1.5", 1.5},
+      {"1e3", 1000.0},
+      {"-2", -2.0},
+      {"01/06/2024", 45297.0},
+      {"1/6/2024 3:00:00 PM", 45297.625},
+      {"1/6/2024 12:00:00 AM", 45297.0},
+      {"2024-01-06", 45297.0},
+      {"2024-01-06 15:00", 45297.625},
+      {" 2024-1-6 06:00:00 ", 45297.25},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    ASSERT_EQ(Write("Excel.nextevent", c.written), 0) << Message();
+    EXPECT_DOUBLE_EQ(model_->nextEvent, c.expected);
+  }
+  EXPECT_EQ(Read("Excel.NextEvent").value, "45297.2");
+  // Numbers read and print in the C locale whatever the host set.
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "scripts/install-deps makes it";
+  const std::int32_t written = Write("Excel.NextEvent", "2.5");
+  const std::string printed = Read("Excel.NextEvent").value;
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(written, 0);
+  EXPECT_EQ(printed, "2.5");
+  ASSERT_EQ(Write("Excel.NextEvent", " 2024-1-6 06:00:00 "), 0);
+  // Two "/" or two "-" make a date; one that cannot be read changes nothing.
+  for (const char* bad : {"13/45/2024", "1/6/24", "2024-02-30", "1/6/2024 13:00 PM", "a-b-c"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(Write("Excel.NextEvent", bad), 1);
+    EXPECT_EQ(Message(), "");
+    EXPECT_DOUBLE_EQ(model_->nextEvent, 45297.25);
+  }
+}
+
+TEST_F(DataServerTest, TheSheetListIsTheModelsCachedNamesForOneRequest) {
+  // Count counts the cached names, whatever the workbook holds.
+  model_->sheetNames.push_back("Cached");
+  EXPECT_EQ(Read("Excel.Sheet.Count").value, "4");
+  EXPECT_EQ(Read("Excel.Sheet[3].SheetName").value, "Cached");
+  EXPECT_EQ(Read("Excel.sheet[1].sheetname").value, "Results");
+  EXPECT_EQ(Read("Excel.Sheet[{Notes}].SheetName").value, "Notes");
+
+  // Found by nothing: no message.
+  for (const char* tag : {"Excel.Sheet[7].SheetName", "Excel.Sheet[{Missing}].SheetName",
+                          "Excel.Sheet[{data}].SheetName", "Excel.Sheet[12x].SheetName",
+                          "Excel.Sheet[123456789012345678901234567890].SheetName",
+                          "Excel.Sheet[{Data.SheetName", "Excel.Sheet[{Data}.SheetName",
+                          "Excel.Sheet.Add", "Excel.Sheet[0].Other", "Excel.Sheets.Count"}) {
+    SCOPED_TRACE(tag);
+    const ReadResult read = Read(tag);
+    EXPECT_EQ(read.status, 1);
+    EXPECT_EQ(read.message, "");
+    EXPECT_EQ(read.value, "");
+  }
+
+  // Writes to the list or a read-only property succeed and change nothing
+  // in the model or the workbook.
+  const std::vector<std::string> names = model_->sheetNames;
+  for (const auto& [tag, value] :
+       std::vector<std::pair<const char*, const char*>>{{"Excel.Sheet.Count", "9"},
+                                                        {"Excel.Sheet[0].SheetName", "Renamed"},
+                                                        {"Excel.Sheet.Add", ""},
+                                                        {"Excel.Sheet.Reset", ""},
+                                                        {"Excel.Sheet.Delete", "0"},
+                                                        {"Excel.Sheet.Delete", "3"}}) {
+    SCOPED_TRACE(tag);
+    EXPECT_EQ(Write(tag, value), 0) << Message();
+  }
+  EXPECT_EQ(model_->sheetNames, names);
+  EXPECT_EQ(Application()->ActiveWorkbook()->SheetNames(),
+            (std::vector<std::string>{"Data", "Results", "Notes"}));
+  EXPECT_EQ(recorder_->Transcript(), "");
+
+  for (const char* index : {"4", "-1", "99999999999999999999", "x4"}) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(Write("Excel.Sheet.Delete", index), index == std::string("x4") ? 0 : 1);
+    EXPECT_EQ(Message(), index == std::string("x4") ? "" : dataserver::kInvalidIndexMessage);
+  }
+}
+
+TEST_F(DataServerTest, ContentReadsJoinTheCellsTexts) {
+  SetCell("Data", "A1", com::Variant::Double(1.5));
+  SetCell("Data", "B2", com::Variant::Text("two"));
+  SetCell("Data", "A3", com::Variant::Double(1));
+  SetCell("Data", "A4", com::Variant::Double(2));
+  SetCell("Results", "C3", com::Variant::Text("   "));
+  struct Case {
+    const char* tag;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"excel.sheet[{Data}].cell[{a1}].content", "1.5"},
+      {"Excel.Sheet[0].Cell[{A1|B2}].Content", "1.5|two"},
+      {"Excel.Sheet[0].Cell[{|A1|||B2|}].Content", "1.5|two"},  // runs count as one
+      {"Excel.Sheet[0].Cell[{A2|A3|A4}].Content", "1|2"},       // no leading separators
+      {"Excel.Sheet[0].Cell[{A1|  |B2}].Content", "1.5"},       // a blank piece ends it
+      {"Excel.Sheet[0].Cell[{2:2|1:1}].Content", "two|1.5"},    // column:row pairs
+      {"Excel.Sheet[0].Cell[{A9}].Content", ""},
+      {"Excel.Sheet[0].Cell.Content", ""},
+      {"Excel.Sheet[{Results}].Cell[{C3|A1}].Content", "   "},  // spaces only count as blank
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tag);
+    const ReadResult read = Read(c.tag);
+    EXPECT_EQ(read.status, 0) << read.message;
+    EXPECT_EQ(read.value, c.expected);
+  }
+  for (const char* tag : {"Excel.Sheet[0].Cell[{A1}].Value", "Excel.Sheet[0].Cell[{A1}.Content",
+                          "Excel.Sheet[0].Cells[{A1}].Content"}) {
+    SCOPED_TRACE(tag);
+    EXPECT_EQ(Read(tag).status, 1);
+    EXPECT_EQ(Message(), "");
+  }
+}
+
+TEST_F(DataServerTest, ContentWritesWalkValuesAndCellsInStep) {
+  ASSERT_EQ(Write("Excel.Sheet[{Data}].Cell[{B1|B2|B3}].Content", "5|6"), 0) << Message();
+  EXPECT_EQ(Cell("Data", "B1"), "5");
+  EXPECT_EQ(Cell("Data", "B2"), "6");
+  EXPECT_EQ(Cell("Data", "B3"), "");
+  SetCell("Data", "C2", com::Variant::Text("kept"));
+  ASSERT_EQ(Write("Excel.Sheet[0].Cell[{C1|C2|C3}].Content", "7|  |8"), 0);
+  EXPECT_EQ(Cell("Data", "C1"), "7");
+  EXPECT_EQ(Cell("Data", "C2"), "kept") << "a blank value clears nothing";
+  EXPECT_EQ(Cell("Data", "C3"), "");
+  ASSERT_EQ(Write("Excel.Sheet[0].Cell[{D1| |D3}].Content", "1|2|3"), 0);
+  EXPECT_EQ(Cell("Data", "D1"), "1");
+  EXPECT_EQ(Cell("Data", "D3"), "");
+  ASSERT_EQ(Write("Excel.Sheet[2].Cell[{3:4||E1}].Content", "x||y|z"), 0);
+  EXPECT_EQ(Cell("Notes", "C4"), "x");
+  EXPECT_EQ(Cell("Notes", "E1"), "y");
+}
+
+TEST_F(DataServerTest, ContentFailuresGiveTheirMessages) {
+  struct Case {
+    const char* tag;
+    bool write;
+    const char* member;  // fails; none: the tag alone fails
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"Excel.Sheet[0].Cell[7].Content", false, nullptr, "Cells can not be indexed by number"},
+      {"Excel.Sheet[0].Cell[7].Content", true, nullptr, "Cells can not be indexed by number"},
+      {"Excel.Sheet[0].Cell[{A1|B1}].Content", false, "Range.Invoke",
+       "Could not get Data.Cell[A1]"},
+      {"Excel.Sheet[0].Cell[{A1|B1}].Content", true, "Range.Invoke",
+       "Error in setting data cell A1, worksheet Data"},
+      {"Excel.Sheet[{Ghost}].Cell[{A1}].Content", false, nullptr, "Unable to get worksheet Ghost"},
+      {"Excel.Sheet[{Ghost}].Cell[{A1}].Content", true, nullptr, "Unable to get worksheet Ghost"},
+  };
+  model_->sheetNames.push_back("Ghost");  // cached, but not in the workbook
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.tag) + (c.write ? " write" : " read"));
+    recorder_->ClearFaults();
+    if (c.member != nullptr) recorder_->FailCall(c.member, com::E_FAIL);
+    const std::int32_t status = c.write ? Write(c.tag, "1|2") : Read(c.tag).status;
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(Message(), c.message);
+  }
+  recorder_->ClearFaults();
+  EXPECT_EQ(Cell("Data", "B1"), "") << "the walk ends at the failure";
+
+  // Without a session the cells cannot be reached.
+  model_->StopApplication();
+  model_->sheetNames = {"Data"};
+  EXPECT_EQ(Read("Excel.Sheet[0].Cell[{A1}].Content").message, "There is no connection to Excel");
+  EXPECT_EQ(Write("Excel.Sheet[0].Cell[{A1}].Content", "1"), 1);
+  EXPECT_EQ(Message(), "There is no connection to Excel");
+}
+
+TEST_F(DataServerTest, LongResultsAreCutAtACharacterBoundary) {
+  // "a", then 170 cells of "\xC3\xA9a" (3 bytes), joined by "|": the 512th
+  // byte would be the first of a two-byte character, so the cut comes before
+  // it, after 510 bytes.
+  SetCell("Data", "A1", com::Variant::Text("a"));
+  std::string cells = "A1";
+  for (int row = 2; row <= 171; ++row) {
+    SetCell("Data", "A" + std::to_string(row),
+            com::Variant::Text("\xC3\xA9"
+                               "a"));
+    cells += "|A" + std::to_string(row);
+  }
+  const ReadResult read = Read("Excel.Sheet[0].Cell[{" + cells + "}].Content");
+  EXPECT_EQ(read.status, 0);
+  ASSERT_EQ(read.value.size(), 510u);
+  EXPECT_EQ(read.value.substr(0, 6),
+            "a|\xC3\xA9"
+            "a|");
+  EXPECT_EQ(read.value.back(), '|');
+}
+
+TEST_F(DataServerTest, ServerOptionsUseTheSession) {
+  EXPECT_EQ(Read("Excel.ServerOptions.LockUpdate").value, "0");
+  ASSERT_EQ(Write("Excel.ServerOptions.LockUpdate", "2"), 0);
+  EXPECT_EQ(Application()->CurrentProperties().screenUpdating, VARIANT_FALSE);
+  EXPECT_EQ(Read("Excel.ServerOptions.lockupdate").value, "1");
+  ASSERT_EQ(Write("Excel.ServerOptions.LockUpdate", "0"), 0);
+  EXPECT_EQ(Application()->CurrentProperties().screenUpdating, VARIANT_TRUE);
+  EXPECT_EQ(Read("Excel.ServerOptions.IsAlive").value, "1");
+
+  EXPECT_EQ(Write("Excel.ServerOptions.IsAlive", "1"), 1);
+  EXPECT_EQ(Message(), "");
+  recorder_->FailCall("Application.PutScreenUpdating", com::E_FAIL);
+  EXPECT_EQ(Write("Excel.ServerOptions.LockUpdate", "1"), 1);
+  EXPECT_EQ(Message(), "Call to LockUpdate failed (automation error)");
+  recorder_->FailCall("Application.GetScreenUpdating", com::E_FAIL);
+  const ReadResult failed = Read("Excel.ServerOptions.LockUpdate");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.message, "");
+  recorder_->FailCall("Workbook.GetSheets", com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(Read("Excel.ServerOptions.IsAlive").value, "0");
+
+  model_->StopApplication();
+  for (const char* tag : {"Excel.ServerOptions.LockUpdate", "Excel.ServerOptions.IsAlive"}) {
+    const ReadResult read = Read(tag);
+    EXPECT_EQ(read.status, 1);
+    EXPECT_EQ(read.message, "");
+  }
+}
+
+// The records' edges: nothing is read through a null pointer, and a read
+// record of the right size has its result area cleared even then.
+TEST_F(DataServerTest, NullTagsAndValuesFailWithoutAMessage) {
+  GuardedBuffer record(EXT_DS_READ_RECORD_SIZE, 0x5C);
+  const std::uint32_t size = EXT_DS_READ_RECORD_SIZE;
+  std::memcpy(record.bytes.data(), &size, sizeof size);
+  std::memset(record.bytes.data() + EXT_DS_READ_TAG_POINTER_OFFSET, 0, 8);
+  EXPECT_EQ(dataserver::GetDataServerValue(*model_, record.bytes.data(), Status()), 1);
+  EXPECT_EQ(record.bytes[EXT_DS_READ_RESULT_OFFSET + EXT_DS_READ_RESULT_SIZE - 1], 0);
+  EXPECT_TRUE(record.GuardsIntact());
+  const char* missingValue[3] = {nullptr, "Excel.NextEvent", nullptr};
+  const char* missingTag[3] = {nullptr, nullptr, "1"};
+  EXPECT_EQ(dataserver::SetDataServerValue(*model_, missingValue, Status()), 1);
+  EXPECT_EQ(dataserver::SetDataServerValue(*model_, missingTag, Status()), 1);
+  EXPECT_EQ(Message(), "");
+  EXPECT_EQ(model_->nextEvent, EXT_UNDEFINED_VALUE);
+}
+
+}  // namespace
+}  // namespace dataserver_test
