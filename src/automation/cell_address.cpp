@@ -1,11 +1,12 @@
 #include "automation/cell_address.h"
 
-#include <locale.h>
-
 #include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+
+#include "text/ascii.h"
+#include "text/number.h"
 
 namespace automation {
 namespace {
@@ -27,15 +28,10 @@ long ParseLeadingInteger(std::string_view text) {
   return negative ? -value : value;
 }
 
-locale_t ClassicLocale() {
-  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return locale;
-}
-
 }  // namespace
 
 bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(' ') == std::string_view::npos;
+  return text::IsBlank(text);
 }
 
 std::string CellAddress(std::string_view cell) {
@@ -95,8 +91,7 @@ std::string OffsetCell(std::string_view address, int count, bool byRow) {
 }
 
 double ParseNumber(std::string_view text) {
-  const std::string terminated(text);
-  return strtod_l(terminated.c_str(), nullptr, ClassicLocale());
+  return text::ParseDouble(text);
 }
 
 }  // namespace automation
