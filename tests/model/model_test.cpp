@@ -34,7 +34,6 @@
 #include "support/guarded_buffer.h"
 #include "support/temp_folder.h"
 #include "support/temp_registry.h"
-#include "xml/equipment.h"
 
 namespace {
 
@@ -147,24 +146,6 @@ TEST_F(UnconnectedModelTest, FileDescriptionOnlyForIndexZeroAndAFileName) {
     EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PRESENT_OFFSET], 1);
   }
   EXPECT_EQ(model_.GetFileDescription(nullptr, 0, nullptr), -1);
-}
-
-TEST_F(UnconnectedModelTest, DescribesTheWorkbookAsItsOneModule) {
-  model_.caseDetails.fileName = "/work/case.xlsx";
-  model_.SetLabel("Wells & Co");
-  xml::EquipmentDescription description;
-  ASSERT_EQ(model_.DescribeFiles(&description, 1, {"unused"}), 0);
-  EXPECT_EQ(description.fileName, "/work/case.xlsx");
-  ASSERT_EQ(description.modules.size(), 1u);
-  EXPECT_EQ(description.modules[0].fileName, "/work/case.xlsx");
-  ASSERT_EQ(description.modules[0].data.size(), 1u);
-  const xml::CXmlModuleData& data = description.modules[0].data[0];
-  EXPECT_EQ(data.application + "|" + data.alias + "|" + data.description,
-            "Excel|Wells & Co|Excel spreadsheet");
-  EXPECT_TRUE(data.isLocal);
-  EXPECT_TRUE(data.share.empty() && data.uniqueId.empty() && data.system.empty() &&
-              data.systemType.empty() && data.equipment.empty());
-  EXPECT_EQ(model_.DescribeFiles(nullptr, 0, {}), 1);
 }
 
 TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
