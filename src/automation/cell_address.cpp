@@ -1,24 +1,19 @@
 #include "automation/cell_address.h"
 
-#include <locale.h>
-
 #include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+
+#include "text/ascii.h"
+#include "text/number.h"
 
 namespace automation {
 namespace {
 
 constexpr std::size_t kMaxPartLength = 7;
 
-locale_t ClassicLocale() {
-  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return locale;
-}
-
-}  // namespace
-
+// As atol, saturating instead of overflowing.
 long ParseInteger(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
@@ -32,8 +27,10 @@ long ParseInteger(std::string_view text) {
   return negative ? -value : value;
 }
 
+}  // namespace
+
 bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(' ') == std::string_view::npos;
+  return text::IsBlank(text);
 }
 
 std::string CellAddress(std::string_view cell) {
@@ -93,8 +90,7 @@ std::string OffsetCell(std::string_view address, int count, bool byRow) {
 }
 
 double ParseNumber(std::string_view text) {
-  const std::string terminated(text);
-  return strtod_l(terminated.c_str(), nullptr, ClassicLocale());
+  return text::ParseDouble(text);
 }
 
 }  // namespace automation

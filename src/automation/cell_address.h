@@ -43,8 +43,4 @@ std::string OffsetCell(std::string_view address, int count, bool byRow);
 // process's locale never changes the result.
 double ParseNumber(std::string_view text);
 
-// Reads an integer as the C runtime's atol does (leading white space, a sign,
-// then digits; 0 when there are none), saturating instead of overflowing.
-long ParseInteger(std::string_view text);
-
 }  // namespace automation

@@ -5,9 +5,9 @@
 #include <limits>
 #include <utility>
 
-#include "automation/cell_address.h"
 #include "optimisation/published_ops.h"
 #include "text/ascii.h"
+#include "text/number.h"
 
 namespace dataserver {
 
@@ -65,9 +65,7 @@ std::optional<std::string> DataServerRequest::ReadKeyIndex() {
 }
 
 std::int32_t ReadInteger(std::string_view text) {
-  const long value = automation::ParseInteger(text);
-  return static_cast<std::int32_t>(std::clamp<long>(value, std::numeric_limits<std::int32_t>::min(),
-                                                    std::numeric_limits<std::int32_t>::max()));
+  return text::ParseInt32(text);
 }
 
 std::string PrintNumber(double value) {

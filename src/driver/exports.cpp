@@ -3,6 +3,7 @@
 // through one of them.
 #include "automation/excel_session.h"
 #include "driver/app.h"
+#include "driver/equipment_xml.h"
 #include "driver/export_guard.h"
 #include "driver/grid_library.h"
 #include "driver/instances.h"
@@ -80,10 +81,11 @@ GM_API int32_t ExtCmd(ExtInstance instance, ExtWindow window, int32_t code, void
       1, status, [&] { return driver::Command(instance, window, code, arg, iarg, status); });
 }
 
-GM_API int32_t ExtEquipXml(ExtInstance /*instance*/, const ExtString* /*outputPath*/,
-                           uint8_t /*flag*/, const ExtStringList* /*texts*/) {
-  // The equipment description is not written by this build yet.
-  return 1;
+GM_API int32_t ExtEquipXml(ExtInstance instance, const ExtString* outputPath, uint8_t flag,
+                           const ExtStringList* texts) {
+  // The result alone answers: no status record, no message.
+  return driver::GuardedExport(
+      1, nullptr, [&] { return driver::WriteEquipmentXml(instance, outputPath, flag, texts); });
 }
 
 GM_API void QVInitialiseStingray(void) {

@@ -11,7 +11,6 @@
 #include "host/host_record.h"
 #include "host/message.h"
 #include "model/dialogs.h"
-#include "model/file_list.h"
 #include "model/model.h"
 
 namespace driver {
@@ -260,16 +259,18 @@ void Help() {
   CGridmoorApp::Instance().WinHelp(kDriverHelpContext, kHelpContextCommand);
 }
 
-std::int32_t DescribeInstanceFiles(ExtInstance handle, model::FileList& files) {
+std::int32_t DescribeInstanceFiles(ExtInstance handle, xml::EquipmentDescription& description,
+                                   std::uint8_t flag, const std::vector<std::string>& texts) {
   const Instance instance = Instances().Find(handle);
   if (instance.direct) {
     const std::lock_guard<std::mutex> lock(instance.direct->requestLock);
-    return instance.direct->model ? instance.direct->model->DescribeFiles(&files) : 1;
+    return instance.direct->model ? instance.direct->model->DescribeFiles(&description, flag, texts)
+                                  : 1;
   }
   if (instance.proxy) {
     const std::lock_guard<std::mutex> lock(instance.proxy->RequestLock());
     model::CExcModel* model = instance.proxy->Model();
-    return model != nullptr ? model->DescribeFiles(&files) : 1;
+    return model != nullptr ? model->DescribeFiles(&description, flag, texts) : 1;
   }
   return 1;
 }

@@ -11,14 +11,19 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "driver/driver_proxy.h"
 #include "gridmoor/host.h"
 
 namespace model {
 class CExcModel;
-struct FileList;
 }  // namespace model
+
+namespace xml {
+struct EquipmentDescription;
+}  // namespace xml
 
 namespace driver {
 
@@ -51,7 +56,8 @@ void Help();
 
 // The model's DescribeFiles, called on the calling thread while the
 // instance is idle (the equipment description). 1 when there is no model.
-std::int32_t DescribeInstanceFiles(ExtInstance instance, model::FileList& files);
+std::int32_t DescribeInstanceFiles(ExtInstance instance, xml::EquipmentDescription& description,
+                                   std::uint8_t flag, const std::vector<std::string>& texts);
 
 // Live instances (tests).
 std::size_t LiveInstanceCount();

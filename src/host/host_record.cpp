@@ -101,6 +101,11 @@ bool ConstHostRecord::ReadText(std::size_t offset, std::size_t fieldSize, std::s
   return true;
 }
 
+bool ConstHostRecord::ReadTerminatedText(std::size_t offset, std::size_t fieldSize,
+                                         std::string& text) const {
+  return ReadText(offset, fieldSize, text) && text.size() < fieldSize;
+}
+
 bool ConstHostRecord::Slice(std::size_t offset, std::size_t size,
                             ConstHostRecord& part) const noexcept {
   if (!Contains(offset, size)) return false;

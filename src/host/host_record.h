@@ -58,6 +58,10 @@ class ConstHostRecord {
   // The field's text up to its first NUL, or the whole field when it holds
   // none. The field must lie inside the record.
   [[nodiscard]] bool ReadText(std::size_t offset, std::size_t fieldSize, std::string& text) const;
+  // As ReadText, but false (and `text` as ReadText gives it) when the
+  // field holds no NUL: a path cut at its field's end names another file.
+  [[nodiscard]] bool ReadTerminatedText(std::size_t offset, std::size_t fieldSize,
+                                        std::string& text) const;
 
   // The part [offset, offset + size) as a record of its own, for entries of
   // a table inside the record.

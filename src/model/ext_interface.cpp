@@ -184,7 +184,9 @@ std::int32_t CExtInterface::StopApplication() {
   return 0;
 }
 
-std::int32_t CExtInterface::DescribeFiles(FileList* /*files*/) {
+std::int32_t CExtInterface::DescribeFiles(xml::EquipmentDescription* /*description*/,
+                                          std::uint8_t /*flag*/,
+                                          const std::vector<std::string>& /*texts*/) {
   return 0;
 }
 

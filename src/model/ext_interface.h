@@ -11,12 +11,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "gridmoor/host.h"
 
-namespace model {
+namespace xml {
+struct EquipmentDescription;  // the files a model describes to the host
+}  // namespace xml
 
-struct FileList;  // the files a model describes to the host
+namespace model {
 
 class CExtInterface {
  public:
@@ -92,14 +96,16 @@ class CExtInterface {
   virtual std::int32_t ConnectToApplication(std::intptr_t first, std::intptr_t second,
                                             ExtStatusRecord* status);  // 55
   virtual std::int32_t StopApplication();                              // 56
-  virtual std::int32_t DescribeFiles(FileList* files);                 // 57
-  virtual std::int32_t Reserved58();                                   // 58
-  virtual std::int32_t Reserved59();                                   // 59
-  virtual std::int32_t Reserved60();                                   // 60
-  virtual std::int32_t Reserved61();                                   // 61
-  virtual std::int32_t Reserved62();                                   // 62
-  virtual std::int32_t Reserved63();                                   // 63
-  virtual std::int32_t Reserved64();                                   // 64
+  // flag and texts come from the host with the request.
+  virtual std::int32_t DescribeFiles(xml::EquipmentDescription* description, std::uint8_t flag,
+                                     const std::vector<std::string>& texts);  // 57
+  virtual std::int32_t Reserved58();                                          // 58
+  virtual std::int32_t Reserved59();                                          // 59
+  virtual std::int32_t Reserved60();                                          // 60
+  virtual std::int32_t Reserved61();                                          // 61
+  virtual std::int32_t Reserved62();                                          // 62
+  virtual std::int32_t Reserved63();                                          // 63
+  virtual std::int32_t Reserved64();                                          // 64
   virtual std::int32_t SetupOptimisation(void* problemRecord, std::int32_t mode,
                                          ExtStatusRecord* status);                         // 65
   virtual std::int32_t CheckIntegerControls(void* listRecord, ExtStatusRecord* status);    // 66

@@ -9,8 +9,8 @@
 #include "host/host_record.h"
 #include "host/message.h"
 #include "model/dialogs.h"
-#include "model/file_list.h"
 #include "model/file_paths.h"
+#include "xml/equipment.h"
 
 namespace model {
 namespace {
@@ -232,18 +232,19 @@ std::int32_t CExcModel::StopApplication() {
   return 0;
 }
 
-std::int32_t CExcModel::DescribeFiles(FileList* files) {
-  if (files == nullptr) return 1;
-  files->fileName = caseDetails.fileName;
-  ModuleApplication application;
+std::int32_t CExcModel::DescribeFiles(xml::EquipmentDescription* description, std::uint8_t /*flag*/,
+                                      const std::vector<std::string>& /*texts*/) {
+  if (description == nullptr) return 1;
+  description->fileName = caseDetails.fileName;
+  xml::CXmlModuleData application;
   application.application = kModuleApplication;
   application.alias = label;
   application.isLocal = true;
   application.description = kModuleDescription;
-  FileModule module;
+  xml::CXmlModule module;
   module.fileName = caseDetails.fileName;
   module.data.push_back(std::move(application));
-  files->modules.push_back(std::move(module));
+  description->modules.push_back(std::move(module));
   return 0;
 }
 

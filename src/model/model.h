@@ -114,7 +114,8 @@ class CExcModel : public CExtInterface {
                             ExtStatusRecord* status) override;                            // 50
   std::int32_t StartApplication(std::int32_t ignored, ExtStatusRecord* status) override;  // 54
   std::int32_t StopApplication() override;                                                // 56
-  std::int32_t DescribeFiles(FileList* files) override;                                   // 57
+  std::int32_t DescribeFiles(xml::EquipmentDescription* description, std::uint8_t flag,
+                             const std::vector<std::string>& texts) override;  // 57
   std::int32_t SetupOptimisation(void* problemRecord, std::int32_t mode,
                                  ExtStatusRecord* status) override;                         // 65
   std::int32_t CheckIntegerControls(void* listRecord, ExtStatusRecord* status) override;    // 66
@@ -133,8 +134,11 @@ class CExcModel : public CExtInterface {
                                        ExtStatusRecord* status) override;  // 83
   std::int32_t QueryItem84(void* arg, ExtStatusRecord* status) override;   // 84
   std::int32_t QueryItem85(void* arg, std::int32_t value,
-                           ExtStatusRecord* status) override;                                // 85
-  std::int32_t AddPublishedVariable(void* addRecord, ExtStatusRecord* status) override;      // 86
+                           ExtStatusRecord* status) override;                            // 85
+  std::int32_t AddPublishedVariable(void* addRecord, ExtStatusRecord* status) override;  // 86
+  std::int32_t ReadBatchProblem(void* filesRecord, bool replace,
+                                ExtStatusRecord* status) override;                           // 87
+  std::int32_t WriteBatchOutput(void* outputPath, ExtStatusRecord* status) override;         // 88
   std::int32_t DelPublishedVariable(std::int32_t handle, ExtStatusRecord* status) override;  // 89
   std::int32_t GetFileDescription(void* descriptionRecord, std::int32_t index,
                                   ExtStatusRecord* status) override;  // 91

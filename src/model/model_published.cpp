@@ -1,13 +1,22 @@
 // The model's published-variable slots: the list, the session and the
 // timestep go to the published-variable operations; block reads are kept in
-// the model's ring of result texts.
+// the model's ring of result texts. The batch files read and write the
+// published variables with the optimisation items.
 #include <string_view>
 
 #include "model/dialogs.h"
 #include "model/model.h"
+#include "optimisation/batch_problem.h"
 #include "optimisation/published_ops.h"
 
 namespace model {
+namespace {
+
+optimisation::BatchItems BatchItemsOf(CExcModel& model) {
+  return {model.objective, model.constraints, model.controls, model.publishedVariables};
+}
+
+}  // namespace
 
 std::int32_t CExcModel::EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) {
   const std::shared_ptr<Dialogs> dialogs = DialogsToShow(status);
@@ -34,6 +43,14 @@ std::int32_t CExcModel::EvalPublishedVariables2(void* variableRecord2, ExtStatus
 
 std::int32_t CExcModel::AddPublishedVariable(void* addRecord, ExtStatusRecord* status) {
   return optimisation::AddPublishedVariable(publishedVariables, Session(), addRecord, status);
+}
+
+std::int32_t CExcModel::ReadBatchProblem(void* filesRecord, bool replace, ExtStatusRecord* status) {
+  return optimisation::ReadBatchProblem(BatchItemsOf(*this), filesRecord, replace, status);
+}
+
+std::int32_t CExcModel::WriteBatchOutput(void* outputPath, ExtStatusRecord* status) {
+  return optimisation::WriteBatchOutput(BatchItemsOf(*this), outputPath, status);
 }
 
 std::int32_t CExcModel::DelPublishedVariable(std::int32_t handle, ExtStatusRecord* status) {

@@ -1,7 +1,6 @@
 #include "optimisation/published_ops.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <exception>
 #include <memory>
@@ -14,6 +13,7 @@
 #include "com/variant.h"
 #include "host/host_record.h"
 #include "host/message.h"
+#include "text/number.h"
 
 namespace optimisation {
 namespace {
@@ -165,11 +165,7 @@ std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
 }  // namespace
 
 std::string FormatPublishedValue(double value) {
-  // to_chars with a precision is "%.*g" in the C locale, by definition.
-  char buffer[64];
-  const std::to_chars_result result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-  return std::string(buffer, result.ptr);
+  return text::FormatGeneral(value);
 }
 
 std::int32_t GetNextPublishedVariable(const CExcclExportedVariable& variables,

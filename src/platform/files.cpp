@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
 #include <vector>
 
 namespace platform {
@@ -64,6 +66,18 @@ std::filesystem::path FollowLinks(std::filesystem::path file) {
   return file;
 }
 
+// The process's file-creation mask, read without changing it (umask() both
+// reads and sets, which would race with other threads creating files).
+mode_t ProcessUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return 022;
+}
+
 }  // namespace
 
 FileStatus GetFileStatus(const std::string& path) {
@@ -105,6 +119,15 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file,
 
 bool WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
                          std::string* error) {
+  return WriteFileAtomically(file, contents, AtomicWriteOptions{}, error, nullptr);
+}
+
+bool WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
+                         const AtomicWriteOptions& options, std::string* error,
+                         WriteFailure* failure) {
+  WriteFailure ignored = WriteFailure::kNone;
+  WriteFailure& why = failure != nullptr ? *failure : ignored;
+  why = WriteFailure::kOpen;
   if (file.empty()) {
     SetError(error, "cannot write a file without a name");
     return false;
@@ -114,10 +137,25 @@ bool WriteFileAtomically(const std::filesystem::path& file, std::string_view con
   if (folder.empty()) folder = ".";
 
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec) {
-    SetError(error, "cannot create folder '" + folder.string() + "': " + ec.message());
-    return false;
+  if (options.createFolders) {
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+      SetError(error, "cannot create folder '" + folder.string() + "': " + ec.message());
+      return false;
+    }
+  }
+
+  struct stat existing {};
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (exists && options.refuseUnwritableTarget) {
+    if (S_ISDIR(existing.st_mode)) {
+      SetError(error, "cannot write '" + target.string() + "': " + ErrnoText(EISDIR));
+      return false;
+    }
+    if (::access(target.c_str(), W_OK) != 0) {
+      SetError(error, "cannot write '" + target.string() + "': " + ErrnoText(errno));
+      return false;
+    }
   }
 
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
@@ -133,9 +171,18 @@ bool WriteFileAtomically(const std::filesystem::path& file, std::string_view con
     return false;
   };
 
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0 && ::fchmod(fd.get(), existing.st_mode & 07777) != 0)
+  mode_t mode = 0;
+  bool setMode = false;
+  if (exists) {
+    mode = existing.st_mode & 07777;
+    setMode = true;
+  } else if (options.newFileByUmask) {
+    mode = 0666 & ~ProcessUmask();
+    setMode = true;
+  }
+  if (setMode && ::fchmod(fd.get(), mode) != 0)
     return fail("cannot keep the permissions of", errno);
+  why = WriteFailure::kWrite;
   if (!WriteAll(fd.get(), contents)) return fail("cannot write", errno);
   if (::fsync(fd.get()) != 0) return fail("cannot flush", errno);
   if (!fd.Close()) return fail("cannot write", errno);
@@ -144,6 +191,7 @@ bool WriteFileAtomically(const std::filesystem::path& file, std::string_view con
   // Make the rename itself durable; a failure here leaves a complete file.
   FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
+  why = WriteFailure::kNone;
   return true;
 }
 

@@ -35,4 +35,27 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file, std:
 bool WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
                          std::string* error = nullptr);
 
+// What an atomic write does beyond the above, for files a user names: the
+// write behaves as opening the file for writing would, then replaces it
+// atomically all the same.
+struct AtomicWriteOptions {
+  // Missing folders are created; when false, a missing folder cannot be
+  // opened.
+  bool createFolders = true;
+  // An existing target that is a folder, or that the process may not write,
+  // is refused before anything is written.
+  bool refuseUnwritableTarget = false;
+  // A new file gets 0666 less the process's umask, as a file created by
+  // open does, instead of owner-only permissions.
+  bool newFileByUmask = false;
+};
+
+// Why an atomic write failed: the file could not be opened (folder, target
+// or temporary file), or writing, flushing or replacing failed.
+enum class WriteFailure { kNone, kOpen, kWrite };
+
+bool WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
+                         const AtomicWriteOptions& options, std::string* error,
+                         WriteFailure* failure);
+
 }  // namespace platform

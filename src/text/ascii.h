@@ -20,6 +20,11 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // Negative, zero or positive as `a` sorts before, with or after `b`.
 int CompareNoCase(std::string_view a, std::string_view b);
 
+// Empty or only spaces (0x20; a tab counts as text).
+constexpr bool IsBlank(std::string_view s) {
+  return s.find_first_not_of(' ') == std::string_view::npos;
+}
+
 // What isspace gives in the C locale.
 inline constexpr std::string_view kAsciiSpace = " \t\n\v\f\r";
 

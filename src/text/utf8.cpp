@@ -129,4 +129,21 @@ std::size_t CopyTerminated(std::string_view utf8, char* dest, std::size_t destSi
   return n;
 }
 
+std::string ReplaceInvalidUtf8(std::string_view utf8, bool (*keep)(char32_t)) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    char32_t code = kReplacement;
+    const std::size_t length = ValidSequenceLength(utf8, i, &code);
+    if (length == 0 || !keep(code)) {
+      AppendUtf8(out, kReplacement);
+      i += length == 0 ? 1 : length;
+      continue;
+    }
+    out.append(utf8.substr(i, length));
+    i += length;
+  }
+  return out;
+}
+
 }  // namespace text

@@ -21,4 +21,8 @@ std::size_t Utf8PrefixLength(std::string_view utf8, std::size_t maxBytes);
 // the terminator fits; destSize 0 writes nothing. Returns the bytes copied.
 std::size_t CopyTerminated(std::string_view utf8, char* dest, std::size_t destSize);
 
+// A valid UTF-8 copy of `utf8` in which every byte that does not start a
+// valid sequence, and every character `keep` refuses, is U+FFFD.
+std::string ReplaceInvalidUtf8(std::string_view utf8, bool (*keep)(char32_t));
+
 }  // namespace text

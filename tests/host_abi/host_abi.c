@@ -217,6 +217,65 @@ static void CheckCommands(int32_t (*command)(ExtInstance, ExtWindow, int32_t, vo
   }
 }
 
+/* ---- The equipment description ---------------------------------------------------- */
+
+typedef int32_t (*EquipXmlExport)(ExtInstance, const ExtString*, uint8_t, const ExtStringList*);
+typedef int32_t (*CommandExport)(ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*);
+
+/* The model of a failed creation has no workbook: both file names are
+ * empty. The label is escaped. */
+static const char kEquipmentXml[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<Model xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" version=\"1.0.0\">\n"
+    "\t<Filename />\n\t<Modules>\n\t\t<ModuleItem>\n\t\t\t<Filename />\n\t\t\t<Data>\n"
+    "\t\t\t\t<ModuleDataItem>\n\t\t\t\t\t<Alias>Wells &amp; Co</Alias>\n"
+    "\t\t\t\t\t<Application>Excel</Application>\n\t\t\t\t\t<IsLocal>true</IsLocal>\n"
+    "\t\t\t\t\t<Description>Excel spreadsheet</Description>\n\t\t\t\t\t<Share />\n"
+    "\t\t\t\t\t<UniqueId />\n\t\t\t\t\t<System />\n\t\t\t\t\t<Equipment />\n"
+    "\t\t\t\t</ModuleDataItem>\n\t\t\t</Data>\n\t\t</ModuleItem>\n\t</Modules>\n</Model>\n";
+
+static void CheckEquipmentXml(EquipXmlExport equipXml, CommandExport command, ExtInstance instance,
+                              ExtStatusRecord* status) {
+  char file[1100];
+  char missing[1100];
+  char* written;
+  ExtString path;
+  ExtString items[2];
+  ExtStringList texts;
+  struct stat info;
+  snprintf(file, sizeof file, "%s/equipment.xml", scratch);
+  snprintf(missing, sizeof missing, "%s/no-such-folder/equipment.xml", scratch);
+  ExtStringInit(&path);
+  ExtStringInit(&items[0]);
+  ExtStringInit(&items[1]);
+  CHECK(ExtStringSet(&items[0], "passed on") == 0 && ExtStringSet(&items[1], "unused") == 0,
+        "texts");
+  texts.items = items;
+  texts.count = 2;
+  CHECK(command(instance, NULL, EXT_CMD_SET_LABEL, (void*)"Wells & Co", 0, status) == 0,
+        "label: %s", status->text);
+
+  CHECK(ExtStringSet(&path, file) == 0, "path");
+  CHECK(equipXml(instance, &path, 1, &texts) == 0, "ExtEquipXml with texts");
+  written = ReadFile(file);
+  CHECK(written != NULL && strcmp(written, kEquipmentXml) == 0, "equipment description:\n%s",
+        written != NULL ? written : "(none)");
+  remove(file);
+  CHECK(equipXml(instance, &path, 0, NULL) == 0, "ExtEquipXml without texts");
+  written = ReadFile(file);
+  CHECK(written != NULL && strcmp(written, kEquipmentXml) == 0, "the same without texts");
+
+  CHECK(ExtStringSet(&path, missing) == 0, "path");
+  CHECK(equipXml(instance, &path, 0, &texts) == 1, "a missing folder");
+  CHECK(stat(missing, &info) != 0, "a file in a missing folder");
+  CHECK(equipXml(NULL, &path, 0, NULL) == 1, "a null handle");
+  CHECK(equipXml(instance, NULL, 0, NULL) == 1, "a null path");
+  ExtStringFree(&path);
+  ExtStringFree(&items[0]);
+  ExtStringFree(&items[1]);
+}
+
 /* ---- One mode --------------------------------------------------------------------- */
 
 static void RunMode(int threaded) {
@@ -278,7 +337,7 @@ static void RunMode(int threaded) {
   CHECK(configure(NULL) == 1, "ExtConfigure without dialogs is a cancel");
   gridUp();
   gridDown();
-  CHECK(equipXml(instance, NULL, 0, NULL) == 1, "ExtEquipXml");
+  CheckEquipmentXml(equipXml, command, instance, status);
 
   /* The worksheet functions answer with their failure results. */
   {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -145,6 +146,27 @@ TEST_F(UnconnectedModelTest, FileDescriptionOnlyForIndexZeroAndAFileName) {
     EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PRESENT_OFFSET], 1);
   }
   EXPECT_EQ(model_.GetFileDescription(nullptr, 0, nullptr), -1);
+}
+
+TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
+  test_support::TempFolder temp;
+  std::ofstream(temp.File("in.xml"))
+      << "<B><Element><Equip/><Variable>S|C1</Variable><VarName>v</VarName><Unit/>"
+         "<Control/></Element></B>";
+  GuardedBuffer files(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
+  std::strcpy(files.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, temp.File("in.xml").c_str());
+  std::strcpy(files.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, temp.File("out.xml").c_str());
+  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+  model::CExtInterface& slots = model_;
+  ASSERT_EQ(slots.ReadBatchProblem(files.chars(), true, status.status()), 0) << StatusText(status);
+  EXPECT_EQ(model_.publishedVariables.size(), 1u);
+  EXPECT_EQ(model_.controls.size(), 1u);
+  ASSERT_EQ(
+      slots.WriteBatchOutput(files.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, status.status()),
+      0);
+  std::ifstream written(temp.File("out.xml"));
+  const std::string text((std::istreambuf_iterator<char>(written)), {});
+  EXPECT_NE(text.find("<VarName>v</VarName>"), std::string::npos) << text;
 }
 
 TEST_F(UnconnectedModelTest, TheHostNamesTheWorkbookAndTheModelDataFile) {

@@ -1,0 +1,48 @@
+// The batch problem reader over a document loaded from memory, as
+// ReadBatchProblem runs it, into fresh lists; then the report and the output
+// of WriteBatchOutput. No input may crash, leak or upset the sanitizers, and
+// every document the driver writes must parse.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "gridmoor/host.h"
+#include "optimisation/batch_problem.h"
+#include "xml/xml_reader.h"
+
+namespace {
+
+void CheckParses(const xml::CXMLDocument& document, const char* rootName) {
+  xml::CSerializeXML reader;
+  if (!reader.LoadBuffer(document.Text())) std::abort();
+  if (std::string_view(reader.Root().name()) != rootName) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  xml::CSerializeXML input;
+  if (!input.LoadBuffer(std::string_view(reinterpret_cast<const char*>(data), size))) return 0;
+  optimisation::CExcObjFn objective;
+  optimisation::CExcclConstraint constraints;
+  optimisation::CExcclControlVariable controls;
+  optimisation::CExcclExportedVariable variables;
+  const optimisation::BatchItems items{objective, constraints, controls, variables};
+  ExtStatusRecord status{};
+  std::vector<optimisation::UnboundElement> unbound;
+  if (optimisation::CheckBatchDocument(input, &status) == EXT_RESULT_OK) {
+    // Replace or not: the last byte decides, so both paths are searched.
+    const bool replace = size > 0 && (data[size - 1] & 1) != 0;
+    optimisation::ApplyBatchElements(items, input, replace, unbound, &status);
+  }
+  if (status.text[EXT_STATUS_TEXT_SIZE - 1] != '\0') std::abort();
+  xml::CXMLDocument report;
+  optimisation::BuildBatchReport(unbound, report);
+  CheckParses(report, "BatchOutput");
+  xml::CXMLDocument output;
+  optimisation::BuildBatchOutput(items, output);
+  CheckParses(output, "BatchOutput");
+  return 0;
+}

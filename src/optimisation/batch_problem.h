@@ -1,0 +1,84 @@
+// The batch problem files: the host hands the driver an optimisation problem
+// and the variables to publish as XML (ReadBatchProblem), and the driver
+// writes its own variables and items back in the same vocabulary
+// (WriteBatchOutput). Elements that cannot be bound to a cell are listed in
+// a report file.
+//
+// Results: 0 success, 1 failure with a message in the status text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "case/exported_variable.h"
+#include "case/opt_items.h"
+#include "gridmoor/host.h"
+#include "xml/xml_reader.h"
+#include "xml/xml_writer.h"
+
+namespace optimisation {
+
+// The format version this driver reads and writes.
+inline constexpr char kBatchVersionText[] = "1.0.0";
+// kBatchVersionText read as a version: 1, 0, 0, -1.
+const xml::XmlVersion& BatchVersion();
+
+inline constexpr char kInvalidXmlMessage[] = "Invalid XML content or file not found";
+inline constexpr char kBatchMissingMessage[] = "Batch element missing";
+inline constexpr char kVersionMessage[] = "XML version not supported";
+inline constexpr char kElementMissingMessage[] = "<Element> element missing";
+inline constexpr char kPartMissingFormat[] = "Element <%s> missing";
+inline constexpr char kCouldNotOpenFormat[] = "Could not open '%s'";
+inline constexpr char kIoFailureFormat[] = "I/O failure '%s'";
+
+// The model's lists the batch files read and write, borrowed for one call.
+struct BatchItems {
+  CExcObjFn& objective;
+  CExcclConstraint& constraints;
+  CExcclControlVariable& controls;
+  CExcclExportedVariable& publishedVariables;
+};
+
+// An input element that named no cell: its position among all "Element"
+// children of the root, and its VarName text.
+struct UnboundElement {
+  std::int32_t index = 0;
+  std::string name;
+};
+
+// Reads the problem file at the record's input path into the model's lists
+// (replacing the published variables when `replace` is set) and writes the
+// report of unbound elements to the record's report path
+// (EXT_BATCH_FILES_RECORD_MIN_SIZE bytes). A failure midway leaves the
+// elements read so far in the lists.
+std::int32_t ReadBatchProblem(const BatchItems& items, const void* filesRecord, bool replace,
+                              ExtStatusRecord* status);
+
+// The steps of ReadBatchProblem on a loaded document. CheckBatchDocument
+// refuses a document without root, of a newer version, or without elements;
+// it changes nothing. ApplyBatchElements then reads every element.
+std::int32_t CheckBatchDocument(const xml::CSerializeXML& document, ExtStatusRecord* status);
+std::int32_t ApplyBatchElements(const BatchItems& items, const xml::CSerializeXML& document,
+                                bool replace, std::vector<UnboundElement>& unbound,
+                                ExtStatusRecord* status);
+
+// The "BatchOutput" root with the unbound elements.
+void BuildBatchReport(const std::vector<UnboundElement>& unbound, xml::CXMLDocument& document);
+
+// The "BatchOutput" root with every published variable, each with the item
+// on its cell, then the items not written yet.
+void BuildBatchOutput(const BatchItems& items, xml::CXMLDocument& document);
+
+// Writes BuildBatchOutput's document to the path (a NUL-terminated text of
+// at most EXT_BATCH_FILES_REPORT_PATH_SIZE bytes), replacing any earlier
+// file.
+std::int32_t WriteBatchOutput(const BatchItems& items, const void* outputPath,
+                              ExtStatusRecord* status);
+
+// The items' batch elements, added to `parent`.
+void WriteXml(const CExcControlVariable& control, xml::CXMLElement& parent);
+void WriteXml(const CExcConstraint& constraint, xml::CXMLElement& parent);
+void WriteXml(const CExcObjFn& objective, xml::CXMLElement& parent);
+
+}  // namespace optimisation

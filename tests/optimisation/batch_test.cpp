@@ -1,0 +1,392 @@
+#include "optimisation/batch_problem.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/model.h"
+#include "platform/files.h"
+#include "support/file_size_limit.h"
+#include "support/guarded_buffer.h"
+#include "support/temp_folder.h"
+#include "text/number.h"
+
+namespace {
+
+using namespace optimisation;
+using test_support::GuardedBuffer;
+
+const std::string kRootOpen =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<BatchOutput xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" version=\"1.0.0\"";
+
+std::string Element(const std::string& variable, const std::string& name = "V",
+                    const std::string& item = "") {
+  return "<Element><Equip>E</Equip><Variable>" + variable + "</Variable><VarName>" + name +
+         "</VarName><Unit>u</Unit>" + item + "</Element>";
+}
+
+std::string Batch(const std::string& elements, const std::string& version = "1.0.0") {
+  const std::string attribute = version.empty() ? "" : " version=\"" + version + "\"";
+  return "<Batch" + attribute + ">" + elements + "</Batch>";
+}
+
+class BatchTest : public ::testing::Test {
+ protected:
+  BatchItems Items() { return {objective, constraints, controls, variables}; }
+
+  std::string Path(const std::string& name) const { return temp.File(name); }
+
+  // Reads `xml` as the problem file, the report going to report.xml.
+  std::int32_t ReadText(const std::string& xml, bool replace = false) {
+    std::ofstream(Path("in.xml"), std::ios::binary | std::ios::trunc) << xml;
+    return ReadFiles(Path("in.xml"), Path("report.xml"), replace);
+  }
+  std::int32_t ReadFiles(const std::string& input, const std::string& report, bool replace) {
+    GuardedBuffer record(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
+    std::memcpy(record.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, input.data(),
+                std::min<std::size_t>(input.size(), EXT_BATCH_FILES_INPUT_PATH_SIZE));
+    std::memcpy(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, report.data(),
+                std::min<std::size_t>(report.size(), EXT_BATCH_FILES_REPORT_PATH_SIZE));
+    const std::int32_t result = ReadBatchProblem(Items(), record.chars(), replace, status.status());
+    EXPECT_TRUE(record.GuardsIntact());
+    return result;
+  }
+  std::int32_t Write(const std::string& path) {
+    GuardedBuffer field(EXT_BATCH_FILES_REPORT_PATH_SIZE, 0);
+    std::memcpy(field.chars(), path.data(), path.size());
+    return WriteBatchOutput(Items(), field.chars(), status.status());
+  }
+  std::string FileText(const std::string& path) {
+    std::error_code ec;
+    return platform::ReadWholeFile(path, &ec).value_or("<missing>");
+  }
+  std::string Message() { return std::string(status.status()->text); }
+  std::string OutputText() {
+    xml::CXMLDocument document;
+    BuildBatchOutput(Items(), document);
+    return document.Text();
+  }
+
+  test_support::TempFolder temp;
+  GuardedBuffer status{EXT_STATUS_RECORD_SIZE, 0};
+  CExcObjFn objective;
+  CExcclConstraint constraints;
+  CExcclControlVariable controls;
+  CExcclExportedVariable variables;
+};
+
+TEST_F(BatchTest, AcceptsThisVersionAndOlderOnes) {
+  const struct {
+    const char* version;
+    bool accepted;
+  } cases[] = {{"1.0.0", true},    {"0.9", true},   {"", true},   {"1.0.0.-5", true},
+               {"1.0.1", false},   {"1.1", false},  {"2", false}, {"1.0.0.0", false},
+               {"1.99999", false}, {"99999", false}};
+  for (const auto& c : cases) {
+    const std::int32_t result = ReadText(Batch(Element("Sheet1|B5"), c.version));
+    EXPECT_EQ(result, c.accepted ? 0 : 1) << c.version;
+    if (!c.accepted) {
+      EXPECT_EQ(Message(), "XML version not supported") << c.version;
+    }
+  }
+  EXPECT_EQ(BatchVersion(), (xml::XmlVersion{{1, 0, 0, -1}}));
+}
+
+TEST_F(BatchTest, RefusesWhatIsNotABatchProblem) {
+  const struct {
+    std::string xml;
+    const char* message;
+  } cases[] = {
+      {"", "Invalid XML content or file not found"},
+      {"<Batch><Element>", "Invalid XML content or file not found"},
+      {"<!-- no root -->", "Invalid XML content or file not found"},
+      {Batch("<element/><Other/>"), "<Element> element missing"},
+      {Batch("<Element><Variable>S|C</Variable></Element>"), "Element <Equip> missing"},
+      {Batch("<Element><Equip/><VarName/><Unit/></Element>"), "Element <Variable> missing"},
+      {Batch("<Element><Equip/><Variable/><Unit/></Element>"), "Element <VarName> missing"},
+      {Batch("<Element><Equip/><Variable/><VarName/><unit/></Element>"), "Element <Unit> missing"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReadText(c.xml), 1) << c.xml;
+    EXPECT_EQ(Message(), c.message) << c.xml;
+  }
+  EXPECT_EQ(ReadFiles(Path("missing.xml"), Path("report.xml"), false), 1);
+  EXPECT_EQ(Message(), "Invalid XML content or file not found");
+  EXPECT_FALSE(std::filesystem::exists(Path("report.xml")));
+
+  // A failure midway keeps what was read before it; no report.
+  const std::string second =
+      "<Element><Equip/><Variable>S|C2</Variable><VarName>W</VarName></Element>";
+  EXPECT_EQ(ReadText(Batch(Element("S|C1", "V", "<Control/>") + second + Element("S|C3"))), 1);
+  EXPECT_EQ(Message(), "Element <Unit> missing");
+  ASSERT_EQ(variables.size(), 1u);
+  EXPECT_EQ(variables.At(0)->cell, "C1");
+  EXPECT_EQ(controls.size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(Path("report.xml")));
+}
+
+// Paths are read within their 1024 bytes; one without its NUL names no file.
+TEST_F(BatchTest, UnterminatedPathsAreRefusedBeforeTheModelChanges) {
+  std::ofstream(Path("in.xml")) << Batch(Element("S|C1"));
+  const std::string longName = "/" + std::string(EXT_BATCH_FILES_INPUT_PATH_SIZE, 'x');
+  EXPECT_EQ(ReadFiles(Path("in.xml"), longName, true), 1);
+  EXPECT_EQ(Message(), ("Could not open '" + longName).substr(0, EXT_STATUS_TEXT_SIZE - 1));
+  EXPECT_TRUE(variables.empty());
+  EXPECT_EQ(ReadFiles(longName, Path("report.xml"), false), 1);
+  EXPECT_EQ(Message(), "Invalid XML content or file not found");
+  EXPECT_EQ(Write(longName.substr(0, EXT_BATCH_FILES_REPORT_PATH_SIZE)), 1);
+  EXPECT_EQ(Message().rfind("Could not open '/xxx", 0), 0u);
+  EXPECT_EQ(WriteBatchOutput(Items(), nullptr, status.status()), 1);
+  EXPECT_EQ(Message(), "Could not open ''");
+}
+
+TEST_F(BatchTest, BindsOnlyWorksheetBarCellAndReportsTheRest) {
+  const std::string elements = Element("Sheet1|B5", "ok") + "<Other/>" + Element("B5", "a") +
+                               Element("|B5", "b") + Element("Sheet1|", "c") +
+                               Element("A|B|C", "d") + Element("|B5|", "e") +
+                               Element("S||B5", "f") + Element("\n  Sheet2|B6\n", "g") +
+                               Element("  |  B7", "h") + Element("Sheet 3 | C1 ", "i");
+  ASSERT_EQ(ReadText(Batch(elements)), 0) << Message();
+  std::string bound;
+  for (std::size_t i = 0; i < variables.size(); ++i) {
+    const CExcExportedVariable& v = *variables.At(i);
+    bound += v.worksheet + "/" + v.cell + "/" + v.name + "/" + v.unit + ";";
+  }
+  EXPECT_EQ(bound, "Sheet1/B5/ok/u;Sheet2/B6/g/u;Sheet 3 / C1/i/u;");
+  std::string expected = kRootOpen + ">\n";
+  const char* names = "abcdefh";
+  const int indices[] = {1, 2, 3, 4, 5, 6, 8};
+  for (int k = 0; k < 7; ++k) {
+    expected += "\t<Element>\n\t\t<Variable>" + std::string(1, names[k]) +
+                "</Variable>\n\t\t<Index>" + std::to_string(indices[k]) +
+                "</Index>\n\t</Element>\n";
+  }
+  EXPECT_EQ(FileText(Path("report.xml")), expected + "</BatchOutput>\n");
+
+  // The report is written even when empty; failing to write it comes after
+  // the lists changed.
+  ASSERT_EQ(ReadText(Batch(Element("S|C1"))), 0);
+  EXPECT_EQ(FileText(Path("report.xml")), kRootOpen + " />\n");
+  std::ofstream(Path("in.xml")) << Batch(Element("S|C2"));
+  EXPECT_EQ(ReadFiles(Path("in.xml"), Path("nowhere/report.xml"), false), 1);
+  EXPECT_EQ(Message(), "Could not open '" + Path("nowhere/report.xml") + "'");
+  EXPECT_EQ(variables.size(), 5u);
+}
+
+// Of control, constraint and objective only the last an element holds is
+// kept; each starts undefined and takes what its children give.
+TEST_F(BatchTest, BuildsItemsFromTheChildrenPresent) {
+  const struct {
+    const char* item;
+    const char* lists;
+  } cases[] = {
+      {"", ""},
+      {"<Control/>", "control 3.4e+35 3.4e+35"},
+      {"<Control><UpperBound>5</UpperBound></Control>", "control 3.4e+35 5"},
+      {"<Control><LowerBound> -1.5 </LowerBound><UpperBound>x</UpperBound></Control>",
+       "control -1.5 0"},
+      {"<Constraint/>", "constraint 3.4e+35 0"},
+      {"<Constraint><Limit>7</Limit><Equality>GREATER</Equality></Constraint>", "constraint 7 2"},
+      {"<Constraint><Equality>equals</Equality></Constraint>", "constraint 3.4e+35 1"},
+      {"<Constraint><Equality>EQUALS</Equality></Constraint>", "constraint 3.4e+35 1"},
+      {"<Constraint><Equality>other</Equality></Constraint>", "constraint 3.4e+35 1"},
+      {"<Constraint><Equality> less </Equality></Constraint>", "constraint 3.4e+35 0"},
+      {"<Control/><Constraint><Limit>2</Limit></Constraint>", "constraint 2 0"},
+      {"<ObjFn><Max>1</Max></ObjFn>", "objective 1 1"},
+      {"<ObjFn><Max>0</Max></ObjFn>", "objective 1 0"},
+      {"<ObjFn><Max>true</Max></ObjFn>", "objective 1 0"},
+      {"<ObjFn><Max>-3</Max></ObjFn>", "objective 1 0"},
+      {"<ObjFn/>", "objective 0 1"},
+      {"<ObjFn><Max>2</Max></ObjFn><Control/><Constraint/>", "objective 1 1"},
+  };
+  for (const auto& c : cases) {
+    controls.Clear();
+    constraints.Clear();
+    objective.Clear();
+    objective.Defined = true;
+    ASSERT_EQ(ReadText(Batch(Element("S|C1", "N", c.item))), 0) << c.item;
+    std::string lists;
+    const auto add = [&](const automation::CExcCellDef& item, const std::string& what) {
+      lists += what;
+      EXPECT_EQ(item.worksheet + item.cell + item.name + item.unit, "SC1Nu") << c.item;
+    };
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      add(*controls.At(i), "control " + text::FormatGeneral(controls.At(i)->LowerBound) + " " +
+                               text::FormatGeneral(controls.At(i)->UpperBound));
+    }
+    for (std::size_t i = 0; i < constraints.size(); ++i) {
+      add(*constraints.At(i), "constraint " + text::FormatGeneral(constraints.At(i)->Limit) + " " +
+                                  std::to_string(constraints.At(i)->ConstraintType));
+    }
+    if (!objective.name.empty()) {
+      add(objective, "objective " + std::to_string(objective.Defined) + " " +
+                         std::to_string(objective.Maximise));
+    }
+    EXPECT_EQ(lists, c.lists) << c.item;
+  }
+}
+
+TEST_F(BatchTest, ReadingAgainAppendsItemsButNotEqualVariables) {
+  auto other = std::make_unique<CExcExportedVariable>();
+  other->name = "kept unless replaced";
+  variables.Add(std::move(other));
+  const std::string xml = Batch(Element("S|C1", "A", "<Control/>") +
+                                Element("S|C2", "B", "<Constraint/>") + Element("S|C1", "A"));
+  ASSERT_EQ(ReadText(xml), 0);
+  ASSERT_EQ(ReadText(xml), 0);
+  EXPECT_EQ(variables.size(), 3u);
+  EXPECT_EQ(controls.size(), 2u);
+  EXPECT_EQ(constraints.size(), 2u);
+  ASSERT_EQ(ReadText(xml, true), 0);
+  ASSERT_EQ(variables.size(), 2u);
+  EXPECT_EQ(variables.At(0)->name, "A");
+  EXPECT_EQ(controls.size(), 3u);
+}
+
+template <typename T>
+T* AddItem(model::CExtCollection<T>& list, const char* worksheet, const char* cell,
+           const char* name) {
+  T* item = list.Add(std::make_unique<T>());
+  item->worksheet = worksheet;
+  item->cell = cell;
+  item->name = name;
+  item->unit = "u";
+  return item;
+}
+
+TEST_F(BatchTest, WritesAnEmptyModelAsTheRootAlone) {
+  ASSERT_EQ(Write(Path("out.xml")), 0) << Message();
+  EXPECT_EQ(FileText(Path("out.xml")), kRootOpen + " />\n");
+}
+
+// One line per output element: its children's names and texts, items in
+// brackets.
+std::string Summary(const std::string& xmlText) {
+  xml::CSerializeXML reader;
+  if (!reader.LoadBuffer(xmlText)) return "unreadable";
+  std::string out;
+  for (xml::XmlNode e = reader.Root().first_child(); e; e = e.next_sibling()) {
+    for (xml::XmlNode part = e.first_child(); part; part = part.next_sibling()) {
+      out += std::string(part.name()) + "=" + xml::CSerializeXML::ElementText(part);
+      if (part.first_child().type() == pugi::node_element) {
+        out += "[";
+        for (xml::XmlNode v = part.first_child(); v; v = v.next_sibling())
+          out += std::string(v.name()) + "=" + v.text().get() + ";";
+        out += "]";
+      }
+      out += " ";
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+// Variables first, each with the first item on its cell (a control before a
+// constraint before the objective, written or not), then the items left.
+TEST_F(BatchTest, WritesVariablesWithTheirItemsThenTheItemsLeft) {
+  for (const char* cell : {"A1", "A1", "B1", "C1", "D1"})
+    AddItem(variables, "S", cell, "v");
+  CExcControlVariable* c1 = AddItem(controls, "S", "A1", "c1");
+  c1->LowerBound = 1;
+  c1->UpperBound = 2.5;
+  AddItem(controls, "T", "A1", "c2")->UpperBound = 1e6;
+  AddItem(constraints, "S", "A1", "k0");
+  AddItem(constraints, "S", "B1", "k1")->ConstraintType = kGreaterThan;
+  AddItem(constraints, "S", "Z1", "k2")->ConstraintType = 5;
+  objective.worksheet = "S";
+  objective.cell = "C1";
+  objective.Defined = true;
+  objective.Maximise = false;
+  const std::string control = "Control=12.5[LowerBound=1;UpperBound=2.5;] \n";
+  EXPECT_EQ(Summary(OutputText()),
+            "Equip=NoName Variable=S|A1 VarName=v Unit=u " + control +
+                "Equip=NoName Variable=S|A1 VarName=v Unit=u " + control +
+                "Equip=NoName Variable=S|B1 VarName=v Unit=u "
+                "Constraint=3.4e+35greater[Limit=3.4e+35;Equality=greater;] \n"
+                "Equip=NoName Variable=S|C1 VarName=v Unit=u ObjFn=0[Max=0;] \n"
+                "Equip=NoName Variable=S|D1 VarName=v Unit=u \n"
+                "Variable=T|A1 VarName=c2 Unit=u Control=1e+06[UpperBound=1e+06;] \n"
+                "Variable=S|A1 VarName=k0 Unit=u "
+                "Constraint=3.4e+35less[Limit=3.4e+35;Equality=less;] \n"
+                "Variable=S|Z1 VarName=k2 Unit=u Constraint=3.4e+35[Limit=3.4e+35;] \n");
+  // An objective on no variable's cell comes last; an undefined one never.
+  objective.cell = "Q1";
+  EXPECT_NE(Summary(OutputText())
+                .find("k2 Unit=u Constraint=3.4e+35[Limit=3.4e+35;] \n"
+                      "Variable=S|Q1 VarName= Unit= ObjFn=0[Max=0;] \n"),
+            std::string::npos);
+  objective.Defined = false;
+  AddItem(controls, "U", "A1", "free");
+  EXPECT_NE(Summary(OutputText())
+                .find("c2 Unit=u Control=1e+06[UpperBound=1e+06;] \n"
+                      "Variable=U|A1 VarName=free Unit=u Control= \n"),
+            std::string::npos);
+}
+
+TEST_F(BatchTest, WriteFailuresNameThePath) {
+  EXPECT_EQ(Write(Path("missing/out.xml")), 1);
+  EXPECT_EQ(Message(), "Could not open '" + Path("missing/out.xml") + "'");
+  std::filesystem::create_directory(Path("folder"));
+  EXPECT_EQ(Write(Path("folder")), 1);
+  EXPECT_EQ(Message(), "Could not open '" + Path("folder") + "'");
+
+  for (int i = 0; i < 100; ++i)
+    AddItem(variables, "Sheet1", ("A" + std::to_string(i)).c_str(), "v");
+  std::ofstream(Path("out.xml")) << "earlier";
+  {
+    const test_support::FileSizeLimit limit(4096);
+    EXPECT_EQ(Write(Path("out.xml")), 1);
+  }
+  EXPECT_EQ(Message(), "I/O failure '" + Path("out.xml") + "'");
+  EXPECT_EQ(FileText(Path("out.xml")), "earlier");
+}
+
+// The format carries name, unit, worksheet and cell: variables with
+// default cascade, region and delimiters come back equal (all fields), and
+// so do their items (numbers through "%g"): written again, the same file.
+TEST_F(BatchTest, OutputReadBackIntoAFreshModelIsEqual) {
+  AddItem(variables, "Sheet 1", "B5", "oil <rate>");
+  AddItem(variables, "Data", "C7", "pressure & co");
+  AddItem(variables, "Data", "D1", "objective");
+  AddItem(variables, "Data", "E1", "plain");
+  CExcControlVariable* control = AddItem(controls, "Sheet 1", "B5", "oil <rate>");
+  control->LowerBound = 0.125;
+  control->UpperBound = 1500;
+  CExcConstraint* constraint = AddItem(constraints, "Data", "C7", "pressure & co");
+  constraint->Limit = -2.5;
+  constraint->ConstraintType = kEqualTo;
+  objective.worksheet = "Data";
+  objective.cell = "D1";
+  objective.name = "objective";
+  objective.unit = "u";
+  objective.Defined = true;
+  objective.Maximise = true;
+  ASSERT_EQ(Write(Path("out.xml")), 0);
+
+  const std::string written = FileText(Path("out.xml"));
+  controls.Clear();
+  constraints.Clear();
+  objective = CExcObjFn();
+  AddItem(variables, "Old", "A1", "replaced");
+  ASSERT_EQ(ReadFiles(Path("out.xml"), Path("report.xml"), true), 0) << Message();
+  EXPECT_EQ(FileText(Path("report.xml")), kRootOpen + " />\n");
+  EXPECT_EQ(variables.size(), 4u);
+  EXPECT_EQ(OutputText(), written);
+  EXPECT_TRUE(*variables.At(3) == *AddItem(variables, "Data", "E1", "plain"));
+
+  // Items on no variable's cell are written without Equip, and so cannot
+  // be read back.
+  AddItem(controls, "Elsewhere", "Z9", "alone");
+  ASSERT_EQ(Write(Path("out.xml")), 0);
+  EXPECT_EQ(ReadFiles(Path("out.xml"), Path("report.xml"), true), 1);
+  EXPECT_EQ(Message(), "Element <Equip> missing");
+}
+
+}  // namespace

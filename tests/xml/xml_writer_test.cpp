@@ -1,0 +1,165 @@
+#include "xml/xml_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "gridmoor/host.h"
+#include "platform/files.h"
+#include "support/file_size_limit.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using xml::CXMLDocument;
+using xml::CXMLElement;
+
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+std::string Written(const std::function<void(CXMLDocument&)>& build) {
+  CXMLDocument document;
+  build(document);
+  return document.Text();
+}
+
+void AddAttributes(CXMLElement& element, int count) {
+  for (int i = 0; i < count; ++i)
+    element.AddAttribute(std::string(1, static_cast<char>('a' + i)), std::to_string(i));
+}
+
+struct Case {
+  const char* what;
+  std::function<void(CXMLDocument&)> build;
+  std::string body;  // after the declaration
+};
+
+TEST(XmlWriter, WritesTheTextFormByteForByte) {
+  const Case cases[] = {
+      {"a document with only a root", [](CXMLDocument& d) { d.AddElement("Model"); },
+       "<Model />\n"},
+      {"an empty child is one tab-indented line",
+       [](CXMLDocument& d) { d.AddElement("Element").AddElement("Unit"); },
+       "<Element>\n\t<Unit />\n</Element>\n"},
+      {"nesting indents one tab per level",
+       [](CXMLDocument& d) {
+         CXMLElement& a = d.AddElement("A");
+         a.AddElement("B").AddElement("C", "x");
+         a.AddElement("D", "y");
+       },
+       "<A>\n\t<B>\n\t\t<C>x</C>\n\t</B>\n\t<D>y</D>\n</A>\n"},
+      {"text after the children follows their indentation",
+       [](CXMLDocument& d) { d.AddElement("A", "t").AddElement("B"); }, "<A>\n\t<B />\nt</A>\n"},
+      {"three attributes on one line", [](CXMLDocument& d) { AddAttributes(d.AddElement("E"), 3); },
+       "<E a=\"0\" b=\"1\" c=\"2\" />\n"},
+      {"the fourth attribute follows a line break",
+       [](CXMLDocument& d) { AddAttributes(d.AddElement("E", "v"), 4); },
+       "<E a=\"0\" b=\"1\" c=\"2\"\nd=\"3\">v</E>\n"},
+      {"more than five attributes are each indented, children's depth for a parent",
+       [](CXMLDocument& d) {
+         CXMLElement& root = d.AddElement("R");
+         AddAttributes(root.AddElement("E"), 6);
+         CXMLElement& f = root.AddElement("F");
+         AddAttributes(f, 6);
+         f.AddElement("G");
+       },
+       "<R>\n\t<E \ta=\"0\" \tb=\"1\" \tc=\"2\"\n\td=\"3\" \te=\"4\" \tf=\"5\" />\n"
+       "\t<F \t\ta=\"0\" \t\tb=\"1\" \t\tc=\"2\"\n\t\td=\"3\" \t\te=\"4\" \t\tf=\"5\">\n"
+       "\t\t<G />\n\t</F>\n</R>\n"},
+      {"the five special characters are escaped in texts and attributes",
+       [](CXMLDocument& d) { d.AddElement("T", "a & b < c \"'>").AddAttribute("q", "<&>\"'"); },
+       "<T q=\"&lt;&amp;&gt;&quot;&apos;\">a &amp; b &lt; c &quot;&apos;&gt;</T>\n"},
+      {"multi-byte text passes unchanged",
+       [](CXMLDocument& d) { d.AddElement("T", "Débit 油井 𝄞"); }, "<T>Débit 油井 𝄞</T>\n"},
+      {"what XML cannot carry becomes U+FFFD; tab, line feed and return stay",
+       [](CXMLDocument& d) { d.AddElement("T", "a\xff\x01\t\n\rb\xc3"); },
+       "<T>a\xEF\xBF\xBD\xEF\xBF\xBD\t\n\rb\xEF\xBF\xBD</T>\n"},
+      {"typed values",
+       [](CXMLDocument& d) {
+         CXMLElement& r = d.AddElement("R");
+         r.AddInteger(xml::kElementNode, "I", -5);
+         r.AddBoolean(xml::kElementNode, "B", true);
+         r.AddBoolean(xml::kAttributeNode, "b", false);
+         r.AddDouble(xml::kElementNode, "D", 0.1);
+         r.AddDouble(xml::kElementNode, "E", 3.4e35);
+         r.AddDouble(xml::kElementNode, "F", 1234567.0);
+         r.AddDouble(xml::kElementNode, "T", 45297.5, xml::kDateValue);
+         r.AddDouble(xml::kElementNode, "U", EXT_UNDEFINED_VALUE, xml::kDateValue);
+       },
+       "<R b=\"false\">\n\t<I>-5</I>\n\t<B>true</B>\n\t<D>0.1</D>\n\t<E>3.4e+35</E>\n"
+       "\t<F>1.23457e+06</F>\n\t<T>2024-01-06T12:00:00.000Z</T>\n\t<U />\n</R>\n"},
+      {"instructions and comments are indented and not escaped",
+       [](CXMLDocument& d) {
+         CXMLElement& r = d.AddElement("R");
+         r.AddComment("a & b");
+         r.AddInstruction("pi x=\"1\"");
+         r.AddComment("x--y-");
+       },
+       "<R>\n\t<!-- a & b -->\n\t<?pi x=\"1\"?>\n\t<!-- x- -y-  -->\n</R>\n"},
+      {"the schema attributes of the roots",
+       [](CXMLDocument& d) { d.AddElement("BatchOutput").AddSchemaAttributes("1.0.0"); },
+       "<BatchOutput xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+       "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" version=\"1.0.0\" />\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Written(c.build), kDeclaration + c.body) << c.what;
+  }
+}
+
+TEST(XmlWriter, WriteToReportsTheStream) {
+  CXMLDocument document;
+  std::ostringstream good, bad;
+  EXPECT_TRUE(document.WriteTo(good));
+  EXPECT_EQ(good.str(), kDeclaration);
+  bad.setstate(std::ios::badbit);
+  EXPECT_FALSE(document.WriteTo(bad));
+}
+
+std::string Read(const std::string& path) {
+  std::error_code ec;
+  return platform::ReadWholeFile(path, &ec).value_or("<missing>");
+}
+
+// Saving replaces the file atomically: through a link (kept), with the old
+// permissions, never leaving a partial or temporary file.
+TEST(XmlSave, ReplacesTheFileOrLeavesItWhole) {
+  test_support::TempFolder temp;
+  const std::string file = temp.File("out.xml");
+  CXMLDocument first, second;
+  first.AddElement("First");
+  second.AddElement("Second", std::string(64 * 1024, 'x'));
+  ASSERT_EQ(first.Save(file), xml::SaveResult::kSaved);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(static_cast<mode_t>(fs::status(file).permissions() & fs::perms::all), 0666 & ~mask);
+  const fs::perms perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(file, perms);
+  fs::create_symlink("out.xml", temp.File("alias.xml"));
+  {
+    const test_support::FileSizeLimit limit(4096);
+    EXPECT_EQ(second.Save(temp.File("alias.xml")), xml::SaveResult::kWriteFailed);
+  }
+  EXPECT_EQ(Read(file), first.Text());
+  ASSERT_EQ(second.Save(temp.File("alias.xml")), xml::SaveResult::kSaved);
+  EXPECT_TRUE(fs::is_symlink(temp.File("alias.xml")));
+  EXPECT_EQ(Read(file), second.Text());
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, perms);
+
+  std::string error;
+  EXPECT_FALSE(first.SaveToFile(temp.File("missing/out.xml"), error));
+  EXPECT_EQ(error, "Cannot write to file '" + temp.File("missing/out.xml") + "'");
+  if (::geteuid() != 0) {  // root may write anything
+    fs::permissions(file, fs::perms::owner_read);
+    EXPECT_EQ(first.Save(file), xml::SaveResult::kOpenFailed);
+    EXPECT_EQ(Read(file), second.Text());
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), fs::directory_iterator()), 2);
+}
+
+}  // namespace
