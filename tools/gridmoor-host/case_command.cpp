@@ -2,10 +2,10 @@
 
 #include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include "archive/case_json.h"
+#include "case_check.h"
+#include "files.h"
 #include "gridmoor/host.h"
 
 namespace refhost {
@@ -29,20 +29,18 @@ bool WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_
 
 bool ReadBytes(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes,
                std::string& error) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    error = "cannot read " + file.string();
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  return ReadBounded(file, kCaseArchiveLimit, bytes, error);
 }
 
 int CaseDump(const std::filesystem::path& archive, std::ostream& out, std::ostream& err) {
   std::vector<std::uint8_t> bytes;
   std::string error;
   json decoded;
-  if (!ReadBytes(archive, bytes, error) || !archive::CaseArchiveToJson(bytes, decoded, error)) {
+  if (!ReadBytes(archive, bytes, error)) {
+    err << "gridmoor-host: " << error << "\n";
+    return 1;
+  }
+  if (!archive::CaseArchiveToJson(bytes, decoded, error)) {
     err << "gridmoor-host: " << archive.string() << ": " << error << "\n";
     return 1;
   }
@@ -52,23 +50,26 @@ int CaseDump(const std::filesystem::path& archive, std::ostream& out, std::ostre
 
 int CaseBuild(const std::filesystem::path& file, const std::filesystem::path& archive,
               std::ostream& err) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    err << "gridmoor-host: cannot read " << file.string() << "\n";
+  std::string text, error;
+  if (!ReadBounded(file, kTextFileLimit, text, error)) {
+    err << "gridmoor-host: " << error << "\n";
     return 1;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  json document = json::parse(text.str(), nullptr, false);
-  if (document.is_discarded()) {
-    err << "gridmoor-host: " << file.string() << ": not valid JSON\n";
-    return 1;
-  }
+  json document;
   std::vector<std::uint8_t> bytes;
-  std::string error;
-  if (!archive::CaseJsonToArchive(document, bytes, error)) {
+  if (!ParseJsonText(text, document, error) ||
+      !archive::CaseJsonToArchive(document, bytes, error)) {
     err << "gridmoor-host: " << file.string() << ": " << error << "\n";
     return 1;
+  }
+  // Checked in the form the driver will read back.
+  json decoded;
+  if (archive::CaseArchiveToJson(bytes, decoded, error)) {
+    const std::vector<std::string> problems = CaseItemProblems(decoded);
+    if (!problems.empty()) {
+      err << "gridmoor-host: " << file.string() << ": " << problems.front() << "\n";
+      return 1;
+    }
   }
   if (bytes.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
     err << "gridmoor-host: warning: " << bytes.size()
@@ -82,7 +83,7 @@ int CaseBuild(const std::filesystem::path& file, const std::filesystem::path& ar
 }
 
 std::vector<std::string> CaseProblems(const std::vector<std::uint8_t>& bytes, const json& decoded) {
-  std::vector<std::string> problems;
+  std::vector<std::string> problems = CaseItemProblems(decoded);
   if (bytes.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
     problems.push_back(std::to_string(bytes.size()) +
                        " bytes do not fit the host's case-data "
