@@ -186,7 +186,7 @@ TEST(HostScenario, ErrorsNameTheKeyAtFault) {
       {"/optimisation/method", "simplex", "'optimisation.method'"},
       {"/run/start", "2024-02-30", "'run.start'"},
       {"/run/timesteps", 0, "'run.timesteps'"},
-      {"/inputs/In-1/0/oilRate", "ten", "'inputs.In-1[0].oilRate' must be a number"},
+      {"/inputs/In-1/0/oilRate", "ten", "'inputs.In-1[0].oilRate' must be a finite number"},
       {"/caseArchive", "case.gmc", "either inline"},
   };
   for (const Case& c : cases) {
