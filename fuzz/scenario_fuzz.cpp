@@ -12,6 +12,7 @@
 
 #include "archive/case_json.h"
 #include "case_check.h"
+#include "csv.h"
 #include "scenario.h"
 
 namespace {
@@ -25,7 +26,7 @@ void CheckCase(const nlohmann::json& caseJson) {
   std::vector<std::uint8_t> bytes;
   std::string error;
   const bool built = archive::CaseJsonToArchive(caseJson, bytes, error);
-  CheckRefusal(built, error);
+  CheckRefusal(built, refhost::OneLine(error));  // as `run` shows it
   if (!built) return;
   nlohmann::json decoded;
   if (!archive::CaseArchiveToJson(bytes, decoded, error)) std::abort();  // we just wrote it

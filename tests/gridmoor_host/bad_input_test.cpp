@@ -92,6 +92,8 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
        "inputs.csv: line 2, column oilRate: 'nan' is not a finite number"},
       {"overflow in the inputs", none, "timestep,stream,oilRate\n0,In-1,1e999\n", run, 1,
        "inputs.csv: line 2, column oilRate: '1e999' is not a finite number"},
+      {"line break in a value", none, "timestep,stream,oilRate\n0,In-1,\"1\n2\"\n", run, 1,
+       "inputs.csv: line 2, column oilRate: '1\\n2' is not a number"},
       {"repeated input row", none, "timestep,stream,oilRate\n0,In-1,1\n1,In-1,2\n0,In-1,3\n", run,
        1, "inputs.csv: line 4: timestep 0 of In-1 is given already on line 2"},
       {"bad case JSON", none, kCsv, "case build {}/bad.json -o {}/x.gmc", 1,

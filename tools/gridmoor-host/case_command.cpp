@@ -7,6 +7,7 @@
 
 #include "archive/case_json.h"
 #include "case_check.h"
+#include "csv.h"
 #include "files.h"
 #include "gridmoor/host.h"
 
@@ -42,11 +43,11 @@ int CaseDump(const std::filesystem::path& archive, std::ostream& out, std::ostre
   std::string error;
   json decoded;
   if (!ReadBytes(archive, bytes, error)) {
-    err << "gridmoor-host: " << error << "\n";
+    err << "gridmoor-host: " << OneLine(error) << "\n";
     return 1;
   }
   if (!archive::CaseArchiveToJson(bytes, decoded, error)) {
-    err << "gridmoor-host: " << archive.string() << ": " << error << "\n";
+    err << "gridmoor-host: " << OneLine(archive.string() + ": " + error) << "\n";
     return 1;
   }
   out << decoded.dump(2) << "\n";
@@ -57,14 +58,14 @@ int CaseBuild(const std::filesystem::path& file, const std::filesystem::path& ar
               std::ostream& err) {
   std::string text, error;
   if (!ReadBounded(file, kTextFileLimit, text, error)) {
-    err << "gridmoor-host: " << error << "\n";
+    err << "gridmoor-host: " << OneLine(error) << "\n";
     return 1;
   }
   json document;
   std::vector<std::uint8_t> bytes;
   if (!ParseJsonText(text, document, error) ||
       !archive::CaseJsonToArchive(document, bytes, error)) {
-    err << "gridmoor-host: " << file.string() << ": " << error << "\n";
+    err << "gridmoor-host: " << OneLine(file.string() + ": " + error) << "\n";
     return 1;
   }
   // Checked in the form the driver will read back.
@@ -72,7 +73,7 @@ int CaseBuild(const std::filesystem::path& file, const std::filesystem::path& ar
   if (archive::CaseArchiveToJson(bytes, decoded, error)) {
     const std::vector<std::string> problems = CaseItemProblems(decoded);
     if (!problems.empty()) {
-      err << "gridmoor-host: " << file.string() << ": " << problems.front() << "\n";
+      err << "gridmoor-host: " << OneLine(file.string() + ": " + problems.front()) << "\n";
       return 1;
     }
   }
@@ -81,7 +82,7 @@ int CaseBuild(const std::filesystem::path& file, const std::filesystem::path& ar
         << " bytes do not fit the host's case-data record (" << EXT_CASE_DATA_ARCHIVE_CAPACITY
         << ")\n";
   if (!WriteBytes(archive, bytes, error)) {
-    err << "gridmoor-host: " << error << "\n";
+    err << "gridmoor-host: " << OneLine(error) << "\n";
     return 1;
   }
   return 0;
@@ -120,7 +121,7 @@ int CaseCheck(const std::filesystem::path& archive, std::ostream& out, std::ostr
   std::vector<std::uint8_t> bytes;
   std::string error;
   if (!ReadBytes(archive, bytes, error)) {
-    err << "gridmoor-host: " << error << "\n";
+    err << "gridmoor-host: " << OneLine(error) << "\n";
     return 1;
   }
   json decoded;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "case_command.h"
+#include "csv.h"
 #include "files.h"
 #include "identify.h"
 #include "interrupt.h"
@@ -35,7 +36,7 @@ std::string DefaultLibrary() {
 }
 
 int Fail(const std::string& message) {
-  std::cerr << "gridmoor-host: " << message << "\n";
+  std::cerr << "gridmoor-host: " << refhost::OneLine(message) << "\n";
   return 1;
 }
 

@@ -247,7 +247,9 @@ bool ParseStreamState(const json& entry, const std::string& path, StreamState& s
   return true;
 }
 
-bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& inputs,
+namespace {
+
+bool ReadInputRows(const std::string& text, std::map<std::string, InputSeries>& inputs,
                    std::string& error) {
   std::vector<CsvRow> rows;
   // A byte-order mark, as spreadsheets write it in front of UTF-8.
@@ -310,6 +312,15 @@ bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& 
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& inputs,
+                   std::string& error) {
+  if (ReadInputRows(text, inputs, error)) return true;
+  error = OneLine(error);
+  return false;
 }
 
 bool ParseScenario(const json& d, const std::filesystem::path& folder, Scenario& s,
@@ -382,7 +393,7 @@ bool ParseScenarioText(const std::string& text, const std::filesystem::path& fil
   scenario.file = file;
   if (!ParseJsonText(text, document, error) ||
       !ParseScenario(document, file.parent_path(), scenario, error))
-    return Fail(error, file.string() + ": " + error);
+    return Fail(error, OneLine(file.string() + ": " + error));
   return true;
 }
 
