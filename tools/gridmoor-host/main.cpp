@@ -82,7 +82,7 @@ int Run(refhost::Library& library, const std::string& scenarioFile, std::string 
   if (!refhost::WriteOutputs(record, out, error)) return Fail(error);
   if (record.failure) {
     for (const std::string& note : record.notes)
-      std::cerr << "note: " << note << "\n";
+      std::cerr << "note: " << refhost::OneLine(note) << "\n";
     std::string where = record.failure->timestep >= 0
                             ? "timestep " + std::to_string(record.failure->timestep) + ": "
                             : std::string();
@@ -90,7 +90,7 @@ int Run(refhost::Library& library, const std::string& scenarioFile, std::string 
   }
   std::cout << refhost::ResultTable(record);
   for (const std::string& note : record.notes)
-    std::cerr << "note: " << note << "\n";
+    std::cerr << "note: " << refhost::OneLine(note) << "\n";
   if (!quiet) std::cerr << "results in " << fs::absolute(out).string() << "\n";
   return 0;
 }

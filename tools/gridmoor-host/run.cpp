@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <map>
 #include <stdexcept>
@@ -264,10 +263,8 @@ void Runner::CheckModelData() {
       why = modelDataPath_ + ": " + e.what();
     }
   }
-  const std::string note = "the model data file cannot be read (" + why +
-                           "); the driver reads it as empty, so no variables are published";
-  rec_.notes.push_back(note);
-  std::cerr << "gridmoor-host: note: " << note << "\n";
+  rec_.notes.push_back("the model data file cannot be read (" + why +
+                       "); the driver reads it as empty, so no variables are published");
 }
 
 // AddPublishedVariable refuses a worksheet the workbook does not have;
@@ -303,11 +300,9 @@ void Runner::FindMissingSheets() {
 void Runner::NoteAddedSheets() {
   for (const auto& [stream, sheet] : missingSheets_) {
     if (!SheetExists(sheet)) continue;
-    const std::string note = "input stream " + stream + ": the workbook had no sheet '" + sheet +
-                             "'; the driver added it, so the stream writes into a new empty "
-                             "sheet and the outputs read the workbook's own values";
-    rec_.notes.push_back(note);
-    std::cerr << "gridmoor-host: note: " << note << "\n";
+    rec_.notes.push_back("input stream " + stream + ": the workbook had no sheet '" + sheet +
+                         "'; the driver added it, so the stream writes into a new empty sheet "
+                         "and the outputs read the workbook's own values");
   }
   missingSheets_.clear();
 }
