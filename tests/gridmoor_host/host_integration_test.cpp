@@ -14,49 +14,16 @@
 #include <nlohmann/json.hpp>
 
 #include "csv.h"
+#include "host_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using hosttest::Folder;
+using hosttest::Host;
+using hosttest::ReadText;
+using hosttest::Result;
 using nlohmann::json;
-
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Folder {
- public:
-  Folder() {
-    char name[] = "/tmp/gridmoor-host-test-XXXXXX";
-    path_ = mkdtemp(name);
-  }
-  ~Folder() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-Result Host(const std::string& arguments, const fs::path& scratch) {
-  const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
-  const std::string command = std::string(GRIDMOOR_HOST_PROGRAM) + " --library " +
-                              GRIDMOOR_LIBRARY_FILE + " " + arguments + " >" + out.string() +
-                              " 2>" + err.string();
-  const int raw = std::system(command.c_str());
-  Result r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = ReadText(out);
-  r.err = ReadText(err);
-  return r;
-}
 
 // streams.csv as one map per row.
 std::vector<std::map<std::string, std::string>> ReadTable(const fs::path& file) {
@@ -326,7 +293,12 @@ TEST(IntegrationFailures, EachEndsWithStatusOneAndNamesTheProblem) {
       {"missing sheet",
        "separator",
        [](json& s) { s["case"]["outputStreams"][1]["sheetName"] = "NoSuchSheet"; },
-       {"GetIPR (code 50) for Out-2", "Unable to get worksheet for output stream Out-2",
+       {"GetIPR (code 50) for Out-2 (sheet 'NoSuchSheet', cells ",
+        "Unable to get worksheet for output stream Out-2", "timestep 0"}},
+      {"bad published cell",
+       "separator",
+       [](json& s) { s["publishedVariables"][0]["cell"] = "C0"; },
+       {"EvalPublishedVariables (code 105) for SepPressure (sheet 'Flash', cell C0)",
         "timestep 0"}},
       {"bad cell address",
        "gaslift",

@@ -186,7 +186,7 @@ TEST(HostScenario, ErrorsNameTheKeyAtFault) {
       {"/optimisation/method", "simplex", "'optimisation.method'"},
       {"/run/start", "2024-02-30", "'run.start'"},
       {"/run/timesteps", 0, "'run.timesteps'"},
-      {"/inputs/In-1/0/oilRate", "ten", "'inputs.In-1[0].oilRate' must be a number"},
+      {"/inputs/In-1/0/oilRate", "ten", "'inputs.In-1[0].oilRate' must be a finite number"},
       {"/caseArchive", "case.gmc", "either inline"},
   };
   for (const Case& c : cases) {
@@ -214,6 +214,11 @@ TEST(HostScenario, InputCsvGivesTheSameValuesAsTheTable) {
   EXPECT_EQ(series.at(0).eosModel, static_cast<std::uint32_t>(EXT_EOS_PR));
   EXPECT_TRUE(IsUndefined(series.at(2).scalars[0]));
   EXPECT_EQ(InputAt(series, 1), &series.at(0));
+  // A byte-order mark in front of the header, as spreadsheets save UTF-8.
+  inputs.clear();
+  ASSERT_TRUE(ParseInputCsv("\xEF\xBB\xBFtimestep,stream,oilRate\n0,In-1,5\n", inputs, error))
+      << error;
+  EXPECT_EQ(inputs.at("In-1").at(0).scalars[0], 5);
 
   for (const char* bad :
        {"timestep,stream,oilrate\n0,In-1,1\n", "timestep,stream,oilRate\nx,In-1,1\n",

@@ -1,11 +1,14 @@
 #include "case_command.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include "archive/case_json.h"
+#include "case_check.h"
+#include "csv.h"
+#include "files.h"
 #include "gridmoor/host.h"
 
 namespace refhost {
@@ -15,11 +18,14 @@ using nlohmann::json;
 
 bool WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes,
                 std::string& error) {
+  errno = 0;
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+  out.close();
   if (!out) {
-    error = "cannot write " + file.string();
+    error = "cannot write " + file.string() +
+            (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
     return false;
   }
   return true;
@@ -29,21 +35,19 @@ bool WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_
 
 bool ReadBytes(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes,
                std::string& error) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    error = "cannot read " + file.string();
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  return ReadBounded(file, kCaseArchiveLimit, bytes, error);
 }
 
 int CaseDump(const std::filesystem::path& archive, std::ostream& out, std::ostream& err) {
   std::vector<std::uint8_t> bytes;
   std::string error;
   json decoded;
-  if (!ReadBytes(archive, bytes, error) || !archive::CaseArchiveToJson(bytes, decoded, error)) {
-    err << "gridmoor-host: " << archive.string() << ": " << error << "\n";
+  if (!ReadBytes(archive, bytes, error)) {
+    err << "gridmoor-host: " << OneLine(error) << "\n";
+    return 1;
+  }
+  if (!archive::CaseArchiveToJson(bytes, decoded, error)) {
+    err << "gridmoor-host: " << OneLine(archive.string() + ": " + error) << "\n";
     return 1;
   }
   out << decoded.dump(2) << "\n";
@@ -52,37 +56,40 @@ int CaseDump(const std::filesystem::path& archive, std::ostream& out, std::ostre
 
 int CaseBuild(const std::filesystem::path& file, const std::filesystem::path& archive,
               std::ostream& err) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    err << "gridmoor-host: cannot read " << file.string() << "\n";
+  std::string text, error;
+  if (!ReadBounded(file, kTextFileLimit, text, error)) {
+    err << "gridmoor-host: " << OneLine(error) << "\n";
     return 1;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  json document = json::parse(text.str(), nullptr, false);
-  if (document.is_discarded()) {
-    err << "gridmoor-host: " << file.string() << ": not valid JSON\n";
-    return 1;
-  }
+  json document;
   std::vector<std::uint8_t> bytes;
-  std::string error;
-  if (!archive::CaseJsonToArchive(document, bytes, error)) {
-    err << "gridmoor-host: " << file.string() << ": " << error << "\n";
+  if (!ParseJsonText(text, document, error) ||
+      !archive::CaseJsonToArchive(document, bytes, error)) {
+    err << "gridmoor-host: " << OneLine(file.string() + ": " + error) << "\n";
     return 1;
+  }
+  // Checked in the form the driver will read back.
+  json decoded;
+  if (archive::CaseArchiveToJson(bytes, decoded, error)) {
+    const std::vector<std::string> problems = CaseItemProblems(decoded);
+    if (!problems.empty()) {
+      err << "gridmoor-host: " << OneLine(file.string() + ": " + problems.front()) << "\n";
+      return 1;
+    }
   }
   if (bytes.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
     err << "gridmoor-host: warning: " << bytes.size()
         << " bytes do not fit the host's case-data record (" << EXT_CASE_DATA_ARCHIVE_CAPACITY
         << ")\n";
   if (!WriteBytes(archive, bytes, error)) {
-    err << "gridmoor-host: " << error << "\n";
+    err << "gridmoor-host: " << OneLine(error) << "\n";
     return 1;
   }
   return 0;
 }
 
 std::vector<std::string> CaseProblems(const std::vector<std::uint8_t>& bytes, const json& decoded) {
-  std::vector<std::string> problems;
+  std::vector<std::string> problems = CaseItemProblems(decoded);
   if (bytes.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
     problems.push_back(std::to_string(bytes.size()) +
                        " bytes do not fit the host's case-data "
@@ -114,7 +121,7 @@ int CaseCheck(const std::filesystem::path& archive, std::ostream& out, std::ostr
   std::vector<std::uint8_t> bytes;
   std::string error;
   if (!ReadBytes(archive, bytes, error)) {
-    err << "gridmoor-host: " << error << "\n";
+    err << "gridmoor-host: " << OneLine(error) << "\n";
     return 1;
   }
   json decoded;

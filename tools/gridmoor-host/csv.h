@@ -16,6 +16,10 @@ bool ParseCsv(const std::string& text, std::vector<CsvRow>& rows, std::string& e
 std::string CsvField(const std::string& text);
 std::string CsvLine(const CsvRow& fields);
 
+// `text` made fit for a one-line message: line breaks and other control
+// characters a user's file may hold become escapes ("\n", "\x01").
+std::string OneLine(const std::string& text);
+
 // A number as written to the output files: round-trips a double, and the
 // host's missing-value marker becomes an empty field.
 std::string FormatNumber(double value);

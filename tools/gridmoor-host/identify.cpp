@@ -64,7 +64,7 @@ int Identify(Library& library, const std::string& libraryPath, std::ostream& out
   }
   out << DescribeIdentity(record);
   out << "settings file:      " << library.SettingsFile().string()
-      << " (private to this run; the user's own settings are not read)\n";
+      << " (private to this run, in memory only; the user's own settings are not read)\n";
   out << "threaded mode:      " << (library.Direct() ? "no (direct mode)" : "yes") << "\n";
   out << "spreadsheet:        "
       << Env("GRIDMOOR_SPREADSHEET", "calc (Excel.Application.16 by default)") << "\n";

@@ -1,11 +1,17 @@
 #include "library.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <system_error>
+
+#include "interrupt.h"
 
 namespace refhost {
 namespace {
@@ -52,32 +58,54 @@ Library::~Library() {
     (void)StopApp();
     (void)DestroyInstance();
   }
-  // The library stays mapped (it is built never to unload); only the
-  // scratch folder with the private settings goes.
+  // The library stays mapped (it is built never to unload) and writes its
+  // settings back when the process ends, making the file when it is
+  // missing. The name now leads to a folder, which it cannot read and so
+  // leaves alone: nothing of this run is left on disk.
+  if (settingsFd_ >= 0) {
+    const int folder = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+      ::dup2(folder, settingsFd_);
+      ::close(folder);
+    }
+  }
+  SetScratchForSignals({}, {});
   if (!scratch_.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(scratch_, ignored);
   }
 }
 
+bool Library::ScratchFile(const std::string& name, std::filesystem::path& file,
+                          std::string& error) {
+  if (scratch_.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = (std::filesystem::path(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") /
+                          "gridmoor-host-XXXXXX")
+                             .string();
+    if (mkdtemp(folder.data()) == nullptr) {
+      error = "cannot create a temporary folder in " +
+              std::filesystem::path(folder).parent_path().string() + ": " + std::strerror(errno);
+      return false;
+    }
+    scratch_ = folder;
+  }
+  file = scratch_ / name;
+  SetScratchForSignals(scratch_, file);
+  return true;
+}
+
 bool Library::Load(const LoadOptions& options, std::string& error) {
   direct_ = options.direct;
   path_ = options.library.string();
-  char folder[] = "/tmp/gridmoor-host-XXXXXX";
-  if (mkdtemp(folder) == nullptr) {
-    error = "cannot create a temporary folder";
+  settingsFd_ = memfd_create("gridmoor-host-settings", MFD_CLOEXEC);
+  const std::string text = PrivateSettingsText(direct_);
+  if (settingsFd_ < 0 ||
+      ::write(settingsFd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+    error = std::string("cannot make the private settings: ") + std::strerror(errno);
     return false;
   }
-  scratch_ = folder;
-  settingsFile_ = scratch_ / "registry.reg";
-  {
-    std::ofstream out(settingsFile_);
-    out << PrivateSettingsText(direct_);
-    if (!out) {
-      error = "cannot write the private settings file " + settingsFile_.string();
-      return false;
-    }
-  }
+  settingsFile_ = "/proc/self/fd/" + std::to_string(settingsFd_);
   setenv("GRIDMOOR_REGISTRY", settingsFile_.c_str(), 1);
 
   std::error_code ec;

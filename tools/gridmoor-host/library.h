@@ -24,8 +24,8 @@ struct Reply {
 };
 
 // The settings the library reads when it loads. The program never touches
-// the user's own settings file: it writes a private one and names it in
-// GRIDMOOR_REGISTRY before dlopen.
+// the user's own settings file: it keeps a private one in memory, never on
+// disk, and names it in GRIDMOOR_REGISTRY before dlopen.
 struct LoadOptions {
   std::filesystem::path library;
   bool direct = false;
@@ -44,7 +44,10 @@ class Library {
 
   const std::string& Path() const { return path_; }
   const std::filesystem::path& SettingsFile() const { return settingsFile_; }
-  const std::filesystem::path& ScratchFolder() const { return scratch_; }
+  // A private folder for files the run hands the library, made on first
+  // use and removed with this object (or by a signal that ends the
+  // program). False with `error` when it cannot be made.
+  bool ScratchFile(const std::string& name, std::filesystem::path& file, std::string& error);
   bool Direct() const { return direct_; }
 
   // The identification record (version word set by the host).
@@ -68,6 +71,7 @@ class Library {
   ExtInstance instance_ = nullptr;
   std::filesystem::path scratch_;
   std::filesystem::path settingsFile_;
+  int settingsFd_ = -1;
 
   decltype(&ExtIdentify) identify_ = nullptr;
   decltype(&ExtCreateInstance) create_ = nullptr;

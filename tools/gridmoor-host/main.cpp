@@ -9,7 +9,10 @@
 #include <string>
 
 #include "case_command.h"
+#include "csv.h"
+#include "files.h"
 #include "identify.h"
+#include "interrupt.h"
 #include "library.h"
 #include "outputs.h"
 #include "run.h"
@@ -33,9 +36,12 @@ std::string DefaultLibrary() {
 }
 
 int Fail(const std::string& message) {
-  std::cerr << "gridmoor-host: " << message << "\n";
+  std::cerr << "gridmoor-host: " << refhost::OneLine(message) << "\n";
   return 1;
 }
+
+// Usage errors (unknown options, missing arguments) end with this status.
+constexpr int kUsageError = 2;
 
 int Run(refhost::Library& library, const std::string& scenarioFile, std::string out, bool save,
         const std::string& saveAs, bool quiet) {
@@ -43,15 +49,40 @@ int Run(refhost::Library& library, const std::string& scenarioFile, std::string 
   std::string error;
   if (!refhost::LoadScenario(fs::absolute(scenarioFile), scenario, error)) return Fail(error);
   if (out.empty()) out = fs::path(scenarioFile).stem().string() + "-out";
+  // Every place the run writes is tried before the office starts.
+  if (!refhost::CheckOutputFolder(out, refhost::OutputFileNames(), error)) return Fail(error);
+  if (!saveAs.empty() && !refhost::CheckWritableFile(fs::absolute(saveAs), error))
+    return Fail("--save-as: " + error);
+  if (save && saveAs.empty() && scenario.workbook &&
+      !refhost::CheckWritableFile(*scenario.workbook, error))
+    return Fail("--save: " + error);
   refhost::RunOptions options;
   options.save = save || !saveAs.empty();
   if (!saveAs.empty()) options.saveAs = fs::absolute(saveAs);
   options.progress = !quiet;
   refhost::RunRecord record;
   record.library = library.Path();
+  refhost::ArmInterrupt(true);
   refhost::RunScenario(library, scenario, options, record);
+  if (record.interruptedBy != 0) {
+    const std::string where = record.failure->timestep >= 0
+                                  ? " at timestep " + std::to_string(record.failure->timestep)
+                                  : " before the first timestep";
+    record.notes.push_back("the run was interrupted by " +
+                           refhost::SignalName(record.interruptedBy) + where +
+                           "; the files hold what it got so far");
+    const bool written = refhost::WriteOutputs(record, out, error);
+    std::cerr << "gridmoor-host: interrupted by " << refhost::SignalName(record.interruptedBy)
+              << where << "; "
+              << (written ? "the outputs so far are in " + fs::absolute(out).string()
+                          : "the outputs could not be written: " + error)
+              << "\n";
+    return 128 + record.interruptedBy;
+  }
   if (!refhost::WriteOutputs(record, out, error)) return Fail(error);
   if (record.failure) {
+    for (const std::string& note : record.notes)
+      std::cerr << "note: " << refhost::OneLine(note) << "\n";
     std::string where = record.failure->timestep >= 0
                             ? "timestep " + std::to_string(record.failure->timestep) + ": "
                             : std::string();
@@ -59,17 +90,16 @@ int Run(refhost::Library& library, const std::string& scenarioFile, std::string 
   }
   std::cout << refhost::ResultTable(record);
   for (const std::string& note : record.notes)
-    std::cerr << "note: " << note << "\n";
+    std::cerr << "note: " << refhost::OneLine(note) << "\n";
   if (!quiet) std::cerr << "results in " << fs::absolute(out).string() << "\n";
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   CLI::App app{
       "Runs a workbook-backed production model through the driver library, as the "
       "integration host does."};
+  app.name("gridmoor-host");
   app.set_help_all_flag("--help-all", "Help on every subcommand");
   std::string libraryPath = DefaultLibrary();
   bool direct = false, check = false;
@@ -79,16 +109,18 @@ int main(int argc, char** argv) {
                "Direct mode: the library serves requests on this thread (default: threaded)");
   app.add_flag("--check", check, "Only load the library and look up its exports");
   app.require_subcommand(0, 1);
+  app.footer(
+      "Exit status: 0 done; 1 failed (stderr says what and where, naming the file or the "
+      "command); 2 usage error; 130 or 143 interrupted by SIGINT or SIGTERM (the outputs so far "
+      "are written; a second signal ends the program at once).");
 
   CLI::App* run = app.add_subcommand("run", "Run a scenario (see docs/scenario.md)");
   std::string scenario, out, saveAs;
   bool save = false, quiet = false;
-  run->add_option("scenario", scenario, "The scenario, a JSON file")
-      ->required()
-      ->check(CLI::ExistingFile);
+  run->add_option("scenario", scenario, "The scenario, a JSON file")->required();
   run->add_option("--out", out,
-                  "Folder for streams.csv, published.csv, optimisation.csv, "
-                  "summary.json (default: <scenario>-out)");
+                  "Folder for streams.csv, compositions.csv, published.csv, optimisation.csv "
+                  "and summary.json, checked before the run starts (default: <scenario>-out)");
   run->add_flag("--save", save, "Save the workbook at the end of the run");
   run->add_option("--save-as", saveAs, "Save a copy of the workbook under this name at the end");
   run->add_flag("--quiet", quiet, "No progress on stderr");
@@ -110,7 +142,16 @@ int main(int argc, char** argv) {
       app.add_subcommand("identify", "Show what the library reports and the settings it uses");
   identify->fallthrough();
 
-  CLI11_PARSE(app, argc, argv);
+  if (argc <= 1) {
+    std::cout << app.help();
+    return 0;
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == 0 ? 0 : kUsageError;
+  }
 
   if (dump->parsed()) return refhost::CaseDump(archivePath, std::cout, std::cerr);
   if (build->parsed()) return refhost::CaseBuild(jsonPath, archivePath, std::cerr);
@@ -125,4 +166,17 @@ int main(int argc, char** argv) {
   }
   if (identify->parsed()) return refhost::Identify(library, libraryPath, std::cout, std::cerr);
   return Run(library, scenario, out, save, saveAs, quiet);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  refhost::InstallInterruptHandlers();
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& e) {
+    return Fail(std::string("internal error: ") + e.what());
+  } catch (...) {
+    return Fail("internal error");
+  }
 }

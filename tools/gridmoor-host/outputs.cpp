@@ -1,6 +1,8 @@
 #include "outputs.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "csv.h"
@@ -44,10 +46,13 @@ std::string ComponentName(const StreamInfo& stream, std::size_t i) {
 }
 
 bool WriteText(const std::filesystem::path& file, const std::string& text, std::string& error) {
+  errno = 0;
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << text;
+  out.close();
   if (!out) {
-    error = "cannot write " + file.string();
+    error = "cannot write " + file.string() +
+            (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
     return false;
   }
   return true;
@@ -140,7 +145,7 @@ std::string OptimisationCsv(const RunRecord& run) {
 
 json Summary(const RunRecord& run) {
   json s;
-  s["status"] = run.failure ? "failed" : "ok";
+  s["status"] = run.interruptedBy != 0 ? "interrupted" : run.failure ? "failed" : "ok";
   if (run.failure) {
     s["error"] = {
         {"message", run.failure->message},
@@ -264,6 +269,12 @@ std::string ResultTable(const RunRecord& run) {
     text += "\n";
   }
   return text;
+}
+
+const std::vector<std::string>& OutputFileNames() {
+  static const std::vector<std::string> names = {"streams.csv", "compositions.csv", "published.csv",
+                                                 "optimisation.csv", "summary.json"};
+  return names;
 }
 
 bool WriteOutputs(const RunRecord& run, const std::filesystem::path& folder, std::string& error) {

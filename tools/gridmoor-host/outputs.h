@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -20,6 +21,9 @@ nlohmann::json Summary(const RunRecord& run);
 // The per-timestep table of output streams (and the optimum when there is
 // one), for a terminal.
 std::string ResultTable(const RunRecord& run);
+
+// The names of the files WriteOutputs writes, in its order.
+const std::vector<std::string>& OutputFileNames();
 
 // Writes every file into `folder` (created when missing). False with
 // `error` when a file cannot be written.

@@ -8,10 +8,16 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 
+#include "archive/archive_error.h"
 #include "archive/case_json.h"
+#include "archive/model_data_file.h"
+#include "case_check.h"
 #include "csv.h"
+#include "files.h"
+#include "interrupt.h"
 #include "progress.h"
 
 namespace refhost {
@@ -25,8 +31,47 @@ struct HostFailure : std::runtime_error {
   int code;
 };
 
+// A signal asked the run to stop.
+struct Interrupted : HostFailure {
+  explicit Interrupted(int signal)
+      : HostFailure("interrupted by " + SignalName(signal), "", 0), signal(signal) {}
+  int signal;
+};
+
 [[noreturn]] void Fail(const std::string& message) {
   throw HostFailure(message, "", 0);
+}
+
+void StopWhenAsked() {
+  if (const int signal = InterruptSignal(); signal != 0) throw Interrupted(signal);
+}
+
+bool Blank(const nlohmann::json& object, const char* key) {
+  return !object.is_object() || !object.contains(key) || !object[key].is_string() ||
+         object[key].get<std::string>().find_first_not_of(' ') == std::string::npos;
+}
+
+// " (sheet 'Flash', cell B3)": where an item of the case lies, for messages.
+std::string Place(const std::string& sheet, const std::vector<std::string>& cells) {
+  std::string text = " (sheet '" + sheet + "'";
+  for (std::size_t i = 0; i < cells.size(); ++i)
+    text += (i == 0 ? (cells.size() == 1 ? ", cell " : ", cells ") : ", ") + cells[i];
+  return text + ")";
+}
+
+// The bound cells of a stream in the case's JSON form.
+std::vector<std::string> StreamCells(const nlohmann::json& stream) {
+  std::vector<std::string> cells;
+  for (const char* list : {"solverCells", "forecastCells", "propertyCells"})
+    if (stream.contains(list) && stream[list].is_array())
+      for (const nlohmann::json& cell : stream[list])
+        if (!Blank(cell, "cell")) cells.push_back(cell["cell"].get<std::string>());
+  if (stream.contains("composition"))
+    for (const char* key :
+         {"componentTableCell", "interactionCell", "massRateCell", "eosModelCell"})
+      if (!Blank(stream["composition"], key))
+        cells.push_back(stream["composition"][key].get<std::string>());
+  return cells;
 }
 
 class Runner {
@@ -55,6 +100,12 @@ class Runner {
   void SetPoint(const TrialPoint& point);
   void Published(int t, double date);
   void RecordSolve(int t, double date, const std::vector<StreamState>& outputs);
+  void CheckCase(const std::vector<std::uint8_t>& archive);
+  void CheckModelData();
+  bool SheetExists(const std::string& sheet);
+  void FindMissingSheets();
+  void NoteAddedSheets();
+  std::string Where(const std::string& name) const;
 
   Library& lib_;
   const Scenario& scenario_;
@@ -65,13 +116,22 @@ class Runner {
   std::vector<std::size_t> inputs_, outputs_;  // indexes into rec_.streams
   bool runStarted_ = false, runEnded_ = false, appStarted_ = false;
   int solvesThisStep_ = 0;
+  nlohmann::json case_;                        // the case as the driver reads it
+  std::map<std::string, std::string> places_;  // stream or variable name -> Place()
+  std::vector<std::pair<std::string, std::string>> missingSheets_;  // stream, sheet
 };
 
+std::string Runner::Where(const std::string& name) const {
+  const auto found = places_.find(name);
+  return found != places_.end() ? name + found->second : name;
+}
+
 Reply Runner::Require(std::int32_t code, void* arg, std::int32_t iarg, const std::string& what) {
+  StopWhenAsked();
   Reply reply = lib_.Call(code, arg, iarg);
   if (!reply.ok()) {
     std::string message = std::string(CommandName(code)) + " (code " + std::to_string(code) + ")";
-    if (!what.empty()) message += " for " + what;
+    if (!what.empty()) message += " for " + Where(what);
     message += " failed with result " + std::to_string(reply.result);
     if (!reply.text.empty()) message += ": " + reply.text;
     throw HostFailure(message, CommandName(code), code);
@@ -93,18 +153,28 @@ void Runner::Prepare() {
   // The case before the instance: a case that cannot be had costs no office.
   std::vector<std::uint8_t> archive;
   std::string error;
-  if (!CaseArchiveBytes(scenario_, archive, error)) Fail(error);
+  if (!CaseArchiveBytes(scenario_, archive, error)) Fail(scenario_.file.string() + ": " + error);
   if (archive.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
     Fail("the case archive has " + std::to_string(archive.size()) + " bytes; the record holds " +
          std::to_string(EXT_CASE_DATA_ARCHIVE_CAPACITY));
+  CheckCase(archive);
   if (scenario_.workbook && !std::filesystem::is_regular_file(*scenario_.workbook))
     Fail("workbook not found: " + scenario_.workbook->string());
 
   if (scenario_.modelDataFile) {
     modelDataPath_ = scenario_.modelDataFile->string();
+    CheckModelData();
   } else {
-    modelDataPath_ = (lib_.ScratchFolder() / "model-data.gmd").string();
+    std::filesystem::path scratch;
+    if (!lib_.ScratchFile("model-data.gmd", scratch, error)) Fail(error);
+    modelDataPath_ = scratch.string();
     if (scenario_.publishedVariables) {
+      for (const nlohmann::json& v : *scenario_.publishedVariables)
+        if (v.is_object() && v.contains("name") && v["name"].is_string() && !Blank(v, "worksheet"))
+          places_[v["name"].get<std::string>()] =
+              Place(v["worksheet"].get<std::string>(),
+                    Blank(v, "cell") ? std::vector<std::string>{}
+                                     : std::vector<std::string>{v["cell"].get<std::string>()});
       std::vector<std::uint8_t> bytes;
       if (!archive::ModelDataFromJson(*scenario_.publishedVariables, bytes, error))
         Fail("publishedVariables: " + error);
@@ -115,6 +185,7 @@ void Runner::Prepare() {
     }
   }
 
+  StopWhenAsked();
   reply = lib_.CreateInstance();
   if (!reply.ok()) throw HostFailure(reply.text, "ExtCreateInstance", 0);
 
@@ -147,10 +218,93 @@ void Runner::Prepare() {
   if (lib_.Direct()) {
     Require(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr, 0);
   } else {
+    StopWhenAsked();
     reply = lib_.StartApp();
     if (!reply.ok()) throw HostFailure("ExtStartApp failed: " + reply.text, "ExtStartApp", 0);
   }
   appStarted_ = true;
+}
+
+// Refused before any office starts: what the driver would run without
+// complaint and answer wrongly.
+void Runner::CheckCase(const std::vector<std::uint8_t>& archive) {
+  std::string error;
+  if (!archive::CaseArchiveToJson(archive, case_, error))
+    Fail(scenario_.file.string() + ": case: " + error);
+  const std::vector<std::string> problems = CaseItemProblems(case_);
+  if (!problems.empty()) Fail(scenario_.file.string() + ": case: " + problems.front());
+  for (const char* list : {"inputStreams", "outputStreams"}) {
+    if (!case_.contains(list)) continue;
+    for (std::size_t i = 0; i < case_[list].size(); ++i) {
+      const nlohmann::json& stream = case_[list][i];
+      if (Blank(stream, "sheetName")) continue;
+      const std::string name = (list[0] == 'i' ? "In-" : "Out-") + std::to_string(i + 1);
+      places_[name] = Place(stream["sheetName"].get<std::string>(), StreamCells(stream));
+    }
+  }
+}
+
+// The driver reads a model data file it cannot read as an empty one: the
+// run goes on without published variables, which the user should hear.
+void Runner::CheckModelData() {
+  std::vector<std::uint8_t> bytes;
+  std::string why;
+  if (ReadBounded(modelDataPath_, kModelDataFileLimit, bytes, why)) {
+    optimisation::CExcclExportedVariable variables;
+    try {
+      archive::ReadModelDataFile(modelDataPath_.c_str(),
+                                 static_cast<std::uint32_t>(case_.value("version", 40)), variables);
+      for (std::size_t i = 0; i < variables.size(); ++i) {
+        const optimisation::CExcExportedVariable& v = *variables.At(i);
+        places_[v.name] = Place(v.worksheet, std::vector<std::string>{v.cell});
+      }
+      return;
+    } catch (const archive::ArchiveError& e) {
+      why = modelDataPath_ + ": " + e.what();
+    }
+  }
+  rec_.notes.push_back("the model data file cannot be read (" + why +
+                       "); the driver reads it as empty, so no variables are published");
+}
+
+// AddPublishedVariable refuses a worksheet the workbook does not have;
+// what it accepts is deleted again at once.
+bool Runner::SheetExists(const std::string& sheet) {
+  Record add(EXT_ADD_PUBVAR_RECORD_MIN_SIZE);
+  const std::string cell = "A1", name = "gridmoor-host sheet probe";
+  add.Put<const char*>(EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, sheet.c_str());
+  add.Put<const char*>(EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, cell.c_str());
+  add.Put<const char*>(EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, name.c_str());
+  add.Put<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET, -1);
+  StopWhenAsked();
+  if (!lib_.Call(EXT_CMD_ADD_PUBLISHED_VARIABLE, add.data(), 0).ok()) return false;
+  const std::int32_t handle = add.Get<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET);
+  if (handle >= 0) Require(EXT_CMD_DEL_PUBLISHED_VARIABLE, nullptr, handle);
+  return true;
+}
+
+// The driver adds the sheet of an input stream when the workbook lacks it:
+// the stream then writes into a new empty sheet that no formula reads.
+void Runner::FindMissingSheets() {
+  if (!case_.contains("inputStreams")) return;
+  for (std::size_t i = 0; i < case_["inputStreams"].size(); ++i) {
+    const nlohmann::json& stream = case_["inputStreams"][i];
+    if (Blank(stream, "sheetName") || StreamCells(stream).empty()) continue;
+    const std::string sheet = stream["sheetName"].get<std::string>();
+    if (!SheetExists(sheet)) missingSheets_.emplace_back("In-" + std::to_string(i + 1), sheet);
+  }
+}
+
+// Said only when the first solve made the sheet: a sheet matched in
+// another case was there all along.
+void Runner::NoteAddedSheets() {
+  for (const auto& [stream, sheet] : missingSheets_) {
+    if (!SheetExists(sheet)) continue;
+    rec_.notes.push_back("input stream " + stream + ": the workbook had no sheet '" + sheet +
+                         "'; the driver added it, so the stream writes into a new empty sheet "
+                         "and the outputs read the workbook's own values");
+  }
+  missingSheets_.clear();
 }
 
 void Runner::LearnStreams() {
@@ -405,6 +559,7 @@ void Runner::Timestep(int t, double date) {
 
 void Runner::Run() {
   Prepare();
+  FindMissingSheets();
   LearnStreams();
   CheckInputs();
   LearnProblem();
@@ -417,6 +572,7 @@ void Runner::Run() {
   for (int t = 0; t < scenario_.timesteps; ++t) {
     timestep = t;
     Timestep(t, date);
+    if (t == 0) NoteAddedSheets();
     TimestepResult& result = rec_.results.back();
     if (result.nextEvent) {
       if (*result.nextEvent > date) {
@@ -471,13 +627,7 @@ bool CaseArchiveBytes(const Scenario& scenario, std::vector<std::uint8_t>& bytes
     }
     return true;
   }
-  std::ifstream in(*scenario.caseArchive, std::ios::binary);
-  if (!in) {
-    error = "cannot read the case archive " + scenario.caseArchive->string();
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  return ReadBounded(*scenario.caseArchive, kCaseArchiveLimit, bytes, error);
 }
 
 void RunScenario(Library& library, const Scenario& scenario, const RunOptions& options,
@@ -490,6 +640,9 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
   Runner runner(library, scenario, options, record);
   try {
     runner.Run();
+  } catch (const Interrupted& stop) {
+    record.interruptedBy = stop.signal;
+    record.failure = RunFailure{stop.what(), "", 0, runner.timestep};
   } catch (const HostFailure& failure) {
     record.failure = RunFailure{failure.what(), failure.command, failure.code, runner.timestep};
   } catch (const std::exception& e) {

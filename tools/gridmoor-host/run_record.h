@@ -62,6 +62,7 @@ struct RunRecord {
   std::vector<TimestepResult> results;
   std::vector<std::string> notes;
   std::optional<RunFailure> failure;
+  int interruptedBy = 0;  // the signal that stopped the run, or 0
 };
 
 }  // namespace refhost

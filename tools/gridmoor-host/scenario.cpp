@@ -1,10 +1,12 @@
 #include "scenario.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <set>
 
 #include "csv.h"
+#include "files.h"
 
 namespace refhost {
 namespace {
@@ -40,10 +42,20 @@ bool CheckKeys(const json& object, const std::string& path,
 }
 
 bool GetNumber(const json& value, const std::string& path, double& out, std::string& error) {
-  if (!value.is_number()) return Fail(error, "'" + path + "' must be a number");
+  if (!value.is_number() || !std::isfinite(value.get<double>()))
+    return Fail(error, "'" + path + "' must be a finite number");
   out = value.get<double>();
   return true;
 }
+
+bool GetTolerance(const json& value, const std::string& path, double& out, std::string& error) {
+  if (!GetNumber(value, path, out, error)) return false;
+  if (out < 0) return Fail(error, "'" + path + "' must not be negative");
+  return true;
+}
+
+// The OLE calendar: 0100-01-01 to 9999-12-31.
+constexpr double kFirstDate = -657434, kLastDate = 2958465;
 
 bool GetInt(const json& value, const std::string& path, long low, long high, long& out,
             std::string& error) {
@@ -120,6 +132,10 @@ bool ParseRun(const json& run, Scenario& s, std::string& error) {
     if (!GetNumber(run["stepDays"], "run.stepDays", s.stepDays, error)) return false;
     if (!(s.stepDays > 0)) return Fail(error, "'run.stepDays' must be above 0");
   }
+  if (s.startDate < kFirstDate) return Fail(error, "'run.start' must be 0100-01-01 or later");
+  if (s.startDate + s.stepDays * (s.timesteps - 1) > kLastDate)
+    return Fail(error, "'run.stepDays': " + std::to_string(s.timesteps) + " timesteps of " +
+                           nlohmann::json(s.stepDays).dump() + " days end after 9999-12-31");
   return true;
 }
 
@@ -147,12 +163,12 @@ bool ParseOptimisation(const json& o, OptimisationSettings& settings, std::strin
       return Fail(error, "'optimisation.method' must be \"auto\", \"cobyla\" or \"bobyqa\"");
   }
   if (o.contains("relativeTolerance") &&
-      !GetNumber(o["relativeTolerance"], "optimisation.relativeTolerance",
-                 settings.relativeTolerance, error))
+      !GetTolerance(o["relativeTolerance"], "optimisation.relativeTolerance",
+                    settings.relativeTolerance, error))
     return false;
   if (o.contains("objectiveTolerance") &&
-      !GetNumber(o["objectiveTolerance"], "optimisation.objectiveTolerance",
-                 settings.objectiveTolerance, error))
+      !GetTolerance(o["objectiveTolerance"], "optimisation.objectiveTolerance",
+                    settings.objectiveTolerance, error))
     return false;
   long value = 0;
   if (o.contains("maxIterations")) {
@@ -166,15 +182,6 @@ bool ParseOptimisation(const json& o, OptimisationSettings& settings, std::strin
       return false;
     settings.maxIntegerCombinations = value;
   }
-  return true;
-}
-
-bool ReadFile(const std::filesystem::path& file, std::string& text, std::string& error) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return Fail(error, "cannot read " + file.string());
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  text = buffer.str();
   return true;
 }
 
@@ -240,14 +247,19 @@ bool ParseStreamState(const json& entry, const std::string& path, StreamState& s
   return true;
 }
 
-bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& inputs,
+namespace {
+
+bool ReadInputRows(const std::string& text, std::map<std::string, InputSeries>& inputs,
                    std::string& error) {
   std::vector<CsvRow> rows;
-  if (!ParseCsv(text, rows, error)) return false;
+  // A byte-order mark, as spreadsheets write it in front of UTF-8.
+  const bool mark = text.rfind("\xEF\xBB\xBF", 0) == 0;
+  if (!ParseCsv(mark ? text.substr(3) : text, rows, error)) return false;
   if (rows.empty()) return Fail(error, "the input table is empty");
   const CsvRow& header = rows[0];
   if (header.size() < 2 || header[0] != "timestep" || header[1] != "stream")
     return Fail(error, "the input table must start with the columns timestep,stream");
+  std::map<std::pair<std::string, long>, std::size_t> seen;  // -> its line
   for (std::size_t r = 1; r < rows.size(); ++r) {
     const CsvRow& row = rows[r];
     const std::string line = "line " + std::to_string(r + 1);
@@ -259,6 +271,10 @@ bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& 
     if (row[0].empty() || *end != '\0' || t < 0 || t > 100000)
       return Fail(error, line + ": timestep '" + row[0] + "' is not a whole number");
     if (row[1].empty()) return Fail(error, line + ": no stream name");
+    const auto [at, added] = seen.emplace(std::make_pair(row[1], t), r + 1);
+    if (!added)
+      return Fail(error, line + ": timestep " + row[0] + " of " + row[1] +
+                             " is given already on line " + std::to_string(at->second));
     StreamState& state = inputs[row[1]][static_cast<int>(t)];
     for (std::size_t c = 2; c < header.size(); ++c) {
       const std::string& cell = row[c];
@@ -275,6 +291,8 @@ bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& 
       }
       const double value = std::strtod(cell.c_str(), &end);
       if (*end != '\0') return Fail(error, where + ": '" + cell + "' is not a number");
+      if (!std::isfinite(value))
+        return Fail(error, where + ": '" + cell + "' is not a finite number");
       const int scalar = ScalarIndex(name);
       const int property = PropertyIndex(name);
       bool ok = false;
@@ -294,6 +312,15 @@ bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& 
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& inputs,
+                   std::string& error) {
+  if (ReadInputRows(text, inputs, error)) return true;
+  error = OneLine(error);
+  return false;
 }
 
 bool ParseScenario(const json& d, const std::filesystem::path& folder, Scenario& s,
@@ -339,7 +366,7 @@ bool ParseScenario(const json& d, const std::filesystem::path& folder, Scenario&
     if (inputs.is_string()) {
       if (!GetPath(inputs, "inputs", folder, path, error)) return false;
       std::string text;
-      if (!ReadFile(path, text, error)) return false;
+      if (!ReadBounded(path, kTextFileLimit, text, error)) return false;
       if (!ParseInputCsv(text, s.inputs, error)) return Fail(error, path.string() + ": " + error);
     } else if (inputs.is_object()) {
       for (const auto& stream : inputs.items()) {
@@ -360,19 +387,20 @@ bool ParseScenario(const json& d, const std::filesystem::path& folder, Scenario&
   return true;
 }
 
+bool ParseScenarioText(const std::string& text, const std::filesystem::path& file,
+                       Scenario& scenario, std::string& error) {
+  json document;
+  scenario.file = file;
+  if (!ParseJsonText(text, document, error) ||
+      !ParseScenario(document, file.parent_path(), scenario, error))
+    return Fail(error, OneLine(file.string() + ": " + error));
+  return true;
+}
+
 bool LoadScenario(const std::filesystem::path& file, Scenario& scenario, std::string& error) {
   std::string text;
-  if (!ReadFile(file, text, error)) return false;
-  json document;
-  try {
-    document = json::parse(text);
-  } catch (const json::parse_error& e) {
-    return Fail(error, file.string() + ": not valid JSON: " + e.what());
-  }
-  scenario.file = file;
-  if (!ParseScenario(document, file.parent_path(), scenario, error))
-    return Fail(error, file.string() + ": " + error);
-  return true;
+  if (!ReadBounded(file, kTextFileLimit, text, error)) return false;
+  return ParseScenarioText(text, file, scenario, error);
 }
 
 }  // namespace refhost

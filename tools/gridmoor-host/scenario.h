@@ -49,6 +49,10 @@ struct Scenario {
 // the scenario's folder. False with `error` saying what and where.
 bool LoadScenario(const std::filesystem::path& file, Scenario& scenario, std::string& error);
 
+// The same from the file's text (`file` names it in errors).
+bool ParseScenarioText(const std::string& text, const std::filesystem::path& file,
+                       Scenario& scenario, std::string& error);
+
 // The same from an already parsed document (`folder` resolves paths).
 bool ParseScenario(const nlohmann::json& document, const std::filesystem::path& folder,
                    Scenario& scenario, std::string& error);
@@ -63,6 +67,7 @@ bool ParseStreamState(const nlohmann::json& entry, const std::string& path, Stre
 
 // Reads an input table from CSV text: columns timestep, stream, then field
 // names (moleFractions[i], criticalPressure[i], interaction[i][j], ...).
+// Every value must be a finite number; a stream's timestep comes once.
 bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& inputs,
                    std::string& error);
 

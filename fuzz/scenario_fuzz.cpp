@@ -1,0 +1,61 @@
+// The reference host's scenario reader, as `run` uses it before any office
+// starts: the scenario text (or, after a leading 'c', an inputs table) and
+// the checks on its case. No input may crash or upset the sanitizers, and
+// every refusal is one line that says what is wrong.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/case_json.h"
+#include "case_check.h"
+#include "csv.h"
+#include "scenario.h"
+
+namespace {
+
+void CheckRefusal(bool accepted, const std::string& error) {
+  if (accepted) return;
+  if (error.empty() || error.find('\n') != std::string::npos) std::abort();
+}
+
+void CheckCase(const nlohmann::json& caseJson) {
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  const bool built = archive::CaseJsonToArchive(caseJson, bytes, error);
+  CheckRefusal(built, refhost::OneLine(error));  // as `run` shows it
+  if (!built) return;
+  nlohmann::json decoded;
+  if (!archive::CaseArchiveToJson(bytes, decoded, error)) std::abort();  // we just wrote it
+  for (const std::string& problem : refhost::CaseItemProblems(decoded))
+    CheckRefusal(false, problem);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  std::string error;
+  if (!text.empty() && text[0] == 'c') {
+    std::map<std::string, refhost::InputSeries> inputs;
+    const bool read = refhost::ParseInputCsv(text.substr(1), inputs, error);
+    CheckRefusal(read, error);
+    for (const auto& [name, series] : inputs)
+      for (const auto& [t, state] : series)
+        for (double value : state.scalars)
+          if (!std::isfinite(value)) std::abort();
+    return 0;
+  }
+  // Relative names lead into a folder that does not exist.
+  refhost::Scenario scenario;
+  const bool read = refhost::ParseScenarioText(text, "/nonexistent/scenario.json", scenario, error);
+  CheckRefusal(read, error);
+  if (!read) return 0;
+  if (scenario.timesteps < 1 || !(scenario.stepDays > 0) || !std::isfinite(scenario.stepDays))
+    std::abort();
+  if (scenario.caseJson) CheckCase(*scenario.caseJson);
+  return 0;
+}

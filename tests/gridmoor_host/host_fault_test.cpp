@@ -1,0 +1,143 @@
+// Faults of a real run: signals in the middle of it, and what the driver
+// does silently that the program must say.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "host_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using hosttest::Folder;
+using hosttest::ReadText;
+using nlohmann::json;
+using std::chrono::steady_clock;
+
+fs::path Example(const std::string& name) {
+  return fs::path(GRIDMOOR_EXAMPLES_DIR) / name;
+}
+
+// The office a process started: a child named soffice.bin, or 0.
+int OfficeOf(pid_t parent) {
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    const std::string stat = ReadText(entry.path() / "stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(soffice.bin)") == std::string::npos) continue;
+    if (std::atoi(stat.c_str() + close + 4) == parent) return std::atoi(stat.c_str());
+  }
+  return 0;
+}
+
+bool Gone(int pid) {
+  const std::string stat = ReadText(fs::path("/proc") / std::to_string(pid) / "stat");
+  const std::size_t close = stat.rfind(')');
+  return stat.empty() || (close != std::string::npos && stat[close + 2] == 'Z');
+}
+
+bool WaitFor(const std::function<bool()>& done, int seconds) {
+  const auto end = steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+struct Started {
+  pid_t pid;
+  fs::path err;
+};
+
+// The gas-lift example run in the background, stderr kept in `folder`.
+Started StartRun(const fs::path& folder) {
+  const fs::path err = folder / "stderr.txt";
+  const std::string out = (folder / "out").string(),
+                    scenario = (Example("gaslift") / "scenario.json").string();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(fd, 2);
+    ::execl(GRIDMOOR_HOST_PROGRAM, GRIDMOOR_HOST_PROGRAM, "--library", GRIDMOOR_LIBRARY_FILE, "run",
+            scenario.c_str(), "--quiet", "--out", out.c_str(), nullptr);
+    ::_exit(127);
+  }
+  return {pid, err};
+}
+
+int ExitStatus(pid_t pid) {
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST(IntegrationSignals, FirstSignalWindsTheRunDownAndWritesWhatItGot) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    Folder folder;
+    const Started run = StartRun(folder.path());
+    int office = 0;
+    ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(run.pid)) != 0; }, 60));
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // into the optimisation
+    ::kill(run.pid, signal);
+    const int status = ExitStatus(run.pid);
+    const std::string name = signal == SIGINT ? "SIGINT" : "SIGTERM";
+    EXPECT_EQ(status, 128 + signal) << name;
+    const std::string err = ReadText(run.err);
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
+    EXPECT_NE(err.find("interrupted by " + name), std::string::npos) << err;
+    const json summary = json::parse(ReadText(folder.path() / "out" / "summary.json"));
+    EXPECT_EQ(summary["status"], "interrupted");
+    EXPECT_NE(summary["notes"].dump().find("interrupted by " + name), std::string::npos);
+    EXPECT_TRUE(WaitFor([&] { return Gone(office); }, 10)) << "office " << office << " left";
+  }
+}
+
+TEST(IntegrationSignals, SecondSignalEndsAtOnce) {
+  Folder folder;
+  const Started run = StartRun(folder.path());
+  int office = 0;
+  ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(run.pid)) != 0; }, 60));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ::kill(run.pid, SIGTERM);
+  // Apart, or the kernel merges them into one; winding down takes longer.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ::kill(run.pid, SIGTERM);
+  EXPECT_EQ(ExitStatus(run.pid), 128 + SIGTERM);
+  EXPECT_NE(ReadText(run.err).find("stopping at once"), std::string::npos) << ReadText(run.err);
+  EXPECT_TRUE(WaitFor([&] { return Gone(office); }, 10)) << "office " << office << " left";
+}
+
+TEST(IntegrationNotes, WhatTheDriverDoesSilentlyIsSaid) {
+  Folder folder;
+  json scenario = json::parse(ReadText(Example("separator") / "scenario.json"));
+  scenario["workbook"] = (Example("separator") / "separator.fods").string();
+  scenario["case"]["inputStreams"][0]["sheetName"] = "NoSuchSheet";
+  scenario.erase("publishedVariables");
+  std::ofstream(folder.path() / "garbage.gmd") << "not a model data file";
+  scenario["modelDataFile"] = (folder.path() / "garbage.gmd").string();
+  std::ofstream(folder.path() / "s.json") << scenario.dump();
+  const hosttest::Result r =
+      hosttest::Host("run " + (folder.path() / "s.json").string() + " --quiet --out " +
+                         (folder.path() / "out").string(),
+                     folder.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* said :
+       {"input stream In-1: the workbook had no sheet 'NoSuchSheet'; the driver added it",
+        "the model data file cannot be read (", "garbage.gmd"})
+    EXPECT_NE(r.err.find(said), std::string::npos) << said << "\n" << r.err;
+  const json summary = json::parse(ReadText(folder.path() / "out" / "summary.json"));
+  EXPECT_NE(summary["notes"].dump().find("NoSuchSheet"), std::string::npos);
+  EXPECT_NE(summary["notes"].dump().find("model data file"), std::string::npos);
+}
+
+}  // namespace

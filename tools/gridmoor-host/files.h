@@ -1,0 +1,41 @@
+// The program's file access: every input read with a bound, every output
+// place checked before a run starts, so that a bad path costs no office.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace refhost {
+
+// Bounds of what the program reads. A case archive cannot be larger than the
+// host's case-data record; the others are far above any real model's.
+inline constexpr std::size_t kCaseArchiveLimit = 102400;
+inline constexpr std::size_t kModelDataFileLimit = 64u << 20;
+inline constexpr std::size_t kTextFileLimit = 64u << 20;  // scenarios, CSV, case JSON
+
+// Reads at most `limit` bytes of a regular file (or a device that ends
+// within the bound). False with `error` naming the file and the reason.
+bool ReadBounded(const std::filesystem::path& file, std::size_t limit, std::string& text,
+                 std::string& error);
+bool ReadBounded(const std::filesystem::path& file, std::size_t limit,
+                 std::vector<std::uint8_t>& bytes, std::string& error);
+
+// Parses JSON text; false with `error` giving the line and column of the
+// fault (numbers too large for a double are faults too).
+bool ParseJsonText(const std::string& text, nlohmann::json& document, std::string& error);
+
+// Whether files can be created in `folder` (made when missing), and each of
+// `names` in it replaced. False with `error` naming the path and the reason.
+bool CheckOutputFolder(const std::filesystem::path& folder, const std::vector<std::string>& names,
+                       std::string& error);
+
+// Whether `file` can be written: an existing one opened for writing, a new
+// one created in its folder.
+bool CheckWritableFile(const std::filesystem::path& file, std::string& error);
+
+}  // namespace refhost
