@@ -77,6 +77,15 @@ struct Twin {
   IprRecord ipr;
   test_support::GuardedBuffer status{EXT_STATUS_RECORD_SIZE, 0};
   std::vector<std::string> texts;  // handed out by published-variable reads
+
+  Twin() = default;
+  Twin(const Twin&) = delete;
+  Twin& operator=(const Twin&) = delete;
+  ~Twin() {
+    if (!session) return;
+    session->CloseWorkbook();
+    session->Quit();
+  }
 };
 
 // What one round drives, the same in both twins.
