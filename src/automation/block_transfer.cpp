@@ -12,13 +12,9 @@ namespace {
 constexpr int kGridColumns = 16384;
 constexpr int kGridRows = 1048576;
 
-struct Position {
-  int row;
-  int column;
-};
+}  // namespace
 
-// Letters, then digits, each part possibly after a "$"; nothing else.
-std::optional<Position> PlainCell(std::string_view address) {
+std::optional<CellPosition> PlainCell(std::string_view address) {
   std::size_t at = 0;
   const auto skipDollar = [&] {
     if (at < address.size() && address[at] == '$') ++at;
@@ -39,17 +35,15 @@ std::optional<Position> PlainCell(std::string_view address) {
     if (row > kGridRows) return std::nullopt;
   }
   if (at == digitsFrom || at != address.size() || row < 1) return std::nullopt;
-  return Position{static_cast<int>(row), static_cast<int>(column)};
+  return CellPosition{static_cast<int>(row), static_cast<int>(column)};
 }
 
-std::string A1(int row, int column) {
+std::string A1Name(int row, int column) {
   std::string letters;
   for (; column > 0; column = (column - 1) / 26)
     letters.insert(letters.begin(), static_cast<char>('A' + (column - 1) % 26));
   return letters + std::to_string(row);
 }
-
-}  // namespace
 
 bool BlockTransferEnabled() {
   const std::optional<std::string> setting = platform::GetEnv("GRIDMOOR_BLOCK_TRANSFER");
@@ -57,11 +51,11 @@ bool BlockTransferEnabled() {
 }
 
 std::string CellBlock::First() const {
-  return A1(firstRow, firstColumn);
+  return A1Name(firstRow, firstColumn);
 }
 
 std::string CellBlock::Last() const {
-  return A1(firstRow + static_cast<int>(rows) - 1, firstColumn + static_cast<int>(columns) - 1);
+  return A1Name(firstRow + static_cast<int>(rows) - 1, firstColumn + static_cast<int>(columns) - 1);
 }
 
 bool Overlap(const CellBlock& a, const CellBlock& b) {
@@ -75,10 +69,10 @@ bool Overlap(const CellBlock& a, const CellBlock& b) {
 
 std::optional<CellBlock> BlockOf(std::span<const std::string> addresses, std::size_t columns) {
   if (columns == 0 || addresses.size() < 2 || addresses.size() % columns != 0) return std::nullopt;
-  const std::optional<Position> first = PlainCell(addresses[0]);
+  const std::optional<CellPosition> first = PlainCell(addresses[0]);
   if (!first) return std::nullopt;
   for (std::size_t i = 1; i < addresses.size(); ++i) {
-    const std::optional<Position> cell = PlainCell(addresses[i]);
+    const std::optional<CellPosition> cell = PlainCell(addresses[i]);
     if (!cell || cell->row != first->row + static_cast<int>(i / columns) ||
         cell->column != first->column + static_cast<int>(i % columns)) {
       return std::nullopt;

@@ -22,6 +22,20 @@ namespace automation {
 // On unless the environment variable GRIDMOOR_BLOCK_TRANSFER is "0".
 bool BlockTransferEnabled();
 
+// A cell by row and column, 1-based.
+struct CellPosition {
+  int row = 1;
+  int column = 1;
+  friend bool operator==(const CellPosition&, const CellPosition&) = default;
+};
+
+// A plain A1 cell (letters, then digits, each possibly after a "$", any
+// case) inside A1 ... XFD1048576; none for anything else.
+std::optional<CellPosition> PlainCell(std::string_view address);
+
+// "B7" for row 7, column 2.
+std::string A1Name(int row, int column);
+
 // A rectangle of cells, 1-based, at least one row and one column.
 struct CellBlock {
   int firstRow = 1;

@@ -279,8 +279,8 @@ void BlockDifferential::Run(const Round& round) {
   // table's rows below the failing one written, as a successful run writes
   // them, where cell by cell they are not reached.
   std::function<bool(int, int)> laterTableRows;
-  const std::optional<CellAt> table = ParseCell(round.block.componentTableCell.str());
-  const std::optional<CellAt> matrix = ParseCell(round.block.interactionCell.str());
+  const std::optional<CellAt> table = PlainCell(round.block.componentTableCell.str());
+  const std::optional<CellAt> matrix = PlainCell(round.block.interactionCell.str());
   const int n = static_cast<int>(round.components);
   if (round.injected && table && matrix && round.injected->row >= matrix->row &&
       round.injected->row < matrix->row + n && round.injected->column >= matrix->column &&

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "automation/block_transfer.h"
 #include "automation/excel_session.h"
 #include "case/case_details.h"
 #include "case/composition.h"
@@ -37,36 +38,10 @@ namespace streams_test {
 // Every non-empty cell of a sheet by (row, column), 1-based.
 using SheetCells = std::map<std::pair<int, int>, com::Variant>;
 
-struct CellAt {
-  int row;
-  int column;
-  bool operator==(const CellAt&) const = default;
-};
-
-// Letters then digits, "$" and case ignored; nullopt for anything else.
-inline std::optional<CellAt> ParseCell(const std::string& text) {
-  int column = 0;
-  int row = 0;
-  std::size_t at = 0;
-  for (;
-       at < text.size() && (std::isalpha(static_cast<unsigned char>(text[at])) || text[at] == '$');
-       ++at) {
-    if (text[at] != '$') column = column * 26 + (std::toupper(text[at]) - 'A' + 1);
-  }
-  for (;
-       at < text.size() && (std::isdigit(static_cast<unsigned char>(text[at])) || text[at] == '$');
-       ++at) {
-    if (text[at] != '$') row = row * 10 + (text[at] - '0');
-  }
-  if (at != text.size() || column == 0 || row == 0) return std::nullopt;
-  return CellAt{row, column};
-}
-
+using CellAt = automation::CellPosition;
+using automation::PlainCell;
 inline std::string CellName(int row, int column) {
-  std::string letters;
-  for (; column > 0; column = (column - 1) / 26)
-    letters.insert(letters.begin(), static_cast<char>('A' + (column - 1) % 26));
-  return letters + std::to_string(row);
+  return automation::A1Name(row, column);
 }
 
 struct Twin {

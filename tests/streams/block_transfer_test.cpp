@@ -54,7 +54,7 @@ class MemoryBlockDifferential : public BlockDifferential {
     fault.when = [at = *cell](const test_support::RecordedCall& call) {
       const auto corner = [&](std::size_t i) -> std::optional<CellAt> {
         if (call.arguments.size() <= i || call.arguments[i].vt != VT_BSTR) return std::nullopt;
-        return ParseCell(com::VariantToText(call.arguments[i]));
+        return PlainCell(com::VariantToText(call.arguments[i]));
       };
       const std::optional<CellAt> first = corner(0);
       const std::optional<CellAt> last = corner(1) ? corner(1) : first;

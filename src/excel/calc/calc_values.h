@@ -163,4 +163,5 @@ std::string WrapperModuleSource(const std::vector<WrappedCall>& calls);
 // The VARIANT a VT_BYREF|VT_VARIANT points to; `value` itself otherwise.
 const VARIANT& Dereferenced(const VARIANT& value);
 
+
 }  // namespace excel::calc
