@@ -1,8 +1,11 @@
-// The stream transfer cell by cell: SetIPR and GetIPR of a 100-component
-// stream with binary interaction coefficients, on the in-memory application
-// and on a real office. The baseline for a block-transfer fast path.
+// The stream transfer: SetIPR and GetIPR of a 100-component stream with
+// binary interaction coefficients, cell by cell (GRIDMOOR_BLOCK_TRANSFER=0)
+// and by blocks, on the in-memory application and on a real office; a
+// 100 x 100 published-variable block read and set; one cell read and
+// written with its worksheet named, as a single operation does.
 //
-// Counters: "cells" per call and "per_cell" (time per cell).
+// Counters: "cells" per call, "per_cell" (time per cell) and, on the
+// office, "bridge_calls" per call.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/cell_transfer.h"
 #include "automation/excel_session.h"
 #include "case/case_details.h"
 #include "case/composition.h"
@@ -19,6 +23,7 @@
 #include "com/class_registry.h"
 #include "excel/calc/calc_application.h"
 #include "gridmoor/host.h"
+#include "optimisation/published_ops.h"
 #include "streams/stream_transfer.h"
 #include "support/memory_application.h"
 
@@ -135,6 +140,32 @@ struct StreamWorkbook {
   ExtStatusRecord status{};
 };
 
+// The calls into the office while it lives; nothing on the in-memory one.
+class BridgeCalls {
+ public:
+  explicit BridgeCalls(const char* application)
+      : office_(std::string(application) == "calc"), start_(Now()) {}
+  void Report(benchmark::State& state) const {
+    if (!office_ || state.iterations() == 0) return;
+    state.counters["bridge_calls"] =
+        static_cast<double>(Now() - start_) / static_cast<double>(state.iterations());
+  }
+
+ private:
+  static std::uint64_t Now() { return excel::calc::BridgeCallCount(); }
+  bool office_;
+  std::uint64_t start_;
+};
+
+// The transfer asked for: "cells" one at a time, or "blocks".
+void UseTransfer(const char* transfer) {
+  if (std::string(transfer) == "cells") {
+    setenv("GRIDMOOR_BLOCK_TRANSFER", "0", 1);
+  } else {
+    unsetenv("GRIDMOOR_BLOCK_TRANSFER");
+  }
+}
+
 void Report(benchmark::State& state, std::size_t cells) {
   state.counters["cells"] = static_cast<double>(cells);
   state.counters["per_cell"] =
@@ -142,12 +173,14 @@ void Report(benchmark::State& state, std::size_t cells) {
                                                          benchmark::Counter::kInvert);
 }
 
-void BM_SetIPR(benchmark::State& state, const char* application) {
+void BM_SetIPR(benchmark::State& state, const char* application, const char* transfer) {
+  UseTransfer(transfer);
   StreamWorkbook book(application);
   if (!book.session) {
     state.SkipWithError("no spreadsheet application");
     return;
   }
+  const BridgeCalls calls(application);
   for (auto _ : state) {
     if (book.Set() != 0) {
       state.SkipWithError(book.status.text);
@@ -155,14 +188,17 @@ void BM_SetIPR(benchmark::State& state, const char* application) {
     }
   }
   Report(state, kSetCells);
+  calls.Report(state);
 }
 
-void BM_GetIPR(benchmark::State& state, const char* application) {
+void BM_GetIPR(benchmark::State& state, const char* application, const char* transfer) {
+  UseTransfer(transfer);
   StreamWorkbook book(application);
   if (!book.session || book.Set() != 0) {
     state.SkipWithError("no spreadsheet application, or the stream could not be written");
     return;
   }
+  const BridgeCalls calls(application);
   for (auto _ : state) {
     if (book.Get() != 0) {
       state.SkipWithError(book.status.text);
@@ -170,24 +206,128 @@ void BM_GetIPR(benchmark::State& state, const char* application) {
     }
   }
   Report(state, kGetCells);
+  calls.Report(state);
 }
 
-BENCHMARK_CAPTURE(BM_SetIPR, memory, "memory")
+// A 100 x 100 published variable on the stream's sheet: read, or set from
+// the text a read gave.
+void BM_PublishedBlock(benchmark::State& state, const char* application, const char* transfer,
+                       bool set) {
+  UseTransfer(transfer);
+  StreamWorkbook book(application);
+  if (!book.session || book.Set() != 0) {
+    state.SkipWithError("no spreadsheet application, or the stream could not be written");
+    return;
+  }
+  optimisation::CExcclExportedVariable variables;
+  auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+  variable->name = "Block";
+  variable->worksheet = "Streams";
+  variable->cell = "Q20";
+  variable->RegionWidth = 100;
+  variable->RegionHeight = 100;
+  variables.Add(std::move(variable));
+  std::string text;
+  const optimisation::ResultTextSink sink = [&](std::string_view result) {
+    text = result;
+    return text.c_str();
+  };
+  unsigned char record[EXT_PUBVAR2_RECORD_MIN_SIZE] = {};
+  const auto eval = [&](bool asSet) {
+    record[EXT_PUBVAR2_FLAG_OFFSET] = asSet ? 1 : 0;
+    const std::string given = text;
+    const char* pointer = given.c_str();
+    std::memcpy(record + EXT_PUBVAR2_TEXT_POINTER_OFFSET, &pointer, sizeof pointer);
+    return optimisation::EvalPublishedVariables2(variables, book.session.get(), 0, sink, record,
+                                                 &book.status);
+  };
+  if (eval(false) != 0) {
+    state.SkipWithError(book.status.text);
+    return;
+  }
+  const BridgeCalls calls(application);
+  for (auto _ : state) {
+    if (eval(set) != 0) {
+      state.SkipWithError(book.status.text);
+      break;
+    }
+  }
+  Report(state, 100 * 100);
+  calls.Report(state);
+}
+
+// One cell read and one written, each naming its worksheet, as the
+// optimiser's items and the data-server cells do.
+void BM_SingleCell(benchmark::State& state, const char* application, bool write) {
+  StreamWorkbook book(application);
+  if (!book.session || book.Set() != 0) {
+    state.SkipWithError("no spreadsheet application, or the stream could not be written");
+    return;
+  }
+  char message[EXT_STATUS_TEXT_SIZE] = {};
+  const BridgeCalls calls(application);
+  for (auto _ : state) {
+    double value = 0;
+    const int failed =
+        write ? automation::WriteCellText(book.session.get(), "Streams", "C5", "42.5", message)
+              : automation::ReadCellDouble(book.session.get(), "Streams", "B3", value, message);
+    if (failed != 0) {
+      state.SkipWithError(message);
+      break;
+    }
+  }
+  Report(state, 1);
+  calls.Report(state);
+}
+
+BENCHMARK_CAPTURE(BM_SetIPR, memory_cells, "memory", "cells")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_GetIPR, memory, "memory")
+    ->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_SetIPR, memory_blocks, "memory", "blocks")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_SetIPR, calc, "calc")
+    ->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_GetIPR, memory_cells, "memory", "cells")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(5);
-BENCHMARK_CAPTURE(BM_GetIPR, calc, "calc")
+    ->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_GetIPR, memory_blocks, "memory", "blocks")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(5);
+    ->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_SetIPR, calc_cells, "calc", "cells")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_SetIPR, calc_blocks, "calc", "blocks")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+BENCHMARK_CAPTURE(BM_GetIPR, calc_cells, "calc", "cells")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_GetIPR, calc_blocks, "calc", "blocks")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+BENCHMARK_CAPTURE(BM_PublishedBlock, calc_get_blocks, "calc", "blocks", false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+BENCHMARK_CAPTURE(BM_PublishedBlock, calc_set_blocks, "calc", "blocks", true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+BENCHMARK_CAPTURE(BM_SingleCell, calc_read, "calc", false)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->Iterations(200);
+BENCHMARK_CAPTURE(BM_SingleCell, calc_write, "calc", true)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->Iterations(200);
 
 }  // namespace
 

@@ -69,6 +69,10 @@ class CExcExcelObj {
   // The open workbook without a reference added; null when none.
   virtual excel::Workbook* GetWorkbook() = 0;
 
+  // The current worksheet without a reference added; null when none. Block
+  // transfer (block_transfer.h) reaches its ranges through it.
+  excel::Worksheet* CurrentWorksheet() const { return worksheet_.Get(); }
+
  protected:
   CExcExcelObj() = default;
 

@@ -7,10 +7,13 @@
 #include <optional>
 #include <utility>
 
+#include "automation/block_transfer.h"
 #include "automation/cell_address.h"
 #include "automation/cell_transfer.h"
+#include "com/bstr.h"
 #include "com/error.h"
 #include "com/variant.h"
+#include "com/variant_text.h"
 #include "host/host_record.h"
 #include "host/message.h"
 #include "text/number.h"
@@ -25,6 +28,10 @@ constexpr char kGetFailed[] = "Error in getting data for variable '%s'";
 // A set text is read up to its terminator; one that runs on past this is
 // refused rather than cut, so that no value is silently lost.
 constexpr std::size_t kMaxSetText = std::size_t{64} << 20;
+
+// Above this many cells a block's addresses are not listed at once: it goes
+// cell by cell (or a row at a time), as it always could.
+constexpr std::size_t kMaxBlockCells = std::size_t{1} << 20;
 
 // The variable the record's handle names; null for a handle outside the
 // list and for a record that cannot be read.
@@ -90,6 +97,33 @@ std::vector<std::vector<std::string>> SplitBlock(std::string_view text) {
   return rows;
 }
 
+// Writes a block text's rows: each run of rows of one length as one block
+// where it can be (never filled out to a rectangle), otherwise, or when the
+// block call fails, cell by cell from that run's start.
+void WriteRows(automation::CExcExcelObj& session, const std::string& topLeft,
+               const std::vector<std::vector<std::string>>& rows) {
+  for (std::size_t first = 0; first < rows.size();) {
+    const std::size_t width = rows[first].size();
+    std::size_t end = first + 1;
+    while (end < rows.size() && rows[end].size() == width)
+      ++end;
+    if ((end - first) * width > kMaxBlockCells) end = first + 1;  // a row at a time
+    std::vector<std::string> cells;
+    std::vector<com::Variant> values;
+    for (std::size_t r = first; r < end; ++r) {
+      for (std::size_t c = 0; c < width; ++c) {
+        cells.push_back(BlockCell(topLeft, static_cast<int>(c), static_cast<int>(r)));
+        values.push_back(com::Variant::Text(rows[r][c]));
+      }
+    }
+    if (!automation::WriteBlock(session, cells, width, values)) {
+      for (std::size_t i = 0; i < cells.size(); ++i)
+        WriteCell(session, cells[i], rows[first + i / width][i % width]);
+    }
+    first = end;
+  }
+}
+
 std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExcelObj& session,
                       std::uint32_t timestep, const std::string& text, bool blocksAllowed,
                       host::StatusRecord& out) {
@@ -102,13 +136,7 @@ std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExce
     // stepped and is never taken for a range of whole rows.
     const std::string topLeft = automation::CellAddress(variable.cell);
     if (blocksAllowed && text.find_first_of("\t\n") != std::string::npos) {
-      const std::vector<std::vector<std::string>> rows = SplitBlock(text);
-      for (std::size_t r = 0; r < rows.size(); ++r) {
-        for (std::size_t c = 0; c < rows[r].size(); ++c) {
-          WriteCell(session, BlockCell(topLeft, static_cast<int>(c), static_cast<int>(r)),
-                    rows[r][c]);
-        }
-      }
+      WriteRows(session, topLeft, SplitBlock(text));
     } else {
       WriteCell(session, topLeft, text);
       WriteCascade(session, variable, text, timestep);
@@ -134,6 +162,17 @@ std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::st
   return value;
 }
 
+// A value of a block read, as the single-cell read turns it into a number;
+// none for what has no text (an error value).
+std::optional<double> BlockValue(const com::Variant& value) {
+  try {
+    return automation::ParseNumber(value.vt == VT_BSTR ? com::BstrToUtf8(value.bstrVal)
+                                                       : com::VariantToText(value));
+  } catch (const com::Error&) {
+    return std::nullopt;
+  }
+}
+
 // The block's values, row by row, joined by its delimiters; none when a
 // cell cannot be read.
 std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
@@ -143,16 +182,40 @@ std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
   const std::string rowSeparator =
       automation::IsBlank(variable.RowDelimiter) ? "\n" : variable.RowDelimiter;
   const std::string topLeft = automation::CellAddress(variable.cell);
-  const int width = variable.Width();
-  const int height = variable.Height();
+  const auto width = static_cast<std::size_t>(variable.Width());
+  const auto height = static_cast<std::size_t>(variable.Height());
+  std::vector<std::string> cells;
+  if (width * height <= kMaxBlockCells) {
+    cells.reserve(width * height);
+    for (std::size_t r = 0; r < height; ++r) {
+      for (std::size_t c = 0; c < width; ++c)
+        cells.push_back(BlockCell(topLeft, static_cast<int>(c), static_cast<int>(r)));
+    }
+  }
+  // The worksheet is selected as the first cell's read selects it; the
+  // others are read from it as the current one, the block among them.
+  bool selected = variable.worksheet.empty();
+  if (!selected && automation::BlockOf(cells, width)) {
+    char scratch[EXT_STATUS_TEXT_SIZE] = {};
+    if (session.SelectWorksheet(variable.worksheet, scratch) != 0) return std::nullopt;
+    selected = true;
+  }
+  const bool listed = !cells.empty();
+  const automation::BlockRead block(session, std::move(cells), width);
+  const auto address = [&](std::size_t r, std::size_t c) {
+    return listed ? block.Address(r, c)
+                  : BlockCell(topLeft, static_cast<int>(c), static_cast<int>(r));
+  };
   std::string text;
-  for (int r = 0; r < height; ++r) {
-    for (int c = 0; c < width; ++c) {
-      // The worksheet is selected for the first cell; the others are read
-      // from it as the current one.
+  for (std::size_t r = 0; r < height; ++r) {
+    for (std::size_t c = 0; c < width; ++c) {
       const bool first = r == 0 && c == 0;
+      const com::Variant* read = block.Find(r, c);
       const std::optional<double> value =
-          ReadValue(session, first ? variable.worksheet : std::string(), BlockCell(topLeft, c, r));
+          read != nullptr
+              ? BlockValue(*read)
+              : ReadValue(session, first && !selected ? variable.worksheet : std::string(),
+                          address(r, c));
       if (!value) return std::nullopt;
       if (c > 0) text += columnSeparator;
       text += FormatPublishedValue(*value);

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "automation/block_transfer.h"
 #include "automation/cell_address.h"
 #include "case/component_columns.h"
 #include "com/bstr.h"
@@ -29,6 +32,45 @@ std::string CellText(automation::CExcExcelObj& session, const std::string& addre
   const com::Variant value = session.GetCellValue(address);
   if (value.vt == VT_BSTR) return com::BstrToUtf8(value.bstrVal);
   return com::VariantToText(value);
+}
+
+// A table or matrix cell: from its block when that was read whole.
+std::string CellText(automation::CExcExcelObj& session, const automation::BlockRead& cells,
+                     std::size_t row, std::size_t column) {
+  const com::Variant* value = cells.Find(row, column);
+  if (value == nullptr) return CellText(session, cells.Address(row, column));
+  if (value->vt == VT_BSTR) return com::BstrToUtf8(value->bstrVal);
+  return com::VariantToText(*value);
+}
+
+// The table's cells of `count` components, from column `firstColumn` to
+// the last, row by row, as the single-cell transfer steps to them.
+std::vector<std::string> TableAddresses(const CExcStreamCompositionData& block, std::size_t count,
+                                        std::size_t firstColumn) {
+  const std::string table = block.componentTableCell.str();
+  std::vector<std::string> cells;
+  cells.reserve(count * (kComponentColumnCount + 1 - firstColumn));
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string rowCell = OffsetCell(table, static_cast<int>(i), true);
+    // Column 0 is the row's own cell (its letters as written).
+    if (firstColumn == 0) cells.push_back(rowCell);
+    for (std::size_t k = std::max<std::size_t>(firstColumn, 1); k <= kComponentColumnCount; ++k)
+      cells.push_back(OffsetCell(rowCell, static_cast<int>(k), false));
+  }
+  return cells;
+}
+
+std::vector<std::string> MatrixAddresses(const CExcStreamCompositionData& block,
+                                         std::size_t count) {
+  const std::string interaction = block.interactionCell.str();
+  std::vector<std::string> cells;
+  cells.reserve(count * count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string matrixRow = OffsetCell(interaction, static_cast<int>(i), true);
+    for (std::size_t j = 0; j < count; ++j)
+      cells.push_back(OffsetCell(matrixRow, static_cast<int>(j), false));
+  }
+  return cells;
 }
 
 void WriteValue(automation::CExcExcelObj& session, const std::string& address,
@@ -76,20 +118,22 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCom
   static_cast<void>(record.WriteU32(EXT_IPR_COMPOSITION_PRESENT_OFFSET, 1));
   Flags flags(record);
 
-  const std::string table = block.componentTableCell.str();
-  const std::string interaction = block.interactionCell.str();
   const bool hasInteraction = !block.interactionCell.IsBlank();
+  // Both blocks are read first; their values are then taken in the
+  // single-cell order (a component's table row, then its matrix row), so
+  // that the first cell that fails decides what was filled.
+  const automation::BlockRead table(session, TableAddresses(block, count, kColumnTable),
+                                    kComponentColumnCount);
+  const automation::BlockRead matrix(
+      session, hasInteraction ? MatrixAddresses(block, count) : std::vector<std::string>(), count);
   for (std::size_t i = 0; i < count; ++i) {
-    const int row = static_cast<int>(i);
-    const std::string rowCell = OffsetCell(table, row, true);
     // The mole fraction is always there: an empty cell reads as 0.
     const ComponentColumn& mole = kComponentColumns[0];
-    static_cast<void>(record.WriteDouble(
-        ComponentOffset(mole.offset, i),
-        automation::ParseNumber(CellText(session, OffsetCell(rowCell, kColumnTable, false)))));
+    static_cast<void>(record.WriteDouble(ComponentOffset(mole.offset, i),
+                                         automation::ParseNumber(CellText(session, table, i, 0))));
     for (std::size_t k = 2; k <= kComponentColumnCount; ++k) {
       const ComponentColumn& column = kComponentColumns[k - 1];
-      const std::string text = CellText(session, OffsetCell(rowCell, static_cast<int>(k), false));
+      const std::string text = CellText(session, table, i, k - 1);
       // Only a truly empty cell means "not given"; blanks read as 0.
       if (text.empty()) continue;
       flags.Set(column.flag);
@@ -98,10 +142,9 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCom
       static_cast<void>(record.WriteDouble(ComponentOffset(column.offset, i), value));
     }
     if (!hasInteraction) continue;
-    const std::string matrixRow = OffsetCell(interaction, row, true);
     for (std::size_t j = 0; j < count; ++j) {
       if (j == i) continue;  // the diagonal has no coefficient
-      const std::string text = CellText(session, OffsetCell(matrixRow, static_cast<int>(j), false));
+      const std::string text = CellText(session, matrix, i, j);
       if (text.empty()) continue;
       flags.Set(EXT_IPR_HAS_INTERACTION);
       static_cast<void>(record.WriteDouble(InteractionOffset(i, j), automation::ParseNumber(text)));
@@ -137,49 +180,73 @@ void WriteCompositionBlock(automation::CExcExcelObj& session,
   std::uint32_t flags = 0;
   static_cast<void>(record.ReadU32(EXT_IPR_COMPONENT_FLAGS_OFFSET, flags));
   const com::Variant notGiven = com::Variant::Text("--");
+  constexpr std::size_t kTableColumns = kComponentColumnCount + 1;  // the name first
 
-  const std::string table = block.componentTableCell.str();
-  const std::string interaction = block.interactionCell.str();
-  const bool writeInteraction =
-      (flags & EXT_IPR_HAS_INTERACTION) != 0 && !block.interactionCell.IsBlank();
+  // Every cell and value in the single-cell order; a blank or malformed top
+  // left cell steps to empty addresses, which are skipped.
+  const std::vector<std::string> tableCells = TableAddresses(block, count, 0);
+  std::vector<com::Variant> tableValues;
+  tableValues.reserve(tableCells.size());
   for (std::size_t i = 0; i < count; ++i) {
-    const int row = static_cast<int>(i);
-    // A blank or malformed table cell steps to empty addresses: those cells
-    // are skipped, the rest of the block is still written.
-    const std::string nameCell = OffsetCell(table, row, true);
-    if (!nameCell.empty()) {
-      WriteValue(session, nameCell, com::Variant::Text(composition.components[i]));
-    }
+    tableValues.push_back(com::Variant::Text(composition.components[i]));
     const ComponentColumn& mole = kComponentColumns[0];
-    const std::string moleCell = OffsetCell(nameCell, kColumnTable, false);
-    if (!moleCell.empty()) {
-      WriteValue(session, moleCell,
-                 com::Variant::Double(ReadDouble(record, ComponentOffset(mole.offset, i))));
-    }
+    tableValues.push_back(
+        com::Variant::Double(ReadDouble(record, ComponentOffset(mole.offset, i))));
     for (std::size_t k = 2; k <= kComponentColumnCount; ++k) {
-      const std::string cell = OffsetCell(nameCell, static_cast<int>(k), false);
-      if (cell.empty()) continue;
       const ComponentColumn& column = kComponentColumns[k - 1];
       if ((flags & column.flag) == 0) {
-        WriteValue(session, cell, notGiven);
+        tableValues.push_back(notGiven);
         continue;
       }
-      const double value = FromInternalUnits(ReadDouble(record, ComponentOffset(column.offset, i)),
-                                             column.kind, UnitIndex(block.columnUnits[k - 1]));
-      WriteValue(session, cell, com::Variant::Double(value));
+      tableValues.push_back(com::Variant::Double(
+          FromInternalUnits(ReadDouble(record, ComponentOffset(column.offset, i)), column.kind,
+                            UnitIndex(block.columnUnits[k - 1]))));
     }
-    if (!writeInteraction) continue;
-    const std::string matrixRow = OffsetCell(interaction, row, true);
+  }
+  const bool writeInteraction =
+      (flags & EXT_IPR_HAS_INTERACTION) != 0 && !block.interactionCell.IsBlank();
+  const std::vector<std::string> matrixCells =
+      writeInteraction ? MatrixAddresses(block, count) : std::vector<std::string>();
+  std::vector<com::Variant> matrixValues;
+  matrixValues.reserve(matrixCells.size());
+  for (std::size_t i = 0; i < count && writeInteraction; ++i) {
     for (std::size_t j = 0; j < count; ++j) {
-      const std::string cell = OffsetCell(matrixRow, static_cast<int>(j), false);
-      if (cell.empty()) continue;
-      if (j == i) {
-        WriteValue(session, cell, notGiven);
-      } else {
-        WriteValue(session, cell,
-                   com::Variant::Double(ReadDouble(record, InteractionOffset(i, j))));
+      matrixValues.push_back(
+          j == i ? notGiven : com::Variant::Double(ReadDouble(record, InteractionOffset(i, j))));
+    }
+  }
+
+  // Cell by cell from the start of a block: the table row of a component,
+  // then its matrix row.
+  const auto writeCells = [&](bool withTable, bool withMatrix) {
+    for (std::size_t i = 0; i < count; ++i) {
+      for (std::size_t c = 0; withTable && c < kTableColumns; ++c) {
+        const std::string& cell = tableCells[i * kTableColumns + c];
+        if (!cell.empty()) WriteValue(session, cell, tableValues[i * kTableColumns + c]);
+      }
+      for (std::size_t j = 0; withMatrix && j < count; ++j) {
+        const std::string& cell = matrixCells[i * count + j];
+        if (!cell.empty()) WriteValue(session, cell, matrixValues[i * count + j]);
       }
     }
+  };
+  // The table as one block, then the matrix as another. When the table's
+  // block cannot be written, everything goes cell by cell in the
+  // single-cell order; when only the matrix's fails, the matrix does.
+  const std::optional<automation::CellBlock> tableBlock =
+      automation::BlockOf(tableCells, kTableColumns);
+  const std::optional<automation::CellBlock> matrixBlock =
+      writeInteraction ? automation::BlockOf(matrixCells, count) : std::nullopt;
+  // Where the two overlap, the single-cell order decides which value a
+  // shared cell keeps: that order is then followed.
+  const bool byBlocks =
+      tableBlock &&
+      (!writeInteraction || (matrixBlock && !automation::Overlap(*tableBlock, *matrixBlock)));
+  if (!byBlocks || !automation::WriteBlock(session, tableCells, kTableColumns, tableValues)) {
+    writeCells(true, writeInteraction);
+  } else if (writeInteraction &&
+             !automation::WriteBlock(session, matrixCells, count, matrixValues)) {
+    writeCells(false, true);
   }
 
   if (!block.massRateCell.IsBlank()) {

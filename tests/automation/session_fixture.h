@@ -11,8 +11,15 @@
 #include "support/application_registration.h"
 #include "support/memory_application.h"
 #include "support/temp_folder.h"
+#include "support/temp_registry.h"
 
 namespace test_support {
+
+// Tests that pin the single-cell path's calls hold one of these: every cell
+// on its own (the block path is held to that path by the differential test).
+struct CellByCell {
+  ScopedEnv setting{"GRIDMOOR_BLOCK_TRANSFER", "0"};
+};
 
 class SessionTest : public ::testing::Test {
  protected:

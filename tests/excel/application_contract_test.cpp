@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "com/variant_grid.h"
 #include "com/variant_text.h"
 
 namespace excel_test {
@@ -120,6 +121,61 @@ TEST_P(ApplicationContract, ValuesReadBackWithTheirVariantTypes) {
   for (const Variant& refused : {Variant::Missing(), Variant::ErrorValue(com::E_FAIL)}) {
     EXPECT_EQ(FailureOf([&] { Put(sheet_, "A11", refused); }), com::DISP_E_TYPEMISMATCH);
     EXPECT_EQ(Get(sheet_, "A11"), Variant::Double(12.5));
+  }
+}
+
+// What the driver's block transfer relies on: a block read gives, cell by
+// cell, what single-cell reads give, and an array written into a block
+// leaves each cell as writing its value alone does.
+TEST_P(ApplicationContract, ABlockReadsAndWritesEachCellAsASingleCellDoes) {
+  using V = Variant;
+  const Variant values[] = {
+      V::Double(2.5), V::Bool(true),    V::Bool(false),  V::Text("x"),        V(),
+      V::Text("  "),  V::Text("=\"\""), V::Text("=1>0"), V::Text("=2+3"),     V::Text("#N/A"),
+      V::Double(0),   V::Double(1),     V::Text("C1"),   V::Text("1/2/2020"), V::Text("12.5"),
+      V::Text("'7"),  V::Text("TRUE"),  V::Text("--")};
+  const std::size_t n = std::size(values);
+  const auto cell = [](char column, std::size_t i) { return column + std::to_string(i + 1); };
+  const auto read = [&](char column) {
+    return com::VariantGrid::FromVariant(
+        RangeOf(sheet_, cell(column, 0).c_str(), cell(column, n - 1).c_str())
+            ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyGet, {}));
+  };
+  const auto write = [&](char column, const std::vector<Variant>& cells) {
+    com::VariantGrid grid(cells.size(), 1);
+    for (std::size_t i = 0; i < cells.size(); ++i)
+      grid.At(static_cast<std::int32_t>(i) + 1, 1) = cells[i];
+    const Variant array = grid.ToVariant();
+    RangeOf(sheet_, cell(column, 0).c_str(), cell(column, cells.size() - 1).c_str())
+        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&array, 1});
+  };
+  for (std::size_t i = 0; i < n; ++i)
+    Put(sheet_, cell('A', i).c_str(), values[i]);
+  // Mixed formats (the logicals) in column A; one format in column C.
+  write('B', std::vector<Variant>(std::begin(values), std::end(values)));
+  std::vector<Variant> plain;
+  for (std::size_t i = 0; i < n; ++i)
+    plain.push_back(V::Double(static_cast<double>(i % 2)));
+  write('C', plain);
+  const com::VariantGrid a = read('A');
+  const com::VariantGrid b = read('B');
+  const com::VariantGrid c = read('C');
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto row = static_cast<std::int32_t>(i) + 1;
+    const Variant single = Get(sheet_, cell('A', i).c_str());
+    EXPECT_EQ(a.At(row, 1), single) << Describe(values[i]);
+    EXPECT_EQ(b.At(row, 1), single) << Describe(values[i]);
+    EXPECT_EQ(Get(sheet_, cell('B', i).c_str()), single) << Describe(values[i]);
+    EXPECT_EQ(c.At(row, 1), Get(sheet_, cell('C', i).c_str()));
+  }
+  // Texts left to the application's input recognition, all of them.
+  const std::vector<Variant> typed = {V::Text("C1"), V::Text("1/2/2020"), V::Text("N2"),
+                                      V::Text("3 4")};
+  write('D', typed);
+  for (std::size_t i = 0; i < typed.size(); ++i) {
+    Put(sheet_, cell('E', i).c_str(), typed[i]);
+    EXPECT_EQ(Get(sheet_, cell('D', i).c_str()), Get(sheet_, cell('E', i).c_str()))
+        << Describe(typed[i]);
   }
 }
 

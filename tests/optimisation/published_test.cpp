@@ -114,6 +114,7 @@ TEST_F(PublishedTest, TheSetTextIsReadWithinItsSixtyFourBytesTerminatedOrNot) {
 }
 
 TEST_F(PublishedTest, ABlockIsReadRowByRowWithItsDelimiters) {
+  const test_support::CellByCell cellByCell;
   PutCell("A1", Variant::Double(1));
   PutCell("B1", Variant::Double(2));
   PutCell("A2", Variant::Double(3));
@@ -145,6 +146,7 @@ TEST_F(PublishedTest, ABlockIsReadRowByRowWithItsDelimiters) {
 }
 
 TEST_F(PublishedTest, ASetBlockTextWritesOneCellPerValueAndNoCascade) {
+  const test_support::CellByCell cellByCell;
   const std::pair<const char*, Strings> rows[] = {
       {"1\t2\n3\t4\n", {"C2", "D2", "C3", "D3"}},  // no extra row
       {"1\t2\t \n3", {"C2", "D2", "C3"}},          // a blank last value is dropped
@@ -248,6 +250,7 @@ std::string ComText(HRESULT hr) {
 
 class PublishedFailureTest : public ItemsTest {
  protected:
+  const test_support::CellByCell cellByCell_;
   void SetUp() override {
     ItemsTest::SetUp();
     AddVariable("Rate", "C2").CascadeCell = "B10";

@@ -408,6 +408,7 @@ TEST_F(StreamTest, RefusedTransfersTouchNeitherRecordNorWorkbook) {
 }
 
 TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
+  const test_support::CellByCell cellByCell;
   const std::string prefix = "Error in getting data from Excel: ";
   for (std::size_t row = 0; row < 4; ++row) {
     const std::string cell = "B" + std::to_string(row + 2);
@@ -556,6 +557,7 @@ TEST_F(IprTest, UndefinedHostValuesAreSkippedTheRestWritten) {
 // the cells hold what the host gave in their units, reading them gives the
 // record back, and what a user then empties or blanks reads as such.
 TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
+  const test_support::CellByCell cellByCell;
   auto& block = UseComposition(3);
   block.massRateUnit = 1;     // kg/d
   block.columnUnits[1] = 1;   // Critical Temperature: deg C

@@ -10,6 +10,7 @@
 #include <regex>
 #include <stdexcept>
 
+#include "com/variant_grid.h"
 #include "com/variant_text.h"
 #include "excel/errors.h"
 #include "platform/files.h"
@@ -180,8 +181,8 @@ class MemorySheets : public excel::Sheets, private Object {
   bool worksheetsOnly_;
 };
 
-// Value2 and NumberFormat of one cell, and puts of one value into a block:
-// the driver reads and writes no more.
+// Value2 of a cell or a block (as an array), NumberFormat of one cell; puts
+// of one value or an array into a block.
 class MemoryRange : public excel::Range, private Object {
  public:
   MemoryRange(Place place, Block block) : Object(std::move(place), "Range"), block_(block) {}
@@ -201,19 +202,46 @@ class MemoryRange : public excel::Range, private Object {
           if (arguments.size() != (put ? 1u : 0u)) com::Throw(com::DISP_E_BADPARAMCOUNT);
           const long long cells = (block_.last.first - block_.first.first + 1LL) *
                                   (block_.last.second - block_.first.second + 1);
-          if (!put && cells > 1) com::Throw(com::E_NOTIMPL);
           if (cells > (1 << 22)) com::Throw(com::E_OUTOFMEMORY);  // not cell by cell
+          const auto rows = static_cast<std::size_t>(block_.last.first - block_.first.first + 1);
+          const auto columns =
+              static_cast<std::size_t>(block_.last.second - block_.first.second + 1);
           if (!put) {
-            const Cell& cell = sheet->cells[block_.first];
-            return value ? cell.value
-                         : com::Variant::Text(cell.format.empty() ? "General" : cell.format);
+            if (!value) {
+              if (cells > 1) com::Throw(com::E_NOTIMPL);
+              const std::string& format = sheet->cells[block_.first].format;
+              return com::Variant::Text(format.empty() ? "General" : format);
+            }
+            if (cells == 1) return sheet->cells[block_.first].value;
+            com::VariantGrid grid(rows, columns);
+            for (std::size_t r = 0; r < rows; ++r) {
+              for (std::size_t c = 0; c < columns; ++c) {
+                const auto found = sheet->cells.find(At(r, c));
+                if (found != sheet->cells.end())
+                  grid.At(static_cast<std::int32_t>(r) + 1, static_cast<std::int32_t>(c) + 1) =
+                      found->second.value;
+              }
+            }
+            return grid.ToVariant();
           }
           if (!value && arguments[0].vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
-          const Cell input = value ? InterpretInput(arguments[0]) : Cell{};
+          // Every value is taken before any cell changes: a refused one
+          // leaves the block as it was.
+          std::vector<Cell> inputs;
+          if (value && (arguments[0].vt & VT_ARRAY) != 0) {
+            const com::VariantGrid array = com::VariantGrid::FromVariant(arguments[0]);
+            for (std::size_t r = 0; r < rows; ++r) {
+              for (std::size_t c = 0; c < columns; ++c)
+                inputs.push_back(InterpretInput(Element(array, r, c)));
+            }
+          } else {
+            inputs.assign(1, value ? InterpretInput(arguments[0]) : Cell{});
+          }
           const std::string format = value ? "" : com::BstrToUtf8(arguments[0].bstrVal);
-          for (int row = block_.first.first; row <= block_.last.first; ++row) {
-            for (int column = block_.first.second; column <= block_.last.second; ++column) {
-              Cell& cell = sheet->cells[{row, column}];
+          for (std::size_t r = 0; r < rows; ++r) {
+            for (std::size_t c = 0; c < columns; ++c) {
+              Cell& cell = sheet->cells[At(r, c)];
+              const Cell& input = inputs.size() == 1 ? inputs[0] : inputs[r * columns + c];
               if (value) {
                 cell.value = input.value;
                 cell.formula = input.formula;
@@ -227,6 +255,19 @@ class MemoryRange : public excel::Range, private Object {
   }
 
  private:
+  Position At(std::size_t r, std::size_t c) const {
+    return {block_.first.first + static_cast<int>(r), block_.first.second + static_cast<int>(c)};
+  }
+  // As the spreadsheet spreads an array over a range: a single row repeats
+  // down, a single column across, and cells beyond it get #N/A.
+  static com::Variant Element(const com::VariantGrid& array, std::size_t r, std::size_t c) {
+    if (array.Rows() == 1) r = 0;
+    if (array.Columns() == 1) c = 0;
+    if (r >= array.Rows() || c >= array.Columns()) return com::Variant::ErrorValue(excel::kErrNA);
+    return array.At(array.FirstRow() + static_cast<std::int32_t>(r),
+                    array.FirstColumn() + static_cast<std::int32_t>(c));
+  }
+
   Block block_;
 };
 

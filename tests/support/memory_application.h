@@ -4,8 +4,7 @@
 // real application (tests/excel/application_contract_test.cpp), except that:
 // - nothing is calculated: a formula ("=...") reads VT_EMPTY; a text put
 //   becomes a number only in the classic "C" form (" 1.5e3 ");
-// - a range reads one cell (else E_NOTIMPL), and takes one value into all
-//   its cells (an array is a type mismatch);
+// - a range's NumberFormat reads one cell (else E_NOTIMPL);
 // - a saved workbook is a snapshot kept for the life of the process, its
 //   file a marker naming the snapshot (a copy of the file opens as a copy);
 // - macros are functions the test registers; chart sheets exist;

@@ -273,6 +273,10 @@ int CurrentOfficeProcessId() {
   return CurrentOfficePid();
 }
 
+std::uint64_t BridgeCallCount() {
+  return BridgeReplies();
+}
+
 std::vector<int> StartedOfficeProcessIds() {
   return StartedProcessIds();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +32,10 @@ int CurrentOfficeProcessId();
 // Every office process this process has started, in order (restarts of a
 // first start included), running or not.
 std::vector<int> StartedOfficeProcessIds();
+
+// The calls this process has made into the office over the bridge, each
+// counted as its reply arrives: for measuring what an operation costs.
+std::uint64_t BridgeCallCount();
 
 // How long a start waits for the office to answer (60 s unless set).
 void SetOfficeStartTimeout(std::chrono::milliseconds timeout);

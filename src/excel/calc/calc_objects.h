@@ -8,12 +8,17 @@
 #pragma once
 
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/beans/XPropertyState.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XCellRangeFormula.hpp>
+#include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XFormulaParser.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/text/XText.hpp>
@@ -32,6 +37,28 @@
 
 namespace excel::calc {
 
+// The office's objects for one range, with the interfaces queried from
+// them kept, since each first query is a call to the office.
+struct RangeHandles {
+  std::mutex mutex;
+  CellArea area;
+  css::uno::Reference<css::table::XCellRange> range;
+  css::uno::Reference<css::table::XCell> cell;  // a single cell only
+  css::uno::Reference<css::sheet::XCellRangeData> data;
+  css::uno::Reference<css::text::XText> text;
+  css::uno::Reference<css::beans::XPropertySet> properties;
+  css::uno::Reference<css::beans::XPropertyState> propertyState;
+  css::uno::Reference<css::sheet::XCellRangesQuery> query;
+  css::uno::Reference<css::sheet::XUniqueCellFormatRangesSupplier> formats;
+  std::optional<sal_Int16> sheetIndex;
+};
+
+// A range as a worksheet hands it out.
+struct RangeTarget {
+  std::shared_ptr<RangeHandles> handles;
+  std::uint64_t generation = 0;
+};
+
 // One document an application object holds.
 struct Document {
   std::shared_ptr<OfficeSession> office;
@@ -47,6 +74,11 @@ struct Document {
   // cell references are not used past it.
   std::uint64_t generation = 0;
   css::uno::Reference<css::sheet::XFormulaParser> parser;
+  css::uno::Reference<css::sheet::XSpreadsheets> sheets;  // once asked for
+  // Ranges already resolved, by the name a sheet was asked for and the
+  // address texts, for every worksheet object reached by that name: a cell
+  // read again after its sheet was looked up again costs no new range.
+  std::unordered_map<std::u16string, RangeTarget> ranges;
   std::optional<sal_Int32> logicalFormat;
   std::map<sal_Int32, bool> formatIsLogical;
   std::map<std::u16string, sal_Int32> formatKeys;
@@ -158,37 +190,22 @@ class CalcSheets final : public Sheets {
                              std::int32_t lcid) override;
 
  private:
-  com::Ptr<com::Unknown> Wrap(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet);
+  com::Ptr<com::Unknown> Wrap(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet,
+                              std::u16string cacheName = {});
   com::Ptr<CalcApplication> application_;
   std::shared_ptr<Document> document_;
 };
 
-// The office's objects for one range, with the interfaces queried from
-// them kept, since each first query is a call to the office.
-struct RangeHandles {
-  std::mutex mutex;
-  CellArea area;
-  css::uno::Reference<css::table::XCellRange> range;
-  css::uno::Reference<css::table::XCell> cell;  // a single cell only
-  css::uno::Reference<css::sheet::XCellRangeData> data;
-  css::uno::Reference<css::text::XText> text;
-  css::uno::Reference<css::beans::XPropertySet> properties;
-  std::optional<sal_Int16> sheetIndex;
-};
-
-// A range as a worksheet hands it out.
-struct RangeTarget {
-  std::shared_ptr<RangeHandles> handles;
-  std::uint64_t generation = 0;
-};
-
 class CalcWorksheet final : public Worksheet {
  public:
+  // `cacheName`: the name the sheet was asked for, under which its ranges are
+  // shared in the document; empty to keep them to this object.
   CalcWorksheet(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,
-                css::uno::Reference<css::sheet::XSpreadsheet> sheet)
+                css::uno::Reference<css::sheet::XSpreadsheet> sheet, std::u16string cacheName = {})
       : application_(std::move(application)),
         document_(std::move(document)),
-        sheet_(std::move(sheet)) {}
+        sheet_(std::move(sheet)),
+        cacheName_(std::move(cacheName)) {}
   com::Bstr GetName() override;
   void PutName(const com::Bstr& name) override;
   void Activate(std::int32_t lcid) override;
@@ -202,6 +219,7 @@ class CalcWorksheet final : public Worksheet {
   std::shared_ptr<Document> document_;
   css::uno::Reference<css::sheet::XSpreadsheet> sheet_;
   std::mutex mutex_;
+  std::u16string cacheName_;  // guarded by mutex_
   // Address texts already resolved, with the office's range object, so that
   // a cell read or written again costs one call to the office.
   std::unordered_map<std::u16string, RangeTarget> cache_;

@@ -13,6 +13,7 @@
 #include <com/sun/star/sheet/FormulaResult.hpp>
 #include <com/sun/star/sheet/XCellAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeFormula.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XFormulaOpCodeMapper.hpp>
 #include <com/sun/star/sheet/XFormulaTokens.hpp>
@@ -24,6 +25,7 @@
 #include <com/sun/star/util/XNumberFormatTypes.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
+#include <algorithm>
 #include <set>
 
 #include "com/variant_grid.h"
@@ -144,6 +146,24 @@ uno::Reference<css::text::XText> TextOf(RangeHandles& handles) {
   return handles.text;
 }
 
+uno::Reference<css::beans::XPropertyState> PropertyStateOf(RangeHandles& handles) {
+  std::lock_guard lock(handles.mutex);
+  if (!handles.propertyState.is()) handles.propertyState.set(Source(handles), uno::UNO_QUERY_THROW);
+  return handles.propertyState;
+}
+
+uno::Reference<css::sheet::XCellRangesQuery> QueryOf(RangeHandles& handles) {
+  std::lock_guard lock(handles.mutex);
+  if (!handles.query.is()) handles.query.set(Source(handles), uno::UNO_QUERY_THROW);
+  return handles.query;
+}
+
+uno::Reference<css::sheet::XUniqueCellFormatRangesSupplier> FormatsOf(RangeHandles& handles) {
+  std::lock_guard lock(handles.mutex);
+  if (!handles.formats.is()) handles.formats.set(Source(handles), uno::UNO_QUERY_THROW);
+  return handles.formats;
+}
+
 sal_Int16 SheetIndexOf(RangeHandles& handles) {
   {
     std::lock_guard lock(handles.mutex);
@@ -233,25 +253,36 @@ void AddCells(const uno::Sequence<css::table::CellRangeAddress>& addresses, cons
 }
 
 // Which of `candidates` (cells holding 0 or 1) are logicals: a logical
-// number format, or a formula whose result shows as TRUE / FALSE.
+// number format, or a formula whose result shows as TRUE / FALSE. A single
+// cell is judged by the same rule (CalcRange::GetCell).
 Cells LogicalCells(Document& document, RangeHandles& handles, const Cells& candidates) {
   Cells logical;
   const CellArea& area = handles.area;
-  const uno::Reference<css::sheet::XUniqueCellFormatRangesSupplier> formats(handles.range,
-                                                                            uno::UNO_QUERY_THROW);
-  const uno::Reference<css::container::XIndexAccess> groups = formats->getUniqueCellFormatRanges();
-  for (sal_Int32 i = 0, n = groups->getCount(); i < n; ++i) {
-    const uno::Reference<css::sheet::XSheetCellRanges> group(groups->getByIndex(i),
-                                                             uno::UNO_QUERY_THROW);
-    const uno::Reference<css::beans::XPropertySet> properties(group, uno::UNO_QUERY_THROW);
+  bool allLogical = false;
+  // One format for the whole block (the usual case) is one question; mixed
+  // formats are asked for group by group.
+  if (PropertyStateOf(handles)->getPropertyState("NumberFormat") !=
+      css::beans::PropertyState_AMBIGUOUS_VALUE) {
     sal_Int32 key = 0;
-    properties->getPropertyValue("NumberFormat") >>= key;
-    if (IsLogicalFormat(document, key)) AddCells(group->getRangeAddresses(), area, logical);
+    PropertiesOf(handles)->getPropertyValue("NumberFormat") >>= key;
+    allLogical = IsLogicalFormat(document, key);
+  } else {
+    const uno::Reference<css::container::XIndexAccess> groups =
+        FormatsOf(handles)->getUniqueCellFormatRanges();
+    for (sal_Int32 i = 0, n = groups->getCount(); i < n; ++i) {
+      const uno::Reference<css::sheet::XSheetCellRanges> group(groups->getByIndex(i),
+                                                               uno::UNO_QUERY_THROW);
+      const uno::Reference<css::beans::XPropertySet> properties(group, uno::UNO_QUERY_THROW);
+      sal_Int32 key = 0;
+      properties->getPropertyValue("NumberFormat") >>= key;
+      if (IsLogicalFormat(document, key)) AddCells(group->getRangeAddresses(), area, logical);
+    }
   }
-  const uno::Reference<css::sheet::XCellRangesQuery> query(handles.range, uno::UNO_QUERY_THROW);
+  if (allLogical) return candidates;
   Cells formulas;
-  AddCells(query->queryFormulaCells(css::sheet::FormulaResult::VALUE)->getRangeAddresses(), area,
-           formulas);
+  AddCells(
+      QueryOf(handles)->queryFormulaCells(css::sheet::FormulaResult::VALUE)->getRangeAddresses(),
+      area, formulas);
   for (const auto& [row, column] : candidates) {
     if (logical.count({row, column}) != 0 || formulas.count({row, column}) == 0) continue;
     const uno::Reference<css::text::XText> text(handles.range->getCellByPosition(column, row),
@@ -304,7 +335,7 @@ class CalcRange final : public Range {
     double number = 0;
     rtl::OUString text;
     if (value >>= number) {
-      if ((number == 0 || number == 1) && IsLogicalText(TextOf(handles)->getString()))
+      if ((number == 0 || number == 1) && IsLogicalCell(handles))
         return com::Variant::Bool(number != 0);
       return com::Variant::Double(number);
     }
@@ -316,6 +347,16 @@ class CalcRange final : public Range {
     // An error cell reads as nothing in the data array.
     const sal_Int32 error = handles.cell->getError();
     return error != 0 ? ErrorValue(error) : com::Variant();
+  }
+
+  // The rule of LogicalCells for one cell: a logical number format, or a
+  // formula whose result shows as TRUE / FALSE.
+  bool IsLogicalCell(RangeHandles& handles) {
+    sal_Int32 key = 0;
+    PropertiesOf(handles)->getPropertyValue("NumberFormat") >>= key;
+    if (IsLogicalFormat(*document_, key)) return true;
+    return handles.cell->getType() == css::table::CellContentType_FORMULA &&
+           IsLogicalText(TextOf(handles)->getString());
   }
 
   com::Variant GetBlock() {
@@ -345,9 +386,8 @@ class CalcRange final : public Range {
       }
     }
     if (!emptyTexts.empty()) {
-      const uno::Reference<css::sheet::XCellRangesQuery> query(handles.range, uno::UNO_QUERY_THROW);
       Cells empty;
-      AddCells(query->queryEmptyCells()->getRangeAddresses(), area, empty);
+      AddCells(QueryOf(handles)->queryEmptyCells()->getRangeAddresses(), area, empty);
       for (const auto& [r, c] : emptyTexts) {
         if (empty.count({r, c}) != 0) grid.At(r + 1, c + 1) = com::Variant();
       }
@@ -433,8 +473,16 @@ class CalcRange final : public Range {
         }
       }
     }
+    // A formula the application refuses must leave what writing cell by
+    // cell leaves: the cells before it written, none after it.
+    if (isArray && std::any_of(later.begin(), later.end(), [](const Later& item) {
+          return item.input.kind == InputKind::kFormula;
+        })) {
+      PutCellByCell(block);
+      return;
+    }
     DataOf(handles)->setDataArray(data);
-    if (later.empty()) return;
+    if (later.empty() || PutTypedBlock(later)) return;
     const sal_Int16 sheet = SheetIndexOf(handles);
     // A single formula for the whole block is read once at the first cell:
     // its relative references then move along, as when a spreadsheet fills
@@ -450,6 +498,48 @@ class CalcRange final : public Range {
                 sheet, area.firstColumn + item.column, area.firstRow + item.row,
                 shared ? &*shared : nullptr);
     }
+  }
+
+  void PutCellByCell(const com::VariantGrid& block) {
+    RangeHandles& handles = *handles_;
+    const CellArea& area = handles.area;
+    for (std::int32_t r = 0; r < area.Rows(); ++r) {
+      for (std::int32_t c = 0; c < area.Columns(); ++c) {
+        const VARIANT* element = ArrayElementFor(block, r, c);
+        const CellInput input = element != nullptr ? ClassifyValue(*element)
+                                                   : CellInput{InputKind::kError, 0, {}, kErrNA};
+        WriteCell(*document_, handles.range->getCellByPosition(c, r), input, InputSheet(input),
+                  area.firstColumn + c, area.firstRow + r, nullptr);
+      }
+    }
+  }
+
+  // Texts left to the application's input recognition that fill a rectangle
+  // of their own (a column of component names) go in one call, each taken
+  // as typed into its cell. False when they do not.
+  template <typename Items>
+  bool PutTypedBlock(const Items& later) {
+    std::int32_t top = later.front().row, bottom = top;
+    std::int32_t left = later.front().column, right = left;
+    for (const auto& item : later) {
+      if (item.input.kind != InputKind::kTyped) return false;
+      top = std::min(top, item.row);
+      bottom = std::max(bottom, item.row);
+      left = std::min(left, item.column);
+      right = std::max(right, item.column);
+    }
+    const std::size_t rows = static_cast<std::size_t>(bottom - top + 1);
+    const std::size_t columns = static_cast<std::size_t>(right - left + 1);
+    if (later.size() < 2 || later.size() != rows * columns) return false;
+    uno::Sequence<uno::Sequence<rtl::OUString>> texts(static_cast<sal_Int32>(rows));
+    for (sal_Int32 r = 0; r < texts.getLength(); ++r)
+      texts.getArray()[r].realloc(static_cast<sal_Int32>(columns));
+    for (const auto& item : later)
+      texts.getArray()[item.row - top].getArray()[item.column - left] = ToOUString(item.input.text);
+    const uno::Reference<css::sheet::XCellRangeFormula> target(
+        handles_->range->getCellRangeByPosition(left, top, right, bottom), uno::UNO_QUERY_THROW);
+    target->setFormulaArray(texts);
+    return true;
   }
 
   com::Variant GetNumberFormat() {

@@ -1,4 +1,5 @@
 // Workbook, Sheets and Worksheet of the Calc application.
+#include <com/sun/star/container/NoSuchElementException.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
@@ -182,8 +183,9 @@ com::Ptr<Application> CalcWorkbook::GetApplication() {
   return application_;
 }
 
-com::Ptr<com::Unknown> CalcSheets::Wrap(const uno::Reference<css::sheet::XSpreadsheet>& sheet) {
-  return com::MakeObject<CalcWorksheet>(application_, document_, sheet);
+com::Ptr<com::Unknown> CalcSheets::Wrap(const uno::Reference<css::sheet::XSpreadsheet>& sheet,
+                                        std::u16string cacheName) {
+  return com::MakeObject<CalcWorksheet>(application_, document_, sheet, std::move(cacheName));
 }
 
 std::int32_t CalcSheets::GetCount() {
@@ -202,7 +204,23 @@ com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
   if (value.vt == VT_BSTR) {
     const std::u16string wanted = BstrText(value);
     document_->Call(kApplicationError, [&] {
-      const uno::Reference<css::sheet::XSpreadsheets> sheets = document_->spreadsheet->getSheets();
+      uno::Reference<css::sheet::XSpreadsheets> sheets;
+      {
+        std::lock_guard lock(document_->mutex);
+        sheets = document_->sheets;
+      }
+      if (!sheets.is()) {
+        sheets = document_->spreadsheet->getSheets();
+        std::lock_guard lock(document_->mutex);
+        document_->sheets = sheets;
+      }
+      // One call when the office knows the name (it compares names without
+      // regard to case, and no two sheets differ in case alone).
+      try {
+        sheet.set(sheets->getByName(ToOUString(wanted)), uno::UNO_QUERY_THROW);
+        return;
+      } catch (const css::container::NoSuchElementException&) {
+      }
       // Sheet names compare without regard to case; an exact match wins.
       rtl::OUString found;
       for (const rtl::OUString& name : sheets->getElementNames()) {
@@ -215,7 +233,7 @@ com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
       if (found.isEmpty()) com::Throw(com::DISP_E_BADINDEX);
       sheet.set(sheets->getByName(found), uno::UNO_QUERY_THROW);
     });
-    return Wrap(sheet);
+    return Wrap(sheet, wanted);
   }
   std::int32_t position = 0;
   switch (value.vt) {
@@ -306,6 +324,13 @@ void CalcWorksheet::PutName(const com::Bstr& name) {
     // Calc ignores a name it does not accept without saying so.
     if (ToU16(named->getName()) != wanted) com::Throw(kApplicationError);
   });
+  // Ranges shared under the old name are no longer this sheet's.
+  {
+    std::lock_guard lock(mutex_);
+    cacheName_.clear();
+  }
+  std::lock_guard lock(document_->mutex);
+  ++document_->generation;
 }
 
 void CalcWorksheet::Activate(std::int32_t) {
@@ -381,17 +406,29 @@ com::Ptr<Range> CalcWorksheet::GetRange(const com::Variant& cell1, const com::Va
     std::lock_guard lock(document_->mutex);
     generation = document_->generation;
   }
+  std::u16string shared;
   {
     std::lock_guard lock(mutex_);
+    if (!cacheName_.empty()) shared = cacheName_ + u'\x02' + key;
     const auto found = cache_.find(key);
-    if (found != cache_.end() && found->second.generation == generation)
+    if (shared.empty() && found != cache_.end() && found->second.generation == generation)
+      return MakeRange(application_, document_, found->second);
+  }
+  if (!shared.empty()) {
+    std::lock_guard lock(document_->mutex);
+    const auto found = document_->ranges.find(shared);
+    if (found != document_->ranges.end() && found->second.generation == generation)
       return MakeRange(application_, document_, found->second);
   }
   RangeTarget target = Resolve(text1, hasSecond ? &text2 : nullptr);
   target.generation = generation;
-  {
+  constexpr std::size_t kMaxCached = 1 << 16;
+  if (!shared.empty()) {
+    std::lock_guard lock(document_->mutex);
+    if (document_->ranges.size() >= kMaxCached) document_->ranges.clear();
+    document_->ranges[shared] = target;
+  } else {
     std::lock_guard lock(mutex_);
-    constexpr std::size_t kMaxCached = 1 << 16;
     if (cache_.size() >= kMaxCached) cache_.clear();
     cache_[key] = target;
   }

@@ -5,6 +5,7 @@
 #include <com/sun/star/bridge/XBridge.hpp>
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/connection/XConnection.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/XEventListener.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
@@ -43,6 +44,29 @@ class BridgeWatcher : public cppu::WeakImplHelper1<css::lang::XEventListener> {
 
  private:
   std::function<void()> onDown_;
+};
+
+std::atomic<std::uint64_t> repliesReceived{0};
+
+// The connection to the office as the bridge uses it, counting the messages
+// that come back: the bridge reads each as a header, then its body.
+class CountingConnection : public cppu::WeakImplHelper1<css::connection::XConnection> {
+ public:
+  explicit CountingConnection(uno::Reference<css::connection::XConnection> inner)
+      : inner_(std::move(inner)) {}
+  sal_Int32 SAL_CALL read(uno::Sequence<sal_Int8>& bytes, sal_Int32 count) override {
+    if (!inBody_) repliesReceived.fetch_add(1, std::memory_order_relaxed);
+    inBody_ = !inBody_;
+    return inner_->read(bytes, count);
+  }
+  void SAL_CALL write(const uno::Sequence<sal_Int8>& bytes) override { inner_->write(bytes); }
+  void SAL_CALL flush() override { inner_->flush(); }
+  void SAL_CALL close() override { inner_->close(); }
+  rtl::OUString SAL_CALL getDescription() override { return inner_->getDescription(); }
+
+ private:
+  uno::Reference<css::connection::XConnection> inner_;
+  bool inBody_ = false;  // only the bridge's reader thread reads
 };
 
 // This process's own UNO runtime, which the bridge to the office needs. Made
@@ -206,7 +230,8 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     const uno::Reference<css::bridge::XBridge> bridge =
-        css::bridge::BridgeFactory::create(local)->createBridge("", "urp", connection, nullptr);
+        css::bridge::BridgeFactory::create(local)->createBridge(
+            "", "urp", new CountingConnection(connection), nullptr);
     session->bridge_.set(bridge, uno::UNO_QUERY_THROW);
     std::weak_ptr<OfficeSession> weak = session;
     session->bridge_->addEventListener(new BridgeWatcher([weak] {
@@ -222,6 +247,10 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
   session->pipes_ = ListeningPipePaths(session->child_->Pid());
   TrackForExit(session->child_, session->folders_->Base(), session->pipes_);
   return session;
+}
+
+std::uint64_t BridgeReplies() {
+  return repliesReceived.load(std::memory_order_relaxed);
 }
 
 OfficeSession::~OfficeSession() {

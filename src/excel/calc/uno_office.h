@@ -98,6 +98,10 @@ class OfficeLease {
   std::shared_ptr<OfficeSession> session_;
 };
 
+// The messages every office has sent back over the bridge: one per call into
+// the office (its reply), whatever object the call went to.
+std::uint64_t BridgeReplies();
+
 // The pid of the office that serves new application objects, 0 when none.
 int CurrentOfficePid();
 void SetStartTimeout(std::chrono::milliseconds timeout);

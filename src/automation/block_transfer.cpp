@@ -1,0 +1,132 @@
+#include "automation/block_transfer.h"
+
+#include <cctype>
+
+#include "com/error.h"
+#include "platform/environment.h"
+
+namespace automation {
+namespace {
+
+// The spreadsheet grid: A1 ... XFD1048576.
+constexpr int kGridColumns = 16384;
+constexpr int kGridRows = 1048576;
+
+}  // namespace
+
+std::optional<CellPosition> PlainCell(std::string_view address) {
+  std::size_t at = 0;
+  const auto skipDollar = [&] {
+    if (at < address.size() && address[at] == '$') ++at;
+  };
+  skipDollar();
+  long long column = 0;
+  const std::size_t lettersFrom = at;
+  for (; at < address.size() && std::isalpha(static_cast<unsigned char>(address[at])); ++at) {
+    column = column * 26 + (std::toupper(static_cast<unsigned char>(address[at])) - 'A' + 1);
+    if (column > kGridColumns) return std::nullopt;
+  }
+  if (at == lettersFrom) return std::nullopt;
+  skipDollar();
+  long long row = 0;
+  const std::size_t digitsFrom = at;
+  for (; at < address.size() && std::isdigit(static_cast<unsigned char>(address[at])); ++at) {
+    row = row * 10 + (address[at] - '0');
+    if (row > kGridRows) return std::nullopt;
+  }
+  if (at == digitsFrom || at != address.size() || row < 1) return std::nullopt;
+  return CellPosition{static_cast<int>(row), static_cast<int>(column)};
+}
+
+std::string A1Name(int row, int column) {
+  std::string letters;
+  for (; column > 0; column = (column - 1) / 26)
+    letters.insert(letters.begin(), static_cast<char>('A' + (column - 1) % 26));
+  return letters + std::to_string(row);
+}
+
+bool BlockTransferEnabled() {
+  const std::optional<std::string> setting = platform::GetEnv("GRIDMOOR_BLOCK_TRANSFER");
+  return !setting || *setting != "0";
+}
+
+std::string CellBlock::First() const {
+  return A1Name(firstRow, firstColumn);
+}
+
+std::string CellBlock::Last() const {
+  return A1Name(firstRow + static_cast<int>(rows) - 1, firstColumn + static_cast<int>(columns) - 1);
+}
+
+bool Overlap(const CellBlock& a, const CellBlock& b) {
+  const auto apart = [](int first1, std::size_t count1, int first2, std::size_t count2) {
+    return first1 + static_cast<long long>(count1) <= first2 ||
+           first2 + static_cast<long long>(count2) <= first1;
+  };
+  return !apart(a.firstRow, a.rows, b.firstRow, b.rows) &&
+         !apart(a.firstColumn, a.columns, b.firstColumn, b.columns);
+}
+
+std::optional<CellBlock> BlockOf(std::span<const std::string> addresses, std::size_t columns) {
+  if (columns == 0 || addresses.size() < 2 || addresses.size() % columns != 0) return std::nullopt;
+  const std::optional<CellPosition> first = PlainCell(addresses[0]);
+  if (!first) return std::nullopt;
+  for (std::size_t i = 1; i < addresses.size(); ++i) {
+    const std::optional<CellPosition> cell = PlainCell(addresses[i]);
+    if (!cell || cell->row != first->row + static_cast<int>(i / columns) ||
+        cell->column != first->column + static_cast<int>(i % columns)) {
+      return std::nullopt;
+    }
+  }
+  return CellBlock{first->row, first->column, addresses.size() / columns, columns};
+}
+
+BlockRead::BlockRead(CExcExcelObj& session, std::vector<std::string> addresses, std::size_t columns)
+    : addresses_(std::move(addresses)), columns_(columns) {
+  excel::Worksheet* sheet = session.CurrentWorksheet();
+  if (sheet == nullptr || !BlockTransferEnabled()) return;
+  const std::optional<CellBlock> block = BlockOf(addresses_, columns_);
+  if (!block) return;
+  try {
+    const com::Variant value =
+        sheet->GetRange(com::Variant::Text(block->First()), com::Variant::Text(block->Last()))
+            ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyGet, {});
+    com::VariantGrid grid = com::VariantGrid::FromVariant(value);
+    // Anything but the block's own shape is not trusted: cell by cell then.
+    if (grid.Rows() != block->rows || grid.Columns() != block->columns) return;
+    values_ = std::move(grid);
+  } catch (const com::Error&) {
+    // Each cell is read alone, and fails alone where it fails.
+  }
+}
+
+const com::Variant* BlockRead::Find(std::size_t row, std::size_t column) const {
+  if (!values_) return nullptr;
+  return &values_->At(values_->FirstRow() + static_cast<std::int32_t>(row),
+                      values_->FirstColumn() + static_cast<std::int32_t>(column));
+}
+
+bool WriteBlock(CExcExcelObj& session, std::span<const std::string> addresses, std::size_t columns,
+                std::span<const com::Variant> values) {
+  excel::Worksheet* sheet = session.CurrentWorksheet();
+  if (sheet == nullptr || values.size() != addresses.size() || !BlockTransferEnabled()) {
+    return false;
+  }
+  const std::optional<CellBlock> block = BlockOf(addresses, columns);
+  if (!block) return false;
+  try {
+    com::VariantGrid grid(block->rows, block->columns);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      grid.At(static_cast<std::int32_t>(i / columns) + 1,
+              static_cast<std::int32_t>(i % columns) + 1) = values[i];
+    }
+    const com::Variant array = grid.ToVariant();
+    sheet->GetRange(com::Variant::Text(block->First()), com::Variant::Text(block->Last()))
+        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&array, 1});
+    return true;
+  } catch (const com::Error&) {
+    return false;
+  }
+}
+
+}  // namespace automation

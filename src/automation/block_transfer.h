@@ -1,0 +1,89 @@
+// Moving a rectangle of the current worksheet in one application call:
+// Range(first, last).Value2 as a two-dimensional array. Operations that move
+// many cells use it beside the single-cell transfer, with exactly its
+// results: a block is taken only where every address the single-cell path
+// would use is a plain A1 cell inside the grid and together they form the
+// rectangle; anything else, or a block call that fails, goes cell by cell.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/excel_session.h"
+#include "com/variant.h"
+#include "com/variant_grid.h"
+
+namespace automation {
+
+// On unless the environment variable GRIDMOOR_BLOCK_TRANSFER is "0".
+bool BlockTransferEnabled();
+
+// A cell by row and column, 1-based.
+struct CellPosition {
+  int row = 1;
+  int column = 1;
+  friend bool operator==(const CellPosition&, const CellPosition&) = default;
+};
+
+// A plain A1 cell (letters, then digits, each possibly after a "$", any
+// case) inside A1 ... XFD1048576; none for anything else.
+std::optional<CellPosition> PlainCell(std::string_view address);
+
+// "B7" for row 7, column 2.
+std::string A1Name(int row, int column);
+
+// A rectangle of cells, 1-based, at least one row and one column.
+struct CellBlock {
+  int firstRow = 1;
+  int firstColumn = 1;
+  std::size_t rows = 1;
+  std::size_t columns = 1;
+
+  std::string First() const;
+  std::string Last() const;
+};
+
+// Whether two blocks share a cell.
+bool Overlap(const CellBlock& a, const CellBlock& b);
+
+// The rectangle that `addresses` (row by row, `columns` to a row) form: each
+// a plain A1 cell (letters, digits, "$") inside A1 ... XFD1048576, each row
+// one further down and each column one further right. None for fewer than
+// two cells, or when any address is anything else.
+std::optional<CellBlock> BlockOf(std::span<const std::string> addresses, std::size_t columns);
+
+// Cells read a rectangle at a time and handed out one by one, in whatever
+// order the caller takes them, so that the single-cell order of values and
+// failures is kept.
+class BlockRead {
+ public:
+  // Reads the cells in one call when block transfer is on, they form a
+  // block and a worksheet is current; otherwise, or when the call fails,
+  // each cell is left to be read alone.
+  BlockRead(CExcExcelObj& session, std::vector<std::string> addresses, std::size_t columns);
+
+  // The value a single-cell read of (row, column) gives, from the block;
+  // null when the cell must be read alone.
+  const com::Variant* Find(std::size_t row, std::size_t column) const;
+  const std::string& Address(std::size_t row, std::size_t column) const {
+    return addresses_[row * columns_ + column];
+  }
+
+ private:
+  std::vector<std::string> addresses_;
+  std::size_t columns_;
+  std::optional<com::VariantGrid> values_;
+};
+
+// Writes `values` into the cells `addresses` name (both row by row,
+// `columns` to a row) in one call. False when nothing was written and the
+// caller must write them cell by cell: block transfer off, no block, no
+// current worksheet, or the call failed.
+bool WriteBlock(CExcExcelObj& session, std::span<const std::string> addresses, std::size_t columns,
+                std::span<const com::Variant> values);
+
+}  // namespace automation

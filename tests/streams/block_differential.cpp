@@ -1,0 +1,325 @@
+#include "block_differential.h"
+
+#include <cstdio>
+
+#include "automation/cell_address.h"
+
+namespace streams_test {
+namespace {
+
+using com::Variant;
+
+class Random {
+ public:
+  explicit Random(std::uint32_t seed) : engine_(seed) {}
+  int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(engine_); }
+  bool OneIn(int n) { return Pick(1, n) == 1; }
+  double Number() {
+    if (OneIn(6)) return Pick(0, 1);  // 0 and 1 ask whether they are logicals
+    return std::uniform_real_distribution<double>(-1e4, 1e4)(engine_);
+  }
+  // An address as users write it: now and then lower case or with "$".
+  std::string Address(int row, int column) {
+    std::string text = CellName(row, column);
+    if (OneIn(4)) {
+      for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (OneIn(4)) text = "$" + text;
+    return text;
+  }
+  // Every kind a cell may hold; error values only when asked for.
+  Variant Content(bool errors) {
+    if (errors && OneIn(400)) return Variant::Text("#N/A");
+    switch (Pick(0, 9)) {
+      case 0:
+        return Variant();
+      case 1:
+        return Variant::Text("  ");
+      case 2:
+        return Variant::Text("'text");
+      case 3:
+        return Variant::Text("'12 units");
+      case 4:
+        return Variant::Bool(OneIn(2));
+      case 5:
+        return Variant::Text("=2+3");
+      case 6:
+        return Variant::Text("=\"\"");
+      default:
+        return Variant::Double(Number());
+    }
+  }
+
+ private:
+  std::mt19937 engine_;
+};
+
+std::string RecordText(const test_support::GuardedBuffer& buffer) {
+  return std::string(reinterpret_cast<const char*>(buffer.bytes.data()) + EXT_STATUS_TEXT_OFFSET);
+}
+
+}  // namespace
+
+Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents, bool inject) {
+  Random random(seed);
+  Round round;
+  round.seed = seed;
+  const std::size_t n = static_cast<std::size_t>(random.Pick(1, static_cast<int>(maxComponents)));
+  round.components = n;
+  const bool errors = random.OneIn(3);
+  const CellAt table{random.Pick(1, 20), random.Pick(1, 10)};
+  const CellAt matrix{random.Pick(1, 30), random.Pick(1, 30)};  // may overlap the table
+  streams::CExcStreamCompositionData& block = round.block;
+  block.componentTableCell = random.Address(table.row, table.column);
+  block.interactionCell = random.Address(matrix.row, matrix.column);
+  if (random.OneIn(12)) block.componentTableCell = "XYZ";       // steps to no address
+  if (random.OneIn(12)) block.componentTableCell = "B1048570";  // runs off the grid
+  if (random.OneIn(10)) block.interactionCell = " ";
+  block.massRateCell =
+      random.OneIn(5) ? "" : random.Address(random.Pick(1, 60), random.Pick(1, 40));
+  block.eosModelCell =
+      random.OneIn(5) ? "" : random.Address(random.Pick(1, 60), random.Pick(1, 40));
+  block.massRateUnit = static_cast<std::uint32_t>(random.Pick(0, 2));
+  for (std::uint32_t& unit : block.columnUnits)
+    unit = static_cast<std::uint32_t>(random.Pick(0, random.OneIn(8) ? 9 : 1));
+  for (std::size_t i = 0; i < n; ++i) {
+    const char* odd[] = {"12", "TRUE", "=1+1", "'x", ""};
+    round.names.push_back(random.OneIn(10) ? odd[random.Pick(0, 4)] : "C" + std::to_string(i + 1));
+  }
+
+  const auto fill = [&](CellAt at, std::size_t rows, std::size_t columns) {
+    for (std::size_t r = 0; r < rows; ++r) {
+      for (std::size_t c = 0; c < columns; ++c) {
+        round.cells.emplace_back(
+            CellName(at.row + static_cast<int>(r), at.column + static_cast<int>(c)),
+            random.Content(errors));
+      }
+    }
+  };
+  fill(table, n, 15);
+  fill(matrix, n, n);
+  fill({1, 1}, 60, 3);  // where the property cells point
+
+  round.pushed.assign(EXT_IPR_RECORD_SIZE, 0x11);
+  const auto put = [&](std::size_t offset, auto value) {
+    std::memcpy(round.pushed.data() + offset, &value, sizeof value);
+  };
+  put(EXT_IPR_SIZE_OFFSET, std::uint32_t{EXT_IPR_RECORD_SIZE});
+  put(EXT_IPR_HANDLE_OFFSET, std::uint32_t{0});
+  for (std::size_t offset = EXT_IPR_OIL_RATE_OFFSET; offset <= EXT_IPR_TEMPERATURE_OFFSET;
+       offset += 80)
+    put(offset, random.OneIn(5) ? EXT_UNDEFINED_VALUE : random.Number());
+  for (std::size_t offset = EXT_IPR_OIL_GRAVITY_OFFSET; offset <= EXT_IPR_WATER_GRAVITY_OFFSET;
+       offset += 8)
+    put(offset, random.Number());
+  put(EXT_IPR_COMPONENT_FLAGS_OFFSET, static_cast<std::uint32_t>(random.Pick(0, 0x3FFF)));
+  put(EXT_IPR_EOS_MODEL_OFFSET, static_cast<std::uint32_t>(random.Pick(0, 3)));
+  for (std::size_t i = 0; i < n; ++i) {
+    for (const std::size_t array : kComponentArrays)
+      put(array + 8 * i, random.Number());
+    for (std::size_t j = 0; j < n; ++j)
+      put(MatrixField(i, j), random.Number());
+  }
+  round.position = {45000.0 + random.Pick(0, 100), static_cast<std::uint32_t>(random.Pick(0, 4))};
+
+  optimisation::CExcExportedVariable& variable = round.variable;
+  variable.name = "V";
+  variable.worksheet = random.OneIn(10) ? "Nowhere" : random.OneIn(10) ? "" : kSheet;
+  const CellAt corner{random.Pick(1, 40), random.Pick(1, 40)};
+  variable.cell = random.OneIn(8) ? std::to_string(corner.column) + ":" + std::to_string(corner.row)
+                                  : random.Address(corner.row, corner.column);
+  const bool large = maxComponents >= 100 && random.OneIn(4);
+  variable.RegionWidth = large ? 100 : random.Pick(1, 12);
+  variable.RegionHeight = large ? 100 : random.Pick(1, 12);
+  const char* delimiters[] = {"", " ", ";", " | "};
+  variable.ColumnDelimiter = delimiters[random.Pick(0, 3)];
+  variable.RowDelimiter = delimiters[random.Pick(0, 3)];
+  const int rows = random.Pick(1, large ? 100 : 8);
+  for (int r = 0; r < rows; ++r) {
+    const int values = random.OneIn(3) ? random.Pick(0, 6) : 5;  // ragged now and then
+    for (int v = 0; v < values; ++v) {
+      if (v > 0) round.setText += '\t';
+      const int kind = random.Pick(0, 5);
+      round.setText += kind == 0   ? ""
+                       : kind == 1 ? " "
+                       : kind == 2 ? "word"
+                                   : std::to_string(random.Pick(-99, 99));
+    }
+    if (r + 1 < rows || random.OneIn(2)) round.setText += '\n';
+  }
+  if (random.OneIn(6)) round.setText += "\t ";  // a blank last value is dropped
+
+  if (inject) {
+    // A cell the operations reach: in the table, the matrix, a property
+    // cell or the variable's block.
+    switch (random.Pick(0, 3)) {
+      case 0:
+        round.injected = CellAt{table.row + random.Pick(0, static_cast<int>(n) - 1),
+                                table.column + random.Pick(0, 14)};
+        break;
+      case 1:
+        round.injected = CellAt{matrix.row + random.Pick(0, static_cast<int>(n) - 1),
+                                matrix.column + random.Pick(0, static_cast<int>(n) - 1)};
+        break;
+      case 2:
+        round.injected = CellAt{random.Pick(1, 12), 2};
+        break;
+      default:
+        round.injected = CellAt{corner.row + random.Pick(0, variable.RegionHeight - 1),
+                                corner.column + random.Pick(0, variable.RegionWidth - 1)};
+    }
+  }
+  return round;
+}
+
+void BlockDifferential::Prepare(Twin& twin, const Round& round) {
+  NewSession(twin);
+  ASSERT_NE(twin.session, nullptr);
+  char message[EXT_STATUS_TEXT_SIZE] = {};
+  ASSERT_EQ(twin.session->AddWorksheet(kSheet, message), 0) << message;
+  for (const auto& [cell, value] : round.cells)
+    ASSERT_EQ(twin.session->SetCellValue(cell, value), 0) << cell;
+
+  model::CExcCaseDetails& details = twin.details;
+  details.inputCount = 1;
+  details.outputCount = 1;
+  streams::ResizeStreams(details.inputStreams, 1);
+  streams::ResizeStreams(details.outputStreams, 1);
+  details.useCompositions = 1;
+  details.compositions.Add(
+      std::make_unique<streams::CExcCompositionDefinition>("Comp", round.names));
+  Random random(round.seed + 1);
+  streams::CExcInputStreamData& in = *details.inputStreams.At(0);
+  in.sheetName = kSheet;
+  in.compositionName = "Comp";
+  in.composition = round.block;
+  in.forecastDirection = static_cast<std::uint32_t>(random.Pick(0, 1));
+  for (std::size_t row = 0; row < streams::kInputRowCount; ++row) {
+    const auto bound = [&] {
+      return random.OneIn(3) ? std::string()
+                             : random.Address(random.Pick(1, 60), random.Pick(1, 3));
+    };
+    in.solverCells[row] = {bound(), static_cast<std::uint32_t>(random.Pick(0, 2))};
+    in.forecastCells[row] = {bound(), static_cast<std::uint32_t>(random.Pick(0, 2))};
+  }
+  streams::CExcOutputStreamData& out = *details.outputStreams.At(0);
+  out.sheetName = kSheet;
+  out.compositionName = "Comp";
+  out.composition = round.block;
+  for (std::size_t row = 0; row < streams::kOutputRowCount; ++row) {
+    out.propertyCells[row] = {
+        random.OneIn(3) ? std::string() : random.Address(random.Pick(1, 12), 2),
+        static_cast<std::uint32_t>(random.Pick(0, 2))};
+  }
+  twin.variables.Add(std::make_unique<optimisation::CExcExportedVariable>(round.variable));
+}
+
+void BlockDifferential::Compare(Twin& cells, Twin& blocks, const std::string& what,
+                                const std::function<bool(int, int)>& ignored) {
+  EXPECT_EQ(RecordText(cells.status), RecordText(blocks.status)) << what;
+  EXPECT_TRUE(cells.status.bytes == blocks.status.bytes) << what << ": status records";
+  EXPECT_TRUE(cells.ipr.bytes == blocks.ipr.bytes) << what << ": IPR records";
+  EXPECT_EQ(cells.texts, blocks.texts) << what;
+  EXPECT_EQ(cells.details.inputStreams.At(0)->sheetName,
+            blocks.details.inputStreams.At(0)->sheetName);
+  SheetCells left = Contents(cells);
+  SheetCells right = Contents(blocks);
+  if (ignored) {
+    std::erase_if(left,
+                  [&](const auto& cell) { return ignored(cell.first.first, cell.first.second); });
+    std::erase_if(right,
+                  [&](const auto& cell) { return ignored(cell.first.first, cell.first.second); });
+  }
+  if (left == right) return;
+  for (const auto& [at, value] : left) {
+    const auto found = right.find(at);
+    if (found == right.end() || !(found->second == value)) {
+      ADD_FAILURE() << what << ": cell " << CellName(at.first, at.second) << " differs";
+      return;
+    }
+  }
+  ADD_FAILURE() << what << ": the block way wrote cells the single-cell way did not";
+}
+
+void BlockDifferential::Run(const Round& round) {
+  SCOPED_TRACE("seed " + std::to_string(round.seed) + ", " + std::to_string(round.components) +
+               " components");
+  Twin cells;
+  Twin blocks;
+  Prepare(cells, round);
+  Prepare(blocks, round);
+  if (HasFatalFailure()) return;
+  InjectAt(round.injected);
+
+  const auto both = [&](const char* what, const std::function<std::int32_t(Twin&)>& operation,
+                        const std::function<bool(int, int)>& ignored = nullptr) {
+    std::int32_t byCell = 0;
+    std::int32_t byBlock = 0;
+    {
+      const test_support::ScopedEnv off("GRIDMOOR_BLOCK_TRANSFER", "0");
+      byCell = operation(cells);
+    }
+    {
+      const test_support::ScopedEnv on("GRIDMOOR_BLOCK_TRANSFER", std::nullopt);
+      byBlock = operation(blocks);
+    }
+    EXPECT_EQ(byCell, byBlock) << what;
+    Compare(cells, blocks, what, ignored);
+  };
+
+  both("GetIPR", [](Twin& twin) {
+    twin.ipr.PutWord(EXT_IPR_HANDLE_OFFSET, 1);
+    return streams::GetIPR(twin.details, twin.session.get(), twin.ipr.bytes.data(),
+                           twin.status.status());
+  });
+
+  // The one place where the two ways part on a failure: the table is
+  // written whole before the matrix, so a failure in the matrix leaves the
+  // table's rows below the failing one written, as a successful run writes
+  // them, where cell by cell they are not reached.
+  std::function<bool(int, int)> laterTableRows;
+  const std::optional<CellAt> table = PlainCell(round.block.componentTableCell.str());
+  const std::optional<CellAt> matrix = PlainCell(round.block.interactionCell.str());
+  const int n = static_cast<int>(round.components);
+  if (round.injected && table && matrix && round.injected->row >= matrix->row &&
+      round.injected->row < matrix->row + n && round.injected->column >= matrix->column &&
+      round.injected->column < matrix->column + n) {
+    const int failingRow = round.injected->row - matrix->row;
+    laterTableRows = [=](int row, int column) {
+      return row > table->row + failingRow && row < table->row + n && column >= table->column &&
+             column < table->column + 15;
+    };
+  }
+  both(
+      "SetIPR",
+      [&](Twin& twin) {
+        std::memcpy(twin.ipr.bytes.data(), round.pushed.data(), round.pushed.size());
+        return streams::SetIPR(twin.details, twin.session.get(), round.position,
+                               twin.ipr.bytes.data(), twin.status.status());
+      },
+      laterTableRows);
+  if (laterTableRows) return InjectAt(std::nullopt);  // the twins now differ there
+
+  const auto eval = [&](Twin& twin, bool set) {
+    std::vector<unsigned char> record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
+    const std::int32_t handle = 0;
+    std::memcpy(record.data() + EXT_PUBVAR2_HANDLE_OFFSET, &handle, sizeof handle);
+    record[EXT_PUBVAR2_FLAG_OFFSET] = set ? 1 : 0;
+    const char* text = round.setText.c_str();
+    std::memcpy(record.data() + EXT_PUBVAR2_TEXT_POINTER_OFFSET, &text, sizeof text);
+    const optimisation::ResultTextSink sink = [&](std::string_view result) {
+      twin.texts.emplace_back(result);
+      return twin.texts.back().c_str();
+    };
+    return optimisation::EvalPublishedVariables2(twin.variables, twin.session.get(),
+                                                 round.position.timestep, sink, record.data(),
+                                                 twin.status.status());
+  };
+  both("EvalPublishedVariables2 get", [&](Twin& twin) { return eval(twin, false); });
+  both("EvalPublishedVariables2 set", [&](Twin& twin) { return eval(twin, true); });
+  both("EvalPublishedVariables2 get after the set", [&](Twin& twin) { return eval(twin, false); });
+  InjectAt(std::nullopt);
+}
+
+}  // namespace streams_test

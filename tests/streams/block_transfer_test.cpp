@@ -1,0 +1,88 @@
+// The block transfer held to the single-cell transfer on the in-memory
+// application, with failures injected by cell address: every Range asked for
+// that holds the chosen cell fails, a block or a single cell alike.
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "block_differential.h"
+#include "com/variant_text.h"
+#include "support/application_registration.h"
+
+namespace streams_test {
+namespace {
+
+constexpr HRESULT kRefused = static_cast<HRESULT>(0x800A03EC);
+
+class MemoryBlockDifferential : public BlockDifferential {
+ protected:
+  MemoryBlockDifferential() { registration_.RecordWith(recorder_); }
+
+  void NewSession(Twin& twin) override {
+    std::string error;
+    twin.session = automation::CreateExcelSession(error);
+    ASSERT_NE(twin.session, nullptr) << error;
+    char message[EXT_STATUS_TEXT_SIZE] = {};
+    ASSERT_EQ(twin.session->NewWorkbook(message), 0) << message;
+    twin.memory = registration_.LiveApplications().back();
+  }
+
+  SheetCells Contents(Twin& twin) override {
+    const std::shared_ptr<test_support::memory::AppState>& state = twin.memory->State();
+    const std::lock_guard lock(state->mutex);
+    SheetCells cells;
+    for (const auto& sheet : state->books.at(0)->sheets) {
+      if (sheet->name != kSheet) continue;
+      for (const auto& [at, cell] : sheet->cells) {
+        if (!cell.formula.empty()) {
+          cells[at] = com::Variant::Text(cell.formula);
+        } else if (cell.value.vt != VT_EMPTY) {
+          cells[at] = cell.value;
+        }
+      }
+    }
+    return cells;
+  }
+
+  void InjectAt(std::optional<CellAt> cell) override {
+    recorder_->ClearFaults();
+    if (!cell) return;
+    test_support::Fault fault;
+    fault.member = "Worksheet.GetRange";
+    fault.hr = kRefused;
+    fault.andLater = true;
+    fault.when = [at = *cell](const test_support::RecordedCall& call) {
+      const auto corner = [&](std::size_t i) -> std::optional<CellAt> {
+        if (call.arguments.size() <= i || call.arguments[i].vt != VT_BSTR) return std::nullopt;
+        return PlainCell(com::VariantToText(call.arguments[i]));
+      };
+      const std::optional<CellAt> first = corner(0);
+      const std::optional<CellAt> last = corner(1) ? corner(1) : first;
+      return first && last && at.row >= first->row && at.row <= last->row &&
+             at.column >= first->column && at.column <= last->column;
+    };
+    recorder_->AddFault(std::move(fault));
+  }
+
+  std::shared_ptr<test_support::Recorder> recorder_ = std::make_shared<test_support::Recorder>();
+  test_support::MemoryApplicationRegistration registration_{"memory", /*asDefault=*/true};
+};
+
+TEST_F(MemoryBlockDifferential, RandomStreamsAndVariablesAgreeCellByCellAndByBlock) {
+  for (std::uint32_t seed = 1; seed <= 80 && !HasFailure(); ++seed)
+    Run(MakeRound(seed, seed % 8 == 0 ? 100 : 14, false));
+  // Not vacuous: blocks were asked for.
+  std::size_t blocks = 0;
+  for (const auto& call : recorder_->CallsOf("Worksheet.GetRange"))
+    blocks += call.arguments.size() > 1 && call.arguments[1].vt == VT_BSTR;
+  EXPECT_GT(blocks, 100u);
+}
+
+TEST_F(MemoryBlockDifferential, FailuresInjectedByCellAgree) {
+  for (std::uint32_t seed = 1001; seed <= 1080 && !HasFailure(); ++seed)
+    Run(MakeRound(seed, seed % 10 == 0 ? 100 : 14, true));
+  EXPECT_NE(recorder_->Transcript().find("failed 0x800A03EC"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace streams_test
