@@ -297,7 +297,7 @@ void OfficeSession::Watch() {
     // the locks are gone and the process is reaped (Kill waits for that).
     ReleaseLocks();
     child_->Kill();
-    disconnected_ = true;
+    MarkDisconnected();
     lock.lock();
   }
 }
@@ -341,13 +341,18 @@ void OfficeSession::ReleaseLocks() {
   released.swap(locks_);
 }
 
+void OfficeSession::MarkDisconnected() {
+  disconnected_ = true;
+  ReleaseLocks();
+}
+
 OfficeSession::~OfficeSession() {
   Shutdown();
 }
 
 bool OfficeSession::Disconnected() {
   if (disconnected_) return true;
-  if (child_ && child_->ExitStatus()) disconnected_ = true;
+  if (child_ && child_->ExitStatus()) MarkDisconnected();
   return disconnected_;
 }
 
@@ -364,7 +369,7 @@ bool OfficeSession::ConfirmAlive() {
       alive = false;
     }
   }
-  if (!alive) disconnected_ = true;
+  if (!alive) MarkDisconnected();
   return alive;
 }
 

@@ -122,7 +122,8 @@ class OfficeSession {
   // Ends the office: asks it to terminate, then kills it if it does not,
   // reaps it and removes its folders and pipes. Idempotent.
   void Shutdown();
-  void MarkDisconnected() { disconnected_ = true; }
+  // The office is gone: what it held goes too (its lock files).
+  void MarkDisconnected();
 
   std::unique_ptr<OfficeFolders> folders_;
   std::shared_ptr<ChildProcess> child_;

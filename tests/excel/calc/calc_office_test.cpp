@@ -328,6 +328,13 @@ TEST_F(CalcOfficeTest, AWorkbookALiveProcessHoldsIsRefusedAndAStaleLockIsTakenOv
   EXPECT_EQ(ours->user, "Gridmoor (process " + std::to_string(::getpid()) + ")");
   workbook->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
   EXPECT_FALSE(fs::exists(LockFilePath(path)));
+
+  // An office killed from outside leaves no lock once its death is seen.
+  const com::Ptr<Workbook> again = OpenWorkbook(application, path);
+  ASSERT_TRUE(fs::exists(LockFilePath(path)));
+  ASSERT_EQ(::kill(CurrentOfficeProcessId(), SIGKILL), 0);
+  EXPECT_EQ(FailureOf([&] { Get(SheetOf(again), "A1"); }), com::RPC_E_DISCONNECTED);
+  EXPECT_FALSE(fs::exists(LockFilePath(path)));
   application->Quit();
 }
 
