@@ -284,12 +284,13 @@ void OfficeSession::Watch() {
       watchWake_.wait(lock);
       continue;
     }
-    const auto first = deadlines_.begin();
-    if (std::chrono::steady_clock::now() < first->first) {
-      watchWake_.wait_until(lock, first->first);
+    // Copies: the call may end, and its entry go, while this waits.
+    const auto [due, limit] = *deadlines_.begin();
+    if (std::chrono::steady_clock::now() < due) {
+      watchWake_.wait_until(lock, due);
       continue;
     }
-    endedReason_ = "The office did not answer within " + LimitText(first->second) +
+    endedReason_ = "The office did not answer within " + LimitText(limit) +
                    " and was ended; the object invoked has disconnected from its clients.";
     lock.unlock();
     // What the office held (documents, their lock files) goes with it. The
