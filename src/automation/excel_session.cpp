@@ -43,15 +43,21 @@ CExcExcelSession::CExcExcelSession(const std::string& progId, std::size_t openOp
   const com::ClassRegistry& registry = com::ClassRegistry::Instance();
   com::Clsid clsid;
   com::Ptr<com::Unknown> object;
+  std::string reason;
   HRESULT hr = registry.ClsidFromProgId(progId, &clsid);
-  if (com::SUCCEEDED(hr)) hr = registry.CreateInstance(clsid, &object);
+  if (com::SUCCEEDED(hr)) hr = registry.CreateInstance(clsid, &object, &reason);
   if (com::SUCCEEDED(hr)) {
     application_ = com::TryQueryInterface<excel::Application>(object);
     if (!application_) hr = com::E_NOINTERFACE;
   }
   if (com::FAILED(hr)) {
     failed = 1;
-    message = host::FormatString("Failed to create Excel (%x)", static_cast<unsigned>(hr));
+    createCode_ = hr;
+    // The code stays first, where a reader of the old form finds it; the
+    // reason after it tells the user what went wrong.
+    if (reason.empty()) reason = com::Error(hr).ErrorMessage();
+    message = host::FormatString("Failed to create Excel (%x: %s)", static_cast<unsigned>(hr),
+                                 reason.c_str());
     return;
   }
   try {
@@ -362,23 +368,33 @@ std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message) {
     session->worksheet_.Reset();
     session->workbook_.Reset();
   };
+  // The first version that is installed but failed to start says why; a
+  // version that is not installed at all says nothing worth reporting.
+  std::string installedFailure;
+  const auto remember = [&](const CExcExcelSession& session) {
+    if (installedFailure.empty() && !session.NotInstalled()) installedFailure = working;
+  };
   for (int version = 16; version >= 11; --version) {
     auto session = std::make_unique<CExcExcel11Obj>(working, failed, version);
     if (failed == 0) return session;
+    remember(*session);
     dispose(std::move(session));
   }
   working.clear();
   if (auto session = std::make_unique<CExcExcel10Obj>(working, failed); failed == 0) {
     return session;
   } else {
+    remember(*session);
     dispose(std::move(session));
   }
   working.clear();
   if (auto session = std::make_unique<CExcExcel9Obj>(working, failed); failed == 0) {
     return session;
   } else {
+    remember(*session);
     dispose(std::move(session));
   }
+  if (!installedFailure.empty()) working = installedFailure;
   if (working.empty()) working = "Excel 9, 10, or 11 must be installed";
   message = host::FormatString("Failed to create Excel application: %s", working.c_str());
   return nullptr;

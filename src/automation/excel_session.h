@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "com/hresult.h"
 #include "com/unknown.h"
 #include "com/variant.h"
 #include "excel/object_model.h"
@@ -120,6 +121,12 @@ class CExcExcelSession : public CExcExcelObj {
   bool HasWorkbook() override;
   excel::Workbook* GetWorkbook() override;
 
+  // True when creation failed because no application answers to the
+  // ProgID (as opposed to one that is there but failed to start).
+  bool NotInstalled() const {
+    return createCode_ == com::CO_E_CLASSSTRING || createCode_ == com::REGDB_E_CLASSNOTREG;
+  }
+
  protected:
   // Creates the application from `progId`; on failure sets `failed` to 1 and
   // `message` to the reason.
@@ -133,6 +140,7 @@ class CExcExcelSession : public CExcExcelObj {
   int RunWithArguments(const std::string& macro, excel::RunArguments arguments, Message message);
 
   std::size_t openOptionalCount_;
+  HRESULT createCode_ = com::S_OK;
 };
 
 class CExcExcel9Obj final : public CExcExcelSession {
@@ -152,7 +160,8 @@ class CExcExcel11Obj final : public CExcExcelSession {
 
 // Tries versions 16 down to 11, then 10, then 9; the first that starts is
 // returned. When none does, `message` reads "Failed to create Excel
-// application: %s" with the last attempt's reason, and null is returned.
+// application: %s" with the reason of the first version that is installed
+// but failed to start (else the last attempt's), and null is returned.
 std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message);
 
 }  // namespace automation

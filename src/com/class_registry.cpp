@@ -141,7 +141,9 @@ HRESULT ClassRegistry::ClsidFromProgId(std::string_view progId, Clsid* out) cons
   return ReadApplication(*settings, key, CO_E_CLASSSTRING, &out->application);
 }
 
-HRESULT ClassRegistry::CreateInstance(const Clsid& clsid, Ptr<Unknown>* out) const {
+HRESULT ClassRegistry::CreateInstance(const Clsid& clsid, Ptr<Unknown>* out,
+                                      std::string* reason) const {
+  if (reason != nullptr) reason->clear();
   if (out == nullptr) return E_POINTER;
   out->Reset();
 
@@ -172,6 +174,7 @@ HRESULT ClassRegistry::CreateInstance(const Clsid& clsid, Ptr<Unknown>* out) con
     *out = std::move(object);
     return S_OK;
   } catch (const Error& error) {
+    if (reason != nullptr && error.HasDescription()) *reason = error.what();
     return FAILED(error.hr()) ? error.hr() : E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

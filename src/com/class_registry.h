@@ -57,7 +57,10 @@ class ClassRegistry {
   // Runs the application's factory. REGDB_E_CLASSNOTREG when no factory
   // answers to the name; a factory's com::Error gives its code, running out
   // of memory E_OUTOFMEMORY, any other exception (or no object) E_FAIL.
-  HRESULT CreateInstance(const Clsid& clsid, Ptr<Unknown>* out) const;
+  // `reason`, when given, receives the description a factory's com::Error
+  // carried (empty when none).
+  HRESULT CreateInstance(const Clsid& clsid, Ptr<Unknown>* out,
+                         std::string* reason = nullptr) const;
 
   // Both steps.
   HRESULT CreateInstanceFromProgId(std::string_view progId, Ptr<Unknown>* out) const;

@@ -10,24 +10,32 @@
 
 namespace com {
 
-// what() is the message text. Built on std::runtime_error so that copying
-// the exception never throws.
+// what() is the message text: the description the application gave with
+// the failure (its own reason, such as an input/output error naming the
+// file) when it gave one, else ComErrorText of the code. Built on
+// std::runtime_error so that copying the exception never throws.
 class Error : public std::runtime_error {
  public:
   explicit Error(HRESULT hr);
+  Error(HRESULT hr, const std::string& description);
 
   // The code. (A getter named Error() is not possible: a member function may
   // not share its class's name.)
   HRESULT hr() const noexcept { return hr_; }
-  // ComErrorText of the code.
+  // The description, else ComErrorText of the code.
   std::string ErrorMessage() const { return what(); }
+  bool HasDescription() const noexcept { return hasDescription_; }
 
  private:
   HRESULT hr_;
+  bool hasDescription_ = false;
 };
 
 // Throws com::Error(hr), whatever hr is.
 [[noreturn]] void Throw(HRESULT hr);
+// The same with the application's own reason; an empty or all-blank one
+// counts as none.
+[[noreturn]] void Throw(HRESULT hr, const std::string& description);
 
 // Throws com::Error(hr) when hr is a failure; returns hr otherwise (S_FALSE
 // is a success).

@@ -7,15 +7,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/thread.h"
 
 extern char** environ;
@@ -92,6 +96,21 @@ bool ThreadedModeFromSettings(const platform::Registry& settings) {
   return value > 0;
 }
 
+std::chrono::milliseconds CallTimeoutFromSettings(const platform::Registry& settings,
+                                                  const std::optional<std::string>& variable) {
+  if (variable && !variable->empty()) {
+    char* end = nullptr;
+    const double seconds = std::strtod(variable->c_str(), &end);
+    // At most a day: a larger number is a mistake, not a limit.
+    if (end != nullptr && *end == '\0' && seconds > 0 && seconds <= 86400)
+      return std::chrono::milliseconds(std::max<std::int64_t>(1, std::llround(seconds * 1000)));
+  }
+  const platform::RegistryRead<std::uint32_t> value =
+      settings.GetDword(kDriverSettingsKey, kCallTimeoutValue);
+  if (value.ok() && value.value > 0) return std::chrono::seconds(value.value);
+  return kDefaultCallTimeout;
+}
+
 std::filesystem::path LibraryFolder() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&LibraryFolder), &info) == 0 || info.dli_fname == nullptr) {
@@ -116,6 +135,8 @@ void CGridmoorApp::InitInstance(const platform::Registry& settings,
       settings.GetString(kDriverSettingsKey, kHelpViewerValue);
   if (viewer.ok() && !SplitWords(viewer.value).empty()) helpViewer_ = viewer.value;
   helpFile_ = libraryFolder / kHelpFileName;
+  excel::calc::SetOfficeCallTimeout(
+      CallTimeoutFromSettings(settings, platform::GetEnv(kCallTimeoutVariable)));
 }
 
 bool CGridmoorApp::ExitInstance() const {

@@ -9,9 +9,11 @@
 // initialisation, and never changes afterwards.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/registry.h"
@@ -25,6 +27,12 @@ inline constexpr char kPlugInsValue[] = "PlugIns";
 // words separated by blanks, the file is passed as the last argument.
 inline constexpr char kHelpViewerValue[] = "HelpViewer";
 inline constexpr char kDefaultHelpViewer[] = "xdg-open";
+// How long one call into the office may take, in seconds (REG_DWORD under
+// kDriverSettingsKey; 0 or missing: 10 minutes). GRIDMOOR_CALL_TIMEOUT (seconds,
+// fractions allowed) overrides it, for tests.
+inline constexpr char kCallTimeoutValue[] = "OfficeCallTimeout";
+inline constexpr char kCallTimeoutVariable[] = "GRIDMOOR_CALL_TIMEOUT";
+inline constexpr std::chrono::milliseconds kDefaultCallTimeout{10 * 60 * 1000};
 inline constexpr char kConfigKey[] = "HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config";
 inline constexpr char kVistaValue[] = "Vista";
 inline constexpr char kHelpFileName[] = "Conflux.chm";
@@ -53,6 +61,11 @@ HelpLauncher SetHelpLauncher(HelpLauncher launcher);
 // Threaded mode: when the "Vista" value is greater than 0. A value that is
 // missing or not a DWORD counts as 1; the DWORD is read as a signed number.
 bool ThreadedModeFromSettings(const platform::Registry& settings);
+
+// The call limit from the settings and the environment variable's value
+// (which wins when it is a positive number of seconds).
+std::chrono::milliseconds CallTimeoutFromSettings(const platform::Registry& settings,
+                                                  const std::optional<std::string>& variable);
 
 // The folder holding the library (or, for code linked into a program, the
 // program).

@@ -29,7 +29,8 @@ TEST(ServerObject, WithoutAnApplicationItStaysUnregisteredAndRefusesToOpen) {
   EXPECT_TRUE(server.CreateFailed());
   EXPECT_EQ(server.Session(), nullptr);
   EXPECT_EQ(server.CreateError(),
-            "Failed to create Excel application: Failed to create Excel (800401f3)");
+            "Failed to create Excel application: Failed to create Excel (800401f3: Invalid class "
+            "string)");
   EXPECT_EQ(CExcServerObjCollection::Count(), before);
 
   char message[260] = {};

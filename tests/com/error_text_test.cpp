@@ -57,4 +57,24 @@ TEST(ComError, CarriesCodeAndText) {
   EXPECT_EQ(com_test::ThrownCode([] { com::Throw(com::E_POINTER); }), com::E_POINTER);
 }
 
+TEST(ComError, TheApplicationsReasonReplacesTheTableTextOnOneLine) {
+  const struct {
+    const char* description;
+    const char* text;
+    bool described;
+  } cases[] = {
+      {"General Error.\nGeneral input/output error.", "General Error. General input/output error.",
+       true},
+      {"  padded\r\n", "padded", true},
+      {"", "Unknown error 0x800A03EC", false},
+      {" \n\t", "Unknown error 0x800A03EC", false},
+  };
+  for (const auto& c : cases) {
+    const com::Error error(com::SHEET_E_APPLICATION_DEFINED, c.description);
+    EXPECT_EQ(error.hr(), com::SHEET_E_APPLICATION_DEFINED);
+    EXPECT_EQ(error.ErrorMessage(), c.text) << c.description;
+    EXPECT_EQ(error.HasDescription(), c.described) << c.description;
+  }
+}
+
 }  // namespace

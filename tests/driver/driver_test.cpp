@@ -512,6 +512,29 @@ TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
   }
 }
 
+TEST(AppSettingsTest, TheCallLimitComesFromTheVariableElseTheSettingElseTenMinutes) {
+  using std::chrono::milliseconds;
+  const struct {
+    const char* name;
+    std::string value;  // the line under the driver's key
+    std::optional<std::string> variable;
+    milliseconds limit;
+  } cases[] = {
+      {"nothing", "", std::nullopt, driver::kDefaultCallTimeout},
+      {"setting", "\"OfficeCallTimeout\"=dword:0000001e\n", std::nullopt, milliseconds(30000)},
+      {"setting zero", "\"OfficeCallTimeout\"=dword:00000000\n", "", driver::kDefaultCallTimeout},
+      {"variable wins", "\"OfficeCallTimeout\"=dword:0000001e\n", "2.5", milliseconds(2500)},
+      {"bad variable", "\"OfficeCallTimeout\"=dword:0000001e\n", "2s", milliseconds(30000)},
+      {"negative variable", "", "-1", driver::kDefaultCallTimeout},
+      {"absurd variable", "", "1e999", driver::kDefaultCallTimeout},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRegistry settings(RegistryText(kDriverSection + c.value));
+    EXPECT_EQ(driver::CallTimeoutFromSettings(settings.Load(), c.variable), c.limit);
+  }
+}
+
 TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {
   TempRegistry settings(RegistryText(std::string(kDriverSection) +
                                      "\"PlugIns\"=\"/a/one.xlam;/b/two.xla\"\n"

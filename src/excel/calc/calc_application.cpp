@@ -46,9 +46,11 @@ uno::Sequence<css::beans::PropertyValue> LoadArguments(bool asTemplate, const st
 }
 
 // Loads a spreadsheet document for `application`; a component that is not a
-// spreadsheet is closed again and refused.
+// spreadsheet is closed again and refused, naming `file` (the file's name,
+// empty for a new workbook).
 std::shared_ptr<Document> LoadDocument(CalcApplication& application, const std::string& url,
-                                       const uno::Sequence<css::beans::PropertyValue>& arguments) {
+                                       const uno::Sequence<css::beans::PropertyValue>& arguments,
+                                       const std::string& file = {}) {
   auto document = std::make_shared<Document>();
   document->office = application.Office();
   document->office->Call(kApplicationError, [&] {
@@ -60,16 +62,34 @@ std::shared_ptr<Document> LoadDocument(CalcApplication& application, const std::
     if (!document->spreadsheet.is() || !document->model.is()) {
       const uno::Reference<css::util::XCloseable> closeable(document->component, uno::UNO_QUERY);
       if (closeable.is()) IgnoringFailures([&] { closeable->close(true); });
-      com::Throw(kApplicationError);
+      com::Throw(kApplicationError, file.empty() ? std::string() : file + " is not a spreadsheet");
     }
   });
   return document;
 }
 
+// Type detection's fallbacks: a file the office could not read as a
+// spreadsheet still opens, as a blank document or as one column of text.
+// Only a .csv is meant to be read as text.
+void CheckLoadedAsSpreadsheet(Document& document, const std::string& path) {
+  rtl::OUString filter;
+  for (const css::beans::PropertyValue& argument : document.model->getArgs()) {
+    if (argument.Name == "FilterName") argument.Value >>= filter;
+  }
+  const std::optional<ImportFilter> asked = ImportFilterForPath(path);
+  if (filter.isEmpty() || (filter.startsWith("Text") && !asked)) {
+    const uno::Reference<css::util::XCloseable> closeable(document.component, uno::UNO_QUERY);
+    if (closeable.is()) IgnoringFailures([&] { closeable->close(true); });
+    com::Throw(kApplicationError, std::filesystem::path(path).filename().string() +
+                                      " is not a workbook the office can read");
+  }
+}
+
 }  // namespace
 
 void Document::CheckUsable() {
-  if (IsClosed() || office->Disconnected()) com::Throw(com::RPC_E_DISCONNECTED);
+  if (IsClosed()) com::Throw(com::RPC_E_DISCONNECTED);
+  if (office->Disconnected()) office->ThrowDisconnected();
 }
 
 CalcApplication::CalcApplication()
@@ -84,7 +104,7 @@ void CalcApplication::CheckUsable() {
     std::lock_guard lock(mutex_);
     if (quit_) com::Throw(com::RPC_E_DISCONNECTED);
   }
-  if (office_->Disconnected()) com::Throw(com::RPC_E_DISCONNECTED);
+  if (office_->Disconnected()) office_->ThrowDisconnected();
 }
 
 VARIANT_BOOL CalcApplication::GetFlag(const VARIANT_BOOL& flag) {
@@ -164,12 +184,13 @@ void CalcApplication::Quit() {
       document->closed = true;
     }
     if (!office_->Disconnected()) {
-      IgnoringFailures([&] {
+      office_->CallIgnoringFailures([&] {
         const uno::Reference<css::util::XCloseable> closeable(document->component,
                                                               uno::UNO_QUERY_THROW);
         closeable->close(true);
       });
     }
+    office_->ReleaseLock(document->lockId);
   }
   lease.reset();  // the last application object ends the office here
 }
@@ -240,16 +261,28 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
   if (optional.size() != kOpenOptionalCountOld && optional.size() != kOpenOptionalCountNew)
     com::Throw(com::DISP_E_BADPARAMCOUNT);
   application_->CheckUsable();
+  if (filename.Empty()) com::Throw(kApplicationError, "No file name was given");
   const std::string path = AbsolutePath(filename.ToUtf8());
+  const std::string name = std::filesystem::path(path).filename().string();
   const platform::FileStatus status = platform::GetFileStatus(path);
-  if (filename.Empty() || !status.exists || status.isDirectory) com::Throw(kApplicationError);
+  if (!status.exists) com::Throw(kApplicationError, name + " could not be found");
+  if (status.isDirectory) com::Throw(kApplicationError, name + " is a folder, not a workbook");
   // Opening a file this application already has gives that workbook.
   if (std::shared_ptr<Document> open = application_->FindByPath(path)) {
     application_->Activate(open);
     return com::MakeObject<CalcWorkbook>(application_, open);
   }
+  // The office opens an empty file as a new blank document; a spreadsheet
+  // program refuses it (an empty .csv is an empty table, though).
+  if (status.size == 0 && !ImportFilterForPath(path))
+    com::Throw(kApplicationError, name + " is empty: there is no workbook in it");
+  // Held before loading, so that no other process opens it meanwhile.
+  std::unique_ptr<WorkbookLock> lock =
+      WorkbookLock::Acquire(path, application_->Office()->ProfileFolder());
   std::shared_ptr<Document> document =
-      LoadDocument(*application_, FileUrlFromPath(path), LoadArguments(false, path));
+      LoadDocument(*application_, FileUrlFromPath(path), LoadArguments(false, path), name);
+  document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
+  document->lockId = document->office->HoldLock(std::move(lock));
   document->path = path;
   document->title = std::filesystem::path(path).filename().string();
   application_->AddDocument(document);
@@ -283,6 +316,10 @@ std::vector<int> StartedOfficeProcessIds() {
 
 void SetOfficeStartTimeout(std::chrono::milliseconds timeout) {
   SetStartTimeout(timeout);
+}
+
+void SetOfficeCallTimeout(std::chrono::milliseconds timeout) {
+  SetCallTimeout(timeout);
 }
 
 void PutBasicModule(const com::Ptr<Workbook>& workbook, std::string_view library,

@@ -40,6 +40,12 @@ std::uint64_t BridgeCallCount();
 // How long a start waits for the office to answer (60 s unless set).
 void SetOfficeStartTimeout(std::chrono::milliseconds timeout);
 
+// How long one call into the office may take (10 minutes unless set). Past
+// it the office is ended, its whole process group killed: the call fails as
+// with a dead office, saying that the office did not answer, and the next
+// application object starts a new one.
+void SetOfficeCallTimeout(std::chrono::milliseconds timeout);
+
 // Puts a Basic module into a workbook's document, creating the library when
 // needed, as a user would in the office's Basic editor. For tests: they
 // need no binary fixture files with macros. Throws com::Error.

@@ -176,8 +176,12 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
   // that type.
   const std::optional<std::vector<uno::Any>> outcome = SequenceItems(result);
   sal_Int32 status = 1;
-  if (!outcome || outcome->size() < 2 || !((*outcome)[0] >>= status) || status != 0)
-    com::Throw(com::DISP_E_EXCEPTION);
+  if (!outcome || outcome->size() < 2 || !((*outcome)[0] >>= status) || status != 0) {
+    // Basic's own text of the error the macro raised, when there is one.
+    rtl::OUString reason;
+    if (outcome && outcome->size() >= 3) (*outcome)[2] >>= reason;
+    com::Throw(com::DISP_E_EXCEPTION, ToUtf8(reason));
+  }
   return AnyToVariant((*outcome)[1]);
 }
 

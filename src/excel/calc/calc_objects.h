@@ -65,8 +65,9 @@ struct Document {
   css::uno::Reference<css::lang::XComponent> component;
   css::uno::Reference<css::sheet::XSpreadsheetDocument> spreadsheet;
   css::uno::Reference<css::frame::XModel> model;
-  std::string path;   // the file it was opened from or saved as; empty if never saved
-  std::string title;  // for document-qualified macro names
+  std::string path;          // the file it was opened from or saved as; empty if never saved
+  std::string title;         // for document-qualified macro names
+  std::uint64_t lockId = 0;  // its lock file, held by the office session; 0: none
 
   std::mutex mutex;  // guards everything below
   bool closed = false;

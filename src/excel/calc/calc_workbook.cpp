@@ -10,6 +10,11 @@
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include "excel/calc/calc_objects.h"
@@ -57,7 +62,19 @@ rtl::OUString FilterOf(const uno::Reference<css::frame::XModel>& model) {
 // Stores `document` into `path`: by its extension, else in the document's
 // own format (a spreadsheet writes a copy in the workbook's format whatever
 // the name), else as xlsx. `keepLocation` stores a copy.
+// Refuses a file that cannot be written, with the system's reason, before
+// the office tries: the office ends itself on some of them (a folder that
+// is a file), taking every open workbook with it.
+void CheckWritable(const std::string& path) {
+  const bool existed = ::access(path.c_str(), F_OK) == 0;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) com::Throw(kApplicationError, "Cannot write " + path + ": " + std::strerror(errno));
+  ::close(fd);
+  if (!existed) ::unlink(path.c_str());
+}
+
 void StoreTo(Document& document, const std::string& path, bool keepLocation) {
+  CheckWritable(path);
   const std::optional<std::string> byExtension = SaveFilterForPath(path);
   document.Call(kApplicationError, [&] {
     rtl::OUString filter = byExtension ? Utf8ToOUString(*byExtension) : FilterOf(document.model);
@@ -131,6 +148,7 @@ void CalcWorkbook::Close(const com::Variant& saveChanges, const com::Variant& fi
     std::lock_guard lock(document_->mutex);
     document_->closed = true;
   }
+  document_->office->ReleaseLock(document_->lockId);
   application_->RemoveDocument(document_.get());
 }
 

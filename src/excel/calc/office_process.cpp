@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <functional>
@@ -347,10 +348,6 @@ namespace {
 
 constexpr std::string_view kFolderPrefix = "gridmoor-office-";
 
-bool ProcessRuns(long pid) {
-  return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
-}
-
 // The process id in "<prefix><pid>_..." or "<prefix><pid>-...", or 0.
 long OwnerOf(std::string_view name, std::string_view prefix) {
   if (name.rfind(prefix, 0) != 0) return 0;
@@ -368,6 +365,14 @@ long OwnerOf(std::string_view name, std::string_view prefix) {
 }
 
 }  // namespace
+
+bool ProcessRuns(long pid) {
+  return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+long OfficeFolderOwner(std::string_view folderName) {
+  return OwnerOf(folderName, kFolderPrefix);
+}
 
 void RemoveLeftoversOfEndedProcesses(const fs::path& root) {
   const std::string pipePrefix = "OSL_PIPE_" + std::to_string(::getuid()) + "_gridmoor_";
@@ -427,7 +432,11 @@ std::shared_ptr<ChildProcess> ChildProcess::Start(const fs::path& program,
   Launcher& launcher = Launcher::Instance();
   int result = 0;
   launcher.RunOnThread([&] { result = ForkAndExec(plan); });
-  if (result <= 0) com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+  if (result <= 0) {
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+               "The office program " + plan.program +
+                   " could not be run: " + std::strerror(result < 0 ? -result : ENOEXEC));
+  }
   launcher.RecordStarted(result);
   return std::shared_ptr<ChildProcess>(new ChildProcess(result));
 }
@@ -474,6 +483,9 @@ void ChildProcess::Kill() {
   {
     std::lock_guard lock(mutex_);
     if (status_) return;
+    // The whole group the child leads: what it started dies with it. Not
+    // yet reaped, its id (and so its group's) cannot have been reused.
+    ::kill(-pid_, SIGKILL);
     ::kill(pid_, SIGKILL);
   }
   Reap(true);

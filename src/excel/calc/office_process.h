@@ -42,8 +42,9 @@ std::string FileUrlFromPath(const std::filesystem::path& path);
 // the current folder cannot be known.
 std::string AbsolutePath(const std::string& path);
 
-// The profile settings the office starts with: no document lock files, the
-// en-US locale, formulas recalculated on load.
+// The profile settings the office starts with: no document lock files of
+// its own (the driver writes them, lock_file.h), the en-US locale, formulas
+// recalculated on load.
 std::string ProfileSettings();
 
 // $TMPDIR, or /tmp.
@@ -95,7 +96,8 @@ class ChildProcess {
   // child killed by anyone counts as ended from the moment kill() returns,
   // before it is a zombie. Never blocks; reads /proc while it runs.
   bool Ended();
-  // SIGKILL, then reaps. Safe to call on an ended child.
+  // SIGKILL to the child's process group (it leads its own), then reaps.
+  // Safe to call on an ended child.
   void Kill();
 
  private:
@@ -136,6 +138,13 @@ std::vector<std::filesystem::path> ListeningPipePaths(int pid);
 // Only names this library gives are touched; a process still running keeps
 // its own.
 void RemoveLeftoversOfEndedProcesses(const std::filesystem::path& root);
+
+// True while process `pid` runs (of any user).
+bool ProcessRuns(long pid);
+
+// The process a driver's private office folder is named after, from the
+// folder's name; 0 for any other name.
+long OfficeFolderOwner(std::string_view folderName);
 
 // Every office process id this process has started, in order.
 std::vector<int> StartedProcessIds();

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/environment.h"
+#include "platform/thread.h"
 
 #ifndef GRIDMOOR_OFFICE_PROGRAM_DIR
 #error "GRIDMOOR_OFFICE_PROGRAM_DIR names the office's program folder"
@@ -35,6 +36,19 @@ constexpr int kRestartStatus = 81;
 constexpr int kMaxRestarts = 3;
 
 std::atomic<std::int64_t> startTimeoutMs{60000};
+std::atomic<std::int64_t> callTimeoutMs{10 * 60 * 1000};
+// Ending an office that does not answer need not wait the whole call limit.
+constexpr std::chrono::milliseconds kTerminateLimit{10000};
+
+std::string LimitText(std::chrono::milliseconds limit) {
+  const auto count = limit.count();
+  const auto plural = [](long long n, const char* unit) {
+    return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+  };
+  if (count >= 60000 && count % 60000 == 0) return plural(count / 60000, "minute");
+  if (count % 1000 == 0) return plural(count / 1000, "second");
+  return std::to_string(count) + " ms";
+}
 
 // Tells the session when the bridge to its office goes down.
 class BridgeWatcher : public cppu::WeakImplHelper1<css::lang::XEventListener> {
@@ -178,7 +192,11 @@ class OfficeManager {
 
 std::shared_ptr<OfficeSession> OfficeManager::Start() {
   const std::optional<fs::path> program = FindOfficeProgram();
-  if (!program) com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+  if (!program) {
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+               "No office program (soffice.bin) was found; install LibreOffice Calc or name it "
+               "in GRIDMOOR_SOFFICE");
+  }
   const uno::Reference<uno::XComponentContext> local = LocalContext();
 
   // A host that crashed could not clean up after its office; the next one does.
@@ -221,12 +239,20 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
       } catch (const css::connection::NoConnectException&) {
       }
       if (const std::optional<int> status = session->child_->ExitStatus()) {
-        if (*status != kRestartStatus || ++restarts > kMaxRestarts)
-          com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+        if (*status != kRestartStatus || ++restarts > kMaxRestarts) {
+          com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+                     "The office (" + program->string() + ") ended with status " +
+                         std::to_string(*status) + " while starting");
+        }
         session->child_ = ChildProcess::Start(*program, arguments, environment);
         continue;
       }
-      if (std::chrono::steady_clock::now() >= deadline) com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+      if (std::chrono::steady_clock::now() >= deadline) {
+        com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+                   "The office (" + program->string() + ") did not answer within " +
+                       LimitText(std::chrono::milliseconds(startTimeoutMs.load())) +
+                       " of starting");
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     const uno::Reference<css::bridge::XBridge> bridge =
@@ -246,11 +272,108 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
   }
   session->pipes_ = ListeningPipePaths(session->child_->Pid());
   TrackForExit(session->child_, session->folders_->Base(), session->pipes_);
+  session->StartWatchdog();
   return session;
 }
 
 std::uint64_t BridgeReplies() {
   return repliesReceived.load(std::memory_order_relaxed);
+}
+
+OfficeSession::Deadline::Deadline(OfficeSession& session, std::chrono::milliseconds limit)
+    : session_(session) {
+  std::lock_guard lock(session_.watchMutex_);
+  it_ = session_.deadlines_.emplace(std::chrono::steady_clock::now() + limit, limit);
+  session_.watchWake_.notify_all();
+}
+
+OfficeSession::Deadline::~Deadline() {
+  std::lock_guard lock(session_.watchMutex_);
+  session_.deadlines_.erase(it_);
+}
+
+void OfficeSession::StartWatchdog() {
+  watchdog_ = platform::StartThread([this] { Watch(); });
+}
+
+void OfficeSession::StopWatchdog() {
+  {
+    std::lock_guard lock(watchMutex_);
+    watchStop_ = true;
+    watchWake_.notify_all();
+  }
+  if (watchdog_.joinable() && watchdog_.get_id() != std::this_thread::get_id()) watchdog_.join();
+}
+
+void OfficeSession::Watch() {
+  std::unique_lock lock(watchMutex_);
+  while (!watchStop_) {
+    // Once ended there is nothing left to watch.
+    if (deadlines_.empty() || !endedReason_.empty()) {
+      watchWake_.wait(lock);
+      continue;
+    }
+    // Copies: the call may end, and its entry go, while this waits.
+    const auto [due, limit] = *deadlines_.begin();
+    if (std::chrono::steady_clock::now() < due) {
+      watchWake_.wait_until(lock, due);
+      continue;
+    }
+    endedReason_ = "The office did not answer within " + LimitText(limit) +
+                   " and was ended; the object invoked has disconnected from its clients.";
+    lock.unlock();
+    // What the office held (documents, their lock files) goes with it. The
+    // blocked call returns once the bridge sees the office gone, so by then
+    // the locks are gone and the process is reaped (Kill waits for that).
+    ReleaseLocks();
+    child_->Kill();
+    MarkDisconnected();
+    lock.lock();
+  }
+}
+
+void OfficeSession::ThrowExplained(const com::Error& error) {
+  if (error.hr() == com::RPC_E_DISCONNECTED) {
+    std::string reason;
+    {
+      std::lock_guard lock(watchMutex_);
+      reason = endedReason_;
+    }
+    if (!reason.empty()) com::Throw(com::RPC_E_DISCONNECTED, reason);
+  }
+  throw error;
+}
+
+void OfficeSession::ThrowDisconnected() {
+  ThrowExplained(com::Error(com::RPC_E_DISCONNECTED));
+}
+
+std::uint64_t OfficeSession::HoldLock(std::unique_ptr<WorkbookLock> lock) {
+  std::lock_guard guard(locksMutex_);
+  // An office already gone holds nothing: the lock goes at once.
+  if (disconnected_) return 0;
+  locks_[++nextLock_] = std::move(lock);
+  return nextLock_;
+}
+
+void OfficeSession::ReleaseLock(std::uint64_t id) {
+  std::unique_ptr<WorkbookLock> released;
+  std::lock_guard guard(locksMutex_);
+  const auto found = locks_.find(id);
+  if (found == locks_.end()) return;
+  released = std::move(found->second);
+  locks_.erase(found);
+}
+
+void OfficeSession::ReleaseLocks() {
+  std::map<std::uint64_t, std::unique_ptr<WorkbookLock>> released;
+  std::lock_guard guard(locksMutex_);
+  released.swap(locks_);
+}
+
+void OfficeSession::MarkDisconnected() {
+  disconnected_ = true;
+  ReleaseLocks();
 }
 
 OfficeSession::~OfficeSession() {
@@ -259,7 +382,7 @@ OfficeSession::~OfficeSession() {
 
 bool OfficeSession::Disconnected() {
   if (disconnected_) return true;
-  if (child_ && child_->ExitStatus()) disconnected_ = true;
+  if (child_ && child_->ExitStatus()) MarkDisconnected();
   return disconnected_;
 }
 
@@ -270,12 +393,13 @@ bool OfficeSession::ConfirmAlive() {
     // Any call the office must answer; the component context needs none of
     // its locks, so a busy office answers too.
     try {
+      const Deadline deadline(*this, CallTimeout());
       alive = context_.is() && context_->getServiceManager().is();
     } catch (...) {
       alive = false;
     }
   }
-  if (!alive) disconnected_ = true;
+  if (!alive) MarkDisconnected();
   return alive;
 }
 
@@ -296,9 +420,14 @@ void OfficeSession::Shutdown() {
   shutDown_ = true;
   bool asked = false;
   if (child_ && !Disconnected() && desktop_.is()) {
-    IgnoringFailures([&] { desktop_->terminate(); });
+    IgnoringFailures([&] {
+      const Deadline deadline(*this, std::min(CallTimeout(), kTerminateLimit));
+      desktop_->terminate();
+    });
     asked = true;
   }
+  StopWatchdog();
+  ReleaseLocks();
   if (bridge_.is()) IgnoringFailures([&] { bridge_->dispose(); });
   {
     std::lock_guard basicLock(basicMutex_);
@@ -335,6 +464,14 @@ int CurrentOfficePid() {
 
 void SetStartTimeout(std::chrono::milliseconds timeout) {
   startTimeoutMs = timeout.count();
+}
+
+void SetCallTimeout(std::chrono::milliseconds timeout) {
+  callTimeoutMs = std::max<std::int64_t>(1, timeout.count());
+}
+
+std::chrono::milliseconds CallTimeout() {
+  return std::chrono::milliseconds(callTimeoutMs.load());
 }
 
 }  // namespace excel::calc

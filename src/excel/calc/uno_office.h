@@ -10,19 +10,28 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "excel/calc/calc_values.h"
+#include "excel/calc/lock_file.h"
 #include "excel/calc/office_process.h"
 #include "excel/calc/uno_util.h"
 
 namespace excel::calc {
+
+// How long one call into the office may take (10 minutes unless set; a
+// long macro is one call).
+void SetCallTimeout(std::chrono::milliseconds timeout);
+std::chrono::milliseconds CallTimeout();
 
 class OfficeSession {
  public:
@@ -31,6 +40,10 @@ class OfficeSession {
   OfficeSession& operator=(const OfficeSession&) = delete;
 
   int Pid() const { return child_->Pid(); }
+  // The office's private profile, which its lock files name.
+  std::filesystem::path ProfileFolder() const {
+    return folders_ ? folders_->Profile() : std::filesystem::path();
+  }
   // True once the connection broke or the process ended; cheap (no call to
   // the office).
   bool Disconnected();
@@ -51,22 +64,66 @@ class OfficeSession {
   std::optional<std::vector<MacroEntry>> applicationMacros;
   std::map<std::string, std::vector<WrappedCall>> applicationWrappers;
 
-  // Runs `body` with failures mapped as Guarded does, for this office. A
-  // failure alone does not tell a refusal from a dead office (the bridge's
-  // own notice may come later), so each is followed by the thorough check.
+  // Runs `body` with failures mapped as Guarded does, for this office,
+  // under the call deadline. A failure alone does not tell a refusal from a
+  // dead office (the bridge's own notice may come later), so each is
+  // followed by the thorough check.
   template <typename Body>
   auto Call(HRESULT refused, Body&& body) -> decltype(body()) {
-    return Guarded([this] { return !ConfirmAlive(); }, refused, std::forward<Body>(body));
+    try {
+      const Deadline deadline(*this, CallTimeout());
+      return Guarded([this] { return !ConfirmAlive(); }, refused, std::forward<Body>(body));
+    } catch (const com::Error& error) {
+      ThrowExplained(error);
+    }
   }
+  // The same for calls whose failure is ignored.
+  template <typename Body>
+  void CallIgnoringFailures(Body&& body) noexcept {
+    IgnoringFailures([&] {
+      const Deadline deadline(*this, CallTimeout());
+      body();
+    });
+  }
+  // RPC_E_DISCONNECTED, saying why when the office was ended for not
+  // answering.
+  [[noreturn]] void ThrowDisconnected();
+
+  // Holds a lock file for the life of a document of this office; the office
+  // ending (or being ended) releases every one it still holds.
+  std::uint64_t HoldLock(std::unique_ptr<WorkbookLock> lock);
+  void ReleaseLock(std::uint64_t id);
 
  private:
   friend class OfficeManager;
   OfficeSession() = default;
 
+  // A call in progress: past `limit` the office is ended (its whole
+  // process group killed), so that the call and every later one fail as
+  // with a dead office instead of waiting for ever.
+  class Deadline {
+   public:
+    Deadline(OfficeSession& session, std::chrono::milliseconds limit);
+    ~Deadline();
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+   private:
+    OfficeSession& session_;
+    std::multimap<std::chrono::steady_clock::time_point, std::chrono::milliseconds>::iterator it_;
+  };
+  void StartWatchdog();
+  void StopWatchdog();
+  void Watch();
+  void ReleaseLocks();
+  // A disconnected failure gets the deadline's explanation; others pass.
+  [[noreturn]] void ThrowExplained(const com::Error& error);
+
   // Ends the office: asks it to terminate, then kills it if it does not,
   // reaps it and removes its folders and pipes. Idempotent.
   void Shutdown();
-  void MarkDisconnected() { disconnected_ = true; }
+  // The office is gone: what it held goes too (its lock files).
+  void MarkDisconnected();
 
   std::unique_ptr<OfficeFolders> folders_;
   std::shared_ptr<ChildProcess> child_;
@@ -80,6 +137,17 @@ class OfficeSession {
   int leases_ = 0;  // guarded by the manager's mutex
   std::mutex basicMutex_;
   css::uno::Reference<css::script::XLibraryContainer> applicationLibraries_;
+
+  std::mutex watchMutex_;  // guards the deadline state below
+  std::condition_variable watchWake_;
+  std::multimap<std::chrono::steady_clock::time_point, std::chrono::milliseconds> deadlines_;
+  std::string endedReason_;  // set when a deadline passed
+  bool watchStop_ = false;
+  std::thread watchdog_;
+
+  std::mutex locksMutex_;
+  std::uint64_t nextLock_ = 0;
+  std::map<std::uint64_t, std::unique_ptr<WorkbookLock>> locks_;
 };
 
 // A hold on the current office; the office ends when the last is released.

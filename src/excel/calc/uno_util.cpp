@@ -1,5 +1,6 @@
 #include "excel/calc/uno_util.h"
 
+#include <com/sun/star/lang/WrappedTargetException.hpp>
 #include <com/sun/star/uno/TypeClass.hpp>
 
 #include <limits>
@@ -28,6 +29,24 @@ std::u16string ToU16(const rtl::OUString& value) {
 
 std::string ToUtf8(const rtl::OUString& value) {
   return text::Utf16ToUtf8(ToU16(value));
+}
+
+std::string ReasonOf(const uno::Any& failure) {
+  uno::Any current = failure;
+  // A wrapped failure is followed a few levels at most: when the wrapper
+  // says nothing, the one inside usually does.
+  for (int depth = 0; depth < 4; ++depth) {
+    css::lang::WrappedTargetException wrapper;
+    if (current >>= wrapper) {
+      if (!wrapper.Message.isEmpty()) return ToUtf8(wrapper.Message);
+      current = wrapper.TargetException;
+      continue;
+    }
+    uno::Exception plain;
+    if (current >>= plain) return ToUtf8(plain.Message);
+    break;
+  }
+  return {};
 }
 
 rtl::OUString BstrToOUString(const com::Bstr& value) {

@@ -8,6 +8,7 @@
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 #include <com/sun/star/uno/Sequence.hxx>
+#include <cppuhelper/exc_hlp.hxx>
 #include <rtl/ustring.hxx>
 
 #include <exception>
@@ -47,12 +48,18 @@ std::optional<std::vector<css::uno::Any>> SequenceItems(const css::uno::Any& val
 // VT_EMPTY.
 com::Variant AnyToVariant(const css::uno::Any& value);
 
+// The office's own words for a caught failure (cppu::getCaughtException):
+// the exception's message, else that of the exception it wraps; empty when
+// it gave none.
+std::string ReasonOf(const css::uno::Any& failure);
+
 // Turns every failure of `body` into a com::Error: a com::Error passes, a
 // disposed object or a dead office is RPC_E_DISCONNECTED, any other UNO
-// exception is `refused` (the application's own refusal of the request),
-// running out of memory E_OUTOFMEMORY, anything else E_FAIL. No UNO
-// exception gets past it. `disconnected`, asked after every UNO exception,
-// tells whether the office is gone (and may remember it).
+// exception is `refused` (the application's own refusal of the request)
+// with the office's reason as its text, running out of memory
+// E_OUTOFMEMORY, anything else E_FAIL. No UNO exception gets past it.
+// `disconnected`, asked after every UNO exception, tells whether the office
+// is gone (and may remember it).
 template <typename Disconnected, typename Body>
 auto Guarded(Disconnected&& disconnected, HRESULT refused, Body&& body) -> decltype(body()) {
   try {
@@ -65,8 +72,9 @@ auto Guarded(Disconnected&& disconnected, HRESULT refused, Body&& body) -> declt
     static_cast<void>(disconnected());
     com::Throw(com::RPC_E_DISCONNECTED);
   } catch (const css::uno::Exception&) {
+    const css::uno::Any failure = cppu::getCaughtException();
     if (disconnected()) com::Throw(com::RPC_E_DISCONNECTED);
-    com::Throw(refused);
+    com::Throw(refused, ReasonOf(failure));
   } catch (const std::bad_alloc&) {
     com::Throw(com::E_OUTOFMEMORY);
   } catch (...) {

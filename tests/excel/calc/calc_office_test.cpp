@@ -1,5 +1,6 @@
 // The office process behind the application objects: sharing, isolation,
 // ending, dying, failing to start.
+#include <gmock/gmock.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 
 #include "calc_test_support.h"
 #include "com/class_registry.h"
+#include "excel/calc/lock_file.h"
 #include "platform/environment.h"
 
 namespace excel::calc::testing {
@@ -38,6 +40,34 @@ class ScopedEnv {
 };
 
 using CalcOfficeTest = CalcTest;
+using ::testing::HasSubstr;
+
+// The com::Error `call` throws; a test failure when it throws none.
+template <typename Call>
+com::Error ErrorOf(Call&& call) {
+  try {
+    call();
+  } catch (const com::Error& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no failure";
+  return com::Error(com::S_OK);
+}
+
+// A short call limit for one test.
+class ScopedCallTimeout {
+ public:
+  explicit ScopedCallTimeout(std::chrono::milliseconds limit) { SetOfficeCallTimeout(limit); }
+  ~ScopedCallTimeout() { SetOfficeCallTimeout(std::chrono::minutes(10)); }
+};
+
+std::string SavedWorkbook(const com::Ptr<Application>& application, const std::string& path) {
+  const com::Ptr<Workbook> book = NewWorkbook(application);
+  Put(SheetOf(book), "A1", Variant::Double(7));
+  book->SaveCopyAs(Variant::Text(path), 0);
+  book->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
+  return path;
+}
 
 TEST_F(CalcOfficeTest, OneOfficeServesAllAndEndsWithTheLastApplication) {
   const com::Ptr<Application> first = NewApplication();
@@ -105,10 +135,12 @@ TEST_F(CalcOfficeTest, TheSameFileOpensAsAnIndependentCopyInEachApplication) {
   EXPECT_EQ(Get(SheetOf(inTwo), "A1"), Variant::Double(1));
   inOne->Save(0);  // no read-only surprise
   EXPECT_EQ(Get(SheetOf(inTwo), "A1"), Variant::Double(1));
-  for (const fs::directory_entry& entry : fs::directory_iterator(Folder()))
-    EXPECT_EQ(entry.path().filename().string().find(".~lock"), std::string::npos);
+  // One lock file, this process's, until the last of its holders closes.
+  EXPECT_TRUE(fs::exists(LockFilePath(path)));
   one->Quit();
+  EXPECT_TRUE(fs::exists(LockFilePath(path)));
   two->Quit();
+  EXPECT_FALSE(fs::exists(LockFilePath(path)));
 }
 
 TEST_F(CalcOfficeTest, WindowPropertiesAreKeptByTheApplication) {
@@ -184,10 +216,136 @@ TEST_F(CalcOfficeTest, AnApplicationMadeRightAfterAKillNeverJoinsTheDeadOffice) 
   EXPECT_FALSE(IsOurChild(pid));
 }
 
+// Faults: an office that stops answering, a macro that never ends.
+
+TEST_F(CalcOfficeTest, AStoppedOfficeIsEndedAtTheCallLimitWithItsLocksAndTheNextStartsAnew) {
+  const ScopedCallTimeout limit(std::chrono::seconds(2));
+  const com::Ptr<Application> application = NewApplication();
+  const std::string path = SavedWorkbook(application, PathOf("held.fods"));
+  const com::Ptr<Workbook> workbook = OpenWorkbook(application, path);
+  const com::Ptr<Worksheet> sheet = SheetOf(workbook);
+  ASSERT_TRUE(fs::exists(LockFilePath(path)));
+  const int pid = CurrentOfficeProcessId();
+  ASSERT_TRUE(Freeze(pid));
+
+  const com::Error error = ErrorOf([&] { Get(sheet, "A1"); });
+  EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
+  EXPECT_THAT(error.what(), HasSubstr("did not answer within 2 seconds"));
+  EXPECT_THAT(ErrorOf([&] { workbook->GetSheets(); }).what(), HasSubstr("did not answer"));
+  EXPECT_FALSE(fs::exists(LockFilePath(path)));
+
+  const com::Ptr<Application> fresh = NewApplication();
+  EXPECT_NE(CurrentOfficeProcessId(), pid);
+  EXPECT_EQ(Get(SheetOf(OpenWorkbook(fresh, path)), "A1"), Variant::Double(7));
+  application->Quit();
+  fresh->Quit();
+  EXPECT_FALSE(fs::exists(LockFilePath(path)));
+  EXPECT_FALSE(IsOurChild(pid));
+}
+
+TEST_F(CalcOfficeTest, AMacroThatNeverEndsIsEndedAtTheCallLimit) {
+  const ScopedCallTimeout limit(std::chrono::seconds(3));
+  const com::Ptr<Application> application = NewApplication();
+  const com::Ptr<Workbook> workbook = NewWorkbook(application);
+  PutBasicModule(workbook, "Standard", "Loops", "Sub Forever\n  Do\n  Loop\nEnd Sub\n");
+  RunArguments none;
+  none.fill(Variant::Missing());
+  const com::Error error = ErrorOf([&] { application->Run(Variant::Text("Forever"), none); });
+  EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
+  EXPECT_THAT(error.what(), HasSubstr("did not answer within 3 seconds"));
+  application->Quit();
+}
+
+// Workbooks the office cannot read, and workbooks other processes hold.
+
+TEST_F(CalcOfficeTest, AFileThatIsNoWorkbookIsRefusedWhereAnEmptyCsvOpens) {
+  const com::Ptr<Application> application = NewApplication();
+  const struct {
+    const char* name;
+    const char* contents;
+  } refused[] = {
+      {"empty.fods", ""},
+      {"empty.xlsx", ""},
+      {"words.xlsx", "just a line of words\n"},
+      {"words.fods", "no xml here, only words\n"},
+      {"zipped.xlsx", "PK\x03\x04 and no archive after the signature"},
+  };
+  for (const auto& c : refused) {
+    WriteFile(PathOf(c.name), c.contents);
+    const com::Error error = ErrorOf([&] { OpenWorkbook(application, PathOf(c.name)); });
+    EXPECT_EQ(error.hr(), kApplicationError) << c.name;
+    EXPECT_THAT(error.what(), HasSubstr(c.name));
+    EXPECT_FALSE(fs::exists(LockFilePath(PathOf(c.name)))) << c.name;
+  }
+  WriteFile(PathOf("empty.csv"), "");
+  EXPECT_EQ(Get(SheetOf(OpenWorkbook(application, PathOf("empty.csv"))), "A1"), Variant());
+  application->Quit();
+}
+
+TEST_F(CalcOfficeTest, AWorkbookALiveProcessHoldsIsRefusedAndAStaleLockIsTakenOver) {
+  const com::Ptr<Application> application = NewApplication();
+  const std::string path = SavedWorkbook(application, PathOf("shared.xlsx"));
+  // Another driver process of this host: this process's parent runs; a
+  // process id above any the system hands out does not.
+  const auto lockOf = [](long pid) {
+    return LockEntry{"Someone Else", "else", LockHost::ThisMachine().hostName, "01.02.2024 09:30",
+                     "file:///tmp/gridmoor-office-" + std::to_string(pid) + "-abcdef/profile"};
+  };
+  const LockEntry theirs = lockOf(::getppid());
+  WriteFile(LockFilePath(path).string(), FormatLockEntry(theirs));
+
+  const com::Error error = ErrorOf([&] { OpenWorkbook(application, path); });
+  EXPECT_EQ(error.hr(), kApplicationError);
+  EXPECT_THAT(error.what(), HasSubstr("in use by Someone Else"));
+  EXPECT_EQ(ReadFile(LockFilePath(path).string()), FormatLockEntry(theirs));
+
+  WriteFile(LockFilePath(path).string(), FormatLockEntry(lockOf(1L << 29)));
+  const com::Ptr<Workbook> workbook = OpenWorkbook(application, path);
+  const std::optional<LockEntry> ours = ParseLockEntry(ReadFile(LockFilePath(path).string()));
+  ASSERT_TRUE(ours);
+  EXPECT_EQ(ours->user, "Gridmoor (process " + std::to_string(::getpid()) + ")");
+  workbook->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
+  EXPECT_FALSE(fs::exists(LockFilePath(path)));
+
+  // An office killed from outside leaves no lock once its death is seen.
+  const com::Ptr<Workbook> again = OpenWorkbook(application, path);
+  ASSERT_TRUE(fs::exists(LockFilePath(path)));
+  ASSERT_EQ(::kill(CurrentOfficeProcessId(), SIGKILL), 0);
+  EXPECT_EQ(FailureOf([&] { Get(SheetOf(again), "A1"); }), com::RPC_E_DISCONNECTED);
+  EXPECT_FALSE(fs::exists(LockFilePath(path)));
+  application->Quit();
+}
+
+// The office's own reasons in the error texts.
+
+TEST_F(CalcOfficeTest, FailuresCarryTheOfficesReasonInsteadOfACode) {
+  const com::Ptr<Application> application = NewApplication();
+  const com::Ptr<Workbook> workbook = NewWorkbook(application);
+  // A target the office would end itself on is refused with the system's
+  // words, and the office goes on.
+  WriteFile(PathOf("plain"), "a file, not a folder");
+  const com::Error save =
+      ErrorOf([&] { workbook->SaveCopyAs(Variant::Text(PathOf("plain/x.xlsx")), 0); });
+  EXPECT_EQ(save.hr(), kApplicationError);
+  EXPECT_THAT(save.what(), HasSubstr("plain/x.xlsx: Not a directory"));
+  Put(SheetOf(workbook), "A1", Variant::Double(3));
+
+  PutBasicModule(workbook, "Standard", "Faulty",
+                 "Sub Divide\n  Dim x, d\n  d = 0\n  x = 1 / d\nEnd Sub\n");
+  RunArguments none;
+  none.fill(Variant::Missing());
+  const com::Error run = ErrorOf([&] { application->Run(Variant::Text("Divide"), none); });
+  EXPECT_EQ(run.hr(), com::DISP_E_EXCEPTION);
+  EXPECT_THAT(run.what(), HasSubstr("zero"));
+  application->Quit();
+}
+
 TEST_F(CalcOfficeTest, AMissingProgramFailsCreationAtOnce) {
   const ScopedEnv program("GRIDMOOR_SOFFICE", "/nonexistent/office/soffice");
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(FailureOf([] { NewApplication(); }), com::CO_E_SERVER_EXEC_FAILURE);
+  const com::Error error = ErrorOf([] { NewApplication(); });
+  EXPECT_EQ(error.hr(), com::CO_E_SERVER_EXEC_FAILURE);
+  EXPECT_THAT(error.what(), HasSubstr("No office program"));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 

@@ -4,8 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "com/variant_grid.h"
 #include "excel/calc/office_process.h"
@@ -77,6 +79,29 @@ bool IsOurChild(int pid) {
   int parent = 0;
   rest >> state >> parent;
   return parent == ::getpid();
+}
+
+bool Freeze(int pid) {
+  if (::kill(pid, SIGSTOP) != 0) return false;
+  // Every thread, not only the main one: any that still runs may answer.
+  const auto allStopped = [pid] {
+    std::error_code error;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+      std::ifstream stat(task.path() / "stat");
+      std::string line;
+      std::getline(stat, line);
+      const std::size_t close = line.rfind(')');
+      if (close == std::string::npos || line.size() <= close + 2 || line[close + 2] != 'T')
+        return false;
+    }
+    return !error;
+  };
+  for (int tries = 0; tries < 500; ++tries) {
+    if (allStopped()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
 }
 
 com::Ptr<Application> NewApplication() {

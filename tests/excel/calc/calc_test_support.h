@@ -56,6 +56,10 @@ com::Variant Block(std::size_t rows, std::size_t columns,
 
 // True when `pid` is a child of this process (running or not yet reaped).
 bool IsOurChild(int pid);
+// Stops process `pid` (SIGSTOP) and waits until it is stopped: the signal
+// takes effect only when its threads are next scheduled. False when it does
+// not stop within seconds.
+bool Freeze(int pid);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
