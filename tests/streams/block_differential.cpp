@@ -20,7 +20,7 @@ class Random {
   }
   // An address as users write it: now and then lower case or with "$".
   std::string Address(int row, int column) {
-    std::string text = CellName(row, column);
+    std::string text = A1Name(row, column);
     if (OneIn(4)) {
       for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -31,24 +31,12 @@ class Random {
   // Every kind a cell may hold; error values only when asked for.
   Variant Content(bool errors) {
     if (errors && OneIn(400)) return Variant::Text("#N/A");
-    switch (Pick(0, 9)) {
-      case 0:
-        return Variant();
-      case 1:
-        return Variant::Text("  ");
-      case 2:
-        return Variant::Text("'text");
-      case 3:
-        return Variant::Text("'12 units");
-      case 4:
-        return Variant::Bool(OneIn(2));
-      case 5:
-        return Variant::Text("=2+3");
-      case 6:
-        return Variant::Text("=\"\"");
-      default:
-        return Variant::Double(Number());
-    }
+    const int kind = Pick(0, 9);
+    if (kind == 0) return Variant();
+    if (kind == 4) return Variant::Bool(OneIn(2));
+    if (kind > 6) return Variant::Double(Number());
+    const char* texts[] = {"  ", "'text", "'12 units", "", "=2+3", "=\"\""};
+    return Variant::Text(texts[kind - 1]);
   }
 
  private:
@@ -92,7 +80,7 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
     for (std::size_t r = 0; r < rows; ++r) {
       for (std::size_t c = 0; c < columns; ++c) {
         round.cells.emplace_back(
-            CellName(at.row + static_cast<int>(r), at.column + static_cast<int>(c)),
+            A1Name(at.row + static_cast<int>(r), at.column + static_cast<int>(c)),
             random.Content(errors));
       }
     }
@@ -101,25 +89,22 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
   fill(matrix, n, n);
   fill({1, 1}, 60, 3);  // where the property cells point
 
-  round.pushed.assign(EXT_IPR_RECORD_SIZE, 0x11);
-  const auto put = [&](std::size_t offset, auto value) {
-    std::memcpy(round.pushed.data() + offset, &value, sizeof value);
-  };
-  put(EXT_IPR_SIZE_OFFSET, std::uint32_t{EXT_IPR_RECORD_SIZE});
-  put(EXT_IPR_HANDLE_OFFSET, std::uint32_t{0});
+  IprRecord& pushed = round.pushed;
+  pushed.PutWord(EXT_IPR_HANDLE_OFFSET, 0);
   for (std::size_t offset = EXT_IPR_OIL_RATE_OFFSET; offset <= EXT_IPR_TEMPERATURE_OFFSET;
        offset += 80)
-    put(offset, random.OneIn(5) ? EXT_UNDEFINED_VALUE : random.Number());
+    pushed.Put(offset, random.OneIn(5) ? EXT_UNDEFINED_VALUE : random.Number());
   for (std::size_t offset = EXT_IPR_OIL_GRAVITY_OFFSET; offset <= EXT_IPR_WATER_GRAVITY_OFFSET;
        offset += 8)
-    put(offset, random.Number());
-  put(EXT_IPR_COMPONENT_FLAGS_OFFSET, static_cast<std::uint32_t>(random.Pick(0, 0x3FFF)));
-  put(EXT_IPR_EOS_MODEL_OFFSET, static_cast<std::uint32_t>(random.Pick(0, 3)));
+    pushed.Put(offset, random.Number());
+  pushed.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET,
+                 static_cast<std::uint32_t>(random.Pick(0, 0x3FFF)));
+  pushed.PutWord(EXT_IPR_EOS_MODEL_OFFSET, static_cast<std::uint32_t>(random.Pick(0, 3)));
   for (std::size_t i = 0; i < n; ++i) {
     for (const std::size_t array : kComponentArrays)
-      put(array + 8 * i, random.Number());
+      pushed.Put(array + 8 * i, random.Number());
     for (std::size_t j = 0; j < n; ++j)
-      put(MatrixField(i, j), random.Number());
+      pushed.Put(MatrixField(i, j), random.Number());
   }
   round.position = {45000.0 + random.Pick(0, 100), static_cast<std::uint32_t>(random.Pick(0, 4))};
 
@@ -174,9 +159,12 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
 }
 
 void BlockDifferential::Prepare(Twin& twin, const Round& round) {
-  NewSession(twin);
-  ASSERT_NE(twin.session, nullptr);
+  std::string error;
+  twin.session = automation::CreateExcelSession(error);
+  ASSERT_NE(twin.session, nullptr) << error;
   char message[EXT_STATUS_TEXT_SIZE] = {};
+  ASSERT_EQ(twin.session->NewWorkbook(message), 0) << message;
+  Attached(twin);
   ASSERT_EQ(twin.session->AddWorksheet(kSheet, message), 0) << message;
   for (const auto& [cell, value] : round.cells)
     ASSERT_EQ(twin.session->SetCellValue(cell, value), 0) << cell;
@@ -225,17 +213,16 @@ void BlockDifferential::Compare(Twin& cells, Twin& blocks, const std::string& wh
             blocks.details.inputStreams.At(0)->sheetName);
   SheetCells left = Contents(cells);
   SheetCells right = Contents(blocks);
-  if (ignored) {
-    std::erase_if(left,
-                  [&](const auto& cell) { return ignored(cell.first.first, cell.first.second); });
-    std::erase_if(right,
-                  [&](const auto& cell) { return ignored(cell.first.first, cell.first.second); });
+  for (SheetCells* cells : {&left, &right}) {
+    if (ignored)
+      std::erase_if(*cells,
+                    [&](const auto& at) { return ignored(at.first.first, at.first.second); });
   }
   if (left == right) return;
   for (const auto& [at, value] : left) {
     const auto found = right.find(at);
     if (found == right.end() || !(found->second == value)) {
-      ADD_FAILURE() << what << ": cell " << CellName(at.first, at.second) << " differs";
+      ADD_FAILURE() << what << ": cell " << A1Name(at.first, at.second) << " differs";
       return;
     }
   }
@@ -294,7 +281,7 @@ void BlockDifferential::Run(const Round& round) {
   both(
       "SetIPR",
       [&](Twin& twin) {
-        std::memcpy(twin.ipr.bytes.data(), round.pushed.data(), round.pushed.size());
+        std::memcpy(twin.ipr.bytes.data(), round.pushed.bytes.data(), EXT_IPR_RECORD_SIZE);
         return streams::SetIPR(twin.details, twin.session.get(), round.position,
                                twin.ipr.bytes.data(), twin.status.status());
       },

@@ -38,11 +38,9 @@ namespace streams_test {
 // Every non-empty cell of a sheet by (row, column), 1-based.
 using SheetCells = std::map<std::pair<int, int>, com::Variant>;
 
-using CellAt = automation::CellPosition;
+using automation::A1Name;
 using automation::PlainCell;
-inline std::string CellName(int row, int column) {
-  return automation::A1Name(row, column);
-}
+using CellAt = automation::CellPosition;
 
 struct Twin {
   std::unique_ptr<automation::CExcExcelObj> session;
@@ -53,9 +51,6 @@ struct Twin {
   test_support::GuardedBuffer status{EXT_STATUS_RECORD_SIZE, 0};
   std::vector<std::string> texts;  // handed out by published-variable reads
 
-  Twin() = default;
-  Twin(const Twin&) = delete;
-  Twin& operator=(const Twin&) = delete;
   ~Twin() {
     if (!session) return;
     session->CloseWorkbook();
@@ -70,7 +65,7 @@ struct Round {
   streams::CExcStreamCompositionData block;
   std::vector<std::string> names;
   std::vector<std::pair<std::string, com::Variant>> cells;  // the sheet's content
-  std::vector<unsigned char> pushed;                        // SetIPR's record
+  IprRecord pushed;                                         // SetIPR's record
   streams::RunPosition position;
   optimisation::CExcExportedVariable variable;
   std::string setText;
@@ -81,8 +76,8 @@ class BlockDifferential : public ::testing::Test {
  protected:
   static constexpr const char* kSheet = "Flow";
 
-  // A session on a new application with a new workbook.
-  virtual void NewSession(Twin& twin) = 0;
+  // Called once the twin's session has its new workbook.
+  virtual void Attached(Twin&) {}
   // Every non-empty cell of kSheet, read independently of the transfer.
   virtual SheetCells Contents(Twin& twin) = 0;
   // Makes every call that reaches `cell` fail (nullopt: none).

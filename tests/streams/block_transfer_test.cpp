@@ -18,14 +18,7 @@ class MemoryBlockDifferential : public BlockDifferential {
  protected:
   MemoryBlockDifferential() { registration_.RecordWith(recorder_); }
 
-  void NewSession(Twin& twin) override {
-    std::string error;
-    twin.session = automation::CreateExcelSession(error);
-    ASSERT_NE(twin.session, nullptr) << error;
-    char message[EXT_STATUS_TEXT_SIZE] = {};
-    ASSERT_EQ(twin.session->NewWorkbook(message), 0) << message;
-    twin.memory = registration_.LiveApplications().back();
-  }
+  void Attached(Twin& twin) override { twin.memory = registration_.LiveApplications().back(); }
 
   SheetCells Contents(Twin& twin) override {
     const std::shared_ptr<test_support::memory::AppState>& state = twin.memory->State();

@@ -19,14 +19,6 @@ class CalcBlockDifferential : public BlockDifferential {
   }
   void TearDown() override { excel::calc::testing::ExpectNoOfficeLeft(); }
 
-  void NewSession(Twin& twin) override {
-    std::string error;
-    twin.session = automation::CreateExcelSession(error);
-    ASSERT_NE(twin.session, nullptr) << error;
-    char message[EXT_STATUS_TEXT_SIZE] = {};
-    ASSERT_EQ(twin.session->NewWorkbook(message), 0) << message;
-  }
-
   // Every cell the rounds can reach, in one read (the contract holds block
   // reads to single-cell reads).
   SheetCells Contents(Twin& twin) override {
