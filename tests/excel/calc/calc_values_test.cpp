@@ -8,6 +8,7 @@
 #include "com/error.h"
 #include "com/variant.h"
 #include "com/variant_grid.h"
+#include "excel/application_contract.h"
 #include "excel/errors.h"
 
 namespace excel::calc {
@@ -200,17 +201,10 @@ TEST(CellValues, VariantsBecomeCellInputs) {
 }
 
 TEST(CellValues, WhatNoCellHoldsIsATypeMismatch) {
-  const auto codeOf = [](const com::Variant& value) {
-    try {
-      ClassifyValue(value);
-    } catch (const com::Error& error) {
-      return error.hr();
-    }
-    return com::S_OK;
-  };
-  EXPECT_EQ(codeOf(com::Variant::Missing()), com::DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(codeOf(com::Variant::ErrorValue(com::E_FAIL)), com::DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(codeOf(com::VariantGrid(1, 1).ToVariant()), com::DISP_E_TYPEMISMATCH);
+  for (const com::Variant& value : {com::Variant::Missing(), com::Variant::ErrorValue(com::E_FAIL),
+                                    com::VariantGrid(1, 1).ToVariant()}) {
+    EXPECT_EQ(excel_test::FailureOf([&] { ClassifyValue(value); }), com::DISP_E_TYPEMISMATCH);
+  }
 }
 
 TEST(ArraysOverRanges, SpreadAsTheSpreadsheetDoes) {

@@ -7,10 +7,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "com/error.h"
 #include "excel/errors.h"
+#include "platform/files.h"
+#include "support/temp_folder.h"
 
 namespace excel::calc {
 namespace {
@@ -69,21 +70,11 @@ TEST(LockEntryLife, EachKindOfWriterIsAskedItsOwnWay) {
 class WorkbookLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/gridmoor-lock-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
     otherRuns = true;
     personalRuns = false;
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
   std::string LockText() const {
-    std::ifstream in(LockFilePath(Book()));
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return platform::ReadWholeFile(LockFilePath(Book()), nullptr).value_or("");
   }
   void WriteLock(const std::string& text) const { std::ofstream(LockFilePath(Book())) << text; }
   fs::path Book() const { return root_ / "book.xlsx"; }
@@ -91,7 +82,8 @@ class WorkbookLockTest : public ::testing::Test {
     return WorkbookLock::Acquire(Book(), "/tmp/gridmoor-office-1-x/profile", FakeHost());
   }
 
-  fs::path root_;
+  const test_support::TempFolder folder_;
+  const fs::path root_ = folder_.path();
 };
 
 TEST_F(WorkbookLockTest, TheFileNamesThisProcessAndGoesWithTheLastHold) {

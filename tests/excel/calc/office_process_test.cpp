@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "com/error.h"
+#include "support/temp_folder.h"
 
 namespace excel::calc {
 namespace {
@@ -22,15 +23,6 @@ namespace fs = std::filesystem;
 
 class OfficeProgramTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/gridmoor-find-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
   // An executable file (or not) at root/relative.
   fs::path MakeFile(const std::string& relative, bool executable = true) {
     const fs::path path = root_ / relative;
@@ -40,7 +32,8 @@ class OfficeProgramTest : public ::testing::Test {
     return path;
   }
 
-  fs::path root_;
+  const test_support::TempFolder folder_;
+  const fs::path root_ = folder_.path();
 };
 
 TEST_F(OfficeProgramTest, TheWrapperOnPathLeadsToTheProgramBesideIt) {
