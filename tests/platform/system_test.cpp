@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "platform/files.h"
-#include "support/temp_registry.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -13,8 +13,8 @@ namespace fs = std::filesystem;
 
 class FilesTest : public ::testing::Test {
  protected:
-  test_support::TempRegistry temp_;  // only for its temporary folder
-  fs::path Path(const char* name) const { return temp_.folder() / name; }
+  test_support::TempFolder temp_;
+  fs::path Path(const char* name) const { return temp_.path() / name; }
 };
 
 TEST_F(FilesTest, StatusOfFilesFoldersAndMissingPaths) {
@@ -40,7 +40,7 @@ TEST_F(FilesTest, ReadWholeFileReportsWhyItFailed) {
   std::error_code ec;
   EXPECT_FALSE(platform::ReadWholeFile(Path("missing"), &ec));
   EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
-  EXPECT_FALSE(platform::ReadWholeFile(temp_.folder(), &ec));
+  EXPECT_FALSE(platform::ReadWholeFile(temp_.path(), &ec));
   EXPECT_EQ(ec, std::errc::is_a_directory);
 
   const std::string bytes("a\0b\r\n\xff", 6);

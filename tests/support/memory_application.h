@@ -7,8 +7,7 @@
 // - a range's NumberFormat reads one cell (else E_NOTIMPL);
 // - a saved workbook is a snapshot kept for the life of the process, its
 //   file a marker naming the snapshot (a copy of the file opens as a copy);
-// - macros are functions the test registers; chart sheets exist;
-// - after KillApplication every call fails with RPC_E_DISCONNECTED.
+// - macros are functions the test registers; chart sheets exist.
 // The objects share their application's state under one mutex, so that the
 // test may inspect while another thread drives.
 #pragma once
@@ -115,7 +114,6 @@ struct MacroEntry {
 struct AppState {
   mutable std::mutex mutex;
   bool quit = false;
-  bool killed = false;
   std::int32_t windowState = excel::kWindowNormal;
   VARIANT_BOOL visible = VARIANT_FALSE;
   VARIANT_BOOL screenUpdating = VARIANT_TRUE;
@@ -185,7 +183,7 @@ auto Object::Call(const char* member, std::initializer_list<Arg> arguments, Body
   const std::size_t number = recorder ? Record(member, arguments) : 0;
   try {
     Lock lock(app->mutex);
-    if (app->quit || app->killed || (book && book->closed)) com::Throw(com::RPC_E_DISCONNECTED);
+    if (app->quit || (book && book->closed)) com::Throw(com::RPC_E_DISCONNECTED);
     return body(lock);
   } catch (...) {
     if (recorder) Failed(number);
@@ -249,9 +247,6 @@ class MemoryApplication : public excel::Application, private memory::Object {
   std::vector<com::Ptr<MemoryWorkbook>> OpenWorkbooks() const;  // in opening order
   com::Ptr<MemoryWorkbook> ActiveWorkbook() const;              // null when none
   com::Ptr<MemoryWorkbook> AddWorkbook();                       // as Workbooks.Add
-  void KillApplication() {
-    Locked([&] { app->killed = true; });
-  }
   bool HasQuit() const {
     return Locked([&] { return app->quit; });
   }
@@ -292,7 +287,6 @@ class MemoryWorkbook : public excel::Workbook, private memory::Object {
   }
   std::vector<std::string> SheetNames() const;  // charts included
   com::Variant CellValue(std::string_view sheet, std::string_view cell) const;
-  std::string CellNumberFormat(std::string_view sheet, std::string_view cell) const;  // "General"
   // Stores `value` as it is (VT_EMPTY, VT_R8, VT_BSTR, VT_BOOL or VT_ERROR).
   void SetCellValue(std::string_view sheet, std::string_view cell, const com::Variant& value);
   // Appends a sheet; the name must be free and acceptable.

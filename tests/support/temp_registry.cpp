@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "platform/environment.h"
+#include "platform/files.h"
 
 namespace test_support {
 
@@ -37,11 +37,7 @@ void TempRegistry::Write(std::string_view text) const {
 }
 
 std::optional<std::string> TempRegistry::Read() const {
-  std::ifstream in(file_, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
+  return platform::ReadWholeFile(file_, nullptr);
 }
 
 platform::Registry TempRegistry::Load() const {
