@@ -118,13 +118,13 @@ GM_API int32_t FnGetWorksheetCell(FnSession /*session*/, const char* /*sheetName
 GM_API int32_t FnSetWorksheetCell(FnSession /*session*/, const char* /*sheetName*/,
                                   const char* /*cell*/, VARIANT* value, char* message) {
   // The caller's value is the library's to clear on every path.
-  if (value != nullptr) VariantClear(value);
+  if (value != nullptr) GmVariantClear(value);
   return WorksheetFunctionFailure(message);
 }
 
 GM_API int32_t FnPutNumberFormat(FnSession /*session*/, const char* /*sheetName*/,
                                  const ExtString* /*cell*/, VARIANT* format, char* message) {
-  if (format != nullptr) VariantClear(format);
+  if (format != nullptr) GmVariantClear(format);
   return WorksheetFunctionFailure(message);
 }
 

@@ -541,7 +541,7 @@ void MemoryWorkbook::Close(const com::Variant& saveChanges, const com::Variant& 
     // SaveChanges by its truth; into the file named, else the workbook's own.
     if ((saveChanges.vt == VT_BOOL && saveChanges.boolVal) ||
         ((saveChanges.vt == VT_I4 || saveChanges.vt == VT_INT) && saveChanges.lVal)) {
-      if (filename.vt == VT_BSTR && SysStringLen(filename.bstrVal) > 0) {
+      if (filename.vt == VT_BSTR && GmSysStringLen(filename.bstrVal) > 0) {
         book->path = memory::AbsolutePath(com::BstrToUtf8(filename.bstrVal));
         book->name = std::filesystem::path(book->path).filename().string();
       }
@@ -564,7 +564,7 @@ void MemoryWorkbook::Save(std::int32_t lcid) {
 void MemoryWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t lcid) {
   Call("SaveCopyAs", {filename, Lcid(lcid)}, [&](auto&) {
     if (filename.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
-    if (SysStringLen(filename.bstrVal) == 0) com::Throw(excel::kApplicationError);
+    if (GmSysStringLen(filename.bstrVal) == 0) com::Throw(excel::kApplicationError);
     memory::WriteFile(memory::AbsolutePath(com::BstrToUtf8(filename.bstrVal)), *book);
   });
 }
