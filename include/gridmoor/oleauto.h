@@ -174,6 +174,29 @@ GM_API uint32_t GmSafeArrayGetDim(SAFEARRAY* array);
 GM_API HRESULT GmSafeArrayGetLBound(SAFEARRAY* array, uint32_t dim, int32_t* lower);
 GM_API HRESULT GmSafeArrayGetUBound(SAFEARRAY* array, uint32_t dim, int32_t* upper);
 
+/* What a cell block reads and writes: a rows x columns array of VARIANT,
+ * both indices from 1, rows first (indices {row, column}). Null for 0 rows or
+ * columns, or when memory runs out. */
+GM_API SAFEARRAY* GmSafeArrayCreateMatrix(uint32_t rows, uint32_t columns);
+/* Get: *value (initialised by the caller; its old content is cleared)
+ * receives a copy of the element. Put: the element is replaced by a copy of
+ * *value. Indices as GmSafeArrayPtrOfIndex; results as GmVariantCopy. */
+GM_API HRESULT GmSafeArrayGetElement(SAFEARRAY* array, const int32_t* indices, VARIANT* value);
+GM_API HRESULT GmSafeArrayPutElement(SAFEARRAY* array, const int32_t* indices,
+                                     const VARIANT* value);
+
+/* UTF-8 texts. GmSysAllocStringUtf8: a new BSTR holding the NUL-terminated
+ * UTF-8 text (NULL: the empty text); null when memory runs out. Bytes that
+ * are not valid UTF-8 come back unchanged from GmSysStringToUtf8.
+ *
+ * GmSysStringToUtf8 returns the length in bytes of the text as UTF-8 (a null
+ * BSTR is the empty text), the NUL not counted. When it is below `capacity`,
+ * the text and a NUL are written to buffer; otherwise only an empty text is
+ * written (when capacity > 0), never a cut one: call again with length + 1
+ * bytes. SIZE_MAX when memory runs out. */
+GM_API BSTR GmSysAllocStringUtf8(const char* text);
+GM_API size_t GmSysStringToUtf8(BSTR text, char* buffer, size_t capacity);
+
 GM_EXTERN_C_END
 
 #endif

@@ -141,3 +141,34 @@ HRESULT GmSafeArrayGetUBound(SAFEARRAY* array, uint32_t dim, int32_t* upper) {
   *upper = static_cast<int32_t>(std::int64_t{bound.lLbound} + bound.cElements - 1);
   return com::S_OK;
 }
+
+SAFEARRAY* GmSafeArrayCreateMatrix(uint32_t rows, uint32_t columns) {
+  if (rows == 0 || columns == 0) return nullptr;
+  const SAFEARRAYBOUND bounds[2] = {{rows, 1}, {columns, 1}};
+  return GmSafeArrayCreate(VT_VARIANT, 2, bounds);
+}
+
+HRESULT GmSafeArrayGetElement(SAFEARRAY* array, const int32_t* indices, VARIANT* value) {
+  if (value == nullptr) return com::E_INVALIDARG;
+  if (array != nullptr && !HoldsVariants(array)) return com::DISP_E_BADVARTYPE;
+  void* element = nullptr;
+  const HRESULT hr = GmSafeArrayPtrOfIndex(array, indices, &element);
+  if (com::FAILED(hr)) return hr;
+  return GmVariantCopy(value, static_cast<const VARIANT*>(element));
+}
+
+HRESULT GmSafeArrayPutElement(SAFEARRAY* array, const int32_t* indices, const VARIANT* value) {
+  if (value == nullptr) return com::E_INVALIDARG;
+  if (array != nullptr && !HoldsVariants(array)) return com::DISP_E_BADVARTYPE;
+  void* element = nullptr;
+  const HRESULT hr = GmSafeArrayPtrOfIndex(array, indices, &element);
+  if (com::FAILED(hr)) return hr;
+  // Copied aside first, so that the element keeps its value when the copy fails.
+  VARIANT copy;
+  GmVariantInit(&copy);
+  const HRESULT copied = GmVariantCopy(&copy, value);
+  if (com::FAILED(copied)) return copied;
+  GmVariantClear(static_cast<VARIANT*>(element));
+  *static_cast<VARIANT*>(element) = copy;
+  return com::S_OK;
+}
