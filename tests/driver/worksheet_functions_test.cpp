@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,6 +132,13 @@ TEST_F(WorksheetFunctionTest, FailuresGiveOneWithTheirMessages) {
   EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)")
       << "the session's own message";
 
+  ExtString nope{const_cast<char*>("Nope"), 4};
+  EXPECT_EQ(driver::FnSelectWorksheet(handle_, &nope, message_), 1);
+  EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)");
+  ExtString refusedName{const_cast<char*>("a/b"), 3};
+  EXPECT_EQ(driver::FnCreateWorksheet(handle_, &refusedName, message_), 1);
+  EXPECT_EQ(MessageText(), "Failed to create new worksheet (Unknown error 0x800A03EC)");
+
   recorder_->FailCall("Range.Invoke", com::E_FAIL);
   EXPECT_EQ(driver::FnGetCell(handle_, "Data", "A1", &out, message_), 1);
   EXPECT_EQ(MessageText(), "") << "a failed read has no message";
@@ -165,6 +173,12 @@ TEST_F(WorksheetFunctionTest, FailuresGiveOneWithTheirMessages) {
   EXPECT_EQ(driver::FnSetCell(handle_, "Data", "A1", nullptr, message_), 1);
   EXPECT_EQ(MessageText(), "No VARIANT was given (a null pointer)");
   EXPECT_EQ(driver::FnGetCell(handle_, "Data", "A1", nullptr, nullptr), 1) << "no message buffer";
+
+  // Last: a failed open leaves the handle without a workbook.
+  const std::string notABook = folder_.File("text.xlsx");
+  std::ofstream(notABook) << "not a workbook";
+  EXPECT_EQ(driver::FnOpenFile(handle_, notABook.c_str(), message_), 1);
+  EXPECT_EQ(MessageText().rfind("Failed to open " + notABook + " in Excel (", 0), 0u);
 }
 
 TEST_F(WorksheetFunctionTest, HandlesShareTheRegistryWithDriverInstancesBothWays) {

@@ -477,6 +477,9 @@ static void RunWithCalc(void) {
   value = Text("=A1*2");
   CHECK(fnSetCell(session, "Data", "A2", &value, message) == 0, "formula: %s", message);
   CheckCell(session, "Data", "A2", 5, NULL);
+  gmInit(&value);
+  CHECK(fnGetCell(session, "Data", "Z99", &value, message) == 0 && value.vt == VT_EMPTY,
+        "an empty cell: type %d", value.vt);
   value = Text("0.00");
   CHECK(fnPutFormat(session, "Data", &cell, &value, message) == 0 && value.vt == VT_EMPTY,
         "format: %s", message);
