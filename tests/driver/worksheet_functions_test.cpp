@@ -122,8 +122,6 @@ TEST_F(WorksheetFunctionTest, FailuresGiveOneWithTheirMessages) {
   small.vt = VT_I2;
   EXPECT_EQ(Set("Data", "A1", small), 1);
   EXPECT_EQ(MessageText().rfind("A VARIANT of type VT_I2 is not supported (", 0), 0u);
-  EXPECT_EQ(driver::FnSetCell(handle_, "Data", "A1", nullptr, message_), 1);
-  EXPECT_EQ(MessageText(), "No VARIANT was given (a null pointer)");
 
   // Last: a failed open leaves the handle without a workbook.
   const std::string notABook = folder_.File("text.xlsx");
