@@ -1,5 +1,7 @@
 // One cell read as a number and one cell written from a text, through the
-// driver's cell transfer, on the in-memory application and on Calc.
+// driver's cell transfer, on the in-memory application and on Calc; and one
+// cell read and written through the worksheet functions, whose handle table,
+// lock and VARIANT conversion should add only a few microseconds.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -7,6 +9,7 @@
 
 #include "automation/cell_transfer.h"
 #include "automation/excel_session.h"
+#include "driver/worksheet_functions.h"
 #include "excel/calc/calc_application.h"
 #include "support/application_registration.h"
 #include "support/temp_registry.h"
@@ -56,6 +59,55 @@ void WriteCellText(benchmark::State& state, const char* application) {
   session->Quit();
 }
 
+// A worksheet function session with a new workbook; null when none starts.
+FnSession StartFunctionSession(const char* application) {
+  test_support::ScopedEnv choose("GRIDMOOR_SPREADSHEET", application);
+  FnSession session = driver::FnCreate();
+  char message[EXT_FN_MESSAGE_SIZE] = {};
+  if (session != nullptr && driver::FnNewFile(session, message) != 0) {
+    driver::FnDestroy(session);
+    return nullptr;
+  }
+  return session;
+}
+
+void FnGetCellPerCell(benchmark::State& state, const char* application) {
+  FnSession session = StartFunctionSession(application);
+  if (session == nullptr) {
+    state.SkipWithError("no session");
+    return;
+  }
+  char message[EXT_FN_MESSAGE_SIZE] = {};
+  VARIANT value;
+  GmVariantInit(&value);
+  value.vt = VT_R8;
+  value.dblVal = 42.5;
+  driver::FnSetCell(session, "Sheet1", "B2", &value, message);
+  for (auto _ : state) {
+    driver::FnGetCell(session, "Sheet1", "B2", &value, message);
+    benchmark::DoNotOptimize(value.dblVal);
+  }
+  GmVariantClear(&value);
+  driver::FnDestroy(session);
+}
+
+void FnSetCellPerCell(benchmark::State& state, const char* application) {
+  FnSession session = StartFunctionSession(application);
+  if (session == nullptr) {
+    state.SkipWithError("no session");
+    return;
+  }
+  char message[EXT_FN_MESSAGE_SIZE] = {};
+  for (auto _ : state) {
+    VARIANT value;
+    GmVariantInit(&value);
+    value.vt = VT_R8;
+    value.dblVal = 17.25;
+    driver::FnSetCell(session, "Sheet1", "C3", &value, message);
+  }
+  driver::FnDestroy(session);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,6 +121,16 @@ int main(int argc, char** argv) {
         ->ReportAggregatesOnly(true);
     benchmark::RegisterBenchmark((std::string("WriteCellText/") + application).c_str(),
                                  WriteCellText, application)
+        ->MinTime(1.0)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true);
+    benchmark::RegisterBenchmark((std::string("FnGetWorksheetCell/") + application).c_str(),
+                                 FnGetCellPerCell, application)
+        ->MinTime(1.0)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true);
+    benchmark::RegisterBenchmark((std::string("FnSetWorksheetCell/") + application).c_str(),
+                                 FnSetCellPerCell, application)
         ->MinTime(1.0)
         ->Repetitions(3)
         ->ReportAggregatesOnly(true);

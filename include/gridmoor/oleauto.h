@@ -4,8 +4,12 @@
  * functions that allocate and free them. A host written in C uses these to
  * pass cell values to and from the worksheet function exports.
  *
+ * The functions carry the library's own prefix Gm: a host process may hold
+ * the platform automation library's functions of the plain names, and the
+ * library never calls nor replaces those.
+ *
  * BSTR: UTF-16 text preceded by a 32-bit byte count and followed by a 16-bit
- * NUL; the pointer addresses the first character. Only SysAlloc* make them.
+ * NUL; the pointer addresses the first character. Only GmSysAlloc* make them.
  */
 #ifndef GRIDMOOR_OLEAUTO_H
 #define GRIDMOOR_OLEAUTO_H
@@ -124,51 +128,74 @@ GM_STATIC_ASSERT(offsetof(SAFEARRAY, rgsabound) == 24, "SAFEARRAY.rgsabound at 2
 #undef GM_STATIC_ASSERT
 
 /* BSTR allocation. A null BSTR is the empty text. Allocation failure (or a
- * length that cannot be represented) gives null. SysAllocStringLen copies
+ * length that cannot be represented) gives null. GmSysAllocStringLen copies
  * `length` characters, embedded NULs included; with a null `text` it gives
  * `length` NUL characters. */
-GM_API BSTR SysAllocString(const OLECHAR* text);
-GM_API BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length);
-GM_API void SysFreeString(BSTR text);
-GM_API uint32_t SysStringLen(BSTR text);
-GM_API uint32_t SysStringByteLen(BSTR text);
+GM_API BSTR GmSysAllocString(const OLECHAR* text);
+GM_API BSTR GmSysAllocStringLen(const OLECHAR* text, uint32_t length);
+GM_API void GmSysFreeString(BSTR text);
+GM_API uint32_t GmSysStringLen(BSTR text);
+GM_API uint32_t GmSysStringByteLen(BSTR text);
 
-/* VARIANT life cycle. VariantClear frees what the VARIANT owns (a BSTR, an
+/* VARIANT life cycle. GmVariantClear frees what the VARIANT owns (a BSTR, an
  * array and its elements; nothing behind VT_BYREF) and leaves VT_EMPTY.
- * VariantCopy clears dest, then deep-copies source into it; on failure dest is
+ * GmVariantCopy clears dest, then deep-copies source into it; on failure dest is
  * left VT_EMPTY and the result is E_OUTOFMEMORY (0x8007000E), or
  * DISP_E_BADVARTYPE (0x80020008) for an array whose elements are not
  * VARIANTs. Null arguments give E_INVALIDARG (0x80070057). */
-GM_API void VariantInit(VARIANT* value);
-GM_API HRESULT VariantClear(VARIANT* value);
-GM_API HRESULT VariantCopy(VARIANT* dest, const VARIANT* source);
+GM_API void GmVariantInit(VARIANT* value);
+GM_API HRESULT GmVariantClear(VARIANT* value);
+GM_API HRESULT GmVariantCopy(VARIANT* dest, const VARIANT* source);
 
 /* SAFEARRAYs of VARIANT, one or two dimensions.
  *
- * SafeArrayCreate: vt must be VT_VARIANT and dims 1 or 2; `bounds` lists the
+ * GmSafeArrayCreate: vt must be VT_VARIANT and dims 1 or 2; `bounds` lists the
  * dimensions leftmost first (for a rows x columns array: rows, then columns)
  * and is stored reversed in rgsabound. Every element starts as VT_EMPTY.
  * Anything else, or a size that cannot be represented, gives null.
  *
- * SafeArrayDestroy clears every element, then frees the array; null is S_OK.
- * Only arrays made by SafeArrayCreate or SafeArrayCopy may be destroyed (or
+ * GmSafeArrayDestroy clears every element, then frees the array; null is S_OK.
+ * Only arrays made by GmSafeArrayCreate or GmSafeArrayCopy may be destroyed (or
  * cleared with the VARIANT holding them).
  *
- * SafeArrayCopy makes a deep copy (every element copied as VariantCopy
+ * GmSafeArrayCopy makes a deep copy (every element copied as GmVariantCopy
  * does); a null source gives a null copy. On failure *copy is null.
  *
- * SafeArrayPtrOfIndex: `indices` holds one index per dimension, leftmost
+ * GmSafeArrayPtrOfIndex: `indices` holds one index per dimension, leftmost
  * first; an index outside its dimension gives DISP_E_BADINDEX.
  *
- * Dimensions are numbered from 1 (the leftmost) in SafeArrayGetLBound and
- * SafeArrayGetUBound; a dimension that does not exist gives DISP_E_BADINDEX. */
-GM_API SAFEARRAY* SafeArrayCreate(VARTYPE vt, uint32_t dims, const SAFEARRAYBOUND* bounds);
-GM_API HRESULT SafeArrayDestroy(SAFEARRAY* array);
-GM_API HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy);
-GM_API HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, const int32_t* indices, void** element);
-GM_API uint32_t SafeArrayGetDim(SAFEARRAY* array);
-GM_API HRESULT SafeArrayGetLBound(SAFEARRAY* array, uint32_t dim, int32_t* lower);
-GM_API HRESULT SafeArrayGetUBound(SAFEARRAY* array, uint32_t dim, int32_t* upper);
+ * Dimensions are numbered from 1 (the leftmost) in GmSafeArrayGetLBound and
+ * GmSafeArrayGetUBound; a dimension that does not exist gives DISP_E_BADINDEX. */
+GM_API SAFEARRAY* GmSafeArrayCreate(VARTYPE vt, uint32_t dims, const SAFEARRAYBOUND* bounds);
+GM_API HRESULT GmSafeArrayDestroy(SAFEARRAY* array);
+GM_API HRESULT GmSafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy);
+GM_API HRESULT GmSafeArrayPtrOfIndex(SAFEARRAY* array, const int32_t* indices, void** element);
+GM_API uint32_t GmSafeArrayGetDim(SAFEARRAY* array);
+GM_API HRESULT GmSafeArrayGetLBound(SAFEARRAY* array, uint32_t dim, int32_t* lower);
+GM_API HRESULT GmSafeArrayGetUBound(SAFEARRAY* array, uint32_t dim, int32_t* upper);
+
+/* What a cell block reads and writes: a rows x columns array of VARIANT,
+ * both indices from 1, rows first (indices {row, column}). Null for 0 rows or
+ * columns, or when memory runs out. */
+GM_API SAFEARRAY* GmSafeArrayCreateMatrix(uint32_t rows, uint32_t columns);
+/* Get: *value (initialised by the caller; its old content is cleared)
+ * receives a copy of the element. Put: the element is replaced by a copy of
+ * *value. Indices as GmSafeArrayPtrOfIndex; results as GmVariantCopy. */
+GM_API HRESULT GmSafeArrayGetElement(SAFEARRAY* array, const int32_t* indices, VARIANT* value);
+GM_API HRESULT GmSafeArrayPutElement(SAFEARRAY* array, const int32_t* indices,
+                                     const VARIANT* value);
+
+/* UTF-8 texts. GmSysAllocStringUtf8: a new BSTR holding the NUL-terminated
+ * UTF-8 text (NULL: the empty text); null when memory runs out. Bytes that
+ * are not valid UTF-8 come back unchanged from GmSysStringToUtf8.
+ *
+ * GmSysStringToUtf8 returns the length in bytes of the text as UTF-8 (a null
+ * BSTR is the empty text), the NUL not counted. When it is below `capacity`,
+ * the text and a NUL are written to buffer; otherwise only an empty text is
+ * written (when capacity > 0), never a cut one: call again with length + 1
+ * bytes. SIZE_MAX when memory runs out. */
+GM_API BSTR GmSysAllocStringUtf8(const char* text);
+GM_API size_t GmSysStringToUtf8(BSTR text, char* buffer, size_t capacity);
 
 GM_EXTERN_C_END
 

@@ -54,6 +54,10 @@ std::string CellAddress(std::string_view cell) {
 }
 
 std::string OffsetCell(std::string_view address, int count, bool byRow) {
+  return TryOffsetCell(address, count, byRow).value_or(std::string());
+}
+
+std::optional<std::string> TryOffsetCell(std::string_view address, int count, bool byRow) {
   std::string column;
   std::string rowDigits;
   for (const char c : address) {
@@ -63,12 +67,10 @@ std::string OffsetCell(std::string_view address, int count, bool byRow) {
       column += c;
     }
   }
-  if (column.empty() || rowDigits.empty() || column.size() > kMaxPartLength ||
-      rowDigits.size() > kMaxPartLength) {
-    return {};
-  }
+  if (column.size() > kMaxPartLength || rowDigits.size() > kMaxPartLength) return std::nullopt;
+  if (column.empty() || rowDigits.empty()) return std::string();
   const long row = std::strtol(rowDigits.c_str(), nullptr, 10);
-  if (row == 0) return {};
+  if (row == 0) return std::string();
 
   if (byRow) return column + std::to_string(row + count);
 

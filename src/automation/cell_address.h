@@ -2,6 +2,7 @@
 // address by rows or columns.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,9 @@ std::string CellAddress(std::string_view cell);
 // below ("B-3"); columns step as A ... Z, AA ... ZZ, AAA ... and are upper
 // cased; a count of 0 or less leaves the column as it is.
 std::string OffsetCell(std::string_view address, int count, bool byRow);
+// As OffsetCell, but nullopt (not the empty text) for a part longer than 7
+// characters, which a caller may refuse.
+std::optional<std::string> TryOffsetCell(std::string_view address, int count, bool byRow);
 
 // Reads a number as the C runtime's atof does in the classic locale: leading
 // white space, then the longest numeric prefix; 0.0 when there is none. The

@@ -33,6 +33,14 @@ std::string NormalisePath(const std::string& path) {
   return (error ? absolute.lexically_normal() : canonical).string();
 }
 
+// Whether Open finds a workbook file to open: the empty path (a new
+// workbook) and a folder never are one.
+bool IsExistingFile(const std::string& path) {
+  if (path.empty()) return false;
+  const platform::FileStatus status = platform::GetFileStatus(path);
+  return status.exists && !status.isDirectory;
+}
+
 }  // namespace
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -64,7 +72,7 @@ int CExcServerObj::Open(const std::string& path, const std::vector<std::string>&
   if (reopen && SameFile(path, current)) return Reopen(message);
   if (session_->HasWorkbook() && SameFile(path, current)) return 0;
 
-  fileExists_ = platform::FileExists(path);
+  fileExists_ = IsExistingFile(path);
   if (fileExists_ && !CExcServerObjCollection::Claim(this, path)) {
     host::PrintMessage(message.data(), message.size(),
                        "This file is open in another instance of Excel.\nIt can not be "
@@ -95,8 +103,8 @@ int CExcServerObj::Reopen(Message message) {
   if (!session_ || !session_->HasWorkbook()) return 0;
   session_->CloseWorkbook();
   const std::string file = FileName();
-  const int status = platform::FileExists(file) ? session_->OpenWorkbook(file, message)
-                                                : session_->NewWorkbook(message);
+  const int status =
+      IsExistingFile(file) ? session_->OpenWorkbook(file, message) : session_->NewWorkbook(message);
   return status >= 1 ? 1 : 0;
 }
 

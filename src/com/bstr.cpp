@@ -9,13 +9,13 @@ namespace com {
 
 BSTR AllocBstr(std::u16string_view utf16) {
   if (utf16.size() > UINT32_MAX) Throw(E_OUTOFMEMORY);
-  BSTR text = SysAllocStringLen(utf16.data(), static_cast<std::uint32_t>(utf16.size()));
+  BSTR text = GmSysAllocStringLen(utf16.data(), static_cast<std::uint32_t>(utf16.size()));
   if (text == nullptr) Throw(E_OUTOFMEMORY);
   return text;
 }
 
 std::string BstrToUtf8(BSTR text) {
-  return text::Utf16ToUtf8(std::u16string_view(text == nullptr ? u"" : text, SysStringLen(text)));
+  return text::Utf16ToUtf8(std::u16string_view(text == nullptr ? u"" : text, GmSysStringLen(text)));
 }
 
 std::size_t CopyBstrToField(BSTR text, char* field, std::size_t fieldSize) {
@@ -49,7 +49,7 @@ Bstr& Bstr::operator=(Bstr&& other) noexcept {
 }
 
 Bstr::~Bstr() {
-  SysFreeString(text_);
+  GmSysFreeString(text_);
 }
 
 BSTR Bstr::Detach() noexcept {
@@ -58,7 +58,7 @@ BSTR Bstr::Detach() noexcept {
 
 void Bstr::Reset(BSTR text) noexcept {
   if (text == text_) return;
-  SysFreeString(std::exchange(text_, text));
+  GmSysFreeString(std::exchange(text_, text));
 }
 
 std::string Bstr::ToUtf8() const {

@@ -34,7 +34,7 @@ class Bstr {
   // Frees what is held and takes ownership of `text`.
   void Reset(BSTR text = nullptr) noexcept;
 
-  std::uint32_t Length() const noexcept { return SysStringLen(text_); }
+  std::uint32_t Length() const noexcept { return GmSysStringLen(text_); }
   bool Empty() const noexcept { return Length() == 0; }
   std::u16string_view View() const noexcept { return {text_ == nullptr ? u"" : text_, Length()}; }
   std::string ToUtf8() const;

@@ -37,7 +37,7 @@ bool HoldsVariants(const SAFEARRAY* array) {
 
 }  // namespace
 
-SAFEARRAY* SafeArrayCreate(VARTYPE vt, uint32_t dims, const SAFEARRAYBOUND* bounds) {
+SAFEARRAY* GmSafeArrayCreate(VARTYPE vt, uint32_t dims, const SAFEARRAYBOUND* bounds) {
   if (vt != VT_VARIANT || dims == 0 || dims > kMaxDims || bounds == nullptr) return nullptr;
 
   std::size_t count = 1;
@@ -67,20 +67,20 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, uint32_t dims, const SAFEARRAYBOUND* boun
   return array;
 }
 
-HRESULT SafeArrayDestroy(SAFEARRAY* array) {
+HRESULT GmSafeArrayDestroy(SAFEARRAY* array) {
   if (array == nullptr) return com::S_OK;
   if (array->pvData != nullptr && HoldsVariants(array)) {
     auto* elements = static_cast<VARIANT*>(array->pvData);
     const std::size_t count = ElementCount(array);
     for (std::size_t i = 0; i < count; ++i)
-      VariantClear(&elements[i]);
+      GmVariantClear(&elements[i]);
   }
   std::free(array->pvData);
   std::free(array);
   return com::S_OK;
 }
 
-HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
+HRESULT GmSafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
   if (copy == nullptr) return com::E_INVALIDARG;
   *copy = nullptr;
   if (source == nullptr) return com::S_OK;
@@ -90,16 +90,16 @@ HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
   SAFEARRAYBOUND bounds[kMaxDims];
   for (std::uint32_t dim = 1; dim <= source->cDims; ++dim)
     bounds[dim - 1] = BoundOf(source, dim);
-  SAFEARRAY* result = SafeArrayCreate(VT_VARIANT, source->cDims, bounds);
+  SAFEARRAY* result = GmSafeArrayCreate(VT_VARIANT, source->cDims, bounds);
   if (result == nullptr) return com::E_OUTOFMEMORY;
 
   const auto* from = static_cast<const VARIANT*>(source->pvData);
   auto* to = static_cast<VARIANT*>(result->pvData);
   const std::size_t count = ElementCount(source);
   for (std::size_t i = 0; i < count; ++i) {
-    const HRESULT hr = VariantCopy(&to[i], &from[i]);
+    const HRESULT hr = GmVariantCopy(&to[i], &from[i]);
     if (com::FAILED(hr)) {
-      SafeArrayDestroy(result);
+      GmSafeArrayDestroy(result);
       return hr;
     }
   }
@@ -107,7 +107,7 @@ HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
   return com::S_OK;
 }
 
-HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, const int32_t* indices, void** element) {
+HRESULT GmSafeArrayPtrOfIndex(SAFEARRAY* array, const int32_t* indices, void** element) {
   if (array == nullptr || indices == nullptr || element == nullptr) return com::E_INVALIDARG;
   // The leftmost index runs fastest.
   std::size_t cell = 0;
@@ -123,21 +123,52 @@ HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, const int32_t* indices, void** ele
   return com::S_OK;
 }
 
-uint32_t SafeArrayGetDim(SAFEARRAY* array) {
+uint32_t GmSafeArrayGetDim(SAFEARRAY* array) {
   return array == nullptr ? 0 : array->cDims;
 }
 
-HRESULT SafeArrayGetLBound(SAFEARRAY* array, uint32_t dim, int32_t* lower) {
+HRESULT GmSafeArrayGetLBound(SAFEARRAY* array, uint32_t dim, int32_t* lower) {
   if (array == nullptr || lower == nullptr) return com::E_INVALIDARG;
   if (dim < 1 || dim > array->cDims) return com::DISP_E_BADINDEX;
   *lower = BoundOf(array, dim).lLbound;
   return com::S_OK;
 }
 
-HRESULT SafeArrayGetUBound(SAFEARRAY* array, uint32_t dim, int32_t* upper) {
+HRESULT GmSafeArrayGetUBound(SAFEARRAY* array, uint32_t dim, int32_t* upper) {
   if (array == nullptr || upper == nullptr) return com::E_INVALIDARG;
   if (dim < 1 || dim > array->cDims) return com::DISP_E_BADINDEX;
   const SAFEARRAYBOUND& bound = BoundOf(array, dim);
   *upper = static_cast<int32_t>(std::int64_t{bound.lLbound} + bound.cElements - 1);
+  return com::S_OK;
+}
+
+SAFEARRAY* GmSafeArrayCreateMatrix(uint32_t rows, uint32_t columns) {
+  if (rows == 0 || columns == 0) return nullptr;
+  const SAFEARRAYBOUND bounds[2] = {{rows, 1}, {columns, 1}};
+  return GmSafeArrayCreate(VT_VARIANT, 2, bounds);
+}
+
+HRESULT GmSafeArrayGetElement(SAFEARRAY* array, const int32_t* indices, VARIANT* value) {
+  if (value == nullptr) return com::E_INVALIDARG;
+  if (array != nullptr && !HoldsVariants(array)) return com::DISP_E_BADVARTYPE;
+  void* element = nullptr;
+  const HRESULT hr = GmSafeArrayPtrOfIndex(array, indices, &element);
+  if (com::FAILED(hr)) return hr;
+  return GmVariantCopy(value, static_cast<const VARIANT*>(element));
+}
+
+HRESULT GmSafeArrayPutElement(SAFEARRAY* array, const int32_t* indices, const VARIANT* value) {
+  if (value == nullptr) return com::E_INVALIDARG;
+  if (array != nullptr && !HoldsVariants(array)) return com::DISP_E_BADVARTYPE;
+  void* element = nullptr;
+  const HRESULT hr = GmSafeArrayPtrOfIndex(array, indices, &element);
+  if (com::FAILED(hr)) return hr;
+  // Copied aside first, so that the element keeps its value when the copy fails.
+  VARIANT copy;
+  GmVariantInit(&copy);
+  const HRESULT copied = GmVariantCopy(&copy, value);
+  if (com::FAILED(copied)) return copied;
+  GmVariantClear(static_cast<VARIANT*>(element));
+  *static_cast<VARIANT*>(element) = copy;
   return com::S_OK;
 }

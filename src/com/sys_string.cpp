@@ -19,7 +19,7 @@ char* BlockOf(BSTR text) {
 
 }  // namespace
 
-BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length) {
+BSTR GmSysAllocStringLen(const OLECHAR* text, uint32_t length) {
   if (length > kMaxLength) return nullptr;
   const std::uint32_t bytes = length * static_cast<std::uint32_t>(sizeof(OLECHAR));
   auto* block = static_cast<char*>(std::malloc(kPrefixBytes + bytes + sizeof(OLECHAR)));
@@ -35,26 +35,26 @@ BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length) {
   return characters;
 }
 
-BSTR SysAllocString(const OLECHAR* text) {
+BSTR GmSysAllocString(const OLECHAR* text) {
   if (text == nullptr) return nullptr;
   std::size_t length = 0;
   while (text[length] != 0)
     ++length;
   if (length > kMaxLength) return nullptr;
-  return SysAllocStringLen(text, static_cast<uint32_t>(length));
+  return GmSysAllocStringLen(text, static_cast<uint32_t>(length));
 }
 
-void SysFreeString(BSTR text) {
+void GmSysFreeString(BSTR text) {
   if (text != nullptr) std::free(BlockOf(text));
 }
 
-uint32_t SysStringByteLen(BSTR text) {
+uint32_t GmSysStringByteLen(BSTR text) {
   if (text == nullptr) return 0;
   std::uint32_t bytes;
   std::memcpy(&bytes, BlockOf(text), kPrefixBytes);
   return bytes;
 }
 
-uint32_t SysStringLen(BSTR text) {
-  return SysStringByteLen(text) / sizeof(OLECHAR);
+uint32_t GmSysStringLen(BSTR text) {
+  return GmSysStringByteLen(text) / sizeof(OLECHAR);
 }

@@ -11,11 +11,11 @@
 namespace com {
 
 Variant::Variant() noexcept : VARIANT() {
-  VariantInit(this);
+  GmVariantInit(this);
 }
 
 Variant::Variant(const VARIANT& value) : Variant() {
-  ThrowIfFailed(VariantCopy(this, &value));
+  ThrowIfFailed(GmVariantCopy(this, &value));
 }
 
 Variant Variant::Int4(std::int32_t value) {
@@ -95,12 +95,12 @@ Variant Variant::Array(SAFEARRAY* array) noexcept {
 Variant Variant::Attach(VARIANT& raw) noexcept {
   Variant v;
   static_cast<VARIANT&>(v) = raw;
-  VariantInit(&raw);
+  GmVariantInit(&raw);
   return v;
 }
 
 Variant::Variant(const Variant& other) : Variant() {
-  ThrowIfFailed(VariantCopy(this, &other));
+  ThrowIfFailed(GmVariantCopy(this, &other));
 }
 
 Variant& Variant::operator=(const Variant& other) {
@@ -114,20 +114,20 @@ Variant& Variant::operator=(const Variant& other) {
 
 Variant::Variant(Variant&& other) noexcept : Variant() {
   static_cast<VARIANT&>(*this) = other;
-  VariantInit(&other);
+  GmVariantInit(&other);
 }
 
 Variant& Variant::operator=(Variant&& other) noexcept {
   if (this != &other) {
     Clear();
     static_cast<VARIANT&>(*this) = other;
-    VariantInit(&other);
+    GmVariantInit(&other);
   }
   return *this;
 }
 
 Variant::~Variant() {
-  VariantClear(this);
+  GmVariantClear(this);
 }
 
 bool Variant::IsMissing() const noexcept {
@@ -135,7 +135,7 @@ bool Variant::IsMissing() const noexcept {
 }
 
 void Variant::Clear() noexcept {
-  VariantClear(this);
+  GmVariantClear(this);
 }
 
 VARIANT* Variant::Out() noexcept {
@@ -145,26 +145,28 @@ VARIANT* Variant::Out() noexcept {
 
 VARIANT Variant::Detach() noexcept {
   VARIANT raw = *this;
-  VariantInit(this);
+  GmVariantInit(this);
   return raw;
 }
 
 namespace {
 
 std::u16string_view BstrView(BSTR text) {
-  return {text == nullptr ? u"" : text, SysStringLen(text)};
+  return {text == nullptr ? u"" : text, GmSysStringLen(text)};
 }
 
 bool ArraysEqual(SAFEARRAY* a, SAFEARRAY* b) {
   if (a == b) return true;
   if (a == nullptr || b == nullptr) return false;
-  const std::uint32_t dims = SafeArrayGetDim(a);
-  if (dims != SafeArrayGetDim(b)) return false;
+  const std::uint32_t dims = GmSafeArrayGetDim(a);
+  if (dims != GmSafeArrayGetDim(b)) return false;
   std::size_t count = 1;
   for (std::uint32_t dim = 1; dim <= dims; ++dim) {
     std::int32_t lowA, lowB, highA, highB;
-    if (FAILED(SafeArrayGetLBound(a, dim, &lowA)) || FAILED(SafeArrayGetLBound(b, dim, &lowB)) ||
-        FAILED(SafeArrayGetUBound(a, dim, &highA)) || FAILED(SafeArrayGetUBound(b, dim, &highB)))
+    if (FAILED(GmSafeArrayGetLBound(a, dim, &lowA)) ||
+        FAILED(GmSafeArrayGetLBound(b, dim, &lowB)) ||
+        FAILED(GmSafeArrayGetUBound(a, dim, &highA)) ||
+        FAILED(GmSafeArrayGetUBound(b, dim, &highB)))
       return false;
     if (lowA != lowB || highA != highB) return false;
     count *= static_cast<std::size_t>(std::int64_t{highA} - lowA + 1);
@@ -297,11 +299,11 @@ std::string Describe(const VARIANT& value) {
   std::string text = VarTypeName(value.vt);
   if ((value.vt & (VT_BYREF | VT_ARRAY)) != 0) {
     if ((value.vt & VT_ARRAY) != 0 && (value.vt & VT_BYREF) == 0 && value.parray != nullptr) {
-      const std::uint32_t dims = SafeArrayGetDim(value.parray);
+      const std::uint32_t dims = GmSafeArrayGetDim(value.parray);
       for (std::uint32_t dim = 1; dim <= dims; ++dim) {
         std::int32_t low = 0, high = 0;
-        SafeArrayGetLBound(value.parray, dim, &low);
-        SafeArrayGetUBound(value.parray, dim, &high);
+        GmSafeArrayGetLBound(value.parray, dim, &low);
+        GmSafeArrayGetUBound(value.parray, dim, &high);
         text += (dim == 1 ? " (" : ", ") + std::to_string(low) + ".." + std::to_string(high);
       }
       text += ")";

@@ -31,7 +31,7 @@ class Variant : public VARIANT {
   static Variant Missing();
   static Variant Date(DATE value);  // VT_DATE
   static Variant Null();            // VT_NULL
-  // VT_ARRAY|VT_VARIANT owning `array` (created with SafeArrayCreate).
+  // VT_ARRAY|VT_VARIANT owning `array` (created with GmSafeArrayCreate).
   static Variant Array(SAFEARRAY* array) noexcept;
   // Takes over what `raw` holds and leaves `raw` VT_EMPTY.
   static Variant Attach(VARIANT& raw) noexcept;

@@ -17,32 +17,32 @@ void MakeEmpty(VARIANT* value) {
 
 }  // namespace
 
-void VariantInit(VARIANT* value) {
+void GmVariantInit(VARIANT* value) {
   if (value != nullptr) MakeEmpty(value);
 }
 
-HRESULT VariantClear(VARIANT* value) {
+HRESULT GmVariantClear(VARIANT* value) {
   if (value == nullptr) return com::E_INVALIDARG;
   if (value->vt == VT_BSTR) {
-    SysFreeString(value->bstrVal);
+    GmSysFreeString(value->bstrVal);
   } else if (OwnsArray(*value)) {
-    const HRESULT hr = SafeArrayDestroy(value->parray);
+    const HRESULT hr = GmSafeArrayDestroy(value->parray);
     if (com::FAILED(hr)) return hr;
   }
   MakeEmpty(value);
   return com::S_OK;
 }
 
-HRESULT VariantCopy(VARIANT* dest, const VARIANT* source) {
+HRESULT GmVariantCopy(VARIANT* dest, const VARIANT* source) {
   if (dest == nullptr || source == nullptr) return com::E_INVALIDARG;
   if (dest == source) return com::S_OK;
-  HRESULT hr = VariantClear(dest);
+  HRESULT hr = GmVariantClear(dest);
   if (com::FAILED(hr)) return hr;
 
   if (source->vt == VT_BSTR) {
     BSTR copy = nullptr;
     if (source->bstrVal != nullptr) {
-      copy = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
+      copy = GmSysAllocStringLen(source->bstrVal, GmSysStringLen(source->bstrVal));
       if (copy == nullptr) return com::E_OUTOFMEMORY;
     }
     *dest = *source;
@@ -50,7 +50,7 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* source) {
   } else if (OwnsArray(*source)) {
     if ((source->vt & ~VT_ARRAY) != VT_VARIANT) return com::DISP_E_BADVARTYPE;
     SAFEARRAY* copy = nullptr;
-    hr = SafeArrayCopy(source->parray, &copy);
+    hr = GmSafeArrayCopy(source->parray, &copy);
     if (com::FAILED(hr)) return hr;
     *dest = *source;
     dest->parray = copy;

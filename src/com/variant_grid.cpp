@@ -29,8 +29,8 @@ struct Bound {
 
 Bound BoundOf(SAFEARRAY* array, std::uint32_t dim) {
   std::int32_t low = 0, high = 0;
-  ThrowIfFailed(SafeArrayGetLBound(array, dim, &low));
-  ThrowIfFailed(SafeArrayGetUBound(array, dim, &high));
+  ThrowIfFailed(GmSafeArrayGetLBound(array, dim, &low));
+  ThrowIfFailed(GmSafeArrayGetUBound(array, dim, &high));
   return {low, static_cast<std::size_t>(std::int64_t{high} - low + 1)};
 }
 
@@ -65,17 +65,17 @@ const Variant& VariantGrid::At(std::int32_t row, std::int32_t column) const {
 Variant VariantGrid::ToVariant() const {
   const SAFEARRAYBOUND bounds[2] = {{static_cast<std::uint32_t>(rows_), firstRow_},
                                     {static_cast<std::uint32_t>(columns_), firstColumn_}};
-  Variant result = Variant::Array(SafeArrayCreate(VT_VARIANT, 2, bounds));
+  Variant result = Variant::Array(GmSafeArrayCreate(VT_VARIANT, 2, bounds));
   if (result.parray == nullptr) Throw(E_OUTOFMEMORY);
   auto* elements = static_cast<VARIANT*>(result.parray->pvData);
   for (std::size_t i = 0; i < cells_.size(); ++i)
-    ThrowIfFailed(VariantCopy(&elements[i], &cells_[i]));
+    ThrowIfFailed(GmVariantCopy(&elements[i], &cells_[i]));
   return result;
 }
 
 VariantGrid VariantGrid::FromVariant(const VARIANT& value) {
   SAFEARRAY* array = ArrayOf(value);
-  const std::uint32_t dims = SafeArrayGetDim(array);
+  const std::uint32_t dims = GmSafeArrayGetDim(array);
   if (array == nullptr || dims < 1 || dims > 2 || array->cbElements != sizeof(VARIANT))
     Throw(DISP_E_TYPEMISMATCH);
 

@@ -62,7 +62,7 @@ HRESULT Resolve(const VARIANT& in, VARIANT* value) {
   if ((base & VT_ARRAY) != 0) return DISP_E_TYPEMISMATCH;
   const std::size_t size = ByrefSize(base);
   if (size == 0) return DISP_E_BADVARTYPE;
-  VariantInit(value);
+  GmVariantInit(value);
   value->vt = base;
   std::memcpy(&value->llVal, in.byref, size);
   return S_OK;
@@ -152,8 +152,8 @@ HRESULT ChangeTypeToBstr(const VARIANT& in, VARIANT* out) {
   BSTR result = nullptr;
   try {
     if (value.vt == VT_BSTR) {
-      result =
-          AllocBstr({value.bstrVal == nullptr ? u"" : value.bstrVal, SysStringLen(value.bstrVal)});
+      result = AllocBstr(
+          {value.bstrVal == nullptr ? u"" : value.bstrVal, GmSysStringLen(value.bstrVal)});
     } else {
       std::string text;
       hr = NonTextToText(value, &text);
@@ -166,7 +166,7 @@ HRESULT ChangeTypeToBstr(const VARIANT& in, VARIANT* out) {
     return E_OUTOFMEMORY;
   }
   // `out` may be `in`: clear only now that the text is made.
-  VariantClear(out);
+  GmVariantClear(out);
   out->vt = VT_BSTR;
   out->bstrVal = result;
   return S_OK;

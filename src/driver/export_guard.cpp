@@ -1,5 +1,7 @@
 #include "driver/export_guard.h"
 
+#include "host/message.h"
+
 namespace driver {
 namespace {
 
@@ -17,6 +19,14 @@ ExportScope::~ExportScope() {
 
 bool ExportScope::Active() noexcept {
   return gExportDepth > 0;
+}
+
+void ReportCurrentException(char* message) noexcept {
+  try {
+    host::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", CurrentExceptionText().c_str());
+  } catch (...) {
+    // No memory for the message: the result still tells the caller.
+  }
 }
 
 }  // namespace driver

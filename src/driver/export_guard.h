@@ -35,6 +35,22 @@ Result GuardedExport(Result failure, ExtStatusRecord* status, Body&& body) noexc
   }
 }
 
+// Writes the current exception's text into a worksheet function's message
+// buffer (EXT_FN_MESSAGE_SIZE bytes; null: nothing). Inside a catch block.
+void ReportCurrentException(char* message) noexcept;
+
+// The worksheet functions' form: their message is a caller buffer.
+template <typename Result, typename Body>
+Result GuardedFunction(Result failure, char* message, Body&& body) noexcept {
+  const ExportScope scope;
+  try {
+    return body();
+  } catch (...) {
+    ReportCurrentException(message);
+    return failure;
+  }
+}
+
 template <typename Body>
 void GuardedExport(Body&& body) noexcept {
   const ExportScope scope;

@@ -1,14 +1,13 @@
 // The library's exported entry points. Each export is a thin C shim over the
 // core run under the export guard: nothing thrown inside the core passes
 // through one of them.
-#include "automation/excel_session.h"
 #include "driver/app.h"
 #include "driver/equipment_xml.h"
 #include "driver/export_guard.h"
 #include "driver/grid_library.h"
 #include "driver/instances.h"
+#include "driver/worksheet_functions.h"
 #include "gridmoor/host.h"
-#include "host/message.h"
 #ifdef GRIDMOOR_WITH_UI
 #include "model/dialogs.h"
 #include "ui/qt_dialogs.h"
@@ -31,14 +30,6 @@ __attribute__((constructor)) void LibraryLoaded() {
 
 __attribute__((destructor)) void LibraryUnloaded() {
   driver::OnLibraryUnload();
-}
-
-// The worksheet functions are not served by this build yet: each answers
-// with its failure result.
-
-int32_t WorksheetFunctionFailure(char* message) {
-  host::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", automation::kNoConnectionMessage);
-  return 1;
 }
 
 }  // namespace
@@ -97,52 +88,57 @@ GM_API void QVUnInitialiseStingray(void) {
 }
 
 GM_API FnSession FnCreateInstance(void) {
-  return nullptr;
+  return driver::GuardedFunction(FnSession{}, nullptr, [] { return driver::FnCreate(); });
 }
 
-GM_API int32_t FnDestroyInstance(FnSession /*session*/) {
-  return 0;
+GM_API int32_t FnDestroyInstance(FnSession session) {
+  return driver::GuardedFunction(0, nullptr, [&] { return driver::FnDestroy(session); });
 }
 
-GM_API int32_t FnNewFile(FnSession /*session*/, char* message) {
-  return WorksheetFunctionFailure(message);
+GM_API int32_t FnNewFile(FnSession session, char* message) {
+  return driver::GuardedFunction(1, message, [&] { return driver::FnNewFile(session, message); });
 }
 
-GM_API int32_t FnOpenFile(FnSession /*session*/, const char* /*path*/, char* message) {
-  return WorksheetFunctionFailure(message);
+GM_API int32_t FnOpenFile(FnSession session, const char* path, char* message) {
+  return driver::GuardedFunction(1, message,
+                                 [&] { return driver::FnOpenFile(session, path, message); });
 }
 
-GM_API int32_t FnCreateWorksheetObject(FnSession /*session*/, const ExtString* /*sheetName*/,
+GM_API int32_t FnCreateWorksheetObject(FnSession session, const ExtString* sheetName,
                                        char* message) {
-  return WorksheetFunctionFailure(message);
+  return driver::GuardedFunction(
+      1, message, [&] { return driver::FnCreateWorksheet(session, sheetName, message); });
 }
 
-GM_API int32_t FnGetWorksheetObject(FnSession /*session*/, const ExtString* /*sheetName*/,
-                                    char* message) {
-  return WorksheetFunctionFailure(message);
+GM_API int32_t FnGetWorksheetObject(FnSession session, const ExtString* sheetName, char* message) {
+  return driver::GuardedFunction(
+      1, message, [&] { return driver::FnSelectWorksheet(session, sheetName, message); });
 }
 
-GM_API int32_t FnGetWorksheetCell(FnSession /*session*/, const char* /*sheetName*/,
-                                  const char* /*cell*/, VARIANT* /*value*/, char* message) {
-  return WorksheetFunctionFailure(message);
+GM_API int32_t FnGetWorksheetCell(FnSession session, const char* sheetName, const char* cell,
+                                  VARIANT* value, char* message) {
+  return driver::GuardedFunction(
+      1, message, [&] { return driver::FnGetCell(session, sheetName, cell, value, message); });
 }
 
-GM_API int32_t FnSetWorksheetCell(FnSession /*session*/, const char* /*sheetName*/,
-                                  const char* /*cell*/, VARIANT* value, char* message) {
-  // The caller's value is the library's to clear on every path.
-  if (value != nullptr) VariantClear(value);
-  return WorksheetFunctionFailure(message);
+GM_API int32_t FnSetWorksheetCell(FnSession session, const char* sheetName, const char* cell,
+                                  VARIANT* value, char* message) {
+  return driver::GuardedFunction(
+      1, message, [&] { return driver::FnSetCell(session, sheetName, cell, value, message); });
 }
 
-GM_API int32_t FnPutNumberFormat(FnSession /*session*/, const char* /*sheetName*/,
-                                 const ExtString* /*cell*/, VARIANT* format, char* message) {
-  if (format != nullptr) VariantClear(format);
-  return WorksheetFunctionFailure(message);
+GM_API int32_t FnPutNumberFormat(FnSession session, const char* sheetName, const ExtString* cell,
+                                 VARIANT* format, char* message) {
+  return driver::GuardedFunction(1, message, [&] {
+    return driver::FnPutNumberFormat(session, sheetName, cell, format, message);
+  });
 }
 
-GM_API int32_t FnOffsetCell(FnSession /*session*/, const char* /*cell*/, ExtString* /*result*/,
-                            int32_t /*count*/, int32_t /*byRow*/) {
-  return 1;
+// The handle is not used: stepping an address needs no session.
+GM_API int32_t FnOffsetCell(FnSession /*session*/, const char* cell, ExtString* result,
+                            int32_t count, int32_t byRow) {
+  return driver::GuardedFunction(1, nullptr,
+                                 [&] { return driver::FnOffsetCell(cell, result, count, byRow); });
 }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,7 +105,7 @@ TEST_F(SessionTest, OneFileIsNeverOpenInTwoServerObjects) {
 
   // A failed open keeps the old file name and claims nothing.
   const std::string bad = folder_.File("bad.xlsx");
-  std::filesystem::create_directory(bad);  // exists, but no workbook
+  std::ofstream(bad) << "not a workbook";
   EXPECT_EQ(second.Open(bad, {}, false, Msg()), 1);
   EXPECT_EQ(second.FileName(), folder_.File("Shared.xlsx"));
   EXPECT_EQ(CExcServerObjCollection::FindByFile(bad, &first), nullptr);

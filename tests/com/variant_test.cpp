@@ -21,9 +21,9 @@ using com::Variant;
 
 VARIANT RawText(const char16_t* text) {
   VARIANT raw;
-  VariantInit(&raw);
+  GmVariantInit(&raw);
   raw.vt = VT_BSTR;
-  raw.bstrVal = text ? SysAllocString(text) : nullptr;
+  raw.bstrVal = text ? GmSysAllocString(text) : nullptr;
   return raw;
 }
 
@@ -51,7 +51,7 @@ TEST(Variant, FactoriesAndEquality) {
     EXPECT_FALSE(a == b) << com::Describe(a);
 }
 
-// Copying is VariantCopy's (below). Texts are owned: the sanitizer build
+// Copying is GmVariantCopy's (below). Texts are owned: the sanitizer build
 // reports a leak or a double free.
 TEST(Variant, AssignmentsReleaseWhatWasHeldAndMovesSteal) {
   const Variant original = Variant::Text("cell text");
@@ -72,24 +72,24 @@ TEST(Variant, AssignmentsReleaseWhatWasHeldAndMovesSteal) {
   EXPECT_EQ(target.vt, VT_EMPTY) << "Out clears";
   VARIANT back = Variant::Text("raw").Detach();
   EXPECT_EQ(std::u16string(back.bstrVal), u"raw");
-  EXPECT_EQ(VariantClear(&back), com::S_OK);
+  EXPECT_EQ(GmVariantClear(&back), com::S_OK);
 }
 
 TEST(VariantApi, CopyClearsTheDestinationCopiesDeeplyAndRefusesWhatItCannotCopy) {
   VARIANT dest = RawText(u"overwritten");
   const Variant source = Variant::Text("source");
-  ASSERT_EQ(VariantCopy(&dest, &source), com::S_OK);
+  ASSERT_EQ(GmVariantCopy(&dest, &source), com::S_OK);
   EXPECT_NE(dest.bstrVal, source.bstrVal);
-  EXPECT_EQ(VariantCopy(&dest, &dest), com::S_OK);
+  EXPECT_EQ(GmVariantCopy(&dest, &dest), com::S_OK);
   EXPECT_EQ(std::u16string(dest.bstrVal), u"source");
   VARIANT nullText = RawText(nullptr);
-  ASSERT_EQ(VariantCopy(&dest, &nullText), com::S_OK);
+  ASSERT_EQ(GmVariantCopy(&dest, &nullText), com::S_OK);
   EXPECT_EQ(dest.vt, VT_BSTR);
   EXPECT_EQ(dest.bstrVal, nullptr) << "a null BSTR stays null";
 
   double number = 4.5;
   VARIANT reference;
-  VariantInit(&reference);
+  GmVariantInit(&reference);
   reference.vt = VT_BYREF | VT_R8;
   reference.byref = &number;
   Variant shallow(reference);
@@ -99,45 +99,45 @@ TEST(VariantApi, CopyClearsTheDestinationCopiesDeeplyAndRefusesWhatItCannotCopy)
 
   SAFEARRAY fake{};
   VARIANT ints;
-  VariantInit(&ints);
+  GmVariantInit(&ints);
   ints.vt = VT_ARRAY | VT_I4;
   ints.parray = &fake;
   Variant dropped = Variant::Text("dropped");
-  EXPECT_EQ(VariantCopy(&dropped, &ints), com::DISP_E_BADVARTYPE);
+  EXPECT_EQ(GmVariantCopy(&dropped, &ints), com::DISP_E_BADVARTYPE);
   EXPECT_EQ(dropped.vt, VT_EMPTY);
   EXPECT_THROW(Variant{ints}, com::Error);
-  EXPECT_EQ(VariantClear(nullptr), com::E_INVALIDARG);
-  EXPECT_EQ(VariantCopy(nullptr, &dest), com::E_INVALIDARG);
-  EXPECT_EQ(VariantCopy(&dest, nullptr), com::E_INVALIDARG);
-  VariantInit(nullptr);
+  EXPECT_EQ(GmVariantClear(nullptr), com::E_INVALIDARG);
+  EXPECT_EQ(GmVariantCopy(nullptr, &dest), com::E_INVALIDARG);
+  EXPECT_EQ(GmVariantCopy(&dest, nullptr), com::E_INVALIDARG);
+  GmVariantInit(nullptr);
 }
 
 TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
-  EXPECT_EQ(SysAllocString(nullptr), nullptr);
-  EXPECT_EQ(SysStringLen(nullptr) + SysStringByteLen(nullptr), 0u);
-  SysFreeString(nullptr);
+  EXPECT_EQ(GmSysAllocString(nullptr), nullptr);
+  EXPECT_EQ(GmSysStringLen(nullptr) + GmSysStringByteLen(nullptr), 0u);
+  GmSysFreeString(nullptr);
 
-  BSTR text = SysAllocString(u"Débit");
+  BSTR text = GmSysAllocString(u"Débit");
   std::uint32_t prefix;
   std::memcpy(&prefix, reinterpret_cast<const char*>(text) - 4, sizeof prefix);
   EXPECT_EQ(prefix, 10u);
-  EXPECT_EQ(SysStringLen(text), 5u);
-  EXPECT_EQ(SysStringByteLen(text), 10u);
+  EXPECT_EQ(GmSysStringLen(text), 5u);
+  EXPECT_EQ(GmSysStringByteLen(text), 10u);
   EXPECT_EQ(std::u16string(text, 6), std::u16string(u"Débit\0", 6));
-  SysFreeString(text);
+  GmSysFreeString(text);
 
   const char16_t source[] = {u'a', 0, u'b', 0, u'c'};
   // Source and the text with its terminator.
   const std::pair<const char16_t*, std::u16string> cases[] = {
       {source, std::u16string(u"a\0b\0c\0", 6)}, {nullptr, std::u16string(4, u'\0')}};
   for (const auto& [from, expected] : cases) {
-    BSTR made = SysAllocStringLen(from, static_cast<std::uint32_t>(expected.size() - 1));
-    EXPECT_EQ(SysStringLen(made), expected.size() - 1);
+    BSTR made = GmSysAllocStringLen(from, static_cast<std::uint32_t>(expected.size() - 1));
+    EXPECT_EQ(GmSysStringLen(made), expected.size() - 1);
     EXPECT_EQ(std::u16string(made, expected.size()), expected);
-    SysFreeString(made);
+    GmSysFreeString(made);
   }
-  EXPECT_EQ(SysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
-  EXPECT_EQ(SysAllocStringLen(nullptr, 0x80000000u), nullptr);
+  EXPECT_EQ(GmSysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
+  EXPECT_EQ(GmSysAllocStringLen(nullptr, 0x80000000u), nullptr);
 }
 
 // The conversion itself is text's; a BSTR keeps its length, NULs included.
@@ -173,7 +173,7 @@ TEST(Bstr, CopyIsDeepMoveStealsAndOwnershipIsHandedOver) {
 
   raw = moved.Detach();
   EXPECT_EQ(moved.Get(), nullptr);
-  SysFreeString(raw);
+  GmSysFreeString(raw);
 }
 
 using com::VariantGrid;
@@ -181,13 +181,13 @@ using com::VariantGrid;
 VARIANT* Element(SAFEARRAY* array, std::int32_t row, std::int32_t column) {
   const std::int32_t indices[] = {row, column};
   void* element = nullptr;
-  EXPECT_EQ(SafeArrayPtrOfIndex(array, indices, &element), com::S_OK);
+  EXPECT_EQ(GmSafeArrayPtrOfIndex(array, indices, &element), com::S_OK);
   return static_cast<VARIANT*>(element);
 }
 
 TEST(SafeArray, CreationAndIndicesOutsideTheBoundsAreRefused) {
   const SAFEARRAYBOUND bounds[] = {{3, 0}, {2, -2}};  // rows 0..2, columns -2..-1
-  SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+  SAFEARRAY* array = GmSafeArrayCreate(VT_VARIANT, 2, bounds);
   ASSERT_NE(array, nullptr);
   const struct {
     std::int32_t row, column;
@@ -201,34 +201,34 @@ TEST(SafeArray, CreationAndIndicesOutsideTheBoundsAreRefused) {
   for (const auto& c : cases) {
     const std::int32_t indices[] = {c.row, c.column};
     void* element = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(SafeArrayPtrOfIndex(array, indices, &element), c.expected)
+    EXPECT_EQ(GmSafeArrayPtrOfIndex(array, indices, &element), c.expected)
         << c.row << "," << c.column;
   }
   EXPECT_EQ(Element(array, 2, -1), static_cast<VARIANT*>(array->pvData) + 5);
   void* element = nullptr;
-  EXPECT_EQ(SafeArrayPtrOfIndex(array, nullptr, &element), com::E_INVALIDARG);
-  SafeArrayDestroy(array);
+  EXPECT_EQ(GmSafeArrayPtrOfIndex(array, nullptr, &element), com::E_INVALIDARG);
+  GmSafeArrayDestroy(array);
 
   const SAFEARRAYBOUND empty[] = {{0, 1}, {4, 1}};
-  array = SafeArrayCreate(VT_VARIANT, 2, empty);
+  array = GmSafeArrayCreate(VT_VARIANT, 2, empty);
   ASSERT_NE(array, nullptr);
   const std::int32_t first[] = {1, 1};
-  EXPECT_EQ(SafeArrayPtrOfIndex(array, first, &element), com::DISP_E_BADINDEX);
+  EXPECT_EQ(GmSafeArrayPtrOfIndex(array, first, &element), com::DISP_E_BADINDEX);
   std::int32_t high = 7;
-  EXPECT_EQ(SafeArrayGetUBound(array, 1, &high), com::S_OK);
+  EXPECT_EQ(GmSafeArrayGetUBound(array, 1, &high), com::S_OK);
   EXPECT_EQ(high, 0) << "no rows";
-  EXPECT_EQ(SafeArrayDestroy(array), com::S_OK);
+  EXPECT_EQ(GmSafeArrayDestroy(array), com::S_OK);
 
   const SAFEARRAYBOUND three[] = {{2, 1}, {2, 1}, {2, 1}};
   const SAFEARRAYBOUND pastLastIndex[] = {{2, INT32_MAX}};
   const SAFEARRAYBOUND huge[] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
-  EXPECT_EQ(SafeArrayCreate(VT_I4, 2, bounds), nullptr);
-  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 0, bounds), nullptr);
-  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 3, three), nullptr);
-  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 2, nullptr), nullptr);
-  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 1, pastLastIndex), nullptr);
-  EXPECT_EQ(SafeArrayCreate(VT_VARIANT, 2, huge), nullptr);
-  EXPECT_EQ(SafeArrayDestroy(nullptr), com::S_OK);
+  EXPECT_EQ(GmSafeArrayCreate(VT_I4, 2, bounds), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 0, bounds), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 3, three), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 2, nullptr), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 1, pastLastIndex), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 2, huge), nullptr);
+  EXPECT_EQ(GmSafeArrayDestroy(nullptr), com::S_OK);
 }
 
 // A grid goes to the application as a two-dimensional array, column by
@@ -259,17 +259,17 @@ TEST(VariantGrid, RoundTripsThroughATwoDimensionalArrayStoredColumnByColumn) {
                     {2, com::S_OK, 1, 2},
                     {0, com::DISP_E_BADINDEX, -7, -7},
                     {3, com::DISP_E_BADINDEX, -7, -7}};
-  EXPECT_EQ(SafeArrayGetDim(sa), 2u);
+  EXPECT_EQ(GmSafeArrayGetDim(sa), 2u);
   for (const auto& d : dimensions) {
     std::int32_t low = -7, high = -7;
-    EXPECT_EQ(SafeArrayGetLBound(sa, d.dimension, &low), d.hr);
-    EXPECT_EQ(SafeArrayGetUBound(sa, d.dimension, &high), d.hr);
+    EXPECT_EQ(GmSafeArrayGetLBound(sa, d.dimension, &low), d.hr);
+    EXPECT_EQ(GmSafeArrayGetUBound(sa, d.dimension, &high), d.hr);
     EXPECT_EQ(std::make_pair(low, high), std::make_pair(d.low, d.high)) << d.dimension;
   }
 
   EXPECT_EQ(VariantGrid::FromVariant(array), grid);
   VARIANT reference;  // behind a reference too
-  VariantInit(&reference);
+  GmVariantInit(&reference);
   reference.vt = VT_BYREF | VT_VARIANT;
   reference.pvarVal = const_cast<Variant*>(&array);
   EXPECT_EQ(VariantGrid::FromVariant(reference), grid);
@@ -281,7 +281,7 @@ TEST(VariantGrid, RoundTripsThroughATwoDimensionalArrayStoredColumnByColumn) {
   *element = Variant::Text("changed").Detach();
   EXPECT_FALSE(copy == array);
   SAFEARRAY* none = sa;
-  EXPECT_EQ(SafeArrayCopy(nullptr, &none), com::S_OK);
+  EXPECT_EQ(GmSafeArrayCopy(nullptr, &none), com::S_OK);
   EXPECT_EQ(none, nullptr);
 }
 
@@ -297,7 +297,7 @@ TEST(VariantGrid, BoundsOneDimensionalArraysAndRefusals) {
   EXPECT_THROW(VariantGrid(2, 2, INT32_MAX), com::Error);
 
   const SAFEARRAYBOUND bounds[] = {{3, 0}};
-  Variant array = Variant::Array(SafeArrayCreate(VT_VARIANT, 1, bounds));
+  Variant array = Variant::Array(GmSafeArrayCreate(VT_VARIANT, 1, bounds));
   ASSERT_NE(array.parray, nullptr);
   static_cast<VARIANT*>(array.parray->pvData)[2] = Variant::Int4(12).Detach();
   const VariantGrid row = VariantGrid::FromVariant(array);

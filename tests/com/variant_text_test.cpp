@@ -27,7 +27,7 @@ std::string TextOf(const VARIANT& value) {
 
 VARIANT Raw(VARTYPE vt) {
   VARIANT value;
-  VariantInit(&value);
+  GmVariantInit(&value);
   value.vt = vt;
   return value;
 }
@@ -103,11 +103,11 @@ TEST(VariantText, ReferencesConvertAsTheirTarget) {
   reference.pvarVal = &target;
   EXPECT_EQ(TextOf(reference), "behind");
 
-  BSTR text = SysAllocString(u"by ref");
+  BSTR text = GmSysAllocString(u"by ref");
   reference = Raw(VT_BYREF | VT_BSTR);
   reference.byref = &text;
   EXPECT_EQ(TextOf(reference), "by ref");
-  SysFreeString(text);
+  GmSysFreeString(text);
 
   reference = Raw(VT_BYREF | VT_I4);
   EXPECT_THROW(TextOf(reference), com::Error);  // null reference

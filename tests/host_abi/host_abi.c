@@ -299,11 +299,6 @@ static void RunMode(int threaded) {
          (ExtInstance, const ExtString*, uint8_t, const ExtStringList*));
   EXPORT(gridUp, void, "QVInitialiseStingray", (void));
   EXPORT(gridDown, void, "QVUnInitialiseStingray", (void));
-  EXPORT(fnCreate, FnSession, "FnCreateInstance", (void));
-  EXPORT(fnDestroy, int32_t, "FnDestroyInstance", (FnSession));
-  EXPORT(fnNewFile, int32_t, "FnNewFile", (FnSession, char*));
-  EXPORT(fnSetCell, int32_t, "FnSetWorksheetCell",
-         (FnSession, const char*, const char*, VARIANT*, char*));
   ExtShowDataServerStringHandler* handler =
       (ExtShowDataServerStringHandler*)Resolve("GlpfnTarnShowDataServerString");
   if (failures != 0) return;
@@ -338,20 +333,6 @@ static void RunMode(int threaded) {
   gridUp();
   gridDown();
   CheckEquipmentXml(equipXml, command, instance, status);
-
-  /* The worksheet functions answer with their failure results. */
-  {
-    char message[EXT_FN_MESSAGE_SIZE];
-    VARIANT value;
-    FnSession session = fnCreate();
-    CHECK(fnNewFile(session, message) == 1, "FnNewFile");
-    memset(&value, 0, sizeof value);
-    value.vt = VT_R8;
-    value.dblVal = 1.5;
-    CHECK(fnSetCell(session, "Sheet1", "A1", &value, message) == 1, "FnSetWorksheetCell");
-    CHECK(value.vt == VT_EMPTY, "the value was not cleared");
-    CHECK(fnDestroy(session) == 0, "FnDestroyInstance");
-  }
 
   /* Help opens the help file beside the library through the viewer. */
   help();

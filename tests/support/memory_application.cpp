@@ -582,7 +582,7 @@ void MemoryWorkbook::Close(const com::Variant& saveChanges, const com::Variant& 
     // SaveChanges by its truth; into the file named, else the workbook's own.
     if ((saveChanges.vt == VT_BOOL && saveChanges.boolVal) ||
         ((saveChanges.vt == VT_I4 || saveChanges.vt == VT_INT) && saveChanges.lVal)) {
-      if (filename.vt == VT_BSTR && SysStringLen(filename.bstrVal) > 0) {
+      if (filename.vt == VT_BSTR && GmSysStringLen(filename.bstrVal) > 0) {
         book->path = memory::AbsolutePath(com::BstrToUtf8(filename.bstrVal));
         book->name = std::filesystem::path(book->path).filename().string();
       }
@@ -605,7 +605,7 @@ void MemoryWorkbook::Save(std::int32_t lcid) {
 void MemoryWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t lcid) {
   Call("SaveCopyAs", {filename, Lcid(lcid)}, [&](auto&) {
     if (filename.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
-    if (SysStringLen(filename.bstrVal) == 0) com::Throw(excel::kApplicationError);
+    if (GmSysStringLen(filename.bstrVal) == 0) com::Throw(excel::kApplicationError);
     memory::WriteFile(memory::AbsolutePath(com::BstrToUtf8(filename.bstrVal)), *book);
   });
 }
@@ -645,6 +645,12 @@ std::vector<std::string> MemoryWorkbook::SheetNames() const {
 
 com::Variant MemoryWorkbook::CellValue(std::string_view sheet, std::string_view cell) const {
   return Locked([&] { return memory::CellAt(*book, sheet, cell).value; });
+}
+
+std::string MemoryWorkbook::CellNumberFormat(std::string_view sheet, std::string_view cell) const {
+  Lock lock(app->mutex);
+  const std::string& format = memory::CellAt(*book, sheet, cell).format;
+  return format.empty() ? "General" : format;
 }
 
 void MemoryWorkbook::SetCellValue(std::string_view sheet, std::string_view cell,

@@ -555,7 +555,7 @@ class CalcRange final : public Range {
     const std::u16string code =
         value.vt == VT_BSTR
             ? std::u16string(value.bstrVal == nullptr ? u"" : value.bstrVal,
-                             value.bstrVal == nullptr ? 0 : SysStringLen(value.bstrVal))
+                             value.bstrVal == nullptr ? 0 : GmSysStringLen(value.bstrVal))
             : text::Utf8ToUtf16(com::VariantToText(value));
     const sal_Int32 key = FormatKey(*document_, code);
     PropertiesOf(*handles_)->setPropertyValue("NumberFormat", uno::Any(key));

@@ -456,7 +456,7 @@ CellInput ClassifyValue(const VARIANT& value) {
     case VT_BSTR:
       return ClassifyText(
           std::u16string_view(value.bstrVal == nullptr ? u"" : value.bstrVal,
-                              value.bstrVal == nullptr ? 0 : SysStringLen(value.bstrVal)));
+                              value.bstrVal == nullptr ? 0 : GmSysStringLen(value.bstrVal)));
     case VT_ERROR:
       if (!ErrorFormula(value.scode)) com::Throw(com::DISP_E_TYPEMISMATCH);
       input.kind = InputKind::kError;

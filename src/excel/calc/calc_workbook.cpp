@@ -31,7 +31,7 @@ bool IsMissingOrEmpty(const VARIANT& value) {
 
 std::u16string BstrText(const VARIANT& value) {
   return value.bstrVal == nullptr ? std::u16string()
-                                  : std::u16string(value.bstrVal, SysStringLen(value.bstrVal));
+                                  : std::u16string(value.bstrVal, GmSysStringLen(value.bstrVal));
 }
 
 // True for a VARIANT that a spreadsheet takes as "yes" in SaveChanges.
@@ -130,7 +130,7 @@ void CalcWorkbook::Close(const com::Variant& saveChanges, const com::Variant& fi
   CheckUsable();
   if (IsTrue(Dereferenced(saveChanges))) {
     const VARIANT& name = Dereferenced(filename);
-    if (name.vt == VT_BSTR && SysStringLen(name.bstrVal) > 0) {
+    if (name.vt == VT_BSTR && GmSysStringLen(name.bstrVal) > 0) {
       const std::string path = AbsolutePath(com::BstrToUtf8(name.bstrVal));
       StoreTo(*document_, path, false);
       std::lock_guard lock(document_->mutex);
@@ -173,7 +173,7 @@ void CalcWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t) {
   CheckUsable();
   const VARIANT& name = Dereferenced(filename);
   if (name.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
-  if (SysStringLen(name.bstrVal) == 0) com::Throw(kApplicationError);
+  if (GmSysStringLen(name.bstrVal) == 0) com::Throw(kApplicationError);
   StoreTo(*document_, AbsolutePath(com::BstrToUtf8(name.bstrVal)), true);
 }
 

@@ -173,7 +173,7 @@ uno::Any VariantToAny(const VARIANT& value) {
     case VT_BSTR:
       return uno::Any(ToOUString(
           std::u16string_view(value.bstrVal == nullptr ? u"" : value.bstrVal,
-                              value.bstrVal == nullptr ? 0 : SysStringLen(value.bstrVal))));
+                              value.bstrVal == nullptr ? 0 : GmSysStringLen(value.bstrVal))));
     case VT_ERROR:
       return uno::Any(static_cast<sal_Int32>(value.scode));
     default:

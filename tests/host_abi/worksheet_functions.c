@@ -1,0 +1,413 @@
+/*
+ * Another module of a host, in C against gridmoor/host.h alone: it loads the
+ * library with dlopen and drives workbooks through the worksheet functions
+ * and the VARIANT helpers, resolved with dlsym.
+ *
+ *   worksheet_functions <library> none <scratch>               (no application)
+ *   worksheet_functions <library> calc <scratch> <workbooks>   (a real office)
+ *
+ * It defines functions of the platform automation library's names and of the
+ * library's own, visible to the library: the library must never call them.
+ */
+#define _POSIX_C_SOURCE 200809L
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "gridmoor/host.h"
+
+_Static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, vt) == 0 &&
+                   offsetof(VARIANT, wReserved1) == 2 && offsetof(VARIANT, wReserved3) == 6,
+               "VARIANT type and reserved words");
+_Static_assert(offsetof(VARIANT, lVal) == 8 && offsetof(VARIANT, dblVal) == 8 &&
+                   offsetof(VARIANT, bstrVal) == 8 && offsetof(VARIANT, parray) == 8,
+               "VARIANT value at 8");
+_Static_assert(sizeof(SAFEARRAYBOUND) == 8 && sizeof(SAFEARRAY) == 32 &&
+                   offsetof(SAFEARRAY, pvData) == 16 && offsetof(SAFEARRAY, rgsabound) == 24,
+               "SAFEARRAY");
+
+static int failures = 0;
+#define CHECK(condition, ...)                                         \
+  do {                                                                \
+    if (!(condition)) {                                               \
+      fprintf(stderr, "%s:%d: %s: ", __FILE__, __LINE__, #condition); \
+      fprintf(stderr, __VA_ARGS__);                                   \
+      fputc('\n', stderr);                                            \
+      ++failures;                                                     \
+    }                                                                 \
+  } while (0)
+
+/* Functions the library must not reach. */
+static int foreignCalls = 0;
+HRESULT VariantClear(VARIANT* value) {
+  (void)value;
+  return ++foreignCalls;
+}
+HRESULT GmVariantClear(VARIANT* value) {
+  (void)value;
+  return ++foreignCalls;
+}
+void GmSysFreeString(BSTR text) {
+  (void)text;
+  ++foreignCalls;
+}
+
+/* The exports, in the order of kNames. */
+static struct {
+  FnSession (*create)(void);
+  int32_t (*destroy)(FnSession);
+  int32_t (*newFile)(FnSession, char*);
+  int32_t (*openFile)(FnSession, const char*, char*);
+  int32_t (*addSheet)(FnSession, const ExtString*, char*);
+  int32_t (*selectSheet)(FnSession, const ExtString*, char*);
+  int32_t (*getCell)(FnSession, const char*, const char*, VARIANT*, char*);
+  int32_t (*setCell)(FnSession, const char*, const char*, VARIANT*, char*);
+  int32_t (*putFormat)(FnSession, const char*, const ExtString*, VARIANT*, char*);
+  int32_t (*offset)(FnSession, const char*, ExtString*, int32_t, int32_t);
+  void (*init)(VARIANT*);
+  HRESULT (*clear)(VARIANT*);
+  BSTR (*fromUtf8)(const char*);
+  size_t (*toUtf8)(BSTR, char*, size_t);
+  uint32_t (*length)(BSTR);
+  void (*free)(BSTR);
+  SAFEARRAY* (*matrix)(uint32_t, uint32_t);
+  HRESULT (*bound)(SAFEARRAY*, uint32_t, int32_t*);
+  HRESULT (*get)(SAFEARRAY*, const int32_t*, VARIANT*);
+  HRESULT (*put)(SAFEARRAY*, const int32_t*, const VARIANT*);
+  int32_t (*extCreate)(ExtInstance*, ExtStatusRecord*);
+  int32_t (*extDestroy)(ExtInstance, ExtStatusRecord*);
+  int32_t (*extCmd)(ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*);
+} api;
+static const char* const kNames[] = {"FnCreateInstance",
+                                     "FnDestroyInstance",
+                                     "FnNewFile",
+                                     "FnOpenFile",
+                                     "FnCreateWorksheetObject",
+                                     "FnGetWorksheetObject",
+                                     "FnGetWorksheetCell",
+                                     "FnSetWorksheetCell",
+                                     "FnPutNumberFormat",
+                                     "FnOffsetCell",
+                                     "GmVariantInit",
+                                     "GmVariantClear",
+                                     "GmSysAllocStringUtf8",
+                                     "GmSysStringToUtf8",
+                                     "GmSysStringLen",
+                                     "GmSysFreeString",
+                                     "GmSafeArrayCreateMatrix",
+                                     "GmSafeArrayGetUBound",
+                                     "GmSafeArrayGetElement",
+                                     "GmSafeArrayPutElement",
+                                     "ExtCreateInstance",
+                                     "ExtDestroyInstance",
+                                     "ExtCmd"};
+_Static_assert(sizeof api == sizeof kNames / sizeof kNames[0] * sizeof(void*), "one name each");
+
+static int Resolve(void* library) {
+  size_t i;
+  for (i = 0; i < sizeof kNames / sizeof kNames[0]; ++i) {
+    void* symbol = dlsym(library, kNames[i]);
+    CHECK(symbol != NULL, "%s is missing", kNames[i]);
+    memcpy((char*)&api + i * sizeof symbol, &symbol, sizeof symbol);
+  }
+  return failures == 0;
+}
+
+static VARIANT Text(const char* utf8) {
+  VARIANT value;
+  api.init(&value);
+  value.vt = VT_BSTR;
+  value.bstrVal = api.fromUtf8(utf8);
+  return value;
+}
+
+static VARIANT Number(double number) {
+  VARIANT value;
+  api.init(&value);
+  value.vt = VT_R8;
+  value.dblVal = number;
+  return value;
+}
+
+/* 1 when value is the text (NULL) or the number. */
+static int Holds(const VARIANT* value, const char* text, double number) {
+  char buffer[256];
+  if (text == NULL) return value->vt == VT_R8 && value->dblVal == number;
+  return value->vt == VT_BSTR &&
+         api.toUtf8(value->bstrVal, buffer, sizeof buffer) < sizeof buffer &&
+         strcmp(buffer, text) == 0;
+}
+
+static const char kUnknownFunctionHandleText[] =
+    "Unknown worksheet function handle (never created, or already destroyed)";
+static const char kAnotherInstance[] =
+    "This file is open in another instance of Excel.\nIt can not be opened twice in the same "
+    "Conflux model";
+
+/* Every function but FnOffsetCell answers 1 with `expected` and clears the
+ * caller's VARIANTs. */
+static void CheckRefusals(FnSession session, const char* expected) {
+  char message[EXT_FN_MESSAGE_SIZE];
+  ExtString name = {(char*)"Sheet1", 0}; /* read through its text alone */
+  VARIANT value = Text("caller's text"), format = Text("0.00"), out = Text("old");
+#define REFUSED(call)                   \
+  memset(message, 'q', sizeof message); \
+  CHECK((call) == 1 && strcmp(message, expected) == 0, "%s said %.80s", #call, message)
+  REFUSED(api.newFile(session, message));
+  REFUSED(api.openFile(session, "/nowhere/book.xlsx", message));
+  REFUSED(api.addSheet(session, &name, message));
+  REFUSED(api.selectSheet(session, &name, message));
+  REFUSED(api.getCell(session, "Sheet1", "A1", &out, message));
+  REFUSED(api.setCell(session, "Sheet1", "A1", &value, message));
+  REFUSED(api.putFormat(session, "Sheet1", &name, &format, message));
+#undef REFUSED
+  CHECK(out.vt == VT_EMPTY && value.vt == VT_EMPTY && format.vt == VT_EMPTY, "not cleared");
+  CHECK(api.newFile(session, NULL) == 1, "a null message");
+}
+
+/* A two-by-three array: (r, c) holds 10 r + c, (2, 3) a text. */
+static SAFEARRAY* NewMatrix(void) {
+  int32_t at[2];
+  SAFEARRAY* array = api.matrix(2, 3);
+  for (at[0] = 1; array != NULL && at[0] <= 2; ++at[0]) {
+    for (at[1] = 1; at[1] <= 3; ++at[1]) {
+      VARIANT value = at[0] * at[1] == 6 ? Text("\xc3\xa9t\xc3\xa9") : Number(10 * at[0] + at[1]);
+      CHECK(api.put(array, at, &value) == 0, "put");
+      api.clear(&value);
+    }
+  }
+  return array;
+}
+
+static void CheckMatrix(SAFEARRAY* array) {
+  int32_t at[2], rows = 0, columns = 0;
+  VARIANT element;
+  api.init(&element);
+  CHECK(api.bound(array, 1, &rows) == 0 && rows == 2 && api.bound(array, 2, &columns) == 0 &&
+            columns == 3 && array->cDims == 2,
+        "bounds %d x %d", rows, columns);
+  for (at[0] = 1; at[0] <= 2; ++at[0]) {
+    for (at[1] = 1; at[1] <= 3; ++at[1]) {
+      CHECK(
+          api.get(array, at, &element) == 0 &&
+              Holds(&element, at[0] * at[1] == 6 ? "\xc3\xa9t\xc3\xa9" : NULL, 10 * at[0] + at[1]),
+          "(%d, %d) type %d", at[0], at[1], element.vt);
+    }
+  }
+  api.clear(&element);
+}
+
+static void RunWithoutApplication(void) {
+  static int notAHandle;
+  /* o with diaeresis, the euro sign, an emoji (two UTF-16 units), no UTF-8. */
+  static const char kText[] = "Sch\xc3\xb6n \xe2\x82\xac \xf0\x9f\x98\x80 \xff";
+  char message[EXT_FN_MESSAGE_SIZE];
+  ExtString result = {NULL, 0};
+  VARIANT block;
+  FnSession session = api.create();
+  CHECK(session != NULL, "a handle even when no application starts");
+  CheckRefusals(session, "There is no connection to Excel");
+  CHECK(api.offset(NULL, "B7", &result, 3, 1) == 0 && strcmp(ExtStringText(&result), "B10") == 0,
+        "B7 by 3 rows: %s", ExtStringText(&result));
+  ExtStringFree(&result);
+
+  /* The library frees a caller's array on a failed write too. */
+  api.init(&block);
+  block.vt = VT_ARRAY | VT_VARIANT;
+  block.parray = NewMatrix();
+  CheckMatrix(block.parray);
+  CHECK(
+      ((VARIANT*)block.parray->pvData)[2].dblVal == 12 && block.parray->rgsabound[0].cElements == 3,
+      "column-major data, the last dimension first");
+  CHECK(api.setCell(session, "S", "A1:C2", &block, message) == 1 && block.vt == VT_EMPTY, "array");
+
+  CHECK(api.destroy(session) == 0, "destroy");
+  CheckRefusals(session, kUnknownFunctionHandleText);
+  CheckRefusals((FnSession)(void*)&notAHandle, kUnknownFunctionHandleText);
+  CHECK(api.destroy(session) == 0 && api.destroy(NULL) == 0, "destroying twice, or null");
+
+  {
+    BSTR text = api.fromUtf8(kText);
+    CHECK(api.length(text) == 12, "UTF-16 length %u", api.length(text));
+    CHECK(api.toUtf8(text, message, sizeof message) == strlen(kText) && !strcmp(message, kText),
+          "round trip: %s", message);
+    CHECK(api.toUtf8(text, message, strlen(kText)) == strlen(kText) && message[0] == '\0',
+          "one byte short: nothing, never a cut text");
+    api.free(text);
+  }
+}
+
+/* ---- Against a real office ---------------------------------------------- */
+
+static char scratch[1024], workbooks[1024];
+
+static void CopyFile(const char* from, const char* to) {
+  char buffer[8192];
+  size_t count;
+  FILE* in = fopen(from, "rb");
+  FILE* out = fopen(to, "wb");
+  CHECK(in != NULL && out != NULL, "copy %s", from);
+  while (in != NULL && out != NULL && (count = fread(buffer, 1, sizeof buffer, in)) > 0)
+    fwrite(buffer, 1, count, out);
+  if (in != NULL) fclose(in);
+  if (out != NULL) fclose(out);
+}
+
+/* A driver instance (direct mode) opening `path` as its workbook (codes 136
+ * and 23); the open's result. */
+static int32_t OpenInInstance(ExtInstance* instance, const char* path, ExtStatusRecord* status) {
+  static unsigned char record[EXT_FILE_NAME_RECORD_MIN_SIZE];
+  memset(status, 0, sizeof *status);
+  status->size = EXT_STATUS_RECORD_SIZE;
+  CHECK(api.extCreate(instance, status) == 0, "instance: %s", status->text);
+  snprintf((char*)record + EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, "%s", path);
+  api.extCmd(*instance, NULL, EXT_CMD_SET_FILE_NAME, record, 0, status);
+  return api.extCmd(*instance, NULL, EXT_CMD_OPEN_CASE_WORKBOOK, NULL, 0, status);
+}
+
+/* Office processes this process started that are still there. */
+static int OfficeChildren(void) {
+  int count = 0, parent;
+  struct dirent* entry;
+  DIR* proc = opendir("/proc");
+  while (proc != NULL && (entry = readdir(proc)) != NULL) {
+    char path[300], line[512];
+    const char* end;
+    FILE* stat;
+    snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
+    if ((stat = fopen(path, "r")) == NULL) continue;
+    if (fgets(line, sizeof line, stat) != NULL && strstr(line, "(soffice.bin)") != NULL &&
+        (end = strrchr(line, ')')) != NULL && sscanf(end + 2, "%*c %d", &parent) == 1 &&
+        parent == (int)getpid())
+      ++count;
+    fclose(stat);
+  }
+  if (proc != NULL) closedir(proc);
+  return count;
+}
+
+/* Reads sheet!cell and checks it holds the text (NULL) or the number. */
+static void CheckCell(FnSession session, const char* sheet, const char* cell, const char* text,
+                      double number) {
+  char message[EXT_FN_MESSAGE_SIZE] = "";
+  VARIANT value;
+  api.init(&value);
+  CHECK(api.getCell(session, sheet, cell, &value, message) == 0 && Holds(&value, text, number),
+        "%s!%s: type %d %s", sheet, cell, value.vt, message);
+  api.clear(&value);
+}
+
+static void RunWithCalc(void) {
+  char message[EXT_FN_MESSAGE_SIZE] = "", held[1200], mine[1200], path[1200];
+  ExtStatusRecord status;
+  ExtInstance holder = NULL, refused = NULL;
+  ExtString data = {(char*)"Data", 4}, cell = {(char*)"A1", 2};
+  VARIANT value;
+  FnSession session = api.create(), other = api.create(), reader = api.create();
+  int wait;
+  snprintf(held, sizeof held, "%s/held.fods", scratch);
+  snprintf(mine, sizeof mine, "%s/mine.xlsx", scratch);
+  snprintf(path, sizeof path, "%s/book.fods", workbooks);
+  CopyFile(path, held);
+  snprintf(path, sizeof path, "%s/book.xlsx", workbooks);
+  CopyFile(path, mine);
+
+  snprintf(path, sizeof path, "%s/missing.xlsx", scratch);
+  CHECK(api.openFile(session, path, message) == 0, "new: %s", message);
+  CHECK(api.addSheet(session, &data, message) == 0, "sheet: %s", message);
+  CHECK(OfficeChildren() == 1, "the office this process started: %d", OfficeChildren());
+  value = Number(2.5);
+  CHECK(api.setCell(session, "Data", "A1", &value, message) == 0, "number: %s", message);
+  value = Text("=A1*2");
+  CHECK(api.setCell(session, "Data", "A2", &value, message) == 0, "formula: %s", message);
+  CheckCell(session, "Data", "A2", NULL, 5);
+  value = Text("0.00");
+  CHECK(api.putFormat(session, "Data", &cell, &value, message) == 0, "format: %s", message);
+  CheckCell(session, "Data", "A1", NULL, 2.5);
+  value = Text("made");
+  CHECK(api.setCell(session, "Made", "B2", &value, message) == 0, "new sheet: %s", message);
+  CheckCell(session, "Made", "B2", "made", 0);
+
+  /* A two-by-three block written as an array and read back as one. */
+  value.vt = VT_ARRAY | VT_VARIANT;
+  value.parray = NewMatrix();
+  CHECK(api.setCell(session, "Data", "C1:E2", &value, message) == 0, "array write: %s", message);
+  CHECK(api.getCell(session, "Data", "C1:E2", &value, message) == 0 &&
+            value.vt == (VT_ARRAY | VT_VARIANT),
+        "array read: type %d %s", value.vt, message);
+  if (value.vt == (VT_ARRAY | VT_VARIANT)) CheckMatrix(value.parray);
+  api.clear(&value);
+
+  /* The open-workbook registry is shared with driver instances, both ways. */
+  CHECK(OpenInInstance(&holder, held, &status) == 0, "instance open: %s", status.text);
+  CHECK(api.openFile(other, held, message) == 1 && strcmp(message, kAnotherInstance) == 0,
+        "held by an instance: %s", message);
+  CHECK(api.openFile(other, mine, message) == 0, "own file: %s", message);
+  CHECK(OpenInInstance(&refused, mine, &status) == 1 && strstr(status.text, kAnotherInstance),
+        "held by a handle: %s", status.text);
+
+  /* Workbooks kept with the tests. */
+  snprintf(path, sizeof path, "%s/book.xlsx", workbooks);
+  CHECK(api.openFile(reader, path, message) == 0, "xlsx: %s", message);
+  CheckCell(reader, "Values", "A1", NULL, 1.5);
+  CheckCell(reader, "Values", "B1", "h\xc3\xa9llo", 0);
+  snprintf(path, sizeof path, "%s/book.fods", workbooks);
+  CHECK(api.openFile(reader, path, message) == 0, "fods: %s", message);
+  CheckCell(reader, "Values", "A2", NULL, 3);
+
+  api.destroy(session);
+  api.destroy(other);
+  api.destroy(reader);
+  api.extDestroy(holder, &status);
+  api.extDestroy(refused, &status);
+  for (wait = 0; wait < 600 && OfficeChildren() > 0; ++wait) {
+    struct timespec delay = {0, 100000000L};
+    nanosleep(&delay, NULL);
+  }
+  CHECK(OfficeChildren() == 0, "an office process outlived every application object");
+}
+
+int main(int argc, char** argv) {
+  const int calc = argc > 2 && strcmp(argv[2], "calc") == 0;
+  char settings[1100];
+  FILE* file;
+  void* library;
+  if (argc < 4 + calc) {
+    fprintf(stderr, "usage: worksheet_functions <library> none|calc <scratch> [<workbooks>]\n");
+    return 2;
+  }
+  snprintf(scratch, sizeof scratch, "%s", argv[3]);
+  if (calc) snprintf(workbooks, sizeof workbooks, "%s", argv[4]);
+  mkdir(scratch, 0700);
+  /* Private settings: direct mode. */
+  snprintf(settings, sizeof settings, "%s/registry.reg", scratch);
+  if ((file = fopen(settings, "w")) == NULL) return 2;
+  fputs(
+      "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n"
+      "\"Vista\"=dword:00000000\n",
+      file);
+  fclose(file);
+  setenv("GRIDMOOR_REGISTRY", settings, 1);
+  if ((library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL)) == NULL) {
+    fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
+    return 1;
+  }
+  if (Resolve(library)) {
+    if (calc) {
+      RunWithCalc();
+    } else {
+      RunWithoutApplication();
+    }
+  }
+  CHECK(foreignCalls == 0, "the library called %d function(s) of this module", foreignCalls);
+  if (failures != 0) return 1;
+  printf("worksheet functions (%s): all checks passed\n", argv[2]);
+  return 0;
+}
