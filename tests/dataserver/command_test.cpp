@@ -120,9 +120,8 @@ TEST_F(CommandTest, RunMacroRunsItByEitherForm) {
   EXPECT_EQ(recorder_->CallsOf("Application.Run").back().arguments[0], com::Variant::Text("a,b"));
 
   const std::vector<std::pair<const char*, const char*>> failures = {
+      // The parser's own errors are its test's; these pin RunMacro's one argument.
       {"Excel.RunMacro()", "Bad number of arguments"},
-      {"Excel.RunMacro", "Bad argument"},
-      {"Excel.RunMacro('Recalc'", "Syntax error"},
       {"Excel.RunMacro(a, b)", "Bad number of arguments"},
       {"Book.RunMacro(Recalc)", "Invalid prefix"},
       {"Excel.RunMacro(Missing)", "Unable to run macro Missing ("},

@@ -1,6 +1,6 @@
 // Dialogs for tests: each dialog answers as the test scripts it, and every
-// call is recorded (which dialog, kind, parent, calling thread, the sheet
-// names the model offered). Safe to use from several threads.
+// call is recorded (which dialog, kind, page, parent, calling thread). Safe
+// to use from several threads.
 #pragma once
 
 #include <functional>
@@ -34,7 +34,6 @@ class ScriptedDialogs final : public model::Dialogs {
     model::OptimiserPage page = model::OptimiserPage::kObjectiveAndConstraints;
     ExtWindow parent = nullptr;
     std::thread::id thread;
-    std::vector<std::string> sheetNames;
   };
 
   // Unscripted dialogs end with OK and edit nothing.
@@ -47,20 +46,17 @@ class ScriptedDialogs final : public model::Dialogs {
 
   model::DialogResult EditCase(model::CaseDialogKind kind, model::CExcModel& model,
                                model::CExcCaseDetails& details, ExtWindow parent) override {
-    return Run(caseScript_, {"EditCase", kind, {}, parent, {}, model.sheetNames}, kind, model,
-               details);
+    return Run(caseScript_, {"EditCase", kind, {}, parent, {}}, kind, model, details);
   }
   model::DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) override {
-    return Run(settingsScript_, {"EditDriverSettings", {}, {}, parent, {}, {}}, plugIns);
+    return Run(settingsScript_, {"EditDriverSettings", {}, {}, parent, {}}, plugIns);
   }
   model::DialogResult SetupOptimisation(model::OptimiserPage page, model::CExcModel& model,
                                         ExtWindow parent) override {
-    return Run(optimiserScript_, {"SetupOptimisation", {}, page, parent, {}, model.sheetNames},
-               page, model);
+    return Run(optimiserScript_, {"SetupOptimisation", {}, page, parent, {}}, page, model);
   }
   model::DialogResult EditPublishedVariables(model::CExcModel& model, ExtWindow parent) override {
-    return Run(publishedScript_, {"EditPublishedVariables", {}, {}, parent, {}, model.sheetNames},
-               model);
+    return Run(publishedScript_, {"EditPublishedVariables", {}, {}, parent, {}}, model);
   }
 
   std::vector<Call> Calls() const {

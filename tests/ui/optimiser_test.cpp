@@ -15,30 +15,13 @@
 
 namespace {
 
+using ui_test::FillRow;
 using ui_test::Find;
-
-void FillRow(ui::Grid* grid, int row, const QStringList& texts) {
-  for (int column = 0; column < texts.size(); ++column) {
-    if (grid->Kind(row, column + 1) == ui::CellKind::kChoice) {
-      grid->SetChoiceText(row, column + 1, texts[column]);
-    } else {
-      grid->SetText(row, column + 1, texts[column]);
-    }
-  }
-}
 
 class OptimiserTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void opensOnThePageAsked() {
-    auto model = ui_test::MakeModel();
-    ui::OptimiserDialog first(model::OptimiserPage::kObjectiveAndConstraints, *model);
-    QCOMPARE(first.Tabs()->currentIndex(), 0);
-    ui::OptimiserDialog controls(model::OptimiserPage::kControls, *model);
-    QCOMPARE(controls.Tabs()->currentIndex(), 1);
-  }
-
   void blankObjectiveFieldsWarnAndKeepNameUnitAndConstraints_data() {
     QTest::addColumn<QString>("worksheet");
     QTest::addColumn<QString>("cell");
@@ -95,6 +78,7 @@ class OptimiserTest : public QObject {
     ui_test::ScriptedSeams seams;
     auto model = ui_test::MakeModel();
     ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    QCOMPARE(dialog.Tabs()->currentIndex(), 0);  // opens on the page asked
     auto* grid = Find<ui::Grid>(&dialog, "constraintsGrid");
     QCOMPARE(grid->Choices(1, 5), QStringList({"Less than", "Equal to", "Greater than"}));
     FillRow(grid, 1, {"a", "u", "Wells", "B1", "Less than", "1.5"});
@@ -147,6 +131,7 @@ class OptimiserTest : public QObject {
       model->controls.Add(std::move(control));
     }
     ui::OptimiserDialog dialog(model::OptimiserPage::kControls, *model);
+    QCOMPARE(dialog.Tabs()->currentIndex(), 1);  // opens on the page asked
     QCOMPARE(Find<ui::Grid>(&dialog, "controlsGrid")->DataRows(), 150);
     dialog.accept();
     QCOMPARE(model->controls.size(), std::size_t{150});

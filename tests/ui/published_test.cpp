@@ -31,14 +31,7 @@ class PublishedTest : public QObject {
     ui::PublishedDialog dialog(*model);
     ui::Grid* grid = dialog.VariablesGrid();
     QCOMPARE(grid->DataRows(), 500);
-    const QStringList row2{"rate", "STB/d", "Wells", "C4", "D10", "", "0", "20000", ",", "|"};
-    for (int column = 1; column <= row2.size(); ++column) {
-      if (grid->Kind(2, column) == ui::CellKind::kChoice) {
-        grid->SetChoiceText(2, column, row2[column - 1]);
-      } else {
-        grid->SetText(2, column, row2[column - 1]);
-      }
-    }
+    ui_test::FillRow(grid, 2, {"rate", "STB/d", "Wells", "C4", "D10", "", "0", "20000", ",", "|"});
     grid->SetChoice(2, 6, 1);
     grid->SetText(3, 1, "no cell");
     grid->SetChoiceText(3, 3, "Wells");

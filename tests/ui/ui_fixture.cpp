@@ -28,7 +28,7 @@ ScriptedSeams::ScriptedSeams() : saved_(ui::CurrentSeams()) {
     fileFilters.push_back(filters);
     return chosenFile;
   };
-  seams.help = [this](int topic) { helpTopics.push_back(topic); };
+  seams.help = [](int) {};
   seams.runModal = [this](QDialog& dialog) {
     modalTitles << dialog.windowTitle();
     if (scripts.empty()) return int{QDialog::Rejected};
@@ -111,6 +111,16 @@ void FillOptimisation(model::CExcModel& model) {
   choke->StateValues[0] = "0";
   choke->StateNames[1] = "Open";
   choke->StateValues[1] = "1";
+}
+
+void FillRow(ui::Grid* grid, int row, const QStringList& texts) {
+  for (int column = 0; column < texts.size(); ++column) {
+    if (grid->Kind(row, column + 1) == ui::CellKind::kChoice) {
+      grid->SetChoiceText(row, column + 1, texts[column]);
+    } else {
+      grid->SetText(row, column + 1, texts[column]);
+    }
+  }
 }
 
 QStringList TextsOf(QWidget* root) {

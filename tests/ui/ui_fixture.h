@@ -56,7 +56,6 @@ class ScriptedSeams {
   std::vector<std::vector<ui::FileFilter>> fileFilters;
   QStringList fileStarts;
   QString chosenFile;
-  std::vector<int> helpTopics;
   std::deque<Script> scripts;
   QStringList modalTitles;
 
@@ -77,6 +76,9 @@ std::unique_ptr<model::CExcModel> MakeModel(std::vector<std::string> sheetNames 
 // set: what the screenshots and several tests show.
 void FillCase(model::CExcCaseDetails& details);
 void FillOptimisation(model::CExcModel& model);
+
+// Types the texts into a grid row from column 1, choosing in choice cells.
+void FillRow(ui::Grid* grid, int row, const QStringList& texts);
 
 // Every visible text of a widget tree: titles, labels, buttons, tabs, group
 // titles, choice items and grid cells.
