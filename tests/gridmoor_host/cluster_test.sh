@@ -88,10 +88,6 @@ ClusterName=gridmoor-test
 SlurmctldHost=$node(127.0.0.1)
 SlurmctldPort=$ctld_port
 SlurmdPort=$slurmd_port
-SlurmUser=root
-SlurmdUser=root
-AuthType=auth/munge
-CredType=cred/munge
 AuthInfo=socket=$work/munge/socket
 StateSaveLocation=$work/state
 SlurmdSpoolDir=$work/spool
@@ -101,14 +97,9 @@ SlurmctldLogFile=$work/log/slurmctld.log
 SlurmdLogFile=$work/log/slurmd.log
 ProctrackType=proctrack/linuxproc
 TaskPlugin=task/none
-SwitchType=switch/none
-MpiDefault=none
 SelectType=select/cons_tres
 SelectTypeParameters=CR_CPU
 ReturnToService=2
-JobCompType=jobcomp/none
-AccountingStorageType=accounting_storage/none
-JobAcctGatherType=jobacct_gather/none
 NodeName=$node NodeAddr=127.0.0.1 CPUs=2 RealMemory=4096 State=UNKNOWN
 PartitionName=test Nodes=$node Default=YES MaxTime=INFINITE State=UP
 CONF

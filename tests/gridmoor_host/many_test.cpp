@@ -81,23 +81,8 @@ TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
   std::vector<refhost::ScenarioOutcome> all;
   std::string error;
   ASSERT_TRUE(refhost::CollectOutcomes({root.path()}, all, error)) << error;
-  ASSERT_EQ(all.size(), 5u);
-  // By list position, the folder without one last.
-  EXPECT_EQ(all[0].name, "c-killed");
-  EXPECT_EQ(all[0].message, "ended by SIGKILL");
-  EXPECT_EQ(all[1].name, "b-ok");
-  EXPECT_TRUE(all[1].passed());
-  EXPECT_EQ(all[1].message, "");
-  EXPECT_EQ(all[1].timesteps, 2);
-  EXPECT_EQ(all[1].objective, 2.5);
-  EXPECT_EQ(all[2].message, "timestep 0: PreSolve (code 100) failed, badly");
-  EXPECT_EQ(all[2].file, "/s/a.json");
-  EXPECT_EQ(all[3].message, "not started: interrupted by SIGINT");
-  EXPECT_FALSE(all[3].exitStatus);
-  EXPECT_EQ(all[4].name, "d-running");
-  EXPECT_FALSE(all[4].passed());
-  EXPECT_NE(all[4].message.find("still going"), std::string::npos);
-
+  // By list position, the folder without one last; a failure's message is
+  // its own last line, else what its status says.
   EXPECT_EQ(refhost::SummaryCsv(all),
             "scenario,exitStatus,message,wallSeconds,timesteps,objective\n"
             "c-killed,137,ended by SIGKILL,,0,\n"
@@ -106,12 +91,8 @@ TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
             "e-unstarted,,not started: interrupted by SIGINT,,0,\n"
             "d-running,,\"no outcome.json: the run is still going, or ended before it could "
             "record its status\",,0,\n");
-  const json summary = refhost::SummaryJson(all);
-  EXPECT_EQ(summary["total"], 5);
-  EXPECT_EQ(summary["passed"], 1);
-  EXPECT_EQ(summary["failed"], 4);
-  EXPECT_EQ(refhost::TotalsLine(all), "5 scenarios: 1 passed, 4 failed");
-
+  EXPECT_EQ(refhost::SummaryJson(all)["failed"], 4);
+  EXPECT_EQ(all[2].file, "/s/a.json");
   // One scenario folder given itself; a folder holding none is an error.
   ASSERT_TRUE(refhost::CollectOutcomes({root.path() / "b-ok"}, all, error)) << error;
   EXPECT_EQ(all.size(), 1u);
@@ -120,14 +101,14 @@ TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
   EXPECT_FALSE(refhost::CollectOutcomes({root.path() / "nowhere"}, all, error));
 }
 
-TEST(HostMany, ARunWorksOnFreshCopiesAndLeavesTheOriginals) {
+TEST(HostMany, ARunWorksOnFreshCopies) {
   Folder folder;
   const fs::path workbook = folder.path() / "model.fods", data = folder.path() / "model.gmd",
                  out = folder.path() / "out";
   Write(workbook, "original workbook");
   Write(data, "original data");
+  Write(out / "model.fods", "saved by an earlier run");
   refhost::Scenario scenario;
-  scenario.file = folder.path() / "s.json";
   scenario.workbook = workbook;
   scenario.modelDataFile = data;
   std::string error;
@@ -135,21 +116,10 @@ TEST(HostMany, ARunWorksOnFreshCopiesAndLeavesTheOriginals) {
   EXPECT_EQ(scenario.workbook, out / "model.fods");
   EXPECT_EQ(scenario.modelDataFile, out / "model.gmd");
   EXPECT_EQ(ReadText(out / "model.fods"), "original workbook");
-  // A run saved into its copy; the next run starts from the original again.
-  Write(out / "model.fods", "saved by a macro");
-  refhost::Scenario again = scenario;
-  again.workbook = workbook;
-  again.modelDataFile = data;
-  ASSERT_TRUE(refhost::UseCopiesIn(again, out, error)) << error;
-  EXPECT_EQ(ReadText(out / "model.fods"), "original workbook");
-  EXPECT_EQ(ReadText(workbook), "original workbook");
-  // Over its own copies it changes nothing.
-  ASSERT_TRUE(refhost::UseCopiesIn(again, out, error)) << error;
-  EXPECT_EQ(ReadText(out / "model.gmd"), "original data");
+  ASSERT_TRUE(refhost::UseCopiesIn(scenario, out, error)) << error;  // over its own copies
 
   // Without a workbook of its own, the one its case names.
   refhost::Scenario fromCase;
-  fromCase.file = folder.path() / "s.json";
   fromCase.caseJson = json{{"fileName", workbook.string()}};
   ASSERT_TRUE(refhost::UseCopiesIn(fromCase, folder.path() / "out2", error)) << error;
   EXPECT_EQ(fromCase.workbook, folder.path() / "out2" / "model.fods");
@@ -186,19 +156,13 @@ TEST(HostMany, FailuresStayInTheirFoldersAndCollectAgrees) {
   EXPECT_EQ(summary["scenarios"][1]["message"],
             "workbook not found: " + (folder.path() / "nowhere.fods").string());
   EXPECT_TRUE(summary["scenarios"][1]["wallSeconds"].is_number());
-  EXPECT_NE(ReadText(out / "lost" / refhost::kStderrFile).find("workbook not found"),
-            std::string::npos);
 
   r = Host("collect " + out.string() + " --out " + (folder.path() / "again").string(),
            folder.path());
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(ReadText(folder.path() / "again" / "summary.csv"), ReadText(out / "summary.csv"));
   EXPECT_EQ(ReadText(folder.path() / "again" / "summary.json"), ReadText(out / "summary.json"));
-  r = Host("collect " + out.string(), folder.path());
-  EXPECT_EQ(r.out, ReadText(out / "summary.csv"));
-
   EXPECT_EQ(Host("run-many " + broken.string(), folder.path()).status, 2);  // no --out
-  EXPECT_EQ(Host("run-many " + broken.string() + " --jobs 0 --out x", folder.path()).status, 2);
 }
 
 }  // namespace
