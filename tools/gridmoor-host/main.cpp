@@ -139,7 +139,8 @@ int Main(int argc, char** argv) {
   app.footer(
       "Exit status: 0 done; 1 failed (stderr says what and where, naming the file or the "
       "command); 2 usage error; 130 or 143 interrupted by SIGINT or SIGTERM (the outputs so far "
-      "are written; a second signal ends the program at once).");
+      "are written; a second signal ends the program at once). run-many and collect end with 0 "
+      "only when every scenario passed.");
 
   CLI::App* run = app.add_subcommand("run", "Run a scenario (see docs/scenario.md)");
   std::string scenario, out, saveAs;
