@@ -341,6 +341,14 @@ Sub EndOfRun(timestep As Integer)
   AppendRow("EndOfRun", timestep, "", False)
 End Sub
 
+REM Logs, then saves the workbook over the file it was opened from: what a
+REM model that keeps its state in the workbook does, and why parallel runs
+REM each work on their own copy.
+Sub StoreAndLog(timestep As Integer)
+  AppendRow("StoreAndLog", timestep, "", False)
+  ThisComponent.store()
+End Sub
+
 REM Fails on purpose (division by zero), to see how a failing macro is reported.
 Sub Broken(timestep As Integer)
   Dim zero As Integer

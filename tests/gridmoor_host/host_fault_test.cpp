@@ -20,38 +20,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using hosttest::Folder;
+using hosttest::Gone;
+using hosttest::OfficeOf;
 using hosttest::ReadText;
+using hosttest::WaitFor;
 using nlohmann::json;
-using std::chrono::steady_clock;
 
 fs::path Example(const std::string& name) {
   return fs::path(GRIDMOOR_EXAMPLES_DIR) / name;
-}
-
-// The office a process started: a child named soffice.bin, or 0.
-int OfficeOf(pid_t parent) {
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
-    const std::string stat = ReadText(entry.path() / "stat");
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos || stat.find("(soffice.bin)") == std::string::npos) continue;
-    if (std::atoi(stat.c_str() + close + 4) == parent) return std::atoi(stat.c_str());
-  }
-  return 0;
-}
-
-bool Gone(int pid) {
-  const std::string stat = ReadText(fs::path("/proc") / std::to_string(pid) / "stat");
-  const std::size_t close = stat.rfind(')');
-  return stat.empty() || (close != std::string::npos && stat[close + 2] == 'Z');
-}
-
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-  const auto end = steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
 }
 
 struct Started {

@@ -5,10 +5,15 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace hosttest {
 
@@ -51,6 +56,39 @@ inline Result Host(const std::string& arguments, const std::filesystem::path& sc
   r.out = ReadText(out);
   r.err = ReadText(err);
   return r;
+}
+
+// The processes named `name` that `parent` started.
+inline std::vector<int> ChildrenOf(pid_t parent, const std::string& name) {
+  std::vector<int> pids;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string stat = ReadText(entry.path() / "stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(" + name + ")") == std::string::npos) continue;
+    if (std::atoi(stat.c_str() + close + 4) == parent) pids.push_back(std::atoi(stat.c_str()));
+  }
+  return pids;
+}
+
+// The office a process started, or 0.
+inline int OfficeOf(pid_t parent) {
+  const std::vector<int> offices = ChildrenOf(parent, "soffice.bin");
+  return offices.empty() ? 0 : offices.front();
+}
+
+inline bool Gone(int pid) {
+  const std::string stat = ReadText(std::filesystem::path("/proc") / std::to_string(pid) / "stat");
+  const std::size_t close = stat.rfind(')');
+  return stat.empty() || (close != std::string::npos && stat[close + 2] == 'Z');
+}
+
+inline bool WaitFor(const std::function<bool()>& done, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
 }
 
 }  // namespace hosttest

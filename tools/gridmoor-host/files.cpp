@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 
 namespace refhost {
 namespace {
@@ -102,6 +103,18 @@ bool ReadBounded(const fs::path& file, std::size_t limit, std::string& text, std
 bool ReadBounded(const fs::path& file, std::size_t limit, std::vector<std::uint8_t>& bytes,
                  std::string& error) {
   return ReadInto(file, limit, bytes, error);
+}
+
+bool WriteText(const fs::path& file, const std::string& text, std::string& error) {
+  errno = 0;
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) {
+    error = "cannot write " + file.string() + (errno != 0 ? std::string(": ") + Reason(errno) : "");
+    return false;
+  }
+  return true;
 }
 
 bool ParseJsonText(const std::string& text, nlohmann::json& document, std::string& error) {

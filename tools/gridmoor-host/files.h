@@ -25,6 +25,9 @@ bool ReadBounded(const std::filesystem::path& file, std::size_t limit, std::stri
 bool ReadBounded(const std::filesystem::path& file, std::size_t limit,
                  std::vector<std::uint8_t>& bytes, std::string& error);
 
+// Writes `text` as the whole of `file`. False with `error` naming the file.
+bool WriteText(const std::filesystem::path& file, const std::string& text, std::string& error);
+
 // Parses JSON text; false with `error` giving the line and column of the
 // fault (numbers too large for a double are faults too).
 bool ParseJsonText(const std::string& text, nlohmann::json& document, std::string& error);

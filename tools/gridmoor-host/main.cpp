@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -14,9 +15,12 @@
 #include "identify.h"
 #include "interrupt.h"
 #include "library.h"
+#include "many.h"
 #include "outputs.h"
 #include "run.h"
+#include "run_many.h"
 #include "scenario.h"
+#include "work_copies.h"
 
 namespace {
 
@@ -44,11 +48,12 @@ int Fail(const std::string& message) {
 constexpr int kUsageError = 2;
 
 int Run(refhost::Library& library, const std::string& scenarioFile, std::string out, bool save,
-        const std::string& saveAs, bool quiet) {
+        const std::string& saveAs, bool quiet, bool copies) {
   refhost::Scenario scenario;
   std::string error;
   if (!refhost::LoadScenario(fs::absolute(scenarioFile), scenario, error)) return Fail(error);
   if (out.empty()) out = fs::path(scenarioFile).stem().string() + "-out";
+  if (copies && !refhost::UseCopiesIn(scenario, fs::absolute(out), error)) return Fail(error);
   // Every place the run writes is tried before the office starts.
   if (!refhost::CheckOutputFolder(out, refhost::OutputFileNames(), error)) return Fail(error);
   if (!saveAs.empty() && !refhost::CheckWritableFile(fs::absolute(saveAs), error))
@@ -95,6 +100,28 @@ int Run(refhost::Library& library, const std::string& scenarioFile, std::string 
   return 0;
 }
 
+// Every scenario's summary over its folder, printed and written.
+int Collect(const std::vector<std::string>& folders, const std::string& out) {
+  std::vector<refhost::ScenarioOutcome> outcomes;
+  std::string error;
+  if (!refhost::CollectOutcomes({folders.begin(), folders.end()}, outcomes, error))
+    return Fail(error);
+  if (out.empty()) {
+    std::cout << refhost::SummaryCsv(outcomes);
+  } else {
+    if (!refhost::CheckOutputFolder(out, {"summary.csv", "summary.json"}, error) ||
+        !refhost::WriteSummary(outcomes, out, error))
+      return Fail(error);
+    for (const refhost::ScenarioOutcome& o : outcomes)
+      std::cout << refhost::OutcomeLine(o) << "\n";
+    std::cout << refhost::TotalsLine(outcomes) << "; summary in "
+              << (fs::absolute(out) / "summary.csv").string() << "\n";
+  }
+  const bool all = std::all_of(outcomes.begin(), outcomes.end(),
+                               [](const refhost::ScenarioOutcome& o) { return o.passed(); });
+  return all ? 0 : 1;
+}
+
 int Main(int argc, char** argv) {
   CLI::App app{
       "Runs a workbook-backed production model through the driver library, as the "
@@ -112,11 +139,12 @@ int Main(int argc, char** argv) {
   app.footer(
       "Exit status: 0 done; 1 failed (stderr says what and where, naming the file or the "
       "command); 2 usage error; 130 or 143 interrupted by SIGINT or SIGTERM (the outputs so far "
-      "are written; a second signal ends the program at once).");
+      "are written; a second signal ends the program at once). run-many and collect end with 0 "
+      "only when every scenario passed.");
 
   CLI::App* run = app.add_subcommand("run", "Run a scenario (see docs/scenario.md)");
   std::string scenario, out, saveAs;
-  bool save = false, quiet = false;
+  bool save = false, quiet = false, copies = false;
   run->add_option("scenario", scenario, "The scenario, a JSON file")->required();
   run->add_option("--out", out,
                   "Folder for streams.csv, compositions.csv, published.csv, optimisation.csv "
@@ -124,7 +152,40 @@ int Main(int argc, char** argv) {
   run->add_flag("--save", save, "Save the workbook at the end of the run");
   run->add_option("--save-as", saveAs, "Save a copy of the workbook under this name at the end");
   run->add_flag("--quiet", quiet, "No progress on stderr");
+  run->add_flag("--work-on-copies", copies,
+                "Copy the workbook and the model data file into the output folder and run on "
+                "the copies (--save then saves the copy)");
   run->fallthrough();
+
+  CLI::App* many = app.add_subcommand(
+      "run-many",
+      "Run scenarios in parallel, each in its own process and office, on copies of its workbook "
+      "and model data file in OUT/<scenario>/");
+  std::vector<std::string> scenarios;
+  std::string manyOut;
+  int jobs = 0;
+  bool manySave = false;
+  many->add_option("scenarios", scenarios, "The scenarios, JSON files")->required();
+  many->add_option("--out", manyOut,
+                   "Folder for a folder per scenario (its outputs, stdout.txt, stderr.txt, "
+                   "outcome.json) and summary.csv and summary.json over all")
+      ->required();
+  many->add_option("--jobs,-j", jobs,
+                   "Runs at once (default: the cores, fewer when memory is short)")
+      ->check(CLI::PositiveNumber);
+  many->add_flag("--save", manySave, "Save each run's copy of its workbook at the end");
+  many->fallthrough();
+
+  CLI::App* collect = app.add_subcommand(
+      "collect", "The summary of run-many from scenario folders (after a cluster run)");
+  std::vector<std::string> collectFolders;
+  std::string collectOut;
+  collect
+      ->add_option("folders", collectFolders,
+                   "Scenario folders, or folders holding them (as run-many --out)")
+      ->required();
+  collect->add_option("--out", collectOut,
+                      "Write summary.csv and summary.json here (default: print summary.csv)");
 
   CLI::App* kase = app.add_subcommand("case", "Case archives as JSON (see docs/case-json.md)");
   kase->require_subcommand(1);
@@ -157,6 +218,21 @@ int Main(int argc, char** argv) {
   if (build->parsed()) return refhost::CaseBuild(jsonPath, archivePath, std::cerr);
   if (checkCase->parsed()) return refhost::CaseCheck(archivePath, std::cout, std::cerr);
 
+  if (collect->parsed()) return Collect(collectFolders, collectOut);
+  if (many->parsed()) {
+    std::error_code ec;
+    if (!fs::exists(libraryPath, ec)) return Fail("library not found: " + libraryPath);
+    refhost::RunManyOptions options;
+    options.program = fs::read_symlink("/proc/self/exe", ec);
+    options.programOptions = {"--library", fs::absolute(libraryPath).string()};
+    if (direct) options.programOptions.push_back("--direct");
+    options.scenarios = {scenarios.begin(), scenarios.end()};
+    options.out = manyOut;
+    options.jobs = jobs;
+    options.save = manySave;
+    return refhost::RunMany(options, std::cout, std::cerr);
+  }
+
   refhost::Library library;
   std::string error;
   if (!library.Load({libraryPath, direct}, error)) return Fail(error);
@@ -165,7 +241,7 @@ int Main(int argc, char** argv) {
     return 0;
   }
   if (identify->parsed()) return refhost::Identify(library, libraryPath, std::cout, std::cerr);
-  return Run(library, scenario, out, save, saveAs, quiet);
+  return Run(library, scenario, out, save, saveAs, quiet, copies);
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 #include "outputs.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 
 #include "csv.h"
+#include "files.h"
 
 namespace refhost {
 namespace {
@@ -43,19 +41,6 @@ json StateJson(const StreamState& state, const StreamInfo& stream) {
 
 std::string ComponentName(const StreamInfo& stream, std::size_t i) {
   return i < stream.components.size() ? stream.components[i] : std::to_string(i);
-}
-
-bool WriteText(const std::filesystem::path& file, const std::string& text, std::string& error) {
-  errno = 0;
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) {
-    error = "cannot write " + file.string() +
-            (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
