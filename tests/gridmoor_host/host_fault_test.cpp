@@ -79,18 +79,29 @@ TEST(IntegrationSignals, FirstSignalWindsTheRunDownAndWritesWhatItGot) {
 }
 
 TEST(IntegrationSignals, SecondSignalEndsAtOnce) {
-  Folder folder;
-  const Started run = StartRun(folder.path());
-  int office = 0;
-  ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(run.pid)) != 0; }, 60));
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  ::kill(run.pid, SIGTERM);
-  // Apart, or the kernel merges them into one; winding down takes longer.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ::kill(run.pid, SIGTERM);
-  EXPECT_EQ(ExitStatus(run.pid), 128 + SIGTERM);
-  EXPECT_NE(ReadText(run.err).find("stopping at once"), std::string::npos) << ReadText(run.err);
-  EXPECT_TRUE(WaitFor([&] { return Gone(office); }, 10)) << "office " << office << " left";
+  // A run that happens to wind down before the second signal arrives proves
+  // nothing; the attempt is made again.
+  bool atOnce = false;
+  for (int attempt = 0; attempt < 4 && !atOnce; ++attempt) {
+    Folder folder;
+    const Started run = StartRun(folder.path());
+    int office = 0;
+    ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(run.pid)) != 0; }, 60));
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // into the optimisation
+    ::kill(run.pid, SIGTERM);
+    // Apart, or the kernel merges them into one; winding down (end of run,
+    // stop, destroy) takes longer than this.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(run.pid, SIGTERM);
+    EXPECT_EQ(ExitStatus(run.pid), 128 + SIGTERM);
+    const std::string err = ReadText(run.err);
+    atOnce = err.find("stopping at once") != std::string::npos;
+    if (!atOnce) {
+      EXPECT_NE(err.find("interrupted by SIGTERM"), std::string::npos) << err;
+    }
+    EXPECT_TRUE(WaitFor([&] { return Gone(office); }, 10)) << "office " << office << " left";
+  }
+  EXPECT_TRUE(atOnce) << "the run always wound down before the second signal";
 }
 
 TEST(IntegrationNotes, WhatTheDriverDoesSilentlyIsSaid) {
