@@ -172,7 +172,7 @@ int Main(int argc, char** argv) {
       ->required();
   many->add_option("--jobs,-j", jobs,
                    "Runs at once (default: the cores, fewer when memory is short)")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Range(1, 1024).description("1 to 1024"));
   many->add_flag("--save", manySave, "Save each run's copy of its workbook at the end");
   many->fallthrough();
 
