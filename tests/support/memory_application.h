@@ -90,6 +90,8 @@ struct Block {
 };
 
 struct SheetData {
+  // Spelled out: clang 14 (the fuzz build) has no parenthesised aggregates.
+  explicit SheetData(std::string sheetName) : name(std::move(sheetName)) {}
   std::string name;
   bool chart = false;
   std::map<Position, Cell> cells{};  // the others are empty
