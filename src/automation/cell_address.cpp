@@ -29,10 +29,6 @@ long ParseInteger(std::string_view text) {
 
 }  // namespace
 
-bool IsBlank(std::string_view text) {
-  return text::IsBlank(text);
-}
-
 std::string CellAddress(std::string_view cell) {
   const std::size_t colon = cell.find(':');
   if (colon == std::string_view::npos || colon + 1 == cell.size()) return std::string(cell);
@@ -89,10 +85,6 @@ std::optional<std::string> TryOffsetCell(std::string_view address, int count, bo
     stepped.insert(stepped.begin(), static_cast<char>('A' + (number - 1) % 26));
   }
   return stepped + std::to_string(row);
-}
-
-double ParseNumber(std::string_view text) {
-  return text::ParseDouble(text);
 }
 
 }  // namespace automation

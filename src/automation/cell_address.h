@@ -10,10 +10,6 @@
 
 namespace automation {
 
-// A text is blank when it is empty or holds only spaces (0x20; tabs count as
-// text).
-bool IsBlank(std::string_view text);
-
 // The host's missing-value marker is EXT_UNDEFINED_VALUE; any value above
 // kUndefinedThreshold is undefined and passes through unchanged.
 inline constexpr double kUndefinedThreshold = 3.2e35;
@@ -41,10 +37,5 @@ std::string OffsetCell(std::string_view address, int count, bool byRow);
 // As OffsetCell, but nullopt (not the empty text) for a part longer than 7
 // characters, which a caller may refuse.
 std::optional<std::string> TryOffsetCell(std::string_view address, int count, bool byRow);
-
-// Reads a number as the C runtime's atof does in the classic locale: leading
-// white space, then the longest numeric prefix; 0.0 when there is none. The
-// process's locale never changes the result.
-double ParseNumber(std::string_view text);
 
 }  // namespace automation

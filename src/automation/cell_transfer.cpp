@@ -5,6 +5,8 @@
 #include "com/error.h"
 #include "com/variant_text.h"
 #include "host/message.h"
+#include "text/ascii.h"
+#include "text/number.h"
 
 namespace automation {
 namespace {
@@ -34,7 +36,7 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
   }
   if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
   const std::string address = CellAddress(cell);
-  if (IsBlank(cell)) return 0;
+  if (text::IsBlank(cell)) return 0;
   try {
     // A column:row pair outside the sheet names no cell: a failure, never an
     // empty success.
@@ -54,22 +56,22 @@ int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const st
   value = EXT_UNDEFINED_VALUE;
   std::string text;
   if (ReadCellText(session, worksheet, cell, text, message) != 0) return 1;
-  value = ParseNumber(text);
+  value = text::ParseDouble(text);
   return 0;
 }
 
 double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
                       const std::string& cell) {
   if (session == nullptr) throw CellReadError(kNoConnectionMessage);
-  if (!IsBlank(worksheet)) {
+  if (!text::IsBlank(worksheet)) {
     char scratch[260] = {};
     if (session->SelectWorksheet(worksheet, scratch) != 0) {
       throw CellReadError(host::FormatString("Unable to get worksheet %s", worksheet.c_str()));
     }
   }
-  if (IsBlank(cell)) return EXT_UNDEFINED_VALUE;
+  if (text::IsBlank(cell)) return EXT_UNDEFINED_VALUE;
   const std::string text = CellText(session->GetCellValue(cell));
-  return IsBlank(text) ? EXT_UNDEFINED_VALUE : ParseNumber(text);
+  return text::IsBlank(text) ? EXT_UNDEFINED_VALUE : text::ParseDouble(text);
 }
 
 int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,

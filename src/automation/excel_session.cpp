@@ -8,6 +8,7 @@
 #include "com/error.h"
 #include "host/message.h"
 #include "platform/files.h"
+#include "text/ascii.h"
 
 namespace automation {
 namespace {
@@ -214,7 +215,7 @@ int CExcExcelSession::AddWorksheet(const std::string& name, Message message) {
     const com::Ptr<com::Unknown> added = workbook_->GetWorksheets()->Add(
         Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant::Missing(), kLcid);
     worksheet_ = com::TryQueryInterface<excel::Worksheet>(added);
-    if (!IsBlank(name)) worksheet_->PutName(com::Bstr::FromUtf8(name));
+    if (!text::IsBlank(name)) worksheet_->PutName(com::Bstr::FromUtf8(name));
     return 0;
   } catch (const com::Error& error) {
     Print(message, "Failed to create new worksheet (%s)", error.ErrorMessage().c_str());

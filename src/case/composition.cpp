@@ -1,6 +1,7 @@
 #include "case/composition.h"
 
 #include "automation/cell_address.h"
+#include "text/ascii.h"
 
 namespace streams {
 
@@ -48,7 +49,7 @@ void ApplyCompositionNames(CExcclCompositionDefinition& list,
     if (definition == nullptr) continue;
     const std::string& typed = typedNames[i];
     const CExcCompositionDefinition* holder = FindComposition(list, typed);
-    if (automation::IsBlank(typed) || (holder != nullptr && holder != definition)) {
+    if (text::IsBlank(typed) || (holder != nullptr && holder != definition)) {
       definition->name = MakeUniqueCompositionName(list);
     } else {
       definition->name = typed;
@@ -60,7 +61,7 @@ void SetComponentNames(CExcCompositionDefinition& definition,
                        const std::vector<std::string>& rows) {
   definition.components.clear();
   for (const std::string& row : rows) {
-    if (automation::IsBlank(row)) break;
+    if (text::IsBlank(row)) break;
     definition.components.push_back(row);
   }
 }

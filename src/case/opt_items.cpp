@@ -10,7 +10,7 @@
 namespace optimisation {
 namespace {
 
-using automation::IsBlank;
+using text::IsBlank;
 
 bool SameTexts(const automation::CExcCellDef& a, const automation::CExcCellDef& b) {
   return a.worksheet == b.worksheet && a.cell == b.cell && a.name == b.name && a.unit == b.unit;

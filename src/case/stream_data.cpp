@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "automation/cell_address.h"
+#include "text/ascii.h"
 
 namespace streams {
 
@@ -18,7 +19,7 @@ std::string_view CellField::view() const {
 }
 
 bool CellField::IsBlank() const {
-  return automation::IsBlank(view());
+  return text::IsBlank(view());
 }
 
 const std::array<StreamRowInfo, kInputRowCount> kInputRows = {{

@@ -5,6 +5,7 @@
 
 #include "automation/cell_address.h"
 #include "gridmoor/host.h"
+#include "text/number.h"
 #include "text/utf8.h"
 
 namespace dataserver {
@@ -23,7 +24,7 @@ CExtDataServerCmdArgument MakeArgument(std::string_view text,
     argument.number = EXT_UNDEFINED_VALUE;
   } else {
     argument.integerValue = ReadInteger(argument.text);
-    argument.number = automation::ParseNumber(argument.text);
+    argument.number = text::ParseDouble(argument.text);
   }
   return argument;
 }

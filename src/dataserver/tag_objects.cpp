@@ -9,6 +9,8 @@
 #include "com/ole_date.h"
 #include "model/model.h"
 #include "model/run_events.h"
+#include "text/ascii.h"
+#include "text/number.h"
 
 namespace dataserver {
 namespace {
@@ -58,14 +60,14 @@ bool CExcCellDataServer::Process(DataServerRequest& request, model::CExcModel& m
   if (!request.Writing()) {
     std::string result;
     for (const std::string& cell : cellPieces) {
-      if (automation::IsBlank(cell)) break;
+      if (text::IsBlank(cell)) break;
       std::string text;
       if (automation::ReadCellText(session, sheetName, cell, text, message) != 0) {
         request.error = message;
         return true;
       }
       // Leading empty cells leave no separators behind.
-      if (!automation::IsBlank(result)) result += '|';
+      if (!text::IsBlank(result)) result += '|';
       result += text;
     }
     request.value = std::move(result);
@@ -75,7 +77,7 @@ bool CExcCellDataServer::Process(DataServerRequest& request, model::CExcModel& m
   const std::vector<std::string> valuePieces = Pieces(request.value);
   const std::size_t count = std::min(cellPieces.size(), valuePieces.size());
   for (std::size_t i = 0; i < count; ++i) {
-    if (automation::IsBlank(cellPieces[i]) || automation::IsBlank(valuePieces[i])) break;
+    if (text::IsBlank(cellPieces[i]) || text::IsBlank(valuePieces[i])) break;
     if (automation::WriteCellText(session, sheetName, cellPieces[i], valuePieces[i], message) !=
         0) {
       request.error = message;
@@ -166,7 +168,7 @@ bool ProcessNextEvent(DataServerRequest& request, model::CExcModel& model) {
     return true;
   }
   if (!LooksLikeDate(request.value)) {
-    model.nextEvent = automation::ParseNumber(request.value);
+    model.nextEvent = text::ParseDouble(request.value);
     return true;
   }
   // A date that cannot be read leaves the time as it was.

@@ -2,6 +2,7 @@
 
 #include "automation/cell_address.h"
 #include "platform/files.h"
+#include "text/ascii.h"
 
 namespace model {
 namespace {
@@ -20,7 +21,7 @@ std::optional<std::string> FileNamePart(std::string_view path) {
 
 std::optional<std::string> PathInDirectory(std::string_view path, std::string_view directory) {
   const std::optional<std::string> name = FileNamePart(path);
-  if (!name || automation::IsBlank(directory)) return std::nullopt;
+  if (!name || text::IsBlank(directory)) return std::nullopt;
   while (directory.size() > 1 && IsSeparator(directory.back()))
     directory.remove_suffix(1);
   std::string joined(directory);

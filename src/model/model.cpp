@@ -10,6 +10,7 @@
 #include "host/message.h"
 #include "model/dialogs.h"
 #include "model/file_paths.h"
+#include "text/ascii.h"
 #include "xml/equipment.h"
 
 namespace model {
@@ -33,7 +34,7 @@ std::vector<std::string> AddInList(const std::string& casePlugIns,
     std::size_t end = joined.find(';', start);
     if (end == std::string::npos) end = joined.size();
     const std::string path = joined.substr(start, end - start);
-    if (!automation::IsBlank(path)) paths.push_back(path);
+    if (!text::IsBlank(path)) paths.push_back(path);
     start = end + 1;
   }
   return paths;
@@ -128,7 +129,7 @@ std::int32_t CExcModel::SaveCaseWorkbook(std::int32_t /*ignored*/, const char* f
   automation::CExcExcelObj* session = Session();
   const automation::Message message = host::StatusText(status);
   const std::string copyName = host::ReadHostText(fileName);
-  if (!automation::IsBlank(copyName)) return session->SaveWorkbookCopyAs(copyName, message);
+  if (!text::IsBlank(copyName)) return session->SaveWorkbookCopyAs(copyName, message);
   // A workbook created because its file did not exist has no name of its own
   // in the application; saving it in place would write it under the
   // application's default name, so it goes to the case's file instead.

@@ -13,6 +13,7 @@
 #include "host/message.h"
 #include "model/model.h"
 #include "model/run_events.h"
+#include "text/ascii.h"
 
 namespace model {
 namespace {
@@ -64,7 +65,7 @@ std::int32_t CExcModel::RunEventMacro(std::size_t event, ExtStatusRecord* status
     return 1;
   }
   const std::string& macro = caseDetails.macros[event];
-  if (automation::IsBlank(macro)) return 0;
+  if (text::IsBlank(macro)) return 0;
   if (!HasConnection(status)) return 1;
   automation::CExcExcelObj* session = Session();
   // The macro declares the timestep as a 32-bit integer.

@@ -12,6 +12,7 @@
 #include "com/variant.h"
 #include "host/host_record.h"
 #include "host/message.h"
+#include "text/ascii.h"
 
 namespace optimisation {
 namespace {
@@ -172,7 +173,7 @@ std::int32_t WriteItemCell(automation::CExcExcelObj* session, const automation::
     if (session->SelectWorksheet(item.worksheet, selection) != 0) {
       return host::Fail(out, "Error in setting data in Excel: %s", selection);
     }
-    if (automation::IsBlank(item.cell)) return EXT_RESULT_OK;
+    if (text::IsBlank(item.cell)) return EXT_RESULT_OK;
     const std::string address = automation::CellAddress(item.cell);
     if (address.empty()) com::Throw(com::DISP_E_BADINDEX);
     // Nothing written (no current worksheet) is a failure, not a success.

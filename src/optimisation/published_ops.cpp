@@ -16,6 +16,7 @@
 #include "com/variant_text.h"
 #include "host/host_record.h"
 #include "host/message.h"
+#include "text/ascii.h"
 #include "text/number.h"
 
 namespace optimisation {
@@ -56,7 +57,7 @@ std::string BlockCell(const std::string& topLeft, int column, int row) {
 // that names no cell is a failure, never a skip.
 void WriteCell(automation::CExcExcelObj& session, const std::string& address,
                const std::string& text) {
-  if (automation::IsBlank(address)) com::Throw(com::DISP_E_BADINDEX);
+  if (text::IsBlank(address)) com::Throw(com::DISP_E_BADINDEX);
   if (session.SetCellValue(address, com::Variant::Text(text)) != 0) com::Throw(com::E_POINTER);
 }
 
@@ -64,7 +65,7 @@ void WriteCell(automation::CExcExcelObj& session, const std::string& address,
 // (vertical) or t columns right of the cascade cell.
 void WriteCascade(automation::CExcExcelObj& session, const CExcExportedVariable& variable,
                   const std::string& text, std::uint32_t timestep) {
-  if (automation::IsBlank(variable.CascadeCell)) return;
+  if (text::IsBlank(variable.CascadeCell)) return;
   const int steps = timestep > INT_MAX ? INT_MAX : static_cast<int>(timestep);
   const std::string target = automation::OffsetCell(automation::CellAddress(variable.CascadeCell),
                                                     steps, variable.CascadeDirection == kVertical);
@@ -84,7 +85,7 @@ std::vector<std::vector<std::string>> SplitBlock(std::string_view text) {
       if (end == std::string_view::npos) break;
       start = end + 1;
     }
-    if (automation::IsBlank(parts.back())) parts.pop_back();
+    if (text::IsBlank(parts.back())) parts.pop_back();
     return parts;
   };
   std::vector<std::vector<std::string>> rows;
@@ -153,7 +154,7 @@ std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExce
 // reference that names no cell gives no value rather than 0.
 std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::string& worksheet,
                                 const std::string& address) {
-  if (automation::IsBlank(address)) return std::nullopt;
+  if (text::IsBlank(address)) return std::nullopt;
   char scratch[EXT_STATUS_TEXT_SIZE] = {};
   double value = 0.0;
   if (automation::ReadCellDouble(&session, worksheet, address, value, scratch) != 0) {
@@ -166,8 +167,8 @@ std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::st
 // none for what has no text (an error value).
 std::optional<double> BlockValue(const com::Variant& value) {
   try {
-    return automation::ParseNumber(value.vt == VT_BSTR ? com::BstrToUtf8(value.bstrVal)
-                                                       : com::VariantToText(value));
+    return text::ParseDouble(value.vt == VT_BSTR ? com::BstrToUtf8(value.bstrVal)
+                                                 : com::VariantToText(value));
   } catch (const com::Error&) {
     return std::nullopt;
   }
@@ -178,9 +179,9 @@ std::optional<double> BlockValue(const com::Variant& value) {
 std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
                                      const CExcExportedVariable& variable) {
   const std::string columnSeparator =
-      automation::IsBlank(variable.ColumnDelimiter) ? "\t" : variable.ColumnDelimiter;
+      text::IsBlank(variable.ColumnDelimiter) ? "\t" : variable.ColumnDelimiter;
   const std::string rowSeparator =
-      automation::IsBlank(variable.RowDelimiter) ? "\n" : variable.RowDelimiter;
+      text::IsBlank(variable.RowDelimiter) ? "\n" : variable.RowDelimiter;
   const std::string topLeft = automation::CellAddress(variable.cell);
   const auto width = static_cast<std::size_t>(variable.Width());
   const auto height = static_cast<std::size_t>(variable.Height());
@@ -381,8 +382,7 @@ void RebuildPublishedVariables(CExcclExportedVariable& variables,
                                const std::vector<CExcExportedVariable>& rows) {
   variables.Clear();
   for (const CExcExportedVariable& row : rows) {
-    if (automation::IsBlank(row.name) || automation::IsBlank(row.worksheet) ||
-        automation::IsBlank(row.cell)) {
+    if (text::IsBlank(row.name) || text::IsBlank(row.worksheet) || text::IsBlank(row.cell)) {
       continue;
     }
     auto variable = std::make_unique<CExcExportedVariable>(row);

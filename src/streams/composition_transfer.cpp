@@ -16,6 +16,7 @@
 #include "com/variant_text.h"
 #include "excel/errors.h"
 #include "streams/transfer_common.h"
+#include "text/number.h"
 
 namespace streams::detail {
 namespace {
@@ -130,14 +131,14 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCom
     // The mole fraction is always there: an empty cell reads as 0.
     const ComponentColumn& mole = kComponentColumns[0];
     static_cast<void>(record.WriteDouble(ComponentOffset(mole.offset, i),
-                                         automation::ParseNumber(CellText(session, table, i, 0))));
+                                         text::ParseDouble(CellText(session, table, i, 0))));
     for (std::size_t k = 2; k <= kComponentColumnCount; ++k) {
       const ComponentColumn& column = kComponentColumns[k - 1];
       const std::string text = CellText(session, table, i, k - 1);
       // Only a truly empty cell means "not given"; blanks read as 0.
       if (text.empty()) continue;
       flags.Set(column.flag);
-      const double value = ToInternalUnits(automation::ParseNumber(text), column.kind,
+      const double value = ToInternalUnits(text::ParseDouble(text), column.kind,
                                            UnitIndex(block.columnUnits[k - 1]));
       static_cast<void>(record.WriteDouble(ComponentOffset(column.offset, i), value));
     }
@@ -147,16 +148,16 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCom
       const std::string text = CellText(session, matrix, i, j);
       if (text.empty()) continue;
       flags.Set(EXT_IPR_HAS_INTERACTION);
-      static_cast<void>(record.WriteDouble(InteractionOffset(i, j), automation::ParseNumber(text)));
+      static_cast<void>(record.WriteDouble(InteractionOffset(i, j), text::ParseDouble(text)));
     }
   }
 
   if (!block.massRateCell.IsBlank()) {
     const std::string text = CellText(session, block.massRateCell.str());
     if (!text.empty()) {
-      static_cast<void>(record.WriteDouble(EXT_IPR_MASS_RATE_OFFSET,
-                                           ToInternalUnits(automation::ParseNumber(text), kMassRate,
-                                                           UnitIndex(block.massRateUnit))));
+      static_cast<void>(record.WriteDouble(
+          EXT_IPR_MASS_RATE_OFFSET,
+          ToInternalUnits(text::ParseDouble(text), kMassRate, UnitIndex(block.massRateUnit))));
     }
   }
 

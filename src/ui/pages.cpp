@@ -1,4 +1,5 @@
 #include "ui/pages.h"
+#include "text/ascii.h"
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -7,8 +8,8 @@
 #include <QVBoxLayout>
 #include <charconv>
 
-#include "automation/cell_address.h"
 #include "case/stream_data.h"
+#include "text/ascii.h"
 #include "text/utf8.h"
 #include "ui/seams.h"
 
@@ -93,7 +94,7 @@ std::string Std(const QString& text) {
 }
 
 bool IsBlank(const QString& text) {
-  return automation::IsBlank(Std(text));
+  return text::IsBlank(Std(text));
 }
 
 bool ParseDouble(const QString& text, double& value) {

@@ -1,4 +1,6 @@
 #include "automation/cell_address.h"
+#include "text/ascii.h"
+#include "text/number.h"
 
 #include <gtest/gtest.h>
 
@@ -63,8 +65,8 @@ TEST(OffsetCell, GivesNothingWithoutBothPartsOrBeyondSevenCharacters) {
 }
 
 TEST(ParseNumber, ReadsAsAtofInTheClassicLocaleAndOnlySpacesAreBlank) {
-  EXPECT_TRUE(automation::IsBlank("   "));
-  EXPECT_FALSE(automation::IsBlank("\t"));
+  EXPECT_TRUE(text::IsBlank("   "));
+  EXPECT_FALSE(text::IsBlank("\t"));
   const struct {
     const char* text;
     double value;
@@ -72,14 +74,14 @@ TEST(ParseNumber, ReadsAsAtofInTheClassicLocaleAndOnlySpacesAreBlank) {
                {"-1.5e-3", -1.5e-3}, {"", 0},         {"abc", 0},
                {"3.4E+35", 3.4e35},  {"1,5", 1},      {"0.333333333333333", 0.333333333333333}};
   for (const auto& c : cases)
-    EXPECT_EQ(automation::ParseNumber(c.text), c.value) << c.text;
+    EXPECT_EQ(text::ParseDouble(c.text), c.value) << c.text;
 
   // A host that switches to a decimal-comma locale must not change results.
   const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
   if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
     GTEST_SKIP() << "no de_DE.UTF-8 locale";
   }
-  const double value = automation::ParseNumber("2.5");
+  const double value = text::ParseDouble("2.5");
   std::setlocale(LC_NUMERIC, previous.c_str());
   EXPECT_EQ(value, 2.5);
 }
