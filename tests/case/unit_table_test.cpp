@@ -66,9 +66,7 @@ TEST(UnitTableTest, UndefinedAndUnboundValuesAndInvalidUnits) {
     EXPECT_EQ(ToInternalUnits(value, kind, unit), to) << what;
     EXPECT_DOUBLE_EQ(FromInternalUnits(value, kind, unit), from) << what;
   }
-}
-
-TEST(UnitTableTest, InvalidQueries) {
+  // Queries on an invalid kind, unit or system.
   EXPECT_EQ(UnitCount(kNoKind), -1);
   EXPECT_EQ(UnitCount(kUnitKindCount), -1);
   EXPECT_EQ(UnitName(-1, 0), "");
