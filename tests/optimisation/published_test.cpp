@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
-#include "com/error.h"
+#include "com/error_text.h"
 #include "excel/errors.h"
 #include "items_fixture.h"
 #include "model/scripted_dialogs.h"
@@ -41,7 +43,7 @@ TEST_F(PublishedTest, AGetPrintsTheCellAsPercentGInTheCLocaleWhateverTheProcessL
                                                  {2.5, "2.5"}};
   const std::string previous = std::setlocale(LC_ALL, nullptr);
   for (const char* locale : {"C", "de_DE.UTF-8"}) {
-    if (std::setlocale(LC_ALL, locale) == nullptr) continue;
+    ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "scripts/install-deps makes it";
     char plain[16];
     std::snprintf(plain, sizeof plain, "%g", 2.5);
     EXPECT_TRUE(locale[0] == 'C' || std::string(plain) == "2,5") << "a decimal-comma locale";
@@ -72,29 +74,24 @@ TEST_F(PublishedTest, BlocksAreToldApartAndTheirRegionsClampedBeforeAnyRead) {
 }
 
 TEST_F(PublishedTest, ASetWritesTheCellAndTheCascadeCellOfTheTimeStep) {
-  const struct {
-    const char* cascade;
-    std::uint32_t direction;
-    std::uint32_t timestep;
-    Strings cells;  // written, in order
-  } rows[] = {
+  // The cascade cell, its direction, the time step and the cells written, in order.
+  const std::tuple<const char*, std::uint32_t, std::uint32_t, Strings> rows[] = {
       {"B10", optimisation::kVertical, 3, {"C2", "B13"}},
       {"B10", optimisation::kHorizontal, 3, {"C2", "E10"}},
       {"B10", 7, 3, {"C2", "E10"}},                         // every direction but 0 steps by column
       {"2:10", optimisation::kVertical, 2, {"C2", "B12"}},  // column:row pair
-      {"   ", optimisation::kHorizontal, 3, {"C2"}},
-  };
+      {"   ", optimisation::kHorizontal, 3, {"C2"}}};
   CExcExportedVariable& variable = AddVariable("Rate", "C2");
   for (bool second : {false, true}) {  // both records set the same way
-    for (const auto& row : rows) {
-      SCOPED_TRACE(std::string(row.cascade) + " " + std::to_string(row.direction));
-      variable.CascadeCell = row.cascade;
-      variable.CascadeDirection = row.direction;
-      model_->timestep = row.timestep;
+    for (const auto& [cascade, direction, timestep, cells] : rows) {
+      SCOPED_TRACE(std::string(cascade) + " " + std::to_string(direction));
+      variable.CascadeCell = cascade;
+      variable.CascadeDirection = direction;
+      model_->timestep = timestep;
       recorder_->Clear();
       EXPECT_EQ(second ? Eval2(0, true, "7") : Set(0, "7"), 0) << StatusText();
-      EXPECT_EQ(RangesAsked(), row.cells);
-      for (const std::string& cell : row.cells)
+      EXPECT_EQ(RangesAsked(), cells);
+      for (const std::string& cell : cells)
         EXPECT_EQ(CellText(cell), "7") << cell;
     }
   }
@@ -115,25 +112,18 @@ TEST_F(PublishedTest, TheSetTextIsReadWithinItsSixtyFourBytesTerminatedOrNot) {
 
 TEST_F(PublishedTest, ABlockIsReadRowByRowWithItsDelimiters) {
   const test_support::CellByCell cellByCell;
-  PutCell("A1", Variant::Double(1));
-  PutCell("B1", Variant::Double(2));
-  PutCell("A2", Variant::Double(3));
-  PutCell("B2", Variant::Double(4.25));
-  const struct {
-    const char* column;
-    const char* row;
-    const char* text;
-  } rows[] = {
-      {" ", "   ", "1\t2\n3\t4.25"},  // a single space is blank: the defaults
-      {";", "|", "1;2|3;4.25"},
-      {", ", "\r\n", "1, 2\r\n3, 4.25"},
-  };
+  const std::pair<const char*, double> cells[] = {{"A1", 1}, {"B1", 2}, {"A2", 3}, {"B2", 4.25}};
+  for (const auto& [cell, value] : cells)
+    PutCell(cell, Variant::Double(value));
+  // Column and row delimiters, and the text; a single space is blank: the defaults.
+  const std::tuple<const char*, const char*, const char*> rows[] = {
+      {" ", "   ", "1\t2\n3\t4.25"}, {";", "|", "1;2|3;4.25"}, {", ", "\r\n", "1, 2\r\n3, 4.25"}};
   CExcExportedVariable& block = AddVariable("Block", "A1", 2, 2);
-  for (const auto& row : rows) {
-    block.ColumnDelimiter = row.column;
-    block.RowDelimiter = row.row;
+  for (const auto& [column, row, text] : rows) {
+    block.ColumnDelimiter = column;
+    block.RowDelimiter = row;
     ASSERT_EQ(Eval2(0, false), 0) << StatusText();
-    EXPECT_STREQ(Record2Text(), row.text);
+    EXPECT_STREQ(Record2Text(), text);
   }
 
   // A block given as a column:row pair starts at that cell.
@@ -244,10 +234,6 @@ TEST_F(PublishedTest, TheEditingDialogAnswersWhetherTheUserConfirmed) {
   EXPECT_EQ(StatusText(), "");
 }
 
-std::string ComText(HRESULT hr) {
-  return com::Error(hr).ErrorMessage();
-}
-
 class PublishedFailureTest : public ItemsTest {
  protected:
   const test_support::CellByCell cellByCell_;
@@ -314,16 +300,17 @@ TEST_F(PublishedFailureTest, BadHandles) {
 }
 
 TEST_F(PublishedFailureTest, SetsThatFail) {
-  const std::string refused =
-      "Error in setting data for variable 'Rate': (" + ComText(excel::kApplicationError) + ")";
+  const std::string refused = "Error in setting data for variable 'Rate': (" +
+                              com::ComErrorText(excel::kApplicationError) + ")";
   Expect({
       {"no such worksheet",
        [&] { return With(&CExcExportedVariable::worksheet, "Nope", [&] { return Set(0, "5"); }); },
        "Error in setting data for variable 'Rate' in Excel: Unable to get worksheet Nope (" +
-           ComText(com::DISP_E_BADINDEX) + ")"},
+           com::ComErrorText(com::DISP_E_BADINDEX) + ")"},
       {"cell refused", FailingRangeCall(1, [&] { return Set(0, "5"); }), refused},
       {"block cell refused", FailingRangeCall(2, [&] { return Eval2(1, true, "5\t6"); }),
-       "Error in setting data for variable 'Block': (" + ComText(excel::kApplicationError) + ")"},
+       "Error in setting data for variable 'Block': (" +
+           com::ComErrorText(excel::kApplicationError) + ")"},
       {"no value given", [&] { return Eval2(0, true, nullptr); },
        "No value passed to EvalPublishedVariables2() for variable 'Rate'"},
   });
@@ -387,8 +374,8 @@ TEST_F(PublishedFailureTest, AddsThatAreRefusedChangeNothing) {
          recorder_->FailCall("Workbook.GetSheets", excel::kApplicationError);
          return Add("Data", "A1", "x");
        },
-       "Failed to get sheet names for workbook in Excel (" + ComText(excel::kApplicationError) +
-           ")"},
+       "Failed to get sheet names for workbook in Excel (" +
+           com::ComErrorText(excel::kApplicationError) + ")"},
       {"no workbook",
        [&] {
          model_->Session()->CloseWorkbook();
