@@ -40,15 +40,19 @@ class DataServerTest : public test_support::SessionTest {
   }
   void TearDown() override { EXPECT_TRUE(status_.GuardsIntact()); }
 
+  // A code 96 record asking for `tag`, its result area 0x5C throughout.
+  static GuardedBuffer ReadRecord(const char* tag) {
+    GuardedBuffer record(EXT_DS_READ_RECORD_SIZE, 0x5C);
+    const std::uint32_t size = EXT_DS_READ_RECORD_SIZE;
+    std::memcpy(record.bytes.data(), &size, sizeof size);
+    std::memcpy(record.bytes.data() + EXT_DS_READ_TAG_POINTER_OFFSET, &tag, sizeof tag);
+    return record;
+  }
   // Code 96: the status, the result area's text, and the message. The
   // result area must hold its NUL and the guards after the record stay.
   ReadResult Read(const std::string& tag) {
     ClearStatus();
-    GuardedBuffer record(EXT_DS_READ_RECORD_SIZE, 0x5C);
-    const std::uint32_t size = EXT_DS_READ_RECORD_SIZE;
-    std::memcpy(record.bytes.data(), &size, sizeof size);
-    const char* text = tag.c_str();
-    std::memcpy(record.bytes.data() + EXT_DS_READ_TAG_POINTER_OFFSET, &text, sizeof text);
+    GuardedBuffer record = ReadRecord(tag.c_str());
     const std::int32_t status =
         dataserver::GetDataServerValue(*model_, record.bytes.data(), Status());
     const char* result = record.chars() + EXT_DS_READ_RESULT_OFFSET;
