@@ -37,36 +37,30 @@ struct ParseCase {
 constexpr double kQuotedNumber = EXT_UNDEFINED_VALUE;
 
 TEST(ParseCommandTest, ArgumentsAsTheHostWritesThem) {
+  using enum Type;
+  const auto word = [](const std::string& text) { return Argument{kWord, text, 0, 0}; };
+  const auto quoted = [](const char* text) { return Argument{kQuoted, text, 0, kQuotedNumber}; };
   const std::string longText(300, 'x');
   const std::vector<ParseCase> cases = {
-      {"Excel.RunMacro(Recalc)", 0, "", {{Type::kWord, "Recalc", 0, 0}}},
-      {"Excel.RunMacro('Recalc')", 0, "", {{Type::kQuoted, "Recalc", 0, kQuotedNumber}}},
-      {"Excel.RunMacro( Recalc )", 0, "", {{Type::kWord, "Recalc ", 0, 0}}},
-      {"Excel.RunMacro( 12 )", 0, "", {{Type::kInteger, "12 ", 12, 12}}},
-      {"Excel.RunMacro(-1.5e3)", 0, "", {{Type::kReal, "-1.5e3", -1, -1500}}},
-      {"Excel.RunMacro(.5, +7)",
-       0,
-       "",
-       {{Type::kReal, ".5", 0, 0.5}, {Type::kInteger, "+7", 7, 7}}},
-      {"Excel.RunMacro(99999999999)",
-       0,
-       "",
-       {{Type::kInteger, "99999999999", 2147483647, 99999999999.0}}},
-      {"Excel.RunMacro('a,b')", 0, "", {{Type::kQuoted, "a,b", 0, kQuotedNumber}}},
-      {"Excel.RunMacro('it''s')", 0, "", {{Type::kQuoted, "it''s", 0, kQuotedNumber}}},
-      {"Excel.RunMacro(\"x) y\", {p, q})",
-       0,
-       "",
-       {{Type::kQuoted, "x) y", 0, kQuotedNumber}, {Type::kQuoted, "p, q", 0, kQuotedNumber}}},
-      {"Excel.RunMacro(a'b\")", 0, "", {{Type::kWord, "a'b\"", 0, 0}}},
-      {"Excel.RunMacro(1'2)", 0, "", {{Type::kReal, "1'2", 1, 1}}},
-      {"Excel.RunMacro('')", 0, "", {{Type::kQuoted, "", 0, kQuotedNumber}}},
-      {"Excel.RunMacro(a,,b)", 0, "", {{Type::kWord, "a", 0, 0}, {Type::kWord, "b", 0, 0}}},
+      {"Excel.RunMacro(Recalc)", 0, "", {word("Recalc")}},
+      {"Excel.RunMacro('Recalc')", 0, "", {quoted("Recalc")}},
+      {"Excel.RunMacro( Recalc )", 0, "", {word("Recalc ")}},
+      {"Excel.RunMacro( 12 )", 0, "", {{kInteger, "12 ", 12, 12}}},
+      {"Excel.RunMacro(-1.5e3)", 0, "", {{kReal, "-1.5e3", -1, -1500}}},
+      {"Excel.RunMacro(.5, +7)", 0, "", {{kReal, ".5", 0, 0.5}, {kInteger, "+7", 7, 7}}},
+      {"Excel.RunMacro(99999999999)", 0, "", {{kInteger, "99999999999", 2147483647, 1e11 - 1}}},
+      {"Excel.RunMacro('a,b')", 0, "", {quoted("a,b")}},
+      {"Excel.RunMacro('it''s')", 0, "", {quoted("it''s")}},
+      {"Excel.RunMacro(\"x) y\", {p, q})", 0, "", {quoted("x) y"), quoted("p, q")}},
+      {"Excel.RunMacro(a'b\")", 0, "", {word("a'b\"")}},
+      {"Excel.RunMacro(1'2)", 0, "", {{kReal, "1'2", 1, 1}}},
+      {"Excel.RunMacro('')", 0, "", {quoted("")}},
+      {"Excel.RunMacro(a,,b)", 0, "", {word("a"), word("b")}},
       {"Excel.RunMacro(,,)", 0, "", {}},
       {"Excel.RunMacro()", 0, "", {}},
       {"Excel.RunMacro", 0, "", {}},
-      {"Excel.RunMacro.anything[x](z)", 0, "", {{Type::kWord, "z", 0, 0}}},
-      {"excel.runmacro(" + longText + ")", 0, "", {{Type::kWord, longText.substr(0, 255), 0, 0}}},
+      {"Excel.RunMacro.anything[x](z)", 0, "", {word("z")}},
+      {"excel.runmacro(" + longText + ")", 0, "", {word(longText.substr(0, 255))}},
       {"Excel.RunMacro()", 1, "Bad number of arguments", {}, 1},
       {"Excel.RunMacro", 1, "Bad argument", {}, 1},
       {"Excel.RunMacro('Recalc'", 1, "Syntax error", {}},
@@ -111,10 +105,8 @@ class CommandTest : public DataServerTest {
 
 TEST_F(CommandTest, RunMacroRunsItByEitherForm) {
   for (const char* command : {"Excel.RunMacro(Recalc)", "excel.runmacro('Recalc')",
-                              "Excel.RunMacro(\"Recalc\")", "Excel.RunMacro('a,b')"}) {
-    SCOPED_TRACE(command);
-    EXPECT_EQ(Execute(command), 0) << Message();
-  }
+                              "Excel.RunMacro(\"Recalc\")", "Excel.RunMacro('a,b')"})
+    EXPECT_EQ(Execute(command), 0) << command << ": " << Message();
   EXPECT_EQ(recalcs_, 3);
   EXPECT_EQ(Cell("Results", "A1"), "3");
   EXPECT_EQ(recorder_->CallsOf("Application.Run").back().arguments[0], com::Variant::Text("a,b"));
@@ -242,10 +234,7 @@ TEST_F(DataServerTest, TheCodesReachTheDataServerInBothModes) {
         << Message();
     EXPECT_TRUE(write.GuardsIntact());
 
-    GuardedBuffer read(EXT_DS_READ_RECORD_SIZE, 0x5C);
-    const std::uint32_t size = EXT_DS_READ_RECORD_SIZE;
-    std::memcpy(read.bytes.data(), &size, sizeof size);
-    std::memcpy(read.bytes.data() + EXT_DS_READ_TAG_POINTER_OFFSET, pointers, sizeof pointers[0]);
+    GuardedBuffer read = ReadRecord(tag.c_str());
     EXPECT_EQ(driver::Command(handle, nullptr, 96, read.bytes.data(), 0, Status()), 0);
     EXPECT_STREQ(read.chars() + EXT_DS_READ_RESULT_OFFSET, "45297");
     EXPECT_TRUE(read.GuardsIntact());
@@ -264,9 +253,8 @@ TEST_F(DataServerTest, TheCodesReachTheDataServerInBothModes) {
     EXPECT_EQ(driver::Command(handle, nullptr, 98, command.bytes.data(), 0, Status()), 0);
     EXPECT_EQ(Message(), "");
     EXPECT_TRUE(command.GuardsIntact());
-    for (const std::int32_t code : {96, 97, 98}) {
+    for (const std::int32_t code : {96, 97, 98})
       EXPECT_EQ(driver::Command(handle, nullptr, code, nullptr, 0, Status()), 1) << code;
-    }
 
     // After ExtStopApp (threaded mode) the session is gone.
     if (threaded) {
