@@ -113,9 +113,6 @@ TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead)
   model_->Session()->CloseWorkbook();
   for (std::int32_t mode : {-1, 0}) {
     EXPECT_EQ(Setup(mode), -1);
-    EXPECT_EQ(StatusText(),
-              "Can not perform this function until a workbook is opened\n(double-click on the "
-              "icon to create input and output icons)");
     EXPECT_TRUE(ProblemUntouched());
   }
   EXPECT_TRUE(dialogs_->Calls().empty());
@@ -143,13 +140,10 @@ TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead)
 // The problem record as the headless set-up (a negative mode) fills it.
 class ProblemRecordTest : public ItemsTest {
  protected:
-  std::int32_t Fill() { return Setup(-1); }
-  std::string Bytes(std::size_t at, std::size_t width) const {
-    return std::string(reinterpret_cast<const char*>(problem_.bytes.data()) + at, width);
-  }
   // A text field up to its NUL.
-  std::string Text(std::size_t at, std::size_t width) const { return Bytes(at, width).c_str(); }
-  unsigned char U8(std::size_t at) const { return problem_.bytes[at]; }
+  std::string Text(std::size_t at, std::size_t width) const {
+    return std::string(reinterpret_cast<const char*>(problem_.bytes.data()) + at, width).c_str();
+  }
 
   // The record as the host passes it, 0x11 throughout, to write expectations
   // into at the offsets the host reads.
@@ -248,7 +242,7 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   for (int k = 0; k < 20; ++k)
     Padded(46108 + 808 + 40 + 32 * k, 32, "v" + std::to_string(k));
   Write(e, 126908, std::int32_t{2});
-  ASSERT_EQ(Fill(), 0) << StatusText();
+  ASSERT_EQ(Setup(-1), 0) << StatusText();
   EXPECT_EQ(StatusText(), "");
   EXPECT_TRUE(MatchesExpected());
 
@@ -261,7 +255,7 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   for (std::size_t count : {22624, 45968, 126908})
     Write(expected_, count, std::int32_t{0});
   expected_[4] = 0;
-  ASSERT_EQ(Fill(), 0);
+  ASSERT_EQ(Setup(-1), 0);
   EXPECT_TRUE(MatchesExpected());
   EXPECT_EQ(Table().SetupOptimisation(nullptr, -1, Status()), 1);
   EXPECT_EQ(StatusText(), "No record was passed to Gridmoor.dll");
@@ -275,7 +269,7 @@ TEST_F(ProblemRecordTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
   for (int i = 0; i < 100; ++i)
     AddIntControl(model_->intControls, "I" + std::to_string(i), "D2", {{"", "1"}});
 
-  EXPECT_EQ(Fill(), 0);
+  EXPECT_EQ(Setup(-1), 0);
   EXPECT_EQ((std::vector<std::int32_t>{ProblemI32(45968), ProblemI32(22624), ProblemI32(126908)}),
             (std::vector<std::int32_t>{100, 100, 100}));
   // Handles count up within each kind.
@@ -293,12 +287,12 @@ TEST_F(ProblemRecordTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
     model_->controls.RemoveAt(0);
   AddIntControl(model_->intControls, "I100", "D2", {});
   ClearStatus();
-  EXPECT_EQ(Fill(), 0);
+  EXPECT_EQ(Setup(-1), 0);
   EXPECT_EQ(StatusText(),
             "The optimiser takes at most 100 items of each kind; left out: 1 integer control");
   model_->intControls.RemoveAt(0);
   ClearStatus();
-  EXPECT_EQ(Fill(), 0);
+  EXPECT_EQ(Setup(-1), 0);
   EXPECT_EQ(StatusText(), "") << "exactly a hundred of each: nothing to say";
 }
 
