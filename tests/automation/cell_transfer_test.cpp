@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "automation/cell_address.h"
 #include "com/error.h"
@@ -57,28 +58,39 @@ TEST_F(CellTransferTest, ValuesReadAsTheirEnUsTextAtBothAddressForms) {
   }
 }
 
-TEST_F(CellTransferTest, ReadsFailWithTheirMessages) {
+// Each failure with its message, a read's and a write's (nullptr: not a
+// case of that direction); a successful write at the pair form after them.
+TEST_F(CellTransferTest, ReadsAndWritesFailWithTheirMessages) {
   book_->SetCellValue("Data", "A1", Variant::ErrorValue(excel::kErrDiv0));
-  const struct {
-    const char* sheet;
-    const char* cell;
-    const char* message;
-  } cases[] = {
-      {"Data", "A1", "Could not get Data.Cell[A1]"},        // an error value
-      {"Data", "703:1", "Could not get Data.Cell[703:1]"},  // a pair naming no cell
-      {"Data", "not a cell", "Could not get Data.Cell[not a cell]"},
-      {"Nope", "A1", "Unable to get worksheet Nope"},
+  const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+      // No sheet selected yet: nothing can be written, and that is no success.
+      {"", "A1", nullptr, "Error in setting data cell A1, worksheet "},
+      {"Data", "A1", "Could not get Data.Cell[A1]", nullptr},  // an error value
+      // A pair naming no cell.
+      {"Data", "703:1", "Could not get Data.Cell[703:1]",
+       "Error in setting data cell 703:1, worksheet Data"},
+      {"Data", "not a cell", "Could not get Data.Cell[not a cell]",
+       "Error in setting data cell not a cell, worksheet Data"},
+      {"Nope", "A1", "Unable to get worksheet Nope", "Unable to get worksheet Nope"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [sheet, cell, read, write] : cases) {
     ClearMessage();
-    EXPECT_EQ(Text(c.sheet, c.cell, 1), "");
-    EXPECT_EQ(MessageText(), c.message);
+    if (write) {
+      EXPECT_EQ(WriteCellText(session_.get(), sheet, cell, "1", Msg()), 1) << cell;
+      EXPECT_EQ(MessageText(), write);
+    }
+    if (!read) continue;
+    ClearMessage();
+    EXPECT_EQ(Text(sheet, cell, 1), "");
+    EXPECT_EQ(MessageText(), read);
     double value = 0;
-    EXPECT_EQ(ReadCellDouble(session_.get(), c.sheet, c.cell, value, Msg()), 1);
+    EXPECT_EQ(ReadCellDouble(session_.get(), sheet, cell, value, Msg()), 1);
     EXPECT_EQ(value, EXT_UNDEFINED_VALUE);
   }
   EXPECT_EQ(Text(std::string(300, 'S'), "A1", 1), "");
   EXPECT_EQ(MessageText().size(), 259u) << "cut to the field";
+  EXPECT_EQ(WriteCellText(session_.get(), "Data", "2:3", "hello", Msg()), 0);
+  EXPECT_EQ(book_->CellValue("Data", "B3"), Variant::Text("hello"));
 }
 
 // An empty sheet name reads the current sheet, and ReadCellNumber takes a
@@ -110,27 +122,6 @@ TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOw
   EXPECT_THROW(ReadCellNumber(session_.get(), "Data", "1:1"), com::Error);
   book_->SetCellValue("Data", "A2", Variant::ErrorValue(excel::kErrNA));
   EXPECT_THROW(ReadCellNumber(session_.get(), "Data", "A2"), com::Error);
-}
-
-TEST_F(CellTransferTest, WritesGoToTheCellOrFailWithTheirMessages) {
-  const struct {
-    const char* sheet;
-    const char* cell;
-    const char* message;
-  } cases[] = {
-      // No sheet selected yet: nothing can be written, and that is no success.
-      {"", "A1", "Error in setting data cell A1, worksheet "},
-      {"Data", "703:1", "Error in setting data cell 703:1, worksheet Data"},
-      {"Data", "not a cell", "Error in setting data cell not a cell, worksheet Data"},
-      {"Nope", "A1", "Unable to get worksheet Nope"},
-  };
-  for (const auto& c : cases) {
-    ClearMessage();
-    EXPECT_EQ(WriteCellText(session_.get(), c.sheet, c.cell, "1", Msg()), 1) << c.cell;
-    EXPECT_EQ(MessageText(), c.message);
-  }
-  EXPECT_EQ(WriteCellText(session_.get(), "Data", "2:3", "hello", Msg()), 0);
-  EXPECT_EQ(book_->CellValue("Data", "B3"), Variant::Text("hello"));
 }
 
 TEST(CellTransferWithoutSession, EveryOperationReportsNoConnection) {

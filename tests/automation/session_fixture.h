@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "automation/excel_session.h"
@@ -44,17 +45,10 @@ class SessionTest : public ::testing::Test {
   std::string MakeWorkbookFile(const std::string& name, std::initializer_list<const char*> sheets) {
     const com::Ptr<MemoryApplication> maker = MemoryApplication::Create();
     const com::Ptr<MemoryWorkbook> book = maker->AddWorkbook();
-    bool first = true;
-    for (const char* sheet : sheets) {
-      if (first) {
-        const com::Ptr<excel::Worksheet> sheet1 =
-            com::QueryInterface<excel::Worksheet>(book->GetSheets()->GetItem(com::Variant::Int(1)));
-        sheet1->PutName(com::Bstr::FromUtf8(sheet));
-        first = false;
-      } else {
-        book->AddWorksheet(sheet);
-      }
-    }
+    com::QueryInterface<excel::Worksheet>(book->GetSheets()->GetItem(com::Variant::Int(1)))
+        ->PutName(com::Bstr::FromUtf8(*sheets.begin()));
+    for (const char* sheet : std::span(sheets.begin() + 1, sheets.end()))
+      book->AddWorksheet(sheet);
     const std::string path = folder_.File(name);
     book->SaveCopyAs(com::Variant::Text(path), 0);
     maker->Quit();

@@ -1,7 +1,10 @@
-// The block transfer held to the single-cell transfer on a real office: a
-// shorter run of the differential test. Failures come from the cells
-// themselves (error values), since the office has no fault injection.
+// Streams through a real office workbook: the block transfer held to the
+// single-cell transfer (a shorter run of the differential test; failures come
+// from the cells themselves, error values, since the office has no fault
+// injection), and a composition block's round trip through formulas.
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "block_differential.h"
 #include "com/variant_grid.h"
@@ -45,6 +48,107 @@ class CalcBlockDifferential : public BlockDifferential {
 TEST_F(CalcBlockDifferential, RandomStreamsAndVariablesAgreeCellByCellAndByBlock) {
   for (std::uint32_t seed = 1; seed <= 6 && !HasFailure(); ++seed)
     Run(MakeRound(seed, 14, false));
+}
+
+// SetIPR into a workbook, GetIPR back through output cells that are formulas
+// of the input cells: a composition block passed through. The interaction
+// matrix and the EOS text through the office are shown nowhere else (the
+// property rows, mass rate and component table are in the example runs of
+// tests/gridmoor_host); which row and column goes where, in which unit, is
+// the unit tests' business.
+TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) {
+  constexpr int kComponents = 3;
+  Twin twin;
+  std::string error;
+  twin.session = automation::CreateExcelSession(error);
+  ASSERT_NE(twin.session, nullptr) << error;
+  ExtStatusRecord status{};
+  ASSERT_EQ(twin.session->NewWorkbook(status.text), 0) << status.text;
+  model::CExcCaseDetails& details = twin.details;
+  details.inputCount = details.outputCount = 1;
+  streams::ResizeStreams(details.inputStreams, 1);
+  streams::ResizeStreams(details.outputStreams, 1);
+  details.useCompositions = 1;
+  details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>(
+      "Well", std::vector<std::string>{"N2", "CO2", "C1"}));
+
+  // In-1 writes into the sheet "Separator", which SetIPR adds: the component
+  // table at A20 with Critical Pressure in BARa, the matrix at Q20, the EOS
+  // model at B15.
+  streams::CExcInputStreamData& in = *details.inputStreams.At(0);
+  in.sheetName = "Separator";
+  in.compositionName = "Well";
+  in.composition.componentTableCell = "A20";
+  in.composition.interactionCell = "Q20";
+  in.composition.eosModelCell = "B15";
+  in.composition.columnUnits[2] = 3;
+
+  IprRecord& pushed = twin.ipr;
+  pushed.PutWord(EXT_IPR_HANDLE_OFFSET, 0);
+  pushed.PutWord(EXT_IPR_EOS_MODEL_OFFSET, EXT_EOS_PR);
+  pushed.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0x3FFF);
+  auto property = [](int k, int i) { return 1.5 * k + 0.25 * i + 0.125; };
+  auto coefficient = [](int i, int j) { return 0.001 * (i + 1) + 0.0001 * j; };
+  for (int i = 0; i < kComponents; ++i) {
+    for (int k = 1; k <= 14; ++k)
+      pushed.Put(ComponentField(k, i), property(k, i));
+    for (int j = 0; j < kComponents; ++j)
+      pushed.Put(MatrixField(i, j), coefficient(i, j));
+  }
+  ASSERT_EQ(streams::SetIPR(details, twin.session.get(), {45000, 0}, pushed.bytes.data(), &status),
+            0)
+      << status.text;
+  EXPECT_EQ(in.sheetName, "Separator");
+
+  // Out-1's cells are formulas of In-1's, on the same sheet: its component
+  // table at A50 and matrix at Q50 copy the input ones.
+  const auto formula = [&](const std::string& cell, const std::string& text) {
+    ASSERT_EQ(twin.session->SetCellValue(cell, com::Variant::Text(text)), 0) << cell;
+  };
+  formula("D15", "=LOWER(B15)");
+  for (int i = 0; i < kComponents; ++i) {
+    for (int k = 1; k <= 14; ++k)
+      formula(A1Name(50 + i, 1 + k), "=" + A1Name(20 + i, 1 + k));
+    for (int j = 0; j < kComponents; ++j)
+      formula(A1Name(50 + i, 17 + j), "=" + A1Name(20 + i, 17 + j));
+  }
+
+  streams::CExcOutputStreamData& out = *details.outputStreams.At(0);
+  out.sheetName = "Separator";
+  out.compositionName = "Well";
+  out.composition = in.composition;
+  out.composition.componentTableCell = "A50";
+  out.composition.interactionCell = "Q50";
+  out.composition.eosModelCell = "D15";
+
+  IprRecord pulled;
+  pulled.PutWord(EXT_IPR_HANDLE_OFFSET, 1);
+  ASSERT_EQ(streams::GetIPR(details, twin.session.get(), pulled.bytes.data(), &status), 0)
+      << status.text;
+  // Relative agreement to what 15 significant digits of cell text keep.
+  const auto close = [](double actual, double expected, const std::string& what) {
+    EXPECT_NEAR(actual, expected, 1e-12 * std::max(1.0, std::abs(expected))) << what;
+  };
+  EXPECT_EQ(pulled.Word(EXT_IPR_EOS_MODEL_OFFSET), static_cast<std::uint32_t>(EXT_EOS_PR));
+  EXPECT_EQ(pulled.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
+  EXPECT_EQ(pulled.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 3u);
+  EXPECT_EQ(pulled.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu);
+  for (int i = 0; i < kComponents; ++i) {
+    for (int k = 1; k <= 14; ++k) {
+      close(pulled.At(ComponentField(k, i)), property(k, i),
+            "column " + std::to_string(k) + ", component " + std::to_string(i));
+    }
+    for (int j = 0; j < kComponents; ++j) {
+      if (i == j) {
+        EXPECT_EQ(pulled.At(MatrixField(i, j)), HostFill()) << "the diagonal is left";
+      } else {
+        close(pulled.At(MatrixField(i, j)), coefficient(i, j),
+              "matrix " + std::to_string(i) + "," + std::to_string(j));
+      }
+    }
+  }
+  EXPECT_TRUE(pushed.GuardsIntact());
+  EXPECT_TRUE(pulled.GuardsIntact());
 }
 
 }  // namespace

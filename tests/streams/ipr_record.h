@@ -1,5 +1,5 @@
-// The host's IPR record as the tests fill and read it: the size word set,
-// 0x11 elsewhere, guard bytes behind it.
+// The host's records as the tests fill and read them: 0x11 throughout (the
+// IPR record's size word set), guard bytes behind.
 #pragma once
 
 #include <bit>
@@ -35,10 +35,9 @@ inline double HostFill() {
   return std::bit_cast<double>(0x1111111111111111ull);
 }
 
-struct IprRecord : test_support::GuardedBuffer {
-  IprRecord() : GuardedBuffer(EXT_IPR_RECORD_SIZE) {
-    PutWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
-  }
+// A host record followed by guard bytes, read and written by offset.
+struct HostBuffer : test_support::GuardedBuffer {
+  using GuardedBuffer::GuardedBuffer;
   void PutWord(std::size_t offset, std::uint32_t value) { Put<std::uint32_t>(offset, value); }
   // The type is never deduced: Put(offset, 1000) writes a double.
   template <typename T = double>
@@ -51,6 +50,12 @@ struct IprRecord : test_support::GuardedBuffer {
     T value;
     std::memcpy(&value, bytes.data() + offset, sizeof value);
     return value;
+  }
+};
+
+struct IprRecord : HostBuffer {
+  IprRecord() : HostBuffer(EXT_IPR_RECORD_SIZE) {
+    PutWord(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
   }
 };
 
