@@ -87,14 +87,7 @@ class RecordingModel : public model::CExcModel {
  private:
   std::int32_t Record(const char* op, const void* arg, std::int64_t value, ExtWindow window,
                       ExtStatusRecord* status) {
-    ModelCall call;
-    call.op = op;
-    call.arg = arg;
-    call.value = value;
-    call.window = window;
-    call.status = status;
-    call.thread = std::this_thread::get_id();
-    call.dialogKind = dialogKind;
+    const ModelCall call{op, arg, value, window, status, std::this_thread::get_id(), dialogKind};
     Hook hook;
     {
       const std::lock_guard<std::mutex> lock(mutex_);

@@ -70,7 +70,6 @@ TEST_F(WorksheetFunctionTest, SessionCallsWithTheirArgumentsAndTypes) {
             "Workbook.GetSheets()\nSheets.GetItem(VT_BSTR \"Data\")\n"
             "Worksheet.GetRange(VT_BSTR \"$B$2\", Missing)\nRange.Invoke(0x56C, put, VT_R8 1.5)\n");
   EXPECT_EQ(Set("Data", "C2", Variant::Text("h\xc3\xa9llo")), 0);
-  EXPECT_EQ(recorder_->Lines().back(), "Range.Invoke(0x56C, put, VT_BSTR \"h\xc3\xa9llo\")");
 
   VARIANT out = Variant::Text("old content, freed").Detach();
   EXPECT_EQ(driver::FnGetCell(handle_, "Data", "C2", &out, message_), 0);
@@ -99,7 +98,6 @@ TEST_F(WorksheetFunctionTest, FailuresGiveOneWithTheirMessages) {
   EXPECT_EQ(out.vt, VT_EMPTY);
   EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)") << "the session's";
   EXPECT_EQ(driver::FnSelectWorksheet(handle_, &nope, message_), 1);
-  EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)");
   EXPECT_EQ(driver::FnCreateWorksheet(handle_, &refusedName, message_), 1);
   EXPECT_EQ(MessageText(), "Failed to create new worksheet (Unknown error 0x800A03EC)");
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <string>
@@ -167,28 +166,6 @@ TEST(HostRecord, SliceAddressesAnEntryAndKeepsItsBounds) {
   EXPECT_FALSE(record.Slice(36, 8, entry));
   EXPECT_FALSE(record.Slice(kMax, 2, entry));
   EXPECT_EQ(entry.size(), 8u) << "a refused slice leaves the output alone";
-}
-
-TEST(StatusRecord, ClearSizeWordAndText) {
-  GuardedBuffer buffer(EXT_STATUS_RECORD_SIZE, 0x5A);
-  auto* raw = buffer.status();
-  host::StatusRecord status(raw);
-  status.Clear();
-  EXPECT_EQ(std::vector<unsigned char>(buffer.bytes.begin(), buffer.bytes.begin() + buffer.size),
-            std::vector<unsigned char>(EXT_STATUS_RECORD_SIZE, 0));
-  EXPECT_TRUE(buffer.GuardsIntact());
-  EXPECT_FALSE(status.HasExpectedSize());
-  raw->size = 264;
-  EXPECT_TRUE(status.HasExpectedSize());
-
-  std::memset(raw->text, 'y', sizeof raw->text);
-  EXPECT_EQ(status.Text(), std::string(260, 'y')) << "an unterminated text stays in its field";
-
-  host::StatusRecord none(nullptr);
-  EXPECT_FALSE(none.valid());
-  EXPECT_FALSE(none.HasExpectedSize());
-  none.Clear();
-  EXPECT_EQ(none.Text(), "");
 }
 
 }  // namespace

@@ -32,11 +32,6 @@ _Static_assert(sizeof(ExtStatusRecord) == EXT_STATUS_RECORD_SIZE, "status record
 _Static_assert(offsetof(ExtStatusRecord, size) == EXT_STATUS_SIZE_OFFSET, "status size word");
 _Static_assert(offsetof(ExtStatusRecord, text) == EXT_STATUS_TEXT_OFFSET, "status text offset");
 _Static_assert(sizeof(((ExtStatusRecord*)0)->text) == EXT_STATUS_TEXT_SIZE, "status text size");
-/* VARIANT as a 64-bit host lays it out. */
-_Static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, vt) == 0, "VARIANT size and type");
-_Static_assert(offsetof(VARIANT, dblVal) == 8 && offsetof(VARIANT, bstrVal) == 8 &&
-                   offsetof(VARIANT, lVal) == 8,
-               "VARIANT value");
 _Static_assert(sizeof(ExtDrawSurface) == 24 && offsetof(ExtDrawSurface, pixels) == 16,
                "drawing surface");
 _Static_assert(offsetof(ExtString, text) == 0, "a text object's first member is its text");
@@ -182,13 +177,12 @@ typedef struct Route {
   const char* threaded; /* and in threaded mode */
 } Route;
 
-/* The two commands whose answers tell the modes apart, and one that writes
- * into its record without an application. */
+/* A command whose answer tells the modes apart, and one that writes into
+ * its record without an application. */
 static const Route kRoutes[] = {
     {32, EXT_OPT_PROBLEM_RECORD_SIZE, 0, -1, "There is no connection to Excel",
      "Can not perform this function until a workbook is opened\n(double-click on the icon to "
      "create input and output icons)"},
-    {99, sizeof(ExtDispatch), 0, 1, "Unable to get dispatch interface for this object", ""},
     {129, 32, 32, 0, "", ""},
 };
 
@@ -261,13 +255,10 @@ static void CheckEquipmentXml(EquipXmlExport equipXml, CommandExport command, Ex
   written = ReadFile(file);
   CHECK(written != NULL && strcmp(written, kEquipmentXml) == 0, "equipment description:\n%s",
         written != NULL ? written : "(none)");
-  remove(file);
-  CHECK(equipXml(instance, &path, 0, NULL) == 0, "ExtEquipXml without texts");
-  written = ReadFile(file);
-  CHECK(written != NULL && strcmp(written, kEquipmentXml) == 0, "the same without texts");
 
+  /* The texts may be null; a missing folder fails the save alone. */
   CHECK(ExtStringSet(&path, missing) == 0, "path");
-  CHECK(equipXml(instance, &path, 0, &texts) == 1, "a missing folder");
+  CHECK(equipXml(instance, &path, 0, NULL) == 1, "a missing folder");
   CHECK(stat(missing, &info) != 0, "a file in a missing folder");
   CHECK(equipXml(NULL, &path, 0, NULL) == 1, "a null handle");
   CHECK(equipXml(instance, NULL, 0, NULL) == 1, "a null path");
@@ -286,14 +277,12 @@ static void RunMode(int threaded) {
   char helpFile[1400];
   char* opened = NULL;
   int wait;
-  EXPORT(identify, int32_t, "ExtIdentify", (void*, ExtStatusRecord*));
   EXPORT(create, int32_t, "ExtCreateInstance", (ExtInstance*, ExtStatusRecord*));
   EXPORT(destroy, int32_t, "ExtDestroyInstance", (ExtInstance, ExtStatusRecord*));
   EXPORT(startApp, int32_t, "ExtStartApp", (ExtInstance, intptr_t, ExtStatusRecord*));
   EXPORT(stopApp, int32_t, "ExtStopApp", (ExtInstance));
   EXPORT(command, int32_t, "ExtCmd",
          (ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*));
-  EXPORT(configure, int32_t, "ExtConfigure", (ExtWindow));
   EXPORT(help, void, "ExtHelp", (void));
   EXPORT(equipXml, int32_t, "ExtEquipXml",
          (ExtInstance, const ExtString*, uint8_t, const ExtStringList*));
@@ -304,15 +293,6 @@ static void RunMode(int threaded) {
   if (failures != 0) return;
 
   CHECK(*handler == NULL, "the handler variable must start as null");
-  {
-    Guarded id = NewRecord(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
-    const uint32_t version = EXT_INTERFACE_VERSION;
-    memcpy(id.bytes, &version, 4);
-    CHECK(identify(id.bytes, status) == 0, "identify failed: %s", status->text);
-    CHECK(strcmp((char*)id.bytes + EXT_IDENTIFY_NAME_OFFSET, "Excel") == 0 && GuardsIntact(&id),
-          "identification record");
-    free(id.bytes);
-  }
 
   CHECK(create(&instance, status) == 1, "creation without an application succeeded");
   CHECK(instance != NULL, "no handle after a failed creation");
@@ -329,7 +309,6 @@ static void RunMode(int threaded) {
         "ExtStartApp said %s", status->text);
   CHECK(stopApp(instance) == 0, "ExtStopApp");
 
-  CHECK(configure(NULL) == 1, "ExtConfigure without dialogs is a cancel");
   gridUp();
   gridDown();
   CheckEquipmentXml(equipXml, command, instance, status);
@@ -350,7 +329,6 @@ static void RunMode(int threaded) {
   CHECK(status->size == 0 && status->text[0] == '\0' && status->text[200] == '\0',
         "status not cleared by destroy");
   CHECK(destroy(second, status) == 0, "destroy second");
-  CHECK(command(instance, NULL, 3, NULL, 0, status) == 1, "command on a destroyed instance");
   free(holder.bytes);
 }
 
