@@ -301,5 +301,5 @@ class CaseDialogTest : public QObject {
 
 }  // namespace
 
-GRIDMOOR_UI_SUITE(CaseDialogTest);
+QTEST_MAIN(CaseDialogTest)
 #include "case_dialog_test.moc"

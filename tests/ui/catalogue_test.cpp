@@ -137,5 +137,5 @@ class CatalogueTest : public QObject {
 
 }  // namespace
 
-GRIDMOOR_UI_SUITE(CatalogueTest);
+QTEST_MAIN(CatalogueTest)
 #include "catalogue_test.moc"

@@ -165,5 +165,5 @@ class CompositionTest : public QObject {
 
 }  // namespace
 
-GRIDMOOR_UI_SUITE(CompositionTest);
+QTEST_MAIN(CompositionTest)
 #include "composition_test.moc"

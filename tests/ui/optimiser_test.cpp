@@ -191,5 +191,5 @@ class OptimiserTest : public QObject {
 
 }  // namespace
 
-GRIDMOOR_UI_SUITE(OptimiserTest);
+QTEST_MAIN(OptimiserTest)
 #include "optimiser_test.moc"

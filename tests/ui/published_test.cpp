@@ -78,5 +78,5 @@ class PublishedTest : public QObject {
 
 }  // namespace
 
-GRIDMOOR_UI_SUITE(PublishedTest);
+QTEST_MAIN(PublishedTest)
 #include "published_test.moc"
