@@ -1,5 +1,11 @@
-// Every title, tab, label, note, heading, choice list and message of the
-// dialogs, where each belongs.
+// Every dialog and page, filled from a realistic case: every title, tab,
+// label, note, heading, choice list and message where it belongs, and a
+// picture of each in the build's test-artefacts/ui for people reviewing the
+// layout. Each picture must show something (more than a few colours), which
+// also proves that text renders offscreen.
+#include <QDir>
+#include <QImage>
+#include <QSet>
 #include <QTabWidget>
 #include <QTest>
 
@@ -11,199 +17,125 @@
 
 namespace {
 
-void ExpectTexts(QWidget* dialog, const QStringList& expected) {
-  const QStringList texts = ui_test::TextsOf(dialog);
-  for (const QString& text : expected) {
-    QVERIFY2(texts.contains(text),
+// `texts` holds the expected texts separated by '|' (no text has one); the
+// items of a choice cell or box are one text, "choices:" and the items on lines.
+void ExpectTexts(QWidget* dialog, const char* texts) {
+  const QStringList shown = ui_test::TextsOf(dialog);
+  for (const QString& text : QString::fromUtf8(texts).split('|')) {
+    QVERIFY2(shown.contains(text),
              qPrintable(dialog->windowTitle() + ": missing \"" + text + "\""));
   }
 }
 
-QString Choices(const QStringList& items) {
-  return "choices:" + items.join('\n');
+void Shoot(QWidget* dialog, const QString& name) {
+  dialog->show();
+  QVERIFY(QTest::qWaitForWindowExposed(dialog));
+  const QImage image = dialog->grab().toImage();
+  QSet<QRgb> colours;
+  for (int y = 0; y < image.height() && colours.size() < 64; y += 3) {
+    for (int x = 0; x < image.width(); x += 3)
+      colours.insert(image.pixel(x, y));
+  }
+  QVERIFY2(colours.size() >= 16, qPrintable(name + " looks blank"));
+  QVERIFY(QDir().mkpath(GRIDMOOR_UI_ARTEFACTS));
+  QVERIFY(image.save(QString(GRIDMOOR_UI_ARTEFACTS) + "/" + name + ".png"));
+}
+
+void ShootTabs(ui::TabbedDialog& dialog, const QString& prefix) {
+  for (int i = 0; i < dialog.Tabs()->count(); ++i) {
+    dialog.Tabs()->setCurrentIndex(i);
+    Shoot(&dialog, QString("%1-%2").arg(prefix).arg(i + 1));
+  }
 }
 
 class CatalogueTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void caseEditor() {
+  void everyDialogAndPage() {
+    ui_test::ScriptedSeams seams;
     model::CExcCaseDetails edited;
     ui_test::FillCase(edited);
-    ui::CaseEditor editor(edited, {"Wells"});
-    editor.Tabs()->setCurrentIndex(1);
-    editor.Tabs()->setCurrentIndex(2);
-    ExpectTexts(&editor, {"Edit the Excel file, inputs, and outputs",
-                          "Excel Details",
-                          "Input Data",
-                          "Output Data",
-                          "Macros",
-                          "Excel spreadsheet file",
-                          "Browse",
-                          "If no valid filename is entered, a new Excel spreadsheet will be opened",
-                          "Number of inputs",
-                          "Number of outputs",
-                          "EOS Data",
-                          "Pass compositional data",
-                          "Setup Compositions",
-                          "Hide interface while Conflux is calculating",
-                          "Input #",
-                          "Sheet name",
-                          "(Can be left blank or you can create a new one dynamically)",
-                          "Solver",
-                          "Display",
-                          "Auto generate",
-                          "Forecast",
-                          "Horizontally",
-                          "Vertically",
-                          "Composition",
-                          "Cells for output stream",
-                          "Output #",
-                          "Copy from input #",
-                          "Copy",
-                          "Run macro ...",
-                          "Entry point",
-                          "Macro name",
-                          "Pass date as argument",
-                          "Start Of Timestep",
-                          "End Of Timestep",
-                          "Pre-module solve",
-                          "Post-system solve",
-                          "Start Of Run",
-                          "End Of Run",
-                          "Macro name supplied in this screen must be complete (fully qualified), "
-                          "e.g.\nSheet1.amacro, "
-                          "or\nThisWorkbook.amacro.\nNO BRACKETS AT THE END !",
-                          "Examples:",
-                          "Sub amacro(timestep As Integer)",
-                          "Sub amacro(timestep As Integer, dt As String)",
-                          "Property",
-                          "Cell",
-                          "Unit: Oilfield",
-                          "Date",
-                          "Oil Rate",
-                          "Water Rate",
-                          "Liquid Rate",
-                          "Gas Rate",
-                          "Pressure",
-                          "Temperature",
-                          "Oil gravity",
-                          "Water gravity",
-                          "Gas gravity",
-                          "In-1",
-                          "In-2",
-                          "Out-1",
-                          "Out-2",
-                          Choices({"Oilfield", "S.I."}),
-                          Choices({"STB/d", "Sm3/d"}),
-                          Choices({"MMscf/d", "1000Sm3/d", "Mscf/d", "scf/d"}),
-                          Choices({"deg F", "deg C", "deg R", "deg K"}),
-                          Choices({"psig", "psia", "BARg", "BARa", "kPAg", "kPAa"})});
-  }
-
-  void smallDialogs() {
-    std::string fileName;
-    ui::SimpleFileDialog file(fileName);
-    ExpectTexts(&file, {"Update the Excel file", "Excel spreadsheet file", "Browse",
-                        "If no valid filename is entered, a new Excel spreadsheet will be opened"});
-    ui::AutoGenerateDialog generate;
-    ExpectTexts(&generate, {"First cell", "Arrange", "Horizontally", "Vertically"});
-    std::string plugIns;
-    ui::ConfigurationDialog configuration(plugIns);
-    ExpectTexts(&configuration,
-                {"Plug-ins to load with each Excel instance. Use ';' to separate entries"});
-  }
-
-  void compositionDialogs() {
-    model::CExcCaseDetails edited;
-    ui_test::FillCase(edited);
-    std::string name;
-    streams::CExcStreamCompositionData block;
-    ui::CompositionDialog composition(edited.compositions, name, block);
+    ui::CaseEditor editor(edited, {"Wells", "Sep"});
+    editor.resize(900, 620);
+    ShootTabs(editor, "case-editor");
     ExpectTexts(
-        &composition,
-        {"Composition",
-         "Compositional data cell",
-         "Binary interaction coefficients",
-         "EOS model",
-         "Mass rate cell",
-         "Units",
-         "(Block of data will be placed/retrieved with these cells at the top left hand corner)",
-         "Property",
-         "Unit: Oilfield",
-         "Gas",
-         "Oil",
-         "lb/d",
-         "kg/d",
-         "Mole Fraction",
-         "Critical Temperature",
-         "Critical Pressure",
-         "Critical Volume",
-         "Acentricity",
-         "Molecular Weight",
-         "Specific Gravity",
-         "Boiling Point",
-         "Volume Shift",
-         "Omega A",
-         "Omega B",
-         "Parachor",
-         "COSTALD Vcrit",
-         "COSTALD Acent",
-         Choices({"ft3/lb.mol", "m3/kg.mol"})});
+        &editor,
+        "Edit the Excel file, inputs, and outputs|Excel Details|Input Data|Output Data|Macros|"
+        "Excel spreadsheet file|Browse|"
+        "If no valid filename is entered, a new Excel spreadsheet will be opened|"
+        "Number of inputs|Number of outputs|EOS Data|Pass compositional data|Setup Compositions|"
+        "Hide interface while Conflux is calculating|Input #|Sheet name|"
+        "(Can be left blank or you can create a new one dynamically)|Solver|Display|"
+        "Auto generate|Forecast|Horizontally|Vertically|Composition|Cells for output stream|"
+        "Output #|Copy from input #|Copy|Run macro ...|Entry point|Macro name|"
+        "Pass date as argument|Start Of Timestep|End Of Timestep|Pre-module solve|"
+        "Post-system solve|Start Of Run|End Of Run|"
+        "Macro name supplied in this screen must be complete (fully qualified), e.g.\n"
+        "Sheet1.amacro, or\nThisWorkbook.amacro.\nNO BRACKETS AT THE END !|Examples:|"
+        "Sub amacro(timestep As Integer)|Sub amacro(timestep As Integer, dt As String)|"
+        "Property|Cell|Unit: Oilfield|Date|Oil Rate|Water Rate|Liquid Rate|Gas Rate|Pressure|"
+        "Temperature|Oil gravity|Water gravity|Gas gravity|In-1|In-2|Out-1|Out-2|"
+        "choices:Oilfield\nS.I.|choices:STB/d\nSm3/d|choices:MMscf/d\n1000Sm3/d\nMscf/d\nscf/d|"
+        "choices:deg F\ndeg C\ndeg R\ndeg K|choices:psig\npsia\nBARg\nBARa\nkPAg\nkPAa");
+    std::string fileName = edited.fileName;
+    ui::SimpleFileDialog file(fileName);
+    Shoot(&file, "update-file");
+    ExpectTexts(&file,
+                "Update the Excel file|Excel spreadsheet file|Browse|"
+                "If no valid filename is entered, a new Excel spreadsheet will be opened");
+    ui::AutoGenerateDialog generate;
+    Shoot(&generate, "generate-cell-range");
+    ExpectTexts(&generate, "First cell|Arrange|Horizontally|Vertically");
+    std::string plugIns = "/opt/addins/units.xlam;/opt/addins/pvt.xlam";
+    ui::ConfigurationDialog configuration(plugIns);
+    Shoot(&configuration, "driver-configuration");
+    ExpectTexts(&configuration,
+                "Plug-ins to load with each Excel instance. Use ';' to separate entries");
+    streams::CExcInputStreamData& in = *edited.inputStreams.At(0);
+    ui::CompositionDialog composition(edited.compositions, in.compositionName, in.composition);
+    Shoot(&composition, "composition");
+    ExpectTexts(&composition,
+                "Composition|Compositional data cell|Binary interaction coefficients|EOS model|"
+                "Mass rate cell|Units|(Block of data will be placed/retrieved with these cells at "
+                "the top left hand corner)|Property|Unit: Oilfield|Gas|Oil|lb/d|kg/d|"
+                "Mole Fraction|Critical Temperature|Critical Pressure|Critical Volume|Acentricity|"
+                "Molecular Weight|Specific Gravity|Boiling Point|Volume Shift|Omega A|Omega B|"
+                "Parachor|COSTALD Vcrit|COSTALD Acent|choices:ft3/lb.mol\nm3/kg.mol");
     ui::CompositionListDialog list(edited.compositions);
-    ExpectTexts(&list, {"Set up a list of compositions for  Excel input and output streams", "Edit",
-                        "Name", "Description", "Delete"});
+    Shoot(&list, "composition-list");
+    ExpectTexts(&list,
+                "Set up a list of compositions for  Excel input and output streams|Edit|Name|"
+                "Description|Delete");
     ui::CompositionSetupDialog setup(*edited.compositions.At(0));
-    ExpectTexts(&setup,
-                {"Set up a composition", "EOS Data", "Component names", "Comp", "Name", "Clear"});
-  }
-
-  void optimisation() {
+    Shoot(&setup, "composition-setup");
+    ExpectTexts(&setup, "Set up a composition|EOS Data|Component names|Comp|Name|Clear");
     auto model = ui_test::MakeModel();
     ui_test::FillOptimisation(*model);
-    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
-    dialog.Tabs()->setCurrentIndex(2);
-    ExpectTexts(&dialog, {"Setup of Optimisation Components",
-                          "Obj Fn/Constraints",
-                          "Controls",
-                          "Integer controls",
-                          "Objective function",
-                          "Define objective function",
-                          "Worksheet",
-                          "Cell (e.g. B5)",
-                          "Mode",
-                          "Maximise",
-                          "Minimise",
-                          "Name (for reporting purposes)",
-                          "Unit (for reporting purposes)",
-                          "Constraints",
-                          "Name",
-                          "Unit",
-                          "Cell",
-                          "<=>",
-                          "Value",
-                          "Lower bound",
-                          "Upper bound",
-                          Choices({"Wells", "Sep"}),
-                          "Integer Controls",
-                          "Add",
-                          "Delete",
-                          "Clear",
-                          "Variable definitions",
-                          "State name (optional)"});
-  }
-
-  void publishedVariables() {
-    auto model = ui_test::MakeModel();
-    ui::PublishedDialog dialog(*model);
-    ExpectTexts(&dialog, {"Setup variables to export to Conflux", "Clear", "Name", "Unit",
-                          "Worksheet", "Cell", "Cascade DoSet in forecast from...",
-                          "Cascade direction", "Region width", "Region height", "Column delimiter",
-                          "Row delimiter", Choices({"Vertical", "Horizontal"})});
+    ui::OptimiserDialog optimiser(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    ShootTabs(optimiser, "optimisation");
+    ExpectTexts(&optimiser,
+                "Setup of Optimisation Components|Obj Fn/Constraints|Controls|Integer controls|"
+                "Objective function|Define objective function|Worksheet|Cell (e.g. B5)|Mode|"
+                "Maximise|Minimise|Name (for reporting purposes)|Unit (for reporting purposes)|"
+                "Constraints|Name|Unit|Cell|<=>|Value|Lower bound|Upper bound|Integer Controls|"
+                "Add|Delete|Clear|Variable definitions|State name (optional)|choices:Wells\nSep");
+    auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+    variable->name = "Total oil";
+    variable->unit = "STB/d";
+    variable->worksheet = "Wells";
+    variable->cell = "F12";
+    model->publishedVariables.Add(std::move(variable));
+    ui::PublishedDialog published(*model);
+    Shoot(&published, "published-variables");
+    ExpectTexts(&published,
+                "Setup variables to export to Conflux|Clear|Name|Unit|Worksheet|Cell|"
+                "Cascade DoSet in forecast from...|Cascade direction|Region width|Region height|"
+                "Column delimiter|Row delimiter|choices:Vertical\nHorizontal");
   }
 };
 
 }  // namespace
 
-GRIDMOOR_UI_SUITE(CatalogueTest);
+QTEST_MAIN(CatalogueTest)
 #include "catalogue_test.moc"

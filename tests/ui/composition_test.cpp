@@ -42,7 +42,7 @@ class CompositionTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void blankTableCellIsRefusedAndTheDialogStaysOpen() {
+  void blankTableCellIsRefusedTheDialogStaysOpenAndAnUnlistedNameIsKept() {
     ui_test::ScriptedSeams seams;
     const streams::CExcclCompositionDefinition list = TwoCompositions();
     std::string name = "Gas";
@@ -69,20 +69,13 @@ class CompositionTest : public QObject {
     QCOMPARE(block.massRateUnit, 1u);
     QCOMPARE(block.unitSystem, 1u);
     QCOMPARE(block.columnUnits[2], 2u);  // Critical Pressure: BARg
+    name = "Condensate";
+    ui::CompositionDialog unlisted(list, name, block);
+    unlisted.accept();
+    QCOMPARE(name, std::string("Condensate"));  // a name the list lacks is kept
   }
 
-  void aNameTheListLacksIsKept() {
-    ui_test::ScriptedSeams seams;
-    const streams::CExcclCompositionDefinition list = TwoCompositions();
-    std::string name = "Condensate";
-    streams::CExcStreamCompositionData block;
-    block.componentTableCell = "B2";
-    ui::CompositionDialog dialog(list, name, block);
-    dialog.accept();
-    QCOMPARE(name, std::string("Condensate"));
-  }
-
-  void editOnlyOnTheFirstEmptyRowMakesAComposition() {
+  void editOnlyOnTheFirstEmptyRowMakesACompositionAndTheGridGrowsWithTheList() {
     ui_test::ScriptedSeams seams;
     streams::CExcclCompositionDefinition list = TwoCompositions();
     ui::CompositionListDialog dialog(list);
@@ -105,6 +98,14 @@ class CompositionTest : public QObject {
     QCOMPARE(grid->Text(3, kDescription), QString("2 components (N2 C1)"));
     dialog.accept();
     QCOMPARE(list.At(2)->name, std::string("Comp1"));  // unnamed: the naming rules
+    for (int i = 0; i < 60; ++i)
+      list.Add(std::make_unique<streams::CExcCompositionDefinition>("C" + std::to_string(i),
+                                                                    std::vector<std::string>{}));
+    ui::CompositionListDialog longer(list);  // room for one more than the list
+    QCOMPARE(longer.ListGrid()->DataRows(), 64);
+    longer.accept();
+    QCOMPARE(list.size(), std::size_t{63});
+    QCOMPARE(list.At(62)->name, std::string("C59"));
   }
 
   void deleteStoresTypedNamesFirstAndEditRefreshes() {
@@ -122,19 +123,6 @@ class CompositionTest : public QObject {
     seams.Then(TypeNames({"C5", "C6", "C7"}, QDialog::Accepted));
     grid->Button(1, kEdit)->click();
     QCOMPARE(grid->Text(1, kDescription), QString("3 components (C5 C6 C7)"));
-  }
-
-  void listGridGrowsWithTheList() {
-    ui_test::ScriptedSeams seams;
-    streams::CExcclCompositionDefinition list;
-    for (int i = 0; i < 60; ++i)
-      list.Add(std::make_unique<streams::CExcCompositionDefinition>("C" + std::to_string(i),
-                                                                    std::vector<std::string>{}));
-    ui::CompositionListDialog dialog(list);
-    QCOMPARE(dialog.ListGrid()->DataRows(), 61);
-    dialog.accept();
-    QCOMPARE(list.size(), std::size_t{60});
-    QCOMPARE(list.At(59)->name, std::string("C59"));
   }
 
   void componentNamesStopAtTheFirstBlankRowAndKeepMoreThanAHundred() {
@@ -165,5 +153,5 @@ class CompositionTest : public QObject {
 
 }  // namespace
 
-GRIDMOOR_UI_SUITE(CompositionTest);
+QTEST_MAIN(CompositionTest)
 #include "composition_test.moc"

@@ -1,5 +1,5 @@
-// The optimisation set-up: objective warnings, the rebuilt lists, integer
-// controls, Cancel.
+// The optimisation set-up: objective warnings, Cancel, the rebuilt lists,
+// integer controls.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -22,63 +22,52 @@ class OptimiserTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void blankObjectiveFieldsWarnAndKeepNameUnitAndConstraints_data() {
-    QTest::addColumn<QString>("worksheet");
-    QTest::addColumn<QString>("cell");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("worksheet") << "  "
-                               << "B5"
-                               << "A worksheet must be specified";
-    QTest::newRow("cell") << "Wells"
-                          << ""
-                          << "A worksheet cell must be specified";
-  }
-  void blankObjectiveFieldsWarnAndKeepNameUnitAndConstraints() {
-    QFETCH(QString, worksheet);
-    QFETCH(QString, cell);
-    QFETCH(QString, message);
-    ui_test::ScriptedSeams seams;
-    auto model = ui_test::MakeModel();
-    ui_test::FillOptimisation(*model);
-    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
-    Find<QComboBox>(&dialog, "objectiveWorksheet")->setCurrentText(worksheet);
-    Find<QLineEdit>(&dialog, "objectiveCell")->setText(cell);
-    Find<QComboBox>(&dialog, "mode")->setCurrentIndex(1);
-    Find<QLineEdit>(&dialog, "objectiveName")->setText("Changed");
-    Find<ui::Grid>(&dialog, "constraintsGrid")->SetText(1, 6, "9");
-    dialog.Tabs()->setCurrentIndex(1);  // the page change goes ahead
-    QCOMPARE(dialog.Tabs()->currentIndex(), 1);
-    QCOMPARE(seams.messages.size(), std::size_t{1});
-    QCOMPARE(seams.messages[0].title, QString("Error"));
-    QCOMPARE(seams.messages[0].text, message);
-    QVERIFY(seams.messages[0].icon == ui::MessageIcon::kWarning);
-    QCOMPARE(model->objective.worksheet, worksheet.toStdString());  // stored first
-    QVERIFY(!model->objective.Maximise);
-    QCOMPARE(model->objective.name, std::string("Total oil"));
-    QCOMPARE(model->constraints.At(0)->Limit, 6.0);
+  void blankObjectiveFieldsWarnKeepTheRestAndCancelPutsEveryItemBack() {
+    const struct {
+      const char* worksheet;
+      const char* cell;
+      const char* message;
+    } cases[] = {{"  ", "B5", "A worksheet must be specified"},
+                 {"Wells", "", "A worksheet cell must be specified"}};
+    for (const auto& c : cases) {
+      ui_test::ScriptedSeams seams;
+      auto model = ui_test::MakeModel();
+      ui_test::FillOptimisation(*model);
+      ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+      Find<QComboBox>(&dialog, "objectiveWorksheet")->setCurrentText(c.worksheet);
+      Find<QLineEdit>(&dialog, "objectiveCell")->setText(c.cell);
+      Find<QComboBox>(&dialog, "mode")->setCurrentIndex(1);
+      Find<QLineEdit>(&dialog, "objectiveName")->setText("Changed");
+      Find<ui::Grid>(&dialog, "constraintsGrid")->SetText(1, 6, "9");
+      dialog.Tabs()->setCurrentIndex(1);  // the page change goes ahead
+      QCOMPARE(dialog.Tabs()->currentIndex(), 1);
+      QCOMPARE(seams.messages.size(), std::size_t{1});
+      QCOMPARE(seams.messages[0].title, QString("Error"));
+      QCOMPARE(seams.messages[0].text, QString(c.message));
+      QVERIFY(seams.messages[0].icon == ui::MessageIcon::kWarning);
+      QCOMPARE(model->objective.worksheet, std::string(c.worksheet));  // stored first
+      QVERIFY(!model->objective.Maximise);
+      QCOMPARE(model->objective.name, std::string("Total oil"));
+      QCOMPARE(model->constraints.At(0)->Limit, 6.0);
+      dialog.Tabs()->setCurrentIndex(2);
+      Find<QPushButton>(&dialog, "clear")->click();
+      dialog.reject();  // Cancel puts every item back
+      QCOMPARE(model->objective.worksheet, std::string("Wells"));
+      QCOMPARE(model->objective.cell, std::string("F12"));
+      QCOMPARE(model->intControls.size(), std::size_t{1});
+      QCOMPARE(model->controls.size(), std::size_t{3});
+    }
   }
 
-  void clearedObjectiveStoresOnlyDefinedThenConstraints() {
+  void clearedObjectiveStoresOnlyDefinedAndConstraintsAreRebuiltFromCompleteRows() {
     ui_test::ScriptedSeams seams;
     auto model = ui_test::MakeModel();
     ui_test::FillOptimisation(*model);
     ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    QCOMPARE(dialog.Tabs()->currentIndex(), 0);  // opens on the page asked
     Find<QCheckBox>(&dialog, "defined")->setChecked(false);
     Find<QLineEdit>(&dialog, "objectiveCell")->setText("");
     Find<QLineEdit>(&dialog, "objectiveName")->setText("Ignored");
-    dialog.accept();
-    QVERIFY(seams.messages.empty());
-    QVERIFY(!model->objective.Defined);
-    QCOMPARE(model->objective.cell, std::string("F12"));
-    QCOMPARE(model->objective.name, std::string("Total oil"));
-    QCOMPARE(model->constraints.size(), std::size_t{1});
-  }
-
-  void constraintsAreRebuiltFromCompleteRows() {
-    ui_test::ScriptedSeams seams;
-    auto model = ui_test::MakeModel();
-    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
-    QCOMPARE(dialog.Tabs()->currentIndex(), 0);  // opens on the page asked
     auto* grid = Find<ui::Grid>(&dialog, "constraintsGrid");
     QCOMPARE(grid->Choices(1, 5), QStringList({"Less than", "Equal to", "Greater than"}));
     FillRow(grid, 1, {"a", "u", "Wells", "B1", "Less than", "1.5"});
@@ -90,7 +79,11 @@ class OptimiserTest : public QObject {
     FillRow(grid, 7, {"undefined", "", "Wells", "B7", "Less than", "3.3e35"});
     FillRow(grid, 9, {"", "", "Missing", "B9", "Less than", "3.2e35"});
     dialog.accept();
-    QCOMPARE(model->constraints.size(), std::size_t{4});
+    QVERIFY(seams.messages.empty());
+    QVERIFY(!model->objective.Defined);
+    QCOMPARE(model->objective.cell, std::string("F12"));
+    QCOMPARE(model->objective.name, std::string("Total oil"));
+    QCOMPARE(model->constraints.size(), std::size_t{4});  // Lift gas's row 1 overwritten
     QCOMPARE(model->constraints.At(0)->ConstraintType, 0u);
     QCOMPARE(model->constraints.At(0)->Limit, 1.5);
     QCOMPARE(model->constraints.At(1)->ConstraintType, 1u);
@@ -173,23 +166,9 @@ class OptimiserTest : public QObject {
     dialog.accept();
     QVERIFY(model->intControls.empty());
   }
-
-  void cancelPutsEveryItemBack() {
-    ui_test::ScriptedSeams seams;
-    auto model = ui_test::MakeModel();
-    ui_test::FillOptimisation(*model);
-    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
-    Find<QLineEdit>(&dialog, "objectiveCell")->setText("Z1");
-    dialog.Tabs()->setCurrentIndex(2);
-    Find<QPushButton>(&dialog, "clear")->click();
-    dialog.reject();
-    QCOMPARE(model->objective.cell, std::string("F12"));
-    QCOMPARE(model->intControls.size(), std::size_t{1});
-    QCOMPARE(model->controls.size(), std::size_t{3});
-  }
 };
 
 }  // namespace
 
-GRIDMOOR_UI_SUITE(OptimiserTest);
+QTEST_MAIN(OptimiserTest)
 #include "optimiser_test.moc"

@@ -33,13 +33,8 @@ class PublishedTest : public QObject {
     QCOMPARE(grid->DataRows(), 500);
     ui_test::FillRow(grid, 2, {"rate", "STB/d", "Wells", "C4", "D10", "", "0", "20000", ",", "|"});
     grid->SetChoice(2, 6, 1);
-    grid->SetText(3, 1, "no cell");
-    grid->SetChoiceText(3, 3, "Wells");
-    grid->SetText(4, 1, "size");
-    grid->SetChoiceText(4, 3, "Wells");
-    grid->SetText(4, 4, "A1");
-    grid->SetText(4, 7, "2.9");
-    grid->SetText(4, 8, "x");
+    ui_test::FillRow(grid, 3, {"no cell", "", "Wells"});
+    ui_test::FillRow(grid, 4, {"size", "", "Wells", "A1", "", "", "2.9", "x"});
     dialog.accept();
     QCOMPARE(model->publishedVariables.size(), std::size_t{3});
     const auto& kept = *model->publishedVariables.At(0);
@@ -78,5 +73,5 @@ class PublishedTest : public QObject {
 
 }  // namespace
 
-GRIDMOOR_UI_SUITE(PublishedTest);
+QTEST_MAIN(PublishedTest)
 #include "published_test.moc"

@@ -11,11 +11,6 @@
 
 namespace ui_test {
 
-std::vector<SuiteFactory>& Suites() {
-  static std::vector<SuiteFactory> suites;
-  return suites;
-}
-
 ScriptedSeams::ScriptedSeams() : saved_(ui::CurrentSeams()) {
   ui::Seams& seams = ui::CurrentSeams();
   seams.message = [this](QWidget*, ui::MessageIcon icon, const QString& title,
@@ -36,10 +31,6 @@ ScriptedSeams::ScriptedSeams() : saved_(ui::CurrentSeams()) {
     scripts.pop_front();
     return script(dialog);
   };
-}
-
-ScriptedSeams::~ScriptedSeams() {
-  ui::CurrentSeams() = saved_;
 }
 
 std::unique_ptr<model::CExcModel> MakeModel(std::vector<std::string> sheetNames) {

@@ -1,9 +1,8 @@
-// Support for the dialog tests: test classes register themselves, seams are
-// scripted, and a realistic case fills the dialogs.
+// Support for the dialog tests: seams are scripted, and a realistic case
+// fills the dialogs.
 #pragma once
 
 #include <QDialog>
-#include <QObject>
 #include <QString>
 #include <deque>
 #include <functional>
@@ -17,29 +16,13 @@
 
 namespace ui_test {
 
-struct SuiteFactory {
-  const char* name;
-  std::function<std::unique_ptr<QObject>()> make;
-};
-std::vector<SuiteFactory>& Suites();
-
-struct RegisterSuite {
-  RegisterSuite(const char* name, std::function<std::unique_ptr<QObject>()> make) {
-    Suites().push_back({name, std::move(make)});
-  }
-};
-
-#define GRIDMOOR_UI_SUITE(Class)                              \
-  static const ui_test::RegisterSuite register##Class(#Class, \
-                                                      [] { return std::make_unique<Class>(); })
-
-// Replaces every seam while it lives: messages, file requests and help are
-// recorded; each nested dialog is run by the next script (none left: it is
-// cancelled).
+// Replaces every seam while it lives: messages and file requests are
+// recorded, help does nothing; each nested dialog is run by the next script
+// (none left: it is cancelled).
 class ScriptedSeams {
  public:
   ScriptedSeams();
-  ~ScriptedSeams();
+  ~ScriptedSeams() { ui::CurrentSeams() = saved_; }
   ScriptedSeams(const ScriptedSeams&) = delete;
   ScriptedSeams& operator=(const ScriptedSeams&) = delete;
 

@@ -80,20 +80,18 @@ void Commands(void* library) {
   const int32_t started = start(instance, 0, &status);
   std::printf("ExtStartApp: %d %s\n", started, status.text);
   Check(started == 0, "ExtStartApp opens a new workbook");
+  const auto run = [&](int32_t code, void* record) {
+    status = NewStatus();
+    return command(instance, nullptr, code, record, 0, &status);
+  };
   std::uint32_t changed = 7;
-  status = NewStatus();
-  Check(command(instance, nullptr, EXT_CMD_EDIT_CASE, &changed, 0, &status) == 0,
-        "code 5 ends with OK");
+  Check(run(EXT_CMD_EDIT_CASE, &changed) == 0, "code 5 ends with OK");
   Check(changed == 0 || changed == 1, "code 5 says whether the case changed");
   std::vector<unsigned char> problem(EXT_OPT_PROBLEM_RECORD_SIZE);
   std::uint32_t size = EXT_OPT_PROBLEM_RECORD_SIZE;
   std::memcpy(problem.data(), &size, sizeof size);
-  status = NewStatus();
-  Check(command(instance, nullptr, EXT_CMD_SETUP_OPTIMISATION, problem.data(), 0, &status) == 0,
-        "code 32 ends with OK");
-  status = NewStatus();
-  Check(command(instance, nullptr, EXT_CMD_EDIT_PUBLISHED_VARIABLES, nullptr, 0, &status) == 0,
-        "code 104 ends with OK");
+  Check(run(EXT_CMD_SETUP_OPTIMISATION, problem.data()) == 0, "code 32 ends with OK");
+  Check(run(EXT_CMD_EDIT_PUBLISHED_VARIABLES, nullptr) == 0, "code 104 ends with OK");
   status = NewStatus();
   destroy(instance, &status);
   Check(accepted == std::vector<std::string>{"Edit the Excel file, inputs, and outputs",

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -82,27 +81,25 @@ TEST(XmlReader, ReadsNumbersBooleansAndVersions) {
   }
 }
 
-TEST(XmlReader, LoadsOnlyDocumentsWithARoot) {
+// Reading a whole file, or a missing one, is pinned by the batch problem tests.
+TEST(XmlReader, LoadsOnlyDocumentsWithARootAndAFailedLoadDropsTheEarlierOne) {
   test_support::TempFolder temp;
   CSerializeXML reader;
   for (const char* text :
        {"", "<!-- only a comment -->", "<?xml version=\"1.0\"?>", "<a><b></a>", "text"}) {
+    LoadedRoot(reader, "<Batch/>");
     EXPECT_FALSE(reader.LoadBuffer(text)) << text;
-    EXPECT_FALSE(reader.Root());
+    EXPECT_FALSE(reader.Root()) << text;
   }
-  EXPECT_FALSE(reader.LoadFile(temp.File("missing.xml")));
-  EXPECT_FALSE(reader.LoadFile(temp.path().string()));
-  std::ofstream(temp.File("ok.xml")) << "<Batch/>";
-  ASSERT_TRUE(reader.LoadFile(temp.File("ok.xml")));
-  EXPECT_STREQ(reader.Root().name(), "Batch");
-  EXPECT_FALSE(reader.LoadBuffer("<broken"));
-  EXPECT_FALSE(reader.Root()) << "a failed load drops the earlier document";
+  LoadedRoot(reader, "<Batch/>");
+  EXPECT_FALSE(reader.LoadFile(temp.path().string()));  // a folder
+  EXPECT_FALSE(reader.Root());
 }
 
+// 45297.5 as text is pinned by the writer's typed values.
 TEST(XmlDates, TextAndDayNumbersConvertBothWays) {
   for (const double days : {45297.5, 0.0, 25569.0 + 3661.0 / 86400, -1.25})
     EXPECT_NEAR(xml::TextToDate(xml::DateToText(days)), days, 1e-9) << days;
-  EXPECT_EQ(xml::DateToText(45297.5), "2024-01-06T12:00:00.000Z");
   EXPECT_EQ(xml::DateToText(-1.25), "1899-12-29T06:00:00.000Z");
   EXPECT_EQ(xml::DateToText(EXT_UNDEFINED_VALUE) + xml::DateToText(1e9), "");
   EXPECT_EQ(xml::TextToDate("2024-01-06 12:00:00"), 45297.5);
