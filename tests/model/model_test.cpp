@@ -58,7 +58,7 @@ class UnconnectedModelTest : public ::testing::Test {
 TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection) {
   using M = model::CExcModel&;
   using S = ExtStatusRecord*;
-  // The case dialog's answer is in the stop test; GetDispatch's in host_abi.c.
+  // The case dialog's answer is pinned after a stop; GetDispatch's in host_abi.c.
   const struct {
     const char* name;
     std::int32_t (*run)(M, S);
@@ -239,7 +239,7 @@ TEST_F(ModelWorkbookTest, StreamSlotsReachTheStreamTransfer) {
   EXPECT_TRUE(record.GuardsIntact());
 }
 
-TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileNotTheApplicationsName) {
+TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop) {
   CExcModel model;
   ASSERT_FALSE(model.CreateFailed()) << model.CreateError();
   model.caseDetails.fileName = folder_.File("new.xlsx");
@@ -259,6 +259,27 @@ TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileNotTheApplicationsN
   EXPECT_TRUE(platform::FileExists(folder_.File("copy.xlsx")));
   EXPECT_EQ(model.SaveCaseWorkbook(0, "   ", Status()), 0);
   EXPECT_TRUE(platform::FileExists(folder_.File("new.xlsx")));
+
+  // Stopping quits the application and forgets the workbook. (What each
+  // operation answers without a session is pinned on a model that never had
+  // one.)
+  void* dispatch = nullptr;
+  EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 0);
+  EXPECT_EQ(dispatch, static_cast<void*>(model.Session()->GetWorkbook()));
+  auto application = Application();
+  EXPECT_EQ(model.StopApplication(), 0);
+  EXPECT_TRUE(application->HasQuit());
+  EXPECT_EQ(model.Session(), nullptr);
+  EXPECT_EQ(model.caseDetails.workbookOpen, 0);
+  EXPECT_TRUE(model.sheetNames.empty());
+
+  std::uint32_t changed = 5;
+  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 1);
+  EXPECT_EQ(Message(), "There is no connection to Excel");
+  EXPECT_EQ(changed, 5u);
+  dispatch = nullptr;
+  EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 1);
+  EXPECT_EQ(dispatch, nullptr);
 }
 
 TEST_F(ModelWorkbookTest, AnExistingWorkbookIsOpenedSavedInPlaceAndReloadedFromDisk) {
@@ -296,31 +317,6 @@ TEST_F(ModelWorkbookTest, PlugInsOfTheCaseAndTheDriverAreOpenedWithTheWorkbook) 
   for (const auto& book : application->OpenWorkbooks())
     open.push_back(book->Path());
   EXPECT_EQ(open, (std::vector<std::string>{casePlugIn, driverPlugIn, folder_.File("main.xlsx")}));
-}
-
-// What each operation answers without a session is pinned on a model that
-// never had one; here: what stopping leaves.
-TEST_F(ModelWorkbookTest, StopQuitsTheApplicationAndForgetsTheWorkbook) {
-  CExcModel model;
-  model.caseDetails.fileName = folder_.File("stopped.xlsx");
-  ASSERT_EQ(model.StartApplication(0, Status()), 0) << Message();
-  void* dispatch = nullptr;
-  EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 0);
-  EXPECT_EQ(dispatch, static_cast<void*>(model.Session()->GetWorkbook()));
-  auto application = Application();
-  EXPECT_EQ(model.StopApplication(), 0);
-  EXPECT_TRUE(application->HasQuit());
-  EXPECT_EQ(model.Session(), nullptr);
-  EXPECT_EQ(model.caseDetails.workbookOpen, 0);
-  EXPECT_TRUE(model.sheetNames.empty());
-
-  std::uint32_t changed = 5;
-  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 1);
-  EXPECT_EQ(Message(), "There is no connection to Excel");
-  EXPECT_EQ(changed, 5u);
-  dispatch = nullptr;
-  EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 1);
-  EXPECT_EQ(dispatch, nullptr);
 }
 
 TEST_F(ModelWorkbookTest, CaseDialogResults) {
