@@ -6,6 +6,7 @@
 //
 // The application refuses to open or save files, so no input reaches the
 // disk; each input gets a fresh model.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -31,9 +32,8 @@ constexpr unsigned char kGuard = 0xA5;
 const std::shared_ptr<Recorder>& FailingFiles() {
   static const std::shared_ptr<Recorder> recorder = [] {
     auto made = std::make_shared<Recorder>();
-    for (const char* member : {"Workbooks.Open", "Workbook.Save", "Workbook.SaveCopyAs"}) {
+    for (const char* member : {"Workbooks.Open", "Workbook.Save", "Workbook.SaveCopyAs"})
       made->FailFrom(member, com::E_FAIL);
-    }
     return made;
   }();
   return recorder;
@@ -52,30 +52,26 @@ void RegisterApplication() {
   (void)registered;
 }
 
-std::unique_ptr<model::CExcModel> NewModel() {
-  auto model = std::make_unique<model::CExcModel>();
-  ExtStatusRecord status{};
-  if (model->OpenCaseWorkbook(nullptr, &status) != 0) std::abort();
-  char message[EXT_STATUS_TEXT_SIZE] = {};
-  automation::CExcExcelObj* session = model->Session();
-  if (session->AddWorksheet("Results", message) != 0 ||
-      session->AddWorksheet("Notes", message) != 0) {
-    std::abort();
-  }
-  model->RefreshSheetNames();
-  if (model->sheetNames.size() != 3) std::abort();
-  return model;
-}
-
 void Check(bool condition) {
   if (!condition) std::abort();
 }
 
+std::unique_ptr<model::CExcModel> NewModel() {
+  auto model = std::make_unique<model::CExcModel>();
+  ExtStatusRecord status{};
+  Check(model->OpenCaseWorkbook(nullptr, &status) == 0);
+  char message[EXT_STATUS_TEXT_SIZE] = {};
+  automation::CExcExcelObj* session = model->Session();
+  Check(session->AddWorksheet("Results", message) == 0 &&
+        session->AddWorksheet("Notes", message) == 0);
+  model->RefreshSheetNames();
+  Check(model->sheetNames.size() == 3);
+  return model;
+}
+
 bool GuardsIntact(const std::vector<unsigned char>& bytes, std::size_t size) {
-  for (std::size_t i = size; i < bytes.size(); ++i) {
-    if (bytes[i] != kGuard) return false;
-  }
-  return true;
+  return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(size), bytes.end(),
+                     [](unsigned char byte) { return byte == kGuard; });
 }
 
 }  // namespace

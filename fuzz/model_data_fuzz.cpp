@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "archive/archive.h"
 #include "archive/archive_error.h"
@@ -19,78 +21,48 @@
 namespace {
 
 // The file each input is written to, removed when the run ends.
-class ScratchFile {
- public:
+struct ScratchFile {
   ScratchFile() {
-    char pattern[] = "/tmp/gridmoor-model-data-fuzz-XXXXXX";
-    const int fd = ::mkstemp(pattern);
+    const int fd = ::mkstemp(path.data());
     if (fd < 0) std::abort();
     ::close(fd);
-    path_ = pattern;
   }
-  ~ScratchFile() { ::unlink(path_.c_str()); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  ~ScratchFile() { ::unlink(path.c_str()); }
+  std::string path = "/tmp/gridmoor-model-data-fuzz-XXXXXX";
 };
 
-const std::string& FilePath() {
-  static const ScratchFile file;
-  return file.path();
-}
-
-void WriteFile(std::span<const std::uint8_t> bytes) {
-  std::FILE* file = std::fopen(FilePath().c_str(), "wb");
-  if (file == nullptr) std::abort();
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-    std::abort();
-  }
-  std::fclose(file);
-}
-
-struct Outcome {
-  std::size_t variables = 0;
+// How many variables `read` gives and how it fails.
+using Outcome = std::pair<std::size_t, std::optional<archive::ArchiveError::Kind>>;
+Outcome Read(const std::function<void(optimisation::CExcclExportedVariable&)>& read) {
+  optimisation::CExcclExportedVariable variables;
   std::optional<archive::ArchiveError::Kind> failure;
-};
-
-Outcome FromFile(std::uint32_t version) {
-  Outcome outcome;
-  optimisation::CExcclExportedVariable variables;
   try {
-    archive::ReadModelDataFile(FilePath().c_str(), version, variables);
+    read(variables);
   } catch (const archive::ArchiveError& error) {
-    outcome.failure = error.kind();
+    failure = error.kind();
   }
-  outcome.variables = variables.size();
-  return outcome;
-}
-
-Outcome FromMemory(std::span<const std::uint8_t> bytes, std::uint32_t version) {
-  Outcome outcome;
-  optimisation::CExcclExportedVariable variables;
-  try {
-    archive::Archive load = archive::Archive::LoadFrom(bytes);
-    load.SetVersion(version);
-    archive::TransferModelData(load, variables);
-  } catch (const archive::ArchiveError& error) {
-    outcome.failure = error.kind();
-  }
-  outcome.variables = variables.size();
-  return outcome;
+  return {variables.size(), failure};
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const ScratchFile file;
   if (size == 0) return 0;
   const std::uint32_t version = 1 + data[0] % 40;
-  const std::span<const std::uint8_t> file(data + 1, size - 1);
-  WriteFile(file);
-  const Outcome fromFile = FromFile(version);
-  const Outcome fromMemory = FromMemory(file, version);
-  if (fromFile.variables != fromMemory.variables || fromFile.failure != fromMemory.failure) {
+  const std::span<const std::uint8_t> bytes(data + 1, size - 1);
+  std::FILE* out = std::fopen(file.path.c_str(), "wb");
+  if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size())
     std::abort();
-  }
+  std::fclose(out);
+  const Outcome fromFile = Read([&](optimisation::CExcclExportedVariable& variables) {
+    archive::ReadModelDataFile(file.path.c_str(), version, variables);
+  });
+  const Outcome fromMemory = Read([&](optimisation::CExcclExportedVariable& variables) {
+    archive::Archive load = archive::Archive::LoadFrom(bytes);
+    load.SetVersion(version);
+    archive::TransferModelData(load, variables);
+  });
+  if (fromFile != fromMemory) std::abort();
   return 0;
 }

@@ -314,11 +314,6 @@ struct Sample : archive::CaseContent {
   }
 };
 
-TEST(CaseVersions, TheCurrentRecordHoldsEachFieldWhereTheTablesPutIt) {
-  Sample sample;
-  EXPECT_EQ(StoreCase(sample.View()), WriteCase(sample.View(), 40, 40));
-}
-
 class CaseVersion : public testing::TestWithParam<std::uint32_t> {};
 
 TEST_P(CaseVersion, ReadsExactlyTheFieldsOfItsVersion) {

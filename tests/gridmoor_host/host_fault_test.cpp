@@ -1,15 +1,11 @@
 // Faults of a real run: signals in the middle of it, and what the driver
 // does silently that the program must say.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -19,62 +15,47 @@
 namespace {
 
 namespace fs = std::filesystem;
+using hosttest::ExitStatus;
 using hosttest::Folder;
 using hosttest::Gone;
-using hosttest::OfficeOf;
 using hosttest::ReadText;
 using hosttest::WaitFor;
 using nlohmann::json;
 
-fs::path Example(const std::string& name) {
-  return fs::path(GRIDMOOR_EXAMPLES_DIR) / name;
-}
-
 struct Started {
   pid_t pid;
   fs::path err;
+  int office;
 };
 
-// The gas-lift example run in the background, stderr kept in `folder`.
+// The gas-lift example run in the background until it is into its
+// optimisation, stderr kept in `folder`; office 0 when none started.
 Started StartRun(const fs::path& folder) {
-  const fs::path err = folder / "stderr.txt";
-  const std::string out = (folder / "out").string(),
-                    scenario = (Example("gaslift") / "scenario.json").string();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(fd, 2);
-    ::execl(GRIDMOOR_HOST_PROGRAM, GRIDMOOR_HOST_PROGRAM, "--library", GRIDMOOR_LIBRARY_FILE, "run",
-            scenario.c_str(), "--quiet", "--out", out.c_str(), nullptr);
-    ::_exit(127);
-  }
-  return {pid, err};
-}
-
-int ExitStatus(pid_t pid) {
-  int raw = 0;
-  ::waitpid(pid, &raw, 0);
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  Started run{0, folder / "stderr.txt", 0};
+  run.pid = hosttest::Spawn({"run", (hosttest::Example("gaslift") / "scenario.json").string(),
+                             "--quiet", "--out", (folder / "out").string()},
+                            run.err);
+  if (WaitFor([&] { return (run.office = hosttest::OfficeOf(run.pid)) != 0; }, 60))
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+  return run;
 }
 
 TEST(IntegrationSignals, FirstSignalWindsTheRunDownAndWritesWhatItGot) {
   for (const int signal : {SIGINT, SIGTERM}) {
     Folder folder;
     const Started run = StartRun(folder.path());
-    int office = 0;
-    ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(run.pid)) != 0; }, 60));
-    std::this_thread::sleep_for(std::chrono::seconds(2));  // into the optimisation
+    ASSERT_NE(run.office, 0);
     ::kill(run.pid, signal);
-    const int status = ExitStatus(run.pid);
     const std::string name = signal == SIGINT ? "SIGINT" : "SIGTERM";
-    EXPECT_EQ(status, 128 + signal) << name;
+    EXPECT_EQ(ExitStatus(run.pid), 128 + signal) << name;
     const std::string err = ReadText(run.err);
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
     EXPECT_NE(err.find("interrupted by " + name), std::string::npos) << err;
     const json summary = json::parse(ReadText(folder.path() / "out" / "summary.json"));
     EXPECT_EQ(summary["status"], "interrupted");
     EXPECT_NE(summary["notes"].dump().find("interrupted by " + name), std::string::npos);
-    EXPECT_TRUE(WaitFor([&] { return Gone(office); }, 10)) << "office " << office << " left";
+    EXPECT_TRUE(WaitFor([&] { return Gone(run.office); }, 10))
+        << "office " << run.office << " left";
   }
 }
 
@@ -85,9 +66,7 @@ TEST(IntegrationSignals, SecondSignalEndsAtOnce) {
   for (int attempt = 0; attempt < 4 && !atOnce; ++attempt) {
     Folder folder;
     const Started run = StartRun(folder.path());
-    int office = 0;
-    ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(run.pid)) != 0; }, 60));
-    std::this_thread::sleep_for(std::chrono::seconds(2));  // into the optimisation
+    ASSERT_NE(run.office, 0);
     ::kill(run.pid, SIGTERM);
     // Apart, or the kernel merges them into one; winding down (end of run,
     // stop, destroy) takes longer than this.
@@ -99,24 +78,24 @@ TEST(IntegrationSignals, SecondSignalEndsAtOnce) {
     if (!atOnce) {
       EXPECT_NE(err.find("interrupted by SIGTERM"), std::string::npos) << err;
     }
-    EXPECT_TRUE(WaitFor([&] { return Gone(office); }, 10)) << "office " << office << " left";
+    EXPECT_TRUE(WaitFor([&] { return Gone(run.office); }, 10))
+        << "office " << run.office << " left";
   }
   EXPECT_TRUE(atOnce) << "the run always wound down before the second signal";
 }
 
 TEST(IntegrationNotes, WhatTheDriverDoesSilentlyIsSaid) {
   Folder folder;
-  json scenario = json::parse(ReadText(Example("separator") / "scenario.json"));
-  scenario["workbook"] = (Example("separator") / "separator.fods").string();
-  scenario["case"]["inputStreams"][0]["sheetName"] = "NoSuchSheet";
-  scenario.erase("publishedVariables");
   std::ofstream(folder.path() / "garbage.gmd") << "not a model data file";
-  scenario["modelDataFile"] = (folder.path() / "garbage.gmd").string();
-  std::ofstream(folder.path() / "s.json") << scenario.dump();
-  const hosttest::Result r =
-      hosttest::Host("run " + (folder.path() / "s.json").string() + " --quiet --out " +
-                         (folder.path() / "out").string(),
-                     folder.path());
+  const fs::path scenario =
+      hosttest::ExampleScenario("separator", folder.path() / "s.json", [&](json& s) {
+        s["case"]["inputStreams"][0]["sheetName"] = "NoSuchSheet";
+        s.erase("publishedVariables");
+        s["modelDataFile"] = (folder.path() / "garbage.gmd").string();
+      });
+  const hosttest::Result r = hosttest::Host(
+      "run " + scenario.string() + " --quiet --out " + (folder.path() / "out").string(),
+      folder.path());
   EXPECT_EQ(r.status, 0) << r.err;
   for (const char* said :
        {"input stream In-1: the workbook had no sheet 'NoSuchSheet'; the driver added it",

@@ -1,9 +1,12 @@
-// Running the program itself in a test: a private folder and the program's
-// exit status and output.
+// Running the program itself in a test: a private folder, the program's
+// exit status and output, a run in the background, and the examples'
+// scenarios changed for a test.
 #pragma once
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -14,6 +17,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace hosttest {
 
@@ -56,6 +61,49 @@ inline Result Host(const std::string& arguments, const std::filesystem::path& sc
   r.out = ReadText(out);
   r.err = ReadText(err);
   return r;
+}
+
+// The program started with `arguments` after the library, its stderr (and
+// stdout when `bothStreams`) going to `log`; ExitStatus waits for it.
+inline pid_t Spawn(const std::vector<std::string>& arguments, const std::filesystem::path& log,
+                   bool bothStreams = false) {
+  std::vector<const char*> argv = {GRIDMOOR_HOST_PROGRAM, "--library", GRIDMOOR_LIBRARY_FILE};
+  for (const std::string& argument : arguments)
+    argv.push_back(argument.c_str());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (bothStreams) ::dup2(fd, 1);
+    ::dup2(fd, 2);
+    ::execv(GRIDMOOR_HOST_PROGRAM, const_cast<char* const*>(argv.data()));
+    ::_exit(127);
+  }
+  return pid;
+}
+
+inline int ExitStatus(pid_t pid) {
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+inline std::filesystem::path Example(const std::string& name) {
+  return std::filesystem::path(GRIDMOOR_EXAMPLES_DIR) / name;
+}
+
+// A copy of an example's scenario, changed by `edit`, written to `file`; its
+// workbook and inputs table stay the example's own.
+inline std::filesystem::path ExampleScenario(const std::string& name,
+                                             const std::filesystem::path& file,
+                                             const std::function<void(nlohmann::json&)>& edit) {
+  nlohmann::json scenario = nlohmann::json::parse(ReadText(Example(name) / "scenario.json"));
+  scenario["workbook"] = (Example(name) / (name + ".fods")).string();
+  if (scenario.contains("inputs") && scenario["inputs"].is_string())
+    scenario["inputs"] = (Example(name) / scenario["inputs"].get<std::string>()).string();
+  edit(scenario);
+  std::ofstream(file) << scenario.dump(2);
+  return file;
 }
 
 // The processes named `name` that `parent` started.

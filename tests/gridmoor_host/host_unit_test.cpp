@@ -54,7 +54,7 @@ TEST(HostSettings, PrivateSettingsSelectTheMode) {
   EXPECT_EQ(PrivateSettingsText(false).rfind("REGEDIT4\n", 0), 0u);
 }
 
-TEST(HostRecords, IprRoundTripKeepsEveryFieldAndFlag) {
+TEST(HostRecords, IprRoundTripKeepsEveryFieldAndFlagANewOneNone) {
   StreamState in;
   in.scalars = {100, 20, 1.5, 300, 140, 5e5, 35, 0.7, 1.05};
   in.eosModel = EXT_EOS_SRK;
@@ -77,13 +77,11 @@ TEST(HostRecords, IprRoundTripKeepsEveryFieldAndFlag) {
   EXPECT_EQ(out.properties[4], in.properties[4]);
   EXPECT_TRUE(out.properties[0].empty());
   EXPECT_EQ(out.interaction, in.interaction);
-}
-
-TEST(HostRecords, NewIprRecordHoldsTheMissingValueMarker) {
-  const StreamState state = DecodeIpr(NewIprRecord(2));
-  for (double v : state.scalars)
+  // A new record holds the missing-value marker.
+  const StreamState fresh = DecodeIpr(NewIprRecord(2));
+  for (double v : fresh.scalars)
     EXPECT_TRUE(IsUndefined(v));
-  EXPECT_FALSE(state.compositionPresent);
+  EXPECT_FALSE(fresh.compositionPresent);
 }
 
 TEST(HostRecords, ProblemRecordDecodesAndClampsCounts) {
@@ -133,7 +131,7 @@ TEST(HostDates, IsoAndOleDatesAgree) {
   EXPECT_DOUBLE_EQ(PlannedNextDate(100, 30, 200.0), 130);
 }
 
-TEST(HostCsv, QuotesWhatNeedsQuotingAndReadsItBack) {
+TEST(HostCsv, QuotesWhatNeedsQuotingReadsItBackAndNumbersRoundTrip) {
   const CsvRow fields{"plain", "a,b", "say \"hi\"", "two\nlines", ""};
   std::vector<CsvRow> rows;
   std::string error;
@@ -143,9 +141,7 @@ TEST(HostCsv, QuotesWhatNeedsQuotingAndReadsItBack) {
   EXPECT_EQ(rows[1], (CsvRow{"x", "y"}));
   EXPECT_FALSE(ParseCsv("a,\"open\n", rows, error));
   EXPECT_NE(error.find("line 1"), std::string::npos);
-}
-
-TEST(HostCsv, NumbersRoundTripAndMissingValuesAreEmpty) {
+  // Numbers round-trip; missing values are empty.
   for (double v : {0.1, 1.0 / 3.0, 5479.39904479294, -2.5e-12, 1e30}) {
     EXPECT_EQ(std::strtod(FormatNumber(v).c_str(), nullptr), v) << FormatNumber(v);
   }

@@ -1,11 +1,8 @@
 // run-many against real offices: parallel runs give what sequential ones
-// give, a broken scenario fails alone, no run writes a shared file, collect
-// agrees, and SIGINT leaves no child or office behind.
-#include <fcntl.h>
+// give, a broken scenario fails alone, no run writes a shared file, and
+// SIGINT leaves no child or office behind. (collect: many_test.cpp.)
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,31 +15,27 @@
 namespace {
 
 namespace fs = std::filesystem;
+using hosttest::Example;
 using hosttest::Folder;
 using hosttest::Host;
 using hosttest::ReadText;
 using hosttest::Result;
 using nlohmann::json;
 
-fs::path Example(const std::string& name) {
-  return fs::path(GRIDMOOR_EXAMPLES_DIR) / name;
-}
-
 // The separator example on `workbook` and `modelData` (the test's own
 // files), one timestep, with `oilRate` in its well stream and `edit` applied.
 fs::path SeparatorScenario(const fs::path& file, const fs::path& workbook,
                            const fs::path& modelData, double oilRate,
                            const std::function<void(json&)>& edit) {
-  json s = json::parse(ReadText(Example("separator") / "scenario.json"));
-  s["workbook"] = workbook.string();
-  s["modelDataFile"] = modelData.string();
-  s.erase("publishedVariables");
-  s["run"]["timesteps"] = 1;
-  s["inputs"]["In-1"] = json::array({s["inputs"]["In-1"][0]});
-  s["inputs"]["In-1"][0]["oilRate"] = oilRate;
-  edit(s);
-  std::ofstream(file) << s.dump(2);
-  return file;
+  return hosttest::ExampleScenario("separator", file, [&](json& s) {
+    s["workbook"] = workbook.string();
+    s["modelDataFile"] = modelData.string();
+    s.erase("publishedVariables");
+    s["run"]["timesteps"] = 1;
+    s["inputs"]["In-1"] = json::array({s["inputs"]["In-1"][0]});
+    s["inputs"]["In-1"][0]["oilRate"] = oilRate;
+    edit(s);
+  });
 }
 
 TEST(IntegrationMany, ParallelRunsMatchSequentialOnesAndShareNoFile) {
@@ -102,38 +95,20 @@ TEST(IntegrationMany, ParallelRunsMatchSequentialOnesAndShareNoFile) {
     EXPECT_EQ(ReadText(alone / "streams.csv"), ReadText(out / s.stem() / "streams.csv")) << s;
   }
   EXPECT_NE(ReadText(out / "low" / "streams.csv"), ReadText(out / "high" / "streams.csv"));
-
-  r = Host("collect " + out.string() + " --out " + (folder.path() / "collected").string(),
-           folder.path());
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_EQ(ReadText(folder.path() / "collected" / "summary.csv"), ReadText(out / "summary.csv"));
-  EXPECT_EQ(ReadText(folder.path() / "collected" / "summary.json"), ReadText(out / "summary.json"));
 }
 
 TEST(IntegrationMany, InterruptEndsEveryChildAndItsOffice) {
   Folder folder;
-  std::vector<std::string> scenarios;
+  std::vector<std::string> arguments = {"run-many"};
   for (const char* name : {"first", "second"}) {
-    json s = json::parse(ReadText(Example("gaslift") / "scenario.json"));
-    s["workbook"] = (Example("gaslift") / "gaslift.fods").string();
-    s["inputs"] = (Example("gaslift") / "inputs.csv").string();
-    s["run"]["timesteps"] = 24;  // long enough to be stopped in the middle
     const fs::path file = folder.path() / (std::string(name) + ".json");
-    std::ofstream(file) << s.dump(2);
-    scenarios.push_back(file.string());
+    // Long enough to be stopped in the middle.
+    hosttest::ExampleScenario("gaslift", file, [](json& s) { s["run"]["timesteps"] = 24; });
+    arguments.push_back(file.string());
   }
-  const std::string out = (folder.path() / "out").string();
   const fs::path err = folder.path() / "stderr.txt";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(fd, 1);
-    ::dup2(fd, 2);
-    ::execl(GRIDMOOR_HOST_PROGRAM, GRIDMOOR_HOST_PROGRAM, "--library", GRIDMOOR_LIBRARY_FILE,
-            "run-many", scenarios[0].c_str(), scenarios[1].c_str(), "--jobs", "2", "--out",
-            out.c_str(), nullptr);
-    ::_exit(127);
-  }
+  arguments.insert(arguments.end(), {"--jobs", "2", "--out", (folder.path() / "out").string()});
+  const pid_t pid = hosttest::Spawn(arguments, err, true);
   std::vector<int> children, offices;
   const bool started = hosttest::WaitFor(
       [&] {
@@ -146,10 +121,9 @@ TEST(IntegrationMany, InterruptEndsEveryChildAndItsOffice) {
       180);
   std::this_thread::sleep_for(std::chrono::seconds(2));
   ::kill(pid, SIGINT);
-  int raw = 0;
-  ::waitpid(pid, &raw, 0);
+  const int status = hosttest::ExitStatus(pid);
   ASSERT_TRUE(started) << ReadText(err);
-  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 128 + SIGINT) << raw << ReadText(err);
+  EXPECT_EQ(status, 128 + SIGINT) << ReadText(err);
   for (int p : children)
     EXPECT_TRUE(hosttest::Gone(p)) << "run " << p << " left";
   for (int p : offices)

@@ -123,11 +123,7 @@ TEST(HostMany, ARunWorksOnFreshCopies) {
   fromCase.caseJson = json{{"fileName", workbook.string()}};
   ASSERT_TRUE(refhost::UseCopiesIn(fromCase, folder.path() / "out2", error)) << error;
   EXPECT_EQ(fromCase.workbook, folder.path() / "out2" / "model.fods");
-
-  refhost::Scenario missing;
-  missing.workbook = folder.path() / "gone.fods";
-  EXPECT_FALSE(refhost::UseCopiesIn(missing, out, error));
-  EXPECT_EQ(error, "workbook not found: " + (folder.path() / "gone.fods").string());
+  // A missing workbook: FailuresStayInTheirFoldersAndCollectAgrees.
 }
 
 // Scenarios that fail before an office starts: each fails alone, in its own

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include "outputs.h"
@@ -30,14 +31,11 @@ RunRecord ThreeTimesteps() {
 
 // The rows of the table after its header.
 std::vector<std::string> TableRows(const RunRecord& run) {
+  std::istringstream table(ResultTable(run));
   std::vector<std::string> rows;
-  const std::string table = ResultTable(run);
-  std::size_t start = table.find('\n') + 1;
-  while (start < table.size()) {
-    const std::size_t end = table.find('\n', start);
-    rows.push_back(table.substr(start, end - start));
-    start = end + 1;
-  }
+  for (std::string line; std::getline(table, line);)
+    rows.push_back(line);
+  rows.erase(rows.begin());
   return rows;
 }
 

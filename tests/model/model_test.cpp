@@ -58,29 +58,21 @@ class UnconnectedModelTest : public ::testing::Test {
 TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection) {
   using M = model::CExcModel&;
   using S = ExtStatusRecord*;
-  const std::string none = "There is no connection to Excel";
+  // The case dialog's answer is pinned after a stop; GetDispatch's in host_abi.c.
   const struct {
     const char* name;
     std::int32_t (*run)(M, S);
-    std::string message;
   } cases[] = {
-      // The case dialog's answer is in the stop test.
-      {"OpenCaseWorkbook", [](M m, S s) { return m.OpenCaseWorkbook(nullptr, s); }, none},
-      {"StartApplication", [](M m, S s) { return m.StartApplication(0, s); }, none},
-      {"ReloadWorkbook", [](M m, S s) { return m.ReloadWorkbook(s); }, none},
-      {"SaveCaseWorkbook", [](M m, S s) { return m.SaveCaseWorkbook(0, nullptr, s); }, none},
-      {"GetDispatch",
-       [](M m, S s) {
-         void* out = &m;
-         return m.GetDispatch(&out, s);
-       },
-       "Unable to get dispatch interface for this object"},
+      {"OpenCaseWorkbook", [](M m, S s) { return m.OpenCaseWorkbook(nullptr, s); }},
+      {"StartApplication", [](M m, S s) { return m.StartApplication(0, s); }},
+      {"ReloadWorkbook", [](M m, S s) { return m.ReloadWorkbook(s); }},
+      {"SaveCaseWorkbook", [](M m, S s) { return m.SaveCaseWorkbook(0, nullptr, s); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
     EXPECT_EQ(c.run(model_, status.status()), 1);
-    EXPECT_EQ(StatusText(status), c.message);
+    EXPECT_EQ(StatusText(status), "There is no connection to Excel");
     EXPECT_TRUE(status.GuardsIntact());
   }
   EXPECT_EQ(model_.caseDetails.workbookOpen, 0);
@@ -169,7 +161,7 @@ TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
   EXPECT_NE(text.find("<VarName>v</VarName>"), std::string::npos) << text;
 }
 
-TEST_F(UnconnectedModelTest, TheHostNamesTheWorkbookAndTheModelDataFile) {
+TEST_F(UnconnectedModelTest, TheHostNamesTheWorkbook) {
   GuardedBuffer record(EXT_FILE_NAME_RECORD_MIN_SIZE, 0);
   std::memcpy(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, "/data/Case 1.xlsx", 17);
   EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
@@ -183,10 +175,6 @@ TEST_F(UnconnectedModelTest, TheHostNamesTheWorkbookAndTheModelDataFile) {
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
   EXPECT_EQ(model_.SetFileName(nullptr, status.status()), 1);
   EXPECT_EQ(StatusText(status), "No file name was given");
-
-  const char path[] = "/models/a.dat";
-  EXPECT_EQ(model_.SetModelDataFile(path, true, nullptr), 0);
-  EXPECT_EQ(model_.modelDataFile, path);  // the host's own text, not a copy
 }
 
 TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
@@ -202,47 +190,9 @@ TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
     EXPECT_STREQ(handedOut[i], std::to_string(i).c_str());
 }
 
-// The stream slots reach the stream transfer; a new case has one stream of
-// each kind.
-TEST(ModelStreams, SlotsReachTheStreamTransfer) {
-  test_support::MemoryApplicationRegistration applications("memory", /*asDefault=*/true);
-  model::CExcModel model;
-  model::CExtInterface& table = model;
-  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-  GuardedBuffer record(EXT_IPR_RECORD_SIZE, 0);  // the largest of the stream records
-  ASSERT_TRUE(record.record().WriteU32(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu));
-  std::vector<std::string> names;
-  while (table.EnumStreams(record.bytes.data(), 1, status.status()) == 0)
-    names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
-  EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
-
-  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
-  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_HANDLE_OFFSET, 0));  // In-1
-  EXPECT_EQ(table.GetIPR(record.bytes.data(), status.status()), 1);
-  EXPECT_EQ(StatusText(status), "Invalid handle passed to Gridmoor::GetIPR");
-  EXPECT_EQ(table.SetIPR(record.bytes.data(), status.status()), 1) << "no workbook is open";
-  EXPECT_EQ(StatusText(status).rfind("Error in setting data in Excel: ", 0), 0u)
-      << StatusText(status);
-  EXPECT_TRUE(record.GuardsIntact());
-  EXPECT_TRUE(status.GuardsIntact());
-}
-
-TEST(SpreadsheetLockTest, IsReleasedOnEveryPathAndSerialisesModels) {
-  try {
-    const automation::SpreadsheetLock lock;
-    const automation::SpreadsheetLock again;  // the same thread may take it again
-    throw std::runtime_error("leaves the scope");
-  } catch (const std::runtime_error&) {
-  }
-  std::atomic<bool> taken{false};
-  std::thread other([&] {
-    taken = automation::SpreadsheetMutex().try_lock();
-    if (taken) automation::SpreadsheetMutex().unlock();
-  });
-  other.join();
-  ASSERT_TRUE(taken);
-
-  // A model operation that talks to the spreadsheet waits for the lock.
+// A model operation that talks to the spreadsheet waits for the lock (that
+// operations release it: IprTest and the optimisation tests).
+TEST(SpreadsheetLockTest, AModelOperationWaitsForIt) {
   test_support::ScopedEnv noApplication("GRIDMOOR_SPREADSHEET", "none");
   model::CExcModel model;
   std::atomic<bool> done{false};
@@ -258,36 +208,38 @@ TEST(SpreadsheetLockTest, IsReleasedOnEveryPathAndSerialisesModels) {
   EXPECT_TRUE(done);
 }
 
-class ModelWorkbookTest : public ::testing::Test {
+// A model over the in-memory application, with the host's status record.
+class ModelWorkbookTest : public test_support::SessionTest {
  protected:
+  void TearDown() override { EXPECT_TRUE(status_.GuardsIntact()); }
   ExtStatusRecord* Status() { return status_.status(); }
-  std::string Message() const {
-    return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
-  }
+  std::string Message() { return StatusText(status_); }
 
-  com::Ptr<test_support::MemoryApplication> ApplicationOf(std::size_t index) {
-    auto live = applications_.LiveApplications();
-    return index < live.size() ? live[index] : nullptr;
-  }
-
-  // A workbook file with one sheet "Data" holding "saved" in A1.
-  std::string MakeWorkbookFile(const std::string& name) {
-    CExcModel maker;
-    maker.caseDetails.fileName = folder_.File(name);
-    EXPECT_EQ(maker.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
-    auto book = ApplicationOf(applications_.LiveApplications().size() - 1)->ActiveWorkbook();
-    book->AddWorksheet("Data");
-    book->SetCellValue("Data", "A1", com::Variant::Text("saved"));
-    EXPECT_EQ(maker.SaveCaseWorkbook(0, nullptr, Status()), 0) << Message();
-    return folder_.File(name);
-  }
-
-  test_support::MemoryApplicationRegistration applications_{"memory", true};
-  test_support::TempFolder folder_;
   GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
 };
 
-TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileNotTheApplicationsName) {
+// The stream slots reach the stream transfer; a new case has one stream of
+// each kind.
+TEST_F(ModelWorkbookTest, StreamSlotsReachTheStreamTransfer) {
+  model::CExcModel model;
+  model::CExtInterface& table = model;
+  GuardedBuffer record(EXT_IPR_RECORD_SIZE, 0);  // the largest of the stream records
+  ASSERT_TRUE(record.record().WriteU32(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu));
+  std::vector<std::string> names;
+  while (table.EnumStreams(record.bytes.data(), 1, Status()) == 0)
+    names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
+  EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
+
+  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
+  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_HANDLE_OFFSET, 0));  // In-1
+  EXPECT_EQ(table.GetIPR(record.bytes.data(), Status()), 1);
+  EXPECT_EQ(Message(), "Invalid handle passed to Gridmoor::GetIPR");
+  EXPECT_EQ(table.SetIPR(record.bytes.data(), Status()), 1) << "no workbook is open";
+  EXPECT_EQ(Message().rfind("Error in setting data in Excel: ", 0), 0u) << Message();
+  EXPECT_TRUE(record.GuardsIntact());
+}
+
+TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop) {
   CExcModel model;
   ASSERT_FALSE(model.CreateFailed()) << model.CreateError();
   model.caseDetails.fileName = folder_.File("new.xlsx");
@@ -307,58 +259,14 @@ TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileNotTheApplicationsN
   EXPECT_TRUE(platform::FileExists(folder_.File("copy.xlsx")));
   EXPECT_EQ(model.SaveCaseWorkbook(0, "   ", Status()), 0);
   EXPECT_TRUE(platform::FileExists(folder_.File("new.xlsx")));
-  EXPECT_TRUE(status_.GuardsIntact());
-}
 
-TEST_F(ModelWorkbookTest, AnExistingWorkbookIsOpenedSavedInPlaceAndReloadedFromDisk) {
-  const std::string path = MakeWorkbookFile("case.xlsx");
-  CExcModel model;
-  model.caseDetails.fileName = path;
-  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
-  model.RefreshSheetNames();
-  EXPECT_EQ(model.sheetNames, (std::vector<std::string>{"Sheet1", "Data"}));
-
-  auto application = ApplicationOf(applications_.LiveApplications().size() - 1);
-  auto book = application->ActiveWorkbook();
-  book->SetCellValue("Data", "A1", com::Variant::Text("changed"));
-  EXPECT_EQ(model.ReloadWorkbook(Status()), 0) << Message();
-  EXPECT_EQ(application->ActiveWorkbook()->CellValue("Data", "A1"), com::Variant::Text("saved"));
-
-  application->ActiveWorkbook()->SetCellValue("Data", "A1", com::Variant::Text("kept"));
-  EXPECT_EQ(model.SaveCaseWorkbook(0, nullptr, Status()), 0) << Message();
-  EXPECT_EQ(model.ReloadWorkbook(Status()), 0) << Message();
-  EXPECT_EQ(application->ActiveWorkbook()->CellValue("Data", "A1"), com::Variant::Text("kept"));
-}
-
-TEST_F(ModelWorkbookTest, PlugInsOfTheCaseAndTheDriverAreOpenedWithTheWorkbook) {
-  const std::string casePlugIn = MakeWorkbookFile("case-addin.xlsx");
-  const std::string driverPlugIn = MakeWorkbookFile("driver-addin.xlsx");
-  // The makers have gone; their applications released the files.
-  const std::string driverList = driverPlugIn + ";" + folder_.File("missing.xlam");
-  CExcModel model([&] { return driverList; });
-  model.caseDetails.fileName = folder_.File("main.xlsx");
-  model.caseDetails.plugIns = casePlugIn + ";;  ";
-  // Only an existing file is opened as an add-in; the main workbook is new.
-  std::filesystem::copy_file(casePlugIn, folder_.File("main.xlsx"));
-  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
-
-  auto application = ApplicationOf(applications_.LiveApplications().size() - 1);
-  std::vector<std::string> open;
-  for (const auto& book : application->OpenWorkbooks())
-    open.push_back(book->Path());
-  EXPECT_EQ(open, (std::vector<std::string>{casePlugIn, driverPlugIn, folder_.File("main.xlsx")}));
-}
-
-// What each operation answers without a session is pinned on a model that
-// never had one; here: what stopping leaves.
-TEST_F(ModelWorkbookTest, StopQuitsTheApplicationAndForgetsTheWorkbook) {
-  CExcModel model;
-  model.caseDetails.fileName = folder_.File("stopped.xlsx");
-  ASSERT_EQ(model.StartApplication(0, Status()), 0) << Message();
+  // Stopping quits the application and forgets the workbook. (What each
+  // operation answers without a session is pinned on a model that never had
+  // one.)
   void* dispatch = nullptr;
   EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 0);
   EXPECT_EQ(dispatch, static_cast<void*>(model.Session()->GetWorkbook()));
-  auto application = ApplicationOf(0);
+  auto application = Application();
   EXPECT_EQ(model.StopApplication(), 0);
   EXPECT_TRUE(application->HasQuit());
   EXPECT_EQ(model.Session(), nullptr);
@@ -372,6 +280,43 @@ TEST_F(ModelWorkbookTest, StopQuitsTheApplicationAndForgetsTheWorkbook) {
   dispatch = nullptr;
   EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 1);
   EXPECT_EQ(dispatch, nullptr);
+}
+
+TEST_F(ModelWorkbookTest, AnExistingWorkbookIsOpenedSavedInPlaceAndReloadedFromDisk) {
+  const std::string path = MakeWorkbookFile("case.xlsx", {"Sheet1", "Data"});
+  CExcModel model;
+  model.caseDetails.fileName = path;
+  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+  model.RefreshSheetNames();
+  EXPECT_EQ(model.sheetNames, (std::vector<std::string>{"Sheet1", "Data"}));
+
+  auto application = Application();
+  application->ActiveWorkbook()->SetCellValue("Data", "A1", com::Variant::Text("changed"));
+  EXPECT_EQ(model.ReloadWorkbook(Status()), 0) << Message();
+  EXPECT_EQ(application->ActiveWorkbook()->CellValue("Data", "A1"), com::Variant());
+
+  application->ActiveWorkbook()->SetCellValue("Data", "A1", com::Variant::Text("kept"));
+  EXPECT_EQ(model.SaveCaseWorkbook(0, nullptr, Status()), 0) << Message();
+  EXPECT_EQ(model.ReloadWorkbook(Status()), 0) << Message();
+  EXPECT_EQ(application->ActiveWorkbook()->CellValue("Data", "A1"), com::Variant::Text("kept"));
+}
+
+TEST_F(ModelWorkbookTest, PlugInsOfTheCaseAndTheDriverAreOpenedWithTheWorkbook) {
+  const std::string casePlugIn = MakeWorkbookFile("case-addin.xlsx", {"Sheet1"});
+  const std::string driverPlugIn = MakeWorkbookFile("driver-addin.xlsx", {"Sheet1"});
+  const std::string driverList = driverPlugIn + ";" + folder_.File("missing.xlam");
+  CExcModel model([&] { return driverList; });
+  model.caseDetails.fileName = folder_.File("main.xlsx");
+  model.caseDetails.plugIns = casePlugIn + ";;  ";
+  // Only an existing file is opened as an add-in; the main workbook is new.
+  std::filesystem::copy_file(casePlugIn, folder_.File("main.xlsx"));
+  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+
+  auto application = Application();
+  std::vector<std::string> open;
+  for (const auto& book : application->OpenWorkbooks())
+    open.push_back(book->Path());
+  EXPECT_EQ(open, (std::vector<std::string>{casePlugIn, driverPlugIn, folder_.File("main.xlsx")}));
 }
 
 TEST_F(ModelWorkbookTest, CaseDialogResults) {
@@ -465,7 +410,6 @@ TEST_F(ModelWorkbookTest, ChangeFileDirectoryMovesTheFileNameOnlyOntoAnExistingF
       {"C:\\cases\\case.xlsx", dir + "\\", dir + "/case.xlsx"},
       {"/old/place/missing.xlsx", dir, "/old/place/missing.xlsx"},
       {"/old/place/folder.xlsx", dir, "/old/place/folder.xlsx"},
-      {"case.xlsx", dir, "case.xlsx"},  // no folder part
   };
   CExcModel model;
   for (const Case& c : cases) {
@@ -486,7 +430,7 @@ std::string RunLine(const std::string& arguments) {
   return "Application.Run(VT_BSTR \"" + std::string(kMacro) + "\", " + arguments + ")";
 }
 
-class ModelEventsTest : public test_support::SessionTest {
+class ModelEventsTest : public ModelWorkbookTest {
  protected:
   // The model with a new workbook open and nothing recorded yet.
   void SetUp() override {
@@ -502,7 +446,6 @@ class ModelEventsTest : public test_support::SessionTest {
     ASSERT_EQ(model_->OpenCaseWorkbook(nullptr, Status()), 0) << Message();
     recorder_->Clear();
   }
-  void TearDown() override { EXPECT_TRUE(status_.GuardsIntact()); }
 
   // Host command `code` as ExtCmd serves it in direct mode.
   std::int32_t Command(std::int32_t code, void* arg = nullptr) {
@@ -530,13 +473,8 @@ class ModelEventsTest : public test_support::SessionTest {
     model_->caseDetails.passDate[event] = passDate;
   }
 
-  ExtStatusRecord* Status() { return status_.status(); }
-  std::string Message() const {
-    return std::string(reinterpret_cast<const char*>(status_.bytes.data()) + 4);
-  }
   void FillMessage(char fill) { std::memset(status_.bytes.data() + 4, fill, EXT_STATUS_TEXT_SIZE); }
 
-  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
   std::unique_ptr<CExcModel> model_;
 };
 
