@@ -52,9 +52,9 @@ TEST(ComError, CarriesCodeAndText) {
   EXPECT_STREQ(error.what(), "Exception occurred.");
 
   EXPECT_EQ(com::ThrowIfFailed(com::S_FALSE), com::S_FALSE);
-  EXPECT_EQ(com_test::ThrownCode([] { com::ThrowIfFailed(com::SHEET_E_APPLICATION_DEFINED); }),
+  EXPECT_EQ(com_test::FailureOf([] { com::ThrowIfFailed(com::SHEET_E_APPLICATION_DEFINED); }),
             com::SHEET_E_APPLICATION_DEFINED);
-  EXPECT_EQ(com_test::ThrownCode([] { com::Throw(com::E_POINTER); }), com::E_POINTER);
+  EXPECT_EQ(com_test::FailureOf([] { com::Throw(com::E_POINTER); }), com::E_POINTER);
 }
 
 TEST(ComError, TheApplicationsReasonReplacesTheTableTextOnOneLine) {
