@@ -41,13 +41,7 @@ class CalcTest : public ::testing::Test {
 excel_test::ContractSubject CalcSubject();
 
 // The short forms of ../application_contract.h, and Calc's own.
-using excel_test::FailureOf;
-using excel_test::Get;
-using excel_test::NewWorkbook;
-using excel_test::OpenWorkbook;
-using excel_test::Put;
-using excel_test::RangeOf;
-using excel_test::SheetOf;
+using namespace excel_test;
 com::Ptr<Application> NewApplication();
 
 // A rows x columns block as a VARIANT, row by row.
