@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -68,17 +70,32 @@ std::string Create(std::string_view progId) {
   return application->name;
 }
 
-TEST_F(ClassRegistryTest, ProgIdsAsTheSettingsNameThemReadAtEachLookup) {
+// GRIDMOOR_SPREADSHEET, when set, names the application instead of the settings.
+TEST_F(ClassRegistryTest, ProgIdsAsTheSettingsOrTheEnvironmentNameThemReadAtEachLookup) {
   const TempRegistry settings(kSettings);
   const ScopedFactory sheet("gm-test-sheet");
   const ScopedFactory other("gm-test-other");
-  const std::pair<const char*, const char*> cases[] = {
-      {"Excel.Application.16", "gm-test-sheet"},
-      {"Excel.Application.15", "Invalid class string"},
-      {"Excel.Application.14", "Class not registered"},
-      {"Excel.Application.13", "Invalid class string"}};  // no default value
-  for (const auto& [progId, expected] : cases)
-    EXPECT_EQ(Create(progId), expected) << progId;
+  const ScopedFactory chosen("gm-test-chosen");
+  const struct {
+    std::optional<std::string_view> env;
+    const char* progId;
+    const char* expected;
+  } cases[] = {
+      {std::nullopt, "Excel.Application.16", "gm-test-sheet"},
+      {std::nullopt, "Excel.Application.15", "Invalid class string"},
+      {std::nullopt, "Excel.Application.14", "Class not registered"},
+      {std::nullopt, "Excel.Application.13", "Invalid class string"},  // no default value
+      {"NONE", "Excel.Application.16", "Invalid class string"},
+      {"GM-Test-Chosen", "Excel.Application.16", "gm-test-chosen"},  // names ignore case
+      {"gm-test-chosen", "Excel.Application.14", "Invalid class string"},
+      {"gm-test-absent", "Excel.Application.16", "Class not registered"},
+      {"", "Excel.Application.16", "gm-test-sheet"},  // as if unset
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.env.value_or("unset")) + " " + c.progId);
+    const ScopedEnv env("GRIDMOOR_SPREADSHEET", c.env);
+    EXPECT_EQ(Create(c.progId), c.expected);
+  }
 
   settings.Write("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Excel.Application.16]\n@=\"gm-test-other\"\n");
   EXPECT_EQ(Create("Excel.Application.16"), "gm-test-other");
@@ -99,28 +116,6 @@ TEST_F(ClassRegistryTest, WithoutSpreadsheetKeysTheCurrentVersionIsCalc) {
 
   settings.Write("not a settings file\n");
   EXPECT_EQ(Create("Excel.Application.16"), "Could not read key from registry");
-}
-
-TEST_F(ClassRegistryTest, EnvironmentOverridesTheSettings) {
-  const TempRegistry settings(kSettings);
-  const ScopedFactory sheet("gm-test-sheet");
-  const ScopedFactory chosen("gm-test-chosen");
-  const struct {
-    const char* env;
-    const char* progId;
-    const char* expected;
-  } cases[] = {
-      {"NONE", "Excel.Application.16", "Invalid class string"},
-      {"GM-Test-Chosen", "Excel.Application.16", "gm-test-chosen"},  // names ignore case
-      {"gm-test-chosen", "Excel.Application.14", "Invalid class string"},
-      {"gm-test-absent", "Excel.Application.16", "Class not registered"},
-      {"", "Excel.Application.16", "gm-test-sheet"},  // as if unset
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.env) + " " + c.progId);
-    const ScopedEnv env("GRIDMOOR_SPREADSHEET", c.env);
-    EXPECT_EQ(Create(c.progId), c.expected);
-  }
 }
 
 TEST_F(ClassRegistryTest, FactoryFailuresBecomeCreationResults) {
