@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "com/error.h"
@@ -31,7 +30,6 @@ class CalcTest : public ::testing::Test {
 
   // A file path in this test's own temporary folder.
   std::string PathOf(const std::string& name) const { return folder_.File(name); }
-  const std::filesystem::path& Folder() const { return folder_.path(); }
 
  private:
   test_support::TempFolder folder_;
