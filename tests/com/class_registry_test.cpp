@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "com/error_text.h"
+#include "support/application_registration.h"
 #include "support/temp_registry.h"
 
 namespace {
@@ -22,27 +24,20 @@ using com::Clsid;
 using test_support::ScopedEnv;
 using test_support::TempRegistry;
 
-class TestApplication : public com::Unknown {
+// An application that tells which factory made it.
+class TestApplication : public test_support::MemoryApplication {
  public:
-  explicit TestApplication(std::string name) : name(std::move(name)) {}
+  explicit TestApplication(std::string name)
+      : MemoryApplication(std::make_shared<test_support::memory::AppState>()),
+        name(std::move(name)) {}
   const std::string name;
 };
 
-// Registers a factory for the test's lifetime.
-class ScopedFactory {
- public:
-  ScopedFactory(std::string name, ClassRegistry::Factory factory) : name_(std::move(name)) {
-    ClassRegistry::Instance().RegisterFactory(name_, std::move(factory));
-  }
-  explicit ScopedFactory(const std::string& name)
-      : ScopedFactory(name, [name] {
-          return com::Ptr<com::Unknown>(com::MakeObject<TestApplication>(name));
-        }) {}
-  ~ScopedFactory() { ClassRegistry::Instance().UnregisterFactory(name_); }
-
- private:
-  std::string name_;
-};
+// Registers a factory of TestApplications named `name` for the test's lifetime.
+test_support::ScopedApplicationFactory Factory(const std::string& name) {
+  return {name,
+          [name] { return com::Ptr<excel::Application>(com::MakeObject<TestApplication>(name)); }};
+}
 
 // The driver asks for Excel.Application.16 down to .9 only.
 const char kSettings[] =
@@ -73,9 +68,9 @@ std::string Create(std::string_view progId) {
 // GRIDMOOR_SPREADSHEET, when set, names the application instead of the settings.
 TEST_F(ClassRegistryTest, ProgIdsAsTheSettingsOrTheEnvironmentNameThemReadAtEachLookup) {
   const TempRegistry settings(kSettings);
-  const ScopedFactory sheet("gm-test-sheet");
-  const ScopedFactory other("gm-test-other");
-  const ScopedFactory chosen("gm-test-chosen");
+  const auto sheet = Factory("gm-test-sheet");
+  const auto other = Factory("gm-test-other");
+  const auto chosen = Factory("gm-test-chosen");
   const struct {
     std::optional<std::string_view> env;
     const char* progId;
@@ -121,18 +116,18 @@ TEST_F(ClassRegistryTest, WithoutSpreadsheetKeysTheCurrentVersionIsCalc) {
 TEST_F(ClassRegistryTest, FactoryFailuresBecomeCreationResults) {
   const TempRegistry settings;
   const ScopedEnv app("GRIDMOOR_SPREADSHEET", "gm-test-failing");
+  using Made = com::Ptr<excel::Application>;
   const struct {
-    ClassRegistry::Factory factory;
+    test_support::ScopedApplicationFactory::Factory factory;
     HRESULT expected;
   } cases[] = {
-      {[]() -> com::Ptr<com::Unknown> { com::Throw(com::RPC_E_SERVER_UNAVAILABLE); },
-       com::RPC_E_SERVER_UNAVAILABLE},
-      {[]() -> com::Ptr<com::Unknown> { throw std::runtime_error("no office"); }, com::E_FAIL},
-      {[]() -> com::Ptr<com::Unknown> { throw std::bad_alloc(); }, com::E_OUTOFMEMORY},
-      {[] { return com::Ptr<com::Unknown>(); }, com::E_FAIL},
+      {[]() -> Made { com::Throw(com::RPC_E_SERVER_UNAVAILABLE); }, com::RPC_E_SERVER_UNAVAILABLE},
+      {[]() -> Made { throw std::runtime_error("no office"); }, com::E_FAIL},
+      {[]() -> Made { throw std::bad_alloc(); }, com::E_OUTOFMEMORY},
+      {[] { return Made(); }, com::E_FAIL},
   };
   for (const auto& c : cases) {
-    const ScopedFactory failing("gm-test-failing", c.factory);
+    const test_support::ScopedApplicationFactory failing("gm-test-failing", c.factory);
     com::Ptr<com::Unknown> object;
     EXPECT_EQ(registry_.CreateInstanceFromProgId("Excel.Application.16", &object), c.expected);
     EXPECT_FALSE(object);
@@ -141,7 +136,7 @@ TEST_F(ClassRegistryTest, FactoryFailuresBecomeCreationResults) {
 
 TEST_F(ClassRegistryTest, ConcurrentRegistrationAndCreation) {
   const ScopedEnv app("GRIDMOOR_SPREADSHEET", "gm-test-thread-0");
-  const ScopedFactory stable("gm-test-thread-0");
+  const auto stable = Factory("gm-test-thread-0");
   std::atomic<int> created{0};
   std::vector<std::thread> threads;
   for (int t = 1; t <= 3; ++t) {
