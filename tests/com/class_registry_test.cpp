@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "com/error_text.h"
+#include "support/application_registration.h"
 #include "support/temp_registry.h"
 
 namespace {
@@ -20,27 +24,20 @@ using com::Clsid;
 using test_support::ScopedEnv;
 using test_support::TempRegistry;
 
-class TestApplication : public com::Unknown {
+// An application that tells which factory made it.
+class TestApplication : public test_support::MemoryApplication {
  public:
-  explicit TestApplication(std::string name) : name(std::move(name)) {}
+  explicit TestApplication(std::string name)
+      : MemoryApplication(std::make_shared<test_support::memory::AppState>()),
+        name(std::move(name)) {}
   const std::string name;
 };
 
-// Registers a factory for the test's lifetime.
-class ScopedFactory {
- public:
-  ScopedFactory(std::string name, ClassRegistry::Factory factory) : name_(std::move(name)) {
-    ClassRegistry::Instance().RegisterFactory(name_, std::move(factory));
-  }
-  explicit ScopedFactory(const std::string& name)
-      : ScopedFactory(name, [name] {
-          return com::Ptr<com::Unknown>(com::MakeObject<TestApplication>(name));
-        }) {}
-  ~ScopedFactory() { ClassRegistry::Instance().UnregisterFactory(name_); }
-
- private:
-  std::string name_;
-};
+// Registers a factory of TestApplications named `name` for the test's lifetime.
+test_support::ScopedApplicationFactory Factory(const std::string& name) {
+  return {name,
+          [name] { return com::Ptr<excel::Application>(com::MakeObject<TestApplication>(name)); }};
+}
 
 // The driver asks for Excel.Application.16 down to .9 only.
 const char kSettings[] =
@@ -68,17 +65,32 @@ std::string Create(std::string_view progId) {
   return application->name;
 }
 
-TEST_F(ClassRegistryTest, ProgIdsAsTheSettingsNameThemReadAtEachLookup) {
+// GRIDMOOR_SPREADSHEET, when set, names the application instead of the settings.
+TEST_F(ClassRegistryTest, ProgIdsAsTheSettingsOrTheEnvironmentNameThemReadAtEachLookup) {
   const TempRegistry settings(kSettings);
-  const ScopedFactory sheet("gm-test-sheet");
-  const ScopedFactory other("gm-test-other");
-  const std::pair<const char*, const char*> cases[] = {
-      {"Excel.Application.16", "gm-test-sheet"},
-      {"Excel.Application.15", "Invalid class string"},
-      {"Excel.Application.14", "Class not registered"},
-      {"Excel.Application.13", "Invalid class string"}};  // no default value
-  for (const auto& [progId, expected] : cases)
-    EXPECT_EQ(Create(progId), expected) << progId;
+  const auto sheet = Factory("gm-test-sheet");
+  const auto other = Factory("gm-test-other");
+  const auto chosen = Factory("gm-test-chosen");
+  const struct {
+    std::optional<std::string_view> env;
+    const char* progId;
+    const char* expected;
+  } cases[] = {
+      {std::nullopt, "Excel.Application.16", "gm-test-sheet"},
+      {std::nullopt, "Excel.Application.15", "Invalid class string"},
+      {std::nullopt, "Excel.Application.14", "Class not registered"},
+      {std::nullopt, "Excel.Application.13", "Invalid class string"},  // no default value
+      {"NONE", "Excel.Application.16", "Invalid class string"},
+      {"GM-Test-Chosen", "Excel.Application.16", "gm-test-chosen"},  // names ignore case
+      {"gm-test-chosen", "Excel.Application.14", "Invalid class string"},
+      {"gm-test-absent", "Excel.Application.16", "Class not registered"},
+      {"", "Excel.Application.16", "gm-test-sheet"},  // as if unset
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.env.value_or("unset")) + " " + c.progId);
+    const ScopedEnv env("GRIDMOOR_SPREADSHEET", c.env);
+    EXPECT_EQ(Create(c.progId), c.expected);
+  }
 
   settings.Write("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Excel.Application.16]\n@=\"gm-test-other\"\n");
   EXPECT_EQ(Create("Excel.Application.16"), "gm-test-other");
@@ -101,43 +113,21 @@ TEST_F(ClassRegistryTest, WithoutSpreadsheetKeysTheCurrentVersionIsCalc) {
   EXPECT_EQ(Create("Excel.Application.16"), "Could not read key from registry");
 }
 
-TEST_F(ClassRegistryTest, EnvironmentOverridesTheSettings) {
-  const TempRegistry settings(kSettings);
-  const ScopedFactory sheet("gm-test-sheet");
-  const ScopedFactory chosen("gm-test-chosen");
-  const struct {
-    const char* env;
-    const char* progId;
-    const char* expected;
-  } cases[] = {
-      {"NONE", "Excel.Application.16", "Invalid class string"},
-      {"GM-Test-Chosen", "Excel.Application.16", "gm-test-chosen"},  // names ignore case
-      {"gm-test-chosen", "Excel.Application.14", "Invalid class string"},
-      {"gm-test-absent", "Excel.Application.16", "Class not registered"},
-      {"", "Excel.Application.16", "gm-test-sheet"},  // as if unset
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.env) + " " + c.progId);
-    const ScopedEnv env("GRIDMOOR_SPREADSHEET", c.env);
-    EXPECT_EQ(Create(c.progId), c.expected);
-  }
-}
-
 TEST_F(ClassRegistryTest, FactoryFailuresBecomeCreationResults) {
   const TempRegistry settings;
   const ScopedEnv app("GRIDMOOR_SPREADSHEET", "gm-test-failing");
+  using Made = com::Ptr<excel::Application>;
   const struct {
-    ClassRegistry::Factory factory;
+    test_support::ScopedApplicationFactory::Factory factory;
     HRESULT expected;
   } cases[] = {
-      {[]() -> com::Ptr<com::Unknown> { com::Throw(com::RPC_E_SERVER_UNAVAILABLE); },
-       com::RPC_E_SERVER_UNAVAILABLE},
-      {[]() -> com::Ptr<com::Unknown> { throw std::runtime_error("no office"); }, com::E_FAIL},
-      {[]() -> com::Ptr<com::Unknown> { throw std::bad_alloc(); }, com::E_OUTOFMEMORY},
-      {[] { return com::Ptr<com::Unknown>(); }, com::E_FAIL},
+      {[]() -> Made { com::Throw(com::RPC_E_SERVER_UNAVAILABLE); }, com::RPC_E_SERVER_UNAVAILABLE},
+      {[]() -> Made { throw std::runtime_error("no office"); }, com::E_FAIL},
+      {[]() -> Made { throw std::bad_alloc(); }, com::E_OUTOFMEMORY},
+      {[] { return Made(); }, com::E_FAIL},
   };
   for (const auto& c : cases) {
-    const ScopedFactory failing("gm-test-failing", c.factory);
+    const test_support::ScopedApplicationFactory failing("gm-test-failing", c.factory);
     com::Ptr<com::Unknown> object;
     EXPECT_EQ(registry_.CreateInstanceFromProgId("Excel.Application.16", &object), c.expected);
     EXPECT_FALSE(object);
@@ -146,7 +136,7 @@ TEST_F(ClassRegistryTest, FactoryFailuresBecomeCreationResults) {
 
 TEST_F(ClassRegistryTest, ConcurrentRegistrationAndCreation) {
   const ScopedEnv app("GRIDMOOR_SPREADSHEET", "gm-test-thread-0");
-  const ScopedFactory stable("gm-test-thread-0");
+  const auto stable = Factory("gm-test-thread-0");
   std::atomic<int> created{0};
   std::vector<std::thread> threads;
   for (int t = 1; t <= 3; ++t) {

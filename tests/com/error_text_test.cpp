@@ -37,7 +37,6 @@ TEST(ComErrorText, TrimRemovesOneLineFeedThenOneCarriageReturn) {
                                                        {"text\n", "text"},
                                                        {"text\r", "text\r"},
                                                        {"text\r\n\r\n", "text\r\n"},
-
                                                        {"\r\n", ""},
                                                        {"\n", "\n"},
                                                        {"", ""}};
@@ -45,16 +44,10 @@ TEST(ComErrorText, TrimRemovesOneLineFeedThenOneCarriageReturn) {
     EXPECT_EQ(com::TrimMessageLineEnd(in), out);
 }
 
-TEST(ComError, CarriesCodeAndText) {
-  const com::Error error(com::DISP_E_EXCEPTION);
-  EXPECT_EQ(error.hr(), com::DISP_E_EXCEPTION);
-  EXPECT_EQ(error.ErrorMessage(), "Exception occurred.");
-  EXPECT_STREQ(error.what(), "Exception occurred.");
-
+TEST(ComError, ThrowIfFailedPassesSuccessOnAndThrowsTheCode) {
   EXPECT_EQ(com::ThrowIfFailed(com::S_FALSE), com::S_FALSE);
-  EXPECT_EQ(com_test::ThrownCode([] { com::ThrowIfFailed(com::SHEET_E_APPLICATION_DEFINED); }),
+  EXPECT_EQ(com_test::FailureOf([] { com::ThrowIfFailed(com::SHEET_E_APPLICATION_DEFINED); }),
             com::SHEET_E_APPLICATION_DEFINED);
-  EXPECT_EQ(com_test::ThrownCode([] { com::Throw(com::E_POINTER); }), com::E_POINTER);
 }
 
 TEST(ComError, TheApplicationsReasonReplacesTheTableTextOnOneLine) {
@@ -63,6 +56,7 @@ TEST(ComError, TheApplicationsReasonReplacesTheTableTextOnOneLine) {
     const char* text;
     bool described;
   } cases[] = {
+      {nullptr, "Exception occurred.", false},  // the table's text
       {"General Error.\nGeneral input/output error.", "General Error. General input/output error.",
        true},
       {"  padded\r\n", "padded", true},
@@ -70,10 +64,11 @@ TEST(ComError, TheApplicationsReasonReplacesTheTableTextOnOneLine) {
       {" \n\t", "Unknown error 0x800A03EC", false},
   };
   for (const auto& c : cases) {
-    const com::Error error(com::SHEET_E_APPLICATION_DEFINED, c.description);
-    EXPECT_EQ(error.hr(), com::SHEET_E_APPLICATION_DEFINED);
-    EXPECT_EQ(error.ErrorMessage(), c.text) << c.description;
-    EXPECT_EQ(error.HasDescription(), c.described) << c.description;
+    const HRESULT hr = c.description ? com::SHEET_E_APPLICATION_DEFINED : com::DISP_E_EXCEPTION;
+    const com::Error error = c.description ? com::Error(hr, c.description) : com::Error(hr);
+    EXPECT_EQ(error.hr(), hr);
+    EXPECT_STREQ(error.what(), c.text);
+    EXPECT_EQ(error.HasDescription(), c.described) << c.text;
   }
 }
 

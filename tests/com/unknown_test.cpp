@@ -56,8 +56,8 @@ TEST(Ptr, CountsReferencesHandsThemOverAndRefusesCallsWhenEmpty) {
   EXPECT_EQ(destroyed, 2);
 
   com::Ptr<Tracked> holder;
-  EXPECT_EQ(com_test::ThrownCode([&] { holder->Cells(); }), com::E_POINTER);
-  EXPECT_EQ(com_test::ThrownCode([&] { *holder; }), com::E_POINTER);
+  EXPECT_EQ(com_test::FailureOf([&] { holder->Cells(); }), com::E_POINTER);
+  EXPECT_EQ(com_test::FailureOf([&] { *holder; }), com::E_POINTER);
 }
 
 TEST(QueryInterface, FindsTheInterfacesTheObjectImplements) {
@@ -69,9 +69,8 @@ TEST(QueryInterface, FindsTheInterfacesTheObjectImplements) {
   com::Ptr<com::Unknown> unknown = chart;
   EXPECT_EQ(com::QueryInterface<Sheet>(unknown), sheet);
 
-  EXPECT_EQ(com_test::ThrownCode([&] { com::QueryInterface<Workbook>(sheet); }),
-            com::E_NOINTERFACE);
-  EXPECT_EQ(com_test::ThrownCode([] { com::QueryInterface<Chart>(com::Ptr<Sheet>()); }),
+  EXPECT_EQ(com_test::FailureOf([&] { com::QueryInterface<Workbook>(sheet); }), com::E_NOINTERFACE);
+  EXPECT_EQ(com_test::FailureOf([] { com::QueryInterface<Chart>(com::Ptr<Sheet>()); }),
             com::E_POINTER);
   EXPECT_FALSE(com::TryQueryInterface<Workbook>(sheet)) << "not a workbook: an empty handle";
   EXPECT_EQ(com::TryQueryInterface<Chart>(unknown), chart);

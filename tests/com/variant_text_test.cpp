@@ -25,18 +25,12 @@ std::string TextOf(const VARIANT& value) {
   return com::VariantToText(value);
 }
 
-VARIANT Raw(VARTYPE vt) {
+// A raw VARIANT of type `vt`, with `set` setting one member.
+VARIANT Raw(VARTYPE vt, void (*set)(VARIANT&) = nullptr) {
   VARIANT value;
   GmVariantInit(&value);
   value.vt = vt;
-  return value;
-}
-
-// Any raw VARIANT built by setting one member after the type.
-template <class Set>
-VARIANT Raw(VARTYPE vt, Set set) {
-  VARIANT value = Raw(vt);
-  set(value);
+  if (set) set(value);
   return value;
 }
 
@@ -71,8 +65,7 @@ TEST(VariantText, EveryScalarType) {
                {Variant::Bool(true), "-1"},
                {Raw(VT_BOOL, [](VARIANT& v) { v.boolVal = 1; }), "-1"},  // any non-zero is true
                {Raw(VT_EMPTY), ""},
-               {Raw(VT_BSTR), ""},  // null BSTR
-               {Variant::Date(45297 + (15 * 3600 + 4 * 60 + 5) / 86400.0), "1/6/2024 3:04:05 PM"}};
+               {Raw(VT_BSTR), ""}};  // null BSTR; dates below
   for (const auto& c : cases)
     EXPECT_EQ(TextOf(c.value), c.text) << com::Describe(c.value);
   EXPECT_EQ(TextOf(Variant::Text("油井 Débit")), "油井 Débit");
@@ -89,7 +82,7 @@ TEST(VariantText, UnconvertibleValuesFail) {
                {Variant::Date(2958466), com::E_INVALIDARG},
                {Raw(0x7F), com::DISP_E_BADVARTYPE}};
   for (const auto& c : cases)
-    EXPECT_EQ(com_test::ThrownCode([&] { TextOf(c.value); }), c.expected) << c.value.vt;
+    EXPECT_EQ(com_test::FailureOf([&] { TextOf(c.value); }), c.expected) << c.value.vt;
 }
 
 TEST(VariantText, ReferencesConvertAsTheirTarget) {
@@ -132,23 +125,20 @@ constexpr double Seconds(int h, int m, double s) {
 }
 
 // Dates the driver turns into days and times; only this direction is used.
+// The dates of the texts below are not repeated.
 TEST(OleDate, ToCivilDateAndTime) {
   const std::pair<double, CivilDateTime> cases[] = {
       {0, {1899, 12, 30, 0, 0, 0}},
       {60, {1900, 2, 28, 0, 0, 0}},  // 1900 is no leap year here
       {61, {1900, 3, 1, 0, 0, 0}},
       {36585, {2000, 2, 29, 0, 0, 0}},
-      {45297 + Seconds(15, 4, 5), {2024, 1, 6, 15, 4, 5}},
-      {2958465 + Seconds(23, 59, 59), {9999, 12, 31, 23, 59, 59}},
       {-657434.5, {100, 1, 1, 12, 0, 0}},
       // Before day 0 the fraction still counts forward from midnight.
-      {-1.25, {1899, 12, 29, 6, 0, 0}},
       {-36522 - Seconds(18, 30, 0), {1800, 1, 1, 18, 30, 0}},
       // Times round to the nearest second, half a second before midnight
       // into the next day; -0.5 is the same moment as 0.5.
       {45297 + Seconds(15, 4, 5.4), {2024, 1, 6, 15, 4, 5}},
       {45297 + Seconds(15, 4, 5.6), {2024, 1, 6, 15, 4, 6}},
-      {45297 + Seconds(23, 59, 59.6), {2024, 1, 7, 0, 0, 0}},
       {-1 - Seconds(23, 59, 59.6), {1899, 12, 30, 0, 0, 0}},
       {-0.5, {1899, 12, 30, 12, 0, 0}},
       {2958465.99999, {9999, 12, 31, 23, 59, 59}},

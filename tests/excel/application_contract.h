@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "com/error.h"
+#include "com/thrown_error.h"
 #include "excel/errors.h"
 #include "excel/object_model.h"
 #include "support/temp_folder.h"
@@ -50,16 +51,8 @@ class ApplicationContract : public ::testing::TestWithParam<ContractSubject> {
   com::Ptr<excel::Worksheet> sheet_;  // its only sheet
 };
 
-// The HRESULT a call fails with; S_OK when it does not fail.
-template <typename Call>
-HRESULT FailureOf(Call&& call) {
-  try {
-    call();
-  } catch (const com::Error& error) {
-    return error.hr();
-  }
-  return com::S_OK;
-}
+using com_test::ErrorOf;
+using com_test::FailureOf;
 
 inline com::Ptr<excel::Workbook> NewWorkbook(const com::Ptr<excel::Application>& application) {
   return application->GetWorkbooks()->Add(com::Variant::Missing(), 0);

@@ -186,9 +186,7 @@ TEST_P(CalcApplicationTest, NamedRangesOfTheSheetResolve) {
 }
 
 TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesAndTravelWithTheFile) {
-  PutBasicModule(book_, "Standard", "Module1",
-                 "Function Add2(a, b)\n  Add2 = a + b\nEnd Function\n"
-                 "Function Joined(text, number)\n  Joined = text & \"/\" & number\nEnd Function\n");
+  GetParam().addMacros(book_);
   const auto run = [&](const com::Ptr<Application>& application, const char* macro,
                        std::initializer_list<Variant> given) {
     return application->Run(Variant::Text(macro), excel_test::Arguments(given));

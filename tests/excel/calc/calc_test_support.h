@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "com/error.h"
@@ -31,7 +30,6 @@ class CalcTest : public ::testing::Test {
 
   // A file path in this test's own temporary folder.
   std::string PathOf(const std::string& name) const { return folder_.File(name); }
-  const std::filesystem::path& Folder() const { return folder_.path(); }
 
  private:
   test_support::TempFolder folder_;
@@ -41,13 +39,7 @@ class CalcTest : public ::testing::Test {
 excel_test::ContractSubject CalcSubject();
 
 // The short forms of ../application_contract.h, and Calc's own.
-using excel_test::FailureOf;
-using excel_test::Get;
-using excel_test::NewWorkbook;
-using excel_test::OpenWorkbook;
-using excel_test::Put;
-using excel_test::RangeOf;
-using excel_test::SheetOf;
+using namespace excel_test;
 com::Ptr<Application> NewApplication();
 
 // A rows x columns block as a VARIANT, row by row.

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "calc_test_support.h"
 #include "com/error.h"
 #include "support/temp_folder.h"
 
@@ -85,12 +86,6 @@ TEST(OfficeFiles, AbsolutePathsAreNormalAndRelativeOnesStartHere) {
     EXPECT_EQ(AbsolutePath(path), expected) << path;
 }
 
-TEST(OfficeFiles, ProfileTurnsLockFilesOff) {
-  const std::string settings = ProfileSettings();
-  EXPECT_NE(settings.find("\"UseLocking\" oor:op=\"fuse\"><value>false"), std::string::npos);
-  EXPECT_NE(settings.find("<value>en-US</value>"), std::string::npos);
-}
-
 TEST(OfficeFiles, FoldersAreCreatedAndRemoved) {
   fs::path base;
   {
@@ -160,23 +155,10 @@ TEST(ChildProcesses, AKilledChildHasEndedAsSoonAsTheKillIsSent) {
   }
 }
 
-// The state letter of /proc/<pid>/stat ('S', 'T', 'Z', ...), or 0.
-char StateOf(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  std::getline(stat, text);
-  const std::size_t end = text.rfind(')');
-  return end == std::string::npos || end + 2 >= text.size() ? 0 : text[end + 2];
-}
-
 TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEnded) {
   const std::shared_ptr<ChildProcess> stopped =
       ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
-  ASSERT_EQ(::kill(stopped->Pid(), SIGSTOP), 0);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (StateOf(stopped->Pid()) != 'T' && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_EQ(StateOf(stopped->Pid()), 'T');
+  ASSERT_TRUE(testing::Freeze(stopped->Pid()));
   ASSERT_EQ(::kill(stopped->Pid(), SIGTERM), 0);  // stays queued while stopped
   EXPECT_FALSE(stopped->Ended());
   ASSERT_EQ(::kill(stopped->Pid(), SIGKILL), 0);  // ends even a stopped process
@@ -231,12 +213,9 @@ TEST(SigpipeBlock, ThreadsStartedMeanwhileSurviveADeadPeerAndTheCallerIsRestored
 }
 
 TEST(ChildProcesses, AProgramThatCannotRunFailsAtOnce) {
-  try {
-    ChildProcess::Start("/nonexistent/soffice.bin", {}, kEnvironment);
-    FAIL() << "started";
-  } catch (const com::Error& error) {
-    EXPECT_EQ(error.hr(), com::CO_E_SERVER_EXEC_FAILURE);
-  }
+  EXPECT_EQ(excel_test::FailureOf(
+                [] { ChildProcess::Start("/nonexistent/soffice.bin", {}, kEnvironment); }),
+            com::CO_E_SERVER_EXEC_FAILURE);
 }
 
 TEST(ChildProcesses, OutlivesTheThreadThatAskedForIt) {
@@ -258,16 +237,10 @@ TEST(ChildProcesses, ReleasingTheLastHoldEndsTheChild) {
     const std::shared_ptr<ChildProcess> child =
         ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
     pid = child->Pid();
+    EXPECT_TRUE(ListeningPipePaths(pid).empty());
   }
   // Killed and reaped: no such process, not even a zombie.
   EXPECT_NE(::kill(pid, 0), 0);
-}
-
-TEST(ChildProcesses, AProcessWithoutPipesListsNone) {
-  const std::shared_ptr<ChildProcess> child =
-      ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
-  EXPECT_TRUE(ListeningPipePaths(child->Pid()).empty());
-  child->Kill();
 }
 
 }  // namespace
