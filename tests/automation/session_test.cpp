@@ -22,14 +22,14 @@ class NoApplicationTest : public ::testing::Test {
   NoApplicationTest() {
     std::string text = "REGEDIT4\n";
     for (int version = 9; version <= 16; ++version) {
-      text += "\n[HKEY_CLASSES_ROOT\\Excel.Application." + std::to_string(version) + "]\n@=\"v" +
-              std::to_string(version) + "\"\n";
+      const std::string name = "v" + std::to_string(version);
+      text += "\n[HKEY_CLASSES_ROOT\\Excel.Application." + std::to_string(version) + "]\n@=\"" +
+              name + "\"\n";
       factories_.push_back(std::make_unique<test_support::ScopedApplicationFactory>(
-          "v" + std::to_string(version), [this, version]() -> com::Ptr<excel::Application> {
+          name, [this, version]() -> com::Ptr<excel::Application> {
             attempts_.push_back(version);
-            if (!succeed_.empty() && succeed_.back() == version) {
+            if (!succeed_.empty() && succeed_.back() == version)
               return test_support::MemoryApplication::Create();
-            }
             // 16 is there and says why it cannot start; 9 is not there.
             if (version == 9) com::Throw(com::REGDB_E_CLASSNOTREG);
             com::Throw(com::E_FAIL, version == 16 ? "no office program found" : "");
@@ -149,7 +149,7 @@ TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
   EXPECT_EQ(names, std::vector<std::string>{"A"});
 }
 
-TEST_F(SessionTest, WorksheetsAreSelectedOnlyWhenTheyAreWorksheetsOfTheCurrentWorkbook) {
+TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheCurrentWorkbook) {
   auto session = NewSession();
   ASSERT_EQ(session->NewWorkbook(Msg()), 0);
   std::vector<std::string> names{"stale"};
@@ -159,6 +159,27 @@ TEST_F(SessionTest, WorksheetsAreSelectedOnlyWhenTheyAreWorksheetsOfTheCurrentWo
   EXPECT_EQ(session->SelectWorksheet("Nope", Msg()), 1);
   EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)");
   EXPECT_EQ(session->GetWorksheetName(), "Sheet1") << "an unknown sheet keeps the current one";
+
+  // Cells travel through Value2.
+  recorder_->Clear();
+  EXPECT_EQ(session->SetCellValue("B2", com::Variant::Double(1.5)), 0);
+  EXPECT_EQ(session->GetCellValue("B2"), com::Variant::Double(1.5));
+  EXPECT_EQ(recorder_->Transcript(),
+            "Worksheet.GetRange(VT_BSTR \"B2\", Missing)\n"
+            "Range.Invoke(0x56C, put, VT_R8 1.5)\n"
+            "Worksheet.GetRange(VT_BSTR \"B2\", Missing)\n"
+            "Range.Invoke(0x56C, get)\n");
+
+  // Added worksheets are named unless the name is blank, and become current.
+  EXPECT_EQ(session->AddWorksheet("   ", Msg()), 0);
+  EXPECT_EQ(session->GetWorksheetName(), "Sheet2");
+  recorder_->Clear();
+  EXPECT_EQ(session->AddWorksheet("Data", Msg()), 0);
+  EXPECT_EQ(session->GetWorksheetName(), "Data");
+  EXPECT_EQ(recorder_->Lines()[1], "Worksheets.Add(Missing, Missing, Missing, Missing, lcid=0)");
+  // The name's line and the refusal's text are in the worksheet function tests.
+  EXPECT_EQ(session->AddWorksheet("a/b", Msg()), 1);
+  EXPECT_EQ(session->GetWorksheetName(), "Sheet4") << "the new sheet stays current";
 
   // Sheet names fail as a whole on a chart sheet; selecting one leaves no
   // worksheet, and cells then read as empty text and cannot be written.
@@ -182,35 +203,6 @@ TEST_F(SessionTest, WorksheetsAreSelectedOnlyWhenTheyAreWorksheetsOfTheCurrentWo
   session->CloseWorkbook();
   EXPECT_FALSE(session->HasWorkbook());
   EXPECT_EQ(session->GetWorksheetName(), "");
-}
-
-TEST_F(SessionTest, AddedWorksheetsAreNamedUnlessTheNameIsBlank) {
-  auto session = NewSession();
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
-  EXPECT_EQ(session->AddWorksheet("   ", Msg()), 0);
-  EXPECT_EQ(session->GetWorksheetName(), "Sheet2");
-  recorder_->Clear();
-  EXPECT_EQ(session->AddWorksheet("Data", Msg()), 0);
-  EXPECT_EQ(session->GetWorksheetName(), "Data");
-  EXPECT_EQ(recorder_->Lines()[1], "Worksheets.Add(Missing, Missing, Missing, Missing, lcid=0)");
-
-  // The name's line and the refusal's text are in the worksheet function tests.
-  EXPECT_EQ(session->AddWorksheet("a/b", Msg()), 1);
-  EXPECT_EQ(session->GetWorksheetName(), "Sheet4") << "the new sheet stays current";
-}
-
-TEST_F(SessionTest, CellsTravelThroughValue2) {
-  auto session = NewSession();
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
-  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
-  recorder_->Clear();
-  EXPECT_EQ(session->SetCellValue("B2", com::Variant::Double(1.5)), 0);
-  EXPECT_EQ(session->GetCellValue("B2"), com::Variant::Double(1.5));
-  EXPECT_EQ(recorder_->Transcript(),
-            "Worksheet.GetRange(VT_BSTR \"B2\", Missing)\n"
-            "Range.Invoke(0x56C, put, VT_R8 1.5)\n"
-            "Worksheet.GetRange(VT_BSTR \"B2\", Missing)\n"
-            "Range.Invoke(0x56C, get)\n");
 }
 
 TEST_F(SessionTest, SavingFailsWithoutAWorkbookOrAFileAndCloseQuitAndVisibilitySwallowFailures) {
@@ -248,10 +240,7 @@ TEST_F(SessionTest, SavingFailsWithoutAWorkbookOrAFileAndCloseQuitAndVisibilityS
 
 TEST_F(SessionTest, MacrosRunOnTheWorkbooksApplicationWithTheirArguments) {
   registration_.OnCreate([](test_support::MemoryApplication& app) {
-    app.RegisterMacro("Module1.Step",
-                      [](test_support::MemoryApplication&, const std::vector<com::Variant>&) {
-                        return com::Variant();
-                      });
+    app.RegisterMacro("Module1.Step", [](auto&, const auto&) { return com::Variant(); });
   });
   auto session = NewSession();
   ASSERT_EQ(session->NewWorkbook(Msg()), 0);
