@@ -21,10 +21,8 @@ class Random {
   // An address as users write it: now and then lower case or with "$".
   std::string Address(int row, int column) {
     std::string text = A1Name(row, column);
-    if (OneIn(4)) {
-      for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    if (OneIn(4))
+      std::ranges::transform(text, text.begin(), [](unsigned char c) { return std::tolower(c); });
     if (OneIn(4)) text = "$" + text;
     return text;
   }
@@ -226,17 +224,12 @@ void BlockDifferential::Run(const Round& round) {
 
   const auto both = [&](const char* what, const std::function<std::int32_t(Twin&)>& operation,
                         const std::function<bool(int, int)>& ignored = nullptr) {
-    std::int32_t byCell = 0;
-    std::int32_t byBlock = 0;
-    {
-      const test_support::ScopedEnv off("GRIDMOOR_BLOCK_TRANSFER", "0");
-      byCell = operation(cells);
-    }
-    {
-      const test_support::ScopedEnv on("GRIDMOOR_BLOCK_TRANSFER", std::nullopt);
-      byBlock = operation(blocks);
-    }
-    EXPECT_EQ(byCell, byBlock) << what;
+    const auto under = [&](std::optional<std::string_view> setting, Twin& twin) {
+      const test_support::ScopedEnv blockTransfer("GRIDMOOR_BLOCK_TRANSFER", setting);
+      return operation(twin);
+    };
+    const std::int32_t byCell = under("0", cells);
+    EXPECT_EQ(byCell, under(std::nullopt, blocks)) << what;
     Compare(cells, blocks, what, ignored);
   };
 
@@ -274,9 +267,7 @@ void BlockDifferential::Run(const Round& round) {
   if (laterTableRows) return InjectAt(std::nullopt);  // the twins now differ there
 
   const auto eval = [&](Twin& twin, bool set) {
-    std::vector<unsigned char> record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
-    const std::int32_t handle = 0;
-    std::memcpy(record.data() + EXT_PUBVAR2_HANDLE_OFFSET, &handle, sizeof handle);
+    std::vector<unsigned char> record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);  // handle 0
     record[EXT_PUBVAR2_FLAG_OFFSET] = set ? 1 : 0;
     const char* text = round.setText.c_str();
     std::memcpy(record.data() + EXT_PUBVAR2_TEXT_POINTER_OFFSET, &text, sizeof text);
