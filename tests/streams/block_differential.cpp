@@ -157,8 +157,7 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
     ASSERT_EQ(twin.session->SetCellValue(cell, value), 0) << cell;
 
   model::CExcCaseDetails& details = twin.details;
-  details.inputCount = 1;
-  details.outputCount = 1;
+  details.inputCount = details.outputCount = 1;
   streams::ResizeStreams(details.inputStreams, 1);
   streams::ResizeStreams(details.outputStreams, 1);
   details.useCompositions = 1;
@@ -166,9 +165,10 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
       std::make_unique<streams::CExcCompositionDefinition>("Comp", round.names));
   Random random(round.seed + 1);
   streams::CExcInputStreamData& in = *details.inputStreams.At(0);
-  in.sheetName = kSheet;
-  in.compositionName = "Comp";
-  in.composition = round.block;
+  streams::CExcOutputStreamData& out = *details.outputStreams.At(0);
+  in.sheetName = out.sheetName = kSheet;
+  in.compositionName = out.compositionName = "Comp";
+  in.composition = out.composition = round.block;
   in.forecastDirection = static_cast<std::uint32_t>(random.Pick(0, 1));
   for (std::size_t row = 0; row < streams::kInputRowCount; ++row) {
     const auto bound = [&] {
@@ -178,15 +178,10 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
     in.solverCells[row] = {bound(), static_cast<std::uint32_t>(random.Pick(0, 2))};
     in.forecastCells[row] = {bound(), static_cast<std::uint32_t>(random.Pick(0, 2))};
   }
-  streams::CExcOutputStreamData& out = *details.outputStreams.At(0);
-  out.sheetName = kSheet;
-  out.compositionName = "Comp";
-  out.composition = round.block;
-  for (std::size_t row = 0; row < streams::kOutputRowCount; ++row) {
+  for (std::size_t row = 0; row < streams::kOutputRowCount; ++row)
     out.propertyCells[row] = {
         random.OneIn(3) ? std::string() : random.Address(random.Pick(1, 12), 2),
         static_cast<std::uint32_t>(random.Pick(0, 2))};
-  }
   twin.variables.Add(std::make_unique<optimisation::CExcExportedVariable>(round.variable));
 }
 
