@@ -13,6 +13,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/archive_helpers.h"
@@ -134,52 +135,48 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
   one.details.inputStreams.Clear();
   one.details.outputStreams.Clear();
   one.details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
-  struct Case {
-    std::uint32_t version;
-    std::size_t at;
-    std::uint32_t word;
-    const char* message;
-    std::int32_t versionKept;
-    const char* dumpError;
-  };
-  const std::vector<Case> cases = {
-      {40, 8, 41, kTooNew, 41, "version 41 is newer than 40"},
-      {40, 8, 0xFFFFFFFF, kTooNew, 0x7FFFFFFF, "version 4294967295 is newer than 40"},
-      {40, 8, 0, kReadFailed, 0, "version 0 is not a case version"},
-      {40, 0, 0, kReadFailed, 0, "the archive does not start with its signature"},
-      {40, 4, 0x385FD21B, kReadFailed, 0, "the archive does not start with its signature"},
-      {40, 12, 4000, kReadFailed, 40,
-       "a text of 4000 bytes at byte 12 does not fit the 96 bytes left"},
-      {40, 12, 0xFFFFFFFF, kReadFailed, 40,
-       "a text of 4294967295 bytes at byte 12 does not fit the 96 bytes left"},
-      {40, 60, 0x10000000, kReadFailed, 40,
-       "268435456 input streams at byte 60 do not fit the 48 bytes left"},
-      {40, 64, 0xFFFFFFFF, kReadFailed, 40,
-       "4294967295 output streams at byte 64 do not fit the 44 bytes left"},
-      {40, 86, 400, kReadFailed, 40, "400 constraints at byte 86 do not fit the 22 bytes left"},
-      {40, 91, 0xFFFFFFFF, kReadFailed, 40,
-       "4294967295 compositions at byte 91 do not fit the 17 bytes left"},
-      {40, 99, 0xFFFFFFF0, kReadFailed, 40,
-       "4294967280 components at byte 99 do not fit the 9 bytes left"},
-      // Version 9 keeps a single legacy composition of its own.
-      {9, 61, 50000, kReadFailed, 9,
-       "50000 legacy components at byte 61 do not fit the 4 bytes left"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.dumpError);
-    std::vector<std::uint8_t> bytes = WriteCase(one.View(), c.version, c.version);
-    std::memcpy(bytes.data() + c.at, &c.word, sizeof c.word);
+  // Version written, where and which word replaces what is there, the
+  // model's message, the version it keeps and the dump's error.
+  const std::tuple<std::uint32_t, std::size_t, std::uint32_t, const char*, std::int32_t,
+                   const char*>
+      cases[] = {
+          {40, 8, 41, kTooNew, 41, "version 41 is newer than 40"},
+          {40, 8, 0xFFFFFFFF, kTooNew, 0x7FFFFFFF, "version 4294967295 is newer than 40"},
+          {40, 8, 0, kReadFailed, 0, "version 0 is not a case version"},
+          {40, 0, 0, kReadFailed, 0, "the archive does not start with its signature"},
+          {40, 4, 0x385FD21B, kReadFailed, 0, "the archive does not start with its signature"},
+          {40, 12, 4000, kReadFailed, 40,
+           "a text of 4000 bytes at byte 12 does not fit the 96 bytes left"},
+          {40, 12, 0xFFFFFFFF, kReadFailed, 40,
+           "a text of 4294967295 bytes at byte 12 does not fit the 96 bytes left"},
+          {40, 60, 0x10000000, kReadFailed, 40,
+           "268435456 input streams at byte 60 do not fit the 48 bytes left"},
+          {40, 64, 0xFFFFFFFF, kReadFailed, 40,
+           "4294967295 output streams at byte 64 do not fit the 44 bytes left"},
+          {40, 86, 400, kReadFailed, 40, "400 constraints at byte 86 do not fit the 22 bytes left"},
+          {40, 91, 0xFFFFFFFF, kReadFailed, 40,
+           "4294967295 compositions at byte 91 do not fit the 17 bytes left"},
+          {40, 99, 0xFFFFFFF0, kReadFailed, 40,
+           "4294967280 components at byte 99 do not fit the 9 bytes left"},
+          // Version 9 keeps a single legacy composition of its own.
+          {9, 61, 50000, kReadFailed, 9,
+           "50000 legacy components at byte 61 do not fit the 4 bytes left"},
+      };
+  for (const auto& [version, at, word, message, versionKept, dumpError] : cases) {
+    SCOPED_TRACE(dumpError);
+    std::vector<std::uint8_t> bytes = WriteCase(one.View(), version, version);
+    std::memcpy(bytes.data() + at, &word, sizeof word);
     model::CExcModel fresh;
     CaseRecord record(bytes);
     EXPECT_EQ(fresh.ReadCaseData(record.data(), Status()), 1);
-    EXPECT_EQ(Message(), c.message);
-    EXPECT_EQ(fresh.caseVersion, c.versionKept) << "the version read stays";
+    EXPECT_EQ(Message(), message);
+    EXPECT_EQ(fresh.caseVersion, versionKept) << "the version read stays";
     EXPECT_TRUE(fresh.constraints.empty() && fresh.caseDetails.compositions.empty());
-    EXPECT_EQ(fresh.caseDetails.fileName, c.at <= 12 ? "" : "x") << "read up to the fault";
+    EXPECT_EQ(fresh.caseDetails.fileName, at <= 12 ? "" : "x") << "read up to the fault";
     nlohmann::json out = "untouched";
     std::string error;
     EXPECT_FALSE(archive::CaseArchiveToJson(bytes, out, error));
-    EXPECT_EQ(error, std::string("case data: ") + c.dumpError);
+    EXPECT_EQ(error, std::string("case data: ") + dumpError);
     EXPECT_EQ(out, "untouched");
   }
   CaseRecord empty({});
@@ -232,20 +229,22 @@ TEST_F(CaseData, LoadedCountsAreKeptWithinTheirRanges) {
     written.details.outputStreams.RemoveAt(2);
     written.details.inputCount = written.details.outputCount = stored;
     written.intControls.At(1)->StateCount = static_cast<std::int32_t>(stored);
-    CaseRecord record(StoreCase(written.View()));
+    const std::vector<std::uint8_t> bytes = StoreCase(written.View());
+    CaseRecord record(bytes);
     model::CExcModel read;
     ASSERT_EQ(read.ReadCaseData(record.data(), Status()), 0) << Message();
-    EXPECT_EQ(read.caseDetails.inputCount, kept) << stored;
-    EXPECT_EQ(read.caseDetails.outputCount, kept) << stored;
-    EXPECT_EQ(read.caseDetails.inputStreams.size(), kept) << stored;
-    EXPECT_EQ(read.caseDetails.outputStreams.size(), kept) << stored;
-    EXPECT_EQ(read.caseDetails.inputStreams.At(0)->sheetName, "Inputs 0");
+    const model::CExcCaseDetails& details = read.caseDetails;
+    EXPECT_EQ(std::tuple(details.inputCount, details.outputCount, details.inputStreams.size(),
+                         details.outputStreams.size()),
+              std::tuple(kept, kept, std::size_t{kept}, std::size_t{kept}))
+        << stored;
+    EXPECT_EQ(details.inputStreams.At(0)->sheetName, "Inputs 0");
     EXPECT_EQ(read.intControls.At(1)->StateCount,
               std::clamp(static_cast<std::int32_t>(stored), 0, 20))
         << stored;
     nlohmann::json dumped;
     std::string error;
-    ASSERT_TRUE(archive::CaseArchiveToJson(StoreCase(written.View()), dumped, error));
+    ASSERT_TRUE(archive::CaseArchiveToJson(bytes, dumped, error));
     EXPECT_EQ(dumped["outputStreams"].size(), kept) << "the dump holds the case as the model does";
   }
 }
@@ -265,14 +264,9 @@ TEST_F(CaseData, TheWorkbookIsRelocatedByTheBatchJobTheFileTheHostsFlagAndTheMod
   const std::string modelFile = (models / "field.cfx").string();
   const std::string backslashed = models.string() + "\\field.cfx";
   const std::string moved = (models / "book.xlsx").string();
-  struct Case {
-    bool batch;
-    std::string fileName;
-    std::uint32_t flag;
-    std::string expected;
-    const char* modelPath;
-  };
-  const std::vector<Case> cases = {
+  // In a batch job, the case's file name, the host's flag, the file name
+  // after the read, the model path.
+  const std::tuple<bool, std::string, std::uint32_t, std::string, const char*> cases[] = {
       {false, existing, 0, existing, modelFile.c_str()},
       {true, existing, 0, moved, modelFile.c_str()},
       {false, missing, 0, moved, modelFile.c_str()},
@@ -285,17 +279,17 @@ TEST_F(CaseData, TheWorkbookIsRelocatedByTheBatchJobTheFileTheHostsFlagAndTheMod
       {false, missing, 0, missing, "field.cfx"},  // no folder to move to
       {false, missing, 0, missing, nullptr},
   };
-  for (const Case& c : cases) {
-    std::optional<test_support::ScopedEnv> batch;
-    if (c.batch) batch.emplace("LSB_JOBID", "4711");
+  for (const auto& [batch, fileName, flag, expected, modelPath] : cases) {
+    std::optional<test_support::ScopedEnv> job;
+    if (batch) job.emplace("LSB_JOBID", "4711");
     archive::CaseContent content;
-    content.details.fileName = c.fileName;
-    CaseRecord record(StoreCase(content.View()), c.modelPath, c.flag);
+    content.details.fileName = fileName;
+    CaseRecord record(StoreCase(content.View()), modelPath, flag);
     model::CExcModel reader;
     EXPECT_EQ(reader.ReadCaseData(record.data(), Status()), 0) << Message();
-    EXPECT_EQ(reader.caseDetails.fileName, c.expected)
-        << c.fileName << (c.batch ? " in a batch job" : "") << " flag " << c.flag << " model "
-        << (c.modelPath ? c.modelPath : "none");
+    EXPECT_EQ(reader.caseDetails.fileName, expected)
+        << fileName << (batch ? " in a batch job" : "") << " flag " << flag << " model "
+        << (modelPath ? modelPath : "none");
   }
 }
 

@@ -4,7 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
+#include <tuple>
 
 #include "csv.h"
 #include "library.h"
@@ -21,11 +21,7 @@ namespace {
 using nlohmann::json;
 
 TEST(HostResultConvention, EachCodeMeansWhatItsOperationSays) {
-  struct Case {
-    std::int32_t code, result;
-    Outcome expected;
-  };
-  const Case cases[] = {
+  const std::tuple<std::int32_t, std::int32_t, Outcome> cases[] = {
       {EXT_CMD_ENUM_STREAMS, 0, Outcome::kOk},
       {EXT_CMD_ENUM_STREAMS, -1, Outcome::kEnd},
       {EXT_CMD_ENUM_STREAMS, 1, Outcome::kFailed},
@@ -41,9 +37,8 @@ TEST(HostResultConvention, EachCodeMeansWhatItsOperationSays) {
       {EXT_CMD_SET_IPR, 0, Outcome::kOk},
       {EXT_CMD_END_OF_RUN, 1, Outcome::kFailed},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(Interpret(c.code, c.result), c.expected)
-        << "code " << c.code << " result " << c.result;
+  for (const auto& [code, result, expected] : cases)
+    EXPECT_EQ(Interpret(code, result), expected) << "code " << code << " result " << result;
   EXPECT_TRUE(FailsSilently(EXT_CMD_END_OF_RUN));
   EXPECT_FALSE(FailsSilently(EXT_CMD_GET_IPR));
 }
@@ -71,12 +66,8 @@ TEST(HostRecords, IprRoundTripKeepsEveryFieldAndFlagANewOneNone) {
   EXPECT_EQ(record.Get<double>(EXT_IPR_INTERACTION_OFFSET + EXT_IPR_INTERACTION_ROW_SIZE + 16),
             0.03);
   const StreamState out = DecodeIpr(record);
-  EXPECT_EQ(out.scalars, in.scalars);
-  EXPECT_EQ(out.eosModel, in.eosModel);
-  EXPECT_EQ(out.moleFractions, in.moleFractions);
-  EXPECT_EQ(out.properties[4], in.properties[4]);
-  EXPECT_TRUE(out.properties[0].empty());
-  EXPECT_EQ(out.interaction, in.interaction);
+  EXPECT_EQ(std::tie(out.scalars, out.eosModel, out.moleFractions, out.properties, out.interaction),
+            std::tie(in.scalars, in.eosModel, in.moleFractions, in.properties, in.interaction));
   // A new record holds the missing-value marker.
   const StreamState fresh = DecodeIpr(NewIprRecord(2));
   for (double v : fresh.scalars)
@@ -102,13 +93,12 @@ TEST(HostRecords, ProblemRecordDecodesAndClampsCounts) {
       EXT_CONSTRAINT_GREATER);
   r.Put<std::int32_t>(EXT_OPT_PROBLEM_INT_CONTROL_COUNT_OFFSET, 1000);  // corrupt
   const ProblemInfo p = DecodeProblem(r);
-  EXPECT_TRUE(p.objectiveDefined);
-  EXPECT_EQ(p.objectiveName, "TotalOil");
-  EXPECT_FALSE(p.maximise);
+  EXPECT_EQ(std::tuple(p.objectiveDefined, p.objectiveName, p.maximise),
+            std::tuple(true, "TotalOil", false));
   ASSERT_EQ(p.controls.size(), 1u);
-  EXPECT_EQ(p.controls[0].name.size(), static_cast<std::size_t>(EXT_OPT_CONTROL_NAME_SIZE));
-  EXPECT_TRUE(p.controls[0].lower.present);
-  EXPECT_FALSE(p.controls[0].upper.present);
+  const ControlInfo& control = p.controls[0];
+  EXPECT_EQ(std::tuple(control.name, control.lower.present, control.upper.present),
+            std::tuple(std::string(EXT_OPT_CONTROL_NAME_SIZE, 'x'), true, false));
   ASSERT_EQ(p.constraints.size(), 1u);
   EXPECT_EQ(p.constraints[0].type, ConstraintType::kGreater);
   EXPECT_EQ(p.intControls.size(), static_cast<std::size_t>(EXT_OPT_PROBLEM_MAX_ITEMS));
@@ -136,15 +126,12 @@ TEST(HostCsv, QuotesWhatNeedsQuotingReadsItBackAndNumbersRoundTrip) {
   std::vector<CsvRow> rows;
   std::string error;
   ASSERT_TRUE(ParseCsv(CsvLine(fields) + "x,y\r\n\n", rows, error)) << error;
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0], fields);
-  EXPECT_EQ(rows[1], (CsvRow{"x", "y"}));
+  EXPECT_EQ(rows, (std::vector<CsvRow>{fields, {"x", "y"}}));
   EXPECT_FALSE(ParseCsv("a,\"open\n", rows, error));
   EXPECT_NE(error.find("line 1"), std::string::npos);
   // Numbers round-trip; missing values are empty.
-  for (double v : {0.1, 1.0 / 3.0, 5479.39904479294, -2.5e-12, 1e30}) {
+  for (double v : {0.1, 1.0 / 3.0, 5479.39904479294, -2.5e-12, 1e30})
     EXPECT_EQ(std::strtod(FormatNumber(v).c_str(), nullptr), v) << FormatNumber(v);
-  }
   EXPECT_EQ(FormatNumber(0.1), "0.1");
   EXPECT_EQ(FormatNumber(kUndefined), "");
 }
@@ -155,27 +142,20 @@ json BaseScenario() {
     "inputs": {"In-1": [{"oilRate": 10, "moleFractions": [0.5, 0.5]}, {"oilRate": 20}]}})");
 }
 
-TEST(HostScenario, ReadsAValidScenario) {
+TEST(HostScenario, ReadsAValidScenarioAndErrorsNameTheKeyAtFault) {
   Scenario s;
   std::string error;
   ASSERT_TRUE(ParseScenario(BaseScenario(), "/models", s, error)) << error;
   EXPECT_EQ(*s.workbook, std::filesystem::path("/models/book.fods"));
-  EXPECT_EQ(s.timesteps, 3);
-  EXPECT_EQ(s.startDate, 45292.0);
+  EXPECT_EQ(std::tuple(s.timesteps, s.startDate), std::tuple(3, 45292.0));
   const InputSeries& series = s.inputs.at("In-1");
   EXPECT_EQ(InputAt(series, 0)->scalars[0], 10);
   EXPECT_EQ(InputAt(series, 2)->scalars[0], 20);  // the last entry carries on
   EXPECT_TRUE(IsUndefined(InputAt(series, 1)->scalars[1]));
   EXPECT_EQ(InputAt(series, 0)->moleFractions.size(), 2u);
-}
 
-TEST(HostScenario, ErrorsNameTheKeyAtFault) {
-  struct Case {
-    const char* pointer;
-    json value;
-    const char* expected;
-  };
-  const Case cases[] = {
+  // Where in the scenario, the value put there and what the error says.
+  const std::tuple<const char*, json, const char*> cases[] = {
       {"/colour", "red", "unknown key 'colour'"},
       {"/run/stepdays", 3, "unknown key 'run.stepdays'"},
       {"/inputs/In-1/1/oilrate", 3, "unknown key 'inputs.In-1[1].oilrate'"},
@@ -185,13 +165,11 @@ TEST(HostScenario, ErrorsNameTheKeyAtFault) {
       {"/inputs/In-1/0/oilRate", "ten", "'inputs.In-1[0].oilRate' must be a finite number"},
       {"/caseArchive", "case.gmc", "either inline"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [pointer, value, expected] : cases) {
     json document = BaseScenario();
-    document[json::json_pointer(c.pointer)] = c.value;
-    Scenario s;
-    std::string error;
-    EXPECT_FALSE(ParseScenario(document, "/m", s, error)) << c.pointer;
-    EXPECT_NE(error.find(c.expected), std::string::npos) << c.pointer << ": " << error;
+    document[json::json_pointer(pointer)] = value;
+    EXPECT_FALSE(ParseScenario(document, "/m", s, error)) << pointer;
+    EXPECT_NE(error.find(expected), std::string::npos) << pointer << ": " << error;
   }
 }
 
@@ -204,10 +182,10 @@ TEST(HostScenario, InputCsvGivesTheSameValuesAsTheTable) {
                     inputs, error))
       << error;
   const InputSeries& series = inputs.at("In-1");
-  EXPECT_EQ(series.at(0).scalars[0], 10);
-  EXPECT_EQ(series.at(0).moleFractions, (std::vector<double>{0, 0.4}));
-  EXPECT_EQ(series.at(0).interaction[0][1], 0.02);
-  EXPECT_EQ(series.at(0).eosModel, static_cast<std::uint32_t>(EXT_EOS_PR));
+  const StreamState& first = series.at(0);
+  EXPECT_EQ(
+      std::tuple(first.scalars[0], first.moleFractions, first.interaction[0][1], first.eosModel),
+      std::tuple(10.0, std::vector<double>{0, 0.4}, 0.02, std::uint32_t{EXT_EOS_PR}));
   EXPECT_TRUE(IsUndefined(series.at(2).scalars[0]));
   EXPECT_EQ(InputAt(series, 1), &series.at(0));
   // A byte-order mark in front of the header, as spreadsheets save UTF-8.
@@ -251,7 +229,7 @@ ProblemInfo GasLiftProblem() {
   return p;
 }
 
-TEST(HostOptimiser, CobylaFindsTheConstrainedOptimum) {
+TEST(HostOptimiser, CobylaFindsTheConstrainedOptimumAndBobyqaTheUnconstrainedOne) {
   const ProblemInfo problem = GasLiftProblem();
   OptimisationSettings settings;
   settings.relativeTolerance = 1e-8;
@@ -268,21 +246,18 @@ TEST(HostOptimiser, CobylaFindsTheConstrainedOptimum) {
   EXPECT_NEAR(r.value.constraints[0], 6.0, 1e-5);
   EXPECT_EQ(r.evaluations, trials);
   EXPECT_EQ(r.method, "cobyla");
-}
 
-TEST(HostOptimiser, BobyqaWithoutConstraintsStaysInTheBounds) {
-  ProblemInfo problem = GasLiftProblem();
-  problem.constraints.clear();
-  OptimisationSettings settings;
-  EXPECT_EQ(ChooseMethod(problem, settings), Method::kBobyqa);
-  const OptimumResult r =
-      Optimise(problem, settings, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {});
-  EXPECT_EQ(r.method, "bobyqa");
-  EXPECT_NEAR(r.point.controls[0], 4, 1e-4);
-  EXPECT_NEAR(r.point.controls[2], 1.5, 1e-4);
-  problem.constraints = GasLiftProblem().constraints;
-  settings.method = Method::kBobyqa;
-  EXPECT_THROW(Optimise(problem, settings, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {}),
+  // Without constraints: bobyqa, which stays in the bounds and refuses any.
+  ProblemInfo free = problem;
+  free.constraints.clear();
+  OptimisationSettings defaults;
+  EXPECT_EQ(ChooseMethod(free, defaults), Method::kBobyqa);
+  const OptimumResult b = Optimise(free, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {});
+  EXPECT_EQ(b.method, "bobyqa");
+  EXPECT_NEAR(b.point.controls[0], 4, 1e-4);
+  EXPECT_NEAR(b.point.controls[2], 1.5, 1e-4);
+  defaults.method = Method::kBobyqa;
+  EXPECT_THROW(Optimise(problem, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {}),
                std::invalid_argument);
 }
 
@@ -345,18 +320,12 @@ TEST(HostOutputs, FilesCarryEveryStreamAndTrial) {
   out.scalars[2] = 1.5;
   run.streamSamples = {{0, 45292, 0, in}, {0, 45292, 1, out}};
   run.published = {{0, 45292, "Block", "", "1\t2\n3\t4"}};
-  Trial trial;
-  trial.number = 1;
-  trial.point.controls = {1, 2, 3};
-  trial.value = {10, {6}};
-  trial.feasible = true;
+  const Trial trial{1, {{1, 2, 3}, {}}, {10, {6}}, true};
   run.trials = {{0, 45292, trial, false}, {0, 45292, trial, true}};
-  TimestepResult step;
-  step.optimised = true;
-  step.date = 45292;
-  step.optimum.point = trial.point;
-  step.optimum.value = trial.value;
-  run.results = {step};
+  run.results = {{.date = 45292,
+                  .optimised = true,
+                  .optimum = {.point = trial.point, .value = trial.value, .method = "", .note = ""},
+                  .nextEvent = std::nullopt}};
 
   const std::string streams = StreamsCsv(run);
   EXPECT_NE(streams.find("0,2024-01-01,In-1,in,100,,,"), std::string::npos) << streams;

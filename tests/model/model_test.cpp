@@ -5,6 +5,7 @@
 // codes, with the timestep alone or with the run date as text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -59,19 +60,16 @@ TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection)
   using M = model::CExcModel&;
   using S = ExtStatusRecord*;
   // The case dialog's answer is pinned after a stop; GetDispatch's in host_abi.c.
-  const struct {
-    const char* name;
-    std::int32_t (*run)(M, S);
-  } cases[] = {
+  const std::pair<const char*, std::int32_t (*)(M, S)> cases[] = {
       {"OpenCaseWorkbook", [](M m, S s) { return m.OpenCaseWorkbook(nullptr, s); }},
       {"StartApplication", [](M m, S s) { return m.StartApplication(0, s); }},
       {"ReloadWorkbook", [](M m, S s) { return m.ReloadWorkbook(s); }},
       {"SaveCaseWorkbook", [](M m, S s) { return m.SaveCaseWorkbook(0, nullptr, s); }},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, run] : cases) {
+    SCOPED_TRACE(name);
     GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-    EXPECT_EQ(c.run(model_, status.status()), 1);
+    EXPECT_EQ(run(model_, status.status()), 1);
     EXPECT_EQ(StatusText(status), "There is no connection to Excel");
     EXPECT_TRUE(status.GuardsIntact());
   }
@@ -84,56 +82,46 @@ TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection)
   EXPECT_EQ(model_.StopApplication(), 0);
 }
 
-TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLength) {
-  struct Case {
-    std::string fileName;
-    std::int32_t length;
-    std::vector<char> expected;  // the bytes written; the rest keep 'x'
-  };
-  const Case cases[] = {
+TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLengthDescriptionIsForIndexZero) {
+  // The file name, the host's length and the bytes written; the rest keep 'x'.
+  const std::tuple<std::string, std::int32_t, std::vector<char>> labels[] = {
       {"", 3, {'<', 'N', 'o'}},  // cut as the record helper cuts: no terminator
       {"/w/a.xlsx", 10, {'/', 'w', '/', 'a', '.', 'x', 'l', 's', 'x', 0}},
       {"/w/a.xlsx", -5, {}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fileName + " length " + std::to_string(c.length));
-    model_.caseDetails.fileName = c.fileName;
-    const std::size_t room = c.length > 0 ? static_cast<std::size_t>(c.length) : 0;
-    GuardedBuffer buffer(room + 4, 'x');
-    EXPECT_EQ(model_.GetFileLabel(buffer.chars(), c.length, nullptr), 0);
-    std::vector<char> written(buffer.chars(), buffer.chars() + c.expected.size());
-    EXPECT_EQ(written, c.expected);
-    for (std::size_t i = c.expected.size(); i < room + 4; ++i)
-      EXPECT_EQ(buffer.chars()[i], 'x');
+  for (const auto& [fileName, length, label] : labels) {
+    SCOPED_TRACE(fileName + " length " + std::to_string(length));
+    model_.caseDetails.fileName = fileName;
+    GuardedBuffer buffer(std::max(length, 0) + 4, 'x');
+    auto expected = buffer.bytes;
+    std::memcpy(expected.data(), label.data(), label.size());
+    EXPECT_EQ(model_.GetFileLabel(buffer.chars(), length, nullptr), 0);
+    EXPECT_EQ(buffer.bytes, expected);
   }
   EXPECT_EQ(model_.GetFileLabel(nullptr, 10, nullptr), 0);
-}
 
-TEST_F(UnconnectedModelTest, FileDescriptionOnlyForIndexZeroAndAFileName) {
   const std::string longName = "/" + std::string(400, 'p');
-  const struct {
-    std::string fileName;
-    std::int32_t index;
-    std::string path;  // empty: -1 and nothing written
-  } cases[] = {
+  // The file name, the index asked for and the path written (empty: -1 and
+  // nothing written).
+  const std::tuple<std::string, std::int32_t, std::string> descriptions[] = {
       {"", 0, ""},
       {"/work/case.xlsx", 1, ""},
       {"/work/case.xlsx", 0, "/work/case.xlsx"},
       {"/work/case.xlsx", -4, "/work/case.xlsx"},
       {longName, 0, longName.substr(0, EXT_FILE_DESCRIPTION_PATH_SIZE - 1)},  // cut to the field
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.fileName.substr(0, 20) + " index " + std::to_string(c.index));
-    model_.caseDetails.fileName = c.fileName;
+  for (const auto& [fileName, index, path] : descriptions) {
+    SCOPED_TRACE(fileName.substr(0, 20) + " index " + std::to_string(index));
+    model_.caseDetails.fileName = fileName;
     GuardedBuffer record(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
-    EXPECT_TRUE(record.record().WriteI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, c.index));
-    EXPECT_EQ(model_.GetFileDescription(record.bytes.data(), 0, nullptr), c.path.empty() ? -1 : 0);
+    EXPECT_TRUE(record.record().WriteI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, index));
+    EXPECT_EQ(model_.GetFileDescription(record.bytes.data(), 0, nullptr), path.empty() ? -1 : 0);
     EXPECT_TRUE(record.GuardsIntact());
-    if (c.path.empty()) {
+    if (path.empty()) {
       EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PATH_OFFSET], 0x33);
       continue;
     }
-    EXPECT_EQ(std::string(record.chars() + EXT_FILE_DESCRIPTION_PATH_OFFSET), c.path);
+    EXPECT_EQ(std::string(record.chars() + EXT_FILE_DESCRIPTION_PATH_OFFSET), path);
     EXPECT_STREQ(record.chars() + EXT_FILE_DESCRIPTION_TEXT_OFFSET, "Excel spreadsheet file");
     EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PRESENT_OFFSET], 1);
   }
@@ -192,13 +180,11 @@ TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
 
 // A model operation that talks to the spreadsheet waits for the lock (that
 // operations release it: IprTest and the optimisation tests).
-TEST(SpreadsheetLockTest, AModelOperationWaitsForIt) {
-  test_support::ScopedEnv noApplication("GRIDMOOR_SPREADSHEET", "none");
-  model::CExcModel model;
+TEST_F(UnconnectedModelTest, AnOperationWaitsForTheSpreadsheetLock) {
   std::atomic<bool> done{false};
   std::unique_lock<std::recursive_mutex> held(automation::SpreadsheetMutex());
   std::thread user([&] {
-    model.SetInterfaceVisible(true);
+    model_.SetInterfaceVisible(true);
     done = true;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -370,12 +356,8 @@ TEST_F(ModelWorkbookTest, CaseDialogResults) {
 }
 
 TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
-  struct Case {
-    const char* path;
-    const char* directory;
-    std::optional<std::string> expected;
-  };
-  const Case cases[] = {
+  // A path, the directory it is moved into and the result.
+  const std::tuple<const char*, const char*, std::optional<std::string>> cases[] = {
       {"C:\\a\\b\\case.xlsx", "/data", "/data/case.xlsx"},
       {"/a/b/case.xlsx", "/data", "/data/case.xlsx"},
       {"\\\\server\\share\\case.xlsx", "D:\\cases", "D:\\cases/case.xlsx"},
@@ -385,10 +367,8 @@ TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
       {"case.xlsx", "/data", std::nullopt},
       {"/a/case.xlsx", "  ", std::nullopt},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.path) + " in " + c.directory);
-    EXPECT_EQ(model::PathInDirectory(c.path, c.directory), c.expected);
-  }
+  for (const auto& [path, directory, expected] : cases)
+    EXPECT_EQ(model::PathInDirectory(path, directory), expected) << path << " in " << directory;
   EXPECT_EQ(model::FileNamePart("x\\y/z.xls"), "z.xls");
   EXPECT_EQ(model::FileNamePart("z.xls"), std::nullopt);
 }
@@ -399,24 +379,20 @@ TEST_F(ModelWorkbookTest, ChangeFileDirectoryMovesTheFileNameOnlyOntoAnExistingF
   std::filesystem::create_directory(elsewhere.path() / "folder.xlsx");
   const std::string dir = elsewhere.path().string();
 
-  struct Case {
-    std::string fileName;
-    std::string directory;
-    std::string expected;
-  };
-  // The path is split and joined as PathInDirectory does; only an existing
-  // file (no folder) moves the name.
-  const std::vector<Case> cases = {
+  // The file name, the new directory and the file name after the move. The
+  // path is split and joined as PathInDirectory does; only an existing file
+  // (no folder) moves the name.
+  const std::tuple<std::string, std::string, std::string> cases[] = {
       {"C:\\cases\\case.xlsx", dir + "\\", dir + "/case.xlsx"},
       {"/old/place/missing.xlsx", dir, "/old/place/missing.xlsx"},
       {"/old/place/folder.xlsx", dir, "/old/place/folder.xlsx"},
   };
   CExcModel model;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fileName + " -> " + c.directory);
-    model.caseDetails.fileName = c.fileName;
-    EXPECT_EQ(model.ChangeFileDirectory(c.directory.c_str(), Status()), 0);
-    EXPECT_EQ(model.caseDetails.fileName, c.expected);
+  for (const auto& [fileName, directory, expected] : cases) {
+    SCOPED_TRACE(fileName + " -> " + directory);
+    model.caseDetails.fileName = fileName;
+    EXPECT_EQ(model.ChangeFileDirectory(directory.c_str(), Status()), 0);
+    EXPECT_EQ(model.caseDetails.fileName, expected);
   }
   model.caseDetails.fileName = "/a/b.xlsx";
   EXPECT_EQ(model.ChangeFileDirectory(nullptr, Status()), 0);
@@ -516,10 +492,7 @@ TEST_F(ModelEventsTest, EachEventRunsItsMacroInBothArgumentForms) {
 }
 
 TEST_F(ModelEventsTest, TheRunDateTravelsAsEnglishText) {
-  const struct {
-    RunDate date;
-    const char* text;
-  } cases[] = {
+  const std::pair<RunDate, const char*> cases[] = {
       {{0.0, RunDate::kNull}, ""},
       {{45297.0, RunDate::kInvalid}, "Invalid DateTime"},
       {{45297.75, RunDate::kValid}, "1/6/2024 6:00:00 PM"},  // the date text's own rules
@@ -527,22 +500,18 @@ TEST_F(ModelEventsTest, TheRunDateTravelsAsEnglishText) {
   };
   SetMacro(model::kPreSolveEvent, kMacro, true);
   model_->timestep = 2;
-  for (const auto& c : cases) {
-    model_->runDate = c.date;
+  for (const auto& [date, text] : cases) {
+    model_->runDate = date;
     EXPECT_EQ(model_->OnPreSolve(Status()), 0) << Message();
-    EXPECT_EQ(TakeRunLines(),
-              std::vector<std::string>{
-                  RunLine("VT_I4 2, VT_BSTR \"" + std::string(c.text) + "\", 28 x Missing")});
+    EXPECT_EQ(TakeRunLines(), std::vector<std::string>{RunLine(
+                                  "VT_I4 2, VT_BSTR \"" + std::string(text) + "\", 28 x Missing")});
   }
 }
 
-TEST(ModelRunDate, TheRunDateIsTheDayAfterTheHostsDate) {
+TEST_F(UnconnectedModelTest, TheRunDateIsTheDayAfterTheHostsDate) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const struct {
-    double host;
-    double runDate;
-    std::int32_t status;
-  } cases[] = {
+  // The host's date, the run date and its status.
+  const std::tuple<double, double, std::int32_t> cases[] = {
       {40000.25, 40001.25, RunDate::kValid},
       {-2.25, -1.25, RunDate::kValid},  // 28 to 29 December 1899, 06:00
       {-1.25, 0.25, RunDate::kValid},
@@ -551,17 +520,16 @@ TEST(ModelRunDate, TheRunDateIsTheDayAfterTheHostsDate) {
       {2958465.0, 2958466.0, RunDate::kInvalid},  // after the year 9999
       {nan, nan, RunDate::kInvalid},
   };
-  CExcModel model;  // no spreadsheet needed
-  for (const auto& c : cases) {
+  for (const auto& [host, runDate, status] : cases) {
     GuardedBuffer record(EXT_DATE_RECORD_MIN_SIZE, 0);
-    std::memcpy(record.bytes.data() + EXT_DATE_RECORD_DATE_OFFSET, &c.host, sizeof c.host);
-    EXPECT_EQ(model.SetDate(record.bytes.data(), 0, nullptr), 0);
-    if (std::isnan(c.runDate)) {
-      EXPECT_TRUE(std::isnan(model.runDate.days));
+    std::memcpy(record.bytes.data() + EXT_DATE_RECORD_DATE_OFFSET, &host, sizeof host);
+    EXPECT_EQ(model_.SetDate(record.bytes.data(), 0, nullptr), 0);
+    if (std::isnan(runDate)) {
+      EXPECT_TRUE(std::isnan(model_.runDate.days));
     } else {
-      EXPECT_DOUBLE_EQ(model.runDate.days, c.runDate) << c.host;
+      EXPECT_DOUBLE_EQ(model_.runDate.days, runDate) << host;
     }
-    EXPECT_EQ(model.runDate.status, c.status) << c.host;
+    EXPECT_EQ(model_.runDate.status, status) << host;
   }
 }
 
@@ -572,16 +540,14 @@ TEST_F(ModelEventsTest, TheNextEventIsReportedUntilTheNextRunStarts) {
   EXPECT_EQ(record.bytes, untouched);
 
   // Set from inside the model, as the data server does; reading keeps it.
+  // Only the flag and the time are written.
   model_->nextEvent = 45297.5;
+  auto written = untouched;
+  written[EXT_NEXT_EVENT_FLAG_OFFSET] = 1;
+  std::memcpy(written.data() + EXT_NEXT_EVENT_TIME_OFFSET, &model_->nextEvent, sizeof(double));
   for (int read = 0; read < 2; ++read) {
     EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 0);
-    double time = 0.0;
-    std::memcpy(&time, record.bytes.data() + EXT_NEXT_EVENT_TIME_OFFSET, sizeof time);
-    EXPECT_EQ(record.bytes[EXT_NEXT_EVENT_FLAG_OFFSET], 1);
-    EXPECT_EQ(time, 45297.5);
-    for (std::size_t i : {0, 1, 2, 3, 5, 6, 7})
-      EXPECT_EQ(record.bytes[i], 0x11) << "byte " << i;
-    EXPECT_TRUE(record.GuardsIntact());
+    EXPECT_EQ(record.bytes, written);
   }
   EXPECT_EQ(model_->GetNextEvent(nullptr), 1);
   EXPECT_EQ(model_->OnStartOfRun(nullptr, Status()), 0);
@@ -624,7 +590,7 @@ TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {
   EXPECT_TRUE(ApplicationVisible());
 }
 
-TEST_F(ModelEventsTest, AFailingMacroIsReportedToTheHost) {
+TEST_F(ModelEventsTest, AFailingMacroOrAMissingSessionIsReportedToTheHost) {
   for (std::size_t e : {model::kPostSolveEvent, model::kStartOfRunEvent}) {
     SetMacro(e, kFailingMacro);
     FillMessage(0);
@@ -633,14 +599,13 @@ TEST_F(ModelEventsTest, AFailingMacroIsReportedToTheHost) {
   }
   EXPECT_EQ(model_->RunEventMacro(model::kEventCount, Status()), 1);
   EXPECT_EQ(Message(), "There is no run-time event 7");
-}
 
-TEST_F(ModelEventsTest, WithoutASessionEventsAnswerThatThereIsNoConnection) {
   model_->caseDetails.hideInterface = true;
   ASSERT_EQ(model_->StopApplication(), 0);
   ASSERT_EQ(model_->Session(), nullptr);
 
   // Blank names need no session.
+  model_->caseDetails.macros = {};
   model_->timestep = 4;
   for (const model::RunEventInfo& info : model::kRunEvents)
     EXPECT_EQ(Command(info.hostCodes[0]), 0) << info.label;
