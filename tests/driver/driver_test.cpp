@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -43,14 +44,13 @@ void PutU32(GuardedBuffer& buffer, std::size_t offset, std::uint32_t value) {
   std::memcpy(buffer.bytes.data() + offset, &value, sizeof value);
 }
 
-enum class Pass { kNothing, kArg, kArgPast1028 };
 enum class Value { kNothing, kIarg, kIargPositive };
 
 struct Expected {
   std::int32_t code;
   std::int32_t iarg;
   const char* op;  // null: no operation runs (threaded 99)
-  Pass arg;
+  int arg;         // where in the record the operation's pointer points; -1: null
   Value value;
   bool status;
   std::int32_t fallback;  // the code's default result
@@ -58,8 +58,8 @@ struct Expected {
   bool dialog;            // the worksheet names are refreshed first
 };
 
-constexpr Pass A = Pass::kArg;
-constexpr Pass N = Pass::kNothing;
+constexpr int A = 0;
+constexpr int N = -1;
 constexpr Value I = Value::kIarg;
 constexpr Value P = Value::kIargPositive;
 constexpr Value V0 = Value::kNothing;
@@ -87,7 +87,7 @@ std::vector<Expected> Routes(Mode mode) {
       {64, 7, "SetInterfaceVisible", N, P, false, 1, false, false},
       {64, 0, "SetInterfaceVisible", N, P, false, 1, false, false},
       {104, 7, "EditPublishedVariables", N, V0, true, 1, true, true},
-      {258, 7, "WriteBatchOutput", Pass::kArgPast1028, V0, true, 1, false, false},
+      {258, 7, "WriteBatchOutput", 1028, V0, true, 1, false, false},
   };
   if (mode == Mode::kDirect) {
     routes.push_back({32, 7, "SetupOptimisation", A, I, true, 1, true, true});
@@ -96,10 +96,6 @@ std::vector<Expected> Routes(Mode mode) {
     routes.push_back({99, 7, nullptr, N, V0, false, 1, true, false});
   }
   return routes;
-}
-
-std::string Name(const testing::TestParamInfo<Mode>& info) {
-  return info.param == Mode::kDirect ? "Direct" : "Threaded";
 }
 
 class DispatchTest : public testing::TestWithParam<Mode> {
@@ -149,25 +145,20 @@ TEST_P(DispatchTest, EveryRoutedCodeReachesItsOperationWithItsArguments) {
       EXPECT_EQ(calls[0].thread != std::this_thread::get_id(), Threaded());
     }
     const ModelCall& call = calls.back();
-    EXPECT_EQ(call.op, e.op);
-    const void* expectedArg = nullptr;
-    if (e.arg == Pass::kArg) expectedArg = record_.bytes.data();
-    if (e.arg == Pass::kArgPast1028) expectedArg = record_.bytes.data() + 1028;
-    EXPECT_EQ(call.arg, expectedArg);
-    std::int64_t expectedValue = 0;
-    if (e.value == Value::kIarg) expectedValue = e.iarg;
-    if (e.value == Value::kIargPositive) expectedValue = e.iarg > 0 ? 1 : 0;
-    EXPECT_EQ(call.value, expectedValue);
-    EXPECT_EQ(call.status, e.status ? Status() : nullptr);
-    const bool onCallingThread = !Threaded() || e.hostThread;
-    EXPECT_EQ(call.thread == std::this_thread::get_id(), onCallingThread);
+    std::int64_t value = 0;
+    if (e.value == Value::kIarg) value = e.iarg;
+    if (e.value == Value::kIargPositive) value = e.iarg > 0 ? 1 : 0;
+    const void* arg = e.arg < 0 ? nullptr : record_.bytes.data() + e.arg;
+    // The operation, its pointer, integer, status record and window (the
+    // dialogs' alone), and whether it ran here.
+    EXPECT_EQ(
+        std::tuple(call.op, call.arg, call.value, call.status, call.window,
+                   call.thread == std::this_thread::get_id()),
+        std::tuple(std::string(e.op), arg, value, e.status ? Status() : nullptr,
+                   e.code == 5 || e.code == 104 ? &window_ : nullptr, !Threaded() || e.hostThread));
     if (e.code == 5) {
-      EXPECT_EQ(call.window, &window_);
       EXPECT_EQ(call.dialogKind, e.iarg);
       EXPECT_EQ(model_->dialogKind, 0);  // for the call only
-    }
-    if (e.code == 104) {
-      EXPECT_EQ(call.window, &window_);
     }
   }
   EXPECT_TRUE(record_.GuardsIntact());
@@ -308,12 +299,10 @@ TEST_P(DispatchTest, HandlesThatLeadNowhereAreAnsweredNotFollowed) {
 }
 
 TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsThread) {
-  RecordingModel* model = model_;
-  const ExtInstance instance = handle_;
   std::promise<void> entered;
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  model->SetHook([&](const ModelCall& call) -> std::optional<std::int32_t> {
+  model_->SetHook([&](const ModelCall& call) -> std::optional<std::int32_t> {
     if (call.op == "QueryNumber") {
       entered.set_value();
       released.wait();
@@ -322,8 +311,8 @@ TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsT
   });
   std::atomic<bool> destroyedModel{false};
   std::thread::id destroyedOn;
-  std::thread::id madeOn = model->ConstructedOn();
-  model->onDestroy = [&] {
+  std::thread::id madeOn = model_->ConstructedOn();
+  model_->onDestroy = [&] {
     destroyedOn = std::this_thread::get_id();
     destroyedModel = true;
   };
@@ -331,14 +320,14 @@ TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsT
   GuardedBuffer commandStatus(EXT_STATUS_RECORD_SIZE, 0);
   std::int32_t commandResult = 0;
   std::thread host([&] {
-    commandResult = driver::Command(instance, nullptr, 3, nullptr, 0, commandStatus.status());
+    commandResult = driver::Command(handle_, nullptr, 3, nullptr, 0, commandStatus.status());
   });
   entered.get_future().wait();
   std::atomic<bool> destroyReturned{false};
   std::thread::id destroyerId;
   std::thread destroyer([&] {
     destroyerId = std::this_thread::get_id();
-    driver::DestroyInstance(instance, nullptr);
+    driver::DestroyInstance(handle_, nullptr);
     destroyReturned = true;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -356,11 +345,9 @@ TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsT
 }
 
 TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
-  RecordingModel* model = model_;
-  const ExtInstance instance = handle_;
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
-  model->SetHook([&](const ModelCall&) -> std::optional<std::int32_t> {
+  model_->SetHook([&](const ModelCall&) -> std::optional<std::int32_t> {
     if (++inside > 1) overlapped = true;
     std::this_thread::yield();
     --inside;
@@ -373,7 +360,7 @@ TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
       GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
       for (int i = 0; i < 200; ++i) {
         const std::int32_t iarg = t * 1000 + i;
-        if (driver::Command(instance, nullptr, 3, nullptr, iarg, status.status()) !=
+        if (driver::Command(handle_, nullptr, 3, nullptr, iarg, status.status()) !=
             test_support::kRecordedResult) {
           ++wrong;
         }
@@ -384,12 +371,14 @@ TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
     host.join();
   EXPECT_FALSE(overlapped);
   EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(model->Calls().size(), 800u);
-  model->SetHook(nullptr);  // it refers to this test's locals
+  EXPECT_EQ(model_->Calls().size(), 800u);
+  model_->SetHook(nullptr);  // it refers to this test's locals
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, DispatchTest, testing::Values(Mode::kDirect, Mode::kThreaded),
-                         Name);
+                         [](const auto& info) {
+                           return std::string(info.param == Mode::kDirect ? "Direct" : "Threaded");
+                         });
 
 // Every export's body runs under a guard: the thread counts as inside the
 // library for the body only, and what is thrown becomes the failure result
@@ -411,10 +400,21 @@ TEST(ExportGuardTest, TheBodyRunsInsideAndNothingThrownGetsOut) {
   EXPECT_FALSE(driver::ExportScope::Active());
 }
 
-TEST(IdentifyTest, FillsTheIdentificationRecordExactly) {
+TEST(IdentifyTest, FillsTheRecordExactlyOrRefusesAnotherVersionOrRecordSize) {
+  const std::string message = "Gridmoor.dll is not compatible with this version of Conflux";
+  // A wrong version: cleared, then the message.
   GuardedBuffer id(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
-  PutU32(id, 0, EXT_INTERFACE_VERSION);
+  PutU32(id, 0, 2563);
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x66);
+  status.status()->size = EXT_STATUS_RECORD_SIZE;
+  EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 1);
+  EXPECT_EQ(status.status()->text, message);
+  EXPECT_EQ(status.status()->size, 0u);
+  EXPECT_EQ(status.bytes[EXT_STATUS_RECORD_SIZE - 1], 0);
+  EXPECT_EQ(id.bytes[4], 0x77);  // nothing identified
+
+  PutU32(id, 0, EXT_INTERFACE_VERSION);
+  std::memset(status.bytes.data(), 0x66, EXT_STATUS_RECORD_SIZE);
   status.status()->size = EXT_STATUS_RECORD_SIZE;
   EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 0);
 
@@ -435,20 +435,6 @@ TEST(IdentifyTest, FillsTheIdentificationRecordExactly) {
   // The status record is cleared whole.
   EXPECT_EQ(std::vector<unsigned char>(status.bytes.begin(), status.bytes.end() - 16),
             std::vector<unsigned char>(EXT_STATUS_RECORD_SIZE, 0));
-}
-
-TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
-  const std::string message = "Gridmoor.dll is not compatible with this version of Conflux";
-  // A wrong version: cleared, then the message.
-  GuardedBuffer id(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
-  PutU32(id, 0, 2563);
-  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x66);
-  status.status()->size = EXT_STATUS_RECORD_SIZE;
-  EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 1);
-  EXPECT_EQ(status.status()->text, message);
-  EXPECT_EQ(status.status()->size, 0u);
-  EXPECT_EQ(status.bytes[EXT_STATUS_RECORD_SIZE - 1], 0);
-  EXPECT_EQ(id.bytes[4], 0x77);  // nothing identified
 
   // A wrong size word: not cleared, and the message stays within the bytes
   // the record says it has.
@@ -457,7 +443,6 @@ TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
     const std::size_t room = std::min<std::size_t>(size, EXT_STATUS_RECORD_SIZE);
     GuardedBuffer small(room < 4 ? 4 : room, 0x66);
     small.status()->size = size;
-    PutU32(id, 0, EXT_INTERFACE_VERSION);
     EXPECT_EQ(driver::Identify(id.bytes.data(), small.status()), 1);
     EXPECT_TRUE(small.GuardsIntact());
     EXPECT_EQ(small.status()->size, size);
@@ -474,27 +459,16 @@ TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
   EXPECT_EQ(status.status()->text, message);
 }
 
-std::string RegistryText(const std::string& body) {
-  return "REGEDIT4\n\n" + body;
-}
-
 const std::string kConfigSection = "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n";
-constexpr char kDriverSection[] =
-    "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n";
+const std::string kDriverSection =
+    "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n";
 
 TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
-  const struct {
-    const char* name;
-    std::string value;  // the line under the Config key
-    bool threaded;
-  } cases[] = {
-      {"no value", "\"Other\"=dword:00000000\n", true},
-      {"negative", "\"Vista\"=dword:ffffffff\n", false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempRegistry settings(RegistryText(kConfigSection + c.value));
-    EXPECT_EQ(driver::ThreadedModeFromSettings(settings.Load()), c.threaded);
+  // The line under the Config key: no value, and a negative one.
+  for (const auto& [value, threaded] :
+       {std::pair{"\"Other\"=dword:00000000\n", true}, {"\"Vista\"=dword:ffffffff\n", false}}) {
+    TempRegistry settings("REGEDIT4\n\n" + kConfigSection + value);
+    EXPECT_EQ(driver::ThreadedModeFromSettings(settings.Load()), threaded) << value;
   }
 }
 
@@ -516,15 +490,14 @@ TEST(AppSettingsTest, TheCallLimitComesFromTheVariableElseTheSettingElseTenMinut
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TempRegistry settings(RegistryText(kDriverSection + c.value));
+    TempRegistry settings(kDriverSection + c.value);
     EXPECT_EQ(driver::CallTimeoutFromSettings(settings.Load(), c.variable), c.limit);
   }
 }
 
 TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {
-  TempRegistry settings(RegistryText(std::string(kDriverSection) +
-                                     "\"PlugIns\"=\"/a/one.xlam;/b/two.xla\"\n\n" + kConfigSection +
-                                     "\"Vista\"=dword:00000000\n"));
+  TempRegistry settings(kDriverSection + "\"PlugIns\"=\"/a/one.xlam;/b/two.xla\"\n\n" +
+                        kConfigSection + "\"Vista\"=dword:00000000\n");
   driver::CGridmoorApp app(settings.Load());
   app.InitInstance(settings.Load(), "/opt/gridmoor/lib");
   EXPECT_EQ(app.PlugIns(), "/a/one.xlam;/b/two.xla");
