@@ -44,14 +44,12 @@ void PutU32(GuardedBuffer& buffer, std::size_t offset, std::uint32_t value) {
   std::memcpy(buffer.bytes.data() + offset, &value, sizeof value);
 }
 
-enum class Value { kNothing, kIarg, kIargPositive };
-
 struct Expected {
   std::int32_t code;
   std::int32_t iarg;
-  const char* op;  // null: no operation runs (threaded 99)
-  int arg;         // where in the record the operation's pointer points; -1: null
-  Value value;
+  const char* op;      // null: no operation runs (threaded 99)
+  int arg;             // where in the record the operation's pointer points; -1: null
+  std::int64_t value;  // the integer passed on
   bool status;
   std::int32_t fallback;  // the code's default result
   bool hostThread;        // runs on the calling thread in threaded mode
@@ -60,40 +58,37 @@ struct Expected {
 
 constexpr int A = 0;
 constexpr int N = -1;
-constexpr Value I = Value::kIarg;
-constexpr Value P = Value::kIargPositive;
-constexpr Value V0 = Value::kNothing;
 
 // One command of each shape the host command table has (route, what is
 // passed on, status record, default result, thread, dialog), with iarg 7 (0
-// and 5 for the integer controls of 38; 0 or -3 for the flags, the sign of
-// iarg). Commands of the same shape take the same path with another
+// and 5 for the integer controls of 38; 0 or -3 for the flags, which pass on
+// 1 for a positive iarg, else 0). Commands of the same shape take the same path with another
 // operation; the model's events test sends the event codes through this
 // dispatch, and the stress test checks the answers of a dozen more.
 std::vector<Expected> Routes(Mode mode) {
   std::vector<Expected> routes = {
-      {2, 7, "EnumStreams", A, I, true, 1, false, false},
-      {3, 7, "QueryNumber", N, I, true, 1, false, false},
-      {4, 7, "ReloadWorkbook", N, V0, true, 1, false, false},
-      {5, 7, "EditCase", A, V0, true, 1, true, true},
-      {9, 7, "QueryComp", A, V0, true, 1, false, false},
-      {18, 7, "GetStreamComposition", A, I, true, -1, false, false},
-      {20, 7, "SetModelDataFile", A, P, true, 1, false, false},
-      {20, -3, "SetModelDataFile", A, P, true, 1, false, false},
-      {36, 7, "GetObjectiveFunction", A, V0, true, -1, false, false},
-      {38, 0, "GetControls", A, V0, true, 1, false, false},
-      {38, 5, "GetIntegerControls", A, V0, true, 1, false, false},
-      {62, 7, "GetNextEvent", A, V0, false, 1, false, false},
-      {64, 7, "SetInterfaceVisible", N, P, false, 1, false, false},
-      {64, 0, "SetInterfaceVisible", N, P, false, 1, false, false},
-      {104, 7, "EditPublishedVariables", N, V0, true, 1, true, true},
-      {258, 7, "WriteBatchOutput", 1028, V0, true, 1, false, false},
+      {2, 7, "EnumStreams", A, 7, true, 1, false, false},
+      {3, 7, "QueryNumber", N, 7, true, 1, false, false},
+      {4, 7, "ReloadWorkbook", N, 0, true, 1, false, false},
+      {5, 7, "EditCase", A, 0, true, 1, true, true},
+      {9, 7, "QueryComp", A, 0, true, 1, false, false},
+      {18, 7, "GetStreamComposition", A, 7, true, -1, false, false},
+      {20, 7, "SetModelDataFile", A, 1, true, 1, false, false},
+      {20, -3, "SetModelDataFile", A, 0, true, 1, false, false},
+      {36, 7, "GetObjectiveFunction", A, 0, true, -1, false, false},
+      {38, 0, "GetControls", A, 0, true, 1, false, false},
+      {38, 5, "GetIntegerControls", A, 0, true, 1, false, false},
+      {62, 7, "GetNextEvent", A, 0, false, 1, false, false},
+      {64, 7, "SetInterfaceVisible", N, 1, false, 1, false, false},
+      {64, 0, "SetInterfaceVisible", N, 0, false, 1, false, false},
+      {104, 7, "EditPublishedVariables", N, 0, true, 1, true, true},
+      {258, 7, "WriteBatchOutput", 1028, 0, true, 1, false, false},
   };
   if (mode == Mode::kDirect) {
-    routes.push_back({32, 7, "SetupOptimisation", A, I, true, 1, true, true});
-    routes.push_back({99, 7, "GetDispatch", A, V0, true, 1, true, false});
+    routes.push_back({32, 7, "SetupOptimisation", A, 7, true, 1, true, true});
+    routes.push_back({99, 7, "GetDispatch", A, 0, true, 1, true, false});
   } else {
-    routes.push_back({99, 7, nullptr, N, V0, false, 1, true, false});
+    routes.push_back({99, 7, nullptr, N, 0, false, 1, true, false});
   }
   return routes;
 }
@@ -145,16 +140,13 @@ TEST_P(DispatchTest, EveryRoutedCodeReachesItsOperationWithItsArguments) {
       EXPECT_EQ(calls[0].thread != std::this_thread::get_id(), Threaded());
     }
     const ModelCall& call = calls.back();
-    std::int64_t value = 0;
-    if (e.value == Value::kIarg) value = e.iarg;
-    if (e.value == Value::kIargPositive) value = e.iarg > 0 ? 1 : 0;
     const void* arg = e.arg < 0 ? nullptr : record_.bytes.data() + e.arg;
     // The operation, its pointer, integer, status record and window (the
     // dialogs' alone), and whether it ran here.
     EXPECT_EQ(
         std::tuple(call.op, call.arg, call.value, call.status, call.window,
                    call.thread == std::this_thread::get_id()),
-        std::tuple(std::string(e.op), arg, value, e.status ? Status() : nullptr,
+        std::tuple(std::string(e.op), arg, e.value, e.status ? Status() : nullptr,
                    e.code == 5 || e.code == 104 ? &window_ : nullptr, !Threaded() || e.hostThread));
     if (e.code == 5) {
       EXPECT_EQ(call.dialogKind, e.iarg);
@@ -239,8 +231,8 @@ TEST_P(DispatchTest, StartAndStopApplication) {
   }
   EXPECT_EQ(started, test_support::kRecordedResult);
   ASSERT_EQ(model_->Calls().size(), 1u);
-  EXPECT_EQ(model_->Calls()[0].op, "StartApplication");
-  EXPECT_EQ(model_->Calls()[0].status, Status());
+  EXPECT_EQ(std::tie(model_->Calls()[0].op, model_->Calls()[0].status),
+            std::tuple("StartApplication", Status()));
 
   // Stopping has no status record: a failure inside it is written nowhere,
   // certainly not into the record of an earlier request.
@@ -543,20 +535,17 @@ TEST(AppConfigureTest, ThePlugInListChangesOnlyWhenTheUserConfirms) {
 
   auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
   test_support::ScopedDialogs installed(dialogs);
-  dialogs->OnEditDriverSettings([](std::string& plugIns) {
-    EXPECT_EQ(plugIns, "/before.xlam");
-    plugIns = "/edited.xlam";
-    return model::DialogResult::kCancel;
-  });
   int parent = 0;
-  EXPECT_EQ(driver::Configure(&parent), 1);
-  EXPECT_EQ(app.PlugIns(), "/before.xlam");
-  dialogs->OnEditDriverSettings([](std::string& plugIns) {
-    plugIns = "/edited.xlam";
-    return model::DialogResult::kOk;
-  });
-  EXPECT_EQ(driver::Configure(&parent), 0);
-  EXPECT_EQ(app.PlugIns(), "/edited.xlam");
+  for (const auto choice : {model::DialogResult::kCancel, model::DialogResult::kOk}) {
+    dialogs->OnEditDriverSettings([choice](std::string& plugIns) {
+      EXPECT_EQ(plugIns, "/before.xlam");
+      plugIns = "/edited.xlam";
+      return choice;
+    });
+    const bool ok = choice == model::DialogResult::kOk;
+    EXPECT_EQ(driver::Configure(&parent), ok ? 0 : 1);
+    EXPECT_EQ(app.PlugIns(), ok ? "/edited.xlam" : "/before.xlam");
+  }
   EXPECT_EQ(dialogs->Calls().back().parent, &parent);
   app.SetPlugIns(original);
 }
