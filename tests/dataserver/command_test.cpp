@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "data_server_fixture.h"
@@ -95,6 +96,14 @@ class CommandTest : public DataServerTest {
     });
     DataServerTest::SetUp();
   }
+  // A command's status and message.
+  using Outcome = std::pair<std::int32_t, std::string>;
+  Outcome Run(const std::string& command) {
+    const std::int32_t status = Execute(command);
+    return {status, Message()};
+  }
+  const Outcome kDone{0, ""};
+  const Outcome kBadCount{1, "Bad number of arguments"};
   int recalcs_ = 0;
 };
 
@@ -124,8 +133,7 @@ TEST_F(CommandTest, RunMacroRunsItByEitherForm) {
 TEST_F(CommandTest, SwitchUpdateAndUnknownCommands) {
   EXPECT_EQ(Execute("Excel.SwitchWorksheet(Results)"), 0) << Message();
   EXPECT_EQ(recorder_->CountOf("Worksheet.Activate"), 1u);
-  EXPECT_EQ(Execute("Excel.SwitchWorksheet('Missing')"), 1);
-  EXPECT_EQ(Message(), "Failed to switch to Missing");
+  EXPECT_EQ(Run("Excel.SwitchWorksheet('Missing')"), Outcome(1, "Failed to switch to Missing"));
 
   for (const char* command : {"Excel.Update", "Excel.Update()"}) {
     SCOPED_TRACE(command);
@@ -133,31 +141,22 @@ TEST_F(CommandTest, SwitchUpdateAndUnknownCommands) {
     EXPECT_EQ(Execute(command), 0);
     EXPECT_EQ(Application()->CurrentProperties().screenUpdating, VARIANT_TRUE);
   }
-  EXPECT_EQ(Execute("Excel.Update(1)"), 1);
-  EXPECT_EQ(Message(), "Bad number of arguments");
+  EXPECT_EQ(Run("Excel.Update(1)"), kBadCount);
   recorder_->FailCall("Application.PutScreenUpdating", com::E_FAIL);
-  EXPECT_EQ(Execute("Excel.Update"), 1);
-  EXPECT_EQ(Message(), "Update failed");
+  EXPECT_EQ(Run("Excel.Update"), Outcome(1, "Update failed"));
 
   recorder_->Clear();
-  for (const char* command : {"Excel.Recalculate()", "Excel.", "Excel", "Excel.Update2()"}) {
-    SCOPED_TRACE(command);
-    EXPECT_EQ(Execute(command), 0);
-    EXPECT_EQ(Message(), "");
-  }
+  for (const char* command : {"Excel.Recalculate()", "Excel.", "Excel", "Excel.Update2()"})
+    EXPECT_EQ(Run(command), kDone) << command;
   EXPECT_EQ(recorder_->Transcript(), "");
 
   // Without a session every command fails; a parse error still comes first.
   model_->StopApplication();
   for (const char* command :
        {"Excel.RunMacro(Recalc)", "Excel.SwitchWorksheet(Data)", "Excel.Update",
-        "Excel.OpenFile(x)", "Excel.SaveFile", "Excel.SaveAsFile(x)"}) {
-    SCOPED_TRACE(command);
-    EXPECT_EQ(Execute(command), 1);
-    EXPECT_EQ(Message(), "There is no connection to Excel");
-  }
-  EXPECT_EQ(Execute("Excel.Update(1)"), 1);
-  EXPECT_EQ(Message(), "Bad number of arguments");
+        "Excel.OpenFile(x)", "Excel.SaveFile", "Excel.SaveAsFile(x)"})
+    EXPECT_EQ(Run(command), Outcome(1, "There is no connection to Excel")) << command;
+  EXPECT_EQ(Run("Excel.Update(1)"), kBadCount);
 }
 
 TEST_F(CommandTest, OpenFileSwitchesTheCaseWorkbook) {
@@ -184,8 +183,7 @@ TEST_F(CommandTest, SaveFileAndSaveAsFile) {
   EXPECT_EQ(Execute("Excel.SaveAsFile('" + copy + "')"), 0) << Message();
   EXPECT_TRUE(platform::FileExists(copy));
   EXPECT_EQ(Application()->ActiveWorkbook()->Path(), path_) << "the session stays on its file";
-  EXPECT_EQ(Execute("Excel.SaveFile(x)"), 1);
-  EXPECT_EQ(Message(), "Bad number of arguments");
+  EXPECT_EQ(Run("Excel.SaveFile(x)"), kBadCount);
 
   recorder_->FailCall("Workbook.Save", com::E_FAIL);
   EXPECT_EQ(Execute("Excel.SaveFile"), 1);
@@ -194,8 +192,7 @@ TEST_F(CommandTest, SaveFileAndSaveAsFile) {
   EXPECT_EQ(Execute("Excel.SaveAsFile('" + copy + "')"), 1);
   EXPECT_NE(Message(), "");
   // Unquoted, the path's "," and ")" end it.
-  EXPECT_EQ(Execute("Excel.SaveAsFile(" + copy + ")"), 1);
-  EXPECT_EQ(Message(), "Bad number of arguments");
+  EXPECT_EQ(Run("Excel.SaveAsFile(" + copy + ")"), kBadCount);
 
   // A workbook made new for a missing file is saved to that file.
   const std::string fresh = folder_.File("fresh.xlsx");
