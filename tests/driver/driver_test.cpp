@@ -219,8 +219,7 @@ TEST_P(DispatchTest, StartAndStopApplication) {
   std::memset(status_.bytes.data(), 'z', EXT_STATUS_RECORD_SIZE);
   const std::int32_t started = driver::StartApp(handle_, Status());
   if (!Threaded()) {
-    EXPECT_EQ(started, 1);
-    EXPECT_EQ(Message(), "Could not start Excel");
+    EXPECT_EQ(std::tuple(started, Message()), std::tuple(1, "Could not start Excel"));
     // Written without clearing first: the size word and the bytes after the
     // message keep what they held.
     EXPECT_EQ(status_.bytes[0], 'z');
@@ -270,8 +269,7 @@ TEST_P(DispatchTest, AModelThatCannotBeMadeIsReportedNotThrown) {
     EXPECT_EQ(instance, nullptr);
   }
   EXPECT_EQ(driver::DestroyInstance(instance, Status()), 0);
-  ExtStatusRecord* nowhere = nullptr;
-  EXPECT_EQ(driver::CreateInstance(GetParam(), nullptr, nowhere), 1);
+  EXPECT_EQ(driver::CreateInstance(GetParam(), nullptr, nullptr), 1);
 }
 
 TEST_P(DispatchTest, HandlesThatLeadNowhereAreAnsweredNotFollowed) {
@@ -351,11 +349,8 @@ TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
     hosts.emplace_back([&, t] {
       GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
       for (int i = 0; i < 200; ++i) {
-        const std::int32_t iarg = t * 1000 + i;
-        if (driver::Command(handle_, nullptr, 3, nullptr, iarg, status.status()) !=
-            test_support::kRecordedResult) {
-          ++wrong;
-        }
+        wrong += driver::Command(handle_, nullptr, 3, nullptr, t * 1000 + i, status.status()) !=
+                 test_support::kRecordedResult;
       }
     });
   }
@@ -607,8 +602,7 @@ TEST(DrawIconTest, PaintsOnlyTheSurfacesRowsAndLeavesBadSurfacesAlone) {
   };
   for (ExtDrawSurface surfaceCase : bad) {
     EXPECT_EQ(driver::DrawIcon(nullptr, &surfaceCase), 1);
-    for (const std::uint32_t pixel : pixels)
-      ASSERT_EQ(pixel, 0x12345678u);
+    EXPECT_EQ(pixels, std::vector<std::uint32_t>(16, 0x12345678));
   }
   EXPECT_EQ(driver::DrawIcon(nullptr, nullptr), 1);
 }
