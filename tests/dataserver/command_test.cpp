@@ -32,6 +32,9 @@ struct ParseCase {
   std::size_t minCount = 0;
 };
 
+// A command's status and message.
+using Outcome = std::pair<std::int32_t, std::string>;
+
 constexpr double kQuotedNumber = EXT_UNDEFINED_VALUE;
 
 TEST(ParseCommandTest, ArgumentsAsTheHostWritesThem) {
@@ -96,8 +99,6 @@ class CommandTest : public DataServerTest {
     });
     DataServerTest::SetUp();
   }
-  // A command's status and message.
-  using Outcome = std::pair<std::int32_t, std::string>;
   Outcome Run(const std::string& command) {
     const std::int32_t status = Execute(command);
     return {status, Message()};
@@ -211,46 +212,44 @@ TEST_F(DataServerTest, TheCodesReachTheDataServerInBothModes) {
     ExtInstance handle = nullptr;
     ASSERT_EQ(driver::CreateInstance(mode, &handle, Status()), 0) << Message();
     const auto run = [&](std::int32_t code, void* record) {
-      return driver::Command(handle, nullptr, code, record, 0, Status());
+      const std::int32_t status = driver::Command(handle, nullptr, code, record, 0, Status());
+      return Outcome(status, Message());
     };
     const bool threaded = mode == driver::Mode::kThreaded;
-    ASSERT_EQ(
-        threaded ? driver::StartApp(handle, Status()) : run(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr), 0)
+    ASSERT_EQ(threaded ? driver::StartApp(handle, Status())
+                       : run(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr).first,
+              0)
         << Message();
 
     GuardedBuffer write(EXT_DS_WRITE_RECORD_MIN_SIZE, 0);
     const char* pointers[2] = {"Excel.NextEvent", "2024-01-06"};
     std::memcpy(write.bytes.data() + EXT_DS_WRITE_TAG_POINTER_OFFSET, pointers, sizeof pointers);
-    EXPECT_EQ(run(97, write.bytes.data()), 0) << Message();
+    EXPECT_EQ(run(97, write.bytes.data()), Outcome(0, ""));
     EXPECT_TRUE(write.GuardsIntact());
 
     GuardedBuffer read = ReadRecord(pointers[0]);
-    EXPECT_EQ(run(96, read.bytes.data()), 0);
+    EXPECT_EQ(run(96, read.bytes.data()), Outcome(0, ""));
     EXPECT_STREQ(read.chars() + EXT_DS_READ_RESULT_OFFSET, "45297");
     EXPECT_TRUE(read.GuardsIntact());
 
     const std::uint32_t wrong = EXT_DS_READ_RECORD_SIZE - 1;
     std::memcpy(read.bytes.data(), &wrong, sizeof wrong);
-    EXPECT_EQ(run(96, read.bytes.data()), 1);
-    EXPECT_EQ(Message(), dataserver::kNotCompatibleMessage);
+    EXPECT_EQ(run(96, read.bytes.data()), Outcome(1, dataserver::kNotCompatibleMessage));
     EXPECT_STREQ(read.chars() + EXT_DS_READ_RESULT_OFFSET, "45297") << "left as it was";
 
     GuardedBuffer command(32, 0);
     std::memcpy(command.bytes.data(), "Excel.Update(1)", 16);
-    EXPECT_EQ(run(98, command.bytes.data()), 1);
-    EXPECT_EQ(Message(), "Bad number of arguments");
+    EXPECT_EQ(run(98, command.bytes.data()), Outcome(1, "Bad number of arguments"));
     std::memcpy(command.bytes.data(), "Excel.Update()", 15);
-    EXPECT_EQ(run(98, command.bytes.data()), 0);
-    EXPECT_EQ(Message(), "");
+    EXPECT_EQ(run(98, command.bytes.data()), Outcome(0, ""));
     EXPECT_TRUE(command.GuardsIntact());
     for (const std::int32_t code : {96, 97, 98})
-      EXPECT_EQ(run(code, nullptr), 1) << code;
+      EXPECT_EQ(run(code, nullptr).first, 1) << code;
 
     // After ExtStopApp (threaded mode) the session is gone.
     if (threaded) {
       EXPECT_EQ(driver::StopApp(handle), 0);
-      EXPECT_EQ(run(98, command.bytes.data()), 1);
-      EXPECT_EQ(Message(), "There is no connection to Excel");
+      EXPECT_EQ(run(98, command.bytes.data()), Outcome(1, "There is no connection to Excel"));
     }
     EXPECT_EQ(driver::DestroyInstance(handle, nullptr), 0);
   }
