@@ -233,13 +233,12 @@ static void CheckEquipmentXml(EquipXmlExport equipXml, CommandExport command, Ex
   char file[1100];
   char missing[1100];
   char* written;
-  ExtString path;
+  ExtString path = {NULL, 0};
   ExtString items[2] = {{NULL, 0}, {NULL, 0}};
   ExtStringList texts = {items, 2};
   struct stat info;
   snprintf(file, sizeof file, "%s/equipment.xml", scratch);
   snprintf(missing, sizeof missing, "%s/no-such-folder/equipment.xml", scratch);
-  ExtStringInit(&path);
   CHECK(ExtStringSet(&items[0], "passed on") == 0 && ExtStringSet(&items[1], "unused") == 0,
         "texts");
   CHECK(command(instance, NULL, EXT_CMD_SET_LABEL, (void*)"Wells & Co", 0, status) == 0,
