@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "data_server_fixture.h"
@@ -19,12 +21,8 @@ using dataserver::CExtDataServerCmdArgument;
 using dataserver::DataServerRequest;
 using Type = CExtDataServerCmdArgument::Type;
 
-struct Argument {
-  Type type;
-  std::string text;
-  std::int32_t integer;
-  double number;
-};
+// An argument's type, text, integer and number.
+using Argument = std::tuple<std::int32_t, std::string, std::int32_t, double>;
 
 struct ParseCase {
   std::string command;
@@ -33,6 +31,9 @@ struct ParseCase {
   std::vector<Argument> arguments;
   std::size_t minCount = 0;
 };
+
+// A command's status and message.
+using Outcome = std::pair<std::int32_t, std::string>;
 
 constexpr double kQuotedNumber = EXT_UNDEFINED_VALUE;
 
@@ -76,13 +77,11 @@ TEST(ParseCommandTest, ArgumentsAsTheHostWritesThem) {
     dataserver::CExtDataServerCmdArgumentCollection arguments(2);  // cleared by the parser
     EXPECT_EQ(dataserver::ParseCommand(request, "RunMacro", arguments, c.minCount, 3), c.result);
     EXPECT_EQ(request.error, c.error);
-    if (c.result != 0) continue;
-    ASSERT_EQ(arguments.size(), c.arguments.size());
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-      EXPECT_EQ(arguments[i].type, c.arguments[i].type) << i;
-      EXPECT_EQ(std::string(arguments[i].text), c.arguments[i].text) << i;
-      EXPECT_EQ(arguments[i].integerValue, c.arguments[i].integer) << i;
-      EXPECT_DOUBLE_EQ(arguments[i].number, c.arguments[i].number) << i;
+    std::vector<Argument> parsed;
+    for (const auto& a : arguments)
+      parsed.emplace_back(a.type, a.text, a.integerValue, a.number);
+    if (c.result == 0) {
+      EXPECT_EQ(parsed, c.arguments);
     }
   }
 }
@@ -100,6 +99,12 @@ class CommandTest : public DataServerTest {
     });
     DataServerTest::SetUp();
   }
+  Outcome Run(const std::string& command) {
+    const std::int32_t status = Execute(command);
+    return {status, Message()};
+  }
+  const Outcome kDone{0, ""};
+  const Outcome kBadCount{1, "Bad number of arguments"};
   int recalcs_ = 0;
 };
 
@@ -129,8 +134,7 @@ TEST_F(CommandTest, RunMacroRunsItByEitherForm) {
 TEST_F(CommandTest, SwitchUpdateAndUnknownCommands) {
   EXPECT_EQ(Execute("Excel.SwitchWorksheet(Results)"), 0) << Message();
   EXPECT_EQ(recorder_->CountOf("Worksheet.Activate"), 1u);
-  EXPECT_EQ(Execute("Excel.SwitchWorksheet('Missing')"), 1);
-  EXPECT_EQ(Message(), "Failed to switch to Missing");
+  EXPECT_EQ(Run("Excel.SwitchWorksheet('Missing')"), Outcome(1, "Failed to switch to Missing"));
 
   for (const char* command : {"Excel.Update", "Excel.Update()"}) {
     SCOPED_TRACE(command);
@@ -138,31 +142,22 @@ TEST_F(CommandTest, SwitchUpdateAndUnknownCommands) {
     EXPECT_EQ(Execute(command), 0);
     EXPECT_EQ(Application()->CurrentProperties().screenUpdating, VARIANT_TRUE);
   }
-  EXPECT_EQ(Execute("Excel.Update(1)"), 1);
-  EXPECT_EQ(Message(), "Bad number of arguments");
+  EXPECT_EQ(Run("Excel.Update(1)"), kBadCount);
   recorder_->FailCall("Application.PutScreenUpdating", com::E_FAIL);
-  EXPECT_EQ(Execute("Excel.Update"), 1);
-  EXPECT_EQ(Message(), "Update failed");
+  EXPECT_EQ(Run("Excel.Update"), Outcome(1, "Update failed"));
 
   recorder_->Clear();
-  for (const char* command : {"Excel.Recalculate()", "Excel.", "Excel", "Excel.Update2()"}) {
-    SCOPED_TRACE(command);
-    EXPECT_EQ(Execute(command), 0);
-    EXPECT_EQ(Message(), "");
-  }
+  for (const char* command : {"Excel.Recalculate()", "Excel.", "Excel", "Excel.Update2()"})
+    EXPECT_EQ(Run(command), kDone) << command;
   EXPECT_EQ(recorder_->Transcript(), "");
 
   // Without a session every command fails; a parse error still comes first.
   model_->StopApplication();
   for (const char* command :
        {"Excel.RunMacro(Recalc)", "Excel.SwitchWorksheet(Data)", "Excel.Update",
-        "Excel.OpenFile(x)", "Excel.SaveFile", "Excel.SaveAsFile(x)"}) {
-    SCOPED_TRACE(command);
-    EXPECT_EQ(Execute(command), 1);
-    EXPECT_EQ(Message(), "There is no connection to Excel");
-  }
-  EXPECT_EQ(Execute("Excel.Update(1)"), 1);
-  EXPECT_EQ(Message(), "Bad number of arguments");
+        "Excel.OpenFile(x)", "Excel.SaveFile", "Excel.SaveAsFile(x)"})
+    EXPECT_EQ(Run(command), Outcome(1, "There is no connection to Excel")) << command;
+  EXPECT_EQ(Run("Excel.Update(1)"), kBadCount);
 }
 
 TEST_F(CommandTest, OpenFileSwitchesTheCaseWorkbook) {
@@ -189,8 +184,7 @@ TEST_F(CommandTest, SaveFileAndSaveAsFile) {
   EXPECT_EQ(Execute("Excel.SaveAsFile('" + copy + "')"), 0) << Message();
   EXPECT_TRUE(platform::FileExists(copy));
   EXPECT_EQ(Application()->ActiveWorkbook()->Path(), path_) << "the session stays on its file";
-  EXPECT_EQ(Execute("Excel.SaveFile(x)"), 1);
-  EXPECT_EQ(Message(), "Bad number of arguments");
+  EXPECT_EQ(Run("Excel.SaveFile(x)"), kBadCount);
 
   recorder_->FailCall("Workbook.Save", com::E_FAIL);
   EXPECT_EQ(Execute("Excel.SaveFile"), 1);
@@ -199,8 +193,7 @@ TEST_F(CommandTest, SaveFileAndSaveAsFile) {
   EXPECT_EQ(Execute("Excel.SaveAsFile('" + copy + "')"), 1);
   EXPECT_NE(Message(), "");
   // Unquoted, the path's "," and ")" end it.
-  EXPECT_EQ(Execute("Excel.SaveAsFile(" + copy + ")"), 1);
-  EXPECT_EQ(Message(), "Bad number of arguments");
+  EXPECT_EQ(Run("Excel.SaveAsFile(" + copy + ")"), kBadCount);
 
   // A workbook made new for a missing file is saved to that file.
   const std::string fresh = folder_.File("fresh.xlsx");
@@ -218,49 +211,45 @@ TEST_F(DataServerTest, TheCodesReachTheDataServerInBothModes) {
     SCOPED_TRACE(mode == driver::Mode::kDirect ? "direct" : "threaded");
     ExtInstance handle = nullptr;
     ASSERT_EQ(driver::CreateInstance(mode, &handle, Status()), 0) << Message();
+    const auto run = [&](std::int32_t code, void* record) {
+      const std::int32_t status = driver::Command(handle, nullptr, code, record, 0, Status());
+      return Outcome(status, Message());
+    };
     const bool threaded = mode == driver::Mode::kThreaded;
     ASSERT_EQ(threaded ? driver::StartApp(handle, Status())
-                       : driver::Command(handle, nullptr, EXT_CMD_OPEN_CASE_WORKBOOK, nullptr, 0,
-                                         Status()),
+                       : run(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr).first,
               0)
         << Message();
 
-    const std::string tag = "Excel.NextEvent";
-    const std::string value = "2024-01-06";
     GuardedBuffer write(EXT_DS_WRITE_RECORD_MIN_SIZE, 0);
-    const char* pointers[2] = {tag.c_str(), value.c_str()};
+    const char* pointers[2] = {"Excel.NextEvent", "2024-01-06"};
     std::memcpy(write.bytes.data() + EXT_DS_WRITE_TAG_POINTER_OFFSET, pointers, sizeof pointers);
-    EXPECT_EQ(driver::Command(handle, nullptr, 97, write.bytes.data(), 0, Status()), 0)
-        << Message();
+    EXPECT_EQ(run(97, write.bytes.data()), Outcome(0, ""));
     EXPECT_TRUE(write.GuardsIntact());
 
-    GuardedBuffer read = ReadRecord(tag.c_str());
-    EXPECT_EQ(driver::Command(handle, nullptr, 96, read.bytes.data(), 0, Status()), 0);
+    GuardedBuffer read = ReadRecord(pointers[0]);
+    EXPECT_EQ(run(96, read.bytes.data()), Outcome(0, ""));
     EXPECT_STREQ(read.chars() + EXT_DS_READ_RESULT_OFFSET, "45297");
     EXPECT_TRUE(read.GuardsIntact());
 
     const std::uint32_t wrong = EXT_DS_READ_RECORD_SIZE - 1;
     std::memcpy(read.bytes.data(), &wrong, sizeof wrong);
-    EXPECT_EQ(driver::Command(handle, nullptr, 96, read.bytes.data(), 0, Status()), 1);
-    EXPECT_EQ(Message(), dataserver::kNotCompatibleMessage);
+    EXPECT_EQ(run(96, read.bytes.data()), Outcome(1, dataserver::kNotCompatibleMessage));
     EXPECT_STREQ(read.chars() + EXT_DS_READ_RESULT_OFFSET, "45297") << "left as it was";
 
     GuardedBuffer command(32, 0);
     std::memcpy(command.bytes.data(), "Excel.Update(1)", 16);
-    EXPECT_EQ(driver::Command(handle, nullptr, 98, command.bytes.data(), 0, Status()), 1);
-    EXPECT_EQ(Message(), "Bad number of arguments");
+    EXPECT_EQ(run(98, command.bytes.data()), Outcome(1, "Bad number of arguments"));
     std::memcpy(command.bytes.data(), "Excel.Update()", 15);
-    EXPECT_EQ(driver::Command(handle, nullptr, 98, command.bytes.data(), 0, Status()), 0);
-    EXPECT_EQ(Message(), "");
+    EXPECT_EQ(run(98, command.bytes.data()), Outcome(0, ""));
     EXPECT_TRUE(command.GuardsIntact());
     for (const std::int32_t code : {96, 97, 98})
-      EXPECT_EQ(driver::Command(handle, nullptr, code, nullptr, 0, Status()), 1) << code;
+      EXPECT_EQ(run(code, nullptr).first, 1) << code;
 
     // After ExtStopApp (threaded mode) the session is gone.
     if (threaded) {
       EXPECT_EQ(driver::StopApp(handle), 0);
-      EXPECT_EQ(driver::Command(handle, nullptr, 98, command.bytes.data(), 0, Status()), 1);
-      EXPECT_EQ(Message(), "There is no connection to Excel");
+      EXPECT_EQ(run(98, command.bytes.data()), Outcome(1, "There is no connection to Excel"));
     }
     EXPECT_EQ(driver::DestroyInstance(handle, nullptr), 0);
   }

@@ -3,14 +3,12 @@
 // list, cell contents, the server options, and the records' edges.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "automation/cell_transfer.h"
 #include "data_server_fixture.h"
 #include "dataserver/request.h"
 #include "dataserver/tag_objects.h"
@@ -20,6 +18,14 @@ namespace dataserver_test {
 namespace {
 
 using dataserver::DataServerRequest;
+
+// A read's status, value and message, compared at once.
+using Outcome = std::tuple<std::int32_t, std::string, std::string>;
+Outcome Of(const ReadResult& read) {
+  return {read.status, read.value, read.message};
+}
+// Found by nothing: the read fails without a value or a message.
+const Outcome kNothing{1, "", ""};
 
 TEST(RequestTest, ElementsMatchWithoutCaseAfterAnyRunOfDots) {
   DataServerRequest request("excel...SHEET[{Data}]..count", DataServerRequest::kRead);
@@ -76,12 +82,10 @@ TEST_F(DataServerTest, CaseDetailsKeysReadAndWriteTheirFields) {
   model::CExcCaseDetails& details = model_->caseDetails;
   for (const char* key : {"FileName", "PlugIns"}) {
     SCOPED_TRACE(key);
-    const std::string tag = std::string("Excel.CaseDetails.") + key;
-    ASSERT_EQ(Write(tag, "/tmp/a;b"), 0);
+    ASSERT_EQ(Write(std::string("Excel.CaseDetails.") + key, "/tmp/a;b"), 0);
     EXPECT_EQ(Read("excel.casedetails." + std::string(key)).value, "/tmp/a;b");
   }
-  EXPECT_EQ(details.fileName, "/tmp/a;b");
-  EXPECT_EQ(details.plugIns, "/tmp/a;b");
+  EXPECT_EQ(std::tie(details.fileName, details.plugIns), std::tuple("/tmp/a;b", "/tmp/a;b"));
 
   for (const model::RunEventInfo& info : model::kRunEvents) {
     SCOPED_TRACE(info.label);
@@ -109,16 +113,12 @@ TEST_F(DataServerTest, CaseDetailsKeysReadAndWriteTheirFields) {
 
   // The shared path is always empty; a write is taken and dropped.
   EXPECT_EQ(Write("Excel.CaseDetails.SharedPath", "/shared"), 0);
-  const ReadResult shared = Read("Excel.CaseDetails.SharedPath");
-  EXPECT_EQ(shared.status, 0);
-  EXPECT_EQ(shared.value, "");
+  EXPECT_EQ(Of(Read("Excel.CaseDetails.SharedPath")), Outcome(0, "", ""));
 
   for (const char* tag : {"Excel.CaseDetails.Nothing", "Excel.CaseDetails", "Excel.Case.FileName",
                           "Book.CaseDetails.FileName", "ExcelX.CaseDetails.FileName"}) {
     SCOPED_TRACE(tag);
-    const ReadResult read = Read(tag);
-    EXPECT_EQ(read.status, 1);
-    EXPECT_EQ(read.message, "");
+    EXPECT_EQ(Of(Read(tag)), kNothing);
     EXPECT_EQ(Write(tag, "x"), 1);
     EXPECT_EQ(Message(), "");
   }
@@ -165,10 +165,7 @@ TEST_F(DataServerTest, TheSheetListIsTheModelsCachedNamesForOneRequest) {
                           "Excel.Sheet[{Data.SheetName", "Excel.Sheet[{Data}.SheetName",
                           "Excel.Sheet.Add", "Excel.Sheet[0].Other", "Excel.Sheets.Count"}) {
     SCOPED_TRACE(tag);
-    const ReadResult read = Read(tag);
-    EXPECT_EQ(read.status, 1);
-    EXPECT_EQ(read.message, "");
-    EXPECT_EQ(read.value, "");
+    EXPECT_EQ(Of(Read(tag)), kNothing);
   }
 
   // Writes to the list or a read-only property succeed and change nothing
@@ -211,15 +208,12 @@ TEST_F(DataServerTest, ContentReadsJoinTheCellsTexts) {
   };
   for (const auto& [tag, expected] : cases) {
     SCOPED_TRACE(tag);
-    const ReadResult read = Read(tag);
-    EXPECT_EQ(read.status, 0) << read.message;
-    EXPECT_EQ(read.value, expected);
+    EXPECT_EQ(Of(Read(tag)), Outcome(0, expected, ""));
   }
   for (const char* tag : {"Excel.Sheet[0].Cell[{A1}].Value", "Excel.Sheet[0].Cell[{A1}.Content",
                           "Excel.Sheet[0].Cells[{A1}].Content"}) {
     SCOPED_TRACE(tag);
-    EXPECT_EQ(Read(tag).status, 1);
-    EXPECT_EQ(Message(), "");
+    EXPECT_EQ(Of(Read(tag)), kNothing);
   }
 }
 
@@ -272,16 +266,14 @@ TEST_F(DataServerTest, LongResultsAreCutAtACharacterBoundary) {
   // byte would be the first of a two-byte character, so the cut comes before
   // it, after 510 bytes.
   SetCell("Data", "A1", com::Variant::Text("a"));
-  std::string cells = "A1";
+  std::string cells = "A1", joined = "a";
   for (int row = 2; row <= 171; ++row) {
     SetCell("Data", "A" + std::to_string(row), com::Variant::Text("\u00e9a"));
     cells += "|A" + std::to_string(row);
+    joined += "|\u00e9a";
   }
-  const ReadResult read = Read("Excel.Sheet[0].Cell[{" + cells + "}].Content");
-  EXPECT_EQ(read.status, 0);
-  ASSERT_EQ(read.value.size(), 510u);
-  EXPECT_EQ(read.value.substr(0, 6), "a|\u00e9a|");
-  EXPECT_EQ(read.value.back(), '|');
+  EXPECT_EQ(Of(Read("Excel.Sheet[0].Cell[{" + cells + "}].Content")),
+            Outcome(0, joined.substr(0, 510), ""));
 }
 
 TEST_F(DataServerTest, ServerOptionsUseTheSession) {
@@ -299,18 +291,13 @@ TEST_F(DataServerTest, ServerOptionsUseTheSession) {
   EXPECT_EQ(Write("Excel.ServerOptions.LockUpdate", "1"), 1);
   EXPECT_EQ(Message(), "Call to LockUpdate failed (automation error)");
   recorder_->FailCall("Application.GetScreenUpdating", com::E_FAIL);
-  const ReadResult failed = Read("Excel.ServerOptions.LockUpdate");
-  EXPECT_EQ(failed.status, 1);
-  EXPECT_EQ(failed.message, "");
+  EXPECT_EQ(Of(Read("Excel.ServerOptions.LockUpdate")), kNothing);
   recorder_->FailCall("Workbook.GetSheets", com::RPC_E_DISCONNECTED);
   EXPECT_EQ(Read("Excel.ServerOptions.IsAlive").value, "0");
 
   model_->StopApplication();
-  for (const char* tag : {"Excel.ServerOptions.LockUpdate", "Excel.ServerOptions.IsAlive"}) {
-    const ReadResult read = Read(tag);
-    EXPECT_EQ(read.status, 1);
-    EXPECT_EQ(read.message, "");
-  }
+  for (const char* tag : {"Excel.ServerOptions.LockUpdate", "Excel.ServerOptions.IsAlive"})
+    EXPECT_EQ(Of(Read(tag)), kNothing) << tag;
 }
 
 // The records' edges: nothing is read through a null pointer, and a read

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -43,63 +44,53 @@ void PutU32(GuardedBuffer& buffer, std::size_t offset, std::uint32_t value) {
   std::memcpy(buffer.bytes.data() + offset, &value, sizeof value);
 }
 
-enum class Pass { kNothing, kArg, kArgPast1028 };
-enum class Value { kNothing, kIarg, kIargPositive };
-
 struct Expected {
   std::int32_t code;
   std::int32_t iarg;
-  const char* op;  // null: no operation runs (threaded 99)
-  Pass arg;
-  Value value;
+  const char* op;      // null: no operation runs (threaded 99)
+  int arg;             // where in the record the operation's pointer points; -1: null
+  std::int64_t value;  // the integer passed on
   bool status;
   std::int32_t fallback;  // the code's default result
   bool hostThread;        // runs on the calling thread in threaded mode
   bool dialog;            // the worksheet names are refreshed first
 };
 
-constexpr Pass A = Pass::kArg;
-constexpr Pass N = Pass::kNothing;
-constexpr Value I = Value::kIarg;
-constexpr Value P = Value::kIargPositive;
-constexpr Value V0 = Value::kNothing;
+constexpr int A = 0;
+constexpr int N = -1;
 
 // One command of each shape the host command table has (route, what is
 // passed on, status record, default result, thread, dialog), with iarg 7 (0
-// and 5 for the integer controls of 38; 0 or -3 for the flags, the sign of
-// iarg). Commands of the same shape take the same path with another
+// and 5 for the integer controls of 38; 0 or -3 for the flags, which pass on
+// 1 for a positive iarg, else 0). Commands of the same shape take the same path with another
 // operation; the model's events test sends the event codes through this
 // dispatch, and the stress test checks the answers of a dozen more.
 std::vector<Expected> Routes(Mode mode) {
   std::vector<Expected> routes = {
-      {2, 7, "EnumStreams", A, I, true, 1, false, false},
-      {3, 7, "QueryNumber", N, I, true, 1, false, false},
-      {4, 7, "ReloadWorkbook", N, V0, true, 1, false, false},
-      {5, 7, "EditCase", A, V0, true, 1, true, true},
-      {9, 7, "QueryComp", A, V0, true, 1, false, false},
-      {18, 7, "GetStreamComposition", A, I, true, -1, false, false},
-      {20, 7, "SetModelDataFile", A, P, true, 1, false, false},
-      {20, -3, "SetModelDataFile", A, P, true, 1, false, false},
-      {36, 7, "GetObjectiveFunction", A, V0, true, -1, false, false},
-      {38, 0, "GetControls", A, V0, true, 1, false, false},
-      {38, 5, "GetIntegerControls", A, V0, true, 1, false, false},
-      {62, 7, "GetNextEvent", A, V0, false, 1, false, false},
-      {64, 7, "SetInterfaceVisible", N, P, false, 1, false, false},
-      {64, 0, "SetInterfaceVisible", N, P, false, 1, false, false},
-      {104, 7, "EditPublishedVariables", N, V0, true, 1, true, true},
-      {258, 7, "WriteBatchOutput", Pass::kArgPast1028, V0, true, 1, false, false},
+      {2, 7, "EnumStreams", A, 7, true, 1, false, false},
+      {3, 7, "QueryNumber", N, 7, true, 1, false, false},
+      {4, 7, "ReloadWorkbook", N, 0, true, 1, false, false},
+      {5, 7, "EditCase", A, 0, true, 1, true, true},
+      {9, 7, "QueryComp", A, 0, true, 1, false, false},
+      {18, 7, "GetStreamComposition", A, 7, true, -1, false, false},
+      {20, 7, "SetModelDataFile", A, 1, true, 1, false, false},
+      {20, -3, "SetModelDataFile", A, 0, true, 1, false, false},
+      {36, 7, "GetObjectiveFunction", A, 0, true, -1, false, false},
+      {38, 0, "GetControls", A, 0, true, 1, false, false},
+      {38, 5, "GetIntegerControls", A, 0, true, 1, false, false},
+      {62, 7, "GetNextEvent", A, 0, false, 1, false, false},
+      {64, 7, "SetInterfaceVisible", N, 1, false, 1, false, false},
+      {64, 0, "SetInterfaceVisible", N, 0, false, 1, false, false},
+      {104, 7, "EditPublishedVariables", N, 0, true, 1, true, true},
+      {258, 7, "WriteBatchOutput", 1028, 0, true, 1, false, false},
   };
   if (mode == Mode::kDirect) {
-    routes.push_back({32, 7, "SetupOptimisation", A, I, true, 1, true, true});
-    routes.push_back({99, 7, "GetDispatch", A, V0, true, 1, true, false});
+    routes.push_back({32, 7, "SetupOptimisation", A, 7, true, 1, true, true});
+    routes.push_back({99, 7, "GetDispatch", A, 0, true, 1, true, false});
   } else {
-    routes.push_back({99, 7, nullptr, N, V0, false, 1, true, false});
+    routes.push_back({99, 7, nullptr, N, 0, false, 1, true, false});
   }
   return routes;
-}
-
-std::string Name(const testing::TestParamInfo<Mode>& info) {
-  return info.param == Mode::kDirect ? "Direct" : "Threaded";
 }
 
 class DispatchTest : public testing::TestWithParam<Mode> {
@@ -149,25 +140,17 @@ TEST_P(DispatchTest, EveryRoutedCodeReachesItsOperationWithItsArguments) {
       EXPECT_EQ(calls[0].thread != std::this_thread::get_id(), Threaded());
     }
     const ModelCall& call = calls.back();
-    EXPECT_EQ(call.op, e.op);
-    const void* expectedArg = nullptr;
-    if (e.arg == Pass::kArg) expectedArg = record_.bytes.data();
-    if (e.arg == Pass::kArgPast1028) expectedArg = record_.bytes.data() + 1028;
-    EXPECT_EQ(call.arg, expectedArg);
-    std::int64_t expectedValue = 0;
-    if (e.value == Value::kIarg) expectedValue = e.iarg;
-    if (e.value == Value::kIargPositive) expectedValue = e.iarg > 0 ? 1 : 0;
-    EXPECT_EQ(call.value, expectedValue);
-    EXPECT_EQ(call.status, e.status ? Status() : nullptr);
-    const bool onCallingThread = !Threaded() || e.hostThread;
-    EXPECT_EQ(call.thread == std::this_thread::get_id(), onCallingThread);
+    const void* arg = e.arg < 0 ? nullptr : record_.bytes.data() + e.arg;
+    // The operation, its pointer, integer, status record and window (the
+    // dialogs' alone), and whether it ran here.
+    EXPECT_EQ(
+        std::tuple(call.op, call.arg, call.value, call.status, call.window,
+                   call.thread == std::this_thread::get_id()),
+        std::tuple(std::string(e.op), arg, e.value, e.status ? Status() : nullptr,
+                   e.code == 5 || e.code == 104 ? &window_ : nullptr, !Threaded() || e.hostThread));
     if (e.code == 5) {
-      EXPECT_EQ(call.window, &window_);
       EXPECT_EQ(call.dialogKind, e.iarg);
       EXPECT_EQ(model_->dialogKind, 0);  // for the call only
-    }
-    if (e.code == 104) {
-      EXPECT_EQ(call.window, &window_);
     }
   }
   EXPECT_TRUE(record_.GuardsIntact());
@@ -236,8 +219,7 @@ TEST_P(DispatchTest, StartAndStopApplication) {
   std::memset(status_.bytes.data(), 'z', EXT_STATUS_RECORD_SIZE);
   const std::int32_t started = driver::StartApp(handle_, Status());
   if (!Threaded()) {
-    EXPECT_EQ(started, 1);
-    EXPECT_EQ(Message(), "Could not start Excel");
+    EXPECT_EQ(std::tuple(started, Message()), std::tuple(1, "Could not start Excel"));
     // Written without clearing first: the size word and the bytes after the
     // message keep what they held.
     EXPECT_EQ(status_.bytes[0], 'z');
@@ -248,8 +230,8 @@ TEST_P(DispatchTest, StartAndStopApplication) {
   }
   EXPECT_EQ(started, test_support::kRecordedResult);
   ASSERT_EQ(model_->Calls().size(), 1u);
-  EXPECT_EQ(model_->Calls()[0].op, "StartApplication");
-  EXPECT_EQ(model_->Calls()[0].status, Status());
+  EXPECT_EQ(std::tie(model_->Calls()[0].op, model_->Calls()[0].status),
+            std::tuple("StartApplication", Status()));
 
   // Stopping has no status record: a failure inside it is written nowhere,
   // certainly not into the record of an earlier request.
@@ -287,8 +269,7 @@ TEST_P(DispatchTest, AModelThatCannotBeMadeIsReportedNotThrown) {
     EXPECT_EQ(instance, nullptr);
   }
   EXPECT_EQ(driver::DestroyInstance(instance, Status()), 0);
-  ExtStatusRecord* nowhere = nullptr;
-  EXPECT_EQ(driver::CreateInstance(GetParam(), nullptr, nowhere), 1);
+  EXPECT_EQ(driver::CreateInstance(GetParam(), nullptr, nullptr), 1);
 }
 
 TEST_P(DispatchTest, HandlesThatLeadNowhereAreAnsweredNotFollowed) {
@@ -308,12 +289,10 @@ TEST_P(DispatchTest, HandlesThatLeadNowhereAreAnsweredNotFollowed) {
 }
 
 TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsThread) {
-  RecordingModel* model = model_;
-  const ExtInstance instance = handle_;
   std::promise<void> entered;
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  model->SetHook([&](const ModelCall& call) -> std::optional<std::int32_t> {
+  model_->SetHook([&](const ModelCall& call) -> std::optional<std::int32_t> {
     if (call.op == "QueryNumber") {
       entered.set_value();
       released.wait();
@@ -322,8 +301,8 @@ TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsT
   });
   std::atomic<bool> destroyedModel{false};
   std::thread::id destroyedOn;
-  std::thread::id madeOn = model->ConstructedOn();
-  model->onDestroy = [&] {
+  std::thread::id madeOn = model_->ConstructedOn();
+  model_->onDestroy = [&] {
     destroyedOn = std::this_thread::get_id();
     destroyedModel = true;
   };
@@ -331,14 +310,14 @@ TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsT
   GuardedBuffer commandStatus(EXT_STATUS_RECORD_SIZE, 0);
   std::int32_t commandResult = 0;
   std::thread host([&] {
-    commandResult = driver::Command(instance, nullptr, 3, nullptr, 0, commandStatus.status());
+    commandResult = driver::Command(handle_, nullptr, 3, nullptr, 0, commandStatus.status());
   });
   entered.get_future().wait();
   std::atomic<bool> destroyReturned{false};
   std::thread::id destroyerId;
   std::thread destroyer([&] {
     destroyerId = std::this_thread::get_id();
-    driver::DestroyInstance(instance, nullptr);
+    driver::DestroyInstance(handle_, nullptr);
     destroyReturned = true;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -356,11 +335,9 @@ TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsT
 }
 
 TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
-  RecordingModel* model = model_;
-  const ExtInstance instance = handle_;
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
-  model->SetHook([&](const ModelCall&) -> std::optional<std::int32_t> {
+  model_->SetHook([&](const ModelCall&) -> std::optional<std::int32_t> {
     if (++inside > 1) overlapped = true;
     std::this_thread::yield();
     --inside;
@@ -372,11 +349,8 @@ TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
     hosts.emplace_back([&, t] {
       GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
       for (int i = 0; i < 200; ++i) {
-        const std::int32_t iarg = t * 1000 + i;
-        if (driver::Command(instance, nullptr, 3, nullptr, iarg, status.status()) !=
-            test_support::kRecordedResult) {
-          ++wrong;
-        }
+        wrong += driver::Command(handle_, nullptr, 3, nullptr, t * 1000 + i, status.status()) !=
+                 test_support::kRecordedResult;
       }
     });
   }
@@ -384,12 +358,14 @@ TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
     host.join();
   EXPECT_FALSE(overlapped);
   EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(model->Calls().size(), 800u);
-  model->SetHook(nullptr);  // it refers to this test's locals
+  EXPECT_EQ(model_->Calls().size(), 800u);
+  model_->SetHook(nullptr);  // it refers to this test's locals
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, DispatchTest, testing::Values(Mode::kDirect, Mode::kThreaded),
-                         Name);
+                         [](const auto& info) {
+                           return std::string(info.param == Mode::kDirect ? "Direct" : "Threaded");
+                         });
 
 // Every export's body runs under a guard: the thread counts as inside the
 // library for the body only, and what is thrown becomes the failure result
@@ -411,10 +387,21 @@ TEST(ExportGuardTest, TheBodyRunsInsideAndNothingThrownGetsOut) {
   EXPECT_FALSE(driver::ExportScope::Active());
 }
 
-TEST(IdentifyTest, FillsTheIdentificationRecordExactly) {
+TEST(IdentifyTest, FillsTheRecordExactlyOrRefusesAnotherVersionOrRecordSize) {
+  const std::string message = "Gridmoor.dll is not compatible with this version of Conflux";
+  // A wrong version: cleared, then the message.
   GuardedBuffer id(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
-  PutU32(id, 0, EXT_INTERFACE_VERSION);
+  PutU32(id, 0, 2563);
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x66);
+  status.status()->size = EXT_STATUS_RECORD_SIZE;
+  EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 1);
+  EXPECT_EQ(status.status()->text, message);
+  EXPECT_EQ(status.status()->size, 0u);
+  EXPECT_EQ(status.bytes[EXT_STATUS_RECORD_SIZE - 1], 0);
+  EXPECT_EQ(id.bytes[4], 0x77);  // nothing identified
+
+  PutU32(id, 0, EXT_INTERFACE_VERSION);
+  std::memset(status.bytes.data(), 0x66, EXT_STATUS_RECORD_SIZE);
   status.status()->size = EXT_STATUS_RECORD_SIZE;
   EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 0);
 
@@ -435,20 +422,6 @@ TEST(IdentifyTest, FillsTheIdentificationRecordExactly) {
   // The status record is cleared whole.
   EXPECT_EQ(std::vector<unsigned char>(status.bytes.begin(), status.bytes.end() - 16),
             std::vector<unsigned char>(EXT_STATUS_RECORD_SIZE, 0));
-}
-
-TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
-  const std::string message = "Gridmoor.dll is not compatible with this version of Conflux";
-  // A wrong version: cleared, then the message.
-  GuardedBuffer id(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
-  PutU32(id, 0, 2563);
-  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x66);
-  status.status()->size = EXT_STATUS_RECORD_SIZE;
-  EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 1);
-  EXPECT_EQ(status.status()->text, message);
-  EXPECT_EQ(status.status()->size, 0u);
-  EXPECT_EQ(status.bytes[EXT_STATUS_RECORD_SIZE - 1], 0);
-  EXPECT_EQ(id.bytes[4], 0x77);  // nothing identified
 
   // A wrong size word: not cleared, and the message stays within the bytes
   // the record says it has.
@@ -457,7 +430,6 @@ TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
     const std::size_t room = std::min<std::size_t>(size, EXT_STATUS_RECORD_SIZE);
     GuardedBuffer small(room < 4 ? 4 : room, 0x66);
     small.status()->size = size;
-    PutU32(id, 0, EXT_INTERFACE_VERSION);
     EXPECT_EQ(driver::Identify(id.bytes.data(), small.status()), 1);
     EXPECT_TRUE(small.GuardsIntact());
     EXPECT_EQ(small.status()->size, size);
@@ -474,27 +446,16 @@ TEST(IdentifyTest, RefusesAnotherVersionOrRecordSize) {
   EXPECT_EQ(status.status()->text, message);
 }
 
-std::string RegistryText(const std::string& body) {
-  return "REGEDIT4\n\n" + body;
-}
-
 const std::string kConfigSection = "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]\n";
-constexpr char kDriverSection[] =
-    "[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n";
+const std::string kDriverSection =
+    "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\ExtensionDlls110_64\\Excel]\n";
 
 TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
-  const struct {
-    const char* name;
-    std::string value;  // the line under the Config key
-    bool threaded;
-  } cases[] = {
-      {"no value", "\"Other\"=dword:00000000\n", true},
-      {"negative", "\"Vista\"=dword:ffffffff\n", false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempRegistry settings(RegistryText(kConfigSection + c.value));
-    EXPECT_EQ(driver::ThreadedModeFromSettings(settings.Load()), c.threaded);
+  // The line under the Config key: no value, and a negative one.
+  for (const auto& [value, threaded] :
+       {std::pair{"\"Other\"=dword:00000000\n", true}, {"\"Vista\"=dword:ffffffff\n", false}}) {
+    TempRegistry settings("REGEDIT4\n\n" + kConfigSection + value);
+    EXPECT_EQ(driver::ThreadedModeFromSettings(settings.Load()), threaded) << value;
   }
 }
 
@@ -516,15 +477,14 @@ TEST(AppSettingsTest, TheCallLimitComesFromTheVariableElseTheSettingElseTenMinut
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TempRegistry settings(RegistryText(kDriverSection + c.value));
+    TempRegistry settings(kDriverSection + c.value);
     EXPECT_EQ(driver::CallTimeoutFromSettings(settings.Load(), c.variable), c.limit);
   }
 }
 
 TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {
-  TempRegistry settings(RegistryText(std::string(kDriverSection) +
-                                     "\"PlugIns\"=\"/a/one.xlam;/b/two.xla\"\n\n" + kConfigSection +
-                                     "\"Vista\"=dword:00000000\n"));
+  TempRegistry settings(kDriverSection + "\"PlugIns\"=\"/a/one.xlam;/b/two.xla\"\n\n" +
+                        kConfigSection + "\"Vista\"=dword:00000000\n");
   driver::CGridmoorApp app(settings.Load());
   app.InitInstance(settings.Load(), "/opt/gridmoor/lib");
   EXPECT_EQ(app.PlugIns(), "/a/one.xlam;/b/two.xla");
@@ -570,20 +530,17 @@ TEST(AppConfigureTest, ThePlugInListChangesOnlyWhenTheUserConfirms) {
 
   auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
   test_support::ScopedDialogs installed(dialogs);
-  dialogs->OnEditDriverSettings([](std::string& plugIns) {
-    EXPECT_EQ(plugIns, "/before.xlam");
-    plugIns = "/edited.xlam";
-    return model::DialogResult::kCancel;
-  });
   int parent = 0;
-  EXPECT_EQ(driver::Configure(&parent), 1);
-  EXPECT_EQ(app.PlugIns(), "/before.xlam");
-  dialogs->OnEditDriverSettings([](std::string& plugIns) {
-    plugIns = "/edited.xlam";
-    return model::DialogResult::kOk;
-  });
-  EXPECT_EQ(driver::Configure(&parent), 0);
-  EXPECT_EQ(app.PlugIns(), "/edited.xlam");
+  for (const auto choice : {model::DialogResult::kCancel, model::DialogResult::kOk}) {
+    dialogs->OnEditDriverSettings([choice](std::string& plugIns) {
+      EXPECT_EQ(plugIns, "/before.xlam");
+      plugIns = "/edited.xlam";
+      return choice;
+    });
+    const bool ok = choice == model::DialogResult::kOk;
+    EXPECT_EQ(driver::Configure(&parent), ok ? 0 : 1);
+    EXPECT_EQ(app.PlugIns(), ok ? "/edited.xlam" : "/before.xlam");
+  }
   EXPECT_EQ(dialogs->Calls().back().parent, &parent);
   app.SetPlugIns(original);
 }
@@ -645,8 +602,7 @@ TEST(DrawIconTest, PaintsOnlyTheSurfacesRowsAndLeavesBadSurfacesAlone) {
   };
   for (ExtDrawSurface surfaceCase : bad) {
     EXPECT_EQ(driver::DrawIcon(nullptr, &surfaceCase), 1);
-    for (const std::uint32_t pixel : pixels)
-      ASSERT_EQ(pixel, 0x12345678u);
+    EXPECT_EQ(pixels, std::vector<std::uint32_t>(16, 0x12345678));
   }
   EXPECT_EQ(driver::DrawIcon(nullptr, nullptr), 1);
 }

@@ -61,6 +61,8 @@ static void* Resolve(const char* name) {
 #define EXPORT(variable, result, name, parameters) \
   result(*variable) parameters = (result(*) parameters)(uintptr_t)Resolve(name)
 
+typedef int32_t (*CommandExport)(ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*);
+
 /* ---- The header's text helpers ------------------------------------------- */
 
 static void CheckTextHelpers(void) {
@@ -186,9 +188,7 @@ static const Route kRoutes[] = {
     {129, 32, 32, 0, "", ""},
 };
 
-static void CheckCommands(int32_t (*command)(ExtInstance, ExtWindow, int32_t, void*, int32_t,
-                                             ExtStatusRecord*),
-                          ExtInstance instance, int threaded) {
+static void CheckCommands(CommandExport command, ExtInstance instance, int threaded) {
   size_t i;
   for (i = 0; i < sizeof kRoutes / sizeof kRoutes[0]; ++i) {
     const Route* route = &kRoutes[i];
@@ -214,7 +214,6 @@ static void CheckCommands(int32_t (*command)(ExtInstance, ExtWindow, int32_t, vo
 /* ---- The equipment description ---------------------------------------------------- */
 
 typedef int32_t (*EquipXmlExport)(ExtInstance, const ExtString*, uint8_t, const ExtStringList*);
-typedef int32_t (*CommandExport)(ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*);
 
 /* The model of a failed creation has no workbook: both file names are
  * empty. The label is escaped. */
@@ -234,19 +233,14 @@ static void CheckEquipmentXml(EquipXmlExport equipXml, CommandExport command, Ex
   char file[1100];
   char missing[1100];
   char* written;
-  ExtString path;
-  ExtString items[2];
-  ExtStringList texts;
+  ExtString path = {NULL, 0};
+  ExtString items[2] = {{NULL, 0}, {NULL, 0}};
+  ExtStringList texts = {items, 2};
   struct stat info;
   snprintf(file, sizeof file, "%s/equipment.xml", scratch);
   snprintf(missing, sizeof missing, "%s/no-such-folder/equipment.xml", scratch);
-  ExtStringInit(&path);
-  ExtStringInit(&items[0]);
-  ExtStringInit(&items[1]);
   CHECK(ExtStringSet(&items[0], "passed on") == 0 && ExtStringSet(&items[1], "unused") == 0,
         "texts");
-  texts.items = items;
-  texts.count = 2;
   CHECK(command(instance, NULL, EXT_CMD_SET_LABEL, (void*)"Wells & Co", 0, status) == 0,
         "label: %s", status->text);
 
@@ -281,11 +275,9 @@ static void RunMode(int threaded) {
   EXPORT(destroy, int32_t, "ExtDestroyInstance", (ExtInstance, ExtStatusRecord*));
   EXPORT(startApp, int32_t, "ExtStartApp", (ExtInstance, intptr_t, ExtStatusRecord*));
   EXPORT(stopApp, int32_t, "ExtStopApp", (ExtInstance));
-  EXPORT(command, int32_t, "ExtCmd",
-         (ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*));
+  CommandExport command = (CommandExport)(uintptr_t)Resolve("ExtCmd");
   EXPORT(help, void, "ExtHelp", (void));
-  EXPORT(equipXml, int32_t, "ExtEquipXml",
-         (ExtInstance, const ExtString*, uint8_t, const ExtStringList*));
+  EquipXmlExport equipXml = (EquipXmlExport)(uintptr_t)Resolve("ExtEquipXml");
   EXPORT(gridUp, void, "QVInitialiseStingray", (void));
   EXPORT(gridDown, void, "QVUnInitialiseStingray", (void));
   ExtShowDataServerStringHandler* handler =
@@ -336,14 +328,11 @@ static void RunMode(int threaded) {
 
 static int RunExitChild(const char* path) {
   ExtInstance instance = NULL;
-  ExtStatusRecord status;
+  ExtStatusRecord status = {EXT_STATUS_RECORD_SIZE, ""};
   library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   if (library == NULL) return 3;
-  memset(&status, 0, sizeof status);
-  status.size = EXT_STATUS_RECORD_SIZE;
   EXPORT(create, int32_t, "ExtCreateInstance", (ExtInstance*, ExtStatusRecord*));
-  EXPORT(command, int32_t, "ExtCmd",
-         (ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*));
+  CommandExport command = (CommandExport)(uintptr_t)Resolve("ExtCmd");
   create(&instance, &status);
   /* Another process replaces the settings while this one runs. */
   WriteFile(getenv("GRIDMOOR_REGISTRY"),

@@ -206,15 +206,13 @@ static void RunWithoutApplication(void) {
   CheckRefusals((FnSession)(void*)&notAHandle, kUnknownFunctionHandleText);
   CHECK(api.destroy(session) == 0 && api.destroy(NULL) == 0, "destroying twice, or null");
 
-  {
-    BSTR text = api.fromUtf8(kText);
-    CHECK(api.length(text) == 12, "UTF-16 length %u", api.length(text));
-    CHECK(api.toUtf8(text, message, sizeof message) == strlen(kText) && !strcmp(message, kText),
-          "round trip: %s", message);
-    CHECK(api.toUtf8(text, message, strlen(kText)) == strlen(kText) && message[0] == '\0',
-          "one byte short: nothing, never a cut text");
-    api.free(text);
-  }
+  BSTR text = api.fromUtf8(kText);
+  CHECK(api.length(text) == 12, "UTF-16 length %u", api.length(text));
+  CHECK(api.toUtf8(text, message, sizeof message) == strlen(kText) && !strcmp(message, kText),
+        "round trip: %s", message);
+  CHECK(api.toUtf8(text, message, strlen(kText)) == strlen(kText) && message[0] == '\0',
+        "one byte short: nothing, never a cut text");
+  api.free(text);
 }
 
 /* ---- Against a real office ---------------------------------------------- */
