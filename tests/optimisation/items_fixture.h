@@ -26,6 +26,7 @@
 
 namespace optimisation_test {
 
+namespace opt = optimisation;
 using com::Variant;
 using test_support::GuardedBuffer;
 using Interface = model::CExtInterface;
@@ -56,20 +57,18 @@ Item& AddItem(model::CExtCollection<Item>& list, const std::string& name, const 
   return *item;
 }
 
-inline optimisation::CExcConstraint& AddConstraint(optimisation::CExcclConstraint& list,
-                                                   const std::string& name, const std::string& cell,
-                                                   std::uint32_t type = 0, double limit = 0) {
+inline opt::CExcConstraint& AddConstraint(opt::CExcclConstraint& list, const std::string& name,
+                                          const std::string& cell, std::uint32_t type = 0,
+                                          double limit = 0) {
   auto& item = AddItem(list, name, cell);
   item.ConstraintType = type;
   item.Limit = limit;
   return item;
 }
 
-inline optimisation::CExcControlVariable& AddControl(optimisation::CExcclControlVariable& list,
-                                                     const std::string& name,
-                                                     const std::string& cell,
-                                                     double lower = kUndefined,
-                                                     double upper = kUndefined) {
+inline opt::CExcControlVariable& AddControl(opt::CExcclControlVariable& list,
+                                            const std::string& name, const std::string& cell,
+                                            double lower = kUndefined, double upper = kUndefined) {
   auto& item = AddItem(list, name, cell);
   item.LowerBound = lower;
   item.UpperBound = upper;
@@ -77,8 +76,8 @@ inline optimisation::CExcControlVariable& AddControl(optimisation::CExcclControl
 }
 
 // States as {name, value} pairs.
-inline optimisation::CExcIntCtrlVariable& AddIntControl(
-    optimisation::CExcclIntCtrlVariable& list, const std::string& name, const std::string& cell,
+inline opt::CExcIntCtrlVariable& AddIntControl(
+    opt::CExcclIntCtrlVariable& list, const std::string& name, const std::string& cell,
     const std::vector<std::pair<std::string, std::string>>& states) {
   auto& item = AddItem(list, name, cell);
   item.StateCount = static_cast<std::int32_t>(states.size());
@@ -111,10 +110,7 @@ class ItemsTest : public test_support::SessionTest {
   Interface& Table() { return *model_; }
 
   ExtStatusRecord* Status() { return status_.status(); }
-  std::string StatusText() const {
-    return std::string(reinterpret_cast<const char*>(status_.bytes.data()) +
-                       EXT_STATUS_TEXT_OFFSET);
-  }
+  std::string StatusText() { return status_.status()->text; }
   void ClearStatus() { std::fill_n(status_.bytes.begin(), EXT_STATUS_RECORD_SIZE, 0); }
 
   // --- The value record of the optimiser, filled as the host fills it ---
@@ -182,15 +178,14 @@ class ItemsTest : public test_support::SessionTest {
     return Table().AddPublishedVariable(add_.bytes.data(), Status());
   }
 
-  optimisation::CExcExportedVariable& AddVariable(const std::string& name, const std::string& cell,
-                                                  std::int32_t width = 1, std::int32_t height = 1) {
+  opt::CExcExportedVariable& AddVariable(const std::string& name, const std::string& cell,
+                                         std::int32_t width = 1, std::int32_t height = 1) {
     auto& variable = AddItem(model_->publishedVariables, name, cell);
     variable.RegionWidth = width;
     variable.RegionHeight = height;
     return variable;
   }
 
-  // --- Cells and the calls that reached them ---
   Variant Cell(const std::string& cell, const std::string& sheet = "Data") const {
     return book_->CellValue(sheet, cell);
   }
@@ -200,14 +195,12 @@ class ItemsTest : public test_support::SessionTest {
   void PutCell(const std::string& cell, const Variant& value, const std::string& sheet = "Data") {
     book_->SetCellValue(sheet, cell, value);
   }
-  // The addresses of the Range objects asked for, in order.
   std::vector<std::string> RangesAsked() const {
     std::vector<std::string> cells;
     for (const auto& call : recorder_->CallsOf("Worksheet.GetRange"))
       cells.push_back(com::VariantToText(call.arguments[0]));
     return cells;
   }
-  // Every cell-value call, as recorded lines.
   std::vector<std::string> ValueLines() const {
     std::vector<std::string> lines;
     for (const auto& call : recorder_->CallsOf("Range.Invoke"))
