@@ -97,10 +97,9 @@ TEST_F(PublishedTest, ASetWritesTheCellAndTheCascadeCellOfTheTimeStep) {
 TEST_F(PublishedTest, TheSetTextIsReadWithinItsSixtyFourBytesTerminatedOrNot) {
   AddVariable("Label", "A1");
   const std::string full(EXT_PUBVAR_TEXT_SIZE, 'x');
-  PutRecord(0, true, full);
   // What follows the field must not become part of the value.
   std::memset(record_.bytes.data() + EXT_PUBVAR_UNIT_OFFSET, 'Z', EXT_PUBVAR_UNIT_SIZE);
-  ASSERT_EQ(Eval(), 0) << StatusText();
+  ASSERT_EQ(Set(0, full), 0) << StatusText();
   EXPECT_EQ(CellText("A1"), full);
   ASSERT_EQ(Set(0, "short"), 0) << StatusText();
   EXPECT_EQ(CellText("A1"), "short");
