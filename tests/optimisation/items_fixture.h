@@ -120,6 +120,12 @@ class ItemsTest : public test_support::SessionTest {
     return (Table().*slot)(value_.bytes.data(), Status());
   }
   double ValueRead() const { return Read<double>(value_.bytes, EXT_OPT_VALUE_VALUE_OFFSET); }
+  // What a slot answers, the value it leaves and its message.
+  std::tuple<std::int32_t, double, std::string> Outcome(ValueSlot slot, std::int32_t handle,
+                                                        double value) {
+    const std::int32_t result = Run(slot, handle, value);
+    return {result, ValueRead(), StatusText()};
+  }
 
   // --- The problem record, 0x11 throughout as the host passes it ---
   std::int32_t Setup(std::int32_t mode) {
