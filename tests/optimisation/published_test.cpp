@@ -23,16 +23,7 @@ namespace {
 using optimisation::CExcExportedVariable;
 using Strings = std::vector<std::string>;
 
-class PublishedTest : public ItemsTest {
- protected:
-  Strings Names() const {
-    Strings names;
-    for (std::size_t i = 0; i < model_->publishedVariables.size(); ++i)
-      names.push_back(model_->publishedVariables.At(i)->name);
-    return names;
-  }
-  std::int32_t Next() { return Table().GetNextPublishedVariable(record_.bytes.data()); }
-};
+using PublishedTest = ItemsTest;
 
 TEST_F(PublishedTest, AGetPrintsTheCellAsPercentGInTheCLocaleWhateverTheProcessLocale) {
   AddVariable("Rate", "C2");
@@ -156,9 +147,10 @@ TEST_F(PublishedTest, ASetBlockTextWritesOneCellPerValueAndNoCascade) {
 }
 
 TEST_F(PublishedTest, EnumerationDescribesEachVariableInTurnAndCutsItsTexts) {
+  const auto next = [&] { return Table().GetNextPublishedVariable(record_.bytes.data()); };
   Write(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-1});
   const std::vector<unsigned char> untouched = record_.bytes;
-  EXPECT_EQ(Next(), -1) << "an empty list";
+  EXPECT_EQ(next(), -1) << "an empty list";
   EXPECT_EQ(record_.bytes, untouched);
 
   AddVariable("Oil rate", "A1").unit = "STB/d";
@@ -168,19 +160,19 @@ TEST_F(PublishedTest, EnumerationDescribesEachVariableInTurnAndCutsItsTexts) {
       {std::string(EXT_PUBVAR_TEXT_SIZE - 1, 'm'), std::string(EXT_PUBVAR_UNIT_SIZE - 1, 'u')}};
   for (std::int32_t handle = 0; handle < 2; ++handle) {
     record_.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
-    ASSERT_EQ(Next(), 0);
+    ASSERT_EQ(next(), 0);
     EXPECT_EQ(Read<std::int32_t>(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET), handle);
     EXPECT_EQ(record_.bytes[EXT_PUBVAR_FLAG_OFFSET], 1);
     EXPECT_EQ(ValueText(), expected[handle].first);
     EXPECT_EQ(RecordText(EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE), expected[handle].second);
   }
   const std::vector<unsigned char> last = record_.bytes;
-  EXPECT_EQ(Next(), -1);
+  EXPECT_EQ(next(), -1);
   EXPECT_EQ(record_.bytes, last) << "the end of the list leaves the record alone";
 
   // Only -1 starts an enumeration; a handle below it names nothing.
   Write(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-5});
-  EXPECT_EQ(Next(), -1);
+  EXPECT_EQ(next(), -1);
   EXPECT_EQ(Table().GetNextPublishedVariable(nullptr), -1);
   EXPECT_TRUE(recorder_->Calls().empty()) << "enumeration needs no spreadsheet";
 }
@@ -201,13 +193,19 @@ TEST_F(PublishedTest, AddingAndDeletingKeepHandlesAsPositions) {
   EXPECT_EQ(Get(2), 0) << "served at once: " << StatusText();
   EXPECT_EQ(ValueText(), "42");
 
+  const auto names = [&] {
+    Strings names;
+    for (std::size_t i = 0; i < model_->publishedVariables.size(); ++i)
+      names.push_back(model_->publishedVariables.At(i)->name);
+    return names;
+  };
   const std::pair<std::int32_t, Strings> rows[] = {{0, {"b", "c"}}, {2, {"a", "b"}}, {-1, {}}};
   for (const auto& [handle, left] : rows) {
     model_->publishedVariables.Clear();
     for (const char* name : {"a", "b", "c"})
       AddVariable(name, "A1");
     EXPECT_EQ(Table().DelPublishedVariable(handle, Status()), 0);
-    EXPECT_EQ(Names(), left) << handle;
+    EXPECT_EQ(names(), left) << handle;
   }
   EXPECT_EQ(Table().DelPublishedVariable(-1, Status()), 0) << "clearing an empty list is fine";
   EXPECT_EQ(StatusText(), "");
