@@ -226,9 +226,8 @@ TEST_F(BatchTest, ReadingAgainAppendsItemsButNotEqualVariables) {
                                 Element("S|C2", "B", "<Constraint/>") + Element("S|C1", "A"));
   ASSERT_EQ(ReadText(xml), 0);
   ASSERT_EQ(ReadText(xml), 0);
-  EXPECT_EQ(variables.size(), 3u);
-  EXPECT_EQ(controls.size(), 2u);
-  EXPECT_EQ(constraints.size(), 2u);
+  EXPECT_EQ((std::vector<std::size_t>{variables.size(), controls.size(), constraints.size()}),
+            (std::vector<std::size_t>{3, 2, 2}));
   ASSERT_EQ(ReadText(xml, true), 0);
   ASSERT_EQ(variables.size(), 2u);
   EXPECT_EQ(variables.At(0)->name, "A");
