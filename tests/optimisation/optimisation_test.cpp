@@ -31,7 +31,6 @@ constexpr ValueSlot kSetControl = &Interface::SetControls;
 constexpr ValueSlot kGetControl = &Interface::GetControls;
 constexpr ValueSlot kSetIntControl = &Interface::SetIntegerControls;
 constexpr ValueSlot kGetIntControl = &Interface::GetIntegerControls;
-constexpr char kNoConnection[] = "There is no connection to Excel";
 
 // Asked from another thread, as the lock is recursive.
 bool LockedElsewhere() {
@@ -129,7 +128,7 @@ TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead)
 
   ASSERT_EQ(model_->StopApplication(), 0);
   EXPECT_EQ(Setup(-1), -1);
-  EXPECT_EQ(StatusText(), kNoConnection);
+  EXPECT_EQ(StatusText(), "There is no connection to Excel");
   EXPECT_TRUE(ProblemUntouched());
   const std::pair<ValueSlot, std::int32_t> slots[] = {{kGetObjective, -1}, {kGetConstraint, -1},
                                                       {kSetControl, 1},    {kGetControl, 1},
@@ -137,7 +136,7 @@ TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead)
   for (const auto& [slot, result] : slots) {
     ClearStatus();
     EXPECT_EQ(Run(slot, 0, 0), result);  // handle 0 is valid for every kind
-    EXPECT_EQ(StatusText(), kNoConnection);
+    EXPECT_EQ(StatusText(), "There is no connection to Excel");
   }
 }
 
