@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "model/model.h"
 #include "platform/files.h"
 #include "support/file_size_limit.h"
 #include "support/guarded_buffer.h"
@@ -75,8 +74,7 @@ class BatchTest : public ::testing::Test {
     return WriteBatchOutput(Items(), field.chars(), status.status());
   }
   std::string FileText(const std::string& path) {
-    std::error_code ec;
-    return platform::ReadWholeFile(path, &ec).value_or("<missing>");
+    return platform::ReadWholeFile(path, nullptr).value_or("<missing>");
   }
   std::string Message() { return std::string(status.status()->text); }
   std::string OutputText() {
@@ -162,12 +160,9 @@ TEST_F(BatchTest, BindsOnlyWorksheetBarCellAndReportsTheRest) {
   }
   EXPECT_EQ(bound, "Sheet1/B5/ok/u;Sheet2/B6/g/u;Sheet 3 / C1/i/u;");
   std::string expected = kRootOpen + ">\n";
-  const char* names = "abcdefh";
-  const int indices[] = {1, 2, 3, 4, 5, 6, 8};
-  for (int k = 0; k < 7; ++k) {
-    expected += "\t<Element>\n\t\t<Variable>" + std::string(1, names[k]) +
-                "</Variable>\n\t\t<Index>" + std::to_string(indices[k]) +
-                "</Index>\n\t</Element>\n";
+  for (int k = 0; k < 7; ++k) {  // the variable names, and their element indices
+    expected += std::string("\t<Element>\n\t\t<Variable>") + "abcdefh"[k] +
+                "</Variable>\n\t\t<Index>" + "1234568"[k] + "</Index>\n\t</Element>\n";
   }
   EXPECT_EQ(FileText(Path("report.xml")), expected + "</BatchOutput>\n");
 
@@ -211,22 +206,16 @@ TEST_F(BatchTest, BuildsItemsFromTheChildrenPresent) {
     objective.Defined = true;
     ASSERT_EQ(ReadText(Batch(Element("S|C1", "N", item))), 0) << item;
     std::string lists;
-    const auto add = [&](const automation::CExcCellDef& cell, const std::string& what) {
-      lists += what;
-      EXPECT_EQ(cell.worksheet + cell.cell + cell.name + cell.unit, "SC1Nu") << item;
+    const auto add = [&](const automation::CExcCellDef& c, const char* kind, double a, double b) {
+      lists += kind + (" " + text::FormatGeneral(a)) + " " + text::FormatGeneral(b);
+      EXPECT_EQ(c.worksheet + c.cell + c.name + c.unit, "SC1Nu") << item;
     };
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-      add(*controls.At(i), "control " + text::FormatGeneral(controls.At(i)->LowerBound) + " " +
-                               text::FormatGeneral(controls.At(i)->UpperBound));
-    }
-    for (std::size_t i = 0; i < constraints.size(); ++i) {
-      add(*constraints.At(i), "constraint " + text::FormatGeneral(constraints.At(i)->Limit) + " " +
-                                  std::to_string(constraints.At(i)->ConstraintType));
-    }
-    if (!objective.name.empty()) {
-      add(objective, "objective " + std::to_string(objective.Defined) + " " +
-                         std::to_string(objective.Maximise));
-    }
+    for (std::size_t i = 0; i < controls.size(); ++i)
+      add(*controls.At(i), "control", controls.At(i)->LowerBound, controls.At(i)->UpperBound);
+    for (std::size_t i = 0; i < constraints.size(); ++i)
+      add(*constraints.At(i), "constraint", constraints.At(i)->Limit,
+          constraints.At(i)->ConstraintType);
+    if (!objective.name.empty()) add(objective, "objective", objective.Defined, objective.Maximise);
     EXPECT_EQ(lists, expected) << item;
   }
 }
@@ -237,9 +226,8 @@ TEST_F(BatchTest, ReadingAgainAppendsItemsButNotEqualVariables) {
                                 Element("S|C2", "B", "<Constraint/>") + Element("S|C1", "A"));
   ASSERT_EQ(ReadText(xml), 0);
   ASSERT_EQ(ReadText(xml), 0);
-  EXPECT_EQ(variables.size(), 3u);
-  EXPECT_EQ(controls.size(), 2u);
-  EXPECT_EQ(constraints.size(), 2u);
+  EXPECT_EQ((std::vector<std::size_t>{variables.size(), controls.size(), constraints.size()}),
+            (std::vector<std::size_t>{3, 2, 2}));
   ASSERT_EQ(ReadText(xml, true), 0);
   ASSERT_EQ(variables.size(), 2u);
   EXPECT_EQ(variables.At(0)->name, "A");
@@ -274,16 +262,13 @@ TEST_F(BatchTest, WritesVariablesWithTheirItemsThenTheItemsLeft) {
   for (const char* cell : {"A1", "A1", "B1", "C1", "D1"})
     AddItem(variables, "S", cell, "v");
   CExcControlVariable* c1 = AddItem(controls, "S", "A1", "c1");
-  c1->LowerBound = 1;
-  c1->UpperBound = 2.5;
+  std::tie(c1->LowerBound, c1->UpperBound) = std::pair(1, 2.5);
   AddItem(controls, "T", "A1", "c2")->UpperBound = 1e6;
   AddItem(constraints, "S", "A1", "k0");
   AddItem(constraints, "S", "B1", "k1")->ConstraintType = kGreaterThan;
   AddItem(constraints, "S", "Z1", "k2")->ConstraintType = 5;
-  objective.worksheet = "S";
-  objective.cell = "C1";
-  objective.Defined = true;
-  objective.Maximise = false;
+  std::tie(objective.worksheet, objective.cell, objective.Defined, objective.Maximise) =
+      std::tuple("S", "C1", true, false);
   const std::string control = "Control=12.5[LowerBound=1;UpperBound=2.5;] \n";
   EXPECT_EQ(Summary(OutputText()),
             "Equip=NoName Variable=S|A1 VarName=v Unit=u " + control +
@@ -337,11 +322,9 @@ TEST_F(BatchTest, OutputReadBackIntoAFreshModelIsEqual) {
   AddItem(variables, "Data", "D1", "objective");
   AddItem(variables, "Data", "E1", "plain");
   CExcControlVariable* control = AddItem(controls, "Sheet 1", "B5", "oil <rate>");
-  control->LowerBound = 0.125;
-  control->UpperBound = 1500;
+  std::tie(control->LowerBound, control->UpperBound) = std::pair(0.125, 1500);
   CExcConstraint* constraint = AddItem(constraints, "Data", "C7", "pressure & co");
-  constraint->Limit = -2.5;
-  constraint->ConstraintType = kEqualTo;
+  std::tie(constraint->Limit, constraint->ConstraintType) = std::pair(-2.5, kEqualTo);
   std::tie(objective.worksheet, objective.cell, objective.name, objective.unit) =
       std::tuple("Data", "D1", "objective", "u");
   objective.Defined = true;  // and maximised, as made

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,7 @@
 
 namespace optimisation_test {
 
+namespace opt = optimisation;
 using com::Variant;
 using test_support::GuardedBuffer;
 using Interface = model::CExtInterface;
@@ -56,29 +58,25 @@ Item& AddItem(model::CExtCollection<Item>& list, const std::string& name, const 
   return *item;
 }
 
-inline optimisation::CExcConstraint& AddConstraint(optimisation::CExcclConstraint& list,
-                                                   const std::string& name, const std::string& cell,
-                                                   std::uint32_t type = 0, double limit = 0) {
+inline opt::CExcConstraint& AddConstraint(opt::CExcclConstraint& list, const std::string& name,
+                                          const std::string& cell, std::uint32_t type = 0,
+                                          double limit = 0) {
   auto& item = AddItem(list, name, cell);
-  item.ConstraintType = type;
-  item.Limit = limit;
+  std::tie(item.ConstraintType, item.Limit) = std::pair(type, limit);
   return item;
 }
 
-inline optimisation::CExcControlVariable& AddControl(optimisation::CExcclControlVariable& list,
-                                                     const std::string& name,
-                                                     const std::string& cell,
-                                                     double lower = kUndefined,
-                                                     double upper = kUndefined) {
+inline opt::CExcControlVariable& AddControl(opt::CExcclControlVariable& list,
+                                            const std::string& name, const std::string& cell,
+                                            double lower = kUndefined, double upper = kUndefined) {
   auto& item = AddItem(list, name, cell);
-  item.LowerBound = lower;
-  item.UpperBound = upper;
+  std::tie(item.LowerBound, item.UpperBound) = std::pair(lower, upper);
   return item;
 }
 
 // States as {name, value} pairs.
-inline optimisation::CExcIntCtrlVariable& AddIntControl(
-    optimisation::CExcclIntCtrlVariable& list, const std::string& name, const std::string& cell,
+inline opt::CExcIntCtrlVariable& AddIntControl(
+    opt::CExcclIntCtrlVariable& list, const std::string& name, const std::string& cell,
     const std::vector<std::pair<std::string, std::string>>& states) {
   auto& item = AddItem(list, name, cell);
   item.StateCount = static_cast<std::int32_t>(states.size());
@@ -111,10 +109,7 @@ class ItemsTest : public test_support::SessionTest {
   Interface& Table() { return *model_; }
 
   ExtStatusRecord* Status() { return status_.status(); }
-  std::string StatusText() const {
-    return std::string(reinterpret_cast<const char*>(status_.bytes.data()) +
-                       EXT_STATUS_TEXT_OFFSET);
-  }
+  std::string StatusText() { return status_.status()->text; }
   void ClearStatus() { std::fill_n(status_.bytes.begin(), EXT_STATUS_RECORD_SIZE, 0); }
 
   // --- The value record of the optimiser, filled as the host fills it ---
@@ -125,6 +120,12 @@ class ItemsTest : public test_support::SessionTest {
     return (Table().*slot)(value_.bytes.data(), Status());
   }
   double ValueRead() const { return Read<double>(value_.bytes, EXT_OPT_VALUE_VALUE_OFFSET); }
+  // What a slot answers, the value it leaves and its message.
+  std::tuple<std::int32_t, double, std::string> Outcome(ValueSlot slot, std::int32_t handle,
+                                                        double value) {
+    const std::int32_t result = Run(slot, handle, value);
+    return {result, ValueRead(), StatusText()};
+  }
 
   // --- The problem record, 0x11 throughout as the host passes it ---
   std::int32_t Setup(std::int32_t mode) {
@@ -138,22 +139,16 @@ class ItemsTest : public test_support::SessionTest {
   }
 
   // --- The published-variable record (codes 103 and 105) ---
-  void PutRecord(std::int32_t handle, bool set, std::string_view text = {}) {
+  std::int32_t Eval(std::int32_t handle, bool set, std::string_view text) {
     Write(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET, handle);
     record_.bytes[EXT_PUBVAR_FLAG_OFFSET] = set ? 1 : 0;
     const std::size_t length = std::min<std::size_t>(text.size(), EXT_PUBVAR_TEXT_SIZE);
     std::copy_n(text.begin(), length, record_.bytes.begin() + EXT_PUBVAR_TEXT_OFFSET);
     if (length < EXT_PUBVAR_TEXT_SIZE) record_.bytes[EXT_PUBVAR_TEXT_OFFSET + length] = 0;
+    return Table().EvalPublishedVariables(record_.bytes.data(), Status());
   }
-  std::int32_t Eval() { return Table().EvalPublishedVariables(record_.bytes.data(), Status()); }
-  std::int32_t Get(std::int32_t handle) {
-    PutRecord(handle, false, "before");
-    return Eval();
-  }
-  std::int32_t Set(std::int32_t handle, const char* text) {
-    PutRecord(handle, true, text);
-    return Eval();
-  }
+  std::int32_t Get(std::int32_t handle) { return Eval(handle, false, "before"); }
+  std::int32_t Set(std::int32_t handle, std::string_view text) { return Eval(handle, true, text); }
   // A text field of the record up to its NUL; the whole field when it has none.
   std::string RecordText(std::size_t offset, std::size_t size) const {
     const char* field = reinterpret_cast<const char*>(record_.bytes.data()) + offset;
@@ -182,15 +177,13 @@ class ItemsTest : public test_support::SessionTest {
     return Table().AddPublishedVariable(add_.bytes.data(), Status());
   }
 
-  optimisation::CExcExportedVariable& AddVariable(const std::string& name, const std::string& cell,
-                                                  std::int32_t width = 1, std::int32_t height = 1) {
+  opt::CExcExportedVariable& AddVariable(const std::string& name, const std::string& cell,
+                                         std::int32_t width = 1, std::int32_t height = 1) {
     auto& variable = AddItem(model_->publishedVariables, name, cell);
-    variable.RegionWidth = width;
-    variable.RegionHeight = height;
+    std::tie(variable.RegionWidth, variable.RegionHeight) = std::pair(width, height);
     return variable;
   }
 
-  // --- Cells and the calls that reached them ---
   Variant Cell(const std::string& cell, const std::string& sheet = "Data") const {
     return book_->CellValue(sheet, cell);
   }
@@ -200,20 +193,15 @@ class ItemsTest : public test_support::SessionTest {
   void PutCell(const std::string& cell, const Variant& value, const std::string& sheet = "Data") {
     book_->SetCellValue(sheet, cell, value);
   }
-  // The addresses of the Range objects asked for, in order.
-  std::vector<std::string> RangesAsked() const {
-    std::vector<std::string> cells;
-    for (const auto& call : recorder_->CallsOf("Worksheet.GetRange"))
-      cells.push_back(com::VariantToText(call.arguments[0]));
-    return cells;
+  // Per recorded call of `member`: its first argument, or its whole line.
+  std::vector<std::string> Recorded(const char* member, bool argument) const {
+    std::vector<std::string> out;
+    for (const auto& call : recorder_->CallsOf(member))
+      out.push_back(argument ? com::VariantToText(call.arguments[0]) : call.line);
+    return out;
   }
-  // Every cell-value call, as recorded lines.
-  std::vector<std::string> ValueLines() const {
-    std::vector<std::string> lines;
-    for (const auto& call : recorder_->CallsOf("Range.Invoke"))
-      lines.push_back(call.line);
-    return lines;
-  }
+  std::vector<std::string> RangesAsked() const { return Recorded("Worksheet.GetRange", true); }
+  std::vector<std::string> ValueLines() const { return Recorded("Range.Invoke", false); }
 
   std::unique_ptr<model::CExcModel> model_;
   com::Ptr<test_support::MemoryWorkbook> book_;
