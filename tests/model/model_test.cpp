@@ -94,7 +94,7 @@ TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLengthDescriptionIsForIndex
     model_.caseDetails.fileName = fileName;
     GuardedBuffer buffer(std::max(length, 0) + 4, 'x');
     auto expected = buffer.bytes;
-    std::memcpy(expected.data(), label.data(), label.size());
+    std::copy(label.begin(), label.end(), expected.begin());
     EXPECT_EQ(model_.GetFileLabel(buffer.chars(), length, nullptr), 0);
     EXPECT_EQ(buffer.bytes, expected);
   }
