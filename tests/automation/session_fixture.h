@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <memory>
 #include <span>
 #include <string>
 
 #include "automation/excel_session.h"
+#include "automation/spreadsheet_lock.h"
 #include "support/application_registration.h"
 #include "support/memory_application.h"
 #include "support/temp_folder.h"
@@ -21,6 +23,15 @@ namespace test_support {
 struct CellByCell {
   ScopedEnv setting{"GRIDMOOR_BLOCK_TRANSFER", "0"};
 };
+
+// Whether another thread holds the spreadsheet lock. Asked from a thread of
+// its own: the lock is recursive, so the holder's own thread would get it.
+inline bool SpreadsheetLockedElsewhere() {
+  return std::async(
+             std::launch::async,
+             [] { return !std::unique_lock(automation::SpreadsheetMutex(), std::try_to_lock); })
+      .get();
+}
 
 class SessionTest : public ::testing::Test {
  protected:

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <future>
 #include <limits>
 #include <memory>
 #include <string>
@@ -13,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "automation/spreadsheet_lock.h"
 #include "com/error_text.h"
 #include "excel/errors.h"
 #include "items_fixture.h"
@@ -31,14 +29,6 @@ constexpr ValueSlot kSetControl = &Interface::SetControls;
 constexpr ValueSlot kGetControl = &Interface::GetControls;
 constexpr ValueSlot kSetIntControl = &Interface::SetIntegerControls;
 constexpr ValueSlot kGetIntControl = &Interface::GetIntegerControls;
-
-// Asked from another thread, as the lock is recursive.
-bool LockedElsewhere() {
-  const auto free = [] {
-    return std::unique_lock(automation::SpreadsheetMutex(), std::try_to_lock).owns_lock();
-  };
-  return !std::async(std::launch::async, free).get();
-}
 
 class ModelOptimisationTest : public ItemsTest {
  protected:
@@ -312,13 +302,13 @@ TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsReadTheirCellsUnderTheLock
 
   int lockedElsewhere = 0;
   recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, true, [&](const auto&) {
-                         lockedElsewhere += LockedElsewhere();
+                         lockedElsewhere += test_support::SpreadsheetLockedElsewhere();
                          return false;
                        }});
   EXPECT_EQ(Run(kGetObjective, 0, 0), 0);
   EXPECT_EQ(Run(kGetConstraint, 0, 0), 0);
   EXPECT_EQ(lockedElsewhere, 2) << "held while each cell was read";
-  EXPECT_FALSE(LockedElsewhere()) << "released on return";
+  EXPECT_FALSE(test_support::SpreadsheetLockedElsewhere()) << "released on return";
   recorder_->ClearFaults();
 
   // A read that fails gives the undefined value and the cell transfer's say.

@@ -11,7 +11,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,7 +19,6 @@
 #include <vector>
 
 #include "automation/session_fixture.h"
-#include "automation/spreadsheet_lock.h"
 #include "case/case_details.h"
 #include "case/composition.h"
 #include "case/stream_data.h"
@@ -503,21 +501,14 @@ TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
 
 TEST_F(IprTest, RunsUnderTheSpreadsheetLock) {
   Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
-  // Asked from another thread: the mutex is recursive, so this one would get it anyway.
-  const auto lockedElsewhere = [] {
-    return std::async(
-               std::launch::async,
-               [] { return !std::unique_lock(automation::SpreadsheetMutex(), std::try_to_lock); })
-        .get();
-  };
   bool lockedDuring = false;
   recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, false, [&](const auto&) {
-                         lockedDuring = lockedElsewhere();
+                         lockedDuring = test_support::SpreadsheetLockedElsewhere();
                          return false;
                        }});
   ASSERT_EQ(Get(), 0);
   EXPECT_TRUE(lockedDuring);
-  EXPECT_FALSE(lockedElsewhere()) << "released on return";
+  EXPECT_FALSE(test_support::SpreadsheetLockedElsewhere()) << "released on return";
 }
 
 TEST_F(IprTest, SolverCellsGetNumbersInTheirUnitsForecastCellsStepPerTimestep) {
