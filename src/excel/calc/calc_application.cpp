@@ -20,12 +20,14 @@ bool IsValidWindowState(std::int32_t state) {
   return state == kWindowMaximized || state == kWindowMinimized || state == kWindowNormal;
 }
 
-// Load arguments every document gets: no window, and document macros run
+// Load arguments every document gets: a view (the office is headless, so
+// nothing is shown), since macros recorded in other spreadsheets act on the
+// active cell and selection, which only a view has; and document macros run
 // without a prompt (set per document here, never by lowering the office's
 // own security settings).
 uno::Sequence<css::beans::PropertyValue> LoadArguments(bool asTemplate, const std::string& path) {
   std::vector<std::pair<const char*, uno::Any>> entries = {
-      {"Hidden", uno::Any(true)},
+      {"Hidden", uno::Any(false)},
       {"MacroExecutionMode", uno::Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)},
   };
   if (asTemplate) entries.emplace_back("AsTemplate", uno::Any(true));
