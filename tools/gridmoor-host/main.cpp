@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "case_command.h"
@@ -16,6 +17,7 @@
 #include "interrupt.h"
 #include "library.h"
 #include "many.h"
+#include "notices.h"
 #include "outputs.h"
 #include "run.h"
 #include "run_many.h"
@@ -47,8 +49,8 @@ int Fail(const std::string& message) {
 // Usage errors (unknown options, missing arguments) end with this status.
 constexpr int kUsageError = 2;
 
-int Run(refhost::Library& library, const std::string& scenarioFile, std::string out, bool save,
-        const std::string& saveAs, bool quiet, bool copies) {
+int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::string& scenarioFile,
+        std::string out, bool save, const std::string& saveAs, bool quiet, bool copies) {
   refhost::Scenario scenario;
   std::string error;
   if (!refhost::LoadScenario(fs::absolute(scenarioFile), scenario, error)) return Fail(error);
@@ -69,6 +71,8 @@ int Run(refhost::Library& library, const std::string& scenarioFile, std::string 
   record.library = library.Path();
   refhost::ArmInterrupt(true);
   refhost::RunScenario(library, scenario, options, record);
+  for (std::string& notice : notices.Take())
+    record.notes.push_back(std::move(notice));
   if (record.interruptedBy != 0) {
     const std::string where = record.failure->timestep >= 0
                                   ? " at timestep " + std::to_string(record.failure->timestep)
@@ -233,6 +237,9 @@ int Main(int argc, char** argv) {
     return refhost::RunMany(options, std::cout, std::cerr);
   }
 
+  // Named in the environment before the library is loaded and starts threads.
+  std::optional<refhost::NoticeFile> notices;
+  if (run->parsed()) notices.emplace();
   refhost::Library library;
   std::string error;
   if (!library.Load({libraryPath, direct}, error)) return Fail(error);
@@ -241,7 +248,8 @@ int Main(int argc, char** argv) {
     return 0;
   }
   if (identify->parsed()) return refhost::Identify(library, libraryPath, std::cout, std::cerr);
-  return Run(library, scenario, out, save, saveAs, quiet, copies);
+  if (!notices) return Fail("no command given");
+  return Run(library, *notices, scenario, out, save, saveAs, quiet, copies);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 //
 // The office's script provider swallows a Basic runtime error (the call
 // just returns nothing), so each macro is called through a small generated
-// wrapper with an error handler, placed in the macro's own library. The
-// wrappers are taken out again before the document is stored.
+// wrapper with an error handler, placed in the macro's own library, with
+// stand-ins for the message and input boxes in the library's modules that
+// call them. Both are taken out again before the document is stored.
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/document/XEmbeddedScripts.hpp>
 #include <com/sun/star/script/XLibraryContainerPassword.hpp>
@@ -12,18 +13,22 @@
 #include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/script/provider/theMasterScriptProviderFactory.hpp>
 
+#include "excel/calc/basic_source.h"
 #include "excel/calc/calc_objects.h"
 #include "excel/errors.h"
+#include "platform/notices.h"
 #include "text/ascii.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
 namespace {
 
-constexpr const char* kWrapperName = "GridmoorCallWrappers";
+rtl::OUString SupportModule() {
+  return Utf8ToOUString(std::string(kSupportModule));
+}
 
-rtl::OUString WrapperModule() {
-  return rtl::OUString::createFromAscii(kWrapperName);
+bool IsOurModule(const rtl::OUString& module) {
+  return IsWrapperModule(ToUtf8(module)) || module == SupportModule();
 }
 
 uno::Reference<css::script::XLibraryContainer> DocumentLibraries(Document& document) {
@@ -48,10 +53,10 @@ std::vector<MacroEntry> IndexLibraries(
       const uno::Reference<css::container::XNameAccess> modules(names->getByName(library),
                                                                 uno::UNO_QUERY_THROW);
       for (const rtl::OUString& module : modules->getElementNames()) {
-        if (module.equalsAscii(kWrapperName)) continue;
+        if (IsOurModule(module)) continue;
         rtl::OUString source;
         modules->getByName(module) >>= source;
-        for (BasicProcedure& procedure : FindBasicProcedures(ToUtf8(source)))
+        for (BasicProcedure& procedure : FindBasicProcedures(AsBeforePreparing(ToUtf8(source))))
           entries.push_back(MacroEntry{ToUtf8(library), ToUtf8(module), std::move(procedure)});
       }
     } catch (const css::lang::DisposedException&) {
@@ -81,29 +86,61 @@ std::vector<MacroEntry> ApplicationMacros(OfficeSession& office) {
   return *office.applicationMacros;
 }
 
+// Every module of a library made ready to run as the other spreadsheet
+// would run it (stand-ins for the message and input boxes, calls of members
+// the office lacks redirected); each changed module's source is kept in
+// `originals`, when given, to be put back before the workbook is stored.
+void PrepareModules(const uno::Reference<css::container::XNameContainer>& modules,
+                    std::map<std::string, std::string>* originals) {
+  if (!modules->hasByName(SupportModule()))
+    modules->insertByName(SupportModule(),
+                          uno::Any(Utf8ToOUString(std::string(SupportModuleSource()))));
+  for (const rtl::OUString& module : modules->getElementNames()) {
+    if (IsOurModule(module)) continue;
+    rtl::OUString source;
+    modules->getByName(module) >>= source;
+    const std::string text = ToUtf8(source);
+    if (const std::optional<std::string> changed = PreparedForRun(text)) {
+      if (originals) originals->emplace(ToUtf8(module), text);
+      modules->replaceByName(module, uno::Any(Utf8ToOUString(*changed)));
+    }
+  }
+}
+
+void RestoreModules(const uno::Reference<css::container::XNameContainer>& modules,
+                    const std::map<std::string, std::string>& originals) {
+  for (const auto& [module, source] : originals) {
+    const rtl::OUString name = Utf8ToOUString(module);
+    if (modules->hasByName(name)) modules->replaceByName(name, uno::Any(Utf8ToOUString(source)));
+  }
+}
+
 // The wrapper for `call` in `library`, placed there when new; empty when
 // the library cannot take it (read-only), so that the macro is called
 // directly.
 std::string EnsureWrapper(const uno::Reference<css::script::XLibraryContainer>& libraries,
                           const std::string& library, std::vector<WrappedCall>& calls,
-                          WrappedCall call) {
+                          WrappedCall call, std::map<std::string, std::string>* originals) {
   for (const WrappedCall& placed : calls) {
     if (placed.module == call.module && placed.procedure == call.procedure &&
         placed.argumentCount == call.argumentCount)
       return placed.wrapper;
   }
-  call.wrapper = "GmCall" + std::to_string(calls.size() + 1);
+  const bool first = calls.empty();
+  call.wrapper = WrapperName(calls.size() + 1);
   calls.push_back(call);
   try {
     const uno::Reference<css::container::XNameAccess> names(libraries, uno::UNO_QUERY_THROW);
     const uno::Reference<css::container::XNameContainer> modules(
         names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
-    const uno::Any source(Utf8ToOUString(WrapperModuleSource(calls)));
-    if (modules->hasByName(WrapperModule())) {
-      modules->replaceByName(WrapperModule(), source);
-    } else {
-      modules->insertByName(WrapperModule(), source);
-    }
+    if (first) PrepareModules(modules, originals);
+    // A module of its own for each wrapper, never replaced: an error raised
+    // in a macro library whose module was replaced after a run ends the
+    // office.
+    const rtl::OUString module = Utf8ToOUString(call.wrapper);
+    const uno::Any source(Utf8ToOUString(WrapperModuleSource(call)));
+    if (modules->hasByName(module)) modules->removeByName(module);
+    modules->insertByName(module, source);
   } catch (const css::lang::DisposedException&) {
     throw;
   } catch (const css::uno::Exception&) {
@@ -135,6 +172,31 @@ struct Target {
   MacroEntry entry;
 };
 
+// What a wrapper returned: Array(0, result, dialogs) when the macro ran;
+// Array(1, Err, Error$, dialogs) when it raised an error; nothing when
+// its library did not compile. (Basic hands an array whose elements share a
+// type over as a sequence of that type.) What the macro asked of the
+// message and input boxes is published either way.
+com::Variant Outcome(const Target& target, const std::optional<std::vector<uno::Any>>& outcome) {
+  const std::string macro = target.entry.module + "." + target.entry.procedure.name;
+  sal_Int32 status = 1;
+  if (!outcome || outcome->empty() || !((*outcome)[0] >>= status)) {
+    com::Throw(com::DISP_E_EXCEPTION,
+               macro + ": the macros of library " + target.entry.library + " do not compile");
+  }
+  const std::size_t dialogsAt = status == 0 ? 2 : 3;
+  rtl::OUString dialogs;
+  if (outcome->size() > dialogsAt) (*outcome)[dialogsAt] >>= dialogs;
+  for (const std::string& sentence : DecodeDialogs(ToUtf8(dialogs)))
+    platform::PublishNotice("macro " + macro + " " + sentence);
+  if (status == 0 && outcome->size() >= 2) return AnyToVariant((*outcome)[1]);
+  // Basic's own text of the error. (Its line is not to be had: Basic
+  // reports the line of the handler's call, in the wrapper.)
+  rtl::OUString reason;
+  if (outcome->size() >= 3) (*outcome)[2] >>= reason;
+  com::Throw(com::DISP_E_EXCEPTION, macro + ": " + ToUtf8(reason));
+}
+
 com::Variant Invoke(CalcApplication& application, const Target& target,
                     const std::vector<com::Variant>& arguments) {
   uno::Sequence<uno::Any> parameters(static_cast<sal_Int32>(arguments.size()));
@@ -153,16 +215,17 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
   if (target.document) {
     std::lock_guard lock(target.document->mutex);
     wrapper = EnsureWrapper(libraries, target.entry.library,
-                            target.document->wrappers[target.entry.library], call);
+                            target.document->wrappers[target.entry.library], call,
+                            &target.document->originalSources[target.entry.library]);
   } else {
     std::lock_guard lock(office.BasicMutex());
     wrapper = EnsureWrapper(libraries, target.entry.library,
-                            office.applicationWrappers[target.entry.library], call);
+                            office.applicationWrappers[target.entry.library], call, nullptr);
   }
   const std::string uri =
       "vnd.sun.star.script:" + target.entry.library + "." +
       (wrapper.empty() ? target.entry.module + "." + target.entry.procedure.name
-                       : std::string(kWrapperName) + "." + wrapper) +
+                       : wrapper + "." + wrapper) +
       "?language=Basic&location=" + (target.document ? "document" : "application");
   const uno::Reference<css::script::provider::XScript> script =
       ProviderFor(application, target.document)->getScript(Utf8ToOUString(uri));
@@ -170,19 +233,7 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
   uno::Sequence<uno::Any> outValues;
   const uno::Any result = script->invoke(parameters, outIndices, outValues);
   if (wrapper.empty()) return AnyToVariant(result);
-  // Array(0, result) when the macro ran; Array(1, Err, Error$) when it
-  // raised an error; nothing when its library did not compile.
-  // Basic hands an array whose elements share a type over as a sequence of
-  // that type.
-  const std::optional<std::vector<uno::Any>> outcome = SequenceItems(result);
-  sal_Int32 status = 1;
-  if (!outcome || outcome->size() < 2 || !((*outcome)[0] >>= status) || status != 0) {
-    // Basic's own text of the error the macro raised, when there is one.
-    rtl::OUString reason;
-    if (outcome && outcome->size() >= 3) (*outcome)[2] >>= reason;
-    com::Throw(com::DISP_E_EXCEPTION, ToUtf8(reason));
-  }
-  return AnyToVariant((*outcome)[1]);
+  return Outcome(target, SequenceItems(result));
 }
 
 // Cells may have moved under a macro: cached cell references go stale.
@@ -252,11 +303,15 @@ void RemoveWrappers(Document& document) {
   const uno::Reference<css::container::XNameAccess> names(scripts->getBasicLibraries(),
                                                           uno::UNO_QUERY_THROW);
   for (const auto& [library, calls] : document.wrappers) {
+    (void)calls;
     const uno::Reference<css::container::XNameContainer> modules(
         names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
-    if (modules->hasByName(WrapperModule())) modules->removeByName(WrapperModule());
+    for (const rtl::OUString& module : modules->getElementNames())
+      if (IsOurModule(module)) modules->removeByName(module);
+    RestoreModules(modules, document.originalSources[library]);
   }
   document.wrappers.clear();
+  document.originalSources.clear();
 }
 
 void PutBasicModule(Document& document, const std::string& library, const std::string& module,
@@ -277,6 +332,9 @@ void PutBasicModule(Document& document, const std::string& library, const std::s
     }
     std::lock_guard lock(document.mutex);
     document.macros.reset();
+    // The new source is not made ready to run: the next call does that.
+    document.wrappers.erase(library);
+    document.originalSources[library].erase(module);
   });
 }
 

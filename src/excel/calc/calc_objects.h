@@ -31,6 +31,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "excel/calc/basic_source.h"
 #include "excel/calc/calc_values.h"
 #include "excel/calc/uno_office.h"
 #include "excel/object_model.h"
@@ -85,6 +86,9 @@ struct Document {
   std::map<std::u16string, sal_Int32> formatKeys;
   std::optional<std::vector<MacroEntry>> macros;
   std::map<std::string, std::vector<WrappedCall>> wrappers;  // by library
+  // By library, then module: sources as they were before a run changed them
+  // (basic_source.h), put back before the document is stored.
+  std::map<std::string, std::map<std::string, std::string>> originalSources;
 
   bool IsClosed() {
     std::lock_guard lock(mutex);

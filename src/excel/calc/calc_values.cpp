@@ -563,32 +563,4 @@ const MacroEntry* FindMacro(const std::vector<MacroEntry>& entries, const MacroN
   return nullptr;
 }
 
-std::string WrapperModuleSource(const std::vector<WrappedCall>& calls) {
-  std::string source = "Option Explicit\n";
-  for (const WrappedCall& call : calls) {
-    std::string parameters;
-    for (std::size_t i = 0; i < call.argumentCount; ++i) {
-      if (i > 0) parameters += ", ";
-      parameters += "a" + std::to_string(i + 1);
-    }
-    // Basic takes "Module.Function()" in an expression as an index into
-    // the result, so a call without arguments has no parentheses.
-    const std::string target =
-        call.module + "." + call.procedure + (call.argumentCount > 0 ? "(" + parameters + ")" : "");
-    source += "\nFunction " + call.wrapper + "(" + parameters + ")\n";
-    source += "  On Error GoTo Failed\n";
-    if (call.isFunction) {
-      source += "  " + call.wrapper + " = Array(0, " + target + ")\n";
-    } else {
-      source += "  Call " + target + "\n";
-      source += "  " + call.wrapper + " = Array(0, Empty)\n";
-    }
-    source += "  Exit Function\n";
-    source += "Failed:\n";
-    source += "  " + call.wrapper + " = Array(1, Err, Error$)\n";
-    source += "End Function\n";
-  }
-  return source;
-}
-
 }  // namespace excel::calc

@@ -147,19 +147,6 @@ struct MacroEntry {
 // given) names, compared without regard to case; nullptr when none.
 const MacroEntry* FindMacro(const std::vector<MacroEntry>& entries, const MacroName& name);
 
-// One procedure called through the error-trapping wrapper.
-struct WrappedCall {
-  std::string wrapper;  // the wrapper's own name
-  std::string module;
-  std::string procedure;
-  bool isFunction = false;
-  std::size_t argumentCount = 0;
-};
-// The source of a module whose wrappers call each procedure with an error
-// handler and return Array(0, result) on success or Array(1, Err, Error$)
-// on a runtime error, so that a failing macro is seen as failing.
-std::string WrapperModuleSource(const std::vector<WrappedCall>& calls);
-
 // The VARIANT a VT_BYREF|VT_VARIANT points to; `value` itself otherwise.
 const VARIANT& Dereferenced(const VARIANT& value);
 

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "excel/calc/basic_source.h"
 #include "excel/calc/calc_values.h"
 #include "excel/calc/lock_file.h"
 #include "excel/calc/office_process.h"

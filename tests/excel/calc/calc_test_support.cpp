@@ -34,7 +34,7 @@ namespace excel::calc::testing {
 void SkipWithoutOffice() {
   if (FindOfficeProgram()) return;
   if (platform::GetEnv("CI").value_or("") == "true") {
-    FAIL() << "no office program (soffice.bin) installed; CI needs libreoffice-calc-nogui";
+    FAIL() << "no office program (soffice.bin) installed; CI needs libreoffice-calc";
   }
   GTEST_SKIP() << "no office program installed";
 }

@@ -1,0 +1,59 @@
+// Basic source the driver places into a workbook's macro libraries for the
+// time a macro runs, and reads back: the call wrappers that trap a macro's
+// runtime error, and stand-ins for the message and input boxes, which would
+// otherwise wait for a person who is not there. Internal to src/excel/calc.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace excel::calc {
+
+// The module that records what the stand-ins were asked and stands in for
+// members of the other spreadsheet's Application that the office lacks.
+inline constexpr std::string_view kSupportModule = "GridmoorSupport";
+
+// One procedure called through the error-trapping wrapper.
+struct WrappedCall {
+  std::string wrapper;  // the wrapper's own name
+  std::string module;
+  std::string procedure;
+  bool isFunction = false;
+  std::size_t argumentCount = 0;
+};
+
+// The name of the n-th wrapper of a library (from 1): its module's and its
+// function's; and whether a module is one of them.
+std::string WrapperName(std::size_t n);
+bool IsWrapperModule(std::string_view module);
+
+// A wrapper's module: its one function calls the procedure with an error
+// handler and returns Array(0, result, dialogs) when it ran, or
+// Array(1, Err, Error$, dialogs) when it raised an error, where `dialogs` is
+// what the message and input boxes were asked meanwhile (DecodeDialogs reads
+// it).
+std::string WrapperModuleSource(const WrappedCall& call);
+// The module kSupportModule.
+std::string_view SupportModuleSource();
+
+// `source` made ready to run as the other spreadsheet would run it; nullopt
+// when it needs nothing. Calls of Application members the office lacks
+// (CalculateFull, CalculateFullRebuild) go to kSupportModule instead, and
+// when the module calls MsgBox or InputBox and defines neither itself,
+// stand-ins for them are appended: a procedure of a module is found before
+// the office's own of that name, so the module's calls reach them, and they
+// answer at once as a person pressing Enter would (MsgBox: its default
+// button; InputBox: its default text) and report what was asked. Every line
+// keeps its number.
+std::optional<std::string> PreparedForRun(std::string_view source);
+// `source` without what PreparedForRun appended (for reading its
+// procedures; the calls it redirected stay redirected).
+std::string_view AsBeforePreparing(std::string_view source);
+
+// What the stand-ins recorded, one sentence each, in order.
+std::vector<std::string> DecodeDialogs(std::string_view recorded);
+
+}  // namespace excel::calc

@@ -1,0 +1,319 @@
+// Macros written for the other spreadsheet, run by the host as run-time
+// macros of an .xlsm against a real office, their effect read back through
+// output streams. Each idiom's expected effect is what that spreadsheet does,
+// worked out by hand. The workbook is the Excel-saved macro02.xlsm with its
+// module's source replaced: the office keeps the VBA project when it saves.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "csv.h"
+#include "excel/calc/calc_test_support.h"
+#include "host_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using hosttest::Folder;
+using hosttest::Host;
+using hosttest::ReadText;
+using nlohmann::json;
+
+// What one idiom leaves in Sheet1!B1:B3, which the output stream Out-1
+// reads as its oil rate, water rate and pressure; nullopt: left empty.
+struct Idiom {
+  const char* name;
+  const char* body;  // the body of a Sub of a module with Option VBASupport 1
+  std::optional<double> b1, b2, b3;
+};
+
+constexpr std::nullopt_t kEmpty = std::nullopt;
+
+const Idiom kIdioms[] = {
+    {"Range value", "Range(\"B1\").Value = 11", 11, kEmpty, kEmpty},
+    {"Cells", "Cells(1, 2).Value = 12\nCells(2, 2) = Cells(1, 2) + 1", 12, 13, kEmpty},
+    {"Offset", "Range(\"A3\").Offset(-2, 1).Value = 13", 13, kEmpty, kEmpty},
+    {"Resize", "Range(\"B1\").Resize(3, 1).Value = 14", 14, 14, 14},
+    {"Recorded Select and ActiveCell",
+     "Range(\"B2\").Select\nActiveCell.FormulaR1C1 = \"15\"\nActiveCell.Offset(-1, 0).Value = "
+     "ActiveCell.Row",
+     2, 15, kEmpty},
+    {"Selection", "Range(\"B1:B3\").Select\nSelection.Value = 16", 16, 16, 16},
+    {"Activate and the active sheet",
+     "Worksheets(\"Data\").Activate\nRange(\"A5\").Value = 17\n"
+     "Worksheets(\"Sheet1\").Activate\nRange(\"B1\").Value = Worksheets(\"Data\").Range(\"A5\")\n"
+     "Range(\"B2\").Value = IIf(IsEmpty(Range(\"A5\").Value), 1, 0)",
+     17, 1, kEmpty},
+    {"With block",
+     "With Worksheets(\"Sheet1\")\n  .Range(\"B1\").Value = 18\n  .Range(\"B2\").Value = "
+     ".Range(\"B1\").Value * 2\nEnd With",
+     18, 36, kEmpty},
+    {"For Each over a range",
+     "Dim c As Range, total As Double\nFor Each c In Worksheets(\"Data\").Range(\"C1:C4\")\n"
+     "  total = total + c.Value\nNext c\nRange(\"B1\").Value = total",
+     10, kEmpty, kEmpty},
+    {"Variant array read from Range.Value",
+     "Dim v As Variant\nv = Worksheets(\"Data\").Range(\"C1:C4\").Value\n"
+     "Range(\"B1\").Value = v(3, 1)\nRange(\"B2\").Value = UBound(v, 1)\n"
+     "Range(\"B3\").Value = LBound(v, 2)",
+     3, 4, 1},
+    {"Variant array written to Range.Value",
+     "Dim a(1 To 3, 1 To 1) As Variant\na(1, 1) = 21\na(2, 1) = 22\na(3, 1) = 23\n"
+     "Range(\"B1:B3\").Value = a",
+     21, 22, 23},
+    {"WorksheetFunction.Sum",
+     "Range(\"B1\").Value = "
+     "Application.WorksheetFunction.Sum(Worksheets(\"Data\").Range(\"C1:C4\")) "
+     "* 2",
+     20, kEmpty, kEmpty},
+    {"WorksheetFunction.VLookup",
+     "Range(\"B1\").Value = Application.WorksheetFunction.VLookup(\"b\", "
+     "Worksheets(\"Data\").Range(\"E1:F3\"), 2, False)",
+     200, kEmpty, kEmpty},
+    {"WorksheetFunction.Match",
+     "Range(\"B1\").Value = Application.WorksheetFunction.Match(300, "
+     "Worksheets(\"Data\").Range(\"F1:F3\"), 0)",
+     3, kEmpty, kEmpty},
+    {"Names(...).RefersToRange",
+     "Range(\"B1\").Value = ActiveWorkbook.Names(\"x\").RefersToRange.Value\n"
+     "Range(\"B2\").Value = Range(\"x\").Value + 1",
+     42, 43, kEmpty},
+    {"Application.Calculate",
+     "Range(\"B3\").Value = 5\nRange(\"B2\").Formula = \"=B3*2\"\nApplication.Calculate\n"
+     "Range(\"B1\").Value = Range(\"B2\").Value",
+     10, 10, 5},
+    {"Application.CalculateFull",
+     "Range(\"B3\").Value = 7\nRange(\"B2\").Formula = \"=B3+1\"\nApplication.CalculateFull\n"
+     "Range(\"B1\").Value = Range(\"B2\").Value * 10",
+     80, 8, 7},
+    {"ScreenUpdating",
+     "Application.ScreenUpdating = False\nRange(\"B1\").Value = 19\n"
+     "Application.ScreenUpdating = True\nRange(\"B2\").Value = IIf(Application.ScreenUpdating, 1, "
+     "0)",
+     19, 1, kEmpty},
+    {"EnableEvents",
+     "Application.EnableEvents = False\nRange(\"B1\").Value = 20\nApplication.EnableEvents = True\n"
+     "Range(\"B2\").Value = IIf(Application.EnableEvents, 1, 0)",
+     20, 1, kEmpty},
+    {"DisplayAlerts",
+     "Application.DisplayAlerts = False\nRange(\"B1\").Value = 21\n"
+     "Application.DisplayAlerts = True",
+     21, kEmpty, kEmpty},
+    {"On Error Resume Next",
+     "Dim x As Double, zero As Double\nOn Error Resume Next\nx = 1 / zero\nRange(\"B1\").Value = Err.Number\n"
+     "Err.Clear\nRange(\"B2\").Value = Err.Number",
+     11, 0, kEmpty},
+    {"MsgBox answers with its default button",
+     "Range(\"B1\").Value = MsgBox(\"Continue with the run?\", vbYesNo)\n"
+     "Range(\"B2\").Value = MsgBox(\"Stop here?\", vbYesNo + vbDefaultButton2)\n"
+     "MsgBox \"Done\"\nRange(\"B3\").Value = 1",
+     6, 7, 1},
+    {"InputBox answers with its default",
+     "Range(\"B1\").Value = Val(InputBox(\"Separator pressure?\", \"Pressure\", \"250\"))", 250,
+     kEmpty, kEmpty},
+    // The sheet added before the active one came first, as it would there.
+    {"ThisWorkbook.Sheets",
+     "ThisWorkbook.Sheets(1).Range(\"H1\").Value = 26\n"
+     "Range(\"B1\").Value = Worksheets(\"Data\").Range(\"H1\").Value\n"
+     "Range(\"B2\").Value = ThisWorkbook.Sheets.Count",
+     26, 2, kEmpty},
+    {"ActiveWorkbook.Worksheets",
+     "ActiveWorkbook.Worksheets(\"Sheet1\").Cells(1, 2).Value = 27\n"
+     "Range(\"B2\").Value = ActiveWorkbook.Worksheets.Count",
+     27, 2, kEmpty},
+    {"Sheets by name and a range of several cells",
+     "Sheets(\"Data\").Range(\"A1:A3\").Value = 28\n"
+     "Range(\"B1\").Value = Application.WorksheetFunction.Sum(Sheets(\"Data\").Range(\"A1:A3\"))",
+     84, kEmpty, kEmpty},
+    {"FormulaR1C1", "Range(\"B2\").Value = 15\nRange(\"B1\").FormulaR1C1 = \"=R[1]C*2\"", 30, 15,
+     kEmpty},
+    {"Formula across sheets", "Range(\"B1\").Formula = \"=SUM(Data!C1:C4)*3.1\"", 31, kEmpty,
+     kEmpty},
+    {"Worksheet object variable",
+     "Dim ws As Worksheet\nSet ws = Worksheets(\"Sheet1\")\nws.Range(\"B1\").Value = Len(ws.Name) "
+     "* "
+     "4",
+     24, kEmpty, kEmpty},
+    {"Last row with End(xlUp)",
+     "With Worksheets(\"Data\")\n  Range(\"B1\").Value = .Cells(.Rows.Count, 3).End(xlUp).Row\n"
+     "End With",
+     4, kEmpty, kEmpty},
+    {"Do While over cells",
+     "Dim i As Long\ni = 1\nDo While Not IsEmpty(Worksheets(\"Data\").Cells(i, 3).Value)\n"
+     "  i = i + 1\nLoop\nRange(\"B1\").Value = (i - 1) * 9",
+     36, kEmpty, kEmpty},
+    {"Application.Run with an argument", "Application.Run \"Helper\", 37", 37, kEmpty, kEmpty},
+    {"NumberFormat and a decimal value",
+     "Range(\"B1\").NumberFormat = \"0.00\"\nRange(\"B1\").Value = 34.5", 34.5, kEmpty, kEmpty},
+    {"ClearContents",
+     "Range(\"B1:B2\").Value = 9\nRange(\"B1:B2\").ClearContents\n"
+     "Range(\"B3\").Value = IIf(IsEmpty(Range(\"B1\").Value), 35, 0)",
+     kEmpty, kEmpty, 35},
+    {"WorksheetFunction.Max and Min",
+     "Dim r As Range\nSet r = Worksheets(\"Data\").Range(\"C1:C4\")\n"
+     "Range(\"B1\").Value = WorksheetFunction.Max(r)\nRange(\"B2\").Value = "
+     "WorksheetFunction.Min(r)",
+     4, 1, kEmpty},
+};
+
+// Module1 of the test workbook: the set-up, a user-defined function, a
+// helper for Application.Run, one Sub per idiom, and a dispatcher that runs
+// the next idiom at each timestep (a counter in Sheet1!Z1, whatever the
+// first timestep's number).
+std::string IdiomModule() {
+  std::string source =
+      "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n\n"
+      "Sub Setup(timestep As Integer)\n"
+      "  With Worksheets(\"Data\")\n"
+      "    .Range(\"C1:C4\").Value = WorksheetFunction.Transpose(Array(1, 2, 3, 4))\n"
+      "    .Range(\"E1\").Value = \"a\": .Range(\"F1\").Value = 100\n"
+      "    .Range(\"E2\").Value = \"b\": .Range(\"F2\").Value = 200\n"
+      "    .Range(\"E3\").Value = \"c\": .Range(\"F3\").Value = 300\n"
+      "    .Range(\"G1\").Value = 42\n"
+      "  End With\n"
+      "  ActiveWorkbook.Names.Add Name:=\"x\", RefersTo:=\"=Data!$G$1\"\n"
+      "  Worksheets(\"Sheet1\").Range(\"D1\").Formula = \"=Cube(Data!B10)\"\n"
+      "  Worksheets(\"Sheet1\").Activate\n"
+      "End Sub\n\n"
+      "Function Cube(v)\n  Cube = v * v * v\nEnd Function\n\n"
+      "Sub Helper(v)\n  Worksheets(\"Sheet1\").Range(\"B1\").Value = v\nEnd Sub\n\n"
+      "Sub RunIdiom(timestep As Integer)\n"
+      "  Dim n As Integer\n"
+      "  n = Worksheets(\"Sheet1\").Range(\"Z1\").Value + 1\n"
+      "  Worksheets(\"Sheet1\").Range(\"Z1\").Value = n\n"
+      "  Worksheets(\"Sheet1\").Activate\n"
+      "  Worksheets(\"Sheet1\").Range(\"B1:B3\").ClearContents\n"
+      "  Select Case n\n";
+  const std::size_t count = std::size(kIdioms);
+  for (std::size_t i = 0; i < count; ++i)
+    source += "    Case " + std::to_string(i + 1) + ": Idiom" + std::to_string(i + 1) + "\n";
+  source += "  End Select\nEnd Sub\n";
+  for (std::size_t i = 0; i < count; ++i)
+    source += "\nSub Idiom" + std::to_string(i + 1) + "()\n" + kIdioms[i].body + "\nEnd Sub\n";
+  return source;
+}
+
+// The Excel-saved workbook with the idiom module in place of its recorded
+// one and a second sheet "Data", saved as .xlsm.
+void MakeIdiomWorkbook(const fs::path& file) {
+  using namespace excel::calc::testing;
+  const fs::path original = fs::path(GRIDMOOR_TEST_DATA_DIR) / "excel-authored" / "macro02.xlsm";
+  fs::copy_file(original, file);
+  const com::Ptr<excel::Application> application = NewApplication();
+  const com::Ptr<excel::Workbook> book = OpenWorkbook(application, file.string());
+  excel::calc::PutBasicModule(book, "VBAProject", "Module1", IdiomModule());
+  const com::Ptr<excel::Sheets> sheets = book->GetWorksheets();
+  AsWorksheet(sheets->Add(com::Variant::Missing(), com::Variant::Missing(), com::Variant::Missing(),
+                          com::Variant::Missing(), 0))
+      ->PutName(com::Bstr::FromUtf8("Data"));
+  book->Save(0);
+  application->Quit();
+}
+
+// Sheet1!B1:B3 as Out-1's oil rate, water rate and pressure; Sheet1!D1, the
+// user-defined function of the input, as Out-2's oil rate.
+json IdiomScenario(const fs::path& workbook) {
+  const json none = {{"macro", ""}, {"passDate", false}};
+  json cells = json::array();
+  for (const char* cell : {"B1", "B2", "", "B3"})
+    cells.push_back({{"cell", cell}, {"unit", 0}});
+  json inputs = json::array();
+  for (std::size_t t = 0; t < std::size(kIdioms); ++t)
+    inputs.push_back({{"oilRate", t + 2}});
+  return {{"workbook", workbook.string()},
+          {"case",
+           {{"inputCount", 1},
+            {"outputCount", 2},
+            {"macros",
+             {{"StartOfRun", {{"macro", "Module1.Setup"}, {"passDate", false}}},
+              {"StartOfTimestep", {{"macro", "RunIdiom"}, {"passDate", false}}},
+              {"EndOfTimestep", none},
+              {"PreSolve", none},
+              {"PostSolve", none},
+              {"EndOfRun", none},
+              {"PostSolve2", none}}},
+            {"inputStreams",
+             {{{"sheetName", "Data"},
+               {"solverCells", {{{"cell", ""}, {"unit", 0}}, {{"cell", "B10"}, {"unit", 0}}}}}}},
+            {"outputStreams",
+             {{{"sheetName", "Sheet1"}, {"propertyCells", cells}},
+              {{"sheetName", "Sheet1"}, {"propertyCells", {{{"cell", "D1"}, {"unit", 0}}}}}}}}},
+          {"run", {{"start", "2025-01-01"}, {"timesteps", std::size(kIdioms)}, {"stepDays", 1}}},
+          {"inputs", {{"In-1", inputs}}}};
+}
+
+// streams.csv: (timestep, stream) -> field -> text.
+std::map<std::pair<int, std::string>, std::map<std::string, std::string>> ReadStreams(
+    const fs::path& file) {
+  std::vector<refhost::CsvRow> rows;
+  std::string error;
+  EXPECT_TRUE(refhost::ParseCsv(ReadText(file), rows, error)) << error;
+  std::map<std::pair<int, std::string>, std::map<std::string, std::string>> table;
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    std::map<std::string, std::string> row;
+    for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c)
+      row[rows[0][c]] = rows[r][c];
+    table[{std::stoi(row.at("timestep")), row.at("stream")}] = row;
+  }
+  return table;
+}
+
+std::string Shown(const std::optional<double>& value) {
+  return value ? std::to_string(*value) : "empty";
+}
+
+class VbaIdioms : public excel::calc::testing::CalcTest {};
+
+TEST_F(VbaIdioms, RunAsRunTimeMacrosWithTheEffectThatSpreadsheetGivesThem) {
+  Folder folder;
+  const fs::path workbook = folder.path() / "idioms.xlsm";
+  MakeIdiomWorkbook(workbook);
+  const fs::path scenario = folder.path() / "idioms.json";
+  std::ofstream(scenario) << IdiomScenario(workbook).dump(2);
+
+  const fs::path out = folder.path() / "out";
+  const hosttest::Result r = Host("run " + scenario.string() + " --out " + out.string() +
+                                      " --save-as " + (folder.path() / "after.xlsm").string(),
+                                  folder.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  const auto table = ReadStreams(out / "streams.csv");
+  for (std::size_t i = 0; i < std::size(kIdioms); ++i) {
+    const Idiom& idiom = kIdioms[i];
+    const int t = static_cast<int>(i);
+    SCOPED_TRACE(std::string("idiom ") + std::to_string(i + 1) + ": " + idiom.name);
+    const auto found = table.find({t, "Out-1"});
+    ASSERT_NE(found, table.end());
+    const std::map<std::string, std::string>& row = found->second;
+    const std::pair<const char*, std::optional<double>> expected[] = {
+        {"oilRate", idiom.b1}, {"waterRate", idiom.b2}, {"pressure", idiom.b3}};
+    for (const auto& [field, value] : expected) {
+      const std::string& text = row.at(field);
+      const std::optional<double> got =
+          text.empty() ? std::nullopt : std::optional<double>(std::stod(text));
+      EXPECT_EQ(Shown(got), Shown(value)) << field;
+    }
+    // The user-defined function recomputes after every write of the host.
+    const double input = static_cast<double>(t + 2);
+    EXPECT_DOUBLE_EQ(std::stod(table.at({t, "Out-2"}).at("oilRate")), input * input * input);
+  }
+
+  // What the boxes asked reaches the run's notes and standard error.
+  const json summary = json::parse(ReadText(out / "summary.json"));
+  const std::string notes = summary["notes"].dump();
+  for (const char* asked :
+       {"Continue with the run?", "Stop here?", "Done", "Separator pressure?"}) {
+    EXPECT_NE(notes.find(asked), std::string::npos) << notes;
+    EXPECT_NE(r.err.find(asked), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace
