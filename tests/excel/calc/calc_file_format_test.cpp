@@ -2,6 +2,7 @@
 // keeps its VBA project, defined names, data validation, conditional
 // formats and charts: the test adds them to an Excel-made .xlsm, saves,
 // and looks for each in the file opened again by a fresh application.
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -84,6 +85,13 @@ std::map<std::string, BasicModule> Trimmed(std::map<std::string, BasicModule> mo
   return modules;
 }
 
+// A writable copy of the macro workbook at `path`.
+std::string CopyOfMacroWorkbook(const std::string& path) {
+  fs::copy_file(kMacroWorkbook, path);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+  return path;
+}
+
 void Decorate(const com::Ptr<Workbook>& workbook) {
   const com::Ptr<Worksheet> sheet = SheetOf(workbook);
   const char* cells[] = {"B1", "B2", "B3", "B4", "B5"};
@@ -133,8 +141,7 @@ class SavePathTest : public CalcTest, public ::testing::WithParamInterface<SaveC
 
 TEST_P(SavePathTest, KeepsWhatTheWorkbookHolds) {
   const SaveCase& c = GetParam();
-  const std::string opened = PathOf("book.xlsm");
-  fs::copy_file(kMacroWorkbook, opened);
+  const std::string opened = CopyOfMacroWorkbook(PathOf("book.xlsm"));
   const std::string saved =
       c.path == SavePath::kSave ? opened : PathOf(std::string("saved.") + c.extension);
   const bool keepsVba = std::string(c.extension) == "xlsm";
@@ -207,8 +214,7 @@ TEST_F(FileFormatTest, VbaProjectStoresChangedModulesButNoNewOne) {
   constexpr const char* kHeader = "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n";
   const std::string changed =
       std::string(kHeader) + "Sub Macro1()\n  Range(\"A2\").Value = 7\nEnd Sub\n";
-  const std::string opened = PathOf("book.xlsm");
-  fs::copy_file(kMacroWorkbook, opened);
+  const std::string opened = CopyOfMacroWorkbook(PathOf("book.xlsm"));
   {
     const com::Ptr<Application> application = NewApplication();
     const com::Ptr<Workbook> workbook = OpenWorkbook(application, opened);
@@ -223,6 +229,32 @@ TEST_F(FileFormatTest, VbaProjectStoresChangedModulesButNoNewOne) {
       BasicModulesOf(OpenWorkbook(application, PathOf("changed.xlsm")), kVbaLibrary);
   ASSERT_EQ(modules.count("Module1"), 1u);
   EXPECT_EQ(Trimmed(modules).at("Module1").source, changed.substr(0, changed.size() - 1));
+}
+
+// A whole run of the reference host, which reaches the driver only through
+// the library's exports, saving its workbook with --save-as.
+TEST_F(FileFormatTest, HostRunSavedAsXlsmKeepsTheVbaProject) {
+  const std::string book = CopyOfMacroWorkbook(PathOf("book.xlsm"));
+  const std::string saved = PathOf("saved.xlsm");
+  WriteFile(PathOf("inputs.csv"), "timestep,stream,oilRate\n0,In-1,10\n");
+  WriteFile(PathOf("scenario.json"), R"({"workbook": "book.xlsm",
+    "case": {"inputCount": 1, "outputCount": 1,
+      "inputStreams": [{"sheetName": "Sheet1", "forecastDisplay": true, "forecastDirection": 1,
+                        "forecastCells": [{"cell": "C1"}]}],
+      "outputStreams": [{"sheetName": "Sheet1", "propertyCells": [{"cell": "A1"}]}]},
+    "run": {"start": "2024-01-01", "timesteps": 1, "stepDays": 30},
+    "inputs": "inputs.csv"})");
+  const std::string command = std::string(GRIDMOOR_HOST_PROGRAM) + " --library " +
+                              GRIDMOOR_LIBRARY_FILE + " run " + PathOf("scenario.json") +
+                              " --out " + PathOf("out") + " --save-as " + saved + " >" +
+                              PathOf("host.log") + " 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(PathOf("host.log"));
+
+  const com::Ptr<Application> application = NewApplication();
+  const std::map<std::string, BasicModule> original =
+      Trimmed(BasicModulesOf(OpenWorkbook(application, book), kVbaLibrary));
+  ASSERT_EQ(original.size(), 3u);
+  EXPECT_EQ(Trimmed(BasicModulesOf(OpenWorkbook(application, saved), kVbaLibrary)), original);
 }
 
 }  // namespace
