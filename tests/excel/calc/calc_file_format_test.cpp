@@ -1,0 +1,271 @@
+// Saving a workbook made in Excel through each of the driver's save paths
+// keeps its VBA project, defined names, data validation, conditional
+// formats and charts: the test adds them to an Excel-made .xlsm, saves,
+// and looks for each in the file opened again by a fresh application.
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "calc_test_support.h"
+#include "workbook_features.h"
+
+namespace excel::calc::testing {
+namespace {
+
+using com::Variant;
+namespace fs = std::filesystem;
+
+// Saved by Excel: Module1.Macro1 (recorded: selects A1, types 123), the
+// document modules MyWorkbook and MySheet1, 123 in A1 of Sheet1.
+const std::string kMacroWorkbook =
+    std::string(GRIDMOOR_TEST_DATA_DIR) + "/excel-authored/macro02.xlsm";
+constexpr const char* kVbaLibrary = "VBAProject";
+
+struct NameItem {
+  const char* name;
+  const char* content;
+};
+constexpr NameItem kNames[] = {{"Rates", "$Sheet1.$B$1:$B$5"}, {"Limit", "42"}};
+
+struct ValidationItem {
+  const char* range;
+  const char* probe;  // a cell of the range
+  ValidationRule rule;
+};
+const ValidationItem kValidations[] = {
+    // A list has no condition; the office reads every list back as EQUAL.
+    {"D1:D5", "D3", {"LIST", "EQUAL", "\"low;high\"", "", "Pick low or high"}},
+    {"E1:E2", "E2", {"WHOLE", "BETWEEN", "1", "10", "A whole number from 1 to 10"}},
+    {"F1", "F1", {"DECIMAL", "GREATER", "$B$1", "", ""}}};
+
+constexpr const char* kConditionRange = "B1:B5";
+constexpr const char* kConditionProbe = "B4";
+const ConditionRule kCondition{"GREATER", "20", "Bad"};
+
+constexpr const char* kChartData = "B1:B5";
+
+// What the tests compare before and after a save.
+struct Features {
+  std::map<std::string, std::string> names;
+  std::vector<ValidationRule> validations;       // at the probes of kValidations
+  std::vector<ConditionRule> conditions;         // at kConditionProbe
+  std::vector<std::vector<std::string>> charts;  // the data ranges of each
+  std::map<std::string, BasicModule> modules;    // of the VBA project
+};
+
+Features FeaturesOf(const com::Ptr<Workbook>& workbook) {
+  Features features;
+  features.names = DefinedNames(workbook);
+  for (const ValidationItem& item : kValidations)
+    features.validations.push_back(ValidationOf(workbook, item.probe));
+  features.conditions = ConditionsOf(workbook, kConditionProbe);
+  for (auto& [name, ranges] : ChartsOf(workbook))
+    features.charts.push_back(ranges);
+  features.modules = BasicModulesOf(workbook, kVbaLibrary);
+  return features;
+}
+
+// The office names a conditional format's style anew when it reads one
+// back; the condition and the look are what the user sees.
+std::vector<std::string> Looks(const std::vector<ConditionRule>& rules) {
+  std::vector<std::string> looks;
+  for (const ConditionRule& rule : rules)
+    looks.push_back(rule.condition + " " + rule.formula1 + " background " +
+                    std::to_string(rule.background) + " font " + std::to_string(rule.fontColor));
+  return looks;
+}
+
+// A module's source without its trailing line ends: the office adds one on
+// every save.
+std::map<std::string, BasicModule> Trimmed(std::map<std::string, BasicModule> modules) {
+  for (auto& [name, module] : modules) {
+    while (!module.source.empty() && module.source.back() == '\n')
+      module.source.pop_back();
+  }
+  return modules;
+}
+
+// A writable copy of the macro workbook at `path`.
+std::string CopyOfMacroWorkbook(const std::string& path) {
+  fs::copy_file(kMacroWorkbook, path);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+  return path;
+}
+
+void Decorate(const com::Ptr<Workbook>& workbook) {
+  const com::Ptr<Worksheet> sheet = SheetOf(workbook);
+  const char* cells[] = {"B1", "B2", "B3", "B4", "B5"};
+  for (int i = 0; i < 5; ++i)
+    Put(sheet, cells[i], Variant::Double(10.0 * i));
+  for (const NameItem& item : kNames)
+    AddDefinedName(workbook, item.name, item.content);
+  for (const ValidationItem& item : kValidations)
+    SetValidation(workbook, item.range, item.rule);
+  AddCondition(workbook, kConditionRange, kCondition);
+  AddChart(workbook, "Trend", kChartData);
+}
+
+// Runs the recorded macro on a cleared A1. It selects a cell, which needs a
+// view that the office shows: in a workbook loaded hidden it fails (and the
+// value stays cleared).
+void RunRecordedMacro(const com::Ptr<Application>& application,
+                      const com::Ptr<Workbook>& workbook) {
+  const com::Ptr<Worksheet> sheet = SheetOf(workbook);
+  Put(sheet, "A1", Variant());
+  if (!IsLoadedHidden(workbook)) {
+    application->Run(Variant::Text("Macro1"), Arguments());
+    EXPECT_EQ(Get(sheet, "A1"), Variant::Double(123)) << "the recorded macro did not run";
+  } else {
+    EXPECT_EQ(FailureOf([&] { application->Run(Variant::Text("Macro1"), Arguments()); }),
+              com::DISP_E_EXCEPTION);
+    EXPECT_TRUE(Get(sheet, "A1").IsEmpty());
+  }
+}
+
+using FileFormatTest = CalcTest;
+
+enum class SavePath { kSave, kSaveCopyAs, kCloseSavingAs };
+
+struct SaveCase {
+  const char* name;
+  SavePath path;
+  const char* extension;  // of the saved file
+  bool runMacroFirst;     // places the driver's call wrapper in the VBA project
+};
+
+void PrintTo(const SaveCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class SavePathTest : public CalcTest, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(SavePathTest, KeepsWhatTheWorkbookHolds) {
+  const SaveCase& c = GetParam();
+  const std::string opened = CopyOfMacroWorkbook(PathOf("book.xlsm"));
+  const std::string saved =
+      c.path == SavePath::kSave ? opened : PathOf(std::string("saved.") + c.extension);
+  const bool keepsVba = std::string(c.extension) == "xlsm";
+
+  Features before;
+  {
+    const com::Ptr<Application> application = NewApplication();
+    const com::Ptr<Workbook> workbook = OpenWorkbook(application, opened);
+    Decorate(workbook);
+    before = FeaturesOf(workbook);
+    if (c.runMacroFirst) RunRecordedMacro(application, workbook);
+    switch (c.path) {
+      case SavePath::kSave:
+        workbook->Save(0);
+        break;
+      case SavePath::kSaveCopyAs:
+        workbook->SaveCopyAs(Variant::Text(saved), 0);
+        break;
+      case SavePath::kCloseSavingAs:
+        workbook->Close(Variant::Bool(true), Variant::Text(saved), Variant::Missing(), 0);
+        break;
+    }
+    application->Quit();
+  }
+  // What was added is there before saving, so that the comparisons below
+  // compare something.
+  for (const NameItem& item : kNames)
+    ASSERT_EQ(before.names[item.name], item.content);
+  // The office reads an unused second formula back as "0".
+  for (std::size_t i = 0; i < std::size(kValidations); ++i) {
+    ValidationRule set = kValidations[i].rule;
+    if (set.formula2.empty()) set.formula2 = before.validations[i].formula2;
+    ASSERT_EQ(before.validations[i], set);
+  }
+  ASSERT_EQ(before.conditions.size(), 1u);
+  ASSERT_EQ(before.conditions[0].styleName, kCondition.styleName);
+  ASSERT_NE(before.conditions[0].background, -1);
+  ASSERT_EQ(before.charts, (std::vector<std::vector<std::string>>{{"$Sheet1.$B$1:$B$5"}}));
+  ASSERT_EQ(before.modules.size(), 3u);
+
+  const com::Ptr<Application> application = NewApplication();
+  const com::Ptr<Workbook> workbook = OpenWorkbook(application, saved);
+  const Features after = FeaturesOf(workbook);
+  EXPECT_EQ(after.names, before.names) << "defined names";
+  for (std::size_t i = 0; i < std::size(kValidations); ++i)
+    EXPECT_EQ(after.validations[i], before.validations[i])
+        << "data validation of " << kValidations[i].range;
+  EXPECT_EQ(Looks(after.conditions), Looks(before.conditions)) << "conditional format";
+  EXPECT_EQ(after.charts, before.charts) << "charts";
+  if (keepsVba) {
+    EXPECT_EQ(Trimmed(after.modules), Trimmed(before.modules)) << "VBA project";
+    RunRecordedMacro(application, workbook);
+  } else {
+    // A macro-free format: the office drops the project, as a spreadsheet does.
+    EXPECT_TRUE(after.modules.empty());
+  }
+}
+
+const SaveCase kSaveCases[] = {
+    {"SaveInPlace", SavePath::kSave, "xlsm", false},
+    {"SaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", false},
+    {"CloseSavingAsXlsm", SavePath::kCloseSavingAs, "xlsm", false},
+    {"SaveCopyAsXlsx", SavePath::kSaveCopyAs, "xlsx", false},
+    {"RunMacroThenSaveInPlace", SavePath::kSave, "xlsm", true},
+    {"RunMacroThenSaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Excel, SavePathTest, ::testing::ValuesIn(kSaveCases),
+                         [](const ::testing::TestParamInfo<SaveCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// The office stores a changed module of the VBA project but refuses a
+// project with a module it did not read from the file, whatever its
+// header: which is why the driver takes its call wrappers out before
+// storing.
+TEST_F(FileFormatTest, VbaProjectStoresChangedModulesButNoNewOne) {
+  constexpr const char* kHeader = "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n";
+  const std::string changed =
+      std::string(kHeader) + "Sub Macro1()\n  Range(\"A2\").Value = 7\nEnd Sub\n";
+  const std::string opened = CopyOfMacroWorkbook(PathOf("book.xlsm"));
+  {
+    const com::Ptr<Application> application = NewApplication();
+    const com::Ptr<Workbook> workbook = OpenWorkbook(application, opened);
+    PutBasicModule(workbook, kVbaLibrary, "Module1", changed);
+    workbook->SaveCopyAs(Variant::Text(PathOf("changed.xlsm")), 0);
+    PutBasicModule(workbook, kVbaLibrary, "Added", std::string(kHeader) + "Sub Added()\nEnd Sub\n");
+    EXPECT_EQ(FailureOf([&] { workbook->SaveCopyAs(Variant::Text(PathOf("added.xlsm")), 0); }),
+              kApplicationError);
+  }
+  const com::Ptr<Application> application = NewApplication();
+  const std::map<std::string, BasicModule> modules =
+      BasicModulesOf(OpenWorkbook(application, PathOf("changed.xlsm")), kVbaLibrary);
+  ASSERT_EQ(modules.count("Module1"), 1u);
+  EXPECT_EQ(Trimmed(modules).at("Module1").source, changed.substr(0, changed.size() - 1));
+}
+
+// A whole run of the reference host, which reaches the driver only through
+// the library's exports, saving its workbook with --save-as.
+TEST_F(FileFormatTest, HostRunSavedAsXlsmKeepsTheVbaProject) {
+  const std::string book = CopyOfMacroWorkbook(PathOf("book.xlsm"));
+  const std::string saved = PathOf("saved.xlsm");
+  WriteFile(PathOf("inputs.csv"), "timestep,stream,oilRate\n0,In-1,10\n");
+  WriteFile(PathOf("scenario.json"), R"({"workbook": "book.xlsm",
+    "case": {"inputCount": 1, "outputCount": 1,
+      "inputStreams": [{"sheetName": "Sheet1", "forecastDisplay": true, "forecastDirection": 1,
+                        "forecastCells": [{"cell": "C1"}]}],
+      "outputStreams": [{"sheetName": "Sheet1", "propertyCells": [{"cell": "A1"}]}]},
+    "run": {"start": "2024-01-01", "timesteps": 1, "stepDays": 30},
+    "inputs": "inputs.csv"})");
+  const std::string command = std::string(GRIDMOOR_HOST_PROGRAM) + " --library " +
+                              GRIDMOOR_LIBRARY_FILE + " run " + PathOf("scenario.json") +
+                              " --out " + PathOf("out") + " --save-as " + saved + " >" +
+                              PathOf("host.log") + " 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(PathOf("host.log"));
+
+  const com::Ptr<Application> application = NewApplication();
+  const std::map<std::string, BasicModule> original =
+      Trimmed(BasicModulesOf(OpenWorkbook(application, book), kVbaLibrary));
+  ASSERT_EQ(original.size(), 3u);
+  EXPECT_EQ(Trimmed(BasicModulesOf(OpenWorkbook(application, saved), kVbaLibrary)), original);
+}
+
+}  // namespace
+}  // namespace excel::calc::testing
