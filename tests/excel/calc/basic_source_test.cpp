@@ -1,0 +1,95 @@
+// The Basic the driver places into a workbook while its macros run: what is
+// changed, what is left alone, and that the workbook's own text comes back.
+#include "excel/calc/basic_source.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace excel::calc {
+namespace {
+
+TEST(PreparedForRun, ChangesOnlyWhatNeedsItAndKeepsEveryLineNumber) {
+  struct Case {
+    const char* name;
+    std::string source;
+    bool changed, standIns;
+    const char* redirected;  // a text the prepared source must hold, if any
+  };
+  const Case cases[] = {
+      {"plain", "Sub Go()\n  Range(\"A1\").Value = 1\nEnd Sub\n", false, false, nullptr},
+      {"message box", "Sub Go()\n  MsgBox \"hi\"\nEnd Sub", true, true, nullptr},
+      {"input box in any case", "Sub Go()\n  x = INPUTBOX(\"v?\")\nEnd Sub\n", true, true, nullptr},
+      {"only a longer word", "Sub Go()\n  MsgBoxes = 1\n  MyInputBox 2\nEnd Sub\n", false, false,
+       nullptr},
+      {"its own message box", "Sub Go()\n  MsgBox 1\nEnd Sub\nFunction MsgBox(x)\nEnd Function\n",
+       false, false, nullptr},
+      {"full calculation",
+       "Sub Go()\n  application.calculatefull\n  Application.CalculateFullRebuild\nEnd Sub\n", true,
+       false, "  GridmoorSupport.GmCalculateFull\n  GridmoorSupport.GmCalculateFull\n"},
+      {"plain calculation stays", "Sub Go()\n  Application.Calculate\nEnd Sub\n", false, false,
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<std::string> prepared = PreparedForRun(c.source);
+    ASSERT_EQ(prepared.has_value(), c.changed);
+    if (!prepared) continue;
+    EXPECT_EQ(prepared->find("Private Function MsgBox(") != std::string::npos, c.standIns);
+    EXPECT_EQ(prepared->find("Private Function InputBox(") != std::string::npos, c.standIns);
+    if (c.redirected) {
+      EXPECT_NE(prepared->find(c.redirected), std::string::npos) << *prepared;
+    }
+    // What was there keeps its lines: a runtime error's line stays the user's.
+    const std::string_view before = AsBeforePreparing(*prepared);
+    const std::string ended = c.source.back() == '\n' ? c.source : c.source + "\n";
+    EXPECT_EQ(std::count(before.begin(), before.end(), '\n'),
+              std::count(ended.begin(), ended.end(), '\n'));
+    // Prepared once; its procedures read as the module's own.
+    EXPECT_FALSE(PreparedForRun(*prepared).has_value());
+    EXPECT_EQ(AsBeforePreparing(*prepared).find("MsgBox(Optional"), std::string_view::npos);
+  }
+}
+
+TEST(PreparedForRun, TheSourceBeforeIsGivenBackWhenNothingWasRedirected) {
+  for (const std::string source : {"Sub Go()\n  MsgBox 1\nEnd Sub\n", "Sub Go()\n  MsgBox 1"}) {
+    const std::optional<std::string> prepared = PreparedForRun(source);
+    ASSERT_TRUE(prepared);
+    EXPECT_EQ(AsBeforePreparing(*prepared), source.back() == '\n' ? source : source + "\n");
+  }
+  EXPECT_EQ(AsBeforePreparing("Sub Go()\nEnd Sub\n"), "Sub Go()\nEnd Sub\n");
+}
+
+TEST(DecodeDialogs, EachRecordBecomesOneSentence) {
+  const std::string recorded = std::string("MContinue?\x1f") + "6\x1e" + "IPressure\nin psig?\x1f" +
+                               "250\x1e" + "M\x1f" + "1\x1e" + "Xunknown\x1e" + "Mcut short";
+  const std::vector<std::string> expected = {
+      "showed a message box: \"Continue?\" (answered 6)",
+      "asked for input: \"Pressure\nin psig?\" (answered with its default \"250\")",
+      "showed a message box: \"\" (answered 1)",
+      "showed a message box: \"cut short\" (answered )",
+  };
+  EXPECT_EQ(DecodeDialogs(recorded), expected);
+  EXPECT_TRUE(DecodeDialogs("").empty());
+}
+
+TEST(Wrappers, EachHasItsOwnModuleNamedSoThatItIsKnownAsOurs) {
+  EXPECT_EQ(WrapperName(1), "GridmoorCall1");
+  EXPECT_TRUE(IsWrapperModule(WrapperName(12)));
+  EXPECT_TRUE(IsWrapperModule("gridmoorcall3"));
+  for (const char* user : {"GridmoorCall", "GridmoorCallX", "Module1", "GridmoorCall1a"})
+    EXPECT_FALSE(IsWrapperModule(user)) << user;
+  const std::string source =
+      WrapperModuleSource(WrappedCall{WrapperName(2), "Module1", "Add", true, 2});
+  EXPECT_NE(source.find("Function GridmoorCall2(a1, a2)"), std::string::npos) << source;
+  EXPECT_NE(source.find("outcome = Array(0, Module1.Add(a1, a2))"), std::string::npos) << source;
+  // A Sub without arguments is called without parentheses, which Basic would
+  // take as an index into its result.
+  EXPECT_NE(
+      WrapperModuleSource(WrappedCall{WrapperName(1), "M", "Go", false, 0}).find("Call M.Go\n"),
+      std::string::npos);
+}
+
+}  // namespace
+}  // namespace excel::calc
