@@ -108,7 +108,8 @@ const Idiom kIdioms[] = {
      "Application.DisplayAlerts = True",
      21, kEmpty, kEmpty},
     {"On Error Resume Next",
-     "Dim x As Double, zero As Double\nOn Error Resume Next\nx = 1 / zero\nRange(\"B1\").Value = Err.Number\n"
+     "Dim x As Double, zero As Double\nOn Error Resume Next\nx = 1 / zero\nRange(\"B1\").Value = "
+     "Err.Number\n"
      "Err.Clear\nRange(\"B2\").Value = Err.Number",
      11, 0, kEmpty},
     {"MsgBox answers with its default button",
@@ -185,6 +186,8 @@ std::string IdiomModule() {
       "End Sub\n\n"
       "Function Cube(v)\n  Cube = v * v * v\nEnd Function\n\n"
       "Sub Helper(v)\n  Worksheets(\"Sheet1\").Range(\"B1\").Value = v\nEnd Sub\n\n"
+      "Sub Broken(timestep As Integer)\n  Dim zero As Double\n  Range(\"B1\").Value = 1 / "
+      "zero\nEnd Sub\n\n"
       "Sub RunIdiom(timestep As Integer)\n"
       "  Dim n As Integer\n"
       "  n = Worksheets(\"Sheet1\").Range(\"Z1\").Value + 1\n"
@@ -306,6 +309,9 @@ TEST_F(VbaIdioms, RunAsRunTimeMacrosWithTheEffectThatSpreadsheetGivesThem) {
     EXPECT_DOUBLE_EQ(std::stod(table.at({t, "Out-2"}).at("oilRate")), input * input * input);
   }
 
+  // The idioms' source went back into the saved workbook as it was.
+  EXPECT_TRUE(fs::exists(folder.path() / "after.xlsm"));
+
   // What the boxes asked reaches the run's notes and standard error.
   const json summary = json::parse(ReadText(out / "summary.json"));
   const std::string notes = summary["notes"].dump();
@@ -313,6 +319,70 @@ TEST_F(VbaIdioms, RunAsRunTimeMacrosWithTheEffectThatSpreadsheetGivesThem) {
        {"Continue with the run?", "Stop here?", "Done", "Separator pressure?"}) {
     EXPECT_NE(notes.find(asked), std::string::npos) << notes;
     EXPECT_NE(r.err.find(asked), std::string::npos) << r.err;
+  }
+}
+
+// The one-sheet output stream and a start-of-run macro for `workbook`.
+json StartOfRunScenario(const fs::path& workbook, const std::string& macro) {
+  const json none = {{"macro", ""}, {"passDate", false}};
+  return {{"workbook", workbook.string()},
+          {"case",
+           {{"macros",
+             {{"StartOfRun", {{"macro", macro}, {"passDate", false}}},
+              {"StartOfTimestep", none},
+              {"EndOfTimestep", none},
+              {"PreSolve", none},
+              {"PostSolve", none},
+              {"EndOfRun", none},
+              {"PostSolve2", none}}},
+            {"inputStreams", {{{"sheetName", "Sheet1"}, {"solverCells", json::array()}}}},
+            {"outputStreams",
+             {{{"sheetName", "Sheet1"}, {"propertyCells", {{{"cell", "A1"}, {"unit", 0}}}}}}}}},
+          {"run", {{"start", "2025-01-01"}, {"timesteps", 1}, {"stepDays", 1}}},
+          {"inputs", {{"In-1", {json::object()}}}}};
+}
+
+TEST_F(VbaIdioms, ExcelSavedMacrosRunUnchangedAndFailuresNameTheirProcedure) {
+  struct Case {
+    const char* file;
+    const char* macro;
+    int status;
+    const char* oilRate;  // Sheet1!A1 through Out-1
+    const char* said;     // in the notes, or in the failure's message
+  };
+  const Case cases[] = {
+      // Recorded: Range("A1").Select, ActiveCell.FormulaR1C1 = "123".
+      {"macro02.xlsm", "Macro1", 0, "123", ""},
+      {"macro04.xlsm", "Module1.say_hello", 0, "",
+       "macro Module1.say_hello showed a message box: \"Hello, World!\" (answered 1)"},
+      {"idioms.xlsm", "Broken", 1, nullptr,
+       "Unable to run macro Broken (Module1.Broken: Division by zero.)"},
+  };
+  Folder folder;
+  MakeIdiomWorkbook(folder.path() / "idioms.xlsm");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const fs::path workbook = folder.path() / ("copy-" + std::string(c.file));
+    const fs::path data = fs::path(GRIDMOOR_TEST_DATA_DIR) / "excel-authored" / c.file;
+    fs::copy_file(fs::exists(data) ? data : folder.path() / c.file, workbook);
+    fs::permissions(workbook, fs::perms::owner_write, fs::perm_options::add);
+    const fs::path scenario = folder.path() / (std::string(c.file) + ".json");
+    std::ofstream(scenario) << StartOfRunScenario(workbook, c.macro).dump(2);
+    const fs::path out = folder.path() / (std::string(c.file) + "-out");
+    const hosttest::Result r =
+        Host("run " + scenario.string() + " --out " + out.string(), folder.path());
+    ASSERT_EQ(r.status, c.status) << r.err;
+    const json summary = json::parse(ReadText(out / "summary.json"));
+    if (c.status != 0) {
+      EXPECT_NE(summary["error"]["message"].get<std::string>().find(c.said), std::string::npos)
+          << summary["error"].dump();
+      continue;
+    }
+    EXPECT_EQ(ReadStreams(out / "streams.csv").at({0, "Out-1"}).at("oilRate"), c.oilRate);
+    // The notes as JSON: the message's quotes are escaped there.
+    const std::string said = json(c.said).dump();
+    EXPECT_NE(summary["notes"].dump().find(said.substr(1, said.size() - 2)), std::string::npos)
+        << summary["notes"].dump();
   }
 }
 
