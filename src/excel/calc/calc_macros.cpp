@@ -48,7 +48,8 @@ std::vector<MacroEntry> IndexLibraries(
       const uno::Reference<css::container::XNameAccess> modules(names->getByName(library),
                                                                 uno::UNO_QUERY_THROW);
       for (const rtl::OUString& module : modules->getElementNames()) {
-        if (module.equalsAscii(kWrapperName)) continue;
+        if (module.equalsAscii(kWrapperName) || module.equalsAscii("GridmoorCompileProbe"))
+          continue;
         rtl::OUString source;
         modules->getByName(module) >>= source;
         for (BasicProcedure& procedure : FindBasicProcedures(ToUtf8(source)))
@@ -61,24 +62,6 @@ std::vector<MacroEntry> IndexLibraries(
     }
   }
   return entries;
-}
-
-std::vector<MacroEntry> DocumentMacros(Document& document) {
-  {
-    std::lock_guard lock(document.mutex);
-    if (document.macros) return *document.macros;
-  }
-  std::vector<MacroEntry> entries = IndexLibraries(DocumentLibraries(document));
-  std::lock_guard lock(document.mutex);
-  document.macros = entries;
-  return entries;
-}
-
-std::vector<MacroEntry> ApplicationMacros(OfficeSession& office) {
-  const uno::Reference<css::script::XLibraryContainer> libraries = office.ApplicationLibraries();
-  std::lock_guard lock(office.BasicMutex());
-  if (!office.applicationMacros) office.applicationMacros = IndexLibraries(libraries);
-  return *office.applicationMacros;
 }
 
 // The wrapper for `call` in `library`, placed there when new; empty when
@@ -200,6 +183,107 @@ bool BookMatches(const Document& document, const std::string& book) {
 }
 
 }  // namespace
+
+std::vector<MacroEntry> DocumentMacros(Document& document) {
+  {
+    std::lock_guard lock(document.mutex);
+    if (document.macros) return *document.macros;
+  }
+  std::vector<MacroEntry> entries = IndexLibraries(DocumentLibraries(document));
+  std::lock_guard lock(document.mutex);
+  document.macros = entries;
+  return entries;
+}
+
+std::vector<MacroEntry> ApplicationMacros(OfficeSession& office) {
+  const uno::Reference<css::script::XLibraryContainer> libraries = office.ApplicationLibraries();
+  std::lock_guard lock(office.BasicMutex());
+  if (!office.applicationMacros) office.applicationMacros = IndexLibraries(libraries);
+  return *office.applicationMacros;
+}
+
+namespace {
+
+constexpr const char* kProbeModule = "GridmoorCompileProbe";
+constexpr const char* kProbeFunction = "GridmoorCompiles";
+
+// Whether `source` compiles as a module of `library`: it goes into a probe
+// module with a function that only answers 1, which is called; a module
+// that does not compile answers nothing. The probe goes again.
+bool Compiles(CalcApplication& application, const std::shared_ptr<Document>& document,
+              const uno::Reference<css::container::XNameContainer>& modules,
+              const std::string& library, const std::string& source) {
+  const rtl::OUString probe = rtl::OUString::createFromAscii(kProbeModule);
+  const uno::Any text(Utf8ToOUString(source + "\nFunction " + kProbeFunction + "()\n" +
+                                     kProbeFunction + " = 1\nEnd Function\n"));
+  if (modules->hasByName(probe)) {
+    modules->replaceByName(probe, text);
+  } else {
+    modules->insertByName(probe, text);
+  }
+  struct RemoveOnExit {
+    const uno::Reference<css::container::XNameContainer>& modules;
+    const rtl::OUString& probe;
+    ~RemoveOnExit() {
+      IgnoringFailures([&] { modules->removeByName(probe); });
+    }
+  } remove{modules, probe};
+  const std::string uri = "vnd.sun.star.script:" + library + "." + kProbeModule + "." +
+                          kProbeFunction + "?language=Basic&location=document";
+  sal_Int32 answer = 0;
+  try {
+    uno::Sequence<sal_Int16> outIndices;
+    uno::Sequence<uno::Any> outValues;
+    const uno::Any result = ProviderFor(application, document)
+                                ->getScript(Utf8ToOUString(uri))
+                                ->invoke({}, outIndices, outValues);
+    result >>= answer;
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::Exception&) {
+    return false;
+  }
+  return answer == 1;
+}
+
+}  // namespace
+
+std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
+                                                const std::shared_ptr<Document>& document) {
+  return document->Call(kApplicationError, [&] {
+    std::vector<CompileFailure> failures;
+    const uno::Reference<css::script::XLibraryContainer> libraries = DocumentLibraries(*document);
+    const uno::Reference<css::container::XNameAccess> names(libraries, uno::UNO_QUERY_THROW);
+    for (const rtl::OUString& libraryName : names->getElementNames()) {
+      const std::string library = ToUtf8(libraryName);
+      uno::Reference<css::container::XNameContainer> modules;
+      try {
+        libraries->loadLibrary(libraryName);
+        modules.set(names->getByName(libraryName), uno::UNO_QUERY_THROW);
+      } catch (const css::lang::DisposedException&) {
+        throw;
+      } catch (const css::uno::Exception&) {
+        continue;  // password protected or unreadable: nothing to compile
+      }
+      for (const rtl::OUString& moduleName : modules->getElementNames()) {
+        if (moduleName.equalsAscii(kWrapperName) || moduleName.equalsAscii(kProbeModule)) continue;
+        rtl::OUString text;
+        modules->getByName(moduleName) >>= text;
+        const std::string source = ToUtf8(text);
+        if (Compiles(application, document, modules, library, source)) continue;
+        CompileFailure failure{library, ToUtf8(moduleName), {}};
+        const std::vector<BasicProcedure> procedures = FindBasicProcedures(source);
+        for (std::size_t i = 0; i < procedures.size(); ++i) {
+          if (!Compiles(application, document, modules, library,
+                        SourceWithOnlyProcedure(source, i)))
+            failure.procedures.push_back(procedures[i].name);
+        }
+        failures.push_back(std::move(failure));
+      }
+    }
+    return failures;
+  });
+}
 
 com::Variant RunMacro(CalcApplication& application, const std::string& name,
                       const std::vector<com::Variant>& arguments) {

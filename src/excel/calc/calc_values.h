@@ -135,6 +135,10 @@ struct BasicProcedure {
 };
 // The procedures a module's source declares, in order.
 std::vector<BasicProcedure> FindBasicProcedures(std::string_view source);
+// The module's source with the lines of every procedure but the `keep`-th
+// (as FindBasicProcedures counts them) left blank: the module's
+// declarations and that one procedure, on their own lines.
+std::string SourceWithOnlyProcedure(std::string_view source, std::size_t keep);
 
 // A procedure found in a container of Basic libraries.
 struct MacroEntry {
@@ -162,6 +166,5 @@ std::string WrapperModuleSource(const std::vector<WrappedCall>& calls);
 
 // The VARIANT a VT_BYREF|VT_VARIANT points to; `value` itself otherwise.
 const VARIANT& Dereferenced(const VARIANT& value);
-
 
 }  // namespace excel::calc
