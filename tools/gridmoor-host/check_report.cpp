@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 namespace refhost {
 namespace {
@@ -72,7 +73,9 @@ bool SameResult(const CellResult& saved, const CellResult& calc) {
   switch (saved.kind) {
     case CellResult::Kind::kNumber:
     case CellResult::Kind::kLogical:
-      return saved.number == calc.number ||
+      // An OpenDocument file keeps at most 20 decimals: a result near zero
+      // is saved rounded to them.
+      return saved.number == calc.number || std::fabs(saved.number - calc.number) <= 1e-20 ||
              std::fabs(saved.number - calc.number) <=
                  1e-9 * std::max(std::fabs(saved.number), std::fabs(calc.number));
     case CellResult::Kind::kText:
@@ -199,7 +202,14 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
   for (auto& [name, cells] : unknown)
     report.unknownFunctions.push_back(UnknownFunction{name, std::move(cells)});
 
-  for (const excel::MacroModuleInfo& module : calc.modules) {
+  std::vector<const excel::MacroModuleInfo*> modules;
+  for (const excel::MacroModuleInfo& module : calc.modules)
+    modules.push_back(&module);
+  std::sort(modules.begin(), modules.end(), [](const auto* a, const auto* b) {
+    return std::tie(a->library, a->module) < std::tie(b->library, b->module);
+  });
+  for (const excel::MacroModuleInfo* each : modules) {
+    const excel::MacroModuleInfo& module = *each;
     if (module.compiles) continue;
     std::string message = "module " + module.library + "." + module.module + " does not compile";
     message +=

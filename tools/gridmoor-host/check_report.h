@@ -54,7 +54,8 @@ struct CheckReport {
   }
 };
 
-// Numbers equal within a relative 1e-9, texts exactly, logicals as
+// Numbers equal within a relative 1e-9 (or 1e-20 apart: the rounding of
+// a file that keeps 20 decimals), texts exactly, logicals as
 // logicals (never equal to a number), errors by their name.
 bool SameResult(const excel::CellResult& saved, const excel::CellResult& calc);
 

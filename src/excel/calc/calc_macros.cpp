@@ -204,37 +204,38 @@ std::vector<MacroEntry> ApplicationMacros(OfficeSession& office) {
 
 namespace {
 
-constexpr const char* kProbeModule = "GridmoorCompileProbe";
+constexpr const char* kProbeLibrary = "GridmoorCompileProbe";
+constexpr const char* kProbeModule = "Probe";
 constexpr const char* kProbeFunction = "GridmoorCompiles";
 
-// Whether `source` compiles as a module of `library`: it goes into a probe
-// module with a function that only answers 1, which is called; a module
-// that does not compile answers nothing. The probe goes again.
-bool Compiles(CalcApplication& application, const std::shared_ptr<Document>& document,
-              const uno::Reference<css::container::XNameContainer>& modules,
-              const std::string& library, const std::string& source) {
-  const rtl::OUString probe = rtl::OUString::createFromAscii(kProbeModule);
-  const uno::Any text(Utf8ToOUString(source + "\nFunction " + kProbeFunction + "()\n" +
-                                     kProbeFunction + " = 1\nEnd Function\n"));
-  if (modules->hasByName(probe)) {
-    modules->replaceByName(probe, text);
-  } else {
-    modules->insertByName(probe, text);
-  }
+// Whether `source` compiles as a Basic module: it goes, with a function that
+// only answers 1, into a library of its own among the office's libraries,
+// and the function is called; a module that does not compile answers
+// nothing. Not among the document's: a call there compiles the document's
+// other modules too, and any one of them that does not compile fails it.
+bool Compiles(CalcApplication& application,
+              const uno::Reference<css::script::XLibraryContainer>& libraries,
+              const std::string& source) {
+  const rtl::OUString library = rtl::OUString::createFromAscii(kProbeLibrary);
+  if (libraries->hasByName(library)) libraries->removeLibrary(library);
+  const uno::Reference<css::container::XNameContainer> modules = libraries->createLibrary(library);
   struct RemoveOnExit {
-    const uno::Reference<css::container::XNameContainer>& modules;
-    const rtl::OUString& probe;
+    const uno::Reference<css::script::XLibraryContainer>& libraries;
+    const rtl::OUString& library;
     ~RemoveOnExit() {
-      IgnoringFailures([&] { modules->removeByName(probe); });
+      IgnoringFailures([&] { libraries->removeLibrary(library); });
     }
-  } remove{modules, probe};
-  const std::string uri = "vnd.sun.star.script:" + library + "." + kProbeModule + "." +
-                          kProbeFunction + "?language=Basic&location=document";
+  } remove{libraries, library};
+  modules->insertByName(rtl::OUString::createFromAscii(kProbeModule),
+                        uno::Any(Utf8ToOUString(source + "\nFunction " + kProbeFunction + "()\n" +
+                                                kProbeFunction + " = 1\nEnd Function\n")));
+  const std::string uri = std::string("vnd.sun.star.script:") + kProbeLibrary + "." + kProbeModule +
+                          "." + kProbeFunction + "?language=Basic&location=application";
   sal_Int32 answer = 0;
   try {
     uno::Sequence<sal_Int16> outIndices;
     uno::Sequence<uno::Any> outValues;
-    const uno::Any result = ProviderFor(application, document)
+    const uno::Any result = ProviderFor(application, nullptr)
                                 ->getScript(Utf8ToOUString(uri))
                                 ->invoke({}, outIndices, outValues);
     result >>= answer;
@@ -252,11 +253,13 @@ std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
                                                 const std::shared_ptr<Document>& document) {
   return document->Call(kApplicationError, [&] {
     std::vector<CompileFailure> failures;
+    OfficeSession& office = *application.Office();
+    const uno::Reference<css::script::XLibraryContainer> probes = office.ApplicationLibraries();
+    std::lock_guard basic(office.BasicMutex());
     const uno::Reference<css::script::XLibraryContainer> libraries = DocumentLibraries(*document);
     const uno::Reference<css::container::XNameAccess> names(libraries, uno::UNO_QUERY_THROW);
     for (const rtl::OUString& libraryName : names->getElementNames()) {
-      const std::string library = ToUtf8(libraryName);
-      uno::Reference<css::container::XNameContainer> modules;
+      uno::Reference<css::container::XNameAccess> modules;
       try {
         libraries->loadLibrary(libraryName);
         modules.set(names->getByName(libraryName), uno::UNO_QUERY_THROW);
@@ -266,16 +269,19 @@ std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
         continue;  // password protected or unreadable: nothing to compile
       }
       for (const rtl::OUString& moduleName : modules->getElementNames()) {
-        if (moduleName.equalsAscii(kWrapperName) || moduleName.equalsAscii(kProbeModule)) continue;
+        if (moduleName.equalsAscii(kWrapperName)) continue;
         rtl::OUString text;
         modules->getByName(moduleName) >>= text;
         const std::string source = ToUtf8(text);
-        if (Compiles(application, document, modules, library, source)) continue;
-        CompileFailure failure{library, ToUtf8(moduleName), {}};
-        const std::vector<BasicProcedure> procedures = FindBasicProcedures(source);
+        if (Compiles(application, probes, source)) continue;
+        CompileFailure failure{ToUtf8(libraryName), ToUtf8(moduleName), {}};
+        // The procedures at fault, when the module's declarations alone compile.
+        const std::vector<BasicProcedure> procedures =
+            Compiles(application, probes, SourceWithOnlyProcedure(source, kDeclarationsOnly))
+                ? FindBasicProcedures(source)
+                : std::vector<BasicProcedure>();
         for (std::size_t i = 0; i < procedures.size(); ++i) {
-          if (!Compiles(application, document, modules, library,
-                        SourceWithOnlyProcedure(source, i)))
+          if (!Compiles(application, probes, SourceWithOnlyProcedure(source, i)))
             failure.procedures.push_back(procedures[i].name);
         }
         failures.push_back(std::move(failure));

@@ -137,7 +137,9 @@ struct BasicProcedure {
 std::vector<BasicProcedure> FindBasicProcedures(std::string_view source);
 // The module's source with the lines of every procedure but the `keep`-th
 // (as FindBasicProcedures counts them) left blank: the module's
-// declarations and that one procedure, on their own lines.
+// declarations and that one procedure, on their own lines. With
+// kDeclarationsOnly every procedure is left blank.
+inline constexpr std::size_t kDeclarationsOnly = static_cast<std::size_t>(-1);
 std::string SourceWithOnlyProcedure(std::string_view source, std::size_t keep);
 
 // A procedure found in a container of Basic libraries.
