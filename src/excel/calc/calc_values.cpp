@@ -564,7 +564,8 @@ void ForEachLine(std::string_view source, Visit&& visit) {
     std::size_t end = source.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = source.size();
     const std::string_view line = source.substr(start, end - start);
-    start = end + 1;
+    // CR LF ends one line.
+    start = end + (source.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     if (!inside && DeclaredProcedure(line)) {
       inside = true;
       ++procedures;
