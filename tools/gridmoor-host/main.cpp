@@ -141,7 +141,8 @@ int Main(int argc, char** argv) {
       "Exit status: 0 done; 1 failed (stderr says what and where, naming the file or the "
       "command); 2 usage error; 130 or 143 interrupted by SIGINT or SIGTERM (the outputs so far "
       "are written; a second signal ends the program at once). run-many and collect end with 0 "
-      "only when every scenario passed.");
+      "only when every scenario passed; workbook check with 0 when it found nothing, 1 when it "
+      "found differences or problems, 2 when it could not check.");
 
   CLI::App* run = app.add_subcommand("run", "Run a scenario (see docs/scenario.md)");
   std::string scenario, out, saveAs;
@@ -210,6 +211,7 @@ int Main(int argc, char** argv) {
       "office does not know, macro modules that do not compile and external links; with "
       "--scenario also the scenario's macros and cells. Exit status: 0 nothing found, 1 "
       "differences or problems found, 2 could not check. JSON (--json): {\"formulas\": N, "
+      "\"notCompared\": N, "
       "\"differ\": [{sheet, cell, formula, saved, calc}], \"unknownFunctions\": [{name, cells}], "
       "\"macros\": [{macro, source, message, procedures}], \"problems\": [{kind, message}]}; "
       "a value is a number, text, true/false, {\"error\": \"#N/A\"} or null");
