@@ -3,6 +3,8 @@
 // the scenario's checks and the exit statuses.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <tuple>
 
 #include "com/variant.h"
@@ -236,6 +238,56 @@ TEST(IntegrationWorkbookCheck, MacroModulesThatDoNotCompile) {
        "message": "module Library2.Declarations does not compile (outside its procedures)"},
       {"macro": "Standard.Broken", "source": "workbook", "procedures": ["Bad"],
        "message": "module Standard.Broken does not compile; in procedure(s) Bad"}])json"));
+}
+
+// An office that stops answering while it loads the copy is ended after
+// the call time-out: the check ends with status 2 and says why, and leaves
+// neither the office nor its private copy behind.
+TEST(IntegrationWorkbookCheck, AFrozenOfficeEndsTheCheckInsteadOfHangingIt) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "big.xlsx";
+  std::vector<XlsxCell> cells;
+  for (int row = 1; row <= 20000; ++row) {
+    const std::string r = std::to_string(row);
+    for (const char* column : {"A", "B", "C"})
+      cells.push_back({column + r, "ROW()*2", "", std::to_string(row * 2), ""});
+  }
+  test_support::WriteFile(book, test_support::XlsxBytes({{"S", cells}}));
+  setenv("TMPDIR", folder.path().c_str(), 1);
+  setenv("GRIDMOOR_CALL_TIMEOUT", "2", 1);
+  const pid_t check =
+      hosttest::Spawn({"workbook", "check", book.string()}, folder.path() / "log.txt");
+  unsetenv("TMPDIR");
+  unsetenv("GRIDMOOR_CALL_TIMEOUT");
+  const auto copies = [&] {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+      if (entry.path().filename().string().rfind("gridmoor-check-", 0) == 0)
+        found.push_back(entry.path());
+    return found;
+  };
+  // The copy's lock file: the office is loading it.
+  const bool loading = hosttest::WaitFor(
+      [&] {
+        for (const fs::path& copy : copies())
+          if (fs::exists(copy / ".~lock.big.xlsx#")) return true;
+        return false;
+      },
+      120);
+  ASSERT_TRUE(loading) << hosttest::ReadText(folder.path() / "log.txt");
+  const int office = hosttest::OfficeOf(check);
+  ASSERT_NE(office, 0);
+  ASSERT_EQ(kill(office, SIGSTOP), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const int status = hosttest::ExitStatus(check);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  EXPECT_EQ(status, 2);
+  const std::string log = hosttest::ReadText(folder.path() / "log.txt");
+  EXPECT_NE(log.find("could not check: big.xlsx: The office did not answer within"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(hosttest::Gone(office));
+  EXPECT_EQ(copies(), std::vector<fs::path>{});
 }
 
 }  // namespace
