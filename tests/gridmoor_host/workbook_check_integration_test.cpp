@@ -97,6 +97,11 @@ TEST(IntegrationWorkbookCheck, FindsExactlyTheCellsWrittenWithOtherValues) {
   cells.push_back({"H2", "", "", "2", ""});
   cells.push_back({"H3", "", "", "4", ""});
   expected.emplace_back("Data!H3", 4, 3);
+  // Functions the office knows under other names (an add-in's, a prefixed
+  // one) and one it does not know.
+  cells.push_back({"J1", "EDATE(A1,1)", "", "32", ""});
+  cells.push_back({"J2", "_xlfn.STDEV.S(A1:B1)", "", "0.70710678118654757", ""});
+  cells.push_back({"J3", "_xlfn.XLOOKUP(1,A1:A2,B1:B2)", "e", "#NAME?", ""});
   std::sort(cells.begin(), cells.end(), [](const XlsxCell& a, const XlsxCell& b) {
     return std::stoi(a.ref.substr(1)) < std::stoi(b.ref.substr(1));
   });
@@ -105,16 +110,16 @@ TEST(IntegrationWorkbookCheck, FindsExactlyTheCellsWrittenWithOtherValues) {
 
   const Checked checked = Check(book.string(), folder);
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
-  EXPECT_EQ(checked.json["formulas"], 2 * std::size(rows) + 7);
+  EXPECT_EQ(checked.json["formulas"], 2 * std::size(rows) + 10);
   auto found = Differences(checked.json);
   std::sort(found.begin(), found.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(found, expected);
   std::vector<nlohmann::json> unknown(checked.json["unknownFunctions"].begin(),
                                       checked.json["unknownFunctions"].end());
-  EXPECT_EQ(
-      unknown,
-      (std::vector<nlohmann::json>{{{"name", "NOSUCHFUNC"}, {"cells", {"Data!D8", "Data!E8"}}}}));
+  EXPECT_EQ(unknown, (std::vector<nlohmann::json>{
+                         {{"name", "NOSUCHFUNC"}, {"cells", {"Data!D8", "Data!E8"}}},
+                         {{"name", "XLOOKUP"}, {"cells", {"Data!J3"}}}}));
   EXPECT_EQ(hosttest::ReadText(book), bytes) << "the workbook itself must not change";
   EXPECT_NE(checked.result.out.find("differ: " + std::to_string(expected.size())),
             std::string::npos)
@@ -213,7 +218,9 @@ TEST(IntegrationWorkbookCheck, ScenarioProblemsAreEachFound) {
 }
 
 // A Basic module that does not compile is named with the procedure at
-// fault; one that compiles is not.
+// fault; one that compiles is not. (A library holding a module that does
+// not compile runs none of its procedures: the cell's function lives in a
+// library of its own.)
 TEST(IntegrationWorkbookCheck, MacroModulesThatDoNotCompile) {
   const hosttest::Folder folder;
   const fs::path book = folder.path() / "macros.ods";
@@ -223,9 +230,15 @@ TEST(IntegrationWorkbookCheck, MacroModulesThatDoNotCompile) {
         application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
     excel::calc::PutBasicModule(workbook, "Standard", "Fine",
                                 "Function Twice(x)\nTwice = 2 * x\nEnd Function\n");
-    excel::calc::PutBasicModule(workbook, "Standard", "Broken",
+    excel::calc::PutBasicModule(workbook, "Library3", "Broken",
                                 "Dim counter As Integer\nSub Good()\ncounter = 1\nEnd Sub\n"
                                 "Sub Bad()\nx = = 1\nEnd Sub\n");
+    // A workbook's own function called from a cell is no unknown function.
+    const com::Ptr<excel::Worksheet> sheet =
+        com::QueryInterface<excel::Worksheet>(workbook->GetSheets()->GetItem(com::Variant::Int(1)));
+    const com::Variant formula = com::Variant::Text("=Twice(3)");
+    sheet->GetRange(com::Variant::Text("A1"), com::Variant::Missing())
+        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&formula, 1});
     excel::calc::PutBasicModule(workbook, "Library2", "Declarations",
                                 "Dim As Integer\nSub Alone()\nEnd Sub\n");
     workbook->SaveCopyAs(com::Variant::Text(book.string()), 0);
@@ -233,11 +246,14 @@ TEST(IntegrationWorkbookCheck, MacroModulesThatDoNotCompile) {
   }
   const Checked checked = Check(book.string(), folder);
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
+  EXPECT_EQ(checked.json["formulas"], 1);
+  EXPECT_EQ(checked.json["differ"], nlohmann::json::array());
+  EXPECT_EQ(checked.json["unknownFunctions"], nlohmann::json::array());
   EXPECT_EQ(checked.json["macros"], nlohmann::json::parse(R"json([
       {"macro": "Library2.Declarations", "source": "workbook", "procedures": [],
        "message": "module Library2.Declarations does not compile (outside its procedures)"},
-      {"macro": "Standard.Broken", "source": "workbook", "procedures": ["Bad"],
-       "message": "module Standard.Broken does not compile; in procedure(s) Bad"}])json"));
+      {"macro": "Library3.Broken", "source": "workbook", "procedures": ["Bad"],
+       "message": "module Library3.Broken does not compile; in procedure(s) Bad"}])json"));
 }
 
 // An office that stops answering while it loads the copy is ended after

@@ -3,6 +3,8 @@
 // scenario's cells, the summary and the JSON form.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <set>
 #include <tuple>
 
 #include "check_report.h"
@@ -225,9 +227,12 @@ TEST(HostCompare, ResultsAreEqualByTheirKindsRules) {
 
 TEST(HostCompare, FunctionNamesAndLinksToOtherFiles) {
   const std::tuple<std::string, std::vector<std::string>, bool> cases[] = {
-      {"=SUM(A1:A3)+ if (B1,1,2)", {"SUM", "IF"}, false},
-      {"=_xlfn.CONCAT(\"NOTME(\",A1)&_xludf.MYFUNC(1)", {"CONCAT", "MYFUNC"}, false},
+      {"=SUM(A1:A3)+ if (B1;1;2)", {"SUM", "if"}, false},
+      {"=_xlfn.xlookup(\"NOTME(\";A1)&_xludf.MyFunc(1)", {"_xlfn.xlookup", "_xludf.MyFunc"}, false},
       {"='My Sheet'!A1+Sheet1.A2+LOG10(4)", {"LOG10"}, false},
+      {"=COM.SUN.STAR.SHEET.ADDIN.ANALYSIS.GETEDATE(A1;1)",
+       {"COM.SUN.STAR.SHEET.ADDIN.ANALYSIS.GETEDATE"},
+       false},
       {"=[1]Sheet1!A1*2", {}, true},
       {"='[Book 2.xlsx]Data'!B7", {}, true},
       {"=SUM('file:///srv/x.ods'#$Sheet1.A1)", {"SUM"}, true},
@@ -240,6 +245,28 @@ TEST(HostCompare, FunctionNamesAndLinksToOtherFiles) {
   }
 }
 
+// As the office writes its formulas: known functions in capitals, names it
+// did not resolve with their prefix or in small letters, add-ins by service.
+TEST(HostCompare, UnknownFunctionsByHowTheOfficeWritesThem) {
+  const std::set<std::string> functions = {"SUM", "STDEV.S", "AGGREGATE", "UNIQUE"};
+  const std::set<std::string> procedures = {"MYUDF"};
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"SUM", std::nullopt},
+      {"STDEV.S", std::nullopt},
+      {"COM.SUN.STAR.SHEET.ADDIN.ANALYSIS.GETEDATE", std::nullopt},
+      {"MyUdf", std::nullopt},
+      {"_xludf.MyUdf", std::nullopt},
+      {"_xlfn.unique", "UNIQUE"},
+      {"_xlfn.xlookup", "XLOOKUP"},
+      {"aggregate", "AGGREGATE"},
+      {"_xludf.Missing", "MISSING"},
+      {"_xlfn.myudf", "MYUDF"},
+      {"NOSUCH", "NOSUCH"},
+  };
+  for (const auto& [name, unknown] : cases)
+    EXPECT_EQ(refhost::UnknownFunctionName(name, functions, procedures), unknown) << name;
+}
+
 excel::RecalculatedWorkbook CalcBook() {
   excel::RecalculatedWorkbook calc;
   calc.sheets = {"S", "In"};
@@ -250,7 +277,7 @@ excel::RecalculatedWorkbook CalcBook() {
   calc.functions = {"SUM"};
   calc.modules = {{"Standard", "Module1", {{"MyUdf", true}, {"Go", false}}, true, {}},
                   {"Standard", "Broken", {{"Bad", false}}, false, {"Bad"}}};
-  calc.officeModules = {{"Tools", "Strings", {{"Trim", true}}, true, {}}};
+  calc.officeModules = {{"Tools", "Strings", {{"Trim", true}, {"Nosuch", true}}, true, {}}};
   return calc;
 }
 

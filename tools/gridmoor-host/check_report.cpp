@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -93,24 +94,43 @@ std::vector<std::string> FunctionNamesIn(std::string_view formula) {
   ForUnquoted(formula, [&](std::size_t i, char c) {
     if (start == std::string_view::npos) {
       // A name starts where no name, number or reference part goes on.
-      if (IsNameStart(c) && (i == 0 || !IsNameChar(formula[i - 1]) || formula[i - 1] == '.'))
-        start = i;
+      if (IsNameStart(c) && (i == 0 || !IsNameChar(formula[i - 1]))) start = i;
       return;
     }
     if (IsNameChar(c)) return;
     std::size_t next = i;
     while (next < formula.size() && formula[next] == ' ')
       ++next;
-    if (next < formula.size() && formula[next] == '(') {
-      std::string name = Upper(formula.substr(start, i - start));
-      for (const char* prefix : {"_XLFN._XLWS.", "_XLFN.", "_XLWS.", "_XLUDF.", "_XLL."}) {
-        if (name.rfind(prefix, 0) == 0) name.erase(0, std::string_view(prefix).size());
-      }
-      if (!name.empty()) names.push_back(std::move(name));
-    }
+    if (next < formula.size() && formula[next] == '(')
+      names.emplace_back(formula.substr(start, i - start));
     start = IsNameStart(c) ? i : std::string_view::npos;
   });
   return names;
+}
+
+std::optional<std::string> UnknownFunctionName(std::string_view name,
+                                               const std::set<std::string>& functions,
+                                               const std::set<std::string>& procedures) {
+  std::string upper = Upper(name);
+  // The office writes an add-in function it knows by its service's name.
+  if (upper.rfind("COM.SUN.STAR.", 0) == 0) return std::nullopt;
+  bool prefixed = false, userDefined = false;
+  for (const char* prefix : {"_XLFN._XLWS.", "_XLFN.", "_XLWS.", "_XLUDF.", "_XLL."}) {
+    if (upper.rfind(prefix, 0) != 0) continue;
+    prefixed = true;
+    userDefined = std::string_view(prefix) == "_XLUDF.";
+    name.remove_prefix(std::string_view(prefix).size());
+    upper.erase(0, std::string_view(prefix).size());
+    break;
+  }
+  // A name the office did not resolve as one of its functions keeps the
+  // file's prefix or comes out in small letters; its own come out in
+  // capitals, without the prefix.
+  if (userDefined || !prefixed) {
+    if (procedures.count(upper) != 0) return std::nullopt;
+    if (!userDefined && functions.count(std::string(name)) != 0) return std::nullopt;
+  }
+  return upper;
 }
 
 bool RefersToOtherFile(std::string_view formula) {
@@ -181,22 +201,22 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
   for (const std::string& where : externalCells)
     report.problems.push_back(Problem{"externalLink", where + " refers to another file"});
 
-  // Functions: what the application knows, and the workbook's and the
-  // application's macro functions.
-  std::set<std::string> known(calc.functions.begin(), calc.functions.end());
-  for (const auto* modules : {&calc.modules, &calc.officeModules}) {
-    for (const excel::MacroModuleInfo& module : *modules) {
-      for (const excel::MacroProcedureInfo& procedure : module.procedures)
-        known.insert(Upper(procedure.name));
-    }
+  // Functions: what the application knows, and the workbook's own macro
+  // functions.
+  const std::set<std::string> functions(calc.functions.begin(), calc.functions.end());
+  std::set<std::string> procedures;
+  for (const excel::MacroModuleInfo& module : calc.modules) {
+    for (const excel::MacroProcedureInfo& procedure : module.procedures)
+      procedures.insert(Upper(procedure.name));
   }
   std::map<std::string, std::vector<std::string>> unknown;
   for (const excel::RecalculatedCell& cell : calc.formulas) {
     std::set<std::string> seen;
     for (const std::string& name : FunctionNamesIn(cell.formula)) {
-      if (known.count(name) != 0 || !seen.insert(name).second) continue;
-      unknown[name].push_back(Located(calc.sheets[static_cast<std::size_t>(cell.sheet)],
-                                      CellName(cell.row, cell.column)));
+      const std::optional<std::string> found = UnknownFunctionName(name, functions, procedures);
+      if (!found || !seen.insert(*found).second) continue;
+      unknown[*found].push_back(Located(calc.sheets[static_cast<std::size_t>(cell.sheet)],
+                                        CellName(cell.row, cell.column)));
     }
   }
   for (auto& [name, cells] : unknown)
