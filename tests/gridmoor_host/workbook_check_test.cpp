@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "check_report.h"
+#include "formula_names.h"
 #include "host_test_support.h"
 #include "saved_values.h"
 #include "scenario.h"

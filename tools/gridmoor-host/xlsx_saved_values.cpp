@@ -26,7 +26,7 @@ std::string_view LocalName(const char* name) {
   return colon == std::string_view::npos ? text : text.substr(colon + 1);
 }
 
-// The children (or any descendants) of `node` with this local name.
+// The element children of `node` with this local name.
 template <typename Visit>
 void ForChildren(const pugi::xml_node& node, std::string_view name, Visit&& visit) {
   for (pugi::xml_node child : node.children()) {
