@@ -140,6 +140,38 @@ TEST(HostSavedValues, XlsxCellsOfEveryTypeSharedAndArrayFormulas) {
                          }));
 }
 
+// The files an external link part names, and the sheets found through
+// relationships written with another prefix and an absolute target.
+TEST(HostSavedValues, ExternalLinkPartsAndRelationshipTargets) {
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  const std::string bytes = test_support::ZipBytes({
+      {"xl/workbook.xml",
+       "<x:workbook xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+       "xmlns:rel=\"" +
+           rel +
+           "\"><x:sheets><x:sheet name=\"Linked\" rel:id=\"rId7\"/>"
+           "</x:sheets></x:workbook>"},
+      {"xl/_rels/workbook.xml.rels",
+       "<Relationships><Relationship Id=\"rId7\" Type=\"" + rel +
+           "/worksheet\" Target=\"/xl/sheets/s.xml\"/><Relationship Id=\"rId8\" Type=\"" + rel +
+           "/externalLink\" Target=\"externalLinks/externalLink1.xml\"/></Relationships>"},
+      {"xl/sheets/s.xml",
+       "<worksheet><sheetData><row r=\"2\"><c r=\"C2\"><f>[1]Prices!A1</f><v>7</v></c></row>"
+       "</sheetData></worksheet>"},
+      {"xl/externalLinks/externalLink1.xml", "<externalLink/>"},
+      {"xl/externalLinks/_rels/externalLink1.xml.rels",
+       "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +
+           "/externalLinkPath\" Target=\"file:///srv/prices.xlsx\" TargetMode=\"External\"/>"
+           "</Relationships>"},
+  });
+  refhost::SavedWorkbook book;
+  std::string error;
+  ASSERT_TRUE(refhost::ReadXlsxSavedValues(bytes, book, error)) << error;
+  EXPECT_EQ(book.sheets, std::vector<std::string>{"Linked"});
+  EXPECT_EQ(book.externalLinks, std::vector<std::string>{"file:///srv/prices.xlsx"});
+  EXPECT_EQ(Cells(book), (std::vector<Found>{{"Linked", 1, 2, "=[1]Prices!A1", true, Number(7)}}));
+}
+
 TEST(HostSavedValues, OpenDocumentValuesRepeatsAndErrors) {
   const std::string content = R"xml(<?xml version="1.0"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
