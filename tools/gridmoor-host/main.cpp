@@ -23,6 +23,7 @@
 #include "run_many.h"
 #include "scenario.h"
 #include "work_copies.h"
+#include "workbook_check.h"
 
 namespace {
 
@@ -144,7 +145,8 @@ int Main(int argc, char** argv) {
       "Exit status: 0 done; 1 failed (stderr says what and where, naming the file or the "
       "command); 2 usage error; 130 or 143 interrupted by SIGINT or SIGTERM (the outputs so far "
       "are written; a second signal ends the program at once). run-many and collect end with 0 "
-      "only when every scenario passed.");
+      "only when every scenario passed; workbook check with 0 when it found nothing, 1 when it "
+      "found differences or problems, 2 when it could not check.");
 
   CLI::App* run = app.add_subcommand("run", "Run a scenario (see docs/scenario.md)");
   std::string scenario, out, saveAs;
@@ -203,6 +205,26 @@ int Main(int argc, char** argv) {
       kase->add_subcommand("check", "Check a case archive: version, counts, every problem found");
   checkCase->add_option("archive", archivePath, "The case archive")->required();
 
+  CLI::App* workbook = app.add_subcommand("workbook", "Workbooks (see docs/workbook-check.md)");
+  workbook->require_subcommand(1);
+  refhost::WorkbookCheckOptions checkOptions;
+  CLI::App* checkBook = workbook->add_subcommand(
+      "check",
+      "Recalculate a private copy of a workbook in the office and list the formula cells whose "
+      "result differs from the value the file carries (.xlsx, .xlsm, .ods, .fods), functions the "
+      "office does not know, macro modules that do not compile and external links; with "
+      "--scenario also the scenario's macros and cells. Exit status: 0 nothing found, 1 "
+      "differences or problems found, 2 could not check. JSON (--json): {\"formulas\": N, "
+      "\"notCompared\": N, "
+      "\"differ\": [{sheet, cell, formula, saved, calc}], \"unknownFunctions\": [{name, cells}], "
+      "\"macros\": [{macro, source, message, procedures}], \"problems\": [{kind, message}]}; "
+      "a value is a number, text, true/false, {\"error\": \"#N/A\"} or null");
+  checkBook->add_option("book", checkOptions.book,
+                        "The workbook (default: the scenario's); never changed");
+  checkBook->add_option("--scenario", checkOptions.scenario,
+                        "Also check the scenario's macros and cells against the workbook");
+  checkBook->add_option("--json", checkOptions.json, "Write the findings as JSON to this file");
+
   CLI::App* identify =
       app.add_subcommand("identify", "Show what the library reports and the settings it uses");
   identify->fallthrough();
@@ -222,6 +244,13 @@ int Main(int argc, char** argv) {
   if (build->parsed()) return refhost::CaseBuild(jsonPath, archivePath, std::cerr);
   if (checkCase->parsed()) return refhost::CaseCheck(archivePath, std::cout, std::cerr);
 
+  if (checkBook->parsed()) {
+    if (checkOptions.book.empty() && checkOptions.scenario.empty()) {
+      std::cerr << "gridmoor-host: workbook check: give BOOK or --scenario\n";
+      return kUsageError;
+    }
+    return refhost::WorkbookCheck(checkOptions, std::cout, std::cerr);
+  }
   if (collect->parsed()) return Collect(collectFolders, collectOut);
   if (many->parsed()) {
     std::error_code ec;

@@ -27,6 +27,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -230,6 +231,14 @@ class CalcWorksheet final : public Worksheet {
   std::unordered_map<std::u16string, RangeTarget> cache_;
 };
 
+// Cells of a range as (row, column), 0-based within the range.
+using CellSet = std::set<std::pair<std::int32_t, std::int32_t>>;
+
+// Which of `candidates` (cells of `handles`' range holding 0 or 1) a user
+// sees as TRUE / FALSE: a logical number format, or a formula whose result
+// shows so (calc_range.cpp).
+CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& candidates);
+
 // Creates the Range object for a resolved target (calc_range.cpp).
 com::Ptr<Range> MakeRange(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,
                           const RangeTarget& target);
@@ -243,6 +252,20 @@ void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>&
                   const std::string& procedure);
 // Takes the generated wrappers out of a document before it is stored.
 void RemoveWrappers(Document& document);
+// What the document's own and the office's Basic libraries declare
+// (indexed once, then kept).
+std::vector<MacroEntry> DocumentMacros(Document& document);
+std::vector<MacroEntry> ApplicationMacros(OfficeSession& office);
+// The document's Basic modules that do not compile, each with the
+// procedures that do not compile alone (calc_macros.cpp). The document is
+// changed meanwhile (a probe module comes and goes): only for private copies.
+struct CompileFailure {
+  std::string library;
+  std::string module;
+  std::vector<std::string> procedures;
+};
+std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
+                                                const std::shared_ptr<Document>& document);
 // Adds or replaces a Basic module of a document.
 void PutBasicModule(Document& document, const std::string& library, const std::string& module,
                     const std::string& source);

@@ -38,7 +38,7 @@ namespace excel::calc {
 namespace uno = css::uno;
 namespace {
 
-using Cells = std::set<std::pair<std::int32_t, std::int32_t>>;  // (row, column) in the range
+using Cells = CellSet;
 
 css::lang::Locale EnglishUs() {
   return css::lang::Locale("en", "US", "");
@@ -252,6 +252,8 @@ void AddCells(const uno::Sequence<css::table::CellRangeAddress>& addresses, cons
   }
 }
 
+}  // namespace
+
 // Which of `candidates` (cells holding 0 or 1) are logicals: a logical
 // number format, or a formula whose result shows as TRUE / FALSE. A single
 // cell is judged by the same rule (CalcRange::GetCell).
@@ -295,6 +297,8 @@ Cells LogicalCells(Document& document, RangeHandles& handles, const Cells& candi
   }
   return result;
 }
+
+namespace {
 
 class CalcRange final : public Range {
  public:

@@ -529,28 +529,75 @@ std::optional<MacroName> ParseMacroName(std::string_view text) {
   return name;
 }
 
+namespace {
+
+// The procedure a line of Basic declares, if it declares one.
+std::optional<BasicProcedure> DeclaredProcedure(std::string_view line) {
+  std::string_view word = NextWord(line);
+  // Modifiers that may stand before the declaration.
+  while (EqualsNoCase(word, "public") || EqualsNoCase(word, "private") ||
+         EqualsNoCase(word, "static") || EqualsNoCase(word, "friend")) {
+    word = NextWord(line);
+  }
+  const bool isSub = EqualsNoCase(word, "sub");
+  const bool isFunction = EqualsNoCase(word, "function");
+  if (!isSub && !isFunction) return std::nullopt;
+  const std::string_view procedure = NextWord(line);
+  if (!IsBasicIdentifier(procedure)) return std::nullopt;
+  return BasicProcedure{std::string(procedure), isFunction};
+}
+
+bool EndsProcedure(std::string_view line) {
+  if (!EqualsNoCase(NextWord(line), "end")) return false;
+  const std::string_view what = NextWord(line);
+  return EqualsNoCase(what, "sub") || EqualsNoCase(what, "function");
+}
+
+// Calls `visit(line, procedure)` for every line of `source`, `procedure`
+// being the index of the procedure the line belongs to, or -1 outside any.
+template <typename Visit>
+void ForEachLine(std::string_view source, Visit&& visit) {
+  std::size_t start = 0;
+  int procedures = 0;
+  bool inside = false;
+  while (start <= source.size()) {
+    std::size_t end = source.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = source.size();
+    const std::string_view line = source.substr(start, end - start);
+    // CR LF ends one line.
+    start = end + (source.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    if (!inside && DeclaredProcedure(line)) {
+      inside = true;
+      ++procedures;
+    }
+    visit(line, inside ? procedures - 1 : -1);
+    if (inside && EndsProcedure(line)) inside = false;
+  }
+}
+
+}  // namespace
+
 std::vector<BasicProcedure> FindBasicProcedures(std::string_view source) {
   std::vector<BasicProcedure> procedures;
   std::size_t start = 0;
   while (start <= source.size()) {
     std::size_t end = source.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = source.size();
-    std::string_view line = source.substr(start, end - start);
+    const std::string_view line = source.substr(start, end - start);
     start = end + 1;
-    std::string_view word = NextWord(line);
-    // Modifiers that may stand before the declaration.
-    while (EqualsNoCase(word, "public") || EqualsNoCase(word, "private") ||
-           EqualsNoCase(word, "static") || EqualsNoCase(word, "friend")) {
-      word = NextWord(line);
-    }
-    const bool isSub = EqualsNoCase(word, "sub");
-    const bool isFunction = EqualsNoCase(word, "function");
-    if (!isSub && !isFunction) continue;
-    const std::string_view procedure = NextWord(line);
-    if (!IsBasicIdentifier(procedure)) continue;
-    procedures.push_back(BasicProcedure{std::string(procedure), isFunction});
+    if (std::optional<BasicProcedure> procedure = DeclaredProcedure(line))
+      procedures.push_back(std::move(*procedure));
   }
   return procedures;
+}
+
+std::string SourceWithOnlyProcedure(std::string_view source, std::size_t keep) {
+  std::string kept;
+  ForEachLine(source, [&](std::string_view line, int procedure) {
+    if (procedure < 0 || static_cast<std::size_t>(procedure) == keep) kept += line;
+    kept += '\n';
+  });
+  return kept;
 }
 
 const MacroEntry* FindMacro(const std::vector<MacroEntry>& entries, const MacroName& name) {

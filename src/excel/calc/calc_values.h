@@ -135,6 +135,12 @@ struct BasicProcedure {
 };
 // The procedures a module's source declares, in order.
 std::vector<BasicProcedure> FindBasicProcedures(std::string_view source);
+// The module's source with the lines of every procedure but the `keep`-th
+// (as FindBasicProcedures counts them) left blank: the module's
+// declarations and that one procedure, on their own lines. With
+// kDeclarationsOnly every procedure is left blank.
+inline constexpr std::size_t kDeclarationsOnly = static_cast<std::size_t>(-1);
+std::string SourceWithOnlyProcedure(std::string_view source, std::size_t keep);
 
 // A procedure found in a container of Basic libraries.
 struct MacroEntry {
@@ -149,6 +155,5 @@ const MacroEntry* FindMacro(const std::vector<MacroEntry>& entries, const MacroN
 
 // The VARIANT a VT_BYREF|VT_VARIANT points to; `value` itself otherwise.
 const VARIANT& Dereferenced(const VARIANT& value);
-
 
 }  // namespace excel::calc

@@ -227,6 +227,29 @@ TEST(BasicSource, DeclaredProceduresAreFound) {
   EXPECT_EQ(found[2].name, "Hidden");
 }
 
+// A procedure compiled alone keeps the module's declarations and its own
+// lines, each on its line; the others' lines are left blank.
+TEST(BasicSource, OneProcedureWithTheModulesDeclarations) {
+  const std::string source =
+      "Option Explicit\r\n"
+      "Dim total\n"
+      "Sub Go()\n"
+      "  total = 1\n"
+      "End Sub\n"
+      "Const Limit = 3\n"
+      "Public Function Add(a, b)\n"
+      "  Add = a + b\n"
+      "end function\n";
+  const std::pair<std::size_t, std::string> cases[] = {
+      {0, "Option Explicit\nDim total\nSub Go()\n  total = 1\nEnd Sub\nConst Limit = 3\n\n\n\n\n"},
+      {1, "Option Explicit\nDim total\n\n\n\nConst Limit = 3\nPublic Function Add(a, b)\n  Add = a + "
+          "b\nend function\n\n"},
+      {kDeclarationsOnly, "Option Explicit\nDim total\n\n\n\nConst Limit = 3\n\n\n\n\n"},
+  };
+  for (const auto& [keep, kept] : cases)
+    EXPECT_EQ(SourceWithOnlyProcedure(source, keep), kept) << keep;
+}
+
 TEST(BasicSource, MacrosAreFoundByEveryPartGiven) {
   const std::vector<MacroEntry> entries = {
       {"Standard", "Module1", {"Go", false}},

@@ -1,0 +1,77 @@
+// What `gridmoor-host workbook check` costs for a workbook of 10,000
+// formula cells: reading the saved values from the file, opening a private
+// copy in the office, recalculating and reading every result, and the
+// comparison. Once with the office started by the check itself (as the
+// command runs), once with an office already running.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+
+#include "check_report.h"
+#include "com/variant.h"
+#include "excel/calc/calc_application.h"
+#include "excel/calc/calc_recalculation.h"
+#include "saved_values.h"
+#include "support/temp_folder.h"
+#include "support/xlsx_writer.h"
+
+namespace {
+
+constexpr int kFormulaCells = 10000;
+
+// 100 inputs in column A; formulas in B..K: numbers, texts, logicals and a
+// few errors, as a model's sheets mix them.
+std::string Workbook() {
+  std::vector<test_support::XlsxCell> cells;
+  for (int row = 1; row <= kFormulaCells / 10; ++row) {
+    const std::string r = std::to_string(row);
+    if (row <= 100) cells.push_back({"A" + r, "", "", std::to_string(row), ""});
+    const std::string a = "$A$" + std::to_string((row - 1) % 100 + 1);
+    for (const char column : std::string("BCDEFGH"))
+      cells.push_back({std::string(1, column) + r, a + "*" + std::to_string(column - 'A'), "",
+                       std::to_string(((row - 1) % 100 + 1) * (column - 'A')), ""});
+    cells.push_back({"I" + r, "\"v\"&" + a, "str", "v" + std::to_string((row - 1) % 100 + 1), ""});
+    cells.push_back({"J" + r, a + ">50", "b", (row - 1) % 100 + 1 > 50 ? "1" : "0", ""});
+    cells.push_back({"K" + r, row % 100 == 0 ? "1/0" : a + "/2", row % 100 == 0 ? "e" : "",
+                     row % 100 == 0 ? "#DIV/0!" : std::to_string(((row - 1) % 100 + 1) / 2.0), ""});
+  }
+  return test_support::XlsxBytes({{"Model", cells}});
+}
+
+void CheckOnce(benchmark::State& state, const std::filesystem::path& book) {
+  refhost::SavedWorkbook saved;
+  std::string error;
+  if (!refhost::ReadSavedValues(book, saved, error)) state.SkipWithError(error.c_str());
+  const excel::RecalculatedWorkbook calc =
+      excel::calc::CreateCalcRecalculator()->Recalculate(book.string());
+  const refhost::CheckReport report = refhost::CompareWorkbook(saved, calc);
+  if (report.formulas != kFormulaCells || !report.differ.empty())
+    state.SkipWithError("the benchmark's workbook did not check clean");
+  benchmark::DoNotOptimize(report);
+}
+
+void BM_CheckWorkbookStartingTheOffice(benchmark::State& state) {
+  const test_support::TempFolder folder;
+  const std::filesystem::path book = folder.path() / "model.xlsx";
+  test_support::WriteFile(book, Workbook());
+  for (auto _ : state)
+    CheckOnce(state, book);
+  state.counters["formula_cells"] = kFormulaCells;
+}
+BENCHMARK(BM_CheckWorkbookStartingTheOffice)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_CheckWorkbookOfficeRunning(benchmark::State& state) {
+  const test_support::TempFolder folder;
+  const std::filesystem::path book = folder.path() / "model.xlsx";
+  test_support::WriteFile(book, Workbook());
+  const com::Ptr<excel::Application> holder = excel::calc::CreateCalcApplication();
+  for (auto _ : state)
+    CheckOnce(state, book);
+  state.counters["formula_cells"] = kFormulaCells;
+  holder->Quit();
+}
+BENCHMARK(BM_CheckWorkbookOfficeRunning)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

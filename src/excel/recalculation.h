@@ -1,0 +1,68 @@
+// A workbook as the spreadsheet application recalculates it: every formula
+// cell with its result, the sheet names, the macro modules and the function
+// names the application knows. Plain values, no application types, so that
+// a tool can compare them with what a file carries whichever application
+// produced them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace excel {
+
+// A cell's value as a spreadsheet user sees it.
+struct CellResult {
+  enum class Kind { kEmpty, kNumber, kText, kLogical, kError };
+  Kind kind = Kind::kEmpty;
+  double number = 0;  // kNumber; kLogical: 1 or 0
+  std::string text;   // kText (UTF-8); kError: the error value's name, "#DIV/0!"
+  friend bool operator==(const CellResult&, const CellResult&) = default;
+};
+
+struct RecalculatedCell {
+  int sheet = 0;  // index into RecalculatedWorkbook::sheets
+  int row = 0;    // 0-based
+  int column = 0;
+  std::string formula;  // as the application writes it, "=" included
+  CellResult result;
+};
+
+// A Sub or Function of a macro module.
+struct MacroProcedureInfo {
+  std::string name;
+  bool isFunction = false;
+};
+
+struct MacroModuleInfo {
+  std::string library;
+  std::string module;
+  std::vector<MacroProcedureInfo> procedures;
+  bool compiles = true;
+  // When it does not compile: the procedures that do not compile on their
+  // own (with the module's declarations); empty when the fault lies outside
+  // any procedure.
+  std::vector<std::string> failingProcedures;
+};
+
+struct RecalculatedWorkbook {
+  std::vector<std::string> sheets;
+  std::vector<RecalculatedCell> formulas;      // by sheet, then row, then column
+  std::vector<MacroModuleInfo> modules;        // the workbook's own
+  std::vector<MacroModuleInfo> officeModules;  // the application's own libraries
+  // Every function name the application knows, upper case, as its formulas
+  // write them.
+  std::vector<std::string> functions;
+};
+
+class WorkbookRecalculator {
+ public:
+  virtual ~WorkbookRecalculator() = default;
+  // Opens a private copy of `path` (never the file itself), recalculates
+  // every formula and reports. Throws com::Error naming the file when it
+  // cannot be opened, or the application cannot be started.
+  virtual RecalculatedWorkbook Recalculate(const std::string& path) = 0;
+};
+
+}  // namespace excel

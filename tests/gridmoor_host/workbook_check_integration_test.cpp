@@ -1,0 +1,309 @@
+// `gridmoor-host workbook check` against a real office: workbooks written
+// with chosen formulas and saved values, workbooks the office saved itself,
+// the scenario's checks and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <tuple>
+
+#include "com/variant.h"
+#include "excel/calc/calc_application.h"
+#include "host_test_support.h"
+#include "support/xlsx_writer.h"
+
+namespace {
+
+using test_support::XlsxCell;
+namespace fs = std::filesystem;
+
+struct Checked {
+  hosttest::Result result;
+  nlohmann::json json;
+};
+
+Checked Check(const std::string& arguments, const hosttest::Folder& folder) {
+  const fs::path json = folder.path() / "check.json";
+  fs::remove(json);
+  Checked checked{
+      hosttest::Host("workbook check " + arguments + " --json " + json.string(), folder.path()),
+      {}};
+  if (fs::exists(json)) checked.json = nlohmann::json::parse(hosttest::ReadText(json));
+  return checked;
+}
+
+// (cell, saved, calc) of every difference.
+std::vector<std::tuple<std::string, nlohmann::json, nlohmann::json>> Differences(
+    const nlohmann::json& json) {
+  std::vector<std::tuple<std::string, nlohmann::json, nlohmann::json>> found;
+  for (const nlohmann::json& d : json["differ"])
+    found.emplace_back(d["sheet"].get<std::string>() + "!" + d["cell"].get<std::string>(),
+                       d["saved"], d["calc"]);
+  return found;
+}
+
+nlohmann::json ErrorJson(const std::string& name) {
+  return {{"error", name}};
+}
+
+// Each formula twice: in column D with the value the spreadsheet saves, in
+// E with a wrong one. Every E cell is found, and the D cells where Calc's
+// result is not the spreadsheet's own (an empty intersection is #REF! in
+// Calc, a reference to a deleted sheet #NAME?). The `calc` column pins how
+// Calc's error codes are named (532, 32767, 502, 525, 524, 519).
+TEST(IntegrationWorkbookCheck, FindsExactlyTheCellsWrittenWithOtherValues) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "chosen.xlsx";
+  struct Row {
+    std::string formula, type, right, wrong;
+    nlohmann::json calc;  // what Calc gives, as the JSON shows it
+  };
+  const Row rows[] = {
+      {"2+2", "", "4", "5", 4},
+      {"0.1*3", "", "0.3", "0.31", 0.1 * 3},
+      {"\"a\"&\"b\"", "str", "ab", "ac", "ab"},
+      {"1>0", "b", "1", "0", true},
+      {"1/0", "e", "#DIV/0!", "#N/A", ErrorJson("#DIV/0!")},
+      {"NA()", "e", "#N/A", "#VALUE!", ErrorJson("#N/A")},
+      {"SQRT(-1)", "e", "#NUM!", "#DIV/0!", ErrorJson("#NUM!")},
+      {"NOSUCHFUNC(1)", "e", "#NAME?", "#REF!", ErrorJson("#NAME?")},
+      {"Data!A1:A2 Data!B1:B2", "e", "#NULL!", "#NAME?", ErrorJson("#REF!")},
+      {"\"a\"+1", "e", "#VALUE!", "#NUM!", ErrorJson("#VALUE!")},
+      {"#REF!A1", "e", "#REF!", "#NULL!", ErrorJson("#NAME?")},
+  };
+  std::vector<XlsxCell> cells = {{"A1", "", "", "1", ""}, {"B1", "", "", "2", ""}};
+  std::vector<std::tuple<std::string, nlohmann::json, nlohmann::json>> expected;
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const std::string n = std::to_string(i + 1);
+    cells.push_back({"D" + n, rows[i].formula, rows[i].type, rows[i].right, ""});
+    cells.push_back({"E" + n, rows[i].formula, rows[i].type, rows[i].wrong, ""});
+    nlohmann::json wrong = rows[i].type == "e"
+                               ? ErrorJson(rows[i].wrong)
+                               : nlohmann::json::parse(rows[i].wrong, nullptr, false);
+    if (rows[i].type == "str") wrong = rows[i].wrong;
+    if (rows[i].type == "b") wrong = rows[i].wrong == "1";
+    expected.emplace_back("Data!E" + n, wrong, rows[i].calc);
+    if (rows[i].type == "e" && rows[i].calc != ErrorJson(rows[i].right))
+      expected.emplace_back("Data!D" + n, ErrorJson(rows[i].right), rows[i].calc);
+  }
+  // A logical saved as the number 1, and shared and array formulas.
+  cells.push_back({"F1", "1>0", "", "1", ""});
+  expected.emplace_back("Data!F1", 1, true);
+  cells.push_back({"G1", "$A$1*10", "", "10", "t=\"shared\" ref=\"G1:G3\" si=\"0\""});
+  cells.push_back({"G2", "", "", "10", "t=\"shared\" si=\"0\""});
+  cells.push_back({"G3", "", "", "99", "t=\"shared\" si=\"0\""});
+  expected.emplace_back("Data!G3", 99, 10);
+  cells.push_back({"H1", "ROW(A1:A3)", "", "1", "t=\"array\" ref=\"H1:H3\""});
+  cells.push_back({"H2", "", "", "2", ""});
+  cells.push_back({"H3", "", "", "4", ""});
+  expected.emplace_back("Data!H3", 4, 3);
+  // Functions the office knows under other names (an add-in's, a prefixed
+  // one) and one it does not know.
+  cells.push_back({"J1", "EDATE(A1,1)", "", "32", ""});
+  cells.push_back({"J2", "_xlfn.STDEV.S(A1:B1)", "", "0.70710678118654757", ""});
+  cells.push_back({"J3", "_xlfn.XLOOKUP(1,A1:A2,B1:B2)", "e", "#NAME?", ""});
+  std::sort(cells.begin(), cells.end(), [](const XlsxCell& a, const XlsxCell& b) {
+    return std::stoi(a.ref.substr(1)) < std::stoi(b.ref.substr(1));
+  });
+  const std::string bytes = test_support::XlsxBytes({{"Data", cells}});
+  test_support::WriteFile(book, bytes);
+
+  const Checked checked = Check(book.string(), folder);
+  EXPECT_EQ(checked.result.status, 1) << checked.result.err;
+  EXPECT_EQ(checked.json["formulas"], 2 * std::size(rows) + 10);
+  auto found = Differences(checked.json);
+  std::sort(found.begin(), found.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(found, expected);
+  std::vector<nlohmann::json> unknown(checked.json["unknownFunctions"].begin(),
+                                      checked.json["unknownFunctions"].end());
+  EXPECT_EQ(unknown, (std::vector<nlohmann::json>{
+                         {{"name", "NOSUCHFUNC"}, {"cells", {"Data!D8", "Data!E8"}}},
+                         {{"name", "XLOOKUP"}, {"cells", {"Data!J3"}}}}));
+  EXPECT_EQ(hosttest::ReadText(book), bytes) << "the workbook itself must not change";
+  EXPECT_NE(checked.result.out.find("differ: " + std::to_string(expected.size())),
+            std::string::npos)
+      << checked.result.out;
+}
+
+// A copy of an example saved by the office as .xlsx and as .fods: Calc's
+// own saved values, nothing differs.
+TEST(IntegrationWorkbookCheck, WorkbooksTheOfficeSavedShowNoDifferences) {
+  const hosttest::Folder folder;
+  {
+    const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
+    const std::vector<com::Variant> missing(excel::kOpenOptionalCountOld, com::Variant::Missing());
+    const com::Ptr<excel::Workbook> workbook = application->GetWorkbooks()->Open(
+        com::Bstr::FromUtf8(hosttest::Example("separator/separator.fods").string()), missing, 0);
+    for (const char* name : {"saved.xlsx", "saved.fods"})
+      workbook->SaveCopyAs(com::Variant::Text((folder.path() / name).string()), 0);
+    application->Quit();
+  }
+  for (const char* name : {"saved.xlsx", "saved.fods"}) {
+    const Checked checked = Check((folder.path() / name).string(), folder);
+    EXPECT_EQ(checked.result.status, 0) << name << checked.result.out << checked.result.err;
+    EXPECT_GT(checked.json["formulas"].get<int>(), 300) << name;
+    EXPECT_EQ(checked.json["differ"], nlohmann::json::array()) << name;
+    EXPECT_EQ(checked.json["unknownFunctions"], nlohmann::json::array()) << name;
+    EXPECT_EQ(checked.json["macros"], nlohmann::json::array()) << name;
+  }
+}
+
+TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
+  const hosttest::Folder folder;
+  test_support::WriteFile(folder.path() / "words.xlsx", "not a workbook");
+  test_support::WriteFile(folder.path() / "old.xls",
+                          std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"workbook check", 2, "give BOOK or --scenario"},
+      {"workbook check --nonsense x", 2, ""},
+      {"workbook check " + (folder.path() / "none.xlsx").string(), 2,
+       "none.xlsx could not be found"},
+      {"workbook check " + folder.path().string(), 2, "is a folder, not a workbook"},
+      {"workbook check " + (folder.path() / "words.xlsx").string(), 2,
+       "not a workbook this check can read"},
+      {"workbook check " + (folder.path() / "old.xls").string(), 2, "binary workbook (.xls)"},
+      {"workbook check " + std::string(GRIDMOOR_TEST_DATA_DIR) +
+           "/excel-authored/formula_results01.xlsx",
+       0, ""},
+  };
+  for (const auto& [arguments, status, message] : cases) {
+    const hosttest::Result result = hosttest::Host(arguments, folder.path());
+    EXPECT_EQ(result.status, status) << arguments << result.err;
+    EXPECT_NE(result.err.find(message), std::string::npos) << arguments << result.err;
+  }
+}
+
+TEST(IntegrationWorkbookCheck, ScenarioProblemsAreEachFound) {
+  const hosttest::Folder folder;
+  test_support::WriteFile(
+      folder.path() / "model.xlsx",
+      test_support::XlsxBytes({{"In", {{"B2", "1+1", "", "2", ""}, {"B3", "", "", "7", ""}}},
+                               {"Ctl", {{"A1", "", "", "5", ""}, {"B1", "A1*2", "", "10", ""}}}}));
+  const nlohmann::json scenario = {
+      {"workbook", "model.xlsx"},
+      {"case",
+       {{"macros", {{"StartOfRun", {{"macro", "Module1.NoSuchMacro"}, {"passDate", false}}}}},
+        {"inputStreams",
+         {{{"sheetName", "In"},
+           {"solverCells", {{{"cell", "B2"}, {"unit", 0}}, {{"cell", "B3"}, {"unit", 0}}}}}}},
+        {"outputStreams",
+         {{{"sheetName", "Out"}, {"propertyCells", {{{"cell", "A1"}, {"unit", 0}}}}}}},
+        {"objective",
+         {{"defined", true}, {"worksheet", "Ctl"}, {"cell", "A1B"}, {"name", ""}, {"unit", ""}}},
+        {"controls",
+         {{{"worksheet", "Ctl"},
+           {"cell", "B1"},
+           {"name", "c"},
+           {"unit", ""},
+           {"lowerBound", 0},
+           {"upperBound", 1}}}}}},
+      {"run", {{"start", "2024-01-01"}}},
+      {"inputs", {{"In-1", {{{"oilRate", 1}}}}}}};
+  std::ofstream(folder.path() / "scenario.json") << scenario.dump(2);
+  const Checked checked = Check("--scenario " + (folder.path() / "scenario.json").string(), folder);
+  EXPECT_EQ(checked.result.status, 1) << checked.result.err;
+  ASSERT_EQ(checked.json["macros"].size(), 1u) << checked.json.dump(2);
+  EXPECT_EQ(checked.json["macros"][0]["macro"], "Module1.NoSuchMacro");
+  std::vector<std::string> problems;
+  for (const nlohmann::json& p : checked.json["problems"])
+    problems.push_back(p["message"]);
+  EXPECT_EQ(problems,
+            (std::vector<std::string>{
+                "inputStreams[0].solverCells[0] (In!B2) holds a formula, which the host's writes "
+                "would overwrite",
+                "outputStreams[0].propertyCells[0] (Out!A1): the workbook has no sheet 'Out'",
+                "objective (Ctl!A1B): 'A1B' is not a cell address",
+                "controls[0] (Ctl!B1) holds a formula, which the host's writes would overwrite"}));
+}
+
+// A Basic module that does not compile is named with the procedure at
+// fault; one that compiles is not. (A library holding a module that does
+// not compile runs none of its procedures: the cell's function lives in a
+// library of its own.)
+TEST(IntegrationWorkbookCheck, MacroModulesThatDoNotCompile) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "macros.ods";
+  {
+    const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
+    const com::Ptr<excel::Workbook> workbook =
+        application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
+    excel::calc::PutBasicModule(workbook, "Standard", "Fine",
+                                "Function Twice(x)\nTwice = 2 * x\nEnd Function\n");
+    excel::calc::PutBasicModule(workbook, "Library3", "Broken",
+                                "Dim counter As Integer\nSub Good()\ncounter = 1\nEnd Sub\n"
+                                "Sub Bad()\nx = = 1\nEnd Sub\n");
+    // A workbook's own function called from a cell is no unknown function.
+    const com::Ptr<excel::Worksheet> sheet =
+        com::QueryInterface<excel::Worksheet>(workbook->GetSheets()->GetItem(com::Variant::Int(1)));
+    const com::Variant formula = com::Variant::Text("=Twice(3)");
+    sheet->GetRange(com::Variant::Text("A1"), com::Variant::Missing())
+        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&formula, 1});
+    excel::calc::PutBasicModule(workbook, "Library2", "Declarations",
+                                "Dim As Integer\nSub Alone()\nEnd Sub\n");
+    workbook->SaveCopyAs(com::Variant::Text(book.string()), 0);
+    application->Quit();
+  }
+  const Checked checked = Check(book.string(), folder);
+  EXPECT_EQ(checked.result.status, 1) << checked.result.err;
+  EXPECT_EQ(checked.json["formulas"], 1);
+  EXPECT_EQ(checked.json["differ"], nlohmann::json::array());
+  EXPECT_EQ(checked.json["unknownFunctions"], nlohmann::json::array());
+  EXPECT_EQ(checked.json["macros"], nlohmann::json::parse(R"json([
+      {"macro": "Library2.Declarations", "source": "workbook", "procedures": [],
+       "message": "module Library2.Declarations does not compile (outside its procedures)"},
+      {"macro": "Library3.Broken", "source": "workbook", "procedures": ["Bad"],
+       "message": "module Library3.Broken does not compile; in procedure(s) Bad"}])json"));
+}
+
+// An office that stops answering while it loads the copy is ended after
+// the call time-out: the check ends with status 2 and says why, and leaves
+// neither the office nor its private copy behind.
+TEST(IntegrationWorkbookCheck, AFrozenOfficeEndsTheCheckInsteadOfHangingIt) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "big.xlsx";
+  std::vector<XlsxCell> cells;
+  for (int row = 1; row <= 20000; ++row) {
+    const std::string r = std::to_string(row);
+    for (const char* column : {"A", "B", "C"})
+      cells.push_back({column + r, "ROW()*2", "", std::to_string(row * 2), ""});
+  }
+  test_support::WriteFile(book, test_support::XlsxBytes({{"S", cells}}));
+  setenv("TMPDIR", folder.path().c_str(), 1);
+  setenv("GRIDMOOR_CALL_TIMEOUT", "2", 1);
+  const pid_t check =
+      hosttest::Spawn({"workbook", "check", book.string()}, folder.path() / "log.txt");
+  unsetenv("TMPDIR");
+  unsetenv("GRIDMOOR_CALL_TIMEOUT");
+  const auto copies = [&] {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+      if (entry.path().filename().string().rfind("gridmoor-check-", 0) == 0)
+        found.push_back(entry.path());
+    return found;
+  };
+  // The copy's lock file: the office is loading it.
+  const bool loading = hosttest::WaitFor(
+      [&] {
+        for (const fs::path& copy : copies())
+          if (fs::exists(copy / ".~lock.big.xlsx#")) return true;
+        return false;
+      },
+      120);
+  ASSERT_TRUE(loading) << hosttest::ReadText(folder.path() / "log.txt");
+  const int office = hosttest::OfficeOf(check);
+  ASSERT_NE(office, 0);
+  ASSERT_EQ(kill(office, SIGSTOP), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const int status = hosttest::ExitStatus(check);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  EXPECT_EQ(status, 2);
+  const std::string log = hosttest::ReadText(folder.path() / "log.txt");
+  EXPECT_NE(log.find("could not check: big.xlsx: The office did not answer within"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(hosttest::Gone(office));
+  EXPECT_EQ(copies(), std::vector<fs::path>{});
+}
+
+}  // namespace

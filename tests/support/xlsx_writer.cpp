@@ -1,0 +1,166 @@
+#include "support/xlsx_writer.h"
+
+#include <zlib.h>
+
+#include <fstream>
+#include <map>
+#include <stdexcept>
+
+namespace test_support {
+namespace {
+
+void Put(std::string& out, std::uint32_t value, int size) {
+  for (int i = 0; i < size; ++i)
+    out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts) {
+  std::string out;
+  std::string directory;
+  for (const auto& [name, content] : parts) {
+    const auto crc = static_cast<std::uint32_t>(crc32(
+        0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
+    const auto offset = static_cast<std::uint32_t>(out.size());
+    const auto size = static_cast<std::uint32_t>(content.size());
+    const auto nameSize = static_cast<std::uint32_t>(name.size());
+    Put(out, 0x04034b50, 4);
+    Put(out, 20, 2);  // version needed
+    Put(out, 0, 2);   // flags
+    Put(out, 0, 2);   // stored
+    Put(out, 0, 4);   // time and date
+    Put(out, crc, 4);
+    Put(out, size, 4);
+    Put(out, size, 4);
+    Put(out, nameSize, 2);
+    Put(out, 0, 2);
+    out += name + content;
+    Put(directory, 0x02014b50, 4);
+    Put(directory, 20, 2);
+    Put(directory, 20, 2);
+    Put(directory, 0, 2);
+    Put(directory, 0, 2);
+    Put(directory, 0, 4);
+    Put(directory, crc, 4);
+    Put(directory, size, 4);
+    Put(directory, size, 4);
+    Put(directory, nameSize, 2);
+    Put(directory, 0, 2);  // extra
+    Put(directory, 0, 2);  // comment
+    Put(directory, 0, 2);  // disk
+    Put(directory, 0, 2);  // internal attributes
+    Put(directory, 0, 4);  // external attributes
+    Put(directory, offset, 4);
+    directory += name;
+  }
+  const auto directoryOffset = static_cast<std::uint32_t>(out.size());
+  out += directory;
+  Put(out, 0x06054b50, 4);
+  Put(out, 0, 2);
+  Put(out, 0, 2);
+  Put(out, static_cast<std::uint32_t>(parts.size()), 2);
+  Put(out, static_cast<std::uint32_t>(parts.size()), 2);
+  Put(out, static_cast<std::uint32_t>(directory.size()), 4);
+  Put(out, directoryOffset, 4);
+  Put(out, 0, 2);
+  return out;
+}
+
+std::string SheetXml(const XlsxSheet& sheet) {
+  // Cells grouped into rows by the digits of their references.
+  std::map<int, std::string> rows;
+  for (const XlsxCell& cell : sheet.cells) {
+    const std::size_t digits = cell.ref.find_first_of("0123456789");
+    const int row = std::stoi(cell.ref.substr(digits));
+    std::string xml = "<c r=\"" + cell.ref + "\"";
+    if (!cell.type.empty()) xml += " t=\"" + cell.type + "\"";
+    xml += ">";
+    if (!cell.formula.empty() || !cell.extra.empty())
+      xml += "<f" + (cell.extra.empty() ? "" : " " + cell.extra) + ">" + Escaped(cell.formula) +
+             "</f>";
+    if (!cell.value.empty()) xml += "<v>" + Escaped(cell.value) + "</v>";
+    rows[row] += xml + "</c>";
+  }
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+      "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
+  for (const auto& [row, cells] : rows)
+    xml += "<row r=\"" + std::to_string(row) + "\">" + cells + "</row>";
+  return xml + "</sheetData></worksheet>";
+}
+
+std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
+  const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  std::string types =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types "
+      "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+      "<Default Extension=\"rels\" "
+      "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+      "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+      "<Override PartName=\"/xl/workbook.xml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/"
+      ">";
+  std::string book = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"" + main +
+                     "\" xmlns:r=\"" + rel + "\"><sheets>";
+  std::string bookRels =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+      "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+  std::vector<std::pair<std::string, std::string>> parts;
+  for (std::size_t i = 0; i < sheets.size(); ++i) {
+    const std::string n = std::to_string(i + 1);
+    types += "<Override PartName=\"/xl/worksheets/sheet" + n +
+             ".xml\" ContentType=\"application/"
+             "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
+    book += "<sheet name=\"" + Escaped(sheets[i].name) + "\" sheetId=\"" + n + "\" r:id=\"rId" + n +
+            "\"/>";
+    bookRels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel +
+                "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+    parts.emplace_back("xl/worksheets/sheet" + n + ".xml", SheetXml(sheets[i]));
+  }
+  types += "</Types>";
+  book += "</sheets></workbook>";
+  bookRels += "</Relationships>";
+  const std::string rootRels =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+      "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+      "Id=\"rId1\" Type=\"" +
+      rel + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
+  parts.insert(parts.begin(), {{"[Content_Types].xml", types},
+                               {"_rels/.rels", rootRels},
+                               {"xl/workbook.xml", book},
+                               {"xl/_rels/workbook.xml.rels", bookRels}});
+  return ZipBytes(parts);
+}
+
+void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  if (!out.flush()) throw std::runtime_error("could not write " + file.string());
+}
+
+}  // namespace test_support

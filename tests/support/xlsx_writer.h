@@ -1,0 +1,38 @@
+// Writes minimal .xlsx packages with chosen formulas and chosen saved
+// values, so that tests decide exactly which cells a workbook check must
+// find. The zip is written with stored entries; ZipBytes is exposed for
+// tests of damaged packages.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace test_support {
+
+struct XlsxCell {
+  std::string ref;      // "B2"
+  std::string formula;  // without "=", empty for a plain value
+  std::string type;     // the t attribute: "" (number), "str", "b", "e", "s" not used
+  std::string value;    // the <v> text; empty: no <v>
+  std::string extra;    // more markup inside <f ...> (e.g. t="array" ref="A1:A3")
+};
+
+struct XlsxSheet {
+  std::string name;
+  std::vector<XlsxCell> cells;  // in row order
+};
+
+// The package's parts, name and content, as a zip of stored entries.
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts);
+
+// The sheet part's XML for `sheet`.
+std::string SheetXml(const XlsxSheet& sheet);
+
+// A whole .xlsx package.
+std::string XlsxBytes(const std::vector<XlsxSheet>& sheets);
+
+void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+
+}  // namespace test_support

@@ -1,0 +1,94 @@
+#include "workbook_check.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "check_report.h"
+#include "com/error.h"
+#include "csv.h"
+#include "excel/calc/calc_application.h"
+#include "excel/calc/calc_recalculation.h"
+#include "saved_values.h"
+#include "scenario.h"
+#include "scenario_cells.h"
+
+namespace refhost {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kCouldNotCheck = 2;
+
+int CouldNotCheck(std::ostream& err, const std::string& message) {
+  err << "gridmoor-host: could not check: " << OneLine(message) << "\n";
+  return kCouldNotCheck;
+}
+
+// GRIDMOOR_CALL_TIMEOUT (seconds) limits every call into the office, as for
+// the library; a frozen office is ended instead of hanging the check.
+void ApplyCallTimeout() {
+  const char* value = std::getenv("GRIDMOOR_CALL_TIMEOUT");
+  if (value == nullptr) return;
+  char* end = nullptr;
+  const double seconds = std::strtod(value, &end);
+  if (end != value && seconds > 0)
+    excel::calc::SetOfficeCallTimeout(
+        std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+}
+
+int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace
+
+int WorkbookCheck(const WorkbookCheckOptions& options, std::ostream& out, std::ostream& err) {
+  try {
+    return CheckWorkbook(options, out, err);
+  } catch (const std::exception& failure) {
+    return CouldNotCheck(err, failure.what());
+  }
+}
+
+namespace {
+
+int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::ostream& err) {
+  Scenario scenario;
+  fs::path book = options.book;
+  std::string error;
+  if (!options.scenario.empty()) {
+    if (!LoadScenario(fs::absolute(options.scenario), scenario, error))
+      return CouldNotCheck(err, error);
+    if (book.empty() && scenario.workbook) book = *scenario.workbook;
+    if (book.empty() && scenario.caseJson && scenario.caseJson->contains("fileName") &&
+        (*scenario.caseJson)["fileName"].is_string())
+      book = fs::path(options.scenario).parent_path() /
+             (*scenario.caseJson)["fileName"].get<std::string>();
+  }
+  if (book.empty())
+    return CouldNotCheck(err, "no workbook: give BOOK, or a scenario that names one");
+  SavedWorkbook saved;
+  if (!ReadSavedValues(book, saved, error)) return CouldNotCheck(err, error);
+
+  ApplyCallTimeout();
+  excel::RecalculatedWorkbook calc;
+  try {
+    calc = excel::calc::CreateCalcRecalculator()->Recalculate(fs::absolute(book).string());
+  } catch (const com::Error& failure) {
+    return CouldNotCheck(err, book.filename().string() + ": " + failure.ErrorMessage());
+  }
+  CheckReport report = CompareWorkbook(saved, calc);
+  if (!options.scenario.empty() && !CheckScenarioCells(scenario, calc, report, error))
+    return CouldNotCheck(err, error);
+
+  out << "workbook: " << fs::absolute(book).string() << "\n" << SummaryText(report);
+  if (!options.json.empty()) {
+    std::ofstream file(options.json, std::ios::trunc);
+    file << ReportJson(report).dump(2) << "\n";
+    if (!file.flush()) return CouldNotCheck(err, "could not write " + options.json);
+  }
+  return report.Clean() ? 0 : 1;
+}
+
+}  // namespace
+
+}  // namespace refhost
