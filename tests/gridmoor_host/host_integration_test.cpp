@@ -19,24 +19,10 @@ namespace fs = std::filesystem;
 using hosttest::Example;
 using hosttest::Folder;
 using hosttest::Host;
+using hosttest::ReadTable;
 using hosttest::ReadText;
 using hosttest::Result;
 using nlohmann::json;
-
-// streams.csv as one map per row.
-std::vector<std::map<std::string, std::string>> ReadTable(const fs::path& file) {
-  std::vector<refhost::CsvRow> rows;
-  std::string error;
-  EXPECT_TRUE(refhost::ParseCsv(ReadText(file), rows, error)) << error;
-  std::vector<std::map<std::string, std::string>> table;
-  for (std::size_t r = 1; r < rows.size(); ++r) {
-    std::map<std::string, std::string> row;
-    for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c)
-      row[rows[0][c]] = rows[r][c];
-    table.push_back(row);
-  }
-  return table;
-}
 
 double Field(const std::vector<std::map<std::string, std::string>>& table, int timestep,
              const std::string& stream, const std::string& field) {

@@ -13,12 +13,16 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include "csv.h"
 
 namespace hosttest {
 
@@ -46,6 +50,23 @@ class Folder {
  private:
   std::filesystem::path path_;
 };
+
+// A CSV file the program wrote (streams.csv, ...) as one map per row, by
+// the heading of each column.
+inline std::vector<std::map<std::string, std::string>> ReadTable(
+    const std::filesystem::path& file) {
+  std::vector<refhost::CsvRow> rows;
+  std::string error;
+  EXPECT_TRUE(refhost::ParseCsv(ReadText(file), rows, error)) << error;
+  std::vector<std::map<std::string, std::string>> table;
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    std::map<std::string, std::string> row;
+    for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c)
+      row[rows[0][c]] = rows[r][c];
+    table.push_back(row);
+  }
+  return table;
+}
 
 // The program with `arguments` (shell words), its output kept in `scratch`;
 // `environment` goes before the command ("TMPDIR=/x").

@@ -15,7 +15,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "csv.h"
 #include "excel/calc/calc_test_support.h"
 #include "host_test_support.h"
 
@@ -256,16 +255,9 @@ json IdiomScenario(const fs::path& workbook) {
 // streams.csv: (timestep, stream) -> field -> text.
 std::map<std::pair<int, std::string>, std::map<std::string, std::string>> ReadStreams(
     const fs::path& file) {
-  std::vector<refhost::CsvRow> rows;
-  std::string error;
-  EXPECT_TRUE(refhost::ParseCsv(ReadText(file), rows, error)) << error;
   std::map<std::pair<int, std::string>, std::map<std::string, std::string>> table;
-  for (std::size_t r = 1; r < rows.size(); ++r) {
-    std::map<std::string, std::string> row;
-    for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c)
-      row[rows[0][c]] = rows[r][c];
-    table[{std::stoi(row.at("timestep")), row.at("stream")}] = row;
-  }
+  for (auto& row : hosttest::ReadTable(file))
+    table[{std::stoi(row.at("timestep")), row.at("stream")}] = std::move(row);
   return table;
 }
 

@@ -6,35 +6,14 @@
 #include <map>
 #include <stdexcept>
 
+#include "xml/xml_writer.h"
+
 namespace test_support {
 namespace {
 
 void Put(std::string& out, std::uint32_t value, int size) {
   for (int i = 0; i < size; ++i)
     out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -100,9 +79,9 @@ std::string SheetXml(const XlsxSheet& sheet) {
     if (!cell.type.empty()) xml += " t=\"" + cell.type + "\"";
     xml += ">";
     if (!cell.formula.empty() || !cell.extra.empty())
-      xml += "<f" + (cell.extra.empty() ? "" : " " + cell.extra) + ">" + Escaped(cell.formula) +
-             "</f>";
-    if (!cell.value.empty()) xml += "<v>" + Escaped(cell.value) + "</v>";
+      xml += "<f" + (cell.extra.empty() ? "" : " " + cell.extra) + ">" +
+             xml::EscapeText(cell.formula) + "</f>";
+    if (!cell.value.empty()) xml += "<v>" + xml::EscapeText(cell.value) + "</v>";
     rows[row] += xml + "</c>";
   }
   std::string xml =
@@ -136,8 +115,8 @@ std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
     types += "<Override PartName=\"/xl/worksheets/sheet" + n +
              ".xml\" ContentType=\"application/"
              "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
-    book += "<sheet name=\"" + Escaped(sheets[i].name) + "\" sheetId=\"" + n + "\" r:id=\"rId" + n +
-            "\"/>";
+    book += "<sheet name=\"" + xml::EscapeText(sheets[i].name) + "\" sheetId=\"" + n +
+            "\" r:id=\"rId" + n + "\"/>";
     bookRels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel +
                 "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
     parts.emplace_back("xl/worksheets/sheet" + n + ".xml", SheetXml(sheets[i]));

@@ -168,7 +168,8 @@ com::Variant Outcome(const Target& target, const std::optional<std::vector<uno::
   sal_Int32 status = 1;
   if (!outcome || outcome->empty() || !((*outcome)[0] >>= status)) {
     com::Throw(com::DISP_E_EXCEPTION,
-               macro + ": the macros of library " + target.entry.library + " do not compile");
+               macro + ": the macros of library " + target.entry.library +
+                   " do not compile (gridmoor-host workbook check names the module and procedure)");
   }
   const std::size_t dialogsAt = status == 0 ? 2 : 3;
   rtl::OUString dialogs;
