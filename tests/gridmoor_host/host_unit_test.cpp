@@ -4,12 +4,15 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <tuple>
 
 #include "csv.h"
 #include "library.h"
+#include "notices.h"
 #include "optimiser.h"
 #include "outputs.h"
+#include "platform/notices.h"
 #include "records.h"
 #include "result_convention.h"
 #include "run.h"
@@ -41,6 +44,26 @@ TEST(HostResultConvention, EachCodeMeansWhatItsOperationSays) {
     EXPECT_EQ(Interpret(code, result), expected) << "code " << code << " result " << result;
   EXPECT_TRUE(FailsSilently(EXT_CMD_END_OF_RUN));
   EXPECT_FALSE(FailsSilently(EXT_CMD_GET_IPR));
+}
+
+TEST(HostNotices, TheLibrarysNoticesAreTakenOnceAsWholeLines) {
+  std::vector<std::string> taken;
+  {
+    refhost::NoticeFile notices;
+    const char* file = std::getenv(platform::kNoticeFileVariable);
+    ASSERT_NE(file, nullptr);
+    platform::PublishNotice("macro M.Go showed a message box: \"two\nlines\"");
+    std::ofstream(file, std::ios::app) << "half a li";
+    EXPECT_EQ(notices.Take(),
+              std::vector<std::string>{"macro M.Go showed a message box: \"two lines\""});
+    EXPECT_TRUE(notices.Take().empty());
+    std::ofstream(file, std::ios::app) << "ne\n";
+    taken = notices.Take();
+    EXPECT_TRUE(std::filesystem::exists(file));
+  }
+  EXPECT_EQ(taken, std::vector<std::string>{"half a line"});
+  // Gone with its owner, and no longer named for the library.
+  EXPECT_EQ(std::getenv(platform::kNoticeFileVariable), nullptr);
 }
 
 TEST(HostSettings, PrivateSettingsSelectTheMode) {
