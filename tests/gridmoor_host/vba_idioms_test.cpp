@@ -378,4 +378,31 @@ TEST_F(VbaIdioms, ExcelSavedMacrosRunUnchangedAndFailuresNameTheirProcedure) {
   }
 }
 
+// A save puts the modules back and the next call prepares them again; a
+// macro failing after that still fails alone, and the office lives on.
+TEST_F(VbaIdioms, MacrosFailAndRunAgainAfterTheWorkbookWasSaved) {
+  using namespace excel::calc::testing;
+  Folder folder;
+  const fs::path workbook = folder.path() / "idioms.xlsm";
+  MakeIdiomWorkbook(workbook);
+  const com::Ptr<excel::Application> application = NewApplication();
+  const com::Ptr<excel::Workbook> book = OpenWorkbook(application, workbook.string());
+  const auto run = [&](const char* macro, std::initializer_list<com::Variant> given = {}) {
+    application->Run(com::Variant::Text(macro), Arguments(given));
+  };
+  const std::size_t messageBox = 22;  // the idiom that shows message boxes
+  ASSERT_STREQ(kIdioms[messageBox - 1].name, "MsgBox answers with its default button");
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    SheetOf(book, "Sheet1")->Activate(0);
+    run(("Idiom" + std::to_string(messageBox)).c_str());
+    EXPECT_EQ(Get(SheetOf(book, "Sheet1"), "B1"), com::Variant::Double(6));
+    const std::string failure =
+        ErrorOf([&] { run("Broken", {com::Variant::Int(1)}); }).ErrorMessage();
+    EXPECT_NE(failure.find("Module1.Broken: Division by zero."), std::string::npos) << failure;
+    book->SaveCopyAs(com::Variant::Text((folder.path() / "copy.xlsm").string()), 0);
+  }
+  application->Quit();
+}
+
 }  // namespace
