@@ -25,9 +25,10 @@ bool IsValidWindowState(std::int32_t state) {
 // active cell and selection, which only a view has; and document macros run
 // without a prompt (set per document here, never by lowering the office's
 // own security settings).
-uno::Sequence<css::beans::PropertyValue> LoadArguments(bool asTemplate, const std::string& path) {
+uno::Sequence<css::beans::PropertyValue> LoadArguments(const OfficeSession& office, bool asTemplate,
+                                                       const std::string& path) {
   std::vector<std::pair<const char*, uno::Any>> entries = {
-      {"Hidden", uno::Any(false)},
+      {"Hidden", uno::Any(!office.ViewsAvailable())},
       {"MacroExecutionMode", uno::Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)},
   };
   if (asTemplate) entries.emplace_back("AsTemplate", uno::Any(true));
@@ -252,7 +253,8 @@ com::Ptr<Workbook> CalcWorkbooks::Add(const com::Variant& templateFile, std::int
     com::Throw(com::DISP_E_TYPEMISMATCH);  // a number is the one-worksheet template kind
   }
   std::shared_ptr<Document> document =
-      LoadDocument(*application_, url, LoadArguments(!templatePath.empty(), templatePath));
+      LoadDocument(*application_, url,
+                   LoadArguments(*application_->Office(), !templatePath.empty(), templatePath));
   document->title = application_->NextBookTitle();
   application_->AddDocument(document);
   return com::MakeObject<CalcWorkbook>(application_, document);
@@ -282,7 +284,8 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
   std::unique_ptr<WorkbookLock> lock =
       WorkbookLock::Acquire(path, application_->Office()->ProfileFolder());
   std::shared_ptr<Document> document =
-      LoadDocument(*application_, FileUrlFromPath(path), LoadArguments(false, path), name);
+      LoadDocument(*application_, FileUrlFromPath(path),
+                   LoadArguments(*application_->Office(), false, path), name);
   document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
   document->lockId = document->office->HoldLock(std::move(lock));
   document->path = path;

@@ -163,7 +163,8 @@ struct Target {
 // its library did not compile. (Basic hands an array whose elements share a
 // type over as a sequence of that type.) What the macro asked of the
 // message and input boxes is published either way.
-com::Variant Outcome(const Target& target, const std::optional<std::vector<uno::Any>>& outcome) {
+com::Variant Outcome(const OfficeSession& office, const Target& target,
+                     const std::optional<std::vector<uno::Any>>& outcome) {
   const std::string macro = target.entry.module + "." + target.entry.procedure.name;
   sal_Int32 status = 1;
   if (!outcome || outcome->empty() || !((*outcome)[0] >>= status)) {
@@ -181,7 +182,12 @@ com::Variant Outcome(const Target& target, const std::optional<std::vector<uno::
   // reports the line of the handler's call, in the wrapper.)
   rtl::OUString reason;
   if (outcome->size() >= 3) (*outcome)[2] >>= reason;
-  com::Throw(com::DISP_E_EXCEPTION, macro + ": " + ToUtf8(reason));
+  std::string why = ToUtf8(reason);
+  if (!office.ViewsAvailable() && why.find("ViewShell") != std::string::npos)
+    why +=
+        " (this office cannot give a workbook the view that macros recorded in Excel act "
+        "on: install the package libreoffice-calc in place of libreoffice-calc-nogui)";
+  com::Throw(com::DISP_E_EXCEPTION, macro + ": " + why);
 }
 
 com::Variant Invoke(CalcApplication& application, const Target& target,
@@ -220,7 +226,7 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
   uno::Sequence<uno::Any> outValues;
   const uno::Any result = script->invoke(parameters, outIndices, outValues);
   if (wrapper.empty()) return AnyToVariant(result);
-  return Outcome(target, SequenceItems(result));
+  return Outcome(office, target, SequenceItems(result));
 }
 
 // Cells may have moved under a macro: cached cell references go stale.

@@ -205,6 +205,9 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
 
   std::shared_ptr<OfficeSession> session(new OfficeSession);
   session->folders_ = OfficeFolders::Create();
+  // The display back end a view needs comes only with the full core package.
+  std::error_code noFile;
+  session->viewsAvailable_ = fs::exists(program->parent_path() / "libvclplug_genlo.so", noFile);
   const std::string pipe = UniquePipeName();
   // A pipe file of that name can only be a leftover.
   std::error_code ignored;

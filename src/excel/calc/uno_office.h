@@ -54,6 +54,11 @@ class OfficeSession {
   // A false answer is remembered, so that every later call fails at once.
   bool ConfirmAlive();
 
+  // Whether documents can have a view. An office built without any display
+  // back end (the no-GUI packages) ends itself when asked for one, so its
+  // documents are loaded hidden, and macros that need a view fail saying so.
+  bool ViewsAvailable() const { return viewsAvailable_; }
+
   css::uno::Reference<css::uno::XComponentContext> Context() const { return context_; }
   css::uno::Reference<css::frame::XDesktop2> Desktop() const { return desktop_; }
 
@@ -127,6 +132,7 @@ class OfficeSession {
   void MarkDisconnected();
 
   std::unique_ptr<OfficeFolders> folders_;
+  bool viewsAvailable_ = true;
   std::shared_ptr<ChildProcess> child_;
   std::vector<std::filesystem::path> pipes_;
   css::uno::Reference<css::lang::XComponent> bridge_;
