@@ -162,6 +162,15 @@ std::int32_t CExcModel::SetFileName(void* fileNameRecord, ExtStatusRecord* statu
     host::WriteStatus(statusRecord, "No file name was given");
     return 1;
   }
+  // A name that fills its field without an end was cut by the host: taken
+  // as it is, it would name another file.
+  if (!record.ReadTerminatedText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, name)) {
+    host::StatusRecord statusRecord(status);
+    host::WriteStatus(statusRecord,
+                      "The file name does not fit its field: more than %d bytes, so it was cut",
+                      EXT_FILE_NAME_TEXT_SIZE - 1);
+    return 1;
+  }
   caseDetails.fileName = std::move(name);
   return 0;
 }

@@ -104,6 +104,9 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
        "--save-as: cannot write "},
       {"scenario is a folder", none, kCsv, "run {} --quiet --out {}/out", 1,
        " is a folder, not a file"},
+      {"workbook path too long for the driver",
+       [](json& s) { Set(s, "/workbook", std::string(1100, 'w') + ".fods"); }, kCsv, run, 1,
+       " bytes; the driver's file-name field holds at most 1023: "},
       {"unknown option", none, kCsv, "run {}/s.json --colour", 2, "--colour"},
       {"missing argument", none, kCsv, "case build", 2, "required"},
   };

@@ -155,12 +155,18 @@ TEST_F(UnconnectedModelTest, TheHostNamesTheWorkbook) {
   EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
   EXPECT_EQ(model_.caseDetails.fileName, "/data/Case 1.xlsx");
 
-  // An unterminated text is read to the end of its field only.
-  std::memset(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, 'n', EXT_FILE_NAME_TEXT_SIZE);
-  EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
-  EXPECT_EQ(model_.caseDetails.fileName, std::string(EXT_FILE_NAME_TEXT_SIZE, 'n'));
-
+  // A text that fills its field without an end was cut: refused, and the
+  // name given before stays.
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+  std::memset(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, 'n', EXT_FILE_NAME_TEXT_SIZE);
+  EXPECT_EQ(model_.SetFileName(record.bytes.data(), status.status()), 1);
+  EXPECT_EQ(StatusText(status),
+            "The file name does not fit its field: more than 1023 bytes, so it was cut");
+  EXPECT_EQ(model_.caseDetails.fileName, "/data/Case 1.xlsx");
+  record.chars()[EXT_FILE_NAME_TEXT_OFFSET + EXT_FILE_NAME_TEXT_SIZE - 1] = '\0';
+  EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
+  EXPECT_EQ(model_.caseDetails.fileName, std::string(EXT_FILE_NAME_TEXT_SIZE - 1, 'n'));
+
   EXPECT_EQ(model_.SetFileName(nullptr, status.status()), 1);
   EXPECT_EQ(StatusText(status), "No file name was given");
 }

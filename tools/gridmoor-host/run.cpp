@@ -158,8 +158,15 @@ void Runner::Prepare() {
     Fail("the case archive has " + std::to_string(archive.size()) + " bytes; the record holds " +
          std::to_string(EXT_CASE_DATA_ARCHIVE_CAPACITY));
   CheckCase(archive);
-  if (scenario_.workbook && !std::filesystem::is_regular_file(*scenario_.workbook))
-    Fail("workbook not found: " + scenario_.workbook->string());
+  if (scenario_.workbook) {
+    // Never cut: a cut path names another file, which the run would open and save.
+    const std::string path = scenario_.workbook->string();
+    if (path.size() >= EXT_FILE_NAME_TEXT_SIZE)
+      Fail("the workbook path has " + std::to_string(path.size()) +
+           " bytes; the driver's file-name field holds at most " +
+           std::to_string(EXT_FILE_NAME_TEXT_SIZE - 1) + ": " + path);
+    if (!std::filesystem::is_regular_file(*scenario_.workbook)) Fail("workbook not found: " + path);
+  }
 
   if (scenario_.modelDataFile) {
     modelDataPath_ = scenario_.modelDataFile->string();
