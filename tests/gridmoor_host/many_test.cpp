@@ -36,6 +36,8 @@ TEST(HostMany, NamesAreStemsMadeUniqueByFolderThenNumber) {
        {"separator-scenario", "gaslift-scenario"}},
       {{"x/s.json", "x/s.json", "y/s.json"}, {"x-s", "x-s-2", "y-s"}},
       {{"a/..json", "b/"}, {"a-scenario", "b-scenario"}},
+      // A stem that looks like a numbered name takes no other's folder.
+      {{"d/d-a-2.json", "d/a.json", "d/a.json"}, {"d-a-2", "d-a", "d-a-3"}},
   };
   for (const auto& c : cases)
     EXPECT_EQ(refhost::ScenarioNames(c.files), c.names);
@@ -61,6 +63,7 @@ void MakeFolder(const fs::path& folder, const json& outcome, const std::string& 
 TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
   Folder root;
   const json twoSteps = {
+      {"status", "ok"},
       {"timesteps", json::array({{{"timestep", 0}, {"optimum", {{"objective", 1.5}}}},
                                  {{"timestep", 1}, {"optimum", {{"objective", 2.5}}}}})}};
   MakeFolder(root.path() / "b-ok", {{"index", 1}, {"exitStatus", 0}, {"wallSeconds", 12.25}},
@@ -76,6 +79,13 @@ TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
       root.path() / "e-unstarted",
       {{"index", 3}, {"exitStatus", nullptr}, {"message", "not started: interrupted by SIGINT"}},
       "", nullptr);
+  // Exit status 0 is not enough: the folder must hold its own run's summary.
+  Write(root.path() / "f.json", "{}");
+  Write(root.path() / "other.json", "{}");
+  MakeFolder(root.path() / "f-shared",
+             {{"index", 4}, {"exitStatus", 0}, {"scenario", (root.path() / "f.json").string()}}, "",
+             {{"status", "ok"}, {"scenario", (root.path() / "other.json").string()}});
+  MakeFolder(root.path() / "g-unsummarised", {{"index", 5}, {"exitStatus", 0}}, "", nullptr);
   fs::create_directories(root.path() / "not-a-run");
 
   std::vector<refhost::ScenarioOutcome> all;
@@ -89,9 +99,14 @@ TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
             "b-ok,0,,12.25,2,2.5\n"
             "a-failed,1,\"timestep 0: PreSolve (code 100) failed, badly\",3.5,0,\n"
             "e-unstarted,,not started: interrupted by SIGINT,,0,\n"
-            "d-running,,\"no outcome.json: the run is still going, or ended before it could "
-            "record its status\",,0,\n");
-  EXPECT_EQ(refhost::SummaryJson(all)["failed"], 4);
+            "f-shared,0,\"exit status 0 but summary.json is of another scenario, " +
+                (root.path() / "other.json").string() +
+                "\",,0,\n"
+                "g-unsummarised,0,exit status 0 but no readable summary.json,,0,\n"
+                "d-running,,\"no outcome.json: the run is still going, or ended before it could "
+                "record its status\",,0,\n");
+  EXPECT_EQ(refhost::SummaryJson(all)["failed"], 6);
+  EXPECT_EQ(refhost::TotalsLine(all), "7 scenarios: 1 passed, 6 failed");
   EXPECT_EQ(all[2].file, "/s/a.json");
   // One scenario folder given itself; a folder holding none is an error.
   ASSERT_TRUE(refhost::CollectOutcomes({root.path() / "b-ok"}, all, error)) << error;

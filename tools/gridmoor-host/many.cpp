@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <set>
 #include <system_error>
 
 #include "csv.h"
@@ -68,6 +69,15 @@ json Optional(const std::optional<double>& value) {
   return value ? json(*value) : json(nullptr);
 }
 
+// Whether two paths may name one file: false only when both are there and
+// are different files (a cluster job may record a path relative to where it
+// ran, which cannot be told from here).
+bool MaybeSameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  const bool same = fs::equivalent(a, b, error);
+  return error || same;
+}
+
 }  // namespace
 
 bool WriteOutcomeRecord(const fs::path& folder, const OutcomeRecord& record, std::string& error) {
@@ -98,8 +108,25 @@ bool ReadOutcome(const fs::path& folder, ScenarioOutcome& outcome) {
       outcome.message = record["message"].get<std::string>();
   }
   json summary;
-  if (ReadJsonFile(folder / "summary.json", summary) && summary.is_object() &&
-      summary.contains("timesteps") && summary["timesteps"].is_array()) {
+  const bool summarised = ReadJsonFile(folder / "summary.json", summary) && summary.is_object();
+  if (outcome.passed()) {
+    // A folder another run wrote into, or a run that ended well without
+    // its summary, is not a pass.
+    std::string why;
+    if (!summarised) {
+      why = "exit status 0 but no readable summary.json";
+    } else if (!summary.contains("status") || summary["status"] != "ok") {
+      why = "exit status 0 but summary.json says status " +
+            (summary.contains("status") ? summary["status"].dump() : std::string("nothing"));
+    } else if (!outcome.file.empty() && summary.contains("scenario") &&
+               summary["scenario"].is_string() &&
+               !MaybeSameFile(summary["scenario"].get<std::string>(), outcome.file)) {
+      why = "exit status 0 but summary.json is of another scenario, " +
+            summary["scenario"].get<std::string>();
+    }
+    outcome.message = why;
+  }
+  if (summarised && summary.contains("timesteps") && summary["timesteps"].is_array()) {
     const json& steps = summary["timesteps"];
     outcome.timesteps = static_cast<int>(steps.size());
     if (!steps.empty() && steps.back().contains("optimum") &&
@@ -217,18 +244,24 @@ std::vector<std::string> ScenarioNames(const std::vector<fs::path>& files) {
     const std::string s = file.stem().string();
     return s.empty() || s == "." || s == ".." ? std::string("scenario") : s;
   };
-  std::map<std::string, int> stems, used;
+  std::map<std::string, int> stems;
   for (const fs::path& file : files)
     ++stems[stem(file)];
+  // Every name is checked against all taken so far, numbered ones too: a
+  // stem may itself look like a numbered name ("d-a-2").
+  std::set<std::string> taken;
   std::vector<std::string> names;
   for (const fs::path& file : files) {
-    std::string name = stem(file);
-    if (stems[name] > 1) {
+    std::string base = stem(file);
+    if (stems[base] > 1) {
       const std::string parent = fs::absolute(file).parent_path().filename().string();
-      if (!parent.empty() && parent != "/") name = parent + "-" + name;
+      if (!parent.empty() && parent != "/") base = parent + "-" + base;
     }
-    const int seen = ++used[name];
-    names.push_back(seen == 1 ? name : name + "-" + std::to_string(seen));
+    std::string name = base;
+    for (int n = 2; taken.count(name) > 0; ++n)
+      name = base + "-" + std::to_string(n);
+    taken.insert(name);
+    names.push_back(name);
   }
   return names;
 }

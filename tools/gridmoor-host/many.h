@@ -27,7 +27,9 @@ struct ScenarioOutcome {
   int timesteps = 0;  // timesteps the run completed
   std::optional<double> objective;
 
-  bool passed() const { return exitStatus && *exitStatus == 0; }
+  // Only when its own run said so: exit status 0 and nothing found wrong
+  // with what it left (its summary names another scenario or a failure).
+  bool passed() const { return exitStatus && *exitStatus == 0 && message.empty(); }
 };
 
 // What outcome.json says, as run-many or a cluster job writes it.
