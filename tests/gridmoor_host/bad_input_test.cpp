@@ -2,6 +2,8 @@
 // starts, with its exit status and one line that names the file and what
 // is wrong; no scratch file is left behind.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -158,6 +160,49 @@ TEST(HostBadInputs, EveryCommandLeavesNoScratchFiles) {
   const std::string help = hosttest::ReadText(folder.path() / "help.txt");
   EXPECT_NE(help.find("Usage: gridmoor-host"), std::string::npos) << help;
   EXPECT_NE(help.find("2 usage error"), std::string::npos) << help;
+}
+
+// A full disk: what a command writes is complete or it fails, and a file it
+// replaces stays whole. The disk is a small tmpfs, which only root can mount.
+TEST(HostBadInputs, AFullDiskFailsTheCommandAndLeavesOldFilesWhole) {
+  Folder folder;
+  const fs::path caseJson = folder.path() / "case.json", archive = folder.path() / "case.gmc";
+  std::ofstream(caseJson) << BaseScenario()["case"].dump();
+  ASSERT_EQ(
+      Host("case build " + caseJson.string() + " -o " + archive.string(), folder.path()).status, 0);
+
+  // Standard output on a full device.
+  const std::string dump = std::string(GRIDMOOR_HOST_PROGRAM) + " case dump " + archive.string() +
+                           " >/dev/full 2>" + (folder.path() / "err.txt").string();
+  const int raw = std::system(dump.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+  EXPECT_NE(hosttest::ReadText(folder.path() / "err.txt")
+                .find("cannot write the standard output"),
+            std::string::npos);
+
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  const fs::path disk = folder.path() / "disk";
+  fs::create_directory(disk);
+  ASSERT_EQ(std::system(("mount -t tmpfs -o size=64k tmpfs " + disk.string()).c_str()), 0);
+  struct Unmount {
+    fs::path disk;
+    ~Unmount() { (void)std::system(("umount " + disk.string()).c_str()); }
+  } unmount{disk};
+  const fs::path good = disk / "good.gmc";
+  fs::copy_file(archive, good);
+  const std::string before = hosttest::ReadText(good);
+  {
+    // Fill what is left.
+    std::ofstream filler(disk / "filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int i = 0; i < 64 && filler; ++i)
+      filler << block;
+  }
+  const Result build =
+      Host("case build " + caseJson.string() + " -o " + good.string(), folder.path());
+  EXPECT_EQ(build.status, 1) << build.err;
+  EXPECT_NE(build.err.find("No space left on device"), std::string::npos) << build.err;
+  EXPECT_EQ(hosttest::ReadText(good), before);
 }
 
 }  // namespace

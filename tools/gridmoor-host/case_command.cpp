@@ -18,17 +18,8 @@ using nlohmann::json;
 
 bool WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes,
                 std::string& error) {
-  errno = 0;
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) {
-    error = "cannot write " + file.string() +
-            (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
-    return false;
-  }
-  return true;
+  return WriteText(
+      file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/files.h"
+
 namespace refhost {
 namespace {
 
@@ -105,16 +107,14 @@ bool ReadBounded(const fs::path& file, std::size_t limit, std::vector<std::uint8
   return ReadInto(file, limit, bytes, error);
 }
 
-bool WriteText(const fs::path& file, const std::string& text, std::string& error) {
-  errno = 0;
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) {
-    error = "cannot write " + file.string() + (errno != 0 ? std::string(": ") + Reason(errno) : "");
-    return false;
-  }
-  return true;
+bool WriteText(const fs::path& file, std::string_view text, std::string& error) {
+  // Through a temporary file and a rename: a full disk or a failed close
+  // leaves the old file whole, and every write is checked.
+  platform::AtomicWriteOptions options;
+  options.createFolders = false;
+  options.refuseUnwritableTarget = true;
+  options.newFileByUmask = true;
+  return platform::WriteFileAtomically(file, text, options, &error, nullptr);
 }
 
 bool ParseJsonText(const std::string& text, nlohmann::json& document, std::string& error) {

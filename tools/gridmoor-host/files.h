@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -26,7 +27,9 @@ bool ReadBounded(const std::filesystem::path& file, std::size_t limit,
                  std::vector<std::uint8_t>& bytes, std::string& error);
 
 // Writes `text` as the whole of `file`. False with `error` naming the file.
-bool WriteText(const std::filesystem::path& file, const std::string& text, std::string& error);
+// Replaces `file` whole or leaves it as it was; false with `error` naming
+// the file and the reason.
+bool WriteText(const std::filesystem::path& file, std::string_view text, std::string& error);
 
 // Parses JSON text; false with `error` giving the line and column of the
 // fault (numbers too large for a double are faults too).

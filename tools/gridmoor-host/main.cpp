@@ -4,7 +4,9 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -281,12 +283,26 @@ int Main(int argc, char** argv) {
   return Run(library, *notices, scenario, out, save, saveAs, quiet, copies);
 }
 
+// Standard output that could not be written (a full disk, a closed pipe
+// behind a redirection) fails the command: its output is cut.
+int CheckStandardOutput(int status) {
+  errno = 0;
+  std::cout.flush();
+  // What stdio still holds is tried again here, which tells the reason.
+  const bool flushed = std::fflush(stdout) == 0;
+  if (std::cout && flushed && std::ferror(stdout) == 0) return status;
+  const int reason = errno;
+  std::cerr << "gridmoor-host: cannot write the standard output"
+            << (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) << "\n";
+  return status == 0 ? 1 : status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   refhost::InstallInterruptHandlers();
   try {
-    return Main(argc, argv);
+    return CheckStandardOutput(Main(argc, argv));
   } catch (const std::exception& e) {
     return Fail(std::string("internal error: ") + e.what());
   } catch (...) {
