@@ -1,6 +1,8 @@
 // The reference host's own logic, without a library or an office: result
 // conventions, records, scenarios, CSV and the optimiser.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include <tuple>
 
 #include "csv.h"
+#include "folder_claim.h"
 #include "library.h"
 #include "notices.h"
 #include "optimiser.h"
@@ -64,6 +67,29 @@ TEST(HostNotices, TheLibrarysNoticesAreTakenOnceAsWholeLines) {
   EXPECT_EQ(taken, std::vector<std::string>{"half a line"});
   // Gone with its owner, and no longer named for the library.
   EXPECT_EQ(std::getenv(platform::kNoticeFileVariable), nullptr);
+}
+
+TEST(HostOutputFolder, OneLiveRunAtATimeAndNothingLeftAfterIt) {
+  char name[] = "/tmp/gridmoor-claim-XXXXXX";
+  const std::filesystem::path folder = ::mkdtemp(name);
+  std::string error;
+  {
+    refhost::OutputFolderClaim first, second;
+    ASSERT_TRUE(first.Take(folder, error)) << error;
+    EXPECT_FALSE(second.Take(folder, error));
+    EXPECT_EQ(error, "the output folder " + folder.string() +
+                         " is in use by another run (process " + std::to_string(::getpid()) +
+                         "); give this run another --out");
+  }
+  {
+    refhost::OutputFolderClaim again;
+    EXPECT_TRUE(again.Take(folder, error)) << error;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+  refhost::OutputFolderClaim none;
+  EXPECT_FALSE(none.Take(folder / "missing", error));
+  EXPECT_NE(error.find("cannot claim the output folder"), std::string::npos) << error;
+  std::filesystem::remove_all(folder);
 }
 
 TEST(HostSettings, PrivateSettingsSelectTheMode) {

@@ -15,6 +15,7 @@
 #include "case_command.h"
 #include "csv.h"
 #include "files.h"
+#include "folder_claim.h"
 #include "identify.h"
 #include "interrupt.h"
 #include "library.h"
@@ -61,6 +62,8 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
   if (copies && !refhost::UseCopiesIn(scenario, fs::absolute(out), error)) return Fail(error);
   // Every place the run writes is tried before the office starts.
   if (!refhost::CheckOutputFolder(out, refhost::OutputFileNames(), error)) return Fail(error);
+  refhost::OutputFolderClaim claim;
+  if (!claim.Take(out, error)) return Fail(error);
   if (!saveAs.empty() && !refhost::CheckWritableFile(fs::absolute(saveAs), error))
     return Fail("--save-as: " + error);
   if (save && saveAs.empty() && scenario.workbook &&
