@@ -109,6 +109,8 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
       {"workbook path too long for the driver",
        [](json& s) { Set(s, "/workbook", std::string(1100, 'w') + ".fods"); }, kCsv, run, 1,
        " bytes; the driver's file-name field holds at most 1023: "},
+      {"workbook is a folder", [](json& s) { Set(s, "/workbook", "tmp"); }, kCsv, run, 1,
+       "/tmp is a folder, not a file"},
       {"unknown option", none, kCsv, "run {}/s.json --colour", 2, "--colour"},
       {"missing argument", none, kCsv, "case build", 2, "required"},
   };
@@ -176,8 +178,7 @@ TEST(HostBadInputs, AFullDiskFailsTheCommandAndLeavesOldFilesWhole) {
                            " >/dev/full 2>" + (folder.path() / "err.txt").string();
   const int raw = std::system(dump.c_str());
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
-  EXPECT_NE(hosttest::ReadText(folder.path() / "err.txt")
-                .find("cannot write the standard output"),
+  EXPECT_NE(hosttest::ReadText(folder.path() / "err.txt").find("cannot write the standard output"),
             std::string::npos);
 
   if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";

@@ -74,6 +74,14 @@ std::vector<std::string> StreamCells(const nlohmann::json& stream) {
   return cells;
 }
 
+// A workbook the office can open: a missing one would be made anew, empty.
+void CheckWorkbookFile(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error))
+    Fail("the workbook " + path + " is a folder, not a file");
+  if (!std::filesystem::is_regular_file(path, error)) Fail("workbook not found: " + path);
+}
+
 class Runner {
  public:
   Runner(Library& library, const Scenario& scenario, const RunOptions& options, RunRecord& record)
@@ -165,7 +173,7 @@ void Runner::Prepare() {
       Fail("the workbook path has " + std::to_string(path.size()) +
            " bytes; the driver's file-name field holds at most " +
            std::to_string(EXT_FILE_NAME_TEXT_SIZE - 1) + ": " + path);
-    if (!std::filesystem::is_regular_file(*scenario_.workbook)) Fail("workbook not found: " + path);
+    CheckWorkbookFile(path);
   }
 
   if (scenario_.modelDataFile) {
@@ -219,8 +227,7 @@ void Runner::Prepare() {
   Require(EXT_CMD_GET_FILE_LABEL, label, EXT_FILE_NAME_TEXT_SIZE);
   rec_.workbook = label;
   if (rec_.workbook.empty() || rec_.workbook == "<No file>") Fail("the case names no workbook");
-  if (!std::filesystem::is_regular_file(rec_.workbook))
-    Fail("workbook not found: " + rec_.workbook);
+  CheckWorkbookFile(rec_.workbook);
 
   if (lib_.Direct()) {
     Require(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr, 0);
