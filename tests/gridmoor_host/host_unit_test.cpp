@@ -92,6 +92,35 @@ TEST(HostOutputFolder, OneLiveRunAtATimeAndNothingLeftAfterIt) {
   std::filesystem::remove_all(folder);
 }
 
+TEST(HostScratch, FoldersOfKilledRunsGoAtTheNextStart) {
+  char name[] = "/tmp/gridmoor-scratch-XXXXXX";
+  const std::filesystem::path root = ::mkdtemp(name);
+  const std::filesystem::path ended = root / "gridmoor-host-2147483646-aB3dEf",
+                              live = root / ("gridmoor-host-" + std::to_string(::getpid()) + "-x"),
+                              other = root / "gridmoor-host-notes";
+  for (const auto& folder : {ended, live, other})
+    std::filesystem::create_directory(folder);
+  std::ofstream(ended / "model-data.gmd") << "left by a killed run";
+  const char* before = std::getenv("TMPDIR");
+  const std::string saved = before != nullptr ? before : "";
+  ::setenv("TMPDIR", root.c_str(), 1);
+  {
+    refhost::Library library;
+    std::filesystem::path file;
+    std::string error;
+    ASSERT_TRUE(library.ScratchFile("x.gmd", file, error)) << error;
+    EXPECT_EQ(file.parent_path().filename().string().rfind(
+                  "gridmoor-host-" + std::to_string(::getpid()) + "-", 0),
+              0u)
+        << file;
+  }
+  before != nullptr ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
+  EXPECT_FALSE(std::filesystem::exists(ended));
+  EXPECT_TRUE(std::filesystem::exists(live));
+  EXPECT_TRUE(std::filesystem::exists(other));
+  std::filesystem::remove_all(root);
+}
+
 TEST(HostSettings, PrivateSettingsSelectTheMode) {
   EXPECT_NE(PrivateSettingsText(true).find("\"Vista\"=dword:00000000"), std::string::npos);
   EXPECT_NE(PrivateSettingsText(false).find("\"Vista\"=dword:00000001"), std::string::npos);

@@ -1,5 +1,9 @@
 #include "library.h"
 
+#include <signal.h>
+
+#include <sys/stat.h>
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -76,13 +80,40 @@ Library::~Library() {
   }
 }
 
+namespace {
+
+constexpr const char* kScratchPrefix = "gridmoor-host-";
+
+// The scratch folders of runs that ended without removing them (killed):
+// this user's folders named after a process that no longer runs.
+void RemoveScratchOfEndedRuns(const std::filesystem::path& root) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(kScratchPrefix, 0) != 0) continue;
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + std::strlen(kScratchPrefix), &end, 10);
+    if (pid <= 0 || end == nullptr || *end != '-') continue;
+    struct stat info {};
+    if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid())
+      continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) continue;  // still running
+    std::filesystem::remove_all(entry.path(), error);
+  }
+}
+
+}  // namespace
+
 bool Library::ScratchFile(const std::string& name, std::filesystem::path& file,
                           std::string& error) {
   if (scratch_.empty()) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string folder = (std::filesystem::path(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") /
-                          "gridmoor-host-XXXXXX")
-                             .string();
+    const std::filesystem::path root(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
+    RemoveScratchOfEndedRuns(root);
+    // The process id in the name tells a later run whose folder it is.
+    std::string folder =
+        (root / (std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
     if (mkdtemp(folder.data()) == nullptr) {
       error = "cannot create a temporary folder in " +
               std::filesystem::path(folder).parent_path().string() + ": " + std::strerror(errno);
