@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "automation/server_object.h"
+#include "automation/spreadsheet_lock.h"
 #include "com/error.h"
 #include "host/message.h"
 
@@ -74,6 +75,8 @@ int WithSession(FnSession handle, Message message, Body body) {
     Print(message, kUnknownFunctionSessionMessage);
     return 1;
   }
+  // As every model operation: one caller drives the spreadsheet at a time.
+  const SpreadsheetLock spreadsheet;
   CExcExcelObj* session = entry->server->Session();
   if (session == nullptr) {
     Print(message, kNoConnectionMessage);
@@ -129,6 +132,7 @@ int DestroyFunctionSession(FnSession handle) {
   const std::shared_ptr<FunctionSession> entry = Sessions().Remove(handle);
   if (!entry) return 0;
   const std::lock_guard<std::mutex> guard(entry->callLock);
+  const SpreadsheetLock spreadsheet;
   entry->destroyed = true;
   entry->server.reset();  // leaves the registry, closes, quits
   return 0;

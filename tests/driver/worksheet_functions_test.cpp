@@ -89,6 +89,24 @@ TEST_F(WorksheetFunctionTest, SessionCallsWithTheirArgumentsAndTypes) {
   EXPECT_STREQ(message_, "");
 }
 
+// Every call on the spreadsheet holds the lock that model operations hold.
+TEST_F(WorksheetFunctionTest, CellCallsHoldTheSpreadsheetLock) {
+  NewBookWithData();
+  int lockedElsewhere = 0;
+  recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, true, [&](const auto&) {
+                         lockedElsewhere += test_support::SpreadsheetLockedElsewhere();
+                         return false;
+                       }});
+  EXPECT_EQ(Set("Data", "A1", Variant::Double(1)), 0);
+  VARIANT out{};
+  EXPECT_EQ(driver::FnGetCell(handle_, "Data", "A1", &out, message_), 0);
+  Variant::Attach(out);
+  EXPECT_EQ(Set("Data", "A1", Variant::Text("0.0"), /*format=*/true), 0);
+  EXPECT_EQ(lockedElsewhere, 3) << "held while each cell was reached";
+  EXPECT_FALSE(test_support::SpreadsheetLockedElsewhere()) << "released on return";
+  recorder_->ClearFaults();
+}
+
 // Each failure with its message; the caller's value is cleared on every path.
 TEST_F(WorksheetFunctionTest, FailuresGiveOneWithTheirMessages) {
   NewBookWithData();
