@@ -111,6 +111,10 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
        " bytes; the driver's file-name field holds at most 1023: "},
       {"workbook is a folder", [](json& s) { Set(s, "/workbook", "tmp"); }, kCsv, run, 1,
        "/tmp is a folder, not a file"},
+      {"save-as over the scenario", none, kCsv, run + " --save-as {}/s.json", 1,
+       "--save-as: {}/s.json is the run's own scenario file"},
+      {"save-as into the outputs", none, kCsv, run + " --save-as {}/out/book.fods", 1,
+       "is inside the --out folder {}/out, which holds the run's own files"},
       {"unknown option", none, kCsv, "run {}/s.json --colour", 2, "--colour"},
       {"missing argument", none, kCsv, "case build", 2, "required"},
   };
@@ -138,7 +142,8 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
                           "TMPDIR=" + (folder.path() / "tmp").string());
     EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
     const std::string& said = c.status == 1 && !r.err.empty() ? r.err : r.out + r.err;
-    EXPECT_NE(said.find(c.expected), std::string::npos) << c.name << ": " << said;
+    EXPECT_NE(said.find(Expand(c.expected, folder.path())), std::string::npos)
+        << c.name << ": " << said;
     if (c.status == 1 && !r.err.empty()) {
       EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << c.name << ": not one line: " << r.err;
     }

@@ -279,6 +279,47 @@ TEST(IntegrationFailures, EachEndsWithStatusOneAndNamesTheProblem) {
   }
 }
 
+// A format that holds one sheet is never saved over with other sheets: the
+// user's rows stay, and the run says why it refused.
+TEST(IntegrationFailures, OneSheetFormatsAreNotSavedOverWithOtherSheets) {
+  Folder folder;
+  const fs::path csv = folder.path() / "data.csv";
+  const std::string rows = "rate,1250\npressure,310\n";
+  std::ofstream(csv) << rows;
+  const json none = {{"macro", ""}, {"passDate", false}};
+  json scenario = {
+      {"workbook", csv.string()},
+      {"case",
+       {{"inputStreams",
+         {{{"sheetName", "Inputs"},
+           {"solverCells", {{{"cell", ""}, {"unit", 0}}, {{"cell", "B2"}, {"unit", 0}}}}}}},
+        {"outputStreams",
+         {{{"sheetName", "data"}, {"propertyCells", {{{"cell", "B1"}, {"unit", 0}}}}}}}}},
+      {"run", {{"start", "2025-01-01"}, {"timesteps", 1}, {"stepDays", 1}}},
+      {"inputs", {{"In-1", {{{"oilRate", 7}}}}}}};
+  const fs::path file = folder.path() / "s.json";
+  std::ofstream(file) << scenario.dump();
+  const std::string run =
+      "run " + file.string() + " --quiet --out " + (folder.path() / "out").string();
+  const Result saved = Host(run + " --save", folder.path());
+  EXPECT_EQ(saved.status, 1) << saved.err;
+  EXPECT_NE(saved.err.find("the driver added a sheet to this workbook"), std::string::npos)
+      << saved.err;
+  EXPECT_EQ(ReadText(csv), rows);
+
+  // A copy as CSV of a workbook of several sheets.
+  const Result copy =
+      Host("run " +
+               hosttest::ExampleScenario("separator", folder.path() / "sep.json", [](json&) {})
+                   .string() +
+               " --quiet --out " + (folder.path() / "sep-out").string() + " --save-as " +
+               (folder.path() / "copy.csv").string(),
+           folder.path());
+  EXPECT_EQ(copy.status, 1) << copy.err;
+  EXPECT_NE(copy.err.find("would drop the other sheets"), std::string::npos) << copy.err;
+  EXPECT_FALSE(fs::exists(folder.path() / "copy.csv"));
+}
+
 TEST(IntegrationCaseRoundTrip, DumpThenBuildGivesTheSameBytes) {
   for (const char* name : {"separator", "gaslift"}) {
     Folder folder;

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +54,48 @@ int Fail(const std::string& message) {
 // Usage errors (unknown options, missing arguments) end with this status.
 constexpr int kUsageError = 2;
 
+std::string LowerExtension(const fs::path& file) {
+  std::string extension = file.extension().string();
+  for (char& c : extension)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+// --save-as never writes over the run's own scenario or into its --out
+// folder, whose files the run writes itself.
+bool SaveAsTargetAllowed(const fs::path& saveAs, const fs::path& scenarioFile, const fs::path& out,
+                         std::string& error) {
+  std::error_code ec;
+  const fs::path target = fs::weakly_canonical(fs::absolute(saveAs), ec);
+  if (fs::equivalent(target, fs::absolute(scenarioFile), ec)) {
+    error = saveAs.string() + " is the run's own scenario file";
+    return false;
+  }
+  const fs::path folder = fs::weakly_canonical(fs::absolute(out), ec);
+  const fs::path parent = target.parent_path();
+  if (!ec && std::mismatch(folder.begin(), folder.end(), parent.begin(), parent.end()).first ==
+                 folder.end()) {
+    error = saveAs.string() + " is inside the --out folder " + out.string() +
+            ", which holds the run's own files";
+    return false;
+  }
+  return true;
+}
+
+// Said when the copy is in a format that keeps no macros.
+std::string MacrosNotKeptNote(const fs::path& workbook, const fs::path& saveAs) {
+  const std::string from = LowerExtension(workbook), to = LowerExtension(saveAs);
+  if (to != ".xlsx" && to != ".csv") return {};
+  if (from == ".xlsm" || from == ".xlsb")
+    return "--save-as " + saveAs.string() +
+           ": that format keeps no macros, so the VBA project of " + workbook.string() +
+           " is not in the copy";
+  if (from == ".xls" || from == ".ods" || from == ".fods")
+    return "--save-as " + saveAs.string() + ": that format keeps no macros; any macros of " +
+           workbook.string() + " are not in the copy";
+  return {};
+}
+
 int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::string& scenarioFile,
         std::string out, bool save, const std::string& saveAs, bool quiet, bool copies) {
   refhost::Scenario scenario;
@@ -64,6 +107,8 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
   if (!refhost::CheckOutputFolder(out, refhost::OutputFileNames(), error)) return Fail(error);
   refhost::OutputFolderClaim claim;
   if (!claim.Take(out, error)) return Fail(error);
+  if (!saveAs.empty() && !SaveAsTargetAllowed(saveAs, scenarioFile, out, error))
+    return Fail("--save-as: " + error);
   if (!saveAs.empty() && !refhost::CheckWritableFile(fs::absolute(saveAs), error))
     return Fail("--save-as: " + error);
   if (save && saveAs.empty() && scenario.workbook &&
@@ -77,6 +122,9 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
   record.library = library.Path();
   refhost::ArmInterrupt(true);
   refhost::RunScenario(library, scenario, options, record);
+  if (!saveAs.empty() && !record.failure && !record.workbook.empty())
+    if (const std::string note = MacrosNotKeptNote(record.workbook, saveAs); !note.empty())
+      record.notes.push_back(note);
   for (std::string& notice : notices.Take())
     record.notes.push_back(std::move(notice));
   if (record.interruptedBy != 0) {

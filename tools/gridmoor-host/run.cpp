@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -82,6 +83,14 @@ void CheckWorkbookFile(const std::string& path) {
   if (!std::filesystem::is_regular_file(path, error)) Fail("workbook not found: " + path);
 }
 
+// Text formats keep only one sheet.
+bool IsOneSheetFormat(const std::filesystem::path& file) {
+  std::string extension = file.extension().string();
+  for (char& c : extension)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".csv" || extension == ".tsv" || extension == ".txt" || extension == ".prn";
+}
+
 class Runner {
  public:
   Runner(Library& library, const Scenario& scenario, const RunOptions& options, RunRecord& record)
@@ -113,6 +122,7 @@ class Runner {
   bool SheetExists(const std::string& sheet);
   void FindMissingSheets();
   void NoteAddedSheets();
+  void CheckSaveKeepsSheets();
   std::string Where(const std::string& name) const;
 
   Library& lib_;
@@ -127,6 +137,7 @@ class Runner {
   nlohmann::json case_;                        // the case as the driver reads it
   std::map<std::string, std::string> places_;  // stream or variable name -> Place()
   std::vector<std::pair<std::string, std::string>> missingSheets_;  // stream, sheet
+  bool addedSheets_ = false;  // the driver added a sheet the workbook lacked
 };
 
 std::string Runner::Where(const std::string& name) const {
@@ -314,11 +325,29 @@ void Runner::FindMissingSheets() {
 void Runner::NoteAddedSheets() {
   for (const auto& [stream, sheet] : missingSheets_) {
     if (!SheetExists(sheet)) continue;
+    addedSheets_ = true;
     rec_.notes.push_back("input stream " + stream + ": the workbook had no sheet '" + sheet +
                          "'; the driver added it, so the stream writes into a new empty sheet "
                          "and the outputs read the workbook's own values");
   }
   missingSheets_.clear();
+}
+
+// A format that holds one sheet keeps only the active one: saving into it
+// would replace the user's rows with a sheet the driver added, or drop
+// every other sheet of a workbook.
+void Runner::CheckSaveKeepsSheets() {
+  const std::filesystem::path target =
+      options_.saveAs ? *options_.saveAs : std::filesystem::path(rec_.workbook);
+  if (!IsOneSheetFormat(target)) return;
+  if (addedSheets_)
+    Fail("saving " + target.string() +
+         " is refused: the format holds one sheet, and the driver added a sheet to this "
+         "workbook, which would replace its rows");
+  if (options_.saveAs && !IsOneSheetFormat(rec_.workbook))
+    Fail("saving " + target.string() +
+         " is refused: the format holds one sheet and would drop the other sheets of " +
+         rec_.workbook);
 }
 
 void Runner::LearnStreams() {
@@ -610,6 +639,7 @@ void Runner::Run() {
   runEnded_ = true;
   Require(EXT_CMD_END_OF_RUN, nullptr, 0);
   if (options_.save) {
+    CheckSaveKeepsSheets();
     std::string name = options_.saveAs ? options_.saveAs->string() : std::string();
     Require(EXT_CMD_SAVE_CASE_WORKBOOK, name.empty() ? nullptr : name.data(), 0);
   }
