@@ -1,5 +1,6 @@
 // Writes the seed corpora of the fuzz targets: small valid archives of
-// several versions. Run from the top of the tree after a layout change:
+// several versions, and inputs tables with every kind of column the host
+// reads. Run from the top of the tree after a layout change:
 //   build/fuzz/fuzz/make_seeds fuzz/corpus
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include "archive/model_data_file.h"
 #include "archive/sample_case.h"
 #include "archive/version_builder.h"
+#include "csv.h"
+#include "records.h"
 
 namespace {
 
@@ -53,6 +56,51 @@ std::vector<std::uint8_t> ModelData(std::uint32_t version, std::size_t count) {
   return bytes;
 }
 
+void WriteText(const std::filesystem::path& file, const std::string& text) {
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+}
+
+// Every scalar field and eosModel for two streams, some cells left empty.
+std::string ScalarInputs() {
+  refhost::CsvRow header{"timestep", "stream"};
+  for (const refhost::ScalarField& field : refhost::kScalarFields)
+    header.push_back(field.key);
+  header.push_back("eosModel");
+  std::string text = refhost::CsvLine(header);
+  const char* eos[] = {"PR", "SRK", "other"};
+  for (int t = 0; t < 3; ++t)
+    for (const char* stream : {"In-1", "In-2"}) {
+      refhost::CsvRow row{std::to_string(t * 2), stream};
+      for (std::size_t f = 0; f < refhost::kScalarFields.size(); ++f)
+        row.push_back((f + t) % 4 == 3 ? "" : refhost::FormatNumber(100.5 * (f + 1) - 7 * t));
+      row.push_back(eos[t]);
+      text += refhost::CsvLine(row);
+    }
+  return text;
+}
+
+// Three components: mole fractions, each property and the interaction.
+std::string CompositionInputs() {
+  constexpr std::size_t n = 3;
+  refhost::CsvRow header{"timestep", "stream"};
+  for (std::size_t i = 0; i < n; ++i)
+    header.push_back("moleFractions[" + std::to_string(i) + "]");
+  for (const refhost::ComponentProperty& property : refhost::kComponentProperties)
+    for (std::size_t i = 0; i < n; ++i)
+      header.push_back(std::string(property.key) + "[" + std::to_string(i) + "]");
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j)
+      header.push_back("interaction[" + std::to_string(i) + "][" + std::to_string(j) + "]");
+  std::string text = refhost::CsvLine(header);
+  for (int t = 0; t < 2; ++t) {
+    refhost::CsvRow row{std::to_string(t), "Feed"};
+    for (std::size_t c = 2; c < header.size(); ++c)
+      row.push_back(refhost::FormatNumber(0.125 * static_cast<double>(c) + t));
+    text += refhost::CsvLine(row);
+  }
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,5 +121,13 @@ int main(int argc, char** argv) {
   for (const std::uint32_t version : {12u, 31u, 32u, 40u}) {
     Write(data / ("v" + std::to_string(version) + ".bin"), ModelData(version, 2));
   }
+  const std::filesystem::path inputs = std::filesystem::path(argv[1]) / "input_csv_fuzz";
+  std::filesystem::create_directories(inputs);
+  WriteText(inputs / "scalars.csv", ScalarInputs());
+  WriteText(inputs / "composition.csv", CompositionInputs());
+  // As a spreadsheet saves it: byte-order mark, CRLF, quoted names.
+  WriteText(inputs / "spreadsheet.csv",
+            "\xEF\xBB\xBFtimestep,stream,pressure,\"temperature\"\r\n"
+            "0,\"Well \"\"A\"\", north\",250,160\r\n3,\"Well \"\"A\"\", north\",240,\r\n");
   return 0;
 }

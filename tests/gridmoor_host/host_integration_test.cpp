@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "csv.h"
+#include "gridmoor/host.h"
 #include "host_test_support.h"
 
 namespace {
@@ -190,6 +191,37 @@ TEST(IntegrationSeparator, StreamsFollowTheFlashAndTheEventLogTheHostsOrder) {
   for (std::size_t i = 0; i < expected.size(); ++i)
     for (std::size_t c = 0; c < expected[i].size(); ++c)
       EXPECT_EQ(log[i + 1].at(c), expected[i][c]) << "event log row " << i + 2;
+}
+
+TEST(IntegrationSeparator, InputStreamsAreRecordedWithTheComponentFlagsSent) {
+  Folder folder;
+  const fs::path out = folder.path() / "out";
+  std::vector<double> weights, temperatures;
+  for (const Component& c : kFeed) {
+    weights.push_back(c.mw);
+    temperatures.push_back(c.tc);
+  }
+  const fs::path scenario =
+      hosttest::ExampleScenario("separator", folder.path() / "s.json", [&](json& s) {
+        s["run"]["timesteps"] = 2;
+        s["inputs"]["In-1"][1]["molecularWeight"] = weights;
+        s["inputs"]["In-1"][1]["criticalTemperature"] = temperatures;
+      });
+  const Result r =
+      Host("run " + scenario.string() + " --quiet --out " + out.string(), folder.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto table = ReadTable(out / "streams.csv");
+  const auto flags = [&](int t) {
+    for (const auto& row : table)
+      if (row.at("timestep") == std::to_string(t) && row.at("stream") == "In-1")
+        return row.at("componentFlags");
+    return std::string("no row");
+  };
+  EXPECT_EQ(flags(0), "0");
+  EXPECT_EQ(flags(1),
+            std::to_string(EXT_IPR_HAS_MOLECULAR_WEIGHT | EXT_IPR_HAS_CRITICAL_TEMPERATURE));
+  EXPECT_NE(ReadText(out / "compositions.csv").find("In-1,C7+,molecularWeight,200"),
+            std::string::npos);
 }
 
 TEST(IntegrationGasLift, OptimumMatchesTheEqualMarginalSolution) {

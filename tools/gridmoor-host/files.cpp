@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "json_shape.h"
 #include "platform/files.h"
 
 namespace refhost {
@@ -53,19 +54,6 @@ bool ReadInto(const fs::path& file, std::size_t limit, Buffer& out, std::string&
   }
   ::close(fd);
   return true;
-}
-
-std::string LineAndColumn(const std::string& text, std::size_t byte) {
-  std::size_t line = 1, column = 1;
-  for (std::size_t i = 0; i < byte && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
 // The library's reason without its "[json.exception...] parse error at
@@ -118,11 +106,19 @@ bool WriteText(const fs::path& file, std::string_view text, std::string& error) 
 }
 
 bool ParseJsonText(const std::string& text, nlohmann::json& document, std::string& error) {
+  const JsonShape shape = ReadJsonShape(text);
+  if (!shape.tooDeep.empty()) {
+    error = shape.tooDeep;
+    return false;
+  }
   try {
     document = nlohmann::json::parse(text);
-    return true;
+    if (shape.duplicate.empty()) return true;
+    document = nullptr;
+    error = shape.duplicate;
+    return false;
   } catch (const nlohmann::json::parse_error& e) {
-    error = "not valid JSON at " + LineAndColumn(text, e.byte > 0 ? e.byte - 1 : 0) + ": " +
+    error = "not valid JSON at " + TextPosition(text, e.byte > 0 ? e.byte - 1 : 0) + ": " +
             JsonReason(e.what());
   } catch (const nlohmann::json::exception& e) {
     // A number out of range names the text it could not hold; find it.
@@ -131,7 +127,7 @@ bool ParseJsonText(const std::string& text, nlohmann::json& document, std::strin
     std::size_t at = std::string::npos;
     if (open != std::string::npos && close > open + 1)
       at = text.find(reason.substr(open + 1, close - open - 1));
-    error = "not valid JSON" + (at != std::string::npos ? " at " + LineAndColumn(text, at) : "") +
+    error = "not valid JSON" + (at != std::string::npos ? " at " + TextPosition(text, at) : "") +
             ": " + reason;
   }
   return false;

@@ -32,7 +32,8 @@ bool ReadBounded(const std::filesystem::path& file, std::size_t limit,
 bool WriteText(const std::filesystem::path& file, std::string_view text, std::string& error);
 
 // Parses JSON text; false with `error` giving the line and column of the
-// fault (numbers too large for a double are faults too).
+// fault (numbers too large for a double are faults too), of nesting deeper
+// than kJsonDepthLimit, or of both places of a key an object repeats.
 bool ParseJsonText(const std::string& text, nlohmann::json& document, std::string& error);
 
 // Whether files can be created in `folder` (made when missing), and each of

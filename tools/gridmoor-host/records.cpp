@@ -75,23 +75,33 @@ Record EncodeIpr(std::uint32_t handle, const StreamState& state, std::size_t com
   record.Put<std::uint32_t>(EXT_IPR_COMPOSITION_PRESENT_OFFSET, state.compositionPresent ? 1 : 0);
   for (std::size_t i = 0; i < n && i < state.moleFractions.size(); ++i)
     record.Put(EXT_IPR_MOLE_FRACTION_OFFSET + 8 * i, state.moleFractions[i]);
-  std::uint32_t flags = 0;
   for (std::size_t p = 0; p < kComponentProperties.size(); ++p) {
     const std::vector<double>& values = state.properties[p];
-    if (values.empty()) continue;
-    flags |= kComponentProperties[p].bit;
     for (std::size_t i = 0; i < n && i < values.size(); ++i)
       record.Put(kComponentProperties[p].offset + 8 * i, values[i]);
   }
   if (!state.interaction.empty()) {
-    flags |= EXT_IPR_HAS_INTERACTION;
     for (std::size_t i = 0; i < n && i < state.interaction.size(); ++i)
       for (std::size_t j = 0; j < n && j < state.interaction[i].size(); ++j)
         record.Put(EXT_IPR_INTERACTION_OFFSET + EXT_IPR_INTERACTION_ROW_SIZE * i + 8 * j,
                    state.interaction[i][j]);
   }
-  record.Put<std::uint32_t>(EXT_IPR_COMPONENT_FLAGS_OFFSET, flags);
+  record.Put<std::uint32_t>(EXT_IPR_COMPONENT_FLAGS_OFFSET, ComponentFlags(state));
   return record;
+}
+
+std::uint32_t ComponentFlags(const StreamState& state) {
+  std::uint32_t flags = 0;
+  for (std::size_t p = 0; p < kComponentProperties.size(); ++p)
+    if (!state.properties[p].empty()) flags |= kComponentProperties[p].bit;
+  if (!state.interaction.empty()) flags |= EXT_IPR_HAS_INTERACTION;
+  return flags;
+}
+
+StreamState SentInput(const StreamState& given) {
+  StreamState sent = given;
+  sent.componentFlags = ComponentFlags(given);
+  return sent;
 }
 
 StreamState DecodeIpr(const Record& record) {

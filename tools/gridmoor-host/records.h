@@ -112,6 +112,12 @@ struct StreamState {
 Record NewIprRecord(std::uint32_t handle);
 // An IPR record carrying `state` for SetIPR; `componentCount` components.
 Record EncodeIpr(std::uint32_t handle, const StreamState& state, std::size_t componentCount);
+// The flag bits of the per-component properties and interaction `state`
+// carries: what EncodeIpr sends in the record's component flags.
+std::uint32_t ComponentFlags(const StreamState& state);
+// An input stream's state as the run records it: `given` with the component
+// flags that went with it.
+StreamState SentInput(const StreamState& given);
 // The state GetIPR left in `record`.
 StreamState DecodeIpr(const Record& record);
 

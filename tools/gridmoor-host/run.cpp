@@ -460,7 +460,7 @@ std::vector<StreamState> Runner::Solve(int t) {
 void Runner::RecordSolve(int t, double date, const std::vector<StreamState>& outputs) {
   for (std::size_t i : inputs_)
     rec_.streamSamples.push_back(
-        {t, date, i, *InputAt(scenario_.inputs.at(rec_.streams[i].name), t)});
+        {t, date, i, SentInput(*InputAt(scenario_.inputs.at(rec_.streams[i].name), t))});
   for (std::size_t k = 0; k < outputs_.size(); ++k)
     rec_.streamSamples.push_back({t, date, outputs_[k], outputs[k]});
 }

@@ -1,5 +1,6 @@
 #include "scenario.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -210,6 +211,33 @@ bool SetIndexed(std::vector<double>& values, std::size_t i, double value) {
   return true;
 }
 
+// Two columns for one value would leave only the later one's; "x[1]" and
+// "x[01]" are one value too.
+bool CheckColumnsDiffer(const CsvRow& header, std::string& error) {
+  std::map<std::string, std::size_t> seen;  // the value a column sets -> its index
+  for (std::size_t c = 0; c < header.size(); ++c) {
+    std::string name, value = header[c];
+    std::vector<std::size_t> indices;
+    if (SplitColumn(header[c], name, indices) &&
+        std::all_of(indices.begin(), indices.end(),
+                    [](std::size_t i) { return i < EXT_IPR_MAX_COMPONENTS; })) {
+      value = name;
+      for (std::size_t i : indices)
+        value += "[" + std::to_string(i) + "]";
+    }
+    const auto [first, added] = seen.emplace(value, c);
+    if (added) continue;
+    const std::string& earlier = header[first->second];
+    const std::string both = "columns " + std::to_string(first->second + 1) + " and " +
+                             std::to_string(c + 1) + " of the header (line 1)";
+    return Fail(error,
+                earlier == header[c]
+                    ? "the column '" + earlier + "' is given twice, as " + both
+                    : both + ", '" + earlier + "' and '" + header[c] + "', give the same value");
+  }
+  return true;
+}
+
 }  // namespace
 
 const StreamState* InputAt(const InputSeries& series, int timestep) {
@@ -259,6 +287,7 @@ bool ReadInputRows(const std::string& text, std::map<std::string, InputSeries>& 
   const CsvRow& header = rows[0];
   if (header.size() < 2 || header[0] != "timestep" || header[1] != "stream")
     return Fail(error, "the input table must start with the columns timestep,stream");
+  if (!CheckColumnsDiffer(header, error)) return false;
   std::map<std::pair<std::string, long>, std::size_t> seen;  // -> its line
   for (std::size_t r = 1; r < rows.size(); ++r) {
     const CsvRow& row = rows[r];
