@@ -1,5 +1,7 @@
 #include "automation/cell_transfer.h"
 
+#include <optional>
+
 #include "automation/cell_address.h"
 #include "com/bstr.h"
 #include "com/error.h"
