@@ -1,5 +1,7 @@
 #include "automation/cell_transfer.h"
 
+#include <optional>
+
 #include "automation/cell_address.h"
 #include "com/bstr.h"
 #include "com/error.h"
@@ -7,6 +9,7 @@
 #include "host/message.h"
 #include "text/ascii.h"
 #include "text/number.h"
+#include "text/utf8.h"
 
 namespace automation {
 namespace {
@@ -25,7 +28,22 @@ bool Select(CExcExcelObj& session, const std::string& worksheet, Message message
   return false;
 }
 
+// Enough of a cell's text to recognise it by; the status field is short.
+constexpr std::size_t kShownTextBytes = 40;
+
 }  // namespace
+
+std::string NotANumberMessage(std::string_view worksheet, std::string_view cell,
+                              std::string_view text) {
+  const std::string place = std::string(worksheet) + "!" + std::string(cell);
+  if (text.empty()) {
+    return host::FormatString("Type mismatch. %s is empty", place.c_str());
+  }
+  std::string shown(text.substr(0, text::Utf8PrefixLength(text, kShownTextBytes)));
+  if (shown.size() < text.size()) shown += "...";
+  return host::FormatString("Type mismatch. %s holds \"%s\", not a number", place.c_str(),
+                            shown.c_str());
+}
 
 int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                  std::string& text, Message message) {
@@ -56,12 +74,20 @@ int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const st
   value = EXT_UNDEFINED_VALUE;
   std::string text;
   if (ReadCellText(session, worksheet, cell, text, message) != 0) return 1;
-  value = text::ParseDouble(text);
+  const std::optional<double> number = text::ParseWholeNumber(text);
+  if (!number) {
+    const std::string address = CellAddress(cell);
+    host::PrintMessage(
+        message.data(), message.size(), "%s%s", kGettingDataFailed,
+        NotANumberMessage(worksheet, address.empty() ? cell : address, text).c_str());
+    return 1;
+  }
+  value = *number;
   return 0;
 }
 
-double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
-                      const std::string& cell) {
+double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
+                      std::string_view sheetName) {
   if (session == nullptr) throw CellReadError(kNoConnectionMessage);
   if (!text::IsBlank(worksheet)) {
     char scratch[260] = {};
@@ -71,7 +97,12 @@ double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
   }
   if (text::IsBlank(cell)) return EXT_UNDEFINED_VALUE;
   const std::string text = CellText(session->GetCellValue(cell));
-  return text::IsBlank(text) ? EXT_UNDEFINED_VALUE : text::ParseDouble(text);
+  if (text::IsBlank(text)) return EXT_UNDEFINED_VALUE;
+  const std::optional<double> number = text::ParseWholeNumber(text);
+  if (!number) {
+    throw CellReadError(NotANumberMessage(sheetName.empty() ? worksheet : sheetName, cell, text));
+  }
+  return *number;
 }
 
 int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,

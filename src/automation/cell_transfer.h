@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "automation/excel_session.h"
 
@@ -23,16 +24,29 @@ class CellReadError : public std::runtime_error {
 int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                  std::string& text, Message message);
 
-// The cell read as text and then as a number (classic-locale atof: a blank or
-// non-numeric text gives 0.0). `value` is the undefined value on failure.
+// What the host is told when a value cannot be read; the reason follows.
+inline constexpr char kGettingDataFailed[] = "Error in getting data from Excel: ";
+
+// The reason for a cell whose text is not wholly a number (an empty text
+// among them): the type-mismatch text a read of an error value gives,
+// naming the sheet and the cell and showing the start of the text.
+std::string NotANumberMessage(std::string_view worksheet, std::string_view cell,
+                              std::string_view text);
+
+// The cell read as text and then as a number. A text that is not wholly a
+// number, an empty cell included, fails with NotANumberMessage. `value` is
+// the undefined value on failure.
 int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                    double& value, Message message);
 
 // The cell as a number for stream values: the worksheet is selected only
 // when its name is not blank, and the cell text is used as it stands. A blank
-// cell text or a blank value gives the undefined value. Throws CellReadError
-// for the worksheet, com::Error for the read.
-double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const std::string& cell);
+// cell text or a blank value gives the undefined value (a missing value).
+// Throws CellReadError for the worksheet and for a text that is not a
+// number (NotANumberMessage, naming `sheetName`, the sheet the caller
+// selected), com::Error for the read.
+double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
+                      std::string_view sheetName = {});
 
 // Writes the text into the cell as if typed there.
 int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,

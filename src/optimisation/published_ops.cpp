@@ -150,34 +150,55 @@ std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExce
   }
 }
 
-// One cell's number. An empty `worksheet` reads the current one. A cell
-// reference that names no cell gives no value rather than 0.
+// A cell's number from its text; a text that is not wholly a number gives
+// none and says why, naming the variable's sheet and the cell.
+std::optional<double> NumberOf(const std::string& text, const std::string& sheetName,
+                               const std::string& address, std::string& why) {
+  const std::optional<double> number = text::ParseWholeNumber(text);
+  if (!number) why = automation::NotANumberMessage(sheetName, address, text);
+  return number;
+}
+
+// One cell's number. An empty `worksheet` reads the current one, the
+// variable's sheet `sheetName`. A cell reference that names no cell gives
+// no value rather than 0.
 std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::string& worksheet,
-                                const std::string& address) {
+                                const std::string& sheetName, const std::string& address,
+                                std::string& why) {
   if (text::IsBlank(address)) return std::nullopt;
   char scratch[EXT_STATUS_TEXT_SIZE] = {};
-  double value = 0.0;
-  if (automation::ReadCellDouble(&session, worksheet, address, value, scratch) != 0) {
+  std::string text;
+  if (automation::ReadCellText(&session, worksheet, address, text, scratch) != 0) {
     return std::nullopt;
   }
-  return value;
+  return NumberOf(text, sheetName, address, why);
 }
 
 // A value of a block read, as the single-cell read turns it into a number;
 // none for what has no text (an error value).
-std::optional<double> BlockValue(const com::Variant& value) {
+std::optional<double> BlockValue(const com::Variant& value, const std::string& sheetName,
+                                 const std::string& address, std::string& why) {
+  std::string text;
   try {
-    return text::ParseDouble(value.vt == VT_BSTR ? com::BstrToUtf8(value.bstrVal)
-                                                 : com::VariantToText(value));
+    text = value.vt == VT_BSTR ? com::BstrToUtf8(value.bstrVal) : com::VariantToText(value);
   } catch (const com::Error&) {
     return std::nullopt;
   }
+  return NumberOf(text, sheetName, address, why);
+}
+
+// The failure of a read: the reason when there is one.
+std::int32_t GetFailed(host::StatusRecord& out, const CExcExportedVariable& variable,
+                       const std::string& why) {
+  if (why.empty()) return host::Fail(out, kGetFailed, variable.name.c_str());
+  return host::Fail(out, "Error in getting data for variable '%s': %s", variable.name.c_str(),
+                    why.c_str());
 }
 
 // The block's values, row by row, joined by its delimiters; none when a
-// cell cannot be read.
+// cell cannot be read, with the reason in `why` when there is one.
 std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
-                                     const CExcExportedVariable& variable) {
+                                     const CExcExportedVariable& variable, std::string& why) {
   const std::string columnSeparator =
       text::IsBlank(variable.ColumnDelimiter) ? "\t" : variable.ColumnDelimiter;
   const std::string rowSeparator =
@@ -214,9 +235,9 @@ std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
       const com::Variant* read = block.Find(r, c);
       const std::optional<double> value =
           read != nullptr
-              ? BlockValue(*read)
+              ? BlockValue(*read, variable.worksheet, address(r, c), why)
               : ReadValue(session, first && !selected ? variable.worksheet : std::string(),
-                          address(r, c));
+                          variable.worksheet, address(r, c), why);
       if (!value) return std::nullopt;
       if (c > 0) text += columnSeparator;
       text += FormatPublishedValue(*value);
@@ -270,9 +291,11 @@ std::int32_t EvalPublishedVariables(const CExcclExportedVariable& variables,
   if (variable->IsBlock()) return EXT_RESULT_BLOCK_VARIABLE;
   if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
   try {
+    std::string why;
     const std::optional<double> value =
-        ReadValue(*session, variable->worksheet, automation::CellAddress(variable->cell));
-    if (!value) return host::Fail(out, kGetFailed, variable->name.c_str());
+        ReadValue(*session, variable->worksheet, variable->worksheet,
+                  automation::CellAddress(variable->cell), why);
+    if (!value) return GetFailed(out, *variable, why);
     static_cast<void>(record.WriteText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE,
                                        FormatPublishedValue(*value)));
     return EXT_RESULT_OK;
@@ -306,8 +329,9 @@ std::int32_t EvalPublishedVariables2(const CExcclExportedVariable& variables,
 
   if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
   try {
-    const std::optional<std::string> text = ReadBlock(*session, *variable);
-    if (!text) return host::Fail(out, kGetFailed, variable->name.c_str());
+    std::string why;
+    const std::optional<std::string> text = ReadBlock(*session, *variable, why);
+    if (!text) return GetFailed(out, *variable, why);
     const char* handedOut = resultTexts(*text);
     if (!record.WritePointer(EXT_PUBVAR2_TEXT_POINTER_OFFSET, handedOut)) {
       return host::Fail(out, kGetFailed, variable->name.c_str());

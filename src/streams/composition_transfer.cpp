@@ -9,6 +9,7 @@
 
 #include "automation/block_transfer.h"
 #include "automation/cell_address.h"
+#include "automation/cell_transfer.h"
 #include "case/component_columns.h"
 #include "com/bstr.h"
 #include "com/error.h"
@@ -16,6 +17,7 @@
 #include "com/variant_text.h"
 #include "excel/errors.h"
 #include "streams/transfer_common.h"
+#include "text/ascii.h"
 #include "text/number.h"
 
 namespace streams::detail {
@@ -87,6 +89,20 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   });
 }
 
+// The number a cell's text is; a text that is no number fails the read.
+double NumberOf(const std::string& text, std::string_view sheetName, const std::string& address) {
+  const std::optional<double> number = text::ParseWholeNumber(text);
+  if (!number)
+    throw automation::CellReadError(automation::NotANumberMessage(sheetName, address, text));
+  return *number;
+}
+
+// A property the table leaves out: a blank cell, or the mark a write of a
+// property not given leaves.
+bool NotGiven(const std::string& text) {
+  return text::IsBlank(text) || text == "--";
+}
+
 int UnitIndex(std::uint32_t unit) {
   return static_cast<int>(unit);  // above INT_MAX: negative, so invalid
 }
@@ -111,8 +127,9 @@ class Flags {
 
 }  // namespace
 
-void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCompositionData& block,
-                          std::size_t count, host::HostRecord& record) {
+void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
+                          const CExcStreamCompositionData& block, std::size_t count,
+                          host::HostRecord& record) {
   count = std::min(count, kMaxComponents);
   static_cast<void>(
       record.WriteU32(EXT_IPR_COMPONENT_COUNT_OFFSET, static_cast<std::uint32_t>(count)));
@@ -130,34 +147,38 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCom
   for (std::size_t i = 0; i < count; ++i) {
     // The mole fraction is always there: an empty cell reads as 0.
     const ComponentColumn& mole = kComponentColumns[0];
-    static_cast<void>(record.WriteDouble(ComponentOffset(mole.offset, i),
-                                         text::ParseDouble(CellText(session, table, i, 0))));
+    const std::string moleText = CellText(session, table, i, 0);
+    static_cast<void>(record.WriteDouble(
+        ComponentOffset(mole.offset, i),
+        text::IsBlank(moleText) ? 0.0 : NumberOf(moleText, sheetName, table.Address(i, 0))));
     for (std::size_t k = 2; k <= kComponentColumnCount; ++k) {
       const ComponentColumn& column = kComponentColumns[k - 1];
       const std::string text = CellText(session, table, i, k - 1);
-      // Only a truly empty cell means "not given"; blanks read as 0.
-      if (text.empty()) continue;
+      if (NotGiven(text)) continue;
+      const double number = NumberOf(text, sheetName, table.Address(i, k - 1));
       flags.Set(column.flag);
-      const double value = ToInternalUnits(text::ParseDouble(text), column.kind,
-                                           UnitIndex(block.columnUnits[k - 1]));
+      const double value =
+          ToInternalUnits(number, column.kind, UnitIndex(block.columnUnits[k - 1]));
       static_cast<void>(record.WriteDouble(ComponentOffset(column.offset, i), value));
     }
     if (!hasInteraction) continue;
     for (std::size_t j = 0; j < count; ++j) {
       if (j == i) continue;  // the diagonal has no coefficient
       const std::string text = CellText(session, matrix, i, j);
-      if (text.empty()) continue;
+      if (NotGiven(text)) continue;
+      const double number = NumberOf(text, sheetName, matrix.Address(i, j));
       flags.Set(EXT_IPR_HAS_INTERACTION);
-      static_cast<void>(record.WriteDouble(InteractionOffset(i, j), text::ParseDouble(text)));
+      static_cast<void>(record.WriteDouble(InteractionOffset(i, j), number));
     }
   }
 
   if (!block.massRateCell.IsBlank()) {
     const std::string text = CellText(session, block.massRateCell.str());
-    if (!text.empty()) {
-      static_cast<void>(record.WriteDouble(
-          EXT_IPR_MASS_RATE_OFFSET,
-          ToInternalUnits(text::ParseDouble(text), kMassRate, UnitIndex(block.massRateUnit))));
+    if (!NotGiven(text)) {
+      const double number = NumberOf(text, sheetName, block.massRateCell.str());
+      static_cast<void>(
+          record.WriteDouble(EXT_IPR_MASS_RATE_OFFSET,
+                             ToInternalUnits(number, kMassRate, UnitIndex(block.massRateUnit))));
     }
   }
 

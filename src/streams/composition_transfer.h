@@ -3,6 +3,8 @@
 // com::Error on any automation failure; what was done before stays done.
 #pragma once
 
+#include <string_view>
+
 #include <cstddef>
 
 #include "automation/excel_session.h"
@@ -13,9 +15,13 @@
 namespace streams::detail {
 
 // Reads the component table, interaction matrix, mass rate and EOS model of
-// `count` components (at most kMaxComponents) into the record.
-void ReadCompositionBlock(automation::CExcExcelObj& session, const CExcStreamCompositionData& block,
-                          std::size_t count, host::HostRecord& record);
+// `count` components (at most kMaxComponents) into the record, from the
+// current worksheet, `sheetName`. An empty mole fraction is 0, an empty or
+// "--" property not given; any other text that is not wholly a number throws
+// automation::CellReadError naming the sheet and cell.
+void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
+                          const CExcStreamCompositionData& block, std::size_t count,
+                          host::HostRecord& record);
 
 // Writes the names of `composition` (at most kMaxComponents) and the
 // record's component values, matrix, mass rate and EOS model into the cells.

@@ -177,14 +177,15 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
       const CExcPropertyCell& bound = stream->propertyCells[row];
       if (bound.cell.IsBlank()) continue;  // the host's value stays
       // The current worksheet: the one just selected.
-      const double value = automation::ReadCellNumber(session, std::string(), bound.cell.str());
+      const double value =
+          automation::ReadCellNumber(session, std::string(), bound.cell.str(), stream->sheetName);
       static_cast<void>(record.WriteDouble(
           kOutputFields[row],
           ToInternalUnits(value, kOutputRows[row].kind, static_cast<int>(bound.unit))));
     }
     if (composition != nullptr) {
-      detail::ReadCompositionBlock(*session, stream->composition, composition->ComponentCount(),
-                                   record);
+      detail::ReadCompositionBlock(*session, stream->sheetName, stream->composition,
+                                   composition->ComponentCount(), record);
     }
   } catch (const com::Error& error) {
     return host::Fail(out, "Error in getting data from Excel: %s", error.ErrorMessage().c_str());

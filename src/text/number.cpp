@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 #include "text/ascii.h"
@@ -34,6 +35,33 @@ std::string FormatGeneral(double value) {
 double ParseDouble(std::string_view text) {
   const std::string terminated(text);
   return strtod_l(terminated.c_str(), nullptr, ClassicLocale());
+}
+
+std::optional<double> ParseWholeNumber(std::string_view text) {
+  const std::string_view number = Trim(text);
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t from = i;
+    while (i < number.size() && IsDigit(number[i]))
+      ++i;
+    return i - from;
+  };
+  if (i < number.size() && (number[i] == '+' || number[i] == '-')) ++i;
+  std::size_t mantissa = digits();
+  if (i < number.size() && number[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return std::nullopt;
+  if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+    ++i;
+    if (i < number.size() && (number[i] == '+' || number[i] == '-')) ++i;
+    if (digits() == 0) return std::nullopt;
+  }
+  if (i != number.size()) return std::nullopt;
+  const double value = ParseDouble(number);
+  if (!std::isfinite(value)) return std::nullopt;
+  return value;
 }
 
 std::size_t ScanInt32(std::string_view text, std::int32_t& value) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,13 @@ std::string FormatGeneral(double value);
 // As atof: leading white space, then the longest numeric prefix; 0.0 when
 // there is none.
 double ParseDouble(std::string_view text);
+
+// The number a text wholly is, as a spreadsheet takes typed text: ASCII
+// blanks around it aside, an optional sign, digits with at most one point
+// (at least one digit) and an optional exponent, read in the C locale. None
+// for anything else: an empty text, thousands separators, trailing words,
+// hexadecimal, infinities, NaN and values out of the double range.
+std::optional<double> ParseWholeNumber(std::string_view text);
 
 // As scanf's "%d" at the start of `text`: leading white space, an optional
 // sign, at least one digit. A value past the 32-bit range saturates. Gives

@@ -9,6 +9,7 @@
 #include "com/error.h"
 #include "excel/errors.h"
 #include "session_fixture.h"
+#include "support/cell_texts.h"
 
 namespace {
 
@@ -40,22 +41,61 @@ class CellTransferTest : public test_support::SessionTest {
 };
 
 // The texts of values are com's and the address forms cell_address's; these
-// show that a read goes through both, and a double through atof.
+// show that a read goes through both, and a double through its text.
 TEST_F(CellTransferTest, ValuesReadAsTheirEnUsTextAtBothAddressForms) {
   const struct {
     Variant value;
     const char* text;
-    double number;
-  } cases[] = {{Variant(), "", 0.0},
-               {Variant::Double(1.0 / 3.0), "0.333333333333333", 0.333333333333333},
-               {Variant::Text("12 caf\xc3\xa9"), "12 caf\xc3\xa9", 12.0}};
+  } cases[] = {{Variant(), ""},
+               {Variant::Double(1.0 / 3.0), "0.333333333333333"},
+               {Variant::Text("12 caf\xc3\xa9"), "12 caf\xc3\xa9"}};
   for (const auto& c : cases) {
     book_->SetCellValue("Data", "AA3", c.value);
     EXPECT_EQ(Text("Data", "27:3"), c.text) << com::Describe(c.value);
-    double value = 99;
-    EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "AA3", value, Msg()), 0);
-    EXPECT_EQ(value, c.number) << com::Describe(c.value);
   }
+  book_->SetCellValue("Data", "AA3", cases[1].value);
+  double value = 99;
+  EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "27:3", value, Msg()), 0) << MessageText();
+  EXPECT_EQ(value, 0.333333333333333);
+}
+
+// A number is read only from a text that is wholly one; anything else, an
+// empty cell among them, fails the read naming the sheet and the cell (as an
+// A1 address). For streams an empty cell is a missing value instead.
+TEST_F(CellTransferTest, OnlyATextThatIsWhollyANumberReadsAsOne) {
+  ASSERT_EQ(session_->SelectWorksheet("Data", Msg()), 0);
+  for (const auto& [text, number] : test_support::kCellTexts) {
+    SCOPED_TRACE(std::string("\"") + text + "\"");
+    book_->SetCellValue("Data", "B4", *text == '\0' ? Variant() : Variant::Text(text));
+    ClearMessage();
+    double value = 99;
+    EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "2:4", value, Msg()), number ? 0 : 1);
+    EXPECT_EQ(value, number.value_or(EXT_UNDEFINED_VALUE));
+    const std::string why =
+        *text == '\0' ? "Type mismatch. Data!B4 is empty"
+                      : std::string("Type mismatch. Data!B4 holds \"") + text + "\", not a number";
+    EXPECT_EQ(MessageText(), number ? "" : "Error in getting data from Excel: " + why);
+
+    const auto stream = [&] { return ReadCellNumber(session_.get(), "", "B4", "Data"); };
+    if (number) {
+      EXPECT_EQ(stream(), *number);
+    } else if (*text == '\0') {
+      EXPECT_EQ(stream(), EXT_UNDEFINED_VALUE) << "missing, not a failure";
+    } else {
+      try {
+        stream();
+        ADD_FAILURE() << "no exception";
+      } catch (const automation::CellReadError& error) {
+        EXPECT_EQ(error.what(), why);
+      }
+    }
+  }
+  // A long text is shown by its start, cut at a character boundary.
+  book_->SetCellValue("Data", "B4", Variant::Text(std::string(39, 'x') + "\xc3\xa9 and more"));
+  double value = 0;
+  EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "B4", value, Msg()), 1);
+  EXPECT_EQ(MessageText(), "Error in getting data from Excel: Type mismatch. Data!B4 holds \"" +
+                               std::string(39, 'x') + "...\", not a number");
 }
 
 // Each failure with its message, a read's and a write's (nullptr: not a

@@ -106,4 +106,23 @@ TEST(IntegrationNotes, WhatTheDriverDoesSilentlyIsSaid) {
   EXPECT_NE(summary["notes"].dump().find("model data file"), std::string::npos);
 }
 
+// An empty output cell is a missing value, not a failure: the run says which
+// cell it was and when, once for all the timesteps.
+TEST(IntegrationNotes, EmptyOutputCellsAreListedOncePerStreamAndField) {
+  Folder folder;
+  const fs::path scenario = hosttest::ExampleScenario(
+      "separator", folder.path() / "s.json",
+      [&](json& s) { s["case"]["outputStreams"][1]["propertyCells"][3]["cell"] = "Z99"; });
+  const hosttest::Result r = hosttest::Host(
+      "run " + scenario.string() + " --quiet --out " + (folder.path() / "out").string(),
+      folder.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  const json summary = json::parse(ReadText(folder.path() / "out" / "summary.json"));
+  const std::string notes = summary["notes"].dump();
+  EXPECT_NE(notes.find("output stream Out-2: pressure cell Outputs!Z99 was empty at timesteps 0-2"),
+            std::string::npos)
+      << notes;
+  EXPECT_EQ(notes.find("Out-1"), std::string::npos) << "its cells all hold numbers: " << notes;
+}
+
 }  // namespace

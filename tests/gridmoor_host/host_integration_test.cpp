@@ -297,6 +297,31 @@ TEST(IntegrationFailures, EachEndsWithStatusOneAndNamesTheProblem) {
            "separator",
            [](json& s) { s["case"]["inputStreams"][0]["sheetname"] = "Inputs"; },
            {"sheetname"}},
+          // A cell that holds a label, or nothing, is no number: never a 0.
+          {"output stream on a label",
+           "separator",
+           [](json& s) { s["case"]["outputStreams"][0]["propertyCells"][0]["cell"] = "A4"; },
+           {"GetIPR (code 50) for Out-1",
+            "Error in getting data from Excel: Type mismatch. Outputs!A4 holds \"Oil rate\", "
+            "not a number",
+            "timestep 0"}},
+          {"published variable on a label",
+           "separator",
+           [](json& s) {
+             s["publishedVariables"][0]["worksheet"] = "Outputs";
+             s["publishedVariables"][0]["cell"] = "A5";
+           },
+           {"Error in getting data for variable 'SepPressure': Type mismatch. Outputs!A5 holds "
+            "\"Water rate\", not a number",
+            "timestep 0"}},
+          {"constraint on a label",
+           "gaslift",
+           [](json& s) { s["case"]["constraints"][0]["cell"] = "A8"; },
+           {"Type mismatch. Wells!A8 holds \"Total\", not a number", "timestep 0"}},
+          {"objective on an empty cell",
+           "gaslift",
+           [](json& s) { s["case"]["objective"]["cell"] = "Z99"; },
+           {"GetObjectiveFunction (code 36)", "Type mismatch. Wells!Z99 is empty", "timestep 0"}},
       };
   for (const auto& [name, example, edit, expected] : cases) {
     Folder folder;

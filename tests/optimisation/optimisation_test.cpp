@@ -16,6 +16,7 @@
 #include "excel/errors.h"
 #include "items_fixture.h"
 #include "model/scripted_dialogs.h"
+#include "support/cell_texts.h"
 
 namespace optimisation_test {
 namespace {
@@ -296,7 +297,7 @@ TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsReadTheirCellsUnderTheLock
   AddConstraint(model_->constraints, "First", "C2");
   AddConstraint(model_->constraints, "Second", "$C$3").worksheet = "Sheet1";
   PutCell("B2", Variant::Double(12.5));
-  PutCell("C3", Variant::Text("3e2 bbl"), "Sheet1");
+  PutCell("C3", Variant::Text("3e2"), "Sheet1");
   EXPECT_EQ(Outcome(kGetObjective, 0, -1), std::tuple(0, 12.5, ""));
   EXPECT_EQ(Outcome(kGetConstraint, 1, -1), std::tuple(0, 300, ""));
 
@@ -306,7 +307,7 @@ TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsReadTheirCellsUnderTheLock
                          return false;
                        }});
   EXPECT_EQ(Run(kGetObjective, 0, 0), 0);
-  EXPECT_EQ(Run(kGetConstraint, 0, 0), 0);
+  EXPECT_EQ(Run(kGetConstraint, 1, 0), 0);
   EXPECT_EQ(lockedElsewhere, 2) << "held while each cell was read";
   EXPECT_FALSE(test_support::SpreadsheetLockedElsewhere()) << "released on return";
   recorder_->ClearFaults();
@@ -317,6 +318,35 @@ TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsReadTheirCellsUnderTheLock
   EXPECT_EQ(Outcome(kGetObjective, 0, 1), std::tuple(1, kUndefined, "Could not get Data.Cell[B2]"));
   EXPECT_EQ(Outcome(kGetConstraint, 0, 1),
             std::tuple(1, kUndefined, "Unable to get worksheet Nowhere"));
+}
+
+// An objective or constraint on a label, or on an empty cell, fails the read
+// naming the sheet and cell: never a 0 that the optimiser would take as the
+// workbook's answer. A control reads back the same way.
+TEST_F(OptimisationValuesTest, ItemCellsThatAreNotWhollyNumbersFailTheRead) {
+  AddConstraint(model_->constraints, "Limit", "$C$3").worksheet = "Sheet1";
+  AddControl(model_->controls, "Choke", "D5");
+  // The slot, the sheet, the cell and the cell as the case names it.
+  const std::tuple<ValueSlot, const char*, const char*, const char*> readers[] = {
+      {kGetObjective, "Data", "B2", "B2"},
+      {kGetConstraint, "Sheet1", "C3", "$C$3"},
+      {kGetControl, "Data", "D5", "D5"}};
+  for (const auto& [slot, sheet, cell, named] : readers) {
+    for (const auto& [text, number] : test_support::kCellTexts) {
+      SCOPED_TRACE(std::string(sheet) + "!" + cell + " \"" + text + "\"");
+      PutCell(cell, *text == '\0' ? Variant() : Variant::Text(text), sheet);
+      const std::string place = std::string(sheet) + "!" + named;
+      const std::string message =
+          number ? ""
+          : *text == '\0'
+              ? "Error in getting data from Excel: Type mismatch. " + place + " is empty"
+              : "Error in getting data from Excel: Type mismatch. " + place + " holds \"" + text +
+                    "\", not a number";
+      ClearStatus();
+      EXPECT_EQ(Outcome(slot, 0, -1),
+                std::tuple(number ? 0 : 1, number.value_or(kUndefined), message));
+    }
+  }
 }
 
 TEST_F(OptimisationValuesTest, ControlsAreWrittenAsGivenAsDoublesOrSayWhyNot) {

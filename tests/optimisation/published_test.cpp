@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <functional>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "items_fixture.h"
 #include "model/scripted_dialogs.h"
 #include "optimisation/published_ops.h"
+#include "support/cell_texts.h"
 
 namespace optimisation_test {
 namespace {
@@ -41,6 +43,45 @@ TEST_F(PublishedTest, AGetPrintsTheCellAsPercentGInTheCLocaleWhateverTheProcessL
     }
   }
   std::setlocale(LC_ALL, previous.c_str());
+}
+
+// A variable on a label or an empty cell fails its get naming the sheet and
+// cell, never "0"; a block says so for its first such cell, whether read as
+// a block or cell by cell.
+TEST_F(PublishedTest, AGetOfACellThatIsNotWhollyANumberFailsNamingIt) {
+  AddVariable("Rate", "C2").worksheet = "Data";
+  AddVariable("Row", "A5", 3, 1).worksheet = "Data";
+  PutCell("A5", Variant::Double(1));
+  PutCell("C5", Variant::Text("abc"));
+  for (const bool blocks : {true, false}) {
+    std::optional<test_support::CellByCell> cellByCell;
+    if (!blocks) cellByCell.emplace();
+    for (const auto& [text, number] : test_support::kCellTexts) {
+      SCOPED_TRACE(std::string(blocks ? "blocks \"" : "cell by cell \"") + text + "\"");
+      const Variant value = *text == '\0' ? Variant() : Variant::Text(text);
+      PutCell("C2", value);
+      PutCell("B5", value);
+      const auto why = [](const char* cell, const char* held) {
+        return *held == '\0' ? std::string("Type mismatch. Data!") + cell + " is empty"
+                             : std::string("Type mismatch. Data!") + cell + " holds \"" + held +
+                                   "\", not a number";
+      };
+      ClearStatus();
+      EXPECT_EQ(Get(0), number ? 0 : 1);
+      EXPECT_EQ(StatusText(),
+                number ? "" : "Error in getting data for variable 'Rate': " + why("C2", text));
+      if (number) {
+        EXPECT_EQ(ValueText(), optimisation::FormatPublishedValue(*number));
+      }
+      ClearStatus();
+      EXPECT_EQ(Eval2(1, false), 1) << "C5 is never a number";
+      EXPECT_EQ(StatusText(), "Error in getting data for variable 'Row': " +
+                                  (number ? why("C5", "abc") : why("B5", text)));
+    }
+  }
+  PutCell("C5", Variant::Double(2));
+  ASSERT_EQ(Eval2(1, false), 0) << StatusText();
+  EXPECT_STREQ(Record2Text(), "1\t7\t2") << "the last text of the table";
 }
 
 TEST_F(PublishedTest, BlocksAreToldApartAndTheirRegionsClampedBeforeAnyRead) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
+#include "support/cell_texts.h"
+
 namespace {
 
 // As scanf's "%d" and atoi, but a number too large for 32 bits saturates
@@ -25,6 +30,30 @@ TEST(NumberText, IntegersSaturate) {
     EXPECT_EQ(value, c.value) << c.text;
     EXPECT_EQ(text::ParseInt32(c.text), c.value) << c.text;
   }
+}
+
+// Whole numbers only, read the same in a decimal-comma locale.
+TEST(NumberText, WholeNumbersOnlyInAnyLocale) {
+  const test_support::CellTextCase more[] = {{"5.", 5.0},
+                                             {".5", 0.5},
+                                             {"+7", 7.0},
+                                             {"1e", std::nullopt},
+                                             {"e5", std::nullopt},
+                                             {".", std::nullopt},
+                                             {"1e999", std::nullopt},
+                                             {"1 000", std::nullopt},
+                                             {"5,5", std::nullopt}};
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  for (const char* locale : {"C", "de_DE.UTF-8"}) {
+    ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "scripts/install-deps makes it";
+    const auto check = [locale](const auto& table) {
+      for (const auto& [text, number] : table)
+        EXPECT_EQ(text::ParseWholeNumber(text), number) << locale << " \"" << text << "\"";
+    };
+    check(test_support::kCellTexts);
+    check(more);
+  }
+  std::setlocale(LC_ALL, previous.c_str());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 #include "archive/archive_error.h"
@@ -91,6 +92,32 @@ bool IsOneSheetFormat(const std::filesystem::path& file) {
   return extension == ".csv" || extension == ".tsv" || extension == ".txt" || extension == ".prn";
 }
 
+// The record fields an output stream's property cells fill, in the order of
+// its "propertyCells", with the words a note uses for them.
+struct OutputField {
+  const char* words;
+  std::size_t offset;
+};
+constexpr OutputField kOutputFields[] = {
+    {"oil rate", EXT_IPR_OIL_RATE_OFFSET},           {"water rate", EXT_IPR_WATER_RATE_OFFSET},
+    {"gas rate", EXT_IPR_GAS_RATE_OFFSET},           {"pressure", EXT_IPR_PRESSURE_OFFSET},
+    {"temperature", EXT_IPR_TEMPERATURE_OFFSET},     {"oil gravity", EXT_IPR_OIL_GRAVITY_OFFSET},
+    {"water gravity", EXT_IPR_WATER_GRAVITY_OFFSET}, {"gas gravity", EXT_IPR_GAS_GRAVITY_OFFSET}};
+
+// "0-2, 5": timesteps as runs.
+std::string TimestepRuns(const std::set<int>& steps) {
+  std::string text;
+  for (auto at = steps.begin(); at != steps.end();) {
+    const int first = *at;
+    int last = first;
+    while (++at != steps.end() && *at == last + 1)
+      ++last;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(first) + (last > first ? "-" + std::to_string(last) : "");
+  }
+  return text;
+}
+
 class Runner {
  public:
   Runner(Library& library, const Scenario& scenario, const RunOptions& options, RunRecord& record)
@@ -102,6 +129,8 @@ class Runner {
 
   void Run();
   void Cleanup();
+  // One note per output field whose cell was empty at some solve.
+  void NoteEmptyOutputs();
   int timestep = -1;
 
  private:
@@ -138,6 +167,14 @@ class Runner {
   std::map<std::string, std::string> places_;  // stream or variable name -> Place()
   std::vector<std::pair<std::string, std::string>> missingSheets_;  // stream, sheet
   bool addedSheets_ = false;  // the driver added a sheet the workbook lacked
+  // A bound output cell and the timesteps at which it was empty: the driver
+  // leaves such a value missing, which the run's table alone does not say.
+  struct BoundOutput {
+    const OutputField* field;
+    std::string cell;  // "Outputs!B4"
+    std::set<int> emptyAt;
+  };
+  std::map<std::string, std::vector<BoundOutput>> boundOutputs_;  // by output stream name
 };
 
 std::string Runner::Where(const std::string& name) const {
@@ -264,7 +301,16 @@ void Runner::CheckCase(const std::vector<std::uint8_t>& archive) {
       const nlohmann::json& stream = case_[list][i];
       if (Blank(stream, "sheetName")) continue;
       const std::string name = (list[0] == 'i' ? "In-" : "Out-") + std::to_string(i + 1);
-      places_[name] = Place(stream["sheetName"].get<std::string>(), StreamCells(stream));
+      const std::string sheet = stream["sheetName"].get<std::string>();
+      places_[name] = Place(sheet, StreamCells(stream));
+      if (list[0] == 'o' && stream.contains("propertyCells") &&
+          stream["propertyCells"].is_array()) {
+        const nlohmann::json& cells = stream["propertyCells"];
+        for (std::size_t row = 0; row < std::min(cells.size(), std::size(kOutputFields)); ++row)
+          if (!Blank(cells[row], "cell"))
+            boundOutputs_[name].push_back(
+                {&kOutputFields[row], sheet + "!" + cells[row]["cell"].get<std::string>(), {}});
+      }
     }
   }
 }
@@ -450,6 +496,10 @@ std::vector<StreamState> Runner::Solve(int t) {
   for (std::size_t i : outputs_) {
     Record record = NewIprRecord(rec_.streams[i].handle);
     Require(EXT_CMD_GET_IPR, record.data(), 0, rec_.streams[i].name);
+    if (const auto bound = boundOutputs_.find(rec_.streams[i].name); bound != boundOutputs_.end()) {
+      for (BoundOutput& output : bound->second)
+        if (IsUndefined(record.Get<double>(output.field->offset))) output.emptyAt.insert(t);
+    }
     outputs.push_back(DecodeIpr(record));
   }
   Require(EXT_CMD_POST_SOLVE_2, nullptr, 0);
@@ -645,6 +695,16 @@ void Runner::Run() {
   }
 }
 
+void Runner::NoteEmptyOutputs() {
+  for (const auto& [stream, outputs] : boundOutputs_)
+    for (const BoundOutput& output : outputs)
+      if (!output.emptyAt.empty())
+        rec_.notes.push_back("output stream " + stream + ": " + output.field->words + " cell " +
+                             output.cell + " was empty at timestep" +
+                             (output.emptyAt.size() > 1 ? "s " : " ") +
+                             TimestepRuns(output.emptyAt));
+}
+
 void Runner::Cleanup() {
   progress_.Finish();
   if (runStarted_ && !runEnded_) (void)lib_.Call(EXT_CMD_END_OF_RUN);
@@ -692,6 +752,7 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
   } catch (const std::exception& e) {
     record.failure = RunFailure{std::string("internal error: ") + e.what(), "", 0, runner.timestep};
   }
+  runner.NoteEmptyOutputs();
   runner.Cleanup();
 }
 

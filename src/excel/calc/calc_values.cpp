@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 
 #include "com/error.h"
 #include "excel/errors.h"
 #include "text/ascii.h"
+#include "text/number.h"
 #include "text/utf8.h"
 
 namespace excel::calc {
@@ -318,41 +318,7 @@ std::optional<double> ParsePlainNumber(std::u16string_view text) {
     if (c > 0x7F) return std::nullopt;
     ascii += static_cast<char>(c);
   }
-  std::size_t at = 0;
-  bool negative = false;
-  if (ascii[at] == '+' || ascii[at] == '-') {
-    negative = ascii[at] == '-';
-    ++at;
-  }
-  const std::size_t mantissaStart = at;
-  std::size_t digits = 0;
-  while (at < ascii.size() && std::isdigit(static_cast<unsigned char>(ascii[at])))
-    ++at, ++digits;
-  if (at < ascii.size() && ascii[at] == '.') {
-    ++at;
-    while (at < ascii.size() && std::isdigit(static_cast<unsigned char>(ascii[at])))
-      ++at, ++digits;
-  }
-  if (digits == 0) return std::nullopt;
-  if (at < ascii.size() && (ascii[at] == 'e' || ascii[at] == 'E')) {
-    ++at;
-    if (at < ascii.size() && (ascii[at] == '+' || ascii[at] == '-')) ++at;
-    std::size_t exponentDigits = 0;
-    while (at < ascii.size() && std::isdigit(static_cast<unsigned char>(ascii[at])))
-      ++at, ++exponentDigits;
-    if (exponentDigits == 0) return std::nullopt;
-  }
-  if (at != ascii.size()) return std::nullopt;
-  double value = 0;
-  const char* begin = ascii.data() + mantissaStart;
-  const char* end = ascii.data() + ascii.size();
-  // from_chars does not take "5." or ".5" with a leading point; both are
-  // plain numbers to a user, so a zero is put in front / the point dropped.
-  std::string normal(begin, end);
-  if (normal.front() == '.') normal.insert(normal.begin(), '0');
-  const auto result = std::from_chars(normal.data(), normal.data() + normal.size(), value);
-  if (result.ec != std::errc() || result.ptr != normal.data() + normal.size()) return std::nullopt;
-  return negative ? -value : value;
+  return text::ParseWholeNumber(ascii);
 }
 
 CellInput ClassifyText(std::u16string_view text) {
