@@ -10,6 +10,7 @@
 
 #include "json_shape.h"
 #include "platform/files.h"
+#include "text/ascii.h"
 
 namespace refhost {
 namespace {
@@ -93,6 +94,18 @@ bool ReadBounded(const fs::path& file, std::size_t limit, std::string& text, std
 bool ReadBounded(const fs::path& file, std::size_t limit, std::vector<std::uint8_t>& bytes,
                  std::string& error) {
   return ReadInto(file, limit, bytes, error);
+}
+
+fs::path TemporaryRoot() {
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp != nullptr && *tmp != '\0' ? fs::path(tmp) : fs::path("/tmp");
+}
+
+std::string LowerExtension(const fs::path& file) {
+  std::string extension = file.extension().string();
+  for (char& c : extension)
+    c = text::LowerAscii(c);
+  return extension;
 }
 
 bool WriteText(const fs::path& file, std::string_view text, std::string& error) {

@@ -26,10 +26,15 @@ bool ReadBounded(const std::filesystem::path& file, std::size_t limit, std::stri
 bool ReadBounded(const std::filesystem::path& file, std::size_t limit,
                  std::vector<std::uint8_t>& bytes, std::string& error);
 
-// Writes `text` as the whole of `file`. False with `error` naming the file.
-// Replaces `file` whole or leaves it as it was; false with `error` naming
-// the file and the reason.
+// Writes `text` as the whole of `file`: replaces it whole or leaves it as it was; false with
+// `error` naming the file and the reason.
 bool WriteText(const std::filesystem::path& file, std::string_view text, std::string& error);
+
+// The folder for temporary files: $TMPDIR, else /tmp.
+std::filesystem::path TemporaryRoot();
+
+// A file's extension in lower case (".xlsm"), whatever the locale.
+std::string LowerExtension(const std::filesystem::path& file);
 
 // Parses JSON text; false with `error` giving the line and column of the
 // fault (numbers too large for a double are faults too), of nesting deeper

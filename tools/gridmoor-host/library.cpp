@@ -15,6 +15,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "files.h"
 #include "interrupt.h"
 
 namespace refhost {
@@ -108,8 +109,7 @@ void RemoveScratchOfEndedRuns(const std::filesystem::path& root) {
 bool Library::ScratchFile(const std::string& name, std::filesystem::path& file,
                           std::string& error) {
   if (scratch_.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    const std::filesystem::path root(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
+    const std::filesystem::path root = TemporaryRoot();
     RemoveScratchOfEndedRuns(root);
     // The process id in the name tells a later run whose folder it is.
     std::string folder =

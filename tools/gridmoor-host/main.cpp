@@ -4,7 +4,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -54,13 +53,6 @@ int Fail(const std::string& message) {
 // Usage errors (unknown options, missing arguments) end with this status.
 constexpr int kUsageError = 2;
 
-std::string LowerExtension(const fs::path& file) {
-  std::string extension = file.extension().string();
-  for (char& c : extension)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension;
-}
-
 // --save-as never writes over the run's own scenario or into its --out
 // folder, whose files the run writes itself.
 bool SaveAsTargetAllowed(const fs::path& saveAs, const fs::path& scenarioFile, const fs::path& out,
@@ -84,7 +76,7 @@ bool SaveAsTargetAllowed(const fs::path& saveAs, const fs::path& scenarioFile, c
 
 // Said when the copy is in a format that keeps no macros.
 std::string MacrosNotKeptNote(const fs::path& workbook, const fs::path& saveAs) {
-  const std::string from = LowerExtension(workbook), to = LowerExtension(saveAs);
+  const std::string from = refhost::LowerExtension(workbook), to = refhost::LowerExtension(saveAs);
   if (to != ".xlsx" && to != ".csv") return {};
   if (from == ".xlsm" || from == ".xlsb")
     return "--save-as " + saveAs.string() +

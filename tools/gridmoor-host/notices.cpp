@@ -6,15 +6,16 @@
 #include <fstream>
 #include <iterator>
 
+#include "files.h"
+#include "platform/notices.h"
+
 namespace refhost {
 namespace {
-constexpr const char* kVariable = "GRIDMOOR_NOTICE_FILE";
+constexpr const char* kVariable = platform::kNoticeFileVariable;
 }  // namespace
 
 NoticeFile::NoticeFile() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string name =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/gridmoor-notices-XXXXXX";
+  std::string name = (TemporaryRoot() / "gridmoor-notices-XXXXXX").string();
   const int fd = ::mkstemp(name.data());
   if (fd < 0) return;
   ::close(fd);

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -86,9 +85,7 @@ void CheckWorkbookFile(const std::string& path) {
 
 // Text formats keep only one sheet.
 bool IsOneSheetFormat(const std::filesystem::path& file) {
-  std::string extension = file.extension().string();
-  for (char& c : extension)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string extension = LowerExtension(file);
   return extension == ".csv" || extension == ".tsv" || extension == ".txt" || extension == ".prn";
 }
 
