@@ -401,8 +401,8 @@ void RemoveWrappers(Document& document) {
                                                                 uno::UNO_QUERY_THROW);
   const uno::Reference<css::container::XNameAccess> names(scripts->getBasicLibraries(),
                                                           uno::UNO_QUERY_THROW);
-  for (const auto& [library, calls] : document.wrappers) {
-    (void)calls;
+  for (const auto& wrapped : document.wrappers) {
+    const std::string& library = wrapped.first;
     const uno::Reference<css::container::XNameContainer> modules(
         names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
     for (const rtl::OUString& module : modules->getElementNames())
