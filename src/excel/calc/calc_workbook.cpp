@@ -73,12 +73,38 @@ void CheckWritable(const std::string& path) {
   if (!existed) ::unlink(path.c_str());
 }
 
+// Text formats hold one sheet: the office writes the active sheet and
+// drops every other one without a word.
+bool HoldsOneSheet(const rtl::OUString& filter) {
+  return filter.startsWith("Text - txt - csv") || filter == "DIF" || filter == "SYLK" ||
+         filter == "dBase";
+}
+
+// Refuses a save into a one-sheet format that would lose sheets: a CSV
+// workbook that a sheet was added to would have its rows replaced by the
+// active sheet, and a copy of a workbook of several sheets would keep one.
+void RefuseDroppingSheets(Document& document, const rtl::OUString& filter,
+                          const std::string& path) {
+  if (!HoldsOneSheet(filter)) return;
+  const uno::Sequence<rtl::OUString> names = document.spreadsheet->getSheets()->getElementNames();
+  if (names.getLength() <= 1) return;
+  std::string listed;
+  for (const rtl::OUString& name : names)
+    listed += (listed.empty() ? "" : ", ") + ToUtf8(name);
+  com::Throw(kApplicationError, "saving " + path +
+                                    " is refused: the format holds one sheet, and the workbook "
+                                    "has " +
+                                    std::to_string(names.getLength()) + " (" + listed +
+                                    "); the others would be lost");
+}
+
 void StoreTo(Document& document, const std::string& path, bool keepLocation) {
   CheckWritable(path);
   const std::optional<std::string> byExtension = SaveFilterForPath(path);
   document.Call(kApplicationError, [&] {
     rtl::OUString filter = byExtension ? Utf8ToOUString(*byExtension) : FilterOf(document.model);
     if (filter.isEmpty()) filter = "Calc MS Excel 2007 XML";
+    RefuseDroppingSheets(document, filter, path);
     RemoveWrappers(document);
     uno::Sequence<css::beans::PropertyValue> arguments =
         Properties({{"FilterName", uno::Any(filter)}, {"Overwrite", uno::Any(true)}});
@@ -162,6 +188,7 @@ void CalcWorkbook::Save(std::int32_t) {
   // A workbook that was never saved has no file or format to save in.
   if (path.empty()) com::Throw(kApplicationError);
   document_->Call(kApplicationError, [&] {
+    RefuseDroppingSheets(*document_, FilterOf(document_->model), path);
     RemoveWrappers(*document_);
     const uno::Reference<css::frame::XStorable> storable(document_->component,
                                                          uno::UNO_QUERY_THROW);
