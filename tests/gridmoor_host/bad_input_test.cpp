@@ -186,6 +186,12 @@ TEST(HostBadInputs, AFullDiskFailsTheCommandAndLeavesOldFilesWhole) {
   EXPECT_NE(hosttest::ReadText(folder.path() / "err.txt").find("cannot write the standard output"),
             std::string::npos);
 
+  // Scenario folders for collect (a scenario that fails needs no office).
+  const fs::path broken = folder.path() / "broken.json", runs = folder.path() / "runs";
+  std::ofstream(broken) << "{\"run\": ";
+  ASSERT_EQ(Host("run-many " + broken.string() + " --out " + runs.string(), folder.path()).status,
+            1);
+
   if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
   const fs::path disk = folder.path() / "disk";
   fs::create_directory(disk);
@@ -209,6 +215,13 @@ TEST(HostBadInputs, AFullDiskFailsTheCommandAndLeavesOldFilesWhole) {
   EXPECT_EQ(build.status, 1) << build.err;
   EXPECT_NE(build.err.find("No space left on device"), std::string::npos) << build.err;
   EXPECT_EQ(hosttest::ReadText(good), before);
+
+  const Result collect =
+      Host("collect " + runs.string() + " --out " + (disk / "summary").string(), folder.path());
+  EXPECT_EQ(collect.status, 1) << collect.err;
+  EXPECT_NE(collect.err.find("No space left on device"), std::string::npos) << collect.err;
+  EXPECT_FALSE(fs::exists(disk / "summary" / "summary.csv"));
+  EXPECT_FALSE(fs::exists(disk / "summary" / "summary.json"));
 }
 
 }  // namespace
