@@ -230,10 +230,13 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
 }
 
 // Cells may have moved under a macro: cached cell references go stale.
-void MarkMacroRan(CalcApplication& application) {
+// Each document remembers the macro, which a later failure may name.
+void MarkMacroRan(CalcApplication& application, const MacroEntry& entry) {
+  const std::string name = entry.library + "." + entry.module + "." + entry.procedure.name;
   for (const std::shared_ptr<Document>& document : application.Documents()) {
     std::lock_guard lock(document->mutex);
     ++document->generation;
+    document->lastMacro = name;
   }
 }
 
@@ -374,8 +377,9 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
     if (!target) com::Throw(com::DISP_E_EXCEPTION);
     struct MarkOnExit {
       CalcApplication& application;
-      ~MarkOnExit() { MarkMacroRan(application); }
-    } mark{application};
+      const MacroEntry& entry;
+      ~MarkOnExit() { MarkMacroRan(application, entry); }
+    } mark{application, target->entry};
     return Invoke(application, *target, arguments);
   });
 }
@@ -388,8 +392,9 @@ void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>&
     if (entry == nullptr) return;  // a workbook without the macro: nothing to run
     struct MarkOnExit {
       CalcApplication& application;
-      ~MarkOnExit() { MarkMacroRan(application); }
-    } mark{application};
+      const MacroEntry& entry;
+      ~MarkOnExit() { MarkMacroRan(application, entry); }
+    } mark{application, *entry};
     Invoke(application, Target{document, *entry}, {});
   });
 }

@@ -73,6 +73,8 @@ struct Document {
 
   std::mutex mutex;  // guards everything below
   bool closed = false;
+  bool closedInOffice = false;  // by a macro, not by the driver
+  std::string lastMacro;        // "Library.Module.Procedure" of the last macro run
   // Bumped whenever cells may have moved (a macro ran), so that cached
   // cell references are not used past it.
   std::uint64_t generation = 0;
@@ -100,8 +102,19 @@ struct Document {
   template <typename Body>
   auto Call(HRESULT refused, Body&& body) -> decltype(body()) {
     CheckUsable();
-    return office->Call(refused, std::forward<Body>(body));
+    try {
+      return office->Call(refused, std::forward<Body>(body));
+    } catch (const com::Error& error) {
+      // A closed document's objects fail in many ways (disposed, no
+      // sheets): after any failure, the document is asked once.
+      if (error.hr() != com::RPC_E_DISCONNECTED || !error.HasDescription())
+        CheckNotClosedInOffice();
+      throw;
+    }
   }
+  // A document whose model is disposed while the office runs was closed
+  // there, by a macro: RPC_E_DISCONNECTED saying so, from then on.
+  void CheckNotClosedInOffice();
 };
 
 class CalcApplication final : public Application {

@@ -8,6 +8,7 @@
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/AddressConvention.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/FormulaLanguage.hpp>
 #include <com/sun/star/sheet/FormulaMapGroup.hpp>
 #include <com/sun/star/sheet/FormulaResult.hpp>
@@ -17,9 +18,14 @@
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XFormulaOpCodeMapper.hpp>
 #include <com/sun/star/sheet/XFormulaTokens.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
+#include <com/sun/star/sheet/XSheetAnnotations.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
+#include <com/sun/star/sheet/XSheetCellRange.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/text/XSimpleText.hpp>
 #include <com/sun/star/util/MalformedNumberFormatException.hpp>
 #include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XNumberFormatTypes.hpp>
@@ -249,6 +255,60 @@ void AddCells(const uno::Sequence<css::table::CellRangeAddress>& addresses, cons
         cells.emplace(row - area.firstRow, column - area.firstColumn);
       }
     }
+  }
+}
+
+// A cell note of a block, relative to the block.
+struct KeptNote {
+  sal_Int32 row = 0;
+  sal_Int32 column = 0;
+  rtl::OUString text;
+  bool visible = false;
+};
+
+Cells NotedCells(RangeHandles& handles) {
+  Cells cells;
+  AddCells(
+      QueryOf(handles)->queryContentCells(css::sheet::CellFlags::ANNOTATION)->getRangeAddresses(),
+      handles.area, cells);
+  return cells;
+}
+
+uno::Reference<css::sheet::XSheetAnnotation> NoteOf(RangeHandles& handles, sal_Int32 row,
+                                                    sal_Int32 column) {
+  const uno::Reference<css::sheet::XSheetAnnotationAnchor> anchor(
+      handles.range->getCellByPosition(column, row), uno::UNO_QUERY_THROW);
+  return anchor->getAnnotation();
+}
+
+// The office's block writes (setDataArray, setFormulaArray) clear the notes
+// of the cells they write, where a spreadsheet's value write keeps them:
+// they are read before and put back after. A block without notes costs the
+// one query.
+std::vector<KeptNote> NotesIn(RangeHandles& handles) {
+  std::vector<KeptNote> notes;
+  for (const auto& [row, column] : NotedCells(handles)) {
+    const uno::Reference<css::sheet::XSheetAnnotation> note = NoteOf(handles, row, column);
+    const uno::Reference<css::text::XSimpleText> text(note, uno::UNO_QUERY_THROW);
+    notes.push_back(KeptNote{row, column, text->getString(), note->getIsVisible() != 0});
+  }
+  return notes;
+}
+
+void PutBackNotes(RangeHandles& handles, const std::vector<KeptNote>& notes) {
+  if (notes.empty()) return;
+  const Cells remaining = NotedCells(handles);
+  const uno::Reference<css::sheet::XSheetCellRange> range(handles.range, uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XSheetAnnotationsSupplier> supplier(range->getSpreadsheet(),
+                                                                       uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XSheetAnnotations> annotations = supplier->getAnnotations();
+  const sal_Int16 sheet = SheetIndexOf(handles);
+  for (const KeptNote& note : notes) {
+    if (remaining.count({note.row, note.column}) != 0) continue;
+    annotations->insertNew(css::table::CellAddress(sheet, handles.area.firstColumn + note.column,
+                                                   handles.area.firstRow + note.row),
+                           note.text);
+    if (note.visible) NoteOf(handles, note.row, note.column)->setIsVisible(true);
   }
 }
 
@@ -485,8 +545,11 @@ class CalcRange final : public Range {
       PutCellByCell(block);
       return;
     }
+    const std::vector<KeptNote> notes = NotesIn(handles);
     DataOf(handles)->setDataArray(data);
-    if (later.empty() || PutTypedBlock(later)) return;
+    const bool written = later.empty() || PutTypedBlock(later);
+    PutBackNotes(handles, notes);
+    if (written) return;
     const sal_Int16 sheet = SheetIndexOf(handles);
     // A single formula for the whole block is read once at the first cell:
     // its relative references then move along, as when a spreadsheet fills

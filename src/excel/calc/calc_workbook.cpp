@@ -13,13 +13,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 #include "excel/calc/calc_objects.h"
 #include "excel/errors.h"
 #include "text/ascii.h"
+#include "text/utf8.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
@@ -68,15 +71,44 @@ rtl::OUString FilterOf(const uno::Reference<css::frame::XModel>& model) {
 void CheckWritable(const std::string& path) {
   const bool existed = ::access(path.c_str(), F_OK) == 0;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == ENOSPC)
+    com::Throw(kApplicationError, DiskFullText(std::filesystem::path(path).parent_path()) + ": " +
+                                      path + " could not be saved");
   if (fd < 0) com::Throw(kApplicationError, "Cannot write " + path + ": " + std::strerror(errno));
   ::close(fd);
   if (!existed) ::unlink(path.c_str());
 }
 
+// True for the office's reason for a full disk: its input/output error code
+// for it, 0x909, at the end ("SfxBaseModel::storeSelf: 0x909").
+bool SaysOutOfSpace(std::string_view reason) {
+  constexpr std::string_view kCode = "0x909";
+  const std::size_t at = reason.rfind(kCode);
+  if (at == std::string_view::npos) return false;
+  const std::size_t after = at + kCode.size();
+  return after == reason.size() || !std::isxdigit(static_cast<unsigned char>(reason[after]));
+}
+
+// Runs the office's `store` of `path`: a full disk fails it as a full disk,
+// naming the file, not as the office's code.
+template <typename Body>
+void Storing(Document& document, const std::string& path, Body&& store) {
+  try {
+    document.Call(kApplicationError, std::forward<Body>(store));
+  } catch (const com::Error& error) {
+    if (error.hr() != kApplicationError) throw;
+    const std::filesystem::path file(path);
+    if (SaysOutOfSpace(error.ErrorMessage()) || DiskNearlyFull(file.parent_path(), 1))
+      com::Throw(kApplicationError,
+                 DiskFullText(file.parent_path()) + ": " + path + " could not be saved");
+    throw;
+  }
+}
+
 void StoreTo(Document& document, const std::string& path, bool keepLocation) {
   CheckWritable(path);
   const std::optional<std::string> byExtension = SaveFilterForPath(path);
-  document.Call(kApplicationError, [&] {
+  Storing(document, path, [&] {
     rtl::OUString filter = byExtension ? Utf8ToOUString(*byExtension) : FilterOf(document.model);
     if (filter.isEmpty()) filter = "Calc MS Excel 2007 XML";
     RemoveWrappers(document);
@@ -113,6 +145,36 @@ std::u16string NewSheetName(const uno::Sequence<rtl::OUString>& names) {
 }
 
 }  // namespace
+
+void Document::CheckNotClosedInOffice() {
+  bool known = false;
+  {
+    std::lock_guard lock(mutex);
+    if (closed) return;
+    known = closedInOffice;
+  }
+  if (office->Disconnected()) return;
+  if (!known) {
+    try {
+      office->Call(kApplicationError, [&] { static_cast<void>(model->getURL()); });
+      return;  // the document is there: something else is gone
+    } catch (const com::Error& error) {
+      if (error.hr() != com::RPC_E_DISCONNECTED || office->Disconnected()) return;
+    }
+  }
+  std::string name;
+  std::string macro;
+  {
+    std::lock_guard lock(mutex);
+    closedInOffice = true;
+    name = title;
+    macro = lastMacro;
+  }
+  com::Throw(com::RPC_E_DISCONNECTED,
+             "The workbook " + name + " was closed by a macro" +
+                 (macro.empty() ? std::string() : " (the last one run: " + macro + ")") +
+                 ": its cells can no longer be read or written");
+}
 
 void CalcWorkbook::CheckUsable() {
   application_->CheckUsable();
@@ -161,7 +223,7 @@ void CalcWorkbook::Save(std::int32_t) {
   }
   // A workbook that was never saved has no file or format to save in.
   if (path.empty()) com::Throw(kApplicationError);
-  document_->Call(kApplicationError, [&] {
+  Storing(*document_, path, [&] {
     RemoveWrappers(*document_);
     const uno::Reference<css::frame::XStorable> storable(document_->component,
                                                          uno::UNO_QUERY_THROW);
@@ -388,7 +450,11 @@ RangeTarget CalcWorksheet::Resolve(const std::u16string& cell1, const std::u16st
       ascii += c < 0x80 ? static_cast<char>(c) : '\x7f';
     if (std::optional<CellArea> area = ParseA1Area(ascii)) return *area;
     if (std::optional<CellArea> named = AreaOfName(text)) return *named;
-    com::Throw(kApplicationError);  // no address and no name of this sheet
+    const uno::Reference<css::container::XNamed> sheetName(sheet_, uno::UNO_QUERY_THROW);
+    com::Throw(kApplicationError, "Invalid cell reference \"" +
+                                      text::Utf16ToUtf8(text.substr(0, 64)) + "\" on sheet " +
+                                      ToUtf8(sheetName->getName()) +
+                                      ": no cell of the sheet and no name");
   };
   RangeTarget target;
   target.handles = std::make_shared<RangeHandles>();
