@@ -357,7 +357,7 @@ std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
 com::Variant RunMacro(CalcApplication& application, const std::string& name,
                       const std::vector<com::Variant>& arguments) {
   const std::optional<MacroName> parsed = ParseMacroName(name);
-  if (!parsed) com::Throw(com::DISP_E_EXCEPTION);
+  if (!parsed) com::Throw(com::DISP_E_EXCEPTION, "\"" + name + "\" is no macro name");
   OfficeSession& office = *application.Office();
   return office.Call(com::DISP_E_EXCEPTION, [&] {
     std::optional<Target> target;
@@ -374,7 +374,9 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
       const std::vector<MacroEntry> macros = ApplicationMacros(office);
       if (const MacroEntry* entry = FindMacro(macros, *parsed)) target = Target{nullptr, *entry};
     }
-    if (!target) com::Throw(com::DISP_E_EXCEPTION);
+    if (!target)
+      com::Throw(com::DISP_E_EXCEPTION, "There is no macro " + std::string(text::Trim(name)) +
+                                            " in the open workbooks or the office's libraries");
     struct MarkOnExit {
       CalcApplication& application;
       const MacroEntry& entry;

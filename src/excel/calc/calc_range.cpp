@@ -96,7 +96,8 @@ sal_Int32 FormatKey(Document& document, const std::u16string& code) {
     try {
       key = formats->addNew(text, EnglishUs());
     } catch (const css::util::MalformedNumberFormatException&) {
-      com::Throw(kApplicationError);  // a code the application does not accept
+      com::Throw(kApplicationError, "The number format \"" + text::Utf16ToUtf8(code) +
+                                        "\" is not one the application accepts");
     }
   }
   std::lock_guard lock(document.mutex);
@@ -197,6 +198,18 @@ com::Variant ErrorValue(sal_Int32 calcError) {
   return com::Variant::ErrorValue(ExcelErrorFromCalc(calcError));
 }
 
+// "Sheet1!B4", for messages.
+std::string CellName(const uno::Reference<css::table::XCell>& cell) {
+  const uno::Reference<css::beans::XPropertySet> properties(cell, uno::UNO_QUERY_THROW);
+  rtl::OUString absolute;  // "$Sheet1.$B$4"
+  properties->getPropertyValue("AbsoluteName") >>= absolute;
+  std::string name = ToUtf8(absolute);
+  std::erase(name, '$');
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name[dot] = '!';
+  return name;
+}
+
 // Writes one cell. A formula the application cannot compile is refused and
 // the cell keeps what it held.
 void WriteCell(Document& document, const uno::Reference<css::table::XCell>& cell,
@@ -237,7 +250,9 @@ void WriteCell(Document& document, const uno::Reference<css::table::XCell>& cell
       target->setTokens(tokens);
       if (IsFormulaSyntaxError(cell->getError())) {
         cell->setFormula(previous);
-        com::Throw(kApplicationError);
+        com::Throw(kApplicationError, "The formula " + text::Utf16ToUtf8(input.text) + " for " +
+                                          CellName(cell) +
+                                          " does not compile; the cell keeps what it held");
       }
       return;
     }

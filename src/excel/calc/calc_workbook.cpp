@@ -391,18 +391,23 @@ com::Bstr CalcWorksheet::GetName() {
 void CalcWorksheet::PutName(const com::Bstr& name) {
   application_->CheckUsable();
   const std::u16string wanted(name.View());
-  if (!IsAcceptableSheetName(wanted)) com::Throw(kApplicationError);
+  const auto refuse = [&](const char* why) {
+    com::Throw(kApplicationError,
+               "A sheet cannot be named \"" + text::Utf16ToUtf8(wanted) + "\": " + why);
+  };
+  if (!IsAcceptableSheetName(wanted))
+    refuse("a name has 1 to 31 characters, none of : \\ / ? * [ ], and no quote at either end");
   document_->Call(kApplicationError, [&] {
     const uno::Reference<css::container::XNamed> named(sheet_, uno::UNO_QUERY_THROW);
     const rtl::OUString current = named->getName();
     if (ToU16(current) == wanted) return;
     for (const rtl::OUString& other : document_->spreadsheet->getSheets()->getElementNames()) {
       if (other != current && text::EqualsNoCase(ToU16(other), wanted))
-        com::Throw(kApplicationError);
+        refuse("another sheet has that name");
     }
     named->setName(ToOUString(wanted));
     // Calc ignores a name it does not accept without saying so.
-    if (ToU16(named->getName()) != wanted) com::Throw(kApplicationError);
+    if (ToU16(named->getName()) != wanted) refuse("the office does not accept it");
   });
   // Ranges shared under the old name are no longer this sheet's.
   {

@@ -2,11 +2,16 @@
 // ending, dying, failing to start.
 #include <gmock/gmock.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <vector>
 
 #include "calc_test_support.h"
 #include "excel/calc/lock_file.h"
@@ -310,6 +315,90 @@ TEST_F(CalcOfficeTest, AProgramThatIsMissingExitsOrNeverAnswersFailsCreationInTi
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(c.seconds));
   }
   SetOfficeStartTimeout(std::chrono::seconds(60));
+}
+
+// A 1 MB file system of its own at `folder` (root only), filled up to the
+// last byte on request; unmounted at the end.
+class SmallDisk {
+ public:
+  explicit SmallDisk(const fs::path& folder) : folder_(folder) {
+    fs::create_directories(folder_);
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=1m") == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+  bool Mounted() const { return mounted_; }
+  void Fill() {
+    std::FILE* filler = std::fopen((folder_ / "filler").c_str(), "wb");
+    ASSERT_NE(filler, nullptr);
+    const std::vector<char> block(4096, 'x');
+    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
+    }
+    std::fclose(filler);
+    std::error_code error;
+    ASSERT_LT(fs::space(folder_, error).available, 4096u);
+  }
+
+ private:
+  fs::path folder_;
+  bool mounted_ = false;
+};
+
+TEST_F(CalcOfficeTest, AFullDiskIsReportedAsFullNamingTheFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  const fs::path disk = PathOf("small-disk");
+  SmallDisk small(disk);
+  if (!small.Mounted()) GTEST_SKIP() << "this system refuses to mount a tmpfs";
+  {
+    const com::Ptr<Application> application = NewApplication();
+    const std::string kept = SavedWorkbook(application, (disk / "kept.fods").string());
+    const com::Ptr<Workbook> workbook = OpenWorkbook(application, kept);
+    Put(SheetOf(workbook), "A2", Variant::Text("more"));
+    small.Fill();
+    const struct {
+      const char* name;
+      std::function<void()> save;
+      std::string file;
+    } cases[] = {
+        {"save", [&] { workbook->Save(0); }, kept},
+        {"save a copy",
+         [&] { workbook->SaveCopyAs(Variant::Text((disk / "copy.xlsx").string()), 0); },
+         (disk / "copy.xlsx").string()},
+    };
+    for (const auto& c : cases) {
+      const com::Error error = ErrorOf(c.save);
+      EXPECT_EQ(error.hr(), kApplicationError) << c.name;
+      EXPECT_THAT(error.what(), HasSubstr("The disk holding " + disk.string() +
+                                          " is full (No space left on device)"))
+          << c.name;
+      EXPECT_THAT(error.what(), HasSubstr(c.file + " could not be saved")) << c.name;
+    }
+    application->Quit();
+  }
+  // An office whose folders would go there does not start, and says why.
+  const test_support::ScopedEnv temporary("TMPDIR", disk.string());
+  const com::Error start = ErrorOf([] { NewApplication(); });
+  EXPECT_EQ(start.hr(), com::CO_E_SERVER_EXEC_FAILURE);
+  EXPECT_THAT(start.what(), HasSubstr("The disk holding " + disk.string()));
+  EXPECT_THAT(start.what(), HasSubstr("is full (No space left on device)"));
+}
+
+TEST_F(CalcOfficeTest, OfficeTempFilesLeftBesideAWorkbookGoWhenItIsOpened) {
+  const com::Ptr<Application> application = NewApplication();
+  const std::string path = SavedWorkbook(application, PathOf("model.fods"));
+  const fs::path old = PathOf("lu8fk2m1.tmp");
+  const fs::path recent = PathOf("lu8fk2m2.tmp");
+  WriteFile(old.string(), "half a workbook");
+  WriteFile(recent.string(), "half a workbook");
+  fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  OpenWorkbook(application, path);
+  EXPECT_FALSE(fs::exists(old));
+  EXPECT_TRUE(fs::exists(recent)) << "an office may be writing it";
+  application->Quit();
 }
 
 }  // namespace
