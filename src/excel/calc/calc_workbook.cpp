@@ -15,6 +15,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -72,8 +73,7 @@ void CheckWritable(const std::string& path) {
   const bool existed = ::access(path.c_str(), F_OK) == 0;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0 && errno == ENOSPC)
-    com::Throw(kApplicationError, DiskFullText(std::filesystem::path(path).parent_path()) + ": " +
-                                      path + " could not be saved");
+    com::Throw(kApplicationError, DiskFullText(path + " could not be saved"));
   if (fd < 0) com::Throw(kApplicationError, "Cannot write " + path + ": " + std::strerror(errno));
   ::close(fd);
   if (!existed) ::unlink(path.c_str());
@@ -89,18 +89,24 @@ bool SaysOutOfSpace(std::string_view reason) {
   return after == reason.size() || !std::isxdigit(static_cast<unsigned char>(reason[after]));
 }
 
+// Free space below which a failed save is put down to a full disk.
+constexpr std::uintmax_t kSaveSpace = 1u << 20;
+
 // Runs the office's `store` of `path`: a full disk fails it as a full disk,
-// naming the file, not as the office's code.
+// naming the file, not as the office's code; the office may also end
+// itself on one (RPC_E_DISCONNECTED, which stays the code).
 template <typename Body>
 void Storing(Document& document, const std::string& path, Body&& store) {
   try {
     document.Call(kApplicationError, std::forward<Body>(store));
   } catch (const com::Error& error) {
-    if (error.hr() != kApplicationError) throw;
-    const std::filesystem::path file(path);
-    if (SaysOutOfSpace(error.ErrorMessage()) || DiskNearlyFull(file.parent_path(), 1))
-      com::Throw(kApplicationError,
-                 DiskFullText(file.parent_path()) + ": " + path + " could not be saved");
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const std::string full = DiskFullText(path + " could not be saved");
+    if (error.hr() == kApplicationError &&
+        (SaysOutOfSpace(error.ErrorMessage()) || DiskNearlyFull(folder, kSaveSpace)))
+      com::Throw(kApplicationError, full);
+    if (error.hr() == com::RPC_E_DISCONNECTED && DiskNearlyFull(folder, kSaveSpace))
+      com::Throw(com::RPC_E_DISCONNECTED, full + ", and the office ended while saving it");
     throw;
   }
 }

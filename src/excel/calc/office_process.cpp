@@ -403,8 +403,8 @@ bool DiskNearlyFull(const fs::path& path, std::uintmax_t below) {
   return !error && space.available < below;
 }
 
-std::string DiskFullText(const fs::path& path) {
-  return "The disk holding " + path.string() + " is full (" + std::strerror(ENOSPC) + ")";
+std::string DiskFullText(const std::string& what) {
+  return "The disk is full (" + std::string(std::strerror(ENOSPC)) + "): " + what;
 }
 
 bool IsOfficeTempFileName(std::string_view name) {
@@ -485,14 +485,16 @@ std::unique_ptr<OfficeFolders> OfficeFolders::Create() {
     const int error = errno;
     const fs::path root = TemporaryRoot();
     com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
-               error == ENOSPC ? DiskFullText(root) + ": no folder for the office can be made there"
-                               : "No folder for the office can be made in " + root.string() + ": " +
-                                     std::strerror(error));
+               error == ENOSPC
+                   ? DiskFullText("no folder for the office can be made in " + root.string())
+                   : "No folder for the office can be made in " + root.string() + ": " +
+                         std::strerror(error));
   }
   std::unique_ptr<OfficeFolders> folders(new OfficeFolders(pattern));
   const auto fail = [&](const fs::path& path, int error) {
     com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
-               error == ENOSPC ? DiskFullText(path) + ": the office's profile cannot be written"
+               error == ENOSPC ? DiskFullText("the office's profile cannot be written in " +
+                                              TemporaryRoot().string())
                                : "Cannot write " + path.string() + ": " + std::strerror(error));
   };
   std::error_code error;

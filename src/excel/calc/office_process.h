@@ -158,8 +158,9 @@ bool IsOfficeTempFileName(std::string_view name);
 // that exists) has fewer than `below` bytes free for this user.
 bool DiskNearlyFull(const std::filesystem::path& path, std::uintmax_t below);
 
-// "The disk holding <path> is full (no space left on device)".
-std::string DiskFullText(const std::filesystem::path& path);
+// "The disk is full (No space left on device): <what>". Short: host
+// messages have little room, and the start of the text is what is read.
+std::string DiskFullText(const std::string& what);
 
 // True while process `pid` runs (of any user).
 bool ProcessRuns(long pid);

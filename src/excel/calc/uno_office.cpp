@@ -250,9 +250,10 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
                                     std::to_string(*status) + " while starting";
           // Its first start writes a profile of some megabytes.
           if (DiskNearlyFull(session->folders_->Base(), kProfileSpace)) {
-            com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
-                       DiskFullText(session->folders_->Profile()) +
-                           ": the office could not write its profile there. " + ended);
+            com::Throw(
+                com::CO_E_SERVER_EXEC_FAILURE,
+                DiskFullText("the office cannot write its profile in " + TemporaryRoot().string() +
+                             " (it ended with status " + std::to_string(*status) + ")"));
           }
           com::Throw(com::CO_E_SERVER_EXEC_FAILURE, ended);
         }
