@@ -15,6 +15,7 @@
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XFormulaParser.hpp>
+#include <com/sun/star/sheet/XSheetAnnotations.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
@@ -52,6 +53,7 @@ struct RangeHandles {
   css::uno::Reference<css::beans::XPropertyState> propertyState;
   css::uno::Reference<css::sheet::XCellRangesQuery> query;
   css::uno::Reference<css::sheet::XUniqueCellFormatRangesSupplier> formats;
+  css::uno::Reference<css::sheet::XSheetAnnotations> sheetNotes;  // of the range's sheet
   std::optional<sal_Int16> sheetIndex;
 };
 

@@ -296,12 +296,28 @@ uno::Reference<css::sheet::XSheetAnnotation> NoteOf(RangeHandles& handles, sal_I
   return anchor->getAnnotation();
 }
 
+uno::Reference<css::sheet::XSheetAnnotations> SheetNotesOf(RangeHandles& handles) {
+  {
+    std::lock_guard lock(handles.mutex);
+    if (handles.sheetNotes.is()) return handles.sheetNotes;
+  }
+  const uno::Reference<css::sheet::XSheetCellRange> range(handles.range, uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XSheetAnnotationsSupplier> supplier(range->getSpreadsheet(),
+                                                                       uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XSheetAnnotations> notes = supplier->getAnnotations();
+  std::lock_guard lock(handles.mutex);
+  handles.sheetNotes = notes;
+  return notes;
+}
+
 // The office's block writes (setDataArray, setFormulaArray) clear the notes
 // of the cells they write, where a spreadsheet's value write keeps them:
-// they are read before and put back after. A block without notes costs the
-// one query.
+// they are read before and put back after. A sheet without notes costs one
+// call per write (their count); the block's notes are looked for only when
+// the sheet has some.
 std::vector<KeptNote> NotesIn(RangeHandles& handles) {
   std::vector<KeptNote> notes;
+  if (SheetNotesOf(handles)->getCount() == 0) return notes;
   for (const auto& [row, column] : NotedCells(handles)) {
     const uno::Reference<css::sheet::XSheetAnnotation> note = NoteOf(handles, row, column);
     const uno::Reference<css::text::XSimpleText> text(note, uno::UNO_QUERY_THROW);
@@ -313,10 +329,7 @@ std::vector<KeptNote> NotesIn(RangeHandles& handles) {
 void PutBackNotes(RangeHandles& handles, const std::vector<KeptNote>& notes) {
   if (notes.empty()) return;
   const Cells remaining = NotedCells(handles);
-  const uno::Reference<css::sheet::XSheetCellRange> range(handles.range, uno::UNO_QUERY_THROW);
-  const uno::Reference<css::sheet::XSheetAnnotationsSupplier> supplier(range->getSpreadsheet(),
-                                                                       uno::UNO_QUERY_THROW);
-  const uno::Reference<css::sheet::XSheetAnnotations> annotations = supplier->getAnnotations();
+  const uno::Reference<css::sheet::XSheetAnnotations> annotations = SheetNotesOf(handles);
   const sal_Int16 sheet = SheetIndexOf(handles);
   for (const KeptNote& note : notes) {
     if (remaining.count({note.row, note.column}) != 0) continue;
