@@ -65,11 +65,26 @@ TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
   Put(sheet_, "B1", Variant::Double(-20));
   EXPECT_EQ(Get(sheet_, "C3"), Variant::Bool(true));
 
-  // A formula the application cannot read is refused, and the cell kept.
-  EXPECT_EQ(FailureOf([&] { Put(sheet_, "A1", Variant::Text("=1+")); }), kApplicationError);
+  // A formula the application cannot read is refused, saying which and
+  // where, and the cell kept.
+  const com::Error refused = ErrorOf([&] { Put(sheet_, "A1", Variant::Text("=1+")); });
+  EXPECT_EQ(refused.hr(), kApplicationError);
+  EXPECT_STREQ(refused.what(),
+               "The formula =1+ for Sheet1!A1 does not compile; the cell keeps what it held");
   EXPECT_EQ(Get(sheet_, "A1"), Variant::Double(-10));
   EXPECT_EQ(FailureOf([&] { Put(sheet_, "G1", Variant::Text("=)")); }), kApplicationError);
   EXPECT_EQ(Get(sheet_, "G1"), Variant());
+  // So is a reference that names no cell of the sheet, and a sheet name the
+  // application does not take.
+  for (const char* reference : {"R4C2", "A1048577", "XFE1"}) {
+    EXPECT_STREQ(ErrorOf([&] { RangeOf(sheet_, reference); }).what(),
+                 ("Invalid cell reference \"" + std::string(reference) +
+                  "\" on sheet Sheet1: no cell of the sheet and no name")
+                     .c_str());
+  }
+  EXPECT_STREQ(ErrorOf([&] { sheet_->PutName(com::Bstr::FromUtf8("a/b")); }).what(),
+               "A sheet cannot be named \"a/b\": a name has 1 to 31 characters, none of : \\ / "
+               "? * [ ], and no quote at either end");
   // Format codes are the application's own.
   Put(sheet_, "A4", Variant::Text("yyyy-mm-dd"), kDispidNumberFormat);
   EXPECT_EQ(Get(sheet_, "A4", kDispidNumberFormat), Variant::Text("YYYY-MM-DD"));
