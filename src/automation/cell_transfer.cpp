@@ -1,11 +1,13 @@
 #include "automation/cell_transfer.h"
 
+#include <cstring>
 #include <optional>
 
 #include "automation/cell_address.h"
 #include "com/bstr.h"
 #include "com/error.h"
 #include "com/variant_text.h"
+#include "excel/errors.h"
 #include "host/message.h"
 #include "text/ascii.h"
 #include "text/number.h"
@@ -14,15 +16,13 @@
 namespace automation {
 namespace {
 
-std::string CellText(const com::Variant& value) {
-  if (value.vt == VT_BSTR) return com::BstrToUtf8(value.bstrVal);
-  return com::VariantToText(value);
-}
-
 // Selects a named worksheet; the session's own message is replaced by the
 // shorter one the host expects.
-bool Select(CExcExcelObj& session, const std::string& worksheet, Message message) {
+bool Select(CExcExcelObj& session, const std::string& worksheet, Message message,
+            std::string* reason = nullptr) {
   if (session.SelectWorksheet(worksheet, message) == 0) return true;
+  if (reason != nullptr && !message.empty())
+    *reason = std::string(message.data(), strnlen(message.data(), message.size()));
   host::PrintMessage(message.data(), message.size(), "Unable to get worksheet %s",
                      worksheet.c_str());
   return false;
@@ -31,7 +31,28 @@ bool Select(CExcExcelObj& session, const std::string& worksheet, Message message
 // Enough of a cell's text to recognise it by; the status field is short.
 constexpr std::size_t kShownTextBytes = 40;
 
+std::string InvalidReferenceMessage(const std::string& worksheet, const std::string& cell) {
+  const std::string sheet = worksheet.empty() ? std::string() : " on sheet " + worksheet;
+  return host::FormatString("Invalid cell reference \"%s\"%s: outside the sheet", cell.c_str(),
+                            sheet.c_str());
+}
+
 }  // namespace
+
+std::string CellValueText(const com::Variant& value, std::string_view worksheet,
+                          std::string_view cell) {
+  if (value.vt == VT_BSTR) return com::BstrToUtf8(value.bstrVal);
+  if (value.vt == VT_ERROR) {
+    const std::string place =
+        worksheet.empty() ? std::string(cell) : std::string(worksheet) + "!" + std::string(cell);
+    const std::string_view name = excel::ErrorValueName(value.scode);
+    com::Throw(
+        com::DISP_E_TYPEMISMATCH,
+        host::FormatString("Type mismatch. %s holds the error value %s, not a number",
+                           place.c_str(), name.empty() ? "#VALUE!" : std::string(name).c_str()));
+  }
+  return com::VariantToText(value);
+}
 
 std::string NotANumberMessage(std::string_view worksheet, std::string_view cell,
                               std::string_view text) {
@@ -46,22 +67,23 @@ std::string NotANumberMessage(std::string_view worksheet, std::string_view cell,
 }
 
 int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                 std::string& text, Message message) {
+                 std::string& text, Message message, std::string* reason) {
   text.clear();
   if (session == nullptr) {
     host::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
     return 1;
   }
-  if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
+  if (!worksheet.empty() && !Select(*session, worksheet, message, reason)) return 1;
   const std::string address = CellAddress(cell);
   if (text::IsBlank(cell)) return 0;
   try {
     // A column:row pair outside the sheet names no cell: a failure, never an
     // empty success.
-    if (address.empty()) com::Throw(com::DISP_E_BADINDEX);
-    text = CellText(session->GetCellValue(address));
+    if (address.empty()) com::Throw(com::DISP_E_BADINDEX, InvalidReferenceMessage(worksheet, cell));
+    text = CellValueText(session->GetCellValue(address), worksheet, address);
     return 0;
-  } catch (const com::Error&) {
+  } catch (const com::Error& error) {
+    if (reason != nullptr) *reason = error.ErrorMessage();
     text.clear();
     host::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]",
                        worksheet.c_str(), cell.c_str());
@@ -96,7 +118,8 @@ double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const
     }
   }
   if (text::IsBlank(cell)) return EXT_UNDEFINED_VALUE;
-  const std::string text = CellText(session->GetCellValue(cell));
+  const std::string text =
+      CellValueText(session->GetCellValue(cell), sheetName.empty() ? worksheet : sheetName, cell);
   if (text::IsBlank(text)) return EXT_UNDEFINED_VALUE;
   const std::optional<double> number = text::ParseWholeNumber(text);
   if (!number) {
@@ -114,7 +137,7 @@ int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std
   if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
   try {
     const std::string address = CellAddress(cell);
-    if (address.empty()) com::Throw(com::DISP_E_BADINDEX);
+    if (address.empty()) com::Throw(com::DISP_E_BADINDEX, InvalidReferenceMessage(worksheet, cell));
     // With no worksheet selected nothing is written: that is a failure too.
     if (session->SetCellValue(address, com::Variant::Text(text)) != 0) com::Throw(com::E_POINTER);
     return 0;

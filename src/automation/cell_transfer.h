@@ -20,9 +20,17 @@ class CellReadError : public std::runtime_error {
 
 // The cell as text (VT_BSTR as it is, other values by the en-US VARIANT
 // conversion). A non-empty worksheet is selected first. A blank cell text
-// gives the empty text and 0.
+// gives the empty text and 0. When the cell cannot be read, `reason` (when
+// given) gets the application's own words for why, which the host's message
+// leaves out.
 int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                 std::string& text, Message message);
+                 std::string& text, Message message, std::string* reason = nullptr);
+
+// A cell's value as text (VT_BSTR as it is, other values by the en-US
+// VARIANT conversion). An error value fails with DISP_E_TYPEMISMATCH naming
+// `worksheet`!`cell` and the error ("#DIV/0!").
+std::string CellValueText(const com::Variant& value, std::string_view worksheet,
+                          std::string_view cell);
 
 // What the host is told when a value cannot be read; the reason follows.
 inline constexpr char kGettingDataFailed[] = "Error in getting data from Excel: ";

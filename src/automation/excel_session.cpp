@@ -396,7 +396,7 @@ std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message) {
     dispose(std::move(session));
   }
   if (!installedFailure.empty()) working = installedFailure;
-  if (working.empty()) working = "Excel 9, 10, or 11 must be installed";
+  if (working.empty()) working = "no spreadsheet application is set up to start";
   message = host::FormatString("Failed to create Excel application: %s", working.c_str());
   return nullptr;
 }

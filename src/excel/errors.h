@@ -2,6 +2,8 @@
 // cells hold.
 #pragma once
 
+#include <string_view>
+
 #include "com/hresult.h"
 
 namespace excel {
@@ -18,5 +20,22 @@ inline constexpr SCODE kErrRef = com::MakeHresult(0x800A07E7u);    // #REF!
 inline constexpr SCODE kErrName = com::MakeHresult(0x800A07EDu);   // #NAME?
 inline constexpr SCODE kErrNum = com::MakeHresult(0x800A07F4u);    // #NUM!
 inline constexpr SCODE kErrNA = com::MakeHresult(0x800A07FAu);     // #N/A
+
+struct ErrorValueNaming {
+  SCODE code;
+  std::string_view name;
+};
+// Each error value with the name its cell shows.
+inline constexpr ErrorValueNaming kErrorValueNames[] = {
+    {kErrNull, "#NULL!"}, {kErrDiv0, "#DIV/0!"}, {kErrValue, "#VALUE!"}, {kErrRef, "#REF!"},
+    {kErrName, "#NAME?"}, {kErrNum, "#NUM!"},    {kErrNA, "#N/A"}};
+
+// "#DIV/0!" for kErrDiv0; empty for a code that is no error value.
+constexpr std::string_view ErrorValueName(SCODE code) {
+  for (const ErrorValueNaming& naming : kErrorValueNames) {
+    if (naming.code == code) return naming.name;
+  }
+  return {};
+}
 
 }  // namespace excel

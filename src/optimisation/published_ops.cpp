@@ -168,7 +168,7 @@ std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::st
   if (text::IsBlank(address)) return std::nullopt;
   char scratch[EXT_STATUS_TEXT_SIZE] = {};
   std::string text;
-  if (automation::ReadCellText(&session, worksheet, address, text, scratch) != 0) {
+  if (automation::ReadCellText(&session, worksheet, address, text, scratch, &why) != 0) {
     return std::nullopt;
   }
   return NumberOf(text, sheetName, address, why);

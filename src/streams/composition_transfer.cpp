@@ -28,22 +28,20 @@ using automation::OffsetCell;
 constexpr int kColumnTable = 1;  // kComponentColumns[0] is column 1
 
 // The cell's value as text, as the cell transfer reads it.
-std::string CellText(automation::CExcExcelObj& session, const std::string& address) {
+std::string CellText(automation::CExcExcelObj& session, std::string_view sheetName,
+                     const std::string& address) {
   // A malformed top-left cell steps to no address at all; the spreadsheet
   // refuses an empty reference the same way.
   if (address.empty()) com::Throw(excel::kApplicationError);
-  const com::Variant value = session.GetCellValue(address);
-  if (value.vt == VT_BSTR) return com::BstrToUtf8(value.bstrVal);
-  return com::VariantToText(value);
+  return automation::CellValueText(session.GetCellValue(address), sheetName, address);
 }
 
 // A table or matrix cell: from its block when that was read whole.
-std::string CellText(automation::CExcExcelObj& session, const automation::BlockRead& cells,
-                     std::size_t row, std::size_t column) {
+std::string CellText(automation::CExcExcelObj& session, std::string_view sheetName,
+                     const automation::BlockRead& cells, std::size_t row, std::size_t column) {
   const com::Variant* value = cells.Find(row, column);
-  if (value == nullptr) return CellText(session, cells.Address(row, column));
-  if (value->vt == VT_BSTR) return com::BstrToUtf8(value->bstrVal);
-  return com::VariantToText(*value);
+  if (value == nullptr) return CellText(session, sheetName, cells.Address(row, column));
+  return automation::CellValueText(*value, sheetName, cells.Address(row, column));
 }
 
 // The table's cells of `count` components, from column `firstColumn` to
@@ -147,13 +145,13 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
   for (std::size_t i = 0; i < count; ++i) {
     // The mole fraction is always there: an empty cell reads as 0.
     const ComponentColumn& mole = kComponentColumns[0];
-    const std::string moleText = CellText(session, table, i, 0);
+    const std::string moleText = CellText(session, sheetName, table, i, 0);
     static_cast<void>(record.WriteDouble(
         ComponentOffset(mole.offset, i),
         text::IsBlank(moleText) ? 0.0 : NumberOf(moleText, sheetName, table.Address(i, 0))));
     for (std::size_t k = 2; k <= kComponentColumnCount; ++k) {
       const ComponentColumn& column = kComponentColumns[k - 1];
-      const std::string text = CellText(session, table, i, k - 1);
+      const std::string text = CellText(session, sheetName, table, i, k - 1);
       if (NotGiven(text)) continue;
       const double number = NumberOf(text, sheetName, table.Address(i, k - 1));
       flags.Set(column.flag);
@@ -164,7 +162,7 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
     if (!hasInteraction) continue;
     for (std::size_t j = 0; j < count; ++j) {
       if (j == i) continue;  // the diagonal has no coefficient
-      const std::string text = CellText(session, matrix, i, j);
+      const std::string text = CellText(session, sheetName, matrix, i, j);
       if (NotGiven(text)) continue;
       const double number = NumberOf(text, sheetName, matrix.Address(i, j));
       flags.Set(EXT_IPR_HAS_INTERACTION);
@@ -173,7 +171,7 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
   }
 
   if (!block.massRateCell.IsBlank()) {
-    const std::string text = CellText(session, block.massRateCell.str());
+    const std::string text = CellText(session, sheetName, block.massRateCell.str());
     if (!NotGiven(text)) {
       const double number = NumberOf(text, sheetName, block.massRateCell.str());
       static_cast<void>(
@@ -184,7 +182,7 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
 
   std::uint32_t eos = EXT_EOS_OTHER;
   if (!block.eosModelCell.IsBlank()) {
-    const std::string text = CellText(session, block.eosModelCell.str());
+    const std::string text = CellText(session, sheetName, block.eosModelCell.str());
     if (EqualsIgnoringCase(text, "PR")) {
       eos = EXT_EOS_PR;
     } else if (EqualsIgnoringCase(text, "SRK")) {

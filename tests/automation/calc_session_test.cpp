@@ -9,6 +9,7 @@
 
 #include "automation/cell_transfer.h"
 #include "automation/server_object.h"
+#include "com/bstr.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_test_support.h"
 
@@ -59,6 +60,58 @@ TEST_F(CalcSessionTest, ANewWorkbookIsWrittenSavedReopenedAndRead) {
   EXPECT_EQ(automation::ReadCellText(session, "Nope", "A1", text, message_), 1);
   EXPECT_STREQ(message_, "Unable to get worksheet Nope");
   EXPECT_EQ(server.Close(), 0);
+}
+
+TEST_F(CalcSessionTest, AReadThatFailsSaysWhyNamingTheSheetAndCell) {
+  automation::CExcServerObj server;
+  ASSERT_FALSE(server.CreateFailed()) << server.CreateError();
+  automation::CExcExcelObj* session = server.Session();
+  ASSERT_EQ(server.Open(PathOf("reasons.xlsx"), {}, false, message_), 0) << message_;
+  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "C1", "=1/0", message_), 0) << message_;
+  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "C2", "=NA()", message_), 0) << message_;
+
+  const struct {
+    const char* cell;
+    const char* reason;
+  } cases[] = {
+      {"R4C2", "Invalid cell reference \"R4C2\" on sheet Sheet1: no cell of the sheet and no name"},
+      {"A1048577",
+       "Invalid cell reference \"A1048577\" on sheet Sheet1: no cell of the sheet and no name"},
+      {"703:1", "Invalid cell reference \"703:1\" on sheet Sheet1: outside the sheet"},
+      {"C1", "Type mismatch. Sheet1!C1 holds the error value #DIV/0!, not a number"},
+      {"C2", "Type mismatch. Sheet1!C2 holds the error value #N/A, not a number"},
+  };
+  for (const auto& c : cases) {
+    std::string text;
+    std::string reason;
+    EXPECT_EQ(automation::ReadCellText(session, "Sheet1", c.cell, text, message_, &reason), 1)
+        << c.cell;
+    // The host's own text stays as it is; the reason comes beside it.
+    EXPECT_EQ(std::string(message_), std::string("Could not get Sheet1.Cell[") + c.cell + "]");
+    EXPECT_EQ(reason, c.reason);
+  }
+  try {
+    automation::ReadCellNumber(session, "Sheet1", "C1", "Sheet1");
+    ADD_FAILURE() << "an error value read as a number";
+  } catch (const com::Error& error) {
+    EXPECT_STREQ(error.what(),
+                 "Type mismatch. Sheet1!C1 holds the error value #DIV/0!, not a number");
+  }
+
+  // A macro that closes the workbook: every later read says so.
+  excel::calc::PutBasicModule(com::Ptr<excel::Workbook>(session->GetWorkbook()), "Standard",
+                              "Closing", "Sub CloseIt\n  ThisComponent.close(True)\nEnd Sub\n");
+  EXPECT_EQ(session->RunMacro("CloseIt", message_), 0) << message_;
+  std::string text;
+  std::string reason;
+  EXPECT_EQ(automation::ReadCellText(session, "Sheet1", "A1", text, message_, &reason), 1);
+  EXPECT_STREQ(message_, "Unable to get worksheet Sheet1");
+  EXPECT_EQ(reason.rfind("Unable to get worksheet Sheet1 (The workbook ", 0), 0u) << reason;
+  EXPECT_NE(reason.find(" was closed by a macro (the last one run: Standard.Closing.CloseIt): its "
+                        "cells can no longer be read or written)"),
+            std::string::npos)
+      << reason;
+  server.Close();
 }
 
 }  // namespace

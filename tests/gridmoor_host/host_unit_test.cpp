@@ -214,6 +214,27 @@ TEST(HostCsv, QuotesWhatNeedsQuotingReadsItBackAndNumbersRoundTrip) {
   EXPECT_EQ(FormatNumber(kUndefined), "");
 }
 
+TEST(HostMessages, TheLibrarysLineBreaksBecomeSpacesInOneLineOutputs) {
+  const struct {
+    const char* text;
+    const char* line;
+  } cases[] = {
+      {"This file is open in another instance of Excel.\nIt can not be opened twice",
+       "This file is open in another instance of Excel. It can not be opened twice"},
+      {"An error occurred in creating an Excel instance\n(no office)",
+       "An error occurred in creating an Excel instance (no office)"},
+      {"a  \r\n  b", "a b"},
+      {"trailing\n", "trailing"},
+      {"two\n\nbreaks", "two breaks"},
+      {"one line", "one line"},
+      {"tab\tkept", "tab\tkept"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(JoinLines(c.text), c.line) << c.text;
+    EXPECT_EQ(OneLine(JoinLines(c.text)).find("\\n"), std::string::npos) << c.text;
+  }
+}
+
 json BaseScenario() {
   return json::parse(R"({"workbook": "book.fods", "case": {"inputCount": 1},
     "run": {"start": "2024-01-01", "timesteps": 3, "stepDays": 30},

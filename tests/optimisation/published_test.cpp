@@ -370,11 +370,15 @@ TEST_F(PublishedFailureTest, SetsAndGetsThatFail) {
            com::ComErrorText(excel::kApplicationError) + ")"},
       {"no value given", [&] { return Eval2(0, true, nullptr); },
        "No value passed to EvalPublishedVariables2() for variable 'Rate'"},
-      {"get: cell refused", FailingRangeCall(1, [&] { return Get(0); }), rate},
-      {"get: no such worksheet", [&] { return Get(2); }, rate},
+      // A read that fails carries the application's reason.
+      {"get: cell refused", FailingRangeCall(1, [&] { return Get(0); }),
+       rate + ": " + com::ComErrorText(excel::kApplicationError)},
+      {"get: no such worksheet", [&] { return Get(2); },
+       rate + ": Unable to get worksheet Nope (" + com::ComErrorText(com::DISP_E_BADINDEX) + ")"},
       {"get: blank cell reference", [&] { return Get(3); }, rate},
       {"get: third cell of the block refused", FailingRangeCall(3, [&] { return Eval2(1, false); }),
-       "Error in getting data for variable 'Block'"},
+       "Error in getting data for variable 'Block': " +
+           com::ComErrorText(excel::kApplicationError)},
   });
   EXPECT_EQ(ValueText(), "before") << "a failed get leaves the value field alone";
   EXPECT_EQ(Record2Text(), nullptr);

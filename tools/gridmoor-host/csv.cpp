@@ -102,6 +102,26 @@ std::string OneLine(const std::string& text) {
   return out;
 }
 
+std::string JoinLines(const std::string& text) {
+  std::string out;
+  bool pendingBreak = false;
+  for (const char c : text) {
+    if (c == '\n' || c == '\r') {
+      while (!out.empty() && (out.back() == ' ' || out.back() == '\t'))
+        out.pop_back();
+      pendingBreak = !out.empty();
+      continue;
+    }
+    if (pendingBreak) {
+      if (c == ' ' || c == '\t') continue;
+      out += ' ';
+      pendingBreak = false;
+    }
+    out += c;
+  }
+  return out;
+}
+
 std::string FormatNumber(double value) {
   if (IsUndefined(value)) return "";
   char text[40];

@@ -20,6 +20,11 @@ std::string CsvLine(const CsvRow& fields);
 // characters a user's file may hold become escapes ("\n", "\x01").
 std::string OneLine(const std::string& text);
 
+// A message of several lines (the library's texts break lines where a host
+// shows them in a box) as one line: each line break, with the blanks around
+// it, becomes one space.
+std::string JoinLines(const std::string& text);
+
 // A number as written to the output files: round-trips a double, and the
 // host's missing-value marker becomes an empty field.
 std::string FormatNumber(double value);

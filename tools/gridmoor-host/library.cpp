@@ -15,6 +15,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "csv.h"
 #include "files.h"
 #include "interrupt.h"
 
@@ -32,7 +33,7 @@ std::string StatusText(const ExtStatusRecord& status) {
   std::size_t length = 0;
   while (length < sizeof status.text && status.text[length] != '\0')
     ++length;
-  return std::string(status.text, length);
+  return JoinLines(std::string(status.text, length));
 }
 
 Reply MakeReply(std::int32_t result, Outcome outcome, const ExtStatusRecord& status) {

@@ -230,10 +230,13 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
 }
 
 // Cells may have moved under a macro: cached cell references go stale.
-void MarkMacroRan(CalcApplication& application) {
+// Each document remembers the macro, which a later failure may name.
+void MarkMacroRan(CalcApplication& application, const MacroEntry& entry) {
+  const std::string name = entry.library + "." + entry.module + "." + entry.procedure.name;
   for (const std::shared_ptr<Document>& document : application.Documents()) {
     std::lock_guard lock(document->mutex);
     ++document->generation;
+    document->lastMacro = name;
   }
 }
 
@@ -354,7 +357,7 @@ std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
 com::Variant RunMacro(CalcApplication& application, const std::string& name,
                       const std::vector<com::Variant>& arguments) {
   const std::optional<MacroName> parsed = ParseMacroName(name);
-  if (!parsed) com::Throw(com::DISP_E_EXCEPTION);
+  if (!parsed) com::Throw(com::DISP_E_EXCEPTION, "\"" + name + "\" is no macro name");
   OfficeSession& office = *application.Office();
   return office.Call(com::DISP_E_EXCEPTION, [&] {
     std::optional<Target> target;
@@ -371,11 +374,14 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
       const std::vector<MacroEntry> macros = ApplicationMacros(office);
       if (const MacroEntry* entry = FindMacro(macros, *parsed)) target = Target{nullptr, *entry};
     }
-    if (!target) com::Throw(com::DISP_E_EXCEPTION);
+    if (!target)
+      com::Throw(com::DISP_E_EXCEPTION, "There is no macro " + std::string(text::Trim(name)) +
+                                            " in the open workbooks or the office's libraries");
     struct MarkOnExit {
       CalcApplication& application;
-      ~MarkOnExit() { MarkMacroRan(application); }
-    } mark{application};
+      const MacroEntry& entry;
+      ~MarkOnExit() { MarkMacroRan(application, entry); }
+    } mark{application, target->entry};
     return Invoke(application, *target, arguments);
   });
 }
@@ -388,8 +394,9 @@ void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>&
     if (entry == nullptr) return;  // a workbook without the macro: nothing to run
     struct MarkOnExit {
       CalcApplication& application;
-      ~MarkOnExit() { MarkMacroRan(application); }
-    } mark{application};
+      const MacroEntry& entry;
+      ~MarkOnExit() { MarkMacroRan(application, entry); }
+    } mark{application, *entry};
     Invoke(application, Target{document, *entry}, {});
   });
 }

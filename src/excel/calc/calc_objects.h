@@ -15,6 +15,7 @@
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XFormulaParser.hpp>
+#include <com/sun/star/sheet/XSheetAnnotations.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
@@ -52,6 +53,7 @@ struct RangeHandles {
   css::uno::Reference<css::beans::XPropertyState> propertyState;
   css::uno::Reference<css::sheet::XCellRangesQuery> query;
   css::uno::Reference<css::sheet::XUniqueCellFormatRangesSupplier> formats;
+  css::uno::Reference<css::sheet::XSheetAnnotations> sheetNotes;  // of the range's sheet
   std::optional<sal_Int16> sheetIndex;
 };
 
@@ -73,6 +75,8 @@ struct Document {
 
   std::mutex mutex;  // guards everything below
   bool closed = false;
+  bool closedInOffice = false;  // by a macro, not by the driver
+  std::string lastMacro;        // "Library.Module.Procedure" of the last macro run
   // Bumped whenever cells may have moved (a macro ran), so that cached
   // cell references are not used past it.
   std::uint64_t generation = 0;
@@ -100,8 +104,19 @@ struct Document {
   template <typename Body>
   auto Call(HRESULT refused, Body&& body) -> decltype(body()) {
     CheckUsable();
-    return office->Call(refused, std::forward<Body>(body));
+    try {
+      return office->Call(refused, std::forward<Body>(body));
+    } catch (const com::Error& error) {
+      // A closed document's objects fail in many ways (disposed, no
+      // sheets): after any failure, the document is asked once.
+      if (error.hr() != com::RPC_E_DISCONNECTED || !error.HasDescription())
+        CheckNotClosedInOffice();
+      throw;
+    }
   }
+  // A document whose model is disposed while the office runs was closed
+  // there, by a macro: RPC_E_DISCONNECTED saying so, from then on.
+  void CheckNotClosedInOffice();
 };
 
 class CalcApplication final : public Application {

@@ -8,6 +8,7 @@
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/AddressConvention.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/FormulaLanguage.hpp>
 #include <com/sun/star/sheet/FormulaMapGroup.hpp>
 #include <com/sun/star/sheet/FormulaResult.hpp>
@@ -17,9 +18,14 @@
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XFormulaOpCodeMapper.hpp>
 #include <com/sun/star/sheet/XFormulaTokens.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
+#include <com/sun/star/sheet/XSheetAnnotations.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
+#include <com/sun/star/sheet/XSheetCellRange.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/text/XSimpleText.hpp>
 #include <com/sun/star/util/MalformedNumberFormatException.hpp>
 #include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XNumberFormatTypes.hpp>
@@ -90,7 +96,8 @@ sal_Int32 FormatKey(Document& document, const std::u16string& code) {
     try {
       key = formats->addNew(text, EnglishUs());
     } catch (const css::util::MalformedNumberFormatException&) {
-      com::Throw(kApplicationError);  // a code the application does not accept
+      com::Throw(kApplicationError, "The number format \"" + text::Utf16ToUtf8(code) +
+                                        "\" is not one the application accepts");
     }
   }
   std::lock_guard lock(document.mutex);
@@ -191,6 +198,18 @@ com::Variant ErrorValue(sal_Int32 calcError) {
   return com::Variant::ErrorValue(ExcelErrorFromCalc(calcError));
 }
 
+// "Sheet1!B4", for messages.
+std::string CellName(const uno::Reference<css::table::XCell>& cell) {
+  const uno::Reference<css::beans::XPropertySet> properties(cell, uno::UNO_QUERY_THROW);
+  rtl::OUString absolute;  // "$Sheet1.$B$4"
+  properties->getPropertyValue("AbsoluteName") >>= absolute;
+  std::string name = ToUtf8(absolute);
+  std::erase(name, '$');
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name[dot] = '!';
+  return name;
+}
+
 // Writes one cell. A formula the application cannot compile is refused and
 // the cell keeps what it held.
 void WriteCell(Document& document, const uno::Reference<css::table::XCell>& cell,
@@ -231,7 +250,9 @@ void WriteCell(Document& document, const uno::Reference<css::table::XCell>& cell
       target->setTokens(tokens);
       if (IsFormulaSyntaxError(cell->getError())) {
         cell->setFormula(previous);
-        com::Throw(kApplicationError);
+        com::Throw(kApplicationError, "The formula " + text::Utf16ToUtf8(input.text) + " for " +
+                                          CellName(cell) +
+                                          " does not compile; the cell keeps what it held");
       }
       return;
     }
@@ -249,6 +270,73 @@ void AddCells(const uno::Sequence<css::table::CellRangeAddress>& addresses, cons
         cells.emplace(row - area.firstRow, column - area.firstColumn);
       }
     }
+  }
+}
+
+// A cell note of a block, relative to the block.
+struct KeptNote {
+  sal_Int32 row = 0;
+  sal_Int32 column = 0;
+  rtl::OUString text;
+  bool visible = false;
+};
+
+Cells NotedCells(RangeHandles& handles) {
+  Cells cells;
+  AddCells(
+      QueryOf(handles)->queryContentCells(css::sheet::CellFlags::ANNOTATION)->getRangeAddresses(),
+      handles.area, cells);
+  return cells;
+}
+
+uno::Reference<css::sheet::XSheetAnnotation> NoteOf(RangeHandles& handles, sal_Int32 row,
+                                                    sal_Int32 column) {
+  const uno::Reference<css::sheet::XSheetAnnotationAnchor> anchor(
+      handles.range->getCellByPosition(column, row), uno::UNO_QUERY_THROW);
+  return anchor->getAnnotation();
+}
+
+uno::Reference<css::sheet::XSheetAnnotations> SheetNotesOf(RangeHandles& handles) {
+  {
+    std::lock_guard lock(handles.mutex);
+    if (handles.sheetNotes.is()) return handles.sheetNotes;
+  }
+  const uno::Reference<css::sheet::XSheetCellRange> range(handles.range, uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XSheetAnnotationsSupplier> supplier(range->getSpreadsheet(),
+                                                                       uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XSheetAnnotations> notes = supplier->getAnnotations();
+  std::lock_guard lock(handles.mutex);
+  handles.sheetNotes = notes;
+  return notes;
+}
+
+// The office's block writes (setDataArray, setFormulaArray) clear the notes
+// of the cells they write, where a spreadsheet's value write keeps them:
+// they are read before and put back after. A sheet without notes costs one
+// call per write (their count); the block's notes are looked for only when
+// the sheet has some.
+std::vector<KeptNote> NotesIn(RangeHandles& handles) {
+  std::vector<KeptNote> notes;
+  if (SheetNotesOf(handles)->getCount() == 0) return notes;
+  for (const auto& [row, column] : NotedCells(handles)) {
+    const uno::Reference<css::sheet::XSheetAnnotation> note = NoteOf(handles, row, column);
+    const uno::Reference<css::text::XSimpleText> text(note, uno::UNO_QUERY_THROW);
+    notes.push_back(KeptNote{row, column, text->getString(), note->getIsVisible() != 0});
+  }
+  return notes;
+}
+
+void PutBackNotes(RangeHandles& handles, const std::vector<KeptNote>& notes) {
+  if (notes.empty()) return;
+  const Cells remaining = NotedCells(handles);
+  const uno::Reference<css::sheet::XSheetAnnotations> annotations = SheetNotesOf(handles);
+  const sal_Int16 sheet = SheetIndexOf(handles);
+  for (const KeptNote& note : notes) {
+    if (remaining.count({note.row, note.column}) != 0) continue;
+    annotations->insertNew(css::table::CellAddress(sheet, handles.area.firstColumn + note.column,
+                                                   handles.area.firstRow + note.row),
+                           note.text);
+    if (note.visible) NoteOf(handles, note.row, note.column)->setIsVisible(true);
   }
 }
 
@@ -485,8 +573,11 @@ class CalcRange final : public Range {
       PutCellByCell(block);
       return;
     }
+    const std::vector<KeptNote> notes = NotesIn(handles);
     DataOf(handles)->setDataArray(data);
-    if (later.empty() || PutTypedBlock(later)) return;
+    const bool written = later.empty() || PutTypedBlock(later);
+    PutBackNotes(handles, notes);
+    if (written) return;
     const sal_Int16 sheet = SheetIndexOf(handles);
     // A single formula for the whole block is read once at the first cell:
     // its relative references then move along, as when a spreadsheet fills

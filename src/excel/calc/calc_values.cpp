@@ -159,16 +159,8 @@ std::optional<std::string> ErrorFormula(SCODE code) {
 }
 
 std::optional<SCODE> ErrorValueNamed(std::u16string_view text) {
-  struct Named {
-    const char16_t* name;
-    SCODE code;
-  };
-  static constexpr Named kNames[] = {
-      {u"#NULL!", kErrNull}, {u"#DIV/0!", kErrDiv0}, {u"#VALUE!", kErrValue}, {u"#REF!", kErrRef},
-      {u"#NAME?", kErrName}, {u"#NUM!", kErrNum},    {u"#N/A", kErrNA},
-  };
-  for (const Named& named : kNames) {
-    if (EqualsNoCase(text, named.name)) return named.code;
+  for (const ErrorValueNaming& named : kErrorValueNames) {
+    if (EqualsNoCase(text, std::u16string(named.name.begin(), named.name.end()))) return named.code;
   }
   return std::nullopt;
 }

@@ -13,13 +13,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 #include "excel/calc/calc_objects.h"
 #include "excel/errors.h"
 #include "text/ascii.h"
+#include "text/utf8.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
@@ -68,6 +72,8 @@ rtl::OUString FilterOf(const uno::Reference<css::frame::XModel>& model) {
 void CheckWritable(const std::string& path) {
   const bool existed = ::access(path.c_str(), F_OK) == 0;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == ENOSPC)
+    com::Throw(kApplicationError, DiskFullText(path + " could not be saved"));
   if (fd < 0) com::Throw(kApplicationError, "Cannot write " + path + ": " + std::strerror(errno));
   ::close(fd);
   if (!existed) ::unlink(path.c_str());
@@ -98,10 +104,42 @@ void RefuseDroppingSheets(Document& document, const rtl::OUString& filter,
                                     "); the others would be lost");
 }
 
+// True for the office's reason for a full disk: its input/output error code
+// for it, 0x909, at the end ("SfxBaseModel::storeSelf: 0x909").
+bool SaysOutOfSpace(std::string_view reason) {
+  constexpr std::string_view kCode = "0x909";
+  const std::size_t at = reason.rfind(kCode);
+  if (at == std::string_view::npos) return false;
+  const std::size_t after = at + kCode.size();
+  return after == reason.size() || !std::isxdigit(static_cast<unsigned char>(reason[after]));
+}
+
+// Free space below which a failed save is put down to a full disk.
+constexpr std::uintmax_t kSaveSpace = 1u << 20;
+
+// Runs the office's `store` of `path`: a full disk fails it as a full disk,
+// naming the file, not as the office's code; the office may also end
+// itself on one (RPC_E_DISCONNECTED, which stays the code).
+template <typename Body>
+void Storing(Document& document, const std::string& path, Body&& store) {
+  try {
+    document.Call(kApplicationError, std::forward<Body>(store));
+  } catch (const com::Error& error) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const std::string full = DiskFullText(path + " could not be saved");
+    if (error.hr() == kApplicationError &&
+        (SaysOutOfSpace(error.ErrorMessage()) || DiskNearlyFull(folder, kSaveSpace)))
+      com::Throw(kApplicationError, full);
+    if (error.hr() == com::RPC_E_DISCONNECTED && DiskNearlyFull(folder, kSaveSpace))
+      com::Throw(com::RPC_E_DISCONNECTED, full + ", and the office ended while saving it");
+    throw;
+  }
+}
+
 void StoreTo(Document& document, const std::string& path, bool keepLocation) {
   CheckWritable(path);
   const std::optional<std::string> byExtension = SaveFilterForPath(path);
-  document.Call(kApplicationError, [&] {
+  Storing(document, path, [&] {
     rtl::OUString filter = byExtension ? Utf8ToOUString(*byExtension) : FilterOf(document.model);
     if (filter.isEmpty()) filter = "Calc MS Excel 2007 XML";
     RefuseDroppingSheets(document, filter, path);
@@ -139,6 +177,36 @@ std::u16string NewSheetName(const uno::Sequence<rtl::OUString>& names) {
 }
 
 }  // namespace
+
+void Document::CheckNotClosedInOffice() {
+  bool known = false;
+  {
+    std::lock_guard lock(mutex);
+    if (closed) return;
+    known = closedInOffice;
+  }
+  if (office->Disconnected()) return;
+  if (!known) {
+    try {
+      office->Call(kApplicationError, [&] { static_cast<void>(model->getURL()); });
+      return;  // the document is there: something else is gone
+    } catch (const com::Error& error) {
+      if (error.hr() != com::RPC_E_DISCONNECTED || office->Disconnected()) return;
+    }
+  }
+  std::string name;
+  std::string macro;
+  {
+    std::lock_guard lock(mutex);
+    closedInOffice = true;
+    name = title;
+    macro = lastMacro;
+  }
+  com::Throw(com::RPC_E_DISCONNECTED,
+             "The workbook " + name + " was closed by a macro" +
+                 (macro.empty() ? std::string() : " (the last one run: " + macro + ")") +
+                 ": its cells can no longer be read or written");
+}
 
 void CalcWorkbook::CheckUsable() {
   application_->CheckUsable();
@@ -187,7 +255,7 @@ void CalcWorkbook::Save(std::int32_t) {
   }
   // A workbook that was never saved has no file or format to save in.
   if (path.empty()) com::Throw(kApplicationError);
-  document_->Call(kApplicationError, [&] {
+  Storing(*document_, path, [&] {
     RefuseDroppingSheets(*document_, FilterOf(document_->model), path);
     RemoveWrappers(*document_);
     const uno::Reference<css::frame::XStorable> storable(document_->component,
@@ -356,18 +424,23 @@ com::Bstr CalcWorksheet::GetName() {
 void CalcWorksheet::PutName(const com::Bstr& name) {
   application_->CheckUsable();
   const std::u16string wanted(name.View());
-  if (!IsAcceptableSheetName(wanted)) com::Throw(kApplicationError);
+  const auto refuse = [&](const char* why) {
+    com::Throw(kApplicationError,
+               "A sheet cannot be named \"" + text::Utf16ToUtf8(wanted) + "\": " + why);
+  };
+  if (!IsAcceptableSheetName(wanted))
+    refuse("a name has 1 to 31 characters, none of : \\ / ? * [ ], and no quote at either end");
   document_->Call(kApplicationError, [&] {
     const uno::Reference<css::container::XNamed> named(sheet_, uno::UNO_QUERY_THROW);
     const rtl::OUString current = named->getName();
     if (ToU16(current) == wanted) return;
     for (const rtl::OUString& other : document_->spreadsheet->getSheets()->getElementNames()) {
       if (other != current && text::EqualsNoCase(ToU16(other), wanted))
-        com::Throw(kApplicationError);
+        refuse("another sheet has that name");
     }
     named->setName(ToOUString(wanted));
     // Calc ignores a name it does not accept without saying so.
-    if (ToU16(named->getName()) != wanted) com::Throw(kApplicationError);
+    if (ToU16(named->getName()) != wanted) refuse("the office does not accept it");
   });
   // Ranges shared under the old name are no longer this sheet's.
   {
@@ -415,7 +488,11 @@ RangeTarget CalcWorksheet::Resolve(const std::u16string& cell1, const std::u16st
       ascii += c < 0x80 ? static_cast<char>(c) : '\x7f';
     if (std::optional<CellArea> area = ParseA1Area(ascii)) return *area;
     if (std::optional<CellArea> named = AreaOfName(text)) return *named;
-    com::Throw(kApplicationError);  // no address and no name of this sheet
+    const uno::Reference<css::container::XNamed> sheetName(sheet_, uno::UNO_QUERY_THROW);
+    com::Throw(kApplicationError, "Invalid cell reference \"" +
+                                      text::Utf16ToUtf8(text.substr(0, 64)) + "\" on sheet " +
+                                      ToUtf8(sheetName->getName()) +
+                                      ": no cell of the sheet and no name");
   };
   RangeTarget target;
   target.handles = std::make_shared<RangeHandles>();

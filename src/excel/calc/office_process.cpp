@@ -392,19 +392,119 @@ void RemoveLeftoversOfEndedProcesses(const fs::path& root) {
   }
 }
 
+bool DiskNearlyFull(const fs::path& path, std::uintmax_t below) {
+  std::error_code error;
+  fs::path existing = path;
+  while (!existing.empty() && !fs::exists(existing, error)) {
+    if (existing == existing.parent_path()) return false;
+    existing = existing.parent_path();
+  }
+  const fs::space_info space = fs::space(existing.empty() ? fs::path(".") : existing, error);
+  return !error && space.available < below;
+}
+
+std::string DiskFullText(const std::string& what) {
+  return "The disk is full (" + std::string(std::strerror(ENOSPC)) + "): " + what;
+}
+
+bool IsOfficeTempFileName(std::string_view name) {
+  constexpr std::string_view kStart = "lu";
+  constexpr std::string_view kEnd = ".tmp";
+  if (name.size() <= kStart.size() + kEnd.size() || !name.starts_with(kStart) ||
+      !name.ends_with(kEnd))
+    return false;
+  const std::string_view middle =
+      name.substr(kStart.size(), name.size() - kStart.size() - kEnd.size());
+  return std::all_of(middle.begin(), middle.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  });
+}
+
+namespace {
+
+struct FileId {
+  dev_t device;
+  ino_t inode;
+  bool operator==(const FileId&) const = default;
+};
+
+// The files any running office program (of any user whose /proc we may
+// read) holds open.
+std::vector<FileId> FilesHeldByOffices() {
+  std::vector<FileId> held;
+  std::error_code error;
+  for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
+    const std::string pid = process.path().filename().string();
+    if (pid.empty() ||
+        !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      continue;
+    std::string name;
+    std::getline(std::ifstream(process.path() / "comm"), name);
+    if (name != kProgramName) continue;
+    std::error_code fdError;
+    for (const fs::directory_entry& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+      struct stat info {};
+      if (::stat(fd.path().c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        held.push_back(FileId{info.st_dev, info.st_ino});
+    }
+  }
+  return held;
+}
+
+}  // namespace
+
+std::vector<fs::path> RemoveOfficeTempFilesIn(const fs::path& folder, std::chrono::seconds quiet) {
+  std::vector<std::pair<fs::path, FileId>> candidates;
+  const std::time_t before = std::time(nullptr) - static_cast<std::time_t>(quiet.count());
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    if (!IsOfficeTempFileName(entry.path().filename().string())) continue;
+    struct stat info {};
+    if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != ::getuid() || info.st_mtime > before)
+      continue;
+    candidates.emplace_back(entry.path(), FileId{info.st_dev, info.st_ino});
+  }
+  std::vector<fs::path> removed;
+  // /proc is read only when there is something to remove: an open in a
+  // clean folder costs a folder listing.
+  if (candidates.empty()) return removed;
+  const std::vector<FileId> held = FilesHeldByOffices();
+  for (const auto& [path, id] : candidates) {
+    if (std::find(held.begin(), held.end(), id) != held.end()) continue;
+    if (fs::remove(path, error)) removed.push_back(path);
+  }
+  return removed;
+}
+
 std::unique_ptr<OfficeFolders> OfficeFolders::Create() {
   std::string pattern =
       (TemporaryRoot() / (std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX"))
           .string();
-  if (::mkdtemp(pattern.data()) == nullptr) com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    const int error = errno;
+    const fs::path root = TemporaryRoot();
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+               error == ENOSPC
+                   ? DiskFullText("no folder for the office can be made in " + root.string())
+                   : "No folder for the office can be made in " + root.string() + ": " +
+                         std::strerror(error));
+  }
   std::unique_ptr<OfficeFolders> folders(new OfficeFolders(pattern));
+  const auto fail = [&](const fs::path& path, int error) {
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+               error == ENOSPC ? DiskFullText("the office's profile cannot be written in " +
+                                              TemporaryRoot().string())
+                               : "Cannot write " + path.string() + ": " + std::strerror(error));
+  };
   std::error_code error;
   fs::create_directories(folders->Profile() / "user", error);
   if (!error) fs::create_directories(folders->Temp(), error);
-  if (error) com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
-  std::ofstream settings(folders->Profile() / "user" / "registrymodifications.xcu");
+  if (error) fail(folders->Base(), error.value());
+  const fs::path settingsFile = folders->Profile() / "user" / "registrymodifications.xcu";
+  std::ofstream settings(settingsFile);
   settings << ProfileSettings();
-  if (!settings.flush()) com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+  if (!settings.flush()) fail(settingsFile, DiskNearlyFull(settingsFile, 1 << 20) ? ENOSPC : EIO);
   return folders;
 }
 

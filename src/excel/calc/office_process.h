@@ -10,6 +10,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -138,6 +139,28 @@ std::vector<std::filesystem::path> ListeningPipePaths(int pid);
 // Only names this library gives are touched; a process still running keeps
 // its own.
 void RemoveLeftoversOfEndedProcesses(const std::filesystem::path& root);
+
+// The office writes a document into a temporary file beside it (lu....tmp)
+// and renames it over the document; an office killed meanwhile leaves the
+// file, often as large as the workbook. Removes, from `folder`, this user's
+// regular files of that name that no office process holds open and that
+// were last written more than `quiet` ago: an office that saves holds its
+// file open, and one about to open or rename it has written it just now.
+// Returns the files removed.
+std::vector<std::filesystem::path> RemoveOfficeTempFilesIn(
+    const std::filesystem::path& folder, std::chrono::seconds quiet = std::chrono::minutes(2));
+
+// True for a name the office gives its temporary files ("lu" + letters and
+// digits + ".tmp").
+bool IsOfficeTempFileName(std::string_view name);
+
+// True when the file system holding `path` (or the nearest folder above it
+// that exists) has fewer than `below` bytes free for this user.
+bool DiskNearlyFull(const std::filesystem::path& path, std::uintmax_t below);
+
+// "The disk is full (No space left on device): <what>". Short: host
+// messages have little room, and the start of the text is what is read.
+std::string DiskFullText(const std::string& what);
 
 // True while process `pid` runs (of any user).
 bool ProcessRuns(long pid);

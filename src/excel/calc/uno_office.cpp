@@ -33,6 +33,9 @@ namespace {
 // The status soffice.bin ends with after setting up a fresh profile; it
 // must then be started again.
 constexpr int kRestartStatus = 81;
+// Free space below which an office that ends while starting is taken to
+// have found its disk full.
+constexpr std::uintmax_t kProfileSpace = 16u << 20;
 constexpr int kMaxRestarts = 3;
 
 std::atomic<std::int64_t> startTimeoutMs{60000};
@@ -243,9 +246,16 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
       }
       if (const std::optional<int> status = session->child_->ExitStatus()) {
         if (*status != kRestartStatus || ++restarts > kMaxRestarts) {
-          com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
-                     "The office (" + program->string() + ") ended with status " +
-                         std::to_string(*status) + " while starting");
+          const std::string ended = "The office (" + program->string() + ") ended with status " +
+                                    std::to_string(*status) + " while starting";
+          // Its first start writes a profile of some megabytes.
+          if (DiskNearlyFull(session->folders_->Base(), kProfileSpace)) {
+            com::Throw(
+                com::CO_E_SERVER_EXEC_FAILURE,
+                DiskFullText("the office cannot write its profile in " + TemporaryRoot().string() +
+                             " (it ended with status " + std::to_string(*status) + ")"));
+          }
+          com::Throw(com::CO_E_SERVER_EXEC_FAILURE, ended);
         }
         session->child_ = ChildProcess::Start(*program, arguments, environment);
         continue;

@@ -4,6 +4,7 @@
 
 #include "calc_test_support.h"
 #include "com/variant_grid.h"
+#include "workbook_features.h"
 
 namespace excel::calc::testing {
 namespace {
@@ -64,11 +65,26 @@ TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
   Put(sheet_, "B1", Variant::Double(-20));
   EXPECT_EQ(Get(sheet_, "C3"), Variant::Bool(true));
 
-  // A formula the application cannot read is refused, and the cell kept.
-  EXPECT_EQ(FailureOf([&] { Put(sheet_, "A1", Variant::Text("=1+")); }), kApplicationError);
+  // A formula the application cannot read is refused, saying which and
+  // where, and the cell kept.
+  const com::Error refused = ErrorOf([&] { Put(sheet_, "A1", Variant::Text("=1+")); });
+  EXPECT_EQ(refused.hr(), kApplicationError);
+  EXPECT_STREQ(refused.what(),
+               "The formula =1+ for Sheet1!A1 does not compile; the cell keeps what it held");
   EXPECT_EQ(Get(sheet_, "A1"), Variant::Double(-10));
   EXPECT_EQ(FailureOf([&] { Put(sheet_, "G1", Variant::Text("=)")); }), kApplicationError);
   EXPECT_EQ(Get(sheet_, "G1"), Variant());
+  // So is a reference that names no cell of the sheet, and a sheet name the
+  // application does not take.
+  for (const char* reference : {"R4C2", "A1048577", "XFE1"}) {
+    EXPECT_STREQ(ErrorOf([&] { RangeOf(sheet_, reference); }).what(),
+                 ("Invalid cell reference \"" + std::string(reference) +
+                  "\" on sheet Sheet1: no cell of the sheet and no name")
+                     .c_str());
+  }
+  EXPECT_STREQ(ErrorOf([&] { sheet_->PutName(com::Bstr::FromUtf8("a/b")); }).what(),
+               "A sheet cannot be named \"a/b\": a name has 1 to 31 characters, none of : \\ / "
+               "? * [ ], and no quote at either end");
   // Format codes are the application's own.
   Put(sheet_, "A4", Variant::Text("yyyy-mm-dd"), kDispidNumberFormat);
   EXPECT_EQ(Get(sheet_, "A4", kDispidNumberFormat), Variant::Text("YYYY-MM-DD"));
@@ -219,6 +235,51 @@ TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesAndTravelWithTheFile) {
             Variant::Int4(7));
   EXPECT_EQ(run(reader, "macros!Add2", {Variant::Int4(3), Variant::Int4(5)}), Variant::Int4(8));
   reader->Quit();
+}
+
+TEST_P(CalcApplicationTest, BlockWritesKeepTheNotesOfTheirCells) {
+  // Each way a block is written: values in one call, typed texts in one
+  // call, a formula block cell by cell, one value for every cell.
+  const struct {
+    const char* name;
+    Variant value;
+    Variant b2;  // what B2 then holds
+  } cases[] = {
+      {"numbers",
+       Block(2, 2,
+             {Variant::Double(1), Variant::Double(2), Variant::Double(3), Variant::Double(4)}),
+       Variant::Double(1)},
+      {"texts and empty cells",
+       Block(2, 2, {Variant::Text("a"), Variant(), Variant::Text("c"), Variant()}),
+       Variant::Text("a")},
+      {"typed texts",
+       Block(2, 2,
+             {Variant::Text("1,234"), Variant::Text("2"), Variant::Text("3"), Variant::Text("4")}),
+       Variant::Double(1234)},
+      {"formulas",
+       Block(2, 2,
+             {Variant::Text("=D5+1"), Variant::Double(2), Variant::Double(3),
+              Variant::Text("=B2*2")}),
+       Variant::Double(1)},
+      {"one value for all", Variant::Double(7), Variant::Double(7)},
+      {"one formula for all", Variant::Text("=ROW()"), Variant::Double(2)},
+  };
+  AddNote(book_, "B2", "oil rate, STB/d", false);
+  AddNote(book_, "C3", "from the test separator", true);
+  AddNote(book_, "D4", "outside", false);
+  const std::map<std::string, std::string> notes = NotesOf(book_);
+  ASSERT_EQ(notes.size(), 3u);
+  for (const auto& c : cases) {
+    RangeOf(sheet_, "B2", "C3")
+        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&c.value, 1});
+    EXPECT_EQ(Get(sheet_, "B2"), c.b2) << c.name;
+    EXPECT_EQ(NotesOf(book_), notes) << c.name;
+  }
+  // A block without notes gets none.
+  const Variant block = Block(1, 2, {Variant::Double(1), Variant::Double(2)});
+  RangeOf(sheet_, "F1", "G1")
+      ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&block, 1});
+  EXPECT_EQ(NotesOf(book_), notes);
 }
 
 }  // namespace

@@ -2,11 +2,16 @@
 // ending, dying, failing to start.
 #include <gmock/gmock.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <vector>
 
 #include "calc_test_support.h"
 #include "excel/calc/lock_file.h"
@@ -310,6 +315,101 @@ TEST_F(CalcOfficeTest, AProgramThatIsMissingExitsOrNeverAnswersFailsCreationInTi
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(c.seconds));
   }
   SetOfficeStartTimeout(std::chrono::seconds(60));
+}
+
+// A 1 MB file system of its own at `folder` (root only), filled up to the
+// last byte on request; unmounted at the end.
+class SmallDisk {
+ public:
+  explicit SmallDisk(const fs::path& folder) : folder_(folder) {
+    fs::create_directories(folder_);
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=1m") == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+  bool Mounted() const { return mounted_; }
+  // Writes a file until less than `left` bytes are free.
+  void Fill(std::uintmax_t left) {
+    std::FILE* filler = std::fopen((folder_ / ("filler" + std::to_string(left))).c_str(), "wb");
+    ASSERT_NE(filler, nullptr);
+    const std::vector<char> block(4096, 'x');
+    std::error_code error;
+    while (fs::space(folder_, error).available >= left + block.size() &&
+           std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
+      std::fflush(filler);
+    }
+    std::fclose(filler);
+    ASSERT_LT(fs::space(folder_, error).available, left + block.size());
+  }
+
+ private:
+  fs::path folder_;
+  bool mounted_ = false;
+};
+
+TEST_F(CalcOfficeTest, AFullDiskIsReportedAsFullNamingTheFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  const fs::path disk = PathOf("small-disk");
+  SmallDisk small(disk);
+  if (!small.Mounted()) GTEST_SKIP() << "this system refuses to mount a tmpfs";
+  const std::string kept = SavedWorkbook(NewApplication(), (disk / "kept.fods").string());
+  const struct {
+    const char* name;
+    std::function<void(const com::Ptr<Workbook>&)> save;
+    std::string file;
+  } saves[] = {
+      {"save", [](const com::Ptr<Workbook>& book) { book->Save(0); }, kept},
+      {"save a copy",
+       [&](const com::Ptr<Workbook>& book) {
+         book->SaveCopyAs(Variant::Text((disk / "copy.fods").string()), 0);
+       },
+       (disk / "copy.fods").string()},
+  };
+  // With a little room left the office refuses a save with its own code
+  // for a full disk; with none it may end itself on it. An office whose
+  // folders go there does not start: with a little room it ends while
+  // writing its profile, with none its folders cannot be made.
+  for (const std::uintmax_t left : {std::uintmax_t{64} << 10, std::uintmax_t{0}}) {
+    small.Fill(left);
+    for (const auto& c : saves) {
+      const com::Ptr<Application> application = NewApplication();
+      const com::Ptr<Workbook> workbook = OpenWorkbook(application, kept);
+      Put(SheetOf(workbook), "A2", Variant::Text(std::string(100000, 'x')));
+      const com::Error error = ErrorOf([&] { c.save(workbook); });
+      EXPECT_THAT(error.hr(), ::testing::AnyOf(kApplicationError, com::RPC_E_DISCONNECTED))
+          << c.name << ", " << left << " bytes left";
+      EXPECT_THAT(error.what(),
+                  ::testing::StartsWith("The disk is full (No space left on device): " + c.file +
+                                        " could not be saved"))
+          << c.name << ", " << left << " bytes left";
+      application->Quit();
+    }
+    const test_support::ScopedEnv temporary("TMPDIR", disk.string());
+    const com::Error start = ErrorOf([] { NewApplication(); });
+    EXPECT_EQ(start.hr(), com::CO_E_SERVER_EXEC_FAILURE) << left;
+    EXPECT_THAT(start.what(), ::testing::StartsWith("The disk is full (No space left on device): "
+                                                    "the office"))
+        << left;
+    EXPECT_THAT(start.what(), HasSubstr(disk.string())) << left;
+  }
+}
+
+TEST_F(CalcOfficeTest, OfficeTempFilesLeftBesideAWorkbookGoWhenItIsOpened) {
+  const com::Ptr<Application> application = NewApplication();
+  const std::string path = SavedWorkbook(application, PathOf("model.fods"));
+  const fs::path old = PathOf("lu8fk2m1.tmp");
+  const fs::path recent = PathOf("lu8fk2m2.tmp");
+  WriteFile(old.string(), "half a workbook");
+  WriteFile(recent.string(), "half a workbook");
+  fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  OpenWorkbook(application, path);
+  EXPECT_FALSE(fs::exists(old));
+  EXPECT_TRUE(fs::exists(recent)) << "an office may be writing it";
+  application->Quit();
 }
 
 }  // namespace

@@ -130,6 +130,73 @@ TEST_F(OfficeProgramTest, LeftoversOfEndedProcessesAreRemovedAndOthersKept) {
   fs::remove(pipes + self + "_1_test");
 }
 
+// A file last written `age` ago.
+void MakeAgedFile(const fs::path& path, std::chrono::seconds age) {
+  std::ofstream(path) << "partly saved workbook";
+  const auto when = fs::file_time_type::clock::now() - age;
+  fs::last_write_time(path, when);
+}
+
+TEST_F(OfficeProgramTest, OfficeTempFilesAreRemovedOnlyWhenOldAndHeldByNoOffice) {
+  using std::chrono::seconds;
+  const seconds quiet(60);
+  struct Case {
+    const char* name;
+    seconds age;
+    bool removed;
+  } const kCases[] = {
+      {"lu4a7b2k9.tmp", seconds(600), true},  // what a killed office leaves
+      {"luABC123.tmp", quiet + seconds(5), true},
+      {"lu4a7b2k8.tmp", seconds(10), false},  // written just now: an office may be saving
+      {"lu.tmp", seconds(600), false},        // not a name the office gives
+      {"lu12-3.tmp", seconds(600), false},
+      {"lu123.tmp.xlsx", seconds(600), false},
+      {"LU123.tmp", seconds(600), false},
+      {"model.tmp", seconds(600), false},
+      {"blu123.tmp", seconds(600), false},
+  };
+  for (const Case& entry : kCases)
+    MakeAgedFile(root_ / entry.name, entry.age);
+  fs::create_directory(root_ / "lu77.tmp");  // a folder is no temporary file
+  fs::create_symlink(root_ / "lu4a7b2k9.tmp", root_ / "lu78.tmp");
+
+  const std::vector<fs::path> removed = RemoveOfficeTempFilesIn(root_, quiet);
+  for (const Case& entry : kCases) {
+    EXPECT_EQ(fs::exists(root_ / entry.name), !entry.removed) << entry.name;
+    EXPECT_EQ(std::count(removed.begin(), removed.end(), root_ / entry.name), entry.removed ? 1 : 0)
+        << entry.name;
+  }
+  EXPECT_TRUE(fs::is_directory(root_ / "lu77.tmp"));
+  EXPECT_TRUE(fs::is_symlink(root_ / "lu78.tmp"));
+  EXPECT_EQ(removed.size(), 2u);
+}
+
+TEST_F(OfficeProgramTest, AnOfficeTempFileAnOfficeHoldsOpenIsKept) {
+  // A process named as the office is, holding the file open on fd 3.
+  const fs::path program = root_ / "bin" / "soffice.bin";
+  fs::create_directories(program.parent_path());
+  fs::copy_file("/bin/sleep", program);
+  const fs::path held = root_ / "lu5k2x.tmp";
+  const fs::path loose = root_ / "lu5k2y.tmp";
+  MakeAgedFile(held, std::chrono::minutes(10));
+  MakeAgedFile(loose, std::chrono::minutes(10));
+  const std::shared_ptr<ChildProcess> office = ChildProcess::Start(
+      "/bin/sh", {"-c", "exec 3<\"$0\"; exec \"$1\" 60", held.string(), program.string()},
+      kEnvironment);
+  const fs::path comm = fs::path("/proc") / std::to_string(office->Pid()) / "comm";
+  std::string name;
+  for (int tries = 0; tries < 500 && name != "soffice.bin"; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::getline(std::ifstream(comm), name);
+  }
+  ASSERT_EQ(name, "soffice.bin");
+
+  EXPECT_EQ(RemoveOfficeTempFilesIn(root_, std::chrono::seconds(60)), std::vector<fs::path>{loose});
+  EXPECT_TRUE(fs::exists(held));
+  office->Kill();
+  EXPECT_EQ(RemoveOfficeTempFilesIn(root_, std::chrono::seconds(60)), std::vector<fs::path>{held});
+}
+
 TEST(ChildProcesses, ExitStatusIsSeenAndReapedOnce) {
   const std::shared_ptr<ChildProcess> child =
       ChildProcess::Start("/bin/sh", {"-c", "exit 3"}, kEnvironment);

@@ -9,9 +9,13 @@
 #include <com/sun/star/script/vba/XVBAModuleInfo.hpp>
 #include <com/sun/star/sheet/ConditionOperator.hpp>
 #include <com/sun/star/sheet/ValidationType.hpp>
+#include <com/sun/star/sheet/XCellAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XNamedRange.hpp>
 #include <com/sun/star/sheet/XNamedRanges.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
+#include <com/sun/star/sheet/XSheetAnnotations.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
 #include <com/sun/star/sheet/XSheetCondition.hpp>
 #include <com/sun/star/sheet/XSheetConditionalEntries.hpp>
 #include <com/sun/star/sheet/XSheetConditionalEntry.hpp>
@@ -20,6 +24,7 @@
 #include <com/sun/star/table/XTableChart.hpp>
 #include <com/sun/star/table/XTableCharts.hpp>
 #include <com/sun/star/table/XTableChartsSupplier.hpp>
+#include <com/sun/star/text/XSimpleText.hpp>
 
 #include <array>
 #include <iterator>
@@ -253,6 +258,41 @@ std::map<std::string, BasicModule> BasicModulesOf(const com::Ptr<Workbook>& work
       modules[ToUtf8(module)] = BasicModule{ToUtf8(source), document};
     }
     return modules;
+  });
+}
+
+void AddNote(const com::Ptr<Workbook>& workbook, const std::string& cell, const std::string& text,
+             bool visible) {
+  Call(workbook, [&](Document& document) {
+    const uno::Reference<css::sheet::XSpreadsheet> sheet = FirstSheet(document);
+    const uno::Reference<css::sheet::XCellAddressable> target(
+        sheet->getCellRangeByName(Utf8ToOUString(cell)), uno::UNO_QUERY_THROW);
+    const uno::Reference<css::sheet::XSheetAnnotationsSupplier> supplier(sheet,
+                                                                         uno::UNO_QUERY_THROW);
+    supplier->getAnnotations()->insertNew(target->getCellAddress(), Utf8ToOUString(text));
+    const uno::Reference<css::sheet::XSheetAnnotationAnchor> anchor(target, uno::UNO_QUERY_THROW);
+    anchor->getAnnotation()->setIsVisible(visible);
+  });
+}
+
+std::map<std::string, std::string> NotesOf(const com::Ptr<Workbook>& workbook) {
+  return Call(workbook, [&](Document& document) {
+    const uno::Reference<css::sheet::XSheetAnnotationsSupplier> supplier(FirstSheet(document),
+                                                                         uno::UNO_QUERY_THROW);
+    const uno::Reference<css::sheet::XSheetAnnotations> notes = supplier->getAnnotations();
+    std::map<std::string, std::string> found;
+    for (sal_Int32 i = 0; i < notes->getCount(); ++i) {
+      const uno::Reference<css::sheet::XSheetAnnotation> note(notes->getByIndex(i),
+                                                              uno::UNO_QUERY_THROW);
+      const uno::Reference<css::text::XSimpleText> text(note, uno::UNO_QUERY_THROW);
+      const css::table::CellAddress at = note->getPosition();
+      std::string name;
+      for (sal_Int32 column = at.Column + 1; column > 0; column = (column - 1) / 26)
+        name.insert(name.begin(), static_cast<char>('A' + (column - 1) % 26));
+      found[name + std::to_string(at.Row + 1)] =
+          ToUtf8(text->getString()) + (note->getIsVisible() ? " (shown)" : "");
+    }
+    return found;
   });
 }
 

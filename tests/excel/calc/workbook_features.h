@@ -70,6 +70,13 @@ std::map<std::string, std::vector<std::string>> ChartsOf(const com::Ptr<Workbook
 std::map<std::string, BasicModule> BasicModulesOf(const com::Ptr<Workbook>& workbook,
                                                   const std::string& library);
 
+// A cell note ("comment") on the first sheet.
+void AddNote(const com::Ptr<Workbook>& workbook, const std::string& cell, const std::string& text,
+             bool visible);
+// Every note of the first sheet, by cell ("B2") to its text, with " (shown)"
+// after the text of a note shown all the time.
+std::map<std::string, std::string> NotesOf(const com::Ptr<Workbook>& workbook);
+
 // True when the document was loaded hidden: it then has no view of its own
 // that the office shows, which macros recorded in a spreadsheet need for
 // Select and ActiveCell.
