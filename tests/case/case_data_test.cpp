@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "case/case_details.h"
 #include "case/ext_collection.h"
@@ -20,25 +21,20 @@ TEST(CaseDetailsTest, CopyKeepsTheCaseButNotTheLiveState) {
   details.useCompositions = 1;
   details.hideInterface = true;
 
+  // The live state (open flag, plug-ins) stays behind; every field of the case comes along.
   const model::CExcCaseDetails copy(details);
-  EXPECT_EQ(copy.workbookOpen, 0);
-  EXPECT_TRUE(copy.plugIns.empty());
-  EXPECT_EQ(copy.fileName, "/w/a.xlsx");
-  EXPECT_EQ(copy.inputCount, 3u);
-  EXPECT_EQ(copy.outputCount, 4u);
-  EXPECT_EQ(copy.macros[2], "Module1.StartOfRun");
-  EXPECT_TRUE(copy.passDate[2]);
-  EXPECT_EQ(copy.useCompositions, 1);
-  EXPECT_TRUE(copy.hideInterface);
+  EXPECT_EQ(
+      std::tie(copy.workbookOpen, copy.plugIns, copy.fileName, copy.inputCount, copy.outputCount,
+               copy.macros[2], copy.passDate[2], copy.useCompositions, copy.hideInterface),
+      std::tuple(0, "", "/w/a.xlsx", 3u, 4u, "Module1.StartOfRun", true, 1, true));
 
   // Assignment leaves the target's live state alone.
   model::CExcCaseDetails target;
   target.workbookOpen = 1;
   target.plugIns = "/mine.xlam";
   target = copy;
-  EXPECT_EQ(target.workbookOpen, 1);
-  EXPECT_EQ(target.plugIns, "/mine.xlam");
-  EXPECT_EQ(target.fileName, "/w/a.xlsx");
+  EXPECT_EQ(std::tie(target.workbookOpen, target.plugIns, target.fileName),
+            std::tuple(1, "/mine.xlam", "/w/a.xlsx"));
 }
 
 struct Counted {

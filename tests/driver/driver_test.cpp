@@ -40,10 +40,6 @@ using test_support::ModelCall;
 using test_support::RecordingModel;
 using test_support::TempRegistry;
 
-void PutU32(GuardedBuffer& buffer, std::size_t offset, std::uint32_t value) {
-  std::memcpy(buffer.bytes.data() + offset, &value, sizeof value);
-}
-
 struct Expected {
   std::int32_t code;
   std::int32_t iarg;
@@ -391,7 +387,7 @@ TEST(IdentifyTest, FillsTheRecordExactlyOrRefusesAnotherVersionOrRecordSize) {
   const std::string message = "Gridmoor.dll is not compatible with this version of Conflux";
   // A wrong version: cleared, then the message.
   GuardedBuffer id(EXT_IDENTIFY_RECORD_MIN_SIZE, 0x77);
-  PutU32(id, 0, 2563);
+  ASSERT_TRUE(id.record().WriteU32(0, 2563));
   GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0x66);
   status.status()->size = EXT_STATUS_RECORD_SIZE;
   EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 1);
@@ -400,7 +396,7 @@ TEST(IdentifyTest, FillsTheRecordExactlyOrRefusesAnotherVersionOrRecordSize) {
   EXPECT_EQ(status.bytes[EXT_STATUS_RECORD_SIZE - 1], 0);
   EXPECT_EQ(id.bytes[4], 0x77);  // nothing identified
 
-  PutU32(id, 0, EXT_INTERFACE_VERSION);
+  ASSERT_TRUE(id.record().WriteU32(0, EXT_INTERFACE_VERSION));
   std::memset(status.bytes.data(), 0x66, EXT_STATUS_RECORD_SIZE);
   status.status()->size = EXT_STATUS_RECORD_SIZE;
   EXPECT_EQ(driver::Identify(id.bytes.data(), status.status()), 0);
