@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
   refhost::RunOptions options;
   options.progress = false;
   std::mt19937 random(seed);
-  std::uniform_int_distribution<int> killDelayMs(0, 4000);
+  std::uniform_int_distribution<int> killDelayMs(0, 2500);
 
   std::string expected;
   std::optional<Usage> baseline;
