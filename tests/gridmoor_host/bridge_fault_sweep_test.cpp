@@ -182,10 +182,10 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
   RecordProperty("faulted_runs", std::to_string(calls.size()));
 }
 
+// A separator run takes about 2 s, a gas-lift run up to 12 s (its optimiser
+// makes 25 times the calls): the default suite's sweep stays under two
+// minutes.
 INSTANTIATE_TEST_SUITE_P(Examples, BridgeFaultSweep,
-                         // A separator run takes about 2 s, a gas-lift run up to 12 s (its
-                         // optimiser makes 25 times the calls): the default suite's sweep stays
-                         // under two minutes.
                          ::testing::Values(Example{"separator", 3, 10}, Example{"gaslift", 2, 7}),
                          [](const auto& info) { return std::string(info.param.name); });
 
