@@ -535,8 +535,11 @@ GM_API int32_t ExtIdentify(void* identifyRecord, ExtStatusRecord* status);
 /* Stores the new instance in *instance even when creation fails; destroy it
  * with ExtDestroyInstance either way. */
 GM_API int32_t ExtCreateInstance(ExtInstance* instance, ExtStatusRecord* status);
+/* 1 when the workbook a direct-mode instance still had open could not be
+ * closed (the office had ended); the instance is destroyed either way. */
 GM_API int32_t ExtDestroyInstance(ExtInstance instance, ExtStatusRecord* status);
 GM_API int32_t ExtStartApp(ExtInstance instance, intptr_t unused, ExtStatusRecord* status);
+/* 1 when the open workbook could not be closed (the office had ended). */
 GM_API int32_t ExtStopApp(ExtInstance instance);
 /* 0 when the user confirmed the driver settings, 1 otherwise. */
 GM_API int32_t ExtConfigure(ExtWindow parent);

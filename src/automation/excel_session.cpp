@@ -175,11 +175,14 @@ int CExcExcelSession::SaveWorkbookCopyAs(const std::string& path, Message messag
   }
 }
 
-void CExcExcelSession::CloseWorkbook() {
+bool CExcExcelSession::CloseWorkbook() {
+  if (!workbook_) return true;
   try {
     workbook_->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), kLcid);
     SetWorkbook(nullptr);
+    return true;
   } catch (const com::Error&) {
+    return false;
   }
 }
 

@@ -42,7 +42,9 @@ class CExcExcelObj {
   virtual int GetSheetNames(std::vector<std::string>& names, Message message) = 0;
   virtual int SaveWorkbook(Message message) = 0;
   virtual int SaveWorkbookCopyAs(const std::string& path, Message message) = 0;
-  virtual void CloseWorkbook() = 0;
+  // Closes the workbook without saving. False when one was open and the
+  // application could not close it (its office gone, say).
+  virtual bool CloseWorkbook() = 0;
   virtual void Quit() = 0;
   virtual int SelectWorksheet(const std::string& name, Message message) = 0;
   virtual void ReleaseWorksheet() = 0;
@@ -97,7 +99,7 @@ class CExcExcelSession : public CExcExcelObj {
   int GetSheetNames(std::vector<std::string>& names, Message message) override;
   int SaveWorkbook(Message message) override;
   int SaveWorkbookCopyAs(const std::string& path, Message message) override;
-  void CloseWorkbook() override;
+  bool CloseWorkbook() override;
   void Quit() override;
   int SelectWorksheet(const std::string& name, Message message) override;
   void ReleaseWorksheet() override;

@@ -111,12 +111,12 @@ int CExcServerObj::Reopen(Message message) {
 int CExcServerObj::Close() {
   if (!session_) return 0;
   CExcServerObjCollection::Remove(this);
-  session_->CloseWorkbook();
+  const bool closed = session_->CloseWorkbook();
   session_->ReleaseWorksheet();
   session_->ReleaseWorkbook();
   session_->Quit();
   session_.reset();
-  return 0;
+  return closed ? 0 : 1;
 }
 
 void CExcServerObjCollection::Add(CExcServerObj* server) {

@@ -34,7 +34,8 @@ class CExcServerObj {
   // workbook when that file does not exist). Nothing when no workbook is open.
   int Reopen(Message message);
   // Leaves the registry, closes the workbook without saving and quits the
-  // application. Always 0.
+  // application. 1 when an open workbook could not be closed (its
+  // application gone): what it showed was not seen to the end.
   int Close();
 
   // The workbook file last opened or created through Open; empty at first.

@@ -170,14 +170,22 @@ std::int32_t DestroyInstance(ExtInstance handle, ExtStatusRecord* status) {
   record.Clear();
   if (handle == nullptr) return 0;
   Instance instance = Instances().Remove(handle);
+  std::int32_t result = 0;
   if (instance.direct) {
     // Waits for a request running on another thread.
     const std::lock_guard<std::mutex> lock(instance.direct->requestLock);
+    // Direct mode has no stop of its own: the workbook closes here (as the
+    // model's destruction would close it), and an office found gone on
+    // closing it is reported as a threaded stop reports it.
+    if (instance.direct->model && instance.direct->model->server.Close() != 0) {
+      Write(status, "%s", kNotClosedMessage);
+      result = 1;
+    }
     instance.direct->model.reset();
   } else if (instance.proxy) {
     instance.proxy->Shutdown();
   }
-  return 0;
+  return result;
 }
 
 std::int32_t StartApp(ExtInstance handle, ExtStatusRecord* status) {

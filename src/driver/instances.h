@@ -34,6 +34,7 @@ inline constexpr char kNotCompatibleMessage[] =
 inline constexpr char kCreateFailedFormat[] =
     "An error occurred in creating an Excel instance\n(%s)";
 inline constexpr char kCouldNotStartMessage[] = "Could not start Excel";
+inline constexpr char kNotClosedMessage[] = "The workbook could not be closed: Excel has ended";
 inline constexpr char kUnknownInstanceMessage[] =
     "This Excel driver instance does not exist (it was never created or has been destroyed)";
 

@@ -236,10 +236,10 @@ std::int32_t CExcModel::StartApplication(std::int32_t /*ignored*/, ExtStatusReco
 }
 
 std::int32_t CExcModel::StopApplication() {
-  server.Close();
+  const std::int32_t closed = server.Close();
   caseDetails.workbookOpen = 0;
   sheetNames.clear();
-  return 0;
+  return closed;
 }
 
 std::int32_t CExcModel::DescribeFiles(xml::EquipmentDescription* description, std::uint8_t /*flag*/,

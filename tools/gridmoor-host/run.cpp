@@ -690,6 +690,20 @@ void Runner::Run() {
     std::string name = options_.saveAs ? options_.saveAs->string() : std::string();
     Require(EXT_CMD_SAVE_CASE_WORKBOOK, name.empty() ? nullptr : name.data(), 0);
   }
+  // An office that ended while the workbook was closed fails the run too:
+  // the library's last word on it is the stop (threaded) or the destroy
+  // (direct mode).
+  appStarted_ = false;
+  const Reply stopped = lib_.StopApp();
+  if (!stopped.ok())
+    throw HostFailure("ExtStopApp failed with result " + std::to_string(stopped.result) +
+                          ": the workbook could not be closed (the office has ended)",
+                      "ExtStopApp", 0);
+  const Reply destroyed = lib_.DestroyInstance();
+  if (!destroyed.ok())
+    throw HostFailure("ExtDestroyInstance failed with result " + std::to_string(destroyed.result) +
+                          ": " + destroyed.text,
+                      "ExtDestroyInstance", 0);
 }
 
 void Runner::NoteEmptyOutputs() {

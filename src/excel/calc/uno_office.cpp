@@ -18,6 +18,7 @@
 #include <random>
 #include <thread>
 
+#include "excel/calc/bridge_faults.h"
 #include "platform/environment.h"
 #include "platform/thread.h"
 
@@ -291,6 +292,12 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
 
 std::uint64_t BridgeReplies() {
   return repliesReceived.load(std::memory_order_relaxed);
+}
+
+void OfficeSession::EnterBridgeCall() noexcept {
+  // As the call deadline ends an office, minus the explanation: the call
+  // must find the office dead by itself.
+  if (BridgeCallMustFail() && child_) child_->Kill();
 }
 
 OfficeSession::Deadline::Deadline(OfficeSession& session, std::chrono::milliseconds limit)

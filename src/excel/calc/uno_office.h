@@ -76,6 +76,7 @@ class OfficeSession {
   // followed by the thorough check.
   template <typename Body>
   auto Call(HRESULT refused, Body&& body) -> decltype(body()) {
+    EnterBridgeCall();
     try {
       const Deadline deadline(*this, CallTimeout());
       return Guarded([this] { return !ConfirmAlive(); }, refused, std::forward<Body>(body));
@@ -86,6 +87,7 @@ class OfficeSession {
   // The same for calls whose failure is ignored.
   template <typename Body>
   void CallIgnoringFailures(Body&& body) noexcept {
+    EnterBridgeCall();
     IgnoringFailures([&] {
       const Deadline deadline(*this, CallTimeout());
       body();
@@ -118,6 +120,9 @@ class OfficeSession {
     OfficeSession& session_;
     std::multimap<std::chrono::steady_clock::time_point, std::chrono::milliseconds>::iterator it_;
   };
+  // Every Call and CallIgnoringFailures starts here: the test seam of
+  // bridge_faults.h may kill the office first.
+  void EnterBridgeCall() noexcept;
   void StartWatchdog();
   void StopWatchdog();
   void Watch();

@@ -1,0 +1,192 @@
+// A dead office at every bridge call of a whole run of the program: each
+// example runs once unfaulted, counting its bridge calls, then once with the
+// office killed on entering call N, for every k-th N (every N under the
+// label `sweep`; GRIDMOOR_SWEEP_EVERY=k sets k). Every faulted run must fail with
+// status 1 and one line naming the command, write summary.json with the
+// timestep it reached, leave the workbook as it was (or completely saved,
+// when --save was asked and the save had finished) and leave no office,
+// lock file or temporary folder behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
+
+#include "fault_sweep_support.h"
+#include "host_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using hosttest::ReadText;
+using nlohmann::json;
+using sweeptest::RunFolder;
+
+struct HostRun {
+  int pid = 0;
+  int status = -1;  // -1: killed for running too long
+  std::string err;
+};
+
+// `gridmoor-host run` on the folder's scenario, the office killed on
+// entering bridge call `failAt` (0: never). A run that outlives `limit`
+// has hung: it is killed and reported with status -1.
+HostRun RunHost(const RunFolder& folder, std::uint64_t failAt, bool save,
+                std::chrono::seconds limit = std::chrono::seconds(240)) {
+  std::vector<std::string> arguments = {GRIDMOOR_HOST_PROGRAM,
+                                        "--library",
+                                        GRIDMOOR_LIBRARY_FILE,
+                                        "run",
+                                        folder.Scenario().string(),
+                                        "--quiet",
+                                        "--out",
+                                        folder.Out().string()};
+  if (save) arguments.push_back("--save");
+  std::vector<char*> argv;
+  for (std::string& argument : arguments)
+    argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const fs::path err = folder.Path() / "stderr.txt", out = folder.Path() / "stdout.txt";
+  HostRun run;
+  run.pid = ::fork();
+  if (run.pid == 0) {
+    ::setenv("TMPDIR", folder.Temp().c_str(), 1);
+    ::setenv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", folder.CountFile().c_str(), 1);
+    if (failAt > 0)
+      ::setenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL", std::to_string(failAt).c_str(), 1);
+    else
+      ::unsetenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL");
+    const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(outFd, 1);
+    ::dup2(errFd, 2);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  const auto end = std::chrono::steady_clock::now() + limit;
+  int raw = 0;
+  while (::waitpid(run.pid, &raw, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > end) {
+      ::kill(run.pid, SIGKILL);
+      ::waitpid(run.pid, &raw, 0);
+      raw = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.err = ReadText(err);
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+// A workbook the office saved in full: the flat XML parses to its end.
+bool CompleteDocument(const fs::path& file) {
+  pugi::xml_document document;
+  return document.load_file(file.c_str()) &&
+         std::string(document.document_element().name()) == "office:document";
+}
+
+struct Example {
+  const char* name;
+  int timesteps;
+  std::uint64_t runs;  // faulted runs in the default suite
+};
+
+class BridgeFaultSweep : public ::testing::TestWithParam<Example> {};
+
+TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
+  const Example example = GetParam();
+  const std::string original =
+      ReadText(hosttest::Example(example.name) / (std::string(example.name) + ".fods"));
+
+  // Unfaulted, without and with --save: the ranges of the sweep.
+  std::uint64_t plainCalls = 0, savingCalls = 0;
+  for (const bool save : {false, true}) {
+    const RunFolder folder(example.name);
+    const HostRun run = RunHost(folder, 0, save);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
+    (save ? savingCalls : plainCalls) = sweeptest::CountIn(folder.CountFile());
+    if (save) {
+      EXPECT_NE(ReadText(folder.Workbook()), original) << "--save saved nothing";
+      EXPECT_TRUE(CompleteDocument(folder.Workbook()));
+    }
+  }
+  ASSERT_GT(plainCalls, 0u) << "no bridge call counted: is the build without GRIDMOOR_TEST_SEAMS?";
+  ASSERT_GT(savingCalls, plainCalls);
+
+  const std::uint64_t every = sweeptest::Stride(savingCalls, example.runs);
+  const std::vector<std::uint64_t> calls = sweeptest::CallsToFault(savingCalls, every);
+  const auto started = std::chrono::steady_clock::now();
+  int doneBefore[2] = {0, 0};  // without and with --save
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    const std::uint64_t n = calls[i];
+    // Every other run saves, and so does every run past the unsaved range.
+    const bool save = i % 2 == 1 || n > plainCalls;
+    const RunFolder folder(example.name);
+    const HostRun run = RunHost(folder, n, save);
+    SCOPED_TRACE(std::string(example.name) + ": fault at bridge call " + std::to_string(n) +
+                 (save ? " with --save" : "") + "\n" + run.err);
+    ASSERT_NE(run.status, -1) << "hung";
+    EXPECT_EQ(run.status, 1);
+    const std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 1u);
+
+    const json summary = json::parse(ReadText(folder.Out() / "summary.json"), nullptr, false);
+    ASSERT_TRUE(summary.is_object()) << "no summary.json";
+    EXPECT_EQ(summary["status"], "failed");
+    const std::string command = summary["error"].value("command", "");
+    EXPECT_FALSE(command.empty());
+    EXPECT_NE(lines[0].find(command), std::string::npos) << "the line names no command";
+    ASSERT_TRUE(summary["error"].contains("timestep"));
+    const json& timestep = summary["error"]["timestep"];
+    const int reached = timestep.is_null() ? -1 : timestep.get<int>();
+    EXPECT_LT(reached, example.timesteps);
+    // The timesteps done: the calls come in the same order each run, so a
+    // later fault never does fewer. (--save adds calls of its own.)
+    const int done = static_cast<int>(summary["timesteps"].size());
+    EXPECT_LE(done, example.timesteps);
+    EXPECT_GE(done, doneBefore[save]);
+    doneBefore[save] = std::max(doneBefore[save], done);
+
+    const std::string bytes = ReadText(folder.Workbook());
+    if (bytes != original) {
+      EXPECT_TRUE(save) << "the workbook changed without --save";
+      EXPECT_TRUE(CompleteDocument(folder.Workbook())) << "a cut save";
+    }
+    EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::cout << example.name << ": " << plainCalls << " bridge calls (" << savingCalls
+            << " with --save); " << calls.size() << " faulted runs, every " << every << ", in "
+            << seconds << " s\n";
+  RecordProperty("bridge_calls", std::to_string(plainCalls));
+  RecordProperty("faulted_runs", std::to_string(calls.size()));
+}
+
+// A separator run takes about 2 s, a gas-lift run up to 12 s (its optimiser
+// makes 25 times the calls): the default suite's sweep stays under two
+// minutes.
+INSTANTIATE_TEST_SUITE_P(Examples, BridgeFaultSweep,
+                         ::testing::Values(Example{"separator", 3, 10}, Example{"gaslift", 2, 7}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
