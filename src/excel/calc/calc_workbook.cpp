@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 #include "excel/calc/calc_objects.h"
@@ -73,7 +74,22 @@ void CheckWritable(const std::string& path) {
   if (!existed) ::unlink(path.c_str());
 }
 
+// A workbook opened read-only is never written over, by any name of its file.
+void RefuseHeldFile(Document& document, const std::string& path) {
+  std::string opened;
+  {
+    std::lock_guard lock(document.mutex);
+    if (document.holder.empty()) return;
+    opened = document.path;
+  }
+  std::error_code error;
+  if (path == opened || std::filesystem::equivalent(path, opened, error))
+    com::Throw(kApplicationError, std::filesystem::path(opened).filename().string() +
+                                      " is open read-only: it is in use by " + document.holder);
+}
+
 void StoreTo(Document& document, const std::string& path, bool keepLocation) {
+  RefuseHeldFile(document, path);
   CheckWritable(path);
   const std::optional<std::string> byExtension = SaveFilterForPath(path);
   document.Call(kApplicationError, [&] {
@@ -161,6 +177,7 @@ void CalcWorkbook::Save(std::int32_t) {
   }
   // A workbook that was never saved has no file or format to save in.
   if (path.empty()) com::Throw(kApplicationError);
+  RefuseHeldFile(*document_, path);
   document_->Call(kApplicationError, [&] {
     RemoveWrappers(*document_);
     const uno::Reference<css::frame::XStorable> storable(document_->component,

@@ -64,7 +64,8 @@ TEST(LockEntryLife, EachKindOfWriterIsAskedItsOwnWay) {
   for (const auto& c : cases) {
     otherRuns = c.otherRuns;
     personalRuns = c.personalRuns;
-    EXPECT_EQ(LockIsLive(LockEntry{"u", "s", c.host, "t", c.url}, FakeHost()), c.live) << c.what;
+    EXPECT_EQ(LockIsLive(LockEntry{"u", "s", c.host, "t", c.url}, FakeHost(), false), c.live)
+        << c.what;
   }
 }
 
