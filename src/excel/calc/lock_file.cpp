@@ -248,9 +248,24 @@ struct HeldIdentity {
 
 struct HeldLocks {
   std::mutex mutex;
+  pid_t owner = ::getpid();
   std::map<fs::path, Held> files;
   std::map<std::string, std::shared_ptr<HeldIdentity>> identities;  // by each of its keys
 };
+
+// A forked child inherits the table (and the locked descriptors) of its
+// parent, whose holds they are: it forgets them, touching nothing.
+void ForgetParentsHolds(HeldLocks& locks) {
+  if (locks.owner == ::getpid()) return;
+  for (auto& [key, identity] : locks.identities) {
+    for (const auto& [file, fd] : identity->files)
+      ::close(fd);
+    identity->files.clear();
+  }
+  locks.identities.clear();
+  locks.files.clear();
+  locks.owner = ::getpid();
+}
 
 HeldLocks& TheHeldLocks() {
   // Never destroyed: a worker may release a lock while the process exits.
@@ -273,6 +288,7 @@ struct RemoveHeldAtExit {
   ~RemoveHeldAtExit() {
     HeldLocks& locks = TheHeldLocks();
     std::lock_guard lock(locks.mutex);
+    ForgetParentsHolds(locks);
     for (const auto& [file, held] : locks.files) {
       std::error_code ignored;
       fs::remove(file, ignored);
@@ -406,6 +422,7 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
   std::vector<std::string> keys = IdentityKeys(workbook);
   HeldLocks& locks = TheHeldLocks();
   std::lock_guard lock(locks.mutex);
+  ForgetParentsHolds(locks);
   const auto makeHold = [&](std::vector<std::string> heldKeys, fs::path heldFile,
                             std::string holder) {
     return std::unique_ptr<WorkbookLock>(
@@ -506,6 +523,7 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
 WorkbookLock::~WorkbookLock() {
   HeldLocks& locks = TheHeldLocks();
   std::lock_guard lock(locks.mutex);
+  ForgetParentsHolds(locks);
   if (!file_.empty()) {
     const auto held = locks.files.find(file_);
     if (held != locks.files.end() && --held->second.holds == 0) {
