@@ -184,6 +184,7 @@ void CalcWorkbook::Save(std::int32_t) {
                                                          uno::UNO_QUERY_THROW);
     storable->store();
   });
+  document_->office->FollowSave(document_->lockId, path);
 }
 
 void CalcWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t) {

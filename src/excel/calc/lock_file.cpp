@@ -520,6 +520,27 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
       "another process that locked it while it was being opened (lock file " + file.string() + ")");
 }
 
+void WorkbookLock::FollowSave(const fs::path& workbook) {
+  if (keys_.empty()) return;
+  HeldLocks& locks = TheHeldLocks();
+  std::lock_guard lock(locks.mutex);
+  ForgetParentsHolds(locks);
+  const auto found = locks.identities.find(keys_.front());
+  if (found == locks.identities.end()) return;
+  const std::shared_ptr<HeldIdentity> identity = found->second;
+  std::vector<std::string> fresh;
+  for (const std::string& key : IdentityKeys(workbook))
+    if (!locks.identities.contains(key)) fresh.push_back(key);
+  if (fresh.empty()) return;
+  std::string holder;
+  // Taken meanwhile by another name: the resolved path's lock still holds.
+  std::optional<HeldIdentity> taken = LockIdentity(fresh, holder);
+  if (!taken) return;
+  identity->files.insert(identity->files.end(), taken->files.begin(), taken->files.end());
+  for (const std::string& key : fresh)
+    locks.identities.emplace(key, identity);
+}
+
 WorkbookLock::~WorkbookLock() {
   HeldLocks& locks = TheHeldLocks();
   std::lock_guard lock(locks.mutex);

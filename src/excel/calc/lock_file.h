@@ -85,6 +85,11 @@ class WorkbookLock {
   WorkbookLock(const WorkbookLock&) = delete;
   WorkbookLock& operator=(const WorkbookLock&) = delete;
 
+  // After this process saved the workbook in place (the office writes a
+  // new file, a new inode), locks the new file's identity too, so that a
+  // bind mount or hard link made since finds it held.
+  void FollowSave(const std::filesystem::path& workbook);
+
   // Another process holds the workbook: it may be read, never written.
   bool ReadOnly() const { return !holder_.empty(); }
   // Who holds it and how to clear a lock that is really stale; empty when

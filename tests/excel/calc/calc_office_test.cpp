@@ -1,7 +1,9 @@
 // The office process behind the application objects: sharing, isolation,
 // ending, dying, failing to start.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -338,6 +340,13 @@ TEST_F(CalcOfficeTest, AWorkbookSavedInPlaceStaysHeldThroughASymlink) {
   Put(SheetOf(book), "A1", Variant::Double(8));
   book->Save(0);
   ASSERT_NE(IdentityKeys(path), before) << "the save kept the inode: this test proves nothing";
+  // The new file's own identity is held as well (for a bind mount or a hard
+  // link made since).
+  const int fd =
+      ::open((LockRegistryFolder() / IdentityKeys(path)[0]).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  ::close(fd);
   OtherHolder other(link);
   EXPECT_EQ(other.State(), 'r');
   other.End();
