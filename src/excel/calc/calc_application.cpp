@@ -11,6 +11,7 @@
 #include "excel/calc/calc_objects.h"
 #include "excel/errors.h"
 #include "platform/files.h"
+#include "platform/notices.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
@@ -26,12 +27,15 @@ bool IsValidWindowState(std::int32_t state) {
 // without a prompt (set per document here, never by lowering the office's
 // own security settings).
 uno::Sequence<css::beans::PropertyValue> LoadArguments(const OfficeSession& office, bool asTemplate,
-                                                       const std::string& path) {
+                                                       const std::string& path,
+                                                       bool readOnly = false) {
   std::vector<std::pair<const char*, uno::Any>> entries = {
       {"Hidden", uno::Any(!office.ViewsAvailable())},
       {"MacroExecutionMode", uno::Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)},
   };
   if (asTemplate) entries.emplace_back("AsTemplate", uno::Any(true));
+  // As a desktop office opens a workbook somebody else holds.
+  if (readOnly) entries.emplace_back("ReadOnly", uno::Any(true));
   uno::Sequence<css::beans::PropertyValue> arguments(static_cast<sal_Int32>(entries.size()));
   for (std::size_t i = 0; i < entries.size(); ++i) {
     arguments.getArray()[i].Name = rtl::OUString::createFromAscii(entries[i].first);
@@ -285,10 +289,16 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
   // Held before loading, so that no other process opens it meanwhile.
   std::unique_ptr<WorkbookLock> lock =
       WorkbookLock::Acquire(path, application_->Office()->ProfileFolder());
+  const bool readOnly = lock->ReadOnly();
   std::shared_ptr<Document> document =
       LoadDocument(*application_, FileUrlFromPath(path),
-                   LoadArguments(*application_->Office(), false, path), name);
+                   LoadArguments(*application_->Office(), false, path, readOnly), name);
   document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
+  if (readOnly) {
+    document->holder = lock->Holder();
+    platform::PublishNotice(name + " is in use by " + document->holder +
+                            ": opened read-only, so saving it fails");
+  }
   document->lockId = document->office->HoldLock(std::move(lock));
   document->path = path;
   document->title = std::filesystem::path(path).filename().string();

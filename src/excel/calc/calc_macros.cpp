@@ -187,6 +187,11 @@ com::Variant Outcome(const OfficeSession& office, const Target& target,
     why +=
         " (this office cannot give a workbook the view that macros recorded in Excel act "
         "on: install the package libreoffice-calc in place of libreoffice-calc-nogui)";
+  if (target.document && why.find("storeSelf") != std::string::npos) {
+    std::lock_guard lock(target.document->mutex);
+    if (!target.document->holder.empty())
+      why += " (the workbook is open read-only: it is in use by " + target.document->holder + ")";
+  }
   com::Throw(com::DISP_E_EXCEPTION, macro + ": " + why);
 }
 

@@ -72,6 +72,7 @@ struct Document {
   std::string path;          // the file it was opened from or saved as; empty if never saved
   std::string title;         // for document-qualified macro names
   std::uint64_t lockId = 0;  // its lock file, held by the office session; 0: none
+  std::string holder;        // who holds its file when it was opened read-only
 
   std::mutex mutex;  // guards everything below
   bool closed = false;

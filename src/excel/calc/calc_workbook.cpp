@@ -136,7 +136,22 @@ void Storing(Document& document, const std::string& path, Body&& store) {
   }
 }
 
+// A workbook opened read-only is never written over, by any name of its file.
+void RefuseHeldFile(Document& document, const std::string& path) {
+  std::string opened;
+  {
+    std::lock_guard lock(document.mutex);
+    if (document.holder.empty()) return;
+    opened = document.path;
+  }
+  std::error_code error;
+  if (path == opened || std::filesystem::equivalent(path, opened, error))
+    com::Throw(kApplicationError, std::filesystem::path(opened).filename().string() +
+                                      " is open read-only: it is in use by " + document.holder);
+}
+
 void StoreTo(Document& document, const std::string& path, bool keepLocation) {
+  RefuseHeldFile(document, path);
   CheckWritable(path);
   const std::optional<std::string> byExtension = SaveFilterForPath(path);
   Storing(document, path, [&] {
@@ -255,6 +270,7 @@ void CalcWorkbook::Save(std::int32_t) {
   }
   // A workbook that was never saved has no file or format to save in.
   if (path.empty()) com::Throw(kApplicationError);
+  RefuseHeldFile(*document_, path);
   Storing(*document_, path, [&] {
     RefuseDroppingSheets(*document_, FilterOf(document_->model), path);
     RemoveWrappers(*document_);
@@ -262,6 +278,7 @@ void CalcWorkbook::Save(std::int32_t) {
                                                          uno::UNO_QUERY_THROW);
     storable->store();
   });
+  document_->office->FollowSave(document_->lockId, path);
 }
 
 void CalcWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t) {

@@ -2,9 +2,13 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -89,16 +93,179 @@ bool PersonalOfficeRunsHere() {
   return false;
 }
 
+// The office a driver started runs (its command line names that driver's
+// private folder), even when the driver itself could not be examined.
+bool OfficeOfDriverRuns(long driver) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    std::string command;
+    std::getline(std::ifstream(entry.path() / "comm"), command);
+    if (command != "soffice.bin") continue;
+    std::ifstream cmdline(entry.path() / "cmdline");
+    std::string argument;
+    while (std::getline(cmdline, argument, '\0'))
+      if (DriverOfProfileUrl(argument) == driver) return true;
+  }
+  return false;
+}
+
+// The file this code was loaded from (the driver library, or a program
+// linking the driver statically), from this process's own mappings.
+std::string DriverImage() {
+  static const std::string image = [] {
+    const auto here = reinterpret_cast<std::uintptr_t>(&DriverImage);
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+      std::uintptr_t from = 0, to = 0;
+      if (std::sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR, &from, &to) != 2) continue;
+      const std::size_t slash = line.find('/');
+      if (here >= from && here < to && slash != std::string::npos) return line.substr(slash);
+    }
+    return std::string();
+  }();
+  return image;
+}
+
+// Whether process `pid` has the driver's code mapped: the driver library by
+// its name, or the very file this code came from. A process whose mappings
+// this user may not read counts as one.
+bool DriverProcessRuns(long pid) {
+  if (!ProcessRuns(pid)) return false;
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  if (!maps) return true;  // another user's process: no proof either way
+  std::string line;
+  bool any = false;
+  while (std::getline(maps, line)) {
+    any = true;
+    const std::size_t slash = line.find('/');
+    if (slash == std::string::npos) continue;
+    const std::string_view file = std::string_view(line).substr(slash);
+    if (file.ends_with("/libGridmoor110.so") || file == DriverImage()) return true;
+  }
+  // Nothing readable (another user's process) is no proof.
+  return !any;
+}
+
+std::uint64_t Fnv1a(std::string_view text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+// The registry folder, made when missing; empty when it cannot be used. One
+// made by another user is used only when sticky, so that nobody else can
+// replace the files this process locks.
+const fs::path& UsableRegistryFolder() {
+  static const fs::path folder = []() -> fs::path {
+    const fs::path path = LockRegistryFolder();
+    if (::mkdir(path.c_str(), 01777) == 0) ::chmod(path.c_str(), 01777);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
+    if (info.st_uid != ::geteuid() && (info.st_mode & S_ISVTX) == 0) return {};
+    return path;
+  }();
+  return folder;
+}
+
+// An open descriptor of the registry file for `key` (created when missing,
+// readable by every user: flock needs no more), or -1.
+int OpenRegistryFile(const fs::path& file) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+      fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0444);
+      if (fd >= 0) ::fchmod(fd, 0444);
+      if (fd < 0 && errno == EEXIST) continue;
+    }
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  return -1;
+}
+
+// Whether `fd` is still the file at `file`: a holder removes its registry
+// file on release, so a lock won on a removed one holds nothing.
+bool StillNamed(int fd, const fs::path& file) {
+  struct stat open {
+  }, named{};
+  return ::fstat(fd, &open) == 0 && ::lstat(file.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// The process holding a flock on `fd`'s file, from /proc/locks; 0 if none
+// is listed.
+long FlockHolder(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return 0;
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    char kind[16] = {};
+    long pid = 0;
+    unsigned major = 0, minor = 0;
+    unsigned long inode = 0;
+    if (std::sscanf(line.c_str(), "%*[^:]: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &major, &minor,
+                    &inode) == 5 &&
+        std::string_view(kind) == "FLOCK" && inode == info.st_ino)
+      return pid;
+  }
+  return 0;
+}
+
+std::string ProcessUser(long pid) {
+  struct stat info {};
+  if (::stat(("/proc/" + std::to_string(pid)).c_str(), &info) != 0) return {};
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_name != nullptr)
+    return found->pw_name;
+  return std::to_string(info.st_uid);
+}
+
 // The lock files this process holds, with the entry each was written with.
 struct Held {
   int holds = 0;
   std::string entry;
 };
 
+// One workbook's registry locks this process holds, however many paths and
+// application objects reach it.
+struct HeldIdentity {
+  int holds = 0;
+  std::vector<std::pair<fs::path, int>> files;  // registry file, its locked descriptor
+};
+
 struct HeldLocks {
   std::mutex mutex;
+  pid_t owner = ::getpid();
   std::map<fs::path, Held> files;
+  std::map<std::string, std::shared_ptr<HeldIdentity>> identities;  // by each of its keys
 };
+
+// A forked child inherits the table (and the locked descriptors) of its
+// parent, whose holds they are: it forgets them, touching nothing.
+void ForgetParentsHolds(HeldLocks& locks) {
+  if (locks.owner == ::getpid()) return;
+  for (auto& [key, identity] : locks.identities) {
+    for (const auto& [file, fd] : identity->files)
+      ::close(fd);
+    identity->files.clear();
+  }
+  locks.identities.clear();
+  locks.files.clear();
+  locks.owner = ::getpid();
+}
 
 HeldLocks& TheHeldLocks() {
   // Never destroyed: a worker may release a lock while the process exits.
@@ -106,19 +273,66 @@ HeldLocks& TheHeldLocks() {
   return *locks;
 }
 
+// Removed while still locked, so that nobody wins a lock on a file that is
+// about to go (StillNamed tells them).
+void ReleaseIdentity(HeldIdentity& identity) {
+  for (const auto& [file, fd] : identity.files) {
+    ::unlink(file.c_str());
+    ::close(fd);
+  }
+  identity.files.clear();
+}
+
 // A host that exits with workbooks still open leaves no lock behind.
 struct RemoveHeldAtExit {
   ~RemoveHeldAtExit() {
     HeldLocks& locks = TheHeldLocks();
     std::lock_guard lock(locks.mutex);
+    ForgetParentsHolds(locks);
     for (const auto& [file, held] : locks.files) {
       std::error_code ignored;
       fs::remove(file, ignored);
     }
     locks.files.clear();
+    for (auto& [key, identity] : locks.identities)
+      ReleaseIdentity(*identity);
+    locks.identities.clear();
   }
 } removeHeldAtExit;
 
+// Locks every key of a workbook in the registry. Nullopt (and nothing held)
+// when another process holds one, naming it in `holder`; an identity with no
+// files when the registry cannot be used.
+std::optional<HeldIdentity> LockIdentity(const std::vector<std::string>& keys,
+                                         std::string& holder) {
+  HeldIdentity identity;
+  const fs::path& folder = UsableRegistryFolder();
+  if (folder.empty()) return identity;
+  for (const std::string& key : keys) {
+    const fs::path file = folder / key;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const int fd = OpenRegistryFile(file);
+      if (fd < 0) break;
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const long pid = FlockHolder(fd);
+        ::close(fd);
+        ReleaseIdentity(identity);
+        holder = pid > 0 ? "Gridmoor (process " + std::to_string(pid) + ", user " +
+                               ProcessUser(pid) + ")"
+                         : "another Gridmoor process";
+        holder += " through another path (registry lock " + file.string() +
+                  ", released when that process ends)";
+        return std::nullopt;
+      }
+      if (StillNamed(fd, file)) {
+        identity.files.emplace_back(file, fd);
+        break;
+      }
+      ::close(fd);
+    }
+  }
+  return identity;
+}
 std::optional<std::string> ReadBounded(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
@@ -164,16 +378,38 @@ std::optional<LockEntry> ParseLockEntry(std::string_view text) {
   return LockEntry{fields[0], fields[1], fields[2], fields[3], fields[4]};
 }
 
-LockHost LockHost::ThisMachine() {
-  return LockHost{HostName(), [](long pid) { return ProcessRuns(pid); }, PersonalOfficeRunsHere};
+std::vector<std::string> IdentityKeys(const fs::path& workbook) {
+  struct stat info {};
+  if (::stat(workbook.c_str(), &info) != 0) return {};
+  std::vector<std::string> keys = {std::to_string(info.st_dev) + "-" + std::to_string(info.st_ino)};
+  std::error_code error;
+  const fs::path resolved = fs::canonical(workbook, error);
+  if (!error) {
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016" PRIx64, Fnv1a(resolved.string()));
+    keys.push_back(std::string("path-") + hash);
+  }
+  return keys;
 }
 
-bool LockIsLive(const LockEntry& entry, const LockHost& host) {
+fs::path LockRegistryFolder() {
+  // Not $TMPDIR: every process of the machine must find the same folder.
+  return "/tmp/gridmoor-locks";
+}
+
+LockHost LockHost::ThisMachine() {
+  return LockHost{HostName(),
+                  [](long pid) { return DriverProcessRuns(pid) || OfficeOfDriverRuns(pid); },
+                  PersonalOfficeRunsHere};
+}
+
+bool LockIsLive(const LockEntry& entry, const LockHost& host, bool identityHeld) {
   if (entry.host != host.hostName) return true;
   if (const long owner = DriverOfProfileUrl(entry.profileUrl); owner > 0) {
-    // This process's own lock that it no longer holds is a leftover.
-    if (owner == ::getpid()) return false;
-    return host.processRuns(owner);
+    // This process's own lock that it no longer holds is a leftover, and so
+    // is a driver's whose registry lock nobody holds.
+    if (owner == ::getpid() || identityHeld) return false;
+    return host.driverRuns(owner);
   }
   return host.personalOfficeRuns();
 }
@@ -182,13 +418,55 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
                                                     const fs::path& profileFolder,
                                                     const LockHost& host) {
   const fs::path file = LockFilePath(workbook);
+  const std::string name = workbook.filename().string();
+  std::vector<std::string> keys = IdentityKeys(workbook);
   HeldLocks& locks = TheHeldLocks();
   std::lock_guard lock(locks.mutex);
+  ForgetParentsHolds(locks);
+  const auto makeHold = [&](std::vector<std::string> heldKeys, fs::path heldFile,
+                            std::string holder) {
+    return std::unique_ptr<WorkbookLock>(
+        new WorkbookLock(std::move(heldKeys), std::move(heldFile), std::move(holder)));
+  };
+  // This process has the workbook already, by this path or another.
+  std::shared_ptr<HeldIdentity> shared;
+  for (const std::string& key : keys) {
+    if (const auto found = locks.identities.find(key); found != locks.identities.end())
+      shared = found->second;
+  }
+  if (shared) {
+    ++shared->holds;
+    for (const std::string& key : keys)
+      locks.identities.emplace(key, shared);
+  }
+  const auto holdKeys = [&] { return shared ? keys : std::vector<std::string>(); };
+
+  std::string holder;
+  bool identityHeld = shared != nullptr;
+  std::optional<HeldIdentity> taken;
+  if (!shared && !keys.empty()) {
+    taken = LockIdentity(keys, holder);
+    if (!taken) return makeHold({}, {}, holder);
+    identityHeld = !taken->files.empty();
+  }
+  // Registers what was taken once this hold is certain.
+  const auto keep = [&] {
+    if (!taken) return;
+    shared = std::make_shared<HeldIdentity>(std::move(*taken));
+    shared->holds = 1;
+    taken.reset();
+    for (const std::string& key : keys)
+      locks.identities[key] = shared;
+  };
+  const auto giveUp = [&] {
+    if (taken) ReleaseIdentity(*taken);
+  };
+
   if (const auto held = locks.files.find(file); held != locks.files.end()) {
     ++held->second.holds;
-    return std::unique_ptr<WorkbookLock>(new WorkbookLock(file));
+    keep();
+    return makeHold(holdKeys(), file, {});
   }
-  const std::string name = workbook.filename().string();
   const std::string entry = FormatLockEntry(
       LockEntry{"Gridmoor (process " + std::to_string(::getpid()) + ")", SystemUserName(),
                 host.hostName, EditTimeNow(), FileUrlFromPath(profileFolder)});
@@ -199,45 +477,93 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
       const bool written =
           ::write(fd, entry.data(), entry.size()) == static_cast<ssize_t>(entry.size());
       ::close(fd);
+      keep();
       if (!written) {
         std::error_code ignored;
         fs::remove(file, ignored);
-        return std::unique_ptr<WorkbookLock>(new WorkbookLock({}));
+        return makeHold(holdKeys(), {}, {});
       }
       locks.files[file] = Held{1, entry};
-      return std::unique_ptr<WorkbookLock>(new WorkbookLock(file));
+      return makeHold(holdKeys(), file, {});
     }
-    if (errno != EEXIST) return std::unique_ptr<WorkbookLock>(new WorkbookLock({}));
+    if (errno != EEXIST) {
+      keep();
+      return makeHold(holdKeys(), {}, {});
+    }
     const std::optional<std::string> text = ReadBounded(file);
     const std::optional<LockEntry> other = text ? ParseLockEntry(*text) : std::nullopt;
     if (!other) {
+      giveUp();
+      if (shared) --shared->holds;
       Refuse(name + " has a lock file that cannot be read (" + file.string() +
              "); remove it if nobody uses the workbook");
     }
-    if (LockIsLive(*other, host)) {
+    // A lock file beside another path to a workbook this process holds is
+    // this process's or a leftover.
+    if (!shared && LockIsLive(*other, host, identityHeld)) {
+      giveUp();
       const std::string who = other->user.empty() ? other->systemUser : other->user;
-      Refuse(name + " is in use by " + who + " on " + other->host + " since " + other->editTime +
-             " (lock file " + file.filename().string() + ")");
+      return makeHold({}, {},
+                      who + " on " + other->host + " since " + other->editTime + " (lock file " +
+                          file.string() + "; if that process no longer runs, remove that file)");
+    }
+    if (shared) {
+      // Another path's open of ours: that file stays its writer's.
+      return makeHold(holdKeys(), {}, {});
     }
     std::error_code ignored;
     fs::remove(file, ignored);
   }
-  Refuse(name + " was locked by another process while it was being opened");
+  giveUp();
+  return makeHold(
+      {}, {},
+      "another process that locked it while it was being opened (lock file " + file.string() + ")");
+}
+
+void WorkbookLock::FollowSave(const fs::path& workbook) {
+  if (keys_.empty()) return;
+  HeldLocks& locks = TheHeldLocks();
+  std::lock_guard lock(locks.mutex);
+  ForgetParentsHolds(locks);
+  const auto found = locks.identities.find(keys_.front());
+  if (found == locks.identities.end()) return;
+  const std::shared_ptr<HeldIdentity> identity = found->second;
+  std::vector<std::string> fresh;
+  for (const std::string& key : IdentityKeys(workbook))
+    if (!locks.identities.contains(key)) fresh.push_back(key);
+  if (fresh.empty()) return;
+  std::string holder;
+  // Taken meanwhile by another name: the resolved path's lock still holds.
+  std::optional<HeldIdentity> taken = LockIdentity(fresh, holder);
+  if (!taken) return;
+  identity->files.insert(identity->files.end(), taken->files.begin(), taken->files.end());
+  for (const std::string& key : fresh)
+    locks.identities.emplace(key, identity);
 }
 
 WorkbookLock::~WorkbookLock() {
-  if (file_.empty()) return;
   HeldLocks& locks = TheHeldLocks();
   std::lock_guard lock(locks.mutex);
-  const auto held = locks.files.find(file_);
-  if (held == locks.files.end() || --held->second.holds > 0) return;
-  // Only the entry this process wrote: one that somebody put in its place
-  // is theirs.
-  if (ReadBounded(file_) == held->second.entry) {
-    std::error_code ignored;
-    fs::remove(file_, ignored);
+  ForgetParentsHolds(locks);
+  if (!file_.empty()) {
+    const auto held = locks.files.find(file_);
+    if (held != locks.files.end() && --held->second.holds == 0) {
+      // Only the entry this process wrote: one that somebody put in its
+      // place is theirs.
+      if (ReadBounded(file_) == held->second.entry) {
+        std::error_code ignored;
+        fs::remove(file_, ignored);
+      }
+      locks.files.erase(held);
+    }
   }
-  locks.files.erase(held);
+  if (keys_.empty()) return;
+  const auto found = locks.identities.find(keys_.front());
+  if (found == locks.identities.end()) return;
+  const std::shared_ptr<HeldIdentity> identity = found->second;
+  if (--identity->holds > 0) return;
+  ReleaseIdentity(*identity);
+  std::erase_if(locks.identities, [&](const auto& item) { return item.second == identity; });
 }
 
 }  // namespace excel::calc

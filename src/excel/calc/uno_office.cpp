@@ -385,6 +385,11 @@ void OfficeSession::ReleaseLock(std::uint64_t id) {
   locks_.erase(found);
 }
 
+void OfficeSession::FollowSave(std::uint64_t id, const fs::path& path) {
+  std::lock_guard guard(locksMutex_);
+  if (const auto found = locks_.find(id); found != locks_.end()) found->second->FollowSave(path);
+}
+
 void OfficeSession::ReleaseLocks() {
   std::map<std::uint64_t, std::unique_ptr<WorkbookLock>> released;
   std::lock_guard guard(locksMutex_);

@@ -101,6 +101,8 @@ class OfficeSession {
   // ending (or being ended) releases every one it still holds.
   std::uint64_t HoldLock(std::unique_ptr<WorkbookLock> lock);
   void ReleaseLock(std::uint64_t id);
+  // The document of lock `id` was saved in place at `path` (WorkbookLock::FollowSave).
+  void FollowSave(std::uint64_t id, const std::filesystem::path& path);
 
  private:
   friend class OfficeManager;

@@ -1,8 +1,11 @@
 // The office process behind the application objects: sharing, isolation,
 // ending, dying, failing to start.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +18,7 @@
 
 #include "calc_test_support.h"
 #include "excel/calc/lock_file.h"
+#include "platform/notices.h"
 #include "support/temp_registry.h"
 
 namespace excel::calc::testing {
@@ -234,28 +238,146 @@ TEST_F(CalcOfficeTest, AFileThatIsNoWorkbookIsRefusedWhereAnEmptyCsvOpens) {
   application->Quit();
 }
 
-TEST_F(CalcOfficeTest, AWorkbookALiveProcessHoldsIsRefusedAndAStaleLockIsTakenOver) {
+// A process of this test that holds `path` by WorkbookLock until ended, as
+// another driver process would (no office needed for that).
+class OtherHolder {
+ public:
+  explicit OtherHolder(const std::string& path) {
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      auto held = WorkbookLock::Acquire(
+          path, "/tmp/gridmoor-office-" + std::to_string(::getpid()) + "-abcdef/profile");
+      const char state = held->ReadOnly() ? 'r' : 'w';
+      (void)::write(ready[1], &state, 1);
+      ::pause();
+      ::_exit(0);
+    }
+    if (pid_ > 0 && ::read(ready[0], &state_, 1) != 1) state_ = 0;
+    ::close(ready[0]);
+    ::close(ready[1]);
+  }
+  ~OtherHolder() { End(); }
+  long Pid() const { return pid_; }
+  // 'w': it holds the workbook; 'r': somebody else did.
+  char State() const { return state_; }
+  void End() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  char state_ = 0;
+};
+
+TEST_F(CalcOfficeTest, AWorkbookAnotherProcessHoldsByAnyPathOpensReadOnlyAndRefusesSaves) {
+  std::string path;
+  {
+    const com::Ptr<Application> maker = NewApplication();
+    path = SavedWorkbook(maker, PathOf("shared.xlsx"));
+    maker->Quit();
+  }
+  const std::string link = PathOf("link.xlsx"), hard = PathOf("hard.xlsx");
+  fs::create_symlink(path, link);
+  fs::create_hard_link(path, hard);
+  OtherHolder other(path);
+  ASSERT_EQ(other.State(), 'w');
+  const std::string holder = "in use by Gridmoor (process " + std::to_string(other.Pid());
+  const std::string notices = PathOf("notices.txt");
+  const test_support::ScopedEnv noticeFile(platform::kNoticeFileVariable, notices);
+
+  const com::Ptr<Application> application = NewApplication();
+  const com::Ptr<Application> second = NewApplication();
+  for (const auto& [reader, name] : {std::pair{application, link}, std::pair{second, hard}}) {
+    const com::Ptr<Workbook> book = OpenWorkbook(reader, name);
+    EXPECT_EQ(Get(SheetOf(book), "A1"), Variant::Double(7)) << name;
+    Put(SheetOf(book), "A1", Variant::Double(8));
+    const com::Error save = ErrorOf([&] { book->Save(0); });
+    EXPECT_EQ(save.hr(), kApplicationError) << name;
+    EXPECT_THAT(save.what(), HasSubstr(fs::path(name).filename().string() + " is open read-only"));
+    EXPECT_THAT(save.what(), HasSubstr(holder)) << name;
+    // Not over the held file by another of its names either; a copy
+    // elsewhere is the reader's own.
+    EXPECT_THAT(ErrorOf([&] { book->SaveCopyAs(Variant::Text(path), 0); }).what(),
+                HasSubstr(holder));
+    book->SaveCopyAs(Variant::Text(PathOf("copy.xlsx")), 0);
+    PutBasicModule(book, "Standard", "Saver", "Sub SaveMe\n  ThisComponent.store()\nEnd Sub\n");
+    const com::Error macro =
+        ErrorOf([&] { reader->Run(Variant::Text("SaveMe"), excel_test::Arguments()); });
+    EXPECT_EQ(macro.hr(), com::DISP_E_EXCEPTION) << name;
+    EXPECT_THAT(macro.what(), HasSubstr("open read-only: it is " + holder)) << name;
+    EXPECT_THAT(ErrorOf([&] {
+                  book->Close(Variant::Bool(true), Variant::Missing(), Variant::Missing(), 0);
+                }).what(),
+                HasSubstr(holder));
+    book->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
+  }
+  EXPECT_THAT(ReadFile(notices), HasSubstr("link.xlsx is " + holder));
+  EXPECT_THAT(ReadFile(notices), HasSubstr("opened read-only"));
+  EXPECT_FALSE(fs::exists(LockFilePath(link)));  // a reader writes no lock
+
+  // Once the holder is gone (killed: its lock file stays), it is writable.
+  other.End();
+  ASSERT_TRUE(fs::exists(LockFilePath(path)));
+  const com::Ptr<Workbook> book = OpenWorkbook(application, link);
+  Put(SheetOf(book), "A1", Variant::Double(9));
+  book->Save(0);
+  EXPECT_TRUE(fs::exists(LockFilePath(link)));
+  book->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
+  EXPECT_FALSE(fs::exists(LockFilePath(link)));
+  application->Quit();
+  second->Quit();
+}
+
+// The office saves a workbook as a new file (a new inode): its resolved
+// path still ties a symlink to the workbook held.
+TEST_F(CalcOfficeTest, AWorkbookSavedInPlaceStaysHeldThroughASymlink) {
+  const com::Ptr<Application> application = NewApplication();
+  const std::string path = SavedWorkbook(application, PathOf("saved.ods"));
+  const std::string link = PathOf("link.ods");
+  fs::create_symlink(path, link);
+  const com::Ptr<Workbook> book = OpenWorkbook(application, path);
+  const std::vector<std::string> before = IdentityKeys(path);
+  Put(SheetOf(book), "A1", Variant::Double(8));
+  book->Save(0);
+  ASSERT_NE(IdentityKeys(path), before) << "the save kept the inode: this test proves nothing";
+  // The new file's own identity is held as well (for a bind mount or a hard
+  // link made since).
+  const int fd =
+      ::open((LockRegistryFolder() / IdentityKeys(path)[0]).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  ::close(fd);
+  OtherHolder other(link);
+  EXPECT_EQ(other.State(), 'r');
+  other.End();
+  application->Quit();
+}
+
+TEST_F(CalcOfficeTest, AStaleLockIsTakenOverAndAKilledOfficeLeavesNone) {
   const com::Ptr<Application> application = NewApplication();
   const std::string path = SavedWorkbook(application, PathOf("shared.xlsx"));
-  // Another driver process of this host: this process's parent runs; a
-  // process id above any the system hands out does not.
-  const auto lockOf = [](long pid) {
-    return LockEntry{"Someone Else", "else", LockHost::ThisMachine().hostName, "01.02.2024 09:30",
-                     "file:///tmp/gridmoor-office-" + std::to_string(pid) + "-abcdef/profile"};
-  };
-  const LockEntry theirs = lockOf(::getppid());
+  // A driver's lock whose process id now belongs to another program.
+  const pid_t sleeper = ::fork();
+  if (sleeper == 0) {
+    ::execlp("sleep", "sleep", "60", nullptr);
+    ::_exit(127);
+  }
+  const LockEntry theirs{
+      "Someone Else", "else", LockHost::ThisMachine().hostName, "01.02.2024 09:30",
+      "file:///tmp/gridmoor-office-" + std::to_string(sleeper) + "-abcdef/profile"};
   WriteFile(LockFilePath(path).string(), FormatLockEntry(theirs));
-
-  const com::Error error = ErrorOf([&] { OpenWorkbook(application, path); });
-  EXPECT_EQ(error.hr(), kApplicationError);
-  EXPECT_THAT(error.what(), HasSubstr("in use by Someone Else"));
-  EXPECT_EQ(ReadFile(LockFilePath(path).string()), FormatLockEntry(theirs));
-
-  WriteFile(LockFilePath(path).string(), FormatLockEntry(lockOf(1L << 29)));
   const com::Ptr<Workbook> workbook = OpenWorkbook(application, path);
+  ::kill(sleeper, SIGKILL);
+  ::waitpid(sleeper, nullptr, 0);
   const std::optional<LockEntry> ours = ParseLockEntry(ReadFile(LockFilePath(path).string()));
   ASSERT_TRUE(ours);
   EXPECT_EQ(ours->user, "Gridmoor (process " + std::to_string(::getpid()) + ")");
+  workbook->Save(0);
   workbook->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
   EXPECT_FALSE(fs::exists(LockFilePath(path)));
 

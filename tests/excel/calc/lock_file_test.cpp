@@ -3,6 +3,10 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -64,8 +68,48 @@ TEST(LockEntryLife, EachKindOfWriterIsAskedItsOwnWay) {
   for (const auto& c : cases) {
     otherRuns = c.otherRuns;
     personalRuns = c.personalRuns;
-    EXPECT_EQ(LockIsLive(LockEntry{"u", "s", c.host, "t", c.url}, FakeHost()), c.live) << c.what;
+    EXPECT_EQ(LockIsLive(LockEntry{"u", "s", c.host, "t", c.url}, FakeHost(), false), c.live)
+        << c.what;
   }
+}
+
+// Holding the workbook's registry locks proves every driver's lock of this
+// host stale, whatever runs under its process id; nobody else's.
+TEST(LockEntryLife, HeldRegistryLocksMakeThisHostsDriverLocksStale) {
+  otherRuns = true;
+  personalRuns = true;
+  const auto live = [](const std::string& host, const std::string& url) {
+    return LockIsLive(LockEntry{"u", "s", host, "t", url}, FakeHost(), true);
+  };
+  EXPECT_FALSE(live("here", DriverUrl(kOtherDriver)));
+  EXPECT_TRUE(live("there", DriverUrl(kOtherDriver)));
+  EXPECT_TRUE(live("here", "file:///home/ann/.config/office/4"));
+}
+
+pid_t Spawn(std::vector<std::string> words) {
+  std::vector<char*> argv;
+  for (std::string& word : words)
+    argv.push_back(word.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  EXPECT_EQ(::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+  return pid;
+}
+
+void EndChild(pid_t pid) {
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
+
+// The real machine: a pid is a driver's only while the driver's code runs
+// under it, so a reused pid frees the lock.
+TEST(LockEntryLife, AProcessIsADriverOnlyWithTheDriversCodeMapped) {
+  const LockHost machine = LockHost::ThisMachine();
+  const pid_t sleeper = Spawn({"sleep", "30"});
+  EXPECT_TRUE(machine.driverRuns(::getpid()));
+  EXPECT_FALSE(machine.driverRuns(sleeper));
+  EXPECT_FALSE(machine.driverRuns(1L << 29));
+  EndChild(sleeper);
 }
 
 class WorkbookLockTest : public ::testing::Test {
@@ -116,6 +160,109 @@ TEST_F(WorkbookLockTest, AnUnreadableLockIsRefusedAndAReplacedOneLeftToItsWriter
   WriteLock(theirs);
   held.reset();
   EXPECT_EQ(LockText(), theirs);
+}
+
+TEST_F(WorkbookLockTest, PathsToOneFileShareItsIdentityKeysAndOthersNone) {
+  std::ofstream(Book()) << "x";
+  std::ofstream(root_ / "other.xlsx") << "y";
+  fs::create_symlink(Book(), root_ / "link.xlsx");
+  fs::create_hard_link(Book(), root_ / "hard.xlsx");
+  const std::vector<std::string> keys = IdentityKeys(Book());
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(IdentityKeys(root_ / "link.xlsx"), keys);
+  EXPECT_EQ(IdentityKeys(root_ / "." / "link.xlsx"), keys) << "a path not normal";
+  const std::vector<std::string> hard = IdentityKeys(root_ / "hard.xlsx");
+  ASSERT_EQ(hard.size(), 2u);
+  EXPECT_EQ(hard[0], keys[0]);  // one inode
+  EXPECT_NE(hard[1], keys[1]);  // another name
+  const std::vector<std::string> other = IdentityKeys(root_ / "other.xlsx");
+  ASSERT_EQ(other.size(), 2u);
+  EXPECT_NE(other[0], keys[0]);
+  EXPECT_NE(other[1], keys[1]);
+  EXPECT_TRUE(IdentityKeys(root_ / "missing.xlsx").empty());
+}
+
+// Whether another process may take the registry file of `key` now.
+bool RegistryKeyFree(const std::string& key) {
+  const int fd = ::open((LockRegistryFolder() / key).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  ::close(fd);
+  return free;
+}
+
+TEST_F(WorkbookLockTest, OnePathOrAnotherThisProcessSharesOneHoldUntilTheLast) {
+  std::ofstream(Book()) << "x";
+  fs::create_symlink(Book(), root_ / "link.xlsx");
+  const std::vector<std::string> keys = IdentityKeys(Book());
+  auto direct = Acquire();
+  auto linked = WorkbookLock::Acquire(root_ / "link.xlsx", "/tmp/p", FakeHost());
+  EXPECT_FALSE(direct->ReadOnly());
+  EXPECT_FALSE(linked->ReadOnly());
+  for (const std::string& key : keys)
+    EXPECT_FALSE(RegistryKeyFree(key)) << key;
+  direct.reset();
+  for (const std::string& key : keys)
+    EXPECT_FALSE(RegistryKeyFree(key)) << key;
+  linked.reset();
+  for (const std::string& key : keys) {
+    EXPECT_TRUE(RegistryKeyFree(key)) << key;
+    EXPECT_FALSE(fs::exists(LockRegistryFolder() / key)) << key;
+  }
+}
+
+// A child process holds the workbook by one path; every other path to it
+// opens read-only naming the child, until the child ends (however).
+TEST_F(WorkbookLockTest, AnotherProcessesHoldByAnyPathMakesItReadOnlyUntilItEnds) {
+  std::ofstream(Book()) << "x";
+  fs::create_symlink(Book(), root_ / "link.xlsx");
+  fs::create_hard_link(Book(), root_ / "hard.xlsx");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto held =
+        WorkbookLock::Acquire(root_ / "hard.xlsx", "/tmp/gridmoor-office-7-x/profile", FakeHost());
+    const char ok = held->ReadOnly() ? 'r' : 'w';
+    (void)::write(ready[1], &ok, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char state = 0;
+  ASSERT_EQ(::read(ready[0], &state, 1), 1);
+  EXPECT_EQ(state, 'w');
+  for (const char* name : {"book.xlsx", "link.xlsx", "hard.xlsx"}) {
+    auto second = WorkbookLock::Acquire(root_ / name, "/tmp/p", FakeHost());
+    EXPECT_TRUE(second->ReadOnly()) << name;
+    EXPECT_THAT(second->Holder(), HasSubstr("Gridmoor (process " + std::to_string(child))) << name;
+  }
+  // The child's lock file lies beside the name it used, and stays there.
+  EXPECT_TRUE(fs::exists(LockFilePath(root_ / "hard.xlsx")));
+  EndChild(child);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  // Killed, it left its lock file; no registry lock backs it any more.
+  auto after = WorkbookLock::Acquire(root_ / "hard.xlsx", "/tmp/p", FakeHost());
+  EXPECT_FALSE(after->ReadOnly()) << after->Holder();
+  EXPECT_THAT(platform::ReadWholeFile(LockFilePath(root_ / "hard.xlsx"), nullptr).value_or(""),
+              HasSubstr("Gridmoor (process " + std::to_string(::getpid())));
+}
+
+// A live lock without a registry lock behind it (a person's office) makes
+// the hold read-only and says which file to remove if it is stale.
+TEST_F(WorkbookLockTest, AReadOnlyHoldSaysWhoAndWhichFileClearsAStaleLock) {
+  std::ofstream(Book()) << "x";
+  personalRuns = true;
+  WriteLock(FormatLockEntry({"Ann", "ann", "here", "01.02.2024 09:30", "file:///home/ann/p"}));
+  auto held = Acquire();
+  ASSERT_TRUE(held->ReadOnly());
+  EXPECT_THAT(held->Holder(), HasSubstr("Ann on here since 01.02.2024 09:30"));
+  EXPECT_THAT(held->Holder(), HasSubstr(LockFilePath(Book()).string()));
+  for (const std::string& key : IdentityKeys(Book()))
+    EXPECT_TRUE(RegistryKeyFree(key)) << key;
+  held.reset();
+  EXPECT_THAT(LockText(), HasSubstr("Ann"));  // not this process's to remove
 }
 
 TEST_F(WorkbookLockTest, AFolderWhereNoFileCanBeMadeGivesAnEmptyHold) {
