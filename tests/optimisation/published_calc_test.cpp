@@ -54,8 +54,9 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
     CalcTest::SetUp();
     if (IsSkipped()) return;
     excel::calc::RegisterCalcApplication();
-    ASSERT_FALSE(server_.CreateFailed()) << server_.CreateError();
-    ASSERT_EQ(server_.Open(PathOf("blocks.xlsx"), {}, false, message_), 0) << message_;
+    server_ = std::make_unique<automation::CExcServerObj>();
+    ASSERT_FALSE(server_->CreateFailed()) << server_->CreateError();
+    ASSERT_EQ(server_->Open(PathOf("blocks.xlsx"), {}, false, message_), 0) << message_;
     opt::CExcExportedVariable* variable =
         variables_.Add(std::make_unique<opt::CExcExportedVariable>());
     variable->name = "grid";
@@ -65,8 +66,9 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
     variable->RegionHeight = static_cast<std::int32_t>(kHeight);
   }
   void TearDown() override {
-    if (!IsSkipped()) {
-      EXPECT_EQ(server_.Close(), 0);
+    if (server_) {
+      EXPECT_EQ(server_->Close(), 0);
+      server_.reset();
     }
     CalcTest::TearDown();
   }
@@ -85,8 +87,8 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
       kept_ = std::move(handed);
       return kept_.c_str();
     };
-    const std::int32_t result = opt::EvalPublishedVariables2(variables_, server_.Session(), 0, keep,
-                                                             record.data(), &status);
+    const std::int32_t result = opt::EvalPublishedVariables2(variables_, server_->Session(), 0,
+                                                             keep, record.data(), &status);
     EXPECT_EQ(result, 0) << status.text;
     std::memcpy(&text, record.data() + EXT_PUBVAR2_TEXT_POINTER_OFFSET, sizeof text);
     if (set == nullptr && text != nullptr) got = text;
@@ -96,7 +98,7 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
   // A cell of the block read alone, by the single-cell path.
   std::string Cell(std::size_t row, std::size_t column) {
     std::string text;
-    EXPECT_EQ(automation::ReadCellText(server_.Session(), "Sheet1",
+    EXPECT_EQ(automation::ReadCellText(server_->Session(), "Sheet1",
                                        automation::A1Name(kTopRow + static_cast<int>(row),
                                                           kLeftColumn + static_cast<int>(column)),
                                        text, message_),
@@ -105,7 +107,7 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
     return text;
   }
 
-  automation::CExcServerObj server_;
+  std::unique_ptr<automation::CExcServerObj> server_;
   opt::CExcclExportedVariable variables_;
   std::string kept_;
   char message_[EXT_STATUS_TEXT_SIZE] = {};
@@ -137,7 +139,7 @@ TEST_F(PublishedCalcTest, ABlockOverOneBlockCallRoundTripsExactlyAcrossItsBands)
   for (const std::string& outside :
        {automation::A1Name(kTopRow + static_cast<int>(kHeight), kLeftColumn),
         automation::A1Name(kTopRow, kLeftColumn + static_cast<int>(kWidth))}) {
-    EXPECT_EQ(automation::ReadCellText(server_.Session(), "Sheet1", outside, text, message_), 0);
+    EXPECT_EQ(automation::ReadCellText(server_->Session(), "Sheet1", outside, text, message_), 0);
     EXPECT_EQ(text, "") << outside;
   }
 
