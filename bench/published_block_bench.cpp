@@ -4,7 +4,9 @@
 // the largest block that can be set is 3,355 rows of one-digit values; the
 // largest read is filled by three sets first.
 //
-// The argument is the height; "cells_per_s" is the rate.
+// The argument is the height; "cells_per_s" is the rate. On the 2-core
+// machine (Dec 2026): get 10^8 cells 46 s, 10^7 7.5 s; set 33.5 million
+// cells 161 s, 10^7 64 s; cell by cell both were about 1,500 cells/s.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
