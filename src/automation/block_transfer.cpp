@@ -67,6 +67,22 @@ bool Overlap(const CellBlock& a, const CellBlock& b) {
          !apart(a.firstColumn, a.columns, b.firstColumn, b.columns);
 }
 
+std::optional<CellBlock> BlockBelow(std::string_view topLeft, std::size_t rowsBelow,
+                                    std::size_t rows, std::size_t columns) {
+  const std::optional<CellPosition> first = PlainCell(topLeft);
+  if (!first || rows == 0 || columns == 0) return std::nullopt;
+  const auto fits = [](int from, std::size_t count, int limit) {
+    return count <= static_cast<std::size_t>(limit) &&
+           static_cast<std::size_t>(from - 1) <= static_cast<std::size_t>(limit) - count;
+  };
+  if (rowsBelow > static_cast<std::size_t>(kGridRows) ||
+      !fits(first->row + static_cast<int>(rowsBelow), rows, kGridRows) ||
+      !fits(first->column, columns, kGridColumns)) {
+    return std::nullopt;
+  }
+  return CellBlock{first->row + static_cast<int>(rowsBelow), first->column, rows, columns};
+}
+
 std::optional<CellBlock> BlockOf(std::span<const std::string> addresses, std::size_t columns) {
   if (columns == 0 || addresses.size() < 2 || addresses.size() % columns != 0) return std::nullopt;
   const std::optional<CellPosition> first = PlainCell(addresses[0]);
@@ -83,21 +99,34 @@ std::optional<CellBlock> BlockOf(std::span<const std::string> addresses, std::si
 
 BlockRead::BlockRead(CExcExcelObj& session, std::vector<std::string> addresses, std::size_t columns)
     : addresses_(std::move(addresses)), columns_(columns) {
+  if (const std::optional<CellBlock> block = BlockOf(addresses_, columns_)) Read(session, *block);
+}
+
+BlockRead::BlockRead(CExcExcelObj& session, const CellBlock& block)
+    : block_(block), columns_(block.columns) {
+  Read(session, block);
+}
+
+void BlockRead::Read(CExcExcelObj& session, const CellBlock& block) {
   excel::Worksheet* sheet = session.CurrentWorksheet();
   if (sheet == nullptr || !BlockTransferEnabled()) return;
-  const std::optional<CellBlock> block = BlockOf(addresses_, columns_);
-  if (!block) return;
   try {
     const com::Variant value =
-        sheet->GetRange(com::Variant::Text(block->First()), com::Variant::Text(block->Last()))
+        sheet->GetRange(com::Variant::Text(block.First()), com::Variant::Text(block.Last()))
             ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyGet, {});
     com::VariantGrid grid = com::VariantGrid::FromVariant(value);
     // Anything but the block's own shape is not trusted: cell by cell then.
-    if (grid.Rows() != block->rows || grid.Columns() != block->columns) return;
+    if (grid.Rows() != block.rows || grid.Columns() != block.columns) return;
     values_ = std::move(grid);
   } catch (const com::Error&) {
     // Each cell is read alone, and fails alone where it fails.
   }
+}
+
+std::string BlockRead::Address(std::size_t row, std::size_t column) const {
+  if (!block_) return addresses_[row * columns_ + column];
+  return A1Name(block_->firstRow + static_cast<int>(row),
+                block_->firstColumn + static_cast<int>(column));
 }
 
 const com::Variant* BlockRead::Find(std::size_t row, std::size_t column) const {
@@ -120,8 +149,21 @@ bool WriteBlock(CExcExcelObj& session, std::span<const std::string> addresses, s
       grid.At(static_cast<std::int32_t>(i / columns) + 1,
               static_cast<std::int32_t>(i % columns) + 1) = values[i];
     }
-    const com::Variant array = grid.ToVariant();
-    sheet->GetRange(com::Variant::Text(block->First()), com::Variant::Text(block->Last()))
+    return WriteBlock(session, *block, grid);
+  } catch (const com::Error&) {
+    return false;
+  }
+}
+
+bool WriteBlock(CExcExcelObj& session, const CellBlock& block, const com::VariantGrid& values) {
+  excel::Worksheet* sheet = session.CurrentWorksheet();
+  if (sheet == nullptr || values.Rows() != block.rows || values.Columns() != block.columns ||
+      !BlockTransferEnabled()) {
+    return false;
+  }
+  try {
+    const com::Variant array = values.ToVariant();
+    sheet->GetRange(com::Variant::Text(block.First()), com::Variant::Text(block.Last()))
         ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&array, 1});
     return true;
   } catch (const com::Error&) {

@@ -50,6 +50,12 @@ struct CellBlock {
 // Whether two blocks share a cell.
 bool Overlap(const CellBlock& a, const CellBlock& b);
 
+// The rectangle of `rows` x `columns` cells (each at least 1) whose top left
+// cell lies `rowsBelow` rows under the plain A1 cell `topLeft`; none when
+// `topLeft` is anything else or the rectangle leaves the grid.
+std::optional<CellBlock> BlockBelow(std::string_view topLeft, std::size_t rowsBelow,
+                                    std::size_t rows, std::size_t columns);
+
 // The rectangle that `addresses` (row by row, `columns` to a row) form: each
 // a plain A1 cell (letters, digits, "$") inside A1 ... XFD1048576, each row
 // one further down and each column one further right. None for fewer than
@@ -65,16 +71,20 @@ class BlockRead {
   // block and a worksheet is current; otherwise, or when the call fails,
   // each cell is left to be read alone.
   BlockRead(CExcExcelObj& session, std::vector<std::string> addresses, std::size_t columns);
+  // The same for a rectangle already known, without listing its addresses.
+  BlockRead(CExcExcelObj& session, const CellBlock& block);
 
   // The value a single-cell read of (row, column) gives, from the block;
   // null when the cell must be read alone.
   const com::Variant* Find(std::size_t row, std::size_t column) const;
-  const std::string& Address(std::size_t row, std::size_t column) const {
-    return addresses_[row * columns_ + column];
-  }
+  // The cell's address as the single-cell read names it.
+  std::string Address(std::size_t row, std::size_t column) const;
 
  private:
-  std::vector<std::string> addresses_;
+  void Read(CExcExcelObj& session, const CellBlock& block);
+
+  std::vector<std::string> addresses_;  // empty when made from a block
+  std::optional<CellBlock> block_;
   std::size_t columns_;
   std::optional<com::VariantGrid> values_;
 };
@@ -85,5 +95,7 @@ class BlockRead {
 // current worksheet, or the call failed.
 bool WriteBlock(CExcExcelObj& session, std::span<const std::string> addresses, std::size_t columns,
                 std::span<const com::Variant> values);
+// The same for a rectangle already known; `values` has its shape.
+bool WriteBlock(CExcExcelObj& session, const CellBlock& block, const com::VariantGrid& values);
 
 }  // namespace automation

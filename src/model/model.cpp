@@ -50,8 +50,8 @@ CExcModel::~CExcModel() {
   // last of all the server object, which closes the workbook and quits the
   // application (the members are declared in the reverse of that order).
   sheetNames.clear();
-  for (std::unique_ptr<char[]>& text : resultTexts)
-    text.reset();
+  for (std::string& text : resultTexts)
+    text = std::string();
 }
 
 bool CExcModel::HasConnection(ExtStatusRecord* status) const {
@@ -83,14 +83,11 @@ std::int32_t CExcModel::SetInterfaceVisible(bool show) {
   return 0;
 }
 
-const char* CExcModel::HandOutResultText(std::string_view text) {
-  auto copy = std::make_unique<char[]>(text.size() + 1);
-  std::memcpy(copy.get(), text.data(), text.size());
-  copy[text.size()] = '\0';
-  std::unique_ptr<char[]>& slot = resultTexts[static_cast<std::size_t>(resultTextsIndex)];
-  slot = std::move(copy);
+const char* CExcModel::HandOutResultText(std::string text) {
+  std::string& slot = resultTexts[static_cast<std::size_t>(resultTextsIndex)];
+  slot = std::move(text);
   resultTextsIndex = (resultTextsIndex + 1) % static_cast<std::int32_t>(kResultTextCount);
-  return slot.get();
+  return slot.c_str();
 }
 
 std::int32_t CExcModel::EditCase(ExtWindow window, std::uint32_t* changed,

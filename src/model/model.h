@@ -60,9 +60,10 @@ class CExcModel : public CExtInterface {
   virtual std::int32_t SetInterfaceVisible(bool show);
   // Host code 21.
   void SetLabel(std::string_view text) { label = std::string(text); }
-  // Stores a copy of `text` in the next of the ten result buffers and returns
-  // it; the text stays valid until ten further texts have been handed out.
-  const char* HandOutResultText(std::string_view text);
+  // Keeps `text` (taken over, not copied) in the next of the ten result
+  // buffers and returns it; the text stays valid until ten further texts
+  // have been handed out.
+  const char* HandOutResultText(std::string text);
 
   // Operations of the driver interface.
   std::int32_t EditCase(ExtWindow window, std::uint32_t* changed,
@@ -149,7 +150,7 @@ class CExcModel : public CExtInterface {
 
   // The model's state, shared with the operations of the other subsystems.
   std::int32_t resultTextsIndex = 0;
-  std::array<std::unique_ptr<char[]>, kResultTextCount> resultTexts;
+  std::array<std::string, kResultTextCount> resultTexts;
   RunDate runDate;
   std::uint32_t timestep = 0;
   automation::CExcServerObj server;

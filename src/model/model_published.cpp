@@ -38,7 +38,8 @@ std::int32_t CExcModel::EvalPublishedVariables(void* variableRecord, ExtStatusRe
 std::int32_t CExcModel::EvalPublishedVariables2(void* variableRecord2, ExtStatusRecord* status) {
   return optimisation::EvalPublishedVariables2(
       publishedVariables, Session(), timestep,
-      [this](std::string_view text) { return HandOutResultText(text); }, variableRecord2, status);
+      [this](std::string text) { return HandOutResultText(std::move(text)); }, variableRecord2,
+      status);
 }
 
 std::int32_t CExcModel::AddPublishedVariable(void* addRecord, ExtStatusRecord* status) {

@@ -25,8 +25,9 @@
 namespace optimisation {
 
 // Keeps the text of a block read where the host can find it and gives its
-// address; the model's ring of ten result texts.
-using ResultTextSink = std::function<const char*(std::string_view text)>;
+// address; the model's ring of ten result texts. The text is handed over,
+// never copied: a block's text can be hundreds of megabytes.
+using ResultTextSink = std::function<const char*(std::string text)>;
 
 // Describes the variable after the one the record's handle names
 // (EXT_PUBVAR_RECORD_MIN_SIZE bytes; the handle -1 starts): handle, flag 1,

@@ -2,11 +2,13 @@
 // does silently that the program must say.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -82,6 +84,71 @@ TEST(IntegrationSignals, SecondSignalEndsAtOnce) {
         << "office " << run.office << " left";
   }
   EXPECT_TRUE(atOnce) << "the run always wound down before the second signal";
+}
+
+// The separator workbook with a sheet "Big" of 300 x 300 numbers, and a
+// scenario that publishes all of it: with block transfer switched off the
+// read goes cell by cell, one driver call of about a minute.
+fs::path LongTransferScenario(const fs::path& folder) {
+  std::string workbook = ReadText(hosttest::Example("separator") / "separator.fods");
+  std::string big = "<table:table table:name=\"Big\">";
+  big +=
+      "<table:table-row table:number-rows-repeated=\"300\"><table:table-cell "
+      "office:value-type=\"float\" office:value=\"1.5\" "
+      "table:number-columns-repeated=\"300\"/></table:table-row></table:table>";
+  workbook.insert(workbook.find("</office:spreadsheet>"), big);
+  std::ofstream(folder / "big.fods") << workbook;
+  return hosttest::ExampleScenario("separator", folder / "s.json", [&](json& s) {
+    s["workbook"] = (folder / "big.fods").string();
+    s["publishedVariables"] = json::array({{{"name", "Big"},
+                                            {"worksheet", "Big"},
+                                            {"cell", "A1"},
+                                            {"regionWidth", 300},
+                                            {"regionHeight", 300}}});
+  });
+}
+
+// What a run leaves in its temporary folder: scratch and office folders.
+std::vector<std::string> LeftIn(const fs::path& folder) {
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().filename().string().rfind("gridmoor-", 0) == 0)
+      left.push_back(entry.path().filename().string());
+  return left;
+}
+
+TEST(IntegrationSignals, ASignalDuringALongDriverCallEndsTheOfficeAndTheRun) {
+  Folder folder;
+  const fs::path temp = folder.path() / "tmp";
+  fs::create_directories(temp);
+  const fs::path scenario = LongTransferScenario(folder.path());
+  // The child takes both from this process's environment.
+  ::setenv("GRIDMOOR_BLOCK_TRANSFER", "0", 1);
+  ::setenv("TMPDIR", temp.c_str(), 1);
+  const fs::path err = folder.path() / "stderr.txt";
+  const pid_t pid = hosttest::Spawn(
+      {"run", scenario.string(), "--quiet", "--out", (folder.path() / "out").string()}, err);
+  ::unsetenv("GRIDMOOR_BLOCK_TRANSFER");
+  ::unsetenv("TMPDIR");
+  int office = 0;
+  ASSERT_TRUE(WaitFor([&] { return (office = hosttest::OfficeOf(pid)) != 0; }, 60));
+  // Office start, workbook, the first solve: then the read is under way.
+  std::this_thread::sleep_for(std::chrono::seconds(12));
+  ASSERT_FALSE(Gone(pid)) << "the run ended before the signal: " << ReadText(err);
+  ::kill(pid, SIGTERM);
+  bool ended = false;
+  EXPECT_TRUE(WaitFor([&] { return ended = Gone(pid); }, 20)) << "no end 20 s after SIGTERM";
+  if (!ended) ::kill(pid, SIGKILL);
+  EXPECT_EQ(ExitStatus(pid), 128 + SIGTERM) << ReadText(err);
+  const std::string said = ReadText(err);
+  EXPECT_NE(said.find("interrupted by SIGTERM at timestep 0"), std::string::npos) << said;
+  const json summary = json::parse(ReadText(folder.path() / "out" / "summary.json"));
+  EXPECT_EQ(summary["status"], "interrupted");
+  const std::string notes = summary["notes"].dump();
+  EXPECT_NE(notes.find("interrupted by SIGTERM at timestep 0"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("the office was ended"), std::string::npos) << notes;
+  EXPECT_TRUE(WaitFor([&] { return Gone(office); }, 10)) << "office " << office << " left";
+  EXPECT_TRUE(LeftIn(temp).empty()) << LeftIn(temp).front();
 }
 
 TEST(IntegrationNotes, WhatTheDriverDoesSilentlyIsSaid) {

@@ -176,7 +176,7 @@ TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
   for (int i = 0; i < 10; ++i)
     handedOut.push_back(model_.HandOutResultText(std::to_string(i)));
   const char* eleventh = model_.HandOutResultText("eleven");
-  EXPECT_EQ(model_.resultTexts[0].get(), eleventh);
+  EXPECT_EQ(model_.resultTexts[0].c_str(), eleventh);
   EXPECT_STREQ(eleventh, "eleven");
   EXPECT_EQ(model_.resultTextsIndex, 1);
   // The other nine are still valid (the sanitizer build sees a freed one).

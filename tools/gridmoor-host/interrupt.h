@@ -2,6 +2,12 @@
 // stop at the next command boundary, so that the instance is wound down
 // and the outputs so far are written; a second signal, or one outside a
 // run, ends the program at once. Either way the program's scratch files go.
+//
+// A driver call can take long (a macro, a block of millions of cells). When
+// the run has not taken the signal a second after it came, the offices this
+// program started are ended: the call in progress then fails at once and
+// the run winds down as after any signal. Should it still not take the
+// signal some seconds later, the program ends at once.
 #pragma once
 
 #include <filesystem>
@@ -17,6 +23,12 @@ void ArmInterrupt(bool armed);
 
 // The signal that asked the run to stop, or 0.
 int InterruptSignal();
+
+// The run acts on the signal (or is over): the offices are left alone.
+void InterruptTaken();
+
+// Whether the offices were ended because the run did not take the signal.
+bool OfficesEndedByInterrupt();
 
 // "SIGINT", "SIGTERM".
 std::string SignalName(int signal);

@@ -125,6 +125,10 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
                                   : " before the first timestep";
     record.notes.push_back("the run was interrupted by " +
                            refhost::SignalName(record.interruptedBy) + where +
+                           (refhost::OfficesEndedByInterrupt()
+                                ? "; the driver call in progress did not return, so the office "
+                                  "was ended"
+                                : "") +
                            "; the files hold what it got so far");
     const bool written = refhost::WriteOutputs(record, out, error);
     std::cerr << "gridmoor-host: interrupted by " << refhost::SignalName(record.interruptedBy)

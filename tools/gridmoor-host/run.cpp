@@ -44,7 +44,10 @@ struct Interrupted : HostFailure {
 }
 
 void StopWhenAsked() {
-  if (const int signal = InterruptSignal(); signal != 0) throw Interrupted(signal);
+  if (const int signal = InterruptSignal(); signal != 0) {
+    InterruptTaken();
+    throw Interrupted(signal);
+  }
 }
 
 bool Blank(const nlohmann::json& object, const char* key) {
@@ -759,10 +762,18 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
     record.interruptedBy = stop.signal;
     record.failure = RunFailure{stop.what(), "", 0, runner.timestep};
   } catch (const HostFailure& failure) {
-    record.failure = RunFailure{failure.what(), failure.command, failure.code, runner.timestep};
+    // A call that fails after a signal failed for it: the office the call
+    // was waiting on was ended so that the run could stop.
+    if (const int signal = InterruptSignal(); signal != 0) {
+      record.interruptedBy = signal;
+      record.failure = RunFailure{Interrupted(signal).what(), "", 0, runner.timestep};
+    } else {
+      record.failure = RunFailure{failure.what(), failure.command, failure.code, runner.timestep};
+    }
   } catch (const std::exception& e) {
     record.failure = RunFailure{std::string("internal error: ") + e.what(), "", 0, runner.timestep};
   }
+  InterruptTaken();
   runner.NoteEmptyOutputs();
   runner.Cleanup();
 }

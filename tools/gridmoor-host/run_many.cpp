@@ -143,6 +143,7 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
 
   while (next < count || !running.empty()) {
     if (signal == 0 && (signal = InterruptSignal()) != 0) {
+      InterruptTaken();
       for (const Child& c : running)
         ::kill(c.pid, signal);
       killAt = Clock::now() + std::chrono::seconds(options.graceSeconds);
