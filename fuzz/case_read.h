@@ -1,0 +1,27 @@
+// What both case-reader targets do first: read the bytes as ReadCaseData
+// does over a memory archive, finished or not, and abort when the stream
+// lists do not match their counts afterwards.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "archive/archive.h"
+#include "archive/archive_error.h"
+#include "archive/case_record.h"
+
+inline void ReadCaseCheckingStreamCounts(std::span<const std::uint8_t> bytes,
+                                         archive::CaseContent& content) {
+  try {
+    archive::Archive load = archive::Archive::LoadFrom(bytes);
+    archive::TransferCase(load, content.View());
+  } catch (const archive::ArchiveError&) {
+  }
+  archive::SettleStreamCounts(content.details);
+  const model::CExcCaseDetails& details = content.details;
+  if (details.inputStreams.size() != details.inputCount ||
+      details.outputStreams.size() != details.outputCount) {
+    std::abort();
+  }
+}
