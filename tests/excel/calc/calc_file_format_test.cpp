@@ -306,4 +306,3 @@ TEST_F(FileFormatTest, OneSheetFormatsRefuseSavesThatWouldLoseSheets) {
 
 }  // namespace
 }  // namespace excel::calc::testing
-
