@@ -158,7 +158,10 @@ bool WriteFileAtomically(const std::filesystem::path& file, std::string_view con
     }
   }
 
-  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string name = ".";
+  name += target.filename().string();
+  name += ".XXXXXX";
+  std::string temporary = (folder / name).string();
   FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
   if (fd.get() < 0) {
     SetError(error,
