@@ -78,14 +78,8 @@ long DriverOfProfileUrl(std::string_view url) {
 }
 
 bool PersonalOfficeRunsHere() {
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string command;
-    std::getline(std::ifstream(entry.path() / "comm"), command);
-    if (command != "soffice.bin") continue;
-    std::ifstream cmdline(entry.path() / "cmdline");
+  for (const fs::path& office : OfficeProcessFolders()) {
+    std::ifstream cmdline(office / "cmdline");
     const std::string arguments((std::istreambuf_iterator<char>(cmdline)),
                                 std::istreambuf_iterator<char>());
     if (DriverOfProfileUrl(arguments) == 0) return true;
@@ -96,12 +90,8 @@ bool PersonalOfficeRunsHere() {
 // The office a driver started runs (its command line names that driver's
 // private folder), even when the driver itself could not be examined.
 bool OfficeOfDriverRuns(long driver) {
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
-    std::string command;
-    std::getline(std::ifstream(entry.path() / "comm"), command);
-    if (command != "soffice.bin") continue;
-    std::ifstream cmdline(entry.path() / "cmdline");
+  for (const fs::path& office : OfficeProcessFolders()) {
+    std::ifstream cmdline(office / "cmdline");
     std::string argument;
     while (std::getline(cmdline, argument, '\0'))
       if (DriverOfProfileUrl(argument) == driver) return true;

@@ -432,17 +432,9 @@ struct FileId {
 // read) holds open.
 std::vector<FileId> FilesHeldByOffices() {
   std::vector<FileId> held;
-  std::error_code error;
-  for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
-    const std::string pid = process.path().filename().string();
-    if (pid.empty() ||
-        !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      continue;
-    std::string name;
-    std::getline(std::ifstream(process.path() / "comm"), name);
-    if (name != kProgramName) continue;
+  for (const fs::path& process : OfficeProcessFolders()) {
     std::error_code fdError;
-    for (const fs::directory_entry& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+    for (const fs::directory_entry& fd : fs::directory_iterator(process / "fd", fdError)) {
       struct stat info {};
       if (::stat(fd.path().c_str(), &info) == 0 && S_ISREG(info.st_mode))
         held.push_back(FileId{info.st_dev, info.st_ino});
@@ -452,6 +444,21 @@ std::vector<FileId> FilesHeldByOffices() {
 }
 
 }  // namespace
+
+std::vector<fs::path> OfficeProcessFolders() {
+  std::vector<fs::path> offices;
+  std::error_code error;
+  for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
+    const std::string pid = process.path().filename().string();
+    if (pid.empty() ||
+        !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      continue;
+    std::string name;
+    std::getline(std::ifstream(process.path() / "comm"), name);
+    if (name == kProgramName) offices.push_back(process.path());
+  }
+  return offices;
+}
 
 std::vector<fs::path> RemoveOfficeTempFilesIn(const fs::path& folder, std::chrono::seconds quiet) {
   std::vector<std::pair<fs::path, FileId>> candidates;

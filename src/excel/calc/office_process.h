@@ -164,6 +164,9 @@ std::string DiskFullText(const std::string& what);
 
 // True while process `pid` runs (of any user).
 bool ProcessRuns(long pid);
+// The /proc folders of every running office program (of any user whose
+// /proc may be read).
+std::vector<std::filesystem::path> OfficeProcessFolders();
 
 // The process a driver's private office folder is named after, from the
 // folder's name; 0 for any other name.
