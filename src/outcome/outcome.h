@@ -1,0 +1,88 @@
+// Failure as a value, for the operations below the driver's edge: an Error
+// carries the text the host will see and the result code it gets; an
+// Expected<T> holds a T or the Error that stopped it; a Partial<T> holds
+// what was filled before an Error (the host sees those bytes today, so they
+// must reach its record). Only the edge turns an Error into a host status.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace outcome {
+
+// The host's result codes, as the operations give them.
+inline constexpr std::int32_t kOk = 0;
+inline constexpr std::int32_t kFailed = 1;
+inline constexpr std::int32_t kNone = -1;
+
+class [[nodiscard]] Error {
+ public:
+  // No failure.
+  static Error Success() { return Error(); }
+  // A failure with its message (written into the host's status text) and
+  // the result the host gets: kFailed, or kNone for "nothing to give".
+  static Error Failed(std::string message, std::int32_t result = kFailed) {
+    Error error;
+    error.failure_.emplace(Failure{std::move(message), result});
+    return error;
+  }
+
+  // True when this is a failure.
+  explicit operator bool() const noexcept { return failure_.has_value(); }
+  // The message; empty for success.
+  const std::string& Message() const noexcept {
+    static const std::string none;
+    return failure_ ? failure_->message : none;
+  }
+  // kOk for success.
+  std::int32_t Result() const noexcept { return failure_ ? failure_->result : kOk; }
+
+ private:
+  struct Failure {
+    std::string message;
+    std::int32_t result;
+  };
+  std::optional<Failure> failure_;
+};
+
+// A T, or the Error that kept it from being made. Never holds a success
+// Error.
+template <typename T>
+class [[nodiscard]] Expected {
+ public:
+  Expected(T value) : state_(std::move(value)) {}
+  Expected(Error error) : state_(std::move(error)) {}
+
+  explicit operator bool() const noexcept { return state_.index() == 0; }
+  T& operator*() & { return std::get<0>(state_); }
+  const T& operator*() const& { return std::get<0>(state_); }
+  T&& operator*() && { return std::get<0>(std::move(state_)); }
+  T* operator->() { return &std::get<0>(state_); }
+  const T* operator->() const { return &std::get<0>(state_); }
+  // The failure; Success when a value is held.
+  Error TakeError() {
+    if (state_.index() == 0) return Error::Success();
+    return std::get<1>(std::move(state_));
+  }
+  const Error& GetError() const {
+    static const Error none = Error::Success();
+    return state_.index() == 0 ? none : std::get<1>(state_);
+  }
+
+ private:
+  std::variant<T, Error> state_;
+};
+
+// What an operation filled, whether or not it then failed: a failed read
+// may still give the host a value (an undefined marker, the fields done so
+// far).
+template <typename T>
+struct [[nodiscard]] Partial {
+  T value{};
+  Error error = Error::Success();
+};
+
+}  // namespace outcome

@@ -1,0 +1,52 @@
+#include "outcome/outcome.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using outcome::Error;
+using outcome::Expected;
+
+TEST(Outcome, AnErrorKeepsItsMessageAndResultSuccessHasNeither) {
+  const Error success = Error::Success();
+  EXPECT_FALSE(success);
+  EXPECT_EQ(success.Result(), outcome::kOk);
+  EXPECT_EQ(success.Message(), "");
+
+  const Error failed = Error::Failed("There is no connection to Excel");
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(failed.Result(), outcome::kFailed);
+  EXPECT_EQ(failed.Message(), "There is no connection to Excel");
+  // A failure with no message is still a failure: "nothing to give".
+  EXPECT_TRUE(Error::Failed("", outcome::kNone));
+  EXPECT_EQ(Error::Failed("", outcome::kNone).Result(), outcome::kNone);
+}
+
+TEST(Outcome, AnExpectedHoldsEitherItsValueOrItsError) {
+  Expected<std::unique_ptr<int>> value(std::make_unique<int>(7));
+  ASSERT_TRUE(value);
+  EXPECT_EQ(**value, 7);
+  EXPECT_FALSE(value.GetError());
+  std::unique_ptr<int> taken = *std::move(value);  // move-only values pass through
+  EXPECT_EQ(*taken, 7);
+
+  Expected<std::string> failed(Error::Failed("Type mismatch", outcome::kFailed));
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.GetError().Message(), "Type mismatch");
+  const Error error = failed.TakeError();
+  EXPECT_EQ(error.Message(), "Type mismatch");
+  EXPECT_EQ(error.Result(), outcome::kFailed);
+}
+
+TEST(Outcome, APartialKeepsWhatWasFilledBesideTheError) {
+  outcome::Partial<double> read{-1e30, Error::Failed("Outputs!B4 is empty")};
+  EXPECT_EQ(read.value, -1e30);
+  EXPECT_TRUE(read.error);
+  const outcome::Partial<double> fresh;
+  EXPECT_FALSE(fresh.error);
+}
+
+}  // namespace
