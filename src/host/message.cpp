@@ -89,4 +89,12 @@ std::int32_t Fail(StatusRecord& status, const char* fmt, ...) {
   return EXT_RESULT_FAILED;
 }
 
+std::int32_t Answer(const outcome::Error& error, StatusRecord& status) {
+  if (!error) return EXT_RESULT_OK;
+  if (status.valid()) {
+    PutText(status.record(), EXT_STATUS_TEXT_OFFSET, EXT_STATUS_TEXT_SIZE, error.Message());
+  }
+  return error.Result();
+}
+
 }  // namespace host

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "host/host_record.h"
+#include "outcome/outcome.h"
 
 #define GM_PRINTF_FORMAT(format_index, first_arg) \
   __attribute__((format(printf, format_index, first_arg)))
@@ -42,6 +43,11 @@ int WriteStatusV(StatusRecord& status, const char* fmt, va_list args) GM_PRINTF_
 // Writes the message as WriteStatus does and gives EXT_RESULT_FAILED: the
 // answer of an operation that refuses or fails with a message.
 std::int32_t Fail(StatusRecord& status, const char* fmt, ...) GM_PRINTF_FORMAT(2, 3);
+
+// How an operation's outcome reaches the host: a failure's message goes
+// into the status text (cut to fit, as WriteStatus does) and its result is
+// returned; success writes nothing and returns EXT_RESULT_OK.
+std::int32_t Answer(const outcome::Error& error, StatusRecord& status);
 
 // The text field of a status record as a message buffer for the automation
 // layer; empty for a null record, so that nothing is written.

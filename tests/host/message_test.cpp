@@ -89,4 +89,30 @@ TEST(WriteStatus, WritesAtMost259CharactersIntoTheStatusText) {
   EXPECT_EQ(host::WriteStatus(none, "%s", "anything"), -1);
 }
 
+TEST(Answer, AFailureWritesItsWholeMessageVerbatimSuccessWritesNothing) {
+  std::vector<unsigned char> bytes(EXT_STATUS_RECORD_SIZE + 16, kGuard);
+  auto* raw = reinterpret_cast<ExtStatusRecord*>(bytes.data());
+  raw->size = EXT_STATUS_RECORD_SIZE;
+  host::StatusRecord status(raw);
+  ASSERT_TRUE(status.SetText("earlier text"));
+
+  EXPECT_EQ(host::Answer(outcome::Error::Success(), status), EXT_RESULT_OK);
+  EXPECT_EQ(status.Text(), "earlier text");
+
+  // The message is text, never a format: a '%' reaches the host as it is.
+  EXPECT_EQ(host::Answer(outcome::Error::Failed("100% of Sheet1!A1"), status), EXT_RESULT_FAILED);
+  EXPECT_EQ(status.Text(), "100% of Sheet1!A1");
+  EXPECT_EQ(host::Answer(outcome::Error::Failed("no more", EXT_RESULT_NONE), status),
+            EXT_RESULT_NONE);
+  EXPECT_EQ(status.Text(), "no more");
+
+  EXPECT_EQ(host::Answer(outcome::Error::Failed(std::string(400, 'y')), status), EXT_RESULT_FAILED);
+  EXPECT_EQ(status.Text(), std::string(259, 'y'));
+  EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + EXT_STATUS_RECORD_SIZE, bytes.end()),
+            std::vector<unsigned char>(16, kGuard));
+
+  host::StatusRecord none(nullptr);
+  EXPECT_EQ(host::Answer(outcome::Error::Failed("lost"), none), EXT_RESULT_FAILED);
+}
+
 }  // namespace
