@@ -1,7 +1,10 @@
 // A dead office at every bridge call of a whole run of the program: each
 // example runs once unfaulted, counting its bridge calls, then once with the
-// office killed on entering call N, for every k-th N (every N under the
-// label `sweep`; GRIDMOOR_SWEEP_EVERY=k sets k). Every faulted run must fail with
+// office killed on entering call N, for every k-th N (GRIDMOOR_SWEEP_EVERY=k
+// sets k). Under the label `sweep`, the separator faults every call, and the
+// gas-lift example (7,400 calls, most of them the optimiser's trials over
+// the same few call paths) the first and the last call of every path and
+// every 30th call. Every faulted run must fail with
 // status 1 and one line naming the command, write summary.json with the
 // timestep it reached, leave the workbook as it was (or completely saved,
 // when --save was asked and the save had finished) and leave no office,
@@ -61,6 +64,7 @@ HostRun RunHost(const RunFolder& folder, std::uint64_t failAt, bool save,
   if (run.pid == 0) {
     ::setenv("TMPDIR", folder.Temp().c_str(), 1);
     ::setenv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", folder.CountFile().c_str(), 1);
+    ::setenv("GRIDMOOR_TEST_LIST_BRIDGE_PATHS", folder.PathsFile().c_str(), 1);
     if (failAt > 0)
       ::setenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL", std::to_string(failAt).c_str(), 1);
     else
@@ -107,6 +111,7 @@ struct Example {
   const char* name;
   int timesteps;
   std::uint64_t runs;  // faulted runs in the default suite
+  bool fullByPath;     // the whole sweep: the ends of each path and every 30th call
 };
 
 class BridgeFaultSweep : public ::testing::TestWithParam<Example> {};
@@ -118,12 +123,18 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
 
   // Unfaulted, without and with --save: the ranges of the sweep.
   std::uint64_t plainCalls = 0, savingCalls = 0;
+  std::size_t paths = 0;
+  std::vector<std::uint64_t> pathEnds;  // the first and last call of each path
   for (const bool save : {false, true}) {
     const RunFolder folder(example.name);
     const HostRun run = RunHost(folder, 0, save);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
     (save ? savingCalls : plainCalls) = sweeptest::CountIn(folder.CountFile());
+    if (save) {
+      paths = sweeptest::PathCount(folder.PathsFile());
+      pathEnds = sweeptest::PathEnds(folder.PathsFile());
+    }
     if (save) {
       EXPECT_NE(ReadText(folder.Workbook()), original) << "--save saved nothing";
       EXPECT_TRUE(CompleteDocument(folder.Workbook()));
@@ -132,8 +143,15 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
   ASSERT_GT(plainCalls, 0u) << "no bridge call counted: is the build without GRIDMOOR_TEST_SEAMS?";
   ASSERT_GT(savingCalls, plainCalls);
 
-  const std::uint64_t every = sweeptest::Stride(savingCalls, example.runs);
-  const std::vector<std::uint64_t> calls = sweeptest::CallsToFault(savingCalls, every);
+  ASSERT_GE(paths, 2u) << "no call paths listed";
+  const bool byPath = example.fullByPath && sweeptest::FullSweep();
+  const std::uint64_t every = byPath ? 30 : sweeptest::Stride(savingCalls, example.runs);
+  std::vector<std::uint64_t> calls = sweeptest::CallsToFault(savingCalls, every);
+  if (byPath) {
+    calls.insert(calls.end(), pathEnds.begin(), pathEnds.end());
+    std::sort(calls.begin(), calls.end());
+    calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
+  }
   const auto started = std::chrono::steady_clock::now();
   int doneBefore[2] = {0, 0};  // without and with --save
   for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -176,9 +194,11 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::cout << example.name << ": " << plainCalls << " bridge calls (" << savingCalls
-            << " with --save); " << calls.size() << " faulted runs, every " << every << ", in "
-            << seconds << " s\n";
+            << " with --save), " << paths << " call paths; " << calls.size() << " faulted runs, "
+            << "every " << every << (byPath ? " and the first and last of each path" : "")
+            << ", in " << seconds << " s\n";
   RecordProperty("bridge_calls", std::to_string(plainCalls));
+  RecordProperty("call_paths", std::to_string(paths));
   RecordProperty("faulted_runs", std::to_string(calls.size()));
 }
 
@@ -186,7 +206,8 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
 // makes 25 times the calls): the default suite's sweep stays under two
 // minutes.
 INSTANTIATE_TEST_SUITE_P(Examples, BridgeFaultSweep,
-                         ::testing::Values(Example{"separator", 3, 10}, Example{"gaslift", 2, 7}),
+                         ::testing::Values(Example{"separator", 3, 10, false},
+                                           Example{"gaslift", 2, 7, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,7 @@ class RunFolder {
   fs::path Scenario() const { return Path() / "scenario.json"; }
   fs::path Workbook() const { return Work() / (example_ + ".fods"); }
   fs::path CountFile() const { return Path() / "bridge-calls.txt"; }
+  fs::path PathsFile() const { return Path() / "bridge-paths.txt"; }
 
  private:
   hosttest::Folder folder_;
@@ -104,6 +108,42 @@ inline std::vector<std::uint64_t> CallsToFault(std::uint64_t count, std::uint64_
     calls.push_back(n);
   if (count > 0 && calls.back() != count) calls.push_back(count);
   return calls;
+}
+
+// From the list GRIDMOOR_TEST_LIST_BRIDGE_PATHS wrote, the first and the
+// last call of each call path, in order, each once.
+inline std::vector<std::uint64_t> PathEnds(const fs::path& file) {
+  std::vector<std::uint64_t> calls;
+  std::map<std::uint64_t, std::pair<std::uint64_t, std::uint64_t>> ends;  // path: first, last
+  std::istringstream lines(hosttest::ReadText(file));
+  std::uint64_t call = 0, path = 0;
+  while (lines >> call >> path) {
+    auto [it, added] = ends.try_emplace(path, call, call);
+    if (!added) it->second.second = call;
+  }
+  for (const auto& [path, firstLast] : ends) {
+    calls.push_back(firstLast.first);
+    calls.push_back(firstLast.second);
+  }
+  std::sort(calls.begin(), calls.end());
+  calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
+  return calls;
+}
+
+// The number of call paths in that list.
+inline std::size_t PathCount(const fs::path& file) {
+  std::set<std::uint64_t> paths;
+  std::istringstream lines(hosttest::ReadText(file));
+  for (std::uint64_t call = 0, path = 0; lines >> call >> path;)
+    paths.insert(path);
+  return paths.size();
+}
+
+// The whole sweep (label `sweep`) without a stride of its own.
+inline bool FullSweep() {
+  const char* every = std::getenv("GRIDMOOR_SWEEP_EVERY");
+  const char* full = std::getenv("GRIDMOOR_SWEEP_FULL");
+  return (every == nullptr || *every == '\0') && full != nullptr && *full != '\0';
 }
 
 // The stride: GRIDMOOR_SWEEP_EVERY when set; else 1 under GRIDMOOR_SWEEP_FULL

@@ -1,12 +1,15 @@
 #include "excel/calc/bridge_faults.h"
 
 #ifdef GRIDMOOR_TEST_SEAMS
+#include <execinfo.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "platform/environment.h"
 #endif
@@ -22,6 +25,9 @@ struct Settings {
   std::uint64_t failAt = 0;  // 0: none
   std::string countFile;     // empty: not counted
   std::mutex countMutex;
+  std::string pathsFile;  // empty: paths not listed
+  std::mutex pathsMutex;
+  std::unordered_map<std::string, std::size_t> pathNumbers;
 };
 
 // Read once, on the first bridge call. Never destroyed: a call made while
@@ -32,6 +38,7 @@ Settings& SeamSettings() {
     if (const std::optional<std::string> n = platform::GetEnv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL"))
       read->failAt = std::strtoull(n->c_str(), nullptr, 10);
     read->countFile = platform::GetEnv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS").value_or("");
+    read->pathsFile = platform::GetEnv("GRIDMOOR_TEST_LIST_BRIDGE_PATHS").value_or("");
     return *read;
   }();
   return settings;
@@ -44,12 +51,26 @@ void WriteCount(Settings& settings) {
   std::ofstream(settings.countFile, std::ios::trunc) << callsMade.load() << "\n";
 }
 
+// The return addresses of the caller's stack identify its path; they hold
+// within one process, which is all the list needs (the call numbers it
+// writes are what other runs use).
+void ListPath(Settings& settings, std::uint64_t call) {
+  void* frames[128];
+  const int depth = ::backtrace(frames, 128);
+  const std::string stack(reinterpret_cast<const char*>(frames), sizeof(void*) * depth);
+  std::lock_guard lock(settings.pathsMutex);
+  const std::size_t path =
+      settings.pathNumbers.try_emplace(stack, settings.pathNumbers.size()).first->second;
+  std::ofstream(settings.pathsFile, std::ios::app) << call << ' ' << path << "\n";
+}
+
 }  // namespace
 
 bool BridgeCallMustFail() {
   Settings& settings = SeamSettings();
   const std::uint64_t call = callsMade.fetch_add(1) + 1;
   if (!settings.countFile.empty()) WriteCount(settings);
+  if (!settings.pathsFile.empty()) ListPath(settings, call);
   return call == settings.failAt;
 }
 

@@ -18,6 +18,13 @@
 //   GRIDMOOR_TEST_COUNT_BRIDGE_CALLS=FILE    The number of bridge calls the
 //       process has entered so far is written to FILE (a decimal line) on
 //       entering each, so it holds however the process ends.
+//   GRIDMOOR_TEST_LIST_BRIDGE_PATHS=FILE    Each call appends a line to FILE:
+//       its number and the number of the call stack it came by (0 for the
+//       first stack the process met, 1 for the next new one, ...). A run
+//       repeats the same few paths many times over (every timestep, every
+//       trial of the optimiser); faulting the first and the last call of each
+//       path takes every failure path of a long run at a small part of the
+//       cost of faulting every call.
 #pragma once
 
 #include <cstdint>
