@@ -52,9 +52,7 @@ def plot(rows: tables.Rows, file: Path) -> bool:
         return False
     done = [r for r in rows if r["totalOil"] is not None]
     figure, axes = plt.subplots(figsize=(7, 4.5), dpi=120)
-    axes.plot(
-        [r["liftGas"] for r in done], [r["totalOil"] for r in done], "o-", color="#1f6f8b"
-    )
+    axes.plot([r["liftGas"] for r in done], [r["totalOil"] for r in done], "o-", color="#1f6f8b")
     failed = [r["liftGas"] for r in rows if r["totalOil"] is None]
     for n, g in enumerate(failed):
         axes.axvline(g, color="#c0392b", linestyle=":", label="failed run" if n == 0 else None)
@@ -96,9 +94,7 @@ def main(argv: Optional[list[str]] = None) -> int:
     if options.timesteps is not None:
         base = base.with_run(timesteps=options.timesteps)
     gas = lift_gas_values(options.low, options.high, options.points)
-    sweep = [
-        base.with_value("case.constraints[0].limit", g, name=f"gas-{g:g}") for g in gas
-    ]
+    sweep = [base.with_value("case.constraints[0].limit", g, name=f"gas-{g:g}") for g in gas]
 
     def progress(done: int, total: int, result: gridmoor.Result) -> None:
         oil = total_oil(result)
@@ -107,7 +103,9 @@ def main(argv: Optional[list[str]] = None) -> int:
 
     options.out.mkdir(parents=True, exist_ok=True)
     started = time.monotonic()
-    results = gridmoor.run_many(sweep, jobs=options.jobs, out=options.out / "runs", progress=progress)
+    results = gridmoor.run_many(
+        sweep, jobs=options.jobs, out=options.out / "runs", progress=progress
+    )
     seconds = time.monotonic() - started
 
     rows: tables.Rows = [

@@ -48,9 +48,7 @@ def _metadata() -> str:
 
 def _package_files() -> list[Path]:
     package = SOURCE / "gridmoor"
-    return sorted(
-        p for p in package.rglob("*") if p.is_file() and p.suffix in (".py", ".typed")
-    )
+    return sorted(p for p in package.rglob("*") if p.is_file() and p.suffix in (".py", ".typed"))
 
 
 def _record_line(name: str, data: bytes) -> str:

@@ -34,9 +34,7 @@ WIND_DOWN_SECONDS = 90.0
 class GridmoorError(Exception):
     """A gridmoor-host command failed (not a run: see RunError)."""
 
-    def __init__(
-        self, message: str, argv: Sequence[str] = (), exit_status: Optional[int] = None
-    ):
+    def __init__(self, message: str, argv: Sequence[str] = (), exit_status: Optional[int] = None):
         super().__init__(message)
         self.message = message
         # The command line that failed.

@@ -32,7 +32,9 @@ def load(path: StrPath, *, host: Optional[StrPath] = None) -> dict[str, Any]:
             ["case", "dump", str(Path(path).absolute())], host, work
         )
         if status != 0:
-            raise GridmoorError(last_words(err) or f"case dump exited with {status}", command, status)
+            raise GridmoorError(
+                last_words(err) or f"case dump exited with {status}", command, status
+            )
         loaded = json.loads(out)
         if not isinstance(loaded, dict):
             raise GridmoorError("case dump did not print a JSON object", command, status)

@@ -92,7 +92,7 @@ class Result:
 
     @property
     def status(self) -> str:
-        """"ok", "failed" or "interrupted" as the summary says; "failed" without one."""
+        """ "ok", "failed" or "interrupted" as the summary says; "failed" without one."""
         status = self.summary.get("status")
         return status if isinstance(status, str) else "failed"
 

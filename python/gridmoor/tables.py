@@ -76,6 +76,7 @@ _KINDS: dict[str, dict[str, Convert]] = {
     "optimisation.csv": {"trial": _text, "feasible": _yes},
 }
 
+
 def parse_rows(text: str, kind: str, text_columns: frozenset[str] = frozenset()) -> Rows:
     """The rows of one of the run's CSV files (`kind` is its file name)."""
     reader = csv.reader(io.StringIO(text, newline=""))
@@ -84,9 +85,7 @@ def parse_rows(text: str, kind: str, text_columns: frozenset[str] = frozenset())
         return []
     typed = dict(_COMMON)
     typed.update(_KINDS.get(kind, {}))
-    converters = [
-        _text if name in text_columns else typed.get(name, _float) for name in header
-    ]
+    converters = [_text if name in text_columns else typed.get(name, _float) for name in header]
     rows: Rows = []
     for number, fields in enumerate(reader, start=2):
         if not fields:

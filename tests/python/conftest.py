@@ -49,7 +49,11 @@ def same_value(value: object, text: str) -> bool:
     import math
 
     if text == "":
-        return value is None or (isinstance(value, float) and math.isnan(value)) or str(value) in ("NaT", "<NA>")
+        return (
+            value is None
+            or (isinstance(value, float) and math.isnan(value))
+            or str(value) in ("NaT", "<NA>")
+        )
     if isinstance(value, bool):
         return text == ("yes" if value else "no")
     if isinstance(value, int):
@@ -82,5 +86,7 @@ def assert_table_is_csv(table: object, file: Path) -> int:
     for number, (row, line) in enumerate(zip(rows, lines), start=2):
         assert list(row) == header, f"{file.name} line {number}"
         for name, field in zip(header, line):
-            assert same_value(row[name], field), f"{file.name} line {number} {name}: {row[name]!r} is not {field!r}"
+            assert same_value(
+                row[name], field
+            ), f"{file.name} line {number} {name}: {row[name]!r} is not {field!r}"
     return len(rows)

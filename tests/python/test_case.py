@@ -44,7 +44,10 @@ def test_a_refused_case_names_the_key_and_writes_nothing(tmp_path: Path, host: P
         case.dump(bad, target)
     assert not target.exists()
     with pytest.raises(gridmoor.GridmoorError, match="lowerBound"):
-        case.dump({"controls": [{"worksheet": "S", "cell": "A1", "lowerBound": 2, "upperBound": 1}]}, target)
+        case.dump(
+            {"controls": [{"worksheet": "S", "cell": "A1", "lowerBound": 2, "upperBound": 1}]},
+            target,
+        )
 
 
 def test_a_damaged_archive_is_reported(tmp_path: Path, host: Path) -> None:

@@ -26,25 +26,51 @@ def test_pip_installs_offline_and_the_example_runs(tmp_path: Path, host: Path) -
     subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(venv)], check=True)
     env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
     # Any index pip tried would be a closed port.
-    env.update(PIP_INDEX_URL="http://127.0.0.1:9/simple", PIP_RETRIES="0", PIP_TIMEOUT="2",
-               PIP_DISABLE_PIP_VERSION_CHECK="1", GRIDMOOR_HOST=str(host))
+    env.update(
+        PIP_INDEX_URL="http://127.0.0.1:9/simple",
+        PIP_RETRIES="0",
+        PIP_TIMEOUT="2",
+        PIP_DISABLE_PIP_VERSION_CHECK="1",
+        GRIDMOOR_HOST=str(host),
+    )
     installed = subprocess.run(
         [str(venv / "bin" / "pip"), "install", str(source)], env=env, capture_output=True, text=True
     )
     assert installed.returncode == 0, installed.stdout + installed.stderr
     where = subprocess.run(
         [str(venv / "bin" / "python"), "-c", "import gridmoor; print(gridmoor.__file__)"],
-        env=env, cwd=tmp_path, capture_output=True, text=True, check=True,
+        env=env,
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+        check=True,
     )
     assert Path(where.stdout.strip()).is_relative_to(venv)
     assert (Path(where.stdout.strip()).parent / "py.typed").is_file()
 
     out = tmp_path / "sweep"
     example = subprocess.run(
-        [str(venv / "bin" / "python"), str(ROOT / "examples" / "python" / "gaslift_sweep.py"),
-         "--low", "4", "--high", "6", "--points", "2", "--timesteps", "1", "--jobs", "2",
-         "--out", str(out)],
-        env=env, cwd=tmp_path, capture_output=True, text=True, timeout=600,
+        [
+            str(venv / "bin" / "python"),
+            str(ROOT / "examples" / "python" / "gaslift_sweep.py"),
+            "--low",
+            "4",
+            "--high",
+            "6",
+            "--points",
+            "2",
+            "--timesteps",
+            "1",
+            "--jobs",
+            "2",
+            "--out",
+            str(out),
+        ],
+        env=env,
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+        timeout=600,
     )
     assert example.returncode == 0, example.stdout + example.stderr
     with open(out / "sweep.csv", newline="") as file:

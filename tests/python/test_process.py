@@ -23,6 +23,7 @@ from gridmoor import _process
 #   run-fails     writes a summary with an error and exits 1
 #   refuses       says why on stderr and exits 1, writing nothing
 #   usage         exits 2
+#   run-waits     runs until SIGTERM, which it records
 #   many-sigint   prints one finished line, then waits for SIGINT; records
 #                 it and exits 130 half a second later
 #   many-deaf     as many-sigint but ignores SIGINT
@@ -50,6 +51,10 @@ FAKE = textwrap.dedent(
     if mode == "refuses":
         sys.stderr.write("a note\\ngridmoor-host: scenario.json: unknown key 'run.stepdays'\\n")
         sys.exit(1)
+    if mode == "run-waits":
+        signal.signal(signal.SIGTERM, lambda n, f: (note("SIGTERM"), sys.exit(143)))
+        while True:
+            time.sleep(0.05)
     if mode == "usage":
         sys.stderr.write("The following argument was not expected: --report\\n")
         sys.exit(2)
@@ -90,9 +95,7 @@ def test_host_is_found_by_variable_then_beside_the_library_then_on_path(
     tools = tmp_path / "tools"
     tools.mkdir()
     pkg_config = tools / "pkg-config"
-    pkg_config.write_text(
-        f"#!/bin/sh\necho {prefix}/lib/x86_64-linux-gnu/libGridmoor110.so\n"
-    )
+    pkg_config.write_text(f"#!/bin/sh\necho {prefix}/lib/x86_64-linux-gnu/libGridmoor110.so\n")
     pkg_config.chmod(0o755)
     monkeypatch.setenv("PATH", f"{tools}:{fake.parent}")
     monkeypatch.setenv("GRIDMOOR_HOST", str(fake))
@@ -118,7 +121,11 @@ def test_a_failed_run_raises_its_error_with_the_partial_results(
         gridmoor.run({"run": {}}, host=fake)
     error = raised.value
     assert (error.message, error.command, error.code, error.timestep, error.exit_status) == (
-        "Unable to run macro X", "PreSolve", 100, 0, 1
+        "Unable to run macro X",
+        "PreSolve",
+        100,
+        0,
+        1,
     )
     assert str(error) == "Unable to run macro X (PreSolve, timestep 0)"
     assert error.result is not None and not error.result.ok
@@ -134,7 +141,9 @@ def test_a_refused_scenario_says_why_and_a_usage_error_is_no_run_error(
         gridmoor.run({"run": {}}, host=fake)
     assert raised.value.message == "scenario.json: unknown key 'run.stepdays'"
     assert (raised.value.command, raised.value.timestep, raised.value.result.summary) == (
-        None, None, {}
+        None,
+        None,
+        {},
     )
     monkeypatch.setenv("FAKE_MODE", "usage")
     with pytest.raises(gridmoor.GridmoorError, match="--report") as usage:
@@ -167,14 +176,22 @@ DRIVER = textwrap.dedent(
 )
 
 
-def _start_driver(tmp_path: Path, fake: Path, mode: str, fail_in_callback: bool = False) -> subprocess.Popen[str]:
+def _start_driver(
+    tmp_path: Path, fake: Path, mode: str, fail_in_callback: bool = False
+) -> subprocess.Popen[str]:
     script = tmp_path / "driver.py"
     script.write_text(
-        DRIVER.format(package=str(ROOT / "python"), host=str(fake), fail_in_callback=fail_in_callback)
+        DRIVER.format(
+            package=str(ROOT / "python"), host=str(fake), fail_in_callback=fail_in_callback
+        )
     )
     env = dict(os.environ, FAKE_MODE=mode)
     return subprocess.Popen(
-        [sys.executable, str(script)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env
+        [sys.executable, str(script)],
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        env=env,
     )
 
 
@@ -230,3 +247,22 @@ def test_last_words_prefers_the_hosts_own_line() -> None:
     assert _process.last_words("x\ngridmoor-host: why\nlater\n\n") == "why"
     assert _process.last_words("one\n two \n\n") == " two "
     assert _process.last_words("") == ""
+
+
+def test_a_host_winds_down_when_python_dies(tmp_path: Path, fake: Path) -> None:
+    script = tmp_path / "dies.py"
+    script.write_text(
+        f"import sys; sys.path.insert(0, {str(ROOT / 'python')!r})\n"
+        f"import gridmoor; gridmoor.run({{}}, host={str(fake)!r})\n"
+    )
+    driver = subprocess.Popen(
+        [sys.executable, str(script)], env=dict(os.environ, FAKE_MODE="run-waits")
+    )
+    pid = _host_pid(tmp_path / "log")
+    driver.kill()
+    driver.wait()
+    for _ in range(100):
+        if "SIGTERM" in (tmp_path / "log").read_text() and _gone(pid):
+            break
+        time.sleep(0.05)
+    assert "SIGTERM" in (tmp_path / "log").read_text()

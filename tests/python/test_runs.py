@@ -36,14 +36,21 @@ def test_the_separators_tables_are_its_csv_files(tmp_path: Path, host: Path) -> 
     result = gridmoor.run(gridmoor.Scenario.from_file(SEPARATOR), out=tmp_path / "out")
     assert result.ok and result.error is None and result.exit_status == 0
     assert result.folder == tmp_path / "out"
-    counts = {name: assert_table_is_csv(getattr(result, name), tmp_path / "out" / f"{name}.csv") for name in FILES}
+    counts = {
+        name: assert_table_is_csv(getattr(result, name), tmp_path / "out" / f"{name}.csv")
+        for name in FILES
+    }
     # Three timesteps of one input and two output streams, ten components.
     assert counts["streams"] == 9 and counts["compositions"] == 90 and counts["published"] == 6
     assert counts["optimisation"] == 0
     assert result.summary == json.loads((tmp_path / "out" / "summary.json").read_text())
     # The example's expected values.
-    assert _row(result.streams, timestep=0, stream="Out-1")["oilRate"] == pytest.approx(5479.399, abs=1e-3)
-    assert _row(result.streams, timestep=0, stream="Out-2")["gasRate"] == pytest.approx(4.968323, abs=1e-6)
+    assert _row(result.streams, timestep=0, stream="Out-1")["oilRate"] == pytest.approx(
+        5479.399, abs=1e-3
+    )
+    assert _row(result.streams, timestep=0, stream="Out-2")["gasRate"] == pytest.approx(
+        4.968323, abs=1e-6
+    )
 
 
 def test_a_failing_run_raises_with_its_fields_and_the_partial_results(host: Path) -> None:
@@ -59,7 +66,9 @@ def test_a_failing_run_raises_with_its_fields_and_the_partial_results(host: Path
     # Timestep 0 was done and is kept.
     steps = {r["timestep"] for r in tables.rows_of(error.result.streams)}
     assert steps == {0}
-    assert _row(error.result.streams, timestep=0, stream="Out-1")["oilRate"] == pytest.approx(5479.399, abs=1e-3)
+    assert _row(error.result.streams, timestep=0, stream="Out-1")["oilRate"] == pytest.approx(
+        5479.399, abs=1e-3
+    )
 
 
 def test_a_sweep_of_four_through_run_many(tmp_path: Path, host: Path) -> None:
@@ -78,7 +87,11 @@ def test_a_sweep_of_four_through_run_many(tmp_path: Path, host: Path) -> None:
     assert [r.name for r in results] == ["oil-3000", "oil-4000", "oil-5000", "oil-6000"]
     assert [r.ok for r in results] == [True, True, False, True]
     failed = results[2].error
-    assert failed is not None and (failed.command, failed.code, failed.timestep) == ("PreSolve", 100, 0)
+    assert failed is not None and (failed.command, failed.code, failed.timestep) == (
+        "PreSolve",
+        100,
+        0,
+    )
     assert "Events.Broken" in failed.message
     good = [results[i] for i in (0, 1, 3)]
     assert [_row(r.streams, stream="In-1")["oilRate"] for r in good] == [3000.0, 4000.0, 6000.0]
@@ -89,7 +102,10 @@ def test_a_sweep_of_four_through_run_many(tmp_path: Path, host: Path) -> None:
     assert (summary["total"], summary["passed"]) == (4, 3)
     # The results can be read again from the folders.
     again = gridmoor.load_result(tmp_path / "many" / "oil-6000")
-    assert again.ok and assert_table_is_csv(again.streams, tmp_path / "many" / "oil-6000" / "streams.csv") == 3
+    assert (
+        again.ok
+        and assert_table_is_csv(again.streams, tmp_path / "many" / "oil-6000" / "streams.csv") == 3
+    )
 
 
 DRIVER = textwrap.dedent(
@@ -113,18 +129,28 @@ DRIVER = textwrap.dedent(
 def test_ctrl_c_during_run_many_leaves_no_process(tmp_path: Path, host: Path) -> None:
     marker = f"GRIDMOOR_PYTEST_MARK={uuid.uuid4()}"
     script = tmp_path / "sweep.py"
-    script.write_text(DRIVER.format(package=str(ROOT / "python"), scenario=str(GASLIFT), out=str(tmp_path / "many")))
+    script.write_text(
+        DRIVER.format(
+            package=str(ROOT / "python"), scenario=str(GASLIFT), out=str(tmp_path / "many")
+        )
+    )
     env = dict(os.environ)
     env[marker.split("=")[0]] = marker.split("=")[1]
     driver = subprocess.Popen(
-        [sys.executable, str(script)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env
+        [sys.executable, str(script)],
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        env=env,
     )
     try:
         # Interrupted once both offices are up and working.
         deadline = time.monotonic() + 120
         while time.monotonic() < deadline:
             running = office_processes(marker)
-            if sum("soffice" in p for p in running) >= 2 and list((tmp_path / "many").glob("*/stderr.txt")):
+            if sum("soffice" in p for p in running) >= 2 and list(
+                (tmp_path / "many").glob("*/stderr.txt")
+            ):
                 break
             time.sleep(0.2)
         else:
@@ -175,17 +201,24 @@ def test_without_pandas_the_tables_are_lists_of_dicts(tmp_path: Path, host: Path
     script = tmp_path / "plain.py"
     script.write_text(
         NO_PANDAS.format(
-            tests=str(Path(__file__).parent), package=str(ROOT / "python"), out=str(tmp_path / "out"), scenario=str(SEPARATOR)
+            tests=str(Path(__file__).parent),
+            package=str(ROOT / "python"),
+            out=str(tmp_path / "out"),
+            scenario=str(SEPARATOR),
         )
     )
-    done = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, timeout=300)
+    done = subprocess.run(
+        [sys.executable, str(script)], capture_output=True, text=True, timeout=300
+    )
     assert done.returncode == 0, done.stderr
     rows, oil = done.stdout.split()
     assert rows == "6" and float(oil) == pytest.approx(5479.399, abs=1e-3)
 
 
 def test_workbook_check_of_a_scenario(host: Path) -> None:
-    scenario = gridmoor.Scenario.from_file(SEPARATOR).with_value("case.macros.PreSolve.macro", "Events.NoSuchMacro")
+    scenario = gridmoor.Scenario.from_file(SEPARATOR).with_value(
+        "case.macros.PreSolve.macro", "Events.NoSuchMacro"
+    )
     found = gridmoor.workbook.check(scenario=scenario)
     assert not found.ok
     assert found.findings["notCompared"] > 0 and found.differ == []

@@ -10,7 +10,8 @@ import pytest
 from gridmoor import tables
 
 STREAMS = (
-    "timestep,date,stream,direction,oilRate,waterRate,massRate,eosModel,componentCount,componentFlags\n"
+    "timestep,date,stream,direction,oilRate,waterRate,massRate,"
+    "eosModel,componentCount,componentFlags\n"
     "0,2024-01-01,In-1,in,5000,1200,,other,10,0\n"
     "1,2024-01-31,Out-1,out,4692.81402194088,-0,1e+35,,,\n"
 )
