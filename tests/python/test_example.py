@@ -29,12 +29,6 @@ ROWS = [
 ]
 
 
-def test_ten_values_from_low_to_high() -> None:
-    values = _example().lift_gas_values(1.0, 10.0, 10)
-    assert values == [1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0, 10.0]
-    assert _example().lift_gas_values(2.5, 9.0, 1) == [2.5]
-
-
 def test_without_matplotlib_no_plot_is_written(
     tmp_path: Path, monkeypatch: pytest.MonkeyPatch
 ) -> None:

@@ -85,8 +85,3 @@ def test_frames_have_the_column_types_and_the_rows() -> None:
     assert str(frame["massRate"].dtype) == "float64"
     back = tables.rows_of(frame)
     assert back[0]["oilRate"] == 5000.0 and back[1]["eosModel"] is None
-
-
-def test_write_csv_writes_none_as_empty(tmp_path: Path) -> None:
-    tables.write_csv([{"a": 1.5, "b": None}, {"a": None, "b": "x"}], tmp_path / "t.csv")
-    assert (tmp_path / "t.csv").read_text() == "a,b\n1.5,\n,x\n"
