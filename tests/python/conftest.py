@@ -1,0 +1,92 @@
+"""Test support: the package from this tree, the host under test, the examples."""
+
+from __future__ import annotations
+
+import os
+import sys
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+EXAMPLES = ROOT / "examples"
+sys.path.insert(0, str(ROOT / "python"))
+
+
+@pytest.fixture(scope="session")
+def host() -> Path:
+    """The gridmoor-host under test: $GRIDMOOR_HOST (CTest sets it), else this tree's build."""
+    named = os.environ.get("GRIDMOOR_HOST")
+    built = ROOT / "build" / "default" / "tools" / "gridmoor-host" / "gridmoor-host"
+    chosen = Path(named) if named else built
+    if not os.access(chosen, os.X_OK):
+        pytest.fail(f"no gridmoor-host at {chosen}: build it, or set GRIDMOOR_HOST")
+    os.environ["GRIDMOOR_HOST"] = str(chosen)
+    return chosen
+
+
+def office_processes(marker: str) -> list[str]:
+    """Processes whose environment holds `marker` (a test's children and
+    everything they started, offices included), as "pid name"."""
+    found = []
+    needle = marker.encode()
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit() or int(entry.name) == os.getpid():
+            continue
+        try:
+            environ = (entry / "environ").read_bytes()
+            name = (entry / "comm").read_text().strip()
+        except OSError:
+            continue
+        if needle in environ.split(b"\0"):
+            found.append(f"{entry.name} {name}")
+    return found
+
+
+def same_value(value: object, text: str) -> bool:
+    """Whether a table's value is what the CSV field says, exactly."""
+    import datetime
+    import math
+
+    if text == "":
+        return (
+            value is None
+            or (isinstance(value, float) and math.isnan(value))
+            or str(value) in ("NaT", "<NA>")
+        )
+    if isinstance(value, bool):
+        return text == ("yes" if value else "no")
+    if isinstance(value, int):
+        return int(text) == value
+    if isinstance(value, float):
+        try:
+            return float(text) == value
+        except ValueError:
+            return False
+    if hasattr(value, "date") and callable(getattr(value, "date")):
+        return bool(value.date().isoformat() == text)  # a pandas Timestamp
+    if isinstance(value, datetime.date):
+        return value.isoformat() == text
+    return value == text
+
+
+def assert_table_is_csv(table: object, file: Path) -> int:
+    """Every row and column of a table equals the CSV file's, value for
+    value; the number of rows."""
+    import csv
+
+    from gridmoor import tables
+
+    with open(file, newline="", encoding="utf-8") as text:
+        header, *lines = list(csv.reader(text))
+    rows = tables.rows_of(table)
+    if tables.HAVE_PANDAS and not isinstance(table, list):
+        assert list(table.columns) == header, file.name
+    assert len(rows) == len(lines), file.name
+    for number, (row, line) in enumerate(zip(rows, lines), start=2):
+        assert list(row) == header, f"{file.name} line {number}"
+        for name, field in zip(header, line):
+            assert same_value(
+                row[name], field
+            ), f"{file.name} line {number} {name}: {row[name]!r} is not {field!r}"
+    return len(rows)

@@ -1,0 +1,268 @@
+"""gridmoor-host as a child process, with stand-in hosts: how the program
+is found, how failures come back, and that a Ctrl-C is passed on and waited
+for, so that nothing outlives the call."""
+
+from __future__ import annotations
+
+import json
+import os
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+from pathlib import Path
+
+import pytest
+
+from conftest import ROOT
+import gridmoor
+from gridmoor import _process
+
+# A stand-in for gridmoor-host, driven by FAKE_MODE:
+#   run-fails     writes a summary with an error and exits 1
+#   refuses       says why on stderr and exits 1, writing nothing
+#   usage         exits 2
+#   run-waits     runs until SIGTERM, which it records
+#   many-sigint   prints one finished line, then waits for SIGINT; records
+#                 it and exits 130 half a second later
+#   many-deaf     as many-sigint but ignores SIGINT
+FAKE = textwrap.dedent(
+    """\
+    #!/usr/bin/env python3
+    import json, os, signal, sys, time
+    mode = os.environ["FAKE_MODE"]
+    log = os.environ["FAKE_LOG"]
+    def note(text):
+        with open(log, "a") as f:
+            f.write(text + "\\n")
+    note("pid %d" % os.getpid())
+    args = sys.argv[1:]
+    out = args[args.index("--out") + 1] if "--out" in args else None
+    if mode == "run-fails":
+        os.makedirs(out, exist_ok=True)
+        open(os.path.join(out, "streams.csv"), "w").write(
+            "timestep,date,stream,oilRate\\n0,2024-01-01,In-1,5\\n")
+        json.dump({"status": "failed", "error": {"message": "Unable to run macro X",
+                   "command": "PreSolve", "code": 100, "timestep": 0}},
+                  open(os.path.join(out, "summary.json"), "w"))
+        sys.stderr.write("gridmoor-host: PreSolve (code 100) failed\\n")
+        sys.exit(1)
+    if mode == "refuses":
+        sys.stderr.write("a note\\ngridmoor-host: scenario.json: unknown key 'run.stepdays'\\n")
+        sys.exit(1)
+    if mode == "run-waits":
+        signal.signal(signal.SIGTERM, lambda n, f: (note("SIGTERM"), sys.exit(143)))
+        while True:
+            time.sleep(0.05)
+    if mode == "usage":
+        sys.stderr.write("The following argument was not expected: --report\\n")
+        sys.exit(2)
+    got = []
+    signal.signal(signal.SIGINT, signal.SIG_IGN if mode == "many-deaf"
+                  else lambda n, f: got.append(n))
+    print("[1/2] ok      a      1.0 s  1 timestep", flush=True)
+    while not got:
+        time.sleep(0.05)
+    note("SIGINT")
+    time.sleep(0.5)
+    print("[2/2] failed  b  0 timesteps: not started: interrupted by SIGINT", flush=True)
+    sys.exit(130)
+    """
+)
+
+
+@pytest.fixture
+def fake(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Path:
+    program = tmp_path / "bin" / "gridmoor-host"
+    program.parent.mkdir()
+    program.write_text(FAKE.replace("/usr/bin/env python3", sys.executable, 1))
+    program.chmod(0o755)
+    monkeypatch.setenv("FAKE_LOG", str(tmp_path / "log"))
+    return program
+
+
+def test_host_is_found_by_variable_then_beside_the_library_then_on_path(
+    tmp_path: Path, fake: Path, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    # An installed prefix whose pkg-config names the library.
+    prefix = tmp_path / "prefix"
+    (prefix / "lib" / "x86_64-linux-gnu").mkdir(parents=True)
+    (prefix / "bin").mkdir()
+    installed = prefix / "bin" / "gridmoor-host"
+    installed.write_text("#!/bin/sh\n")
+    installed.chmod(0o755)
+    tools = tmp_path / "tools"
+    tools.mkdir()
+    pkg_config = tools / "pkg-config"
+    pkg_config.write_text(f"#!/bin/sh\necho {prefix}/lib/x86_64-linux-gnu/libGridmoor110.so\n")
+    pkg_config.chmod(0o755)
+    monkeypatch.setenv("PATH", f"{tools}:{fake.parent}")
+    monkeypatch.setenv("GRIDMOOR_HOST", str(fake))
+    assert gridmoor.find_host() == fake
+    assert gridmoor.find_host(installed) == installed
+    monkeypatch.delenv("GRIDMOOR_HOST")
+    assert gridmoor.find_host() == installed
+    pkg_config.write_text("#!/bin/sh\nexit 1\n")
+    assert gridmoor.find_host() == fake
+    monkeypatch.setenv("PATH", str(tools))
+    with pytest.raises(gridmoor.HostNotFound, match="GRIDMOOR_HOST"):
+        gridmoor.find_host()
+    monkeypatch.setenv("GRIDMOOR_HOST", str(tmp_path / "nothing"))
+    with pytest.raises(gridmoor.HostNotFound, match="not a program"):
+        gridmoor.find_host()
+
+
+def test_a_failed_run_raises_its_error_with_the_partial_results(
+    fake: Path, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    monkeypatch.setenv("FAKE_MODE", "run-fails")
+    with pytest.raises(gridmoor.RunError) as raised:
+        gridmoor.run({"run": {}}, host=fake)
+    error = raised.value
+    assert (error.message, error.command, error.code, error.timestep, error.exit_status) == (
+        "Unable to run macro X",
+        "PreSolve",
+        100,
+        0,
+        1,
+    )
+    assert str(error) == "Unable to run macro X (PreSolve, timestep 0)"
+    assert error.result is not None and not error.result.ok
+    assert gridmoor.tables.rows_of(error.result.streams)[0]["oilRate"] == 5.0
+    assert error.result.folder is None  # the temporary folder is gone
+
+
+def test_a_refused_scenario_says_why_and_a_usage_error_is_no_run_error(
+    fake: Path, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    monkeypatch.setenv("FAKE_MODE", "refuses")
+    with pytest.raises(gridmoor.RunError) as raised:
+        gridmoor.run({"run": {}}, host=fake)
+    assert raised.value.message == "scenario.json: unknown key 'run.stepdays'"
+    assert (raised.value.command, raised.value.timestep, raised.value.result.summary) == (
+        None,
+        None,
+        {},
+    )
+    monkeypatch.setenv("FAKE_MODE", "usage")
+    with pytest.raises(gridmoor.GridmoorError, match="--report") as usage:
+        gridmoor.run({"run": {}}, report=True, host=fake)
+    assert not isinstance(usage.value, gridmoor.RunError)
+    assert "--report" in usage.value.argv and usage.value.exit_status == 2
+
+
+DRIVER = textwrap.dedent(
+    """\
+    import sys
+    sys.path.insert(0, {package!r})
+    import gridmoor
+    from gridmoor import _process
+    _process.WIND_DOWN_SECONDS = 1.0
+    def progress(done, total, result):
+        print("progress", done, total, result.name, flush=True)
+        if {fail_in_callback!r}:
+            raise RuntimeError("the caller's callback failed")
+    try:
+        gridmoor.run_many([gridmoor.Scenario({{}}, name="a"), gridmoor.Scenario({{}}, name="b")],
+                          host={host!r}, progress=progress)
+    except KeyboardInterrupt:
+        print("KeyboardInterrupt", flush=True)
+        sys.exit(130)
+    except RuntimeError as error:
+        print("raised", error, flush=True)
+        sys.exit(3)
+    """
+)
+
+
+def _start_driver(
+    tmp_path: Path, fake: Path, mode: str, fail_in_callback: bool = False
+) -> subprocess.Popen[str]:
+    script = tmp_path / "driver.py"
+    script.write_text(
+        DRIVER.format(
+            package=str(ROOT / "python"), host=str(fake), fail_in_callback=fail_in_callback
+        )
+    )
+    env = dict(os.environ, FAKE_MODE=mode)
+    return subprocess.Popen(
+        [sys.executable, str(script)],
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        env=env,
+    )
+
+
+def _host_pid(log: Path) -> int:
+    for _ in range(200):
+        if log.exists() and log.read_text().startswith("pid "):
+            return int(log.read_text().split()[1])
+        time.sleep(0.05)
+    raise AssertionError("the stand-in host never started")
+
+
+def _gone(pid: int) -> bool:
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return True
+    return False
+
+
+@pytest.mark.parametrize("mode", ["many-sigint", "many-deaf"])
+def test_ctrl_c_is_passed_on_and_waited_for(tmp_path: Path, fake: Path, mode: str) -> None:
+    driver = _start_driver(tmp_path, fake, mode)
+    pid = _host_pid(tmp_path / "log")
+    # Wait for the first finished scenario, so that the pipe is being read.
+    assert driver.stdout is not None
+    assert driver.stdout.readline().split() == ["progress", "1", "2", "a"]
+    driver.send_signal(signal.SIGINT)
+    out, err = driver.communicate(timeout=30)
+    assert driver.returncode == 130, err
+    assert out.strip().endswith("KeyboardInterrupt")
+    assert _gone(pid)
+    log = (tmp_path / "log").read_text()
+    if mode == "many-sigint":
+        # Passed on once; the lines the host wrote while winding down were read.
+        assert log.count("SIGINT") == 1
+        assert "progress 2 2 b" in out
+    else:
+        # A host that does not wind down is killed after the grace time.
+        assert "SIGINT" not in log
+
+
+def test_an_error_in_the_progress_callback_stops_the_runs_first(tmp_path: Path, fake: Path) -> None:
+    driver = _start_driver(tmp_path, fake, "many-sigint", fail_in_callback=True)
+    pid = _host_pid(tmp_path / "log")
+    out, err = driver.communicate(timeout=30)
+    assert driver.returncode == 3, err
+    assert "raised the caller's callback failed" in out
+    assert "SIGINT" in (tmp_path / "log").read_text()
+    assert _gone(pid)
+
+
+def test_last_words_prefers_the_hosts_own_line() -> None:
+    assert _process.last_words("x\ngridmoor-host: why\nlater\n\n") == "why"
+    assert _process.last_words("one\n two \n\n") == " two "
+    assert _process.last_words("") == ""
+
+
+def test_a_host_winds_down_when_python_dies(tmp_path: Path, fake: Path) -> None:
+    script = tmp_path / "dies.py"
+    script.write_text(
+        f"import sys; sys.path.insert(0, {str(ROOT / 'python')!r})\n"
+        f"import gridmoor; gridmoor.run({{}}, host={str(fake)!r})\n"
+    )
+    driver = subprocess.Popen(
+        [sys.executable, str(script)], env=dict(os.environ, FAKE_MODE="run-waits")
+    )
+    pid = _host_pid(tmp_path / "log")
+    driver.kill()
+    driver.wait()
+    for _ in range(100):
+        if "SIGTERM" in (tmp_path / "log").read_text() and _gone(pid):
+            break
+        time.sleep(0.05)
+    assert "SIGTERM" in (tmp_path / "log").read_text()
