@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 
 namespace outcome {
 
@@ -53,27 +52,24 @@ class [[nodiscard]] Error {
 template <typename T>
 class [[nodiscard]] Expected {
  public:
-  Expected(T value) : state_(std::move(value)) {}
-  Expected(Error error) : state_(std::move(error)) {}
+  Expected(T value) : value_(std::move(value)) {}
+  Expected(Error error) : error_(std::move(error)) {}
 
-  explicit operator bool() const noexcept { return state_.index() == 0; }
-  T& operator*() & { return std::get<0>(state_); }
-  const T& operator*() const& { return std::get<0>(state_); }
-  T&& operator*() && { return std::get<0>(std::move(state_)); }
-  T* operator->() { return &std::get<0>(state_); }
-  const T* operator->() const { return &std::get<0>(state_); }
+  explicit operator bool() const noexcept { return value_.has_value(); }
+  T& operator*() & { return *value_; }
+  const T& operator*() const& { return *value_; }
+  T&& operator*() && { return *std::move(value_); }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
   // The failure; Success when a value is held.
-  Error TakeError() {
-    if (state_.index() == 0) return Error::Success();
-    return std::get<1>(std::move(state_));
-  }
-  const Error& GetError() const {
-    static const Error none = Error::Success();
-    return state_.index() == 0 ? none : std::get<1>(state_);
-  }
+  Error TakeError() { return std::move(error_); }
+  const Error& GetError() const { return error_; }
 
  private:
-  std::variant<T, Error> state_;
+  // Two members rather than a variant: GCC 12 takes the variant's inactive
+  // Error for an uninitialised one at -O2 (-Wmaybe-uninitialized).
+  std::optional<T> value_;
+  Error error_ = Error::Success();
 };
 
 // What an operation filled, whether or not it then failed: a failed read
