@@ -8,6 +8,8 @@
 // said otherwise.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -19,6 +21,7 @@
 #include "com/unknown.h"
 #include "com/variant.h"
 #include "excel/object_model.h"
+#include "outcome/outcome.h"
 
 namespace automation {
 
@@ -26,6 +29,19 @@ namespace automation {
 inline constexpr char kNoConnectionMessage[] = "There is no connection to Excel";
 
 using Message = std::span<char>;
+
+// A message field as long as the host's status text, so that a message is
+// cut where the host's field would cut it.
+inline constexpr std::size_t kMessageSize = 260;
+
+// An operation that prints its failure into a message field and answers
+// 0/1, as an Error: the text it printed when it answered above 0.
+template <typename Operation>
+outcome::Error AsError(Operation&& operation) {
+  std::array<char, kMessageSize> text{};
+  if (operation(Message(text)) <= 0) return outcome::Error::Success();
+  return outcome::Error::Failed(text.data());
+}
 
 class CExcExcelObj {
  public:
