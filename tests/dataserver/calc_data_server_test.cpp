@@ -46,9 +46,9 @@ class CalcDataServerTest : public excel::calc::testing::CalcTest {
   }
 
   void MakeWorkbook() {
-    std::string error;
-    const auto session = automation::CreateExcelSession(error);
-    ASSERT_NE(session, nullptr) << error;
+    auto started = automation::CreateExcelSession();
+    ASSERT_TRUE(started) << started.GetError().Message();
+    const std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
     ASSERT_EQ(session->NewWorkbook(message_), 0) << message_;
     const com::Ptr<excel::Worksheet> first = com::QueryInterface<excel::Worksheet>(
         session->GetWorkbook()->GetSheets()->GetItem(com::Variant::Int(1)));
