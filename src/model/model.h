@@ -72,6 +72,9 @@ class CExcModel : public CExtInterface {
   // Saves the case's workbook in place, or a copy to `copyName` unless it is
   // blank (code 2, and the data server's SaveFile).
   outcome::Error SaveWorkbookOfCase(const std::string& copyName);
+  // Appends the published variables of the model data file, when the case's
+  // version has one (code 32); what was read before a failure stays.
+  outcome::Error ReadModelDataFile();
 
   // Operations of the driver interface.
   std::int32_t EditCase(ExtWindow window, std::uint32_t* changed,
