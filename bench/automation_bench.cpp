@@ -18,11 +18,11 @@ namespace {
 
 std::unique_ptr<automation::CExcExcelObj> StartSession(const char* application) {
   test_support::ScopedEnv choose("GRIDMOOR_SPREADSHEET", application);
-  std::string error;
-  auto session = automation::CreateExcelSession(error);
+  auto started = automation::CreateExcelSession();
+  if (!started) return nullptr;
+  std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
   char message[260] = {};
-  if (!session || session->NewWorkbook(message) != 0 ||
-      session->SelectWorksheet("Sheet1", message) != 0) {
+  if (session->NewWorkbook(message) != 0 || session->SelectWorksheet("Sheet1", message) != 0) {
     return nullptr;
   }
   return session;

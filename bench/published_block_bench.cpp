@@ -33,10 +33,11 @@ constexpr int kMostSetRows = 3355;  // 2 bytes a cell, under 64 MiB
 
 std::unique_ptr<automation::CExcExcelObj> StartSession() {
   test_support::ScopedEnv choose("GRIDMOOR_SPREADSHEET", "calc");
-  std::string error;
-  auto session = automation::CreateExcelSession(error);
+  auto started = automation::CreateExcelSession();
+  if (!started) return nullptr;
+  std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
   char message[EXT_STATUS_TEXT_SIZE] = {};
-  if (!session || session->NewWorkbook(message) != 0) return nullptr;
+  if (session->NewWorkbook(message) != 0) return nullptr;
   return session;
 }
 

@@ -55,9 +55,9 @@ struct StreamWorkbook {
   explicit StreamWorkbook(const char* application) {
     Register();
     setenv("GRIDMOOR_SPREADSHEET", application, 1);
-    std::string error;
-    session = automation::CreateExcelSession(error);
-    if (!session) return;
+    auto started = automation::CreateExcelSession();
+    if (!started) return;
+    session = *std::move(started);
     char message[EXT_STATUS_TEXT_SIZE] = {};
     if (session->NewWorkbook(message) != 0) session.reset();
     if (!session) return;

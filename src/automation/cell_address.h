@@ -10,8 +10,9 @@
 
 namespace automation {
 
-// The host's missing-value marker is EXT_UNDEFINED_VALUE; any value above
-// kUndefinedThreshold is undefined and passes through unchanged.
+// The host's missing-value marker; any value above kUndefinedThreshold is
+// undefined and passes through unchanged.
+inline constexpr double kUndefinedValue = EXT_UNDEFINED_VALUE;
 inline constexpr double kUndefinedThreshold = 3.2e35;
 inline bool IsUndefined(double value) {
   return value > kUndefinedThreshold;

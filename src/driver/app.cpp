@@ -50,7 +50,7 @@ std::vector<std::string> SplitWords(const std::string& text) {
 
 platform::Registry LoadSettings(const std::filesystem::path& file) {
   // An unreadable store counts as an empty one: settings failures are silent.
-  std::optional<platform::Registry> loaded = platform::Registry::Load(file);
+  outcome::Expected<platform::Registry> loaded = platform::Registry::Load(file);
   return loaded ? std::move(*loaded) : platform::Registry(file);
 }
 
@@ -140,11 +140,13 @@ void CGridmoorApp::InitInstance(const platform::Registry& settings,
 }
 
 bool CGridmoorApp::ExitInstance() const {
-  std::optional<platform::Registry> settings = platform::Registry::Load(settingsFile_);
+  outcome::Expected<platform::Registry> settings = platform::Registry::Load(settingsFile_);
   // A store that exists but cannot be read is left alone rather than replaced.
+  // Nothing is told: the library is being unloaded and there is no one to
+  // tell, so the reason goes with the result.
   if (!settings) return false;
   settings->SetString(kDriverSettingsKey, kPlugInsValue, PlugIns());
-  return settings->Save();
+  return !settings->Save();
 }
 
 std::string CGridmoorApp::PlugIns() const {
@@ -189,7 +191,8 @@ void OnLibraryLoad() noexcept {
     excel::calc::RegisterCalcApplication();
     CGridmoorApp::Instance();
   } catch (...) {
-    // Without settings the first export tries again.
+    // Nobody to tell while the library loads: without settings the first
+    // export tries again, and reports what still fails.
   }
 }
 
@@ -197,7 +200,8 @@ void OnLibraryUnload() noexcept {
   try {
     if (CGridmoorApp::Exists()) CGridmoorApp::Instance().ExitInstance();
   } catch (...) {
-    // A failed write at exit is ignored.
+    // Nobody to tell while the library unloads: a failed write at exit is
+    // ignored.
   }
 }
 

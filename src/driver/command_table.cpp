@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "dataserver/data_server.h"
+#include "driver/data_server_records.h"
 #include "driver/draw_icon.h"
 #include "host/host_record.h"
 #include "model/model.h"
@@ -169,11 +169,11 @@ constexpr HostCommand kHostCommands[] = {
     Posted(EXT_CMD_SET_INTERFACE_VISIBLE,
            [](M m, A a) { return m.SetInterfaceVisible(a.iarg > 0); }),
     Posted(EXT_CMD_GET_DATA_SERVER_VALUE,
-           [](M m, A a) { return dataserver::GetDataServerValue(m, a.arg, a.status); }),
+           [](M m, A a) { return GetDataServerValue(m, a.arg, a.status); }),
     Posted(EXT_CMD_SET_DATA_SERVER_VALUE,
-           [](M m, A a) { return dataserver::SetDataServerValue(m, a.arg, a.status); }),
+           [](M m, A a) { return SetDataServerValue(m, a.arg, a.status); }),
     Posted(EXT_CMD_EXECUTE_COMMAND,
-           [](M m, A a) { return dataserver::ExecuteCommand(m, Text(a.arg), a.status); }),
+           [](M m, A a) { return ExecuteCommand(m, Text(a.arg), a.status); }),
     DirectOnly(EXT_CMD_GET_DISPATCH, GetDispatchOnHostThread, 1),
     Posted(EXT_CMD_PRE_SOLVE, [](M m, A a) { return m.OnPreSolve(a.status); }),
     Posted(EXT_CMD_POST_SOLVE, [](M m, A a) { return m.OnPostSolve(a.status); }),

@@ -24,6 +24,7 @@
 #include "case/opt_items.h"
 #include "gridmoor/host.h"
 #include "model/ext_interface.h"
+#include "outcome/outcome.h"
 
 namespace model {
 
@@ -64,6 +65,16 @@ class CExcModel : public CExtInterface {
   // buffers and returns it; the text stays valid until ten further texts
   // have been handed out.
   const char* HandOutResultText(std::string text);
+
+  // Opens the case's workbook with the plug-ins (code 19, and the data
+  // server's OpenFile).
+  outcome::Error OpenWorkbookOfCase();
+  // Saves the case's workbook in place, or a copy to `copyName` unless it is
+  // blank (code 2, and the data server's SaveFile).
+  outcome::Error SaveWorkbookOfCase(const std::string& copyName);
+  // Appends the published variables of the model data file, when the case's
+  // version has one (code 32); what was read before a failure stays.
+  outcome::Error ReadModelDataFile();
 
   // Operations of the driver interface.
   std::int32_t EditCase(ExtWindow window, std::uint32_t* changed,

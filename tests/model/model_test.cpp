@@ -434,8 +434,10 @@ class ModelEventsTest : public ModelWorkbookTest {
     driver::CommandArgs args;
     args.arg = arg;
     args.status = Status();
-    driver::DirectTarget target(*model_, args);
-    return driver::DispatchHostCommand(target, code, args);
+    const driver::HostCommand* row = driver::FindHostCommand(code);
+    if (row == nullptr) return 0;
+    driver::DirectTarget target(*model_);
+    return driver::DispatchHostCommand(driver::HostRequest{*row, target, args});
   }
   // The macros run since the last look.
   std::vector<std::string> TakeRunLines() {

@@ -146,9 +146,9 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
 }
 
 void BlockDifferential::Prepare(Twin& twin, const Round& round) {
-  std::string error;
-  twin.session = automation::CreateExcelSession(error);
-  ASSERT_NE(twin.session, nullptr) << error;
+  auto started = automation::CreateExcelSession();
+  ASSERT_TRUE(started) << started.GetError().Message();
+  twin.session = *std::move(started);
   char message[EXT_STATUS_TEXT_SIZE] = {};
   ASSERT_EQ(twin.session->NewWorkbook(message), 0) << message;
   Attached(twin);

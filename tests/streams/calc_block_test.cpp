@@ -59,9 +59,9 @@ TEST_F(CalcBlockDifferential, RandomStreamsAndVariablesAgreeCellByCellAndByBlock
 TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) {
   constexpr int kComponents = 3;
   Twin twin;
-  std::string error;
-  twin.session = automation::CreateExcelSession(error);
-  ASSERT_NE(twin.session, nullptr) << error;
+  auto started = automation::CreateExcelSession();
+  ASSERT_TRUE(started) << started.GetError().Message();
+  twin.session = *std::move(started);
   ExtStatusRecord status{};
   ASSERT_EQ(twin.session->NewWorkbook(status.text), 0) << status.text;
   model::CExcCaseDetails& details = twin.details;

@@ -49,6 +49,19 @@ std::string ReasonOf(const uno::Any& failure) {
   return {};
 }
 
+std::string CaughtReason() {
+  try {
+    throw;
+  } catch (const uno::Exception&) {
+    return ReasonOf(cppu::getCaughtException());
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    // Neither a UNO nor a standard exception: there is no text to take.
+    return {};
+  }
+}
+
 rtl::OUString BstrToOUString(const com::Bstr& value) {
   return ToOUString(value.View());
 }
