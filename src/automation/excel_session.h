@@ -142,7 +142,7 @@ class CExcExcelSession : public CExcExcelObj {
   int RunWithArguments(const std::string& macro, excel::RunArguments arguments, Message message);
 
   std::size_t openOptionalCount_;
-  HRESULT createCode_ = com::S_OK;
+  com::HRESULT createCode_ = com::S_OK;
 };
 
 class CExcExcel9Obj final : public CExcExcelSession {

@@ -110,11 +110,12 @@ std::string_view NextWord(std::string_view& line) {
 
 }  // namespace
 
-const VARIANT& Dereferenced(const VARIANT& value) {
-  return value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal != nullptr ? *value.pvarVal : value;
+const com::VARIANT& Dereferenced(const com::VARIANT& value) {
+  return value.vt == (com::VT_BYREF | com::VT_VARIANT) && value.pvarVal != nullptr ? *value.pvarVal
+                                                                                   : value;
 }
 
-SCODE ExcelErrorFromCalc(std::int32_t calcError) {
+com::SCODE ExcelErrorFromCalc(std::int32_t calcError) {
   switch (calcError) {
     case 521:  // no code / empty intersection
       return kErrNull;
@@ -137,7 +138,7 @@ SCODE ExcelErrorFromCalc(std::int32_t calcError) {
   }
 }
 
-std::optional<std::string> ErrorFormula(SCODE code) {
+std::optional<std::string> ErrorFormula(com::SCODE code) {
   switch (static_cast<std::uint32_t>(code)) {
     case 0x800A07D0u:
       return "=#NULL!";
@@ -158,7 +159,7 @@ std::optional<std::string> ErrorFormula(SCODE code) {
   }
 }
 
-std::optional<SCODE> ErrorValueNamed(std::u16string_view text) {
+std::optional<com::SCODE> ErrorValueNamed(std::u16string_view text) {
   for (const ErrorValueNaming& named : kErrorValueNames) {
     if (EqualsNoCase(text, std::u16string(named.name.begin(), named.name.end()))) return named.code;
   }
@@ -327,7 +328,7 @@ CellInput ClassifyText(std::u16string_view text) {
     return input;
   }
   const std::u16string_view trimmed = Trim(text);
-  if (const std::optional<SCODE> error = ErrorValueNamed(trimmed)) {
+  if (const std::optional<com::SCODE> error = ErrorValueNamed(trimmed)) {
     input.kind = InputKind::kError;
     input.error = *error;
     return input;
@@ -352,29 +353,29 @@ CellInput ClassifyText(std::u16string_view text) {
 namespace {
 
 // The number a numeric VARIANT holds (dates are day numbers).
-double NumberOf(const VARIANT& value) {
+double NumberOf(const com::VARIANT& value) {
   switch (value.vt) {
-    case VT_R8:
+    case com::VT_R8:
       return value.dblVal;
-    case VT_DATE:
+    case com::VT_DATE:
       return value.date;
-    case VT_R4:
+    case com::VT_R4:
       return value.fltVal;
-    case VT_I4:
-    case VT_INT:
+    case com::VT_I4:
+    case com::VT_INT:
       return value.lVal;
-    case VT_I2:
+    case com::VT_I2:
       return value.iVal;
-    case VT_I1:
+    case com::VT_I1:
       return value.cVal;
-    case VT_UI1:
+    case com::VT_UI1:
       return value.bVal;
-    case VT_UI2:
+    case com::VT_UI2:
       return value.uiVal;
-    case VT_UI4:
-    case VT_UINT:
+    case com::VT_UI4:
+    case com::VT_UINT:
       return value.ulVal;
-    case VT_I8:
+    case com::VT_I8:
       return static_cast<double>(value.llVal);
     default:
       return static_cast<double>(value.ullVal);  // VT_UI8
@@ -383,39 +384,39 @@ double NumberOf(const VARIANT& value) {
 
 }  // namespace
 
-CellInput ClassifyValue(const VARIANT& value) {
-  if (value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal != nullptr)
+CellInput ClassifyValue(const com::VARIANT& value) {
+  if (value.vt == (com::VT_BYREF | com::VT_VARIANT) && value.pvarVal != nullptr)
     return ClassifyValue(*value.pvarVal);
   CellInput input;
   switch (value.vt) {
-    case VT_EMPTY:
-    case VT_NULL:
+    case com::VT_EMPTY:
+    case com::VT_NULL:
       return input;
-    case VT_R8:
-    case VT_DATE:
-    case VT_R4:
-    case VT_I4:
-    case VT_INT:
-    case VT_I2:
-    case VT_I1:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
+    case com::VT_R8:
+    case com::VT_DATE:
+    case com::VT_R4:
+    case com::VT_I4:
+    case com::VT_INT:
+    case com::VT_I2:
+    case com::VT_I1:
+    case com::VT_UI1:
+    case com::VT_UI2:
+    case com::VT_UI4:
+    case com::VT_UINT:
+    case com::VT_I8:
+    case com::VT_UI8:
       input.kind = InputKind::kNumber;
       input.number = NumberOf(value);
       return input;
-    case VT_BOOL:
+    case com::VT_BOOL:
       input.kind = InputKind::kLogical;
-      input.number = value.boolVal != VARIANT_FALSE ? 1 : 0;
+      input.number = value.boolVal != com::VARIANT_FALSE ? 1 : 0;
       return input;
-    case VT_BSTR:
+    case com::VT_BSTR:
       return ClassifyText(
           std::u16string_view(value.bstrVal == nullptr ? u"" : value.bstrVal,
                               value.bstrVal == nullptr ? 0 : GmSysStringLen(value.bstrVal)));
-    case VT_ERROR:
+    case com::VT_ERROR:
       if (!ErrorFormula(value.scode)) com::Throw(com::DISP_E_TYPEMISMATCH);
       input.kind = InputKind::kError;
       input.error = value.scode;
@@ -425,8 +426,8 @@ CellInput ClassifyValue(const VARIANT& value) {
   }
 }
 
-const VARIANT* ArrayElementFor(const com::VariantGrid& block, std::int32_t row,
-                               std::int32_t column) {
+const com::VARIANT* ArrayElementFor(const com::VariantGrid& block, std::int32_t row,
+                                    std::int32_t column) {
   const auto rows = static_cast<std::int32_t>(block.Rows());
   const auto columns = static_cast<std::int32_t>(block.Columns());
   if (rows == 0 || columns == 0) return nullptr;

@@ -9,22 +9,22 @@
 #include <string_view>
 #include <vector>
 
+#include "com/oleauto_types.h"
 #include "com/variant_grid.h"
-#include "gridmoor/oleauto.h"
 
 namespace excel::calc {
 
 // Calc's formula error code (XCell::getError) as the VT_ERROR code a
 // spreadsheet user sees for it. Codes without an Excel counterpart (syntax
 // errors, circular references) read as #VALUE!.
-SCODE ExcelErrorFromCalc(std::int32_t calcError);
+com::SCODE ExcelErrorFromCalc(std::int32_t calcError);
 
 // The formula that makes a cell hold an Excel error value; nullopt when
 // `code` is not one of the seven error values.
-std::optional<std::string> ErrorFormula(SCODE code);
+std::optional<std::string> ErrorFormula(com::SCODE code);
 
 // The error value a text names ("#N/A", "#div/0!"), if it is one.
-std::optional<SCODE> ErrorValueNamed(std::u16string_view text);
+std::optional<com::SCODE> ErrorValueNamed(std::u16string_view text);
 
 // A formula as spreadsheet users write it, made ready for the office's
 // formula parser, which does not take error values or the logical
@@ -78,7 +78,7 @@ struct CellInput {
   InputKind kind = InputKind::kEmpty;
   double number = 0;
   std::u16string text;
-  SCODE error = 0;
+  com::SCODE error = 0;
 };
 
 // A text as if typed into a cell: "" clears, "'…" is text without the
@@ -90,13 +90,13 @@ CellInput ClassifyText(std::u16string_view text);
 
 // A VARIANT as a cell value. Throws com::Error(DISP_E_TYPEMISMATCH) for what
 // no cell can hold (arrays, the missing marker, objects).
-CellInput ClassifyValue(const VARIANT& value);
+CellInput ClassifyValue(const com::VARIANT& value);
 
 // The element of `block` that goes into cell (row, column) of the target
 // range (0-based), as the spreadsheet spreads an array over a range: a
 // single row repeats down, a single column across; nullptr (#N/A) beyond.
-const VARIANT* ArrayElementFor(const com::VariantGrid& block, std::int32_t row,
-                               std::int32_t column);
+const com::VARIANT* ArrayElementFor(const com::VariantGrid& block, std::int32_t row,
+                                    std::int32_t column);
 
 // A plain decimal number: optional sign, digits with an optional point and
 // an optional exponent, blanks around allowed. nullopt otherwise.
@@ -154,6 +154,6 @@ struct MacroEntry {
 const MacroEntry* FindMacro(const std::vector<MacroEntry>& entries, const MacroName& name);
 
 // The VARIANT a VT_BYREF|VT_VARIANT points to; `value` itself otherwise.
-const VARIANT& Dereferenced(const VARIANT& value);
+const com::VARIANT& Dereferenced(const com::VARIANT& value);
 
 }  // namespace excel::calc

@@ -75,7 +75,7 @@ class OfficeSession {
   // dead office (the bridge's own notice may come later), so each is
   // followed by the thorough check.
   template <typename Body>
-  auto Call(HRESULT refused, Body&& body) -> decltype(body()) {
+  auto Call(com::HRESULT refused, Body&& body) -> decltype(body()) {
     EnterBridgeCall();
     try {
       const Deadline deadline(*this, CallTimeout());
