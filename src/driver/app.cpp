@@ -21,6 +21,7 @@
 
 #include "platform/environment.h"
 #include "platform/thread.h"
+#include "text/number.h"
 
 extern char** environ;
 
@@ -99,10 +100,12 @@ bool ThreadedModeFromSettings(const platform::Registry& settings) {
 std::chrono::milliseconds CallTimeoutFromSettings(const platform::Registry& settings,
                                                   const std::optional<std::string>& variable) {
   if (variable && !variable->empty()) {
-    char* end = nullptr;
-    const double seconds = std::strtod(variable->c_str(), &end);
+    // Read in the C locale, whatever locale the host has set: "2.5" is two
+    // and a half seconds everywhere.
+    double seconds = 0;
+    const bool whole = text::ScanDouble(*variable, seconds) == variable->size();
     // At most a day: a larger number is a mistake, not a limit.
-    if (end != nullptr && *end == '\0' && seconds > 0 && seconds <= 86400)
+    if (whole && seconds > 0 && seconds <= 86400)
       return std::chrono::milliseconds(std::max<std::int64_t>(1, std::llround(seconds * 1000)));
   }
   const platform::RegistryRead<std::uint32_t> value =
