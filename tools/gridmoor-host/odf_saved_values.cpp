@@ -10,7 +10,8 @@
 #include <cstring>
 #include <optional>
 
-#include "excel/calc/calc_values.h"
+#include "excel/calc/calc_errors.h"
+#include "excel/calc/cell_input.h"
 #include "saved_values.h"
 #include "text/number.h"
 #include "text/utf8.h"

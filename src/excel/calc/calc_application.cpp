@@ -9,6 +9,11 @@
 
 #include "com/class_registry.h"
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/cell_input.h"
+#include "excel/calc/file_filters.h"
+#include "excel/calc/office_launcher.h"
+#include "excel/calc/office_leftovers.h"
+#include "excel/calc/office_program.h"
 #include "excel/errors.h"
 #include "platform/files.h"
 #include "platform/notices.h"

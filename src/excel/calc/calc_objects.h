@@ -34,7 +34,8 @@
 #include <vector>
 
 #include "excel/calc/basic_source.h"
-#include "excel/calc/calc_values.h"
+#include "excel/calc/macro_names.h"
+#include "excel/calc/sheet_addresses.h"
 #include "excel/calc/uno_office.h"
 #include "excel/object_model.h"
 

@@ -36,7 +36,10 @@
 
 #include "com/variant_grid.h"
 #include "com/variant_text.h"
+#include "excel/calc/calc_errors.h"
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/cell_input.h"
+#include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
 #include "text/utf8.h"
 

@@ -21,6 +21,11 @@
 #include <limits>
 
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/cell_input.h"
+#include "excel/calc/file_filters.h"
+#include "excel/calc/office_profile.h"
+#include "excel/calc/office_program.h"
+#include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
 #include "text/ascii.h"
 #include "text/utf8.h"

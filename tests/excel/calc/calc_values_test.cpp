@@ -1,4 +1,3 @@
-#include "excel/calc/calc_values.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,12 @@
 #include "com/variant.h"
 #include "com/variant_grid.h"
 #include "excel/application_contract.h"
+#include "excel/calc/basic_procedures.h"
+#include "excel/calc/calc_errors.h"
+#include "excel/calc/cell_input.h"
+#include "excel/calc/file_filters.h"
+#include "excel/calc/macro_names.h"
+#include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
 
 namespace excel::calc {
