@@ -78,9 +78,9 @@ void FnGetCellPerCell(benchmark::State& state, const char* application) {
     return;
   }
   char message[EXT_FN_MESSAGE_SIZE] = {};
-  VARIANT value;
+  com::VARIANT value;
   GmVariantInit(&value);
-  value.vt = VT_R8;
+  value.vt = com::VT_R8;
   value.dblVal = 42.5;
   driver::FnSetCell(session, "Sheet1", "B2", &value, message);
   for (auto _ : state) {
@@ -99,9 +99,9 @@ void FnSetCellPerCell(benchmark::State& state, const char* application) {
   }
   char message[EXT_FN_MESSAGE_SIZE] = {};
   for (auto _ : state) {
-    VARIANT value;
+    com::VARIANT value;
     GmVariantInit(&value);
-    value.vt = VT_R8;
+    value.vt = com::VT_R8;
     value.dblVal = 17.25;
     driver::FnSetCell(session, "Sheet1", "C3", &value, message);
   }

@@ -42,7 +42,7 @@ outcome::Error CExcExcelSession::StartApplication() {
   com::Clsid clsid;
   com::Ptr<com::Unknown> object;
   std::string reason;
-  HRESULT hr = registry.ClsidFromProgId(progId_, &clsid);
+  com::HRESULT hr = registry.ClsidFromProgId(progId_, &clsid);
   if (com::SUCCEEDED(hr)) hr = registry.CreateInstance(clsid, &object, &reason);
   if (com::SUCCEEDED(hr)) {
     application_ = com::TryQueryInterface<excel::Application>(object);
@@ -93,7 +93,7 @@ com::Ptr<excel::Worksheet> CExcExcelSession::WorksheetNamed(const std::string& n
 
 void CExcExcelSession::SetVisible(bool visible) {
   try {
-    application_->PutVisible(kLcid, visible ? VARIANT_TRUE : VARIANT_FALSE);
+    application_->PutVisible(kLcid, visible ? com::VARIANT_TRUE : com::VARIANT_FALSE);
   } catch (const com::Error&) {
   }
 }
@@ -330,12 +330,12 @@ int CExcExcelSession::RunMacroArgs(const com::Variant& macro,
 }
 
 bool CExcExcelSession::IsUpdateLocked() {
-  return application_->GetScreenUpdating(kLcid) == VARIANT_FALSE;
+  return application_->GetScreenUpdating(kLcid) == com::VARIANT_FALSE;
 }
 
 int CExcExcelSession::LockUpdate(bool lock) {
   try {
-    application_->PutScreenUpdating(kLcid, lock ? VARIANT_FALSE : VARIANT_TRUE);
+    application_->PutScreenUpdating(kLcid, lock ? com::VARIANT_FALSE : com::VARIANT_TRUE);
     return 0;
   } catch (const com::Error&) {
     return 1;

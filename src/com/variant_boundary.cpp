@@ -117,7 +117,7 @@ bool ExportHostVariant(Variant& value, VARIANT* out) noexcept {
 
 // The C helpers for texts, beside the boundary they serve.
 
-BSTR GmSysAllocStringUtf8(const char* text) {
+GmBstr GmSysAllocStringUtf8(const char* text) {
   try {
     return com::AllocBstr(text::Utf8ToUtf16(text != nullptr ? text : ""));
   } catch (...) {
@@ -126,7 +126,7 @@ BSTR GmSysAllocStringUtf8(const char* text) {
   }
 }
 
-size_t GmSysStringToUtf8(BSTR text, char* buffer, size_t capacity) {
+size_t GmSysStringToUtf8(GmBstr text, char* buffer, size_t capacity) {
   try {
     const std::string utf8 = com::BstrToUtf8(text);
     if (buffer != nullptr && capacity > 0) {

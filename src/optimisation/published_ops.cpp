@@ -226,7 +226,7 @@ std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::st
 // what has no text (an error value).
 std::optional<std::string> BlockText(const com::Variant& value) {
   try {
-    return value.vt == VT_BSTR ? com::BstrToUtf8(value.bstrVal) : com::VariantToText(value);
+    return value.vt == com::VT_BSTR ? com::BstrToUtf8(value.bstrVal) : com::VariantToText(value);
   } catch (const com::Error&) {
     return std::nullopt;
   }

@@ -188,7 +188,7 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
   EXPECT_EQ(session->SelectWorksheet("Chart1", Msg()), 0);
   EXPECT_EQ(session->GetWorksheetName(), "");
   const com::Variant value = session->GetCellValue("A1");
-  EXPECT_EQ(value.vt, VT_BSTR);
+  EXPECT_EQ(value.vt, com::VT_BSTR);
   EXPECT_EQ(com::BstrToUtf8(value.bstrVal), "");
   EXPECT_EQ(session->SetCellValue("A1", com::Variant::Double(1)), 1);
 

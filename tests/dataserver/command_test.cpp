@@ -139,7 +139,7 @@ TEST_F(CommandTest, SwitchUpdateAndUnknownCommands) {
     SCOPED_TRACE(command);
     ASSERT_EQ(model_->Session()->LockUpdate(true), 0);
     EXPECT_EQ(Execute(command), 0);
-    EXPECT_EQ(Application()->CurrentProperties().screenUpdating, VARIANT_TRUE);
+    EXPECT_EQ(Application()->CurrentProperties().screenUpdating, com::VARIANT_TRUE);
   }
   EXPECT_EQ(Run("Excel.Update(1)"), kBadCount);
   recorder_->FailCall("Application.PutScreenUpdating", com::E_FAIL);

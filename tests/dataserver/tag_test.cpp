@@ -274,10 +274,10 @@ TEST_F(DataServerTest, LongResultsComeWhole) {
 TEST_F(DataServerTest, ServerOptionsUseTheSession) {
   EXPECT_EQ(Read("Excel.ServerOptions.LockUpdate").value, "0");
   ASSERT_EQ(Write("Excel.ServerOptions.LockUpdate", "2"), 0);
-  EXPECT_EQ(Application()->CurrentProperties().screenUpdating, VARIANT_FALSE);
+  EXPECT_EQ(Application()->CurrentProperties().screenUpdating, com::VARIANT_FALSE);
   EXPECT_EQ(Read("Excel.ServerOptions.lockupdate").value, "1");
   ASSERT_EQ(Write("Excel.ServerOptions.LockUpdate", "0"), 0);
-  EXPECT_EQ(Application()->CurrentProperties().screenUpdating, VARIANT_TRUE);
+  EXPECT_EQ(Application()->CurrentProperties().screenUpdating, com::VARIANT_TRUE);
   EXPECT_EQ(Read("Excel.ServerOptions.IsAlive").value, "1");
 
   EXPECT_EQ(Write("Excel.ServerOptions.IsAlive", "1"), 1);

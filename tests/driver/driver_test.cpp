@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -476,6 +477,20 @@ TEST(AppSettingsTest, TheCallLimitComesFromTheVariableElseTheSettingElseTenMinut
     TempRegistry settings(kDriverSection + c.value);
     EXPECT_EQ(driver::CallTimeoutFromSettings(settings.Load(), c.variable), c.limit);
   }
+}
+
+// A host may set a decimal-comma locale; the variable still reads in the C
+// locale.
+TEST(AppSettingsTest, TheCallLimitVariableReadsTheSameInADecimalCommaLocale) {
+  using std::chrono::milliseconds;
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "scripts/install-deps makes it";
+  TempRegistry settings(kDriverSection + "\"OfficeCallTimeout\"=dword:0000001e\n");
+  const milliseconds point = driver::CallTimeoutFromSettings(settings.Load(), "2.5");
+  const milliseconds comma = driver::CallTimeoutFromSettings(settings.Load(), "2,5");
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(point, milliseconds(2500));
+  EXPECT_EQ(comma, milliseconds(30000)) << "not a number in the C locale";
 }
 
 TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {

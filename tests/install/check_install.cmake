@@ -53,7 +53,9 @@ endif()
 get_filename_component(library_name "${LIBRARY}" NAME)
 set(installed_library "${prefix}/${expected_libdir}/${library_name}")
 expect_file("${installed_library}" "the installed library")
-expect_file("${prefix}/include/gridmoor/host.h" "the installed header")
+foreach(header host.h oleauto.h oleauto_compat.h worksheet_functions.h api.h)
+  expect_file("${prefix}/include/gridmoor/${header}" "the installed header")
+endforeach()
 expect_file("${prefix}/bin/gridmoor-host" "the installed host")
 
 # find_package from a consumer project, which then loads the library.

@@ -448,7 +448,7 @@ class ModelEventsTest : public ModelWorkbookTest {
     return lines;
   }
   bool ApplicationVisible() {
-    return Application() && Application()->CurrentProperties().visible != VARIANT_FALSE;
+    return Application() && Application()->CurrentProperties().visible != com::VARIANT_FALSE;
   }
   void SetMacro(std::size_t event, const std::string& macro, bool passDate = false) {
     model_->caseDetails.macros = {};

@@ -181,7 +181,7 @@ TEST_F(PublishedTest, ASetBlockTextWritesOneCellPerValueAndNoCascade) {
     EXPECT_EQ(RangesAsked(), cells) << text;
   }
   EXPECT_EQ(CellText("B12"), "") << "no cascade for a block";
-  EXPECT_EQ(Cell("C2").vt, VT_R8) << "written as if typed";
+  EXPECT_EQ(Cell("C2").vt, com::VT_R8) << "written as if typed";
   EXPECT_EQ(CellText("C2"), "1");
   EXPECT_TRUE(Cell("D2").IsEmpty()) << "an empty value clears its cell";
   EXPECT_EQ(CellText("E2"), "3");

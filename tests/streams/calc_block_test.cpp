@@ -36,7 +36,7 @@ class CalcBlockDifferential : public BlockDifferential {
       for (std::size_t c = 0; c < grid.Columns(); ++c) {
         const com::Variant& value =
             grid.At(static_cast<std::int32_t>(r) + 1, static_cast<std::int32_t>(c) + 1);
-        if (value.vt != VT_EMPTY) cells[{static_cast<int>(r) + 1, static_cast<int>(c) + 1}] = value;
+        if (value.vt != com::VT_EMPTY) cells[{static_cast<int>(r) + 1, static_cast<int>(c) + 1}] = value;
       }
     }
     return cells;

@@ -570,7 +570,7 @@ TEST_F(IprTest, SolverCellsGetNumbersInTheirUnitsForecastCellsStepPerTimestep) {
       145 * 0.068948, (150 - 32) * 0.5555, 0.85, 1.02,           0.7};
   for (std::size_t row = 0; row < std::size(expected); ++row) {
     const Variant cell = Cell("C" + std::to_string(row + 2));
-    ASSERT_EQ(cell.vt, VT_R8) << row;
+    ASSERT_EQ(cell.vt, com::VT_R8) << row;
     EXPECT_DOUBLE_EQ(cell.dblVal, expected[row]) << row;
   }
   EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 10u);

@@ -39,7 +39,7 @@ css::uno::Sequence<css::beans::PropertyValue> Properties(
 
 // A macro argument as Basic receives it; arrays become nested sequences.
 // Throws com::Error(DISP_E_TYPEMISMATCH) for what Basic cannot take.
-css::uno::Any VariantToAny(const VARIANT& value);
+css::uno::Any VariantToAny(const com::VARIANT& value);
 // The elements of a sequence of any element type; nullopt for a value that
 // is no sequence.
 std::optional<std::vector<css::uno::Any>> SequenceItems(const css::uno::Any& value);
@@ -66,7 +66,7 @@ std::string CaughtReason();
 // `disconnected`, asked after every UNO exception, tells whether the office
 // is gone (and may remember it).
 template <typename Disconnected, typename Body>
-auto Guarded(Disconnected&& disconnected, HRESULT refused, Body&& body) -> decltype(body()) {
+auto Guarded(Disconnected&& disconnected, com::HRESULT refused, Body&& body) -> decltype(body()) {
   try {
     return body();
   } catch (const com::Error&) {
