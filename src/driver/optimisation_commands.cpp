@@ -124,7 +124,8 @@ std::int32_t EvalPublishedVariables(M m, A a) {
 
 std::int32_t EvalPublishedVariables2(M m, A a) {
   const host::HostRecord record(a.arg, EXT_PUBVAR2_RECORD_MIN_SIZE);
-  const optimisation::PublishedValueRequest request = DecodeValueRequest2(record);
+  const optimisation::PublishedValueRequest request =
+      DecodeValueRequest2(record, m.publishedVariables.size());
   outcome::Expected<const char*> text = m.EvalPublishedVariables2(request);
   if (!text) return Answer(text.TakeError(), a);
   // The record was read, so it has room for the address.

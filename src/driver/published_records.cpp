@@ -57,11 +57,14 @@ bool EncodeValueText(const std::string& text, host::HostRecord record) {
   return record.WriteText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE, text);
 }
 
-optimisation::PublishedValueRequest DecodeValueRequest2(const host::ConstHostRecord& record) {
+optimisation::PublishedValueRequest DecodeValueRequest2(const host::ConstHostRecord& record,
+                                                        std::size_t variableCount) {
   optimisation::PublishedValueRequest request;
   request.handle = HandleAt(record, EXT_PUBVAR2_HANDLE_OFFSET);
   request.set = IsSet(record, EXT_PUBVAR2_FLAG_OFFSET);
-  if (request.set) {
+  const bool named =
+      request.handle >= 0 && static_cast<std::size_t>(request.handle) < variableCount;
+  if (request.set && named) {
     request.text =
         TextAt(record, EXT_PUBVAR2_TEXT_POINTER_OFFSET, optimisation::kMaxPublishedText + 1);
   }

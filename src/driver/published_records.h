@@ -6,6 +6,7 @@
 // bounds-checked.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,8 +32,11 @@ bool EncodeValueText(const std::string& text, host::HostRecord record);
 
 // As DecodeValueRequest for record 2 (EXT_PUBVAR2_RECORD_MIN_SIZE bytes): a
 // set's text is read from the address the record holds, at most
-// kMaxPublishedText + 1 bytes; none when the address is null.
-optimisation::PublishedValueRequest DecodeValueRequest2(const host::ConstHostRecord& record);
+// kMaxPublishedText + 1 bytes; none when the address is null. The address
+// is followed only when the handle names one of `variableCount` variables:
+// a set refused for its handle reads nothing of the host's.
+optimisation::PublishedValueRequest DecodeValueRequest2(const host::ConstHostRecord& record,
+                                                        std::size_t variableCount);
 // Stores the address of a get's value text in record 2.
 bool EncodeValueAddress(const char* text, host::HostRecord record);
 

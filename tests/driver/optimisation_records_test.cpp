@@ -248,7 +248,7 @@ TEST(PublishedRecordsTest, ASetTextIsReadWithinItsSixtyFourBytesAndAGetTextWritt
   EXPECT_TRUE(record.GuardsIntact());
   // An empty record names no variable.
   EXPECT_EQ(driver::DecodeValueRequest(host::ConstHostRecord()).handle, -1);
-  EXPECT_EQ(driver::DecodeValueRequest2(host::ConstHostRecord()).handle, -1);
+  EXPECT_EQ(driver::DecodeValueRequest2(host::ConstHostRecord(), 1).handle, -1);
 }
 
 TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
@@ -257,11 +257,21 @@ TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
   record.bytes[EXT_PUBVAR2_FLAG_OFFSET] = 1;
   const std::string given = "1\t2\n3\t4";
   Put(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, given.c_str());
-  opt::PublishedValueRequest request = driver::DecodeValueRequest2(record.record());
+  opt::PublishedValueRequest request = driver::DecodeValueRequest2(record.record(), 2);
   EXPECT_EQ(std::tie(request.handle, request.set, request.text),
             std::tuple(1, true, std::optional<std::string>(given)));
+  // A handle that names no variable: the set is refused without its address
+  // being followed, readable or not.
+  Put(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, reinterpret_cast<const char*>(8));
+  for (const auto& [handle, count] : {std::pair(1, 1), std::pair(-1, 5)}) {
+    Put(record.bytes, EXT_PUBVAR2_HANDLE_OFFSET, std::int32_t{handle});
+    request = driver::DecodeValueRequest2(record.record(), count);
+    EXPECT_EQ(std::tie(request.handle, request.set, request.text),
+              std::tuple(handle, true, std::nullopt));
+  }
+  Put(record.bytes, EXT_PUBVAR2_HANDLE_OFFSET, std::int32_t{0});
   Put(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, static_cast<const char*>(nullptr));
-  EXPECT_EQ(driver::DecodeValueRequest2(record.record()).text, std::nullopt) << "none passed";
+  EXPECT_EQ(driver::DecodeValueRequest2(record.record(), 1).text, std::nullopt) << "none passed";
 
   const char* handed = "kept by the model";
   ASSERT_TRUE(driver::EncodeValueAddress(handed, record.record()));
