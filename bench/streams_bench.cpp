@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/cell_transfer.h"
@@ -23,6 +24,7 @@
 #include "com/class_registry.h"
 #include "excel/calc/calc_application.h"
 #include "gridmoor/host.h"
+#include "host/message.h"
 #include "optimisation/published_ops.h"
 #include "streams/stream_transfer.h"
 #include "support/memory_application.h"
@@ -228,18 +230,15 @@ void BM_PublishedBlock(benchmark::State& state, const char* application, const c
   variable->RegionHeight = 100;
   variables.Add(std::move(variable));
   std::string text;
-  const optimisation::ResultTextSink sink = [&](std::string_view result) {
-    text = result;
-    return text.c_str();
-  };
-  unsigned char record[EXT_PUBVAR2_RECORD_MIN_SIZE] = {};
   const auto eval = [&](bool asSet) {
-    record[EXT_PUBVAR2_FLAG_OFFSET] = asSet ? 1 : 0;
-    const std::string given = text;
-    const char* pointer = given.c_str();
-    std::memcpy(record + EXT_PUBVAR2_TEXT_POINTER_OFFSET, &pointer, sizeof pointer);
-    return optimisation::EvalPublishedVariables2(variables, book.session.get(), 0, sink, record,
-                                                 &book.status);
+    optimisation::PublishedValueRequest request{0, asSet, std::nullopt};
+    if (asSet) request.text = text;
+    outcome::Expected<std::string> result =
+        optimisation::EvalPublishedVariables2(variables, book.session.get(), 0, request);
+    host::StatusRecord status(&book.status);
+    if (!result) return host::Answer(result.TakeError(), status);
+    if (!asSet) text = std::move(*result);
+    return std::int32_t{0};
   };
   if (eval(false) != 0) {
     state.SkipWithError(book.status.text);

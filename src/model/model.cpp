@@ -270,12 +270,11 @@ std::int32_t CExcModel::DescribeFiles(xml::EquipmentDescription* description, st
   return 0;
 }
 
-std::int32_t CExcModel::QueryItem84(void* /*arg*/, ExtStatusRecord* /*status*/) {
+std::int32_t CExcModel::QueryItem84() {
   return -1;
 }
 
-std::int32_t CExcModel::QueryItem85(void* /*arg*/, std::int32_t /*value*/,
-                                    ExtStatusRecord* /*status*/) {
+std::int32_t CExcModel::QueryItem85(std::int32_t /*value*/) {
   return -1;
 }
 

@@ -128,30 +128,31 @@ class CExcModel : public CExtInterface {
   std::int32_t StopApplication() override;                                                // 56
   std::int32_t DescribeFiles(xml::EquipmentDescription* description, std::uint8_t flag,
                              const std::vector<std::string>& texts) override;  // 57
-  std::int32_t SetupOptimisation(void* problemRecord, std::int32_t mode,
-                                 ExtStatusRecord* status) override;                         // 65
-  std::int32_t CheckIntegerControls(void* listRecord, ExtStatusRecord* status) override;    // 66
-  std::int32_t GetObjectiveFunction(void* valueRecord, ExtStatusRecord* status) override;   // 68
-  std::int32_t GetConstraints(void* valueRecord, ExtStatusRecord* status) override;         // 69
-  std::int32_t SetControls(void* valueRecord, ExtStatusRecord* status) override;            // 70
-  std::int32_t GetControls(void* valueRecord, ExtStatusRecord* status) override;            // 71
-  std::int32_t SetIntegerControls(void* valueRecord, ExtStatusRecord* status) override;     // 72
-  std::int32_t GetIntegerControls(void* valueRecord, ExtStatusRecord* status) override;     // 73
-  std::int32_t ClearOptimisation(std::int32_t mask, ExtStatusRecord* status) override;      // 74
-  std::int32_t EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) override;  // 80
-  std::int32_t GetNextPublishedVariable(void* variableRecord) override;                     // 81
-  std::int32_t EvalPublishedVariables(void* variableRecord,
-                                      ExtStatusRecord* status) override;  // 82
-  std::int32_t EvalPublishedVariables2(void* variableRecord2,
-                                       ExtStatusRecord* status) override;  // 83
-  std::int32_t QueryItem84(void* arg, ExtStatusRecord* status) override;   // 84
-  std::int32_t QueryItem85(void* arg, std::int32_t value,
-                           ExtStatusRecord* status) override;                            // 85
-  std::int32_t AddPublishedVariable(void* addRecord, ExtStatusRecord* status) override;  // 86
-  std::int32_t ReadBatchProblem(void* filesRecord, bool replace,
-                                ExtStatusRecord* status) override;                           // 87
-  std::int32_t WriteBatchOutput(void* outputPath, ExtStatusRecord* status) override;         // 88
-  std::int32_t DelPublishedVariable(std::int32_t handle, ExtStatusRecord* status) override;  // 89
+  outcome::Expected<optimisation::OptimisationProblem> SetupOptimisation(
+      std::int32_t mode) override;                                                             // 65
+  outcome::Error CheckIntegerControls(const optimisation::IntegerControlList& list) override;  // 66
+  optimisation::ItemReading GetObjectiveFunction() override;                                   // 68
+  optimisation::ItemReading GetConstraints(std::int32_t handle) override;                      // 69
+  outcome::Error SetControls(const optimisation::ItemValue& value) override;                   // 70
+  optimisation::ItemReading GetControls(std::int32_t handle) override;                         // 71
+  outcome::Error SetIntegerControls(const optimisation::ItemValue& value) override;            // 72
+  optimisation::ItemReading GetIntegerControls(std::int32_t handle) override;                  // 73
+  void ClearOptimisation(std::int32_t mask) override;                                          // 74
+  std::int32_t EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) override;     // 80
+  std::optional<optimisation::PublishedVariableInfo> GetNextPublishedVariable(
+      std::int32_t handle) override;  // 81
+  outcome::Expected<std::string> EvalPublishedVariables(
+      const optimisation::PublishedValueRequest& request) override;  // 82
+  outcome::Expected<const char*> EvalPublishedVariables2(
+      const optimisation::PublishedValueRequest& request) override;  // 83
+  std::int32_t QueryItem84() override;                               // 84
+  std::int32_t QueryItem85(std::int32_t value) override;             // 85
+  outcome::Expected<std::int32_t> AddPublishedVariable(
+      const optimisation::NewPublishedVariable& added) override;  // 86
+  outcome::Error ReadBatchProblem(const optimisation::BatchFiles& files,
+                                  bool replace) override;                           // 87
+  outcome::Error WriteBatchOutput(const optimisation::BatchPath& output) override;  // 88
+  outcome::Error DelPublishedVariable(std::int32_t handle) override;                // 89
   std::int32_t GetFileDescription(void* descriptionRecord, std::int32_t index,
                                   ExtStatusRecord* status) override;  // 91
 

@@ -72,17 +72,17 @@ std::vector<Expected> Routes(Mode mode) {
       {18, 7, "GetStreamComposition", A, 7, true, -1, false, false},
       {20, 7, "SetModelDataFile", A, 1, true, 1, false, false},
       {20, -3, "SetModelDataFile", A, 0, true, 1, false, false},
-      {36, 7, "GetObjectiveFunction", A, 0, true, -1, false, false},
-      {38, 0, "GetControls", A, 0, true, 1, false, false},
-      {38, 5, "GetIntegerControls", A, 0, true, 1, false, false},
+      {36, 7, "GetObjectiveFunction", N, 0, false, -1, false, false},
+      {38, 0, "GetControls", N, 0, false, 1, false, false},
+      {38, 5, "GetIntegerControls", N, 0, false, 1, false, false},
       {62, 7, "GetNextEvent", A, 0, false, 1, false, false},
       {64, 7, "SetInterfaceVisible", N, 1, false, 1, false, false},
       {64, 0, "SetInterfaceVisible", N, 0, false, 1, false, false},
       {104, 7, "EditPublishedVariables", N, 0, true, 1, true, true},
-      {258, 7, "WriteBatchOutput", 1028, 0, true, 1, false, false},
+      {258, 7, "WriteBatchOutput", N, 0, false, 1, false, false},
   };
   if (mode == Mode::kDirect) {
-    routes.push_back({32, 7, "SetupOptimisation", A, 7, true, 1, true, true});
+    routes.push_back({32, 7, "SetupOptimisation", N, 7, false, 1, true, true});
     routes.push_back({99, 7, "GetDispatch", A, 0, true, 1, true, false});
   } else {
     routes.push_back({99, 7, nullptr, N, 0, false, 1, true, false});

@@ -133,17 +133,13 @@ TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
   std::ofstream(temp.File("in.xml"))
       << "<B><Element><Equip/><Variable>S|C1</Variable><VarName>v</VarName><Unit/>"
          "<Control/></Element></B>";
-  GuardedBuffer files(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
-  std::strcpy(files.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, temp.File("in.xml").c_str());
-  std::strcpy(files.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, temp.File("out.xml").c_str());
-  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
   model::CExtInterface& slots = model_;
-  ASSERT_EQ(slots.ReadBatchProblem(files.chars(), true, status.status()), 0) << StatusText(status);
+  const optimisation::BatchFiles files{{temp.File("in.xml"), true}, {temp.File("out.xml"), true}};
+  const outcome::Error read = slots.ReadBatchProblem(files, true);
+  ASSERT_FALSE(read) << read.Message();
   EXPECT_EQ(model_.publishedVariables.size(), 1u);
   EXPECT_EQ(model_.controls.size(), 1u);
-  ASSERT_EQ(
-      slots.WriteBatchOutput(files.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, status.status()),
-      0);
+  ASSERT_FALSE(slots.WriteBatchOutput(files.report));
   std::ifstream written(temp.File("out.xml"));
   const std::string text((std::istreambuf_iterator<char>(written)), {});
   EXPECT_NE(text.find("<VarName>v</VarName>"), std::string::npos) << text;

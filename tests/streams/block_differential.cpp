@@ -1,8 +1,10 @@
 #include "block_differential.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "automation/cell_address.h"
+#include "host/message.h"
 
 namespace streams_test {
 namespace {
@@ -262,17 +264,14 @@ void BlockDifferential::Run(const Round& round) {
   if (laterTableRows) return InjectAt(std::nullopt);  // the twins now differ there
 
   const auto eval = [&](Twin& twin, bool set) {
-    std::vector<unsigned char> record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);  // handle 0
-    record[EXT_PUBVAR2_FLAG_OFFSET] = set ? 1 : 0;
-    const char* text = round.setText.c_str();
-    std::memcpy(record.data() + EXT_PUBVAR2_TEXT_POINTER_OFFSET, &text, sizeof text);
-    const optimisation::ResultTextSink sink = [&](std::string_view result) {
-      twin.texts.emplace_back(result);
-      return twin.texts.back().c_str();
-    };
-    return optimisation::EvalPublishedVariables2(twin.variables, twin.session.get(),
-                                                 round.position.timestep, sink, record.data(),
-                                                 twin.status.status());
+    optimisation::PublishedValueRequest request{0, set, std::nullopt};
+    if (set) request.text = round.setText;
+    outcome::Expected<std::string> text = optimisation::EvalPublishedVariables2(
+        twin.variables, twin.session.get(), round.position.timestep, request);
+    host::StatusRecord status(twin.status.status());
+    if (!text) return host::Answer(text.TakeError(), status);
+    if (!set) twin.texts.push_back(std::move(*text));
+    return std::int32_t{0};
   };
   both("EvalPublishedVariables2 get", [&](Twin& twin) { return eval(twin, false); });
   both("EvalPublishedVariables2 set", [&](Twin& twin) { return eval(twin, true); });
