@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 
 namespace outcome {
 
@@ -26,54 +25,47 @@ class [[nodiscard]] Error {
   // the result the host gets: kFailed, or kNone for "nothing to give".
   static Error Failed(std::string message, std::int32_t result = kFailed) {
     Error error;
-    error.failure_.emplace(Failure{std::move(message), result});
+    error.message_ = std::move(message);
+    error.result_ = result == kOk ? kFailed : result;
     return error;
   }
 
   // True when this is a failure.
-  explicit operator bool() const noexcept { return failure_.has_value(); }
+  explicit operator bool() const noexcept { return result_ != kOk; }
   // The message; empty for success.
-  const std::string& Message() const noexcept {
-    static const std::string none;
-    return failure_ ? failure_->message : none;
-  }
+  const std::string& Message() const noexcept { return message_; }
   // kOk for success.
-  std::int32_t Result() const noexcept { return failure_ ? failure_->result : kOk; }
+  std::int32_t Result() const noexcept { return result_; }
 
  private:
-  struct Failure {
-    std::string message;
-    std::int32_t result;
-  };
-  std::optional<Failure> failure_;
+  std::string message_;
+  std::int32_t result_ = kOk;
 };
 
 // A T, or the Error that kept it from being made. Never holds a success
-// Error.
+// Error. (Plain members rather than a variant: GCC 12 warns of uninitialised
+// reads inside a variant of a string-holding type where there are none.)
 template <typename T>
 class [[nodiscard]] Expected {
  public:
-  Expected(T value) : state_(std::move(value)) {}
-  Expected(Error error) : state_(std::move(error)) {}
+  Expected(T value) : value_(std::move(value)) {}
+  Expected(Error error) : error_(std::move(error)) {
+    if (!error_) error_ = Error::Failed("no value and no reason");
+  }
 
-  explicit operator bool() const noexcept { return state_.index() == 0; }
-  T& operator*() & { return std::get<0>(state_); }
-  const T& operator*() const& { return std::get<0>(state_); }
-  T&& operator*() && { return std::get<0>(std::move(state_)); }
-  T* operator->() { return &std::get<0>(state_); }
-  const T* operator->() const { return &std::get<0>(state_); }
+  explicit operator bool() const noexcept { return value_.has_value(); }
+  T& operator*() & { return *value_; }
+  const T& operator*() const& { return *value_; }
+  T&& operator*() && { return *std::move(value_); }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
   // The failure; Success when a value is held.
-  Error TakeError() {
-    if (state_.index() == 0) return Error::Success();
-    return std::get<1>(std::move(state_));
-  }
-  const Error& GetError() const {
-    static const Error none = Error::Success();
-    return state_.index() == 0 ? none : std::get<1>(state_);
-  }
+  Error TakeError() { return std::move(error_); }
+  const Error& GetError() const noexcept { return error_; }
 
  private:
-  std::variant<T, Error> state_;
+  std::optional<T> value_;
+  Error error_;
 };
 
 // What an operation filled, whether or not it then failed: a failed read
