@@ -4,6 +4,7 @@
 
 #include "dataserver/data_server.h"
 #include "driver/draw_icon.h"
+#include "driver/stream_commands.h"
 #include "host/host_record.h"
 #include "model/model.h"
 
@@ -113,7 +114,8 @@ constexpr HostCommand DirectOnly(std::int32_t code, HostOperation operation,
 }
 
 constexpr HostCommand kHostCommands[] = {
-    Posted(EXT_CMD_ENUM_STREAMS, [](M m, A a) { return m.EnumStreams(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_ENUM_STREAMS,
+           [](M m, A a) { return EnumStreamsAtEdge(m, a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_QUERY_NUMBER, [](M m, A a) { return m.QueryNumber(a.iarg, a.status); }),
     Posted(EXT_CMD_RELOAD_WORKBOOK, [](M m, A a) { return m.ReloadWorkbook(a.status); }),
     Dialog(EXT_CMD_EDIT_CASE, EditCaseOnHostThread, false),
@@ -121,7 +123,7 @@ constexpr HostCommand kHostCommands[] = {
     OnHostThread(EXT_CMD_DRAW_ICON, DrawIconOnHostThread, false),
     Posted(EXT_CMD_SAVE_CASE_WORKBOOK,
            [](M m, A a) { return m.SaveCaseWorkbook(a.iarg, Text(a.arg), a.status); }),
-    Posted(EXT_CMD_QUERY_COMP, [](M m, A a) { return m.QueryComp(a.arg, a.status); }),
+    Posted(EXT_CMD_QUERY_COMP, [](M m, A a) { return QueryCompAtEdge(m, a.status); }),
     Posted(EXT_CMD_CHANGE_FILE_DIRECTORY,
            [](M m, A a) { return m.ChangeFileDirectory(Text(a.arg), a.status); }),
     Constant(11, 1),
@@ -135,7 +137,7 @@ constexpr HostCommand kHostCommands[] = {
     Posted(EXT_CMD_GET_FILE_DESCRIPTION,
            [](M m, A a) { return m.GetFileDescription(a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_GET_STREAM_COMPOSITION, -1,
-           [](M m, A a) { return m.GetStreamComposition(a.arg, a.iarg, a.status); }),
+           [](M m, A a) { return GetStreamCompositionAtEdge(m, a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_SET_MODEL_DATA_FILE,
            [](M m, A a) { return m.SetModelDataFile(Text(a.arg), a.iarg > 0, a.status); }),
     OnHostThread(EXT_CMD_SET_LABEL, SetLabelOnHostThread, true),
@@ -157,8 +159,8 @@ constexpr HostCommand kHostCommands[] = {
            [](M m, A a) { return m.ClearOptimisation(a.iarg, a.status); }),
     Posted(EXT_CMD_START_OF_RUN, [](M m, A a) { return m.OnStartOfRun(a.arg, a.status); }),
     Posted(EXT_CMD_NEXT_TIMESTEP, [](M m, A a) { return m.OnNextTimestep(a.arg, a.status); }),
-    Posted(EXT_CMD_GET_IPR, [](M m, A a) { return m.GetIPR(a.arg, a.status); }),
-    Posted(EXT_CMD_SET_IPR, [](M m, A a) { return m.SetIPR(a.arg, a.status); }),
+    Posted(EXT_CMD_GET_IPR, [](M m, A a) { return GetIprAtEdge(m, a.arg, a.status); }),
+    Posted(EXT_CMD_SET_IPR, [](M m, A a) { return SetIprAtEdge(m, a.arg, a.status); }),
     Constant(52, 0),
     Constant(53, 0),
     Constant(54, 0),
