@@ -5,6 +5,7 @@
 #include "driver/data_server_records.h"
 #include "driver/draw_icon.h"
 #include "driver/optimisation_commands.h"
+#include "driver/stream_commands.h"
 #include "host/host_record.h"
 #include "model/model.h"
 
@@ -107,7 +108,8 @@ constexpr HostCommand DirectOnly(std::int32_t code, HostOperation operation,
 }
 
 constexpr HostCommand kHostCommands[] = {
-    Posted(EXT_CMD_ENUM_STREAMS, [](M m, A a) { return m.EnumStreams(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_ENUM_STREAMS,
+           [](M m, A a) { return EnumStreamsAtEdge(m, a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_QUERY_NUMBER, [](M m, A a) { return m.QueryNumber(a.iarg, a.status); }),
     Posted(EXT_CMD_RELOAD_WORKBOOK, [](M m, A a) { return m.ReloadWorkbook(a.status); }),
     Dialog(EXT_CMD_EDIT_CASE, EditCaseOnHostThread, false),
@@ -115,7 +117,7 @@ constexpr HostCommand kHostCommands[] = {
     OnHostThread(EXT_CMD_DRAW_ICON, DrawIconOnHostThread, false),
     Posted(EXT_CMD_SAVE_CASE_WORKBOOK,
            [](M m, A a) { return m.SaveCaseWorkbook(a.iarg, Text(a.arg), a.status); }),
-    Posted(EXT_CMD_QUERY_COMP, [](M m, A a) { return m.QueryComp(a.arg, a.status); }),
+    Posted(EXT_CMD_QUERY_COMP, [](M m, A a) { return QueryCompAtEdge(m, a.status); }),
     Posted(EXT_CMD_CHANGE_FILE_DIRECTORY,
            [](M m, A a) { return m.ChangeFileDirectory(Text(a.arg), a.status); }),
     Constant(11, 1),
@@ -129,7 +131,7 @@ constexpr HostCommand kHostCommands[] = {
     Posted(EXT_CMD_GET_FILE_DESCRIPTION,
            [](M m, A a) { return m.GetFileDescription(a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_GET_STREAM_COMPOSITION, -1,
-           [](M m, A a) { return m.GetStreamComposition(a.arg, a.iarg, a.status); }),
+           [](M m, A a) { return GetStreamCompositionAtEdge(m, a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_SET_MODEL_DATA_FILE,
            [](M m, A a) { return m.SetModelDataFile(Text(a.arg), a.iarg > 0, a.status); }),
     OnHostThread(EXT_CMD_SET_LABEL, SetLabelOnHostThread, true),
@@ -150,8 +152,8 @@ constexpr HostCommand kHostCommands[] = {
     Posted(EXT_CMD_CLEAR_OPTIMISATION, [](M m, A a) { return edge::ClearOptimisation(m, a); }),
     Posted(EXT_CMD_START_OF_RUN, [](M m, A a) { return m.OnStartOfRun(a.arg, a.status); }),
     Posted(EXT_CMD_NEXT_TIMESTEP, [](M m, A a) { return m.OnNextTimestep(a.arg, a.status); }),
-    Posted(EXT_CMD_GET_IPR, [](M m, A a) { return m.GetIPR(a.arg, a.status); }),
-    Posted(EXT_CMD_SET_IPR, [](M m, A a) { return m.SetIPR(a.arg, a.status); }),
+    Posted(EXT_CMD_GET_IPR, [](M m, A a) { return GetIprAtEdge(m, a.arg, a.status); }),
+    Posted(EXT_CMD_SET_IPR, [](M m, A a) { return SetIprAtEdge(m, a.arg, a.status); }),
     Constant(52, 0),
     Constant(53, 0),
     Constant(54, 0),

@@ -129,9 +129,9 @@ std::int32_t CExtInterface::OnEndOfTimestep(ExtStatusRecord* /*status*/) {
   return 0;
 }
 
-std::int32_t CExtInterface::GetStreamComposition(void* /*componentList*/, std::int32_t /*stream*/,
-                                                 ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Expected<std::optional<streams::ComponentList>> CExtInterface::GetStreamComposition(
+    std::int32_t /*stream*/) {
+  return std::optional<streams::ComponentList>();
 }
 
 std::int32_t CExtInterface::SetModelDataFile(const char* /*path*/, bool /*flag*/,

@@ -4,7 +4,9 @@
 //
 // Results: 0 success, 1 failure with a message at byte 4 of the status
 // record, -1 nothing (more) to give or cancelled. Records passed by pointer
-// are the host's, borrowed for the call.
+// are the host's, borrowed for the call. The stream operations take and give
+// values instead, and report failure as an outcome::Error with that result;
+// the driver's edge turns them into the host's records and status.
 //
 // A model is always destroyed as its concrete class, never through this
 // interface.
@@ -17,6 +19,7 @@
 
 #include "case/optimisation_values.h"
 #include "case/published_values.h"
+#include "case/stream_values.h"
 #include "gridmoor/host.h"
 #include "outcome/outcome.h"
 
@@ -36,20 +39,26 @@ class CExtInterface {
   virtual std::int32_t QueryNumber(std::int32_t value, ExtStatusRecord* status) = 0;  // 1
   virtual std::int32_t SaveCaseWorkbook(std::int32_t ignored, const char* fileName,
                                         ExtStatusRecord* status) = 0;  // 2
-  virtual std::int32_t EnumStreams(void* streamRecord, std::int32_t query,
-                                   ExtStatusRecord* status) = 0;                // 3
-  virtual std::int32_t QueryComp(void* arg, ExtStatusRecord* status) = 0;       // 4
+
+  // The stream after the one `cursor` names; none: the host gave no record.
+  virtual outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t> cursor,
+                                                                std::int32_t query) = 0;  // 3
+  virtual outcome::Error QueryComp() = 0;                                                 // 4
+
   virtual std::int32_t OnStartOfRun(void* arg, ExtStatusRecord* status) = 0;    // 5
   virtual std::int32_t OnNextTimestep(void* arg, ExtStatusRecord* status) = 0;  // 6
   virtual std::int32_t Reserved07();                                            // 7
   virtual std::int32_t Reserved08() = 0;                                        // 8
-  virtual std::int32_t GetIPR(void* iprRecord, ExtStatusRecord* status) = 0;    // 9
-  virtual std::int32_t SetIPR(void* iprRecord, ExtStatusRecord* status) = 0;    // 10
-  virtual std::int32_t Reserved11() = 0;                                        // 11
-  virtual std::int32_t Reserved12() = 0;                                        // 12
-  virtual std::int32_t Reserved13() = 0;                                        // 13
-  virtual std::int32_t OnStopRun() = 0;                                         // 14
-  virtual std::int32_t OnEndOfRun() = 0;                                        // 15
+
+  // The values with what the stream's cells give, also after a failure.
+  virtual outcome::Partial<streams::IprValues> GetIPR(streams::IprValues values) = 0;  // 9
+  virtual outcome::Error SetIPR(const streams::IprValues& values) = 0;                 // 10
+
+  virtual std::int32_t Reserved11() = 0;  // 11
+  virtual std::int32_t Reserved12() = 0;  // 12
+  virtual std::int32_t Reserved13() = 0;  // 13
+  virtual std::int32_t OnStopRun() = 0;   // 14
+  virtual std::int32_t OnEndOfRun() = 0;  // 15
   virtual std::int32_t WriteCaseData(void* buffer, std::uint32_t size,
                                      ExtStatusRecord* status) = 0;                       // 16
   virtual std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) = 0;          // 17
@@ -83,8 +92,11 @@ class CExtInterface {
   virtual std::int32_t OnEvent113(ExtStatusRecord* status);         // 42
   virtual std::int32_t OnStartOfTimestep(ExtStatusRecord* status);  // 43
   virtual std::int32_t OnEndOfTimestep(ExtStatusRecord* status);    // 44
-  virtual std::int32_t GetStreamComposition(void* componentList, std::int32_t stream,
-                                            ExtStatusRecord* status);  // 45
+
+  // None: compositions are off.
+  virtual outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+      std::int32_t stream);  // 45
+
   // Keeps the path pointer (the host's) as the model data file.
   virtual std::int32_t SetModelDataFile(const char* path, bool flag,
                                         ExtStatusRecord* status);  // 46

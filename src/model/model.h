@@ -82,19 +82,23 @@ class CExcModel : public CExtInterface {
   std::int32_t QueryNumber(std::int32_t value, ExtStatusRecord* status) override;  // 1
   std::int32_t SaveCaseWorkbook(std::int32_t ignored, const char* fileName,
                                 ExtStatusRecord* status) override;  // 2
-  std::int32_t EnumStreams(void* streamRecord, std::int32_t query,
-                           ExtStatusRecord* status) override;                // 3
-  std::int32_t QueryComp(void* arg, ExtStatusRecord* status) override;       // 4
+
+  outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t> cursor,
+                                                        std::int32_t query) override;  // 3
+  outcome::Error QueryComp() override;                                                 // 4
+
   std::int32_t OnStartOfRun(void* arg, ExtStatusRecord* status) override;    // 5
   std::int32_t OnNextTimestep(void* arg, ExtStatusRecord* status) override;  // 6
   std::int32_t Reserved08() override;                                        // 8
-  std::int32_t GetIPR(void* iprRecord, ExtStatusRecord* status) override;    // 9
-  std::int32_t SetIPR(void* iprRecord, ExtStatusRecord* status) override;    // 10
-  std::int32_t Reserved11() override;                                        // 11
-  std::int32_t Reserved12() override;                                        // 12
-  std::int32_t Reserved13() override;                                        // 13
-  std::int32_t OnStopRun() override;                                         // 14
-  std::int32_t OnEndOfRun() override;                                        // 15
+
+  outcome::Partial<streams::IprValues> GetIPR(streams::IprValues values) override;  // 9
+  outcome::Error SetIPR(const streams::IprValues& values) override;                 // 10
+
+  std::int32_t Reserved11() override;  // 11
+  std::int32_t Reserved12() override;  // 12
+  std::int32_t Reserved13() override;  // 13
+  std::int32_t OnStopRun() override;   // 14
+  std::int32_t OnEndOfRun() override;  // 15
   std::int32_t WriteCaseData(void* buffer, std::uint32_t size,
                              ExtStatusRecord* status) override;                      // 16
   std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) override;         // 17
@@ -118,8 +122,10 @@ class CExcModel : public CExtInterface {
   std::int32_t OnEvent113(ExtStatusRecord* status) override;         // 42
   std::int32_t OnStartOfTimestep(ExtStatusRecord* status) override;  // 43
   std::int32_t OnEndOfTimestep(ExtStatusRecord* status) override;    // 44
-  std::int32_t GetStreamComposition(void* componentList, std::int32_t stream,
-                                    ExtStatusRecord* status) override;  // 45
+
+  outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+      std::int32_t stream) override;  // 45
+
   std::int32_t SetModelDataFile(const char* path, bool flag,
                                 ExtStatusRecord* status) override;  // 46
   std::int32_t GetFileLabel(char* buffer, std::int32_t length,

@@ -69,12 +69,9 @@ class RecordingModel : public model::CExcModel {
   }
   GM_RECORD(EditCase, (ExtWindow w, std::uint32_t* a, S s), a, 0, w, s)
   GM_RECORD(QueryNumber, (std::int32_t v, S s), nullptr, v, nullptr, s)
-  GM_RECORD(EnumStreams, (void* a, std::int32_t v, S s), a, v, nullptr, s)
-  GM_RECORD(QueryComp, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(GetDispatch, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(ReloadWorkbook, (S s), nullptr, 0, nullptr, s)
   GM_RECORD(GetNextEvent, (void* a), a, 0, nullptr, nullptr)
-  GM_RECORD(GetStreamComposition, (void* a, std::int32_t v, S s), a, v, nullptr, s)
   GM_RECORD(SetModelDataFile, (const char* a, bool v, S s), a, v, nullptr, s)
   GM_RECORD(StartApplication, (std::int32_t v, S s), nullptr, v, nullptr, s)
   GM_RECORD(StopApplication, (), nullptr, 0, nullptr, nullptr)
@@ -102,11 +99,27 @@ class RecordingModel : public model::CExcModel {
   outcome::Error WriteBatchOutput(const optimisation::BatchPath& /*output*/) override {
     return Typed("WriteBatchOutput", 0);
   }
+  // The stream operations take values: they record their integer alone, and
+  // answer with a failure carrying the answer as its result and no message.
+  outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t>,
+                                                        std::int32_t query) override {
+    return AsFailure(Record("EnumStreams", nullptr, query, nullptr, nullptr));
+  }
+  outcome::Error QueryComp() override {
+    return AsFailure(Record("QueryComp", nullptr, 0, nullptr, nullptr));
+  }
+  outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+      std::int32_t stream) override {
+    return AsFailure(Record("GetStreamComposition", nullptr, stream, nullptr, nullptr));
+  }
   void RefreshSheetNames() override {
     Record("RefreshSheetNames", nullptr, 0, nullptr, nullptr);
   }
 
  private:
+  static outcome::Error AsFailure(std::int32_t answer) {
+    return outcome::Error::Failed(std::string(), answer);
+  }
   std::int32_t Record(const char* op, const void* arg, std::int64_t value, ExtWindow window,
                       ExtStatusRecord* status) {
     const ModelCall call{op, arg, value, window, status, std::this_thread::get_id(), dialogKind};

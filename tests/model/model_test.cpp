@@ -211,20 +211,20 @@ class ModelWorkbookTest : public test_support::SessionTest {
 TEST_F(ModelWorkbookTest, StreamSlotsReachTheStreamTransfer) {
   model::CExcModel model;
   model::CExtInterface& table = model;
-  GuardedBuffer record(EXT_IPR_RECORD_SIZE, 0);  // the largest of the stream records
-  ASSERT_TRUE(record.record().WriteU32(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu));
   std::vector<std::string> names;
-  while (table.EnumStreams(record.bytes.data(), 1, Status()) == 0)
-    names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
+  std::optional<std::uint32_t> cursor = 0xFFFFFFFFu;
+  while (outcome::Expected<streams::StreamListing> next = table.EnumStreams(cursor, 1)) {
+    names.push_back(next->name);
+    cursor = next->handle;
+  }
   EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
 
-  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
-  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_HANDLE_OFFSET, 0));  // In-1
-  EXPECT_EQ(table.GetIPR(record.bytes.data(), Status()), 1);
-  EXPECT_EQ(Message(), "Invalid handle passed to Gridmoor::GetIPR");
-  EXPECT_EQ(table.SetIPR(record.bytes.data(), Status()), 1) << "no workbook is open";
-  EXPECT_EQ(Message().rfind("Error in setting data in Excel: ", 0), 0u) << Message();
-  EXPECT_TRUE(record.GuardsIntact());
+  streams::IprValues values;
+  values.handle = 0;  // In-1
+  EXPECT_EQ(table.GetIPR(values).error.Message(), "Invalid handle passed to Gridmoor::GetIPR");
+  const outcome::Error set = table.SetIPR(values);
+  EXPECT_EQ(set.Result(), 1) << "no workbook is open";
+  EXPECT_EQ(set.Message().rfind("Error in setting data in Excel: ", 0), 0u) << set.Message();
 }
 
 TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop) {

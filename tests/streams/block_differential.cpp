@@ -85,22 +85,20 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
   fill(matrix, n, n);
   fill({1, 1}, 60, 3);  // where the property cells point
 
-  IprRecord& pushed = round.pushed;
-  pushed.PutWord(EXT_IPR_HANDLE_OFFSET, 0);
-  for (std::size_t offset = EXT_IPR_OIL_RATE_OFFSET; offset <= EXT_IPR_TEMPERATURE_OFFSET;
-       offset += 80)
-    pushed.Put(offset, random.OneIn(5) ? EXT_UNDEFINED_VALUE : random.Number());
-  for (std::size_t offset = EXT_IPR_OIL_GRAVITY_OFFSET; offset <= EXT_IPR_WATER_GRAVITY_OFFSET;
-       offset += 8)
-    pushed.Put(offset, random.Number());
-  pushed.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET,
-                 static_cast<std::uint32_t>(random.Pick(0, 0x3FFF)));
-  pushed.PutWord(EXT_IPR_EOS_MODEL_OFFSET, static_cast<std::uint32_t>(random.Pick(0, 3)));
+  streams::IprValues& pushed = round.pushed;
+  pushed.handle = 0;
+  for (double* rate : {&pushed.oilRate, &pushed.waterRate, &pushed.gasRate, &pushed.pressure,
+                       &pushed.massRate, &pushed.temperature})
+    *rate = random.OneIn(5) ? EXT_UNDEFINED_VALUE : random.Number();
+  for (double* gravity : {&pushed.oilGravity, &pushed.gasGravity, &pushed.waterGravity})
+    *gravity = random.Number();
+  pushed.componentFlags = static_cast<std::uint32_t>(random.Pick(0, 0x3FFF));
+  pushed.eosModel = static_cast<std::uint32_t>(random.Pick(0, 3));
   for (std::size_t i = 0; i < n; ++i) {
-    for (const std::size_t array : kComponentArrays)
-      pushed.Put(array + 8 * i, random.Number());
+    for (streams::ComponentValues& column : pushed.components)
+      column[i] = random.Number();
     for (std::size_t j = 0; j < n; ++j)
-      pushed.Put(MatrixField(i, j), random.Number());
+      pushed.interaction[i][j] = random.Number();
   }
   round.position = {45000.0 + random.Pick(0, 100), static_cast<std::uint32_t>(random.Pick(0, 4))};
 
@@ -192,7 +190,7 @@ void BlockDifferential::Compare(Twin& cells, Twin& blocks, const std::string& wh
   EXPECT_TRUE(cells.status.bytes == blocks.status.bytes)
       << what << ": status records, " << cells.status.chars() + EXT_STATUS_TEXT_OFFSET << " / "
       << blocks.status.chars() + EXT_STATUS_TEXT_OFFSET;
-  EXPECT_TRUE(cells.ipr.bytes == blocks.ipr.bytes) << what << ": IPR records";
+  EXPECT_TRUE(cells.ipr == blocks.ipr) << what << ": stream values";
   EXPECT_EQ(cells.texts, blocks.texts) << what;
   EXPECT_EQ(cells.details.inputStreams.At(0)->sheetName,
             blocks.details.inputStreams.At(0)->sheetName);
@@ -230,10 +228,18 @@ void BlockDifferential::Run(const Round& round) {
     Compare(cells, blocks, what, ignored);
   };
 
-  both("GetIPR", [](Twin& twin) {
-    twin.ipr.PutWord(EXT_IPR_HANDLE_OFFSET, 1);
-    return streams::GetIPR(twin.details, twin.session.get(), twin.ipr.bytes.data(),
-                           twin.status.status());
+  // The stream operations' outcomes reach the status records as the host's
+  // edge writes them.
+  const auto answer = [](Twin& twin, const outcome::Error& error) {
+    host::StatusRecord status(twin.status.status());
+    return host::Answer(error, status);
+  };
+  both("GetIPR", [&](Twin& twin) {
+    twin.ipr.handle = 1;
+    outcome::Partial<streams::IprValues> got =
+        streams::GetIPR(twin.details, twin.session.get(), std::move(twin.ipr));
+    twin.ipr = std::move(got.value);
+    return answer(twin, got.error);
   });
 
   // The one place where the two ways part on a failure: the table is
@@ -256,9 +262,9 @@ void BlockDifferential::Run(const Round& round) {
   both(
       "SetIPR",
       [&](Twin& twin) {
-        std::memcpy(twin.ipr.bytes.data(), round.pushed.bytes.data(), EXT_IPR_RECORD_SIZE);
-        return streams::SetIPR(twin.details, twin.session.get(), round.position,
-                               twin.ipr.bytes.data(), twin.status.status());
+        twin.ipr = round.pushed;
+        return answer(twin,
+                      streams::SetIPR(twin.details, twin.session.get(), round.position, twin.ipr));
       },
       laterTableRows);
   if (laterTableRows) return InjectAt(std::nullopt);  // the twins now differ there
