@@ -32,6 +32,8 @@ QLineEdit* CellEdit(const char* name, const streams::CellField& field, QWidget* 
   edit->setObjectName(name);
   edit->setValidator(
       new ByteLimitValidator(static_cast<int>(streams::CellField::kMaxLength), edit));
+  QObject::connect(edit, &QLineEdit::editingFinished, edit,
+                   [edit] { MarkField(edit, CellProblem(edit->text())); });
   return edit;
 }
 
@@ -90,6 +92,20 @@ void CompositionDialog::accept() {
     ShowMessage(this, MessageIcon::kError, "Composition error",
                 "A cell identifier must be entered");
     return;
+  }
+  const std::pair<QLineEdit*, const char*> cells[] = {
+      {table_, "Compositional data cell"},
+      {interaction_, "Binary interaction coefficients"},
+      {eosModel_, "EOS model"},
+      {massRate_, "Mass rate cell"}};
+  for (const auto& [cell, label] : cells) {
+    const QString problem = CellProblem(cell->text());
+    MarkField(cell, problem);
+    if (!problem.isEmpty()) {
+      cell->setFocus();
+      ShowProblem(this, QString("%1: %2").arg(label, problem));
+      return;
+    }
   }
   streams::CExcStreamCompositionData edited = block_;
   edited.componentTableCell.Set(Std(table_->text()));

@@ -2,10 +2,14 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <array>
+
+#include "automation/cell_address.h"
+#include "ui/pages.h"
 
 namespace ui {
 namespace {
@@ -13,6 +17,8 @@ namespace {
 constexpr int kKindRole = Qt::UserRole + 1;
 constexpr int kChoicesRole = Qt::UserRole + 2;
 constexpr int kIndexRole = Qt::UserRole + 3;
+constexpr int kProblemRole = Qt::UserRole + 4;
+const QColor kProblemColour(255, 214, 214);
 
 constexpr std::array<const char*, 22> kHeadings = {
     "",
@@ -51,6 +57,7 @@ class CellDelegate : public QStyledItemDelegate {
     if (kind == CellKind::kChoice) {
       auto* combo = new QComboBox(parent);
       combo->addItems(index.data(kChoicesRole).toStringList());
+      combo->setEditable(grid_->ColumnTyped(index.column()));
       return combo;
     }
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
@@ -64,6 +71,7 @@ class CellDelegate : public QStyledItemDelegate {
   void setEditorData(QWidget* editor, const QModelIndex& index) const override {
     if (auto* combo = qobject_cast<QComboBox*>(editor)) {
       combo->setCurrentIndex(grid_->Choice(index.row(), index.column()));
+      if (combo->isEditable()) combo->setCurrentText(index.data(Qt::DisplayRole).toString());
       return;
     }
     QStyledItemDelegate::setEditorData(editor, index);
@@ -72,6 +80,10 @@ class CellDelegate : public QStyledItemDelegate {
   void setModelData(QWidget* editor, QAbstractItemModel* model,
                     const QModelIndex& index) const override {
     if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+      if (combo->isEditable()) {
+        grid_->SetChoiceText(index.row(), index.column(), combo->currentText());
+        return;
+      }
       // Leaving the list without choosing keeps a value it cannot show.
       if (combo->currentIndex() >= 0 &&
           combo->currentIndex() != grid_->Choice(index.row(), index.column())) {
@@ -126,6 +138,21 @@ Grid::Grid(int dataRows, std::vector<GridColumn> columns, const QString& corner,
     setColumnWidth(column, columns_[c].width);
   }
   SetDataRows(dataRows);
+  // A row is checked as it is left, and rechecked while marked so that a
+  // mended row loses its mark at once.
+  connect(this, &QTableWidget::currentCellChanged, this,
+          [this](int row, int, int previousRow, int) {
+            if (previousRow != row && previousRow >= 1) CheckRow(previousRow);
+          });
+  connect(this, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* changed) {
+    if (marking_ || changed->row() < 1) return;
+    for (int column = 1; column < columnCount(); ++column) {
+      if (!ProblemAt(changed->row(), column).isEmpty()) {
+        CheckRow(changed->row());
+        return;
+      }
+    }
+  });
 }
 
 void Grid::SetDataRows(int rows) {
@@ -281,6 +308,106 @@ int Grid::MaxBytes(int column) const {
 
 QPushButton* Grid::Button(int row, int column) const {
   return qobject_cast<QPushButton*>(cellWidget(row, column));
+}
+
+bool Grid::ColumnTyped(int column) const {
+  return column >= 1 && column <= static_cast<int>(columns_.size()) &&
+         columns_[static_cast<std::size_t>(column) - 1].typed;
+}
+
+void Grid::SetRowCheck(const QString& name, RowCheck check) {
+  checkName_ = name;
+  rowCheck_ = std::move(check);
+}
+
+RowProblem Grid::CheckRow(int row) {
+  if (!rowCheck_ || row < 1 || row > DataRows()) return {};
+  RowProblem problem = rowCheck_(row);
+  problem.row = row;
+  marking_ = true;
+  for (int column = 1; column < columnCount(); ++column) {
+    QTableWidgetItem* cell = Item(row, column);
+    if (cell == nullptr) continue;
+    const bool marked = problem.Found() && column == problem.column;
+    if (!marked && !cell->data(kProblemRole).isValid()) continue;
+    cell->setData(kProblemRole, marked ? QVariant(problem.text) : QVariant());
+    cell->setData(Qt::BackgroundRole, marked ? QVariant(QBrush(kProblemColour)) : QVariant());
+    cell->setData(Qt::ToolTipRole, marked ? QVariant(problem.text) : QVariant());
+  }
+  if (QTableWidgetItem* label = Item(row, 0)) {
+    label->setData(Qt::ToolTipRole, problem.Found() ? QVariant(problem.text) : QVariant());
+    label->setBackground(problem.Found() ? QBrush(kProblemColour) : palette().button());
+  }
+  marking_ = false;
+  return problem;
+}
+
+RowProblem Grid::CheckAll() {
+  RowProblem first;
+  for (int row = 1; row <= DataRows(); ++row) {
+    const RowProblem problem = CheckRow(row);
+    if (problem.Found() && !first.Found()) first = problem;
+  }
+  return first;
+}
+
+void Grid::SetCurrent(int row, int column) {
+  setCurrentCell(row, column);
+}
+
+int Grid::CurrentRow() const {
+  return currentRow();
+}
+
+int Grid::CurrentColumn() const {
+  return currentColumn();
+}
+
+QString Grid::Refuse(const RowProblem& problem) {
+  SetCurrent(problem.row, problem.column);
+  setFocus();
+  return QString("%1, row %2: %3").arg(checkName_).arg(problem.row).arg(problem.text);
+}
+
+QString Grid::ProblemAt(int row, int column) const {
+  const QTableWidgetItem* cell = Item(row, column);
+  return cell != nullptr ? cell->data(kProblemRole).toString() : QString();
+}
+
+bool IsCellText(const QString& text) {
+  return IsBlank(text) || automation::IsCellReference(Std(text));
+}
+
+QString CellProblem(const QString& text) {
+  return IsCellText(text) ? QString() : QString("\"%1\" is not a cell address").arg(text);
+}
+
+void Grid::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+    QTableWidget::keyPressEvent(event);
+    return;
+  }
+  // Enter belongs to the cell, never to the dialog's default button: it
+  // commits an edit (the delegate has queued that), or it opens the current
+  // cell's editor, presses its button or flips its box.
+  event->accept();
+  if (state() == EditingState) return;
+  const int row = CurrentRow();
+  const int column = CurrentColumn();
+  switch (Kind(row, column)) {
+    case CellKind::kButton:
+      if (QPushButton* button = Button(row, column)) button->click();
+      break;
+    case CellKind::kCheck:
+      SetChecked(row, column, !Checked(row, column));
+      break;
+    case CellKind::kText:
+    case CellKind::kChoice:
+      edit(currentIndex());
+      break;
+    case CellKind::kReadOnly:
+      break;
+  }
 }
 
 void Grid::Redraw() {

@@ -25,6 +25,17 @@ struct GridColumn {
   CellKind kind = CellKind::kText;
   QString choices;  // choice cells: the items, "\n" between them
   int width = 100;
+  // Choice cells that also take a typed text (a worksheet not yet in the
+  // workbook, or any worksheet while none is open).
+  bool typed = false;
+};
+
+// What is wrong with a grid row: the cell to mark and why; no text: nothing.
+struct RowProblem {
+  int row = 0;
+  int column = 0;
+  QString text;
+  bool Found() const { return !text.isEmpty(); }
 };
 
 // Accepts a text of at most `bytes` bytes in UTF-8: the case's cell fields
@@ -80,11 +91,33 @@ class Grid : public QTableWidget {
     onHeading_ = std::move(callback);
   }
 
+  // Row checks: `check` says what is wrong with a data row. A row is checked
+  // when the current cell leaves it and again, while marked, when one of its
+  // cells changes; a faulty row is marked (colour and tooltip) until mended.
+  // `name` is how messages name the grid ("Constraints").
+  using RowCheck = std::function<RowProblem(int row)>;
+  void SetRowCheck(const QString& name, RowCheck check);
+  // Checks and marks one row; what is wrong with it.
+  RowProblem CheckRow(int row);
+  // Checks and marks every row; the first problem, or none.
+  RowProblem CheckAll();
+  // "Constraints, row 3: ..." for a problem, with the cell made current.
+  QString Refuse(const RowProblem& problem);
+  QString ProblemAt(int row, int column) const;
+  // The current cell, in the grid's numbering.
+  void SetCurrent(int row, int column);
+  int CurrentRow() const;
+  int CurrentColumn() const;
+  bool ColumnTyped(int column) const;
+
   // Bulk filling: no redraw until Redraw.
   void SuspendRedraw() { setUpdatesEnabled(false); }
   void Redraw();
   // Empties the text of every cell in the rectangle (data cells only).
   void ClearRange(int top, int left, int bottom, int right);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QTableWidgetItem* Item(int row, int column) const;
@@ -95,6 +128,15 @@ class Grid : public QTableWidget {
   std::vector<int> maxBytes_;
   std::function<void(int, int)> onButton_;
   std::function<void(int)> onHeading_;
+  QString checkName_;
+  RowCheck rowCheck_;
+  bool marking_ = false;
 };
+
+// Whether a typed cell field can name a cell; blank counts as valid (a field
+// that may stay empty).
+bool IsCellText(const QString& text);
+// What is wrong with a typed cell field: "\"B5x\" is not a cell address".
+QString CellProblem(const QString& text);
 
 }  // namespace ui

@@ -66,6 +66,19 @@ PropertyGrid::PropertyGrid(std::vector<PropertyRow> rows, bool withCells, QWidge
   });
 }
 
+void PropertyGrid::CheckCellsAs(const QString& name) {
+  if (!withCells_) return;
+  SetRowCheck(name, [this](int row) {
+    const QString problem = CellProblem(Text(row, CellColumn()));
+    return RowProblem{row, problem.isEmpty() ? 0 : CellColumn(), problem};
+  });
+}
+
+QString PropertyGrid::Check() {
+  const RowProblem problem = CheckAll();
+  return problem.Found() ? Refuse(problem) : QString();
+}
+
 void PropertyGrid::ApplySystem() {
   const int system = Choice(0, UnitColumn());
   for (std::size_t i = 0; i < rows_.size(); ++i) {

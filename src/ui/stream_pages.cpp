@@ -64,6 +64,17 @@ void WriteCells(std::span<streams::CExcPropertyCell> cells,
     cells[k].cell.Set(generated[k]);
 }
 
+// Another stream is shown only when the one shown has no faulty cell: the
+// choice goes back to it otherwise.
+bool MayLeaveStream(Page* page, QComboBox* streams, int shown) {
+  const QString problem = page->Check();
+  if (problem.isEmpty()) return true;
+  const QSignalBlocker blocker(streams);
+  streams->setCurrentIndex(shown);
+  ShowProblem(page, problem);
+  return false;
+}
+
 // The composition dialog on a stream, with the case's composition list.
 template <typename Stream>
 void EditStreamComposition(QWidget* parent, const model::CExcCaseDetails& edited, Stream& stream) {
@@ -95,6 +106,7 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   solverLayout->addLayout(solverTop);
   solverGrid_ = new PropertyGrid(InputPropertyRows(), true, solver);
   solverGrid_->setObjectName("solverGrid");
+  solverGrid_->CheckCellsAs("Solver");
   solverLayout->addWidget(solverGrid_);
   grids->addWidget(solver);
 
@@ -112,6 +124,7 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   forecastLayout->addLayout(forecastTop);
   forecastGrid_ = new PropertyGrid(InputPropertyRows(), true, forecast);
   forecastGrid_->setObjectName("forecastGrid");
+  forecastGrid_->CheckCellsAs("Forecast");
   forecastLayout->addWidget(forecastGrid_);
   grids->addWidget(forecast);
   layout->addLayout(grids);
@@ -119,6 +132,7 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   layout->addWidget(composition, 0, Qt::AlignLeft);
 
   connect(stream_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (!MayLeaveStream(this, stream_, shown_)) return;
     Store();
     shown_ = index;
     LoadStream();
@@ -147,6 +161,11 @@ void InputStreamsPage::LoadStream() {
       stream->forecastDirection <= 1 ? static_cast<int>(stream->forecastDirection) : -1);
   solverGrid_->LoadCells(stream->solverCells, stream->solverUnitSystem);
   forecastGrid_->LoadCells(stream->forecastCells, stream->forecastUnitSystem);
+}
+
+QString InputStreamsPage::Check() {
+  const QString solver = solverGrid_->Check();
+  return solver.isEmpty() ? forecastGrid_->Check() : solver;
 }
 
 void InputStreamsPage::Store() {
@@ -192,6 +211,7 @@ OutputStreamsPage::OutputStreamsPage(model::CExcCaseDetails& edited,
   groupLayout->addWidget(autoGenerate, 0, Qt::AlignLeft);
   grid_ = new PropertyGrid(OutputPropertyRows(), true, group);
   grid_->setObjectName("outputGrid");
+  grid_->CheckCellsAs("Cells for output stream");
   groupLayout->addWidget(grid_);
   auto* bottom = new QHBoxLayout;
   auto* composition = NamedButton("Composition", "composition", group);
@@ -206,6 +226,7 @@ OutputStreamsPage::OutputStreamsPage(model::CExcCaseDetails& edited,
   layout->addWidget(group);
 
   connect(stream_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (!MayLeaveStream(this, stream_, shown_)) return;
     Store();
     shown_ = index;
     LoadStream();
@@ -230,6 +251,10 @@ void OutputStreamsPage::LoadStream() {
   if (stream == nullptr) return;
   sheet_->setCurrentText(QString::fromStdString(stream->sheetName));
   grid_->LoadCells(stream->propertyCells, stream->unitSystem);
+}
+
+QString OutputStreamsPage::Check() {
+  return grid_->Check();
 }
 
 void OutputStreamsPage::Store() {
