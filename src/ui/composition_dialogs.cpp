@@ -55,7 +55,7 @@ CompositionDialog::CompositionDialog(const streams::CExcclCompositionDefinition&
   const QString current = QString::fromStdString(compositionName);
   if (!current.isEmpty() && composition_->findText(current) < 0) composition_->addItem(current);
   composition_->setCurrentIndex(composition_->findText(current));
-  form->addRow("Composition", composition_);
+  form->addRow("Com&position", composition_);
   table_ = CellEdit("componentTableCell", block.componentTableCell, this);
   interaction_ = CellEdit("interactionCell", block.interactionCell, this);
   eosModel_ = CellEdit("eosModelCell", block.eosModelCell, this);
@@ -67,14 +67,18 @@ CompositionDialog::CompositionDialog(const streams::CExcclCompositionDefinition&
   }
   const int unit = static_cast<int>(block.massRateUnit);
   massRateUnit_->setCurrentIndex(unit < massRateUnit_->count() ? unit : -1);
-  form->addRow("Compositional data cell", table_);
-  form->addRow("Binary interaction coefficients", interaction_);
-  form->addRow("EOS model", eosModel_);
+  form->addRow("Compositional &data cell", table_);
+  form->addRow("&Binary interaction coefficients", interaction_);
+  form->addRow("&EOS model", eosModel_);
   auto* massRow = new QHBoxLayout;
   massRow->addWidget(massRate_);
-  massRow->addWidget(new QLabel("Units", this));
+  auto* unitLabel = new QLabel("&Units", this);
+  unitLabel->setBuddy(massRateUnit_);
+  massRow->addWidget(unitLabel);
   massRow->addWidget(massRateUnit_);
-  form->addRow("Mass rate cell", massRow);
+  auto* massLabel = new QLabel("&Mass rate cell", this);
+  massLabel->setBuddy(massRate_);
+  form->addRow(massLabel, massRow);
   layout->addLayout(form);
   layout->addWidget(new QLabel(
       "(Block of data will be placed/retrieved with these cells at the top left hand corner)",
@@ -218,15 +222,17 @@ CompositionSetupDialog::CompositionSetupDialog(streams::CExcCompositionDefinitio
   auto* layout = new QVBoxLayout(this);
   auto* group = new QGroupBox("EOS Data", this);
   auto* groupLayout = new QVBoxLayout(group);
-  groupLayout->addWidget(new QLabel("Component names", group));
+  auto* namesLabel = new QLabel("Component &names", group);
+  groupLayout->addWidget(namesLabel);
   const int rows = std::max<int>(kNameRows, static_cast<int>(definition.components.size()));
   grid_ = new Grid(rows, {{6, CellKind::kText, {}, 160}}, "Comp", 50, group);
   grid_->setObjectName("componentNames");
+  namesLabel->setBuddy(grid_);
   for (std::size_t i = 0; i < definition.components.size(); ++i) {
     grid_->SetText(static_cast<int>(i) + 1, 1, QString::fromStdString(definition.components[i]));
   }
   groupLayout->addWidget(grid_);
-  auto* clear = new QPushButton("Clear", group);
+  auto* clear = new QPushButton("C&lear", group);
   clear->setObjectName("clear");
   connect(clear, &QPushButton::clicked, this,
           [this] { grid_->ClearRange(1, 1, grid_->DataRows(), 1); });

@@ -153,7 +153,7 @@ ObjectivePage::ObjectivePage(model::CExcModel& model, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   auto* objective = new QGroupBox("Objective function", this);
   auto* form = new QFormLayout(objective);
-  defined_ = new QCheckBox("Define objective function", objective);
+  defined_ = new QCheckBox("&Define objective function", objective);
   defined_->setObjectName("defined");
   form->addRow(defined_);
   worksheet_ = SheetChoice("objectiveWorksheet", model.sheetNames, objective);
@@ -163,11 +163,11 @@ ObjectivePage::ObjectivePage(model::CExcModel& model, QWidget* parent)
   mode_->addItems({"Maximise", "Minimise"});
   name_ = NamedEdit("objectiveName", objective);
   unit_ = NamedEdit("objectiveUnit", objective);
-  form->addRow("Worksheet", worksheet_);
-  form->addRow("Cell (e.g. B5)", cell_);
-  form->addRow("Mode", mode_);
-  form->addRow("Name (for reporting purposes)", name_);
-  form->addRow("Unit (for reporting purposes)", unit_);
+  form->addRow("&Worksheet", worksheet_);
+  form->addRow("Ce&ll (e.g. B5)", cell_);
+  form->addRow("Mod&e", mode_);
+  form->addRow("&Name (for reporting purposes)", name_);
+  form->addRow("&Unit (for reporting purposes)", unit_);
   layout->addWidget(objective);
   auto* constraints = new QGroupBox("Constraints", this);
   auto* constraintsLayout = new QVBoxLayout(constraints);
@@ -315,7 +315,10 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
   controlsLayout->addWidget(list_);
   auto* buttons = new QHBoxLayout;
   for (const char* text : {"Add", "Delete", "Clear"}) {
-    auto* button = new QPushButton(text, controls);
+    const QString shown = QString(text) == "Add"      ? "&Add"
+                          : QString(text) == "Delete" ? "De&lete"
+                                                      : "Clea&r";
+    auto* button = new QPushButton(shown, controls);
     button->setObjectName(QString(text).toLower());
     buttons->addWidget(button);
     connect(button, &QPushButton::clicked, this, [this, text] {
@@ -335,9 +338,9 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
   worksheet_ = SheetChoice("worksheet", model.sheetNames, definitions);
   cell_ = NamedEdit("cell", definitions);
   name_ = NamedEdit("name", definitions);
-  form->addRow("Worksheet", worksheet_);
-  form->addRow("Cell", cell_);
-  form->addRow("Name", name_);
+  form->addRow("&Worksheet", worksheet_);
+  form->addRow("Ce&ll", cell_);
+  form->addRow("&Name", name_);
   definitionsLayout->addLayout(form);
   statesLabel_ = new QLabel(definitions);
   statesLabel_->setObjectName("statesLabel");

@@ -118,7 +118,7 @@ PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
   grid_->Redraw();
   layout->addWidget(grid_);
   QDialogButtonBox* buttons = DialogButtons(this, kPublishedHelp);
-  QPushButton* clear = buttons->addButton("Clear", QDialogButtonBox::ResetRole);
+  QPushButton* clear = buttons->addButton("C&lear", QDialogButtonBox::ResetRole);
   clear->setObjectName("clear");
   connect(clear, &QPushButton::clicked, this,
           [this] { grid_->ClearRange(1, kName, grid_->DataRows(), kHeight); });
@@ -160,9 +160,11 @@ ConfigurationDialog::ConfigurationDialog(std::string& plugIns, QWidget* parent)
     : QDialog(parent), plugIns_(plugIns) {
   setWindowTitle("Excel driver configuration settings");
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(
-      new QLabel("Plug-ins to load with each Excel instance. Use ';' to separate entries", this));
+  auto* label =
+      new QLabel("&Plug-ins to load with each Excel instance. Use ';' to separate entries", this);
+  layout->addWidget(label);
   field_ = new QLineEdit(QString::fromStdString(plugIns), this);
+  label->setBuddy(field_);
   field_->setObjectName("plugIns");
   layout->addWidget(field_);
   layout->addWidget(DialogButtons(this, 0));

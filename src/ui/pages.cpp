@@ -84,6 +84,11 @@ QDialogButtonBox* DialogButtons(QDialog* dialog, int helpTopic) {
   if (helpTopic != 0) buttons |= QDialogButtonBox::Help;
   auto* box = new QDialogButtonBox(buttons, dialog);
   box->setObjectName("buttons");
+  // Mnemonics of their own, whatever the platform's texts: Enter inside a
+  // grid belongs to the grid, so OK is also Alt+O.
+  box->button(QDialogButtonBox::Ok)->setText("&OK");
+  box->button(QDialogButtonBox::Cancel)->setText("&Cancel");
+  if (QPushButton* help = box->button(QDialogButtonBox::Help)) help->setText("&Help");
   QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
   QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   QObject::connect(box, &QDialogButtonBox::helpRequested, dialog,

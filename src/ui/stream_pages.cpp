@@ -42,7 +42,9 @@ QComboBox* AddSheetRow(QFormLayout* form, const std::vector<std::string>& sheetN
   auto* row = new QHBoxLayout;
   row->addWidget(sheet, 1);
   row->addWidget(new QLabel(kSheetNote, parent));
-  form->addRow("Sheet name", row);
+  auto* label = new QLabel("Sheet &name", parent);
+  label->setBuddy(sheet);
+  form->addRow(label, row);
   return sheet;
 }
 
@@ -90,7 +92,7 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
   stream_ = NamedCombo("inputStream", this);
-  form->addRow("Input #", stream_);
+  form->addRow("&Input #", stream_);
   sheet_ = AddSheetRow(form, sheetNames, this);
   layout->addLayout(form);
 
@@ -98,9 +100,9 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   auto* solver = new QGroupBox("Solver", this);
   auto* solverLayout = new QVBoxLayout(solver);
   auto* solverTop = new QHBoxLayout;
-  solverDisplay_ = new QCheckBox("Display", solver);
+  solverDisplay_ = new QCheckBox("&Display", solver);
   solverDisplay_->setObjectName("solverDisplay");
-  auto* solverAuto = NamedButton("Auto generate", "solverAutoGenerate", solver);
+  auto* solverAuto = NamedButton("&Auto generate", "solverAutoGenerate", solver);
   solverTop->addWidget(solverDisplay_);
   solverTop->addWidget(solverAuto);
   solverLayout->addLayout(solverTop);
@@ -113,9 +115,9 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   auto* forecast = new QGroupBox("Forecast", this);
   auto* forecastLayout = new QVBoxLayout(forecast);
   auto* forecastTop = new QHBoxLayout;
-  forecastDisplay_ = new QCheckBox("Display", forecast);
+  forecastDisplay_ = new QCheckBox("Dis&play", forecast);
   forecastDisplay_->setObjectName("forecastDisplay");
-  auto* forecastAuto = NamedButton("Auto generate", "forecastAutoGenerate", forecast);
+  auto* forecastAuto = NamedButton("Auto &generate", "forecastAutoGenerate", forecast);
   direction_ = NamedCombo("forecastDirection", forecast);
   direction_->addItems({"Horizontally", "Vertically"});
   forecastTop->addWidget(forecastDisplay_);
@@ -128,7 +130,7 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   forecastLayout->addWidget(forecastGrid_);
   grids->addWidget(forecast);
   layout->addLayout(grids);
-  auto* composition = NamedButton("Composition", "composition", this);
+  auto* composition = NamedButton("Co&mposition", "composition", this);
   layout->addWidget(composition, 0, Qt::AlignLeft);
 
   connect(stream_, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -204,22 +206,24 @@ OutputStreamsPage::OutputStreamsPage(model::CExcCaseDetails& edited,
   auto* groupLayout = new QVBoxLayout(group);
   auto* form = new QFormLayout;
   stream_ = NamedCombo("outputStream", group);
-  form->addRow("Output #", stream_);
+  form->addRow("Ou&tput #", stream_);
   sheet_ = AddSheetRow(form, sheetNames, group);
   groupLayout->addLayout(form);
-  auto* autoGenerate = NamedButton("Auto generate", "autoGenerate", group);
+  auto* autoGenerate = NamedButton("&Auto generate", "autoGenerate", group);
   groupLayout->addWidget(autoGenerate, 0, Qt::AlignLeft);
   grid_ = new PropertyGrid(OutputPropertyRows(), true, group);
   grid_->setObjectName("outputGrid");
   grid_->CheckCellsAs("Cells for output stream");
   groupLayout->addWidget(grid_);
   auto* bottom = new QHBoxLayout;
-  auto* composition = NamedButton("Composition", "composition", group);
+  auto* composition = NamedButton("Co&mposition", "composition", group);
   copyFrom_ = NamedCombo("copyFromInput", group);
-  auto* copy = NamedButton("Copy", "copy", group);
+  auto* copy = NamedButton("Cop&y", "copy", group);
   bottom->addWidget(composition);
   bottom->addStretch();
-  bottom->addWidget(new QLabel("Copy from input #", group));
+  auto* copyLabel = new QLabel("Copy from &input #", group);
+  copyLabel->setBuddy(copyFrom_);
+  bottom->addWidget(copyLabel);
   bottom->addWidget(copyFrom_);
   bottom->addWidget(copy);
   groupLayout->addLayout(bottom);
