@@ -12,6 +12,7 @@
 
 #include "case/component_columns.h"
 #include "case/unit_table.h"
+#include "ui/dialog_size.h"
 #include "ui/grid.h"
 #include "ui/pages.h"
 #include "ui/property_grid.h"
@@ -89,6 +90,7 @@ CompositionDialog::CompositionDialog(const streams::CExcclCompositionDefinition&
                    block.unitSystem);
   layout->addWidget(grid_);
   layout->addWidget(DialogButtons(this, kCompositionHelp));
+  KeepSize(this, "composition");
 }
 
 void CompositionDialog::accept() {
@@ -144,8 +146,8 @@ CompositionListDialog::CompositionListDialog(streams::CExcclCompositionDefinitio
   });
   layout->addWidget(grid_);
   layout->addWidget(DialogButtons(this, kCompositionListHelp));
-  resize(680, 480);
   Reload();
+  KeepSize(this, "compositionList");
 }
 
 void CompositionListDialog::Reload() {
@@ -239,7 +241,7 @@ CompositionSetupDialog::CompositionSetupDialog(streams::CExcCompositionDefinitio
   groupLayout->addWidget(clear, 0, Qt::AlignLeft);
   layout->addWidget(group);
   layout->addWidget(DialogButtons(this, 0));
-  resize(300, 460);
+  KeepSize(this, "compositionSetup");
 }
 
 void CompositionSetupDialog::accept() {

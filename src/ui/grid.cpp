@@ -390,10 +390,12 @@ bool Grid::eventFilter(QObject* watched, QEvent* event) {
 }
 
 QSize Grid::sizeHint() const {
-  int width = 2 * frameWidth() + verticalHeader()->sizeHint().width();
+  // The labels' header is at least as wide as asked (its own hint ignores that).
+  int width = 2 * frameWidth() +
+              std::max(verticalHeader()->sizeHint().width(), verticalHeader()->minimumWidth());
   for (int column = 0; column < columnCount(); ++column)
     width += columnWidth(column);
-  const int shown = shownRows_ > 0 ? std::min(shownRows_, DataRows()) : std::min(DataRows(), 10);
+  const int shown = ShownRows();
   if (shown < DataRows()) width += verticalScrollBar()->sizeHint().width();
   const int height = 2 * frameWidth() + horizontalHeader()->sizeHint().height() +
                      shown * verticalHeader()->defaultSectionSize();

@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTableWidget>
 #include <QValidator>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -66,6 +67,9 @@ class Grid : public QTableWidget {
   void SetDataRows(int rows);
   // How many data rows the grid asks room for (all of them, up to 10, unless set).
   void SetShownRows(int rows) { shownRows_ = rows; }
+  int ShownRows() const {
+    return shownRows_ > 0 ? std::min(shownRows_, DataRows()) : std::min(DataRows(), 10);
+  }
 
   QString Text(int row, int column) const;
   void SetText(int row, int column, const QString& text);

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "model/model.h"
+#include "ui/dialog_size.h"
 #include "ui/grid.h"
 #include "ui/seams.h"
 
@@ -483,7 +484,7 @@ OptimiserDialog::OptimiserDialog(model::OptimiserPage first, model::CExcModel& m
   AddPage(new ObjectivePage(model), "Obj Fn/Constraints");
   AddPage(new ControlsPage(model), "Controls");
   AddPage(new IntegerControlsPage(model), "Integer controls");
-  resize(760, 560);
+  KeepSize(this, "optimisation");
   Open(first == model::OptimiserPage::kControls ? 1 : 0);
 }
 

@@ -11,6 +11,7 @@
 
 #include "case/exported_variable.h"
 #include "model/model.h"
+#include "ui/dialog_size.h"
 #include "ui/grid.h"
 #include "ui/pages.h"
 #include "ui/seams.h"
@@ -123,7 +124,7 @@ PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
   connect(clear, &QPushButton::clicked, this,
           [this] { grid_->ClearRange(1, kName, grid_->DataRows(), kHeight); });
   layout->addWidget(buttons);
-  resize(1080, 520);
+  KeepSize(this, "publishedVariables");
 }
 
 void PublishedDialog::accept() {
@@ -168,7 +169,7 @@ ConfigurationDialog::ConfigurationDialog(std::string& plugIns, QWidget* parent)
   field_->setObjectName("plugIns");
   layout->addWidget(field_);
   layout->addWidget(DialogButtons(this, 0));
-  resize(520, field_->sizeHint().height() * 4);
+  KeepSize(this, "driverConfiguration");
 }
 
 void ConfigurationDialog::accept() {

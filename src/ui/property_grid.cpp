@@ -53,6 +53,7 @@ PropertyGrid::PropertyGrid(std::vector<PropertyRow> rows, bool withCells, QWidge
       rows_(std::move(rows)),
       withCells_(withCells) {
   if (withCells_) SetMaxBytes(CellColumn(), static_cast<int>(streams::CellField::kMaxLength));
+  SetShownRows(static_cast<int>(rows_.size()));  // every property in view
   SetKind(0, UnitColumn(), CellKind::kChoice, "Oilfield\nS.I.");
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const int row = static_cast<int>(i) + 1;

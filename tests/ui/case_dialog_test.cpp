@@ -2,6 +2,7 @@
 // through their widgets.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -11,6 +12,7 @@
 #include "case/composition.h"
 #include "ui/case_dialog.h"
 #include "ui/composition_dialogs.h"
+#include "ui/dialog_size.h"
 #include "ui/property_grid.h"
 #include "ui/qt_dialogs.h"
 #include "ui/ui_fixture.h"
@@ -208,6 +210,27 @@ class CaseDialogTest : public QObject {
     QCOMPARE(out.propertyCells[streams::kOutGasRate].unit, 3u);
     QCOMPARE(out.propertyCells[streams::kOutGasGravity].cell.str(), std::string("C13"));
     QCOMPARE(out.unitSystem, static_cast<std::uint32_t>(streams::kSi));
+  }
+
+  void theEditorRemembersTheSizeLastGivenIt() {
+    QFile::remove(qEnvironmentVariable("GRIDMOOR_REGISTRY"));
+    QSize opened;
+    {
+      model::CExcCaseDetails edited;
+      ui::CaseEditor editor(edited, {});
+      opened = editor.size();
+      QCOMPARE(opened, editor.sizeHint().expandedTo(editor.minimumSizeHint()));
+      editor.show();
+      editor.hide();  // unchanged: nothing stored
+      QVERIFY(!ui::StoredSize("caseEditor").isValid());
+      editor.show();
+      editor.resize(opened + QSize(60, 40));
+      editor.hide();
+    }
+    QCOMPARE(ui::StoredSize("caseEditor"), opened + QSize(60, 40));
+    model::CExcCaseDetails edited;
+    ui::CaseEditor again(edited, {});
+    QCOMPARE(again.size(), opened + QSize(60, 40));
   }
 
   void browseOffersBothFiltersAndFillsTheField() {
