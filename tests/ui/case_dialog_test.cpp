@@ -3,8 +3,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -210,6 +212,25 @@ class CaseDialogTest : public QObject {
     QCOMPARE(out.propertyCells[streams::kOutGasRate].unit, 3u);
     QCOMPARE(out.propertyCells[streams::kOutGasGravity].cell.str(), std::string("C13"));
     QCOMPARE(out.unitSystem, static_cast<std::uint32_t>(streams::kSi));
+  }
+
+  // With no window of the host's to own them, dialogs open in the middle of the screen.
+  void dialogsWithoutAnOwnerAreCentredOnTheScreen() {
+    ui_test::ScriptedSeams seams;
+    const auto dialogs = ui::MakeQtDialogs({});
+    QPoint centre;
+    bool modal = false;
+    seams.Then([&centre, &modal](QDialog& dialog) {
+      centre = QRect(dialog.pos(), dialog.size()).center();
+      modal = dialog.windowModality() == Qt::ApplicationModal;
+      return int{QDialog::Rejected};
+    });
+    std::string plugIns;
+    QCOMPARE(dialogs->EditDriverSettings(plugIns, nullptr), model::DialogResult::kCancel);
+    QVERIFY(modal);
+    const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().center();
+    QVERIFY2((centre - screen).manhattanLength() <= 2,
+             qPrintable(QString("%1,%2").arg(centre.x()).arg(centre.y())));
   }
 
   void theEditorRemembersTheSizeLastGivenIt() {
