@@ -28,6 +28,12 @@ inline constexpr int kMaxPairColumn = 702;
 // empty text, which callers report as a failure.
 std::string CellAddress(std::string_view cell);
 
+// Whether a typed cell text can name a cell: an A1 address ("B5", "$B$5",
+// at most XFD1048576), a numeric pair that names a cell ("3:7") or a defined
+// name (a letter or underscore, then letters, digits, '_' or '.'). A name
+// that starts like an address ("B5x", "R1C1") is neither, so it is refused.
+bool IsCellReference(std::string_view cell);
+
 // Steps an address `count` rows down (byRow) or `count` columns right. The
 // letters before the first digit are the column, every digit the row; other
 // characters are skipped. The result is empty when either part is missing,
