@@ -30,12 +30,14 @@ class SizeKeeper : public QObject {
  private:
   void Store(const QSize& size) const {
     // A store that cannot be read is left alone rather than replaced.
-    std::optional<platform::Registry> settings =
+    outcome::Expected<platform::Registry> settings =
         platform::Registry::Load(platform::Registry::DefaultPath());
     if (!settings) return;
     settings->SetString(kDialogSizesKey, Std(name_),
                         Std(QString("%1,%2").arg(size.width()).arg(size.height())));
-    settings->Save();
+    // A size that cannot be kept costs the person a resize next time, and
+    // the dialog has nobody to tell while it closes.
+    static_cast<void>(settings->Save());
   }
 
   QString name_;
@@ -45,7 +47,7 @@ class SizeKeeper : public QObject {
 }  // namespace
 
 QSize StoredSize(const QString& name) {
-  const std::optional<platform::Registry> settings =
+  const outcome::Expected<platform::Registry> settings =
       platform::Registry::Load(platform::Registry::DefaultPath());
   if (!settings) return {};
   const platform::RegistryRead<std::string> text = settings->GetString(kDialogSizesKey, Std(name));
