@@ -2,11 +2,15 @@
 
 #include <utility>
 
+#include "automation/excel_session.h"
 #include "dataserver/data_server.h"
 #include "host/message.h"
 
 namespace driver {
 namespace {
+
+// The data server's messages are cut where the status text cuts them.
+static_assert(automation::kMessageSize == EXT_STATUS_TEXT_SIZE);
 
 std::optional<std::string> TextAt(const host::ConstHostRecord& record, std::size_t offset) {
   void* text = nullptr;
