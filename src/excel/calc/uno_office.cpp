@@ -354,6 +354,10 @@ void OfficeSession::Watch() {
 
 void OfficeSession::ThrowExplained(const com::Error& error) {
   if (error.hr() == com::RPC_E_DISCONNECTED) {
+    // The caller is told the office is gone: its locks go now, not when
+    // the process is reaped (a killed office may not be, yet, on a busy
+    // machine).
+    MarkDisconnected();
     std::string reason;
     {
       std::lock_guard lock(watchMutex_);
