@@ -172,7 +172,7 @@ TEST(ReportBrowserIntegration, ExamplesAFailureAndAManyOfFour) {
       hosttest::ExampleScenario("gaslift", root / "scenarios" / "gaslift.json", [](json&) {});
   const fs::path shorter =
       hosttest::ExampleScenario("separator", root / "scenarios" / "separator-short.json",
-                                [](json& s) { s["timesteps"] = 2; });
+                                [](json& s) { s["run"]["timesteps"] = 2; });
   const fs::path failed =
       hosttest::ExampleScenario("separator", root / "scenarios" / "failed.json", [](json& s) {
         s["case"]["outputStreams"][1]["sheetName"] = "</script><script>alert(1)</script>";
