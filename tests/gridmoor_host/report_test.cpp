@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host_test_support.h"
 #include "report_data.h"
 #include "report_page.h"
 #include "report_test_support.h"
@@ -166,6 +167,31 @@ TEST(HostReport, AMissingChartJsSaysWhatToInstall) {
   ::unsetenv("GRIDMOOR_CHARTJS");
   EXPECT_NE(error.find("/nonexistent/chart.min.js"), std::string::npos) << error;
   EXPECT_NE(error.find("libjs-chart.js"), std::string::npos) << error;
+}
+
+// --report is refused before anything runs when it cannot be written.
+TEST(HostReportCli, RefusedBeforeTheRunWhenThePageCannotBeWritten) {
+  hosttest::Folder scratch;
+  const fs::path out = scratch.path() / "out";
+  const std::string scenario = (hosttest::Example("separator") / "scenario.json").string();
+  struct Case {
+    std::string arguments, environment, message;
+  };
+  const Case cases[] = {
+      {"run " + scenario + " --report --out " + out.string(),
+       "GRIDMOOR_CHARTJS=/nonexistent/chart.min.js",
+       "--report needs Chart.js: cannot read /nonexistent/chart.min.js"},
+      {"run-many " + scenario + " --report --out " + out.string(),
+       "GRIDMOOR_CHARTJS=/nonexistent/chart.min.js", "(install the package libjs-chart.js)"},
+      {"collect " + scratch.path().string() + " --report", "", "collect --report needs --out"},
+  };
+  for (const Case& c : cases) {
+    const hosttest::Result r = hosttest::Host(c.arguments, scratch.path(), c.environment);
+    EXPECT_EQ(r.status, 1) << c.arguments;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out / "streams.csv")) << c.arguments;
+    EXPECT_FALSE(fs::exists(out / "report.html")) << c.arguments;
+  }
 }
 
 }  // namespace
