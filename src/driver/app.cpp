@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/help_page.h"
 #include "platform/environment.h"
 #include "platform/thread.h"
 
@@ -59,7 +60,7 @@ platform::Registry LoadSettings(const std::filesystem::path& file) {
 bool LaunchHelpViewer(const HelpRequest& request) {
   std::vector<std::string> words = SplitWords(request.viewer);
   if (words.empty()) return false;
-  words.push_back(request.file.string());
+  words.push_back(HelpTarget(request.file, request.context));
   std::vector<char*> argv;
   for (std::string& word : words)
     argv.push_back(word.data());
@@ -134,7 +135,10 @@ void CGridmoorApp::InitInstance(const platform::Registry& settings,
   const platform::RegistryRead<std::string> viewer =
       settings.GetString(kDriverSettingsKey, kHelpViewerValue);
   if (viewer.ok() && !SplitWords(viewer.value).empty()) helpViewer_ = viewer.value;
-  helpFile_ = libraryFolder / kHelpFileName;
+  const platform::RegistryRead<std::string> named =
+      settings.GetString(kDriverSettingsKey, kHelpFileValue);
+  helpFile_ = named.ok() && !named.value.empty() ? std::filesystem::path(named.value)
+                                                 : libraryFolder / kHelpFileName;
   excel::calc::SetOfficeCallTimeout(
       CallTimeoutFromSettings(settings, platform::GetEnv(kCallTimeoutVariable)));
 }
