@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "driver/help_page.h"
 #include "platform/environment.h"
 
 namespace driver {
@@ -41,7 +42,10 @@ void CGridmoorApp::InitInstance(const platform::Registry& settings,
   const platform::RegistryRead<std::string> viewer =
       settings.GetString(kDriverSettingsKey, kHelpViewerValue);
   if (viewer.ok() && !HelpViewerWords(viewer.value).empty()) helpViewer_ = viewer.value;
-  helpFile_ = libraryFolder / kHelpFileName;
+  const platform::RegistryRead<std::string> named =
+      settings.GetString(kDriverSettingsKey, kHelpFileValue);
+  helpFile_ = named.ok() && !named.value.empty() ? std::filesystem::path(named.value)
+                                                 : libraryFolder / kHelpFileName;
   excel::calc::SetOfficeCallTimeout(
       CallTimeoutFromSettings(settings, platform::GetEnv(kCallTimeoutVariable)));
 }

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "driver/help_page.h"
 #include "platform/thread.h"
 
 extern char** environ;
@@ -40,7 +41,7 @@ std::vector<std::string> HelpViewerWords(const std::string& viewer) {
 bool LaunchHelpViewer(const HelpRequest& request) {
   std::vector<std::string> words = HelpViewerWords(request.viewer);
   if (words.empty()) return false;
-  words.push_back(request.file.string());
+  words.push_back(HelpTarget(request.file, request.context));
   std::vector<char*> argv;
   for (std::string& word : words)
     argv.push_back(word.data());

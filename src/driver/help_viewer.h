@@ -10,7 +10,11 @@
 namespace driver {
 
 inline constexpr char kDefaultHelpViewer[] = "xdg-open";
-inline constexpr char kHelpFileName[] = "Conflux.chm";
+// The help page made from docs/dialogs-help.md, beside the library; a help
+// file named by kHelpFileValue (REG_SZ under kDriverSettingsKey) is used
+// instead.
+inline constexpr char kHelpFileName[] = "Conflux.html";
+inline constexpr char kHelpFileValue[] = "HelpFile";
 
 // Help commands: the context command shows the contents, then the topic.
 inline constexpr int kHelpContextCommand = 1;
@@ -28,7 +32,8 @@ struct HelpRequest {
 using HelpLauncher = std::function<bool(const HelpRequest&)>;
 
 // The launcher used when none is installed: starts the viewer (without
-// waiting for it) with the help file as its last argument.
+// waiting for it) with the help file as its last argument (an HTML page as
+// the address of the context's topic: HelpTarget).
 bool LaunchHelpViewer(const HelpRequest& request);
 // Installs `launcher` (null: the default) and returns the previous one.
 HelpLauncher SetHelpLauncher(HelpLauncher launcher);

@@ -27,6 +27,7 @@
 #include "driver/app.h"
 #include "driver/draw_icon.h"
 #include "driver/export_guard.h"
+#include "driver/help_page.h"
 #include "driver/instances.h"
 #include "driver/recording_model.h"
 #include "model/scripted_dialogs.h"
@@ -500,7 +501,7 @@ TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {
   app.InitInstance(settings.Load(), "/opt/gridmoor/lib");
   EXPECT_EQ(app.PlugIns(), "/a/one.xlam;/b/two.xla");
   EXPECT_FALSE(app.ThreadedMode());
-  EXPECT_EQ(app.HelpFile(), std::filesystem::path("/opt/gridmoor/lib/Conflux.chm"));
+  EXPECT_EQ(app.HelpFile(), std::filesystem::path("/opt/gridmoor/lib/Conflux.html"));
   EXPECT_EQ(app.HelpViewer(), "xdg-open");
 
   app.SetPlugIns("/c/three.xlam");
@@ -529,6 +530,32 @@ TEST(AppHelpTest, CodeLinkedIntoAProgramFindsItsFolderAndNoViewerIsRefused) {
   EXPECT_FALSE(driver::LaunchHelpViewer(request));
   request.viewer = "/no/such/viewer";
   EXPECT_FALSE(driver::LaunchHelpViewer(request));
+}
+
+// The page opens at the topic's anchor; a help file the settings name is
+// opened instead, an HTML one at the same anchor.
+TEST(AppHelpTest, TheViewerOpensTheTopicOfTheHelpPageOrTheNamedFile) {
+  const struct {
+    const char* name;
+    std::string settings;
+    int context;
+    const char* target;
+  } cases[] = {
+      {"page beside the library", "", 1021, "file:///opt/gridmoor/lib/Conflux.html#topic-1021"},
+      {"named page", "\"HelpFile\"=\"/srv/help pages/dialogs.HTM\"\n", 1025,
+       "file:///srv/help%20pages/dialogs.HTM#topic-1025"},
+      {"named other file", "\"HelpFile\"=\"/srv/help/Conflux.chm\"\n", 1020,
+       "/srv/help/Conflux.chm"},
+      {"empty name", "\"HelpFile\"=\"\"\n", 1020,
+       "file:///opt/gridmoor/lib/Conflux.html#topic-1020"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRegistry settings(kDriverSection + c.settings);
+    driver::CGridmoorApp app(settings.Load());
+    app.InitInstance(settings.Load(), "/opt/gridmoor/lib");
+    EXPECT_EQ(driver::HelpTarget(app.HelpFile(), c.context), c.target);
+  }
 }
 
 TEST(AppConfigureTest, ThePlugInListChangesOnlyWhenTheUserConfirms) {
