@@ -9,7 +9,6 @@
 #include <system_error>
 #include <utility>
 
-#include "driver/help_page.h"
 #include "platform/environment.h"
 
 namespace driver {
