@@ -18,11 +18,11 @@ namespace {
 
 std::unique_ptr<automation::CExcExcelObj> StartSession(const char* application) {
   test_support::ScopedEnv choose("GRIDMOOR_SPREADSHEET", application);
-  std::string error;
-  auto session = automation::CreateExcelSession(error);
+  auto started = automation::CreateExcelSession();
+  if (!started) return nullptr;
+  std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
   char message[260] = {};
-  if (!session || session->NewWorkbook(message) != 0 ||
-      session->SelectWorksheet("Sheet1", message) != 0) {
+  if (session->NewWorkbook(message) != 0 || session->SelectWorksheet("Sheet1", message) != 0) {
     return nullptr;
   }
   return session;
@@ -78,9 +78,9 @@ void FnGetCellPerCell(benchmark::State& state, const char* application) {
     return;
   }
   char message[EXT_FN_MESSAGE_SIZE] = {};
-  VARIANT value;
+  com::VARIANT value;
   GmVariantInit(&value);
-  value.vt = VT_R8;
+  value.vt = com::VT_R8;
   value.dblVal = 42.5;
   driver::FnSetCell(session, "Sheet1", "B2", &value, message);
   for (auto _ : state) {
@@ -99,9 +99,9 @@ void FnSetCellPerCell(benchmark::State& state, const char* application) {
   }
   char message[EXT_FN_MESSAGE_SIZE] = {};
   for (auto _ : state) {
-    VARIANT value;
+    com::VARIANT value;
     GmVariantInit(&value);
-    value.vt = VT_R8;
+    value.vt = com::VT_R8;
     value.dblVal = 17.25;
     driver::FnSetCell(session, "Sheet1", "C3", &value, message);
   }

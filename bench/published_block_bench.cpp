@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/excel_session.h"
@@ -33,10 +34,11 @@ constexpr int kMostSetRows = 3355;  // 2 bytes a cell, under 64 MiB
 
 std::unique_ptr<automation::CExcExcelObj> StartSession() {
   test_support::ScopedEnv choose("GRIDMOOR_SPREADSHEET", "calc");
-  std::string error;
-  auto session = automation::CreateExcelSession(error);
+  auto started = automation::CreateExcelSession();
+  if (!started) return nullptr;
+  std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
   char message[EXT_STATUS_TEXT_SIZE] = {};
-  if (!session || session->NewWorkbook(message) != 0) return nullptr;
+  if (session->NewWorkbook(message) != 0) return nullptr;
   return session;
 }
 
@@ -55,20 +57,16 @@ opt::CExcclExportedVariable Variable(const std::string& cell, int rows) {
 // Sets `text` (non-null) or gets the variable; the read text into `got`.
 bool Eval(automation::CExcExcelObj& session, const opt::CExcclExportedVariable& variables,
           const std::string* text, std::string& got) {
-  std::vector<unsigned char> record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
-  record[EXT_PUBVAR2_FLAG_OFFSET] = text != nullptr ? 1 : 0;
-  const char* pointer = text != nullptr ? text->c_str() : nullptr;
-  std::memcpy(record.data() + EXT_PUBVAR2_TEXT_POINTER_OFFSET, &pointer, sizeof pointer);
-  ExtStatusRecord status{};
-  status.size = EXT_STATUS_RECORD_SIZE;
-  const auto keep = [&](std::string handed) {
-    got = std::move(handed);
-    return got.c_str();
-  };
-  const std::int32_t result =
-      opt::EvalPublishedVariables2(variables, &session, 0, keep, record.data(), &status);
-  if (result != 0) std::fprintf(stderr, "failed: %s\n", status.text);
-  return result == 0;
+  opt::PublishedValueRequest request{0, text != nullptr, std::nullopt};
+  if (text != nullptr) request.text = *text;
+  outcome::Expected<std::string> result =
+      opt::EvalPublishedVariables2(variables, &session, 0, request);
+  if (!result) {
+    std::fprintf(stderr, "failed: %s\n", result.GetError().Message().c_str());
+    return false;
+  }
+  if (text == nullptr) got = std::move(*result);
+  return true;
 }
 
 // `rows` rows of kWidth one-digit values.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/cell_transfer.h"
@@ -20,9 +21,12 @@
 #include "case/case_details.h"
 #include "case/composition.h"
 #include "case/stream_data.h"
+#include "case/stream_values.h"
 #include "com/class_registry.h"
+#include "driver/stream_records.h"
 #include "excel/calc/calc_application.h"
 #include "gridmoor/host.h"
+#include "host/message.h"
 #include "optimisation/published_ops.h"
 #include "streams/stream_transfer.h"
 #include "support/memory_application.h"
@@ -55,9 +59,9 @@ struct StreamWorkbook {
   explicit StreamWorkbook(const char* application) {
     Register();
     setenv("GRIDMOOR_SPREADSHEET", application, 1);
-    std::string error;
-    session = automation::CreateExcelSession(error);
-    if (!session) return;
+    auto started = automation::CreateExcelSession();
+    if (!started) return;
+    session = *std::move(started);
     char message[EXT_STATUS_TEXT_SIZE] = {};
     if (session->NewWorkbook(message) != 0) session.reset();
     if (!session) return;
@@ -96,20 +100,24 @@ struct StreamWorkbook {
     out.compositionName = "Big";
     out.composition = block;
 
-    pushed = Record(0);
-    Put(pushed, EXT_IPR_COMPONENT_FLAGS_OFFSET, std::uint32_t{0x3FFF});
-    Put(pushed, EXT_IPR_EOS_MODEL_OFFSET, std::uint32_t{EXT_EOS_SRK});
-    for (std::size_t offset = EXT_IPR_OIL_RATE_OFFSET; offset <= EXT_IPR_TEMPERATURE_OFFSET;
-         offset += 80)
-      Put(pushed, offset, 100.0 + static_cast<double>(offset));
-    for (std::size_t i = 0; i < kComponents; ++i) {
-      for (std::size_t offset : {EXT_IPR_MOLE_FRACTION_OFFSET, EXT_IPR_CRITICAL_TEMPERATURE_OFFSET,
-                                 EXT_IPR_CRITICAL_PRESSURE_OFFSET, EXT_IPR_PARACHOR_OFFSET})
-        Put(pushed, offset + 8 * i, 0.5 + static_cast<double>(i));
-      for (std::size_t j = 0; j < kComponents; ++j)
-        Put(pushed, EXT_IPR_INTERACTION_OFFSET + 800 * i + 8 * j, 0.001 * static_cast<double>(j));
+    streams::IprValues values;
+    values.componentFlags = 0x3FFF;
+    values.eosModel = streams::kEosSoaveRedlichKwong;
+    double rate = 116.0;
+    for (double* field : {&values.oilRate, &values.waterRate, &values.gasRate, &values.pressure,
+                          &values.massRate, &values.temperature}) {
+      *field = rate;
+      rate += 80.0;
     }
-    pulled = Record(1);
+    for (std::size_t i = 0; i < kComponents; ++i) {
+      // Mole fraction, critical temperature, critical pressure, parachor.
+      for (std::size_t k : {0, 1, 2, 11})
+        values.components[k][i] = 0.5 + static_cast<double>(i);
+      for (std::size_t j = 0; j < kComponents; ++j)
+        values.interaction[i][j] = 0.001 * static_cast<double>(j);
+    }
+    pushed = Record(values, 0);
+    pulled = Record(streams::IprValues(), 1);
   }
   ~StreamWorkbook() {
     if (!session) return;
@@ -117,27 +125,41 @@ struct StreamWorkbook {
     session->Quit();
   }
 
-  static std::vector<unsigned char> Record(std::uint32_t handle) {
+  // The host's record of the values, as the driver's edge reads it.
+  static std::vector<unsigned char> Record(streams::IprValues values, std::uint32_t handle) {
     std::vector<unsigned char> record(EXT_IPR_RECORD_SIZE, 0);
-    Put(record, EXT_IPR_SIZE_OFFSET, std::uint32_t{EXT_IPR_RECORD_SIZE});
-    Put(record, EXT_IPR_HANDLE_OFFSET, handle);
+    host::HostRecord whole(record.data(), record.size());
+    static_cast<void>(whole.WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
+    values.handle = handle;
+    driver::WriteIprRecord(whole, values);
     return record;
   }
-  template <typename T>
-  static void Put(std::vector<unsigned char>& record, std::size_t offset, T value) {
-    std::memcpy(record.data() + offset, &value, sizeof value);
-  }
 
+  // Each through the record, as the host's call goes: read, transfer, and
+  // for a get the values written back.
   std::int32_t Set() {
-    return streams::SetIPR(details, session.get(), {45000, 0}, pushed.data(), &status);
+    const host::HostRecord record = driver::OpenIprRecord(pushed.data());
+    return Answer(
+        streams::SetIPR(details, session.get(), {45000, 0}, driver::ReadIprRecord(record)));
   }
-  std::int32_t Get() { return streams::GetIPR(details, session.get(), pulled.data(), &status); }
+  std::int32_t Get() {
+    host::HostRecord record = driver::OpenIprRecord(pulled.data());
+    const outcome::Partial<streams::IprValues> got =
+        streams::GetIPR(details, session.get(), driver::ReadIprRecord(record));
+    driver::WriteIprRecord(record, got.value);
+    return Answer(got.error);
+  }
+  std::int32_t Answer(const outcome::Error& error) {
+    message = error.Message();
+    return error.Result();
+  }
 
   model::CExcCaseDetails details;
   std::unique_ptr<automation::CExcExcelObj> session;
   std::vector<unsigned char> pushed;
   std::vector<unsigned char> pulled;
-  ExtStatusRecord status{};
+  std::string message;
+  ExtStatusRecord status{};  // the published-variable operations'
 };
 
 // The calls into the office while it lives; nothing on the in-memory one.
@@ -183,7 +205,7 @@ void BM_SetIPR(benchmark::State& state, const char* application, const char* tra
   const BridgeCalls calls(application);
   for (auto _ : state) {
     if (book.Set() != 0) {
-      state.SkipWithError(book.status.text);
+      state.SkipWithError(book.message.c_str());
       break;
     }
   }
@@ -201,7 +223,7 @@ void BM_GetIPR(benchmark::State& state, const char* application, const char* tra
   const BridgeCalls calls(application);
   for (auto _ : state) {
     if (book.Get() != 0) {
-      state.SkipWithError(book.status.text);
+      state.SkipWithError(book.message.c_str());
       break;
     }
   }
@@ -228,18 +250,15 @@ void BM_PublishedBlock(benchmark::State& state, const char* application, const c
   variable->RegionHeight = 100;
   variables.Add(std::move(variable));
   std::string text;
-  const optimisation::ResultTextSink sink = [&](std::string_view result) {
-    text = result;
-    return text.c_str();
-  };
-  unsigned char record[EXT_PUBVAR2_RECORD_MIN_SIZE] = {};
   const auto eval = [&](bool asSet) {
-    record[EXT_PUBVAR2_FLAG_OFFSET] = asSet ? 1 : 0;
-    const std::string given = text;
-    const char* pointer = given.c_str();
-    std::memcpy(record + EXT_PUBVAR2_TEXT_POINTER_OFFSET, &pointer, sizeof pointer);
-    return optimisation::EvalPublishedVariables2(variables, book.session.get(), 0, sink, record,
-                                                 &book.status);
+    optimisation::PublishedValueRequest request{0, asSet, std::nullopt};
+    if (asSet) request.text = text;
+    outcome::Expected<std::string> result =
+        optimisation::EvalPublishedVariables2(variables, book.session.get(), 0, request);
+    host::StatusRecord status(&book.status);
+    if (!result) return host::Answer(result.TakeError(), status);
+    if (!asSet) text = std::move(*result);
+    return std::int32_t{0};
   };
   if (eval(false) != 0) {
     state.SkipWithError(book.status.text);

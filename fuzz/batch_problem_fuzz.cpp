@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "gridmoor/host.h"
 #include "optimisation/batch_problem.h"
 #include "xml/xml_reader.h"
 
@@ -30,14 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   optimisation::CExcclControlVariable controls;
   optimisation::CExcclExportedVariable variables;
   const optimisation::BatchItems items{objective, constraints, controls, variables};
-  ExtStatusRecord status{};
   std::vector<optimisation::UnboundElement> unbound;
-  if (optimisation::CheckBatchDocument(input, &status) == EXT_RESULT_OK) {
+  if (!optimisation::CheckBatchDocument(input)) {
     // Replace or not: the last byte decides, so both paths are searched.
     const bool replace = size > 0 && (data[size - 1] & 1) != 0;
-    optimisation::ApplyBatchElements(items, input, replace, unbound, &status);
+    const outcome::Error error = optimisation::ApplyBatchElements(items, input, replace, unbound);
+    // A failure always says why.
+    if (error && error.Message().empty()) std::abort();
   }
-  if (status.text[EXT_STATUS_TEXT_SIZE - 1] != '\0') std::abort();
   xml::CXMLDocument report;
   optimisation::BuildBatchReport(unbound, report);
   CheckParses(report, "BatchOutput");

@@ -1,6 +1,7 @@
-// Data-server tags and commands on a model over the in-memory application
-// (a workbook of three sheets): the first byte picks a read, a write or a
-// command, the rest is the tag, then after a NUL the written value. Every
+// Data-server tags and commands, from the host's records, on a model over the
+// in-memory application (a workbook of three sheets): the first byte picks a
+// read, a write or a command, the rest is the tag, then after a NUL the
+// written value. Every
 // answer is 0 or 1, the status text and the result area stay terminated
 // inside their fields, and nothing is written past either record.
 //
@@ -16,7 +17,7 @@
 #include <vector>
 
 #include "com/class_registry.h"
-#include "dataserver/data_server.h"
+#include "driver/data_server_records.h"
 #include "model/model.h"
 #include "support/memory_application.h"
 
@@ -98,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const char* text = tag.c_str();
       std::memcpy(record.data(), &recordSize, sizeof recordSize);
       std::memcpy(record.data() + EXT_DS_READ_TAG_POINTER_OFFSET, &text, sizeof text);
-      result = dataserver::GetDataServerValue(*model, record.data(), statusRecord);
+      result = driver::GetDataServerValue(*model, record.data(), statusRecord);
       Check(std::memchr(record.data() + EXT_DS_READ_RESULT_OFFSET, 0, EXT_DS_READ_RESULT_SIZE) !=
             nullptr);
       Check(GuardsIntact(record, EXT_DS_READ_RECORD_SIZE));
@@ -106,11 +107,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 1: {
       const char* record[3] = {nullptr, tag.c_str(), value.c_str()};
-      result = dataserver::SetDataServerValue(*model, record, statusRecord);
+      result = driver::SetDataServerValue(*model, record, statusRecord);
       break;
     }
     default:
-      result = dataserver::ExecuteCommand(*model, tag.c_str(), statusRecord);
+      result = driver::ExecuteCommand(*model, tag.c_str(), statusRecord);
       break;
   }
   Check(result == 0 || result == 1);

@@ -1,6 +1,12 @@
-/* Export marker and calling convention shared by the public C headers. */
+/* Export marker and calling convention shared by the public C headers,
+ * which need C11 or later (anonymous unions, _Static_assert, char16_t) or
+ * C++. */
 #ifndef GRIDMOOR_API_H
 #define GRIDMOOR_API_H
+
+#if !defined(__cplusplus) && (!defined(__STDC_VERSION__) || __STDC_VERSION__ < 201112L)
+#error "the gridmoor headers need C11 or later"
+#endif
 
 #if defined(__GNUC__)
 #define GM_API __attribute__((visibility("default")))

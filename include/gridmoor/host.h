@@ -13,6 +13,10 @@
  * cancelled), unless an export says otherwise.
  *
  * Nothing thrown inside the library ever reaches the caller of an export.
+ *
+ * The worksheet functions (Fn*) have a header of their own,
+ * gridmoor/worksheet_functions.h, and their cell values gridmoor/oleauto.h.
+ * The headers need C11 or later, or C++.
  */
 #ifndef GRIDMOOR_HOST_H
 #define GRIDMOOR_HOST_H
@@ -23,7 +27,6 @@
 #include <string.h>
 
 #include "gridmoor/api.h"
-#include "gridmoor/oleauto.h"
 
 GM_EXTERN_C_BEGIN
 
@@ -53,9 +56,6 @@ typedef void* ExtWindow;
 /* Code 99 hands out the open workbook's automation object as an opaque,
  * borrowed pointer: valid while that workbook stays open; never free it. */
 typedef void* ExtDispatch;
-
-/* A worksheet-function session (FnCreateInstance to FnDestroyInstance). */
-typedef struct FnSessionObject* FnSession;
 
 /* The drawing target of code 7, standing in for a device context. Row y
  * starts `stride` bytes after row y-1. Each pixel is a uint32_t 0xAARRGGBB in
@@ -562,69 +562,6 @@ GM_API extern ExtShowDataServerStringHandler GlpfnTarnShowDataServerString;
 /* Once-only set-up of the grid used by the configuration dialogs. */
 GM_API void QVInitialiseStingray(void);
 GM_API void QVUnInitialiseStingray(void);
-
-/* ---- Worksheet functions ------------------------------------------------ */
-
-/* Each session drives its own spreadsheet application and shares the
- * open-workbook registry with the driver instances: a file one holds is
- * refused to the other. Use a session from the thread that created it; calls
- * on one session from several threads are serialised, never interleaved. A
- * session not given by FnCreateInstance, or already destroyed, is refused
- * with 1 and a message.
- *
- * message: a caller buffer of at least EXT_FN_MESSAGE_SIZE bytes receiving
- * the text of a failure (at most 259 characters and the NUL), or NULL.
- * Results are 0 or 1. Texts are NUL-terminated UTF-8; an ExtString argument
- * is read through its `text` alone, NULL being the empty text.
- *
- * Values are the VARIANTs of gridmoor/oleauto.h, laid out as on 64-bit
- * Windows (24 bytes: vt at 0, the value at 8), of type VT_EMPTY, VT_I4,
- * VT_INT, VT_R8, VT_BOOL, VT_BSTR (NULL: the empty text), VT_ERROR, VT_DATE,
- * or VT_ARRAY | VT_VARIANT: a SAFEARRAY of two dimensions, rows then columns,
- * both from 1, for an address naming several cells. In the SAFEARRAY
- * rgsabound[0] is the last dimension (columns) and the 24-byte elements lie
- * column by column; the GmSafeArray* helpers spare the caller that
- * arithmetic. BSTRs and arrays come from the Gm* helpers, which use the
- * library's own allocator. Another type, or an array of another shape, is
- * refused with 1 and a message.
- *
- * VARIANTs belong to the caller: FnGetWorksheetCell clears *value (initialise
- * it first) and fills it on success; FnSetWorksheetCell and FnPutNumberFormat
- * clear *value before they return, on every path. */
-enum { EXT_FN_MESSAGE_SIZE = 260 };
-
-/* Null only when memory runs out; a session is returned even when the
- * application failed to start (every function but FnDestroyInstance and
- * FnOffsetCell then answers "There is no connection to Excel"). */
-GM_API FnSession FnCreateInstance(void);
-/* Discards unsaved changes and quits the application. Always 0 (NULL and
- * unknown sessions are ignored). */
-GM_API int32_t FnDestroyInstance(FnSession session);
-/* A new workbook; a second call on the session does nothing. */
-GM_API int32_t FnNewFile(FnSession session, char* message);
-/* A path naming no file gives a new workbook remembered under that path. */
-GM_API int32_t FnOpenFile(FnSession session, const char* path, char* message);
-/* A new worksheet, named unless the name is blank, becomes the current one. */
-GM_API int32_t FnCreateWorksheetObject(FnSession session, const ExtString* sheetName,
-                                       char* message);
-GM_API int32_t FnGetWorksheetObject(FnSession session, const ExtString* sheetName, char* message);
-/* Addresses go to the application as given (A1 form, or a block A1:C2). A
- * failed read gives 1 and an empty message; an empty cell is VT_EMPTY. */
-GM_API int32_t FnGetWorksheetCell(FnSession session, const char* sheetName, const char* cell,
-                                  VARIANT* value, char* message);
-/* The sheet is selected, or added when there is none of that name. */
-GM_API int32_t FnSetWorksheetCell(FnSession session, const char* sheetName, const char* cell,
-                                  VARIANT* value, char* message);
-/* As FnSetWorksheetCell; the format is a number-format text (VT_BSTR). */
-GM_API int32_t FnPutNumberFormat(FnSession session, const char* sheetName, const ExtString* cell,
-                                 VARIANT* format, char* message);
-/* *result (initialised) is replaced by the address count rows (byRow != 0)
- * or columns further on: a text the caller frees with ExtStringFree. The
- * empty text for an address without column letters or row digits, or row 0;
- * 1, with *result unchanged, for a part longer than 7 characters. session is
- * not used (any value, NULL too). */
-GM_API int32_t FnOffsetCell(FnSession session, const char* cell, ExtString* result, int32_t count,
-                            int32_t byRow);
 
 GM_EXTERN_C_END
 

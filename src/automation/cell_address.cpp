@@ -27,7 +27,74 @@ long ParseInteger(std::string_view text) {
   return negative ? -value : value;
 }
 
+bool IsLetter(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
+
+bool IsDigit(char c) {
+  return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// "3:7" with blanks around either number.
+bool IsPair(std::string_view cell) {
+  const std::size_t colon = cell.find(':');
+  if (colon == std::string_view::npos) return false;
+  auto number = [](std::string_view part) {
+    while (!part.empty() && part.front() == ' ')
+      part.remove_prefix(1);
+    while (!part.empty() && part.back() == ' ')
+      part.remove_suffix(1);
+    if (part.empty() || part.size() > 9) return false;
+    for (const char c : part) {
+      if (!IsDigit(c)) return false;
+    }
+    return true;
+  };
+  return number(cell.substr(0, colon)) && number(cell.substr(colon + 1)) &&
+         !CellAddress(cell).empty();
+}
+
+// Where the row of a text that starts like an address begins ("$B$5": 3);
+// 0 when it does not start with one to three letters and a digit.
+std::size_t LettersThenDigit(std::string_view cell) {
+  std::size_t i = cell.empty() || cell.front() != '$' ? 0 : 1;
+  const std::size_t first = i;
+  while (i < cell.size() && IsLetter(cell[i]))
+    ++i;
+  if (i == first || i - first > 3) return 0;
+  if (i < cell.size() && cell[i] == '$') ++i;
+  return i < cell.size() && IsDigit(cell[i]) ? i : 0;
+}
+
+bool IsA1(std::string_view cell) {
+  const std::size_t digits = LettersThenDigit(cell);
+  if (digits == 0) return false;
+  long long column = 0;
+  for (const char c : cell.substr(0, digits)) {
+    if (IsLetter(c)) column = column * 26 + (std::toupper(static_cast<unsigned char>(c)) - 'A' + 1);
+  }
+  const std::string_view row = cell.substr(digits);
+  if (row.size() > 7) return false;
+  for (const char c : row) {
+    if (!IsDigit(c)) return false;
+  }
+  const long number = ParseInteger(row);
+  return column <= 16384 && number >= 1 && number <= 1048576;
+}
+
+bool IsName(std::string_view cell) {
+  if (cell.empty() || !(IsLetter(cell.front()) || cell.front() == '_')) return false;
+  for (const char c : cell) {
+    if (!(IsLetter(c) || IsDigit(c) || c == '_' || c == '.')) return false;
+  }
+  return LettersThenDigit(cell) == 0;
+}
+
 }  // namespace
+
+bool IsCellReference(std::string_view cell) {
+  return IsA1(cell) || IsPair(cell) || IsName(cell);
+}
 
 std::string CellAddress(std::string_view cell) {
   const std::size_t colon = cell.find(':');

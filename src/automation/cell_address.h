@@ -10,8 +10,9 @@
 
 namespace automation {
 
-// The host's missing-value marker is EXT_UNDEFINED_VALUE; any value above
-// kUndefinedThreshold is undefined and passes through unchanged.
+// The host's missing-value marker; any value above kUndefinedThreshold is
+// undefined and passes through unchanged.
+inline constexpr double kUndefinedValue = EXT_UNDEFINED_VALUE;
 inline constexpr double kUndefinedThreshold = 3.2e35;
 inline bool IsUndefined(double value) {
   return value > kUndefinedThreshold;
@@ -26,6 +27,12 @@ inline constexpr int kMaxPairColumn = 702;
 // outside 1 ... 702 or whose row is below 1 names no cell: the result is the
 // empty text, which callers report as a failure.
 std::string CellAddress(std::string_view cell);
+
+// Whether a typed cell text can name a cell: an A1 address ("B5", "$B$5",
+// at most XFD1048576), a numeric pair that names a cell ("3:7") or a defined
+// name (a letter or underscore, then letters, digits, '_' or '.'). A name
+// that starts like an address ("B5x", "R1C1") is neither, so it is refused.
+bool IsCellReference(std::string_view cell);
 
 // Steps an address `count` rows down (byRow) or `count` columns right. The
 // letters before the first digit are the column, every digit the row; other

@@ -41,8 +41,8 @@ std::string InvalidReferenceMessage(const std::string& worksheet, const std::str
 
 std::string CellValueText(const com::Variant& value, std::string_view worksheet,
                           std::string_view cell) {
-  if (value.vt == VT_BSTR) return com::BstrToUtf8(value.bstrVal);
-  if (value.vt == VT_ERROR) {
+  if (value.vt == com::VT_BSTR) return com::BstrToUtf8(value.bstrVal);
+  if (value.vt == com::VT_ERROR) {
     const std::string place =
         worksheet.empty() ? std::string(cell) : std::string(worksheet) + "!" + std::string(cell);
     const std::string_view name = excel::ErrorValueName(value.scode);

@@ -37,36 +37,42 @@ int CExcExcelObj::RunMacroArgs(const com::Variant&, const excel::RunArguments&) 
   return 0;
 }
 
-CExcExcelSession::CExcExcelSession(const std::string& progId, std::size_t openOptionalCount,
-                                   std::string& message, int& failed)
-    : openOptionalCount_(openOptionalCount) {
-  failed = 0;
+outcome::Error CExcExcelSession::StartApplication() {
   const com::ClassRegistry& registry = com::ClassRegistry::Instance();
   com::Clsid clsid;
   com::Ptr<com::Unknown> object;
   std::string reason;
-  HRESULT hr = registry.ClsidFromProgId(progId, &clsid);
+  com::HRESULT hr = registry.ClsidFromProgId(progId_, &clsid);
   if (com::SUCCEEDED(hr)) hr = registry.CreateInstance(clsid, &object, &reason);
   if (com::SUCCEEDED(hr)) {
     application_ = com::TryQueryInterface<excel::Application>(object);
     if (!application_) hr = com::E_NOINTERFACE;
   }
   if (com::FAILED(hr)) {
-    failed = 1;
-    createCode_ = hr;
+    const bool notInstalled = hr == com::CO_E_CLASSSTRING || hr == com::REGDB_E_CLASSNOTREG;
     // The code stays first, where a reader of the old form finds it; the
     // reason after it tells the user what went wrong.
     if (reason.empty()) reason = com::Error(hr).ErrorMessage();
-    message = host::FormatString("Failed to create Excel (%x: %s)", static_cast<unsigned>(hr),
-                                 reason.c_str());
-    return;
+    return outcome::Error::Failed(host::FormatString("Failed to create Excel (%x: %s)",
+                                                     static_cast<unsigned>(hr), reason.c_str()),
+                                  notInstalled ? kNotInstalled : outcome::kFailed);
   }
   try {
     application_->PutWindowState(kLcid, excel::kWindowMinimized);
   } catch (const com::Error& error) {
-    failed = 1;
-    message = error.ErrorMessage();
+    return outcome::Error::Failed(error.ErrorMessage());
   }
+  return outcome::Error::Success();
+}
+
+outcome::Expected<std::unique_ptr<CExcExcelObj>> CExcExcelSession::Start(
+    std::unique_ptr<CExcExcelSession> session) {
+  outcome::Error error = session->StartApplication();
+  if (!error) return std::unique_ptr<CExcExcelObj>(std::move(session));
+  session->application_.Reset();
+  session->worksheet_.Reset();
+  session->workbook_.Reset();
+  return error;
 }
 
 void CExcExcelSession::SetWorkbook(com::Ptr<excel::Workbook> workbook) {
@@ -87,7 +93,7 @@ com::Ptr<excel::Worksheet> CExcExcelSession::WorksheetNamed(const std::string& n
 
 void CExcExcelSession::SetVisible(bool visible) {
   try {
-    application_->PutVisible(kLcid, visible ? VARIANT_TRUE : VARIANT_FALSE);
+    application_->PutVisible(kLcid, visible ? com::VARIANT_TRUE : com::VARIANT_FALSE);
   } catch (const com::Error&) {
   }
 }
@@ -324,12 +330,12 @@ int CExcExcelSession::RunMacroArgs(const com::Variant& macro,
 }
 
 bool CExcExcelSession::IsUpdateLocked() {
-  return application_->GetScreenUpdating(kLcid) == VARIANT_FALSE;
+  return application_->GetScreenUpdating(kLcid) == com::VARIANT_FALSE;
 }
 
 int CExcExcelSession::LockUpdate(bool lock) {
   try {
-    application_->PutScreenUpdating(kLcid, lock ? VARIANT_FALSE : VARIANT_TRUE);
+    application_->PutScreenUpdating(kLcid, lock ? com::VARIANT_FALSE : com::VARIANT_TRUE);
     return 0;
   } catch (const com::Error&) {
     return 1;
@@ -353,55 +359,38 @@ excel::Workbook* CExcExcelSession::GetWorkbook() {
   return workbook_.Get();
 }
 
-CExcExcel9Obj::CExcExcel9Obj(std::string& message, int& failed)
-    : CExcExcelSession("Excel.Application.9", excel::kOpenOptionalCountOld, message, failed) {}
+CExcExcel9Obj::CExcExcel9Obj()
+    : CExcExcelSession("Excel.Application.9", excel::kOpenOptionalCountOld) {}
 
-CExcExcel10Obj::CExcExcel10Obj(std::string& message, int& failed)
-    : CExcExcelSession("Excel.Application.10", excel::kOpenOptionalCountNew, message, failed) {}
+CExcExcel10Obj::CExcExcel10Obj()
+    : CExcExcelSession("Excel.Application.10", excel::kOpenOptionalCountNew) {}
 
-CExcExcel11Obj::CExcExcel11Obj(std::string& message, int& failed, int version)
+CExcExcel11Obj::CExcExcel11Obj(int version)
     : CExcExcelSession(host::FormatString("Excel.Application.%d", version),
-                       excel::kOpenOptionalCountNew, message, failed) {}
+                       excel::kOpenOptionalCountNew) {}
 
-std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message) {
-  std::string working;
-  int failed = 0;
-  // A session that failed to start is emptied field by field before it goes.
-  const auto dispose = [](std::unique_ptr<CExcExcelObj> session) {
-    session->application_.Reset();
-    session->worksheet_.Reset();
-    session->workbook_.Reset();
-  };
+outcome::Expected<std::unique_ptr<CExcExcelObj>> CreateExcelSession() {
+  std::vector<std::unique_ptr<CExcExcelSession>> versions;
+  for (int version = 16; version >= 11; --version)
+    versions.push_back(std::make_unique<CExcExcel11Obj>(version));
+  versions.push_back(std::make_unique<CExcExcel10Obj>());
+  versions.push_back(std::make_unique<CExcExcel9Obj>());
   // The first version that is installed but failed to start says why; a
   // version that is not installed at all says nothing worth reporting.
   std::string installedFailure;
-  const auto remember = [&](const CExcExcelSession& session) {
-    if (installedFailure.empty() && !session.NotInstalled()) installedFailure = working;
-  };
-  for (int version = 16; version >= 11; --version) {
-    auto session = std::make_unique<CExcExcel11Obj>(working, failed, version);
-    if (failed == 0) return session;
-    remember(*session);
-    dispose(std::move(session));
+  std::string last;
+  for (std::unique_ptr<CExcExcelSession>& version : versions) {
+    outcome::Expected<std::unique_ptr<CExcExcelObj>> session =
+        CExcExcelSession::Start(std::move(version));
+    if (session) return session;
+    const outcome::Error& error = session.GetError();
+    last = error.Message();
+    if (installedFailure.empty() && error.Result() != kNotInstalled) installedFailure = last;
   }
-  working.clear();
-  if (auto session = std::make_unique<CExcExcel10Obj>(working, failed); failed == 0) {
-    return session;
-  } else {
-    remember(*session);
-    dispose(std::move(session));
-  }
-  working.clear();
-  if (auto session = std::make_unique<CExcExcel9Obj>(working, failed); failed == 0) {
-    return session;
-  } else {
-    remember(*session);
-    dispose(std::move(session));
-  }
-  if (!installedFailure.empty()) working = installedFailure;
-  if (working.empty()) working = "no spreadsheet application is set up to start";
-  message = host::FormatString("Failed to create Excel application: %s", working.c_str());
-  return nullptr;
+  std::string reason = !installedFailure.empty() ? installedFailure : last;
+  if (reason.empty()) reason = "no spreadsheet application is set up to start";
+  return outcome::Error::Failed(
+      host::FormatString("Failed to create Excel application: %s", reason.c_str()));
 }
 
 }  // namespace automation

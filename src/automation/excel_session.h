@@ -5,20 +5,25 @@
 // A `message` is the caller's text field (in practice the status record's
 // 260 bytes): a failing operation prints its message there, a successful one
 // leaves it alone. Operations return 0 for success and 1 for failure unless
-// said otherwise.
+// said otherwise. Starting a session gives the session or why it did not
+// start.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "com/hresult.h"
 #include "com/unknown.h"
 #include "com/variant.h"
 #include "excel/object_model.h"
+#include "outcome/outcome.h"
 
 namespace automation {
 
@@ -26,6 +31,19 @@ namespace automation {
 inline constexpr char kNoConnectionMessage[] = "There is no connection to Excel";
 
 using Message = std::span<char>;
+
+// A message field as long as the host's status text, so that a message is
+// cut where the host's field would cut it.
+inline constexpr std::size_t kMessageSize = 260;
+
+// An operation that prints its failure into a message field and answers
+// 0/1, as an Error: the text it printed when it answered above 0.
+template <typename Operation>
+outcome::Error AsError(Operation&& operation) {
+  std::array<char, kMessageSize> text{};
+  if (operation(Message(text)) <= 0) return outcome::Error::Success();
+  return outcome::Error::Failed(text.data());
+}
 
 class CExcExcelObj {
  public:
@@ -83,9 +101,11 @@ class CExcExcelObj {
   com::Ptr<excel::Workbook> workbook_;
   com::Ptr<excel::Worksheet> worksheet_;
   com::Ptr<excel::Application> application_;
-
-  friend std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message);
 };
+
+// The result of a start failure when no application answers to the ProgID
+// at all, as opposed to one that is there but failed to start (kFailed).
+inline constexpr std::int32_t kNotInstalled = 2;
 
 // The operations common to every application version; the versions differ
 // only in their ProgID and in which Workbooks.Open member they call.
@@ -123,47 +143,48 @@ class CExcExcelSession : public CExcExcelObj {
   bool HasWorkbook() override;
   excel::Workbook* GetWorkbook() override;
 
-  // True when creation failed because no application answers to the
-  // ProgID (as opposed to one that is there but failed to start).
-  bool NotInstalled() const {
-    return createCode_ == com::CO_E_CLASSSTRING || createCode_ == com::REGDB_E_CLASSNOTREG;
-  }
+  // Creates the application of the session's ProgID and minimises it: the
+  // session, or why it did not start (result kNotInstalled when nothing
+  // answers to the ProgID). A session that did not start is emptied field by
+  // field before it goes.
+  static outcome::Expected<std::unique_ptr<CExcExcelObj>> Start(
+      std::unique_ptr<CExcExcelSession> session);
 
  protected:
-  // Creates the application from `progId`; on failure sets `failed` to 1 and
-  // `message` to the reason.
-  CExcExcelSession(const std::string& progId, std::size_t openOptionalCount, std::string& message,
-                   int& failed);
+  CExcExcelSession(std::string progId, std::size_t openOptionalCount)
+      : progId_(std::move(progId)), openOptionalCount_(openOptionalCount) {}
 
  private:
+  outcome::Error StartApplication();
   com::Ptr<excel::Workbook> OpenFile(const std::string& path);
   void SetWorkbook(com::Ptr<excel::Workbook> workbook);
   com::Ptr<excel::Worksheet> WorksheetNamed(const std::string& name);
   int RunWithArguments(const std::string& macro, excel::RunArguments arguments, Message message);
 
+  std::string progId_;
   std::size_t openOptionalCount_;
-  HRESULT createCode_ = com::S_OK;
 };
 
+// Versions 9 and 10 call the older Workbooks.Open; 11 to 16 the newer.
 class CExcExcel9Obj final : public CExcExcelSession {
  public:
-  CExcExcel9Obj(std::string& message, int& failed);
+  CExcExcel9Obj();
 };
 
 class CExcExcel10Obj final : public CExcExcelSession {
  public:
-  CExcExcel10Obj(std::string& message, int& failed);
+  CExcExcel10Obj();
 };
 
 class CExcExcel11Obj final : public CExcExcelSession {
  public:
-  CExcExcel11Obj(std::string& message, int& failed, int version);
+  explicit CExcExcel11Obj(int version);
 };
 
 // Tries versions 16 down to 11, then 10, then 9; the first that starts is
-// returned. When none does, `message` reads "Failed to create Excel
+// returned. When none does, the message reads "Failed to create Excel
 // application: %s" with the reason of the first version that is installed
-// but failed to start (else the last attempt's), and null is returned.
-std::unique_ptr<CExcExcelObj> CreateExcelSession(std::string& message);
+// but failed to start (else the last attempt's).
+outcome::Expected<std::unique_ptr<CExcExcelObj>> CreateExcelSession();
 
 }  // namespace automation

@@ -48,7 +48,12 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 CExcServerObj::CExcServerObj() {
-  session_ = CreateExcelSession(createError_);
+  outcome::Expected<std::unique_ptr<CExcExcelObj>> session = CreateExcelSession();
+  if (session) {
+    session_ = *std::move(session);
+  } else {
+    createError_ = session.GetError().Message();
+  }
   createFailed_ = session_ == nullptr;
   if (session_) CExcServerObjCollection::Add(this);
 }

@@ -169,6 +169,8 @@ int FunctionGetCell(FnSession handle, const std::string& sheet, const std::strin
       value = session.GetCellValue(address);
       return 0;
     } catch (...) {
+      // A failed read has always answered 1 with an empty message, and
+      // hosts test for that; the reason is not passed on.
       value.Clear();
       Print(message, "");
       return 1;

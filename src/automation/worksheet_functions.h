@@ -18,7 +18,7 @@
 
 #include "automation/excel_session.h"
 #include "com/variant.h"
-#include "gridmoor/host.h"
+#include "gridmoor/worksheet_functions.h"
 
 namespace automation {
 

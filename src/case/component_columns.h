@@ -1,5 +1,5 @@
 // The columns of a stream's component table (column 0 holds the component
-// name) and where each travels in the host's IPR record.
+// name), and the bits that say which of them a stream's values carry.
 #pragma once
 
 #include <array>
@@ -7,47 +7,51 @@
 #include <cstdint>
 
 #include "case/unit_table.h"
-#include "gridmoor/host.h"
 
 namespace streams {
+
+// Which component properties a stream's values carry: one bit per column
+// (the mole fraction is always there) and one for the interaction matrix.
+// The host sees these bits as they are.
+inline constexpr std::uint32_t kHasCriticalTemperature = 0x1;
+inline constexpr std::uint32_t kHasCriticalPressure = 0x2;
+inline constexpr std::uint32_t kHasCriticalVolume = 0x4;
+inline constexpr std::uint32_t kHasAcentricity = 0x8;
+inline constexpr std::uint32_t kHasMolecularWeight = 0x10;
+inline constexpr std::uint32_t kHasSpecificGravity = 0x20;
+inline constexpr std::uint32_t kHasBoilingPoint = 0x40;
+inline constexpr std::uint32_t kHasVolumeShift = 0x80;
+inline constexpr std::uint32_t kHasOmegaA = 0x100;
+inline constexpr std::uint32_t kHasOmegaB = 0x200;
+inline constexpr std::uint32_t kHasParachor = 0x400;
+inline constexpr std::uint32_t kHasInteraction = 0x800;
+inline constexpr std::uint32_t kHasCostaldAcent = 0x1000;
+inline constexpr std::uint32_t kHasCostaldVcrit = 0x2000;
 
 struct ComponentColumn {
   const char* label;
   int kind;            // UnitKind of the column's values
-  std::size_t offset;  // the record's array of 100 doubles
-  std::uint32_t flag;  // its EXT_IPR_HAS_* bit; 0: always present
+  std::uint32_t flag;  // its kHas* bit; 0: always present
 };
 
 inline constexpr std::size_t kComponentColumnCount = 14;
 
 // Column k (1 ... 14) is entry k - 1; its unit is ColumnUnits[k - 1].
 inline constexpr std::array<ComponentColumn, kComponentColumnCount> kComponentColumns = {{
-    {"Mole Fraction", kNoKind, EXT_IPR_MOLE_FRACTION_OFFSET, 0},
-    {"Critical Temperature", kTemperature, EXT_IPR_CRITICAL_TEMPERATURE_OFFSET,
-     EXT_IPR_HAS_CRITICAL_TEMPERATURE},
-    {"Critical Pressure", kPressure, EXT_IPR_CRITICAL_PRESSURE_OFFSET,
-     EXT_IPR_HAS_CRITICAL_PRESSURE},
-    {"Critical Volume", kCriticalVolume, EXT_IPR_CRITICAL_VOLUME_OFFSET,
-     EXT_IPR_HAS_CRITICAL_VOLUME},
-    {"Acentricity", kNoKind, EXT_IPR_ACENTRICITY_OFFSET, EXT_IPR_HAS_ACENTRICITY},
-    {"Molecular Weight", kNoKind, EXT_IPR_MOLECULAR_WEIGHT_OFFSET, EXT_IPR_HAS_MOLECULAR_WEIGHT},
-    {"Specific Gravity", kNoKind, EXT_IPR_SPECIFIC_GRAVITY_OFFSET, EXT_IPR_HAS_SPECIFIC_GRAVITY},
-    {"Boiling Point", kTemperature, EXT_IPR_BOILING_POINT_OFFSET, EXT_IPR_HAS_BOILING_POINT},
-    {"Volume Shift", kNoKind, EXT_IPR_VOLUME_SHIFT_OFFSET, EXT_IPR_HAS_VOLUME_SHIFT},
-    {"Omega A", kNoKind, EXT_IPR_OMEGA_A_OFFSET, EXT_IPR_HAS_OMEGA_A},
-    {"Omega B", kNoKind, EXT_IPR_OMEGA_B_OFFSET, EXT_IPR_HAS_OMEGA_B},
-    {"Parachor", kNoKind, EXT_IPR_PARACHOR_OFFSET, EXT_IPR_HAS_PARACHOR},
-    {"COSTALD Vcrit", kCriticalVolume, EXT_IPR_COSTALD_VCRIT_OFFSET, EXT_IPR_HAS_COSTALD_VCRIT},
-    {"COSTALD Acent", kNoKind, EXT_IPR_COSTALD_ACENT_OFFSET, EXT_IPR_HAS_COSTALD_ACENT},
+    {"Mole Fraction", kNoKind, 0},
+    {"Critical Temperature", kTemperature, kHasCriticalTemperature},
+    {"Critical Pressure", kPressure, kHasCriticalPressure},
+    {"Critical Volume", kCriticalVolume, kHasCriticalVolume},
+    {"Acentricity", kNoKind, kHasAcentricity},
+    {"Molecular Weight", kNoKind, kHasMolecularWeight},
+    {"Specific Gravity", kNoKind, kHasSpecificGravity},
+    {"Boiling Point", kTemperature, kHasBoilingPoint},
+    {"Volume Shift", kNoKind, kHasVolumeShift},
+    {"Omega A", kNoKind, kHasOmegaA},
+    {"Omega B", kNoKind, kHasOmegaB},
+    {"Parachor", kNoKind, kHasParachor},
+    {"COSTALD Vcrit", kCriticalVolume, kHasCostaldVcrit},
+    {"COSTALD Acent", kNoKind, kHasCostaldAcent},
 }};
-
-// Byte offset of entry i of a per-component array, and of coefficient
-// [i][j] of the interaction matrix.
-inline constexpr std::size_t ComponentOffset(std::size_t array, std::size_t i) {
-  return array + 8 * i;
-}
-inline constexpr std::size_t InteractionOffset(std::size_t i, std::size_t j) {
-  return EXT_IPR_INTERACTION_OFFSET + EXT_IPR_INTERACTION_ROW_SIZE * i + 8 * j;
-}
 
 }  // namespace streams

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "gridmoor/oleauto.h"
+#include "com/oleauto_types.h"
 
 namespace com {
 

@@ -62,7 +62,7 @@ std::optional<std::string> ParseClassIdentifier(std::string_view text) {
   return result + "}";
 }
 
-std::optional<platform::Registry> LoadSettings() {
+outcome::Expected<platform::Registry> LoadSettings() {
   return platform::Registry::Load(platform::Registry::DefaultPath());
 }
 
@@ -129,7 +129,7 @@ HRESULT ClassRegistry::ClsidFromProgId(std::string_view progId, Clsid* out) cons
     return S_OK;
   }
 
-  const std::optional<platform::Registry> settings = LoadSettings();
+  const outcome::Expected<platform::Registry> settings = LoadSettings();
   if (!settings) return REGDB_E_READREGDB;
   const std::string key = std::string(kClassesRoot) + std::string(progId);
   if (!settings->HasKey(key)) {
@@ -151,7 +151,7 @@ HRESULT ClassRegistry::CreateInstance(const Clsid& clsid, Ptr<Unknown>* out,
   if (!clsid.identifier.empty()) {
     // An override replaces the settings store, class identifiers included.
     if (SpreadsheetOverride()) return REGDB_E_CLASSNOTREG;
-    const std::optional<platform::Registry> settings = LoadSettings();
+    const outcome::Expected<platform::Registry> settings = LoadSettings();
     if (!settings) return REGDB_E_READREGDB;
     const HRESULT hr =
         ReadApplication(*settings, std::string(kClassesRoot) + "CLSID\\" + clsid.identifier,
@@ -178,7 +178,11 @@ HRESULT ClassRegistry::CreateInstance(const Clsid& clsid, Ptr<Unknown>* out,
     return FAILED(error.hr()) ? error.hr() : E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
+  } catch (const std::exception& error) {
+    if (reason != nullptr) *reason = error.what();
+    return E_FAIL;
   } catch (...) {
+    // Not a standard exception: there is no text to pass on.
     return E_FAIL;
   }
 }

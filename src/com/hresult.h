@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "gridmoor/oleauto.h"
+#include "com/oleauto_types.h"
 
 namespace com {
 

@@ -1,5 +1,6 @@
 #include "com/ole_date.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,51 +14,25 @@ namespace com {
 namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
-// Days from 1970-01-01 to the OLE day 0, 1899-12-30.
-constexpr std::int64_t kOleEpochFromUnixDays = -25569;
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back
-// (H. Hinnant's algorithms).
-constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+using std::chrono::days;
+using std::chrono::sys_days;
+using std::chrono::year_month_day;
+
+// The OLE day 0.
+constexpr sys_days kOleDayZero{std::chrono::year{1899} / std::chrono::December / 30};
+
+constexpr std::int64_t OleDayOf(const year_month_day& date) {
+  return (sys_days{date} - kOleDayZero).count();
 }
 
-struct YearMonthDay {
-  std::int64_t year;
-  unsigned month;
-  unsigned day;
-};
-
-constexpr YearMonthDay CivilFromDays(std::int64_t z) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  return {y + (m <= 2), m, d};
+constexpr year_month_day CalendarDateOf(std::int64_t oleDay) {
+  return year_month_day{kOleDayZero + days{oleDay}};
 }
 
-static_assert(DaysFromCivil(1899, 12, 30) == kOleEpochFromUnixDays);
-static_assert(DaysFromCivil(100, 1, 1) - kOleEpochFromUnixDays == -657434);
-static_assert(DaysFromCivil(9999, 12, 31) - kOleEpochFromUnixDays == 2958465);
-
-bool IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
+static_assert(OleDayOf(std::chrono::year{100} / 1 / 1) == -657434);
+static_assert(OleDayOf(std::chrono::year{9999} / 12 / 31) == 2958465);
+static_assert(CalendarDateOf(-1) == std::chrono::year{1899} / 12 / 29);
 
 // The OLE day (as counted from day 0 forwards in the calendar) and the
 // second of that day, rounded; false when invalid.
@@ -75,10 +50,10 @@ bool SplitDate(DATE date, std::int64_t* day, std::int64_t* second) {
 }
 
 std::string DateText(std::int64_t day) {
-  const YearMonthDay ymd = CivilFromDays(day + kOleEpochFromUnixDays);
+  const year_month_day ymd = CalendarDateOf(day);
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%u/%u/%04d", ymd.month, ymd.day,
-                static_cast<int>(ymd.year));
+  std::snprintf(buffer, sizeof buffer, "%u/%u/%04d", static_cast<unsigned>(ymd.month()),
+                static_cast<unsigned>(ymd.day()), static_cast<int>(ymd.year()));
   return buffer;
 }
 
@@ -98,10 +73,10 @@ std::string TimeText(std::int64_t second) {
 bool OleDateToCivil(DATE date, CivilDateTime* civil) {
   std::int64_t day = 0, second = 0;
   if (!SplitDate(date, &day, &second)) return false;
-  const YearMonthDay ymd = CivilFromDays(day + kOleEpochFromUnixDays);
-  civil->year = static_cast<int>(ymd.year);
-  civil->month = static_cast<int>(ymd.month);
-  civil->day = static_cast<int>(ymd.day);
+  const year_month_day ymd = CalendarDateOf(day);
+  civil->year = static_cast<int>(ymd.year());
+  civil->month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+  civil->day = static_cast<int>(static_cast<unsigned>(ymd.day()));
   civil->hour = static_cast<int>(second / 3600);
   civil->minute = static_cast<int>(second / 60 % 60);
   civil->second = static_cast<int>(second % 60);
@@ -110,13 +85,16 @@ bool OleDateToCivil(DATE date, CivilDateTime* civil) {
 
 bool CivilToOleDate(const CivilDateTime& civil, DATE* date) {
   if (civil.year < 100 || civil.year > 9999 || civil.month < 1 || civil.month > 12 ||
-      civil.day < 1 || civil.day > DaysInMonth(civil.year, civil.month) || civil.hour < 0 ||
-      civil.hour > 23 || civil.minute < 0 || civil.minute > 59 || civil.second < 0 ||
-      civil.second > 59)
+      civil.day < 1 || civil.day > 31 || civil.hour < 0 || civil.hour > 23 || civil.minute < 0 ||
+      civil.minute > 59 || civil.second < 0 || civil.second > 59)
     return false;
-  const std::int64_t day = DaysFromCivil(civil.year, static_cast<unsigned>(civil.month),
-                                         static_cast<unsigned>(civil.day)) -
-                           kOleEpochFromUnixDays;
+  // ok() knows the length of each month, leap years of the Gregorian calendar
+  // included.
+  const year_month_day calendarDate{std::chrono::year{civil.year},
+                                    std::chrono::month{static_cast<unsigned>(civil.month)},
+                                    std::chrono::day{static_cast<unsigned>(civil.day)}};
+  if (!calendarDate.ok()) return false;
+  const std::int64_t day = OleDayOf(calendarDate);
   const double fraction =
       static_cast<double>(civil.hour * 3600 + civil.minute * 60 + civil.second) / kSecondsPerDay;
   // Before day 0 the time still runs forward from the day's midnight.

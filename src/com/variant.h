@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "com/bstr.h"
-#include "gridmoor/oleauto.h"
+#include "com/oleauto_types.h"
 
 namespace com {
 

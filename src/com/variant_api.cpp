@@ -6,41 +6,41 @@
 
 namespace {
 
-bool OwnsArray(const VARIANT& value) {
-  return (value.vt & VT_ARRAY) != 0 && (value.vt & VT_BYREF) == 0;
+bool OwnsArray(const GmVariant& value) {
+  return (value.vt & GM_VT_ARRAY) != 0 && (value.vt & GM_VT_BYREF) == 0;
 }
 
-void MakeEmpty(VARIANT* value) {
+void MakeEmpty(GmVariant* value) {
   std::memset(value, 0, sizeof *value);
-  value->vt = VT_EMPTY;
+  value->vt = GM_VT_EMPTY;
 }
 
 }  // namespace
 
-void GmVariantInit(VARIANT* value) {
+void GmVariantInit(GmVariant* value) {
   if (value != nullptr) MakeEmpty(value);
 }
 
-HRESULT GmVariantClear(VARIANT* value) {
+GmHresult GmVariantClear(GmVariant* value) {
   if (value == nullptr) return com::E_INVALIDARG;
-  if (value->vt == VT_BSTR) {
+  if (value->vt == GM_VT_BSTR) {
     GmSysFreeString(value->bstrVal);
   } else if (OwnsArray(*value)) {
-    const HRESULT hr = GmSafeArrayDestroy(value->parray);
+    const GmHresult hr = GmSafeArrayDestroy(value->parray);
     if (com::FAILED(hr)) return hr;
   }
   MakeEmpty(value);
   return com::S_OK;
 }
 
-HRESULT GmVariantCopy(VARIANT* dest, const VARIANT* source) {
+GmHresult GmVariantCopy(GmVariant* dest, const GmVariant* source) {
   if (dest == nullptr || source == nullptr) return com::E_INVALIDARG;
   if (dest == source) return com::S_OK;
-  HRESULT hr = GmVariantClear(dest);
+  GmHresult hr = GmVariantClear(dest);
   if (com::FAILED(hr)) return hr;
 
-  if (source->vt == VT_BSTR) {
-    BSTR copy = nullptr;
+  if (source->vt == GM_VT_BSTR) {
+    GmBstr copy = nullptr;
     if (source->bstrVal != nullptr) {
       copy = GmSysAllocStringLen(source->bstrVal, GmSysStringLen(source->bstrVal));
       if (copy == nullptr) return com::E_OUTOFMEMORY;
@@ -48,8 +48,8 @@ HRESULT GmVariantCopy(VARIANT* dest, const VARIANT* source) {
     *dest = *source;
     dest->bstrVal = copy;
   } else if (OwnsArray(*source)) {
-    if ((source->vt & ~VT_ARRAY) != VT_VARIANT) return com::DISP_E_BADVARTYPE;
-    SAFEARRAY* copy = nullptr;
+    if ((source->vt & ~GM_VT_ARRAY) != GM_VT_VARIANT) return com::DISP_E_BADVARTYPE;
+    GmSafeArray* copy = nullptr;
     hr = GmSafeArrayCopy(source->parray, &copy);
     if (com::FAILED(hr)) return hr;
     *dest = *source;

@@ -106,6 +106,7 @@ bool ExportHostVariant(Variant& value, VARIANT* out) noexcept {
   try {
     if (!CheckHostVariant(&value).empty()) return false;
   } catch (...) {
+    // The C boundary answers only yes or no: there is no place for a text.
     return false;
   }
   *out = value.Detach();
@@ -116,15 +117,16 @@ bool ExportHostVariant(Variant& value, VARIANT* out) noexcept {
 
 // The C helpers for texts, beside the boundary they serve.
 
-BSTR GmSysAllocStringUtf8(const char* text) {
+GmBstr GmSysAllocStringUtf8(const char* text) {
   try {
     return com::AllocBstr(text::Utf8ToUtf16(text != nullptr ? text : ""));
   } catch (...) {
+    // A C allocator's answer: null is the only failure it can give.
     return nullptr;
   }
 }
 
-size_t GmSysStringToUtf8(BSTR text, char* buffer, size_t capacity) {
+size_t GmSysStringToUtf8(GmBstr text, char* buffer, size_t capacity) {
   try {
     const std::string utf8 = com::BstrToUtf8(text);
     if (buffer != nullptr && capacity > 0) {
@@ -134,6 +136,7 @@ size_t GmSysStringToUtf8(BSTR text, char* buffer, size_t capacity) {
     }
     return utf8.size();
   } catch (...) {
+    // SIZE_MAX is the C function's only failure; it has no text to give.
     if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
     return SIZE_MAX;
   }

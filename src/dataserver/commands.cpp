@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "automation/cell_address.h"
-#include "gridmoor/host.h"
 #include "text/number.h"
 #include "text/utf8.h"
 
@@ -21,7 +20,7 @@ CExtDataServerCmdArgument MakeArgument(std::string_view text,
   argument.type = type;
   text::CopyTerminated(text, argument.text, sizeof argument.text);
   if (type == CExtDataServerCmdArgument::kQuoted) {
-    argument.number = EXT_UNDEFINED_VALUE;
+    argument.number = automation::kUndefinedValue;
   } else {
     argument.integerValue = ReadInteger(argument.text);
     argument.number = text::ParseDouble(argument.text);

@@ -1,48 +1,44 @@
 #include "dataserver/data_server.h"
 
 #include <string>
+#include <utility>
 
 #include "automation/excel_session.h"
 #include "dataserver/commands.h"
 #include "dataserver/tag_objects.h"
-#include "host/host_record.h"
-#include "host/message.h"
 #include "model/model.h"
 
 namespace dataserver {
 namespace {
 
-std::int32_t Answer(const DataServerRequest& request, bool handled, ExtStatusRecord* status) {
-  if (request.error.empty()) return handled ? EXT_RESULT_OK : EXT_RESULT_FAILED;
-  host::StatusRecord record(status);
-  return host::Fail(record, "%s", request.error.c_str());
-}
+using outcome::Error;
 
-std::int32_t Failed(ExtStatusRecord* status, const char* message) {
-  host::StatusRecord record(status);
-  return host::Fail(record, "%s", message);
+// A handler's refusal, with its message when it gave one.
+Error Answer(const DataServerRequest& request, bool handled) {
+  if (!request.error.empty()) return Error::Failed(request.error);
+  return handled ? Error::Success() : Error::Failed({});
 }
 
 using Arguments = CExtDataServerCmdArgumentCollection;
 
-std::int32_t RunMacro(model::CExcModel& model, const Arguments& arguments,
-                      ExtStatusRecord* status) {
-  return model.Session()->RunMacro(arguments[0].text, host::StatusText(status)) > 0 ? 1 : 0;
+Error RunMacro(model::CExcModel& model, const Arguments& arguments) {
+  return automation::AsError([&](automation::Message message) {
+    return model.Session()->RunMacro(arguments[0].text, message);
+  });
 }
 
-std::int32_t SwitchWorksheet(model::CExcModel& model, const Arguments& arguments,
-                             ExtStatusRecord* status) {
-  return model.Session()->ActivateWorksheet(arguments[0].text, host::StatusText(status)) > 0 ? 1
-                                                                                             : 0;
+Error SwitchWorksheet(model::CExcModel& model, const Arguments& arguments) {
+  return automation::AsError([&](automation::Message message) {
+    return model.Session()->ActivateWorksheet(arguments[0].text, message);
+  });
 }
 
-std::int32_t Update(model::CExcModel& model, const Arguments&, ExtStatusRecord* status) {
-  if (model.Session()->LockUpdate(false) >= 1) return Failed(status, kUpdateFailedMessage);
-  return 0;
+Error Update(model::CExcModel& model, const Arguments&) {
+  if (model.Session()->LockUpdate(false) >= 1) return Error::Failed(kUpdateFailedMessage);
+  return Error::Success();
 }
 
-std::int32_t OpenFile(model::CExcModel& model, const Arguments& arguments,
-                      ExtStatusRecord* status) {
+Error OpenFile(model::CExcModel& model, const Arguments& arguments) {
   // The previous name comes back unless the open succeeds, thrown errors
   // included.
   struct NameScope {
@@ -54,33 +50,30 @@ std::int32_t OpenFile(model::CExcModel& model, const Arguments& arguments,
     }
   } scope{model, model.caseDetails.fileName};
   model.caseDetails.fileName = arguments[0].text;
-  unsigned char openRecord[EXT_OPEN_RECORD_SIZE] = {};
-  host::HostRecord record(openRecord, sizeof openRecord);
-  (void)record.WriteU32(EXT_OPEN_RECORD_FLAG_OFFSET, 1);
-  if (model.OpenCaseWorkbook(openRecord, status) != 0) return 1;
+  if (Error error = model.OpenWorkbookOfCase()) return error;
   scope.opened = true;
   // The Sheet branch answers from the cached names.
   model.RefreshSheetNames();
-  return 0;
+  return Error::Success();
 }
 
-std::int32_t SaveFile(model::CExcModel& model, const Arguments&, ExtStatusRecord* status) {
+Error SaveFile(model::CExcModel& model, const Arguments&) {
   // As the model saves in place: a workbook made new for a missing file goes
   // to that file, never to the application's default name.
-  return model.SaveCaseWorkbook(0, nullptr, status) != 0 ? 1 : 0;
+  return model.SaveWorkbookOfCase({});
 }
 
-std::int32_t SaveAsFile(model::CExcModel& model, const Arguments& arguments,
-                        ExtStatusRecord* status) {
-  return model.Session()->SaveWorkbookCopyAs(arguments[0].text, host::StatusText(status)) > 0 ? 1
-                                                                                              : 0;
+Error SaveAsFile(model::CExcModel& model, const Arguments& arguments) {
+  return automation::AsError([&](automation::Message message) {
+    return model.Session()->SaveWorkbookCopyAs(arguments[0].text, message);
+  });
 }
 
 struct Command {
   const char* name;
   std::size_t minCount;
   std::size_t maxCount;
-  std::int32_t (*run)(model::CExcModel&, const Arguments&, ExtStatusRecord*);
+  Error (*run)(model::CExcModel&, const Arguments&);
 };
 
 // Tried in this order; the first whose name matches decides.
@@ -109,47 +102,21 @@ bool ServeTag(DataServerRequest& request, model::CExcModel& model) {
   return options.Process(request, model);
 }
 
-std::int32_t GetDataServerValue(model::CExcModel& model, void* readRecord,
-                                ExtStatusRecord* status) {
-  if (readRecord == nullptr) return EXT_RESULT_FAILED;
-  host::HostRecord record(readRecord, EXT_DS_READ_RECORD_SIZE);
-  std::uint32_t size = 0;
-  if (!record.ReadU32(EXT_DS_READ_SIZE_OFFSET, size) || size != EXT_DS_READ_RECORD_SIZE) {
-    return Failed(status, kNotCompatibleMessage);
-  }
-  (void)record.Fill(EXT_DS_READ_RESULT_OFFSET, EXT_DS_READ_RESULT_SIZE, 0);
-  void* tag = nullptr;
-  if (!record.ReadPointer(EXT_DS_READ_TAG_POINTER_OFFSET, tag) || tag == nullptr) {
-    return EXT_RESULT_FAILED;
-  }
-  DataServerRequest request(host::ReadHostText(static_cast<const char*>(tag)),
-                            DataServerRequest::kRead);
+outcome::Partial<std::string> GetDataServerValue(model::CExcModel& model, const TagRead& read) {
+  DataServerRequest request(read.tag, DataServerRequest::kRead);
   const bool handled = ServeTag(request, model);
-  (void)record.WriteText(EXT_DS_READ_RESULT_OFFSET, EXT_DS_READ_RESULT_SIZE, request.value);
-  return Answer(request, handled, status);
+  return {std::move(request.value), Answer(request, handled)};
 }
 
-std::int32_t SetDataServerValue(model::CExcModel& model, const void* writeRecord,
-                                ExtStatusRecord* status) {
-  const host::ConstHostRecord record(writeRecord, EXT_DS_WRITE_RECORD_MIN_SIZE);
-  void* tag = nullptr;
-  void* value = nullptr;
-  if (!record.ReadPointer(EXT_DS_WRITE_TAG_POINTER_OFFSET, tag) ||
-      !record.ReadPointer(EXT_DS_WRITE_VALUE_POINTER_OFFSET, value) || tag == nullptr ||
-      value == nullptr) {
-    return EXT_RESULT_FAILED;
-  }
-  DataServerRequest request(host::ReadHostText(static_cast<const char*>(tag)),
-                            DataServerRequest::kWrite,
-                            host::ReadHostText(static_cast<const char*>(value)));
+Error SetDataServerValue(model::CExcModel& model, const TagWrite& write) {
+  DataServerRequest request(write.tag, DataServerRequest::kWrite, write.value);
   const bool handled = ServeTag(request, model);
-  return Answer(request, handled, status);
+  return Answer(request, handled);
 }
 
-std::int32_t ExecuteCommand(model::CExcModel& model, const char* command, ExtStatusRecord* status) {
-  if (command == nullptr) return EXT_RESULT_FAILED;
-  DataServerRequest request(host::ReadHostText(command), DataServerRequest::kCommand);
-  if (!request.MatchElement(kRootElement)) return Failed(status, kInvalidPrefixMessage);
+Error ExecuteCommand(model::CExcModel& model, const CommandText& command) {
+  DataServerRequest request(command.text, DataServerRequest::kCommand);
+  if (!request.MatchElement(kRootElement)) return Error::Failed(kInvalidPrefixMessage);
   const std::size_t start = request.position;
   Arguments arguments;
   for (const Command& candidate : kCommands) {
@@ -157,11 +124,11 @@ std::int32_t ExecuteCommand(model::CExcModel& model, const char* command, ExtSta
     const int parsed =
         ParseCommand(request, candidate.name, arguments, candidate.minCount, candidate.maxCount);
     if (parsed < 0) continue;
-    if (parsed > 0) return Answer(request, false, status);
-    if (model.Session() == nullptr) return Failed(status, automation::kNoConnectionMessage);
-    return candidate.run(model, arguments, status);
+    if (parsed > 0) return Answer(request, false);
+    if (model.Session() == nullptr) return Error::Failed(automation::kNoConnectionMessage);
+    return candidate.run(model, arguments);
   }
-  return EXT_RESULT_OK;
+  return Error::Success();
 }
 
 }  // namespace dataserver

@@ -172,7 +172,7 @@ bool ProcessNextEvent(DataServerRequest& request, model::CExcModel& model) {
     return true;
   }
   // A date that cannot be read leaves the time as it was.
-  DATE date = 0.0;
+  com::DATE date = 0.0;
   if (!com::ParseDateText(request.value, &date)) return false;
   model.nextEvent = date;
   return true;

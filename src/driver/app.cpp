@@ -3,113 +3,20 @@
 #include "excel/calc/calc_application.h"
 
 #include <dlfcn.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cmath>
-#include <cstdint>
-#include <cstdlib>
 #include <optional>
-#include <sstream>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #include "platform/environment.h"
-#include "platform/thread.h"
-
-extern char** environ;
 
 namespace driver {
 namespace {
 
 std::atomic<bool> gAppExists{false};
 
-struct LauncherSlot {
-  std::mutex mutex;
-  HelpLauncher launcher;
-};
-
-LauncherSlot& TheLauncher() {
-  static LauncherSlot* const slot = new LauncherSlot;
-  return *slot;
-}
-
-std::vector<std::string> SplitWords(const std::string& text) {
-  std::vector<std::string> words;
-  std::istringstream stream(text);
-  std::string word;
-  while (stream >> word)
-    words.push_back(word);
-  return words;
-}
-
-platform::Registry LoadSettings(const std::filesystem::path& file) {
-  // An unreadable store counts as an empty one: settings failures are silent.
-  std::optional<platform::Registry> loaded = platform::Registry::Load(file);
-  return loaded ? std::move(*loaded) : platform::Registry(file);
-}
-
 }  // namespace
-
-bool LaunchHelpViewer(const HelpRequest& request) {
-  std::vector<std::string> words = SplitWords(request.viewer);
-  if (words.empty()) return false;
-  words.push_back(request.file.string());
-  std::vector<char*> argv;
-  for (std::string& word : words)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
-  pid_t child = 0;
-  if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-  // The host goes on at once; the viewer is reaped when it ends.
-  try {
-    platform::StartThread([child] {
-      int status = 0;
-      while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-      }
-    }).detach();
-  } catch (const std::system_error&) {
-    // No thread for the reaper: the child stays a zombie until the host ends.
-  }
-  return true;
-}
-
-HelpLauncher SetHelpLauncher(HelpLauncher launcher) {
-  LauncherSlot& slot = TheLauncher();
-  const std::lock_guard<std::mutex> guard(slot.mutex);
-  HelpLauncher previous = std::move(slot.launcher);
-  slot.launcher = std::move(launcher);
-  if (!previous) previous = LaunchHelpViewer;
-  return previous;
-}
-
-bool ThreadedModeFromSettings(const platform::Registry& settings) {
-  // The rule also turns threaded mode on for Windows Vista itself; this
-  // platform never is that system, so the settings value alone decides.
-  const platform::RegistryRead<std::uint32_t> vista = settings.GetDword(kConfigKey, kVistaValue);
-  const std::int32_t value = vista.ok() ? static_cast<std::int32_t>(vista.value) : 1;
-  return value > 0;
-}
-
-std::chrono::milliseconds CallTimeoutFromSettings(const platform::Registry& settings,
-                                                  const std::optional<std::string>& variable) {
-  if (variable && !variable->empty()) {
-    char* end = nullptr;
-    const double seconds = std::strtod(variable->c_str(), &end);
-    // At most a day: a larger number is a mistake, not a limit.
-    if (end != nullptr && *end == '\0' && seconds > 0 && seconds <= 86400)
-      return std::chrono::milliseconds(std::max<std::int64_t>(1, std::llround(seconds * 1000)));
-  }
-  const platform::RegistryRead<std::uint32_t> value =
-      settings.GetDword(kDriverSettingsKey, kCallTimeoutValue);
-  if (value.ok() && value.value > 0) return std::chrono::seconds(value.value);
-  return kDefaultCallTimeout;
-}
 
 std::filesystem::path LibraryFolder() {
   Dl_info info{};
@@ -133,18 +40,23 @@ void CGridmoorApp::InitInstance(const platform::Registry& settings,
   threadedMode_ = ThreadedModeFromSettings(settings);
   const platform::RegistryRead<std::string> viewer =
       settings.GetString(kDriverSettingsKey, kHelpViewerValue);
-  if (viewer.ok() && !SplitWords(viewer.value).empty()) helpViewer_ = viewer.value;
-  helpFile_ = libraryFolder / kHelpFileName;
+  if (viewer.ok() && !HelpViewerWords(viewer.value).empty()) helpViewer_ = viewer.value;
+  const platform::RegistryRead<std::string> named =
+      settings.GetString(kDriverSettingsKey, kHelpFileValue);
+  helpFile_ = named.ok() && !named.value.empty() ? std::filesystem::path(named.value)
+                                                 : libraryFolder / kHelpFileName;
   excel::calc::SetOfficeCallTimeout(
       CallTimeoutFromSettings(settings, platform::GetEnv(kCallTimeoutVariable)));
 }
 
 bool CGridmoorApp::ExitInstance() const {
-  std::optional<platform::Registry> settings = platform::Registry::Load(settingsFile_);
+  outcome::Expected<platform::Registry> settings = platform::Registry::Load(settingsFile_);
   // A store that exists but cannot be read is left alone rather than replaced.
+  // Nothing is told: the library is being unloaded and there is no one to
+  // tell, so the reason goes with the result.
   if (!settings) return false;
   settings->SetString(kDriverSettingsKey, kPlugInsValue, PlugIns());
-  return settings->Save();
+  return !settings->Save();
 }
 
 std::string CGridmoorApp::PlugIns() const {
@@ -158,14 +70,7 @@ void CGridmoorApp::SetPlugIns(std::string plugIns) {
 }
 
 bool CGridmoorApp::WinHelp(int context, int command) const {
-  HelpLauncher launcher;
-  {
-    LauncherSlot& slot = TheLauncher();
-    const std::lock_guard<std::mutex> guard(slot.mutex);
-    launcher = slot.launcher;
-  }
-  if (!launcher) launcher = LaunchHelpViewer;
-  return launcher(HelpRequest{helpViewer_, helpFile_, command, context});
+  return CurrentHelpLauncher()(HelpRequest{helpViewer_, helpFile_, command, context});
 }
 
 CGridmoorApp& CGridmoorApp::Instance() {
@@ -189,7 +94,8 @@ void OnLibraryLoad() noexcept {
     excel::calc::RegisterCalcApplication();
     CGridmoorApp::Instance();
   } catch (...) {
-    // Without settings the first export tries again.
+    // Nobody to tell while the library loads: without settings the first
+    // export tries again, and reports what still fails.
   }
 }
 
@@ -197,7 +103,8 @@ void OnLibraryUnload() noexcept {
   try {
     if (CGridmoorApp::Exists()) CGridmoorApp::Instance().ExitInstance();
   } catch (...) {
-    // A failed write at exit is ignored.
+    // Nobody to tell while the library unloads: a failed write at exit is
+    // ignored.
   }
 }
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
-#include "dataserver/data_server.h"
+#include "driver/data_server_records.h"
 #include "driver/draw_icon.h"
+#include "driver/optimisation_commands.h"
+#include "driver/stream_commands.h"
 #include "host/host_record.h"
 #include "model/model.h"
 
@@ -40,13 +42,6 @@ std::uint32_t Size(std::int32_t iarg) {
   return static_cast<std::uint32_t>(iarg);
 }
 
-// Code 258 passes the batch-files record; its output path is where code
-// 256 reads the report path.
-void* BatchOutputArgument(void* arg) {
-  return arg != nullptr ? static_cast<unsigned char*>(arg) + EXT_BATCH_FILES_REPORT_PATH_OFFSET
-                        : nullptr;
-}
-
 // Host-thread operations.
 std::int32_t EditCaseOnHostThread(CExcModel* model, A a) {
   CExcModel& m = *model;
@@ -71,7 +66,7 @@ std::int32_t SetLabelOnHostThread(CExcModel* m, A a) {
 }
 
 std::int32_t SetupOptimisationOnHostThread(CExcModel* m, A a) {
-  return m->SetupOptimisation(a.arg, a.iarg, a.status);
+  return edge::SetupOptimisation(*m, a);
 }
 
 std::int32_t EditPublishedVariablesOnHostThread(CExcModel* m, A a) {
@@ -113,7 +108,8 @@ constexpr HostCommand DirectOnly(std::int32_t code, HostOperation operation,
 }
 
 constexpr HostCommand kHostCommands[] = {
-    Posted(EXT_CMD_ENUM_STREAMS, [](M m, A a) { return m.EnumStreams(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_ENUM_STREAMS,
+           [](M m, A a) { return EnumStreamsAtEdge(m, a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_QUERY_NUMBER, [](M m, A a) { return m.QueryNumber(a.iarg, a.status); }),
     Posted(EXT_CMD_RELOAD_WORKBOOK, [](M m, A a) { return m.ReloadWorkbook(a.status); }),
     Dialog(EXT_CMD_EDIT_CASE, EditCaseOnHostThread, false),
@@ -121,7 +117,7 @@ constexpr HostCommand kHostCommands[] = {
     OnHostThread(EXT_CMD_DRAW_ICON, DrawIconOnHostThread, false),
     Posted(EXT_CMD_SAVE_CASE_WORKBOOK,
            [](M m, A a) { return m.SaveCaseWorkbook(a.iarg, Text(a.arg), a.status); }),
-    Posted(EXT_CMD_QUERY_COMP, [](M m, A a) { return m.QueryComp(a.arg, a.status); }),
+    Posted(EXT_CMD_QUERY_COMP, [](M m, A a) { return QueryCompAtEdge(m, a.status); }),
     Posted(EXT_CMD_CHANGE_FILE_DIRECTORY,
            [](M m, A a) { return m.ChangeFileDirectory(Text(a.arg), a.status); }),
     Constant(11, 1),
@@ -135,7 +131,7 @@ constexpr HostCommand kHostCommands[] = {
     Posted(EXT_CMD_GET_FILE_DESCRIPTION,
            [](M m, A a) { return m.GetFileDescription(a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_GET_STREAM_COMPOSITION, -1,
-           [](M m, A a) { return m.GetStreamComposition(a.arg, a.iarg, a.status); }),
+           [](M m, A a) { return GetStreamCompositionAtEdge(m, a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_SET_MODEL_DATA_FILE,
            [](M m, A a) { return m.SetModelDataFile(Text(a.arg), a.iarg > 0, a.status); }),
     OnHostThread(EXT_CMD_SET_LABEL, SetLabelOnHostThread, true),
@@ -143,22 +139,21 @@ constexpr HostCommand kHostCommands[] = {
            [](M m, A a) { return m.OpenCaseWorkbook(a.arg, a.status); }),
     Dialog(EXT_CMD_SETUP_OPTIMISATION, SetupOptimisationOnHostThread, true),
     Posted(EXT_CMD_CHECK_INTEGER_CONTROLS,
-           [](M m, A a) { return m.CheckIntegerControls(a.arg, a.status); }),
+           [](M m, A a) { return edge::CheckIntegerControls(m, a); }),
     Posted(EXT_CMD_GET_OBJECTIVE_FUNCTION, -1,
-           [](M m, A a) { return m.GetObjectiveFunction(a.arg, a.status); }),
-    Posted(EXT_CMD_GET_CONSTRAINTS, -1, [](M m, A a) { return m.GetConstraints(a.arg, a.status); }),
+           [](M m, A a) { return edge::GetObjectiveFunction(m, a); }),
+    Posted(EXT_CMD_GET_CONSTRAINTS, -1, [](M m, A a) { return edge::GetConstraints(m, a); }),
     PostedByIarg(
-        EXT_CMD_GET_CONTROLS, [](M m, A a) { return m.GetControls(a.arg, a.status); },
-        [](M m, A a) { return m.GetIntegerControls(a.arg, a.status); }),
+        EXT_CMD_GET_CONTROLS, [](M m, A a) { return edge::GetControls(m, a); },
+        [](M m, A a) { return edge::GetIntegerControls(m, a); }),
     PostedByIarg(
-        EXT_CMD_SET_CONTROLS, [](M m, A a) { return m.SetControls(a.arg, a.status); },
-        [](M m, A a) { return m.SetIntegerControls(a.arg, a.status); }),
-    Posted(EXT_CMD_CLEAR_OPTIMISATION,
-           [](M m, A a) { return m.ClearOptimisation(a.iarg, a.status); }),
+        EXT_CMD_SET_CONTROLS, [](M m, A a) { return edge::SetControls(m, a); },
+        [](M m, A a) { return edge::SetIntegerControls(m, a); }),
+    Posted(EXT_CMD_CLEAR_OPTIMISATION, [](M m, A a) { return edge::ClearOptimisation(m, a); }),
     Posted(EXT_CMD_START_OF_RUN, [](M m, A a) { return m.OnStartOfRun(a.arg, a.status); }),
     Posted(EXT_CMD_NEXT_TIMESTEP, [](M m, A a) { return m.OnNextTimestep(a.arg, a.status); }),
-    Posted(EXT_CMD_GET_IPR, [](M m, A a) { return m.GetIPR(a.arg, a.status); }),
-    Posted(EXT_CMD_SET_IPR, [](M m, A a) { return m.SetIPR(a.arg, a.status); }),
+    Posted(EXT_CMD_GET_IPR, [](M m, A a) { return GetIprAtEdge(m, a.arg, a.status); }),
+    Posted(EXT_CMD_SET_IPR, [](M m, A a) { return SetIprAtEdge(m, a.arg, a.status); }),
     Constant(52, 0),
     Constant(53, 0),
     Constant(54, 0),
@@ -169,39 +164,37 @@ constexpr HostCommand kHostCommands[] = {
     Posted(EXT_CMD_SET_INTERFACE_VISIBLE,
            [](M m, A a) { return m.SetInterfaceVisible(a.iarg > 0); }),
     Posted(EXT_CMD_GET_DATA_SERVER_VALUE,
-           [](M m, A a) { return dataserver::GetDataServerValue(m, a.arg, a.status); }),
+           [](M m, A a) { return GetDataServerValue(m, a.arg, a.status); }),
     Posted(EXT_CMD_SET_DATA_SERVER_VALUE,
-           [](M m, A a) { return dataserver::SetDataServerValue(m, a.arg, a.status); }),
+           [](M m, A a) { return SetDataServerValue(m, a.arg, a.status); }),
     Posted(EXT_CMD_EXECUTE_COMMAND,
-           [](M m, A a) { return dataserver::ExecuteCommand(m, Text(a.arg), a.status); }),
+           [](M m, A a) { return ExecuteCommand(m, Text(a.arg), a.status); }),
     DirectOnly(EXT_CMD_GET_DISPATCH, GetDispatchOnHostThread, 1),
     Posted(EXT_CMD_PRE_SOLVE, [](M m, A a) { return m.OnPreSolve(a.status); }),
     Posted(EXT_CMD_POST_SOLVE, [](M m, A a) { return m.OnPostSolve(a.status); }),
     Posted(EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE,
-           [](M m, A a) { return m.GetNextPublishedVariable(a.arg); }),
+           [](M m, A a) { return edge::GetNextPublishedVariable(m, a); }),
     Dialog(EXT_CMD_EDIT_PUBLISHED_VARIABLES, EditPublishedVariablesOnHostThread, false),
     Posted(EXT_CMD_EVAL_PUBLISHED_VARIABLES,
-           [](M m, A a) { return m.EvalPublishedVariables(a.arg, a.status); }),
-    Posted(EXT_CMD_QUERY_ITEM_84, [](M m, A a) { return m.QueryItem84(a.arg, a.status); }),
-    Posted(EXT_CMD_QUERY_ITEM_85, [](M m, A a) { return m.QueryItem85(a.arg, a.iarg, a.status); }),
+           [](M m, A a) { return edge::EvalPublishedVariables(m, a); }),
+    Posted(EXT_CMD_QUERY_ITEM_84, [](M m, A) { return m.QueryItem84(); }),
+    Posted(EXT_CMD_QUERY_ITEM_85, [](M m, A a) { return m.QueryItem85(a.iarg); }),
     Posted(EXT_CMD_ADD_PUBLISHED_VARIABLE,
-           [](M m, A a) { return m.AddPublishedVariable(a.arg, a.status); }),
+           [](M m, A a) { return edge::AddPublishedVariable(m, a); }),
     Posted(EXT_CMD_DEL_PUBLISHED_VARIABLE,
-           [](M m, A a) { return m.DelPublishedVariable(a.iarg, a.status); }),
+           [](M m, A a) { return edge::DelPublishedVariable(m, a); }),
     Posted(EXT_CMD_EVENT_112, [](M m, A a) { return m.OnEvent112(a.status); }),
     Posted(EXT_CMD_EVENT_113, [](M m, A a) { return m.OnEvent113(a.status); }),
     Posted(EXT_CMD_START_OF_TIMESTEP, [](M m, A a) { return m.OnStartOfTimestep(a.status); }),
     Posted(EXT_CMD_END_OF_TIMESTEP, [](M m, A a) { return m.OnEndOfTimestep(a.status); }),
     Posted(EXT_CMD_POST_SOLVE_2, [](M m, A a) { return m.OnPostSolve2(a.status); }),
     Posted(EXT_CMD_EVAL_PUBLISHED_VARIABLES_2,
-           [](M m, A a) { return m.EvalPublishedVariables2(a.arg, a.status); }),
+           [](M m, A a) { return edge::EvalPublishedVariables2(m, a); }),
     Posted(EXT_CMD_GET_FILE_LABEL,
            [](M m, A a) { return m.GetFileLabel(static_cast<char*>(a.arg), a.iarg, a.status); }),
     Posted(EXT_CMD_SET_FILE_NAME, [](M m, A a) { return m.SetFileName(a.arg, a.status); }),
-    Posted(EXT_CMD_READ_BATCH_PROBLEM,
-           [](M m, A a) { return m.ReadBatchProblem(a.arg, a.iarg > 0, a.status); }),
-    Posted(EXT_CMD_WRITE_BATCH_OUTPUT,
-           [](M m, A a) { return m.WriteBatchOutput(BatchOutputArgument(a.arg), a.status); }),
+    Posted(EXT_CMD_READ_BATCH_PROBLEM, [](M m, A a) { return edge::ReadBatchProblem(m, a); }),
+    Posted(EXT_CMD_WRITE_BATCH_OUTPUT, [](M m, A a) { return edge::WriteBatchOutput(m, a); }),
 };
 
 constexpr bool IsWellFormed() {

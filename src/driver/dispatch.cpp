@@ -48,6 +48,7 @@ std::string CurrentExceptionText() {
   } catch (const std::exception& error) {
     return host::FormatString("Internal error: %s", error.what());
   } catch (...) {
+    // Neither a com::Error nor a standard exception: there is no text.
     return "Internal error: unknown exception";
   }
 }
@@ -71,39 +72,40 @@ std::int32_t RunModelOperation(model::CExcModel& model, ModelOperation operation
   }
 }
 
-std::int32_t DirectTarget::Post(ModelOperation operation, std::int32_t fallback) {
-  const std::int32_t result = RunModelOperation(model_, operation, args_);
+std::int32_t DirectTarget::Post(ModelOperation operation, const CommandArgs& args,
+                                std::int32_t fallback) {
+  const std::int32_t result = RunModelOperation(model_, operation, args);
   return result == kNoResult ? fallback : result;
 }
 
-std::int32_t DispatchHostCommand(CommandTarget& target, std::int32_t code,
-                                 const CommandArgs& args) noexcept {
-  const HostCommand* command = FindHostCommand(code);
-  if (command == nullptr) return 0;
+std::int32_t DispatchHostCommand(const HostRequest& request) noexcept {
+  const HostCommand& command = request.command;
+  CommandTarget& target = request.target;
+  const CommandArgs& args = request.args;
   try {
-    switch (command->route) {
+    switch (command.route) {
       case Route::kConstant:
-        return command->result;
+        return command.result;
       case Route::kPosted:
-        return target.Post(command->OperationFor(args.iarg), command->result);
+        return target.Post(command.OperationFor(args.iarg), args, command.result);
       case Route::kHostThread:
-        return RunHostOperation(*command, target.Model(), args);
+        return RunHostOperation(command, target.Model(), args);
       case Route::kDialog:
-        if (target.Threaded() && command->needsWorkbook && !HasWorkbook(target.Model())) {
+        if (target.Threaded() && command.needsWorkbook && !HasWorkbook(target.Model())) {
           Report(args.status, "%s", kNoWorkbookMessage);
           return -1;
         }
         // The dialog shows the current worksheet names.
-        target.Post(op::RefreshSheetNames, 0);
-        return RunHostOperation(*command, target.Model(), args);
+        target.Post(op::RefreshSheetNames, args, 0);
+        return RunHostOperation(command, target.Model(), args);
       case Route::kDirectOnly:
-        if (target.Threaded()) return command->result;
-        return RunHostOperation(*command, target.Model(), args);
+        if (target.Threaded()) return command.result;
+        return RunHostOperation(command, target.Model(), args);
     }
   } catch (...) {
     ReportCurrentException(args.status);
   }
-  return command->result;
+  return command.result;
 }
 
 }  // namespace driver

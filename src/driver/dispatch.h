@@ -22,27 +22,36 @@ class CommandTarget {
   virtual bool Threaded() const = 0;
   // The model for host-thread operations; null when there is none.
   virtual model::CExcModel* Model() = 0;
-  // Performs a model operation: its result, or `fallback` when it gave none.
-  virtual std::int32_t Post(ModelOperation operation, std::int32_t fallback) = 0;
+  // Performs a model operation with `args`: its result, or `fallback` when it
+  // gave none.
+  virtual std::int32_t Post(ModelOperation operation, const CommandArgs& args,
+                            std::int32_t fallback) = 0;
 };
 
 // Direct mode: everything on the calling thread.
 class DirectTarget final : public CommandTarget {
  public:
-  DirectTarget(model::CExcModel& model, const CommandArgs& args) : model_(model), args_(args) {}
+  explicit DirectTarget(model::CExcModel& model) : model_(model) {}
   bool Threaded() const override { return false; }
   model::CExcModel* Model() override { return &model_; }
-  std::int32_t Post(ModelOperation operation, std::int32_t fallback) override;
+  std::int32_t Post(ModelOperation operation, const CommandArgs& args,
+                    std::int32_t fallback) override;
 
  private:
   model::CExcModel& model_;
-  const CommandArgs& args_;
 };
 
-// The host command `code` with `args` (the same arguments a threaded target
-// holds for its worker). Codes that are not routed give 0.
-std::int32_t DispatchHostCommand(CommandTarget& target, std::int32_t code,
-                                 const CommandArgs& args) noexcept;
+// One host command as ExtCmd received it: its row of the command table
+// (looked up once, by ExtCmd), the instance that performs it and its
+// arguments. Nothing changes it on the way to the model.
+struct HostRequest {
+  const HostCommand& command;
+  CommandTarget& target;
+  CommandArgs args;
+};
+
+// Serves `request` by its row's route.
+std::int32_t DispatchHostCommand(const HostRequest& request) noexcept;
 
 // Performs `operation` on `model`; what it throws is reported into
 // args.status and gives kNoResult, as does a null operation.

@@ -71,11 +71,11 @@ void DriverProxy::DriverWorker() {
     try {
       model = factory_ ? factory_() : nullptr;
       if (!model) throw std::runtime_error("no model was made");
-      createFailed = model->CreateFailed() ? 1 : 0;
-      createMessage = model->CreateError();
+      createFailed_ = model->CreateFailed();
+      createMessage_ = model->CreateError();
     } catch (...) {
-      createFailed = 1;
-      createMessage = CurrentExceptionText();
+      createFailed_ = true;
+      createMessage_ = CurrentExceptionText();
     }
     if (model) {
       model_.store(model.get());
@@ -83,7 +83,9 @@ void DriverProxy::DriverWorker() {
       model.reset();
     }
   } catch (...) {
-    // Not even a model could be kept; the host side learns it below.
+    // Not even a model could be kept. This thread has no way to the host:
+    // the host side learns it below, from the worker's end (the handshake,
+    // or kQueryFailedMessage for a request), so the text is not kept.
   }
   model_.store(nullptr);
   workerEnded_.store(true);
@@ -97,26 +99,30 @@ void DriverProxy::ServeCommands(model::CExcModel& model) {
     requestEvent_.Reset();
     doneEvent_.Set();
     requestEvent_.WaitAfter(seen);
-    if (operation == nullptr) {
-      result = 0;
+    if (operation_ == nullptr) {
+      result_ = 0;
       return;
     }
-    result = RunModelOperation(model, operation, args);
+    result_ = RunModelOperation(model, operation_, *args_);
   }
 }
 
-std::int32_t DriverProxy::Query(ModelOperation posted, std::int32_t fallback) {
+std::int32_t DriverProxy::Query(ModelOperation posted, const CommandArgs& args,
+                                std::int32_t fallback) {
   if (workerEnded_.load()) {
     host::StatusRecord status(args.status);
     host::WriteStatus(status, "%s", kQueryFailedMessage);
     return fallback;
   }
-  operation = posted;
-  result = kNoResult;
+  operation_ = posted;
+  args_ = &args;
+  result_ = kNoResult;
   const std::uint32_t seen = doneEvent_.Sets();
   doneEvent_.Reset();
   requestEvent_.Set();
   doneEvent_.WaitAfter(seen);
+  const std::int32_t result = result_;
+  args_ = nullptr;
   if (workerEnded_.load() && result == kNoResult) {
     host::StatusRecord status(args.status);
     host::WriteStatus(status, "%s", kQueryFailedMessage);
@@ -128,7 +134,7 @@ void DriverProxy::Shutdown() {
   const std::lock_guard<std::mutex> lock(requestLock_);
   if (shutDown_.exchange(true)) return;
   if (!workerEnded_.load()) {
-    operation = nullptr;
+    operation_ = nullptr;
     requestEvent_.Set();
   }
   if (worker_.joinable()) worker_.join();

@@ -73,10 +73,9 @@ class DriverProxy {
   // reading its result.
   std::mutex& RequestLock() { return requestLock_; }
 
-  // Posts `operation` with the stored arguments and waits for it: the
-  // operation's result, or `fallback` when it gave none. Call with the
-  // request lock held.
-  std::int32_t Query(ModelOperation operation, std::int32_t fallback);
+  // Posts `operation` with `args` and waits for it: the operation's result,
+  // or `fallback` when it gave none. Call with the request lock held.
+  std::int32_t Query(ModelOperation operation, const CommandArgs& args, std::int32_t fallback);
 
   // Waits for a running request to end, stops the worker and waits until it
   // has destroyed the model and ended. Idempotent; requests afterwards are
@@ -88,20 +87,25 @@ class DriverProxy {
   // after it has destroyed it.
   model::CExcModel* Model() const { return model_.load(); }
 
-  // Fields of the handshake, written by the worker before it first signals.
-  std::int32_t createFailed = 0;
-  std::string createMessage;
-
-  // The request being posted, written by the host side while the worker is
-  // idle, read by the worker while the host side waits.
-  ModelOperation operation = nullptr;  // null: stop
-  CommandArgs args;
-  // Written by the worker while the host side waits.
-  std::int32_t result = 0;
+  // The creation handshake's outcome, final once the constructor returns.
+  bool CreateFailed() const { return createFailed_; }
+  const std::string& CreateMessage() const { return createMessage_; }
 
  private:
   void DriverWorker();
   void ServeCommands(model::CExcModel& model);
+
+  // Written by the worker before it first signals.
+  bool createFailed_ = false;
+  std::string createMessage_;
+
+  // The request being posted, written by the host side while the worker is
+  // idle, read by the worker while the host side waits; `args_` points to
+  // the caller's arguments, which outlive the wait.
+  ModelOperation operation_ = nullptr;  // null: stop
+  const CommandArgs* args_ = nullptr;
+  // Written by the worker while the host side waits.
+  std::int32_t result_ = 0;
 
   HandOverEvent doneEvent_;
   HandOverEvent requestEvent_;
@@ -119,8 +123,9 @@ class ThreadedTarget final : public CommandTarget {
   explicit ThreadedTarget(DriverProxy& proxy) : proxy_(proxy) {}
   bool Threaded() const override { return true; }
   model::CExcModel* Model() override { return proxy_.Model(); }
-  std::int32_t Post(ModelOperation operation, std::int32_t fallback) override {
-    return proxy_.Query(operation, fallback);
+  std::int32_t Post(ModelOperation operation, const CommandArgs& args,
+                    std::int32_t fallback) override {
+    return proxy_.Query(operation, args, fallback);
   }
 
  private:

@@ -1,5 +1,6 @@
 #include "driver/export_guard.h"
 
+#include "gridmoor/worksheet_functions.h"
 #include "host/message.h"
 
 namespace driver {

@@ -8,6 +8,7 @@
 #include "driver/instances.h"
 #include "driver/worksheet_functions.h"
 #include "gridmoor/host.h"
+#include "gridmoor/worksheet_functions.h"
 #ifdef GRIDMOOR_WITH_UI
 #include "model/dialogs.h"
 #include "ui/qt_dialogs.h"
@@ -116,19 +117,19 @@ GM_API int32_t FnGetWorksheetObject(FnSession session, const ExtString* sheetNam
 }
 
 GM_API int32_t FnGetWorksheetCell(FnSession session, const char* sheetName, const char* cell,
-                                  VARIANT* value, char* message) {
+                                  GmVariant* value, char* message) {
   return driver::GuardedFunction(
       1, message, [&] { return driver::FnGetCell(session, sheetName, cell, value, message); });
 }
 
 GM_API int32_t FnSetWorksheetCell(FnSession session, const char* sheetName, const char* cell,
-                                  VARIANT* value, char* message) {
+                                  GmVariant* value, char* message) {
   return driver::GuardedFunction(
       1, message, [&] { return driver::FnSetCell(session, sheetName, cell, value, message); });
 }
 
 GM_API int32_t FnPutNumberFormat(FnSession session, const char* sheetName, const ExtString* cell,
-                                 VARIANT* format, char* message) {
+                                 GmVariant* format, char* message) {
   return driver::GuardedFunction(1, message, [&] {
     return driver::FnPutNumberFormat(session, sheetName, cell, format, message);
   });

@@ -75,12 +75,10 @@ std::int32_t CreationResult(bool failed, const std::string& message, ExtStatusRe
   return 1;
 }
 
-// A host command's answer when there is no instance behind the handle.
-std::int32_t AnswerWithoutInstance(std::int32_t code, ExtStatusRecord* status) {
-  const HostCommand* command = FindHostCommand(code);
-  if (command == nullptr) return 0;
-  if (command->route != Route::kConstant) Write(status, "%s", kUnknownInstanceMessage);
-  return command->result;
+// A routed command's answer when there is no instance behind the handle.
+std::int32_t AnswerWithoutInstance(const HostCommand& command, ExtStatusRecord* status) {
+  Write(status, "%s", kUnknownInstanceMessage);
+  return command.result;
 }
 
 }  // namespace
@@ -156,7 +154,7 @@ std::int32_t CreateInstance(Mode mode, ExtInstance* instance, ExtStatusRecord* s
     auto proxy = std::make_shared<DriverProxy>(factory);
     Instances().Add(proxy.get(), Instance{nullptr, proxy});
     *instance = reinterpret_cast<ExtInstance>(proxy.get());
-    return CreationResult(proxy->createFailed > 0, proxy->createMessage, status);
+    return CreationResult(proxy->CreateFailed(), proxy->CreateMessage(), status);
   } catch (...) {
     // Nothing was made (no memory, no thread): there is no handle to give.
     record.Clear();
@@ -204,8 +202,7 @@ std::int32_t StartApp(ExtInstance handle, ExtStatusRecord* status) {
     Write(status, "%s", kUnknownInstanceMessage);
     return 1;
   }
-  proxy.args = CommandArgs{nullptr, nullptr, 0, status};
-  return proxy.Query(op::StartApplication, 1);
+  return proxy.Query(op::StartApplication, CommandArgs{nullptr, nullptr, 0, status}, 1);
 }
 
 std::int32_t StopApp(ExtInstance handle) {
@@ -215,16 +212,15 @@ std::int32_t StopApp(ExtInstance handle) {
   DriverProxy& proxy = *instance.proxy;
   const std::lock_guard<std::mutex> lock(proxy.RequestLock());
   if (proxy.IsShutDown()) return 1;
-  // No status record: nothing may be written through one from an earlier
-  // request.
-  proxy.args = CommandArgs{};
-  return proxy.Query(op::StopApplication, 1);
+  // No status record: the export has none.
+  return proxy.Query(op::StopApplication, CommandArgs{}, 1);
 }
 
 std::int32_t Command(ExtInstance handle, ExtWindow window, std::int32_t code, void* arg,
                      std::int32_t iarg, ExtStatusRecord* status) {
   host::StatusRecord record(status);
   record.Clear();
+  // The one lookup of the command's row.
   const HostCommand* routed = FindHostCommand(code);
   if (routed == nullptr) return 0;
   if (routed->route == Route::kConstant) return routed->result;
@@ -232,19 +228,18 @@ std::int32_t Command(ExtInstance handle, ExtWindow window, std::int32_t code, vo
   const Instance instance = Instances().Find(handle);
   if (instance.direct) {
     const std::lock_guard<std::mutex> lock(instance.direct->requestLock);
-    if (!instance.direct->model) return AnswerWithoutInstance(code, status);
-    DirectTarget target(*instance.direct->model, args);
-    return DispatchHostCommand(target, code, args);
+    if (!instance.direct->model) return AnswerWithoutInstance(*routed, status);
+    DirectTarget target(*instance.direct->model);
+    return DispatchHostCommand(HostRequest{*routed, target, args});
   }
   if (instance.proxy) {
     DriverProxy& proxy = *instance.proxy;
     const std::lock_guard<std::mutex> lock(proxy.RequestLock());
-    if (proxy.IsShutDown()) return AnswerWithoutInstance(code, status);
-    proxy.args = args;
+    if (proxy.IsShutDown()) return AnswerWithoutInstance(*routed, status);
     ThreadedTarget target(proxy);
-    return DispatchHostCommand(target, code, proxy.args);
+    return DispatchHostCommand(HostRequest{*routed, target, args});
   }
-  return AnswerWithoutInstance(code, status);
+  return AnswerWithoutInstance(*routed, status);
 }
 
 std::int32_t Configure(ExtWindow parent) {

@@ -31,7 +31,7 @@ std::string TextOf(const ExtString* text) {
 // A write of a caller's value: checked and copied, then the caller's VARIANT
 // is cleared, whatever follows.
 template <typename Write>
-std::int32_t WriteValue(VARIANT* value, char* message, Write write) {
+std::int32_t WriteValue(GmVariant* value, char* message, Write write) {
   const std::string problem = com::CheckHostVariant(value);
   if (!problem.empty()) {
     if (value != nullptr) GmVariantClear(value);
@@ -75,7 +75,7 @@ std::int32_t FnSelectWorksheet(FnSession session, const ExtString* sheetName, ch
   return automation::FunctionSelectWorksheet(session, TextOf(sheetName), MessageOf(message));
 }
 
-std::int32_t FnGetCell(FnSession session, const char* sheetName, const char* cell, VARIANT* value,
+std::int32_t FnGetCell(FnSession session, const char* sheetName, const char* cell, GmVariant* value,
                        char* message) {
   if (value == nullptr) {
     host::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", com::CheckHostVariant(nullptr).c_str());
@@ -94,7 +94,7 @@ std::int32_t FnGetCell(FnSession session, const char* sheetName, const char* cel
   return 0;
 }
 
-std::int32_t FnSetCell(FnSession session, const char* sheetName, const char* cell, VARIANT* value,
+std::int32_t FnSetCell(FnSession session, const char* sheetName, const char* cell, GmVariant* value,
                        char* message) {
   return WriteValue(value, message, [&](const com::Variant& copy) {
     return automation::FunctionSetCell(session, TextOf(sheetName), TextOf(cell), copy,
@@ -103,7 +103,7 @@ std::int32_t FnSetCell(FnSession session, const char* sheetName, const char* cel
 }
 
 std::int32_t FnPutNumberFormat(FnSession session, const char* sheetName, const ExtString* cell,
-                               VARIANT* format, char* message) {
+                               GmVariant* format, char* message) {
   return WriteValue(format, message, [&](const com::Variant& copy) {
     return automation::FunctionPutNumberFormat(session, TextOf(sheetName), TextOf(cell), copy,
                                                MessageOf(message));

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "gridmoor/host.h"
+#include "gridmoor/worksheet_functions.h"
 
 namespace driver {
 
@@ -15,12 +16,12 @@ std::int32_t FnNewFile(FnSession session, char* message);
 std::int32_t FnOpenFile(FnSession session, const char* path, char* message);
 std::int32_t FnCreateWorksheet(FnSession session, const ExtString* sheetName, char* message);
 std::int32_t FnSelectWorksheet(FnSession session, const ExtString* sheetName, char* message);
-std::int32_t FnGetCell(FnSession session, const char* sheetName, const char* cell, VARIANT* value,
+std::int32_t FnGetCell(FnSession session, const char* sheetName, const char* cell, GmVariant* value,
                        char* message);
-std::int32_t FnSetCell(FnSession session, const char* sheetName, const char* cell, VARIANT* value,
+std::int32_t FnSetCell(FnSession session, const char* sheetName, const char* cell, GmVariant* value,
                        char* message);
 std::int32_t FnPutNumberFormat(FnSession session, const char* sheetName, const ExtString* cell,
-                               VARIANT* format, char* message);
+                               GmVariant* format, char* message);
 std::int32_t FnOffsetCell(const char* cell, ExtString* result, std::int32_t count,
                           std::int32_t byRow);
 

@@ -58,12 +58,12 @@ class Application : public virtual com::Unknown {
  public:
   virtual void PutWindowState(std::int32_t lcid, std::int32_t state) = 0;
   virtual std::int32_t GetWindowState(std::int32_t lcid) = 0;
-  virtual void PutVisible(std::int32_t lcid, VARIANT_BOOL visible) = 0;
-  virtual VARIANT_BOOL GetVisible(std::int32_t lcid) = 0;
-  virtual void PutScreenUpdating(std::int32_t lcid, VARIANT_BOOL updating) = 0;
-  virtual VARIANT_BOOL GetScreenUpdating(std::int32_t lcid) = 0;
-  virtual void PutInteractive(std::int32_t lcid, VARIANT_BOOL interactive) = 0;
-  virtual VARIANT_BOOL GetInteractive(std::int32_t lcid) = 0;
+  virtual void PutVisible(std::int32_t lcid, com::VARIANT_BOOL visible) = 0;
+  virtual com::VARIANT_BOOL GetVisible(std::int32_t lcid) = 0;
+  virtual void PutScreenUpdating(std::int32_t lcid, com::VARIANT_BOOL updating) = 0;
+  virtual com::VARIANT_BOOL GetScreenUpdating(std::int32_t lcid) = 0;
+  virtual void PutInteractive(std::int32_t lcid, com::VARIANT_BOOL interactive) = 0;
+  virtual com::VARIANT_BOOL GetInteractive(std::int32_t lcid) = 0;
   virtual com::Ptr<Workbooks> GetWorkbooks() = 0;
   // Runs a macro of the open workbooks or of the application; arguments that
   // are Missing are not passed. The macro's result comes back.

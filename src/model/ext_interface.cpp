@@ -129,9 +129,9 @@ std::int32_t CExtInterface::OnEndOfTimestep(ExtStatusRecord* /*status*/) {
   return 0;
 }
 
-std::int32_t CExtInterface::GetStreamComposition(void* /*componentList*/, std::int32_t /*stream*/,
-                                                 ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Expected<std::optional<streams::ComponentList>> CExtInterface::GetStreamComposition(
+    std::int32_t /*stream*/) {
+  return std::optional<streams::ComponentList>();
 }
 
 std::int32_t CExtInterface::SetModelDataFile(const char* /*path*/, bool /*flag*/,
@@ -218,48 +218,47 @@ std::int32_t CExtInterface::Reserved64() {
   return 0;
 }
 
-std::int32_t CExtInterface::SetupOptimisation(void* /*problemRecord*/, std::int32_t /*mode*/,
-                                              ExtStatusRecord* /*status*/) {
-  return 0;
+// An interface without an optimiser offers an empty problem and takes
+// nothing.
+outcome::Expected<optimisation::OptimisationProblem> CExtInterface::SetupOptimisation(
+    std::int32_t /*mode*/) {
+  return optimisation::OptimisationProblem{};
 }
 
-std::int32_t CExtInterface::CheckIntegerControls(void* /*listRecord*/,
-                                                 ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::CheckIntegerControls(
+    const optimisation::IntegerControlList& /*list*/) {
+  return outcome::Error::Success();
 }
 
 std::int32_t CExtInterface::Reserved67() {
   return 0;
 }
 
-std::int32_t CExtInterface::GetObjectiveFunction(void* /*valueRecord*/,
-                                                 ExtStatusRecord* /*status*/) {
-  return 0;
+optimisation::ItemReading CExtInterface::GetObjectiveFunction() {
+  return {};
 }
 
-std::int32_t CExtInterface::GetConstraints(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
-  return 0;
+optimisation::ItemReading CExtInterface::GetConstraints(std::int32_t /*handle*/) {
+  return {};
 }
 
-std::int32_t CExtInterface::SetControls(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::SetControls(const optimisation::ItemValue& /*value*/) {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::GetControls(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
-  return 0;
+optimisation::ItemReading CExtInterface::GetControls(std::int32_t /*handle*/) {
+  return {};
 }
 
-std::int32_t CExtInterface::SetIntegerControls(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::SetIntegerControls(const optimisation::ItemValue& /*value*/) {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::GetIntegerControls(void* /*valueRecord*/, ExtStatusRecord* /*status*/) {
-  return 0;
+optimisation::ItemReading CExtInterface::GetIntegerControls(std::int32_t /*handle*/) {
+  return {};
 }
 
-std::int32_t CExtInterface::ClearOptimisation(std::int32_t /*mask*/, ExtStatusRecord* /*status*/) {
-  return 0;
-}
+void CExtInterface::ClearOptimisation(std::int32_t /*mask*/) {}
 
 std::int32_t CExtInterface::Reserved75() {
   return 0;
@@ -286,45 +285,45 @@ std::int32_t CExtInterface::EditPublishedVariables(ExtWindow /*window*/,
   return 0;
 }
 
-std::int32_t CExtInterface::GetNextPublishedVariable(void* /*variableRecord*/) {
+std::optional<optimisation::PublishedVariableInfo> CExtInterface::GetNextPublishedVariable(
+    std::int32_t /*handle*/) {
+  return std::nullopt;
+}
+
+outcome::Expected<std::string> CExtInterface::EvalPublishedVariables(
+    const optimisation::PublishedValueRequest& /*request*/) {
+  return std::string();
+}
+
+outcome::Expected<const char*> CExtInterface::EvalPublishedVariables2(
+    const optimisation::PublishedValueRequest& /*request*/) {
+  return static_cast<const char*>(nullptr);
+}
+
+std::int32_t CExtInterface::QueryItem84() {
   return 0;
 }
 
-std::int32_t CExtInterface::EvalPublishedVariables(void* /*variableRecord*/,
-                                                   ExtStatusRecord* /*status*/) {
+std::int32_t CExtInterface::QueryItem85(std::int32_t /*value*/) {
   return 0;
 }
 
-std::int32_t CExtInterface::EvalPublishedVariables2(void* /*variableRecord2*/,
-                                                    ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Expected<std::int32_t> CExtInterface::AddPublishedVariable(
+    const optimisation::NewPublishedVariable& /*added*/) {
+  return std::int32_t{0};
 }
 
-std::int32_t CExtInterface::QueryItem84(void* /*arg*/, ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::ReadBatchProblem(const optimisation::BatchFiles& /*files*/,
+                                               bool /*replace*/) {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::QueryItem85(void* /*arg*/, std::int32_t /*value*/,
-                                        ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::WriteBatchOutput(const optimisation::BatchPath& /*output*/) {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::AddPublishedVariable(void* /*addRecord*/, ExtStatusRecord* /*status*/) {
-  return 0;
-}
-
-std::int32_t CExtInterface::ReadBatchProblem(void* /*arg*/, bool /*flag*/,
-                                             ExtStatusRecord* /*status*/) {
-  return 0;
-}
-
-std::int32_t CExtInterface::WriteBatchOutput(void* /*arg*/, ExtStatusRecord* /*status*/) {
-  return 0;
-}
-
-std::int32_t CExtInterface::DelPublishedVariable(std::int32_t /*handle*/,
-                                                 ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::DelPublishedVariable(std::int32_t /*handle*/) {
+  return outcome::Error::Success();
 }
 
 std::int32_t CExtInterface::Reserved90() {

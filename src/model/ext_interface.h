@@ -4,17 +4,24 @@
 //
 // Results: 0 success, 1 failure with a message at byte 4 of the status
 // record, -1 nothing (more) to give or cancelled. Records passed by pointer
-// are the host's, borrowed for the call.
+// are the host's, borrowed for the call. The stream operations take and give
+// values instead, and report failure as an outcome::Error with that result;
+// the driver's edge turns them into the host's records and status.
 //
 // A model is always destroyed as its concrete class, never through this
 // interface.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "case/optimisation_values.h"
+#include "case/published_values.h"
+#include "case/stream_values.h"
 #include "gridmoor/host.h"
+#include "outcome/outcome.h"
 
 namespace xml {
 struct EquipmentDescription;  // the files a model describes to the host
@@ -32,20 +39,26 @@ class CExtInterface {
   virtual std::int32_t QueryNumber(std::int32_t value, ExtStatusRecord* status) = 0;  // 1
   virtual std::int32_t SaveCaseWorkbook(std::int32_t ignored, const char* fileName,
                                         ExtStatusRecord* status) = 0;  // 2
-  virtual std::int32_t EnumStreams(void* streamRecord, std::int32_t query,
-                                   ExtStatusRecord* status) = 0;                // 3
-  virtual std::int32_t QueryComp(void* arg, ExtStatusRecord* status) = 0;       // 4
+
+  // The stream after the one `cursor` names; none: the host gave no record.
+  virtual outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t> cursor,
+                                                                std::int32_t query) = 0;  // 3
+  virtual outcome::Error QueryComp() = 0;                                                 // 4
+
   virtual std::int32_t OnStartOfRun(void* arg, ExtStatusRecord* status) = 0;    // 5
   virtual std::int32_t OnNextTimestep(void* arg, ExtStatusRecord* status) = 0;  // 6
   virtual std::int32_t Reserved07();                                            // 7
   virtual std::int32_t Reserved08() = 0;                                        // 8
-  virtual std::int32_t GetIPR(void* iprRecord, ExtStatusRecord* status) = 0;    // 9
-  virtual std::int32_t SetIPR(void* iprRecord, ExtStatusRecord* status) = 0;    // 10
-  virtual std::int32_t Reserved11() = 0;                                        // 11
-  virtual std::int32_t Reserved12() = 0;                                        // 12
-  virtual std::int32_t Reserved13() = 0;                                        // 13
-  virtual std::int32_t OnStopRun() = 0;                                         // 14
-  virtual std::int32_t OnEndOfRun() = 0;                                        // 15
+
+  // The values with what the stream's cells give, also after a failure.
+  virtual outcome::Partial<streams::IprValues> GetIPR(streams::IprValues values) = 0;  // 9
+  virtual outcome::Error SetIPR(const streams::IprValues& values) = 0;                 // 10
+
+  virtual std::int32_t Reserved11() = 0;  // 11
+  virtual std::int32_t Reserved12() = 0;  // 12
+  virtual std::int32_t Reserved13() = 0;  // 13
+  virtual std::int32_t OnStopRun() = 0;   // 14
+  virtual std::int32_t OnEndOfRun() = 0;  // 15
   virtual std::int32_t WriteCaseData(void* buffer, std::uint32_t size,
                                      ExtStatusRecord* status) = 0;                       // 16
   virtual std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) = 0;          // 17
@@ -79,8 +92,11 @@ class CExtInterface {
   virtual std::int32_t OnEvent113(ExtStatusRecord* status);         // 42
   virtual std::int32_t OnStartOfTimestep(ExtStatusRecord* status);  // 43
   virtual std::int32_t OnEndOfTimestep(ExtStatusRecord* status);    // 44
-  virtual std::int32_t GetStreamComposition(void* componentList, std::int32_t stream,
-                                            ExtStatusRecord* status);  // 45
+
+  // None: compositions are off.
+  virtual outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+      std::int32_t stream);  // 45
+
   // Keeps the path pointer (the host's) as the model data file.
   virtual std::int32_t SetModelDataFile(const char* path, bool flag,
                                         ExtStatusRecord* status);  // 46
@@ -106,35 +122,42 @@ class CExtInterface {
   virtual std::int32_t Reserved62();                                          // 62
   virtual std::int32_t Reserved63();                                          // 63
   virtual std::int32_t Reserved64();                                          // 64
-  virtual std::int32_t SetupOptimisation(void* problemRecord, std::int32_t mode,
-                                         ExtStatusRecord* status);                         // 65
-  virtual std::int32_t CheckIntegerControls(void* listRecord, ExtStatusRecord* status);    // 66
-  virtual std::int32_t Reserved67();                                                       // 67
-  virtual std::int32_t GetObjectiveFunction(void* valueRecord, ExtStatusRecord* status);   // 68
-  virtual std::int32_t GetConstraints(void* valueRecord, ExtStatusRecord* status);         // 69
-  virtual std::int32_t SetControls(void* valueRecord, ExtStatusRecord* status);            // 70
-  virtual std::int32_t GetControls(void* valueRecord, ExtStatusRecord* status);            // 71
-  virtual std::int32_t SetIntegerControls(void* valueRecord, ExtStatusRecord* status);     // 72
-  virtual std::int32_t GetIntegerControls(void* valueRecord, ExtStatusRecord* status);     // 73
-  virtual std::int32_t ClearOptimisation(std::int32_t mask, ExtStatusRecord* status);      // 74
-  virtual std::int32_t Reserved75();                                                       // 75
-  virtual std::int32_t Reserved76();                                                       // 76
-  virtual std::int32_t Reserved77();                                                       // 77
-  virtual std::int32_t Reserved78();                                                       // 78
-  virtual std::int32_t Reserved79();                                                       // 79
-  virtual std::int32_t EditPublishedVariables(ExtWindow window, ExtStatusRecord* status);  // 80
-  virtual std::int32_t GetNextPublishedVariable(void* variableRecord);                     // 81
-  virtual std::int32_t EvalPublishedVariables(void* variableRecord,
-                                              ExtStatusRecord* status);  // 82
-  virtual std::int32_t EvalPublishedVariables2(void* variableRecord2,
-                                               ExtStatusRecord* status);                     // 83
-  virtual std::int32_t QueryItem84(void* arg, ExtStatusRecord* status);                      // 84
-  virtual std::int32_t QueryItem85(void* arg, std::int32_t value, ExtStatusRecord* status);  // 85
-  virtual std::int32_t AddPublishedVariable(void* addRecord, ExtStatusRecord* status);       // 86
-  virtual std::int32_t ReadBatchProblem(void* arg, bool flag, ExtStatusRecord* status);      // 87
-  virtual std::int32_t WriteBatchOutput(void* arg, ExtStatusRecord* status);                 // 88
-  virtual std::int32_t DelPublishedVariable(std::int32_t handle, ExtStatusRecord* status);   // 89
-  virtual std::int32_t Reserved90();                                                         // 90
+  virtual outcome::Expected<optimisation::OptimisationProblem> SetupOptimisation(
+      std::int32_t mode);                                                                     // 65
+  virtual outcome::Error CheckIntegerControls(const optimisation::IntegerControlList& list);  // 66
+  virtual std::int32_t Reserved67();                                                          // 67
+  virtual optimisation::ItemReading GetObjectiveFunction();                                   // 68
+  virtual optimisation::ItemReading GetConstraints(std::int32_t handle);                      // 69
+  virtual outcome::Error SetControls(const optimisation::ItemValue& value);                   // 70
+  virtual optimisation::ItemReading GetControls(std::int32_t handle);                         // 71
+  virtual outcome::Error SetIntegerControls(const optimisation::ItemValue& value);            // 72
+  virtual optimisation::ItemReading GetIntegerControls(std::int32_t handle);                  // 73
+  virtual void ClearOptimisation(std::int32_t mask);                                          // 74
+  virtual std::int32_t Reserved75();                                                          // 75
+  virtual std::int32_t Reserved76();                                                          // 76
+  virtual std::int32_t Reserved77();                                                          // 77
+  virtual std::int32_t Reserved78();                                                          // 78
+  virtual std::int32_t Reserved79();                                                          // 79
+  virtual std::int32_t EditPublishedVariables(ExtWindow window, ExtStatusRecord* status);     // 80
+  // None: no variable follows `handle`.
+  virtual std::optional<optimisation::PublishedVariableInfo> GetNextPublishedVariable(
+      std::int32_t handle);  // 81
+  // A get gives the value's text, a set the empty text.
+  virtual outcome::Expected<std::string> EvalPublishedVariables(
+      const optimisation::PublishedValueRequest& request);  // 82
+  // A get gives the address of the value's text, kept by the model; a set
+  // gives null.
+  virtual outcome::Expected<const char*> EvalPublishedVariables2(
+      const optimisation::PublishedValueRequest& request);  // 83
+  virtual std::int32_t QueryItem84();                       // 84
+  virtual std::int32_t QueryItem85(std::int32_t value);     // 85
+  virtual outcome::Expected<std::int32_t> AddPublishedVariable(
+      const optimisation::NewPublishedVariable& added);  // 86
+  virtual outcome::Error ReadBatchProblem(const optimisation::BatchFiles& files,
+                                          bool replace);                           // 87
+  virtual outcome::Error WriteBatchOutput(const optimisation::BatchPath& output);  // 88
+  virtual outcome::Error DelPublishedVariable(std::int32_t handle);                // 89
+  virtual std::int32_t Reserved90();                                               // 90
   virtual std::int32_t GetFileDescription(void* descriptionRecord, std::int32_t index,
                                           ExtStatusRecord* status);  // 91
 

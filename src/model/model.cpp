@@ -121,18 +121,26 @@ std::int32_t CExcModel::QueryNumber(std::int32_t /*value*/, ExtStatusRecord* /*s
 
 std::int32_t CExcModel::SaveCaseWorkbook(std::int32_t /*ignored*/, const char* fileName,
                                          ExtStatusRecord* status) {
+  host::StatusRecord record(status);
+  return host::Answer(SaveWorkbookOfCase(host::ReadHostText(fileName)), record);
+}
+
+outcome::Error CExcModel::SaveWorkbookOfCase(const std::string& copyName) {
   const automation::SpreadsheetLock lock;
-  if (!HasConnection(status)) return 1;
   automation::CExcExcelObj* session = Session();
-  const automation::Message message = host::StatusText(status);
-  const std::string copyName = host::ReadHostText(fileName);
-  if (!text::IsBlank(copyName)) return session->SaveWorkbookCopyAs(copyName, message);
+  if (session == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
+  const auto saveCopy = [session](const std::string& name) {
+    return automation::AsError(
+        [&](automation::Message message) { return session->SaveWorkbookCopyAs(name, message); });
+  };
+  if (!text::IsBlank(copyName)) return saveCopy(copyName);
   // A workbook created because its file did not exist has no name of its own
   // in the application; saving it in place would write it under the
   // application's default name, so it goes to the case's file instead.
   const std::string opened = server.FileName();
-  if (!server.FileExists() && !opened.empty()) return session->SaveWorkbookCopyAs(opened, message);
-  return session->SaveWorkbook(message);
+  if (!server.FileExists() && !opened.empty()) return saveCopy(opened);
+  return automation::AsError(
+      [session](automation::Message message) { return session->SaveWorkbook(message); });
 }
 
 std::int32_t CExcModel::Reserved08() {
@@ -173,13 +181,20 @@ std::int32_t CExcModel::SetFileName(void* fileNameRecord, ExtStatusRecord* statu
 }
 
 std::int32_t CExcModel::OpenCaseWorkbook(void* /*arg*/, ExtStatusRecord* status) {
-  if (!HasConnection(status)) return 1;
+  host::StatusRecord record(status);
+  return host::Answer(OpenWorkbookOfCase(), record);
+}
+
+outcome::Error CExcModel::OpenWorkbookOfCase() {
+  if (Session() == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
   const automation::SpreadsheetLock lock;
   const std::vector<std::string> addIns =
       AddInList(caseDetails.plugIns, driverPlugIns_ ? driverPlugIns_() : std::string());
-  const int result = server.Open(caseDetails.fileName, addIns, false, host::StatusText(status));
-  if (result < 1) caseDetails.workbookOpen = 1;
-  return result > 0 ? 1 : 0;
+  outcome::Error error = automation::AsError([&](automation::Message message) {
+    return server.Open(caseDetails.fileName, addIns, false, message);
+  });
+  if (!error) caseDetails.workbookOpen = 1;
+  return error;
 }
 
 std::int32_t CExcModel::GetDispatch(void* result, ExtStatusRecord* status) {
@@ -255,12 +270,11 @@ std::int32_t CExcModel::DescribeFiles(xml::EquipmentDescription* description, st
   return 0;
 }
 
-std::int32_t CExcModel::QueryItem84(void* /*arg*/, ExtStatusRecord* /*status*/) {
+std::int32_t CExcModel::QueryItem84() {
   return -1;
 }
 
-std::int32_t CExcModel::QueryItem85(void* /*arg*/, std::int32_t /*value*/,
-                                    ExtStatusRecord* /*status*/) {
+std::int32_t CExcModel::QueryItem85(std::int32_t /*value*/) {
   return -1;
 }
 

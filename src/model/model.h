@@ -24,6 +24,7 @@
 #include "case/opt_items.h"
 #include "gridmoor/host.h"
 #include "model/ext_interface.h"
+#include "outcome/outcome.h"
 
 namespace model {
 
@@ -65,25 +66,39 @@ class CExcModel : public CExtInterface {
   // have been handed out.
   const char* HandOutResultText(std::string text);
 
+  // Opens the case's workbook with the plug-ins (code 19, and the data
+  // server's OpenFile).
+  outcome::Error OpenWorkbookOfCase();
+  // Saves the case's workbook in place, or a copy to `copyName` unless it is
+  // blank (code 2, and the data server's SaveFile).
+  outcome::Error SaveWorkbookOfCase(const std::string& copyName);
+  // Appends the published variables of the model data file, when the case's
+  // version has one (code 32); what was read before a failure stays.
+  outcome::Error ReadModelDataFile();
+
   // Operations of the driver interface.
   std::int32_t EditCase(ExtWindow window, std::uint32_t* changed,
                         ExtStatusRecord* status) override;                         // 0
   std::int32_t QueryNumber(std::int32_t value, ExtStatusRecord* status) override;  // 1
   std::int32_t SaveCaseWorkbook(std::int32_t ignored, const char* fileName,
                                 ExtStatusRecord* status) override;  // 2
-  std::int32_t EnumStreams(void* streamRecord, std::int32_t query,
-                           ExtStatusRecord* status) override;                // 3
-  std::int32_t QueryComp(void* arg, ExtStatusRecord* status) override;       // 4
+
+  outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t> cursor,
+                                                        std::int32_t query) override;  // 3
+  outcome::Error QueryComp() override;                                                 // 4
+
   std::int32_t OnStartOfRun(void* arg, ExtStatusRecord* status) override;    // 5
   std::int32_t OnNextTimestep(void* arg, ExtStatusRecord* status) override;  // 6
   std::int32_t Reserved08() override;                                        // 8
-  std::int32_t GetIPR(void* iprRecord, ExtStatusRecord* status) override;    // 9
-  std::int32_t SetIPR(void* iprRecord, ExtStatusRecord* status) override;    // 10
-  std::int32_t Reserved11() override;                                        // 11
-  std::int32_t Reserved12() override;                                        // 12
-  std::int32_t Reserved13() override;                                        // 13
-  std::int32_t OnStopRun() override;                                         // 14
-  std::int32_t OnEndOfRun() override;                                        // 15
+
+  outcome::Partial<streams::IprValues> GetIPR(streams::IprValues values) override;  // 9
+  outcome::Error SetIPR(const streams::IprValues& values) override;                 // 10
+
+  std::int32_t Reserved11() override;  // 11
+  std::int32_t Reserved12() override;  // 12
+  std::int32_t Reserved13() override;  // 13
+  std::int32_t OnStopRun() override;   // 14
+  std::int32_t OnEndOfRun() override;  // 15
   std::int32_t WriteCaseData(void* buffer, std::uint32_t size,
                              ExtStatusRecord* status) override;                      // 16
   std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) override;         // 17
@@ -107,8 +122,10 @@ class CExcModel : public CExtInterface {
   std::int32_t OnEvent113(ExtStatusRecord* status) override;         // 42
   std::int32_t OnStartOfTimestep(ExtStatusRecord* status) override;  // 43
   std::int32_t OnEndOfTimestep(ExtStatusRecord* status) override;    // 44
-  std::int32_t GetStreamComposition(void* componentList, std::int32_t stream,
-                                    ExtStatusRecord* status) override;  // 45
+
+  outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+      std::int32_t stream) override;  // 45
+
   std::int32_t SetModelDataFile(const char* path, bool flag,
                                 ExtStatusRecord* status) override;  // 46
   std::int32_t GetFileLabel(char* buffer, std::int32_t length,
@@ -117,30 +134,31 @@ class CExcModel : public CExtInterface {
   std::int32_t StopApplication() override;                                                // 56
   std::int32_t DescribeFiles(xml::EquipmentDescription* description, std::uint8_t flag,
                              const std::vector<std::string>& texts) override;  // 57
-  std::int32_t SetupOptimisation(void* problemRecord, std::int32_t mode,
-                                 ExtStatusRecord* status) override;                         // 65
-  std::int32_t CheckIntegerControls(void* listRecord, ExtStatusRecord* status) override;    // 66
-  std::int32_t GetObjectiveFunction(void* valueRecord, ExtStatusRecord* status) override;   // 68
-  std::int32_t GetConstraints(void* valueRecord, ExtStatusRecord* status) override;         // 69
-  std::int32_t SetControls(void* valueRecord, ExtStatusRecord* status) override;            // 70
-  std::int32_t GetControls(void* valueRecord, ExtStatusRecord* status) override;            // 71
-  std::int32_t SetIntegerControls(void* valueRecord, ExtStatusRecord* status) override;     // 72
-  std::int32_t GetIntegerControls(void* valueRecord, ExtStatusRecord* status) override;     // 73
-  std::int32_t ClearOptimisation(std::int32_t mask, ExtStatusRecord* status) override;      // 74
-  std::int32_t EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) override;  // 80
-  std::int32_t GetNextPublishedVariable(void* variableRecord) override;                     // 81
-  std::int32_t EvalPublishedVariables(void* variableRecord,
-                                      ExtStatusRecord* status) override;  // 82
-  std::int32_t EvalPublishedVariables2(void* variableRecord2,
-                                       ExtStatusRecord* status) override;  // 83
-  std::int32_t QueryItem84(void* arg, ExtStatusRecord* status) override;   // 84
-  std::int32_t QueryItem85(void* arg, std::int32_t value,
-                           ExtStatusRecord* status) override;                            // 85
-  std::int32_t AddPublishedVariable(void* addRecord, ExtStatusRecord* status) override;  // 86
-  std::int32_t ReadBatchProblem(void* filesRecord, bool replace,
-                                ExtStatusRecord* status) override;                           // 87
-  std::int32_t WriteBatchOutput(void* outputPath, ExtStatusRecord* status) override;         // 88
-  std::int32_t DelPublishedVariable(std::int32_t handle, ExtStatusRecord* status) override;  // 89
+  outcome::Expected<optimisation::OptimisationProblem> SetupOptimisation(
+      std::int32_t mode) override;                                                             // 65
+  outcome::Error CheckIntegerControls(const optimisation::IntegerControlList& list) override;  // 66
+  optimisation::ItemReading GetObjectiveFunction() override;                                   // 68
+  optimisation::ItemReading GetConstraints(std::int32_t handle) override;                      // 69
+  outcome::Error SetControls(const optimisation::ItemValue& value) override;                   // 70
+  optimisation::ItemReading GetControls(std::int32_t handle) override;                         // 71
+  outcome::Error SetIntegerControls(const optimisation::ItemValue& value) override;            // 72
+  optimisation::ItemReading GetIntegerControls(std::int32_t handle) override;                  // 73
+  void ClearOptimisation(std::int32_t mask) override;                                          // 74
+  std::int32_t EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) override;     // 80
+  std::optional<optimisation::PublishedVariableInfo> GetNextPublishedVariable(
+      std::int32_t handle) override;  // 81
+  outcome::Expected<std::string> EvalPublishedVariables(
+      const optimisation::PublishedValueRequest& request) override;  // 82
+  outcome::Expected<const char*> EvalPublishedVariables2(
+      const optimisation::PublishedValueRequest& request) override;  // 83
+  std::int32_t QueryItem84() override;                               // 84
+  std::int32_t QueryItem85(std::int32_t value) override;             // 85
+  outcome::Expected<std::int32_t> AddPublishedVariable(
+      const optimisation::NewPublishedVariable& added) override;  // 86
+  outcome::Error ReadBatchProblem(const optimisation::BatchFiles& files,
+                                  bool replace) override;                           // 87
+  outcome::Error WriteBatchOutput(const optimisation::BatchPath& output) override;  // 88
+  outcome::Error DelPublishedVariable(std::int32_t handle) override;                // 89
   std::int32_t GetFileDescription(void* descriptionRecord, std::int32_t index,
                                   ExtStatusRecord* status) override;  // 91
 

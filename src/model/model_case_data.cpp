@@ -1,5 +1,6 @@
 // The case data and the model data file: the model's side of the archive.
-// Every archive failure ends in the one message of its operation.
+// A write that runs out of room says "buffer overflow", as the host has
+// always read it; any other archive failure says its own reason.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -19,12 +20,18 @@
 namespace model {
 namespace {
 
-constexpr char kWriteCaseFailed[] = "Failed to write all case data - buffer overflow";
+constexpr char kWriteCaseFailed[] = "Failed to write all case data";
 constexpr char kReadCaseFailed[] = "Failed to read all case data - buffer overflow";
 constexpr char kVersionTooNew[] = "Unable to read case data - version too new";
-constexpr char kWriteModelDataFailed[] = "Failed to write all model data - buffer overflow";
+constexpr char kWriteModelDataFailed[] = "Failed to write all model data";
 // Marks a batch job: relocation then always looks beside the model file.
 constexpr char kBatchJobVariable[] = "LSB_JOBID";
+
+// The message of a failed write: the operation, then why it stopped.
+std::string WriteFailure(const char* operation, const archive::ArchiveError& error) {
+  const bool overflow = error.kind() == archive::ArchiveError::Kind::kEnd;
+  return std::string(operation) + " - " + (overflow ? "buffer overflow" : error.what());
+}
 
 archive::CaseView CaseOf(CExcModel& model) {
   return {model.caseDetails, model.objective,          model.constraints, model.controls,
@@ -61,9 +68,9 @@ std::int32_t CExcModel::WriteCaseData(void* buffer, std::uint32_t size, ExtStatu
   try {
     archive::Archive archive = archive::Archive::StoreInto(HostBytes(buffer, size));
     archive::TransferCase(archive, CaseOf(*this));
-  } catch (const archive::ArchiveError&) {
+  } catch (const archive::ArchiveError& error) {
     host::StatusRecord out(status);
-    return host::Fail(out, "%s", kWriteCaseFailed);
+    return host::Fail(out, "%s", WriteFailure(kWriteCaseFailed, error).c_str());
   }
   return 0;
 }
@@ -96,24 +103,34 @@ std::int32_t CExcModel::WriteModelData(void* buffer, std::uint32_t size, ExtStat
   try {
     archive::StoreModelDataMarker(HostBytes(buffer, size));
     archive::WriteModelDataFile(modelDataFile, publishedVariables);
-  } catch (const archive::ArchiveError&) {
+  } catch (const archive::ArchiveError& error) {
     host::StatusRecord out(status);
-    return host::Fail(out, "%s", kWriteModelDataFailed);
+    return host::Fail(out, "%s", WriteFailure(kWriteModelDataFailed, error).c_str());
   }
   return 0;
 }
 
 std::int32_t CExcModel::ReadModelData(void* /*buffer*/, std::uint32_t /*size*/,
                                       ExtStatusRecord* /*status*/) {
-  if (!archive::HasModelDataFile(caseVersion)) return 0;
+  // A missing or damaged model data file is not the host's failure: the case
+  // simply has the variables read so far, and the host has always had 0 and
+  // no message for it (a host that wants to tell its user checks the file
+  // itself, as gridmoor-host does).
+  (void)ReadModelDataFile();
+  return 0;
+}
+
+outcome::Error CExcModel::ReadModelDataFile() {
+  if (!archive::HasModelDataFile(caseVersion)) return outcome::Error::Success();
   try {
     archive::ReadModelDataFile(modelDataFile, static_cast<std::uint32_t>(caseVersion),
                                publishedVariables);
-  } catch (const archive::ArchiveError&) {
-    // A missing or damaged model data file is not the host's failure: the
-    // case simply has the variables read so far.
+  } catch (const archive::ArchiveError& error) {
+    const std::string path = modelDataFile != nullptr ? modelDataFile : "(none named)";
+    return outcome::Error::Failed("the model data file " + path +
+                                  " cannot be read: " + error.what());
   }
-  return 0;
+  return outcome::Error::Success();
 }
 
 }  // namespace model

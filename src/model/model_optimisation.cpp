@@ -7,15 +7,18 @@
 namespace model {
 namespace {
 
+using outcome::Error;
+
 optimisation::OptimisationItems ItemsOf(CExcModel& model) {
   return {model.objective, model.constraints, model.controls, model.intControls};
 }
 
-// Lets the user edit the items; false when the dialog was cancelled, with the
-// items as they were before it opened.
-bool EditOptimisation(CExcModel& model, std::int32_t mode, ExtStatusRecord* status) {
-  const std::shared_ptr<Dialogs> dialogs = DialogsToShow(status);
-  if (!dialogs) return false;
+// Lets the user edit the items; fails when no dialog can be shown (saying
+// why) or the dialog was cancelled (saying nothing), with the items as they
+// were before it opened.
+Error EditOptimisation(CExcModel& model, std::int32_t mode) {
+  const std::shared_ptr<Dialogs> dialogs = CurrentDialogs();
+  if (std::string why = dialogs->WhyNotShown(); !why.empty()) return Error::Failed(std::move(why));
   const optimisation::CExcObjFn objective(model.objective);
   const optimisation::CExcclConstraint constraints(model.constraints);
   const optimisation::CExcclControlVariable controls(model.controls);
@@ -23,56 +26,58 @@ bool EditOptimisation(CExcModel& model, std::int32_t mode, ExtStatusRecord* stat
   const OptimiserPage page =
       mode >= 2 ? OptimiserPage::kControls : OptimiserPage::kObjectiveAndConstraints;
   // The session offers no window of the application to own the dialog.
-  if (dialogs->SetupOptimisation(page, model, nullptr) == DialogResult::kOk) return true;
+  if (dialogs->SetupOptimisation(page, model, nullptr) == DialogResult::kOk)
+    return Error::Success();
   // The dialog puts back what it was given; this also covers one that
   // does not.
   model.objective = objective;
   model.constraints = constraints;
   model.controls = controls;
   model.intControls = intControls;
-  return false;
+  return Error::Failed(std::string());
 }
 
 }  // namespace
 
-std::int32_t CExcModel::SetupOptimisation(void* problemRecord, std::int32_t mode,
-                                          ExtStatusRecord* status) {
-  if (!optimisation::CanSetUpProblem(Session(), status)) return EXT_RESULT_NONE;
-  if (mode >= 0 && !EditOptimisation(*this, mode, status)) return EXT_RESULT_FAILED;
-  return optimisation::WriteProblemRecord(ItemsOf(*this), problemRecord, status);
+outcome::Expected<optimisation::OptimisationProblem> CExcModel::SetupOptimisation(
+    std::int32_t mode) {
+  if (Error error = optimisation::CanSetUpProblem(Session())) return error;
+  if (mode >= 0) {
+    if (Error error = EditOptimisation(*this, mode)) return error;
+  }
+  return optimisation::DescribeProblem(ItemsOf(*this));
 }
 
-std::int32_t CExcModel::CheckIntegerControls(void* listRecord, ExtStatusRecord* status) {
-  return optimisation::CheckIntegerControls(intControls, listRecord, status);
+Error CExcModel::CheckIntegerControls(const optimisation::IntegerControlList& list) {
+  return optimisation::CheckIntegerControls(intControls, list);
 }
 
-std::int32_t CExcModel::GetObjectiveFunction(void* valueRecord, ExtStatusRecord* status) {
-  return optimisation::GetObjectiveFunction(objective, Session(), valueRecord, status);
+optimisation::ItemReading CExcModel::GetObjectiveFunction() {
+  return optimisation::GetObjectiveFunction(objective, Session());
 }
 
-std::int32_t CExcModel::GetConstraints(void* valueRecord, ExtStatusRecord* status) {
-  return optimisation::GetConstraints(constraints, Session(), valueRecord, status);
+optimisation::ItemReading CExcModel::GetConstraints(std::int32_t handle) {
+  return optimisation::GetConstraints(constraints, Session(), handle);
 }
 
-std::int32_t CExcModel::SetControls(void* valueRecord, ExtStatusRecord* status) {
-  return optimisation::SetControls(controls, Session(), valueRecord, status);
+Error CExcModel::SetControls(const optimisation::ItemValue& value) {
+  return optimisation::SetControls(controls, Session(), value);
 }
 
-std::int32_t CExcModel::GetControls(void* valueRecord, ExtStatusRecord* status) {
-  return optimisation::GetControls(controls, Session(), valueRecord, status);
+optimisation::ItemReading CExcModel::GetControls(std::int32_t handle) {
+  return optimisation::GetControls(controls, Session(), handle);
 }
 
-std::int32_t CExcModel::SetIntegerControls(void* valueRecord, ExtStatusRecord* status) {
-  return optimisation::SetIntegerControls(intControls, Session(), valueRecord, status);
+Error CExcModel::SetIntegerControls(const optimisation::ItemValue& value) {
+  return optimisation::SetIntegerControls(intControls, Session(), value);
 }
 
-std::int32_t CExcModel::GetIntegerControls(void* valueRecord, ExtStatusRecord* status) {
-  return optimisation::GetIntegerControls(intControls, Session(), valueRecord, status);
+optimisation::ItemReading CExcModel::GetIntegerControls(std::int32_t handle) {
+  return optimisation::GetIntegerControls(intControls, Session(), handle);
 }
 
-std::int32_t CExcModel::ClearOptimisation(std::int32_t mask, ExtStatusRecord* /*status*/) {
+void CExcModel::ClearOptimisation(std::int32_t mask) {
   optimisation::ClearOptimisation(ItemsOf(*this), mask);
-  return EXT_RESULT_OK;
 }
 
 }  // namespace model

@@ -2,7 +2,8 @@
 // timestep go to the published-variable operations; block reads are kept in
 // the model's ring of result texts. The batch files read and write the
 // published variables with the optimisation items.
-#include <string_view>
+#include <string>
+#include <utility>
 
 #include "model/dialogs.h"
 #include "model/model.h"
@@ -26,36 +27,40 @@ std::int32_t CExcModel::EditPublishedVariables(ExtWindow window, ExtStatusRecord
   return result == DialogResult::kOk ? 0 : 1;
 }
 
-std::int32_t CExcModel::GetNextPublishedVariable(void* variableRecord) {
-  return optimisation::GetNextPublishedVariable(publishedVariables, variableRecord);
+std::optional<optimisation::PublishedVariableInfo> CExcModel::GetNextPublishedVariable(
+    std::int32_t handle) {
+  return optimisation::GetNextPublishedVariable(publishedVariables, handle);
 }
 
-std::int32_t CExcModel::EvalPublishedVariables(void* variableRecord, ExtStatusRecord* status) {
-  return optimisation::EvalPublishedVariables(publishedVariables, Session(), timestep,
-                                              variableRecord, status);
+outcome::Expected<std::string> CExcModel::EvalPublishedVariables(
+    const optimisation::PublishedValueRequest& request) {
+  return optimisation::EvalPublishedVariables(publishedVariables, Session(), timestep, request);
 }
 
-std::int32_t CExcModel::EvalPublishedVariables2(void* variableRecord2, ExtStatusRecord* status) {
-  return optimisation::EvalPublishedVariables2(
-      publishedVariables, Session(), timestep,
-      [this](std::string text) { return HandOutResultText(std::move(text)); }, variableRecord2,
-      status);
+outcome::Expected<const char*> CExcModel::EvalPublishedVariables2(
+    const optimisation::PublishedValueRequest& request) {
+  outcome::Expected<std::string> text =
+      optimisation::EvalPublishedVariables2(publishedVariables, Session(), timestep, request);
+  if (!text) return text.TakeError();
+  if (request.set) return static_cast<const char*>(nullptr);
+  return HandOutResultText(std::move(*text));
 }
 
-std::int32_t CExcModel::AddPublishedVariable(void* addRecord, ExtStatusRecord* status) {
-  return optimisation::AddPublishedVariable(publishedVariables, Session(), addRecord, status);
+outcome::Expected<std::int32_t> CExcModel::AddPublishedVariable(
+    const optimisation::NewPublishedVariable& added) {
+  return optimisation::AddPublishedVariable(publishedVariables, Session(), added);
 }
 
-std::int32_t CExcModel::ReadBatchProblem(void* filesRecord, bool replace, ExtStatusRecord* status) {
-  return optimisation::ReadBatchProblem(BatchItemsOf(*this), filesRecord, replace, status);
+outcome::Error CExcModel::ReadBatchProblem(const optimisation::BatchFiles& files, bool replace) {
+  return optimisation::ReadBatchProblem(BatchItemsOf(*this), files, replace);
 }
 
-std::int32_t CExcModel::WriteBatchOutput(void* outputPath, ExtStatusRecord* status) {
-  return optimisation::WriteBatchOutput(BatchItemsOf(*this), outputPath, status);
+outcome::Error CExcModel::WriteBatchOutput(const optimisation::BatchPath& output) {
+  return optimisation::WriteBatchOutput(BatchItemsOf(*this), output);
 }
 
-std::int32_t CExcModel::DelPublishedVariable(std::int32_t handle, ExtStatusRecord* status) {
-  return optimisation::DelPublishedVariable(publishedVariables, handle, status);
+outcome::Error CExcModel::DelPublishedVariable(std::int32_t handle) {
+  return optimisation::DelPublishedVariable(publishedVariables, handle);
 }
 
 }  // namespace model

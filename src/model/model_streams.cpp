@@ -1,31 +1,33 @@
 // The model's stream and composition slots: the case and the session go to
 // the stream transfer, which takes SpreadsheetLock itself where it must.
+#include <utility>
+
 #include "model/model.h"
 #include "streams/composition_ops.h"
 #include "streams/stream_transfer.h"
 
 namespace model {
 
-std::int32_t CExcModel::EnumStreams(void* streamRecord, std::int32_t query,
-                                    ExtStatusRecord* status) {
-  return streams::EnumStreams(caseDetails, CreateFailed(), streamRecord, query, status);
+outcome::Expected<streams::StreamListing> CExcModel::EnumStreams(
+    std::optional<std::uint32_t> cursor, std::int32_t query) {
+  return streams::EnumStreams(caseDetails, CreateFailed(), cursor, query);
 }
 
-std::int32_t CExcModel::QueryComp(void* /*arg*/, ExtStatusRecord* status) {
-  return streams::QueryComp(caseDetails, status);
+outcome::Error CExcModel::QueryComp() {
+  return streams::QueryComp(caseDetails);
 }
 
-std::int32_t CExcModel::GetIPR(void* iprRecord, ExtStatusRecord* status) {
-  return streams::GetIPR(caseDetails, Session(), iprRecord, status);
+outcome::Partial<streams::IprValues> CExcModel::GetIPR(streams::IprValues values) {
+  return streams::GetIPR(caseDetails, Session(), std::move(values));
 }
 
-std::int32_t CExcModel::SetIPR(void* iprRecord, ExtStatusRecord* status) {
-  return streams::SetIPR(caseDetails, Session(), {runDate.days, timestep}, iprRecord, status);
+outcome::Error CExcModel::SetIPR(const streams::IprValues& values) {
+  return streams::SetIPR(caseDetails, Session(), {runDate.days, timestep}, values);
 }
 
-std::int32_t CExcModel::GetStreamComposition(void* componentList, std::int32_t stream,
-                                             ExtStatusRecord* status) {
-  return streams::GetStreamComposition(caseDetails, CreateFailed(), componentList, stream, status);
+outcome::Expected<std::optional<streams::ComponentList>> CExcModel::GetStreamComposition(
+    std::int32_t stream) {
+  return streams::GetStreamComposition(caseDetails, CreateFailed(), stream);
 }
 
 }  // namespace model

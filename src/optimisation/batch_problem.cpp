@@ -6,13 +6,12 @@
 #include <string_view>
 #include <utility>
 
-#include "host/host_record.h"
-#include "host/message.h"
 #include "text/ascii.h"
 
 namespace optimisation {
 namespace {
 
+using outcome::Error;
 using xml::CSerializeXML;
 using xml::CXMLElement;
 using xml::XmlNode;
@@ -136,19 +135,22 @@ void AddItemElement(CXMLElement& root, const Item& item) {
   WriteXml(item, element);
 }
 
-// Replaces the file with the document: 0, or 1 with the message of the
-// failure.
-std::int32_t SaveBatchFile(const xml::CXMLDocument& document, const std::string& path,
-                           host::StatusRecord& status) {
+// A path as a C format's %s prints it: up to its first NUL.
+Error CouldNotOpen(const std::string& path) {
+  return Error::Failed("Could not open '" + std::string(path.c_str()) + "'");
+}
+
+// Replaces the file with the document, or says why not.
+Error SaveBatchFile(const xml::CXMLDocument& document, const std::string& path) {
   switch (document.Save(path)) {
     case xml::SaveResult::kSaved:
-      return EXT_RESULT_OK;
+      return Error::Success();
     case xml::SaveResult::kOpenFailed:
-      return host::Fail(status, kCouldNotOpenFormat, path.c_str());
+      return CouldNotOpen(path);
     case xml::SaveResult::kWriteFailed:
       break;
   }
-  return host::Fail(status, kIoFailureFormat, path.c_str());
+  return Error::Failed("I/O failure '" + std::string(path.c_str()) + "'");
 }
 
 }  // namespace
@@ -158,20 +160,17 @@ const xml::XmlVersion& BatchVersion() {
   return version;
 }
 
-std::int32_t CheckBatchDocument(const CSerializeXML& document, ExtStatusRecord* status) {
-  host::StatusRecord out(status);
+Error CheckBatchDocument(const CSerializeXML& document) {
   const XmlNode root = document.Root();
-  if (!root) return host::Fail(out, kBatchMissingMessage);
+  if (!root) return Error::Failed(kBatchMissingMessage);
   const xml::XmlVersion version = CSerializeXML::VersionAttribute(root, kVersionAttribute);
-  if (xml::CompareVersions(version, BatchVersion()) > 0) return host::Fail(out, kVersionMessage);
-  if (!CSerializeXML::FindChild(root, kElement)) return host::Fail(out, kElementMissingMessage);
-  return EXT_RESULT_OK;
+  if (xml::CompareVersions(version, BatchVersion()) > 0) return Error::Failed(kVersionMessage);
+  if (!CSerializeXML::FindChild(root, kElement)) return Error::Failed(kElementMissingMessage);
+  return Error::Success();
 }
 
-std::int32_t ApplyBatchElements(const BatchItems& items, const CSerializeXML& document,
-                                bool replace, std::vector<UnboundElement>& unbound,
-                                ExtStatusRecord* status) {
-  host::StatusRecord out(status);
+Error ApplyBatchElements(const BatchItems& items, const CSerializeXML& document, bool replace,
+                         std::vector<UnboundElement>& unbound) {
   const XmlNode root = document.Root();
   if (replace) items.publishedVariables.Clear();
   std::int32_t index = 0;
@@ -180,7 +179,7 @@ std::int32_t ApplyBatchElements(const BatchItems& items, const CSerializeXML& do
     std::string texts[std::size(kRequiredParts)];
     for (std::size_t k = 0; k < std::size(kRequiredParts); ++k) {
       const XmlNode part = CSerializeXML::FindChild(element, kRequiredParts[k]);
-      if (!part) return host::Fail(out, kPartMissingFormat, kRequiredParts[k]);
+      if (!part) return Error::Failed(std::string("Element <") + kRequiredParts[k] + "> missing");
       texts[k] = CSerializeXML::ElementText(part);
     }
     std::unique_ptr<CExcOptObject> item = ReadItem(element);
@@ -198,34 +197,22 @@ std::int32_t ApplyBatchElements(const BatchItems& items, const CSerializeXML& do
     if (!ContainsEqual(items.publishedVariables, *variable))
       items.publishedVariables.Add(std::move(variable));
   }
-  return EXT_RESULT_OK;
+  return Error::Success();
 }
 
-std::int32_t ReadBatchProblem(const BatchItems& items, const void* filesRecord, bool replace,
-                              ExtStatusRecord* status) {
-  host::StatusRecord out(status);
-  const host::ConstHostRecord record(filesRecord, EXT_BATCH_FILES_RECORD_MIN_SIZE);
-  std::string inputPath;
+Error ReadBatchProblem(const BatchItems& items, const BatchFiles& files, bool replace) {
   CSerializeXML document;
-  if (!record.ReadTerminatedText(EXT_BATCH_FILES_INPUT_PATH_OFFSET, EXT_BATCH_FILES_INPUT_PATH_SIZE,
-                                 inputPath) ||
-      !document.LoadFile(inputPath)) {
-    return host::Fail(out, kInvalidXmlMessage);
-  }
-  if (CheckBatchDocument(document, status) != EXT_RESULT_OK) return EXT_RESULT_FAILED;
+  if (!files.input.complete || !document.LoadFile(files.input.path))
+    return Error::Failed(kInvalidXmlMessage);
+  if (Error error = CheckBatchDocument(document)) return error;
   // A report path cut at its field's end would name another file; refused
   // before the lists change.
-  std::string reportPath;
-  if (!record.ReadTerminatedText(EXT_BATCH_FILES_REPORT_PATH_OFFSET,
-                                 EXT_BATCH_FILES_REPORT_PATH_SIZE, reportPath)) {
-    return host::Fail(out, kCouldNotOpenFormat, reportPath.c_str());
-  }
+  if (!files.report.complete) return CouldNotOpen(files.report.path);
   std::vector<UnboundElement> unbound;
-  if (ApplyBatchElements(items, document, replace, unbound, status) != EXT_RESULT_OK)
-    return EXT_RESULT_FAILED;
+  if (Error error = ApplyBatchElements(items, document, replace, unbound)) return error;
   xml::CXMLDocument report;
   BuildBatchReport(unbound, report);
-  return SaveBatchFile(report, reportPath, out);
+  return SaveBatchFile(report, files.report.path);
 }
 
 void BuildBatchReport(const std::vector<UnboundElement>& unbound, xml::CXMLDocument& document) {
@@ -269,16 +256,11 @@ void BuildBatchOutput(const BatchItems& items, xml::CXMLDocument& document) {
   if (objective.Defined && !written.count(&objective)) AddItemElement(root, objective);
 }
 
-std::int32_t WriteBatchOutput(const BatchItems& items, const void* outputPath,
-                              ExtStatusRecord* status) {
-  host::StatusRecord out(status);
-  const host::ConstHostRecord field(outputPath, EXT_BATCH_FILES_REPORT_PATH_SIZE);
-  std::string path;
-  if (!field.ReadTerminatedText(0, EXT_BATCH_FILES_REPORT_PATH_SIZE, path))
-    return host::Fail(out, kCouldNotOpenFormat, path.c_str());
+Error WriteBatchOutput(const BatchItems& items, const BatchPath& output) {
+  if (!output.complete) return CouldNotOpen(output.path);
   xml::CXMLDocument document;
   BuildBatchOutput(items, document);
-  return SaveBatchFile(document, path, out);
+  return SaveBatchFile(document, output.path);
 }
 
 void WriteXml(const CExcControlVariable& control, CXMLElement& parent) {

@@ -4,7 +4,7 @@
 // (WriteBatchOutput). Elements that cannot be bound to a cell are listed in
 // a report file.
 //
-// Results: 0 success, 1 failure with a message in the status text.
+// Failures carry the host's message and result 1.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,8 @@
 
 #include "case/exported_variable.h"
 #include "case/opt_items.h"
-#include "gridmoor/host.h"
+#include "case/published_values.h"
+#include "outcome/outcome.h"
 #include "xml/xml_reader.h"
 #include "xml/xml_writer.h"
 
@@ -28,9 +29,6 @@ inline constexpr char kInvalidXmlMessage[] = "Invalid XML content or file not fo
 inline constexpr char kBatchMissingMessage[] = "Batch element missing";
 inline constexpr char kVersionMessage[] = "XML version not supported";
 inline constexpr char kElementMissingMessage[] = "<Element> element missing";
-inline constexpr char kPartMissingFormat[] = "Element <%s> missing";
-inline constexpr char kCouldNotOpenFormat[] = "Could not open '%s'";
-inline constexpr char kIoFailureFormat[] = "I/O failure '%s'";
 
 // The model's lists the batch files read and write, borrowed for one call.
 struct BatchItems {
@@ -47,21 +45,18 @@ struct UnboundElement {
   std::string name;
 };
 
-// Reads the problem file at the record's input path into the model's lists
+// Reads the problem file at the input path into the model's lists
 // (replacing the published variables when `replace` is set) and writes the
-// report of unbound elements to the record's report path
-// (EXT_BATCH_FILES_RECORD_MIN_SIZE bytes). A failure midway leaves the
+// report of unbound elements to the report path. A failure midway leaves the
 // elements read so far in the lists.
-std::int32_t ReadBatchProblem(const BatchItems& items, const void* filesRecord, bool replace,
-                              ExtStatusRecord* status);
+outcome::Error ReadBatchProblem(const BatchItems& items, const BatchFiles& files, bool replace);
 
 // The steps of ReadBatchProblem on a loaded document. CheckBatchDocument
 // refuses a document without root, of a newer version, or without elements;
 // it changes nothing. ApplyBatchElements then reads every element.
-std::int32_t CheckBatchDocument(const xml::CSerializeXML& document, ExtStatusRecord* status);
-std::int32_t ApplyBatchElements(const BatchItems& items, const xml::CSerializeXML& document,
-                                bool replace, std::vector<UnboundElement>& unbound,
-                                ExtStatusRecord* status);
+outcome::Error CheckBatchDocument(const xml::CSerializeXML& document);
+outcome::Error ApplyBatchElements(const BatchItems& items, const xml::CSerializeXML& document,
+                                  bool replace, std::vector<UnboundElement>& unbound);
 
 // The "BatchOutput" root with the unbound elements.
 void BuildBatchReport(const std::vector<UnboundElement>& unbound, xml::CXMLDocument& document);
@@ -70,11 +65,9 @@ void BuildBatchReport(const std::vector<UnboundElement>& unbound, xml::CXMLDocum
 // on its cell, then the items not written yet.
 void BuildBatchOutput(const BatchItems& items, xml::CXMLDocument& document);
 
-// Writes BuildBatchOutput's document to the path (a NUL-terminated text of
-// at most EXT_BATCH_FILES_REPORT_PATH_SIZE bytes), replacing any earlier
-// file.
-std::int32_t WriteBatchOutput(const BatchItems& items, const void* outputPath,
-                              ExtStatusRecord* status);
+// Writes BuildBatchOutput's document to the path, replacing any earlier
+// file; a path that is not complete is refused.
+outcome::Error WriteBatchOutput(const BatchItems& items, const BatchPath& output);
 
 // The items' batch elements, added to `parent`.
 void WriteXml(const CExcControlVariable& control, xml::CXMLElement& parent);

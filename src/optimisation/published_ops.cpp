@@ -16,21 +16,31 @@
 #include "com/variant.h"
 #include "com/variant_grid.h"
 #include "com/variant_text.h"
-#include "host/host_record.h"
-#include "host/message.h"
 #include "text/ascii.h"
 #include "text/number.h"
 
 namespace optimisation {
 namespace {
 
-constexpr char kSetInExcel[] = "Error in setting data for variable '%s' in Excel: %s";
-constexpr char kSetFailed[] = "Error in setting data for variable '%s': (%s)";
-constexpr char kGetFailed[] = "Error in getting data for variable '%s'";
+using outcome::Error;
 
-// A set text is read up to its terminator; one that runs on past this is
-// refused rather than cut, so that no value is silently lost.
-constexpr std::size_t kMaxSetText = std::size_t{64} << 20;
+// Room for a message from the automation layer, its NUL included: as much
+// as the host's status text holds.
+constexpr std::size_t kMessageRoom = 260;
+
+// A text as a C format's %s prints it: up to its first NUL.
+std::string Printed(const std::string& text) {
+  return text.c_str();
+}
+
+std::string Quoted(const CExcExportedVariable& variable) {
+  return "'" + Printed(variable.name) + "'";
+}
+
+Error SetFailed(const CExcExportedVariable& variable, const std::string& why) {
+  return Error::Failed("Error in setting data for variable " + Quoted(variable) + ": (" +
+                       Printed(why) + ")");
+}
 
 // The most cells one block call moves: a bigger block goes as bands of
 // whole rows, so that memory stays bounded by the band and no band makes
@@ -47,18 +57,10 @@ std::size_t BandRows(std::size_t width, std::size_t cells) {
   return width == 0 ? 1 : std::max<std::size_t>(1, cells / width);
 }
 
-// The variable the record's handle names; null for a handle outside the
-// list and for a record that cannot be read.
+// The variable `handle` names; null for a handle outside the list.
 const CExcExportedVariable* VariableAt(const CExcclExportedVariable& variables,
-                                       const host::ConstHostRecord& record, std::size_t offset) {
-  std::int32_t handle = -1;
-  if (!record.ReadI32(offset, handle) || handle < 0) return nullptr;
-  return variables.At(static_cast<std::size_t>(handle));
-}
-
-bool IsSet(const host::ConstHostRecord& record, std::size_t offset) {
-  std::uint8_t flag = 0;
-  return record.ReadU8(offset, flag) && flag != 0;
+                                       std::int32_t handle) {
+  return handle < 0 ? nullptr : variables.At(static_cast<std::size_t>(handle));
 }
 
 // The cell `column` columns right of and `row` rows below `topLeft`.
@@ -173,12 +175,12 @@ void WriteRows(automation::CExcExcelObj& session, const std::string& topLeft,
   }
 }
 
-std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExcelObj& session,
-                      std::uint32_t timestep, const std::string& text, bool blocksAllowed,
-                      host::StatusRecord& out) {
-  char selection[EXT_STATUS_TEXT_SIZE] = {};
+Error SetValue(const CExcExportedVariable& variable, automation::CExcExcelObj& session,
+               std::uint32_t timestep, const std::string& text, bool blocksAllowed) {
+  char selection[kMessageRoom] = {};
   if (session.SelectWorksheet(variable.worksheet, selection) != 0) {
-    return host::Fail(out, kSetInExcel, variable.name.c_str(), selection);
+    return Error::Failed("Error in setting data for variable " + Quoted(variable) +
+                         " in Excel: " + selection);
   }
   try {
     // A column:row pair becomes an A1 address first, so that it can be
@@ -190,11 +192,11 @@ std::int32_t SetValue(const CExcExportedVariable& variable, automation::CExcExce
       WriteCell(session, topLeft, text);
       WriteCascade(session, variable, text, timestep);
     }
-    return EXT_RESULT_OK;
+    return Error::Success();
   } catch (const com::Error& error) {
-    return host::Fail(out, kSetFailed, variable.name.c_str(), error.ErrorMessage().c_str());
+    return SetFailed(variable, error.ErrorMessage());
   } catch (const std::exception& error) {
-    return host::Fail(out, kSetFailed, variable.name.c_str(), error.what());
+    return SetFailed(variable, error.what());
   }
 }
 
@@ -214,7 +216,7 @@ std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::st
                                 const std::string& sheetName, const std::string& address,
                                 std::string& why) {
   if (text::IsBlank(address)) return std::nullopt;
-  char scratch[EXT_STATUS_TEXT_SIZE] = {};
+  char scratch[kMessageRoom] = {};
   std::string text;
   if (automation::ReadCellText(&session, worksheet, address, text, scratch, &why) != 0) {
     return std::nullopt;
@@ -226,18 +228,17 @@ std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::st
 // what has no text (an error value).
 std::optional<std::string> BlockText(const com::Variant& value) {
   try {
-    return value.vt == VT_BSTR ? com::BstrToUtf8(value.bstrVal) : com::VariantToText(value);
+    return value.vt == com::VT_BSTR ? com::BstrToUtf8(value.bstrVal) : com::VariantToText(value);
   } catch (const com::Error&) {
     return std::nullopt;
   }
 }
 
 // The failure of a read: the reason when there is one.
-std::int32_t GetFailed(host::StatusRecord& out, const CExcExportedVariable& variable,
-                       const std::string& why) {
-  if (why.empty()) return host::Fail(out, kGetFailed, variable.name.c_str());
-  return host::Fail(out, "Error in getting data for variable '%s': %s", variable.name.c_str(),
-                    why.c_str());
+Error GetFailed(const CExcExportedVariable& variable, const std::string& why) {
+  std::string message = "Error in getting data for variable " + Quoted(variable);
+  if (!why.empty()) message += ": " + Printed(why);
+  return Error::Failed(std::move(message));
 }
 
 // The block's values, row by row, joined by its delimiters; none when a
@@ -262,7 +263,7 @@ std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
     const std::optional<automation::CellBlock> cells =
         rows * width >= 2 ? automation::BlockBelow(topLeft, top, rows, width) : std::nullopt;
     if (cells && !selected) {
-      char scratch[EXT_STATUS_TEXT_SIZE] = {};
+      char scratch[kMessageRoom] = {};
       if (session.SelectWorksheet(variable.worksheet, scratch) != 0) return std::nullopt;
       selected = true;
     }
@@ -303,153 +304,122 @@ std::string FormatPublishedValue(double value) {
   return text::FormatGeneral(value);
 }
 
-std::int32_t GetNextPublishedVariable(const CExcclExportedVariable& variables,
-                                      void* variableRecord) {
-  host::HostRecord record(variableRecord, EXT_PUBVAR_RECORD_MIN_SIZE);
-  std::int32_t handle = 0;
-  if (!record.ReadI32(EXT_PUBVAR_HANDLE_OFFSET, handle)) return EXT_RESULT_NONE;
+std::optional<PublishedVariableInfo> GetNextPublishedVariable(
+    const CExcclExportedVariable& variables, std::int32_t handle) {
   // Only -1 starts; a handle below it names nothing to follow.
   const std::int64_t next = std::int64_t{handle} + 1;
-  if (next < 0 || static_cast<std::uint64_t>(next) >= variables.size()) return EXT_RESULT_NONE;
+  if (next < 0 || static_cast<std::uint64_t>(next) >= variables.size()) return std::nullopt;
   const CExcExportedVariable& variable = *variables.At(static_cast<std::size_t>(next));
-  bool written = record.WriteI32(EXT_PUBVAR_HANDLE_OFFSET, static_cast<std::int32_t>(next));
-  written = record.WriteU8(EXT_PUBVAR_FLAG_OFFSET, 1) && written;
-  written =
-      record.WriteText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE, variable.name) && written;
-  written =
-      record.WriteText(EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE, variable.unit) && written;
-  return written ? EXT_RESULT_OK : EXT_RESULT_NONE;
+  return PublishedVariableInfo{static_cast<std::int32_t>(next), variable.name, variable.unit};
 }
 
-std::int32_t EvalPublishedVariables(const CExcclExportedVariable& variables,
-                                    automation::CExcExcelObj* session, std::uint32_t timestep,
-                                    void* variableRecord, ExtStatusRecord* status) {
-  host::StatusRecord out(status);
-  host::HostRecord record(variableRecord, EXT_PUBVAR_RECORD_MIN_SIZE);
-  const CExcExportedVariable* variable = VariableAt(variables, record, EXT_PUBVAR_HANDLE_OFFSET);
-  if (variable == nullptr) return host::Fail(out, "Bad handle passed to EvalPublishedVariables()");
+outcome::Expected<std::string> EvalPublishedVariables(const CExcclExportedVariable& variables,
+                                                      automation::CExcExcelObj* session,
+                                                      std::uint32_t timestep,
+                                                      const PublishedValueRequest& request) {
+  const CExcExportedVariable* variable = VariableAt(variables, request.handle);
+  if (variable == nullptr) return Error::Failed("Bad handle passed to EvalPublishedVariables()");
 
-  if (IsSet(record, EXT_PUBVAR_FLAG_OFFSET)) {
-    if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
-    // The host's field: its first 64 bytes, whether terminated or not.
-    std::string text;
-    static_cast<void>(record.ReadText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE, text));
-    return SetValue(*variable, *session, timestep, text, false, out);
+  if (request.set) {
+    if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
+    Error error =
+        SetValue(*variable, *session, timestep, request.text.value_or(std::string()), false);
+    if (error) return error;
+    return std::string();
   }
 
   // A block does not fit the record; the host asks again with record 2.
-  if (variable->IsBlock()) return EXT_RESULT_BLOCK_VARIABLE;
-  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
+  if (variable->IsBlock()) return Error::Failed(std::string(), kBlockVariableResult);
+  if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   try {
     std::string why;
     const std::optional<double> value =
         ReadValue(*session, variable->worksheet, variable->worksheet,
                   automation::CellAddress(variable->cell), why);
-    if (!value) return GetFailed(out, *variable, why);
-    static_cast<void>(record.WriteText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE,
-                                       FormatPublishedValue(*value)));
-    return EXT_RESULT_OK;
-  } catch (const std::exception&) {
-    return host::Fail(out, kGetFailed, variable->name.c_str());
+    if (!value) return GetFailed(*variable, why);
+    return FormatPublishedValue(*value);
+  } catch (const std::exception& error) {
+    return GetFailed(*variable, error.what());
   }
 }
 
-std::int32_t EvalPublishedVariables2(const CExcclExportedVariable& variables,
-                                     automation::CExcExcelObj* session, std::uint32_t timestep,
-                                     const ResultTextSink& resultTexts, void* variableRecord2,
-                                     ExtStatusRecord* status) {
-  host::StatusRecord out(status);
-  host::HostRecord record(variableRecord2, EXT_PUBVAR2_RECORD_MIN_SIZE);
-  const CExcExportedVariable* variable = VariableAt(variables, record, EXT_PUBVAR2_HANDLE_OFFSET);
-  if (variable == nullptr) return host::Fail(out, "Bad handle passed to EvalPublishedVariables2()");
+outcome::Expected<std::string> EvalPublishedVariables2(const CExcclExportedVariable& variables,
+                                                       automation::CExcExcelObj* session,
+                                                       std::uint32_t timestep,
+                                                       const PublishedValueRequest& request) {
+  const CExcExportedVariable* variable = VariableAt(variables, request.handle);
+  if (variable == nullptr) return Error::Failed("Bad handle passed to EvalPublishedVariables2()");
 
-  if (IsSet(record, EXT_PUBVAR2_FLAG_OFFSET)) {
-    void* given = nullptr;
-    if (!record.ReadPointer(EXT_PUBVAR2_TEXT_POINTER_OFFSET, given) || given == nullptr) {
-      return host::Fail(out, "No value passed to EvalPublishedVariables2() for variable '%s'",
-                        variable->name.c_str());
+  if (request.set) {
+    if (!request.text) {
+      return Error::Failed("No value passed to EvalPublishedVariables2() for variable " +
+                           Quoted(*variable));
     }
-    const std::string text = host::ReadHostText(static_cast<const char*>(given), kMaxSetText + 1);
-    if (text.size() > kMaxSetText) {
-      return host::Fail(out, "The value for variable '%s' is too long", variable->name.c_str());
+    if (request.text->size() > kMaxPublishedText) {
+      return Error::Failed("The value for variable " + Quoted(*variable) + " is too long");
     }
-    if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
-    return SetValue(*variable, *session, timestep, text, true, out);
+    if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
+    Error error = SetValue(*variable, *session, timestep, *request.text, true);
+    if (error) return error;
+    return std::string();
   }
 
-  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
+  if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   try {
     std::string why;
-    const std::optional<std::string> text = ReadBlock(*session, *variable, why);
-    if (!text) return GetFailed(out, *variable, why);
-    const char* handedOut = resultTexts(std::move(*text));
-    if (!record.WritePointer(EXT_PUBVAR2_TEXT_POINTER_OFFSET, handedOut)) {
-      return host::Fail(out, kGetFailed, variable->name.c_str());
-    }
-    return EXT_RESULT_OK;
-  } catch (const std::exception&) {
-    return host::Fail(out, kGetFailed, variable->name.c_str());
+    std::optional<std::string> text = ReadBlock(*session, *variable, why);
+    if (!text) return GetFailed(*variable, why);
+    return std::move(*text);
+  } catch (const std::exception& error) {
+    return GetFailed(*variable, error.what());
   }
 }
 
-std::int32_t AddPublishedVariable(CExcclExportedVariable& variables,
-                                  automation::CExcExcelObj* session, void* addRecord,
-                                  ExtStatusRecord* status) {
-  host::StatusRecord out(status);
-  host::HostRecord record(addRecord, EXT_ADD_PUBVAR_RECORD_MIN_SIZE);
-  if (record.empty()) return host::Fail(out, "No record passed to AddPublishedVariable()");
-  std::uint8_t masking = 0;
-  if (record.ReadU8(EXT_ADD_PUBVAR_MASKING_OFFSET, masking) && masking != 0) {
-    return host::Fail(out, "Equipment masking/disabling is not possible with the Excel link");
+outcome::Expected<std::int32_t> AddPublishedVariable(CExcclExportedVariable& variables,
+                                                     automation::CExcExcelObj* session,
+                                                     const NewPublishedVariable& added) {
+  if (added.masking) {
+    return Error::Failed("Equipment masking/disabling is not possible with the Excel link");
   }
-
   const struct {
-    std::size_t offset;
+    const std::optional<std::string>& text;
     const char* what;
-  } fields[] = {{EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, "worksheet name"},
-                {EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, "cell"},
-                {EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, "variable name"}};
-  std::string texts[std::size(fields)];
-  for (std::size_t i = 0; i < std::size(fields); ++i) {
-    void* text = nullptr;
-    if (!record.ReadPointer(fields[i].offset, text) || text == nullptr) {
-      return host::Fail(out, "No %s passed to AddPublishedVariable()", fields[i].what);
-    }
-    texts[i] = host::ReadHostText(static_cast<const char*>(text));
+  } fields[] = {
+      {added.worksheet, "worksheet name"}, {added.cell, "cell"}, {added.name, "variable name"}};
+  for (const auto& field : fields) {
+    if (!field.text)
+      return Error::Failed(std::string("No ") + field.what + " passed to AddPublishedVariable()");
   }
-  const std::string& worksheet = texts[0];
+  const std::string& worksheet = *added.worksheet;
 
-  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
-  if (!session->HasWorkbook()) return host::Fail(out, "No valid workbook");
+  if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
+  if (!session->HasWorkbook()) return Error::Failed("No valid workbook");
   std::vector<std::string> sheets;
-  char listing[EXT_STATUS_TEXT_SIZE] = {};
-  if (session->GetSheetNames(sheets, listing) != 0) return host::Fail(out, "%s", listing);
+  char listing[kMessageRoom] = {};
+  if (session->GetSheetNames(sheets, listing) != 0) return Error::Failed(listing);
   if (std::find(sheets.begin(), sheets.end(), worksheet) == sheets.end()) {
-    return host::Fail(out, "Worksheet '%s' is not valid", worksheet.c_str());
+    return Error::Failed("Worksheet '" + Printed(worksheet) + "' is not valid");
   }
 
   auto variable = std::make_unique<CExcExportedVariable>();
   variable->worksheet = worksheet;
-  variable->cell = texts[1];
-  variable->name = texts[2];
+  variable->cell = *added.cell;
+  variable->name = *added.name;
   const auto handle = static_cast<std::int32_t>(variables.size());
-  static_cast<void>(record.WriteI32(EXT_ADD_PUBVAR_HANDLE_OFFSET, handle));
   variables.Add(std::move(variable));
-  return EXT_RESULT_OK;
+  return handle;
 }
 
-std::int32_t DelPublishedVariable(CExcclExportedVariable& variables, std::int32_t handle,
-                                  ExtStatusRecord* status) {
+Error DelPublishedVariable(CExcclExportedVariable& variables, std::int32_t handle) {
   if (handle == -1) {
     variables.Clear();
-    return EXT_RESULT_OK;
+    return Error::Success();
   }
   if (handle < 0 || static_cast<std::size_t>(handle) >= variables.size()) {
-    host::StatusRecord out(status);
-    return host::Fail(out, "Bad handle passed to DelPublishedVariable()");
+    return Error::Failed("Bad handle passed to DelPublishedVariable()");
   }
   variables.RemoveAt(static_cast<std::size_t>(handle));
-  return EXT_RESULT_OK;
+  return Error::Success();
 }
 
 void RebuildPublishedVariables(CExcclExportedVariable& variables,

@@ -20,10 +20,6 @@ namespace {
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 
-void SetError(std::string* error, std::string message) {
-  if (error != nullptr) *error = std::move(message);
-}
-
 using text::StartsWithNoCase;
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -288,19 +284,18 @@ std::filesystem::path Registry::DefaultPath() {
 
 Registry::Registry(std::filesystem::path file) : file_(std::move(file)) {}
 
-std::optional<Registry> Registry::Load(const std::filesystem::path& file, std::string* error) {
+outcome::Expected<Registry> Registry::Load(const std::filesystem::path& file) {
   std::error_code ec;
   std::optional<std::string> contents = ReadWholeFile(file, &ec);
   if (!contents) {
     if (ec == std::errc::no_such_file_or_directory) return Registry(file);
-    SetError(error, "cannot read settings file '" + file.string() + "': " + ec.message());
-    return std::nullopt;
+    return outcome::Error::Failed("cannot read settings file '" + file.string() +
+                                  "': " + ec.message());
   }
   Registry registry(file);
   std::string problem;
   if (!registry.Parse(std::move(*contents), &problem)) {
-    SetError(error, "settings file '" + file.string() + "' " + problem);
-    return std::nullopt;
+    return outcome::Error::Failed("settings file '" + file.string() + "' " + problem);
   }
   return registry;
 }
@@ -589,17 +584,15 @@ std::string Registry::Serialize() const {
   return out;
 }
 
-bool Registry::Save(std::string* error) const {
+outcome::Error Registry::Save() const {
   if (file_.empty()) {
-    SetError(error, "no settings file location: set GRIDMOOR_REGISTRY or HOME");
-    return false;
+    return outcome::Error::Failed("no settings file location: set GRIDMOOR_REGISTRY or HOME");
   }
   std::string problem;
   if (!WriteFileAtomically(file_, Serialize(), &problem)) {
-    SetError(error, "cannot save settings: " + problem);
-    return false;
+    return outcome::Error::Failed("cannot save settings: " + problem);
   }
-  return true;
+  return outcome::Error::Success();
 }
 
 }  // namespace platform

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "outcome/outcome.h"
+
 namespace platform {
 
 enum class RegistryStatus {
@@ -35,10 +37,9 @@ class Registry {
   // $HOME/.config/gridmoor/registry.reg.
   static std::filesystem::path DefaultPath();
 
-  // Reads the file; a missing file is an empty registry. On a file that
-  // exists but cannot be read or parsed, returns nullopt and sets *error.
-  static std::optional<Registry> Load(const std::filesystem::path& file,
-                                      std::string* error = nullptr);
+  // Reads the file; a missing file is an empty registry. A file that exists
+  // but cannot be read or parsed gives the reason.
+  static outcome::Expected<Registry> Load(const std::filesystem::path& file);
   // An empty registry bound to `file` (nothing is read).
   explicit Registry(std::filesystem::path file);
 
@@ -58,7 +59,7 @@ class Registry {
   // Rewrites the whole file atomically (temporary file in the same folder,
   // then rename), creating the folder when needed. Values of types this store
   // does not interpret are written back exactly as they were read.
-  bool Save(std::string* error = nullptr) const;
+  outcome::Error Save() const;
 
  private:
   struct Value {

@@ -15,6 +15,7 @@ std::thread StartThread(std::function<void()> body) {
     } catch (const std::exception& e) {
       std::fprintf(stderr, "gridmoor: a thread ended with an uncaught exception: %s\n", e.what());
     } catch (...) {
+      // Not a standard exception: there is no text to print.
       std::fprintf(stderr, "gridmoor: a thread ended with an uncaught exception\n");
     }
   });

@@ -1,18 +1,14 @@
 #include "streams/composition_ops.h"
 
+#include <string>
+
+#include "automation/excel_session.h"
 #include "case/composition.h"
 #include "case/stream_data.h"
-#include "host/host_record.h"
-#include "host/message.h"
 #include "streams/transfer_common.h"
 
 namespace streams {
-namespace {
-
-// This operation's success: the record was filled.
-constexpr std::int32_t kCompositionFilled = 1;
-
-}  // namespace
+using outcome::Error;
 
 namespace detail {
 
@@ -25,33 +21,29 @@ const CExcCompositionDefinition* TransferredComposition(const model::CExcCaseDet
   return composition;
 }
 
-bool RefuseOversizedComposition(const CExcCompositionDefinition& composition,
-                                host::StatusRecord& status) {
-  if (composition.ComponentCount() <= kMaxComponents) return false;
-  host::WriteStatus(status, "Composition %s has %zu components; a stream carries at most %zu",
-                    composition.name.c_str(), composition.ComponentCount(), kMaxComponents);
-  return true;
+Error RefuseOversizedComposition(const CExcCompositionDefinition& composition,
+                                 std::int32_t result) {
+  if (composition.ComponentCount() <= kMaxComponents) return Error::Success();
+  return Error::Failed(
+      "Composition " + composition.name + " has " + std::to_string(composition.ComponentCount()) +
+          " components; a stream carries at most " + std::to_string(kMaxComponents),
+      result);
 }
 
 }  // namespace detail
 
-std::int32_t QueryComp(const model::CExcCaseDetails& details, ExtStatusRecord* status) {
-  if (details.useCompositions == 0) return EXT_RESULT_NONE;
-  host::StatusRecord out(status);
-  return host::Fail(out,
-                    "Excel compositions are treated 'per stream' rather than 'per "
-                    "application'.\nQueryComp should not be called (contact Orvax)");
+Error QueryComp(const model::CExcCaseDetails& details) {
+  if (details.useCompositions == 0) return Error::Failed(std::string(), outcome::kNone);
+  return Error::Failed(
+      "Excel compositions are treated 'per stream' rather than 'per "
+      "application'.\nQueryComp should not be called (contact Orvax)");
 }
 
-std::int32_t GetStreamComposition(const model::CExcCaseDetails& details, bool createFailed,
-                                  void* componentList, std::int32_t stream,
-                                  ExtStatusRecord* status) {
-  host::StatusRecord out(status);
-  if (createFailed) {
-    host::WriteStatus(out, "%s", automation::kNoConnectionMessage);
-    return EXT_RESULT_NONE;
-  }
-  if (details.useCompositions == 0) return EXT_RESULT_OK;
+outcome::Expected<std::optional<ComponentList>> GetStreamComposition(
+    const model::CExcCaseDetails& details, bool createFailed, std::int32_t stream) {
+  const auto fail = [](std::string message) { return Error::Failed(message, outcome::kNone); };
+  if (createFailed) return fail(automation::kNoConnectionMessage);
+  if (details.useCompositions == 0) return std::optional<ComponentList>();
 
   const std::uint32_t handle = static_cast<std::uint32_t>(stream);
   const std::string* name = nullptr;
@@ -65,36 +57,17 @@ std::int32_t GetStreamComposition(const model::CExcCaseDetails& details, bool cr
       name = &output->compositionName;
     }
   }
-  if (name == nullptr) {
-    host::WriteStatus(out, "Invalid handle passed to Gridmoor::GetStreamComposition");
-    return EXT_RESULT_NONE;
-  }
+  if (name == nullptr) return fail("Invalid handle passed to Gridmoor::GetStreamComposition");
 
   const CExcCompositionDefinition* composition = FindComposition(details.compositions, *name);
-  if (composition == nullptr) {
-    host::WriteStatus(out, "Could not find composition (%s)", name->c_str());
-    return EXT_RESULT_NONE;
-  }
+  if (composition == nullptr) return fail("Could not find composition (" + *name + ")");
   if (composition->ComponentCount() == 0) {
-    host::WriteStatus(out, "Composition %s has no components", composition->name.c_str());
-    return EXT_RESULT_NONE;
+    return fail("Composition " + composition->name + " has no components");
   }
-  if (detail::RefuseOversizedComposition(*composition, out)) return EXT_RESULT_NONE;
-  if (componentList == nullptr) {
-    host::WriteStatus(out, "Invalid component list passed to Gridmoor::GetStreamComposition");
-    return EXT_RESULT_NONE;
+  if (Error refused = detail::RefuseOversizedComposition(*composition, outcome::kNone)) {
+    return refused;
   }
-
-  host::HostRecord record(componentList, EXT_COMPONENT_LIST_RECORD_MIN_SIZE);
-  const std::size_t count = composition->ComponentCount();
-  bool ok = record.WriteU32(EXT_COMPONENT_LIST_COUNT_OFFSET, static_cast<std::uint32_t>(count));
-  for (std::size_t i = 0; i < count; ++i) {
-    // A longer name is cut to its slot; the slot always keeps its terminator.
-    ok = record.WriteText(EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
-                          EXT_COMPONENT_LIST_NAME_SIZE, composition->components[i]) &&
-         ok;
-  }
-  return ok ? kCompositionFilled : EXT_RESULT_NONE;
+  return std::optional<ComponentList>(ComponentList{composition->components});
 }
 
 void ClearStaleCompositionNames(model::CExcCaseDetails& details) {

@@ -2,24 +2,23 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "case/case_details.h"
-#include "gridmoor/host.h"
+#include "case/stream_values.h"
+#include "outcome/outcome.h"
 
 namespace streams {
 
-// Compositions are per stream, never per application: -1 without a message
-// when compositions are off, else 1 with a message saying so.
-std::int32_t QueryComp(const model::CExcCaseDetails& details, ExtStatusRecord* status);
+// Compositions are per stream, never per application: a failure of result
+// outcome::kNone without a message when compositions are off, else a
+// failure saying so.
+outcome::Error QueryComp(const model::CExcCaseDetails& details);
 
-// Writes the component names of the stream's composition into the host's
-// component list (EXT_COMPONENT_LIST_RECORD_MIN_SIZE bytes): the count, then
-// each name cut to its 16-byte slot. 1 when the record was filled, 0 when
-// compositions are off (record untouched), -1 on failure with a message
-// (record untouched).
-std::int32_t GetStreamComposition(const model::CExcCaseDetails& details, bool createFailed,
-                                  void* componentList, std::int32_t stream,
-                                  ExtStatusRecord* status);
+// The component names of the stream's composition; none when compositions
+// are off. Every failure has result outcome::kNone.
+outcome::Expected<std::optional<ComponentList>> GetStreamComposition(
+    const model::CExcCaseDetails& details, bool createFailed, std::int32_t stream);
 
 // After the composition list was replaced: every stream whose composition
 // name no longer names a composition of the list (exactly) gets an empty

@@ -16,7 +16,6 @@
 #include "com/variant.h"
 #include "com/variant_text.h"
 #include "excel/errors.h"
-#include "streams/transfer_common.h"
 #include "text/ascii.h"
 #include "text/number.h"
 
@@ -105,34 +104,17 @@ int UnitIndex(std::uint32_t unit) {
   return static_cast<int>(unit);  // above INT_MAX: negative, so invalid
 }
 
-// Keeps the record's flag word in step with every bit set, so that a
-// failure part-way leaves flags that describe the entries already written.
-class Flags {
- public:
-  explicit Flags(host::HostRecord& record) : record_(record) {
-    static_cast<void>(record_.WriteU32(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0));
-  }
-  void Set(std::uint32_t bit) {
-    if ((bits_ & bit) == bit) return;
-    bits_ |= bit;
-    static_cast<void>(record_.WriteU32(EXT_IPR_COMPONENT_FLAGS_OFFSET, bits_));
-  }
-
- private:
-  host::HostRecord& record_;
-  std::uint32_t bits_ = 0;
-};
-
 }  // namespace
 
 void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
                           const CExcStreamCompositionData& block, std::size_t count,
-                          host::HostRecord& record) {
+                          IprValues& values) {
   count = std::min(count, kMaxComponents);
-  static_cast<void>(
-      record.WriteU32(EXT_IPR_COMPONENT_COUNT_OFFSET, static_cast<std::uint32_t>(count)));
-  static_cast<void>(record.WriteU32(EXT_IPR_COMPOSITION_PRESENT_OFFSET, 1));
-  Flags flags(record);
+  values.componentCount = static_cast<std::uint32_t>(count);
+  values.compositionPresent = 1;
+  // Each bit is set as its first entry is read, so that a failure part-way
+  // leaves flags that describe the entries already read.
+  values.componentFlags = 0;
 
   const bool hasInteraction = !block.interactionCell.IsBlank();
   // Both blocks are read first; their values are then taken in the
@@ -144,20 +126,17 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
       session, hasInteraction ? MatrixAddresses(block, count) : std::vector<std::string>(), count);
   for (std::size_t i = 0; i < count; ++i) {
     // The mole fraction is always there: an empty cell reads as 0.
-    const ComponentColumn& mole = kComponentColumns[0];
     const std::string moleText = CellText(session, sheetName, table, i, 0);
-    static_cast<void>(record.WriteDouble(
-        ComponentOffset(mole.offset, i),
-        text::IsBlank(moleText) ? 0.0 : NumberOf(moleText, sheetName, table.Address(i, 0))));
+    values.components[0][i] =
+        text::IsBlank(moleText) ? 0.0 : NumberOf(moleText, sheetName, table.Address(i, 0));
     for (std::size_t k = 2; k <= kComponentColumnCount; ++k) {
       const ComponentColumn& column = kComponentColumns[k - 1];
       const std::string text = CellText(session, sheetName, table, i, k - 1);
       if (NotGiven(text)) continue;
       const double number = NumberOf(text, sheetName, table.Address(i, k - 1));
-      flags.Set(column.flag);
-      const double value =
+      values.componentFlags |= column.flag;
+      values.components[k - 1][i] =
           ToInternalUnits(number, column.kind, UnitIndex(block.columnUnits[k - 1]));
-      static_cast<void>(record.WriteDouble(ComponentOffset(column.offset, i), value));
     }
     if (!hasInteraction) continue;
     for (std::size_t j = 0; j < count; ++j) {
@@ -165,8 +144,8 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
       const std::string text = CellText(session, sheetName, matrix, i, j);
       if (NotGiven(text)) continue;
       const double number = NumberOf(text, sheetName, matrix.Address(i, j));
-      flags.Set(EXT_IPR_HAS_INTERACTION);
-      static_cast<void>(record.WriteDouble(InteractionOffset(i, j), number));
+      values.componentFlags |= kHasInteraction;
+      values.interaction[i][j] = number;
     }
   }
 
@@ -174,31 +153,27 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
     const std::string text = CellText(session, sheetName, block.massRateCell.str());
     if (!NotGiven(text)) {
       const double number = NumberOf(text, sheetName, block.massRateCell.str());
-      static_cast<void>(
-          record.WriteDouble(EXT_IPR_MASS_RATE_OFFSET,
-                             ToInternalUnits(number, kMassRate, UnitIndex(block.massRateUnit))));
+      values.massRate = ToInternalUnits(number, kMassRate, UnitIndex(block.massRateUnit));
     }
   }
 
-  std::uint32_t eos = EXT_EOS_OTHER;
+  std::uint32_t eos = kEosOther;
   if (!block.eosModelCell.IsBlank()) {
     const std::string text = CellText(session, sheetName, block.eosModelCell.str());
     if (EqualsIgnoringCase(text, "PR")) {
-      eos = EXT_EOS_PR;
+      eos = kEosPengRobinson;
     } else if (EqualsIgnoringCase(text, "SRK")) {
-      eos = EXT_EOS_SRK;
+      eos = kEosSoaveRedlichKwong;
     }
   }
-  static_cast<void>(record.WriteU32(EXT_IPR_EOS_MODEL_OFFSET, eos));
+  values.eosModel = eos;
 }
 
 void WriteCompositionBlock(automation::CExcExcelObj& session,
                            const CExcStreamCompositionData& block,
-                           const CExcCompositionDefinition& composition,
-                           const host::ConstHostRecord& record) {
+                           const CExcCompositionDefinition& composition, const IprValues& values) {
   const std::size_t count = std::min(composition.ComponentCount(), kMaxComponents);
-  std::uint32_t flags = 0;
-  static_cast<void>(record.ReadU32(EXT_IPR_COMPONENT_FLAGS_OFFSET, flags));
+  const std::uint32_t flags = values.componentFlags;
   const com::Variant notGiven = com::Variant::Text("--");
   constexpr std::size_t kTableColumns = kComponentColumnCount + 1;  // the name first
 
@@ -209,30 +184,25 @@ void WriteCompositionBlock(automation::CExcExcelObj& session,
   tableValues.reserve(tableCells.size());
   for (std::size_t i = 0; i < count; ++i) {
     tableValues.push_back(com::Variant::Text(composition.components[i]));
-    const ComponentColumn& mole = kComponentColumns[0];
-    tableValues.push_back(
-        com::Variant::Double(ReadDouble(record, ComponentOffset(mole.offset, i))));
+    tableValues.push_back(com::Variant::Double(values.components[0][i]));
     for (std::size_t k = 2; k <= kComponentColumnCount; ++k) {
       const ComponentColumn& column = kComponentColumns[k - 1];
       if ((flags & column.flag) == 0) {
         tableValues.push_back(notGiven);
         continue;
       }
-      tableValues.push_back(com::Variant::Double(
-          FromInternalUnits(ReadDouble(record, ComponentOffset(column.offset, i)), column.kind,
-                            UnitIndex(block.columnUnits[k - 1]))));
+      tableValues.push_back(com::Variant::Double(FromInternalUnits(
+          values.components[k - 1][i], column.kind, UnitIndex(block.columnUnits[k - 1]))));
     }
   }
-  const bool writeInteraction =
-      (flags & EXT_IPR_HAS_INTERACTION) != 0 && !block.interactionCell.IsBlank();
+  const bool writeInteraction = (flags & kHasInteraction) != 0 && !block.interactionCell.IsBlank();
   const std::vector<std::string> matrixCells =
       writeInteraction ? MatrixAddresses(block, count) : std::vector<std::string>();
   std::vector<com::Variant> matrixValues;
   matrixValues.reserve(matrixCells.size());
   for (std::size_t i = 0; i < count && writeInteraction; ++i) {
     for (std::size_t j = 0; j < count; ++j) {
-      matrixValues.push_back(
-          j == i ? notGiven : com::Variant::Double(ReadDouble(record, InteractionOffset(i, j))));
+      matrixValues.push_back(j == i ? notGiven : com::Variant::Double(values.interaction[i][j]));
     }
   }
 
@@ -270,14 +240,13 @@ void WriteCompositionBlock(automation::CExcExcelObj& session,
   }
 
   if (!block.massRateCell.IsBlank()) {
-    const double massRate = FromInternalUnits(ReadDouble(record, EXT_IPR_MASS_RATE_OFFSET),
-                                              kMassRate, UnitIndex(block.massRateUnit));
+    const double massRate =
+        FromInternalUnits(values.massRate, kMassRate, UnitIndex(block.massRateUnit));
     WriteValue(session, block.massRateCell.str(), com::Variant::Double(massRate));
   }
   if (!block.eosModelCell.IsBlank()) {
-    std::uint32_t eos = EXT_EOS_OTHER;
-    static_cast<void>(record.ReadU32(EXT_IPR_EOS_MODEL_OFFSET, eos));
-    const char* text = eos == EXT_EOS_PR ? "PR" : eos == EXT_EOS_SRK ? "SRK" : "--";
+    const std::uint32_t eos = values.eosModel;
+    const char* text = eos == kEosPengRobinson ? "PR" : eos == kEosSoaveRedlichKwong ? "SRK" : "--";
     WriteValue(session, block.eosModelCell.str(), com::Variant::Text(text));
   }
 }

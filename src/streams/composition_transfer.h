@@ -1,33 +1,31 @@
-// A stream's composition block between its worksheet cells and the host's
-// IPR record. Both run on the worksheet already selected and raise
+// A stream's composition block between its worksheet cells and the
+// stream's values. Both run on the worksheet already selected and raise
 // com::Error on any automation failure; what was done before stays done.
 #pragma once
 
-#include <string_view>
-
 #include <cstddef>
+#include <string_view>
 
 #include "automation/excel_session.h"
 #include "case/composition.h"
 #include "case/stream_data.h"
-#include "host/host_record.h"
+#include "case/stream_values.h"
 
 namespace streams::detail {
 
 // Reads the component table, interaction matrix, mass rate and EOS model of
-// `count` components (at most kMaxComponents) into the record, from the
+// `count` components (at most kMaxComponents) into the values, from the
 // current worksheet, `sheetName`. An empty mole fraction is 0, an empty or
 // "--" property not given; any other text that is not wholly a number throws
 // automation::CellReadError naming the sheet and cell.
 void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
                           const CExcStreamCompositionData& block, std::size_t count,
-                          host::HostRecord& record);
+                          IprValues& values);
 
 // Writes the names of `composition` (at most kMaxComponents) and the
-// record's component values, matrix, mass rate and EOS model into the cells.
+// values' components, matrix, mass rate and EOS model into the cells.
 void WriteCompositionBlock(automation::CExcExcelObj& session,
                            const CExcStreamCompositionData& block,
-                           const CExcCompositionDefinition& composition,
-                           const host::ConstHostRecord& record);
+                           const CExcCompositionDefinition& composition, const IprValues& values);
 
 }  // namespace streams::detail

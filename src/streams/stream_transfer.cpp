@@ -12,39 +12,21 @@
 #include "case/stream_data.h"
 #include "com/error.h"
 #include "com/variant.h"
-#include "host/message.h"
 #include "streams/composition_transfer.h"
 #include "streams/transfer_common.h"
 
 namespace streams {
 namespace {
 
-using detail::ReadDouble;
+using outcome::Error;
 
-constexpr char kIncompatible[] =
-    "This version of Gridmoor.dll is not compatible with the version of Conflux";
 constexpr char kStreamDescription[] = "Excel stream";
 
-// The host's IPR record, once its size word says it is one.
-bool OpenIprRecord(void* data, host::HostRecord& record) {
-  std::uint32_t size = 0;
-  const host::ConstHostRecord word(data, sizeof size);
-  if (!word.ReadU32(EXT_IPR_SIZE_OFFSET, size) || size != EXT_IPR_RECORD_SIZE) return false;
-  record = host::HostRecord(data, EXT_IPR_RECORD_SIZE);
-  return true;
-}
-
-std::uint32_t ReadHandle(const host::ConstHostRecord& record) {
-  std::uint32_t handle = 0;
-  static_cast<void>(record.ReadU32(EXT_IPR_HANDLE_OFFSET, handle));
-  return handle;
-}
-
-// The record field an output row fills.
-constexpr std::array<std::size_t, kOutputRowCount> kOutputFields = {
-    EXT_IPR_OIL_RATE_OFFSET,      EXT_IPR_WATER_RATE_OFFSET,  EXT_IPR_GAS_RATE_OFFSET,
-    EXT_IPR_PRESSURE_OFFSET,      EXT_IPR_TEMPERATURE_OFFSET, EXT_IPR_OIL_GRAVITY_OFFSET,
-    EXT_IPR_WATER_GRAVITY_OFFSET, EXT_IPR_GAS_GRAVITY_OFFSET};
+// The value an output row fills.
+constexpr std::array<double IprValues::*, kOutputRowCount> kOutputFields = {
+    &IprValues::oilRate,      &IprValues::waterRate,   &IprValues::gasRate,
+    &IprValues::pressure,     &IprValues::temperature, &IprValues::oilGravity,
+    &IprValues::waterGravity, &IprValues::gasGravity};
 
 // Whether the host gave a value: it writes nothing for an undefined one (or
 // one that is not a number at all).
@@ -54,8 +36,8 @@ bool Given(double value) {
 
 // The number an input row writes, or none when the host left its value
 // undefined.
-std::optional<double> InputRowValue(std::size_t row, const host::ConstHostRecord& record,
-                                    double runDate, std::uint32_t unit) {
+std::optional<double> InputRowValue(std::size_t row, const IprValues& values, double runDate,
+                                    std::uint32_t unit) {
   const int kind = kInputRows[row].kind;
   const auto converted = [&](double value) -> std::optional<double> {
     if (!Given(value)) return std::nullopt;
@@ -65,27 +47,27 @@ std::optional<double> InputRowValue(std::size_t row, const host::ConstHostRecord
     case kInDate:
       return runDate;
     case kInOilRate:
-      return converted(ReadDouble(record, EXT_IPR_OIL_RATE_OFFSET));
+      return converted(values.oilRate);
     case kInWaterRate:
-      return converted(ReadDouble(record, EXT_IPR_WATER_RATE_OFFSET));
+      return converted(values.waterRate);
     case kInLiquidRate: {
-      const double oil = ReadDouble(record, EXT_IPR_OIL_RATE_OFFSET);
-      const double water = ReadDouble(record, EXT_IPR_WATER_RATE_OFFSET);
+      const double oil = values.oilRate;
+      const double water = values.waterRate;
       if (!Given(oil) || !Given(water)) return std::nullopt;
       return converted(oil + water);
     }
     case kInGasRate:
-      return converted(ReadDouble(record, EXT_IPR_GAS_RATE_OFFSET));
+      return converted(values.gasRate);
     case kInPressure:
-      return converted(ReadDouble(record, EXT_IPR_PRESSURE_OFFSET));
+      return converted(values.pressure);
     case kInTemperature:
-      return converted(ReadDouble(record, EXT_IPR_TEMPERATURE_OFFSET));
+      return converted(values.temperature);
     case kInOilGravity:
-      return converted(ReadDouble(record, EXT_IPR_OIL_GRAVITY_OFFSET));
+      return converted(values.oilGravity);
     case kInWaterGravity:
-      return converted(ReadDouble(record, EXT_IPR_WATER_GRAVITY_OFFSET));
+      return converted(values.waterGravity);
     case kInGasGravity:
-      return converted(ReadDouble(record, EXT_IPR_GAS_GRAVITY_OFFSET));
+      return converted(values.gasGravity);
     default:
       return std::nullopt;
   }
@@ -98,79 +80,65 @@ void WriteNumber(automation::CExcExcelObj& session, const std::string& cell, dou
 
 // The stream's worksheet, added under that name when it is not there; the
 // stream then keeps the name the new sheet actually got.
-bool SelectOrAddWorksheet(automation::CExcExcelObj& session, CExcInputStreamData& stream,
-                          host::StatusRecord& out) {
+Error SelectOrAddWorksheet(automation::CExcExcelObj& session, CExcInputStreamData& stream) {
   char scratch[EXT_STATUS_TEXT_SIZE] = {};
-  if (session.SelectWorksheet(stream.sheetName, scratch) == 0) return true;
+  if (session.SelectWorksheet(stream.sheetName, scratch) == 0) return Error::Success();
   char added[EXT_STATUS_TEXT_SIZE] = {};
   if (session.AddWorksheet(stream.sheetName, added) != 0) {
-    host::WriteStatus(out, "Error in setting data in Excel: %s", added);
-    return false;
+    return Error::Failed(std::string("Error in setting data in Excel: ") + added);
   }
   stream.sheetName = session.GetWorksheetName();
-  return true;
+  return Error::Success();
 }
 
 }  // namespace
 
-std::int32_t EnumStreams(const model::CExcCaseDetails& details, bool createFailed,
-                         void* streamRecord, std::int32_t query, ExtStatusRecord* status) {
-  host::StatusRecord out(status);
-  if (createFailed) return host::Fail(out, "%s", automation::kNoConnectionMessage);
-  if (query == 2) return EXT_RESULT_NONE;
-  host::HostRecord record(streamRecord, EXT_STREAM_RECORD_MIN_SIZE);
-  std::uint32_t cursor = 0;
-  if (!record.ReadU32(EXT_STREAM_CURSOR_OFFSET, cursor))
-    return host::Fail(out, "Invalid stream record passed to Gridmoor::EnumStreams");
-  const std::uint32_t next = cursor + 1;  // 0xFFFFFFFF wraps to the first
+outcome::Expected<StreamListing> EnumStreams(const model::CExcCaseDetails& details,
+                                             bool createFailed, std::optional<std::uint32_t> cursor,
+                                             std::int32_t query) {
+  if (createFailed) return Error::Failed(automation::kNoConnectionMessage);
+  if (query == 2) return Error::Failed(std::string(), outcome::kNone);
+  if (!cursor) return Error::Failed("Invalid stream record passed to Gridmoor::EnumStreams");
+  const std::uint32_t next = *cursor + 1;  // 0xFFFFFFFF wraps to the first
   const std::uint64_t total = static_cast<std::uint64_t>(details.inputCount) + details.outputCount;
-  if (next >= total) return EXT_RESULT_NONE;
+  if (next >= total) return Error::Failed(std::string(), outcome::kNone);
 
   const bool isInput = next < details.inputCount;
-  bool ok = record.WriteU32(EXT_STREAM_CURSOR_OFFSET, next);
-  ok = record.WriteU32(EXT_STREAM_WORD12_OFFSET, 0) && ok;
-  ok = record.WriteU32(EXT_STREAM_WORD16_OFFSET, 0) && ok;
-  ok = record.WriteU32(EXT_STREAM_WORD20_OFFSET, 0) && ok;
-  ok = record.WriteU32(EXT_STREAM_WORD24_OFFSET, 1) && ok;
-  ok = record.WriteU32(EXT_STREAM_IS_OUTPUT_OFFSET, isInput ? 0 : 1) && ok;
-  ok = record.WriteU32(EXT_STREAM_KIND_OFFSET,
-                       isInput ? EXT_STREAM_KIND_INPUT : EXT_STREAM_KIND_OUTPUT) &&
-       ok;
-  const std::string name =
-      isInput ? InputStreamName(next) : OutputStreamName(next - details.inputCount);
-  ok = record.WriteText(EXT_STREAM_NAME_OFFSET, EXT_STREAM_NAME_SIZE, name) && ok;
-  ok = record.WriteText(EXT_STREAM_DESCRIPTION_OFFSET, EXT_STREAM_DESCRIPTION_SIZE,
-                        kStreamDescription) &&
-       ok;
-  return ok ? EXT_RESULT_OK : EXT_RESULT_FAILED;
+  return StreamListing{
+      .handle = next,
+      .isOutput = !isInput,
+      .name = isInput ? InputStreamName(next) : OutputStreamName(next - details.inputCount),
+      .description = kStreamDescription};
 }
 
-std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcelObj* session,
-                    void* iprRecord, ExtStatusRecord* status) {
+outcome::Partial<IprValues> GetIPR(const model::CExcCaseDetails& details,
+                                   automation::CExcExcelObj* session, IprValues values) {
   const automation::SpreadsheetLock lock;
-  host::StatusRecord out(status);
-  host::HostRecord record;
-  if (!OpenIprRecord(iprRecord, record)) return host::Fail(out, "%s", kIncompatible);
-  const std::uint32_t handle = ReadHandle(record);
+  const auto fail = [&values](Error error) {
+    return outcome::Partial<IprValues>{std::move(values), std::move(error)};
+  };
+  const std::uint32_t handle = values.handle;
   const CExcOutputStreamData* stream = nullptr;
   if (handle >= details.inputCount && handle - details.inputCount < details.outputCount) {
     stream = details.outputStreams.At(handle - details.inputCount);
   }
-  if (stream == nullptr) return host::Fail(out, "Invalid handle passed to Gridmoor::GetIPR");
-  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
-  // Checked before anything is read, so that a refused record is untouched.
+  if (stream == nullptr) return fail(Error::Failed("Invalid handle passed to Gridmoor::GetIPR"));
+  if (session == nullptr) return fail(Error::Failed(automation::kNoConnectionMessage));
+  // Checked before anything is read, so that a refused stream's values stay.
   const CExcCompositionDefinition* composition =
       stream->composition.componentTableCell.IsBlank()
           ? nullptr
           : detail::TransferredComposition(details, stream->compositionName);
-  if (composition != nullptr && detail::RefuseOversizedComposition(*composition, out)) {
-    return EXT_RESULT_FAILED;
+  if (composition != nullptr) {
+    if (Error refused = detail::RefuseOversizedComposition(*composition)) {
+      return fail(std::move(refused));
+    }
   }
 
   char scratch[EXT_STATUS_TEXT_SIZE] = {};
   if (session->SelectWorksheet(stream->sheetName, scratch) != 0) {
-    return host::Fail(out, "Unable to get worksheet for output stream Out-%u",
-                      handle - details.inputCount + 1);
+    return fail(Error::Failed("Unable to get worksheet for output stream Out-" +
+                              std::to_string(handle - details.inputCount + 1)));
   }
   try {
     for (std::size_t row = 0; row < kOutputRowCount; ++row) {
@@ -179,42 +147,37 @@ std::int32_t GetIPR(const model::CExcCaseDetails& details, automation::CExcExcel
       // The current worksheet: the one just selected.
       const double value =
           automation::ReadCellNumber(session, std::string(), bound.cell.str(), stream->sheetName);
-      static_cast<void>(record.WriteDouble(
-          kOutputFields[row],
-          ToInternalUnits(value, kOutputRows[row].kind, static_cast<int>(bound.unit))));
+      values.*kOutputFields[row] =
+          ToInternalUnits(value, kOutputRows[row].kind, static_cast<int>(bound.unit));
     }
     if (composition != nullptr) {
       detail::ReadCompositionBlock(*session, stream->sheetName, stream->composition,
-                                   composition->ComponentCount(), record);
+                                   composition->ComponentCount(), values);
     }
   } catch (const com::Error& error) {
-    return host::Fail(out, "Error in getting data from Excel: %s", error.ErrorMessage().c_str());
+    return fail(Error::Failed("Error in getting data from Excel: " + error.ErrorMessage()));
   } catch (const automation::CellReadError& error) {
-    return host::Fail(out, "Error in getting data from Excel: %s", error.what());
+    return fail(Error::Failed(std::string("Error in getting data from Excel: ") + error.what()));
   }
-  return EXT_RESULT_OK;
+  return {std::move(values), Error::Success()};
 }
 
-std::int32_t SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* session,
-                    const RunPosition& position, void* iprRecord, ExtStatusRecord* status) {
+Error SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* session,
+             const RunPosition& position, const IprValues& values) {
   const automation::SpreadsheetLock lock;
-  host::StatusRecord out(status);
-  host::HostRecord record;
-  if (!OpenIprRecord(iprRecord, record)) return host::Fail(out, "%s", kIncompatible);
-  const std::uint32_t handle = ReadHandle(record);
+  const std::uint32_t handle = values.handle;
   CExcInputStreamData* stream =
       handle < details.inputCount ? details.inputStreams.At(handle) : nullptr;
-  if (stream == nullptr) return host::Fail(out, "Invalid handle passed to Gridmoor::SetIPR");
-  if (session == nullptr) return host::Fail(out, "%s", automation::kNoConnectionMessage);
+  if (stream == nullptr) return Error::Failed("Invalid handle passed to Gridmoor::SetIPR");
+  if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   // Checked before any cell is written or any sheet added.
   const CExcCompositionDefinition* composition =
       detail::TransferredComposition(details, stream->compositionName);
-  if (composition != nullptr && detail::RefuseOversizedComposition(*composition, out)) {
-    return EXT_RESULT_FAILED;
+  if (composition != nullptr) {
+    if (Error refused = detail::RefuseOversizedComposition(*composition)) return refused;
   }
-  if (!SelectOrAddWorksheet(*session, *stream, out)) return EXT_RESULT_FAILED;
+  if (Error failed = SelectOrAddWorksheet(*session, *stream)) return failed;
 
-  const host::ConstHostRecord& values = record;
   const bool forecastByRow = stream->forecastDirection == kForecastVertical;
   const int step = static_cast<int>(std::min<std::uint32_t>(position.timestep, INT_MAX));
   try {
@@ -242,9 +205,9 @@ std::int32_t SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* s
       detail::WriteCompositionBlock(*session, stream->composition, *composition, values);
     }
   } catch (const com::Error& error) {
-    return host::Fail(out, "Error in setting data in Excel: %s", error.ErrorMessage().c_str());
+    return Error::Failed("Error in setting data in Excel: " + error.ErrorMessage());
   }
-  return EXT_RESULT_OK;
+  return Error::Success();
 }
 
 }  // namespace streams

@@ -37,6 +37,16 @@ double ParseDouble(std::string_view text) {
   return strtod_l(terminated.c_str(), nullptr, ClassicLocale());
 }
 
+std::size_t ScanDouble(std::string_view text, double& value) {
+  // strtod stops at a NUL, so an embedded one ends the number as it would.
+  const std::string terminated(text);
+  char* end = nullptr;
+  const double number = strtod_l(terminated.c_str(), &end, ClassicLocale());
+  const auto used = static_cast<std::size_t>(end - terminated.c_str());
+  if (used > 0) value = number;
+  return used;
+}
+
 std::optional<double> ParseWholeNumber(std::string_view text) {
   const std::string_view number = Trim(text);
   std::size_t i = 0;

@@ -18,6 +18,12 @@ std::string FormatGeneral(double value);
 // there is none.
 double ParseDouble(std::string_view text);
 
+// As strtod in the C locale at the start of `text` (leading white space,
+// decimal and hexadecimal forms, infinities, NaN; a value out of range is
+// HUGE_VAL or 0, as strtod gives it). Gives the characters used, 0 (and
+// `value` untouched) when there is no number.
+std::size_t ScanDouble(std::string_view text, double& value);
+
 // The number a text wholly is, as a spreadsheet takes typed text: ASCII
 // blanks around it aside, an optional sign, digits with at most one point
 // (at least one digit) and an optional exponent, read in the C locale. None

@@ -12,6 +12,7 @@
 
 #include "case/component_columns.h"
 #include "case/unit_table.h"
+#include "ui/dialog_size.h"
 #include "ui/grid.h"
 #include "ui/pages.h"
 #include "ui/property_grid.h"
@@ -32,6 +33,8 @@ QLineEdit* CellEdit(const char* name, const streams::CellField& field, QWidget* 
   edit->setObjectName(name);
   edit->setValidator(
       new ByteLimitValidator(static_cast<int>(streams::CellField::kMaxLength), edit));
+  QObject::connect(edit, &QLineEdit::editingFinished, edit,
+                   [edit] { MarkField(edit, CellProblem(edit->text())); });
   return edit;
 }
 
@@ -53,7 +56,7 @@ CompositionDialog::CompositionDialog(const streams::CExcclCompositionDefinition&
   const QString current = QString::fromStdString(compositionName);
   if (!current.isEmpty() && composition_->findText(current) < 0) composition_->addItem(current);
   composition_->setCurrentIndex(composition_->findText(current));
-  form->addRow("Composition", composition_);
+  form->addRow("Com&position", composition_);
   table_ = CellEdit("componentTableCell", block.componentTableCell, this);
   interaction_ = CellEdit("interactionCell", block.interactionCell, this);
   eosModel_ = CellEdit("eosModelCell", block.eosModelCell, this);
@@ -65,14 +68,18 @@ CompositionDialog::CompositionDialog(const streams::CExcclCompositionDefinition&
   }
   const int unit = static_cast<int>(block.massRateUnit);
   massRateUnit_->setCurrentIndex(unit < massRateUnit_->count() ? unit : -1);
-  form->addRow("Compositional data cell", table_);
-  form->addRow("Binary interaction coefficients", interaction_);
-  form->addRow("EOS model", eosModel_);
+  form->addRow("Compositional &data cell", table_);
+  form->addRow("&Binary interaction coefficients", interaction_);
+  form->addRow("&EOS model", eosModel_);
   auto* massRow = new QHBoxLayout;
   massRow->addWidget(massRate_);
-  massRow->addWidget(new QLabel("Units", this));
+  auto* unitLabel = new QLabel("&Units", this);
+  unitLabel->setBuddy(massRateUnit_);
+  massRow->addWidget(unitLabel);
   massRow->addWidget(massRateUnit_);
-  form->addRow("Mass rate cell", massRow);
+  auto* massLabel = new QLabel("&Mass rate cell", this);
+  massLabel->setBuddy(massRate_);
+  form->addRow(massLabel, massRow);
   layout->addLayout(form);
   layout->addWidget(new QLabel(
       "(Block of data will be placed/retrieved with these cells at the top left hand corner)",
@@ -83,6 +90,7 @@ CompositionDialog::CompositionDialog(const streams::CExcclCompositionDefinition&
                    block.unitSystem);
   layout->addWidget(grid_);
   layout->addWidget(DialogButtons(this, kCompositionHelp));
+  KeepSize(this, "composition");
 }
 
 void CompositionDialog::accept() {
@@ -90,6 +98,20 @@ void CompositionDialog::accept() {
     ShowMessage(this, MessageIcon::kError, "Composition error",
                 "A cell identifier must be entered");
     return;
+  }
+  const std::pair<QLineEdit*, const char*> cells[] = {
+      {table_, "Compositional data cell"},
+      {interaction_, "Binary interaction coefficients"},
+      {eosModel_, "EOS model"},
+      {massRate_, "Mass rate cell"}};
+  for (const auto& [cell, label] : cells) {
+    const QString problem = CellProblem(cell->text());
+    MarkField(cell, problem);
+    if (!problem.isEmpty()) {
+      cell->setFocus();
+      ShowProblem(this, QString("%1: %2").arg(label, problem));
+      return;
+    }
   }
   streams::CExcStreamCompositionData edited = block_;
   edited.componentTableCell.Set(Std(table_->text()));
@@ -124,8 +146,8 @@ CompositionListDialog::CompositionListDialog(streams::CExcclCompositionDefinitio
   });
   layout->addWidget(grid_);
   layout->addWidget(DialogButtons(this, kCompositionListHelp));
-  resize(680, 480);
   Reload();
+  KeepSize(this, "compositionList");
 }
 
 void CompositionListDialog::Reload() {
@@ -202,22 +224,24 @@ CompositionSetupDialog::CompositionSetupDialog(streams::CExcCompositionDefinitio
   auto* layout = new QVBoxLayout(this);
   auto* group = new QGroupBox("EOS Data", this);
   auto* groupLayout = new QVBoxLayout(group);
-  groupLayout->addWidget(new QLabel("Component names", group));
+  auto* namesLabel = new QLabel("Component &names", group);
+  groupLayout->addWidget(namesLabel);
   const int rows = std::max<int>(kNameRows, static_cast<int>(definition.components.size()));
   grid_ = new Grid(rows, {{6, CellKind::kText, {}, 160}}, "Comp", 50, group);
   grid_->setObjectName("componentNames");
+  namesLabel->setBuddy(grid_);
   for (std::size_t i = 0; i < definition.components.size(); ++i) {
     grid_->SetText(static_cast<int>(i) + 1, 1, QString::fromStdString(definition.components[i]));
   }
   groupLayout->addWidget(grid_);
-  auto* clear = new QPushButton("Clear", group);
+  auto* clear = new QPushButton("C&lear", group);
   clear->setObjectName("clear");
   connect(clear, &QPushButton::clicked, this,
           [this] { grid_->ClearRange(1, 1, grid_->DataRows(), 1); });
   groupLayout->addWidget(clear, 0, Qt::AlignLeft);
   layout->addWidget(group);
   layout->addWidget(DialogButtons(this, 0));
-  resize(300, 460);
+  KeepSize(this, "compositionSetup");
 }
 
 void CompositionSetupDialog::accept() {

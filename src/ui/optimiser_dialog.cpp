@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "model/model.h"
+#include "ui/dialog_size.h"
 #include "ui/grid.h"
 #include "ui/seams.h"
 
@@ -26,6 +27,8 @@ constexpr int kName = 1;
 constexpr int kUnit = 2;
 constexpr int kWorksheet = 3;
 constexpr int kCell = 4;
+constexpr int kFifth = 5;
+constexpr int kSixth = 6;
 
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
@@ -52,7 +55,7 @@ Grid* ItemGrid(int rows, const std::vector<std::string>& sheetNames, GridColumn 
   auto* grid = new Grid(rows,
                         {{6, CellKind::kText, {}, 110},
                          {2, CellKind::kText, {}, 70},
-                         {3, CellKind::kChoice, sheets, 110},
+                         {3, CellKind::kChoice, sheets, 110, true},
                          {1, CellKind::kText, {}, 70},
                          fifth,
                          sixth},
@@ -84,6 +87,66 @@ double StoredBound(const QString& text) {
   return ParseDouble(text, value) ? value : EXT_UNDEFINED_VALUE;
 }
 
+bool RowBlank(const Grid* grid, int row) {
+  for (int column = kName; column <= kSixth; ++column) {
+    if (!IsBlank(grid->Text(row, column))) return false;
+  }
+  return true;
+}
+
+// A field the row needs, left blank: `heading` names its column.
+RowProblem Blank(int column, int heading) {
+  return {0, column, QString("\"%1\" is blank").arg(GridHeading(heading))};
+}
+
+// The worksheet and cell every kept row needs.
+RowProblem CheckCellDef(const Grid* grid, int row) {
+  if (IsBlank(grid->Text(row, kWorksheet))) return Blank(kWorksheet, 3);
+  if (IsBlank(grid->Text(row, kCell))) return Blank(kCell, 1);
+  const QString problem = CellProblem(grid->Text(row, kCell));
+  return {0, problem.isEmpty() ? 0 : kCell, problem};
+}
+
+QString NotANumber(const QString& text) {
+  return QString("\"%1\" is not a number").arg(text.trimmed());
+}
+
+RowProblem CheckConstraint(const Grid* grid, int row) {
+  if (RowBlank(grid, row)) return {};
+  if (RowProblem problem = CheckCellDef(grid, row); problem.Found()) return problem;
+  if (IsBlank(grid->Text(row, kFifth))) return Blank(kFifth, 4);
+  const QString value = grid->Text(row, kSixth);
+  double limit = 0;
+  if (IsBlank(value)) return Blank(kSixth, 5);
+  if (!ParseDouble(value, limit)) return {0, kSixth, NotANumber(value)};
+  if (limit > optimisation::kThreshold)
+    return {0, kSixth, QString("\"%1\" is above 3.2e35").arg(value.trimmed())};
+  return {};
+}
+
+RowProblem CheckControl(const Grid* grid, int row) {
+  if (RowBlank(grid, row)) return {};
+  if (RowProblem problem = CheckCellDef(grid, row); problem.Found()) return problem;
+  for (const int column : {kFifth, kSixth}) {
+    // A bound left empty is no bound; one typed must be read whole.
+    const QString bound = grid->Text(row, column);
+    double value = 0;
+    if (!IsBlank(bound) && !ParseDouble(bound, value)) return {0, column, NotANumber(bound)};
+  }
+  return {};
+}
+
+QString CheckGrid(Grid* grid) {
+  const RowProblem problem = grid->CheckAll();
+  return problem.Found() ? grid->Refuse(problem) : QString();
+}
+
+// A cell field checked as it is left: marked while it names no cell.
+void CheckCellOnLeaving(QLineEdit* edit) {
+  QObject::connect(edit, &QLineEdit::editingFinished, edit,
+                   [edit] { MarkField(edit, CellProblem(edit->text())); });
+}
+
 }  // namespace
 
 ObjectivePage::ObjectivePage(model::CExcModel& model, QWidget* parent)
@@ -91,7 +154,7 @@ ObjectivePage::ObjectivePage(model::CExcModel& model, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   auto* objective = new QGroupBox("Objective function", this);
   auto* form = new QFormLayout(objective);
-  defined_ = new QCheckBox("Define objective function", objective);
+  defined_ = new QCheckBox("&Define objective function", objective);
   defined_->setObjectName("defined");
   form->addRow(defined_);
   worksheet_ = SheetChoice("objectiveWorksheet", model.sheetNames, objective);
@@ -101,11 +164,11 @@ ObjectivePage::ObjectivePage(model::CExcModel& model, QWidget* parent)
   mode_->addItems({"Maximise", "Minimise"});
   name_ = NamedEdit("objectiveName", objective);
   unit_ = NamedEdit("objectiveUnit", objective);
-  form->addRow("Worksheet", worksheet_);
-  form->addRow("Cell (e.g. B5)", cell_);
-  form->addRow("Mode", mode_);
-  form->addRow("Name (for reporting purposes)", name_);
-  form->addRow("Unit (for reporting purposes)", unit_);
+  form->addRow("&Worksheet", worksheet_);
+  form->addRow("Ce&ll (e.g. B5)", cell_);
+  form->addRow("Mod&e", mode_);
+  form->addRow("&Name (for reporting purposes)", name_);
+  form->addRow("&Unit (for reporting purposes)", unit_);
   layout->addWidget(objective);
   auto* constraints = new QGroupBox("Constraints", this);
   auto* constraintsLayout = new QVBoxLayout(constraints);
@@ -113,13 +176,43 @@ ObjectivePage::ObjectivePage(model::CExcModel& model, QWidget* parent)
   grid_ = ItemGrid(rows, model.sheetNames, {4, CellKind::kChoice, kConstraintKinds, 100},
                    {5, CellKind::kText, {}, 90}, constraints);
   grid_->setObjectName("constraintsGrid");
+  grid_->SetRowCheck("Constraints", [this](int row) { return CheckConstraint(grid_, row); });
   constraintsLayout->addWidget(grid_);
   layout->addWidget(constraints, 1);
+  CheckCellOnLeaving(cell_);
+  // The objective's fields are stored only while it is defined: they cannot
+  // be edited otherwise.
+  connect(defined_, &QCheckBox::toggled, this, [this](bool defined) {
+    for (QWidget* field : std::initializer_list<QWidget*>{worksheet_, cell_, mode_, name_, unit_})
+      field->setEnabled(defined);
+  });
+}
+
+QString ObjectivePage::Check() {
+  if (defined_->isChecked()) {
+    if (IsBlank(worksheet_->currentText())) {
+      worksheet_->setFocus();
+      return "A worksheet must be specified";
+    }
+    if (IsBlank(cell_->text())) {
+      cell_->setFocus();
+      return "A worksheet cell must be specified";
+    }
+    const QString problem = CellProblem(cell_->text());
+    MarkField(cell_, problem);
+    if (!problem.isEmpty()) {
+      cell_->setFocus();
+      return "Objective function: " + problem;
+    }
+  }
+  return CheckGrid(grid_);
 }
 
 void ObjectivePage::Load() {
   const optimisation::CExcObjFn& objective = model_.objective;
   defined_->setChecked(objective.Defined);
+  for (QWidget* field : std::initializer_list<QWidget*>{worksheet_, cell_, mode_, name_, unit_})
+    field->setEnabled(objective.Defined);
   worksheet_->setCurrentText(Q(objective.worksheet));
   cell_->setText(Q(objective.cell));
   mode_->setCurrentIndex(objective.Maximise ? 0 : 1);
@@ -146,19 +239,14 @@ void ObjectivePage::Store() {
     objective.worksheet = Std(worksheet_->currentText());
     objective.cell = Std(cell_->text());
     objective.Maximise = mode_->currentIndex() == 0;
-    const char* missing = IsBlank(worksheet_->currentText()) ? "A worksheet must be specified"
-                          : IsBlank(cell_->text())           ? "A worksheet cell must be specified"
-                                                             : nullptr;
-    if (missing != nullptr) {
-      // The rest of the page waits until the objective is complete.
-      ShowMessage(this, MessageIcon::kWarning, "Error", missing);
-      return;
-    }
+    // Check refuses an incomplete objective before anything is stored.
+    if (IsBlank(worksheet_->currentText()) || IsBlank(cell_->text())) return;
     objective.name = Std(name_->text());
     objective.unit = Std(unit_->text());
   }
   optimisation::CExcclConstraint rebuilt;
   for (int row = 1; row <= grid_->DataRows(); ++row) {
+    // Check has refused every row that is neither blank nor whole.
     double limit = 0;
     if (IsBlank(grid_->Text(row, kWorksheet)) || IsBlank(grid_->Text(row, kCell)) ||
         IsBlank(grid_->Text(row, 5)) || !ParseDouble(grid_->Text(row, 6), limit) ||
@@ -183,7 +271,12 @@ ControlsPage::ControlsPage(model::CExcModel& model, QWidget* parent) : Page(pare
   grid_ = ItemGrid(rows, model.sheetNames, {7, CellKind::kText, {}, 90},
                    {8, CellKind::kText, {}, 90}, this);
   grid_->setObjectName("controlsGrid");
+  grid_->SetRowCheck("Controls", [this](int row) { return CheckControl(grid_, row); });
   layout->addWidget(grid_);
+}
+
+QString ControlsPage::Check() {
+  return CheckGrid(grid_);
 }
 
 void ControlsPage::Load() {
@@ -223,7 +316,10 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
   controlsLayout->addWidget(list_);
   auto* buttons = new QHBoxLayout;
   for (const char* text : {"Add", "Delete", "Clear"}) {
-    auto* button = new QPushButton(text, controls);
+    const QString shown = QString(text) == "Add"      ? "&Add"
+                          : QString(text) == "Delete" ? "De&lete"
+                                                      : "Clea&r";
+    auto* button = new QPushButton(shown, controls);
     button->setObjectName(QString(text).toLower());
     buttons->addWidget(button);
     connect(button, &QPushButton::clicked, this, [this, text] {
@@ -236,15 +332,16 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
   controlsLayout->addLayout(buttons);
   layout->addWidget(controls);
 
-  auto* definitions = new QGroupBox("Variable definitions", this);
+  definitions_ = new QGroupBox("Variable definitions", this);
+  QGroupBox* definitions = definitions_;
   auto* definitionsLayout = new QVBoxLayout(definitions);
   auto* form = new QFormLayout;
   worksheet_ = SheetChoice("worksheet", model.sheetNames, definitions);
   cell_ = NamedEdit("cell", definitions);
   name_ = NamedEdit("name", definitions);
-  form->addRow("Worksheet", worksheet_);
-  form->addRow("Cell", cell_);
-  form->addRow("Name", name_);
+  form->addRow("&Worksheet", worksheet_);
+  form->addRow("Ce&ll", cell_);
+  form->addRow("&Name", name_);
   definitionsLayout->addLayout(form);
   statesLabel_ = new QLabel(definitions);
   statesLabel_->setObjectName("statesLabel");
@@ -253,10 +350,23 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
                      {{17, CellKind::kText, {}, 150}, {5, CellKind::kText, {}, 100}}, "", 30,
                      definitions);
   states_->setObjectName("statesGrid");
+  states_->SetRowCheck("States", [this](int row) {
+    // Only rows with a value are kept: a name alone would be lost.
+    if (!IsBlank(states_->Text(row, 1)) && IsBlank(states_->Text(row, 2))) return Blank(2, 5);
+    return RowProblem{};
+  });
+  CheckCellOnLeaving(cell_);
   definitionsLayout->addWidget(states_);
   layout->addWidget(definitions, 1);
 
   connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    // A faulty control is not left: its fields would be stored as they are.
+    if (const QString problem = Check(); !problem.isEmpty()) {
+      const QSignalBlocker blocker(list_);
+      list_->setCurrentRow(shown_);
+      ShowProblem(this, problem);
+      return;
+    }
     Store();
     Show(row);
   });
@@ -274,6 +384,9 @@ void IntegerControlsPage::Show(int index) {
   const optimisation::CExcIntCtrlVariable* control =
       index >= 0 ? model_.intControls.At(static_cast<std::size_t>(index)) : nullptr;
   shown_ = control != nullptr ? index : -1;
+  // With no control selected there is nothing the fields could be stored in.
+  definitions_->setEnabled(control != nullptr);
+  MarkField(cell_, {});
   {
     const QSignalBlocker blocker(list_);
     list_->setCurrentRow(shown_);
@@ -297,6 +410,17 @@ void IntegerControlsPage::Load() {
   }
   FillList();
   Show(shown_);
+}
+
+QString IntegerControlsPage::Check() {
+  if (shown_ < 0) return {};
+  const QString problem = CellProblem(cell_->text());
+  MarkField(cell_, problem);
+  if (!problem.isEmpty()) {
+    cell_->setFocus();
+    return QString("Integer control \"%1\": %2").arg(name_->text(), problem);
+  }
+  return CheckGrid(states_);
 }
 
 void IntegerControlsPage::Store() {
@@ -323,6 +447,10 @@ void IntegerControlsPage::Store() {
 }
 
 void IntegerControlsPage::Add() {
+  if (const QString problem = Check(); !problem.isEmpty()) {
+    ShowProblem(this, problem);
+    return;
+  }
   Store();
   optimisation::MakeIntegerControlName(model_.intControls);
   shown_ = static_cast<int>(model_.intControls.size()) - 1;
@@ -356,7 +484,7 @@ OptimiserDialog::OptimiserDialog(model::OptimiserPage first, model::CExcModel& m
   AddPage(new ObjectivePage(model), "Obj Fn/Constraints");
   AddPage(new ControlsPage(model), "Controls");
   AddPage(new IntegerControlsPage(model), "Integer controls");
-  resize(760, 560);
+  KeepSize(this, "optimisation");
   Open(first == model::OptimiserPage::kControls ? 1 : 0);
 }
 

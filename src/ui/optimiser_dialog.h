@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -28,6 +29,7 @@ class ObjectivePage : public Page {
   ObjectivePage(model::CExcModel& model, QWidget* parent = nullptr);
   void Load() override;
   void Store() override;
+  QString Check() override;
 
  private:
   model::CExcModel& model_;
@@ -45,6 +47,7 @@ class ControlsPage : public Page {
   ControlsPage(model::CExcModel& model, QWidget* parent = nullptr);
   void Load() override;
   void Store() override;
+  QString Check() override;
 
  private:
   model::CExcModel& model_;
@@ -56,6 +59,7 @@ class IntegerControlsPage : public Page {
   IntegerControlsPage(model::CExcModel& model, QWidget* parent = nullptr);
   void Load() override;
   void Store() override;
+  QString Check() override;
 
  private:
   void FillList();
@@ -67,6 +71,7 @@ class IntegerControlsPage : public Page {
   model::CExcModel& model_;
   int shown_ = -1;
   QListWidget* list_;
+  QGroupBox* definitions_;
   QComboBox* worksheet_;
   QLineEdit* cell_;
   QLineEdit* name_;

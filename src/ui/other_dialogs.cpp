@@ -6,10 +6,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "case/exported_variable.h"
 #include "model/model.h"
+#include "ui/dialog_size.h"
 #include "ui/grid.h"
 #include "ui/pages.h"
 #include "ui/seams.h"
@@ -43,6 +45,40 @@ std::int32_t RegionSize(const QString& text) {
       static_cast<std::int32_t>(std::min(value, double{optimisation::kMaxRegion})));
 }
 
+// A size left empty is 1; one typed must be a whole number the block can
+// have, or it would be changed behind the user's back.
+QString RegionProblem(const QString& text) {
+  double value = 0;
+  if (IsBlank(text)) return {};
+  if (ParseDouble(text, value) && value >= optimisation::kMinRegion &&
+      value <= optimisation::kMaxRegion && value == std::floor(value)) {
+    return {};
+  }
+  return QString("\"%1\" is not a whole number from 1 to 10000").arg(text.trimmed());
+}
+
+RowProblem CheckVariable(const Grid* grid, int row) {
+  bool blank = true;
+  for (int column = kName; column <= kHeight; ++column)
+    blank = blank && IsBlank(grid->Text(row, column));
+  if (blank) return {};  // delimiters alone are what "Clear" leaves
+  for (const int column : {kName, kWorksheet, kCell}) {
+    if (IsBlank(grid->Text(row, column))) {
+      const int heading = column == kName ? 6 : column == kWorksheet ? 3 : 1;
+      return {0, column, QString("\"%1\" is blank").arg(GridHeading(heading))};
+    }
+  }
+  for (const int column : {kCell, kCascadeCell}) {
+    if (const QString problem = CellProblem(grid->Text(row, column)); !problem.isEmpty())
+      return {0, column, problem};
+  }
+  for (const int column : {kWidth, kHeight}) {
+    if (const QString problem = RegionProblem(grid->Text(row, column)); !problem.isEmpty())
+      return {0, column, problem};
+  }
+  return {};
+}
+
 }  // namespace
 
 PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
@@ -53,7 +89,7 @@ PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
   grid_ = new Grid(std::max(500, count + 300),
                    {{6, CellKind::kText, {}, 110},
                     {2, CellKind::kText, {}, 60},
-                    {3, CellKind::kChoice, ToQStrings(model.sheetNames).join('\n'), 100},
+                    {3, CellKind::kChoice, ToQStrings(model.sheetNames).join('\n'), 100, true},
                     {1, CellKind::kText, {}, 60},
                     {12, CellKind::kText, {}, 200},
                     {13, CellKind::kChoice, "Vertical\nHorizontal", 110},
@@ -63,6 +99,7 @@ PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
                     {21, CellKind::kText, {}, 100}},
                    "", 40, this);
   grid_->setObjectName("publishedGrid");
+  grid_->SetRowCheck("Published variables", [this](int row) { return CheckVariable(grid_, row); });
   grid_->SuspendRedraw();
   for (int i = 0; i < count; ++i) {
     const optimisation::CExcExportedVariable& variable =
@@ -82,15 +119,19 @@ PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
   grid_->Redraw();
   layout->addWidget(grid_);
   QDialogButtonBox* buttons = DialogButtons(this, kPublishedHelp);
-  QPushButton* clear = buttons->addButton("Clear", QDialogButtonBox::ResetRole);
+  QPushButton* clear = buttons->addButton("C&lear", QDialogButtonBox::ResetRole);
   clear->setObjectName("clear");
   connect(clear, &QPushButton::clicked, this,
           [this] { grid_->ClearRange(1, kName, grid_->DataRows(), kHeight); });
   layout->addWidget(buttons);
-  resize(1080, 520);
+  KeepSize(this, "publishedVariables");
 }
 
 void PublishedDialog::accept() {
+  if (const RowProblem problem = grid_->CheckAll(); problem.Found()) {
+    ShowProblem(this, grid_->Refuse(problem));
+    return;
+  }
   optimisation::CExcclExportedVariable rebuilt;
   for (int row = 1; row <= grid_->DataRows(); ++row) {
     if (IsBlank(grid_->Text(row, kName)) || IsBlank(grid_->Text(row, kWorksheet)) ||
@@ -120,13 +161,15 @@ ConfigurationDialog::ConfigurationDialog(std::string& plugIns, QWidget* parent)
     : QDialog(parent), plugIns_(plugIns) {
   setWindowTitle("Excel driver configuration settings");
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(
-      new QLabel("Plug-ins to load with each Excel instance. Use ';' to separate entries", this));
+  auto* label =
+      new QLabel("&Plug-ins to load with each Excel instance. Use ';' to separate entries", this);
+  layout->addWidget(label);
   field_ = new QLineEdit(QString::fromStdString(plugIns), this);
+  label->setBuddy(field_);
   field_->setObjectName("plugIns");
   layout->addWidget(field_);
   layout->addWidget(DialogButtons(this, 0));
-  resize(520, field_->sizeHint().height() * 4);
+  KeepSize(this, "driverConfiguration");
 }
 
 void ConfigurationDialog::accept() {

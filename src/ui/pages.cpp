@@ -23,6 +23,11 @@ TabbedDialog::TabbedDialog(const QString& title, int helpTopic, QWidget* parent)
   layout->addWidget(DialogButtons(this, helpTopic));
   connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
     if (shown_ == index) return;
+    if (!CheckShown()) {
+      const QSignalBlocker blocker(tabs_);
+      tabs_->setCurrentIndex(shown_);
+      return;
+    }
     if (Page* left = PageAt(shown_)) left->Store();
     shown_ = index;
     if (Page* page = PageAt(index)) page->Load();
@@ -47,9 +52,31 @@ Page* TabbedDialog::PageAt(int index) const {
   return index >= 0 ? dynamic_cast<Page*>(tabs_->widget(index)) : nullptr;
 }
 
+bool TabbedDialog::CheckShown() {
+  Page* page = PageAt(shown_);
+  const QString problem = page != nullptr ? page->Check() : QString();
+  if (problem.isEmpty()) return true;
+  ShowProblem(this, problem);
+  return false;
+}
+
 void TabbedDialog::accept() {
+  if (!CheckShown()) return;
   if (Page* page = PageAt(shown_)) page->Store();
   QDialog::accept();
+}
+
+void ShowProblem(QWidget* parent, const QString& text) {
+  ShowMessage(parent, MessageIcon::kWarning, "Error", text);
+}
+
+void MarkField(QWidget* field, const QString& problem) {
+  field->setToolTip(problem);
+  QPalette palette =
+      field->parentWidget() != nullptr ? field->parentWidget()->palette() : QPalette();
+  if (!problem.isEmpty()) palette.setColor(QPalette::Base, QColor(255, 214, 214));
+  field->setPalette(palette);
+  field->setProperty("problem", problem);
 }
 
 QDialogButtonBox* DialogButtons(QDialog* dialog, int helpTopic) {
@@ -57,6 +84,11 @@ QDialogButtonBox* DialogButtons(QDialog* dialog, int helpTopic) {
   if (helpTopic != 0) buttons |= QDialogButtonBox::Help;
   auto* box = new QDialogButtonBox(buttons, dialog);
   box->setObjectName("buttons");
+  // Mnemonics of their own, whatever the platform's texts: Enter inside a
+  // grid belongs to the grid, so OK is also Alt+O.
+  box->button(QDialogButtonBox::Ok)->setText("&OK");
+  box->button(QDialogButtonBox::Cancel)->setText("&Cancel");
+  if (QPushButton* help = box->button(QDialogButtonBox::Help)) help->setText("&Help");
   QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
   QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   QObject::connect(box, &QDialogButtonBox::helpRequested, dialog,

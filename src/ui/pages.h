@@ -15,16 +15,21 @@ class QTabWidget;
 namespace ui {
 
 // A page edits part of what its dialog edits: Load shows it, Store writes
-// the page's fields back.
+// the page's fields back. Check says what stops the page from being stored
+// whole (empty: nothing), marking the faulty fields; Store runs only after
+// Check found nothing.
 class Page : public QWidget {
  public:
   using QWidget::QWidget;
   virtual void Load() = 0;
   virtual void Store() = 0;
+  virtual QString Check() { return {}; }
 };
 
 // Shows one page at a time. Switching tabs stores the page being left and
-// loads the page shown; OK stores the visible page only.
+// loads the page shown; OK stores the visible page only. A page whose Check
+// finds a fault is neither left nor stored: its message is shown and the
+// dialog stays on it.
 class TabbedDialog : public QDialog {
  public:
   TabbedDialog(const QString& title, int helpTopic, QWidget* parent);
@@ -36,9 +41,18 @@ class TabbedDialog : public QDialog {
   void accept() override;
 
  private:
+  bool CheckShown();
+
   QTabWidget* tabs_;
   int shown_ = -1;
 };
+
+// The one message that refuses OK (or leaving a page) over a fault.
+void ShowProblem(QWidget* parent, const QString& text);
+
+// Marks a field (colour and tooltip) with what is wrong with it, or unmarks
+// it when `problem` is empty.
+void MarkField(QWidget* field, const QString& problem);
 
 // OK and Cancel (and Help when helpTopic is not 0) wired to the dialog.
 QDialogButtonBox* DialogButtons(QDialog* dialog, int helpTopic);

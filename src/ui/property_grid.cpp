@@ -53,6 +53,7 @@ PropertyGrid::PropertyGrid(std::vector<PropertyRow> rows, bool withCells, QWidge
       rows_(std::move(rows)),
       withCells_(withCells) {
   if (withCells_) SetMaxBytes(CellColumn(), static_cast<int>(streams::CellField::kMaxLength));
+  SetShownRows(static_cast<int>(rows_.size()));  // every property in view
   SetKind(0, UnitColumn(), CellKind::kChoice, "Oilfield\nS.I.");
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const int row = static_cast<int>(i) + 1;
@@ -64,6 +65,19 @@ PropertyGrid::PropertyGrid(std::vector<PropertyRow> rows, bool withCells, QWidge
   OnHeadingChanged([this](int column) {
     if (column == UnitColumn()) ApplySystem();
   });
+}
+
+void PropertyGrid::CheckCellsAs(const QString& name) {
+  if (!withCells_) return;
+  SetRowCheck(name, [this](int row) {
+    const QString problem = CellProblem(Text(row, CellColumn()));
+    return RowProblem{row, problem.isEmpty() ? 0 : CellColumn(), problem};
+  });
+}
+
+QString PropertyGrid::Check() {
+  const RowProblem problem = CheckAll();
+  return problem.Found() ? Refuse(problem) : QString();
 }
 
 void PropertyGrid::ApplySystem() {

@@ -29,6 +29,11 @@ class PropertyGrid : public Grid {
   int CellColumn() const { return withCells_ ? 1 : -1; }
   int UnitColumn() const { return withCells_ ? 2 : 1; }
 
+  // Marks and refuses "Cell" texts that name no cell; `name` for messages.
+  void CheckCellsAs(const QString& name);
+  // The first faulty row's message, or empty.
+  QString Check();
+
   void LoadCells(std::span<const streams::CExcPropertyCell> cells, std::uint32_t unitSystem);
   void StoreCells(std::span<streams::CExcPropertyCell> cells, std::uint32_t& unitSystem) const;
   void LoadUnits(std::span<const std::uint32_t> units, std::uint32_t unitSystem);

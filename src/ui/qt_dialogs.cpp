@@ -1,5 +1,11 @@
 #include "ui/qt_dialogs.h"
 
+#include <QDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
+#include <cstdint>
+#include <memory>
 #include <utility>
 
 #include "model/model.h"
@@ -18,43 +24,80 @@ DialogResult ResultOf(int code) {
   return code == QDialog::Accepted ? DialogResult::kOk : DialogResult::kCancel;
 }
 
-// The host's window is a handle of its own toolkit, not a Qt widget: the
-// dialogs have no parent and are application-modal.
+// The host's window, wrapped for Qt while a dialog it owns is shown: on
+// X11 the host passes its window's id. The dialog is application-modal and
+// transient for that window (the window manager keeps it above the host's
+// and places it over it), and centred over it; with no window, or on a
+// platform whose handles are not X window ids, it is centred on the screen.
+class Owner {
+ public:
+  explicit Owner(ExtWindow window) {
+    if (window != nullptr && QGuiApplication::platformName() == "xcb") {
+      host_.reset(QWindow::fromWinId(static_cast<WId>(reinterpret_cast<std::uintptr_t>(window))));
+    }
+  }
+
+  QDialog& Own(QDialog& dialog) const {
+    dialog.setWindowModality(Qt::ApplicationModal);
+    QRect over;
+    if (host_) {
+      dialog.winId();  // the native window the transient hint is set on
+      dialog.windowHandle()->setTransientParent(host_.get());
+      over = host_->geometry();
+    }
+    if (!over.isValid() || over.width() < 2) {
+      if (const QScreen* screen = QGuiApplication::primaryScreen())
+        over = screen->availableGeometry();
+    }
+    QRect placed(QPoint(), dialog.size());
+    placed.moveCenter(over.center());
+    dialog.move(placed.topLeft());
+    return dialog;
+  }
+
+ private:
+  std::unique_ptr<QWindow> host_;  // outlives the dialog: declared before it
+};
+
 class QtDialogs final : public model::Dialogs {
  public:
   std::string WhyNotShown() const override { return ApplicationRefusal(); }
 
   DialogResult EditCase(model::CaseDialogKind kind, model::CExcModel& model,
-                        model::CExcCaseDetails& details, ExtWindow) override {
+                        model::CExcCaseDetails& details, ExtWindow window) override {
     if (!PrepareApplication().empty()) return DialogResult::kCancel;
+    const Owner owner(window);
     if (kind == model::CaseDialogKind::kSimpleFile) {
       SimpleFileDialog dialog(details.fileName);
-      return ResultOf(RunModal(dialog));
+      return ResultOf(RunModal(owner.Own(dialog)));
     }
     model::CExcCaseDetails edited(details);
     CaseEditor dialog(edited, model.sheetNames);
-    if (RunModal(dialog) != QDialog::Accepted) return DialogResult::kCancel;
+    if (RunModal(owner.Own(dialog)) != QDialog::Accepted) return DialogResult::kCancel;
     details = edited;
     return DialogResult::kOk;
   }
 
-  DialogResult EditDriverSettings(std::string& plugIns, ExtWindow) override {
+  DialogResult EditDriverSettings(std::string& plugIns, ExtWindow window) override {
     if (!PrepareApplication().empty()) return DialogResult::kCancel;
+    const Owner owner(window);
     ConfigurationDialog dialog(plugIns);
-    return ResultOf(RunModal(dialog));
+    return ResultOf(RunModal(owner.Own(dialog)));
   }
 
   DialogResult SetupOptimisation(model::OptimiserPage firstPage, model::CExcModel& model,
-                                 ExtWindow) override {
+                                 ExtWindow window) override {
     if (!PrepareApplication().empty()) return DialogResult::kCancel;
+    const Owner owner(window);
     OptimiserDialog dialog(firstPage, model);
-    return ResultOf(RunModal(dialog));
+    return ResultOf(RunModal(owner.Own(dialog)));
   }
 
-  DialogResult EditPublishedVariables(model::CExcModel& model, ExtWindow) override {
+  DialogResult EditPublishedVariables(model::CExcModel& model, ExtWindow window) override {
     if (!PrepareApplication().empty()) return DialogResult::kCancel;
+    const Owner owner(window);
     PublishedDialog dialog(model);
-    return ResultOf(RunModal(dialog));
+    return ResultOf(RunModal(owner.Own(dialog)));
   }
 };
 

@@ -42,7 +42,9 @@ QComboBox* AddSheetRow(QFormLayout* form, const std::vector<std::string>& sheetN
   auto* row = new QHBoxLayout;
   row->addWidget(sheet, 1);
   row->addWidget(new QLabel(kSheetNote, parent));
-  form->addRow("Sheet name", row);
+  auto* label = new QLabel("Sheet &name", parent);
+  label->setBuddy(sheet);
+  form->addRow(label, row);
   return sheet;
 }
 
@@ -64,6 +66,17 @@ void WriteCells(std::span<streams::CExcPropertyCell> cells,
     cells[k].cell.Set(generated[k]);
 }
 
+// Another stream is shown only when the one shown has no faulty cell: the
+// choice goes back to it otherwise.
+bool MayLeaveStream(Page* page, QComboBox* streams, int shown) {
+  const QString problem = page->Check();
+  if (problem.isEmpty()) return true;
+  const QSignalBlocker blocker(streams);
+  streams->setCurrentIndex(shown);
+  ShowProblem(page, problem);
+  return false;
+}
+
 // The composition dialog on a stream, with the case's composition list.
 template <typename Stream>
 void EditStreamComposition(QWidget* parent, const model::CExcCaseDetails& edited, Stream& stream) {
@@ -79,7 +92,7 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
   stream_ = NamedCombo("inputStream", this);
-  form->addRow("Input #", stream_);
+  form->addRow("&Input #", stream_);
   sheet_ = AddSheetRow(form, sheetNames, this);
   layout->addLayout(form);
 
@@ -87,23 +100,24 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   auto* solver = new QGroupBox("Solver", this);
   auto* solverLayout = new QVBoxLayout(solver);
   auto* solverTop = new QHBoxLayout;
-  solverDisplay_ = new QCheckBox("Display", solver);
+  solverDisplay_ = new QCheckBox("&Display", solver);
   solverDisplay_->setObjectName("solverDisplay");
-  auto* solverAuto = NamedButton("Auto generate", "solverAutoGenerate", solver);
+  auto* solverAuto = NamedButton("&Auto generate", "solverAutoGenerate", solver);
   solverTop->addWidget(solverDisplay_);
   solverTop->addWidget(solverAuto);
   solverLayout->addLayout(solverTop);
   solverGrid_ = new PropertyGrid(InputPropertyRows(), true, solver);
   solverGrid_->setObjectName("solverGrid");
+  solverGrid_->CheckCellsAs("Solver");
   solverLayout->addWidget(solverGrid_);
   grids->addWidget(solver);
 
   auto* forecast = new QGroupBox("Forecast", this);
   auto* forecastLayout = new QVBoxLayout(forecast);
   auto* forecastTop = new QHBoxLayout;
-  forecastDisplay_ = new QCheckBox("Display", forecast);
+  forecastDisplay_ = new QCheckBox("Dis&play", forecast);
   forecastDisplay_->setObjectName("forecastDisplay");
-  auto* forecastAuto = NamedButton("Auto generate", "forecastAutoGenerate", forecast);
+  auto* forecastAuto = NamedButton("Auto &generate", "forecastAutoGenerate", forecast);
   direction_ = NamedCombo("forecastDirection", forecast);
   direction_->addItems({"Horizontally", "Vertically"});
   forecastTop->addWidget(forecastDisplay_);
@@ -112,13 +126,15 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   forecastLayout->addLayout(forecastTop);
   forecastGrid_ = new PropertyGrid(InputPropertyRows(), true, forecast);
   forecastGrid_->setObjectName("forecastGrid");
+  forecastGrid_->CheckCellsAs("Forecast");
   forecastLayout->addWidget(forecastGrid_);
   grids->addWidget(forecast);
   layout->addLayout(grids);
-  auto* composition = NamedButton("Composition", "composition", this);
+  auto* composition = NamedButton("Co&mposition", "composition", this);
   layout->addWidget(composition, 0, Qt::AlignLeft);
 
   connect(stream_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (!MayLeaveStream(this, stream_, shown_)) return;
     Store();
     shown_ = index;
     LoadStream();
@@ -147,6 +163,11 @@ void InputStreamsPage::LoadStream() {
       stream->forecastDirection <= 1 ? static_cast<int>(stream->forecastDirection) : -1);
   solverGrid_->LoadCells(stream->solverCells, stream->solverUnitSystem);
   forecastGrid_->LoadCells(stream->forecastCells, stream->forecastUnitSystem);
+}
+
+QString InputStreamsPage::Check() {
+  const QString solver = solverGrid_->Check();
+  return solver.isEmpty() ? forecastGrid_->Check() : solver;
 }
 
 void InputStreamsPage::Store() {
@@ -185,27 +206,31 @@ OutputStreamsPage::OutputStreamsPage(model::CExcCaseDetails& edited,
   auto* groupLayout = new QVBoxLayout(group);
   auto* form = new QFormLayout;
   stream_ = NamedCombo("outputStream", group);
-  form->addRow("Output #", stream_);
+  form->addRow("Ou&tput #", stream_);
   sheet_ = AddSheetRow(form, sheetNames, group);
   groupLayout->addLayout(form);
-  auto* autoGenerate = NamedButton("Auto generate", "autoGenerate", group);
+  auto* autoGenerate = NamedButton("&Auto generate", "autoGenerate", group);
   groupLayout->addWidget(autoGenerate, 0, Qt::AlignLeft);
   grid_ = new PropertyGrid(OutputPropertyRows(), true, group);
   grid_->setObjectName("outputGrid");
+  grid_->CheckCellsAs("Cells for output stream");
   groupLayout->addWidget(grid_);
   auto* bottom = new QHBoxLayout;
-  auto* composition = NamedButton("Composition", "composition", group);
+  auto* composition = NamedButton("Co&mposition", "composition", group);
   copyFrom_ = NamedCombo("copyFromInput", group);
-  auto* copy = NamedButton("Copy", "copy", group);
+  auto* copy = NamedButton("Cop&y", "copy", group);
   bottom->addWidget(composition);
   bottom->addStretch();
-  bottom->addWidget(new QLabel("Copy from input #", group));
+  auto* copyLabel = new QLabel("Copy from &input #", group);
+  copyLabel->setBuddy(copyFrom_);
+  bottom->addWidget(copyLabel);
   bottom->addWidget(copyFrom_);
   bottom->addWidget(copy);
   groupLayout->addLayout(bottom);
   layout->addWidget(group);
 
   connect(stream_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (!MayLeaveStream(this, stream_, shown_)) return;
     Store();
     shown_ = index;
     LoadStream();
@@ -230,6 +255,10 @@ void OutputStreamsPage::LoadStream() {
   if (stream == nullptr) return;
   sheet_->setCurrentText(QString::fromStdString(stream->sheetName));
   grid_->LoadCells(stream->propertyCells, stream->unitSystem);
+}
+
+QString OutputStreamsPage::Check() {
+  return grid_->Check();
 }
 
 void OutputStreamsPage::Store() {

@@ -21,6 +21,7 @@ class InputStreamsPage : public Page {
                    QWidget* parent = nullptr);
   void Load() override;
   void Store() override;
+  QString Check() override;
 
  private:
   void LoadStream();
@@ -44,6 +45,7 @@ class OutputStreamsPage : public Page {
                     QWidget* parent = nullptr);
   void Load() override;
   void Store() override;
+  QString Check() override;
 
  private:
   void LoadStream();

@@ -26,6 +26,7 @@ using archive_test::VariableFields;
 using test_support::GuardedBuffer;
 
 constexpr char kWriteFailed[] = "Failed to write all model data - buffer overflow";
+constexpr char kWriteFailedBecause[] = "Failed to write all model data - ";
 
 // A model data file holding one variable "P" at A1, cascading to A9, in the
 // layout of case `version`: the region from 32 on, the delimiters from 40.
@@ -127,12 +128,16 @@ TEST_F(ModelData, TheLayoutFollowsTheCaseVersion) {
   }
 }
 
-TEST_F(ModelData, FilesThatCannotBeUsedFailWritingWithTheMessageAndReadingSilently) {
+TEST_F(ModelData, FilesThatCannotBeUsedFailWritingWithTheirReasonAndReadingSilently) {
   const std::string missing = folder_.File("missing.dat");
   for (const char* path : {missing.c_str(), static_cast<const char*>(nullptr)}) {
+    SCOPED_TRACE(path ? path : "no path");
     model_.SetModelDataFile(path, false, Status());
     EXPECT_EQ(model_.WriteModelData(marker_.bytes.data(), 10, Status()), 1);
-    EXPECT_EQ(Message(), kWriteFailed);
+    // No overflow: the file's own reason follows the operation's text.
+    EXPECT_EQ(Message().rfind(kWriteFailedBecause, 0), 0u) << Message();
+    EXPECT_GT(Message().size(), std::strlen(kWriteFailedBecause)) << Message();
+    EXPECT_NE(Message(), kWriteFailed);
   }
   EXPECT_FALSE(std::filesystem::exists(missing)) << "never created";
   model_.SetModelDataFile(path_.c_str(), false, Status());
@@ -146,7 +151,23 @@ TEST_F(ModelData, FilesThatCannotBeUsedFailWritingWithTheMessageAndReadingSilent
   const std::string folder = folder_.path().string();
   for (const char* path :
        {missing.c_str(), damaged.c_str(), folder.c_str(), static_cast<const char*>(nullptr)}) {
-    EXPECT_TRUE(ReadByModel(path, 40).empty()) << (path ? path : "no path");
+    SCOPED_TRACE(path ? path : "no path");
+    EXPECT_TRUE(ReadByModel(path, 40).empty());
+    // The host hears nothing; the model's own reader says why.
+    model::CExcModel reader;
+    reader.SetModelDataFile(path, false, Status());
+    reader.caseVersion = 40;
+    const outcome::Error error = reader.ReadModelDataFile();
+    EXPECT_TRUE(error);
+    EXPECT_EQ(error.Message().rfind("the model data file ", 0), 0u) << error.Message();
+    if (path != nullptr) {
+      EXPECT_NE(error.Message().find(path), std::string::npos);
+    }
+  }
+  {
+    model::CExcModel noFile;
+    noFile.caseVersion = 9;  // before model data files
+    EXPECT_FALSE(noFile.ReadModelDataFile());
   }
   // Cut into the last variable's last text: the ones read completely stay.
   optimisation::CExcclExportedVariable written = archive_test::SampleVariables(3);

@@ -34,6 +34,22 @@ TEST(CellAddress, PairsOutsideTheSheetNameNoCell) {
   }
 }
 
+TEST(CellAddress, TypedReferencesAreAddressesPairsOrNames) {
+  const struct {
+    const char* cell;
+    bool valid;
+  } cases[] = {
+      {"B5", true},      {"$b$5", true},      {"XFD1048576", true}, {"3:7", true},
+      {" 3 : 7 ", true}, {"Total_oil", true}, {"_x.1", true},       {"B5x", false},
+      {"R1C1", false},   {"XFE1", false},     {"A1048577", false},  {"B0", false},
+      {"Well12", true},  {"B 5", false},      {"A1:B2", false},     {"703:1", false},
+      {"2x:5y", false},  {"", false},         {"5", false},         {"Sheet1!B5", false},
+      {"$$B5", false},   {"B$", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(automation::IsCellReference(c.cell), c.valid) << c.cell;
+}
+
 TEST(OffsetCell, StepsRowsAndColumns) {
   const struct {
     const char* address;

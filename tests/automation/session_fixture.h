@@ -39,10 +39,9 @@ class SessionTest : public ::testing::Test {
 
   // A session on a fresh application; fails the test when none starts.
   std::unique_ptr<automation::CExcExcelObj> NewSession() {
-    std::string error;
-    auto session = automation::CreateExcelSession(error);
-    EXPECT_NE(session, nullptr) << error;
-    return session;
+    auto session = automation::CreateExcelSession();
+    EXPECT_TRUE(session) << session.GetError().Message();
+    return session ? *std::move(session) : nullptr;
   }
 
   // The newest application made, for inspecting state behind the session.

@@ -46,21 +46,19 @@ class NoApplicationTest : public ::testing::Test {
 };
 
 TEST_F(NoApplicationTest, VersionsAreTriedNewestFirstUntilOneStartsOrTheInstalledOnesReasonShows) {
-  std::string message = "untouched";
-  EXPECT_EQ(automation::CreateExcelSession(message), nullptr);
+  const auto none = automation::CreateExcelSession();
+  EXPECT_FALSE(none);
   EXPECT_EQ(attempts_, (std::vector<int>{16, 15, 14, 13, 12, 11, 10, 9}));
-  EXPECT_EQ(message,
+  EXPECT_EQ(none.GetError().Message(),
             "Failed to create Excel application: Failed to create Excel (80004005: no office "
             "program found)");
 
   attempts_.clear();
   succeed_.push_back(13);
-  message = "untouched";
-  auto session = automation::CreateExcelSession(message);
-  ASSERT_NE(session, nullptr);
+  auto session = automation::CreateExcelSession();
+  ASSERT_TRUE(session) << session.GetError().Message();
   EXPECT_EQ(attempts_, (std::vector<int>{16, 15, 14, 13}));
-  EXPECT_EQ(message, "untouched");
-  session->Quit();
+  (*session)->Quit();
 }
 
 TEST_F(NoApplicationTest, OlderVersionsCallTheOlderOpen) {
@@ -71,9 +69,9 @@ TEST_F(NoApplicationTest, OlderVersionsCallTheOlderOpen) {
       return test_support::MakeRecordingApplication(test_support::MemoryApplication::Create(),
                                                     recorder);
     });
-    std::string message;
-    std::unique_ptr<CExcExcelObj> session = automation::CreateExcelSession(message);
-    ASSERT_NE(session, nullptr) << message;
+    auto started = automation::CreateExcelSession();
+    ASSERT_TRUE(started) << started.GetError().Message();
+    std::unique_ptr<CExcExcelObj> session = *std::move(started);
     char text[260] = {};
     EXPECT_EQ(session->OpenWorkbook("/no/such.xlsx", text), 1);
     const auto opens = recorder->CallsOf("Workbooks.Open");
@@ -90,11 +88,11 @@ TEST_F(SessionTest, CreationMinimisesTheNewestVersionAndFailsWithTheWindowStates
   EXPECT_EQ(recorder_->Transcript(), "Application.PutWindowState(lcid=0, -4140)\n");
 
   recorder_->FailFrom("Application.PutWindowState", com::RPC_E_DISCONNECTED);
-  std::string message;
-  int failed = 0;
-  automation::CExcExcel11Obj failing(message, failed, 16);
-  EXPECT_EQ(failed, 1);
-  EXPECT_EQ(message, "The object invoked has disconnected from its clients.");
+  const auto failing =
+      automation::CExcExcelSession::Start(std::make_unique<automation::CExcExcel11Obj>(16));
+  EXPECT_FALSE(failing);
+  EXPECT_EQ(failing.GetError().Result(), outcome::kFailed) << "installed, but failed to start";
+  EXPECT_EQ(failing.GetError().Message(), "The object invoked has disconnected from its clients.");
 }
 
 TEST_F(SessionTest, NewAndOpenedWorkbooksAndTheirFailures) {
@@ -190,7 +188,7 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
   EXPECT_EQ(session->SelectWorksheet("Chart1", Msg()), 0);
   EXPECT_EQ(session->GetWorksheetName(), "");
   const com::Variant value = session->GetCellValue("A1");
-  EXPECT_EQ(value.vt, VT_BSTR);
+  EXPECT_EQ(value.vt, com::VT_BSTR);
   EXPECT_EQ(com::BstrToUtf8(value.bstrVal), "");
   EXPECT_EQ(session->SetCellValue("A1", com::Variant::Double(1)), 1);
 

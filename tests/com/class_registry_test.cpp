@@ -56,7 +56,7 @@ class ClassRegistryTest : public ::testing::Test {
 // The application name a ProgID creates, or the failure code as text.
 std::string Create(std::string_view progId) {
   com::Ptr<com::Unknown> object;
-  const HRESULT hr = ClassRegistry::Instance().CreateInstanceFromProgId(progId, &object);
+  const com::HRESULT hr = ClassRegistry::Instance().CreateInstanceFromProgId(progId, &object);
   if (com::FAILED(hr)) {
     EXPECT_FALSE(object);
     return com::ComErrorText(hr);
@@ -119,7 +119,7 @@ TEST_F(ClassRegistryTest, FactoryFailuresBecomeCreationResults) {
   using Made = com::Ptr<excel::Application>;
   const struct {
     test_support::ScopedApplicationFactory::Factory factory;
-    HRESULT expected;
+    com::HRESULT expected;
   } cases[] = {
       {[]() -> Made { com::Throw(com::RPC_E_SERVER_UNAVAILABLE); }, com::RPC_E_SERVER_UNAVAILABLE},
       {[]() -> Made { throw std::runtime_error("no office"); }, com::E_FAIL},

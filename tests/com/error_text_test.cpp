@@ -29,7 +29,7 @@ TEST(ComErrorText, SystemTextsLoseTheirLineEndAndOtherCodesFollowTheFallbackRule
                {0x800A03ECu, "Unknown error 0x800A03EC"},
                {0x00001234u, "Unknown error 0x1234"}};
   for (const auto& c : cases)
-    EXPECT_EQ(com::ComErrorText(static_cast<HRESULT>(c.code)), c.text) << std::hex << c.code;
+    EXPECT_EQ(com::ComErrorText(static_cast<com::HRESULT>(c.code)), c.text) << std::hex << c.code;
 }
 
 TEST(ComErrorText, TrimRemovesOneLineFeedThenOneCarriageReturn) {
@@ -64,7 +64,7 @@ TEST(ComError, TheApplicationsReasonReplacesTheTableTextOnOneLine) {
       {" \n\t", "Unknown error 0x800A03EC", false},
   };
   for (const auto& c : cases) {
-    const HRESULT hr = c.description ? com::SHEET_E_APPLICATION_DEFINED : com::DISP_E_EXCEPTION;
+    const com::HRESULT hr = c.description ? com::SHEET_E_APPLICATION_DEFINED : com::DISP_E_EXCEPTION;
     const com::Error error = c.description ? com::Error(hr, c.description) : com::Error(hr);
     EXPECT_EQ(error.hr(), hr);
     EXPECT_STREQ(error.what(), c.text);

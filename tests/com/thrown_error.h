@@ -8,7 +8,7 @@ namespace com_test {
 
 // The code of the com::Error `call` throws, or S_OK when it returns.
 template <class Call>
-HRESULT FailureOf(Call&& call) {
+com::HRESULT FailureOf(Call&& call) {
   try {
     call();
   } catch (const com::Error& error) {

@@ -18,10 +18,10 @@ Variant Block(bool withNullText) {
   grid.At(1, 1) = Variant::Double(1.5);
   grid.At(1, 2) = Variant::Text("h\xc3\xa9llo");
   grid.At(1, 3) = Variant::Bool(true);
-  grid.At(2, 1) = Variant::ErrorValue(static_cast<SCODE>(0x800A07E7));
+  grid.At(2, 1) = Variant::ErrorValue(static_cast<com::SCODE>(0x800A07E7));
   grid.At(2, 2) = Variant::Int4(-4);
   if (withNullText) {
-    grid.At(2, 3).vt = VT_BSTR;  // bstrVal stays null
+    grid.At(2, 3).vt = com::VT_BSTR;  // bstrVal stays null
   }
   return grid.ToVariant();
 }
@@ -30,14 +30,14 @@ TEST(VariantBoundary, EveryAcceptedTypeCrossesBothWaysAsADeepCopy) {
   // clang-format off
   const Variant accepted[] = {Variant(), Variant::Int4(7), Variant::Int(-3), Variant::Double(2.5),
       Variant::Bool(false), Variant::Text("\xe2\x82\xac"), Variant::Date(45000.25),
-      Variant::ErrorValue(static_cast<SCODE>(0x800A07FA)), Block(false)};
+      Variant::ErrorValue(static_cast<com::SCODE>(0x800A07FA)), Block(false)};
   // clang-format on
   for (const Variant& original : accepted) {
     SCOPED_TRACE(com::Describe(original));
     EXPECT_EQ(com::CheckHostVariant(&original), "");
     Variant copy = com::ImportHostVariant(original);
     EXPECT_EQ(copy, original);
-    EXPECT_TRUE(original.vt != VT_BSTR || copy.bstrVal != original.bstrVal) << "not shared";
+    EXPECT_TRUE(original.vt != com::VT_BSTR || copy.bstrVal != original.bstrVal) << "not shared";
     Variant out = Variant::Text("the caller's old value");
     ASSERT_TRUE(com::ExportHostVariant(copy, &out));
     EXPECT_EQ(out, original);
@@ -46,40 +46,40 @@ TEST(VariantBoundary, EveryAcceptedTypeCrossesBothWaysAsADeepCopy) {
 }
 
 TEST(VariantBoundary, NullTextsBecomeEmptyTexts) {
-  VARIANT nullText{};
-  nullText.vt = VT_BSTR;
+  com::VARIANT nullText{};
+  nullText.vt = com::VT_BSTR;
   const Variant copy = com::ImportHostVariant(nullText);
   const Variant element =
       com::VariantGrid::FromVariant(com::ImportHostVariant(Block(true))).At(2, 3);
   for (const Variant* text : {&copy, &element}) {
-    ASSERT_EQ(text->vt, VT_BSTR);
+    ASSERT_EQ(text->vt, com::VT_BSTR);
     EXPECT_NE(text->bstrVal, nullptr);
   }
 }
 
 TEST(VariantBoundary, WhatTheLibraryDoesNotTakeIsRefusedWithTheReason) {
   Variant small;
-  small.vt = VT_I2;
+  small.vt = com::VT_I2;
   Variant byReference;
   double number = 1;
-  byReference.vt = VT_BYREF | VT_R8;
+  byReference.vt = com::VT_BYREF | com::VT_R8;
   byReference.byref = &number;
-  const SAFEARRAYBOUND row = {3, 1};
-  const Variant oneDimension = Variant::Array(GmSafeArrayCreate(VT_VARIANT, 1, &row));
+  const com::SAFEARRAYBOUND row = {3, 1};
+  const Variant oneDimension = Variant::Array(GmSafeArrayCreate(com::VT_VARIANT, 1, &row));
   com::VariantGrid nestedGrid(1, 2);
   nestedGrid.At(1, 2) = Block(false);
   const Variant nested = nestedGrid.ToVariant();
   Variant noArray;
-  noArray.vt = VT_ARRAY | VT_VARIANT;
+  noArray.vt = com::VT_ARRAY | com::VT_VARIANT;
   // Doubles, not VARIANTs: the header of a foreign array, never freed here.
-  SAFEARRAY doubles = {2, 0, sizeof(double), 0, nullptr, {{1, 1}}};
-  VARIANT foreign;
+  com::SAFEARRAY doubles = {2, 0, sizeof(double), 0, nullptr, {{1, 1}}};
+  com::VARIANT foreign;
   GmVariantInit(&foreign);
-  foreign.vt = VT_ARRAY | VT_VARIANT;
+  foreign.vt = com::VT_ARRAY | com::VT_VARIANT;
   foreign.parray = &doubles;
 
   struct Case {
-    const VARIANT* value;
+    const com::VARIANT* value;
     std::string reason;
   } const cases[] = {
       {&small, "A VARIANT of type VT_I2 is not supported ("},
@@ -105,7 +105,7 @@ TEST(VariantBoundary, WhatTheLibraryDoesNotTakeIsRefusedWithTheReason) {
     EXPECT_TRUE(out.IsEmpty());
     EXPECT_EQ(kept.vt, c.value->vt) << "kept";
   }
-  byReference.vt = VT_EMPTY;  // nothing of its own to free
+  byReference.vt = com::VT_EMPTY;  // nothing of its own to free
 }
 
 }  // namespace

@@ -19,10 +19,10 @@ namespace {
 
 using com::Variant;
 
-VARIANT RawText(const char16_t* text) {
-  VARIANT raw;
+com::VARIANT RawText(const char16_t* text) {
+  com::VARIANT raw;
   GmVariantInit(&raw);
-  raw.vt = VT_BSTR;
+  raw.vt = com::VT_BSTR;
   raw.bstrVal = text ? GmSysAllocString(text) : nullptr;
   return raw;
 }
@@ -35,7 +35,7 @@ TEST(Variant, FactoriesAndEquality) {
   EXPECT_FALSE(Variant::Int4(com::DISP_E_PARAMNOTFOUND).IsMissing());
 
   Variant nullText;
-  nullText.vt = VT_BSTR;  // null BSTR: the empty text
+  nullText.vt = com::VT_BSTR;  // null BSTR: the empty text
   const std::pair<Variant, Variant> equal[] = {
       {Variant::Text(u"wide"), Variant::Text("wide")},
       {Variant::Missing(), Variant::ErrorValue(com::DISP_E_PARAMNOTFOUND)},
@@ -61,50 +61,50 @@ TEST(Variant, AssignmentsReleaseWhatWasHeldAndMovesSteal) {
   EXPECT_EQ(target, original);
   EXPECT_NE(target.bstrVal, original.bstrVal);
 
-  BSTR raw = target.bstrVal;
+  com::BSTR raw = target.bstrVal;
   Variant moved = std::move(target);
-  EXPECT_EQ(target.vt, VT_EMPTY);  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(target.vt, com::VT_EMPTY);  // NOLINT(bugprone-use-after-move)
   target = std::move(moved);
   EXPECT_EQ(target.bstrVal, raw);
-  EXPECT_EQ(moved.vt, VT_EMPTY);  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(moved.vt, com::VT_EMPTY);  // NOLINT(bugprone-use-after-move)
 
-  EXPECT_EQ(target.Out(), static_cast<VARIANT*>(&target));
-  EXPECT_EQ(target.vt, VT_EMPTY) << "Out clears";
-  VARIANT back = Variant::Text("raw").Detach();
+  EXPECT_EQ(target.Out(), static_cast<com::VARIANT*>(&target));
+  EXPECT_EQ(target.vt, com::VT_EMPTY) << "Out clears";
+  com::VARIANT back = Variant::Text("raw").Detach();
   EXPECT_EQ(std::u16string(back.bstrVal), u"raw");
   EXPECT_EQ(GmVariantClear(&back), com::S_OK);
 }
 
 TEST(VariantApi, CopyClearsTheDestinationCopiesDeeplyAndRefusesWhatItCannotCopy) {
-  VARIANT dest = RawText(u"overwritten");
+  com::VARIANT dest = RawText(u"overwritten");
   const Variant source = Variant::Text("source");
   ASSERT_EQ(GmVariantCopy(&dest, &source), com::S_OK);
   EXPECT_NE(dest.bstrVal, source.bstrVal);
   EXPECT_EQ(GmVariantCopy(&dest, &dest), com::S_OK);
   EXPECT_EQ(std::u16string(dest.bstrVal), u"source");
-  VARIANT nullText = RawText(nullptr);
+  com::VARIANT nullText = RawText(nullptr);
   ASSERT_EQ(GmVariantCopy(&dest, &nullText), com::S_OK);
-  EXPECT_EQ(dest.vt, VT_BSTR);
+  EXPECT_EQ(dest.vt, com::VT_BSTR);
   EXPECT_EQ(dest.bstrVal, nullptr) << "a null BSTR stays null";
 
   double number = 4.5;
-  VARIANT reference;
+  com::VARIANT reference;
   GmVariantInit(&reference);
-  reference.vt = VT_BYREF | VT_R8;
+  reference.vt = com::VT_BYREF | com::VT_R8;
   reference.byref = &number;
   Variant shallow(reference);
   EXPECT_EQ(shallow.byref, &number);
   shallow.Clear();  // must not touch the target
   EXPECT_EQ(number, 4.5);
 
-  SAFEARRAY fake{};
-  VARIANT ints;
+  com::SAFEARRAY fake{};
+  com::VARIANT ints;
   GmVariantInit(&ints);
-  ints.vt = VT_ARRAY | VT_I4;
+  ints.vt = com::VT_ARRAY | com::VT_I4;
   ints.parray = &fake;
   Variant dropped = Variant::Text("dropped");
   EXPECT_EQ(GmVariantCopy(&dropped, &ints), com::DISP_E_BADVARTYPE);
-  EXPECT_EQ(dropped.vt, VT_EMPTY);
+  EXPECT_EQ(dropped.vt, com::VT_EMPTY);
   EXPECT_THROW(Variant{ints}, com::Error);
   EXPECT_EQ(GmVariantClear(nullptr), com::E_INVALIDARG);
   EXPECT_EQ(GmVariantCopy(nullptr, &dest), com::E_INVALIDARG);
@@ -117,7 +117,7 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
   EXPECT_EQ(GmSysStringLen(nullptr) + GmSysStringByteLen(nullptr), 0u);
   GmSysFreeString(nullptr);
 
-  BSTR text = GmSysAllocString(u"Débit");
+  com::BSTR text = GmSysAllocString(u"Débit");
   std::uint32_t prefix;
   std::memcpy(&prefix, reinterpret_cast<const char*>(text) - 4, sizeof prefix);
   EXPECT_EQ(prefix, 10u);
@@ -131,7 +131,7 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
   const std::pair<const char16_t*, std::u16string> cases[] = {
       {source, std::u16string(u"a\0b\0c\0", 6)}, {nullptr, std::u16string(4, u'\0')}};
   for (const auto& [from, expected] : cases) {
-    BSTR made = GmSysAllocStringLen(from, static_cast<std::uint32_t>(expected.size() - 1));
+    com::BSTR made = GmSysAllocStringLen(from, static_cast<std::uint32_t>(expected.size() - 1));
     EXPECT_EQ(GmSysStringLen(made), expected.size() - 1);
     EXPECT_EQ(std::u16string(made, expected.size()), expected);
     GmSysFreeString(made);
@@ -161,7 +161,7 @@ TEST(Bstr, CopyIsDeepMoveStealsAndOwnershipIsHandedOver) {
   com::Bstr copy = original;
   EXPECT_NE(copy.Get(), original.Get());
   EXPECT_EQ(copy, original);
-  BSTR raw = original.Get();
+  com::BSTR raw = original.Get();
   com::Bstr moved = std::move(original);
   EXPECT_EQ(moved.Get(), raw);
   EXPECT_EQ(original.Get(), nullptr);  // NOLINT(bugprone-use-after-move)
@@ -178,20 +178,20 @@ TEST(Bstr, CopyIsDeepMoveStealsAndOwnershipIsHandedOver) {
 
 using com::VariantGrid;
 
-VARIANT* Element(SAFEARRAY* array, std::int32_t row, std::int32_t column) {
+com::VARIANT* Element(com::SAFEARRAY* array, std::int32_t row, std::int32_t column) {
   const std::int32_t indices[] = {row, column};
   void* element = nullptr;
   EXPECT_EQ(GmSafeArrayPtrOfIndex(array, indices, &element), com::S_OK);
-  return static_cast<VARIANT*>(element);
+  return static_cast<com::VARIANT*>(element);
 }
 
 TEST(SafeArray, CreationAndIndicesOutsideTheBoundsAreRefused) {
-  const SAFEARRAYBOUND bounds[] = {{3, 0}, {2, -2}};  // rows 0..2, columns -2..-1
-  SAFEARRAY* array = GmSafeArrayCreate(VT_VARIANT, 2, bounds);
+  const com::SAFEARRAYBOUND bounds[] = {{3, 0}, {2, -2}};  // rows 0..2, columns -2..-1
+  com::SAFEARRAY* array = GmSafeArrayCreate(com::VT_VARIANT, 2, bounds);
   ASSERT_NE(array, nullptr);
   const struct {
     std::int32_t row, column;
-    HRESULT expected;
+    com::HRESULT expected;
   } cases[] = {{0, -2, com::S_OK},
                {-1, -2, com::DISP_E_BADINDEX},
                {3, -2, com::DISP_E_BADINDEX},
@@ -204,13 +204,13 @@ TEST(SafeArray, CreationAndIndicesOutsideTheBoundsAreRefused) {
     EXPECT_EQ(GmSafeArrayPtrOfIndex(array, indices, &element), c.expected)
         << c.row << "," << c.column;
   }
-  EXPECT_EQ(Element(array, 2, -1), static_cast<VARIANT*>(array->pvData) + 5);
+  EXPECT_EQ(Element(array, 2, -1), static_cast<com::VARIANT*>(array->pvData) + 5);
   void* element = nullptr;
   EXPECT_EQ(GmSafeArrayPtrOfIndex(array, nullptr, &element), com::E_INVALIDARG);
   GmSafeArrayDestroy(array);
 
-  const SAFEARRAYBOUND empty[] = {{0, 1}, {4, 1}};
-  array = GmSafeArrayCreate(VT_VARIANT, 2, empty);
+  const com::SAFEARRAYBOUND empty[] = {{0, 1}, {4, 1}};
+  array = GmSafeArrayCreate(com::VT_VARIANT, 2, empty);
   ASSERT_NE(array, nullptr);
   const std::int32_t first[] = {1, 1};
   EXPECT_EQ(GmSafeArrayPtrOfIndex(array, first, &element), com::DISP_E_BADINDEX);
@@ -219,15 +219,15 @@ TEST(SafeArray, CreationAndIndicesOutsideTheBoundsAreRefused) {
   EXPECT_EQ(high, 0) << "no rows";
   EXPECT_EQ(GmSafeArrayDestroy(array), com::S_OK);
 
-  const SAFEARRAYBOUND three[] = {{2, 1}, {2, 1}, {2, 1}};
-  const SAFEARRAYBOUND pastLastIndex[] = {{2, INT32_MAX}};
-  const SAFEARRAYBOUND huge[] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
-  EXPECT_EQ(GmSafeArrayCreate(VT_I4, 2, bounds), nullptr);
-  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 0, bounds), nullptr);
-  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 3, three), nullptr);
-  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 2, nullptr), nullptr);
-  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 1, pastLastIndex), nullptr);
-  EXPECT_EQ(GmSafeArrayCreate(VT_VARIANT, 2, huge), nullptr);
+  const com::SAFEARRAYBOUND three[] = {{2, 1}, {2, 1}, {2, 1}};
+  const com::SAFEARRAYBOUND pastLastIndex[] = {{2, INT32_MAX}};
+  const com::SAFEARRAYBOUND huge[] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
+  EXPECT_EQ(GmSafeArrayCreate(com::VT_I4, 2, bounds), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(com::VT_VARIANT, 0, bounds), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(com::VT_VARIANT, 3, three), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(com::VT_VARIANT, 2, nullptr), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(com::VT_VARIANT, 1, pastLastIndex), nullptr);
+  EXPECT_EQ(GmSafeArrayCreate(com::VT_VARIANT, 2, huge), nullptr);
   EXPECT_EQ(GmSafeArrayDestroy(nullptr), com::S_OK);
 }
 
@@ -240,20 +240,20 @@ TEST(VariantGrid, RoundTripsThroughATwoDimensionalArrayStoredColumnByColumn) {
   grid.At(1, 2) = Variant::Text("r1c2");
   grid.At(3, 1) = Variant::Double(0.25);
   const Variant array = grid.ToVariant();
-  ASSERT_EQ(array.vt, VT_ARRAY | VT_VARIANT);
-  SAFEARRAY* sa = array.parray;
-  EXPECT_EQ(sa->cbElements, sizeof(VARIANT));
-  EXPECT_EQ(sa->fFeatures & FADF_VARIANT, FADF_VARIANT);
+  ASSERT_EQ(array.vt, com::VT_ARRAY | com::VT_VARIANT);
+  com::SAFEARRAY* sa = array.parray;
+  EXPECT_EQ(sa->cbElements, sizeof(com::VARIANT));
+  EXPECT_EQ(sa->fFeatures & com::FADF_VARIANT, com::FADF_VARIANT);
   EXPECT_EQ(sa->rgsabound[0].cElements, 2u) << "bounds are stored rightmost first";
-  auto* data = static_cast<VARIANT*>(sa->pvData);
+  auto* data = static_cast<com::VARIANT*>(sa->pvData);
   EXPECT_EQ(com::BstrToUtf8(data[1].bstrVal), "r2c1") << "the row index runs fastest";
   EXPECT_EQ(com::BstrToUtf8(data[3].bstrVal), "r1c2");
   EXPECT_EQ(Element(sa, 3, 2), &data[5]);
-  EXPECT_EQ(data[5].vt, VT_EMPTY);
+  EXPECT_EQ(data[5].vt, com::VT_EMPTY);
 
   const struct {
     unsigned dimension;
-    HRESULT hr;
+    com::HRESULT hr;
     std::int32_t low, high;
   } dimensions[] = {{1, com::S_OK, 1, 3},
                     {2, com::S_OK, 1, 2},
@@ -268,19 +268,19 @@ TEST(VariantGrid, RoundTripsThroughATwoDimensionalArrayStoredColumnByColumn) {
   }
 
   EXPECT_EQ(VariantGrid::FromVariant(array), grid);
-  VARIANT reference;  // behind a reference too
+  com::VARIANT reference;  // behind a reference too
   GmVariantInit(&reference);
-  reference.vt = VT_BYREF | VT_VARIANT;
+  reference.vt = com::VT_BYREF | com::VT_VARIANT;
   reference.pvarVal = const_cast<Variant*>(&array);
   EXPECT_EQ(VariantGrid::FromVariant(reference), grid);
 
   Variant copy = array;  // a deep copy, compared element by element
   EXPECT_EQ(copy, array);
-  EXPECT_NE(static_cast<VARIANT*>(copy.parray->pvData)[1].bstrVal, data[1].bstrVal);
-  VARIANT* element = Element(copy.parray, 1, 1);
+  EXPECT_NE(static_cast<com::VARIANT*>(copy.parray->pvData)[1].bstrVal, data[1].bstrVal);
+  com::VARIANT* element = Element(copy.parray, 1, 1);
   *element = Variant::Text("changed").Detach();
   EXPECT_FALSE(copy == array);
-  SAFEARRAY* none = sa;
+  com::SAFEARRAY* none = sa;
   EXPECT_EQ(GmSafeArrayCopy(nullptr, &none), com::S_OK);
   EXPECT_EQ(none, nullptr);
 }
@@ -296,10 +296,10 @@ TEST(VariantGrid, BoundsOneDimensionalArraysAndRefusals) {
         << row << "," << column;
   EXPECT_THROW(VariantGrid(2, 2, INT32_MAX), com::Error);
 
-  const SAFEARRAYBOUND bounds[] = {{3, 0}};
-  Variant array = Variant::Array(GmSafeArrayCreate(VT_VARIANT, 1, bounds));
+  const com::SAFEARRAYBOUND bounds[] = {{3, 0}};
+  Variant array = Variant::Array(GmSafeArrayCreate(com::VT_VARIANT, 1, bounds));
   ASSERT_NE(array.parray, nullptr);
-  static_cast<VARIANT*>(array.parray->pvData)[2] = Variant::Int4(12).Detach();
+  static_cast<com::VARIANT*>(array.parray->pvData)[2] = Variant::Int4(12).Detach();
   const VariantGrid row = VariantGrid::FromVariant(array);
   EXPECT_EQ(std::make_pair(row.Rows(), row.Columns()), (std::pair<std::size_t, std::size_t>(1, 3)));
   EXPECT_EQ(row.FirstColumn(), 0);

@@ -21,13 +21,13 @@ namespace {
 
 using com::Variant;
 
-std::string TextOf(const VARIANT& value) {
+std::string TextOf(const com::VARIANT& value) {
   return com::VariantToText(value);
 }
 
 // A raw VARIANT of type `vt`, with `set` setting one member.
-VARIANT Raw(VARTYPE vt, void (*set)(VARIANT&) = nullptr) {
-  VARIANT value;
+com::VARIANT Raw(com::VARTYPE vt, void (*set)(com::VARIANT&) = nullptr) {
+  com::VARIANT value;
   GmVariantInit(&value);
   value.vt = vt;
   if (set) set(value);
@@ -38,7 +38,7 @@ VARIANT Raw(VARTYPE vt, void (*set)(VARIANT&) = nullptr) {
 TEST(VariantText, EveryScalarType) {
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   const struct {
-    VARIANT value;
+    com::VARIANT value;
     const char* text;
   } cases[] = {{Variant::Double(0.1), "0.1"},
                {Variant::Double(2.0 / 3.0), "0.666666666666667"},
@@ -52,20 +52,20 @@ TEST(VariantText, EveryScalarType) {
                {Variant::Double(kInfinity), "INF"},
                {Variant::Double(-kInfinity), "-INF"},
                {Variant::Double(std::numeric_limits<double>::quiet_NaN()), "NAN"},
-               {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 0.1f; }), "0.1"},
-               {Raw(VT_R4, [](VARIANT& v) { v.fltVal = 1.0f / 3.0f; }), "0.3333333"},
-               {Raw(VT_I2, [](VARIANT& v) { v.iVal = -32768; }), "-32768"},
+               {Raw(com::VT_R4, [](com::VARIANT& v) { v.fltVal = 0.1f; }), "0.1"},
+               {Raw(com::VT_R4, [](com::VARIANT& v) { v.fltVal = 1.0f / 3.0f; }), "0.3333333"},
+               {Raw(com::VT_I2, [](com::VARIANT& v) { v.iVal = -32768; }), "-32768"},
                {Variant::Int4(INT32_MIN), "-2147483648"},
                {Variant::Int(42), "42"},
-               {Raw(VT_I8, [](VARIANT& v) { v.llVal = INT64_MAX; }), "9223372036854775807"},
-               {Raw(VT_UI8, [](VARIANT& v) { v.ullVal = UINT64_MAX; }), "18446744073709551615"},
-               {Raw(VT_UI4, [](VARIANT& v) { v.ulVal = 4294967295u; }), "4294967295"},
-               {Raw(VT_I1, [](VARIANT& v) { v.cVal = -5; }), "-5"},
-               {Raw(VT_UI1, [](VARIANT& v) { v.bVal = 255; }), "255"},
+               {Raw(com::VT_I8, [](com::VARIANT& v) { v.llVal = INT64_MAX; }), "9223372036854775807"},
+               {Raw(com::VT_UI8, [](com::VARIANT& v) { v.ullVal = UINT64_MAX; }), "18446744073709551615"},
+               {Raw(com::VT_UI4, [](com::VARIANT& v) { v.ulVal = 4294967295u; }), "4294967295"},
+               {Raw(com::VT_I1, [](com::VARIANT& v) { v.cVal = -5; }), "-5"},
+               {Raw(com::VT_UI1, [](com::VARIANT& v) { v.bVal = 255; }), "255"},
                {Variant::Bool(true), "-1"},
-               {Raw(VT_BOOL, [](VARIANT& v) { v.boolVal = 1; }), "-1"},  // any non-zero is true
-               {Raw(VT_EMPTY), ""},
-               {Raw(VT_BSTR), ""}};  // null BSTR; dates below
+               {Raw(com::VT_BOOL, [](com::VARIANT& v) { v.boolVal = 1; }), "-1"},  // any non-zero is true
+               {Raw(com::VT_EMPTY), ""},
+               {Raw(com::VT_BSTR), ""}};  // null BSTR; dates below
   for (const auto& c : cases)
     EXPECT_EQ(TextOf(c.value), c.text) << com::Describe(c.value);
   EXPECT_EQ(TextOf(Variant::Text("油井 Débit")), "油井 Débit");
@@ -73,12 +73,12 @@ TEST(VariantText, EveryScalarType) {
 
 TEST(VariantText, UnconvertibleValuesFail) {
   const struct {
-    VARIANT value;
-    HRESULT expected;
+    com::VARIANT value;
+    com::HRESULT expected;
   } cases[] = {{Variant::ErrorValue(com::SHEET_E_APPLICATION_DEFINED), com::DISP_E_TYPEMISMATCH},
                {Variant::Missing(), com::DISP_E_TYPEMISMATCH},
                {Variant::Null(), com::DISP_E_TYPEMISMATCH},
-               {Raw(VT_ARRAY | VT_VARIANT), com::DISP_E_TYPEMISMATCH},
+               {Raw(com::VT_ARRAY | com::VT_VARIANT), com::DISP_E_TYPEMISMATCH},
                {Variant::Date(2958466), com::E_INVALIDARG},
                {Raw(0x7F), com::DISP_E_BADVARTYPE}};
   for (const auto& c : cases)
@@ -87,22 +87,22 @@ TEST(VariantText, UnconvertibleValuesFail) {
 
 TEST(VariantText, ReferencesConvertAsTheirTarget) {
   double number = 0.1;
-  VARIANT reference = Raw(VT_BYREF | VT_R8);
+  com::VARIANT reference = Raw(com::VT_BYREF | com::VT_R8);
   reference.byref = &number;
   EXPECT_EQ(TextOf(reference), "0.1");
 
   Variant target = Variant::Text("behind");
-  reference = Raw(VT_BYREF | VT_VARIANT);
+  reference = Raw(com::VT_BYREF | com::VT_VARIANT);
   reference.pvarVal = &target;
   EXPECT_EQ(TextOf(reference), "behind");
 
-  BSTR text = GmSysAllocString(u"by ref");
-  reference = Raw(VT_BYREF | VT_BSTR);
+  com::BSTR text = GmSysAllocString(u"by ref");
+  reference = Raw(com::VT_BYREF | com::VT_BSTR);
   reference.byref = &text;
   EXPECT_EQ(TextOf(reference), "by ref");
   GmSysFreeString(text);
 
-  reference = Raw(VT_BYREF | VT_I4);
+  reference = Raw(com::VT_BYREF | com::VT_I4);
   EXPECT_THROW(TextOf(reference), com::Error);  // null reference
 }
 
@@ -218,13 +218,13 @@ TEST(OleDateText, ReadsTheDriversFormAndIsoDates) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    DATE date = 7.0;
+    com::DATE date = 7.0;
     EXPECT_EQ(com::ParseDateText(c.text, &date), c.date.has_value());
     EXPECT_DOUBLE_EQ(date, c.date.value_or(7.0));
   }
   // Every text DateToText writes reads back as its date, to the second.
   for (const double day : {45297.0, 45297.5, 1.0 + 1.0 / 86400, 2958465.0}) {
-    DATE back = 0.0;
+    com::DATE back = 0.0;
     ASSERT_TRUE(com::ParseDateText(com::FormatDate(day, {com::DatePart::kDateOnly}), &back));
     EXPECT_DOUBLE_EQ(back, std::floor(day));
     ASSERT_TRUE(com::ParseDateText(com::FormatDate(day), &back)) << com::FormatDate(day);

@@ -3,7 +3,6 @@
 // tags and commands.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -37,7 +36,8 @@ class CalcDataServerTest : public excel::calc::testing::CalcTest {
     model_ = std::make_unique<model::CExcModel>();
     ASSERT_FALSE(model_->CreateFailed()) << model_->CreateError();
     model_->caseDetails.fileName = path_;
-    ASSERT_EQ(model_->OpenCaseWorkbook(nullptr, Status()), 0) << status_.text;
+    const outcome::Error opened = model_->OpenWorkbookOfCase();
+    ASSERT_FALSE(opened) << opened.Message();
     model_->RefreshSheetNames();
   }
   void TearDown() override {
@@ -46,9 +46,9 @@ class CalcDataServerTest : public excel::calc::testing::CalcTest {
   }
 
   void MakeWorkbook() {
-    std::string error;
-    const auto session = automation::CreateExcelSession(error);
-    ASSERT_NE(session, nullptr) << error;
+    auto started = automation::CreateExcelSession();
+    ASSERT_TRUE(started) << started.GetError().Message();
+    const std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
     ASSERT_EQ(session->NewWorkbook(message_), 0) << message_;
     const com::Ptr<excel::Worksheet> first = com::QueryInterface<excel::Worksheet>(
         session->GetWorkbook()->GetSheets()->GetItem(com::Variant::Int(1)));
@@ -61,36 +61,27 @@ class CalcDataServerTest : public excel::calc::testing::CalcTest {
     session->Quit();
   }
 
-  ExtStatusRecord* Status() {
-    std::memset(&status_, 0, sizeof status_);
-    status_.size = EXT_STATUS_RECORD_SIZE;
-    return &status_;
-  }
   std::string Read(const std::string& tag) {
-    unsigned char record[EXT_DS_READ_RECORD_SIZE] = {};
-    const std::uint32_t size = EXT_DS_READ_RECORD_SIZE;
-    const char* text = tag.c_str();
-    std::memcpy(record, &size, sizeof size);
-    std::memcpy(record + EXT_DS_READ_TAG_POINTER_OFFSET, &text, sizeof text);
-    EXPECT_EQ(dataserver::GetDataServerValue(*model_, record, Status()), 0)
-        << tag << ": " << status_.text;
-    return reinterpret_cast<const char*>(record + EXT_DS_READ_RESULT_OFFSET);
+    const outcome::Partial<std::string> read =
+        dataserver::GetDataServerValue(*model_, dataserver::TagRead{tag});
+    EXPECT_FALSE(read.error) << tag << ": " << read.error.Message();
+    return read.value;
   }
   void Write(const std::string& tag, const std::string& value) {
-    const char* record[3] = {nullptr, tag.c_str(), value.c_str()};
-    EXPECT_EQ(dataserver::SetDataServerValue(*model_, record, Status()), 0)
-        << tag << ": " << status_.text;
+    const outcome::Error error =
+        dataserver::SetDataServerValue(*model_, dataserver::TagWrite{tag, value});
+    EXPECT_FALSE(error) << tag << ": " << error.Message();
   }
   void Execute(const std::string& command) {
-    EXPECT_EQ(dataserver::ExecuteCommand(*model_, command.c_str(), Status()), 0)
-        << command << ": " << status_.text;
+    const outcome::Error error =
+        dataserver::ExecuteCommand(*model_, dataserver::CommandText{command});
+    EXPECT_FALSE(error) << command << ": " << error.Message();
   }
 
   test_support::ScopedEnv calc_{"GRIDMOOR_SPREADSHEET", "calc"};
   std::string path_;
   std::unique_ptr<model::CExcModel> model_;
-  ExtStatusRecord status_{};
-  char message_[EXT_STATUS_TEXT_SIZE] = {};
+  char message_[automation::kMessageSize] = {};
 };
 
 TEST_F(CalcDataServerTest, TagsAndCommandsDriveTheWorkbook) {

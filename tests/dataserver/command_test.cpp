@@ -1,6 +1,5 @@
-// Data-server commands: the argument parser over its cases, each command's
-// session calls and failures, and the three data-server codes through the
-// driver in both modes.
+// Data-server commands: the argument parser over its cases, and each
+// command's session calls and failures.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,9 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "automation/cell_address.h"
 #include "data_server_fixture.h"
 #include "dataserver/commands.h"
-#include "driver/instances.h"
 #include "platform/files.h"
 
 namespace dataserver_test {
@@ -35,7 +34,7 @@ struct ParseCase {
 // A command's status and message.
 using Outcome = std::pair<std::int32_t, std::string>;
 
-constexpr double kQuotedNumber = EXT_UNDEFINED_VALUE;
+constexpr double kQuotedNumber = automation::kUndefinedValue;
 
 TEST(ParseCommandTest, ArgumentsAsTheHostWritesThem) {
   using enum Type;
@@ -140,7 +139,7 @@ TEST_F(CommandTest, SwitchUpdateAndUnknownCommands) {
     SCOPED_TRACE(command);
     ASSERT_EQ(model_->Session()->LockUpdate(true), 0);
     EXPECT_EQ(Execute(command), 0);
-    EXPECT_EQ(Application()->CurrentProperties().screenUpdating, VARIANT_TRUE);
+    EXPECT_EQ(Application()->CurrentProperties().screenUpdating, com::VARIANT_TRUE);
   }
   EXPECT_EQ(Run("Excel.Update(1)"), kBadCount);
   recorder_->FailCall("Application.PutScreenUpdating", com::E_FAIL);
@@ -202,57 +201,6 @@ TEST_F(CommandTest, SaveFileAndSaveAsFile) {
   EXPECT_EQ(Execute("Excel.SaveFile"), 0) << Message();
   EXPECT_EQ(recorder_->CountOf("Workbook.Save"), 0u);
   EXPECT_TRUE(platform::FileExists(fresh));
-}
-
-// Codes 96 to 98 as the host sends them, in both modes: each answer, and
-// nothing written past a record.
-TEST_F(DataServerTest, TheCodesReachTheDataServerInBothModes) {
-  for (const driver::Mode mode : {driver::Mode::kDirect, driver::Mode::kThreaded}) {
-    SCOPED_TRACE(mode == driver::Mode::kDirect ? "direct" : "threaded");
-    ExtInstance handle = nullptr;
-    ASSERT_EQ(driver::CreateInstance(mode, &handle, Status()), 0) << Message();
-    const auto run = [&](std::int32_t code, void* record) {
-      const std::int32_t status = driver::Command(handle, nullptr, code, record, 0, Status());
-      return Outcome(status, Message());
-    };
-    const bool threaded = mode == driver::Mode::kThreaded;
-    ASSERT_EQ(threaded ? driver::StartApp(handle, Status())
-                       : run(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr).first,
-              0)
-        << Message();
-
-    GuardedBuffer write(EXT_DS_WRITE_RECORD_MIN_SIZE, 0);
-    const char* pointers[2] = {"Excel.NextEvent", "2024-01-06"};
-    std::memcpy(write.bytes.data() + EXT_DS_WRITE_TAG_POINTER_OFFSET, pointers, sizeof pointers);
-    EXPECT_EQ(run(97, write.bytes.data()), Outcome(0, ""));
-    EXPECT_TRUE(write.GuardsIntact());
-
-    GuardedBuffer read = ReadRecord(pointers[0]);
-    EXPECT_EQ(run(96, read.bytes.data()), Outcome(0, ""));
-    EXPECT_STREQ(read.chars() + EXT_DS_READ_RESULT_OFFSET, "45297");
-    EXPECT_TRUE(read.GuardsIntact());
-
-    const std::uint32_t wrong = EXT_DS_READ_RECORD_SIZE - 1;
-    std::memcpy(read.bytes.data(), &wrong, sizeof wrong);
-    EXPECT_EQ(run(96, read.bytes.data()), Outcome(1, dataserver::kNotCompatibleMessage));
-    EXPECT_STREQ(read.chars() + EXT_DS_READ_RESULT_OFFSET, "45297") << "left as it was";
-
-    GuardedBuffer command(32, 0);
-    std::memcpy(command.bytes.data(), "Excel.Update(1)", 16);
-    EXPECT_EQ(run(98, command.bytes.data()), Outcome(1, "Bad number of arguments"));
-    std::memcpy(command.bytes.data(), "Excel.Update()", 15);
-    EXPECT_EQ(run(98, command.bytes.data()), Outcome(0, ""));
-    EXPECT_TRUE(command.GuardsIntact());
-    for (const std::int32_t code : {96, 97, 98})
-      EXPECT_EQ(run(code, nullptr).first, 1) << code;
-
-    // After ExtStopApp (threaded mode) the session is gone.
-    if (threaded) {
-      EXPECT_EQ(driver::StopApp(handle), 0);
-      EXPECT_EQ(run(98, command.bytes.data()), Outcome(1, "There is no connection to Excel"));
-    }
-    EXPECT_EQ(driver::DestroyInstance(handle, nullptr), 0);
-  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -26,6 +27,7 @@
 #include "driver/app.h"
 #include "driver/draw_icon.h"
 #include "driver/export_guard.h"
+#include "driver/help_page.h"
 #include "driver/instances.h"
 #include "driver/recording_model.h"
 #include "model/scripted_dialogs.h"
@@ -63,25 +65,25 @@ constexpr int N = -1;
 // dispatch, and the stress test checks the answers of a dozen more.
 std::vector<Expected> Routes(Mode mode) {
   std::vector<Expected> routes = {
-      {2, 7, "EnumStreams", A, 7, true, 1, false, false},
+      {2, 7, "EnumStreams", N, 7, false, 1, false, false},
       {3, 7, "QueryNumber", N, 7, true, 1, false, false},
       {4, 7, "ReloadWorkbook", N, 0, true, 1, false, false},
       {5, 7, "EditCase", A, 0, true, 1, true, true},
-      {9, 7, "QueryComp", A, 0, true, 1, false, false},
-      {18, 7, "GetStreamComposition", A, 7, true, -1, false, false},
+      {9, 7, "QueryComp", N, 0, false, 1, false, false},
+      {18, 7, "GetStreamComposition", N, 7, false, -1, false, false},
       {20, 7, "SetModelDataFile", A, 1, true, 1, false, false},
       {20, -3, "SetModelDataFile", A, 0, true, 1, false, false},
-      {36, 7, "GetObjectiveFunction", A, 0, true, -1, false, false},
-      {38, 0, "GetControls", A, 0, true, 1, false, false},
-      {38, 5, "GetIntegerControls", A, 0, true, 1, false, false},
+      {36, 7, "GetObjectiveFunction", N, 0, false, -1, false, false},
+      {38, 0, "GetControls", N, 0, false, 1, false, false},
+      {38, 5, "GetIntegerControls", N, 0, false, 1, false, false},
       {62, 7, "GetNextEvent", A, 0, false, 1, false, false},
       {64, 7, "SetInterfaceVisible", N, 1, false, 1, false, false},
       {64, 0, "SetInterfaceVisible", N, 0, false, 1, false, false},
       {104, 7, "EditPublishedVariables", N, 0, true, 1, true, true},
-      {258, 7, "WriteBatchOutput", 1028, 0, true, 1, false, false},
+      {258, 7, "WriteBatchOutput", N, 0, false, 1, false, false},
   };
   if (mode == Mode::kDirect) {
-    routes.push_back({32, 7, "SetupOptimisation", A, 7, true, 1, true, true});
+    routes.push_back({32, 7, "SetupOptimisation", N, 7, false, 1, true, true});
     routes.push_back({99, 7, "GetDispatch", A, 0, true, 1, true, false});
   } else {
     routes.push_back({99, 7, nullptr, N, 0, false, 1, true, false});
@@ -478,6 +480,20 @@ TEST(AppSettingsTest, TheCallLimitComesFromTheVariableElseTheSettingElseTenMinut
   }
 }
 
+// A host may set a decimal-comma locale; the variable still reads in the C
+// locale.
+TEST(AppSettingsTest, TheCallLimitVariableReadsTheSameInADecimalCommaLocale) {
+  using std::chrono::milliseconds;
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "scripts/install-deps makes it";
+  TempRegistry settings(kDriverSection + "\"OfficeCallTimeout\"=dword:0000001e\n");
+  const milliseconds point = driver::CallTimeoutFromSettings(settings.Load(), "2.5");
+  const milliseconds comma = driver::CallTimeoutFromSettings(settings.Load(), "2,5");
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(point, milliseconds(2500));
+  EXPECT_EQ(comma, milliseconds(30000)) << "not a number in the C locale";
+}
+
 TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {
   TempRegistry settings(kDriverSection + "\"PlugIns\"=\"/a/one.xlam;/b/two.xla\"\n\n" +
                         kConfigSection + "\"Vista\"=dword:00000000\n");
@@ -485,7 +501,7 @@ TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {
   app.InitInstance(settings.Load(), "/opt/gridmoor/lib");
   EXPECT_EQ(app.PlugIns(), "/a/one.xlam;/b/two.xla");
   EXPECT_FALSE(app.ThreadedMode());
-  EXPECT_EQ(app.HelpFile(), std::filesystem::path("/opt/gridmoor/lib/Conflux.chm"));
+  EXPECT_EQ(app.HelpFile(), std::filesystem::path("/opt/gridmoor/lib/Conflux.html"));
   EXPECT_EQ(app.HelpViewer(), "xdg-open");
 
   app.SetPlugIns("/c/three.xlam");
@@ -514,6 +530,32 @@ TEST(AppHelpTest, CodeLinkedIntoAProgramFindsItsFolderAndNoViewerIsRefused) {
   EXPECT_FALSE(driver::LaunchHelpViewer(request));
   request.viewer = "/no/such/viewer";
   EXPECT_FALSE(driver::LaunchHelpViewer(request));
+}
+
+// The page opens at the topic's anchor; a help file the settings name is
+// opened instead, an HTML one at the same anchor.
+TEST(AppHelpTest, TheViewerOpensTheTopicOfTheHelpPageOrTheNamedFile) {
+  const struct {
+    const char* name;
+    std::string settings;
+    int context;
+    const char* target;
+  } cases[] = {
+      {"page beside the library", "", 1021, "file:///opt/gridmoor/lib/Conflux.html#topic-1021"},
+      {"named page", "\"HelpFile\"=\"/srv/help pages/dialogs.HTM\"\n", 1025,
+       "file:///srv/help%20pages/dialogs.HTM#topic-1025"},
+      {"named other file", "\"HelpFile\"=\"/srv/help/Conflux.chm\"\n", 1020,
+       "/srv/help/Conflux.chm"},
+      {"empty name", "\"HelpFile\"=\"\"\n", 1020,
+       "file:///opt/gridmoor/lib/Conflux.html#topic-1020"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRegistry settings(kDriverSection + c.settings);
+    driver::CGridmoorApp app(settings.Load());
+    app.InitInstance(settings.Load(), "/opt/gridmoor/lib");
+    EXPECT_EQ(driver::HelpTarget(app.HelpFile(), c.context), c.target);
+  }
 }
 
 TEST(AppConfigureTest, ThePlugInListChangesOnlyWhenTheUserConfirms) {

@@ -2,6 +2,9 @@
 // and the driver itself reach are recorded (name, arguments, calling thread,
 // dialog kind) and answer 42, unless a hook set by the test throws, blocks
 // or answers otherwise. Safe to inspect from another thread.
+//
+// Operations on typed values get no pointer or status record: they record
+// their integer argument only.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "case/optimisation_values.h"
+#include "case/published_values.h"
 #include "model/model.h"
+#include "outcome/outcome.h"
 
 namespace test_support {
 
@@ -63,28 +69,57 @@ class RecordingModel : public model::CExcModel {
   }
   GM_RECORD(EditCase, (ExtWindow w, std::uint32_t* a, S s), a, 0, w, s)
   GM_RECORD(QueryNumber, (std::int32_t v, S s), nullptr, v, nullptr, s)
-  GM_RECORD(EnumStreams, (void* a, std::int32_t v, S s), a, v, nullptr, s)
-  GM_RECORD(QueryComp, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(GetDispatch, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(ReloadWorkbook, (S s), nullptr, 0, nullptr, s)
   GM_RECORD(GetNextEvent, (void* a), a, 0, nullptr, nullptr)
-  GM_RECORD(GetStreamComposition, (void* a, std::int32_t v, S s), a, v, nullptr, s)
   GM_RECORD(SetModelDataFile, (const char* a, bool v, S s), a, v, nullptr, s)
   GM_RECORD(StartApplication, (std::int32_t v, S s), nullptr, v, nullptr, s)
   GM_RECORD(StopApplication, (), nullptr, 0, nullptr, nullptr)
-  GM_RECORD(SetupOptimisation, (void* a, std::int32_t v, S s), a, v, nullptr, s)
-  GM_RECORD(GetObjectiveFunction, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(GetControls, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(GetIntegerControls, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(EditPublishedVariables, (ExtWindow w, S s), nullptr, 0, w, s)
-  GM_RECORD(WriteBatchOutput, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(SetInterfaceVisible, (bool v), nullptr, v, nullptr, nullptr)
 #undef GM_RECORD
+  // Operations on typed values record their integer (a handle, a mode) and
+  // answer as a failure without a message, so that the host sees their
+  // result.
+  outcome::Expected<optimisation::OptimisationProblem> SetupOptimisation(
+      std::int32_t mode) override {
+    outcome::Error error = Typed("SetupOptimisation", mode);
+    if (error) return error;
+    return optimisation::OptimisationProblem{};
+  }
+  optimisation::ItemReading GetObjectiveFunction() override {
+    return {std::nullopt, Typed("GetObjectiveFunction", 0)};
+  }
+  optimisation::ItemReading GetControls(std::int32_t handle) override {
+    return {std::nullopt, Typed("GetControls", handle)};
+  }
+  optimisation::ItemReading GetIntegerControls(std::int32_t handle) override {
+    return {std::nullopt, Typed("GetIntegerControls", handle)};
+  }
+  outcome::Error WriteBatchOutput(const optimisation::BatchPath& /*output*/) override {
+    return Typed("WriteBatchOutput", 0);
+  }
+  // The stream operations take values: they record their integer alone, and
+  // answer with a failure carrying the answer as its result and no message.
+  outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t>,
+                                                        std::int32_t query) override {
+    return AsFailure(Record("EnumStreams", nullptr, query, nullptr, nullptr));
+  }
+  outcome::Error QueryComp() override {
+    return AsFailure(Record("QueryComp", nullptr, 0, nullptr, nullptr));
+  }
+  outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+      std::int32_t stream) override {
+    return AsFailure(Record("GetStreamComposition", nullptr, stream, nullptr, nullptr));
+  }
   void RefreshSheetNames() override {
     Record("RefreshSheetNames", nullptr, 0, nullptr, nullptr);
   }
 
  private:
+  static outcome::Error AsFailure(std::int32_t answer) {
+    return outcome::Error::Failed(std::string(), answer);
+  }
   std::int32_t Record(const char* op, const void* arg, std::int64_t value, ExtWindow window,
                       ExtStatusRecord* status) {
     const ModelCall call{op, arg, value, window, status, std::this_thread::get_id(), dialogKind};
@@ -98,6 +133,10 @@ class RecordingModel : public model::CExcModel {
       if (const std::optional<std::int32_t> answer = hook(call)) return *answer;
     }
     return kRecordedResult;
+  }
+  outcome::Error Typed(const char* op, std::int64_t value) {
+    const std::int32_t result = Record(op, nullptr, value, nullptr, nullptr);
+    return result == 0 ? outcome::Error::Success() : outcome::Error::Failed({}, result);
   }
 
   mutable std::mutex mutex_;

@@ -43,12 +43,12 @@ class WorksheetFunctionTest : public test_support::SessionTest {
   // FnSetCell (or FnPutNumberFormat on `sheet`!`cell`) of a caller's VARIANT,
   // which must come back cleared.
   int Set(const char* sheet, const char* cell, Variant value, bool format = false) {
-    VARIANT caller = value.Detach();
+    com::VARIANT caller = value.Detach();
     ExtString address = Name(cell);
     const int status = format
                            ? driver::FnPutNumberFormat(handle_, sheet, &address, &caller, message_)
                            : driver::FnSetCell(handle_, sheet, cell, &caller, message_);
-    EXPECT_EQ(caller.vt, VT_EMPTY) << "the caller's value is cleared";
+    EXPECT_EQ(caller.vt, com::VT_EMPTY) << "the caller's value is cleared";
     return status;
   }
 
@@ -71,11 +71,11 @@ TEST_F(WorksheetFunctionTest, SessionCallsWithTheirArgumentsAndTypes) {
             "Worksheet.GetRange(VT_BSTR \"$B$2\", Missing)\nRange.Invoke(0x56C, put, VT_R8 1.5)\n");
   EXPECT_EQ(Set("Data", "C2", Variant::Text("h\xc3\xa9llo")), 0);
 
-  VARIANT out = Variant::Text("old content, freed").Detach();
+  com::VARIANT out = Variant::Text("old content, freed").Detach();
   EXPECT_EQ(driver::FnGetCell(handle_, "Data", "C2", &out, message_), 0);
   EXPECT_EQ(Variant::Attach(out), Variant::Text("h\xc3\xa9llo"));
   EXPECT_EQ(driver::FnGetCell(handle_, "Data", "Z99", &out, message_), 0);
-  EXPECT_EQ(out.vt, VT_EMPTY) << "an empty cell";
+  EXPECT_EQ(out.vt, com::VT_EMPTY) << "an empty cell";
 
   EXPECT_EQ(Set("Data", "B2", Variant::Text("0.00"), /*format=*/true), 0);
   EXPECT_EQ(recorder_->Lines().back(), "Range.Invoke(0xC1, put, VT_BSTR \"0.00\")");
@@ -98,7 +98,7 @@ TEST_F(WorksheetFunctionTest, CellCallsHoldTheSpreadsheetLock) {
                          return false;
                        }});
   EXPECT_EQ(Set("Data", "A1", Variant::Double(1)), 0);
-  VARIANT out{};
+  com::VARIANT out{};
   EXPECT_EQ(driver::FnGetCell(handle_, "Data", "A1", &out, message_), 0);
   Variant::Attach(out);
   EXPECT_EQ(Set("Data", "A1", Variant::Text("0.0"), /*format=*/true), 0);
@@ -111,9 +111,9 @@ TEST_F(WorksheetFunctionTest, CellCallsHoldTheSpreadsheetLock) {
 TEST_F(WorksheetFunctionTest, FailuresGiveOneWithTheirMessages) {
   NewBookWithData();
   ExtString nope = Name("Nope"), refusedName = Name("a/b");
-  VARIANT out = Variant::Double(3).Detach();
+  com::VARIANT out = Variant::Double(3).Detach();
   EXPECT_EQ(driver::FnGetCell(handle_, "Nope", "A1", &out, message_), 1);
-  EXPECT_EQ(out.vt, VT_EMPTY);
+  EXPECT_EQ(out.vt, com::VT_EMPTY);
   EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)") << "the session's";
   EXPECT_EQ(driver::FnSelectWorksheet(handle_, &nope, message_), 1);
   EXPECT_EQ(driver::FnCreateWorksheet(handle_, &refusedName, message_), 1);
@@ -135,7 +135,7 @@ TEST_F(WorksheetFunctionTest, FailuresGiveOneWithTheirMessages) {
   EXPECT_EQ(Set("Chart", "A1", Variant::Double(1)), 1);
   EXPECT_EQ(MessageText(), "Could not set Chart.Cell[A1] (Chart is not a worksheet)");
   Variant small;
-  small.vt = VT_I2;
+  small.vt = com::VT_I2;
   EXPECT_EQ(Set("Data", "A1", small), 1);
   EXPECT_EQ(MessageText().rfind("A VARIANT of type VT_I2 is not supported (", 0), 0u);
 
@@ -195,8 +195,8 @@ TEST_F(WorksheetFunctionTest, CallsOnOneHandleAreSerialisedAndDestroyWaitsForThe
     char message[EXT_FN_MESSAGE_SIZE] = {};
     for (int i = 1; i <= 200; ++i) {
       const std::string cell = column + std::to_string(i);
-      VARIANT value = Variant::Double(i).Detach();
-      VARIANT out{};
+      com::VARIANT value = Variant::Double(i).Detach();
+      com::VARIANT out{};
       if (driver::FnSetCell(handle_, "Data", cell.c_str(), &value, message) != 0 &&
           std::string(message) != automation::kUnknownFunctionSessionMessage) {
         ++unexpected;

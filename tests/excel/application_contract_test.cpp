@@ -44,7 +44,7 @@ const Variant kMissing = Variant::Missing();
 TEST_P(ApplicationContract, ANewWorkbookHasSheet1AndNewSheetsGoBeforeTheActiveOne) {
   EXPECT_EQ(book_->GetSheets()->GetCount(), 1);
   EXPECT_EQ(NameOf(sheet_), "Sheet1");
-  EXPECT_EQ(book_->GetApplication()->GetScreenUpdating(0), VARIANT_TRUE);
+  EXPECT_EQ(book_->GetApplication()->GetScreenUpdating(0), com::VARIANT_TRUE);
   const com::Ptr<excel::Sheets> sheets = book_->GetWorksheets();
   const auto added = AsWorksheet(sheets->Add(kMissing, kMissing, kMissing, kMissing, 0));
   EXPECT_EQ(NameOf(added), "Sheet2");
@@ -158,7 +158,7 @@ TEST_P(ApplicationContract, ValuesReadBackWithTheirVariantTypesAlsoInBlocks) {
     EXPECT_EQ(c.At(row, 1), Get(sheet_, cell('C', i).c_str()));
   }
   EXPECT_EQ(Get(sheet_, "Z99"), Variant());
-  for (const SCODE error : {excel::kErrNull, excel::kErrDiv0, excel::kErrValue, excel::kErrRef,
+  for (const com::SCODE error : {excel::kErrNull, excel::kErrDiv0, excel::kErrValue, excel::kErrRef,
                             excel::kErrName, excel::kErrNum, excel::kErrNA}) {
     Put(sheet_, "Y1", Variant::ErrorValue(error));
     EXPECT_EQ(Get(sheet_, "Y1"), Variant::ErrorValue(error)) << std::hex << error;
@@ -334,7 +334,7 @@ TEST_P(ApplicationContract, PropertiesReadBackAndQuitDisconnectsEverything) {
   EXPECT_EQ(application_->GetWindowState(0), excel::kWindowMinimized);
   EXPECT_EQ(FailureOf([&] { application_->PutWindowState(0, 3); }), kApplicationError);
   EXPECT_EQ(application_->GetWindowState(0), excel::kWindowMinimized);
-  for (const VARIANT_BOOL value : {VARIANT_TRUE, VARIANT_FALSE}) {
+  for (const com::VARIANT_BOOL value : {com::VARIANT_TRUE, com::VARIANT_FALSE}) {
     application_->PutVisible(0, value);
     application_->PutScreenUpdating(0, value);
     application_->PutInteractive(0, value);

@@ -17,7 +17,7 @@ void AddMemoryMacros(const com::Ptr<excel::Workbook>& workbook) {
   const auto app = com::QueryInterface<MemoryApplication>(book->GetApplication());
   using Arguments = std::vector<Variant>;
   const auto number = [](const Variant& value) {
-    return value.vt == VT_R8 ? value.dblVal : static_cast<double>(value.lVal);
+    return value.vt == com::VT_R8 ? value.dblVal : static_cast<double>(value.lVal);
   };
   const auto put = [](MemoryApplication& on, const char* cell, const Variant& value) {
     on.ActiveWorkbook()->SetCellValue("Sheet1", cell, value);

@@ -92,7 +92,7 @@ TEST(HostProgress, APipeGetsOneLinePerTimestepAndNoTrials) {
   std::fclose(quiet);
 }
 
-TEST(HostProgress, ATerminalShowsTrialsAndABarCountingTimestepsDone) {
+TEST(HostProgress, ATerminalRewritesOneLineWithTrialsElapsedAndTimeLeft) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(master, 0);
   ASSERT_EQ(::grantpt(master), 0);
@@ -103,22 +103,62 @@ TEST(HostProgress, ATerminalShowsTrialsAndABarCountingTimestepsDone) {
   ASSERT_NE(terminal, nullptr);
 
   const RunRecord run = ThreeTimesteps();
-  Progress progress(true, 3, terminal);
-  progress.Trial(1, 4);
-  progress.Done(1, 45322, run);
+  double now = 100;
+  Progress progress(true, 3, terminal, [&now] { return now; });
+  now = 104;
+  progress.Trial(0, 4);
+  now = 110;
+  progress.Done(0, 45292, run);
+  now = 112;
+  progress.Trial(1, 1);
   progress.Finish();
   std::fclose(terminal);
 
   std::string shown;
-  char buffer[512];
+  char buffer[1024];
   ::fcntl(master, F_SETFL, O_NONBLOCK);
   for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
     shown.append(buffer, static_cast<std::size_t>(got));
   ::close(master);
-  EXPECT_NE(shown.find("timestep 1 of 0-2  trial 4"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("timestep 1 of 0-2 2024-01-31  Out-1 oil 101 gas 3"), std::string::npos)
+  // One line, rewritten: never a line break, every state after a return.
+  EXPECT_EQ(shown.find('\n'), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\033[K[..............................] 0 of 3 done  timestep 0 of 0-2  "
+                       "trial 4  elapsed 0:04  left ?"),
+            std::string::npos)
       << shown;
-  EXPECT_NE(shown.find("[####################..........] 2 of 3 done"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\033[K[##########....................] 1 of 3 done  timestep 1 of 0-2  "
+                       "elapsed 0:10  left ~0:20"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("timestep 1 of 0-2  trial 1  elapsed 0:12  left ~0:24"), std::string::npos)
+      << shown;
+  // Finish leaves the line cleared for what the run prints next.
+  EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K");
+}
+
+TEST(HostProgress, ProgressLineAndDurations) {
+  struct Case {
+    int done, timesteps, t, trial;
+    double elapsed;
+    const char* line;
+  };
+  const Case cases[] = {
+      {0, 10, 0, 0, 0.4,
+       "[..............................] 0 of 10 done  timestep 0 of 0-9  "
+       "elapsed 0:00  left ?"},
+      {5, 10, 5, 17, 61,
+       "[###############...............] 5 of 10 done  timestep 5 of 0-9  "
+       "trial 17  elapsed 1:01  left ~1:01"},
+      {1, 3, 1, 0, 3700,
+       "[##########....................] 1 of 3 done  timestep 1 of 0-2  "
+       "elapsed 1:01:40  left ~2:03:20"},
+      {3, 3, 3, 0, 9, "[##############################] 3 of 3 done  elapsed 0:09"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ProgressLine(c.done, c.timesteps, c.t, c.trial, c.elapsed), c.line);
+  EXPECT_EQ(Duration(-3), "0:00");
+  EXPECT_EQ(Duration(59.6), "1:00");
+  EXPECT_EQ(Duration(3599), "59:59");
 }
 
 }  // namespace

@@ -305,15 +305,16 @@ static void RunMode(int threaded) {
   gridDown();
   CheckEquipmentXml(equipXml, command, instance, status);
 
-  /* Help opens the help file beside the library through the viewer. */
+  /* Help opens the help page beside the library, at the driver's topic,
+     through the viewer. */
   help();
   snprintf(helpFile, sizeof helpFile, "%s/help.txt", scratch);
   for (wait = 0; wait < 500 && (opened = ReadFile(helpFile)) == NULL; ++wait) {
     struct timespec delay = {0, 10000000L};
     nanosleep(&delay, NULL);
   }
-  CHECK(opened != NULL && strncmp(opened, "--flag /", 8) == 0 &&
-            strstr(opened, "/Conflux.chm") != NULL,
+  CHECK(opened != NULL && strncmp(opened, "--flag file:///", 15) == 0 &&
+            strstr(opened, "/Conflux.html#topic-1020") != NULL,
         "help opened %s", opened != NULL ? opened : "nothing");
 
   memset(status, 'q', sizeof *status);

@@ -1,7 +1,7 @@
 /*
- * Another module of a host, in C against gridmoor/host.h alone: it loads the
- * library with dlopen and drives workbooks through the worksheet functions
- * and the VARIANT helpers, resolved with dlsym.
+ * Another module of a host, in C against the public headers alone: it loads
+ * the library with dlopen and drives workbooks through the worksheet
+ * functions and the VARIANT helpers, resolved with dlsym.
  *
  *   worksheet_functions <library> none <scratch>               (no application)
  *   worksheet_functions <library> calc <scratch> <workbooks>   (a real office)
@@ -22,15 +22,17 @@
 #include <unistd.h>
 
 #include "gridmoor/host.h"
+#include "gridmoor/oleauto.h"
+#include "gridmoor/worksheet_functions.h"
 
-_Static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, vt) == 0 &&
-                   offsetof(VARIANT, wReserved1) == 2 && offsetof(VARIANT, wReserved3) == 6,
+_Static_assert(sizeof(GmVariant) == 24 && offsetof(GmVariant, vt) == 0 &&
+                   offsetof(GmVariant, wReserved1) == 2 && offsetof(GmVariant, wReserved3) == 6,
                "VARIANT type and reserved words");
-_Static_assert(offsetof(VARIANT, lVal) == 8 && offsetof(VARIANT, dblVal) == 8 &&
-                   offsetof(VARIANT, bstrVal) == 8 && offsetof(VARIANT, parray) == 8,
+_Static_assert(offsetof(GmVariant, lVal) == 8 && offsetof(GmVariant, dblVal) == 8 &&
+                   offsetof(GmVariant, bstrVal) == 8 && offsetof(GmVariant, parray) == 8,
                "VARIANT value at 8");
-_Static_assert(sizeof(SAFEARRAYBOUND) == 8 && sizeof(SAFEARRAY) == 32 &&
-                   offsetof(SAFEARRAY, pvData) == 16 && offsetof(SAFEARRAY, rgsabound) == 24,
+_Static_assert(sizeof(GmSafeArrayBound) == 8 && sizeof(GmSafeArray) == 32 &&
+                   offsetof(GmSafeArray, pvData) == 16 && offsetof(GmSafeArray, rgsabound) == 24,
                "SAFEARRAY");
 
 static int failures = 0;
@@ -46,15 +48,15 @@ static int failures = 0;
 
 /* Functions the library must not reach. */
 static int foreignCalls = 0;
-HRESULT VariantClear(VARIANT* value) {
+GmHresult VariantClear(GmVariant* value) {
   (void)value;
   return ++foreignCalls;
 }
-HRESULT GmVariantClear(VARIANT* value) {
+GmHresult GmVariantClear(GmVariant* value) {
   (void)value;
   return ++foreignCalls;
 }
-void GmSysFreeString(BSTR text) {
+void GmSysFreeString(GmBstr text) {
   (void)text;
   ++foreignCalls;
 }
@@ -68,22 +70,22 @@ void GmSysFreeString(BSTR text) {
   X(int32_t, addSheet, "FnCreateWorksheetObject", (FnSession, const ExtString*, char*))      \
   X(int32_t, selectSheet, "FnGetWorksheetObject", (FnSession, const ExtString*, char*))      \
   X(int32_t, getCell, "FnGetWorksheetCell",                                                  \
-    (FnSession, const char*, const char*, VARIANT*, char*))                                  \
+    (FnSession, const char*, const char*, GmVariant*, char*))                                \
   X(int32_t, setCell, "FnSetWorksheetCell",                                                  \
-    (FnSession, const char*, const char*, VARIANT*, char*))                                  \
+    (FnSession, const char*, const char*, GmVariant*, char*))                                \
   X(int32_t, putFormat, "FnPutNumberFormat",                                                 \
-    (FnSession, const char*, const ExtString*, VARIANT*, char*))                             \
+    (FnSession, const char*, const ExtString*, GmVariant*, char*))                           \
   X(int32_t, offset, "FnOffsetCell", (FnSession, const char*, ExtString*, int32_t, int32_t)) \
-  X(void, init, "GmVariantInit", (VARIANT*))                                                 \
-  X(HRESULT, clear, "GmVariantClear", (VARIANT*))                                            \
-  X(BSTR, fromUtf8, "GmSysAllocStringUtf8", (const char*))                                   \
-  X(size_t, toUtf8, "GmSysStringToUtf8", (BSTR, char*, size_t))                              \
-  X(uint32_t, length, "GmSysStringLen", (BSTR))                                              \
-  X(void, free, "GmSysFreeString", (BSTR))                                                   \
-  X(SAFEARRAY*, matrix, "GmSafeArrayCreateMatrix", (uint32_t, uint32_t))                     \
-  X(HRESULT, bound, "GmSafeArrayGetUBound", (SAFEARRAY*, uint32_t, int32_t*))                \
-  X(HRESULT, get, "GmSafeArrayGetElement", (SAFEARRAY*, const int32_t*, VARIANT*))           \
-  X(HRESULT, put, "GmSafeArrayPutElement", (SAFEARRAY*, const int32_t*, const VARIANT*))
+  X(void, init, "GmVariantInit", (GmVariant*))                                               \
+  X(GmHresult, clear, "GmVariantClear", (GmVariant*))                                        \
+  X(GmBstr, fromUtf8, "GmSysAllocStringUtf8", (const char*))                                 \
+  X(size_t, toUtf8, "GmSysStringToUtf8", (GmBstr, char*, size_t))                            \
+  X(uint32_t, length, "GmSysStringLen", (GmBstr))                                            \
+  X(void, free, "GmSysFreeString", (GmBstr))                                                 \
+  X(GmSafeArray*, matrix, "GmSafeArrayCreateMatrix", (uint32_t, uint32_t))                   \
+  X(GmHresult, bound, "GmSafeArrayGetUBound", (GmSafeArray*, uint32_t, int32_t*))            \
+  X(GmHresult, get, "GmSafeArrayGetElement", (GmSafeArray*, const int32_t*, GmVariant*))     \
+  X(GmHresult, put, "GmSafeArrayPutElement", (GmSafeArray*, const int32_t*, const GmVariant*))
 
 #define MEMBER(result, member, name, parameters) result(*member) parameters;
 static struct { EXPORTS(MEMBER) } api;
@@ -99,27 +101,27 @@ static int Resolve(void* library) {
   return failures == 0;
 }
 
-static VARIANT Text(const char* utf8) {
-  VARIANT value;
+static GmVariant Text(const char* utf8) {
+  GmVariant value;
   api.init(&value);
-  value.vt = VT_BSTR;
+  value.vt = GM_VT_BSTR;
   value.bstrVal = api.fromUtf8(utf8);
   return value;
 }
 
-static VARIANT Number(double number) {
-  VARIANT value;
+static GmVariant Number(double number) {
+  GmVariant value;
   api.init(&value);
-  value.vt = VT_R8;
+  value.vt = GM_VT_R8;
   value.dblVal = number;
   return value;
 }
 
 /* 1 when value is the text (NULL) or the number. */
-static int Holds(const VARIANT* value, const char* text, double number) {
+static int Holds(const GmVariant* value, const char* text, double number) {
   char buffer[256];
-  if (text == NULL) return value->vt == VT_R8 && value->dblVal == number;
-  return value->vt == VT_BSTR &&
+  if (text == NULL) return value->vt == GM_VT_R8 && value->dblVal == number;
+  return value->vt == GM_VT_BSTR &&
          api.toUtf8(value->bstrVal, buffer, sizeof buffer) < sizeof buffer &&
          strcmp(buffer, text) == 0;
 }
@@ -132,7 +134,7 @@ static const char kUnknownFunctionHandleText[] =
 static void CheckRefusals(FnSession session, const char* expected) {
   char message[EXT_FN_MESSAGE_SIZE];
   ExtString name = {(char*)"Sheet1", 0}; /* read through its text alone */
-  VARIANT value = Text("caller's text"), format = Text("0.00"), out = Text("old");
+  GmVariant value = Text("caller's text"), format = Text("0.00"), out = Text("old");
 #define REFUSED(call)                   \
   memset(message, 'q', sizeof message); \
   CHECK((call) == 1 && strcmp(message, expected) == 0, "%s said %.80s", #call, message)
@@ -144,17 +146,18 @@ static void CheckRefusals(FnSession session, const char* expected) {
   REFUSED(api.setCell(session, "Sheet1", "A1", &value, message));
   REFUSED(api.putFormat(session, "Sheet1", &name, &format, message));
 #undef REFUSED
-  CHECK(out.vt == VT_EMPTY && value.vt == VT_EMPTY && format.vt == VT_EMPTY, "not cleared");
+  CHECK(out.vt == GM_VT_EMPTY && value.vt == GM_VT_EMPTY && format.vt == GM_VT_EMPTY,
+        "not cleared");
   CHECK(api.newFile(session, NULL) == 1, "a null message");
 }
 
 /* A two-by-three array: (r, c) holds 10 r + c, (2, 3) a text. */
-static SAFEARRAY* NewMatrix(void) {
+static GmSafeArray* NewMatrix(void) {
   int32_t at[2];
-  SAFEARRAY* array = api.matrix(2, 3);
+  GmSafeArray* array = api.matrix(2, 3);
   for (at[0] = 1; array != NULL && at[0] <= 2; ++at[0]) {
     for (at[1] = 1; at[1] <= 3; ++at[1]) {
-      VARIANT value = at[0] * at[1] == 6 ? Text("\xc3\xa9t\xc3\xa9") : Number(10 * at[0] + at[1]);
+      GmVariant value = at[0] * at[1] == 6 ? Text("\xc3\xa9t\xc3\xa9") : Number(10 * at[0] + at[1]);
       CHECK(api.put(array, at, &value) == 0, "put");
       api.clear(&value);
     }
@@ -162,9 +165,9 @@ static SAFEARRAY* NewMatrix(void) {
   return array;
 }
 
-static void CheckMatrix(SAFEARRAY* array) {
+static void CheckMatrix(GmSafeArray* array) {
   int32_t at[2], rows = 0, columns = 0;
-  VARIANT element;
+  GmVariant element;
   api.init(&element);
   CHECK(api.bound(array, 1, &rows) == 0 && rows == 2 && api.bound(array, 2, &columns) == 0 &&
             columns == 3 && array->cDims == 2,
@@ -186,7 +189,7 @@ static void RunWithoutApplication(void) {
   static const char kText[] = "Sch\xc3\xb6n \xe2\x82\xac \xf0\x9f\x98\x80 \xff";
   char message[EXT_FN_MESSAGE_SIZE];
   ExtString result = {NULL, 0};
-  VARIANT block;
+  GmVariant block;
   FnSession session = api.create();
   CHECK(session != NULL, "a handle even when no application starts");
   CheckRefusals(session, "There is no connection to Excel");
@@ -196,17 +199,18 @@ static void RunWithoutApplication(void) {
 
   /* The library frees a caller's array on a failed write too. */
   api.init(&block);
-  block.vt = VT_ARRAY | VT_VARIANT;
+  block.vt = GM_VT_ARRAY | GM_VT_VARIANT;
   block.parray = NewMatrix();
   CheckMatrix(block.parray);
-  CHECK(api.setCell(session, "S", "A1:C2", &block, message) == 1 && block.vt == VT_EMPTY, "array");
+  CHECK(api.setCell(session, "S", "A1:C2", &block, message) == 1 && block.vt == GM_VT_EMPTY,
+        "array");
 
   CHECK(api.destroy(session) == 0, "destroy");
   CheckRefusals(session, kUnknownFunctionHandleText);
   CheckRefusals((FnSession)(void*)&notAHandle, kUnknownFunctionHandleText);
   CHECK(api.destroy(session) == 0 && api.destroy(NULL) == 0, "destroying twice, or null");
 
-  BSTR text = api.fromUtf8(kText);
+  GmBstr text = api.fromUtf8(kText);
   CHECK(api.length(text) == 12, "UTF-16 length %u", api.length(text));
   CHECK(api.toUtf8(text, message, sizeof message) == strlen(kText) && !strcmp(message, kText),
         "round trip: %s", message);
@@ -244,7 +248,7 @@ static int OfficeChildren(void) {
 static void CheckCell(FnSession session, const char* sheet, const char* cell, const char* text,
                       double number) {
   char message[EXT_FN_MESSAGE_SIZE] = "";
-  VARIANT value;
+  GmVariant value;
   api.init(&value);
   CHECK(api.getCell(session, sheet, cell, &value, message) == 0 && Holds(&value, text, number),
         "%s!%s: type %d %s", sheet, cell, value.vt, message);
@@ -254,7 +258,7 @@ static void CheckCell(FnSession session, const char* sheet, const char* cell, co
 static void RunWithCalc(void) {
   char message[EXT_FN_MESSAGE_SIZE] = "", path[1200];
   ExtString data = {(char*)"Data", 4}, cell = {(char*)"A1", 2};
-  VARIANT value;
+  GmVariant value;
   FnSession session = api.create(), reader = api.create();
   int wait;
   snprintf(path, sizeof path, "%s/missing.xlsx", scratch);
@@ -274,13 +278,13 @@ static void RunWithCalc(void) {
   CheckCell(session, "Made", "B2", "made", 0);
 
   /* A two-by-three block written as an array and read back as one. */
-  value.vt = VT_ARRAY | VT_VARIANT;
+  value.vt = GM_VT_ARRAY | GM_VT_VARIANT;
   value.parray = NewMatrix();
   CHECK(api.setCell(session, "Data", "C1:E2", &value, message) == 0, "array write: %s", message);
   CHECK(api.getCell(session, "Data", "C1:E2", &value, message) == 0 &&
-            value.vt == (VT_ARRAY | VT_VARIANT),
+            value.vt == (GM_VT_ARRAY | GM_VT_VARIANT),
         "array read: type %d %s", value.vt, message);
-  if (value.vt == (VT_ARRAY | VT_VARIANT)) CheckMatrix(value.parray);
+  if (value.vt == (GM_VT_ARRAY | GM_VT_VARIANT)) CheckMatrix(value.parray);
   api.clear(&value);
 
   /* Workbooks kept with the tests. */

@@ -30,7 +30,7 @@ set(tree "${WORK_DIR}/tree")
 set(prefix "${WORK_DIR}/prefix")
 
 # The project's install rules with this libdir, in a tree of their own that
-# gets this build's library and host in place of building them again.
+# gets this build's library, host and help page in place of building them again.
 set(libdir_option "")
 if(NOT LIBDIR STREQUAL "")
   set(libdir_option "-DCMAKE_INSTALL_LIBDIR=${LIBDIR}")
@@ -39,7 +39,7 @@ run("${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${tree}" -G "${GENERATOR}"
     "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}" "-DCMAKE_C_COMPILER=${C_COMPILER}"
     "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}" "-DGRIDMOOR_SANITIZE=${SANITIZE}"
     -DGRIDMOOR_BUILD_TESTS=OFF ${libdir_option})
-foreach(built "${LIBRARY}" "${HOST}")
+foreach(built "${LIBRARY}" "${HOST}" "${HELP_PAGE}")
   file(RELATIVE_PATH inside "${BUILD_DIR}" "${built}")
   get_filename_component(folder "${tree}/${inside}" DIRECTORY)
   file(COPY "${built}" DESTINATION "${folder}")
@@ -53,7 +53,11 @@ endif()
 get_filename_component(library_name "${LIBRARY}" NAME)
 set(installed_library "${prefix}/${expected_libdir}/${library_name}")
 expect_file("${installed_library}" "the installed library")
-expect_file("${prefix}/include/gridmoor/host.h" "the installed header")
+# The Help buttons open the page beside the library.
+expect_file("${prefix}/${expected_libdir}/Conflux.html" "the installed help page")
+foreach(header host.h oleauto.h oleauto_compat.h worksheet_functions.h api.h)
+  expect_file("${prefix}/include/gridmoor/${header}" "the installed header")
+endforeach()
 expect_file("${prefix}/bin/gridmoor-host" "the installed host")
 
 # find_package from a consumer project, which then loads the library.

@@ -133,17 +133,13 @@ TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
   std::ofstream(temp.File("in.xml"))
       << "<B><Element><Equip/><Variable>S|C1</Variable><VarName>v</VarName><Unit/>"
          "<Control/></Element></B>";
-  GuardedBuffer files(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
-  std::strcpy(files.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, temp.File("in.xml").c_str());
-  std::strcpy(files.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, temp.File("out.xml").c_str());
-  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
   model::CExtInterface& slots = model_;
-  ASSERT_EQ(slots.ReadBatchProblem(files.chars(), true, status.status()), 0) << StatusText(status);
+  const optimisation::BatchFiles files{{temp.File("in.xml"), true}, {temp.File("out.xml"), true}};
+  const outcome::Error read = slots.ReadBatchProblem(files, true);
+  ASSERT_FALSE(read) << read.Message();
   EXPECT_EQ(model_.publishedVariables.size(), 1u);
   EXPECT_EQ(model_.controls.size(), 1u);
-  ASSERT_EQ(
-      slots.WriteBatchOutput(files.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, status.status()),
-      0);
+  ASSERT_FALSE(slots.WriteBatchOutput(files.report));
   std::ifstream written(temp.File("out.xml"));
   const std::string text((std::istreambuf_iterator<char>(written)), {});
   EXPECT_NE(text.find("<VarName>v</VarName>"), std::string::npos) << text;
@@ -215,20 +211,20 @@ class ModelWorkbookTest : public test_support::SessionTest {
 TEST_F(ModelWorkbookTest, StreamSlotsReachTheStreamTransfer) {
   model::CExcModel model;
   model::CExtInterface& table = model;
-  GuardedBuffer record(EXT_IPR_RECORD_SIZE, 0);  // the largest of the stream records
-  ASSERT_TRUE(record.record().WriteU32(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu));
   std::vector<std::string> names;
-  while (table.EnumStreams(record.bytes.data(), 1, Status()) == 0)
-    names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
+  std::optional<std::uint32_t> cursor = 0xFFFFFFFFu;
+  while (outcome::Expected<streams::StreamListing> next = table.EnumStreams(cursor, 1)) {
+    names.push_back(next->name);
+    cursor = next->handle;
+  }
   EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
 
-  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
-  ASSERT_TRUE(record.record().WriteU32(EXT_IPR_HANDLE_OFFSET, 0));  // In-1
-  EXPECT_EQ(table.GetIPR(record.bytes.data(), Status()), 1);
-  EXPECT_EQ(Message(), "Invalid handle passed to Gridmoor::GetIPR");
-  EXPECT_EQ(table.SetIPR(record.bytes.data(), Status()), 1) << "no workbook is open";
-  EXPECT_EQ(Message().rfind("Error in setting data in Excel: ", 0), 0u) << Message();
-  EXPECT_TRUE(record.GuardsIntact());
+  streams::IprValues values;
+  values.handle = 0;  // In-1
+  EXPECT_EQ(table.GetIPR(values).error.Message(), "Invalid handle passed to Gridmoor::GetIPR");
+  const outcome::Error set = table.SetIPR(values);
+  EXPECT_EQ(set.Result(), 1) << "no workbook is open";
+  EXPECT_EQ(set.Message().rfind("Error in setting data in Excel: ", 0), 0u) << set.Message();
 }
 
 TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop) {
@@ -434,8 +430,10 @@ class ModelEventsTest : public ModelWorkbookTest {
     driver::CommandArgs args;
     args.arg = arg;
     args.status = Status();
-    driver::DirectTarget target(*model_, args);
-    return driver::DispatchHostCommand(target, code, args);
+    const driver::HostCommand* row = driver::FindHostCommand(code);
+    if (row == nullptr) return 0;
+    driver::DirectTarget target(*model_);
+    return driver::DispatchHostCommand(driver::HostRequest{*row, target, args});
   }
   // The macros run since the last look.
   std::vector<std::string> TakeRunLines() {
@@ -446,7 +444,7 @@ class ModelEventsTest : public ModelWorkbookTest {
     return lines;
   }
   bool ApplicationVisible() {
-    return Application() && Application()->CurrentProperties().visible != VARIANT_FALSE;
+    return Application() && Application()->CurrentProperties().visible != com::VARIANT_FALSE;
   }
   void SetMacro(std::size_t event, const std::string& macro, bool passDate = false) {
     model_->caseDetails.macros = {};

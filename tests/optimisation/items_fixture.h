@@ -1,16 +1,15 @@
 // A model over the in-memory application with a workbook holding "Sheet1"
-// and "Data", every automation call recorded, and the host records of the
-// optimiser and of published variables followed by guard bytes that every
-// test checks at its end. The operations are called through the interface
-// table, as the dispatch layer calls them.
+// and "Data", and every automation call recorded. The operations are called
+// through the model's slots with typed values; the fixture keeps what the
+// host would see of each answer (the number or text handed back, the
+// message) so that tests read like the host's view of a call.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -20,32 +19,29 @@
 #include "automation/session_fixture.h"
 #include "case/exported_variable.h"
 #include "case/opt_items.h"
+#include "case/optimisation_values.h"
+#include "case/published_values.h"
 #include "com/variant_text.h"
-#include "gridmoor/host.h"
 #include "model/model.h"
-#include "support/guarded_buffer.h"
+#include "outcome/outcome.h"
 
 namespace optimisation_test {
 
 namespace opt = optimisation;
 using com::Variant;
-using test_support::GuardedBuffer;
 using Interface = model::CExtInterface;
-// The value slots of the optimiser all take a value record and the status.
-using ValueSlot = std::int32_t (Interface::*)(void*, ExtStatusRecord*);
 
-inline constexpr double kUndefined = EXT_UNDEFINED_VALUE;
+// The optimiser's value slots: each reads or sets one item's number.
+enum class ValueSlot {
+  kGetObjective,
+  kGetConstraint,
+  kSetControl,
+  kGetControl,
+  kSetIntControl,
+  kGetIntControl
+};
 
-template <typename T>
-T Read(const std::vector<unsigned char>& bytes, std::size_t at) {
-  T value;
-  std::memcpy(&value, bytes.data() + at, sizeof value);
-  return value;
-}
-template <typename T>
-void Write(std::vector<unsigned char>& bytes, std::size_t at, const T& value) {
-  std::memcpy(bytes.data() + at, &value, sizeof value);
-}
+inline constexpr double kUndefined = opt::kUndefinedValue;
 
 // Appends an item (or published variable) bound to a cell of "Data".
 template <typename Item>
@@ -98,28 +94,41 @@ class ItemsTest : public test_support::SessionTest {
     recorder_->Clear();
   }
 
-  void TearDown() override {
-    const std::pair<const char*, const GuardedBuffer*> records[] = {
-        {"status", &status_},    {"value", &value_},         {"problem", &problem_},
-        {"published", &record_}, {"published 2", &record2_}, {"add", &add_}};
-    for (const auto& [name, buffer] : records)
-      EXPECT_TRUE(buffer->GuardsIntact()) << "written past the " << name << " record";
-  }
-
   Interface& Table() { return *model_; }
 
-  ExtStatusRecord* Status() { return status_.status(); }
-  std::string StatusText() { return status_.status()->text; }
-  void ClearStatus() { std::fill_n(status_.bytes.begin(), EXT_STATUS_RECORD_SIZE, 0); }
-
-  // --- The value record of the optimiser, filled as the host fills it ---
-  std::int32_t Run(ValueSlot slot, std::int32_t handle, double value) {
-    std::fill_n(value_.bytes.begin(), EXT_OPT_VALUE_RECORD_MIN_SIZE, 0x11);
-    Write(value_.bytes, EXT_OPT_VALUE_HANDLE_OFFSET, handle);
-    Write(value_.bytes, EXT_OPT_VALUE_VALUE_OFFSET, value);
-    return (Table().*slot)(value_.bytes.data(), Status());
+  // The message of the last answer, as the host's status text holds it.
+  std::string StatusText() const { return message_; }
+  void ClearStatus() { message_.clear(); }
+  // The answer's result, its message kept.
+  std::int32_t Answer(const outcome::Error& error) {
+    message_ = error.Message();
+    return error.Result();
   }
-  double ValueRead() const { return Read<double>(value_.bytes, EXT_OPT_VALUE_VALUE_OFFSET); }
+
+  // --- The optimiser's values: `value` is the host's number before the call ---
+  std::int32_t Run(ValueSlot slot, std::int32_t handle, double value) {
+    value_ = value;
+    const auto read = [&](const opt::ItemReading& reading) {
+      if (reading.value) value_ = *reading.value;
+      return Answer(reading.error);
+    };
+    switch (slot) {
+      case ValueSlot::kGetObjective:
+        return read(Table().GetObjectiveFunction());
+      case ValueSlot::kGetConstraint:
+        return read(Table().GetConstraints(handle));
+      case ValueSlot::kSetControl:
+        return Answer(Table().SetControls({handle, value}));
+      case ValueSlot::kGetControl:
+        return read(Table().GetControls(handle));
+      case ValueSlot::kSetIntControl:
+        return Answer(Table().SetIntegerControls({handle, value}));
+      case ValueSlot::kGetIntControl:
+        return read(Table().GetIntegerControls(handle));
+    }
+    return -999;
+  }
+  double ValueRead() const { return value_; }
   // What a slot answers, the value it leaves and its message.
   std::tuple<std::int32_t, double, std::string> Outcome(ValueSlot slot, std::int32_t handle,
                                                         double value) {
@@ -127,54 +136,56 @@ class ItemsTest : public test_support::SessionTest {
     return {result, ValueRead(), StatusText()};
   }
 
-  // --- The problem record, 0x11 throughout as the host passes it ---
+  // --- The problem: set up with `mode`; none when the set-up fails ---
   std::int32_t Setup(std::int32_t mode) {
-    std::fill_n(problem_.bytes.begin(), problem_.size, 0x11);
-    return Table().SetupOptimisation(problem_.bytes.data(), mode, Status());
+    outcome::Expected<opt::OptimisationProblem> problem = Table().SetupOptimisation(mode);
+    if (!problem) {
+      problem_.reset();
+      return Answer(problem.TakeError());
+    }
+    problem_ = std::move(*problem);
+    message_ = problem_->notice;
+    return 0;
   }
-  std::int32_t ProblemI32(std::size_t at) const { return Read<std::int32_t>(problem_.bytes, at); }
-  bool ProblemUntouched() const {
-    return std::all_of(problem_.bytes.begin(), problem_.bytes.begin() + problem_.size,
-                       [](unsigned char byte) { return byte == 0x11; });
-  }
+  bool ProblemUntouched() const { return !problem_.has_value(); }
 
-  // --- The published-variable record (codes 103 and 105) ---
+  // --- Published variables: the value text the host's record holds ---
   std::int32_t Eval(std::int32_t handle, bool set, std::string_view text) {
-    Write(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET, handle);
-    record_.bytes[EXT_PUBVAR_FLAG_OFFSET] = set ? 1 : 0;
-    const std::size_t length = std::min<std::size_t>(text.size(), EXT_PUBVAR_TEXT_SIZE);
-    std::copy_n(text.begin(), length, record_.bytes.begin() + EXT_PUBVAR_TEXT_OFFSET);
-    if (length < EXT_PUBVAR_TEXT_SIZE) record_.bytes[EXT_PUBVAR_TEXT_OFFSET + length] = 0;
-    return Table().EvalPublishedVariables(record_.bytes.data(), Status());
+    outcome::Expected<std::string> got =
+        Table().EvalPublishedVariables({handle, set, std::string(text)});
+    if (!got) return Answer(got.TakeError());
+    if (!set) valueText_ = *got;
+    return Answer(outcome::Error::Success());
   }
-  std::int32_t Get(std::int32_t handle) { return Eval(handle, false, "before"); }
+  std::int32_t Get(std::int32_t handle) {
+    valueText_ = "before";
+    return Eval(handle, false, "");
+  }
   std::int32_t Set(std::int32_t handle, std::string_view text) { return Eval(handle, true, text); }
-  // A text field of the record up to its NUL; the whole field when it has none.
-  std::string RecordText(std::size_t offset, std::size_t size) const {
-    const char* field = reinterpret_cast<const char*>(record_.bytes.data()) + offset;
-    return std::string(field, strnlen(field, size));
-  }
-  std::string ValueText() const { return RecordText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE); }
+  std::string ValueText() const { return valueText_; }
 
   // --- Record 2 (code 117): the text by address ---
   std::int32_t Eval2(std::int32_t handle, bool set, const char* text = nullptr) {
-    Write(record2_.bytes, EXT_PUBVAR2_HANDLE_OFFSET, handle);
-    record2_.bytes[EXT_PUBVAR2_FLAG_OFFSET] = set ? 1 : 0;
-    Write(record2_.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, text);
-    return Table().EvalPublishedVariables2(record2_.bytes.data(), Status());
+    opt::PublishedValueRequest request{handle, set, std::nullopt};
+    if (text != nullptr) request.text = text;
+    outcome::Expected<const char*> got = Table().EvalPublishedVariables2(request);
+    if (!got) return Answer(got.TakeError());
+    if (!set) record2Text_ = *got;
+    return Answer(outcome::Error::Success());
   }
-  const char* Record2Text() const {
-    return Read<const char*>(record2_.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET);
-  }
+  const char* Record2Text() const { return record2Text_; }
 
-  // --- The add record (code 108): the three texts by address ---
+  // --- Adding (code 108): a null text is one the host did not pass ---
   std::int32_t Add(const char* worksheet, const char* cell, const char* name,
                    bool masking = false) {
-    Write(add_.bytes, EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, worksheet);
-    Write(add_.bytes, EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, cell);
-    Write(add_.bytes, EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, name);
-    add_.bytes[EXT_ADD_PUBVAR_MASKING_OFFSET] = masking ? 1 : 0;
-    return Table().AddPublishedVariable(add_.bytes.data(), Status());
+    const auto given = [](const char* text) {
+      return text != nullptr ? std::optional<std::string>(text) : std::nullopt;
+    };
+    outcome::Expected<std::int32_t> handle =
+        Table().AddPublishedVariable({masking, given(worksheet), given(cell), given(name)});
+    if (!handle) return Answer(handle.TakeError());
+    addedHandle_ = *handle;
+    return Answer(outcome::Error::Success());
   }
 
   opt::CExcExportedVariable& AddVariable(const std::string& name, const std::string& cell,
@@ -205,12 +216,12 @@ class ItemsTest : public test_support::SessionTest {
 
   std::unique_ptr<model::CExcModel> model_;
   com::Ptr<test_support::MemoryWorkbook> book_;
-  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
-  GuardedBuffer value_{EXT_OPT_VALUE_RECORD_MIN_SIZE};
-  GuardedBuffer problem_{EXT_OPT_PROBLEM_RECORD_SIZE};
-  GuardedBuffer record_{EXT_PUBVAR_RECORD_MIN_SIZE};
-  GuardedBuffer record2_{EXT_PUBVAR2_RECORD_MIN_SIZE};
-  GuardedBuffer add_{EXT_ADD_PUBVAR_RECORD_MIN_SIZE};
+  std::string message_;
+  double value_ = 0;
+  std::optional<opt::OptimisationProblem> problem_;
+  std::string valueText_ = "before";
+  const char* record2Text_ = nullptr;
+  std::optional<std::int32_t> addedHandle_;
 };
 
 }  // namespace optimisation_test

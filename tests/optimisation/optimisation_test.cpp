@@ -3,8 +3,6 @@
 // single items read and written while the host optimises.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -24,12 +22,12 @@ namespace {
 using model::DialogResult;
 using model::OptimiserPage;
 using Strings = std::vector<std::string>;
-constexpr ValueSlot kGetObjective = &Interface::GetObjectiveFunction;
-constexpr ValueSlot kGetConstraint = &Interface::GetConstraints;
-constexpr ValueSlot kSetControl = &Interface::SetControls;
-constexpr ValueSlot kGetControl = &Interface::GetControls;
-constexpr ValueSlot kSetIntControl = &Interface::SetIntegerControls;
-constexpr ValueSlot kGetIntControl = &Interface::GetIntegerControls;
+constexpr ValueSlot kGetObjective = ValueSlot::kGetObjective;
+constexpr ValueSlot kGetConstraint = ValueSlot::kGetConstraint;
+constexpr ValueSlot kSetControl = ValueSlot::kSetControl;
+constexpr ValueSlot kGetControl = ValueSlot::kGetControl;
+constexpr ValueSlot kSetIntControl = ValueSlot::kSetIntControl;
+constexpr ValueSlot kGetIntControl = ValueSlot::kGetIntControl;
 
 class ModelOptimisationTest : public ItemsTest {
  protected:
@@ -55,7 +53,7 @@ TEST_F(ModelOptimisationTest, TheModeChoosesWhetherAndWhereTheDialogOpens) {
     SCOPED_TRACE(mode);
     const std::size_t before = dialogs_->Calls().size();
     EXPECT_EQ(Setup(mode), 0) << StatusText();
-    EXPECT_EQ(ProblemI32(EXT_OPT_PROBLEM_INT_CONTROL_COUNT_OFFSET), 1);
+    EXPECT_EQ(problem_->integerControls.size(), 1u);
     const auto calls = dialogs_->Calls();
     ASSERT_EQ(calls.size(), before + (dialog ? 1 : 0));
     if (!dialog) continue;
@@ -72,9 +70,9 @@ TEST_F(ModelOptimisationTest, TheHostLearnsWhatTheUserSetsUpAndNothingOfACancell
     return DialogResult::kOk;
   });
   EXPECT_EQ(Setup(0), 0);
-  EXPECT_EQ(ProblemI32(EXT_OPT_PROBLEM_CONSTRAINT_COUNT_OFFSET), 1);
-  EXPECT_EQ(ProblemI32(EXT_OPT_PROBLEM_CONTROL_COUNT_OFFSET), 0);
-  EXPECT_EQ(problem_.bytes[EXT_OPT_PROBLEM_OBJ_MAXIMISE_OFFSET], 0);
+  EXPECT_EQ(problem_->constraints.size(), 1u);
+  EXPECT_EQ(problem_->controls.size(), 0u);
+  EXPECT_FALSE(problem_->objective.maximise);
   EXPECT_EQ(model_->constraints.size(), 1u);
 
   AddControl(model_->controls, "Choke", "B2", 0, 1);
@@ -131,71 +129,24 @@ TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead)
   }
 }
 
-// The problem record as the headless set-up (a negative mode) fills it.
-class ProblemRecordTest : public ItemsTest {
- protected:
-  // The record as the host passes it, 0x11 throughout, to write expectations
-  // into at the offsets the host reads.
-  std::vector<unsigned char> expected_ =
-      std::vector<unsigned char>(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
-  // The text and its NUL; the rest of the field keeps what it held.
-  void Terminated(std::size_t at, const std::string& text) {
-    std::memcpy(&expected_[at], text.c_str(), text.size() + 1);
-  }
-  // The text, and NULs to the end of the field.
-  void Padded(std::size_t at, std::size_t width, const std::string& text) {
-    std::memset(&expected_[at], 0, width);
-    std::memcpy(&expected_[at], text.data(), text.size());
-  }
-  // Entry i of each kind, as the host reads it.
-  void ExpectConstraint(std::size_t i, const std::string& name, const std::string& unit,
-                        double limit, std::int32_t type) {
-    const std::size_t at = 22768 + 232 * i;
-    Padded(at, 64, name);
-    Padded(at + 64, 16, unit);
-    Write(expected_, at + 80, limit);
-    Write(expected_, at + 88, type);
-    Write(expected_, at + 92, static_cast<std::int32_t>(i));
-    expected_[at + 96] = 0;
-  }
-  void ExpectControl(std::size_t i, const std::string& name, const std::string& unit, bool hasLower,
-                     double lower, bool hasUpper, double upper) {
-    const std::size_t at = 224 + 224 * i;
-    Terminated(at, name);
-    Terminated(at + 32, unit);
-    expected_[at + 48] = hasLower;
-    Write(expected_, at + 56, lower);
-    expected_[at + 64] = hasUpper;
-    Write(expected_, at + 72, upper);
-    Write(expected_, at + 80, static_cast<std::int32_t>(i));
-    Write(expected_, at + 88, kUndefined);
-  }
-  ::testing::AssertionResult MatchesExpected() const {
-    const auto end = problem_.bytes.begin() + EXT_OPT_PROBLEM_RECORD_SIZE;
-    const auto first = std::mismatch(problem_.bytes.begin(), end, expected_.begin());
-    if (first.first == end) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "first difference at byte " << (first.first - problem_.bytes.begin());
-  }
-};
+// The problem as the headless set-up (a negative mode) describes it to the
+// host. (Where each field lands in the host's record, and how texts are cut
+// to their fields, is the record's business: tests/driver.)
+using ProblemTest = ItemsTest;
 
-TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
+TEST_F(ProblemTest, EveryItemIsDescribedWithItsHandleBoundsAndLabels) {
   auto& objective = model_->objective;
-  // Texts as wide as their fields and wider.
   std::tie(objective.Defined, objective.Maximise, objective.name, objective.unit) =
       std::tuple(true, false, "Net present value", std::string(20, 'U'));
   AddConstraint(model_->constraints, "Gas export", "C2", 2, 150.5).unit = "MMscf/d";
-  AddConstraint(model_->constraints, std::string(70, 'w'), "C3", 0, kUndefined).unit =
-      std::string(16, 'u');
-  AddControl(model_->controls, "Choke A", "B2", 0.5, 2.0).unit = "in";
-  AddControl(model_->controls, std::string(50, 'c'), "B3", 1.5, 10).unit = std::string(40, 'm');
-  // Bounds are present only below the threshold; constraint types are 0, 2
-  // or else 1.
-  AddControl(model_->controls, "x", "B4", 3.2e35, 3.1999e35);
+  AddConstraint(model_->constraints, "w", "C3", 0, kUndefined);
+  // Constraint types are 0, 2 or else 1; bounds are present only below the
+  // threshold.
   AddConstraint(model_->constraints, "y", "C4", 3, 0);
-  AddIntControl(
-      model_->intControls, std::string(40, 'p'), "D2",
-      {{"", "10"}, {"High", "20"}, {"  ", std::string(32, 'v')}, {std::string(40, 'n'), "x"}});
+  AddControl(model_->controls, "Choke A", "B2", 0.5, 2.0).unit = "in";
+  AddControl(model_->controls, "x", "B4", 3.2e35, 3.1999e35);
+  AddIntControl(model_->intControls, "Pump", "D2",
+                {{"", "10"}, {"High", "20"}, {"  ", "v"}, {"n", "x"}});
   // At most twenty labels (how state counts are clamped is the item
   // classes' business).
   auto& many = AddIntControl(model_->intControls, "Many", "D3", {});
@@ -203,52 +154,50 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
     many.StateValues[k] = "v" + std::to_string(k);
   many.StateCount = 25;
 
-  auto& e = expected_;
-  e[4] = 1;
-  Padded(5, 64, "Net present value");
-  Padded(69, 16, std::string(16, 'U'));
-  e[85] = 0;
-  ExpectConstraint(0, "Gas export", "MMscf/d", 150.5, 2);
-  ExpectConstraint(1, std::string(64, 'w'), std::string(16, 'u'), kUndefined, 0);
-  ExpectConstraint(2, "y", "", 0, 1);
-  Write(e, 45968, std::int32_t{3});
-  ExpectControl(0, "Choke A", "in", true, 0.5, true, 2.0);
-  // Control names and units are cut to leave room for their terminator.
-  ExpectControl(1, std::string(31, 'c'), std::string(15, 'm'), true, 1.5, true, 10);
-  ExpectControl(2, "x", "", false, 3.2e35, true, 3.1999e35);
-  Write(e, 22624, std::int32_t{3});
-  Terminated(46108, std::string(31, 'p'));
-  Write(e, 46108 + 32, std::int32_t{0});
-  Write(e, 46108 + 36, std::int32_t{4});
-  const std::string labels[] = {"10", "High", std::string(32, 'v'), std::string(32, 'n')};
-  for (int k = 0; k < 4; ++k)  // a name of spaces is blank
-    Padded(46108 + 40 + 32 * k, 32, labels[k]);
-  Terminated(46108 + 808, "Many");
-  Write(e, 46108 + 808 + 32, std::int32_t{1});
-  Write(e, 46108 + 808 + 36, std::int32_t{20});
-  for (int k = 0; k < 20; ++k)
-    Padded(46108 + 808 + 40 + 32 * k, 32, "v" + std::to_string(k));
-  Write(e, 126908, std::int32_t{2});
   ASSERT_EQ(Setup(-1), 0) << StatusText();
   EXPECT_EQ(StatusText(), "");
-  EXPECT_TRUE(MatchesExpected());
+  const opt::OptimisationProblem& p = *problem_;
+  EXPECT_EQ(std::tie(p.objective.defined, p.objective.name, p.objective.unit, p.objective.maximise),
+            std::tuple(true, "Net present value", std::string(20, 'U'), false));
+  using Sense = opt::ConstraintSense;
+  const std::vector<std::tuple<std::string, std::string, double, Sense, std::int32_t>> constraints =
+      {{"Gas export", "MMscf/d", 150.5, Sense::kGreater, 0},
+       {"w", "", kUndefined, Sense::kLess, 1},
+       {"y", "", 0, Sense::kEqual, 2}};
+  ASSERT_EQ(p.constraints.size(), constraints.size());
+  for (std::size_t i = 0; i < constraints.size(); ++i) {
+    const auto& c = p.constraints[i];
+    EXPECT_EQ(std::tie(c.name, c.unit, c.limit, c.sense, c.handle), constraints[i]) << i;
+  }
+  ASSERT_EQ(p.controls.size(), 2u);
+  const auto& choke = p.controls[0];
+  EXPECT_EQ(std::tie(choke.name, choke.unit, choke.hasLower, choke.lower, choke.hasUpper,
+                     choke.upper, choke.handle),
+            std::tuple("Choke A", "in", true, 0.5, true, 2.0, 0));
+  const auto& x = p.controls[1];
+  EXPECT_EQ(std::tie(x.hasLower, x.lower, x.hasUpper, x.upper, x.handle),
+            std::tuple(false, 3.2e35, true, 3.1999e35, 1));
+  ASSERT_EQ(p.integerControls.size(), 2u);
+  // A blank state name shows the state's value.
+  EXPECT_EQ(std::tie(p.integerControls[0].name, p.integerControls[0].handle,
+                     p.integerControls[0].stateLabels),
+            std::tuple("Pump", 0, Strings{"10", "High", "v", "n"}));
+  EXPECT_EQ(p.integerControls[1].handle, 1);
+  ASSERT_EQ(p.integerControls[1].stateLabels.size(), 20u);
+  EXPECT_EQ(p.integerControls[1].stateLabels[19], "v19");
 
-  // Undefined, the objective writes only its flag.
+  // Undefined, the objective gives only its flag.
   objective.Defined = false;
   model_->constraints.Clear();
   model_->controls.Clear();
   model_->intControls.Clear();
-  expected_.assign(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
-  for (std::size_t count : {22624, 45968, 126908})
-    Write(expected_, count, std::int32_t{0});
-  expected_[4] = 0;
   ASSERT_EQ(Setup(-1), 0);
-  EXPECT_TRUE(MatchesExpected());
-  EXPECT_EQ(Table().SetupOptimisation(nullptr, -1, Status()), 1);
-  EXPECT_EQ(StatusText(), "No record was passed to Gridmoor.dll");
+  EXPECT_EQ(std::tie(problem_->objective.defined, problem_->objective.name), std::tuple(false, ""));
+  EXPECT_TRUE(problem_->constraints.empty() && problem_->controls.empty() &&
+              problem_->integerControls.empty());
 }
 
-TEST_F(ProblemRecordTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
+TEST_F(ProblemTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
   for (int i = 0; i < 101; ++i)
     AddConstraint(model_->constraints, "K" + std::to_string(i), "C2");
   for (int i = 0; i < 103; ++i)
@@ -257,14 +206,15 @@ TEST_F(ProblemRecordTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
     AddIntControl(model_->intControls, "I" + std::to_string(i), "D2", {{"", "1"}});
 
   EXPECT_EQ(Setup(-1), 0);
-  EXPECT_EQ((std::vector<std::int32_t>{ProblemI32(45968), ProblemI32(22624), ProblemI32(126908)}),
-            (std::vector<std::int32_t>{100, 100, 100}));
+  EXPECT_EQ((std::vector<std::size_t>{problem_->constraints.size(), problem_->controls.size(),
+                                      problem_->integerControls.size()}),
+            (std::vector<std::size_t>{100, 100, 100}));
   // Handles count up within each kind.
-  EXPECT_EQ(ProblemI32(22768 + 232 * 99 + 92), 99);
-  EXPECT_STREQ(problem_.chars() + 22768 + 232 * 99, "K99");
-  EXPECT_EQ(ProblemI32(224 + 224 * 99 + 80), 99);
-  EXPECT_EQ(ProblemI32(46108 + 808 * 99 + 32), 99);
-  EXPECT_STREQ(problem_.chars() + 46108 + 808 * 99, "I99");
+  EXPECT_EQ(std::tie(problem_->constraints[99].handle, problem_->constraints[99].name),
+            std::tuple(99, "K99"));
+  EXPECT_EQ(problem_->controls[99].handle, 99);
+  EXPECT_EQ(std::tie(problem_->integerControls[99].handle, problem_->integerControls[99].name),
+            std::tuple(99, "I99"));
   EXPECT_EQ(StatusText(),
             "The optimiser takes at most 100 items of each kind; left out: 1 constraint, 3 "
             "controls");
@@ -273,12 +223,10 @@ TEST_F(ProblemRecordTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
   for (int i = 0; i < 3; ++i)
     model_->controls.RemoveAt(0);
   AddIntControl(model_->intControls, "I100", "D2", {});
-  ClearStatus();
   EXPECT_EQ(Setup(-1), 0);
   EXPECT_EQ(StatusText(),
             "The optimiser takes at most 100 items of each kind; left out: 1 integer control");
   model_->intControls.RemoveAt(0);
-  ClearStatus();
   EXPECT_EQ(Setup(-1), 0);
   EXPECT_EQ(StatusText(), "") << "exactly a hundred of each: nothing to say";
 }
@@ -446,13 +394,6 @@ TEST_F(OptimisationValuesTest, UnknownHandlesAndMissingItemsAreRefusedWithTheirM
   EXPECT_EQ(Outcome(kGetObjective, 0, 5),
             std::tuple(1, 5, "An objective function is not set up in Excel"));
   EXPECT_TRUE(recorder_->Calls().empty()) << recorder_->Transcript();
-
-  for (ValueSlot slot : {kGetObjective, kSetControl}) {
-    ClearStatus();
-    EXPECT_EQ((Table().*slot)(nullptr, Status()), 1);
-    EXPECT_EQ(StatusText(), "No record was passed to Gridmoor.dll");
-  }
-  EXPECT_EQ(Table().CheckIntegerControls(nullptr, Status()), 1);
 }
 
 TEST_F(OptimisationValuesTest, EveryCheckedHandleMustNameACompleteIntegerControl) {
@@ -469,18 +410,8 @@ TEST_F(OptimisationValuesTest, EveryCheckedHandleMustNameACompleteIntegerControl
       {3, {2, 1, 7}, "A worksheet reference must be supplied for Valve"},
       {101, {}, "Too many integer controls passed to Excel: 101 (at most 100)"}};
   for (const auto& [count, handles, message] : cases) {
-    // A list record with room for exactly the handles given, only ever read;
-    // bounded so that the compiler can see the buffer's size cannot wrap.
-    GuardedBuffer list(EXT_INT_CONTROL_LIST_HANDLES_OFFSET +
-                       4 * std::min<std::size_t>(handles.size(), 128));
-    Write(list.bytes, EXT_INT_CONTROL_LIST_COUNT_OFFSET, count);
-    for (std::size_t j = 0; j < handles.size(); ++j)
-      Write(list.bytes, EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * j, handles[j]);
-    const auto before = list.bytes;
-    ClearStatus();
-    EXPECT_EQ(Table().CheckIntegerControls(list.bytes.data(), Status()), *message ? 1 : 0);
+    EXPECT_EQ(Answer(Table().CheckIntegerControls({count, handles})), *message ? 1 : 0);
     EXPECT_EQ(StatusText(), message) << count;
-    EXPECT_EQ(list.bytes, before);
   }
   EXPECT_EQ(Table().Reserved67(), 0);
 }
@@ -493,10 +424,9 @@ TEST_F(OptimisationValuesTest, ClearingRemovesTheKindsTheMaskNames) {
     return std::vector<std::size_t>{model_->objective.Defined, model_->constraints.size(),
                                     model_->controls.size(), model_->intControls.size()};
   };
-  EXPECT_EQ(Table().ClearOptimisation(EXT_OPT_CLEAR_OBJECTIVE | EXT_OPT_CLEAR_CONTROLS, Status()),
-            0);
+  Table().ClearOptimisation(opt::ClearMask::kObjective | opt::ClearMask::kControls);
   EXPECT_EQ(left(), (std::vector<std::size_t>{0, 1, 0, 1}));
-  EXPECT_EQ(Table().ClearOptimisation(EXT_OPT_CLEAR_INT_CONTROLS, Status()), 0);
+  Table().ClearOptimisation(opt::ClearMask::kIntegerControls);
   EXPECT_EQ(left(), (std::vector<std::size_t>{0, 1, 0, 0}));
 }
 

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "automation/block_transfer.h"
 #include "automation/cell_transfer.h"
@@ -15,7 +15,6 @@
 #include "case/exported_variable.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_test_support.h"
-#include "gridmoor/host.h"
 #include "optimisation/published_ops.h"
 
 namespace {
@@ -74,26 +73,16 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
     CalcTest::TearDown();
   }
 
-  // Sets (a text) or gets (none) the variable through the host's record.
+  // Sets (a text) or gets (none) the variable.
   std::int32_t Eval(const std::string* set, std::string& got) {
-    std::vector<unsigned char> record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
-    const std::int32_t handle = 0;
-    std::memcpy(record.data() + EXT_PUBVAR2_HANDLE_OFFSET, &handle, sizeof handle);
-    record[EXT_PUBVAR2_FLAG_OFFSET] = set != nullptr ? 1 : 0;
-    const char* text = set != nullptr ? set->c_str() : nullptr;
-    std::memcpy(record.data() + EXT_PUBVAR2_TEXT_POINTER_OFFSET, &text, sizeof text);
-    ExtStatusRecord status{};
-    status.size = EXT_STATUS_RECORD_SIZE;
-    const auto keep = [&](std::string handed) {
-      kept_ = std::move(handed);
-      return kept_.c_str();
-    };
-    const std::int32_t result = opt::EvalPublishedVariables2(variables_, server_->Session(), 0,
-                                                             keep, record.data(), &status);
-    EXPECT_EQ(result, 0) << status.text;
-    std::memcpy(&text, record.data() + EXT_PUBVAR2_TEXT_POINTER_OFFSET, sizeof text);
-    if (set == nullptr && text != nullptr) got = text;
-    return result;
+    opt::PublishedValueRequest request{0, set != nullptr, std::nullopt};
+    if (set != nullptr) request.text = *set;
+    outcome::Expected<std::string> text =
+        opt::EvalPublishedVariables2(variables_, server_->Session(), 0, request);
+    EXPECT_TRUE(text) << text.GetError().Message();
+    if (!text) return text.GetError().Result();
+    if (set == nullptr) got = std::move(*text);
+    return 0;
   }
 
   // A cell of the block read alone, by the single-cell path.
@@ -110,8 +99,7 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
 
   std::unique_ptr<automation::CExcServerObj> server_;
   opt::CExcclExportedVariable variables_;
-  std::string kept_;
-  char message_[EXT_STATUS_TEXT_SIZE] = {};
+  char message_[260] = {};
 };
 
 TEST_F(PublishedCalcTest, ABlockOverOneBlockCallRoundTripsExactlyAcrossItsBands) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "model/scripted_dialogs.h"
 #include "optimisation/published_ops.h"
 #include "support/cell_texts.h"
+#include "support/guarded_buffer.h"
 
 namespace optimisation_test {
 namespace {
@@ -88,7 +90,7 @@ TEST_F(PublishedTest, BlocksAreToldApartAndTheirRegionsClampedBeforeAnyRead) {
   AddVariable("Block", "A1", 2, 1);
   AddVariable("Column", "A1", 1, 3);
   for (std::int32_t handle : {0, 1}) {
-    EXPECT_EQ(Get(handle), EXT_RESULT_BLOCK_VARIABLE);
+    EXPECT_EQ(Get(handle), opt::kBlockVariableResult);
     EXPECT_EQ(ValueText(), "before");
   }
   EXPECT_EQ(StatusText(), "");
@@ -124,17 +126,6 @@ TEST_F(PublishedTest, ASetWritesTheCellAndTheCascadeCellOfTheTimeStep) {
     }
   }
   EXPECT_EQ(CellText("C2", "Sheet1"), "") << "the variable's worksheet was selected";
-}
-
-TEST_F(PublishedTest, TheSetTextIsReadWithinItsSixtyFourBytesTerminatedOrNot) {
-  AddVariable("Label", "A1");
-  const std::string full(EXT_PUBVAR_TEXT_SIZE, 'x');
-  // What follows the field must not become part of the value.
-  std::memset(record_.bytes.data() + EXT_PUBVAR_UNIT_OFFSET, 'Z', EXT_PUBVAR_UNIT_SIZE);
-  ASSERT_EQ(Set(0, full), 0) << StatusText();
-  EXPECT_EQ(CellText("A1"), full);
-  ASSERT_EQ(Set(0, "short"), 0) << StatusText();
-  EXPECT_EQ(CellText("A1"), "short");
 }
 
 TEST_F(PublishedTest, ABlockIsReadRowByRowWithItsDelimiters) {
@@ -181,40 +172,31 @@ TEST_F(PublishedTest, ASetBlockTextWritesOneCellPerValueAndNoCascade) {
     EXPECT_EQ(RangesAsked(), cells) << text;
   }
   EXPECT_EQ(CellText("B12"), "") << "no cascade for a block";
-  EXPECT_EQ(Cell("C2").vt, VT_R8) << "written as if typed";
+  EXPECT_EQ(Cell("C2").vt, com::VT_R8) << "written as if typed";
   EXPECT_EQ(CellText("C2"), "1");
   EXPECT_TRUE(Cell("D2").IsEmpty()) << "an empty value clears its cell";
   EXPECT_EQ(CellText("E2"), "3");
 }
 
-TEST_F(PublishedTest, EnumerationDescribesEachVariableInTurnAndCutsItsTexts) {
-  const auto next = [&] { return Table().GetNextPublishedVariable(record_.bytes.data()); };
-  Write(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-1});
-  const std::vector<unsigned char> untouched = record_.bytes;
-  EXPECT_EQ(next(), -1) << "an empty list";
-  EXPECT_EQ(record_.bytes, untouched);
+TEST_F(PublishedTest, EnumerationDescribesEachVariableInTurn) {
+  const auto next = [&](std::int32_t handle) { return Table().GetNextPublishedVariable(handle); };
+  EXPECT_FALSE(next(-1)) << "an empty list";
 
   AddVariable("Oil rate", "A1").unit = "STB/d";
   AddVariable(std::string(100, 'm'), "A3").unit = std::string(20, 'u');
+  // Texts are given whole; the record cuts them to its fields.
   const std::pair<std::string, std::string> expected[] = {
-      {"Oil rate", "STB/d"},
-      {std::string(EXT_PUBVAR_TEXT_SIZE - 1, 'm'), std::string(EXT_PUBVAR_UNIT_SIZE - 1, 'u')}};
+      {"Oil rate", "STB/d"}, {std::string(100, 'm'), std::string(20, 'u')}};
   for (std::int32_t handle = 0; handle < 2; ++handle) {
-    record_.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
-    ASSERT_EQ(next(), 0);
-    EXPECT_EQ(Read<std::int32_t>(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET), handle);
-    EXPECT_EQ(record_.bytes[EXT_PUBVAR_FLAG_OFFSET], 1);
-    EXPECT_EQ(ValueText(), expected[handle].first);
-    EXPECT_EQ(RecordText(EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE), expected[handle].second);
+    const auto info = next(handle - 1);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(std::tie(info->handle, info->name, info->unit),
+              std::tie(handle, expected[handle].first, expected[handle].second));
   }
-  const std::vector<unsigned char> last = record_.bytes;
-  EXPECT_EQ(next(), -1);
-  EXPECT_EQ(record_.bytes, last) << "the end of the list leaves the record alone";
-
+  EXPECT_FALSE(next(1)) << "the end of the list";
   // Only -1 starts an enumeration; a handle below it names nothing.
-  Write(record_.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-5});
-  EXPECT_EQ(next(), -1);
-  EXPECT_EQ(Table().GetNextPublishedVariable(nullptr), -1);
+  EXPECT_FALSE(next(-5));
+  EXPECT_FALSE(next(INT32_MAX));
   EXPECT_TRUE(recorder_->Calls().empty()) << "enumeration needs no spreadsheet";
 }
 
@@ -222,7 +204,7 @@ TEST_F(PublishedTest, AddingAndDeletingKeepHandlesAsPositions) {
   AddVariable("First", "A1");
   for (std::int32_t handle : {1, 2}) {
     ASSERT_EQ(Add(handle == 1 ? "Sheet1" : "Data", "B7", "Added"), 0) << StatusText();
-    EXPECT_EQ(Read<std::int32_t>(add_.bytes, EXT_ADD_PUBVAR_HANDLE_OFFSET), handle);
+    EXPECT_EQ(addedHandle_, handle);
   }
   CExcExportedVariable expected;
   expected.name = "Added";
@@ -245,10 +227,10 @@ TEST_F(PublishedTest, AddingAndDeletingKeepHandlesAsPositions) {
     model_->publishedVariables.Clear();
     for (const char* name : {"a", "b", "c"})
       AddVariable(name, "A1");
-    EXPECT_EQ(Table().DelPublishedVariable(handle, Status()), 0);
+    EXPECT_EQ(Answer(Table().DelPublishedVariable(handle)), 0);
     EXPECT_EQ(names(), left) << handle;
   }
-  EXPECT_EQ(Table().DelPublishedVariable(-1, Status()), 0) << "clearing an empty list is fine";
+  EXPECT_EQ(Answer(Table().DelPublishedVariable(-1)), 0) << "clearing an empty list is fine";
   EXPECT_EQ(StatusText(), "");
 }
 
@@ -257,6 +239,8 @@ TEST_F(PublishedTest, TheEditingDialogAnswersWhetherTheUserConfirmed) {
   auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
   const test_support::ScopedDialogs installed(dialogs);
   const auto window = reinterpret_cast<ExtWindow>(0x1234);
+  test_support::GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+  const auto Status = [&] { return status.status(); };
   EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 0);
   ASSERT_EQ(dialogs->Calls().size(), 1u);
   EXPECT_EQ(dialogs->Calls()[0].dialog, "EditPublishedVariables");
@@ -265,7 +249,8 @@ TEST_F(PublishedTest, TheEditingDialogAnswersWhetherTheUserConfirmed) {
   EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 1);
   const test_support::ScopedDialogs library(nullptr);  // the library's own end as cancelled
   EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 1);
-  EXPECT_EQ(StatusText(), "");
+  EXPECT_STREQ(status.status()->text, "");
+  EXPECT_TRUE(status.GuardsIntact());
 }
 
 class PublishedFailureTest : public ItemsTest {
@@ -316,10 +301,8 @@ TEST_F(PublishedFailureTest, BadHandlesAndRefusedAddsChangeNothing) {
       {"set past the end", [&] { return Set(4, "1"); }, kEval},
       {"get2 -1", [&] { return Eval2(-1, false); }, kEval2},
       {"set2 past the end", [&] { return Eval2(4, true, "1"); }, kEval2},
-      {"null record", [&] { return Table().EvalPublishedVariables(nullptr, Status()); }, kEval},
-      {"null record 2", [&] { return Table().EvalPublishedVariables2(nullptr, Status()); }, kEval2},
-      {"delete 4", [&] { return Table().DelPublishedVariable(4, Status()); }, kDel},
-      {"delete -2", [&] { return Table().DelPublishedVariable(-2, Status()); }, kDel},
+      {"delete 4", [&] { return Answer(Table().DelPublishedVariable(4)); }, kDel},
+      {"delete -2", [&] { return Answer(Table().DelPublishedVariable(-2)); }, kDel},
   });
   EXPECT_TRUE(recorder_->Calls().empty()) << recorder_->Transcript();
   Expect({
@@ -335,8 +318,6 @@ TEST_F(PublishedFailureTest, BadHandlesAndRefusedAddsChangeNothing) {
        "No cell passed to AddPublishedVariable()"},
       {"no name", [&] { return Add("Data", "A1", nullptr); },
        "No variable name passed to AddPublishedVariable()"},
-      {"no record", [&] { return Table().AddPublishedVariable(nullptr, Status()); },
-       "No record passed to AddPublishedVariable()"},
       {"sheet names unavailable",
        [&] {
          recorder_->FailCall("Workbook.GetSheets", excel::kApplicationError);
@@ -352,8 +333,7 @@ TEST_F(PublishedFailureTest, BadHandlesAndRefusedAddsChangeNothing) {
        "No valid workbook"},
   });
   EXPECT_EQ(model_->publishedVariables.size(), 4u);
-  EXPECT_EQ(Read<std::int32_t>(add_.bytes, EXT_ADD_PUBVAR_HANDLE_OFFSET), 0x11111111)
-      << "no handle is handed out for a refused add";
+  EXPECT_FALSE(addedHandle_) << "no handle is handed out for a refused add";
 }
 
 TEST_F(PublishedFailureTest, SetsAndGetsThatFail) {
@@ -402,7 +382,7 @@ TEST_F(PublishedFailureTest, NoConnectionIsReportedNotDereferenced) {
       {"set2", [&] { return Eval2(0, true, "5"); }, noConnection},
       {"add", [&] { return Add("Data", "A1", "x"); }, noConnection},
   });
-  EXPECT_EQ(Get(1), EXT_RESULT_BLOCK_VARIABLE) << "a block is known without a connection";
+  EXPECT_EQ(Get(1), opt::kBlockVariableResult) << "a block is known without a connection";
   EXPECT_EQ(model_->publishedVariables.size(), 4u);
 }
 

@@ -29,10 +29,8 @@ constexpr const char* kExcel =
 TEST(Registry, EveryValueKindIsSavedInTheExportLayoutAndLoadsBack) {
   test_support::TempRegistry temp;
   const std::filesystem::path file = temp.folder() / "not" / "yet" / "registry.reg";
-  std::string error = "untouched";
-  std::optional<Registry> registry = Registry::Load(file, &error);
-  ASSERT_TRUE(registry.has_value());
-  EXPECT_EQ(error, "untouched");
+  outcome::Expected<Registry> registry = Registry::Load(file);
+  ASSERT_TRUE(registry) << registry.GetError().Message();
   EXPECT_FALSE(registry->HasKey(kConfig));
   EXPECT_EQ(registry->GetDword(kConfig, "Vista").status, RegistryStatus::kMissing);
 
@@ -62,12 +60,13 @@ TEST(Registry, EveryValueKindIsSavedInTheExportLayoutAndLoadsBack) {
     registry->SetString(kExcel, name, value);
     expected += line + "\n";
   }
-  ASSERT_TRUE(registry->Save(&error)) << error;
+  const outcome::Error saved = registry->Save();
+  ASSERT_FALSE(saved) << saved.Message();
   std::error_code ec;
   EXPECT_EQ(platform::ReadWholeFile(file, &ec), expected + "\n");
 
-  const std::optional<Registry> loaded = Registry::Load(file, &error);
-  ASSERT_TRUE(loaded.has_value()) << error;
+  const outcome::Expected<Registry> loaded = Registry::Load(file);
+  ASSERT_TRUE(loaded) << loaded.GetError().Message();
   for (const auto& [name, value, line] : dwords) {
     const auto read = loaded->GetDword(kConfig, name);
     EXPECT_TRUE(read.ok() && read.value == value) << name;
@@ -88,14 +87,16 @@ TEST(Registry, EveryValueKindIsSavedInTheExportLayoutAndLoadsBack) {
 TEST(Registry, SaveReportsFailure) {
   test_support::TempRegistry temp("REGEDIT4\n");
   Registry blocked(temp.file() / "registry.reg");  // a folder is needed where a file is
-  std::string error;
-  EXPECT_FALSE(blocked.Save(&error));
-  EXPECT_NE(error.find(temp.file().string()), std::string::npos) << error;
+  const outcome::Error blockedError = blocked.Save();
+  EXPECT_TRUE(blockedError);
+  EXPECT_NE(blockedError.Message().find(temp.file().string()), std::string::npos)
+      << blockedError.Message();
 
   Registry nowhere{std::filesystem::path()};
-  EXPECT_FALSE(nowhere.Save(&error));
-  EXPECT_NE(error.find("no settings file location"), std::string::npos) << error;
-  EXPECT_FALSE(nowhere.Save());  // no error text wanted
+  const outcome::Error nowhereError = nowhere.Save();
+  EXPECT_TRUE(nowhereError);
+  EXPECT_NE(nowhereError.Message().find("no settings file location"), std::string::npos)
+      << nowhereError.Message();
 }
 
 TEST(Registry, DefaultPathPrecedence) {
@@ -190,12 +191,11 @@ TEST(RegistryFormat, ReadsAWindowsExportAndRewritesItKeepingWhatItDoesNotChange)
     EXPECT_EQ(registry.GetDword(key, name).status, asDword) << name;
   }
 
-  std::string error;
-  ASSERT_TRUE(registry.Save(&error)) << error;
+  ASSERT_EQ(registry.Save().Message(), "") << "saved";
   EXPECT_EQ(temp.Read(), kWindowsExport);  // header, CRLF, comments, hex data
   registry.SetDword(kConfig, "Vista", 1);
   registry.SetString("HKEY_CURRENT_USER\\Software\\New", "x", "y");
-  ASSERT_TRUE(registry.Save(&error)) << error;
+  ASSERT_EQ(registry.Save().Message(), "") << "saved";
   std::string expected = kWindowsExport;
   ReplaceOnce(expected, "\"Vista\"=dword:00000000", "\"Vista\"=dword:00000001");
   ReplaceOnce(expected, "\r\n; end of file",
@@ -250,8 +250,7 @@ TEST(RegistryFormat, ToleratesHandEditing) {
   EXPECT_EQ(registry.GetString(back, "e").status, RegistryStatus::kMissing);
 
   registry.SetString("HKEY_CURRENT_USER\\SOFTWARE\\Orvane\\Conflux\\CONFIG", "path", "C:\\new");
-  std::string error;
-  ASSERT_TRUE(registry.Save(&error)) << error;
+  ASSERT_EQ(registry.Save().Message(), "") << "saved";
   const std::string saved = temp.Read().value_or("");
   EXPECT_TRUE(saved.starts_with("REGEDIT4\n")) << saved;
   EXPECT_NE(saved.find("\"Path\"=\"C:\\\\new\"\n"), std::string::npos) << saved;
@@ -268,8 +267,7 @@ TEST(RegistryFormat, TextWithLineBreaksUsesTheHexadecimalStringForm) {
     const std::string text =
         "first line\r\nsecond \"line\" é\nthird, long enough to wrap: " + std::string(60, 'x');
     registry.SetString(kConfig, "Notes", text);
-    std::string error;
-    ASSERT_TRUE(registry.Save(&error)) << error;
+    ASSERT_EQ(registry.Save().Message(), "") << "saved";
     const std::string saved = temp.Read().value_or("");
     EXPECT_NE(saved.find("\"Notes\"=hex(1):"), std::string::npos) << saved;
     EXPECT_NE(saved.find(",\\\n  "), std::string::npos) << "long data is continued";
@@ -298,9 +296,8 @@ TEST(RegistryFormat, ReadsUtf16FilesAndByteOrderMarks) {
 TEST(RegistryFormat, EmptyFilesAreEmptyStoresAndMalformedOnesAnErrorNamingTheLine) {
   for (const char* text : {"", "\n\n", "  \r\n\t\r\n", "\xEF\xBB\xBF"}) {
     test_support::TempRegistry temp(text);
-    std::string error;
-    const std::optional<Registry> registry = Registry::Load(temp.file(), &error);
-    ASSERT_TRUE(registry.has_value()) << error;
+    const outcome::Expected<Registry> registry = Registry::Load(temp.file());
+    ASSERT_TRUE(registry) << registry.GetError().Message();
     EXPECT_FALSE(registry->HasKey("HKEY_CURRENT_USER"));
   }
 
@@ -330,8 +327,9 @@ TEST(RegistryFormat, EmptyFilesAreEmptyStoresAndMalformedOnesAnErrorNamingTheLin
   };
   for (const Case& c : cases) {
     test_support::TempRegistry temp(c.text);
-    std::string error;
-    EXPECT_FALSE(Registry::Load(temp.file(), &error).has_value()) << c.text;
+    const outcome::Expected<Registry> registry = Registry::Load(temp.file());
+    EXPECT_FALSE(registry) << c.text;
+    const std::string& error = registry.GetError().Message();
     if (c.line > 0) {
       EXPECT_NE(error.find("line " + std::to_string(c.line) + ":"), std::string::npos) << error;
     }
@@ -339,9 +337,10 @@ TEST(RegistryFormat, EmptyFilesAreEmptyStoresAndMalformedOnesAnErrorNamingTheLin
     EXPECT_NE(error.find(temp.file().string()), std::string::npos) << error;
   }
   test_support::TempRegistry temp;
-  std::string error;
-  EXPECT_FALSE(Registry::Load(temp.folder(), &error).has_value()) << "a folder is no file";
-  EXPECT_NE(error.find(temp.folder().string()), std::string::npos) << error;
+  const outcome::Expected<Registry> folder = Registry::Load(temp.folder());
+  EXPECT_FALSE(folder) << "a folder is no file";
+  EXPECT_NE(folder.GetError().Message().find(temp.folder().string()), std::string::npos)
+      << folder.GetError().Message();
 }
 
 }  // namespace

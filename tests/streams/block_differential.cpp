@@ -1,8 +1,10 @@
 #include "block_differential.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "automation/cell_address.h"
+#include "host/message.h"
 
 namespace streams_test {
 namespace {
@@ -83,22 +85,20 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
   fill(matrix, n, n);
   fill({1, 1}, 60, 3);  // where the property cells point
 
-  IprRecord& pushed = round.pushed;
-  pushed.PutWord(EXT_IPR_HANDLE_OFFSET, 0);
-  for (std::size_t offset = EXT_IPR_OIL_RATE_OFFSET; offset <= EXT_IPR_TEMPERATURE_OFFSET;
-       offset += 80)
-    pushed.Put(offset, random.OneIn(5) ? EXT_UNDEFINED_VALUE : random.Number());
-  for (std::size_t offset = EXT_IPR_OIL_GRAVITY_OFFSET; offset <= EXT_IPR_WATER_GRAVITY_OFFSET;
-       offset += 8)
-    pushed.Put(offset, random.Number());
-  pushed.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET,
-                 static_cast<std::uint32_t>(random.Pick(0, 0x3FFF)));
-  pushed.PutWord(EXT_IPR_EOS_MODEL_OFFSET, static_cast<std::uint32_t>(random.Pick(0, 3)));
+  streams::IprValues& pushed = round.pushed;
+  pushed.handle = 0;
+  for (double* rate : {&pushed.oilRate, &pushed.waterRate, &pushed.gasRate, &pushed.pressure,
+                       &pushed.massRate, &pushed.temperature})
+    *rate = random.OneIn(5) ? EXT_UNDEFINED_VALUE : random.Number();
+  for (double* gravity : {&pushed.oilGravity, &pushed.gasGravity, &pushed.waterGravity})
+    *gravity = random.Number();
+  pushed.componentFlags = static_cast<std::uint32_t>(random.Pick(0, 0x3FFF));
+  pushed.eosModel = static_cast<std::uint32_t>(random.Pick(0, 3));
   for (std::size_t i = 0; i < n; ++i) {
-    for (const std::size_t array : kComponentArrays)
-      pushed.Put(array + 8 * i, random.Number());
+    for (streams::ComponentValues& column : pushed.components)
+      column[i] = random.Number();
     for (std::size_t j = 0; j < n; ++j)
-      pushed.Put(MatrixField(i, j), random.Number());
+      pushed.interaction[i][j] = random.Number();
   }
   round.position = {45000.0 + random.Pick(0, 100), static_cast<std::uint32_t>(random.Pick(0, 4))};
 
@@ -146,9 +146,9 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
 }
 
 void BlockDifferential::Prepare(Twin& twin, const Round& round) {
-  std::string error;
-  twin.session = automation::CreateExcelSession(error);
-  ASSERT_NE(twin.session, nullptr) << error;
+  auto started = automation::CreateExcelSession();
+  ASSERT_TRUE(started) << started.GetError().Message();
+  twin.session = *std::move(started);
   char message[EXT_STATUS_TEXT_SIZE] = {};
   ASSERT_EQ(twin.session->NewWorkbook(message), 0) << message;
   Attached(twin);
@@ -190,7 +190,7 @@ void BlockDifferential::Compare(Twin& cells, Twin& blocks, const std::string& wh
   EXPECT_TRUE(cells.status.bytes == blocks.status.bytes)
       << what << ": status records, " << cells.status.chars() + EXT_STATUS_TEXT_OFFSET << " / "
       << blocks.status.chars() + EXT_STATUS_TEXT_OFFSET;
-  EXPECT_TRUE(cells.ipr.bytes == blocks.ipr.bytes) << what << ": IPR records";
+  EXPECT_TRUE(cells.ipr == blocks.ipr) << what << ": stream values";
   EXPECT_EQ(cells.texts, blocks.texts) << what;
   EXPECT_EQ(cells.details.inputStreams.At(0)->sheetName,
             blocks.details.inputStreams.At(0)->sheetName);
@@ -228,10 +228,18 @@ void BlockDifferential::Run(const Round& round) {
     Compare(cells, blocks, what, ignored);
   };
 
-  both("GetIPR", [](Twin& twin) {
-    twin.ipr.PutWord(EXT_IPR_HANDLE_OFFSET, 1);
-    return streams::GetIPR(twin.details, twin.session.get(), twin.ipr.bytes.data(),
-                           twin.status.status());
+  // The stream operations' outcomes reach the status records as the host's
+  // edge writes them.
+  const auto answer = [](Twin& twin, const outcome::Error& error) {
+    host::StatusRecord status(twin.status.status());
+    return host::Answer(error, status);
+  };
+  both("GetIPR", [&](Twin& twin) {
+    twin.ipr.handle = 1;
+    outcome::Partial<streams::IprValues> got =
+        streams::GetIPR(twin.details, twin.session.get(), std::move(twin.ipr));
+    twin.ipr = std::move(got.value);
+    return answer(twin, got.error);
   });
 
   // The one place where the two ways part on a failure: the table is
@@ -254,25 +262,22 @@ void BlockDifferential::Run(const Round& round) {
   both(
       "SetIPR",
       [&](Twin& twin) {
-        std::memcpy(twin.ipr.bytes.data(), round.pushed.bytes.data(), EXT_IPR_RECORD_SIZE);
-        return streams::SetIPR(twin.details, twin.session.get(), round.position,
-                               twin.ipr.bytes.data(), twin.status.status());
+        twin.ipr = round.pushed;
+        return answer(twin,
+                      streams::SetIPR(twin.details, twin.session.get(), round.position, twin.ipr));
       },
       laterTableRows);
   if (laterTableRows) return InjectAt(std::nullopt);  // the twins now differ there
 
   const auto eval = [&](Twin& twin, bool set) {
-    std::vector<unsigned char> record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);  // handle 0
-    record[EXT_PUBVAR2_FLAG_OFFSET] = set ? 1 : 0;
-    const char* text = round.setText.c_str();
-    std::memcpy(record.data() + EXT_PUBVAR2_TEXT_POINTER_OFFSET, &text, sizeof text);
-    const optimisation::ResultTextSink sink = [&](std::string_view result) {
-      twin.texts.emplace_back(result);
-      return twin.texts.back().c_str();
-    };
-    return optimisation::EvalPublishedVariables2(twin.variables, twin.session.get(),
-                                                 round.position.timestep, sink, record.data(),
-                                                 twin.status.status());
+    optimisation::PublishedValueRequest request{0, set, std::nullopt};
+    if (set) request.text = round.setText;
+    outcome::Expected<std::string> text = optimisation::EvalPublishedVariables2(
+        twin.variables, twin.session.get(), round.position.timestep, request);
+    host::StatusRecord status(twin.status.status());
+    if (!text) return host::Answer(text.TakeError(), status);
+    if (!set) twin.texts.push_back(std::move(*text));
+    return std::int32_t{0};
   };
   both("EvalPublishedVariables2 get", [&](Twin& twin) { return eval(twin, false); });
   both("EvalPublishedVariables2 set", [&](Twin& twin) { return eval(twin, true); });

@@ -1,7 +1,8 @@
 // The block transfer held to the single-cell transfer: twin workbooks with the
 // same random streams and published variables, one run cell by cell
-// (GRIDMOOR_BLOCK_TRANSFER=0), one by blocks; host records (guard bytes
-// included), results, messages and every cell of the sheets must agree. Runs
+// (GRIDMOOR_BLOCK_TRANSFER=0), one by blocks; stream values, host records
+// (guard bytes included), results, messages and every cell of the sheets
+// must agree. Runs
 // on any application: the in-memory one under `unit`, Calc under
 // `integration`.
 #pragma once
@@ -25,11 +26,12 @@
 #include "case/composition.h"
 #include "case/exported_variable.h"
 #include "case/stream_data.h"
+#include "case/stream_values.h"
 #include "excel/errors.h"
 #include "gridmoor/host.h"
-#include "ipr_record.h"
 #include "optimisation/published_ops.h"
 #include "streams/stream_transfer.h"
+#include "support/guarded_buffer.h"
 #include "support/memory_application.h"
 #include "support/temp_registry.h"
 
@@ -47,7 +49,7 @@ struct Twin {
   com::Ptr<test_support::MemoryApplication> memory;  // when it runs on one
   model::CExcCaseDetails details;
   optimisation::CExcclExportedVariable variables;
-  IprRecord ipr;
+  streams::IprValues ipr;
   test_support::GuardedBuffer status{EXT_STATUS_RECORD_SIZE, 0};
   std::vector<std::string> texts;  // handed out by published-variable reads
 
@@ -65,7 +67,7 @@ struct Round {
   streams::CExcStreamCompositionData block;
   std::vector<std::string> names;
   std::vector<std::pair<std::string, com::Variant>> cells;  // the sheet's content
-  IprRecord pushed;                                         // SetIPR's record
+  streams::IprValues pushed;                                // SetIPR's values
   streams::RunPosition position;
   optimisation::CExcExportedVariable variable;
   std::string setText;

@@ -12,7 +12,7 @@
 namespace streams_test {
 namespace {
 
-constexpr HRESULT kRefused = static_cast<HRESULT>(0x800A03EC);
+constexpr com::HRESULT kRefused = static_cast<com::HRESULT>(0x800A03EC);
 
 class MemoryBlockDifferential : public BlockDifferential {
  protected:
@@ -29,7 +29,7 @@ class MemoryBlockDifferential : public BlockDifferential {
       for (const auto& [at, cell] : sheet->cells) {
         if (!cell.formula.empty()) {
           cells[at] = com::Variant::Text(cell.formula);
-        } else if (cell.value.vt != VT_EMPTY) {
+        } else if (cell.value.vt != com::VT_EMPTY) {
           cells[at] = cell.value;
         }
       }
@@ -46,7 +46,7 @@ class MemoryBlockDifferential : public BlockDifferential {
     fault.andLater = true;
     fault.when = [at = *cell](const test_support::RecordedCall& call) {
       const auto corner = [&](std::size_t i) -> std::optional<CellAt> {
-        if (call.arguments.size() <= i || call.arguments[i].vt != VT_BSTR) return std::nullopt;
+        if (call.arguments.size() <= i || call.arguments[i].vt != com::VT_BSTR) return std::nullopt;
         return PlainCell(com::VariantToText(call.arguments[i]));
       };
       const std::optional<CellAt> first = corner(0);
@@ -67,7 +67,7 @@ TEST_F(MemoryBlockDifferential, RandomStreamsAndVariablesAgreeCellByCellAndByBlo
   // Not vacuous: blocks were asked for.
   std::size_t blocks = 0;
   for (const auto& call : recorder_->CallsOf("Worksheet.GetRange"))
-    blocks += call.arguments.size() > 1 && call.arguments[1].vt == VT_BSTR;
+    blocks += call.arguments.size() > 1 && call.arguments[1].vt == com::VT_BSTR;
   EXPECT_GT(blocks, 100u);
 }
 

@@ -36,7 +36,7 @@ class CalcBlockDifferential : public BlockDifferential {
       for (std::size_t c = 0; c < grid.Columns(); ++c) {
         const com::Variant& value =
             grid.At(static_cast<std::int32_t>(r) + 1, static_cast<std::int32_t>(c) + 1);
-        if (value.vt != VT_EMPTY) cells[{static_cast<int>(r) + 1, static_cast<int>(c) + 1}] = value;
+        if (value.vt != com::VT_EMPTY) cells[{static_cast<int>(r) + 1, static_cast<int>(c) + 1}] = value;
       }
     }
     return cells;
@@ -59,9 +59,9 @@ TEST_F(CalcBlockDifferential, RandomStreamsAndVariablesAgreeCellByCellAndByBlock
 TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) {
   constexpr int kComponents = 3;
   Twin twin;
-  std::string error;
-  twin.session = automation::CreateExcelSession(error);
-  ASSERT_NE(twin.session, nullptr) << error;
+  auto started = automation::CreateExcelSession();
+  ASSERT_TRUE(started) << started.GetError().Message();
+  twin.session = *std::move(started);
   ExtStatusRecord status{};
   ASSERT_EQ(twin.session->NewWorkbook(status.text), 0) << status.text;
   model::CExcCaseDetails& details = twin.details;
@@ -83,21 +83,20 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
   in.composition.eosModelCell = "B15";
   in.composition.columnUnits[2] = 3;
 
-  IprRecord& pushed = twin.ipr;
-  pushed.PutWord(EXT_IPR_HANDLE_OFFSET, 0);
-  pushed.PutWord(EXT_IPR_EOS_MODEL_OFFSET, EXT_EOS_PR);
-  pushed.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0x3FFF);
+  streams::IprValues& pushed = twin.ipr;
+  pushed.handle = 0;
+  pushed.eosModel = streams::kEosPengRobinson;
+  pushed.componentFlags = 0x3FFF;
   auto property = [](int k, int i) { return 1.5 * k + 0.25 * i + 0.125; };
   auto coefficient = [](int i, int j) { return 0.001 * (i + 1) + 0.0001 * j; };
   for (int i = 0; i < kComponents; ++i) {
     for (int k = 1; k <= 14; ++k)
-      pushed.Put(ComponentField(k, i), property(k, i));
+      pushed.components[k - 1][i] = property(k, i);
     for (int j = 0; j < kComponents; ++j)
-      pushed.Put(MatrixField(i, j), coefficient(i, j));
+      pushed.interaction[i][j] = coefficient(i, j);
   }
-  ASSERT_EQ(streams::SetIPR(details, twin.session.get(), {45000, 0}, pushed.bytes.data(), &status),
-            0)
-      << status.text;
+  const outcome::Error set = streams::SetIPR(details, twin.session.get(), {45000, 0}, pushed);
+  ASSERT_FALSE(set) << set.Message();
   EXPECT_EQ(in.sheetName, "Separator");
 
   // Out-1's cells are formulas of In-1's, on the same sheet: its component
@@ -121,34 +120,37 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
   out.composition.interactionCell = "Q50";
   out.composition.eosModelCell = "D15";
 
-  IprRecord pulled;
-  pulled.PutWord(EXT_IPR_HANDLE_OFFSET, 1);
-  ASSERT_EQ(streams::GetIPR(details, twin.session.get(), pulled.bytes.data(), &status), 0)
-      << status.text;
+  constexpr double kLeft = -7.25;  // what the get must leave on the diagonal
+  streams::IprValues asked;
+  asked.handle = 1;
+  for (int i = 0; i < kComponents; ++i)
+    asked.interaction[i][i] = kLeft;
+  const outcome::Partial<streams::IprValues> got =
+      streams::GetIPR(details, twin.session.get(), asked);
+  ASSERT_FALSE(got.error) << got.error.Message();
+  const streams::IprValues& pulled = got.value;
   // Relative agreement to what 15 significant digits of cell text keep.
   const auto close = [](double actual, double expected, const std::string& what) {
     EXPECT_NEAR(actual, expected, 1e-12 * std::max(1.0, std::abs(expected))) << what;
   };
-  EXPECT_EQ(pulled.Word(EXT_IPR_EOS_MODEL_OFFSET), static_cast<std::uint32_t>(EXT_EOS_PR));
-  EXPECT_EQ(pulled.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
-  EXPECT_EQ(pulled.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 3u);
-  EXPECT_EQ(pulled.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu);
+  EXPECT_EQ(pulled.eosModel, streams::kEosPengRobinson);
+  EXPECT_EQ(pulled.compositionPresent, 1u);
+  EXPECT_EQ(pulled.componentCount, 3u);
+  EXPECT_EQ(pulled.componentFlags, 0x3FFFu);
   for (int i = 0; i < kComponents; ++i) {
     for (int k = 1; k <= 14; ++k) {
-      close(pulled.At(ComponentField(k, i)), property(k, i),
+      close(pulled.components[k - 1][i], property(k, i),
             "column " + std::to_string(k) + ", component " + std::to_string(i));
     }
     for (int j = 0; j < kComponents; ++j) {
       if (i == j) {
-        EXPECT_EQ(pulled.At(MatrixField(i, j)), HostFill()) << "the diagonal is left";
+        EXPECT_EQ(pulled.interaction[i][j], kLeft) << "the diagonal is left";
       } else {
-        close(pulled.At(MatrixField(i, j)), coefficient(i, j),
+        close(pulled.interaction[i][j], coefficient(i, j),
               "matrix " + std::to_string(i) + "," + std::to_string(j));
       }
     }
   }
-  EXPECT_TRUE(pushed.GuardsIntact());
-  EXPECT_TRUE(pulled.GuardsIntact());
 }
 
 }  // namespace

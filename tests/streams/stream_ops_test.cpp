@@ -2,17 +2,15 @@
 // QueryComp, GetStreamComposition), and a stream's values between the
 // host's IPR record and its worksheet cells (GetIPR reads an output stream's
 // cells, SetIPR writes an input stream's). A case with streams over a session
-// on the in-memory application, every call recorded, and host records
-// followed by guard bytes that every test checks at its end.
+// on the in-memory application, every call recorded; the operations take and
+// give values (their host records are the driver's, tested there).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -23,11 +21,12 @@
 #include "case/case_details.h"
 #include "case/composition.h"
 #include "case/stream_data.h"
+#include "case/stream_values.h"
 #include "com/error_text.h"
 #include "com/variant_text.h"
 #include "excel/errors.h"
 #include "gridmoor/host.h"
-#include "ipr_record.h"
+#include "outcome/outcome.h"
 #include "streams/composition_ops.h"
 #include "streams/stream_transfer.h"
 #include "support/cell_texts.h"
@@ -37,12 +36,35 @@ namespace {
 
 using com::Variant;
 using streams::CExcCompositionDefinition;
+using streams::IprValues;
 using ::testing::Contains;
 using ::testing::Not;
 using Strings = std::vector<std::string>;
 using Variants = std::vector<Variant>;
 constexpr double kRunDate = 45000.5;
 constexpr double kUndefined = EXT_UNDEFINED_VALUE;
+constexpr std::uint32_t kHostWord = 0x11111111u;
+
+// What the host left in a value the operations do not touch.
+double HostFill() {
+  return std::bit_cast<double>(0x1111111111111111ull);
+}
+
+// Values as a host passes them before any was set: every number the fill.
+IprValues HostValues() {
+  IprValues values;
+  for (double* field :
+       {&values.oilRate, &values.waterRate, &values.gasRate, &values.pressure, &values.temperature,
+        &values.oilGravity, &values.waterGravity, &values.gasGravity, &values.massRate})
+    *field = HostFill();
+  for (std::uint32_t* word : {&values.compositionPresent, &values.componentCount,
+                              &values.componentFlags, &values.eosModel})
+    *word = kHostWord;
+  for (auto* table : {&values.components, &values.interaction})
+    for (streams::ComponentValues& column : *table)
+      column.fill(HostFill());
+  return values;
+}
 
 // The component table at B20 (names in B, column k in the k-th column after
 // B) and the interaction matrix at R20, as the tests lay them out.
@@ -67,11 +89,6 @@ class StreamTest : public test_support::SessionTest {
     recorder_->Clear();
   }
 
-  void TearDown() override {
-    EXPECT_TRUE(ipr_.GuardsIntact()) << "written past the IPR record";
-    EXPECT_TRUE(status_.GuardsIntact()) << "written past the status record";
-  }
-
   void SetCounts(std::uint32_t inputs, std::uint32_t outputs) {
     details_.inputCount = inputs;
     details_.outputCount = outputs;
@@ -93,9 +110,12 @@ class StreamTest : public test_support::SessionTest {
         std::make_unique<CExcCompositionDefinition>(name, std::move(names)));
   }
 
-  ExtStatusRecord* Status() { return status_.status(); }
-  std::string StatusText() { return Status()->text; }
-  void* Ipr() { return ipr_.bytes.data(); }
+  // The result an outcome gives the host, keeping its message.
+  std::int32_t Answer(const outcome::Error& error) {
+    message_ = error.Message();
+    return error.Result();
+  }
+  const std::string& StatusText() const { return message_; }
 
   Variant Cell(const std::string& cell, const std::string& sheet = "Flow") const {
     return book_->CellValue(sheet, cell);
@@ -115,97 +135,69 @@ class StreamTest : public test_support::SessionTest {
   std::unique_ptr<automation::CExcExcelObj> session_;
   com::Ptr<test_support::MemoryWorkbook> book_;
   model::CExcCaseDetails details_;
-  IprRecord ipr_;
-  test_support::GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+  IprValues ipr_ = HostValues();
+  std::string message_;
 };
 
-// Two inputs and one output with compositions on, and the host's stream
-// record and component list followed by guard bytes.
+// Two inputs and one output with compositions on.
 class StreamListTest : public StreamTest {
  protected:
   void SetUp() override {
     StreamTest::SetUp();
     SetCounts(2, 1);
     details_.useCompositions = 1;
-    std::strcpy(Status()->text, "as before");
-  }
-  void TearDown() override {
-    StreamTest::TearDown();
-    EXPECT_TRUE(stream_.GuardsIntact() && list_.GuardsIntact());
   }
 
-  std::int32_t Next(std::int32_t query = 1, bool createFailed = false) {
-    return streams::EnumStreams(details_, createFailed, stream_.bytes.data(), query, Status());
+  // The stream after `cursor`, or the failure's result and message.
+  std::int32_t Next(std::optional<std::uint32_t> cursor, std::int32_t query = 1,
+                    bool createFailed = false) {
+    outcome::Expected<streams::StreamListing> next =
+        streams::EnumStreams(details_, createFailed, cursor, query);
+    if (!next) return Answer(next.TakeError());
+    listing_ = *next;
+    return Answer(outcome::Error::Success());
   }
   void Add(const std::string& name, std::vector<std::string> names) {
     details_.compositions.Add(std::make_unique<CExcCompositionDefinition>(name, std::move(names)));
   }
+  // The result the host gets: 1 with names, 0 when compositions are off.
   std::int32_t Get(std::int32_t stream, bool createFailed = false) {
-    return streams::GetStreamComposition(details_, createFailed, list_.bytes.data(), stream,
-                                         Status());
-  }
-  // Name slots `first` ... `last` as they stand, NULs and host bytes (0x11)
-  // after the text shown as "|" and "~".
-  Strings Slots(std::size_t first, std::size_t last) {
-    Strings slots;
-    for (std::size_t i = first; i <= last; ++i) {
-      slots.emplace_back(
-          list_.chars() + EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
-          EXT_COMPONENT_LIST_NAME_SIZE);
-      std::ranges::replace(slots.back(), '\0', '|');
-      std::ranges::replace(slots.back(), '\x11', '~');
-    }
-    return slots;
+    auto names = streams::GetStreamComposition(details_, createFailed, stream);
+    if (!names) return Answer(names.TakeError());
+    names_ = *names;
+    return *names ? 1 : 0;
   }
 
-  HostBuffer stream_{EXT_STREAM_RECORD_MIN_SIZE};
-  HostBuffer list_{EXT_COMPONENT_LIST_RECORD_MIN_SIZE};
+  streams::StreamListing listing_;
+  std::optional<streams::ComponentList> names_;
 };
 
 TEST_F(StreamListTest, EnumStreamsListsInputsThenOutputsFromTheStartCursor) {
-  const std::tuple<std::uint32_t, std::uint32_t, const char*> expected[] = {
-      {EXT_STREAM_KIND_INPUT, 0, "In-1"},
-      {EXT_STREAM_KIND_INPUT, 0, "In-2"},
-      {EXT_STREAM_KIND_OUTPUT, 1, "Out-1"}};
-  stream_.PutWord(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
-  std::uint32_t cursor = 0;
-  for (const auto& [kind, isOutput, name] : expected) {
-    ASSERT_EQ(Next(), 0) << name;
-    // The cursor, words 12 ... 24, the kind and whether it is an output.
-    EXPECT_EQ((std::vector<std::uint32_t>{stream_.Word(EXT_STREAM_CURSOR_OFFSET), stream_.Word(12),
-                                          stream_.Word(16), stream_.Word(20), stream_.Word(24),
-                                          stream_.Word(EXT_STREAM_KIND_OFFSET),
-                                          stream_.Word(EXT_STREAM_IS_OUTPUT_OFFSET)}),
-              (std::vector<std::uint32_t>{cursor++, 0, 0, 0, 1, kind, isOutput}));
-    EXPECT_EQ(std::string(stream_.chars() + EXT_STREAM_NAME_OFFSET), name);
-    EXPECT_EQ(std::string(stream_.chars() + EXT_STREAM_DESCRIPTION_OFFSET), "Excel stream");
-    EXPECT_EQ(stream_.Word(0), 0x11111111u) << "the word at 0 is the host's";
-    // Only the texts and their terminators are written in the text fields.
-    EXPECT_EQ(stream_.bytes[EXT_STREAM_DESCRIPTION_OFFSET + 13], 0x11);
-    EXPECT_EQ(stream_.bytes[EXT_STREAM_NAME_OFFSET + 63], 0x11);
+  const streams::StreamListing expected[] = {{0, false, "In-1", "Excel stream"},
+                                             {1, false, "In-2", "Excel stream"},
+                                             {2, true, "Out-1", "Excel stream"}};
+  std::uint32_t cursor = 0xFFFFFFFFu;
+  for (const streams::StreamListing& listing : expected) {
+    ASSERT_EQ(Next(cursor), 0) << listing.name;
+    EXPECT_EQ(listing_, listing);
+    cursor = listing_.handle;
   }
-  const std::vector<unsigned char> atEnd = stream_.bytes;
-  EXPECT_EQ(Next(), -1);
-  EXPECT_EQ(stream_.bytes, atEnd) << "the end of the list changes nothing";
-  stream_.PutWord(EXT_STREAM_CURSOR_OFFSET, 41);
-  EXPECT_EQ(Next(), -1);
-  EXPECT_EQ(StatusText(), "as before");
-
-  stream_.PutWord(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
-  const std::vector<unsigned char> start = stream_.bytes;
-  EXPECT_EQ(Next(/*query=*/2), -1);
-  EXPECT_EQ(Next(1, /*createFailed=*/true), 1);
+  // The end of the list, and query 2, give nothing without a message.
+  for (const auto& [at, query] : {std::pair{2u, 1}, {41u, 1}, {0xFFFFFFFFu, 2}}) {
+    EXPECT_EQ(Next(at, query), -1) << at << ", query " << query;
+    EXPECT_EQ(StatusText(), "");
+  }
+  EXPECT_EQ(Next(0xFFFFFFFFu, 1, /*createFailed=*/true), 1);
   EXPECT_EQ(StatusText(), "There is no connection to Excel");
-  EXPECT_EQ(stream_.bytes, start) << "query 2 and a failed start change nothing";
-  EXPECT_EQ(Next(/*query=*/0), 0) << "only query 2 is refused";
-  EXPECT_EQ(streams::EnumStreams(details_, false, nullptr, 1, Status()), 1);
+  EXPECT_EQ(Next(0xFFFFFFFFu, /*query=*/0), 0) << "only query 2 is refused";
+  EXPECT_EQ(Next(std::nullopt), 1);
   EXPECT_EQ(StatusText(), "Invalid stream record passed to Gridmoor::EnumStreams");
 }
 
-// Compositions are per stream: QueryComp refuses, GetStreamComposition fills
-// a stream's list or, failing, leaves it untouched.
-TEST_F(StreamListTest, CompositionListsAreFilledByteForByteOrLeftUntouched) {
-  EXPECT_EQ(streams::QueryComp(details_, Status()), 1);
+// Compositions are per stream: QueryComp refuses, GetStreamComposition gives
+// a stream's names or says why not.
+TEST_F(StreamListTest, CompositionListsGiveTheStreamsNamesOrSayWhyNot) {
+  EXPECT_EQ(Answer(streams::QueryComp(details_)), 1);
   EXPECT_EQ(StatusText(),
             "Excel compositions are treated 'per stream' rather than 'per application'.\n"
             "QueryComp should not be called (contact Orvax)");
@@ -218,7 +210,6 @@ TEST_F(StreamListTest, CompositionListsAreFilledByteForByteOrLeftUntouched) {
   Add("Huge", Strings(101, "C"));
   details_.inputStreams.At(1)->compositionName = "Empty";
   details_.outputStreams.At(0)->compositionName = "Huge";
-  const std::vector<unsigned char> before = list_.bytes;
   const std::string invalid = "Invalid handle passed to Gridmoor::GetStreamComposition";
   const std::tuple<std::int32_t, bool, std::string> cases[] = {
       {0, true, "There is no connection to Excel"},
@@ -230,58 +221,55 @@ TEST_F(StreamListTest, CompositionListsAreFilledByteForByteOrLeftUntouched) {
       {-1, false, invalid},
   };
   for (const auto& [stream, createFailed, message] : cases) {
-    std::strcpy(Status()->text, "");
     EXPECT_EQ(Get(stream, createFailed), -1) << message;
     EXPECT_EQ(StatusText(), message);
-    EXPECT_EQ(list_.bytes, before) << message;
   }
-  details_.inputStreams.At(0)->compositionName = "Gas";
-  EXPECT_EQ(streams::GetStreamComposition(details_, false, nullptr, 0, Status()), -1);
   details_.useCompositions = 0;
-  std::strcpy(Status()->text, "as before");
-  EXPECT_EQ(streams::QueryComp(details_, Status()), -1);
+  message_ = "as before";
+  EXPECT_EQ(Answer(streams::QueryComp(details_)), -1);
+  EXPECT_EQ(StatusText(), "");
   EXPECT_EQ(Get(0), 0) << "compositions off";
-  EXPECT_EQ(StatusText(), "as before");
-  EXPECT_EQ(list_.bytes, before);
+  EXPECT_EQ(names_, std::nullopt);
 
   details_.useCompositions = 1;
   details_.inputStreams.At(1)->compositionName = "Gas";
   details_.outputStreams.At(0)->compositionName = "Oil";
   EXPECT_EQ(Get(1), 1);
-  EXPECT_EQ(list_.Word(EXT_COMPONENT_LIST_COUNT_OFFSET), 3u);
-  EXPECT_EQ(Slots(0, 3), (std::vector<std::string>{"N2|~~~~~~~~~~~~~", "CO2|~~~~~~~~~~~~",
-                                                   "C1|~~~~~~~~~~~~~", "~~~~~~~~~~~~~~~~"}));
-  EXPECT_EQ(list_.Word(0), 0x11111111u) << "the word at 0 is the host's";
-
-  EXPECT_EQ(Get(2), 1);  // Out-1: names are cut to their slot, terminated
-  EXPECT_EQ(list_.Word(EXT_COMPONENT_LIST_COUNT_OFFSET), 100u);
-  EXPECT_EQ(Slots(0, 2),
-            (std::vector<std::string>{"C7+|~~~~~~~~~~~~", "ABCDEFGHIJKLMNO|", "exactly15chars!|"}));
-  EXPECT_EQ(Slots(99, 99), std::vector<std::string>{"Component-99-lo|"});
-  EXPECT_EQ(StatusText(), "as before");
+  EXPECT_EQ(names_, (streams::ComponentList{{"N2", "CO2", "C1"}}));
+  EXPECT_EQ(Get(2), 1);  // Out-1: the names whole; the host's slots cut them
+  EXPECT_EQ(names_, streams::ComponentList{hundred});
 }
 
 // GetIPR on Out-1 and SetIPR on In-1.
 class IprTest : public StreamTest {
  protected:
+  // The result the host gets; the values keep what the get read, also on a
+  // failure.
   std::int32_t Get() {
-    ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 1);  // Out-1
-    return streams::GetIPR(details_, session_.get(), Ipr(), Status());
+    ipr_.handle = 1;  // Out-1
+    outcome::Partial<IprValues> got = streams::GetIPR(details_, session_.get(), ipr_);
+    ipr_ = std::move(got.value);
+    return Answer(got.error);
   }
   std::int32_t Set(std::uint32_t timestep = 0) {
-    ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, 0);  // In-1
-    return streams::SetIPR(details_, session_.get(), {kRunDate, timestep}, Ipr(), Status());
+    ipr_.handle = 0;  // In-1
+    return Answer(streams::SetIPR(details_, session_.get(), {kRunDate, timestep}, ipr_));
   }
+
+  // Entry i of component-table column k (1 ... 14), and coefficient i, j.
+  double& ComponentField(std::size_t k, std::size_t i) { return ipr_.components[k - 1][i]; }
+  double& MatrixField(std::size_t i, std::size_t j) { return ipr_.interaction[i][j]; }
 
   // The host's values of a stream, in internal units.
   void Give() {
-    const std::pair<std::size_t, double> given[] = {
-        {EXT_IPR_OIL_RATE_OFFSET, 100},    {EXT_IPR_WATER_RATE_OFFSET, 50},
-        {EXT_IPR_GAS_RATE_OFFSET, 2.5},    {EXT_IPR_PRESSURE_OFFSET, 145},
-        {EXT_IPR_TEMPERATURE_OFFSET, 150}, {EXT_IPR_OIL_GRAVITY_OFFSET, 0.85},
-        {EXT_IPR_GAS_GRAVITY_OFFSET, 0.7}, {EXT_IPR_WATER_GRAVITY_OFFSET, 1.02}};
-    for (const auto& [field, value] : given)
-      ipr_.Put(field, value);
+    ipr_.oilRate = 100;
+    ipr_.waterRate = 50;
+    ipr_.gasRate = 2.5;
+    ipr_.pressure = 145;
+    ipr_.temperature = 150;
+    ipr_.oilGravity = 0.85;
+    ipr_.gasGravity = 0.7;
+    ipr_.waterGravity = 1.02;
   }
 
   // Binds every row of a grid to <column>2 ... <column>11 with the given units.
@@ -309,15 +297,15 @@ class IprTest : public StreamTest {
 // cell's text becomes a number is the cell transfer's business.
 TEST_F(IprTest, PropertyRowsFillTheirFieldsFromTheStreamsSheetConverted) {
   // The bound cell and its unit, the value in B2, B3, ..., the field and what it gets.
-  const std::tuple<const char*, std::uint32_t, Variant, std::size_t, double> rows[] = {
-      {"B2", 1, Variant::Double(100), EXT_IPR_OIL_RATE_OFFSET, 100 / 0.158987},         // Sm3/d
-      {"B3", 0, Variant::Double(50), EXT_IPR_WATER_RATE_OFFSET, 50},                    // STB/d
-      {"B4", 2, Variant::Double(2500), EXT_IPR_GAS_RATE_OFFSET, 2.5},                   // Mscf/d
-      {"B5", 3, Variant::Double(10), EXT_IPR_PRESSURE_OFFSET, 10 / 0.068948 - 14.696},  // BARa
-      {"B6", 1, Variant::Double(60), EXT_IPR_TEMPERATURE_OFFSET, 60 / 0.5555 + 32},     // deg C
-      {"B7", 5, Variant::Double(0.85), EXT_IPR_OIL_GRAVITY_OFFSET, 0.85},  // no kind: unit ignored
-      {"B8", 1, Variant::Text("   "), EXT_IPR_WATER_GRAVITY_OFFSET, kUndefined},
-      {"  ", 3, Variant::Double(0.7), EXT_IPR_GAS_GRAVITY_OFFSET, HostFill()},
+  const std::tuple<const char*, std::uint32_t, Variant, double IprValues::*, double> rows[] = {
+      {"B2", 1, Variant::Double(100), &IprValues::oilRate, 100 / 0.158987},          // Sm3/d
+      {"B3", 0, Variant::Double(50), &IprValues::waterRate, 50},                     // STB/d
+      {"B4", 2, Variant::Double(2500), &IprValues::gasRate, 2.5},                    // Mscf/d
+      {"B5", 3, Variant::Double(10), &IprValues::pressure, 10 / 0.068948 - 14.696},  // BARa
+      {"B6", 1, Variant::Double(60), &IprValues::temperature, 60 / 0.5555 + 32},     // deg C
+      {"B7", 5, Variant::Double(0.85), &IprValues::oilGravity, 0.85},  // no kind: unit ignored
+      {"B8", 1, Variant::Text("   "), &IprValues::waterGravity, kUndefined},
+      {"  ", 3, Variant::Double(0.7), &IprValues::gasGravity, HostFill()},
   };
   for (std::size_t row = 0; const auto& [cell, unit, value, field, expected] : rows) {
     const std::string at = "B" + std::to_string(row + 2);
@@ -329,8 +317,8 @@ TEST_F(IprTest, PropertyRowsFillTheirFieldsFromTheStreamsSheetConverted) {
 
   ASSERT_EQ(Get(), 0) << StatusText();
   for (const auto& [cell, unit, value, field, expected] : rows)
-    EXPECT_DOUBLE_EQ(ipr_.At(field), expected) << cell;
-  EXPECT_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), HostFill());
+    EXPECT_DOUBLE_EQ(ipr_.*field, expected) << cell;
+  EXPECT_EQ(ipr_.massRate, HostFill());
   EXPECT_EQ(StatusText(), "");
 }
 
@@ -351,25 +339,25 @@ TEST_F(IprTest, TheEosModelByNameAndOnlyTheBoundCellsOfTheBlock) {
   for (const auto& [eos, model, massRate, expected] : cases) {
     PutCell("B31", eos);
     PutCell("B30", massRate);
-    ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, 7);
-    ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 5);
+    ipr_.eosModel = 7;
+    ipr_.massRate = 5;
     ASSERT_EQ(Get(), 0) << StatusText();
-    EXPECT_EQ(ipr_.Word(EXT_IPR_EOS_MODEL_OFFSET), model) << com::Describe(eos);
-    EXPECT_DOUBLE_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), expected) << com::Describe(massRate);
+    EXPECT_EQ(ipr_.eosModel, model) << com::Describe(eos);
+    EXPECT_DOUBLE_EQ(ipr_.massRate, expected) << com::Describe(massRate);
   }
-  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), EXT_IPR_HAS_INTERACTION);
+  EXPECT_EQ(ipr_.componentFlags, streams::kHasInteraction);
 
   // Without a matrix, mass-rate or EOS reference none of them is read.
   block.interactionCell = "  ";
   block.massRateCell = block.eosModelCell = "";
-  ipr_.Put(MatrixField(0, 1), HostFill());
-  ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 5);
+  MatrixField(0, 1) = HostFill();
+  ipr_.massRate = 5;
   recorder_->Clear();
   ASSERT_EQ(Get(), 0);
-  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0u);
-  EXPECT_EQ(ipr_.At(MatrixField(0, 1)), HostFill());
-  EXPECT_EQ(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), 5);
-  EXPECT_EQ(ipr_.Word(EXT_IPR_EOS_MODEL_OFFSET), 0u);
+  EXPECT_EQ(ipr_.componentFlags, 0u);
+  EXPECT_EQ(MatrixField(0, 1), HostFill());
+  EXPECT_EQ(ipr_.massRate, 5);
+  EXPECT_EQ(ipr_.eosModel, 0u);
   for (const std::string& cell : RangesAsked())
     EXPECT_TRUE(cell[0] != 'R' && cell != "B30" && cell != "B31") << cell;
 }
@@ -394,30 +382,35 @@ TEST_F(IprTest, CellsThatAreNotWhollyNumbersFailTheGetNamingTheCell) {
                text + "\", not a number";
       };
       // The table's cells are numbers; one cell at a time holds the text.
+      // The cell, the value it fills (0: the oil rate, else column k of
+      // component 1) and what that gets.
       const std::tuple<std::string, std::size_t, double> cells[] = {
-          {"B2", EXT_IPR_OIL_RATE_OFFSET, empty ? kUndefined : number.value_or(0)},
-          {TableCell(1, 1), ComponentField(1, 1), empty ? 0.0 : number.value_or(0)},
-          {TableCell(2, 1), ComponentField(2, 1), empty ? HostFill() : number.value_or(0)}};
-      for (const auto& [cell, field, expected] : cells) {
+          {"B2", 0, empty ? kUndefined : number.value_or(0)},
+          {TableCell(1, 1), 1, empty ? 0.0 : number.value_or(0)},
+          {TableCell(2, 1), 2, empty ? HostFill() : number.value_or(0)}};
+      for (const auto& [cell, k, expected] : cells) {
+        // Looked up each time: a get replaces the values.
+        const auto field = [&, k = k]() -> double& {
+          return k == 0 ? ipr_.oilRate : ComponentField(k, 1);
+        };
         for (std::size_t i = 0; i < 2; ++i)
           for (std::size_t k = 1; k <= 2; ++k)
             PutCell(TableCell(k, i), Variant::Double(0.5));
         PutCell("B2", Variant::Double(3));
         PutCell(cell, value);
-        ipr_.Put(field, HostFill());
-        Status()->text[0] = '\0';
+        field() = HostFill();
         EXPECT_EQ(Get(), number || empty ? 0 : 1) << cell;
         EXPECT_EQ(StatusText(), number || empty ? "" : failure(cell));
         if (number || empty) {
-          EXPECT_EQ(ipr_.At(field), expected) << cell;
+          EXPECT_EQ(field(), expected) << cell;
         }
       }
     }
   }
   PutCell(TableCell(2, 1), Variant::Text("--"));
-  ipr_.Put(ComponentField(2, 1), HostFill());
+  ComponentField(2, 1) = HostFill();
   ASSERT_EQ(Get(), 0) << StatusText();
-  EXPECT_EQ(ipr_.At(ComponentField(2, 1)), HostFill()) << "not given";
+  EXPECT_EQ(ComponentField(2, 1), HostFill()) << "not given";
 }
 
 TEST_F(IprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
@@ -435,58 +428,52 @@ TEST_F(IprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
     details_.useCompositions = useCompositions;
     Output(0).compositionName = name;
     Output(0).composition.componentTableCell = table;
-    ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, HostFill());
+    ipr_.oilRate = HostFill();
     ASSERT_EQ(Get(), 0) << what;
-    EXPECT_EQ(ipr_.At(EXT_IPR_OIL_RATE_OFFSET), 3) << what;
-    for (const std::size_t word : {EXT_IPR_COMPOSITION_PRESENT_OFFSET,
-                                   EXT_IPR_COMPONENT_COUNT_OFFSET, EXT_IPR_COMPONENT_FLAGS_OFFSET})
-      EXPECT_EQ(ipr_.Word(word), 0x11111111u) << what;
+    EXPECT_EQ(ipr_.oilRate, 3) << what;
+    EXPECT_EQ((std::array{ipr_.compositionPresent, ipr_.componentCount, ipr_.componentFlags}),
+              (std::array{kHostWord, kHostWord, kHostWord}))
+        << what;
   }
 }
 
-// Both transfers refuse before they touch the record or the workbook.
-TEST_F(StreamTest, RefusedTransfersTouchNeitherRecordNorWorkbook) {
+// Both transfers refuse before they touch the values or the workbook. (A
+// record of another layout is refused at the driver's edge.)
+TEST_F(StreamTest, RefusedTransfersTouchNeitherValuesNorWorkbook) {
   SetCounts(1, 2);
   Input(0).sheetName = "Nowhere";  // a set would add it
   Input(0).solverCells[streams::kInOilRate] = {"C3", 0};
   AddComposition("Gas", 101);
   Input(0).composition.componentTableCell = Output(0).composition.componentTableCell = "B20";
   Input(0).compositionName = Output(0).compositionName = "Gas";
-  const std::string incompatible =
-      "This version of Gridmoor.dll is not compatible with the version of Conflux";
   const std::vector<std::string> sheets = book_->SheetNames();
   for (const bool get : {true, false}) {
-    const auto transfer = [&](void* record, bool connected = true) {
+    const auto transfer = [&](bool connected) {
       automation::CExcExcelObj* session = connected ? session_.get() : nullptr;
-      return get ? streams::GetIPR(details_, session, record, Status())
-                 : streams::SetIPR(details_, session, {45000, 0}, record, Status());
+      if (!get) return Answer(streams::SetIPR(details_, session, {45000, 0}, ipr_));
+      outcome::Partial<IprValues> got = streams::GetIPR(details_, session, ipr_);
+      EXPECT_EQ(got.value, ipr_) << "the values as they came";
+      return Answer(got.error);
     };
     const std::uint32_t own = get ? 1 : 0;  // Out-1 or In-1; the other is of the wrong kind
     const std::string invalid =
         std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR");
-    const std::tuple<const char*, std::uint32_t, std::uint32_t, bool, std::string> cases[] = {
-        {"size one short", EXT_IPR_RECORD_SIZE - 1, own, true, incompatible},
-        {"size one long", EXT_IPR_RECORD_SIZE + 1, own, true, incompatible},
-        {"the other kind", EXT_IPR_RECORD_SIZE, 1 - own, true, invalid},
-        {"past the outputs", EXT_IPR_RECORD_SIZE, 3, true, invalid},
-        {"all bits set", EXT_IPR_RECORD_SIZE, 0xFFFFFFFFu, true, invalid},
-        {"no connection", EXT_IPR_RECORD_SIZE, own, false, "There is no connection to Excel"},
-        {"101 components", EXT_IPR_RECORD_SIZE, own, true,
+    const std::tuple<const char*, std::uint32_t, bool, std::string> cases[] = {
+        {"the other kind", 1 - own, true, invalid},
+        {"past the outputs", 3, true, invalid},
+        {"all bits set", 0xFFFFFFFFu, true, invalid},
+        {"no connection", own, false, "There is no connection to Excel"},
+        {"101 components", own, true,
          "Composition Gas has 101 components; a stream carries at most 100"},
     };
-    for (const auto& [what, size, handle, connected, message] : cases) {
+    for (const auto& [what, handle, connected, message] : cases) {
       SCOPED_TRACE(std::string(get ? "get, " : "set, ") + what);
-      ipr_.PutWord(EXT_IPR_SIZE_OFFSET, size);
-      ipr_.PutWord(EXT_IPR_HANDLE_OFFSET, handle);
-      const std::vector<unsigned char> before = ipr_.bytes;
+      ipr_.handle = handle;
       recorder_->Clear();
-      EXPECT_EQ(transfer(Ipr(), connected), 1);
+      EXPECT_EQ(transfer(connected), 1);
       EXPECT_EQ(StatusText(), message);
-      EXPECT_EQ(ipr_.bytes, before);
       EXPECT_EQ(recorder_->Transcript(), "");
     }
-    EXPECT_EQ(transfer(nullptr), 1);
-    EXPECT_EQ(StatusText(), incompatible);
   }
   EXPECT_EQ(book_->SheetNames(), sheets) << "no sheet added";
   EXPECT_EQ(Input(0).sheetName, "Nowhere");
@@ -504,10 +491,8 @@ TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
   recorder_->FailCall("Range.Invoke", com::RPC_E_DISCONNECTED, 3);
   EXPECT_EQ(Get(), 1);
   EXPECT_EQ(StatusText(), prefix + com::ComErrorText(com::RPC_E_DISCONNECTED));
-  EXPECT_EQ(
-      (std::vector<double>{ipr_.At(EXT_IPR_OIL_RATE_OFFSET), ipr_.At(EXT_IPR_WATER_RATE_OFFSET),
-                           ipr_.At(EXT_IPR_GAS_RATE_OFFSET), ipr_.At(EXT_IPR_PRESSURE_OFFSET)}),
-      (std::vector<double>{1, 2, HostFill(), HostFill()}));
+  EXPECT_EQ((std::vector<double>{ipr_.oilRate, ipr_.waterRate, ipr_.gasRate, ipr_.pressure}),
+            (std::vector<double>{1, 2, HostFill(), HostFill()}));
 
   // In the component table: the 4 rows, component 0's 14 cells and matrix
   // coefficient and component 1's mole fraction are read; its Critical
@@ -519,12 +504,12 @@ TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
   recorder_->ClearFaults();
   recorder_->FailCall("Range.Invoke", com::E_FAIL, 4 + 15 + 2);
   EXPECT_EQ(Get(), 1);
-  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 2u);
-  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
-  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~0x800u) << "set by component 0";
-  EXPECT_EQ(ipr_.At(ComponentField(1, 1)), 2);
-  EXPECT_EQ(ipr_.At(ComponentField(2, 0)), 3);
-  EXPECT_EQ(ipr_.At(ComponentField(2, 1)), HostFill());
+  EXPECT_EQ(ipr_.componentCount, 2u);
+  EXPECT_EQ(ipr_.compositionPresent, 1u);
+  EXPECT_EQ(ipr_.componentFlags, 0x3FFFu & ~0x800u) << "set by component 0";
+  EXPECT_EQ(ComponentField(1, 1), 2);
+  EXPECT_EQ(ComponentField(2, 0), 3);
+  EXPECT_EQ(ComponentField(2, 1), HostFill());
 
   // A table cell without a row steps to no address at all.
   recorder_->ClearFaults();
@@ -570,7 +555,7 @@ TEST_F(IprTest, SolverCellsGetNumbersInTheirUnitsForecastCellsStepPerTimestep) {
       145 * 0.068948, (150 - 32) * 0.5555, 0.85, 1.02,           0.7};
   for (std::size_t row = 0; row < std::size(expected); ++row) {
     const Variant cell = Cell("C" + std::to_string(row + 2));
-    ASSERT_EQ(cell.vt, VT_R8) << row;
+    ASSERT_EQ(cell.vt, com::VT_R8) << row;
     EXPECT_DOUBLE_EQ(cell.dblVal, expected[row]) << row;
   }
   EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 10u);
@@ -601,9 +586,9 @@ TEST_F(IprTest, UndefinedHostValuesAreSkippedTheRestWritten) {
   BindRows(Input(0).solverCells, {}, "C");
   BindRows(Input(0).forecastCells, {}, "E");
   Input(0).forecastDirection = 0;
-  ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, kUndefined);
-  ipr_.Put(EXT_IPR_GAS_RATE_OFFSET, 3.3e35);
-  ipr_.Put(EXT_IPR_GAS_GRAVITY_OFFSET, kUndefined);
+  ipr_.oilRate = kUndefined;
+  ipr_.gasRate = 3.3e35;
+  ipr_.gasGravity = kUndefined;
   ASSERT_EQ(Set(1), 0) << StatusText();
   for (const std::string column : {"C", "F"}) {  // solver, forecast one column on
     // Date, oil, water, liquid (needs both), gas, pressure, ..., gas gravity.
@@ -616,8 +601,8 @@ TEST_F(IprTest, UndefinedHostValuesAreSkippedTheRestWritten) {
   }
   EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 12u) << "6 of 10 rows in each grid";
 
-  ipr_.Put(EXT_IPR_OIL_RATE_OFFSET, 1);
-  ipr_.Put(EXT_IPR_WATER_RATE_OFFSET, kUndefined);
+  ipr_.oilRate = 1;
+  ipr_.waterRate = kUndefined;
   ASSERT_EQ(Set(1), 0);
   EXPECT_EQ((Variants{Cell("C3"), Cell("C5")}), (Variants{Variant::Double(1), Variant()}))
       << "liquid rate needs both";
@@ -638,16 +623,16 @@ TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
   block.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
   Output(0).composition = block;
   // Every column but Parachor is given.
-  ipr_.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0x3FFF & ~EXT_IPR_HAS_PARACHOR);
-  ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, 2);
-  ipr_.Put(EXT_IPR_MASS_RATE_OFFSET, 1000);
+  ipr_.componentFlags = 0x3FFF & ~streams::kHasParachor;
+  ipr_.eosModel = 2;
+  ipr_.massRate = 1000;
   auto value = [](std::size_t k, std::size_t i) { return 100.0 * k + i; };
   auto coefficient = [](std::size_t i, std::size_t j) { return 0.001 * (10 * i + j); };
   for (std::size_t i = 0; i < 3; ++i) {
     for (std::size_t k = 1; k <= 14; ++k)
-      ipr_.Put(ComponentField(k, i), value(k, i));
+      ComponentField(k, i) = value(k, i);
     for (std::size_t j = 0; j < 3; ++j)
-      ipr_.Put(MatrixField(i, j), coefficient(i, j));
+      MatrixField(i, j) = coefficient(i, j);
   }
   ASSERT_EQ(Set(), 0) << StatusText();
   EXPECT_EQ(Cell("B31"), Variant::Text("SRK"));
@@ -668,30 +653,29 @@ TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
   // Into a fresh record: what was given; Parachor's dashes are not given
   // there either.
   const auto get = [&] {
-    EXPECT_TRUE(ipr_.GuardsIntact());
-    ipr_ = IprRecord();
+    ipr_ = HostValues();
     ASSERT_EQ(Get(), 0) << StatusText();
   };
   get();
-  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_COUNT_OFFSET), 3u);
-  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPOSITION_PRESENT_OFFSET), 1u);
-  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET), 0x3FFFu & ~EXT_IPR_HAS_PARACHOR);
-  EXPECT_EQ(ipr_.Word(EXT_IPR_EOS_MODEL_OFFSET), 2u);
-  EXPECT_NEAR(ipr_.At(EXT_IPR_MASS_RATE_OFFSET), 1000, 1e-9);
+  EXPECT_EQ(ipr_.componentCount, 3u);
+  EXPECT_EQ(ipr_.compositionPresent, 1u);
+  EXPECT_EQ(ipr_.componentFlags, 0x3FFFu & ~streams::kHasParachor);
+  EXPECT_EQ(ipr_.eosModel, 2u);
+  EXPECT_NEAR(ipr_.massRate, 1000, 1e-9);
   for (std::size_t i = 0; i < 3; ++i) {
     for (std::size_t k = 1; k <= 14; ++k) {
       if (k == 12) {
-        EXPECT_EQ(ipr_.At(ComponentField(k, i)), HostFill()) << i;
+        EXPECT_EQ(ComponentField(k, i), HostFill()) << i;
       } else {
-        EXPECT_NEAR(ipr_.At(ComponentField(k, i)), value(k, i), 1e-9) << k << "," << i;
+        EXPECT_NEAR(ComponentField(k, i), value(k, i), 1e-9) << k << "," << i;
       }
-      EXPECT_EQ(ipr_.At(ComponentField(k, 3)), HostFill()) << "past the composition";
+      EXPECT_EQ(ComponentField(k, 3), HostFill()) << "past the composition";
     }
     for (std::size_t j = 0; j < 3; ++j) {
       if (i == j) {
-        EXPECT_EQ(ipr_.At(MatrixField(i, j)), HostFill()) << "the diagonal has no coefficient";
+        EXPECT_EQ(MatrixField(i, j), HostFill()) << "the diagonal has no coefficient";
       } else {
-        EXPECT_DOUBLE_EQ(ipr_.At(MatrixField(i, j)), coefficient(i, j)) << i << "," << j;
+        EXPECT_DOUBLE_EQ(MatrixField(i, j), coefficient(i, j)) << i << "," << j;
       }
     }
   }
@@ -706,13 +690,12 @@ TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
   PutCell(MatrixCell(2, 0), Variant());
   recorder_->Clear();
   get();
-  EXPECT_EQ(ipr_.Word(EXT_IPR_COMPONENT_FLAGS_OFFSET),
-            0x3FFFu & ~EXT_IPR_HAS_OMEGA_B & ~EXT_IPR_HAS_PARACHOR);
-  EXPECT_EQ(ipr_.At(ComponentField(11, 0)), HostFill());
-  EXPECT_EQ(ipr_.At(ComponentField(1, 1)), 0.0);
-  EXPECT_EQ(ipr_.At(ComponentField(3, 1)), HostFill());
-  EXPECT_EQ(ipr_.At(ComponentField(3, 2)), HostFill());
-  EXPECT_EQ(ipr_.At(MatrixField(2, 0)), HostFill());
+  EXPECT_EQ(ipr_.componentFlags, 0x3FFFu & ~streams::kHasOmegaB & ~streams::kHasParachor);
+  EXPECT_EQ(ComponentField(11, 0), HostFill());
+  EXPECT_EQ(ComponentField(1, 1), 0.0);
+  EXPECT_EQ(ComponentField(3, 1), HostFill());
+  EXPECT_EQ(ComponentField(3, 2), HostFill());
+  EXPECT_EQ(MatrixField(2, 0), HostFill());
   const std::vector<std::string> asked = RangesAsked();
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_THAT(asked, Not(Contains(TableCell(0, i)))) << "the names are not read";
@@ -722,12 +705,12 @@ TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
 
 TEST_F(IprTest, WithoutFlagsOnlyNamesAndFractionsAreWrittenAndABlankTableSkipsOnlyTheTable) {
   UseComposition(3);
-  ipr_.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, 0);
+  ipr_.componentFlags = 0;
   const double fractions[] = {0.1, 0.2, kUndefined};
   for (std::size_t i = 0; i < 3; ++i)
-    ipr_.Put(ComponentField(1, i), fractions[i]);
+    ComponentField(1, i) = fractions[i];
   for (const std::uint32_t eos : {0u, 1u, 3u}) {
-    ipr_.PutWord(EXT_IPR_EOS_MODEL_OFFSET, eos);
+    ipr_.eosModel = eos;
     ASSERT_EQ(Set(), 0) << StatusText();
     EXPECT_EQ(Cell("B31"), Variant::Text(eos == 1 ? "PR" : "--"));
   }
@@ -741,7 +724,7 @@ TEST_F(IprTest, WithoutFlagsOnlyNamesAndFractionsAreWrittenAndABlankTableSkipsOn
     EXPECT_NE(cell[0], 'R') << "the matrix is left alone";
 
   Input(0).composition.componentTableCell = "";
-  ipr_.PutWord(EXT_IPR_COMPONENT_FLAGS_OFFSET, EXT_IPR_HAS_INTERACTION);
+  ipr_.componentFlags = streams::kHasInteraction;
   recorder_->Clear();
   ASSERT_EQ(Set(), 0) << StatusText();
   EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 11u) << "9 matrix cells, mass rate and EOS model";

@@ -55,13 +55,13 @@ std::optional<double> ParseClassicNumber(std::string_view text) {
   return value;
 }
 
-constexpr std::pair<std::string_view, SCODE> kErrors[] = {
+constexpr std::pair<std::string_view, com::SCODE> kErrors[] = {
     {"#NULL!", excel::kErrNull}, {"#DIV/0!", excel::kErrDiv0}, {"#VALUE!", excel::kErrValue},
     {"#REF!", excel::kErrRef},   {"#NAME?", excel::kErrName},  {"#NUM!", excel::kErrNum},
     {"#N/A", excel::kErrNA}};
 
-bool IsAbsent(const VARIANT& value) {
-  return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
+bool IsAbsent(const com::VARIANT& value) {
+  return value.vt == com::VT_EMPTY || (value.vt == com::VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -99,19 +99,19 @@ std::optional<Block> ParseBlock(std::string_view text) {
   return Span({*first, *first}, {*last, *last});
 }
 
-Cell InterpretInput(const VARIANT& value) {
-  if (value.vt == VT_R8 || value.vt == VT_DATE) return {com::Variant::Double(value.dblVal)};
+Cell InterpretInput(const com::VARIANT& value) {
+  if (value.vt == com::VT_R8 || value.vt == com::VT_DATE) return {com::Variant::Double(value.dblVal)};
   if (IsInteger(value.vt)) {
     return {com::Variant::Double(*ParseClassicNumber(com::VariantToText(value)))};
   }
-  if (value.vt == VT_EMPTY || value.vt == VT_NULL) return {};
-  if (value.vt == VT_BOOL) return {com::Variant::Bool(value.boolVal != VARIANT_FALSE)};
-  if (value.vt == VT_ERROR) {
+  if (value.vt == com::VT_EMPTY || value.vt == com::VT_NULL) return {};
+  if (value.vt == com::VT_BOOL) return {com::Variant::Bool(value.boolVal != com::VARIANT_FALSE)};
+  if (value.vt == com::VT_ERROR) {
     for (const auto& [name, code] : kErrors) {
       if (value.scode == code) return {com::Variant::ErrorValue(code)};
     }
   }
-  if (value.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);  // Missing among others
+  if (value.vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);  // Missing among others
   // As if typed: "'" keeps the rest as text, "=..." is a formula.
   const std::string text = com::BstrToUtf8(value.bstrVal);
   if (text.empty()) return {};
@@ -141,9 +141,9 @@ class MemorySheets : public excel::Sheets, private Object {
     return Call("GetItem", {index}, [&](auto&) {
       const SheetList view = View();
       std::shared_ptr<SheetData> found;
-      if (index.vt == VT_BSTR) {
+      if (index.vt == com::VT_BSTR) {
         found = FindSheet(view, com::BstrToUtf8(index.bstrVal));
-      } else if (index.vt == VT_I4 || index.vt == VT_INT) {
+      } else if (index.vt == com::VT_I4 || index.vt == com::VT_INT) {
         if (index.lVal >= 1 && static_cast<std::size_t>(index.lVal) <= view.size()) {
           found = view[static_cast<std::size_t>(index.lVal) - 1];
         }
@@ -224,11 +224,11 @@ class MemoryRange : public excel::Range, private Object {
             }
             return grid.ToVariant();
           }
-          if (!value && arguments[0].vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+          if (!value && arguments[0].vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
           // Every value is taken before any cell changes: a refused one
           // leaves the block as it was.
           std::vector<Cell> inputs;
-          if (value && (arguments[0].vt & VT_ARRAY) != 0) {
+          if (value && (arguments[0].vt & com::VT_ARRAY) != 0) {
             const com::VariantGrid array = com::VariantGrid::FromVariant(arguments[0]);
             for (std::size_t r = 0; r < rows; ++r) {
               for (std::size_t c = 0; c < columns; ++c)
@@ -306,7 +306,7 @@ class MemoryWorksheet : public excel::Worksheet, private Object {
 
  private:
   static Block Resolve(const com::Variant& cell) {
-    if (cell.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+    if (cell.vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
     const auto block = ParseBlock(com::BstrToUtf8(cell.bstrVal));
     if (!block) com::Throw(excel::kApplicationError);
     return *block;
@@ -495,10 +495,10 @@ std::int32_t MemoryApplication::GetWindowState(std::int32_t lcid) {
 
 // The other properties read back as written.
 #define MEMORY_FLAG(Name, field)                                                              \
-  void MemoryApplication::Put##Name(std::int32_t lcid, VARIANT_BOOL value) {                  \
+  void MemoryApplication::Put##Name(std::int32_t lcid, com::VARIANT_BOOL value) {                  \
     Call("Put" #Name, {Lcid(lcid), {Arg::kBool, value}}, [&](auto&) { app->field = value; }); \
   }                                                                                           \
-  VARIANT_BOOL MemoryApplication::Get##Name(std::int32_t lcid) {                              \
+  com::VARIANT_BOOL MemoryApplication::Get##Name(std::int32_t lcid) {                              \
     return Call("Get" #Name, {Lcid(lcid)}, [&](auto&) { return app->field; });                \
   }
 MEMORY_FLAG(Visible, visible)
@@ -514,7 +514,7 @@ com::Ptr<excel::Workbooks> MemoryApplication::GetWorkbooks() {
 com::Variant MemoryApplication::Run(const com::Variant& macro,
                                     const excel::RunArguments& arguments) {
   return Call("Run", {macro, {Arg::kList, arguments}}, [&](Lock& lock) {
-    if (macro.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+    if (macro.vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
     const memory::MacroEntry* entry = memory::FindMacro(*app, com::BstrToUtf8(macro.bstrVal));
     if (entry == nullptr) com::Throw(com::DISP_E_EXCEPTION);
     std::vector<com::Variant> passed;
@@ -580,9 +580,9 @@ void MemoryWorkbook::Close(const com::Variant& saveChanges, const com::Variant& 
                            const com::Variant& routeWorkbook, std::int32_t lcid) {
   Call("Close", {saveChanges, filename, routeWorkbook, Lcid(lcid)}, [&](auto&) {
     // SaveChanges by its truth; into the file named, else the workbook's own.
-    if ((saveChanges.vt == VT_BOOL && saveChanges.boolVal) ||
-        ((saveChanges.vt == VT_I4 || saveChanges.vt == VT_INT) && saveChanges.lVal)) {
-      if (filename.vt == VT_BSTR && GmSysStringLen(filename.bstrVal) > 0) {
+    if ((saveChanges.vt == com::VT_BOOL && saveChanges.boolVal) ||
+        ((saveChanges.vt == com::VT_I4 || saveChanges.vt == com::VT_INT) && saveChanges.lVal)) {
+      if (filename.vt == com::VT_BSTR && GmSysStringLen(filename.bstrVal) > 0) {
         book->path = memory::AbsolutePath(com::BstrToUtf8(filename.bstrVal));
         book->name = std::filesystem::path(book->path).filename().string();
       }
@@ -604,7 +604,7 @@ void MemoryWorkbook::Save(std::int32_t lcid) {
 
 void MemoryWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t lcid) {
   Call("SaveCopyAs", {filename, Lcid(lcid)}, [&](auto&) {
-    if (filename.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+    if (filename.vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
     if (GmSysStringLen(filename.bstrVal) == 0) com::Throw(excel::kApplicationError);
     memory::WriteFile(memory::AbsolutePath(com::BstrToUtf8(filename.bstrVal)), *book);
   });

@@ -57,7 +57,7 @@ struct RecordedCall {
 // failed).
 struct Fault {
   std::string member;  // "Workbook.Save"
-  HRESULT hr = com::E_FAIL;
+  com::HRESULT hr = com::E_FAIL;
   // The calls that match (member, and `when` if set), counted from the moment
   // the fault was added, from 1: the one that fails, and every later one too
   // when `andLater`.
@@ -117,9 +117,9 @@ struct AppState {
   mutable std::mutex mutex;
   bool quit = false;
   std::int32_t windowState = excel::kWindowNormal;
-  VARIANT_BOOL visible = VARIANT_FALSE;
-  VARIANT_BOOL screenUpdating = VARIANT_TRUE;
-  VARIANT_BOOL interactive = VARIANT_TRUE;
+  com::VARIANT_BOOL visible = com::VARIANT_FALSE;
+  com::VARIANT_BOOL screenUpdating = com::VARIANT_TRUE;
+  com::VARIANT_BOOL interactive = com::VARIANT_TRUE;
   std::vector<std::shared_ptr<BookState>> books;  // open, in opening order
   std::shared_ptr<BookState> activeBook;
   int nextBook = 1;
@@ -128,8 +128,8 @@ struct AppState {
 
 using Lock = std::unique_lock<std::mutex>;
 
-inline bool IsInteger(VARTYPE vt) {
-  return vt == VT_I2 || vt == VT_I4 || (vt >= VT_I1 && vt <= VT_UINT);
+inline bool IsInteger(com::VARTYPE vt) {
+  return vt == com::VT_I2 || vt == com::VT_I4 || (vt >= com::VT_I1 && vt <= com::VT_UINT);
 }
 
 // One argument of a recorded call; it refers to the caller's values.
@@ -140,7 +140,7 @@ struct Arg {
   Arg(Style s, std::int32_t n) : style(s), number(n) {}
   Arg(Style s, std::span<const com::Variant> v) : style(s), values(v) {}
   Style style;
-  const VARIANT* value = nullptr;
+  const com::VARIANT* value = nullptr;
   const com::Bstr* text = nullptr;
   std::int32_t number = 0;
   std::span<const com::Variant> values;
@@ -204,8 +204,8 @@ class Recorder {
   std::size_t CountOf(std::string_view member) const { return CallsOf(member).size(); }
   void Clear();  // forgets the calls recorded so far; the faults stay
 
-  void FailCall(std::string member, HRESULT hr, std::size_t occurrence = 1);
-  void FailFrom(std::string member, HRESULT hr, std::size_t occurrence = 1);  // and later
+  void FailCall(std::string member, com::HRESULT hr, std::size_t occurrence = 1);
+  void FailFrom(std::string member, com::HRESULT hr, std::size_t occurrence = 1);  // and later
   void AddFault(Fault fault);
   void ClearFaults();
 
@@ -228,12 +228,12 @@ class MemoryApplication : public excel::Application, private memory::Object {
 
   void PutWindowState(std::int32_t lcid, std::int32_t state) override;
   std::int32_t GetWindowState(std::int32_t lcid) override;
-  void PutVisible(std::int32_t lcid, VARIANT_BOOL visible) override;
-  VARIANT_BOOL GetVisible(std::int32_t lcid) override;
-  void PutScreenUpdating(std::int32_t lcid, VARIANT_BOOL updating) override;
-  VARIANT_BOOL GetScreenUpdating(std::int32_t lcid) override;
-  void PutInteractive(std::int32_t lcid, VARIANT_BOOL interactive) override;
-  VARIANT_BOOL GetInteractive(std::int32_t lcid) override;
+  void PutVisible(std::int32_t lcid, com::VARIANT_BOOL visible) override;
+  com::VARIANT_BOOL GetVisible(std::int32_t lcid) override;
+  void PutScreenUpdating(std::int32_t lcid, com::VARIANT_BOOL updating) override;
+  com::VARIANT_BOOL GetScreenUpdating(std::int32_t lcid) override;
+  void PutInteractive(std::int32_t lcid, com::VARIANT_BOOL interactive) override;
+  com::VARIANT_BOOL GetInteractive(std::int32_t lcid) override;
   com::Ptr<excel::Workbooks> GetWorkbooks() override;
   com::Variant Run(const com::Variant& macro, const excel::RunArguments& arguments) override;
   void Quit() override;
@@ -254,9 +254,9 @@ class MemoryApplication : public excel::Application, private memory::Object {
   }
   struct Properties {
     std::int32_t windowState;
-    VARIANT_BOOL visible;
-    VARIANT_BOOL screenUpdating;
-    VARIANT_BOOL interactive;
+    com::VARIANT_BOOL visible;
+    com::VARIANT_BOOL screenUpdating;
+    com::VARIANT_BOOL interactive;
   };
   Properties CurrentProperties() const;
   const std::shared_ptr<memory::AppState>& State() const { return app; }

@@ -31,19 +31,19 @@ std::string QuoteText(std::string_view text) {
   return quoted + "\"";
 }
 
-std::string FormatValue(const VARIANT& value) {
-  if (value.vt == VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND) return "Missing";
+std::string FormatValue(const com::VARIANT& value) {
+  if (value.vt == com::VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND) return "Missing";
   const std::string type = com::VarTypeName(value.vt) + " ";
   char number[64];
-  if (value.vt == VT_R8 || value.vt == VT_DATE) {
+  if (value.vt == com::VT_R8 || value.vt == com::VT_DATE) {
     return type + std::string(number, std::to_chars(number, number + 64, value.dblVal).ptr);
   }
   if (IsInteger(value.vt)) return type + com::VariantToText(value);
-  if (value.vt == VT_ERROR) return type + Hex(static_cast<unsigned>(value.scode));
-  if (value.vt == VT_BSTR) return type + QuoteText(com::BstrToUtf8(value.bstrVal));
-  if (value.vt != VT_BOOL) return com::VarTypeName(value.vt);
-  return type + (value.boolVal == VARIANT_TRUE    ? "true"
-                 : value.boolVal == VARIANT_FALSE ? "false"
+  if (value.vt == com::VT_ERROR) return type + Hex(static_cast<unsigned>(value.scode));
+  if (value.vt == com::VT_BSTR) return type + QuoteText(com::BstrToUtf8(value.bstrVal));
+  if (value.vt != com::VT_BOOL) return com::VarTypeName(value.vt);
+  return type + (value.boolVal == com::VARIANT_TRUE    ? "true"
+                 : value.boolVal == com::VARIANT_FALSE ? "false"
                                                   : std::to_string(value.boolVal));
 }
 
@@ -72,8 +72,8 @@ std::string FormatArg(const Arg& arg, std::vector<com::Variant>& values) {
       values.push_back(com::Variant::Text(arg.text->View()));
       return QuoteText(arg.text->ToUtf8());
     case Arg::kBool:
-      values.push_back(com::Variant::Bool(arg.number != VARIANT_FALSE));
-      return arg.number != VARIANT_FALSE ? "VARIANT_TRUE" : "VARIANT_FALSE";
+      values.push_back(com::Variant::Bool(arg.number != com::VARIANT_FALSE));
+      return arg.number != com::VARIANT_FALSE ? "VARIANT_TRUE" : "VARIANT_FALSE";
     case Arg::kList:
       return FormatValueList(arg.values);
     case Arg::kOptional:
@@ -103,7 +103,7 @@ std::size_t Object::Record(const char* member, std::initializer_list<Arg> argume
   std::lock_guard lock(recorder->mutex_);
   // Every matching fault counts the call, so that occurrences stay exact
   // when faults overlap; the first one due decides.
-  HRESULT injected = com::S_OK;
+  com::HRESULT injected = com::S_OK;
   for (auto& [fault, seen] : recorder->faults_) {
     if (fault.member != call.member || (fault.when && !fault.when(call))) continue;
     const bool due = ++seen == fault.occurrence || (fault.andLater && seen > fault.occurrence);
@@ -161,11 +161,11 @@ void Recorder::Clear() {
   calls_.clear();
 }
 
-void Recorder::FailCall(std::string member, HRESULT hr, std::size_t occurrence) {
+void Recorder::FailCall(std::string member, com::HRESULT hr, std::size_t occurrence) {
   AddFault({std::move(member), hr, occurrence, false, {}});
 }
 
-void Recorder::FailFrom(std::string member, HRESULT hr, std::size_t occurrence) {
+void Recorder::FailFrom(std::string member, com::HRESULT hr, std::size_t occurrence) {
   AddFault({std::move(member), hr, occurrence, true, {}});
 }
 

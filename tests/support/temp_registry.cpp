@@ -41,10 +41,9 @@ std::optional<std::string> TempRegistry::Read() const {
 }
 
 platform::Registry TempRegistry::Load() const {
-  std::string error;
-  std::optional<platform::Registry> registry = platform::Registry::Load(file_, &error);
+  outcome::Expected<platform::Registry> registry = platform::Registry::Load(file_);
   if (!registry) {
-    ADD_FAILURE() << "settings file did not load: " << error;
+    ADD_FAILURE() << "settings file did not load: " << registry.GetError().Message();
     return platform::Registry(file_);
   }
   return std::move(*registry);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <string>
 
 #include "support/cell_texts.h"
@@ -52,6 +53,28 @@ TEST(NumberText, WholeNumbersOnlyInAnyLocale) {
     };
     check(test_support::kCellTexts);
     check(more);
+  }
+  std::setlocale(LC_ALL, previous.c_str());
+}
+
+// As strtod, read the same in a decimal-comma locale: where the number ends
+// matters to a caller that wants the whole text to be one.
+TEST(NumberText, DoublePrefixesInAnyLocale) {
+  const struct {
+    const char* text;
+    double value;
+    std::size_t used;
+  } cases[] = {
+      {"2.5", 2.5, 3}, {" -1.5e2x", -150.0, 7}, {"0x10", 16.0, 4}, {"5,5", 5.0, 1}, {"2s", 2.0, 1},
+      {".5", 0.5, 2},  {"1e999", HUGE_VAL, 5},  {"", 7.0, 0},      {"x1", 7.0, 0},  {"-", 7.0, 0}};
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  for (const char* locale : {"C", "de_DE.UTF-8"}) {
+    ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "scripts/install-deps makes it";
+    for (const auto& c : cases) {
+      double value = 7.0;  // untouched when there is no number
+      EXPECT_EQ(text::ScanDouble(c.text, value), c.used) << locale << " \"" << c.text << "\"";
+      EXPECT_EQ(value, c.value) << locale << " \"" << c.text << "\"";
+    }
   }
   std::setlocale(LC_ALL, previous.c_str());
 }

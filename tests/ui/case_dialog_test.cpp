@@ -2,8 +2,11 @@
 // through their widgets.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -11,6 +14,7 @@
 #include "case/composition.h"
 #include "ui/case_dialog.h"
 #include "ui/composition_dialogs.h"
+#include "ui/dialog_size.h"
 #include "ui/property_grid.h"
 #include "ui/qt_dialogs.h"
 #include "ui/ui_fixture.h"
@@ -208,6 +212,46 @@ class CaseDialogTest : public QObject {
     QCOMPARE(out.propertyCells[streams::kOutGasRate].unit, 3u);
     QCOMPARE(out.propertyCells[streams::kOutGasGravity].cell.str(), std::string("C13"));
     QCOMPARE(out.unitSystem, static_cast<std::uint32_t>(streams::kSi));
+  }
+
+  // With no window of the host's to own them, dialogs open in the middle of the screen.
+  void dialogsWithoutAnOwnerAreCentredOnTheScreen() {
+    ui_test::ScriptedSeams seams;
+    const auto dialogs = ui::MakeQtDialogs({});
+    QPoint centre;
+    bool modal = false;
+    seams.Then([&centre, &modal](QDialog& dialog) {
+      centre = QRect(dialog.pos(), dialog.size()).center();
+      modal = dialog.windowModality() == Qt::ApplicationModal;
+      return int{QDialog::Rejected};
+    });
+    std::string plugIns;
+    QCOMPARE(dialogs->EditDriverSettings(plugIns, nullptr), model::DialogResult::kCancel);
+    QVERIFY(modal);
+    const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().center();
+    QVERIFY2((centre - screen).manhattanLength() <= 2,
+             qPrintable(QString("%1,%2").arg(centre.x()).arg(centre.y())));
+  }
+
+  void theEditorRemembersTheSizeLastGivenIt() {
+    QFile::remove(qEnvironmentVariable("GRIDMOOR_REGISTRY"));
+    QSize opened;
+    {
+      model::CExcCaseDetails edited;
+      ui::CaseEditor editor(edited, {});
+      opened = editor.size();
+      QCOMPARE(opened, editor.sizeHint().expandedTo(editor.minimumSizeHint()));
+      editor.show();
+      editor.hide();  // unchanged: nothing stored
+      QVERIFY(!ui::StoredSize("caseEditor").isValid());
+      editor.show();
+      editor.resize(opened + QSize(60, 40));
+      editor.hide();
+    }
+    QCOMPARE(ui::StoredSize("caseEditor"), opened + QSize(60, 40));
+    model::CExcCaseDetails edited;
+    ui::CaseEditor again(edited, {});
+    QCOMPARE(again.size(), opened + QSize(60, 40));
   }
 
   void browseOffersBothFiltersAndFillsTheField() {

@@ -1,11 +1,19 @@
 // Every dialog and page, filled from a realistic case: every title, tab,
 // label, note, heading, choice list and message where it belongs, and a
-// picture of each in the build's test-artefacts/ui for people reviewing the
-// layout. Each picture must show something (more than a few colours), which
-// also proves that text renders offscreen.
+// picture of each, at the size it opens with, in the build's
+// test-artefacts/ui/<platform> for people reviewing the layout. Each picture
+// must show something (more than a few colours), which also proves that text
+// renders; and at that size no heading is cut, every column and the rows a
+// grid lists are in view, and no widget is smaller than it needs.
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QImage>
+#include <QScrollBar>
 #include <QSet>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTest>
 
@@ -27,9 +35,55 @@ void ExpectTexts(QWidget* dialog, const char* texts) {
   }
 }
 
+bool InGrid(const QWidget* widget) {
+  for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
+    if (dynamic_cast<const ui::Grid*>(up) != nullptr) return true;
+  }
+  return false;
+}
+
+// What the size a dialog opened with must hold, on the page shown.
+void CheckRoom(QWidget* dialog, const QString& name) {
+  for (ui::Grid* grid : dialog->findChildren<ui::Grid*>()) {
+    if (!grid->isVisible()) continue;
+    const QString where = name + " " + grid->objectName();
+    QHeaderView* header = grid->horizontalHeader();
+    const QFontMetrics metrics(header->font());
+    const int margin = 2 * grid->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    for (int column = 1; column <= grid->DataColumns(); ++column) {
+      const QString heading = grid->Text(0, column);
+      QVERIFY2(header->sectionSize(column - 1) >= metrics.horizontalAdvance(heading) + margin,
+               qPrintable(where + ": heading cut: " + heading));
+    }
+    QVERIFY2(grid->horizontalScrollBar()->maximum() == 0,
+             qPrintable(where + ": not every column in view"));
+    const int last = grid->ShownRows() - 1;
+    QVERIFY2(grid->rowViewportPosition(last) + grid->rowHeight(last) <= grid->viewport()->height(),
+             qPrintable(where + QString(": fewer than %1 rows in view").arg(last + 1)));
+  }
+  const QRect inside = dialog->rect();
+  for (QWidget* widget : dialog->findChildren<QWidget*>()) {
+    if (!widget->isVisible() || InGrid(widget) || widget->isWindow()) continue;
+    // The parts of a spin box or an editable choice are sized by it.
+    if (qobject_cast<QAbstractSpinBox*>(widget->parentWidget()) != nullptr ||
+        qobject_cast<QComboBox*>(widget->parentWidget()) != nullptr) {
+      continue;
+    }
+    const QRect at(widget->mapTo(dialog, QPoint(0, 0)), widget->size());
+    QVERIFY2(inside.contains(at),
+             qPrintable(name + ": outside the dialog: " + widget->metaObject()->className() + " " +
+                        widget->objectName()));
+    const QSize needed = widget->minimumSizeHint();
+    QVERIFY2(widget->width() >= needed.width() && widget->height() >= needed.height(),
+             qPrintable(name + ": cut off: " + widget->metaObject()->className() + " " +
+                        widget->objectName()));
+  }
+}
+
 void Shoot(QWidget* dialog, const QString& name) {
   dialog->show();
   QVERIFY(QTest::qWaitForWindowExposed(dialog));
+  CheckRoom(dialog, name);
   const QImage image = dialog->grab().toImage();
   QSet<QRgb> colours;
   for (int y = 0; y < image.height() && colours.size() < 64; y += 3) {
@@ -37,8 +91,9 @@ void Shoot(QWidget* dialog, const QString& name) {
       colours.insert(image.pixel(x, y));
   }
   QVERIFY2(colours.size() >= 16, qPrintable(name + " looks blank"));
-  QVERIFY(QDir().mkpath(GRIDMOOR_UI_ARTEFACTS));
-  QVERIFY(image.save(QString(GRIDMOOR_UI_ARTEFACTS) + "/" + name + ".png"));
+  const QString folder = QString(GRIDMOOR_UI_ARTEFACTS) + "/" + QApplication::platformName();
+  QVERIFY(QDir().mkpath(folder));
+  QVERIFY(image.save(folder + "/" + name + ".png"));
 }
 
 void ShootTabs(ui::TabbedDialog& dialog, const QString& prefix) {
@@ -57,7 +112,6 @@ class CatalogueTest : public QObject {
     model::CExcCaseDetails edited;
     ui_test::FillCase(edited);
     ui::CaseEditor editor(edited, {"Wells", "Sep"});
-    editor.resize(900, 620);
     ShootTabs(editor, "case-editor");
     ExpectTexts(
         &editor,

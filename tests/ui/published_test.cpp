@@ -26,17 +26,31 @@ class PublishedTest : public QObject {
 
  private slots:
   void rowsMakeVariablesWithSizesLimited() {
+    ui_test::ScriptedSeams seams;
     auto model = ui_test::MakeModel();
     model->publishedVariables.Add(Variable("kept"));
     ui::PublishedDialog dialog(*model);
     ui::Grid* grid = dialog.VariablesGrid();
     QCOMPARE(grid->DataRows(), 500);
-    ui_test::FillRow(grid, 2, {"rate", "STB/d", "Wells", "C4", "D10", "", "0", "20000", ",", "|"});
+    ui_test::FillRow(grid, 2, {"rate", "STB/d", "Wells", "C4", "D10", "", "", "10000", ",", "|"});
     grid->SetChoice(2, 6, 1);
     ui_test::FillRow(grid, 3, {"no cell", "", "Wells"});
-    ui_test::FillRow(grid, 4, {"size", "", "Wells", "A1", "", "", "2.9", "x"});
+    ui_test::FillRow(grid, 4, {"size", "", "Wells", "A1", "", "", "2.9", "20000"});
+    // Sizes that would change, and rows that would vanish, are refused.
+    const QStringList refusals{"row 3: \"Cell\" is blank",
+                               "row 4: \"2.9\" is not a whole number from 1 to 10000",
+                               "row 4: \"20000\" is not a whole number from 1 to 10000"};
+    for (const QString& refusal : refusals) {
+      dialog.accept();
+      QVERIFY(dialog.result() != QDialog::Accepted);
+      QCOMPARE(seams.messages.back().text, "Published variables, " + refusal);
+      if (refusal.startsWith("row 3")) grid->SetText(3, 4, "A3");
+      if (refusal.contains("2.9")) grid->SetText(4, 7, "2");
+    }
+    QCOMPARE(model->publishedVariables.size(), std::size_t{1});
+    grid->SetText(4, 8, "");
     dialog.accept();
-    QCOMPARE(model->publishedVariables.size(), std::size_t{3});
+    QCOMPARE(model->publishedVariables.size(), std::size_t{4});
     const auto& kept = *model->publishedVariables.At(0);
     QCOMPARE(kept.worksheet, std::string("Gone"));
     QCOMPARE(kept.CascadeDirection, 5u);
@@ -49,12 +63,13 @@ class PublishedTest : public QObject {
     QCOMPARE(rate.RegionWidth, 1);
     QCOMPARE(rate.RegionHeight, 10000);
     QCOMPARE(rate.RowDelimiter, std::string("|"));
-    const auto& size = *model->publishedVariables.At(2);
+    const auto& size = *model->publishedVariables.At(3);
     QCOMPARE(size.RegionWidth, 2);
     QCOMPARE(size.RegionHeight, 1);
   }
 
   void gridHasRoomBeyondTheListAndClearLeavesDelimiters() {
+    ui_test::ScriptedSeams seams;
     auto model = ui_test::MakeModel();
     for (int i = 0; i < 250; ++i)
       model->publishedVariables.Add(Variable("v" + std::to_string(i)));

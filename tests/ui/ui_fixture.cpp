@@ -114,14 +114,23 @@ void FillRow(ui::Grid* grid, int row, const QStringList& texts) {
   }
 }
 
+QString Shown(const QString& text) {
+  QString shown;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size()) ++i;  // "&&" shows one '&'
+    shown += text[i];
+  }
+  return shown;
+}
+
 QStringList TextsOf(QWidget* root) {
   QStringList texts{root->windowTitle()};
   for (const QLabel* label : root->findChildren<QLabel*>())
-    texts << label->text();
+    texts << Shown(label->text());
   for (const QAbstractButton* button : root->findChildren<QAbstractButton*>())
-    texts << button->text();
+    texts << Shown(button->text());
   for (const QGroupBox* group : root->findChildren<QGroupBox*>())
-    texts << group->title();
+    texts << Shown(group->title());
   for (const QTabWidget* tabs : root->findChildren<QTabWidget*>()) {
     for (int i = 0; i < tabs->count(); ++i)
       texts << tabs->tabText(i);
@@ -131,8 +140,8 @@ QStringList TextsOf(QWidget* root) {
       texts << combo->itemText(i);
   }
   for (const ui::Grid* grid : root->findChildren<ui::Grid*>()) {
-    for (int row = 0; row < grid->rowCount(); ++row) {
-      for (int column = 0; column < grid->columnCount(); ++column) {
+    for (int row = 0; row <= grid->DataRows(); ++row) {
+      for (int column = 0; column <= grid->DataColumns(); ++column) {
         texts << grid->Text(row, column);
         const QStringList choices = grid->Choices(row, column);
         if (!choices.isEmpty()) texts << "choices:" + choices.join('\n');

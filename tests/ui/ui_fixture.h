@@ -60,8 +60,11 @@ std::unique_ptr<model::CExcModel> MakeModel(std::vector<std::string> sheetNames 
 void FillCase(model::CExcCaseDetails& details);
 void FillOptimisation(model::CExcModel& model);
 
-// Types the texts into a grid row from column 1, choosing in choice cells.
+// Puts the texts into a grid row from column 1, choosing in choice cells.
 void FillRow(ui::Grid* grid, int row, const QStringList& texts);
+
+// A text as shown: mnemonic marks taken out.
+QString Shown(const QString& text);
 
 // Every visible text of a widget tree: titles, labels, buttons, tabs, group
 // titles, choice items and grid cells.

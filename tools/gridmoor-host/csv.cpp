@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "records.h"
+#include "text/number.h"
 
 namespace refhost {
 
@@ -130,7 +131,7 @@ std::string FormatNumber(double value) {
   for (int precision = 6; precision < 17; ++precision) {
     char shorter[40];
     std::snprintf(shorter, sizeof shorter, "%.*g", precision, value);
-    if (std::strtod(shorter, nullptr) == value) return shorter;
+    if (text::ParseDouble(shorter) == value) return shorter;
   }
   return text;
 }

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "many.h"
 #include "notices.h"
 #include "outputs.h"
+#include "report_page.h"
 #include "run.h"
 #include "run_many.h"
 #include "scenario.h"
@@ -88,15 +90,29 @@ std::string MacrosNotKeptNote(const fs::path& workbook, const fs::path& saveAs) 
   return {};
 }
 
+// What the report names as the run's case.
+std::string ReportCaseSource(const refhost::Scenario& scenario) {
+  if (scenario.caseArchive) return scenario.caseArchive->string();
+  if (scenario.caseJson) return "inline in the scenario";
+  return {};
+}
+
 int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::string& scenarioFile,
-        std::string out, bool save, const std::string& saveAs, bool quiet, bool copies) {
+        std::string out, bool save, const std::string& saveAs, bool quiet, bool copies,
+        bool report) {
   refhost::Scenario scenario;
   std::string error;
   if (!refhost::LoadScenario(fs::absolute(scenarioFile), scenario, error)) return Fail(error);
   if (out.empty()) out = fs::path(scenarioFile).stem().string() + "-out";
   if (copies && !refhost::UseCopiesIn(scenario, fs::absolute(out), error)) return Fail(error);
   // Every place the run writes is tried before the office starts.
-  if (!refhost::CheckOutputFolder(out, refhost::OutputFileNames(), error)) return Fail(error);
+  std::vector<std::string> outputs = refhost::OutputFileNames();
+  std::string chartJs;
+  if (report) {
+    if (!refhost::ReadChartJs(chartJs, error)) return Fail(error);
+    outputs.push_back(refhost::kReportFile);
+  }
+  if (!refhost::CheckOutputFolder(out, outputs, error)) return Fail(error);
   refhost::OutputFolderClaim claim;
   if (!claim.Take(out, error)) return Fail(error);
   if (!saveAs.empty() && !SaveAsTargetAllowed(saveAs, scenarioFile, out, error))
@@ -113,7 +129,12 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
   refhost::RunRecord record;
   record.library = library.Path();
   refhost::ArmInterrupt(true);
+  const auto started = std::chrono::steady_clock::now();
   refhost::RunScenario(library, scenario, options, record);
+  refhost::RunReportContext reportContext;
+  reportContext.wallSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  reportContext.caseSource = ReportCaseSource(scenario);
   if (!saveAs.empty() && !record.failure && !record.workbook.empty())
     if (const std::string note = MacrosNotKeptNote(record.workbook, saveAs); !note.empty())
       record.notes.push_back(note);
@@ -130,7 +151,8 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
                                   "was ended"
                                 : "") +
                            "; the files hold what it got so far");
-    const bool written = refhost::WriteOutputs(record, out, error);
+    const bool written = refhost::WriteOutputs(record, out, error) &&
+                         (!report || refhost::WriteRunReport(record, reportContext, out, error));
     std::cerr << "gridmoor-host: interrupted by " << refhost::SignalName(record.interruptedBy)
               << where << "; "
               << (written ? "the outputs so far are in " + fs::absolute(out).string()
@@ -139,6 +161,7 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
     return 128 + record.interruptedBy;
   }
   if (!refhost::WriteOutputs(record, out, error)) return Fail(error);
+  if (report && !refhost::WriteRunReport(record, reportContext, out, error)) return Fail(error);
   if (record.failure) {
     for (const std::string& note : record.notes)
       std::cerr << "note: " << refhost::OneLine(note) << "\n";
@@ -155,16 +178,22 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
 }
 
 // Every scenario's summary over its folder, printed and written.
-int Collect(const std::vector<std::string>& folders, const std::string& out) {
+int Collect(const std::vector<std::string>& folders, const std::string& out, bool report) {
   std::vector<refhost::ScenarioOutcome> outcomes;
   std::string error;
+  if (report && out.empty()) return Fail("collect --report needs --out");
+  std::string chartJs;
+  if (report && !refhost::ReadChartJs(chartJs, error)) return Fail(error);
   if (!refhost::CollectOutcomes({folders.begin(), folders.end()}, outcomes, error))
     return Fail(error);
   if (out.empty()) {
     std::cout << refhost::SummaryCsv(outcomes);
   } else {
-    if (!refhost::CheckOutputFolder(out, {"summary.csv", "summary.json"}, error) ||
-        !refhost::WriteSummary(outcomes, out, error))
+    std::vector<std::string> written{"summary.csv", "summary.json"};
+    if (report) written.push_back(refhost::kReportFile);
+    if (!refhost::CheckOutputFolder(out, written, error) ||
+        !refhost::WriteSummary(outcomes, out, error) ||
+        (report && !refhost::WriteManyReport(outcomes, out, error)))
       return Fail(error);
     for (const refhost::ScenarioOutcome& o : outcomes)
       std::cout << refhost::OutcomeLine(o) << "\n";
@@ -199,7 +228,7 @@ int Main(int argc, char** argv) {
 
   CLI::App* run = app.add_subcommand("run", "Run a scenario (see docs/scenario.md)");
   std::string scenario, out, saveAs;
-  bool save = false, quiet = false, copies = false;
+  bool save = false, quiet = false, copies = false, report = false;
   run->add_option("scenario", scenario, "The scenario, a JSON file")->required();
   run->add_option("--out", out,
                   "Folder for streams.csv, compositions.csv, published.csv, optimisation.csv "
@@ -210,6 +239,8 @@ int Main(int argc, char** argv) {
   run->add_flag("--work-on-copies", copies,
                 "Copy the workbook and the model data file into the output folder and run on "
                 "the copies (--save then saves the copy)");
+  run->add_flag("--report", report,
+                "Also write report.html: the run's charts in one page that works offline");
   run->fallthrough();
 
   CLI::App* many = app.add_subcommand(
@@ -219,7 +250,7 @@ int Main(int argc, char** argv) {
   std::vector<std::string> scenarios;
   std::string manyOut;
   int jobs = 0;
-  bool manySave = false;
+  bool manySave = false, manyReport = false;
   many->add_option("scenarios", scenarios, "The scenarios, JSON files")->required();
   many->add_option("--out", manyOut,
                    "Folder for a folder per scenario (its outputs, stdout.txt, stderr.txt, "
@@ -229,6 +260,8 @@ int Main(int argc, char** argv) {
                    "Runs at once (default: the cores, fewer when memory is short)")
       ->check(CLI::Range(1, 1024).description("1 to 1024"));
   many->add_flag("--save", manySave, "Save each run's copy of its workbook at the end");
+  many->add_flag("--report", manyReport,
+                 "Also write report.html over all scenarios, linking each one's own page");
   many->fallthrough();
 
   CLI::App* collect = app.add_subcommand(
@@ -241,6 +274,10 @@ int Main(int argc, char** argv) {
       ->required();
   collect->add_option("--out", collectOut,
                       "Write summary.csv and summary.json here (default: print summary.csv)");
+  bool collectReport = false;
+  collect->add_flag("--report", collectReport,
+                    "Also write report.html over all scenarios into --out, linking the pages "
+                    "of the runs that wrote one");
 
   CLI::App* kase = app.add_subcommand("case", "Case archives as JSON (see docs/case-json.md)");
   kase->require_subcommand(1);
@@ -300,7 +337,7 @@ int Main(int argc, char** argv) {
     }
     return refhost::WorkbookCheck(checkOptions, std::cout, std::cerr);
   }
-  if (collect->parsed()) return Collect(collectFolders, collectOut);
+  if (collect->parsed()) return Collect(collectFolders, collectOut, collectReport);
   if (many->parsed()) {
     std::error_code ec;
     if (!fs::exists(libraryPath, ec)) return Fail("library not found: " + libraryPath);
@@ -312,6 +349,7 @@ int Main(int argc, char** argv) {
     options.out = manyOut;
     options.jobs = jobs;
     options.save = manySave;
+    options.report = manyReport;
     return refhost::RunMany(options, std::cout, std::cerr);
   }
 
@@ -327,7 +365,7 @@ int Main(int argc, char** argv) {
   }
   if (identify->parsed()) return refhost::Identify(library, libraryPath, std::cout, std::cerr);
   if (!notices) return Fail("no command given");
-  return Run(library, *notices, scenario, out, save, saveAs, quiet, copies);
+  return Run(library, *notices, scenario, out, save, saveAs, quiet, copies, report);
 }
 
 // Standard output that could not be written (a full disk, a closed pipe

@@ -93,6 +93,7 @@ bool ReadOutcome(const fs::path& folder, ScenarioOutcome& outcome) {
   if (!IsScenarioFolder(folder)) return false;
   outcome = ScenarioOutcome{};
   outcome.name = folder.filename().string();
+  outcome.folder = folder;
   json record;
   const bool recorded = ReadJsonFile(folder / kOutcomeFile, record) && record.is_object();
   if (recorded) {

@@ -19,6 +19,7 @@ inline constexpr const char* kStderrFile = "stderr.txt";
 
 struct ScenarioOutcome {
   std::string name;  // the folder's name
+  std::filesystem::path folder;
   std::string file;  // the scenario file
   long index = -1;   // the position in the list it came from, for order
   std::optional<int> exitStatus;

@@ -10,8 +10,10 @@
 #include <cstring>
 #include <optional>
 
-#include "excel/calc/calc_values.h"
+#include "excel/calc/calc_errors.h"
+#include "excel/calc/cell_input.h"
 #include "saved_values.h"
+#include "text/number.h"
 #include "text/utf8.h"
 
 namespace refhost {
@@ -81,8 +83,8 @@ std::string Paragraphs(const pugi::xml_node& cell) {
 // The error value a cell shows: "#DIV/0!" as it is, "Err:502" by its code.
 std::string ErrorName(const std::string& shown) {
   if (shown.rfind("Err:", 0) == 0) {
-    const std::optional<std::string> formula =
-        excel::calc::ErrorFormula(excel::calc::ExcelErrorFromCalc(std::atoi(shown.c_str() + 4)));
+    const std::optional<std::string> formula = excel::calc::ErrorFormula(
+        excel::calc::ExcelErrorFromCalc(text::ParseInt32(shown.c_str() + 4)));
     if (formula) return formula->substr(1);
   }
   return shown;

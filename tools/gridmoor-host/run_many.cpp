@@ -17,6 +17,7 @@
 #include "interrupt.h"
 #include "many.h"
 #include "outputs.h"
+#include "report_page.h"
 
 namespace refhost {
 namespace {
@@ -93,6 +94,7 @@ void ClearEarlierRun(const fs::path& folder) {
   fs::remove(folder / kOutcomeFile, ec);
   for (const std::string& name : OutputFileNames())
     fs::remove(folder / name, ec);
+  fs::remove(folder / kReportFile, ec);
 }
 
 }  // namespace
@@ -106,12 +108,16 @@ std::vector<std::string> ChildArguments(const RunManyOptions& options, const fs:
         std::string("--quiet"), std::string("--work-on-copies")})
     arguments.push_back(a);
   if (options.save) arguments.push_back("--save");
+  if (options.report) arguments.push_back("--report");
   return arguments;
 }
 
 int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err) {
-  std::string error;
-  if (!CheckOutputFolder(options.out, {"summary.csv", "summary.json"}, error)) {
+  std::string error, chartJs;
+  std::vector<std::string> written{"summary.csv", "summary.json"};
+  if (options.report) written.push_back(kReportFile);
+  if (!CheckOutputFolder(options.out, written, error) ||
+      (options.report && !ReadChartJs(chartJs, error))) {
     err << "gridmoor-host: " << error << "\n";
     return 1;
   }
@@ -195,7 +201,8 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
   }
   out << TotalsLine(outcomes) << "; summary in "
       << (fs::absolute(options.out) / "summary.csv").string() << std::endl;
-  if (!WriteSummary(outcomes, options.out, error)) {
+  if (!WriteSummary(outcomes, options.out, error) ||
+      (options.report && !WriteManyReport(outcomes, options.out, error))) {
     err << "gridmoor-host: " << error << "\n";
     return signal != 0 ? 128 + signal : 1;
   }

@@ -17,6 +17,7 @@ struct RunManyOptions {
   std::filesystem::path out;
   int jobs = 0;  // 0: DefaultJobs()
   bool save = false;
+  bool report = false;  // report.html per run and over all
   // How long children get to wind down after a signal before they are killed.
   int graceSeconds = 60;
 };

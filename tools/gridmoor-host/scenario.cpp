@@ -8,6 +8,7 @@
 
 #include "csv.h"
 #include "files.h"
+#include "text/number.h"
 
 namespace refhost {
 namespace {
@@ -318,8 +319,9 @@ bool ReadInputRows(const std::string& text, std::map<std::string, InputSeries>& 
           return Fail(error, where + ": eosModel must be PR, SRK or other");
         continue;
       }
-      const double value = std::strtod(cell.c_str(), &end);
-      if (*end != '\0') return Fail(error, where + ": '" + cell + "' is not a number");
+      double value = 0;
+      if (text::ScanDouble(cell, value) != cell.size())
+        return Fail(error, where + ": '" + cell + "' is not a number");
       if (!std::isfinite(value))
         return Fail(error, where + ": '" + cell + "' is not a finite number");
       const int scalar = ScalarIndex(name);

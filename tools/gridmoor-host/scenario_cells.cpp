@@ -6,7 +6,8 @@
 #include <tuple>
 
 #include "archive/case_json.h"
-#include "excel/calc/calc_values.h"
+#include "excel/calc/macro_names.h"
+#include "excel/calc/sheet_addresses.h"
 #include "text/ascii.h"
 
 namespace refhost {

@@ -13,6 +13,7 @@
 #include "saved_values.h"
 #include "scenario.h"
 #include "scenario_cells.h"
+#include "text/number.h"
 
 namespace refhost {
 namespace {
@@ -30,9 +31,8 @@ int CouldNotCheck(std::ostream& err, const std::string& message) {
 void ApplyCallTimeout() {
   const char* value = std::getenv("GRIDMOOR_CALL_TIMEOUT");
   if (value == nullptr) return;
-  char* end = nullptr;
-  const double seconds = std::strtod(value, &end);
-  if (end != value && seconds > 0)
+  const double seconds = text::ParseDouble(value);  // 0 when there is no number
+  if (seconds > 0)
     excel::calc::SetOfficeCallTimeout(
         std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
 }

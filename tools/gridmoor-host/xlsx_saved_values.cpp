@@ -9,7 +9,8 @@
 #include <map>
 #include <optional>
 
-#include "excel/calc/calc_values.h"
+#include "excel/calc/cell_input.h"
+#include "excel/calc/sheet_addresses.h"
 #include "saved_values.h"
 #include "text/utf8.h"
 #include "zip_package.h"

@@ -1,6 +1,6 @@
 #include "excel/calc/basic_source.h"
 
-#include "excel/calc/calc_values.h"
+#include "excel/calc/basic_procedures.h"
 #include "text/ascii.h"
 
 namespace excel::calc {

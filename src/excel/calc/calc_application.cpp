@@ -9,6 +9,11 @@
 
 #include "com/class_registry.h"
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/cell_input.h"
+#include "excel/calc/file_filters.h"
+#include "excel/calc/office_launcher.h"
+#include "excel/calc/office_leftovers.h"
+#include "excel/calc/office_program.h"
 #include "excel/errors.h"
 #include "platform/files.h"
 #include "platform/notices.h"
@@ -114,16 +119,16 @@ void CalcApplication::CheckUsable() {
   if (office_->Disconnected()) office_->ThrowDisconnected();
 }
 
-VARIANT_BOOL CalcApplication::GetFlag(const VARIANT_BOOL& flag) {
+com::VARIANT_BOOL CalcApplication::GetFlag(const com::VARIANT_BOOL& flag) {
   CheckUsable();
   std::lock_guard lock(mutex_);
   return flag;
 }
 
-void CalcApplication::PutFlag(VARIANT_BOOL& flag, VARIANT_BOOL value) {
+void CalcApplication::PutFlag(com::VARIANT_BOOL& flag, com::VARIANT_BOOL value) {
   CheckUsable();
   std::lock_guard lock(mutex_);
-  flag = value != VARIANT_FALSE ? VARIANT_TRUE : VARIANT_FALSE;
+  flag = value != com::VARIANT_FALSE ? com::VARIANT_TRUE : com::VARIANT_FALSE;
 }
 
 void CalcApplication::PutWindowState(std::int32_t, std::int32_t state) {
@@ -139,22 +144,22 @@ std::int32_t CalcApplication::GetWindowState(std::int32_t) {
   return windowState_;
 }
 
-void CalcApplication::PutVisible(std::int32_t, VARIANT_BOOL visible) {
+void CalcApplication::PutVisible(std::int32_t, com::VARIANT_BOOL visible) {
   PutFlag(visible_, visible);
 }
-VARIANT_BOOL CalcApplication::GetVisible(std::int32_t) {
+com::VARIANT_BOOL CalcApplication::GetVisible(std::int32_t) {
   return GetFlag(visible_);
 }
-void CalcApplication::PutScreenUpdating(std::int32_t, VARIANT_BOOL updating) {
+void CalcApplication::PutScreenUpdating(std::int32_t, com::VARIANT_BOOL updating) {
   PutFlag(screenUpdating_, updating);
 }
-VARIANT_BOOL CalcApplication::GetScreenUpdating(std::int32_t) {
+com::VARIANT_BOOL CalcApplication::GetScreenUpdating(std::int32_t) {
   return GetFlag(screenUpdating_);
 }
-void CalcApplication::PutInteractive(std::int32_t, VARIANT_BOOL interactive) {
+void CalcApplication::PutInteractive(std::int32_t, com::VARIANT_BOOL interactive) {
   PutFlag(interactive_, interactive);
 }
-VARIANT_BOOL CalcApplication::GetInteractive(std::int32_t) {
+com::VARIANT_BOOL CalcApplication::GetInteractive(std::int32_t) {
   return GetFlag(interactive_);
 }
 
@@ -165,8 +170,8 @@ com::Ptr<Workbooks> CalcApplication::GetWorkbooks() {
 
 com::Variant CalcApplication::Run(const com::Variant& macro, const RunArguments& arguments) {
   CheckUsable();
-  const VARIANT& name = Dereferenced(macro);
-  if (name.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+  const com::VARIANT& name = Dereferenced(macro);
+  if (name.vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
   std::vector<com::Variant> passed;
   for (const com::Variant& argument : arguments) {
     if (!argument.IsMissing()) passed.push_back(argument);
@@ -247,13 +252,13 @@ com::Ptr<Workbook> CalcWorkbooks::Add(const com::Variant& templateFile, std::int
   application_->CheckUsable();
   std::string url = "private:factory/scalc";
   std::string templatePath;
-  const VARIANT& value = Dereferenced(templateFile);
-  if (value.vt == VT_BSTR) {
+  const com::VARIANT& value = Dereferenced(templateFile);
+  if (value.vt == com::VT_BSTR) {
     templatePath = AbsolutePath(com::BstrToUtf8(value.bstrVal));
     if (!platform::GetFileStatus(templatePath).exists) com::Throw(kApplicationError);
     url = FileUrlFromPath(templatePath);
-  } else if (!(value.vt == VT_ERROR || value.vt == VT_EMPTY || value.vt == VT_I4 ||
-               value.vt == VT_INT || value.vt == VT_I2)) {
+  } else if (!(value.vt == com::VT_ERROR || value.vt == com::VT_EMPTY || value.vt == com::VT_I4 ||
+               value.vt == com::VT_INT || value.vt == com::VT_I2)) {
     com::Throw(com::DISP_E_TYPEMISMATCH);  // a number is the one-worksheet template kind
   }
   std::shared_ptr<Document> document =

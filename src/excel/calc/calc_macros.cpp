@@ -13,8 +13,10 @@
 #include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/script/provider/theMasterScriptProviderFactory.hpp>
 
+#include "excel/calc/basic_procedures.h"
 #include "excel/calc/basic_source.h"
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/macro_names.h"
 #include "excel/errors.h"
 #include "platform/notices.h"
 #include "text/ascii.h"

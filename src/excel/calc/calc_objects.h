@@ -34,7 +34,8 @@
 #include <vector>
 
 #include "excel/calc/basic_source.h"
-#include "excel/calc/calc_values.h"
+#include "excel/calc/macro_names.h"
+#include "excel/calc/sheet_addresses.h"
 #include "excel/calc/uno_office.h"
 #include "excel/object_model.h"
 
@@ -103,7 +104,7 @@ struct Document {
   // RPC_E_DISCONNECTED once closed or the office is gone.
   void CheckUsable();
   template <typename Body>
-  auto Call(HRESULT refused, Body&& body) -> decltype(body()) {
+  auto Call(com::HRESULT refused, Body&& body) -> decltype(body()) {
     CheckUsable();
     try {
       return office->Call(refused, std::forward<Body>(body));
@@ -127,12 +128,12 @@ class CalcApplication final : public Application {
 
   void PutWindowState(std::int32_t lcid, std::int32_t state) override;
   std::int32_t GetWindowState(std::int32_t lcid) override;
-  void PutVisible(std::int32_t lcid, VARIANT_BOOL visible) override;
-  VARIANT_BOOL GetVisible(std::int32_t lcid) override;
-  void PutScreenUpdating(std::int32_t lcid, VARIANT_BOOL updating) override;
-  VARIANT_BOOL GetScreenUpdating(std::int32_t lcid) override;
-  void PutInteractive(std::int32_t lcid, VARIANT_BOOL interactive) override;
-  VARIANT_BOOL GetInteractive(std::int32_t lcid) override;
+  void PutVisible(std::int32_t lcid, com::VARIANT_BOOL visible) override;
+  com::VARIANT_BOOL GetVisible(std::int32_t lcid) override;
+  void PutScreenUpdating(std::int32_t lcid, com::VARIANT_BOOL updating) override;
+  com::VARIANT_BOOL GetScreenUpdating(std::int32_t lcid) override;
+  void PutInteractive(std::int32_t lcid, com::VARIANT_BOOL interactive) override;
+  com::VARIANT_BOOL GetInteractive(std::int32_t lcid) override;
   com::Ptr<Workbooks> GetWorkbooks() override;
   com::Variant Run(const com::Variant& macro, const RunArguments& arguments) override;
   void Quit() override;
@@ -151,8 +152,8 @@ class CalcApplication final : public Application {
   std::string NextBookTitle();
 
  private:
-  VARIANT_BOOL GetFlag(const VARIANT_BOOL& flag);
-  void PutFlag(VARIANT_BOOL& flag, VARIANT_BOOL value);
+  com::VARIANT_BOOL GetFlag(const com::VARIANT_BOOL& flag);
+  void PutFlag(com::VARIANT_BOOL& flag, com::VARIANT_BOOL value);
 
   std::unique_ptr<OfficeLease> lease_;  // released by Quit
   std::shared_ptr<OfficeSession> office_;
@@ -162,9 +163,9 @@ class CalcApplication final : public Application {
   std::weak_ptr<Document> active_;
   int books_ = 0;
   std::int32_t windowState_ = kWindowNormal;
-  VARIANT_BOOL visible_ = VARIANT_FALSE;
-  VARIANT_BOOL screenUpdating_ = VARIANT_TRUE;
-  VARIANT_BOOL interactive_ = VARIANT_TRUE;
+  com::VARIANT_BOOL visible_ = com::VARIANT_FALSE;
+  com::VARIANT_BOOL screenUpdating_ = com::VARIANT_TRUE;
+  com::VARIANT_BOOL interactive_ = com::VARIANT_TRUE;
 };
 
 class CalcWorkbooks final : public Workbooks {

@@ -36,7 +36,10 @@
 
 #include "com/variant_grid.h"
 #include "com/variant_text.h"
+#include "excel/calc/calc_errors.h"
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/cell_input.h"
+#include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
 #include "text/utf8.h"
 
@@ -497,13 +500,13 @@ class CalcRange final : public Range {
 
   void PutValue(const com::Variant& argument) {
     RangeHandles& handles = *handles_;
-    const VARIANT& value = Dereferenced(argument);
+    const com::VARIANT& value = Dereferenced(argument);
     const CellArea& area = handles.area;
     if (handles.cell.is()) {
       // An array into one cell: its first element, as the spreadsheet does.
-      if ((value.vt & VT_ARRAY) != 0) {
+      if ((value.vt & com::VT_ARRAY) != 0) {
         const com::VariantGrid block = com::VariantGrid::FromVariant(value);
-        const VARIANT* first = ArrayElementFor(block, 0, 0);
+        const com::VARIANT* first = ArrayElementFor(block, 0, 0);
         const CellInput input =
             first != nullptr ? ClassifyValue(*first) : CellInput{InputKind::kError, 0, {}, kErrNA};
         WriteCell(*document_, handles.cell, input, InputSheet(input), area.firstColumn,
@@ -523,10 +526,10 @@ class CalcRange final : public Range {
     return input.kind == InputKind::kFormula ? SheetIndexOf(*handles_) : 0;
   }
 
-  void PutBlock(const VARIANT& value) {
+  void PutBlock(const com::VARIANT& value) {
     RangeHandles& handles = *handles_;
     const CellArea& area = handles.area;
-    const bool isArray = (value.vt & VT_ARRAY) != 0;
+    const bool isArray = (value.vt & com::VT_ARRAY) != 0;
     const com::VariantGrid block =
         isArray ? com::VariantGrid::FromVariant(value) : com::VariantGrid();
     const CellInput scalar = isArray ? CellInput{} : ClassifyValue(value);
@@ -544,7 +547,7 @@ class CalcRange final : public Range {
       for (std::int32_t c = 0; c < area.Columns(); ++c) {
         CellInput input = scalar;
         if (isArray) {
-          const VARIANT* element = ArrayElementFor(block, r, c);
+          const com::VARIANT* element = ArrayElementFor(block, r, c);
           input = element != nullptr ? ClassifyValue(*element)
                                      : CellInput{InputKind::kError, 0, {}, kErrNA};
         }
@@ -600,7 +603,7 @@ class CalcRange final : public Range {
     const CellArea& area = handles.area;
     for (std::int32_t r = 0; r < area.Rows(); ++r) {
       for (std::int32_t c = 0; c < area.Columns(); ++c) {
-        const VARIANT* element = ArrayElementFor(block, r, c);
+        const com::VARIANT* element = ArrayElementFor(block, r, c);
         const CellInput input = element != nullptr ? ClassifyValue(*element)
                                                    : CellInput{InputKind::kError, 0, {}, kErrNA};
         WriteCell(*document_, handles.range->getCellByPosition(c, r), input, InputSheet(input),
@@ -646,9 +649,9 @@ class CalcRange final : public Range {
   }
 
   void PutNumberFormat(const com::Variant& argument) {
-    const VARIANT& value = Dereferenced(argument);
+    const com::VARIANT& value = Dereferenced(argument);
     const std::u16string code =
-        value.vt == VT_BSTR
+        value.vt == com::VT_BSTR
             ? std::u16string(value.bstrVal == nullptr ? u"" : value.bstrVal,
                              value.bstrVal == nullptr ? 0 : GmSysStringLen(value.bstrVal))
             : text::Utf8ToUtf16(com::VariantToText(value));

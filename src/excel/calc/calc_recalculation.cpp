@@ -18,7 +18,10 @@
 #include <system_error>
 
 #include "excel/calc/calc_application.h"
+#include "excel/calc/calc_errors.h"
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/macro_names.h"
+#include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
 #include "text/ascii.h"
 

@@ -21,6 +21,11 @@
 #include <limits>
 
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/cell_input.h"
+#include "excel/calc/file_filters.h"
+#include "excel/calc/office_profile.h"
+#include "excel/calc/office_program.h"
+#include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
 #include "text/ascii.h"
 #include "text/utf8.h"
@@ -29,26 +34,27 @@ namespace excel::calc {
 namespace uno = css::uno;
 namespace {
 
-bool IsMissingOrEmpty(const VARIANT& value) {
-  return value.vt == VT_EMPTY || (value.vt == VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
+bool IsMissingOrEmpty(const com::VARIANT& value) {
+  return value.vt == com::VT_EMPTY ||
+         (value.vt == com::VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
 }
 
-std::u16string BstrText(const VARIANT& value) {
+std::u16string BstrText(const com::VARIANT& value) {
   return value.bstrVal == nullptr ? std::u16string()
                                   : std::u16string(value.bstrVal, GmSysStringLen(value.bstrVal));
 }
 
 // True for a VARIANT that a spreadsheet takes as "yes" in SaveChanges.
-bool IsTrue(const VARIANT& value) {
+bool IsTrue(const com::VARIANT& value) {
   switch (value.vt) {
-    case VT_BOOL:
-      return value.boolVal != VARIANT_FALSE;
-    case VT_I4:
-    case VT_INT:
+    case com::VT_BOOL:
+      return value.boolVal != com::VARIANT_FALSE;
+    case com::VT_I4:
+    case com::VT_INT:
       return value.lVal != 0;
-    case VT_I2:
+    case com::VT_I2:
       return value.iVal != 0;
-    case VT_R8:
+    case com::VT_R8:
       return value.dblVal != 0;
     default:
       return false;
@@ -238,8 +244,8 @@ void CalcWorkbook::Close(const com::Variant& saveChanges, const com::Variant& fi
   (void)routeWorkbook;
   CheckUsable();
   if (IsTrue(Dereferenced(saveChanges))) {
-    const VARIANT& name = Dereferenced(filename);
-    if (name.vt == VT_BSTR && GmSysStringLen(name.bstrVal) > 0) {
+    const com::VARIANT& name = Dereferenced(filename);
+    if (name.vt == com::VT_BSTR && GmSysStringLen(name.bstrVal) > 0) {
       const std::string path = AbsolutePath(com::BstrToUtf8(name.bstrVal));
       StoreTo(*document_, path, false);
       std::lock_guard lock(document_->mutex);
@@ -283,8 +289,8 @@ void CalcWorkbook::Save(std::int32_t) {
 
 void CalcWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t) {
   CheckUsable();
-  const VARIANT& name = Dereferenced(filename);
-  if (name.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+  const com::VARIANT& name = Dereferenced(filename);
+  if (name.vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
   if (GmSysStringLen(name.bstrVal) == 0) com::Throw(kApplicationError);
   StoreTo(*document_, AbsolutePath(com::BstrToUtf8(name.bstrVal)), true);
 }
@@ -329,9 +335,9 @@ std::int32_t CalcSheets::GetCount() {
 
 com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
   application_->CheckUsable();
-  const VARIANT& value = Dereferenced(index);
+  const com::VARIANT& value = Dereferenced(index);
   uno::Reference<css::sheet::XSpreadsheet> sheet;
-  if (value.vt == VT_BSTR) {
+  if (value.vt == com::VT_BSTR) {
     const std::u16string wanted = BstrText(value);
     document_->Call(kApplicationError, [&] {
       uno::Reference<css::sheet::XSpreadsheets> sheets;
@@ -367,14 +373,14 @@ com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
   }
   std::int32_t position = 0;
   switch (value.vt) {
-    case VT_I4:
-    case VT_INT:
+    case com::VT_I4:
+    case com::VT_INT:
       position = value.lVal;
       break;
-    case VT_I2:
+    case com::VT_I2:
       position = value.iVal;
       break;
-    case VT_R8:
+    case com::VT_R8:
       // Whole positions only, and none that an int cannot hold.
       if (!(value.dblVal >= 1 && value.dblVal <= std::numeric_limits<std::int32_t>::max()) ||
           value.dblVal != static_cast<double>(static_cast<std::int32_t>(value.dblVal)))
@@ -401,14 +407,14 @@ com::Ptr<com::Unknown> CalcSheets::Add(const com::Variant& before, const com::Va
   // cannot carry; one worksheet at a time.
   if (!IsMissingOrEmpty(Dereferenced(before)) || !IsMissingOrEmpty(Dereferenced(after)))
     com::Throw(com::DISP_E_TYPEMISMATCH);
-  const VARIANT& howMany = Dereferenced(count);
+  const com::VARIANT& howMany = Dereferenced(count);
   if (!IsMissingOrEmpty(howMany) &&
-      !((howMany.vt == VT_I4 || howMany.vt == VT_INT) && howMany.lVal == 1))
+      !((howMany.vt == com::VT_I4 || howMany.vt == com::VT_INT) && howMany.lVal == 1))
     com::Throw(kApplicationError);
-  const VARIANT& kind = Dereferenced(type);
+  const com::VARIANT& kind = Dereferenced(type);
   constexpr std::int32_t kWorksheetType = -4167;  // xlWorksheet
   if (!IsMissingOrEmpty(kind) &&
-      !((kind.vt == VT_I4 || kind.vt == VT_INT) && kind.lVal == kWorksheetType))
+      !((kind.vt == com::VT_I4 || kind.vt == com::VT_INT) && kind.lVal == kWorksheetType))
     com::Throw(kApplicationError);
 
   uno::Reference<css::sheet::XSpreadsheet> sheet;
@@ -531,11 +537,11 @@ RangeTarget CalcWorksheet::Resolve(const std::u16string& cell1, const std::u16st
 com::Ptr<Range> CalcWorksheet::GetRange(const com::Variant& cell1, const com::Variant& cell2) {
   application_->CheckUsable();
   document_->CheckUsable();
-  const VARIANT& first = Dereferenced(cell1);
-  const VARIANT& second = Dereferenced(cell2);
-  if (first.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+  const com::VARIANT& first = Dereferenced(cell1);
+  const com::VARIANT& second = Dereferenced(cell2);
+  if (first.vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
   const bool hasSecond = !IsMissingOrEmpty(second);
-  if (hasSecond && second.vt != VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
+  if (hasSecond && second.vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
   const std::u16string text1 = BstrText(first);
   const std::u16string text2 = hasSecond ? BstrText(second) : std::u16string();
   const std::u16string key = hasSecond ? text1 + u'\x01' + text2 : text1;

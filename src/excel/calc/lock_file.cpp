@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "com/error.h"
-#include "excel/calc/office_process.h"
+#include "excel/calc/office_leftovers.h"
+#include "excel/calc/office_program.h"
 #include "excel/errors.h"
 
 namespace excel::calc {

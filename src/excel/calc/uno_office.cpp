@@ -115,7 +115,7 @@ uno::Reference<uno::XComponentContext> LocalContext() {
         cppu::defaultBootstrap_InitialComponentContext(Utf8ToOUString(FileUrlFromPath(pattern)));
   } catch (...) {
     std::remove(pattern);
-    com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE, CaughtReason());
   }
   std::remove(pattern);
   return context;
@@ -282,7 +282,7 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
   } catch (const com::Error&) {
     throw;  // the session's destructor ends the child and removes the folders
   } catch (...) {
-    com::Throw(com::CO_E_SERVER_EXEC_FAILURE);
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE, CaughtReason());
   }
   session->pipes_ = ListeningPipePaths(session->child_->Pid());
   TrackForExit(session->child_, session->folders_->Base(), session->pipes_);
@@ -354,6 +354,10 @@ void OfficeSession::Watch() {
 
 void OfficeSession::ThrowExplained(const com::Error& error) {
   if (error.hr() == com::RPC_E_DISCONNECTED) {
+    // The caller is told the office is gone: its locks go now, not when
+    // the process is reaped (a killed office may not be, yet, on a busy
+    // machine).
+    MarkDisconnected();
     std::string reason;
     {
       std::lock_guard lock(watchMutex_);
@@ -421,6 +425,8 @@ bool OfficeSession::ConfirmAlive() {
       const Deadline deadline(*this, CallTimeout());
       alive = context_.is() && context_->getServiceManager().is();
     } catch (...) {
+      // Whatever the failure, the office did not answer: the question is
+      // only whether it is alive, so the text has no reader.
       alive = false;
     }
   }

@@ -22,9 +22,14 @@
 #include <vector>
 
 #include "excel/calc/basic_source.h"
-#include "excel/calc/calc_values.h"
+#include "excel/calc/child_process.h"
 #include "excel/calc/lock_file.h"
-#include "excel/calc/office_process.h"
+#include "excel/calc/macro_names.h"
+#include "excel/calc/office_launcher.h"
+#include "excel/calc/office_leftovers.h"
+#include "excel/calc/office_pipes.h"
+#include "excel/calc/office_profile.h"
+#include "excel/calc/office_program.h"
 #include "excel/calc/uno_util.h"
 
 namespace excel::calc {
@@ -75,7 +80,7 @@ class OfficeSession {
   // dead office (the bridge's own notice may come later), so each is
   // followed by the thorough check.
   template <typename Body>
-  auto Call(HRESULT refused, Body&& body) -> decltype(body()) {
+  auto Call(com::HRESULT refused, Body&& body) -> decltype(body()) {
     EnterBridgeCall();
     try {
       const Deadline deadline(*this, CallTimeout());

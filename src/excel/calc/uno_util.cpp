@@ -49,6 +49,19 @@ std::string ReasonOf(const uno::Any& failure) {
   return {};
 }
 
+std::string CaughtReason() {
+  try {
+    throw;
+  } catch (const uno::Exception&) {
+    return ReasonOf(cppu::getCaughtException());
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    // Neither a UNO nor a standard exception: there is no text to take.
+    return {};
+  }
+}
+
 rtl::OUString BstrToOUString(const com::Bstr& value) {
   return ToOUString(value.View());
 }
@@ -134,47 +147,47 @@ std::optional<std::vector<uno::Any>> SequenceItems(const uno::Any& value) {
   return std::vector<uno::Any>();
 }
 
-uno::Any VariantToAny(const VARIANT& value) {
-  if ((value.vt & VT_BYREF) != 0) {
+uno::Any VariantToAny(const com::VARIANT& value) {
+  if ((value.vt & com::VT_BYREF) != 0) {
     if (value.byref == nullptr) com::Throw(com::DISP_E_TYPEMISMATCH);
-    if (value.vt == (VT_BYREF | VT_VARIANT)) return VariantToAny(*value.pvarVal);
+    if (value.vt == (com::VT_BYREF | com::VT_VARIANT)) return VariantToAny(*value.pvarVal);
   }
-  if ((value.vt & VT_ARRAY) != 0) return GridToAny(com::VariantGrid::FromVariant(value));
+  if ((value.vt & com::VT_ARRAY) != 0) return GridToAny(com::VariantGrid::FromVariant(value));
   switch (value.vt) {
-    case VT_EMPTY:
-    case VT_NULL:
+    case com::VT_EMPTY:
+    case com::VT_NULL:
       return uno::Any();
-    case VT_I4:
-    case VT_INT:
+    case com::VT_I4:
+    case com::VT_INT:
       return uno::Any(static_cast<sal_Int32>(value.lVal));
-    case VT_I2:
+    case com::VT_I2:
       return uno::Any(static_cast<sal_Int16>(value.iVal));
-    case VT_I1:
+    case com::VT_I1:
       return uno::Any(static_cast<sal_Int16>(value.cVal));
-    case VT_UI1:
+    case com::VT_UI1:
       return uno::Any(static_cast<sal_Int16>(value.bVal));
-    case VT_UI2:
+    case com::VT_UI2:
       return uno::Any(static_cast<sal_Int32>(value.uiVal));
-    case VT_UI4:
-    case VT_UINT:
+    case com::VT_UI4:
+    case com::VT_UINT:
       return uno::Any(static_cast<double>(value.ulVal));
-    case VT_I8:
+    case com::VT_I8:
       return uno::Any(static_cast<sal_Int64>(value.llVal));
-    case VT_UI8:
+    case com::VT_UI8:
       return uno::Any(static_cast<double>(value.ullVal));
-    case VT_R4:
+    case com::VT_R4:
       return uno::Any(static_cast<double>(value.fltVal));
-    case VT_R8:
+    case com::VT_R8:
       return uno::Any(value.dblVal);
-    case VT_DATE:
+    case com::VT_DATE:
       return uno::Any(value.date);
-    case VT_BOOL:
-      return uno::Any(value.boolVal != VARIANT_FALSE);
-    case VT_BSTR:
+    case com::VT_BOOL:
+      return uno::Any(value.boolVal != com::VARIANT_FALSE);
+    case com::VT_BSTR:
       return uno::Any(ToOUString(
           std::u16string_view(value.bstrVal == nullptr ? u"" : value.bstrVal,
                               value.bstrVal == nullptr ? 0 : GmSysStringLen(value.bstrVal))));
-    case VT_ERROR:
+    case com::VT_ERROR:
       return uno::Any(static_cast<sal_Int32>(value.scode));
     default:
       com::Throw(com::DISP_E_TYPEMISMATCH);

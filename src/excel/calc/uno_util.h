@@ -39,7 +39,7 @@ css::uno::Sequence<css::beans::PropertyValue> Properties(
 
 // A macro argument as Basic receives it; arrays become nested sequences.
 // Throws com::Error(DISP_E_TYPEMISMATCH) for what Basic cannot take.
-css::uno::Any VariantToAny(const VARIANT& value);
+css::uno::Any VariantToAny(const com::VARIANT& value);
 // The elements of a sequence of any element type; nullopt for a value that
 // is no sequence.
 std::optional<std::vector<css::uno::Any>> SequenceItems(const css::uno::Any& value);
@@ -53,6 +53,11 @@ com::Variant AnyToVariant(const css::uno::Any& value);
 // it gave none.
 std::string ReasonOf(const css::uno::Any& failure);
 
+// Inside a catch: the text of the exception being handled, a UNO
+// exception's reason (ReasonOf) or a standard exception's what(); empty for
+// any other type, which carries none.
+std::string CaughtReason();
+
 // Turns every failure of `body` into a com::Error: a com::Error passes, a
 // disposed object or a dead office is RPC_E_DISCONNECTED, any other UNO
 // exception is `refused` (the application's own refusal of the request)
@@ -61,7 +66,7 @@ std::string ReasonOf(const css::uno::Any& failure);
 // `disconnected`, asked after every UNO exception, tells whether the office
 // is gone (and may remember it).
 template <typename Disconnected, typename Body>
-auto Guarded(Disconnected&& disconnected, HRESULT refused, Body&& body) -> decltype(body()) {
+auto Guarded(Disconnected&& disconnected, com::HRESULT refused, Body&& body) -> decltype(body()) {
   try {
     return body();
   } catch (const com::Error&) {
@@ -78,7 +83,7 @@ auto Guarded(Disconnected&& disconnected, HRESULT refused, Body&& body) -> declt
   } catch (const std::bad_alloc&) {
     com::Throw(com::E_OUTOFMEMORY);
   } catch (...) {
-    com::Throw(com::E_FAIL);
+    com::Throw(com::E_FAIL, CaughtReason());
   }
 }
 
@@ -88,6 +93,7 @@ void IgnoringFailures(Body&& body) noexcept {
   try {
     body();
   } catch (...) {
+    // The caller goes on the same whatever failed: the text has no reader.
   }
 }
 

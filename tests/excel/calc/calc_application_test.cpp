@@ -104,7 +104,7 @@ TEST_P(CalcApplicationTest, BlocksReadRowsFirstAndArraysSpreadAsInTheSpreadsheet
   };
   const auto read = [&](const char* cells) {
     const Variant value = Get(sheet_, cells);
-    EXPECT_EQ(value.vt, VT_ARRAY | VT_VARIANT);
+    EXPECT_EQ(value.vt, com::VT_ARRAY | com::VT_VARIANT);
     return com::VariantGrid::FromVariant(value);
   };
   put("A1:D2", block);

@@ -51,8 +51,8 @@ TEST_F(CalcOfficeTest, OneHiddenOfficeServesAllAndEndsWithTheLastApplication) {
   ASSERT_GT(pid, 0);
   EXPECT_TRUE(IsOurChild(pid));
   // Hidden; how the properties read back is the contract's.
-  EXPECT_EQ(first->GetVisible(0), VARIANT_FALSE);
-  EXPECT_EQ(first->GetInteractive(0), VARIANT_TRUE);
+  EXPECT_EQ(first->GetVisible(0), com::VARIANT_FALSE);
+  EXPECT_EQ(first->GetInteractive(0), com::VARIANT_TRUE);
   const com::Ptr<Application> second = NewApplication();
   EXPECT_EQ(CurrentOfficeProcessId(), pid);
   first->Quit();
@@ -139,7 +139,8 @@ TEST_F(CalcOfficeTest, AKilledOfficeDisconnectsEveryObjectAndTheNextApplicationS
   EXPECT_EQ(FailureOf([&] { workbook->GetSheets(); }), com::RPC_E_DISCONNECTED);
   EXPECT_EQ(FailureOf([&] { workbook->Save(0); }), com::RPC_E_DISCONNECTED);
   EXPECT_EQ(FailureOf([&] { NewWorkbook(application); }), com::RPC_E_DISCONNECTED);
-  EXPECT_EQ(FailureOf([&] { application->PutVisible(0, VARIANT_TRUE); }), com::RPC_E_DISCONNECTED);
+  EXPECT_EQ(FailureOf([&] { application->PutVisible(0, com::VARIANT_TRUE); }),
+            com::RPC_E_DISCONNECTED);
   EXPECT_EQ(FailureOf([&] { application->Run(Variant::Text("X"), excel_test::Arguments()); }),
             com::RPC_E_DISCONNECTED);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));

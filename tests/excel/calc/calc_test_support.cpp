@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "com/variant_grid.h"
-#include "excel/calc/office_process.h"
+#include "excel/calc/office_program.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 

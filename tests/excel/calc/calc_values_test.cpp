@@ -1,4 +1,3 @@
-#include "excel/calc/calc_values.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,12 @@
 #include "com/variant.h"
 #include "com/variant_grid.h"
 #include "excel/application_contract.h"
+#include "excel/calc/basic_procedures.h"
+#include "excel/calc/calc_errors.h"
+#include "excel/calc/cell_input.h"
+#include "excel/calc/file_filters.h"
+#include "excel/calc/macro_names.h"
+#include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
 
 namespace excel::calc {
@@ -19,7 +24,7 @@ namespace {
 TEST(CalcErrorCodes, MapToTheSpreadsheetErrorValues) {
   struct Case {
     int calc;
-    SCODE excel;
+    com::SCODE excel;
   };
   // The common codes are those of calc_application_test.cpp's formulas.
   const Case cases[] = {
@@ -130,7 +135,7 @@ TEST(TypedText, PlainNumbersOnly) {
 // contract's (../application_contract_test.cpp, on the real application).
 TEST(CellValues, NullIsEmptyReferencesAreFollowedAndErrorNamesIgnoreCaseAndBlanks) {
   EXPECT_EQ(ClassifyValue(com::Variant::Null()).kind, InputKind::kEmpty);
-  const std::pair<const char16_t*, SCODE> errors[] = {
+  const std::pair<const char16_t*, com::SCODE> errors[] = {
       {u" #n/a ", kErrNA}, {u"#div/0!", kErrDiv0}, {u"#NULL!", kErrNull}, {u"N/A", 0}};
   for (const auto& [text, error] : errors) {
     const CellInput input = ClassifyText(text);
@@ -139,11 +144,11 @@ TEST(CellValues, NullIsEmptyReferencesAreFollowedAndErrorNamesIgnoreCaseAndBlank
   }
 
   com::Variant inner = com::Variant::Double(4);
-  VARIANT byRef{};
-  byRef.vt = VT_BYREF | VT_VARIANT;
+  com::VARIANT byRef{};
+  byRef.vt = com::VT_BYREF | com::VT_VARIANT;
   byRef.pvarVal = &inner;
   EXPECT_EQ(ClassifyValue(byRef).number, 4);
-  EXPECT_EQ(&Dereferenced(byRef), static_cast<const VARIANT*>(&inner));
+  EXPECT_EQ(&Dereferenced(byRef), static_cast<const com::VARIANT*>(&inner));
 }
 
 TEST(CellValues, WhatNoCellHoldsIsATypeMismatch) {
@@ -242,8 +247,9 @@ TEST(BasicSource, OneProcedureWithTheModulesDeclarations) {
       "end function\n";
   const std::pair<std::size_t, std::string> cases[] = {
       {0, "Option Explicit\nDim total\nSub Go()\n  total = 1\nEnd Sub\nConst Limit = 3\n\n\n\n\n"},
-      {1, "Option Explicit\nDim total\n\n\n\nConst Limit = 3\nPublic Function Add(a, b)\n  Add = a + "
-          "b\nend function\n\n"},
+      {1,
+       "Option Explicit\nDim total\n\n\n\nConst Limit = 3\nPublic Function Add(a, b)\n  Add = a + "
+       "b\nend function\n\n"},
       {kDeclarationsOnly, "Option Explicit\nDim total\n\n\n\nConst Limit = 3\n\n\n\n\n"},
   };
   for (const auto& [keep, kept] : cases)

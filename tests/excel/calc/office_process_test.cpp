@@ -1,4 +1,3 @@
-#include "excel/calc/office_process.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -16,6 +15,12 @@
 
 #include "calc_test_support.h"
 #include "com/error.h"
+#include "excel/calc/child_process.h"
+#include "excel/calc/office_launcher.h"
+#include "excel/calc/office_leftovers.h"
+#include "excel/calc/office_pipes.h"
+#include "excel/calc/office_profile.h"
+#include "excel/calc/office_program.h"
 #include "support/temp_folder.h"
 
 namespace excel::calc {

@@ -1,7 +1,9 @@
-/* Compiles against the installed header and loads the installed library
-   the way a host does: dlopen, then the export by its plain name. */
+/* Compiles against the installed headers and loads the installed library
+   the way a host does: dlopen, then the exports by their plain names. */
 #include <dlfcn.h>
 #include <gridmoor/host.h>
+#include <gridmoor/oleauto.h>
+#include <gridmoor/worksheet_functions.h>
 #include <stdio.h>
 
 #ifndef GRIDMOOR_LIBRARY
@@ -15,8 +17,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "dlopen %s: %s\n", path, dlerror());
     return 1;
   }
-  if (dlsym(library, "ExtIdentify") == NULL) {
-    fprintf(stderr, "%s has no ExtIdentify\n", path);
+  if (dlsym(library, "ExtIdentify") == NULL || dlsym(library, "FnCreateInstance") == NULL ||
+      dlsym(library, "GmVariantClear") == NULL) {
+    fprintf(stderr, "%s lacks ExtIdentify, FnCreateInstance or GmVariantClear\n", path);
     return 1;
   }
   printf("loaded %s (status record %d bytes)\n", path, (int)EXT_STATUS_RECORD_SIZE);

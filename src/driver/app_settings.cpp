@@ -1,0 +1,41 @@
+#include "driver/app_settings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "text/number.h"
+
+namespace driver {
+
+bool ThreadedModeFromSettings(const platform::Registry& settings) {
+  // The rule also turns threaded mode on for Windows Vista itself; this
+  // platform never is that system, so the settings value alone decides.
+  const platform::RegistryRead<std::uint32_t> vista = settings.GetDword(kConfigKey, kVistaValue);
+  const std::int32_t value = vista.ok() ? static_cast<std::int32_t>(vista.value) : 1;
+  return value > 0;
+}
+
+std::chrono::milliseconds CallTimeoutFromSettings(const platform::Registry& settings,
+                                                  const std::optional<std::string>& variable) {
+  if (variable && !variable->empty()) {
+    // Read in the C locale, whatever locale the host has set: "2.5" is two
+    // and a half seconds everywhere.
+    double seconds = 0;
+    const bool whole = text::ScanDouble(*variable, seconds) == variable->size();
+    // At most a day: a larger number is a mistake, not a limit.
+    if (whole && seconds > 0 && seconds <= 86400)
+      return std::chrono::milliseconds(std::max<std::int64_t>(1, std::llround(seconds * 1000)));
+  }
+  const platform::RegistryRead<std::uint32_t> value =
+      settings.GetDword(kDriverSettingsKey, kCallTimeoutValue);
+  if (value.ok() && value.value > 0) return std::chrono::seconds(value.value);
+  return kDefaultCallTimeout;
+}
+
+platform::Registry LoadSettings(const std::filesystem::path& file) {
+  outcome::Expected<platform::Registry> loaded = platform::Registry::Load(file);
+  return loaded ? std::move(*loaded) : platform::Registry(file);
+}
+
+}  // namespace driver

@@ -1,0 +1,139 @@
+#include "excel/calc/office_leftovers.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "excel/calc/office_profile.h"
+#include "excel/calc/office_program.h"
+
+namespace excel::calc {
+namespace fs = std::filesystem;
+namespace {
+
+// The process id in "<prefix><pid>_..." or "<prefix><pid>-...", or 0.
+long OwnerOf(std::string_view name, std::string_view prefix) {
+  if (name.rfind(prefix, 0) != 0) return 0;
+  name.remove_prefix(prefix.size());
+  long pid = 0;
+  std::size_t digits = 0;
+  while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9') {
+    pid = pid * 10 + (name[digits] - '0');
+    if (pid > 1L << 30) return 0;
+    ++digits;
+  }
+  if (digits == 0 || digits == name.size() || (name[digits] != '_' && name[digits] != '-'))
+    return 0;
+  return pid;
+}
+
+struct FileId {
+  dev_t device;
+  ino_t inode;
+  bool operator==(const FileId&) const = default;
+};
+
+// The files any running office program (of any user whose /proc we may
+// read) holds open.
+std::vector<FileId> FilesHeldByOffices() {
+  std::vector<FileId> held;
+  for (const fs::path& process : OfficeProcessFolders()) {
+    std::error_code fdError;
+    for (const fs::directory_entry& fd : fs::directory_iterator(process / "fd", fdError)) {
+      struct stat info {};
+      if (::stat(fd.path().c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        held.push_back(FileId{info.st_dev, info.st_ino});
+    }
+  }
+  return held;
+}
+
+}  // namespace
+
+bool ProcessRuns(long pid) {
+  return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+long OfficeFolderOwner(std::string_view folderName) {
+  return OwnerOf(folderName, kOfficeFolderPrefix);
+}
+
+void RemoveLeftoversOfEndedProcesses(const fs::path& root) {
+  const std::string pipePrefix = "OSL_PIPE_" + std::to_string(::getuid()) + "_gridmoor_";
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/tmp", error)) {
+    const long owner = OwnerOf(entry.path().filename().string(), pipePrefix);
+    if (owner != 0 && !ProcessRuns(owner)) fs::remove(entry.path(), error);
+  }
+  for (const fs::directory_entry& entry : fs::directory_iterator(root, error)) {
+    const long owner = OwnerOf(entry.path().filename().string(), kOfficeFolderPrefix);
+    struct stat info {};
+    // Only this user's folders.
+    if (owner == 0 || ProcessRuns(owner) || ::lstat(entry.path().c_str(), &info) != 0 ||
+        info.st_uid != ::getuid() || !S_ISDIR(info.st_mode))
+      continue;
+    fs::remove_all(entry.path(), error);
+  }
+}
+
+bool IsOfficeTempFileName(std::string_view name) {
+  constexpr std::string_view kStart = "lu";
+  constexpr std::string_view kEnd = ".tmp";
+  if (name.size() <= kStart.size() + kEnd.size() || !name.starts_with(kStart) ||
+      !name.ends_with(kEnd))
+    return false;
+  const std::string_view middle =
+      name.substr(kStart.size(), name.size() - kStart.size() - kEnd.size());
+  return std::all_of(middle.begin(), middle.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  });
+}
+
+std::vector<fs::path> OfficeProcessFolders() {
+  std::vector<fs::path> offices;
+  std::error_code error;
+  for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
+    const std::string pid = process.path().filename().string();
+    if (pid.empty() ||
+        !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      continue;
+    std::string name;
+    std::getline(std::ifstream(process.path() / "comm"), name);
+    if (name == kOfficeProgramName) offices.push_back(process.path());
+  }
+  return offices;
+}
+
+std::vector<fs::path> RemoveOfficeTempFilesIn(const fs::path& folder, std::chrono::seconds quiet) {
+  std::vector<std::pair<fs::path, FileId>> candidates;
+  const std::time_t before = std::time(nullptr) - static_cast<std::time_t>(quiet.count());
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    if (!IsOfficeTempFileName(entry.path().filename().string())) continue;
+    struct stat info {};
+    if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != ::getuid() || info.st_mtime > before)
+      continue;
+    candidates.emplace_back(entry.path(), FileId{info.st_dev, info.st_ino});
+  }
+  std::vector<fs::path> removed;
+  // /proc is read only when there is something to remove: an open in a
+  // clean folder costs a folder listing.
+  if (candidates.empty()) return removed;
+  const std::vector<FileId> held = FilesHeldByOffices();
+  for (const auto& [path, id] : candidates) {
+    if (std::find(held.begin(), held.end(), id) != held.end()) continue;
+    if (fs::remove(path, error)) removed.push_back(path);
+  }
+  return removed;
+}
+
+}  // namespace excel::calc

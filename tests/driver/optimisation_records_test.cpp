@@ -1,0 +1,334 @@
+// The optimiser's and the published variables' host records: each value
+// lands at the host's offsets and is read back from them, texts are cut to
+// their fields, and nothing is written past a record (guard bytes follow
+// every one). Then the edge of these commands: what reaches the record and
+// the status text when an operation succeeds, fails, or fails with a value.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "driver/optimisation_commands.h"
+#include "driver/optimisation_records.h"
+#include "driver/published_records.h"
+#include "model/model.h"
+#include "support/guarded_buffer.h"
+#include "support/temp_registry.h"
+
+namespace {
+
+namespace opt = optimisation;
+using test_support::GuardedBuffer;
+using Problem = opt::OptimisationProblem;
+
+template <typename T>
+void Put(std::vector<unsigned char>& bytes, std::size_t at, const T& value) {
+  std::memcpy(bytes.data() + at, &value, sizeof value);
+}
+template <typename T>
+T Get(const std::vector<unsigned char>& bytes, std::size_t at) {
+  T value;
+  std::memcpy(&value, bytes.data() + at, sizeof value);
+  return value;
+}
+
+// ---- The problem record -----------------------------------------------------
+
+class ProblemRecordTest : public ::testing::Test {
+ protected:
+  // The record as the host passes it, 0x11 throughout, to write expectations
+  // into at the offsets the host reads.
+  std::vector<unsigned char> expected_ =
+      std::vector<unsigned char>(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
+  GuardedBuffer record_{EXT_OPT_PROBLEM_RECORD_SIZE};
+
+  // The text and its NUL; the rest of the field keeps what it held.
+  void Terminated(std::size_t at, const std::string& text) {
+    std::memcpy(&expected_[at], text.c_str(), text.size() + 1);
+  }
+  // The text, and NULs to the end of the field.
+  void Padded(std::size_t at, std::size_t width, const std::string& text) {
+    std::memset(&expected_[at], 0, width);
+    std::memcpy(&expected_[at], text.data(), text.size());
+  }
+  void ExpectConstraint(std::size_t i, const std::string& name, const std::string& unit,
+                        double limit, std::int32_t type) {
+    const std::size_t at = 22768 + 232 * i;
+    Padded(at, 64, name);
+    Padded(at + 64, 16, unit);
+    Put(expected_, at + 80, limit);
+    Put(expected_, at + 88, type);
+    Put(expected_, at + 92, static_cast<std::int32_t>(i));
+    expected_[at + 96] = 0;
+  }
+  void ExpectControl(std::size_t i, const std::string& name, const std::string& unit, bool hasLower,
+                     double lower, bool hasUpper, double upper) {
+    const std::size_t at = 224 + 224 * i;
+    Terminated(at, name);
+    Terminated(at + 32, unit);
+    expected_[at + 48] = hasLower;
+    Put(expected_, at + 56, lower);
+    expected_[at + 64] = hasUpper;
+    Put(expected_, at + 72, upper);
+    Put(expected_, at + 80, static_cast<std::int32_t>(i));
+    Put(expected_, at + 88, EXT_UNDEFINED_VALUE);
+  }
+  ::testing::AssertionResult MatchesExpected() const {
+    if (!record_.GuardsIntact()) return ::testing::AssertionFailure() << "written past the end";
+    const auto end = record_.bytes.begin() + EXT_OPT_PROBLEM_RECORD_SIZE;
+    const auto first = std::mismatch(record_.bytes.begin(), end, expected_.begin());
+    if (first.first == end) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "first difference at byte " << (first.first - record_.bytes.begin());
+  }
+};
+
+TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
+  using Sense = opt::ConstraintSense;
+  Problem problem;
+  // Texts as wide as their fields and wider.
+  problem.objective = {true, "Net present value", std::string(20, 'U'), false};
+  problem.constraints = {{"Gas export", "MMscf/d", 150.5, Sense::kGreater, 0},
+                         {std::string(70, 'w'), std::string(16, 'u'), 3.4e35, Sense::kLess, 1},
+                         {"y", "", 0, Sense::kEqual, 2}};
+  problem.controls = {{"Choke A", "in", true, 0.5, true, 2.0, 0},
+                      {std::string(50, 'c'), std::string(40, 'm'), true, 1.5, true, 10, 1},
+                      {"x", "", false, 3.2e35, true, 3.1999e35, 2}};
+  problem.integerControls = {
+      {std::string(40, 'p'), 0, {"10", "High", std::string(32, 'v'), std::string(40, 'n')}},
+      {"Many", 1, {}}};
+  for (int k = 0; k < 20; ++k)
+    problem.integerControls[1].stateLabels.push_back("v" + std::to_string(k));
+  problem.notice = "not the record's";
+
+  auto& e = expected_;
+  e[4] = 1;
+  Padded(5, 64, "Net present value");
+  Padded(69, 16, std::string(16, 'U'));
+  e[85] = 0;
+  ExpectConstraint(0, "Gas export", "MMscf/d", 150.5, 2);
+  ExpectConstraint(1, std::string(64, 'w'), std::string(16, 'u'), 3.4e35, 0);
+  ExpectConstraint(2, "y", "", 0, 1);
+  Put(e, 45968, std::int32_t{3});
+  ExpectControl(0, "Choke A", "in", true, 0.5, true, 2.0);
+  // Control names and units are cut to leave room for their terminator.
+  ExpectControl(1, std::string(31, 'c'), std::string(15, 'm'), true, 1.5, true, 10);
+  ExpectControl(2, "x", "", false, 3.2e35, true, 3.1999e35);
+  Put(e, 22624, std::int32_t{3});
+  Terminated(46108, std::string(31, 'p'));
+  Put(e, 46108 + 32, std::int32_t{0});
+  Put(e, 46108 + 36, std::int32_t{4});
+  const std::string labels[] = {"10", "High", std::string(32, 'v'), std::string(32, 'n')};
+  for (int k = 0; k < 4; ++k)
+    Padded(46108 + 40 + 32 * k, 32, labels[k]);
+  Terminated(46108 + 808, "Many");
+  Put(e, 46108 + 808 + 32, std::int32_t{1});
+  Put(e, 46108 + 808 + 36, std::int32_t{20});
+  for (int k = 0; k < 20; ++k)
+    Padded(46108 + 808 + 40 + 32 * k, 32, "v" + std::to_string(k));
+  Put(e, 126908, std::int32_t{2});
+  ASSERT_TRUE(driver::EncodeProblem(problem, record_.record()));
+  EXPECT_TRUE(MatchesExpected());
+
+  // Undefined, the objective writes only its flag; the counts still go.
+  std::fill_n(record_.bytes.begin(), record_.size, 0x11);
+  problem = Problem{};
+  problem.objective.name = "not written";
+  expected_.assign(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
+  for (std::size_t count : {22624, 45968, 126908})
+    Put(expected_, count, std::int32_t{0});
+  expected_[4] = 0;
+  ASSERT_TRUE(driver::EncodeProblem(problem, record_.record()));
+  EXPECT_TRUE(MatchesExpected());
+
+  EXPECT_FALSE(driver::EncodeProblem(problem, host::HostRecord()));
+  // A list longer than the record's table is refused, not run over.
+  problem.controls.resize(EXT_OPT_PROBLEM_MAX_ITEMS + 1);
+  EXPECT_FALSE(driver::EncodeProblem(problem, record_.record()));
+  EXPECT_TRUE(record_.GuardsIntact());
+}
+
+// ---- The value record and the integer-control list ----------------------------
+
+TEST(OptimisationRecordsTest, TheValueRecordGivesHandleAndValueAndTakesOnlyTheValue) {
+  GuardedBuffer record(EXT_OPT_VALUE_RECORD_MIN_SIZE);
+  Put(record.bytes, EXT_OPT_VALUE_HANDLE_OFFSET, std::int32_t{7});
+  Put(record.bytes, EXT_OPT_VALUE_VALUE_OFFSET, 2.5);
+  const std::optional<opt::ItemValue> value = driver::DecodeItemValue(record.record());
+  ASSERT_TRUE(value);
+  EXPECT_EQ(std::tie(value->handle, value->value), std::tuple(7, 2.5));
+
+  std::vector<unsigned char> expected = record.bytes;
+  Put(expected, EXT_OPT_VALUE_VALUE_OFFSET, -1.0);
+  ASSERT_TRUE(driver::EncodeItemValue(-1, record.record()));
+  EXPECT_EQ(record.bytes, expected) << "only the value changes";
+  EXPECT_FALSE(driver::DecodeItemValue(host::ConstHostRecord(nullptr, 16)));
+  EXPECT_FALSE(driver::EncodeItemValue(1, host::HostRecord()));
+}
+
+TEST(OptimisationRecordsTest, TheIntegerControlListIsReadOnlyAsFarAsItsCount) {
+  // The count, the handles the host wrote, and the handles read.
+  const std::tuple<std::int32_t, std::vector<std::int32_t>, std::vector<std::int32_t>> cases[] = {
+      {0, {}, {}},
+      {-3, {}, {}},
+      {2, {4, 9}, {4, 9}},
+      {100, std::vector<std::int32_t>(100, 3), std::vector<std::int32_t>(100, 3)},
+      {101, {}, {}}};
+  for (const auto& [count, written, read] : cases) {
+    // Room for exactly the handles written: a read past them would take the
+    // guard bytes for handles.
+    GuardedBuffer list(EXT_INT_CONTROL_LIST_HANDLES_OFFSET +
+                       4 * std::min<std::size_t>(written.size(), 128));
+    Put(list.bytes, EXT_INT_CONTROL_LIST_COUNT_OFFSET, count);
+    for (std::size_t j = 0; j < written.size(); ++j)
+      Put(list.bytes, EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * j, written[j]);
+    const auto before = list.bytes;
+    const std::optional<opt::IntegerControlList> decoded =
+        driver::DecodeIntegerControlList(list.bytes.data());
+    ASSERT_TRUE(decoded) << count;
+    EXPECT_EQ(std::tie(decoded->count, decoded->handles), std::tie(count, read));
+    EXPECT_EQ(list.bytes, before);
+  }
+  EXPECT_FALSE(driver::DecodeIntegerControlList(nullptr));
+}
+
+// ---- Published variables --------------------------------------------------
+
+std::string FieldText(const GuardedBuffer& record, std::size_t offset, std::size_t size) {
+  const char* field = reinterpret_cast<const char*>(record.bytes.data()) + offset;
+  return std::string(field, strnlen(field, size));
+}
+
+TEST(PublishedRecordsTest, AListedVariableHasItsTextsCutToTheirFieldsAndTerminated) {
+  GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE);
+  Put(record.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-1});
+  EXPECT_EQ(driver::DecodeVariableHandle(record.record()), -1);
+  const std::pair<opt::PublishedVariableInfo, std::pair<std::string, std::string>> rows[] = {
+      {{0, "Oil rate", "STB/d"}, {"Oil rate", "STB/d"}},
+      {{1, std::string(100, 'm'), std::string(20, 'u')},
+       {std::string(EXT_PUBVAR_TEXT_SIZE - 1, 'm'), std::string(EXT_PUBVAR_UNIT_SIZE - 1, 'u')}}};
+  for (const auto& [info, texts] : rows) {
+    record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
+    ASSERT_TRUE(driver::EncodeVariableInfo(info, record.record()));
+    EXPECT_EQ(driver::DecodeVariableHandle(record.record()), info.handle);
+    EXPECT_EQ(record.bytes[EXT_PUBVAR_FLAG_OFFSET], 1);
+    EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE), texts.first);
+    EXPECT_EQ(FieldText(record, EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE), texts.second);
+  }
+  EXPECT_TRUE(record.GuardsIntact());
+  EXPECT_FALSE(driver::DecodeVariableHandle(host::ConstHostRecord()));
+}
+
+TEST(PublishedRecordsTest, ASetTextIsReadWithinItsSixtyFourBytesAndAGetTextWrittenTerminated) {
+  GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE);
+  Put(record.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{3});
+  record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 1;
+  std::memset(record.bytes.data() + EXT_PUBVAR_TEXT_OFFSET, 'x', EXT_PUBVAR_TEXT_SIZE);
+  // What follows the field must not become part of the value.
+  std::memset(record.bytes.data() + EXT_PUBVAR_UNIT_OFFSET, 'Z', EXT_PUBVAR_UNIT_SIZE);
+  opt::PublishedValueRequest request = driver::DecodeValueRequest(record.record());
+  EXPECT_EQ(std::tie(request.handle, request.set), std::tuple(3, true));
+  EXPECT_EQ(request.text, std::string(EXT_PUBVAR_TEXT_SIZE, 'x'));
+  std::strcpy(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "short");
+  EXPECT_EQ(driver::DecodeValueRequest(record.record()).text, "short");
+
+  record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
+  request = driver::DecodeValueRequest(record.record());
+  EXPECT_EQ(std::tie(request.set, request.text), std::tuple(false, std::nullopt));
+  ASSERT_TRUE(driver::EncodeValueText(std::string(80, '7'), record.record()));
+  EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
+            std::string(EXT_PUBVAR_TEXT_SIZE - 1, '7'));
+  EXPECT_EQ(record.bytes[EXT_PUBVAR_UNIT_OFFSET], 'Z') << "the unit field is not the value's";
+  EXPECT_TRUE(record.GuardsIntact());
+  // An empty record names no variable.
+  EXPECT_EQ(driver::DecodeValueRequest(host::ConstHostRecord()).handle, -1);
+  EXPECT_EQ(driver::DecodeValueRequest2(host::ConstHostRecord(), 1).handle, -1);
+}
+
+TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
+  GuardedBuffer record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
+  Put(record.bytes, EXT_PUBVAR2_HANDLE_OFFSET, std::int32_t{1});
+  record.bytes[EXT_PUBVAR2_FLAG_OFFSET] = 1;
+  const std::string given = "1\t2\n3\t4";
+  Put(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, given.c_str());
+  opt::PublishedValueRequest request = driver::DecodeValueRequest2(record.record(), 2);
+  EXPECT_EQ(std::tie(request.handle, request.set, request.text),
+            std::tuple(1, true, std::optional<std::string>(given)));
+  // A handle that names no variable: the set is refused without its address
+  // being followed, readable or not.
+  Put(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, reinterpret_cast<const char*>(8));
+  for (const auto& [handle, count] : {std::pair(1, 1), std::pair(-1, 5)}) {
+    Put(record.bytes, EXT_PUBVAR2_HANDLE_OFFSET, std::int32_t{handle});
+    request = driver::DecodeValueRequest2(record.record(), count);
+    EXPECT_EQ(std::tie(request.handle, request.set, request.text),
+              std::tuple(handle, true, std::nullopt));
+  }
+  Put(record.bytes, EXT_PUBVAR2_HANDLE_OFFSET, std::int32_t{0});
+  Put(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, static_cast<const char*>(nullptr));
+  EXPECT_EQ(driver::DecodeValueRequest2(record.record(), 1).text, std::nullopt) << "none passed";
+
+  const char* handed = "kept by the model";
+  ASSERT_TRUE(driver::EncodeValueAddress(handed, record.record()));
+  EXPECT_EQ(Get<const char*>(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET), handed);
+  EXPECT_TRUE(record.GuardsIntact());
+}
+
+TEST(PublishedRecordsTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
+  GuardedBuffer record(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
+  const auto put = [&](const char* worksheet, const char* cell, const char* name) {
+    Put(record.bytes, EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, worksheet);
+    Put(record.bytes, EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, cell);
+    Put(record.bytes, EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, name);
+  };
+  using Texts = std::tuple<std::optional<std::string>, std::optional<std::string>,
+                           std::optional<std::string>>;
+  const auto texts = [](const opt::NewPublishedVariable& added) {
+    return Texts(added.worksheet, added.cell, added.name);
+  };
+  put("Data", "B7", "Added");
+  std::optional<opt::NewPublishedVariable> added = driver::DecodeNewVariable(record.record());
+  ASSERT_TRUE(added);
+  EXPECT_FALSE(added->masking);
+  EXPECT_EQ(texts(*added), Texts("Data", "B7", "Added"));
+
+  // Addresses past a missing text, and all of them when masking refuses the
+  // add, are never followed: these would not be readable.
+  const char* unreadable = reinterpret_cast<const char*>(std::uintptr_t{8});
+  put("Data", nullptr, unreadable);
+  EXPECT_EQ(texts(*driver::DecodeNewVariable(record.record())), Texts("Data", std::nullopt, {}));
+  put(unreadable, unreadable, unreadable);
+  record.bytes[EXT_ADD_PUBVAR_MASKING_OFFSET] = 1;
+  added = driver::DecodeNewVariable(record.record());
+  EXPECT_TRUE(added->masking);
+  EXPECT_EQ(texts(*added), Texts());
+
+  ASSERT_TRUE(driver::EncodeNewHandle(5, record.record()));
+  EXPECT_EQ(Get<std::int32_t>(record.bytes, EXT_ADD_PUBVAR_HANDLE_OFFSET), 5);
+  EXPECT_TRUE(record.GuardsIntact());
+  EXPECT_FALSE(driver::DecodeNewVariable(host::ConstHostRecord()));
+}
+
+TEST(PublishedRecordsTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
+  GuardedBuffer record(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
+  std::strcpy(record.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, "/in.xml");
+  std::memset(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, 'x',
+              EXT_BATCH_FILES_REPORT_PATH_SIZE);
+  opt::BatchFiles files = driver::DecodeBatchFiles(record.record());
+  EXPECT_EQ(std::tie(files.input.path, files.input.complete), std::tuple("/in.xml", true));
+  EXPECT_EQ(std::tie(files.report.path, files.report.complete),
+            std::tuple(std::string(EXT_BATCH_FILES_REPORT_PATH_SIZE, 'x'), false));
+  record.chars()[EXT_BATCH_FILES_REPORT_PATH_OFFSET + 5] = '\0';
+  const opt::BatchPath output = driver::DecodeBatchOutput(record.record());
+  EXPECT_EQ(std::tie(output.path, output.complete), std::tuple("xxxxx", true));
+  files = driver::DecodeBatchFiles(host::ConstHostRecord());
+  EXPECT_FALSE(files.input.complete || files.report.complete);
+  EXPECT_TRUE(record.GuardsIntact());
+}
+
+}  // namespace

@@ -1,0 +1,307 @@
+// The stream records between the host's bytes and the stream values: the
+// stream record, the IPR record and the component list, each followed by
+// guard bytes; and the edge of the stream commands over a model, where a
+// refused or failed request must leave the host's record as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "automation/session_fixture.h"
+#include "case/composition.h"
+#include "case/stream_data.h"
+#include "case/stream_values.h"
+#include "driver/stream_commands.h"
+#include "driver/stream_records.h"
+#include "gridmoor/host.h"
+#include "model/model.h"
+#include "support/guarded_buffer.h"
+
+namespace {
+
+using streams::IprValues;
+using test_support::GuardedBuffer;
+
+constexpr unsigned char kHostByte = 0x11;
+
+std::uint32_t Word(const GuardedBuffer& buffer, std::size_t offset) {
+  std::uint32_t value = 0;
+  std::memcpy(&value, buffer.bytes.data() + offset, sizeof value);
+  return value;
+}
+double Number(const GuardedBuffer& buffer, std::size_t offset) {
+  double value = 0;
+  std::memcpy(&value, buffer.bytes.data() + offset, sizeof value);
+  return value;
+}
+void PutWord(GuardedBuffer& buffer, std::size_t offset, std::uint32_t value) {
+  std::memcpy(buffer.bytes.data() + offset, &value, sizeof value);
+}
+
+// A text field as it stands: NULs shown as "|", untouched host bytes as "~".
+std::string Field(const GuardedBuffer& buffer, std::size_t offset, std::size_t size) {
+  std::string text(reinterpret_cast<const char*>(buffer.bytes.data()) + offset, size);
+  std::ranges::replace(text, '\0', '|');
+  std::ranges::replace(text, static_cast<char>(kHostByte), '~');
+  return text;
+}
+
+// An IPR record of random bytes (NaN patterns among its doubles) with its
+// size word.
+GuardedBuffer RandomIprRecord(std::uint32_t seed) {
+  GuardedBuffer record(EXT_IPR_RECORD_SIZE);
+  std::mt19937 random(seed);
+  for (std::size_t i = 0; i < record.size; ++i)
+    record.bytes[i] = static_cast<unsigned char>(random());
+  PutWord(record, EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+  return record;
+}
+
+TEST(StreamRecord, AListingFillsItsFieldsAndLeavesTheRest) {
+  const std::string longName(70, 'n');
+  const std::tuple<streams::StreamListing, std::uint32_t, std::string> cases[] = {
+      {{0, false, "In-1", "Excel stream"}, EXT_STREAM_KIND_INPUT, "In-1|" + std::string(59, '~')},
+      {{7, true, "Out-3", "Excel stream"}, EXT_STREAM_KIND_OUTPUT, "Out-3|" + std::string(58, '~')},
+      {{2, false, longName, "Excel stream"}, EXT_STREAM_KIND_INPUT, std::string(63, 'n') + "|"},
+  };
+  for (const auto& [listing, kind, name] : cases) {
+    SCOPED_TRACE(listing.name);
+    GuardedBuffer record(EXT_STREAM_RECORD_MIN_SIZE, kHostByte);
+    host::HostRecord view = record.record();
+    ASSERT_TRUE(driver::WriteStreamListing(view, listing));
+    // The cursor, words 12 ... 24, the kind and whether it is an output.
+    EXPECT_EQ(
+        (std::vector<std::uint32_t>{Word(record, EXT_STREAM_CURSOR_OFFSET), Word(record, 12),
+                                    Word(record, 16), Word(record, 20), Word(record, 24),
+                                    Word(record, EXT_STREAM_KIND_OFFSET),
+                                    Word(record, EXT_STREAM_IS_OUTPUT_OFFSET)}),
+        (std::vector<std::uint32_t>{listing.handle, 0, 0, 0, 1, kind, listing.isOutput ? 1u : 0u}));
+    EXPECT_EQ(Field(record, EXT_STREAM_NAME_OFFSET, EXT_STREAM_NAME_SIZE), name);
+    EXPECT_EQ(Field(record, EXT_STREAM_DESCRIPTION_OFFSET, EXT_STREAM_DESCRIPTION_SIZE),
+              "Excel stream|" + std::string(EXT_STREAM_DESCRIPTION_SIZE - 13, '~'));
+    EXPECT_EQ(Word(record, 0), 0x11111111u) << "the word at 0 is the host's";
+    EXPECT_EQ(driver::ReadStreamCursor(view), listing.handle);
+    EXPECT_TRUE(record.GuardsIntact());
+  }
+  EXPECT_EQ(driver::ReadStreamCursor(host::ConstHostRecord()), std::nullopt);
+  host::HostRecord none;
+  EXPECT_FALSE(driver::WriteStreamListing(none, {}));
+}
+
+TEST(IprRecord, OnlyARecordWhoseSizeWordMatchesIsOpened) {
+  GuardedBuffer record(EXT_IPR_RECORD_SIZE, 0);
+  for (const std::uint32_t size :
+       {std::uint32_t{EXT_IPR_RECORD_SIZE} - 1, std::uint32_t{EXT_IPR_RECORD_SIZE} + 1, 0u}) {
+    PutWord(record, EXT_IPR_SIZE_OFFSET, size);
+    EXPECT_TRUE(driver::OpenIprRecord(record.bytes.data()).empty()) << size;
+  }
+  EXPECT_TRUE(driver::OpenIprRecord(nullptr).empty());
+  PutWord(record, EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+  const host::HostRecord opened = driver::OpenIprRecord(record.bytes.data());
+  EXPECT_EQ(opened.data(), record.bytes.data());
+  EXPECT_EQ(opened.size(), std::size_t{EXT_IPR_RECORD_SIZE});
+}
+
+// Each value and where the host has it, listed apart from the codec's own
+// list.
+TEST(IprRecord, EachValueHasItsPlaceInTheRecord) {
+  IprValues values;
+  values.handle = 3;
+  const std::tuple<double IprValues::*, std::size_t> numbers[] = {
+      {&IprValues::oilRate, 16},         {&IprValues::waterRate, 96},
+      {&IprValues::gasRate, 176},        {&IprValues::pressure, 256},
+      {&IprValues::massRate, 336},       {&IprValues::temperature, 416},
+      {&IprValues::oilGravity, 102224},  {&IprValues::gasGravity, 102232},
+      {&IprValues::waterGravity, 102240}};
+  const std::tuple<std::uint32_t IprValues::*, std::size_t> words[] = {
+      {&IprValues::handle, 4},
+      {&IprValues::compositionPresent, 496},
+      {&IprValues::componentCount, 508},
+      {&IprValues::componentFlags, 2112},
+      {&IprValues::eosModel, 91020}};
+  // Column k's array, in the table's column order.
+  const std::size_t columns[] = {94224, 2120, 2920, 3720, 4520,  5320,  6120,
+                                 6920,  7720, 8520, 9320, 10120, 91824, 91024};
+  double next = 1.0;
+  for (const auto& [member, offset] : numbers)
+    values.*member = next++;
+  for (const auto& [member, offset] : words)
+    values.*member = static_cast<std::uint32_t>(next++);
+  for (streams::ComponentValues& column : values.components)
+    for (double& entry : column)
+      entry = next++;
+  for (streams::ComponentValues& row : values.interaction)
+    for (double& entry : row)
+      entry = next++;
+
+  GuardedBuffer record(EXT_IPR_RECORD_SIZE, kHostByte);
+  host::HostRecord view = record.record();
+  driver::WriteIprRecord(view, values);
+  EXPECT_TRUE(record.GuardsIntact());
+  for (const auto& [member, offset] : numbers)
+    EXPECT_EQ(Number(record, offset), values.*member) << offset;
+  for (const auto& [member, offset] : words)
+    EXPECT_EQ(Word(record, offset), values.*member) << offset;
+  for (std::size_t k = 0; k < std::size(columns); ++k) {
+    for (std::size_t i : {0, 1, 99})
+      EXPECT_EQ(Number(record, columns[k] + 8 * i), values.components[k][i]) << k << ", " << i;
+  }
+  for (std::size_t i : {0, 1, 99}) {
+    for (std::size_t j : {0, 1, 99})
+      EXPECT_EQ(Number(record, 10920 + 800 * i + 8 * j), values.interaction[i][j]);
+  }
+  EXPECT_EQ(Word(record, EXT_IPR_SIZE_OFFSET), 0x11111111u) << "the size word is the host's";
+  EXPECT_TRUE(driver::ReadIprRecord(view) == values);
+}
+
+// What the edge relies on for a failed get: values read and written back
+// unchanged give the record's bytes back, whatever they were (NaN patterns
+// included), and bytes no field covers are never written.
+TEST(IprRecord, ReadingAndWritingBackKeepsEveryByte) {
+  for (const std::uint32_t seed : {1u, 2u, 3u}) {
+    GuardedBuffer record = RandomIprRecord(seed);
+    const std::vector<unsigned char> before = record.bytes;
+    host::HostRecord view = driver::OpenIprRecord(record.bytes.data());
+    driver::WriteIprRecord(view, driver::ReadIprRecord(view));
+    EXPECT_TRUE(record.bytes == before) << seed;
+
+    GuardedBuffer other(EXT_IPR_RECORD_SIZE, kHostByte);
+    host::HostRecord otherView = other.record();
+    driver::WriteIprRecord(otherView, driver::ReadIprRecord(view));
+    // The gaps between fields: after the handle, inside the rate fields'
+    // 80 bytes, around the component count, and past the gravities.
+    for (const auto& [from, to] : {std::pair{0, 4},
+                                   {8, 16},
+                                   {24, 96},
+                                   {424, 496},
+                                   {500, 508},
+                                   {512, 2112},
+                                   {2116, 2120},
+                                   {90920, 91020},
+                                   {92624, 94224},
+                                   {95024, 102224},
+                                   {102248, EXT_IPR_RECORD_SIZE}}) {
+      EXPECT_TRUE(std::all_of(other.bytes.begin() + from, other.bytes.begin() + to,
+                              [](unsigned char b) { return b == kHostByte; }))
+          << from << " ... " << to;
+    }
+    EXPECT_TRUE(other.GuardsIntact());
+  }
+}
+
+TEST(ComponentList, NamesAreCutToTheirSlotsAndTerminated) {
+  std::vector<std::string> hundred = {"C7+", "ABCDEFGHIJKLMNOPQRS", "exactly15chars!"};
+  for (int i = 3; i < 100; ++i)
+    hundred.push_back("Component-" + std::to_string(i) + "-long");
+  GuardedBuffer list(EXT_COMPONENT_LIST_RECORD_MIN_SIZE, kHostByte);
+  host::HostRecord view = list.record();
+  const auto slot = [&](std::size_t i) {
+    return Field(list, EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
+                 EXT_COMPONENT_LIST_NAME_SIZE);
+  };
+
+  ASSERT_TRUE(driver::WriteComponentList(view, {{"N2", "CO2", "C1"}}));
+  EXPECT_EQ(Word(list, EXT_COMPONENT_LIST_COUNT_OFFSET), 3u);
+  EXPECT_EQ((std::vector<std::string>{slot(0), slot(1), slot(2), slot(3)}),
+            (std::vector<std::string>{"N2|~~~~~~~~~~~~~", "CO2|~~~~~~~~~~~~", "C1|~~~~~~~~~~~~~",
+                                      "~~~~~~~~~~~~~~~~"}));
+  EXPECT_EQ(Word(list, 0), 0x11111111u) << "the word at 0 is the host's";
+
+  ASSERT_TRUE(driver::WriteComponentList(view, {hundred}));
+  EXPECT_EQ(Word(list, EXT_COMPONENT_LIST_COUNT_OFFSET), 100u);
+  EXPECT_EQ((std::vector<std::string>{slot(0), slot(1), slot(2), slot(99)}),
+            (std::vector<std::string>{"C7+|~~~~~~~~~~~~", "ABCDEFGHIJKLMNO|", "exactly15chars!|",
+                                      "Component-99-lo|"}));
+  EXPECT_TRUE(list.GuardsIntact());
+}
+
+// The commands over a model of a new case (one input, one output) on the
+// in-memory application.
+class StreamEdgeTest : public test_support::SessionTest {
+ protected:
+  ExtStatusRecord* Status() {
+    status_ = GuardedBuffer(EXT_STATUS_RECORD_SIZE, 0);
+    return status_.status();
+  }
+  std::string Message() { return status_.chars() + EXT_STATUS_TEXT_OFFSET; }
+
+  model::CExcModel model_;
+  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+};
+
+TEST_F(StreamEdgeTest, EnumStreamsWalksTheRecordsCursor) {
+  GuardedBuffer record(EXT_STREAM_RECORD_MIN_SIZE, kHostByte);
+  PutWord(record, EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
+  std::vector<std::string> names;
+  while (driver::EnumStreamsAtEdge(model_, record.bytes.data(), 1, Status()) == 0)
+    names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
+  EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
+  EXPECT_EQ(Message(), "");
+  const std::vector<unsigned char> atEnd = record.bytes;
+  EXPECT_EQ(driver::EnumStreamsAtEdge(model_, record.bytes.data(), 2, Status()), -1);
+  EXPECT_EQ(record.bytes, atEnd) << "nothing to give changes nothing";
+  EXPECT_EQ(driver::EnumStreamsAtEdge(model_, nullptr, 1, Status()), 1);
+  EXPECT_EQ(Message(), "Invalid stream record passed to Gridmoor::EnumStreams");
+  EXPECT_TRUE(record.GuardsIntact());
+}
+
+TEST_F(StreamEdgeTest, RefusedOrFailedIprRequestsLeaveTheRecordsBytes) {
+  const std::string incompatible =
+      "This version of Gridmoor.dll is not compatible with the version of Conflux";
+  for (const bool get : {true, false}) {
+    SCOPED_TRACE(get ? "get" : "set");
+    const auto run = [&](void* record) {
+      return get ? driver::GetIprAtEdge(model_, record, Status())
+                 : driver::SetIprAtEdge(model_, record, Status());
+    };
+    GuardedBuffer record = RandomIprRecord(get ? 7 : 8);
+    // The other kind of stream: Out-1 for a set, In-1 for a get.
+    PutWord(record, EXT_IPR_HANDLE_OFFSET, get ? 0 : 1);
+    const std::vector<unsigned char> before = record.bytes;
+    EXPECT_EQ(run(record.bytes.data()), 1);
+    EXPECT_EQ(Message(),
+              std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR"));
+    EXPECT_TRUE(record.bytes == before);
+
+    PutWord(record, EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE + 1);
+    const std::vector<unsigned char> refused = record.bytes;
+    EXPECT_EQ(run(record.bytes.data()), 1);
+    EXPECT_EQ(Message(), incompatible);
+    EXPECT_TRUE(record.bytes == refused);
+    EXPECT_EQ(run(nullptr), 1);
+    EXPECT_EQ(Message(), incompatible);
+  }
+}
+
+TEST_F(StreamEdgeTest, TheComponentListIsFilledOnlyWhenThereIsOne) {
+  GuardedBuffer list(EXT_COMPONENT_LIST_RECORD_MIN_SIZE, kHostByte);
+  const std::vector<unsigned char> untouched = list.bytes;
+  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 0, Status()), 0)
+      << "compositions are off";
+  EXPECT_EQ(list.bytes, untouched);
+
+  model_.caseDetails.useCompositions = 1;
+  model_.caseDetails.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>(
+      "Gas", std::vector<std::string>{"N2", "C1"}));
+  model_.caseDetails.inputStreams.At(0)->compositionName = "Gas";
+  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 5, Status()), -1);
+  EXPECT_EQ(Message(), "Invalid handle passed to Gridmoor::GetStreamComposition");
+  EXPECT_EQ(list.bytes, untouched);
+  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, nullptr, 0, Status()), -1);
+  EXPECT_EQ(Message(), "Invalid component list passed to Gridmoor::GetStreamComposition");
+  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 0, Status()), 1);
+  EXPECT_EQ(Word(list, EXT_COMPONENT_LIST_COUNT_OFFSET), 2u);
+  EXPECT_STREQ(list.chars() + EXT_COMPONENT_LIST_NAMES_OFFSET + 16, "C1");
+  EXPECT_EQ(driver::QueryCompAtEdge(model_, Status()), 1);
+  EXPECT_EQ(Message().rfind("Excel compositions are treated 'per stream'", 0), 0u);
+  EXPECT_TRUE(list.GuardsIntact());
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+/*
+ * A host written against the plain automation names: with
+ * gridmoor/oleauto_compat.h it still sees VARIANT, BSTR, HRESULT, SAFEARRAY,
+ * DATE, VT_* and VARIANT_TRUE, as the very types and values of
+ * gridmoor/oleauto.h, and builds a block of cells with them.
+ *
+ *   oleauto_compat <library>
+ */
+#include <dlfcn.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "gridmoor/oleauto_compat.h"
+#include "gridmoor/worksheet_functions.h"
+
+/* The same types, not look-alikes: a pointer to one is a pointer to the other. */
+#define SAME_TYPE(a, b) _Generic((a*)0, b * : 1, default : 0)
+_Static_assert(SAME_TYPE(VARIANT, GmVariant) && SAME_TYPE(BSTR, GmBstr) &&
+                   SAME_TYPE(HRESULT, GmHresult) && SAME_TYPE(SAFEARRAY, GmSafeArray) &&
+                   SAME_TYPE(SAFEARRAYBOUND, GmSafeArrayBound) && SAME_TYPE(DATE, GmDate) &&
+                   SAME_TYPE(VARTYPE, GmVartype) && SAME_TYPE(SCODE, GmScode) &&
+                   SAME_TYPE(OLECHAR, GmOlechar) && SAME_TYPE(VARIANT_BOOL, GmVariantBool),
+               "the plain names are the library's types");
+_Static_assert(VT_EMPTY == 0 && VT_NULL == 1 && VT_I2 == 2 && VT_I4 == 3 && VT_R4 == 4 &&
+                   VT_R8 == 5 && VT_DATE == 7 && VT_BSTR == 8 && VT_ERROR == 10 && VT_BOOL == 11 &&
+                   VT_VARIANT == 12 && VT_I1 == 16 && VT_UI1 == 17 && VT_UI2 == 18 &&
+                   VT_UI4 == 19 && VT_I8 == 20 && VT_UI8 == 21 && VT_INT == 22 && VT_UINT == 23 &&
+                   VT_ARRAY == 0x2000 && VT_BYREF == 0x4000,
+               "the Windows type numbers");
+_Static_assert(VARIANT_TRUE == -1 && VARIANT_FALSE == 0 && FADF_VARIANT == 0x0800,
+               "the Windows constants");
+_Static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, dblVal) == 8, "the Windows layout");
+
+typedef SAFEARRAY* (*Matrix)(uint32_t, uint32_t);
+typedef HRESULT (*Element)(SAFEARRAY*, const int32_t*, VARIANT*);
+typedef HRESULT (*PutElement)(SAFEARRAY*, const int32_t*, const VARIANT*);
+typedef HRESULT (*Clear)(VARIANT*);
+typedef BSTR (*FromUtf8)(const char*);
+typedef size_t (*ToUtf8)(BSTR, char*, size_t);
+
+#define RESOLVE(type, name) (type)(uintptr_t) dlsym(library, name)
+
+int main(int argc, char** argv) {
+  void* library;
+  VARIANT block, cell, read;
+  const int32_t where[2] = {2, 1};
+  char text[16] = "";
+  if (argc != 2) {
+    fprintf(stderr, "usage: oleauto_compat <library>\n");
+    return 2;
+  }
+  if ((library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL)) == NULL) {
+    fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
+    return 1;
+  }
+  {
+    Matrix matrix = RESOLVE(Matrix, "GmSafeArrayCreateMatrix");
+    PutElement put = RESOLVE(PutElement, "GmSafeArrayPutElement");
+    Element get = RESOLVE(Element, "GmSafeArrayGetElement");
+    Clear clear = RESOLVE(Clear, "GmVariantClear");
+    FromUtf8 fromUtf8 = RESOLVE(FromUtf8, "GmSysAllocStringUtf8");
+    ToUtf8 toUtf8 = RESOLVE(ToUtf8, "GmSysStringToUtf8");
+    int ok;
+    if (!matrix || !put || !get || !clear || !fromUtf8 || !toUtf8) {
+      fprintf(stderr, "a helper is missing\n");
+      return 1;
+    }
+    /* A 2 x 1 block whose second row holds a text, read back by value. */
+    memset(&block, 0, sizeof block);
+    memset(&cell, 0, sizeof cell);
+    memset(&read, 0, sizeof read);
+    block.vt = VT_ARRAY | VT_VARIANT;
+    block.parray = matrix(2, 1);
+    cell.vt = VT_BSTR;
+    cell.bstrVal = fromUtf8("row 2");
+    ok = block.parray != NULL && cell.bstrVal != NULL && put(block.parray, where, &cell) == 0 &&
+         get(block.parray, where, &read) == 0 && read.vt == VT_BSTR &&
+         toUtf8(read.bstrVal, text, sizeof text) == 5 && strcmp(text, "row 2") == 0 &&
+         (block.parray->fFeatures & FADF_VARIANT) != 0;
+    clear(&read);
+    clear(&cell);
+    clear(&block);
+    dlclose(library);
+    if (!ok || block.vt != VT_EMPTY) {
+      fprintf(stderr, "the block of VARIANTs did not round-trip (text '%s')\n", text);
+      return 1;
+    }
+  }
+  printf("oleauto_compat: all checks passed\n");
+  return 0;
+}

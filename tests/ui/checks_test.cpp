@@ -1,0 +1,311 @@
+// Input the host would have lost without a word: each case is refused with
+// one message naming the row, the dialog stays open, the typed row keeps
+// its texts and is marked, and once mended it is stored as before.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <functional>
+
+#include "ui/optimiser_dialog.h"
+#include "ui/other_dialogs.h"
+#include "ui/ui_fixture.h"
+
+namespace {
+
+using ui_test::Find;
+
+// One faulty row typed into a grid, the message OK gives, the cell that
+// mends it and what is stored then.
+struct RowCase {
+  const char* name;
+  int page;  // optimiser page; -1: the published-variables editor
+  const char* grid;
+  int row;
+  QStringList typed;
+  const char* message;
+  int mendColumn;
+  const char* mendText;
+  std::function<bool(const model::CExcModel&)> stored;
+};
+
+const std::vector<RowCase>& RowCases() {
+  using M = const model::CExcModel&;
+  static const std::vector<RowCase> cases = {
+      {"constraint with no <=>",
+       0,
+       "constraintsGrid",
+       2,
+       {"Cap", "", "Wells", "F15", "", "7"},
+       "Constraints, row 2: \"<=>\" is blank",
+       5,
+       "Less than",
+       [](M m) {
+         return m.constraints.size() == 2 && m.constraints.At(1)->Limit == 7 &&
+                m.constraints.At(1)->ConstraintType == optimisation::kLessThan;
+       }},
+      {"constraint value 1x",
+       0,
+       "constraintsGrid",
+       2,
+       {"Cap", "", "Wells", "F15", "Equal to", "1x"},
+       "Constraints, row 2: \"1x\" is not a number",
+       6,
+       "1",
+       [](M m) {
+         return m.constraints.size() == 2 && m.constraints.At(1)->Limit == 1 &&
+                m.constraints.At(1)->ConstraintType == optimisation::kEqualTo;
+       }},
+      {"constraint without a value",
+       0,
+       "constraintsGrid",
+       3,
+       {"Cap", "", "Wells", "F15", "Equal to"},
+       "Constraints, row 3: \"Value\" is blank",
+       6,
+       "2.5",
+       [](M m) { return m.constraints.size() == 2 && m.constraints.At(1)->Limit == 2.5; }},
+      {"bound 1,5",
+       1,
+       "controlsGrid",
+       4,
+       {"W4", "", "Wells", "C8", "0", "1,5"},
+       "Controls, row 4: \"1,5\" is not a number",
+       6,
+       "1.5",
+       [](M m) { return m.controls.size() == 4 && m.controls.At(3)->UpperBound == 1.5; }},
+      {"cell B5x",
+       1,
+       "controlsGrid",
+       4,
+       {"W4", "", "Wells", "B5x"},
+       "Controls, row 4: \"B5x\" is not a cell address",
+       4,
+       "B5",
+       [](M m) {
+         return m.controls.size() == 4 && m.controls.At(3)->cell == "B5" &&
+                m.controls.At(3)->LowerBound == EXT_UNDEFINED_VALUE;
+       }},
+      {"control without a worksheet",
+       1,
+       "controlsGrid",
+       5,
+       {"W4", "", "", "C8"},
+       "Controls, row 5: \"Worksheet\" is blank",
+       3,
+       "Sep",
+       [](M m) { return m.controls.size() == 4 && m.controls.At(3)->worksheet == "Sep"; }},
+      {"published row with no worksheet",
+       -1,
+       "publishedGrid",
+       2,
+       {"Gas", "", "", "F13"},
+       "Published variables, row 2: \"Worksheet\" is blank",
+       3,
+       "Wells",
+       [](M m) {
+         return m.publishedVariables.size() == 2 &&
+                m.publishedVariables.At(1)->worksheet == "Wells";
+       }},
+      {"width x",
+       -1,
+       "publishedGrid",
+       2,
+       {"Gas", "", "Wells", "F13", "", "", "x"},
+       "Published variables, row 2: \"x\" is not a whole number from 1 to 10000",
+       7,
+       "3",
+       [](M m) {
+         return m.publishedVariables.size() == 2 && m.publishedVariables.At(1)->RegionWidth == 3;
+       }},
+      {"cascade cell 12",
+       -1,
+       "publishedGrid",
+       3,
+       {"Gas", "", "Wells", "F13", "12"},
+       "Published variables, row 3: \"12\" is not a cell address",
+       5,
+       "G13",
+       [](M m) {
+         return m.publishedVariables.size() == 2 &&
+                m.publishedVariables.At(1)->CascadeCell == "G13" &&
+                m.publishedVariables.At(1)->RegionWidth == 1;
+       }},
+  };
+  return cases;
+}
+
+std::unique_ptr<model::CExcModel> FilledModel() {
+  auto model = ui_test::MakeModel();
+  ui_test::FillOptimisation(*model);
+  auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+  variable->name = "Total oil";
+  variable->worksheet = "Wells";
+  variable->cell = "F12";
+  model->publishedVariables.Add(std::move(variable));
+  return model;
+}
+
+class ChecksTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void faultyRowsAreRefusedKeptAndMarked() {
+    for (const RowCase& c : RowCases()) {
+      ui_test::ScriptedSeams seams;
+      auto model = FilledModel();
+      std::unique_ptr<QDialog> dialog;
+      if (c.page >= 0) {
+        auto optimiser = std::make_unique<ui::OptimiserDialog>(
+            model::OptimiserPage::kObjectiveAndConstraints, *model);
+        optimiser->Tabs()->setCurrentIndex(c.page);
+        dialog = std::move(optimiser);
+      } else {
+        dialog = std::make_unique<ui::PublishedDialog>(*model);
+      }
+      auto* grid = Find<ui::Grid>(dialog.get(), c.grid);
+      QVERIFY2(grid != nullptr, c.name);
+      ui_test::FillRow(grid, c.row, c.typed);
+      dialog->accept();
+      QVERIFY2(dialog->result() != QDialog::Accepted, c.name);
+      QCOMPARE(seams.messages.size(), std::size_t{1});
+      QCOMPARE(seams.messages[0].text, QString(c.message));
+      QCOMPARE(seams.messages[0].title, QString("Error"));
+      QVERIFY2(!grid->ProblemAt(c.row, c.mendColumn).isEmpty(), c.name);
+      QCOMPARE(grid->CurrentRow(), c.row);
+      for (int column = 1; column <= c.typed.size(); ++column)
+        QCOMPARE(grid->Text(c.row, column), c.typed[column - 1]);
+      // The model is as it was: three controls, one constraint, one variable.
+      QVERIFY2(model->constraints.size() == 1 && model->controls.size() == 3 &&
+                   model->publishedVariables.size() == 1,
+               c.name);
+      if (grid->Kind(c.row, c.mendColumn) == ui::CellKind::kChoice) {
+        grid->SetChoiceText(c.row, c.mendColumn, c.mendText);
+      } else {
+        grid->SetText(c.row, c.mendColumn, c.mendText);
+      }
+      QVERIFY2(grid->ProblemAt(c.row, c.mendColumn).isEmpty(), c.name);  // unmarked at once
+      dialog->accept();
+      QVERIFY2(dialog->result() == QDialog::Accepted, c.name);
+      QCOMPARE(seams.messages.size(), std::size_t{1});
+      QVERIFY2(c.stored(*model), c.name);
+    }
+  }
+
+  void aRowIsMarkedAsSoonAsItIsLeft() {
+    auto model = FilledModel();
+    ui::PublishedDialog dialog(*model);
+    auto* grid = dialog.VariablesGrid();
+    grid->SetCurrent(2, 1);
+    ui_test::FillRow(grid, 2, {"Gas", "", "Wells", "B5x"});
+    QVERIFY(grid->ProblemAt(2, 4).isEmpty());
+    grid->SetCurrent(3, 1);
+    QCOMPARE(grid->ProblemAt(2, 4), QString("\"B5x\" is not a cell address"));
+    grid->SetText(2, 4, "B5");
+    QVERIFY(grid->ProblemAt(2, 4).isEmpty());
+  }
+
+  void objectiveWarningKeepsTheDialogAndEverythingTyped() {
+    const struct {
+      const char* worksheet;
+      const char* cell;
+      const char* message;
+    } cases[] = {
+        {"", "F12", "A worksheet must be specified"},
+        {"Wells", " ", "A worksheet cell must be specified"},
+        {"Wells", "F12x", "Objective function: \"F12x\" is not a cell address"},
+    };
+    for (const auto& c : cases) {
+      ui_test::ScriptedSeams seams;
+      auto model = FilledModel();
+      ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+      Find<QComboBox>(&dialog, "objectiveWorksheet")->setCurrentText(c.worksheet);
+      Find<QLineEdit>(&dialog, "objectiveCell")->setText(c.cell);
+      auto* grid = Find<ui::Grid>(&dialog, "constraintsGrid");
+      ui_test::FillRow(grid, 2, {"Cap", "", "Wells", "F15", "Less than", "9"});
+      dialog.Tabs()->setCurrentIndex(1);  // leaving the page is refused too
+      QCOMPARE(dialog.Tabs()->currentIndex(), 0);
+      dialog.accept();
+      QVERIFY(dialog.result() != QDialog::Accepted);
+      QCOMPARE(seams.messages.size(), std::size_t{2});
+      QCOMPARE(seams.messages[1].text, QString(c.message));
+      QCOMPARE(seams.messages[1].icon, ui::MessageIcon::kWarning);
+      QCOMPARE(model->objective.worksheet, std::string("Wells"));
+      QCOMPARE(model->objective.cell, std::string("F12"));
+      QCOMPARE(model->constraints.size(), std::size_t{1});
+      QCOMPARE(grid->Text(2, 6), QString("9"));
+      Find<QComboBox>(&dialog, "objectiveWorksheet")->setCurrentText("Sep");
+      Find<QLineEdit>(&dialog, "objectiveCell")->setText("G1");
+      dialog.accept();
+      QVERIFY(dialog.result() == QDialog::Accepted);
+      QVERIFY(model->objective.Defined);
+      QCOMPARE(model->objective.worksheet, std::string("Sep"));
+      QCOMPARE(model->constraints.size(), std::size_t{2});
+    }
+  }
+
+  void fieldsThatWouldBeIgnoredCannotBeEdited() {
+    auto model = FilledModel();
+    model->intControls.Clear();
+    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    auto* defined = Find<QCheckBox>(&dialog, "defined");
+    auto* worksheet = Find<QComboBox>(&dialog, "objectiveWorksheet");
+    QVERIFY(worksheet->isEnabled());
+    defined->setChecked(false);
+    for (const char* name : {"objectiveWorksheet", "objectiveCell", "objectiveName", "mode"})
+      QVERIFY2(!Find<QWidget>(&dialog, name)->isEnabled(), name);
+    defined->setChecked(true);
+    QVERIFY(Find<QLineEdit>(&dialog, "objectiveName")->isEnabled());
+    dialog.Tabs()->setCurrentIndex(2);
+    QWidget* page = dialog.Tabs()->widget(2);
+    auto* cell = Find<QLineEdit>(page, "cell");
+    QVERIFY(!cell->isEnabled());  // no control selected: nothing to type into
+    QVERIFY(!Find<ui::Grid>(page, "statesGrid")->isEnabled());
+    Find<QPushButton>(page, "add")->click();
+    QVERIFY(cell->isEnabled());
+    cell->setText("D9");
+    auto* states = Find<ui::Grid>(page, "statesGrid");
+    states->SetText(1, 1, "Shut");  // a state name with no value would be lost
+    ui_test::ScriptedSeams seams;
+    dialog.accept();
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    QCOMPARE(seams.messages.at(0).text, QString("States, row 1: \"Value\" is blank"));
+    states->SetText(1, 2, "0");
+    dialog.accept();
+    QVERIFY(dialog.result() == QDialog::Accepted);
+    QCOMPARE(model->intControls.At(0)->cell, std::string("D9"));
+    QCOMPARE(model->intControls.At(0)->StateNames[0], std::string("Shut"));
+  }
+
+  // With no workbook there are no sheet names to choose: the name is typed.
+  void worksheetCellsTakeATypedNameWithoutAWorkbook() {
+    auto model = ui_test::MakeModel({});
+    ui::PublishedDialog dialog(*model);
+    auto* grid = dialog.VariablesGrid();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    grid->SetCurrent(1, 3);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QComboBox*>(QApplication::focusWidget());
+    QVERIFY(editor != nullptr && editor->isEditable());
+    QTest::keyClicks(QApplication::focusWidget(), "Plant");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QCOMPARE(grid->Text(1, 3), QString("Plant"));
+    QVERIFY(dialog.isVisible());  // Enter committed the cell only
+    grid->SetText(1, 1, "Gas");
+    grid->SetText(1, 4, "B2");
+    dialog.accept();
+    QCOMPARE(model->publishedVariables.size(), std::size_t{1});
+    QCOMPARE(model->publishedVariables.At(0)->worksheet, std::string("Plant"));
+  }
+};
+
+}  // namespace
+
+QTEST_MAIN(ChecksTest)
+#include "checks_test.moc"

@@ -1,0 +1,247 @@
+// The grids and the keyboard: headers that stay, keys that move, edit and
+// commit as a person expects, and every button and field within reach.
+#include <QApplication>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+#include "ui/case_dialog.h"
+#include "ui/composition_dialogs.h"
+#include "ui/optimiser_dialog.h"
+#include "ui/other_dialogs.h"
+#include "ui/ui_fixture.h"
+
+namespace {
+
+using ui_test::Find;
+
+// A key to whatever has the focus, as a keyboard would send it.
+void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QWidget* focus = QApplication::focusWidget();
+  QVERIFY(focus != nullptr);
+  QTest::keyClick(focus, static_cast<Qt::Key>(key), modifiers);
+  QCoreApplication::processEvents();
+}
+
+void Type(const QString& text) {
+  for (const QChar c : text) {
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY(focus != nullptr);
+    QTest::keyClicks(focus, QString(c));
+    QCoreApplication::processEvents();
+  }
+}
+
+void Open(QWidget* dialog) {
+  dialog->show();
+  QApplication::setActiveWindow(dialog);
+  QVERIFY(QTest::qWaitForWindowActive(dialog));
+}
+
+// An open editor is a visible one: a closed editor is hidden, then deleted later.
+bool Editing(const ui::Grid* grid) {
+  for (const QWidget* editor : grid->viewport()->findChildren<QWidget*>()) {
+    if (editor->isVisible() && (qobject_cast<const QLineEdit*>(editor) != nullptr ||
+                                qobject_cast<const QComboBox*>(editor) != nullptr)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether a widget belongs to a grid's cells (an editor or a button cell).
+bool InGrid(const QWidget* widget) {
+  for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
+    if (dynamic_cast<const ui::Grid*>(up) != nullptr) return true;
+  }
+  return false;
+}
+
+// The widgets Tab and Shift+Tab stop at, in the dialog as it is shown.
+QList<QWidget*> TabStops(QWidget* dialog) {
+  QList<QWidget*> stops;
+  QWidget* widget = dialog;
+  do {
+    widget = widget->nextInFocusChain();
+    if (widget->isVisible() && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) &&
+        widget->window() == dialog) {
+      stops << widget;
+    }
+  } while (widget != dialog);
+  return stops;
+}
+
+// Every button can be reached with Tab, and every field has a label with a
+// mnemonic (or is a box or button with one of its own).
+void CheckReach(QWidget* dialog, const QString& page) {
+  const QList<QWidget*> stops = TabStops(dialog);
+  for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+    if (!button->isVisible() || InGrid(button) || button->inherits("QTableCornerButton")) continue;
+    QVERIFY2(stops.contains(button), qPrintable(page + ": Tab misses " + button->text()));
+    QVERIFY2(button->text().contains('&'), qPrintable(page + ": no mnemonic on " + button->text()));
+  }
+  QList<QWidget*> fields;
+  for (QWidget* field : dialog->findChildren<QWidget*>()) {
+    const bool input = qobject_cast<QLineEdit*>(field) != nullptr ||
+                       qobject_cast<QComboBox*>(field) != nullptr ||
+                       qobject_cast<QSpinBox*>(field) != nullptr;
+    if (input && field->isVisible() && !InGrid(field) &&
+        qobject_cast<QComboBox*>(field->parentWidget()) == nullptr &&
+        qobject_cast<QSpinBox*>(field->parentWidget()) == nullptr) {
+      fields << field;
+    }
+  }
+  for (QWidget* field : fields) {
+    if (field->objectName() == "forecastDirection") continue;  // shown without a label
+    bool labelled = false;
+    for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+      if (label->buddy() == field && label->text().contains('&')) labelled = true;
+    }
+    QVERIFY2(labelled, qPrintable(page + ": no mnemonic for " + field->objectName()));
+  }
+}
+
+class GridTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void headingsAndLabelsAreHeadersThatStayAndColumnsResize() {
+    auto model = ui_test::MakeModel();
+    ui::PublishedDialog dialog(*model);
+    Open(&dialog);
+    ui::Grid* grid = dialog.VariablesGrid();
+    QCOMPARE(grid->rowCount(), 500);  // no heading row among the data
+    QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QString("Name"));
+    QCOMPARE(grid->model()->headerData(9, Qt::Vertical).toString(), QString("10"));
+    grid->SetCurrent(480, 1);
+    grid->scrollToBottom();
+    QVERIFY(grid->verticalScrollBar()->value() > 0);
+    QVERIFY(grid->horizontalHeader()->isVisible());
+    QCOMPARE(grid->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
+    grid->horizontalHeader()->resizeSection(0, 300);
+    QCOMPARE(grid->columnWidth(0), 300);
+  }
+
+  void arrowsMoveTypingEditsAndEnterCommitsWithoutClosing() {
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui_test::ScriptedSeams seams;
+    ui::OptimiserDialog dialog(model::OptimiserPage::kControls, *model);
+    Open(&dialog);
+    auto* grid = Find<ui::Grid>(&dialog, "controlsGrid");
+    grid->setFocus();
+    grid->SetCurrent(1, 3);  // a worksheet choice
+    Key(Qt::Key_Down);
+    QCOMPARE(grid->CurrentRow(), 2);
+    QCOMPARE(grid->Text(1, 3), QString("Wells"));  // moving never changes a choice
+    Key(Qt::Key_Right);
+    QCOMPARE(grid->CurrentColumn(), 4);
+    Key(Qt::Key_Enter);  // not editing: opens the cell, the dialog stays
+    QVERIFY(Editing(grid));
+    QVERIFY(dialog.isVisible());
+    Key(Qt::Key_Escape);
+    QVERIFY(!Editing(grid));
+    QVERIFY(dialog.isVisible());
+    Type("D7");  // typing edits at once
+    Key(Qt::Key_Return);
+    QCOMPARE(grid->Text(2, 4), QString("D7"));
+    QVERIFY(!Editing(grid));
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), 0);
+    Key(Qt::Key_F2);
+    QVERIFY(Editing(grid));
+    Key(Qt::Key_End);
+    Type("0");
+    Key(Qt::Key_Return);
+    QCOMPARE(grid->Text(2, 4), QString("D70"));
+    // A choice changes while it is open, with the arrows, and Enter keeps it.
+    Key(Qt::Key_Left);
+    Key(Qt::Key_F2);
+    QComboBox* combo = nullptr;
+    for (QComboBox* open : grid->viewport()->findChildren<QComboBox*>()) {
+      if (open->isVisible()) combo = open;
+    }
+    QVERIFY(combo != nullptr);
+    Key(Qt::Key_Down);
+    const QString chosen = combo->currentText();
+    Key(Qt::Key_Return);
+    QCOMPARE(grid->Text(2, 3), chosen);
+    QVERIFY(dialog.isVisible());
+    // A double click edits too.
+    grid->SetCurrent(3, 1);
+    const QRect cell = grid->visualRect(grid->model()->index(2, 0));
+    QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    QCoreApplication::processEvents();
+    QVERIFY(Editing(grid));
+  }
+
+  void buttonCellsPressWithTheKeyboard() {
+    model::CExcCaseDetails edited;
+    ui_test::FillCase(edited);
+    ui_test::ScriptedSeams seams;
+    ui::CompositionListDialog dialog(edited.compositions);
+    Open(&dialog);
+    ui::Grid* grid = dialog.ListGrid();
+    grid->setFocus();
+    grid->SetCurrent(2, 1);
+    Key(Qt::Key_Space);  // "Edit" on Oil's row
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    QCOMPARE(grid->CurrentColumn(), 4);
+    Key(Qt::Key_Enter);  // "Delete" on Oil's row
+    QCOMPARE(seams.modalTitles, QStringList{"Set up a composition"});
+    QCOMPARE(edited.compositions.size(), std::size_t{1});
+    QVERIFY(dialog.isVisible());
+  }
+
+  void everyButtonIsATabStopAndEveryFieldHasAMnemonic() {
+    ui_test::ScriptedSeams seams;
+    model::CExcCaseDetails edited;
+    ui_test::FillCase(edited);
+    ui::CaseEditor editor(edited, {"Wells"});
+    Open(&editor);
+    for (int page = 0; page < editor.Tabs()->count(); ++page) {
+      editor.Tabs()->setCurrentIndex(page);
+      CheckReach(&editor, editor.Tabs()->tabText(page));
+    }
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui::OptimiserDialog optimiser(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    Open(&optimiser);
+    for (int page = 0; page < optimiser.Tabs()->count(); ++page) {
+      optimiser.Tabs()->setCurrentIndex(page);
+      CheckReach(&optimiser, optimiser.Tabs()->tabText(page));
+    }
+    streams::CExcInputStreamData& in = *edited.inputStreams.At(0);
+    std::string plugIns;
+    std::string fileName;
+    std::vector<std::unique_ptr<QDialog>> others;
+    others.push_back(std::make_unique<ui::CompositionDialog>(edited.compositions,
+                                                             in.compositionName, in.composition));
+    others.push_back(std::make_unique<ui::CompositionListDialog>(edited.compositions));
+    others.push_back(std::make_unique<ui::CompositionSetupDialog>(*edited.compositions.At(0)));
+    others.push_back(std::make_unique<ui::PublishedDialog>(*model));
+    others.push_back(std::make_unique<ui::ConfigurationDialog>(plugIns));
+    others.push_back(std::make_unique<ui::SimpleFileDialog>(fileName));
+    others.push_back(std::make_unique<ui::AutoGenerateDialog>());
+    for (const auto& dialog : others) {
+      Open(dialog.get());
+      CheckReach(dialog.get(), dialog->windowTitle());
+      dialog->hide();
+    }
+  }
+};
+
+}  // namespace
+
+QTEST_MAIN(GridTest)
+#include "grid_test.moc"

@@ -1,0 +1,275 @@
+// A whole link configuration typed with the keyboard alone, under a real X
+// server: every key goes to the widget that has the focus, as a person's
+// would, through the same provider the host calls, and the test checks what
+// the host receives. The host's own window owns each dialog.
+#include <QApplication>
+#include <QComboBox>
+#include <QTest>
+#include <QWindow>
+#include <deque>
+#include <functional>
+
+#include "case/composition.h"
+#include "case/stream_data.h"
+#include "ui/grid.h"
+#include "ui/qt_dialogs.h"
+#include "ui/seams.h"
+#include "ui/ui_fixture.h"
+
+namespace {
+
+using Script = std::function<void()>;
+
+// Each dialog, nested ones too, is shown and made active, then driven by the
+// next script; its result is whatever the keys made of it.
+class Keyboard {
+ public:
+  explicit Keyboard(QWidget* host) : host_(host) {
+    ui::CurrentSeams().runModal = [this](QDialog& dialog) { return Run(dialog); };
+    // A refusal would wait for a person: it is recorded instead.
+    ui::CurrentSeams().message = [this](QWidget*, ui::MessageIcon, const QString&,
+                                        const QString& text) { messages << text; };
+  }
+  ~Keyboard() { ui::CurrentSeams() = {}; }
+
+  void Then(Script script) { scripts_.push_back(std::move(script)); }
+  bool Done() const { return scripts_.empty(); }
+  QStringList owned;  // titles of the dialogs the host's window owned
+  QStringList messages;
+
+ private:
+  int Run(QDialog& dialog) {
+    QWidget* previous = QApplication::activeWindow();
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    if (!QTest::qWaitForWindowActive(&dialog)) return QDialog::Rejected;
+    const QWindow* parent = dialog.windowHandle()->transientParent();
+    if (parent != nullptr && parent->winId() == host_->winId()) owned << dialog.windowTitle();
+    if (!scripts_.empty()) {
+      Script script = std::move(scripts_.front());
+      scripts_.pop_front();
+      script();
+    }
+    const int result = dialog.isVisible() ? int{QDialog::Rejected} : dialog.result();
+    dialog.hide();
+    if (previous != nullptr) QApplication::setActiveWindow(previous);
+    return result;
+  }
+
+  QWidget* host_;
+  std::deque<Script> scripts_;
+};
+
+void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QWidget* focus = QApplication::focusWidget();
+  QVERIFY2(focus != nullptr, "no widget has the focus");
+  QTest::keyClick(focus, static_cast<Qt::Key>(key), modifiers);
+  QCoreApplication::processEvents();
+}
+
+// A mnemonic; a button it presses clicks a moment later (Qt shows the press).
+void Alt(char letter) {
+  Key(Qt::Key_A + (letter - 'a'), Qt::AltModifier);
+  QTest::qWait(200);
+}
+
+void Type(const QString& text) {
+  for (const QChar c : text) {
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY2(focus != nullptr, "no widget has the focus");
+    QTest::keyClicks(focus, QString(c));
+    QCoreApplication::processEvents();
+  }
+}
+
+// Types a cell and keeps it with Enter.
+void Cell(const QString& text) {
+  Type(text);
+  Key(Qt::Key_Return);
+}
+
+// Tabs to the grid of that name and makes its first cell current.
+void IntoGrid(const char* name) {
+  for (int tabs = 0; tabs < 30; ++tabs) {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != nullptr && focus->objectName() == name) {
+      Key(Qt::Key_Home, Qt::ControlModifier);
+      return;
+    }
+    Key(Qt::Key_Tab);
+  }
+  QFAIL(qPrintable(QString("Tab never reaches ") + name));
+}
+
+void SelectAllAndType(const QString& text) {
+  Key(Qt::Key_A, Qt::ControlModifier);
+  Type(text);
+}
+
+class KeyboardTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void aWholeLinkConfigurationTypedWithTheKeyboard() {
+    QVERIFY2(QApplication::platformName() == "xcb", "run this under an X server (with-xvfb.sh)");
+    QWidget host;  // the host's window
+    host.setWindowTitle("Host");
+    host.resize(900, 700);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    const auto window = reinterpret_cast<ExtWindow>(static_cast<std::uintptr_t>(host.winId()));
+    Keyboard keyboard(&host);
+    const auto dialogs = ui::MakeQtDialogs({});
+    auto model = ui_test::MakeModel({"Wells", "Sep"});
+    model::CExcCaseDetails details;
+
+    keyboard.Then([&keyboard] {
+      Alt('f');
+      Type("/data/gaslift.fods");
+      Alt('i');
+      SelectAllAndType("2");
+      Alt('t');
+      SelectAllAndType("1");
+      Alt('p');                    // pass compositional data
+      keyboard.Then([&keyboard] {  // the list of compositions
+        IntoGrid("compositionList");
+        keyboard.Then([] {  // "Edit" on the first empty row: a new composition
+          IntoGrid("componentNames");
+          Cell("C1");
+          Key(Qt::Key_Down);
+          Cell("C2");
+          Key(Qt::Key_Down);
+          Cell("C3");
+          Alt('o');
+        });
+        Key(Qt::Key_Space);
+        Key(Qt::Key_Right);
+        Cell("Gas");
+        Alt('o');
+      });
+      Alt('s');                               // setup compositions
+      Key(Qt::Key_Tab, Qt::ControlModifier);  // Input Data
+      Alt('n');
+      SelectAllAndType("Wells");
+      IntoGrid("solverGrid");
+      Cell("B4");
+      Key(Qt::Key_Down);
+      Cell("B5");
+      Key(Qt::Key_Down);
+      Cell("B6");
+      keyboard.Then([] {  // the stream's composition
+        Alt('p');
+        Key(Qt::Key_Down);  // the first (and only) composition
+        Alt('d');
+        Type("B20");
+        Alt('o');
+      });
+      Alt('m');
+      Key(Qt::Key_Tab, Qt::ControlModifier);  // Output Data
+      Alt('n');
+      SelectAllAndType("Sep");
+      IntoGrid("outputGrid");
+      Cell("H4");
+      Alt('o');
+    });
+    QCOMPARE(dialogs->EditCase(model::CaseDialogKind::kFull, *model, details, window),
+             model::DialogResult::kOk);
+    QVERIFY(keyboard.Done());
+    QCOMPARE(details.fileName, std::string("/data/gaslift.fods"));
+    QCOMPARE(details.inputCount, 2u);
+    QCOMPARE(details.outputCount, 1u);
+    QCOMPARE(details.useCompositions, 1);
+    QCOMPARE(details.compositions.size(), std::size_t{1});
+    QCOMPARE(details.compositions.At(0)->name, std::string("Gas"));
+    QVERIFY(details.compositions.At(0)->components == (std::vector<std::string>{"C1", "C2", "C3"}));
+    const streams::CExcInputStreamData& in = *details.inputStreams.At(0);
+    QCOMPARE(in.sheetName, std::string("Wells"));
+    QCOMPARE(in.solverCells[0].cell.str(), std::string("B4"));
+    QCOMPARE(in.solverCells[2].cell.str(), std::string("B6"));
+    QCOMPARE(in.compositionName, std::string("Gas"));
+    QCOMPARE(in.composition.componentTableCell.str(), std::string("B20"));
+    QCOMPARE(details.outputStreams.At(0)->sheetName, std::string("Sep"));
+    QCOMPARE(details.outputStreams.At(0)->propertyCells[0].cell.str(), std::string("H4"));
+
+    keyboard.Then([] {
+      Alt('d');  // define the objective
+      Alt('w');
+      SelectAllAndType("Wells");
+      Alt('l');
+      Type("F12");
+      IntoGrid("constraintsGrid");
+      Cell("Lift gas");
+      Key(Qt::Key_Right);
+      Key(Qt::Key_Right);
+      Cell("Wells");
+      Key(Qt::Key_Right);
+      Cell("F14");
+      Key(Qt::Key_Right);
+      Key(Qt::Key_F2);
+      Key(Qt::Key_Down);  // "Less than"
+      Key(Qt::Key_Return);
+      Key(Qt::Key_Right);
+      Cell("6");
+      Key(Qt::Key_Tab, Qt::ControlModifier);  // Controls
+      IntoGrid("controlsGrid");
+      Cell("W1 lift gas");
+      Key(Qt::Key_Right);
+      Key(Qt::Key_Right);
+      Cell("Wells");
+      Key(Qt::Key_Right);
+      Cell("C5");
+      Key(Qt::Key_Right);
+      Cell("0");
+      Key(Qt::Key_Right);
+      Cell("1.5");
+      Alt('o');
+    });
+    QCOMPARE(
+        dialogs->SetupOptimisation(model::OptimiserPage::kObjectiveAndConstraints, *model, window),
+        model::DialogResult::kOk);
+    QVERIFY(keyboard.Done());
+    QVERIFY(model->objective.Defined);
+    QCOMPARE(model->objective.worksheet, std::string("Wells"));
+    QCOMPARE(model->objective.cell, std::string("F12"));
+    QCOMPARE(model->constraints.size(), std::size_t{1});
+    QCOMPARE(model->constraints.At(0)->name, std::string("Lift gas"));
+    QCOMPARE(model->constraints.At(0)->cell, std::string("F14"));
+    QCOMPARE(model->constraints.At(0)->ConstraintType, 0u);
+    QCOMPARE(model->constraints.At(0)->Limit, 6.0);
+    QCOMPARE(model->controls.size(), std::size_t{1});
+    QCOMPARE(model->controls.At(0)->worksheet, std::string("Wells"));
+    QCOMPARE(model->controls.At(0)->LowerBound, 0.0);
+    QCOMPARE(model->controls.At(0)->UpperBound, 1.5);
+
+    keyboard.Then([] {
+      IntoGrid("publishedGrid");
+      Cell("Total oil");
+      Key(Qt::Key_Right);
+      Cell("STB/d");
+      Key(Qt::Key_Right);
+      Cell("Plant");  // not a sheet of the workbook: typed
+      Key(Qt::Key_Right);
+      Cell("F12");
+      Alt('o');
+    });
+    QCOMPARE(dialogs->EditPublishedVariables(*model, window), model::DialogResult::kOk);
+    QCOMPARE(model->publishedVariables.size(), std::size_t{1});
+    const optimisation::CExcExportedVariable& published = *model->publishedVariables.At(0);
+    QCOMPARE(published.name, std::string("Total oil"));
+    QCOMPARE(published.unit, std::string("STB/d"));
+    QCOMPARE(published.worksheet, std::string("Plant"));
+    QCOMPARE(published.cell, std::string("F12"));
+
+    // The host's window owned the dialogs it opened (not the nested ones,
+    // which their own dialog owns).
+    QCOMPARE(keyboard.messages, QStringList());
+    QVERIFY(keyboard.owned.contains("Edit the Excel file, inputs, and outputs"));
+    QVERIFY(keyboard.owned.contains("Setup of Optimisation Components"));
+    QVERIFY(keyboard.owned.contains("Setup variables to export to Conflux"));
+  }
+};
+
+}  // namespace
+
+QTEST_MAIN(KeyboardTest)
+#include "keyboard_test.moc"
