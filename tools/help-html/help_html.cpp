@@ -10,29 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "xml/xml_writer.h"
+
 namespace {
 
+// The page is XHTML-compatible, so the document writer's escaping serves.
 std::string Escape(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return xml::EscapeText(text);
 }
 
 // `code` and **bold** inside a line of text; unmatched marks stay as typed.
