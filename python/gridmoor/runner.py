@@ -194,8 +194,8 @@ def run(
     """Runs one scenario; its Result, or RunError when the run failed.
 
     The run's files go to `out` (made when missing), else to a temporary
-    folder that is removed once they are read. `report` asks the host for
-    its report of the run (`--report`; a host that has it). `save` saves the
+    folder that is removed once they are read. `report` has the host write
+    report.html, its page of the run, among them (`--report`). `save` saves the
     workbook at the end; `work_on_copies` runs on copies of the workbook and
     model data file in `out`. A Ctrl-C stops the run as gridmoor-host does
     (it ends the run, stops its office, writes its files so far) and is
