@@ -354,10 +354,10 @@ void OfficeSession::Watch() {
 
 void OfficeSession::ThrowExplained(const com::Error& error) {
   if (error.hr() == com::RPC_E_DISCONNECTED) {
-    // The caller is told the office is gone: its locks go now, not when
-    // the process is reaped (a killed office may not be, yet, on a busy
-    // machine).
-    MarkDisconnected();
+    // A closed document's objects fail the same way as a dead office, so
+    // the office is asked; a dead one's locks go now, not when the process
+    // is reaped (a killed office may not be, yet, on a busy machine).
+    static_cast<void>(ConfirmAlive());
     std::string reason;
     {
       std::lock_guard lock(watchMutex_);
