@@ -1,5 +1,6 @@
 #include "automation/block_transfer.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "com/error.h"
@@ -97,6 +98,46 @@ std::optional<CellBlock> BlockOf(std::span<const std::string> addresses, std::si
   return CellBlock{first->row, first->column, addresses.size() / columns, columns};
 }
 
+std::optional<CellBlock> CoveringBlock(std::span<const std::string> addresses) {
+  if (addresses.size() < 2) return std::nullopt;
+  int top = kGridRows, left = kGridColumns, bottom = 1, right = 1;
+  for (const std::string& address : addresses) {
+    const std::optional<CellPosition> cell = PlainCell(address);
+    if (!cell) return std::nullopt;
+    top = std::min(top, cell->row);
+    bottom = std::max(bottom, cell->row);
+    left = std::min(left, cell->column);
+    right = std::max(right, cell->column);
+  }
+  const std::size_t rows = static_cast<std::size_t>(bottom - top) + 1;
+  const std::size_t columns = static_cast<std::size_t>(right - left) + 1;
+  // A value costs far less than a call; a sparse spread still stays small.
+  const std::size_t limit = std::max<std::size_t>(64, 16 * addresses.size());
+  if (rows > limit || columns > limit || rows * columns > limit) return std::nullopt;
+  return CellBlock{top, left, rows, columns};
+}
+
+BlockRead BlockRead::Covering(CExcExcelObj& session, std::vector<std::string> addresses) {
+  const std::optional<CellBlock> block = CoveringBlock(addresses);
+  BlockRead read(std::move(addresses), block);
+  if (block) read.Read(session, *block);
+  return read;
+}
+
+BlockRead::BlockRead(std::vector<std::string> addresses, std::optional<CellBlock> block)
+    : addresses_(std::move(addresses)),
+      block_(block),
+      columns_(block ? block->columns : 1),
+      covering_(true) {}
+
+const com::Variant* BlockRead::Nth(std::size_t i) const {
+  if (!values_) return nullptr;
+  if (!covering_) return Find(i / columns_, i % columns_);
+  const std::optional<CellPosition> cell = PlainCell(addresses_[i]);
+  return Find(static_cast<std::size_t>(cell->row - block_->firstRow),
+              static_cast<std::size_t>(cell->column - block_->firstColumn));
+}
+
 BlockRead::BlockRead(CExcExcelObj& session, std::vector<std::string> addresses, std::size_t columns)
     : addresses_(std::move(addresses)), columns_(columns) {
   if (const std::optional<CellBlock> block = BlockOf(addresses_, columns_)) Read(session, *block);
@@ -153,6 +194,12 @@ bool WriteBlock(CExcExcelObj& session, std::span<const std::string> addresses, s
   } catch (const com::Error&) {
     return false;
   }
+}
+
+bool WriteLine(CExcExcelObj& session, std::span<const std::string> addresses,
+               std::span<const com::Variant> values) {
+  if (BlockOf(addresses, 1)) return WriteBlock(session, addresses, 1, values);
+  return WriteBlock(session, addresses, addresses.size(), values);
 }
 
 bool WriteBlock(CExcExcelObj& session, const CellBlock& block, const com::VariantGrid& values) {

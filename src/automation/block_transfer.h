@@ -62,6 +62,11 @@ std::optional<CellBlock> BlockBelow(std::string_view topLeft, std::size_t rowsBe
 // two cells, or when any address is anything else.
 std::optional<CellBlock> BlockOf(std::span<const std::string> addresses, std::size_t columns);
 
+// The smallest rectangle holding every cell `addresses` names, when there
+// are at least two, each is a plain A1 cell and the rectangle is small
+// enough that reading its other cells costs less than a call per cell.
+std::optional<CellBlock> CoveringBlock(std::span<const std::string> addresses);
+
 // Cells read a rectangle at a time and handed out one by one, in whatever
 // order the caller takes them, so that the single-cell order of values and
 // failures is kept.
@@ -73,6 +78,13 @@ class BlockRead {
   BlockRead(CExcExcelObj& session, std::vector<std::string> addresses, std::size_t columns);
   // The same for a rectangle already known, without listing its addresses.
   BlockRead(CExcExcelObj& session, const CellBlock& block);
+  // The cells `addresses` name, in any order and with gaps, through the
+  // rectangle that covers them (CoveringBlock); Nth(i) gives cell i.
+  static BlockRead Covering(CExcExcelObj& session, std::vector<std::string> addresses);
+
+  // The value a single-cell read of the i-th address gives (a covering
+  // read's, or row by row); null when the cell must be read alone.
+  const com::Variant* Nth(std::size_t i) const;
 
   // The value a single-cell read of (row, column) gives, from the block;
   // null when the cell must be read alone.
@@ -81,12 +93,14 @@ class BlockRead {
   std::string Address(std::size_t row, std::size_t column) const;
 
  private:
+  BlockRead(std::vector<std::string> addresses, std::optional<CellBlock> block);
   void Read(CExcExcelObj& session, const CellBlock& block);
 
   std::vector<std::string> addresses_;  // empty when made from a block
   std::optional<CellBlock> block_;
   std::size_t columns_;
   std::optional<com::VariantGrid> values_;
+  bool covering_ = false;  // addresses_ lie anywhere in block_
 };
 
 // Writes `values` into the cells `addresses` name (both row by row,
@@ -95,6 +109,9 @@ class BlockRead {
 // current worksheet, or the call failed.
 bool WriteBlock(CExcExcelObj& session, std::span<const std::string> addresses, std::size_t columns,
                 std::span<const com::Variant> values);
+// The same for cells that form one column or one row, in that order.
+bool WriteLine(CExcExcelObj& session, std::span<const std::string> addresses,
+               std::span<const com::Variant> values);
 // The same for a rectangle already known; `values` has its shape.
 bool WriteBlock(CExcExcelObj& session, const CellBlock& block, const com::VariantGrid& values);
 

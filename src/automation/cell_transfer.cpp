@@ -118,13 +118,14 @@ double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const
     }
   }
   if (text::IsBlank(cell)) return EXT_UNDEFINED_VALUE;
-  const std::string text =
-      CellValueText(session->GetCellValue(cell), sheetName.empty() ? worksheet : sheetName, cell);
+  return CellNumber(session->GetCellValue(cell), sheetName.empty() ? worksheet : sheetName, cell);
+}
+
+double CellNumber(const com::Variant& value, std::string_view sheetName, const std::string& cell) {
+  const std::string text = CellValueText(value, sheetName, cell);
   if (text::IsBlank(text)) return EXT_UNDEFINED_VALUE;
   const std::optional<double> number = text::ParseWholeNumber(text);
-  if (!number) {
-    throw CellReadError(NotANumberMessage(sheetName.empty() ? worksheet : sheetName, cell, text));
-  }
+  if (!number) throw CellReadError(NotANumberMessage(sheetName, cell, text));
   return *number;
 }
 

@@ -56,6 +56,10 @@ int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const st
 double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                       std::string_view sheetName = {});
 
+// What ReadCellNumber gives for `value`, the cell's value already read (a
+// block read's, say).
+double CellNumber(const com::Variant& value, std::string_view sheetName, const std::string& cell);
+
 // Writes the text into the cell as if typed there.
 int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                   const std::string& text, Message message);

@@ -5,7 +5,9 @@
 #include <climits>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "automation/block_transfer.h"
 #include "automation/cell_address.h"
 #include "automation/cell_transfer.h"
 #include "automation/spreadsheet_lock.h"
@@ -73,10 +75,27 @@ std::optional<double> InputRowValue(std::size_t row, const IprValues& values, do
   }
 }
 
-void WriteNumber(automation::CExcExcelObj& session, const std::string& cell, double value) {
-  // No current worksheet means nothing was written: a failure, not a skip.
-  if (session.SetCellValue(cell, com::Variant::Double(value)) != 0) com::Throw(com::E_POINTER);
-}
+// Numbers bound for cells of the current worksheet, written in one call
+// when the cells form a column or a row in their order, one by one
+// otherwise (or when that call fails), so that a failure stops at the same
+// cell.
+class CellWrites {
+ public:
+  void Add(std::string cell, double value) {
+    cells_.push_back(std::move(cell));
+    values_.push_back(com::Variant::Double(value));
+  }
+  void Write(automation::CExcExcelObj& session) const {
+    if (automation::WriteLine(session, cells_, values_)) return;
+    for (std::size_t i = 0; i < cells_.size(); ++i)
+      // No current worksheet means nothing was written: a failure, not a skip.
+      if (session.SetCellValue(cells_[i], values_[i]) != 0) com::Throw(com::E_POINTER);
+  }
+
+ private:
+  std::vector<std::string> cells_;
+  std::vector<com::Variant> values_;
+};
 
 // The stream's worksheet, added under that name when it is not there; the
 // stream then keeps the name the new sheet actually got.
@@ -141,14 +160,27 @@ outcome::Partial<IprValues> GetIPR(const model::CExcCaseDetails& details,
                               std::to_string(handle - details.inputCount + 1)));
   }
   try {
+    // Bound rows only: a blank one keeps the host's value. Their cells are
+    // read in one call where they lie close together, and taken in row
+    // order, so that the first failing cell decides what was filled.
+    std::vector<std::size_t> rows;
+    std::vector<std::string> cells;
     for (std::size_t row = 0; row < kOutputRowCount; ++row) {
-      const CExcPropertyCell& bound = stream->propertyCells[row];
-      if (bound.cell.IsBlank()) continue;  // the host's value stays
+      if (stream->propertyCells[row].cell.IsBlank()) continue;
+      rows.push_back(row);
+      cells.push_back(stream->propertyCells[row].cell.str());
+    }
+    const automation::BlockRead block = automation::BlockRead::Covering(*session, cells);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const std::size_t row = rows[i];
       // The current worksheet: the one just selected.
+      const com::Variant* read = block.Nth(i);
       const double value =
-          automation::ReadCellNumber(session, std::string(), bound.cell.str(), stream->sheetName);
-      values.*kOutputFields[row] =
-          ToInternalUnits(value, kOutputRows[row].kind, static_cast<int>(bound.unit));
+          read != nullptr
+              ? automation::CellNumber(*read, stream->sheetName, cells[i])
+              : automation::ReadCellNumber(session, std::string(), cells[i], stream->sheetName);
+      values.*kOutputFields[row] = ToInternalUnits(
+          value, kOutputRows[row].kind, static_cast<int>(stream->propertyCells[row].unit));
     }
     if (composition != nullptr) {
       detail::ReadCompositionBlock(*session, stream->sheetName, stream->composition,
@@ -181,14 +213,17 @@ Error SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* session,
   const bool forecastByRow = stream->forecastDirection == kForecastVertical;
   const int step = static_cast<int>(std::min<std::uint32_t>(position.timestep, INT_MAX));
   try {
+    CellWrites solver;
+    CellWrites forecast;
     if (stream->solverDisplay) {
       for (std::size_t row = 0; row < kInputRowCount; ++row) {
         const CExcPropertyCell& bound = stream->solverCells[row];
         if (bound.cell.IsBlank()) continue;
         const std::optional<double> value =
             InputRowValue(row, values, position.runDate, bound.unit);
-        if (value) WriteNumber(*session, bound.cell.str(), *value);
+        if (value) solver.Add(bound.cell.str(), *value);
       }
+      solver.Write(*session);
     }
     if (stream->forecastDisplay) {
       for (std::size_t row = 0; row < kInputRowCount; ++row) {
@@ -198,8 +233,9 @@ Error SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* session,
             InputRowValue(row, values, position.runDate, bound.unit);
         if (!value) continue;
         const std::string cell = automation::OffsetCell(bound.cell.view(), step, forecastByRow);
-        if (!cell.empty()) WriteNumber(*session, cell, *value);
+        if (!cell.empty()) forecast.Add(cell, *value);
       }
+      forecast.Write(*session);
     }
     if (composition != nullptr) {
       detail::WriteCompositionBlock(*session, stream->composition, *composition, values);

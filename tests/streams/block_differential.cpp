@@ -170,12 +170,18 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
   in.compositionName = out.compositionName = "Comp";
   in.composition = out.composition = round.block;
   in.forecastDirection = static_cast<std::uint32_t>(random.Pick(0, 1));
+  // Now and then the solver cells run down one column, which is written in
+  // one call.
+  const bool solverColumn = random.OneIn(2);
+  const int solverTop = random.Pick(1, 40);
   for (std::size_t row = 0; row < streams::kInputRowCount; ++row) {
     const auto bound = [&] {
       return random.OneIn(3) ? std::string()
                              : random.Address(random.Pick(1, 60), random.Pick(1, 3));
     };
-    in.solverCells[row] = {bound(), static_cast<std::uint32_t>(random.Pick(0, 2))};
+    in.solverCells[row] = {
+        solverColumn ? random.Address(solverTop + static_cast<int>(row), 1) : bound(),
+        static_cast<std::uint32_t>(random.Pick(0, 2))};
     in.forecastCells[row] = {bound(), static_cast<std::uint32_t>(random.Pick(0, 2))};
   }
   for (std::size_t row = 0; row < streams::kOutputRowCount; ++row)

@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "automation/block_transfer.h"
 
 #include "block_differential.h"
 #include "com/variant_text.h"
@@ -75,6 +80,32 @@ TEST_F(MemoryBlockDifferential, FailuresInjectedByCellAgree) {
   for (std::uint32_t seed = 1001; seed <= 1080 && !HasFailure(); ++seed)
     Run(MakeRound(seed, seed % 10 == 0 ? 100 : 14, true));
   EXPECT_NE(recorder_->Transcript().find("failed 0x800A03EC"), std::string::npos);
+}
+
+TEST(CoveringBlock, CoversScatteredPlainCellsWhenTheRectangleIsSmall) {
+  using automation::CellBlock;
+  const struct {
+    std::vector<std::string> cells;
+    std::optional<CellBlock> covering;
+  } cases[] = {
+      {{"B18", "B19", "B25"}, CellBlock{18, 2, 8, 1}},
+      {{"$c$5", "A7", "B6", "A7"}, CellBlock{5, 1, 3, 3}},  // any order, repeats
+      {{"XFD1048576", "XFC1048575"}, CellBlock{1048575, 16383, 2, 2}},
+      {{"B1", "B65"}, std::nullopt},          // 65 rows for two cells
+      {{"A1", "H8"}, CellBlock{1, 1, 8, 8}},  // 64 cells at most
+      {{"A1", "I8"}, std::nullopt},
+      {{"B2"}, std::nullopt},          // one cell: read alone
+      {{"B2", "Flow"}, std::nullopt},  // a name
+      {{"B2", "B3:B4"}, std::nullopt},
+      {{"B2", "XFE1"}, std::nullopt},  // off the grid
+  };
+  for (const auto& c : cases) {
+    const std::optional<CellBlock> got = automation::CoveringBlock(c.cells);
+    ASSERT_EQ(got.has_value(), c.covering.has_value()) << c.cells[0] << " " << c.cells[1];
+    if (!got) continue;
+    EXPECT_EQ(got->First(), c.covering->First()) << c.cells[0];
+    EXPECT_EQ(got->Last(), c.covering->Last()) << c.cells[0];
+  }
 }
 
 }  // namespace
