@@ -85,7 +85,6 @@ bool Grid::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Grid::PaintCorner() {
-  // The corner names the labels' column; Qt draws it as an empty button.
   QStylePainter painter(cornerButton_);
   QStyleOptionHeader option;
   option.initFrom(cornerButton_);
