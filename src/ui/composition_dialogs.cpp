@@ -222,7 +222,7 @@ CompositionSetupDialog::CompositionSetupDialog(streams::CExcCompositionDefinitio
     : QDialog(parent), definition_(definition) {
   setWindowTitle("Set up a composition");
   auto* layout = new QVBoxLayout(this);
-  auto* group = new QGroupBox("EOS Data", this);
+  auto* group = new QGroupBox("&EOS Data", this);
   auto* groupLayout = new QVBoxLayout(group);
   auto* namesLabel = new QLabel("Component &names", group);
   groupLayout->addWidget(namesLabel);

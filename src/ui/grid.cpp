@@ -2,15 +2,11 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStyleOptionHeader>
-#include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <array>
 
@@ -147,17 +143,18 @@ Grid::Grid(int dataRows, std::vector<GridColumn> columns, const QString& corner,
     FitHeading(static_cast<int>(c) + 1);
   }
   // The corner names the labels' column; Qt draws it as an empty button.
-  if (auto* button = findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly)) {
-    button->installEventFilter(this);
-  }
+  cornerButton_ = findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
+  if (cornerButton_ != nullptr) cornerButton_->installEventFilter(this);
   connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
           [this](int section) { ChooseHeading(section + 1); });
   SetDataRows(dataRows);
+  TabToButtonsOf(1);
   // A row is checked as it is left, and rechecked while marked so that a
   // mended row loses its mark at once.
   connect(this, &QTableWidget::currentCellChanged, this,
           [this](int row, int, int previousRow, int) {
             if (previousRow != row && previousRow >= 0) CheckRow(previousRow + 1);
+            if (row >= 0) TabToButtonsOf(row + 1);
           });
   connect(this, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* changed) {
     const int row = changed->row() + 1;
@@ -254,13 +251,13 @@ void Grid::SetKind(int row, int column, CellKind kind, const QString& choices) {
   if (kind == CellKind::kButton) {
     auto* button =
         new QPushButton(GridHeading(columns_[static_cast<std::size_t>(column) - 1].heading));
-    // Reached by the arrows and pressed with Enter or Space on its cell: a
-    // Tab stop for each of 50 rows would keep Tab from the dialog's buttons.
+    // Only the current row's buttons are Tab stops (TabToButtonsOf).
     button->setFocusPolicy(Qt::NoFocus);
     connect(button, &QPushButton::clicked, this, [this, row, column] {
       if (onButton_) onButton_(row, column);
     });
     setCellWidget(row - 1, column - 1, button);
+    if (row == tabRow_) TabToButtonsOf(row);
   }
 }
 
@@ -339,10 +336,6 @@ int Grid::MaxBytes(int column) const {
              : 0;
 }
 
-QPushButton* Grid::Button(int row, int column) const {
-  return qobject_cast<QPushButton*>(cellWidget(row - 1, column - 1));
-}
-
 void Grid::ChooseHeading(int column) {
   if (Kind(0, column) != CellKind::kChoice) return;
   QMenu menu(this);
@@ -358,35 +351,6 @@ void Grid::ChooseHeading(int column) {
   if (QAction* chosen = menu.exec(header->viewport()->mapToGlobal(under))) {
     SelectChoice(0, column, chosen->data().toInt());
   }
-}
-
-void Grid::contextMenuEvent(QContextMenuEvent* event) {
-  // The menu key reaches the heading's choice from the keyboard.
-  if (event->reason() == QContextMenuEvent::Keyboard &&
-      Kind(0, CurrentColumn()) == CellKind::kChoice) {
-    ChooseHeading(CurrentColumn());
-    event->accept();
-    return;
-  }
-  QTableWidget::contextMenuEvent(event);
-}
-
-bool Grid::eventFilter(QObject* watched, QEvent* event) {
-  auto* corner = qobject_cast<QAbstractButton*>(watched);
-  if (corner == nullptr || event->type() != QEvent::Paint) {
-    return QTableWidget::eventFilter(watched, event);
-  }
-  QStylePainter painter(corner);
-  QStyleOptionHeader option;
-  option.initFrom(corner);
-  option.state |= QStyle::State_Enabled;  // shown as a heading, though it cannot be clicked
-  option.rect = corner->rect();
-  option.position = QStyleOptionHeader::OnlyOneSection;
-  option.orientation = Qt::Horizontal;
-  option.text = corner_;
-  option.textAlignment = Qt::AlignCenter;
-  painter.drawControl(QStyle::CE_Header, option);
-  return true;
 }
 
 QSize Grid::sizeHint() const {
@@ -473,41 +437,6 @@ bool IsCellText(const QString& text) {
 
 QString CellProblem(const QString& text) {
   return IsCellText(text) ? QString() : QString("\"%1\" is not a cell address").arg(text);
-}
-
-void Grid::keyPressEvent(QKeyEvent* event) {
-  const bool space = event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier;
-  if (space && state() != EditingState &&
-      Kind(CurrentRow(), CurrentColumn()) == CellKind::kButton) {
-    if (QPushButton* button = Button(CurrentRow(), CurrentColumn())) button->click();
-    event->accept();
-    return;
-  }
-  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
-    QTableWidget::keyPressEvent(event);
-    return;
-  }
-  // Enter belongs to the cell, never to the dialog's default button: it
-  // commits an edit (the delegate has queued that), or it opens the current
-  // cell's editor, presses its button or flips its box.
-  event->accept();
-  if (state() == EditingState) return;
-  const int row = CurrentRow();
-  const int column = CurrentColumn();
-  switch (Kind(row, column)) {
-    case CellKind::kButton:
-      if (QPushButton* button = Button(row, column)) button->click();
-      break;
-    case CellKind::kCheck:
-      SetChecked(row, column, !Checked(row, column));
-      break;
-    case CellKind::kText:
-    case CellKind::kChoice:
-      edit(currentIndex());
-      break;
-    case CellKind::kReadOnly:
-      break;
-  }
 }
 
 void Grid::Redraw() {

@@ -8,7 +8,8 @@
 // The keyboard: arrows move between cells; typing, F2 or a double click
 // edits a cell; Enter commits an edit (or opens the cell's editor, presses
 // its button, flips its box) and never ends the dialog; a choice changes
-// only while its editor is open; Tab leaves the grid.
+// only while its editor is open. Tab goes on to the current row's buttons,
+// if its cells have any, and then leaves the grid.
 #pragma once
 
 #include <QStringList>
@@ -18,6 +19,7 @@
 #include <functional>
 #include <vector>
 
+class QAbstractButton;
 class QPushButton;
 
 namespace ui {
@@ -136,13 +138,25 @@ class Grid : public QTableWidget {
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
+  using QTableWidget::edit;
+
  protected:
+  // A button cell made current leaves the focus in the grid (the view would
+  // give it to a button that takes focus); Tab reaches the button.
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QTableWidgetItem* Item(int row, int column) const;
+  // Makes the buttons of `row` (1 when there is no such row) the Tab stops
+  // after the grid, in column order, and no other row's: a Tab stop for
+  // each of 50 rows would keep Tab from the dialog's buttons.
+  void TabToButtonsOf(int row);
+  // Arrow keys on a focused button cell move from its cell, in the grid.
+  bool MoveFromButton(QPushButton* button, QKeyEvent* event);
+  void PaintCorner();
   void PrepareRow(int row);
   void ShowChoice(QTableWidgetItem* item, int row, int column, int index, const QString& text);
   void FitHeading(int column);
@@ -156,6 +170,8 @@ class Grid : public QTableWidget {
   QString checkName_;
   RowCheck rowCheck_;
   bool marking_ = false;
+  int tabRow_ = 0;
+  QAbstractButton* cornerButton_ = nullptr;
 };
 
 // Whether a typed cell field can name a cell; blank counts as valid (a field

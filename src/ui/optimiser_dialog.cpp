@@ -152,7 +152,7 @@ void CheckCellOnLeaving(QLineEdit* edit) {
 ObjectivePage::ObjectivePage(model::CExcModel& model, QWidget* parent)
     : Page(parent), model_(model) {
   auto* layout = new QVBoxLayout(this);
-  auto* objective = new QGroupBox("Objective function", this);
+  auto* objective = new QGroupBox("Objective &function", this);
   auto* form = new QFormLayout(objective);
   defined_ = new QCheckBox("&Define objective function", objective);
   defined_->setObjectName("defined");
@@ -170,7 +170,7 @@ ObjectivePage::ObjectivePage(model::CExcModel& model, QWidget* parent)
   form->addRow("&Name (for reporting purposes)", name_);
   form->addRow("&Unit (for reporting purposes)", unit_);
   layout->addWidget(objective);
-  auto* constraints = new QGroupBox("Constraints", this);
+  auto* constraints = new QGroupBox("Con&straints", this);
   auto* constraintsLayout = new QVBoxLayout(constraints);
   const int rows = std::max<int>(kItemRows, static_cast<int>(model.constraints.size()));
   grid_ = ItemGrid(rows, model.sheetNames, {4, CellKind::kChoice, kConstraintKinds, 100},
@@ -309,7 +309,7 @@ void ControlsPage::Store() {
 IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* parent)
     : Page(parent), model_(model) {
   auto* layout = new QHBoxLayout(this);
-  auto* controls = new QGroupBox("Integer Controls", this);
+  auto* controls = new QGroupBox("Inte&ger Controls", this);
   auto* controlsLayout = new QVBoxLayout(controls);
   list_ = new QListWidget(controls);
   list_->setObjectName("integerControls");
@@ -317,7 +317,7 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
   auto* buttons = new QHBoxLayout;
   for (const char* text : {"Add", "Delete", "Clear"}) {
     const QString shown = QString(text) == "Add"      ? "&Add"
-                          : QString(text) == "Delete" ? "De&lete"
+                          : QString(text) == "Delete" ? "&Delete"
                                                       : "Clea&r";
     auto* button = new QPushButton(shown, controls);
     button->setObjectName(QString(text).toLower());
@@ -332,7 +332,7 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
   controlsLayout->addLayout(buttons);
   layout->addWidget(controls);
 
-  definitions_ = new QGroupBox("Variable definitions", this);
+  definitions_ = new QGroupBox("&Variable definitions", this);
   QGroupBox* definitions = definitions_;
   auto* definitionsLayout = new QVBoxLayout(definitions);
   auto* form = new QFormLayout;
@@ -481,9 +481,9 @@ OptimiserDialog::OptimiserDialog(model::OptimiserPage first, model::CExcModel& m
       constraints_(model.constraints),
       controls_(model.controls),
       intControls_(model.intControls) {
-  AddPage(new ObjectivePage(model), "Obj Fn/Constraints");
-  AddPage(new ControlsPage(model), "Controls");
-  AddPage(new IntegerControlsPage(model), "Integer controls");
+  AddPage(new ObjectivePage(model), "O&bj Fn/Constraints");
+  AddPage(new ControlsPage(model), "Con&trols");
+  AddPage(new IntegerControlsPage(model), "&Integer controls");
   KeepSize(this, "optimisation");
   Open(first == model::OptimiserPage::kControls ? 1 : 0);
 }

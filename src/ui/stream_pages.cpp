@@ -42,7 +42,7 @@ QComboBox* AddSheetRow(QFormLayout* form, const std::vector<std::string>& sheetN
   auto* row = new QHBoxLayout;
   row->addWidget(sheet, 1);
   row->addWidget(new QLabel(kSheetNote, parent));
-  auto* label = new QLabel("Sheet &name", parent);
+  auto* label = new QLabel("&Sheet name", parent);
   label->setBuddy(sheet);
   form->addRow(label, row);
   return sheet;
@@ -97,7 +97,7 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   layout->addLayout(form);
 
   auto* grids = new QHBoxLayout;
-  auto* solver = new QGroupBox("Solver", this);
+  auto* solver = new QGroupBox("So&lver", this);
   auto* solverLayout = new QVBoxLayout(solver);
   auto* solverTop = new QHBoxLayout;
   solverDisplay_ = new QCheckBox("&Display", solver);
@@ -112,7 +112,7 @@ InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
   solverLayout->addWidget(solverGrid_);
   grids->addWidget(solver);
 
-  auto* forecast = new QGroupBox("Forecast", this);
+  auto* forecast = new QGroupBox("&Forecast", this);
   auto* forecastLayout = new QVBoxLayout(forecast);
   auto* forecastTop = new QHBoxLayout;
   forecastDisplay_ = new QCheckBox("Dis&play", forecast);
@@ -202,7 +202,7 @@ OutputStreamsPage::OutputStreamsPage(model::CExcCaseDetails& edited,
                                      const std::vector<std::string>& sheetNames, QWidget* parent)
     : Page(parent), edited_(edited) {
   auto* layout = new QVBoxLayout(this);
-  auto* group = new QGroupBox("Cells for output stream", this);
+  auto* group = new QGroupBox("Ce&lls for output stream", this);
   auto* groupLayout = new QVBoxLayout(group);
   auto* form = new QFormLayout;
   stream_ = NamedCombo("outputStream", group);

@@ -2,6 +2,7 @@
 // server: every key goes to the widget that has the focus, as a person's
 // would, through the same provider the host calls, and the test checks what
 // the host receives. The host's own window owns each dialog.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QTest>
@@ -101,6 +102,18 @@ void IntoGrid(const char* name) {
   QFAIL(qPrintable(QString("Tab never reaches ") + name));
 }
 
+// The focus is on the widget of that name, or on the button of that text.
+void Focused(const QString& name) {
+  QWidget* focus = QApplication::focusWidget();
+  QVERIFY2(focus != nullptr, "no widget has the focus");
+  const auto* button = qobject_cast<QAbstractButton*>(focus);
+  const QString text = button != nullptr ? ui_test::Shown(button->text()) : QString();
+  QVERIFY2(
+      focus->objectName() == name || text == name,
+      qPrintable(QString("the focus is on %1 \"%2\", not %3")
+                     .arg(focus->metaObject()->className(), focus->objectName() + text, name)));
+}
+
 void SelectAllAndType(const QString& text) {
   Key(Qt::Key_A, Qt::ControlModifier);
   Type(text);
@@ -133,8 +146,13 @@ class KeyboardTest : public QObject {
       Alt('p');                    // pass compositional data
       keyboard.Then([&keyboard] {  // the list of compositions
         IntoGrid("compositionList");
-        keyboard.Then([] {  // "Edit" on the first empty row: a new composition
-          IntoGrid("componentNames");
+        // Tab from the grid: the row's "Edit", on the first empty row a new composition.
+        Key(Qt::Key_Tab);
+        Focused("Edit");
+        keyboard.Then([] {
+          Alt('e');  // the "EOS Data" group: its grid of names
+          Focused("componentNames");
+          Key(Qt::Key_Home, Qt::ControlModifier);
           Cell("C1");
           Key(Qt::Key_Down);
           Cell("C2");
@@ -143,13 +161,31 @@ class KeyboardTest : public QObject {
           Alt('o');
         });
         Key(Qt::Key_Space);
+        Key(Qt::Key_Backtab);  // back in the grid, on the row's "Edit"
+        Focused("compositionList");
         Key(Qt::Key_Right);
         Cell("Gas");
-        Alt('o');
+        // A second composition on row 2, then its "Delete", both by Tab.
+        Key(Qt::Key_Down);
+        Key(Qt::Key_Tab);
+        Focused("Edit");
+        keyboard.Then([] {
+          Alt('e');
+          Key(Qt::Key_Home, Qt::ControlModifier);
+          Cell("N2");
+          Alt('o');
+        });
+        Key(Qt::Key_Space);
+        Key(Qt::Key_Tab);
+        Focused("Delete");
+        Key(Qt::Key_Space);
+        Key(Qt::Key_Tab);
+        Focused("OK");
+        Key(Qt::Key_Return);
       });
-      Alt('s');                               // setup compositions
-      Key(Qt::Key_Tab, Qt::ControlModifier);  // Input Data
-      Alt('n');
+      Alt('s');  // setup compositions
+      Alt('n');  // the "Input Data" tab
+      Alt('s');  // sheet name
       SelectAllAndType("Wells");
       IntoGrid("solverGrid");
       Cell("B4");
@@ -165,8 +201,8 @@ class KeyboardTest : public QObject {
         Alt('o');
       });
       Alt('m');
-      Key(Qt::Key_Tab, Qt::ControlModifier);  // Output Data
-      Alt('n');
+      Alt('u');  // the "Output Data" tab
+      Alt('s');
       SelectAllAndType("Sep");
       IntoGrid("outputGrid");
       Cell("H4");
@@ -197,7 +233,9 @@ class KeyboardTest : public QObject {
       SelectAllAndType("Wells");
       Alt('l');
       Type("F12");
-      IntoGrid("constraintsGrid");
+      Alt('s');  // the "Constraints" group: its grid
+      Focused("constraintsGrid");
+      Key(Qt::Key_Home, Qt::ControlModifier);
       Cell("Lift gas");
       Key(Qt::Key_Right);
       Key(Qt::Key_Right);
@@ -210,7 +248,7 @@ class KeyboardTest : public QObject {
       Key(Qt::Key_Return);
       Key(Qt::Key_Right);
       Cell("6");
-      Key(Qt::Key_Tab, Qt::ControlModifier);  // Controls
+      Alt('t');  // the "Controls" tab
       IntoGrid("controlsGrid");
       Cell("W1 lift gas");
       Key(Qt::Key_Right);

@@ -70,4 +70,20 @@ QString Shown(const QString& text);
 // titles, choice items and grid cells.
 QStringList TextsOf(QWidget* root);
 
+// Every dialog of the library, filled from FillCase and FillOptimisation (a
+// published variable too), not yet shown; the tabbed ones on their first page.
+struct EveryDialog {
+  EveryDialog();
+  ~EveryDialog();
+  EveryDialog(const EveryDialog&) = delete;
+  EveryDialog& operator=(const EveryDialog&) = delete;
+
+  model::CExcCaseDetails edited;
+  std::unique_ptr<model::CExcModel> model;
+  std::string plugIns = "/opt/addins/units.xlam";
+  std::string fileName = "/data/models/gaslift.fods";
+  // Last: they edit the fields above.
+  std::vector<std::unique_ptr<QDialog>> dialogs;
+};
+
 }  // namespace ui_test

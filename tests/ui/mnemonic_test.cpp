@@ -1,0 +1,227 @@
+// Mnemonics: every label of a field, group title, tab title, box and button
+// of every dialog and page has one, no two of them share a key where they
+// can be pressed together (a window and the page it shows), a label's
+// mnemonic has a field to go to, and pressing each one goes where it says.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMap>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <functional>
+
+#include "ui/pages.h"
+#include "ui/ui_fixture.h"
+
+namespace {
+
+// A text's mnemonic marks: '&' before anything but another '&' ("&&"
+// shows one '&').
+int MnemonicMarks(const QString& text) {
+  int marks = 0;
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] != '&') ++marks;
+    ++i;
+  }
+  return marks;
+}
+
+bool InGrid(const QWidget* widget) {
+  for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
+    if (dynamic_cast<const ui::Grid*>(up) != nullptr) return true;
+  }
+  return false;
+}
+
+// What can take a mnemonic in the window as it is shown: its kind and text,
+// and what pressing it should reach (a label's buddy, a group, a tab).
+struct Marked {
+  QString what;  // "label \"&Name\"" for messages
+  QString text;
+  QWidget* owner = nullptr;
+  QWidget* target = nullptr;  // labels and groups: focus goes into it
+  QTabWidget* tabs = nullptr;
+  int tab = -1;
+};
+
+// Shown, in this window (not a nested one), and not a button cell of a grid,
+// which a row of its own repeats.
+bool Counts(const QWidget* widget, const QWidget* window) {
+  return widget->isVisible() && widget->window() == window && !InGrid(widget) &&
+         !widget->inherits("QTableCornerButton");
+}
+
+// What the window shows that carries text a person could want a key for;
+// `problems` gets every label whose mnemonic and buddy do not go together.
+QList<Marked> Collect(QWidget* window, QStringList& problems) {
+  QList<Marked> marked;
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    if (!Counts(label, window)) continue;
+    const QString what = "label \"" + label->text() + "\"";
+    const bool mnemonic = MnemonicMarks(label->text()) > 0;
+    if (label->buddy() != nullptr && !mnemonic)
+      problems << what + ": a field's label without a mnemonic";
+    if (label->buddy() == nullptr && mnemonic) problems << what + ": a mnemonic with no buddy";
+    if (label->buddy() != nullptr) marked.push_back({what, label->text(), label, label->buddy()});
+  }
+  for (QGroupBox* group : window->findChildren<QGroupBox*>()) {
+    if (Counts(group, window)) {
+      marked.push_back({"group \"" + group->title() + "\"", group->title(), group, group});
+    }
+  }
+  for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+    if (Counts(button, window) && !button->text().isEmpty()) {
+      marked.push_back({QString(button->metaObject()->className()) + " \"" + button->text() + "\"",
+                        button->text(), button, nullptr});
+    }
+  }
+  for (QTabWidget* tabs : window->findChildren<QTabWidget*>()) {
+    if (!Counts(tabs, window)) continue;
+    for (int i = 0; i < tabs->count(); ++i) {
+      Marked tab{"tab \"" + tabs->tabText(i) + "\"", tabs->tabText(i), tabs, nullptr};
+      tab.tabs = tabs;
+      tab.tab = i;
+      marked.push_back(tab);
+    }
+  }
+  return marked;
+}
+
+// Every problem with the mnemonics of the window as it is shown, as text.
+QStringList MnemonicProblems(QWidget* window) {
+  QStringList problems;
+  const QList<Marked> marked = Collect(window, problems);
+  QMap<QString, QStringList> byKey;
+  for (const Marked& item : marked) {
+    const int marks = MnemonicMarks(item.text);
+    if (marks != 1) {
+      problems << item.what + (marks == 0 ? ": no mnemonic" : ": more than one mnemonic");
+      continue;
+    }
+    byKey[QKeySequence::mnemonic(item.text).toString()] << item.what;
+  }
+  for (auto it = byKey.cbegin(); it != byKey.cend(); ++it) {
+    if (it.value().size() > 1) problems << it.key() + " is shared: " + it.value().join(", ");
+  }
+  return problems;
+}
+
+void Open(QWidget* dialog) {
+  dialog->show();
+  QApplication::setActiveWindow(dialog);
+  QVERIFY(QTest::qWaitForWindowActive(dialog));
+}
+
+// Runs `check` on each page a dialog can show (once for an untabbed one),
+// with the dialog shown; `where` names the dialog and the page.
+void EachPage(QDialog* dialog, const std::function<void(const QString& where)>& check) {
+  Open(dialog);
+  auto* tabbed = dynamic_cast<ui::TabbedDialog*>(dialog);
+  const int pages = tabbed != nullptr ? tabbed->Tabs()->count() : 1;
+  for (int page = 0; page < pages; ++page) {
+    QString where = dialog->windowTitle();
+    if (tabbed != nullptr) {
+      tabbed->Tabs()->setCurrentIndex(page);
+      where += ", " + ui_test::Shown(tabbed->Tabs()->tabText(page));
+    }
+    check(where);
+    if (QTest::currentTestFailed()) return;
+  }
+  dialog->hide();
+}
+
+void PressMnemonic(QWidget* window, const QString& text) {
+  QWidget* focus = QApplication::focusWidget();
+  QWidget* receiver = focus != nullptr && focus->window() == window ? focus : window;
+  const QKeyCombination key = QKeySequence::mnemonic(text)[0];
+  QTest::keyClick(receiver, key.key(), key.keyboardModifiers());
+  QCoreApplication::processEvents();
+}
+
+class MnemonicTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // The checker itself finds each kind of fault.
+  void faultsAreFound() {
+    QDialog dialog;
+    auto* deadLabel = new QLabel("&Nothing to go to", &dialog);
+    auto* field = new QLabel("&Two &marks", &dialog);
+    field->setBuddy(new QPushButton("&Go", &dialog));
+    auto* group = new QGroupBox("&Group", &dialog);
+    auto* plain = new QLabel("Plain label", &dialog);
+    plain->setBuddy(group);
+    auto* tabs = new QTabWidget(&dialog);
+    tabs->addTab(new QWidget, "No key");
+    tabs->addTab(new QWidget, "Fish && chips");
+    for (QWidget* widget : std::initializer_list<QWidget*>{deadLabel, field, group, plain, tabs})
+      widget->move(0, 0);
+    Open(&dialog);
+    QStringList problems = MnemonicProblems(&dialog);
+    problems.sort();
+    QStringList expected{
+        "Alt+G is shared: group \"&Group\", QPushButton \"&Go\"",
+        "label \"&Nothing to go to\": a mnemonic with no buddy",
+        "label \"&Two &marks\": more than one mnemonic",
+        "label \"Plain label\": a field's label without a mnemonic",
+        "label \"Plain label\": no mnemonic",
+        "tab \"Fish && chips\": no mnemonic",
+        "tab \"No key\": no mnemonic",
+    };
+    QCOMPARE(problems, expected);
+  }
+
+  void everyDialogAndPageHasItsOwnMnemonics() {
+    ui_test::ScriptedSeams seams;
+    ui_test::EveryDialog every;
+    QCOMPARE(every.dialogs.size(), std::size_t{9});
+    for (const auto& dialog : every.dialogs) {
+      EachPage(dialog.get(), [&dialog](const QString& where) {
+        const QStringList problems = MnemonicProblems(dialog.get());
+        QVERIFY2(problems.isEmpty(), qPrintable(where + ": " + problems.join("; ")));
+      });
+    }
+  }
+
+  // Labels and groups take the focus to their field, tabs show their page.
+  void eachMnemonicGoesWhereItSays() {
+    ui_test::ScriptedSeams seams;
+    ui_test::EveryDialog every;
+    int pressed = 0;
+    for (const auto& dialog : every.dialogs) {
+      EachPage(dialog.get(), [&dialog, &pressed](const QString& where) {
+        QStringList ignored;
+        auto* tabbed = dynamic_cast<ui::TabbedDialog*>(dialog.get());
+        const int page = tabbed != nullptr ? tabbed->Tabs()->currentIndex() : 0;
+        for (const Marked& item : Collect(dialog.get(), ignored)) {
+          if (item.tabs != nullptr) {
+            PressMnemonic(dialog.get(), item.text);
+            QVERIFY2(item.tabs->currentIndex() == item.tab, qPrintable(where + ": " + item.what));
+            item.tabs->setCurrentIndex(page);
+            ++pressed;
+          } else if (item.target != nullptr && item.target->isEnabled()) {
+            dialog->setFocus();
+            PressMnemonic(dialog.get(), item.text);
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY2(
+                focus != nullptr && (focus == item.target || item.target->isAncestorOf(focus) ||
+                                     focus->focusProxy() == item.target),
+                qPrintable(where + ": " + item.what + " leaves the focus on " +
+                           (focus != nullptr ? focus->objectName() : QString("nothing"))));
+            ++pressed;
+          }
+        }
+      });
+    }
+    QVERIFY2(pressed >= 50, qPrintable(QString::number(pressed)));
+  }
+};
+
+}  // namespace
+
+QTEST_MAIN(MnemonicTest)
+#include "mnemonic_test.moc"
