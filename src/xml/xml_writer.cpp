@@ -146,7 +146,7 @@ void CXMLElement::Write(std::string& out, int& depth) const {
       for (std::size_t at = safe.find("?>"); at != std::string::npos; at = safe.find("?>", at))
         safe.insert(at + 1, " ");
       Indent(out, depth);
-      out += "<?" + safe + "?>" + kLineBreak;
+      out.append("<?").append(safe).append("?>").append(kLineBreak);
       return;
     }
     case kCommentNode: {
@@ -156,7 +156,7 @@ void CXMLElement::Write(std::string& out, int& depth) const {
         safe.insert(at + 1, " ");
       if (!safe.empty() && safe.back() == '-') safe += ' ';
       Indent(out, depth);
-      out += "<!-- " + safe + " -->" + kLineBreak;
+      out.append("<!-- ").append(safe).append(" -->").append(kLineBreak);
       return;
     }
     case kDocumentNode:

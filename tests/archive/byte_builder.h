@@ -24,7 +24,8 @@ class ByteBuilder {
   ByteBuilder& Double(double value) { return Little(std::bit_cast<std::uint64_t>(value), 8); }
   ByteBuilder& Text(std::string_view text) {
     U32(static_cast<std::uint32_t>(text.size()));
-    bytes_.insert(bytes_.end(), text.begin(), text.end());
+    for (const char c : text)
+      bytes_.push_back(static_cast<std::uint8_t>(c));
     return *this;
   }
   ByteBuilder& Signature() { return U32(1).U32(0x385FD21A); }

@@ -31,10 +31,12 @@ std::string KeyText(const std::string& literal) {
 std::string PathOf(const std::vector<Frame>& frames, const std::string& key) {
   std::string path;
   for (std::size_t i = 0; i + 1 < frames.size(); ++i) {
-    if (frames[i].object)
-      path += (path.empty() ? "" : ".") + frames[i].key;
-    else
-      path += "[" + std::to_string(frames[i].index) + "]";
+    if (frames[i].object) {
+      if (!path.empty()) path += '.';
+      path += frames[i].key;
+    } else {
+      path.append("[").append(std::to_string(frames[i].index)).append("]");
+    }
   }
   return path.empty() ? key : path + "." + key;
 }

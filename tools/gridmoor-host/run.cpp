@@ -46,7 +46,8 @@ std::string TimestepRuns(const std::set<int>& steps) {
     while (++at != steps.end() && *at == last + 1)
       ++last;
     if (!text.empty()) text += ", ";
-    text += std::to_string(first) + (last > first ? "-" + std::to_string(last) : "");
+    text += std::to_string(first);
+    if (last > first) text.append("-").append(std::to_string(last));
   }
   return text;
 }

@@ -224,7 +224,7 @@ bool CheckColumnsDiffer(const CsvRow& header, std::string& error) {
                     [](std::size_t i) { return i < EXT_IPR_MAX_COMPONENTS; })) {
       value = name;
       for (std::size_t i : indices)
-        value += "[" + std::to_string(i) + "]";
+        value.append("[").append(std::to_string(i)).append("]");
     }
     const auto [first, added] = seen.emplace(value, c);
     if (added) continue;

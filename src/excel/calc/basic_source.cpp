@@ -124,7 +124,7 @@ std::string WrapperModuleSource(const WrappedCall& call) {
     std::string parameters;
     for (std::size_t i = 0; i < call.argumentCount; ++i) {
       if (i > 0) parameters += ", ";
-      parameters += "a" + std::to_string(i + 1);
+      parameters.append("a").append(std::to_string(i + 1));
     }
     // Basic takes "Module.Function()" in an expression as an index into
     // the result, so a call without arguments has no parentheses.
