@@ -13,6 +13,7 @@
 #include <cppuhelper/implbase1.hxx>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -43,6 +44,25 @@ std::atomic<std::int64_t> startTimeoutMs{60000};
 std::atomic<std::int64_t> callTimeoutMs{10 * 60 * 1000};
 // Ending an office that does not answer need not wait the whole call limit.
 constexpr std::chrono::milliseconds kTerminateLimit{10000};
+
+// Why a call failed when the office ended without being asked to.
+// `exitStatus` is 128 + the signal for a killed office; nullopt while a
+// queued kill has not ended it yet.
+std::string HowTheOfficeEnded(std::optional<int> exitStatus) {
+  std::string how = "The office ended unexpectedly";
+  if (!exitStatus) {
+    how += " (killed)";
+  } else if (*exitStatus > 128) {
+    const char* name = sigabbrev_np(*exitStatus - 128);
+    how += " (signal ";
+    how += name ? std::string("SIG") + name : std::to_string(*exitStatus - 128);
+    how += ')';
+  } else {
+    how += " (exit status " + std::to_string(*exitStatus) + ')';
+  }
+  how += "; the object invoked has disconnected from its clients.";
+  return how;
+}
 
 std::string LimitText(std::chrono::milliseconds limit) {
   const auto count = limit.count();
@@ -357,10 +377,13 @@ void OfficeSession::ThrowExplained(const com::Error& error) {
     // A closed document's objects fail the same way as a dead office, so
     // the office is asked; a dead one's locks go now, not when the process
     // is reaped (a killed office may not be, yet, on a busy machine).
-    static_cast<void>(ConfirmAlive());
+    const bool alive = ConfirmAlive();
     std::string reason;
     {
       std::lock_guard lock(watchMutex_);
+      // An office that ended on its own says how, so that a crash reads
+      // as one.
+      if (!alive && endedReason_.empty()) endedReason_ = HowTheOfficeEnded(child_->ExitStatus());
       reason = endedReason_;
     }
     if (!reason.empty()) com::Throw(com::RPC_E_DISCONNECTED, reason);
