@@ -378,12 +378,16 @@ void OfficeSession::ThrowExplained(const com::Error& error) {
     // the office is asked; a dead one's locks go now, not when the process
     // is reaped (a killed office may not be, yet, on a busy machine).
     const bool alive = ConfirmAlive();
+    // A process ending is reaped only once all its threads have gone, a
+    // moment after it stopped answering; how it ended is worth that moment.
+    std::optional<int> exitStatus;
+    if (!alive && child_->WaitForExit(std::chrono::seconds(2))) exitStatus = child_->ExitStatus();
     std::string reason;
     {
       std::lock_guard lock(watchMutex_);
       // An office that ended on its own says how, so that a crash reads
       // as one.
-      if (!alive && endedReason_.empty()) endedReason_ = HowTheOfficeEnded(child_->ExitStatus());
+      if (!alive && endedReason_.empty()) endedReason_ = HowTheOfficeEnded(exitStatus);
       reason = endedReason_;
     }
     if (!reason.empty()) com::Throw(com::RPC_E_DISCONNECTED, reason);

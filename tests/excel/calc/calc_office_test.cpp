@@ -32,8 +32,8 @@ namespace fs = std::filesystem;
 using CalcOfficeTest = CalcTest;
 using ::testing::HasSubstr;
 
-// True once process `pid` is a zombie or gone: it has ended, whoever reaps it.
-bool Ended(int pid) {
+// True once process `pid` has stopped running (a zombie, or gone).
+bool StoppedRunning(int pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string line;
   if (!std::getline(stat, line)) return true;
@@ -178,8 +178,8 @@ TEST_F(CalcOfficeTest, AnOfficeThatEndsOnItsOwnIsSaidToHaveEndedAndHow) {
     const com::Ptr<Worksheet> sheet = SheetOf(NewWorkbook(application));
     const int pid = CurrentOfficeProcessId();
     ASSERT_EQ(::kill(pid, signal), 0);
-    // Until it has ended (a zombie): a kill still queued reads "(killed)".
-    for (int i = 0; i < 1000 && !Ended(pid); ++i)
+    // The crash handler runs first: the office may answer until it ends.
+    for (int i = 0; i < 1000 && !StoppedRunning(pid); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::string message;
     try {
