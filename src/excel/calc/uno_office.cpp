@@ -43,6 +43,11 @@ std::atomic<std::int64_t> startTimeoutMs{60000};
 std::atomic<std::int64_t> callTimeoutMs{10 * 60 * 1000};
 // Ending an office that does not answer need not wait the whole call limit.
 constexpr std::chrono::milliseconds kTerminateLimit{10000};
+// Nor need putting an office back as it was: past this it is not reused.
+constexpr std::chrono::milliseconds kResetLimit{30000};
+
+std::mutex officePipeMutex;
+std::string officePipe;  // guarded by officePipeMutex
 
 std::string LimitText(std::chrono::milliseconds limit) {
   const auto count = limit.count();
@@ -165,7 +170,10 @@ class OfficeManager {
         if (current_->leases_ == 0) stale = current_;
         current_.reset();
       }
-      if (!current_) current_ = Start();
+      if (!current_) {
+        const std::string pipe = SharedOfficePipe();
+        current_ = pipe.empty() ? Start() : Attach(pipe);
+      }
       ++current_->leases_;
       session = current_;
     }
@@ -187,8 +195,13 @@ class OfficeManager {
     return current_ && !current_->Disconnected() ? current_->Pid() : 0;
   }
 
- private:
   std::shared_ptr<OfficeSession> Start();
+
+ private:
+  std::shared_ptr<OfficeSession> Attach(const std::string& pipe);
+  // The bridge over `connection`, and the office's context and desktop.
+  static void Connect(const std::shared_ptr<OfficeSession>& session,
+                      const uno::Reference<css::connection::XConnection>& connection);
 
   std::mutex mutex_;
   std::shared_ptr<OfficeSession> current_;
@@ -212,7 +225,7 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
   // The display back end a view needs comes only with the full core package.
   std::error_code noFile;
   session->viewsAvailable_ = fs::exists(program->parent_path() / "libvclplug_genlo.so", noFile);
-  const std::string pipe = UniquePipeName();
+  const std::string pipe = session->pipe_ = UniquePipeName();
   // A pipe file of that name can only be a leftover.
   std::error_code ignored;
   fs::remove(fs::path("/tmp") / ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe), ignored);
@@ -269,16 +282,7 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    const uno::Reference<css::bridge::XBridge> bridge =
-        css::bridge::BridgeFactory::create(local)->createBridge(
-            "", "urp", new CountingConnection(connection), nullptr);
-    session->bridge_.set(bridge, uno::UNO_QUERY_THROW);
-    std::weak_ptr<OfficeSession> weak = session;
-    session->bridge_->addEventListener(new BridgeWatcher([weak] {
-      if (const std::shared_ptr<OfficeSession> owner = weak.lock()) owner->MarkDisconnected();
-    }));
-    session->context_.set(bridge->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY_THROW);
-    session->desktop_ = css::frame::Desktop::create(session->context_);
+    Connect(session, connection);
   } catch (const com::Error&) {
     throw;  // the session's destructor ends the child and removes the folders
   } catch (...) {
@@ -287,6 +291,53 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
   session->pipes_ = ListeningPipePaths(session->child_->Pid());
   TrackForExit(session->child_, session->folders_->Base(), session->pipes_);
   session->StartWatchdog();
+  return session;
+}
+
+void OfficeManager::Connect(const std::shared_ptr<OfficeSession>& session,
+                            const uno::Reference<css::connection::XConnection>& connection) {
+  const uno::Reference<css::bridge::XBridge> bridge =
+      css::bridge::BridgeFactory::create(LocalContext())
+          ->createBridge("", "urp", new CountingConnection(connection), nullptr);
+  session->bridge_.set(bridge, uno::UNO_QUERY_THROW);
+  std::weak_ptr<OfficeSession> weak = session;
+  session->bridge_->addEventListener(new BridgeWatcher([weak] {
+    if (const std::shared_ptr<OfficeSession> owner = weak.lock()) owner->MarkDisconnected();
+  }));
+  session->context_.set(bridge->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY_THROW);
+  session->desktop_ = css::frame::Desktop::create(session->context_);
+}
+
+std::shared_ptr<OfficeSession> OfficeManager::Attach(const std::string& pipe) {
+  std::shared_ptr<OfficeSession> session(new OfficeSession);
+  session->pipe_ = pipe;
+  session->attached_ = true;
+  // Taken to be the office installed here, as the one this process would start.
+  if (const std::optional<fs::path> program = FindOfficeProgram()) {
+    std::error_code noFile;
+    session->viewsAvailable_ = fs::exists(program->parent_path() / "libvclplug_genlo.so", noFile);
+  }
+  const std::string refused = "No office answers on the pipe " + pipe;
+  try {
+    const uno::Reference<uno::XComponentContext> local = LocalContext();
+    const SigpipeBlockedForNewThreads sigpipeBlocked;
+    uno::Reference<css::connection::XConnection> connection;
+    try {
+      connection = css::connection::Connector::create(local)->connect(
+          Utf8ToOUString("pipe,name=" + pipe));
+    } catch (const css::connection::NoConnectException&) {
+      com::Throw(com::CO_E_SERVER_EXEC_FAILURE, refused);
+    }
+    Connect(session, connection);
+    session->StartWatchdog();
+    // What this process leaves must be what it found.
+    const OfficeSession::Deadline deadline(*session, CallTimeout());
+    session->baseline_ = ReadOfficeState(session->context_);
+  } catch (const com::Error&) {
+    throw;  // the session's destructor lets go of the office, and only that
+  } catch (...) {
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE, refused + ": " + CaughtReason());
+  }
   return session;
 }
 
@@ -346,7 +397,13 @@ void OfficeSession::Watch() {
     // blocked call returns once the bridge sees the office gone, so by then
     // the locks are gone and the process is reaped (Kill waits for that).
     ReleaseLocks();
-    child_->Kill();
+    if (child_) {
+      child_->Kill();
+    } else {
+      // Another process's office is never ended here: the connection goes,
+      // and with it the call.
+      IgnoringFailures([&] { bridge_->dispose(); });
+    }
     MarkDisconnected();
     lock.lock();
   }
@@ -415,9 +472,17 @@ bool OfficeSession::Disconnected() {
   return disconnected_;
 }
 
+int OfficeSession::Pid() {
+  if (child_) return child_->Pid();
+  if (attachedPid_ == 0)
+    attachedPid_ = ListeningProcess(
+        fs::path("/tmp") / ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe_));
+  return attachedPid_;
+}
+
 bool OfficeSession::ConfirmAlive() {
   if (Disconnected()) return false;
-  bool alive = !child_->Ended();
+  bool alive = !child_ || !child_->Ended();
   if (alive) {
     // Any call the office must answer; the component context needs none of
     // its locks, so a busy office answers too.
@@ -445,10 +510,29 @@ uno::Reference<css::script::XLibraryContainer> OfficeSession::ApplicationLibrari
   return applicationLibraries_;
 }
 
+bool OfficeSession::Reset() {
+  if (!baseline_ || !ConfirmAlive()) return false;
+  bool restored = false;
+  {
+    const Deadline deadline(*this, std::min(CallTimeout(), kResetLimit));
+    restored = RestoreOfficeState(context_, desktop_, *baseline_);
+  }
+  {
+    // The office's libraries are as they were: what was learnt of them since
+    // is not.
+    std::lock_guard lock(basicMutex_);
+    applicationMacros.reset();
+    applicationWrappers.clear();
+  }
+  return restored && !Disconnected();
+}
+
 void OfficeSession::Shutdown() {
   std::lock_guard lock(shutdownMutex_);
   if (shutDown_) return;
   shutDown_ = true;
+  // An office another process started stays, as this process found it.
+  if (attached_ && !Disconnected()) static_cast<void>(Reset());
   bool asked = false;
   if (child_ && !Disconnected() && desktop_.is()) {
     IgnoringFailures([&] {
@@ -491,6 +575,27 @@ OfficeLease::~OfficeLease() {
 
 int CurrentOfficePid() {
   return OfficeManager::Instance().CurrentPid();
+}
+
+void SetSharedOfficePipe(std::string pipe) {
+  std::lock_guard lock(officePipeMutex);
+  officePipe = std::move(pipe);
+}
+
+std::string SharedOfficePipe() {
+  std::lock_guard lock(officePipeMutex);
+  return officePipe;
+}
+
+std::shared_ptr<OfficeSession> StartSharedOffice() {
+  std::shared_ptr<OfficeSession> session = OfficeManager::Instance().Start();
+  try {
+    const OfficeSession::Deadline deadline(*session, std::min(CallTimeout(), kResetLimit));
+    session->baseline_ = ReadOfficeState(session->context_);
+  } catch (...) {
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE, "The office did not tell its state: " + CaughtReason());
+  }
+  return session;
 }
 
 void SetStartTimeout(std::chrono::milliseconds timeout) {

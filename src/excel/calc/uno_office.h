@@ -1,6 +1,12 @@
 // One running office and the UNO connection to it. Every application object
 // of the process holds the current one; the last to let go ends it. When
 // the office dies, the next application object gets a fresh one.
+//
+// An office can also be shared between processes through its named pipe:
+// one process starts it (StartSharedOffice) and others attach to it
+// (SetSharedOfficePipe). An attaching process never ends the office; when it lets
+// go, it closes every document and puts the office's state back as it found
+// it, so that the next user of the office starts as with a fresh one.
 #pragma once
 
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -29,6 +35,7 @@
 #include "excel/calc/office_leftovers.h"
 #include "excel/calc/office_pipes.h"
 #include "excel/calc/office_profile.h"
+#include "excel/calc/office_state.h"
 #include "excel/calc/office_program.h"
 #include "excel/calc/uno_util.h"
 
@@ -45,7 +52,13 @@ class OfficeSession {
   OfficeSession(const OfficeSession&) = delete;
   OfficeSession& operator=(const OfficeSession&) = delete;
 
-  int Pid() const { return child_->Pid(); }
+  // The office's process; for an attached office, found from its pipe (0
+  // when that is gone).
+  int Pid();
+  // The name of the pipe the office accepts connections on.
+  const std::string& PipeName() const { return pipe_; }
+  // Started by another process: never ended by this one.
+  bool Attached() const { return attached_; }
   // The office's private profile, which its lock files name.
   std::filesystem::path ProfileFolder() const {
     return folders_ ? folders_->Profile() : std::filesystem::path();
@@ -66,6 +79,13 @@ class OfficeSession {
 
   css::uno::Reference<css::uno::XComponentContext> Context() const { return context_; }
   css::uno::Reference<css::frame::XDesktop2> Desktop() const { return desktop_; }
+
+  // Closes every document and puts the office's libraries back as they were
+  // when this session connected to it. True when the office is now as it
+  // was then, its settings included; false when it may not be (a call
+  // failed or timed out, a document would not close, a setting changed):
+  // such an office is not to be used again.
+  bool Reset();
 
   // The office's own Basic libraries.
   css::uno::Reference<css::script::XLibraryContainer> ApplicationLibraries();
@@ -111,6 +131,7 @@ class OfficeSession {
 
  private:
   friend class OfficeManager;
+  friend std::shared_ptr<OfficeSession> StartSharedOffice();
   OfficeSession() = default;
 
   // A call in progress: past `limit` the office is ended (its whole
@@ -145,6 +166,10 @@ class OfficeSession {
 
   std::unique_ptr<OfficeFolders> folders_;
   bool viewsAvailable_ = true;
+  std::string pipe_;
+  bool attached_ = false;
+  int attachedPid_ = 0;  // 0 until asked for
+  std::optional<OfficeState> baseline_;  // what Reset puts back
   std::shared_ptr<ChildProcess> child_;
   std::vector<std::filesystem::path> pipes_;
   css::uno::Reference<css::lang::XComponent> bridge_;
@@ -191,6 +216,17 @@ std::uint64_t BridgeReplies();
 
 // The pid of the office that serves new application objects, 0 when none.
 int CurrentOfficePid();
+
+// The pipe of an office another process started, which application objects
+// of this process then attach to instead of starting their own; empty (the
+// default) for an office of their own.
+void SetSharedOfficePipe(std::string pipe);
+std::string SharedOfficePipe();
+
+// Starts an office for other processes to attach to (SetSharedOfficePipe there):
+// it is no application object's, and it ends with the last reference to the
+// session. Throws com::Error(CO_E_SERVER_EXEC_FAILURE).
+std::shared_ptr<OfficeSession> StartSharedOffice();
 void SetStartTimeout(std::chrono::milliseconds timeout);
 
 }  // namespace excel::calc
