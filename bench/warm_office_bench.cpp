@@ -127,9 +127,11 @@ BENCHMARK(BM_RunManySixteenSeparators)
 // A new application object to its first cell written and read back.
 com::Ptr<excel::Application> FirstCell() {
   com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
-  const com::Ptr<excel::Worksheet> sheet = com::QueryInterface<excel::Worksheet>(
-      application->GetWorkbooks()->Add(com::Variant::Missing(), 0)->GetSheets()->GetItem(
-          com::Variant::Int(1)));
+  const com::Ptr<excel::Worksheet> sheet =
+      com::QueryInterface<excel::Worksheet>(application->GetWorkbooks()
+                                                ->Add(com::Variant::Missing(), 0)
+                                                ->GetSheets()
+                                                ->GetItem(com::Variant::Int(1)));
   const com::Ptr<excel::Range> cell =
       sheet->GetRange(com::Variant::Text("A1"), com::Variant::Missing());
   const com::Variant value = com::Variant::Double(1);

@@ -1,7 +1,7 @@
 // run-many's warm offices against real ones: what one scenario's macros
 // leave in the office beyond its workbook (the office's own Basic
-// libraries and their variables, another open document, a setting) is
-// gone for the next scenario on the same office; an office that dies
+// libraries and their variables, another open document, a setting) is not
+// seen by the next scenario; an office that dies
 // between scenarios is replaced without failing any; and warm offices give
 // what fresh ones give.
 #include <gtest/gtest.h>
@@ -30,6 +30,8 @@ using nlohmann::json;
 // Macros that leave state in the office, and one that looks for it and
 // writes what it found into findings.txt beside its workbook.
 constexpr const char* kWarmModule = R"(REM Leaves state in the office, or looks for it.
+Global LeftInBook As Integer
+
 Function Settings(update As Boolean) As Object
   Dim provider As Object, node As New com.sun.star.beans.PropertyValue
   provider = CreateUnoService("com.sun.star.configuration.ConfigurationProvider")
@@ -48,46 +50,53 @@ Sub RunInOffice(uri As String)
   factory.createScriptProvider("").getScript(uri).invoke(Array(), Array(), Array())
 End Sub
 
+Sub LeaveDocument(timestep As Integer, dt As String)
+  StarDesktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, Array())
+  LeftInBook = 5
+End Sub
+
 Sub LeaveBasic(timestep As Integer, dt As String)
   Dim libraries As Object, nl As String
   nl = Chr(10)
   libraries = GlobalScope.BasicLibraries
   libraries.loadLibrary("Standard")
-  libraries.getByName("Standard").insertByName("Leftover", "Global LeftBehind As Integer" & nl & "Sub SetLeftBehind" & nl & "LeftBehind = 42" & nl & "End Sub" & nl)
-  RunInOffice("vnd.sun.star.script:Standard.Leftover.SetLeftBehind?language=Basic&location=application")
+  libraries.getByName("Standard").insertByName("Globals", "Global LeftBehind As Integer" & nl & "Sub SetLeftBehind" & nl & "LeftBehind = 42" & nl & "End Sub" & nl)
+  RunInOffice("vnd.sun.star.script:Standard.Globals.SetLeftBehind?language=Basic&location=application")
   libraries.createLibrary("Leftovers")
   libraries.getByName("Leftovers").insertByName("State", "Public Bumps As Integer" & nl & "Sub Bump" & nl & "Bumps = Bumps + 1" & nl & "End Sub" & nl)
   RunInOffice("vnd.sun.star.script:Leftovers.State.Bump?language=Basic&location=application")
-  StarDesktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, Array())
 End Sub
 
 Sub LeaveSetting(timestep As Integer, dt As String)
-  Dim access As Object
-  access = Settings(True)
-  access.MoveSelection = False
-  access.commitChanges()
+  Dim calcInput As Object
+  calcInput = Settings(True)
+  calcInput.MoveSelection = False
+  calcInput.commitChanges()
 End Sub
 
 Sub LeaveEverything(timestep As Integer, dt As String)
+  LeaveDocument timestep, dt
   LeaveBasic timestep, dt
   LeaveSetting timestep, dt
 End Sub
 
 Sub Check()
-  Dim found As String, documents As Object, count As Integer, path As String, file As Integer
+  Dim found As String, documents As Object, count As Integer, parts As Variant, file As Integer
   documents = StarDesktop.getComponents().createEnumeration()
   Do While documents.hasMoreElements()
     documents.nextElement()
     count = count + 1
   Loop
   If count > 1 Then found = found & "document;"
+  If LeftInBook = 5 Then found = found & "workbook global;"
   If GlobalScope.BasicLibraries.hasByName("Leftovers") Then found = found & "library;"
-  If GlobalScope.BasicLibraries.getByName("Standard").hasByName("Leftover") Then found = found & "module;"
-  If LeftBehind = 42 Then found = found & "variable;"
+  If GlobalScope.BasicLibraries.getByName("Standard").hasByName("Globals") Then found = found & "module;"
+  If LeftBehind = 42 Then found = found & "global;"
   If Not Settings(False).MoveSelection Then found = found & "setting;"
-  path = Left(ThisComponent.URL, InStrRev(ThisComponent.URL, "/")) & "findings.txt"
+  parts = Split(ThisComponent.URL, "/")
+  parts(UBound(parts)) = "findings.txt"
   file = FreeFile
-  Open ConvertFromURL(path) For Output As #file
+  Open ConvertFromURL(Join(parts, "/")) For Output As #file
   Print #file, found
   Close #file
 End Sub
@@ -105,11 +114,20 @@ std::string XmlEscaped(std::string_view text) {
   std::string escaped;
   for (const char c : text) {
     switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      default: escaped += c;
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      default:
+        escaped += c;
     }
   }
   return escaped;
@@ -122,8 +140,7 @@ fs::path WarmWorkbook(const fs::path& folder) {
   const std::size_t at = text.find(library);
   EXPECT_NE(at, std::string::npos);
   text.insert(at + library.size(), "\n<ooo:module ooo:name=\"Warm\"><ooo:source-code>" +
-                                       XmlEscaped(kWarmModule) +
-                                       "</ooo:source-code></ooo:module>");
+                                       XmlEscaped(kWarmModule) + "</ooo:source-code></ooo:module>");
   const fs::path file = folder / "warm.fods";
   std::ofstream(file, std::ios::binary) << text;
   return file;
@@ -199,31 +216,35 @@ TEST(IntegrationWarm, NothingAScenarioLeavesInTheOfficeReachesTheNext) {
   const fs::path workbook = WarmWorkbook(folder.path());
 
   // The check finds each thing left, when it runs where it was left.
-  const fs::path both = Scenario(folder.path() / "both.json", workbook, "Warm.LeaveEverything",
-                                 "Warm.CheckAtEnd");
+  const fs::path both =
+      Scenario(folder.path() / "both.json", workbook, "Warm.LeaveEverything", "Warm.CheckAtEnd");
   Result r = Host("run " + both.string() + " --quiet --work-on-copies --out " +
                       (folder.path() / "alone").string(),
                   folder.path());
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadText(folder.path() / "alone" / "findings.txt"),
-            "document;library;module;variable;setting;\n");
+            "document;workbook global;library;module;global;setting;\n");
 
-  // On a warm office: Basic state and a document are put back in place;
-  // a changed setting replaces the office.
-  const std::vector<fs::path> scenarios = {
-      Scenario(folder.path() / "leave-basic.json", workbook, "Warm.LeaveBasic"),
-      Scenario(folder.path() / "check-basic.json", workbook, "Warm.CheckAtStart"),
-      Scenario(folder.path() / "leave-setting.json", workbook, "Warm.LeaveSetting"),
-      Scenario(folder.path() / "check-setting.json", workbook, "Warm.CheckAtStart"),
-  };
+  // On a warm office: another document is closed in place; a change to the
+  // office's own Basic libraries (what ran there outlives them) or to a
+  // setting replaces the office.
+  std::vector<fs::path> scenarios;
+  for (const char* leave : {"Document", "Basic", "Setting"}) {
+    scenarios.push_back(Scenario(folder.path() / (std::string("leave-") + leave + ".json"),
+                                 workbook, std::string("Warm.Leave") + leave));
+    scenarios.push_back(Scenario(folder.path() / (std::string("check-") + leave + ".json"),
+                                 workbook, "Warm.CheckAtStart"));
+  }
   const fs::path out = folder.path() / "out";
   const std::vector<int> offices = RunOnWarmOffice(scenarios, out);
-  for (const char* checked : {"check-basic", "check-setting"})
-    EXPECT_EQ(ReadText(out / checked / "findings.txt"), "\n") << checked;
-  ASSERT_EQ(offices.size(), 4u);
+  for (const char* leave : {"Document", "Basic", "Setting"})
+    EXPECT_EQ(ReadText(out / (std::string("check-") + leave) / "findings.txt"), "\n") << leave;
+  ASSERT_EQ(offices.size(), 6u);
   EXPECT_EQ(offices[0], offices[1]) << "reset in place";
   EXPECT_EQ(offices[1], offices[2]) << "nothing was left";
-  EXPECT_NE(offices[2], offices[3]) << "a changed setting is not undone in place";
+  EXPECT_NE(offices[2], offices[3]) << "Basic state is not undone in place";
+  EXPECT_EQ(offices[3], offices[4]);
+  EXPECT_NE(offices[4], offices[5]) << "a changed setting is not undone in place";
 }
 
 TEST(IntegrationWarm, AnOfficeThatDiesBetweenScenariosIsReplacedAndNoneFails) {
@@ -245,7 +266,8 @@ TEST(IntegrationWarm, WarmOfficesGiveWhatFreshOnesGive) {
   Folder folder;
   std::vector<std::string> files;
   for (const double oilRate : {3000.0, 4500.0, 6000.0, 7500.0}) {
-    const fs::path file = folder.path() / ("rate-" + std::to_string(static_cast<int>(oilRate)) + ".json");
+    const fs::path file =
+        folder.path() / ("rate-" + std::to_string(static_cast<int>(oilRate)) + ".json");
     hosttest::ExampleScenario("separator", file, [&](json& s) {
       for (json& step : s["inputs"]["In-1"])
         step["oilRate"] = oilRate;
@@ -257,9 +279,9 @@ TEST(IntegrationWarm, WarmOfficesGiveWhatFreshOnesGive) {
     list += file + " ";
   for (const char* mode : {"warm", "fresh"}) {
     const std::string flag = std::string(mode) == "fresh" ? " --fresh-offices" : "";
-    const Result r = Host("run-many " + list + "--jobs 2 --out " +
-                              (folder.path() / mode).string() + flag,
-                          folder.path());
+    const Result r =
+        Host("run-many " + list + "--jobs 2 --out " + (folder.path() / mode).string() + flag,
+             folder.path());
     ASSERT_EQ(r.status, 0) << mode << r.out << r.err;
   }
   for (const std::string& file : files) {

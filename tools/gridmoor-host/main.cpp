@@ -26,8 +26,8 @@
 #include "report_page.h"
 #include "run.h"
 #include "run_many.h"
-#include "warm_offices.h"
 #include "scenario.h"
+#include "warm_offices.h"
 #include "work_copies.h"
 #include "workbook_check.h"
 
@@ -248,7 +248,7 @@ int Main(int argc, char** argv) {
       "run-many",
       "Run scenarios in parallel, each in its own process, on copies of its workbook and model "
       "data file in OUT/<scenario>/; each job keeps one office warm and hands it from scenario "
-      "to scenario, put back as it started");
+      "to scenario (replaced when a scenario changed it or failed)");
   std::vector<std::string> scenarios;
   std::string manyOut;
   int jobs = 0;

@@ -42,8 +42,8 @@ std::uint64_t BridgeCallCount();
 // The pipe of an office another process started (SharedOffice), which new
 // application objects attach to instead of starting an office of their
 // own; empty for their own. An attached office is never ended by this
-// process: when the last application object lets go, every document is
-// closed and the office put back as it was found.
+// process: when the last application object lets go, every document of the
+// office is closed. One process at a time uses such an office.
 void SetOfficePipe(std::string_view pipe);
 
 class OfficeSession;
@@ -64,10 +64,10 @@ class SharedOffice {
   int ProcessId() const;
   // Whether the office answers (one call).
   bool Alive();
-  // After a user let go: every document closed and the office's libraries
-  // put back as they were when it started. True when it is as started, its
-  // settings included; false when it is dead or that cannot be known (it
-  // must then be replaced).
+  // After a user let go: every document closed. True when the office is
+  // then as it started (its own Basic and dialog libraries, its settings);
+  // false when it is dead, changed, or that cannot be known: it must then
+  // be replaced.
   bool Reset();
 
  private:

@@ -25,13 +25,17 @@ namespace uno = css::uno;
 namespace {
 
 // Items an office rewrites by itself as documents are opened, shown and
-// closed: comparing them would find every used office changed.
+// closed (toolbars, sidebar decks, window states, the history, the times it
+// last showed an info bar): comparing them would find every used office
+// changed. Prefixes of the item's path.
 constexpr std::string_view kOwnItems[] = {
     "/org.openoffice.Office.Histories",
     "/org.openoffice.Office.Common/History",
     "/org.openoffice.Office.Views",
     "/org.openoffice.Office.Recovery",
-    "/org.openoffice.Office.UI",
+    "/org.openoffice.Office.UI",  // and every component below, as Office.UI.Sidebar
+    "/org.openoffice.Setup/Product\"",
+    "/org.openoffice.Setup/Office\"",
     "/org.openoffice.Setup/Office/Factories",
 };
 
@@ -113,48 +117,29 @@ bool CloseEveryDocument(const uno::Reference<css::frame::XDesktop2>& desktop) {
          desktop->getFrames()->getCount() == 0;
 }
 
-bool RestoreBasic(const uno::Reference<css::script::XLibraryContainer>& container,
-                  const std::map<std::string, OfficeState::Library>& baseline) {
-  bool restored = true;
-  for (const rtl::OUString& name : Names(container)) {
-    if (!baseline.contains(ToUtf8(name))) container->removeLibrary(name);
-  }
-  for (const auto& [name, library] : baseline) {
-    const rtl::OUString libraryName = Utf8ToOUString(name);
-    if (!container->hasByName(libraryName)) {
-      // Only a library whose modules were read can be made again.
-      if (!library.loaded) return false;
-      container->createLibrary(libraryName);
-    }
-    if (!library.loaded) {
-      // Its modules may hold variables now, and a library cannot be unloaded.
-      if (container->isLibraryLoaded(libraryName)) restored = false;
-      continue;
-    }
-    container->loadLibrary(libraryName);
-    if (Modules(container, libraryName) == library.modules) continue;
-    // Every module goes and comes back: a module that is replaced keeps
-    // nothing of what ran in it, its global variables included.
-    const uno::Reference<css::container::XNameAccess> names(container, uno::UNO_QUERY_THROW);
-    const uno::Reference<css::container::XNameContainer> modules(names->getByName(libraryName),
-                                                                 uno::UNO_QUERY_THROW);
-    for (const rtl::OUString& module : modules->getElementNames())
-      modules->removeByName(module);
-    for (const auto& [module, source] : library.modules)
-      modules->insertByName(Utf8ToOUString(module), uno::Any(Utf8ToOUString(source)));
-  }
-  return restored;
-}
-
-bool RestoreDialogs(const uno::Reference<css::script::XLibraryContainer>& container,
-                    const std::set<std::string>& baseline) {
-  for (const rtl::OUString& name : Names(container)) {
-    if (!baseline.contains(ToUtf8(name))) container->removeLibrary(name);
-  }
-  for (const std::string& name : baseline) {
-    if (!container->hasByName(Utf8ToOUString(name))) return false;
+// Whether the office's Basic libraries are as in `baseline`. Nothing is
+// put back: what ran in a library outlives the library's modules, and even
+// the library (Global variables, the office keeps for its life, and module
+// variables, as measured), so only a fresh office is rid of it.
+bool SameBasic(const uno::Reference<css::script::XLibraryContainer>& container,
+               const std::map<std::string, OfficeState::Library>& baseline) {
+  const std::vector<rtl::OUString> names = Names(container);
+  if (names.size() != baseline.size()) return false;
+  for (const rtl::OUString& name : names) {
+    const auto library = baseline.find(ToUtf8(name));
+    if (library == baseline.end() || container->isLibraryLoaded(name) != library->second.loaded)
+      return false;
+    if (library->second.loaded && Modules(container, name) != library->second.modules) return false;
   }
   return true;
+}
+
+bool SameDialogs(const uno::Reference<css::script::XLibraryContainer>& container,
+                 const std::set<std::string>& baseline) {
+  std::set<std::string> names;
+  for (const rtl::OUString& name : Names(container))
+    names.insert(ToUtf8(name));
+  return names == baseline;
 }
 
 }  // namespace
@@ -170,11 +155,8 @@ std::string ComparableSettings(std::string_view registryModifications) {
     constexpr std::string_view kItem = "<item oor:path=\"";
     if (line.rfind(kItem, 0) != 0) continue;
     const std::string_view path = line.substr(kItem.size());
-    const bool own = std::any_of(std::begin(kOwnItems), std::end(kOwnItems), [&](auto prefix) {
-      return path.rfind(prefix, 0) == 0 &&
-             (path.size() == prefix.size() || path[prefix.size()] == '/' ||
-              path[prefix.size()] == '"');
-    });
+    const bool own = std::any_of(std::begin(kOwnItems), std::end(kOwnItems),
+                                 [&](std::string_view prefix) { return path.starts_with(prefix); });
     if (!own) items.push_back(line);
   }
   // The office writes its items in no fixed order.
@@ -199,15 +181,14 @@ OfficeState ReadOfficeState(const uno::Reference<uno::XComponentContext>& contex
   return state;
 }
 
-bool RestoreOfficeState(const uno::Reference<uno::XComponentContext>& context,
-                        const uno::Reference<css::frame::XDesktop2>& desktop,
-                        const OfficeState& baseline) {
+bool ResetOfficeState(const uno::Reference<uno::XComponentContext>& context,
+                      const uno::Reference<css::frame::XDesktop2>& desktop,
+                      const OfficeState& baseline) {
   try {
-    // Documents first: their macros may be what holds the libraries.
-    bool restored = CloseEveryDocument(desktop);
-    restored = RestoreBasic(BasicLibraries(context), baseline.basic) && restored;
-    restored = RestoreDialogs(DialogLibraries(context), baseline.dialogs) && restored;
-    return ReadSettings(context) == baseline.settings && restored;
+    bool same = CloseEveryDocument(desktop);
+    same = same && SameBasic(BasicLibraries(context), baseline.basic);
+    same = same && SameDialogs(DialogLibraries(context), baseline.dialogs);
+    return same && ReadSettings(context) == baseline.settings;
   } catch (...) {
     // Whatever failed, the office is not known to be as it was: that is
     // the whole answer.

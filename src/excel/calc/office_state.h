@@ -1,7 +1,7 @@
 // What of an office outlives its documents: the office's own Basic and
-// dialog libraries and its settings. Read when a process starts or joins
-// an office, and put back when it leaves, so that the next user of the
-// office finds it as it was.
+// dialog libraries and its settings. Read when a process starts or joins an
+// office, and compared when it leaves: documents are closed, and an office
+// found changed otherwise is not handed to anyone else.
 #pragma once
 
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -36,14 +36,15 @@ std::string ComparableSettings(std::string_view registryModifications);
 // Throws UNO exceptions.
 OfficeState ReadOfficeState(const css::uno::Reference<css::uno::XComponentContext>& context);
 
-// Closes every document of the office and puts `baseline` back: libraries
-// added since go, changed ones get their modules back. True when the office
-// is now as `baseline` says; false when something could not be undone (a
-// document refused to close, a library was loaded since and may hold
-// variables, a setting changed, a call failed): then the office must not be
-// used again. Never throws.
-bool RestoreOfficeState(const css::uno::Reference<css::uno::XComponentContext>& context,
-                        const css::uno::Reference<css::frame::XDesktop2>& desktop,
-                        const OfficeState& baseline);
+// Closes every document of the office (unsaved changes dropped), and tells
+// whether the office is then as `baseline` says. False when it may not be:
+// a document would not close, a call failed, the office's Basic or dialog
+// libraries changed (a library or module came, went or changed, a library
+// was loaded since: what ran in them can outlive them, so only a fresh
+// office is rid of it), a setting changed. Such an office must not be used
+// again. Never throws.
+bool ResetOfficeState(const css::uno::Reference<css::uno::XComponentContext>& context,
+                      const css::uno::Reference<css::frame::XDesktop2>& desktop,
+                      const OfficeState& baseline);
 
 }  // namespace excel::calc

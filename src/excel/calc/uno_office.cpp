@@ -46,8 +46,15 @@ constexpr std::chrono::milliseconds kTerminateLimit{10000};
 // Nor need putting an office back as it was: past this it is not reused.
 constexpr std::chrono::milliseconds kResetLimit{30000};
 
-std::mutex officePipeMutex;
-std::string officePipe;  // guarded by officePipeMutex
+// Set while the library loads, before this file's own statics may be made.
+std::mutex& OfficePipeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::string& OfficePipeName() {
+  static auto& name = *new std::string;  // guarded by OfficePipeMutex
+  return name;
+}
 
 std::string LimitText(std::chrono::milliseconds limit) {
   const auto count = limit.count();
@@ -323,8 +330,8 @@ std::shared_ptr<OfficeSession> OfficeManager::Attach(const std::string& pipe) {
     const SigpipeBlockedForNewThreads sigpipeBlocked;
     uno::Reference<css::connection::XConnection> connection;
     try {
-      connection = css::connection::Connector::create(local)->connect(
-          Utf8ToOUString("pipe,name=" + pipe));
+      connection =
+          css::connection::Connector::create(local)->connect(Utf8ToOUString("pipe,name=" + pipe));
     } catch (const css::connection::NoConnectException&) {
       com::Throw(com::CO_E_SERVER_EXEC_FAILURE, refused);
     }
@@ -475,8 +482,8 @@ bool OfficeSession::Disconnected() {
 int OfficeSession::Pid() {
   if (child_) return child_->Pid();
   if (attachedPid_ == 0)
-    attachedPid_ = ListeningProcess(
-        fs::path("/tmp") / ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe_));
+    attachedPid_ = ListeningProcess(fs::path("/tmp") /
+                                    ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe_));
   return attachedPid_;
 }
 
@@ -515,11 +522,11 @@ bool OfficeSession::Reset() {
   bool restored = false;
   {
     const Deadline deadline(*this, std::min(CallTimeout(), kResetLimit));
-    restored = RestoreOfficeState(context_, desktop_, *baseline_);
+    restored = ResetOfficeState(context_, desktop_, *baseline_);
   }
   {
-    // The office's libraries are as they were: what was learnt of them since
-    // is not.
+    // What was learnt of the office's libraries (and the wrappers placed in
+    // them) is not to be relied on by the next user of this session.
     std::lock_guard lock(basicMutex_);
     applicationMacros.reset();
     applicationWrappers.clear();
@@ -578,13 +585,13 @@ int CurrentOfficePid() {
 }
 
 void SetSharedOfficePipe(std::string pipe) {
-  std::lock_guard lock(officePipeMutex);
-  officePipe = std::move(pipe);
+  std::lock_guard lock(OfficePipeMutex());
+  OfficePipeName() = std::move(pipe);
 }
 
 std::string SharedOfficePipe() {
-  std::lock_guard lock(officePipeMutex);
-  return officePipe;
+  std::lock_guard lock(OfficePipeMutex());
+  return OfficePipeName();
 }
 
 std::shared_ptr<OfficeSession> StartSharedOffice() {
@@ -593,7 +600,8 @@ std::shared_ptr<OfficeSession> StartSharedOffice() {
     const OfficeSession::Deadline deadline(*session, std::min(CallTimeout(), kResetLimit));
     session->baseline_ = ReadOfficeState(session->context_);
   } catch (...) {
-    com::Throw(com::CO_E_SERVER_EXEC_FAILURE, "The office did not tell its state: " + CaughtReason());
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+               "The office did not tell its state: " + CaughtReason());
   }
   return session;
 }

@@ -4,9 +4,10 @@
 //
 // An office can also be shared between processes through its named pipe:
 // one process starts it (StartSharedOffice) and others attach to it
-// (SetSharedOfficePipe). An attaching process never ends the office; when it lets
-// go, it closes every document and puts the office's state back as it found
-// it, so that the next user of the office starts as with a fresh one.
+// (SetSharedOfficePipe). An attaching process never ends the office; when
+// it lets go, it closes every document of the office. The owner then checks
+// that the office is as it started before handing it to anyone else, and
+// replaces it when it is not.
 #pragma once
 
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -35,8 +36,8 @@
 #include "excel/calc/office_leftovers.h"
 #include "excel/calc/office_pipes.h"
 #include "excel/calc/office_profile.h"
-#include "excel/calc/office_state.h"
 #include "excel/calc/office_program.h"
+#include "excel/calc/office_state.h"
 #include "excel/calc/uno_util.h"
 
 namespace excel::calc {
@@ -80,11 +81,12 @@ class OfficeSession {
   css::uno::Reference<css::uno::XComponentContext> Context() const { return context_; }
   css::uno::Reference<css::frame::XDesktop2> Desktop() const { return desktop_; }
 
-  // Closes every document and puts the office's libraries back as they were
-  // when this session connected to it. True when the office is now as it
-  // was then, its settings included; false when it may not be (a call
-  // failed or timed out, a document would not close, a setting changed):
-  // such an office is not to be used again.
+  // Closes every document of the office. True when the office is then as
+  // it was when this session connected to it (its Basic and dialog
+  // libraries, its settings); false when it may not be (a call failed or
+  // timed out, a document would not close, a library or setting changed):
+  // such an office is not to be handed to anyone else. An attached
+  // session does this when it lets go; the office's owner decides.
   bool Reset();
 
   // The office's own Basic libraries.
@@ -168,7 +170,7 @@ class OfficeSession {
   bool viewsAvailable_ = true;
   std::string pipe_;
   bool attached_ = false;
-  int attachedPid_ = 0;  // 0 until asked for
+  int attachedPid_ = 0;                  // 0 until asked for
   std::optional<OfficeState> baseline_;  // what Reset puts back
   std::shared_ptr<ChildProcess> child_;
   std::vector<std::filesystem::path> pipes_;
