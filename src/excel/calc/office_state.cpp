@@ -77,18 +77,23 @@ std::map<std::string, std::string> Modules(
   return sources;
 }
 
-std::string ReadSettings(const uno::Reference<uno::XComponentContext>& context) {
+// The office's user folder (in its profile), empty when it is not a local one.
+std::filesystem::path UserFolder(const uno::Reference<uno::XComponentContext>& context) {
+  const rtl::OUString url =
+      css::util::PathSubstitution::create(context)->getSubstituteVariableValue("$(user)");
+  rtl::OUString path;
+  if (osl::FileBase::getSystemPathFromFileURL(url, path) != osl::FileBase::E_None) return {};
+  return ToUtf8(path);
+}
+
+std::string ReadSettings(const uno::Reference<uno::XComponentContext>& context,
+                         const std::filesystem::path& userFolder) {
   // The office writes changed settings to its profile some time later; a
   // flush writes them now.
   const uno::Reference<css::util::XFlushable> provider(
       css::configuration::theDefaultProvider::get(context), uno::UNO_QUERY_THROW);
   provider->flush();
-  const rtl::OUString userUrl =
-      css::util::PathSubstitution::create(context)->getSubstituteVariableValue("$(user)");
-  rtl::OUString userPath;
-  if (osl::FileBase::getSystemPathFromFileURL(userUrl, userPath) != osl::FileBase::E_None)
-    return {};
-  std::ifstream file(std::filesystem::path(ToUtf8(userPath)) / "registrymodifications.xcu");
+  std::ifstream file(userFolder / "registrymodifications.xcu");
   std::ostringstream text;
   text << file.rdbuf();
   return ComparableSettings(text.str());
@@ -177,7 +182,9 @@ OfficeState ReadOfficeState(const uno::Reference<uno::XComponentContext>& contex
   }
   for (const rtl::OUString& name : Names(DialogLibraries(context)))
     state.dialogs.insert(ToUtf8(name));
-  state.settings = ReadSettings(context);
+  const std::filesystem::path user = UserFolder(context);
+  if (!user.empty()) state.profile = user.parent_path();
+  state.settings = ReadSettings(context, user);
   return state;
 }
 
@@ -188,7 +195,8 @@ bool ResetOfficeState(const uno::Reference<uno::XComponentContext>& context,
     bool same = CloseEveryDocument(desktop);
     same = same && SameBasic(BasicLibraries(context), baseline.basic);
     same = same && SameDialogs(DialogLibraries(context), baseline.dialogs);
-    return same && ReadSettings(context) == baseline.settings;
+    return same && !baseline.profile.empty() &&
+           ReadSettings(context, baseline.profile / "user") == baseline.settings;
   } catch (...) {
     // Whatever failed, the office is not known to be as it was: that is
     // the whole answer.

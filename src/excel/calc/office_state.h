@@ -22,8 +22,10 @@ struct OfficeState {
   };
   std::map<std::string, Library> basic;
   std::set<std::string> dialogs;
+  // The office's profile (its user folder's parent).
+  std::filesystem::path profile;
   // The settings as the office keeps them in its profile, less what it
-  // writes there by itself while documents come and go (settings.cpp).
+  // writes there by itself while documents come and go.
   std::string settings;
 };
 

@@ -62,7 +62,9 @@ class OfficeSession {
   bool Attached() const { return attached_; }
   // The office's private profile, which its lock files name.
   std::filesystem::path ProfileFolder() const {
-    return folders_ ? folders_->Profile() : std::filesystem::path();
+    return folders_    ? folders_->Profile()
+           : baseline_ ? baseline_->profile
+                       : std::filesystem::path();
   }
   // True once the connection broke or the process ended; cheap (no call to
   // the office).
