@@ -206,6 +206,9 @@ class OfficeManager {
 
  private:
   std::shared_ptr<OfficeSession> Attach(const std::string& pipe);
+  // The shared offices this process started, by pipe.
+  friend std::shared_ptr<OfficeSession> StartSharedOffice();
+  std::map<std::string, std::weak_ptr<OfficeSession>> shared_;  // guarded by mutex_
   // The bridge over `connection`, and the office's context and desktop.
   static void Connect(const std::shared_ptr<OfficeSession>& session,
                       const uno::Reference<css::connection::XConnection>& connection);
@@ -326,16 +329,27 @@ std::shared_ptr<OfficeSession> OfficeManager::Attach(const std::string& pipe) {
   }
   const std::string refused = "No office answers on the pipe " + pipe;
   try {
-    const uno::Reference<uno::XComponentContext> local = LocalContext();
-    const SigpipeBlockedForNewThreads sigpipeBlocked;
-    uno::Reference<css::connection::XConnection> connection;
-    try {
-      connection =
-          css::connection::Connector::create(local)->connect(Utf8ToOUString("pipe,name=" + pipe));
-    } catch (const css::connection::NoConnectException&) {
-      com::Throw(com::CO_E_SERVER_EXEC_FAILURE, refused);
+    if (const auto found = shared_.find(pipe); found != shared_.end()) {
+      // This process started it: its objects are reached over the one
+      // connection (a second bridge to the same office in one process would
+      // share the first one's proxies).
+      session->owner_ = found->second.lock();
     }
-    Connect(session, connection);
+    if (session->owner_) {
+      session->context_ = session->owner_->context_;
+      session->desktop_ = session->owner_->desktop_;
+    } else {
+      const uno::Reference<uno::XComponentContext> local = LocalContext();
+      const SigpipeBlockedForNewThreads sigpipeBlocked;
+      uno::Reference<css::connection::XConnection> connection;
+      try {
+        connection =
+            css::connection::Connector::create(local)->connect(Utf8ToOUString("pipe,name=" + pipe));
+      } catch (const css::connection::NoConnectException&) {
+        com::Throw(com::CO_E_SERVER_EXEC_FAILURE, refused);
+      }
+      Connect(session, connection);
+    }
     session->StartWatchdog();
     // What this process leaves must be what it found.
     const OfficeSession::Deadline deadline(*session, CallTimeout());
@@ -398,7 +412,8 @@ void OfficeSession::Watch() {
       continue;
     }
     endedReason_ = "The office did not answer within " + LimitText(limit) +
-                   " and was ended; the object invoked has disconnected from its clients.";
+                   (child_ ? " and was ended" : " and was let go") +
+                   "; the object invoked has disconnected from its clients.";
     lock.unlock();
     // What the office held (documents, their lock files) goes with it. The
     // blocked call returns once the bridge sees the office gone, so by then
@@ -409,7 +424,8 @@ void OfficeSession::Watch() {
     } else {
       // Another process's office is never ended here: the connection goes,
       // and with it the call.
-      IgnoringFailures([&] { bridge_->dispose(); });
+      const css::uno::Reference<css::lang::XComponent> bridge = owner_ ? owner_->bridge_ : bridge_;
+      if (bridge.is()) IgnoringFailures([&] { bridge->dispose(); });
     }
     MarkDisconnected();
     lock.lock();
@@ -475,7 +491,7 @@ OfficeSession::~OfficeSession() {
 
 bool OfficeSession::Disconnected() {
   if (disconnected_) return true;
-  if (child_ && child_->ExitStatus()) MarkDisconnected();
+  if ((child_ && child_->ExitStatus()) || (owner_ && owner_->Disconnected())) MarkDisconnected();
   return disconnected_;
 }
 
@@ -603,6 +619,10 @@ std::shared_ptr<OfficeSession> StartSharedOffice() {
     com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
                "The office did not tell its state: " + CaughtReason());
   }
+  OfficeManager& manager = OfficeManager::Instance();
+  std::lock_guard lock(manager.mutex_);
+  std::erase_if(manager.shared_, [](const auto& entry) { return entry.second.expired(); });
+  manager.shared_[session->pipe_] = session;
   return session;
 }
 

@@ -173,7 +173,10 @@ class OfficeSession {
   std::string pipe_;
   bool attached_ = false;
   int attachedPid_ = 0;                  // 0 until asked for
-  std::optional<OfficeState> baseline_;  // what Reset puts back
+  std::optional<OfficeState> baseline_;  // what Reset compares with
+  // Attached to an office this process started: that office's session,
+  // whose connection this one uses.
+  std::shared_ptr<OfficeSession> owner_;
   std::shared_ptr<ChildProcess> child_;
   std::vector<std::filesystem::path> pipes_;
   css::uno::Reference<css::lang::XComponent> bridge_;
