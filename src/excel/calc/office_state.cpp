@@ -182,21 +182,24 @@ OfficeState ReadOfficeState(const uno::Reference<uno::XComponentContext>& contex
   }
   for (const rtl::OUString& name : Names(DialogLibraries(context)))
     state.dialogs.insert(ToUtf8(name));
-  const std::filesystem::path user = UserFolder(context);
-  if (!user.empty()) state.profile = user.parent_path();
-  state.settings = ReadSettings(context, user);
+  state.settings = ReadSettings(context, UserFolder(context));
   return state;
+}
+
+std::filesystem::path OfficeProfileFolder(const uno::Reference<uno::XComponentContext>& context) {
+  const std::filesystem::path user = UserFolder(context);
+  return user.empty() ? user : user.parent_path();
 }
 
 bool ResetOfficeState(const uno::Reference<uno::XComponentContext>& context,
                       const uno::Reference<css::frame::XDesktop2>& desktop,
-                      const OfficeState& baseline) {
+                      const OfficeState* baseline) {
   try {
-    bool same = CloseEveryDocument(desktop);
-    same = same && SameBasic(BasicLibraries(context), baseline.basic);
-    same = same && SameDialogs(DialogLibraries(context), baseline.dialogs);
-    return same && !baseline.profile.empty() &&
-           ReadSettings(context, baseline.profile / "user") == baseline.settings;
+    const bool closed = CloseEveryDocument(desktop);
+    if (!baseline || !closed) return closed;
+    return SameBasic(BasicLibraries(context), baseline->basic) &&
+           SameDialogs(DialogLibraries(context), baseline->dialogs) &&
+           ReadSettings(context, UserFolder(context)) == baseline->settings;
   } catch (...) {
     // Whatever failed, the office is not known to be as it was: that is
     // the whole answer.

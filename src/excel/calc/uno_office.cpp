@@ -351,9 +351,9 @@ std::shared_ptr<OfficeSession> OfficeManager::Attach(const std::string& pipe) {
       Connect(session, connection);
     }
     session->StartWatchdog();
-    // What this process leaves must be what it found.
+    // Its lock files name the office's profile, as the owner's would.
     const OfficeSession::Deadline deadline(*session, CallTimeout());
-    session->baseline_ = ReadOfficeState(session->context_);
+    session->attachedProfile_ = OfficeProfileFolder(session->context_);
   } catch (const com::Error&) {
     throw;  // the session's destructor lets go of the office, and only that
   } catch (...) {
@@ -534,11 +534,11 @@ uno::Reference<css::script::XLibraryContainer> OfficeSession::ApplicationLibrari
 }
 
 bool OfficeSession::Reset() {
-  if (!baseline_ || !ConfirmAlive()) return false;
+  if (!ConfirmAlive()) return false;
   bool restored = false;
   {
     const Deadline deadline(*this, std::min(CallTimeout(), kResetLimit));
-    restored = ResetOfficeState(context_, desktop_, *baseline_);
+    restored = ResetOfficeState(context_, desktop_, baseline_ ? &*baseline_ : nullptr);
   }
   {
     // What was learnt of the office's libraries (and the wrappers placed in

@@ -62,9 +62,7 @@ class OfficeSession {
   bool Attached() const { return attached_; }
   // The office's private profile, which its lock files name.
   std::filesystem::path ProfileFolder() const {
-    return folders_    ? folders_->Profile()
-           : baseline_ ? baseline_->profile
-                       : std::filesystem::path();
+    return folders_ ? folders_->Profile() : attachedProfile_;
   }
   // True once the connection broke or the process ended; cheap (no call to
   // the office).
@@ -83,12 +81,12 @@ class OfficeSession {
   css::uno::Reference<css::uno::XComponentContext> Context() const { return context_; }
   css::uno::Reference<css::frame::XDesktop2> Desktop() const { return desktop_; }
 
-  // Closes every document of the office. True when the office is then as
-  // it was when this session connected to it (its Basic and dialog
-  // libraries, its settings); false when it may not be (a call failed or
-  // timed out, a document would not close, a library or setting changed):
-  // such an office is not to be handed to anyone else. An attached
-  // session does this when it lets go; the office's owner decides.
+  // Closes every document of the office. For an office started to share:
+  // true when it is then as it started (its Basic and dialog libraries, its
+  // settings), false when it may not be (a call failed or timed out, a
+  // document would not close, a library or setting changed): such an office
+  // is not to be handed to anyone else. An attached session closes the
+  // documents when it lets go; the office's owner decides.
   bool Reset();
 
   // The office's own Basic libraries.
@@ -172,8 +170,10 @@ class OfficeSession {
   bool viewsAvailable_ = true;
   std::string pipe_;
   bool attached_ = false;
-  int attachedPid_ = 0;                  // 0 until asked for
-  std::optional<OfficeState> baseline_;  // what Reset compares with
+  int attachedPid_ = 0;  // 0 until asked for
+  std::filesystem::path attachedProfile_;
+  // What Reset compares with: for an office this process started to share.
+  std::optional<OfficeState> baseline_;
   // Attached to an office this process started: that office's session,
   // whose connection this one uses.
   std::shared_ptr<OfficeSession> owner_;
