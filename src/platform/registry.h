@@ -80,7 +80,7 @@ class Registry {
   Value& ValueForWrite(std::string_view key, std::string_view name);
   Key& KeyForWrite(std::string_view key);
   void RemoveKeyTree(std::string_view key);
-  bool Parse(std::string text, std::string* problem);
+  outcome::Error Parse(std::string text);
   std::string Serialize() const;
 
   std::filesystem::path file_;

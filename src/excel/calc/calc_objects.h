@@ -251,11 +251,6 @@ class CalcWorksheet final : public Worksheet {
 // Cells of a range as (row, column), 0-based within the range.
 using CellSet = std::set<std::pair<std::int32_t, std::int32_t>>;
 
-// Which of `candidates` (cells of `handles`' range holding 0 or 1) a user
-// sees as TRUE / FALSE: a logical number format, or a formula whose result
-// shows so (calc_range.cpp).
-CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& candidates);
-
 // Creates the Range object for a resolved target (calc_range.cpp).
 com::Ptr<Range> MakeRange(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,
                           const RangeTarget& target);

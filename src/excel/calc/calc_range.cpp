@@ -4,32 +4,16 @@
 // needs a second look: an empty text (empty cell or empty result), an error
 // (which code) or 0 / 1 (a logical?). A block is one call plus a few to sort
 // those out.
-#include <com/sun/star/container/XIndexAccess.hpp>
-#include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/AddressConvention.hpp>
-#include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/FormulaLanguage.hpp>
 #include <com/sun/star/sheet/FormulaMapGroup.hpp>
-#include <com/sun/star/sheet/FormulaResult.hpp>
-#include <com/sun/star/sheet/XCellAddressable.hpp>
-#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XFormulaOpCodeMapper.hpp>
 #include <com/sun/star/sheet/XFormulaTokens.hpp>
-#include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
-#include <com/sun/star/sheet/XSheetAnnotations.hpp>
-#include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
-#include <com/sun/star/sheet/XSheetCellRange.hpp>
-#include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
-#include <com/sun/star/text/XSimpleText.hpp>
-#include <com/sun/star/util/MalformedNumberFormatException.hpp>
-#include <com/sun/star/util/NumberFormat.hpp>
-#include <com/sun/star/util/XNumberFormatTypes.hpp>
-#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
 #include <algorithm>
 #include <set>
@@ -38,7 +22,10 @@
 #include "com/variant_text.h"
 #include "excel/calc/calc_errors.h"
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/cell_formats.h"
 #include "excel/calc/cell_input.h"
+#include "excel/calc/cell_notes.h"
+#include "excel/calc/range_handles.h"
 #include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
 #include "text/utf8.h"
@@ -48,65 +35,6 @@ namespace uno = css::uno;
 namespace {
 
 using Cells = CellSet;
-
-css::lang::Locale EnglishUs() {
-  return css::lang::Locale("en", "US", "");
-}
-
-uno::Reference<css::util::XNumberFormats> NumberFormats(Document& document) {
-  const uno::Reference<css::util::XNumberFormatsSupplier> supplier(document.component,
-                                                                   uno::UNO_QUERY_THROW);
-  return supplier->getNumberFormats();
-}
-
-bool IsLogicalFormat(Document& document, sal_Int32 key) {
-  {
-    std::lock_guard lock(document.mutex);
-    const auto found = document.formatIsLogical.find(key);
-    if (found != document.formatIsLogical.end()) return found->second;
-  }
-  sal_Int16 type = 0;
-  NumberFormats(document)->getByKey(key)->getPropertyValue("Type") >>= type;
-  const bool logical = (type & css::util::NumberFormat::LOGICAL) != 0;
-  std::lock_guard lock(document.mutex);
-  document.formatIsLogical[key] = logical;
-  return logical;
-}
-
-sal_Int32 LogicalFormat(Document& document) {
-  {
-    std::lock_guard lock(document.mutex);
-    if (document.logicalFormat) return *document.logicalFormat;
-  }
-  const uno::Reference<css::util::XNumberFormatTypes> types(NumberFormats(document),
-                                                            uno::UNO_QUERY_THROW);
-  const sal_Int32 key = types->getStandardFormat(css::util::NumberFormat::LOGICAL, EnglishUs());
-  std::lock_guard lock(document.mutex);
-  document.logicalFormat = key;
-  return key;
-}
-
-sal_Int32 FormatKey(Document& document, const std::u16string& code) {
-  {
-    std::lock_guard lock(document.mutex);
-    const auto found = document.formatKeys.find(code);
-    if (found != document.formatKeys.end()) return found->second;
-  }
-  const uno::Reference<css::util::XNumberFormats> formats = NumberFormats(document);
-  const rtl::OUString text = ToOUString(code);
-  sal_Int32 key = formats->queryKey(text, EnglishUs(), false);
-  if (key < 0) {
-    try {
-      key = formats->addNew(text, EnglishUs());
-    } catch (const css::util::MalformedNumberFormatException&) {
-      com::Throw(kApplicationError, "The number format \"" + text::Utf16ToUtf8(code) +
-                                        "\" is not one the application accepts");
-    }
-  }
-  std::lock_guard lock(document.mutex);
-  document.formatKeys[code] = key;
-  return key;
-}
 
 // The office's formula parser set to read formulas as a spreadsheet user
 // writes them: English function names, comma separators, A1 references.
@@ -131,70 +59,6 @@ uno::Reference<css::sheet::XFormulaParser> Parser(Document& document) {
   std::lock_guard lock(document.mutex);
   document.parser = parser;
   return parser;
-}
-
-uno::Reference<css::uno::XInterface> Source(RangeHandles& handles) {
-  if (handles.cell.is()) return handles.cell;
-  return handles.range;
-}
-
-uno::Reference<css::sheet::XCellRangeData> DataOf(RangeHandles& handles) {
-  std::lock_guard lock(handles.mutex);
-  if (!handles.data.is()) handles.data.set(Source(handles), uno::UNO_QUERY_THROW);
-  return handles.data;
-}
-
-uno::Reference<css::beans::XPropertySet> PropertiesOf(RangeHandles& handles) {
-  std::lock_guard lock(handles.mutex);
-  if (!handles.properties.is()) handles.properties.set(Source(handles), uno::UNO_QUERY_THROW);
-  return handles.properties;
-}
-
-uno::Reference<css::text::XText> TextOf(RangeHandles& handles) {
-  std::lock_guard lock(handles.mutex);
-  if (!handles.text.is()) handles.text.set(handles.cell, uno::UNO_QUERY_THROW);
-  return handles.text;
-}
-
-uno::Reference<css::beans::XPropertyState> PropertyStateOf(RangeHandles& handles) {
-  std::lock_guard lock(handles.mutex);
-  if (!handles.propertyState.is()) handles.propertyState.set(Source(handles), uno::UNO_QUERY_THROW);
-  return handles.propertyState;
-}
-
-uno::Reference<css::sheet::XCellRangesQuery> QueryOf(RangeHandles& handles) {
-  std::lock_guard lock(handles.mutex);
-  if (!handles.query.is()) handles.query.set(Source(handles), uno::UNO_QUERY_THROW);
-  return handles.query;
-}
-
-uno::Reference<css::sheet::XUniqueCellFormatRangesSupplier> FormatsOf(RangeHandles& handles) {
-  std::lock_guard lock(handles.mutex);
-  if (!handles.formats.is()) handles.formats.set(Source(handles), uno::UNO_QUERY_THROW);
-  return handles.formats;
-}
-
-sal_Int16 SheetIndexOf(RangeHandles& handles) {
-  {
-    std::lock_guard lock(handles.mutex);
-    if (handles.sheetIndex) return *handles.sheetIndex;
-  }
-  sal_Int16 sheet = 0;
-  if (handles.cell.is()) {
-    const uno::Reference<css::sheet::XCellAddressable> cell(handles.cell, uno::UNO_QUERY_THROW);
-    sheet = cell->getCellAddress().Sheet;
-  } else {
-    const uno::Reference<css::sheet::XCellRangeAddressable> range(handles.range,
-                                                                  uno::UNO_QUERY_THROW);
-    sheet = range->getRangeAddress().Sheet;
-  }
-  std::lock_guard lock(handles.mutex);
-  handles.sheetIndex = sheet;
-  return sheet;
-}
-
-bool IsLogicalText(const rtl::OUString& shown) {
-  return shown == "TRUE" || shown == "FALSE";
 }
 
 com::Variant ErrorValue(sal_Int32 calcError) {
@@ -261,135 +125,6 @@ void WriteCell(Document& document, const uno::Reference<css::table::XCell>& cell
     }
   }
 }
-
-// The cells of `addresses` that lie in `area`, relative to it.
-void AddCells(const uno::Sequence<css::table::CellRangeAddress>& addresses, const CellArea& area,
-              Cells& cells) {
-  for (const css::table::CellRangeAddress& address : addresses) {
-    for (sal_Int32 row = std::max(address.StartRow, area.firstRow);
-         row <= std::min(address.EndRow, area.lastRow); ++row) {
-      for (sal_Int32 column = std::max(address.StartColumn, area.firstColumn);
-           column <= std::min(address.EndColumn, area.lastColumn); ++column) {
-        cells.emplace(row - area.firstRow, column - area.firstColumn);
-      }
-    }
-  }
-}
-
-// A cell note of a block, relative to the block.
-struct KeptNote {
-  sal_Int32 row = 0;
-  sal_Int32 column = 0;
-  rtl::OUString text;
-  bool visible = false;
-};
-
-Cells NotedCells(RangeHandles& handles) {
-  Cells cells;
-  AddCells(
-      QueryOf(handles)->queryContentCells(css::sheet::CellFlags::ANNOTATION)->getRangeAddresses(),
-      handles.area, cells);
-  return cells;
-}
-
-uno::Reference<css::sheet::XSheetAnnotation> NoteOf(RangeHandles& handles, sal_Int32 row,
-                                                    sal_Int32 column) {
-  const uno::Reference<css::sheet::XSheetAnnotationAnchor> anchor(
-      handles.range->getCellByPosition(column, row), uno::UNO_QUERY_THROW);
-  return anchor->getAnnotation();
-}
-
-uno::Reference<css::sheet::XSheetAnnotations> SheetNotesOf(RangeHandles& handles) {
-  {
-    std::lock_guard lock(handles.mutex);
-    if (handles.sheetNotes.is()) return handles.sheetNotes;
-  }
-  const uno::Reference<css::sheet::XSheetCellRange> range(handles.range, uno::UNO_QUERY_THROW);
-  const uno::Reference<css::sheet::XSheetAnnotationsSupplier> supplier(range->getSpreadsheet(),
-                                                                       uno::UNO_QUERY_THROW);
-  const uno::Reference<css::sheet::XSheetAnnotations> notes = supplier->getAnnotations();
-  std::lock_guard lock(handles.mutex);
-  handles.sheetNotes = notes;
-  return notes;
-}
-
-// The office's block writes (setDataArray, setFormulaArray) clear the notes
-// of the cells they write, where a spreadsheet's value write keeps them:
-// they are read before and put back after. A sheet without notes costs one
-// call per write (their count); the block's notes are looked for only when
-// the sheet has some.
-std::vector<KeptNote> NotesIn(RangeHandles& handles) {
-  std::vector<KeptNote> notes;
-  if (SheetNotesOf(handles)->getCount() == 0) return notes;
-  for (const auto& [row, column] : NotedCells(handles)) {
-    const uno::Reference<css::sheet::XSheetAnnotation> note = NoteOf(handles, row, column);
-    const uno::Reference<css::text::XSimpleText> text(note, uno::UNO_QUERY_THROW);
-    notes.push_back(KeptNote{row, column, text->getString(), note->getIsVisible() != 0});
-  }
-  return notes;
-}
-
-void PutBackNotes(RangeHandles& handles, const std::vector<KeptNote>& notes) {
-  if (notes.empty()) return;
-  const Cells remaining = NotedCells(handles);
-  const uno::Reference<css::sheet::XSheetAnnotations> annotations = SheetNotesOf(handles);
-  const sal_Int16 sheet = SheetIndexOf(handles);
-  for (const KeptNote& note : notes) {
-    if (remaining.count({note.row, note.column}) != 0) continue;
-    annotations->insertNew(css::table::CellAddress(sheet, handles.area.firstColumn + note.column,
-                                                   handles.area.firstRow + note.row),
-                           note.text);
-    if (note.visible) NoteOf(handles, note.row, note.column)->setIsVisible(true);
-  }
-}
-
-}  // namespace
-
-// Which of `candidates` (cells holding 0 or 1) are logicals: a logical
-// number format, or a formula whose result shows as TRUE / FALSE. A single
-// cell is judged by the same rule (CalcRange::GetCell).
-Cells LogicalCells(Document& document, RangeHandles& handles, const Cells& candidates) {
-  Cells logical;
-  const CellArea& area = handles.area;
-  bool allLogical = false;
-  // One format for the whole block (the usual case) is one question; mixed
-  // formats are asked for group by group.
-  if (PropertyStateOf(handles)->getPropertyState("NumberFormat") !=
-      css::beans::PropertyState_AMBIGUOUS_VALUE) {
-    sal_Int32 key = 0;
-    PropertiesOf(handles)->getPropertyValue("NumberFormat") >>= key;
-    allLogical = IsLogicalFormat(document, key);
-  } else {
-    const uno::Reference<css::container::XIndexAccess> groups =
-        FormatsOf(handles)->getUniqueCellFormatRanges();
-    for (sal_Int32 i = 0, n = groups->getCount(); i < n; ++i) {
-      const uno::Reference<css::sheet::XSheetCellRanges> group(groups->getByIndex(i),
-                                                               uno::UNO_QUERY_THROW);
-      const uno::Reference<css::beans::XPropertySet> properties(group, uno::UNO_QUERY_THROW);
-      sal_Int32 key = 0;
-      properties->getPropertyValue("NumberFormat") >>= key;
-      if (IsLogicalFormat(document, key)) AddCells(group->getRangeAddresses(), area, logical);
-    }
-  }
-  if (allLogical) return candidates;
-  Cells formulas;
-  AddCells(
-      QueryOf(handles)->queryFormulaCells(css::sheet::FormulaResult::VALUE)->getRangeAddresses(),
-      area, formulas);
-  for (const auto& [row, column] : candidates) {
-    if (logical.count({row, column}) != 0 || formulas.count({row, column}) == 0) continue;
-    const uno::Reference<css::text::XText> text(handles.range->getCellByPosition(column, row),
-                                                uno::UNO_QUERY_THROW);
-    if (IsLogicalText(text->getString())) logical.emplace(row, column);
-  }
-  Cells result;
-  for (const auto& cell : candidates) {
-    if (logical.count(cell) != 0) result.insert(cell);
-  }
-  return result;
-}
-
-namespace {
 
 class CalcRange final : public Range {
  public:
@@ -643,9 +378,7 @@ class CalcRange final : public Range {
   com::Variant GetNumberFormat() {
     sal_Int32 key = 0;
     PropertiesOf(*handles_)->getPropertyValue("NumberFormat") >>= key;
-    rtl::OUString code;
-    NumberFormats(*document_)->getByKey(key)->getPropertyValue("FormatString") >>= code;
-    return com::Variant::Text(std::u16string_view(ToU16(code)));
+    return com::Variant::Text(std::u16string_view(ToU16(FormatCode(*document_, key))));
   }
 
   void PutNumberFormat(const com::Variant& argument) {

@@ -20,6 +20,7 @@
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_errors.h"
 #include "excel/calc/calc_objects.h"
+#include "excel/calc/cell_formats.h"
 #include "excel/calc/macro_names.h"
 #include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"

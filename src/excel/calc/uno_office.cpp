@@ -13,6 +13,7 @@
 #include <cppuhelper/implbase1.hxx>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -54,6 +55,25 @@ std::mutex& OfficePipeMutex() {
 std::string& OfficePipeName() {
   static auto& name = *new std::string;  // guarded by OfficePipeMutex
   return name;
+}
+
+// Why a call failed when the office ended without being asked to.
+// `exitStatus` is 128 + the signal for a killed office; nullopt while a
+// queued kill has not ended it yet.
+std::string HowTheOfficeEnded(std::optional<int> exitStatus) {
+  std::string how = "The office ended unexpectedly";
+  if (!exitStatus) {
+    how += " (killed)";
+  } else if (*exitStatus > 128) {
+    const char* name = sigabbrev_np(*exitStatus - 128);
+    how += " (signal ";
+    how += name ? std::string("SIG") + name : std::to_string(*exitStatus - 128);
+    how += ')';
+  } else {
+    how += " (exit status " + std::to_string(*exitStatus) + ')';
+  }
+  how += "; the object invoked has disconnected from its clients.";
+  return how;
 }
 
 std::string LimitText(std::chrono::milliseconds limit) {
@@ -437,10 +457,17 @@ void OfficeSession::ThrowExplained(const com::Error& error) {
     // A closed document's objects fail the same way as a dead office, so
     // the office is asked; a dead one's locks go now, not when the process
     // is reaped (a killed office may not be, yet, on a busy machine).
-    static_cast<void>(ConfirmAlive());
+    const bool alive = ConfirmAlive();
+    // A process ending is reaped only once all its threads have gone, a
+    // moment after it stopped answering; how it ended is worth that moment.
+    std::optional<int> exitStatus;
+    if (!alive && child_->WaitForExit(std::chrono::seconds(2))) exitStatus = child_->ExitStatus();
     std::string reason;
     {
       std::lock_guard lock(watchMutex_);
+      // An office that ended on its own says how, so that a crash reads
+      // as one.
+      if (!alive && endedReason_.empty()) endedReason_ = HowTheOfficeEnded(exitStatus);
       reason = endedReason_;
     }
     if (!reason.empty()) com::Throw(com::RPC_E_DISCONNECTED, reason);

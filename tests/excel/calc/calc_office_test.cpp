@@ -12,8 +12,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "calc_test_support.h"
@@ -29,6 +31,15 @@ namespace fs = std::filesystem;
 
 using CalcOfficeTest = CalcTest;
 using ::testing::HasSubstr;
+
+// True once process `pid` has stopped running (a zombie, or gone).
+bool StoppedRunning(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;
+  const std::size_t close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
 
 // A short call limit for one test.
 class ScopedCallTimeout {
@@ -153,6 +164,36 @@ TEST_F(CalcOfficeTest, AKilledOfficeDisconnectsEveryObjectAndTheNextApplicationS
   application->Quit();
   fresh->Quit();
   EXPECT_FALSE(IsOurChild(pid));
+}
+
+// An office that ends on its own (a crash, a kill by someone else) is
+// named as such, with how it ended, in the failure of the call that finds
+// it gone; the code stays RPC_E_DISCONNECTED.
+TEST_F(CalcOfficeTest, AnOfficeThatEndsOnItsOwnIsSaidToHaveEndedAndHow) {
+  // A crash goes through the office's own handler, which ends it with a
+  // signal of its choosing.
+  for (const auto& [signal, named] :
+       {std::pair{SIGSEGV, "(signal SIG"}, std::pair{SIGKILL, "(signal SIGKILL)"}}) {
+    const com::Ptr<Application> application = NewApplication();
+    const com::Ptr<Worksheet> sheet = SheetOf(NewWorkbook(application));
+    const int pid = CurrentOfficeProcessId();
+    ASSERT_EQ(::kill(pid, signal), 0);
+    // The crash handler runs first: the office may answer until it ends.
+    for (int i = 0; i < 1000 && !StoppedRunning(pid); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string message;
+    try {
+      Get(sheet, "A1");
+    } catch (const com::Error& error) {
+      EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
+      message = error.ErrorMessage();
+    }
+    EXPECT_THAT(message,
+                ::testing::StartsWith(std::string("The office ended unexpectedly ") + named));
+    EXPECT_THAT(message,
+                ::testing::EndsWith("); the object invoked has disconnected from its clients."));
+    application->Quit();
+  }
 }
 
 TEST_F(CalcOfficeTest, AnApplicationMadeRightAfterAKillNeverJoinsTheDeadOffice) {
