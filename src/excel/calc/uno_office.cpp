@@ -461,13 +461,20 @@ void OfficeSession::ThrowExplained(const com::Error& error) {
     // A process ending is reaped only once all its threads have gone, a
     // moment after it stopped answering; how it ended is worth that moment.
     std::optional<int> exitStatus;
-    if (!alive && child_->WaitForExit(std::chrono::seconds(2))) exitStatus = child_->ExitStatus();
+    if (!alive && child_ && child_->WaitForExit(std::chrono::seconds(2)))
+      exitStatus = child_->ExitStatus();
     std::string reason;
     {
       std::lock_guard lock(watchMutex_);
       // An office that ended on its own says how, so that a crash reads
       // as one.
-      if (!alive && endedReason_.empty()) endedReason_ = HowTheOfficeEnded(exitStatus);
+      if (!alive && endedReason_.empty()) {
+        // Another process's office: only its owner can tell how it ended.
+        endedReason_ = child_ ? HowTheOfficeEnded(exitStatus)
+                              : "The office on the pipe " + pipe_ +
+                                    " no longer answers; the object invoked has disconnected "
+                                    "from its clients.";
+      }
       reason = endedReason_;
     }
     if (!reason.empty()) com::Throw(com::RPC_E_DISCONNECTED, reason);
