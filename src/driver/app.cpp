@@ -47,6 +47,8 @@ void CGridmoorApp::InitInstance(const platform::Registry& settings,
                                                  : libraryFolder / kHelpFileName;
   excel::calc::SetOfficeCallTimeout(
       CallTimeoutFromSettings(settings, platform::GetEnv(kCallTimeoutVariable)));
+  excel::calc::SetOfficePipe(
+      OfficePipeFromSettings(settings, platform::GetEnv(kOfficePipeVariable)));
 }
 
 bool CGridmoorApp::ExitInstance() const {

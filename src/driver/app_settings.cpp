@@ -33,6 +33,14 @@ std::chrono::milliseconds CallTimeoutFromSettings(const platform::Registry& sett
   return kDefaultCallTimeout;
 }
 
+std::string OfficePipeFromSettings(const platform::Registry& settings,
+                                   const std::optional<std::string>& variable) {
+  if (variable && !variable->empty()) return *variable;
+  const platform::RegistryRead<std::string> value =
+      settings.GetString(kDriverSettingsKey, kOfficePipeValue);
+  return value.ok() ? value.value : std::string();
+}
+
 platform::Registry LoadSettings(const std::filesystem::path& file) {
   outcome::Expected<platform::Registry> loaded = platform::Registry::Load(file);
   return loaded ? std::move(*loaded) : platform::Registry(file);

@@ -24,6 +24,12 @@ inline constexpr char kHelpViewerValue[] = "HelpViewer";
 inline constexpr char kCallTimeoutValue[] = "OfficeCallTimeout";
 inline constexpr char kCallTimeoutVariable[] = "GRIDMOOR_CALL_TIMEOUT";
 inline constexpr std::chrono::milliseconds kDefaultCallTimeout{10 * 60 * 1000};
+// The pipe of an office another process started, to attach to instead of
+// starting one (REG_SZ under kDriverSettingsKey; missing or empty: the
+// driver starts its own). GRIDMOOR_OFFICE_PIPE overrides it, for tests and
+// for run-many's children.
+inline constexpr char kOfficePipeValue[] = "OfficePipe";
+inline constexpr char kOfficePipeVariable[] = "GRIDMOOR_OFFICE_PIPE";
 inline constexpr char kConfigKey[] = "HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config";
 inline constexpr char kVistaValue[] = "Vista";
 
@@ -35,6 +41,11 @@ bool ThreadedModeFromSettings(const platform::Registry& settings);
 // (which wins when it is a positive number of seconds).
 std::chrono::milliseconds CallTimeoutFromSettings(const platform::Registry& settings,
                                                   const std::optional<std::string>& variable);
+
+// The office pipe from the settings and the environment variable's value
+// (which wins when not empty); empty: no office to attach to.
+std::string OfficePipeFromSettings(const platform::Registry& settings,
+                                   const std::optional<std::string>& variable);
 
 // The settings store in `file`; an unreadable one counts as empty, since
 // settings failures are silent.

@@ -480,6 +480,26 @@ TEST(AppSettingsTest, TheCallLimitComesFromTheVariableElseTheSettingElseTenMinut
   }
 }
 
+TEST(AppSettingsTest, TheOfficePipeComesFromTheVariableElseTheSetting) {
+  const struct {
+    const char* name;
+    std::string value;  // the line under the driver's key
+    std::optional<std::string> variable;
+    std::string pipe;
+  } cases[] = {
+      {"nothing", "", std::nullopt, ""},
+      {"setting", "\"OfficePipe\"=\"warm_1\"\n", std::nullopt, "warm_1"},
+      {"empty variable", "\"OfficePipe\"=\"warm_1\"\n", "", "warm_1"},
+      {"variable wins", "\"OfficePipe\"=\"warm_1\"\n", "warm_2", "warm_2"},
+      {"not text", "\"OfficePipe\"=dword:00000001\n", std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRegistry settings(kDriverSection + c.value);
+    EXPECT_EQ(driver::OfficePipeFromSettings(settings.Load(), c.variable), c.pipe);
+  }
+}
+
 // A host may set a decimal-comma locale; the variable still reads in the C
 // locale.
 TEST(AppSettingsTest, TheCallLimitVariableReadsTheSameInADecimalCommaLocale) {

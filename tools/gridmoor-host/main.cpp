@@ -27,6 +27,7 @@
 #include "run.h"
 #include "run_many.h"
 #include "scenario.h"
+#include "warm_offices.h"
 #include "work_copies.h"
 #include "workbook_check.h"
 
@@ -245,12 +246,13 @@ int Main(int argc, char** argv) {
 
   CLI::App* many = app.add_subcommand(
       "run-many",
-      "Run scenarios in parallel, each in its own process and office, on copies of its workbook "
-      "and model data file in OUT/<scenario>/");
+      "Run scenarios in parallel, each in its own process, on copies of its workbook and model "
+      "data file in OUT/<scenario>/; each job keeps one office warm and hands it from scenario "
+      "to scenario (replaced when a scenario changed it or failed)");
   std::vector<std::string> scenarios;
   std::string manyOut;
   int jobs = 0;
-  bool manySave = false, manyReport = false;
+  bool manySave = false, manyReport = false, freshOffices = false;
   many->add_option("scenarios", scenarios, "The scenarios, JSON files")->required();
   many->add_option("--out", manyOut,
                    "Folder for a folder per scenario (its outputs, stdout.txt, stderr.txt, "
@@ -262,6 +264,8 @@ int Main(int argc, char** argv) {
   many->add_flag("--save", manySave, "Save each run's copy of its workbook at the end");
   many->add_flag("--report", manyReport,
                  "Also write report.html over all scenarios, linking each one's own page");
+  many->add_flag("--fresh-offices", freshOffices,
+                 "Start a new office for every scenario instead of keeping one warm per job");
   many->fallthrough();
 
   CLI::App* collect = app.add_subcommand(
@@ -350,6 +354,11 @@ int Main(int argc, char** argv) {
     options.jobs = jobs;
     options.save = manySave;
     options.report = manyReport;
+    if (!freshOffices) {
+      options.offices = [](std::size_t slots) -> std::unique_ptr<refhost::OfficePool> {
+        return std::make_unique<refhost::WarmOffices>(slots);
+      };
+    }
     return refhost::RunMany(options, std::cout, std::cerr);
   }
 

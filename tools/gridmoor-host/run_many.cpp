@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ostream>
 #include <thread>
@@ -27,9 +28,29 @@ using Clock = std::chrono::steady_clock;
 
 struct Child {
   std::size_t scenario = 0;
+  std::size_t slot = 0;
   pid_t pid = -1;
   Clock::time_point started;
 };
+
+// This process's environment with the child's office: `pipe`, or none
+// inherited when the child is to start its own.
+std::vector<std::string> ChildEnvironment(const std::string& pipe) {
+  std::vector<std::string> environment;
+  const std::string prefix = std::string(kOfficePipeVariable) + "=";
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    if (std::strncmp(*entry, prefix.c_str(), prefix.size()) != 0) environment.emplace_back(*entry);
+  if (!pipe.empty()) environment.push_back(prefix + pipe);
+  return environment;
+}
+
+std::vector<char*> Pointers(const std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (const std::string& text : texts)
+    pointers.push_back(const_cast<char*>(text.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
 
 int OpenForOutput(const fs::path& file) {
   return ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -37,7 +58,8 @@ int OpenForOutput(const fs::path& file) {
 
 // Starts one child; its output goes to its folder. -1 with `error` when it
 // cannot be started.
-pid_t Start(const std::vector<std::string>& arguments, const fs::path& folder, std::string& error) {
+pid_t Start(const std::vector<std::string>& arguments, const std::string& pipe,
+            const fs::path& folder, std::string& error) {
   const int out = OpenForOutput(folder / kStdoutFile), err = OpenForOutput(folder / kStderrFile);
   if (out < 0 || err < 0) {
     error = "cannot write to " + folder.string() + ": " + std::strerror(errno);
@@ -45,10 +67,9 @@ pid_t Start(const std::vector<std::string>& arguments, const fs::path& folder, s
     if (err >= 0) ::close(err);
     return -1;
   }
-  std::vector<char*> argv;
-  for (const std::string& a : arguments)
-    argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
+  // Made before the fork: the child of a threaded process may not allocate.
+  const std::vector<std::string> environment = ChildEnvironment(pipe);
+  std::vector<char*> argv = Pointers(arguments), envp = Pointers(environment);
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -61,7 +82,7 @@ pid_t Start(const std::vector<std::string>& arguments, const fs::path& folder, s
     ::setpgid(0, 0);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     const std::string why =
         "gridmoor-host: cannot start " + arguments[0] + ": " + std::strerror(errno) + "\n";
     [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, why.data(), why.size());
@@ -132,6 +153,19 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
   err << "gridmoor-host: " << count << (count == 1 ? " scenario, " : " scenarios, ") << jobs
       << " at a time, into " << fs::absolute(options.out).string() << "\n";
 
+  const std::size_t slots = std::min<std::size_t>(static_cast<std::size_t>(jobs), count);
+  const std::unique_ptr<OfficePool> offices = options.offices ? options.offices(slots) : nullptr;
+  std::vector<bool> busy(slots, false);
+  // A free slot whose office (if warm) is ready, and its pipe.
+  const auto freeSlot = [&]() -> std::optional<std::pair<std::size_t, std::string>> {
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+      if (busy[slot]) continue;
+      if (!offices) return std::pair{slot, std::string()};
+      if (std::optional<std::string> pipe = offices->Ready(slot)) return std::pair{slot, *pipe};
+    }
+    return std::nullopt;
+  };
+
   ArmInterrupt(true);
   std::vector<Child> running;
   std::size_t next = 0, finished = 0;
@@ -165,19 +199,24 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
         ::kill(c.pid, SIGKILL);  // its office dies with it
       killAt = Clock::time_point::max();
     }
-    if (signal == 0 && next < count && running.size() < static_cast<std::size_t>(jobs)) {
-      const std::size_t i = next++;
-      std::error_code ec;
-      fs::create_directories(folders[i], ec);
-      ClearEarlierRun(folders[i]);
-      std::string why = ec ? "cannot create " + folders[i].string() + ": " + ec.message() : "";
-      const pid_t pid =
-          ec ? -1 : Start(ChildArguments(options, files[i], folders[i]), folders[i], why);
-      if (pid < 0)
-        record(i, NotStarted(why));
-      else
-        running.push_back({i, pid, Clock::now()});
-      continue;
+    if (signal == 0 && next < count && running.size() < slots) {
+      if (const auto slot = freeSlot()) {
+        const std::size_t i = next++;
+        std::error_code ec;
+        fs::create_directories(folders[i], ec);
+        ClearEarlierRun(folders[i]);
+        std::string why = ec ? "cannot create " + folders[i].string() + ": " + ec.message() : "";
+        const pid_t pid = ec ? -1
+                             : Start(ChildArguments(options, files[i], folders[i]), slot->second,
+                                     folders[i], why);
+        if (pid < 0) {
+          record(i, NotStarted(why));
+        } else {
+          running.push_back({i, slot->first, pid, Clock::now()});
+          busy[slot->first] = true;
+        }
+        continue;
+      }
     }
     bool reaped = false;
     for (auto c = running.begin(); c != running.end();) {
@@ -186,7 +225,11 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
         ++c;
         continue;
       }
-      record(c->scenario, Ended(raw, c->started));
+      const OutcomeRecord ended = Ended(raw, c->started);
+      record(c->scenario, ended);
+      busy[c->slot] = false;
+      // Once interrupted, no office is made ready again.
+      if (offices && signal == 0) offices->Release(c->slot, ended.exitStatus == 0);
       c = running.erase(c);
       reaped = true;
     }

@@ -336,6 +336,34 @@ std::vector<int> StartedOfficeProcessIds() {
   return StartedProcessIds();
 }
 
+void SetOfficePipe(std::string_view pipe) {
+  SetSharedOfficePipe(std::string(pipe));
+}
+
+std::unique_ptr<SharedOffice> SharedOffice::Start() {
+  return std::unique_ptr<SharedOffice>(new SharedOffice(StartSharedOffice()));
+}
+
+SharedOffice::SharedOffice(std::shared_ptr<OfficeSession> session) : session_(std::move(session)) {}
+
+SharedOffice::~SharedOffice() = default;
+
+std::string SharedOffice::Pipe() const {
+  return session_->PipeName();
+}
+
+int SharedOffice::ProcessId() const {
+  return session_->Pid();
+}
+
+bool SharedOffice::Alive() {
+  return session_->ConfirmAlive();
+}
+
+bool SharedOffice::Reset() {
+  return session_->Reset();
+}
+
 void SetOfficeStartTimeout(std::chrono::milliseconds timeout) {
   SetStartTimeout(timeout);
 }

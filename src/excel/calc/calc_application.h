@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +38,42 @@ std::vector<int> StartedOfficeProcessIds();
 // The calls this process has made into the office over the bridge, each
 // counted as its reply arrives: for measuring what an operation costs.
 std::uint64_t BridgeCallCount();
+
+// The pipe of an office another process started (SharedOffice), which new
+// application objects attach to instead of starting an office of their
+// own; empty for their own. An attached office is never ended by this
+// process: when the last application object lets go, every document of the
+// office is closed. One process at a time uses such an office.
+void SetOfficePipe(std::string_view pipe);
+
+class OfficeSession;
+
+// An office for other processes to attach to through its pipe, kept warm
+// between them: the process that starts it owns it, and it ends with the
+// object (or with the process).
+class SharedOffice {
+ public:
+  // Throws com::Error(CO_E_SERVER_EXEC_FAILURE) when no office can be
+  // started.
+  static std::unique_ptr<SharedOffice> Start();
+  ~SharedOffice();
+  SharedOffice(const SharedOffice&) = delete;
+  SharedOffice& operator=(const SharedOffice&) = delete;
+
+  std::string Pipe() const;
+  int ProcessId() const;
+  // Whether the office answers (one call).
+  bool Alive();
+  // After a user let go: every document closed. True when the office is
+  // then as it started (its own Basic and dialog libraries, its settings);
+  // false when it is dead, changed, or that cannot be known: it must then
+  // be replaced.
+  bool Reset();
+
+ private:
+  explicit SharedOffice(std::shared_ptr<OfficeSession> session);
+  std::shared_ptr<OfficeSession> session_;
+};
 
 // How long a start waits for the office to answer (60 s unless set).
 void SetOfficeStartTimeout(std::chrono::milliseconds timeout);

@@ -32,17 +32,25 @@ SigpipeBlockedForNewThreads::~SigpipeBlockedForNewThreads() {
   ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
 }
 
-std::vector<fs::path> ListeningPipePaths(int pid) {
+namespace {
+
+// The socket inodes among the open files of `pid`.
+std::vector<std::uint64_t> SocketInodes(const std::string& pid) {
   std::vector<std::uint64_t> inodes;
   std::error_code error;
-  const fs::path fdFolder = fs::path("/proc") / std::to_string(pid) / "fd";
+  const fs::path fdFolder = fs::path("/proc") / pid / "fd";
   for (const fs::directory_entry& entry : fs::directory_iterator(fdFolder, error)) {
     std::error_code linkError;
     const std::string target = fs::read_symlink(entry.path(), linkError).string();
     if (linkError || target.rfind("socket:[", 0) != 0) continue;
     inodes.push_back(std::strtoull(target.c_str() + 8, nullptr, 10));
   }
-  std::vector<fs::path> paths;
+  return inodes;
+}
+
+// The office pipes of the system: socket inode and path.
+std::vector<std::pair<std::uint64_t, fs::path>> OfficeSockets() {
+  std::vector<std::pair<std::uint64_t, fs::path>> sockets;
   std::ifstream table("/proc/net/unix");
   std::string line;
   std::getline(table, line);  // header
@@ -56,11 +64,37 @@ std::vector<fs::path> ListeningPipePaths(int pid) {
       if (column == 6) inode = std::strtoull(field.c_str(), nullptr, 10);
       if (column == 7) path = field;
     }
-    if (path.rfind("/tmp/OSL_PIPE_", 0) != 0) continue;
+    if (path.rfind("/tmp/OSL_PIPE_", 0) == 0) sockets.emplace_back(inode, path);
+  }
+  return sockets;
+}
+
+}  // namespace
+
+std::vector<fs::path> ListeningPipePaths(int pid) {
+  const std::vector<std::uint64_t> inodes = SocketInodes(std::to_string(pid));
+  std::vector<fs::path> paths;
+  for (const auto& [inode, path] : OfficeSockets()) {
     if (std::find(inodes.begin(), inodes.end(), inode) == inodes.end()) continue;
-    if (std::find(paths.begin(), paths.end(), fs::path(path)) == paths.end()) paths.push_back(path);
+    if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
   }
   return paths;
+}
+
+int ListeningProcess(const fs::path& path) {
+  std::vector<std::uint64_t> listening;
+  for (const auto& [inode, socket] : OfficeSockets())
+    if (socket == path) listening.push_back(inode);
+  if (listening.empty()) return 0;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    for (const std::uint64_t inode : SocketInodes(name))
+      if (std::find(listening.begin(), listening.end(), inode) != listening.end())
+        return std::atoi(name.c_str());
+  }
+  return 0;
 }
 
 }  // namespace excel::calc

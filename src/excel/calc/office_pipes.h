@@ -34,4 +34,8 @@ class SigpipeBlockedForNewThreads {
 // that they can be removed when a killed office leaves them behind.
 std::vector<std::filesystem::path> ListeningPipePaths(int pid);
 
+// The process listening on the UNIX socket `path` (an office's pipe that
+// another process started), 0 when none of this user's is.
+int ListeningProcess(const std::filesystem::path& path);
+
 }  // namespace excel::calc

@@ -44,6 +44,18 @@ std::atomic<std::int64_t> startTimeoutMs{60000};
 std::atomic<std::int64_t> callTimeoutMs{10 * 60 * 1000};
 // Ending an office that does not answer need not wait the whole call limit.
 constexpr std::chrono::milliseconds kTerminateLimit{10000};
+// Nor need putting an office back as it was: past this it is not reused.
+constexpr std::chrono::milliseconds kResetLimit{30000};
+
+// Set while the library loads, before this file's own statics may be made.
+std::mutex& OfficePipeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::string& OfficePipeName() {
+  static auto& name = *new std::string;  // guarded by OfficePipeMutex
+  return name;
+}
 
 // Why a call failed when the office ended without being asked to.
 // `exitStatus` is 128 + the signal for a killed office; nullopt while a
@@ -185,7 +197,10 @@ class OfficeManager {
         if (current_->leases_ == 0) stale = current_;
         current_.reset();
       }
-      if (!current_) current_ = Start();
+      if (!current_) {
+        const std::string pipe = SharedOfficePipe();
+        current_ = pipe.empty() ? Start() : Attach(pipe);
+      }
       ++current_->leases_;
       session = current_;
     }
@@ -207,8 +222,16 @@ class OfficeManager {
     return current_ && !current_->Disconnected() ? current_->Pid() : 0;
   }
 
- private:
   std::shared_ptr<OfficeSession> Start();
+
+ private:
+  std::shared_ptr<OfficeSession> Attach(const std::string& pipe);
+  // The shared offices this process started, by pipe.
+  friend std::shared_ptr<OfficeSession> StartSharedOffice();
+  std::map<std::string, std::weak_ptr<OfficeSession>> shared_;  // guarded by mutex_
+  // The bridge over `connection`, and the office's context and desktop.
+  static void Connect(const std::shared_ptr<OfficeSession>& session,
+                      const uno::Reference<css::connection::XConnection>& connection);
 
   std::mutex mutex_;
   std::shared_ptr<OfficeSession> current_;
@@ -232,7 +255,7 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
   // The display back end a view needs comes only with the full core package.
   std::error_code noFile;
   session->viewsAvailable_ = fs::exists(program->parent_path() / "libvclplug_genlo.so", noFile);
-  const std::string pipe = UniquePipeName();
+  const std::string pipe = session->pipe_ = UniquePipeName();
   // A pipe file of that name can only be a leftover.
   std::error_code ignored;
   fs::remove(fs::path("/tmp") / ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe), ignored);
@@ -289,16 +312,7 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    const uno::Reference<css::bridge::XBridge> bridge =
-        css::bridge::BridgeFactory::create(local)->createBridge(
-            "", "urp", new CountingConnection(connection), nullptr);
-    session->bridge_.set(bridge, uno::UNO_QUERY_THROW);
-    std::weak_ptr<OfficeSession> weak = session;
-    session->bridge_->addEventListener(new BridgeWatcher([weak] {
-      if (const std::shared_ptr<OfficeSession> owner = weak.lock()) owner->MarkDisconnected();
-    }));
-    session->context_.set(bridge->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY_THROW);
-    session->desktop_ = css::frame::Desktop::create(session->context_);
+    Connect(session, connection);
   } catch (const com::Error&) {
     throw;  // the session's destructor ends the child and removes the folders
   } catch (...) {
@@ -307,6 +321,64 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
   session->pipes_ = ListeningPipePaths(session->child_->Pid());
   TrackForExit(session->child_, session->folders_->Base(), session->pipes_);
   session->StartWatchdog();
+  return session;
+}
+
+void OfficeManager::Connect(const std::shared_ptr<OfficeSession>& session,
+                            const uno::Reference<css::connection::XConnection>& connection) {
+  const uno::Reference<css::bridge::XBridge> bridge =
+      css::bridge::BridgeFactory::create(LocalContext())
+          ->createBridge("", "urp", new CountingConnection(connection), nullptr);
+  session->bridge_.set(bridge, uno::UNO_QUERY_THROW);
+  std::weak_ptr<OfficeSession> weak = session;
+  session->bridge_->addEventListener(new BridgeWatcher([weak] {
+    if (const std::shared_ptr<OfficeSession> owner = weak.lock()) owner->MarkDisconnected();
+  }));
+  session->context_.set(bridge->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY_THROW);
+  session->desktop_ = css::frame::Desktop::create(session->context_);
+}
+
+std::shared_ptr<OfficeSession> OfficeManager::Attach(const std::string& pipe) {
+  std::shared_ptr<OfficeSession> session(new OfficeSession);
+  session->pipe_ = pipe;
+  session->attached_ = true;
+  // Taken to be the office installed here, as the one this process would start.
+  if (const std::optional<fs::path> program = FindOfficeProgram()) {
+    std::error_code noFile;
+    session->viewsAvailable_ = fs::exists(program->parent_path() / "libvclplug_genlo.so", noFile);
+  }
+  const std::string refused = "No office answers on the pipe " + pipe;
+  try {
+    if (const auto found = shared_.find(pipe); found != shared_.end()) {
+      // This process started it: its objects are reached over the one
+      // connection (a second bridge to the same office in one process would
+      // share the first one's proxies).
+      session->owner_ = found->second.lock();
+    }
+    if (session->owner_) {
+      session->context_ = session->owner_->context_;
+      session->desktop_ = session->owner_->desktop_;
+    } else {
+      const uno::Reference<uno::XComponentContext> local = LocalContext();
+      const SigpipeBlockedForNewThreads sigpipeBlocked;
+      uno::Reference<css::connection::XConnection> connection;
+      try {
+        connection =
+            css::connection::Connector::create(local)->connect(Utf8ToOUString("pipe,name=" + pipe));
+      } catch (const css::connection::NoConnectException&) {
+        com::Throw(com::CO_E_SERVER_EXEC_FAILURE, refused);
+      }
+      Connect(session, connection);
+    }
+    session->StartWatchdog();
+    // Its lock files name the office's profile, as the owner's would.
+    const OfficeSession::Deadline deadline(*session, CallTimeout());
+    session->attachedProfile_ = OfficeProfileFolder(session->context_);
+  } catch (const com::Error&) {
+    throw;  // the session's destructor lets go of the office, and only that
+  } catch (...) {
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE, refused + ": " + CaughtReason());
+  }
   return session;
 }
 
@@ -360,13 +432,21 @@ void OfficeSession::Watch() {
       continue;
     }
     endedReason_ = "The office did not answer within " + LimitText(limit) +
-                   " and was ended; the object invoked has disconnected from its clients.";
+                   (child_ ? " and was ended" : " and was let go") +
+                   "; the object invoked has disconnected from its clients.";
     lock.unlock();
     // What the office held (documents, their lock files) goes with it. The
     // blocked call returns once the bridge sees the office gone, so by then
     // the locks are gone and the process is reaped (Kill waits for that).
     ReleaseLocks();
-    child_->Kill();
+    if (child_) {
+      child_->Kill();
+    } else {
+      // Another process's office is never ended here: the connection goes,
+      // and with it the call.
+      const css::uno::Reference<css::lang::XComponent> bridge = owner_ ? owner_->bridge_ : bridge_;
+      if (bridge.is()) IgnoringFailures([&] { bridge->dispose(); });
+    }
     MarkDisconnected();
     lock.lock();
   }
@@ -381,13 +461,20 @@ void OfficeSession::ThrowExplained(const com::Error& error) {
     // A process ending is reaped only once all its threads have gone, a
     // moment after it stopped answering; how it ended is worth that moment.
     std::optional<int> exitStatus;
-    if (!alive && child_->WaitForExit(std::chrono::seconds(2))) exitStatus = child_->ExitStatus();
+    if (!alive && child_ && child_->WaitForExit(std::chrono::seconds(2)))
+      exitStatus = child_->ExitStatus();
     std::string reason;
     {
       std::lock_guard lock(watchMutex_);
       // An office that ended on its own says how, so that a crash reads
       // as one.
-      if (!alive && endedReason_.empty()) endedReason_ = HowTheOfficeEnded(exitStatus);
+      if (!alive && endedReason_.empty()) {
+        // Another process's office: only its owner can tell how it ended.
+        endedReason_ = child_ ? HowTheOfficeEnded(exitStatus)
+                              : "The office on the pipe " + pipe_ +
+                                    " no longer answers; the object invoked has disconnected "
+                                    "from its clients.";
+      }
       reason = endedReason_;
     }
     if (!reason.empty()) com::Throw(com::RPC_E_DISCONNECTED, reason);
@@ -438,13 +525,21 @@ OfficeSession::~OfficeSession() {
 
 bool OfficeSession::Disconnected() {
   if (disconnected_) return true;
-  if (child_ && child_->ExitStatus()) MarkDisconnected();
+  if ((child_ && child_->ExitStatus()) || (owner_ && owner_->Disconnected())) MarkDisconnected();
   return disconnected_;
+}
+
+int OfficeSession::Pid() {
+  if (child_) return child_->Pid();
+  if (attachedPid_ == 0)
+    attachedPid_ = ListeningProcess(fs::path("/tmp") /
+                                    ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe_));
+  return attachedPid_;
 }
 
 bool OfficeSession::ConfirmAlive() {
   if (Disconnected()) return false;
-  bool alive = !child_->Ended();
+  bool alive = !child_ || !child_->Ended();
   if (alive) {
     // Any call the office must answer; the component context needs none of
     // its locks, so a busy office answers too.
@@ -472,10 +567,29 @@ uno::Reference<css::script::XLibraryContainer> OfficeSession::ApplicationLibrari
   return applicationLibraries_;
 }
 
+bool OfficeSession::Reset() {
+  if (!ConfirmAlive()) return false;
+  bool restored = false;
+  {
+    const Deadline deadline(*this, std::min(CallTimeout(), kResetLimit));
+    restored = ResetOfficeState(context_, desktop_, baseline_ ? &*baseline_ : nullptr);
+  }
+  {
+    // What was learnt of the office's libraries (and the wrappers placed in
+    // them) is not to be relied on by the next user of this session.
+    std::lock_guard lock(basicMutex_);
+    applicationMacros.reset();
+    applicationWrappers.clear();
+  }
+  return restored && !Disconnected();
+}
+
 void OfficeSession::Shutdown() {
   std::lock_guard lock(shutdownMutex_);
   if (shutDown_) return;
   shutDown_ = true;
+  // An office another process started stays, as this process found it.
+  if (attached_ && !Disconnected()) static_cast<void>(Reset());
   bool asked = false;
   if (child_ && !Disconnected() && desktop_.is()) {
     IgnoringFailures([&] {
@@ -518,6 +632,32 @@ OfficeLease::~OfficeLease() {
 
 int CurrentOfficePid() {
   return OfficeManager::Instance().CurrentPid();
+}
+
+void SetSharedOfficePipe(std::string pipe) {
+  std::lock_guard lock(OfficePipeMutex());
+  OfficePipeName() = std::move(pipe);
+}
+
+std::string SharedOfficePipe() {
+  std::lock_guard lock(OfficePipeMutex());
+  return OfficePipeName();
+}
+
+std::shared_ptr<OfficeSession> StartSharedOffice() {
+  std::shared_ptr<OfficeSession> session = OfficeManager::Instance().Start();
+  try {
+    const OfficeSession::Deadline deadline(*session, std::min(CallTimeout(), kResetLimit));
+    session->baseline_ = ReadOfficeState(session->context_);
+  } catch (...) {
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+               "The office did not tell its state: " + CaughtReason());
+  }
+  OfficeManager& manager = OfficeManager::Instance();
+  std::lock_guard lock(manager.mutex_);
+  std::erase_if(manager.shared_, [](const auto& entry) { return entry.second.expired(); });
+  manager.shared_[session->pipe_] = session;
+  return session;
 }
 
 void SetStartTimeout(std::chrono::milliseconds timeout) {

@@ -1,6 +1,13 @@
 // One running office and the UNO connection to it. Every application object
 // of the process holds the current one; the last to let go ends it. When
 // the office dies, the next application object gets a fresh one.
+//
+// An office can also be shared between processes through its named pipe:
+// one process starts it (StartSharedOffice) and others attach to it
+// (SetSharedOfficePipe). An attaching process never ends the office; when
+// it lets go, it closes every document of the office. The owner then checks
+// that the office is as it started before handing it to anyone else, and
+// replaces it when it is not.
 #pragma once
 
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -30,6 +37,7 @@
 #include "excel/calc/office_pipes.h"
 #include "excel/calc/office_profile.h"
 #include "excel/calc/office_program.h"
+#include "excel/calc/office_state.h"
 #include "excel/calc/uno_util.h"
 
 namespace excel::calc {
@@ -45,10 +53,16 @@ class OfficeSession {
   OfficeSession(const OfficeSession&) = delete;
   OfficeSession& operator=(const OfficeSession&) = delete;
 
-  int Pid() const { return child_->Pid(); }
+  // The office's process; for an attached office, found from its pipe (0
+  // when that is gone).
+  int Pid();
+  // The name of the pipe the office accepts connections on.
+  const std::string& PipeName() const { return pipe_; }
+  // Started by another process: never ended by this one.
+  bool Attached() const { return attached_; }
   // The office's private profile, which its lock files name.
   std::filesystem::path ProfileFolder() const {
-    return folders_ ? folders_->Profile() : std::filesystem::path();
+    return folders_ ? folders_->Profile() : attachedProfile_;
   }
   // True once the connection broke or the process ended; cheap (no call to
   // the office).
@@ -66,6 +80,14 @@ class OfficeSession {
 
   css::uno::Reference<css::uno::XComponentContext> Context() const { return context_; }
   css::uno::Reference<css::frame::XDesktop2> Desktop() const { return desktop_; }
+
+  // Closes every document of the office. For an office started to share:
+  // true when it is then as it started (its Basic and dialog libraries, its
+  // settings), false when it may not be (a call failed or timed out, a
+  // document would not close, a library or setting changed): such an office
+  // is not to be handed to anyone else. An attached session closes the
+  // documents when it lets go; the office's owner decides.
+  bool Reset();
 
   // The office's own Basic libraries.
   css::uno::Reference<css::script::XLibraryContainer> ApplicationLibraries();
@@ -111,6 +133,7 @@ class OfficeSession {
 
  private:
   friend class OfficeManager;
+  friend std::shared_ptr<OfficeSession> StartSharedOffice();
   OfficeSession() = default;
 
   // A call in progress: past `limit` the office is ended (its whole
@@ -145,6 +168,15 @@ class OfficeSession {
 
   std::unique_ptr<OfficeFolders> folders_;
   bool viewsAvailable_ = true;
+  std::string pipe_;
+  bool attached_ = false;
+  int attachedPid_ = 0;  // 0 until asked for
+  std::filesystem::path attachedProfile_;
+  // What Reset compares with: for an office this process started to share.
+  std::optional<OfficeState> baseline_;
+  // Attached to an office this process started: that office's session,
+  // whose connection this one uses.
+  std::shared_ptr<OfficeSession> owner_;
   std::shared_ptr<ChildProcess> child_;
   std::vector<std::filesystem::path> pipes_;
   css::uno::Reference<css::lang::XComponent> bridge_;
@@ -191,6 +223,17 @@ std::uint64_t BridgeReplies();
 
 // The pid of the office that serves new application objects, 0 when none.
 int CurrentOfficePid();
+
+// The pipe of an office another process started, which application objects
+// of this process then attach to instead of starting their own; empty (the
+// default) for an office of their own.
+void SetSharedOfficePipe(std::string pipe);
+std::string SharedOfficePipe();
+
+// Starts an office for other processes to attach to (SetSharedOfficePipe there):
+// it is no application object's, and it ends with the last reference to the
+// session. Throws com::Error(CO_E_SERVER_EXEC_FAILURE).
+std::shared_ptr<OfficeSession> StartSharedOffice();
 void SetStartTimeout(std::chrono::milliseconds timeout);
 
 }  // namespace excel::calc

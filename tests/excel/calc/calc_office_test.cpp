@@ -254,6 +254,70 @@ TEST_F(CalcOfficeTest, AMacroThatNeverEndsIsEndedAtTheCallLimit) {
   application->Quit();
 }
 
+// Offices shared through their pipe, as run-many keeps them warm.
+
+class ScopedOfficePipe {
+ public:
+  explicit ScopedOfficePipe(const std::string& pipe) { SetOfficePipe(pipe); }
+  ~ScopedOfficePipe() { SetOfficePipe(""); }
+};
+
+// Running, not killed: neither ended nor a zombie.
+bool Runs(int pid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t close = stat.rfind(')');
+  return close != std::string::npos && stat[close + 2] != 'Z';
+}
+
+TEST_F(CalcOfficeTest, ASharedOfficeServesOneApplicationAfterAnotherAndOutlivesThem) {
+  const std::unique_ptr<SharedOffice> office = SharedOffice::Start();
+  const int pid = office->ProcessId();
+  ASSERT_TRUE(IsOurChild(pid));
+  const ScopedOfficePipe attach(office->Pipe());
+  const std::size_t started = StartedOfficeProcessIds().size();
+  for (int user = 1; user <= 2; ++user) {
+    const com::Ptr<Application> application = NewApplication();
+    EXPECT_EQ(CurrentOfficeProcessId(), pid);
+    const com::Ptr<Workbook> book = NewWorkbook(application);
+    Put(SheetOf(book), "A1", Variant::Double(user));
+    EXPECT_EQ(Get(SheetOf(book), "A1"), Variant::Double(user));
+    // A document of the office that is no workbook of the application's.
+    PutBasicModule(book, "Standard", "Other",
+                   "Sub OpenOther\n  StarDesktop.loadComponentFromURL(\"private:factory/scalc\", "
+                   "\"_blank\", 0, Array())\nEnd Sub\n");
+    application->Run(Variant::Text("OpenOther"), excel_test::Arguments());
+    application->Quit();
+    EXPECT_TRUE(Runs(pid)) << user;
+    EXPECT_TRUE(office->Reset()) << user;
+  }
+  EXPECT_EQ(StartedOfficeProcessIds().size(), started) << "no office of their own";
+}
+
+TEST_F(CalcOfficeTest, AnAttachedOfficeThatDoesNotAnswerIsLeftToItsOwner) {
+  const std::unique_ptr<SharedOffice> office = SharedOffice::Start();
+  const int pid = office->ProcessId();
+  const ScopedOfficePipe attach(office->Pipe());
+  const ScopedCallTimeout limit(std::chrono::seconds(3));
+  const com::Ptr<Application> application = NewApplication();
+  const com::Ptr<Workbook> workbook = NewWorkbook(application);
+  PutBasicModule(workbook, "Standard", "Loops", "Sub Forever\n  Do\n  Loop\nEnd Sub\n");
+  const com::Error error =
+      ErrorOf([&] { application->Run(Variant::Text("Forever"), excel_test::Arguments()); });
+  EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
+  EXPECT_THAT(error.what(), HasSubstr("did not answer within 3 seconds"));
+  application->Quit();
+  EXPECT_TRUE(Runs(pid)) << "an attached office is not its user's to end";
+  // Still in the macro: its owner ends it rather than hand it on.
+  EXPECT_FALSE(office->Reset());
+}
+
+TEST_F(CalcOfficeTest, NoOfficeOnThePipeFailsCreationSayingSo) {
+  const ScopedOfficePipe attach("gridmoor_nobody_listens");
+  const com::Error error = ErrorOf([] { NewApplication(); });
+  EXPECT_EQ(error.hr(), com::CO_E_SERVER_EXEC_FAILURE);
+  EXPECT_THAT(error.what(), HasSubstr("No office answers on the pipe gridmoor_nobody_listens"));
+}
+
 // Workbooks the office cannot read, and workbooks other processes hold.
 
 TEST_F(CalcOfficeTest, AFileThatIsNoWorkbookIsRefusedWhereAnEmptyCsvOpens) {
