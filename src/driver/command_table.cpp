@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "driver/case_commands.h"
 #include "driver/data_server_records.h"
 #include "driver/draw_icon.h"
 #include "driver/optimisation_commands.h"
@@ -128,8 +129,7 @@ constexpr HostCommand kHostCommands[] = {
            [](M m, A a) { return m.WriteModelData(a.arg, Size(a.iarg), a.status); }),
     Posted(EXT_CMD_READ_MODEL_DATA,
            [](M m, A a) { return m.ReadModelData(a.arg, Size(a.iarg), a.status); }),
-    Posted(EXT_CMD_GET_FILE_DESCRIPTION,
-           [](M m, A a) { return m.GetFileDescription(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_GET_FILE_DESCRIPTION, edge::GetFileDescription),
     Posted(EXT_CMD_GET_STREAM_COMPOSITION, -1,
            [](M m, A a) { return GetStreamCompositionAtEdge(m, a.arg, a.iarg, a.status); }),
     Posted(EXT_CMD_SET_MODEL_DATA_FILE,
@@ -150,17 +150,21 @@ constexpr HostCommand kHostCommands[] = {
         EXT_CMD_SET_CONTROLS, [](M m, A a) { return edge::SetControls(m, a); },
         [](M m, A a) { return edge::SetIntegerControls(m, a); }),
     Posted(EXT_CMD_CLEAR_OPTIMISATION, [](M m, A a) { return edge::ClearOptimisation(m, a); }),
-    Posted(EXT_CMD_START_OF_RUN, [](M m, A a) { return m.OnStartOfRun(a.arg, a.status); }),
-    Posted(EXT_CMD_NEXT_TIMESTEP, [](M m, A a) { return m.OnNextTimestep(a.arg, a.status); }),
+    Posted(EXT_CMD_START_OF_RUN, [](M m, A a) { return edge::AnswerEvent(m.OnStartOfRun(), a); }),
+    Posted(EXT_CMD_NEXT_TIMESTEP,
+           [](M m, A) -> std::int32_t {
+             m.OnNextTimestep();
+             return EXT_RESULT_OK;
+           }),
     Posted(EXT_CMD_GET_IPR, [](M m, A a) { return GetIprAtEdge(m, a.arg, a.status); }),
     Posted(EXT_CMD_SET_IPR, [](M m, A a) { return SetIprAtEdge(m, a.arg, a.status); }),
     Constant(52, 0),
     Constant(53, 0),
     Constant(54, 0),
-    Posted(EXT_CMD_END_OF_RUN, [](M m, A) { return m.OnEndOfRun(); }),
-    Posted(EXT_CMD_STOP_RUN, [](M m, A) { return m.OnEndOfRun(); }),
-    Posted(EXT_CMD_GET_NEXT_EVENT, [](M m, A a) { return m.GetNextEvent(a.arg); }),
-    Posted(EXT_CMD_SET_DATE, [](M m, A a) { return m.SetDate(a.arg, a.iarg, a.status); }),
+    Posted(EXT_CMD_END_OF_RUN, edge::EndOfRun),
+    Posted(EXT_CMD_STOP_RUN, edge::EndOfRun),
+    Posted(EXT_CMD_GET_NEXT_EVENT, edge::GetNextEvent),
+    Posted(EXT_CMD_SET_DATE, edge::SetDate),
     Posted(EXT_CMD_SET_INTERFACE_VISIBLE,
            [](M m, A a) { return m.SetInterfaceVisible(a.iarg > 0); }),
     Posted(EXT_CMD_GET_DATA_SERVER_VALUE,
@@ -170,8 +174,8 @@ constexpr HostCommand kHostCommands[] = {
     Posted(EXT_CMD_EXECUTE_COMMAND,
            [](M m, A a) { return ExecuteCommand(m, Text(a.arg), a.status); }),
     DirectOnly(EXT_CMD_GET_DISPATCH, GetDispatchOnHostThread, 1),
-    Posted(EXT_CMD_PRE_SOLVE, [](M m, A a) { return m.OnPreSolve(a.status); }),
-    Posted(EXT_CMD_POST_SOLVE, [](M m, A a) { return m.OnPostSolve(a.status); }),
+    Posted(EXT_CMD_PRE_SOLVE, [](M m, A a) { return edge::AnswerEvent(m.OnPreSolve(), a); }),
+    Posted(EXT_CMD_POST_SOLVE, [](M m, A a) { return edge::AnswerEvent(m.OnPostSolve(), a); }),
     Posted(EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE,
            [](M m, A a) { return edge::GetNextPublishedVariable(m, a); }),
     Dialog(EXT_CMD_EDIT_PUBLISHED_VARIABLES, EditPublishedVariablesOnHostThread, false),
@@ -183,16 +187,18 @@ constexpr HostCommand kHostCommands[] = {
            [](M m, A a) { return edge::AddPublishedVariable(m, a); }),
     Posted(EXT_CMD_DEL_PUBLISHED_VARIABLE,
            [](M m, A a) { return edge::DelPublishedVariable(m, a); }),
-    Posted(EXT_CMD_EVENT_112, [](M m, A a) { return m.OnEvent112(a.status); }),
-    Posted(EXT_CMD_EVENT_113, [](M m, A a) { return m.OnEvent113(a.status); }),
-    Posted(EXT_CMD_START_OF_TIMESTEP, [](M m, A a) { return m.OnStartOfTimestep(a.status); }),
-    Posted(EXT_CMD_END_OF_TIMESTEP, [](M m, A a) { return m.OnEndOfTimestep(a.status); }),
-    Posted(EXT_CMD_POST_SOLVE_2, [](M m, A a) { return m.OnPostSolve2(a.status); }),
+    Posted(EXT_CMD_EVENT_112, [](M m, A a) { return edge::AnswerEvent(m.OnEvent112(), a); }),
+    Posted(EXT_CMD_EVENT_113, [](M m, A a) { return edge::AnswerEvent(m.OnEvent113(), a); }),
+    Posted(EXT_CMD_START_OF_TIMESTEP,
+           [](M m, A a) { return edge::AnswerEvent(m.OnStartOfTimestep(), a); }),
+    Posted(EXT_CMD_END_OF_TIMESTEP,
+           [](M m, A a) { return edge::AnswerEvent(m.OnEndOfTimestep(), a); }),
+    Posted(EXT_CMD_POST_SOLVE_2, [](M m, A a) { return edge::AnswerEvent(m.OnPostSolve2(), a); }),
     Posted(EXT_CMD_EVAL_PUBLISHED_VARIABLES_2,
            [](M m, A a) { return edge::EvalPublishedVariables2(m, a); }),
     Posted(EXT_CMD_GET_FILE_LABEL,
            [](M m, A a) { return m.GetFileLabel(static_cast<char*>(a.arg), a.iarg, a.status); }),
-    Posted(EXT_CMD_SET_FILE_NAME, [](M m, A a) { return m.SetFileName(a.arg, a.status); }),
+    Posted(EXT_CMD_SET_FILE_NAME, edge::SetFileName),
     Posted(EXT_CMD_READ_BATCH_PROBLEM, [](M m, A a) { return edge::ReadBatchProblem(m, a); }),
     Posted(EXT_CMD_WRITE_BATCH_OUTPUT, [](M m, A a) { return edge::WriteBatchOutput(m, a); }),
 };

@@ -159,25 +159,8 @@ std::int32_t CExcModel::Reserved13() {
   return 0;
 }
 
-std::int32_t CExcModel::SetFileName(void* fileNameRecord, ExtStatusRecord* status) {
-  const host::ConstHostRecord record(fileNameRecord, EXT_FILE_NAME_RECORD_MIN_SIZE);
-  std::string name;
-  if (!record.ReadText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, name)) {
-    host::StatusRecord statusRecord(status);
-    host::WriteStatus(statusRecord, "No file name was given");
-    return 1;
-  }
-  // A name that fills its field without an end was cut by the host: taken
-  // as it is, it would name another file.
-  if (!record.ReadTerminatedText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, name)) {
-    host::StatusRecord statusRecord(status);
-    host::WriteStatus(statusRecord,
-                      "The file name does not fit its field: more than %d bytes, so it was cut",
-                      EXT_FILE_NAME_TEXT_SIZE - 1);
-    return 1;
-  }
-  caseDetails.fileName = std::move(name);
-  return 0;
+void CExcModel::SetFileName(std::string path) {
+  caseDetails.fileName = std::move(path);
 }
 
 std::int32_t CExcModel::OpenCaseWorkbook(void* /*arg*/, ExtStatusRecord* status) {
@@ -278,18 +261,10 @@ std::int32_t CExcModel::QueryItem85(std::int32_t /*value*/) {
   return -1;
 }
 
-std::int32_t CExcModel::GetFileDescription(void* descriptionRecord, std::int32_t /*index*/,
-                                           ExtStatusRecord* /*status*/) {
-  host::HostRecord record(descriptionRecord, EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE);
-  std::int32_t index = 0;
-  if (!record.ReadI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, index)) return -1;
-  if (index > 0 || caseDetails.fileName.empty()) return -1;
-  (void)record.WriteText(EXT_FILE_DESCRIPTION_PATH_OFFSET, EXT_FILE_DESCRIPTION_PATH_SIZE,
-                         caseDetails.fileName);
-  (void)record.WriteText(EXT_FILE_DESCRIPTION_TEXT_OFFSET, EXT_FILE_DESCRIPTION_TEXT_SIZE,
-                         kFileDescription);
-  (void)record.WriteU8(EXT_FILE_DESCRIPTION_PRESENT_OFFSET, 1);
-  return 0;
+// The workbook is the case's only file; any index up to 0 names it.
+std::optional<FileDescription> CExcModel::GetFileDescription(std::int32_t index) {
+  if (index > 0 || caseDetails.fileName.empty()) return std::nullopt;
+  return FileDescription{caseDetails.fileName, kFileDescription};
 }
 
 }  // namespace model
