@@ -60,7 +60,7 @@ bool Eval(automation::CExcExcelObj& session, const opt::CExcclExportedVariable& 
   opt::PublishedValueRequest request{0, text != nullptr, std::nullopt};
   if (text != nullptr) request.text = *text;
   outcome::Expected<std::string> result =
-      opt::EvalPublishedVariables2(variables, &session, 0, request);
+      opt::EvalPublishedVariablesAsBlock(variables, &session, 0, request);
   if (!result) {
     std::fprintf(stderr, "failed: %s\n", result.GetError().Message().c_str());
     return false;

@@ -254,7 +254,7 @@ void BM_PublishedBlock(benchmark::State& state, const char* application, const c
     optimisation::PublishedValueRequest request{0, asSet, std::nullopt};
     if (asSet) request.text = text;
     outcome::Expected<std::string> result =
-        optimisation::EvalPublishedVariables2(variables, book.session.get(), 0, request);
+        optimisation::EvalPublishedVariablesAsBlock(variables, book.session.get(), 0, request);
     host::StatusRecord status(&book.status);
     if (!result) return host::Answer(result.TakeError(), status);
     if (!asSet) text = std::move(*result);

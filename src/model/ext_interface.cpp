@@ -102,11 +102,11 @@ outcome::Error CExtInterface::OnPostSolve2() {
   return outcome::Error::Success();
 }
 
-outcome::Error CExtInterface::OnEvent112() {
+outcome::Error CExtInterface::IgnoreEvent112() {
   return outcome::Error::Success();
 }
 
-outcome::Error CExtInterface::OnEvent113() {
+outcome::Error CExtInterface::IgnoreEvent113() {
   return outcome::Error::Success();
 }
 
@@ -284,16 +284,16 @@ outcome::Expected<std::string> CExtInterface::EvalPublishedVariables(
   return std::string();
 }
 
-outcome::Expected<const char*> CExtInterface::EvalPublishedVariables2(
+outcome::Expected<const char*> CExtInterface::EvalPublishedVariablesAsBlock(
     const optimisation::PublishedValueRequest& /*request*/) {
   return static_cast<const char*>(nullptr);
 }
 
-std::int32_t CExtInterface::QueryItem84() {
+std::int32_t CExtInterface::DeclineQuery106() {
   return 0;
 }
 
-std::int32_t CExtInterface::QueryItem85(std::int32_t /*value*/) {
+std::int32_t CExtInterface::DeclineQuery107(std::int32_t /*value*/) {
   return 0;
 }
 

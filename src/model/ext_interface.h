@@ -91,12 +91,14 @@ class CExtInterface {
   // The time of the host's next event; none when no event is set.
   virtual std::optional<double> GetNextEvent();  // 36
   // The host's date: the day before the run date, in OLE days.
-  virtual void SetDate(double dayBeforeRun);   // 37
-  virtual outcome::Error OnPreSolve();         // 38
-  virtual outcome::Error OnPostSolve();        // 39
-  virtual outcome::Error OnPostSolve2();       // 40
-  virtual outcome::Error OnEvent112();         // 41
-  virtual outcome::Error OnEvent113();         // 42
+  virtual void SetDate(double dayBeforeRun);  // 37
+  virtual outcome::Error OnPreSolve();        // 38
+  virtual outcome::Error OnPostSolve();       // 39
+  virtual outcome::Error OnPostSolve2();      // 40
+  // Host codes 112 and 113: events whose meaning is not known; nothing is
+  // done for them.
+  virtual outcome::Error IgnoreEvent112();     // 41
+  virtual outcome::Error IgnoreEvent113();     // 42
   virtual outcome::Error OnStartOfTimestep();  // 43
   virtual outcome::Error OnEndOfTimestep();    // 44
 
@@ -152,12 +154,14 @@ class CExtInterface {
   // A get gives the value's text, a set the empty text.
   virtual outcome::Expected<std::string> EvalPublishedVariables(
       const optimisation::PublishedValueRequest& request);  // 82
-  // A get gives the address of the value's text, kept by the model; a set
-  // gives null.
-  virtual outcome::Expected<const char*> EvalPublishedVariables2(
+  // As EvalPublishedVariables for a whole block of cells: a get gives the
+  // address of the block's text, kept by the model; a set gives null.
+  virtual outcome::Expected<const char*> EvalPublishedVariablesAsBlock(
       const optimisation::PublishedValueRequest& request);  // 83
-  virtual std::int32_t QueryItem84();                       // 84
-  virtual std::int32_t QueryItem85(std::int32_t value);     // 85
+  // Host codes 106 and 107: queries whose meaning is not known; the driver's
+  // model declines them (nothing to give).
+  virtual std::int32_t DeclineQuery106();                    // 84
+  virtual std::int32_t DeclineQuery107(std::int32_t value);  // 85
   virtual outcome::Expected<std::int32_t> AddPublishedVariable(
       const optimisation::NewPublishedVariable& added);  // 86
   virtual outcome::Error ReadBatchProblem(const optimisation::BatchFiles& files,

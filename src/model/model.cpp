@@ -253,11 +253,11 @@ std::int32_t CExcModel::DescribeFiles(xml::EquipmentDescription* description, st
   return 0;
 }
 
-std::int32_t CExcModel::QueryItem84() {
+std::int32_t CExcModel::DeclineQuery106() {
   return -1;
 }
 
-std::int32_t CExcModel::QueryItem85(std::int32_t /*value*/) {
+std::int32_t CExcModel::DeclineQuery107(std::int32_t /*value*/) {
   return -1;
 }
 

@@ -117,8 +117,8 @@ class CExcModel : public CExtInterface {
   outcome::Error OnPreSolve() override;                          // 38
   outcome::Error OnPostSolve() override;                         // 39
   outcome::Error OnPostSolve2() override;                        // 40
-  outcome::Error OnEvent112() override;                          // 41
-  outcome::Error OnEvent113() override;                          // 42
+  outcome::Error IgnoreEvent112() override;                      // 41
+  outcome::Error IgnoreEvent113() override;                      // 42
   outcome::Error OnStartOfTimestep() override;                   // 43
   outcome::Error OnEndOfTimestep() override;                     // 44
 
@@ -148,10 +148,10 @@ class CExcModel : public CExtInterface {
       std::int32_t handle) override;  // 81
   outcome::Expected<std::string> EvalPublishedVariables(
       const optimisation::PublishedValueRequest& request) override;  // 82
-  outcome::Expected<const char*> EvalPublishedVariables2(
+  outcome::Expected<const char*> EvalPublishedVariablesAsBlock(
       const optimisation::PublishedValueRequest& request) override;  // 83
-  std::int32_t QueryItem84() override;                               // 84
-  std::int32_t QueryItem85(std::int32_t value) override;             // 85
+  std::int32_t DeclineQuery106() override;                           // 84
+  std::int32_t DeclineQuery107(std::int32_t value) override;         // 85
   outcome::Expected<std::int32_t> AddPublishedVariable(
       const optimisation::NewPublishedVariable& added) override;  // 86
   outcome::Error ReadBatchProblem(const optimisation::BatchFiles& files,
@@ -181,7 +181,7 @@ class CExcModel : public CExtInterface {
   optimisation::CExcObjFn objective;
   optimisation::CExcclConstraint constraints;
   optimisation::CExcclControlVariable controls;
-  optimisation::CExcclIntCtrlVariable intControls;
+  optimisation::CExcclIntegerControl intControls;
   optimisation::CExcclExportedVariable publishedVariables;
 
  private:

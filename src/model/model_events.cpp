@@ -128,11 +128,11 @@ outcome::Error CExcModel::OnPostSolve2() {
 }
 
 // Host codes 112 and 113 carry events the workbook has no macro for.
-outcome::Error CExcModel::OnEvent112() {
+outcome::Error CExcModel::IgnoreEvent112() {
   return outcome::Error::Success();
 }
 
-outcome::Error CExcModel::OnEvent113() {
+outcome::Error CExcModel::IgnoreEvent113() {
   return outcome::Error::Success();
 }
 

@@ -184,7 +184,7 @@ OptimisationProblem DescribeProblem(const OptimisationItems& items) {
   return problem;
 }
 
-Error CheckIntegerControls(const CExcclIntCtrlVariable& intControls,
+Error CheckIntegerControls(const CExcclIntegerControl& intControls,
                            const IntegerControlList& list) {
   if (list.count > kMaxCheckedIntegerControls) {
     return Error::Failed(
@@ -231,8 +231,8 @@ ItemReading GetControls(const CExcclControlVariable& controls, automation::CExcE
   return ReadItemCell(session, *control);
 }
 
-Error SetIntegerControls(const CExcclIntCtrlVariable& intControls,
-                         automation::CExcExcelObj* session, const ItemValue& value) {
+Error SetIntegerControls(const CExcclIntegerControl& intControls, automation::CExcExcelObj* session,
+                         const ItemValue& value) {
   const CExcIntCtrlVariable* control = ItemAt(intControls, value.handle);
   int state = 0;
   if (control == nullptr || !StateIndex(value.value, control->UsedStateCount(), state))
@@ -241,7 +241,7 @@ Error SetIntegerControls(const CExcclIntCtrlVariable& intControls,
                        com::Variant::Text(control->StateValues[static_cast<std::size_t>(state)]));
 }
 
-ItemReading GetIntegerControls(const CExcclIntCtrlVariable& intControls,
+ItemReading GetIntegerControls(const CExcclIntegerControl& intControls,
                                automation::CExcExcelObj* session, std::int32_t handle) {
   const CExcIntCtrlVariable* control = ItemAt(intControls, handle);
   if (control == nullptr) return Refused(kUnknownControl);

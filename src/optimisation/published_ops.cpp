@@ -343,10 +343,9 @@ outcome::Expected<std::string> EvalPublishedVariables(const CExcclExportedVariab
   }
 }
 
-outcome::Expected<std::string> EvalPublishedVariables2(const CExcclExportedVariable& variables,
-                                                       automation::CExcExcelObj* session,
-                                                       std::uint32_t timestep,
-                                                       const PublishedValueRequest& request) {
+outcome::Expected<std::string> EvalPublishedVariablesAsBlock(
+    const CExcclExportedVariable& variables, automation::CExcExcelObj* session,
+    std::uint32_t timestep, const PublishedValueRequest& request) {
   const CExcExportedVariable* variable = VariableAt(variables, request.handle);
   if (variable == nullptr) return Error::Failed("Bad handle passed to EvalPublishedVariables2()");
 
