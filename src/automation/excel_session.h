@@ -2,11 +2,13 @@
 // open workbook and at most one current worksheet, behind the operations the
 // rest of the driver calls.
 //
-// A `message` is the caller's text field (in practice the status record's
-// 260 bytes): a failing operation prints its message there, a successful one
-// leaves it alone. Operations return 0 for success and 1 for failure unless
-// said otherwise. Starting a session gives the session or why it did not
-// start.
+// An operation that returns an outcome::Error (or an Expected) carries its
+// failure's message, cut as a field of kMessageSize bytes would cut it. The
+// others take a `message`, the caller's text field (in practice the status
+// record's 260 bytes): a failing operation prints its message there, a
+// successful one leaves it alone; they return 0 for success and 1 for
+// failure unless said otherwise. Starting a session gives the session or why
+// it did not start.
 #pragma once
 
 #include <array>
@@ -57,9 +59,11 @@ class CExcExcelObj {
   virtual int OpenWorkbookWithAddIns(const std::string& path,
                                      const std::vector<std::string>& addIns, Message message) = 0;
   virtual int OpenWorkbook(const std::string& path, Message message) = 0;
-  virtual int GetSheetNames(std::vector<std::string>& names, Message message) = 0;
-  virtual int SaveWorkbook(Message message) = 0;
-  virtual int SaveWorkbookCopyAs(const std::string& path, Message message) = 0;
+  // The names of the workbook's sheets; fails when there are none or one is
+  // not a worksheet.
+  virtual outcome::Expected<std::vector<std::string>> GetSheetNames() = 0;
+  virtual outcome::Error SaveWorkbook() = 0;
+  virtual outcome::Error SaveWorkbookCopyAs(const std::string& path) = 0;
   // Closes the workbook without saving. False when one was open and the
   // application could not close it (its office gone, say).
   virtual bool CloseWorkbook() = 0;
@@ -76,11 +80,11 @@ class CExcExcelObj {
   virtual int SetRangeValue(const std::string& first, const std::string& last,
                             const com::Variant& value) = 0;
   virtual int SetNumberFormat(const std::string& address, const com::Variant& format) = 0;
-  virtual int ActivateWorksheet(const std::string& name, Message message) = 0;
-  virtual int RunMacroIntText(const std::string& macro, std::int32_t value, const std::string& text,
-                              Message message) = 0;
-  virtual int RunMacroInt(const std::string& macro, std::int32_t value, Message message) = 0;
-  virtual int RunMacro(const std::string& macro, Message message) = 0;
+  virtual outcome::Error ActivateWorksheet(const std::string& name) = 0;
+  virtual outcome::Error RunMacroIntText(const std::string& macro, std::int32_t value,
+                                         const std::string& text) = 0;
+  virtual outcome::Error RunMacroInt(const std::string& macro, std::int32_t value) = 0;
+  virtual outcome::Error RunMacro(const std::string& macro) = 0;
   virtual int RunMacroArgs(const com::Variant& macro, const excel::RunArguments& arguments);
   // Throws com::Error.
   virtual bool IsUpdateLocked() = 0;
@@ -116,9 +120,9 @@ class CExcExcelSession : public CExcExcelObj {
   int OpenWorkbookWithAddIns(const std::string& path, const std::vector<std::string>& addIns,
                              Message message) override;
   int OpenWorkbook(const std::string& path, Message message) override;
-  int GetSheetNames(std::vector<std::string>& names, Message message) override;
-  int SaveWorkbook(Message message) override;
-  int SaveWorkbookCopyAs(const std::string& path, Message message) override;
+  outcome::Expected<std::vector<std::string>> GetSheetNames() override;
+  outcome::Error SaveWorkbook() override;
+  outcome::Error SaveWorkbookCopyAs(const std::string& path) override;
   bool CloseWorkbook() override;
   void Quit() override;
   int SelectWorksheet(const std::string& name, Message message) override;
@@ -131,11 +135,11 @@ class CExcExcelSession : public CExcExcelObj {
   int SetRangeValue(const std::string& first, const std::string& last,
                     const com::Variant& value) override;
   int SetNumberFormat(const std::string& address, const com::Variant& format) override;
-  int ActivateWorksheet(const std::string& name, Message message) override;
-  int RunMacroIntText(const std::string& macro, std::int32_t value, const std::string& text,
-                      Message message) override;
-  int RunMacroInt(const std::string& macro, std::int32_t value, Message message) override;
-  int RunMacro(const std::string& macro, Message message) override;
+  outcome::Error ActivateWorksheet(const std::string& name) override;
+  outcome::Error RunMacroIntText(const std::string& macro, std::int32_t value,
+                                 const std::string& text) override;
+  outcome::Error RunMacroInt(const std::string& macro, std::int32_t value) override;
+  outcome::Error RunMacro(const std::string& macro) override;
   int RunMacroArgs(const com::Variant& macro, const excel::RunArguments& arguments) override;
   bool IsUpdateLocked() override;
   int LockUpdate(bool lock) override;
@@ -159,7 +163,7 @@ class CExcExcelSession : public CExcExcelObj {
   com::Ptr<excel::Workbook> OpenFile(const std::string& path);
   void SetWorkbook(com::Ptr<excel::Workbook> workbook);
   com::Ptr<excel::Worksheet> WorksheetNamed(const std::string& name);
-  int RunWithArguments(const std::string& macro, excel::RunArguments arguments, Message message);
+  outcome::Error RunWithArguments(const std::string& macro, excel::RunArguments arguments);
 
   std::string progId_;
   std::size_t openOptionalCount_;

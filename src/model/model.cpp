@@ -65,12 +65,9 @@ void CExcModel::RefreshSheetNames() {
   sheetNames.clear();
   automation::CExcExcelObj* session = Session();
   if (session == nullptr || session->GetWorkbook() == nullptr) return;
-  char scratch[EXT_STATUS_TEXT_SIZE] = {};
-  std::vector<std::string> names;
   try {
-    if (session->GetSheetNames(names, automation::Message(scratch)) == 0) {
-      sheetNames = std::move(names);
-    }
+    outcome::Expected<std::vector<std::string>> names = session->GetSheetNames();
+    if (names) sheetNames = std::move(*names);
   } catch (const com::Error&) {
     // The dialogs then offer no sheet names; the failure is not the host's.
   }
@@ -130,8 +127,7 @@ outcome::Error CExcModel::SaveWorkbookOfCase(const std::string& copyName) {
   automation::CExcExcelObj* session = Session();
   if (session == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
   const auto saveCopy = [session](const std::string& name) {
-    return automation::AsError(
-        [&](automation::Message message) { return session->SaveWorkbookCopyAs(name, message); });
+    return session->SaveWorkbookCopyAs(name);
   };
   if (!text::IsBlank(copyName)) return saveCopy(copyName);
   // A workbook created because its file did not exist has no name of its own
@@ -139,8 +135,7 @@ outcome::Error CExcModel::SaveWorkbookOfCase(const std::string& copyName) {
   // application's default name, so it goes to the case's file instead.
   const std::string opened = server.FileName();
   if (!server.FileExists() && !opened.empty()) return saveCopy(opened);
-  return automation::AsError(
-      [session](automation::Message message) { return session->SaveWorkbook(message); });
+  return session->SaveWorkbook();
 }
 
 std::int32_t CExcModel::Reserved08() {

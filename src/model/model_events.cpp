@@ -67,13 +67,9 @@ outcome::Error CExcModel::RunEventMacro(std::size_t event) {
   // The macro declares the timestep as a 32-bit integer.
   const auto step = static_cast<std::int32_t>(timestep);
   if (caseDetails.passDate[event]) {
-    const std::string date = RunDateText(runDate);
-    return automation::AsError([&](automation::Message message) {
-      return session->RunMacroIntText(macro, step, date, message);
-    });
+    return session->RunMacroIntText(macro, step, RunDateText(runDate));
   }
-  return automation::AsError(
-      [&](automation::Message message) { return session->RunMacroInt(macro, step, message); });
+  return session->RunMacroInt(macro, step);
 }
 
 outcome::Error CExcModel::OnStartOfRun() {

@@ -393,10 +393,9 @@ outcome::Expected<std::int32_t> AddPublishedVariable(CExcclExportedVariable& var
 
   if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   if (!session->HasWorkbook()) return Error::Failed("No valid workbook");
-  std::vector<std::string> sheets;
-  char listing[kMessageRoom] = {};
-  if (session->GetSheetNames(sheets, listing) != 0) return Error::Failed(listing);
-  if (std::find(sheets.begin(), sheets.end(), worksheet) == sheets.end()) {
+  outcome::Expected<std::vector<std::string>> sheets = session->GetSheetNames();
+  if (!sheets) return sheets.TakeError();
+  if (std::find(sheets->begin(), sheets->end(), worksheet) == sheets->end()) {
     return Error::Failed("Worksheet '" + Printed(worksheet) + "' is not valid");
   }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/excel_session.h"
@@ -14,6 +15,17 @@ namespace {
 using automation::CExcExcelObj;
 using test_support::Recorder;
 using test_support::SessionTest;
+
+// The session's sheet names; a failure's message fails the test and gives
+// none.
+std::vector<std::string> Names(CExcExcelObj& session) {
+  outcome::Expected<std::vector<std::string>> names = session.GetSheetNames();
+  if (!names) {
+    ADD_FAILURE() << names.GetError().Message();
+    return {};
+  }
+  return std::move(*names);
+}
 
 // The settings map Excel.Application.9 ... .16 to applications "v9" ...
 // "v16", each recording that it was asked and failing with its own code.
@@ -133,9 +145,7 @@ TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
   const std::string autoMacros = "Workbook.RunAutoMacros(1, lcid=0)\n";
   EXPECT_EQ(recorder_->Transcript(),
             open(first) + autoMacros + open(second) + autoMacros + open(main));
-  std::vector<std::string> names;
-  ASSERT_EQ(session->GetSheetNames(names, Msg()), 0);
-  EXPECT_EQ(names, std::vector<std::string>{"Main"});
+  EXPECT_EQ(Names(*session), std::vector<std::string>{"Main"});
 
   // A failing add-in is reported with the main path; the one before it
   // stays open and current.
@@ -143,16 +153,13 @@ TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
   recorder_->FailCall("Workbooks.Open", excel::kApplicationError, 2);
   EXPECT_EQ(other->OpenWorkbookWithAddIns(main, {first, second}, Msg()), 1);
   EXPECT_EQ(MessageText(), "Failed to open " + main + " in Excel (Unknown error 0x800A03EC)");
-  ASSERT_EQ(other->GetSheetNames(names, Msg()), 0);
-  EXPECT_EQ(names, std::vector<std::string>{"A"});
+  EXPECT_EQ(Names(*other), std::vector<std::string>{"A"});
 }
 
 TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheCurrentWorkbook) {
   auto session = NewSession();
   ASSERT_EQ(session->NewWorkbook(Msg()), 0);
-  std::vector<std::string> names{"stale"};
-  EXPECT_EQ(session->GetSheetNames(names, Msg()), 0);
-  EXPECT_EQ(names, std::vector<std::string>{"Sheet1"});
+  EXPECT_EQ(Names(*session), std::vector<std::string>{"Sheet1"});
   ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
   EXPECT_EQ(session->SelectWorksheet("Nope", Msg()), 1);
   EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)");
@@ -182,9 +189,10 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
   // Sheet names fail as a whole on a chart sheet; selecting one leaves no
   // worksheet, and cells then read as empty text and cannot be written.
   Application()->ActiveWorkbook()->AddChartSheet("Chart1");
-  EXPECT_EQ(session->GetSheetNames(names, Msg()), 1);
-  EXPECT_TRUE(names.empty());
-  EXPECT_EQ(MessageText(), "Failed to get sheet names for workbook in Excel (Invalid pointer)");
+  const outcome::Expected<std::vector<std::string>> names = session->GetSheetNames();
+  EXPECT_FALSE(names);
+  EXPECT_EQ(names.GetError().Message(),
+            "Failed to get sheet names for workbook in Excel (Invalid pointer)");
   EXPECT_EQ(session->SelectWorksheet("Chart1", Msg()), 0);
   EXPECT_EQ(session->GetWorksheetName(), "");
   const com::Variant value = session->GetCellValue("A1");
@@ -206,15 +214,12 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
 TEST_F(SessionTest, SavingFailsWithoutAWorkbookOrAFileAndCloseQuitAndVisibilitySwallowFailures) {
   auto session = NewSession();
   const com::Ptr<test_support::MemoryApplication> application = Application();
-  EXPECT_EQ(session->SaveWorkbook(Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to save: Invalid pointer");
+  EXPECT_EQ(session->SaveWorkbook().Message(), "Failed to save: Invalid pointer");
   ASSERT_EQ(session->NewWorkbook(Msg()), 0);
-  EXPECT_EQ(session->SaveWorkbook(Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to save: Unknown error 0x800A03EC");
+  EXPECT_EQ(session->SaveWorkbook().Message(), "Failed to save: Unknown error 0x800A03EC");
   const std::string copy = folder_.File("copy.xlsx");
-  ClearMessage();
-  EXPECT_EQ(session->SaveWorkbookCopyAs(copy, Msg()), 0);
-  EXPECT_EQ(MessageText(), "");
+  const outcome::Error copied = session->SaveWorkbookCopyAs(copy);
+  EXPECT_FALSE(copied) << copied.Message();
   EXPECT_TRUE(std::filesystem::exists(copy));
   EXPECT_EQ(recorder_->Lines().back(), "Workbook.SaveCopyAs(VT_BSTR \"" + copy + "\", lcid=0)");
 
@@ -243,15 +248,20 @@ TEST_F(SessionTest, MacrosRunOnTheWorkbooksApplicationWithTheirArguments) {
   auto session = NewSession();
   ASSERT_EQ(session->NewWorkbook(Msg()), 0);
   recorder_->Clear();
-  EXPECT_EQ(session->RunMacroIntText("Module1.Step", 3, "1/6/2024", Msg()), 0);
+  EXPECT_FALSE(session->RunMacroIntText("Module1.Step", 3, "1/6/2024"));
   EXPECT_EQ(recorder_->Transcript(),
             "Workbook.Activate(lcid=0)\n"
             "Workbook.GetApplication()\n"
             "Application.Run(VT_BSTR \"Module1.Step\", VT_I4 3, VT_BSTR \"1/6/2024\", 28 x "
             "Missing)\n");
   // RunMacroInt's line and the failure's text are in the model's event tests.
-  EXPECT_EQ(session->RunMacro("Module1.Step", Msg()), 0);
+  EXPECT_FALSE(session->RunMacro("Module1.Step"));
   EXPECT_EQ(recorder_->Lines().back(), "Application.Run(VT_BSTR \"Module1.Step\", 30 x Missing)");
+
+  // A failure's message is cut where the host's status text would cut it.
+  const outcome::Error failed = session->RunMacro(std::string(300, 'm'));
+  EXPECT_EQ(failed.Message(),
+            "Unable to run macro " + std::string(automation::kMessageSize - 21, 'm'));
 }
 
 }  // namespace

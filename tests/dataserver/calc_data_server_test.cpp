@@ -56,7 +56,8 @@ class CalcDataServerTest : public excel::calc::testing::CalcTest {
     ASSERT_EQ(session->AddWorksheet("Results", message_), 0) << message_;
     excel::calc::PutBasicModule(com::Ptr<excel::Workbook>(session->GetWorkbook()), "Standard",
                                 "Module1", kRecalc);
-    ASSERT_EQ(session->SaveWorkbookCopyAs(path_, message_), 0) << message_;
+    const outcome::Error saved = session->SaveWorkbookCopyAs(path_);
+    ASSERT_FALSE(saved) << saved.Message();
     session->CloseWorkbook();
     session->Quit();
   }
