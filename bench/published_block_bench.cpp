@@ -37,8 +37,7 @@ std::unique_ptr<automation::CExcExcelObj> StartSession() {
   auto started = automation::CreateExcelSession();
   if (!started) return nullptr;
   std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
-  char message[EXT_STATUS_TEXT_SIZE] = {};
-  if (session->NewWorkbook(message) != 0) return nullptr;
+  if (session->NewWorkbook()) return nullptr;
   return session;
 }
 

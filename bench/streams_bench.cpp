@@ -62,8 +62,7 @@ struct StreamWorkbook {
     auto started = automation::CreateExcelSession();
     if (!started) return;
     session = *std::move(started);
-    char message[EXT_STATUS_TEXT_SIZE] = {};
-    if (session->NewWorkbook(message) != 0) session.reset();
+    if (session->NewWorkbook()) session.reset();
     if (!session) return;
 
     details.inputCount = 1;

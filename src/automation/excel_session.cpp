@@ -20,16 +20,8 @@ using com::Variant;
 
 constexpr std::int32_t kLcid = 0;
 
-void Print(Message message, const char* fmt, ...) GM_PRINTF_FORMAT(2, 3);
-void Print(Message message, const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
-  host::PrintMessageV(message.data(), message.size(), fmt, args);
-  va_end(args);
-}
-
-// A failure whose message is cut as Print cuts it in a field of
-// kMessageSize bytes, so the host sees the same text either way.
+// A failure whose message is cut as a field of kMessageSize bytes cuts it,
+// so the host sees the text its status record would hold.
 outcome::Error Failure(const char* fmt, ...) GM_PRINTF_FORMAT(1, 2);
 outcome::Error Failure(const char* fmt, ...) {
   std::array<char, kMessageSize> text{};
@@ -47,6 +39,12 @@ excel::RunArguments MissingArguments() {
 }
 
 }  // namespace
+
+int PrintFailure(const outcome::Error& error, Message message) {
+  if (!error) return 0;
+  host::PrintMessage(message.data(), message.size(), "%s", error.Message().c_str());
+  return 1;
+}
 
 int CExcExcelObj::RunMacroArgs(const com::Variant&, const excel::RunArguments&) {
   return 0;
@@ -113,19 +111,17 @@ void CExcExcelSession::SetVisible(bool visible) {
   }
 }
 
-int CExcExcelSession::NewWorkbook(Message message) {
+outcome::Error CExcExcelSession::NewWorkbook() {
   try {
     SetWorkbook(application_->GetWorkbooks()->Add(Variant::Missing(), kLcid));
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to create new workbook in Excel (%s)", error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to create new workbook in Excel (%s)", error.ErrorMessage().c_str());
   }
 }
 
-int CExcExcelSession::OpenWorkbookWithAddIns(const std::string& path,
-                                             const std::vector<std::string>& addIns,
-                                             Message message) {
+outcome::Error CExcExcelSession::OpenWorkbookWithAddIns(const std::string& path,
+                                                        const std::vector<std::string>& addIns) {
   try {
     for (const std::string& addIn : addIns) {
       if (!platform::FileExists(addIn)) continue;
@@ -133,20 +129,18 @@ int CExcExcelSession::OpenWorkbookWithAddIns(const std::string& path,
       workbook_->RunAutoMacros(excel::kAutoOpen, kLcid);
     }
     SetWorkbook(OpenFile(path));
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
   }
 }
 
-int CExcExcelSession::OpenWorkbook(const std::string& path, Message message) {
+outcome::Error CExcExcelSession::OpenWorkbook(const std::string& path) {
   try {
     SetWorkbook(OpenFile(path));
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
   }
 }
 
@@ -208,13 +202,12 @@ void CExcExcelSession::Quit() {
   }
 }
 
-int CExcExcelSession::SelectWorksheet(const std::string& name, Message message) {
+outcome::Error CExcExcelSession::SelectWorksheet(const std::string& name) {
   try {
     worksheet_ = WorksheetNamed(name);
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Unable to get worksheet %s (%s)", name.c_str(), error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Unable to get worksheet %s (%s)", name.c_str(), error.ErrorMessage().c_str());
   }
 }
 
@@ -226,16 +219,15 @@ void CExcExcelSession::ReleaseWorkbook() {
   SetWorkbook(nullptr);
 }
 
-int CExcExcelSession::AddWorksheet(const std::string& name, Message message) {
+outcome::Error CExcExcelSession::AddWorksheet(const std::string& name) {
   try {
     const com::Ptr<com::Unknown> added = workbook_->GetWorksheets()->Add(
         Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant::Missing(), kLcid);
     worksheet_ = com::TryQueryInterface<excel::Worksheet>(added);
     if (!text::IsBlank(name)) worksheet_->PutName(com::Bstr::FromUtf8(name));
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to create new worksheet (%s)", error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to create new worksheet (%s)", error.ErrorMessage().c_str());
   }
 }
 

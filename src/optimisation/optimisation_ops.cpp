@@ -111,9 +111,8 @@ Error WriteItemCell(automation::CExcExcelObj* session, const automation::CExcCel
                     const com::Variant& value) {
   if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   try {
-    char selection[kMessageRoom] = {};
-    if (session->SelectWorksheet(item.worksheet, selection) != 0) {
-      return Error::Failed(std::string("Error in setting data in Excel: ") + selection);
+    if (const Error selection = session->SelectWorksheet(item.worksheet)) {
+      return Error::Failed("Error in setting data in Excel: " + selection.Message());
     }
     if (text::IsBlank(item.cell)) return Error::Success();
     const std::string address = automation::CellAddress(item.cell);

@@ -177,10 +177,9 @@ void WriteRows(automation::CExcExcelObj& session, const std::string& topLeft,
 
 Error SetValue(const CExcExportedVariable& variable, automation::CExcExcelObj& session,
                std::uint32_t timestep, const std::string& text, bool blocksAllowed) {
-  char selection[kMessageRoom] = {};
-  if (session.SelectWorksheet(variable.worksheet, selection) != 0) {
+  if (const Error selection = session.SelectWorksheet(variable.worksheet)) {
     return Error::Failed("Error in setting data for variable " + Quoted(variable) +
-                         " in Excel: " + selection);
+                         " in Excel: " + selection.Message());
   }
   try {
     // A column:row pair becomes an A1 address first, so that it can be
@@ -263,8 +262,7 @@ std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
     const std::optional<automation::CellBlock> cells =
         rows * width >= 2 ? automation::BlockBelow(topLeft, top, rows, width) : std::nullopt;
     if (cells && !selected) {
-      char scratch[kMessageRoom] = {};
-      if (session.SelectWorksheet(variable.worksheet, scratch) != 0) return std::nullopt;
+      if (session.SelectWorksheet(variable.worksheet)) return std::nullopt;
       selected = true;
     }
     std::optional<automation::BlockRead> block;

@@ -84,8 +84,7 @@ TEST_F(NoApplicationTest, OlderVersionsCallTheOlderOpen) {
     auto started = automation::CreateExcelSession();
     ASSERT_TRUE(started) << started.GetError().Message();
     std::unique_ptr<CExcExcelObj> session = *std::move(started);
-    char text[260] = {};
-    EXPECT_EQ(session->OpenWorkbook("/no/such.xlsx", text), 1);
+    EXPECT_TRUE(session->OpenWorkbook("/no/such.xlsx"));
     const auto opens = recorder->CallsOf("Workbooks.Open");
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].line, std::string("Workbooks.Open(\"/no/such.xlsx\", optional=") +
@@ -109,23 +108,21 @@ TEST_F(SessionTest, CreationMinimisesTheNewestVersionAndFailsWithTheWindowStates
 
 TEST_F(SessionTest, NewAndOpenedWorkbooksAndTheirFailures) {
   auto session = NewSession();
-  EXPECT_EQ(session->OpenWorkbook(folder_.File("missing.xlsx"), Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to open " + folder_.File("missing.xlsx") +
-                               " in Excel (Unknown error 0x800A03EC)");
+  EXPECT_EQ(
+      session->OpenWorkbook(folder_.File("missing.xlsx")).Message(),
+      "Failed to open " + folder_.File("missing.xlsx") + " in Excel (Unknown error 0x800A03EC)");
   EXPECT_FALSE(session->HasWorkbook());
 
   recorder_->Clear();
-  ClearMessage();
-  EXPECT_EQ(session->NewWorkbook(Msg()), 0);
+  EXPECT_EQ(session->NewWorkbook().Message(), "");
   EXPECT_TRUE(session->HasWorkbook());
   EXPECT_EQ(recorder_->Transcript(),
             "Application.GetWorkbooks()\nWorkbooks.Add(Missing, lcid=0)\n");
-  EXPECT_EQ(MessageText(), "");
 
   excel::Workbook* before = session->GetWorkbook();
   recorder_->FailCall("Workbooks.Add", com::E_FAIL);
-  EXPECT_EQ(session->NewWorkbook(Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to create new workbook in Excel (Unspecified error)");
+  EXPECT_EQ(session->NewWorkbook().Message(),
+            "Failed to create new workbook in Excel (Unspecified error)");
   EXPECT_EQ(session->GetWorkbook(), before) << "a failure leaves the workbook as it was";
 }
 
@@ -136,8 +133,8 @@ TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
   auto session = NewSession();
   recorder_->Clear();
   EXPECT_EQ(
-      session->OpenWorkbookWithAddIns(main, {folder_.File("absent.xlsm"), first, second}, Msg()),
-      0);
+      session->OpenWorkbookWithAddIns(main, {folder_.File("absent.xlsm"), first, second}).Message(),
+      "");
   const auto open = [](const std::string& path) {
     return "Application.GetWorkbooks()\nWorkbooks.Open(\"" + path +
            "\", optional=14 x Missing, lcid=0)\n";
@@ -151,18 +148,18 @@ TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
   // stays open and current.
   auto other = NewSession();
   recorder_->FailCall("Workbooks.Open", excel::kApplicationError, 2);
-  EXPECT_EQ(other->OpenWorkbookWithAddIns(main, {first, second}, Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to open " + main + " in Excel (Unknown error 0x800A03EC)");
+  EXPECT_EQ(other->OpenWorkbookWithAddIns(main, {first, second}).Message(),
+            "Failed to open " + main + " in Excel (Unknown error 0x800A03EC)");
   EXPECT_EQ(Names(*other), std::vector<std::string>{"A"});
 }
 
 TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheCurrentWorkbook) {
   auto session = NewSession();
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  ASSERT_EQ(session->NewWorkbook().Message(), "");
   EXPECT_EQ(Names(*session), std::vector<std::string>{"Sheet1"});
-  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
-  EXPECT_EQ(session->SelectWorksheet("Nope", Msg()), 1);
-  EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)");
+  ASSERT_EQ(session->SelectWorksheet("Sheet1").Message(), "");
+  EXPECT_EQ(session->SelectWorksheet("Nope").Message(),
+            "Unable to get worksheet Nope (Invalid index.)");
   EXPECT_EQ(session->GetWorksheetName(), "Sheet1") << "an unknown sheet keeps the current one";
 
   // Cells travel through Value2.
@@ -176,14 +173,14 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
             "Range.Invoke(0x56C, get)\n");
 
   // Added worksheets are named unless the name is blank, and become current.
-  EXPECT_EQ(session->AddWorksheet("   ", Msg()), 0);
+  EXPECT_EQ(session->AddWorksheet("   ").Message(), "");
   EXPECT_EQ(session->GetWorksheetName(), "Sheet2");
   recorder_->Clear();
-  EXPECT_EQ(session->AddWorksheet("Data", Msg()), 0);
+  EXPECT_EQ(session->AddWorksheet("Data").Message(), "");
   EXPECT_EQ(session->GetWorksheetName(), "Data");
   EXPECT_EQ(recorder_->Lines()[1], "Worksheets.Add(Missing, Missing, Missing, Missing, lcid=0)");
   // The name's line and the refusal's text are in the worksheet function tests.
-  EXPECT_EQ(session->AddWorksheet("a/b", Msg()), 1);
+  EXPECT_TRUE(session->AddWorksheet("a/b"));
   EXPECT_EQ(session->GetWorksheetName(), "Sheet4") << "the new sheet stays current";
 
   // Sheet names fail as a whole on a chart sheet; selecting one leaves no
@@ -193,7 +190,7 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
   EXPECT_FALSE(names);
   EXPECT_EQ(names.GetError().Message(),
             "Failed to get sheet names for workbook in Excel (Invalid pointer)");
-  EXPECT_EQ(session->SelectWorksheet("Chart1", Msg()), 0);
+  EXPECT_EQ(session->SelectWorksheet("Chart1").Message(), "");
   EXPECT_EQ(session->GetWorksheetName(), "");
   const com::Variant value = session->GetCellValue("A1");
   EXPECT_EQ(value.vt, com::VT_BSTR);
@@ -201,11 +198,11 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
   EXPECT_EQ(session->SetCellValue("A1", com::Variant::Double(1)), 1);
 
   // The worksheet goes with its workbook.
-  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  ASSERT_EQ(session->SelectWorksheet("Sheet1").Message(), "");
+  ASSERT_EQ(session->NewWorkbook().Message(), "");
   EXPECT_EQ(session->GetWorksheetName(), "");
   EXPECT_EQ(session->SetCellValue("A1", com::Variant::Double(1)), 1);
-  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
+  ASSERT_EQ(session->SelectWorksheet("Sheet1").Message(), "");
   session->CloseWorkbook();
   EXPECT_FALSE(session->HasWorkbook());
   EXPECT_EQ(session->GetWorksheetName(), "");
@@ -215,7 +212,7 @@ TEST_F(SessionTest, SavingFailsWithoutAWorkbookOrAFileAndCloseQuitAndVisibilityS
   auto session = NewSession();
   const com::Ptr<test_support::MemoryApplication> application = Application();
   EXPECT_EQ(session->SaveWorkbook().Message(), "Failed to save: Invalid pointer");
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  ASSERT_EQ(session->NewWorkbook().Message(), "");
   EXPECT_EQ(session->SaveWorkbook().Message(), "Failed to save: Unknown error 0x800A03EC");
   const std::string copy = folder_.File("copy.xlsx");
   const outcome::Error copied = session->SaveWorkbookCopyAs(copy);
@@ -246,7 +243,7 @@ TEST_F(SessionTest, MacrosRunOnTheWorkbooksApplicationWithTheirArguments) {
     app.RegisterMacro("Module1.Step", [](auto&, const auto&) { return com::Variant(); });
   });
   auto session = NewSession();
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  ASSERT_EQ(session->NewWorkbook().Message(), "");
   recorder_->Clear();
   EXPECT_FALSE(session->RunMacroIntText("Module1.Step", 3, "1/6/2024"));
   EXPECT_EQ(recorder_->Transcript(),

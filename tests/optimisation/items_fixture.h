@@ -88,7 +88,7 @@ class ItemsTest : public test_support::SessionTest {
   void SetUp() override {
     model_ = std::make_unique<model::CExcModel>();
     ASSERT_NE(model_->Session(), nullptr) << model_->CreateError();
-    ASSERT_EQ(model_->Session()->NewWorkbook(Msg()), 0);
+    ASSERT_EQ(model_->Session()->NewWorkbook().Message(), "");
     book_ = Application()->ActiveWorkbook();
     book_->AddWorksheet("Data");
     recorder_->Clear();

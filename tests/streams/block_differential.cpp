@@ -149,10 +149,9 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
   auto started = automation::CreateExcelSession();
   ASSERT_TRUE(started) << started.GetError().Message();
   twin.session = *std::move(started);
-  char message[EXT_STATUS_TEXT_SIZE] = {};
-  ASSERT_EQ(twin.session->NewWorkbook(message), 0) << message;
+  ASSERT_EQ(twin.session->NewWorkbook().Message(), "");
   Attached(twin);
-  ASSERT_EQ(twin.session->AddWorksheet(kSheet, message), 0) << message;
+  ASSERT_EQ(twin.session->AddWorksheet(kSheet).Message(), "");
   for (const auto& [cell, value] : round.cells)
     ASSERT_EQ(twin.session->SetCellValue(cell, value), 0) << cell;
 
