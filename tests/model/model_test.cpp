@@ -508,22 +508,12 @@ TEST_F(UnconnectedModelTest, TheRunDateIsTheDayAfterTheHostsDate) {
 }
 
 TEST_F(ModelEventsTest, TheNextEventIsReportedUntilTheNextRunStarts) {
-  GuardedBuffer record(EXT_NEXT_EVENT_RECORD_MIN_SIZE, 0x11);
-  const auto untouched = record.bytes;
-  EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 1);
-  EXPECT_EQ(record.bytes, untouched);
-
+  // Its record's bytes are the edge's test (tests/driver/case_records_test.cpp).
+  EXPECT_EQ(model_->GetNextEvent(), std::nullopt);
   // Set from inside the model, as the data server does; reading keeps it.
-  // Only the flag and the time are written.
   model_->nextEvent = 45297.5;
-  auto written = untouched;
-  written[EXT_NEXT_EVENT_FLAG_OFFSET] = 1;
-  std::memcpy(written.data() + EXT_NEXT_EVENT_TIME_OFFSET, &model_->nextEvent, sizeof(double));
-  for (int read = 0; read < 2; ++read) {
-    EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 0);
-    EXPECT_EQ(record.bytes, written);
-  }
-  EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT), 1) << "no record";
+  for (int read = 0; read < 2; ++read)
+    EXPECT_EQ(model_->GetNextEvent(), 45297.5);
   EXPECT_EQ(Command(EXT_CMD_START_OF_RUN), 0);
   EXPECT_EQ(model_->GetNextEvent(), std::nullopt);
 }
