@@ -21,8 +21,7 @@ std::unique_ptr<automation::CExcExcelObj> StartSession(const char* application) 
   auto started = automation::CreateExcelSession();
   if (!started) return nullptr;
   std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
-  char message[260] = {};
-  if (session->NewWorkbook(message) != 0 || session->SelectWorksheet("Sheet1", message) != 0) {
+  if (session->NewWorkbook() || session->SelectWorksheet("Sheet1")) {
     return nullptr;
   }
   return session;

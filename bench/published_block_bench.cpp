@@ -37,8 +37,7 @@ std::unique_ptr<automation::CExcExcelObj> StartSession() {
   auto started = automation::CreateExcelSession();
   if (!started) return nullptr;
   std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
-  char message[EXT_STATUS_TEXT_SIZE] = {};
-  if (session->NewWorkbook(message) != 0) return nullptr;
+  if (session->NewWorkbook()) return nullptr;
   return session;
 }
 
@@ -60,7 +59,7 @@ bool Eval(automation::CExcExcelObj& session, const opt::CExcclExportedVariable& 
   opt::PublishedValueRequest request{0, text != nullptr, std::nullopt};
   if (text != nullptr) request.text = *text;
   outcome::Expected<std::string> result =
-      opt::EvalPublishedVariables2(variables, &session, 0, request);
+      opt::EvalPublishedVariablesAsBlock(variables, &session, 0, request);
   if (!result) {
     std::fprintf(stderr, "failed: %s\n", result.GetError().Message().c_str());
     return false;

@@ -62,8 +62,7 @@ struct StreamWorkbook {
     auto started = automation::CreateExcelSession();
     if (!started) return;
     session = *std::move(started);
-    char message[EXT_STATUS_TEXT_SIZE] = {};
-    if (session->NewWorkbook(message) != 0) session.reset();
+    if (session->NewWorkbook()) session.reset();
     if (!session) return;
 
     details.inputCount = 1;
@@ -254,7 +253,7 @@ void BM_PublishedBlock(benchmark::State& state, const char* application, const c
     optimisation::PublishedValueRequest request{0, asSet, std::nullopt};
     if (asSet) request.text = text;
     outcome::Expected<std::string> result =
-        optimisation::EvalPublishedVariables2(variables, book.session.get(), 0, request);
+        optimisation::EvalPublishedVariablesAsBlock(variables, book.session.get(), 0, request);
     host::StatusRecord status(&book.status);
     if (!result) return host::Answer(result.TakeError(), status);
     if (!asSet) text = std::move(*result);

@@ -61,10 +61,8 @@ std::unique_ptr<model::CExcModel> NewModel() {
   auto model = std::make_unique<model::CExcModel>();
   ExtStatusRecord status{};
   Check(model->OpenCaseWorkbook(nullptr, &status) == 0);
-  char message[EXT_STATUS_TEXT_SIZE] = {};
   automation::CExcExcelObj* session = model->Session();
-  Check(session->AddWorksheet("Results", message) == 0 &&
-        session->AddWorksheet("Notes", message) == 0);
+  Check(!session->AddWorksheet("Results") && !session->AddWorksheet("Notes"));
   model->RefreshSheetNames();
   Check(model->sheetNames.size() == 3);
   return model;

@@ -143,8 +143,9 @@ typedef struct ExtStatusRecord {
 /* ---- Identification record (ExtIdentify) -------------------------------- */
 
 /* The words at 4 ... 1696 are capability and version words the host
- * interprets; the driver writes exactly these values. Bytes 280-1283,
- * 1544-1547, 1560-1687 and 1692-1695 are never written. */
+ * interprets; the driver writes exactly these values. What each word means
+ * is not known, so each is named by its offset (EXT_IDENTIFY_WORD<offset>).
+ * Bytes 280-1283, 1544-1547, 1560-1687 and 1692-1695 are never written. */
 enum {
   EXT_INTERFACE_VERSION = 2564,
   EXT_IDENTIFY_RECORD_MIN_SIZE = 1700,
@@ -178,7 +179,10 @@ enum {
 /* ---- Host command codes (ExtCmd) ---------------------------------------- */
 
 /* arg and iarg per code; "status" is always the last ExtCmd argument. Codes
- * not listed do nothing and return 0 (11 returns 1). */
+ * not listed do nothing and return 0 (11 returns 1). What codes 3, 106, 107,
+ * 112 and 113 mean is not known; the driver gives them fixed answers.
+ * EXT_CMD_QUERY_ITEM_84 and _85 (codes 106 and 107) are named after the
+ * places 84 and 85 of the driver's operations that serve them. */
 enum {
   EXT_CMD_ENUM_STREAMS = 2,            /* arg: stream record; iarg: query kind */
   EXT_CMD_QUERY_NUMBER = 3,            /* iarg */

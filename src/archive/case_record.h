@@ -22,7 +22,7 @@ struct CaseView {
   optimisation::CExcObjFn& objective;
   optimisation::CExcclConstraint& constraints;
   optimisation::CExcclControlVariable& controls;
-  optimisation::CExcclIntCtrlVariable& intControls;
+  optimisation::CExcclIntegerControl& intControls;
   optimisation::CExcclExportedVariable& publishedVariables;
   // Loading: the version read (stays set when the rest fails). Storing
   // leaves it alone.
@@ -35,7 +35,7 @@ struct CaseContent {
   optimisation::CExcObjFn objective;
   optimisation::CExcclConstraint constraints;
   optimisation::CExcclControlVariable controls;
-  optimisation::CExcclIntCtrlVariable intControls;
+  optimisation::CExcclIntegerControl intControls;
   optimisation::CExcclExportedVariable publishedVariables;
   std::int32_t version = 0;
 

@@ -20,7 +20,7 @@ namespace {
 // shorter one the host expects.
 bool Select(CExcExcelObj& session, const std::string& worksheet, Message message,
             std::string* reason = nullptr) {
-  if (session.SelectWorksheet(worksheet, message) == 0) return true;
+  if (PrintFailure(session.SelectWorksheet(worksheet), message) == 0) return true;
   if (reason != nullptr && !message.empty())
     *reason = std::string(message.data(), strnlen(message.data(), message.size()));
   host::PrintMessage(message.data(), message.size(), "Unable to get worksheet %s",
@@ -112,8 +112,7 @@ double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const
                       std::string_view sheetName) {
   if (session == nullptr) throw CellReadError(kNoConnectionMessage);
   if (!text::IsBlank(worksheet)) {
-    char scratch[260] = {};
-    if (session->SelectWorksheet(worksheet, scratch) != 0) {
+    if (session->SelectWorksheet(worksheet)) {
       throw CellReadError(host::FormatString("Unable to get worksheet %s", worksheet.c_str()));
     }
   }

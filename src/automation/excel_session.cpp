@@ -1,6 +1,9 @@
 #include "automation/excel_session.h"
 
+#include <array>
 #include <cstdarg>
+#include <utility>
+#include <vector>
 
 #include "automation/cell_address.h"
 #include "com/bstr.h"
@@ -17,12 +20,16 @@ using com::Variant;
 
 constexpr std::int32_t kLcid = 0;
 
-void Print(Message message, const char* fmt, ...) GM_PRINTF_FORMAT(2, 3);
-void Print(Message message, const char* fmt, ...) {
+// A failure whose message is cut as a field of kMessageSize bytes cuts it,
+// so the host sees the text its status record would hold.
+outcome::Error Failure(const char* fmt, ...) GM_PRINTF_FORMAT(1, 2);
+outcome::Error Failure(const char* fmt, ...) {
+  std::array<char, kMessageSize> text{};
   va_list args;
   va_start(args, fmt);
-  host::PrintMessageV(message.data(), message.size(), fmt, args);
+  host::PrintMessageV(text.data(), text.size(), fmt, args);
   va_end(args);
+  return outcome::Error::Failed(text.data());
 }
 
 excel::RunArguments MissingArguments() {
@@ -32,6 +39,12 @@ excel::RunArguments MissingArguments() {
 }
 
 }  // namespace
+
+int PrintFailure(const outcome::Error& error, Message message) {
+  if (!error) return 0;
+  host::PrintMessage(message.data(), message.size(), "%s", error.Message().c_str());
+  return 1;
+}
 
 int CExcExcelObj::RunMacroArgs(const com::Variant&, const excel::RunArguments&) {
   return 0;
@@ -98,19 +111,17 @@ void CExcExcelSession::SetVisible(bool visible) {
   }
 }
 
-int CExcExcelSession::NewWorkbook(Message message) {
+outcome::Error CExcExcelSession::NewWorkbook() {
   try {
     SetWorkbook(application_->GetWorkbooks()->Add(Variant::Missing(), kLcid));
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to create new workbook in Excel (%s)", error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to create new workbook in Excel (%s)", error.ErrorMessage().c_str());
   }
 }
 
-int CExcExcelSession::OpenWorkbookWithAddIns(const std::string& path,
-                                             const std::vector<std::string>& addIns,
-                                             Message message) {
+outcome::Error CExcExcelSession::OpenWorkbookWithAddIns(const std::string& path,
+                                                        const std::vector<std::string>& addIns) {
   try {
     for (const std::string& addIn : addIns) {
       if (!platform::FileExists(addIn)) continue;
@@ -118,25 +129,22 @@ int CExcExcelSession::OpenWorkbookWithAddIns(const std::string& path,
       workbook_->RunAutoMacros(excel::kAutoOpen, kLcid);
     }
     SetWorkbook(OpenFile(path));
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
   }
 }
 
-int CExcExcelSession::OpenWorkbook(const std::string& path, Message message) {
+outcome::Error CExcExcelSession::OpenWorkbook(const std::string& path) {
   try {
     SetWorkbook(OpenFile(path));
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to open %s in Excel (%s)", path.c_str(), error.ErrorMessage().c_str());
   }
 }
 
-int CExcExcelSession::GetSheetNames(std::vector<std::string>& names, Message message) {
-  names.clear();
+outcome::Expected<std::vector<std::string>> CExcExcelSession::GetSheetNames() {
   try {
     workbook_->Activate(kLcid);
     const com::Ptr<excel::Sheets> sheets = workbook_->GetSheets();
@@ -148,36 +156,29 @@ int CExcExcelSession::GetSheetNames(std::vector<std::string>& names, Message mes
       const auto sheet = com::TryQueryInterface<excel::Worksheet>(sheets->GetItem(Variant::Int(i)));
       list.push_back(sheet->GetName().ToUtf8());
     }
-    if (list.empty()) {
-      Print(message, "No sheets defined for workbook in Excel");
-      return 1;
-    }
-    names = std::move(list);
-    return 0;
+    if (list.empty()) return Failure("No sheets defined for workbook in Excel");
+    return list;
   } catch (const com::Error& error) {
-    Print(message, "Failed to get sheet names for workbook in Excel (%s)",
-          error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to get sheet names for workbook in Excel (%s)",
+                   error.ErrorMessage().c_str());
   }
 }
 
-int CExcExcelSession::SaveWorkbook(Message message) {
+outcome::Error CExcExcelSession::SaveWorkbook() {
   try {
     workbook_->Save(kLcid);
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to save: %s", error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to save: %s", error.ErrorMessage().c_str());
   }
 }
 
-int CExcExcelSession::SaveWorkbookCopyAs(const std::string& path, Message message) {
+outcome::Error CExcExcelSession::SaveWorkbookCopyAs(const std::string& path) {
   try {
     workbook_->SaveCopyAs(Variant::Text(path), kLcid);
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to save: %s", error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to save: %s", error.ErrorMessage().c_str());
   }
 }
 
@@ -201,13 +202,12 @@ void CExcExcelSession::Quit() {
   }
 }
 
-int CExcExcelSession::SelectWorksheet(const std::string& name, Message message) {
+outcome::Error CExcExcelSession::SelectWorksheet(const std::string& name) {
   try {
     worksheet_ = WorksheetNamed(name);
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Unable to get worksheet %s (%s)", name.c_str(), error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Unable to get worksheet %s (%s)", name.c_str(), error.ErrorMessage().c_str());
   }
 }
 
@@ -219,16 +219,15 @@ void CExcExcelSession::ReleaseWorkbook() {
   SetWorkbook(nullptr);
 }
 
-int CExcExcelSession::AddWorksheet(const std::string& name, Message message) {
+outcome::Error CExcExcelSession::AddWorksheet(const std::string& name) {
   try {
     const com::Ptr<com::Unknown> added = workbook_->GetWorksheets()->Add(
         Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant::Missing(), kLcid);
     worksheet_ = com::TryQueryInterface<excel::Worksheet>(added);
     if (!text::IsBlank(name)) worksheet_->PutName(com::Bstr::FromUtf8(name));
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Failed to create new worksheet (%s)", error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Failed to create new worksheet (%s)", error.ErrorMessage().c_str());
   }
 }
 
@@ -272,50 +271,48 @@ int CExcExcelSession::SetNumberFormat(const std::string& address, const com::Var
   return 0;
 }
 
-int CExcExcelSession::ActivateWorksheet(const std::string& name, Message message) {
+outcome::Error CExcExcelSession::ActivateWorksheet(const std::string& name) {
   try {
     workbook_->Activate(kLcid);
     WorksheetNamed(name)->Activate(kLcid);
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error&) {
-    Print(message, "Failed to switch to %s", name.c_str());
-    return 1;
+    // The host's message names the sheet alone.
+    return Failure("Failed to switch to %s", name.c_str());
   }
 }
 
-int CExcExcelSession::RunWithArguments(const std::string& macro, excel::RunArguments arguments,
-                                       Message message) {
+outcome::Error CExcExcelSession::RunWithArguments(const std::string& macro,
+                                                  excel::RunArguments arguments) {
   try {
     workbook_->Activate(kLcid);
     workbook_->GetApplication()->Run(Variant::Text(macro), arguments);
-    return 0;
+    return outcome::Error::Success();
   } catch (const com::Error& error) {
-    Print(message, "Unable to run macro %s (%s)", macro.c_str(), error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Unable to run macro %s (%s)", macro.c_str(), error.ErrorMessage().c_str());
   }
 }
 
-int CExcExcelSession::RunMacroIntText(const std::string& macro, std::int32_t value,
-                                      const std::string& text, Message message) {
+outcome::Error CExcExcelSession::RunMacroIntText(const std::string& macro, std::int32_t value,
+                                                 const std::string& text) {
   try {
     excel::RunArguments arguments = MissingArguments();
     arguments[0] = Variant::Int4(value);
     arguments[1] = Variant::Text(text);
-    return RunWithArguments(macro, std::move(arguments), message);
+    return RunWithArguments(macro, std::move(arguments));
   } catch (const com::Error& error) {  // the text could not be allocated
-    Print(message, "Unable to run macro %s (%s)", macro.c_str(), error.ErrorMessage().c_str());
-    return 1;
+    return Failure("Unable to run macro %s (%s)", macro.c_str(), error.ErrorMessage().c_str());
   }
 }
 
-int CExcExcelSession::RunMacroInt(const std::string& macro, std::int32_t value, Message message) {
+outcome::Error CExcExcelSession::RunMacroInt(const std::string& macro, std::int32_t value) {
   excel::RunArguments arguments = MissingArguments();
   arguments[0] = Variant::Int4(value);
-  return RunWithArguments(macro, std::move(arguments), message);
+  return RunWithArguments(macro, std::move(arguments));
 }
 
-int CExcExcelSession::RunMacro(const std::string& macro, Message message) {
-  return RunWithArguments(macro, MissingArguments(), message);
+outcome::Error CExcExcelSession::RunMacro(const std::string& macro) {
+  return RunWithArguments(macro, MissingArguments());
 }
 
 int CExcExcelSession::RunMacroArgs(const com::Variant& macro,

@@ -2,11 +2,10 @@
 // open workbook and at most one current worksheet, behind the operations the
 // rest of the driver calls.
 //
-// A `message` is the caller's text field (in practice the status record's
-// 260 bytes): a failing operation prints its message there, a successful one
-// leaves it alone. Operations return 0 for success and 1 for failure unless
-// said otherwise. Starting a session gives the session or why it did not
-// start.
+// An operation that can fail with a message returns an outcome::Error (or
+// an Expected) carrying it, cut as a field of kMessageSize bytes (the host's
+// status text) would cut it. Starting a session gives the session or why it
+// did not start.
 #pragma once
 
 #include <array>
@@ -45,6 +44,11 @@ outcome::Error AsError(Operation&& operation) {
   return outcome::Error::Failed(text.data());
 }
 
+// The other way round, for callers that answer 0/1 with a message field:
+// prints a failure's text into `message` (cut to fit) and gives 1; gives 0
+// for success and leaves the field alone.
+int PrintFailure(const outcome::Error& error, Message message);
+
 class CExcExcelObj {
  public:
   virtual ~CExcExcelObj() = default;
@@ -53,21 +57,23 @@ class CExcExcelObj {
 
   // The virtual operations, in table order.
   virtual void SetVisible(bool visible) = 0;
-  virtual int NewWorkbook(Message message) = 0;
-  virtual int OpenWorkbookWithAddIns(const std::string& path,
-                                     const std::vector<std::string>& addIns, Message message) = 0;
-  virtual int OpenWorkbook(const std::string& path, Message message) = 0;
-  virtual int GetSheetNames(std::vector<std::string>& names, Message message) = 0;
-  virtual int SaveWorkbook(Message message) = 0;
-  virtual int SaveWorkbookCopyAs(const std::string& path, Message message) = 0;
+  virtual outcome::Error NewWorkbook() = 0;
+  virtual outcome::Error OpenWorkbookWithAddIns(const std::string& path,
+                                                const std::vector<std::string>& addIns) = 0;
+  virtual outcome::Error OpenWorkbook(const std::string& path) = 0;
+  // The names of the workbook's sheets; fails when there are none or one is
+  // not a worksheet.
+  virtual outcome::Expected<std::vector<std::string>> GetSheetNames() = 0;
+  virtual outcome::Error SaveWorkbook() = 0;
+  virtual outcome::Error SaveWorkbookCopyAs(const std::string& path) = 0;
   // Closes the workbook without saving. False when one was open and the
   // application could not close it (its office gone, say).
   virtual bool CloseWorkbook() = 0;
   virtual void Quit() = 0;
-  virtual int SelectWorksheet(const std::string& name, Message message) = 0;
+  virtual outcome::Error SelectWorksheet(const std::string& name) = 0;
   virtual void ReleaseWorksheet() = 0;
   virtual void ReleaseWorkbook() = 0;
-  virtual int AddWorksheet(const std::string& name, Message message) = 0;
+  virtual outcome::Error AddWorksheet(const std::string& name) = 0;
   virtual std::string GetWorksheetName() = 0;
   // Throws com::Error; with no current worksheet gives the empty text.
   virtual com::Variant GetCellValue(const std::string& address) = 0;
@@ -76,14 +82,15 @@ class CExcExcelObj {
   virtual int SetRangeValue(const std::string& first, const std::string& last,
                             const com::Variant& value) = 0;
   virtual int SetNumberFormat(const std::string& address, const com::Variant& format) = 0;
-  virtual int ActivateWorksheet(const std::string& name, Message message) = 0;
-  virtual int RunMacroIntText(const std::string& macro, std::int32_t value, const std::string& text,
-                              Message message) = 0;
-  virtual int RunMacroInt(const std::string& macro, std::int32_t value, Message message) = 0;
-  virtual int RunMacro(const std::string& macro, Message message) = 0;
+  virtual outcome::Error ActivateWorksheet(const std::string& name) = 0;
+  virtual outcome::Error RunMacroIntText(const std::string& macro, std::int32_t value,
+                                         const std::string& text) = 0;
+  virtual outcome::Error RunMacroInt(const std::string& macro, std::int32_t value) = 0;
+  virtual outcome::Error RunMacro(const std::string& macro) = 0;
   virtual int RunMacroArgs(const com::Variant& macro, const excel::RunArguments& arguments);
   // Throws com::Error.
   virtual bool IsUpdateLocked() = 0;
+  // 0, or 1 when the application refused.
   virtual int LockUpdate(bool lock) = 0;
   virtual bool IsAlive() = 0;
   virtual bool HasWorkbook() = 0;
@@ -112,30 +119,30 @@ inline constexpr std::int32_t kNotInstalled = 2;
 class CExcExcelSession : public CExcExcelObj {
  public:
   void SetVisible(bool visible) override;
-  int NewWorkbook(Message message) override;
-  int OpenWorkbookWithAddIns(const std::string& path, const std::vector<std::string>& addIns,
-                             Message message) override;
-  int OpenWorkbook(const std::string& path, Message message) override;
-  int GetSheetNames(std::vector<std::string>& names, Message message) override;
-  int SaveWorkbook(Message message) override;
-  int SaveWorkbookCopyAs(const std::string& path, Message message) override;
+  outcome::Error NewWorkbook() override;
+  outcome::Error OpenWorkbookWithAddIns(const std::string& path,
+                                        const std::vector<std::string>& addIns) override;
+  outcome::Error OpenWorkbook(const std::string& path) override;
+  outcome::Expected<std::vector<std::string>> GetSheetNames() override;
+  outcome::Error SaveWorkbook() override;
+  outcome::Error SaveWorkbookCopyAs(const std::string& path) override;
   bool CloseWorkbook() override;
   void Quit() override;
-  int SelectWorksheet(const std::string& name, Message message) override;
+  outcome::Error SelectWorksheet(const std::string& name) override;
   void ReleaseWorksheet() override;
   void ReleaseWorkbook() override;
-  int AddWorksheet(const std::string& name, Message message) override;
+  outcome::Error AddWorksheet(const std::string& name) override;
   std::string GetWorksheetName() override;
   com::Variant GetCellValue(const std::string& address) override;
   int SetCellValue(const std::string& address, const com::Variant& value) override;
   int SetRangeValue(const std::string& first, const std::string& last,
                     const com::Variant& value) override;
   int SetNumberFormat(const std::string& address, const com::Variant& format) override;
-  int ActivateWorksheet(const std::string& name, Message message) override;
-  int RunMacroIntText(const std::string& macro, std::int32_t value, const std::string& text,
-                      Message message) override;
-  int RunMacroInt(const std::string& macro, std::int32_t value, Message message) override;
-  int RunMacro(const std::string& macro, Message message) override;
+  outcome::Error ActivateWorksheet(const std::string& name) override;
+  outcome::Error RunMacroIntText(const std::string& macro, std::int32_t value,
+                                 const std::string& text) override;
+  outcome::Error RunMacroInt(const std::string& macro, std::int32_t value) override;
+  outcome::Error RunMacro(const std::string& macro) override;
   int RunMacroArgs(const com::Variant& macro, const excel::RunArguments& arguments) override;
   bool IsUpdateLocked() override;
   int LockUpdate(bool lock) override;
@@ -159,7 +166,7 @@ class CExcExcelSession : public CExcExcelObj {
   com::Ptr<excel::Workbook> OpenFile(const std::string& path);
   void SetWorkbook(com::Ptr<excel::Workbook> workbook);
   com::Ptr<excel::Worksheet> WorksheetNamed(const std::string& name);
-  int RunWithArguments(const std::string& macro, excel::RunArguments arguments, Message message);
+  outcome::Error RunWithArguments(const std::string& macro, excel::RunArguments arguments);
 
   std::string progId_;
   std::size_t openOptionalCount_;

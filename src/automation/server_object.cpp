@@ -85,32 +85,31 @@ int CExcServerObj::Open(const std::string& path, const std::vector<std::string>&
     return 1;
   }
 
-  int status = 1;
+  outcome::Error opened;
   try {
     session_->SetVisible(true);
     if (session_->HasWorkbook()) session_->CloseWorkbook();
     if (!fileExists_) {
-      status = session_->NewWorkbook(message);
+      opened = session_->NewWorkbook();
     } else if (addIns.empty()) {
-      status = session_->OpenWorkbook(path, message);
+      opened = session_->OpenWorkbook(path);
     } else {
-      status = session_->OpenWorkbookWithAddIns(path, addIns, message);
+      opened = session_->OpenWorkbookWithAddIns(path, addIns);
     }
   } catch (...) {
     CExcServerObjCollection::Settle(this, path, false);
     throw;
   }
-  CExcServerObjCollection::Settle(this, path, status <= 0);
-  return status > 0 ? 1 : 0;
+  CExcServerObjCollection::Settle(this, path, !opened);
+  return PrintFailure(opened, message);
 }
 
 int CExcServerObj::Reopen(Message message) {
   if (!session_ || !session_->HasWorkbook()) return 0;
   session_->CloseWorkbook();
   const std::string file = FileName();
-  const int status =
-      IsExistingFile(file) ? session_->OpenWorkbook(file, message) : session_->NewWorkbook(message);
-  return status >= 1 ? 1 : 0;
+  return PrintFailure(IsExistingFile(file) ? session_->OpenWorkbook(file) : session_->NewWorkbook(),
+                      message);
 }
 
 int CExcServerObj::Close() {

@@ -88,9 +88,8 @@ int WithSession(FnSession handle, Message message, Body body) {
 // The current worksheet: `sheet` selected, or else added under that name. A
 // blank name adds a sheet of the application's default name every time.
 int SelectOrAdd(CExcExcelObj& session, const std::string& sheet, Message message) {
-  char scratch[EXT_FN_MESSAGE_SIZE] = {};
-  if (session.SelectWorksheet(sheet, scratch) == 0) return 0;
-  return session.AddWorksheet(sheet, message) == 0 ? 0 : 1;
+  if (!session.SelectWorksheet(sheet)) return 0;
+  return PrintFailure(session.AddWorksheet(sheet), message);
 }
 
 // One write through `write` after SelectOrAdd; a failure's message names
@@ -150,13 +149,13 @@ int FunctionOpenFile(FnSession handle, const std::string& path, Message message)
 
 int FunctionCreateWorksheet(FnSession handle, const std::string& sheet, Message message) {
   return WithSession(handle, message, [&](CExcServerObj&, CExcExcelObj& session) {
-    return session.AddWorksheet(sheet, message) == 0 ? 0 : 1;
+    return PrintFailure(session.AddWorksheet(sheet), message);
   });
 }
 
 int FunctionSelectWorksheet(FnSession handle, const std::string& sheet, Message message) {
   return WithSession(handle, message, [&](CExcServerObj&, CExcExcelObj& session) {
-    return session.SelectWorksheet(sheet, message) == 0 ? 0 : 1;
+    return PrintFailure(session.SelectWorksheet(sheet), message);
   });
 }
 
@@ -164,7 +163,7 @@ int FunctionGetCell(FnSession handle, const std::string& sheet, const std::strin
                     com::Variant& value, Message message) {
   value.Clear();
   return WithSession(handle, message, [&](CExcServerObj&, CExcExcelObj& session) {
-    if (session.SelectWorksheet(sheet, message) != 0) return 1;
+    if (PrintFailure(session.SelectWorksheet(sheet), message) != 0) return 1;
     try {
       value = session.GetCellValue(address);
       return 0;

@@ -104,7 +104,7 @@ bool SameStateText(std::string_view a, std::string_view b) {
   return text::EqualsNoCase(a, b);
 }
 
-CExcIntCtrlVariable* MakeIntegerControlName(CExcclIntCtrlVariable& list) {
+CExcIntCtrlVariable* MakeIntegerControlName(CExcclIntegerControl& list) {
   CExcIntCtrlVariable* added = list.Add(std::make_unique<CExcIntCtrlVariable>());
   for (int n = 1;; ++n) {
     char candidate[32];

@@ -98,11 +98,11 @@ bool SameStateText(std::string_view a, std::string_view b);
 
 using CExcclConstraint = model::CExtCollection<CExcConstraint>;
 using CExcclControlVariable = model::CExtCollection<CExcControlVariable>;
-using CExcclIntCtrlVariable = model::CExtCollection<CExcIntCtrlVariable>;
+using CExcclIntegerControl = model::CExtCollection<CExcIntCtrlVariable>;
 
 // Adds a new integer control to `list` named "IntCtrl%03d" with the
 // smallest free number and returns it.
-CExcIntCtrlVariable* MakeIntegerControlName(CExcclIntCtrlVariable& list);
+CExcIntCtrlVariable* MakeIntegerControlName(CExcclIntegerControl& list);
 
 // The first constraint or control bound to exactly this worksheet and cell,
 // or null.

@@ -22,15 +22,11 @@ Error Answer(const DataServerRequest& request, bool handled) {
 using Arguments = CExtDataServerCmdArgumentCollection;
 
 Error RunMacro(model::CExcModel& model, const Arguments& arguments) {
-  return automation::AsError([&](automation::Message message) {
-    return model.Session()->RunMacro(arguments[0].text, message);
-  });
+  return model.Session()->RunMacro(arguments[0].text);
 }
 
 Error SwitchWorksheet(model::CExcModel& model, const Arguments& arguments) {
-  return automation::AsError([&](automation::Message message) {
-    return model.Session()->ActivateWorksheet(arguments[0].text, message);
-  });
+  return model.Session()->ActivateWorksheet(arguments[0].text);
 }
 
 Error Update(model::CExcModel& model, const Arguments&) {
@@ -64,9 +60,7 @@ Error SaveFile(model::CExcModel& model, const Arguments&) {
 }
 
 Error SaveAsFile(model::CExcModel& model, const Arguments& arguments) {
-  return automation::AsError([&](automation::Message message) {
-    return model.Session()->SaveWorkbookCopyAs(arguments[0].text, message);
-  });
+  return model.Session()->SaveWorkbookCopyAs(arguments[0].text);
 }
 
 struct Command {

@@ -122,11 +122,11 @@ std::int32_t EvalPublishedVariables(M m, A a) {
   return EXT_RESULT_OK;
 }
 
-std::int32_t EvalPublishedVariables2(M m, A a) {
+std::int32_t EvalPublishedVariablesAsBlock(M m, A a) {
   const host::HostRecord record(a.arg, EXT_PUBVAR2_RECORD_MIN_SIZE);
   const optimisation::PublishedValueRequest request =
       DecodeValueRequest2(record, m.publishedVariables.size());
-  outcome::Expected<const char*> text = m.EvalPublishedVariables2(request);
+  outcome::Expected<const char*> text = m.EvalPublishedVariablesAsBlock(request);
   if (!text) return Answer(text.TakeError(), a);
   // The record was read, so it has room for the address.
   if (!request.set) static_cast<void>(EncodeValueAddress(*text, record));

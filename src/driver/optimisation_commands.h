@@ -26,12 +26,12 @@ std::int32_t SetControls(M m, A a);           // 39
 std::int32_t SetIntegerControls(M m, A a);    // 39, iarg not 0
 std::int32_t ClearOptimisation(M m, A a);     // 40
 
-std::int32_t GetNextPublishedVariable(M m, A a);  // 103
-std::int32_t EvalPublishedVariables(M m, A a);    // 105
-std::int32_t EvalPublishedVariables2(M m, A a);   // 117
-std::int32_t AddPublishedVariable(M m, A a);      // 108
-std::int32_t DelPublishedVariable(M m, A a);      // 109
-std::int32_t ReadBatchProblem(M m, A a);          // 256
-std::int32_t WriteBatchOutput(M m, A a);          // 258
+std::int32_t GetNextPublishedVariable(M m, A a);       // 103
+std::int32_t EvalPublishedVariables(M m, A a);         // 105
+std::int32_t EvalPublishedVariablesAsBlock(M m, A a);  // 117
+std::int32_t AddPublishedVariable(M m, A a);           // 108
+std::int32_t DelPublishedVariable(M m, A a);           // 109
+std::int32_t ReadBatchProblem(M m, A a);               // 256
+std::int32_t WriteBatchOutput(M m, A a);               // 258
 
 }  // namespace driver::edge

@@ -4,12 +4,6 @@
 #include "host/message.h"
 
 namespace model {
-namespace {
-
-// Slot 22 writes the 64-bit field at byte 16 of its record.
-constexpr std::size_t kReserved22RecordSize = 24;
-
-}  // namespace
 
 std::int32_t CExtInterface::Reserved07() {
   return 0;
@@ -30,10 +24,8 @@ std::int32_t CExtInterface::GetDataServerValue(void* readRequest, ExtStatusRecor
   return -1;
 }
 
-std::int32_t CExtInterface::Reserved22(void* record) {
-  host::HostRecord fields(record, kReserved22RecordSize);
-  (void)fields.WriteU64(16, 0);
-  return -1;
+outcome::Partial<std::uint64_t> CExtInterface::Reserved22() {
+  return {0, outcome::Error::Failed(std::string(), outcome::kNone)};
 }
 
 std::int32_t CExtInterface::Reserved23() {
@@ -92,41 +84,38 @@ std::int32_t CExtInterface::Reserved35() {
   return 1;
 }
 
-std::int32_t CExtInterface::GetNextEvent(void* /*valueRecord*/) {
-  return 1;
+std::optional<double> CExtInterface::GetNextEvent() {
+  return std::nullopt;
 }
 
-std::int32_t CExtInterface::SetDate(void* /*dateRecord*/, std::int32_t /*ignored*/,
-                                    ExtStatusRecord* /*status*/) {
-  return 0;
+void CExtInterface::SetDate(double /*dayBeforeRun*/) {}
+
+outcome::Error CExtInterface::OnPreSolve() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::OnPreSolve(ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::OnPostSolve() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::OnPostSolve(ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::OnPostSolve2() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::OnPostSolve2(ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::IgnoreEvent112() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::OnEvent112(ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::IgnoreEvent113() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::OnEvent113(ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::OnStartOfTimestep() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::OnStartOfTimestep(ExtStatusRecord* /*status*/) {
-  return 0;
-}
-
-std::int32_t CExtInterface::OnEndOfTimestep(ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::OnEndOfTimestep() {
+  return outcome::Error::Success();
 }
 
 outcome::Expected<std::optional<streams::ComponentList>> CExtInterface::GetStreamComposition(
@@ -295,16 +284,16 @@ outcome::Expected<std::string> CExtInterface::EvalPublishedVariables(
   return std::string();
 }
 
-outcome::Expected<const char*> CExtInterface::EvalPublishedVariables2(
+outcome::Expected<const char*> CExtInterface::EvalPublishedVariablesAsBlock(
     const optimisation::PublishedValueRequest& /*request*/) {
   return static_cast<const char*>(nullptr);
 }
 
-std::int32_t CExtInterface::QueryItem84() {
+std::int32_t CExtInterface::DeclineQuery106() {
   return 0;
 }
 
-std::int32_t CExtInterface::QueryItem85(std::int32_t /*value*/) {
+std::int32_t CExtInterface::DeclineQuery107(std::int32_t /*value*/) {
   return 0;
 }
 
@@ -327,11 +316,6 @@ outcome::Error CExtInterface::DelPublishedVariable(std::int32_t /*handle*/) {
 }
 
 std::int32_t CExtInterface::Reserved90() {
-  return 0;
-}
-
-std::int32_t CExtInterface::GetFileDescription(void* /*descriptionRecord*/, std::int32_t /*index*/,
-                                               ExtStatusRecord* /*status*/) {
   return 0;
 }
 

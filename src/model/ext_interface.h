@@ -4,9 +4,11 @@
 //
 // Results: 0 success, 1 failure with a message at byte 4 of the status
 // record, -1 nothing (more) to give or cancelled. Records passed by pointer
-// are the host's, borrowed for the call. The stream operations take and give
-// values instead, and report failure as an outcome::Error with that result;
-// the driver's edge turns them into the host's records and status.
+// are the host's, borrowed for the call. The operations on typed values
+// (streams, optimisation, published variables, the case's file and the
+// run-time events) take and give values instead, and report failure as an
+// outcome::Error with that result; the driver's edge turns them into the
+// host's records and status.
 //
 // A model is always destroyed as its concrete class, never through this
 // interface.
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "case/case_file_values.h"
 #include "case/optimisation_values.h"
 #include "case/published_values.h"
 #include "case/stream_values.h"
@@ -45,28 +48,31 @@ class CExtInterface {
                                                                 std::int32_t query) = 0;  // 3
   virtual outcome::Error QueryComp() = 0;                                                 // 4
 
-  virtual std::int32_t OnStartOfRun(void* arg, ExtStatusRecord* status) = 0;    // 5
-  virtual std::int32_t OnNextTimestep(void* arg, ExtStatusRecord* status) = 0;  // 6
-  virtual std::int32_t Reserved07();                                            // 7
-  virtual std::int32_t Reserved08() = 0;                                        // 8
+  virtual outcome::Error OnStartOfRun() = 0;  // 5
+  virtual void OnNextTimestep() = 0;          // 6
+  virtual std::int32_t Reserved07();          // 7
+  virtual std::int32_t Reserved08() = 0;      // 8
 
   // The values with what the stream's cells give, also after a failure.
   virtual outcome::Partial<streams::IprValues> GetIPR(streams::IprValues values) = 0;  // 9
   virtual outcome::Error SetIPR(const streams::IprValues& values) = 0;                 // 10
 
-  virtual std::int32_t Reserved11() = 0;  // 11
-  virtual std::int32_t Reserved12() = 0;  // 12
-  virtual std::int32_t Reserved13() = 0;  // 13
-  virtual std::int32_t OnStopRun() = 0;   // 14
-  virtual std::int32_t OnEndOfRun() = 0;  // 15
+  virtual std::int32_t Reserved11() = 0;    // 11
+  virtual std::int32_t Reserved12() = 0;    // 12
+  virtual std::int32_t Reserved13() = 0;    // 13
+  virtual outcome::Error OnStopRun() = 0;   // 14
+  virtual outcome::Error OnEndOfRun() = 0;  // 15
   virtual std::int32_t WriteCaseData(void* buffer, std::uint32_t size,
-                                     ExtStatusRecord* status) = 0;                       // 16
-  virtual std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) = 0;          // 17
-  virtual std::int32_t SetFileName(void* fileNameRecord, ExtStatusRecord* status) = 0;   // 18
-  virtual std::int32_t OpenCaseWorkbook(void* arg, ExtStatusRecord* status);             // 19
-  virtual std::int32_t Reserved20();                                                     // 20
-  virtual std::int32_t GetDataServerValue(void* readRequest, ExtStatusRecord* status);   // 21
-  virtual std::int32_t Reserved22(void* record);                                         // 22
+                                     ExtStatusRecord* status) = 0;               // 16
+  virtual std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) = 0;  // 17
+  // The workbook the case opens.
+  virtual void SetFileName(std::string path) = 0;                                       // 18
+  virtual std::int32_t OpenCaseWorkbook(void* arg, ExtStatusRecord* status);            // 19
+  virtual std::int32_t Reserved20();                                                    // 20
+  virtual std::int32_t GetDataServerValue(void* readRequest, ExtStatusRecord* status);  // 21
+  // Reached by no host code: the value of the 64-bit field at byte 16 of
+  // its record (zero), and nothing to give (kNone).
+  virtual outcome::Partial<std::uint64_t> Reserved22();                                  // 22
   virtual std::int32_t Reserved23();                                                     // 23
   virtual std::int32_t SetDataServerValue(void* writeRequest, ExtStatusRecord* status);  // 24
   virtual std::int32_t ExecuteCommand(void* commandRequest, ExtStatusRecord* status);    // 25
@@ -82,16 +88,19 @@ class CExtInterface {
   virtual std::int32_t Reserved33();                                                         // 33
   virtual std::int32_t ChangeFileDirectory(const char* directory, ExtStatusRecord* status);  // 34
   virtual std::int32_t Reserved35();                                                         // 35
-  virtual std::int32_t GetNextEvent(void* valueRecord);                                      // 36
-  virtual std::int32_t SetDate(void* dateRecord, std::int32_t ignored,
-                               ExtStatusRecord* status);            // 37
-  virtual std::int32_t OnPreSolve(ExtStatusRecord* status);         // 38
-  virtual std::int32_t OnPostSolve(ExtStatusRecord* status);        // 39
-  virtual std::int32_t OnPostSolve2(ExtStatusRecord* status);       // 40
-  virtual std::int32_t OnEvent112(ExtStatusRecord* status);         // 41
-  virtual std::int32_t OnEvent113(ExtStatusRecord* status);         // 42
-  virtual std::int32_t OnStartOfTimestep(ExtStatusRecord* status);  // 43
-  virtual std::int32_t OnEndOfTimestep(ExtStatusRecord* status);    // 44
+  // The time of the host's next event; none when no event is set.
+  virtual std::optional<double> GetNextEvent();  // 36
+  // The host's date: the day before the run date, in OLE days.
+  virtual void SetDate(double dayBeforeRun);  // 37
+  virtual outcome::Error OnPreSolve();        // 38
+  virtual outcome::Error OnPostSolve();       // 39
+  virtual outcome::Error OnPostSolve2();      // 40
+  // Host codes 112 and 113: events whose meaning is not known; nothing is
+  // done for them.
+  virtual outcome::Error IgnoreEvent112();     // 41
+  virtual outcome::Error IgnoreEvent113();     // 42
+  virtual outcome::Error OnStartOfTimestep();  // 43
+  virtual outcome::Error OnEndOfTimestep();    // 44
 
   // None: compositions are off.
   virtual outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
@@ -145,12 +154,14 @@ class CExtInterface {
   // A get gives the value's text, a set the empty text.
   virtual outcome::Expected<std::string> EvalPublishedVariables(
       const optimisation::PublishedValueRequest& request);  // 82
-  // A get gives the address of the value's text, kept by the model; a set
-  // gives null.
-  virtual outcome::Expected<const char*> EvalPublishedVariables2(
+  // As EvalPublishedVariables for a whole block of cells: a get gives the
+  // address of the block's text, kept by the model; a set gives null.
+  virtual outcome::Expected<const char*> EvalPublishedVariablesAsBlock(
       const optimisation::PublishedValueRequest& request);  // 83
-  virtual std::int32_t QueryItem84();                       // 84
-  virtual std::int32_t QueryItem85(std::int32_t value);     // 85
+  // Host codes 106 and 107: queries whose meaning is not known; the driver's
+  // model declines them (nothing to give).
+  virtual std::int32_t DeclineQuery106();                    // 84
+  virtual std::int32_t DeclineQuery107(std::int32_t value);  // 85
   virtual outcome::Expected<std::int32_t> AddPublishedVariable(
       const optimisation::NewPublishedVariable& added);  // 86
   virtual outcome::Error ReadBatchProblem(const optimisation::BatchFiles& files,
@@ -158,8 +169,8 @@ class CExtInterface {
   virtual outcome::Error WriteBatchOutput(const optimisation::BatchPath& output);  // 88
   virtual outcome::Error DelPublishedVariable(std::int32_t handle);                // 89
   virtual std::int32_t Reserved90();                                               // 90
-  virtual std::int32_t GetFileDescription(void* descriptionRecord, std::int32_t index,
-                                          ExtStatusRecord* status);  // 91
+  // The case's file number `index`; none when there is no such file.
+  virtual std::optional<FileDescription> GetFileDescription(std::int32_t index) = 0;  // 91
 
  protected:
   CExtInterface() = default;

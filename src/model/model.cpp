@@ -65,12 +65,9 @@ void CExcModel::RefreshSheetNames() {
   sheetNames.clear();
   automation::CExcExcelObj* session = Session();
   if (session == nullptr || session->GetWorkbook() == nullptr) return;
-  char scratch[EXT_STATUS_TEXT_SIZE] = {};
-  std::vector<std::string> names;
   try {
-    if (session->GetSheetNames(names, automation::Message(scratch)) == 0) {
-      sheetNames = std::move(names);
-    }
+    outcome::Expected<std::vector<std::string>> names = session->GetSheetNames();
+    if (names) sheetNames = std::move(*names);
   } catch (const com::Error&) {
     // The dialogs then offer no sheet names; the failure is not the host's.
   }
@@ -130,8 +127,7 @@ outcome::Error CExcModel::SaveWorkbookOfCase(const std::string& copyName) {
   automation::CExcExcelObj* session = Session();
   if (session == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
   const auto saveCopy = [session](const std::string& name) {
-    return automation::AsError(
-        [&](automation::Message message) { return session->SaveWorkbookCopyAs(name, message); });
+    return session->SaveWorkbookCopyAs(name);
   };
   if (!text::IsBlank(copyName)) return saveCopy(copyName);
   // A workbook created because its file did not exist has no name of its own
@@ -139,8 +135,7 @@ outcome::Error CExcModel::SaveWorkbookOfCase(const std::string& copyName) {
   // application's default name, so it goes to the case's file instead.
   const std::string opened = server.FileName();
   if (!server.FileExists() && !opened.empty()) return saveCopy(opened);
-  return automation::AsError(
-      [session](automation::Message message) { return session->SaveWorkbook(message); });
+  return session->SaveWorkbook();
 }
 
 std::int32_t CExcModel::Reserved08() {
@@ -159,25 +154,8 @@ std::int32_t CExcModel::Reserved13() {
   return 0;
 }
 
-std::int32_t CExcModel::SetFileName(void* fileNameRecord, ExtStatusRecord* status) {
-  const host::ConstHostRecord record(fileNameRecord, EXT_FILE_NAME_RECORD_MIN_SIZE);
-  std::string name;
-  if (!record.ReadText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, name)) {
-    host::StatusRecord statusRecord(status);
-    host::WriteStatus(statusRecord, "No file name was given");
-    return 1;
-  }
-  // A name that fills its field without an end was cut by the host: taken
-  // as it is, it would name another file.
-  if (!record.ReadTerminatedText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, name)) {
-    host::StatusRecord statusRecord(status);
-    host::WriteStatus(statusRecord,
-                      "The file name does not fit its field: more than %d bytes, so it was cut",
-                      EXT_FILE_NAME_TEXT_SIZE - 1);
-    return 1;
-  }
-  caseDetails.fileName = std::move(name);
-  return 0;
+void CExcModel::SetFileName(std::string path) {
+  caseDetails.fileName = std::move(path);
 }
 
 std::int32_t CExcModel::OpenCaseWorkbook(void* /*arg*/, ExtStatusRecord* status) {
@@ -270,26 +248,18 @@ std::int32_t CExcModel::DescribeFiles(xml::EquipmentDescription* description, st
   return 0;
 }
 
-std::int32_t CExcModel::QueryItem84() {
+std::int32_t CExcModel::DeclineQuery106() {
   return -1;
 }
 
-std::int32_t CExcModel::QueryItem85(std::int32_t /*value*/) {
+std::int32_t CExcModel::DeclineQuery107(std::int32_t /*value*/) {
   return -1;
 }
 
-std::int32_t CExcModel::GetFileDescription(void* descriptionRecord, std::int32_t /*index*/,
-                                           ExtStatusRecord* /*status*/) {
-  host::HostRecord record(descriptionRecord, EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE);
-  std::int32_t index = 0;
-  if (!record.ReadI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, index)) return -1;
-  if (index > 0 || caseDetails.fileName.empty()) return -1;
-  (void)record.WriteText(EXT_FILE_DESCRIPTION_PATH_OFFSET, EXT_FILE_DESCRIPTION_PATH_SIZE,
-                         caseDetails.fileName);
-  (void)record.WriteText(EXT_FILE_DESCRIPTION_TEXT_OFFSET, EXT_FILE_DESCRIPTION_TEXT_SIZE,
-                         kFileDescription);
-  (void)record.WriteU8(EXT_FILE_DESCRIPTION_PRESENT_OFFSET, 1);
-  return 0;
+// The workbook is the case's only file; any index up to 0 names it.
+std::optional<FileDescription> CExcModel::GetFileDescription(std::int32_t index) {
+  if (index > 0 || caseDetails.fileName.empty()) return std::nullopt;
+  return FileDescription{caseDetails.fileName, kFileDescription};
 }
 
 }  // namespace model

@@ -87,41 +87,40 @@ class CExcModel : public CExtInterface {
                                                         std::int32_t query) override;  // 3
   outcome::Error QueryComp() override;                                                 // 4
 
-  std::int32_t OnStartOfRun(void* arg, ExtStatusRecord* status) override;    // 5
-  std::int32_t OnNextTimestep(void* arg, ExtStatusRecord* status) override;  // 6
-  std::int32_t Reserved08() override;                                        // 8
+  outcome::Error OnStartOfRun() override;  // 5
+  void OnNextTimestep() override;          // 6
+  std::int32_t Reserved08() override;      // 8
 
   outcome::Partial<streams::IprValues> GetIPR(streams::IprValues values) override;  // 9
   outcome::Error SetIPR(const streams::IprValues& values) override;                 // 10
 
-  std::int32_t Reserved11() override;  // 11
-  std::int32_t Reserved12() override;  // 12
-  std::int32_t Reserved13() override;  // 13
-  std::int32_t OnStopRun() override;   // 14
-  std::int32_t OnEndOfRun() override;  // 15
+  std::int32_t Reserved11() override;    // 11
+  std::int32_t Reserved12() override;    // 12
+  std::int32_t Reserved13() override;    // 13
+  outcome::Error OnStopRun() override;   // 14
+  outcome::Error OnEndOfRun() override;  // 15
   std::int32_t WriteCaseData(void* buffer, std::uint32_t size,
-                             ExtStatusRecord* status) override;                      // 16
-  std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) override;         // 17
-  std::int32_t SetFileName(void* fileNameRecord, ExtStatusRecord* status) override;  // 18
-  std::int32_t OpenCaseWorkbook(void* arg, ExtStatusRecord* status) override;        // 19
-  std::int32_t GetDispatch(void* result, ExtStatusRecord* status) override;          // 26
-  std::int32_t ReloadWorkbook(ExtStatusRecord* status) override;                     // 30
+                             ExtStatusRecord* status) override;                // 16
+  std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) override;   // 17
+  void SetFileName(std::string path) override;                                 // 18
+  std::int32_t OpenCaseWorkbook(void* arg, ExtStatusRecord* status) override;  // 19
+  std::int32_t GetDispatch(void* result, ExtStatusRecord* status) override;    // 26
+  std::int32_t ReloadWorkbook(ExtStatusRecord* status) override;               // 30
   std::int32_t ChangeFileDirectory(const char* directory,
                                    ExtStatusRecord* status) override;  // 34
   std::int32_t WriteModelData(void* buffer, std::uint32_t size,
                               ExtStatusRecord* status) override;  // 31
   std::int32_t ReadModelData(void* buffer, std::uint32_t size,
                              ExtStatusRecord* status) override;  // 32
-  std::int32_t GetNextEvent(void* valueRecord) override;         // 36
-  std::int32_t SetDate(void* dateRecord, std::int32_t ignored,
-                       ExtStatusRecord* status) override;            // 37
-  std::int32_t OnPreSolve(ExtStatusRecord* status) override;         // 38
-  std::int32_t OnPostSolve(ExtStatusRecord* status) override;        // 39
-  std::int32_t OnPostSolve2(ExtStatusRecord* status) override;       // 40
-  std::int32_t OnEvent112(ExtStatusRecord* status) override;         // 41
-  std::int32_t OnEvent113(ExtStatusRecord* status) override;         // 42
-  std::int32_t OnStartOfTimestep(ExtStatusRecord* status) override;  // 43
-  std::int32_t OnEndOfTimestep(ExtStatusRecord* status) override;    // 44
+  std::optional<double> GetNextEvent() override;                 // 36
+  void SetDate(double dayBeforeRun) override;                    // 37
+  outcome::Error OnPreSolve() override;                          // 38
+  outcome::Error OnPostSolve() override;                         // 39
+  outcome::Error OnPostSolve2() override;                        // 40
+  outcome::Error IgnoreEvent112() override;                      // 41
+  outcome::Error IgnoreEvent113() override;                      // 42
+  outcome::Error OnStartOfTimestep() override;                   // 43
+  outcome::Error OnEndOfTimestep() override;                     // 44
 
   outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
       std::int32_t stream) override;  // 45
@@ -149,22 +148,22 @@ class CExcModel : public CExtInterface {
       std::int32_t handle) override;  // 81
   outcome::Expected<std::string> EvalPublishedVariables(
       const optimisation::PublishedValueRequest& request) override;  // 82
-  outcome::Expected<const char*> EvalPublishedVariables2(
+  outcome::Expected<const char*> EvalPublishedVariablesAsBlock(
       const optimisation::PublishedValueRequest& request) override;  // 83
-  std::int32_t QueryItem84() override;                               // 84
-  std::int32_t QueryItem85(std::int32_t value) override;             // 85
+  std::int32_t DeclineQuery106() override;                           // 84
+  std::int32_t DeclineQuery107(std::int32_t value) override;         // 85
   outcome::Expected<std::int32_t> AddPublishedVariable(
       const optimisation::NewPublishedVariable& added) override;  // 86
   outcome::Error ReadBatchProblem(const optimisation::BatchFiles& files,
                                   bool replace) override;                           // 87
   outcome::Error WriteBatchOutput(const optimisation::BatchPath& output) override;  // 88
   outcome::Error DelPublishedVariable(std::int32_t handle) override;                // 89
-  std::int32_t GetFileDescription(void* descriptionRecord, std::int32_t index,
-                                  ExtStatusRecord* status) override;  // 91
+  std::optional<FileDescription> GetFileDescription(std::int32_t index) override;   // 91
 
   // Runs the macro of run-time event `event` (0..6) with the timestep and,
-  // when the event's passDate flag is set, the run date as text.
-  std::int32_t RunEventMacro(std::size_t event, ExtStatusRecord* status);
+  // when the event's passDate flag is set, the run date as text. A blank
+  // macro name runs nothing and succeeds.
+  outcome::Error RunEventMacro(std::size_t event);
 
   // The model's state, shared with the operations of the other subsystems.
   std::int32_t resultTextsIndex = 0;
@@ -182,7 +181,7 @@ class CExcModel : public CExtInterface {
   optimisation::CExcObjFn objective;
   optimisation::CExcclConstraint constraints;
   optimisation::CExcclControlVariable controls;
-  optimisation::CExcclIntCtrlVariable intControls;
+  optimisation::CExcclIntegerControl intControls;
   optimisation::CExcclExportedVariable publishedVariables;
 
  private:

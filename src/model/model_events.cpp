@@ -3,14 +3,13 @@
 // Start and end of run and the run date hold SpreadsheetLock; the events in
 // between call the session without it.
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "automation/cell_address.h"
 #include "automation/spreadsheet_lock.h"
 #include "com/ole_date.h"
-#include "host/host_record.h"
-#include "host/message.h"
 #include "model/model.h"
 #include "model/run_events.h"
 #include "text/ascii.h"
@@ -58,111 +57,87 @@ RunDate DaysLater(double date, double days) {
 
 }  // namespace
 
-std::int32_t CExcModel::RunEventMacro(std::size_t event, ExtStatusRecord* status) {
-  if (event >= kEventCount) {
-    host::StatusRecord record(status);
-    host::WriteStatus(record, "There is no run-time event %zu", event);
-    return 1;
-  }
+outcome::Error CExcModel::RunEventMacro(std::size_t event) {
+  if (event >= kEventCount)
+    return outcome::Error::Failed("There is no run-time event " + std::to_string(event));
   const std::string& macro = caseDetails.macros[event];
-  if (text::IsBlank(macro)) return 0;
-  if (!HasConnection(status)) return 1;
+  if (text::IsBlank(macro)) return outcome::Error::Success();
   automation::CExcExcelObj* session = Session();
+  if (session == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
   // The macro declares the timestep as a 32-bit integer.
   const auto step = static_cast<std::int32_t>(timestep);
-  const automation::Message message = host::StatusText(status);
   if (caseDetails.passDate[event]) {
-    return session->RunMacroIntText(macro, step, RunDateText(runDate), message);
+    return session->RunMacroIntText(macro, step, RunDateText(runDate));
   }
-  return session->RunMacroInt(macro, step, message);
+  return session->RunMacroInt(macro, step);
 }
 
-std::int32_t CExcModel::OnStartOfRun(void* /*arg*/, ExtStatusRecord* status) {
+outcome::Error CExcModel::OnStartOfRun() {
   nextEvent = EXT_UNDEFINED_VALUE;
   timestep = 0;
   const automation::SpreadsheetLock lock;
   automation::CExcExcelObj* session = Session();
   if (caseDetails.hideInterface && session != nullptr) session->SetVisible(false);
-  return RunEventMacro(kStartOfRunEvent, status) > 0 ? 1 : 0;
+  return RunEventMacro(kStartOfRunEvent);
 }
 
-std::int32_t CExcModel::OnNextTimestep(void* /*arg*/, ExtStatusRecord* /*status*/) {
+void CExcModel::OnNextTimestep() {
   ++timestep;
-  return 0;
 }
 
-std::int32_t CExcModel::OnEndOfRun() {
+outcome::Error CExcModel::OnEndOfRun() {
   const automation::SpreadsheetLock lock;
-  // The host takes no message from the end of a run: the macro reports into
-  // a record of its own.
-  ExtStatusRecord scratch{};
-  scratch.size = EXT_STATUS_RECORD_SIZE;
   // A failed macro leaves the run's state as it is (window hidden, timestep
   // kept), so the workbook can still be inspected as the run left it.
-  if (RunEventMacro(kEndOfRunEvent, &scratch) > 0) return 1;
+  if (outcome::Error error = RunEventMacro(kEndOfRunEvent)) return error;
   automation::CExcExcelObj* session = Session();
   if (caseDetails.hideInterface && session != nullptr) session->SetVisible(true);
   timestep = 0;
-  return 0;
+  return outcome::Error::Success();
 }
 
-std::int32_t CExcModel::OnStopRun() {
+outcome::Error CExcModel::OnStopRun() {
   // Through the table, so that an override of OnEndOfRun changes both.
   return OnEndOfRun();
 }
 
-std::int32_t CExcModel::SetDate(void* dateRecord, std::int32_t /*ignored*/,
-                                ExtStatusRecord* status) {
+void CExcModel::SetDate(double dayBeforeRun) {
   const automation::SpreadsheetLock lock;
-  const host::ConstHostRecord record(dateRecord, EXT_DATE_RECORD_MIN_SIZE);
-  double hostDate = 0.0;
-  if (!record.ReadDouble(EXT_DATE_RECORD_DATE_OFFSET, hostDate)) {
-    host::StatusRecord statusRecord(status);
-    host::WriteStatus(statusRecord, "No run date was given");
-    return 1;
-  }
-  // The host passes the day before the run date.
-  runDate = DaysLater(hostDate, 1.0);
-  return 0;
+  runDate = DaysLater(dayBeforeRun, 1.0);
 }
 
-std::int32_t CExcModel::GetNextEvent(void* valueRecord) {
-  if (nextEvent > EXT_UNDEFINED_THRESHOLD) return 1;
-  host::HostRecord record(valueRecord, EXT_NEXT_EVENT_RECORD_MIN_SIZE);
-  if (!record.WriteU8(EXT_NEXT_EVENT_FLAG_OFFSET, 1) ||
-      !record.WriteDouble(EXT_NEXT_EVENT_TIME_OFFSET, nextEvent)) {
-    return 1;
-  }
-  return 0;
+std::optional<double> CExcModel::GetNextEvent() {
+  if (nextEvent > EXT_UNDEFINED_THRESHOLD) return std::nullopt;
+  return nextEvent;
 }
 
-std::int32_t CExcModel::OnPreSolve(ExtStatusRecord* status) {
-  return RunEventMacro(kPreSolveEvent, status);
+outcome::Error CExcModel::OnPreSolve() {
+  return RunEventMacro(kPreSolveEvent);
 }
 
-std::int32_t CExcModel::OnPostSolve(ExtStatusRecord* status) {
-  return RunEventMacro(kPostSolveEvent, status);
+outcome::Error CExcModel::OnPostSolve() {
+  return RunEventMacro(kPostSolveEvent);
 }
 
-std::int32_t CExcModel::OnPostSolve2(ExtStatusRecord* status) {
-  return RunEventMacro(kPostSolve2Event, status);
+outcome::Error CExcModel::OnPostSolve2() {
+  return RunEventMacro(kPostSolve2Event);
 }
 
 // Host codes 112 and 113 carry events the workbook has no macro for.
-std::int32_t CExcModel::OnEvent112(ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExcModel::IgnoreEvent112() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExcModel::OnEvent113(ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExcModel::IgnoreEvent113() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExcModel::OnStartOfTimestep(ExtStatusRecord* status) {
-  return RunEventMacro(kStartOfTimestepEvent, status);
+outcome::Error CExcModel::OnStartOfTimestep() {
+  return RunEventMacro(kStartOfTimestepEvent);
 }
 
-std::int32_t CExcModel::OnEndOfTimestep(ExtStatusRecord* status) {
-  return RunEventMacro(kEndOfTimestepEvent, status);
+outcome::Error CExcModel::OnEndOfTimestep() {
+  return RunEventMacro(kEndOfTimestepEvent);
 }
 
 }  // namespace model

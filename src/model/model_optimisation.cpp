@@ -22,7 +22,7 @@ Error EditOptimisation(CExcModel& model, std::int32_t mode) {
   const optimisation::CExcObjFn objective(model.objective);
   const optimisation::CExcclConstraint constraints(model.constraints);
   const optimisation::CExcclControlVariable controls(model.controls);
-  const optimisation::CExcclIntCtrlVariable intControls(model.intControls);
+  const optimisation::CExcclIntegerControl intControls(model.intControls);
   const OptimiserPage page =
       mode >= 2 ? OptimiserPage::kControls : OptimiserPage::kObjectiveAndConstraints;
   // The session offers no window of the application to own the dialog.

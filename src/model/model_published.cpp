@@ -37,10 +37,10 @@ outcome::Expected<std::string> CExcModel::EvalPublishedVariables(
   return optimisation::EvalPublishedVariables(publishedVariables, Session(), timestep, request);
 }
 
-outcome::Expected<const char*> CExcModel::EvalPublishedVariables2(
+outcome::Expected<const char*> CExcModel::EvalPublishedVariablesAsBlock(
     const optimisation::PublishedValueRequest& request) {
   outcome::Expected<std::string> text =
-      optimisation::EvalPublishedVariables2(publishedVariables, Session(), timestep, request);
+      optimisation::EvalPublishedVariablesAsBlock(publishedVariables, Session(), timestep, request);
   if (!text) return text.TakeError();
   if (request.set) return static_cast<const char*>(nullptr);
   return HandOutResultText(std::move(*text));

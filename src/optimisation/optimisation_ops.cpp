@@ -111,9 +111,8 @@ Error WriteItemCell(automation::CExcExcelObj* session, const automation::CExcCel
                     const com::Variant& value) {
   if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   try {
-    char selection[kMessageRoom] = {};
-    if (session->SelectWorksheet(item.worksheet, selection) != 0) {
-      return Error::Failed(std::string("Error in setting data in Excel: ") + selection);
+    if (const Error selection = session->SelectWorksheet(item.worksheet)) {
+      return Error::Failed("Error in setting data in Excel: " + selection.Message());
     }
     if (text::IsBlank(item.cell)) return Error::Success();
     const std::string address = automation::CellAddress(item.cell);
@@ -184,7 +183,7 @@ OptimisationProblem DescribeProblem(const OptimisationItems& items) {
   return problem;
 }
 
-Error CheckIntegerControls(const CExcclIntCtrlVariable& intControls,
+Error CheckIntegerControls(const CExcclIntegerControl& intControls,
                            const IntegerControlList& list) {
   if (list.count > kMaxCheckedIntegerControls) {
     return Error::Failed(
@@ -231,8 +230,8 @@ ItemReading GetControls(const CExcclControlVariable& controls, automation::CExcE
   return ReadItemCell(session, *control);
 }
 
-Error SetIntegerControls(const CExcclIntCtrlVariable& intControls,
-                         automation::CExcExcelObj* session, const ItemValue& value) {
+Error SetIntegerControls(const CExcclIntegerControl& intControls, automation::CExcExcelObj* session,
+                         const ItemValue& value) {
   const CExcIntCtrlVariable* control = ItemAt(intControls, value.handle);
   int state = 0;
   if (control == nullptr || !StateIndex(value.value, control->UsedStateCount(), state))
@@ -241,7 +240,7 @@ Error SetIntegerControls(const CExcclIntCtrlVariable& intControls,
                        com::Variant::Text(control->StateValues[static_cast<std::size_t>(state)]));
 }
 
-ItemReading GetIntegerControls(const CExcclIntCtrlVariable& intControls,
+ItemReading GetIntegerControls(const CExcclIntegerControl& intControls,
                                automation::CExcExcelObj* session, std::int32_t handle) {
   const CExcIntCtrlVariable* control = ItemAt(intControls, handle);
   if (control == nullptr) return Refused(kUnknownControl);

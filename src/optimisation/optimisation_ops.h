@@ -22,7 +22,7 @@ struct OptimisationItems {
   CExcObjFn& objective;
   CExcclConstraint& constraints;
   CExcclControlVariable& controls;
-  CExcclIntCtrlVariable& intControls;
+  CExcclIntegerControl& intControls;
 };
 
 // Success when the session holds a workbook, so that the problem can be set
@@ -34,7 +34,7 @@ outcome::Error CanSetUpProblem(automation::CExcExcelObj* session);
 OptimisationProblem DescribeProblem(const OptimisationItems& items);
 
 // Checks every handle of the list and runs Validate on its control.
-outcome::Error CheckIntegerControls(const CExcclIntCtrlVariable& intControls,
+outcome::Error CheckIntegerControls(const CExcclIntegerControl& intControls,
                                     const IntegerControlList& list);
 
 // The objective's cell value (the undefined value when the read fails).
@@ -54,11 +54,11 @@ ItemReading GetControls(const CExcclControlVariable& controls, automation::CExcE
 // Writes the value text of state k into the integer control's cell
 // (VT_BSTR), k being the value truncated towards zero. A k that names no
 // state in use is refused and the cell left as it is.
-outcome::Error SetIntegerControls(const CExcclIntCtrlVariable& intControls,
+outcome::Error SetIntegerControls(const CExcclIntegerControl& intControls,
                                   automation::CExcExcelObj* session, const ItemValue& value);
 // The index of the first state whose value text equals the cell's text (case
 // aside), or -1 when none does; nothing when the cell cannot be read.
-ItemReading GetIntegerControls(const CExcclIntCtrlVariable& intControls,
+ItemReading GetIntegerControls(const CExcclIntegerControl& intControls,
                                automation::CExcExcelObj* session, std::int32_t handle);
 
 // Mask bits (ClearMask): 1 clears the objective, 2 deletes every

@@ -177,10 +177,9 @@ void WriteRows(automation::CExcExcelObj& session, const std::string& topLeft,
 
 Error SetValue(const CExcExportedVariable& variable, automation::CExcExcelObj& session,
                std::uint32_t timestep, const std::string& text, bool blocksAllowed) {
-  char selection[kMessageRoom] = {};
-  if (session.SelectWorksheet(variable.worksheet, selection) != 0) {
+  if (const Error selection = session.SelectWorksheet(variable.worksheet)) {
     return Error::Failed("Error in setting data for variable " + Quoted(variable) +
-                         " in Excel: " + selection);
+                         " in Excel: " + selection.Message());
   }
   try {
     // A column:row pair becomes an A1 address first, so that it can be
@@ -263,8 +262,7 @@ std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
     const std::optional<automation::CellBlock> cells =
         rows * width >= 2 ? automation::BlockBelow(topLeft, top, rows, width) : std::nullopt;
     if (cells && !selected) {
-      char scratch[kMessageRoom] = {};
-      if (session.SelectWorksheet(variable.worksheet, scratch) != 0) return std::nullopt;
+      if (session.SelectWorksheet(variable.worksheet)) return std::nullopt;
       selected = true;
     }
     std::optional<automation::BlockRead> block;
@@ -343,10 +341,9 @@ outcome::Expected<std::string> EvalPublishedVariables(const CExcclExportedVariab
   }
 }
 
-outcome::Expected<std::string> EvalPublishedVariables2(const CExcclExportedVariable& variables,
-                                                       automation::CExcExcelObj* session,
-                                                       std::uint32_t timestep,
-                                                       const PublishedValueRequest& request) {
+outcome::Expected<std::string> EvalPublishedVariablesAsBlock(
+    const CExcclExportedVariable& variables, automation::CExcExcelObj* session,
+    std::uint32_t timestep, const PublishedValueRequest& request) {
   const CExcExportedVariable* variable = VariableAt(variables, request.handle);
   if (variable == nullptr) return Error::Failed("Bad handle passed to EvalPublishedVariables2()");
 
@@ -394,10 +391,9 @@ outcome::Expected<std::int32_t> AddPublishedVariable(CExcclExportedVariable& var
 
   if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   if (!session->HasWorkbook()) return Error::Failed("No valid workbook");
-  std::vector<std::string> sheets;
-  char listing[kMessageRoom] = {};
-  if (session->GetSheetNames(sheets, listing) != 0) return Error::Failed(listing);
-  if (std::find(sheets.begin(), sheets.end(), worksheet) == sheets.end()) {
+  outcome::Expected<std::vector<std::string>> sheets = session->GetSheetNames();
+  if (!sheets) return sheets.TakeError();
+  if (std::find(sheets->begin(), sheets->end(), worksheet) == sheets->end()) {
     return Error::Failed("Worksheet '" + Printed(worksheet) + "' is not valid");
   }
 

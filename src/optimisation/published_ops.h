@@ -42,10 +42,9 @@ outcome::Expected<std::string> EvalPublishedVariables(const CExcclExportedVariab
 // address. A set text holding a tab or a line feed is a block: one row per
 // line, one value per tab-separated field; no cascade. A get reads the whole
 // block, joined by the variable's delimiters.
-outcome::Expected<std::string> EvalPublishedVariables2(const CExcclExportedVariable& variables,
-                                                       automation::CExcExcelObj* session,
-                                                       std::uint32_t timestep,
-                                                       const PublishedValueRequest& request);
+outcome::Expected<std::string> EvalPublishedVariablesAsBlock(
+    const CExcclExportedVariable& variables, automation::CExcExcelObj* session,
+    std::uint32_t timestep, const PublishedValueRequest& request);
 
 // Appends a single-cell variable on a worksheet of the open workbook (the
 // name must match exactly, case included) and gives its handle.

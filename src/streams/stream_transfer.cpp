@@ -100,11 +100,9 @@ class CellWrites {
 // The stream's worksheet, added under that name when it is not there; the
 // stream then keeps the name the new sheet actually got.
 Error SelectOrAddWorksheet(automation::CExcExcelObj& session, CExcInputStreamData& stream) {
-  char scratch[EXT_STATUS_TEXT_SIZE] = {};
-  if (session.SelectWorksheet(stream.sheetName, scratch) == 0) return Error::Success();
-  char added[EXT_STATUS_TEXT_SIZE] = {};
-  if (session.AddWorksheet(stream.sheetName, added) != 0) {
-    return Error::Failed(std::string("Error in setting data in Excel: ") + added);
+  if (!session.SelectWorksheet(stream.sheetName)) return Error::Success();
+  if (const Error added = session.AddWorksheet(stream.sheetName)) {
+    return Error::Failed("Error in setting data in Excel: " + added.Message());
   }
   stream.sheetName = session.GetWorksheetName();
   return Error::Success();
@@ -154,8 +152,7 @@ outcome::Partial<IprValues> GetIPR(const model::CExcCaseDetails& details,
     }
   }
 
-  char scratch[EXT_STATUS_TEXT_SIZE] = {};
-  if (session->SelectWorksheet(stream->sheetName, scratch) != 0) {
+  if (session->SelectWorksheet(stream->sheetName)) {
     return fail(Error::Failed("Unable to get worksheet for output stream Out-" +
                               std::to_string(handle - details.inputCount + 1)));
   }

@@ -90,7 +90,7 @@ class OptimiserDialog : public TabbedDialog {
   optimisation::CExcObjFn objective_;
   optimisation::CExcclConstraint constraints_;
   optimisation::CExcclControlVariable controls_;
-  optimisation::CExcclIntCtrlVariable intControls_;
+  optimisation::CExcclIntegerControl intControls_;
 };
 
 }  // namespace ui

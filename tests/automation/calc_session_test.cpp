@@ -41,16 +41,18 @@ TEST_F(CalcSessionTest, ANewWorkbookIsWrittenSavedReopenedAndRead) {
 
   ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "A1", "2.5", message_), 0) << message_;
   ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "C1", "=1/0", message_), 0);
-  ASSERT_EQ(session->AddWorksheet("Data", message_), 0) << message_;
-  ASSERT_EQ(session->SaveWorkbookCopyAs(path, message_), 0) << message_;
+  ASSERT_EQ(session->AddWorksheet("Data").Message(), "");
+  const outcome::Error saved = session->SaveWorkbookCopyAs(path);
+  ASSERT_FALSE(saved) << saved.Message();
 
   // Opening the same file with the reopen flag discards the changes made
   // after the save.
   ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "A1", "99", message_), 0);
   ASSERT_EQ(server.Open(path, {}, /*reopen=*/true, message_), 0) << message_;
   EXPECT_EQ(Text(session, "1:1"), "2.5");
-  std::vector<std::string> names;
-  ASSERT_EQ(session->GetSheetNames(names, message_), 0) << message_;
+  outcome::Expected<std::vector<std::string>> listed = session->GetSheetNames();
+  ASSERT_TRUE(listed) << listed.GetError().Message();
+  std::vector<std::string> names = std::move(*listed);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"Data", "Sheet1"}));
 
@@ -101,7 +103,8 @@ TEST_F(CalcSessionTest, AReadThatFailsSaysWhyNamingTheSheetAndCell) {
   // A macro that closes the workbook: every later read says so.
   excel::calc::PutBasicModule(com::Ptr<excel::Workbook>(session->GetWorkbook()), "Standard",
                               "Closing", "Sub CloseIt\n  ThisComponent.close(True)\nEnd Sub\n");
-  EXPECT_EQ(session->RunMacro("CloseIt", message_), 0) << message_;
+  const outcome::Error ran = session->RunMacro("CloseIt");
+  EXPECT_FALSE(ran) << ran.Message();
   std::string text;
   std::string reason;
   EXPECT_EQ(automation::ReadCellText(session, "Sheet1", "A1", text, message_, &reason), 1);

@@ -23,7 +23,7 @@ class CellTransferTest : public test_support::SessionTest {
  protected:
   void SetUp() override {
     session_ = NewSession();
-    ASSERT_EQ(session_->NewWorkbook(Msg()), 0);
+    ASSERT_EQ(session_->NewWorkbook().Message(), "");
     book_ = Application()->ActiveWorkbook();
     book_->AddWorksheet("Data");
     recorder_->Clear();
@@ -63,7 +63,7 @@ TEST_F(CellTransferTest, ValuesReadAsTheirEnUsTextAtBothAddressForms) {
 // empty cell among them, fails the read naming the sheet and the cell (as an
 // A1 address). For streams an empty cell is a missing value instead.
 TEST_F(CellTransferTest, OnlyATextThatIsWhollyANumberReadsAsOne) {
-  ASSERT_EQ(session_->SelectWorksheet("Data", Msg()), 0);
+  ASSERT_EQ(session_->SelectWorksheet("Data").Message(), "");
   for (const auto& [text, number] : test_support::kCellTexts) {
     SCOPED_TRACE(std::string("\"") + text + "\"");
     book_->SetCellValue("Data", "B4", *text == '\0' ? Variant() : Variant::Text(text));
@@ -138,7 +138,7 @@ TEST_F(CellTransferTest, ReadsAndWritesFailWithTheirMessages) {
 TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOwnRules) {
   book_->SetCellValue("Data", "C2", Variant::Double(5));
   EXPECT_EQ(Text("", "C2"), "") << "no sheet selected yet: nothing to read";
-  ASSERT_EQ(session_->SelectWorksheet("Data", Msg()), 0);
+  ASSERT_EQ(session_->SelectWorksheet("Data").Message(), "");
   EXPECT_EQ(Text("Data", "   "), "") << "a blank cell is not bound";
   book_->SetCellValue("Data", "A1", Variant::Double(2.5));
   EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "A1"), 2.5);

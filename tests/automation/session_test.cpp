@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/excel_session.h"
@@ -14,6 +15,17 @@ namespace {
 using automation::CExcExcelObj;
 using test_support::Recorder;
 using test_support::SessionTest;
+
+// The session's sheet names; a failure's message fails the test and gives
+// none.
+std::vector<std::string> Names(CExcExcelObj& session) {
+  outcome::Expected<std::vector<std::string>> names = session.GetSheetNames();
+  if (!names) {
+    ADD_FAILURE() << names.GetError().Message();
+    return {};
+  }
+  return std::move(*names);
+}
 
 // The settings map Excel.Application.9 ... .16 to applications "v9" ...
 // "v16", each recording that it was asked and failing with its own code.
@@ -72,8 +84,7 @@ TEST_F(NoApplicationTest, OlderVersionsCallTheOlderOpen) {
     auto started = automation::CreateExcelSession();
     ASSERT_TRUE(started) << started.GetError().Message();
     std::unique_ptr<CExcExcelObj> session = *std::move(started);
-    char text[260] = {};
-    EXPECT_EQ(session->OpenWorkbook("/no/such.xlsx", text), 1);
+    EXPECT_TRUE(session->OpenWorkbook("/no/such.xlsx"));
     const auto opens = recorder->CallsOf("Workbooks.Open");
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].line, std::string("Workbooks.Open(\"/no/such.xlsx\", optional=") +
@@ -97,23 +108,21 @@ TEST_F(SessionTest, CreationMinimisesTheNewestVersionAndFailsWithTheWindowStates
 
 TEST_F(SessionTest, NewAndOpenedWorkbooksAndTheirFailures) {
   auto session = NewSession();
-  EXPECT_EQ(session->OpenWorkbook(folder_.File("missing.xlsx"), Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to open " + folder_.File("missing.xlsx") +
-                               " in Excel (Unknown error 0x800A03EC)");
+  EXPECT_EQ(
+      session->OpenWorkbook(folder_.File("missing.xlsx")).Message(),
+      "Failed to open " + folder_.File("missing.xlsx") + " in Excel (Unknown error 0x800A03EC)");
   EXPECT_FALSE(session->HasWorkbook());
 
   recorder_->Clear();
-  ClearMessage();
-  EXPECT_EQ(session->NewWorkbook(Msg()), 0);
+  EXPECT_EQ(session->NewWorkbook().Message(), "");
   EXPECT_TRUE(session->HasWorkbook());
   EXPECT_EQ(recorder_->Transcript(),
             "Application.GetWorkbooks()\nWorkbooks.Add(Missing, lcid=0)\n");
-  EXPECT_EQ(MessageText(), "");
 
   excel::Workbook* before = session->GetWorkbook();
   recorder_->FailCall("Workbooks.Add", com::E_FAIL);
-  EXPECT_EQ(session->NewWorkbook(Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to create new workbook in Excel (Unspecified error)");
+  EXPECT_EQ(session->NewWorkbook().Message(),
+            "Failed to create new workbook in Excel (Unspecified error)");
   EXPECT_EQ(session->GetWorkbook(), before) << "a failure leaves the workbook as it was";
 }
 
@@ -124,8 +133,8 @@ TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
   auto session = NewSession();
   recorder_->Clear();
   EXPECT_EQ(
-      session->OpenWorkbookWithAddIns(main, {folder_.File("absent.xlsm"), first, second}, Msg()),
-      0);
+      session->OpenWorkbookWithAddIns(main, {folder_.File("absent.xlsm"), first, second}).Message(),
+      "");
   const auto open = [](const std::string& path) {
     return "Application.GetWorkbooks()\nWorkbooks.Open(\"" + path +
            "\", optional=14 x Missing, lcid=0)\n";
@@ -133,29 +142,24 @@ TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
   const std::string autoMacros = "Workbook.RunAutoMacros(1, lcid=0)\n";
   EXPECT_EQ(recorder_->Transcript(),
             open(first) + autoMacros + open(second) + autoMacros + open(main));
-  std::vector<std::string> names;
-  ASSERT_EQ(session->GetSheetNames(names, Msg()), 0);
-  EXPECT_EQ(names, std::vector<std::string>{"Main"});
+  EXPECT_EQ(Names(*session), std::vector<std::string>{"Main"});
 
   // A failing add-in is reported with the main path; the one before it
   // stays open and current.
   auto other = NewSession();
   recorder_->FailCall("Workbooks.Open", excel::kApplicationError, 2);
-  EXPECT_EQ(other->OpenWorkbookWithAddIns(main, {first, second}, Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to open " + main + " in Excel (Unknown error 0x800A03EC)");
-  ASSERT_EQ(other->GetSheetNames(names, Msg()), 0);
-  EXPECT_EQ(names, std::vector<std::string>{"A"});
+  EXPECT_EQ(other->OpenWorkbookWithAddIns(main, {first, second}).Message(),
+            "Failed to open " + main + " in Excel (Unknown error 0x800A03EC)");
+  EXPECT_EQ(Names(*other), std::vector<std::string>{"A"});
 }
 
 TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheCurrentWorkbook) {
   auto session = NewSession();
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
-  std::vector<std::string> names{"stale"};
-  EXPECT_EQ(session->GetSheetNames(names, Msg()), 0);
-  EXPECT_EQ(names, std::vector<std::string>{"Sheet1"});
-  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
-  EXPECT_EQ(session->SelectWorksheet("Nope", Msg()), 1);
-  EXPECT_EQ(MessageText(), "Unable to get worksheet Nope (Invalid index.)");
+  ASSERT_EQ(session->NewWorkbook().Message(), "");
+  EXPECT_EQ(Names(*session), std::vector<std::string>{"Sheet1"});
+  ASSERT_EQ(session->SelectWorksheet("Sheet1").Message(), "");
+  EXPECT_EQ(session->SelectWorksheet("Nope").Message(),
+            "Unable to get worksheet Nope (Invalid index.)");
   EXPECT_EQ(session->GetWorksheetName(), "Sheet1") << "an unknown sheet keeps the current one";
 
   // Cells travel through Value2.
@@ -169,23 +173,24 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
             "Range.Invoke(0x56C, get)\n");
 
   // Added worksheets are named unless the name is blank, and become current.
-  EXPECT_EQ(session->AddWorksheet("   ", Msg()), 0);
+  EXPECT_EQ(session->AddWorksheet("   ").Message(), "");
   EXPECT_EQ(session->GetWorksheetName(), "Sheet2");
   recorder_->Clear();
-  EXPECT_EQ(session->AddWorksheet("Data", Msg()), 0);
+  EXPECT_EQ(session->AddWorksheet("Data").Message(), "");
   EXPECT_EQ(session->GetWorksheetName(), "Data");
   EXPECT_EQ(recorder_->Lines()[1], "Worksheets.Add(Missing, Missing, Missing, Missing, lcid=0)");
   // The name's line and the refusal's text are in the worksheet function tests.
-  EXPECT_EQ(session->AddWorksheet("a/b", Msg()), 1);
+  EXPECT_TRUE(session->AddWorksheet("a/b"));
   EXPECT_EQ(session->GetWorksheetName(), "Sheet4") << "the new sheet stays current";
 
   // Sheet names fail as a whole on a chart sheet; selecting one leaves no
   // worksheet, and cells then read as empty text and cannot be written.
   Application()->ActiveWorkbook()->AddChartSheet("Chart1");
-  EXPECT_EQ(session->GetSheetNames(names, Msg()), 1);
-  EXPECT_TRUE(names.empty());
-  EXPECT_EQ(MessageText(), "Failed to get sheet names for workbook in Excel (Invalid pointer)");
-  EXPECT_EQ(session->SelectWorksheet("Chart1", Msg()), 0);
+  const outcome::Expected<std::vector<std::string>> names = session->GetSheetNames();
+  EXPECT_FALSE(names);
+  EXPECT_EQ(names.GetError().Message(),
+            "Failed to get sheet names for workbook in Excel (Invalid pointer)");
+  EXPECT_EQ(session->SelectWorksheet("Chart1").Message(), "");
   EXPECT_EQ(session->GetWorksheetName(), "");
   const com::Variant value = session->GetCellValue("A1");
   EXPECT_EQ(value.vt, com::VT_BSTR);
@@ -193,11 +198,11 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
   EXPECT_EQ(session->SetCellValue("A1", com::Variant::Double(1)), 1);
 
   // The worksheet goes with its workbook.
-  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  ASSERT_EQ(session->SelectWorksheet("Sheet1").Message(), "");
+  ASSERT_EQ(session->NewWorkbook().Message(), "");
   EXPECT_EQ(session->GetWorksheetName(), "");
   EXPECT_EQ(session->SetCellValue("A1", com::Variant::Double(1)), 1);
-  ASSERT_EQ(session->SelectWorksheet("Sheet1", Msg()), 0);
+  ASSERT_EQ(session->SelectWorksheet("Sheet1").Message(), "");
   session->CloseWorkbook();
   EXPECT_FALSE(session->HasWorkbook());
   EXPECT_EQ(session->GetWorksheetName(), "");
@@ -206,15 +211,12 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
 TEST_F(SessionTest, SavingFailsWithoutAWorkbookOrAFileAndCloseQuitAndVisibilitySwallowFailures) {
   auto session = NewSession();
   const com::Ptr<test_support::MemoryApplication> application = Application();
-  EXPECT_EQ(session->SaveWorkbook(Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to save: Invalid pointer");
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
-  EXPECT_EQ(session->SaveWorkbook(Msg()), 1);
-  EXPECT_EQ(MessageText(), "Failed to save: Unknown error 0x800A03EC");
+  EXPECT_EQ(session->SaveWorkbook().Message(), "Failed to save: Invalid pointer");
+  ASSERT_EQ(session->NewWorkbook().Message(), "");
+  EXPECT_EQ(session->SaveWorkbook().Message(), "Failed to save: Unknown error 0x800A03EC");
   const std::string copy = folder_.File("copy.xlsx");
-  ClearMessage();
-  EXPECT_EQ(session->SaveWorkbookCopyAs(copy, Msg()), 0);
-  EXPECT_EQ(MessageText(), "");
+  const outcome::Error copied = session->SaveWorkbookCopyAs(copy);
+  EXPECT_FALSE(copied) << copied.Message();
   EXPECT_TRUE(std::filesystem::exists(copy));
   EXPECT_EQ(recorder_->Lines().back(), "Workbook.SaveCopyAs(VT_BSTR \"" + copy + "\", lcid=0)");
 
@@ -241,17 +243,22 @@ TEST_F(SessionTest, MacrosRunOnTheWorkbooksApplicationWithTheirArguments) {
     app.RegisterMacro("Module1.Step", [](auto&, const auto&) { return com::Variant(); });
   });
   auto session = NewSession();
-  ASSERT_EQ(session->NewWorkbook(Msg()), 0);
+  ASSERT_EQ(session->NewWorkbook().Message(), "");
   recorder_->Clear();
-  EXPECT_EQ(session->RunMacroIntText("Module1.Step", 3, "1/6/2024", Msg()), 0);
+  EXPECT_FALSE(session->RunMacroIntText("Module1.Step", 3, "1/6/2024"));
   EXPECT_EQ(recorder_->Transcript(),
             "Workbook.Activate(lcid=0)\n"
             "Workbook.GetApplication()\n"
             "Application.Run(VT_BSTR \"Module1.Step\", VT_I4 3, VT_BSTR \"1/6/2024\", 28 x "
             "Missing)\n");
   // RunMacroInt's line and the failure's text are in the model's event tests.
-  EXPECT_EQ(session->RunMacro("Module1.Step", Msg()), 0);
+  EXPECT_FALSE(session->RunMacro("Module1.Step"));
   EXPECT_EQ(recorder_->Lines().back(), "Application.Run(VT_BSTR \"Module1.Step\", 30 x Missing)");
+
+  // A failure's message is cut where the host's status text would cut it.
+  const outcome::Error failed = session->RunMacro(std::string(300, 'm'));
+  EXPECT_EQ(failed.Message(),
+            "Unable to run macro " + std::string(automation::kMessageSize - 21, 'm'));
 }
 
 }  // namespace

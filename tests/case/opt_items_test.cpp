@@ -97,7 +97,7 @@ TEST(OptItems, EqualityComparesTextsExactlyAndStatesIgnoringCase) {
 }
 
 TEST(OptItems, NewIntegerControlsTakeTheSmallestFreeNumberAtTheEnd) {
-  optimisation::CExcclIntCtrlVariable list;
+  optimisation::CExcclIntegerControl list;
   EXPECT_EQ(optimisation::MakeIntegerControlName(list)->name, "IntCtrl001");
   AddIntControl(list, "IntCtrl003", "", {});
   AddIntControl(list, "Pump", "", {});

@@ -49,14 +49,15 @@ class CalcDataServerTest : public excel::calc::testing::CalcTest {
     auto started = automation::CreateExcelSession();
     ASSERT_TRUE(started) << started.GetError().Message();
     const std::unique_ptr<automation::CExcExcelObj> session = *std::move(started);
-    ASSERT_EQ(session->NewWorkbook(message_), 0) << message_;
+    ASSERT_EQ(session->NewWorkbook().Message(), "");
     const com::Ptr<excel::Worksheet> first = com::QueryInterface<excel::Worksheet>(
         session->GetWorkbook()->GetSheets()->GetItem(com::Variant::Int(1)));
     first->PutName(com::Bstr::FromUtf8("Data"));
-    ASSERT_EQ(session->AddWorksheet("Results", message_), 0) << message_;
+    ASSERT_EQ(session->AddWorksheet("Results").Message(), "");
     excel::calc::PutBasicModule(com::Ptr<excel::Workbook>(session->GetWorkbook()), "Standard",
                                 "Module1", kRecalc);
-    ASSERT_EQ(session->SaveWorkbookCopyAs(path_, message_), 0) << message_;
+    const outcome::Error saved = session->SaveWorkbookCopyAs(path_);
+    ASSERT_FALSE(saved) << saved.Message();
     session->CloseWorkbook();
     session->Quit();
   }

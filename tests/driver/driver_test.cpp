@@ -76,7 +76,6 @@ std::vector<Expected> Routes(Mode mode) {
       {36, 7, "GetObjectiveFunction", N, 0, false, -1, false, false},
       {38, 0, "GetControls", N, 0, false, 1, false, false},
       {38, 5, "GetIntegerControls", N, 0, false, 1, false, false},
-      {62, 7, "GetNextEvent", A, 0, false, 1, false, false},
       {64, 7, "SetInterfaceVisible", N, 1, false, 1, false, false},
       {64, 0, "SetInterfaceVisible", N, 0, false, 1, false, false},
       {104, 7, "EditPublishedVariables", N, 0, true, 1, true, true},

@@ -52,7 +52,7 @@ class CannedModel : public model::CExcModel {
     if (failure) return *failure;
     return text;
   }
-  outcome::Expected<const char*> EvalPublishedVariables2(
+  outcome::Expected<const char*> EvalPublishedVariablesAsBlock(
       const opt::PublishedValueRequest& request) override {
     requests.push_back(request);
     if (failure) return *failure;
@@ -216,9 +216,10 @@ TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "2.5");
 
   GuardedBuffer record2(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
-  EXPECT_EQ(Run(edge::EvalPublishedVariables2, record2.bytes.data()), EXT_RESULT_BLOCK_VARIABLE);
+  EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()),
+            EXT_RESULT_BLOCK_VARIABLE);
   model_->failure.reset();
-  EXPECT_EQ(Run(edge::EvalPublishedVariables2, record2.bytes.data()), 0);
+  EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()), 0);
   const char* handed = nullptr;
   std::memcpy(&handed, record2.bytes.data() + EXT_PUBVAR2_TEXT_POINTER_OFFSET, sizeof handed);
   EXPECT_EQ(handed, model_->text.c_str());

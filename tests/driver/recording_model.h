@@ -71,7 +71,6 @@ class RecordingModel : public model::CExcModel {
   GM_RECORD(QueryNumber, (std::int32_t v, S s), nullptr, v, nullptr, s)
   GM_RECORD(GetDispatch, (void* a, S s), a, 0, nullptr, s)
   GM_RECORD(ReloadWorkbook, (S s), nullptr, 0, nullptr, s)
-  GM_RECORD(GetNextEvent, (void* a), a, 0, nullptr, nullptr)
   GM_RECORD(SetModelDataFile, (const char* a, bool v, S s), a, v, nullptr, s)
   GM_RECORD(StartApplication, (std::int32_t v, S s), nullptr, v, nullptr, s)
   GM_RECORD(StopApplication, (), nullptr, 0, nullptr, nullptr)

@@ -100,32 +100,24 @@ TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLengthDescriptionIsForIndex
   }
   EXPECT_EQ(model_.GetFileLabel(nullptr, 10, nullptr), 0);
 
-  const std::string longName = "/" + std::string(400, 'p');
-  // The file name, the index asked for and the path written (empty: -1 and
-  // nothing written).
-  const std::tuple<std::string, std::int32_t, std::string> descriptions[] = {
-      {"", 0, ""},
-      {"/work/case.xlsx", 1, ""},
-      {"/work/case.xlsx", 0, "/work/case.xlsx"},
-      {"/work/case.xlsx", -4, "/work/case.xlsx"},
-      {longName, 0, longName.substr(0, EXT_FILE_DESCRIPTION_PATH_SIZE - 1)},  // cut to the field
+  // The file name and the index asked for; the workbook is described for
+  // any index up to 0 once it has a name.
+  const std::tuple<std::string, std::int32_t, bool> descriptions[] = {
+      {"", 0, false},
+      {"/work/case.xlsx", 1, false},
+      {"/work/case.xlsx", 0, true},
+      {"/work/case.xlsx", -4, true},
   };
-  for (const auto& [fileName, index, path] : descriptions) {
-    SCOPED_TRACE(fileName.substr(0, 20) + " index " + std::to_string(index));
+  for (const auto& [fileName, index, described] : descriptions) {
+    SCOPED_TRACE(fileName + " index " + std::to_string(index));
     model_.caseDetails.fileName = fileName;
-    GuardedBuffer record(EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE, 0x33);
-    EXPECT_TRUE(record.record().WriteI32(EXT_FILE_DESCRIPTION_INDEX_OFFSET, index));
-    EXPECT_EQ(model_.GetFileDescription(record.bytes.data(), 0, nullptr), path.empty() ? -1 : 0);
-    EXPECT_TRUE(record.GuardsIntact());
-    if (path.empty()) {
-      EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PATH_OFFSET], 0x33);
+    const std::optional<model::FileDescription> file = model_.GetFileDescription(index);
+    if (!described) {
+      EXPECT_EQ(file, std::nullopt);
       continue;
     }
-    EXPECT_EQ(std::string(record.chars() + EXT_FILE_DESCRIPTION_PATH_OFFSET), path);
-    EXPECT_STREQ(record.chars() + EXT_FILE_DESCRIPTION_TEXT_OFFSET, "Excel spreadsheet file");
-    EXPECT_EQ(record.bytes[EXT_FILE_DESCRIPTION_PRESENT_OFFSET], 1);
+    EXPECT_EQ(file, (model::FileDescription{fileName, "Excel spreadsheet file"}));
   }
-  EXPECT_EQ(model_.GetFileDescription(nullptr, 0, nullptr), -1);
 }
 
 TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
@@ -143,28 +135,6 @@ TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
   std::ifstream written(temp.File("out.xml"));
   const std::string text((std::istreambuf_iterator<char>(written)), {});
   EXPECT_NE(text.find("<VarName>v</VarName>"), std::string::npos) << text;
-}
-
-TEST_F(UnconnectedModelTest, TheHostNamesTheWorkbook) {
-  GuardedBuffer record(EXT_FILE_NAME_RECORD_MIN_SIZE, 0);
-  std::memcpy(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, "/data/Case 1.xlsx", 17);
-  EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
-  EXPECT_EQ(model_.caseDetails.fileName, "/data/Case 1.xlsx");
-
-  // A text that fills its field without an end was cut: refused, and the
-  // name given before stays.
-  GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-  std::memset(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, 'n', EXT_FILE_NAME_TEXT_SIZE);
-  EXPECT_EQ(model_.SetFileName(record.bytes.data(), status.status()), 1);
-  EXPECT_EQ(StatusText(status),
-            "The file name does not fit its field: more than 1023 bytes, so it was cut");
-  EXPECT_EQ(model_.caseDetails.fileName, "/data/Case 1.xlsx");
-  record.chars()[EXT_FILE_NAME_TEXT_OFFSET + EXT_FILE_NAME_TEXT_SIZE - 1] = '\0';
-  EXPECT_EQ(model_.SetFileName(record.bytes.data(), nullptr), 0);
-  EXPECT_EQ(model_.caseDetails.fileName, std::string(EXT_FILE_NAME_TEXT_SIZE - 1, 'n'));
-
-  EXPECT_EQ(model_.SetFileName(nullptr, status.status()), 1);
-  EXPECT_EQ(StatusText(status), "No file name was given");
 }
 
 TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
@@ -461,7 +431,8 @@ class ModelEventsTest : public ModelWorkbookTest {
 // Every event through its host codes: the macro named for it, and no other,
 // runs with the timestep, then with the run date too.
 TEST_F(ModelEventsTest, EachEventRunsItsMacroInBothArgumentForms) {
-  ASSERT_EQ(model_->SetDate(nullptr, 0, Status()), 1) << "no record";
+  ASSERT_EQ(Command(EXT_CMD_SET_DATE), 1) << "no record";
+  ASSERT_EQ(Message(), "No run date was given");
   GuardedBuffer date(EXT_DATE_RECORD_MIN_SIZE, 0);
   const double dayBefore = 45296.0;  // 5 January 2024
   std::memcpy(date.bytes.data() + EXT_DATE_RECORD_DATE_OFFSET, &dayBefore, sizeof dayBefore);
@@ -490,8 +461,8 @@ TEST_F(ModelEventsTest, EachEventRunsItsMacroInBothArgumentForms) {
       }
     }
   }
-  EXPECT_EQ(model_->OnEvent112(Status()), 0);
-  EXPECT_EQ(model_->OnEvent113(Status()), 0);
+  EXPECT_EQ(Command(EXT_CMD_EVENT_112), 0);
+  EXPECT_EQ(Command(EXT_CMD_EVENT_113), 0);
   EXPECT_EQ(recorder_->Transcript(), "");
 }
 
@@ -506,7 +477,8 @@ TEST_F(ModelEventsTest, TheRunDateTravelsAsEnglishText) {
   model_->timestep = 2;
   for (const auto& [date, text] : cases) {
     model_->runDate = date;
-    EXPECT_EQ(model_->OnPreSolve(Status()), 0) << Message();
+    const outcome::Error error = model_->OnPreSolve();
+    EXPECT_FALSE(error) << error.Message();
     EXPECT_EQ(TakeRunLines(), std::vector<std::string>{RunLine(
                                   "VT_I4 2, VT_BSTR \"" + std::string(text) + "\", 28 x Missing")});
   }
@@ -525,9 +497,7 @@ TEST_F(UnconnectedModelTest, TheRunDateIsTheDayAfterTheHostsDate) {
       {nan, nan, RunDate::kInvalid},
   };
   for (const auto& [host, runDate, status] : cases) {
-    GuardedBuffer record(EXT_DATE_RECORD_MIN_SIZE, 0);
-    std::memcpy(record.bytes.data() + EXT_DATE_RECORD_DATE_OFFSET, &host, sizeof host);
-    EXPECT_EQ(model_.SetDate(record.bytes.data(), 0, nullptr), 0);
+    model_.SetDate(host);
     if (std::isnan(runDate)) {
       EXPECT_TRUE(std::isnan(model_.runDate.days));
     } else {
@@ -538,24 +508,14 @@ TEST_F(UnconnectedModelTest, TheRunDateIsTheDayAfterTheHostsDate) {
 }
 
 TEST_F(ModelEventsTest, TheNextEventIsReportedUntilTheNextRunStarts) {
-  GuardedBuffer record(EXT_NEXT_EVENT_RECORD_MIN_SIZE, 0x11);
-  const auto untouched = record.bytes;
-  EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 1);
-  EXPECT_EQ(record.bytes, untouched);
-
+  // Its record's bytes are the edge's test (tests/driver/case_records_test.cpp).
+  EXPECT_EQ(model_->GetNextEvent(), std::nullopt);
   // Set from inside the model, as the data server does; reading keeps it.
-  // Only the flag and the time are written.
   model_->nextEvent = 45297.5;
-  auto written = untouched;
-  written[EXT_NEXT_EVENT_FLAG_OFFSET] = 1;
-  std::memcpy(written.data() + EXT_NEXT_EVENT_TIME_OFFSET, &model_->nextEvent, sizeof(double));
-  for (int read = 0; read < 2; ++read) {
-    EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 0);
-    EXPECT_EQ(record.bytes, written);
-  }
-  EXPECT_EQ(model_->GetNextEvent(nullptr), 1);
-  EXPECT_EQ(model_->OnStartOfRun(nullptr, Status()), 0);
-  EXPECT_EQ(model_->GetNextEvent(record.bytes.data()), 1);
+  for (int read = 0; read < 2; ++read)
+    EXPECT_EQ(model_->GetNextEvent(), 45297.5);
+  EXPECT_EQ(Command(EXT_CMD_START_OF_RUN), 0);
+  EXPECT_EQ(model_->GetNextEvent(), std::nullopt);
 }
 
 TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {
@@ -589,7 +549,7 @@ TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {
 
   // Without hiding the window is left as the user put it.
   model_->caseDetails.hideInterface = false;
-  EXPECT_EQ(model_->OnStartOfRun(nullptr, Status()), 0);
+  EXPECT_EQ(Command(EXT_CMD_START_OF_RUN), 0);
   model_->SetInterfaceVisible(false);
   EXPECT_TRUE(ApplicationVisible());
 }
@@ -601,8 +561,7 @@ TEST_F(ModelEventsTest, AFailingMacroOrAMissingSessionIsReportedToTheHost) {
     EXPECT_EQ(Command(model::kRunEvents[e].hostCodes[0]), 1) << e;
     EXPECT_EQ(Message(), "Unable to run macro Module1.Fail (Exception occurred.)") << e;
   }
-  EXPECT_EQ(model_->RunEventMacro(model::kEventCount, Status()), 1);
-  EXPECT_EQ(Message(), "There is no run-time event 7");
+  EXPECT_EQ(model_->RunEventMacro(model::kEventCount).Message(), "There is no run-time event 7");
 
   model_->caseDetails.hideInterface = true;
   ASSERT_EQ(model_->StopApplication(), 0);

@@ -72,7 +72,7 @@ inline opt::CExcControlVariable& AddControl(opt::CExcclControlVariable& list,
 
 // States as {name, value} pairs.
 inline opt::CExcIntCtrlVariable& AddIntControl(
-    opt::CExcclIntCtrlVariable& list, const std::string& name, const std::string& cell,
+    opt::CExcclIntegerControl& list, const std::string& name, const std::string& cell,
     const std::vector<std::pair<std::string, std::string>>& states) {
   auto& item = AddItem(list, name, cell);
   item.StateCount = static_cast<std::int32_t>(states.size());
@@ -88,7 +88,7 @@ class ItemsTest : public test_support::SessionTest {
   void SetUp() override {
     model_ = std::make_unique<model::CExcModel>();
     ASSERT_NE(model_->Session(), nullptr) << model_->CreateError();
-    ASSERT_EQ(model_->Session()->NewWorkbook(Msg()), 0);
+    ASSERT_EQ(model_->Session()->NewWorkbook().Message(), "");
     book_ = Application()->ActiveWorkbook();
     book_->AddWorksheet("Data");
     recorder_->Clear();
@@ -168,7 +168,7 @@ class ItemsTest : public test_support::SessionTest {
   std::int32_t Eval2(std::int32_t handle, bool set, const char* text = nullptr) {
     opt::PublishedValueRequest request{handle, set, std::nullopt};
     if (text != nullptr) request.text = text;
-    outcome::Expected<const char*> got = Table().EvalPublishedVariables2(request);
+    outcome::Expected<const char*> got = Table().EvalPublishedVariablesAsBlock(request);
     if (!got) return Answer(got.TakeError());
     if (!set) record2Text_ = *got;
     return Answer(outcome::Error::Success());

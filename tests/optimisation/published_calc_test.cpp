@@ -78,7 +78,7 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
     opt::PublishedValueRequest request{0, set != nullptr, std::nullopt};
     if (set != nullptr) request.text = *set;
     outcome::Expected<std::string> text =
-        opt::EvalPublishedVariables2(variables_, server_->Session(), 0, request);
+        opt::EvalPublishedVariablesAsBlock(variables_, server_->Session(), 0, request);
     EXPECT_TRUE(text) << text.GetError().Message();
     if (!text) return text.GetError().Result();
     if (set == nullptr) got = std::move(*text);

@@ -149,10 +149,9 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
   auto started = automation::CreateExcelSession();
   ASSERT_TRUE(started) << started.GetError().Message();
   twin.session = *std::move(started);
-  char message[EXT_STATUS_TEXT_SIZE] = {};
-  ASSERT_EQ(twin.session->NewWorkbook(message), 0) << message;
+  ASSERT_EQ(twin.session->NewWorkbook().Message(), "");
   Attached(twin);
-  ASSERT_EQ(twin.session->AddWorksheet(kSheet, message), 0) << message;
+  ASSERT_EQ(twin.session->AddWorksheet(kSheet).Message(), "");
   for (const auto& [cell, value] : round.cells)
     ASSERT_EQ(twin.session->SetCellValue(cell, value), 0) << cell;
 
@@ -278,16 +277,17 @@ void BlockDifferential::Run(const Round& round) {
   const auto eval = [&](Twin& twin, bool set) {
     optimisation::PublishedValueRequest request{0, set, std::nullopt};
     if (set) request.text = round.setText;
-    outcome::Expected<std::string> text = optimisation::EvalPublishedVariables2(
+    outcome::Expected<std::string> text = optimisation::EvalPublishedVariablesAsBlock(
         twin.variables, twin.session.get(), round.position.timestep, request);
     host::StatusRecord status(twin.status.status());
     if (!text) return host::Answer(text.TakeError(), status);
     if (!set) twin.texts.push_back(std::move(*text));
     return std::int32_t{0};
   };
-  both("EvalPublishedVariables2 get", [&](Twin& twin) { return eval(twin, false); });
-  both("EvalPublishedVariables2 set", [&](Twin& twin) { return eval(twin, true); });
-  both("EvalPublishedVariables2 get after the set", [&](Twin& twin) { return eval(twin, false); });
+  both("EvalPublishedVariablesAsBlock get", [&](Twin& twin) { return eval(twin, false); });
+  both("EvalPublishedVariablesAsBlock set", [&](Twin& twin) { return eval(twin, true); });
+  both("EvalPublishedVariablesAsBlock get after the set",
+       [&](Twin& twin) { return eval(twin, false); });
   InjectAt(std::nullopt);
 }
 

@@ -25,8 +25,7 @@ class CalcBlockDifferential : public BlockDifferential {
   // Every cell the rounds can reach, in one read (the contract holds block
   // reads to single-cell reads).
   SheetCells Contents(Twin& twin) override {
-    char message[EXT_STATUS_TEXT_SIZE] = {};
-    EXPECT_EQ(twin.session->SelectWorksheet(kSheet, message), 0) << message;
+    EXPECT_EQ(twin.session->SelectWorksheet(kSheet).Message(), "");
     const com::VariantGrid grid = com::VariantGrid::FromVariant(
         twin.session->CurrentWorksheet()
             ->GetRange(com::Variant::Text("A1"), com::Variant::Text("CZ120"))
@@ -36,7 +35,8 @@ class CalcBlockDifferential : public BlockDifferential {
       for (std::size_t c = 0; c < grid.Columns(); ++c) {
         const com::Variant& value =
             grid.At(static_cast<std::int32_t>(r) + 1, static_cast<std::int32_t>(c) + 1);
-        if (value.vt != com::VT_EMPTY) cells[{static_cast<int>(r) + 1, static_cast<int>(c) + 1}] = value;
+        if (value.vt != com::VT_EMPTY)
+          cells[{static_cast<int>(r) + 1, static_cast<int>(c) + 1}] = value;
       }
     }
     return cells;
@@ -62,8 +62,7 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
   auto started = automation::CreateExcelSession();
   ASSERT_TRUE(started) << started.GetError().Message();
   twin.session = *std::move(started);
-  ExtStatusRecord status{};
-  ASSERT_EQ(twin.session->NewWorkbook(status.text), 0) << status.text;
+  ASSERT_EQ(twin.session->NewWorkbook().Message(), "");
   model::CExcCaseDetails& details = twin.details;
   details.inputCount = details.outputCount = 1;
   streams::ResizeStreams(details.inputStreams, 1);

@@ -80,7 +80,7 @@ class StreamTest : public test_support::SessionTest {
   void SetUp() override {
     session_ = NewSession();
     ASSERT_NE(session_, nullptr);
-    ASSERT_EQ(session_->NewWorkbook(Msg()), 0);
+    ASSERT_EQ(session_->NewWorkbook().Message(), "");
     book_ = Application()->ActiveWorkbook();
     book_->AddWorksheet("Flow");
     book_->AddWorksheet("Other");
@@ -313,7 +313,7 @@ TEST_F(IprTest, PropertyRowsFillTheirFieldsFromTheStreamsSheetConverted) {
     PutCell(at, value);
     PutCell(at, Variant::Double(-1), "Other");
   }
-  ASSERT_EQ(session_->SelectWorksheet("Other", Msg()), 0);
+  ASSERT_EQ(session_->SelectWorksheet("Other").Message(), "");
 
   ASSERT_EQ(Get(), 0) << StatusText();
   for (const auto& [cell, unit, value, field, expected] : rows)
