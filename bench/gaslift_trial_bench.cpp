@@ -6,7 +6,6 @@
 //
 //   gaslift_trial_bench [--benchmark_repetitions=3]
 #include <benchmark/benchmark.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +17,8 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "run_host.h"
 
 namespace {
 
@@ -34,26 +35,14 @@ RunFigures RunHost(benchmark::State& state, const fs::path& scenario, const fs::
   fs::remove_all(out);
   const fs::path counted = out.string() + ".calls";
   const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setenv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", counted.c_str(), 1);
-    if (state.range(0) == 0) ::setenv("GRIDMOOR_BLOCK_TRANSFER", "0", 1);
-    const std::string program = GRIDMOOR_HOST_PROGRAM;
-    const std::string scenarioText = scenario.string();
-    const std::string outText = out.string();
-    std::vector<char*> argv = {const_cast<char*>(program.c_str()),      const_cast<char*>("run"),
-                               const_cast<char*>(scenarioText.c_str()), const_cast<char*>("--out"),
-                               const_cast<char*>(outText.c_str()),      nullptr};
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  std::vector<std::pair<std::string, std::string>> environment = {
+      {"GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", counted.string()}};
+  if (state.range(0) == 0) environment.emplace_back("GRIDMOOR_BLOCK_TRANSFER", "0");
+  const bool succeeded = bench::RunQuietly(
+      {GRIDMOOR_HOST_PROGRAM, "run", scenario.string(), "--out", out.string()}, environment);
   RunFigures figures;
   figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!succeeded) {
     state.SkipWithError("gridmoor-host run failed");
     return figures;
   }

@@ -10,7 +10,6 @@
 //
 //   warm_office_bench [--benchmark_filter=HandOver]
 #include <benchmark/benchmark.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +25,7 @@
 
 #include "com/error.h"
 #include "excel/calc/calc_application.h"
+#include "run_host.h"
 
 namespace {
 
@@ -74,20 +74,7 @@ bool RunMany(const std::vector<std::string>& scenarios, const fs::path& out, boo
     arguments.push_back(a);
   arguments.push_back(out.string());
   if (fresh) arguments.push_back("--fresh-offices");
-  std::vector<char*> argv;
-  for (std::string& a : arguments)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return bench::RunQuietly(std::move(arguments));
 }
 
 void BM_RunManySixteenSeparators(benchmark::State& state) {

@@ -41,6 +41,14 @@ bool StoppedRunning(int pid) {
   return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
 }
 
+// How running a macro that never returns, in a new workbook of
+// `application`, fails.
+com::Error RunAMacroThatNeverEnds(const com::Ptr<Application>& application) {
+  const com::Ptr<Workbook> workbook = NewWorkbook(application);
+  PutBasicModule(workbook, "Standard", "Loops", "Sub Forever\n  Do\n  Loop\nEnd Sub\n");
+  return ErrorOf([&] { application->Run(Variant::Text("Forever"), excel_test::Arguments()); });
+}
+
 // A short call limit for one test.
 class ScopedCallTimeout {
  public:
@@ -245,10 +253,7 @@ TEST_F(CalcOfficeTest, AStoppedOfficeIsEndedAtTheCallLimitWithItsLocksAndTheNext
 TEST_F(CalcOfficeTest, AMacroThatNeverEndsIsEndedAtTheCallLimit) {
   const ScopedCallTimeout limit(std::chrono::seconds(3));
   const com::Ptr<Application> application = NewApplication();
-  const com::Ptr<Workbook> workbook = NewWorkbook(application);
-  PutBasicModule(workbook, "Standard", "Loops", "Sub Forever\n  Do\n  Loop\nEnd Sub\n");
-  const com::Error error =
-      ErrorOf([&] { application->Run(Variant::Text("Forever"), excel_test::Arguments()); });
+  const com::Error error = RunAMacroThatNeverEnds(application);
   EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
   EXPECT_THAT(error.what(), HasSubstr("did not answer within 3 seconds"));
   application->Quit();
@@ -299,10 +304,7 @@ TEST_F(CalcOfficeTest, AnAttachedOfficeThatDoesNotAnswerIsLeftToItsOwner) {
   const ScopedOfficePipe attach(office->Pipe());
   const ScopedCallTimeout limit(std::chrono::seconds(3));
   const com::Ptr<Application> application = NewApplication();
-  const com::Ptr<Workbook> workbook = NewWorkbook(application);
-  PutBasicModule(workbook, "Standard", "Loops", "Sub Forever\n  Do\n  Loop\nEnd Sub\n");
-  const com::Error error =
-      ErrorOf([&] { application->Run(Variant::Text("Forever"), excel_test::Arguments()); });
+  const com::Error error = RunAMacroThatNeverEnds(application);
   EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
   EXPECT_THAT(error.what(), HasSubstr("did not answer within 3 seconds"));
   application->Quit();
