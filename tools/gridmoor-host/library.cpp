@@ -43,7 +43,10 @@ Reply MakeReply(std::int32_t result, Outcome outcome, const ExtStatusRecord& sta
 template <typename T>
 bool Resolve(void* library, const char* name, T& function, std::string& missing) {
   function = reinterpret_cast<T>(dlsym(library, name));
-  if (function == nullptr) missing += missing.empty() ? name : std::string(", ") + name;
+  if (function == nullptr) {
+    if (!missing.empty()) missing += ", ";
+    missing += name;
+  }
   return function != nullptr;
 }
 
