@@ -46,6 +46,8 @@ namespace excel::calc {
 // long macro is one call).
 void SetCallTimeout(std::chrono::milliseconds timeout);
 std::chrono::milliseconds CallTimeout();
+// "3 seconds", "2 minutes": a limit as messages give it.
+std::string LimitText(std::chrono::milliseconds limit);
 
 class OfficeSession {
  public:
