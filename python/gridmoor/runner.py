@@ -258,17 +258,20 @@ def run_many(
     *,
     save: bool = False,
     direct: bool = False,
+    fresh_offices: bool = False,
     host: Optional[StrPath] = None,
 ) -> list[Result]:
-    """Runs scenarios in parallel, each in its own process and office, on
-    copies of its workbook (`gridmoor-host run-many`); a Result per scenario,
+    """Runs scenarios in parallel, each in its own process, on copies of
+    its workbook (`gridmoor-host run-many`); a Result per scenario,
     in their order. A failed scenario does not raise: its Result has `ok`
     False and `error` set.
 
     Each scenario's files go to `out/<name>/` (names made unique), and
     `out/summary.csv` and `out/summary.json` list them all; without `out` a
     temporary folder is used and removed. `jobs` runs at once (default: the
-    host's choice from cores and memory). `progress(done, total, result)` is
+    host's choice from cores and memory). Each job keeps its office warm
+    for the scenarios it runs in turn; `fresh_offices` starts a new office
+    for every scenario instead. `progress(done, total, result)` is
     called as each scenario finishes. A Ctrl-C is passed on: every run winds
     down, the scenarios not started are not run, and KeyboardInterrupt is
     raised once every process has ended.
@@ -289,6 +292,8 @@ def run_many(
             command += ["--jobs", str(jobs)]
         if save:
             command.append("--save")
+        if fresh_offices:
+            command.append("--fresh-offices")
         index = {name: i for i, name in enumerate(names)}
         results: list[Optional[Result]] = [None] * len(chosen)
 

@@ -150,6 +150,10 @@ def test_a_refused_scenario_says_why_and_a_usage_error_is_no_run_error(
         gridmoor.run({"run": {}}, report=True, host=fake)
     assert not isinstance(usage.value, gridmoor.RunError)
     assert "--report" in usage.value.argv and usage.value.exit_status == 2
+    # run_many's options reach the host's command line.
+    with pytest.raises(gridmoor.GridmoorError) as many:
+        gridmoor.run_many([{"run": {}}], jobs=3, fresh_offices=True, save=True, host=fake)
+    assert many.value.argv[-4:] == ["--jobs", "3", "--save", "--fresh-offices"]
 
 
 DRIVER = textwrap.dedent(
