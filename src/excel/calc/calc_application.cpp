@@ -76,6 +76,12 @@ std::shared_ptr<Document> LoadDocument(CalcApplication& application, const std::
       if (closeable.is()) IgnoringFailures([&] { closeable->close(true); });
       com::Throw(kApplicationError, file.empty() ? std::string() : file + " is not a spreadsheet");
     }
+    // A headless office still paints a document's view into memory after
+    // every change, which cost an optimiser trial more than its bridge
+    // calls did. Macros keep the view's cursor and selection; painting
+    // waits until the document is closed (or a macro turns screen updating
+    // back on).
+    if (document->office->ViewsAvailable()) document->model->lockControllers();
   });
   return document;
 }
