@@ -17,6 +17,7 @@
 #include "excel/calc/basic_source.h"
 #include "excel/calc/calc_objects.h"
 #include "excel/calc/macro_names.h"
+#include "excel/calc/moved_cells.h"
 #include "excel/errors.h"
 #include "platform/notices.h"
 #include "text/ascii.h"
@@ -204,31 +205,50 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
     parameters.getArray()[i] = VariantToAny(arguments[i]);
 
   OfficeSession& office = *application.Office();
-  const uno::Reference<css::script::XLibraryContainer> libraries =
-      target.document ? DocumentLibraries(*target.document) : office.ApplicationLibraries();
   const WrappedCall call{{},
                          target.entry.module,
                          target.entry.procedure.name,
                          target.entry.procedure.isFunction,
                          arguments.size()};
+  const std::string key = target.entry.library + "." + target.entry.module + "." +
+                          target.entry.procedure.name + "/" + std::to_string(arguments.size());
   std::string wrapper;
+  uno::Reference<css::script::provider::XScript> script;
   if (target.document) {
     std::lock_guard lock(target.document->mutex);
-    wrapper = EnsureWrapper(libraries, target.entry.library,
-                            target.document->wrappers[target.entry.library], call,
-                            &target.document->originalSources[target.entry.library]);
-  } else {
-    std::lock_guard lock(office.BasicMutex());
-    wrapper = EnsureWrapper(libraries, target.entry.library,
-                            office.applicationWrappers[target.entry.library], call, nullptr);
+    if (const auto found = target.document->scripts.find(key);
+        found != target.document->scripts.end()) {
+      wrapper = found->second.wrapper;
+      script = found->second.script;
+    }
   }
-  const std::string uri =
-      "vnd.sun.star.script:" + target.entry.library + "." +
-      (wrapper.empty() ? target.entry.module + "." + target.entry.procedure.name
-                       : wrapper + "." + wrapper) +
-      "?language=Basic&location=" + (target.document ? "document" : "application");
-  const uno::Reference<css::script::provider::XScript> script =
-      ProviderFor(application, target.document)->getScript(Utf8ToOUString(uri));
+  if (!script.is()) {
+    const uno::Reference<css::script::XLibraryContainer> libraries =
+        target.document ? DocumentLibraries(*target.document) : office.ApplicationLibraries();
+    if (target.document) {
+      std::lock_guard lock(target.document->mutex);
+      std::vector<WrappedCall>& placed = target.document->wrappers[target.entry.library];
+      const std::size_t before = placed.size();
+      wrapper = EnsureWrapper(libraries, target.entry.library, placed, call,
+                              &target.document->originalSources[target.entry.library]);
+      // A library whose modules changed may have been compiled again.
+      if (placed.size() != before) target.document->scripts.clear();
+    } else {
+      std::lock_guard lock(office.BasicMutex());
+      wrapper = EnsureWrapper(libraries, target.entry.library,
+                              office.applicationWrappers[target.entry.library], call, nullptr);
+    }
+    const std::string uri =
+        "vnd.sun.star.script:" + target.entry.library + "." +
+        (wrapper.empty() ? target.entry.module + "." + target.entry.procedure.name
+                         : wrapper + "." + wrapper) +
+        "?language=Basic&location=" + (target.document ? "document" : "application");
+    script = ProviderFor(application, target.document)->getScript(Utf8ToOUString(uri));
+    if (target.document) {
+      std::lock_guard lock(target.document->mutex);
+      target.document->scripts[key] = Document::ResolvedScript{wrapper, script};
+    }
+  }
   uno::Sequence<sal_Int16> outIndices;
   uno::Sequence<uno::Any> outValues;
   const uno::Any result = script->invoke(parameters, outIndices, outValues);
@@ -236,15 +256,21 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
   return Outcome(office, target, SequenceItems(result));
 }
 
-// Cells may have moved under a macro: cached cell references go stale.
-// Each document remembers the macro, which a later failure may name.
+// Cells may move under a macro, in any open document: what each has looked
+// up is checked before it is used again. Each document remembers the
+// macro, which a later failure may name.
 void MarkMacroRan(CalcApplication& application, const MacroEntry& entry) {
   const std::string name = entry.library + "." + entry.module + "." + entry.procedure.name;
   for (const std::shared_ptr<Document>& document : application.Documents()) {
+    AfterMacro(*document);
     std::lock_guard lock(document->mutex);
-    ++document->generation;
     document->lastMacro = name;
   }
+}
+
+void MarkMacroStarts(CalcApplication& application) {
+  for (const std::shared_ptr<Document>& document : application.Documents())
+    BeforeMacro(*document);
 }
 
 bool BookMatches(const Document& document, const std::string& book) {
@@ -389,6 +415,7 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
       const MacroEntry& entry;
       ~MarkOnExit() { MarkMacroRan(application, entry); }
     } mark{application, target->entry};
+    MarkMacroStarts(application);
     return Invoke(application, *target, arguments);
   });
 }
@@ -404,6 +431,7 @@ void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>&
       const MacroEntry& entry;
       ~MarkOnExit() { MarkMacroRan(application, entry); }
     } mark{application, *entry};
+    MarkMacroStarts(application);
     Invoke(application, Target{document, *entry}, {});
   });
 }
@@ -425,6 +453,7 @@ void RemoveWrappers(Document& document) {
   }
   document.wrappers.clear();
   document.originalSources.clear();
+  document.scripts.clear();
 }
 
 void PutBasicModule(Document& document, const std::string& library, const std::string& module,
@@ -445,6 +474,7 @@ void PutBasicModule(Document& document, const std::string& library, const std::s
     }
     std::lock_guard lock(document.mutex);
     document.macros.reset();
+    document.scripts.clear();
     // The new source is not made ready to run: the next call does that.
     document.wrappers.erase(library);
     document.originalSources[library].erase(module);

@@ -11,11 +11,13 @@
 #include <com/sun/star/beans/XPropertyState.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/script/provider/XScript.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XFormulaParser.hpp>
 #include <com/sun/star/sheet/XSheetAnnotations.hpp>
+#include <com/sun/star/sheet/XSheetCellRangeContainer.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
@@ -62,6 +64,19 @@ struct RangeHandles {
 struct RangeTarget {
   std::shared_ptr<RangeHandles> handles;
   std::uint64_t generation = 0;
+  bool throughName = false;     // reached through a workbook name
+  std::uint64_t macrosRun = 0;  // the document's count when it was looked up
+};
+
+// The ranges and sheets a document has handed out, watched for a macro
+// that moves them (moved_cells.h).
+struct CellWatch {
+  css::uno::Reference<css::sheet::XSheetCellRangeContainer> ranges;
+  // As they were last read; `known` is false when a range was added since.
+  css::uno::Sequence<css::table::CellRangeAddress> addresses;
+  css::uno::Sequence<rtl::OUString> sheetNames;
+  bool known = false;
+  bool pending = false;  // a macro ran since the last check
 };
 
 // One document an application object holds.
@@ -79,9 +94,18 @@ struct Document {
   bool closed = false;
   bool closedInOffice = false;  // by a macro, not by the driver
   std::string lastMacro;        // "Library.Module.Procedure" of the last macro run
-  // Bumped whenever cells may have moved (a macro ran), so that cached
-  // cell references are not used past it.
+  // Bumped whenever cells may have moved (a macro moved what was watched,
+  // or a sheet was renamed), so that cached cell references are not used
+  // past it.
   std::uint64_t generation = 0;
+  std::uint64_t macrosRun = 0;
+  CellWatch watch;
+  // Sheets already looked up, by the name they were asked for.
+  struct SheetTarget {
+    css::uno::Reference<css::sheet::XSpreadsheet> sheet;
+    std::uint64_t generation = 0;
+  };
+  std::unordered_map<std::u16string, SheetTarget> sheetsByName;
   css::uno::Reference<css::sheet::XFormulaParser> parser;
   css::uno::Reference<css::sheet::XSpreadsheets> sheets;  // once asked for
   // Ranges already resolved, by the name a sheet was asked for and the
@@ -96,6 +120,15 @@ struct Document {
   // By library, then module: sources as they were before a run changed them
   // (basic_source.h), put back before the document is stored.
   std::map<std::string, std::map<std::string, std::string>> originalSources;
+  // Scripts already resolved, by the call they make (calc_macros.cpp):
+  // resolving one costs several calls to the office, and event macros run
+  // at every optimiser trial. Dropped whenever the document's modules
+  // change.
+  struct ResolvedScript {
+    std::string wrapper;
+    css::uno::Reference<css::script::provider::XScript> script;
+  };
+  std::map<std::string, ResolvedScript> scripts;
 
   bool IsClosed() {
     std::lock_guard lock(mutex);

@@ -15,6 +15,7 @@
 
 #include "excel/calc/calc_objects.h"
 #include "excel/calc/cell_input.h"
+#include "excel/calc/moved_cells.h"
 #include "excel/calc/office_program.h"
 #include "excel/calc/sheet_addresses.h"
 #include "excel/calc/workbook_storing.h"
@@ -203,6 +204,14 @@ com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
   uno::Reference<css::sheet::XSpreadsheet> sheet;
   if (value.vt == com::VT_BSTR) {
     const std::u16string wanted = BstrText(value);
+    const Freshness now = CheckedFreshness(*document_);
+    {
+      std::lock_guard lock(document_->mutex);
+      const auto found = document_->sheetsByName.find(wanted);
+      if (found != document_->sheetsByName.end() && found->second.generation == now.generation)
+        sheet = found->second.sheet;
+    }
+    if (sheet.is()) return Wrap(sheet, wanted);
     document_->Call(kApplicationError, [&] {
       uno::Reference<css::sheet::XSpreadsheets> sheets;
       {
@@ -233,6 +242,11 @@ com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
       if (found.isEmpty()) com::Throw(com::DISP_E_BADINDEX);
       sheet.set(sheets->getByName(found), uno::UNO_QUERY_THROW);
     });
+    {
+      std::lock_guard lock(document_->mutex);
+      if (document_->sheetsByName.size() >= 1024) document_->sheetsByName.clear();
+      document_->sheetsByName[wanted] = Document::SheetTarget{sheet, now.generation};
+    }
     return Wrap(sheet, wanted);
   }
   std::int32_t position = 0;
@@ -369,19 +383,22 @@ std::optional<CellArea> CalcWorksheet::AreaOfName(const std::u16string& name) {
 }
 
 RangeTarget CalcWorksheet::Resolve(const std::u16string& cell1, const std::u16string* cell2) {
+  RangeTarget target;
   const auto areaOf = [&](const std::u16string& text) -> CellArea {
     std::string ascii;
     for (const char16_t c : text)
       ascii += c < 0x80 ? static_cast<char>(c) : '\x7f';
     if (std::optional<CellArea> area = ParseA1Area(ascii)) return *area;
-    if (std::optional<CellArea> named = AreaOfName(text)) return *named;
+    if (std::optional<CellArea> named = AreaOfName(text)) {
+      target.throughName = true;
+      return *named;
+    }
     const uno::Reference<css::container::XNamed> sheetName(sheet_, uno::UNO_QUERY_THROW);
     com::Throw(kApplicationError, "Invalid cell reference \"" +
                                       text::Utf16ToUtf8(text.substr(0, 64)) + "\" on sheet " +
                                       ToUtf8(sheetName->getName()) +
                                       ": no cell of the sheet and no name");
   };
-  RangeTarget target;
   target.handles = std::make_shared<RangeHandles>();
   RangeHandles& handles = *target.handles;
   document_->Call(kApplicationError, [&] {
@@ -410,27 +427,25 @@ com::Ptr<Range> CalcWorksheet::GetRange(const com::Variant& cell1, const com::Va
   const std::u16string text2 = hasSecond ? BstrText(second) : std::u16string();
   const std::u16string key = hasSecond ? text1 + u'\x01' + text2 : text1;
 
-  std::uint64_t generation;
-  {
-    std::lock_guard lock(document_->mutex);
-    generation = document_->generation;
-  }
+  const Freshness now = CheckedFreshness(*document_);
   std::u16string shared;
   {
     std::lock_guard lock(mutex_);
     if (!cacheName_.empty()) shared = cacheName_ + u'\x02' + key;
     const auto found = cache_.find(key);
-    if (shared.empty() && found != cache_.end() && found->second.generation == generation)
+    if (shared.empty() && found != cache_.end() && StillValid(found->second, now))
       return MakeRange(application_, document_, found->second);
   }
   if (!shared.empty()) {
     std::lock_guard lock(document_->mutex);
     const auto found = document_->ranges.find(shared);
-    if (found != document_->ranges.end() && found->second.generation == generation)
+    if (found != document_->ranges.end() && StillValid(found->second, now))
       return MakeRange(application_, document_, found->second);
   }
   RangeTarget target = Resolve(text1, hasSecond ? &text2 : nullptr);
-  target.generation = generation;
+  target.generation = now.generation;
+  target.macrosRun = now.macrosRun;
+  WatchRange(*document_, *target.handles);
   constexpr std::size_t kMaxCached = 1 << 16;
   if (!shared.empty()) {
     std::lock_guard lock(document_->mutex);

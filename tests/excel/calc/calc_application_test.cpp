@@ -237,6 +237,63 @@ TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesAndTravelWithTheFile) {
   reader->Quit();
 }
 
+// Sheets and cells are looked up once and kept between macros; a macro
+// that moves them makes the next look-up find them again by name and
+// address, as a user reads them.
+TEST_P(CalcApplicationTest, LookUpsAfterAMacroFollowNamesAndAddressesNotMovedCells) {
+  constexpr const char* kSetUp = R"(Sub SetUp
+  Dim s As Object, a As New com.sun.star.table.CellAddress
+  s = ThisComponent.Sheets.getByIndex(0)
+  s.setName("Data")
+  s.getCellRangeByName("B1").setValue(1)
+  s.getCellRangeByName("B2").setValue(2)
+  s.getCellRangeByName("B3").setValue(3)
+  ThisComponent.NamedRanges.addNewByName("Target", "$Data.$B$2", a, 0)
+End Sub
+)";
+  struct Case {
+    const char* name;
+    const char* body;  // with s the sheet Data
+    const char* sheet;
+    const char* cell;
+    Variant expected;  // Null: the sheet is not found
+  };
+  const Case cases[] = {
+      {"row inserted above", "s.getRows().insertByIndex(0, 1)", "Data", "B2", Variant::Double(1)},
+      {"row deleted above", "s.getRows().removeByIndex(0, 1)", "Data", "B2", Variant::Double(3)},
+      {"cell moved away",
+       "s.moveRange(s.getCellRangeByName(\"D5\").getCellAddress(), "
+       "s.getCellRangeByName(\"B2\").getRangeAddress())",
+       "Data", "B2", Variant()},
+      {"sheet inserted before", "ThisComponent.Sheets.insertNewByName(\"First\", 0)", "Data", "B2",
+       Variant::Double(2)},
+      {"sheet renamed", "s.setName(\"Renamed\")", "Data", "B2", Variant::Null()},
+      {"renamed sheet read by its new name", "s.setName(\"Renamed\")", "Renamed", "B2",
+       Variant::Double(2)},
+      {"name pointed elsewhere",
+       "ThisComponent.NamedRanges.getByName(\"Target\").setContent(\"$Data.$B$3\")", "Data",
+       "Target", Variant::Double(3)},
+      {"values only", "s.getCellRangeByName(\"B2\").setValue(20)", "Data", "B2",
+       Variant::Double(20)},
+  };
+  for (const Case& c : cases) {
+    const com::Ptr<Workbook> book = NewWorkbook(application_);
+    PutBasicModule(book, "Standard", "Moves",
+                   std::string(kSetUp) + "Sub Move\n  Dim s As Object\n  s = " +
+                       "ThisComponent.Sheets.getByName(\"Data\")\n  " + c.body + "\nEnd Sub\n");
+    application_->Run(Variant::Text("SetUp"), Arguments());
+    EXPECT_EQ(Get(SheetOf(book, "Data"), "B2"), Variant::Double(2)) << c.name;
+    EXPECT_EQ(Get(SheetOf(book, "Data"), "Target"), Variant::Double(2)) << c.name;
+    application_->Run(Variant::Text("Move"), Arguments());
+    if (c.expected.vt == com::VT_NULL) {
+      EXPECT_EQ(FailureOf([&] { SheetOf(book, c.sheet); }), com::DISP_E_BADINDEX) << c.name;
+    } else {
+      EXPECT_EQ(Get(SheetOf(book, c.sheet), c.cell), c.expected) << c.name;
+    }
+    book->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
+  }
+}
+
 TEST_P(CalcApplicationTest, BlockWritesKeepTheNotesOfTheirCells) {
   // Each way a block is written: values in one call, typed texts in one
   // call, a formula block cell by cell, one value for every cell.

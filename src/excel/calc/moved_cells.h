@@ -1,0 +1,40 @@
+// Whether a macro moved the cells and sheets the driver has looked up.
+//
+// Looking a sheet or a cell up costs calls to the office, and a run reads
+// and writes the same cells between event macros at every optimiser trial.
+// The ranges a document hands out are watched in one range container of
+// the office, which moves its ranges as the office moves cells (rows or
+// columns inserted or deleted, cells moved, sheets inserted, deleted or
+// moved). After a macro, the first look-up compares the container's
+// addresses and the sheets' names with what they were before it: two calls,
+// whatever the number of cells. Any difference, or anything unknown, starts
+// a new generation, and every look-up is made again.
+#pragma once
+
+#include <cstdint>
+
+#include "excel/calc/calc_objects.h"
+
+namespace excel::calc {
+
+// Adds a range just looked up to the watched ones.
+void WatchRange(Document& document, RangeHandles& handles);
+
+// Around a macro: before it, what is watched is read once if it changed
+// since it was last read; after it, the next look-up checks it.
+void BeforeMacro(Document& document);
+void AfterMacro(Document& document);
+
+// Where the document stands, after the check a macro left pending.
+struct Freshness {
+  std::uint64_t generation = 0;
+  std::uint64_t macrosRun = 0;
+};
+Freshness CheckedFreshness(Document& document);
+
+// Whether a range looked up at `target` may still be used: the same
+// generation, and for a range reached through a workbook name, no macro
+// since (a macro may point the name elsewhere).
+bool StillValid(const RangeTarget& target, const Freshness& now);
+
+}  // namespace excel::calc
