@@ -20,6 +20,7 @@
 #include "archive/case_record.h"
 #include "archive/model_data_file.h"
 #include "archive/sample_case.h"
+#include "driver/case_commands.h"
 #include "gridmoor/host.h"
 #include "model/model.h"
 
@@ -84,7 +85,7 @@ void BM_CaseWriteRead(benchmark::State& state) {
 }
 BENCHMARK(BM_CaseWriteRead)->Unit(benchmark::kMicrosecond);
 
-// The same through the model's operations and the host's record; the read
+// The same through the host's edge of codes 12 and 13 and the model; the read
 // model's lists are emptied after each read, as a fresh model's would be.
 void BM_ModelCaseDataWriteRead(benchmark::State& state) {
   setenv("GRIDMOOR_SPREADSHEET", "none", 1);
@@ -100,9 +101,12 @@ void BM_ModelCaseDataWriteRead(benchmark::State& state) {
   const std::uint32_t size = EXT_CASE_DATA_ARCHIVE_CAPACITY;
   std::memcpy(record.data() + EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, &size, sizeof size);
   ExtStatusRecord status{};
+  const driver::CommandArgs write{nullptr, record.data() + EXT_CASE_DATA_ARCHIVE_OFFSET,
+                                  static_cast<std::int32_t>(size), &status};
+  const driver::CommandArgs read{nullptr, record.data(), 0, &status};
   for (auto _ : state) {
-    if (writer.WriteCaseData(record.data() + EXT_CASE_DATA_ARCHIVE_OFFSET, size, &status) != 0 ||
-        reader.ReadCaseData(record.data(), &status) != 0) {
+    if (driver::edge::WriteCaseData(writer, write) != 0 ||
+        driver::edge::ReadCaseData(reader, read) != 0) {
       state.SkipWithError(status.text);
       break;
     }

@@ -17,8 +17,7 @@ void TransferModelData(Archive& archive, optimisation::CExcclExportedVariable& v
   TransferPublishedVariables(archive, variables);
 }
 
-void StoreModelDataMarker(std::span<std::uint8_t> buffer) {
-  Archive archive = Archive::StoreInto(buffer);
+void StoreModelDataMarker(Archive& archive) {
   TransferSignature(archive);
   std::uint16_t marker = kModelDataMarker;
   TransferU16(archive, marker);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "archive/archive.h"
 #include "case/exported_variable.h"
@@ -17,7 +16,7 @@ void TransferModelData(Archive& archive, optimisation::CExcclExportedVariable& v
 
 // What the host's buffer holds after a model data write: the signature and
 // the u16 255.
-void StoreModelDataMarker(std::span<std::uint8_t> buffer);
+void StoreModelDataMarker(Archive& archive);
 
 // Writes the variables (current version) into the existing file `path`,
 // which is locked against other writers meanwhile; the file ends with the

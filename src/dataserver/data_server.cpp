@@ -46,7 +46,7 @@ Error OpenFile(model::CExcModel& model, const Arguments& arguments) {
     }
   } scope{model, model.caseDetails.fileName};
   model.caseDetails.fileName = arguments[0].text;
-  if (Error error = model.OpenWorkbookOfCase()) return error;
+  if (Error error = model.OpenCaseWorkbook()) return error;
   scope.opened = true;
   // The Sheet branch answers from the cached names.
   model.RefreshSheetNames();
@@ -56,7 +56,7 @@ Error OpenFile(model::CExcModel& model, const Arguments& arguments) {
 Error SaveFile(model::CExcModel& model, const Arguments&) {
   // As the model saves in place: a workbook made new for a missing file goes
   // to that file, never to the application's default name.
-  return model.SaveWorkbookOfCase({});
+  return model.SaveCaseWorkbook({});
 }
 
 Error SaveAsFile(model::CExcModel& model, const Arguments& arguments) {

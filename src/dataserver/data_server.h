@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "dataserver/data_server_values.h"
+#include "case/data_server_values.h"
 #include "dataserver/request.h"
 #include "outcome/outcome.h"
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "dataserver/data_server_values.h"
+#include "case/data_server_values.h"
 #include "gridmoor/host.h"
 #include "host/host_record.h"
 #include "outcome/outcome.h"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "gridmoor/host.h"
+#include "outcome/outcome.h"
 
 namespace model {
 
@@ -61,8 +62,8 @@ class CancelledDialogs final : public Dialogs {
 // The process's provider; never null.
 std::shared_ptr<Dialogs> CurrentDialogs();
 // The process's provider when it can show a dialog on the calling thread;
-// otherwise null, with the reason written into `status`.
-std::shared_ptr<Dialogs> DialogsToShow(ExtStatusRecord* status);
+// otherwise the reason.
+outcome::Expected<std::shared_ptr<Dialogs>> DialogsToShow();
 // Installs `dialogs` (null: the library's own) and returns the previous one.
 std::shared_ptr<Dialogs> SetDialogs(std::shared_ptr<Dialogs> dialogs);
 

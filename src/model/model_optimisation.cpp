@@ -17,8 +17,9 @@ optimisation::OptimisationItems ItemsOf(CExcModel& model) {
 // why) or the dialog was cancelled (saying nothing), with the items as they
 // were before it opened.
 Error EditOptimisation(CExcModel& model, std::int32_t mode) {
-  const std::shared_ptr<Dialogs> dialogs = CurrentDialogs();
-  if (std::string why = dialogs->WhyNotShown(); !why.empty()) return Error::Failed(std::move(why));
+  outcome::Expected<std::shared_ptr<Dialogs>> shown = DialogsToShow();
+  if (!shown) return shown.TakeError();
+  Dialogs& dialogs = **shown;
   const optimisation::CExcObjFn objective(model.objective);
   const optimisation::CExcclConstraint constraints(model.constraints);
   const optimisation::CExcclControlVariable controls(model.controls);
@@ -26,8 +27,7 @@ Error EditOptimisation(CExcModel& model, std::int32_t mode) {
   const OptimiserPage page =
       mode >= 2 ? OptimiserPage::kControls : OptimiserPage::kObjectiveAndConstraints;
   // The session offers no window of the application to own the dialog.
-  if (dialogs->SetupOptimisation(page, model, nullptr) == DialogResult::kOk)
-    return Error::Success();
+  if (dialogs.SetupOptimisation(page, model, nullptr) == DialogResult::kOk) return Error::Success();
   // The dialog puts back what it was given; this also covers one that
   // does not.
   model.objective = objective;

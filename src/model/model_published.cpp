@@ -19,12 +19,14 @@ optimisation::BatchItems BatchItemsOf(CExcModel& model) {
 
 }  // namespace
 
-std::int32_t CExcModel::EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) {
-  const std::shared_ptr<Dialogs> dialogs = DialogsToShow(status);
-  if (!dialogs) return 1;
+// A cancelled dialog fails without a message.
+outcome::Error CExcModel::EditPublishedVariables(ExtWindow window) {
+  outcome::Expected<std::shared_ptr<Dialogs>> dialogs = DialogsToShow();
+  if (!dialogs) return dialogs.TakeError();
   // On OK the dialog has rebuilt the list itself.
-  const DialogResult result = dialogs->EditPublishedVariables(*this, window);
-  return result == DialogResult::kOk ? 0 : 1;
+  const DialogResult result = (*dialogs)->EditPublishedVariables(*this, window);
+  return result == DialogResult::kOk ? outcome::Error::Success()
+                                     : outcome::Error::Failed(std::string());
 }
 
 std::optional<optimisation::PublishedVariableInfo> CExcModel::GetNextPublishedVariable(

@@ -36,7 +36,7 @@ class CalcDataServerTest : public excel::calc::testing::CalcTest {
     model_ = std::make_unique<model::CExcModel>();
     ASSERT_FALSE(model_->CreateFailed()) << model_->CreateError();
     model_->caseDetails.fileName = path_;
-    const outcome::Error opened = model_->OpenWorkbookOfCase();
+    const outcome::Error opened = model_->OpenCaseWorkbook();
     ASSERT_FALSE(opened) << opened.Message();
     model_->RefreshSheetNames();
   }

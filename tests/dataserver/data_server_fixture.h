@@ -31,7 +31,7 @@ class DataServerTest : public test_support::SessionTest {
     model_ = std::make_unique<model::CExcModel>();
     ASSERT_FALSE(model_->CreateFailed()) << model_->CreateError();
     model_->caseDetails.fileName = path_;
-    const outcome::Error opened = model_->OpenWorkbookOfCase();
+    const outcome::Error opened = model_->OpenCaseWorkbook();
     ASSERT_FALSE(opened) << opened.Message();
     model_->RefreshSheetNames();
     ASSERT_EQ(model_->sheetNames.size(), 3u);

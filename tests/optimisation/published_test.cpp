@@ -239,18 +239,18 @@ TEST_F(PublishedTest, TheEditingDialogAnswersWhetherTheUserConfirmed) {
   auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
   const test_support::ScopedDialogs installed(dialogs);
   const auto window = reinterpret_cast<ExtWindow>(0x1234);
-  test_support::GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-  const auto Status = [&] { return status.status(); };
-  EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 0);
+  EXPECT_FALSE(Table().EditPublishedVariables(window));
   ASSERT_EQ(dialogs->Calls().size(), 1u);
   EXPECT_EQ(dialogs->Calls()[0].dialog, "EditPublishedVariables");
   EXPECT_EQ(dialogs->Calls()[0].parent, window);
+  const auto Refused = [&] {
+    const outcome::Error error = Table().EditPublishedVariables(window);
+    return std::tuple(error.Result(), error.Message());
+  };
   dialogs->OnEditPublishedVariables([](model::CExcModel&) { return model::DialogResult::kCancel; });
-  EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 1);
+  EXPECT_EQ(Refused(), std::tuple(1, ""));
   const test_support::ScopedDialogs library(nullptr);  // the library's own end as cancelled
-  EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 1);
-  EXPECT_STREQ(status.status()->text, "");
-  EXPECT_TRUE(status.GuardsIntact());
+  EXPECT_EQ(Refused(), std::tuple(1, ""));
 }
 
 class PublishedFailureTest : public ItemsTest {
