@@ -9,14 +9,7 @@
 #include "driver/command_table.h"
 #include "outcome/outcome.h"
 
-namespace model {
-class CExcModel;
-}
-
 namespace driver::edge {
-
-using M = model::CExcModel&;
-using A = const CommandArgs&;
 
 std::int32_t WriteCaseData(M m, A a);       // 12
 std::int32_t ReadCaseData(M m, A a);        // 13

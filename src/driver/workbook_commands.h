@@ -8,14 +8,7 @@
 
 #include "driver/command_table.h"
 
-namespace model {
-class CExcModel;
-}
-
 namespace driver::edge {
-
-using M = model::CExcModel&;
-using A = const CommandArgs&;
 
 std::int32_t ReloadWorkbook(M m, A a);       // 4
 std::int32_t EditCase(M m, A a);             // 5
