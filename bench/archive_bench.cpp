@@ -37,7 +37,7 @@ std::size_t EncodedSize(archive::CaseContent& content) {
 // own, a constraint, a control and an integer control, as long as the
 // case still fits the record.
 void FillRecord(const archive::CaseView& parts, std::size_t& streams, std::size_t& items) {
-  model::CExcCaseDetails& details = parts.details;
+  casedata::CExcCaseDetails& details = parts.details;
   details.inputStreams.Clear();
   details.outputStreams.Clear();
   details.useCompositions = 1;
@@ -122,7 +122,7 @@ BENCHMARK(BM_ModelCaseDataWriteRead)->Unit(benchmark::kMicrosecond);
 
 void BM_ModelDataFileWriteRead(benchmark::State& state) {
   const auto count = static_cast<std::size_t>(state.range(0));
-  optimisation::CExcclExportedVariable written;
+  casedata::CExcclExportedVariable written;
   for (std::size_t i = 0; i < count; ++i)
     written.Add(archive_test::SamplePublishedVariable(i));
   const std::filesystem::path path = std::filesystem::temp_directory_path() /
@@ -130,7 +130,7 @@ void BM_ModelDataFileWriteRead(benchmark::State& state) {
   std::ofstream(path).close();
   for (auto _ : state) {
     archive::WriteModelDataFile(path.c_str(), written);
-    optimisation::CExcclExportedVariable read;
+    casedata::CExcclExportedVariable read;
     archive::ReadModelDataFile(path.c_str(), archive::kCurrentVersion, read);
     benchmark::DoNotOptimize(read.size());
   }

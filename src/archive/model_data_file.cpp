@@ -12,7 +12,7 @@ constexpr std::uint16_t kModelDataMarker = 255;
 
 }  // namespace
 
-void TransferModelData(Archive& archive, optimisation::CExcclExportedVariable& variables) {
+void TransferModelData(Archive& archive, casedata::CExcclExportedVariable& variables) {
   TransferSignature(archive);
   TransferPublishedVariables(archive, variables);
 }
@@ -23,7 +23,7 @@ void StoreModelDataMarker(Archive& archive) {
   TransferU16(archive, marker);
 }
 
-void WriteModelDataFile(const char* path, optimisation::CExcclExportedVariable& variables) {
+void WriteModelDataFile(const char* path, casedata::CExcclExportedVariable& variables) {
   LockedFile file(path, LockedFile::Access::kWrite);
   Archive archive = Archive::StoreToFile(file);
   TransferModelData(archive, variables);
@@ -31,7 +31,7 @@ void WriteModelDataFile(const char* path, optimisation::CExcclExportedVariable& 
 }
 
 void ReadModelDataFile(const char* path, std::uint32_t caseVersion,
-                       optimisation::CExcclExportedVariable& variables) {
+                       casedata::CExcclExportedVariable& variables) {
   LockedFile file(path, LockedFile::Access::kRead);
   Archive archive = Archive::LoadFromFile(file);
   archive.SetVersion(caseVersion);

@@ -96,19 +96,20 @@ bool ServeTag(DataServerRequest& request, model::CExcModel& model) {
   return options.Process(request, model);
 }
 
-outcome::Partial<std::string> GetDataServerValue(model::CExcModel& model, const TagRead& read) {
+outcome::Partial<std::string> GetDataServerValue(model::CExcModel& model,
+                                                 const casedata::TagRead& read) {
   DataServerRequest request(read.tag, DataServerRequest::kRead);
   const bool handled = ServeTag(request, model);
   return {std::move(request.value), Answer(request, handled)};
 }
 
-Error SetDataServerValue(model::CExcModel& model, const TagWrite& write) {
+Error SetDataServerValue(model::CExcModel& model, const casedata::TagWrite& write) {
   DataServerRequest request(write.tag, DataServerRequest::kWrite, write.value);
   const bool handled = ServeTag(request, model);
   return Answer(request, handled);
 }
 
-Error ExecuteCommand(model::CExcModel& model, const CommandText& command) {
+Error ExecuteCommand(model::CExcModel& model, const casedata::CommandText& command) {
   DataServerRequest request(command.text, DataServerRequest::kCommand);
   if (!request.MatchElement(kRootElement)) return Error::Failed(kInvalidPrefixMessage);
   const std::size_t start = request.position;

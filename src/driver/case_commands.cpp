@@ -31,7 +31,7 @@ std::int32_t WriteCaseData(M m, A a) {
 }
 
 std::int32_t ReadCaseData(M m, A a) {
-  outcome::Expected<model::StoredCase> stored =
+  outcome::Expected<casedata::StoredCase> stored =
       DecodeStoredCase(host::ConstHostRecord(a.arg, EXT_CASE_DATA_RECORD_SIZE));
   if (!stored) return Answer(stored.TakeError(), a);
   return Answer(m.ReadCaseData(*stored), a);
@@ -60,7 +60,7 @@ std::int32_t GetFileDescription(M m, A a) {
   const host::HostRecord record(a.arg, EXT_FILE_DESCRIPTION_RECORD_MIN_SIZE);
   const std::optional<std::int32_t> index = DecodeFileDescriptionIndex(record);
   if (!index) return EXT_RESULT_NONE;
-  const std::optional<model::FileDescription> file = m.GetFileDescription(*index);
+  const std::optional<casedata::FileDescription> file = m.GetFileDescription(*index);
   if (!file) return EXT_RESULT_NONE;
   // The record was read, so every field is inside it.
   static_cast<void>(EncodeFileDescription(*file, record));

@@ -24,7 +24,7 @@ std::optional<std::int32_t> DecodeFileDescriptionIndex(const host::ConstHostReco
   return index;
 }
 
-bool EncodeFileDescription(const model::FileDescription& file, host::HostRecord record) {
+bool EncodeFileDescription(const casedata::FileDescription& file, host::HostRecord record) {
   bool ok =
       record.WriteText(EXT_FILE_DESCRIPTION_PATH_OFFSET, EXT_FILE_DESCRIPTION_PATH_SIZE, file.path);
   ok = record.WriteText(EXT_FILE_DESCRIPTION_TEXT_OFFSET, EXT_FILE_DESCRIPTION_TEXT_SIZE,
@@ -33,14 +33,14 @@ bool EncodeFileDescription(const model::FileDescription& file, host::HostRecord 
   return record.WriteU8(EXT_FILE_DESCRIPTION_PRESENT_OFFSET, 1) && ok;
 }
 
-outcome::Expected<model::StoredCase> DecodeStoredCase(const host::ConstHostRecord& record) {
+outcome::Expected<casedata::StoredCase> DecodeStoredCase(const host::ConstHostRecord& record) {
   std::uint32_t size = 0;
   // A size beyond the record's room would read past the host's memory.
   if (!record.ReadU32(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, size) ||
       size > EXT_CASE_DATA_ARCHIVE_CAPACITY) {
-    return outcome::Error::Failed(model::kReadCaseFailed);
+    return outcome::Error::Failed(casedata::kReadCaseFailed);
   }
-  model::StoredCase stored;
+  casedata::StoredCase stored;
   stored.archive.resize(size);
   if (size > 0)
     static_cast<void>(record.ReadBytes(EXT_CASE_DATA_ARCHIVE_OFFSET, stored.archive.data(), size));

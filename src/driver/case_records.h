@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "case/case_file_values.h"
+#include "casedata/case_file_values.h"
 #include "host/host_record.h"
 #include "outcome/outcome.h"
 
@@ -29,14 +29,14 @@ std::optional<std::int32_t> DecodeFileDescriptionIndex(const host::ConstHostReco
 // Writes the path, the text (each cut to its field, with its NUL) and the
 // present flag; the index stays. False when a field is not inside the
 // record.
-[[nodiscard]] bool EncodeFileDescription(const model::FileDescription& file,
+[[nodiscard]] bool EncodeFileDescription(const casedata::FileDescription& file,
                                          host::HostRecord record);
 
 // The archive of a case-data record (EXT_CASE_DATA_RECORD_SIZE bytes), with
 // the model file's path and the no-relocation flag; fails with
 // model::kReadCaseFailed when the archive's size word cannot be read or
 // passes its room.
-outcome::Expected<model::StoredCase> DecodeStoredCase(const host::ConstHostRecord& record);
+outcome::Expected<casedata::StoredCase> DecodeStoredCase(const host::ConstHostRecord& record);
 // Writes `bytes` from the buffer's start; the rest stays. False when they
 // do not fit.
 [[nodiscard]] bool EncodeStoredBytes(const std::vector<std::uint8_t>& bytes,

@@ -24,7 +24,8 @@ std::shared_ptr<Dialogs> LibraryDialogs() {
 
 }  // namespace
 
-DialogResult CancelledDialogs::EditCase(CaseDialogKind, CExcModel&, CExcCaseDetails&, ExtWindow) {
+DialogResult CancelledDialogs::EditCase(CaseDialogKind, CExcModel&, casedata::CExcCaseDetails&,
+                                        ExtWindow) {
   return DialogResult::kCancel;
 }
 

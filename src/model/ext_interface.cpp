@@ -24,8 +24,7 @@ std::int32_t CExtInterface::Reserved20() {
 
 // No data server: the empty text (the host never reads stale text), and
 // nothing to give.
-outcome::Partial<std::string> CExtInterface::GetDataServerValue(
-    const dataserver::TagRead& /*read*/) {
+outcome::Partial<std::string> CExtInterface::GetDataServerValue(const casedata::TagRead& /*read*/) {
   return {std::string(), Nothing()};
 }
 
@@ -37,11 +36,11 @@ std::int32_t CExtInterface::Reserved23() {
   return -1;
 }
 
-outcome::Error CExtInterface::SetDataServerValue(const dataserver::TagWrite& /*write*/) {
+outcome::Error CExtInterface::SetDataServerValue(const casedata::TagWrite& /*write*/) {
   return Nothing();
 }
 
-outcome::Error CExtInterface::ExecuteCommand(const dataserver::CommandText& /*command*/) {
+outcome::Error CExtInterface::ExecuteCommand(const casedata::CommandText& /*command*/) {
   return Nothing();
 }
 
@@ -118,9 +117,9 @@ outcome::Error CExtInterface::OnEndOfTimestep() {
   return outcome::Error::Success();
 }
 
-outcome::Expected<std::optional<streams::ComponentList>> CExtInterface::GetStreamComposition(
+outcome::Expected<std::optional<casedata::ComponentList>> CExtInterface::GetStreamComposition(
     std::int32_t /*stream*/) {
-  return std::optional<streams::ComponentList>();
+  return std::optional<casedata::ComponentList>();
 }
 
 void CExtInterface::SetModelDataFile(const char* /*path*/, bool /*flag*/) {}
@@ -202,13 +201,12 @@ std::int32_t CExtInterface::Reserved64() {
 
 // An interface without an optimiser offers an empty problem and takes
 // nothing.
-outcome::Expected<optimisation::OptimisationProblem> CExtInterface::SetupOptimisation(
+outcome::Expected<casedata::OptimisationProblem> CExtInterface::SetupOptimisation(
     std::int32_t /*mode*/) {
-  return optimisation::OptimisationProblem{};
+  return casedata::OptimisationProblem{};
 }
 
-outcome::Error CExtInterface::CheckIntegerControls(
-    const optimisation::IntegerControlList& /*list*/) {
+outcome::Error CExtInterface::CheckIntegerControls(const casedata::IntegerControlList& /*list*/) {
   return outcome::Error::Success();
 }
 
@@ -216,27 +214,27 @@ std::int32_t CExtInterface::Reserved67() {
   return 0;
 }
 
-optimisation::ItemReading CExtInterface::GetObjectiveFunction() {
+casedata::ItemReading CExtInterface::GetObjectiveFunction() {
   return {};
 }
 
-optimisation::ItemReading CExtInterface::GetConstraints(std::int32_t /*handle*/) {
+casedata::ItemReading CExtInterface::GetConstraints(std::int32_t /*handle*/) {
   return {};
 }
 
-outcome::Error CExtInterface::SetControls(const optimisation::ItemValue& /*value*/) {
+outcome::Error CExtInterface::SetControls(const casedata::ItemValue& /*value*/) {
   return outcome::Error::Success();
 }
 
-optimisation::ItemReading CExtInterface::GetControls(std::int32_t /*handle*/) {
+casedata::ItemReading CExtInterface::GetControls(std::int32_t /*handle*/) {
   return {};
 }
 
-outcome::Error CExtInterface::SetIntegerControls(const optimisation::ItemValue& /*value*/) {
+outcome::Error CExtInterface::SetIntegerControls(const casedata::ItemValue& /*value*/) {
   return outcome::Error::Success();
 }
 
-optimisation::ItemReading CExtInterface::GetIntegerControls(std::int32_t /*handle*/) {
+casedata::ItemReading CExtInterface::GetIntegerControls(std::int32_t /*handle*/) {
   return {};
 }
 
@@ -266,18 +264,18 @@ outcome::Error CExtInterface::EditPublishedVariables(ExtWindow /*window*/) {
   return outcome::Error::Success();
 }
 
-std::optional<optimisation::PublishedVariableInfo> CExtInterface::GetNextPublishedVariable(
+std::optional<casedata::PublishedVariableInfo> CExtInterface::GetNextPublishedVariable(
     std::int32_t /*handle*/) {
   return std::nullopt;
 }
 
 outcome::Expected<std::string> CExtInterface::EvalPublishedVariables(
-    const optimisation::PublishedValueRequest& /*request*/) {
+    const casedata::PublishedValueRequest& /*request*/) {
   return std::string();
 }
 
 outcome::Expected<const char*> CExtInterface::EvalPublishedVariablesAsBlock(
-    const optimisation::PublishedValueRequest& /*request*/) {
+    const casedata::PublishedValueRequest& /*request*/) {
   return static_cast<const char*>(nullptr);
 }
 
@@ -290,16 +288,16 @@ std::int32_t CExtInterface::DeclineQuery107(std::int32_t /*value*/) {
 }
 
 outcome::Expected<std::int32_t> CExtInterface::AddPublishedVariable(
-    const optimisation::NewPublishedVariable& /*added*/) {
+    const casedata::NewPublishedVariable& /*added*/) {
   return std::int32_t{0};
 }
 
-outcome::Error CExtInterface::ReadBatchProblem(const optimisation::BatchFiles& /*files*/,
+outcome::Error CExtInterface::ReadBatchProblem(const casedata::BatchFiles& /*files*/,
                                                bool /*replace*/) {
   return outcome::Error::Success();
 }
 
-outcome::Error CExtInterface::WriteBatchOutput(const optimisation::BatchPath& /*output*/) {
+outcome::Error CExtInterface::WriteBatchOutput(const casedata::BatchPath& /*output*/) {
   return outcome::Error::Success();
 }
 

@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "case/case_file_values.h"
-#include "case/data_server_values.h"
-#include "case/optimisation_values.h"
-#include "case/published_values.h"
-#include "case/stream_values.h"
+#include "casedata/case_file_values.h"
+#include "casedata/data_server_values.h"
+#include "casedata/optimisation_values.h"
+#include "casedata/published_values.h"
+#include "casedata/stream_values.h"
 #include "gridmoor/host.h"
 #include "outcome/outcome.h"
 
@@ -49,9 +49,10 @@ class CExtInterface {
   virtual outcome::Error SaveCaseWorkbook(const std::string& copyName) = 0;  // 2
 
   // The stream after the one `cursor` names; none: the host gave no record.
-  virtual outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t> cursor,
-                                                                std::int32_t query) = 0;  // 3
-  virtual outcome::Error QueryComp() = 0;                                                 // 4
+  virtual outcome::Expected<casedata::StreamListing> EnumStreams(
+      std::optional<std::uint32_t> cursor,
+      std::int32_t query) = 0;             // 3
+  virtual outcome::Error QueryComp() = 0;  // 4
 
   virtual outcome::Error OnStartOfRun() = 0;  // 5
   virtual void OnNextTimestep() = 0;          // 6
@@ -59,8 +60,8 @@ class CExtInterface {
   virtual std::int32_t Reserved08() = 0;      // 8
 
   // The values with what the stream's cells give, also after a failure.
-  virtual outcome::Partial<streams::IprValues> GetIPR(streams::IprValues values) = 0;  // 9
-  virtual outcome::Error SetIPR(const streams::IprValues& values) = 0;                 // 10
+  virtual outcome::Partial<casedata::IprValues> GetIPR(casedata::IprValues values) = 0;  // 9
+  virtual outcome::Error SetIPR(const casedata::IprValues& values) = 0;                  // 10
 
   virtual std::int32_t Reserved11() = 0;    // 11
   virtual std::int32_t Reserved12() = 0;    // 12
@@ -70,20 +71,20 @@ class CExtInterface {
   // The case's archive in at most `capacity` bytes; after a failure, the
   // bytes stored before it.
   virtual outcome::Partial<std::vector<std::uint8_t>> WriteCaseData(
-      std::size_t capacity) = 0;                                      // 16
-  virtual outcome::Error ReadCaseData(const StoredCase& stored) = 0;  // 17
+      std::size_t capacity) = 0;                                                // 16
+  virtual outcome::Error ReadCaseData(const casedata::StoredCase& stored) = 0;  // 17
   // The workbook the case opens.
   virtual void SetFileName(std::string path) = 0;  // 18
   virtual outcome::Error OpenCaseWorkbook();       // 19
   virtual std::int32_t Reserved20();               // 20
   // The tag's text, also after a failure.
-  virtual outcome::Partial<std::string> GetDataServerValue(const dataserver::TagRead& read);  // 21
+  virtual outcome::Partial<std::string> GetDataServerValue(const casedata::TagRead& read);  // 21
   // Reached by no host code: the value of the 64-bit field at byte 16 of
   // its record (zero), and nothing to give (kNone).
-  virtual outcome::Partial<std::uint64_t> Reserved22();                           // 22
-  virtual std::int32_t Reserved23();                                              // 23
-  virtual outcome::Error SetDataServerValue(const dataserver::TagWrite& write);   // 24
-  virtual outcome::Error ExecuteCommand(const dataserver::CommandText& command);  // 25
+  virtual outcome::Partial<std::uint64_t> Reserved22();                         // 22
+  virtual std::int32_t Reserved23();                                            // 23
+  virtual outcome::Error SetDataServerValue(const casedata::TagWrite& write);   // 24
+  virtual outcome::Error ExecuteCommand(const casedata::CommandText& command);  // 25
   // The open workbook's automation object.
   virtual outcome::Expected<excel::Workbook*> GetDispatch();  // 26
   virtual std::int32_t Reserved27();                          // 27
@@ -114,7 +115,7 @@ class CExtInterface {
   virtual outcome::Error OnEndOfTimestep();    // 44
 
   // None: compositions are off.
-  virtual outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+  virtual outcome::Expected<std::optional<casedata::ComponentList>> GetStreamComposition(
       std::int32_t stream);  // 45
 
   // Keeps the path pointer (the host's text, not a copy) as the model data
@@ -141,46 +142,47 @@ class CExtInterface {
   virtual std::int32_t Reserved62();                                          // 62
   virtual std::int32_t Reserved63();                                          // 63
   virtual std::int32_t Reserved64();                                          // 64
-  virtual outcome::Expected<optimisation::OptimisationProblem> SetupOptimisation(
-      std::int32_t mode);                                                                     // 65
-  virtual outcome::Error CheckIntegerControls(const optimisation::IntegerControlList& list);  // 66
-  virtual std::int32_t Reserved67();                                                          // 67
-  virtual optimisation::ItemReading GetObjectiveFunction();                                   // 68
-  virtual optimisation::ItemReading GetConstraints(std::int32_t handle);                      // 69
-  virtual outcome::Error SetControls(const optimisation::ItemValue& value);                   // 70
-  virtual optimisation::ItemReading GetControls(std::int32_t handle);                         // 71
-  virtual outcome::Error SetIntegerControls(const optimisation::ItemValue& value);            // 72
-  virtual optimisation::ItemReading GetIntegerControls(std::int32_t handle);                  // 73
-  virtual void ClearOptimisation(std::int32_t mask);                                          // 74
-  virtual std::int32_t Reserved75();                                                          // 75
-  virtual std::int32_t Reserved76();                                                          // 76
-  virtual std::int32_t Reserved77();                                                          // 77
-  virtual std::int32_t Reserved78();                                                          // 78
-  virtual std::int32_t Reserved79();                                                          // 79
-  virtual outcome::Error EditPublishedVariables(ExtWindow window);                            // 80
+  virtual outcome::Expected<casedata::OptimisationProblem> SetupOptimisation(
+      std::int32_t mode);                                                                 // 65
+  virtual outcome::Error CheckIntegerControls(const casedata::IntegerControlList& list);  // 66
+  virtual std::int32_t Reserved67();                                                      // 67
+  virtual casedata::ItemReading GetObjectiveFunction();                                   // 68
+  virtual casedata::ItemReading GetConstraints(std::int32_t handle);                      // 69
+  virtual outcome::Error SetControls(const casedata::ItemValue& value);                   // 70
+  virtual casedata::ItemReading GetControls(std::int32_t handle);                         // 71
+  virtual outcome::Error SetIntegerControls(const casedata::ItemValue& value);            // 72
+  virtual casedata::ItemReading GetIntegerControls(std::int32_t handle);                  // 73
+  virtual void ClearOptimisation(std::int32_t mask);                                      // 74
+  virtual std::int32_t Reserved75();                                                      // 75
+  virtual std::int32_t Reserved76();                                                      // 76
+  virtual std::int32_t Reserved77();                                                      // 77
+  virtual std::int32_t Reserved78();                                                      // 78
+  virtual std::int32_t Reserved79();                                                      // 79
+  virtual outcome::Error EditPublishedVariables(ExtWindow window);                        // 80
   // None: no variable follows `handle`.
-  virtual std::optional<optimisation::PublishedVariableInfo> GetNextPublishedVariable(
+  virtual std::optional<casedata::PublishedVariableInfo> GetNextPublishedVariable(
       std::int32_t handle);  // 81
   // A get gives the value's text, a set the empty text.
   virtual outcome::Expected<std::string> EvalPublishedVariables(
-      const optimisation::PublishedValueRequest& request);  // 82
+      const casedata::PublishedValueRequest& request);  // 82
   // As EvalPublishedVariables for a whole block of cells: a get gives the
   // address of the block's text, kept by the model; a set gives null.
   virtual outcome::Expected<const char*> EvalPublishedVariablesAsBlock(
-      const optimisation::PublishedValueRequest& request);  // 83
+      const casedata::PublishedValueRequest& request);  // 83
   // Host codes 106 and 107: queries whose meaning is not known; the driver's
   // model declines them (nothing to give).
   virtual std::int32_t DeclineQuery106();                    // 84
   virtual std::int32_t DeclineQuery107(std::int32_t value);  // 85
   virtual outcome::Expected<std::int32_t> AddPublishedVariable(
-      const optimisation::NewPublishedVariable& added);  // 86
-  virtual outcome::Error ReadBatchProblem(const optimisation::BatchFiles& files,
-                                          bool replace);                           // 87
-  virtual outcome::Error WriteBatchOutput(const optimisation::BatchPath& output);  // 88
-  virtual outcome::Error DelPublishedVariable(std::int32_t handle);                // 89
-  virtual std::int32_t Reserved90();                                               // 90
+      const casedata::NewPublishedVariable& added);  // 86
+  virtual outcome::Error ReadBatchProblem(const casedata::BatchFiles& files,
+                                          bool replace);                       // 87
+  virtual outcome::Error WriteBatchOutput(const casedata::BatchPath& output);  // 88
+  virtual outcome::Error DelPublishedVariable(std::int32_t handle);            // 89
+  virtual std::int32_t Reserved90();                                           // 90
   // The case's file number `index`; none when there is no such file.
-  virtual std::optional<FileDescription> GetFileDescription(std::int32_t index) = 0;  // 91
+  virtual std::optional<casedata::FileDescription> GetFileDescription(
+      std::int32_t index) = 0;  // 91
 
  protected:
   CExtInterface() = default;

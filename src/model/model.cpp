@@ -80,7 +80,7 @@ const char* CExcModel::HandOutResultText(std::string text) {
 
 outcome::Expected<bool> CExcModel::EditCase(ExtWindow window) {
   if (Session() == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
-  const CExcCaseDetails before(caseDetails);
+  const casedata::CExcCaseDetails before(caseDetails);
   outcome::Expected<std::shared_ptr<Dialogs>> dialogs = DialogsToShow();
   if (!dialogs) return outcome::Error::Failed(dialogs.GetError().Message(), outcome::kNone);
   const CaseDialogKind kind = dialogKind < 1 ? CaseDialogKind::kFull : CaseDialogKind::kSimpleFile;
@@ -217,9 +217,9 @@ std::int32_t CExcModel::DeclineQuery107(std::int32_t /*value*/) {
 }
 
 // The workbook is the case's only file; any index up to 0 names it.
-std::optional<FileDescription> CExcModel::GetFileDescription(std::int32_t index) {
+std::optional<casedata::FileDescription> CExcModel::GetFileDescription(std::int32_t index) {
   if (index > 0 || caseDetails.fileName.empty()) return std::nullopt;
-  return FileDescription{caseDetails.fileName, kFileDescription};
+  return casedata::FileDescription{caseDetails.fileName, kFileDescription};
 }
 
 }  // namespace model

@@ -38,7 +38,7 @@ archive::CaseView CaseOf(CExcModel& model) {
           model.intControls, model.publishedVariables, model.caseVersion};
 }
 
-void Relocate(CExcModel& model, const StoredCase& stored) {
+void Relocate(CExcModel& model, const casedata::StoredCase& stored) {
   archive::RelocationFacts facts;
   facts.fileName = model.caseDetails.fileName;
   facts.workbookExists = IsExistingFile(model.caseDetails.fileName);
@@ -66,7 +66,7 @@ Bytes CExcModel::WriteCaseData(std::size_t capacity) {
   return written;
 }
 
-outcome::Error CExcModel::ReadCaseData(const StoredCase& stored) {
+outcome::Error CExcModel::ReadCaseData(const casedata::StoredCase& stored) {
   try {
     archive::Archive archive = archive::Archive::LoadFrom(stored.archive);
     archive::TransferCase(archive, CaseOf(*this));
@@ -74,7 +74,7 @@ outcome::Error CExcModel::ReadCaseData(const StoredCase& stored) {
     // What was read stays; the streams still match their counts.
     archive::SettleStreamCounts(caseDetails);
     const bool tooNew = error.kind() == archive::ArchiveError::Kind::kVersionTooNew;
-    return outcome::Error::Failed(tooNew ? kVersionTooNew : kReadCaseFailed);
+    return outcome::Error::Failed(tooNew ? kVersionTooNew : casedata::kReadCaseFailed);
   }
   archive::SettleStreamCounts(caseDetails);
   Relocate(*this, stored);

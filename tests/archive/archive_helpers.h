@@ -34,7 +34,7 @@ inline std::vector<std::uint8_t> StoreCase(const archive::CaseView& parts) {
 }
 
 // Every field of the published variables, as a dump names them.
-inline nlohmann::json VariableFields(optimisation::CExcclExportedVariable& variables) {
+inline nlohmann::json VariableFields(casedata::CExcclExportedVariable& variables) {
   archive::CaseContent none;
   const archive::CaseView parts = none.View();
   return archive::CaseToJson({parts.details, parts.objective, parts.constraints, parts.controls,
@@ -51,8 +51,8 @@ inline std::optional<archive::ArchiveError::Kind> ErrorKind(const std::function<
   return std::nullopt;
 }
 
-inline optimisation::CExcclExportedVariable SampleVariables(std::size_t count) {
-  optimisation::CExcclExportedVariable variables;
+inline casedata::CExcclExportedVariable SampleVariables(std::size_t count) {
+  casedata::CExcclExportedVariable variables;
   for (std::size_t i = 0; i < count; ++i)
     variables.Add(SamplePublishedVariable(i));
   return variables;

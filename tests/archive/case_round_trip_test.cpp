@@ -21,7 +21,7 @@
 #include "archive/case_record.h"
 #include "archive/sample_case.h"
 #include "archive/version_builder.h"
-#include "case/composition.h"
+#include "casedata/composition.h"
 #include "model/model.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_folder.h"
@@ -37,8 +37,8 @@ constexpr char kWriteFailed[] = "Failed to write all case data - buffer overflow
 constexpr char kTooNew[] = "Unable to read case data - version too new";
 
 // A case handed back with no model path.
-model::StoredCase Stored(std::vector<std::uint8_t> archive) {
-  model::StoredCase stored;
+casedata::StoredCase Stored(std::vector<std::uint8_t> archive) {
+  casedata::StoredCase stored;
   stored.archive = std::move(archive);
   return stored;
 }
@@ -74,7 +74,7 @@ TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
 
   // The host hands back its whole buffer: the bytes after the case are
   // not read.
-  model::StoredCase stored;
+  casedata::StoredCase stored;
   stored.archive = written.value;
   stored.archive.resize(EXT_CASE_DATA_ARCHIVE_CAPACITY, 0);
   // Read over a case of its own: the streams are replaced, the other
@@ -82,8 +82,8 @@ TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
   model::CExcModel restored;
   restored.caseDetails.inputCount = 5;
   restored.caseDetails.SyncStreamCounts();
-  restored.constraints.Add(std::make_unique<optimisation::CExcConstraint>());
-  restored.caseDetails.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
+  restored.constraints.Add(std::make_unique<casedata::CExcConstraint>());
+  restored.caseDetails.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>());
   ASSERT_EQ(restored.ReadCaseData(stored).Message(), "");
   EXPECT_EQ(restored.caseVersion, 40);
   EXPECT_EQ(restored.caseDetails.plugIns, "") << "plug-ins are not part of the case";
@@ -118,7 +118,7 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
   one.details.fileName = "x";
   one.details.inputStreams.Clear();
   one.details.outputStreams.Clear();
-  one.details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
+  one.details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>());
   // Version written, where and which word replaces what is there, the
   // model's message, the version it keeps and the dump's error.
   const std::tuple<std::uint32_t, std::size_t, std::uint32_t, const char*, std::int32_t,
@@ -179,7 +179,7 @@ TEST_F(CaseData, EveryCutOfACaseIsRefusedKeepingWhatWasReadWhole) {
     const outcome::Error refused =
         m.ReadCaseData(Stored({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)}));
     ASSERT_EQ(std::tuple(refused.Result(), refused.Message()), std::tuple(1, kReadFailed)) << size;
-    const model::CExcCaseDetails& details = m.caseDetails;
+    const casedata::CExcCaseDetails& details = m.caseDetails;
     ASSERT_EQ(details.inputStreams.size(), details.inputCount) << size;
     ASSERT_EQ(details.outputStreams.size(), details.outputCount) << size;
     ASSERT_EQ(m.objective.unit, m.objective.Defined ? "bbl/d" : "") << size;
@@ -207,7 +207,7 @@ TEST_F(CaseData, LoadedCountsAreKeptWithinTheirRanges) {
     const std::vector<std::uint8_t> bytes = StoreCase(written.View());
     model::CExcModel read;
     ASSERT_EQ(read.ReadCaseData(Stored(bytes)).Message(), "");
-    const model::CExcCaseDetails& details = read.caseDetails;
+    const casedata::CExcCaseDetails& details = read.caseDetails;
     EXPECT_EQ(std::tuple(details.inputCount, details.outputCount, details.inputStreams.size(),
                          details.outputStreams.size()),
               std::tuple(kept, kept, std::size_t{kept}, std::size_t{kept}))

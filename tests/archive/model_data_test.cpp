@@ -47,13 +47,13 @@ class ModelData : public archive_test::ModelTest {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
   }
-  optimisation::CExcclExportedVariable Read(std::uint32_t version) {
-    optimisation::CExcclExportedVariable read;
+  casedata::CExcclExportedVariable Read(std::uint32_t version) {
+    casedata::CExcclExportedVariable read;
     archive::ReadModelDataFile(path_.c_str(), version, read);
     return read;
   }
   // What the model reads from `path` with the case version.
-  optimisation::CExcclExportedVariable ReadByModel(const char* path, std::int32_t version) {
+  casedata::CExcclExportedVariable ReadByModel(const char* path, std::int32_t version) {
     model::CExcModel reader;
     reader.SetModelDataFile(path, false);
     reader.caseVersion = version;
@@ -112,9 +112,9 @@ TEST_F(ModelData, TheLayoutFollowsTheCaseVersion) {
                         Case{40, 10000, 10000, 10000}, Case{40, 0x7FFFFFFE, 10000, 10000}}) {
     SCOPED_TRACE(testing::Message() << "version " << c.version << " region " << c.region);
     WriteBytes(OneVariableFile(c.version, c.region));
-    const optimisation::CExcclExportedVariable read = Read(c.version);
+    const casedata::CExcclExportedVariable read = Read(c.version);
     ASSERT_EQ(read.size(), 1u);
-    const optimisation::CExcExportedVariable& v = *read.At(0);
+    const casedata::CExcExportedVariable& v = *read.At(0);
     EXPECT_EQ(v.name + v.unit + v.worksheet + v.cell + v.CascadeCell, "PuSA1A9");
     EXPECT_EQ(v.CascadeDirection, 1u);
     EXPECT_EQ(v.RegionWidth, c.width);
@@ -170,10 +170,10 @@ TEST_F(ModelData, FilesThatCannotBeUsedFailWritingAndReadingWithTheirReason) {
     EXPECT_FALSE(noFile.ReadModelData());
   }
   // Cut into the last variable's last text: the ones read completely stay.
-  optimisation::CExcclExportedVariable written = archive_test::SampleVariables(3);
+  casedata::CExcclExportedVariable written = archive_test::SampleVariables(3);
   archive::WriteModelDataFile(path_.c_str(), written);
   std::filesystem::resize_file(path_, std::filesystem::file_size(path_) - 1);
-  optimisation::CExcclExportedVariable read;
+  casedata::CExcclExportedVariable read;
   EXPECT_EQ(ErrorKind([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
             ArchiveError::Kind::kFormat);
   EXPECT_EQ(read.size(), 2u);
@@ -182,7 +182,7 @@ TEST_F(ModelData, FilesThatCannotBeUsedFailWritingAndReadingWithTheirReason) {
 
 TEST_F(ModelData, AWriterHasTheFileToItselfAndReadersShareIt) {
   WriteBytes(ByteBuilder().Signature().U32(0).bytes());
-  optimisation::CExcclExportedVariable variables = archive_test::SampleVariables(1);
+  casedata::CExcclExportedVariable variables = archive_test::SampleVariables(1);
   const auto read = [&] { return ErrorKind([&] { (void)Read(40); }); };
   const auto write = [&] {
     return ErrorKind([&] { archive::WriteModelDataFile(path_.c_str(), variables); });

@@ -180,8 +180,8 @@ TEST_F(CaseRecordsTest, ACaseDataRecordIsReadUpToItsSizeWithItsModelPathAndFlag)
       {"the archive", static_cast<std::uint32_t>(archive.size()), modelPath.c_str(), 7, 0, ""},
       {"the whole room", EXT_CASE_DATA_ARCHIVE_CAPACITY, nullptr, 0, 0, ""},
       {"a size past the room", EXT_CASE_DATA_ARCHIVE_CAPACITY + 1, nullptr, 0, 1,
-       model::kReadCaseFailed},
-      {"no record", std::nullopt, nullptr, 0, 1, model::kReadCaseFailed},
+       casedata::kReadCaseFailed},
+      {"no record", std::nullopt, nullptr, 0, 1, casedata::kReadCaseFailed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -198,7 +198,8 @@ TEST_F(CaseRecordsTest, ACaseDataRecordIsReadUpToItsSizeWithItsModelPathAndFlag)
     EXPECT_EQ(record.bytes, sent) << "the record is only read";
     if (c.result != 0) continue;
     EXPECT_EQ(model_.caseDetails.fileName, "/cases/stored.xlsx");
-    const outcome::Expected<model::StoredCase> stored = driver::DecodeStoredCase(record.record());
+    const outcome::Expected<casedata::StoredCase> stored =
+        driver::DecodeStoredCase(record.record());
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->archive.size(), *c.size);
     EXPECT_TRUE(std::equal(archive.begin(), archive.end(), stored->archive.begin()));

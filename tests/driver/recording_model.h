@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "case/optimisation_values.h"
-#include "case/published_values.h"
+#include "casedata/optimisation_values.h"
+#include "casedata/published_values.h"
 #include "model/model.h"
 #include "outcome/outcome.h"
 
@@ -87,31 +87,30 @@ class RecordingModel : public model::CExcModel {
   outcome::Error EditPublishedVariables(ExtWindow window) override {
     return Typed("EditPublishedVariables", 0, window);
   }
-  outcome::Expected<optimisation::OptimisationProblem> SetupOptimisation(
-      std::int32_t mode) override {
+  outcome::Expected<casedata::OptimisationProblem> SetupOptimisation(std::int32_t mode) override {
     outcome::Error error = Typed("SetupOptimisation", mode);
     if (error) return error;
-    return optimisation::OptimisationProblem{};
+    return casedata::OptimisationProblem{};
   }
-  optimisation::ItemReading GetObjectiveFunction() override {
+  casedata::ItemReading GetObjectiveFunction() override {
     return {std::nullopt, Typed("GetObjectiveFunction", 0)};
   }
-  optimisation::ItemReading GetControls(std::int32_t handle) override {
+  casedata::ItemReading GetControls(std::int32_t handle) override {
     return {std::nullopt, Typed("GetControls", handle)};
   }
-  optimisation::ItemReading GetIntegerControls(std::int32_t handle) override {
+  casedata::ItemReading GetIntegerControls(std::int32_t handle) override {
     return {std::nullopt, Typed("GetIntegerControls", handle)};
   }
-  outcome::Error WriteBatchOutput(const optimisation::BatchPath& /*output*/) override {
+  outcome::Error WriteBatchOutput(const casedata::BatchPath& /*output*/) override {
     return Typed("WriteBatchOutput", 0);
   }
   // The stream operations always answer with a failure.
-  outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t>,
-                                                        std::int32_t query) override {
+  outcome::Expected<casedata::StreamListing> EnumStreams(std::optional<std::uint32_t>,
+                                                         std::int32_t query) override {
     return AsFailure(Record("EnumStreams", nullptr, query));
   }
   outcome::Error QueryComp() override { return AsFailure(Record("QueryComp", nullptr, 0)); }
-  outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+  outcome::Expected<std::optional<casedata::ComponentList>> GetStreamComposition(
       std::int32_t stream) override {
     return AsFailure(Record("GetStreamComposition", nullptr, stream));
   }

@@ -38,8 +38,8 @@
 
 namespace {
 
+using casedata::CExcCaseDetails;
 using model::CaseDialogKind;
-using model::CExcCaseDetails;
 using model::CExcModel;
 using model::DialogResult;
 using model::RunDate;
@@ -96,12 +96,12 @@ TEST_F(UnconnectedModelTest, FileLabelNamesTheWorkbookDescriptionIsForIndexZero)
   for (const auto& [fileName, index, described] : descriptions) {
     SCOPED_TRACE(fileName + " index " + std::to_string(index));
     model_.caseDetails.fileName = fileName;
-    const std::optional<model::FileDescription> file = model_.GetFileDescription(index);
+    const std::optional<casedata::FileDescription> file = model_.GetFileDescription(index);
     if (!described) {
       EXPECT_EQ(file, std::nullopt);
       continue;
     }
-    EXPECT_EQ(file, (model::FileDescription{fileName, "Excel spreadsheet file"}));
+    EXPECT_EQ(file, (casedata::FileDescription{fileName, "Excel spreadsheet file"}));
   }
 }
 
@@ -111,7 +111,7 @@ TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
       << "<B><Element><Equip/><Variable>S|C1</Variable><VarName>v</VarName><Unit/>"
          "<Control/></Element></B>";
   model::CExtInterface& slots = model_;
-  const optimisation::BatchFiles files{{temp.File("in.xml"), true}, {temp.File("out.xml"), true}};
+  const casedata::BatchFiles files{{temp.File("in.xml"), true}, {temp.File("out.xml"), true}};
   const outcome::Error read = slots.ReadBatchProblem(files, true);
   ASSERT_FALSE(read) << read.Message();
   EXPECT_EQ(model_.publishedVariables.size(), 1u);
@@ -168,13 +168,13 @@ TEST_F(ModelWorkbookTest, StreamSlotsReachTheStreamTransfer) {
   model::CExtInterface& table = model;
   std::vector<std::string> names;
   std::optional<std::uint32_t> cursor = 0xFFFFFFFFu;
-  while (outcome::Expected<streams::StreamListing> next = table.EnumStreams(cursor, 1)) {
+  while (outcome::Expected<casedata::StreamListing> next = table.EnumStreams(cursor, 1)) {
     names.push_back(next->name);
     cursor = next->handle;
   }
   EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
 
-  streams::IprValues values;
+  casedata::IprValues values;
   values.handle = 0;  // In-1
   EXPECT_EQ(table.GetIPR(values).error.Message(), "Invalid handle passed to Gridmoor::GetIPR");
   const outcome::Error set = table.SetIPR(values);
@@ -550,7 +550,7 @@ TEST_F(ModelEventsTest, AFailingMacroOrAMissingSessionIsReportedToTheHost) {
     EXPECT_EQ(Command(model::kRunEvents[e].hostCodes[0]), 1) << e;
     EXPECT_EQ(Message(), "Unable to run macro Module1.Fail (Exception occurred.)") << e;
   }
-  EXPECT_EQ(model_->RunEventMacro(model::kEventCount).Message(), "There is no run-time event 7");
+  EXPECT_EQ(model_->RunEventMacro(casedata::kEventCount).Message(), "There is no run-time event 7");
 
   model_->caseDetails.hideInterface = true;
   ASSERT_EQ(model_->StopApplication(), 0);

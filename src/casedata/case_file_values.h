@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace model {
+namespace casedata {
 
 // One file of the case as the host lists it: its path and what kind of file
 // it is.
@@ -31,4 +31,4 @@ struct StoredCase {
 // damaged, or its size passes the record's room.
 inline constexpr char kReadCaseFailed[] = "Failed to read all case data - buffer overflow";
 
-}  // namespace model
+}  // namespace casedata
