@@ -23,7 +23,6 @@
 #include "archive/version_builder.h"
 #include "casedata/composition.h"
 #include "model/model.h"
-#include "support/guarded_buffer.h"
 #include "support/temp_folder.h"
 #include "support/temp_registry.h"
 
