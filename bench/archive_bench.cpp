@@ -20,6 +20,7 @@
 #include "archive/case_record.h"
 #include "archive/model_data_file.h"
 #include "archive/sample_case.h"
+#include "driver/case_commands.h"
 #include "gridmoor/host.h"
 #include "model/model.h"
 
@@ -36,7 +37,7 @@ std::size_t EncodedSize(archive::CaseContent& content) {
 // own, a constraint, a control and an integer control, as long as the
 // case still fits the record.
 void FillRecord(const archive::CaseView& parts, std::size_t& streams, std::size_t& items) {
-  model::CExcCaseDetails& details = parts.details;
+  casedata::CExcCaseDetails& details = parts.details;
   details.inputStreams.Clear();
   details.outputStreams.Clear();
   details.useCompositions = 1;
@@ -84,7 +85,7 @@ void BM_CaseWriteRead(benchmark::State& state) {
 }
 BENCHMARK(BM_CaseWriteRead)->Unit(benchmark::kMicrosecond);
 
-// The same through the model's operations and the host's record; the read
+// The same through the host's edge of codes 12 and 13 and the model; the read
 // model's lists are emptied after each read, as a fresh model's would be.
 void BM_ModelCaseDataWriteRead(benchmark::State& state) {
   setenv("GRIDMOOR_SPREADSHEET", "none", 1);
@@ -100,9 +101,12 @@ void BM_ModelCaseDataWriteRead(benchmark::State& state) {
   const std::uint32_t size = EXT_CASE_DATA_ARCHIVE_CAPACITY;
   std::memcpy(record.data() + EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, &size, sizeof size);
   ExtStatusRecord status{};
+  const driver::CommandArgs write{nullptr, record.data() + EXT_CASE_DATA_ARCHIVE_OFFSET,
+                                  static_cast<std::int32_t>(size), &status};
+  const driver::CommandArgs read{nullptr, record.data(), 0, &status};
   for (auto _ : state) {
-    if (writer.WriteCaseData(record.data() + EXT_CASE_DATA_ARCHIVE_OFFSET, size, &status) != 0 ||
-        reader.ReadCaseData(record.data(), &status) != 0) {
+    if (driver::edge::WriteCaseData(writer, write) != 0 ||
+        driver::edge::ReadCaseData(reader, read) != 0) {
       state.SkipWithError(status.text);
       break;
     }
@@ -118,7 +122,7 @@ BENCHMARK(BM_ModelCaseDataWriteRead)->Unit(benchmark::kMicrosecond);
 
 void BM_ModelDataFileWriteRead(benchmark::State& state) {
   const auto count = static_cast<std::size_t>(state.range(0));
-  optimisation::CExcclExportedVariable written;
+  casedata::CExcclExportedVariable written;
   for (std::size_t i = 0; i < count; ++i)
     written.Add(archive_test::SamplePublishedVariable(i));
   const std::filesystem::path path = std::filesystem::temp_directory_path() /
@@ -126,7 +130,7 @@ void BM_ModelDataFileWriteRead(benchmark::State& state) {
   std::ofstream(path).close();
   for (auto _ : state) {
     archive::WriteModelDataFile(path.c_str(), written);
-    optimisation::CExcclExportedVariable read;
+    casedata::CExcclExportedVariable read;
     archive::ReadModelDataFile(path.c_str(), archive::kCurrentVersion, read);
     benchmark::DoNotOptimize(read.size());
   }

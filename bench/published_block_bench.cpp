@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "automation/excel_session.h"
-#include "case/exported_variable.h"
+#include "casedata/exported_variable.h"
 #include "excel/calc/calc_application.h"
 #include "gridmoor/host.h"
 #include "optimisation/published_ops.h"
@@ -42,9 +42,10 @@ std::unique_ptr<automation::CExcExcelObj> StartSession() {
 }
 
 // One variable of kWidth x `rows` cells at `cell` on Sheet1.
-opt::CExcclExportedVariable Variable(const std::string& cell, int rows) {
-  opt::CExcclExportedVariable variables;
-  opt::CExcExportedVariable* v = variables.Add(std::make_unique<opt::CExcExportedVariable>());
+casedata::CExcclExportedVariable Variable(const std::string& cell, int rows) {
+  casedata::CExcclExportedVariable variables;
+  casedata::CExcExportedVariable* v =
+      variables.Add(std::make_unique<casedata::CExcExportedVariable>());
   v->name = "block";
   v->worksheet = "Sheet1";
   v->cell = cell;
@@ -54,9 +55,9 @@ opt::CExcclExportedVariable Variable(const std::string& cell, int rows) {
 }
 
 // Sets `text` (non-null) or gets the variable; the read text into `got`.
-bool Eval(automation::CExcExcelObj& session, const opt::CExcclExportedVariable& variables,
+bool Eval(automation::CExcExcelObj& session, const casedata::CExcclExportedVariable& variables,
           const std::string* text, std::string& got) {
-  opt::PublishedValueRequest request{0, text != nullptr, std::nullopt};
+  casedata::PublishedValueRequest request{0, text != nullptr, std::nullopt};
   if (text != nullptr) request.text = *text;
   outcome::Expected<std::string> result =
       opt::EvalPublishedVariablesAsBlock(variables, &session, 0, request);
@@ -84,7 +85,7 @@ void BM_SetBlock(benchmark::State& state) {
   const int rows = static_cast<int>(state.range(0));
   auto session = StartSession();
   if (!session) return state.SkipWithError("no office");
-  const opt::CExcclExportedVariable variables = Variable("A1", rows);
+  const casedata::CExcclExportedVariable variables = Variable("A1", rows);
   const std::string text = Text(rows);
   std::string unused;
   for (auto _ : state) {
@@ -110,7 +111,7 @@ void BM_GetBlock(benchmark::State& state) {
     if (!Eval(*session, Variable("A" + std::to_string(top + 1), part), &text, unused))
       return state.SkipWithError("fill failed");
   }
-  const opt::CExcclExportedVariable variables = Variable("A1", rows);
+  const casedata::CExcclExportedVariable variables = Variable("A1", rows);
   std::string got;
   for (auto _ : state) {
     const auto start = Clock::now();

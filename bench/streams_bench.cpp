@@ -18,10 +18,10 @@
 
 #include "automation/cell_transfer.h"
 #include "automation/excel_session.h"
-#include "case/case_details.h"
-#include "case/composition.h"
-#include "case/stream_data.h"
-#include "case/stream_values.h"
+#include "casedata/case_details.h"
+#include "casedata/composition.h"
+#include "casedata/stream_data.h"
+#include "casedata/stream_values.h"
 #include "com/class_registry.h"
 #include "driver/stream_records.h"
 #include "excel/calc/calc_application.h"
@@ -67,15 +67,15 @@ struct StreamWorkbook {
 
     details.inputCount = 1;
     details.outputCount = 1;
-    streams::ResizeStreams(details.inputStreams, 1);
-    streams::ResizeStreams(details.outputStreams, 1);
+    casedata::ResizeStreams(details.inputStreams, 1);
+    casedata::ResizeStreams(details.outputStreams, 1);
     details.useCompositions = 1;
     std::vector<std::string> names;
     for (std::size_t i = 0; i < kComponents; ++i)
       names.push_back("C" + std::to_string(i + 1));
-    details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>("Big", names));
+    details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>("Big", names));
 
-    streams::CExcStreamCompositionData block;
+    casedata::CExcStreamCompositionData block;
     block.componentTableCell = "A20";
     block.interactionCell = "Q20";
     block.massRateCell = "B14";
@@ -83,25 +83,25 @@ struct StreamWorkbook {
     block.columnUnits[1] = 1;
     block.columnUnits[2] = 2;
 
-    streams::CExcInputStreamData& in = *details.inputStreams.At(0);
+    casedata::CExcInputStreamData& in = *details.inputStreams.At(0);
     in.sheetName = "Streams";
     in.forecastDisplay = false;
-    for (std::size_t row = 0; row < streams::kInputRowCount; ++row)
+    for (std::size_t row = 0; row < casedata::kInputRowCount; ++row)
       in.solverCells[row] = {"B" + std::to_string(row + 2), 0};
     in.compositionName = "Big";
     in.composition = block;
 
-    streams::CExcOutputStreamData& out = *details.outputStreams.At(0);
+    casedata::CExcOutputStreamData& out = *details.outputStreams.At(0);
     out.sheetName = "Streams";
     const std::size_t inputRowOf[] = {1, 2, 4, 5, 6, 7, 8, 9};
-    for (std::size_t row = 0; row < streams::kOutputRowCount; ++row)
+    for (std::size_t row = 0; row < casedata::kOutputRowCount; ++row)
       out.propertyCells[row] = {"B" + std::to_string(inputRowOf[row] + 2), 0};
     out.compositionName = "Big";
     out.composition = block;
 
-    streams::IprValues values;
+    casedata::IprValues values;
     values.componentFlags = 0x3FFF;
-    values.eosModel = streams::kEosSoaveRedlichKwong;
+    values.eosModel = casedata::kEosSoaveRedlichKwong;
     double rate = 116.0;
     for (double* field : {&values.oilRate, &values.waterRate, &values.gasRate, &values.pressure,
                           &values.massRate, &values.temperature}) {
@@ -116,7 +116,7 @@ struct StreamWorkbook {
         values.interaction[i][j] = 0.001 * static_cast<double>(j);
     }
     pushed = Record(values, 0);
-    pulled = Record(streams::IprValues(), 1);
+    pulled = Record(casedata::IprValues(), 1);
   }
   ~StreamWorkbook() {
     if (!session) return;
@@ -125,7 +125,7 @@ struct StreamWorkbook {
   }
 
   // The host's record of the values, as the driver's edge reads it.
-  static std::vector<unsigned char> Record(streams::IprValues values, std::uint32_t handle) {
+  static std::vector<unsigned char> Record(casedata::IprValues values, std::uint32_t handle) {
     std::vector<unsigned char> record(EXT_IPR_RECORD_SIZE, 0);
     host::HostRecord whole(record.data(), record.size());
     static_cast<void>(whole.WriteU32(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE));
@@ -143,7 +143,7 @@ struct StreamWorkbook {
   }
   std::int32_t Get() {
     host::HostRecord record = driver::OpenIprRecord(pulled.data());
-    const outcome::Partial<streams::IprValues> got =
+    const outcome::Partial<casedata::IprValues> got =
         streams::GetIPR(details, session.get(), driver::ReadIprRecord(record));
     driver::WriteIprRecord(record, got.value);
     return Answer(got.error);
@@ -153,7 +153,7 @@ struct StreamWorkbook {
     return error.Result();
   }
 
-  model::CExcCaseDetails details;
+  casedata::CExcCaseDetails details;
   std::unique_ptr<automation::CExcExcelObj> session;
   std::vector<unsigned char> pushed;
   std::vector<unsigned char> pulled;
@@ -240,8 +240,8 @@ void BM_PublishedBlock(benchmark::State& state, const char* application, const c
     state.SkipWithError("no spreadsheet application, or the stream could not be written");
     return;
   }
-  optimisation::CExcclExportedVariable variables;
-  auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+  casedata::CExcclExportedVariable variables;
+  auto variable = std::make_unique<casedata::CExcExportedVariable>();
   variable->name = "Block";
   variable->worksheet = "Streams";
   variable->cell = "Q20";
@@ -250,7 +250,7 @@ void BM_PublishedBlock(benchmark::State& state, const char* application, const c
   variables.Add(std::move(variable));
   std::string text;
   const auto eval = [&](bool asSet) {
-    optimisation::PublishedValueRequest request{0, asSet, std::nullopt};
+    casedata::PublishedValueRequest request{0, asSet, std::nullopt};
     if (asSet) request.text = text;
     outcome::Expected<std::string> result =
         optimisation::EvalPublishedVariablesAsBlock(variables, book.session.get(), 0, request);

@@ -24,10 +24,10 @@ void CheckParses(const xml::CXMLDocument& document, const char* rootName) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   xml::CSerializeXML input;
   if (!input.LoadBuffer(std::string_view(reinterpret_cast<const char*>(data), size))) return 0;
-  optimisation::CExcObjFn objective;
-  optimisation::CExcclConstraint constraints;
-  optimisation::CExcclControlVariable controls;
-  optimisation::CExcclExportedVariable variables;
+  casedata::CExcObjFn objective;
+  casedata::CExcclConstraint constraints;
+  casedata::CExcclControlVariable controls;
+  casedata::CExcclExportedVariable variables;
   const optimisation::BatchItems items{objective, constraints, controls, variables};
   std::vector<optimisation::UnboundElement> unbound;
   if (!optimisation::CheckBatchDocument(input)) {

@@ -19,7 +19,7 @@ inline void ReadCaseCheckingStreamCounts(std::span<const std::uint8_t> bytes,
   } catch (const archive::ArchiveError&) {
   }
   archive::SettleStreamCounts(content.details);
-  const model::CExcCaseDetails& details = content.details;
+  const casedata::CExcCaseDetails& details = content.details;
   if (details.inputStreams.size() != details.inputCount ||
       details.outputStreams.size() != details.outputCount) {
     std::abort();

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> bytes(data, size);
   archive::CaseContent content;
   ReadCaseCheckingStreamCounts(bytes, content);
-  const model::CExcCaseDetails& details = content.details;
+  const casedata::CExcCaseDetails& details = content.details;
   if (details.inputCount + details.outputCount <= kMaxStreamsThroughJson) CheckJsonRoundTrip(bytes);
   return 0;
 }

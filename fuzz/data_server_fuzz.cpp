@@ -59,8 +59,7 @@ void Check(bool condition) {
 
 std::unique_ptr<model::CExcModel> NewModel() {
   auto model = std::make_unique<model::CExcModel>();
-  ExtStatusRecord status{};
-  Check(model->OpenCaseWorkbook(nullptr, &status) == 0);
+  Check(!model->OpenCaseWorkbook());
   automation::CExcExcelObj* session = model->Session();
   Check(!session->AddWorksheet("Results") && !session->AddWorksheet("Notes"));
   model->RefreshSheetNames();

@@ -46,7 +46,7 @@ std::vector<std::uint8_t> OlderCase(std::uint32_t v) {
 
 // The first byte picks the case version (1 + byte % 40) for the target.
 std::vector<std::uint8_t> ModelData(std::uint32_t version, std::size_t count) {
-  optimisation::CExcclExportedVariable variables;
+  casedata::CExcclExportedVariable variables;
   for (std::size_t i = 0; i < count; ++i)
     variables.Add(archive_test::SamplePublishedVariable(i));
   std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(version - 1)};

@@ -33,8 +33,8 @@ struct ScratchFile {
 
 // How many variables `read` gives and how it fails.
 using Outcome = std::pair<std::size_t, std::optional<archive::ArchiveError::Kind>>;
-Outcome Read(const std::function<void(optimisation::CExcclExportedVariable&)>& read) {
-  optimisation::CExcclExportedVariable variables;
+Outcome Read(const std::function<void(casedata::CExcclExportedVariable&)>& read) {
+  casedata::CExcclExportedVariable variables;
   std::optional<archive::ArchiveError::Kind> failure;
   try {
     read(variables);
@@ -55,10 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size())
     std::abort();
   std::fclose(out);
-  const Outcome fromFile = Read([&](optimisation::CExcclExportedVariable& variables) {
+  const Outcome fromFile = Read([&](casedata::CExcclExportedVariable& variables) {
     archive::ReadModelDataFile(file.path.c_str(), version, variables);
   });
-  const Outcome fromMemory = Read([&](optimisation::CExcclExportedVariable& variables) {
+  const Outcome fromMemory = Read([&](casedata::CExcclExportedVariable& variables) {
     archive::Archive load = archive::Archive::LoadFrom(bytes);
     load.SetVersion(version);
     archive::TransferModelData(load, variables);

@@ -24,8 +24,8 @@ Archive Archive::StoreInto(std::span<std::uint8_t> buffer) {
   return archive;
 }
 
-Archive Archive::StoreGrowing(std::vector<std::uint8_t>& out) {
-  Archive archive(true, kUnbounded);
+Archive Archive::StoreGrowing(std::vector<std::uint8_t>& out, std::uint64_t limit) {
+  Archive archive(true, limit);
   archive.growing_ = &out;
   archive.growingStart_ = out.size();
   return archive;

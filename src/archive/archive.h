@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -25,8 +26,10 @@ class LockedFile;
 class Archive {
  public:
   static Archive StoreInto(std::span<std::uint8_t> buffer);
-  // Appends to `out` (which must outlive the archive).
-  static Archive StoreGrowing(std::vector<std::uint8_t>& out);
+  // Appends to `out` (which must outlive the archive), at most `limit`
+  // bytes: a transfer that would pass it throws as a fixed buffer's does.
+  static Archive StoreGrowing(std::vector<std::uint8_t>& out,
+                              std::uint64_t limit = std::numeric_limits<std::uint64_t>::max());
   static Archive LoadFrom(std::span<const std::uint8_t> bytes);
   // Over an open file, from its start; the file must outlive the archive.
   // A store ends with Finish.

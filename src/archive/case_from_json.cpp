@@ -58,11 +58,11 @@ class JsonFields {
   void Text(const char* key, std::string& field, Versions = {}) {
     if (const json* value = Member(key)) field = TextFromJson(*value, PathOf(key));
   }
-  void Cell(const char* key, streams::CellField& field, Versions = {}) {
+  void Cell(const char* key, casedata::CellField& field, Versions = {}) {
     const json* value = Member(key);
     if (value == nullptr) return;
     const std::string text = TextFromJson(*value, PathOf(key));
-    if (text.size() > streams::CellField::kMaxLength || text.find('\0') != std::string::npos) {
+    if (text.size() > casedata::CellField::kMaxLength || text.find('\0') != std::string::npos) {
       ThrowJsonError(PathOf(key), "a cell reference holds at most 15 bytes and no NUL");
     }
     field.Set(text);
@@ -87,14 +87,14 @@ class JsonFields {
   }
   // Rows not listed are left alone.
   template <std::size_t N>
-  void Rows(const char* key, std::array<streams::CExcPropertyCell, N>& rows) {
+  void Rows(const char* key, std::array<casedata::CExcPropertyCell, N>& rows) {
     std::size_t row = 0;
     ForEach(key, N,
             [&](const json& value, const std::string& path) { Read(value, path, rows[row++]); });
   }
   template <std::size_t N>
-  void Rows(const char* firstKey, std::array<streams::CExcPropertyCell, N>& first,
-            const char* secondKey, std::array<streams::CExcPropertyCell, N>& second) {
+  void Rows(const char* firstKey, std::array<casedata::CExcPropertyCell, N>& first,
+            const char* secondKey, std::array<casedata::CExcPropertyCell, N>& second) {
     Rows(firstKey, first);
     Rows(secondKey, second);
   }
@@ -104,7 +104,7 @@ class JsonFields {
   }
   // Each element is read into a new item and appended.
   template <typename T>
-  void List(const char* key, model::CExtCollection<T>& list, const char*, Versions = {}) {
+  void List(const char* key, casedata::CExtCollection<T>& list, const char*, Versions = {}) {
     ForEach(key, kUnlimited, [&](const json& value, const std::string& path) {
       auto item = std::make_unique<T>();
       Read(value, path, *item);
@@ -113,7 +113,7 @@ class JsonFields {
   }
   // Published variables also make a document of their own, the model data
   // file, which is read the same way.
-  void List(const char* key, optimisation::CExcclExportedVariable& variables, const char*,
+  void List(const char* key, casedata::CExcclExportedVariable& variables, const char*,
             Versions = {}) {
     if (const json* value = Member(key)) PublishedVariablesFromJson(*value, PathOf(key), variables);
   }
@@ -122,7 +122,7 @@ class JsonFields {
   // The count and the list: either may be left out, but given both must
   // agree.
   template <typename Stream>
-  void Streams(const char* key, model::CExtCollection<Stream>& streams, const char* countKey,
+  void Streams(const char* key, casedata::CExtCollection<Stream>& streams, const char* countKey,
                std::uint32_t& count, const char*) {
     if (Skips(key)) return;
     const json* countValue = Find(countKey);
@@ -145,11 +145,11 @@ class JsonFields {
     }
   }
   // The events are read in their own order.
-  void Macros(const char* key, model::CExcCaseDetails& details) {
+  void Macros(const char* key, casedata::CExcCaseDetails& details) {
     const json* value = Member(key);
     if (value == nullptr) return;
     JsonFields events(*value, PathOf(key));
-    for (std::size_t event = 0; event < model::kEventCount; ++event) {
+    for (std::size_t event = 0; event < casedata::kEventCount; ++event) {
       for (const MacroField& field : kMacroFields) {
         if (field.event != event) continue;
         MacroRef macro{details.macros[event], details.passDate[event]};
@@ -159,18 +159,18 @@ class JsonFields {
     events.Finish();
   }
   // Without a count, the states listed are the ones in use.
-  void States(const char* countKey, const char* listKey, optimisation::CExcIntCtrlVariable& control,
+  void States(const char* countKey, const char* listKey, casedata::CExcIntCtrlVariable& control,
               std::size_t, std::uint32_t) {
     std::int32_t listed = 0;
-    ForEach(listKey, optimisation::kMaxStates, [&](const json& value, const std::string& path) {
+    ForEach(listKey, casedata::kMaxStates, [&](const json& value, const std::string& path) {
       const auto k = static_cast<std::size_t>(listed++);
       StateRef state{control.StateNames[k], control.StateValues[k]};
       Read(value, path, state);
     });
     control.StateCount = listed;
-    Bounded(countKey, control.StateCount, 0, optimisation::kMaxStates);
+    Bounded(countKey, control.StateCount, 0, casedata::kMaxStates);
   }
-  void LegacyComposition(streams::CExcclCompositionDefinition&, Versions) {}
+  void LegacyComposition(casedata::CExcclCompositionDefinition&, Versions) {}
   void LegacyCompositionName(std::string&, Versions) {}
 
   // Throws when the object has a member that was not asked for.
@@ -234,10 +234,10 @@ constexpr std::array<const char*, 12> kReadOrder = {
 }  // namespace
 
 void PublishedVariablesFromJson(const json& in, const std::string& path,
-                                optimisation::CExcclExportedVariable& variables) {
+                                casedata::CExcclExportedVariable& variables) {
   if (!in.is_array()) ThrowJsonError(path, "expected an array of published variables");
   for (std::size_t i = 0; i < in.size(); ++i) {
-    auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+    auto variable = std::make_unique<casedata::CExcExportedVariable>();
     JsonFields::Read(in[i], ElementPath(path, i), *variable);
     variables.Add(std::move(variable));
   }

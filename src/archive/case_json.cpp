@@ -60,7 +60,7 @@ bool CaseJsonToArchive(const nlohmann::json& in, std::vector<std::uint8_t>& byte
 bool ModelDataFromJson(const nlohmann::json& in, std::vector<std::uint8_t>& bytes,
                        std::string& error) {
   bytes.clear();
-  optimisation::CExcclExportedVariable variables;
+  casedata::CExcclExportedVariable variables;
   try {
     PublishedVariablesFromJson(in, "", variables);
     Archive archive = Archive::StoreGrowing(bytes);

@@ -20,6 +20,6 @@ nlohmann::json CaseToJson(const CaseView& parts);
 // agree.
 void CaseFromJson(const nlohmann::json& in, CaseContent& content);
 void PublishedVariablesFromJson(const nlohmann::json& in, const std::string& path,
-                                optimisation::CExcclExportedVariable& variables);
+                                casedata::CExcclExportedVariable& variables);
 
 }  // namespace archive

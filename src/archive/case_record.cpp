@@ -37,7 +37,7 @@ class BinaryFields {
   void Text(const char*, std::string& value, Versions versions = {}) {
     if (Holds(versions)) TransferText(archive_, value);
   }
-  void Cell(const char*, streams::CellField& value, Versions versions = {}) {
+  void Cell(const char*, casedata::CellField& value, Versions versions = {}) {
     if (Holds(versions)) TransferText16(archive_, value);
   }
   void Bounded(const char*, std::int32_t& value, std::int32_t min, std::int32_t max,
@@ -60,13 +60,13 @@ class BinaryFields {
       TransferText(archive_, text);
   }
   template <std::size_t N>
-  void Rows(const char*, std::array<streams::CExcPropertyCell, N>& rows) {
-    for (streams::CExcPropertyCell& row : rows)
+  void Rows(const char*, std::array<casedata::CExcPropertyCell, N>& rows) {
+    for (casedata::CExcPropertyCell& row : rows)
       Fields(*this, row);
   }
   template <std::size_t N>
-  void Rows(const char*, std::array<streams::CExcPropertyCell, N>& first, const char*,
-            std::array<streams::CExcPropertyCell, N>& second) {
+  void Rows(const char*, std::array<casedata::CExcPropertyCell, N>& first, const char*,
+            std::array<casedata::CExcPropertyCell, N>& second) {
     for (std::size_t row = 0; row < N; ++row) {
       Fields(*this, first[row]);
       Fields(*this, second[row]);
@@ -87,7 +87,8 @@ class BinaryFields {
   // The u32 count, then the elements; a loaded element is appended once
   // complete. `what` names the elements in a format error.
   template <typename T>
-  void List(const char*, model::CExtCollection<T>& list, const char* what, Versions versions = {}) {
+  void List(const char*, casedata::CExtCollection<T>& list, const char* what,
+            Versions versions = {}) {
     if (!Holds(versions)) return;
     if (archive_.IsStoring()) {
       std::uint32_t count = CountOf(list.size(), what);
@@ -107,19 +108,19 @@ class BinaryFields {
   void StreamCount(const char*, std::uint32_t& count) { TransferU32(archive_, count); }
   // A loaded list replaces the streams there were.
   template <typename Stream>
-  void Streams(const char* key, model::CExtCollection<Stream>& streams, const char*, std::uint32_t&,
-               const char* what) {
+  void Streams(const char* key, casedata::CExtCollection<Stream>& streams, const char*,
+               std::uint32_t&, const char* what) {
     if (archive_.IsLoading()) streams.Clear();
     List(key, streams, what);
   }
-  void Macros(const char*, model::CExcCaseDetails& details) {
+  void Macros(const char*, casedata::CExcCaseDetails& details) {
     for (const MacroField& field : kMacroFields) {
       if (!Holds(field.first)) continue;
       MacroRef macro{details.macros[field.event], details.passDate[field.event]};
       Fields(*this, macro);
     }
   }
-  void States(const char*, const char*, optimisation::CExcIntCtrlVariable& control,
+  void States(const char*, const char*, casedata::CExcIntCtrlVariable& control,
               std::size_t earlyPairs, std::uint32_t allPairsFrom) {
     TransferI32(archive_, control.StateCount);
     if (archive_.IsLoading()) control.StateCount = control.UsedStateCount();
@@ -132,12 +133,12 @@ class BinaryFields {
   }
   // The case's one composition, its component names only; only ever
   // loaded, it becomes a composition of its own name.
-  void LegacyComposition(streams::CExcclCompositionDefinition& compositions, Versions versions) {
+  void LegacyComposition(casedata::CExcclCompositionDefinition& compositions, Versions versions) {
     if (!Holds(versions) || archive_.IsStoring()) return;
     std::vector<std::string> names;
     Texts("", names, "legacy components");
-    compositions.Add(std::make_unique<streams::CExcCompositionDefinition>(kLegacyCompositionName,
-                                                                          std::move(names)));
+    compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(kLegacyCompositionName,
+                                                                           std::move(names)));
   }
   void LegacyCompositionName(std::string& name, Versions versions) {
     if (Holds(versions) && archive_.IsLoading()) name = kLegacyCompositionName;
@@ -188,12 +189,12 @@ void TransferCase(Archive& archive, const CaseView& parts) {
   Fields(fields, parts);
 }
 
-void TransferPublishedVariables(Archive& archive, optimisation::CExcclExportedVariable& variables) {
+void TransferPublishedVariables(Archive& archive, casedata::CExcclExportedVariable& variables) {
   BinaryFields fields(archive);
   fields.List("", variables, "published variables");
 }
 
-void SettleStreamCounts(model::CExcCaseDetails& details) {
+void SettleStreamCounts(casedata::CExcCaseDetails& details) {
   details.inputCount = std::clamp(details.inputCount, kMinStreamCount, kMaxStreamCount);
   details.outputCount = std::clamp(details.outputCount, kMinStreamCount, kMaxStreamCount);
   details.SyncStreamCounts();

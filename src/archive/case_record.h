@@ -10,20 +10,20 @@
 #include <cstdint>
 
 #include "archive/archive.h"
-#include "case/case_details.h"
-#include "case/exported_variable.h"
-#include "case/opt_items.h"
+#include "casedata/case_details.h"
+#include "casedata/exported_variable.h"
+#include "casedata/opt_items.h"
 
 namespace archive {
 
 // Where the parts of a case live.
 struct CaseView {
-  model::CExcCaseDetails& details;
-  optimisation::CExcObjFn& objective;
-  optimisation::CExcclConstraint& constraints;
-  optimisation::CExcclControlVariable& controls;
-  optimisation::CExcclIntegerControl& intControls;
-  optimisation::CExcclExportedVariable& publishedVariables;
+  casedata::CExcCaseDetails& details;
+  casedata::CExcObjFn& objective;
+  casedata::CExcclConstraint& constraints;
+  casedata::CExcclControlVariable& controls;
+  casedata::CExcclIntegerControl& intControls;
+  casedata::CExcclExportedVariable& publishedVariables;
   // Loading: the version read (stays set when the rest fails). Storing
   // leaves it alone.
   std::int32_t& version;
@@ -31,12 +31,12 @@ struct CaseView {
 
 // A case of its own.
 struct CaseContent {
-  model::CExcCaseDetails details;
-  optimisation::CExcObjFn objective;
-  optimisation::CExcclConstraint constraints;
-  optimisation::CExcclControlVariable controls;
-  optimisation::CExcclIntegerControl intControls;
-  optimisation::CExcclExportedVariable publishedVariables;
+  casedata::CExcCaseDetails details;
+  casedata::CExcObjFn objective;
+  casedata::CExcclConstraint constraints;
+  casedata::CExcclControlVariable controls;
+  casedata::CExcclIntegerControl intControls;
+  casedata::CExcclExportedVariable publishedVariables;
   std::int32_t version = 0;
 
   CaseView View() {
@@ -55,7 +55,7 @@ void TransferCase(Archive& archive, const CaseView& parts);
 
 // The published-variables collection laid out for the archive's version;
 // loading appends. The model data file holds it after its signature.
-void TransferPublishedVariables(Archive& archive, optimisation::CExcclExportedVariable& variables);
+void TransferPublishedVariables(Archive& archive, casedata::CExcclExportedVariable& variables);
 
 inline constexpr std::uint32_t kMinStreamCount = 1;
 inline constexpr std::uint32_t kMaxStreamCount = 5000;
@@ -63,6 +63,6 @@ inline constexpr std::uint32_t kMaxStreamCount = 5000;
 // After a load, whether it succeeded or not: the stream counts within 1 ...
 // 5000 and the stream collections holding exactly that many streams, so
 // that every stream handle leads to a stream.
-void SettleStreamCounts(model::CExcCaseDetails& details);
+void SettleStreamCounts(casedata::CExcCaseDetails& details);
 
 }  // namespace archive

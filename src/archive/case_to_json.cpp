@@ -28,7 +28,7 @@ class JsonFields {
   void U32(const char* key, std::uint32_t& value, Versions = {}) { out_[key] = value; }
   void Double(const char* key, double& value) { out_[key] = DoubleToJson(value); }
   void Text(const char* key, std::string& value, Versions = {}) { out_[key] = TextToJson(value); }
-  void Cell(const char* key, streams::CellField& value, Versions = {}) {
+  void Cell(const char* key, casedata::CellField& value, Versions = {}) {
     out_[key] = TextToJson(value.str());
   }
   void Bounded(const char* key, std::int32_t& value, std::int32_t, std::int32_t, Versions = {}) {
@@ -45,15 +45,15 @@ class JsonFields {
     out_[key] = std::move(list);
   }
   template <std::size_t N>
-  void Rows(const char* key, std::array<streams::CExcPropertyCell, N>& rows) {
+  void Rows(const char* key, std::array<casedata::CExcPropertyCell, N>& rows) {
     json list = json::array();
-    for (streams::CExcPropertyCell& row : rows)
+    for (casedata::CExcPropertyCell& row : rows)
       list.push_back(Of(row));
     out_[key] = std::move(list);
   }
   template <std::size_t N>
-  void Rows(const char* firstKey, std::array<streams::CExcPropertyCell, N>& first,
-            const char* secondKey, std::array<streams::CExcPropertyCell, N>& second) {
+  void Rows(const char* firstKey, std::array<casedata::CExcPropertyCell, N>& first,
+            const char* secondKey, std::array<casedata::CExcPropertyCell, N>& second) {
     Rows(firstKey, first);
     Rows(secondKey, second);
   }
@@ -64,7 +64,8 @@ class JsonFields {
   // A list the current record no longer holds shows only when an older
   // case had one.
   template <typename T>
-  void List(const char* key, model::CExtCollection<T>& list, const char*, Versions versions = {}) {
+  void List(const char* key, casedata::CExtCollection<T>& list, const char*,
+            Versions versions = {}) {
     if (versions.last < kCurrentVersion && list.empty()) return;
     json array = json::array();
     for (std::size_t i = 0; i < list.size(); ++i)
@@ -73,11 +74,11 @@ class JsonFields {
   }
   void StreamCount(const char* key, std::uint32_t& count) { out_[key] = count; }
   template <typename Stream>
-  void Streams(const char* key, model::CExtCollection<Stream>& streams, const char*, std::uint32_t&,
-               const char* what) {
+  void Streams(const char* key, casedata::CExtCollection<Stream>& streams, const char*,
+               std::uint32_t&, const char* what) {
     List(key, streams, what);
   }
-  void Macros(const char* key, model::CExcCaseDetails& details) {
+  void Macros(const char* key, casedata::CExcCaseDetails& details) {
     json macros = json::object();
     for (const MacroField& field : kMacroFields) {
       MacroRef macro{details.macros[field.event], details.passDate[field.event]};
@@ -87,7 +88,7 @@ class JsonFields {
   }
   // The states in use and any stored after them; empty pairs at the end
   // are left out, as missing ones read back empty.
-  void States(const char* countKey, const char* listKey, optimisation::CExcIntCtrlVariable& control,
+  void States(const char* countKey, const char* listKey, casedata::CExcIntCtrlVariable& control,
               std::size_t, std::uint32_t) {
     std::size_t stored = static_cast<std::size_t>(control.StateCount);
     for (std::size_t k = 0; k < control.StateNames.size(); ++k) {
@@ -103,7 +104,7 @@ class JsonFields {
     out_[listKey] = std::move(states);
   }
   // What versions 3 to 9 kept is read into the fields above.
-  void LegacyComposition(streams::CExcclCompositionDefinition&, Versions) {}
+  void LegacyComposition(casedata::CExcclCompositionDefinition&, Versions) {}
   void LegacyCompositionName(std::string&, Versions) {}
 
  private:

@@ -12,19 +12,18 @@ constexpr std::uint16_t kModelDataMarker = 255;
 
 }  // namespace
 
-void TransferModelData(Archive& archive, optimisation::CExcclExportedVariable& variables) {
+void TransferModelData(Archive& archive, casedata::CExcclExportedVariable& variables) {
   TransferSignature(archive);
   TransferPublishedVariables(archive, variables);
 }
 
-void StoreModelDataMarker(std::span<std::uint8_t> buffer) {
-  Archive archive = Archive::StoreInto(buffer);
+void StoreModelDataMarker(Archive& archive) {
   TransferSignature(archive);
   std::uint16_t marker = kModelDataMarker;
   TransferU16(archive, marker);
 }
 
-void WriteModelDataFile(const char* path, optimisation::CExcclExportedVariable& variables) {
+void WriteModelDataFile(const char* path, casedata::CExcclExportedVariable& variables) {
   LockedFile file(path, LockedFile::Access::kWrite);
   Archive archive = Archive::StoreToFile(file);
   TransferModelData(archive, variables);
@@ -32,7 +31,7 @@ void WriteModelDataFile(const char* path, optimisation::CExcclExportedVariable& 
 }
 
 void ReadModelDataFile(const char* path, std::uint32_t caseVersion,
-                       optimisation::CExcclExportedVariable& variables) {
+                       casedata::CExcclExportedVariable& variables) {
   LockedFile file(path, LockedFile::Access::kRead);
   Archive archive = Archive::LoadFromFile(file);
   archive.SetVersion(caseVersion);

@@ -4,29 +4,28 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "archive/archive.h"
-#include "case/exported_variable.h"
+#include "casedata/exported_variable.h"
 
 namespace archive {
 
 // The signature, then the published-variables collection laid out for the
 // archive's version; loading appends.
-void TransferModelData(Archive& archive, optimisation::CExcclExportedVariable& variables);
+void TransferModelData(Archive& archive, casedata::CExcclExportedVariable& variables);
 
 // What the host's buffer holds after a model data write: the signature and
 // the u16 255.
-void StoreModelDataMarker(std::span<std::uint8_t> buffer);
+void StoreModelDataMarker(Archive& archive);
 
 // Writes the variables (current version) into the existing file `path`,
 // which is locked against other writers meanwhile; the file ends with the
 // data. Throws ArchiveError.
-void WriteModelDataFile(const char* path, optimisation::CExcclExportedVariable& variables);
+void WriteModelDataFile(const char* path, casedata::CExcclExportedVariable& variables);
 
 // Appends the variables of the file `path`, laid out for `caseVersion`.
 // Throws ArchiveError; the variables read completely before stay appended.
 void ReadModelDataFile(const char* path, std::uint32_t caseVersion,
-                       optimisation::CExcclExportedVariable& variables);
+                       casedata::CExcclExportedVariable& variables);
 
 }  // namespace archive

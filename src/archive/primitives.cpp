@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "archive/archive_error.h"
-#include "case/stream_data.h"
+#include "casedata/stream_data.h"
 
 namespace archive {
 namespace {
@@ -84,7 +84,7 @@ void TransferText(Archive& archive, std::string& value) {
   value = std::move(loaded);
 }
 
-void TransferText16(Archive& archive, streams::CellField& value) {
+void TransferText16(Archive& archive, casedata::CellField& value) {
   std::string text = archive.IsStoring() ? value.str() : std::string();
   TransferText(archive, text);
   if (archive.IsLoading()) value.Set(text);

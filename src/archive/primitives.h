@@ -9,7 +9,7 @@
 
 #include "archive/archive.h"
 
-namespace streams {
+namespace casedata {
 class CellField;
 }
 
@@ -27,7 +27,7 @@ void TransferFlag(Archive& archive, bool& value);
 void TransferText(Archive& archive, std::string& value);
 // A 16-byte cell field stored as a text; a loaded text is cut to the
 // field's 15 characters.
-void TransferText16(Archive& archive, streams::CellField& value);
+void TransferText16(Archive& archive, casedata::CellField& value);
 
 // The count of a collection, or of a list of texts, whose elements take at
 // least `minimumElementSize` bytes each. When loading, a count whose

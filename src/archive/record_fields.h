@@ -27,11 +27,11 @@
 
 #include "archive/case_record.h"
 #include "archive/versions.h"
-#include "case/case_details.h"
-#include "case/composition.h"
-#include "case/exported_variable.h"
-#include "case/opt_items.h"
-#include "case/stream_data.h"
+#include "casedata/case_details.h"
+#include "casedata/composition.h"
+#include "casedata/exported_variable.h"
+#include "casedata/opt_items.h"
+#include "casedata/stream_data.h"
 
 namespace archive {
 
@@ -59,7 +59,7 @@ struct MacroField {
   const char* key;
   std::uint32_t first;
 };
-inline constexpr std::array<MacroField, model::kEventCount> kMacroFields = {{
+inline constexpr std::array<MacroField, casedata::kEventCount> kMacroFields = {{
     {1, "EndOfTimestep", 1},
     {2, "PreSolve", 12},
     {3, "PostSolve", 12},
@@ -82,14 +82,14 @@ void Fields(V& v, StateRef& s) {
 }
 
 template <typename V>
-void Fields(V& v, streams::CExcPropertyCell& p) {
+void Fields(V& v, casedata::CExcPropertyCell& p) {
   v.Cell("cell", p.cell);
   v.U32("unit", p.unit);
 }
 
 // The composition block grew field by field.
 template <typename V>
-void Fields(V& v, streams::CExcStreamCompositionData& b) {
+void Fields(V& v, casedata::CExcStreamCompositionData& b) {
   v.Cell("componentTableCell", b.componentTableCell);
   v.Cell("interactionCell", b.interactionCell);
   v.U32("unitSystem", b.unitSystem);
@@ -100,7 +100,7 @@ void Fields(V& v, streams::CExcStreamCompositionData& b) {
 }
 
 template <typename V>
-void Fields(V& v, streams::CExcInputStreamData& s) {
+void Fields(V& v, casedata::CExcInputStreamData& s) {
   v.Flag("solverDisplay", s.solverDisplay);
   v.Flag("forecastDisplay", s.forecastDisplay);
   v.U32("forecastDirection", s.forecastDirection);
@@ -114,7 +114,7 @@ void Fields(V& v, streams::CExcInputStreamData& s) {
 }
 
 template <typename V>
-void Fields(V& v, streams::CExcOutputStreamData& s) {
+void Fields(V& v, casedata::CExcOutputStreamData& s) {
   v.Text("sheetName", s.sheetName);
   v.U32("unitSystem", s.unitSystem);
   v.Rows("propertyCells", s.propertyCells);
@@ -124,7 +124,7 @@ void Fields(V& v, streams::CExcOutputStreamData& s) {
 }
 
 template <typename V>
-void Fields(V& v, streams::CExcCompositionDefinition& c) {
+void Fields(V& v, casedata::CExcCompositionDefinition& c) {
   v.Text("name", c.name);
   v.Texts("components", c.components, "components");
 }
@@ -139,37 +139,37 @@ void CellReferenceFields(V& v, automation::CExcCellDef& r) {
 }
 
 template <typename V>
-void Fields(V& v, optimisation::CExcObjFn& o) {
+void Fields(V& v, casedata::CExcObjFn& o) {
   v.Flag("defined", o.Defined);
   v.Flag("maximise", o.Maximise);
   CellReferenceFields(v, o);
 }
 
 template <typename V>
-void Fields(V& v, optimisation::CExcConstraint& c) {
+void Fields(V& v, casedata::CExcConstraint& c) {
   v.U32("constraintType", c.ConstraintType);
   v.Double("limit", c.Limit);
   CellReferenceFields(v, c);
 }
 
 template <typename V>
-void Fields(V& v, optimisation::CExcControlVariable& c) {
+void Fields(V& v, casedata::CExcControlVariable& c) {
   v.Double("lowerBound", c.LowerBound);
   v.Double("upperBound", c.UpperBound);
   CellReferenceFields(v, c);
 }
 
 template <typename V>
-void Fields(V& v, optimisation::CExcIntCtrlVariable& c) {
+void Fields(V& v, casedata::CExcIntCtrlVariable& c) {
   // The count (kept within 0 ... 20), then 10 state pairs, 20 from version 33.
   v.States("stateCount", "states", c, 10, 33);
   CellReferenceFields(v, c);
 }
 
 template <typename V>
-void Fields(V& v, optimisation::CExcExportedVariable& p) {
-  using optimisation::kMaxRegion;
-  using optimisation::kMinRegion;
+void Fields(V& v, casedata::CExcExportedVariable& p) {
+  using casedata::kMaxRegion;
+  using casedata::kMinRegion;
   v.Text("name", p.name);
   v.Text("unit", p.unit);
   v.Text("worksheet", p.worksheet);
@@ -185,7 +185,7 @@ void Fields(V& v, optimisation::CExcExportedVariable& p) {
 // The case record after its signature and version.
 template <typename V>
 void Fields(V& v, const CaseView& c) {
-  model::CExcCaseDetails& d = c.details;
+  casedata::CExcCaseDetails& d = c.details;
   v.Text("fileName", d.fileName);
   v.StreamCount("inputCount", d.inputCount);
   v.StreamCount("outputCount", d.outputCount);

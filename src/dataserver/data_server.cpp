@@ -46,7 +46,7 @@ Error OpenFile(model::CExcModel& model, const Arguments& arguments) {
     }
   } scope{model, model.caseDetails.fileName};
   model.caseDetails.fileName = arguments[0].text;
-  if (Error error = model.OpenWorkbookOfCase()) return error;
+  if (Error error = model.OpenCaseWorkbook()) return error;
   scope.opened = true;
   // The Sheet branch answers from the cached names.
   model.RefreshSheetNames();
@@ -56,7 +56,7 @@ Error OpenFile(model::CExcModel& model, const Arguments& arguments) {
 Error SaveFile(model::CExcModel& model, const Arguments&) {
   // As the model saves in place: a workbook made new for a missing file goes
   // to that file, never to the application's default name.
-  return model.SaveWorkbookOfCase({});
+  return model.SaveCaseWorkbook({});
 }
 
 Error SaveAsFile(model::CExcModel& model, const Arguments& arguments) {
@@ -96,19 +96,20 @@ bool ServeTag(DataServerRequest& request, model::CExcModel& model) {
   return options.Process(request, model);
 }
 
-outcome::Partial<std::string> GetDataServerValue(model::CExcModel& model, const TagRead& read) {
+outcome::Partial<std::string> GetDataServerValue(model::CExcModel& model,
+                                                 const casedata::TagRead& read) {
   DataServerRequest request(read.tag, DataServerRequest::kRead);
   const bool handled = ServeTag(request, model);
   return {std::move(request.value), Answer(request, handled)};
 }
 
-Error SetDataServerValue(model::CExcModel& model, const TagWrite& write) {
+Error SetDataServerValue(model::CExcModel& model, const casedata::TagWrite& write) {
   DataServerRequest request(write.tag, DataServerRequest::kWrite, write.value);
   const bool handled = ServeTag(request, model);
   return Answer(request, handled);
 }
 
-Error ExecuteCommand(model::CExcModel& model, const CommandText& command) {
+Error ExecuteCommand(model::CExcModel& model, const casedata::CommandText& command) {
   DataServerRequest request(command.text, DataServerRequest::kCommand);
   if (!request.MatchElement(kRootElement)) return Error::Failed(kInvalidPrefixMessage);
   const std::size_t start = request.position;

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "dataserver/data_server_values.h"
+#include "casedata/data_server_values.h"
 #include "dataserver/request.h"
 #include "outcome/outcome.h"
 
@@ -29,11 +29,12 @@ bool ServeTag(DataServerRequest& request, model::CExcModel& model);
 
 // The tag's value text, also when the read is refused: the host sees what
 // was read so far.
-outcome::Partial<std::string> GetDataServerValue(model::CExcModel& model, const TagRead& read);
-outcome::Error SetDataServerValue(model::CExcModel& model, const TagWrite& write);
+outcome::Partial<std::string> GetDataServerValue(model::CExcModel& model,
+                                                 const casedata::TagRead& read);
+outcome::Error SetDataServerValue(model::CExcModel& model, const casedata::TagWrite& write);
 // RunMacro(name), SwitchWorksheet(sheet), Update, OpenFile(path), SaveFile,
 // SaveAsFile(path). A name that is none of these is accepted and does
 // nothing.
-outcome::Error ExecuteCommand(model::CExcModel& model, const CommandText& command);
+outcome::Error ExecuteCommand(model::CExcModel& model, const casedata::CommandText& command);
 
 }  // namespace dataserver

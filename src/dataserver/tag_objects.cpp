@@ -137,7 +137,7 @@ bool CExcServerOptions::Process(DataServerRequest& request, model::CExcModel& mo
 
 bool CExcCaseDetailsDataServer::Process(DataServerRequest& request, model::CExcModel& model) {
   if (!request.MatchElement("CaseDetails")) return false;
-  model::CExcCaseDetails& details = model.caseDetails;
+  casedata::CExcCaseDetails& details = model.caseDetails;
   if (request.MatchElement("FileName")) return TextProperty(request, details.fileName);
   if (request.MatchElement("PlugIns")) return TextProperty(request, details.plugIns);
   if (request.MatchElement("SharedPath")) {

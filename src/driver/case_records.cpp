@@ -24,13 +24,37 @@ std::optional<std::int32_t> DecodeFileDescriptionIndex(const host::ConstHostReco
   return index;
 }
 
-bool EncodeFileDescription(const model::FileDescription& file, host::HostRecord record) {
+bool EncodeFileDescription(const casedata::FileDescription& file, host::HostRecord record) {
   bool ok =
       record.WriteText(EXT_FILE_DESCRIPTION_PATH_OFFSET, EXT_FILE_DESCRIPTION_PATH_SIZE, file.path);
   ok = record.WriteText(EXT_FILE_DESCRIPTION_TEXT_OFFSET, EXT_FILE_DESCRIPTION_TEXT_SIZE,
                         file.text) &&
        ok;
   return record.WriteU8(EXT_FILE_DESCRIPTION_PRESENT_OFFSET, 1) && ok;
+}
+
+outcome::Expected<casedata::StoredCase> DecodeStoredCase(const host::ConstHostRecord& record) {
+  std::uint32_t size = 0;
+  // A size beyond the record's room would read past the host's memory.
+  if (!record.ReadU32(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, size) ||
+      size > EXT_CASE_DATA_ARCHIVE_CAPACITY) {
+    return outcome::Error::Failed(casedata::kReadCaseFailed);
+  }
+  casedata::StoredCase stored;
+  stored.archive.resize(size);
+  if (size > 0)
+    static_cast<void>(record.ReadBytes(EXT_CASE_DATA_ARCHIVE_OFFSET, stored.archive.data(), size));
+  void* modelPath = nullptr;
+  std::uint32_t noRelocation = 0;
+  static_cast<void>(record.ReadPointer(EXT_CASE_DATA_MODEL_PATH_OFFSET, modelPath));
+  static_cast<void>(record.ReadU32(EXT_CASE_DATA_NO_RELOCATION_OFFSET, noRelocation));
+  stored.modelPath = host::ReadHostText(static_cast<const char*>(modelPath));
+  stored.noRelocation = noRelocation != 0;
+  return stored;
+}
+
+bool EncodeStoredBytes(const std::vector<std::uint8_t>& bytes, host::HostRecord buffer) {
+  return bytes.empty() || buffer.WriteBytes(0, bytes.data(), bytes.size());
 }
 
 std::optional<double> DecodeHostDate(const host::ConstHostRecord& record) {

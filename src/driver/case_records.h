@@ -1,6 +1,7 @@
-// The host's records of the case's file and run-time commands and the
+// The host's records of the case's file, data and run-time commands and the
 // values the model sees: the file-name record (code 136), the
-// file-description record (code 16), the date record (code 63) and the
+// file-description record (code 16), the case-data record (code 13), the
+// buffers stored into (codes 12 and 14), the date record (code 63) and the
 // next-event record (code 62). Each function names its record's fields at
 // the host's offsets (include/gridmoor/host.h); every access is
 // bounds-checked.
@@ -9,8 +10,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "case/case_file_values.h"
+#include "casedata/case_file_values.h"
 #include "host/host_record.h"
 #include "outcome/outcome.h"
 
@@ -27,8 +29,18 @@ std::optional<std::int32_t> DecodeFileDescriptionIndex(const host::ConstHostReco
 // Writes the path, the text (each cut to its field, with its NUL) and the
 // present flag; the index stays. False when a field is not inside the
 // record.
-[[nodiscard]] bool EncodeFileDescription(const model::FileDescription& file,
+[[nodiscard]] bool EncodeFileDescription(const casedata::FileDescription& file,
                                          host::HostRecord record);
+
+// The archive of a case-data record (EXT_CASE_DATA_RECORD_SIZE bytes), with
+// the model file's path and the no-relocation flag; fails with
+// model::kReadCaseFailed when the archive's size word cannot be read or
+// passes its room.
+outcome::Expected<casedata::StoredCase> DecodeStoredCase(const host::ConstHostRecord& record);
+// Writes `bytes` from the buffer's start; the rest stays. False when they
+// do not fit.
+[[nodiscard]] bool EncodeStoredBytes(const std::vector<std::uint8_t>& bytes,
+                                     host::HostRecord buffer);
 
 // The date of a date record (EXT_DATE_RECORD_MIN_SIZE bytes): the day
 // before the run date, in OLE days. None for an empty record.

@@ -1,12 +1,14 @@
 #include "driver/command_table.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "driver/case_commands.h"
 #include "driver/data_server_records.h"
 #include "driver/draw_icon.h"
 #include "driver/optimisation_commands.h"
 #include "driver/stream_commands.h"
+#include "driver/workbook_commands.h"
 #include "host/host_record.h"
 #include "model/model.h"
 
@@ -24,7 +26,7 @@ std::int32_t RefreshSheetNames(M m, A) {
 }
 
 std::int32_t StartApplication(M m, A a) {
-  return m.StartApplication(a.iarg, a.status);
+  return edge::StartApplication(m, a);
 }
 
 std::int32_t StopApplication(M m, A) {
@@ -39,10 +41,6 @@ const char* Text(void* arg) {
   return static_cast<const char*>(arg);
 }
 
-std::uint32_t Size(std::int32_t iarg) {
-  return static_cast<std::uint32_t>(iarg);
-}
-
 // Host-thread operations.
 std::int32_t EditCaseOnHostThread(CExcModel* model, A a) {
   CExcModel& m = *model;
@@ -54,7 +52,7 @@ std::int32_t EditCaseOnHostThread(CExcModel* model, A a) {
     ~KindScope() { model.dialogKind = 0; }
     CExcModel& model;
   } scope(m, a.iarg);
-  return m.EditCase(a.window, static_cast<std::uint32_t*>(a.arg), a.status);
+  return edge::EditCase(m, a);
 }
 
 std::int32_t DrawIconOnHostThread(CExcModel*, A a) {
@@ -71,11 +69,11 @@ std::int32_t SetupOptimisationOnHostThread(CExcModel* m, A a) {
 }
 
 std::int32_t EditPublishedVariablesOnHostThread(CExcModel* m, A a) {
-  return m->EditPublishedVariables(a.window, a.status);
+  return edge::Answer(m->EditPublishedVariables(a.window), a);
 }
 
 std::int32_t GetDispatchOnHostThread(CExcModel* m, A a) {
-  return m->GetDispatch(a.arg, a.status);
+  return edge::GetDispatch(*m, a);
 }
 
 constexpr HostCommand Posted(std::int32_t code, std::int32_t fallback, ModelOperation operation) {
@@ -90,6 +88,15 @@ constexpr HostCommand PostedByIarg(std::int32_t code, ModelOperation operation,
                                    ModelOperation operationWhenIarg) {
   return {code, Route::kPosted, operation, operationWhenIarg, 1, nullptr, true, false};
 }
+
+// A posted row always has its operations: a null one is refused here, as
+// the table's check below cannot compare the address of an operation
+// defined in another file with null (a sanitizer build keeps null checks of
+// addresses, so they are no constants there).
+HostCommand Posted(std::int32_t code, std::nullptr_t) = delete;
+HostCommand Posted(std::int32_t code, std::int32_t fallback, std::nullptr_t) = delete;
+HostCommand PostedByIarg(std::int32_t code, std::nullptr_t, ModelOperation) = delete;
+HostCommand PostedByIarg(std::int32_t code, ModelOperation, std::nullptr_t) = delete;
 
 constexpr HostCommand Constant(std::int32_t code, std::int32_t result) {
   return {code, Route::kConstant, nullptr, nullptr, result, nullptr, false, false};
@@ -111,32 +118,25 @@ constexpr HostCommand DirectOnly(std::int32_t code, HostOperation operation,
 constexpr HostCommand kHostCommands[] = {
     Posted(EXT_CMD_ENUM_STREAMS,
            [](M m, A a) { return EnumStreamsAtEdge(m, a.arg, a.iarg, a.status); }),
-    Posted(EXT_CMD_QUERY_NUMBER, [](M m, A a) { return m.QueryNumber(a.iarg, a.status); }),
-    Posted(EXT_CMD_RELOAD_WORKBOOK, [](M m, A a) { return m.ReloadWorkbook(a.status); }),
+    Posted(EXT_CMD_QUERY_NUMBER, [](M m, A a) { return m.QueryNumber(a.iarg); }),
+    Posted(EXT_CMD_RELOAD_WORKBOOK, edge::ReloadWorkbook),
     Dialog(EXT_CMD_EDIT_CASE, EditCaseOnHostThread, false),
     Constant(6, 0),
     OnHostThread(EXT_CMD_DRAW_ICON, DrawIconOnHostThread, false),
-    Posted(EXT_CMD_SAVE_CASE_WORKBOOK,
-           [](M m, A a) { return m.SaveCaseWorkbook(a.iarg, Text(a.arg), a.status); }),
+    Posted(EXT_CMD_SAVE_CASE_WORKBOOK, edge::SaveCaseWorkbook),
     Posted(EXT_CMD_QUERY_COMP, [](M m, A a) { return QueryCompAtEdge(m, a.status); }),
-    Posted(EXT_CMD_CHANGE_FILE_DIRECTORY,
-           [](M m, A a) { return m.ChangeFileDirectory(Text(a.arg), a.status); }),
+    Posted(EXT_CMD_CHANGE_FILE_DIRECTORY, edge::ChangeFileDirectory),
     Constant(11, 1),
-    Posted(EXT_CMD_WRITE_CASE_DATA,
-           [](M m, A a) { return m.WriteCaseData(a.arg, Size(a.iarg), a.status); }),
-    Posted(EXT_CMD_READ_CASE_DATA, [](M m, A a) { return m.ReadCaseData(a.arg, a.status); }),
-    Posted(EXT_CMD_WRITE_MODEL_DATA,
-           [](M m, A a) { return m.WriteModelData(a.arg, Size(a.iarg), a.status); }),
-    Posted(EXT_CMD_READ_MODEL_DATA,
-           [](M m, A a) { return m.ReadModelData(a.arg, Size(a.iarg), a.status); }),
+    Posted(EXT_CMD_WRITE_CASE_DATA, edge::WriteCaseData),
+    Posted(EXT_CMD_READ_CASE_DATA, edge::ReadCaseData),
+    Posted(EXT_CMD_WRITE_MODEL_DATA, edge::WriteModelData),
+    Posted(EXT_CMD_READ_MODEL_DATA, edge::ReadModelData),
     Posted(EXT_CMD_GET_FILE_DESCRIPTION, edge::GetFileDescription),
     Posted(EXT_CMD_GET_STREAM_COMPOSITION, -1,
            [](M m, A a) { return GetStreamCompositionAtEdge(m, a.arg, a.iarg, a.status); }),
-    Posted(EXT_CMD_SET_MODEL_DATA_FILE,
-           [](M m, A a) { return m.SetModelDataFile(Text(a.arg), a.iarg > 0, a.status); }),
+    Posted(EXT_CMD_SET_MODEL_DATA_FILE, edge::SetModelDataFile),
     OnHostThread(EXT_CMD_SET_LABEL, SetLabelOnHostThread, true),
-    Posted(EXT_CMD_OPEN_CASE_WORKBOOK,
-           [](M m, A a) { return m.OpenCaseWorkbook(a.arg, a.status); }),
+    Posted(EXT_CMD_OPEN_CASE_WORKBOOK, edge::OpenCaseWorkbook),
     Dialog(EXT_CMD_SETUP_OPTIMISATION, SetupOptimisationOnHostThread, true),
     Posted(EXT_CMD_CHECK_INTEGER_CONTROLS,
            [](M m, A a) { return edge::CheckIntegerControls(m, a); }),
@@ -150,7 +150,7 @@ constexpr HostCommand kHostCommands[] = {
         EXT_CMD_SET_CONTROLS, [](M m, A a) { return edge::SetControls(m, a); },
         [](M m, A a) { return edge::SetIntegerControls(m, a); }),
     Posted(EXT_CMD_CLEAR_OPTIMISATION, [](M m, A a) { return edge::ClearOptimisation(m, a); }),
-    Posted(EXT_CMD_START_OF_RUN, [](M m, A a) { return edge::AnswerEvent(m.OnStartOfRun(), a); }),
+    Posted(EXT_CMD_START_OF_RUN, [](M m, A a) { return edge::Answer(m.OnStartOfRun(), a); }),
     Posted(EXT_CMD_NEXT_TIMESTEP,
            [](M m, A) -> std::int32_t {
              m.OnNextTimestep();
@@ -174,8 +174,8 @@ constexpr HostCommand kHostCommands[] = {
     Posted(EXT_CMD_EXECUTE_COMMAND,
            [](M m, A a) { return ExecuteCommand(m, Text(a.arg), a.status); }),
     DirectOnly(EXT_CMD_GET_DISPATCH, GetDispatchOnHostThread, 1),
-    Posted(EXT_CMD_PRE_SOLVE, [](M m, A a) { return edge::AnswerEvent(m.OnPreSolve(), a); }),
-    Posted(EXT_CMD_POST_SOLVE, [](M m, A a) { return edge::AnswerEvent(m.OnPostSolve(), a); }),
+    Posted(EXT_CMD_PRE_SOLVE, [](M m, A a) { return edge::Answer(m.OnPreSolve(), a); }),
+    Posted(EXT_CMD_POST_SOLVE, [](M m, A a) { return edge::Answer(m.OnPostSolve(), a); }),
     Posted(EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE,
            [](M m, A a) { return edge::GetNextPublishedVariable(m, a); }),
     Dialog(EXT_CMD_EDIT_PUBLISHED_VARIABLES, EditPublishedVariablesOnHostThread, false),
@@ -187,17 +187,15 @@ constexpr HostCommand kHostCommands[] = {
            [](M m, A a) { return edge::AddPublishedVariable(m, a); }),
     Posted(EXT_CMD_DEL_PUBLISHED_VARIABLE,
            [](M m, A a) { return edge::DelPublishedVariable(m, a); }),
-    Posted(EXT_CMD_EVENT_112, [](M m, A a) { return edge::AnswerEvent(m.IgnoreEvent112(), a); }),
-    Posted(EXT_CMD_EVENT_113, [](M m, A a) { return edge::AnswerEvent(m.IgnoreEvent113(), a); }),
+    Posted(EXT_CMD_EVENT_112, [](M m, A a) { return edge::Answer(m.IgnoreEvent112(), a); }),
+    Posted(EXT_CMD_EVENT_113, [](M m, A a) { return edge::Answer(m.IgnoreEvent113(), a); }),
     Posted(EXT_CMD_START_OF_TIMESTEP,
-           [](M m, A a) { return edge::AnswerEvent(m.OnStartOfTimestep(), a); }),
-    Posted(EXT_CMD_END_OF_TIMESTEP,
-           [](M m, A a) { return edge::AnswerEvent(m.OnEndOfTimestep(), a); }),
-    Posted(EXT_CMD_POST_SOLVE_2, [](M m, A a) { return edge::AnswerEvent(m.OnPostSolve2(), a); }),
+           [](M m, A a) { return edge::Answer(m.OnStartOfTimestep(), a); }),
+    Posted(EXT_CMD_END_OF_TIMESTEP, [](M m, A a) { return edge::Answer(m.OnEndOfTimestep(), a); }),
+    Posted(EXT_CMD_POST_SOLVE_2, [](M m, A a) { return edge::Answer(m.OnPostSolve2(), a); }),
     Posted(EXT_CMD_EVAL_PUBLISHED_VARIABLES_2,
            [](M m, A a) { return edge::EvalPublishedVariablesAsBlock(m, a); }),
-    Posted(EXT_CMD_GET_FILE_LABEL,
-           [](M m, A a) { return m.GetFileLabel(static_cast<char*>(a.arg), a.iarg, a.status); }),
+    Posted(EXT_CMD_GET_FILE_LABEL, edge::GetFileLabel),
     Posted(EXT_CMD_SET_FILE_NAME, edge::SetFileName),
     Posted(EXT_CMD_READ_BATCH_PROBLEM, [](M m, A a) { return edge::ReadBatchProblem(m, a); }),
     Posted(EXT_CMD_WRITE_BATCH_OUTPUT, [](M m, A a) { return edge::WriteBatchOutput(m, a); }),
@@ -208,17 +206,14 @@ constexpr bool IsWellFormed() {
     const HostCommand& command = kHostCommands[i];
     if (i > 0 && kHostCommands[i - 1].code >= command.code) return false;
     const bool posted = command.route == Route::kPosted;
-    if (posted && (command.operation == nullptr || command.operationWhenIarg == nullptr)) {
-      return false;
-    }
     const bool constant = command.route == Route::kConstant;
     if (!posted && !constant && command.hostOperation == nullptr) return false;
   }
   return true;
 }
 static_assert(IsWellFormed(),
-              "the host command table is in code order (it is searched by halves) and every row "
-              "has the operation its route needs");
+              "the host command table is in code order (it is searched by halves) and every "
+              "host-thread row has its operation");
 
 }  // namespace
 

@@ -82,6 +82,13 @@ struct HostCommand {
 // Null when the code is not routed.
 const HostCommand* FindHostCommand(std::int32_t code);
 
+// The edge of the commands (driver/*_commands.h) serves each code as a
+// ModelOperation of these shapes.
+namespace edge {
+using M = model::CExcModel&;
+using A = const CommandArgs&;
+}  // namespace edge
+
 // Message and result of a threaded dialog code without an open workbook.
 inline constexpr char kNoWorkbookMessage[] =
     "Can not perform this function until a workbook is opened\n(double-click on the icon to "

@@ -28,10 +28,10 @@ outcome::Error CheckTagReadRecord(const host::ConstHostRecord& record) {
   return outcome::Error::Success();
 }
 
-std::optional<dataserver::TagRead> DecodeTagRead(const host::ConstHostRecord& record) {
+std::optional<casedata::TagRead> DecodeTagRead(const host::ConstHostRecord& record) {
   std::optional<std::string> tag = TextAt(record, EXT_DS_READ_TAG_POINTER_OFFSET);
   if (!tag) return std::nullopt;
-  return dataserver::TagRead{std::move(*tag)};
+  return casedata::TagRead{std::move(*tag)};
 }
 
 void EncodeTagReadResult(host::HostRecord& record, const std::string& text) {
@@ -39,16 +39,16 @@ void EncodeTagReadResult(host::HostRecord& record, const std::string& text) {
   (void)record.WriteText(EXT_DS_READ_RESULT_OFFSET, EXT_DS_READ_RESULT_SIZE, text);
 }
 
-std::optional<dataserver::TagWrite> DecodeTagWrite(const host::ConstHostRecord& record) {
+std::optional<casedata::TagWrite> DecodeTagWrite(const host::ConstHostRecord& record) {
   std::optional<std::string> tag = TextAt(record, EXT_DS_WRITE_TAG_POINTER_OFFSET);
   std::optional<std::string> value = TextAt(record, EXT_DS_WRITE_VALUE_POINTER_OFFSET);
   if (!tag || !value) return std::nullopt;
-  return dataserver::TagWrite{std::move(*tag), std::move(*value)};
+  return casedata::TagWrite{std::move(*tag), std::move(*value)};
 }
 
-std::optional<dataserver::CommandText> DecodeCommandText(const char* text) {
+std::optional<casedata::CommandText> DecodeCommandText(const char* text) {
   if (text == nullptr) return std::nullopt;
-  return dataserver::CommandText{host::ReadHostText(text)};
+  return casedata::CommandText{host::ReadHostText(text)};
 }
 
 std::int32_t GetDataServerValue(model::CExcModel& model, void* readRecord,
@@ -58,7 +58,7 @@ std::int32_t GetDataServerValue(model::CExcModel& model, void* readRecord,
   host::StatusRecord answer(status);
   if (const outcome::Error wrong = CheckTagReadRecord(record)) return host::Answer(wrong, answer);
   EncodeTagReadResult(record, {});
-  const std::optional<dataserver::TagRead> read = DecodeTagRead(record);
+  const std::optional<casedata::TagRead> read = DecodeTagRead(record);
   if (!read) return EXT_RESULT_FAILED;
   const outcome::Partial<std::string> value = dataserver::GetDataServerValue(model, *read);
   EncodeTagReadResult(record, value.value);
@@ -67,7 +67,7 @@ std::int32_t GetDataServerValue(model::CExcModel& model, void* readRecord,
 
 std::int32_t SetDataServerValue(model::CExcModel& model, const void* writeRecord,
                                 ExtStatusRecord* status) {
-  const std::optional<dataserver::TagWrite> write =
+  const std::optional<casedata::TagWrite> write =
       DecodeTagWrite(host::ConstHostRecord(writeRecord, EXT_DS_WRITE_RECORD_MIN_SIZE));
   if (!write) return EXT_RESULT_FAILED;
   host::StatusRecord answer(status);
@@ -75,7 +75,7 @@ std::int32_t SetDataServerValue(model::CExcModel& model, const void* writeRecord
 }
 
 std::int32_t ExecuteCommand(model::CExcModel& model, const char* command, ExtStatusRecord* status) {
-  const std::optional<dataserver::CommandText> text = DecodeCommandText(command);
+  const std::optional<casedata::CommandText> text = DecodeCommandText(command);
   if (!text) return EXT_RESULT_FAILED;
   host::StatusRecord answer(status);
   return host::Answer(dataserver::ExecuteCommand(model, *text), answer);

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "dataserver/data_server_values.h"
+#include "casedata/data_server_values.h"
 #include "gridmoor/host.h"
 #include "host/host_record.h"
 #include "outcome/outcome.h"
@@ -26,16 +26,16 @@ inline constexpr char kDataServerNotCompatibleMessage[] =
 // with kDataServerNotCompatibleMessage, before anything is written to it.
 outcome::Error CheckTagReadRecord(const host::ConstHostRecord& record);
 // The tag; none for a null tag pointer.
-std::optional<dataserver::TagRead> DecodeTagRead(const host::ConstHostRecord& record);
+std::optional<casedata::TagRead> DecodeTagRead(const host::ConstHostRecord& record);
 // Zeroes the result area, then writes `text` into it cut at a character
 // boundary to fit with its NUL.
 void EncodeTagReadResult(host::HostRecord& record, const std::string& text);
 
 // The tag and the value; none when either pointer is null.
-std::optional<dataserver::TagWrite> DecodeTagWrite(const host::ConstHostRecord& record);
+std::optional<casedata::TagWrite> DecodeTagWrite(const host::ConstHostRecord& record);
 
 // None for a null text.
-std::optional<dataserver::CommandText> DecodeCommandText(const char* text);
+std::optional<casedata::CommandText> DecodeCommandText(const char* text);
 
 // Codes 96, 97 and 98: decode, serve, encode, answer. A null record or text
 // gives 1 without a message; a read record of the right size has its result

@@ -21,7 +21,7 @@ host::HostRecord ValueRecord(A a) {
 
 // A read's number goes into the value record whether or not the read
 // failed; none leaves the record's number as it was.
-std::int32_t AnswerReading(const optimisation::ItemReading& reading, A a) {
+std::int32_t AnswerReading(const casedata::ItemReading& reading, A a) {
   if (reading.value) static_cast<void>(EncodeItemValue(*reading.value, ValueRecord(a)));
   host::StatusRecord status(a.status);
   return host::Answer(reading.error, status);
@@ -35,7 +35,7 @@ std::int32_t Answer(const Error& error, A a) {
 // A value record's handle, or the failure of a missing record.
 template <typename Read>
 std::int32_t WithItemValue(A a, Read read) {
-  const std::optional<optimisation::ItemValue> value = DecodeItemValue(ValueRecord(a));
+  const std::optional<casedata::ItemValue> value = DecodeItemValue(ValueRecord(a));
   if (!value) return Answer(Error::Failed(kNoRecord), a);
   return read(*value);
 }
@@ -43,7 +43,7 @@ std::int32_t WithItemValue(A a, Read read) {
 }  // namespace
 
 std::int32_t SetupOptimisation(M m, A a) {
-  outcome::Expected<optimisation::OptimisationProblem> problem = m.SetupOptimisation(a.iarg);
+  outcome::Expected<casedata::OptimisationProblem> problem = m.SetupOptimisation(a.iarg);
   if (!problem) return Answer(problem.TakeError(), a);
   const host::HostRecord record(a.arg, EXT_OPT_PROBLEM_RECORD_SIZE);
   if (record.empty()) return Answer(Error::Failed(kNoRecord), a);
@@ -58,44 +58,42 @@ std::int32_t SetupOptimisation(M m, A a) {
 }
 
 std::int32_t CheckIntegerControls(M m, A a) {
-  const std::optional<optimisation::IntegerControlList> list = DecodeIntegerControlList(a.arg);
+  const std::optional<casedata::IntegerControlList> list = DecodeIntegerControlList(a.arg);
   if (!list) return Answer(Error::Failed(kNoRecord), a);
   return Answer(m.CheckIntegerControls(*list), a);
 }
 
 std::int32_t GetObjectiveFunction(M m, A a) {
-  return WithItemValue(a, [&](const optimisation::ItemValue&) {
-    return AnswerReading(m.GetObjectiveFunction(), a);
-  });
+  return WithItemValue(
+      a, [&](const casedata::ItemValue&) { return AnswerReading(m.GetObjectiveFunction(), a); });
 }
 
 std::int32_t GetConstraints(M m, A a) {
-  return WithItemValue(a, [&](const optimisation::ItemValue& value) {
+  return WithItemValue(a, [&](const casedata::ItemValue& value) {
     return AnswerReading(m.GetConstraints(value.handle), a);
   });
 }
 
 std::int32_t GetControls(M m, A a) {
-  return WithItemValue(a, [&](const optimisation::ItemValue& value) {
+  return WithItemValue(a, [&](const casedata::ItemValue& value) {
     return AnswerReading(m.GetControls(value.handle), a);
   });
 }
 
 std::int32_t GetIntegerControls(M m, A a) {
-  return WithItemValue(a, [&](const optimisation::ItemValue& value) {
+  return WithItemValue(a, [&](const casedata::ItemValue& value) {
     return AnswerReading(m.GetIntegerControls(value.handle), a);
   });
 }
 
 std::int32_t SetControls(M m, A a) {
   return WithItemValue(
-      a, [&](const optimisation::ItemValue& value) { return Answer(m.SetControls(value), a); });
+      a, [&](const casedata::ItemValue& value) { return Answer(m.SetControls(value), a); });
 }
 
 std::int32_t SetIntegerControls(M m, A a) {
-  return WithItemValue(a, [&](const optimisation::ItemValue& value) {
-    return Answer(m.SetIntegerControls(value), a);
-  });
+  return WithItemValue(
+      a, [&](const casedata::ItemValue& value) { return Answer(m.SetIntegerControls(value), a); });
 }
 
 std::int32_t ClearOptimisation(M m, A a) {
@@ -107,15 +105,14 @@ std::int32_t GetNextPublishedVariable(M m, A a) {
   const host::HostRecord record(a.arg, EXT_PUBVAR_RECORD_MIN_SIZE);
   const std::optional<std::int32_t> handle = DecodeVariableHandle(record);
   if (!handle) return EXT_RESULT_NONE;
-  const std::optional<optimisation::PublishedVariableInfo> next =
-      m.GetNextPublishedVariable(*handle);
+  const std::optional<casedata::PublishedVariableInfo> next = m.GetNextPublishedVariable(*handle);
   if (!next) return EXT_RESULT_NONE;
   return EncodeVariableInfo(*next, record) ? EXT_RESULT_OK : EXT_RESULT_NONE;
 }
 
 std::int32_t EvalPublishedVariables(M m, A a) {
   const host::HostRecord record(a.arg, EXT_PUBVAR_RECORD_MIN_SIZE);
-  const optimisation::PublishedValueRequest request = DecodeValueRequest(record);
+  const casedata::PublishedValueRequest request = DecodeValueRequest(record);
   outcome::Expected<std::string> text = m.EvalPublishedVariables(request);
   if (!text) return Answer(text.TakeError(), a);
   if (!request.set) static_cast<void>(EncodeValueText(*text, record));
@@ -124,7 +121,7 @@ std::int32_t EvalPublishedVariables(M m, A a) {
 
 std::int32_t EvalPublishedVariablesAsBlock(M m, A a) {
   const host::HostRecord record(a.arg, EXT_PUBVAR2_RECORD_MIN_SIZE);
-  const optimisation::PublishedValueRequest request =
+  const casedata::PublishedValueRequest request =
       DecodeValueRequest2(record, m.publishedVariables.size());
   outcome::Expected<const char*> text = m.EvalPublishedVariablesAsBlock(request);
   if (!text) return Answer(text.TakeError(), a);
@@ -135,7 +132,7 @@ std::int32_t EvalPublishedVariablesAsBlock(M m, A a) {
 
 std::int32_t AddPublishedVariable(M m, A a) {
   const host::HostRecord record(a.arg, EXT_ADD_PUBVAR_RECORD_MIN_SIZE);
-  const std::optional<optimisation::NewPublishedVariable> added = DecodeNewVariable(record);
+  const std::optional<casedata::NewPublishedVariable> added = DecodeNewVariable(record);
   if (!added) return Answer(Error::Failed("No record passed to AddPublishedVariable()"), a);
   outcome::Expected<std::int32_t> handle = m.AddPublishedVariable(*added);
   if (!handle) return Answer(handle.TakeError(), a);

@@ -7,14 +7,7 @@
 
 #include "driver/command_table.h"
 
-namespace model {
-class CExcModel;
-}
-
 namespace driver::edge {
-
-using M = model::CExcModel&;
-using A = const CommandArgs&;
 
 std::int32_t SetupOptimisation(M m, A a);     // 32
 std::int32_t CheckIntegerControls(M m, A a);  // 34

@@ -8,7 +8,7 @@
 namespace driver {
 namespace {
 
-using optimisation::OptimisationProblem;
+using casedata::OptimisationProblem;
 
 // Writes into one host record and remembers whether every write landed.
 class FieldWriter {
@@ -115,8 +115,8 @@ bool EncodeProblem(const OptimisationProblem& problem, host::HostRecord record) 
   return ok;
 }
 
-std::optional<optimisation::ItemValue> DecodeItemValue(const host::ConstHostRecord& record) {
-  optimisation::ItemValue value;
+std::optional<casedata::ItemValue> DecodeItemValue(const host::ConstHostRecord& record) {
+  casedata::ItemValue value;
   if (!record.ReadI32(EXT_OPT_VALUE_HANDLE_OFFSET, value.handle) ||
       !record.ReadDouble(EXT_OPT_VALUE_VALUE_OFFSET, value.value)) {
     return std::nullopt;
@@ -128,8 +128,8 @@ bool EncodeItemValue(double value, host::HostRecord record) {
   return record.WriteDouble(EXT_OPT_VALUE_VALUE_OFFSET, value);
 }
 
-std::optional<optimisation::IntegerControlList> DecodeIntegerControlList(const void* listRecord) {
-  optimisation::IntegerControlList list;
+std::optional<casedata::IntegerControlList> DecodeIntegerControlList(const void* listRecord) {
+  casedata::IntegerControlList list;
   const host::ConstHostRecord head(listRecord, EXT_INT_CONTROL_LIST_HANDLES_OFFSET);
   if (!head.ReadI32(EXT_INT_CONTROL_LIST_COUNT_OFFSET, list.count)) return std::nullopt;
   if (list.count < 1 || list.count > EXT_INT_CONTROL_LIST_MAX_HANDLES) return list;

@@ -32,7 +32,7 @@ std::optional<std::int32_t> DecodeVariableHandle(const host::ConstHostRecord& re
   return handle;
 }
 
-bool EncodeVariableInfo(const optimisation::PublishedVariableInfo& info, host::HostRecord record) {
+bool EncodeVariableInfo(const casedata::PublishedVariableInfo& info, host::HostRecord record) {
   bool written = record.WriteI32(EXT_PUBVAR_HANDLE_OFFSET, info.handle);
   written = record.WriteU8(EXT_PUBVAR_FLAG_OFFSET, 1) && written;
   written = record.WriteText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE, info.name) && written;
@@ -40,8 +40,8 @@ bool EncodeVariableInfo(const optimisation::PublishedVariableInfo& info, host::H
   return written;
 }
 
-optimisation::PublishedValueRequest DecodeValueRequest(const host::ConstHostRecord& record) {
-  optimisation::PublishedValueRequest request;
+casedata::PublishedValueRequest DecodeValueRequest(const host::ConstHostRecord& record) {
+  casedata::PublishedValueRequest request;
   request.handle = HandleAt(record, EXT_PUBVAR_HANDLE_OFFSET);
   request.set = IsSet(record, EXT_PUBVAR_FLAG_OFFSET);
   if (request.set) {
@@ -57,16 +57,15 @@ bool EncodeValueText(const std::string& text, host::HostRecord record) {
   return record.WriteText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE, text);
 }
 
-optimisation::PublishedValueRequest DecodeValueRequest2(const host::ConstHostRecord& record,
-                                                        std::size_t variableCount) {
-  optimisation::PublishedValueRequest request;
+casedata::PublishedValueRequest DecodeValueRequest2(const host::ConstHostRecord& record,
+                                                    std::size_t variableCount) {
+  casedata::PublishedValueRequest request;
   request.handle = HandleAt(record, EXT_PUBVAR2_HANDLE_OFFSET);
   request.set = IsSet(record, EXT_PUBVAR2_FLAG_OFFSET);
   const bool named =
       request.handle >= 0 && static_cast<std::size_t>(request.handle) < variableCount;
   if (request.set && named) {
-    request.text =
-        TextAt(record, EXT_PUBVAR2_TEXT_POINTER_OFFSET, optimisation::kMaxPublishedText + 1);
+    request.text = TextAt(record, EXT_PUBVAR2_TEXT_POINTER_OFFSET, casedata::kMaxPublishedText + 1);
   }
   return request;
 }
@@ -75,10 +74,10 @@ bool EncodeValueAddress(const char* text, host::HostRecord record) {
   return record.WritePointer(EXT_PUBVAR2_TEXT_POINTER_OFFSET, text);
 }
 
-std::optional<optimisation::NewPublishedVariable> DecodeNewVariable(
+std::optional<casedata::NewPublishedVariable> DecodeNewVariable(
     const host::ConstHostRecord& record) {
   if (record.empty()) return std::nullopt;
-  optimisation::NewPublishedVariable added;
+  casedata::NewPublishedVariable added;
   added.masking = IsSet(record, EXT_ADD_PUBVAR_MASKING_OFFSET);
   // Read in order, and no further than a missing one: an add that is
   // refused anyway follows no more of the host's addresses.
@@ -93,16 +92,16 @@ bool EncodeNewHandle(std::int32_t handle, host::HostRecord record) {
   return record.WriteI32(EXT_ADD_PUBVAR_HANDLE_OFFSET, handle);
 }
 
-optimisation::BatchFiles DecodeBatchFiles(const host::ConstHostRecord& record) {
-  optimisation::BatchFiles files;
+casedata::BatchFiles DecodeBatchFiles(const host::ConstHostRecord& record) {
+  casedata::BatchFiles files;
   files.input.complete = record.ReadTerminatedText(
       EXT_BATCH_FILES_INPUT_PATH_OFFSET, EXT_BATCH_FILES_INPUT_PATH_SIZE, files.input.path);
   files.report = DecodeBatchOutput(record);
   return files;
 }
 
-optimisation::BatchPath DecodeBatchOutput(const host::ConstHostRecord& record) {
-  optimisation::BatchPath output;
+casedata::BatchPath DecodeBatchOutput(const host::ConstHostRecord& record) {
+  casedata::BatchPath output;
   output.complete = record.ReadTerminatedText(EXT_BATCH_FILES_REPORT_PATH_OFFSET,
                                               EXT_BATCH_FILES_REPORT_PATH_SIZE, output.path);
   return output;

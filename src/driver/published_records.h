@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "case/published_values.h"
+#include "casedata/published_values.h"
 #include "host/host_record.h"
 
 namespace driver {
@@ -21,12 +21,12 @@ namespace driver {
 std::optional<std::int32_t> DecodeVariableHandle(const host::ConstHostRecord& record);
 // Writes a listed variable: its handle, flag 1, name and unit, each text cut
 // to its field and terminated.
-bool EncodeVariableInfo(const optimisation::PublishedVariableInfo& info, host::HostRecord record);
+bool EncodeVariableInfo(const casedata::PublishedVariableInfo& info, host::HostRecord record);
 
 // A set or get through the variable record: the handle (-1 for an empty
 // record), the flag and, for a set, the text field's first 64 bytes up to a
 // NUL.
-optimisation::PublishedValueRequest DecodeValueRequest(const host::ConstHostRecord& record);
+casedata::PublishedValueRequest DecodeValueRequest(const host::ConstHostRecord& record);
 // Writes a get's value text into the text field, cut and terminated.
 bool EncodeValueText(const std::string& text, host::HostRecord record);
 
@@ -35,23 +35,23 @@ bool EncodeValueText(const std::string& text, host::HostRecord record);
 // kMaxPublishedText + 1 bytes; none when the address is null. The address
 // is followed only when the handle names one of `variableCount` variables:
 // a set refused for its handle reads nothing of the host's.
-optimisation::PublishedValueRequest DecodeValueRequest2(const host::ConstHostRecord& record,
-                                                        std::size_t variableCount);
+casedata::PublishedValueRequest DecodeValueRequest2(const host::ConstHostRecord& record,
+                                                    std::size_t variableCount);
 // Stores the address of a get's value text in record 2.
 bool EncodeValueAddress(const char* text, host::HostRecord record);
 
 // The add record (EXT_ADD_PUBVAR_RECORD_MIN_SIZE bytes): the masking flag
 // and the three texts by address, read in order up to the first null
 // address and not at all when masking is set; none for an empty record.
-std::optional<optimisation::NewPublishedVariable> DecodeNewVariable(
+std::optional<casedata::NewPublishedVariable> DecodeNewVariable(
     const host::ConstHostRecord& record);
 // Writes the new variable's handle into the add record.
 bool EncodeNewHandle(std::int32_t handle, host::HostRecord record);
 
 // The batch-files record (EXT_BATCH_FILES_RECORD_MIN_SIZE bytes): the input
 // and report paths, each complete only when its field holds its terminator.
-optimisation::BatchFiles DecodeBatchFiles(const host::ConstHostRecord& record);
+casedata::BatchFiles DecodeBatchFiles(const host::ConstHostRecord& record);
 // Code 258's output path: the report path's field alone.
-optimisation::BatchPath DecodeBatchOutput(const host::ConstHostRecord& record);
+casedata::BatchPath DecodeBatchOutput(const host::ConstHostRecord& record);
 
 }  // namespace driver

@@ -21,7 +21,7 @@ std::int32_t EnumStreamsAtEdge(model::CExcModel& model, void* streamRecord, std:
                                ExtStatusRecord* status) {
   host::StatusRecord out(status);
   host::HostRecord record(streamRecord, EXT_STREAM_RECORD_MIN_SIZE);
-  const outcome::Expected<streams::StreamListing> next =
+  const outcome::Expected<casedata::StreamListing> next =
       model.EnumStreams(ReadStreamCursor(record), query);
   if (!next) return host::Answer(next.GetError(), out);
   return WriteStreamListing(record, *next) ? EXT_RESULT_OK : EXT_RESULT_FAILED;
@@ -35,7 +35,7 @@ std::int32_t QueryCompAtEdge(model::CExcModel& model, ExtStatusRecord* status) {
 std::int32_t GetStreamCompositionAtEdge(model::CExcModel& model, void* componentList,
                                         std::int32_t stream, ExtStatusRecord* status) {
   host::StatusRecord out(status);
-  const outcome::Expected<std::optional<streams::ComponentList>> names =
+  const outcome::Expected<std::optional<casedata::ComponentList>> names =
       model.GetStreamComposition(stream);
   if (!names) return host::Answer(names.GetError(), out);
   if (!*names) return EXT_RESULT_OK;  // compositions are off
@@ -55,7 +55,7 @@ std::int32_t GetIprAtEdge(model::CExcModel& model, void* iprRecord, ExtStatusRec
   host::StatusRecord out(status);
   host::HostRecord record = OpenIprRecord(iprRecord);
   if (record.empty()) return host::Answer(Error::Failed(kIncompatibleRecord), out);
-  const outcome::Partial<streams::IprValues> got = model.GetIPR(ReadIprRecord(record));
+  const outcome::Partial<casedata::IprValues> got = model.GetIPR(ReadIprRecord(record));
   WriteIprRecord(record, got.value);
   return host::Answer(got.error, out);
 }

@@ -6,31 +6,31 @@
 namespace driver {
 namespace {
 
-using streams::ComponentValues;
-using streams::IprValues;
-using streams::kComponentColumnCount;
-using streams::kMaxComponents;
+using casedata::ComponentValues;
+using casedata::IprValues;
+using casedata::kComponentColumnCount;
+using casedata::kMaxComponents;
 
 // The values' constants are the host's.
 static_assert(kMaxComponents == EXT_IPR_MAX_COMPONENTS &&
               kMaxComponents == EXT_COMPONENT_LIST_MAX_COMPONENTS);
 static_assert(EXT_IPR_INTERACTION_ROW_SIZE == sizeof(ComponentValues));
-static_assert(streams::kEosOther == EXT_EOS_OTHER && streams::kEosPengRobinson == EXT_EOS_PR &&
-              streams::kEosSoaveRedlichKwong == EXT_EOS_SRK);
-static_assert(streams::kHasCriticalTemperature == EXT_IPR_HAS_CRITICAL_TEMPERATURE &&
-              streams::kHasCriticalPressure == EXT_IPR_HAS_CRITICAL_PRESSURE &&
-              streams::kHasCriticalVolume == EXT_IPR_HAS_CRITICAL_VOLUME &&
-              streams::kHasAcentricity == EXT_IPR_HAS_ACENTRICITY &&
-              streams::kHasMolecularWeight == EXT_IPR_HAS_MOLECULAR_WEIGHT &&
-              streams::kHasSpecificGravity == EXT_IPR_HAS_SPECIFIC_GRAVITY &&
-              streams::kHasBoilingPoint == EXT_IPR_HAS_BOILING_POINT &&
-              streams::kHasVolumeShift == EXT_IPR_HAS_VOLUME_SHIFT &&
-              streams::kHasOmegaA == EXT_IPR_HAS_OMEGA_A &&
-              streams::kHasOmegaB == EXT_IPR_HAS_OMEGA_B &&
-              streams::kHasParachor == EXT_IPR_HAS_PARACHOR &&
-              streams::kHasInteraction == EXT_IPR_HAS_INTERACTION &&
-              streams::kHasCostaldAcent == EXT_IPR_HAS_COSTALD_ACENT &&
-              streams::kHasCostaldVcrit == EXT_IPR_HAS_COSTALD_VCRIT);
+static_assert(casedata::kEosOther == EXT_EOS_OTHER && casedata::kEosPengRobinson == EXT_EOS_PR &&
+              casedata::kEosSoaveRedlichKwong == EXT_EOS_SRK);
+static_assert(casedata::kHasCriticalTemperature == EXT_IPR_HAS_CRITICAL_TEMPERATURE &&
+              casedata::kHasCriticalPressure == EXT_IPR_HAS_CRITICAL_PRESSURE &&
+              casedata::kHasCriticalVolume == EXT_IPR_HAS_CRITICAL_VOLUME &&
+              casedata::kHasAcentricity == EXT_IPR_HAS_ACENTRICITY &&
+              casedata::kHasMolecularWeight == EXT_IPR_HAS_MOLECULAR_WEIGHT &&
+              casedata::kHasSpecificGravity == EXT_IPR_HAS_SPECIFIC_GRAVITY &&
+              casedata::kHasBoilingPoint == EXT_IPR_HAS_BOILING_POINT &&
+              casedata::kHasVolumeShift == EXT_IPR_HAS_VOLUME_SHIFT &&
+              casedata::kHasOmegaA == EXT_IPR_HAS_OMEGA_A &&
+              casedata::kHasOmegaB == EXT_IPR_HAS_OMEGA_B &&
+              casedata::kHasParachor == EXT_IPR_HAS_PARACHOR &&
+              casedata::kHasInteraction == EXT_IPR_HAS_INTERACTION &&
+              casedata::kHasCostaldAcent == EXT_IPR_HAS_COSTALD_ACENT &&
+              casedata::kHasCostaldVcrit == EXT_IPR_HAS_COSTALD_VCRIT);
 
 // The record's array of each component-table column, in column order.
 constexpr std::array<std::size_t, kComponentColumnCount> kComponentArrays = {
@@ -104,7 +104,7 @@ std::optional<std::uint32_t> ReadStreamCursor(const host::ConstHostRecord& recor
   return cursor;
 }
 
-bool WriteStreamListing(host::HostRecord& record, const streams::StreamListing& listing) {
+bool WriteStreamListing(host::HostRecord& record, const casedata::StreamListing& listing) {
   bool ok = record.WriteU32(EXT_STREAM_CURSOR_OFFSET, listing.handle);
   ok = record.WriteU32(EXT_STREAM_WORD12_OFFSET, 0) && ok;
   ok = record.WriteU32(EXT_STREAM_WORD16_OFFSET, 0) && ok;
@@ -128,19 +128,19 @@ host::HostRecord OpenIprRecord(void* data) {
   return host::HostRecord(data, EXT_IPR_RECORD_SIZE);
 }
 
-streams::IprValues ReadIprRecord(const host::ConstHostRecord& record) {
+casedata::IprValues ReadIprRecord(const host::ConstHostRecord& record) {
   IprValues values;
   const Reader reader{record};
   IprFields(reader, values);
   return values;
 }
 
-void WriteIprRecord(host::HostRecord& record, const streams::IprValues& values) {
+void WriteIprRecord(host::HostRecord& record, const casedata::IprValues& values) {
   const Writer writer{record};
   IprFields(writer, values);
 }
 
-bool WriteComponentList(host::HostRecord& record, const streams::ComponentList& list) {
+bool WriteComponentList(host::HostRecord& record, const casedata::ComponentList& list) {
   bool ok = record.WriteU32(EXT_COMPONENT_LIST_COUNT_OFFSET,
                             static_cast<std::uint32_t>(list.names.size()));
   for (std::size_t i = 0; i < list.names.size(); ++i) {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "case/stream_values.h"
+#include "casedata/stream_values.h"
 #include "host/host_record.h"
 
 namespace driver {
@@ -21,7 +21,7 @@ std::optional<std::uint32_t> ReadStreamCursor(const host::ConstHostRecord& recor
 // each followed by its NUL (the rest of their fields keep what they held).
 // False when a field is not inside the record.
 [[nodiscard]] bool WriteStreamListing(host::HostRecord& record,
-                                      const streams::StreamListing& listing);
+                                      const casedata::StreamListing& listing);
 
 // The IPR record at `data`, once its size word says it is one of this
 // layout; an empty record otherwise.
@@ -30,13 +30,14 @@ host::HostRecord OpenIprRecord(void* data);
 // Every field of an IPR record opened by OpenIprRecord. Bytes the list does
 // not name are neither read nor written; a field written back unchanged
 // keeps its bytes.
-streams::IprValues ReadIprRecord(const host::ConstHostRecord& record);
-void WriteIprRecord(host::HostRecord& record, const streams::IprValues& values);
+casedata::IprValues ReadIprRecord(const host::ConstHostRecord& record);
+void WriteIprRecord(host::HostRecord& record, const casedata::IprValues& values);
 
 // Writes the count and names into the component list
 // (EXT_COMPONENT_LIST_RECORD_MIN_SIZE bytes); a longer name is cut to its
 // 16-byte slot, which always keeps its NUL. False when a field is not inside
 // the record.
-[[nodiscard]] bool WriteComponentList(host::HostRecord& record, const streams::ComponentList& list);
+[[nodiscard]] bool WriteComponentList(host::HostRecord& record,
+                                      const casedata::ComponentList& list);
 
 }  // namespace driver

@@ -3,8 +3,6 @@
 #include <mutex>
 #include <utility>
 
-#include "host/message.h"
-
 namespace model {
 namespace {
 
@@ -26,7 +24,8 @@ std::shared_ptr<Dialogs> LibraryDialogs() {
 
 }  // namespace
 
-DialogResult CancelledDialogs::EditCase(CaseDialogKind, CExcModel&, CExcCaseDetails&, ExtWindow) {
+DialogResult CancelledDialogs::EditCase(CaseDialogKind, CExcModel&, casedata::CExcCaseDetails&,
+                                        ExtWindow) {
   return DialogResult::kCancel;
 }
 
@@ -49,13 +48,11 @@ std::shared_ptr<Dialogs> CurrentDialogs() {
   return provider.current;
 }
 
-std::shared_ptr<Dialogs> DialogsToShow(ExtStatusRecord* status) {
+outcome::Expected<std::shared_ptr<Dialogs>> DialogsToShow() {
   std::shared_ptr<Dialogs> dialogs = CurrentDialogs();
-  const std::string why = dialogs->WhyNotShown();
+  std::string why = dialogs->WhyNotShown();
   if (why.empty()) return dialogs;
-  host::StatusRecord record(status);
-  host::WriteStatus(record, "%s", why.c_str());
-  return nullptr;
+  return outcome::Error::Failed(std::move(why));
 }
 
 std::shared_ptr<Dialogs> SetDialogs(std::shared_ptr<Dialogs> dialogs) {

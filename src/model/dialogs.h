@@ -8,11 +8,15 @@
 #include <string>
 
 #include "gridmoor/host.h"
+#include "outcome/outcome.h"
+
+namespace casedata {
+class CExcCaseDetails;
+}  // namespace casedata
 
 namespace model {
 
 class CExcModel;
-class CExcCaseDetails;
 
 enum class DialogResult { kOk, kCancel };
 
@@ -34,8 +38,8 @@ class Dialogs {
 
   // Edits `details` (the model's case) in place; `model` supplies what the
   // dialog shows besides the case (the worksheet names, for instance).
-  virtual DialogResult EditCase(CaseDialogKind kind, CExcModel& model, CExcCaseDetails& details,
-                                ExtWindow parent) = 0;
+  virtual DialogResult EditCase(CaseDialogKind kind, CExcModel& model,
+                                casedata::CExcCaseDetails& details, ExtWindow parent) = 0;
   // Edits the driver-wide plug-in list.
   virtual DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) = 0;
   // Edits the model's objective, constraints, controls and integer controls
@@ -50,7 +54,7 @@ class Dialogs {
 // ends as if the user had cancelled it, and nothing is edited.
 class CancelledDialogs final : public Dialogs {
  public:
-  DialogResult EditCase(CaseDialogKind kind, CExcModel& model, CExcCaseDetails& details,
+  DialogResult EditCase(CaseDialogKind kind, CExcModel& model, casedata::CExcCaseDetails& details,
                         ExtWindow parent) override;
   DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) override;
   DialogResult SetupOptimisation(OptimiserPage firstPage, CExcModel& model,
@@ -61,8 +65,8 @@ class CancelledDialogs final : public Dialogs {
 // The process's provider; never null.
 std::shared_ptr<Dialogs> CurrentDialogs();
 // The process's provider when it can show a dialog on the calling thread;
-// otherwise null, with the reason written into `status`.
-std::shared_ptr<Dialogs> DialogsToShow(ExtStatusRecord* status);
+// otherwise the reason.
+outcome::Expected<std::shared_ptr<Dialogs>> DialogsToShow();
 // Installs `dialogs` (null: the library's own) and returns the previous one.
 std::shared_ptr<Dialogs> SetDialogs(std::shared_ptr<Dialogs> dialogs);
 

@@ -1,48 +1,51 @@
 #include "model/ext_interface.h"
 
-#include "host/host_record.h"
-#include "host/message.h"
-
 namespace model {
+namespace {
+
+// "Nothing to give", without a message.
+outcome::Error Nothing() {
+  return outcome::Error::Failed(std::string(), outcome::kNone);
+}
+
+}  // namespace
 
 std::int32_t CExtInterface::Reserved07() {
   return 0;
 }
 
-std::int32_t CExtInterface::OpenCaseWorkbook(void* /*arg*/, ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::OpenCaseWorkbook() {
+  return outcome::Error::Success();
 }
 
 std::int32_t CExtInterface::Reserved20() {
   return 0;
 }
 
-std::int32_t CExtInterface::GetDataServerValue(void* readRequest, ExtStatusRecord* /*status*/) {
-  // The result area is cleared so the host never reads stale text.
-  host::HostRecord record(readRequest, EXT_DS_READ_RECORD_SIZE);
-  (void)record.Fill(EXT_DS_READ_RESULT_OFFSET, EXT_DS_READ_RESULT_SIZE, 0);
-  return -1;
+// No data server: the empty text (the host never reads stale text), and
+// nothing to give.
+outcome::Partial<std::string> CExtInterface::GetDataServerValue(const casedata::TagRead& /*read*/) {
+  return {std::string(), Nothing()};
 }
 
 outcome::Partial<std::uint64_t> CExtInterface::Reserved22() {
-  return {0, outcome::Error::Failed(std::string(), outcome::kNone)};
+  return {0, Nothing()};
 }
 
 std::int32_t CExtInterface::Reserved23() {
   return -1;
 }
 
-std::int32_t CExtInterface::SetDataServerValue(void* /*writeRequest*/,
-                                               ExtStatusRecord* /*status*/) {
-  return -1;
+outcome::Error CExtInterface::SetDataServerValue(const casedata::TagWrite& /*write*/) {
+  return Nothing();
 }
 
-std::int32_t CExtInterface::ExecuteCommand(void* /*commandRequest*/, ExtStatusRecord* /*status*/) {
-  return -1;
+outcome::Error CExtInterface::ExecuteCommand(const casedata::CommandText& /*command*/) {
+  return Nothing();
 }
 
-std::int32_t CExtInterface::GetDispatch(void* /*result*/, ExtStatusRecord* /*status*/) {
-  return -1;
+outcome::Expected<excel::Workbook*> CExtInterface::GetDispatch() {
+  return Nothing();
 }
 
 std::int32_t CExtInterface::Reserved27() {
@@ -57,28 +60,24 @@ std::int32_t CExtInterface::Reserved29() {
   return 0;
 }
 
-std::int32_t CExtInterface::ReloadWorkbook(ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::ReloadWorkbook() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::WriteModelData(void* /*buffer*/, std::uint32_t /*size*/,
-                                           ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Partial<std::vector<std::uint8_t>> CExtInterface::WriteModelData(
+    std::size_t /*capacity*/) {
+  return {};
 }
 
-std::int32_t CExtInterface::ReadModelData(void* /*buffer*/, std::uint32_t /*size*/,
-                                          ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::ReadModelData() {
+  return outcome::Error::Success();
 }
 
 std::int32_t CExtInterface::Reserved33() {
   return 0;
 }
 
-std::int32_t CExtInterface::ChangeFileDirectory(const char* /*directory*/,
-                                                ExtStatusRecord* /*status*/) {
-  return 0;
-}
+void CExtInterface::ChangeFileDirectory(const std::string& /*directory*/) {}
 
 std::int32_t CExtInterface::Reserved35() {
   return 1;
@@ -118,15 +117,12 @@ outcome::Error CExtInterface::OnEndOfTimestep() {
   return outcome::Error::Success();
 }
 
-outcome::Expected<std::optional<streams::ComponentList>> CExtInterface::GetStreamComposition(
+outcome::Expected<std::optional<casedata::ComponentList>> CExtInterface::GetStreamComposition(
     std::int32_t /*stream*/) {
-  return std::optional<streams::ComponentList>();
+  return std::optional<casedata::ComponentList>();
 }
 
-std::int32_t CExtInterface::SetModelDataFile(const char* /*path*/, bool /*flag*/,
-                                             ExtStatusRecord* /*status*/) {
-  return 0;
-}
+void CExtInterface::SetModelDataFile(const char* /*path*/, bool /*flag*/) {}
 
 std::int32_t CExtInterface::Reserved47() {
   return 0;
@@ -140,9 +136,8 @@ std::int32_t CExtInterface::Reserved49() {
   return 0;
 }
 
-std::int32_t CExtInterface::GetFileLabel(char* /*buffer*/, std::int32_t /*length*/,
-                                         ExtStatusRecord* /*status*/) {
-  return 0;
+std::optional<std::string> CExtInterface::GetFileLabel() {
+  return std::nullopt;
 }
 
 std::int32_t CExtInterface::Reserved51() {
@@ -157,16 +152,13 @@ std::int32_t CExtInterface::Reserved53() {
   return 0;
 }
 
-std::int32_t CExtInterface::StartApplication(std::int32_t /*ignored*/,
-                                             ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::StartApplication() {
+  return outcome::Error::Success();
 }
 
-std::int32_t CExtInterface::ConnectToApplication(std::intptr_t /*first*/, std::intptr_t /*second*/,
-                                                 ExtStatusRecord* status) {
-  host::StatusRecord record(status);
-  host::WriteStatus(record, "ConnectToApplication is not implemented");
-  return 1;
+outcome::Error CExtInterface::ConnectToApplication(std::intptr_t /*first*/,
+                                                   std::intptr_t /*second*/) {
+  return outcome::Error::Failed("ConnectToApplication is not implemented");
 }
 
 std::int32_t CExtInterface::StopApplication() {
@@ -209,13 +201,12 @@ std::int32_t CExtInterface::Reserved64() {
 
 // An interface without an optimiser offers an empty problem and takes
 // nothing.
-outcome::Expected<optimisation::OptimisationProblem> CExtInterface::SetupOptimisation(
+outcome::Expected<casedata::OptimisationProblem> CExtInterface::SetupOptimisation(
     std::int32_t /*mode*/) {
-  return optimisation::OptimisationProblem{};
+  return casedata::OptimisationProblem{};
 }
 
-outcome::Error CExtInterface::CheckIntegerControls(
-    const optimisation::IntegerControlList& /*list*/) {
+outcome::Error CExtInterface::CheckIntegerControls(const casedata::IntegerControlList& /*list*/) {
   return outcome::Error::Success();
 }
 
@@ -223,27 +214,27 @@ std::int32_t CExtInterface::Reserved67() {
   return 0;
 }
 
-optimisation::ItemReading CExtInterface::GetObjectiveFunction() {
+casedata::ItemReading CExtInterface::GetObjectiveFunction() {
   return {};
 }
 
-optimisation::ItemReading CExtInterface::GetConstraints(std::int32_t /*handle*/) {
+casedata::ItemReading CExtInterface::GetConstraints(std::int32_t /*handle*/) {
   return {};
 }
 
-outcome::Error CExtInterface::SetControls(const optimisation::ItemValue& /*value*/) {
+outcome::Error CExtInterface::SetControls(const casedata::ItemValue& /*value*/) {
   return outcome::Error::Success();
 }
 
-optimisation::ItemReading CExtInterface::GetControls(std::int32_t /*handle*/) {
+casedata::ItemReading CExtInterface::GetControls(std::int32_t /*handle*/) {
   return {};
 }
 
-outcome::Error CExtInterface::SetIntegerControls(const optimisation::ItemValue& /*value*/) {
+outcome::Error CExtInterface::SetIntegerControls(const casedata::ItemValue& /*value*/) {
   return outcome::Error::Success();
 }
 
-optimisation::ItemReading CExtInterface::GetIntegerControls(std::int32_t /*handle*/) {
+casedata::ItemReading CExtInterface::GetIntegerControls(std::int32_t /*handle*/) {
   return {};
 }
 
@@ -269,23 +260,22 @@ std::int32_t CExtInterface::Reserved79() {
   return 0;
 }
 
-std::int32_t CExtInterface::EditPublishedVariables(ExtWindow /*window*/,
-                                                   ExtStatusRecord* /*status*/) {
-  return 0;
+outcome::Error CExtInterface::EditPublishedVariables(ExtWindow /*window*/) {
+  return outcome::Error::Success();
 }
 
-std::optional<optimisation::PublishedVariableInfo> CExtInterface::GetNextPublishedVariable(
+std::optional<casedata::PublishedVariableInfo> CExtInterface::GetNextPublishedVariable(
     std::int32_t /*handle*/) {
   return std::nullopt;
 }
 
 outcome::Expected<std::string> CExtInterface::EvalPublishedVariables(
-    const optimisation::PublishedValueRequest& /*request*/) {
+    const casedata::PublishedValueRequest& /*request*/) {
   return std::string();
 }
 
 outcome::Expected<const char*> CExtInterface::EvalPublishedVariablesAsBlock(
-    const optimisation::PublishedValueRequest& /*request*/) {
+    const casedata::PublishedValueRequest& /*request*/) {
   return static_cast<const char*>(nullptr);
 }
 
@@ -298,16 +288,16 @@ std::int32_t CExtInterface::DeclineQuery107(std::int32_t /*value*/) {
 }
 
 outcome::Expected<std::int32_t> CExtInterface::AddPublishedVariable(
-    const optimisation::NewPublishedVariable& /*added*/) {
+    const casedata::NewPublishedVariable& /*added*/) {
   return std::int32_t{0};
 }
 
-outcome::Error CExtInterface::ReadBatchProblem(const optimisation::BatchFiles& /*files*/,
+outcome::Error CExtInterface::ReadBatchProblem(const casedata::BatchFiles& /*files*/,
                                                bool /*replace*/) {
   return outcome::Error::Success();
 }
 
-outcome::Error CExtInterface::WriteBatchOutput(const optimisation::BatchPath& /*output*/) {
+outcome::Error CExtInterface::WriteBatchOutput(const casedata::BatchPath& /*output*/) {
   return outcome::Error::Success();
 }
 

@@ -6,7 +6,6 @@
 #include "automation/cell_address.h"
 #include "automation/spreadsheet_lock.h"
 #include "com/error.h"
-#include "host/host_record.h"
 #include "host/message.h"
 #include "model/dialogs.h"
 #include "model/file_paths.h"
@@ -16,7 +15,6 @@
 namespace model {
 namespace {
 
-constexpr char kNoDispatchMessage[] = "Unable to get dispatch interface for this object";
 constexpr char kNoFileLabel[] = "<No file>";
 constexpr char kFileDescription[] = "Excel spreadsheet file";
 constexpr char kModuleApplication[] = "Excel";
@@ -54,13 +52,6 @@ CExcModel::~CExcModel() {
     text = std::string();
 }
 
-bool CExcModel::HasConnection(ExtStatusRecord* status) const {
-  if (Session() != nullptr) return true;
-  host::StatusRecord record(status);
-  host::WriteStatus(record, "%s", automation::kNoConnectionMessage);
-  return false;
-}
-
 void CExcModel::RefreshSheetNames() {
   sheetNames.clear();
   automation::CExcExcelObj* session = Session();
@@ -87,18 +78,17 @@ const char* CExcModel::HandOutResultText(std::string text) {
   return slot.c_str();
 }
 
-std::int32_t CExcModel::EditCase(ExtWindow window, std::uint32_t* changed,
-                                 ExtStatusRecord* status) {
-  if (!HasConnection(status)) return 1;
-  const CExcCaseDetails before(caseDetails);
-  const std::shared_ptr<Dialogs> dialogs = DialogsToShow(status);
-  if (!dialogs) return -1;
+outcome::Expected<bool> CExcModel::EditCase(ExtWindow window) {
+  if (Session() == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
+  const casedata::CExcCaseDetails before(caseDetails);
+  outcome::Expected<std::shared_ptr<Dialogs>> dialogs = DialogsToShow();
+  if (!dialogs) return outcome::Error::Failed(dialogs.GetError().Message(), outcome::kNone);
   const CaseDialogKind kind = dialogKind < 1 ? CaseDialogKind::kFull : CaseDialogKind::kSimpleFile;
-  const DialogResult result = dialogs->EditCase(kind, *this, caseDetails, window);
+  const DialogResult result = (*dialogs)->EditCase(kind, *this, caseDetails, window);
   if (result != DialogResult::kOk) {
     // A cancelled dialog leaves the case as it was.
     caseDetails = before;
-    return -1;
+    return outcome::Error::Failed(std::string(), outcome::kNone);
   }
   caseDetails.SyncStreamCounts();
   // The workbook to open is the same one when both names lead to one file
@@ -107,22 +97,14 @@ std::int32_t CExcModel::EditCase(ExtWindow window, std::uint32_t* changed,
                          automation::SameFile(caseDetails.fileName, before.fileName) &&
                          caseDetails.inputCount == before.inputCount &&
                          caseDetails.outputCount == before.outputCount;
-  host::HostRecord flag(changed, sizeof(std::uint32_t));
-  (void)flag.WriteU32(0, unchanged ? 0 : 1);
-  return 0;
+  return !unchanged;
 }
 
-std::int32_t CExcModel::QueryNumber(std::int32_t /*value*/, ExtStatusRecord* /*status*/) {
+std::int32_t CExcModel::QueryNumber(std::int32_t /*value*/) {
   return -999;
 }
 
-std::int32_t CExcModel::SaveCaseWorkbook(std::int32_t /*ignored*/, const char* fileName,
-                                         ExtStatusRecord* status) {
-  host::StatusRecord record(status);
-  return host::Answer(SaveWorkbookOfCase(host::ReadHostText(fileName)), record);
-}
-
-outcome::Error CExcModel::SaveWorkbookOfCase(const std::string& copyName) {
+outcome::Error CExcModel::SaveCaseWorkbook(const std::string& copyName) {
   const automation::SpreadsheetLock lock;
   automation::CExcExcelObj* session = Session();
   if (session == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
@@ -158,12 +140,7 @@ void CExcModel::SetFileName(std::string path) {
   caseDetails.fileName = std::move(path);
 }
 
-std::int32_t CExcModel::OpenCaseWorkbook(void* /*arg*/, ExtStatusRecord* status) {
-  host::StatusRecord record(status);
-  return host::Answer(OpenWorkbookOfCase(), record);
-}
-
-outcome::Error CExcModel::OpenWorkbookOfCase() {
+outcome::Error CExcModel::OpenCaseWorkbook() {
   if (Session() == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
   const automation::SpreadsheetLock lock;
   const std::vector<std::string> addIns =
@@ -175,54 +152,37 @@ outcome::Error CExcModel::OpenWorkbookOfCase() {
   return error;
 }
 
-std::int32_t CExcModel::GetDispatch(void* result, ExtStatusRecord* status) {
+outcome::Expected<excel::Workbook*> CExcModel::GetDispatch() {
   automation::CExcExcelObj* session = Session();
   excel::Workbook* workbook = session != nullptr ? session->GetWorkbook() : nullptr;
-  host::HostRecord out(result, sizeof(void*));
-  if (workbook == nullptr || !out.WritePointer(0, workbook)) {
-    host::StatusRecord record(status);
-    host::WriteStatus(record, "%s", kNoDispatchMessage);
-    return 1;
-  }
-  return 0;
+  if (workbook == nullptr) return outcome::Error::Failed(kNoDispatchMessage);
+  return workbook;
 }
 
-std::int32_t CExcModel::ReloadWorkbook(ExtStatusRecord* status) {
+outcome::Error CExcModel::ReloadWorkbook() {
   const automation::SpreadsheetLock lock;
-  return server.Open(caseDetails.fileName, {}, true, host::StatusText(status));
+  return automation::AsError([&](automation::Message message) {
+    return server.Open(caseDetails.fileName, {}, true, message);
+  });
 }
 
-std::int32_t CExcModel::ChangeFileDirectory(const char* directory, ExtStatusRecord* /*status*/) {
-  const std::optional<std::string> moved =
-      PathInDirectory(caseDetails.fileName, host::ReadHostText(directory));
+void CExcModel::ChangeFileDirectory(const std::string& directory) {
+  const std::optional<std::string> moved = PathInDirectory(caseDetails.fileName, directory);
   if (moved && IsExistingFile(*moved)) caseDetails.fileName = *moved;
-  return 0;
 }
 
-std::int32_t CExcModel::SetModelDataFile(const char* path, bool /*flag*/,
-                                         ExtStatusRecord* /*status*/) {
+void CExcModel::SetModelDataFile(const char* path, bool /*flag*/) {
   modelDataFile = path;
-  return 0;
 }
 
-std::int32_t CExcModel::GetFileLabel(char* buffer, std::int32_t length,
-                                     ExtStatusRecord* /*status*/) {
-  if (buffer == nullptr || length <= 0) return 0;
-  const std::string& text =
-      caseDetails.fileName.empty() ? std::string(kNoFileLabel) : caseDetails.fileName;
-  const auto size = static_cast<std::size_t>(length);
-  host::HostRecord record(buffer, size);
-  (void)record.WriteText(0, size, text, host::TextFit::kMayFill);
-  return 0;
+std::optional<std::string> CExcModel::GetFileLabel() {
+  return caseDetails.fileName.empty() ? std::string(kNoFileLabel) : caseDetails.fileName;
 }
 
-std::int32_t CExcModel::StartApplication(std::int32_t /*ignored*/, ExtStatusRecord* status) {
-  unsigned char openRecord[EXT_OPEN_RECORD_SIZE] = {};
-  host::HostRecord record(openRecord, sizeof openRecord);
-  (void)record.WriteU32(EXT_OPEN_RECORD_FLAG_OFFSET, 1);
-  const std::int32_t result = OpenCaseWorkbook(openRecord, status);
+outcome::Error CExcModel::StartApplication() {
+  outcome::Error opened = OpenCaseWorkbook();
   RefreshSheetNames();
-  return result;
+  return opened;
 }
 
 std::int32_t CExcModel::StopApplication() {
@@ -257,9 +217,9 @@ std::int32_t CExcModel::DeclineQuery107(std::int32_t /*value*/) {
 }
 
 // The workbook is the case's only file; any index up to 0 names it.
-std::optional<FileDescription> CExcModel::GetFileDescription(std::int32_t index) {
+std::optional<casedata::FileDescription> CExcModel::GetFileDescription(std::int32_t index) {
   if (index > 0 || caseDetails.fileName.empty()) return std::nullopt;
-  return FileDescription{caseDetails.fileName, kFileDescription};
+  return casedata::FileDescription{caseDetails.fileName, kFileDescription};
 }
 
 }  // namespace model

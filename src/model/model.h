@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "automation/server_object.h"
-#include "case/case_details.h"
-#include "case/exported_variable.h"
-#include "case/ext_collection.h"
-#include "case/opt_items.h"
+#include "casedata/case_details.h"
+#include "casedata/exported_variable.h"
+#include "casedata/ext_collection.h"
+#include "casedata/opt_items.h"
 #include "gridmoor/host.h"
 #include "model/ext_interface.h"
 #include "outcome/outcome.h"
@@ -66,99 +66,85 @@ class CExcModel : public CExtInterface {
   // have been handed out.
   const char* HandOutResultText(std::string text);
 
-  // Opens the case's workbook with the plug-ins (code 19, and the data
-  // server's OpenFile).
-  outcome::Error OpenWorkbookOfCase();
-  // Saves the case's workbook in place, or a copy to `copyName` unless it is
-  // blank (code 2, and the data server's SaveFile).
-  outcome::Error SaveWorkbookOfCase(const std::string& copyName);
-  // Appends the published variables of the model data file, when the case's
-  // version has one (code 32); what was read before a failure stays.
-  outcome::Error ReadModelDataFile();
-
   // Operations of the driver interface.
-  std::int32_t EditCase(ExtWindow window, std::uint32_t* changed,
-                        ExtStatusRecord* status) override;                         // 0
-  std::int32_t QueryNumber(std::int32_t value, ExtStatusRecord* status) override;  // 1
-  std::int32_t SaveCaseWorkbook(std::int32_t ignored, const char* fileName,
-                                ExtStatusRecord* status) override;  // 2
+  outcome::Expected<bool> EditCase(ExtWindow window) override;  // 0
+  std::int32_t QueryNumber(std::int32_t value) override;        // 1
+  // Also the data server's SaveFile.
+  outcome::Error SaveCaseWorkbook(const std::string& copyName) override;  // 2
 
-  outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t> cursor,
-                                                        std::int32_t query) override;  // 3
-  outcome::Error QueryComp() override;                                                 // 4
+  outcome::Expected<casedata::StreamListing> EnumStreams(std::optional<std::uint32_t> cursor,
+                                                         std::int32_t query) override;  // 3
+  outcome::Error QueryComp() override;                                                  // 4
 
   outcome::Error OnStartOfRun() override;  // 5
   void OnNextTimestep() override;          // 6
   std::int32_t Reserved08() override;      // 8
 
-  outcome::Partial<streams::IprValues> GetIPR(streams::IprValues values) override;  // 9
-  outcome::Error SetIPR(const streams::IprValues& values) override;                 // 10
+  outcome::Partial<casedata::IprValues> GetIPR(casedata::IprValues values) override;  // 9
+  outcome::Error SetIPR(const casedata::IprValues& values) override;                  // 10
 
-  std::int32_t Reserved11() override;    // 11
-  std::int32_t Reserved12() override;    // 12
-  std::int32_t Reserved13() override;    // 13
-  outcome::Error OnStopRun() override;   // 14
-  outcome::Error OnEndOfRun() override;  // 15
-  std::int32_t WriteCaseData(void* buffer, std::uint32_t size,
-                             ExtStatusRecord* status) override;                // 16
-  std::int32_t ReadCaseData(void* buffer, ExtStatusRecord* status) override;   // 17
-  void SetFileName(std::string path) override;                                 // 18
-  std::int32_t OpenCaseWorkbook(void* arg, ExtStatusRecord* status) override;  // 19
-  std::int32_t GetDispatch(void* result, ExtStatusRecord* status) override;    // 26
-  std::int32_t ReloadWorkbook(ExtStatusRecord* status) override;               // 30
-  std::int32_t ChangeFileDirectory(const char* directory,
-                                   ExtStatusRecord* status) override;  // 34
-  std::int32_t WriteModelData(void* buffer, std::uint32_t size,
-                              ExtStatusRecord* status) override;  // 31
-  std::int32_t ReadModelData(void* buffer, std::uint32_t size,
-                             ExtStatusRecord* status) override;  // 32
-  std::optional<double> GetNextEvent() override;                 // 36
-  void SetDate(double dayBeforeRun) override;                    // 37
-  outcome::Error OnPreSolve() override;                          // 38
-  outcome::Error OnPostSolve() override;                         // 39
-  outcome::Error OnPostSolve2() override;                        // 40
-  outcome::Error IgnoreEvent112() override;                      // 41
-  outcome::Error IgnoreEvent113() override;                      // 42
-  outcome::Error OnStartOfTimestep() override;                   // 43
-  outcome::Error OnEndOfTimestep() override;                     // 44
+  std::int32_t Reserved11() override;                                                        // 11
+  std::int32_t Reserved12() override;                                                        // 12
+  std::int32_t Reserved13() override;                                                        // 13
+  outcome::Error OnStopRun() override;                                                       // 14
+  outcome::Error OnEndOfRun() override;                                                      // 15
+  outcome::Partial<std::vector<std::uint8_t>> WriteCaseData(std::size_t capacity) override;  // 16
+  outcome::Error ReadCaseData(const casedata::StoredCase& stored) override;                  // 17
+  void SetFileName(std::string path) override;                                               // 18
+  // With the plug-ins; also the data server's OpenFile.
+  outcome::Error OpenCaseWorkbook() override;                                                 // 19
+  outcome::Expected<excel::Workbook*> GetDispatch() override;                                 // 26
+  outcome::Error ReloadWorkbook() override;                                                   // 30
+  outcome::Partial<std::vector<std::uint8_t>> WriteModelData(std::size_t capacity) override;  // 31
+  // Appends the published variables of the model data file, when the
+  // case's version has one; what was read before a failure stays.
+  outcome::Error ReadModelData() override;                          // 32
+  void ChangeFileDirectory(const std::string& directory) override;  // 34
+  std::optional<double> GetNextEvent() override;                    // 36
+  void SetDate(double dayBeforeRun) override;                       // 37
+  outcome::Error OnPreSolve() override;                             // 38
+  outcome::Error OnPostSolve() override;                            // 39
+  outcome::Error OnPostSolve2() override;                           // 40
+  outcome::Error IgnoreEvent112() override;                         // 41
+  outcome::Error IgnoreEvent113() override;                         // 42
+  outcome::Error OnStartOfTimestep() override;                      // 43
+  outcome::Error OnEndOfTimestep() override;                        // 44
 
-  outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+  outcome::Expected<std::optional<casedata::ComponentList>> GetStreamComposition(
       std::int32_t stream) override;  // 45
 
-  std::int32_t SetModelDataFile(const char* path, bool flag,
-                                ExtStatusRecord* status) override;  // 46
-  std::int32_t GetFileLabel(char* buffer, std::int32_t length,
-                            ExtStatusRecord* status) override;                            // 50
-  std::int32_t StartApplication(std::int32_t ignored, ExtStatusRecord* status) override;  // 54
-  std::int32_t StopApplication() override;                                                // 56
+  void SetModelDataFile(const char* path, bool flag) override;  // 46
+  std::optional<std::string> GetFileLabel() override;           // 50
+  outcome::Error StartApplication() override;                   // 54
+  std::int32_t StopApplication() override;                      // 56
   std::int32_t DescribeFiles(xml::EquipmentDescription* description, std::uint8_t flag,
                              const std::vector<std::string>& texts) override;  // 57
-  outcome::Expected<optimisation::OptimisationProblem> SetupOptimisation(
-      std::int32_t mode) override;                                                             // 65
-  outcome::Error CheckIntegerControls(const optimisation::IntegerControlList& list) override;  // 66
-  optimisation::ItemReading GetObjectiveFunction() override;                                   // 68
-  optimisation::ItemReading GetConstraints(std::int32_t handle) override;                      // 69
-  outcome::Error SetControls(const optimisation::ItemValue& value) override;                   // 70
-  optimisation::ItemReading GetControls(std::int32_t handle) override;                         // 71
-  outcome::Error SetIntegerControls(const optimisation::ItemValue& value) override;            // 72
-  optimisation::ItemReading GetIntegerControls(std::int32_t handle) override;                  // 73
-  void ClearOptimisation(std::int32_t mask) override;                                          // 74
-  std::int32_t EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) override;     // 80
-  std::optional<optimisation::PublishedVariableInfo> GetNextPublishedVariable(
+  outcome::Expected<casedata::OptimisationProblem> SetupOptimisation(
+      std::int32_t mode) override;                                                         // 65
+  outcome::Error CheckIntegerControls(const casedata::IntegerControlList& list) override;  // 66
+  casedata::ItemReading GetObjectiveFunction() override;                                   // 68
+  casedata::ItemReading GetConstraints(std::int32_t handle) override;                      // 69
+  outcome::Error SetControls(const casedata::ItemValue& value) override;                   // 70
+  casedata::ItemReading GetControls(std::int32_t handle) override;                         // 71
+  outcome::Error SetIntegerControls(const casedata::ItemValue& value) override;            // 72
+  casedata::ItemReading GetIntegerControls(std::int32_t handle) override;                  // 73
+  void ClearOptimisation(std::int32_t mask) override;                                      // 74
+  outcome::Error EditPublishedVariables(ExtWindow window) override;                        // 80
+  std::optional<casedata::PublishedVariableInfo> GetNextPublishedVariable(
       std::int32_t handle) override;  // 81
   outcome::Expected<std::string> EvalPublishedVariables(
-      const optimisation::PublishedValueRequest& request) override;  // 82
+      const casedata::PublishedValueRequest& request) override;  // 82
   outcome::Expected<const char*> EvalPublishedVariablesAsBlock(
-      const optimisation::PublishedValueRequest& request) override;  // 83
-  std::int32_t DeclineQuery106() override;                           // 84
-  std::int32_t DeclineQuery107(std::int32_t value) override;         // 85
+      const casedata::PublishedValueRequest& request) override;  // 83
+  std::int32_t DeclineQuery106() override;                       // 84
+  std::int32_t DeclineQuery107(std::int32_t value) override;     // 85
   outcome::Expected<std::int32_t> AddPublishedVariable(
-      const optimisation::NewPublishedVariable& added) override;  // 86
-  outcome::Error ReadBatchProblem(const optimisation::BatchFiles& files,
-                                  bool replace) override;                           // 87
-  outcome::Error WriteBatchOutput(const optimisation::BatchPath& output) override;  // 88
-  outcome::Error DelPublishedVariable(std::int32_t handle) override;                // 89
-  std::optional<FileDescription> GetFileDescription(std::int32_t index) override;   // 91
+      const casedata::NewPublishedVariable& added) override;  // 86
+  outcome::Error ReadBatchProblem(const casedata::BatchFiles& files,
+                                  bool replace) override;                                    // 87
+  outcome::Error WriteBatchOutput(const casedata::BatchPath& output) override;               // 88
+  outcome::Error DelPublishedVariable(std::int32_t handle) override;                         // 89
+  std::optional<casedata::FileDescription> GetFileDescription(std::int32_t index) override;  // 91
 
   // Runs the macro of run-time event `event` (0..6) with the timestep and,
   // when the event's passDate flag is set, the run date as text. A blank
@@ -177,19 +163,19 @@ class CExcModel : public CExtInterface {
   std::string label;
   std::vector<std::string> sheetNames;
   std::int32_t dialogKind = 0;  // set from host code 5 for one EditCase
-  CExcCaseDetails caseDetails;
-  optimisation::CExcObjFn objective;
-  optimisation::CExcclConstraint constraints;
-  optimisation::CExcclControlVariable controls;
-  optimisation::CExcclIntegerControl intControls;
-  optimisation::CExcclExportedVariable publishedVariables;
+  casedata::CExcCaseDetails caseDetails;
+  casedata::CExcObjFn objective;
+  casedata::CExcclConstraint constraints;
+  casedata::CExcclControlVariable controls;
+  casedata::CExcclIntegerControl intControls;
+  casedata::CExcclExportedVariable publishedVariables;
 
  private:
   PlugInSource driverPlugIns_;
-
-  // True when the session exists; otherwise writes the no-connection
-  // message into `status`.
-  bool HasConnection(ExtStatusRecord* status) const;
 };
+
+// The message the host gets when the workbook's automation object cannot be
+// given.
+inline constexpr char kNoDispatchMessage[] = "Unable to get dispatch interface for this object";
 
 }  // namespace model

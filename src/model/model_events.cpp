@@ -58,7 +58,7 @@ RunDate DaysLater(double date, double days) {
 }  // namespace
 
 outcome::Error CExcModel::RunEventMacro(std::size_t event) {
-  if (event >= kEventCount)
+  if (event >= casedata::kEventCount)
     return outcome::Error::Failed("There is no run-time event " + std::to_string(event));
   const std::string& macro = caseDetails.macros[event];
   if (text::IsBlank(macro)) return outcome::Error::Success();

@@ -17,17 +17,17 @@ optimisation::OptimisationItems ItemsOf(CExcModel& model) {
 // why) or the dialog was cancelled (saying nothing), with the items as they
 // were before it opened.
 Error EditOptimisation(CExcModel& model, std::int32_t mode) {
-  const std::shared_ptr<Dialogs> dialogs = CurrentDialogs();
-  if (std::string why = dialogs->WhyNotShown(); !why.empty()) return Error::Failed(std::move(why));
-  const optimisation::CExcObjFn objective(model.objective);
-  const optimisation::CExcclConstraint constraints(model.constraints);
-  const optimisation::CExcclControlVariable controls(model.controls);
-  const optimisation::CExcclIntegerControl intControls(model.intControls);
+  outcome::Expected<std::shared_ptr<Dialogs>> shown = DialogsToShow();
+  if (!shown) return shown.TakeError();
+  Dialogs& dialogs = **shown;
+  const casedata::CExcObjFn objective(model.objective);
+  const casedata::CExcclConstraint constraints(model.constraints);
+  const casedata::CExcclControlVariable controls(model.controls);
+  const casedata::CExcclIntegerControl intControls(model.intControls);
   const OptimiserPage page =
       mode >= 2 ? OptimiserPage::kControls : OptimiserPage::kObjectiveAndConstraints;
   // The session offers no window of the application to own the dialog.
-  if (dialogs->SetupOptimisation(page, model, nullptr) == DialogResult::kOk)
-    return Error::Success();
+  if (dialogs.SetupOptimisation(page, model, nullptr) == DialogResult::kOk) return Error::Success();
   // The dialog puts back what it was given; this also covers one that
   // does not.
   model.objective = objective;
@@ -39,8 +39,7 @@ Error EditOptimisation(CExcModel& model, std::int32_t mode) {
 
 }  // namespace
 
-outcome::Expected<optimisation::OptimisationProblem> CExcModel::SetupOptimisation(
-    std::int32_t mode) {
+outcome::Expected<casedata::OptimisationProblem> CExcModel::SetupOptimisation(std::int32_t mode) {
   if (Error error = optimisation::CanSetUpProblem(Session())) return error;
   if (mode >= 0) {
     if (Error error = EditOptimisation(*this, mode)) return error;
@@ -48,31 +47,31 @@ outcome::Expected<optimisation::OptimisationProblem> CExcModel::SetupOptimisatio
   return optimisation::DescribeProblem(ItemsOf(*this));
 }
 
-Error CExcModel::CheckIntegerControls(const optimisation::IntegerControlList& list) {
+Error CExcModel::CheckIntegerControls(const casedata::IntegerControlList& list) {
   return optimisation::CheckIntegerControls(intControls, list);
 }
 
-optimisation::ItemReading CExcModel::GetObjectiveFunction() {
+casedata::ItemReading CExcModel::GetObjectiveFunction() {
   return optimisation::GetObjectiveFunction(objective, Session());
 }
 
-optimisation::ItemReading CExcModel::GetConstraints(std::int32_t handle) {
+casedata::ItemReading CExcModel::GetConstraints(std::int32_t handle) {
   return optimisation::GetConstraints(constraints, Session(), handle);
 }
 
-Error CExcModel::SetControls(const optimisation::ItemValue& value) {
+Error CExcModel::SetControls(const casedata::ItemValue& value) {
   return optimisation::SetControls(controls, Session(), value);
 }
 
-optimisation::ItemReading CExcModel::GetControls(std::int32_t handle) {
+casedata::ItemReading CExcModel::GetControls(std::int32_t handle) {
   return optimisation::GetControls(controls, Session(), handle);
 }
 
-Error CExcModel::SetIntegerControls(const optimisation::ItemValue& value) {
+Error CExcModel::SetIntegerControls(const casedata::ItemValue& value) {
   return optimisation::SetIntegerControls(intControls, Session(), value);
 }
 
-optimisation::ItemReading CExcModel::GetIntegerControls(std::int32_t handle) {
+casedata::ItemReading CExcModel::GetIntegerControls(std::int32_t handle) {
   return optimisation::GetIntegerControls(intControls, Session(), handle);
 }
 

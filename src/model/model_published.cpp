@@ -19,26 +19,28 @@ optimisation::BatchItems BatchItemsOf(CExcModel& model) {
 
 }  // namespace
 
-std::int32_t CExcModel::EditPublishedVariables(ExtWindow window, ExtStatusRecord* status) {
-  const std::shared_ptr<Dialogs> dialogs = DialogsToShow(status);
-  if (!dialogs) return 1;
+// A cancelled dialog fails without a message.
+outcome::Error CExcModel::EditPublishedVariables(ExtWindow window) {
+  outcome::Expected<std::shared_ptr<Dialogs>> dialogs = DialogsToShow();
+  if (!dialogs) return dialogs.TakeError();
   // On OK the dialog has rebuilt the list itself.
-  const DialogResult result = dialogs->EditPublishedVariables(*this, window);
-  return result == DialogResult::kOk ? 0 : 1;
+  const DialogResult result = (*dialogs)->EditPublishedVariables(*this, window);
+  return result == DialogResult::kOk ? outcome::Error::Success()
+                                     : outcome::Error::Failed(std::string());
 }
 
-std::optional<optimisation::PublishedVariableInfo> CExcModel::GetNextPublishedVariable(
+std::optional<casedata::PublishedVariableInfo> CExcModel::GetNextPublishedVariable(
     std::int32_t handle) {
   return optimisation::GetNextPublishedVariable(publishedVariables, handle);
 }
 
 outcome::Expected<std::string> CExcModel::EvalPublishedVariables(
-    const optimisation::PublishedValueRequest& request) {
+    const casedata::PublishedValueRequest& request) {
   return optimisation::EvalPublishedVariables(publishedVariables, Session(), timestep, request);
 }
 
 outcome::Expected<const char*> CExcModel::EvalPublishedVariablesAsBlock(
-    const optimisation::PublishedValueRequest& request) {
+    const casedata::PublishedValueRequest& request) {
   outcome::Expected<std::string> text =
       optimisation::EvalPublishedVariablesAsBlock(publishedVariables, Session(), timestep, request);
   if (!text) return text.TakeError();
@@ -47,15 +49,15 @@ outcome::Expected<const char*> CExcModel::EvalPublishedVariablesAsBlock(
 }
 
 outcome::Expected<std::int32_t> CExcModel::AddPublishedVariable(
-    const optimisation::NewPublishedVariable& added) {
+    const casedata::NewPublishedVariable& added) {
   return optimisation::AddPublishedVariable(publishedVariables, Session(), added);
 }
 
-outcome::Error CExcModel::ReadBatchProblem(const optimisation::BatchFiles& files, bool replace) {
+outcome::Error CExcModel::ReadBatchProblem(const casedata::BatchFiles& files, bool replace) {
   return optimisation::ReadBatchProblem(BatchItemsOf(*this), files, replace);
 }
 
-outcome::Error CExcModel::WriteBatchOutput(const optimisation::BatchPath& output) {
+outcome::Error CExcModel::WriteBatchOutput(const casedata::BatchPath& output) {
   return optimisation::WriteBatchOutput(BatchItemsOf(*this), output);
 }
 

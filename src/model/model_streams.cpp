@@ -8,7 +8,7 @@
 
 namespace model {
 
-outcome::Expected<streams::StreamListing> CExcModel::EnumStreams(
+outcome::Expected<casedata::StreamListing> CExcModel::EnumStreams(
     std::optional<std::uint32_t> cursor, std::int32_t query) {
   return streams::EnumStreams(caseDetails, CreateFailed(), cursor, query);
 }
@@ -17,15 +17,15 @@ outcome::Error CExcModel::QueryComp() {
   return streams::QueryComp(caseDetails);
 }
 
-outcome::Partial<streams::IprValues> CExcModel::GetIPR(streams::IprValues values) {
+outcome::Partial<casedata::IprValues> CExcModel::GetIPR(casedata::IprValues values) {
   return streams::GetIPR(caseDetails, Session(), std::move(values));
 }
 
-outcome::Error CExcModel::SetIPR(const streams::IprValues& values) {
+outcome::Error CExcModel::SetIPR(const casedata::IprValues& values) {
   return streams::SetIPR(caseDetails, Session(), {runDate.days, timestep}, values);
 }
 
-outcome::Expected<std::optional<streams::ComponentList>> CExcModel::GetStreamComposition(
+outcome::Expected<std::optional<casedata::ComponentList>> CExcModel::GetStreamComposition(
     std::int32_t stream) {
   return streams::GetStreamComposition(caseDetails, CreateFailed(), stream);
 }

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "case/case_details.h"
+#include "casedata/case_details.h"
 #include "gridmoor/host.h"
 
 namespace model {
@@ -41,7 +41,7 @@ struct RunEventInfo {
 };
 
 // Indexed by event number.
-inline constexpr std::array<RunEventInfo, kEventCount> kRunEvents = {{
+inline constexpr std::array<RunEventInfo, casedata::kEventCount> kRunEvents = {{
     {kStartOfTimestepEvent,
      "Start Of Timestep",
      "OnStartOfTimestep",
@@ -109,7 +109,7 @@ inline constexpr std::array<RunEventInfo, kEventCount> kRunEvents = {{
 
 // The order in which the macro configuration lists the events: as they
 // happen within a timestep, then the run's own.
-inline constexpr std::array<std::size_t, kEventCount> kRunEventDisplayOrder = {
+inline constexpr std::array<std::size_t, casedata::kEventCount> kRunEventDisplayOrder = {
     kStartOfTimestepEvent, kEndOfTimestepEvent, kPreSolveEvent, kPostSolve2Event,
     kPostSolveEvent,       kStartOfRunEvent,    kEndOfRunEvent};
 

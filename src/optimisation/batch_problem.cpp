@@ -49,8 +49,8 @@ bool CutVariable(std::string_view text, std::string& worksheet, std::string& cel
   return true;
 }
 
-std::unique_ptr<CExcControlVariable> ReadControl(XmlNode node) {
-  auto control = std::make_unique<CExcControlVariable>();
+std::unique_ptr<casedata::CExcControlVariable> ReadControl(XmlNode node) {
+  auto control = std::make_unique<casedata::CExcControlVariable>();
   if (XmlNode upper = CSerializeXML::FindChild(node, "UpperBound"))
     control->UpperBound = CSerializeXML::ElementDouble(upper);
   if (XmlNode lower = CSerializeXML::FindChild(node, "LowerBound"))
@@ -58,21 +58,21 @@ std::unique_ptr<CExcControlVariable> ReadControl(XmlNode node) {
   return control;
 }
 
-std::unique_ptr<CExcConstraint> ReadConstraint(XmlNode node) {
-  auto constraint = std::make_unique<CExcConstraint>();
+std::unique_ptr<casedata::CExcConstraint> ReadConstraint(XmlNode node) {
+  auto constraint = std::make_unique<casedata::CExcConstraint>();
   if (XmlNode limit = CSerializeXML::FindChild(node, "Limit"))
     constraint->Limit = CSerializeXML::ElementDouble(limit);
   if (XmlNode equality = CSerializeXML::FindChild(node, "Equality")) {
     const std::string kind = CSerializeXML::ElementText(equality);
-    constraint->ConstraintType = text::EqualsNoCase(kind, "less")      ? kLessThan
-                                 : text::EqualsNoCase(kind, "greater") ? kGreaterThan
-                                                                       : kEqualTo;
+    constraint->ConstraintType = text::EqualsNoCase(kind, "less")      ? casedata::kLessThan
+                                 : text::EqualsNoCase(kind, "greater") ? casedata::kGreaterThan
+                                                                       : casedata::kEqualTo;
   }
   return constraint;
 }
 
-std::unique_ptr<CExcObjFn> ReadObjective(XmlNode node) {
-  auto objective = std::make_unique<CExcObjFn>();
+std::unique_ptr<casedata::CExcObjFn> ReadObjective(XmlNode node) {
+  auto objective = std::make_unique<casedata::CExcObjFn>();
   if (XmlNode max = CSerializeXML::FindChild(node, "Max")) {
     objective->Defined = true;
     objective->Maximise = CSerializeXML::ElementInteger(max) > 0;
@@ -81,33 +81,34 @@ std::unique_ptr<CExcObjFn> ReadObjective(XmlNode node) {
 }
 
 // Of control, constraint and objective, the last the element holds.
-std::unique_ptr<CExcOptObject> ReadItem(XmlNode element) {
-  std::unique_ptr<CExcOptObject> item;
+std::unique_ptr<casedata::CExcOptObject> ReadItem(XmlNode element) {
+  std::unique_ptr<casedata::CExcOptObject> item;
   if (XmlNode node = CSerializeXML::FindChild(element, "Control")) item = ReadControl(node);
   if (XmlNode node = CSerializeXML::FindChild(element, "Constraint")) item = ReadConstraint(node);
   if (XmlNode node = CSerializeXML::FindChild(element, "ObjFn")) item = ReadObjective(node);
   return item;
 }
 
-void TakeItem(const BatchItems& items, std::unique_ptr<CExcOptObject> item) {
+void TakeItem(const BatchItems& items, std::unique_ptr<casedata::CExcOptObject> item) {
   switch (item->GetType()) {
-    case kObjectiveType:
-      items.objective = static_cast<const CExcObjFn&>(*item);
+    case casedata::kObjectiveType:
+      items.objective = static_cast<const casedata::CExcObjFn&>(*item);
       break;
-    case kConstraintType:
-      items.constraints.Add(
-          std::unique_ptr<CExcConstraint>(static_cast<CExcConstraint*>(item.release())));
+    case casedata::kConstraintType:
+      items.constraints.Add(std::unique_ptr<casedata::CExcConstraint>(
+          static_cast<casedata::CExcConstraint*>(item.release())));
       break;
-    case kControlType:
-      items.controls.Add(
-          std::unique_ptr<CExcControlVariable>(static_cast<CExcControlVariable*>(item.release())));
+    case casedata::kControlType:
+      items.controls.Add(std::unique_ptr<casedata::CExcControlVariable>(
+          static_cast<casedata::CExcControlVariable*>(item.release())));
       break;
     default:
       break;
   }
 }
 
-bool ContainsEqual(const CExcclExportedVariable& list, const CExcExportedVariable& variable) {
+bool ContainsEqual(const casedata::CExcclExportedVariable& list,
+                   const casedata::CExcExportedVariable& variable) {
   for (std::size_t i = 0; i < list.size(); ++i) {
     if (*list.At(i) == variable) return true;
   }
@@ -182,8 +183,8 @@ Error ApplyBatchElements(const BatchItems& items, const CSerializeXML& document,
       if (!part) return Error::Failed(std::string("Element <") + kRequiredParts[k] + "> missing");
       texts[k] = CSerializeXML::ElementText(part);
     }
-    std::unique_ptr<CExcOptObject> item = ReadItem(element);
-    auto variable = std::make_unique<CExcExportedVariable>();
+    std::unique_ptr<casedata::CExcOptObject> item = ReadItem(element);
+    auto variable = std::make_unique<casedata::CExcExportedVariable>();
     variable->name = std::move(texts[2]);
     variable->unit = std::move(texts[3]);
     if (!CutVariable(texts[1], variable->worksheet, variable->cell)) {
@@ -200,7 +201,7 @@ Error ApplyBatchElements(const BatchItems& items, const CSerializeXML& document,
   return Error::Success();
 }
 
-Error ReadBatchProblem(const BatchItems& items, const BatchFiles& files, bool replace) {
+Error ReadBatchProblem(const BatchItems& items, const casedata::BatchFiles& files, bool replace) {
   CSerializeXML document;
   if (!files.input.complete || !document.LoadFile(files.input.path))
     return Error::Failed(kInvalidXmlMessage);
@@ -227,18 +228,19 @@ void BuildBatchReport(const std::vector<UnboundElement>& unbound, xml::CXMLDocum
 void BuildBatchOutput(const BatchItems& items, xml::CXMLDocument& document) {
   CXMLElement& root = AddRoot(document);
   std::set<const void*> written;
-  const CExcObjFn& objective = items.objective;
+  const casedata::CExcObjFn& objective = items.objective;
   for (std::size_t i = 0; i < items.publishedVariables.size(); ++i) {
-    const CExcExportedVariable& variable = *items.publishedVariables.At(i);
+    const casedata::CExcExportedVariable& variable = *items.publishedVariables.At(i);
     CXMLElement& element = root.AddElement(kElement);
     element.AddElement("Equip", kNoEquipment);
     AddCellParts(element, variable.worksheet, variable.cell, variable.name, variable.unit);
     // The first item on the variable's cell, whether written already or not.
-    if (const auto* control = FindByCell(items.controls, variable.worksheet, variable.cell)) {
+    if (const auto* control =
+            casedata::FindByCell(items.controls, variable.worksheet, variable.cell)) {
       WriteXml(*control, element);
       written.insert(control);
     } else if (const auto* constraint =
-                   FindByCell(items.constraints, variable.worksheet, variable.cell)) {
+                   casedata::FindByCell(items.constraints, variable.worksheet, variable.cell)) {
       WriteXml(*constraint, element);
       written.insert(constraint);
     } else if (objective.Defined && objective.worksheet == variable.worksheet &&
@@ -256,22 +258,22 @@ void BuildBatchOutput(const BatchItems& items, xml::CXMLDocument& document) {
   if (objective.Defined && !written.count(&objective)) AddItemElement(root, objective);
 }
 
-Error WriteBatchOutput(const BatchItems& items, const BatchPath& output) {
+Error WriteBatchOutput(const BatchItems& items, const casedata::BatchPath& output) {
   if (!output.complete) return CouldNotOpen(output.path);
   xml::CXMLDocument document;
   BuildBatchOutput(items, document);
   return SaveBatchFile(document, output.path);
 }
 
-void WriteXml(const CExcControlVariable& control, CXMLElement& parent) {
+void WriteXml(const casedata::CExcControlVariable& control, CXMLElement& parent) {
   CXMLElement& element = parent.AddElement("Control");
-  if (control.LowerBound < kThreshold)
+  if (control.LowerBound < casedata::kThreshold)
     element.AddDouble(xml::kElementNode, "LowerBound", control.LowerBound);
-  if (control.UpperBound < kThreshold)
+  if (control.UpperBound < casedata::kThreshold)
     element.AddDouble(xml::kElementNode, "UpperBound", control.UpperBound);
 }
 
-void WriteXml(const CExcConstraint& constraint, CXMLElement& parent) {
+void WriteXml(const casedata::CExcConstraint& constraint, CXMLElement& parent) {
   CXMLElement& element = parent.AddElement("Constraint");
   element.AddDouble(xml::kElementNode, "Limit", constraint.Limit);
   static constexpr const char* kEquality[] = {"less", "equals", "greater"};
@@ -279,7 +281,7 @@ void WriteXml(const CExcConstraint& constraint, CXMLElement& parent) {
     element.AddElement("Equality", kEquality[constraint.ConstraintType]);
 }
 
-void WriteXml(const CExcObjFn& objective, CXMLElement& parent) {
+void WriteXml(const casedata::CExcObjFn& objective, CXMLElement& parent) {
   CXMLElement& element = parent.AddElement("ObjFn");
   element.AddInteger(xml::kElementNode, "Max", objective.Maximise ? 1 : 0);
 }

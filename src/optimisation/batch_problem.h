@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "case/exported_variable.h"
-#include "case/opt_items.h"
-#include "case/published_values.h"
+#include "casedata/exported_variable.h"
+#include "casedata/opt_items.h"
+#include "casedata/published_values.h"
 #include "outcome/outcome.h"
 #include "xml/xml_reader.h"
 #include "xml/xml_writer.h"
@@ -32,10 +32,10 @@ inline constexpr char kElementMissingMessage[] = "<Element> element missing";
 
 // The model's lists the batch files read and write, borrowed for one call.
 struct BatchItems {
-  CExcObjFn& objective;
-  CExcclConstraint& constraints;
-  CExcclControlVariable& controls;
-  CExcclExportedVariable& publishedVariables;
+  casedata::CExcObjFn& objective;
+  casedata::CExcclConstraint& constraints;
+  casedata::CExcclControlVariable& controls;
+  casedata::CExcclExportedVariable& publishedVariables;
 };
 
 // An input element that named no cell: its position among all "Element"
@@ -49,7 +49,8 @@ struct UnboundElement {
 // (replacing the published variables when `replace` is set) and writes the
 // report of unbound elements to the report path. A failure midway leaves the
 // elements read so far in the lists.
-outcome::Error ReadBatchProblem(const BatchItems& items, const BatchFiles& files, bool replace);
+outcome::Error ReadBatchProblem(const BatchItems& items, const casedata::BatchFiles& files,
+                                bool replace);
 
 // The steps of ReadBatchProblem on a loaded document. CheckBatchDocument
 // refuses a document without root, of a newer version, or without elements;
@@ -67,11 +68,11 @@ void BuildBatchOutput(const BatchItems& items, xml::CXMLDocument& document);
 
 // Writes BuildBatchOutput's document to the path, replacing any earlier
 // file; a path that is not complete is refused.
-outcome::Error WriteBatchOutput(const BatchItems& items, const BatchPath& output);
+outcome::Error WriteBatchOutput(const BatchItems& items, const casedata::BatchPath& output);
 
 // The items' batch elements, added to `parent`.
-void WriteXml(const CExcControlVariable& control, xml::CXMLElement& parent);
-void WriteXml(const CExcConstraint& constraint, xml::CXMLElement& parent);
-void WriteXml(const CExcObjFn& objective, xml::CXMLElement& parent);
+void WriteXml(const casedata::CExcControlVariable& control, xml::CXMLElement& parent);
+void WriteXml(const casedata::CExcConstraint& constraint, xml::CXMLElement& parent);
+void WriteXml(const casedata::CExcObjFn& objective, xml::CXMLElement& parent);
 
 }  // namespace optimisation

@@ -47,21 +47,23 @@ auto* ItemAt(const List& list, std::int32_t handle) {
 // ---- The problem ----------------------------------------------------------
 
 bool BoundPresent(double bound) {
-  return bound < kThreshold;
+  return bound < casedata::kThreshold;
 }
 
-ConstraintSense SenseOf(std::uint32_t type) {
-  if (type == kLessThan) return ConstraintSense::kLess;
-  if (type == kGreaterThan) return ConstraintSense::kGreater;
-  return ConstraintSense::kEqual;
+casedata::ConstraintSense SenseOf(std::uint32_t type) {
+  if (type == casedata::kLessThan) return casedata::ConstraintSense::kLess;
+  if (type == casedata::kGreaterThan) return casedata::ConstraintSense::kGreater;
+  return casedata::ConstraintSense::kEqual;
 }
 
-OptimisationProblem::Constraint Describe(const CExcConstraint& constraint, std::int32_t handle) {
+casedata::OptimisationProblem::Constraint Describe(const casedata::CExcConstraint& constraint,
+                                                   std::int32_t handle) {
   return {constraint.name, constraint.unit, constraint.Limit, SenseOf(constraint.ConstraintType),
           handle};
 }
 
-OptimisationProblem::Control Describe(const CExcControlVariable& control, std::int32_t handle) {
+casedata::OptimisationProblem::Control Describe(const casedata::CExcControlVariable& control,
+                                                std::int32_t handle) {
   return {control.name,
           control.unit,
           BoundPresent(control.LowerBound),
@@ -71,9 +73,9 @@ OptimisationProblem::Control Describe(const CExcControlVariable& control, std::i
           handle};
 }
 
-OptimisationProblem::IntegerControl Describe(const CExcIntCtrlVariable& control,
-                                             std::int32_t handle) {
-  OptimisationProblem::IntegerControl described{control.name, handle, {}};
+casedata::OptimisationProblem::IntegerControl Describe(const casedata::CExcIntCtrlVariable& control,
+                                                       std::int32_t handle) {
+  casedata::OptimisationProblem::IntegerControl described{control.name, handle, {}};
   for (int k = 0; k < control.UsedStateCount(); ++k)
     described.stateLabels.push_back(control.StateLabel(k));
   return described;
@@ -83,7 +85,8 @@ OptimisationProblem::IntegerControl Describe(const CExcIntCtrlVariable& control,
 // not fit.
 template <typename List, typename Entry>
 std::size_t DescribeList(const List& list, std::vector<Entry>& entries) {
-  const std::size_t kept = list.size() < kMaxProblemItems ? list.size() : kMaxProblemItems;
+  const std::size_t kept =
+      list.size() < casedata::kMaxProblemItems ? list.size() : casedata::kMaxProblemItems;
   for (std::size_t i = 0; i < kept; ++i)
     entries.push_back(Describe(*list.At(i), static_cast<std::int32_t>(i)));
   return list.size() - kept;
@@ -129,8 +132,9 @@ Error WriteItemCell(automation::CExcExcelObj* session, const automation::CExcCel
 
 // Reads the item's cell as a number: the undefined value, and why, when the
 // read fails.
-ItemReading ReadItemCell(automation::CExcExcelObj* session, const automation::CExcCellDef& item) {
-  double value = kUndefinedValue;
+casedata::ItemReading ReadItemCell(automation::CExcExcelObj* session,
+                                   const automation::CExcCellDef& item) {
+  double value = casedata::kUndefinedValue;
   char message[kMessageRoom] = {};
   if (automation::ReadCellDouble(session, item.worksheet, item.cell, value, message) != 0)
     return {value, Error::Failed(message)};
@@ -153,7 +157,7 @@ bool StateIndex(double value, int stateCount, int& index) {
   return true;
 }
 
-ItemReading Refused(const char* message) {
+casedata::ItemReading Refused(const char* message) {
   return {std::nullopt, Error::Failed(message)};
 }
 
@@ -163,9 +167,9 @@ Error CanSetUpProblem(automation::CExcExcelObj* session) {
   return NeedWorkbook(session, kNoWorkbook);
 }
 
-OptimisationProblem DescribeProblem(const OptimisationItems& items) {
-  OptimisationProblem problem;
-  const CExcObjFn& objective = items.objective;
+casedata::OptimisationProblem DescribeProblem(const OptimisationItems& items) {
+  casedata::OptimisationProblem problem;
+  const casedata::CExcObjFn& objective = items.objective;
   problem.objective.defined = objective.Defined;
   if (objective.Defined) {
     problem.objective.name = objective.name;
@@ -176,22 +180,22 @@ OptimisationProblem DescribeProblem(const OptimisationItems& items) {
   const std::size_t controlsLeft = DescribeList(items.controls, problem.controls);
   const std::size_t intControlsLeft = DescribeList(items.intControls, problem.integerControls);
   if (constraintsLeft + controlsLeft + intControlsLeft > 0) {
-    problem.notice = "The optimiser takes at most " + std::to_string(kMaxProblemItems) +
+    problem.notice = "The optimiser takes at most " + std::to_string(casedata::kMaxProblemItems) +
                      " items of each kind; left out: " +
                      LeftOutItems(constraintsLeft, controlsLeft, intControlsLeft);
   }
   return problem;
 }
 
-Error CheckIntegerControls(const CExcclIntegerControl& intControls,
-                           const IntegerControlList& list) {
-  if (list.count > kMaxCheckedIntegerControls) {
+Error CheckIntegerControls(const casedata::CExcclIntegerControl& intControls,
+                           const casedata::IntegerControlList& list) {
+  if (list.count > casedata::kMaxCheckedIntegerControls) {
     return Error::Failed(
         "Too many integer controls passed to Excel: " + std::to_string(list.count) + " (at most " +
-        std::to_string(kMaxCheckedIntegerControls) + ")");
+        std::to_string(casedata::kMaxCheckedIntegerControls) + ")");
   }
   for (const std::int32_t handle : list.handles) {
-    const CExcIntCtrlVariable* control = ItemAt(intControls, handle);
+    const casedata::CExcIntCtrlVariable* control = ItemAt(intControls, handle);
     if (control == nullptr) return Error::Failed(kUnknownIntegerHandle);
     std::string problem;
     if (control->Validate(problem)) return Error::Failed(std::string(Printed(problem)));
@@ -199,40 +203,41 @@ Error CheckIntegerControls(const CExcclIntegerControl& intControls,
   return Error::Success();
 }
 
-ItemReading GetObjectiveFunction(const CExcObjFn& objective, automation::CExcExcelObj* session) {
+casedata::ItemReading GetObjectiveFunction(const casedata::CExcObjFn& objective,
+                                           automation::CExcExcelObj* session) {
   const automation::SpreadsheetLock lock;
   if (Error lost = NeedWorkbook(session, kLostConnection)) return {std::nullopt, std::move(lost)};
   if (!objective.Defined) return Refused(kNoObjective);
   return ReadItemCell(session, objective);
 }
 
-ItemReading GetConstraints(const CExcclConstraint& constraints, automation::CExcExcelObj* session,
-                           std::int32_t handle) {
+casedata::ItemReading GetConstraints(const casedata::CExcclConstraint& constraints,
+                                     automation::CExcExcelObj* session, std::int32_t handle) {
   const automation::SpreadsheetLock lock;
   if (Error lost = NeedWorkbook(session, kLostConnection)) return {std::nullopt, std::move(lost)};
-  const CExcConstraint* constraint = ItemAt(constraints, handle);
+  const casedata::CExcConstraint* constraint = ItemAt(constraints, handle);
   if (constraint == nullptr) return Refused(kUnknownConstraint);
   return ReadItemCell(session, *constraint);
 }
 
-Error SetControls(const CExcclControlVariable& controls, automation::CExcExcelObj* session,
-                  const ItemValue& value) {
-  const CExcControlVariable* control = ItemAt(controls, value.handle);
+Error SetControls(const casedata::CExcclControlVariable& controls,
+                  automation::CExcExcelObj* session, const casedata::ItemValue& value) {
+  const casedata::CExcControlVariable* control = ItemAt(controls, value.handle);
   if (control == nullptr) return Error::Failed(kUnknownControl);
   // The optimiser owns the bounds: the value goes in as given.
   return WriteItemCell(session, *control, com::Variant::Double(value.value));
 }
 
-ItemReading GetControls(const CExcclControlVariable& controls, automation::CExcExcelObj* session,
-                        std::int32_t handle) {
-  const CExcControlVariable* control = ItemAt(controls, handle);
+casedata::ItemReading GetControls(const casedata::CExcclControlVariable& controls,
+                                  automation::CExcExcelObj* session, std::int32_t handle) {
+  const casedata::CExcControlVariable* control = ItemAt(controls, handle);
   if (control == nullptr) return Refused(kUnknownControl);
   return ReadItemCell(session, *control);
 }
 
-Error SetIntegerControls(const CExcclIntegerControl& intControls, automation::CExcExcelObj* session,
-                         const ItemValue& value) {
-  const CExcIntCtrlVariable* control = ItemAt(intControls, value.handle);
+Error SetIntegerControls(const casedata::CExcclIntegerControl& intControls,
+                         automation::CExcExcelObj* session, const casedata::ItemValue& value) {
+  const casedata::CExcIntCtrlVariable* control = ItemAt(intControls, value.handle);
   int state = 0;
   if (control == nullptr || !StateIndex(value.value, control->UsedStateCount(), state))
     return Error::Failed(kUnknownIntegerControl);
@@ -240,9 +245,9 @@ Error SetIntegerControls(const CExcclIntegerControl& intControls, automation::CE
                        com::Variant::Text(control->StateValues[static_cast<std::size_t>(state)]));
 }
 
-ItemReading GetIntegerControls(const CExcclIntegerControl& intControls,
-                               automation::CExcExcelObj* session, std::int32_t handle) {
-  const CExcIntCtrlVariable* control = ItemAt(intControls, handle);
+casedata::ItemReading GetIntegerControls(const casedata::CExcclIntegerControl& intControls,
+                                         automation::CExcExcelObj* session, std::int32_t handle) {
+  const casedata::CExcIntCtrlVariable* control = ItemAt(intControls, handle);
   if (control == nullptr) return Refused(kUnknownControl);
   std::string text;
   char message[kMessageRoom] = {};
@@ -250,16 +255,17 @@ ItemReading GetIntegerControls(const CExcclIntegerControl& intControls,
     return {std::nullopt, Error::Failed(message)};
   int chosen = -1;
   for (int k = 0; k < control->UsedStateCount() && chosen < 0; ++k) {
-    if (SameStateText(text, control->StateValues[static_cast<std::size_t>(k)])) chosen = k;
+    if (casedata::SameStateText(text, control->StateValues[static_cast<std::size_t>(k)]))
+      chosen = k;
   }
   return {static_cast<double>(chosen), Error::Success()};
 }
 
 void ClearOptimisation(const OptimisationItems& items, std::int32_t mask) {
-  if ((mask & ClearMask::kObjective) != 0) items.objective.Clear();
-  if ((mask & ClearMask::kConstraints) != 0) items.constraints.Clear();
-  if ((mask & ClearMask::kControls) != 0) items.controls.Clear();
-  if ((mask & ClearMask::kIntegerControls) != 0) items.intControls.Clear();
+  if ((mask & casedata::ClearMask::kObjective) != 0) items.objective.Clear();
+  if ((mask & casedata::ClearMask::kConstraints) != 0) items.constraints.Clear();
+  if ((mask & casedata::ClearMask::kControls) != 0) items.controls.Clear();
+  if ((mask & casedata::ClearMask::kIntegerControls) != 0) items.intControls.Clear();
 }
 
 }  // namespace optimisation

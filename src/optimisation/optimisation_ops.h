@@ -11,18 +11,18 @@
 #include <cstdint>
 
 #include "automation/excel_session.h"
-#include "case/opt_items.h"
-#include "case/optimisation_values.h"
+#include "casedata/opt_items.h"
+#include "casedata/optimisation_values.h"
 #include "outcome/outcome.h"
 
 namespace optimisation {
 
 // The items of one model, borrowed for one call.
 struct OptimisationItems {
-  CExcObjFn& objective;
-  CExcclConstraint& constraints;
-  CExcclControlVariable& controls;
-  CExcclIntegerControl& intControls;
+  casedata::CExcObjFn& objective;
+  casedata::CExcclConstraint& constraints;
+  casedata::CExcclControlVariable& controls;
+  casedata::CExcclIntegerControl& intControls;
 };
 
 // Success when the session holds a workbook, so that the problem can be set
@@ -31,35 +31,37 @@ outcome::Error CanSetUpProblem(automation::CExcExcelObj* session);
 
 // The objective and the first kMaxProblemItems items of each kind. Items
 // beyond that are left out and counted in the notice.
-OptimisationProblem DescribeProblem(const OptimisationItems& items);
+casedata::OptimisationProblem DescribeProblem(const OptimisationItems& items);
 
 // Checks every handle of the list and runs Validate on its control.
-outcome::Error CheckIntegerControls(const CExcclIntegerControl& intControls,
-                                    const IntegerControlList& list);
+outcome::Error CheckIntegerControls(const casedata::CExcclIntegerControl& intControls,
+                                    const casedata::IntegerControlList& list);
 
 // The objective's cell value (the undefined value when the read fails).
 // kNone without a workbook. Holds SpreadsheetLock throughout.
-ItemReading GetObjectiveFunction(const CExcObjFn& objective, automation::CExcExcelObj* session);
+casedata::ItemReading GetObjectiveFunction(const casedata::CExcObjFn& objective,
+                                           automation::CExcExcelObj* session);
 // As GetObjectiveFunction, for the constraint `handle` names.
-ItemReading GetConstraints(const CExcclConstraint& constraints, automation::CExcExcelObj* session,
-                           std::int32_t handle);
+casedata::ItemReading GetConstraints(const casedata::CExcclConstraint& constraints,
+                                     automation::CExcExcelObj* session, std::int32_t handle);
 
 // Writes the value, unchanged, into the control's cell (VT_R8).
-outcome::Error SetControls(const CExcclControlVariable& controls, automation::CExcExcelObj* session,
-                           const ItemValue& value);
+outcome::Error SetControls(const casedata::CExcclControlVariable& controls,
+                           automation::CExcExcelObj* session, const casedata::ItemValue& value);
 // Reads the control's cell (the undefined value when the read fails).
-ItemReading GetControls(const CExcclControlVariable& controls, automation::CExcExcelObj* session,
-                        std::int32_t handle);
+casedata::ItemReading GetControls(const casedata::CExcclControlVariable& controls,
+                                  automation::CExcExcelObj* session, std::int32_t handle);
 
 // Writes the value text of state k into the integer control's cell
 // (VT_BSTR), k being the value truncated towards zero. A k that names no
 // state in use is refused and the cell left as it is.
-outcome::Error SetIntegerControls(const CExcclIntegerControl& intControls,
-                                  automation::CExcExcelObj* session, const ItemValue& value);
+outcome::Error SetIntegerControls(const casedata::CExcclIntegerControl& intControls,
+                                  automation::CExcExcelObj* session,
+                                  const casedata::ItemValue& value);
 // The index of the first state whose value text equals the cell's text (case
 // aside), or -1 when none does; nothing when the cell cannot be read.
-ItemReading GetIntegerControls(const CExcclIntegerControl& intControls,
-                               automation::CExcExcelObj* session, std::int32_t handle);
+casedata::ItemReading GetIntegerControls(const casedata::CExcclIntegerControl& intControls,
+                                         automation::CExcExcelObj* session, std::int32_t handle);
 
 // Mask bits (ClearMask): 1 clears the objective, 2 deletes every
 // constraint, 4 every control, 8 every integer control.

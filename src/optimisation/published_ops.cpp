@@ -33,11 +33,11 @@ std::string Printed(const std::string& text) {
   return text.c_str();
 }
 
-std::string Quoted(const CExcExportedVariable& variable) {
+std::string Quoted(const casedata::CExcExportedVariable& variable) {
   return "'" + Printed(variable.name) + "'";
 }
 
-Error SetFailed(const CExcExportedVariable& variable, const std::string& why) {
+Error SetFailed(const casedata::CExcExportedVariable& variable, const std::string& why) {
   return Error::Failed("Error in setting data for variable " + Quoted(variable) + ": (" +
                        Printed(why) + ")");
 }
@@ -58,8 +58,8 @@ std::size_t BandRows(std::size_t width, std::size_t cells) {
 }
 
 // The variable `handle` names; null for a handle outside the list.
-const CExcExportedVariable* VariableAt(const CExcclExportedVariable& variables,
-                                       std::int32_t handle) {
+const casedata::CExcExportedVariable* VariableAt(const casedata::CExcclExportedVariable& variables,
+                                                 std::int32_t handle) {
   return handle < 0 ? nullptr : variables.At(static_cast<std::size_t>(handle));
 }
 
@@ -78,12 +78,13 @@ void WriteCell(automation::CExcExcelObj& session, const std::string& address,
 
 // The cascade keeps the history of set values: time step t goes t rows below
 // (vertical) or t columns right of the cascade cell.
-void WriteCascade(automation::CExcExcelObj& session, const CExcExportedVariable& variable,
+void WriteCascade(automation::CExcExcelObj& session, const casedata::CExcExportedVariable& variable,
                   const std::string& text, std::uint32_t timestep) {
   if (text::IsBlank(variable.CascadeCell)) return;
   const int steps = timestep > INT_MAX ? INT_MAX : static_cast<int>(timestep);
-  const std::string target = automation::OffsetCell(automation::CellAddress(variable.CascadeCell),
-                                                    steps, variable.CascadeDirection == kVertical);
+  const std::string target =
+      automation::OffsetCell(automation::CellAddress(variable.CascadeCell), steps,
+                             variable.CascadeDirection == casedata::kVertical);
   WriteCell(session, target, text);
 }
 
@@ -175,7 +176,7 @@ void WriteRows(automation::CExcExcelObj& session, const std::string& topLeft,
   }
 }
 
-Error SetValue(const CExcExportedVariable& variable, automation::CExcExcelObj& session,
+Error SetValue(const casedata::CExcExportedVariable& variable, automation::CExcExcelObj& session,
                std::uint32_t timestep, const std::string& text, bool blocksAllowed) {
   if (const Error selection = session.SelectWorksheet(variable.worksheet)) {
     return Error::Failed("Error in setting data for variable " + Quoted(variable) +
@@ -234,7 +235,7 @@ std::optional<std::string> BlockText(const com::Variant& value) {
 }
 
 // The failure of a read: the reason when there is one.
-Error GetFailed(const CExcExportedVariable& variable, const std::string& why) {
+Error GetFailed(const casedata::CExcExportedVariable& variable, const std::string& why) {
   std::string message = "Error in getting data for variable " + Quoted(variable);
   if (!why.empty()) message += ": " + Printed(why);
   return Error::Failed(std::move(message));
@@ -244,7 +245,8 @@ Error GetFailed(const CExcExportedVariable& variable, const std::string& why) {
 // cell cannot be read, with the reason in `why` when there is one. A block
 // over kMaxReadCells cells is read a band of rows at a time.
 std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
-                                     const CExcExportedVariable& variable, std::string& why) {
+                                     const casedata::CExcExportedVariable& variable,
+                                     std::string& why) {
   const std::string columnSeparator =
       text::IsBlank(variable.ColumnDelimiter) ? "\t" : variable.ColumnDelimiter;
   const std::string rowSeparator =
@@ -302,20 +304,20 @@ std::string FormatPublishedValue(double value) {
   return text::FormatGeneral(value);
 }
 
-std::optional<PublishedVariableInfo> GetNextPublishedVariable(
-    const CExcclExportedVariable& variables, std::int32_t handle) {
+std::optional<casedata::PublishedVariableInfo> GetNextPublishedVariable(
+    const casedata::CExcclExportedVariable& variables, std::int32_t handle) {
   // Only -1 starts; a handle below it names nothing to follow.
   const std::int64_t next = std::int64_t{handle} + 1;
   if (next < 0 || static_cast<std::uint64_t>(next) >= variables.size()) return std::nullopt;
-  const CExcExportedVariable& variable = *variables.At(static_cast<std::size_t>(next));
-  return PublishedVariableInfo{static_cast<std::int32_t>(next), variable.name, variable.unit};
+  const casedata::CExcExportedVariable& variable = *variables.At(static_cast<std::size_t>(next));
+  return casedata::PublishedVariableInfo{static_cast<std::int32_t>(next), variable.name,
+                                         variable.unit};
 }
 
-outcome::Expected<std::string> EvalPublishedVariables(const CExcclExportedVariable& variables,
-                                                      automation::CExcExcelObj* session,
-                                                      std::uint32_t timestep,
-                                                      const PublishedValueRequest& request) {
-  const CExcExportedVariable* variable = VariableAt(variables, request.handle);
+outcome::Expected<std::string> EvalPublishedVariables(
+    const casedata::CExcclExportedVariable& variables, automation::CExcExcelObj* session,
+    std::uint32_t timestep, const casedata::PublishedValueRequest& request) {
+  const casedata::CExcExportedVariable* variable = VariableAt(variables, request.handle);
   if (variable == nullptr) return Error::Failed("Bad handle passed to EvalPublishedVariables()");
 
   if (request.set) {
@@ -327,7 +329,7 @@ outcome::Expected<std::string> EvalPublishedVariables(const CExcclExportedVariab
   }
 
   // A block does not fit the record; the host asks again with record 2.
-  if (variable->IsBlock()) return Error::Failed(std::string(), kBlockVariableResult);
+  if (variable->IsBlock()) return Error::Failed(std::string(), casedata::kBlockVariableResult);
   if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   try {
     std::string why;
@@ -342,9 +344,9 @@ outcome::Expected<std::string> EvalPublishedVariables(const CExcclExportedVariab
 }
 
 outcome::Expected<std::string> EvalPublishedVariablesAsBlock(
-    const CExcclExportedVariable& variables, automation::CExcExcelObj* session,
-    std::uint32_t timestep, const PublishedValueRequest& request) {
-  const CExcExportedVariable* variable = VariableAt(variables, request.handle);
+    const casedata::CExcclExportedVariable& variables, automation::CExcExcelObj* session,
+    std::uint32_t timestep, const casedata::PublishedValueRequest& request) {
+  const casedata::CExcExportedVariable* variable = VariableAt(variables, request.handle);
   if (variable == nullptr) return Error::Failed("Bad handle passed to EvalPublishedVariables2()");
 
   if (request.set) {
@@ -352,7 +354,7 @@ outcome::Expected<std::string> EvalPublishedVariablesAsBlock(
       return Error::Failed("No value passed to EvalPublishedVariables2() for variable " +
                            Quoted(*variable));
     }
-    if (request.text->size() > kMaxPublishedText) {
+    if (request.text->size() > casedata::kMaxPublishedText) {
       return Error::Failed("The value for variable " + Quoted(*variable) + " is too long");
     }
     if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
@@ -372,9 +374,9 @@ outcome::Expected<std::string> EvalPublishedVariablesAsBlock(
   }
 }
 
-outcome::Expected<std::int32_t> AddPublishedVariable(CExcclExportedVariable& variables,
+outcome::Expected<std::int32_t> AddPublishedVariable(casedata::CExcclExportedVariable& variables,
                                                      automation::CExcExcelObj* session,
-                                                     const NewPublishedVariable& added) {
+                                                     const casedata::NewPublishedVariable& added) {
   if (added.masking) {
     return Error::Failed("Equipment masking/disabling is not possible with the Excel link");
   }
@@ -397,7 +399,7 @@ outcome::Expected<std::int32_t> AddPublishedVariable(CExcclExportedVariable& var
     return Error::Failed("Worksheet '" + Printed(worksheet) + "' is not valid");
   }
 
-  auto variable = std::make_unique<CExcExportedVariable>();
+  auto variable = std::make_unique<casedata::CExcExportedVariable>();
   variable->worksheet = worksheet;
   variable->cell = *added.cell;
   variable->name = *added.name;
@@ -406,7 +408,7 @@ outcome::Expected<std::int32_t> AddPublishedVariable(CExcclExportedVariable& var
   return handle;
 }
 
-Error DelPublishedVariable(CExcclExportedVariable& variables, std::int32_t handle) {
+Error DelPublishedVariable(casedata::CExcclExportedVariable& variables, std::int32_t handle) {
   if (handle == -1) {
     variables.Clear();
     return Error::Success();
@@ -418,14 +420,14 @@ Error DelPublishedVariable(CExcclExportedVariable& variables, std::int32_t handl
   return Error::Success();
 }
 
-void RebuildPublishedVariables(CExcclExportedVariable& variables,
-                               const std::vector<CExcExportedVariable>& rows) {
+void RebuildPublishedVariables(casedata::CExcclExportedVariable& variables,
+                               const std::vector<casedata::CExcExportedVariable>& rows) {
   variables.Clear();
-  for (const CExcExportedVariable& row : rows) {
+  for (const casedata::CExcExportedVariable& row : rows) {
     if (text::IsBlank(row.name) || text::IsBlank(row.worksheet) || text::IsBlank(row.cell)) {
       continue;
     }
-    auto variable = std::make_unique<CExcExportedVariable>(row);
+    auto variable = std::make_unique<casedata::CExcExportedVariable>(row);
     variable->RegionWidth = row.Width();
     variable->RegionHeight = row.Height();
     variables.Add(std::move(variable));

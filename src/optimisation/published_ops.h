@@ -18,48 +18,48 @@
 #include <vector>
 
 #include "automation/excel_session.h"
-#include "case/exported_variable.h"
-#include "case/published_values.h"
+#include "casedata/exported_variable.h"
+#include "casedata/published_values.h"
 #include "outcome/outcome.h"
 
 namespace optimisation {
 
 // The variable after the one `handle` names (-1 starts): its handle, name
 // and unit. None when there is none.
-std::optional<PublishedVariableInfo> GetNextPublishedVariable(
-    const CExcclExportedVariable& variables, std::int32_t handle);
+std::optional<casedata::PublishedVariableInfo> GetNextPublishedVariable(
+    const casedata::CExcclExportedVariable& variables, std::int32_t handle);
 
 // Sets the request's text into the variable's cell and its cascade cell for
 // `timestep`, or gets a single cell's value as text. A set gives the empty
 // text. A block variable's get fails with kBlockVariableResult and no
 // message.
-outcome::Expected<std::string> EvalPublishedVariables(const CExcclExportedVariable& variables,
-                                                      automation::CExcExcelObj* session,
-                                                      std::uint32_t timestep,
-                                                      const PublishedValueRequest& request);
+outcome::Expected<std::string> EvalPublishedVariables(
+    const casedata::CExcclExportedVariable& variables, automation::CExcExcelObj* session,
+    std::uint32_t timestep, const casedata::PublishedValueRequest& request);
 
 // As EvalPublishedVariables, for the record that passes the text by
 // address. A set text holding a tab or a line feed is a block: one row per
 // line, one value per tab-separated field; no cascade. A get reads the whole
 // block, joined by the variable's delimiters.
 outcome::Expected<std::string> EvalPublishedVariablesAsBlock(
-    const CExcclExportedVariable& variables, automation::CExcExcelObj* session,
-    std::uint32_t timestep, const PublishedValueRequest& request);
+    const casedata::CExcclExportedVariable& variables, automation::CExcExcelObj* session,
+    std::uint32_t timestep, const casedata::PublishedValueRequest& request);
 
 // Appends a single-cell variable on a worksheet of the open workbook (the
 // name must match exactly, case included) and gives its handle.
-outcome::Expected<std::int32_t> AddPublishedVariable(CExcclExportedVariable& variables,
+outcome::Expected<std::int32_t> AddPublishedVariable(casedata::CExcclExportedVariable& variables,
                                                      automation::CExcExcelObj* session,
-                                                     const NewPublishedVariable& added);
+                                                     const casedata::NewPublishedVariable& added);
 
 // Deletes the variable with `handle`, or every variable for -1.
-outcome::Error DelPublishedVariable(CExcclExportedVariable& variables, std::int32_t handle);
+outcome::Error DelPublishedVariable(casedata::CExcclExportedVariable& variables,
+                                    std::int32_t handle);
 
 // The editing dialog's OK: the list becomes the rows, top to bottom, that
 // have a name, a worksheet and a cell (none blank), with width and height
 // clamped to 1 ... 10000.
-void RebuildPublishedVariables(CExcclExportedVariable& variables,
-                               const std::vector<CExcExportedVariable>& rows);
+void RebuildPublishedVariables(casedata::CExcclExportedVariable& variables,
+                               const std::vector<casedata::CExcExportedVariable>& rows);
 
 // `value` as printf's "%g" prints it in the C locale.
 std::string FormatPublishedValue(double value);

@@ -10,7 +10,7 @@
 #include "automation/block_transfer.h"
 #include "automation/cell_address.h"
 #include "automation/cell_transfer.h"
-#include "case/component_columns.h"
+#include "casedata/component_columns.h"
 #include "com/bstr.h"
 #include "com/error.h"
 #include "com/variant.h"
@@ -45,22 +45,23 @@ std::string CellText(automation::CExcExcelObj& session, std::string_view sheetNa
 
 // The table's cells of `count` components, from column `firstColumn` to
 // the last, row by row, as the single-cell transfer steps to them.
-std::vector<std::string> TableAddresses(const CExcStreamCompositionData& block, std::size_t count,
-                                        std::size_t firstColumn) {
+std::vector<std::string> TableAddresses(const casedata::CExcStreamCompositionData& block,
+                                        std::size_t count, std::size_t firstColumn) {
   const std::string table = block.componentTableCell.str();
   std::vector<std::string> cells;
-  cells.reserve(count * (kComponentColumnCount + 1 - firstColumn));
+  cells.reserve(count * (casedata::kComponentColumnCount + 1 - firstColumn));
   for (std::size_t i = 0; i < count; ++i) {
     const std::string rowCell = OffsetCell(table, static_cast<int>(i), true);
     // Column 0 is the row's own cell (its letters as written).
     if (firstColumn == 0) cells.push_back(rowCell);
-    for (std::size_t k = std::max<std::size_t>(firstColumn, 1); k <= kComponentColumnCount; ++k)
+    for (std::size_t k = std::max<std::size_t>(firstColumn, 1);
+         k <= casedata::kComponentColumnCount; ++k)
       cells.push_back(OffsetCell(rowCell, static_cast<int>(k), false));
   }
   return cells;
 }
 
-std::vector<std::string> MatrixAddresses(const CExcStreamCompositionData& block,
+std::vector<std::string> MatrixAddresses(const casedata::CExcStreamCompositionData& block,
                                          std::size_t count) {
   const std::string interaction = block.interactionCell.str();
   std::vector<std::string> cells;
@@ -107,9 +108,9 @@ int UnitIndex(std::uint32_t unit) {
 }  // namespace
 
 void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
-                          const CExcStreamCompositionData& block, std::size_t count,
-                          IprValues& values) {
-  count = std::min(count, kMaxComponents);
+                          const casedata::CExcStreamCompositionData& block, std::size_t count,
+                          casedata::IprValues& values) {
+  count = std::min(count, casedata::kMaxComponents);
   values.componentCount = static_cast<std::uint32_t>(count);
   values.compositionPresent = 1;
   // Each bit is set as its first entry is read, so that a failure part-way
@@ -121,7 +122,7 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
   // single-cell order (a component's table row, then its matrix row), so
   // that the first cell that fails decides what was filled.
   const automation::BlockRead table(session, TableAddresses(block, count, kColumnTable),
-                                    kComponentColumnCount);
+                                    casedata::kComponentColumnCount);
   const automation::BlockRead matrix(
       session, hasInteraction ? MatrixAddresses(block, count) : std::vector<std::string>(), count);
   for (std::size_t i = 0; i < count; ++i) {
@@ -129,14 +130,14 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
     const std::string moleText = CellText(session, sheetName, table, i, 0);
     values.components[0][i] =
         text::IsBlank(moleText) ? 0.0 : NumberOf(moleText, sheetName, table.Address(i, 0));
-    for (std::size_t k = 2; k <= kComponentColumnCount; ++k) {
-      const ComponentColumn& column = kComponentColumns[k - 1];
+    for (std::size_t k = 2; k <= casedata::kComponentColumnCount; ++k) {
+      const casedata::ComponentColumn& column = casedata::kComponentColumns[k - 1];
       const std::string text = CellText(session, sheetName, table, i, k - 1);
       if (NotGiven(text)) continue;
       const double number = NumberOf(text, sheetName, table.Address(i, k - 1));
       values.componentFlags |= column.flag;
       values.components[k - 1][i] =
-          ToInternalUnits(number, column.kind, UnitIndex(block.columnUnits[k - 1]));
+          casedata::ToInternalUnits(number, column.kind, UnitIndex(block.columnUnits[k - 1]));
     }
     if (!hasInteraction) continue;
     for (std::size_t j = 0; j < count; ++j) {
@@ -144,7 +145,7 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
       const std::string text = CellText(session, sheetName, matrix, i, j);
       if (NotGiven(text)) continue;
       const double number = NumberOf(text, sheetName, matrix.Address(i, j));
-      values.componentFlags |= kHasInteraction;
+      values.componentFlags |= casedata::kHasInteraction;
       values.interaction[i][j] = number;
     }
   }
@@ -153,29 +154,31 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
     const std::string text = CellText(session, sheetName, block.massRateCell.str());
     if (!NotGiven(text)) {
       const double number = NumberOf(text, sheetName, block.massRateCell.str());
-      values.massRate = ToInternalUnits(number, kMassRate, UnitIndex(block.massRateUnit));
+      values.massRate =
+          casedata::ToInternalUnits(number, casedata::kMassRate, UnitIndex(block.massRateUnit));
     }
   }
 
-  std::uint32_t eos = kEosOther;
+  std::uint32_t eos = casedata::kEosOther;
   if (!block.eosModelCell.IsBlank()) {
     const std::string text = CellText(session, sheetName, block.eosModelCell.str());
     if (EqualsIgnoringCase(text, "PR")) {
-      eos = kEosPengRobinson;
+      eos = casedata::kEosPengRobinson;
     } else if (EqualsIgnoringCase(text, "SRK")) {
-      eos = kEosSoaveRedlichKwong;
+      eos = casedata::kEosSoaveRedlichKwong;
     }
   }
   values.eosModel = eos;
 }
 
 void WriteCompositionBlock(automation::CExcExcelObj& session,
-                           const CExcStreamCompositionData& block,
-                           const CExcCompositionDefinition& composition, const IprValues& values) {
-  const std::size_t count = std::min(composition.ComponentCount(), kMaxComponents);
+                           const casedata::CExcStreamCompositionData& block,
+                           const casedata::CExcCompositionDefinition& composition,
+                           const casedata::IprValues& values) {
+  const std::size_t count = std::min(composition.ComponentCount(), casedata::kMaxComponents);
   const std::uint32_t flags = values.componentFlags;
   const com::Variant notGiven = com::Variant::Text("--");
-  constexpr std::size_t kTableColumns = kComponentColumnCount + 1;  // the name first
+  constexpr std::size_t kTableColumns = casedata::kComponentColumnCount + 1;  // the name first
 
   // Every cell and value in the single-cell order; a blank or malformed top
   // left cell steps to empty addresses, which are skipped.
@@ -185,17 +188,18 @@ void WriteCompositionBlock(automation::CExcExcelObj& session,
   for (std::size_t i = 0; i < count; ++i) {
     tableValues.push_back(com::Variant::Text(composition.components[i]));
     tableValues.push_back(com::Variant::Double(values.components[0][i]));
-    for (std::size_t k = 2; k <= kComponentColumnCount; ++k) {
-      const ComponentColumn& column = kComponentColumns[k - 1];
+    for (std::size_t k = 2; k <= casedata::kComponentColumnCount; ++k) {
+      const casedata::ComponentColumn& column = casedata::kComponentColumns[k - 1];
       if ((flags & column.flag) == 0) {
         tableValues.push_back(notGiven);
         continue;
       }
-      tableValues.push_back(com::Variant::Double(FromInternalUnits(
+      tableValues.push_back(com::Variant::Double(casedata::FromInternalUnits(
           values.components[k - 1][i], column.kind, UnitIndex(block.columnUnits[k - 1]))));
     }
   }
-  const bool writeInteraction = (flags & kHasInteraction) != 0 && !block.interactionCell.IsBlank();
+  const bool writeInteraction =
+      (flags & casedata::kHasInteraction) != 0 && !block.interactionCell.IsBlank();
   const std::vector<std::string> matrixCells =
       writeInteraction ? MatrixAddresses(block, count) : std::vector<std::string>();
   std::vector<com::Variant> matrixValues;
@@ -240,13 +244,15 @@ void WriteCompositionBlock(automation::CExcExcelObj& session,
   }
 
   if (!block.massRateCell.IsBlank()) {
-    const double massRate =
-        FromInternalUnits(values.massRate, kMassRate, UnitIndex(block.massRateUnit));
+    const double massRate = casedata::FromInternalUnits(values.massRate, casedata::kMassRate,
+                                                        UnitIndex(block.massRateUnit));
     WriteValue(session, block.massRateCell.str(), com::Variant::Double(massRate));
   }
   if (!block.eosModelCell.IsBlank()) {
     const std::uint32_t eos = values.eosModel;
-    const char* text = eos == kEosPengRobinson ? "PR" : eos == kEosSoaveRedlichKwong ? "SRK" : "--";
+    const char* text = eos == casedata::kEosPengRobinson        ? "PR"
+                       : eos == casedata::kEosSoaveRedlichKwong ? "SRK"
+                                                                : "--";
     WriteValue(session, block.eosModelCell.str(), com::Variant::Text(text));
   }
 }

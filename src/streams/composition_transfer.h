@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "automation/excel_session.h"
-#include "case/composition.h"
-#include "case/stream_data.h"
-#include "case/stream_values.h"
+#include "casedata/composition.h"
+#include "casedata/stream_data.h"
+#include "casedata/stream_values.h"
 
 namespace streams::detail {
 
@@ -19,13 +19,14 @@ namespace streams::detail {
 // "--" property not given; any other text that is not wholly a number throws
 // automation::CellReadError naming the sheet and cell.
 void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
-                          const CExcStreamCompositionData& block, std::size_t count,
-                          IprValues& values);
+                          const casedata::CExcStreamCompositionData& block, std::size_t count,
+                          casedata::IprValues& values);
 
 // Writes the names of `composition` (at most kMaxComponents) and the
 // values' components, matrix, mass rate and EOS model into the cells.
 void WriteCompositionBlock(automation::CExcExcelObj& session,
-                           const CExcStreamCompositionData& block,
-                           const CExcCompositionDefinition& composition, const IprValues& values);
+                           const casedata::CExcStreamCompositionData& block,
+                           const casedata::CExcCompositionDefinition& composition,
+                           const casedata::IprValues& values);
 
 }  // namespace streams::detail

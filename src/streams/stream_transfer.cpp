@@ -11,7 +11,7 @@
 #include "automation/cell_address.h"
 #include "automation/cell_transfer.h"
 #include "automation/spreadsheet_lock.h"
-#include "case/stream_data.h"
+#include "casedata/stream_data.h"
 #include "com/error.h"
 #include "com/variant.h"
 #include "streams/composition_transfer.h"
@@ -25,10 +25,11 @@ using outcome::Error;
 constexpr char kStreamDescription[] = "Excel stream";
 
 // The value an output row fills.
-constexpr std::array<double IprValues::*, kOutputRowCount> kOutputFields = {
-    &IprValues::oilRate,      &IprValues::waterRate,   &IprValues::gasRate,
-    &IprValues::pressure,     &IprValues::temperature, &IprValues::oilGravity,
-    &IprValues::waterGravity, &IprValues::gasGravity};
+constexpr std::array<double casedata::IprValues::*, casedata::kOutputRowCount> kOutputFields = {
+    &casedata::IprValues::oilRate,      &casedata::IprValues::waterRate,
+    &casedata::IprValues::gasRate,      &casedata::IprValues::pressure,
+    &casedata::IprValues::temperature,  &casedata::IprValues::oilGravity,
+    &casedata::IprValues::waterGravity, &casedata::IprValues::gasGravity};
 
 // Whether the host gave a value: it writes nothing for an undefined one (or
 // one that is not a number at all).
@@ -38,37 +39,37 @@ bool Given(double value) {
 
 // The number an input row writes, or none when the host left its value
 // undefined.
-std::optional<double> InputRowValue(std::size_t row, const IprValues& values, double runDate,
-                                    std::uint32_t unit) {
-  const int kind = kInputRows[row].kind;
+std::optional<double> InputRowValue(std::size_t row, const casedata::IprValues& values,
+                                    double runDate, std::uint32_t unit) {
+  const int kind = casedata::kInputRows[row].kind;
   const auto converted = [&](double value) -> std::optional<double> {
     if (!Given(value)) return std::nullopt;
-    return FromInternalUnits(value, kind, static_cast<int>(unit));
+    return casedata::FromInternalUnits(value, kind, static_cast<int>(unit));
   };
   switch (row) {
-    case kInDate:
+    case casedata::kInDate:
       return runDate;
-    case kInOilRate:
+    case casedata::kInOilRate:
       return converted(values.oilRate);
-    case kInWaterRate:
+    case casedata::kInWaterRate:
       return converted(values.waterRate);
-    case kInLiquidRate: {
+    case casedata::kInLiquidRate: {
       const double oil = values.oilRate;
       const double water = values.waterRate;
       if (!Given(oil) || !Given(water)) return std::nullopt;
       return converted(oil + water);
     }
-    case kInGasRate:
+    case casedata::kInGasRate:
       return converted(values.gasRate);
-    case kInPressure:
+    case casedata::kInPressure:
       return converted(values.pressure);
-    case kInTemperature:
+    case casedata::kInTemperature:
       return converted(values.temperature);
-    case kInOilGravity:
+    case casedata::kInOilGravity:
       return converted(values.oilGravity);
-    case kInWaterGravity:
+    case casedata::kInWaterGravity:
       return converted(values.waterGravity);
-    case kInGasGravity:
+    case casedata::kInGasGravity:
       return converted(values.gasGravity);
     default:
       return std::nullopt;
@@ -99,7 +100,8 @@ class CellWrites {
 
 // The stream's worksheet, added under that name when it is not there; the
 // stream then keeps the name the new sheet actually got.
-Error SelectOrAddWorksheet(automation::CExcExcelObj& session, CExcInputStreamData& stream) {
+Error SelectOrAddWorksheet(automation::CExcExcelObj& session,
+                           casedata::CExcInputStreamData& stream) {
   if (!session.SelectWorksheet(stream.sheetName)) return Error::Success();
   if (const Error added = session.AddWorksheet(stream.sheetName)) {
     return Error::Failed("Error in setting data in Excel: " + added.Message());
@@ -110,9 +112,10 @@ Error SelectOrAddWorksheet(automation::CExcExcelObj& session, CExcInputStreamDat
 
 }  // namespace
 
-outcome::Expected<StreamListing> EnumStreams(const model::CExcCaseDetails& details,
-                                             bool createFailed, std::optional<std::uint32_t> cursor,
-                                             std::int32_t query) {
+outcome::Expected<casedata::StreamListing> EnumStreams(const casedata::CExcCaseDetails& details,
+                                                       bool createFailed,
+                                                       std::optional<std::uint32_t> cursor,
+                                                       std::int32_t query) {
   if (createFailed) return Error::Failed(automation::kNoConnectionMessage);
   if (query == 2) return Error::Failed(std::string(), outcome::kNone);
   if (!cursor) return Error::Failed("Invalid stream record passed to Gridmoor::EnumStreams");
@@ -121,28 +124,30 @@ outcome::Expected<StreamListing> EnumStreams(const model::CExcCaseDetails& detai
   if (next >= total) return Error::Failed(std::string(), outcome::kNone);
 
   const bool isInput = next < details.inputCount;
-  return StreamListing{
+  return casedata::StreamListing{
       .handle = next,
       .isOutput = !isInput,
-      .name = isInput ? InputStreamName(next) : OutputStreamName(next - details.inputCount),
+      .name = isInput ? casedata::InputStreamName(next)
+                      : casedata::OutputStreamName(next - details.inputCount),
       .description = kStreamDescription};
 }
 
-outcome::Partial<IprValues> GetIPR(const model::CExcCaseDetails& details,
-                                   automation::CExcExcelObj* session, IprValues values) {
+outcome::Partial<casedata::IprValues> GetIPR(const casedata::CExcCaseDetails& details,
+                                             automation::CExcExcelObj* session,
+                                             casedata::IprValues values) {
   const automation::SpreadsheetLock lock;
   const auto fail = [&values](Error error) {
-    return outcome::Partial<IprValues>{std::move(values), std::move(error)};
+    return outcome::Partial<casedata::IprValues>{std::move(values), std::move(error)};
   };
   const std::uint32_t handle = values.handle;
-  const CExcOutputStreamData* stream = nullptr;
+  const casedata::CExcOutputStreamData* stream = nullptr;
   if (handle >= details.inputCount && handle - details.inputCount < details.outputCount) {
     stream = details.outputStreams.At(handle - details.inputCount);
   }
   if (stream == nullptr) return fail(Error::Failed("Invalid handle passed to Gridmoor::GetIPR"));
   if (session == nullptr) return fail(Error::Failed(automation::kNoConnectionMessage));
   // Checked before anything is read, so that a refused stream's values stay.
-  const CExcCompositionDefinition* composition =
+  const casedata::CExcCompositionDefinition* composition =
       stream->composition.componentTableCell.IsBlank()
           ? nullptr
           : detail::TransferredComposition(details, stream->compositionName);
@@ -162,7 +167,7 @@ outcome::Partial<IprValues> GetIPR(const model::CExcCaseDetails& details,
     // order, so that the first failing cell decides what was filled.
     std::vector<std::size_t> rows;
     std::vector<std::string> cells;
-    for (std::size_t row = 0; row < kOutputRowCount; ++row) {
+    for (std::size_t row = 0; row < casedata::kOutputRowCount; ++row) {
       if (stream->propertyCells[row].cell.IsBlank()) continue;
       rows.push_back(row);
       cells.push_back(stream->propertyCells[row].cell.str());
@@ -176,8 +181,9 @@ outcome::Partial<IprValues> GetIPR(const model::CExcCaseDetails& details,
           read != nullptr
               ? automation::CellNumber(*read, stream->sheetName, cells[i])
               : automation::ReadCellNumber(session, std::string(), cells[i], stream->sheetName);
-      values.*kOutputFields[row] = ToInternalUnits(
-          value, kOutputRows[row].kind, static_cast<int>(stream->propertyCells[row].unit));
+      values.*kOutputFields[row] =
+          casedata::ToInternalUnits(value, casedata::kOutputRows[row].kind,
+                                    static_cast<int>(stream->propertyCells[row].unit));
     }
     if (composition != nullptr) {
       detail::ReadCompositionBlock(*session, stream->sheetName, stream->composition,
@@ -191,30 +197,30 @@ outcome::Partial<IprValues> GetIPR(const model::CExcCaseDetails& details,
   return {std::move(values), Error::Success()};
 }
 
-Error SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* session,
-             const RunPosition& position, const IprValues& values) {
+Error SetIPR(casedata::CExcCaseDetails& details, automation::CExcExcelObj* session,
+             const RunPosition& position, const casedata::IprValues& values) {
   const automation::SpreadsheetLock lock;
   const std::uint32_t handle = values.handle;
-  CExcInputStreamData* stream =
+  casedata::CExcInputStreamData* stream =
       handle < details.inputCount ? details.inputStreams.At(handle) : nullptr;
   if (stream == nullptr) return Error::Failed("Invalid handle passed to Gridmoor::SetIPR");
   if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   // Checked before any cell is written or any sheet added.
-  const CExcCompositionDefinition* composition =
+  const casedata::CExcCompositionDefinition* composition =
       detail::TransferredComposition(details, stream->compositionName);
   if (composition != nullptr) {
     if (Error refused = detail::RefuseOversizedComposition(*composition)) return refused;
   }
   if (Error failed = SelectOrAddWorksheet(*session, *stream)) return failed;
 
-  const bool forecastByRow = stream->forecastDirection == kForecastVertical;
+  const bool forecastByRow = stream->forecastDirection == casedata::kForecastVertical;
   const int step = static_cast<int>(std::min<std::uint32_t>(position.timestep, INT_MAX));
   try {
     CellWrites solver;
     CellWrites forecast;
     if (stream->solverDisplay) {
-      for (std::size_t row = 0; row < kInputRowCount; ++row) {
-        const CExcPropertyCell& bound = stream->solverCells[row];
+      for (std::size_t row = 0; row < casedata::kInputRowCount; ++row) {
+        const casedata::CExcPropertyCell& bound = stream->solverCells[row];
         if (bound.cell.IsBlank()) continue;
         const std::optional<double> value =
             InputRowValue(row, values, position.runDate, bound.unit);
@@ -223,8 +229,8 @@ Error SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* session,
       solver.Write(*session);
     }
     if (stream->forecastDisplay) {
-      for (std::size_t row = 0; row < kInputRowCount; ++row) {
-        const CExcPropertyCell& bound = stream->forecastCells[row];
+      for (std::size_t row = 0; row < casedata::kInputRowCount; ++row) {
+        const casedata::CExcPropertyCell& bound = stream->forecastCells[row];
         if (bound.cell.IsBlank()) continue;
         const std::optional<double> value =
             InputRowValue(row, values, position.runDate, bound.unit);

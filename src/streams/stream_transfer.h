@@ -11,8 +11,8 @@
 #include <optional>
 
 #include "automation/excel_session.h"
-#include "case/case_details.h"
-#include "case/stream_values.h"
+#include "casedata/case_details.h"
+#include "casedata/stream_values.h"
 #include "outcome/outcome.h"
 
 namespace streams {
@@ -22,17 +22,19 @@ namespace streams {
 // outcome::kNone without a message when there is none left, or when the
 // query (kind 2) asks for streams this driver never has. Needs no session;
 // it fails only when the model could not be created (`createFailed`).
-outcome::Expected<StreamListing> EnumStreams(const model::CExcCaseDetails& details,
-                                             bool createFailed, std::optional<std::uint32_t> cursor,
-                                             std::int32_t query);
+outcome::Expected<casedata::StreamListing> EnumStreams(const casedata::CExcCaseDetails& details,
+                                                       bool createFailed,
+                                                       std::optional<std::uint32_t> cursor,
+                                                       std::int32_t query);
 
 // Reads the cells of the output stream `values.handle` names into the
 // values, converting each into the internal unit, and the composition block
 // when compositions are on. Values whose cells are not bound keep what the
 // host gave. On failure the values hold what was read before it. A null
 // session means no connection. Takes SpreadsheetLock for its whole run.
-outcome::Partial<IprValues> GetIPR(const model::CExcCaseDetails& details,
-                                   automation::CExcExcelObj* session, IprValues values);
+outcome::Partial<casedata::IprValues> GetIPR(const casedata::CExcCaseDetails& details,
+                                             automation::CExcExcelObj* session,
+                                             casedata::IprValues values);
 
 // What an input stream writes besides the values: the run date (OLE days,
 // as SetDate left it) into the "Date" rows, and the timestep counter that
@@ -46,7 +48,7 @@ struct RunPosition {
 // names. When the stream's worksheet does not exist it is added, and the
 // stream keeps the name the new sheet got. On failure what was written
 // stays. Takes SpreadsheetLock for its whole run.
-outcome::Error SetIPR(model::CExcCaseDetails& details, automation::CExcExcelObj* session,
-                      const RunPosition& position, const IprValues& values);
+outcome::Error SetIPR(casedata::CExcCaseDetails& details, automation::CExcExcelObj* session,
+                      const RunPosition& position, const casedata::IprValues& values);
 
 }  // namespace streams

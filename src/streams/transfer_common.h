@@ -3,19 +3,19 @@
 
 #include <string>
 
-#include "case/case_details.h"
-#include "case/composition.h"
+#include "casedata/case_details.h"
+#include "casedata/composition.h"
 #include "outcome/outcome.h"
 
 namespace streams::detail {
 
 // The composition a stream's transfer carries: null when compositions are
 // off, no composition has the stream's name for it, or it has no components.
-const CExcCompositionDefinition* TransferredComposition(const model::CExcCaseDetails& details,
-                                                        const std::string& compositionName);
+const casedata::CExcCompositionDefinition* TransferredComposition(
+    const casedata::CExcCaseDetails& details, const std::string& compositionName);
 
 // A failure when the composition has more components than a stream carries.
-outcome::Error RefuseOversizedComposition(const CExcCompositionDefinition& composition,
+outcome::Error RefuseOversizedComposition(const casedata::CExcCompositionDefinition& composition,
                                           std::int32_t result = outcome::kFailed);
 
 }  // namespace streams::detail

@@ -36,7 +36,7 @@ struct MacroRow {
   const char* label;
   std::size_t event;
 };
-constexpr std::array<MacroRow, model::kEventCount> kMacroRows = {{
+constexpr std::array<MacroRow, casedata::kEventCount> kMacroRows = {{
     {"Start Of Timestep", 0},
     {"End Of Timestep", 1},
     {"Pre-module solve", 2},
@@ -92,7 +92,7 @@ std::vector<std::string> GenerateCellRange(std::string_view first, std::size_t c
   return cells;
 }
 
-ExcelFilePage::ExcelFilePage(model::CExcCaseDetails& edited, QWidget* parent)
+ExcelFilePage::ExcelFilePage(casedata::CExcCaseDetails& edited, QWidget* parent)
     : Page(parent), edited_(edited) {
   auto* layout = new QVBoxLayout(this);
   file_ = AddFileField(this, layout);
@@ -148,14 +148,14 @@ void ExcelFilePage::Store() {
 }
 
 void ExcelFilePage::SetupCompositions() {
-  streams::CExcclCompositionDefinition list(edited_.compositions);
+  casedata::CExcclCompositionDefinition list(edited_.compositions);
   CompositionListDialog dialog(list, this);
   if (RunModal(dialog) != QDialog::Accepted) return;
   edited_.compositions = std::move(list);
   streams::ClearStaleCompositionNames(edited_);
 }
 
-MacrosPage::MacrosPage(model::CExcCaseDetails& edited, QWidget* parent)
+MacrosPage::MacrosPage(casedata::CExcCaseDetails& edited, QWidget* parent)
     : Page(parent), edited_(edited) {
   auto* layout = new QVBoxLayout(this);
   auto* group = new QGroupBox("Run &macro ...", this);
@@ -198,8 +198,8 @@ void MacrosPage::Store() {
   }
 }
 
-CaseEditor::CaseEditor(model::CExcCaseDetails& edited, const std::vector<std::string>& sheetNames,
-                       QWidget* parent)
+CaseEditor::CaseEditor(casedata::CExcCaseDetails& edited,
+                       const std::vector<std::string>& sheetNames, QWidget* parent)
     : TabbedDialog("Edit the Excel file, inputs, and outputs", kCaseHelp, parent) {
   AddPage(new ExcelFilePage(edited), "&Excel Details");
   AddPage(new InputStreamsPage(edited, sheetNames), "I&nput Data");

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "case/case_details.h"
+#include "casedata/case_details.h"
 #include "ui/pages.h"
 
 class QCheckBox;
@@ -29,14 +29,14 @@ std::vector<std::string> GenerateCellRange(std::string_view first, std::size_t c
 
 class ExcelFilePage : public Page {
  public:
-  explicit ExcelFilePage(model::CExcCaseDetails& edited, QWidget* parent = nullptr);
+  explicit ExcelFilePage(casedata::CExcCaseDetails& edited, QWidget* parent = nullptr);
   void Load() override;
   void Store() override;
 
  private:
   void SetupCompositions();
 
-  model::CExcCaseDetails& edited_;
+  casedata::CExcCaseDetails& edited_;
   QLineEdit* file_;
   QSpinBox* inputs_;
   QSpinBox* outputs_;
@@ -47,12 +47,12 @@ class ExcelFilePage : public Page {
 
 class MacrosPage : public Page {
  public:
-  explicit MacrosPage(model::CExcCaseDetails& edited, QWidget* parent = nullptr);
+  explicit MacrosPage(casedata::CExcCaseDetails& edited, QWidget* parent = nullptr);
   void Load() override;
   void Store() override;
 
  private:
-  model::CExcCaseDetails& edited_;
+  casedata::CExcCaseDetails& edited_;
   Grid* grid_;
 };
 
@@ -60,7 +60,7 @@ class MacrosPage : public Page {
 // caller's copy).
 class CaseEditor : public TabbedDialog {
  public:
-  CaseEditor(model::CExcCaseDetails& edited, const std::vector<std::string>& sheetNames,
+  CaseEditor(casedata::CExcCaseDetails& edited, const std::vector<std::string>& sheetNames,
              QWidget* parent = nullptr);
 };
 

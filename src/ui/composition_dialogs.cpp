@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "case/component_columns.h"
-#include "case/unit_table.h"
+#include "casedata/component_columns.h"
+#include "casedata/unit_table.h"
 #include "ui/dialog_size.h"
 #include "ui/grid.h"
 #include "ui/pages.h"
@@ -28,11 +28,11 @@ constexpr int kNameColumn = 2;
 constexpr int kDescriptionColumn = 3;
 constexpr int kDeleteColumn = 4;
 
-QLineEdit* CellEdit(const char* name, const streams::CellField& field, QWidget* parent) {
+QLineEdit* CellEdit(const char* name, const casedata::CellField& field, QWidget* parent) {
   auto* edit = new QLineEdit(QString::fromUtf8(field.view()), parent);
   edit->setObjectName(name);
   edit->setValidator(
-      new ByteLimitValidator(static_cast<int>(streams::CellField::kMaxLength), edit));
+      new ByteLimitValidator(static_cast<int>(casedata::CellField::kMaxLength), edit));
   QObject::connect(edit, &QLineEdit::editingFinished, edit,
                    [edit] { MarkField(edit, CellProblem(edit->text())); });
   return edit;
@@ -40,9 +40,9 @@ QLineEdit* CellEdit(const char* name, const streams::CellField& field, QWidget* 
 
 }  // namespace
 
-CompositionDialog::CompositionDialog(const streams::CExcclCompositionDefinition& list,
+CompositionDialog::CompositionDialog(const casedata::CExcclCompositionDefinition& list,
                                      std::string& compositionName,
-                                     streams::CExcStreamCompositionData& block, QWidget* parent)
+                                     casedata::CExcStreamCompositionData& block, QWidget* parent)
     : QDialog(parent), name_(compositionName), block_(block) {
   setWindowTitle("Composition");
   auto* layout = new QVBoxLayout(this);
@@ -63,8 +63,8 @@ CompositionDialog::CompositionDialog(const streams::CExcclCompositionDefinition&
   massRate_ = CellEdit("massRateCell", block.massRateCell, this);
   massRateUnit_ = new QComboBox(this);
   massRateUnit_->setObjectName("massRateUnit");
-  for (int unit = 0; unit < streams::UnitCount(streams::kMassRate); ++unit) {
-    massRateUnit_->addItem(QString::fromStdString(streams::UnitName(streams::kMassRate, unit)));
+  for (int unit = 0; unit < casedata::UnitCount(casedata::kMassRate); ++unit) {
+    massRateUnit_->addItem(QString::fromStdString(casedata::UnitName(casedata::kMassRate, unit)));
   }
   const int unit = static_cast<int>(block.massRateUnit);
   massRateUnit_->setCurrentIndex(unit < massRateUnit_->count() ? unit : -1);
@@ -86,7 +86,7 @@ CompositionDialog::CompositionDialog(const streams::CExcclCompositionDefinition&
       this));
   grid_ = new PropertyGrid(ComponentPropertyRows(), false, this);
   grid_->setObjectName("compositionGrid");
-  grid_->LoadUnits(std::span(block.columnUnits).first(streams::kComponentColumnCount),
+  grid_->LoadUnits(std::span(block.columnUnits).first(casedata::kComponentColumnCount),
                    block.unitSystem);
   layout->addWidget(grid_);
   layout->addWidget(DialogButtons(this, kCompositionHelp));
@@ -113,7 +113,7 @@ void CompositionDialog::accept() {
       return;
     }
   }
-  streams::CExcStreamCompositionData edited = block_;
+  casedata::CExcStreamCompositionData edited = block_;
   edited.componentTableCell.Set(Std(table_->text()));
   edited.interactionCell.Set(Std(interaction_->text()));
   edited.eosModelCell.Set(Std(eosModel_->text()));
@@ -121,14 +121,14 @@ void CompositionDialog::accept() {
   if (massRateUnit_->currentIndex() >= 0) {
     edited.massRateUnit = static_cast<std::uint32_t>(massRateUnit_->currentIndex());
   }
-  grid_->StoreUnits(std::span(edited.columnUnits).first(streams::kComponentColumnCount),
+  grid_->StoreUnits(std::span(edited.columnUnits).first(casedata::kComponentColumnCount),
                     edited.unitSystem);
   block_ = edited;
   name_ = Std(composition_->currentText());
   QDialog::accept();
 }
 
-CompositionListDialog::CompositionListDialog(streams::CExcclCompositionDefinition& list,
+CompositionListDialog::CompositionListDialog(casedata::CExcclCompositionDefinition& list,
                                              QWidget* parent)
     : QDialog(parent), list_(list) {
   setWindowTitle("Set up a list of compositions for  Excel input and output streams");
@@ -164,11 +164,11 @@ void CompositionListDialog::Reload() {
 }
 
 void CompositionListDialog::RefreshRow(int row) {
-  const streams::CExcCompositionDefinition* definition =
+  const casedata::CExcCompositionDefinition* definition =
       list_.At(static_cast<std::size_t>(row - 1));
   grid_->SetText(row, kDescriptionColumn,
                  definition != nullptr
-                     ? QString::fromStdString(streams::DescribeComposition(*definition))
+                     ? QString::fromStdString(casedata::DescribeComposition(*definition))
                      : QString());
   // Existing compositions and empty rows differ in colour.
   if (QPushButton* edit = grid_->Button(row, kEditColumn)) {
@@ -180,13 +180,13 @@ void CompositionListDialog::RefreshRow(int row) {
 
 void CompositionListDialog::Edit(int row) {
   const auto index = static_cast<std::size_t>(row - 1);
-  if (streams::CExcCompositionDefinition* definition = list_.At(index)) {
+  if (casedata::CExcCompositionDefinition* definition = list_.At(index)) {
     CompositionSetupDialog dialog(*definition, this);
     if (RunModal(dialog) == QDialog::Accepted) RefreshRow(row);
     return;
   }
   if (index != list_.size()) return;  // only the first empty row makes a composition
-  auto created = std::make_unique<streams::CExcCompositionDefinition>();
+  auto created = std::make_unique<casedata::CExcCompositionDefinition>();
   CompositionSetupDialog dialog(*created, this);
   if (RunModal(dialog) != QDialog::Accepted) return;
   // Named with the others, from its row, when the list is confirmed.
@@ -201,7 +201,7 @@ void CompositionListDialog::StoreNames() {
   std::vector<std::string> names;
   for (std::size_t i = 0; i < list_.size(); ++i)
     names.push_back(Std(grid_->Text(static_cast<int>(i) + 1, kNameColumn)));
-  streams::ApplyCompositionNames(list_, names);
+  casedata::ApplyCompositionNames(list_, names);
 }
 
 void CompositionListDialog::Delete(int row) {
@@ -217,7 +217,7 @@ void CompositionListDialog::accept() {
   QDialog::accept();
 }
 
-CompositionSetupDialog::CompositionSetupDialog(streams::CExcCompositionDefinition& definition,
+CompositionSetupDialog::CompositionSetupDialog(casedata::CExcCompositionDefinition& definition,
                                                QWidget* parent)
     : QDialog(parent), definition_(definition) {
   setWindowTitle("Set up a composition");
@@ -248,7 +248,7 @@ void CompositionSetupDialog::accept() {
   std::vector<std::string> rows;
   for (int row = 1; row <= grid_->DataRows(); ++row)
     rows.push_back(Std(grid_->Text(row, 1)));
-  streams::SetComponentNames(definition_, rows);
+  casedata::SetComponentNames(definition_, rows);
   QDialog::accept();
 }
 

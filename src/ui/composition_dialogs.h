@@ -5,8 +5,8 @@
 #include <QDialog>
 #include <string>
 
-#include "case/composition.h"
-#include "case/stream_data.h"
+#include "casedata/composition.h"
+#include "casedata/stream_data.h"
 
 class QComboBox;
 class QLineEdit;
@@ -20,13 +20,13 @@ class PropertyGrid;
 // back, unless "Compositional data cell" is blank.
 class CompositionDialog : public QDialog {
  public:
-  CompositionDialog(const streams::CExcclCompositionDefinition& list, std::string& compositionName,
-                    streams::CExcStreamCompositionData& block, QWidget* parent = nullptr);
+  CompositionDialog(const casedata::CExcclCompositionDefinition& list, std::string& compositionName,
+                    casedata::CExcStreamCompositionData& block, QWidget* parent = nullptr);
   void accept() override;
 
  private:
   std::string& name_;
-  streams::CExcStreamCompositionData& block_;
+  casedata::CExcStreamCompositionData& block_;
   QComboBox* composition_;
   QLineEdit* table_;
   QLineEdit* interaction_;
@@ -40,7 +40,7 @@ class CompositionDialog : public QDialog {
 // every composition from its row.
 class CompositionListDialog : public QDialog {
  public:
-  explicit CompositionListDialog(streams::CExcclCompositionDefinition& list,
+  explicit CompositionListDialog(casedata::CExcclCompositionDefinition& list,
                                  QWidget* parent = nullptr);
   Grid* ListGrid() const { return grid_; }
   void accept() override;
@@ -52,20 +52,20 @@ class CompositionListDialog : public QDialog {
   void Delete(int row);
   void StoreNames();
 
-  streams::CExcclCompositionDefinition& list_;
+  casedata::CExcclCompositionDefinition& list_;
   Grid* grid_;
 };
 
 // "Set up a composition": the component names, in place on OK.
 class CompositionSetupDialog : public QDialog {
  public:
-  explicit CompositionSetupDialog(streams::CExcCompositionDefinition& definition,
+  explicit CompositionSetupDialog(casedata::CExcCompositionDefinition& definition,
                                   QWidget* parent = nullptr);
   Grid* NamesGrid() const { return grid_; }
   void accept() override;
 
  private:
-  streams::CExcCompositionDefinition& definition_;
+  casedata::CExcCompositionDefinition& definition_;
   Grid* grid_;
 };
 

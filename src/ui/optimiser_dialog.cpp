@@ -79,7 +79,7 @@ void StoreCellDef(const Grid* grid, int row, automation::CExcCellDef& item) {
 }
 
 QString BoundText(double bound) {
-  return bound > optimisation::kThreshold ? QString() : FormatDouble(bound);
+  return bound > casedata::kThreshold ? QString() : FormatDouble(bound);
 }
 
 double StoredBound(const QString& text) {
@@ -119,7 +119,7 @@ RowProblem CheckConstraint(const Grid* grid, int row) {
   double limit = 0;
   if (IsBlank(value)) return Blank(kSixth, 5);
   if (!ParseDouble(value, limit)) return {0, kSixth, NotANumber(value)};
-  if (limit > optimisation::kThreshold)
+  if (limit > casedata::kThreshold)
     return {0, kSixth, QString("\"%1\" is above 3.2e35").arg(value.trimmed())};
   return {};
 }
@@ -209,7 +209,7 @@ QString ObjectivePage::Check() {
 }
 
 void ObjectivePage::Load() {
-  const optimisation::CExcObjFn& objective = model_.objective;
+  const casedata::CExcObjFn& objective = model_.objective;
   defined_->setChecked(objective.Defined);
   for (QWidget* field : std::initializer_list<QWidget*>{worksheet_, cell_, mode_, name_, unit_})
     field->setEnabled(objective.Defined);
@@ -222,7 +222,7 @@ void ObjectivePage::Load() {
   grid_->SetDataRows(std::max<int>(kItemRows, static_cast<int>(model_.constraints.size())));
   grid_->ClearRange(1, 1, grid_->DataRows(), 6);
   for (std::size_t i = 0; i < model_.constraints.size(); ++i) {
-    const optimisation::CExcConstraint& constraint = *model_.constraints.At(i);
+    const casedata::CExcConstraint& constraint = *model_.constraints.At(i);
     const int row = static_cast<int>(i) + 1;
     LoadCellDef(grid_, row, constraint);
     grid_->SetChoice(row, 5,
@@ -233,7 +233,7 @@ void ObjectivePage::Load() {
 }
 
 void ObjectivePage::Store() {
-  optimisation::CExcObjFn& objective = model_.objective;
+  casedata::CExcObjFn& objective = model_.objective;
   objective.Defined = defined_->isChecked();
   if (objective.Defined) {
     objective.worksheet = Std(worksheet_->currentText());
@@ -244,21 +244,21 @@ void ObjectivePage::Store() {
     objective.name = Std(name_->text());
     objective.unit = Std(unit_->text());
   }
-  optimisation::CExcclConstraint rebuilt;
+  casedata::CExcclConstraint rebuilt;
   for (int row = 1; row <= grid_->DataRows(); ++row) {
     // Check has refused every row that is neither blank nor whole.
     double limit = 0;
     if (IsBlank(grid_->Text(row, kWorksheet)) || IsBlank(grid_->Text(row, kCell)) ||
         IsBlank(grid_->Text(row, 5)) || !ParseDouble(grid_->Text(row, 6), limit) ||
-        limit > optimisation::kThreshold) {
+        limit > casedata::kThreshold) {
       continue;
     }
-    auto constraint = std::make_unique<optimisation::CExcConstraint>();
+    auto constraint = std::make_unique<casedata::CExcConstraint>();
     StoreCellDef(grid_, row, *constraint);
     const QString kind = grid_->Text(row, 5);
-    constraint->ConstraintType = kind == "Less than"  ? optimisation::kLessThan
-                                 : kind == "Equal to" ? optimisation::kEqualTo
-                                                      : optimisation::kGreaterThan;
+    constraint->ConstraintType = kind == "Less than"  ? casedata::kLessThan
+                                 : kind == "Equal to" ? casedata::kEqualTo
+                                                      : casedata::kGreaterThan;
     constraint->Limit = limit;
     rebuilt.Add(std::move(constraint));
   }
@@ -284,7 +284,7 @@ void ControlsPage::Load() {
   grid_->SetDataRows(std::max<int>(kItemRows, static_cast<int>(model_.controls.size())));
   grid_->ClearRange(1, 1, grid_->DataRows(), 6);
   for (std::size_t i = 0; i < model_.controls.size(); ++i) {
-    const optimisation::CExcControlVariable& control = *model_.controls.At(i);
+    const casedata::CExcControlVariable& control = *model_.controls.At(i);
     const int row = static_cast<int>(i) + 1;
     LoadCellDef(grid_, row, control);
     grid_->SetText(row, 5, BoundText(control.LowerBound));
@@ -294,10 +294,10 @@ void ControlsPage::Load() {
 }
 
 void ControlsPage::Store() {
-  optimisation::CExcclControlVariable rebuilt;
+  casedata::CExcclControlVariable rebuilt;
   for (int row = 1; row <= grid_->DataRows(); ++row) {
     if (IsBlank(grid_->Text(row, kWorksheet)) || IsBlank(grid_->Text(row, kCell))) continue;
-    auto control = std::make_unique<optimisation::CExcControlVariable>();
+    auto control = std::make_unique<casedata::CExcControlVariable>();
     StoreCellDef(grid_, row, *control);
     control->LowerBound = StoredBound(grid_->Text(row, 5));
     control->UpperBound = StoredBound(grid_->Text(row, 6));
@@ -346,7 +346,7 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
   statesLabel_ = new QLabel(definitions);
   statesLabel_->setObjectName("statesLabel");
   definitionsLayout->addWidget(statesLabel_);
-  states_ = new Grid(optimisation::kMaxStates,
+  states_ = new Grid(casedata::kMaxStates,
                      {{17, CellKind::kText, {}, 150}, {5, CellKind::kText, {}, 100}}, "", 30,
                      definitions);
   states_->setObjectName("statesGrid");
@@ -381,7 +381,7 @@ void IntegerControlsPage::FillList() {
 }
 
 void IntegerControlsPage::Show(int index) {
-  const optimisation::CExcIntCtrlVariable* control =
+  const casedata::CExcIntCtrlVariable* control =
       index >= 0 ? model_.intControls.At(static_cast<std::size_t>(index)) : nullptr;
   shown_ = control != nullptr ? index : -1;
   // With no control selected there is nothing the fields could be stored in.
@@ -424,7 +424,7 @@ QString IntegerControlsPage::Check() {
 }
 
 void IntegerControlsPage::Store() {
-  optimisation::CExcIntCtrlVariable* control =
+  casedata::CExcIntCtrlVariable* control =
       shown_ >= 0 ? model_.intControls.At(static_cast<std::size_t>(shown_)) : nullptr;
   if (control == nullptr) return;
   control->name = Std(name_->text());
@@ -432,8 +432,8 @@ void IntegerControlsPage::Store() {
   control->worksheet = Std(worksheet_->currentText());
   // The states too: switching controls must not lose what was typed there.
   std::size_t count = 0;
-  std::array<std::string, optimisation::kMaxStates> names;
-  std::array<std::string, optimisation::kMaxStates> values;
+  std::array<std::string, casedata::kMaxStates> names;
+  std::array<std::string, casedata::kMaxStates> values;
   for (int row = 1; row <= states_->DataRows() && count < names.size(); ++row) {
     if (IsBlank(states_->Text(row, 2))) continue;
     names[count] = Std(states_->Text(row, 1));
@@ -452,7 +452,7 @@ void IntegerControlsPage::Add() {
     return;
   }
   Store();
-  optimisation::MakeIntegerControlName(model_.intControls);
+  casedata::MakeIntegerControlName(model_.intControls);
   shown_ = static_cast<int>(model_.intControls.size()) - 1;
   FillList();
   Show(shown_);

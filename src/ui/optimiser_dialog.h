@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "case/opt_items.h"
+#include "casedata/opt_items.h"
 #include "model/dialogs.h"
 #include "ui/pages.h"
 
@@ -87,10 +87,10 @@ class OptimiserDialog : public TabbedDialog {
 
  private:
   model::CExcModel& model_;
-  optimisation::CExcObjFn objective_;
-  optimisation::CExcclConstraint constraints_;
-  optimisation::CExcclControlVariable controls_;
-  optimisation::CExcclIntegerControl intControls_;
+  casedata::CExcObjFn objective_;
+  casedata::CExcclConstraint constraints_;
+  casedata::CExcclControlVariable controls_;
+  casedata::CExcclIntegerControl intControls_;
 };
 
 }  // namespace ui

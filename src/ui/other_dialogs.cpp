@@ -9,7 +9,7 @@
 #include <cmath>
 #include <memory>
 
-#include "case/exported_variable.h"
+#include "casedata/exported_variable.h"
 #include "model/model.h"
 #include "ui/dialog_size.h"
 #include "ui/grid.h"
@@ -39,10 +39,9 @@ QString Q(const std::string& text) {
 // A block's size as typed: a whole number, limited to 1 ... 10000.
 std::int32_t RegionSize(const QString& text) {
   double value = 0;
-  if (!ParseDouble(text, value) || !(value >= optimisation::kMinRegion))
-    return optimisation::kMinRegion;
-  return optimisation::ClampRegion(
-      static_cast<std::int32_t>(std::min(value, double{optimisation::kMaxRegion})));
+  if (!ParseDouble(text, value) || !(value >= casedata::kMinRegion)) return casedata::kMinRegion;
+  return casedata::ClampRegion(
+      static_cast<std::int32_t>(std::min(value, double{casedata::kMaxRegion})));
 }
 
 // A size left empty is 1; one typed must be a whole number the block can
@@ -50,8 +49,8 @@ std::int32_t RegionSize(const QString& text) {
 QString RegionProblem(const QString& text) {
   double value = 0;
   if (IsBlank(text)) return {};
-  if (ParseDouble(text, value) && value >= optimisation::kMinRegion &&
-      value <= optimisation::kMaxRegion && value == std::floor(value)) {
+  if (ParseDouble(text, value) && value >= casedata::kMinRegion && value <= casedata::kMaxRegion &&
+      value == std::floor(value)) {
     return {};
   }
   return QString("\"%1\" is not a whole number from 1 to 10000").arg(text.trimmed());
@@ -102,7 +101,7 @@ PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
   grid_->SetRowCheck("Published variables", [this](int row) { return CheckVariable(grid_, row); });
   grid_->SuspendRedraw();
   for (int i = 0; i < count; ++i) {
-    const optimisation::CExcExportedVariable& variable =
+    const casedata::CExcExportedVariable& variable =
         *model.publishedVariables.At(static_cast<std::size_t>(i));
     const int row = i + 1;
     grid_->SetText(row, kName, Q(variable.name));
@@ -132,13 +131,13 @@ void PublishedDialog::accept() {
     ShowProblem(this, grid_->Refuse(problem));
     return;
   }
-  optimisation::CExcclExportedVariable rebuilt;
+  casedata::CExcclExportedVariable rebuilt;
   for (int row = 1; row <= grid_->DataRows(); ++row) {
     if (IsBlank(grid_->Text(row, kName)) || IsBlank(grid_->Text(row, kWorksheet)) ||
         IsBlank(grid_->Text(row, kCell))) {
       continue;
     }
-    auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+    auto variable = std::make_unique<casedata::CExcExportedVariable>();
     variable->name = Std(grid_->Text(row, kName));
     variable->unit = Std(grid_->Text(row, kUnit));
     variable->worksheet = Std(grid_->Text(row, kWorksheet));
@@ -146,7 +145,7 @@ void PublishedDialog::accept() {
     variable->CascadeCell = Std(grid_->Text(row, kCascadeCell));
     const int direction = grid_->Choice(row, kCascadeDirection);
     variable->CascadeDirection =
-        direction >= 0 ? static_cast<std::uint32_t>(direction) : optimisation::kVertical;
+        direction >= 0 ? static_cast<std::uint32_t>(direction) : casedata::kVertical;
     variable->RegionWidth = RegionSize(grid_->Text(row, kWidth));
     variable->RegionHeight = RegionSize(grid_->Text(row, kHeight));
     variable->ColumnDelimiter = Std(grid_->Text(row, kColumnDelimiter));

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <charconv>
 
-#include "case/stream_data.h"
+#include "casedata/stream_data.h"
 #include "text/ascii.h"
 #include "text/utf8.h"
 #include "ui/seams.h"
@@ -108,8 +108,8 @@ void BrowseForWorkbook(QWidget* parent, QLineEdit* field) {
 QStringList StreamNames(std::size_t count, bool inputs) {
   QStringList names;
   for (std::size_t i = 0; i < count; ++i) {
-    names << QString::fromStdString(inputs ? streams::InputStreamName(i)
-                                           : streams::OutputStreamName(i));
+    names << QString::fromStdString(inputs ? casedata::InputStreamName(i)
+                                           : casedata::OutputStreamName(i));
   }
   return names;
 }

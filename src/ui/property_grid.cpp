@@ -1,7 +1,7 @@
 #include "ui/property_grid.h"
 
-#include "case/component_columns.h"
-#include "case/unit_table.h"
+#include "casedata/component_columns.h"
+#include "casedata/unit_table.h"
 
 namespace ui {
 namespace {
@@ -11,8 +11,8 @@ constexpr int kHeadingUnit = 2;
 
 QString UnitChoices(int kind) {
   QStringList names;
-  for (int unit = 0; unit < streams::UnitCount(kind); ++unit) {
-    names << QString::fromStdString(streams::UnitName(kind, unit));
+  for (int unit = 0; unit < casedata::UnitCount(kind); ++unit) {
+    names << QString::fromStdString(casedata::UnitName(kind, unit));
   }
   return names.join('\n');
 }
@@ -28,21 +28,21 @@ std::vector<GridColumn> Columns(bool withCells) {
 
 std::vector<PropertyRow> InputPropertyRows() {
   std::vector<PropertyRow> rows;
-  for (const streams::StreamRowInfo& info : streams::kInputRows)
+  for (const casedata::StreamRowInfo& info : casedata::kInputRows)
     rows.push_back({info.label, info.kind});
   return rows;
 }
 
 std::vector<PropertyRow> OutputPropertyRows() {
   std::vector<PropertyRow> rows;
-  for (const streams::StreamRowInfo& info : streams::kOutputRows)
+  for (const casedata::StreamRowInfo& info : casedata::kOutputRows)
     rows.push_back({info.label, info.kind});
   return rows;
 }
 
 std::vector<PropertyRow> ComponentPropertyRows() {
   std::vector<PropertyRow> rows;
-  for (const streams::ComponentColumn& column : streams::kComponentColumns) {
+  for (const casedata::ComponentColumn& column : casedata::kComponentColumns) {
     rows.push_back({column.label, column.kind});
   }
   return rows;
@@ -52,13 +52,13 @@ PropertyGrid::PropertyGrid(std::vector<PropertyRow> rows, bool withCells, QWidge
     : Grid(static_cast<int>(rows.size()), Columns(withCells), "Property", 130, parent),
       rows_(std::move(rows)),
       withCells_(withCells) {
-  if (withCells_) SetMaxBytes(CellColumn(), static_cast<int>(streams::CellField::kMaxLength));
+  if (withCells_) SetMaxBytes(CellColumn(), static_cast<int>(casedata::CellField::kMaxLength));
   SetShownRows(static_cast<int>(rows_.size()));  // every property in view
   SetKind(0, UnitColumn(), CellKind::kChoice, "Oilfield\nS.I.");
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const int row = static_cast<int>(i) + 1;
     SetText(row, 0, QString::fromUtf8(rows_[i].label));
-    if (streams::FindUnitKind(rows_[i].kind) != nullptr) {
+    if (casedata::FindUnitKind(rows_[i].kind) != nullptr) {
       SetKind(row, UnitColumn(), CellKind::kChoice, UnitChoices(rows_[i].kind));
     }
   }
@@ -83,7 +83,7 @@ QString PropertyGrid::Check() {
 void PropertyGrid::ApplySystem() {
   const int system = Choice(0, UnitColumn());
   for (std::size_t i = 0; i < rows_.size(); ++i) {
-    const int unit = streams::DefaultUnit(rows_[i].kind, system);
+    const int unit = casedata::DefaultUnit(rows_[i].kind, system);
     if (unit >= 0) SetChoice(static_cast<int>(i) + 1, UnitColumn(), unit);
   }
 }
@@ -99,7 +99,7 @@ std::uint32_t PropertyGrid::StoredUnit(int row, std::uint32_t previous) const {
   return index >= 0 ? static_cast<std::uint32_t>(index) : previous;
 }
 
-void PropertyGrid::LoadCells(std::span<const streams::CExcPropertyCell> cells,
+void PropertyGrid::LoadCells(std::span<const casedata::CExcPropertyCell> cells,
                              std::uint32_t unitSystem) {
   SuspendRedraw();
   SetChoice(0, UnitColumn(), static_cast<int>(unitSystem));
@@ -111,7 +111,7 @@ void PropertyGrid::LoadCells(std::span<const streams::CExcPropertyCell> cells,
   Redraw();
 }
 
-void PropertyGrid::StoreCells(std::span<streams::CExcPropertyCell> cells,
+void PropertyGrid::StoreCells(std::span<casedata::CExcPropertyCell> cells,
                               std::uint32_t& unitSystem) const {
   unitSystem = StoredUnit(0, unitSystem);
   for (std::size_t i = 0; i < cells.size() && i < rows_.size(); ++i) {

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "case/stream_data.h"
+#include "casedata/stream_data.h"
 #include "ui/grid.h"
 
 namespace ui {
@@ -34,8 +34,8 @@ class PropertyGrid : public Grid {
   // The first faulty row's message, or empty.
   QString Check();
 
-  void LoadCells(std::span<const streams::CExcPropertyCell> cells, std::uint32_t unitSystem);
-  void StoreCells(std::span<streams::CExcPropertyCell> cells, std::uint32_t& unitSystem) const;
+  void LoadCells(std::span<const casedata::CExcPropertyCell> cells, std::uint32_t unitSystem);
+  void StoreCells(std::span<casedata::CExcPropertyCell> cells, std::uint32_t& unitSystem) const;
   void LoadUnits(std::span<const std::uint32_t> units, std::uint32_t unitSystem);
   void StoreUnits(std::span<std::uint32_t> units, std::uint32_t& unitSystem) const;
 

@@ -64,14 +64,14 @@ class QtDialogs final : public model::Dialogs {
   std::string WhyNotShown() const override { return ApplicationRefusal(); }
 
   DialogResult EditCase(model::CaseDialogKind kind, model::CExcModel& model,
-                        model::CExcCaseDetails& details, ExtWindow window) override {
+                        casedata::CExcCaseDetails& details, ExtWindow window) override {
     if (!PrepareApplication().empty()) return DialogResult::kCancel;
     const Owner owner(window);
     if (kind == model::CaseDialogKind::kSimpleFile) {
       SimpleFileDialog dialog(details.fileName);
       return ResultOf(RunModal(owner.Own(dialog)));
     }
-    model::CExcCaseDetails edited(details);
+    casedata::CExcCaseDetails edited(details);
     CaseEditor dialog(edited, model.sheetNames);
     if (RunModal(owner.Own(dialog)) != QDialog::Accepted) return DialogResult::kCancel;
     details = edited;

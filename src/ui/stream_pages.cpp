@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <cstring>
 
-#include "case/stream_data.h"
+#include "casedata/stream_data.h"
 #include "ui/case_dialog.h"
 #include "ui/composition_dialogs.h"
 #include "ui/property_grid.h"
@@ -60,7 +60,7 @@ int ClampIndex(int index, std::size_t count) {
   return index >= 0 && static_cast<std::size_t>(index) < count ? index : 0;
 }
 
-void WriteCells(std::span<streams::CExcPropertyCell> cells,
+void WriteCells(std::span<casedata::CExcPropertyCell> cells,
                 const std::vector<std::string>& generated) {
   for (std::size_t k = 0; k < cells.size() && k < generated.size(); ++k)
     cells[k].cell.Set(generated[k]);
@@ -79,14 +79,15 @@ bool MayLeaveStream(Page* page, QComboBox* streams, int shown) {
 
 // The composition dialog on a stream, with the case's composition list.
 template <typename Stream>
-void EditStreamComposition(QWidget* parent, const model::CExcCaseDetails& edited, Stream& stream) {
+void EditStreamComposition(QWidget* parent, const casedata::CExcCaseDetails& edited,
+                           Stream& stream) {
   CompositionDialog dialog(edited.compositions, stream.compositionName, stream.composition, parent);
   RunModal(dialog);
 }
 
 }  // namespace
 
-InputStreamsPage::InputStreamsPage(model::CExcCaseDetails& edited,
+InputStreamsPage::InputStreamsPage(casedata::CExcCaseDetails& edited,
                                    const std::vector<std::string>& sheetNames, QWidget* parent)
     : Page(parent), edited_(edited) {
   auto* layout = new QVBoxLayout(this);
@@ -151,7 +152,7 @@ void InputStreamsPage::Load() {
 }
 
 void InputStreamsPage::LoadStream() {
-  const streams::CExcInputStreamData* stream =
+  const casedata::CExcInputStreamData* stream =
       edited_.inputStreams.At(static_cast<std::size_t>(shown_));
   setEnabled(stream != nullptr);
   if (stream == nullptr) return;
@@ -171,7 +172,7 @@ QString InputStreamsPage::Check() {
 }
 
 void InputStreamsPage::Store() {
-  streams::CExcInputStreamData* stream = edited_.inputStreams.At(static_cast<std::size_t>(shown_));
+  casedata::CExcInputStreamData* stream = edited_.inputStreams.At(static_cast<std::size_t>(shown_));
   if (stream == nullptr) return;
   stream->sheetName = Std(sheet_->currentText());
   stream->solverDisplay = solverDisplay_->isChecked();
@@ -183,22 +184,22 @@ void InputStreamsPage::Store() {
 }
 
 void InputStreamsPage::AutoGenerate(bool forecast) {
-  const std::vector<std::string> cells = AskForCellRange(this, streams::kInputRowCount);
+  const std::vector<std::string> cells = AskForCellRange(this, casedata::kInputRowCount);
   if (cells.empty()) return;
   // What was typed on the page so far is kept; then the cells replace it.
   Store();
-  streams::CExcInputStreamData* stream = edited_.inputStreams.At(static_cast<std::size_t>(shown_));
+  casedata::CExcInputStreamData* stream = edited_.inputStreams.At(static_cast<std::size_t>(shown_));
   if (stream == nullptr) return;
   WriteCells(forecast ? std::span(stream->forecastCells) : std::span(stream->solverCells), cells);
   LoadStream();
 }
 
 void InputStreamsPage::EditComposition() {
-  streams::CExcInputStreamData* stream = edited_.inputStreams.At(static_cast<std::size_t>(shown_));
+  casedata::CExcInputStreamData* stream = edited_.inputStreams.At(static_cast<std::size_t>(shown_));
   if (stream != nullptr) EditStreamComposition(this, edited_, *stream);
 }
 
-OutputStreamsPage::OutputStreamsPage(model::CExcCaseDetails& edited,
+OutputStreamsPage::OutputStreamsPage(casedata::CExcCaseDetails& edited,
                                      const std::vector<std::string>& sheetNames, QWidget* parent)
     : Page(parent), edited_(edited) {
   auto* layout = new QVBoxLayout(this);
@@ -249,7 +250,7 @@ void OutputStreamsPage::Load() {
 }
 
 void OutputStreamsPage::LoadStream() {
-  const streams::CExcOutputStreamData* stream =
+  const casedata::CExcOutputStreamData* stream =
       edited_.outputStreams.At(static_cast<std::size_t>(shown_));
   setEnabled(stream != nullptr);
   if (stream == nullptr) return;
@@ -262,7 +263,7 @@ QString OutputStreamsPage::Check() {
 }
 
 void OutputStreamsPage::Store() {
-  streams::CExcOutputStreamData* stream =
+  casedata::CExcOutputStreamData* stream =
       edited_.outputStreams.At(static_cast<std::size_t>(shown_));
   if (stream == nullptr) return;
   stream->sheetName = Std(sheet_->currentText());
@@ -270,10 +271,10 @@ void OutputStreamsPage::Store() {
 }
 
 void OutputStreamsPage::AutoGenerate() {
-  const std::vector<std::string> cells = AskForCellRange(this, streams::kOutputRowCount);
+  const std::vector<std::string> cells = AskForCellRange(this, casedata::kOutputRowCount);
   if (cells.empty()) return;
   Store();
-  streams::CExcOutputStreamData* stream =
+  casedata::CExcOutputStreamData* stream =
       edited_.outputStreams.At(static_cast<std::size_t>(shown_));
   if (stream == nullptr) return;
   WriteCells(stream->propertyCells, cells);
@@ -281,24 +282,24 @@ void OutputStreamsPage::AutoGenerate() {
 }
 
 void OutputStreamsPage::EditComposition() {
-  streams::CExcOutputStreamData* stream =
+  casedata::CExcOutputStreamData* stream =
       edited_.outputStreams.At(static_cast<std::size_t>(shown_));
   if (stream != nullptr) EditStreamComposition(this, edited_, *stream);
 }
 
 void OutputStreamsPage::CopyFromInput() {
   Store();
-  streams::CExcOutputStreamData* out = edited_.outputStreams.At(static_cast<std::size_t>(shown_));
-  const streams::CExcInputStreamData* in =
+  casedata::CExcOutputStreamData* out = edited_.outputStreams.At(static_cast<std::size_t>(shown_));
+  const casedata::CExcInputStreamData* in =
       edited_.inputStreams.At(static_cast<std::size_t>(copyFrom_->currentIndex()));
   if (out == nullptr || in == nullptr) return;
   out->sheetName = in->sheetName;
   out->compositionName = in->compositionName;
   out->composition = in->composition;
   // Rows of the same name; the input's Date and Liquid Rate have none.
-  for (std::size_t o = 0; o < streams::kOutputRowCount; ++o) {
-    for (std::size_t i = 0; i < streams::kInputRowCount; ++i) {
-      if (std::strcmp(streams::kOutputRows[o].label, streams::kInputRows[i].label) == 0) {
+  for (std::size_t o = 0; o < casedata::kOutputRowCount; ++o) {
+    for (std::size_t i = 0; i < casedata::kInputRowCount; ++i) {
+      if (std::strcmp(casedata::kOutputRows[o].label, casedata::kInputRows[i].label) == 0) {
         out->propertyCells[o] = in->solverCells[i];
       }
     }

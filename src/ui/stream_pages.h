@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "case/case_details.h"
+#include "casedata/case_details.h"
 #include "ui/pages.h"
 
 class QCheckBox;
@@ -17,7 +17,7 @@ class PropertyGrid;
 
 class InputStreamsPage : public Page {
  public:
-  InputStreamsPage(model::CExcCaseDetails& edited, const std::vector<std::string>& sheetNames,
+  InputStreamsPage(casedata::CExcCaseDetails& edited, const std::vector<std::string>& sheetNames,
                    QWidget* parent = nullptr);
   void Load() override;
   void Store() override;
@@ -28,7 +28,7 @@ class InputStreamsPage : public Page {
   void AutoGenerate(bool forecast);
   void EditComposition();
 
-  model::CExcCaseDetails& edited_;
+  casedata::CExcCaseDetails& edited_;
   int shown_ = 0;
   QComboBox* stream_;
   QComboBox* sheet_;
@@ -41,7 +41,7 @@ class InputStreamsPage : public Page {
 
 class OutputStreamsPage : public Page {
  public:
-  OutputStreamsPage(model::CExcCaseDetails& edited, const std::vector<std::string>& sheetNames,
+  OutputStreamsPage(casedata::CExcCaseDetails& edited, const std::vector<std::string>& sheetNames,
                     QWidget* parent = nullptr);
   void Load() override;
   void Store() override;
@@ -53,7 +53,7 @@ class OutputStreamsPage : public Page {
   void EditComposition();
   void CopyFromInput();
 
-  model::CExcCaseDetails& edited_;
+  casedata::CExcCaseDetails& edited_;
   int shown_ = 0;
   QComboBox* stream_;
   QComboBox* sheet_;

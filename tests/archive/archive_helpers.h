@@ -1,7 +1,6 @@
 // Small steps the archive tests share: a case stored to bytes, published
 // variables compared through their dump, the kind of error an action fails
-// with, and a model without a spreadsheet application with the host's
-// status record.
+// with, and a model without a spreadsheet application.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,7 +20,6 @@
 #include "archive/case_record.h"
 #include "archive/sample_case.h"
 #include "model/model.h"
-#include "support/guarded_buffer.h"
 #include "support/temp_registry.h"
 
 namespace archive_test {
@@ -34,7 +32,7 @@ inline std::vector<std::uint8_t> StoreCase(const archive::CaseView& parts) {
 }
 
 // Every field of the published variables, as a dump names them.
-inline nlohmann::json VariableFields(optimisation::CExcclExportedVariable& variables) {
+inline nlohmann::json VariableFields(casedata::CExcclExportedVariable& variables) {
   archive::CaseContent none;
   const archive::CaseView parts = none.View();
   return archive::CaseToJson({parts.details, parts.objective, parts.constraints, parts.controls,
@@ -51,8 +49,8 @@ inline std::optional<archive::ArchiveError::Kind> ErrorKind(const std::function<
   return std::nullopt;
 }
 
-inline optimisation::CExcclExportedVariable SampleVariables(std::size_t count) {
-  optimisation::CExcclExportedVariable variables;
+inline casedata::CExcclExportedVariable SampleVariables(std::size_t count) {
+  casedata::CExcclExportedVariable variables;
   for (std::size_t i = 0; i < count; ++i)
     variables.Add(SamplePublishedVariable(i));
   return variables;
@@ -65,14 +63,8 @@ inline archive::CaseView CaseOf(model::CExcModel& m) {
 
 class ModelTest : public testing::Test {
  protected:
-  ExtStatusRecord* Status() { return status_.status(); }
-  std::string Message() const {
-    return reinterpret_cast<const char*>(status_.bytes.data()) + EXT_STATUS_TEXT_OFFSET;
-  }
-
   test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
   test_support::ScopedEnv interactive_{"LSB_JOBID", std::nullopt};
-  test_support::GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
   model::CExcModel model_;
 };
 

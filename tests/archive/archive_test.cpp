@@ -13,7 +13,7 @@
 #include "archive/archive_helpers.h"
 #include "archive/byte_builder.h"
 #include "archive/primitives.h"
-#include "case/stream_data.h"
+#include "casedata/stream_data.h"
 
 namespace {
 
@@ -50,8 +50,8 @@ TEST(ArchiveText16, ALoadedTextIsCutToFifteenCharactersOrAtANul) {
                                               .Text(std::string("B7\0C9", 5))
                                               .bytes();
   Archive load = Archive::LoadFrom(bytes);
-  streams::CellField cut;
-  streams::CellField nul;
+  casedata::CellField cut;
+  casedata::CellField nul;
   archive::TransferText16(load, cut);
   archive::TransferText16(load, nul);
   EXPECT_EQ(cut.view(), "ABCDEFGHIJKLMNO");

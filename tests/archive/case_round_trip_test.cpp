@@ -1,5 +1,5 @@
-// A case written into the host's record by the model and read back: every
-// element kind, as binary and as JSON; buffers too small; damaged archives
+// A case written by the model and read back: every element kind, as binary
+// and as JSON; too little room; damaged archives
 // refused with their messages (the model's and the dump's), what a failed
 // read keeps, the values a reader keeps within range, where the workbook is
 // looked for after a read; and archives of every version.
@@ -21,9 +21,8 @@
 #include "archive/case_record.h"
 #include "archive/sample_case.h"
 #include "archive/version_builder.h"
-#include "case/composition.h"
+#include "casedata/composition.h"
 #include "model/model.h"
-#include "support/guarded_buffer.h"
 #include "support/temp_folder.h"
 #include "support/temp_registry.h"
 
@@ -31,32 +30,17 @@ namespace {
 
 using archive_test::StoreCase;
 using archive_test::WriteCase;
-using test_support::GuardedBuffer;
 
 constexpr char kReadFailed[] = "Failed to read all case data - buffer overflow";
 constexpr char kWriteFailed[] = "Failed to write all case data - buffer overflow";
 constexpr char kTooNew[] = "Unable to read case data - version too new";
 
-// The host's case-data record: the archive at byte 4, its size, the model
-// path and the no-relocation flag.
-struct CaseRecord {
-  explicit CaseRecord(const std::vector<std::uint8_t>& archiveBytes,
-                      const char* modelPath = nullptr, std::uint32_t noRelocation = 0)
-      : buffer(EXT_CASE_DATA_RECORD_SIZE, 0) {
-    host::HostRecord record = buffer.record();
-    EXPECT_TRUE(
-        record.WriteBytes(EXT_CASE_DATA_ARCHIVE_OFFSET, archiveBytes.data(), archiveBytes.size()));
-    SetSize(static_cast<std::uint32_t>(archiveBytes.size()));
-    EXPECT_TRUE(record.WritePointer(EXT_CASE_DATA_MODEL_PATH_OFFSET, modelPath));
-    EXPECT_TRUE(record.WriteU32(EXT_CASE_DATA_NO_RELOCATION_OFFSET, noRelocation));
-  }
-  void SetSize(std::uint32_t size) {
-    EXPECT_TRUE(buffer.record().WriteU32(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, size));
-  }
-  void* data() { return buffer.bytes.data(); }
-
-  GuardedBuffer buffer;
-};
+// A case handed back with no model path.
+casedata::StoredCase Stored(std::vector<std::uint8_t> archive) {
+  casedata::StoredCase stored;
+  stored.archive = std::move(archive);
+  return stored;
+}
 
 using CaseData = archive_test::ModelTest;
 using archive_test::CaseOf;
@@ -73,36 +57,35 @@ TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
   model_.controls.At(1)->UpperBound = -0.0;
   model_.intControls.At(1)->StateNames[17] = "stored beyond the count";
   const std::vector<std::uint8_t> bytes = StoreCase(CaseOf(model_));
-  const auto size = static_cast<std::uint32_t>(bytes.size());
-  // Too small a buffer fails with nothing written past it.
-  for (const std::uint32_t capacity : {0u, 8u, size / 2, size - 1}) {
-    GuardedBuffer buffer(capacity, 0);
-    EXPECT_EQ(model_.WriteCaseData(buffer.bytes.data(), capacity, Status()), 1);
-    EXPECT_EQ(Message(), kWriteFailed);
-    EXPECT_TRUE(buffer.GuardsIntact()) << capacity;
+  const std::size_t size = bytes.size();
+  // Too little room fails with the start of the case, never more than the
+  // room.
+  for (const std::size_t capacity : {std::size_t{0}, std::size_t{8}, size / 2, size - 1}) {
+    const outcome::Partial<std::vector<std::uint8_t>> cut = model_.WriteCaseData(capacity);
+    EXPECT_EQ(cut.error.Message(), kWriteFailed);
+    EXPECT_LE(cut.value.size(), capacity);
+    EXPECT_TRUE(std::equal(cut.value.begin(), cut.value.end(), bytes.begin())) << capacity;
   }
-  EXPECT_EQ(model_.WriteCaseData(nullptr, 1000, Status()), 1);
-  GuardedBuffer written(EXT_CASE_DATA_ARCHIVE_CAPACITY, 0);
-  ASSERT_EQ(model_.WriteCaseData(written.bytes.data(), EXT_CASE_DATA_ARCHIVE_CAPACITY, Status()),
-            0);
-  EXPECT_TRUE(written.GuardsIntact());
-  ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), written.bytes.begin()));
+  const outcome::Partial<std::vector<std::uint8_t>> written =
+      model_.WriteCaseData(EXT_CASE_DATA_ARCHIVE_CAPACITY);
+  ASSERT_FALSE(written.error) << written.error.Message();
+  ASSERT_EQ(written.value, bytes);
 
   // The host hands back its whole buffer: the bytes after the case are
   // not read.
-  CaseRecord record(std::vector<std::uint8_t>(
-      written.bytes.begin(), written.bytes.begin() + EXT_CASE_DATA_ARCHIVE_CAPACITY));
+  casedata::StoredCase stored;
+  stored.archive = written.value;
+  stored.archive.resize(EXT_CASE_DATA_ARCHIVE_CAPACITY, 0);
   // Read over a case of its own: the streams are replaced, the other
   // collections appended to.
   model::CExcModel restored;
   restored.caseDetails.inputCount = 5;
   restored.caseDetails.SyncStreamCounts();
-  restored.constraints.Add(std::make_unique<optimisation::CExcConstraint>());
-  restored.caseDetails.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
-  ASSERT_EQ(restored.ReadCaseData(record.data(), Status()), 0) << Message();
+  restored.constraints.Add(std::make_unique<casedata::CExcConstraint>());
+  restored.caseDetails.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>());
+  ASSERT_EQ(restored.ReadCaseData(stored).Message(), "");
   EXPECT_EQ(restored.caseVersion, 40);
   EXPECT_EQ(restored.caseDetails.plugIns, "") << "plug-ins are not part of the case";
-  EXPECT_TRUE(record.buffer.GuardsIntact());
   ASSERT_EQ(restored.constraints.size(), 3u);
   ASSERT_EQ(restored.caseDetails.compositions.size(), 3u);
   restored.constraints.RemoveAt(0);
@@ -134,7 +117,7 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
   one.details.fileName = "x";
   one.details.inputStreams.Clear();
   one.details.outputStreams.Clear();
-  one.details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>());
+  one.details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>());
   // Version written, where and which word replaces what is there, the
   // model's message, the version it keeps and the dump's error.
   const std::tuple<std::uint32_t, std::size_t, std::uint32_t, const char*, std::int32_t,
@@ -167,9 +150,8 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
     std::vector<std::uint8_t> bytes = WriteCase(one.View(), version, version);
     std::memcpy(bytes.data() + at, &word, sizeof word);
     model::CExcModel fresh;
-    CaseRecord record(bytes);
-    EXPECT_EQ(fresh.ReadCaseData(record.data(), Status()), 1);
-    EXPECT_EQ(Message(), message);
+    const outcome::Error refused = fresh.ReadCaseData(Stored(bytes));
+    EXPECT_EQ(std::tuple(refused.Result(), refused.Message()), std::tuple(1, message));
     EXPECT_EQ(fresh.caseVersion, versionKept) << "the version read stays";
     EXPECT_TRUE(fresh.constraints.empty() && fresh.caseDetails.compositions.empty());
     EXPECT_EQ(fresh.caseDetails.fileName, at <= 12 ? "" : "x") << "read up to the fault";
@@ -179,15 +161,8 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
     EXPECT_EQ(error, std::string("case data: ") + dumpError);
     EXPECT_EQ(out, "untouched");
   }
-  CaseRecord empty({});
-  EXPECT_EQ(model_.ReadCaseData(empty.data(), Status()), 1);
-  EXPECT_EQ(Message(), kReadFailed);
-  CaseRecord beyond(StoreCase(one.View()));
-  beyond.SetSize(EXT_CASE_DATA_ARCHIVE_CAPACITY + 1);
-  for (void* record : {beyond.data(), static_cast<void*>(nullptr)}) {
-    EXPECT_EQ(model_.ReadCaseData(record, Status()), 1);
-    EXPECT_EQ(Message(), kReadFailed);
-  }
+  // An empty archive; a size past the record's room is the edge test's.
+  EXPECT_EQ(model_.ReadCaseData({}).Message(), kReadFailed);
 }
 
 // Every cut of a case is refused cleanly, keeping what was read before it:
@@ -197,14 +172,13 @@ TEST_F(CaseData, EveryCutOfACaseIsRefusedKeepingWhatWasReadWhole) {
   archive::CaseContent content;
   archive_test::FillSampleCase(content.View(), 2);
   const std::vector<std::uint8_t> bytes = StoreCase(content.View());
-  CaseRecord record(bytes);
   std::size_t read = 0;  // fields and elements read
-  for (std::uint32_t size = 0; size < bytes.size(); ++size) {
-    record.SetSize(size);
+  for (std::size_t size = 0; size < bytes.size(); ++size) {
     model::CExcModel m;
-    ASSERT_EQ(m.ReadCaseData(record.data(), Status()), 1) << size;
-    ASSERT_EQ(Message(), kReadFailed) << size;
-    const model::CExcCaseDetails& details = m.caseDetails;
+    const outcome::Error refused =
+        m.ReadCaseData(Stored({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)}));
+    ASSERT_EQ(std::tuple(refused.Result(), refused.Message()), std::tuple(1, kReadFailed)) << size;
+    const casedata::CExcCaseDetails& details = m.caseDetails;
     ASSERT_EQ(details.inputStreams.size(), details.inputCount) << size;
     ASSERT_EQ(details.outputStreams.size(), details.outputCount) << size;
     ASSERT_EQ(m.objective.unit, m.objective.Defined ? "bbl/d" : "") << size;
@@ -230,10 +204,9 @@ TEST_F(CaseData, LoadedCountsAreKeptWithinTheirRanges) {
     written.details.inputCount = written.details.outputCount = stored;
     written.intControls.At(1)->StateCount = static_cast<std::int32_t>(stored);
     const std::vector<std::uint8_t> bytes = StoreCase(written.View());
-    CaseRecord record(bytes);
     model::CExcModel read;
-    ASSERT_EQ(read.ReadCaseData(record.data(), Status()), 0) << Message();
-    const model::CExcCaseDetails& details = read.caseDetails;
+    ASSERT_EQ(read.ReadCaseData(Stored(bytes)).Message(), "");
+    const casedata::CExcCaseDetails& details = read.caseDetails;
     EXPECT_EQ(std::tuple(details.inputCount, details.outputCount, details.inputStreams.size(),
                          details.outputStreams.size()),
               std::tuple(kept, kept, std::size_t{kept}, std::size_t{kept}))
@@ -252,6 +225,7 @@ TEST_F(CaseData, LoadedCountsAreKeptWithinTheirRanges) {
 // Where the workbook ends up after a read of a case naming `fileName` with
 // the model file `modelPath`: beside the model file (cut at its last '\'
 // or '/') in a batch job, or when it cannot be found and the host allows.
+// (The edge reads a null model path as the empty one.)
 TEST_F(CaseData, TheWorkbookIsRelocatedByTheBatchJobTheFileTheHostsFlagAndTheModelPath) {
   test_support::TempFolder folder;
   const std::filesystem::path models = folder.path() / "models";
@@ -266,30 +240,28 @@ TEST_F(CaseData, TheWorkbookIsRelocatedByTheBatchJobTheFileTheHostsFlagAndTheMod
   const std::string moved = (models / "book.xlsx").string();
   // In a batch job, the case's file name, the host's flag, the file name
   // after the read, the model path.
-  const std::tuple<bool, std::string, std::uint32_t, std::string, const char*> cases[] = {
-      {false, existing, 0, existing, modelFile.c_str()},
-      {true, existing, 0, moved, modelFile.c_str()},
-      {false, missing, 0, moved, modelFile.c_str()},
-      {false, missing, 1, missing, modelFile.c_str()},
-      {true, missing, 1, moved, modelFile.c_str()},
-      {false, elsewhere, 0, elsewhere, modelFile.c_str()},
-      {false, "", 0, "", modelFile.c_str()},
-      {true, "book.xlsx", 0, "book.xlsx", modelFile.c_str()},
-      {false, missing, 0, moved, backslashed.c_str()},
-      {false, missing, 0, missing, "field.cfx"},  // no folder to move to
-      {false, missing, 0, missing, nullptr},
+  const std::tuple<bool, std::string, bool, std::string, std::string> cases[] = {
+      {false, existing, false, existing, modelFile},
+      {true, existing, false, moved, modelFile},
+      {false, missing, false, moved, modelFile},
+      {false, missing, true, missing, modelFile},
+      {true, missing, true, moved, modelFile},
+      {false, elsewhere, false, elsewhere, modelFile},
+      {false, "", false, "", modelFile},
+      {true, "book.xlsx", false, "book.xlsx", modelFile},
+      {false, missing, false, moved, backslashed},
+      {false, missing, false, missing, "field.cfx"},  // no folder to move to
+      {false, missing, false, missing, ""},
   };
   for (const auto& [batch, fileName, flag, expected, modelPath] : cases) {
     std::optional<test_support::ScopedEnv> job;
     if (batch) job.emplace("LSB_JOBID", "4711");
     archive::CaseContent content;
     content.details.fileName = fileName;
-    CaseRecord record(StoreCase(content.View()), modelPath, flag);
     model::CExcModel reader;
-    EXPECT_EQ(reader.ReadCaseData(record.data(), Status()), 0) << Message();
-    EXPECT_EQ(reader.caseDetails.fileName, expected)
-        << fileName << (batch ? " in a batch job" : "") << " flag " << flag << " model "
-        << (modelPath ? modelPath : "none");
+    EXPECT_EQ(reader.ReadCaseData({StoreCase(content.View()), modelPath, flag}).Message(), "");
+    EXPECT_EQ(reader.caseDetails.fileName, expected) << fileName << (batch ? " in a batch job" : "")
+                                                     << " flag " << flag << " model " << modelPath;
   }
 }
 

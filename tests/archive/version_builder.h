@@ -42,7 +42,7 @@ inline std::vector<std::uint8_t> WriteCase(const archive::CaseView& c, std::uint
   // stream used the case's one composition.
   const auto composition = [&](const auto& stream) {
     if (holds(3)) {
-      const streams::CExcStreamCompositionData& x = of(3, stream).composition;
+      const casedata::CExcStreamCompositionData& x = of(3, stream).composition;
       b.Text(x.componentTableCell.view()).Text(x.interactionCell.view()).U32(x.unitSystem);
       for (const std::uint32_t unit : x.columnUnits)
         b.U32(unit);
@@ -61,7 +61,7 @@ inline std::vector<std::uint8_t> WriteCase(const archive::CaseView& c, std::uint
       write(*items.At(i));
   };
 
-  const model::CExcCaseDetails& d = c.details;
+  const casedata::CExcCaseDetails& d = c.details;
   b.Signature().U32(layout).Text(d.fileName).U32(d.inputCount).U32(d.outputCount);
   // The macros in the record's order, by event, with their first versions.
   const std::pair<std::size_t, std::uint32_t> macros[] = {{1, 1},  {2, 12}, {3, 12}, {4, 15},
@@ -69,7 +69,7 @@ inline std::vector<std::uint8_t> WriteCase(const archive::CaseView& c, std::uint
   for (const auto& [event, first] : macros) {
     if (holds(first)) b.Text(of(first, d).macros[event]).Flag(of(first, d).passDate[event]);
   }
-  list(1, d.inputStreams, [&](const streams::CExcInputStreamData& s) {
+  list(1, d.inputStreams, [&](const casedata::CExcInputStreamData& s) {
     b.Flag(s.solverDisplay).Flag(s.forecastDisplay).U32(s.forecastDirection).Text(s.sheetName);
     b.U32(s.solverUnitSystem).U32(s.forecastUnitSystem);
     for (std::size_t row = 0; row < s.solverCells.size(); ++row) {
@@ -78,15 +78,15 @@ inline std::vector<std::uint8_t> WriteCase(const archive::CaseView& c, std::uint
     }
     composition(s);
   });
-  list(1, d.outputStreams, [&](const streams::CExcOutputStreamData& s) {
+  list(1, d.outputStreams, [&](const casedata::CExcOutputStreamData& s) {
     b.Text(s.sheetName).U32(s.unitSystem);
-    for (const streams::CExcPropertyCell& cell : s.propertyCells)
+    for (const casedata::CExcPropertyCell& cell : s.propertyCells)
       b.Text(cell.cell.view()).U32(cell.unit);
     composition(s);
   });
   if (holds(2)) b.Flag(of(2, c.objective).Defined).Flag(of(2, c.objective).Maximise);
   if (holds(2)) reference(of(2, c.objective));
-  list(2, c.constraints, [&](const optimisation::CExcConstraint& item) {
+  list(2, c.constraints, [&](const casedata::CExcConstraint& item) {
     b.U32(item.ConstraintType).Double(item.Limit);
     reference(item);
   });
@@ -97,17 +97,17 @@ inline std::vector<std::uint8_t> WriteCase(const archive::CaseView& c, std::uint
     b.U32(1).Text("Comp");
     texts(d.compositions.At(0)->components);
   } else {
-    list(10, d.compositions, [&](const streams::CExcCompositionDefinition& item) {
+    list(10, d.compositions, [&](const casedata::CExcCompositionDefinition& item) {
       b.Text(item.name);
       texts(item.components);
     });
   }
-  list(6, c.controls, [&](const optimisation::CExcControlVariable& item) {
+  list(6, c.controls, [&](const casedata::CExcControlVariable& item) {
     b.Double(item.LowerBound).Double(item.UpperBound);
     reference(item);
   });
   // 10 state pairs, 20 from version 33.
-  list(21, c.intControls, [&](const optimisation::CExcIntCtrlVariable& item) {
+  list(21, c.intControls, [&](const casedata::CExcIntCtrlVariable& item) {
     b.I32(item.StateCount);
     for (std::size_t k = 0; k < (holds(33) ? 20u : 10u); ++k)
       b.Text(of(k < 10 ? 1 : 33, item).StateNames[k])
@@ -116,7 +116,7 @@ inline std::vector<std::uint8_t> WriteCase(const archive::CaseView& c, std::uint
   });
   // In the case from version 11 to 30.
   if (layout <= 30) {
-    list(11, c.publishedVariables, [&](const optimisation::CExcExportedVariable& item) {
+    list(11, c.publishedVariables, [&](const casedata::CExcExportedVariable& item) {
       b.Text(item.name).Text(item.unit).Text(item.worksheet).Text(item.cell);
       if (holds(13)) b.Text(of(13, item).CascadeCell).U32(of(13, item).CascadeDirection);
     });

@@ -36,7 +36,7 @@ class CalcDataServerTest : public excel::calc::testing::CalcTest {
     model_ = std::make_unique<model::CExcModel>();
     ASSERT_FALSE(model_->CreateFailed()) << model_->CreateError();
     model_->caseDetails.fileName = path_;
-    const outcome::Error opened = model_->OpenWorkbookOfCase();
+    const outcome::Error opened = model_->OpenCaseWorkbook();
     ASSERT_FALSE(opened) << opened.Message();
     model_->RefreshSheetNames();
   }
@@ -64,18 +64,18 @@ class CalcDataServerTest : public excel::calc::testing::CalcTest {
 
   std::string Read(const std::string& tag) {
     const outcome::Partial<std::string> read =
-        dataserver::GetDataServerValue(*model_, dataserver::TagRead{tag});
+        dataserver::GetDataServerValue(*model_, casedata::TagRead{tag});
     EXPECT_FALSE(read.error) << tag << ": " << read.error.Message();
     return read.value;
   }
   void Write(const std::string& tag, const std::string& value) {
     const outcome::Error error =
-        dataserver::SetDataServerValue(*model_, dataserver::TagWrite{tag, value});
+        dataserver::SetDataServerValue(*model_, casedata::TagWrite{tag, value});
     EXPECT_FALSE(error) << tag << ": " << error.Message();
   }
   void Execute(const std::string& command) {
     const outcome::Error error =
-        dataserver::ExecuteCommand(*model_, dataserver::CommandText{command});
+        dataserver::ExecuteCommand(*model_, casedata::CommandText{command});
     EXPECT_FALSE(error) << command << ": " << error.Message();
   }
 

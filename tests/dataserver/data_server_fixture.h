@@ -31,7 +31,7 @@ class DataServerTest : public test_support::SessionTest {
     model_ = std::make_unique<model::CExcModel>();
     ASSERT_FALSE(model_->CreateFailed()) << model_->CreateError();
     model_->caseDetails.fileName = path_;
-    const outcome::Error opened = model_->OpenWorkbookOfCase();
+    const outcome::Error opened = model_->OpenCaseWorkbook();
     ASSERT_FALSE(opened) << opened.Message();
     model_->RefreshSheetNames();
     ASSERT_EQ(model_->sheetNames.size(), 3u);
@@ -45,17 +45,17 @@ class DataServerTest : public test_support::SessionTest {
   // Code 96: the status, the value text and the message.
   ReadResult Read(const std::string& tag) {
     const outcome::Partial<std::string> read =
-        dataserver::GetDataServerValue(*model_, dataserver::TagRead{tag});
+        dataserver::GetDataServerValue(*model_, casedata::TagRead{tag});
     message_ = read.error.Message();
     return {read.error.Result(), read.value, message_};
   }
   // Code 97: the status; the message is in Message().
   std::int32_t Write(const std::string& tag, const std::string& value) {
-    return Answered(dataserver::SetDataServerValue(*model_, dataserver::TagWrite{tag, value}));
+    return Answered(dataserver::SetDataServerValue(*model_, casedata::TagWrite{tag, value}));
   }
   // Code 98.
   std::int32_t Execute(const std::string& command) {
-    return Answered(dataserver::ExecuteCommand(*model_, dataserver::CommandText{command}));
+    return Answered(dataserver::ExecuteCommand(*model_, casedata::CommandText{command}));
   }
 
   std::string Cell(const std::string& sheet, const std::string& cell) {

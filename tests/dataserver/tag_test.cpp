@@ -79,7 +79,7 @@ TEST(RequestTest, IndexesAreReadOnlyWhenWellFormed) {
 // Every key of the CaseDetails branch, written then read by each of its
 // names; aliases reach the same field.
 TEST_F(DataServerTest, CaseDetailsKeysReadAndWriteTheirFields) {
-  model::CExcCaseDetails& details = model_->caseDetails;
+  casedata::CExcCaseDetails& details = model_->caseDetails;
   for (const char* key : {"FileName", "PlugIns"}) {
     SCOPED_TRACE(key);
     ASSERT_EQ(Write(std::string("Excel.CaseDetails.") + key, "/tmp/a;b"), 0);

@@ -1,21 +1,29 @@
-// The case's file and date records between the host's bytes and the model:
-// the file-name record (136), the file-description record (16), the date
-// record (63) and the next-event record (62), each followed by guard bytes
-// and sent through its command's edge, where only the named fields may
-// change and a refused request leaves the record as it was.
+// The case's records between the host's bytes and the model: the file-name
+// record (136), the file-description record (16), the case-data record
+// (13), the buffers the case and the model data marker are stored into (12,
+// 14), the file label (129), the date record (63), the next-event record
+// (62), the case dialog's flag (5) and the workbook's pointer (99), each
+// followed by guard bytes and sent through its command's edge, where only
+// the named fields may change and a refused request leaves the record as
+// it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver/case_commands.h"
 #include "driver/case_records.h"
+#include "driver/workbook_commands.h"
 #include "gridmoor/host.h"
 #include "model/model.h"
 #include "support/guarded_buffer.h"
+#include "support/temp_folder.h"
 #include "support/temp_registry.h"
 
 namespace {
@@ -24,19 +32,28 @@ namespace edge = driver::edge;
 using test_support::GuardedBuffer;
 
 constexpr unsigned char kHostByte = 0x33;
+using Command = std::int32_t (*)(edge::M, edge::A);
 
 class CaseRecordsTest : public ::testing::Test {
  protected:
-  // The edge's answer to `record` (null: no record).
-  std::int32_t Run(std::int32_t (*command)(edge::M, edge::A), GuardedBuffer* record) {
+  // The edge's answer to `record` (null: no record) and `iarg`.
+  std::int32_t Run(Command command, GuardedBuffer* record, std::int32_t iarg = 0) {
+    return RunOn(model_, command, record, iarg);
+  }
+  std::int32_t RunOn(model::CExcModel& model, Command command, GuardedBuffer* record,
+                     std::int32_t iarg = 0) {
+    // Cleared first, as ExtCmd clears it.
+    std::memset(status_.bytes.data(), 0, EXT_STATUS_RECORD_SIZE);
     driver::CommandArgs args;
     args.arg = record != nullptr ? record->bytes.data() : nullptr;
+    args.iarg = iarg;
     args.status = status_.status();
-    return command(model_, args);
+    return command(model, args);
   }
   std::string Message() { return status_.status()->text; }
 
   test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
+  test_support::ScopedEnv interactive_{"LSB_JOBID", std::nullopt};
   model::CExcModel model_;
   GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
 };
@@ -145,6 +162,182 @@ TEST_F(CaseRecordsTest, TheNextEventWritesItsFlagAndTimeOnlyWhenOneIsSet) {
   EXPECT_TRUE(shortRecord.GuardsIntact());
   EXPECT_EQ(shortRecord.bytes[EXT_NEXT_EVENT_TIME_OFFSET], kHostByte);
   EXPECT_EQ(Message(), "");
+}
+
+TEST_F(CaseRecordsTest, ACaseDataRecordIsReadUpToItsSizeWithItsModelPathAndFlag) {
+  model_.caseDetails.fileName = "/cases/stored.xlsx";
+  const std::vector<std::uint8_t> archive = model_.WriteCaseData(EXT_CASE_DATA_RECORD_SIZE).value;
+  const std::string modelPath = "/models/field.cfx";
+  struct Case {
+    const char* label;
+    std::optional<std::uint32_t> size;  // none: no record
+    const char* modelPath;
+    std::uint32_t flag;
+    std::int32_t result;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"the archive", static_cast<std::uint32_t>(archive.size()), modelPath.c_str(), 7, 0, ""},
+      {"the whole room", EXT_CASE_DATA_ARCHIVE_CAPACITY, nullptr, 0, 0, ""},
+      {"a size past the room", EXT_CASE_DATA_ARCHIVE_CAPACITY + 1, nullptr, 0, 1,
+       casedata::kReadCaseFailed},
+      {"no record", std::nullopt, nullptr, 0, 1, casedata::kReadCaseFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    GuardedBuffer record(EXT_CASE_DATA_RECORD_SIZE, 0);
+    host::HostRecord bytes = record.record();
+    ASSERT_TRUE(bytes.WriteBytes(EXT_CASE_DATA_ARCHIVE_OFFSET, archive.data(), archive.size()));
+    ASSERT_TRUE(bytes.WriteU32(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET, c.size.value_or(0)));
+    ASSERT_TRUE(bytes.WritePointer(EXT_CASE_DATA_MODEL_PATH_OFFSET, c.modelPath));
+    ASSERT_TRUE(bytes.WriteU32(EXT_CASE_DATA_NO_RELOCATION_OFFSET, c.flag));
+    const std::vector<unsigned char> sent = record.bytes;
+    model_.caseDetails.fileName.clear();
+    EXPECT_EQ(Run(edge::ReadCaseData, c.size ? &record : nullptr), c.result);
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(record.bytes, sent) << "the record is only read";
+    if (c.result != 0) continue;
+    EXPECT_EQ(model_.caseDetails.fileName, "/cases/stored.xlsx");
+    const outcome::Expected<casedata::StoredCase> stored =
+        driver::DecodeStoredCase(record.record());
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->archive.size(), *c.size);
+    EXPECT_TRUE(std::equal(archive.begin(), archive.end(), stored->archive.begin()));
+    EXPECT_EQ(std::tuple(stored->modelPath, stored->noRelocation),
+              std::tuple(c.modelPath ? c.modelPath : "", c.flag != 0));
+  }
+}
+
+// What a store gave reaches the host's buffer from its start, also when it
+// ran out of room; the bytes past it keep the host's.
+TEST_F(CaseRecordsTest, AStoreFillsTheBufferFromItsStartAlsoWhenItRunsOutOfRoom) {
+  test_support::TempFolder folder;
+  const std::string dataFile = folder.File("model.dat");
+  std::ofstream(dataFile) << "old";
+  model_.SetModelDataFile(dataFile.c_str(), false);
+  constexpr char kCaseFull[] = "Failed to write all case data - buffer overflow";
+  constexpr char kModelFull[] = "Failed to write all model data - buffer overflow";
+  const auto caseSize =
+      static_cast<std::uint16_t>(model_.WriteCaseData(EXT_CASE_DATA_RECORD_SIZE).value.size());
+  struct Case {
+    Command command;
+    std::uint16_t room;                 // (small, so that the compiler sees no wrapped buffer size)
+    std::optional<std::size_t> stored;  // the bytes the store gives; none: some
+    std::int32_t result;
+    const char* message;
+  };
+  const Case cases[] = {
+      {edge::WriteCaseData, static_cast<std::uint16_t>(caseSize + 5), caseSize, 0, ""},
+      {edge::WriteCaseData, static_cast<std::uint16_t>(caseSize - 1), std::nullopt, 1, kCaseFull},
+      {edge::WriteCaseData, 8, 8, 1, kCaseFull},
+      {edge::WriteCaseData, 0, 0, 1, kCaseFull},
+      {edge::WriteModelData, 10, 10, 0, ""},
+      {edge::WriteModelData, 9, 8, 1, kModelFull},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.room) + (c.command == edge::WriteCaseData ? " case" : " model"));
+    const bool isCase = c.command == edge::WriteCaseData;
+    const std::vector<std::uint8_t> given =
+        isCase ? model_.WriteCaseData(c.room).value : model_.WriteModelData(c.room).value;
+    EXPECT_EQ(given.size(), c.stored.value_or(given.size()));
+    GuardedBuffer buffer(c.room, kHostByte);
+    std::vector<unsigned char> expected = buffer.bytes;
+    std::copy(given.begin(), given.end(), expected.begin());
+    EXPECT_EQ(Run(c.command, &buffer, static_cast<std::int32_t>(c.room)), c.result);
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(buffer.bytes, expected);
+  }
+  // No buffer has no room, whatever the host says.
+  EXPECT_EQ(Run(edge::WriteCaseData, nullptr, 1000), 1);
+  EXPECT_EQ(Message(), kCaseFull);
+  EXPECT_EQ(Run(edge::WriteModelData, nullptr, 10), 1);
+  EXPECT_EQ(Message(), kModelFull);
+
+  // A model data file that cannot be read is the model's concern only.
+  std::ofstream(dataFile) << "not a model data file";
+  model_.caseVersion = 40;
+  EXPECT_EQ(Run(edge::ReadModelData, nullptr), 0);
+  EXPECT_EQ(Message(), "");
+  EXPECT_TRUE(model_.ReadModelData()) << "the model knows why";
+}
+
+TEST_F(CaseRecordsTest, TheFileLabelIsCutToTheHostsLength) {
+  // The file name, the host's length and the bytes written; the rest keep 'x'.
+  const std::tuple<std::string, std::int32_t, std::vector<char>> labels[] = {
+      {"", 3, {'<', 'N', 'o'}},  // cut as the record helper cuts: no terminator
+      {"/w/a.xlsx", 10, {'/', 'w', '/', 'a', '.', 'x', 'l', 's', 'x', 0}},
+      {"/w/a.xlsx", -5, {}},
+  };
+  for (const auto& [fileName, length, label] : labels) {
+    SCOPED_TRACE(fileName + " length " + std::to_string(length));
+    model_.caseDetails.fileName = fileName;
+    GuardedBuffer buffer(std::max(length, 0) + 4, 'x');
+    auto expected = buffer.bytes;
+    std::copy(label.begin(), label.end(), expected.begin());
+    EXPECT_EQ(Run(edge::GetFileLabel, &buffer, length), 0);
+    EXPECT_EQ(buffer.bytes, expected);
+  }
+  EXPECT_EQ(Run(edge::GetFileLabel, nullptr, 10), 0);
+}
+
+// The case dialog's flag and the workbook's pointer, as the model answers.
+class CannedWorkbookModel : public model::CExcModel {
+ public:
+  outcome::Expected<bool> EditCase(ExtWindow) override {
+    if (failure) return *failure;
+    return changed;
+  }
+  outcome::Expected<excel::Workbook*> GetDispatch() override {
+    if (failure) return *failure;
+    return workbook;
+  }
+  std::optional<outcome::Error> failure;
+  bool changed = false;
+  excel::Workbook* workbook = nullptr;
+};
+
+TEST_F(CaseRecordsTest, TheCaseDialogsFlagAndTheWorkbooksPointerAreWrittenOnlyOnSuccess) {
+  CannedWorkbookModel canned;
+  auto* const workbook = reinterpret_cast<excel::Workbook*>(0x5678);
+  canned.workbook = workbook;
+  struct Case {
+    const char* label;
+    std::optional<outcome::Error> failure;
+    bool changed;
+    std::int32_t result;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"changed", std::nullopt, true, 0, ""},
+      {"unchanged", std::nullopt, false, 0, ""},
+      {"cancelled", outcome::Error::Failed("", -1), false, -1, ""},
+      {"refused", outcome::Error::Failed("no window here", -1), false, -1, "no window here"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    canned.failure = c.failure;
+    canned.changed = c.changed;
+    GuardedBuffer flag(sizeof(std::uint32_t), kHostByte);
+    std::vector<unsigned char> expected = flag.bytes;
+    if (!c.failure) {
+      const std::uint32_t word = c.changed ? 1 : 0;
+      std::memcpy(expected.data(), &word, sizeof word);
+    }
+    EXPECT_EQ(RunOn(canned, edge::EditCase, &flag), c.result);
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(flag.bytes, expected);
+
+    GuardedBuffer pointer(sizeof(void*), kHostByte);
+    expected = pointer.bytes;
+    if (!c.failure) std::memcpy(expected.data(), &workbook, sizeof workbook);
+    EXPECT_EQ(RunOn(canned, edge::GetDispatch, &pointer), c.result);
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(pointer.bytes, expected);
+  }
+  // No place for the pointer fails as a missing workbook does.
+  canned.failure.reset();
+  EXPECT_EQ(RunOn(canned, edge::GetDispatch, nullptr), 1);
+  EXPECT_EQ(Message(), model::kNoDispatchMessage);
 }
 
 }  // namespace

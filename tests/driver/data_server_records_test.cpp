@@ -53,7 +53,7 @@ TEST(DataServerRecordsTest, ReadRecordSizeWordAndTag) {
     EXPECT_EQ(record.bytes, before) << "checking writes nothing";
   }
   GuardedBuffer record = ReadRecord("Excel.Sheet[{Data}].Cell[{A1}].Content");
-  const std::optional<dataserver::TagRead> read = driver::DecodeTagRead(record.record());
+  const std::optional<casedata::TagRead> read = driver::DecodeTagRead(record.record());
   ASSERT_TRUE(read);
   EXPECT_EQ(read->tag, "Excel.Sheet[{Data}].Cell[{A1}].Content");
   GuardedBuffer none = ReadRecord(nullptr);
@@ -94,7 +94,7 @@ TEST(DataServerRecordsTest, ReadResultIsZeroedThenCutAtACharacterBoundary) {
 
 TEST(DataServerRecordsTest, WriteRecordAndCommandText) {
   GuardedBuffer both = WriteRecord("Excel.NextEvent", "2024-01-06");
-  const std::optional<dataserver::TagWrite> write = driver::DecodeTagWrite(both.record());
+  const std::optional<casedata::TagWrite> write = driver::DecodeTagWrite(both.record());
   ASSERT_TRUE(write);
   EXPECT_EQ(write->tag, "Excel.NextEvent");
   EXPECT_EQ(write->value, "2024-01-06");

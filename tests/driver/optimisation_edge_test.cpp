@@ -21,7 +21,6 @@
 
 namespace {
 
-namespace opt = optimisation;
 namespace edge = driver::edge;
 using outcome::Error;
 using test_support::GuardedBuffer;
@@ -31,59 +30,59 @@ constexpr char kNoRecord[] = "No record was passed to Gridmoor.dll";
 // Answers as set and keeps what it was given.
 class CannedModel : public model::CExcModel {
  public:
-  outcome::Expected<opt::OptimisationProblem> SetupOptimisation(std::int32_t mode) override {
+  outcome::Expected<casedata::OptimisationProblem> SetupOptimisation(std::int32_t mode) override {
     given.push_back(mode);
     if (failure) return *failure;
     return problem;
   }
-  opt::ItemReading GetObjectiveFunction() override { return Reading(0); }
-  opt::ItemReading GetConstraints(std::int32_t handle) override { return Reading(handle); }
-  opt::ItemReading GetControls(std::int32_t handle) override { return Reading(handle); }
-  opt::ItemReading GetIntegerControls(std::int32_t handle) override { return Reading(handle); }
-  Error SetControls(const opt::ItemValue& value) override { return Set(value); }
-  Error SetIntegerControls(const opt::ItemValue& value) override { return Set(value); }
-  Error CheckIntegerControls(const opt::IntegerControlList& list) override {
+  casedata::ItemReading GetObjectiveFunction() override { return Reading(0); }
+  casedata::ItemReading GetConstraints(std::int32_t handle) override { return Reading(handle); }
+  casedata::ItemReading GetControls(std::int32_t handle) override { return Reading(handle); }
+  casedata::ItemReading GetIntegerControls(std::int32_t handle) override { return Reading(handle); }
+  Error SetControls(const casedata::ItemValue& value) override { return Set(value); }
+  Error SetIntegerControls(const casedata::ItemValue& value) override { return Set(value); }
+  Error CheckIntegerControls(const casedata::IntegerControlList& list) override {
     given.push_back(list.count);
     return Answer();
   }
   outcome::Expected<std::string> EvalPublishedVariables(
-      const opt::PublishedValueRequest& request) override {
+      const casedata::PublishedValueRequest& request) override {
     requests.push_back(request);
     if (failure) return *failure;
     return text;
   }
   outcome::Expected<const char*> EvalPublishedVariablesAsBlock(
-      const opt::PublishedValueRequest& request) override {
+      const casedata::PublishedValueRequest& request) override {
     requests.push_back(request);
     if (failure) return *failure;
     return text.c_str();
   }
   outcome::Expected<std::int32_t> AddPublishedVariable(
-      const opt::NewPublishedVariable& added) override {
+      const casedata::NewPublishedVariable& added) override {
     given.push_back(added.masking);
     if (failure) return *failure;
     return std::int32_t{12};
   }
-  Error WriteBatchOutput(const opt::BatchPath& output) override {
+  Error WriteBatchOutput(const casedata::BatchPath& output) override {
     paths.push_back(output);
     return Answer();
   }
 
   std::optional<Error> failure;
   std::optional<double> value;
-  opt::OptimisationProblem problem;
+  casedata::OptimisationProblem problem;
   std::string text = "2.5";
   std::vector<double> given;
-  std::vector<opt::PublishedValueRequest> requests;
-  std::vector<opt::BatchPath> paths;
+  std::vector<casedata::PublishedValueRequest> requests;
+  std::vector<casedata::BatchPath> paths;
 
  private:
   Error Answer() const { return failure ? *failure : Error::Success(); }
-  opt::ItemReading Reading(std::int32_t handle) {
+  casedata::ItemReading Reading(std::int32_t handle) {
     given.push_back(handle);
     return {value, Answer()};
   }
-  Error Set(const opt::ItemValue& item) {
+  Error Set(const casedata::ItemValue& item) {
     given.push_back(item.handle);
     given.push_back(item.value);
     return Answer();
@@ -209,7 +208,7 @@ TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   EXPECT_EQ(model_->requests[1].text, std::nullopt);
 
   // A block asked through this record: its own result and no message.
-  model_->failure = Error::Failed("", opt::kBlockVariableResult);
+  model_->failure = Error::Failed("", casedata::kBlockVariableResult);
   model_->text = "not written";
   EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()), EXT_RESULT_BLOCK_VARIABLE);
   EXPECT_EQ(Message(), "");

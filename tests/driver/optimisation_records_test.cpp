@@ -23,9 +23,8 @@
 
 namespace {
 
-namespace opt = optimisation;
 using test_support::GuardedBuffer;
-using Problem = opt::OptimisationProblem;
+using Problem = casedata::OptimisationProblem;
 
 template <typename T>
 void Put(std::vector<unsigned char>& bytes, std::size_t at, const T& value) {
@@ -90,7 +89,7 @@ class ProblemRecordTest : public ::testing::Test {
 };
 
 TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
-  using Sense = opt::ConstraintSense;
+  using Sense = casedata::ConstraintSense;
   Problem problem;
   // Texts as wide as their fields and wider.
   problem.objective = {true, "Net present value", std::string(20, 'U'), false};
@@ -160,7 +159,7 @@ TEST(OptimisationRecordsTest, TheValueRecordGivesHandleAndValueAndTakesOnlyTheVa
   GuardedBuffer record(EXT_OPT_VALUE_RECORD_MIN_SIZE);
   Put(record.bytes, EXT_OPT_VALUE_HANDLE_OFFSET, std::int32_t{7});
   Put(record.bytes, EXT_OPT_VALUE_VALUE_OFFSET, 2.5);
-  const std::optional<opt::ItemValue> value = driver::DecodeItemValue(record.record());
+  const std::optional<casedata::ItemValue> value = driver::DecodeItemValue(record.record());
   ASSERT_TRUE(value);
   EXPECT_EQ(std::tie(value->handle, value->value), std::tuple(7, 2.5));
 
@@ -189,7 +188,7 @@ TEST(OptimisationRecordsTest, TheIntegerControlListIsReadOnlyAsFarAsItsCount) {
     for (std::size_t j = 0; j < written.size(); ++j)
       Put(list.bytes, EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * j, written[j]);
     const auto before = list.bytes;
-    const std::optional<opt::IntegerControlList> decoded =
+    const std::optional<casedata::IntegerControlList> decoded =
         driver::DecodeIntegerControlList(list.bytes.data());
     ASSERT_TRUE(decoded) << count;
     EXPECT_EQ(std::tie(decoded->count, decoded->handles), std::tie(count, read));
@@ -209,7 +208,7 @@ TEST(PublishedRecordsTest, AListedVariableHasItsTextsCutToTheirFieldsAndTerminat
   GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE);
   Put(record.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-1});
   EXPECT_EQ(driver::DecodeVariableHandle(record.record()), -1);
-  const std::pair<opt::PublishedVariableInfo, std::pair<std::string, std::string>> rows[] = {
+  const std::pair<casedata::PublishedVariableInfo, std::pair<std::string, std::string>> rows[] = {
       {{0, "Oil rate", "STB/d"}, {"Oil rate", "STB/d"}},
       {{1, std::string(100, 'm'), std::string(20, 'u')},
        {std::string(EXT_PUBVAR_TEXT_SIZE - 1, 'm'), std::string(EXT_PUBVAR_UNIT_SIZE - 1, 'u')}}};
@@ -232,7 +231,7 @@ TEST(PublishedRecordsTest, ASetTextIsReadWithinItsSixtyFourBytesAndAGetTextWritt
   std::memset(record.bytes.data() + EXT_PUBVAR_TEXT_OFFSET, 'x', EXT_PUBVAR_TEXT_SIZE);
   // What follows the field must not become part of the value.
   std::memset(record.bytes.data() + EXT_PUBVAR_UNIT_OFFSET, 'Z', EXT_PUBVAR_UNIT_SIZE);
-  opt::PublishedValueRequest request = driver::DecodeValueRequest(record.record());
+  casedata::PublishedValueRequest request = driver::DecodeValueRequest(record.record());
   EXPECT_EQ(std::tie(request.handle, request.set), std::tuple(3, true));
   EXPECT_EQ(request.text, std::string(EXT_PUBVAR_TEXT_SIZE, 'x'));
   std::strcpy(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "short");
@@ -257,7 +256,7 @@ TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
   record.bytes[EXT_PUBVAR2_FLAG_OFFSET] = 1;
   const std::string given = "1\t2\n3\t4";
   Put(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, given.c_str());
-  opt::PublishedValueRequest request = driver::DecodeValueRequest2(record.record(), 2);
+  casedata::PublishedValueRequest request = driver::DecodeValueRequest2(record.record(), 2);
   EXPECT_EQ(std::tie(request.handle, request.set, request.text),
             std::tuple(1, true, std::optional<std::string>(given)));
   // A handle that names no variable: the set is refused without its address
@@ -288,11 +287,11 @@ TEST(PublishedRecordsTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
   };
   using Texts = std::tuple<std::optional<std::string>, std::optional<std::string>,
                            std::optional<std::string>>;
-  const auto texts = [](const opt::NewPublishedVariable& added) {
+  const auto texts = [](const casedata::NewPublishedVariable& added) {
     return Texts(added.worksheet, added.cell, added.name);
   };
   put("Data", "B7", "Added");
-  std::optional<opt::NewPublishedVariable> added = driver::DecodeNewVariable(record.record());
+  std::optional<casedata::NewPublishedVariable> added = driver::DecodeNewVariable(record.record());
   ASSERT_TRUE(added);
   EXPECT_FALSE(added->masking);
   EXPECT_EQ(texts(*added), Texts("Data", "B7", "Added"));
@@ -319,12 +318,12 @@ TEST(PublishedRecordsTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
   std::strcpy(record.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, "/in.xml");
   std::memset(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, 'x',
               EXT_BATCH_FILES_REPORT_PATH_SIZE);
-  opt::BatchFiles files = driver::DecodeBatchFiles(record.record());
+  casedata::BatchFiles files = driver::DecodeBatchFiles(record.record());
   EXPECT_EQ(std::tie(files.input.path, files.input.complete), std::tuple("/in.xml", true));
   EXPECT_EQ(std::tie(files.report.path, files.report.complete),
             std::tuple(std::string(EXT_BATCH_FILES_REPORT_PATH_SIZE, 'x'), false));
   record.chars()[EXT_BATCH_FILES_REPORT_PATH_OFFSET + 5] = '\0';
-  const opt::BatchPath output = driver::DecodeBatchOutput(record.record());
+  const casedata::BatchPath output = driver::DecodeBatchOutput(record.record());
   EXPECT_EQ(std::tie(output.path, output.complete), std::tuple("xxxxx", true));
   files = driver::DecodeBatchFiles(host::ConstHostRecord());
   EXPECT_FALSE(files.input.complete || files.report.complete);

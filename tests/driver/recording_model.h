@@ -3,8 +3,10 @@
 // dialog kind) and answer 42, unless a hook set by the test throws, blocks
 // or answers otherwise. Safe to inspect from another thread.
 //
-// Operations on typed values get no pointer or status record: they record
-// their integer argument only.
+// The operations take values: they record their integer, the window of a
+// dialog and the one host pointer that passes through (the model data
+// file's path). Those that give an outcome answer with a failure carrying
+// the answer as its result and no message, so that the host sees it.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "case/optimisation_values.h"
-#include "case/published_values.h"
+#include "casedata/optimisation_values.h"
+#include "casedata/published_values.h"
 #include "model/model.h"
 #include "outcome/outcome.h"
 
@@ -28,7 +30,6 @@ struct ModelCall {
   const void* arg = nullptr;  // the pointer argument, if any
   std::int64_t value = 0;     // the integer or flag argument, if any
   ExtWindow window = nullptr;
-  ExtStatusRecord* status = nullptr;
   std::thread::id thread;
   std::int32_t dialogKind = 0;
 };
@@ -37,7 +38,6 @@ inline constexpr std::int32_t kRecordedResult = 42;
 
 class RecordingModel : public model::CExcModel {
  public:
-  using S = ExtStatusRecord*;
   // Runs inside every recorded operation, after recording; what it returns
   // (when anything) is the operation's answer. It may throw or block.
   using Hook = std::function<std::optional<std::int32_t>(const ModelCall&)>;
@@ -61,67 +61,68 @@ class RecordingModel : public model::CExcModel {
     if (onDestroy) onDestroy();
   }
 
-  // Each operation records its name and, in this order after its
-  // parameters, its pointer argument, integer or flag, window and status.
-#define GM_RECORD(name, params, arg, value, window, status) \
-  std::int32_t name params override {                       \
-    return Record(#name, arg, value, window, status);       \
+  std::int32_t QueryNumber(std::int32_t value) override {
+    return Record("QueryNumber", nullptr, value);
   }
-  GM_RECORD(EditCase, (ExtWindow w, std::uint32_t* a, S s), a, 0, w, s)
-  GM_RECORD(QueryNumber, (std::int32_t v, S s), nullptr, v, nullptr, s)
-  GM_RECORD(GetDispatch, (void* a, S s), a, 0, nullptr, s)
-  GM_RECORD(ReloadWorkbook, (S s), nullptr, 0, nullptr, s)
-  GM_RECORD(SetModelDataFile, (const char* a, bool v, S s), a, v, nullptr, s)
-  GM_RECORD(StartApplication, (std::int32_t v, S s), nullptr, v, nullptr, s)
-  GM_RECORD(StopApplication, (), nullptr, 0, nullptr, nullptr)
-  GM_RECORD(EditPublishedVariables, (ExtWindow w, S s), nullptr, 0, w, s)
-  GM_RECORD(SetInterfaceVisible, (bool v), nullptr, v, nullptr, nullptr)
-#undef GM_RECORD
-  // Operations on typed values record their integer (a handle, a mode) and
-  // answer as a failure without a message, so that the host sees their
-  // result.
-  outcome::Expected<optimisation::OptimisationProblem> SetupOptimisation(
-      std::int32_t mode) override {
+  std::int32_t StopApplication() override { return Record("StopApplication", nullptr, 0); }
+  std::int32_t SetInterfaceVisible(bool show) override {
+    return Record("SetInterfaceVisible", nullptr, show);
+  }
+  // The path is the host's text itself; the flag is recorded.
+  void SetModelDataFile(const char* path, bool flag) override {
+    Record("SetModelDataFile", path, flag);
+  }
+  outcome::Expected<bool> EditCase(ExtWindow window) override {
+    outcome::Error error = Typed("EditCase", 0, window);
+    if (error) return error;
+    return false;
+  }
+  outcome::Expected<excel::Workbook*> GetDispatch() override {
+    outcome::Error error = Typed("GetDispatch", 0);
+    if (error) return error;
+    return static_cast<excel::Workbook*>(nullptr);
+  }
+  outcome::Error ReloadWorkbook() override { return Typed("ReloadWorkbook", 0); }
+  outcome::Error StartApplication() override { return Typed("StartApplication", 0); }
+  outcome::Error EditPublishedVariables(ExtWindow window) override {
+    return Typed("EditPublishedVariables", 0, window);
+  }
+  outcome::Expected<casedata::OptimisationProblem> SetupOptimisation(std::int32_t mode) override {
     outcome::Error error = Typed("SetupOptimisation", mode);
     if (error) return error;
-    return optimisation::OptimisationProblem{};
+    return casedata::OptimisationProblem{};
   }
-  optimisation::ItemReading GetObjectiveFunction() override {
+  casedata::ItemReading GetObjectiveFunction() override {
     return {std::nullopt, Typed("GetObjectiveFunction", 0)};
   }
-  optimisation::ItemReading GetControls(std::int32_t handle) override {
+  casedata::ItemReading GetControls(std::int32_t handle) override {
     return {std::nullopt, Typed("GetControls", handle)};
   }
-  optimisation::ItemReading GetIntegerControls(std::int32_t handle) override {
+  casedata::ItemReading GetIntegerControls(std::int32_t handle) override {
     return {std::nullopt, Typed("GetIntegerControls", handle)};
   }
-  outcome::Error WriteBatchOutput(const optimisation::BatchPath& /*output*/) override {
+  outcome::Error WriteBatchOutput(const casedata::BatchPath& /*output*/) override {
     return Typed("WriteBatchOutput", 0);
   }
-  // The stream operations take values: they record their integer alone, and
-  // answer with a failure carrying the answer as its result and no message.
-  outcome::Expected<streams::StreamListing> EnumStreams(std::optional<std::uint32_t>,
-                                                        std::int32_t query) override {
-    return AsFailure(Record("EnumStreams", nullptr, query, nullptr, nullptr));
+  // The stream operations always answer with a failure.
+  outcome::Expected<casedata::StreamListing> EnumStreams(std::optional<std::uint32_t>,
+                                                         std::int32_t query) override {
+    return AsFailure(Record("EnumStreams", nullptr, query));
   }
-  outcome::Error QueryComp() override {
-    return AsFailure(Record("QueryComp", nullptr, 0, nullptr, nullptr));
-  }
-  outcome::Expected<std::optional<streams::ComponentList>> GetStreamComposition(
+  outcome::Error QueryComp() override { return AsFailure(Record("QueryComp", nullptr, 0)); }
+  outcome::Expected<std::optional<casedata::ComponentList>> GetStreamComposition(
       std::int32_t stream) override {
-    return AsFailure(Record("GetStreamComposition", nullptr, stream, nullptr, nullptr));
+    return AsFailure(Record("GetStreamComposition", nullptr, stream));
   }
-  void RefreshSheetNames() override {
-    Record("RefreshSheetNames", nullptr, 0, nullptr, nullptr);
-  }
+  void RefreshSheetNames() override { Record("RefreshSheetNames", nullptr, 0); }
 
  private:
   static outcome::Error AsFailure(std::int32_t answer) {
     return outcome::Error::Failed(std::string(), answer);
   }
-  std::int32_t Record(const char* op, const void* arg, std::int64_t value, ExtWindow window,
-                      ExtStatusRecord* status) {
-    const ModelCall call{op, arg, value, window, status, std::this_thread::get_id(), dialogKind};
+  std::int32_t Record(const char* op, const void* arg, std::int64_t value,
+                      ExtWindow window = nullptr) {
+    const ModelCall call{op, arg, value, window, std::this_thread::get_id(), dialogKind};
     Hook hook;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -133,8 +134,8 @@ class RecordingModel : public model::CExcModel {
     }
     return kRecordedResult;
   }
-  outcome::Error Typed(const char* op, std::int64_t value) {
-    const std::int32_t result = Record(op, nullptr, value, nullptr, nullptr);
+  outcome::Error Typed(const char* op, std::int64_t value, ExtWindow window = nullptr) {
+    const std::int32_t result = Record(op, nullptr, value, window);
     return result == 0 ? outcome::Error::Success() : outcome::Error::Failed({}, result);
   }
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "automation/session_fixture.h"
-#include "case/composition.h"
-#include "case/stream_data.h"
-#include "case/stream_values.h"
+#include "casedata/composition.h"
+#include "casedata/stream_data.h"
+#include "casedata/stream_values.h"
 #include "driver/stream_commands.h"
 #include "driver/stream_records.h"
 #include "gridmoor/host.h"
@@ -26,7 +26,7 @@
 
 namespace {
 
-using streams::IprValues;
+using casedata::IprValues;
 using test_support::GuardedBuffer;
 
 constexpr unsigned char kHostByte = 0x11;
@@ -66,7 +66,7 @@ GuardedBuffer RandomIprRecord(std::uint32_t seed) {
 
 TEST(StreamRecord, AListingFillsItsFieldsAndLeavesTheRest) {
   const std::string longName(70, 'n');
-  const std::tuple<streams::StreamListing, std::uint32_t, std::string> cases[] = {
+  const std::tuple<casedata::StreamListing, std::uint32_t, std::string> cases[] = {
       {{0, false, "In-1", "Excel stream"}, EXT_STREAM_KIND_INPUT, "In-1|" + std::string(59, '~')},
       {{7, true, "Out-3", "Excel stream"}, EXT_STREAM_KIND_OUTPUT, "Out-3|" + std::string(58, '~')},
       {{2, false, longName, "Excel stream"}, EXT_STREAM_KIND_INPUT, std::string(63, 'n') + "|"},
@@ -134,10 +134,10 @@ TEST(IprRecord, EachValueHasItsPlaceInTheRecord) {
     values.*member = next++;
   for (const auto& [member, offset] : words)
     values.*member = static_cast<std::uint32_t>(next++);
-  for (streams::ComponentValues& column : values.components)
+  for (casedata::ComponentValues& column : values.components)
     for (double& entry : column)
       entry = next++;
-  for (streams::ComponentValues& row : values.interaction)
+  for (casedata::ComponentValues& row : values.interaction)
     for (double& entry : row)
       entry = next++;
 
@@ -288,7 +288,7 @@ TEST_F(StreamEdgeTest, TheComponentListIsFilledOnlyWhenThereIsOne) {
   EXPECT_EQ(list.bytes, untouched);
 
   model_.caseDetails.useCompositions = 1;
-  model_.caseDetails.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>(
+  model_.caseDetails.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(
       "Gas", std::vector<std::string>{"N2", "C1"}));
   model_.caseDetails.inputStreams.At(0)->compositionName = "Gas";
   EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 5, Status()), -1);

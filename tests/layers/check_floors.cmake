@@ -4,7 +4,7 @@
 # Levels bottom to top; names joined by "|" share a level and may not include
 # each other.
 set(levels
-  outcome text platform com host excel excel/calc xml automation case "streams|optimisation" archive
+  outcome text platform com host excel excel/calc xml automation casedata "streams|optimisation" archive
   model "dataserver|ui" driver)
 
 if(NOT SOURCE_DIR)

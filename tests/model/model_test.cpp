@@ -38,8 +38,8 @@
 
 namespace {
 
+using casedata::CExcCaseDetails;
 using model::CaseDialogKind;
-using model::CExcCaseDetails;
 using model::CExcModel;
 using model::DialogResult;
 using model::RunDate;
@@ -58,47 +58,32 @@ class UnconnectedModelTest : public ::testing::Test {
 
 TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection) {
   using M = model::CExcModel&;
-  using S = ExtStatusRecord*;
   // The case dialog's answer is pinned after a stop; GetDispatch's in host_abi.c.
-  const std::pair<const char*, std::int32_t (*)(M, S)> cases[] = {
-      {"OpenCaseWorkbook", [](M m, S s) { return m.OpenCaseWorkbook(nullptr, s); }},
-      {"StartApplication", [](M m, S s) { return m.StartApplication(0, s); }},
-      {"ReloadWorkbook", [](M m, S s) { return m.ReloadWorkbook(s); }},
-      {"SaveCaseWorkbook", [](M m, S s) { return m.SaveCaseWorkbook(0, nullptr, s); }},
+  const std::pair<const char*, outcome::Error (*)(M)> cases[] = {
+      {"OpenCaseWorkbook", [](M m) { return m.OpenCaseWorkbook(); }},
+      {"StartApplication", [](M m) { return m.StartApplication(); }},
+      {"ReloadWorkbook", [](M m) { return m.ReloadWorkbook(); }},
+      {"SaveCaseWorkbook", [](M m) { return m.SaveCaseWorkbook(std::string()); }},
   };
   for (const auto& [name, run] : cases) {
     SCOPED_TRACE(name);
-    GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-    EXPECT_EQ(run(model_, status.status()), 1);
-    EXPECT_EQ(StatusText(status), "There is no connection to Excel");
-    EXPECT_TRUE(status.GuardsIntact());
+    const outcome::Error error = run(model_);
+    EXPECT_EQ(error.Result(), 1);
+    EXPECT_EQ(error.Message(), "There is no connection to Excel");
   }
   EXPECT_EQ(model_.caseDetails.workbookOpen, 0);
-  // Without a status record nothing is written and nothing fails harder.
-  EXPECT_EQ(model_.OpenCaseWorkbook(nullptr, nullptr), 1);
   EXPECT_EQ(model_.SetInterfaceVisible(true), 0);
   model_.RefreshSheetNames();
   EXPECT_TRUE(model_.sheetNames.empty());
   EXPECT_EQ(model_.StopApplication(), 0);
 }
 
-TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLengthDescriptionIsForIndexZero) {
-  // The file name, the host's length and the bytes written; the rest keep 'x'.
-  const std::tuple<std::string, std::int32_t, std::vector<char>> labels[] = {
-      {"", 3, {'<', 'N', 'o'}},  // cut as the record helper cuts: no terminator
-      {"/w/a.xlsx", 10, {'/', 'w', '/', 'a', '.', 'x', 'l', 's', 'x', 0}},
-      {"/w/a.xlsx", -5, {}},
-  };
-  for (const auto& [fileName, length, label] : labels) {
-    SCOPED_TRACE(fileName + " length " + std::to_string(length));
-    model_.caseDetails.fileName = fileName;
-    GuardedBuffer buffer(std::max(length, 0) + 4, 'x');
-    auto expected = buffer.bytes;
-    std::copy(label.begin(), label.end(), expected.begin());
-    EXPECT_EQ(model_.GetFileLabel(buffer.chars(), length, nullptr), 0);
-    EXPECT_EQ(buffer.bytes, expected);
-  }
-  EXPECT_EQ(model_.GetFileLabel(nullptr, 10, nullptr), 0);
+TEST_F(UnconnectedModelTest, FileLabelNamesTheWorkbookDescriptionIsForIndexZero) {
+  // The label's bytes in the host's buffer are the edge test's.
+  model_.caseDetails.fileName = "";
+  EXPECT_EQ(model_.GetFileLabel(), "<No file>");
+  model_.caseDetails.fileName = "/w/a.xlsx";
+  EXPECT_EQ(model_.GetFileLabel(), "/w/a.xlsx");
 
   // The file name and the index asked for; the workbook is described for
   // any index up to 0 once it has a name.
@@ -111,12 +96,12 @@ TEST_F(UnconnectedModelTest, FileLabelIsCutToTheHostsLengthDescriptionIsForIndex
   for (const auto& [fileName, index, described] : descriptions) {
     SCOPED_TRACE(fileName + " index " + std::to_string(index));
     model_.caseDetails.fileName = fileName;
-    const std::optional<model::FileDescription> file = model_.GetFileDescription(index);
+    const std::optional<casedata::FileDescription> file = model_.GetFileDescription(index);
     if (!described) {
       EXPECT_EQ(file, std::nullopt);
       continue;
     }
-    EXPECT_EQ(file, (model::FileDescription{fileName, "Excel spreadsheet file"}));
+    EXPECT_EQ(file, (casedata::FileDescription{fileName, "Excel spreadsheet file"}));
   }
 }
 
@@ -126,7 +111,7 @@ TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
       << "<B><Element><Equip/><Variable>S|C1</Variable><VarName>v</VarName><Unit/>"
          "<Control/></Element></B>";
   model::CExtInterface& slots = model_;
-  const optimisation::BatchFiles files{{temp.File("in.xml"), true}, {temp.File("out.xml"), true}};
+  const casedata::BatchFiles files{{temp.File("in.xml"), true}, {temp.File("out.xml"), true}};
   const outcome::Error read = slots.ReadBatchProblem(files, true);
   ASSERT_FALSE(read) << read.Message();
   EXPECT_EQ(model_.publishedVariables.size(), 1u);
@@ -183,13 +168,13 @@ TEST_F(ModelWorkbookTest, StreamSlotsReachTheStreamTransfer) {
   model::CExtInterface& table = model;
   std::vector<std::string> names;
   std::optional<std::uint32_t> cursor = 0xFFFFFFFFu;
-  while (outcome::Expected<streams::StreamListing> next = table.EnumStreams(cursor, 1)) {
+  while (outcome::Expected<casedata::StreamListing> next = table.EnumStreams(cursor, 1)) {
     names.push_back(next->name);
     cursor = next->handle;
   }
   EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
 
-  streams::IprValues values;
+  casedata::IprValues values;
   values.handle = 0;  // In-1
   EXPECT_EQ(table.GetIPR(values).error.Message(), "Invalid handle passed to Gridmoor::GetIPR");
   const outcome::Error set = table.SetIPR(values);
@@ -201,29 +186,30 @@ TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop)
   CExcModel model;
   ASSERT_FALSE(model.CreateFailed()) << model.CreateError();
   model.caseDetails.fileName = folder_.File("new.xlsx");
-  EXPECT_EQ(model.StartApplication(0, Status()), 0) << Message();
+  const outcome::Error started = model.StartApplication();
+  EXPECT_FALSE(started) << started.Message();
   EXPECT_EQ(model.caseDetails.workbookOpen, 1);
   EXPECT_EQ(model.sheetNames, std::vector<std::string>{"Sheet1"});
 
   // Twice: the workbook stays unnamed in the application, so every in-place
   // save writes the case's file.
   for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(model.SaveCaseWorkbook(0, nullptr, Status()), 0) << Message();
+    EXPECT_FALSE(model.SaveCaseWorkbook(std::string()));
     EXPECT_TRUE(platform::FileExists(folder_.File("new.xlsx")));
     std::filesystem::remove(folder_.File("new.xlsx"));
   }
   // A copy under another name, given by the host; blanks mean in place.
-  EXPECT_EQ(model.SaveCaseWorkbook(0, folder_.File("copy.xlsx").c_str(), Status()), 0);
+  EXPECT_FALSE(model.SaveCaseWorkbook(folder_.File("copy.xlsx")));
   EXPECT_TRUE(platform::FileExists(folder_.File("copy.xlsx")));
-  EXPECT_EQ(model.SaveCaseWorkbook(0, "   ", Status()), 0);
+  EXPECT_FALSE(model.SaveCaseWorkbook("   "));
   EXPECT_TRUE(platform::FileExists(folder_.File("new.xlsx")));
 
   // Stopping quits the application and forgets the workbook. (What each
   // operation answers without a session is pinned on a model that never had
   // one.)
-  void* dispatch = nullptr;
-  EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 0);
-  EXPECT_EQ(dispatch, static_cast<void*>(model.Session()->GetWorkbook()));
+  outcome::Expected<excel::Workbook*> dispatch = model.GetDispatch();
+  ASSERT_TRUE(dispatch);
+  EXPECT_EQ(*dispatch, model.Session()->GetWorkbook());
   auto application = Application();
   EXPECT_EQ(model.StopApplication(), 0);
   EXPECT_TRUE(application->HasQuit());
@@ -231,31 +217,30 @@ TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop)
   EXPECT_EQ(model.caseDetails.workbookOpen, 0);
   EXPECT_TRUE(model.sheetNames.empty());
 
-  std::uint32_t changed = 5;
-  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 1);
-  EXPECT_EQ(Message(), "There is no connection to Excel");
-  EXPECT_EQ(changed, 5u);
-  dispatch = nullptr;
-  EXPECT_EQ(model.GetDispatch(&dispatch, Status()), 1);
-  EXPECT_EQ(dispatch, nullptr);
+  const outcome::Expected<bool> changed = model.EditCase(nullptr);
+  EXPECT_EQ(changed.GetError().Result(), 1);
+  EXPECT_EQ(changed.GetError().Message(), "There is no connection to Excel");
+  const outcome::Expected<excel::Workbook*> none = model.GetDispatch();
+  EXPECT_EQ(none.GetError().Result(), 1);
+  EXPECT_EQ(none.GetError().Message(), "Unable to get dispatch interface for this object");
 }
 
 TEST_F(ModelWorkbookTest, AnExistingWorkbookIsOpenedSavedInPlaceAndReloadedFromDisk) {
   const std::string path = MakeWorkbookFile("case.xlsx", {"Sheet1", "Data"});
   CExcModel model;
   model.caseDetails.fileName = path;
-  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+  ASSERT_FALSE(model.OpenCaseWorkbook());
   model.RefreshSheetNames();
   EXPECT_EQ(model.sheetNames, (std::vector<std::string>{"Sheet1", "Data"}));
 
   auto application = Application();
   application->ActiveWorkbook()->SetCellValue("Data", "A1", com::Variant::Text("changed"));
-  EXPECT_EQ(model.ReloadWorkbook(Status()), 0) << Message();
+  EXPECT_FALSE(model.ReloadWorkbook());
   EXPECT_EQ(application->ActiveWorkbook()->CellValue("Data", "A1"), com::Variant());
 
   application->ActiveWorkbook()->SetCellValue("Data", "A1", com::Variant::Text("kept"));
-  EXPECT_EQ(model.SaveCaseWorkbook(0, nullptr, Status()), 0) << Message();
-  EXPECT_EQ(model.ReloadWorkbook(Status()), 0) << Message();
+  EXPECT_FALSE(model.SaveCaseWorkbook(std::string()));
+  EXPECT_FALSE(model.ReloadWorkbook());
   EXPECT_EQ(application->ActiveWorkbook()->CellValue("Data", "A1"), com::Variant::Text("kept"));
 }
 
@@ -268,7 +253,7 @@ TEST_F(ModelWorkbookTest, PlugInsOfTheCaseAndTheDriverAreOpenedWithTheWorkbook) 
   model.caseDetails.plugIns = casePlugIn + ";;  ";
   // Only an existing file is opened as an add-in; the main workbook is new.
   std::filesystem::copy_file(casePlugIn, folder_.File("main.xlsx"));
-  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+  ASSERT_FALSE(model.OpenCaseWorkbook());
 
   auto application = Application();
   std::vector<std::string> open;
@@ -283,36 +268,39 @@ TEST_F(ModelWorkbookTest, CaseDialogResults) {
   CExcModel model;
   model.caseDetails.fileName = folder_.File("dialog.xlsx");
 
-  // Cancelled: -1, the flag untouched, the case as it was.
+  // Cancelled: -1 without a message, the case as it was (the flag's bytes
+  // are the edge test's).
   dialogs->OnEditCase([](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
     details.inputCount = 9;
     return DialogResult::kCancel;
   });
-  std::uint32_t changed = 7;
-  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), -1);
-  EXPECT_EQ(changed, 7u);
+  const outcome::Expected<bool> cancelled = model.EditCase(nullptr);
+  EXPECT_EQ(std::tuple(cancelled.GetError().Result(), cancelled.GetError().Message()),
+            std::tuple(-1, ""));
   EXPECT_EQ(model.caseDetails.inputCount, 1u);
 
   // Confirmed without a change while the workbook is not open: changed.
   dialogs->OnEditCase(nullptr);
-  EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
-  EXPECT_EQ(changed, 1u);
+  outcome::Expected<bool> changed = model.EditCase(nullptr);
+  ASSERT_TRUE(changed);
+  EXPECT_TRUE(*changed);
 
   // Confirmed with the workbook open: changed when the file or a stream
   // count differs (which names are one file is the session's business).
-  ASSERT_EQ(model.OpenCaseWorkbook(nullptr, Status()), 0);
-  const std::tuple<std::uint32_t, std::string, std::uint32_t> edits[] = {
-      {1, model.caseDetails.fileName, 0},
-      {2, model.caseDetails.fileName, 1},
-      {1, folder_.File("other.xlsx"), 1}};
+  ASSERT_FALSE(model.OpenCaseWorkbook());
+  const std::tuple<std::uint32_t, std::string, bool> edits[] = {
+      {1, model.caseDetails.fileName, false},
+      {2, model.caseDetails.fileName, true},
+      {1, folder_.File("other.xlsx"), true}};
   for (const auto& [outputs, file, expected] : edits) {
     dialogs->OnEditCase([&](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
       details.outputCount = outputs;
       details.fileName = file;
       return DialogResult::kOk;
     });
-    EXPECT_EQ(model.EditCase(nullptr, &changed, Status()), 0);
-    EXPECT_EQ(changed, expected) << outputs << " " << file;
+    changed = model.EditCase(nullptr);
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(*changed, expected) << outputs << " " << file;
   }
 
   // The kind follows the model's dialog kind; the parent window is passed.
@@ -320,7 +308,7 @@ TEST_F(ModelWorkbookTest, CaseDialogResults) {
   int parent = 0;
   for (const std::int32_t kind : {0, 1}) {
     model.dialogKind = kind;
-    EXPECT_EQ(model.EditCase(&parent, nullptr, Status()), 0);
+    EXPECT_TRUE(model.EditCase(&parent));
     const auto calls = dialogs->Calls();
     EXPECT_EQ(calls.back().kind, kind < 1 ? CaseDialogKind::kFull : CaseDialogKind::kSimpleFile);
     EXPECT_EQ(calls.back().parent, &parent);
@@ -363,11 +351,12 @@ TEST_F(ModelWorkbookTest, ChangeFileDirectoryMovesTheFileNameOnlyOntoAnExistingF
   for (const auto& [fileName, directory, expected] : cases) {
     SCOPED_TRACE(fileName + " -> " + directory);
     model.caseDetails.fileName = fileName;
-    EXPECT_EQ(model.ChangeFileDirectory(directory.c_str(), Status()), 0);
+    model.ChangeFileDirectory(directory);
     EXPECT_EQ(model.caseDetails.fileName, expected);
   }
+  // The edge reads no directory as the empty one.
   model.caseDetails.fileName = "/a/b.xlsx";
-  EXPECT_EQ(model.ChangeFileDirectory(nullptr, Status()), 0);
+  model.ChangeFileDirectory(std::string());
   EXPECT_EQ(model.caseDetails.fileName, "/a/b.xlsx");
 }
 
@@ -391,7 +380,7 @@ class ModelEventsTest : public ModelWorkbookTest {
     model_ = std::make_unique<CExcModel>();
     ASSERT_FALSE(model_->CreateFailed()) << model_->CreateError();
     model_->caseDetails.fileName = folder_.File("events.xlsx");
-    ASSERT_EQ(model_->OpenCaseWorkbook(nullptr, Status()), 0) << Message();
+    ASSERT_FALSE(model_->OpenCaseWorkbook());
     recorder_->Clear();
   }
 
@@ -561,7 +550,7 @@ TEST_F(ModelEventsTest, AFailingMacroOrAMissingSessionIsReportedToTheHost) {
     EXPECT_EQ(Command(model::kRunEvents[e].hostCodes[0]), 1) << e;
     EXPECT_EQ(Message(), "Unable to run macro Module1.Fail (Exception occurred.)") << e;
   }
-  EXPECT_EQ(model_->RunEventMacro(model::kEventCount).Message(), "There is no run-time event 7");
+  EXPECT_EQ(model_->RunEventMacro(casedata::kEventCount).Message(), "There is no run-time event 7");
 
   model_->caseDetails.hideInterface = true;
   ASSERT_EQ(model_->StopApplication(), 0);

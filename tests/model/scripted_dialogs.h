@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "case/case_details.h"
+#include "casedata/case_details.h"
 #include "model/dialogs.h"
 #include "model/model.h"
 
@@ -20,7 +20,7 @@ namespace test_support {
 class ScriptedDialogs final : public model::Dialogs {
  public:
   using CaseScript = std::function<model::DialogResult(model::CaseDialogKind, model::CExcModel&,
-                                                       model::CExcCaseDetails&)>;
+                                                       casedata::CExcCaseDetails&)>;
   using SettingsScript = std::function<model::DialogResult(std::string&)>;
   using OptimiserScript =
       std::function<model::DialogResult(model::OptimiserPage, model::CExcModel&)>;
@@ -45,7 +45,7 @@ class ScriptedDialogs final : public model::Dialogs {
   }
 
   model::DialogResult EditCase(model::CaseDialogKind kind, model::CExcModel& model,
-                               model::CExcCaseDetails& details, ExtWindow parent) override {
+                               casedata::CExcCaseDetails& details, ExtWindow parent) override {
     return Run(caseScript_, {"EditCase", kind, {}, parent, {}}, kind, model, details);
   }
   model::DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) override {

@@ -17,6 +17,7 @@
 
 namespace {
 
+using namespace casedata;
 using namespace optimisation;
 
 const std::string kRootOpen =
@@ -36,7 +37,7 @@ std::string Batch(const std::string& elements, const std::string& version = "1.0
 }
 
 template <typename T>
-T* AddItem(model::CExtCollection<T>& list, const char* worksheet, const char* cell,
+T* AddItem(casedata::CExtCollection<T>& list, const char* worksheet, const char* cell,
            const char* name) {
   T* item = list.Add(std::make_unique<T>());
   std::tie(item->worksheet, item->cell, item->name, item->unit) =

@@ -17,17 +17,16 @@
 #include <vector>
 
 #include "automation/session_fixture.h"
-#include "case/exported_variable.h"
-#include "case/opt_items.h"
-#include "case/optimisation_values.h"
-#include "case/published_values.h"
+#include "casedata/exported_variable.h"
+#include "casedata/opt_items.h"
+#include "casedata/optimisation_values.h"
+#include "casedata/published_values.h"
 #include "com/variant_text.h"
 #include "model/model.h"
 #include "outcome/outcome.h"
 
 namespace optimisation_test {
 
-namespace opt = optimisation;
 using com::Variant;
 using Interface = model::CExtInterface;
 
@@ -41,12 +40,12 @@ enum class ValueSlot {
   kGetIntControl
 };
 
-inline constexpr double kUndefined = opt::kUndefinedValue;
+inline constexpr double kUndefined = casedata::kUndefinedValue;
 
 // Appends an item (or published variable) bound to a cell of "Data".
 template <typename Item>
-Item& AddItem(model::CExtCollection<Item>& list, const std::string& name, const std::string& cell,
-              const std::string& sheet = "Data") {
+Item& AddItem(casedata::CExtCollection<Item>& list, const std::string& name,
+              const std::string& cell, const std::string& sheet = "Data") {
   Item* item = list.Add(std::make_unique<Item>());
   item->name = name;
   item->worksheet = sheet;
@@ -54,25 +53,26 @@ Item& AddItem(model::CExtCollection<Item>& list, const std::string& name, const 
   return *item;
 }
 
-inline opt::CExcConstraint& AddConstraint(opt::CExcclConstraint& list, const std::string& name,
-                                          const std::string& cell, std::uint32_t type = 0,
-                                          double limit = 0) {
+inline casedata::CExcConstraint& AddConstraint(casedata::CExcclConstraint& list,
+                                               const std::string& name, const std::string& cell,
+                                               std::uint32_t type = 0, double limit = 0) {
   auto& item = AddItem(list, name, cell);
   std::tie(item.ConstraintType, item.Limit) = std::pair(type, limit);
   return item;
 }
 
-inline opt::CExcControlVariable& AddControl(opt::CExcclControlVariable& list,
-                                            const std::string& name, const std::string& cell,
-                                            double lower = kUndefined, double upper = kUndefined) {
+inline casedata::CExcControlVariable& AddControl(casedata::CExcclControlVariable& list,
+                                                 const std::string& name, const std::string& cell,
+                                                 double lower = kUndefined,
+                                                 double upper = kUndefined) {
   auto& item = AddItem(list, name, cell);
   std::tie(item.LowerBound, item.UpperBound) = std::pair(lower, upper);
   return item;
 }
 
 // States as {name, value} pairs.
-inline opt::CExcIntCtrlVariable& AddIntControl(
-    opt::CExcclIntegerControl& list, const std::string& name, const std::string& cell,
+inline casedata::CExcIntCtrlVariable& AddIntControl(
+    casedata::CExcclIntegerControl& list, const std::string& name, const std::string& cell,
     const std::vector<std::pair<std::string, std::string>>& states) {
   auto& item = AddItem(list, name, cell);
   item.StateCount = static_cast<std::int32_t>(states.size());
@@ -108,7 +108,7 @@ class ItemsTest : public test_support::SessionTest {
   // --- The optimiser's values: `value` is the host's number before the call ---
   std::int32_t Run(ValueSlot slot, std::int32_t handle, double value) {
     value_ = value;
-    const auto read = [&](const opt::ItemReading& reading) {
+    const auto read = [&](const casedata::ItemReading& reading) {
       if (reading.value) value_ = *reading.value;
       return Answer(reading.error);
     };
@@ -138,7 +138,7 @@ class ItemsTest : public test_support::SessionTest {
 
   // --- The problem: set up with `mode`; none when the set-up fails ---
   std::int32_t Setup(std::int32_t mode) {
-    outcome::Expected<opt::OptimisationProblem> problem = Table().SetupOptimisation(mode);
+    outcome::Expected<casedata::OptimisationProblem> problem = Table().SetupOptimisation(mode);
     if (!problem) {
       problem_.reset();
       return Answer(problem.TakeError());
@@ -166,7 +166,7 @@ class ItemsTest : public test_support::SessionTest {
 
   // --- Record 2 (code 117): the text by address ---
   std::int32_t Eval2(std::int32_t handle, bool set, const char* text = nullptr) {
-    opt::PublishedValueRequest request{handle, set, std::nullopt};
+    casedata::PublishedValueRequest request{handle, set, std::nullopt};
     if (text != nullptr) request.text = text;
     outcome::Expected<const char*> got = Table().EvalPublishedVariablesAsBlock(request);
     if (!got) return Answer(got.TakeError());
@@ -188,8 +188,8 @@ class ItemsTest : public test_support::SessionTest {
     return Answer(outcome::Error::Success());
   }
 
-  opt::CExcExportedVariable& AddVariable(const std::string& name, const std::string& cell,
-                                         std::int32_t width = 1, std::int32_t height = 1) {
+  casedata::CExcExportedVariable& AddVariable(const std::string& name, const std::string& cell,
+                                              std::int32_t width = 1, std::int32_t height = 1) {
     auto& variable = AddItem(model_->publishedVariables, name, cell);
     std::tie(variable.RegionWidth, variable.RegionHeight) = std::pair(width, height);
     return variable;
@@ -218,7 +218,7 @@ class ItemsTest : public test_support::SessionTest {
   com::Ptr<test_support::MemoryWorkbook> book_;
   std::string message_;
   double value_ = 0;
-  std::optional<opt::OptimisationProblem> problem_;
+  std::optional<casedata::OptimisationProblem> problem_;
   std::string valueText_ = "before";
   const char* record2Text_ = nullptr;
   std::optional<std::int32_t> addedHandle_;

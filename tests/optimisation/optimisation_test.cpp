@@ -85,7 +85,7 @@ TEST_F(ModelOptimisationTest, TheHostLearnsWhatTheUserSetsUpAndNothingOfACancell
     model.objective.Clear();
     return DialogResult::kCancel;
   });
-  const optimisation::CExcControlVariable control(*model_->controls.At(0));
+  const casedata::CExcControlVariable control(*model_->controls.At(0));
   EXPECT_EQ(Setup(2), 1);
   EXPECT_TRUE(ProblemUntouched());
   EXPECT_EQ(model_->objective.name, "Profit");
@@ -150,16 +150,16 @@ TEST_F(ProblemTest, EveryItemIsDescribedWithItsHandleBoundsAndLabels) {
   // At most twenty labels (how state counts are clamped is the item
   // classes' business).
   auto& many = AddIntControl(model_->intControls, "Many", "D3", {});
-  for (int k = 0; k < optimisation::kMaxStates; ++k)
+  for (int k = 0; k < casedata::kMaxStates; ++k)
     many.StateValues[k] = "v" + std::to_string(k);
   many.StateCount = 25;
 
   ASSERT_EQ(Setup(-1), 0) << StatusText();
   EXPECT_EQ(StatusText(), "");
-  const opt::OptimisationProblem& p = *problem_;
+  const casedata::OptimisationProblem& p = *problem_;
   EXPECT_EQ(std::tie(p.objective.defined, p.objective.name, p.objective.unit, p.objective.maximise),
             std::tuple(true, "Net present value", std::string(20, 'U'), false));
-  using Sense = opt::ConstraintSense;
+  using Sense = casedata::ConstraintSense;
   const std::vector<std::tuple<std::string, std::string, double, Sense, std::int32_t>> constraints =
       {{"Gas export", "MMscf/d", 150.5, Sense::kGreater, 0},
        {"w", "", kUndefined, Sense::kLess, 1},
@@ -424,9 +424,9 @@ TEST_F(OptimisationValuesTest, ClearingRemovesTheKindsTheMaskNames) {
     return std::vector<std::size_t>{model_->objective.Defined, model_->constraints.size(),
                                     model_->controls.size(), model_->intControls.size()};
   };
-  Table().ClearOptimisation(opt::ClearMask::kObjective | opt::ClearMask::kControls);
+  Table().ClearOptimisation(casedata::ClearMask::kObjective | casedata::ClearMask::kControls);
   EXPECT_EQ(left(), (std::vector<std::size_t>{0, 1, 0, 1}));
-  Table().ClearOptimisation(opt::ClearMask::kIntegerControls);
+  Table().ClearOptimisation(casedata::ClearMask::kIntegerControls);
   EXPECT_EQ(left(), (std::vector<std::size_t>{0, 1, 0, 0}));
 }
 

@@ -12,7 +12,7 @@
 #include "automation/block_transfer.h"
 #include "automation/cell_transfer.h"
 #include "automation/server_object.h"
-#include "case/exported_variable.h"
+#include "casedata/exported_variable.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_test_support.h"
 #include "optimisation/published_ops.h"
@@ -57,8 +57,8 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
     server_ = std::make_unique<automation::CExcServerObj>();
     ASSERT_FALSE(server_->CreateFailed()) << server_->CreateError();
     ASSERT_EQ(server_->Open(PathOf("blocks.xlsx"), {}, false, message_), 0) << message_;
-    opt::CExcExportedVariable* variable =
-        variables_.Add(std::make_unique<opt::CExcExportedVariable>());
+    casedata::CExcExportedVariable* variable =
+        variables_.Add(std::make_unique<casedata::CExcExportedVariable>());
     variable->name = "grid";
     variable->worksheet = "Sheet1";
     variable->cell = automation::A1Name(kTopRow, kLeftColumn);
@@ -75,7 +75,7 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
 
   // Sets (a text) or gets (none) the variable.
   std::int32_t Eval(const std::string* set, std::string& got) {
-    opt::PublishedValueRequest request{0, set != nullptr, std::nullopt};
+    casedata::PublishedValueRequest request{0, set != nullptr, std::nullopt};
     if (set != nullptr) request.text = *set;
     outcome::Expected<std::string> text =
         opt::EvalPublishedVariablesAsBlock(variables_, server_->Session(), 0, request);
@@ -98,7 +98,7 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
   }
 
   std::unique_ptr<automation::CExcServerObj> server_;
-  opt::CExcclExportedVariable variables_;
+  casedata::CExcclExportedVariable variables_;
   char message_[260] = {};
 };
 

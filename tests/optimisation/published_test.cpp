@@ -24,7 +24,7 @@
 namespace optimisation_test {
 namespace {
 
-using optimisation::CExcExportedVariable;
+using casedata::CExcExportedVariable;
 using Strings = std::vector<std::string>;
 
 using PublishedTest = ItemsTest;
@@ -90,7 +90,7 @@ TEST_F(PublishedTest, BlocksAreToldApartAndTheirRegionsClampedBeforeAnyRead) {
   AddVariable("Block", "A1", 2, 1);
   AddVariable("Column", "A1", 1, 3);
   for (std::int32_t handle : {0, 1}) {
-    EXPECT_EQ(Get(handle), opt::kBlockVariableResult);
+    EXPECT_EQ(Get(handle), casedata::kBlockVariableResult);
     EXPECT_EQ(ValueText(), "before");
   }
   EXPECT_EQ(StatusText(), "");
@@ -106,11 +106,11 @@ TEST_F(PublishedTest, BlocksAreToldApartAndTheirRegionsClampedBeforeAnyRead) {
 TEST_F(PublishedTest, ASetWritesTheCellAndTheCascadeCellOfTheTimeStep) {
   // The cascade cell, its direction, the time step and the cells written, in order.
   const std::tuple<const char*, std::uint32_t, std::uint32_t, Strings> rows[] = {
-      {"B10", optimisation::kVertical, 3, {"C2", "B13"}},
-      {"B10", optimisation::kHorizontal, 3, {"C2", "E10"}},
-      {"B10", 7, 3, {"C2", "E10"}},                         // every direction but 0 steps by column
-      {"2:10", optimisation::kVertical, 2, {"C2", "B12"}},  // column:row pair
-      {"   ", optimisation::kHorizontal, 3, {"C2"}}};
+      {"B10", casedata::kVertical, 3, {"C2", "B13"}},
+      {"B10", casedata::kHorizontal, 3, {"C2", "E10"}},
+      {"B10", 7, 3, {"C2", "E10"}},                     // every direction but 0 steps by column
+      {"2:10", casedata::kVertical, 2, {"C2", "B12"}},  // column:row pair
+      {"   ", casedata::kHorizontal, 3, {"C2"}}};
   CExcExportedVariable& variable = AddVariable("Rate", "C2");
   for (bool second : {false, true}) {  // both records set the same way
     for (const auto& [cascade, direction, timestep, cells] : rows) {
@@ -239,18 +239,18 @@ TEST_F(PublishedTest, TheEditingDialogAnswersWhetherTheUserConfirmed) {
   auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
   const test_support::ScopedDialogs installed(dialogs);
   const auto window = reinterpret_cast<ExtWindow>(0x1234);
-  test_support::GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
-  const auto Status = [&] { return status.status(); };
-  EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 0);
+  EXPECT_FALSE(Table().EditPublishedVariables(window));
   ASSERT_EQ(dialogs->Calls().size(), 1u);
   EXPECT_EQ(dialogs->Calls()[0].dialog, "EditPublishedVariables");
   EXPECT_EQ(dialogs->Calls()[0].parent, window);
+  const auto Refused = [&] {
+    const outcome::Error error = Table().EditPublishedVariables(window);
+    return std::tuple(error.Result(), error.Message());
+  };
   dialogs->OnEditPublishedVariables([](model::CExcModel&) { return model::DialogResult::kCancel; });
-  EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 1);
+  EXPECT_EQ(Refused(), std::tuple(1, ""));
   const test_support::ScopedDialogs library(nullptr);  // the library's own end as cancelled
-  EXPECT_EQ(Table().EditPublishedVariables(window, Status()), 1);
-  EXPECT_STREQ(status.status()->text, "");
-  EXPECT_TRUE(status.GuardsIntact());
+  EXPECT_EQ(Refused(), std::tuple(1, ""));
 }
 
 class PublishedFailureTest : public ItemsTest {
@@ -382,7 +382,7 @@ TEST_F(PublishedFailureTest, NoConnectionIsReportedNotDereferenced) {
       {"set2", [&] { return Eval2(0, true, "5"); }, noConnection},
       {"add", [&] { return Add("Data", "A1", "x"); }, noConnection},
   });
-  EXPECT_EQ(Get(1), opt::kBlockVariableResult) << "a block is known without a connection";
+  EXPECT_EQ(Get(1), casedata::kBlockVariableResult) << "a block is known without a connection";
   EXPECT_EQ(model_->publishedVariables.size(), 4u);
 }
 

@@ -54,7 +54,7 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
   const bool errors = random.OneIn(3);
   const CellAt table{random.Pick(1, 20), random.Pick(1, 10)};
   const CellAt matrix{random.Pick(1, 30), random.Pick(1, 30)};  // may overlap the table
-  streams::CExcStreamCompositionData& block = round.block;
+  casedata::CExcStreamCompositionData& block = round.block;
   block.componentTableCell = random.Address(table.row, table.column);
   block.interactionCell = random.Address(matrix.row, matrix.column);
   if (random.OneIn(12)) block.componentTableCell = "XYZ";       // steps to no address
@@ -85,7 +85,7 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
   fill(matrix, n, n);
   fill({1, 1}, 60, 3);  // where the property cells point
 
-  streams::IprValues& pushed = round.pushed;
+  casedata::IprValues& pushed = round.pushed;
   pushed.handle = 0;
   for (double* rate : {&pushed.oilRate, &pushed.waterRate, &pushed.gasRate, &pushed.pressure,
                        &pushed.massRate, &pushed.temperature})
@@ -95,14 +95,14 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
   pushed.componentFlags = static_cast<std::uint32_t>(random.Pick(0, 0x3FFF));
   pushed.eosModel = static_cast<std::uint32_t>(random.Pick(0, 3));
   for (std::size_t i = 0; i < n; ++i) {
-    for (streams::ComponentValues& column : pushed.components)
+    for (casedata::ComponentValues& column : pushed.components)
       column[i] = random.Number();
     for (std::size_t j = 0; j < n; ++j)
       pushed.interaction[i][j] = random.Number();
   }
   round.position = {45000.0 + random.Pick(0, 100), static_cast<std::uint32_t>(random.Pick(0, 4))};
 
-  optimisation::CExcExportedVariable& variable = round.variable;
+  casedata::CExcExportedVariable& variable = round.variable;
   variable.name = "V";
   variable.worksheet = random.OneIn(10) ? "Nowhere" : random.OneIn(10) ? "" : kSheet;
   const CellAt corner{random.Pick(1, 40), random.Pick(1, 40)};
@@ -155,16 +155,16 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
   for (const auto& [cell, value] : round.cells)
     ASSERT_EQ(twin.session->SetCellValue(cell, value), 0) << cell;
 
-  model::CExcCaseDetails& details = twin.details;
+  casedata::CExcCaseDetails& details = twin.details;
   details.inputCount = details.outputCount = 1;
-  streams::ResizeStreams(details.inputStreams, 1);
-  streams::ResizeStreams(details.outputStreams, 1);
+  casedata::ResizeStreams(details.inputStreams, 1);
+  casedata::ResizeStreams(details.outputStreams, 1);
   details.useCompositions = 1;
   details.compositions.Add(
-      std::make_unique<streams::CExcCompositionDefinition>("Comp", round.names));
+      std::make_unique<casedata::CExcCompositionDefinition>("Comp", round.names));
   Random random(round.seed + 1);
-  streams::CExcInputStreamData& in = *details.inputStreams.At(0);
-  streams::CExcOutputStreamData& out = *details.outputStreams.At(0);
+  casedata::CExcInputStreamData& in = *details.inputStreams.At(0);
+  casedata::CExcOutputStreamData& out = *details.outputStreams.At(0);
   in.sheetName = out.sheetName = kSheet;
   in.compositionName = out.compositionName = "Comp";
   in.composition = out.composition = round.block;
@@ -173,7 +173,7 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
   // one call.
   const bool solverColumn = random.OneIn(2);
   const int solverTop = random.Pick(1, 40);
-  for (std::size_t row = 0; row < streams::kInputRowCount; ++row) {
+  for (std::size_t row = 0; row < casedata::kInputRowCount; ++row) {
     const auto bound = [&] {
       return random.OneIn(3) ? std::string()
                              : random.Address(random.Pick(1, 60), random.Pick(1, 3));
@@ -183,11 +183,11 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
         static_cast<std::uint32_t>(random.Pick(0, 2))};
     in.forecastCells[row] = {bound(), static_cast<std::uint32_t>(random.Pick(0, 2))};
   }
-  for (std::size_t row = 0; row < streams::kOutputRowCount; ++row)
+  for (std::size_t row = 0; row < casedata::kOutputRowCount; ++row)
     out.propertyCells[row] = {
         random.OneIn(3) ? std::string() : random.Address(random.Pick(1, 12), 2),
         static_cast<std::uint32_t>(random.Pick(0, 2))};
-  twin.variables.Add(std::make_unique<optimisation::CExcExportedVariable>(round.variable));
+  twin.variables.Add(std::make_unique<casedata::CExcExportedVariable>(round.variable));
 }
 
 void BlockDifferential::Compare(Twin& cells, Twin& blocks, const std::string& what,
@@ -241,7 +241,7 @@ void BlockDifferential::Run(const Round& round) {
   };
   both("GetIPR", [&](Twin& twin) {
     twin.ipr.handle = 1;
-    outcome::Partial<streams::IprValues> got =
+    outcome::Partial<casedata::IprValues> got =
         streams::GetIPR(twin.details, twin.session.get(), std::move(twin.ipr));
     twin.ipr = std::move(got.value);
     return answer(twin, got.error);
@@ -275,7 +275,7 @@ void BlockDifferential::Run(const Round& round) {
   if (laterTableRows) return InjectAt(std::nullopt);  // the twins now differ there
 
   const auto eval = [&](Twin& twin, bool set) {
-    optimisation::PublishedValueRequest request{0, set, std::nullopt};
+    casedata::PublishedValueRequest request{0, set, std::nullopt};
     if (set) request.text = round.setText;
     outcome::Expected<std::string> text = optimisation::EvalPublishedVariablesAsBlock(
         twin.variables, twin.session.get(), round.position.timestep, request);

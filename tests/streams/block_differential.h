@@ -22,11 +22,11 @@
 
 #include "automation/block_transfer.h"
 #include "automation/excel_session.h"
-#include "case/case_details.h"
-#include "case/composition.h"
-#include "case/exported_variable.h"
-#include "case/stream_data.h"
-#include "case/stream_values.h"
+#include "casedata/case_details.h"
+#include "casedata/composition.h"
+#include "casedata/exported_variable.h"
+#include "casedata/stream_data.h"
+#include "casedata/stream_values.h"
 #include "excel/errors.h"
 #include "gridmoor/host.h"
 #include "optimisation/published_ops.h"
@@ -47,9 +47,9 @@ using CellAt = automation::CellPosition;
 struct Twin {
   std::unique_ptr<automation::CExcExcelObj> session;
   com::Ptr<test_support::MemoryApplication> memory;  // when it runs on one
-  model::CExcCaseDetails details;
-  optimisation::CExcclExportedVariable variables;
-  streams::IprValues ipr;
+  casedata::CExcCaseDetails details;
+  casedata::CExcclExportedVariable variables;
+  casedata::IprValues ipr;
   test_support::GuardedBuffer status{EXT_STATUS_RECORD_SIZE, 0};
   std::vector<std::string> texts;  // handed out by published-variable reads
 
@@ -64,12 +64,12 @@ struct Twin {
 struct Round {
   std::uint32_t seed = 0;
   std::size_t components = 1;
-  streams::CExcStreamCompositionData block;
+  casedata::CExcStreamCompositionData block;
   std::vector<std::string> names;
   std::vector<std::pair<std::string, com::Variant>> cells;  // the sheet's content
-  streams::IprValues pushed;                                // SetIPR's values
+  casedata::IprValues pushed;                               // SetIPR's values
   streams::RunPosition position;
-  optimisation::CExcExportedVariable variable;
+  casedata::CExcExportedVariable variable;
   std::string setText;
   std::optional<CellAt> injected;  // fails calls at this cell of the sheet
 };

@@ -63,18 +63,18 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
   ASSERT_TRUE(started) << started.GetError().Message();
   twin.session = *std::move(started);
   ASSERT_EQ(twin.session->NewWorkbook().Message(), "");
-  model::CExcCaseDetails& details = twin.details;
+  casedata::CExcCaseDetails& details = twin.details;
   details.inputCount = details.outputCount = 1;
-  streams::ResizeStreams(details.inputStreams, 1);
-  streams::ResizeStreams(details.outputStreams, 1);
+  casedata::ResizeStreams(details.inputStreams, 1);
+  casedata::ResizeStreams(details.outputStreams, 1);
   details.useCompositions = 1;
-  details.compositions.Add(std::make_unique<streams::CExcCompositionDefinition>(
+  details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(
       "Well", std::vector<std::string>{"N2", "CO2", "C1"}));
 
   // In-1 writes into the sheet "Separator", which SetIPR adds: the component
   // table at A20 with Critical Pressure in BARa, the matrix at Q20, the EOS
   // model at B15.
-  streams::CExcInputStreamData& in = *details.inputStreams.At(0);
+  casedata::CExcInputStreamData& in = *details.inputStreams.At(0);
   in.sheetName = "Separator";
   in.compositionName = "Well";
   in.composition.componentTableCell = "A20";
@@ -82,9 +82,9 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
   in.composition.eosModelCell = "B15";
   in.composition.columnUnits[2] = 3;
 
-  streams::IprValues& pushed = twin.ipr;
+  casedata::IprValues& pushed = twin.ipr;
   pushed.handle = 0;
-  pushed.eosModel = streams::kEosPengRobinson;
+  pushed.eosModel = casedata::kEosPengRobinson;
   pushed.componentFlags = 0x3FFF;
   auto property = [](int k, int i) { return 1.5 * k + 0.25 * i + 0.125; };
   auto coefficient = [](int i, int j) { return 0.001 * (i + 1) + 0.0001 * j; };
@@ -111,7 +111,7 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
       formula(A1Name(50 + i, 17 + j), "=" + A1Name(20 + i, 17 + j));
   }
 
-  streams::CExcOutputStreamData& out = *details.outputStreams.At(0);
+  casedata::CExcOutputStreamData& out = *details.outputStreams.At(0);
   out.sheetName = "Separator";
   out.compositionName = "Well";
   out.composition = in.composition;
@@ -120,19 +120,19 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
   out.composition.eosModelCell = "D15";
 
   constexpr double kLeft = -7.25;  // what the get must leave on the diagonal
-  streams::IprValues asked;
+  casedata::IprValues asked;
   asked.handle = 1;
   for (int i = 0; i < kComponents; ++i)
     asked.interaction[i][i] = kLeft;
-  const outcome::Partial<streams::IprValues> got =
+  const outcome::Partial<casedata::IprValues> got =
       streams::GetIPR(details, twin.session.get(), asked);
   ASSERT_FALSE(got.error) << got.error.Message();
-  const streams::IprValues& pulled = got.value;
+  const casedata::IprValues& pulled = got.value;
   // Relative agreement to what 15 significant digits of cell text keep.
   const auto close = [](double actual, double expected, const std::string& what) {
     EXPECT_NEAR(actual, expected, 1e-12 * std::max(1.0, std::abs(expected))) << what;
   };
-  EXPECT_EQ(pulled.eosModel, streams::kEosPengRobinson);
+  EXPECT_EQ(pulled.eosModel, casedata::kEosPengRobinson);
   EXPECT_EQ(pulled.compositionPresent, 1u);
   EXPECT_EQ(pulled.componentCount, 3u);
   EXPECT_EQ(pulled.componentFlags, 0x3FFFu);

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "automation/session_fixture.h"
-#include "case/case_details.h"
-#include "case/composition.h"
-#include "case/stream_data.h"
-#include "case/stream_values.h"
+#include "casedata/case_details.h"
+#include "casedata/composition.h"
+#include "casedata/stream_data.h"
+#include "casedata/stream_values.h"
 #include "com/error_text.h"
 #include "com/variant_text.h"
 #include "excel/errors.h"
@@ -34,9 +34,9 @@
 namespace streams_test {
 namespace {
 
+using casedata::CExcCompositionDefinition;
+using casedata::IprValues;
 using com::Variant;
-using streams::CExcCompositionDefinition;
-using streams::IprValues;
 using ::testing::Contains;
 using ::testing::Not;
 using Strings = std::vector<std::string>;
@@ -61,7 +61,7 @@ IprValues HostValues() {
                               &values.componentFlags, &values.eosModel})
     *word = kHostWord;
   for (auto* table : {&values.components, &values.interaction})
-    for (streams::ComponentValues& column : *table)
+    for (casedata::ComponentValues& column : *table)
       column.fill(HostFill());
   return values;
 }
@@ -92,12 +92,12 @@ class StreamTest : public test_support::SessionTest {
   void SetCounts(std::uint32_t inputs, std::uint32_t outputs) {
     details_.inputCount = inputs;
     details_.outputCount = outputs;
-    streams::ResizeStreams(details_.inputStreams, inputs);
-    streams::ResizeStreams(details_.outputStreams, outputs);
+    casedata::ResizeStreams(details_.inputStreams, inputs);
+    casedata::ResizeStreams(details_.outputStreams, outputs);
   }
 
-  streams::CExcInputStreamData& Input(std::size_t i) { return *details_.inputStreams.At(i); }
-  streams::CExcOutputStreamData& Output(std::size_t j) { return *details_.outputStreams.At(j); }
+  casedata::CExcInputStreamData& Input(std::size_t i) { return *details_.inputStreams.At(i); }
+  casedata::CExcOutputStreamData& Output(std::size_t j) { return *details_.outputStreams.At(j); }
 
   // A composition of `count` components "C1", "C2", ... in the case list,
   // with compositions switched on.
@@ -134,7 +134,7 @@ class StreamTest : public test_support::SessionTest {
 
   std::unique_ptr<automation::CExcExcelObj> session_;
   com::Ptr<test_support::MemoryWorkbook> book_;
-  model::CExcCaseDetails details_;
+  casedata::CExcCaseDetails details_;
   IprValues ipr_ = HostValues();
   std::string message_;
 };
@@ -151,7 +151,7 @@ class StreamListTest : public StreamTest {
   // The stream after `cursor`, or the failure's result and message.
   std::int32_t Next(std::optional<std::uint32_t> cursor, std::int32_t query = 1,
                     bool createFailed = false) {
-    outcome::Expected<streams::StreamListing> next =
+    outcome::Expected<casedata::StreamListing> next =
         streams::EnumStreams(details_, createFailed, cursor, query);
     if (!next) return Answer(next.TakeError());
     listing_ = *next;
@@ -168,16 +168,16 @@ class StreamListTest : public StreamTest {
     return *names ? 1 : 0;
   }
 
-  streams::StreamListing listing_;
-  std::optional<streams::ComponentList> names_;
+  casedata::StreamListing listing_;
+  std::optional<casedata::ComponentList> names_;
 };
 
 TEST_F(StreamListTest, EnumStreamsListsInputsThenOutputsFromTheStartCursor) {
-  const streams::StreamListing expected[] = {{0, false, "In-1", "Excel stream"},
-                                             {1, false, "In-2", "Excel stream"},
-                                             {2, true, "Out-1", "Excel stream"}};
+  const casedata::StreamListing expected[] = {{0, false, "In-1", "Excel stream"},
+                                              {1, false, "In-2", "Excel stream"},
+                                              {2, true, "Out-1", "Excel stream"}};
   std::uint32_t cursor = 0xFFFFFFFFu;
-  for (const streams::StreamListing& listing : expected) {
+  for (const casedata::StreamListing& listing : expected) {
     ASSERT_EQ(Next(cursor), 0) << listing.name;
     EXPECT_EQ(listing_, listing);
     cursor = listing_.handle;
@@ -235,9 +235,9 @@ TEST_F(StreamListTest, CompositionListsGiveTheStreamsNamesOrSayWhyNot) {
   details_.inputStreams.At(1)->compositionName = "Gas";
   details_.outputStreams.At(0)->compositionName = "Oil";
   EXPECT_EQ(Get(1), 1);
-  EXPECT_EQ(names_, (streams::ComponentList{{"N2", "CO2", "C1"}}));
+  EXPECT_EQ(names_, (casedata::ComponentList{{"N2", "CO2", "C1"}}));
   EXPECT_EQ(Get(2), 1);  // Out-1: the names whole; the host's slots cut them
-  EXPECT_EQ(names_, streams::ComponentList{hundred});
+  EXPECT_EQ(names_, casedata::ComponentList{hundred});
 }
 
 // GetIPR on Out-1 and SetIPR on In-1.
@@ -273,8 +273,8 @@ class IprTest : public StreamTest {
   }
 
   // Binds every row of a grid to <column>2 ... <column>11 with the given units.
-  void BindRows(std::array<streams::CExcPropertyCell, streams::kInputRowCount>& grid,
-                const std::array<std::uint32_t, streams::kInputRowCount>& units,
+  void BindRows(std::array<casedata::CExcPropertyCell, casedata::kInputRowCount>& grid,
+                const std::array<std::uint32_t, casedata::kInputRowCount>& units,
                 const char* column) {
     for (std::size_t row = 0; row < grid.size(); ++row)
       grid[row] = {column + std::to_string(row + 2), units[row]};
@@ -282,7 +282,7 @@ class IprTest : public StreamTest {
 
   // Binds both streams to the composition "Gas" of `count` components: its
   // table at B20, matrix at R20, EOS model at B31 and mass rate at B30.
-  streams::CExcStreamCompositionData& UseComposition(std::size_t count) {
+  casedata::CExcStreamCompositionData& UseComposition(std::size_t count) {
     AddComposition("Gas", count);
     Input(0).compositionName = Output(0).compositionName = "Gas";
     Input(0).composition = Output(0).composition = {.componentTableCell = "B20",
@@ -345,7 +345,7 @@ TEST_F(IprTest, TheEosModelByNameAndOnlyTheBoundCellsOfTheBlock) {
     EXPECT_EQ(ipr_.eosModel, model) << com::Describe(eos);
     EXPECT_DOUBLE_EQ(ipr_.massRate, expected) << com::Describe(massRate);
   }
-  EXPECT_EQ(ipr_.componentFlags, streams::kHasInteraction);
+  EXPECT_EQ(ipr_.componentFlags, casedata::kHasInteraction);
 
   // Without a matrix, mass-rate or EOS reference none of them is read.
   block.interactionCell = "  ";
@@ -368,7 +368,7 @@ TEST_F(IprTest, TheEosModelByNameAndOnlyTheBoundCellsOfTheBlock) {
 // property, a mole fraction of 0, a component property not given (as is
 // "--", what a set writes for one).
 TEST_F(IprTest, CellsThatAreNotWhollyNumbersFailTheGetNamingTheCell) {
-  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  Output(0).propertyCells[casedata::kOutOilRate] = {"B2", 0};
   UseComposition(2).interactionCell = "";
   for (const bool blocks : {true, false}) {
     std::optional<test_support::CellByCell> cellByCell;
@@ -414,7 +414,7 @@ TEST_F(IprTest, CellsThatAreNotWhollyNumbersFailTheGetNamingTheCell) {
 }
 
 TEST_F(IprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
-  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  Output(0).propertyCells[casedata::kOutOilRate] = {"B2", 0};
   PutCell("B2", Variant::Double(3));
   // What, compositions on, the stream's composition name, components, table.
   const std::tuple<const char*, int, const char*, std::size_t, const char*> cases[] = {
@@ -442,7 +442,7 @@ TEST_F(IprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
 TEST_F(StreamTest, RefusedTransfersTouchNeitherValuesNorWorkbook) {
   SetCounts(1, 2);
   Input(0).sheetName = "Nowhere";  // a set would add it
-  Input(0).solverCells[streams::kInOilRate] = {"C3", 0};
+  Input(0).solverCells[casedata::kInOilRate] = {"C3", 0};
   AddComposition("Gas", 101);
   Input(0).composition.componentTableCell = Output(0).composition.componentTableCell = "B20";
   Input(0).compositionName = Output(0).compositionName = "Gas";
@@ -532,7 +532,7 @@ TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
 }
 
 TEST_F(IprTest, RunsUnderTheSpreadsheetLock) {
-  Output(0).propertyCells[streams::kOutOilRate] = {"B2", 0};
+  Output(0).propertyCells[casedata::kOutOilRate] = {"B2", 0};
   bool lockedDuring = false;
   recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, false, [&](const auto&) {
                          lockedDuring = test_support::SpreadsheetLockedElsewhere();
@@ -567,8 +567,8 @@ TEST_F(IprTest, SolverCellsGetNumbersInTheirUnitsForecastCellsStepPerTimestep) {
   // is in the next test).
   Input(0).forecastDisplay = true;
   Input(0).solverDisplay = false;
-  Input(0).forecastCells[streams::kInDate] = {"A1", 0};
-  Input(0).forecastCells[streams::kInOilRate] = {"C5", 0};
+  Input(0).forecastCells[casedata::kInDate] = {"A1", 0};
+  Input(0).forecastCells[casedata::kInOilRate] = {"C5", 0};
   // Direction, timestep, the oil and the date cell written.
   const std::tuple<std::uint32_t, std::uint32_t, const char*, const char*> cases[] = {
       {1, 3, "C8", "A4"}, {2, 1, "D5", "B1"}};
@@ -624,7 +624,7 @@ TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
   block.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
   Output(0).composition = block;
   // Every column but Parachor is given.
-  ipr_.componentFlags = 0x3FFF & ~streams::kHasParachor;
+  ipr_.componentFlags = 0x3FFF & ~casedata::kHasParachor;
   ipr_.eosModel = 2;
   ipr_.massRate = 1000;
   auto value = [](std::size_t k, std::size_t i) { return 100.0 * k + i; };
@@ -660,7 +660,7 @@ TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
   get();
   EXPECT_EQ(ipr_.componentCount, 3u);
   EXPECT_EQ(ipr_.compositionPresent, 1u);
-  EXPECT_EQ(ipr_.componentFlags, 0x3FFFu & ~streams::kHasParachor);
+  EXPECT_EQ(ipr_.componentFlags, 0x3FFFu & ~casedata::kHasParachor);
   EXPECT_EQ(ipr_.eosModel, 2u);
   EXPECT_NEAR(ipr_.massRate, 1000, 1e-9);
   for (std::size_t i = 0; i < 3; ++i) {
@@ -691,7 +691,7 @@ TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
   PutCell(MatrixCell(2, 0), Variant());
   recorder_->Clear();
   get();
-  EXPECT_EQ(ipr_.componentFlags, 0x3FFFu & ~streams::kHasOmegaB & ~streams::kHasParachor);
+  EXPECT_EQ(ipr_.componentFlags, 0x3FFFu & ~casedata::kHasOmegaB & ~casedata::kHasParachor);
   EXPECT_EQ(ComponentField(11, 0), HostFill());
   EXPECT_EQ(ComponentField(1, 1), 0.0);
   EXPECT_EQ(ComponentField(3, 1), HostFill());
@@ -725,7 +725,7 @@ TEST_F(IprTest, WithoutFlagsOnlyNamesAndFractionsAreWrittenAndABlankTableSkipsOn
     EXPECT_NE(cell[0], 'R') << "the matrix is left alone";
 
   Input(0).composition.componentTableCell = "";
-  ipr_.componentFlags = streams::kHasInteraction;
+  ipr_.componentFlags = casedata::kHasInteraction;
   recorder_->Clear();
   ASSERT_EQ(Set(), 0) << StatusText();
   EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 11u) << "9 matrix cells, mass rate and EOS model";
@@ -733,7 +733,7 @@ TEST_F(IprTest, WithoutFlagsOnlyNamesAndFractionsAreWrittenAndABlankTableSkipsOn
 
 TEST_F(IprTest, AMissingSheetIsAddedAndTheStreamKeepsItsName) {
   Give();
-  Input(0).solverCells[streams::kInOilRate] = {"C3", 0};
+  Input(0).solverCells[casedata::kInOilRate] = {"C3", 0};
   Input(0).sheetName = "Wells";
   ASSERT_EQ(Set(), 0) << StatusText();
   EXPECT_EQ(Input(0).sheetName, "Wells");

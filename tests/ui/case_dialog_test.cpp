@@ -11,7 +11,7 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "case/composition.h"
+#include "casedata/composition.h"
 #include "ui/case_dialog.h"
 #include "ui/composition_dialogs.h"
 #include "ui/dialog_size.h"
@@ -40,7 +40,7 @@ class CaseDialogTest : public QObject {
   void countsAreClampedAndStreamsResized() {
     QFETCH(int, typed);
     QFETCH(int, stored);
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     edited.inputCount = 3;
     edited.SyncStreamCounts();
     edited.inputStreams.At(2)->sheetName = "Third";
@@ -53,7 +53,7 @@ class CaseDialogTest : public QObject {
   }
 
   void streamChoicesFollowCountsJustChanged() {
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     ui::CaseEditor editor(edited, {"Wells"});
     Find<QSpinBox>(&editor, "inputCount")->setValue(3);
     Find<QSpinBox>(&editor, "outputCount")->setValue(2);
@@ -67,7 +67,7 @@ class CaseDialogTest : public QObject {
   }
 
   void switchingStreamsStoresTheOneShown() {
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     ui_test::FillCase(edited);
     ui::CaseEditor editor(edited, {"Wells"});
     editor.Tabs()->setCurrentIndex(1);
@@ -85,8 +85,8 @@ class CaseDialogTest : public QObject {
   }
 
   void leavingATabStoresItAndOkStoresOnlyTheVisiblePage() {
-    model::CExcCaseDetails edited;
-    for (std::size_t e = 0; e < model::kEventCount; ++e)
+    casedata::CExcCaseDetails edited;
+    for (std::size_t e = 0; e < casedata::kEventCount; ++e)
       edited.macros[e] = "m" + std::to_string(e);
     ui::CaseEditor editor(edited, {});
     Find<QLineEdit>(&editor, "fileName")->setText("/tmp/a.xlsx");
@@ -108,7 +108,7 @@ class CaseDialogTest : public QObject {
   }
 
   void setupCompositionsFollowsTheBoxAndClearsStaleNames() {
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     ui_test::FillCase(edited);
     edited.useCompositions = 0;
     ui_test::ScriptedSeams seams;
@@ -207,7 +207,7 @@ class CaseDialogTest : public QObject {
   }
 
   void autoGenerateWritesCellsKeepsUnitsAndWritesNothingWhenCancelled() {
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     ui_test::FillCase(edited);
     ui_test::ScriptedSeams seams;
     ui::CaseEditor editor(edited, {});
@@ -238,7 +238,7 @@ class CaseDialogTest : public QObject {
   }
 
   void unitOutsideItsKindIsKeptHeadingSetsDefaultsAndCellsRefuseSixteenBytes() {
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     edited.inputStreams.At(0)->solverCells[1].unit = 7;  // liquid rate has two units
     ui::CaseEditor editor(edited, {});
     editor.Tabs()->setCurrentIndex(1);
@@ -262,24 +262,24 @@ class CaseDialogTest : public QObject {
   }
 
   void copyFromInputTakesTheSolverRowsOfTheSameName() {
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     ui_test::FillCase(edited);
-    streams::CExcInputStreamData& in2 = *edited.inputStreams.At(1);
-    in2.solverCells[streams::kInGasRate].unit = 3;
-    edited.outputStreams.At(0)->unitSystem = streams::kSi;
+    casedata::CExcInputStreamData& in2 = *edited.inputStreams.At(1);
+    in2.solverCells[casedata::kInGasRate].unit = 3;
+    edited.outputStreams.At(0)->unitSystem = casedata::kSi;
     ui::CaseEditor editor(edited, {});
     editor.Tabs()->setCurrentIndex(2);
     Find<QComboBox>(&editor, "copyFromInput")->setCurrentIndex(1);
     Find<QPushButton>(&editor, "copy")->click();
     editor.accept();
-    const streams::CExcOutputStreamData& out = *edited.outputStreams.At(0);
+    const casedata::CExcOutputStreamData& out = *edited.outputStreams.At(0);
     QCOMPARE(out.sheetName, in2.sheetName);
     QCOMPARE(out.compositionName, std::string("Oil"));
-    QCOMPARE(out.propertyCells[streams::kOutOilRate].cell.str(), std::string("C5"));
-    QCOMPARE(out.propertyCells[streams::kOutGasRate].cell.str(), std::string("C8"));
-    QCOMPARE(out.propertyCells[streams::kOutGasRate].unit, 3u);
-    QCOMPARE(out.propertyCells[streams::kOutGasGravity].cell.str(), std::string("C13"));
-    QCOMPARE(out.unitSystem, static_cast<std::uint32_t>(streams::kSi));
+    QCOMPARE(out.propertyCells[casedata::kOutOilRate].cell.str(), std::string("C5"));
+    QCOMPARE(out.propertyCells[casedata::kOutGasRate].cell.str(), std::string("C8"));
+    QCOMPARE(out.propertyCells[casedata::kOutGasRate].unit, 3u);
+    QCOMPARE(out.propertyCells[casedata::kOutGasGravity].cell.str(), std::string("C13"));
+    QCOMPARE(out.unitSystem, static_cast<std::uint32_t>(casedata::kSi));
   }
 
   // With no window of the host's to own them, dialogs open in the middle of the screen.
@@ -305,7 +305,7 @@ class CaseDialogTest : public QObject {
     QFile::remove(qEnvironmentVariable("GRIDMOOR_REGISTRY"));
     QSize opened;
     {
-      model::CExcCaseDetails edited;
+      casedata::CExcCaseDetails edited;
       ui::CaseEditor editor(edited, {});
       opened = editor.size();
       QCOMPARE(opened, editor.sizeHint().expandedTo(editor.minimumSizeHint()));
@@ -317,7 +317,7 @@ class CaseDialogTest : public QObject {
       editor.hide();
     }
     QCOMPARE(ui::StoredSize("caseEditor"), opened + QSize(60, 40));
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     ui::CaseEditor again(edited, {});
     QCOMPARE(again.size(), opened + QSize(60, 40));
   }
@@ -342,7 +342,7 @@ class CaseDialogTest : public QObject {
     const auto dialogs = ui::MakeQtDialogs({});
     QCOMPARE(dialogs->WhyNotShown(), std::string());
     auto model = ui_test::MakeModel();
-    model::CExcCaseDetails details;
+    casedata::CExcCaseDetails details;
     auto type = [](const char* field, const char* text, int result) {
       return [=](QDialog& dialog) {
         Find<QLineEdit>(&dialog, field)->setText(text);

@@ -45,7 +45,7 @@ const std::vector<RowCase>& RowCases() {
        "Less than",
        [](M m) {
          return m.constraints.size() == 2 && m.constraints.At(1)->Limit == 7 &&
-                m.constraints.At(1)->ConstraintType == optimisation::kLessThan;
+                m.constraints.At(1)->ConstraintType == casedata::kLessThan;
        }},
       {"constraint value 1x",
        0,
@@ -57,7 +57,7 @@ const std::vector<RowCase>& RowCases() {
        "1",
        [](M m) {
          return m.constraints.size() == 2 && m.constraints.At(1)->Limit == 1 &&
-                m.constraints.At(1)->ConstraintType == optimisation::kEqualTo;
+                m.constraints.At(1)->ConstraintType == casedata::kEqualTo;
        }},
       {"constraint without a value",
        0,
@@ -141,7 +141,7 @@ const std::vector<RowCase>& RowCases() {
 std::unique_ptr<model::CExcModel> FilledModel() {
   auto model = ui_test::MakeModel();
   ui_test::FillOptimisation(*model);
-  auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+  auto variable = std::make_unique<casedata::CExcExportedVariable>();
   variable->name = "Total oil";
   variable->worksheet = "Wells";
   variable->cell = "F12";

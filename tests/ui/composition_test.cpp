@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "case/composition.h"
+#include "casedata/composition.h"
 #include "ui/composition_dialogs.h"
 #include "ui/property_grid.h"
 #include "ui/ui_fixture.h"
@@ -18,12 +18,12 @@ constexpr int kName = 2;
 constexpr int kDescription = 3;
 constexpr int kDelete = 4;
 
-streams::CExcclCompositionDefinition TwoCompositions() {
-  streams::CExcclCompositionDefinition list;
-  list.Add(std::make_unique<streams::CExcCompositionDefinition>(
+casedata::CExcclCompositionDefinition TwoCompositions() {
+  casedata::CExcclCompositionDefinition list;
+  list.Add(std::make_unique<casedata::CExcCompositionDefinition>(
       "Gas", std::vector<std::string>{"C1", "C2"}));
   list.Add(
-      std::make_unique<streams::CExcCompositionDefinition>("Oil", std::vector<std::string>{"C7"}));
+      std::make_unique<casedata::CExcCompositionDefinition>("Oil", std::vector<std::string>{"C7"}));
   return list;
 }
 
@@ -44,9 +44,9 @@ class CompositionTest : public QObject {
  private slots:
   void blankTableCellIsRefusedTheDialogStaysOpenAndAnUnlistedNameIsKept() {
     ui_test::ScriptedSeams seams;
-    const streams::CExcclCompositionDefinition list = TwoCompositions();
+    const casedata::CExcclCompositionDefinition list = TwoCompositions();
     std::string name = "Gas";
-    streams::CExcStreamCompositionData block;
+    casedata::CExcStreamCompositionData block;
     ui::CompositionDialog dialog(list, name, block);
     QCOMPARE(Find<QComboBox>(&dialog, "compositionName")->currentText(), QString("Gas"));
     Find<QComboBox>(&dialog, "compositionName")->setCurrentIndex(1);
@@ -77,12 +77,12 @@ class CompositionTest : public QObject {
 
   void editOnlyOnTheFirstEmptyRowMakesACompositionAndTheGridGrowsWithTheList() {
     ui_test::ScriptedSeams seams;
-    streams::CExcclCompositionDefinition list = TwoCompositions();
+    casedata::CExcclCompositionDefinition list = TwoCompositions();
     ui::CompositionListDialog dialog(list);
     ui::Grid* grid = dialog.ListGrid();
     QCOMPARE(grid->DataRows(), 50);
     QCOMPARE(grid->Text(1, kDescription),
-             QString::fromStdString(streams::DescribeComposition(*list.At(0))));
+             QString::fromStdString(casedata::DescribeComposition(*list.At(0))));
     QVERIFY(grid->Button(1, kEdit)->property("existing").toBool());
     QVERIFY(!grid->Button(3, kEdit)->property("existing").toBool());
     QVERIFY(grid->Button(1, kEdit)->styleSheet() != grid->Button(3, kEdit)->styleSheet());
@@ -99,8 +99,8 @@ class CompositionTest : public QObject {
     dialog.accept();
     QCOMPARE(list.At(2)->name, std::string("Comp1"));  // unnamed: the naming rules
     for (int i = 0; i < 60; ++i)
-      list.Add(std::make_unique<streams::CExcCompositionDefinition>("C" + std::to_string(i),
-                                                                    std::vector<std::string>{}));
+      list.Add(std::make_unique<casedata::CExcCompositionDefinition>("C" + std::to_string(i),
+                                                                     std::vector<std::string>{}));
     ui::CompositionListDialog longer(list);  // room for one more than the list
     QCOMPARE(longer.ListGrid()->DataRows(), 64);
     longer.accept();
@@ -110,7 +110,7 @@ class CompositionTest : public QObject {
 
   void deleteStoresTypedNamesFirstAndEditRefreshes() {
     ui_test::ScriptedSeams seams;
-    streams::CExcclCompositionDefinition list = TwoCompositions();
+    casedata::CExcclCompositionDefinition list = TwoCompositions();
     ui::CompositionListDialog dialog(list);
     ui::Grid* grid = dialog.ListGrid();
     grid->SetText(1, kName, "Gas2");
@@ -127,7 +127,7 @@ class CompositionTest : public QObject {
 
   void componentNamesStopAtTheFirstBlankRowAndKeepMoreThanAHundred() {
     ui_test::ScriptedSeams seams;
-    streams::CExcCompositionDefinition definition;
+    casedata::CExcCompositionDefinition definition;
     {
       ui::CompositionSetupDialog dialog(definition);
       ui::Grid* grid = dialog.NamesGrid();

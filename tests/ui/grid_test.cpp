@@ -201,7 +201,7 @@ class GridTest : public QObject {
   }
 
   void buttonCellsPressWithTheKeyboard() {
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     ui_test::FillCase(edited);
     ui_test::ScriptedSeams seams;
     ui::CompositionListDialog dialog(edited.compositions);
@@ -241,7 +241,7 @@ class GridTest : public QObject {
   // then at OK; Shift+Tab comes back the same way, and the arrows go back
   // into the grid from a button.
   void tabReachesTheButtonsOfTheCurrentRow() {
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     ui_test::FillCase(edited);
     ui_test::ScriptedSeams seams;
     ui::CompositionListDialog dialog(edited.compositions);

@@ -25,10 +25,10 @@ class HelpTest : public QObject {
     ui_test::ScriptedSeams seams;
     QList<int> asked;
     ui::CurrentSeams().help = [&asked](int topic) { asked << topic; };
-    model::CExcCaseDetails edited;
+    casedata::CExcCaseDetails edited;
     ui_test::FillCase(edited);
     auto model = ui_test::MakeModel();
-    streams::CExcInputStreamData& in = *edited.inputStreams.At(0);
+    casedata::CExcInputStreamData& in = *edited.inputStreams.At(0);
     std::vector<std::unique_ptr<QDialog>> dialogs;
     dialogs.push_back(std::make_unique<ui::CaseEditor>(edited, std::vector<std::string>{}));
     dialogs.push_back(std::make_unique<ui::CompositionDialog>(edited.compositions,

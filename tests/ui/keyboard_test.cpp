@@ -10,8 +10,8 @@
 #include <deque>
 #include <functional>
 
-#include "case/composition.h"
-#include "case/stream_data.h"
+#include "casedata/composition.h"
+#include "casedata/stream_data.h"
 #include "ui/grid.h"
 #include "ui/qt_dialogs.h"
 #include "ui/seams.h"
@@ -134,7 +134,7 @@ class KeyboardTest : public QObject {
     Keyboard keyboard(&host);
     const auto dialogs = ui::MakeQtDialogs({});
     auto model = ui_test::MakeModel({"Wells", "Sep"});
-    model::CExcCaseDetails details;
+    casedata::CExcCaseDetails details;
 
     keyboard.Then([&keyboard] {
       Alt('f');
@@ -218,7 +218,7 @@ class KeyboardTest : public QObject {
     QCOMPARE(details.compositions.size(), std::size_t{1});
     QCOMPARE(details.compositions.At(0)->name, std::string("Gas"));
     QVERIFY(details.compositions.At(0)->components == (std::vector<std::string>{"C1", "C2", "C3"}));
-    const streams::CExcInputStreamData& in = *details.inputStreams.At(0);
+    const casedata::CExcInputStreamData& in = *details.inputStreams.At(0);
     QCOMPARE(in.sheetName, std::string("Wells"));
     QCOMPARE(in.solverCells[0].cell.str(), std::string("B4"));
     QCOMPARE(in.solverCells[2].cell.str(), std::string("B6"));
@@ -292,7 +292,7 @@ class KeyboardTest : public QObject {
     });
     QCOMPARE(dialogs->EditPublishedVariables(*model, window), model::DialogResult::kOk);
     QCOMPARE(model->publishedVariables.size(), std::size_t{1});
-    const optimisation::CExcExportedVariable& published = *model->publishedVariables.At(0);
+    const casedata::CExcExportedVariable& published = *model->publishedVariables.At(0);
     QCOMPARE(published.name, std::string("Total oil"));
     QCOMPARE(published.unit, std::string("STB/d"));
     QCOMPARE(published.worksheet, std::string("Plant"));

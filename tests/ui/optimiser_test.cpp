@@ -121,7 +121,7 @@ class OptimiserTest : public QObject {
     ui_test::ScriptedSeams seams;
     auto model = ui_test::MakeModel();
     for (int i = 0; i < 150; ++i) {
-      auto control = std::make_unique<optimisation::CExcControlVariable>();
+      auto control = std::make_unique<casedata::CExcControlVariable>();
       control->worksheet = "Wells";
       control->cell = "A" + std::to_string(i + 1);
       model->controls.Add(std::move(control));
@@ -156,7 +156,7 @@ class OptimiserTest : public QObject {
     QCOMPARE(list->count(), 2);
     QCOMPARE(list->item(1)->text(), QString("IntCtrl001"));  // the number was freed by the rename
     QCOMPARE(list->item(0)->text(), QString("Choke"));
-    const optimisation::CExcIntCtrlVariable& choke = *model->intControls.At(0);
+    const casedata::CExcIntCtrlVariable& choke = *model->intControls.At(0);
     QCOMPARE(choke.cell, std::string("D10"));
     QCOMPARE(choke.StateCount, 2);
     QCOMPARE(choke.StateValues[1], std::string("0.5"));

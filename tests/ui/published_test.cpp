@@ -2,7 +2,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "case/exported_variable.h"
+#include "casedata/exported_variable.h"
 #include "ui/other_dialogs.h"
 #include "ui/ui_fixture.h"
 
@@ -10,8 +10,8 @@ namespace {
 
 using ui_test::Find;
 
-std::unique_ptr<optimisation::CExcExportedVariable> Variable(const std::string& name) {
-  auto variable = std::make_unique<optimisation::CExcExportedVariable>();
+std::unique_ptr<casedata::CExcExportedVariable> Variable(const std::string& name) {
+  auto variable = std::make_unique<casedata::CExcExportedVariable>();
   variable->name = name;
   variable->worksheet = "Gone";  // not among the cached sheet names
   variable->cell = "B2";
@@ -59,7 +59,7 @@ class PublishedTest : public QObject {
     const auto& rate = *model->publishedVariables.At(1);
     QCOMPARE(rate.unit, std::string("STB/d"));
     QCOMPARE(rate.CascadeCell, std::string("D10"));
-    QCOMPARE(rate.CascadeDirection, static_cast<std::uint32_t>(optimisation::kHorizontal));
+    QCOMPARE(rate.CascadeDirection, static_cast<std::uint32_t>(casedata::kHorizontal));
     QCOMPARE(rate.RegionWidth, 1);
     QCOMPARE(rate.RegionHeight, 10000);
     QCOMPARE(rate.RowDelimiter, std::string("|"));

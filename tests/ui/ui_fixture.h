@@ -57,7 +57,7 @@ std::unique_ptr<model::CExcModel> MakeModel(std::vector<std::string> sheetNames 
 
 // Two inputs, two outputs, compositions "Gas" and "Oil", cells and macros
 // set: what the screenshots and several tests show.
-void FillCase(model::CExcCaseDetails& details);
+void FillCase(casedata::CExcCaseDetails& details);
 void FillOptimisation(model::CExcModel& model);
 
 // Puts the texts into a grid row from column 1, choosing in choice cells.
@@ -78,7 +78,7 @@ struct EveryDialog {
   EveryDialog(const EveryDialog&) = delete;
   EveryDialog& operator=(const EveryDialog&) = delete;
 
-  model::CExcCaseDetails edited;
+  casedata::CExcCaseDetails edited;
   std::unique_ptr<model::CExcModel> model;
   std::string plugIns = "/opt/addins/units.xlam";
   std::string fileName = "/data/models/gaslift.fods";

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "case/component_columns.h"
-#include "case/stream_data.h"
-#include "case/unit_table.h"
+#include "casedata/component_columns.h"
+#include "casedata/stream_data.h"
+#include "casedata/unit_table.h"
 #include "csv.h"
 #include "gridmoor/host.h"
 
@@ -55,12 +55,12 @@ void Bounds(const json& control, const std::string& path, std::vector<std::strin
 
 // `value` at `path` must index a unit of `kind`.
 void Unit(const json& value, int kind, const std::string& path, std::vector<std::string>& out) {
-  if (kind == streams::kNoKind || !value.is_number_integer()) return;
+  if (kind == casedata::kNoKind || !value.is_number_integer()) return;
   const long unit = value.get<long>();
-  const int count = streams::UnitCount(kind);
+  const int count = casedata::UnitCount(kind);
   if (unit >= 0 && unit < count) return;
   out.push_back(path + ": " + std::to_string(unit) + " is not a unit of " +
-                streams::UnitKindName(kind) + " (0 to " + std::to_string(count - 1) + ")");
+                casedata::UnitKindName(kind) + " (0 to " + std::to_string(count - 1) + ")");
 }
 
 template <typename Rows>
@@ -78,12 +78,12 @@ void Composition(const json& stream, const std::string& path, std::vector<std::s
   const json& block = stream["composition"];
   const std::string where = path + ".composition";
   if (!Blank(block, "massRateCell"))
-    Unit(block.value("massRateUnit", json()), streams::kMassRate, where + ".massRateUnit", out);
+    Unit(block.value("massRateUnit", json()), casedata::kMassRate, where + ".massRateUnit", out);
   if (Blank(block, "componentTableCell") || !block.contains("columnUnits")) return;
   const json& units = block["columnUnits"];
   for (std::size_t k = 0;
-       units.is_array() && k < units.size() && k < streams::kComponentColumns.size(); ++k)
-    Unit(units[k], streams::kComponentColumns[k].kind, Index(where + ".columnUnits", k), out);
+       units.is_array() && k < units.size() && k < casedata::kComponentColumns.size(); ++k)
+    Unit(units[k], casedata::kComponentColumns[k].kind, Index(where + ".columnUnits", k), out);
 }
 
 template <typename Visit>
@@ -117,12 +117,12 @@ std::vector<std::string> CaseItemProblems(const json& decoded) {
   Each(decoded, "integerControls",
        [&](const json& c, const std::string& path) { CellReference(c, path, out); });
   Each(decoded, "inputStreams", [&](const json& s, const std::string& path) {
-    PropertyCells(s, "solverCells", streams::kInputRows, path, out);
-    PropertyCells(s, "forecastCells", streams::kInputRows, path, out);
+    PropertyCells(s, "solverCells", casedata::kInputRows, path, out);
+    PropertyCells(s, "forecastCells", casedata::kInputRows, path, out);
     Composition(s, path, out);
   });
   Each(decoded, "outputStreams", [&](const json& s, const std::string& path) {
-    PropertyCells(s, "propertyCells", streams::kOutputRows, path, out);
+    PropertyCells(s, "propertyCells", casedata::kOutputRows, path, out);
     Composition(s, path, out);
   });
   return out;

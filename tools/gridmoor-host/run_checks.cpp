@@ -186,12 +186,12 @@ void Runner::CheckModelData() {
   std::vector<std::uint8_t> bytes;
   std::string why;
   if (ReadBounded(modelDataPath_, kModelDataFileLimit, bytes, why)) {
-    optimisation::CExcclExportedVariable variables;
+    casedata::CExcclExportedVariable variables;
     try {
       archive::ReadModelDataFile(modelDataPath_.c_str(),
                                  static_cast<std::uint32_t>(case_.value("version", 40)), variables);
       for (std::size_t i = 0; i < variables.size(); ++i) {
-        const optimisation::CExcExportedVariable& v = *variables.At(i);
+        const casedata::CExcExportedVariable& v = *variables.At(i);
         places_[v.name] = Place(v.worksheet, std::vector<std::string>{v.cell});
       }
       return;

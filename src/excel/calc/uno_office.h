@@ -48,6 +48,9 @@ void SetCallTimeout(std::chrono::milliseconds timeout);
 std::chrono::milliseconds CallTimeout();
 // "3 seconds", "2 minutes": a limit as messages give it.
 std::string LimitText(std::chrono::milliseconds limit);
+// Putting an office back as it was need not wait the whole call limit: past
+// this it is not reused.
+inline constexpr std::chrono::milliseconds kResetLimit{30000};
 
 class OfficeSession {
  public:

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace streams {
+namespace casedata {
 
 // Quantity kinds, the index into the unit table. kNoKind marks a value that
 // passes unconverted (gravities, most component properties).
@@ -65,4 +65,4 @@ std::string UnitKindName(int kind);
 int DefaultUnit(int kind, int system);
 std::string DefaultUnitName(int kind, int system);
 
-}  // namespace streams
+}  // namespace casedata

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace dataserver {
+namespace casedata {
 
 struct TagRead {
   std::string tag;  // such as Excel.Sheet[{Results}].Cell[{B4}].Content
@@ -20,4 +20,4 @@ struct CommandText {
   std::string text;  // such as Excel.RunMacro('Recalc')
 };
 
-}  // namespace dataserver
+}  // namespace casedata

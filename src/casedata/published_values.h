@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace optimisation {
+namespace casedata {
 
 // The answer to a get of a block through the fixed-size record: ask again
 // through the record that passes the text by address.
@@ -56,4 +56,4 @@ struct BatchFiles {
   BatchPath report;
 };
 
-}  // namespace optimisation
+}  // namespace casedata

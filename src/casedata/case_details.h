@@ -8,15 +8,13 @@
 #include <cstdint>
 #include <string>
 
-#include "case/ext_collection.h"
+#include "casedata/ext_collection.h"
 
-namespace streams {
+namespace casedata {
+
 class CExcInputStreamData;
 class CExcOutputStreamData;
 class CExcCompositionDefinition;
-}  // namespace streams
-
-namespace model {
 
 // Run-time events, the index into macros and passDate.
 inline constexpr std::size_t kEventCount = 7;
@@ -45,11 +43,11 @@ class CExcCaseDetails {
   std::string plugIns;
   // Compositions travel with the streams (stored as one byte).
   std::int32_t useCompositions = 0;
-  CExtCollection<streams::CExcCompositionDefinition> compositions;
+  CExtCollection<CExcCompositionDefinition> compositions;
   // Hide the application's window while the host calculates.
   bool hideInterface = false;
-  CExtCollection<streams::CExcInputStreamData> inputStreams;
-  CExtCollection<streams::CExcOutputStreamData> outputStreams;
+  CExtCollection<CExcInputStreamData> inputStreams;
+  CExtCollection<CExcOutputStreamData> outputStreams;
 
   // Makes the stream collections hold exactly inputCount and outputCount
   // streams; called whenever a count changes.
@@ -59,4 +57,4 @@ class CExcCaseDetails {
   void CopyCaseFrom(const CExcCaseDetails& other);
 };
 
-}  // namespace model
+}  // namespace casedata

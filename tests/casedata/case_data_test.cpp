@@ -4,13 +4,13 @@
 #include <string>
 #include <tuple>
 
-#include "case/case_details.h"
-#include "case/ext_collection.h"
+#include "casedata/case_details.h"
+#include "casedata/ext_collection.h"
 
 namespace {
 
 TEST(CaseDetailsTest, CopyKeepsTheCaseButNotTheLiveState) {
-  model::CExcCaseDetails details;
+  casedata::CExcCaseDetails details;
   details.workbookOpen = 1;
   details.fileName = "/w/a.xlsx";
   details.inputCount = 3;
@@ -22,14 +22,14 @@ TEST(CaseDetailsTest, CopyKeepsTheCaseButNotTheLiveState) {
   details.hideInterface = true;
 
   // The live state (open flag, plug-ins) stays behind; every field of the case comes along.
-  const model::CExcCaseDetails copy(details);
+  const casedata::CExcCaseDetails copy(details);
   EXPECT_EQ(
       std::tie(copy.workbookOpen, copy.plugIns, copy.fileName, copy.inputCount, copy.outputCount,
                copy.macros[2], copy.passDate[2], copy.useCompositions, copy.hideInterface),
       std::tuple(0, "", "/w/a.xlsx", 3u, 4u, "Module1.StartOfRun", true, 1, true));
 
   // Assignment leaves the target's live state alone.
-  model::CExcCaseDetails target;
+  casedata::CExcCaseDetails target;
   target.workbookOpen = 1;
   target.plugIns = "/mine.xlam";
   target = copy;
@@ -52,13 +52,13 @@ struct CountedChild : Counted {
 
 TEST(ExtCollectionTest, OwnsCopiesDeeplyAndDeletesItsElements) {
   {
-    model::CExtCollection<Counted> list;
+    casedata::CExtCollection<Counted> list;
     list.Add(std::make_unique<Counted>(1));
     list.Add(std::make_unique<CountedChild>(2));
     EXPECT_EQ(list.Add(std::unique_ptr<Counted>()), nullptr);
     EXPECT_EQ(Counted::alive, 2);
 
-    model::CExtCollection<Counted> copy(list);
+    casedata::CExtCollection<Counted> copy(list);
     EXPECT_EQ(Counted::alive, 4);
     ASSERT_EQ(copy.size(), 2u);
     EXPECT_NE(copy.At(0), list.At(0));

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "case/collection_object.h"
-#include "case/ext_collection.h"
+#include "casedata/collection_object.h"
+#include "casedata/ext_collection.h"
 
-namespace streams {
+namespace casedata {
 
 // The most components a composition may hold: the host's records have room
 // for this many.
@@ -33,7 +33,7 @@ class CExcCompositionDefinition : public CExtCollectionObject {
 };
 
 // The case's list of compositions; it owns (and deep-copies) its elements.
-using CExcclCompositionDefinition = model::CExtCollection<CExcCompositionDefinition>;
+using CExcclCompositionDefinition = CExtCollection<CExcCompositionDefinition>;
 
 // The first composition whose key equals `name` exactly (case-sensitive), or
 // null; `index` (when given) receives its position, or -1.
@@ -63,4 +63,4 @@ void ApplyCompositionNames(CExcclCompositionDefinition& list,
 // message, rather than the editor dropping names.
 void SetComponentNames(CExcCompositionDefinition& definition, const std::vector<std::string>& rows);
 
-}  // namespace streams
+}  // namespace casedata

@@ -1,10 +1,10 @@
-#include "case/unit_table.h"
+#include "casedata/unit_table.h"
 
 #include <iterator>
 
 #include "automation/cell_address.h"
 
-namespace streams {
+namespace casedata {
 namespace {
 
 // The factors are the rounded figures users know from the dialogs (0.5555,
@@ -84,4 +84,4 @@ std::string DefaultUnitName(int kind, int system) {
   return UnitName(kind, DefaultUnit(kind, system));
 }
 
-}  // namespace streams
+}  // namespace casedata

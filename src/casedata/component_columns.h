@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "case/unit_table.h"
+#include "casedata/unit_table.h"
 
-namespace streams {
+namespace casedata {
 
 // Which component properties a stream's values carry: one bit per column
 // (the mole fraction is always there) and one for the interaction matrix.
@@ -54,4 +54,4 @@ inline constexpr std::array<ComponentColumn, kComponentColumnCount> kComponentCo
     {"COSTALD Acent", kNoKind, kHasCostaldAcent},
 }};
 
-}  // namespace streams
+}  // namespace casedata

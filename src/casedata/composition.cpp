@@ -1,9 +1,9 @@
-#include "case/composition.h"
+#include "casedata/composition.h"
 
 #include "automation/cell_address.h"
 #include "text/ascii.h"
 
-namespace streams {
+namespace casedata {
 
 CExcCompositionDefinition* FindComposition(const CExcclCompositionDefinition& list,
                                            std::string_view name, int* index) {
@@ -66,4 +66,4 @@ void SetComponentNames(CExcCompositionDefinition& definition,
   }
 }
 
-}  // namespace streams
+}  // namespace casedata

@@ -1,4 +1,4 @@
-#include "case/unit_table.h"
+#include "casedata/unit_table.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace streams;
+using namespace casedata;
 constexpr double kUndefined = EXT_UNDEFINED_VALUE;
 
 TEST(UnitTableTest, EveryUnitRoundTripsAndKnownValuesPinTheFactors) {

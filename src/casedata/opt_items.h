@@ -10,10 +10,10 @@
 #include <string_view>
 
 #include "automation/cell_def.h"
-#include "case/ext_collection.h"
+#include "casedata/ext_collection.h"
 #include "gridmoor/host.h"
 
-namespace optimisation {
+namespace casedata {
 
 class CExcExportedVariable;
 
@@ -96,9 +96,9 @@ class CExcIntCtrlVariable : public CExcOptObject {
 // ASCII letters.
 bool SameStateText(std::string_view a, std::string_view b);
 
-using CExcclConstraint = model::CExtCollection<CExcConstraint>;
-using CExcclControlVariable = model::CExtCollection<CExcControlVariable>;
-using CExcclIntegerControl = model::CExtCollection<CExcIntCtrlVariable>;
+using CExcclConstraint = CExtCollection<CExcConstraint>;
+using CExcclControlVariable = CExtCollection<CExcControlVariable>;
+using CExcclIntegerControl = CExtCollection<CExcIntCtrlVariable>;
 
 // Adds a new integer control to `list` named "IntCtrl%03d" with the
 // smallest free number and returns it.
@@ -111,4 +111,4 @@ CExcConstraint* FindByCell(const CExcclConstraint& list, const std::string& work
 CExcControlVariable* FindByCell(const CExcclControlVariable& list, const std::string& worksheet,
                                 const std::string& cell);
 
-}  // namespace optimisation
+}  // namespace casedata

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-namespace model {
+namespace casedata {
 
 template <typename T>
 class CExtCollection {
@@ -90,4 +90,4 @@ class CExtCollection {
   std::vector<Cloner> clones_;
 };
 
-}  // namespace model
+}  // namespace casedata

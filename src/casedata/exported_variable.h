@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "case/collection_object.h"
-#include "case/ext_collection.h"
+#include "casedata/collection_object.h"
+#include "casedata/ext_collection.h"
 
-namespace optimisation {
+namespace casedata {
 
 inline constexpr std::int32_t kMinRegion = 1;
 inline constexpr std::int32_t kMaxRegion = 10000;
@@ -22,7 +22,7 @@ constexpr std::int32_t ClampRegion(std::int32_t size) {
 
 enum CascadeDirection : std::uint32_t { kVertical = 0, kHorizontal = 1 };
 
-class CExcExportedVariable : public streams::CExtCollectionObject {
+class CExcExportedVariable : public CExtCollectionObject {
  public:
   std::string Key() const override { return name; }
 
@@ -53,6 +53,6 @@ class CExcExportedVariable : public streams::CExtCollectionObject {
   std::string RowDelimiter;     // blank: a line feed
 };
 
-using CExcclExportedVariable = model::CExtCollection<CExcExportedVariable>;
+using CExcclExportedVariable = CExtCollection<CExcExportedVariable>;
 
-}  // namespace optimisation
+}  // namespace casedata

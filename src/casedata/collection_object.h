@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace streams {
+namespace casedata {
 
 class CExtCollectionObject {
  public:
@@ -20,4 +20,4 @@ class CExtCollectionObject {
   CExtCollectionObject& operator=(const CExtCollectionObject&) = default;
 };
 
-}  // namespace streams
+}  // namespace casedata

@@ -1,4 +1,4 @@
-#include "case/stream_data.h"
+#include "casedata/stream_data.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "automation/cell_address.h"
 #include "text/ascii.h"
 
-namespace streams {
+namespace casedata {
 
 void CellField::Set(std::string_view text) {
   text = text.substr(0, std::min(text.find('\0'), kMaxLength));
@@ -54,4 +54,4 @@ std::string OutputStreamName(std::size_t index) {
   return "Out-" + std::to_string(index + 1);
 }
 
-}  // namespace streams
+}  // namespace casedata

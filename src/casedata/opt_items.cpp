@@ -1,13 +1,13 @@
-#include "case/opt_items.h"
+#include "casedata/opt_items.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "automation/cell_address.h"
-#include "case/exported_variable.h"
+#include "casedata/exported_variable.h"
 #include "text/ascii.h"
 
-namespace optimisation {
+namespace casedata {
 namespace {
 
 using text::IsBlank;
@@ -129,4 +129,4 @@ CExcControlVariable* FindByCell(const CExcclControlVariable& list, const std::st
   return FindFirstByCell(list, worksheet, cell);
 }
 
-}  // namespace optimisation
+}  // namespace casedata

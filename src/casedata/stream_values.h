@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "case/component_columns.h"
-#include "case/composition.h"
+#include "casedata/component_columns.h"
+#include "casedata/composition.h"
 
-namespace streams {
+namespace casedata {
 
 // One stream as the case's list gives it. Input stream i has handle i,
 // output stream j handle inputCount + j; the host passes the handle back to
@@ -79,4 +79,4 @@ struct ComponentList {
   friend bool operator==(const ComponentList&, const ComponentList&) = default;
 };
 
-}  // namespace streams
+}  // namespace casedata

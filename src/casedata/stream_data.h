@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "case/ext_collection.h"
-#include "case/unit_table.h"
+#include "casedata/ext_collection.h"
+#include "casedata/unit_table.h"
 
-namespace streams {
+namespace casedata {
 
 // A cell reference in the host's 16-byte form: at most 15 characters; longer
 // texts are cut. Blank (empty or spaces only) means not bound.
@@ -129,14 +129,14 @@ class CExcOutputStreamData {
   std::array<CExcPropertyCell, kOutputRowCount> propertyCells;
 };
 
-using CExcclInputStreamData = model::CExtCollection<CExcInputStreamData>;
-using CExcclOutputStreamData = model::CExtCollection<CExcOutputStreamData>;
+using CExcclInputStreamData = CExtCollection<CExcInputStreamData>;
+using CExcclOutputStreamData = CExtCollection<CExcOutputStreamData>;
 
 // Cuts the collection from the end, or extends it with default records, so
 // that it holds exactly `count` streams. The case calls it whenever a stream
 // count changes (a new case: 1 and 1).
 template <typename Stream>
-void ResizeStreams(model::CExtCollection<Stream>& streams, std::size_t count) {
+void ResizeStreams(CExtCollection<Stream>& streams, std::size_t count) {
   while (streams.size() > count)
     streams.RemoveAt(streams.size() - 1);
   while (streams.size() < count)
@@ -147,4 +147,4 @@ void ResizeStreams(model::CExtCollection<Stream>& streams, std::size_t count) {
 std::string InputStreamName(std::size_t index);
 std::string OutputStreamName(std::size_t index);
 
-}  // namespace streams
+}  // namespace casedata

@@ -1,6 +1,6 @@
 // The item classes on their own: validity, clearing, comparisons, naming and
 // lookup.
-#include "case/opt_items.h"
+#include "casedata/opt_items.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,9 @@
 namespace optimisation_test {
 namespace {
 
-using optimisation::CExcConstraint;
-using optimisation::CExcControlVariable;
-using optimisation::CExcIntCtrlVariable;
+using casedata::CExcConstraint;
+using casedata::CExcControlVariable;
+using casedata::CExcIntCtrlVariable;
 
 TEST(OptItems, ValidateChecksNameThenCellThenWorksheet) {
   // Name, cell, worksheet, and the message (null: valid).
@@ -39,7 +39,7 @@ TEST(OptItems, ValidateChecksNameThenCellThenWorksheet) {
 }
 
 TEST(OptItems, ClearingAnObjectiveResetsItAndAnIntegerControlKeepsItsStates) {
-  optimisation::CExcObjFn objective;
+  casedata::CExcObjFn objective;
   objective.Defined = true;
   objective.Maximise = false;
   objective.name = "Profit";
@@ -90,35 +90,35 @@ TEST(OptItems, EqualityComparesTextsExactlyAndStatesIgnoringCase) {
   EXPECT_FALSE(EqualAfter(states, [](CExcIntCtrlVariable& c) { c.StateCount = 3; }));
   EXPECT_FALSE(EqualAfter(states, [](CExcIntCtrlVariable& c) { c.worksheet = "data"; }));
 
-  EXPECT_FALSE(optimisation::SameStateText("High", "High "));
-  EXPECT_FALSE(optimisation::SameStateText("\xc3\xa9", "\xc3\x89"))  // é, É
+  EXPECT_FALSE(casedata::SameStateText("High", "High "));
+  EXPECT_FALSE(casedata::SameStateText("\xc3\xa9", "\xc3\x89"))  // é, É
       << "only ASCII letters fold";
-  EXPECT_FALSE(optimisation::SameStateText(std::string("a\0b", 3), std::string("a\0c", 3)));
+  EXPECT_FALSE(casedata::SameStateText(std::string("a\0b", 3), std::string("a\0c", 3)));
 }
 
 TEST(OptItems, NewIntegerControlsTakeTheSmallestFreeNumberAtTheEnd) {
-  optimisation::CExcclIntegerControl list;
-  EXPECT_EQ(optimisation::MakeIntegerControlName(list)->name, "IntCtrl001");
+  casedata::CExcclIntegerControl list;
+  EXPECT_EQ(casedata::MakeIntegerControlName(list)->name, "IntCtrl001");
   AddIntControl(list, "IntCtrl003", "", {});
   AddIntControl(list, "Pump", "", {});
-  CExcIntCtrlVariable* added = optimisation::MakeIntegerControlName(list);
+  CExcIntCtrlVariable* added = casedata::MakeIntegerControlName(list);
   EXPECT_EQ(added->name, "IntCtrl002");
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(list.At(3), added);
-  EXPECT_EQ(optimisation::MakeIntegerControlName(list)->name, "IntCtrl004");
+  EXPECT_EQ(casedata::MakeIntegerControlName(list)->name, "IntCtrl004");
   list.At(0)->name = "intctrl001";  // freed by renaming: names compare exactly
-  EXPECT_EQ(optimisation::MakeIntegerControlName(list)->name, "IntCtrl001");
+  EXPECT_EQ(casedata::MakeIntegerControlName(list)->name, "IntCtrl001");
 }
 
 TEST(OptItems, FindByCellGivesTheFirstExactMatch) {
-  optimisation::CExcclConstraint constraints;
-  EXPECT_EQ(optimisation::FindByCell(constraints, "Data", "B2"), nullptr);
+  casedata::CExcclConstraint constraints;
+  EXPECT_EQ(casedata::FindByCell(constraints, "Data", "B2"), nullptr);
   AddConstraint(constraints, "A", "B2").worksheet = "Other";
   AddConstraint(constraints, "B", "B2");
   AddConstraint(constraints, "C", "B2");
-  EXPECT_EQ(optimisation::FindByCell(constraints, "Data", "B2"), constraints.At(1));
-  EXPECT_EQ(optimisation::FindByCell(constraints, "data", "B2"), nullptr);
-  EXPECT_EQ(optimisation::FindByCell(constraints, "Data", "b2"), nullptr);
+  EXPECT_EQ(casedata::FindByCell(constraints, "Data", "B2"), constraints.At(1));
+  EXPECT_EQ(casedata::FindByCell(constraints, "data", "B2"), nullptr);
+  EXPECT_EQ(casedata::FindByCell(constraints, "Data", "b2"), nullptr);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 #include "outcome/outcome.h"
 
-namespace optimisation {
+namespace casedata {
 
 // The value of "no value": what a failed read gives the host.
 inline constexpr double kUndefinedValue = 3.4e35;
@@ -91,4 +91,4 @@ struct ClearMask {
   static constexpr std::int32_t kIntegerControls = 8;
 };
 
-}  // namespace optimisation
+}  // namespace casedata

@@ -1,17 +1,17 @@
-#include "case/case_details.h"
+#include "casedata/case_details.h"
 
-#include "case/composition.h"
-#include "case/stream_data.h"
+#include "casedata/composition.h"
+#include "casedata/stream_data.h"
 
-namespace model {
+namespace casedata {
 
 CExcCaseDetails::CExcCaseDetails() {
   SyncStreamCounts();
 }
 
 void CExcCaseDetails::SyncStreamCounts() {
-  streams::ResizeStreams(inputStreams, inputCount);
-  streams::ResizeStreams(outputStreams, outputCount);
+  ResizeStreams(inputStreams, inputCount);
+  ResizeStreams(outputStreams, outputCount);
 }
 CExcCaseDetails::~CExcCaseDetails() = default;
 
@@ -27,9 +27,9 @@ CExcCaseDetails& CExcCaseDetails::operator=(const CExcCaseDetails& other) {
 void CExcCaseDetails::CopyCaseFrom(const CExcCaseDetails& other) {
   // Collections first: they are the only members whose copy can fail, so a
   // failed copy leaves the plain fields as they were.
-  CExtCollection<streams::CExcInputStreamData> inputs(other.inputStreams);
-  CExtCollection<streams::CExcOutputStreamData> outputs(other.outputStreams);
-  CExtCollection<streams::CExcCompositionDefinition> compositionList(other.compositions);
+  CExtCollection<CExcInputStreamData> inputs(other.inputStreams);
+  CExtCollection<CExcOutputStreamData> outputs(other.outputStreams);
+  CExtCollection<CExcCompositionDefinition> compositionList(other.compositions);
   std::string file = other.fileName;
   std::array<std::string, kEventCount> macroNames = other.macros;
 
@@ -45,4 +45,4 @@ void CExcCaseDetails::CopyCaseFrom(const CExcCaseDetails& other) {
   hideInterface = other.hideInterface;
 }
 
-}  // namespace model
+}  // namespace casedata
