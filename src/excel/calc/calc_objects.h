@@ -295,6 +295,9 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
 // Runs Auto_Open / Auto_Close / ... of one document if it has one.
 void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>& document,
                   const std::string& procedure);
+// The document's sheets, asked for once (a call to the office, inside one).
+css::uno::Reference<css::sheet::XSpreadsheets> SheetsOf(Document& document);
+
 // Takes the generated wrappers out of a document before it is stored.
 void RemoveWrappers(Document& document);
 // What the document's own and the office's Basic libraries declare

@@ -2,6 +2,7 @@
 #include <com/sun/star/container/NoSuchElementException.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeReferrer.hpp>
 #include <com/sun/star/sheet/XNamedRanges.hpp>
@@ -198,6 +199,19 @@ std::int32_t CalcSheets::GetCount() {
   });
 }
 
+uno::Reference<css::sheet::XSpreadsheets> SheetsOf(Document& document) {
+  {
+    std::lock_guard lock(document.mutex);
+    if (document.sheets.is()) return document.sheets;
+  }
+  const uno::Reference<css::sheet::XSpreadsheets> sheets = document.spreadsheet->getSheets();
+  // A document a macro closed has no sheets.
+  if (!sheets.is()) throw css::lang::DisposedException();
+  std::lock_guard lock(document.mutex);
+  document.sheets = sheets;
+  return sheets;
+}
+
 com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
   application_->CheckUsable();
   const com::VARIANT& value = Dereferenced(index);
@@ -213,16 +227,7 @@ com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
     }
     if (sheet.is()) return Wrap(sheet, wanted);
     document_->Call(kApplicationError, [&] {
-      uno::Reference<css::sheet::XSpreadsheets> sheets;
-      {
-        std::lock_guard lock(document_->mutex);
-        sheets = document_->sheets;
-      }
-      if (!sheets.is()) {
-        sheets = document_->spreadsheet->getSheets();
-        std::lock_guard lock(document_->mutex);
-        document_->sheets = sheets;
-      }
+      const uno::Reference<css::sheet::XSpreadsheets> sheets = SheetsOf(*document_);
       // One call when the office knows the name (it compares names without
       // regard to case, and no two sheets differ in case alone).
       try {

@@ -1,7 +1,6 @@
 #include "excel/calc/moved_cells.h"
 
 #include <com/sun/star/container/XNameAccess.hpp>
-#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/XSheetCellRangeContainer.hpp>
 
@@ -30,19 +29,8 @@ void ReadWatched(Document& document,
                  const uno::Reference<css::sheet::XSheetCellRangeContainer>& ranges,
                  uno::Sequence<css::table::CellRangeAddress>& addresses,
                  uno::Sequence<rtl::OUString>& sheetNames) {
-  uno::Reference<css::sheet::XSpreadsheets> sheets;
-  {
-    std::lock_guard lock(document.mutex);
-    sheets = document.sheets;
-  }
   document.Call(kApplicationError, [&] {
-    if (!sheets.is()) {
-      sheets = document.spreadsheet->getSheets();
-      // A document a macro closed has no sheets.
-      if (!sheets.is()) throw css::lang::DisposedException();
-      std::lock_guard lock(document.mutex);
-      document.sheets = sheets;
-    }
+    const uno::Reference<css::sheet::XSpreadsheets> sheets = SheetsOf(document);
     if (ranges.is()) addresses = ranges->getRangeAddresses();
     sheetNames = sheets->getElementNames();
   });
