@@ -159,7 +159,8 @@ def test_ctrl_c_during_run_many_leaves_no_process(tmp_path: Path, host: Path) ->
             time.sleep(0.2)
         else:
             pytest.fail(f"the offices did not start: {office_processes(marker)}")
-        time.sleep(3)
+        # Soon after, so that on a fast machine too some runs are still going.
+        time.sleep(1)
         driver.send_signal(signal.SIGINT)
         out, err = driver.communicate(timeout=200)
     finally:
@@ -177,7 +178,8 @@ def test_ctrl_c_during_run_many_leaves_no_process(tmp_path: Path, host: Path) ->
     # The runs wound down as an interrupted run-many does.
     summary = json.loads((tmp_path / "many" / "summary.json").read_text())
     assert summary["passed"] < 4
-    assert any("not started: interrupted by SIGINT" in s["message"] for s in summary["scenarios"])
+    # Runs still waiting say they were not started; runs under way, that they were interrupted.
+    assert any("interrupted by SIGINT" in s["message"] for s in summary["scenarios"])
 
 
 NO_PANDAS = textwrap.dedent(
