@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -152,13 +153,18 @@ void Runner::Optimise(int t, double date, TimestepResult& result) {
     start.states.push_back(
         state >= 0 && state < static_cast<double>(c.labels.size()) ? static_cast<int>(state) : 0);
   }
+  double trialSeconds = 0;
   const Evaluator evaluate = [&](const TrialPoint& point) {
+    const auto started = std::chrono::steady_clock::now();
     SetPoint(point);
     (void)Solve(t);
-    return ReadObjective();
+    Evaluation value = ReadObjective();
+    trialSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return value;
   };
   const TrialSink sink = [&](const Trial& trial) {
-    rec_.trials.push_back({t, date, trial, false});
+    rec_.trials.push_back({t, date, trial, false, trialSeconds});
     progress_.Trial(t, trial.number);
   };
   result.optimum = refhost::Optimise(rec_.problem, scenario_.optimisation, start, evaluate, sink);

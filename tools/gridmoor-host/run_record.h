@@ -29,6 +29,7 @@ struct TrialRow {
   double date = 0;
   Trial trial;
   bool final = false;  // the best point, set again and solved once more
+  double seconds = 0;  // wall time of the trial: its point set, solved and read
 };
 
 struct TimestepResult {
