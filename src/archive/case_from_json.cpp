@@ -26,16 +26,16 @@ std::string ElementPath(const std::string& path, std::size_t index) {
 // field from the member of its key, a missing member leaving the field's
 // default, and any member that no field asked for refused by Finish.
 // Errors name the member's path ("" for the top).
-class JsonFields {
+class FieldsFromJson {
  public:
-  JsonFields(const json& object, std::string path) : object_(object), path_(std::move(path)) {
+  FieldsFromJson(const json& object, std::string path) : object_(object), path_(std::move(path)) {
     if (!object_.is_object()) ThrowJsonError(path_, "expected an object");
   }
 
   // Reads the record into `record` from `value`, refusing unknown members.
   template <typename T>
   static void Read(const json& value, const std::string& path, T& record) {
-    JsonFields fields(value, path);
+    FieldsFromJson fields(value, path);
     Fields(fields, record);
     fields.Finish();
   }
@@ -148,7 +148,7 @@ class JsonFields {
   void Macros(const char* key, casedata::CExcCaseDetails& details) {
     const json* value = Member(key);
     if (value == nullptr) return;
-    JsonFields events(*value, PathOf(key));
+    FieldsFromJson events(*value, PathOf(key));
     for (std::size_t event = 0; event < casedata::kEventCount; ++event) {
       for (const MacroField& field : kMacroFields) {
         if (field.event != event) continue;
@@ -238,13 +238,13 @@ void PublishedVariablesFromJson(const json& in, const std::string& path,
   if (!in.is_array()) ThrowJsonError(path, "expected an array of published variables");
   for (std::size_t i = 0; i < in.size(); ++i) {
     auto variable = std::make_unique<casedata::CExcExportedVariable>();
-    JsonFields::Read(in[i], ElementPath(path, i), *variable);
+    FieldsFromJson::Read(in[i], ElementPath(path, i), *variable);
     variables.Add(std::move(variable));
   }
 }
 
 void CaseFromJson(const json& in, CaseContent& content) {
-  JsonFields reader(in, "");
+  FieldsFromJson reader(in, "");
   // The version a case was read with; what is written is always current.
   content.version = static_cast<std::int32_t>(kCurrentVersion);
   reader.Bounded("version", content.version, kOldestVersion, kCurrentVersion);

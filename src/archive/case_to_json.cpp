@@ -14,11 +14,11 @@ using nlohmann::json;
 
 // The JSON writer's visitor of the field lists: every field under its key,
 // whatever the version (an object's keys come out in alphabetical order).
-class JsonFields {
+class FieldsToJson {
  public:
   template <typename T>
   static json Of(T& record) {
-    JsonFields fields;
+    FieldsToJson fields;
     Fields(fields, record);
     return std::move(fields.out_);
   }
@@ -114,7 +114,7 @@ class JsonFields {
 }  // namespace
 
 json CaseToJson(const CaseView& parts) {
-  json out = JsonFields::Of(parts);
+  json out = FieldsToJson::Of(parts);
   out["version"] = parts.version;
   return out;
 }

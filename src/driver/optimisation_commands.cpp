@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "driver/case_commands.h"
 #include "driver/optimisation_records.h"
 #include "driver/published_records.h"
 #include "host/host_record.h"
@@ -25,11 +26,6 @@ std::int32_t AnswerReading(const casedata::ItemReading& reading, A a) {
   if (reading.value) static_cast<void>(EncodeItemValue(*reading.value, ValueRecord(a)));
   host::StatusRecord status(a.status);
   return host::Answer(reading.error, status);
-}
-
-std::int32_t Answer(const Error& error, A a) {
-  host::StatusRecord status(a.status);
-  return host::Answer(error, status);
 }
 
 // A value record's handle, or the failure of a missing record.

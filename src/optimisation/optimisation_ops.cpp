@@ -12,6 +12,7 @@
 #include "automation/spreadsheet_lock.h"
 #include "com/error.h"
 #include "com/variant.h"
+#include "optimisation/printed_text.h"
 #include "text/ascii.h"
 
 namespace optimisation {
@@ -28,15 +29,6 @@ constexpr char kUnknownConstraint[] = "Handle to unknown constraint passed to Gr
 constexpr char kUnknownControl[] = "A control variable in Excel is not defined";
 constexpr char kUnknownIntegerControl[] = "An integer control variable in Excel is not defined";
 constexpr char kUnknownIntegerHandle[] = "Unknown integer variable passed to Excel";
-
-// Room for a message from the automation layer, its NUL included: as much
-// as the host's status text holds.
-constexpr std::size_t kMessageRoom = 260;
-
-// A text as a C format's %s prints it: up to its first NUL.
-std::string_view Printed(const std::string& text) {
-  return text.c_str();
-}
 
 // The item a handle names, or null when it names none.
 template <typename List>
@@ -124,9 +116,8 @@ Error WriteItemCell(automation::CExcExcelObj* session, const automation::CExcCel
     if (session->SetCellValue(address, value) != 0) com::Throw(com::E_POINTER);
     return Error::Success();
   } catch (const com::Error& error) {
-    return Error::Failed("Error in setting data cell " + std::string(Printed(item.cell)) +
-                         ", worksheet " + std::string(Printed(item.worksheet)) + ": (" +
-                         std::string(Printed(error.ErrorMessage())) + ")");
+    return Error::Failed("Error in setting data cell " + Printed(item.cell) + ", worksheet " +
+                         Printed(item.worksheet) + ": (" + Printed(error.ErrorMessage()) + ")");
   }
 }
 
@@ -198,7 +189,7 @@ Error CheckIntegerControls(const casedata::CExcclIntegerControl& intControls,
     const casedata::CExcIntCtrlVariable* control = ItemAt(intControls, handle);
     if (control == nullptr) return Error::Failed(kUnknownIntegerHandle);
     std::string problem;
-    if (control->Validate(problem)) return Error::Failed(std::string(Printed(problem)));
+    if (control->Validate(problem)) return Error::Failed(Printed(problem));
   }
   return Error::Success();
 }

@@ -16,6 +16,7 @@
 #include "com/variant.h"
 #include "com/variant_grid.h"
 #include "com/variant_text.h"
+#include "optimisation/printed_text.h"
 #include "text/ascii.h"
 #include "text/number.h"
 
@@ -23,15 +24,6 @@ namespace optimisation {
 namespace {
 
 using outcome::Error;
-
-// Room for a message from the automation layer, its NUL included: as much
-// as the host's status text holds.
-constexpr std::size_t kMessageRoom = 260;
-
-// A text as a C format's %s prints it: up to its first NUL.
-std::string Printed(const std::string& text) {
-  return text.c_str();
-}
 
 std::string Quoted(const casedata::CExcExportedVariable& variable) {
   return "'" + Printed(variable.name) + "'";

@@ -15,6 +15,7 @@
 #include "model/model.h"
 #include "ui/dialog_size.h"
 #include "ui/grid.h"
+#include "ui/pages.h"
 #include "ui/seams.h"
 
 namespace ui {
@@ -29,10 +30,6 @@ constexpr int kWorksheet = 3;
 constexpr int kCell = 4;
 constexpr int kFifth = 5;
 constexpr int kSixth = 6;
-
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 QComboBox* SheetChoice(const char* name, const std::vector<std::string>& sheetNames,
                        QWidget* parent) {

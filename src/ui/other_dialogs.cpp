@@ -19,7 +19,9 @@
 namespace ui {
 namespace {
 
-enum PublishedColumn : int {
+// The published-variables grid's columns.
+namespace column {
+enum : int {
   kName = 1,
   kUnit,
   kWorksheet,
@@ -31,10 +33,7 @@ enum PublishedColumn : int {
   kColumnDelimiter,
   kRowDelimiter,
 };
-
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
+}  // namespace column
 
 // A block's size as typed: a whole number, limited to 1 ... 10000.
 std::int32_t RegionSize(const QString& text) {
@@ -58,20 +57,20 @@ QString RegionProblem(const QString& text) {
 
 RowProblem CheckVariable(const Grid* grid, int row) {
   bool blank = true;
-  for (int column = kName; column <= kHeight; ++column)
+  for (int column = column::kName; column <= column::kHeight; ++column)
     blank = blank && IsBlank(grid->Text(row, column));
   if (blank) return {};  // delimiters alone are what "Clear" leaves
-  for (const int column : {kName, kWorksheet, kCell}) {
+  for (const int column : {column::kName, column::kWorksheet, column::kCell}) {
     if (IsBlank(grid->Text(row, column))) {
-      const int heading = column == kName ? 6 : column == kWorksheet ? 3 : 1;
+      const int heading = column == column::kName ? 6 : column == column::kWorksheet ? 3 : 1;
       return {0, column, QString("\"%1\" is blank").arg(GridHeading(heading))};
     }
   }
-  for (const int column : {kCell, kCascadeCell}) {
+  for (const int column : {column::kCell, column::kCascadeCell}) {
     if (const QString problem = CellProblem(grid->Text(row, column)); !problem.isEmpty())
       return {0, column, problem};
   }
-  for (const int column : {kWidth, kHeight}) {
+  for (const int column : {column::kWidth, column::kHeight}) {
     if (const QString problem = RegionProblem(grid->Text(row, column)); !problem.isEmpty())
       return {0, column, problem};
   }
@@ -104,16 +103,16 @@ PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
     const casedata::CExcExportedVariable& variable =
         *model.publishedVariables.At(static_cast<std::size_t>(i));
     const int row = i + 1;
-    grid_->SetText(row, kName, Q(variable.name));
-    grid_->SetText(row, kUnit, Q(variable.unit));
-    grid_->SetChoiceText(row, kWorksheet, Q(variable.worksheet));
-    grid_->SetText(row, kCell, Q(variable.cell));
-    grid_->SetText(row, kCascadeCell, Q(variable.CascadeCell));
-    grid_->SetChoice(row, kCascadeDirection, static_cast<int>(variable.CascadeDirection));
-    grid_->SetText(row, kWidth, QString::number(variable.RegionWidth));
-    grid_->SetText(row, kHeight, QString::number(variable.RegionHeight));
-    grid_->SetText(row, kColumnDelimiter, Q(variable.ColumnDelimiter));
-    grid_->SetText(row, kRowDelimiter, Q(variable.RowDelimiter));
+    grid_->SetText(row, column::kName, Q(variable.name));
+    grid_->SetText(row, column::kUnit, Q(variable.unit));
+    grid_->SetChoiceText(row, column::kWorksheet, Q(variable.worksheet));
+    grid_->SetText(row, column::kCell, Q(variable.cell));
+    grid_->SetText(row, column::kCascadeCell, Q(variable.CascadeCell));
+    grid_->SetChoice(row, column::kCascadeDirection, static_cast<int>(variable.CascadeDirection));
+    grid_->SetText(row, column::kWidth, QString::number(variable.RegionWidth));
+    grid_->SetText(row, column::kHeight, QString::number(variable.RegionHeight));
+    grid_->SetText(row, column::kColumnDelimiter, Q(variable.ColumnDelimiter));
+    grid_->SetText(row, column::kRowDelimiter, Q(variable.RowDelimiter));
   }
   grid_->Redraw();
   layout->addWidget(grid_);
@@ -121,7 +120,7 @@ PublishedDialog::PublishedDialog(model::CExcModel& model, QWidget* parent)
   QPushButton* clear = buttons->addButton("C&lear", QDialogButtonBox::ResetRole);
   clear->setObjectName("clear");
   connect(clear, &QPushButton::clicked, this,
-          [this] { grid_->ClearRange(1, kName, grid_->DataRows(), kHeight); });
+          [this] { grid_->ClearRange(1, column::kName, grid_->DataRows(), column::kHeight); });
   layout->addWidget(buttons);
   KeepSize(this, "publishedVariables");
 }
@@ -133,23 +132,23 @@ void PublishedDialog::accept() {
   }
   casedata::CExcclExportedVariable rebuilt;
   for (int row = 1; row <= grid_->DataRows(); ++row) {
-    if (IsBlank(grid_->Text(row, kName)) || IsBlank(grid_->Text(row, kWorksheet)) ||
-        IsBlank(grid_->Text(row, kCell))) {
+    if (IsBlank(grid_->Text(row, column::kName)) || IsBlank(grid_->Text(row, column::kWorksheet)) ||
+        IsBlank(grid_->Text(row, column::kCell))) {
       continue;
     }
     auto variable = std::make_unique<casedata::CExcExportedVariable>();
-    variable->name = Std(grid_->Text(row, kName));
-    variable->unit = Std(grid_->Text(row, kUnit));
-    variable->worksheet = Std(grid_->Text(row, kWorksheet));
-    variable->cell = Std(grid_->Text(row, kCell));
-    variable->CascadeCell = Std(grid_->Text(row, kCascadeCell));
-    const int direction = grid_->Choice(row, kCascadeDirection);
+    variable->name = Std(grid_->Text(row, column::kName));
+    variable->unit = Std(grid_->Text(row, column::kUnit));
+    variable->worksheet = Std(grid_->Text(row, column::kWorksheet));
+    variable->cell = Std(grid_->Text(row, column::kCell));
+    variable->CascadeCell = Std(grid_->Text(row, column::kCascadeCell));
+    const int direction = grid_->Choice(row, column::kCascadeDirection);
     variable->CascadeDirection =
         direction >= 0 ? static_cast<std::uint32_t>(direction) : casedata::kVertical;
-    variable->RegionWidth = RegionSize(grid_->Text(row, kWidth));
-    variable->RegionHeight = RegionSize(grid_->Text(row, kHeight));
-    variable->ColumnDelimiter = Std(grid_->Text(row, kColumnDelimiter));
-    variable->RowDelimiter = Std(grid_->Text(row, kRowDelimiter));
+    variable->RegionWidth = RegionSize(grid_->Text(row, column::kWidth));
+    variable->RegionHeight = RegionSize(grid_->Text(row, column::kHeight));
+    variable->ColumnDelimiter = Std(grid_->Text(row, column::kColumnDelimiter));
+    variable->RowDelimiter = Std(grid_->Text(row, column::kRowDelimiter));
     rebuilt.Add(std::move(variable));
   }
   model_.publishedVariables = std::move(rebuilt);

@@ -125,6 +125,10 @@ std::string Std(const QString& text) {
   return text.toStdString();
 }
 
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
 bool IsBlank(const QString& text) {
   return text::IsBlank(Std(text));
 }

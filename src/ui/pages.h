@@ -66,8 +66,9 @@ QStringList StreamNames(std::size_t count, bool inputs);
 
 QStringList ToQStrings(const std::vector<std::string>& texts);
 
-// A text of a field, for the case's std::string fields.
+// A text of a field, for the case's std::string fields, and back.
 std::string Std(const QString& text);
+QString Q(const std::string& text);
 
 // Blank: empty or spaces only.
 bool IsBlank(const QString& text);
