@@ -26,8 +26,12 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kTakeWithin{1000};
 constexpr std::chrono::seconds kWindDownWithin{15};
 
-volatile sig_atomic_t g_signal = 0;
-volatile sig_atomic_t g_armed = 0;
+// Shared by the signal handler, the run's thread and the watcher thread:
+// lock-free atomics are safe in a handler and, unlike a volatile
+// sig_atomic_t, between threads.
+static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<int> g_signal{0};
+std::atomic<int> g_armed{0};
 char g_folder[4096] = {};
 char g_file[4096] = {};
 // Posted by the handler (sem_post may be called there) for the watcher.
