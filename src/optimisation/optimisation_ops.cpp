@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstddef>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
