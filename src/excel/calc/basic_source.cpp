@@ -130,8 +130,11 @@ std::string WrapperModuleSource(const WrappedCall& call) {
     // the result, so a call without arguments has no parentheses.
     const std::string target =
         call.module + "." + call.procedure + (call.argumentCount > 0 ? "(" + parameters + ")" : "");
-    source += "\nFunction " + call.wrapper + "(" + parameters + ")\n";
-    source += "  Dim outcome\n";
+    const std::string all =
+        call.readsWatched ? parameters + (parameters.empty() ? "" : ", ") + "gmSheets, gmRanges"
+                          : parameters;
+    source += "\nFunction " + call.wrapper + "(" + all + ")\n";
+    source += "  Dim outcome, gmNames, gmAddresses\n";
     source += "  GridmoorSupport.GmDialogs = \"\"\n";
     source += "  On Error GoTo Failed\n";
     if (call.isFunction) {
@@ -140,10 +143,20 @@ std::string WrapperModuleSource(const WrappedCall& call) {
       source += "  Call " + target + "\n";
       source += "  outcome = Array(0, Empty)\n";
     }
-    source += "  " + call.wrapper + " = Array(0, outcome(1), GridmoorSupport.GmDialogs)\n";
+    if (call.readsWatched) {
+      // The macro has run: a failed read only leaves the rest Empty.
+      source += "  On Error GoTo Unread\n";
+      source += "  gmNames = gmSheets.ElementNames\n";
+      // As text: the office cannot hand back an array of structs inside
+      // the wrapper's array (an empty one ends it).
+      source += "  gmAddresses = gmRanges.RangeAddressesAsString\n";
+      source += "Unread:\n";
+    }
+    source += "  " + call.wrapper +
+              " = Array(0, outcome(1), GridmoorSupport.GmDialogs, gmNames, gmAddresses)\n";
     source += "  Exit Function\n";
     source += "Failed:\n";
-    source += "  " + call.wrapper + " = Array(1, Err, Error$)\n";
+    source += "  " + call.wrapper + " = Array(1, Err, Error$, GridmoorSupport.GmDialogs)\n";
     source += "End Function\n";
   }
   return source;

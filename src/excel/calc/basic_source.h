@@ -23,6 +23,9 @@ struct WrappedCall {
   std::string procedure;
   bool isFunction = false;
   std::size_t argumentCount = 0;
+  // Whether the wrapper also reads the document's sheets and watched ranges
+  // after the call (only a document's wrappers have them to read).
+  bool readsWatched = false;
 };
 
 // The name of the n-th wrapper of a library (from 1): its module's and its
@@ -34,7 +37,11 @@ bool IsWrapperModule(std::string_view module);
 // handler and returns Array(0, result, dialogs) when it ran, or
 // Array(1, Err, Error$, dialogs) when it raised an error, where `dialogs` is
 // what the message and input boxes were asked meanwhile (DecodeDialogs reads
-// it).
+// it). A wrapper that `readsWatched` takes two more arguments, the
+// document's sheets and a range container (both objects: Basic fails a
+// property read of anything else, whatever handler is set), and adds their
+// names and addresses (as text) read after the call: Array(0, result, dialogs,
+// names, addresses), with Empty for what could not be read.
 std::string WrapperModuleSource(const WrappedCall& call);
 // The module kSupportModule.
 std::string_view SupportModuleSource();

@@ -112,7 +112,7 @@ std::string EnsureWrapper(const uno::Reference<css::script::XLibraryContainer>& 
                           WrappedCall call, std::map<std::string, std::string>* originals) {
   for (const WrappedCall& placed : calls) {
     if (placed.module == call.module && placed.procedure == call.procedure &&
-        placed.argumentCount == call.argumentCount)
+        placed.argumentCount == call.argumentCount && placed.readsWatched == call.readsWatched)
       return placed.wrapper;
   }
   const bool first = calls.empty();
@@ -198,18 +198,36 @@ com::Variant Outcome(const OfficeSession& office, const Target& target,
   com::Throw(com::DISP_E_EXCEPTION, macro + ": " + why);
 }
 
-com::Variant Invoke(CalcApplication& application, const Target& target,
-                    const std::vector<com::Variant>& arguments) {
-  uno::Sequence<uno::Any> parameters(static_cast<sal_Int32>(arguments.size()));
-  for (std::size_t i = 0; i < arguments.size(); ++i)
-    parameters.getArray()[i] = VariantToAny(arguments[i]);
+// What a wrapper read of the watched ranges and the sheets after its macro
+// (items 3 and 4 of what it returned); nullopt when it could not read them.
+std::optional<WatchedAfterMacro> SeenAfterMacro(
+    const std::vector<uno::Any>& outcome,
+    const uno::Reference<css::sheet::XSheetCellRangeContainer>& ranges) {
+  if (outcome.size() < 5) return std::nullopt;
+  WatchedAfterMacro seen{ranges, {}, {}};
+  if (!(outcome[3] >>= seen.sheetNames)) {
+    const std::optional<std::vector<uno::Any>> names = SequenceItems(outcome[3]);
+    if (!names || names->empty()) return std::nullopt;
+    seen.sheetNames.realloc(static_cast<sal_Int32>(names->size()));
+    for (std::size_t i = 0; i < names->size(); ++i)
+      if (!((*names)[i] >>= seen.sheetNames.getArray()[i])) return std::nullopt;
+  }
+  if (!(outcome[4] >>= seen.addresses)) return std::nullopt;
+  return seen;
+}
 
+// Calls the macro; `seen` is set when its wrapper read what is watched in
+// its document after it.
+com::Variant Invoke(CalcApplication& application, const Target& target,
+                    const std::vector<com::Variant>& arguments,
+                    std::optional<WatchedAfterMacro>& seen) {
   OfficeSession& office = *application.Office();
   const WrappedCall call{{},
                          target.entry.module,
                          target.entry.procedure.name,
                          target.entry.procedure.isFunction,
-                         arguments.size()};
+                         arguments.size(),
+                         target.document != nullptr};
   const std::string key = target.entry.library + "." + target.entry.module + "." +
                           target.entry.procedure.name + "/" + std::to_string(arguments.size());
   std::string wrapper;
@@ -249,20 +267,37 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
       target.document->scripts[key] = Document::ResolvedScript{wrapper, script};
     }
   }
+  const bool readsWatched = !wrapper.empty() && call.readsWatched;
+  const std::size_t count = arguments.size() + (readsWatched ? 2 : 0);
+  uno::Sequence<uno::Any> parameters(static_cast<sal_Int32>(count));
+  for (std::size_t i = 0; i < arguments.size(); ++i)
+    parameters.getArray()[i] = VariantToAny(arguments[i]);
+  uno::Reference<css::sheet::XSheetCellRangeContainer> ranges;
+  if (readsWatched) {
+    ranges = WatchedRanges(*target.document);
+    parameters.getArray()[arguments.size()] <<= SheetsOf(*target.document);
+    parameters.getArray()[arguments.size() + 1] <<= ranges;
+  }
   uno::Sequence<sal_Int16> outIndices;
   uno::Sequence<uno::Any> outValues;
   const uno::Any result = script->invoke(parameters, outIndices, outValues);
   if (wrapper.empty()) return AnyToVariant(result);
-  return Outcome(office, target, SequenceItems(result));
+  const std::optional<std::vector<uno::Any>> outcome = SequenceItems(result);
+  com::Variant value = Outcome(office, target, outcome);
+  if (readsWatched) seen = SeenAfterMacro(*outcome, ranges);
+  return value;
 }
 
 // Cells may move under a macro, in any open document: what each has looked
-// up is checked before it is used again. Each document remembers the
-// macro, which a later failure may name.
-void MarkMacroRan(CalcApplication& application, const MacroEntry& entry) {
+// up is checked before it is used again, unless the macro's wrapper read it
+// in the macro's own document. Each document remembers the macro, which a
+// later failure may name.
+void MarkMacroRan(CalcApplication& application, const Target& target,
+                  const std::optional<WatchedAfterMacro>& seen) {
+  const MacroEntry& entry = target.entry;
   const std::string name = entry.library + "." + entry.module + "." + entry.procedure.name;
   for (const std::shared_ptr<Document>& document : application.Documents()) {
-    AfterMacro(*document);
+    AfterMacro(*document, document == target.document && seen ? &*seen : nullptr);
     std::lock_guard lock(document->mutex);
     document->lastMacro = name;
   }
@@ -412,11 +447,12 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
                                             " in the open workbooks or the office's libraries");
     struct MarkOnExit {
       CalcApplication& application;
-      const MacroEntry& entry;
-      ~MarkOnExit() { MarkMacroRan(application, entry); }
-    } mark{application, target->entry};
+      const Target& target;
+      std::optional<WatchedAfterMacro> seen;
+      ~MarkOnExit() { MarkMacroRan(application, target, seen); }
+    } mark{application, *target, std::nullopt};
     MarkMacroStarts(application);
-    return Invoke(application, *target, arguments);
+    return Invoke(application, *target, arguments, mark.seen);
   });
 }
 
@@ -426,13 +462,15 @@ void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>&
     const std::vector<MacroEntry> macros = DocumentMacros(*document);
     const MacroEntry* entry = FindMacro(macros, MacroName{{}, {}, {}, procedure});
     if (entry == nullptr) return;  // a workbook without the macro: nothing to run
+    const Target target{document, *entry};
     struct MarkOnExit {
       CalcApplication& application;
-      const MacroEntry& entry;
-      ~MarkOnExit() { MarkMacroRan(application, entry); }
-    } mark{application, *entry};
+      const Target& target;
+      std::optional<WatchedAfterMacro> seen;
+      ~MarkOnExit() { MarkMacroRan(application, target, seen); }
+    } mark{application, target, std::nullopt};
     MarkMacroStarts(application);
-    Invoke(application, Target{document, *entry}, {});
+    Invoke(application, target, {}, mark.seen);
   });
 }
 

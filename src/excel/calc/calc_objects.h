@@ -72,8 +72,9 @@ struct RangeTarget {
 // that moves them (moved_cells.h).
 struct CellWatch {
   css::uno::Reference<css::sheet::XSheetCellRangeContainer> ranges;
-  // As they were last read; `known` is false when a range was added since.
-  css::uno::Sequence<css::table::CellRangeAddress> addresses;
+  // As they were last read (the container's addresses as text, which name
+  // the sheets); `known` is false when a range was added since.
+  rtl::OUString addresses;
   css::uno::Sequence<rtl::OUString> sheetNames;
   bool known = false;
   bool pending = false;  // a macro ran since the last check

@@ -11,27 +11,13 @@ namespace excel::calc {
 namespace uno = css::uno;
 namespace {
 
-bool SameAddresses(const uno::Sequence<css::table::CellRangeAddress>& a,
-                   const uno::Sequence<css::table::CellRangeAddress>& b) {
-  if (a.getLength() != b.getLength()) return false;
-  for (sal_Int32 i = 0; i < a.getLength(); ++i) {
-    const css::table::CellRangeAddress& x = a[i];
-    const css::table::CellRangeAddress& y = b[i];
-    if (x.Sheet != y.Sheet || x.StartColumn != y.StartColumn || x.StartRow != y.StartRow ||
-        x.EndColumn != y.EndColumn || x.EndRow != y.EndRow)
-      return false;
-  }
-  return true;
-}
-
 // What is watched now: the ranges' addresses and the sheets' names.
 void ReadWatched(Document& document,
                  const uno::Reference<css::sheet::XSheetCellRangeContainer>& ranges,
-                 uno::Sequence<css::table::CellRangeAddress>& addresses,
-                 uno::Sequence<rtl::OUString>& sheetNames) {
+                 rtl::OUString& addresses, uno::Sequence<rtl::OUString>& sheetNames) {
   document.Call(kApplicationError, [&] {
     const uno::Reference<css::sheet::XSpreadsheets> sheets = SheetsOf(document);
-    if (ranges.is()) addresses = ranges->getRangeAddresses();
+    if (ranges.is()) addresses = ranges->getRangeAddressesAsString();
     sheetNames = sheets->getElementNames();
   });
 }
@@ -44,26 +30,33 @@ void StartAfresh(Document& document) {
 
 }  // namespace
 
-void WatchRange(Document& document, RangeHandles& handles) {
-  uno::Reference<css::sheet::XSheetCellRangeContainer> ranges;
+uno::Reference<css::sheet::XSheetCellRangeContainer> WatchedRanges(Document& document) {
   {
     std::lock_guard lock(document.mutex);
-    ranges = document.watch.ranges;
+    if (document.watch.ranges.is()) return document.watch.ranges;
   }
+  uno::Reference<css::sheet::XSheetCellRangeContainer> ranges;
   document.Call(kApplicationError, [&] {
-    if (!ranges.is()) {
-      const uno::Reference<css::lang::XMultiServiceFactory> factory(document.component,
-                                                                    uno::UNO_QUERY_THROW);
-      ranges.set(factory->createInstance("com.sun.star.sheet.SheetCellRanges"),
-                 uno::UNO_QUERY_THROW);
-    }
+    const uno::Reference<css::lang::XMultiServiceFactory> factory(document.component,
+                                                                  uno::UNO_QUERY_THROW);
+    ranges.set(factory->createInstance("com.sun.star.sheet.SheetCellRanges"), uno::UNO_QUERY_THROW);
+  });
+  // An empty container watches what nothing did: what was read before
+  // stays the baseline.
+  std::lock_guard lock(document.mutex);
+  if (!document.watch.ranges.is()) document.watch.ranges = ranges;
+  return document.watch.ranges;
+}
+
+void WatchRange(Document& document, RangeHandles& handles) {
+  const uno::Reference<css::sheet::XSheetCellRangeContainer> ranges = WatchedRanges(document);
+  document.Call(kApplicationError, [&] {
     const CellArea& a = handles.area;
     ranges->addRangeAddress(css::table::CellRangeAddress(SheetIndexOf(handles), a.firstColumn,
                                                          a.firstRow, a.lastColumn, a.lastRow),
                             false);
   });
   std::lock_guard lock(document.mutex);
-  document.watch.ranges = ranges;
   document.watch.known = false;
 }
 
@@ -74,7 +67,7 @@ void BeforeMacro(Document& document) {
     if (document.watch.known || document.watch.pending || document.closed) return;
     ranges = document.watch.ranges;
   }
-  uno::Sequence<css::table::CellRangeAddress> addresses;
+  rtl::OUString addresses;
   uno::Sequence<rtl::OUString> sheetNames;
   ReadWatched(document, ranges, addresses, sheetNames);
   std::lock_guard lock(document.mutex);
@@ -83,10 +76,19 @@ void BeforeMacro(Document& document) {
   document.watch.known = true;
 }
 
-void AfterMacro(Document& document) {
+void AfterMacro(Document& document, const WatchedAfterMacro* seen) {
   std::lock_guard lock(document.mutex);
   ++document.macrosRun;
-  document.watch.pending = true;
+  // Settled only against a baseline read with the same container: a range
+  // watched since (`known` false) or another container leaves the check to
+  // the next look-up.
+  if (seen == nullptr || !document.watch.known || seen->ranges != document.watch.ranges) {
+    document.watch.pending = true;
+    return;
+  }
+  document.watch.pending = false;
+  if (seen->addresses != document.watch.addresses || seen->sheetNames != document.watch.sheetNames)
+    StartAfresh(document);
 }
 
 Freshness CheckedFreshness(Document& document) {
@@ -100,14 +102,13 @@ Freshness CheckedFreshness(Document& document) {
     }
     ranges = document.watch.ranges;
   }
-  uno::Sequence<css::table::CellRangeAddress> addresses;
+  rtl::OUString addresses;
   uno::Sequence<rtl::OUString> sheetNames;
   ReadWatched(document, ranges, addresses, sheetNames);
   std::lock_guard lock(document.mutex);
   if (document.watch.pending) {  // else another thread has checked
     document.watch.pending = false;
-    if (!SameAddresses(addresses, document.watch.addresses) ||
-        sheetNames != document.watch.sheetNames)
+    if (addresses != document.watch.addresses || sheetNames != document.watch.sheetNames)
       StartAfresh(document);
   }
   return {document.generation, document.macrosRun};

@@ -8,7 +8,9 @@
 // moved). After a macro, the first look-up compares the container's
 // addresses and the sheets' names with what they were before it: two calls,
 // whatever the number of cells. Any difference, or anything unknown, starts
-// a new generation, and every look-up is made again.
+// a new generation, and every look-up is made again. A macro called through
+// its wrapper has them read inside the office at its end, which costs no
+// call at all.
 #pragma once
 
 #include <cstdint>
@@ -20,10 +22,24 @@ namespace excel::calc {
 // Adds a range just looked up to the watched ones.
 void WatchRange(Document& document, RangeHandles& handles);
 
+// What is watched in a document as read inside the office right after a
+// macro, through the range container `ranges` (null when nothing was
+// watched yet).
+struct WatchedAfterMacro {
+  css::uno::Reference<css::sheet::XSheetCellRangeContainer> ranges;
+  rtl::OUString addresses;
+  css::uno::Sequence<rtl::OUString> sheetNames;
+};
+
+// The container of the watched ranges, made empty when there is none yet,
+// for a macro's wrapper to read after the macro.
+css::uno::Reference<css::sheet::XSheetCellRangeContainer> WatchedRanges(Document& document);
+
 // Around a macro: before it, what is watched is read once if it changed
-// since it was last read; after it, the next look-up checks it.
+// since it was last read; after it, the next look-up checks it, unless
+// `seen` (what the macro's wrapper read) settles it now.
 void BeforeMacro(Document& document);
-void AfterMacro(Document& document);
+void AfterMacro(Document& document, const WatchedAfterMacro* seen = nullptr);
 
 // Where the document stands, after the check a macro left pending.
 struct Freshness {

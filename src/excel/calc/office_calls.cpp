@@ -51,8 +51,9 @@ void OfficeSession::EnterBridgeCall() noexcept {
 OfficeSession::Deadline::Deadline(OfficeSession& session, std::chrono::milliseconds limit)
     : session_(session) {
   std::lock_guard lock(session_.watchMutex_);
-  it_ = session_.deadlines_.emplace(std::chrono::steady_clock::now() + limit, limit);
-  session_.watchWake_.notify_all();
+  const auto due = std::chrono::steady_clock::now() + limit;
+  it_ = session_.deadlines_.emplace(due, limit);
+  if (due < session_.watchdogWakes_) session_.watchWake_.notify_all();
 }
 
 OfficeSession::Deadline::~Deadline() {
@@ -78,12 +79,14 @@ void OfficeSession::Watch() {
   while (!watchStop_) {
     // Once ended there is nothing left to watch.
     if (deadlines_.empty() || !endedReason_.empty()) {
+      watchdogWakes_ = std::chrono::steady_clock::time_point::max();
       watchWake_.wait(lock);
       continue;
     }
     // Copies: the call may end, and its entry go, while this waits.
     const auto [due, limit] = *deadlines_.begin();
     if (std::chrono::steady_clock::now() < due) {
+      watchdogWakes_ = due;
       watchWake_.wait_until(lock, due);
       continue;
     }

@@ -197,6 +197,11 @@ class OfficeSession {
   std::mutex watchMutex_;  // guards the deadline state below
   std::condition_variable watchWake_;
   std::multimap<std::chrono::steady_clock::time_point, std::chrono::milliseconds> deadlines_;
+  // When the watchdog wakes next by itself (max: only when woken). A call
+  // wakes it only for a deadline before that: a wake-up per call cost the
+  // calls a thread switch each.
+  std::chrono::steady_clock::time_point watchdogWakes_ =
+      std::chrono::steady_clock::time_point::max();
   std::string endedReason_;  // set when a deadline passed
   bool watchStop_ = false;
   std::thread watchdog_;

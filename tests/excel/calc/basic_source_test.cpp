@@ -89,6 +89,15 @@ TEST(Wrappers, EachHasItsOwnModuleNamedSoThatItIsKnownAsOurs) {
   EXPECT_NE(
       WrapperModuleSource(WrappedCall{WrapperName(1), "M", "Go", false, 0}).find("Call M.Go\n"),
       std::string::npos);
+  // A document's wrapper takes the sheets and ranges last and reads them
+  // after the call, where a failed read cannot fail the macro.
+  const std::string watching =
+      WrapperModuleSource(WrappedCall{WrapperName(3), "M", "Go", false, 1, true});
+  EXPECT_NE(watching.find("Function GridmoorCall3(a1, gmSheets, gmRanges)"), std::string::npos)
+      << watching;
+  EXPECT_LT(watching.find("Call M.Go(a1)"), watching.find("On Error GoTo Unread"));
+  EXPECT_LT(watching.find("RangeAddressesAsString"), watching.find("Unread:\n"));
+  EXPECT_EQ(source.find("gmSheets"), std::string::npos);
 }
 
 }  // namespace

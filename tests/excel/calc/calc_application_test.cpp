@@ -4,6 +4,7 @@
 
 #include "calc_test_support.h"
 #include "com/variant_grid.h"
+#include "excel/calc/bridge_faults.h"
 #include "workbook_features.h"
 
 namespace excel::calc::testing {
@@ -292,6 +293,30 @@ End Sub
     }
     book->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
   }
+}
+
+// The macro's wrapper reads, inside the office, what the check of moved
+// cells needs, so a cell read after a macro costs what it costs without one
+// (the check took a bridge call of its own before every such read).
+TEST_P(CalcApplicationTest, AfterAMacroACellLookedUpBeforeCostsNoExtraCall) {
+  const com::Ptr<Workbook> book = NewWorkbook(application_);
+  PutBasicModule(book, "Standard", "Touch", R"(Sub Touch
+  ThisComponent.Sheets.getByIndex(0).getCellRangeByName("C1").setValue(7)
+End Sub
+)");
+  const com::Ptr<Worksheet> sheet = SheetOf(book, "Sheet1");
+  Put(sheet, "B2", Variant::Double(2));
+  EXPECT_EQ(Get(sheet, "B2"), Variant::Double(2));
+  const std::uint64_t before = BridgeCallsMade();
+  EXPECT_EQ(Get(sheet, "B2"), Variant::Double(2));
+  const std::uint64_t read = BridgeCallsMade() - before;
+  if (read == 0) GTEST_SKIP() << "a build without the test seams counts no bridge calls";
+  application_->Run(Variant::Text("Touch"), Arguments());
+  const std::uint64_t afterMacro = BridgeCallsMade();
+  EXPECT_EQ(Get(sheet, "B2"), Variant::Double(2));
+  EXPECT_EQ(BridgeCallsMade() - afterMacro, read);
+  EXPECT_EQ(Get(sheet, "C1"), Variant::Double(7));
+  book->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
 }
 
 TEST_P(CalcApplicationTest, BlockWritesKeepTheNotesOfTheirCells) {
