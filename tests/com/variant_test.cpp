@@ -57,7 +57,8 @@ TEST(Variant, AssignmentsReleaseWhatWasHeldAndMovesSteal) {
   const Variant original = Variant::Text("cell text");
   Variant target = Variant::Text("old");
   target = original;
-  target = target;
+  const Variant& same = target;  // self-assignment, unflagged
+  target = same;
   EXPECT_EQ(target, original);
   EXPECT_NE(target.bstrVal, original.bstrVal);
 
@@ -166,7 +167,8 @@ TEST(Bstr, CopyIsDeepMoveStealsAndOwnershipIsHandedOver) {
   EXPECT_EQ(moved.Get(), raw);
   EXPECT_EQ(original.Get(), nullptr);  // NOLINT(bugprone-use-after-move)
   copy = moved;
-  copy = copy;  // self-assignment keeps the text
+  const com::Bstr& same = copy;
+  copy = same;  // self-assignment keeps the text
   EXPECT_EQ(copy.View(), u"Żółć");
   moved = std::move(copy);
   EXPECT_EQ(moved.View(), u"Żółć");
@@ -291,9 +293,9 @@ TEST(VariantGrid, BoundsOneDimensionalArraysAndRefusals) {
   EXPECT_EQ(grid.At(1, 7), Variant::Text("last"));
   EXPECT_TRUE(grid.At(1, 6).IsEmpty());
   const std::pair<int, int> outside[] = {{-1, 5}, {2, 5}, {0, 4}, {0, 8}};
-  for (const auto& [row, column] : outside)
-    EXPECT_EQ(com_test::FailureOf([&] { grid.At(row, column); }), com::DISP_E_BADINDEX)
-        << row << "," << column;
+  for (const std::pair<int, int>& at : outside)
+    EXPECT_EQ(com_test::FailureOf([&] { grid.At(at.first, at.second); }), com::DISP_E_BADINDEX)
+        << at.first << "," << at.second;
   EXPECT_THROW(VariantGrid(2, 2, INT32_MAX), com::Error);
 
   const com::SAFEARRAYBOUND bounds[] = {{3, 0}};

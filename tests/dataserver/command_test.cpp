@@ -37,7 +37,8 @@ using Outcome = std::pair<std::int32_t, std::string>;
 constexpr double kQuotedNumber = automation::kUndefinedValue;
 
 TEST(ParseCommandTest, ArgumentsAsTheHostWritesThem) {
-  using enum Type;
+  static constexpr Type kWord = Type::kWord, kQuoted = Type::kQuoted, kReal = Type::kReal,
+                        kInteger = Type::kInteger;
   const auto word = [](const std::string& text) { return Argument{kWord, text, 0, 0}; };
   const auto quoted = [](const char* text) { return Argument{kQuoted, text, 0, kQuotedNumber}; };
   const std::string longText(300, 'x');

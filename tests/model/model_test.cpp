@@ -293,11 +293,12 @@ TEST_F(ModelWorkbookTest, CaseDialogResults) {
       {2, model.caseDetails.fileName, true},
       {1, folder_.File("other.xlsx"), true}};
   for (const auto& [outputs, file, expected] : edits) {
-    dialogs->OnEditCase([&](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
-      details.outputCount = outputs;
-      details.fileName = file;
-      return DialogResult::kOk;
-    });
+    dialogs->OnEditCase(
+        [&, outputs = outputs, file = file](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
+          details.outputCount = outputs;
+          details.fileName = file;
+          return DialogResult::kOk;
+        });
     changed = model.EditCase(nullptr);
     ASSERT_TRUE(changed);
     EXPECT_EQ(*changed, expected) << outputs << " " << file;

@@ -205,7 +205,8 @@ TEST_F(BatchTest, BuildsItemsFromTheChildrenPresent) {
     objective.Defined = true;
     ASSERT_EQ(ReadText(Batch(Element("S|C1", "N", item))), 0) << item;
     std::string lists;
-    const auto add = [&](const automation::CExcCellDef& c, const char* kind, double a, double b) {
+    const auto add = [&, item = item](const automation::CExcCellDef& c, const char* kind, double a,
+                                      double b) {
       lists += kind + (" " + text::FormatGeneral(a)) + " " + text::FormatGeneral(b);
       EXPECT_EQ(c.worksheet + c.cell + c.name + c.unit, "SC1Nu") << item;
     };

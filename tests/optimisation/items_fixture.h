@@ -137,7 +137,7 @@ class ItemsTest : public test_support::SessionTest {
   }
 
   // --- The problem: set up with `mode`; none when the set-up fails ---
-  std::int32_t Setup(std::int32_t mode) {
+  std::int32_t SetUpProblem(std::int32_t mode) {
     outcome::Expected<casedata::OptimisationProblem> problem = Table().SetupOptimisation(mode);
     if (!problem) {
       problem_.reset();

@@ -52,7 +52,7 @@ TEST_F(ModelOptimisationTest, TheModeChoosesWhetherAndWhereTheDialogOpens) {
   for (const auto& [mode, dialog, page] : cases) {
     SCOPED_TRACE(mode);
     const std::size_t before = dialogs_->Calls().size();
-    EXPECT_EQ(Setup(mode), 0) << StatusText();
+    EXPECT_EQ(SetUpProblem(mode), 0) << StatusText();
     EXPECT_EQ(problem_->integerControls.size(), 1u);
     const auto calls = dialogs_->Calls();
     ASSERT_EQ(calls.size(), before + (dialog ? 1 : 0));
@@ -69,7 +69,7 @@ TEST_F(ModelOptimisationTest, TheHostLearnsWhatTheUserSetsUpAndNothingOfACancell
     model.objective.Maximise = false;
     return DialogResult::kOk;
   });
-  EXPECT_EQ(Setup(0), 0);
+  EXPECT_EQ(SetUpProblem(0), 0);
   EXPECT_EQ(problem_->constraints.size(), 1u);
   EXPECT_EQ(problem_->controls.size(), 0u);
   EXPECT_FALSE(problem_->objective.maximise);
@@ -86,7 +86,7 @@ TEST_F(ModelOptimisationTest, TheHostLearnsWhatTheUserSetsUpAndNothingOfACancell
     return DialogResult::kCancel;
   });
   const casedata::CExcControlVariable control(*model_->controls.At(0));
-  EXPECT_EQ(Setup(2), 1);
+  EXPECT_EQ(SetUpProblem(2), 1);
   EXPECT_TRUE(ProblemUntouched());
   EXPECT_EQ(model_->objective.name, "Profit");
   EXPECT_EQ(model_->constraints.size(), 0u);
@@ -97,16 +97,16 @@ TEST_F(ModelOptimisationTest, TheHostLearnsWhatTheUserSetsUpAndNothingOfACancell
 
   // The library's own dialogs answer as cancelled.
   const test_support::ScopedDialogs libraryDialogs(nullptr);
-  EXPECT_EQ(Setup(0), 1);
+  EXPECT_EQ(SetUpProblem(0), 1);
   EXPECT_TRUE(ProblemUntouched());
-  EXPECT_EQ(Setup(-1), 0) << "the headless set-up needs no dialog";
+  EXPECT_EQ(SetUpProblem(-1), 0) << "the headless set-up needs no dialog";
 }
 
 TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead) {
   AddConstraint(model_->constraints, "K", "C2");
   model_->Session()->CloseWorkbook();
   for (std::int32_t mode : {-1, 0}) {
-    EXPECT_EQ(Setup(mode), -1);
+    EXPECT_EQ(SetUpProblem(mode), -1);
     EXPECT_TRUE(ProblemUntouched());
   }
   EXPECT_TRUE(dialogs_->Calls().empty());
@@ -116,7 +116,7 @@ TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead)
   }
 
   ASSERT_EQ(model_->StopApplication(), 0);
-  EXPECT_EQ(Setup(-1), -1);
+  EXPECT_EQ(SetUpProblem(-1), -1);
   EXPECT_EQ(StatusText(), "There is no connection to Excel");
   EXPECT_TRUE(ProblemUntouched());
   const std::pair<ValueSlot, std::int32_t> slots[] = {{kGetObjective, -1}, {kGetConstraint, -1},
@@ -154,7 +154,7 @@ TEST_F(ProblemTest, EveryItemIsDescribedWithItsHandleBoundsAndLabels) {
     many.StateValues[k] = "v" + std::to_string(k);
   many.StateCount = 25;
 
-  ASSERT_EQ(Setup(-1), 0) << StatusText();
+  ASSERT_EQ(SetUpProblem(-1), 0) << StatusText();
   EXPECT_EQ(StatusText(), "");
   const casedata::OptimisationProblem& p = *problem_;
   EXPECT_EQ(std::tie(p.objective.defined, p.objective.name, p.objective.unit, p.objective.maximise),
@@ -191,7 +191,7 @@ TEST_F(ProblemTest, EveryItemIsDescribedWithItsHandleBoundsAndLabels) {
   model_->constraints.Clear();
   model_->controls.Clear();
   model_->intControls.Clear();
-  ASSERT_EQ(Setup(-1), 0);
+  ASSERT_EQ(SetUpProblem(-1), 0);
   EXPECT_EQ(std::tie(problem_->objective.defined, problem_->objective.name), std::tuple(false, ""));
   EXPECT_TRUE(problem_->constraints.empty() && problem_->controls.empty() &&
               problem_->integerControls.empty());
@@ -205,7 +205,7 @@ TEST_F(ProblemTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
   for (int i = 0; i < 100; ++i)
     AddIntControl(model_->intControls, "I" + std::to_string(i), "D2", {{"", "1"}});
 
-  EXPECT_EQ(Setup(-1), 0);
+  EXPECT_EQ(SetUpProblem(-1), 0);
   EXPECT_EQ((std::vector<std::size_t>{problem_->constraints.size(), problem_->controls.size(),
                                       problem_->integerControls.size()}),
             (std::vector<std::size_t>{100, 100, 100}));
@@ -223,11 +223,11 @@ TEST_F(ProblemTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
   for (int i = 0; i < 3; ++i)
     model_->controls.RemoveAt(0);
   AddIntControl(model_->intControls, "I100", "D2", {});
-  EXPECT_EQ(Setup(-1), 0);
+  EXPECT_EQ(SetUpProblem(-1), 0);
   EXPECT_EQ(StatusText(),
             "The optimiser takes at most 100 items of each kind; left out: 1 integer control");
   model_->intControls.RemoveAt(0);
-  EXPECT_EQ(Setup(-1), 0);
+  EXPECT_EQ(SetUpProblem(-1), 0);
   EXPECT_EQ(StatusText(), "") << "exactly a hundred of each: nothing to say";
 }
 

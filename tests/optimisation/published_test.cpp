@@ -255,7 +255,7 @@ TEST_F(PublishedTest, TheEditingDialogAnswersWhetherTheUserConfirmed) {
 
 class PublishedFailureTest : public ItemsTest {
  protected:
-  const test_support::CellByCell cellByCell_;
+  const test_support::CellByCell cellByCell_{};
   void SetUp() override {
     ItemsTest::SetUp();
     AddVariable("Rate", "C2").CascadeCell = "B10";

@@ -377,7 +377,7 @@ TEST_F(IprTest, CellsThatAreNotWhollyNumbersFailTheGetNamingTheCell) {
       SCOPED_TRACE(std::string(blocks ? "blocks \"" : "cell by cell \"") + text + "\"");
       const bool empty = *text == '\0';
       const Variant value = empty ? Variant() : Variant::Text(text);
-      const auto failure = [&](const std::string& cell) {
+      const auto failure = [&, text = text](const std::string& cell) {
         return "Error in getting data from Excel: Type mismatch. Flow!" + cell + " holds \"" +
                text + "\", not a number";
       };

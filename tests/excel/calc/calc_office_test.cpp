@@ -414,8 +414,8 @@ TEST_F(CalcOfficeTest, AWorkbookAnotherProcessHoldsByAnyPathOpensReadOnlyAndRefu
                 HasSubstr(holder));
     book->SaveCopyAs(Variant::Text(PathOf("copy.xlsx")), 0);
     PutBasicModule(book, "Standard", "Saver", "Sub SaveMe\n  ThisComponent.store()\nEnd Sub\n");
-    const com::Error macro =
-        ErrorOf([&] { reader->Run(Variant::Text("SaveMe"), excel_test::Arguments()); });
+    const com::Error macro = ErrorOf(
+        [&, reader = reader] { reader->Run(Variant::Text("SaveMe"), excel_test::Arguments()); });
     EXPECT_EQ(macro.hr(), com::DISP_E_EXCEPTION) << name;
     EXPECT_THAT(macro.what(), HasSubstr("open read-only: it is " + holder)) << name;
     EXPECT_THAT(ErrorOf([&] {
