@@ -303,6 +303,14 @@ void MarkMacroRan(CalcApplication& application, const Target& target,
   }
 }
 
+// Marks every document for the macro however its call ends.
+struct MarkOnExit {
+  CalcApplication& application;
+  const Target& target;
+  std::optional<WatchedAfterMacro> seen;
+  ~MarkOnExit() { MarkMacroRan(application, target, seen); }
+};
+
 void MarkMacroStarts(CalcApplication& application) {
   for (const std::shared_ptr<Document>& document : application.Documents())
     BeforeMacro(*document);
@@ -445,12 +453,7 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
     if (!target)
       com::Throw(com::DISP_E_EXCEPTION, "There is no macro " + std::string(text::Trim(name)) +
                                             " in the open workbooks or the office's libraries");
-    struct MarkOnExit {
-      CalcApplication& application;
-      const Target& target;
-      std::optional<WatchedAfterMacro> seen;
-      ~MarkOnExit() { MarkMacroRan(application, target, seen); }
-    } mark{application, *target, std::nullopt};
+    MarkOnExit mark{application, *target, std::nullopt};
     MarkMacroStarts(application);
     return Invoke(application, *target, arguments, mark.seen);
   });
@@ -463,12 +466,7 @@ void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>&
     const MacroEntry* entry = FindMacro(macros, MacroName{{}, {}, {}, procedure});
     if (entry == nullptr) return;  // a workbook without the macro: nothing to run
     const Target target{document, *entry};
-    struct MarkOnExit {
-      CalcApplication& application;
-      const Target& target;
-      std::optional<WatchedAfterMacro> seen;
-      ~MarkOnExit() { MarkMacroRan(application, target, seen); }
-    } mark{application, target, std::nullopt};
+    MarkOnExit mark{application, target, std::nullopt};
     MarkMacroStarts(application);
     Invoke(application, target, {}, mark.seen);
   });

@@ -28,6 +28,15 @@ void StartAfresh(Document& document) {
   document.watch = CellWatch{};
 }
 
+// Ends a pending check with what is watched now: anything other than the
+// baseline starts afresh. The caller holds the document's mutex.
+void Settle(Document& document, const rtl::OUString& addresses,
+            const uno::Sequence<rtl::OUString>& sheetNames) {
+  document.watch.pending = false;
+  if (addresses != document.watch.addresses || sheetNames != document.watch.sheetNames)
+    StartAfresh(document);
+}
+
 }  // namespace
 
 uno::Reference<css::sheet::XSheetCellRangeContainer> WatchedRanges(Document& document) {
@@ -86,9 +95,7 @@ void AfterMacro(Document& document, const WatchedAfterMacro* seen) {
     document.watch.pending = true;
     return;
   }
-  document.watch.pending = false;
-  if (seen->addresses != document.watch.addresses || seen->sheetNames != document.watch.sheetNames)
-    StartAfresh(document);
+  Settle(document, seen->addresses, seen->sheetNames);
 }
 
 Freshness CheckedFreshness(Document& document) {
@@ -106,11 +113,8 @@ Freshness CheckedFreshness(Document& document) {
   uno::Sequence<rtl::OUString> sheetNames;
   ReadWatched(document, ranges, addresses, sheetNames);
   std::lock_guard lock(document.mutex);
-  if (document.watch.pending) {  // else another thread has checked
-    document.watch.pending = false;
-    if (addresses != document.watch.addresses || sheetNames != document.watch.sheetNames)
-      StartAfresh(document);
-  }
+  // Else another thread has checked.
+  if (document.watch.pending) Settle(document, addresses, sheetNames);
   return {document.generation, document.macrosRun};
 }
 

@@ -23,8 +23,7 @@ namespace excel::calc {
 void WatchRange(Document& document, RangeHandles& handles);
 
 // What is watched in a document as read inside the office right after a
-// macro, through the range container `ranges` (null when nothing was
-// watched yet).
+// macro, through the range container `ranges` (WatchedRanges).
 struct WatchedAfterMacro {
   css::uno::Reference<css::sheet::XSheetCellRangeContainer> ranges;
   rtl::OUString addresses;
