@@ -105,8 +105,7 @@ TEST_F(BatchTest, RefusesWhatIsNotABatchProblem) {
       {Batch("<Element><Variable>S|C</Variable></Element>"), "Element <Equip> missing"},
       {Batch("<Element><Equip/><VarName/><Unit/></Element>"), "Element <Variable> missing"},
       {Batch("<Element><Equip/><Variable/><Unit/></Element>"), "Element <VarName> missing"},
-      {Batch("<Element><Equip/><Variable/><VarName/><unit/></Element>"), "Element <Unit> missing"},
-  };
+      {Batch("<Element><Equip/><Variable/><VarName/><unit/></Element>"), "Element <Unit> missing"}};
   for (const auto& [xml, message] : cases) {
     EXPECT_EQ(ReadText(xml), 1) << xml;
     EXPECT_EQ(Message(), message) << xml;
@@ -196,8 +195,7 @@ TEST_F(BatchTest, BuildsItemsFromTheChildrenPresent) {
       {"<ObjFn><Max>true</Max></ObjFn>", "objective 1 0"},
       {"<ObjFn><Max>-3</Max></ObjFn>", "objective 1 0"},
       {"<ObjFn/>", "objective 0 1"},
-      {"<ObjFn><Max>2</Max></ObjFn><Control/><Constraint/>", "objective 1 1"},
-  };
+      {"<ObjFn><Max>2</Max></ObjFn><Control/><Constraint/>", "objective 1 1"}};
   for (const auto& [item, expected] : cases) {
     controls.Clear();
     constraints.Clear();

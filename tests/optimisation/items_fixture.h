@@ -128,12 +128,11 @@ class ItemsTest : public test_support::SessionTest {
     }
     return -999;
   }
-  double ValueRead() const { return value_; }
   // What a slot answers, the value it leaves and its message.
   std::tuple<std::int32_t, double, std::string> Outcome(ValueSlot slot, std::int32_t handle,
                                                         double value) {
     const std::int32_t result = Run(slot, handle, value);
-    return {result, ValueRead(), StatusText()};
+    return {result, value_, StatusText()};
   }
 
   // --- The problem: set up with `mode`; none when the set-up fails ---

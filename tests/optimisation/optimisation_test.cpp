@@ -22,12 +22,7 @@ namespace {
 using model::DialogResult;
 using model::OptimiserPage;
 using Strings = std::vector<std::string>;
-constexpr ValueSlot kGetObjective = ValueSlot::kGetObjective;
-constexpr ValueSlot kGetConstraint = ValueSlot::kGetConstraint;
-constexpr ValueSlot kSetControl = ValueSlot::kSetControl;
-constexpr ValueSlot kGetControl = ValueSlot::kGetControl;
-constexpr ValueSlot kSetIntControl = ValueSlot::kSetIntControl;
-constexpr ValueSlot kGetIntControl = ValueSlot::kGetIntControl;
+using enum ValueSlot;
 
 class ModelOptimisationTest : public ItemsTest {
  protected:

@@ -160,8 +160,7 @@ TEST_F(PublishedTest, ASetBlockTextWritesOneCellPerValueAndNoCascade) {
       {"1\t2\t \n3", {"C2", "D2", "C3"}},          // a blank last value is dropped
       {"\t5", {"C2", "D2"}},
       {"x\n\ny", {"C2", "C4"}},
-      {"1\t\t3", {"C2", "D2", "E2"}},
-  };
+      {"1\t\t3", {"C2", "D2", "E2"}}};
   CExcExportedVariable& variable = AddVariable("Block", "C2");
   variable.CascadeCell = "B10";
   model_->timestep = 2;
@@ -207,9 +206,7 @@ TEST_F(PublishedTest, AddingAndDeletingKeepHandlesAsPositions) {
     EXPECT_EQ(addedHandle_, handle);
   }
   CExcExportedVariable expected;
-  expected.name = "Added";
-  expected.worksheet = "Sheet1";
-  expected.cell = "B7";
+  std::tie(expected.name, expected.worksheet, expected.cell) = std::tuple("Added", "Sheet1", "B7");
   ASSERT_EQ(model_->publishedVariables.size(), 3u);
   EXPECT_TRUE(*model_->publishedVariables.At(1) == expected) << "the defaults, no unit";
   PutCell("B7", Variant::Double(42));
@@ -296,42 +293,38 @@ TEST_F(PublishedFailureTest, BadHandlesAndRefusedAddsChangeNothing) {
   constexpr char kEval[] = "Bad handle passed to EvalPublishedVariables()";
   constexpr char kEval2[] = "Bad handle passed to EvalPublishedVariables2()";
   constexpr char kDel[] = "Bad handle passed to DelPublishedVariable()";
-  Expect({
-      {"get -1", [&] { return Get(-1); }, kEval},
-      {"set past the end", [&] { return Set(4, "1"); }, kEval},
-      {"get2 -1", [&] { return Eval2(-1, false); }, kEval2},
-      {"set2 past the end", [&] { return Eval2(4, true, "1"); }, kEval2},
-      {"delete 4", [&] { return Answer(Table().DelPublishedVariable(4)); }, kDel},
-      {"delete -2", [&] { return Answer(Table().DelPublishedVariable(-2)); }, kDel},
-  });
+  Expect({{"get -1", [&] { return Get(-1); }, kEval},
+          {"set past the end", [&] { return Set(4, "1"); }, kEval},
+          {"get2 -1", [&] { return Eval2(-1, false); }, kEval2},
+          {"set2 past the end", [&] { return Eval2(4, true, "1"); }, kEval2},
+          {"delete 4", [&] { return Answer(Table().DelPublishedVariable(4)); }, kDel},
+          {"delete -2", [&] { return Answer(Table().DelPublishedVariable(-2)); }, kDel}});
   EXPECT_TRUE(recorder_->Calls().empty()) << recorder_->Transcript();
-  Expect({
-      {"masking", [&] { return Add("Data", "A1", "x", true); },
-       "Equipment masking/disabling is not possible with the Excel link"},
-      {"worksheet case", [&] { return Add("sheet1", "A1", "x"); },
-       "Worksheet 'sheet1' is not valid"},
-      {"unknown worksheet", [&] { return Add("Sheet2", "A1", "x"); },
-       "Worksheet 'Sheet2' is not valid"},
-      {"no worksheet", [&] { return Add(nullptr, "A1", "x"); },
-       "No worksheet name passed to AddPublishedVariable()"},
-      {"no cell", [&] { return Add("Data", nullptr, "x"); },
-       "No cell passed to AddPublishedVariable()"},
-      {"no name", [&] { return Add("Data", "A1", nullptr); },
-       "No variable name passed to AddPublishedVariable()"},
-      {"sheet names unavailable",
-       [&] {
-         recorder_->FailCall("Workbook.GetSheets", excel::kApplicationError);
-         return Add("Data", "A1", "x");
-       },
-       "Failed to get sheet names for workbook in Excel (" +
-           com::ComErrorText(excel::kApplicationError) + ")"},
-      {"no workbook",
-       [&] {
-         model_->Session()->CloseWorkbook();
-         return Add("Data", "A1", "x");
-       },
-       "No valid workbook"},
-  });
+  Expect({{"masking", [&] { return Add("Data", "A1", "x", true); },
+           "Equipment masking/disabling is not possible with the Excel link"},
+          {"worksheet case", [&] { return Add("sheet1", "A1", "x"); },
+           "Worksheet 'sheet1' is not valid"},
+          {"unknown worksheet", [&] { return Add("Sheet2", "A1", "x"); },
+           "Worksheet 'Sheet2' is not valid"},
+          {"no worksheet", [&] { return Add(nullptr, "A1", "x"); },
+           "No worksheet name passed to AddPublishedVariable()"},
+          {"no cell", [&] { return Add("Data", nullptr, "x"); },
+           "No cell passed to AddPublishedVariable()"},
+          {"no name", [&] { return Add("Data", "A1", nullptr); },
+           "No variable name passed to AddPublishedVariable()"},
+          {"sheet names unavailable",
+           [&] {
+             recorder_->FailCall("Workbook.GetSheets", excel::kApplicationError);
+             return Add("Data", "A1", "x");
+           },
+           "Failed to get sheet names for workbook in Excel (" +
+               com::ComErrorText(excel::kApplicationError) + ")"},
+          {"no workbook",
+           [&] {
+             model_->Session()->CloseWorkbook();
+             return Add("Data", "A1", "x");
+           },
+           "No valid workbook"}});
   EXPECT_EQ(model_->publishedVariables.size(), 4u);
   EXPECT_FALSE(addedHandle_) << "no handle is handed out for a refused add";
 }
@@ -340,26 +333,26 @@ TEST_F(PublishedFailureTest, SetsAndGetsThatFail) {
   const std::string refused = "Error in setting data for variable 'Rate': (" +
                               com::ComErrorText(excel::kApplicationError) + ")";
   const std::string rate = "Error in getting data for variable 'Rate'";
-  Expect({
-      {"no such worksheet", [&] { return Set(2, "5"); },
-       "Error in setting data for variable 'Rate' in Excel: Unable to get worksheet Nope (" +
-           com::ComErrorText(com::DISP_E_BADINDEX) + ")"},
-      {"cell refused", FailingRangeCall(1, [&] { return Set(0, "5"); }), refused},
-      {"block cell refused", FailingRangeCall(2, [&] { return Eval2(1, true, "5\t6"); }),
-       "Error in setting data for variable 'Block': (" +
-           com::ComErrorText(excel::kApplicationError) + ")"},
-      {"no value given", [&] { return Eval2(0, true, nullptr); },
-       "No value passed to EvalPublishedVariables2() for variable 'Rate'"},
-      // A read that fails carries the application's reason.
-      {"get: cell refused", FailingRangeCall(1, [&] { return Get(0); }),
-       rate + ": " + com::ComErrorText(excel::kApplicationError)},
-      {"get: no such worksheet", [&] { return Get(2); },
-       rate + ": Unable to get worksheet Nope (" + com::ComErrorText(com::DISP_E_BADINDEX) + ")"},
-      {"get: blank cell reference", [&] { return Get(3); }, rate},
-      {"get: third cell of the block refused", FailingRangeCall(3, [&] { return Eval2(1, false); }),
-       "Error in getting data for variable 'Block': " +
-           com::ComErrorText(excel::kApplicationError)},
-  });
+  Expect(
+      {{"no such worksheet", [&] { return Set(2, "5"); },
+        "Error in setting data for variable 'Rate' in Excel: Unable to get worksheet Nope (" +
+            com::ComErrorText(com::DISP_E_BADINDEX) + ")"},
+       {"cell refused", FailingRangeCall(1, [&] { return Set(0, "5"); }), refused},
+       {"block cell refused", FailingRangeCall(2, [&] { return Eval2(1, true, "5\t6"); }),
+        "Error in setting data for variable 'Block': (" +
+            com::ComErrorText(excel::kApplicationError) + ")"},
+       {"no value given", [&] { return Eval2(0, true, nullptr); },
+        "No value passed to EvalPublishedVariables2() for variable 'Rate'"},
+       // A read that fails carries the application's reason.
+       {"get: cell refused", FailingRangeCall(1, [&] { return Get(0); }),
+        rate + ": " + com::ComErrorText(excel::kApplicationError)},
+       {"get: no such worksheet", [&] { return Get(2); },
+        rate + ": Unable to get worksheet Nope (" + com::ComErrorText(com::DISP_E_BADINDEX) + ")"},
+       {"get: blank cell reference", [&] { return Get(3); }, rate},
+       {"get: third cell of the block refused",
+        FailingRangeCall(3, [&] { return Eval2(1, false); }),
+        "Error in getting data for variable 'Block': " +
+            com::ComErrorText(excel::kApplicationError)}});
   EXPECT_EQ(ValueText(), "before") << "a failed get leaves the value field alone";
   EXPECT_EQ(Record2Text(), nullptr);
   EXPECT_EQ(model_->resultTextsIndex, 0) << "no result text was taken";
@@ -375,13 +368,11 @@ TEST_F(PublishedFailureTest, NoConnectionIsReportedNotDereferenced) {
   ASSERT_EQ(model_->StopApplication(), 0);
   ASSERT_EQ(model_->Session(), nullptr);
   const std::string noConnection = "There is no connection to Excel";
-  Expect({
-      {"get", [&] { return Get(0); }, noConnection},
-      {"set", [&] { return Set(0, "5"); }, noConnection},
-      {"get2", [&] { return Eval2(1, false); }, noConnection},
-      {"set2", [&] { return Eval2(0, true, "5"); }, noConnection},
-      {"add", [&] { return Add("Data", "A1", "x"); }, noConnection},
-  });
+  Expect({{"get", [&] { return Get(0); }, noConnection},
+          {"set", [&] { return Set(0, "5"); }, noConnection},
+          {"get2", [&] { return Eval2(1, false); }, noConnection},
+          {"set2", [&] { return Eval2(0, true, "5"); }, noConnection},
+          {"add", [&] { return Add("Data", "A1", "x"); }, noConnection}});
   EXPECT_EQ(Get(1), casedata::kBlockVariableResult) << "a block is known without a connection";
   EXPECT_EQ(model_->publishedVariables.size(), 4u);
 }

@@ -97,7 +97,7 @@ TEST(CoveringBlock, CoversScatteredPlainCellsWhenTheRectangleIsSmall) {
       {{"B2"}, std::nullopt},          // one cell: read alone
       {{"B2", "Flow"}, std::nullopt},  // a name
       {{"B2", "B3:B4"}, std::nullopt},
-      {{"B2", "XFE1"}, std::nullopt},  // off the grid
+      {{"B2", "XFE1"}, std::nullopt}  // off the grid
   };
   for (const auto& c : cases) {
     const std::optional<CellBlock> got = automation::CoveringBlock(c.cells);

@@ -218,8 +218,7 @@ TEST_F(StreamListTest, CompositionListsGiveTheStreamsNamesOrSayWhyNot) {
       {1, false, "Composition Empty has no components"},
       {2, false, "Composition Huge has 101 components; a stream carries at most 100"},
       {3, false, invalid},
-      {-1, false, invalid},
-  };
+      {-1, false, invalid}};
   for (const auto& [stream, createFailed, message] : cases) {
     EXPECT_EQ(Get(stream, createFailed), -1) << message;
     EXPECT_EQ(StatusText(), message);
@@ -262,14 +261,9 @@ class IprTest : public StreamTest {
 
   // The host's values of a stream, in internal units.
   void Give() {
-    ipr_.oilRate = 100;
-    ipr_.waterRate = 50;
-    ipr_.gasRate = 2.5;
-    ipr_.pressure = 145;
-    ipr_.temperature = 150;
-    ipr_.oilGravity = 0.85;
-    ipr_.gasGravity = 0.7;
-    ipr_.waterGravity = 1.02;
+    std::tie(ipr_.oilRate, ipr_.waterRate, ipr_.gasRate, ipr_.pressure, ipr_.temperature,
+             ipr_.oilGravity, ipr_.gasGravity, ipr_.waterGravity) =
+        std::tuple(100, 50, 2.5, 145, 150, 0.85, 0.7, 1.02);
   }
 
   // Binds every row of a grid to <column>2 ... <column>11 with the given units.
@@ -305,8 +299,7 @@ TEST_F(IprTest, PropertyRowsFillTheirFieldsFromTheStreamsSheetConverted) {
       {"B6", 1, Variant::Double(60), &IprValues::temperature, 60 / 0.5555 + 32},     // deg C
       {"B7", 5, Variant::Double(0.85), &IprValues::oilGravity, 0.85},  // no kind: unit ignored
       {"B8", 1, Variant::Text("   "), &IprValues::waterGravity, kUndefined},
-      {"  ", 3, Variant::Double(0.7), &IprValues::gasGravity, HostFill()},
-  };
+      {"  ", 3, Variant::Double(0.7), &IprValues::gasGravity, HostFill()}};
   for (std::size_t row = 0; const auto& [cell, unit, value, field, expected] : rows) {
     const std::string at = "B" + std::to_string(row + 2);
     Output(0).propertyCells[row++] = {cell, unit};
@@ -334,8 +327,7 @@ TEST_F(IprTest, TheEosModelByNameAndOnlyTheBoundCellsOfTheBlock) {
       {Variant::Text("pr"), 1, Variant(), 5},
       {Variant::Text("Srk"), 2, Variant::Double(1000), 1000 / 0.453592},
       {Variant::Text("PR "), 0, Variant::Double(1000), 1000 / 0.453592},
-      {Variant(), 0, Variant::Double(1000), 1000 / 0.453592},
-  };
+      {Variant(), 0, Variant::Double(1000), 1000 / 0.453592}};
   for (const auto& [eos, model, massRate, expected] : cases) {
     PutCell("B31", eos);
     PutCell("B30", massRate);
@@ -464,8 +456,7 @@ TEST_F(StreamTest, RefusedTransfersTouchNeitherValuesNorWorkbook) {
         {"all bits set", 0xFFFFFFFFu, true, invalid},
         {"no connection", own, false, "There is no connection to Excel"},
         {"101 components", own, true,
-         "Composition Gas has 101 components; a stream carries at most 100"},
-    };
+         "Composition Gas has 101 components; a stream carries at most 100"}};
     for (const auto& [what, handle, connected, message] : cases) {
       SCOPED_TRACE(std::string(get ? "get, " : "set, ") + what);
       ipr_.handle = handle;

@@ -29,8 +29,7 @@ TEST(PreparedForRun, ChangesOnlyWhatNeedsItAndKeepsEveryLineNumber) {
        "Sub Go()\n  application.calculatefull\n  Application.CalculateFullRebuild\nEnd Sub\n", true,
        false, "  GridmoorSupport.GmCalculateFull\n  GridmoorSupport.GmCalculateFull\n"},
       {"plain calculation stays", "Sub Go()\n  Application.Calculate\nEnd Sub\n", false, false,
-       nullptr},
-  };
+       nullptr}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::optional<std::string> prepared = PreparedForRun(c.source);
@@ -67,9 +66,7 @@ TEST(DecodeDialogs, EachRecordBecomesOneSentence) {
   const std::vector<std::string> expected = {
       "showed a message box: \"Continue?\" (answered 6)",
       "asked for input: \"Pressure\nin psig?\" (answered with its default \"250\")",
-      "showed a message box: \"\" (answered 1)",
-      "showed a message box: \"cut short\" (answered )",
-  };
+      "showed a message box: \"\" (answered 1)", "showed a message box: \"cut short\" (answered )"};
   EXPECT_EQ(DecodeDialogs(recorded), expected);
   EXPECT_TRUE(DecodeDialogs("").empty());
 }

@@ -24,11 +24,7 @@ INSTANTIATE_TEST_SUITE_P(Calc, CalcApplicationTest, ::testing::Values(CalcSubjec
 TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
   Put(sheet_, "A1", Variant::Double(2));
   Put(sheet_, "B1", Variant::Double(3));
-  const struct {
-    const char* cell;
-    const char* formula;
-    Variant value;
-  } cases[] = {
+  const std::tuple<const char*, const char*, Variant> cases[] = {
       {"C1", "=SUM(A1,B1)", Variant::Double(5)},
       {"C2", "=IF(A1>0,1,2)", Variant::Double(1)},
       {"C3", "=A1>B1", Variant::Bool(false)},
@@ -53,12 +49,11 @@ TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
       {"E6", "=#NAME?", Variant::ErrorValue(kErrName)},
       // Typed texts the application recognises.
       {"F1", "1/2/2020", Variant::Double(43832)},
-      {"F2", "1,234", Variant::Double(1234)},
-  };
-  for (const auto& c : cases)
-    Put(sheet_, c.cell, Variant::Text(c.formula));
-  for (const auto& c : cases)
-    EXPECT_EQ(Get(sheet_, c.cell), c.value) << c.formula;
+      {"F2", "1,234", Variant::Double(1234)}};
+  for (const auto& [cell, formula, value] : cases)
+    Put(sheet_, cell, Variant::Text(formula));
+  for (const auto& [cell, formula, value] : cases)
+    EXPECT_EQ(Get(sheet_, cell), value) << formula;
 
   Put(sheet_, "A1", Variant::Double(-10));
   EXPECT_EQ(Get(sheet_, "C1"), Variant::Double(-7));
@@ -275,8 +270,7 @@ End Sub
        "ThisComponent.NamedRanges.getByName(\"Target\").setContent(\"$Data.$B$3\")", "Data",
        "Target", Variant::Double(3)},
       {"values only", "s.getCellRangeByName(\"B2\").setValue(20)", "Data", "B2",
-       Variant::Double(20)},
-  };
+       Variant::Double(20)}};
   for (const Case& c : cases) {
     const com::Ptr<Workbook> book = NewWorkbook(application_);
     PutBasicModule(book, "Standard", "Moves",
@@ -322,11 +316,8 @@ End Sub
 TEST_P(CalcApplicationTest, BlockWritesKeepTheNotesOfTheirCells) {
   // Each way a block is written: values in one call, typed texts in one
   // call, a formula block cell by cell, one value for every cell.
-  const struct {
-    const char* name;
-    Variant value;
-    Variant b2;  // what B2 then holds
-  } cases[] = {
+  // The name, the value written and what B2 then holds.
+  const std::tuple<const char*, Variant, Variant> cases[] = {
       {"numbers",
        Block(2, 2,
              {Variant::Double(1), Variant::Double(2), Variant::Double(3), Variant::Double(4)}),
@@ -344,18 +335,17 @@ TEST_P(CalcApplicationTest, BlockWritesKeepTheNotesOfTheirCells) {
               Variant::Text("=B2*2")}),
        Variant::Double(1)},
       {"one value for all", Variant::Double(7), Variant::Double(7)},
-      {"one formula for all", Variant::Text("=ROW()"), Variant::Double(2)},
-  };
+      {"one formula for all", Variant::Text("=ROW()"), Variant::Double(2)}};
   AddNote(book_, "B2", "oil rate, STB/d", false);
   AddNote(book_, "C3", "from the test separator", true);
   AddNote(book_, "D4", "outside", false);
   const std::map<std::string, std::string> notes = NotesOf(book_);
   ASSERT_EQ(notes.size(), 3u);
-  for (const auto& c : cases) {
+  for (const auto& [name, value, b2] : cases) {
     RangeOf(sheet_, "B2", "C3")
-        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&c.value, 1});
-    EXPECT_EQ(Get(sheet_, "B2"), c.b2) << c.name;
-    EXPECT_EQ(NotesOf(book_), notes) << c.name;
+        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&value, 1});
+    EXPECT_EQ(Get(sheet_, "B2"), b2) << name;
+    EXPECT_EQ(NotesOf(book_), notes) << name;
   }
   // A block without notes gets none.
   const Variant block = Block(1, 2, {Variant::Double(1), Variant::Double(2)});

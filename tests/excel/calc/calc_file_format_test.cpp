@@ -203,14 +203,12 @@ TEST_P(SavePathTest, KeepsWhatTheWorkbookHolds) {
   }
 }
 
-const SaveCase kSaveCases[] = {
-    {"SaveInPlace", SavePath::kSave, "xlsm", false},
-    {"SaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", false},
-    {"CloseSavingAsXlsm", SavePath::kCloseSavingAs, "xlsm", false},
-    {"SaveCopyAsXlsx", SavePath::kSaveCopyAs, "xlsx", false},
-    {"RunMacroThenSaveInPlace", SavePath::kSave, "xlsm", true},
-    {"RunMacroThenSaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", true},
-};
+const SaveCase kSaveCases[] = {{"SaveInPlace", SavePath::kSave, "xlsm", false},
+                               {"SaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", false},
+                               {"CloseSavingAsXlsm", SavePath::kCloseSavingAs, "xlsm", false},
+                               {"SaveCopyAsXlsx", SavePath::kSaveCopyAs, "xlsx", false},
+                               {"RunMacroThenSaveInPlace", SavePath::kSave, "xlsm", true},
+                               {"RunMacroThenSaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", true}};
 
 INSTANTIATE_TEST_SUITE_P(Excel, SavePathTest, ::testing::ValuesIn(kSaveCases),
                          [](const ::testing::TestParamInfo<SaveCase>& info) {
@@ -282,8 +280,7 @@ TEST_F(FileFormatTest, OneSheetFormatsRefuseSavesThatWouldLoseSheets) {
   workbook->GetWorksheets()->Add(missing, missing, missing, missing, 0);
   const std::vector<std::pair<const char*, std::function<void()>>> saves = {
       {"Save", [&] { workbook->Save(0); }},
-      {"SaveCopyAs", [&] { workbook->SaveCopyAs(Variant::Text(PathOf("copy.csv")), 0); }},
-  };
+      {"SaveCopyAs", [&] { workbook->SaveCopyAs(Variant::Text(PathOf("copy.csv")), 0); }}};
   for (const auto& [name, save] : saves) {
     const com::Error error = com_test::ErrorOf(save);
     EXPECT_EQ(error.hr(), kApplicationError) << name;

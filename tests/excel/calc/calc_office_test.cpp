@@ -267,13 +267,6 @@ class ScopedOfficePipe {
   ~ScopedOfficePipe() { SetOfficePipe(""); }
 };
 
-// Running, not killed: neither ended nor a zombie.
-bool Runs(int pid) {
-  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-  const std::size_t close = stat.rfind(')');
-  return close != std::string::npos && stat[close + 2] != 'Z';
-}
-
 TEST_F(CalcOfficeTest, ASharedOfficeServesOneApplicationAfterAnotherAndOutlivesThem) {
   const std::unique_ptr<SharedOffice> office = SharedOffice::Start();
   const int pid = office->ProcessId();
@@ -292,7 +285,7 @@ TEST_F(CalcOfficeTest, ASharedOfficeServesOneApplicationAfterAnotherAndOutlivesT
                    "\"_blank\", 0, Array())\nEnd Sub\n");
     application->Run(Variant::Text("OpenOther"), excel_test::Arguments());
     application->Quit();
-    EXPECT_TRUE(Runs(pid)) << user;
+    EXPECT_FALSE(StoppedRunning(pid)) << user;
     EXPECT_TRUE(office->Reset()) << user;
   }
   EXPECT_EQ(StartedOfficeProcessIds().size(), started) << "no office of their own";
@@ -308,7 +301,7 @@ TEST_F(CalcOfficeTest, AnAttachedOfficeThatDoesNotAnswerIsLeftToItsOwner) {
   EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
   EXPECT_THAT(error.what(), HasSubstr("did not answer within 3 seconds"));
   application->Quit();
-  EXPECT_TRUE(Runs(pid)) << "an attached office is not its user's to end";
+  EXPECT_FALSE(StoppedRunning(pid)) << "an attached office is not its user's to end";
   // Still in the macro: its owner ends it rather than hand it on.
   EXPECT_FALSE(office->Reset());
 }
@@ -324,63 +317,23 @@ TEST_F(CalcOfficeTest, NoOfficeOnThePipeFailsCreationSayingSo) {
 
 TEST_F(CalcOfficeTest, AFileThatIsNoWorkbookIsRefusedWhereAnEmptyCsvOpens) {
   const com::Ptr<Application> application = NewApplication();
-  const struct {
-    const char* name;
-    const char* contents;
-  } refused[] = {
+  const std::pair<const char*, const char*> refused[] = {
       {"empty.fods", ""},
       {"empty.xlsx", ""},
       {"words.xlsx", "just a line of words\n"},
       {"words.fods", "no xml here, only words\n"},
-      {"zipped.xlsx", "PK\x03\x04 and no archive after the signature"},
-  };
-  for (const auto& c : refused) {
-    WriteFile(PathOf(c.name), c.contents);
-    const com::Error error = ErrorOf([&] { OpenWorkbook(application, PathOf(c.name)); });
-    EXPECT_EQ(error.hr(), kApplicationError) << c.name;
-    EXPECT_THAT(error.what(), HasSubstr(c.name));
-    EXPECT_FALSE(fs::exists(LockFilePath(PathOf(c.name)))) << c.name;
+      {"zipped.xlsx", "PK\x03\x04 and no archive after the signature"}};
+  for (const auto& [name, contents] : refused) {
+    WriteFile(PathOf(name), contents);
+    const com::Error error = ErrorOf([&, name = name] { OpenWorkbook(application, PathOf(name)); });
+    EXPECT_EQ(error.hr(), kApplicationError) << name;
+    EXPECT_THAT(error.what(), HasSubstr(name));
+    EXPECT_FALSE(fs::exists(LockFilePath(PathOf(name)))) << name;
   }
   WriteFile(PathOf("empty.csv"), "");
   EXPECT_EQ(Get(SheetOf(OpenWorkbook(application, PathOf("empty.csv"))), "A1"), Variant());
   application->Quit();
 }
-
-// A process of this test that holds `path` by WorkbookLock until ended, as
-// another driver process would (no office needed for that).
-class OtherHolder {
- public:
-  explicit OtherHolder(const std::string& path) {
-    int ready[2];
-    if (::pipe(ready) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      auto held = WorkbookLock::Acquire(
-          path, "/tmp/gridmoor-office-" + std::to_string(::getpid()) + "-abcdef/profile");
-      const char state = held->ReadOnly() ? 'r' : 'w';
-      (void)::write(ready[1], &state, 1);
-      ::pause();
-      ::_exit(0);
-    }
-    if (pid_ > 0 && ::read(ready[0], &state_, 1) != 1) state_ = 0;
-    ::close(ready[0]);
-    ::close(ready[1]);
-  }
-  ~OtherHolder() { End(); }
-  long Pid() const { return pid_; }
-  // 'w': it holds the workbook; 'r': somebody else did.
-  char State() const { return state_; }
-  void End() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = 0;
-  }
-
- private:
-  pid_t pid_ = 0;
-  char state_ = 0;
-};
 
 TEST_F(CalcOfficeTest, AWorkbookAnotherProcessHoldsByAnyPathOpensReadOnlyAndRefusesSaves) {
   std::string path;
@@ -591,14 +544,12 @@ TEST_F(CalcOfficeTest, AFullDiskIsReportedAsFullNamingTheFile) {
     const char* name;
     std::function<void(const com::Ptr<Workbook>&)> save;
     std::string file;
-  } saves[] = {
-      {"save", [](const com::Ptr<Workbook>& book) { book->Save(0); }, kept},
-      {"save a copy",
-       [&](const com::Ptr<Workbook>& book) {
-         book->SaveCopyAs(Variant::Text((disk / "copy.fods").string()), 0);
-       },
-       (disk / "copy.fods").string()},
-  };
+  } saves[] = {{"save", [](const com::Ptr<Workbook>& book) { book->Save(0); }, kept},
+               {"save a copy",
+                [&](const com::Ptr<Workbook>& book) {
+                  book->SaveCopyAs(Variant::Text((disk / "copy.fods").string()), 0);
+                },
+                (disk / "copy.fods").string()}};
   // With a little room left the office refuses a save with its own code
   // for a full disk; with none it may end itself on it. An office whose
   // folders go there does not start: with a little room it ends while

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "com/variant_grid.h"
+#include "excel/calc/lock_file.h"
 #include "excel/calc/office_program.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -118,6 +119,31 @@ com::Variant Block(std::size_t rows, std::size_t columns,
     }
   }
   return grid.ToVariant();
+}
+
+OtherHolder::OtherHolder(const std::string& path, const LockHost* host) {
+  int ready[2];
+  if (::pipe(ready) != 0) return;
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    auto held = WorkbookLock::Acquire(
+        path, "/tmp/gridmoor-office-" + std::to_string(::getpid()) + "-abcdef/profile",
+        host ? *host : LockHost::ThisMachine());
+    const char state = held->ReadOnly() ? 'r' : 'w';
+    (void)::write(ready[1], &state, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  if (pid_ > 0 && ::read(ready[0], &state_, 1) != 1) state_ = 0;
+  ::close(ready[0]);
+  ::close(ready[1]);
+}
+
+void OtherHolder::End() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = 0;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -14,6 +14,10 @@
 #include "excel/errors.h"
 #include "excel/object_model.h"
 
+namespace excel::calc {
+struct LockHost;
+}
+
 namespace excel::calc::testing {
 
 // Skips the test when no office is installed (fails it in CI).
@@ -52,6 +56,25 @@ bool IsOurChild(int pid);
 // takes effect only when its threads are next scheduled. False when it does
 // not stop within seconds.
 bool Freeze(int pid);
+
+// A child process that holds `path` by WorkbookLock until ended, as another
+// driver process would (no office needed for that).
+class OtherHolder {
+ public:
+  // On `host`, or this machine.
+  explicit OtherHolder(const std::string& path, const LockHost* host = nullptr);
+  ~OtherHolder() { End(); }
+  OtherHolder(const OtherHolder&) = delete;
+  OtherHolder& operator=(const OtherHolder&) = delete;
+  long Pid() const { return pid_; }
+  // 'w': it holds the workbook; 'r': somebody else did.
+  char State() const { return state_; }
+  void End();
+
+ private:
+  int pid_ = 0;
+  char state_ = 0;
+};
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);

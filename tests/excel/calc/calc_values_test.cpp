@@ -22,18 +22,12 @@ namespace excel::calc {
 namespace {
 
 TEST(CalcErrorCodes, MapToTheSpreadsheetErrorValues) {
-  struct Case {
-    int calc;
-    com::SCODE excel;
-  };
-  // The common codes are those of calc_application_test.cpp's formulas.
-  const Case cases[] = {
-      {527, kErrName},  {521, kErrNull},  {503, kErrNum},
-      {523, kErrNum},   {522, kErrValue},  // circular reference
-      {509, kErrValue},                    // a syntax error
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(ExcelErrorFromCalc(c.calc), c.excel) << c.calc;
+  // The common codes are those of calc_application_test.cpp's formulas; 522 is a circular
+  // reference, 509 a syntax error.
+  const std::pair<int, com::SCODE> cases[] = {{527, kErrName}, {521, kErrNull},  {503, kErrNum},
+                                              {523, kErrNum},  {522, kErrValue}, {509, kErrValue}};
+  for (const auto& [calc, excel] : cases)
+    EXPECT_EQ(ExcelErrorFromCalc(calc), excel) << calc;
 }
 
 TEST(CalcErrorCodes, SyntaxErrorsAreTellingApartFromResults) {
@@ -46,64 +40,44 @@ TEST(CalcErrorCodes, SyntaxErrorsAreTellingApartFromResults) {
 // Besides the formulas calc_application_test.cpp has the real application
 // calculate.
 TEST(FormulaText, ErrorValuesAndLogicalsBecomeWhatTheParserTakes) {
-  struct Case {
-    const char16_t* written;
-    const char16_t* parsed;
-  };
-  const Case cases[] = {
+  const std::pair<const char16_t*, const char16_t*> changed[] = {
       {u"=#div/0!", u"=(1/0)"},
       {u"=#VALUE!+#NUM!", u"=(\"a\"*1)+SQRT(-1)"},
-      {u"=#NULL!", u"=#NULL!"},
-      {u"=\"#N/A\"&\"say \"\"TRUE\"\"\"", u"=\"#N/A\"&\"say \"\"TRUE\"\"\""},
-      {u"='#N/A TRUE'!A1", u"='#N/A TRUE'!A1"},
-      {u"=IF(x,true ,False)", u"=IF(x,true() ,False())"},
-      {u"=TRUE()", u"=TRUE()"},
-      {u"=TRUE (  )", u"=TRUE (  )"},
-      {u"=TRUE!A1+TRUEVALUE+A1:TRUE", u"=TRUE!A1+TRUEVALUE+A1:TRUE"},
-      {u"=TRUE1", u"=TRUE1"},
+      {u"=IF(x,true ,False)", u"=IF(x,true() ,False())"}};
+  // Texts, sheet names, calls and longer names are left as written.
+  const char16_t* kept[] = {
+      u"=#NULL!",    u"=\"#N/A\"&\"say \"\"TRUE\"\"\"", u"='#N/A TRUE'!A1", u"=TRUE()",
+      u"=TRUE (  )", u"=TRUE!A1+TRUEVALUE+A1:TRUE",     u"=TRUE1"};
+  const auto check = [](const char16_t* written, const char16_t* expected) {
+    const std::u16string parsed = SpreadsheetFormulaForParser(written);
+    EXPECT_EQ(parsed, std::u16string(expected)) << std::string(parsed.begin(), parsed.end());
   };
-  for (const Case& c : cases) {
-    const std::u16string parsed = SpreadsheetFormulaForParser(c.written);
-    EXPECT_EQ(parsed, std::u16string(c.parsed)) << std::string(parsed.begin(), parsed.end());
-  }
+  for (const auto& [written, parsed] : changed)
+    check(written, parsed);
+  for (const char16_t* written : kept)
+    check(written, written);
 }
 
 // Besides the addresses the contract gives (../application_contract_test.cpp).
 TEST(A1Areas, ParseAsAUserWritesThem) {
-  struct Case {
-    const char* text;
-    std::optional<CellArea> area;
-  };
   constexpr std::int32_t lastRow = kMaxRows - 1;
   constexpr std::int32_t lastColumn = kMaxColumns - 1;
-  const Case cases[] = {
+  const std::pair<const char*, CellArea> cases[] = {
       {"A1", CellArea{0, 0, 0, 0}},
       {"AA10", CellArea{26, 9, 26, 9}},
       {"A:C", CellArea{0, 0, 2, lastRow}},
       {"$B:$B", CellArea{1, 0, 1, lastRow}},
       {"3:5", CellArea{0, 2, lastColumn, 4}},
-      {"XFD1048576", CellArea{lastColumn, lastRow, lastColumn, lastRow}},
-      {"A1:", std::nullopt},
-      {"A", std::nullopt},
-      {"7", std::nullopt},
-      {"A:7", std::nullopt},
-      {"$$A1", std::nullopt},
-      {"Rate", std::nullopt},
-      {"A 1", std::nullopt},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(ParseA1Area(c.text), c.area) << c.text;
+      {"XFD1048576", CellArea{lastColumn, lastRow, lastColumn, lastRow}}};
+  for (const auto& [text, area] : cases)
+    EXPECT_EQ(ParseA1Area(text), area) << text;
+  for (const char* text : {"A1:", "A", "7", "A:7", "$$A1", "Rate", "A 1"})
+    EXPECT_EQ(ParseA1Area(text), std::nullopt) << text;
 }
 
 // Besides the texts the contract writes (../application_contract_test.cpp).
 TEST(TypedText, IsTakenAsAUserTypesIt) {
-  struct Case {
-    std::u16string text;
-    InputKind kind;
-    double number;
-    std::u16string stored;
-  };
-  const Case cases[] = {
+  const std::tuple<std::u16string, InputKind, double, std::u16string> cases[] = {
       {u"'", InputKind::kText, 0, u""},
       {u"=SUM(A1,B1)", InputKind::kFormula, 0, u"=SUM(A1,B1)"},
       {u"=", InputKind::kText, 0, u"="},
@@ -115,13 +89,11 @@ TEST(TypedText, IsTakenAsAUserTypesIt) {
       {u"abc", InputKind::kText, 0, u"abc"},
       {u"March", InputKind::kText, 0, u"March"},
       {u"50%", InputKind::kTyped, 0, u"50%"},
-      {u"12 apples", InputKind::kTyped, 0, u"12 apples"},
-  };
-  for (const Case& c : cases) {
-    const CellInput input = ClassifyText(c.text);
-    EXPECT_EQ(input.kind, c.kind) << std::string(c.text.begin(), c.text.end());
-    EXPECT_EQ(input.number, c.number) << std::string(c.text.begin(), c.text.end());
-    EXPECT_EQ(input.text, c.stored) << std::string(c.text.begin(), c.text.end());
+      {u"12 apples", InputKind::kTyped, 0, u"12 apples"}};
+  for (const auto& [text, kind, number, stored] : cases) {
+    const CellInput input = ClassifyText(text);
+    EXPECT_EQ(std::tie(input.kind, input.number, input.text), std::tie(kind, number, stored))
+        << std::string(text.begin(), text.end());
   }
 }
 
@@ -187,81 +159,53 @@ TEST(Files, SaveFiltersFollowTheExtension) {
 // The forms that run macros are the contract's (../application_contract_test.cpp)
 // and calc_application_test.cpp's, on the real application.
 TEST(MacroNames, ParseEveryFormUsersWrite) {
-  struct Case {
-    const char* text;
-    std::optional<MacroName> name;
-  };
-  const Case cases[] = {
-      {"'My Book.xlsm'!Module1.Go", MacroName{"My Book.xlsm", "", "Module1", "Go"}},
-      {" Go ", MacroName{"", "", "", "Go"}},
-      {"a.b.c.d", std::nullopt},
-      {"Module1.", std::nullopt},
-      {"1Go", std::nullopt},
-      {"'Book'Go", std::nullopt},
-      {"!Go", std::nullopt},
-      {"Go(1)", std::nullopt},
-  };
+  const std::pair<const char*, MacroName> cases[] = {
+      {"'My Book.xlsm'!Module1.Go", {"My Book.xlsm", "", "Module1", "Go"}},
+      {" Go ", {"", "", "", "Go"}}};
   const auto parts = [](const MacroName& n) {
     return std::make_tuple(n.book, n.library, n.module, n.procedure);
   };
-  for (const Case& c : cases) {
-    const std::optional<MacroName> name = ParseMacroName(c.text);
-    ASSERT_EQ(name.has_value(), c.name.has_value()) << c.text;
-    EXPECT_EQ(parts(name.value_or(MacroName{})), parts(c.name.value_or(MacroName{}))) << c.text;
+  for (const auto& [text, expected] : cases) {
+    const std::optional<MacroName> name = ParseMacroName(text);
+    ASSERT_TRUE(name) << text;
+    EXPECT_EQ(parts(*name), parts(expected)) << text;
   }
+  for (const char* text : {"a.b.c.d", "Module1.", "1Go", "'Book'Go", "!Go", "Go(1)"})
+    EXPECT_FALSE(ParseMacroName(text)) << text;
 }
 
 TEST(BasicSource, DeclaredProceduresAreFound) {
   const std::vector<BasicProcedure> found = FindBasicProcedures(
-      "Option Explicit\r\n"
-      "REM Sub NotThis()\n"
-      "' Function NorThis()\n"
-      "Sub Go()\n"
-      "  x = \"Sub Quoted\"\n"
-      "End Sub\n"
-      "Public Function Add(a, b) As Double\n"
-      "End Function\n"
-      "private static sub Hidden\n"
-      "Function\n"
-      "Sub 9Bad()\n");
-  ASSERT_EQ(found.size(), 3u);
-  EXPECT_EQ(found[0].name, "Go");
-  EXPECT_FALSE(found[0].isFunction);
-  EXPECT_EQ(found[1].name, "Add");
-  EXPECT_TRUE(found[1].isFunction);
-  EXPECT_EQ(found[2].name, "Hidden");
+      "Option Explicit\r\nREM Sub NotThis()\n' Function NorThis()\nSub Go()\n"
+      "  x = \"Sub Quoted\"\nEnd Sub\nPublic Function Add(a, b) As Double\nEnd Function\n"
+      "private static sub Hidden\nFunction\nSub 9Bad()\n");
+  std::vector<std::pair<std::string, bool>> names;
+  for (const BasicProcedure& procedure : found)
+    names.emplace_back(procedure.name, procedure.isFunction);
+  EXPECT_EQ(names, (std::vector<std::pair<std::string, bool>>{
+                       {"Go", false}, {"Add", true}, {"Hidden", false}}));
 }
 
 // A procedure compiled alone keeps the module's declarations and its own
 // lines, each on its line; the others' lines are left blank.
 TEST(BasicSource, OneProcedureWithTheModulesDeclarations) {
   const std::string source =
-      "Option Explicit\r\n"
-      "Dim total\n"
-      "Sub Go()\n"
-      "  total = 1\n"
-      "End Sub\n"
-      "Const Limit = 3\n"
-      "Public Function Add(a, b)\n"
-      "  Add = a + b\n"
-      "end function\n";
+      "Option Explicit\r\nDim total\nSub Go()\n  total = 1\nEnd Sub\nConst Limit = 3\n"
+      "Public Function Add(a, b)\n  Add = a + b\nend function\n";
   const std::pair<std::size_t, std::string> cases[] = {
       {0, "Option Explicit\nDim total\nSub Go()\n  total = 1\nEnd Sub\nConst Limit = 3\n\n\n\n\n"},
       {1,
        "Option Explicit\nDim total\n\n\n\nConst Limit = 3\nPublic Function Add(a, b)\n  Add = a + "
        "b\nend function\n\n"},
-      {kDeclarationsOnly, "Option Explicit\nDim total\n\n\n\nConst Limit = 3\n\n\n\n\n"},
-  };
+      {kDeclarationsOnly, "Option Explicit\nDim total\n\n\n\nConst Limit = 3\n\n\n\n\n"}};
   for (const auto& [keep, kept] : cases)
     EXPECT_EQ(SourceWithOnlyProcedure(source, keep), kept) << keep;
 }
 
 TEST(BasicSource, MacrosAreFoundByEveryPartGiven) {
-  const std::vector<MacroEntry> entries = {
-      {"Standard", "Module1", {"Go", false}},
-      {"Standard", "Module2", {"Go", true}},
-      {"Tools", "Strings", {"Trim", true}},
-  };
+  const std::vector<MacroEntry> entries = {{"Standard", "Module1", {"Go", false}},
+                                           {"Standard", "Module2", {"Go", true}},
+                                           {"Tools", "Strings", {"Trim", true}}};
   EXPECT_EQ(FindMacro(entries, MacroName{"", "", "", "go"}), &entries[0]);
   EXPECT_EQ(FindMacro(entries, MacroName{"", "", "module2", "Go"}), &entries[1]);
   EXPECT_EQ(FindMacro(entries, MacroName{"", "tools", "", "TRIM"}), &entries[2]);

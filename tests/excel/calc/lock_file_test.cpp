@@ -11,7 +11,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
+#include "calc_test_support.h"
 #include "com/error.h"
 #include "com/thrown_error.h"
 #include "excel/errors.h"
@@ -49,27 +51,19 @@ TEST(LockEntryText, RoundTripsWithEscapesAndRefusesWhatIsNoEntry) {
 }
 
 TEST(LockEntryLife, EachKindOfWriterIsAskedItsOwnWay) {
-  const struct {
-    const char* what;
-    std::string host;
-    std::string url;
-    bool otherRuns;
-    bool personalRuns;
-    bool live;
-  } cases[] = {
+  // What, the lock's host and profile, whether the other driver and a
+  // personal office run, and whether the lock lives.
+  const std::tuple<const char*, std::string, std::string, bool, bool, bool> cases[] = {
       {"another host's", "there", DriverUrl(kOtherDriver), false, false, true},
       {"a running driver's", "here", DriverUrl(kOtherDriver), true, false, true},
       {"an ended driver's", "here", DriverUrl(kOtherDriver), false, true, false},
       {"this process's leftover", "here", DriverUrl(::getpid()), true, true, false},
       {"a person's, office running", "here", "file:///home/ann/.config/office/4", false, true,
        true},
-      {"a person's, no office", "here", "file:///home/ann/.config/office/4", true, false, false},
-  };
-  for (const auto& c : cases) {
-    otherRuns = c.otherRuns;
-    personalRuns = c.personalRuns;
-    EXPECT_EQ(LockIsLive(LockEntry{"u", "s", c.host, "t", c.url}, FakeHost(), false), c.live)
-        << c.what;
+      {"a person's, no office", "here", "file:///home/ann/.config/office/4", true, false, false}};
+  for (const auto& [what, host, url, other, personal, live] : cases) {
+    std::tie(otherRuns, personalRuns) = std::pair(other, personal);
+    EXPECT_EQ(LockIsLive(LockEntry{"u", "s", host, "t", url}, FakeHost(), false), live) << what;
   }
 }
 
@@ -217,31 +211,18 @@ TEST_F(WorkbookLockTest, AnotherProcessesHoldByAnyPathMakesItReadOnlyUntilItEnds
   std::ofstream(Book()) << "x";
   fs::create_symlink(Book(), root_ / "link.xlsx");
   fs::create_hard_link(Book(), root_ / "hard.xlsx");
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    auto held =
-        WorkbookLock::Acquire(root_ / "hard.xlsx", "/tmp/gridmoor-office-7-x/profile", FakeHost());
-    const char ok = held->ReadOnly() ? 'r' : 'w';
-    (void)::write(ready[1], &ok, 1);
-    ::pause();
-    ::_exit(0);
-  }
-  char state = 0;
-  ASSERT_EQ(::read(ready[0], &state, 1), 1);
-  EXPECT_EQ(state, 'w');
+  const LockHost host = FakeHost();
+  testing::OtherHolder child((root_ / "hard.xlsx").string(), &host);
+  ASSERT_EQ(child.State(), 'w');
   for (const char* name : {"book.xlsx", "link.xlsx", "hard.xlsx"}) {
     auto second = WorkbookLock::Acquire(root_ / name, "/tmp/p", FakeHost());
     EXPECT_TRUE(second->ReadOnly()) << name;
-    EXPECT_THAT(second->Holder(), HasSubstr("Gridmoor (process " + std::to_string(child))) << name;
+    EXPECT_THAT(second->Holder(), HasSubstr("Gridmoor (process " + std::to_string(child.Pid())))
+        << name;
   }
   // The child's lock file lies beside the name it used, and stays there.
   EXPECT_TRUE(fs::exists(LockFilePath(root_ / "hard.xlsx")));
-  EndChild(child);
-  ::close(ready[0]);
-  ::close(ready[1]);
+  child.End();
   // Killed, it left its lock file; no registry lock backs it any more.
   auto after = WorkbookLock::Acquire(root_ / "hard.xlsx", "/tmp/p", FakeHost());
   EXPECT_FALSE(after->ReadOnly()) << after->Holder();

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 #include "calc_test_support.h"
 #include "com/error.h"
@@ -85,8 +86,7 @@ TEST(OfficeFiles, AbsolutePathsAreNormalAndRelativeOnesStartHere) {
       {"/data/./models/../book.xlsx", "/data/book.xlsx"},
       {"/data//book.xlsx", "/data/book.xlsx"},
       {"book.xlsx", here + "/book.xlsx"},
-      {"sub/../other/./book.ods", here + "/other/book.ods"},
-  };
+      {"sub/../other/./book.ods", here + "/other/book.ods"}};
   for (const auto& [path, expected] : cases)
     EXPECT_EQ(AbsolutePath(path), expected) << path;
 }
@@ -145,11 +145,8 @@ void MakeAgedFile(const fs::path& path, std::chrono::seconds age) {
 TEST_F(OfficeProgramTest, OfficeTempFilesAreRemovedOnlyWhenOldAndHeldByNoOffice) {
   using std::chrono::seconds;
   const seconds quiet(60);
-  struct Case {
-    const char* name;
-    seconds age;
-    bool removed;
-  } const kCases[] = {
+  // The name, its age and whether it goes.
+  const std::tuple<const char*, seconds, bool> kCases[] = {
       {"lu4a7b2k9.tmp", seconds(600), true},  // what a killed office leaves
       {"luABC123.tmp", quiet + seconds(5), true},
       {"lu4a7b2k8.tmp", seconds(10), false},  // written just now: an office may be saving
@@ -158,18 +155,16 @@ TEST_F(OfficeProgramTest, OfficeTempFilesAreRemovedOnlyWhenOldAndHeldByNoOffice)
       {"lu123.tmp.xlsx", seconds(600), false},
       {"LU123.tmp", seconds(600), false},
       {"model.tmp", seconds(600), false},
-      {"blu123.tmp", seconds(600), false},
-  };
-  for (const Case& entry : kCases)
-    MakeAgedFile(root_ / entry.name, entry.age);
+      {"blu123.tmp", seconds(600), false}};
+  for (const auto& [name, age, removed] : kCases)
+    MakeAgedFile(root_ / name, age);
   fs::create_directory(root_ / "lu77.tmp");  // a folder is no temporary file
   fs::create_symlink(root_ / "lu4a7b2k9.tmp", root_ / "lu78.tmp");
 
   const std::vector<fs::path> removed = RemoveOfficeTempFilesIn(root_, quiet);
-  for (const Case& entry : kCases) {
-    EXPECT_EQ(fs::exists(root_ / entry.name), !entry.removed) << entry.name;
-    EXPECT_EQ(std::count(removed.begin(), removed.end(), root_ / entry.name), entry.removed ? 1 : 0)
-        << entry.name;
+  for (const auto& [name, age, gone] : kCases) {
+    EXPECT_EQ(fs::exists(root_ / name), !gone) << name;
+    EXPECT_EQ(std::count(removed.begin(), removed.end(), root_ / name), gone ? 1 : 0) << name;
   }
   EXPECT_TRUE(fs::is_directory(root_ / "lu77.tmp"));
   EXPECT_TRUE(fs::is_symlink(root_ / "lu78.tmp"));
