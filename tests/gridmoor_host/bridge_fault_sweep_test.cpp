@@ -2,7 +2,7 @@
 // example runs once unfaulted, counting its bridge calls, then once with the
 // office killed on entering call N, for every k-th N (GRIDMOOR_SWEEP_EVERY=k
 // sets k). Under the label `sweep`, the separator faults every call, and the
-// gas-lift example (7,400 calls, most of them the optimiser's trials over
+// gas-lift example (1,819 calls, most of them the optimiser's trials over
 // the same few call paths) the first and the last call of every path and
 // every 30th call. Every faulted run must fail with
 // status 1 and one line naming the command, write summary.json with the
@@ -146,12 +146,9 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
   ASSERT_GE(paths, 2u) << "no call paths listed";
   const bool byPath = example.fullByPath && sweeptest::FullSweep();
   const std::uint64_t every = byPath ? 30 : sweeptest::Stride(savingCalls, example.runs);
-  std::vector<std::uint64_t> calls = sweeptest::CallsToFault(savingCalls, every);
-  if (byPath) {
-    calls.insert(calls.end(), pathEnds.begin(), pathEnds.end());
-    std::sort(calls.begin(), calls.end());
-    calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
-  }
+  const std::vector<std::uint64_t> calls =
+      byPath ? sweeptest::CallsByPath(savingCalls, every, pathEnds)
+             : sweeptest::CallsToFault(savingCalls, every);
   const auto started = std::chrono::steady_clock::now();
   int doneBefore[2] = {0, 0};  // without and with --save
   for (std::size_t i = 0; i < calls.size(); ++i) {

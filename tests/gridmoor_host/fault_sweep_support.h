@@ -130,6 +130,17 @@ inline std::vector<std::uint64_t> PathEnds(const fs::path& file) {
   return calls;
 }
 
+// The whole sweep of a long example: every `every`-th call and the last,
+// with the first and last call of each path (PathEnds), in order, each once.
+inline std::vector<std::uint64_t> CallsByPath(std::uint64_t count, std::uint64_t every,
+                                              const std::vector<std::uint64_t>& pathEnds) {
+  std::vector<std::uint64_t> calls = CallsToFault(count, every);
+  calls.insert(calls.end(), pathEnds.begin(), pathEnds.end());
+  std::sort(calls.begin(), calls.end());
+  calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
+  return calls;
+}
+
 // The number of call paths in that list.
 inline std::size_t PathCount(const fs::path& file) {
   std::set<std::uint64_t> paths;

@@ -53,6 +53,7 @@ void RunInChild(const RunFolder& folder, std::uint64_t failAt, bool direct, cons
                 const fs::path& report) {
   ::setenv("TMPDIR", folder.Temp().c_str(), 1);
   ::setenv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", folder.CountFile().c_str(), 1);
+  ::setenv("GRIDMOOR_TEST_LIST_BRIDGE_PATHS", folder.PathsFile().c_str(), 1);
   if (failAt > 0) ::setenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL", std::to_string(failAt).c_str(), 1);
   std::ofstream problems(report);
   const auto fail = [&](const std::string& what) {
@@ -128,6 +129,7 @@ Outcome RunLoaded(const RunFolder& folder, std::uint64_t failAt, bool direct,
 struct Example {
   const char* name;
   std::uint64_t runs;  // faulted processes per mode in the default suite
+  bool fullByPath;     // the whole sweep: the ends of each path and every 30th call
 };
 
 class LibraryFault : public ::testing::TestWithParam<Example> {};
@@ -139,12 +141,14 @@ TEST_P(LibraryFault, TheNextRunStartsAFreshOfficeAndCompletes) {
   // The modes make different calls (direct mode closes the workbook at
   // destroy): each is counted and sampled on its own.
   std::uint64_t calls[2] = {0, 0};  // threaded, direct
+  std::vector<std::uint64_t> pathEnds[2];
   for (const bool direct : {false, true}) {
     const RunFolder folder(example);
     const Outcome outcome = RunLoaded(folder, 0, direct, results);
     ASSERT_EQ(outcome.status, 0) << outcome.report;
     EXPECT_EQ(sweeptest::Leftovers(folder, outcome.pid), std::vector<std::string>{});
     calls[direct] = sweeptest::CountIn(folder.CountFile());
+    pathEnds[direct] = sweeptest::PathEnds(folder.PathsFile());
     ASSERT_GT(calls[direct], 0u)
         << "no bridge call counted: is the build without GRIDMOOR_TEST_SEAMS?";
   }
@@ -155,8 +159,12 @@ TEST_P(LibraryFault, TheNextRunStartsAFreshOfficeAndCompletes) {
   for (const bool direct : {false, true}) {
     // From the stride on, so that a sample of one is the last call (the
     // close at stop or destroy), never the first (the program's sweep has it).
-    const std::uint64_t every = sweeptest::Stride(calls[direct], GetParam().runs);
-    for (const std::uint64_t n : sweeptest::CallsToFault(calls[direct], every, every)) {
+    const bool byPath = GetParam().fullByPath && sweeptest::FullSweep();
+    const std::uint64_t every = byPath ? 30 : sweeptest::Stride(calls[direct], GetParam().runs);
+    const std::vector<std::uint64_t> faults =
+        byPath ? sweeptest::CallsByPath(calls[direct], every, pathEnds[direct])
+               : sweeptest::CallsToFault(calls[direct], every, every);
+    for (const std::uint64_t n : faults) {
       const RunFolder folder(example);
       const Outcome outcome = RunLoaded(folder, n, direct, results);
       SCOPED_TRACE(example + ": fault at bridge call " + std::to_string(n) +
@@ -174,7 +182,8 @@ TEST_P(LibraryFault, TheNextRunStartsAFreshOfficeAndCompletes) {
 
 // Each run after a fault is a whole run; a gas-lift one takes about 12 s.
 INSTANTIATE_TEST_SUITE_P(Examples, LibraryFault,
-                         ::testing::Values(Example{"separator", 3}, Example{"gaslift", 1}),
+                         ::testing::Values(Example{"separator", 3, false},
+                                           Example{"gaslift", 1, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
