@@ -9,23 +9,13 @@
 // timestep it reached, leave the workbook as it was (or completely saved,
 // when --save was asked and the save had finished) and leave no office,
 // lock file or temporary folder behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <iostream>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 
 #include "fault_sweep_support.h"
-#include "host_test_support.h"
 
 namespace {
 
@@ -41,53 +31,17 @@ struct HostRun {
 };
 
 // `gridmoor-host run` on the folder's scenario, the office killed on
-// entering bridge call `failAt` (0: never). A run that outlives `limit`
-// has hung: it is killed and reported with status -1.
-HostRun RunHost(const RunFolder& folder, std::uint64_t failAt, bool save,
-                std::chrono::seconds limit = std::chrono::seconds(240)) {
-  std::vector<std::string> arguments = {GRIDMOOR_HOST_PROGRAM,
-                                        "--library",
-                                        GRIDMOOR_LIBRARY_FILE,
-                                        "run",
-                                        folder.Scenario().string(),
-                                        "--quiet",
-                                        "--out",
+// entering bridge call `failAt` (0: never). A run that outlives four
+// minutes has hung: it is killed and reported with status -1.
+HostRun RunHost(const RunFolder& folder, std::uint64_t failAt, bool save) {
+  std::vector<std::string> arguments = {"run", folder.Scenario().string(), "--quiet", "--out",
                                         folder.Out().string()};
   if (save) arguments.push_back("--save");
-  std::vector<char*> argv;
-  for (std::string& argument : arguments)
-    argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  const fs::path err = folder.Path() / "stderr.txt", out = folder.Path() / "stdout.txt";
+  const fs::path err = folder.Path() / "stderr.txt";
   HostRun run;
-  run.pid = ::fork();
-  if (run.pid == 0) {
-    ::setenv("TMPDIR", folder.Temp().c_str(), 1);
-    ::setenv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", folder.CountFile().c_str(), 1);
-    ::setenv("GRIDMOOR_TEST_LIST_BRIDGE_PATHS", folder.PathsFile().c_str(), 1);
-    if (failAt > 0)
-      ::setenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL", std::to_string(failAt).c_str(), 1);
-    else
-      ::unsetenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL");
-    const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(outFd, 1);
-    ::dup2(errFd, 2);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  const auto end = std::chrono::steady_clock::now() + limit;
-  int raw = 0;
-  while (::waitpid(run.pid, &raw, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > end) {
-      ::kill(run.pid, SIGKILL);
-      ::waitpid(run.pid, &raw, 0);
-      raw = -1;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.pid =
+      hosttest::Spawn(arguments, err, true, [&] { sweeptest::SweepEnvironment(folder, failAt); });
+  run.status = hosttest::ExitStatusWithin(run.pid, std::chrono::seconds(240)).value_or(-1);
   run.err = ReadText(err);
   return run;
 }
@@ -134,8 +88,6 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
     if (save) {
       paths = sweeptest::PathCount(folder.PathsFile());
       pathEnds = sweeptest::PathEnds(folder.PathsFile());
-    }
-    if (save) {
       EXPECT_NE(ReadText(folder.Workbook()), original) << "--save saved nothing";
       EXPECT_TRUE(CompleteDocument(folder.Workbook()));
     }
@@ -144,11 +96,8 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
   ASSERT_GT(savingCalls, plainCalls);
 
   ASSERT_GE(paths, 2u) << "no call paths listed";
-  const bool byPath = example.fullByPath && sweeptest::FullSweep();
-  const std::uint64_t every = byPath ? 30 : sweeptest::Stride(savingCalls, example.runs);
-  const std::vector<std::uint64_t> calls =
-      byPath ? sweeptest::CallsByPath(savingCalls, every, pathEnds)
-             : sweeptest::CallsToFault(savingCalls, every);
+  const auto [byPath, every, calls] =
+      sweeptest::SampleCalls(savingCalls, example.runs, example.fullByPath, pathEnds);
   const auto started = std::chrono::steady_clock::now();
   int doneBefore[2] = {0, 0};  // without and with --save
   for (std::size_t i = 0; i < calls.size(); ++i) {

@@ -1,21 +1,17 @@
 // Headless Chromium for the report's tests and benchmark: a page loaded
-// with its DOM after the scripts ran, what the console said, a screenshot,
-// and a check that the screenshot shows something.
+// with its DOM after the scripts ran, what the console said, a screenshot.
 #pragma once
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -148,114 +144,6 @@ inline long Sum(const std::vector<long>& v) {
   for (long x : v)
     s += x;
   return s;
-}
-
-// Reads an 8-bit RGB or RGBA PNG; false with `why`.
-inline bool ReadPng(const fs::path& file, int& width, int& height, std::vector<std::uint8_t>& rgb,
-                    std::string& why) {
-  const std::string bytes = ReadFile(file);
-  if (bytes.size() < 8 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) {
-    why = "not a PNG: " + file.string();
-    return false;
-  }
-  const auto u32 = [&](std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3]));
-  };
-  std::string idat;
-  int depth = 0, colour = 0;
-  for (std::size_t at = 8; at + 8 <= bytes.size();) {
-    const std::uint32_t length = u32(at);
-    const std::string type = bytes.substr(at + 4, 4);
-    if (at + 12 + length > bytes.size()) break;
-    if (type == "IHDR") {
-      width = static_cast<int>(u32(at + 8));
-      height = static_cast<int>(u32(at + 12));
-      depth = static_cast<unsigned char>(bytes[at + 16]);
-      colour = static_cast<unsigned char>(bytes[at + 17]);
-    } else if (type == "IDAT") {
-      idat += bytes.substr(at + 8, length);
-    }
-    at += 12 + length;
-  }
-  const int channels = colour == 6 ? 4 : colour == 2 ? 3 : 0;
-  if (depth != 8 || channels == 0 || width <= 0 || height <= 0) {
-    why = "an unexpected PNG layout (depth " + std::to_string(depth) + ", colour type " +
-          std::to_string(colour) + ")";
-    return false;
-  }
-  const std::size_t stride = static_cast<std::size_t>(width) * channels;
-  std::vector<std::uint8_t> raw((stride + 1) * static_cast<std::size_t>(height));
-  uLongf size = raw.size();
-  if (uncompress(raw.data(), &size, reinterpret_cast<const Bytef*>(idat.data()), idat.size()) !=
-          Z_OK ||
-      size != raw.size()) {
-    why = "the PNG's image data does not inflate";
-    return false;
-  }
-  std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(height));
-  for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y) {
-    const std::uint8_t filter = raw[y * (stride + 1)];
-    const std::uint8_t* in = &raw[y * (stride + 1) + 1];
-    std::uint8_t* row = &pixels[y * stride];
-    const std::uint8_t* up = y > 0 ? &pixels[(y - 1) * stride] : nullptr;
-    for (std::size_t x = 0; x < stride; ++x) {
-      const int a = x >= static_cast<std::size_t>(channels) ? row[x - channels] : 0;
-      const int b = up ? up[x] : 0;
-      const int c = up && x >= static_cast<std::size_t>(channels) ? up[x - channels] : 0;
-      int p = in[x];
-      switch (filter) {
-        case 1:
-          p += a;
-          break;
-        case 2:
-          p += b;
-          break;
-        case 3:
-          p += (a + b) / 2;
-          break;
-        case 4: {
-          const int e = a + b - c, pa = std::abs(e - a), pb = std::abs(e - b), pc = std::abs(e - c);
-          p += pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-          break;
-        }
-        default:
-          break;
-      }
-      row[x] = static_cast<std::uint8_t>(p);
-    }
-  }
-  rgb.clear();
-  rgb.reserve(static_cast<std::size_t>(width) * height * 3);
-  for (std::size_t i = 0; i < pixels.size(); i += channels)
-    rgb.insert(rgb.end(), {pixels[i], pixels[i + 1], pixels[i + 2]});
-  return true;
-}
-
-// Not blank: a share of the pixels differs from the background (the top
-// left corner) and the picture has more than a few colours (text, lines).
-inline bool ShowsSomething(const fs::path& png, std::string& why) {
-  int width = 0, height = 0;
-  std::vector<std::uint8_t> rgb;
-  if (!ReadPng(png, width, height, rgb, why)) return false;
-  std::set<std::uint32_t> colours;
-  std::size_t differ = 0;
-  const std::size_t count = rgb.size() / 3;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t c = static_cast<std::uint32_t>(rgb[3 * i]) << 16 |
-                            static_cast<std::uint32_t>(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
-    if (colours.size() < 1000) colours.insert(c);
-    if (rgb[3 * i] != rgb[0] || rgb[3 * i + 1] != rgb[1] || rgb[3 * i + 2] != rgb[2]) ++differ;
-  }
-  if (differ * 100 < count || colours.size() < 16) {
-    why = png.string() + " looks blank: " + std::to_string(differ) + " of " +
-          std::to_string(count) + " pixels differ from the background, " +
-          std::to_string(colours.size()) + " colours";
-    return false;
-  }
-  return true;
 }
 
 }  // namespace browsertest

@@ -48,6 +48,19 @@ class RunFolder {
   std::string example_;
 };
 
+// A sweep run's environment, set in its process: the run's TMPDIR, where
+// its bridge calls are counted and their call paths listed, and the call
+// on whose entry the office is killed (0: none).
+inline void SweepEnvironment(const RunFolder& folder, std::uint64_t failAt) {
+  ::setenv("TMPDIR", folder.Temp().c_str(), 1);
+  ::setenv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", folder.CountFile().c_str(), 1);
+  ::setenv("GRIDMOOR_TEST_LIST_BRIDGE_PATHS", folder.PathsFile().c_str(), 1);
+  if (failAt > 0)
+    ::setenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL", std::to_string(failAt).c_str(), 1);
+  else
+    ::unsetenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL");
+}
+
 // The processes whose command line names `text` (an office started for a
 // run names its profile, inside the run's folder).
 inline std::vector<int> ProcessesNaming(const std::string& text) {
@@ -165,6 +178,22 @@ inline std::uint64_t Stride(std::uint64_t count, std::uint64_t runs) {
     return std::max<std::uint64_t>(1, std::strtoull(every, nullptr, 10));
   if (const char* full = std::getenv("GRIDMOOR_SWEEP_FULL"); full && *full) return 1;
   return std::max<std::uint64_t>(1, (count + runs - 1) / std::max<std::uint64_t>(1, runs));
+}
+
+// The calls a sweep faults among `count`: under the whole sweep of an
+// example swept by path (`byPath`), every 30th and the first and last of
+// each path (`pathEnds`); else about `runs`, every Stride-th from `first`
+// (0: from the stride on).
+struct Sample {
+  bool byPath;
+  std::uint64_t every;
+  std::vector<std::uint64_t> calls;
+};
+inline Sample SampleCalls(std::uint64_t count, std::uint64_t runs, bool byPath,
+                          const std::vector<std::uint64_t>& pathEnds, std::uint64_t first = 1) {
+  if (byPath && FullSweep()) return {true, 30, CallsByPath(count, 30, pathEnds)};
+  const std::uint64_t every = Stride(count, runs);
+  return {false, every, CallsToFault(count, every, first == 0 ? every : first)};
 }
 
 }  // namespace sweeptest

@@ -1,27 +1,13 @@
 // Faults of a real run: signals in the middle of it, and what the driver
 // does silently that the program must say.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <thread>
-#include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "host_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using hosttest::ExitStatus;
-using hosttest::Folder;
-using hosttest::Gone;
-using hosttest::ReadText;
-using hosttest::WaitFor;
+using namespace hosttest;
 using nlohmann::json;
 
 struct Started {
@@ -35,10 +21,10 @@ struct Started {
 // about a second and a half from there, so the signal must come at once.
 Started StartRun(const fs::path& folder) {
   Started run{0, folder / "stderr.txt", 0};
-  run.pid = hosttest::Spawn({"run", (hosttest::Example("gaslift") / "scenario.json").string(),
-                             "--quiet", "--out", (folder / "out").string()},
-                            run.err);
-  if (WaitFor([&] { return (run.office = hosttest::OfficeOf(run.pid)) != 0; }, 60))
+  run.pid = Spawn({"run", (Example("gaslift") / "scenario.json").string(), "--quiet", "--out",
+                   (folder / "out").string()},
+                  run.err);
+  if (WaitFor([&] { return (run.office = OfficeOf(run.pid)) != 0; }, 60))
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   return run;
 }
@@ -54,7 +40,7 @@ TEST(IntegrationSignals, FirstSignalWindsTheRunDownAndWritesWhatItGot) {
     const std::string err = ReadText(run.err);
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
     EXPECT_NE(err.find("interrupted by " + name), std::string::npos) << err;
-    const json summary = json::parse(ReadText(folder.path() / "out" / "summary.json"));
+    const json summary = ReadJson(folder.path() / "out" / "summary.json");
     EXPECT_EQ(summary["status"], "interrupted");
     EXPECT_NE(summary["notes"].dump().find("interrupted by " + name), std::string::npos);
     EXPECT_TRUE(WaitFor([&] { return Gone(run.office); }, 10))
@@ -91,15 +77,14 @@ TEST(IntegrationSignals, SecondSignalEndsAtOnce) {
 // scenario that publishes all of it: with block transfer switched off the
 // read goes cell by cell, one driver call of about a minute.
 fs::path LongTransferScenario(const fs::path& folder) {
-  std::string workbook = ReadText(hosttest::Example("separator") / "separator.fods");
-  std::string big = "<table:table table:name=\"Big\">";
-  big +=
-      "<table:table-row table:number-rows-repeated=\"300\"><table:table-cell "
-      "office:value-type=\"float\" office:value=\"1.5\" "
-      "table:number-columns-repeated=\"300\"/></table:table-row></table:table>";
-  workbook.insert(workbook.find("</office:spreadsheet>"), big);
+  std::string workbook = ReadText(Example("separator") / "separator.fods");
+  workbook.insert(
+      workbook.find("</office:spreadsheet>"),
+      R"(<table:table table:name="Big"><table:table-row table:number-rows-repeated="300">)"
+      R"(<table:table-cell office:value-type="float" office:value="1.5" )"
+      R"(table:number-columns-repeated="300"/></table:table-row></table:table>)");
   std::ofstream(folder / "big.fods") << workbook;
-  return hosttest::ExampleScenario("separator", folder / "s.json", [&](json& s) {
+  return ExampleScenario("separator", folder / "s.json", [&](json& s) {
     s["workbook"] = (folder / "big.fods").string();
     s["publishedVariables"] = json::array({{{"name", "Big"},
                                             {"worksheet", "Big"},
@@ -123,16 +108,15 @@ TEST(IntegrationSignals, ASignalDuringALongDriverCallEndsTheOfficeAndTheRun) {
   const fs::path temp = folder.path() / "tmp";
   fs::create_directories(temp);
   const fs::path scenario = LongTransferScenario(folder.path());
-  // The child takes both from this process's environment.
-  ::setenv("GRIDMOOR_BLOCK_TRANSFER", "0", 1);
-  ::setenv("TMPDIR", temp.c_str(), 1);
   const fs::path err = folder.path() / "stderr.txt";
-  const pid_t pid = hosttest::Spawn(
-      {"run", scenario.string(), "--quiet", "--out", (folder.path() / "out").string()}, err);
-  ::unsetenv("GRIDMOOR_BLOCK_TRANSFER");
-  ::unsetenv("TMPDIR");
+  const pid_t pid =
+      Spawn({"run", scenario.string(), "--quiet", "--out", (folder.path() / "out").string()}, err,
+            false, [&] {
+              ::setenv("GRIDMOOR_BLOCK_TRANSFER", "0", 1);
+              ::setenv("TMPDIR", temp.c_str(), 1);
+            });
   int office = 0;
-  ASSERT_TRUE(WaitFor([&] { return (office = hosttest::OfficeOf(pid)) != 0; }, 60));
+  ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(pid)) != 0; }, 60));
   // Office start, workbook, the first solve: then the read is under way.
   std::this_thread::sleep_for(std::chrono::seconds(12));
   ASSERT_FALSE(Gone(pid)) << "the run ended before the signal: " << ReadText(err);
@@ -143,7 +127,7 @@ TEST(IntegrationSignals, ASignalDuringALongDriverCallEndsTheOfficeAndTheRun) {
   EXPECT_EQ(ExitStatus(pid), 128 + SIGTERM) << ReadText(err);
   const std::string said = ReadText(err);
   EXPECT_NE(said.find("interrupted by SIGTERM at timestep 0"), std::string::npos) << said;
-  const json summary = json::parse(ReadText(folder.path() / "out" / "summary.json"));
+  const json summary = ReadJson(folder.path() / "out" / "summary.json");
   EXPECT_EQ(summary["status"], "interrupted");
   const std::string notes = summary["notes"].dump();
   EXPECT_NE(notes.find("interrupted by SIGTERM at timestep 0"), std::string::npos) << notes;
@@ -155,38 +139,32 @@ TEST(IntegrationSignals, ASignalDuringALongDriverCallEndsTheOfficeAndTheRun) {
 TEST(IntegrationNotes, WhatTheDriverDoesSilentlyIsSaid) {
   Folder folder;
   std::ofstream(folder.path() / "garbage.gmd") << "not a model data file";
-  const fs::path scenario =
-      hosttest::ExampleScenario("separator", folder.path() / "s.json", [&](json& s) {
-        s["case"]["inputStreams"][0]["sheetName"] = "NoSuchSheet";
-        s.erase("publishedVariables");
-        s["modelDataFile"] = (folder.path() / "garbage.gmd").string();
-      });
-  const hosttest::Result r = hosttest::Host(
-      "run " + scenario.string() + " --quiet --out " + (folder.path() / "out").string(),
-      folder.path());
+  const fs::path scenario = ExampleScenario("separator", folder.path() / "s.json", [&](json& s) {
+    s["case"]["inputStreams"][0]["sheetName"] = "NoSuchSheet";
+    s.erase("publishedVariables");
+    s["modelDataFile"] = (folder.path() / "garbage.gmd").string();
+  });
+  const Result r = RunQuiet(scenario, folder.path() / "out", folder.path());
   EXPECT_EQ(r.status, 0) << r.err;
   for (const char* said :
        {"input stream In-1: the workbook had no sheet 'NoSuchSheet'; the driver added it",
         "the model data file cannot be read (", "garbage.gmd"})
     EXPECT_NE(r.err.find(said), std::string::npos) << said << "\n" << r.err;
-  const json summary = json::parse(ReadText(folder.path() / "out" / "summary.json"));
-  EXPECT_NE(summary["notes"].dump().find("NoSuchSheet"), std::string::npos);
-  EXPECT_NE(summary["notes"].dump().find("model data file"), std::string::npos);
+  const std::string notes = ReadJson(folder.path() / "out" / "summary.json")["notes"].dump();
+  EXPECT_NE(notes.find("NoSuchSheet"), std::string::npos);
+  EXPECT_NE(notes.find("model data file"), std::string::npos);
 }
 
 // An empty output cell is a missing value, not a failure: the run says which
 // cell it was and when, once for all the timesteps.
 TEST(IntegrationNotes, EmptyOutputCellsAreListedOncePerStreamAndField) {
   Folder folder;
-  const fs::path scenario = hosttest::ExampleScenario(
-      "separator", folder.path() / "s.json",
-      [&](json& s) { s["case"]["outputStreams"][1]["propertyCells"][3]["cell"] = "Z99"; });
-  const hosttest::Result r = hosttest::Host(
-      "run " + scenario.string() + " --quiet --out " + (folder.path() / "out").string(),
-      folder.path());
+  const fs::path scenario = ExampleScenario("separator", folder.path() / "s.json", [&](json& s) {
+    s["case"]["outputStreams"][1]["propertyCells"][3]["cell"] = "Z99";
+  });
+  const Result r = RunQuiet(scenario, folder.path() / "out", folder.path());
   EXPECT_EQ(r.status, 0) << r.err;
-  const json summary = json::parse(ReadText(folder.path() / "out" / "summary.json"));
-  const std::string notes = summary["notes"].dump();
+  const std::string notes = ReadJson(folder.path() / "out" / "summary.json")["notes"].dump();
   EXPECT_NE(notes.find("output stream Out-2: pressure cell Outputs!Z99 was empty at timesteps 0-2"),
             std::string::npos)
       << notes;

@@ -4,25 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <map>
 
-#include <nlohmann/json.hpp>
-
-#include "csv.h"
 #include "gridmoor/host.h"
 #include "host_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using hosttest::Example;
-using hosttest::Folder;
-using hosttest::Host;
-using hosttest::ReadTable;
-using hosttest::ReadText;
-using hosttest::Result;
+using namespace hosttest;
 using nlohmann::json;
 
 double Field(const std::vector<std::map<std::string, std::string>>& table, int timestep,
@@ -140,26 +129,30 @@ TEST(IntegrationSeparator, StreamsFollowTheFlashAndTheEventLogTheHostsOrder) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Out-2"), std::string::npos) << r.out;
 
-  const json scenario = json::parse(ReadText(Example("separator") / "scenario.json"));
+  const json scenario = ReadJson(Example("separator") / "scenario.json");
   const auto table = ReadTable(out / "streams.csv");
   const json& inputs = scenario["inputs"]["In-1"];
   for (int t = 0; t < 3; ++t) {
     const json& in = inputs[t];
     const Flash f = SeparatorFlash(in["oilRate"], in["gasRate"], in["temperature"],
                                    in["oilGravity"], in["moleFractions"]);
-    const std::string at = " at timestep " + std::to_string(t);
-    ExpectRelative(Field(table, t, "Out-1", "oilRate"), f.oilRate, 1e-7, "oil rate" + at);
-    ExpectRelative(Field(table, t, "Out-1", "waterRate"), in["waterRate"], 1e-12, "water" + at);
-    ExpectRelative(Field(table, t, "Out-1", "oilGravity"), f.oilApi, 1e-7, "API" + at);
-    ExpectRelative(Field(table, t, "Out-1", "massRate"), f.oilMass, 1e-7, "oil mass" + at);
-    // The gas cell holds Mscf/d; the host receives MMscf/d.
-    ExpectRelative(Field(table, t, "Out-2", "gasRate"), f.gasRate, 1e-7, "gas rate" + at);
-    ExpectRelative(Field(table, t, "Out-2", "gasGravity"), f.gasGravity, 1e-7, "gravity" + at);
-    ExpectRelative(Field(table, t, "Out-2", "massRate"), f.gasMass, 1e-7, "gas mass" + at);
-    EXPECT_EQ(Field(table, t, "Out-1", "pressure"), 300) << at;
-    EXPECT_EQ(Field(table, t, "Out-2", "temperature"), in["temperature"]) << at;
+    // Stream, field, value, relative tolerance; the gas cell holds Mscf/d, the
+    // host receives MMscf/d.
+    const std::tuple<const char*, const char*, double, double> expected[] = {
+        {"Out-1", "oilRate", f.oilRate, 1e-7},
+        {"Out-1", "waterRate", in["waterRate"], 1e-12},
+        {"Out-1", "oilGravity", f.oilApi, 1e-7},
+        {"Out-1", "massRate", f.oilMass, 1e-7},
+        {"Out-2", "gasRate", f.gasRate, 1e-7},
+        {"Out-2", "gasGravity", f.gasGravity, 1e-7},
+        {"Out-2", "massRate", f.gasMass, 1e-7},
+        {"Out-1", "pressure", 300, 0},
+        {"Out-2", "temperature", in["temperature"], 0}};
+    for (const auto& [stream, field, value, tolerance] : expected)
+      ExpectRelative(Field(table, t, stream, field), value, tolerance,
+                     std::string(stream) + " " + field + " at timestep " + std::to_string(t));
   }
-  const json summary = json::parse(ReadText(out / "summary.json"));
+  const json summary = ReadJson(out / "summary.json");
   EXPECT_EQ(summary["status"], "ok");
   const json& out1 = summary["timesteps"][0]["outputs"]["Out-1"];
   const Flash f0 = SeparatorFlash(5000, 6.0, 140, 35, inputs[0]["moleFractions"]);
@@ -201,14 +194,12 @@ TEST(IntegrationSeparator, InputStreamsAreRecordedWithTheComponentFlagsSent) {
     weights.push_back(c.mw);
     temperatures.push_back(c.tc);
   }
-  const fs::path scenario =
-      hosttest::ExampleScenario("separator", folder.path() / "s.json", [&](json& s) {
-        s["run"]["timesteps"] = 2;
-        s["inputs"]["In-1"][1]["molecularWeight"] = weights;
-        s["inputs"]["In-1"][1]["criticalTemperature"] = temperatures;
-      });
-  const Result r =
-      Host("run " + scenario.string() + " --quiet --out " + out.string(), folder.path());
+  const fs::path scenario = ExampleScenario("separator", folder.path() / "s.json", [&](json& s) {
+    s["run"]["timesteps"] = 2;
+    s["inputs"]["In-1"][1]["molecularWeight"] = weights;
+    s["inputs"]["In-1"][1]["criticalTemperature"] = temperatures;
+  });
+  const Result r = RunQuiet(scenario, out, folder.path());
   ASSERT_EQ(r.status, 0) << r.err;
   const auto table = ReadTable(out / "streams.csv");
   const auto flags = [&](int t) {
@@ -241,7 +232,7 @@ TEST(IntegrationGasLift, OptimumMatchesTheEqualMarginalSolution) {
   for (int i = 0; i < 3; ++i)
     best += a[i] * std::log(1 + b[i] * g[i]) + c[i];
 
-  const json summary = json::parse(ReadText(out / "summary.json"));
+  const json summary = ReadJson(out / "summary.json");
   ASSERT_EQ(summary["status"], "ok");
   const auto table = ReadTable(out / "streams.csv");
   for (int t = 0; t < 2; ++t) {
@@ -272,86 +263,61 @@ TEST(IntegrationGasLift, OptimumMatchesTheEqualMarginalSolution) {
 }
 
 TEST(IntegrationFailures, EachEndsWithStatusOneAndNamesTheProblem) {
-  // The case's name, the example, its change, the texts stderr must hold.
-  const std::tuple<const char*, const char*, std::function<void(json&)>, std::vector<std::string>>
-      cases[] = {
-          {"missing sheet",
-           "separator",
-           [](json& s) { s["case"]["outputStreams"][1]["sheetName"] = "NoSuchSheet"; },
-           {"GetIPR (code 50) for Out-2 (sheet 'NoSuchSheet', cells ",
-            "Unable to get worksheet for output stream Out-2", "timestep 0"}},
-          {"bad published cell",
-           "separator",
-           [](json& s) { s["publishedVariables"][0]["cell"] = "C0"; },
-           {"EvalPublishedVariables (code 105) for SepPressure (sheet 'Flash', cell C0)",
-            "timestep 0"}},
-          {"bad cell address",
-           "gaslift",
-           [](json& s) { s["case"]["objective"]["cell"] = "C0"; },
-           {"GetObjectiveFunction (code 36)", "timestep 0"}},
-          {"failing macro",
-           "separator",
-           [](json& s) { s["case"]["macros"]["PreSolve"]["macro"] = "Events.Broken"; },
-           {"PreSolve (code 100)", "Unable to run macro Events.Broken", "timestep 0"}},
-          {"unknown case key",
-           "separator",
-           [](json& s) { s["case"]["inputStreams"][0]["sheetname"] = "Inputs"; },
-           {"sheetname"}},
-          // A cell that holds a label, or nothing, is no number: never a 0.
-          {"output stream on a label",
-           "separator",
-           [](json& s) { s["case"]["outputStreams"][0]["propertyCells"][0]["cell"] = "A4"; },
-           {"GetIPR (code 50) for Out-1",
-            "Error in getting data from Excel: Type mismatch. Outputs!A4 holds \"Oil rate\", "
-            "not a number",
-            "timestep 0"}},
-          {"published variable on a label",
-           "separator",
-           [](json& s) {
-             s["publishedVariables"][0]["worksheet"] = "Outputs";
-             s["publishedVariables"][0]["cell"] = "A5";
-           },
-           {"Error in getting data for variable 'SepPressure': Type mismatch. Outputs!A5 holds "
-            "\"Water rate\", not a number",
-            "timestep 0"}},
-          {"constraint on a label",
-           "gaslift",
-           [](json& s) { s["case"]["constraints"][0]["cell"] = "A8"; },
-           {"Type mismatch. Wells!A8 holds \"Total\", not a number", "timestep 0"}},
-          // A reference that names no cell says so, with its sheet.
-          {"input stream cell R4C2",
-           "separator",
-           [](json& s) { s["case"]["inputStreams"][0]["solverCells"][1]["cell"] = "R4C2"; },
-           {"SetIPR (code 51) for In-1",
-            "Error in setting data in Excel: Invalid cell reference \"R4C2\" on sheet Inputs",
-            "timestep 0"}},
-          {"output stream cell below the last row",
-           "separator",
-           [](json& s) { s["case"]["outputStreams"][0]["propertyCells"][0]["cell"] = "A1048577"; },
-           {"Error in getting data from Excel: Invalid cell reference \"A1048577\" on sheet "
-            "Outputs",
-            "timestep 0"}},
-          {"published variable cell R4C2",
-           "separator",
-           [](json& s) { s["publishedVariables"][0]["cell"] = "R4C2"; },
-           {"Error in getting data for variable 'SepPressure': Invalid cell reference \"R4C2\" "
-            "on sheet Flash",
-            "timestep 0"}},
-          {"objective on an empty cell",
-           "gaslift",
-           [](json& s) { s["case"]["objective"]["cell"] = "Z99"; },
-           {"GetObjectiveFunction (code 36)", "Type mismatch. Wells!Z99 is empty", "timestep 0"}},
-      };
-  for (const auto& [name, example, edit, expected] : cases) {
+  struct Case {
+    const char *name, *example, *pointer;  // where the scenario changes
+    json change;                           // merged into what is there
+    const char* said[3];                   // texts stderr must hold
+  };
+  const Case cases[] = {
+      {"missing sheet", "separator", "/case/outputStreams/1/sheetName", "NoSuchSheet",
+       "GetIPR (code 50) for Out-2 (sheet 'NoSuchSheet', cells ",
+       "Unable to get worksheet for output stream Out-2", "timestep 0"},
+      {"bad published cell", "separator", "/publishedVariables/0/cell", "C0",
+       "EvalPublishedVariables (code 105) for SepPressure (sheet 'Flash', cell C0)", "timestep 0"},
+      {"bad cell address", "gaslift", "/case/objective/cell", "C0",
+       "GetObjectiveFunction (code 36)", "timestep 0"},
+      {"failing macro", "separator", "/case/macros/PreSolve/macro", "Events.Broken",
+       "PreSolve (code 100)", "Unable to run macro Events.Broken", "timestep 0"},
+      {"unknown case key", "separator", "/case/inputStreams/0/sheetname", "Inputs", "sheetname"},
+      // A cell that holds a label, or nothing, is no number: never a 0.
+      {"output stream on a label", "separator", "/case/outputStreams/0/propertyCells/0/cell", "A4",
+       "GetIPR (code 50) for Out-1",
+       "Error in getting data from Excel: Type mismatch. Outputs!A4 holds \"Oil rate\", not a "
+       "number",
+       "timestep 0"},
+      {"published variable on a label", "separator", "/publishedVariables/0",
+       json::parse(R"({"worksheet": "Outputs", "cell": "A5"})"),
+       "Error in getting data for variable 'SepPressure': Type mismatch. Outputs!A5 holds \"Water "
+       "rate\", not a number",
+       "timestep 0"},
+      {"constraint on a label", "gaslift", "/case/constraints/0/cell", "A8",
+       "Type mismatch. Wells!A8 holds \"Total\", not a number", "timestep 0"},
+      // A reference that names no cell says so, with its sheet.
+      {"input stream cell R4C2", "separator", "/case/inputStreams/0/solverCells/1/cell", "R4C2",
+       "SetIPR (code 51) for In-1",
+       "Error in setting data in Excel: Invalid cell reference \"R4C2\" on sheet Inputs",
+       "timestep 0"},
+      {"output stream cell below the last row", "separator",
+       "/case/outputStreams/0/propertyCells/0/cell", "A1048577",
+       "Error in getting data from Excel: Invalid cell reference \"A1048577\" on sheet Outputs",
+       "timestep 0"},
+      {"published variable cell R4C2", "separator", "/publishedVariables/0/cell", "R4C2",
+       "Error in getting data for variable 'SepPressure': Invalid cell reference \"R4C2\" on "
+       "sheet Flash",
+       "timestep 0"},
+      {"objective on an empty cell", "gaslift", "/case/objective/cell", "Z99",
+       "GetObjectiveFunction (code 36)", "Type mismatch. Wells!Z99 is empty", "timestep 0"},
+  };
+  for (const Case& c : cases) {
     Folder folder;
-    const fs::path scenario =
-        hosttest::ExampleScenario(example, folder.path() / "scenario.json", edit);
-    const Result r =
-        Host("run " + scenario.string() + " --quiet --out " + (folder.path() / "out").string(),
-             folder.path());
-    EXPECT_EQ(r.status, 1) << name << ": " << r.err;
-    for (const std::string& text : expected)
-      EXPECT_NE(r.err.find(text), std::string::npos) << name << ": " << r.err;
+    const fs::path scenario = ExampleScenario(c.example, folder.path() / "s.json", [&](json& s) {
+      s[json::json_pointer(c.pointer)].merge_patch(c.change);
+    });
+    const Result r = RunQuiet(scenario, folder.path() / "out", folder.path());
+    EXPECT_EQ(r.status, 1) << c.name << ": " << r.err;
+    for (const char* text : c.said)
+      EXPECT_TRUE(text == nullptr || r.err.find(text) != std::string::npos)
+          << c.name << ": no " << text << " in " << r.err;
   }
 }
 
@@ -362,22 +328,14 @@ TEST(IntegrationFailures, OneSheetFormatsAreNotSavedOverWithOtherSheets) {
   const fs::path csv = folder.path() / "data.csv";
   const std::string rows = "rate,1250\npressure,310\n";
   std::ofstream(csv) << rows;
-  const json none = {{"macro", ""}, {"passDate", false}};
-  json scenario = {
-      {"workbook", csv.string()},
-      {"case",
-       {{"inputStreams",
-         {{{"sheetName", "Inputs"},
-           {"solverCells", {{{"cell", ""}, {"unit", 0}}, {{"cell", "B2"}, {"unit", 0}}}}}}},
-        {"outputStreams",
-         {{{"sheetName", "data"}, {"propertyCells", {{{"cell", "B1"}, {"unit", 0}}}}}}}}},
-      {"run", {{"start", "2025-01-01"}, {"timesteps", 1}, {"stepDays", 1}}},
-      {"inputs", {{"In-1", {{{"oilRate", 7}}}}}}};
-  const fs::path file = folder.path() / "s.json";
-  std::ofstream(file) << scenario.dump();
-  const std::string run =
-      "run " + file.string() + " --quiet --out " + (folder.path() / "out").string();
-  const Result saved = Host(run + " --save", folder.path());
+  std::ofstream(folder.path() / "s.json") << R"({"workbook": "data.csv", "case": {
+    "inputStreams": [{"sheetName": "Inputs",
+                      "solverCells": [{"cell": "", "unit": 0}, {"cell": "B2", "unit": 0}]}],
+    "outputStreams": [{"sheetName": "data", "propertyCells": [{"cell": "B1", "unit": 0}]}]},
+  "run": {"start": "2025-01-01", "timesteps": 1, "stepDays": 1},
+  "inputs": {"In-1": [{"oilRate": 7}]}})";
+  const Result saved =
+      RunQuiet(folder.path() / "s.json", folder.path() / "out", folder.path(), " --save");
   EXPECT_EQ(saved.status, 1) << saved.err;
   EXPECT_NE(saved.err.find("the driver added a sheet to this workbook"), std::string::npos)
       << saved.err;
@@ -385,12 +343,9 @@ TEST(IntegrationFailures, OneSheetFormatsAreNotSavedOverWithOtherSheets) {
 
   // A copy as CSV of a workbook of several sheets.
   const Result copy =
-      Host("run " +
-               hosttest::ExampleScenario("separator", folder.path() / "sep.json", [](json&) {})
-                   .string() +
-               " --quiet --out " + (folder.path() / "sep-out").string() + " --save-as " +
-               (folder.path() / "copy.csv").string(),
-           folder.path());
+      RunQuiet(ExampleScenario("separator", folder.path() / "sep.json", [](json&) {}),
+               folder.path() / "sep-out", folder.path(),
+               " --save-as " + (folder.path() / "copy.csv").string());
   EXPECT_EQ(copy.status, 1) << copy.err;
   EXPECT_NE(copy.err.find("would drop the other sheets"), std::string::npos) << copy.err;
   EXPECT_FALSE(fs::exists(folder.path() / "copy.csv"));
@@ -399,7 +354,7 @@ TEST(IntegrationFailures, OneSheetFormatsAreNotSavedOverWithOtherSheets) {
 TEST(IntegrationCaseRoundTrip, DumpThenBuildGivesTheSameBytes) {
   for (const char* name : {"separator", "gaslift"}) {
     Folder folder;
-    const json scenario = json::parse(ReadText(Example(name) / "scenario.json"));
+    const json scenario = ReadJson(Example(name) / "scenario.json");
     const fs::path caseJson = folder.path() / "case.json", first = folder.path() / "first.gmc",
                    dumped = folder.path() / "dumped.json", second = folder.path() / "second.gmc";
     // Its standard output; each step must succeed.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -23,6 +25,7 @@
 #include <nlohmann/json.hpp>
 
 #include "csv.h"
+#include "support/temp_folder.h"
 
 namespace hosttest {
 
@@ -38,18 +41,7 @@ inline std::string ReadText(const std::filesystem::path& file) {
   return s.str();
 }
 
-class Folder {
- public:
-  Folder() {
-    char name[] = "/tmp/gridmoor-host-test-XXXXXX";
-    path_ = mkdtemp(name);
-  }
-  ~Folder() { std::filesystem::remove_all(path_); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using Folder = test_support::TempFolder;
 
 // A CSV file the program wrote (streams.csv, ...) as one map per row, by
 // the heading of each column.
@@ -85,9 +77,10 @@ inline Result Host(const std::string& arguments, const std::filesystem::path& sc
 }
 
 // The program started with `arguments` after the library, its stderr (and
-// stdout when `bothStreams`) going to `log`; ExitStatus waits for it.
+// stdout when `bothStreams`) going to `log`, `inChild` run in the child
+// before (to set its environment); ExitStatus waits for it.
 inline pid_t Spawn(const std::vector<std::string>& arguments, const std::filesystem::path& log,
-                   bool bothStreams = false) {
+                   bool bothStreams = false, const std::function<void()>& inChild = nullptr) {
   std::vector<const char*> argv = {GRIDMOOR_HOST_PROGRAM, "--library", GRIDMOOR_LIBRARY_FILE};
   for (const std::string& argument : arguments)
     argv.push_back(argument.c_str());
@@ -97,6 +90,7 @@ inline pid_t Spawn(const std::vector<std::string>& arguments, const std::filesys
     const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (bothStreams) ::dup2(fd, 1);
     ::dup2(fd, 2);
+    if (inChild) inChild();
     ::execv(GRIDMOOR_HOST_PROGRAM, const_cast<char* const*>(argv.data()));
     ::_exit(127);
   }
@@ -106,6 +100,22 @@ inline pid_t Spawn(const std::vector<std::string>& arguments, const std::filesys
 inline int ExitStatus(pid_t pid) {
   int raw = 0;
   ::waitpid(pid, &raw, 0);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// ExitStatus, but a process that outlives `limit` has hung: it is killed,
+// and the answer is nullopt.
+inline std::optional<int> ExitStatusWithin(pid_t pid, std::chrono::seconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  int raw = 0;
+  while (::waitpid(pid, &raw, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > end) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &raw, 0);
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
@@ -125,6 +135,32 @@ inline std::filesystem::path ExampleScenario(const std::string& name,
   edit(scenario);
   std::ofstream(file) << scenario.dump(2);
   return file;
+}
+
+// `gridmoor-host run` of `scenario` with --quiet, its outputs in `out`,
+// then `more` options.
+inline Result RunQuiet(const std::filesystem::path& scenario, const std::filesystem::path& out,
+                       const std::filesystem::path& scratch, const std::string& more = "") {
+  return Host("run " + scenario.string() + " --quiet --out " + out.string() + more, scratch);
+}
+
+inline nlohmann::json ReadJson(const std::filesystem::path& file) {
+  return nlohmann::json::parse(ReadText(file));
+}
+
+// The separator example for one timestep on `workbook`, without its
+// published variables, with `oilRate` in its well stream, changed by `edit`.
+inline std::filesystem::path OneSeparatorTimestep(
+    const std::filesystem::path& file, const std::filesystem::path& workbook, double oilRate,
+    const std::function<void(nlohmann::json&)>& edit) {
+  return ExampleScenario("separator", file, [&](nlohmann::json& s) {
+    s["workbook"] = workbook.string();
+    s.erase("publishedVariables");
+    s["run"]["timesteps"] = 1;
+    s["inputs"]["In-1"] = nlohmann::json::array({s["inputs"]["In-1"][0]});
+    s["inputs"]["In-1"][0]["oilRate"] = oilRate;
+    edit(s);
+  });
 }
 
 // The processes named `name` that `parent` started.

@@ -5,20 +5,10 @@
 // same process then starts a fresh office and completes with the unfaulted
 // run's results. In both modes.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <fstream>
 #include <iostream>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "fault_sweep_support.h"
-#include "host_test_support.h"
 #include "library.h"
 #include "run.h"
 #include "scenario.h"
@@ -51,10 +41,7 @@ std::string Results(const refhost::RunRecord& record) {
 // them.
 void RunInChild(const RunFolder& folder, std::uint64_t failAt, bool direct, const fs::path& results,
                 const fs::path& report) {
-  ::setenv("TMPDIR", folder.Temp().c_str(), 1);
-  ::setenv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", folder.CountFile().c_str(), 1);
-  ::setenv("GRIDMOOR_TEST_LIST_BRIDGE_PATHS", folder.PathsFile().c_str(), 1);
-  if (failAt > 0) ::setenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL", std::to_string(failAt).c_str(), 1);
+  sweeptest::SweepEnvironment(folder, failAt);
   std::ofstream problems(report);
   const auto fail = [&](const std::string& what) {
     problems << what << "\n";
@@ -110,19 +97,10 @@ Outcome RunLoaded(const RunFolder& folder, std::uint64_t failAt, bool direct,
     RunInChild(folder, failAt, direct, results, report);
     std::exit(hosttest::ReadText(report).empty() ? 0 : 1);
   }
-  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(4);
-  int raw = 0;
-  while (::waitpid(outcome.pid, &raw, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > end) {
-      ::kill(outcome.pid, SIGKILL);
-      ::waitpid(outcome.pid, &raw, 0);
-      outcome.report = "hung\n";
-      return outcome;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  outcome.report = hosttest::ReadText(report);
+  const std::optional<int> status =
+      hosttest::ExitStatusWithin(outcome.pid, std::chrono::minutes(4));
+  outcome.status = status.value_or(-1);
+  outcome.report = status ? hosttest::ReadText(report) : "hung\n";
   return outcome;
 }
 
@@ -159,12 +137,9 @@ TEST_P(LibraryFault, TheNextRunStartsAFreshOfficeAndCompletes) {
   for (const bool direct : {false, true}) {
     // From the stride on, so that a sample of one is the last call (the
     // close at stop or destroy), never the first (the program's sweep has it).
-    const bool byPath = GetParam().fullByPath && sweeptest::FullSweep();
-    const std::uint64_t every = byPath ? 30 : sweeptest::Stride(calls[direct], GetParam().runs);
-    const std::vector<std::uint64_t> faults =
-        byPath ? sweeptest::CallsByPath(calls[direct], every, pathEnds[direct])
-               : sweeptest::CallsToFault(calls[direct], every, every);
-    for (const std::uint64_t n : faults) {
+    const sweeptest::Sample sample = sweeptest::SampleCalls(
+        calls[direct], GetParam().runs, GetParam().fullByPath, pathEnds[direct], 0);
+    for (const std::uint64_t n : sample.calls) {
       const RunFolder folder(example);
       const Outcome outcome = RunLoaded(folder, n, direct, results);
       SCOPED_TRACE(example + ": fault at bridge call " + std::to_string(n) +
