@@ -77,8 +77,7 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
 
   // Unfaulted, without and with --save: the ranges of the sweep.
   std::uint64_t plainCalls = 0, savingCalls = 0;
-  std::size_t paths = 0;
-  std::vector<std::uint64_t> pathEnds;  // the first and last call of each path
+  sweeptest::Paths paths;
   for (const bool save : {false, true}) {
     const RunFolder folder(example.name);
     const HostRun run = RunHost(folder, 0, save);
@@ -86,8 +85,7 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
     EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
     (save ? savingCalls : plainCalls) = sweeptest::CountIn(folder.CountFile());
     if (save) {
-      paths = sweeptest::PathCount(folder.PathsFile());
-      pathEnds = sweeptest::PathEnds(folder.PathsFile());
+      paths = sweeptest::ReadPaths(folder.PathsFile());
       EXPECT_NE(ReadText(folder.Workbook()), original) << "--save saved nothing";
       EXPECT_TRUE(CompleteDocument(folder.Workbook()));
     }
@@ -95,9 +93,9 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
   ASSERT_GT(plainCalls, 0u) << "no bridge call counted: is the build without GRIDMOOR_TEST_SEAMS?";
   ASSERT_GT(savingCalls, plainCalls);
 
-  ASSERT_GE(paths, 2u) << "no call paths listed";
+  ASSERT_GE(paths.count, 2u) << "no call paths listed";
   const auto [byPath, every, calls] =
-      sweeptest::SampleCalls(savingCalls, example.runs, example.fullByPath, pathEnds);
+      sweeptest::SampleCalls(savingCalls, example.runs, example.fullByPath, paths.ends);
   const auto started = std::chrono::steady_clock::now();
   int doneBefore[2] = {0, 0};  // without and with --save
   for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -140,11 +138,12 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::cout << example.name << ": " << plainCalls << " bridge calls (" << savingCalls
-            << " with --save), " << paths << " call paths; " << calls.size() << " faulted runs, "
+            << " with --save), " << paths.count << " call paths; " << calls.size()
+            << " faulted runs, "
             << "every " << every << (byPath ? " and the first and last of each path" : "")
             << ", in " << seconds << " s\n";
   RecordProperty("bridge_calls", std::to_string(plainCalls));
-  RecordProperty("call_paths", std::to_string(paths));
+  RecordProperty("call_paths", std::to_string(paths.count));
   RecordProperty("faulted_runs", std::to_string(calls.size()));
 }
 

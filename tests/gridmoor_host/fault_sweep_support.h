@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -112,78 +111,36 @@ inline std::uint64_t CountIn(const fs::path& file) {
   return std::strtoull(hosttest::ReadText(file).c_str(), nullptr, 10);
 }
 
-// The calls to fault among 1..count: every `every`-th from `first`, and the
-// last, which the stride may skip.
-inline std::vector<std::uint64_t> CallsToFault(std::uint64_t count, std::uint64_t every,
-                                               std::uint64_t first = 1) {
-  std::vector<std::uint64_t> calls;
-  for (std::uint64_t n = first; n <= count; n += every)
-    calls.push_back(n);
-  if (count > 0 && calls.back() != count) calls.push_back(count);
-  return calls;
+inline void SortUnique(std::vector<std::uint64_t>& calls) {
+  std::sort(calls.begin(), calls.end());
+  calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
 }
 
-// From the list GRIDMOOR_TEST_LIST_BRIDGE_PATHS wrote, the first and the
-// last call of each call path, in order, each once.
-inline std::vector<std::uint64_t> PathEnds(const fs::path& file) {
-  std::vector<std::uint64_t> calls;
+// The call paths of a run, from the list GRIDMOOR_TEST_LIST_BRIDGE_PATHS
+// wrote: how many, and the first and the last call of each, in order, each
+// once.
+struct Paths {
+  std::size_t count = 0;
+  std::vector<std::uint64_t> ends;
+};
+inline Paths ReadPaths(const fs::path& file) {
   std::map<std::uint64_t, std::pair<std::uint64_t, std::uint64_t>> ends;  // path: first, last
   std::istringstream lines(hosttest::ReadText(file));
-  std::uint64_t call = 0, path = 0;
-  while (lines >> call >> path) {
-    auto [it, added] = ends.try_emplace(path, call, call);
-    if (!added) it->second.second = call;
-  }
-  for (const auto& [path, firstLast] : ends) {
-    calls.push_back(firstLast.first);
-    calls.push_back(firstLast.second);
-  }
-  std::sort(calls.begin(), calls.end());
-  calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
-  return calls;
-}
-
-// The whole sweep of a long example: every `every`-th call and the last,
-// with the first and last call of each path (PathEnds), in order, each once.
-inline std::vector<std::uint64_t> CallsByPath(std::uint64_t count, std::uint64_t every,
-                                              const std::vector<std::uint64_t>& pathEnds) {
-  std::vector<std::uint64_t> calls = CallsToFault(count, every);
-  calls.insert(calls.end(), pathEnds.begin(), pathEnds.end());
-  std::sort(calls.begin(), calls.end());
-  calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
-  return calls;
-}
-
-// The number of call paths in that list.
-inline std::size_t PathCount(const fs::path& file) {
-  std::set<std::uint64_t> paths;
-  std::istringstream lines(hosttest::ReadText(file));
   for (std::uint64_t call = 0, path = 0; lines >> call >> path;)
-    paths.insert(path);
-  return paths.size();
+    ends.try_emplace(path, call, call).first->second.second = call;
+  Paths paths{ends.size(), {}};
+  for (const auto& [path, firstLast] : ends)
+    paths.ends.insert(paths.ends.end(), {firstLast.first, firstLast.second});
+  SortUnique(paths.ends);
+  return paths;
 }
 
-// The whole sweep (label `sweep`) without a stride of its own.
-inline bool FullSweep() {
-  const char* every = std::getenv("GRIDMOOR_SWEEP_EVERY");
-  const char* full = std::getenv("GRIDMOOR_SWEEP_FULL");
-  return (every == nullptr || *every == '\0') && full != nullptr && *full != '\0';
-}
-
-// The stride: GRIDMOOR_SWEEP_EVERY when set; else 1 under GRIDMOOR_SWEEP_FULL
-// (the label `sweep`); else one that makes about `runs` runs of `count`
-// calls.
-inline std::uint64_t Stride(std::uint64_t count, std::uint64_t runs) {
-  if (const char* every = std::getenv("GRIDMOOR_SWEEP_EVERY"); every && *every)
-    return std::max<std::uint64_t>(1, std::strtoull(every, nullptr, 10));
-  if (const char* full = std::getenv("GRIDMOOR_SWEEP_FULL"); full && *full) return 1;
-  return std::max<std::uint64_t>(1, (count + runs - 1) / std::max<std::uint64_t>(1, runs));
-}
-
-// The calls a sweep faults among `count`: under the whole sweep of an
-// example swept by path (`byPath`), every 30th and the first and last of
-// each path (`pathEnds`); else about `runs`, every Stride-th from `first`
-// (0: from the stride on).
+// The calls a sweep faults among 1..count, in order, each once: every
+// `every`-th from `first` (0: from `every` on) and the last, which the
+// stride may skip. `every` is GRIDMOOR_SWEEP_EVERY when set; else under
+// GRIDMOOR_SWEEP_FULL (the label `sweep`) 1, or, for a long example swept
+// by path (`byPath`), 30 from the first call with the first and last call
+// of each path (`pathEnds`) added; else what makes about `runs` runs.
 struct Sample {
   bool byPath;
   std::uint64_t every;
@@ -191,9 +148,20 @@ struct Sample {
 };
 inline Sample SampleCalls(std::uint64_t count, std::uint64_t runs, bool byPath,
                           const std::vector<std::uint64_t>& pathEnds, std::uint64_t first = 1) {
-  if (byPath && FullSweep()) return {true, 30, CallsByPath(count, 30, pathEnds)};
-  const std::uint64_t every = Stride(count, runs);
-  return {false, every, CallsToFault(count, every, first == 0 ? every : first)};
+  const char* every = std::getenv("GRIDMOOR_SWEEP_EVERY");
+  const char* full = std::getenv("GRIDMOOR_SWEEP_FULL");
+  Sample sample{false, (count + runs - 1) / std::max<std::uint64_t>(1, runs), {}};
+  if (every != nullptr && *every != '\0')
+    sample.every = std::strtoull(every, nullptr, 10);
+  else if (full != nullptr && *full != '\0')
+    sample = byPath ? Sample{true, 30, pathEnds} : Sample{false, 1, {}};
+  sample.every = std::max<std::uint64_t>(1, sample.every);
+  std::uint64_t n = sample.byPath ? 1 : first != 0 ? first : sample.every;
+  for (; n <= count; n += sample.every)
+    sample.calls.push_back(n);
+  if (count > 0) sample.calls.push_back(count);
+  SortUnique(sample.calls);
+  return sample;
 }
 
 }  // namespace sweeptest

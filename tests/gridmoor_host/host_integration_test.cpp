@@ -14,11 +14,11 @@ namespace fs = std::filesystem;
 using namespace hosttest;
 using nlohmann::json;
 
-double Field(const std::vector<std::map<std::string, std::string>>& table, int timestep,
-             const std::string& stream, const std::string& field) {
-  for (const auto& row : table)
-    if (row.at("timestep") == std::to_string(timestep) && row.at("stream") == stream)
-      return std::stod(row.at(field));
+// A number of streams.csv, read with ReadStreams.
+double Field(const std::map<std::pair<int, std::string>, std::map<std::string, std::string>>& rows,
+             int timestep, const std::string& stream, const std::string& field) {
+  const auto row = rows.find({timestep, stream});
+  if (row != rows.end()) return std::stod(row->second.at(field));
   ADD_FAILURE() << "no row for " << stream << " at " << timestep;
   return NAN;
 }
@@ -130,7 +130,7 @@ TEST(IntegrationSeparator, StreamsFollowTheFlashAndTheEventLogTheHostsOrder) {
   EXPECT_NE(r.out.find("Out-2"), std::string::npos) << r.out;
 
   const json scenario = ReadJson(Example("separator") / "scenario.json");
-  const auto table = ReadTable(out / "streams.csv");
+  const auto table = ReadStreams(out / "streams.csv");
   const json& inputs = scenario["inputs"]["In-1"];
   for (int t = 0; t < 3; ++t) {
     const json& in = inputs[t];
@@ -201,15 +201,9 @@ TEST(IntegrationSeparator, InputStreamsAreRecordedWithTheComponentFlagsSent) {
   });
   const Result r = RunQuiet(scenario, out, folder.path());
   ASSERT_EQ(r.status, 0) << r.err;
-  const auto table = ReadTable(out / "streams.csv");
-  const auto flags = [&](int t) {
-    for (const auto& row : table)
-      if (row.at("timestep") == std::to_string(t) && row.at("stream") == "In-1")
-        return row.at("componentFlags");
-    return std::string("no row");
-  };
-  EXPECT_EQ(flags(0), "0");
-  EXPECT_EQ(flags(1),
+  const auto table = ReadStreams(out / "streams.csv");
+  EXPECT_EQ(table.at({0, "In-1"}).at("componentFlags"), "0");
+  EXPECT_EQ(table.at({1, "In-1"}).at("componentFlags"),
             std::to_string(EXT_IPR_HAS_MOLECULAR_WEIGHT | EXT_IPR_HAS_CRITICAL_TEMPERATURE));
   EXPECT_NE(ReadText(out / "compositions.csv").find("In-1,C7+,molecularWeight,200"),
             std::string::npos);
@@ -234,7 +228,7 @@ TEST(IntegrationGasLift, OptimumMatchesTheEqualMarginalSolution) {
 
   const json summary = ReadJson(out / "summary.json");
   ASSERT_EQ(summary["status"], "ok");
-  const auto table = ReadTable(out / "streams.csv");
+  const auto table = ReadStreams(out / "streams.csv");
   for (int t = 0; t < 2; ++t) {
     const json& optimum = summary["timesteps"][t]["optimum"];
     const double found = optimum["objective"];

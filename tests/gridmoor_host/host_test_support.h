@@ -60,6 +60,15 @@ inline std::vector<std::map<std::string, std::string>> ReadTable(
   return table;
 }
 
+// streams.csv as (timestep, stream) -> field -> text.
+inline std::map<std::pair<int, std::string>, std::map<std::string, std::string>> ReadStreams(
+    const std::filesystem::path& file) {
+  std::map<std::pair<int, std::string>, std::map<std::string, std::string>> streams;
+  for (auto& row : ReadTable(file))
+    streams[{std::stoi(row.at("timestep")), row.at("stream")}] = std::move(row);
+  return streams;
+}
+
 // The program with `arguments` (shell words), its output kept in `scratch`;
 // `environment` goes before the command ("TMPDIR=/x").
 inline Result Host(const std::string& arguments, const std::filesystem::path& scratch,

@@ -1,16 +1,12 @@
 // The reference host's own logic, without a library or an office: result
 // conventions, records, scenarios, CSV and the optimiser.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <tuple>
 
-#include "csv.h"
 #include "folder_claim.h"
+#include "host_test_support.h"
 #include "library.h"
 #include "notices.h"
 #include "optimiser.h"
@@ -70,8 +66,8 @@ TEST(HostNotices, TheLibrarysNoticesAreTakenOnceAsWholeLines) {
 }
 
 TEST(HostOutputFolder, OneLiveRunAtATimeAndNothingLeftAfterIt) {
-  char name[] = "/tmp/gridmoor-claim-XXXXXX";
-  const std::filesystem::path folder = ::mkdtemp(name);
+  const hosttest::Folder temp;
+  const std::filesystem::path& folder = temp.path();
   std::string error;
   {
     refhost::OutputFolderClaim first, second;
@@ -89,12 +85,11 @@ TEST(HostOutputFolder, OneLiveRunAtATimeAndNothingLeftAfterIt) {
   refhost::OutputFolderClaim none;
   EXPECT_FALSE(none.Take(folder / "missing", error));
   EXPECT_NE(error.find("cannot claim the output folder"), std::string::npos) << error;
-  std::filesystem::remove_all(folder);
 }
 
 TEST(HostScratch, FoldersOfKilledRunsGoAtTheNextStart) {
-  char name[] = "/tmp/gridmoor-scratch-XXXXXX";
-  const std::filesystem::path root = ::mkdtemp(name);
+  const hosttest::Folder temp;
+  const std::filesystem::path& root = temp.path();
   const std::filesystem::path ended = root / "gridmoor-host-2147483646-aB3dEf",
                               live = root / ("gridmoor-host-" + std::to_string(::getpid()) + "-x"),
                               other = root / "gridmoor-host-notes";
@@ -118,7 +113,6 @@ TEST(HostScratch, FoldersOfKilledRunsGoAtTheNextStart) {
   EXPECT_FALSE(std::filesystem::exists(ended));
   EXPECT_TRUE(std::filesystem::exists(live));
   EXPECT_TRUE(std::filesystem::exists(other));
-  std::filesystem::remove_all(root);
 }
 
 TEST(HostSettings, PrivateSettingsSelectTheMode) {
@@ -215,10 +209,7 @@ TEST(HostCsv, QuotesWhatNeedsQuotingReadsItBackAndNumbersRoundTrip) {
 }
 
 TEST(HostMessages, TheLibrarysLineBreaksBecomeSpacesInOneLineOutputs) {
-  const struct {
-    const char* text;
-    const char* line;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"This file is open in another instance of Excel.\nIt can not be opened twice",
        "This file is open in another instance of Excel. It can not be opened twice"},
       {"An error occurred in creating an Excel instance\n(no office)",
@@ -229,9 +220,9 @@ TEST(HostMessages, TheLibrarysLineBreaksBecomeSpacesInOneLineOutputs) {
       {"one line", "one line"},
       {"tab\tkept", "tab\tkept"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(JoinLines(c.text), c.line) << c.text;
-    EXPECT_EQ(OneLine(JoinLines(c.text)).find("\\n"), std::string::npos) << c.text;
+  for (const auto& [text, line] : cases) {
+    EXPECT_EQ(JoinLines(text), line) << text;
+    EXPECT_EQ(OneLine(JoinLines(text)).find("\\n"), std::string::npos) << text;
   }
 }
 

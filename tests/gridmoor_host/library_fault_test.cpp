@@ -126,7 +126,7 @@ TEST_P(LibraryFault, TheNextRunStartsAFreshOfficeAndCompletes) {
     ASSERT_EQ(outcome.status, 0) << outcome.report;
     EXPECT_EQ(sweeptest::Leftovers(folder, outcome.pid), std::vector<std::string>{});
     calls[direct] = sweeptest::CountIn(folder.CountFile());
-    pathEnds[direct] = sweeptest::PathEnds(folder.PathsFile());
+    pathEnds[direct] = sweeptest::ReadPaths(folder.PathsFile()).ends;
     ASSERT_GT(calls[direct], 0u)
         << "no bridge call counted: is the build without GRIDMOOR_TEST_SEAMS?";
   }

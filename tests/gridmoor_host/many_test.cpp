@@ -3,11 +3,6 @@
 // office starts.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include <nlohmann/json.hpp>
-
 #include "host_test_support.h"
 #include "many.h"
 #include "scenario.h"
@@ -16,9 +11,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using hosttest::Folder;
-using hosttest::Host;
-using hosttest::ReadText;
+using namespace hosttest;
 using nlohmann::json;
 
 void Write(const fs::path& file, const std::string& text) {
@@ -27,10 +20,7 @@ void Write(const fs::path& file, const std::string& text) {
 }
 
 TEST(HostMany, NamesAreStemsMadeUniqueByFolderThenNumber) {
-  const struct {
-    std::vector<fs::path> files;
-    std::vector<std::string> names;
-  } cases[] = {
+  const std::pair<std::vector<fs::path>, std::vector<std::string>> cases[] = {
       {{"a/north.json", "b/south.json"}, {"north", "south"}},
       {{"separator/scenario.json", "gaslift/scenario.json"},
        {"separator-scenario", "gaslift-scenario"}},
@@ -39,8 +29,8 @@ TEST(HostMany, NamesAreStemsMadeUniqueByFolderThenNumber) {
       // A stem that looks like a numbered name takes no other's folder.
       {{"d/d-a-2.json", "d/a.json", "d/a.json"}, {"d-a-2", "d-a", "d-a-3"}},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(refhost::ScenarioNames(c.files), c.names);
+  for (const auto& [files, names] : cases)
+    EXPECT_EQ(refhost::ScenarioNames(files), names);
 }
 
 TEST(HostMany, JobsFollowCoresAndMemory) {
@@ -152,13 +142,13 @@ TEST(HostMany, FailuresStayInTheirFoldersAndCollectAgrees) {
                    {"case", json::object()},
                    {"run", {{"start", "2024-01-01"}}}}
                   .dump());
-  hosttest::Result r =
+  Result r =
       Host("run-many " + broken.string() + " " + lost.string() + " --jobs 2 --out " + out.string(),
            folder.path());
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.out.find("[2/2] failed  "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("2 scenarios: 0 passed, 2 failed"), std::string::npos) << r.out;
-  const json summary = json::parse(ReadText(out / "summary.json"));
+  const json summary = ReadJson(out / "summary.json");
   ASSERT_EQ(summary["scenarios"].size(), 2u);
   EXPECT_EQ(summary["scenarios"][0]["scenario"], "broken");
   EXPECT_EQ(summary["scenarios"][0]["exitStatus"], 1);

@@ -1,14 +1,15 @@
-// report.html: the data it carries and how it is embedded, without a
-// browser (report_browser_test.cpp opens the pages in one).
+// What a run shows of itself: its progress on stderr, whose timestep
+// numbers are the table's (the index sent to the driver), on a pipe and on
+// a terminal; and report.html, the data it carries and how it is embedded,
+// without a browser (report_browser_test.cpp opens the pages in one).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-
-#include <nlohmann/json.hpp>
+#include <cstdio>
 
 #include "host_test_support.h"
+#include "outputs.h"
+#include "progress.h"
 #include "report_data.h"
 #include "report_page.h"
 #include "report_test_support.h"
@@ -18,6 +19,133 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+
+RunRecord ThreeTimesteps() {
+  RunRecord run;
+  run.timesteps = 3;
+  run.streams = {{0, false, "In-1", {}}, {1, true, "Out-1", {}}};
+  for (int t = 0; t < 3; ++t) {
+    StreamState out;
+    out.scalars[0] = 100 + t;
+    out.scalars[2] = 2 + t;
+    run.streamSamples.push_back({t, 45292.0 + 30 * t, 0, StreamState{}});
+    run.streamSamples.push_back({t, 45292.0 + 30 * t, 1, out});
+  }
+  return run;
+}
+
+std::string ReadAll(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  for (int c; (c = std::fgetc(file)) != EOF;)
+    text += static_cast<char>(c);
+  return text;
+}
+
+// On a pipe: one line per timestep, numbered as the table's rows are.
+TEST(HostProgress, APipeGetsOneLinePerTimestepNumberedAsTheTableAndNoTrials) {
+  const RunRecord run = ThreeTimesteps();
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  Progress progress(true, 3, file);
+  for (int t = 0; t < 3; ++t) {
+    progress.Trial(t, 1);
+    progress.Done(t, 45292 + 30 * t, run);
+  }
+  progress.Finish();
+  EXPECT_EQ(ReadAll(file),
+            "timestep 0 of 0-2 2024-01-01  Out-1 oil 100 gas 2\n"
+            "timestep 1 of 0-2 2024-01-31  Out-1 oil 101 gas 3\n"
+            "timestep 2 of 0-2 2024-03-01  Out-1 oil 102 gas 4\n");
+  std::fclose(file);
+  std::istringstream table(ResultTable(run));
+  std::string row;
+  std::getline(table, row);  // the header
+  for (const char* start :
+       {"0    2024-01-01 Out-1", "1    2024-01-31 Out-1", "2    2024-03-01 Out-1"}) {
+    ASSERT_TRUE(std::getline(table, row));
+    EXPECT_EQ(row.rfind(start, 0), 0u) << row;
+  }
+  EXPECT_FALSE(std::getline(table, row)) << row;
+  EXPECT_EQ(TimestepLine(0, 1, 45292, RunRecord{}), "timestep 0 of 0-0 2024-01-01");
+
+  std::FILE* quiet = std::tmpfile();
+  ASSERT_NE(quiet, nullptr);
+  Progress off(false, 3, quiet);
+  off.Done(0, 45292, run);
+  off.Finish();
+  EXPECT_EQ(ReadAll(quiet), "");
+  std::fclose(quiet);
+}
+
+TEST(HostProgress, ATerminalRewritesOneLineWithTrialsElapsedAndTimeLeft) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  std::FILE* terminal = ::fdopen(slave, "w");
+  ASSERT_NE(terminal, nullptr);
+
+  const RunRecord run = ThreeTimesteps();
+  double now = 100;
+  Progress progress(true, 3, terminal, [&now] { return now; });
+  now = 104;
+  progress.Trial(0, 4);
+  now = 110;
+  progress.Done(0, 45292, run);
+  now = 112;
+  progress.Trial(1, 1);
+  progress.Finish();
+  std::fclose(terminal);
+
+  std::string shown;
+  char buffer[1024];
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+    shown.append(buffer, static_cast<std::size_t>(got));
+  ::close(master);
+  // One line, rewritten: never a line break, every state after a return.
+  EXPECT_EQ(shown.find('\n'), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\033[K[..............................] 0 of 3 done  timestep 0 of 0-2  "
+                       "trial 4  elapsed 0:04  left ?"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("\r\033[K[##########....................] 1 of 3 done  timestep 1 of 0-2  "
+                       "elapsed 0:10  left ~0:20"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("timestep 1 of 0-2  trial 1  elapsed 0:12  left ~0:24"), std::string::npos)
+      << shown;
+  // Finish leaves the line cleared for what the run prints next.
+  EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K");
+}
+
+TEST(HostProgress, ProgressLineAndDurations) {
+  struct Case {
+    int done, timesteps, t, trial;
+    double elapsed;
+    const char* line;
+  };
+  const Case cases[] = {
+      {0, 10, 0, 0, 0.4,
+       "[..............................] 0 of 10 done  timestep 0 of 0-9  "
+       "elapsed 0:00  left ?"},
+      {5, 10, 5, 17, 61,
+       "[###############...............] 5 of 10 done  timestep 5 of 0-9  "
+       "trial 17  elapsed 1:01  left ~1:01"},
+      {1, 3, 1, 0, 3700,
+       "[##########....................] 1 of 3 done  timestep 1 of 0-2  "
+       "elapsed 1:01:40  left ~2:03:20"},
+      {3, 3, 3, 0, 9, "[##############################] 3 of 3 done  elapsed 0:09"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ProgressLine(c.done, c.timesteps, c.t, c.trial, c.elapsed), c.line);
+  EXPECT_EQ(Duration(-3), "0:00");
+  EXPECT_EQ(Duration(59.6), "1:00");
+  EXPECT_EQ(Duration(3599), "59:59");
+}
 
 TEST(HostReport, EmbeddedJsonCannotLeaveItsScriptBlockAndReadsBackTheSame) {
   const std::string texts[] = {
@@ -158,15 +286,6 @@ TEST(HostReport, ManyDataSumsFinalRatesAndLinksOnlyPagesThatExist) {
   EXPECT_EQ(failed["message"], "timestep 3: GetIPR failed");
   EXPECT_EQ(failed["rates"], nullptr);
   EXPECT_EQ(failed["link"], nullptr);
-}
-
-TEST(HostReport, AMissingChartJsSaysWhatToInstall) {
-  ::setenv("GRIDMOOR_CHARTJS", "/nonexistent/chart.min.js", 1);
-  std::string script, error;
-  EXPECT_FALSE(ReadChartJs(script, error));
-  ::unsetenv("GRIDMOOR_CHARTJS");
-  EXPECT_NE(error.find("/nonexistent/chart.min.js"), std::string::npos) << error;
-  EXPECT_NE(error.find("libjs-chart.js"), std::string::npos) << error;
 }
 
 // --report is refused before anything runs when it cannot be written.

@@ -228,15 +228,6 @@ json IdiomScenario(const fs::path& workbook) {
   return scenario;
 }
 
-// streams.csv: (timestep, stream) -> field -> text.
-std::map<std::pair<int, std::string>, std::map<std::string, std::string>> ReadStreams(
-    const fs::path& file) {
-  std::map<std::pair<int, std::string>, std::map<std::string, std::string>> table;
-  for (auto& row : hosttest::ReadTable(file))
-    table[{std::stoi(row.at("timestep")), row.at("stream")}] = std::move(row);
-  return table;
-}
-
 std::string Shown(const std::optional<double>& value) {
   return value ? std::to_string(*value) : "empty";
 }

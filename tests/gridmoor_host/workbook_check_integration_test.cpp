@@ -3,10 +3,6 @@
 // the scenario's checks and the exit statuses.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
-#include <tuple>
-
 #include "com/variant.h"
 #include "excel/calc/calc_application.h"
 #include "host_test_support.h"
@@ -42,9 +38,7 @@ std::vector<std::tuple<std::string, nlohmann::json, nlohmann::json>> Differences
   return found;
 }
 
-nlohmann::json ErrorJson(const std::string& name) {
-  return {{"error", name}};
-}
+const auto ErrorJson = [](const std::string& name) { return nlohmann::json{{"error", name}}; };
 
 // Each formula twice: in column D with the value the spreadsheet saves, in
 // E with a wrong one. Every E cell is found, and the D cells where Calc's
@@ -180,27 +174,15 @@ TEST(IntegrationWorkbookCheck, ScenarioProblemsAreEachFound) {
       folder.path() / "model.xlsx",
       test_support::XlsxBytes({{"In", {{"B2", "1+1", "", "2", ""}, {"B3", "", "", "7", ""}}},
                                {"Ctl", {{"A1", "", "", "5", ""}, {"B1", "A1*2", "", "10", ""}}}}));
-  const nlohmann::json scenario = {
-      {"workbook", "model.xlsx"},
-      {"case",
-       {{"macros", {{"StartOfRun", {{"macro", "Module1.NoSuchMacro"}, {"passDate", false}}}}},
-        {"inputStreams",
-         {{{"sheetName", "In"},
-           {"solverCells", {{{"cell", "B2"}, {"unit", 0}}, {{"cell", "B3"}, {"unit", 0}}}}}}},
-        {"outputStreams",
-         {{{"sheetName", "Out"}, {"propertyCells", {{{"cell", "A1"}, {"unit", 0}}}}}}},
-        {"objective",
-         {{"defined", true}, {"worksheet", "Ctl"}, {"cell", "A1B"}, {"name", ""}, {"unit", ""}}},
-        {"controls",
-         {{{"worksheet", "Ctl"},
-           {"cell", "B1"},
-           {"name", "c"},
-           {"unit", ""},
-           {"lowerBound", 0},
-           {"upperBound", 1}}}}}},
-      {"run", {{"start", "2024-01-01"}}},
-      {"inputs", {{"In-1", {{{"oilRate", 1}}}}}}};
-  std::ofstream(folder.path() / "scenario.json") << scenario.dump(2);
+  std::ofstream(folder.path() / "scenario.json") << R"({"workbook": "model.xlsx", "case": {
+    "macros": {"StartOfRun": {"macro": "Module1.NoSuchMacro", "passDate": false}},
+    "inputStreams": [{"sheetName": "In",
+                      "solverCells": [{"cell": "B2", "unit": 0}, {"cell": "B3", "unit": 0}]}],
+    "outputStreams": [{"sheetName": "Out", "propertyCells": [{"cell": "A1", "unit": 0}]}],
+    "objective": {"defined": true, "worksheet": "Ctl", "cell": "A1B", "name": "", "unit": ""},
+    "controls": [{"worksheet": "Ctl", "cell": "B1", "name": "c", "unit": "", "lowerBound": 0,
+                  "upperBound": 1}]},
+  "run": {"start": "2024-01-01"}, "inputs": {"In-1": [{"oilRate": 1}]}})";
   const Checked checked = Check("--scenario " + (folder.path() / "scenario.json").string(), folder);
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
   ASSERT_EQ(checked.json["macros"].size(), 1u) << checked.json.dump(2);
@@ -269,12 +251,11 @@ TEST(IntegrationWorkbookCheck, AFrozenOfficeEndsTheCheckInsteadOfHangingIt) {
       cells.push_back({column + r, "ROW()*2", "", std::to_string(row * 2), ""});
   }
   test_support::WriteFile(book, test_support::XlsxBytes({{"S", cells}}));
-  setenv("TMPDIR", folder.path().c_str(), 1);
-  setenv("GRIDMOOR_CALL_TIMEOUT", "2", 1);
   const pid_t check =
-      hosttest::Spawn({"workbook", "check", book.string()}, folder.path() / "log.txt");
-  unsetenv("TMPDIR");
-  unsetenv("GRIDMOOR_CALL_TIMEOUT");
+      hosttest::Spawn({"workbook", "check", book.string()}, folder.path() / "log.txt", false, [&] {
+        setenv("TMPDIR", folder.path().c_str(), 1);
+        setenv("GRIDMOOR_CALL_TIMEOUT", "2", 1);
+      });
   const auto copies = [&] {
     std::vector<fs::path> found;
     for (const auto& entry : fs::directory_iterator(folder.path()))

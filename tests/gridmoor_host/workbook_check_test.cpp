@@ -23,18 +23,10 @@ using Kind = excel::CellResult::Kind;
 using test_support::XlsxBytes;
 using test_support::XlsxCell;
 
-CellResult Number(double n) {
-  return {Kind::kNumber, n, {}};
-}
-CellResult Text(const std::string& t) {
-  return {Kind::kText, 0, t};
-}
-CellResult Logical(bool b) {
-  return {Kind::kLogical, b ? 1.0 : 0.0, {}};
-}
-CellResult Error(const std::string& e) {
-  return {Kind::kError, 0, e};
-}
+const auto Number = [](double n) { return CellResult{Kind::kNumber, n, {}}; };
+const auto Text = [](const std::string& t) { return CellResult{Kind::kText, 0, t}; };
+const auto Logical = [](bool b) { return CellResult{Kind::kLogical, b ? 1.0 : 0.0, {}}; };
+const auto Error = [](const std::string& e) { return CellResult{Kind::kError, 0, e}; };
 
 using Found = std::tuple<std::string, int, int, std::string, bool, CellResult>;
 std::vector<Found> Cells(const refhost::SavedWorkbook& book) {
