@@ -14,13 +14,9 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStyle>
-#include <QTabWidget>
 #include <QTest>
+#include <iterator>
 
-#include "ui/case_dialog.h"
-#include "ui/composition_dialogs.h"
-#include "ui/optimiser_dialog.h"
-#include "ui/other_dialogs.h"
 #include "ui/ui_fixture.h"
 
 namespace {
@@ -33,13 +29,6 @@ void ExpectTexts(QWidget* dialog, const char* texts) {
     QVERIFY2(shown.contains(text),
              qPrintable(dialog->windowTitle() + ": missing \"" + text + "\""));
   }
-}
-
-bool InGrid(const QWidget* widget) {
-  for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
-    if (dynamic_cast<const ui::Grid*>(up) != nullptr) return true;
-  }
-  return false;
 }
 
 // What the size a dialog opened with must hold, on the page shown.
@@ -63,7 +52,7 @@ void CheckRoom(QWidget* dialog, const QString& name) {
   }
   const QRect inside = dialog->rect();
   for (QWidget* widget : dialog->findChildren<QWidget*>()) {
-    if (!widget->isVisible() || InGrid(widget) || widget->isWindow()) continue;
+    if (!widget->isVisible() || ui_test::InGrid(widget) || widget->isWindow()) continue;
     // The parts of a spin box or an editable choice are sized by it.
     if (qobject_cast<QAbstractSpinBox*>(widget->parentWidget()) != nullptr ||
         qobject_cast<QComboBox*>(widget->parentWidget()) != nullptr) {
@@ -81,8 +70,6 @@ void CheckRoom(QWidget* dialog, const QString& name) {
 }
 
 void Shoot(QWidget* dialog, const QString& name) {
-  dialog->show();
-  QVERIFY(QTest::qWaitForWindowExposed(dialog));
   CheckRoom(dialog, name);
   const QImage image = dialog->grab().toImage();
   QSet<QRgb> colours;
@@ -96,12 +83,59 @@ void Shoot(QWidget* dialog, const QString& name) {
   QVERIFY(image.save(folder + "/" + name + ".png"));
 }
 
-void ShootTabs(ui::TabbedDialog& dialog, const QString& prefix) {
-  for (int i = 0; i < dialog.Tabs()->count(); ++i) {
-    dialog.Tabs()->setCurrentIndex(i);
-    Shoot(&dialog, QString("%1-%2").arg(prefix).arg(i + 1));
-  }
-}
+// The dialogs of EveryDialog in its order: their pictures' name and the
+// texts they show.
+const struct {
+  const char* name;
+  const char* texts;
+} kDialogs[] = {
+    {"case-editor",
+     "Edit the Excel file, inputs, and outputs|Excel Details|Input Data|Output Data|Macros|"
+     "Excel spreadsheet file|Browse|"
+     "If no valid filename is entered, a new Excel spreadsheet will be opened|Number of inputs|"
+     "Number of outputs|EOS Data|Pass compositional data|Setup Compositions|"
+     "Hide interface while Conflux is calculating|Input #|Sheet name|"
+     "(Can be left blank or you can create a new one dynamically)|Solver|Display|Auto generate|"
+     "Forecast|Horizontally|Vertically|Composition|Cells for output stream|Output #|"
+     "Copy from input #|Copy|Run macro ...|Entry point|Macro name|Pass date as argument|"
+     "Start Of Timestep|End Of Timestep|Pre-module solve|Post-system solve|Start Of Run|"
+     "End Of Run|"
+     "Macro name supplied in this screen must be complete (fully qualified), e.g.\nSheet1.amacro, "
+     "or\nThisWorkbook.amacro.\nNO BRACKETS AT THE END !|"
+     "Examples:|Sub amacro(timestep As Integer)|Sub amacro(timestep As Integer, dt As String)|"
+     "Property|Cell|Unit: Oilfield|Date|Oil Rate|Water Rate|Liquid Rate|Gas Rate|Pressure|"
+     "Temperature|Oil gravity|Water gravity|Gas gravity|In-1|In-2|Out-1|Out-2|"
+     "choices:Oilfield\nS.I.|choices:STB/d\nSm3/d|choices:MMscf/d\n1000Sm3/d\nMscf/d\nscf/d|"
+     "choices:deg F\ndeg C\ndeg R\ndeg K|choices:psig\npsia\nBARg\nBARa\nkPAg\nkPAa"},
+    {"optimisation",
+     "Setup of Optimisation Components|Obj Fn/Constraints|Controls|Integer controls|"
+     "Objective function|Define objective function|Worksheet|Cell (e.g. B5)|Mode|"
+     "Maximise|Minimise|Name (for reporting purposes)|Unit (for reporting purposes)|"
+     "Constraints|Name|Unit|Cell|<=>|Value|Lower bound|Upper bound|Integer Controls|Add|"
+     "Delete|Clear|Variable definitions|State name (optional)|choices:Wells\nSep"},
+    {"composition",
+     "Composition|Compositional data cell|Binary interaction coefficients|EOS model|"
+     "Mass rate cell|Units|"
+     "(Block of data will be placed/retrieved with these cells at the top left hand corner)|"
+     "Property|Unit: Oilfield|Gas|Oil|lb/d|kg/d|Mole Fraction|Critical Temperature|"
+     "Critical Pressure|Critical Volume|Acentricity|Molecular Weight|Specific Gravity|"
+     "Boiling Point|Volume Shift|Omega A|Omega B|Parachor|COSTALD Vcrit|COSTALD Acent|"
+     "choices:ft3/lb.mol\nm3/kg.mol"},
+    {"composition-list",
+     "Set up a list of compositions for  Excel input and output streams|Edit|Name|"
+     "Description|Delete"},
+    {"composition-setup", "Set up a composition|EOS Data|Component names|Comp|Name|Clear"},
+    {"published-variables",
+     "Setup variables to export to Conflux|Clear|Name|Unit|Worksheet|Cell|"
+     "Cascade DoSet in forecast from...|Cascade direction|Region width|Region height|"
+     "Column delimiter|Row delimiter|choices:Vertical\nHorizontal"},
+    {"driver-configuration",
+     "Plug-ins to load with each Excel instance. Use ';' to separate entries"},
+    {"update-file",
+     "Update the Excel file|Excel spreadsheet file|Browse|"
+     "If no valid filename is entered, a new Excel spreadsheet will be opened"},
+    {"generate-cell-range", "First cell|Arrange|Horizontally|Vertically"},
+};
 
 class CatalogueTest : public QObject {
   Q_OBJECT
@@ -109,83 +143,17 @@ class CatalogueTest : public QObject {
  private slots:
   void everyDialogAndPage() {
     ui_test::ScriptedSeams seams;
-    casedata::CExcCaseDetails edited;
-    ui_test::FillCase(edited);
-    ui::CaseEditor editor(edited, {"Wells", "Sep"});
-    ShootTabs(editor, "case-editor");
-    ExpectTexts(
-        &editor,
-        "Edit the Excel file, inputs, and outputs|Excel Details|Input Data|Output Data|Macros|"
-        "Excel spreadsheet file|Browse|"
-        "If no valid filename is entered, a new Excel spreadsheet will be opened|"
-        "Number of inputs|Number of outputs|EOS Data|Pass compositional data|Setup Compositions|"
-        "Hide interface while Conflux is calculating|Input #|Sheet name|"
-        "(Can be left blank or you can create a new one dynamically)|Solver|Display|"
-        "Auto generate|Forecast|Horizontally|Vertically|Composition|Cells for output stream|"
-        "Output #|Copy from input #|Copy|Run macro ...|Entry point|Macro name|"
-        "Pass date as argument|Start Of Timestep|End Of Timestep|Pre-module solve|"
-        "Post-system solve|Start Of Run|End Of Run|"
-        "Macro name supplied in this screen must be complete (fully qualified), e.g.\n"
-        "Sheet1.amacro, or\nThisWorkbook.amacro.\nNO BRACKETS AT THE END !|Examples:|"
-        "Sub amacro(timestep As Integer)|Sub amacro(timestep As Integer, dt As String)|"
-        "Property|Cell|Unit: Oilfield|Date|Oil Rate|Water Rate|Liquid Rate|Gas Rate|Pressure|"
-        "Temperature|Oil gravity|Water gravity|Gas gravity|In-1|In-2|Out-1|Out-2|"
-        "choices:Oilfield\nS.I.|choices:STB/d\nSm3/d|choices:MMscf/d\n1000Sm3/d\nMscf/d\nscf/d|"
-        "choices:deg F\ndeg C\ndeg R\ndeg K|choices:psig\npsia\nBARg\nBARa\nkPAg\nkPAa");
-    std::string fileName = edited.fileName;
-    ui::SimpleFileDialog file(fileName);
-    Shoot(&file, "update-file");
-    ExpectTexts(&file,
-                "Update the Excel file|Excel spreadsheet file|Browse|"
-                "If no valid filename is entered, a new Excel spreadsheet will be opened");
-    ui::AutoGenerateDialog generate(casedata::kOutputRowCount);
-    Shoot(&generate, "generate-cell-range");
-    ExpectTexts(&generate, "First cell|Arrange|Horizontally|Vertically");
-    std::string plugIns = "/opt/addins/units.xlam;/opt/addins/pvt.xlam";
-    ui::ConfigurationDialog configuration(plugIns);
-    Shoot(&configuration, "driver-configuration");
-    ExpectTexts(&configuration,
-                "Plug-ins to load with each Excel instance. Use ';' to separate entries");
-    casedata::CExcInputStreamData& in = *edited.inputStreams.At(0);
-    ui::CompositionDialog composition(edited.compositions, in.compositionName, in.composition);
-    Shoot(&composition, "composition");
-    ExpectTexts(&composition,
-                "Composition|Compositional data cell|Binary interaction coefficients|EOS model|"
-                "Mass rate cell|Units|(Block of data will be placed/retrieved with these cells at "
-                "the top left hand corner)|Property|Unit: Oilfield|Gas|Oil|lb/d|kg/d|"
-                "Mole Fraction|Critical Temperature|Critical Pressure|Critical Volume|Acentricity|"
-                "Molecular Weight|Specific Gravity|Boiling Point|Volume Shift|Omega A|Omega B|"
-                "Parachor|COSTALD Vcrit|COSTALD Acent|choices:ft3/lb.mol\nm3/kg.mol");
-    ui::CompositionListDialog list(edited.compositions);
-    Shoot(&list, "composition-list");
-    ExpectTexts(&list,
-                "Set up a list of compositions for  Excel input and output streams|Edit|Name|"
-                "Description|Delete");
-    ui::CompositionSetupDialog setup(*edited.compositions.At(0));
-    Shoot(&setup, "composition-setup");
-    ExpectTexts(&setup, "Set up a composition|EOS Data|Component names|Comp|Name|Clear");
-    auto model = ui_test::MakeModel();
-    ui_test::FillOptimisation(*model);
-    ui::OptimiserDialog optimiser(model::OptimiserPage::kObjectiveAndConstraints, *model);
-    ShootTabs(optimiser, "optimisation");
-    ExpectTexts(&optimiser,
-                "Setup of Optimisation Components|Obj Fn/Constraints|Controls|Integer controls|"
-                "Objective function|Define objective function|Worksheet|Cell (e.g. B5)|Mode|"
-                "Maximise|Minimise|Name (for reporting purposes)|Unit (for reporting purposes)|"
-                "Constraints|Name|Unit|Cell|<=>|Value|Lower bound|Upper bound|Integer Controls|"
-                "Add|Delete|Clear|Variable definitions|State name (optional)|choices:Wells\nSep");
-    auto variable = std::make_unique<casedata::CExcExportedVariable>();
-    variable->name = "Total oil";
-    variable->unit = "STB/d";
-    variable->worksheet = "Wells";
-    variable->cell = "F12";
-    model->publishedVariables.Add(std::move(variable));
-    ui::PublishedDialog published(*model);
-    Shoot(&published, "published-variables");
-    ExpectTexts(&published,
-                "Setup variables to export to Conflux|Clear|Name|Unit|Worksheet|Cell|"
-                "Cascade DoSet in forecast from...|Cascade direction|Region width|Region height|"
-                "Column delimiter|Row delimiter|choices:Vertical\nHorizontal");
+    ui_test::EveryDialog every;
+    QCOMPARE(every.dialogs.size(), std::size(kDialogs));
+    for (std::size_t i = 0; i < std::size(kDialogs); ++i) {
+      QDialog* dialog = every.dialogs[i].get();
+      const QString name = kDialogs[i].name;
+      ui_test::Show(dialog);
+      ui_test::EachPage(dialog, [&](int page, const QString&) {
+        Shoot(dialog, page < 0 ? name : QString("%1-%2").arg(name).arg(page + 1));
+      });
+      ExpectTexts(dialog, kDialogs[i].texts);
+    }
   }
 };
 

@@ -16,6 +16,7 @@
 
 namespace {
 
+using ui_test::FilledModel;
 using ui_test::Find;
 
 // One faulty row typed into a grid, the message OK gives, the cell that
@@ -136,17 +137,6 @@ const std::vector<RowCase>& RowCases() {
        }},
   };
   return cases;
-}
-
-std::unique_ptr<model::CExcModel> FilledModel() {
-  auto model = ui_test::MakeModel();
-  ui_test::FillOptimisation(*model);
-  auto variable = std::make_unique<casedata::CExcExportedVariable>();
-  variable->name = "Total oil";
-  variable->worksheet = "Wells";
-  variable->cell = "F12";
-  model->publishedVariables.Add(std::move(variable));
-  return model;
 }
 
 class ChecksTest : public QObject {

@@ -22,29 +22,10 @@
 namespace {
 
 using ui_test::Find;
-
-// A key to whatever has the focus, as a keyboard would send it.
-void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  QWidget* focus = QApplication::focusWidget();
-  QVERIFY(focus != nullptr);
-  QTest::keyClick(focus, static_cast<Qt::Key>(key), modifiers);
-  QCoreApplication::processEvents();
-}
-
-void Type(const QString& text) {
-  for (const QChar c : text) {
-    QWidget* focus = QApplication::focusWidget();
-    QVERIFY(focus != nullptr);
-    QTest::keyClicks(focus, QString(c));
-    QCoreApplication::processEvents();
-  }
-}
-
-void Open(QWidget* dialog) {
-  dialog->show();
-  QApplication::setActiveWindow(dialog);
-  QVERIFY(QTest::qWaitForWindowActive(dialog));
-}
+using ui_test::InGrid;
+using ui_test::Key;
+using ui_test::Open;
+using ui_test::Type;
 
 // An open editor is a visible one: a closed editor is hidden, then deleted later.
 bool Editing(const ui::Grid* grid) {
@@ -53,14 +34,6 @@ bool Editing(const ui::Grid* grid) {
                                 qobject_cast<const QComboBox*>(editor) != nullptr)) {
       return true;
     }
-  }
-  return false;
-}
-
-// Whether a widget belongs to a grid's cells (an editor or a button cell).
-bool InGrid(const QWidget* widget) {
-  for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
-    if (dynamic_cast<const ui::Grid*>(up) != nullptr) return true;
   }
   return false;
 }

@@ -19,6 +19,9 @@
 
 namespace {
 
+using ui_test::Key;
+using ui_test::Type;
+
 using Script = std::function<void()>;
 
 // Each dialog, nested ones too, is shown and made active, then driven by the
@@ -61,26 +64,10 @@ class Keyboard {
   std::deque<Script> scripts_;
 };
 
-void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  QWidget* focus = QApplication::focusWidget();
-  QVERIFY2(focus != nullptr, "no widget has the focus");
-  QTest::keyClick(focus, static_cast<Qt::Key>(key), modifiers);
-  QCoreApplication::processEvents();
-}
-
 // A mnemonic; a button it presses clicks a moment later (Qt shows the press).
 void Alt(char letter) {
   Key(Qt::Key_A + (letter - 'a'), Qt::AltModifier);
   QTest::qWait(200);
-}
-
-void Type(const QString& text) {
-  for (const QChar c : text) {
-    QWidget* focus = QApplication::focusWidget();
-    QVERIFY2(focus != nullptr, "no widget has the focus");
-    QTest::keyClicks(focus, QString(c));
-    QCoreApplication::processEvents();
-  }
 }
 
 // Types a cell and keeps it with Enter.

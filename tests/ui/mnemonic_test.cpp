@@ -18,6 +18,10 @@
 
 namespace {
 
+using ui_test::EachPage;
+using ui_test::InGrid;
+using ui_test::Open;
+
 // A text's mnemonic marks: '&' before anything but another '&' ("&&"
 // shows one '&').
 int MnemonicMarks(const QString& text) {
@@ -28,13 +32,6 @@ int MnemonicMarks(const QString& text) {
     ++i;
   }
   return marks;
-}
-
-bool InGrid(const QWidget* widget) {
-  for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
-    if (dynamic_cast<const ui::Grid*>(up) != nullptr) return true;
-  }
-  return false;
 }
 
 // What can take a mnemonic in the window as it is shown: its kind and text,
@@ -110,30 +107,6 @@ QStringList MnemonicProblems(QWidget* window) {
   return problems;
 }
 
-void Open(QWidget* dialog) {
-  dialog->show();
-  QApplication::setActiveWindow(dialog);
-  QVERIFY(QTest::qWaitForWindowActive(dialog));
-}
-
-// Runs `check` on each page a dialog can show (once for an untabbed one),
-// with the dialog shown; `where` names the dialog and the page.
-void EachPage(QDialog* dialog, const std::function<void(const QString& where)>& check) {
-  Open(dialog);
-  auto* tabbed = dynamic_cast<ui::TabbedDialog*>(dialog);
-  const int pages = tabbed != nullptr ? tabbed->Tabs()->count() : 1;
-  for (int page = 0; page < pages; ++page) {
-    QString where = dialog->windowTitle();
-    if (tabbed != nullptr) {
-      tabbed->Tabs()->setCurrentIndex(page);
-      where += ", " + ui_test::Shown(tabbed->Tabs()->tabText(page));
-    }
-    check(where);
-    if (QTest::currentTestFailed()) return;
-  }
-  dialog->hide();
-}
-
 void PressMnemonic(QWidget* window, const QString& text) {
   QWidget* focus = QApplication::focusWidget();
   QWidget* receiver = focus != nullptr && focus->window() == window ? focus : window;
@@ -180,7 +153,8 @@ class MnemonicTest : public QObject {
     ui_test::EveryDialog every;
     QCOMPARE(every.dialogs.size(), std::size_t{9});
     for (const auto& dialog : every.dialogs) {
-      EachPage(dialog.get(), [&dialog](const QString& where) {
+      Open(dialog.get());
+      EachPage(dialog.get(), [&dialog](int, const QString& where) {
         const QStringList problems = MnemonicProblems(dialog.get());
         QVERIFY2(problems.isEmpty(), qPrintable(where + ": " + problems.join("; ")));
       });
@@ -193,7 +167,8 @@ class MnemonicTest : public QObject {
     ui_test::EveryDialog every;
     int pressed = 0;
     for (const auto& dialog : every.dialogs) {
-      EachPage(dialog.get(), [&dialog, &pressed](const QString& where) {
+      Open(dialog.get());
+      EachPage(dialog.get(), [&dialog, &pressed](int, const QString& where) {
         QStringList ignored;
         auto* tabbed = dynamic_cast<ui::TabbedDialog*>(dialog.get());
         const int page = tabbed != nullptr ? tabbed->Tabs()->currentIndex() : 0;

@@ -1,10 +1,12 @@
 #include "ui/ui_fixture.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <QTest>
 
 #include "casedata/composition.h"
 #include "casedata/stream_data.h"
@@ -12,6 +14,7 @@
 #include "ui/composition_dialogs.h"
 #include "ui/optimiser_dialog.h"
 #include "ui/other_dialogs.h"
+#include "ui/pages.h"
 
 namespace ui_test {
 
@@ -107,6 +110,18 @@ void FillOptimisation(model::CExcModel& model) {
   choke->StateValues[1] = "1";
 }
 
+std::unique_ptr<model::CExcModel> FilledModel() {
+  auto model = MakeModel();
+  FillOptimisation(*model);
+  auto variable = std::make_unique<casedata::CExcExportedVariable>();
+  variable->name = "Total oil";
+  variable->unit = "STB/d";
+  variable->worksheet = "Wells";
+  variable->cell = "F12";
+  model->publishedVariables.Add(std::move(variable));
+  return model;
+}
+
 void FillRow(ui::Grid* grid, int row, const QStringList& texts) {
   for (int column = 0; column < texts.size(); ++column) {
     if (grid->Kind(row, column + 1) == ui::CellKind::kChoice) {
@@ -154,14 +169,53 @@ QStringList TextsOf(QWidget* root) {
   return texts;
 }
 
-EveryDialog::EveryDialog() : model(MakeModel()) {
+bool InGrid(const QWidget* widget) {
+  for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
+    if (dynamic_cast<const ui::Grid*>(up) != nullptr) return true;
+  }
+  return false;
+}
+
+void Show(QWidget* dialog) {
+  dialog->show();
+  QVERIFY(QTest::qWaitForWindowExposed(dialog));
+}
+
+void Open(QWidget* dialog) {
+  dialog->show();
+  QApplication::setActiveWindow(dialog);
+  QVERIFY(QTest::qWaitForWindowActive(dialog));
+}
+
+void Key(int key, Qt::KeyboardModifiers modifiers) {
+  QWidget* focus = QApplication::focusWidget();
+  QVERIFY2(focus != nullptr, "no widget has the focus");
+  QTest::keyClick(focus, static_cast<Qt::Key>(key), modifiers);
+  QCoreApplication::processEvents();
+}
+
+void Type(const QString& text) {
+  for (const QChar c : text) {
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY2(focus != nullptr, "no widget has the focus");
+    QTest::keyClicks(focus, QString(c));
+    QCoreApplication::processEvents();
+  }
+}
+
+void EachPage(QDialog* dialog, const std::function<void(int page, const QString& where)>& check) {
+  auto* tabbed = dynamic_cast<ui::TabbedDialog*>(dialog);
+  if (tabbed == nullptr) check(-1, dialog->windowTitle());
+  for (int page = 0; tabbed != nullptr && page < tabbed->Tabs()->count(); ++page) {
+    tabbed->Tabs()->setCurrentIndex(page);
+    check(page, dialog->windowTitle() + ", " + Shown(tabbed->Tabs()->tabText(page)));
+    if (QTest::currentTestFailed()) return;
+  }
+  dialog->hide();
+}
+
+EveryDialog::EveryDialog() : model(FilledModel()) {
   FillCase(edited);
-  FillOptimisation(*model);
-  auto variable = std::make_unique<casedata::CExcExportedVariable>();
-  variable->name = "Total oil";
-  variable->worksheet = "Wells";
-  variable->cell = "F12";
-  model->publishedVariables.Add(std::move(variable));
   casedata::CExcInputStreamData& in = *edited.inputStreams.At(0);
   dialogs.push_back(std::make_unique<ui::CaseEditor>(edited, model->sheetNames));
   dialogs.push_back(std::make_unique<ui::OptimiserDialog>(

@@ -59,6 +59,9 @@ std::unique_ptr<model::CExcModel> MakeModel(std::vector<std::string> sheetNames 
 // set: what the screenshots and several tests show.
 void FillCase(casedata::CExcCaseDetails& details);
 void FillOptimisation(model::CExcModel& model);
+// MakeModel's, filled by FillOptimisation, with one published variable:
+// Total oil (STB/d) at Wells!F12.
+std::unique_ptr<model::CExcModel> FilledModel();
 
 // Puts the texts into a grid row from column 1, choosing in choice cells.
 void FillRow(ui::Grid* grid, int row, const QStringList& texts);
@@ -70,8 +73,26 @@ QString Shown(const QString& text);
 // titles, choice items and grid cells.
 QStringList TextsOf(QWidget* root);
 
-// Every dialog of the library, filled from FillCase and FillOptimisation (a
-// published variable too), not yet shown; the tabbed ones on their first page.
+// Whether a widget belongs to a grid's cells (an editor or a button cell).
+bool InGrid(const QWidget* widget);
+
+// Shows the dialog: Show as drawn, Open as the active window too (which a
+// bare X server without a window manager does not give a top-level window).
+void Show(QWidget* dialog);
+void Open(QWidget* dialog);
+
+// A key to whatever has the focus, as a keyboard would send it; a text one
+// key at a time.
+void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+void Type(const QString& text);
+
+// Runs `check` on each page a shown dialog can show: a tabbed dialog's from
+// 0, an untabbed one once as page -1; `where` names the dialog and the page.
+// Stops at a failure, else hides the dialog.
+void EachPage(QDialog* dialog, const std::function<void(int page, const QString& where)>& check);
+
+// Every dialog of the library, filled from FillCase and FilledModel, not yet
+// shown; the tabbed ones on their first page.
 struct EveryDialog {
   EveryDialog();
   ~EveryDialog();
