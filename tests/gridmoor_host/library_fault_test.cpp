@@ -155,7 +155,7 @@ TEST_P(LibraryFault, TheNextRunStartsAFreshOfficeAndCompletes) {
             << " s\n";
 }
 
-// Each run after a fault is a whole run; a gas-lift one takes about 12 s.
+// Each run after a fault is a whole run; a gas-lift one takes about 4 s.
 INSTANTIATE_TEST_SUITE_P(Examples, LibraryFault,
                          ::testing::Values(Example{"separator", 3, false},
                                            Example{"gaslift", 1, true}),
