@@ -42,20 +42,15 @@ class CaseRecordsTest : public ::testing::Test {
   }
   std::int32_t RunOn(model::CExcModel& model, Command command, GuardedBuffer* record,
                      std::int32_t iarg = 0) {
-    // Cleared first, as ExtCmd clears it.
-    std::memset(status_.bytes.data(), 0, EXT_STATUS_RECORD_SIZE);
-    driver::CommandArgs args;
-    args.arg = record != nullptr ? record->bytes.data() : nullptr;
-    args.iarg = iarg;
-    args.status = status_.status();
-    return command(model, args);
+    return command(model, {nullptr, record != nullptr ? record->bytes.data() : nullptr, iarg,
+                           status_.Cleared()});
   }
-  std::string Message() { return status_.status()->text; }
+  std::string Message() const { return status_.Message(); }
 
   test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
   test_support::ScopedEnv interactive_{"LSB_JOBID", std::nullopt};
   model::CExcModel model_;
-  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+  test_support::StatusBuffer status_;
 };
 
 TEST_F(CaseRecordsTest, TheFileNameIsTakenOnlyWhenItEndsInsideItsField) {
@@ -127,8 +122,7 @@ TEST_F(CaseRecordsTest, AFileDescriptionFillsItsThreeFieldsAndLeavesTheRest) {
 
 TEST_F(CaseRecordsTest, TheDateRecordsFourthDoubleIsTheDayBeforeTheRun) {
   GuardedBuffer record(EXT_DATE_RECORD_MIN_SIZE, kHostByte);
-  const double dayBefore = 45296.25;
-  std::memcpy(record.bytes.data() + EXT_DATE_RECORD_DATE_OFFSET, &dayBefore, sizeof dayBefore);
+  record.Put(EXT_DATE_RECORD_DATE_OFFSET, 45296.25);  // the day before the run
   const std::vector<unsigned char> sent = record.bytes;
   EXPECT_EQ(Run(edge::SetDate, &record), 0);
   EXPECT_DOUBLE_EQ(model_.runDate.days, 45297.25);

@@ -457,6 +457,8 @@ TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
   }
 }
 
+// A host may set a decimal-comma locale; the variable still reads in the C
+// locale.
 TEST(AppSettingsTest, TheCallLimitComesFromTheVariableElseTheSettingElseTenMinutes) {
   using std::chrono::milliseconds;
   const struct {
@@ -470,14 +472,20 @@ TEST(AppSettingsTest, TheCallLimitComesFromTheVariableElseTheSettingElseTenMinut
       {"setting zero", "\"OfficeCallTimeout\"=dword:00000000\n", "", driver::kDefaultCallTimeout},
       {"variable wins", "\"OfficeCallTimeout\"=dword:0000001e\n", "2.5", milliseconds(2500)},
       {"bad variable", "\"OfficeCallTimeout\"=dword:0000001e\n", "2s", milliseconds(30000)},
+      {"comma", "\"OfficeCallTimeout\"=dword:0000001e\n", "2,5", milliseconds(30000)},
       {"negative variable", "", "-1", driver::kDefaultCallTimeout},
       {"absurd variable", "", "1e999", driver::kDefaultCallTimeout},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempRegistry settings(kDriverSection + c.value);
-    EXPECT_EQ(driver::CallTimeoutFromSettings(settings.Load(), c.variable), c.limit);
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  for (const char* locale : {"C", "de_DE.UTF-8"}) {
+    ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "scripts/install-deps makes it";
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + " in " + locale);
+      TempRegistry settings(kDriverSection + c.value);
+      EXPECT_EQ(driver::CallTimeoutFromSettings(settings.Load(), c.variable), c.limit);
+    }
   }
+  std::setlocale(LC_ALL, previous.c_str());
 }
 
 TEST(AppSettingsTest, TheOfficePipeComesFromTheVariableElseTheSetting) {
@@ -498,20 +506,6 @@ TEST(AppSettingsTest, TheOfficePipeComesFromTheVariableElseTheSetting) {
     TempRegistry settings(kDriverSection + c.value);
     EXPECT_EQ(driver::OfficePipeFromSettings(settings.Load(), c.variable), c.pipe);
   }
-}
-
-// A host may set a decimal-comma locale; the variable still reads in the C
-// locale.
-TEST(AppSettingsTest, TheCallLimitVariableReadsTheSameInADecimalCommaLocale) {
-  using std::chrono::milliseconds;
-  const std::string previous = std::setlocale(LC_ALL, nullptr);
-  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "scripts/install-deps makes it";
-  TempRegistry settings(kDriverSection + "\"OfficeCallTimeout\"=dword:0000001e\n");
-  const milliseconds point = driver::CallTimeoutFromSettings(settings.Load(), "2.5");
-  const milliseconds comma = driver::CallTimeoutFromSettings(settings.Load(), "2,5");
-  std::setlocale(LC_ALL, previous.c_str());
-  EXPECT_EQ(point, milliseconds(2500));
-  EXPECT_EQ(comma, milliseconds(30000)) << "not a number in the C locale";
 }
 
 TEST(AppSettingsTest, PlugInsAreReadAtConstructionAndWrittenBackAtExit) {

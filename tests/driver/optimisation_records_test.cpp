@@ -1,13 +1,16 @@
-// The optimiser's and the published variables' host records: each value
-// lands at the host's offsets and is read back from them, texts are cut to
-// their fields, and nothing is written past a record (guard bytes follow
-// every one). Then the edge of these commands: what reaches the record and
-// the status text when an operation succeeds, fails, or fails with a value.
+// The optimiser's and the published variables' host records and commands:
+// each value lands at the host's offsets and is read back from them, texts
+// are cut to their fields, and nothing is written past a record (guard bytes
+// follow every one). At the edge, the record is read into a value for the
+// model and the model's answer written back: a failure's message into the
+// status text, a value into the record even beside a failure when the model
+// gives one, nothing when it gives none.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -23,18 +26,15 @@
 
 namespace {
 
+namespace edge = driver::edge;
+using outcome::Error;
 using test_support::GuardedBuffer;
 using Problem = casedata::OptimisationProblem;
+using Command = std::int32_t (*)(edge::M, edge::A);
 
 template <typename T>
 void Put(std::vector<unsigned char>& bytes, std::size_t at, const T& value) {
   std::memcpy(bytes.data() + at, &value, sizeof value);
-}
-template <typename T>
-T Get(const std::vector<unsigned char>& bytes, std::size_t at) {
-  T value;
-  std::memcpy(&value, bytes.data() + at, sizeof value);
-  return value;
 }
 
 // ---- The problem record -----------------------------------------------------
@@ -153,23 +153,7 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   EXPECT_TRUE(record_.GuardsIntact());
 }
 
-// ---- The value record and the integer-control list ----------------------------
-
-TEST(OptimisationRecordsTest, TheValueRecordGivesHandleAndValueAndTakesOnlyTheValue) {
-  GuardedBuffer record(EXT_OPT_VALUE_RECORD_MIN_SIZE);
-  Put(record.bytes, EXT_OPT_VALUE_HANDLE_OFFSET, std::int32_t{7});
-  Put(record.bytes, EXT_OPT_VALUE_VALUE_OFFSET, 2.5);
-  const std::optional<casedata::ItemValue> value = driver::DecodeItemValue(record.record());
-  ASSERT_TRUE(value);
-  EXPECT_EQ(std::tie(value->handle, value->value), std::tuple(7, 2.5));
-
-  std::vector<unsigned char> expected = record.bytes;
-  Put(expected, EXT_OPT_VALUE_VALUE_OFFSET, -1.0);
-  ASSERT_TRUE(driver::EncodeItemValue(-1, record.record()));
-  EXPECT_EQ(record.bytes, expected) << "only the value changes";
-  EXPECT_FALSE(driver::DecodeItemValue(host::ConstHostRecord(nullptr, 16)));
-  EXPECT_FALSE(driver::EncodeItemValue(1, host::HostRecord()));
-}
+// ---- The integer-control list ----------------------------------------------
 
 TEST(OptimisationRecordsTest, TheIntegerControlListIsReadOnlyAsFarAsItsCount) {
   // The count, the handles the host wrote, and the handles read.
@@ -274,7 +258,7 @@ TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
 
   const char* handed = "kept by the model";
   ASSERT_TRUE(driver::EncodeValueAddress(handed, record.record()));
-  EXPECT_EQ(Get<const char*>(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET), handed);
+  EXPECT_EQ(record.Get<const char*>(EXT_PUBVAR2_TEXT_POINTER_OFFSET), handed);
   EXPECT_TRUE(record.GuardsIntact());
 }
 
@@ -308,12 +292,215 @@ TEST(PublishedRecordsTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
   EXPECT_EQ(texts(*added), Texts());
 
   ASSERT_TRUE(driver::EncodeNewHandle(5, record.record()));
-  EXPECT_EQ(Get<std::int32_t>(record.bytes, EXT_ADD_PUBVAR_HANDLE_OFFSET), 5);
+  EXPECT_EQ(record.Get<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET), 5);
   EXPECT_TRUE(record.GuardsIntact());
   EXPECT_FALSE(driver::DecodeNewVariable(host::ConstHostRecord()));
 }
 
-TEST(PublishedRecordsTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
+// ---- The commands' edge ---------------------------------------------------
+
+constexpr char kNoRecord[] = "No record was passed to Gridmoor.dll";
+
+// Answers as set and keeps what it was given.
+class CannedModel : public model::CExcModel {
+ public:
+  outcome::Expected<casedata::OptimisationProblem> SetupOptimisation(std::int32_t mode) override {
+    given.push_back(mode);
+    if (failure) return *failure;
+    return problem;
+  }
+  casedata::ItemReading GetObjectiveFunction() override { return Reading(0); }
+  casedata::ItemReading GetConstraints(std::int32_t handle) override { return Reading(handle); }
+  casedata::ItemReading GetControls(std::int32_t handle) override { return Reading(handle); }
+  casedata::ItemReading GetIntegerControls(std::int32_t handle) override { return Reading(handle); }
+  Error SetControls(const casedata::ItemValue& value) override { return Set(value); }
+  Error SetIntegerControls(const casedata::ItemValue& value) override { return Set(value); }
+  Error CheckIntegerControls(const casedata::IntegerControlList& list) override {
+    given.push_back(list.count);
+    return Answer();
+  }
+  outcome::Expected<std::string> EvalPublishedVariables(
+      const casedata::PublishedValueRequest& request) override {
+    requests.push_back(request);
+    if (failure) return *failure;
+    return text;
+  }
+  outcome::Expected<const char*> EvalPublishedVariablesAsBlock(
+      const casedata::PublishedValueRequest& request) override {
+    requests.push_back(request);
+    if (failure) return *failure;
+    return text.c_str();
+  }
+  outcome::Expected<std::int32_t> AddPublishedVariable(
+      const casedata::NewPublishedVariable& added) override {
+    given.push_back(added.masking);
+    if (failure) return *failure;
+    return std::int32_t{12};
+  }
+  Error WriteBatchOutput(const casedata::BatchPath& output) override {
+    paths.push_back(output);
+    return Answer();
+  }
+
+  std::optional<Error> failure;
+  std::optional<double> value;
+  casedata::OptimisationProblem problem;
+  std::string text = "2.5";
+  std::vector<double> given;
+  std::vector<casedata::PublishedValueRequest> requests;
+  std::vector<casedata::BatchPath> paths;
+
+ private:
+  Error Answer() const { return failure ? *failure : Error::Success(); }
+  casedata::ItemReading Reading(std::int32_t handle) {
+    given.push_back(handle);
+    return {value, Answer()};
+  }
+  Error Set(const casedata::ItemValue& item) {
+    given.push_back(item.handle);
+    given.push_back(item.value);
+    return Answer();
+  }
+};
+
+class OptimisationEdgeTest : public ::testing::Test {
+ protected:
+  std::int32_t Run(Command command, void* record, std::int32_t iarg = 0) {
+    return command(*model_, {nullptr, record, iarg, status_.Cleared()});
+  }
+  std::string Message() const { return status_.Message(); }
+
+  test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
+  std::unique_ptr<CannedModel> model_ = std::make_unique<CannedModel>();
+  test_support::StatusBuffer status_;
+};
+
+TEST_F(OptimisationEdgeTest, AReadsValueReachesTheRecordEvenBesideItsFailure) {
+  const Command reads[] = {edge::GetObjectiveFunction, edge::GetConstraints, edge::GetControls,
+                           edge::GetIntegerControls};
+  // The model's number and failure; what the record's value and the answer become.
+  const std::tuple<std::optional<double>, std::optional<Error>, double, std::int32_t, std::string>
+      cases[] = {{4.5, std::nullopt, 4.5, 0, ""},
+                 {3.4e35, Error::Failed("Could not get Data.Cell[B2]"), 3.4e35, 1,
+                  "Could not get Data.Cell[B2]"},
+                 {std::nullopt, Error::Failed("Lost connection to Excel", -1), 9, -1,
+                  "Lost connection to Excel"}};
+  for (Command read : reads) {
+    for (const auto& [value, failure, left, result, message] : cases) {
+      GuardedBuffer record(EXT_OPT_VALUE_RECORD_MIN_SIZE);
+      record.Put(EXT_OPT_VALUE_HANDLE_OFFSET, std::int32_t{2});
+      record.Put(EXT_OPT_VALUE_VALUE_OFFSET, 9.0);
+      std::vector<unsigned char> expected = record.bytes;
+      Put(expected, EXT_OPT_VALUE_VALUE_OFFSET, left);
+      model_->value = value;
+      model_->failure = failure;
+      model_->given.clear();
+      EXPECT_EQ(Run(read, record.bytes.data()), result);
+      EXPECT_EQ(Message(), message);
+      EXPECT_EQ(record.bytes, expected) << "only the value changes";
+      EXPECT_EQ(model_->given, std::vector<double>{read == reads[0] ? 0.0 : 2.0});
+    }
+  }
+}
+
+TEST_F(OptimisationEdgeTest, ARecordThatIsNotThereIsRefusedBeforeTheModelIsAsked) {
+  const Command commands[] = {edge::GetObjectiveFunction, edge::GetConstraints,
+                              edge::GetControls,          edge::GetIntegerControls,
+                              edge::SetControls,          edge::SetIntegerControls,
+                              edge::CheckIntegerControls};
+  for (Command command : commands) {
+    EXPECT_EQ(Run(command, nullptr), 1);
+    EXPECT_EQ(Message(), kNoRecord);
+  }
+  EXPECT_EQ(Run(edge::AddPublishedVariable, nullptr), 1);
+  EXPECT_EQ(Message(), "No record passed to AddPublishedVariable()");
+  EXPECT_EQ(Run(edge::GetNextPublishedVariable, nullptr), -1);
+  EXPECT_EQ(Message(), "");
+  EXPECT_TRUE(model_->given.empty());
+  EXPECT_TRUE(status_.GuardsIntact());
+}
+
+TEST_F(OptimisationEdgeTest, ASetPassesHandleAndValueAsTheHostGaveThem) {
+  GuardedBuffer record(EXT_OPT_VALUE_RECORD_MIN_SIZE);
+  record.Put(EXT_OPT_VALUE_HANDLE_OFFSET, std::int32_t{3});
+  record.Put(EXT_OPT_VALUE_VALUE_OFFSET, -0.25);
+  const auto before = record.bytes;
+  EXPECT_EQ(Run(edge::SetControls, record.bytes.data()), 0);
+  model_->failure = Error::Failed("An integer control variable in Excel is not defined");
+  EXPECT_EQ(Run(edge::SetIntegerControls, record.bytes.data()), 1);
+  EXPECT_EQ(Message(), "An integer control variable in Excel is not defined");
+  EXPECT_EQ(model_->given, (std::vector<double>{3, -0.25, 3, -0.25}));
+  EXPECT_EQ(record.bytes, before) << "a set writes nothing back";
+}
+
+TEST_F(OptimisationEdgeTest, TheSetUpWritesTheProblemAndTellsOfItemsLeftOut) {
+  GuardedBuffer record(EXT_OPT_PROBLEM_RECORD_SIZE);
+  model_->problem.objective.defined = true;
+  model_->problem.controls.resize(2);
+  model_->problem.notice =
+      "The optimiser takes at most 100 items of each kind; left out: 1 control";
+  EXPECT_EQ(Run(edge::SetupOptimisation, record.bytes.data(), 2), 0);
+  EXPECT_EQ(Message(), model_->problem.notice) << "said, yet no failure";
+  EXPECT_EQ(record.bytes[EXT_OPT_PROBLEM_OBJ_DEFINED_OFFSET], 1);
+  EXPECT_EQ(record.bytes[EXT_OPT_PROBLEM_CONTROL_COUNT_OFFSET], 2);
+  EXPECT_EQ(model_->given, std::vector<double>{2});
+
+  // A failed set-up leaves the record alone; a missing record fails once the
+  // set-up is done (the dialog has been shown by then).
+  const GuardedBuffer untouched(EXT_OPT_PROBLEM_RECORD_SIZE);
+  GuardedBuffer other(EXT_OPT_PROBLEM_RECORD_SIZE);
+  model_->failure = Error::Failed("There is no connection to Excel", -1);
+  EXPECT_EQ(Run(edge::SetupOptimisation, other.bytes.data(), -1), -1);
+  EXPECT_EQ(Message(), "There is no connection to Excel");
+  EXPECT_EQ(other.bytes, untouched.bytes);
+  model_->failure.reset();
+  EXPECT_EQ(Run(edge::SetupOptimisation, nullptr, -1), 1);
+  EXPECT_EQ(Message(), kNoRecord);
+  EXPECT_EQ(model_->given.size(), 3u);
+  EXPECT_TRUE(record.GuardsIntact());
+}
+
+TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
+  GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE, 0);
+  std::strcpy(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "given");
+  record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 1;
+  EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()), 0);
+  EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "given") << "a set writes nothing back";
+  record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
+  EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()), 0);
+  EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "2.5");
+  ASSERT_EQ(model_->requests.size(), 2u);
+  EXPECT_EQ(model_->requests[0].text, "given");
+  EXPECT_EQ(model_->requests[1].text, std::nullopt);
+
+  // A block asked through this record: its own result and no message.
+  model_->failure = Error::Failed("", casedata::kBlockVariableResult);
+  model_->text = "not written";
+  EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()), EXT_RESULT_BLOCK_VARIABLE);
+  EXPECT_EQ(Message(), "");
+  EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "2.5");
+
+  GuardedBuffer record2(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
+  EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()),
+            EXT_RESULT_BLOCK_VARIABLE);
+  model_->failure.reset();
+  EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()), 0);
+  EXPECT_EQ(record2.Get<const char*>(EXT_PUBVAR2_TEXT_POINTER_OFFSET), model_->text.c_str());
+
+  GuardedBuffer add(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
+  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()), 0);
+  EXPECT_EQ(add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET], 12);
+  add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET] = 0;
+  model_->failure = Error::Failed("No valid workbook");
+  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()), 1);
+  EXPECT_EQ(add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET], 0) << "no handle for a refused add";
+  for (const GuardedBuffer* buffer : {&record, &record2, &add})
+    EXPECT_TRUE(buffer->GuardsIntact());
+}
+
+// A path is complete only with its terminator; the edge passes the report
+// path on as the batch output.
+TEST_F(OptimisationEdgeTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
   GuardedBuffer record(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
   std::strcpy(record.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, "/in.xml");
   std::memset(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, 'x',
@@ -322,11 +509,16 @@ TEST(PublishedRecordsTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
   EXPECT_EQ(std::tie(files.input.path, files.input.complete), std::tuple("/in.xml", true));
   EXPECT_EQ(std::tie(files.report.path, files.report.complete),
             std::tuple(std::string(EXT_BATCH_FILES_REPORT_PATH_SIZE, 'x'), false));
-  record.chars()[EXT_BATCH_FILES_REPORT_PATH_OFFSET + 5] = '\0';
-  const casedata::BatchPath output = driver::DecodeBatchOutput(record.record());
-  EXPECT_EQ(std::tie(output.path, output.complete), std::tuple("xxxxx", true));
   files = driver::DecodeBatchFiles(host::ConstHostRecord());
   EXPECT_FALSE(files.input.complete || files.report.complete);
+
+  std::strcpy(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, "/out.xml");
+  EXPECT_EQ(Run(edge::WriteBatchOutput, record.bytes.data()), 0);
+  EXPECT_EQ(Run(edge::WriteBatchOutput, nullptr), 0);
+  ASSERT_EQ(model_->paths.size(), 2u);
+  EXPECT_EQ(std::tie(model_->paths[0].path, model_->paths[0].complete),
+            std::tuple("/out.xml", true));
+  EXPECT_FALSE(model_->paths[1].complete) << "no record, no path";
   EXPECT_TRUE(record.GuardsIntact());
 }
 

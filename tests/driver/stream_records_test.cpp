@@ -32,17 +32,7 @@ using test_support::GuardedBuffer;
 constexpr unsigned char kHostByte = 0x11;
 
 std::uint32_t Word(const GuardedBuffer& buffer, std::size_t offset) {
-  std::uint32_t value = 0;
-  std::memcpy(&value, buffer.bytes.data() + offset, sizeof value);
-  return value;
-}
-double Number(const GuardedBuffer& buffer, std::size_t offset) {
-  double value = 0;
-  std::memcpy(&value, buffer.bytes.data() + offset, sizeof value);
-  return value;
-}
-void PutWord(GuardedBuffer& buffer, std::size_t offset, std::uint32_t value) {
-  std::memcpy(buffer.bytes.data() + offset, &value, sizeof value);
+  return buffer.Get<std::uint32_t>(offset);
 }
 
 // A text field as it stands: NULs shown as "|", untouched host bytes as "~".
@@ -60,7 +50,7 @@ GuardedBuffer RandomIprRecord(std::uint32_t seed) {
   std::mt19937 random(seed);
   for (std::size_t i = 0; i < record.size; ++i)
     record.bytes[i] = static_cast<unsigned char>(random());
-  PutWord(record, EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
+  record.Put<std::uint32_t>(EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
   return record;
 }
 
@@ -93,20 +83,6 @@ TEST(StreamRecord, AListingFillsItsFieldsAndLeavesTheRest) {
   EXPECT_EQ(driver::ReadStreamCursor(host::ConstHostRecord()), std::nullopt);
   host::HostRecord none;
   EXPECT_FALSE(driver::WriteStreamListing(none, {}));
-}
-
-TEST(IprRecord, OnlyARecordWhoseSizeWordMatchesIsOpened) {
-  GuardedBuffer record(EXT_IPR_RECORD_SIZE, 0);
-  for (const std::uint32_t size :
-       {std::uint32_t{EXT_IPR_RECORD_SIZE} - 1, std::uint32_t{EXT_IPR_RECORD_SIZE} + 1, 0u}) {
-    PutWord(record, EXT_IPR_SIZE_OFFSET, size);
-    EXPECT_TRUE(driver::OpenIprRecord(record.bytes.data()).empty()) << size;
-  }
-  EXPECT_TRUE(driver::OpenIprRecord(nullptr).empty());
-  PutWord(record, EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE);
-  const host::HostRecord opened = driver::OpenIprRecord(record.bytes.data());
-  EXPECT_EQ(opened.data(), record.bytes.data());
-  EXPECT_EQ(opened.size(), std::size_t{EXT_IPR_RECORD_SIZE});
 }
 
 // Each value and where the host has it, listed apart from the codec's own
@@ -146,16 +122,16 @@ TEST(IprRecord, EachValueHasItsPlaceInTheRecord) {
   driver::WriteIprRecord(view, values);
   EXPECT_TRUE(record.GuardsIntact());
   for (const auto& [member, offset] : numbers)
-    EXPECT_EQ(Number(record, offset), values.*member) << offset;
+    EXPECT_EQ(record.Get<double>(offset), values.*member) << offset;
   for (const auto& [member, offset] : words)
     EXPECT_EQ(Word(record, offset), values.*member) << offset;
   for (std::size_t k = 0; k < std::size(columns); ++k) {
     for (std::size_t i : {0, 1, 99})
-      EXPECT_EQ(Number(record, columns[k] + 8 * i), values.components[k][i]) << k << ", " << i;
+      EXPECT_EQ(record.Get<double>(columns[k] + 8 * i), values.components[k][i]) << k << ", " << i;
   }
   for (std::size_t i : {0, 1, 99}) {
     for (std::size_t j : {0, 1, 99})
-      EXPECT_EQ(Number(record, 10920 + 800 * i + 8 * j), values.interaction[i][j]);
+      EXPECT_EQ(record.Get<double>(10920 + 800 * i + 8 * j), values.interaction[i][j]);
   }
   EXPECT_EQ(Word(record, EXT_IPR_SIZE_OFFSET), 0x11111111u) << "the size word is the host's";
   EXPECT_TRUE(driver::ReadIprRecord(view) == values);
@@ -226,19 +202,16 @@ TEST(ComponentList, NamesAreCutToTheirSlotsAndTerminated) {
 // in-memory application.
 class StreamEdgeTest : public test_support::SessionTest {
  protected:
-  ExtStatusRecord* Status() {
-    status_ = GuardedBuffer(EXT_STATUS_RECORD_SIZE, 0);
-    return status_.status();
-  }
-  std::string Message() { return status_.chars() + EXT_STATUS_TEXT_OFFSET; }
+  ExtStatusRecord* Status() { return status_.Cleared(); }
+  std::string Message() const { return status_.Message(); }
 
   model::CExcModel model_;
-  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+  test_support::StatusBuffer status_;
 };
 
 TEST_F(StreamEdgeTest, EnumStreamsWalksTheRecordsCursor) {
   GuardedBuffer record(EXT_STREAM_RECORD_MIN_SIZE, kHostByte);
-  PutWord(record, EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
+  record.Put<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
   std::vector<std::string> names;
   while (driver::EnumStreamsAtEdge(model_, record.bytes.data(), 1, Status()) == 0)
     names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
@@ -263,18 +236,21 @@ TEST_F(StreamEdgeTest, RefusedOrFailedIprRequestsLeaveTheRecordsBytes) {
     };
     GuardedBuffer record = RandomIprRecord(get ? 7 : 8);
     // The other kind of stream: Out-1 for a set, In-1 for a get.
-    PutWord(record, EXT_IPR_HANDLE_OFFSET, get ? 0 : 1);
+    record.Put<std::uint32_t>(EXT_IPR_HANDLE_OFFSET, get ? 0 : 1);
     const std::vector<unsigned char> before = record.bytes;
     EXPECT_EQ(run(record.bytes.data()), 1);
     EXPECT_EQ(Message(),
               std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR"));
     EXPECT_TRUE(record.bytes == before);
 
-    PutWord(record, EXT_IPR_SIZE_OFFSET, EXT_IPR_RECORD_SIZE + 1);
-    const std::vector<unsigned char> refused = record.bytes;
-    EXPECT_EQ(run(record.bytes.data()), 1);
-    EXPECT_EQ(Message(), incompatible);
-    EXPECT_TRUE(record.bytes == refused);
+    // Only a record whose size word matches is opened.
+    for (const std::uint32_t size : {EXT_IPR_RECORD_SIZE - 1, EXT_IPR_RECORD_SIZE + 1, 0}) {
+      record.Put<std::uint32_t>(EXT_IPR_SIZE_OFFSET, size);
+      const std::vector<unsigned char> refused = record.bytes;
+      EXPECT_EQ(run(record.bytes.data()), 1) << size;
+      EXPECT_EQ(Message(), incompatible);
+      EXPECT_TRUE(record.bytes == refused);
+    }
     EXPECT_EQ(run(nullptr), 1);
     EXPECT_EQ(Message(), incompatible);
   }

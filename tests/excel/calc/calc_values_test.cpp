@@ -28,9 +28,7 @@ TEST(CalcErrorCodes, MapToTheSpreadsheetErrorValues) {
                                               {523, kErrNum},  {522, kErrValue}, {509, kErrValue}};
   for (const auto& [calc, excel] : cases)
     EXPECT_EQ(ExcelErrorFromCalc(calc), excel) << calc;
-}
-
-TEST(CalcErrorCodes, SyntaxErrorsAreTellingApartFromResults) {
+  // Syntax errors are told apart from results.
   for (const int code : {501, 508, 509, 511, 520})
     EXPECT_TRUE(IsFormulaSyntaxError(code)) << code;
   for (const int code : {0, 502, 503, 519, 522, 524, 525, 532, 32767})
@@ -95,9 +93,7 @@ TEST(TypedText, IsTakenAsAUserTypesIt) {
     EXPECT_EQ(std::tie(input.kind, input.number, input.text), std::tie(kind, number, stored))
         << std::string(text.begin(), text.end());
   }
-}
-
-TEST(TypedText, PlainNumbersOnly) {
+  // Plain numbers only.
   for (const char16_t* text : {u"1e", u"e5", u"+", u"--1", u"1.2.3", u"0x10", u"1 000", u"١"})
     EXPECT_FALSE(ParsePlainNumber(text));
   EXPECT_EQ(ParsePlainNumber(u"2.5E-3"), 0.0025);
@@ -105,7 +101,7 @@ TEST(TypedText, PlainNumbersOnly) {
 
 // How numbers, dates, logicals, formulas and error values are written is the
 // contract's (../application_contract_test.cpp, on the real application).
-TEST(CellValues, NullIsEmptyReferencesAreFollowedAndErrorNamesIgnoreCaseAndBlanks) {
+TEST(CellValues, AreClassifiedAndWhatNoCellHoldsIsATypeMismatch) {
   EXPECT_EQ(ClassifyValue(com::Variant::Null()).kind, InputKind::kEmpty);
   const std::pair<const char16_t*, com::SCODE> errors[] = {
       {u" #n/a ", kErrNA}, {u"#div/0!", kErrDiv0}, {u"#NULL!", kErrNull}, {u"N/A", 0}};
@@ -121,9 +117,7 @@ TEST(CellValues, NullIsEmptyReferencesAreFollowedAndErrorNamesIgnoreCaseAndBlank
   byRef.pvarVal = &inner;
   EXPECT_EQ(ClassifyValue(byRef).number, 4);
   EXPECT_EQ(&Dereferenced(byRef), static_cast<const com::VARIANT*>(&inner));
-}
-
-TEST(CellValues, WhatNoCellHoldsIsATypeMismatch) {
+  // What no cell holds is a type mismatch.
   for (const com::Variant& value : {com::Variant::Missing(), com::Variant::ErrorValue(com::E_FAIL),
                                     com::VariantGrid(1, 1).ToVariant()}) {
     EXPECT_EQ(excel_test::FailureOf([&] { ClassifyValue(value); }), com::DISP_E_TYPEMISMATCH);

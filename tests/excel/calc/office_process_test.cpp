@@ -75,12 +75,10 @@ TEST_F(OfficeProgramTest, UsualFoldersComeLastAndNeedAnExecutable) {
   EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "::", {}), std::nullopt);
 }
 
-TEST(OfficeFiles, UrlsEncodeEverythingButPlainCharacters) {
+TEST(OfficeFiles, UrlsEncodeEverythingButPlainCharactersAndPathsAreMadeAbsolute) {
   EXPECT_EQ(FileUrlFromPath("/tmp/a b/Ü#1.ods"), "file:///tmp/a%20b/%C3%9C%231.ods");
   EXPECT_EQ(FileUrlFromPath("/x/y_z-1.~"), "file:///x/y_z-1.~");
-}
-
-TEST(OfficeFiles, AbsolutePathsAreNormalAndRelativeOnesStartHere) {
+  // Absolute paths are made normal; relative ones start here.
   const std::string here = fs::current_path().string();
   const std::pair<std::string, std::string> cases[] = {
       {"/data/./models/../book.xlsx", "/data/book.xlsx"},
@@ -197,7 +195,7 @@ TEST_F(OfficeProgramTest, AnOfficeTempFileAnOfficeHoldsOpenIsKept) {
   EXPECT_EQ(RemoveOfficeTempFilesIn(root_, std::chrono::seconds(60)), std::vector<fs::path>{held});
 }
 
-TEST(ChildProcesses, ExitStatusIsSeenAndReapedOnce) {
+TEST(ChildProcesses, ExitStatusIsSeenAndReapedOnceAndAProgramThatCannotRunFailsAtOnce) {
   const std::shared_ptr<ChildProcess> child =
       ChildProcess::Start("/bin/sh", {"-c", "exit 3"}, kEnvironment);
   ASSERT_TRUE(child->WaitForExit(std::chrono::seconds(10)));
@@ -205,6 +203,10 @@ TEST(ChildProcesses, ExitStatusIsSeenAndReapedOnce) {
   EXPECT_EQ(child->ExitStatus(), 3);
   const std::vector<int> started = StartedProcessIds();
   EXPECT_NE(std::find(started.begin(), started.end(), child->Pid()), started.end());
+  // A program that cannot run fails at once.
+  EXPECT_EQ(excel_test::FailureOf(
+                [] { ChildProcess::Start("/nonexistent/soffice.bin", {}, kEnvironment); }),
+            com::CO_E_SERVER_EXEC_FAILURE);
 }
 
 TEST(ChildProcesses, AKilledChildHasEndedAsSoonAsTheKillIsSent) {
@@ -279,13 +281,7 @@ TEST(SigpipeBlock, ThreadsStartedMeanwhileSurviveADeadPeerAndTheCallerIsRestored
   ::pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
 }
 
-TEST(ChildProcesses, AProgramThatCannotRunFailsAtOnce) {
-  EXPECT_EQ(excel_test::FailureOf(
-                [] { ChildProcess::Start("/nonexistent/soffice.bin", {}, kEnvironment); }),
-            com::CO_E_SERVER_EXEC_FAILURE);
-}
-
-TEST(ChildProcesses, OutlivesTheThreadThatAskedForIt) {
+TEST(ChildProcesses, OutlivesTheThreadThatAskedForItAndEndsWithItsLastHold) {
   // The parent-death signal follows the forking thread: a child asked for
   // by a short-lived thread must not die with that thread.
   std::shared_ptr<ChildProcess> child;
@@ -294,19 +290,11 @@ TEST(ChildProcesses, OutlivesTheThreadThatAskedForIt) {
   ASSERT_TRUE(child);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(child->ExitStatus(), std::nullopt);
-  child->Kill();
-  EXPECT_EQ(child->ExitStatus(), 128 + SIGKILL);
-}
-
-TEST(ChildProcesses, ReleasingTheLastHoldEndsTheChild) {
-  int pid = 0;
-  {
-    const std::shared_ptr<ChildProcess> child =
-        ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
-    pid = child->Pid();
-    EXPECT_TRUE(ListeningPipePaths(pid).empty());
-  }
-  // Killed and reaped: no such process, not even a zombie.
+  EXPECT_TRUE(ListeningPipePaths(child->Pid()).empty());
+  // Releasing the last hold ends the child: killed and reaped, no such
+  // process, not even a zombie.
+  const int pid = child->Pid();
+  child.reset();
   EXPECT_NE(::kill(pid, 0), 0);
 }
 
