@@ -315,7 +315,9 @@ TEST(IntegrationWarm, AnOfficeThatDiesBetweenScenariosIsReplacedAndNoneFails) {
   ASSERT_EQ(offices.size(), 3u);
   EXPECT_NE(offices[0], offices[1]) << "killed before the second";
   EXPECT_EQ(offices[1], offices[2]);
-  for (const json& s : ReadJson(folder.path() / "out" / "summary.json")["scenarios"])
+  const json summary = ReadJson(folder.path() / "out" / "summary.json");
+  ASSERT_EQ(summary["scenarios"].size(), 3u);
+  for (const json& s : summary["scenarios"])
     EXPECT_TRUE(s["passed"]) << s.dump();
 }
 
