@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -33,6 +34,23 @@
 
 namespace {
 namespace fs = std::filesystem;
+
+// Ctrl-C or a TERM ends the soak after the cycle under way, so that its
+// scratch folder and workbook copy are removed and its figures printed.
+std::atomic<int> g_stopSignal{0};
+
+void OnStopSignal(int signal) {
+  g_stopSignal = signal;
+}
+
+void StopOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  action.sa_flags = SA_RESTART;
+  ::sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
 
 struct Usage {
   long rssKb = 0;
@@ -150,18 +168,21 @@ void Print(int cycle, const Usage& usage) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Soak(int argc, char** argv) {
   CLI::App app("Runs the host's sequence cycle after cycle in one process and checks for growth");
   int cycles = 1000, killEvery = 50, reportEvery = 100;
   long maxGrowthKb = 5 * 1024;
   std::string library = GRIDMOOR_LIBRARY_FILE;
   std::string scenarioFile = std::string(GRIDMOOR_EXAMPLES_DIR) + "/separator/scenario.json";
   unsigned seed = 1;
-  app.add_option("--cycles", cycles)->check(CLI::PositiveNumber);
-  app.add_option("--kill-every", killEvery, "Kill the office in every n-th cycle (0: never)");
-  app.add_option("--report-every", reportEvery)->check(CLI::PositiveNumber);
+  constexpr int kMost = std::numeric_limits<int>::max();
+  app.add_option("--cycles", cycles)->check(CLI::Range(1, kMost));
+  app.add_option("--kill-every", killEvery, "Kill the office in every n-th cycle (0: never)")
+      ->check(CLI::Range(0, kMost));
+  app.add_option("--report-every", reportEvery)->check(CLI::Range(1, kMost));
   app.add_option("--max-growth-kb", maxGrowthKb,
-                 "Resident memory growth allowed after the first report");
+                 "Resident memory growth allowed after the first report")
+      ->check(CLI::Range(0L, std::numeric_limits<long>::max()));
   app.add_option("--library", library);
   app.add_option("--scenario", scenarioFile);
   app.add_option("--seed", seed);
@@ -200,7 +221,9 @@ int main(int argc, char** argv) {
   std::optional<Usage> baseline;
   int failures = 0, kills = 0, faultedRuns = 0;
   bool previousKilled = false;
-  for (int cycle = 1; cycle <= cycles; ++cycle) {
+  StopOnSignals();
+  int done = 0;
+  for (int cycle = 1; cycle <= cycles && g_stopSignal == 0; ++cycle, ++done) {
     refhost::RunRecord record;
     const bool kill = killEvery > 0 && cycle % killEvery == 0;
     bool killed = false;
@@ -246,14 +269,30 @@ int main(int argc, char** argv) {
     grew("child processes", baseline->children, usage.children, 0);
     grew("temporary folder entries", baseline->tempEntries, usage.tempEntries, 0);
   }
-  std::printf("%d cycles, %d offices killed (%d runs failed for it), %d faults\n", cycles, kills,
+  std::printf("%d cycles, %d offices killed (%d runs failed for it), %d faults\n", done, kills,
               faultedRuns, failures);
   std::error_code ignored;
   fs::remove(workbook, ignored);
   fs::remove_all(temp, ignored);
+  if (const int signal = g_stopSignal; signal != 0) {
+    std::fprintf(stderr, "soak: stopped by signal %d after %d of %d cycles\n", signal, done,
+                 cycles);
+    return 128 + signal;
+  }
   if (expected.empty()) {
     std::fprintf(stderr, "soak: no cycle ended well\n");
     return 1;
   }
   return failures == 0 ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  // A temporary folder that cannot be made, or a workbook that cannot be
+  // copied, ends the soak with a message rather than an abort.
+  try {
+    return Soak(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "soak: %s\n", e.what());
+    return 2;
+  }
 }
