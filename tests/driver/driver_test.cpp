@@ -106,14 +106,14 @@ class DispatchTest : public testing::TestWithParam<Mode> {
   void TearDown() override { EXPECT_EQ(driver::DestroyInstance(handle_, nullptr), 0); }
 
   ExtStatusRecord* Status() { return status_.status(); }
-  std::string Message() { return status_.status()->text; }
+  std::string Message() const { return status_.Message(); }
   std::int32_t Run(std::int32_t code, std::int32_t iarg) {
     return driver::Command(handle_, &window_, code, record_.bytes.data(), iarg, Status());
   }
   bool Threaded() const { return GetParam() == Mode::kThreaded; }
 
   test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
-  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+  test_support::StatusBuffer status_;
   GuardedBuffer record_{4096, 0};
   int window_ = 0;
   ExtInstance handle_ = nullptr;
@@ -233,7 +233,7 @@ TEST_P(DispatchTest, StartAndStopApplication) {
 
   // Stopping has no status record: a failure inside it is written nowhere,
   // certainly not into the record of an earlier request.
-  std::memset(status_.bytes.data(), 0, EXT_STATUS_RECORD_SIZE);
+  status_.Cleared();
   EXPECT_EQ(Run(3, 0), test_support::kRecordedResult);
   model_->SetHook([](const ModelCall& call) -> std::optional<std::int32_t> {
     if (call.op == "StopApplication") com::Throw(com::E_FAIL);

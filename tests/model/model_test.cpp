@@ -45,10 +45,6 @@ using model::DialogResult;
 using model::RunDate;
 using test_support::GuardedBuffer;
 
-std::string StatusText(GuardedBuffer& buffer) {
-  return std::string(buffer.status()->text);
-}
-
 // Unit tests run without any application (GRIDMOOR_SPREADSHEET=none).
 class UnconnectedModelTest : public ::testing::Test {
  protected:
@@ -156,9 +152,9 @@ class ModelWorkbookTest : public test_support::SessionTest {
  protected:
   void TearDown() override { EXPECT_TRUE(status_.GuardsIntact()); }
   ExtStatusRecord* Status() { return status_.status(); }
-  std::string Message() { return StatusText(status_); }
+  std::string Message() const { return status_.Message(); }
 
-  GuardedBuffer status_{EXT_STATUS_RECORD_SIZE, 0};
+  test_support::StatusBuffer status_;
 };
 
 // The stream slots reach the stream transfer; a new case has one stream of
@@ -424,8 +420,7 @@ TEST_F(ModelEventsTest, EachEventRunsItsMacroInBothArgumentForms) {
   ASSERT_EQ(Command(EXT_CMD_SET_DATE), 1) << "no record";
   ASSERT_EQ(Message(), "No run date was given");
   GuardedBuffer date(EXT_DATE_RECORD_MIN_SIZE, 0);
-  const double dayBefore = 45296.0;  // 5 January 2024
-  std::memcpy(date.bytes.data() + EXT_DATE_RECORD_DATE_OFFSET, &dayBefore, sizeof dayBefore);
+  date.Put(EXT_DATE_RECORD_DATE_OFFSET, 45296.0);  // the day before: 5 January 2024
   ASSERT_EQ(Command(EXT_CMD_SET_DATE, date.bytes.data()), 0);
 
   for (const model::RunEventInfo& info : model::kRunEvents) {

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "interrupt.h"
 #include "library.h"
 #include "run.h"
 #include "scenario.h"
@@ -166,9 +167,7 @@ void Print(int cycle, const Usage& usage) {
   std::fflush(stdout);
 }
 
-}  // namespace
-
-static int Soak(int argc, char** argv) {
+int Soak(int argc, char** argv) {
   CLI::App app("Runs the host's sequence cycle after cycle in one process and checks for growth");
   int cycles = 1000, killEvery = 50, reportEvery = 100;
   long maxGrowthKb = 5 * 1024;
@@ -222,8 +221,8 @@ static int Soak(int argc, char** argv) {
   int failures = 0, kills = 0, faultedRuns = 0;
   bool previousKilled = false;
   StopOnSignals();
-  int done = 0;
-  for (int cycle = 1; cycle <= cycles && g_stopSignal == 0; ++cycle, ++done) {
+  int cycle = 1;
+  for (; cycle <= cycles && g_stopSignal == 0; ++cycle) {
     refhost::RunRecord record;
     const bool kill = killEvery > 0 && cycle % killEvery == 0;
     bool killed = false;
@@ -269,14 +268,15 @@ static int Soak(int argc, char** argv) {
     grew("child processes", baseline->children, usage.children, 0);
     grew("temporary folder entries", baseline->tempEntries, usage.tempEntries, 0);
   }
+  const int done = cycle - 1;
   std::printf("%d cycles, %d offices killed (%d runs failed for it), %d faults\n", done, kills,
               faultedRuns, failures);
   std::error_code ignored;
   fs::remove(workbook, ignored);
   fs::remove_all(temp, ignored);
   if (const int signal = g_stopSignal; signal != 0) {
-    std::fprintf(stderr, "soak: stopped by signal %d after %d of %d cycles\n", signal, done,
-                 cycles);
+    std::fprintf(stderr, "soak: stopped by %s after %d of %d cycles\n",
+                 refhost::SignalName(signal).c_str(), done, cycles);
     return 128 + signal;
   }
   if (expected.empty()) {
@@ -285,6 +285,8 @@ static int Soak(int argc, char** argv) {
   }
   return failures == 0 ? 0 : 1;
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // A temporary folder that cannot be made, or a workbook that cannot be

@@ -193,8 +193,7 @@ void BlockDifferential::Prepare(Twin& twin, const Round& round) {
 void BlockDifferential::Compare(Twin& cells, Twin& blocks, const std::string& what,
                                 const std::function<bool(int, int)>& ignored) {
   EXPECT_TRUE(cells.status.bytes == blocks.status.bytes)
-      << what << ": status records, " << cells.status.chars() + EXT_STATUS_TEXT_OFFSET << " / "
-      << blocks.status.chars() + EXT_STATUS_TEXT_OFFSET;
+      << what << ": status records, " << cells.status.Message() << " / " << blocks.status.Message();
   EXPECT_TRUE(cells.ipr == blocks.ipr) << what << ": stream values";
   EXPECT_EQ(cells.texts, blocks.texts) << what;
   EXPECT_EQ(cells.details.inputStreams.At(0)->sheetName,

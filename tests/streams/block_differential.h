@@ -50,7 +50,7 @@ struct Twin {
   casedata::CExcCaseDetails details;
   casedata::CExcclExportedVariable variables;
   casedata::IprValues ipr;
-  test_support::GuardedBuffer status{EXT_STATUS_RECORD_SIZE, 0};
+  test_support::StatusBuffer status;
   std::vector<std::string> texts;  // handed out by published-variable reads
 
   ~Twin() {
