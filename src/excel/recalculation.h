@@ -27,6 +27,19 @@ struct RecalculatedCell {
   int column = 0;
   std::string formula;  // as the application writes it, "=" included
   CellResult result;
+  // It calls a volatile function (RAND, NOW, TODAY, ...) or depends on a
+  // cell that does: its result changes with every recalculation.
+  bool isVolatile = false;
+};
+
+// A formula the application could not read as the file wrote it, replaced
+// in memory by an equivalent it computes (and put back before every store).
+struct FormulaRewrite {
+  int sheet = 0;  // index into RecalculatedWorkbook::sheets
+  int row = 0;
+  int column = 0;
+  std::string original;   // as the file wrote it, "=" included
+  std::string rewritten;  // what the application computes instead
 };
 
 // A Sub or Function of a macro module.
@@ -44,6 +57,7 @@ struct MacroModuleInfo {
   // own (with the module's declarations); empty when the fault lies outside
   // any procedure.
   std::vector<std::string> failingProcedures;
+  std::string source;  // the module's Basic source, as the file holds it
 };
 
 struct RecalculatedWorkbook {
@@ -54,6 +68,8 @@ struct RecalculatedWorkbook {
   // Every function name the application knows, upper case, as its formulas
   // write them.
   std::vector<std::string> functions;
+  std::vector<FormulaRewrite> rewrites;
+  std::string officeVersion;  // "25.2.3.2"; empty when unknown
 };
 
 class WorkbookRecalculator {

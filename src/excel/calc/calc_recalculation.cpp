@@ -76,7 +76,7 @@ void ReadArea(Document& document, const uno::Reference<css::sheet::XSpreadsheet>
       // The rectangles hold formula cells only; an empty one has no formula.
       if (!texts[r][c].startsWith("=") && !texts[r][c].startsWith("{")) continue;
       RecalculatedCell cell{
-          sheetIndex, address.StartRow + r, address.StartColumn + c, ToUtf8(texts[r][c]), {}};
+          sheetIndex, address.StartRow + r, address.StartColumn + c, ToUtf8(texts[r][c]), {}, false};
       double number = 0;
       rtl::OUString text;
       if (values[r][c] >>= number) {
@@ -144,7 +144,7 @@ std::vector<MacroModuleInfo> Modules(const std::vector<MacroEntry>& entries) {
   for (const MacroEntry& entry : entries) {
     if (modules.empty() || modules.back().library != entry.library ||
         modules.back().module != entry.module)
-      modules.push_back(MacroModuleInfo{entry.library, entry.module, {}, true, {}});
+      modules.push_back(MacroModuleInfo{entry.library, entry.module, {}, true, {}, {}});
     modules.back().procedures.push_back(
         MacroProcedureInfo{entry.procedure.name, entry.procedure.isFunction});
   }
@@ -194,7 +194,7 @@ class CalcRecalculator final : public WorkbookRecalculator {
           });
       if (module == result.modules.end())
         module = result.modules.insert(
-            result.modules.end(), MacroModuleInfo{failure.library, failure.module, {}, true, {}});
+            result.modules.end(), MacroModuleInfo{failure.library, failure.module, {}, true, {}, {}});
       module->compiles = false;
       module->failingProcedures = failure.procedures;
     }
