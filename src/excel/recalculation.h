@@ -30,6 +30,9 @@ struct RecalculatedCell {
   // It calls a volatile function (RAND, NOW, TODAY, ...) or depends on a
   // cell that does: its result changes with every recalculation.
   bool isVolatile = false;
+  // A number the application shows as TRUE or FALSE: it has no logical
+  // type, so a formula's logical result is a number formatted as one.
+  bool shownAsLogical = false;
 };
 
 // A formula the application could not read as the file wrote it, replaced
@@ -70,6 +73,9 @@ struct RecalculatedWorkbook {
   std::vector<std::string> functions;
   std::vector<FormulaRewrite> rewrites;
   std::string officeVersion;  // "25.2.3.2"; empty when unknown
+  // The file URL of the copy the application opened: a formula that refers
+  // to it names a sheet the workbook does not have.
+  std::string fileUrl;
 };
 
 class WorkbookRecalculator {

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "excel/calc/office_program.h"
 #include "gridmoor/host.h"
 #include "host_test_support.h"
 
@@ -154,6 +155,8 @@ TEST(IntegrationSeparator, StreamsFollowTheFlashAndTheEventLogTheHostsOrder) {
   }
   const json summary = ReadJson(out / "summary.json");
   EXPECT_EQ(summary["status"], "ok");
+  EXPECT_EQ(summary["office"], excel::calc::OfficeVersion());
+  EXPECT_NE(summary["office"], "unknown");
   const json& out1 = summary["timesteps"][0]["outputs"]["Out-1"];
   const Flash f0 = SeparatorFlash(5000, 6.0, 140, 35, inputs[0]["moleFractions"]);
   // The flash here against the example's own worked numbers.

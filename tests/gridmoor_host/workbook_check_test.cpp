@@ -233,7 +233,9 @@ TEST(HostCompare, ResultsAreEqualByTheirKindsRules) {
       {Number(1e6), Number(1e6 * (1 + 5e-10)), true},
       {Number(1e6), Number(1e6 * (1 + 2e-9)), false},
       {Number(-6.297155e-14), Number(-6.29715463801306e-14), true},
-      {Number(0), Number(1e-19), false},
+      {Number(6.1257e-17), Number(6.1232e-17), true},
+      {Number(0), Number(1e-13), true},
+      {Number(0), Number(1e-11), false},
       {Text("ab"), Text("ab"), true},
       {Text("ab"), Text("Ab"), false},
       {Text(""), Text(" "), false},
@@ -248,6 +250,11 @@ TEST(HostCompare, ResultsAreEqualByTheirKindsRules) {
   for (const auto& [saved, calc, same] : cases)
     EXPECT_EQ(refhost::SameResult(saved, calc), same)
         << refhost::ShowValue(saved) << " / " << refhost::ShowValue(calc);
+  // The office's logicals are numbers it shows as TRUE or FALSE.
+  EXPECT_TRUE(refhost::SameResult(Logical(true), Number(1), true));
+  EXPECT_FALSE(refhost::SameResult(Logical(true), Number(0), true));
+  EXPECT_TRUE(refhost::SameResult(Number(0), Number(0), true));
+  EXPECT_FALSE(refhost::SameResult(Text("TRUE"), Number(1), true));
 }
 
 TEST(HostCompare, FunctionNamesAndLinksToOtherFiles) {
@@ -300,9 +307,9 @@ excel::RecalculatedWorkbook CalcBook() {
                    {0, 2, 1, "=NOSUCH(3)", Error("#NAME?")},
                    {1, 1, 1, "=1+1", Number(2)}};
   calc.functions = {"SUM"};
-  calc.modules = {{"Standard", "Module1", {{"MyUdf", true}, {"Go", false}}, true, {}},
-                  {"Standard", "Broken", {{"Bad", false}}, false, {"Bad"}}};
-  calc.officeModules = {{"Tools", "Strings", {{"Trim", true}, {"Nosuch", true}}, true, {}}};
+  calc.modules = {{"Standard", "Module1", {{"MyUdf", true}, {"Go", false}}, true, {}, {}},
+                  {"Standard", "Broken", {{"Bad", false}}, false, {"Bad"}, {}}};
+  calc.officeModules = {{"Tools", "Strings", {{"Trim", true}, {"Nosuch", true}}, true, {}, {}}};
   return calc;
 }
 
@@ -320,7 +327,7 @@ TEST(HostCheckReport, FindingsSummaryAndJson) {
   EXPECT_EQ(report.notCompared, 1u);
   const nlohmann::json json = refhost::ReportJson(report);
   EXPECT_EQ(json, nlohmann::json::parse(R"json({
-    "formulas": 4, "notCompared": 1,
+    "office": "", "formulas": 4, "notCompared": 1, "volatile": 0, "renamedSheets": [], "rewrites": [],
     "differ": [
       {"sheet": "S", "cell": "B2", "formula": "=NOSUCH(1)+MyUdf(2)", "saved": 3, "calc": {
     "error" : "#NAME?"}
@@ -330,7 +337,7 @@ TEST(HostCheckReport, FindingsSummaryAndJson) {
     "unknownFunctions": [{"name": "NOSUCH", "cells": ["S!B2", "S!B3"]}],
     "macros": [{"macro": "Standard.Broken", "source": "workbook",
                 "message": "module Standard.Broken does not compile; in procedure(s) Bad", "procedures": ["Bad"]}],
-    "problems": [{"kind": "externalLink", "message": "the workbook links to file:///srv/prices.xlsx"},
+    "problems": [{"kind": "externalLink", "message": "the workbook links to /srv/prices.xlsx"},
                  {"kind": "externalLink", "message": "In!A6 refers to another file"}]
 })json"));
   EXPECT_EQ(refhost::SummaryText(report, 2),
@@ -345,8 +352,63 @@ TEST(HostCheckReport, FindingsSummaryAndJson) {
             "macro problems: 1\n"
             "  module Standard.Broken does not compile; in procedure(s) Bad\n"
             "other problems: 2\n"
-            "  the workbook links to file:///srv/prices.xlsx\n"
+            "  the workbook links to /srv/prices.xlsx\n"
             "  In!A6 refers to another file\n");
+}
+
+// What is not a difference: volatile cells, a sheet the office renamed, a
+// logical format on a number; and references to a deleted sheet, which the
+// office reads as references to the file itself.
+TEST(HostCheckReport, VolatileRenamedAndDeletedSheetsAreToldApart) {
+  excel::RecalculatedWorkbook calc;
+  calc.officeVersion = "25.2.3.2";
+  calc.fileUrl = "file:///tmp/check-1/My%20Book.xlsx";
+  calc.sheets = {"sheet1 -1", "Data"};
+  const auto cell = [](int sheet, int row, const std::string& formula, CellResult result) {
+    excel::RecalculatedCell c;
+    c.sheet = sheet;
+    c.row = row;
+    c.formula = formula;
+    c.result = std::move(result);
+    return c;
+  };
+  calc.formulas = {cell(0, 0, "=RANDBETWEEN(1;9)", Number(4)), cell(0, 1, "=A1*2", Number(8)),
+                   cell(0, 2, "=--(\"A\"=\"B\")", Number(0)),
+                   cell(1, 0, "='file:///tmp/check-1/My%20Book.xlsx'#$Gone.A1", Error("#REF!")),
+                   cell(1, 1, "='file:///srv/other.xlsx'#$Data.A1", Number(1))};
+  calc.formulas[0].isVolatile = calc.formulas[1].isVolatile = true;
+  calc.formulas[2].shownAsLogical = true;
+  refhost::SavedWorkbook saved;
+  saved.sheets = {"sheet1", "Data"};
+  saved.formulas = {{"sheet1", 0, 0, "=RANDBETWEEN(1,9)", true, Number(7)},
+                    {"sheet1", 1, 0, "=A1*2", true, Number(14)},
+                    {"sheet1", 2, 0, "=--(\"A\"=\"B\")", true, Number(0)},
+                    {"Data", 0, 0, "=#REF!A1", true, Error("#REF!")},
+                    {"Data", 1, 0, "=[1]Data!A1", true, Number(1)}};
+  saved.externalLinks = {"Other%20Prices.xlsx", "file:///C:/Users/me/My%20Book.xlsx"};
+  const refhost::CheckReport report = refhost::CompareWorkbook(saved, calc);
+  EXPECT_EQ(report.office, "25.2.3.2");
+  EXPECT_EQ(report.volatileCells, 2u);
+  EXPECT_EQ(report.formulas, 3u);
+  EXPECT_TRUE(report.differ.empty());
+  ASSERT_EQ(report.renamedSheets.size(), 1u);
+  EXPECT_EQ(report.renamedSheets[0].calc, "sheet1 -1");
+  std::vector<std::string> problems;
+  for (const refhost::Problem& p : report.problems)
+    problems.push_back(p.kind + ": " + p.message);
+  EXPECT_EQ(problems, (std::vector<std::string>{
+                          "externalLink: the workbook links to Other Prices.xlsx",
+                          "deletedSheet: the workbook links to itself (/C:/Users/me/My Book.xlsx): "
+                          "its formulas refer to sheets it does not have (deleted)",
+                          "externalLink: Data!A2 refers to another file",
+                          "deletedSheet: Data!A1 refers to sheet 'Gone', which the workbook does "
+                          "not have (deleted)"}));
+  const std::string summary = refhost::SummaryText(report);
+  EXPECT_NE(summary.find("office: 25.2.3.2\nformula cells checked: 3\nvolatile: 2 "),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("renamed sheet: the office renamed sheet 'sheet1' to 'sheet1 -1'"),
+            std::string::npos);
 }
 
 TEST(HostScenarioCells, MacrosSheetsAddressesAndFormulasInInputs) {

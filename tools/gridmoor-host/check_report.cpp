@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
@@ -38,14 +39,16 @@ nlohmann::json ValueJson(const CellResult& value) {
 
 }  // namespace
 
-bool SameResult(const CellResult& saved, const CellResult& calc) {
-  if (saved.kind != calc.kind) return false;
+bool SameResult(const CellResult& saved, const CellResult& calc, bool calcShownAsLogical) {
+  const bool logicalAsNumber = saved.kind == CellResult::Kind::kLogical &&
+                               calc.kind == CellResult::Kind::kNumber && calcShownAsLogical;
+  if (saved.kind != calc.kind && !logicalAsNumber) return false;
   switch (saved.kind) {
     case CellResult::Kind::kNumber:
     case CellResult::Kind::kLogical:
-      // An OpenDocument file keeps at most 20 decimals: a result near zero
-      // is saved rounded to them.
-      return saved.number == calc.number || std::fabs(saved.number - calc.number) <= 1e-20 ||
+      // Near zero, what is left of a difference of nearly equal numbers
+      // depends on the order of the operations, not on the function.
+      return saved.number == calc.number || std::fabs(saved.number - calc.number) <= kNearZero ||
              std::fabs(saved.number - calc.number) <=
                  1e-9 * std::max(std::fabs(saved.number), std::fabs(calc.number));
     case CellResult::Kind::kText:
@@ -57,40 +60,101 @@ bool SameResult(const CellResult& saved, const CellResult& calc) {
   return false;
 }
 
+namespace {
+
+// The application's sheet for each of the file's: the same name, or, where
+// the application renamed sheets (it renames some names it cannot take), the
+// sheet at the same position.
+std::map<std::string, std::size_t> MatchSheets(const SavedWorkbook& saved,
+                                               const excel::RecalculatedWorkbook& calc,
+                                               std::vector<RenamedSheet>& renamed) {
+  std::map<std::string, std::size_t> match;
+  const bool samePositions = saved.sheets.size() == calc.sheets.size();
+  for (std::size_t i = 0; i < saved.sheets.size(); ++i) {
+    const auto same = std::find(calc.sheets.begin(), calc.sheets.end(), saved.sheets[i]);
+    if (same != calc.sheets.end()) {
+      match[saved.sheets[i]] = static_cast<std::size_t>(same - calc.sheets.begin());
+    } else if (samePositions) {
+      match[saved.sheets[i]] = i;
+      renamed.push_back(RenamedSheet{saved.sheets[i], calc.sheets[i]});
+    }
+  }
+  return match;
+}
+
+// Where a formula of the application refers to other files, or to sheets
+// of the workbook's own copy that it does not have (a reference to a
+// deleted sheet reads as one to the file itself).
+void FindFileReferences(const std::string& where, const std::string& savedFormula,
+                        const excel::RecalculatedCell* calc, const std::string& ownFile,
+                        std::set<std::string>& external, std::set<std::string>& deleted) {
+  bool otherFile = RefersToOtherFile(savedFormula);
+  if (calc != nullptr) {
+    const std::vector<FileSheetReference> references = FileSheetReferencesIn(calc->formula);
+    for (const FileSheetReference& reference : references) {
+      if (!ownFile.empty() && reference.file == ownFile)
+        deleted.insert(where + " refers to sheet '" + reference.sheet +
+                       "', which the workbook does not have (deleted)");
+      else
+        otherFile = true;
+    }
+    if (references.empty() && RefersToOtherFile(calc->formula)) otherFile = true;
+  }
+  if (otherFile) external.insert(where);
+}
+
+}  // namespace
+
 CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::RecalculatedWorkbook& calc) {
   CheckReport report;
-  std::map<std::tuple<std::string, int, int>, const excel::RecalculatedCell*> byCell;
-  for (const excel::RecalculatedCell& cell : calc.formulas) {
-    if (cell.sheet >= 0 && static_cast<std::size_t>(cell.sheet) < calc.sheets.size())
-      byCell[{calc.sheets[static_cast<std::size_t>(cell.sheet)], cell.row, cell.column}] = &cell;
-  }
-  std::size_t withoutValue = 0;
-  std::set<std::string> externalCells;
+  report.office = calc.officeVersion;
+  report.sheets = calc.sheets;
+  report.rewrites = calc.rewrites;
+  const std::map<std::string, std::size_t> sheetOf = MatchSheets(saved, calc, report.renamedSheets);
+  std::map<std::tuple<std::size_t, int, int>, const excel::RecalculatedCell*> byCell;
+  for (const excel::RecalculatedCell& cell : calc.formulas)
+    byCell[{static_cast<std::size_t>(cell.sheet), cell.row, cell.column}] = &cell;
+  const std::string ownFile = calc.fileUrl.empty() ? "" : DecodedFileUrl(calc.fileUrl);
+  std::set<std::string> externalCells, deletedSheets;
   for (const SavedCell& cell : saved.formulas) {
-    const auto found = byCell.find({cell.sheet, cell.row, cell.column});
+    const auto sheet = sheetOf.find(cell.sheet);
+    const auto found =
+        sheet == sheetOf.end() ? byCell.end() : byCell.find({sheet->second, cell.row, cell.column});
+    const excel::RecalculatedCell* calcCell = found == byCell.end() ? nullptr : found->second;
     const std::string name = CellName(cell.row, cell.column);
     const std::string formula =
-        !cell.formula.empty() || found == byCell.end() ? cell.formula : found->second->formula;
-    if (RefersToOtherFile(formula) ||
-        (found != byCell.end() && RefersToOtherFile(found->second->formula)))
-      externalCells.insert(Located(cell.sheet, name));
+        !cell.formula.empty() || calcCell == nullptr ? cell.formula : calcCell->formula;
+    FindFileReferences(Located(cell.sheet, name), formula, calcCell, ownFile, externalCells,
+                       deletedSheets);
     if (!cell.hasValue) {
-      ++withoutValue;
-      continue;
-    }
-    ++report.formulas;
-    if (found == byCell.end()) {
-      report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, {}, false});
-    } else if (!SameResult(cell.value, found->second->result)) {
-      report.differ.push_back(
-          Difference{cell.sheet, name, formula, cell.value, found->second->result, true});
+      ++report.notCompared;
+    } else if (calcCell != nullptr && calcCell->isVolatile) {
+      ++report.volatileCells;
+    } else if (calcCell == nullptr) {
+      ++report.formulas;
+      report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, {}, false, false});
+    } else if (++report.formulas;
+               !SameResult(cell.value, calcCell->result, calcCell->shownAsLogical)) {
+      report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, calcCell->result,
+                                         true, calcCell->shownAsLogical});
     }
   }
-  report.notCompared = withoutValue;
-  for (const std::string& link : saved.externalLinks)
-    report.problems.push_back(Problem{"externalLink", "the workbook links to " + link});
+  // A link to the workbook itself keeps what it referred to in sheets the
+  // workbook no longer has.
+  const std::string ownName = std::filesystem::path(ownFile).filename().string();
+  for (const std::string& link : saved.externalLinks) {
+    const std::string file = DecodedFileUrl(link);
+    if (!ownName.empty() && std::filesystem::path(file).filename() == ownName)
+      report.problems.push_back(Problem{
+          "deletedSheet", "the workbook links to itself (" + file +
+                              "): its formulas refer to sheets it does not have (deleted)"});
+    else
+      report.problems.push_back(Problem{"externalLink", "the workbook links to " + file});
+  }
   for (const std::string& where : externalCells)
     report.problems.push_back(Problem{"externalLink", where + " refers to another file"});
+  for (const std::string& message : deletedSheets)
+    report.problems.push_back(Problem{"deletedSheet", message});
 
   // Functions: what the application knows, and the workbook's own macro
   // functions.
@@ -152,17 +216,56 @@ std::string ShowValue(const CellResult& value) {
   return "(empty)";
 }
 
+CellResult CalcShown(const Difference& difference) {
+  CellResult shown = difference.calc;
+  if (difference.calcShownAsLogical && difference.saved.kind == CellResult::Kind::kLogical &&
+      shown.kind == CellResult::Kind::kNumber && (shown.number == 0 || shown.number == 1))
+    shown.kind = CellResult::Kind::kLogical;
+  return shown;
+}
+
+namespace {
+
+std::string SheetName(const CheckReport& report, int sheet) {
+  return sheet >= 0 && static_cast<std::size_t>(sheet) < report.sheets.size()
+             ? report.sheets[static_cast<std::size_t>(sheet)]
+             : "?";
+}
+
+}  // namespace
+
 std::string SummaryText(const CheckReport& report, std::size_t shown) {
   std::ostringstream out;
+  if (!report.office.empty()) out << "office: " << report.office << "\n";
   out << "formula cells checked: " << report.formulas << "\n";
   if (report.notCompared > 0)
-    out << "not compared: " << report.notCompared
-        << " formula cell(s) whose file carries no saved value\n";
+    out << "not compared: " << report.notCompared << " formula cell(s)"
+        << (report.notComparedWhy.empty() ? " whose file carries no saved value"
+                                          : ": " + report.notComparedWhy)
+        << "\n";
+  if (report.volatileCells > 0)
+    out << "volatile: " << report.volatileCells
+        << " formula cell(s) not compared: they call RAND, RANDBETWEEN, NOW, TODAY or the like, "
+           "or depend on a cell that does, so their results change at every recalculation\n";
+  for (const RenamedSheet& sheet : report.renamedSheets)
+    out << "renamed sheet: the office renamed sheet '" << sheet.saved << "' to '" << sheet.calc
+        << "'; its cells are compared under their saved name\n";
+  if (!report.rewrites.empty())
+    out << "rewritten: " << report.rewrites.size()
+        << " formula(s) the office cannot read as saved, computed as an equivalent (the file "
+           "keeps the original)\n";
+  for (std::size_t i = 0; i < report.rewrites.size() && i < shown; ++i) {
+    const excel::FormulaRewrite& r = report.rewrites[i];
+    out << "  " << SheetName(report, r.sheet) << "!" << CellName(r.row, r.column) << "  "
+        << r.original << "  as  " << r.rewritten << "\n";
+  }
+  if (report.rewrites.size() > shown)
+    out << "  ... and " << report.rewrites.size() - shown << " more\n";
   out << "differ: " << report.differ.size() << "\n";
   for (std::size_t i = 0; i < report.differ.size() && i < shown; ++i) {
     const Difference& d = report.differ[i];
     out << "  " << d.sheet << "!" << d.cell << "  " << d.formula << "  saved " << ShowValue(d.saved)
-        << "  calc " << (d.calcHasFormula ? ShowValue(d.calc) : "(no formula)") << "\n";
+        << "  calc " << (d.calcHasFormula ? ShowValue(CalcShown(d)) : "(no formula)") << "\n";
   }
   if (report.differ.size() > shown)
     out << "  ... and " << report.differ.size() - shown << " more\n";
@@ -183,8 +286,20 @@ std::string SummaryText(const CheckReport& report, std::size_t shown) {
 
 nlohmann::json ReportJson(const CheckReport& report) {
   nlohmann::json json;
+  json["office"] = report.office;
   json["formulas"] = report.formulas;
   json["notCompared"] = report.notCompared;
+  if (!report.notComparedWhy.empty()) json["notComparedWhy"] = report.notComparedWhy;
+  json["volatile"] = report.volatileCells;
+  json["renamedSheets"] = nlohmann::json::array();
+  for (const RenamedSheet& sheet : report.renamedSheets)
+    json["renamedSheets"].push_back({{"saved", sheet.saved}, {"calc", sheet.calc}});
+  json["rewrites"] = nlohmann::json::array();
+  for (const excel::FormulaRewrite& r : report.rewrites)
+    json["rewrites"].push_back({{"sheet", SheetName(report, r.sheet)},
+                                {"cell", CellName(r.row, r.column)},
+                                {"original", r.original},
+                                {"rewritten", r.rewritten}});
   json["differ"] = nlohmann::json::array();
   for (const Difference& d : report.differ) {
     json["differ"].push_back(
@@ -192,7 +307,7 @@ nlohmann::json ReportJson(const CheckReport& report) {
          {"cell", d.cell},
          {"formula", d.formula},
          {"saved", ValueJson(d.saved)},
-         {"calc", d.calcHasFormula ? ValueJson(d.calc) : nlohmann::json(nullptr)}});
+         {"calc", d.calcHasFormula ? ValueJson(CalcShown(d)) : nlohmann::json(nullptr)}});
   }
   json["unknownFunctions"] = nlohmann::json::array();
   for (const UnknownFunction& f : report.unknownFunctions)

@@ -22,6 +22,12 @@ struct Difference {
   excel::CellResult saved;
   excel::CellResult calc;
   bool calcHasFormula = true;  // false: the application holds no formula there
+  bool calcShownAsLogical = false;
+};
+
+struct RenamedSheet {
+  std::string saved;  // as the file names it
+  std::string calc;   // as the application renamed it
 };
 
 struct UnknownFunction {
@@ -42,8 +48,16 @@ struct Problem {
 };
 
 struct CheckReport {
+  std::string office;           // the application's version
   std::size_t formulas = 0;     // formula cells compared
   std::size_t notCompared = 0;  // formula cells the file carries no value for
+  std::string notComparedWhy;   // when it is none of them: why
+  // Formula cells that call a volatile function or depend on one: their
+  // results change with every recalculation, so they are not compared.
+  std::size_t volatileCells = 0;
+  std::vector<RenamedSheet> renamedSheets;
+  std::vector<excel::FormulaRewrite> rewrites;
+  std::vector<std::string> sheets;  // the application's, for the rewrites' cells
   std::vector<Difference> differ;
   std::vector<UnknownFunction> unknownFunctions;
   std::vector<MacroFinding> macros;
@@ -53,10 +67,14 @@ struct CheckReport {
   }
 };
 
-// Numbers equal within a relative 1e-9 (or 1e-20 apart: the rounding of
-// a file that keeps 20 decimals), texts exactly, logicals as
-// logicals (never equal to a number), errors by their name.
-bool SameResult(const excel::CellResult& saved, const excel::CellResult& calc);
+// Numbers equal within a relative 1e-9, or at most kNearZero apart (what
+// is left of a difference of nearly equal numbers); texts exactly; errors
+// by their name. A saved logical equals the application's number of its
+// value only where the application shows it as a logical (it has no logical
+// type); a saved number is compared as a number however the cell shows it.
+bool SameResult(const excel::CellResult& saved, const excel::CellResult& calc,
+                bool calcShownAsLogical = false);
+inline constexpr double kNearZero = 1e-12;
 
 // Compares every saved formula cell with the application's result and
 // gathers the other findings the workbook alone shows.
@@ -64,6 +82,10 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
 
 // A value as the summary shows it: 1.5, "text", TRUE, #N/A, (none).
 std::string ShowValue(const excel::CellResult& value);
+
+// The application's value as the summary and the JSON show it: a number it
+// shows as a logical is shown as one where the file saved a logical.
+excel::CellResult CalcShown(const Difference& difference);
 
 // The summary: counts, the first `shown` differences, the other findings.
 std::string SummaryText(const CheckReport& report, std::size_t shown = 20);

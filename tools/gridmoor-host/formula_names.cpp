@@ -1,34 +1,8 @@
 #include "formula_names.h"
 
 namespace refhost {
-namespace {
 
-bool IsNameStart(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-bool IsNameChar(char c) {
-  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '.';
-}
-
-// Calls `visit(position, character)` for every character outside quotes.
-template <typename Visit>
-void ForUnquoted(std::string_view formula, Visit&& visit) {
-  char quote = 0;
-  for (std::size_t i = 0; i < formula.size(); ++i) {
-    const char c = formula[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;  // a doubled quote reopens at once
-      continue;
-    }
-    if (c == '"' || c == '\'') {
-      quote = c;
-      continue;
-    }
-    visit(i, c);
-  }
-}
-
-}  // namespace
+using excel::calc::IsFormulaNameChar;
 
 std::string Upper(std::string_view text) {
   std::string upper(text);
@@ -36,26 +10,6 @@ std::string Upper(std::string_view text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return upper;
-}
-
-std::vector<std::string> FunctionNamesIn(std::string_view formula) {
-  std::vector<std::string> names;
-  std::size_t start = std::string_view::npos;
-  ForUnquoted(formula, [&](std::size_t i, char c) {
-    if (start == std::string_view::npos) {
-      // A name starts where no name, number or reference part goes on.
-      if (IsNameStart(c) && (i == 0 || !IsNameChar(formula[i - 1]))) start = i;
-      return;
-    }
-    if (IsNameChar(c)) return;
-    std::size_t next = i;
-    while (next < formula.size() && formula[next] == ' ')
-      ++next;
-    if (next < formula.size() && formula[next] == '(')
-      names.emplace_back(formula.substr(start, i - start));
-    start = IsNameStart(c) ? i : std::string_view::npos;
-  });
-  return names;
 }
 
 std::optional<std::string> UnknownFunctionName(std::string_view name,
@@ -83,6 +37,68 @@ std::optional<std::string> UnknownFunctionName(std::string_view name,
   return upper;
 }
 
+std::string DecodedFileUrl(std::string_view url) {
+  if (url.substr(0, 7) == "file://") url.remove_prefix(7);
+  const auto hex = [](char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+  };
+  std::string out;
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    if (url[i] == '%' && i + 2 < url.size() && hex(url[i + 1]) >= 0 && hex(url[i + 2]) >= 0) {
+      out += static_cast<char>(hex(url[i + 1]) * 16 + hex(url[i + 2]));
+      i += 2;
+    } else {
+      out += url[i];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// A quoted name from `at` (at the opening quote; a doubled quote is one):
+// the text and the position after the closing quote.
+std::pair<std::string, std::size_t> Quoted(std::string_view text, std::size_t at) {
+  std::string name;
+  std::size_t i = at + 1;
+  for (; i < text.size(); ++i) {
+    if (text[i] != '\'') {
+      name += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == '\'') {
+      name += text[++i];
+    } else {
+      return {name, i + 1};
+    }
+  }
+  return {name, i};
+}
+
+}  // namespace
+
+std::vector<FileSheetReference> FileSheetReferencesIn(std::string_view formula) {
+  std::vector<FileSheetReference> found;
+  for (std::size_t at = formula.find("'file:"); at != std::string_view::npos;
+       at = formula.find("'file:", at)) {
+    auto [url, after] = Quoted(formula, at);
+    at = after;
+    if (formula.substr(after, 1) != "#") continue;
+    std::size_t sheet = after + 1;
+    if (formula.substr(sheet, 1) == "$") ++sheet;
+    std::string name;
+    if (formula.substr(sheet, 1) == "'") {
+      name = Quoted(formula, sheet).first;
+    } else {
+      const std::size_t end = formula.find_first_of(".:;,)+-*/&=<>^ ", sheet);
+      name = std::string(formula.substr(sheet, end == std::string_view::npos ? end : end - sheet));
+    }
+    found.push_back(FileSheetReference{DecodedFileUrl(url), std::move(name)});
+  }
+  return found;
+}
+
 bool RefersToOtherFile(std::string_view formula) {
   if (formula.find("'file:") != std::string_view::npos) return true;
   bool found = false;
@@ -101,7 +117,7 @@ bool RefersToOtherFile(std::string_view formula) {
     }
     if (c != '[') continue;
     const char before = i == 0 ? '=' : formula[i - 1];
-    if (IsNameChar(before) || before == ']' || before == '[') continue;
+    if (IsFormulaNameChar(before) || before == ']' || before == '[') continue;
     const std::size_t close = formula.find(']', i);
     if (close == std::string_view::npos) continue;
     const std::size_t after = close + 1;

@@ -8,14 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "excel/calc/formula_text.h"
+
 namespace refhost {
 
 // ASCII letters in capitals.
 std::string Upper(std::string_view text);
 
-// The names a formula calls as functions, as written (text in quotes left
-// out).
-std::vector<std::string> FunctionNamesIn(std::string_view formula);
+using excel::calc::FunctionNamesIn;
 
 // A name that the office's formula text calls as a function, when it is
 // not one the office knows: the name in capitals without the file format's
@@ -30,5 +30,17 @@ std::optional<std::string> UnknownFunctionName(std::string_view name,
 // Whether a formula refers to another file: [1]Sheet1!A1, '[Book.xlsx]S'!A1,
 // 'file:///...'#$Sheet1.A1.
 bool RefersToOtherFile(std::string_view formula);
+
+// The office's references to sheets of files named by URL
+// ('file:///srv/a%20b.ods'#$Sheet1.A1), each with the URL and the sheet
+// name decoded: file "/srv/a b.ods", sheet "Sheet1".
+struct FileSheetReference {
+  std::string file;
+  std::string sheet;
+};
+std::vector<FileSheetReference> FileSheetReferencesIn(std::string_view formula);
+
+// A URL's or path's %XX escapes decoded; "file://" taken off.
+std::string DecodedFileUrl(std::string_view url);
 
 }  // namespace refhost

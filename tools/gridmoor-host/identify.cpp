@@ -50,8 +50,8 @@ std::string DescribeIdentity(const std::vector<unsigned char>& r) {
   return out;
 }
 
-int Identify(Library& library, const std::string& libraryPath, std::ostream& out,
-             std::ostream& err) {
+int Identify(Library& library, const std::string& libraryPath, const std::string& office,
+             std::ostream& out, std::ostream& err) {
   std::vector<unsigned char> record(EXT_IDENTIFY_RECORD_MIN_SIZE, 0);
   const std::uint32_t version = EXT_INTERFACE_VERSION;
   std::memcpy(record.data(), &version, sizeof version);
@@ -70,6 +70,7 @@ int Identify(Library& library, const std::string& libraryPath, std::ostream& out
       << Env("GRIDMOOR_SPREADSHEET", "calc (Excel.Application.16 by default)") << "\n";
   out << "office program:     " << Env("GRIDMOOR_SOFFICE", "soffice from PATH or the usual places")
       << "\n";
+  out << "office:             " << office << "\n";
   return 0;
 }
 

@@ -13,7 +13,8 @@ namespace refhost {
 // The identification record decoded, one "name: value" line per field.
 std::string DescribeIdentity(const std::vector<unsigned char>& record);
 
-int Identify(Library& library, const std::string& libraryPath, std::ostream& out,
-             std::ostream& err);
+// `office`: the office the library would start, as "25.2.3.2 (program)".
+int Identify(Library& library, const std::string& libraryPath, const std::string& office,
+             std::ostream& out, std::ostream& err);
 
 }  // namespace refhost

@@ -15,6 +15,7 @@
 
 #include "case_command.h"
 #include "csv.h"
+#include "excel/calc/office_program.h"
 #include "files.h"
 #include "folder_claim.h"
 #include "identify.h"
@@ -129,6 +130,7 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
   options.progress = !quiet;
   refhost::RunRecord record;
   record.library = library.Path();
+  record.office = excel::calc::OfficeVersion();
   refhost::ArmInterrupt(true);
   const auto started = std::chrono::steady_clock::now();
   refhost::RunScenario(library, scenario, options, record);
@@ -372,7 +374,14 @@ int Main(int argc, char** argv) {
     std::cout << "loaded " << libraryPath << "\nexports found\n";
     return 0;
   }
-  if (identify->parsed()) return refhost::Identify(library, libraryPath, std::cout, std::cerr);
+  if (identify->parsed()) {
+    const std::optional<fs::path> program = excel::calc::FindOfficeProgram();
+    const std::string office =
+        program ? excel::calc::OfficeVersionOf(*program).value_or("unknown version") + " (" +
+                      program->string() + ")"
+                : "none found (install LibreOffice Calc, or set GRIDMOOR_SOFFICE)";
+    return refhost::Identify(library, libraryPath, office, std::cout, std::cerr);
+  }
   if (!notices) return Fail("no command given");
   return Run(library, *notices, scenario, out, save, saveAs, quiet, copies, report);
 }

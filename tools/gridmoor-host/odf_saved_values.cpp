@@ -82,11 +82,8 @@ std::string Paragraphs(const pugi::xml_node& cell) {
 
 // The error value a cell shows: "#DIV/0!" as it is, "Err:502" by its code.
 std::string ErrorName(const std::string& shown) {
-  if (shown.rfind("Err:", 0) == 0) {
-    const std::optional<std::string> formula = excel::calc::ErrorFormula(
-        excel::calc::ExcelErrorFromCalc(text::ParseInt32(shown.c_str() + 4)));
-    if (formula) return formula->substr(1);
-  }
+  if (shown.rfind("Err:", 0) == 0)
+    return excel::calc::CalcErrorName(text::ParseInt32(shown.c_str() + 4));
   return shown;
 }
 

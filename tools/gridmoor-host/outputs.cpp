@@ -141,6 +141,7 @@ json Summary(const RunRecord& run) {
   s["library"] = run.library;
   s["mode"] = run.mode;
   s["driver"] = run.driverName;
+  s["office"] = run.office;
   s["scenario"] = run.scenario;
   s["workbook"] = run.workbook;
   s["run"] = {{"start", FormatIsoDate(run.startDate)},

@@ -266,6 +266,7 @@ json RunReportData(const RunRecord& run, const RunReportContext& context) {
                                                    : "ok"},
                  {"wallSeconds", context.wallSeconds ? json(*context.wallSeconds) : json(nullptr)},
                  {"driver", run.driverName},
+                 {"office", run.office},
                  {"mode", run.mode},
                  {"library", run.library}}},
                {"error", error},

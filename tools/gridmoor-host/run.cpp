@@ -329,6 +329,22 @@ double PlannedNextDate(double current, double stepDays, std::optional<double> ev
   return planned;
 }
 
+bool ScenarioWorkbook(const Scenario& scenario, std::optional<std::filesystem::path>& workbook,
+                      std::string& error) {
+  workbook = scenario.workbook;
+  if (workbook) return true;
+  std::vector<std::uint8_t> archive;
+  nlohmann::json caseJson;
+  if (!CaseArchiveBytes(scenario, archive, error) ||
+      !archive::CaseArchiveToJson(archive, caseJson, error)) {
+    error = scenario.file.string() + ": " + error;
+    return false;
+  }
+  const std::string name = caseJson.value("fileName", std::string());
+  if (!name.empty()) workbook = std::filesystem::absolute(name);
+  return true;
+}
+
 bool CaseArchiveBytes(const Scenario& scenario, std::vector<std::uint8_t>& bytes,
                       std::string& error) {
   if (scenario.caseJson) {

@@ -28,6 +28,12 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
 bool CaseArchiveBytes(const Scenario& scenario, std::vector<std::uint8_t>& bytes,
                       std::string& error);
 
+// The workbook a run opens: the scenario's own, else the file name its case
+// holds, taken as the library takes it (against the current folder); none
+// when neither names one. False with `error` when the case cannot be read.
+bool ScenarioWorkbook(const Scenario& scenario, std::optional<std::filesystem::path>& workbook,
+                      std::string& error);
+
 // The dates of a run without events: start, start + step, ...
 double PlannedNextDate(double current, double stepDays, std::optional<double> event);
 

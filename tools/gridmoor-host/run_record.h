@@ -50,6 +50,7 @@ struct RunFailure {
 
 struct RunRecord {
   std::string library, mode, driverName, scenario, workbook;
+  std::string office;  // the office's version, "25.2.3.2"
   double startDate = 0;
   int timesteps = 0;
   double stepDays = 0;

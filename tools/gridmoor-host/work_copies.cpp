@@ -2,7 +2,6 @@
 
 #include <system_error>
 
-#include "archive/case_json.h"
 #include "run.h"
 
 namespace refhost {
@@ -38,18 +37,8 @@ bool UseCopiesIn(Scenario& scenario, const fs::path& folder, std::string& error)
     error = "cannot create " + folder.string() + ": " + ec.message();
     return false;
   }
-  std::optional<fs::path> workbook = scenario.workbook;
-  if (!workbook) {
-    std::vector<std::uint8_t> archive;
-    nlohmann::json caseJson;
-    if (!CaseArchiveBytes(scenario, archive, error) ||
-        !archive::CaseArchiveToJson(archive, caseJson, error)) {
-      error = scenario.file.string() + ": " + error;
-      return false;
-    }
-    const std::string name = caseJson.value("fileName", std::string());
-    if (!name.empty()) workbook = fs::absolute(name);
-  }
+  std::optional<fs::path> workbook;
+  if (!ScenarioWorkbook(scenario, workbook, error)) return false;
   fs::path copy;
   if (workbook) {
     if (!CopyInto(*workbook, folder, "workbook", copy, error)) return false;

@@ -10,6 +10,8 @@
 #include "csv.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_recalculation.h"
+#include "files.h"
+#include "run.h"
 #include "saved_values.h"
 #include "scenario.h"
 #include "scenario_cells.h"
@@ -51,6 +53,14 @@ int WorkbookCheck(const WorkbookCheckOptions& options, std::ostream& out, std::o
 
 namespace {
 
+// A binary workbook (.xls): the office reads it, but its saved values are
+// out of this check's reach.
+bool IsBinaryWorkbook(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char magic[4] = {};
+  return in.read(magic, sizeof magic) && std::string_view(magic, 4) == "\xD0\xCF\x11\xE0";
+}
+
 int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::ostream& err) {
   Scenario scenario;
   fs::path book = options.book;
@@ -58,16 +68,19 @@ int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::o
   if (!options.scenario.empty()) {
     if (!LoadScenario(fs::absolute(options.scenario), scenario, error))
       return CouldNotCheck(err, error);
-    if (book.empty() && scenario.workbook) book = *scenario.workbook;
-    if (book.empty() && scenario.caseJson && scenario.caseJson->contains("fileName") &&
-        (*scenario.caseJson)["fileName"].is_string())
-      book = fs::path(options.scenario).parent_path() /
-             (*scenario.caseJson)["fileName"].get<std::string>();
+    std::optional<fs::path> named;
+    if (book.empty() && !ScenarioWorkbook(scenario, named, error)) return CouldNotCheck(err, error);
+    if (named) book = *named;
   }
   if (book.empty())
     return CouldNotCheck(err, "no workbook: give BOOK, or a scenario that names one");
   SavedWorkbook saved;
-  if (!ReadSavedValues(book, saved, error)) return CouldNotCheck(err, error);
+  std::string unreadable;
+  if (!ReadSavedValues(book, saved, error)) {
+    // The scenario's cells, macros and functions are still worth checking.
+    if (options.scenario.empty() || !IsBinaryWorkbook(book)) return CouldNotCheck(err, error);
+    unreadable = "a binary workbook (.xls) keeps its saved values out of reach";
+  }
 
   ApplyCallTimeout();
   excel::RecalculatedWorkbook calc;
@@ -77,15 +90,21 @@ int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::o
     return CouldNotCheck(err, book.filename().string() + ": " + failure.ErrorMessage());
   }
   CheckReport report = CompareWorkbook(saved, calc);
+  if (!unreadable.empty()) {
+    report.notCompared = calc.formulas.size();
+    report.notComparedWhy = unreadable;
+  } else if (saved.formulas.empty() && !calc.formulas.empty()) {
+    return CouldNotCheck(err, book.filename().string() + ": the office holds " +
+                                  std::to_string(calc.formulas.size()) +
+                                  " formula cell(s), but no saved value could be read from the "
+                                  "file: nothing could be compared");
+  }
   if (!options.scenario.empty() && !CheckScenarioCells(scenario, calc, report, error))
     return CouldNotCheck(err, error);
 
   out << "workbook: " << fs::absolute(book).string() << "\n" << SummaryText(report);
-  if (!options.json.empty()) {
-    std::ofstream file(options.json, std::ios::trunc);
-    file << ReportJson(report).dump(2) << "\n";
-    if (!file.flush()) return CouldNotCheck(err, "could not write " + options.json);
-  }
+  if (!options.json.empty() && !WriteText(options.json, ReportJson(report).dump(2) + "\n", error))
+    return CouldNotCheck(err, "could not write " + options.json + ": " + error);
   return report.Clean() ? 0 : 1;
 }
 

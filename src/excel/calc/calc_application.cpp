@@ -74,6 +74,12 @@ std::shared_ptr<Document> LoadDocument(CalcApplication& application, const std::
     if (!document->spreadsheet.is() || !document->model.is()) {
       const uno::Reference<css::util::XCloseable> closeable(document->component, uno::UNO_QUERY);
       if (closeable.is()) IgnoringFailures([&] { closeable->close(true); });
+      // No document at all from a spreadsheet's file: the office gave up
+      // while loading it, which includes recalculating every formula.
+      if (!document->component.is() && SaveFilterForPath(file))
+        com::Throw(kApplicationError, file +
+                                          " could not be loaded: the office failed while "
+                                          "reading or recalculating it");
       com::Throw(kApplicationError, file.empty() ? std::string() : file + " is not a spreadsheet");
     }
     // A headless office still paints a document's view into memory after

@@ -33,6 +33,59 @@ com::SCODE ExcelErrorFromCalc(std::int32_t calcError) {
   }
 }
 
+std::string CalcErrorName(std::int32_t calcError) {
+  struct Meaning {
+    std::int32_t code;
+    const char* text;
+  };
+  // Calc's own codes without a spreadsheet error value of their kind.
+  static constexpr Meaning kMeanings[] = {
+      {501, "invalid character"},
+      {504, "error in a function's parameter list"},
+      {505, "internal syntax error"},
+      {506, "invalid semicolon"},
+      {507, "a pair is missing"},
+      {508, "a bracket is missing"},
+      {509, "an operator is missing"},
+      {510, "a variable is missing"},
+      {511, "a variable is missing"},
+      {512, "formula overflow"},
+      {513, "text overflow"},
+      {514, "internal overflow"},
+      {515, "internal syntax error"},
+      {516, "internal syntax error"},
+      {517, "internal syntax error"},
+      {518, "internal syntax error"},
+      {520, "internal syntax error"},
+      {522, "circular reference"},
+      {526, "internal syntax error"},
+      {530, "nested arrays are not supported"},
+      {538, "array or matrix too large"},
+      {539, "inline array content not supported"},
+      {540, "external content disabled"},
+  };
+  switch (calcError) {
+    case 502:
+    case 503:
+    case 519:
+    case 521:
+    case 523:
+    case 524:
+    case 525:
+    case 527:
+    case 528:
+    case 532:
+    case 32767:
+      return ErrorFormula(ExcelErrorFromCalc(calcError))->substr(1);
+    default:
+      break;
+  }
+  std::string name = "Err:" + std::to_string(calcError);
+  for (const Meaning& meaning : kMeanings)
+    if (meaning.code == calcError) return name + " " + meaning.text;
+  return name;
+}
+
 std::optional<std::string> ErrorFormula(com::SCODE code) {
   switch (static_cast<std::uint32_t>(code)) {
     case 0x800A07D0u:

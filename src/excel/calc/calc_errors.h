@@ -18,6 +18,12 @@ namespace excel::calc {
 // errors, circular references) read as #VALUE!.
 com::SCODE ExcelErrorFromCalc(std::int32_t calcError);
 
+// The name a user should read for Calc's error code: the spreadsheet's
+// error value where Calc's code is one of its kinds ("#DIV/0!"), else the
+// code as Calc shows it with what it means ("Err:522 circular reference"),
+// so that no office error passes for another.
+std::string CalcErrorName(std::int32_t calcError);
+
 // The formula that makes a cell hold an Excel error value; nullopt when
 // `code` is not one of the seven error values.
 std::optional<std::string> ErrorFormula(com::SCODE code);

@@ -44,10 +44,11 @@ uno::Reference<css::script::XLibraryContainer> DocumentLibraries(Document& docum
                                                         uno::UNO_QUERY_THROW);
 }
 
-// Every procedure of every library whose source can be read.
-std::vector<MacroEntry> IndexLibraries(
-    const uno::Reference<css::script::XLibraryContainer>& libraries) {
-  std::vector<MacroEntry> entries;
+// Calls visit(library, module, source) for every module of every library
+// whose source can be read, as the workbook holds it (what a run prepared
+// taken off).
+template <typename Visit>
+void ForEachModule(const uno::Reference<css::script::XLibraryContainer>& libraries, Visit&& visit) {
   const uno::Reference<css::container::XNameAccess> names(libraries, uno::UNO_QUERY_THROW);
   const uno::Reference<css::script::XLibraryContainerPassword> passwords(libraries, uno::UNO_QUERY);
   for (const rtl::OUString& library : names->getElementNames()) {
@@ -63,8 +64,7 @@ std::vector<MacroEntry> IndexLibraries(
         if (IsOurModule(module)) continue;
         rtl::OUString source;
         modules->getByName(module) >>= source;
-        for (BasicProcedure& procedure : FindBasicProcedures(AsBeforePreparing(ToUtf8(source))))
-          entries.push_back(MacroEntry{ToUtf8(library), ToUtf8(module), std::move(procedure)});
+        visit(ToUtf8(library), ToUtf8(module), std::string(AsBeforePreparing(ToUtf8(source))));
       }
     } catch (const css::lang::DisposedException&) {
       throw;
@@ -72,6 +72,17 @@ std::vector<MacroEntry> IndexLibraries(
       // A library that cannot be read holds nothing that can be run.
     }
   }
+}
+
+// Every procedure of every library whose source can be read.
+std::vector<MacroEntry> IndexLibraries(
+    const uno::Reference<css::script::XLibraryContainer>& libraries) {
+  std::vector<MacroEntry> entries;
+  ForEachModule(libraries, [&](const std::string& library, const std::string& module,
+                               const std::string& source) {
+    for (BasicProcedure& procedure : FindBasicProcedures(source))
+      entries.push_back(MacroEntry{library, module, std::move(procedure)});
+  });
   return entries;
 }
 
@@ -333,6 +344,15 @@ std::vector<MacroEntry> DocumentMacros(Document& document) {
   std::lock_guard lock(document.mutex);
   document.macros = entries;
   return entries;
+}
+
+std::vector<ModuleSource> DocumentModuleSources(Document& document) {
+  std::vector<ModuleSource> sources;
+  ForEachModule(DocumentLibraries(document),
+                [&](const std::string& library, const std::string& module, std::string source) {
+                  sources.push_back(ModuleSource{library, module, std::move(source)});
+                });
+  return sources;
 }
 
 std::vector<MacroEntry> ApplicationMacros(OfficeSession& office) {

@@ -305,6 +305,13 @@ void RemoveWrappers(Document& document);
 // (indexed once, then kept).
 std::vector<MacroEntry> DocumentMacros(Document& document);
 std::vector<MacroEntry> ApplicationMacros(OfficeSession& office);
+// The source of each of the document's Basic modules, as the file holds it.
+struct ModuleSource {
+  std::string library;
+  std::string module;
+  std::string source;
+};
+std::vector<ModuleSource> DocumentModuleSources(Document& document);
 // The document's Basic modules that do not compile, each with the
 // procedures that do not compile alone (calc_macros.cpp). The document is
 // changed meanwhile (a probe module comes and goes): only for private copies.

@@ -8,20 +8,33 @@
 #include <stdlib.h>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/sheet/AddressConvention.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/ComplexReference.hpp>
+#include <com/sun/star/sheet/FormulaLanguage.hpp>
+#include <com/sun/star/sheet/FormulaMapGroup.hpp>
+#include <com/sun/star/sheet/ReferenceFlags.hpp>
+#include <com/sun/star/sheet/SingleReference.hpp>
 #include <com/sun/star/sheet/XCalculatable.hpp>
+#include <com/sun/star/sheet/XFormulaOpCodeMapper.hpp>
+#include <com/sun/star/sheet/XFormulaParser.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <system_error>
+#include <tuple>
 
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_errors.h"
 #include "excel/calc/calc_objects.h"
 #include "excel/calc/cell_formats.h"
+#include "excel/calc/formula_text.h"
 #include "excel/calc/macro_names.h"
+#include "excel/calc/office_program.h"
 #include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
 #include "text/ascii.h"
@@ -53,8 +66,7 @@ class PrivateFolder {
 };
 
 CellResult ErrorResult(sal_Int32 calcError) {
-  const std::optional<std::string> formula = ErrorFormula(ExcelErrorFromCalc(calcError));
-  return CellResult{CellResult::Kind::kError, 0, formula ? formula->substr(1) : "#VALUE!"};
+  return CellResult{CellResult::Kind::kError, 0, CalcErrorName(calcError)};
 }
 
 // The formulas and results of one rectangle of formula cells.
@@ -76,7 +88,8 @@ void ReadArea(Document& document, const uno::Reference<css::sheet::XSpreadsheet>
       // The rectangles hold formula cells only; an empty one has no formula.
       if (!texts[r][c].startsWith("=") && !texts[r][c].startsWith("{")) continue;
       RecalculatedCell cell{
-          sheetIndex, address.StartRow + r, address.StartColumn + c, ToUtf8(texts[r][c]), {}, false};
+          sheetIndex, address.StartRow + r, address.StartColumn + c, ToUtf8(texts[r][c]), {}, false,
+          false};
       double number = 0;
       rtl::OUString text;
       if (values[r][c] >>= number) {
@@ -95,8 +108,9 @@ void ReadArea(Document& document, const uno::Reference<css::sheet::XSpreadsheet>
   const CellSet logical = LogicalCells(document, handles, zeroOrOne);
   for (std::size_t i = first; i < out.size(); ++i) {
     RecalculatedCell& cell = out[i];
+    // Still a number: the format only says how the office shows it.
     if (logical.count({cell.row - address.StartRow, cell.column - address.StartColumn}) != 0)
-      cell.result.kind = CellResult::Kind::kLogical;
+      cell.shownAsLogical = true;
   }
 }
 
@@ -121,6 +135,104 @@ std::vector<RecalculatedCell> ReadFormulas(Document& document, std::vector<std::
     return std::tie(a.sheet, a.row, a.column) < std::tie(b.sheet, b.row, b.column);
   });
   return cells;
+}
+
+using CellKey = std::tuple<int, int, int>;  // sheet, row, column
+
+struct Area {
+  int sheet, firstRow, firstColumn, lastRow, lastColumn;
+};
+
+// The cell a reference names, as seen from `at`.
+CellKey Resolved(const css::sheet::SingleReference& ref, const RecalculatedCell& at) {
+  namespace flags = css::sheet::ReferenceFlags;
+  const int sheet = (ref.Flags & flags::SHEET_3D) == 0         ? at.sheet
+                    : (ref.Flags & flags::SHEET_RELATIVE) != 0 ? at.sheet + ref.RelativeSheet
+                                                               : ref.Sheet;
+  const int row = (ref.Flags & flags::ROW_RELATIVE) != 0 ? at.row + ref.RelativeRow : ref.Row;
+  const int column =
+      (ref.Flags & flags::COLUMN_RELATIVE) != 0 ? at.column + ref.RelativeColumn : ref.Column;
+  return {sheet, row, column};
+}
+
+// The areas a formula's references cover (names and other files' cells
+// left out), from the office's own reading of it.
+std::vector<Area> ReferencedAreas(const uno::Sequence<css::sheet::FormulaToken>& tokens,
+                                  const RecalculatedCell& at) {
+  std::vector<Area> areas;
+  for (const css::sheet::FormulaToken& token : tokens) {
+    css::sheet::SingleReference single;
+    css::sheet::ComplexReference complex;
+    if (token.Data >>= single) {
+      const auto [sheet, row, column] = Resolved(single, at);
+      areas.push_back({sheet, row, column, row, column});
+    } else if (token.Data >>= complex) {
+      const auto [sheet, row1, column1] = Resolved(complex.Reference1, at);
+      const auto [sheet2, row2, column2] = Resolved(complex.Reference2, at);
+      for (int s = std::min(sheet, sheet2); s <= std::max(sheet, sheet2); ++s)
+        areas.push_back({s, std::min(row1, row2), std::min(column1, column2), std::max(row1, row2),
+                         std::max(column1, column2)});
+    }
+  }
+  return areas;
+}
+
+bool HoldsAny(const std::set<CellKey>& cells, const Area& area) {
+  for (auto at = cells.lower_bound({area.sheet, area.firstRow, 0});
+       at != cells.end() && *at < CellKey{area.sheet, area.lastRow + 1, 0}; ++at) {
+    const int column = std::get<2>(*at);
+    if (column >= area.firstColumn && column <= area.lastColumn) return true;
+  }
+  return false;
+}
+
+// Marks the cells that call a volatile function and every cell that
+// depends on one through its references, on any sheet. (The office's own
+// dependents query marks cells by position alone, whatever their sheet.)
+// Each formula is read into the office's tokens only when there is a
+// volatile cell at all.
+void MarkVolatile(Document& document, std::vector<RecalculatedCell>& formulas) {
+  std::set<CellKey> marked;
+  for (RecalculatedCell& cell : formulas) {
+    cell.isVolatile = CallsVolatileFunction(cell.formula);
+    if (cell.isVolatile) marked.insert({cell.sheet, cell.row, cell.column});
+  }
+  if (marked.empty()) return;
+  const uno::Reference<css::lang::XMultiServiceFactory> factory(document.component,
+                                                                uno::UNO_QUERY_THROW);
+  // Set to read the formulas as getFormulaArray wrote them.
+  const uno::Reference<css::sheet::XFormulaParser> parser(
+      factory->createInstance("com.sun.star.sheet.FormulaParser"), uno::UNO_QUERY_THROW);
+  const uno::Reference<css::sheet::XFormulaOpCodeMapper> mapper(
+      factory->createInstance("com.sun.star.sheet.FormulaOpCodeMapper"), uno::UNO_QUERY_THROW);
+  const uno::Reference<css::beans::XPropertySet> properties(parser, uno::UNO_QUERY_THROW);
+  properties->setPropertyValue("OpCodeMap", uno::Any(mapper->getAvailableMappings(
+                                                css::sheet::FormulaLanguage::API,
+                                                css::sheet::FormulaMapGroup::ALL_EXCEPT_SPECIAL)));
+  properties->setPropertyValue("FormulaConvention", uno::Any(css::sheet::AddressConvention::OOO));
+  properties->setPropertyValue("CompileEnglish", uno::Any(true));
+  std::vector<std::pair<RecalculatedCell*, std::vector<Area>>> rest;
+  for (RecalculatedCell& cell : formulas) {
+    if (cell.isVolatile) continue;
+    const std::string text = cell.formula.rfind('{', 0) == 0 && cell.formula.size() > 2
+                                 ? cell.formula.substr(1, cell.formula.size() - 2)
+                                 : cell.formula;
+    const css::table::CellAddress position(static_cast<sal_Int16>(cell.sheet), cell.column,
+                                           cell.row);
+    rest.emplace_back(&cell,
+                      ReferencedAreas(parser->parseFormula(Utf8ToOUString(text), position), cell));
+  }
+  for (bool added = true; added;) {
+    added = false;
+    for (auto& [cell, areas] : rest) {
+      if (cell->isVolatile || std::none_of(areas.begin(), areas.end(), [&](const Area& area) {
+            return HoldsAny(marked, area);
+          }))
+        continue;
+      cell->isVolatile = added = true;
+      marked.insert({cell->sheet, cell->row, cell->column});
+    }
+  }
 }
 
 std::vector<std::string> KnownFunctions(OfficeSession& office) {
@@ -151,6 +263,19 @@ std::vector<MacroModuleInfo> Modules(const std::vector<MacroEntry>& entries) {
   return modules;
 }
 
+// Each module's source; a module without procedures is listed too.
+void AddSources(std::vector<ModuleSource> sources, std::vector<MacroModuleInfo>& modules) {
+  for (ModuleSource& each : sources) {
+    auto module = std::find_if(modules.begin(), modules.end(), [&](const MacroModuleInfo& m) {
+      return m.library == each.library && m.module == each.module;
+    });
+    if (module == modules.end())
+      module = modules.insert(modules.end(),
+                              MacroModuleInfo{each.library, each.module, {}, true, {}, {}});
+    module->source = std::move(each.source);
+  }
+}
+
 class CalcRecalculator final : public WorkbookRecalculator {
  public:
   RecalculatedWorkbook Recalculate(const std::string& path) override {
@@ -178,13 +303,24 @@ class CalcRecalculator final : public WorkbookRecalculator {
         dynamic_cast<CalcWorkbook&>(*workbook.Get()).GetDocument();
 
     RecalculatedWorkbook result;
+    result.officeVersion = OfficeVersion();
+    result.fileUrl = FileUrlFromPath(copy);
     document->Call(kApplicationError, [&] {
       const uno::Reference<css::sheet::XCalculatable> calculatable(document->component,
                                                                    uno::UNO_QUERY_THROW);
-      calculatable->calculateAll();
+      try {
+        calculatable->calculateAll();
+      } catch (const css::lang::DisposedException&) {
+        throw;
+      } catch (const css::uno::RuntimeException& failure) {
+        throw css::uno::RuntimeException("the office's recalculation of the workbook failed (" +
+                                         failure.Message + ")");
+      }
       result.formulas = ReadFormulas(*document, result.sheets);
+      MarkVolatile(*document, result.formulas);
       result.functions = KnownFunctions(*document->office);
       result.modules = Modules(DocumentMacros(*document));
+      AddSources(DocumentModuleSources(*document), result.modules);
       result.officeModules = Modules(ApplicationMacros(*document->office));
     });
     for (const CompileFailure& failure : FindCompileFailures(calc, document)) {
@@ -194,7 +330,8 @@ class CalcRecalculator final : public WorkbookRecalculator {
           });
       if (module == result.modules.end())
         module = result.modules.insert(
-            result.modules.end(), MacroModuleInfo{failure.library, failure.module, {}, true, {}, {}});
+            result.modules.end(),
+            MacroModuleInfo{failure.library, failure.module, {}, true, {}, {}});
       module->compiles = false;
       module->failingProcedures = failure.procedures;
     }

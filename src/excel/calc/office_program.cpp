@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <fstream>
+#include <sstream>
 
 #include "platform/environment.h"
 
@@ -76,6 +78,32 @@ std::optional<fs::path> FindOfficeProgram() {
   }
   return FindOfficeProgramIn(platform::GetEnv("GRIDMOOR_SOFFICE"),
                              platform::GetEnv("PATH").value_or(""), usual);
+}
+
+std::optional<std::string> OfficeVersionOf(const fs::path& program) {
+  // The registry part is several megabytes of XML; the property is found as
+  // text, which is all that is needed of it.
+  std::ifstream in(program.parent_path().parent_path() / "share" / "registry" / "main.xcd");
+  std::ostringstream content;
+  if (!(in && content << in.rdbuf())) return std::nullopt;
+  const std::string xml = std::move(content).str();
+  const std::size_t prop = xml.find("oor:name=\"ooSetupVersionAboutBox\">");
+  if (prop == std::string::npos) return std::nullopt;
+  const std::size_t open = xml.find("<value>", prop);
+  const std::size_t close = xml.find("</value>", open);
+  if (open == std::string::npos || close == std::string::npos || close - open > 64)
+    return std::nullopt;
+  std::string version = xml.substr(open + 7, close - open - 7);
+  for (const char c : version)
+    if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.') return std::nullopt;
+  if (version.empty()) return std::nullopt;
+  return version;
+}
+
+std::string OfficeVersion() {
+  const std::optional<fs::path> program = FindOfficeProgram();
+  const std::optional<std::string> version = program ? OfficeVersionOf(*program) : std::nullopt;
+  return version.value_or("unknown");
 }
 
 std::string FileUrlFromPath(const fs::path& path) {

@@ -25,6 +25,14 @@ std::optional<std::filesystem::path> FindOfficeProgramIn(
 // The same from this process's environment and the usual folders.
 std::optional<std::filesystem::path> FindOfficeProgram();
 
+// The version of the office installed around `program` ("25.2.3.2"), as
+// its configuration names it (share/registry/main.xcd beside the program
+// folder); nullopt when that cannot be read.
+std::optional<std::string> OfficeVersionOf(const std::filesystem::path& program);
+
+// The version of the office FindOfficeProgram finds, or "unknown".
+std::string OfficeVersion();
+
 // A file: URL for an absolute path, with every byte outside the unreserved
 // set percent-encoded.
 std::string FileUrlFromPath(const std::filesystem::path& path);

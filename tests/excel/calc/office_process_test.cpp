@@ -75,6 +75,28 @@ TEST_F(OfficeProgramTest, UsualFoldersComeLastAndNeedAnExecutable) {
   EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "::", {}), std::nullopt);
 }
 
+TEST_F(OfficeProgramTest, TheVersionIsReadFromTheConfigurationBesideTheProgram) {
+  const fs::path program = MakeFile("office/program/soffice.bin");
+  const auto registry = [&](const std::string& xml) {
+    fs::create_directories(root_ / "office/share/registry");
+    std::ofstream(root_ / "office/share/registry/main.xcd") << xml;
+  };
+  EXPECT_EQ(OfficeVersionOf(program), std::nullopt);  // no configuration at all
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {R"(<prop oor:name="ooSetupVersion"><value>25.2</value></prop>)"
+       R"(<prop oor:name="ooSetupVersionAboutBox">  <value>25.2.3.2</value></prop>)",
+       "25.2.3.2"},
+      {R"(<prop oor:name="ooSetupVersionAboutBox"><value/></prop>)", std::nullopt},
+      {R"(<prop oor:name="ooSetupVersionAboutBox"><value>7.4 "x"</value></prop>)", std::nullopt},
+      {R"(<prop oor:name="ooSetupVersionAboutBox"><value>7.4.7.2)", std::nullopt},
+      {R"(<prop oor:name="ooSetupVersion"><value>25.2</value></prop>)", std::nullopt},
+  };
+  for (const auto& [xml, version] : cases) {
+    registry(xml);
+    EXPECT_EQ(OfficeVersionOf(program), version) << xml;
+  }
+}
+
 TEST(OfficeFiles, UrlsEncodeEverythingButPlainCharactersAndPathsAreMadeAbsolute) {
   EXPECT_EQ(FileUrlFromPath("/tmp/a b/Ü#1.ods"), "file:///tmp/a%20b/%C3%9C%231.ods");
   EXPECT_EQ(FileUrlFromPath("/x/y_z-1.~"), "file:///x/y_z-1.~");

@@ -20,7 +20,7 @@ function drawHeader(d) {
    ['timesteps', h.timesteps + ' of ' + h.stepDays + ' d (' + d.steps.t.length + ' done)'],
    ['status', h.status],
    ['wall time', h.wallSeconds === null ? '' : h.wallSeconds.toFixed(1) + ' s'],
-   ['driver', h.driver + ' (' + h.mode + ')'], ['library', h.library]]
+   ['driver', h.driver + ' (' + h.mode + ')'], ['office', h.office], ['library', h.library]]
       .forEach(function (p) {
         add(dl2, 'dt', null, p[0]);
         add(dl2, 'dd', p[0] === 'status' ? { class: 'status-' + h.status } : null, p[1]);
