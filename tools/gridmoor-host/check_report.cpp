@@ -1,5 +1,6 @@
 #include "check_report.h"
 
+#include "check_causes.h"
 #include "formula_names.h"
 
 #include <algorithm>
@@ -80,10 +81,11 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
     }
     ++report.formulas;
     if (found == byCell.end()) {
-      report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, {}, false});
+      report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, {}, false, {}, {}});
     } else if (!SameResult(cell.value, found->second->result)) {
       report.differ.push_back(
-          Difference{cell.sheet, name, formula, cell.value, found->second->result, true});
+          Difference{cell.sheet, name, formula, cell.value, found->second->result, true, {}, {}});
+      ExplainCause(report.differ.back());
     }
   }
   report.notCompared = withoutValue;
@@ -130,6 +132,7 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
     report.macros.push_back(MacroFinding{module.library + "." + module.module, "workbook", message,
                                          module.failingProcedures});
   }
+  report.vbaNotes = MacroModuleNotes(calc.modules);
   return report;
 }
 
@@ -159,13 +162,7 @@ std::string SummaryText(const CheckReport& report, std::size_t shown) {
     out << "not compared: " << report.notCompared
         << " formula cell(s) whose file carries no saved value\n";
   out << "differ: " << report.differ.size() << "\n";
-  for (std::size_t i = 0; i < report.differ.size() && i < shown; ++i) {
-    const Difference& d = report.differ[i];
-    out << "  " << d.sheet << "!" << d.cell << "  " << d.formula << "  saved " << ShowValue(d.saved)
-        << "  calc " << (d.calcHasFormula ? ShowValue(d.calc) : "(no formula)") << "\n";
-  }
-  if (report.differ.size() > shown)
-    out << "  ... and " << report.differ.size() - shown << " more\n";
+  if (!report.differ.empty()) out << DifferencesByCause(report.differ, shown);
   out << "unknown functions: " << report.unknownFunctions.size() << "\n";
   for (const UnknownFunction& f : report.unknownFunctions) {
     out << "  " << f.name << " in " << f.cells.front();
@@ -175,6 +172,7 @@ std::string SummaryText(const CheckReport& report, std::size_t shown) {
   out << "macro problems: " << report.macros.size() << "\n";
   for (const MacroFinding& m : report.macros)
     out << "  " << m.message << "\n";
+  if (!report.vbaNotes.empty()) out << VbaNotesText(report.vbaNotes);
   out << "other problems: " << report.problems.size() << "\n";
   for (const Problem& p : report.problems)
     out << "  " << p.message << "\n";
@@ -192,7 +190,8 @@ nlohmann::json ReportJson(const CheckReport& report) {
          {"cell", d.cell},
          {"formula", d.formula},
          {"saved", ValueJson(d.saved)},
-         {"calc", d.calcHasFormula ? ValueJson(d.calc) : nlohmann::json(nullptr)}});
+         {"calc", d.calcHasFormula ? ValueJson(d.calc) : nlohmann::json(nullptr)},
+         {"cause", d.cause.empty() ? nlohmann::json(nullptr) : nlohmann::json(d.cause)}});
   }
   json["unknownFunctions"] = nlohmann::json::array();
   for (const UnknownFunction& f : report.unknownFunctions)
@@ -207,6 +206,7 @@ nlohmann::json ReportJson(const CheckReport& report) {
   json["problems"] = nlohmann::json::array();
   for (const Problem& p : report.problems)
     json["problems"].push_back({{"kind", p.kind}, {"message", p.message}});
+  AddCausesJson(report, json);
   return json;
 }
 
