@@ -79,7 +79,7 @@ Label SerialBeforeMarch1900(const FormulaView& f, const CellResult& saved, const
     return "TEXT";
   if (!BothNumbers(saved, calc)) return std::nullopt;
   const double s = saved.number, c = calc.number;
-  if (f.Calls("DAY") && s >= 0 && s <= 29 && (c == s - 1 || (s <= 1 && (c == 30 || c == 31))))
+  if (f.Calls("DAY") && s >= 0 && s <= 31 && (c == s - 1 || (s <= 1 && (c == 30 || c == 31))))
     return "DAY";
   if (f.Calls("MONTH") && (s == 1 || s == 2) && (c == s - 1 || (s == 1 && c == 12))) return "MONTH";
   if (f.Calls("YEAR") && s == 1900 && c == 1899) return "YEAR";
