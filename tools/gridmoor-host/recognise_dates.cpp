@@ -84,9 +84,12 @@ Label SerialBeforeMarch1900(const FormulaView& f, const CellResult& saved, const
   if (f.Calls("MONTH") && (s == 1 || s == 2) && (c == s - 1 || (s == 1 && c == 12))) return "MONTH";
   if (f.Calls("YEAR") && s == 1900 && c == 1899) return "YEAR";
   if (f.Calls("WEEKNUM") && s <= 9 && (c == s - 1 || c >= 52)) return "WEEKNUM";
+  // A day number itself, of a formula of date functions alone.
+  const bool datesOnly = f.CallsOnly({"DATE", "EDATE", "EOMONTH", "DATEVALUE", "WORKDAY",
+                                      "WORKDAY.INTL", "DAY", "MONTH", "YEAR", "WEEKDAY"});
   if (Label serial =
           f.FirstOf({"DATE", "EDATE", "EOMONTH", "DATEVALUE", "WORKDAY", "WORKDAY.INTL"}))
-    if (std::max(s, c) < 92 && std::min(s, c) < 61) return serial;
+    if (datesOnly && std::max(s, c) < 92 && std::min(s, c) < 61) return serial;
   return std::nullopt;
 }
 
