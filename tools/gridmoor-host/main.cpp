@@ -307,8 +307,11 @@ int Main(int argc, char** argv) {
       "--scenario also the scenario's macros and cells. Exit status: 0 nothing found, 1 "
       "differences or problems found, 2 could not check. JSON (--json): {\"formulas\": N, "
       "\"notCompared\": N, "
-      "\"differ\": [{sheet, cell, formula, saved, calc}], \"unknownFunctions\": [{name, cells}], "
-      "\"macros\": [{macro, source, message, procedures}], \"problems\": [{kind, message}]}; "
+      "\"differ\": [{sheet, cell, formula, saved, calc, cause}], \"unknownFunctions\": [{name, "
+      "cells}], "
+      "\"macros\": [{macro, source, message, procedures}], \"problems\": [{kind, message}], "
+      "\"causes\": [{id, sentence, remedy, cells, functions}], \"unexplained\": N, "
+      "\"vbaNotes\": [{module, line, cause, message}]}; "
       "a value is a number, text, true/false, {\"error\": \"#N/A\"} or null");
   checkBook->add_option("book", checkOptions.book,
                         "The workbook (default: the scenario's); never changed");
