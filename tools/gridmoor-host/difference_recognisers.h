@@ -58,7 +58,7 @@ Label YearFracBasis(const FormulaView&, const CellResult& saved, const CellResul
 // Everything else (recognise_other.cpp).
 Label StructuredReference(const FormulaView&, const CellResult& saved, const CellResult& calc);
 Label MatrixShape(const FormulaView&, const CellResult& saved, const CellResult& calc);
-Label RegressionOverRows(const FormulaView&, const CellResult& saved, const CellResult& calc);
+Label RegressionLayout(const FormulaView&, const CellResult& saved, const CellResult& calc);
 Label VdbFractionalPeriod(const FormulaView&, const CellResult& saved, const CellResult& calc);
 Label SubtotalRows(const FormulaView&, const CellResult& saved, const CellResult& calc);
 Label ErrorKind(const FormulaView&, const CellResult& saved, const CellResult& calc);

@@ -48,17 +48,6 @@ std::optional<std::string> StructuredKind(const std::string& text) {
   return kind;
 }
 
-// A range of one row and several columns: B2:F2.
-bool HasRowRange(const std::string& text) {
-  static const std::regex range(R"(\$?([A-Za-z]{1,3})\$?(\d+):\$?([A-Za-z]{1,3})\$?(\d+))");
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), range);
-       it != std::sregex_iterator(); ++it) {
-    const std::smatch& m = *it;
-    if (m[2].str() == m[4].str() && Upper(m[1].str()) != Upper(m[3].str())) return true;
-  }
-  return false;
-}
-
 struct ErrorPair {
   const char* function;
   const char* excel;  // the other spreadsheet's error
@@ -184,8 +173,8 @@ Label MatrixShape(const FormulaView& f, const CellResult& saved, const CellResul
   return std::nullopt;
 }
 
-Label RegressionOverRows(const FormulaView& f, const CellResult& saved, const CellResult& calc) {
-  if (IsError(saved) || !IsError(calc) || !HasRowRange(f.Unquoted())) return std::nullopt;
+Label RegressionLayout(const FormulaView& f, const CellResult& saved, const CellResult& calc) {
+  if (IsError(saved) || !IsError(calc)) return std::nullopt;
   return f.FirstOf({"LINEST", "TREND", "LOGEST", "GROWTH"});
 }
 
