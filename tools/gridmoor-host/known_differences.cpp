@@ -6,8 +6,11 @@ namespace refhost {
 
 using namespace differences;
 
-const std::vector<KnownDifference>& KnownDifferences() {
-  static const std::vector<KnownDifference> table = {
+namespace {
+
+// Causes in references, links and the functions one program lacks.
+std::vector<KnownDifference> ReferenceCauses() {
+  return {
       {"external-data",
        {"other file", "WEBSERVICE", "FILTERXML", "RTD"},
        "Excel saved the values it read from another workbook or from the web; Calc reads them "
@@ -51,6 +54,12 @@ const std::vector<KnownDifference>& KnownDifferences() {
        "Calc 7.4 (Calc 25.2 gives #NULL! too).",
        "Make the ranges meet, or pick the cell with INDEX.",
        EmptyIntersection},
+  };
+}
+
+// Causes in error kinds, logicals and TEXT.
+std::vector<KnownDifference> ValueCauses() {
+  return {
       {"error-kind", ErrorKindFunctions(),
        "The same invalid argument gives another error value: VALUE of a non-number, CHOOSE, MID, "
        "REPT and ROMAN out of range give #VALUE! in Excel and #NUM! in Calc; MEDIAN, LARGE and "
@@ -99,6 +108,12 @@ const std::vector<KnownDifference>& KnownDifferences() {
        "Format the cell itself with a number format and refer to its value, or use codes both "
        "read alike (0.00, #,##0, yyyy-mm-dd, hh:mm:ss, AM/PM).",
        TextFormatCode},
+  };
+}
+
+// Causes in matrices, dates and financial and statistical functions.
+std::vector<KnownDifference> DateAndMathCauses() {
+  return {
       {"matrix-shape",
        {"MINVERSE", "MMULT", "MDETERM"},
        "When the matrices' shapes do not fit (not square, or the columns of one are not the "
@@ -152,6 +167,12 @@ const std::vector<KnownDifference>& KnownDifferences() {
        "Use basis 2 or 3 (actual/360, actual/365), which both count alike, or divide the days "
        "yourself.",
        YearFracBasis},
+  };
+}
+
+// Causes in subtotals, cycles and macros.
+std::vector<KnownDifference> OtherCauses() {
+  return {
       {"subtotal-rows",
        {"SUBTOTAL", "AGGREGATE"},
        "SUBTOTAL and AGGREGATE leave out other cells: Excel skips cells that hold a SUBTOTAL "
@@ -178,6 +199,17 @@ const std::vector<KnownDifference>& KnownDifferences() {
        "cells.",
        nullptr},
   };
+}
+
+}  // namespace
+
+const std::vector<KnownDifference>& KnownDifferences() {
+  static const std::vector<KnownDifference> table = [] {
+    std::vector<KnownDifference> all;
+    for (auto group : {ReferenceCauses(), ValueCauses(), DateAndMathCauses(), OtherCauses()})
+      all.insert(all.end(), group.begin(), group.end());
+    return all;
+  }();
   return table;
 }
 

@@ -214,62 +214,70 @@ bool IsChain(const Statement& s, std::size_t from, std::size_t to) {
   return depth == 0 && (from == to || IsSymbol(s[to - 1], "."));
 }
 
+// A range a statement's object is: its addresses and the line they are on.
+struct RangeAt {
+  std::vector<std::string> addresses;  // empty: no range whose address is known
+  int line = 0;
+};
+
+// The range of `With <chain>.Range("...")`.
+RangeAt WithRange(const Statement& s) {
+  std::size_t at = 1;
+  while (at < s.size() && !IsName(s[at], "Range"))
+    ++at;
+  std::vector<std::string> addresses;
+  if (at < s.size() && IsChain(s, 1, at) && ReadRange(s, at, addresses) && at == s.size())
+    return {addresses, s[1].line};
+  return {};
+}
+
+// The range whose property a statement sets, and `at` on the dot before the
+// property: <chain>.Range("...").Formula = ..., or .Formula = ... inside a
+// With of a range.
+RangeAt AssignedRange(const Statement& s, const std::vector<RangeAt>& withs, std::size_t& at) {
+  // The object starts after a single-line If's Then or Else.
+  std::size_t start = 0;
+  for (std::size_t k = 0; k < s.size(); ++k)
+    if (IsName(s[k], "Then") || IsName(s[k], "Else")) start = k + 1;
+  at = start;
+  while (at < s.size() && !IsName(s[at], "Range"))
+    ++at;
+  if (at < s.size() && IsChain(s, start, at)) {
+    RangeAt range{{}, s[at].line};
+    if (!ReadRange(s, at, range.addresses) || at >= s.size() || !IsSymbol(s[at], ".")) return {};
+    return range;
+  }
+  at = start;
+  if (start < s.size() && IsSymbol(s[start], ".") && !withs.empty()) return withs.back();
+  return {};
+}
+
 }  // namespace
 
 std::vector<VbaNote> FindVbaNotes(const std::string& module, std::string_view source) {
   std::vector<VbaNote> notes;
-  struct Within {
-    std::vector<std::string> addresses;  // empty: not a range whose address is known
-    int line = 0;
-  };
-  std::vector<Within> withs;
+  std::vector<RangeAt> withs;
   for (const Statement& s : Lexer(source).Statements()) {
     if (IsName(s[0], "With")) {
-      Within within;
-      std::size_t at = 1;
-      while (at < s.size() && !IsName(s[at], "Range"))
-        ++at;
-      std::vector<std::string> addresses;
-      if (at < s.size() && IsChain(s, 1, at) && ReadRange(s, at, addresses) && at == s.size())
-        within = {addresses, s[1].line};
-      withs.push_back(within);
+      withs.push_back(WithRange(s));
       continue;
     }
     if (s.size() >= 2 && IsName(s[0], "End") && IsName(s[1], "With")) {
       if (!withs.empty()) withs.pop_back();
       continue;
     }
-    // Where the assigned object starts: after a single-line If's Then or Else.
-    std::size_t start = 0;
-    for (std::size_t k = 0; k < s.size(); ++k)
-      if (IsName(s[k], "Then") || IsName(s[k], "Else")) start = k + 1;
-    std::vector<std::string> addresses;
-    int line = 0;
-    std::size_t at = start;
-    while (at < s.size() && !IsName(s[at], "Range"))
-      ++at;
-    if (at < s.size() && IsChain(s, start, at)) {
-      line = s[at].line;
-      if (!ReadRange(s, at, addresses) || at >= s.size() || !IsSymbol(s[at], ".")) continue;
-    } else if (start < s.size() && IsSymbol(s[start], ".") && !withs.empty() &&
-               !withs.back().addresses.empty()) {
-      addresses = withs.back().addresses;
-      line = withs.back().line;
-      at = start;
-    } else {
-      continue;
-    }
-    if (at + 2 >= s.size() || !IsSymbol(s[at + 2], "=")) continue;
+    std::size_t at = 0;
+    const RangeAt range = AssignedRange(s, withs, at);
+    if (range.addresses.empty() || at + 2 >= s.size() || !IsSymbol(s[at + 2], "=")) continue;
     const bool r1c1 = IsName(s[at + 1], "FormulaR1C1");
-    if (!r1c1 && !IsName(s[at + 1], "Formula")) continue;
-    if (!SeveralCells(addresses)) continue;
+    if ((!r1c1 && !IsName(s[at + 1], "Formula")) || !SeveralCells(range.addresses)) continue;
     const bool literal = at + 4 == s.size() && s[at + 3].kind == Token::Kind::kText;
     if (literal && !HasRelativeReference(s[at + 3].text, r1c1)) continue;
-    std::string range = "Range(\"" + addresses[0] + "\"";
-    if (addresses.size() == 2) range += ", \"" + addresses[1] + "\"";
-    range += ")." + s[at + 1].text;
-    notes.push_back({module, line, "vba-range-formula",
-                     range +
+    std::string written = "Range(\"" + range.addresses[0] + "\"";
+    if (range.addresses.size() == 2) written += ", \"" + range.addresses[1] + "\"";
+    written += ")." + s[at + 1].text;
+    notes.push_back({module, range.line, "vba-range-formula",
+                     written +
                          " gives several cells one formula: Excel moves its relative references "
                          "with each cell, where Calc gave every cell the same formula; the driver "
                          "gives each cell its own relative references when the macro runs"});
