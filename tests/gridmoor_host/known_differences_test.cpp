@@ -6,6 +6,7 @@
 #include <regex>
 #include <set>
 
+#include "check_report.h"
 #include "host_test_support.h"
 #include "known_differences.h"
 #include "vba_notes.h"
@@ -81,7 +82,8 @@ TEST(HostKnownDifferences, EachCellGetsTheCauseThatFitsOrNone) {
       {"=YEAR(C3)", Error("#VALUE!"), Number(2000), "", ""},
       {"=INDEX(LINEST(B2:F2,B1:F1),1)", Number(2.1), Error("#VALUE!"), "regression-layout",
        "LINEST"},
-      {"=INDEX(TREND(B1:B5,A1:A5,K1),1)", Number(-0.3), Error("#NUM!"), "regression-layout", "TREND"},
+      {"=INDEX(TREND(B1:B5,A1:A5,K1),1)", Number(-0.3), Error("#NUM!"), "regression-layout",
+       "TREND"},
       {"=INDEX(LINEST(B1:B5,A1:A5),1)", Error("#VALUE!"), Error("#NUM!"), "", ""},
       {"=VDB(2400,300,10,1.5,2.25)", Number(300), Number(268.8), "vdb-fractional-period", "VDB"},
       {"=YEARFRAC(DATE(2000,1,1),DATE(2001,3,1),1)", Number(1.16), Number(1.1628), "yearfrac-basis",
@@ -109,6 +111,22 @@ TEST(HostKnownDifferences, EachCellGetsTheCauseThatFitsOrNone) {
     EXPECT_EQ(found ? found->id : "", c.cause) << c.formula;
     EXPECT_EQ(found ? found->function : "", c.function) << c.formula;
   }
+}
+
+// A volatile cell differs by nature: no cause, even where one would fit.
+TEST(HostKnownDifferences, VolatileCellsGetNoCause) {
+  refhost::SavedWorkbook saved;
+  saved.sheets = {"S"};
+  saved.formulas = {{"S", 0, 0, "=TEXT(NOW()*0+1,\"#.###\")", true, Text("1.")},
+                    {"S", 0, 1, "=TEXT(1,\"#.###\")", true, Text("1.")}};
+  excel::RecalculatedWorkbook calc;
+  calc.sheets = {"S"};
+  calc.formulas = {{0, 0, 0, "=TEXT(NOW()*0+1;\"#.###\")", Text("1"), true},
+                   {0, 0, 1, "=TEXT(1;\"#.###\")", Text("1"), false}};
+  const refhost::CheckReport report = refhost::CompareWorkbook(saved, calc);
+  ASSERT_EQ(report.differ.size(), 2u);
+  EXPECT_EQ(report.differ[0].cause, "");
+  EXPECT_EQ(report.differ[1].cause, "text-format-code");
 }
 
 // A formula with relative references given to several cells is named at

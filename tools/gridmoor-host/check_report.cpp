@@ -85,7 +85,8 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
     } else if (!SameResult(cell.value, found->second->result)) {
       report.differ.push_back(
           Difference{cell.sheet, name, formula, cell.value, found->second->result, true, {}, {}});
-      ExplainCause(report.differ.back());
+      // A volatile result differs by nature, not by a known difference.
+      if (!found->second->isVolatile) ExplainCause(report.differ.back());
     }
   }
   report.notCompared = withoutValue;
