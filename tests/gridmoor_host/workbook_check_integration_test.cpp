@@ -3,6 +3,8 @@
 // the scenario's checks and the exit statuses.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "com/variant.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/office_program.h"
@@ -315,6 +317,75 @@ TEST(IntegrationWorkbookCheck, AFrozenOfficeEndsTheCheckInsteadOfHangingIt) {
       << log;
   EXPECT_TRUE(hosttest::Gone(office));
   EXPECT_EQ(copies(), std::vector<fs::path>{});
+}
+
+}  // namespace
+
+namespace {
+
+// One cell per known difference Calc 25.2 shows, each with the value Excel
+// saves: the JSON names each cell's cause. (VDB's fractional periods and
+// empty intersections agree in Calc 25.2 on every case tried, so they have
+// no cell here; the unit tests cover their recognisers.)
+TEST(IntegrationWorkbookCheck, EachDifferingCellIsNamedWithItsCause) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "causes.xlsx";
+  const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
+      {"_xlfn.WEBSERVICE(\"\")", "str", "42", "external-data"},
+      {"_xlfn.VSTACK(A2)", "", "5", "excel-only-function"},
+      {"SUBTOTAL(109,[Amount])", "", "124", "structured-reference"},
+      {"INFO(\"SYSTEM\")", "str", "pcdos", "info-environment"},
+      {"#REF!A1", "e", "#REF!", "deleted-reference"},
+      {"YEARFRAC(DATE(2011,2,28),DATE(2011,3,31),0)", "", "0.083333333333333329", "yearfrac-basis"},
+      {"VALUE(\"\")", "e", "#VALUE!", "error-kind"},
+      {"COUNT(A1:A4)", "", "1", "no-logical-type"},
+      {"TEXT(67.1,\"00.00\")", "str", "0.067", "text-format-separators"},
+      {"TEXT(1.23456789012,\"General\")", "str", "1.23456789", "text-general-digits"},
+      {"TEXT(1,\"#.###\")", "str", "1.", "text-format-code"},
+      {"MDETERM(C1:E2)", "e", "#VALUE!", "matrix-shape"},
+      {"DATE(29,1,1)", "", "10594", "date-two-digit-year"},
+      {"DAY(0)", "", "0", "date-serial-before-march-1900"},
+      {"YEAR(\"7/5/1800\")", "e", "#VALUE!", "date-out-of-range"},
+      {"INDEX(TREND(C2:F2,C1:F1,K1),1)", "", "1", "regression-layout"},
+      {"SUBTOTAL(9,A2,A5)", "", "5", "subtotal-rows"},
+      {"H19+1", "", "0", "circular-reference"},
+      {"H18+1", "", "0", "circular-reference"},
+  };
+  // A1 TRUE, A2 5, A4 FALSE, A5 a subtotal; C1:F2 a regression's x's and y's.
+  std::vector<XlsxCell> cells = {{"A1", "", "b", "1", ""},
+                                 {"A2", "", "", "5", ""},
+                                 {"A4", "", "b", "0", ""},
+                                 {"A5", "SUBTOTAL(9,A2)", "", "5", ""}};
+  for (int i = 0; i < 4; ++i) {
+    const std::string column(1, static_cast<char>('C' + i));
+    cells.push_back({column + "1", "", "", std::to_string(i + 1), ""});
+    cells.push_back({column + "2", "", "", std::to_string(2 * i + 3), ""});
+  }
+  std::map<std::string, std::string> expected;
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const auto& [formula, type, saved, cause] = rows[i];
+    const std::string ref = "H" + std::to_string(i + 1);
+    cells.push_back({ref, formula, type, saved, ""});
+    expected["Data!" + ref] = cause;
+  }
+  std::stable_sort(cells.begin(), cells.end(), [](const XlsxCell& a, const XlsxCell& b) {
+    return std::stoi(a.ref.substr(1)) < std::stoi(b.ref.substr(1));
+  });
+  test_support::WriteFile(book, test_support::XlsxBytes({{"Data", cells}}));
+
+  const Checked checked = Check(book.string(), folder);
+  EXPECT_EQ(checked.result.status, 1) << checked.result.err;
+  std::map<std::string, std::string> found;
+  for (const nlohmann::json& d : checked.json["differ"])
+    found[d["sheet"].get<std::string>() + "!" + d["cell"].get<std::string>()] =
+        d["cause"].is_null() ? "(unexplained)" : d["cause"].get<std::string>();
+  EXPECT_EQ(found, expected) << checked.json["differ"].dump(1);
+  EXPECT_EQ(checked.json["unexplained"], 0);
+  std::size_t counted = 0;
+  for (const nlohmann::json& cause : checked.json["causes"])
+    counted += cause["cells"].get<std::size_t>();
+  EXPECT_EQ(counted, std::size(rows));
+  EXPECT_NE(checked.result.out.find("  unexplained: 0\n"), std::string::npos) << checked.result.out;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "check_report.h"
 #include "formula_names.h"
 #include "host_test_support.h"
+#include "known_differences.h"
 #include "saved_values.h"
 #include "scenario.h"
 #include "scenario_cells.h"
@@ -303,11 +304,17 @@ excel::RecalculatedWorkbook CalcBook() {
   excel::RecalculatedWorkbook calc;
   calc.sheets = {"S", "In"};
   calc.formulas = {{0, 0, 1, "=A1*2", Number(10)},
+                   {0, 0, 2, "=TEXT(1,\"#.###\")", Text("1")},
                    {0, 1, 1, "=NOSUCH(1)+MyUdf(2)", Error("#NAME?")},
                    {0, 2, 1, "=NOSUCH(3)", Error("#NAME?")},
                    {1, 1, 1, "=1+1", Number(2)}};
-  calc.functions = {"SUM"};
-  calc.modules = {{"Standard", "Module1", {{"MyUdf", true}, {"Go", false}}, true, {}, {}},
+  calc.functions = {"SUM", "TEXT"};
+  calc.modules = {{"Standard",
+                   "Module1",
+                   {{"MyUdf", true}, {"Go", false}},
+                   true,
+                   {},
+                   "Sub Go()\n  Range(\"A2:A4\").Formula = \"=A1+1\"\nEnd Sub\n"},
                   {"Standard", "Broken", {{"Bad", false}}, false, {"Bad"}, {}}};
   calc.officeModules = {{"Tools", "Strings", {{"Trim", true}, {"Nosuch", true}}, true, {}, {}}};
   return calc;
@@ -317,43 +324,67 @@ TEST(HostCheckReport, FindingsSummaryAndJson) {
   refhost::SavedWorkbook saved;
   saved.sheets = {"S", "In"};
   saved.formulas = {{"S", 0, 1, "=A1*2", true, Number(10)},
+                    {"S", 0, 2, "=TEXT(1,\"#.###\")", true, Text("1.")},
                     {"S", 1, 1, "", true, Number(3)},
                     {"S", 2, 1, "=NOSUCH(3)", false, {}},
                     {"In", 1, 1, "=1+1", true, Logical(true)},
                     {"In", 5, 0, "=[1]Sheet1!A1", true, Number(1)}};
   saved.externalLinks = {"file:///srv/prices.xlsx"};
   const refhost::CheckReport report = refhost::CompareWorkbook(saved, CalcBook());
-  EXPECT_EQ(report.formulas, 4u);
+  const std::string kNote =
+      "Range(\"A2:A4\").Formula gives several cells one formula: Excel moves its relative "
+      "references with each cell, where Calc gave every cell the same formula; the driver gives "
+      "each cell its own relative references when the macro runs";
+  EXPECT_EQ(report.formulas, 5u);
   EXPECT_EQ(report.notCompared, 1u);
   const nlohmann::json json = refhost::ReportJson(report);
-  EXPECT_EQ(json, nlohmann::json::parse(R"json({
-    "office": "", "formulas": 4, "notCompared": 1, "volatile": 0, "renamedSheets": [], "rewrites": [],
+  nlohmann::json expected = nlohmann::json::parse(R"json({
+    "office": "", "formulas": 5, "notCompared": 1, "volatile": 0, "renamedSheets": [], "rewrites": [],
     "differ": [
-      {"sheet": "S", "cell": "B2", "formula": "=NOSUCH(1)+MyUdf(2)", "saved": 3, "calc": {
-    "error" : "#NAME?"}
-},
-      {"sheet": "In", "cell": "B2", "formula": "=1+1", "saved": true, "calc": 2},
-      {"sheet": "In", "cell": "A6", "formula": "=[1]Sheet1!A1", "saved": 1, "calc": null}],
+      {"sheet": "S", "cell": "C1", "formula": "=TEXT(1,\"#.###\")", "saved": "1.", "calc": "1",
+       "cause": "text-format-code"},
+      {"sheet": "S", "cell": "B2", "formula": "=NOSUCH(1)+MyUdf(2)", "saved": 3,
+       "calc": {"error" : "#NAME?"}, "cause": null},
+      {"sheet": "In", "cell": "B2", "formula": "=1+1", "saved": true, "calc": 2, "cause": null},
+      {"sheet": "In", "cell": "A6", "formula": "=[1]Sheet1!A1", "saved": 1, "calc": null,
+       "cause": null}],
     "unknownFunctions": [{"name": "NOSUCH", "cells": ["S!B2", "S!B3"]}],
     "macros": [{"macro": "Standard.Broken", "source": "workbook",
                 "message": "module Standard.Broken does not compile; in procedure(s) Bad", "procedures": ["Bad"]}],
     "problems": [{"kind": "externalLink", "message": "the workbook links to /srv/prices.xlsx"},
-                 {"kind": "externalLink", "message": "In!A6 refers to another file"}]
-})json"));
+                 {"kind": "externalLink", "message": "In!A6 refers to another file"}],
+    "causes": [{"id": "text-format-code", "cells": 1, "functions": {"TEXT": 1}}],
+    "unexplained": 3,
+    "vbaNotes": [{"module": "Standard.Module1", "line": 2, "cause": "vba-range-formula"}]
+})json");
+  for (const refhost::KnownDifference& cause : refhost::KnownDifferences()) {
+    if (cause.id != "text-format-code") continue;
+    expected["causes"][0]["sentence"] = cause.differs;
+    expected["causes"][0]["remedy"] = cause.remedy;
+  }
+  expected["vbaNotes"][0]["message"] = kNote;
+  EXPECT_EQ(json, expected);
   EXPECT_EQ(refhost::SummaryText(report, 2),
-            "formula cells checked: 4\n"
+            "formula cells checked: 5\n"
             "not compared: 1 formula cell(s) whose file carries no saved value\n"
-            "differ: 3\n"
-            "  S!B2  =NOSUCH(1)+MyUdf(2)  saved 3  calc #NAME?\n"
-            "  In!B2  =1+1  saved TRUE  calc 2\n"
-            "  ... and 1 more\n"
+            "differ: 4\n"
+            "  text-format-code: 1\n"
+            "    TEXT: 1  S!C1\n"
+            "  unexplained: 3\n"
+            "    S!B2  =NOSUCH(1)+MyUdf(2)  saved 3  calc #NAME?\n"
+            "    In!B2  =1+1  saved TRUE  calc 2\n"
+            "    ... and 1 more\n"
             "unknown functions: 1\n"
             "  NOSUCH in S!B2 and 1 more cell(s)\n"
             "macro problems: 1\n"
             "  module Standard.Broken does not compile; in procedure(s) Bad\n"
-            "other problems: 2\n"
-            "  the workbook links to /srv/prices.xlsx\n"
-            "  In!A6 refers to another file\n");
+            "macro notes: 1\n"
+            "  Standard.Module1 line 2: " +
+                kNote +
+                "\n"
+                "other problems: 2\n"
+                "  the workbook links to /srv/prices.xlsx\n"
+                "  In!A6 refers to another file\n");
 }
 
 // What is not a difference: volatile cells, a sheet the office renamed, a

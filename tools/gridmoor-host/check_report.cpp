@@ -1,5 +1,6 @@
 #include "check_report.h"
 
+#include "check_causes.h"
 #include "formula_names.h"
 
 #include <algorithm>
@@ -132,11 +133,14 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
       ++report.volatileCells;
     } else if (calcCell == nullptr) {
       ++report.formulas;
-      report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, {}, false, false});
+      report.differ.push_back(
+          Difference{cell.sheet, name, formula, cell.value, {}, false, false, {}, {}});
+      ExplainCause(report.differ.back());
     } else if (++report.formulas;
                !SameResult(cell.value, calcCell->result, calcCell->shownAsLogical)) {
       report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, calcCell->result,
-                                         true, calcCell->shownAsLogical});
+                                         true, calcCell->shownAsLogical, {}, {}});
+      ExplainCause(report.differ.back());
     }
   }
   // A link to the workbook itself keeps what it referred to in sheets the
@@ -194,6 +198,7 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
     report.macros.push_back(MacroFinding{module.library + "." + module.module, "workbook", message,
                                          module.failingProcedures});
   }
+  report.vbaNotes = MacroModuleNotes(calc.modules);
   return report;
 }
 
@@ -262,13 +267,7 @@ std::string SummaryText(const CheckReport& report, std::size_t shown) {
   if (report.rewrites.size() > shown)
     out << "  ... and " << report.rewrites.size() - shown << " more\n";
   out << "differ: " << report.differ.size() << "\n";
-  for (std::size_t i = 0; i < report.differ.size() && i < shown; ++i) {
-    const Difference& d = report.differ[i];
-    out << "  " << d.sheet << "!" << d.cell << "  " << d.formula << "  saved " << ShowValue(d.saved)
-        << "  calc " << (d.calcHasFormula ? ShowValue(CalcShown(d)) : "(no formula)") << "\n";
-  }
-  if (report.differ.size() > shown)
-    out << "  ... and " << report.differ.size() - shown << " more\n";
+  if (!report.differ.empty()) out << DifferencesByCause(report.differ, shown);
   out << "unknown functions: " << report.unknownFunctions.size() << "\n";
   for (const UnknownFunction& f : report.unknownFunctions) {
     out << "  " << f.name << " in " << f.cells.front();
@@ -278,6 +277,7 @@ std::string SummaryText(const CheckReport& report, std::size_t shown) {
   out << "macro problems: " << report.macros.size() << "\n";
   for (const MacroFinding& m : report.macros)
     out << "  " << m.message << "\n";
+  if (!report.vbaNotes.empty()) out << VbaNotesText(report.vbaNotes);
   out << "other problems: " << report.problems.size() << "\n";
   for (const Problem& p : report.problems)
     out << "  " << p.message << "\n";
@@ -307,7 +307,8 @@ nlohmann::json ReportJson(const CheckReport& report) {
          {"cell", d.cell},
          {"formula", d.formula},
          {"saved", ValueJson(d.saved)},
-         {"calc", d.calcHasFormula ? ValueJson(CalcShown(d)) : nlohmann::json(nullptr)}});
+         {"calc", d.calcHasFormula ? ValueJson(CalcShown(d)) : nlohmann::json(nullptr)},
+         {"cause", d.cause.empty() ? nlohmann::json(nullptr) : nlohmann::json(d.cause)}});
   }
   json["unknownFunctions"] = nlohmann::json::array();
   for (const UnknownFunction& f : report.unknownFunctions)
@@ -322,6 +323,7 @@ nlohmann::json ReportJson(const CheckReport& report) {
   json["problems"] = nlohmann::json::array();
   for (const Problem& p : report.problems)
     json["problems"].push_back({{"kind", p.kind}, {"message", p.message}});
+  AddCausesJson(report, json);
   return json;
 }
 

@@ -12,6 +12,7 @@
 
 #include "excel/recalculation.h"
 #include "saved_values.h"
+#include "vba_notes.h"
 
 namespace refhost {
 
@@ -23,6 +24,10 @@ struct Difference {
   excel::CellResult calc;
   bool calcHasFormula = true;  // false: the application holds no formula there
   bool calcShownAsLogical = false;
+  // The known difference that explains it (known_differences.h), and the
+  // function or kind of reference its test keyed on; empty: unexplained.
+  std::string cause;
+  std::string causeFunction;
 };
 
 struct RenamedSheet {
@@ -62,6 +67,7 @@ struct CheckReport {
   std::vector<UnknownFunction> unknownFunctions;
   std::vector<MacroFinding> macros;
   std::vector<Problem> problems;
+  std::vector<VbaNote> vbaNotes;  // notes only: they leave the check clean
   bool Clean() const {
     return differ.empty() && unknownFunctions.empty() && macros.empty() && problems.empty();
   }

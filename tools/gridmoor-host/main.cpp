@@ -20,6 +20,7 @@
 #include "folder_claim.h"
 #include "identify.h"
 #include "interrupt.h"
+#include "known_differences.h"
 #include "library.h"
 #include "many.h"
 #include "notices.h"
@@ -308,14 +309,21 @@ int Main(int argc, char** argv) {
       "--scenario also the scenario's macros and cells. Exit status: 0 nothing found, 1 "
       "differences or problems found, 2 could not check. JSON (--json): {\"formulas\": N, "
       "\"notCompared\": N, "
-      "\"differ\": [{sheet, cell, formula, saved, calc}], \"unknownFunctions\": [{name, cells}], "
-      "\"macros\": [{macro, source, message, procedures}], \"problems\": [{kind, message}]}; "
+      "\"differ\": [{sheet, cell, formula, saved, calc, cause}], \"unknownFunctions\": [{name, "
+      "cells}], "
+      "\"macros\": [{macro, source, message, procedures}], \"problems\": [{kind, message}], "
+      "\"causes\": [{id, sentence, remedy, cells, functions}], \"unexplained\": N, "
+      "\"vbaNotes\": [{module, line, cause, message}]}; "
       "a value is a number, text, true/false, {\"error\": \"#N/A\"} or null");
   checkBook->add_option("book", checkOptions.book,
                         "The workbook (default: the scenario's); never changed");
   checkBook->add_option("--scenario", checkOptions.scenario,
                         "Also check the scenario's macros and cells against the workbook");
   checkBook->add_option("--json", checkOptions.json, "Write the findings as JSON to this file");
+  CLI::App* differences = workbook->add_subcommand(
+      "differences",
+      "Print the known differences between Calc and Excel that the check names as causes, as "
+      "Markdown (docs/excel-differences.md)");
 
   CLI::App* identify =
       app.add_subcommand("identify", "Show what the library reports and the settings it uses");
@@ -336,6 +344,10 @@ int Main(int argc, char** argv) {
   if (build->parsed()) return refhost::CaseBuild(jsonPath, archivePath, std::cerr);
   if (checkCase->parsed()) return refhost::CaseCheck(archivePath, std::cout, std::cerr);
 
+  if (differences->parsed()) {
+    std::cout << refhost::KnownDifferencesMarkdown();
+    return 0;
+  }
   if (checkBook->parsed()) {
     if (checkOptions.book.empty() && checkOptions.scenario.empty()) {
       std::cerr << "gridmoor-host: workbook check: give BOOK or --scenario\n";
