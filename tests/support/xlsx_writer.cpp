@@ -92,9 +92,59 @@ std::string SheetXml(const XlsxSheet& sheet) {
   return xml + "</sheetData></worksheet>";
 }
 
-std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
+namespace {
+
+constexpr const char* kRelationships =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+std::string TableXml(const XlsxTable& table, std::size_t id) {
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<table "
+      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"" +
+      std::to_string(id) + "\" name=\"" + xml::EscapeText(table.name) + "\" displayName=\"" +
+      xml::EscapeText(table.name) + "\" ref=\"" + table.ref + "\" totalsRowCount=\"" +
+      std::to_string(table.totalsRows) + "\"><tableColumns count=\"" +
+      std::to_string(table.columns.size()) + "\">";
+  for (std::size_t i = 0; i < table.columns.size(); ++i)
+    xml += "<tableColumn id=\"" + std::to_string(i + 1) + "\" name=\"" +
+           xml::EscapeText(table.columns[i]) + "\"/>";
+  return xml + "</tableColumns></table>";
+}
+
+// The table parts of sheet `index`: their parts, the sheet's relationships
+// part and its <tableParts> element; `types` gets their content types.
+void AddTables(const std::vector<XlsxTable>& tables, std::size_t index, std::string& sheetXml,
+               std::string& types, std::vector<std::pair<std::string, std::string>>& parts) {
+  std::string rels;
+  std::string elements;
+  std::size_t count = 0;
+  for (std::size_t t = 0; t < tables.size(); ++t) {
+    if (tables[t].sheet != index) continue;
+    const std::string n = std::to_string(t + 1);
+    types += "<Override PartName=\"/xl/tables/table" + n +
+             ".xml\" ContentType=\"application/"
+             "vnd.openxmlformats-officedocument.spreadsheetml.table+xml\"/>";
+    rels += "<Relationship Id=\"rIdT" + n + "\" Type=\"" + kRelationships +
+            "/table\" Target=\"../tables/table" + n + ".xml\"/>";
+    elements +=
+        "<tablePart xmlns:r=\"" + std::string(kRelationships) + "\" r:id=\"rIdT" + n + "\"/>";
+    parts.emplace_back("xl/tables/table" + n + ".xml", TableXml(tables[t], t + 1));
+    ++count;
+  }
+  if (count == 0) return;
+  parts.emplace_back("xl/worksheets/_rels/sheet" + std::to_string(index + 1) + ".xml.rels",
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+                     "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+                         rels + "</Relationships>");
+  sheetXml.insert(sheetXml.rfind("</worksheet>"), "<tableParts count=\"" + std::to_string(count) +
+                                                      "\">" + elements + "</tableParts>");
+}
+
+}  // namespace
+
+std::string XlsxBytes(const std::vector<XlsxSheet>& sheets, const std::vector<XlsxTable>& tables) {
   const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  const std::string rel = kRelationships;
   std::string types =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types "
       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
@@ -119,7 +169,9 @@ std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
             "\" r:id=\"rId" + n + "\"/>";
     bookRels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel +
                 "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
-    parts.emplace_back("xl/worksheets/sheet" + n + ".xml", SheetXml(sheets[i]));
+    std::string sheetXml = SheetXml(sheets[i]);
+    AddTables(tables, i, sheetXml, types, parts);
+    parts.emplace_back("xl/worksheets/sheet" + n + ".xml", std::move(sheetXml));
   }
   types += "</Types>";
   book += "</sheets></workbook>";

@@ -24,6 +24,15 @@ struct XlsxSheet {
   std::vector<XlsxCell> cells;  // in row order
 };
 
+// A table over cells of a sheet, with a header row.
+struct XlsxTable {
+  std::size_t sheet = 0;  // index into the package's sheets
+  std::string name;
+  std::string ref;  // "A1:C5": header and totals rows included
+  std::vector<std::string> columns;
+  int totalsRows = 0;
+};
+
 // The package's parts, name and content, as a zip of stored entries.
 std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts);
 
@@ -31,7 +40,8 @@ std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& par
 std::string SheetXml(const XlsxSheet& sheet);
 
 // A whole .xlsx package.
-std::string XlsxBytes(const std::vector<XlsxSheet>& sheets);
+std::string XlsxBytes(const std::vector<XlsxSheet>& sheets,
+                      const std::vector<XlsxTable>& tables = {});
 
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
 

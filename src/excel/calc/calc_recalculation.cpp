@@ -21,6 +21,7 @@
 #include "excel/calc/calc_errors.h"
 #include "excel/calc/calc_objects.h"
 #include "excel/calc/cell_formats.h"
+#include "excel/calc/formula_rewrites.h"
 #include "excel/calc/macro_names.h"
 #include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
@@ -76,7 +77,8 @@ void ReadArea(Document& document, const uno::Reference<css::sheet::XSpreadsheet>
       // The rectangles hold formula cells only; an empty one has no formula.
       if (!texts[r][c].startsWith("=") && !texts[r][c].startsWith("{")) continue;
       RecalculatedCell cell{
-          sheetIndex, address.StartRow + r, address.StartColumn + c, ToUtf8(texts[r][c]), {}, false};
+          sheetIndex, address.StartRow + r, address.StartColumn + c, ToUtf8(texts[r][c]), {},
+          false};
       double number = 0;
       rtl::OUString text;
       if (values[r][c] >>= number) {
@@ -178,6 +180,7 @@ class CalcRecalculator final : public WorkbookRecalculator {
         dynamic_cast<CalcWorkbook&>(*workbook.Get()).GetDocument();
 
     RecalculatedWorkbook result;
+    result.rewrites = FormulaRewritesOf(*document);
     document->Call(kApplicationError, [&] {
       const uno::Reference<css::sheet::XCalculatable> calculatable(document->component,
                                                                    uno::UNO_QUERY_THROW);
@@ -194,7 +197,8 @@ class CalcRecalculator final : public WorkbookRecalculator {
           });
       if (module == result.modules.end())
         module = result.modules.insert(
-            result.modules.end(), MacroModuleInfo{failure.library, failure.module, {}, true, {}, {}});
+            result.modules.end(),
+            MacroModuleInfo{failure.library, failure.module, {}, true, {}, {}});
       module->compiles = false;
       module->failingProcedures = failure.procedures;
     }

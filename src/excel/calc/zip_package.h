@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace refhost {
+namespace excel::calc {
 
 class ZipPackage {
  public:
@@ -39,4 +39,4 @@ class ZipPackage {
   std::vector<Entry> entries_;
 };
 
-}  // namespace refhost
+}  // namespace excel::calc
