@@ -8,13 +8,13 @@
 #include <tuple>
 
 #include "check_report.h"
-#include "excel/calc/zip_package.h"
 #include "formula_names.h"
 #include "host_test_support.h"
 #include "saved_values.h"
 #include "scenario.h"
 #include "scenario_cells.h"
 #include "support/xlsx_writer.h"
+#include "zip_package.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ std::vector<Found> Cells(const refhost::SavedWorkbook& book) {
 TEST(HostZipPackage, PartsComeBackAsWritten) {
   const std::string bytes =
       test_support::ZipBytes({{"a.txt", "alpha"}, {"dir/b.xml", "<b/>"}, {"empty", ""}});
-  excel::calc::ZipPackage package;
+  refhost::ZipPackage package;
   std::string error;
   ASSERT_TRUE(package.Open(bytes, error)) << error;
   EXPECT_EQ(package.Names(), (std::vector<std::string>{"a.txt", "dir/b.xml", "empty"}));
@@ -55,7 +55,7 @@ TEST(HostZipPackage, PartsComeBackAsWritten) {
 }
 
 TEST(HostZipPackage, DeflatedPartsOfAnExcelFileInflate) {
-  excel::calc::ZipPackage package;
+  refhost::ZipPackage package;
   std::string error;
   ASSERT_TRUE(package.Open(hosttest::ReadText(std::string(GRIDMOOR_TEST_DATA_DIR) +
                                               "/excel-authored/formula_results01.xlsx"),
@@ -82,7 +82,7 @@ TEST(HostZipPackage, DamagedPackagesAreRefusedWithAReason) {
        "damaged zip package: the central directory lies outside the file"},
   };
   for (const auto& [what, bytes, message] : cases) {
-    excel::calc::ZipPackage package;
+    refhost::ZipPackage package;
     std::string error, content;
     const bool read = package.Open(bytes, error) && package.Read("part.xml", content, error);
     EXPECT_FALSE(read) << what;
@@ -90,7 +90,7 @@ TEST(HostZipPackage, DamagedPackagesAreRefusedWithAReason) {
   }
   // Cut anywhere: refused, whatever the reason.
   for (std::size_t size = 0; size < good.size(); ++size) {
-    excel::calc::ZipPackage package;
+    refhost::ZipPackage package;
     std::string error, content;
     EXPECT_FALSE(package.Open(good.substr(0, size), error) &&
                  package.Read("part.xml", content, error))

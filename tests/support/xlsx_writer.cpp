@@ -92,59 +92,9 @@ std::string SheetXml(const XlsxSheet& sheet) {
   return xml + "</sheetData></worksheet>";
 }
 
-namespace {
-
-constexpr const char* kRelationships =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-
-std::string TableXml(const XlsxTable& table, std::size_t id) {
-  std::string xml =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<table "
-      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"" +
-      std::to_string(id) + "\" name=\"" + xml::EscapeText(table.name) + "\" displayName=\"" +
-      xml::EscapeText(table.name) + "\" ref=\"" + table.ref + "\" totalsRowCount=\"" +
-      std::to_string(table.totalsRows) + "\"><tableColumns count=\"" +
-      std::to_string(table.columns.size()) + "\">";
-  for (std::size_t i = 0; i < table.columns.size(); ++i)
-    xml += "<tableColumn id=\"" + std::to_string(i + 1) + "\" name=\"" +
-           xml::EscapeText(table.columns[i]) + "\"/>";
-  return xml + "</tableColumns></table>";
-}
-
-// The table parts of sheet `index`: their parts, the sheet's relationships
-// part and its <tableParts> element; `types` gets their content types.
-void AddTables(const std::vector<XlsxTable>& tables, std::size_t index, std::string& sheetXml,
-               std::string& types, std::vector<std::pair<std::string, std::string>>& parts) {
-  std::string rels;
-  std::string elements;
-  std::size_t count = 0;
-  for (std::size_t t = 0; t < tables.size(); ++t) {
-    if (tables[t].sheet != index) continue;
-    const std::string n = std::to_string(t + 1);
-    types += "<Override PartName=\"/xl/tables/table" + n +
-             ".xml\" ContentType=\"application/"
-             "vnd.openxmlformats-officedocument.spreadsheetml.table+xml\"/>";
-    rels += "<Relationship Id=\"rIdT" + n + "\" Type=\"" + kRelationships +
-            "/table\" Target=\"../tables/table" + n + ".xml\"/>";
-    elements +=
-        "<tablePart xmlns:r=\"" + std::string(kRelationships) + "\" r:id=\"rIdT" + n + "\"/>";
-    parts.emplace_back("xl/tables/table" + n + ".xml", TableXml(tables[t], t + 1));
-    ++count;
-  }
-  if (count == 0) return;
-  parts.emplace_back("xl/worksheets/_rels/sheet" + std::to_string(index + 1) + ".xml.rels",
-                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
-                     "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
-                         rels + "</Relationships>");
-  sheetXml.insert(sheetXml.rfind("</worksheet>"), "<tableParts count=\"" + std::to_string(count) +
-                                                      "\">" + elements + "</tableParts>");
-}
-
-}  // namespace
-
-std::string XlsxBytes(const std::vector<XlsxSheet>& sheets, const std::vector<XlsxTable>& tables) {
+std::vector<std::pair<std::string, std::string>> XlsxParts(const std::vector<XlsxSheet>& sheets) {
   const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-  const std::string rel = kRelationships;
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
   std::string types =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types "
       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
@@ -169,9 +119,7 @@ std::string XlsxBytes(const std::vector<XlsxSheet>& sheets, const std::vector<Xl
             "\" r:id=\"rId" + n + "\"/>";
     bookRels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel +
                 "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
-    std::string sheetXml = SheetXml(sheets[i]);
-    AddTables(tables, i, sheetXml, types, parts);
-    parts.emplace_back("xl/worksheets/sheet" + n + ".xml", std::move(sheetXml));
+    parts.emplace_back("xl/worksheets/sheet" + n + ".xml", SheetXml(sheets[i]));
   }
   types += "</Types>";
   book += "</sheets></workbook>";
@@ -185,13 +133,78 @@ std::string XlsxBytes(const std::vector<XlsxSheet>& sheets, const std::vector<Xl
                                {"_rels/.rels", rootRels},
                                {"xl/workbook.xml", book},
                                {"xl/_rels/workbook.xml.rels", bookRels}});
-  return ZipBytes(parts);
+  return parts;
+}
+
+std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
+  return ZipBytes(XlsxParts(sheets));
 }
 
 void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << bytes;
   if (!out.flush()) throw std::runtime_error("could not write " + file.string());
+}
+
+namespace {
+
+constexpr const char* kRelationships =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+std::string TableXml(const XlsxTable& table, std::size_t id) {
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<table "
+      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"" +
+      std::to_string(id) + "\" name=\"" + xml::EscapeText(table.name) + "\" displayName=\"" +
+      xml::EscapeText(table.name) + "\" ref=\"" + table.ref + "\" totalsRowCount=\"" +
+      std::to_string(table.totalsRows) + "\"><tableColumns count=\"" +
+      std::to_string(table.columns.size()) + "\">";
+  for (std::size_t i = 0; i < table.columns.size(); ++i)
+    xml += "<tableColumn id=\"" + std::to_string(i + 1) + "\" name=\"" +
+           xml::EscapeText(table.columns[i]) + "\"/>";
+  return xml + "</tableColumns></table>";
+}
+
+std::string& PartNamed(std::vector<std::pair<std::string, std::string>>& parts,
+                       const std::string& name) {
+  for (auto& [partName, content] : parts)
+    if (partName == name) return content;
+  throw std::invalid_argument("the package has no part " + name);
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> WithTables(
+    std::vector<std::pair<std::string, std::string>> parts, const std::vector<XlsxTable>& tables) {
+  std::map<std::size_t, std::pair<std::string, std::string>> bySheet;  // rels, <tablePart>s
+  std::string types;
+  std::vector<std::pair<std::string, std::string>> added;
+  for (std::size_t t = 0; t < tables.size(); ++t) {
+    const std::string n = std::to_string(t + 1);
+    types += "<Override PartName=\"/xl/tables/table" + n +
+             ".xml\" ContentType=\"application/"
+             "vnd.openxmlformats-officedocument.spreadsheetml.table+xml\"/>";
+    auto& [rels, elements] = bySheet[tables[t].sheet];
+    rels += "<Relationship Id=\"rIdT" + n + "\" Type=\"" + kRelationships +
+            "/table\" Target=\"../tables/table" + n + ".xml\"/>";
+    elements +=
+        "<tablePart xmlns:r=\"" + std::string(kRelationships) + "\" r:id=\"rIdT" + n + "\"/>";
+    added.emplace_back("xl/tables/table" + n + ".xml", TableXml(tables[t], t + 1));
+  }
+  std::string& contentTypes = PartNamed(parts, "[Content_Types].xml");
+  contentTypes.insert(contentTypes.rfind("</Types>"), types);
+  for (const auto& [sheet, relsAndElements] : bySheet) {
+    const std::string part = "xl/worksheets/sheet" + std::to_string(sheet + 1) + ".xml";
+    std::string& sheetXml = PartNamed(parts, part);
+    sheetXml.insert(sheetXml.rfind("</worksheet>"),
+                    "<tableParts>" + relsAndElements.second + "</tableParts>");
+    added.emplace_back("xl/worksheets/_rels/sheet" + std::to_string(sheet + 1) + ".xml.rels",
+                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+                       "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+                           relsAndElements.first + "</Relationships>");
+  }
+  parts.insert(parts.end(), added.begin(), added.end());
+  return parts;
 }
 
 }  // namespace test_support

@@ -24,6 +24,20 @@ struct XlsxSheet {
   std::vector<XlsxCell> cells;  // in row order
 };
 
+// The package's parts, name and content, as a zip of stored entries.
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts);
+
+// The sheet part's XML for `sheet`.
+std::string SheetXml(const XlsxSheet& sheet);
+
+// The parts of a whole .xlsx package, for a test to change before zipping.
+std::vector<std::pair<std::string, std::string>> XlsxParts(const std::vector<XlsxSheet>& sheets);
+
+// A whole .xlsx package.
+std::string XlsxBytes(const std::vector<XlsxSheet>& sheets);
+
+void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+
 // A table over cells of a sheet, with a header row.
 struct XlsxTable {
   std::size_t sheet = 0;  // index into the package's sheets
@@ -33,16 +47,9 @@ struct XlsxTable {
   int totalsRows = 0;
 };
 
-// The package's parts, name and content, as a zip of stored entries.
-std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts);
-
-// The sheet part's XML for `sheet`.
-std::string SheetXml(const XlsxSheet& sheet);
-
-// A whole .xlsx package.
-std::string XlsxBytes(const std::vector<XlsxSheet>& sheets,
-                      const std::vector<XlsxTable>& tables = {});
-
-void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+// XlsxParts' parts with `tables` added: their parts, their content types,
+// the sheets' relationships and <tableParts>.
+std::vector<std::pair<std::string, std::string>> WithTables(
+    std::vector<std::pair<std::string, std::string>> parts, const std::vector<XlsxTable>& tables);
 
 }  // namespace test_support

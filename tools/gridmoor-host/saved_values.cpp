@@ -3,13 +3,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "excel/calc/sheet_addresses.h"
-#include "excel/calc/zip_package.h"
+#include "zip_package.h"
 
 namespace refhost {
 
 std::string CellName(int row, int column) {
-  return excel::calc::ColumnLetters(column) + std::to_string(row + 1);
+  std::string letters;
+  for (int c = column + 1; c > 0; c = (c - 1) / 26)
+    letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
+  return letters + std::to_string(row + 1);
 }
 
 bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
@@ -33,7 +35,7 @@ bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
   std::string why;
   bool read = false;
   if (content.rfind("PK\x03\x04", 0) == 0 || content.rfind("PK\x05\x06", 0) == 0) {
-    excel::calc::ZipPackage package;
+    ZipPackage package;
     if (!package.Open(content, why)) {
     } else if (package.Has("xl/workbook.xml")) {
       read = ReadXlsxSavedValues(std::move(content), workbook, why);

@@ -11,22 +11,94 @@
 
 #include "excel/calc/cell_input.h"
 #include "excel/calc/sheet_addresses.h"
-#include "excel/calc/xlsx_package.h"
 #include "saved_values.h"
 #include "text/utf8.h"
+#include "zip_package.h"
 
 namespace refhost {
 namespace {
 
 using excel::CellResult;
-using excel::calc::Child;
-using excel::calc::EndsWith;
-using excel::calc::ForChildren;
-using excel::calc::LocalName;
-using excel::calc::ParsePart;
-using excel::calc::PartName;
-using excel::calc::ReadRelationships;
-using excel::calc::ZipPackage;
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata;
+
+std::string_view LocalName(const char* name) {
+  const std::string_view text(name);
+  const std::size_t colon = text.find(':');
+  return colon == std::string_view::npos ? text : text.substr(colon + 1);
+}
+
+// The element children of `node` with this local name.
+template <typename Visit>
+void ForChildren(const pugi::xml_node& node, std::string_view name, Visit&& visit) {
+  for (pugi::xml_node child : node.children()) {
+    if (child.type() == pugi::node_element && LocalName(child.name()) == name) visit(child);
+  }
+}
+
+pugi::xml_node Child(const pugi::xml_node& node, std::string_view name) {
+  for (pugi::xml_node child : node.children()) {
+    if (child.type() == pugi::node_element && LocalName(child.name()) == name) return child;
+  }
+  return {};
+}
+
+// An attribute by local name (r:id is written with whatever prefix).
+pugi::xml_attribute Attribute(const pugi::xml_node& node, std::string_view name) {
+  for (pugi::xml_attribute attribute : node.attributes()) {
+    if (LocalName(attribute.name()) == name) return attribute;
+  }
+  return {};
+}
+
+bool ParsePart(const ZipPackage& package, const std::string& name, pugi::xml_document& document,
+               std::string& error) {
+  std::string content;
+  if (!package.Read(name, content, error)) return false;
+  const pugi::xml_parse_result parsed =
+      document.load_buffer(content.data(), content.size(), kParseOptions);
+  if (!parsed) {
+    error = name + ": not well-formed XML (" + parsed.description() + " at byte " +
+            std::to_string(parsed.offset) + ")";
+    return false;
+  }
+  return true;
+}
+
+// A relationship target as a part name: relative to `folder`, or absolute.
+std::string PartName(const std::string& folder, std::string target) {
+  if (!target.empty() && target.front() == '/') return target.substr(1);
+  std::string base = folder;
+  while (target.rfind("../", 0) == 0) {
+    target.erase(0, 3);
+    const std::size_t slash = base.find_last_of('/', base.size() >= 2 ? base.size() - 2 : 0);
+    base = slash == std::string::npos ? std::string() : base.substr(0, slash + 1);
+  }
+  return base + target;
+}
+
+struct Relationship {
+  std::string type;
+  std::string target;
+  bool external = false;
+};
+
+std::map<std::string, Relationship> ReadRelationships(const ZipPackage& package,
+                                                      const std::string& name) {
+  std::map<std::string, Relationship> relationships;
+  pugi::xml_document document;
+  std::string ignored;
+  if (!package.Has(name) || !ParsePart(package, name, document, ignored)) return relationships;
+  ForChildren(Child(document, "Relationships"), "Relationship", [&](const pugi::xml_node& r) {
+    relationships[r.attribute("Id").value()] =
+        Relationship{r.attribute("Type").value(), r.attribute("Target").value(),
+                     std::string_view(r.attribute("TargetMode").value()) == "External"};
+  });
+  return relationships;
+}
+
+bool EndsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
 
 // The text of a shared string or inline string: its <t>, or its runs' <t>s
 // (phonetic runs left out).
@@ -148,26 +220,43 @@ void ReadSheet(const pugi::xml_document& document, const std::string& sheet,
 bool ReadXlsxSavedValues(std::string bytes, SavedWorkbook& workbook, std::string& error) {
   ZipPackage package;
   if (!package.Open(std::move(bytes), error)) return false;
-  std::vector<excel::calc::WorksheetPart> sheets;
-  if (!excel::calc::ReadWorksheetParts(package, sheets, error)) return false;
+  pugi::xml_document book;
+  if (!ParsePart(package, "xl/workbook.xml", book, error)) return false;
+  const std::map<std::string, Relationship> relationships =
+      ReadRelationships(package, "xl/_rels/workbook.xml.rels");
   const std::vector<std::string> strings = ReadSharedStrings(package, "xl/sharedStrings.xml");
-  for (const auto& [id, relationship] : ReadRelationships(package, "xl/_rels/workbook.xml.rels")) {
+  const pugi::xml_node root = Child(book, "workbook");
+  if (!root) {
+    error = "xl/workbook.xml holds no workbook";
+    return false;
+  }
+  for (const auto& [id, relationship] : relationships) {
     if (!EndsWith(relationship.type, "/externalLink")) continue;
     const std::string part = PartName("xl/", relationship.target);
-    for (const auto& [linkId, link] :
-         ReadRelationships(package, excel::calc::RelationshipsPartOf(part))) {
+    const std::size_t slash = part.find_last_of('/');
+    const std::string rels =
+        part.substr(0, slash + 1) + "_rels/" + part.substr(slash + 1) + ".rels";
+    for (const auto& [linkId, link] : ReadRelationships(package, rels)) {
       if (link.external) workbook.externalLinks.push_back(link.target);
     }
   }
-  for (const excel::calc::WorksheetPart& sheet : sheets) {
-    workbook.sheets.push_back(sheet.sheet);
-    if (sheet.part.empty()) continue;
+  std::string sheetError;
+  ForChildren(Child(root, "sheets"), "sheet", [&](const pugi::xml_node& sheet) {
+    const std::string name = sheet.attribute("name").value();
+    workbook.sheets.push_back(name);
+    const auto relationship = relationships.find(Attribute(sheet, "id").value());
+    if (relationship == relationships.end() || !EndsWith(relationship->second.type, "/worksheet"))
+      return;
     pugi::xml_document part;
-    if (!ParsePart(package, sheet.part, part, error)) {
-      error = "sheet " + sheet.sheet + ": " + error;
-      return false;
+    if (!ParsePart(package, PartName("xl/", relationship->second.target), part, error)) {
+      if (sheetError.empty()) sheetError = "sheet " + name + ": " + error;
+      return;
     }
-    ReadSheet(part, sheet.sheet, strings, workbook.formulas);
+    ReadSheet(part, name, strings, workbook.formulas);
+  });
+  if (!sheetError.empty()) {
+    error = sheetError;
+    return false;
   }
   return true;
 }

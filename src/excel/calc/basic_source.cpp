@@ -54,7 +54,8 @@ End Function
 Sub GmSetFormula(target, kind, formula)
   Dim first, relative, area
   If VarType(formula) = 8 And HasUnoInterfaces(target, "ooo.vba.excel.XRange") Then
-    If Left(formula, 1) = "=" And target.Count > 1 Then
+    If Left(formula, 1) = "=" And _
+       (target.Areas.Count > 1 Or target.Rows.Count > 1 Or target.Columns.Count > 1) Then
       Set first = target.Cells(1, 1)
       If kind = 1 Then first.FormulaLocal = formula Else first.Formula = formula
       relative = first.FormulaR1C1

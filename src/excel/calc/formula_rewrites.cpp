@@ -13,6 +13,7 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 #include "excel/calc/calc_errors.h"
 #include "excel/calc/xlsx_tables.h"
@@ -77,8 +78,6 @@ class Rewriting {
         refused_(package.tables.size()) {}
 
   void Formula(const PackageFormula& formula) {
-    const uno::Reference<css::sheet::XSpreadsheet> sheet = SheetAt(formula.sheet);
-    if (!sheet.is()) return;
     const std::optional<StructuredRewrite> rewrite = WithoutStructuredReferences(
         formula.text, package_.tables, package_.sheets, formula.sheet, formula.row, formula.column);
     if (!rewrite) return;
@@ -89,6 +88,8 @@ class Rewriting {
       known = known && refused_[table].has_value();
     }
     if (!needed && known) return;
+    const uno::Reference<css::sheet::XSpreadsheet> sheet = SheetAt(formula.sheet);
+    if (!sheet.is()) return;
     const uno::Reference<css::table::XCell> cell =
         sheet->getCellByPosition(formula.column, formula.row);
     const uno::Reference<css::sheet::XFormulaTokens> tokens(cell, uno::UNO_QUERY_THROW);

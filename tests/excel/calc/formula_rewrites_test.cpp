@@ -56,9 +56,10 @@ std::string TablesWorkbook() {
       {"A6", "COUNTA(\\_Prime.1[#All])", "", "8", ""},
       {"A7", "\"[Amount]\"&Sales[[#Totals],[Amount]]", "str", "[Amount]12", ""},
       {"A8", "SUM(Sales[Amount])", "", "12", ""}};
-  return test_support::XlsxBytes({{"Data", data}, {"Odd Name", odd}, {"Report", report}},
-                                 {{0, "Sales", "A1:C5", {"Item", "Amount", "Twice"}, 1},
-                                  {1, "\\_Prime.1", "A1:B4", {"Key", "Val"}, 1}});
+  return test_support::ZipBytes(test_support::WithTables(
+      test_support::XlsxParts({{"Data", data}, {"Odd Name", odd}, {"Report", report}}),
+      {{0, "Sales", "A1:C5", {"Item", "Amount", "Twice"}, 1},
+       {1, "\\_Prime.1", "A1:B4", {"Key", "Val"}, 1}}));
 }
 
 struct Book {

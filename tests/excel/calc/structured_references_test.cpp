@@ -113,8 +113,8 @@ TEST(StructuredReferences, PartsTheOfficeKeptInLowerCaseGetTheFilesSpelling) {
 
 TEST(PackageTables, AreReadWithTheFormulasOfEverySheet) {
   using test_support::XlsxCell;
-  const std::string bytes =
-      test_support::XlsxBytes({{"Data",
+  const std::string bytes = test_support::ZipBytes(test_support::WithTables(
+      test_support::XlsxParts({{"Data",
                                 {{"A1", "", "str", "Item", ""},
                                  {"B1", "", "str", "Amount", ""},
                                  {"B2", "", "", "3", ""},
@@ -122,8 +122,8 @@ TEST(PackageTables, AreReadWithTheFormulasOfEverySheet) {
                                  {"C1", "B2*2", "", "6", "t=\"shared\" ref=\"C1:C2\" si=\"0\""},
                                  {"C2", "", "", "6", "t=\"shared\" si=\"0\""},
                                  {"D1", "ROW(A1:A2)", "", "1", "t=\"array\" ref=\"D1:D2\""}}},
-                               {"Other", {{"A1", "Sales[[#Totals],[Amount]]", "", "3", ""}}}},
-                              {{0, "Sales", "A1:B3", {"Item", "Amount"}, 1}});
+                               {"Other", {{"A1", "Sales[[#Totals],[Amount]]", "", "3", ""}}}}),
+      {{0, "Sales", "A1:B3", {"Item", "Amount"}, 1}}));
   ZipPackage package;
   std::string error;
   ASSERT_TRUE(package.Open(bytes, error)) << error;

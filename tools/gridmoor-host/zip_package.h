@@ -1,0 +1,9 @@
+// The zip reader lives in the driver's calc layer, which reads the tables
+// of .xlsx packages with it; the workbook check keeps its name for it.
+#pragma once
+
+#include "excel/calc/zip_package.h"
+
+namespace refhost {
+using excel::calc::ZipPackage;
+}  // namespace refhost
