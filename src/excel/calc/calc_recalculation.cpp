@@ -77,8 +77,7 @@ void ReadArea(Document& document, const uno::Reference<css::sheet::XSpreadsheet>
       // The rectangles hold formula cells only; an empty one has no formula.
       if (!texts[r][c].startsWith("=") && !texts[r][c].startsWith("{")) continue;
       RecalculatedCell cell{
-          sheetIndex, address.StartRow + r, address.StartColumn + c, ToUtf8(texts[r][c]), {},
-          false};
+          sheetIndex, address.StartRow + r, address.StartColumn + c, ToUtf8(texts[r][c]), {}, false};
       double number = 0;
       rtl::OUString text;
       if (values[r][c] >>= number) {
@@ -197,8 +196,7 @@ class CalcRecalculator final : public WorkbookRecalculator {
           });
       if (module == result.modules.end())
         module = result.modules.insert(
-            result.modules.end(),
-            MacroModuleInfo{failure.library, failure.module, {}, true, {}, {}});
+            result.modules.end(), MacroModuleInfo{failure.library, failure.module, {}, true, {}, {}});
       module->compiles = false;
       module->failingProcedures = failure.procedures;
     }
