@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "excel/calc/calc_test_support.h"
+#include "excel/calc/workbook_features.h"
 #include "host_test_support.h"
 
 namespace {
@@ -361,6 +362,65 @@ TEST_F(VbaIdioms, MacrosFailAndRunAgainAfterTheWorkbookWasSaved) {
     EXPECT_NE(failure.find("Module1.Broken: Division by zero."), std::string::npos) << failure;
     book->SaveCopyAs(com::Variant::Text((folder.path() / "copy.xlsm").string()), 0);
   }
+  application->Quit();
+}
+
+// A formula assigned to a range of several cells moves each cell's relative
+// references with it, as the other spreadsheet does (the office alone
+// gives every cell the first cell's formula); a saved workbook holds the
+// module as written.
+TEST_F(VbaIdioms, AFormulaAssignedToARangeMovesWithEveryCell) {
+  using namespace excel::calc::testing;
+  const std::string module =
+      "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n\n"
+      "Sub Fill()\n"
+      "  Dim r As Long, c As Long\n"
+      "  For r = 2 To 7\n"
+      "    For c = 1 To 3\n"
+      "      Worksheets(\"Data\").Cells(r, c).Value = r * 10 + c\n"
+      "    Next c\n"
+      "  Next r\n"
+      "  Worksheets(\"Sheet1\").Range(\"A2:C7\").Formula = \"=SUM(Data!A2+1)\" ' not .Formula = 1\n"
+      "  With Worksheets(\"Sheet1\").Range(\"E2:E3\")\n"
+      "    .FormulaLocal = \"=Data!A2*2\"\n"
+      "  End With\n"
+      "  Worksheets(\"Sheet1\").Range(\"F2:F3\").Formula = 5\n"
+      "  Worksheets(\"Sheet1\").Range(\"G2\").Value = \"x.Formula = \"\"=1\"\"\"\n"
+      "  Worksheets(\"Sheet1\").Range(\"H2\").Value = Mid(Range(\"C7\").Formula, 2)\n"
+      "End Sub";
+  Folder folder;
+  const fs::path workbook = folder.path() / "idioms.xlsm";
+  MakeIdiomWorkbook(workbook);
+  const fs::path copy = folder.path() / "copy.xlsm";
+  {
+    const com::Ptr<excel::Application> application = NewApplication();
+    const com::Ptr<excel::Workbook> book = OpenWorkbook(application, workbook.string());
+    excel::calc::PutBasicModule(book, "VBAProject", "Module1", module);
+    SheetOf(book, "Sheet1")->Activate(0);
+    application->Run(com::Variant::Text("Fill"), Arguments());
+    const com::Ptr<excel::Worksheet> sheet = SheetOf(book, "Sheet1");
+    const std::pair<const char*, com::Variant> expected[] = {
+        {"A2", com::Variant::Double(22)},
+        {"B5", com::Variant::Double(53)},
+        {"C7", com::Variant::Double(74)},
+        {"E2", com::Variant::Double(42)},
+        {"E3", com::Variant::Double(62)},
+        {"F3", com::Variant::Double(5)},
+        {"G2", com::Variant::Text("x.Formula = \"=1\"")},
+        {"H2", com::Variant::Text("SUM(Data!C7+1)")}};
+    for (const auto& [cell, value] : expected)
+      EXPECT_EQ(Get(sheet, cell), value) << cell;
+    book->SaveCopyAs(com::Variant::Text(copy.string()), 0);
+    application->Quit();
+  }
+  const com::Ptr<excel::Application> application = NewApplication();
+  const std::map<std::string, BasicModule> saved =
+      BasicModulesOf(OpenWorkbook(application, copy.string()), "VBAProject");
+  ASSERT_EQ(saved.count("Module1"), 1u);
+  std::string source = saved.at("Module1").source;
+  while (!source.empty() && source.back() == '\n')
+    source.pop_back();  // the office ends a module with a line break on every save
+  EXPECT_EQ(source, module);
   application->Quit();
 }
 

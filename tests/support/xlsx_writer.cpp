@@ -92,7 +92,7 @@ std::string SheetXml(const XlsxSheet& sheet) {
   return xml + "</sheetData></worksheet>";
 }
 
-std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
+std::vector<std::pair<std::string, std::string>> XlsxParts(const std::vector<XlsxSheet>& sheets) {
   const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
   const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
   std::string types =
@@ -133,13 +133,78 @@ std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
                                {"_rels/.rels", rootRels},
                                {"xl/workbook.xml", book},
                                {"xl/_rels/workbook.xml.rels", bookRels}});
-  return ZipBytes(parts);
+  return parts;
+}
+
+std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
+  return ZipBytes(XlsxParts(sheets));
 }
 
 void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << bytes;
   if (!out.flush()) throw std::runtime_error("could not write " + file.string());
+}
+
+namespace {
+
+constexpr const char* kRelationships =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+std::string TableXml(const XlsxTable& table, std::size_t id) {
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<table "
+      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"" +
+      std::to_string(id) + "\" name=\"" + xml::EscapeText(table.name) + "\" displayName=\"" +
+      xml::EscapeText(table.name) + "\" ref=\"" + table.ref + "\" totalsRowCount=\"" +
+      std::to_string(table.totalsRows) + "\"><tableColumns count=\"" +
+      std::to_string(table.columns.size()) + "\">";
+  for (std::size_t i = 0; i < table.columns.size(); ++i)
+    xml += "<tableColumn id=\"" + std::to_string(i + 1) + "\" name=\"" +
+           xml::EscapeText(table.columns[i]) + "\"/>";
+  return xml + "</tableColumns></table>";
+}
+
+std::string& PartNamed(std::vector<std::pair<std::string, std::string>>& parts,
+                       const std::string& name) {
+  for (auto& [partName, content] : parts)
+    if (partName == name) return content;
+  throw std::invalid_argument("the package has no part " + name);
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> WithTables(
+    std::vector<std::pair<std::string, std::string>> parts, const std::vector<XlsxTable>& tables) {
+  std::map<std::size_t, std::pair<std::string, std::string>> bySheet;  // rels, <tablePart>s
+  std::string types;
+  std::vector<std::pair<std::string, std::string>> added;
+  for (std::size_t t = 0; t < tables.size(); ++t) {
+    const std::string n = std::to_string(t + 1);
+    types += "<Override PartName=\"/xl/tables/table" + n +
+             ".xml\" ContentType=\"application/"
+             "vnd.openxmlformats-officedocument.spreadsheetml.table+xml\"/>";
+    auto& [rels, elements] = bySheet[tables[t].sheet];
+    rels += "<Relationship Id=\"rIdT" + n + "\" Type=\"" + kRelationships +
+            "/table\" Target=\"../tables/table" + n + ".xml\"/>";
+    elements +=
+        "<tablePart xmlns:r=\"" + std::string(kRelationships) + "\" r:id=\"rIdT" + n + "\"/>";
+    added.emplace_back("xl/tables/table" + n + ".xml", TableXml(tables[t], t + 1));
+  }
+  std::string& contentTypes = PartNamed(parts, "[Content_Types].xml");
+  contentTypes.insert(contentTypes.rfind("</Types>"), types);
+  for (const auto& [sheet, relsAndElements] : bySheet) {
+    const std::string part = "xl/worksheets/sheet" + std::to_string(sheet + 1) + ".xml";
+    std::string& sheetXml = PartNamed(parts, part);
+    sheetXml.insert(sheetXml.rfind("</worksheet>"),
+                    "<tableParts>" + relsAndElements.second + "</tableParts>");
+    added.emplace_back("xl/worksheets/_rels/sheet" + std::to_string(sheet + 1) + ".xml.rels",
+                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+                       "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+                           relsAndElements.first + "</Relationships>");
+  }
+  parts.insert(parts.end(), added.begin(), added.end());
+  return parts;
 }
 
 }  // namespace test_support

@@ -30,9 +30,26 @@ std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& par
 // The sheet part's XML for `sheet`.
 std::string SheetXml(const XlsxSheet& sheet);
 
+// The parts of a whole .xlsx package, for a test to change before zipping.
+std::vector<std::pair<std::string, std::string>> XlsxParts(const std::vector<XlsxSheet>& sheets);
+
 // A whole .xlsx package.
 std::string XlsxBytes(const std::vector<XlsxSheet>& sheets);
 
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+
+// A table over cells of a sheet, with a header row.
+struct XlsxTable {
+  std::size_t sheet = 0;  // index into the package's sheets
+  std::string name;
+  std::string ref;  // "A1:C5": header and totals rows included
+  std::vector<std::string> columns;
+  int totalsRows = 0;
+};
+
+// XlsxParts' parts with `tables` added: their parts, their content types,
+// the sheets' relationships and <tableParts>.
+std::vector<std::pair<std::string, std::string>> WithTables(
+    std::vector<std::pair<std::string, std::string>> parts, const std::vector<XlsxTable>& tables);
 
 }  // namespace test_support

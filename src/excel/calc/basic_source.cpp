@@ -1,5 +1,7 @@
 #include "excel/calc/basic_source.h"
 
+#include <algorithm>
+
 #include "excel/calc/basic_procedures.h"
 #include "text/ascii.h"
 
@@ -48,6 +50,23 @@ Function GmInputBox(prompt, answer)
   GmDialogs = GmDialogs & "I" & prompt & Chr(31) & answer & Chr(30)
   GmInputBox = answer
 End Function
+
+Sub GmSetFormula(target, kind, formula)
+  Dim first, relative, area
+  If VarType(formula) = 8 And HasUnoInterfaces(target, "ooo.vba.excel.XRange") Then
+    If Left(formula, 1) = "=" And _
+       (target.Areas.Count > 1 Or target.Rows.Count > 1 Or target.Columns.Count > 1) Then
+      Set first = target.Cells(1, 1)
+      If kind = 1 Then first.FormulaLocal = formula Else first.Formula = formula
+      relative = first.FormulaR1C1
+      For Each area In target.Areas
+        area.FormulaR1C1 = relative
+      Next
+      Exit Sub
+    End If
+  End If
+  If kind = 1 Then target.FormulaLocal = formula Else target.Formula = formula
+End Sub
 )";
 
 constexpr std::string_view kStandIns = R"(
@@ -105,6 +124,135 @@ bool ReplaceWords(std::string& source, std::string_view from, std::string_view t
     }
   }
   return replaced;
+}
+
+// Whether the whole word `word` (any case) starts at `at` of `line`.
+bool IsWordAt(std::string_view line, std::size_t at, std::string_view word) {
+  const std::size_t end = at + word.size();
+  return end <= line.size() && text::EqualsNoCase(line.substr(at, word.size()), word) &&
+         (at == 0 || !IsWordCharacter(line[at - 1])) &&
+         (end == line.size() || !IsWordCharacter(line[end]));
+}
+
+// The statements of one line of Basic, [begin, end) each, the comment left
+// out: split at colons and at the Then and Else of a one-line If, outside
+// texts and parentheses.
+std::vector<std::pair<std::size_t, std::size_t>> StatementsOf(std::string_view line) {
+  std::vector<std::pair<std::size_t, std::size_t>> statements;
+  std::size_t begin = 0;
+  std::size_t end = line.size();
+  int depth = 0;
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted || c == '"') {
+      quoted = quoted ? c != '"' : true;  // a doubled quote closes and opens again
+      continue;
+    }
+    if (c == '\'' ||
+        (IsWordAt(line, i, "rem") && text::Trim(line.substr(begin, i - begin)).empty())) {
+      end = i;
+      break;
+    }
+    if (c == '(') ++depth;
+    if (c == ')' && depth > 0) --depth;
+    if (depth > 0) continue;
+    if (c == ':' && line.substr(i, 2) != ":=") {
+      statements.emplace_back(begin, i);
+      begin = i + 1;
+    } else if (IsWordAt(line, i, "then") || IsWordAt(line, i, "else")) {
+      statements.emplace_back(begin, i);
+      begin = i + 4;
+    }
+  }
+  statements.emplace_back(std::min(begin, end), end);
+  return statements;
+}
+
+// An assignment to the Formula or FormulaLocal of a range,
+// "Range(\"A2:C7\").Formula = ...", as a call of the support module's
+// GmSetFormula: the text up to the "=" and what replaces it.
+struct Redirect {
+  std::size_t at = 0;
+  std::size_t length = 0;
+  std::string replacement;
+};
+
+std::optional<Redirect> FormulaAssignment(std::string_view line, std::size_t begin,
+                                          std::size_t end) {
+  std::size_t at = begin;
+  while (at < end && (line[at] == ' ' || line[at] == '\t'))
+    ++at;
+  const std::size_t targetBegin = at;
+  int depth = 0;
+  // The assigned object: no space outside parentheses and texts.
+  for (; at < end; ++at) {
+    const char c = line[at];
+    if (c == '"') {
+      at = line.find('"', at + 1);
+      if (at == std::string_view::npos || at >= end) return std::nullopt;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      if (depth-- == 0) return std::nullopt;
+    } else if (depth == 0 && (c == ' ' || c == '\t' || c == '=')) {
+      break;
+    }
+  }
+  const std::string_view target = line.substr(targetBegin, at - targetBegin);
+  while (at < end && (line[at] == ' ' || line[at] == '\t'))
+    ++at;
+  if (depth != 0 || at >= end || line[at] != '=') return std::nullopt;
+  static constexpr std::pair<std::string_view, char> kProperties[] = {{".FormulaLocal", '1'},
+                                                                      {".Formula", '0'}};
+  for (const auto& [property, kind] : kProperties) {
+    if (target.size() < property.size() ||
+        !text::EqualsNoCase(target.substr(target.size() - property.size()), property))
+      continue;
+    // ".Formula = ..." in a With block: the block's range.
+    std::string object(target.substr(0, target.size() - property.size()));
+    if (object.empty()) object = ".Cells";
+    return Redirect{targetBegin, at + 1 - targetBegin,
+                    "GridmoorSupport.GmSetFormula " + object + ", " + kind + ","};
+  }
+  return std::nullopt;
+}
+
+// Assignments of a text to the Formula or FormulaLocal of a range of
+// several cells give every cell the same formula in the office, where the
+// other spreadsheet moves each cell's relative references with it: they go
+// to GmSetFormula, in the same lines. Comments and texts stay as they are,
+// as do the lines that continue a statement.
+bool RedirectFormulaAssignments(std::string& source) {
+  bool changed = false;
+  bool continued = false;
+  for (std::size_t start = 0; start < source.size();) {
+    std::size_t end = source.find('\n', start);
+    if (end == std::string::npos) end = source.size();
+    std::string line = source.substr(start, end - start);
+    const bool continuation = continued;
+    const std::string_view code = text::Trim(line);
+    continued = code.size() >= 2 && code.substr(code.size() - 2) == " _";
+    bool lineChanged = false;
+    if (!continuation) {
+      const auto statements = StatementsOf(line);
+      // From the last, so that the positions of the others stay right.
+      for (auto statement = statements.rbegin(); statement != statements.rend(); ++statement) {
+        if (const std::optional<Redirect> redirect =
+                FormulaAssignment(line, statement->first, statement->second)) {
+          line.replace(redirect->at, redirect->length, redirect->replacement);
+          lineChanged = true;
+        }
+      }
+    }
+    if (lineChanged) {
+      source.replace(start, end - start, line);
+      end = start + line.size();
+      changed = true;
+    }
+    start = end + 1;
+  }
+  return changed;
 }
 
 }  // namespace
@@ -173,6 +321,7 @@ std::optional<std::string> PreparedForRun(std::string_view source) {
   for (const std::string_view member :
        {"Application.CalculateFullRebuild", "Application.CalculateFull"})
     changed = ReplaceWords(result, member, "GridmoorSupport.GmCalculateFull") || changed;
+  changed = RedirectFormulaAssignments(result) || changed;
   bool ownBoxes = false;
   for (const BasicProcedure& procedure : FindBasicProcedures(source))
     ownBoxes = ownBoxes || text::EqualsNoCase(procedure.name, "MsgBox") ||

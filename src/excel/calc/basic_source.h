@@ -48,7 +48,10 @@ std::string_view SupportModuleSource();
 
 // `source` made ready to run as the other spreadsheet would run it; nullopt
 // when it needs nothing. Calls of Application members the office lacks
-// (CalculateFull, CalculateFullRebuild) go to kSupportModule instead, and
+// (CalculateFull, CalculateFullRebuild) go to kSupportModule instead, as do
+// assignments to a range's Formula or FormulaLocal (the office gives every
+// cell of a range the same formula, where each cell's relative references
+// should move with it), and
 // when the module calls MsgBox or InputBox and defines neither itself,
 // stand-ins for them are appended: a procedure of a module is found before
 // the office's own of that name, so the module's calls reach them, and they

@@ -11,6 +11,7 @@
 #include "excel/calc/calc_objects.h"
 #include "excel/calc/cell_input.h"
 #include "excel/calc/file_filters.h"
+#include "excel/calc/formula_rewrites.h"
 #include "excel/calc/office_launcher.h"
 #include "excel/calc/office_leftovers.h"
 #include "excel/calc/office_program.h"
@@ -311,6 +312,7 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
       LoadDocument(*application_, FileUrlFromPath(path),
                    LoadArguments(*application_->Office(), false, path, readOnly), name);
   document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
+  RewriteUnreadFormulas(*document, path);
   if (readOnly) {
     document->holder = lock->Holder();
     platform::PublishNotice(name + " is in use by " + document->holder +

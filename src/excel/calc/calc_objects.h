@@ -12,6 +12,7 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/script/provider/XScript.hpp>
+#include <com/sun/star/sheet/FormulaToken.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
@@ -80,6 +81,20 @@ struct CellWatch {
   bool pending = false;  // a macro ran since the last check
 };
 
+// A formula the office could not read as the file wrote it, rewritten when
+// the document was opened (formula_rewrites.h).
+struct RewrittenFormula {
+  sal_Int16 sheet = 0;
+  sal_Int32 row = 0;
+  sal_Int32 column = 0;
+  std::string original;   // as the file writes it, "=" included
+  std::string rewritten;  // in the same form, "=" included
+  css::uno::Reference<css::table::XCell> cell;
+  rtl::OUString held;  // the cell's formula, as the office writes it, while rewritten
+  css::uno::Sequence<css::sheet::FormulaToken> asRead;  // spelled as the file does
+  css::uno::Sequence<css::sheet::FormulaToken> asRewritten;
+};
+
 // One document an application object holds.
 struct Document {
   std::shared_ptr<OfficeSession> office;
@@ -130,6 +145,7 @@ struct Document {
     css::uno::Reference<css::script::provider::XScript> script;
   };
   std::map<std::string, ResolvedScript> scripts;
+  std::vector<RewrittenFormula> rewrittenFormulas;
 
   bool IsClosed() {
     std::lock_guard lock(mutex);
@@ -284,6 +300,11 @@ class CalcWorksheet final : public Worksheet {
 
 // Cells of a range as (row, column), 0-based within the range.
 using CellSet = std::set<std::pair<std::int32_t, std::int32_t>>;
+
+// The office's formula parser of a document, set to read formulas as a
+// spreadsheet user writes them: English function names, comma separators,
+// A1 references (calc_range.cpp).
+css::uno::Reference<css::sheet::XFormulaParser> FormulaParserOf(Document& document);
 
 // Creates the Range object for a resolved target (calc_range.cpp).
 com::Ptr<Range> MakeRange(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,

@@ -32,13 +32,8 @@
 
 namespace excel::calc {
 namespace uno = css::uno;
-namespace {
 
-using Cells = CellSet;
-
-// The office's formula parser set to read formulas as a spreadsheet user
-// writes them: English function names, comma separators, A1 references.
-uno::Reference<css::sheet::XFormulaParser> Parser(Document& document) {
+uno::Reference<css::sheet::XFormulaParser> FormulaParserOf(Document& document) {
   {
     std::lock_guard lock(document.mutex);
     if (document.parser.is()) return document.parser;
@@ -60,6 +55,10 @@ uno::Reference<css::sheet::XFormulaParser> Parser(Document& document) {
   document.parser = parser;
   return parser;
 }
+
+namespace {
+
+using Cells = CellSet;
 
 com::Variant ErrorValue(sal_Int32 calcError) {
   return com::Variant::ErrorValue(ExcelErrorFromCalc(calcError));
@@ -108,10 +107,10 @@ void WriteCell(Document& document, const uno::Reference<css::table::XCell>& cell
       return;
     case InputKind::kFormula: {
       const uno::Sequence<css::sheet::FormulaToken> tokens =
-          parsed != nullptr
-              ? *parsed
-              : Parser(document)->parseFormula(ToOUString(SpreadsheetFormulaForParser(input.text)),
-                                               css::table::CellAddress(sheet, column, row));
+          parsed != nullptr ? *parsed
+                            : FormulaParserOf(document)->parseFormula(
+                                  ToOUString(SpreadsheetFormulaForParser(input.text)),
+                                  css::table::CellAddress(sheet, column, row));
       const rtl::OUString previous = cell->getFormula();
       const uno::Reference<css::sheet::XFormulaTokens> target(cell, uno::UNO_QUERY_THROW);
       target->setTokens(tokens);
@@ -322,7 +321,7 @@ class CalcRange final : public Range {
     // a block with one formula.
     std::optional<uno::Sequence<css::sheet::FormulaToken>> shared;
     if (!isArray && scalar.kind == InputKind::kFormula) {
-      shared = Parser(*document_)
+      shared = FormulaParserOf(*document_)
                    ->parseFormula(ToOUString(SpreadsheetFormulaForParser(scalar.text)),
                                   css::table::CellAddress(sheet, area.firstColumn, area.firstRow));
     }

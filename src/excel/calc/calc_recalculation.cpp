@@ -33,6 +33,7 @@
 #include "excel/calc/calc_objects.h"
 #include "excel/calc/cell_formats.h"
 #include "excel/calc/formula_text.h"
+#include "excel/calc/formula_rewrites.h"
 #include "excel/calc/macro_names.h"
 #include "excel/calc/office_program.h"
 #include "excel/calc/sheet_addresses.h"
@@ -305,6 +306,7 @@ class CalcRecalculator final : public WorkbookRecalculator {
     RecalculatedWorkbook result;
     result.officeVersion = OfficeVersion();
     result.fileUrl = FileUrlFromPath(copy);
+    result.rewrites = FormulaRewritesOf(*document);
     document->Call(kApplicationError, [&] {
       const uno::Reference<css::sheet::XCalculatable> calculatable(document->component,
                                                                    uno::UNO_QUERY_THROW);

@@ -92,6 +92,21 @@ std::optional<CellArea> ParseA1Area(std::string_view text) {
   return std::nullopt;
 }
 
+std::string ColumnLetters(std::int32_t column) {
+  std::string letters;
+  for (std::int32_t c = column + 1; c > 0; c = (c - 1) / 26)
+    letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
+  return letters;
+}
+
+std::string AbsoluteA1(const CellArea& area) {
+  const auto corner = [](std::int32_t column, std::int32_t row) {
+    return "$" + ColumnLetters(column) + "$" + std::to_string(row + 1);
+  };
+  const std::string first = corner(area.firstColumn, area.firstRow);
+  return area.IsSingleCell() ? first : first + ":" + corner(area.lastColumn, area.lastRow);
+}
+
 CellArea BoundingArea(const CellArea& a, const CellArea& b) {
   return CellArea{std::min(a.firstColumn, b.firstColumn), std::min(a.firstRow, b.firstRow),
                   std::max(a.lastColumn, b.lastColumn), std::max(a.lastRow, b.lastRow)};

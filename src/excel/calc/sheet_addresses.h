@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace excel::calc {
@@ -29,6 +30,11 @@ inline constexpr std::int32_t kMaxRows = 1048576;
 // "A1:C3" (corners in any order), "A:C", "3:5". nullopt for anything else,
 // such as a name or a reference outside the grid.
 std::optional<CellArea> ParseA1Area(std::string_view text);
+
+// "$B$7", or "$B$7:$C$9" for more than one cell.
+std::string AbsoluteA1(const CellArea& area);
+// "A" for column 0, "AA" for 26.
+std::string ColumnLetters(std::int32_t column);
 
 // The smallest area holding both.
 CellArea BoundingArea(const CellArea& a, const CellArea& b);

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "excel/calc/file_filters.h"
+#include "excel/calc/formula_rewrites.h"
 #include "excel/calc/office_profile.h"
 #include "excel/calc/office_program.h"
 #include "excel/errors.h"
@@ -122,6 +123,7 @@ void StoreTo(Document& document, const std::string& path, bool keepLocation) {
     if (filter.isEmpty()) filter = "Calc MS Excel 2007 XML";
     RefuseDroppingSheets(document, filter, path);
     RemoveWrappers(document);
+    const FileFormulasForStore fileFormulas(document);
     uno::Sequence<css::beans::PropertyValue> arguments =
         Properties({{"FilterName", uno::Any(filter)}, {"Overwrite", uno::Any(true)}});
     if (filter == "Text - txt - csv (StarCalc)") {
@@ -144,6 +146,7 @@ void StoreInPlace(Document& document, const std::string& path) {
   Storing(document, path, [&] {
     RefuseDroppingSheets(document, FilterOf(document.model), path);
     RemoveWrappers(document);
+    const FileFormulasForStore fileFormulas(document);
     const uno::Reference<css::frame::XStorable> storable(document.component, uno::UNO_QUERY_THROW);
     storable->store();
   });

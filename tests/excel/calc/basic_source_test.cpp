@@ -58,6 +58,43 @@ TEST(PreparedForRun, ChangesOnlyWhatNeedsItAndKeepsEveryLineNumber) {
   }
 }
 
+TEST(PreparedForRun, FormulaAssignmentsToRangesGoToTheSupportModule) {
+  struct Case {
+    const char* body;      // lines of a Sub
+    const char* prepared;  // nullptr: left as it is
+  };
+  const Case cases[] = {
+      {"  Range(\"A2:C7\").Formula = \"=SUM(First!A2+1)\"",
+       "  GridmoorSupport.GmSetFormula Range(\"A2:C7\"), 0, \"=SUM(First!A2+1)\""},
+      {"Sheets(\"A b\").Range(\"A1:B2\").formulalocal=f ' set .Formula = 1",
+       "GridmoorSupport.GmSetFormula Sheets(\"A b\").Range(\"A1:B2\"), 1,f ' set .Formula = 1"},
+      {"  With Range(\"A1:A3\")\n    .Formula = \"=B1\": .Cells(1, 1).Formula = x\n  End With",
+       "  With Range(\"A1:A3\")\n    GridmoorSupport.GmSetFormula .Cells, 0, \"=B1\": "
+       "GridmoorSupport.GmSetFormula .Cells(1, 1), 0, x\n  End With"},
+      {"  If ok Then r.Formula = \"=A1\" Else r.Formula = \"=\"\"a:b\"\"\"",
+       "  If ok Then GridmoorSupport.GmSetFormula r, 0, \"=A1\" Else GridmoorSupport.GmSetFormula "
+       "r, 0, \"=\"\"a:b\"\"\""},
+      {"  r.Formula = _\n    \"=A1\"", "  GridmoorSupport.GmSetFormula r, 0, _\n    \"=A1\""},
+      // Comparisons, comments, texts, other properties and continued lines.
+      {"  If r.Formula = \"=A1\" Then x = 1", nullptr},
+      {"  ' Range(\"A1:B2\").Formula = 1\n  Rem r.Formula = 1", nullptr},
+      {"  Debug.Print \"Range(\"\"A1\"\").Formula = 1\"", nullptr},
+      {"  r.FormulaR1C1 = \"=RC[1]\"\n  r.MyFormula = 1\n  Formula = 2", nullptr},
+      {"  Call Show(1, _\n    r.Formula = 2)", nullptr},
+      {"  x = Cells(1, 1).Formula = \"=A1\"", nullptr}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    const std::string source = std::string("Sub Go()\n") + c.body + "\nEnd Sub\n";
+    const std::optional<std::string> prepared = PreparedForRun(source);
+    if (c.prepared == nullptr) {
+      EXPECT_FALSE(prepared) << *prepared;
+      continue;
+    }
+    ASSERT_TRUE(prepared);
+    EXPECT_EQ(AsBeforePreparing(*prepared), std::string("Sub Go()\n") + c.prepared + "\nEnd Sub\n");
+  }
+}
+
 TEST(DecodeDialogs, EachRecordBecomesOneSentence) {
   const std::string recorded = std::string("MContinue?\x1f") + "6\x1e" + "IPressure\nin psig?\x1f" +
                                "250\x1e" + "M\x1f" + "1\x1e" + "Xunknown\x1e" + "Mcut short";

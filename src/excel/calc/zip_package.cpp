@@ -1,11 +1,11 @@
-#include "zip_package.h"
+#include "excel/calc/zip_package.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <climits>
 
-namespace refhost {
+namespace excel::calc {
 namespace {
 
 constexpr std::uint32_t kEndSignature = 0x06054b50;
@@ -161,4 +161,4 @@ bool ZipPackage::Read(const std::string& name, std::string& content, std::string
   return true;
 }
 
-}  // namespace refhost
+}  // namespace excel::calc

@@ -1,0 +1,191 @@
+// Formulas naming tables that the office cannot read as Excel writes them
+// are rewritten when the workbook opens: the office's results agree with
+// the values Excel saved, the rewrites are reported, and every save (a
+// copy, in place) writes the formulas as the file had them.
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <tuple>
+
+#include "calc_test_support.h"
+#include "excel/calc/calc_recalculation.h"
+#include "excel/calc/sheet_addresses.h"
+#include "saved_values.h"
+#include "support/xlsx_writer.h"
+
+namespace excel::calc::testing {
+namespace {
+
+using com::Variant;
+using test_support::XlsxCell;
+namespace fs = std::filesystem;
+
+using Rewrite = std::tuple<int, int, int, std::string, std::string>;
+using Position = std::tuple<std::string, int, int>;
+
+// Sales (Data!A1:C5) and \_Prime.1 ('Odd Name'!A1:B4), both with a totals
+// row, and formulas naming them from a third sheet. Each formula cell
+// carries the value Excel computes.
+std::string TablesWorkbook() {
+  const std::vector<XlsxCell> data = {{"A1", "", "str", "Item", ""},
+                                      {"B1", "", "str", "Amount", ""},
+                                      {"C1", "", "str", "Twice", ""},
+                                      {"A2", "", "str", "a", ""},
+                                      {"B2", "", "", "3", ""},
+                                      {"C2", "Sales[[#This Row],[Amount]]*2", "", "6", ""},
+                                      {"A3", "", "str", "b", ""},
+                                      {"B3", "", "", "4", ""},
+                                      {"C3", "Sales[[#This Row],[Amount]]*2", "", "8", ""},
+                                      {"A4", "", "str", "c", ""},
+                                      {"B4", "", "", "5", ""},
+                                      {"C4", "Sales[[#This Row],[Amount]]*2", "", "10", ""},
+                                      {"A5", "", "str", "Total", ""},
+                                      {"B5", "SUBTOTAL(109,[Amount])", "", "12", ""},
+                                      {"C5", "SUM([Twice])", "", "24", ""}};
+  const std::vector<XlsxCell> odd = {
+      {"A1", "", "str", "Key", ""},   {"B1", "", "str", "Val", ""},
+      {"A2", "", "str", "x", ""},     {"B2", "", "", "10", ""},
+      {"A3", "", "str", "y", ""},     {"B3", "", "", "20", ""},
+      {"A4", "", "str", "Total", ""}, {"B4", "SUBTOTAL(109,[Val])", "", "30", ""}};
+  const std::vector<XlsxCell> report = {
+      {"A1", "Sales[[#Totals],[Amount]]", "", "12", ""},
+      {"A2", "ROWS(Sales[#All])", "", "5", ""},
+      {"A3", "SUM(\\_Prime.1[Val])", "", "30", ""},
+      {"A4", "\\_Prime.1[[#Totals],[Val]]*2", "", "60", ""},
+      {"A5", "SUM(Sales)", "", "36", ""},
+      {"A6", "COUNTA(\\_Prime.1[#All])", "", "8", ""},
+      {"A7", "\"[Amount]\"&Sales[[#Totals],[Amount]]", "str", "[Amount]12", ""},
+      {"A8", "SUM(Sales[Amount])", "", "12", ""}};
+  return test_support::ZipBytes(test_support::WithTables(
+      test_support::XlsxParts({{"Data", data}, {"Odd Name", odd}, {"Report", report}}),
+      {{0, "Sales", "A1:C5", {"Item", "Amount", "Twice"}, 1},
+       {1, "\\_Prime.1", "A1:B4", {"Key", "Val"}, 1}}));
+}
+
+struct Book {
+  const char* name;
+  std::vector<Rewrite> rewrites;
+  // A data cell changed after opening, and a rewritten cell its totals row
+  // computes from it: (sheet, data cell, value, totals cell, new total).
+  std::tuple<const char*, const char*, double, const char*, double> change;
+  const char* overwritten;  // a rewritten cell of the first sheet, overwritten before the last save
+};
+
+const Book kBooks[] = {
+    {"table33.xlsx",
+     {{0, 5, 3, "=SUBTOTAL(101,[Column3])", "=SUBTOTAL(101,$D$4:$D$5)"},
+      {0, 5, 4, "=SUBTOTAL(103,[Column4])", "=SUBTOTAL(103,$E$4:$E$5)"},
+      {0, 5, 5, "=SUBTOTAL(102,[Column5])", "=SUBTOTAL(102,$F$4:$F$5)"},
+      {0, 5, 6, "=SUBTOTAL(104,[Column6])", "=SUBTOTAL(104,$G$4:$G$5)"},
+      {0, 5, 7, "=SUBTOTAL(105,[Column7])", "=SUBTOTAL(105,$H$4:$H$5)"},
+      {0, 5, 8, "=SUBTOTAL(109,[Column8])", "=SUBTOTAL(109,$I$4:$I$5)"},
+      {0, 5, 9, "=SUBTOTAL(107,[Column9])", "=SUBTOTAL(107,$J$4:$J$5)"},
+      {0, 5, 10, "=SUM([Column10])", "=SUM($K$4:$K$5)"}},
+     {"Sheet1", "I4", 7, "I6", 7},
+     "K6"},
+    {"tables.xlsx",
+     {{0, 4, 1, "=SUBTOTAL(109,[Amount])", "=SUBTOTAL(109,$B$2:$B$4)"},
+      {0, 4, 2, "=SUM([Twice])", "=SUM($C$2:$C$4)"},
+      {1, 3, 1, "=SUBTOTAL(109,[Val])", "=SUBTOTAL(109,$B$2:$B$3)"},
+      {2, 2, 0, "=SUM(\\_Prime.1[Val])", "=SUM('Odd Name'!$B$2:$B$3)"},
+      {2, 3, 0, "=\\_Prime.1[[#Totals],[Val]]*2", "='Odd Name'!$B$4*2"},
+      {2, 4, 0, "=SUM(Sales)", "=SUM(Data!$A$2:$C$4)"},
+      {2, 5, 0, "=COUNTA(\\_Prime.1[#All])", "=COUNTA('Odd Name'!$A$1:$B$4)"}},
+     {"Data", "B2", 13, "B5", 22},
+     "B5"},
+};
+
+void PrintTo(const Book& book, std::ostream* out) {
+  *out << book.name;
+}
+
+bool SameResult(const CellResult& saved, const CellResult& calc) {
+  if (saved.kind == CellResult::Kind::kNumber && calc.kind == CellResult::Kind::kNumber)
+    return std::abs(saved.number - calc.number) <= 1e-9 * std::max(1.0, std::abs(saved.number));
+  return saved == calc;
+}
+
+refhost::SavedWorkbook SavedOf(const std::string& path) {
+  refhost::SavedWorkbook saved;
+  std::string error;
+  EXPECT_TRUE(refhost::ReadSavedValues(path, saved, error)) << error;
+  return saved;
+}
+
+std::map<Position, std::string> FormulasOf(const refhost::SavedWorkbook& saved) {
+  std::map<Position, std::string> formulas;
+  for (const refhost::SavedCell& cell : saved.formulas)
+    formulas[{cell.sheet, cell.row, cell.column}] = cell.formula;
+  return formulas;
+}
+
+class FormulaRewritesTest : public CalcTest, public ::testing::WithParamInterface<Book> {
+ protected:
+  // A writable copy of the book in the test's folder.
+  std::string CopyOfBook() {
+    const std::string path = PathOf(GetParam().name);
+    const fs::path authored = fs::path(GRIDMOOR_TEST_DATA_DIR) / "excel-authored" / GetParam().name;
+    if (fs::exists(authored)) {
+      fs::copy_file(authored, path);
+      fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    } else {
+      WriteFile(path, TablesWorkbook());
+    }
+    return path;
+  }
+};
+
+TEST_P(FormulaRewritesTest, CalcComputesTheSavedValuesAndSavesKeepTheFilesFormulas) {
+  const Book& book = GetParam();
+  const std::string path = CopyOfBook();
+  const refhost::SavedWorkbook saved = SavedOf(path);
+  ASSERT_FALSE(saved.formulas.empty());
+
+  const RecalculatedWorkbook recalculated = CreateCalcRecalculator()->Recalculate(path);
+  ASSERT_EQ(recalculated.sheets, saved.sheets);
+  std::map<Position, CellResult> results;
+  for (const RecalculatedCell& cell : recalculated.formulas)
+    results[{recalculated.sheets[static_cast<std::size_t>(cell.sheet)], cell.row, cell.column}] =
+        cell.result;
+  for (const refhost::SavedCell& cell : saved.formulas) {
+    SCOPED_TRACE(cell.sheet + "!" + refhost::CellName(cell.row, cell.column) + " " + cell.formula);
+    ASSERT_TRUE(results.count({cell.sheet, cell.row, cell.column}));
+    const CellResult& calc = results.at({cell.sheet, cell.row, cell.column});
+    EXPECT_TRUE(SameResult(cell.value, calc)) << "saved " << cell.value.number << cell.value.text
+                                              << ", calc " << calc.number << calc.text;
+  }
+  std::vector<Rewrite> rewrites;
+  for (const FormulaRewrite& r : recalculated.rewrites)
+    rewrites.emplace_back(r.sheet, r.row, r.column, r.original, r.rewritten);
+  EXPECT_EQ(rewrites, book.rewrites);
+
+  const auto& [sheetName, dataCell, value, totalCell, total] = book.change;
+  const std::string copy = PathOf("copy.xlsx");
+  {
+    const com::Ptr<Application> application = NewApplication();
+    const com::Ptr<Workbook> workbook = OpenWorkbook(application, path);
+    workbook->SaveCopyAs(Variant::Text(copy), 0);
+    // The open workbook computes on with the rewrites in place.
+    const com::Ptr<Worksheet> sheet = SheetOf(workbook, sheetName);
+    Put(sheet, dataCell, Variant::Double(value));
+    EXPECT_EQ(Get(sheet, totalCell), Variant::Double(total));
+    Put(SheetOf(workbook, saved.sheets[0].c_str()), book.overwritten, Variant::Double(99));
+    workbook->Save(0);
+    application->Quit();
+  }
+  const std::map<Position, std::string> original = FormulasOf(saved);
+  EXPECT_EQ(FormulasOf(SavedOf(copy)), original) << "the copy";
+  std::map<Position, std::string> inPlace = original;
+  const CellArea overwritten = *ParseA1Area(book.overwritten);
+  inPlace.erase(Position{saved.sheets[0], overwritten.firstRow, overwritten.firstColumn});
+  EXPECT_EQ(FormulasOf(SavedOf(path)), inPlace) << "saved in place, one formula overwritten";
+}
+
+INSTANTIATE_TEST_SUITE_P(Excel, FormulaRewritesTest, ::testing::ValuesIn(kBooks),
+                         [](const ::testing::TestParamInfo<Book>& info) {
+                           std::string name = info.param.name;
+                           return name.substr(0, name.find('.'));
+                         });
+
+}  // namespace
+}  // namespace excel::calc::testing
