@@ -300,9 +300,9 @@ excel::RecalculatedWorkbook CalcBook() {
                    {0, 2, 1, "=NOSUCH(3)", Error("#NAME?")},
                    {1, 1, 1, "=1+1", Number(2)}};
   calc.functions = {"SUM"};
-  calc.modules = {{"Standard", "Module1", {{"MyUdf", true}, {"Go", false}}, true, {}},
-                  {"Standard", "Broken", {{"Bad", false}}, false, {"Bad"}}};
-  calc.officeModules = {{"Tools", "Strings", {{"Trim", true}, {"Nosuch", true}}, true, {}}};
+  calc.modules = {{"Standard", "Module1", {{"MyUdf", true}, {"Go", false}}, true, {}, {}},
+                  {"Standard", "Broken", {{"Bad", false}}, false, {"Bad"}, {}}};
+  calc.officeModules = {{"Tools", "Strings", {{"Trim", true}, {"Nosuch", true}}, true, {}, {}}};
   return calc;
 }
 
