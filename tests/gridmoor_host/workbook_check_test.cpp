@@ -99,6 +99,58 @@ TEST(HostZipPackage, DamagedPackagesAreRefusedWithAReason) {
   }
 }
 
+// Sizes a package declares are never trusted: a part is refused once it
+// passes the limits or its declared size, whatever the package says.
+TEST(HostZipPackage, PartsPastTheLimitsOrTheirDeclaredSizeAreRefused) {
+  // The package's (only) part declared to unpack to `size` bytes.
+  const auto declare = [](std::string bytes, std::uint32_t size) {
+    const std::size_t central = bytes.find("PK\x01\x02");
+    for (int i = 0; i < 4; ++i)
+      bytes[central + 24 + static_cast<std::size_t>(i)] = static_cast<char>(size >> (8 * i));
+    return bytes;
+  };
+  const std::string sheet = "xl/worksheets/sheet1.xml";
+  const std::string bomb = test_support::ZipBytes({{sheet, std::string(16 << 20, '0')}}, true);
+  const std::string small = test_support::ZipBytes({{"line\nbreak.xml", std::string(1500, 'x')}});
+  const std::string text = test_support::ZipBytes({{sheet, std::string(100, 'y')}}, true);
+  std::string longName = text;
+  longName[26] = '\xff';  // the local header's name runs past the file
+  const refhost::ZipLimits kilobyte{1000, 1000, 200};
+  const std::tuple<std::string, std::string, refhost::ZipLimits, std::string> cases[] = {
+      {"bomb", bomb, {}, "part " + sheet + " declares more than 200 times its compressed size of "},
+      {"bomb declaring less",
+       declare(bomb, 1000),
+       {},
+       "damaged zip package: part " + sheet + " inflates past its declared size of 1000 bytes"},
+      {"bomb declaring just under",
+       declare(bomb, 8 << 20),
+       {},
+       "part " + sheet + " inflates to more than 200 times its compressed size of "},
+      {"past the size limit",
+       declare(test_support::ZipBytes({{sheet, std::string(1500, 'x')}}, true), 1000), kilobyte,
+       "part " + sheet + " inflates to more than 1000 bytes; refused"},
+      {"declared past the limit", small, kilobyte,
+       "part line\\nbreak.xml declares more than 1000 bytes; refused"},
+      {"declared more than it holds",
+       declare(text, 200),
+       {},
+       "damaged zip package: part " + sheet + " inflates to 100 bytes, not its declared 200"},
+      {"local name past the end",
+       longName,
+       {},
+       "damaged zip package: part " + sheet + " (its header is cut short)"},
+  };
+  for (const auto& [what, bytes, limits, message] : cases) {
+    refhost::ZipPackage package(limits);
+    std::string error, content;
+    ASSERT_TRUE(package.Open(bytes, error)) << what << ": " << error;
+    const std::string name = package.Names().at(0);
+    EXPECT_FALSE(package.Read(name, content, error)) << what;
+    EXPECT_EQ(error.substr(0, message.size()), message) << what << ": " << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << what;
+  }
+}
+
 TEST(HostSavedValues, XlsxCellsOfEveryTypeSharedAndArrayFormulas) {
   const std::string bytes =
       XlsxBytes({{"Data",
