@@ -113,7 +113,7 @@ std::string SheetXml(const XlsxSheet& sheet) {
   return xml + "</sheetData></worksheet>";
 }
 
-std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
+std::vector<std::pair<std::string, std::string>> XlsxParts(const std::vector<XlsxSheet>& sheets) {
   const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
   const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
   std::string types =
@@ -154,7 +154,11 @@ std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
                                {"_rels/.rels", rootRels},
                                {"xl/workbook.xml", book},
                                {"xl/_rels/workbook.xml.rels", bookRels}});
-  return ZipBytes(parts);
+  return parts;
+}
+
+std::string XlsxBytes(const std::vector<XlsxSheet>& sheets) {
+  return ZipBytes(XlsxParts(sheets));
 }
 
 void WriteFile(const std::filesystem::path& file, const std::string& bytes) {

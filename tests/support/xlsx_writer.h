@@ -32,6 +32,9 @@ std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& par
 // The sheet part's XML for `sheet`.
 std::string SheetXml(const XlsxSheet& sheet);
 
+// The parts of a whole .xlsx package, for a test to change before zipping.
+std::vector<std::pair<std::string, std::string>> XlsxParts(const std::vector<XlsxSheet>& sheets);
+
 // A whole .xlsx package.
 std::string XlsxBytes(const std::vector<XlsxSheet>& sheets);
 

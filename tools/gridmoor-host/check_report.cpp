@@ -91,6 +91,8 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
     report.problems.push_back(Problem{"externalLink", "the workbook links to " + link});
   for (const std::string& where : externalCells)
     report.problems.push_back(Problem{"externalLink", where + " refers to another file"});
+  for (const std::string& problem : saved.problems)
+    report.problems.push_back(Problem{"package", problem});
 
   // Functions: what the application knows, and the workbook's own macro
   // functions.
