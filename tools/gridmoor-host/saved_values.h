@@ -18,8 +18,10 @@ struct SavedCell {
   std::string sheet;
   int row = 0;  // 0-based
   int column = 0;
-  std::string
-      formula;  // as the file writes it, "=" included; empty where the file repeats another's
+  // As the file writes it, "=" included; a cell of a shared formula has the
+  // master's text moved to it, one inside an array "{=...}". Empty where
+  // the file gives no text (a shared formula without its master).
+  std::string formula;
   bool hasValue = false;  // false: the file carries no value for it
   excel::CellResult value;
 };
