@@ -1,13 +1,13 @@
 // The saved values of an OpenDocument spreadsheet (content.xml of an .ods,
 // or a flat .fods): every cell with table:formula, its value from
 // office:value-type and the value attributes, or its text paragraphs.
+// Repeated rows and cells count once for every cell they stand for, as far
+// as the sheet reaches and within the formula cells' budget.
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <optional>
 
 #include "csv.h"
@@ -117,7 +117,7 @@ using excel::calc::kMaxRows;
 struct TableReader {
   std::string sheet;
   long epoch = 0;        // the null date, days from 1899-12-30
-  long long row = 0;     // past the sheet's rows: kMaxRows
+  long long row = 0;     // past the sheet's rows: kMaxRows + 1
   bool outside = false;  // a formula cell repeated or written past the sheet
   FormulaBudget& budget;
   std::vector<SavedCell>& out;

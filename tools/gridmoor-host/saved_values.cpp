@@ -1,6 +1,5 @@
 #include "saved_values.h"
 
-#include <cmath>
 #include <fstream>
 #include <sstream>
 
