@@ -2,7 +2,9 @@
 // formula cells: reading the saved values from the file, opening a private
 // copy in the office, recalculating and reading every result, and the
 // comparison. Once with the office started by the check itself (as the
-// command runs), once with an office already running.
+// command runs), once with an office already running. And reading the saved
+// values alone of a sheet of many array formulas, whose cost must grow with
+// the cells, not with the arrays times the cells.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -71,6 +73,48 @@ void BM_CheckWorkbookOfficeRunning(benchmark::State& state) {
   holder->Quit();
 }
 BENCHMARK(BM_CheckWorkbookOfficeRunning)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// `arrays` array formulas down column B, each filling three cells across
+// (B:D), beside as many plain values in column A and a shared formula in E.
+std::string ManyArrays(int arrays) {
+  std::vector<test_support::XlsxCell> cells;
+  for (int row = 1; row <= arrays; ++row) {
+    const std::string r = std::to_string(row);
+    cells.push_back({"A" + r, "", "", r, ""});
+    cells.push_back(
+        {"B" + r, "A" + r + "*{1,2,3}", "", r, "t=\"array\" ref=\"B" + r + ":D" + r + "\""});
+    cells.push_back({"C" + r, "", "", std::to_string(row * 2), ""});
+    cells.push_back({"D" + r, "", "", std::to_string(row * 3), ""});
+    cells.push_back({"E" + r, row == 1 ? "A1+D1" : "", "", std::to_string(row * 4),
+                     row == 1 ? "t=\"shared\" ref=\"E1:E" + std::to_string(arrays) + "\" si=\"0\""
+                              : "t=\"shared\" si=\"0\""});
+  }
+  return test_support::XlsxBytes({{"Arrays", cells}});
+}
+
+void BM_ReadSavedValuesManyArrays(benchmark::State& state) {
+  const int arrays = static_cast<int>(state.range(0));
+  const std::string bytes = ManyArrays(arrays);
+  for (auto _ : state) {
+    refhost::SavedWorkbook saved;
+    std::string error;
+    if (!refhost::ReadXlsxSavedValues(bytes, saved, error)) state.SkipWithError(error.c_str());
+    if (saved.formulas.size() != static_cast<std::size_t>(arrays) * 4)
+      state.SkipWithError("not every cell of the arrays was read");
+    benchmark::DoNotOptimize(saved);
+  }
+  state.SetComplexityN(arrays);
+  state.counters["formula_cells"] = arrays * 4;
+  state.counters["cells_per_second"] =
+      benchmark::Counter(arrays * 5.0, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ReadSavedValuesManyArrays)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Arg(16000)
+    ->Arg(64000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 }  // namespace
 

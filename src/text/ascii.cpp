@@ -1,6 +1,7 @@
 #include "text/ascii.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace text {
 namespace {
@@ -59,6 +60,27 @@ std::string_view Trim(std::string_view s, std::string_view chars) {
 
 std::u16string_view Trim(std::u16string_view s, std::u16string_view chars) {
   return TrimBoth(s, chars);
+}
+
+std::string OneLine(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (u < 0x20 || u == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", u);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace text

@@ -3,6 +3,7 @@
 // locale a host has set or on bytes of a multi-byte character.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace text {
@@ -35,5 +36,9 @@ std::string_view TrimLeft(std::string_view s, std::string_view chars = kAsciiSpa
 std::string_view TrimRight(std::string_view s, std::string_view chars = kAsciiSpace);
 std::string_view Trim(std::string_view s, std::string_view chars = kAsciiSpace);
 std::u16string_view Trim(std::u16string_view s, std::u16string_view chars);
+
+// `text` made fit for a one-line message: line breaks and other control
+// characters a user's file may hold become escapes ("\n", "\x01").
+std::string OneLine(std::string_view text);
 
 }  // namespace text

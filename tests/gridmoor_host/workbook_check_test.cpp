@@ -1,12 +1,13 @@
-// The workbook check without an office: the zip package and the saved
-// values of .xlsx and OpenDocument files, the comparison rules, the
-// scenario's cells, the summary and the JSON form.
+// The workbook check without an office: the comparison rules, the
+// scenario's cells, the summary and the JSON form (the saved values of the
+// files: saved_values_test.cpp).
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <set>
 #include <tuple>
 
+#include "cell_results.h"
 #include "check_report.h"
 #include "formula_names.h"
 #include "host_test_support.h"
@@ -14,219 +15,14 @@
 #include "saved_values.h"
 #include "scenario.h"
 #include "scenario_cells.h"
-#include "support/xlsx_writer.h"
-#include "zip_package.h"
 
 namespace {
 
 using excel::CellResult;
-using Kind = excel::CellResult::Kind;
-using test_support::XlsxBytes;
-using test_support::XlsxCell;
-
-const auto Number = [](double n) { return CellResult{Kind::kNumber, n, {}}; };
-const auto Text = [](const std::string& t) { return CellResult{Kind::kText, 0, t}; };
-const auto Logical = [](bool b) { return CellResult{Kind::kLogical, b ? 1.0 : 0.0, {}}; };
-const auto Error = [](const std::string& e) { return CellResult{Kind::kError, 0, e}; };
-
-using Found = std::tuple<std::string, int, int, std::string, bool, CellResult>;
-std::vector<Found> Cells(const refhost::SavedWorkbook& book) {
-  std::vector<Found> found;
-  for (const refhost::SavedCell& c : book.formulas)
-    found.emplace_back(c.sheet, c.row, c.column, c.formula, c.hasValue, c.value);
-  return found;
-}
-
-TEST(HostZipPackage, PartsComeBackAsWritten) {
-  const std::string bytes =
-      test_support::ZipBytes({{"a.txt", "alpha"}, {"dir/b.xml", "<b/>"}, {"empty", ""}});
-  refhost::ZipPackage package;
-  std::string error;
-  ASSERT_TRUE(package.Open(bytes, error)) << error;
-  EXPECT_EQ(package.Names(), (std::vector<std::string>{"a.txt", "dir/b.xml", "empty"}));
-  for (const auto& [name, content] :
-       {std::pair("a.txt", "alpha"), std::pair("dir/b.xml", "<b/>"), std::pair("empty", "")}) {
-    std::string read;
-    EXPECT_TRUE(package.Read(name, read, error)) << error;
-    EXPECT_EQ(read, content);
-  }
-  std::string read;
-  EXPECT_FALSE(package.Read("missing", read, error));
-  EXPECT_EQ(error, "the package has no part missing");
-}
-
-TEST(HostZipPackage, DeflatedPartsOfAnExcelFileInflate) {
-  refhost::ZipPackage package;
-  std::string error;
-  ASSERT_TRUE(package.Open(hosttest::ReadText(std::string(GRIDMOOR_TEST_DATA_DIR) +
-                                              "/excel-authored/formula_results01.xlsx"),
-                           error))
-      << error;
-  std::string book;
-  ASSERT_TRUE(package.Read("xl/workbook.xml", book, error)) << error;
-  EXPECT_NE(book.find("<sheet name=\"Sheet1\""), std::string::npos);
-}
-
-// Every damaged package is refused with a reason, never read past its end.
-TEST(HostZipPackage, DamagedPackagesAreRefusedWithAReason) {
-  const std::string good = test_support::ZipBytes({{"part.xml", "<content>some text</content>"}});
-  std::string flipped = good;
-  flipped[40] ^= 0x20;  // inside the part's content: its checksum no longer fits
-  std::string badOffset = good;
-  badOffset[good.size() - 6] = '\x7f';  // the directory's offset points past the file
-  const std::tuple<std::string, std::string, std::string> cases[] = {
-      {"empty", "", "not a zip package (too short)"},
-      {"text", "this is plain text, not a zip package at all",
-       "not a zip package (no central directory)"},
-      {"checksum", flipped, "damaged zip package: part part.xml (checksum mismatch)"},
-      {"directory offset", badOffset,
-       "damaged zip package: the central directory lies outside the file"},
-  };
-  for (const auto& [what, bytes, message] : cases) {
-    refhost::ZipPackage package;
-    std::string error, content;
-    const bool read = package.Open(bytes, error) && package.Read("part.xml", content, error);
-    EXPECT_FALSE(read) << what;
-    EXPECT_EQ(error, message) << what;
-  }
-  // Cut anywhere: refused, whatever the reason.
-  for (std::size_t size = 0; size < good.size(); ++size) {
-    refhost::ZipPackage package;
-    std::string error, content;
-    EXPECT_FALSE(package.Open(good.substr(0, size), error) &&
-                 package.Read("part.xml", content, error))
-        << size;
-    EXPECT_FALSE(error.empty()) << size;
-  }
-}
-
-TEST(HostSavedValues, XlsxCellsOfEveryTypeSharedAndArrayFormulas) {
-  const std::string bytes =
-      XlsxBytes({{"Data",
-                  {{"A1", "", "", "5", ""},
-                   {"B1", "A1*2", "", "10", ""},
-                   {"B2", "\"a\"&\"b\"", "str", "ab", ""},
-                   {"B3", "A1>1", "b", "1", ""},
-                   {"B4", "1/0", "e", "#DIV/0!", ""},
-                   {"B5", "NOW()", "", "", ""},
-                   {"C1", "A1+1", "", "6", "t=\"shared\" ref=\"C1:C2\" si=\"0\""},
-                   {"C2", "", "", "7", "t=\"shared\" si=\"0\""},
-                   {"D1", "ROW(A1:A2)", "", "1", "t=\"array\" ref=\"D1:D2\""},
-                   {"D2", "", "", "2", ""},
-                   {"E1", "", "str", "plain text, no formula", ""}}},
-                 {"Other sheet", {{"A1", "Data!B1+1", "", "11", ""}}}});
-  refhost::SavedWorkbook book;
-  std::string error;
-  ASSERT_TRUE(refhost::ReadXlsxSavedValues(bytes, book, error)) << error;
-  EXPECT_EQ(book.sheets, (std::vector<std::string>{"Data", "Other sheet"}));
-  EXPECT_EQ(Cells(book), (std::vector<Found>{
-                             {"Data", 0, 1, "=A1*2", true, Number(10)},
-                             {"Data", 0, 2, "=A1+1", true, Number(6)},
-                             {"Data", 0, 3, "=ROW(A1:A2)", true, Number(1)},
-                             {"Data", 1, 1, "=\"a\"&\"b\"", true, Text("ab")},
-                             {"Data", 1, 2, "", true, Number(7)},
-                             {"Data", 1, 3, "{=ROW(A1:A2)}", true, Number(2)},
-                             {"Data", 2, 1, "=A1>1", true, Logical(true)},
-                             {"Data", 3, 1, "=1/0", true, Error("#DIV/0!")},
-                             {"Data", 4, 1, "=NOW()", false, {}},
-                             {"Other sheet", 0, 0, "=Data!B1+1", true, Number(11)},
-                         }));
-}
-
-// The files an external link part names, and the sheets found through
-// relationships written with another prefix and an absolute target.
-TEST(HostSavedValues, ExternalLinkPartsAndRelationshipTargets) {
-  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-  const std::string bytes = test_support::ZipBytes({
-      {"xl/workbook.xml",
-       "<x:workbook xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-       "xmlns:rel=\"" +
-           rel +
-           "\"><x:sheets><x:sheet name=\"Linked\" rel:id=\"rId7\"/>"
-           "</x:sheets></x:workbook>"},
-      {"xl/_rels/workbook.xml.rels",
-       "<Relationships><Relationship Id=\"rId7\" Type=\"" + rel +
-           "/worksheet\" Target=\"/xl/sheets/s.xml\"/><Relationship Id=\"rId8\" Type=\"" + rel +
-           "/externalLink\" Target=\"externalLinks/externalLink1.xml\"/></Relationships>"},
-      {"xl/sheets/s.xml",
-       "<worksheet><sheetData><row r=\"2\"><c r=\"C2\"><f>[1]Prices!A1</f><v>7</v></c></row>"
-       "</sheetData></worksheet>"},
-      {"xl/externalLinks/externalLink1.xml", "<externalLink/>"},
-      {"xl/externalLinks/_rels/externalLink1.xml.rels",
-       "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +
-           "/externalLinkPath\" Target=\"file:///srv/prices.xlsx\" TargetMode=\"External\"/>"
-           "</Relationships>"},
-  });
-  refhost::SavedWorkbook book;
-  std::string error;
-  ASSERT_TRUE(refhost::ReadXlsxSavedValues(bytes, book, error)) << error;
-  EXPECT_EQ(book.sheets, std::vector<std::string>{"Linked"});
-  EXPECT_EQ(book.externalLinks, std::vector<std::string>{"file:///srv/prices.xlsx"});
-  EXPECT_EQ(Cells(book), (std::vector<Found>{{"Linked", 1, 2, "=[1]Prices!A1", true, Number(7)}}));
-}
-
-TEST(HostSavedValues, OpenDocumentValuesRepeatsAndErrors) {
-  const std::string content = R"xml(<?xml version="1.0"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
- xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
- xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
- xmlns:calcext="urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0">
-<office:body><office:spreadsheet><table:table table:name="S">
- <table:table-row table:number-rows-repeated="2">
-  <table:table-cell office:value-type="float" office:value="3"/>
-  <table:table-cell table:number-columns-repeated="2" table:formula="of:=[.A1]*2" office:value-type="float" office:value="6"/>
- </table:table-row>
- <table:table-row-group><table:table-row>
-  <table:table-cell table:formula="of:=&quot;x&quot;" office:value-type="string"><text:p>a<text:s text:c="2"/>b</text:p></table:table-cell>
-  <table:table-cell table:formula="of:=1=1" office:value-type="boolean" office:boolean-value="true"/>
-  <table:table-cell table:formula="of:=DATE(2024;1;2)" office:value-type="date" office:date-value="2024-01-02T12:00:00"/>
-  <table:table-cell table:formula="of:=SQRT(-1)" office:value-type="string" office:string-value="" calcext:value-type="error"><text:p>Err:502</text:p></table:table-cell>
-  <table:table-cell table:formula="of:=[.Z9]"/>
- </table:table-row></table:table-row-group>
-</table:table></office:spreadsheet></office:body></office:document>)xml";
-  refhost::SavedWorkbook book;
-  std::string error;
-  ASSERT_TRUE(refhost::ReadOdfSavedValues(content, book, error)) << error;
-  EXPECT_EQ(Cells(book), (std::vector<Found>{
-                             {"S", 0, 1, "=[.A1]*2", true, Number(6)},
-                             {"S", 0, 2, "=[.A1]*2", true, Number(6)},
-                             {"S", 1, 1, "=[.A1]*2", true, Number(6)},
-                             {"S", 1, 2, "=[.A1]*2", true, Number(6)},
-                             {"S", 2, 0, "=\"x\"", true, Text("a  b")},
-                             {"S", 2, 1, "=1=1", true, Logical(true)},
-                             {"S", 2, 2, "=DATE(2024;1;2)", true, Number(45293.5)},
-                             {"S", 2, 3, "=SQRT(-1)", true, Error("#NUM!")},
-                             {"S", 2, 4, "=[.Z9]", false, {}},
-                         }));
-}
-
-TEST(HostSavedValues, FilesThatCannotBeReadSayWhy) {
-  const hosttest::Folder folder;
-  const auto file = [&](const std::string& name, const std::string& bytes) {
-    test_support::WriteFile(folder.path() / name, bytes);
-    return folder.path() / name;
-  };
-  const std::tuple<std::filesystem::path, std::string> cases[] = {
-      {folder.path() / "none.xlsx", (folder.path() / "none.xlsx").string() + " could not be found"},
-      {folder.path(), folder.path().string() + " is a folder, not a workbook"},
-      {file("old.xls", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + "rest"),
-       "old.xls: a binary workbook (.xls): its saved values cannot be read; save it as .xlsx"},
-      {file("notes.xlsx", "just some words"),
-       "notes.xlsx: not a workbook this check can read (.xlsx, .xlsm, .ods or .fods)"},
-      {file("other.zip", test_support::ZipBytes({{"readme.txt", "hi"}})),
-       "other.zip: a zip package that is neither an .xlsx/.xlsm nor an OpenDocument spreadsheet"},
-      {file("broken.xlsx", test_support::ZipBytes({{"xl/workbook.xml", "<workbook><sheets>"}})),
-       "broken.xlsx: xl/workbook.xml: not well-formed XML (Start-end tags mismatch at byte 17)"},
-      {file("cut.xlsx", XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}}}}).substr(0, 300)),
-       "cut.xlsx: not a zip package (no central directory)"},
-  };
-  for (const auto& [path, message] : cases) {
-    refhost::SavedWorkbook book;
-    std::string error;
-    EXPECT_FALSE(refhost::ReadSavedValues(path, book, error)) << path;
-    EXPECT_EQ(error, message);
-  }
-}
+using hosttest::Error;
+using hosttest::Logical;
+using hosttest::Number;
+using hosttest::Text;
 
 TEST(HostCompare, ResultsAreEqualByTheirKindsRules) {
   const std::tuple<CellResult, CellResult, bool> cases[] = {
@@ -330,6 +126,7 @@ TEST(HostCheckReport, FindingsSummaryAndJson) {
                     {"In", 1, 1, "=1+1", true, Logical(true)},
                     {"In", 5, 0, "=[1]Sheet1!A1", true, Number(1)}};
   saved.externalLinks = {"file:///srv/prices.xlsx"};
+  saved.problems = {"xl/sharedStrings.xml: damaged"};
   const refhost::CheckReport report = refhost::CompareWorkbook(saved, CalcBook());
   const std::string kNote =
       "Range(\"A2:A4\").Formula gives several cells one formula: Excel moves its relative "
@@ -352,7 +149,8 @@ TEST(HostCheckReport, FindingsSummaryAndJson) {
     "macros": [{"macro": "Standard.Broken", "source": "workbook",
                 "message": "module Standard.Broken does not compile; in procedure(s) Bad", "procedures": ["Bad"]}],
     "problems": [{"kind": "externalLink", "message": "the workbook links to /srv/prices.xlsx"},
-                 {"kind": "externalLink", "message": "In!A6 refers to another file"}],
+                 {"kind": "externalLink", "message": "In!A6 refers to another file"},
+                 {"kind": "package", "message": "xl/sharedStrings.xml: damaged"}],
     "causes": [{"id": "text-format-code", "cells": 1, "functions": {"TEXT": 1}}],
     "unexplained": 3,
     "vbaNotes": [{"module": "Standard.Module1", "line": 2, "cause": "vba-range-formula"}]
@@ -382,9 +180,10 @@ TEST(HostCheckReport, FindingsSummaryAndJson) {
             "  Standard.Module1 line 2: " +
                 kNote +
                 "\n"
-                "other problems: 2\n"
+                "other problems: 3\n"
                 "  the workbook links to /srv/prices.xlsx\n"
-                "  In!A6 refers to another file\n");
+                "  In!A6 refers to another file\n"
+                "  xl/sharedStrings.xml: damaged\n");
 }
 
 // What is not a difference: volatile cells, a sheet the office renamed, a

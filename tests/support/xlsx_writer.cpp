@@ -16,9 +16,27 @@ void Put(std::string& out, std::uint32_t value, int size) {
     out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
+// Raw deflate data, as zip writes it.
+std::string Deflated(const std::string& content) {
+  z_stream stream{};
+  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+      Z_OK)
+    throw std::runtime_error("deflateInit2 failed");
+  std::string out(deflateBound(&stream, static_cast<uLong>(content.size())), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+  stream.avail_in = static_cast<uInt>(content.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int status = deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  if (status != Z_STREAM_END) throw std::runtime_error("deflate failed");
+  return out;
+}
+
 }  // namespace
 
-std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts) {
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts, bool deflated) {
   std::string out;
   std::string directory;
   for (const auto& [name, content] : parts) {
@@ -26,26 +44,29 @@ std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& par
         0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
     const auto offset = static_cast<std::uint32_t>(out.size());
     const auto size = static_cast<std::uint32_t>(content.size());
+    const std::string packed = deflated ? Deflated(content) : content;
+    const auto packedSize = static_cast<std::uint32_t>(packed.size());
+    const std::uint32_t method = deflated ? 8 : 0;
     const auto nameSize = static_cast<std::uint32_t>(name.size());
     Put(out, 0x04034b50, 4);
     Put(out, 20, 2);  // version needed
     Put(out, 0, 2);   // flags
-    Put(out, 0, 2);   // stored
-    Put(out, 0, 4);   // time and date
+    Put(out, method, 2);
+    Put(out, 0, 4);  // time and date
     Put(out, crc, 4);
-    Put(out, size, 4);
+    Put(out, packedSize, 4);
     Put(out, size, 4);
     Put(out, nameSize, 2);
     Put(out, 0, 2);
-    out += name + content;
+    out += name + packed;
     Put(directory, 0x02014b50, 4);
     Put(directory, 20, 2);
     Put(directory, 20, 2);
     Put(directory, 0, 2);
-    Put(directory, 0, 2);
+    Put(directory, method, 2);
     Put(directory, 0, 4);
     Put(directory, crc, 4);
-    Put(directory, size, 4);
+    Put(directory, packedSize, 4);
     Put(directory, size, 4);
     Put(directory, nameSize, 2);
     Put(directory, 0, 2);  // extra

@@ -24,8 +24,10 @@ struct XlsxSheet {
   std::vector<XlsxCell> cells;  // in row order
 };
 
-// The package's parts, name and content, as a zip of stored entries.
-std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts);
+// The package's parts, name and content, as a zip of stored entries, or
+// of deflated ones.
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts,
+                     bool deflated = false);
 
 // The sheet part's XML for `sheet`.
 std::string SheetXml(const XlsxSheet& sheet);

@@ -159,6 +159,8 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
     report.problems.push_back(Problem{"externalLink", where + " refers to another file"});
   for (const std::string& message : deletedSheets)
     report.problems.push_back(Problem{"deletedSheet", message});
+  for (const std::string& problem : saved.problems)
+    report.problems.push_back(Problem{"package", problem});
 
   // Functions: what the application knows, and the workbook's own macro
   // functions.

@@ -82,27 +82,6 @@ std::string CsvLine(const CsvRow& fields) {
   return line + "\n";
 }
 
-std::string OneLine(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (u < 0x20 || u == 0x7f) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02x", u);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 std::string JoinLines(const std::string& text) {
   std::string out;
   bool pendingBreak = false;

@@ -2,6 +2,8 @@
 // quote or line break are quoted, quotes doubled.
 #pragma once
 
+#include "text/ascii.h"
+
 #include <string>
 #include <vector>
 
@@ -16,9 +18,7 @@ bool ParseCsv(const std::string& text, std::vector<CsvRow>& rows, std::string& e
 std::string CsvField(const std::string& text);
 std::string CsvLine(const CsvRow& fields);
 
-// `text` made fit for a one-line message: line breaks and other control
-// characters a user's file may hold become escapes ("\n", "\x01").
-std::string OneLine(const std::string& text);
+using text::OneLine;
 
 // A message of several lines (the library's texts break lines where a host
 // shows them in a box) as one line: each line break, with the blanks around

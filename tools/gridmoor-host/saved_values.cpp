@@ -3,15 +3,259 @@
 #include <fstream>
 #include <sstream>
 
+#include "csv.h"
+#include "excel/calc/sheet_addresses.h"
 #include "zip_package.h"
 
 namespace refhost {
+namespace {
+
+using excel::calc::kMaxColumns;
+using excel::calc::kMaxRows;
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Reads exactly `count` digits at `at`.
+std::optional<int> Digits(std::string_view text, std::size_t& at, std::size_t count) {
+  if (text.size() < at + count) return std::nullopt;
+  int value = 0;
+  for (std::size_t i = 0; i < count; ++i, ++at) {
+    if (!IsDigit(text[at])) return std::nullopt;
+    value = value * 10 + (text[at] - '0');
+  }
+  return value;
+}
+
+// "06:00", "06:00:00", "06:00:00.25" as a fraction of a day.
+std::optional<double> TimeOfDay(std::string_view text, std::size_t& at) {
+  const std::optional<int> hour = Digits(text, at, 2);
+  if (!hour || at >= text.size() || text[at++] != ':') return std::nullopt;
+  const std::optional<int> minute = Digits(text, at, 2);
+  if (!minute || *hour > 24 || *minute > 59) return std::nullopt;
+  double second = 0;
+  if (at < text.size() && text[at] == ':') {
+    const std::optional<int> whole = Digits(text, ++at, 2);
+    if (!whole || *whole > 60) return std::nullopt;
+    second = *whole;
+    if (at < text.size() && text[at] == '.') {
+      double scale = 0.1;
+      for (++at; at < text.size() && IsDigit(text[at]); ++at, scale /= 10)
+        second += (text[at] - '0') * scale;
+    }
+  }
+  return (*hour * 3600.0 + *minute * 60.0 + second) / 86400.0;
+}
+
+// A1 reference parts: "$B$7", "B7", "$B" (a column), "7" (a row).
+struct A1Part {
+  bool fixedColumn = false, fixedRow = false;
+  int column = -1, row = -1;  // -1: not given
+  std::string_view columnText, rowText;
+};
+
+std::optional<A1Part> ParseA1Part(std::string_view token) {
+  A1Part part;
+  std::size_t at = 0;
+  const auto dollar = [&] { return at < token.size() && token[at] == '$' && ++at; };
+  part.fixedColumn = dollar();
+  const std::size_t letters = at;
+  while (at < token.size() && IsLetter(token[at]) && at - letters < 4)
+    ++at;
+  if (at > letters) {
+    part.columnText = token.substr(letters, at - letters);
+    part.column = 0;
+    for (const char c : part.columnText)
+      part.column = part.column * 26 + (c & 0x1F);
+    --part.column;
+    part.fixedRow = dollar();
+  } else {
+    part.fixedRow = part.fixedColumn;
+    part.fixedColumn = false;
+  }
+  const std::size_t digits = at;
+  while (at < token.size() && IsDigit(token[at]) && at - digits < 8)
+    ++at;
+  if (at > digits) {
+    part.rowText = token.substr(digits, at - digits);
+    part.row = std::stoi(std::string(part.rowText)) - 1;
+  } else if (part.fixedRow) {
+    return std::nullopt;  // "$A$"
+  }
+  if (at != token.size() || part.column >= kMaxColumns || part.row >= kMaxRows ||
+      (part.column < 0 && part.row < 0) || (!part.rowText.empty() && part.row < 0))
+    return std::nullopt;
+  return part;
+}
+
+// The part moved; nullopt when it leaves the sheet.
+std::optional<std::string> Shifted(const A1Part& part, int rows, int columns) {
+  std::string out = part.fixedColumn || (part.column < 0 && part.fixedRow) ? "$" : "";
+  if (part.column >= 0) {
+    const long column = part.column + (part.fixedColumn ? 0L : columns);
+    if (column < 0 || column >= kMaxColumns) return std::nullopt;
+    const std::string name = CellName(0, static_cast<int>(column));
+    out += column == part.column ? std::string(part.columnText) : name.substr(0, name.size() - 1);
+    if (part.fixedRow) out += '$';
+  }
+  if (part.row >= 0) {
+    const long row = part.row + (part.fixedRow ? 0L : rows);
+    if (row < 0 || row >= kMaxRows) return std::nullopt;
+    out += row == part.row ? std::string(part.rowText) : std::to_string(row + 1);
+  }
+  return out;
+}
+
+bool IsNamePart(char c) {
+  return IsLetter(c) || IsDigit(c) || c == '_' || c == '.' || c == '\\' || c == '?' || c == '$' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+// The end of the name, number or reference starting at `at` ("1E+5" whole).
+std::size_t TokenEnd(std::string_view text, std::size_t at) {
+  std::size_t end = at;
+  while (end < text.size() && IsNamePart(text[end]))
+    ++end;
+  const char last = text[end - 1];
+  if (IsDigit(text[at]) && (last == 'E' || last == 'e') && end + 1 < text.size() &&
+      (text[end] == '+' || text[end] == '-') && IsDigit(text[end + 1])) {
+    for (end += 1; end < text.size() && IsDigit(text[end]);)
+      ++end;
+  }
+  return end;
+}
+
+// The end of a quoted part ('' or "" inside stay in it), or of a bracketed
+// one (nested brackets; ' escapes the next character).
+std::size_t EnclosedEnd(std::string_view text, std::size_t at) {
+  const char open = text[at];
+  if (open != '[') {
+    for (std::size_t i = at + 1; i < text.size(); ++i) {
+      if (text[i] != open) continue;
+      if (i + 1 < text.size() && text[i + 1] == open) {
+        ++i;
+        continue;
+      }
+      return i + 1;
+    }
+    return text.size();
+  }
+  int depth = 0;
+  for (std::size_t i = at; i < text.size(); ++i) {
+    if (text[i] == '\'') {
+      ++i;
+    } else if (text[i] == '[') {
+      ++depth;
+    } else if (text[i] == ']' && --depth == 0) {
+      return i + 1;
+    }
+  }
+  return text.size();
+}
+
+}  // namespace
 
 std::string CellName(int row, int column) {
   std::string letters;
   for (int c = column + 1; c > 0; c = (c - 1) / 26)
     letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
   return letters + std::to_string(row + 1);
+}
+
+bool FormulaBudget::Take(const SavedCell& cell, std::size_t count) {
+  const std::size_t cost =
+      sizeof(SavedCell) + cell.sheet.size() + cell.formula.size() + cell.value.text.size();
+  if (count > (kBytes - used_) / cost) return false;
+  used_ += cost * count;
+  return true;
+}
+
+std::string FormulaBudget::Refusal(const std::string& sheet) {
+  return "the formula cells take more than " + std::to_string(kBytes >> 20) + " MB (at sheet " +
+         OneLine(sheet) + "); refused";
+}
+
+std::optional<CivilDate> ParseIsoDate(std::string_view text) {
+  std::size_t at = 0;
+  CivilDate date;
+  const std::optional<int> year = Digits(text, at, 4);
+  if (!year || at >= text.size() || text[at++] != '-') return std::nullopt;
+  const std::optional<int> month = Digits(text, at, 2);
+  if (!month || at >= text.size() || text[at++] != '-') return std::nullopt;
+  const std::optional<int> day = Digits(text, at, 2);
+  if (!day || *year < 1 || *month < 1 || *month > 12 || *day < 1 || *day > 31) return std::nullopt;
+  date = CivilDate{*year, *month, *day, 0};
+  if (at < text.size() && (text[at] == 'T' || text[at] == ' ')) {
+    const std::optional<double> time = TimeOfDay(text, ++at);
+    if (!time) return std::nullopt;
+    date.time = *time;
+  }
+  const std::string_view zone = text.substr(at);
+  if (!zone.empty() && zone != "Z" &&
+      !(zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') && zone[3] == ':'))
+    return std::nullopt;
+  return date;
+}
+
+long DaysFromEpoch(long year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const long era = (year >= 0 ? year : year - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(year - era * 400);
+  const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long>(doe) - 719468 + 25569;  // 1970-01-01 is day 25569
+}
+
+std::string ShiftFormula(std::string_view formula, int rows, int columns) {
+  std::string out;
+  std::size_t at = 0;
+  const auto follows = [&](std::size_t end) { return end < formula.size() ? formula[end] : '\0'; };
+  while (at < formula.size()) {
+    const char c = formula[at];
+    std::size_t end = at + 1;
+    if (c == '"' || c == '\'' || c == '[') {
+      end = EnclosedEnd(formula, at);
+    } else if (c == '#') {  // an error value: #REF!, #N/A, #DIV/0!
+      while (end < formula.size() && (IsLetter(formula[end]) || IsDigit(formula[end]) ||
+                                      formula[end] == '/' || formula[end] == '_'))
+        ++end;
+      if (end < formula.size() && (formula[end] == '!' || formula[end] == '?')) ++end;
+    } else if (IsNamePart(c)) {
+      end = TokenEnd(formula, at);
+      const char next = follows(end);
+      std::optional<A1Part> part;
+      if (next != '(' && next != '!' && next != '[')
+        part = ParseA1Part(formula.substr(at, end - at));
+      std::optional<A1Part> second;
+      std::size_t secondEnd = end;
+      if (part && (part->column < 0 || part->row < 0)) {  // whole columns or rows: A:C, 1:3
+        if (next == ':' && end + 1 < formula.size() && IsNamePart(formula[end + 1])) {
+          secondEnd = TokenEnd(formula, end + 1);
+          const char after = follows(secondEnd);
+          if (after != '(' && after != '!' && after != '[')
+            second = ParseA1Part(formula.substr(end + 1, secondEnd - end - 1));
+        }
+        if (!second || (second->column < 0) != (part->column < 0) ||
+            (second->row < 0) != (part->row < 0))
+          part.reset();
+      }
+      if (part) {
+        const std::optional<std::string> first = Shifted(*part, rows, columns);
+        const std::optional<std::string> last =
+            second ? Shifted(*second, rows, columns) : std::optional<std::string>("");
+        out += first && last ? *first + (second ? ":" + *last : "") : "#REF!";
+        at = second ? secondEnd : end;
+        continue;
+      }
+    }
+    out.append(formula.substr(at, end - at));
+    at = end;
+  }
+  return out;
 }
 
 bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "excel/recalculation.h"
@@ -16,8 +18,10 @@ struct SavedCell {
   std::string sheet;
   int row = 0;  // 0-based
   int column = 0;
-  std::string
-      formula;  // as the file writes it, "=" included; empty where the file repeats another's
+  // As the file writes it, "=" included; a cell of a shared formula has the
+  // master's text moved to it, one inside an array "{=...}". Empty where
+  // the file gives no text (a shared formula without its master).
+  std::string formula;
   bool hasValue = false;  // false: the file carries no value for it
   excel::CellResult value;
 };
@@ -28,6 +32,27 @@ struct SavedWorkbook {
   // Other files the workbook's links name (the package's external link
   // parts), each once.
   std::vector<std::string> externalLinks;
+  // Damage that loses part of the comparison but not all of it (a damaged
+  // shared-strings part, a sheet without its relationship, ...): one
+  // sentence each, naming the part.
+  std::vector<std::string> problems;
+};
+
+// The memory a workbook's formula cells may take, texts included. A check
+// of the largest workbooks stays well under it (about 200 bytes a cell:
+// 2.5 million cells); a small file cannot make a reader exhaust memory by
+// repeating cells (repeated rows and columns of an OpenDocument file;
+// shared and array formulas and shared strings of an .xlsx).
+class FormulaBudget {
+ public:
+  static constexpr std::size_t kBytes = std::size_t{512} << 20;
+  // Takes `count` cells like `cell`; false, taking nothing, past the budget.
+  bool Take(const SavedCell& cell, std::size_t count = 1);
+  // The refusal, naming the sheet where the budget ran out.
+  static std::string Refusal(const std::string& sheet);
+
+ private:
+  std::size_t used_ = 0;
 };
 
 // Reads `file`, whatever its extension, by its content: a zip package with
@@ -42,5 +67,28 @@ bool ReadOdfSavedValues(const std::string& contentXml, SavedWorkbook& workbook, 
 
 // "B7" for row 6, column 1 (0-based).
 std::string CellName(int row, int column);
+
+// A date and time as ISO 8601 writes it: "2024-01-15", "2024-01-15T06:00",
+// "2024-01-15T06:00:00.5", a zone ("Z", "+01:00") ignored. Years 1 to 9999;
+// nullopt for anything else.
+struct CivilDate {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  double time = 0;  // the fraction of the day
+};
+std::optional<CivilDate> ParseIsoDate(std::string_view text);
+
+// Days from 1899-12-30 (the spreadsheets' day 0) to a civil date.
+long DaysFromEpoch(long year, unsigned month, unsigned day);
+
+// A shared formula's text as it holds in a cell `rows` and `columns` away
+// from its master cell: every relative A1 reference moved by that offset
+// ($-anchored columns and rows stay), whole columns and rows (A:C, 1:3)
+// included; string literals, quoted sheet names, function and defined
+// names, error values and bracketed parts (structured references, other
+// books) unchanged. A reference moved off the sheet becomes #REF!.
+// Without an offset the text comes back as it is.
+std::string ShiftFormula(std::string_view formula, int rows, int columns);
 
 }  // namespace refhost

@@ -1,28 +1,45 @@
 // Reading the parts of a zip package (a workbook file) from memory: the
 // central directory, then each part stored or deflated. Every size and
 // offset is checked against the bytes there are; a damaged package is an
-// error that says what is wrong, never a crash.
+// error that says what is wrong, never a crash. A part is inflated in
+// chunks, its output growing as data arrives, and refused once it passes
+// the limits, so that no file makes the reader allocate more than they
+// allow (a zip bomb, or a size the package declares falsely).
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace excel::calc {
 
+struct ZipLimits {
+  // No part is inflated past this. The largest sheet a spreadsheet holds
+  // (a million rows of XML) stays well under it.
+  std::uint64_t maxPartSize = 1ull << 30;
+  // Past `ratioFrom` bytes, a part may inflate to at most `maxRatio` times
+  // its compressed size. Sheet XML deflates at 9:1 to 25:1 even in its
+  // most repetitive shapes (empty styled cells, a column of one shared
+  // formula, empty rows); deflate reaches about 1030:1 on repeated bytes,
+  // which is what a zip bomb is made of. Below `ratioFrom` any ratio goes.
+  std::uint64_t ratioFrom = 8ull << 20;
+  std::uint64_t maxRatio = 200;
+};
+
 class ZipPackage {
  public:
+  ZipPackage() = default;
+  explicit ZipPackage(ZipLimits limits) : limits_(limits) {}
+
   // False with `error` when `bytes` hold no readable zip central directory.
   bool Open(std::string bytes, std::string& error);
 
   bool Has(const std::string& name) const;
   std::vector<std::string> Names() const;
-  // A part's content; false with `error` when it is missing or damaged.
+  // A part's content; false with `error` (one line naming the part) when it
+  // is missing, damaged or past the limits.
   bool Read(const std::string& name, std::string& content, std::string& error) const;
-
-  // Parts larger than this when unpacked are refused.
-  static constexpr std::uint64_t kMaxPartSize = 1ull << 30;
 
  private:
   struct Entry {
@@ -34,9 +51,12 @@ class ZipPackage {
     std::uint64_t localOffset = 0;
   };
   const Entry* Find(const std::string& name) const;
+  bool Inflate(const Entry& entry, const char* data, std::string& out, std::string& error) const;
 
+  ZipLimits limits_;
   std::string bytes_;
   std::vector<Entry> entries_;
+  std::map<std::string, std::size_t> byName_;  // the first entry of each name
 };
 
 }  // namespace excel::calc
