@@ -103,8 +103,11 @@ TEST(HostKnownDifferences, EachCellGetsTheCauseThatFitsOrNone) {
       {"=[1]!LUCANET(\"Ist\")", Text("pls. update"), Error("#NAME?"), "external-data",
        "other file"},
       {"=INFO(\"SYSTEM\")", Text("pcdos"), Text("LINUX"), "info-environment", "INFO"},
-      {"=C22+1", Number(0), Error("Err:522 circular reference"), "circular-reference", "circular reference"},
+      {"=C22+1", Number(0), Error("Err:522 circular reference"), "circular-reference",
+       "circular reference"},
       {"=C22+1", Number(2), Error("#N/A"), "", ""},
+      {"=_xlfn.LAMBDA(_xlpm.x,_xlpm.x*_xlpm.x)(7)", Number(49),
+       Error("Err:509 an operator is missing"), "excel-only-function", "LAMBDA"},
   };
   for (const Case& c : cases) {
     const auto found = refhost::ExplainDifference(c.formula, c.saved, c.calc);

@@ -214,7 +214,10 @@ Label EmptyIntersection(const FormulaView& f, const CellResult& saved, const Cel
 }
 
 Label ExcelOnlyFunction(const FormulaView& f, const CellResult&, const CellResult& calc) {
-  if (!IsError(calc, "#NAME?") && !(IsError(calc, "#VALUE!") && f.Calls("LAMBDA")))
+  // A LAMBDA called in place is a syntax error to Calc (Err:509).
+  if (!IsError(calc, "#NAME?") &&
+      !(f.Calls("LAMBDA") &&
+        (IsError(calc, "#VALUE!") || IsError(calc, "Err:509 an operator is missing"))))
     return std::nullopt;
   for (const std::string& called : f.functions) {
     if (std::find(std::begin(kExcelOnly), std::end(kExcelOnly), called) != std::end(kExcelOnly))

@@ -14,9 +14,12 @@
 #include <com/sun/star/sheet/ComplexReference.hpp>
 #include <com/sun/star/sheet/FormulaLanguage.hpp>
 #include <com/sun/star/sheet/FormulaMapGroup.hpp>
+#include <com/sun/star/sheet/NameToken.hpp>
 #include <com/sun/star/sheet/ReferenceFlags.hpp>
 #include <com/sun/star/sheet/SingleReference.hpp>
 #include <com/sun/star/sheet/XCalculatable.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeReferrer.hpp>
 #include <com/sun/star/sheet/XFormulaOpCodeMapper.hpp>
 #include <com/sun/star/sheet/XFormulaParser.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
@@ -32,8 +35,8 @@
 #include "excel/calc/calc_errors.h"
 #include "excel/calc/calc_objects.h"
 #include "excel/calc/cell_formats.h"
-#include "excel/calc/formula_text.h"
 #include "excel/calc/formula_rewrites.h"
+#include "excel/calc/formula_text.h"
 #include "excel/calc/macro_names.h"
 #include "excel/calc/office_program.h"
 #include "excel/calc/sheet_addresses.h"
@@ -156,15 +159,44 @@ CellKey Resolved(const css::sheet::SingleReference& ref, const RecalculatedCell&
   return {sheet, row, column};
 }
 
-// The areas a formula's references cover (names and other files' cells
-// left out), from the office's own reading of it.
+// The workbook's names for cells, by the index a formula's token of the
+// name carries.
+std::map<sal_Int32, Area> NamedAreas(Document& document) {
+  std::map<sal_Int32, Area> areas;
+  const uno::Reference<css::beans::XPropertySet> properties(document.spreadsheet,
+                                                            uno::UNO_QUERY_THROW);
+  const uno::Reference<css::container::XIndexAccess> names(
+      properties->getPropertyValue("NamedRanges"), uno::UNO_QUERY_THROW);
+  for (sal_Int32 i = 0, n = names->getCount(); i < n; ++i) {
+    const uno::Reference<css::sheet::XCellRangeReferrer> referrer(names->getByIndex(i),
+                                                                  uno::UNO_QUERY);
+    const uno::Reference<css::beans::XPropertySet> name(referrer, uno::UNO_QUERY);
+    if (!referrer.is() || !name.is()) continue;
+    const uno::Reference<css::sheet::XCellRangeAddressable> cells(referrer->getReferredCells(),
+                                                                  uno::UNO_QUERY);
+    sal_Int32 index = -1;
+    if (!cells.is() || !(name->getPropertyValue("TokenIndex") >>= index)) continue;
+    const css::table::CellRangeAddress a = cells->getRangeAddress();
+    areas[index] = {a.Sheet, a.StartRow, a.StartColumn, a.EndRow, a.EndColumn};
+  }
+  return areas;
+}
+
+// The areas a formula's references cover, by the workbook's names for
+// cells too (other files' cells left out), from the office's own reading
+// of it.
 std::vector<Area> ReferencedAreas(const uno::Sequence<css::sheet::FormulaToken>& tokens,
-                                  const RecalculatedCell& at) {
+                                  const RecalculatedCell& at,
+                                  const std::map<sal_Int32, Area>& named) {
   std::vector<Area> areas;
   for (const css::sheet::FormulaToken& token : tokens) {
     css::sheet::SingleReference single;
     css::sheet::ComplexReference complex;
-    if (token.Data >>= single) {
+    css::sheet::NameToken name;
+    if ((token.Data >>= name) && name.Sheet < 0) {  // a global name
+      if (const auto found = named.find(name.Index); found != named.end())
+        areas.push_back(found->second);
+    } else if (token.Data >>= single) {
       const auto [sheet, row, column] = Resolved(single, at);
       areas.push_back({sheet, row, column, row, column});
     } else if (token.Data >>= complex) {
@@ -212,6 +244,7 @@ void MarkVolatile(Document& document, std::vector<RecalculatedCell>& formulas) {
                                                 css::sheet::FormulaMapGroup::ALL_EXCEPT_SPECIAL)));
   properties->setPropertyValue("FormulaConvention", uno::Any(css::sheet::AddressConvention::OOO));
   properties->setPropertyValue("CompileEnglish", uno::Any(true));
+  const std::map<sal_Int32, Area> named = NamedAreas(document);
   std::vector<std::pair<RecalculatedCell*, std::vector<Area>>> rest;
   for (RecalculatedCell& cell : formulas) {
     if (cell.isVolatile) continue;
@@ -220,8 +253,8 @@ void MarkVolatile(Document& document, std::vector<RecalculatedCell>& formulas) {
                                  : cell.formula;
     const css::table::CellAddress position(static_cast<sal_Int16>(cell.sheet), cell.column,
                                            cell.row);
-    rest.emplace_back(&cell,
-                      ReferencedAreas(parser->parseFormula(Utf8ToOUString(text), position), cell));
+    rest.emplace_back(
+        &cell, ReferencedAreas(parser->parseFormula(Utf8ToOUString(text), position), cell, named));
   }
   for (bool added = true; added;) {
     added = false;
