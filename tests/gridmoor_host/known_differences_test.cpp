@@ -106,6 +106,8 @@ TEST(HostKnownDifferences, EachCellGetsTheCauseThatFitsOrNone) {
       {"=C22+1", Number(0), Error("Err:522 circular reference"), "circular-reference",
        "circular reference"},
       {"=C22+1", Number(2), Error("#N/A"), "", ""},
+      {"=_xlfn.XLOOKUP(1,A1:A2,B1:B2)", Number(2), Error("#NAME?"), "office-before-24-8",
+       "XLOOKUP"},
       {"=_xlfn.LAMBDA(_xlpm.x,_xlpm.x*_xlpm.x)(7)", Number(49),
        Error("Err:509 an operator is missing"), "excel-only-function", "LAMBDA"},
   };

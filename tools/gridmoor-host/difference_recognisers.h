@@ -69,8 +69,12 @@ Label ExternalData(const FormulaView&, const CellResult& saved, const CellResult
 Label InfoEnvironment(const FormulaView&, const CellResult& saved, const CellResult& calc);
 Label CircularReference(const FormulaView&, const CellResult& saved, const CellResult& calc);
 
-// The functions ExcelOnlyFunction and ErrorKind know, for the table.
+Label NewerOfficeFunction(const FormulaView&, const CellResult& saved, const CellResult& calc);
+
+// The functions ExcelOnlyFunction, NewerOfficeFunction and ErrorKind know,
+// for the table.
 std::vector<std::string_view> ExcelOnlyFunctions();
+std::vector<std::string_view> NewerOfficeFunctions();
 std::vector<std::string_view> ErrorKindFunctions();
 
 }  // namespace refhost::differences

@@ -21,11 +21,17 @@ std::vector<KnownDifference> ReferenceCauses() {
        ExternalData},
       {"excel-only-function", ExcelOnlyFunctions(),
        "The function is one of recent Excel versions that Calc 25.2 does not have: Calc gives "
-       "#NAME? (#VALUE! for a LAMBDA called in place); the check also lists it under unknown "
+       "#NAME? (Err:509 for a LAMBDA called in place); the check also lists it under unknown "
        "functions.",
        "Replace it with functions both have (INDEX, SMALL, MID, FIND, FILTER, SORT, UNIQUE, "
        "XLOOKUP, LET), or keep its results as values.",
        ExcelOnlyFunction},
+      {"office-before-24-8", NewerOfficeFunctions(),
+       "The function came to Calc with version 24.8: an older office (Debian 12's own 7.4) "
+       "gives #NAME?.",
+       "Run the workbook with LibreOffice 24.8 or newer (scripts/install-deps installs 25.2), "
+       "or replace the function with older ones (INDEX and MATCH for XLOOKUP).",
+       NewerOfficeFunction},
       {"structured-reference",
        {"[#All]", "[#Totals]", "[#Headers]", "[#Data]", "[#This Row]", "Table[Column]", "[Column]"},
        "Calc resolves some table references otherwise or not at all: a column without its "

@@ -226,6 +226,23 @@ Label ExcelOnlyFunction(const FormulaView& f, const CellResult&, const CellResul
   return std::nullopt;
 }
 
+// The dynamic-array functions and LET, which Calc has had since 24.8.
+constexpr std::string_view kSince248[] = {"FILTER", "LET",    "SEQUENCE", "SORT",
+                                          "SORTBY", "UNIQUE", "XLOOKUP",  "XMATCH"};
+
+std::vector<std::string_view> NewerOfficeFunctions() {
+  return {std::begin(kSince248), std::end(kSince248)};
+}
+
+Label NewerOfficeFunction(const FormulaView& f, const CellResult&, const CellResult& calc) {
+  if (!IsError(calc, "#NAME?")) return std::nullopt;
+  for (const std::string& called : f.functions) {
+    if (std::find(std::begin(kSince248), std::end(kSince248), called) != std::end(kSince248))
+      return called;
+  }
+  return std::nullopt;
+}
+
 Label ExternalData(const FormulaView& f, const CellResult&, const CellResult&) {
   if (RefersToOtherFile(f.text)) return "other file";
   return f.FirstOf({"WEBSERVICE", "FILTERXML", "RTD"});

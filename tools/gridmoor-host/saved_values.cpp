@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "csv.h"
+#include "excel/calc/formula_text.h"
 #include "excel/calc/sheet_addresses.h"
 #include "zip_package.h"
 
@@ -132,18 +133,7 @@ std::size_t TokenEnd(std::string_view text, std::size_t at) {
 // The end of a quoted part ('' or "" inside stay in it), or of a bracketed
 // one (nested brackets; ' escapes the next character).
 std::size_t EnclosedEnd(std::string_view text, std::size_t at) {
-  const char open = text[at];
-  if (open != '[') {
-    for (std::size_t i = at + 1; i < text.size(); ++i) {
-      if (text[i] != open) continue;
-      if (i + 1 < text.size() && text[i + 1] == open) {
-        ++i;
-        continue;
-      }
-      return i + 1;
-    }
-    return text.size();
-  }
+  if (text[at] != '[') return excel::calc::QuotedEnd(text, at);
   int depth = 0;
   for (std::size_t i = at; i < text.size(); ++i) {
     if (text[i] == '\'') {

@@ -12,6 +12,7 @@
 #include "csv.h"
 #include "excel/calc/cell_input.h"
 #include "excel/calc/sheet_addresses.h"
+#include "excel/calc/xlsx_package.h"
 #include "saved_values.h"
 #include "text/utf8.h"
 #include "zip_package.h"
@@ -21,93 +22,17 @@ namespace {
 
 using excel::CellResult;
 constexpr const char* kWorkbookRels = "xl/_rels/workbook.xml.rels";
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata;
 
-std::string_view LocalName(const char* name) {
-  const std::string_view text(name);
-  const std::size_t colon = text.find(':');
-  return colon == std::string_view::npos ? text : text.substr(colon + 1);
-}
-
-// The element children of `node` with this local name.
-template <typename Visit>
-void ForChildren(const pugi::xml_node& node, std::string_view name, Visit&& visit) {
-  for (pugi::xml_node child : node.children()) {
-    if (child.type() == pugi::node_element && LocalName(child.name()) == name) visit(child);
-  }
-}
-
-pugi::xml_node Child(const pugi::xml_node& node, std::string_view name) {
-  for (pugi::xml_node child : node.children()) {
-    if (child.type() == pugi::node_element && LocalName(child.name()) == name) return child;
-  }
-  return {};
-}
-
-// An attribute by local name (r:id is written with whatever prefix).
-pugi::xml_attribute Attribute(const pugi::xml_node& node, std::string_view name) {
-  for (pugi::xml_attribute attribute : node.attributes()) {
-    if (LocalName(attribute.name()) == name) return attribute;
-  }
-  return {};
-}
-
-bool ParsePart(const ZipPackage& package, const std::string& name, pugi::xml_document& document,
-               std::string& error) {
-  std::string content;
-  if (!package.Read(name, content, error)) return false;
-  const pugi::xml_parse_result parsed =
-      document.load_buffer(content.data(), content.size(), kParseOptions);
-  if (!parsed) {
-    error = OneLine(name) + ": not well-formed XML (" + parsed.description() + " at byte " +
-            std::to_string(parsed.offset) + ")";
-    return false;
-  }
-  return true;
-}
-
-// A relationship target as a part name: relative to `folder`, or absolute.
-std::string PartName(const std::string& folder, std::string target) {
-  if (!target.empty() && target.front() == '/') return target.substr(1);
-  std::string base = folder;
-  while (target.rfind("../", 0) == 0) {
-    target.erase(0, 3);
-    const std::size_t slash = base.find_last_of('/', base.size() >= 2 ? base.size() - 2 : 0);
-    base = slash == std::string::npos ? std::string() : base.substr(0, slash + 1);
-  }
-  return base + target;
-}
-
-struct Relationship {
-  std::string type;
-  std::string target;
-  bool external = false;
-};
-using Relationships = std::map<std::string, Relationship>;
-
-// False with `error` when the part is missing or damaged.
-bool ReadRelationships(const ZipPackage& package, const std::string& name,
-                       Relationships& relationships, std::string& error) {
-  pugi::xml_document document;
-  if (!ParsePart(package, name, document, error)) return false;
-  ForChildren(Child(document, "Relationships"), "Relationship", [&](const pugi::xml_node& r) {
-    relationships[r.attribute("Id").value()] =
-        Relationship{r.attribute("Type").value(), r.attribute("Target").value(),
-                     std::string_view(r.attribute("TargetMode").value()) == "External"};
-  });
-  return true;
-}
-
-bool EndsWith(std::string_view text, std::string_view end) {
-  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
-// The relationships part of `part`: a/b.xml -> a/_rels/b.xml.rels.
-std::string RelationshipsPart(const std::string& part) {
-  const std::size_t slash = part.find_last_of('/');
-  const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
-  return part.substr(0, name) + "_rels/" + part.substr(name) + ".rels";
-}
+using excel::calc::Attribute;
+using excel::calc::Child;
+using excel::calc::EndsWith;
+using excel::calc::ForChildren;
+using excel::calc::LocalName;
+using excel::calc::ParsePart;
+using excel::calc::PartName;
+using excel::calc::ReadRelationships;
+using excel::calc::RelationshipsPartOf;
+using Relationships = std::map<std::string, excel::calc::Relationship>;
 
 // The text of a shared string or inline string: its <t>, or its runs' <t>s
 // (phonetic runs left out).
@@ -154,8 +79,8 @@ void ReadExternalLinks(const ZipPackage& package, const Relationships& relations
     if (!EndsWith(relationship.type, "/externalLink")) continue;
     Relationships links;
     std::string error;
-    if (!ReadRelationships(package, RelationshipsPart(PartName("xl/", relationship.target)), links,
-                           error)) {
+    if (!ReadRelationships(package, RelationshipsPartOf(PartName("xl/", relationship.target)),
+                           links, error)) {
       workbook.problems.push_back(error + "; the file an external link names is not known");
       continue;
     }

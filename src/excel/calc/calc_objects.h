@@ -305,6 +305,12 @@ using CellSet = std::set<std::pair<std::int32_t, std::int32_t>>;
 // spreadsheet user writes them: English function names, comma separators,
 // A1 references (calc_range.cpp).
 css::uno::Reference<css::sheet::XFormulaParser> FormulaParserOf(Document& document);
+// A new formula parser of the document reading English function names of
+// `language` (css::sheet::FormulaLanguage) and references of `convention`
+// (css::sheet::AddressConvention).
+css::uno::Reference<css::sheet::XFormulaParser> NewFormulaParser(Document& document,
+                                                                 sal_Int32 language,
+                                                                 sal_Int16 convention);
 
 // Creates the Range object for a resolved target (calc_range.cpp).
 com::Ptr<Range> MakeRange(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,

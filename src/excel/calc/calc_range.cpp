@@ -33,11 +33,8 @@
 namespace excel::calc {
 namespace uno = css::uno;
 
-uno::Reference<css::sheet::XFormulaParser> FormulaParserOf(Document& document) {
-  {
-    std::lock_guard lock(document.mutex);
-    if (document.parser.is()) return document.parser;
-  }
+uno::Reference<css::sheet::XFormulaParser> NewFormulaParser(Document& document, sal_Int32 language,
+                                                            sal_Int16 convention) {
   const uno::Reference<css::lang::XMultiServiceFactory> factory(document.component,
                                                                 uno::UNO_QUERY_THROW);
   const uno::Reference<css::sheet::XFormulaParser> parser(
@@ -45,12 +42,21 @@ uno::Reference<css::sheet::XFormulaParser> FormulaParserOf(Document& document) {
   const uno::Reference<css::sheet::XFormulaOpCodeMapper> mapper(
       factory->createInstance("com.sun.star.sheet.FormulaOpCodeMapper"), uno::UNO_QUERY_THROW);
   const uno::Reference<css::beans::XPropertySet> properties(parser, uno::UNO_QUERY_THROW);
-  properties->setPropertyValue("OpCodeMap", uno::Any(mapper->getAvailableMappings(
-                                                css::sheet::FormulaLanguage::OOXML,
-                                                css::sheet::FormulaMapGroup::ALL_EXCEPT_SPECIAL)));
-  properties->setPropertyValue("FormulaConvention",
-                               uno::Any(css::sheet::AddressConvention::XL_OOX));
+  properties->setPropertyValue("OpCodeMap",
+                               uno::Any(mapper->getAvailableMappings(
+                                   language, css::sheet::FormulaMapGroup::ALL_EXCEPT_SPECIAL)));
+  properties->setPropertyValue("FormulaConvention", uno::Any(convention));
   properties->setPropertyValue("CompileEnglish", uno::Any(true));
+  return parser;
+}
+
+uno::Reference<css::sheet::XFormulaParser> FormulaParserOf(Document& document) {
+  {
+    std::lock_guard lock(document.mutex);
+    if (document.parser.is()) return document.parser;
+  }
+  const uno::Reference<css::sheet::XFormulaParser> parser = NewFormulaParser(
+      document, css::sheet::FormulaLanguage::OOXML, css::sheet::AddressConvention::XL_OOX);
   std::lock_guard lock(document.mutex);
   document.parser = parser;
   return parser;

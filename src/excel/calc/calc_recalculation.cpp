@@ -8,19 +8,16 @@
 #include <stdlib.h>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
-#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/AddressConvention.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/ComplexReference.hpp>
 #include <com/sun/star/sheet/FormulaLanguage.hpp>
-#include <com/sun/star/sheet/FormulaMapGroup.hpp>
 #include <com/sun/star/sheet/NameToken.hpp>
 #include <com/sun/star/sheet/ReferenceFlags.hpp>
 #include <com/sun/star/sheet/SingleReference.hpp>
 #include <com/sun/star/sheet/XCalculatable.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeReferrer.hpp>
-#include <com/sun/star/sheet/XFormulaOpCodeMapper.hpp>
 #include <com/sun/star/sheet/XFormulaParser.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 
@@ -231,19 +228,9 @@ void MarkVolatile(Document& document, std::vector<RecalculatedCell>& formulas) {
     if (cell.isVolatile) marked.insert({cell.sheet, cell.row, cell.column});
   }
   if (marked.empty()) return;
-  const uno::Reference<css::lang::XMultiServiceFactory> factory(document.component,
-                                                                uno::UNO_QUERY_THROW);
   // Set to read the formulas as getFormulaArray wrote them.
-  const uno::Reference<css::sheet::XFormulaParser> parser(
-      factory->createInstance("com.sun.star.sheet.FormulaParser"), uno::UNO_QUERY_THROW);
-  const uno::Reference<css::sheet::XFormulaOpCodeMapper> mapper(
-      factory->createInstance("com.sun.star.sheet.FormulaOpCodeMapper"), uno::UNO_QUERY_THROW);
-  const uno::Reference<css::beans::XPropertySet> properties(parser, uno::UNO_QUERY_THROW);
-  properties->setPropertyValue("OpCodeMap", uno::Any(mapper->getAvailableMappings(
-                                                css::sheet::FormulaLanguage::API,
-                                                css::sheet::FormulaMapGroup::ALL_EXCEPT_SPECIAL)));
-  properties->setPropertyValue("FormulaConvention", uno::Any(css::sheet::AddressConvention::OOO));
-  properties->setPropertyValue("CompileEnglish", uno::Any(true));
+  const uno::Reference<css::sheet::XFormulaParser> parser = NewFormulaParser(
+      document, css::sheet::FormulaLanguage::API, css::sheet::AddressConvention::OOO);
   const std::map<sal_Int32, Area> named = NamedAreas(document);
   std::vector<std::pair<RecalculatedCell*, std::vector<Area>>> rest;
   for (RecalculatedCell& cell : formulas) {

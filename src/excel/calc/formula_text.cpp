@@ -27,6 +27,19 @@ void ForUnquoted(std::string_view formula, Visit&& visit) {
 
 }  // namespace
 
+std::size_t QuotedEnd(std::string_view text, std::size_t at) {
+  const char quote = text[at];
+  for (std::size_t i = at + 1; i < text.size(); ++i) {
+    if (text[i] != quote) continue;
+    if (i + 1 < text.size() && text[i + 1] == quote) {
+      ++i;
+      continue;
+    }
+    return i + 1;
+  }
+  return text.size();
+}
+
 bool IsFormulaNameStart(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
 }

@@ -17,6 +17,11 @@ bool IsFormulaNameChar(char c);
 // out).
 std::vector<std::string> FunctionNamesIn(std::string_view formula);
 
+// One past the quote closing the quoted run ("text" or 'sheet name') that
+// opens at `at`; a doubled quote belongs to the run. The text's end when
+// the run is not closed.
+std::size_t QuotedEnd(std::string_view text, std::size_t at);
+
 // Whether the formula calls a function whose result changes with every
 // recalculation (RAND, RANDBETWEEN, RANDARRAY, NOW, TODAY), with or without
 // the file format's prefix.

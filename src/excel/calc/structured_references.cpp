@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 
+#include "excel/calc/formula_text.h"
 #include "text/ascii.h"
 
 namespace excel::calc {
@@ -30,21 +31,6 @@ std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && text.back() == ' ')
     text.remove_suffix(1);
   return text;
-}
-
-// One past the quote closing the run that opens at `at`; a doubled quote
-// belongs to the run.
-std::size_t QuotedEnd(std::string_view text, std::size_t at) {
-  const char quote = text[at];
-  for (std::size_t i = at + 1; i < text.size(); ++i) {
-    if (text[i] != quote) continue;
-    if (i + 1 < text.size() && text[i + 1] == quote) {
-      ++i;
-      continue;
-    }
-    return i + 1;
-  }
-  return text.size();
 }
 
 // One past the "]" closing the "[" at `at`, kNone when it is not closed. An

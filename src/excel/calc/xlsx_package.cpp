@@ -1,5 +1,7 @@
 #include "excel/calc/xlsx_package.h"
 
+#include "text/ascii.h"
+
 namespace excel::calc {
 namespace {
 
@@ -34,7 +36,7 @@ bool ParsePart(const ZipPackage& package, const std::string& name, pugi::xml_doc
   const pugi::xml_parse_result parsed =
       document.load_buffer(content.data(), content.size(), kParseOptions);
   if (!parsed) {
-    error = name + ": not well-formed XML (" + parsed.description() + " at byte " +
+    error = text::OneLine(name) + ": not well-formed XML (" + parsed.description() + " at byte " +
             std::to_string(parsed.offset) + ")";
     return false;
   }
@@ -58,17 +60,23 @@ std::string RelationshipsPartOf(const std::string& name) {
   return name.substr(0, start) + "_rels/" + name.substr(start) + ".rels";
 }
 
-std::map<std::string, Relationship> ReadRelationships(const ZipPackage& package,
-                                                      const std::string& name) {
-  std::map<std::string, Relationship> relationships;
+bool ReadRelationships(const ZipPackage& package, const std::string& name,
+                       std::map<std::string, Relationship>& relationships, std::string& error) {
   pugi::xml_document document;
-  std::string ignored;
-  if (!package.Has(name) || !ParsePart(package, name, document, ignored)) return relationships;
+  if (!ParsePart(package, name, document, error)) return false;
   ForChildren(Child(document, "Relationships"), "Relationship", [&](const pugi::xml_node& r) {
     relationships[r.attribute("Id").value()] =
         Relationship{r.attribute("Type").value(), r.attribute("Target").value(),
                      std::string_view(r.attribute("TargetMode").value()) == "External"};
   });
+  return true;
+}
+
+std::map<std::string, Relationship> ReadRelationships(const ZipPackage& package,
+                                                      const std::string& name) {
+  std::map<std::string, Relationship> relationships;
+  std::string ignored;
+  if (package.Has(name)) ReadRelationships(package, name, relationships, ignored);
   return relationships;
 }
 

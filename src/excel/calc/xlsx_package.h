@@ -47,8 +47,11 @@ struct Relationship {
   bool external = false;
 };
 
-// The relationships of part `name` by id; none when it has no readable
-// relationships part.
+// The relationships of part `name` (a relationships part) by id; false
+// with `error` when it is missing or damaged.
+bool ReadRelationships(const ZipPackage& package, const std::string& name,
+                       std::map<std::string, Relationship>& relationships, std::string& error);
+// The same, none when it has no readable relationships part.
 std::map<std::string, Relationship> ReadRelationships(const ZipPackage& package,
                                                       const std::string& name);
 
