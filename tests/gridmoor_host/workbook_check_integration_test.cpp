@@ -231,6 +231,51 @@ TEST(IntegrationWorkbookCheck, ScenarioProblemsAreEachFound) {
                 "controls[0] (Ctl!B1) holds a formula, which the host's writes would overwrite"}));
 }
 
+// A binary workbook named by its case's file name, relative to the folder
+// the check runs in as a run takes it: its saved values are out of reach,
+// but the scenario's cells are still checked.
+TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
+  const hosttest::Folder folder;
+  {
+    const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
+    const com::Ptr<excel::Workbook> workbook =
+        application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
+    const com::Ptr<excel::Worksheet> sheet =
+        com::QueryInterface<excel::Worksheet>(workbook->GetSheets()->GetItem(com::Variant::Int(1)));
+    const com::Variant formula = com::Variant::Text("=1+1");
+    sheet->GetRange(com::Variant::Text("B2"), com::Variant::Missing())
+        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&formula, 1});
+    workbook->SaveCopyAs(com::Variant::Text((folder.path() / "book.xls").string()), 0);
+    application->Quit();
+  }
+  fs::create_directories(folder.path() / "scenarios");
+  std::ofstream(folder.path() / "scenarios" / "s.json") << R"({"case": {"fileName": "book.xls",
+    "controls": [{"worksheet": "Sheet1", "cell": "B2", "name": "c", "unit": "", "lowerBound": 0,
+                  "upperBound": 1}]}, "run": {"start": "2024-01-01"}})";
+  // Run from the folder, as a user would.
+  const fs::path json = folder.path() / "check.json";
+  const hosttest::Result result =
+      hosttest::Host("workbook check --scenario scenarios/s.json --json " + json.string(),
+                     folder.path(), "cd " + folder.path().string() + " &&");
+  ASSERT_EQ(result.status, 1) << result.err;
+  const Checked checked{result, nlohmann::json::parse(hosttest::ReadText(json))};
+  EXPECT_EQ(checked.json["notCompared"], 1) << checked.json.dump(1);
+  EXPECT_EQ(checked.json["notComparedWhy"],
+            "a binary workbook (.xls) keeps its saved values out of reach");
+  ASSERT_EQ(checked.json["problems"].size(), 1u);
+  EXPECT_EQ(checked.json["problems"][0]["message"],
+            "controls[0] (Sheet1!B2) holds a formula, which the host's writes would overwrite");
+  // Without a scenario there is nothing to check, and the JSON's place is
+  // tried before the office's work.
+  EXPECT_EQ(Check((folder.path() / "book.xls").string(), folder).result.status, 2);
+  const hosttest::Result toFolder =
+      hosttest::Host("workbook check " + (folder.path() / "book.xls").string() + " --json " +
+                         folder.path().string(),
+                     folder.path());
+  EXPECT_EQ(toFolder.status, 2);
+  EXPECT_NE(toFolder.err.find("--json: "), std::string::npos) << toFolder.err;
+}
+
 // A Basic module that does not compile is named with the procedure at
 // fault; one that compiles is not. (A library holding a module that does
 // not compile runs none of its procedures: the cell's function lives in a

@@ -74,6 +74,9 @@ int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::o
   }
   if (book.empty())
     return CouldNotCheck(err, "no workbook: give BOOK, or a scenario that names one");
+  // Before the office's work, not after it.
+  if (!options.json.empty() && !CheckWritableFile(fs::absolute(options.json), error))
+    return CouldNotCheck(err, "--json: " + error);
   SavedWorkbook saved;
   std::string unreadable;
   if (!ReadSavedValues(book, saved, error)) {
