@@ -180,6 +180,18 @@ TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
   test_support::WriteFile(folder.path() / "words.xlsx", "not a workbook");
   test_support::WriteFile(folder.path() / "old.xls",
                           std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+  // Valid OpenDocument with another prefix for the table namespace: the
+  // office reads its formula, the saved-value reader finds none.
+  test_support::WriteFile(
+      folder.path() / "prefixed.fods",
+      R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
+      R"(xmlns:t="urn:oasis:names:tc:opendocument:xmlns:table:1.0" )"
+      R"(xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2" )"
+      R"(office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body>)"
+      R"(<office:spreadsheet><t:table t:name="Data"><t:table-row><t:table-cell )"
+      R"(t:formula="of:=1+1" office:value-type="float" office:value="2"><text:p>2</text:p>)"
+      R"(</t:table-cell></t:table-row></t:table></office:spreadsheet></office:body></office:document>)");
   const std::tuple<std::string, int, std::string> cases[] = {
       {"workbook check", 2, "give BOOK or --scenario"},
       {"workbook check --nonsense x", 2, ""},
@@ -189,6 +201,9 @@ TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
       {"workbook check " + (folder.path() / "words.xlsx").string(), 2,
        "not a workbook this check can read"},
       {"workbook check " + (folder.path() / "old.xls").string(), 2, "binary workbook (.xls)"},
+      {"workbook check " + (folder.path() / "prefixed.fods").string(), 2,
+       "the office holds 1 formula cell(s), but no saved value could be read from the file: "
+       "nothing could be compared"},
       {"workbook check " + std::string(GRIDMOOR_TEST_DATA_DIR) +
            "/excel-authored/formula_results01.xlsx",
        0, ""},
