@@ -125,7 +125,8 @@ TEST(IntegrationWorkbookCheck, FindsExactlyTheCellsWrittenWithOtherValues) {
 }
 
 // What cannot or need not agree is told apart from what differs: volatile
-// cells and their dependents on other sheets, a sheet the office renames,
+// cells and their dependents on other sheets, a sheet the office renames
+// (two names that differ only in case),
 // a number shown as a logical, a tiny difference near zero; an office
 // error keeps its own name.
 TEST(IntegrationWorkbookCheck, WhatIsNoDifferenceIsToldApart) {
@@ -139,11 +140,15 @@ TEST(IntegrationWorkbookCheck, WhatIsNoDifferenceIsToldApart) {
                    {"A3", "--(\"A\"=\"B\")", "", "0", ""},
                    {"A4", "SIN(PI())", "", "1.2246467991473532E-16", ""},
                    {"A5", "A5+1", "", "0", ""}}},
-                 {"SHEET1", {{"A1", "Data!A2+1", "", "11", ""}, {"A2", "1+1", "", "2", ""}}}}));
+                 {"SHEET1", {{"A1", "Data!A2+1", "", "11", ""}, {"A2", "1+1", "", "2", ""}}},
+                 // The office takes sheet names without case: it renames this one.
+                 {"sheet1", {{"A1", "SHEET1!A2*2", "", "4", ""}}}}));
   const Checked checked = Check(book.string(), folder);
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
   EXPECT_EQ(checked.json["volatile"], 3) << checked.json.dump(1);
-  EXPECT_EQ(checked.json["formulas"], 4);
+  EXPECT_EQ(checked.json["formulas"], 5);
+  EXPECT_EQ(checked.json["renamedSheets"],
+            nlohmann::json::parse(R"([{"saved": "sheet1", "calc": "sheet1 -1"}])"));
   EXPECT_EQ(checked.json["office"], excel::calc::OfficeVersion());
   EXPECT_EQ(Differences(checked.json),
             (std::vector<std::tuple<std::string, nlohmann::json, nlohmann::json>>{
