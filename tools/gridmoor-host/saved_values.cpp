@@ -1,5 +1,6 @@
 #include "saved_values.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -134,17 +135,7 @@ std::size_t TokenEnd(std::string_view text, std::size_t at) {
 // one (nested brackets; ' escapes the next character).
 std::size_t EnclosedEnd(std::string_view text, std::size_t at) {
   if (text[at] != '[') return excel::calc::QuotedEnd(text, at);
-  int depth = 0;
-  for (std::size_t i = at; i < text.size(); ++i) {
-    if (text[i] == '\'') {
-      ++i;
-    } else if (text[i] == '[') {
-      ++depth;
-    } else if (text[i] == ']' && --depth == 0) {
-      return i + 1;
-    }
-  }
-  return text.size();
+  return std::min(excel::calc::BracketEnd(text, at), text.size());
 }
 
 }  // namespace

@@ -40,6 +40,20 @@ std::size_t QuotedEnd(std::string_view text, std::size_t at) {
   return text.size();
 }
 
+std::size_t BracketEnd(std::string_view text, std::size_t at) {
+  int depth = 0;
+  for (std::size_t i = at; i < text.size(); ++i) {
+    if (text[i] == '\'') {
+      ++i;
+    } else if (text[i] == '[') {
+      ++depth;
+    } else if (text[i] == ']' && --depth == 0) {
+      return i + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
 bool IsFormulaNameStart(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
 }

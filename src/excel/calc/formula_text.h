@@ -22,6 +22,11 @@ std::vector<std::string> FunctionNamesIn(std::string_view formula);
 // the run is not closed.
 std::size_t QuotedEnd(std::string_view text, std::size_t at);
 
+// One past the "]" closing the "[" at `at` (brackets nest; an apostrophe
+// escapes the character after it, as in a table column's name); npos when
+// it is not closed.
+std::size_t BracketEnd(std::string_view text, std::size_t at);
+
 // Whether the formula calls a function whose result changes with every
 // recalculation (RAND, RANDBETWEEN, RANDARRAY, NOW, TODAY), with or without
 // the file format's prefix.

@@ -33,22 +33,6 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// One past the "]" closing the "[" at `at`, kNone when it is not closed. An
-// apostrophe escapes the character after it in a column's name.
-std::size_t BracketEnd(std::string_view text, std::size_t at) {
-  int depth = 0;
-  for (std::size_t i = at; i < text.size(); ++i) {
-    if (text[i] == '\'') {
-      ++i;
-    } else if (text[i] == '[') {
-      ++depth;
-    } else if (text[i] == ']' && --depth == 0) {
-      return i + 1;
-    }
-  }
-  return kNone;
-}
-
 std::string Unescaped(std::string_view name) {
   std::string out;
   for (std::size_t i = 0; i < name.size(); ++i) {
