@@ -56,7 +56,7 @@ std::optional<unsigned> SpecialItem(std::string_view item) {
 
 // "[#Totals],[Amount]" or "[Column1]:[Column3]": bracketed items separated
 // by commas, two columns joined by a colon naming the columns between.
-bool ParseItemList(std::string_view body, Specifier& spec) {
+bool ParseItemList(std::string_view body, Specifier& specifier) {
   bool rangeOpen = false;
   std::size_t at = 0;
   const auto skipSpaces = [&] {
@@ -74,12 +74,12 @@ bool ParseItemList(std::string_view body, Specifier& spec) {
     const bool range = at < body.size() && body[at] == ':';
     if (const std::optional<unsigned> special = SpecialItem(inner)) {
       if (range || rangeOpen) return false;
-      spec.parts |= *special;
+      specifier.parts |= *special;
     } else if (rangeOpen) {
-      spec.lastColumn = Unescaped(inner);
+      specifier.lastColumn = Unescaped(inner);
     } else {
-      if (spec.firstColumn) return false;  // two columns, not as a range
-      spec.firstColumn = spec.lastColumn = Unescaped(inner);
+      if (specifier.firstColumn) return false;  // two columns, not as a range
+      specifier.firstColumn = specifier.lastColumn = Unescaped(inner);
     }
     rangeOpen = range;
     if (at >= body.size()) return !rangeOpen;
@@ -90,23 +90,23 @@ bool ParseItemList(std::string_view body, Specifier& spec) {
 
 // What is between a reference's outer brackets.
 std::optional<Specifier> ParseSpecifier(std::string_view body) {
-  Specifier spec;
+  Specifier specifier;
   body = Trimmed(body);
   if (!body.empty() && body.front() == '@') {  // this row, as typed
-    spec.parts = kThisRow;
+    specifier.parts = kThisRow;
     body = Trimmed(body.substr(1));
   }
-  if (body.empty()) return spec;
+  if (body.empty()) return specifier;
   if (body.front() == '[') {
-    if (!ParseItemList(body, spec)) return std::nullopt;
-    return spec;
+    if (!ParseItemList(body, specifier)) return std::nullopt;
+    return specifier;
   }
   if (const std::optional<unsigned> special = SpecialItem(body)) {
-    spec.parts |= *special;
+    specifier.parts |= *special;
   } else {
-    spec.firstColumn = spec.lastColumn = Unescaped(body);
+    specifier.firstColumn = specifier.lastColumn = Unescaped(body);
   }
-  return spec;
+  return specifier;
 }
 
 int ColumnIndex(const WorkbookTable& table, const std::string& name) {
@@ -143,17 +143,17 @@ std::optional<std::pair<int, int>> RowsOf(unsigned parts, const WorkbookTable& t
   return std::pair(top, bottom);
 }
 
-std::optional<std::string> Resolve(const Specifier& spec, const WorkbookTable& table,
+std::optional<std::string> Resolve(const Specifier& specifier, const WorkbookTable& table,
                                    const std::vector<std::string>& sheetNames, int sheet, int row) {
   int first = 0;
   int last = static_cast<int>(table.columns.size()) - 1;
-  if (spec.firstColumn) {
-    first = ColumnIndex(table, *spec.firstColumn);
-    last = ColumnIndex(table, *spec.lastColumn);
+  if (specifier.firstColumn) {
+    first = ColumnIndex(table, *specifier.firstColumn);
+    last = ColumnIndex(table, *specifier.lastColumn);
     if (first < 0 || last < 0) return std::nullopt;
     if (first > last) std::swap(first, last);
   }
-  const std::optional<std::pair<int, int>> rows = RowsOf(spec.parts, table, sheet, row);
+  const std::optional<std::pair<int, int>> rows = RowsOf(specifier.parts, table, sheet, row);
   if (!rows || last < 0) return std::nullopt;
   const CellArea cells{table.area.firstColumn + first, rows->first, table.area.firstColumn + last,
                        rows->second};
@@ -219,8 +219,9 @@ class Rewriter {
     at_ = end;
   }
 
-  bool Put(const Specifier& spec, const WorkbookTable& table, std::size_t end) {
-    const std::optional<std::string> reference = Resolve(spec, table, sheetNames_, sheet_, row_);
+  bool Put(const Specifier& specifier, const WorkbookTable& table, std::size_t end) {
+    const std::optional<std::string> reference =
+        Resolve(specifier, table, sheetNames_, sheet_, row_);
     if (!reference) return false;
     result_.formula += *reference;
     at_ = end;
@@ -239,10 +240,11 @@ class Rewriter {
       return true;
     }
     const WorkbookTable* table = TableHolding(tables_, sheet_, row_, column_);
-    const std::optional<Specifier> spec = ParseSpecifier(formula_.substr(at_ + 1, end - at_ - 2));
-    if (table == nullptr || !spec) return false;
+    const std::optional<Specifier> specifier =
+        ParseSpecifier(formula_.substr(at_ + 1, end - at_ - 2));
+    if (table == nullptr || !specifier) return false;
     result_.misread = true;
-    return Put(*spec, *table, end);
+    return Put(*specifier, *table, end);
   }
 
   bool TakeName() {
@@ -258,12 +260,12 @@ class Rewriter {
       // workbook cannot be resolved.
       const std::size_t close = BracketEnd(formula_, end);
       if (table == nullptr || qualified || close == kNone) return false;
-      const std::optional<Specifier> spec =
+      const std::optional<Specifier> specifier =
           ParseSpecifier(formula_.substr(end + 1, close - end - 2));
-      if (!spec) return false;
+      if (!specifier) return false;
       if (std::find(result_.tables.begin(), result_.tables.end(), index) == result_.tables.end())
         result_.tables.push_back(index);
-      return Put(*spec, *table, close);
+      return Put(*specifier, *table, close);
     }
     const bool called = end < formula_.size() && (formula_[end] == '(' || formula_[end] == '!');
     if (table == nullptr || qualified || called) {
