@@ -63,6 +63,13 @@ struct MacroModuleInfo {
   std::string source;  // the module's Basic source, as the file holds it
 };
 
+// A workbook-wide defined name and what it holds, in the application's
+// formula writing ("_xlfn.lambda(_xlpm.x;_xlpm.x*2)").
+struct DefinedName {
+  std::string name;
+  std::string content;
+};
+
 struct RecalculatedWorkbook {
   std::vector<std::string> sheets;
   std::vector<RecalculatedCell> formulas;      // by sheet, then row, then column
@@ -72,6 +79,7 @@ struct RecalculatedWorkbook {
   // write them.
   std::vector<std::string> functions;
   std::vector<FormulaRewrite> rewrites;
+  std::vector<DefinedName> names;
   std::string officeVersion;  // "25.2.3.2"; empty when unknown
   // The file URL of the copy the application opened: a formula that refers
   // to it names a sheet the workbook does not have.

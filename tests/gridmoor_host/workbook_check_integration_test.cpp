@@ -415,6 +415,9 @@ TEST(IntegrationWorkbookCheck, EachDifferingCellIsNamedWithItsCause) {
       {"SUBTOTAL(9,A2,A5)", "", "5", "subtotal-rows"},
       {"H19+1", "", "0", "circular-reference"},
       {"H18+1", "", "0", "circular-reference"},
+      // Defined names (below) that hold what Calc lacks.
+      {"Twice(3)", "", "6", "excel-only-function"},
+      {"Pivot", "str", "a", "excel-only-function"},
   };
   // A1 TRUE, A2 5, A4 FALSE, A5 a subtotal; C1:F2 a regression's x's and y's.
   std::vector<XlsxCell> cells = {{"A1", "", "b", "1", ""},
@@ -436,7 +439,14 @@ TEST(IntegrationWorkbookCheck, EachDifferingCellIsNamedWithItsCause) {
   std::stable_sort(cells.begin(), cells.end(), [](const XlsxCell& a, const XlsxCell& b) {
     return std::stoi(a.ref.substr(1)) < std::stoi(b.ref.substr(1));
   });
-  test_support::WriteFile(book, test_support::XlsxBytes({{"Data", cells}}));
+  auto parts = test_support::XlsxParts({{"Data", cells}});
+  parts[2].second.replace(
+      parts[2].second.find("</sheets>") + 9, 0,
+      "<definedNames><definedName name=\"Twice\">_xlfn.LAMBDA(_xlpm.x,_xlpm.x*2)</definedName>"
+      "<definedName name=\"Sums\">_xlfn.PIVOTBY(Data!$A$1:$A$2,Data!$C$1:$C$2,Data!$C$2:$D$2,"
+      "_xlfn.LAMBDA(_xlpm.v,SUM(_xlpm.v)))</definedName>"
+      "<definedName name=\"Pivot\">Sums</definedName></definedNames>");
+  test_support::WriteFile(book, test_support::ZipBytes(parts));
 
   const Checked checked = Check(book.string(), folder);
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;

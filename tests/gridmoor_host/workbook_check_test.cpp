@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "cell_results.h"
+#include "check_causes.h"
 #include "check_report.h"
 #include "formula_names.h"
 #include "host_test_support.h"
@@ -239,6 +240,29 @@ TEST(HostCheckReport, VolatileRenamedAndDeletedSheetsAreToldApart) {
       << summary;
   EXPECT_NE(summary.find("renamed sheet: the office renamed sheet 'sheet1' to 'sheet1 -1'"),
             std::string::npos);
+}
+
+// A cell that only uses a name is explained by what the name holds, through
+// names that use names, and names that refer to each other end.
+TEST(HostCheckReport, CausesAreFoundThroughDefinedNames) {
+  const std::vector<excel::DefinedName> names = {
+      {"Twice", "_xlfn.lambda(_xlpm.x;_xlpm.x*2)"},
+      {"Outer", "Inner+1"},
+      {"inner", "_xlfn.VSTACK($Data.$A$1)"},
+      {"Loop", "Loop+\"Twice\""},
+  };
+  const std::tuple<std::string, CellResult, std::string> cases[] = {
+      {"=Twice(3)", Error("Err:509 an operator is missing"), "LAMBDA"},
+      {"=OUTER*2", Error("#NAME?"), "VSTACK"},
+      {"=Loop", Error("#NAME?"), ""},
+      {"=\"Twice\"&A1", Error("Err:509 an operator is missing"), ""},
+  };
+  for (const auto& [formula, calc, function] : cases) {
+    refhost::Difference d{"Data", "A1", formula, Number(6), calc, true, false, {}, {}};
+    refhost::ExplainCause(d, names);
+    EXPECT_EQ(d.causeFunction, function) << formula;
+    EXPECT_EQ(d.cause, function.empty() ? "" : "excel-only-function") << formula;
+  }
 }
 
 TEST(HostScenarioCells, MacrosSheetsAddressesAndFormulasInInputs) {

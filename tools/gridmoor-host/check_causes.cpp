@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <sstream>
 
+#include "formula_names.h"
 #include "known_differences.h"
 
 namespace refhost {
@@ -45,11 +47,50 @@ std::vector<CauseCells> GroupByCause(const std::vector<Difference>& differ) {
   return groups;
 }
 
+// What the defined names a formula uses hold, and the names those use in
+// turn (each once, so names that refer to each other end), joined into
+// one text the recognisers can read; empty when it uses none.
+std::string NamedContents(std::string_view formula, const std::vector<excel::DefinedName>& names) {
+  std::map<std::string, const std::string*> byName;
+  for (const excel::DefinedName& name : names)
+    byName.emplace(Upper(name.name), &name.content);
+  std::set<std::string> seen;
+  std::string joined;
+  std::vector<std::string_view> pending{formula};
+  while (!pending.empty()) {
+    const std::string_view text = pending.back();
+    pending.pop_back();
+    for (std::size_t i = 0; i < text.size();) {
+      if (text[i] == '"' || text[i] == '\'') {
+        i = excel::calc::QuotedEnd(text, i);
+        continue;
+      }
+      if (!excel::calc::IsFormulaNameStart(text[i])) {
+        ++i;
+        continue;
+      }
+      std::size_t end = i;
+      while (end < text.size() && excel::calc::IsFormulaNameChar(text[end]))
+        ++end;
+      const auto found = byName.find(Upper(text.substr(i, end - i)));
+      if (found != byName.end() && seen.insert(found->first).second) {
+        joined += (joined.empty() ? "" : ";") + *found->second;
+        pending.push_back(*found->second);
+      }
+      i = end;
+    }
+  }
+  return joined;
+}
+
 }  // namespace
 
-void ExplainCause(Difference& difference) {
+void ExplainCause(Difference& difference, const std::vector<excel::DefinedName>& names) {
   if (!difference.calcHasFormula) return;
-  if (const auto found = ExplainDifference(difference.formula, difference.saved, difference.calc)) {
+  auto found = ExplainDifference(difference.formula, difference.saved, difference.calc);
+  if (const std::string named = NamedContents(difference.formula, names); !found && !named.empty())
+    found = ExplainDifference("=" + named, difference.saved, difference.calc);
+  if (found) {
     difference.cause = found->id;
     difference.causeFunction = found->function;
   }

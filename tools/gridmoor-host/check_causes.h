@@ -13,8 +13,10 @@
 
 namespace refhost {
 
-// Fills `cause` and `causeFunction` when a known difference explains it.
-void ExplainCause(Difference& difference);
+// Fills `cause` and `causeFunction` when a known difference explains it,
+// in the cell's formula or else in what the defined names it uses hold
+// (a name holding a LAMBDA, called as a function).
+void ExplainCause(Difference& difference, const std::vector<excel::DefinedName>& names = {});
 
 // The notes on every module's Basic source, by module.
 std::vector<VbaNote> MacroModuleNotes(const std::vector<excel::MacroModuleInfo>& modules);

@@ -135,12 +135,12 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
       ++report.formulas;
       report.differ.push_back(
           Difference{cell.sheet, name, formula, cell.value, {}, false, false, {}, {}});
-      ExplainCause(report.differ.back());
+      ExplainCause(report.differ.back(), calc.names);
     } else if (++report.formulas;
                !SameResult(cell.value, calcCell->result, calcCell->shownAsLogical)) {
       report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, calcCell->result,
                                          true, calcCell->shownAsLogical, {}, {}});
-      ExplainCause(report.differ.back());
+      ExplainCause(report.differ.back(), calc.names);
     }
   }
   // A link to the workbook itself keeps what it referred to in sheets the

@@ -19,6 +19,7 @@
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeReferrer.hpp>
 #include <com/sun/star/sheet/XFormulaParser.hpp>
+#include <com/sun/star/sheet/XNamedRange.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 
 #include <algorithm>
@@ -177,6 +178,21 @@ std::map<sal_Int32, Area> NamedAreas(Document& document) {
     areas[index] = {a.Sheet, a.StartRow, a.StartColumn, a.EndRow, a.EndColumn};
   }
   return areas;
+}
+
+// The workbook's global names and what each holds: a cell may differ
+// because of what a name it uses calls.
+std::vector<DefinedName> DefinedNames(Document& document) {
+  std::vector<DefinedName> found;
+  const uno::Reference<css::beans::XPropertySet> properties(document.spreadsheet,
+                                                            uno::UNO_QUERY_THROW);
+  const uno::Reference<css::container::XNameAccess> names(
+      properties->getPropertyValue("NamedRanges"), uno::UNO_QUERY_THROW);
+  for (const rtl::OUString& name : names->getElementNames()) {
+    const uno::Reference<css::sheet::XNamedRange> range(names->getByName(name), uno::UNO_QUERY);
+    if (range.is()) found.push_back({ToUtf8(name), ToUtf8(range->getContent())});
+  }
+  return found;
 }
 
 // The areas a formula's references cover, by the workbook's names for
@@ -340,6 +356,7 @@ class CalcRecalculator final : public WorkbookRecalculator {
       }
       result.formulas = ReadFormulas(*document, result.sheets);
       MarkVolatile(*document, result.formulas);
+      result.names = DefinedNames(*document);
       result.functions = KnownFunctions(*document->office);
       result.modules = Modules(DocumentMacros(*document));
       AddSources(DocumentModuleSources(*document), result.modules);
