@@ -157,6 +157,61 @@ TEST(IntegrationWorkbookCheck, WhatIsNoDifferenceIsToldApart) {
   EXPECT_EQ(checked.json["problems"], nlohmann::json::array());
 }
 
+// Links to the workbook itself, as a workbook keeps them after a sheet it
+// referred to was deleted: saved on Windows by its full path, and by its
+// name alone. Their references are deleted sheets, never other files.
+TEST(IntegrationWorkbookCheck, ReferencesThroughALinkToItselfAreDeletedSheets) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "self.xlsx";
+  auto parts = test_support::XlsxParts({{"Data",
+                                         {{"A1", "[1]Gone!A1*2", "", "10", ""},
+                                          {"A2", "'[2]Old one'!B1+1", "", "6", ""},
+                                          {"B1", "", "", "1", ""}}}});
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  const std::string targets[] = {"file:///C:\\Users\\me\\My%20Docs\\self.xlsx", "self.xlsx"};
+  std::string references = "<externalReferences>";
+  for (int i = 1; i <= 2; ++i) {
+    const std::string n = std::to_string(i), id = "rIdLink" + n;
+    const std::string part = "xl/externalLinks/externalLink" + n + ".xml";
+    parts.emplace_back(part,
+                       "<externalLink xmlns=\"http://schemas.openxmlformats.org/"
+                       "spreadsheetml/2006/main\" xmlns:r=\"" +
+                           rel + "\"><externalBook r:id=\"rId1\"/></externalLink>");
+    parts.emplace_back("xl/externalLinks/_rels/externalLink" + n + ".xml.rels",
+                       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                       "relationships\"><Relationship Id=\"rId1\" Type=\"" +
+                           rel + "/externalLinkPath\" Target=\"" + targets[i - 1] +
+                           "\" TargetMode=\"External\"/></Relationships>");
+    std::string& rels = parts[3].second;
+    rels.insert(rels.find("</Relationships>"), "<Relationship Id=\"" + id + "\" Type=\"" + rel +
+                                                   "/externalLink\" Target=\"externalLinks/"
+                                                   "externalLink" +
+                                                   n + ".xml\"/>");
+    references += "<externalReference r:id=\"" + id + "\"/>";
+  }
+  parts[2].second.insert(parts[2].second.find("</sheets>") + 9,
+                         references + "</externalReferences>");
+  test_support::WriteFile(book, test_support::ZipBytes(parts));
+
+  const Checked checked = Check(book.string(), folder);
+  std::vector<std::string> problems;
+  for (const nlohmann::json& p : checked.json["problems"])
+    problems.push_back(p["kind"].get<std::string>() + ": " + p["message"].get<std::string>());
+  EXPECT_EQ(problems,
+            (std::vector<std::string>{
+                "deletedSheet: the workbook links to itself (/C:\\Users\\me\\My "
+                "Docs\\self.xlsx): its formulas refer to sheets it does not have (deleted)",
+                "deletedSheet: the workbook links to itself (self.xlsx): its formulas refer to "
+                "sheets it does not have (deleted)",
+                "deletedSheet: Data!A1 refers to sheet 'Gone', which the workbook does not have "
+                "(deleted)",
+                "deletedSheet: Data!A2 refers to sheet 'Old one', which the workbook does not "
+                "have (deleted)"}))
+      << checked.result.out << checked.result.err;
+  for (const nlohmann::json& d : checked.json["differ"])
+    EXPECT_EQ(d["cause"], "deleted-reference") << checked.json["differ"].dump();
+}
+
 // A copy of an example saved by the office as .xlsx and as .fods: Calc's
 // own saved values, nothing differs.
 TEST(IntegrationWorkbookCheck, WorkbooksTheOfficeSavedShowNoDifferences) {

@@ -73,6 +73,11 @@ TEST(HostCompare, FunctionNamesAndLinksToOtherFiles) {
     EXPECT_EQ(refhost::FunctionNamesIn(formula), names) << formula;
     EXPECT_EQ(refhost::RefersToOtherFile(formula), external) << formula;
   }
+  std::vector<std::string> books;
+  for (const auto& r : refhost::BookReferencesIn(
+           "=[1]Sheet1!A1+'[Book 2.xlsx]It''s'!B7+\"[3]X!A1\"+Table1[Col]+[2]Gone!C3"))
+    books.push_back(r.book + ":" + r.sheet);
+  EXPECT_EQ(books, (std::vector<std::string>{"1:Sheet1", "Book 2.xlsx:It's", "2:Gone"}));
 }
 
 // As the office writes its formulas: known functions in capitals, names it
@@ -203,10 +208,12 @@ TEST(HostCheckReport, VolatileRenamedAndDeletedSheetsAreToldApart) {
     c.result = std::move(result);
     return c;
   };
-  calc.formulas = {cell(0, 0, "=RANDBETWEEN(1;9)", Number(4)), cell(0, 1, "=A1*2", Number(8)),
+  calc.formulas = {cell(0, 0, "=RANDBETWEEN(1;9)", Number(4)),
+                   cell(0, 1, "=A1*2", Number(8)),
                    cell(0, 2, "=--(\"A\"=\"B\")", Number(0)),
                    cell(1, 0, "='file:///tmp/check-1/My%20Book.xlsx'#$Gone.A1", Error("#REF!")),
-                   cell(1, 1, "='file:///srv/other.xlsx'#$Data.A1", Number(1))};
+                   cell(1, 1, "='file:///srv/other.xlsx'#$Data.A1", Number(1)),
+                   cell(1, 2, "=$Data.B2*2", Error("Err:522 circular reference"))};
   calc.formulas[0].isVolatile = calc.formulas[1].isVolatile = true;
   calc.formulas[2].shownAsLogical = true;
   refhost::SavedWorkbook saved;
@@ -215,13 +222,17 @@ TEST(HostCheckReport, VolatileRenamedAndDeletedSheetsAreToldApart) {
                     {"sheet1", 1, 0, "=A1*2", true, Number(14)},
                     {"sheet1", 2, 0, "=--(\"A\"=\"B\")", true, Number(0)},
                     {"Data", 0, 0, "=#REF!A1", true, Error("#REF!")},
-                    {"Data", 1, 0, "=[1]Data!A1", true, Number(1)}};
-  saved.externalLinks = {"Other%20Prices.xlsx", "file:///C:/Users/me/My%20Book.xlsx"};
+                    {"Data", 1, 0, "=[1]Data!A1", true, Number(1)},
+                    {"Data", 2, 0, "=[2]Old!B2*2", true, Number(10)}};
+  // Saved on Windows: the link to the workbook itself with backslashes.
+  saved.externalLinks = {"Other%20Prices.xlsx", "file:///C:\\Users\\me\\My%20Book.xlsx"};
   const refhost::CheckReport report = refhost::CompareWorkbook(saved, calc);
   EXPECT_EQ(report.office, "25.2.3.2");
   EXPECT_EQ(report.volatileCells, 2u);
-  EXPECT_EQ(report.formulas, 3u);
-  EXPECT_TRUE(report.differ.empty());
+  EXPECT_EQ(report.formulas, 4u);
+  ASSERT_EQ(report.differ.size(), 1u);
+  EXPECT_EQ(report.differ[0].cause + ": " + report.differ[0].causeFunction,
+            "deleted-reference: deleted sheet");
   ASSERT_EQ(report.renamedSheets.size(), 1u);
   EXPECT_EQ(report.renamedSheets[0].calc, "sheet1 -1");
   std::vector<std::string> problems;
@@ -229,13 +240,15 @@ TEST(HostCheckReport, VolatileRenamedAndDeletedSheetsAreToldApart) {
     problems.push_back(p.kind + ": " + p.message);
   EXPECT_EQ(problems, (std::vector<std::string>{
                           "externalLink: the workbook links to Other Prices.xlsx",
-                          "deletedSheet: the workbook links to itself (/C:/Users/me/My Book.xlsx): "
-                          "its formulas refer to sheets it does not have (deleted)",
+                          "deletedSheet: the workbook links to itself (/C:\\Users\\me\\My "
+                          "Book.xlsx): its formulas refer to sheets it does not have (deleted)",
                           "externalLink: Data!A2 refers to another file",
                           "deletedSheet: Data!A1 refers to sheet 'Gone', which the workbook does "
+                          "not have (deleted)",
+                          "deletedSheet: Data!A3 refers to sheet 'Old', which the workbook does "
                           "not have (deleted)"}));
   const std::string summary = refhost::SummaryText(report);
-  EXPECT_NE(summary.find("office: 25.2.3.2\nformula cells checked: 3\nvolatile: 2 "),
+  EXPECT_NE(summary.find("office: 25.2.3.2\nformula cells checked: 4\nvolatile: 2 "),
             std::string::npos)
       << summary;
   EXPECT_NE(summary.find("renamed sheet: the office renamed sheet 'sheet1' to 'sheet1 -1'"),

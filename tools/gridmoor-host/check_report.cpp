@@ -83,25 +83,82 @@ std::map<std::string, std::size_t> MatchSheets(const SavedWorkbook& saved,
   return match;
 }
 
-// Where a formula of the application refers to other files, or to sheets
-// of the workbook's own copy that it does not have (a reference to a
-// deleted sheet reads as one to the file itself).
-void FindFileReferences(const std::string& where, const std::string& savedFormula,
+// The file name a link's target ends in, whichever separator it uses
+// (links saved on Windows: file:///C:\Users\me\Book.xlsx).
+std::string LinkedFileName(const std::string& link) {
+  const std::string file = DecodedFileUrl(link);
+  const std::size_t slash = file.find_last_of("/\\");
+  return slash == std::string::npos ? file : file.substr(slash + 1);
+}
+
+// Where a formula refers to other files, or to sheets the workbook does
+// not have: through a link to the workbook itself, which the application
+// reads as a reference to its own copy. Whether it refers to such a
+// deleted sheet.
+bool FindFileReferences(const std::string& where, const std::string& savedFormula,
                         const excel::RecalculatedCell* calc, const std::string& ownFile,
-                        std::set<std::string>& external, std::set<std::string>& deleted) {
-  bool otherFile = RefersToOtherFile(savedFormula);
+                        const std::vector<std::string>& links, std::set<std::string>& external,
+                        std::set<std::string>& deleted) {
+  const std::string ownName = std::filesystem::path(ownFile).filename().string();
+  const auto deletedSheet = [&](const std::string& sheet) {
+    deleted.insert(where + " refers to sheet '" + sheet +
+                   "', which the workbook does not have (deleted)");
+  };
+  bool otherFile = false, deletedFound = false;
+  const std::vector<BookReference> linked = BookReferencesIn(savedFormula);
+  for (const BookReference& reference : linked) {
+    const std::size_t number = std::strtoul(reference.book.c_str(), nullptr, 10);
+    const std::string file = number >= 1 && number <= links.size() ? links[number - 1] : "";
+    if (!ownName.empty() && !file.empty() && LinkedFileName(file) == ownName) {
+      deletedSheet(reference.sheet);
+      deletedFound = true;
+    } else {
+      otherFile = true;
+    }
+  }
+  if (linked.empty() && RefersToOtherFile(savedFormula)) otherFile = true;
   if (calc != nullptr) {
     const std::vector<FileSheetReference> references = FileSheetReferencesIn(calc->formula);
     for (const FileSheetReference& reference : references) {
-      if (!ownFile.empty() && reference.file == ownFile)
-        deleted.insert(where + " refers to sheet '" + reference.sheet +
-                       "', which the workbook does not have (deleted)");
-      else
+      // The copy itself, or the file the link to itself named when saved.
+      if (!ownFile.empty() && (reference.file == ownFile ||
+                               std::filesystem::path(reference.file).filename() == ownName)) {
+        deletedSheet(reference.sheet);
+        deletedFound = true;
+      } else {
         otherFile = true;
+      }
     }
     if (references.empty() && RefersToOtherFile(calc->formula)) otherFile = true;
   }
   if (otherFile) external.insert(where);
+  return deletedFound;
+}
+
+// The links, the cells that refer to other files or deleted sheets, and
+// the package's damage, as problems. A link to the workbook itself keeps
+// what it referred to in sheets the workbook no longer has.
+void AddFileProblems(const SavedWorkbook& saved, const std::string& ownFile,
+                     const std::set<std::string>& externalCells,
+                     const std::set<std::string>& deletedSheets, CheckReport& report) {
+  const std::string ownName = std::filesystem::path(ownFile).filename().string();
+  std::set<std::string> named;
+  for (const std::string& link : saved.externalLinks) {
+    const std::string file = DecodedFileUrl(link);
+    if (link.empty() || !named.insert(file).second) continue;
+    if (!ownName.empty() && LinkedFileName(link) == ownName)
+      report.problems.push_back(Problem{
+          "deletedSheet", "the workbook links to itself (" + file +
+                              "): its formulas refer to sheets it does not have (deleted)"});
+    else
+      report.problems.push_back(Problem{"externalLink", "the workbook links to " + file});
+  }
+  for (const std::string& where : externalCells)
+    report.problems.push_back(Problem{"externalLink", where + " refers to another file"});
+  for (const std::string& message : deletedSheets)
+    report.problems.push_back(Problem{"deletedSheet", message});
+  for (const std::string& problem : saved.problems)
+    report.problems.push_back(Problem{"package", problem});
 }
 
 }  // namespace
@@ -125,42 +182,39 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
     const std::string name = CellName(cell.row, cell.column);
     const std::string formula =
         !cell.formula.empty() || calcCell == nullptr ? cell.formula : calcCell->formula;
-    FindFileReferences(Located(cell.sheet, name), formula, calcCell, ownFile, externalCells,
-                       deletedSheets);
+    const bool deletedSheet =
+        FindFileReferences(Located(cell.sheet, name), formula, calcCell, ownFile,
+                           saved.externalLinks, externalCells, deletedSheets);
+    const auto differs = [&](Difference difference) {
+      ExplainCause(difference, calc.names);
+      // Through a link to itself: what Calc computes from its own sheets.
+      if (deletedSheet && (difference.cause.empty() || difference.cause == "external-data")) {
+        difference.cause = "deleted-reference";
+        difference.causeFunction = "deleted sheet";
+      }
+      report.differ.push_back(std::move(difference));
+    };
     if (!cell.hasValue) {
       ++report.notCompared;
     } else if (calcCell != nullptr && calcCell->isVolatile) {
       ++report.volatileCells;
     } else if (calcCell == nullptr) {
       ++report.formulas;
-      report.differ.push_back(
-          Difference{cell.sheet, name, formula, cell.value, {}, false, false, {}, {}});
-      ExplainCause(report.differ.back(), calc.names);
+      differs(Difference{cell.sheet, name, formula, cell.value, {}, false, false, {}, {}});
     } else if (++report.formulas;
                !SameResult(cell.value, calcCell->result, calcCell->shownAsLogical)) {
-      report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, calcCell->result,
-                                         true, calcCell->shownAsLogical, {}, {}});
-      ExplainCause(report.differ.back(), calc.names);
+      differs(Difference{cell.sheet,
+                         name,
+                         formula,
+                         cell.value,
+                         calcCell->result,
+                         true,
+                         calcCell->shownAsLogical,
+                         {},
+                         {}});
     }
   }
-  // A link to the workbook itself keeps what it referred to in sheets the
-  // workbook no longer has.
-  const std::string ownName = std::filesystem::path(ownFile).filename().string();
-  for (const std::string& link : saved.externalLinks) {
-    const std::string file = DecodedFileUrl(link);
-    if (!ownName.empty() && std::filesystem::path(file).filename() == ownName)
-      report.problems.push_back(Problem{
-          "deletedSheet", "the workbook links to itself (" + file +
-                              "): its formulas refer to sheets it does not have (deleted)"});
-    else
-      report.problems.push_back(Problem{"externalLink", "the workbook links to " + file});
-  }
-  for (const std::string& where : externalCells)
-    report.problems.push_back(Problem{"externalLink", where + " refers to another file"});
-  for (const std::string& message : deletedSheets)
-    report.problems.push_back(Problem{"deletedSheet", message});
-  for (const std::string& problem : saved.problems)
-    report.problems.push_back(Problem{"package", problem});
+  AddFileProblems(saved, ownFile, externalCells, deletedSheets, report);
 
   // Functions: what the application knows, and the workbook's own macro
   // functions.

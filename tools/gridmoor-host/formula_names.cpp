@@ -3,6 +3,7 @@
 namespace refhost {
 
 using excel::calc::IsFormulaNameChar;
+using excel::calc::QuotedEnd;
 
 std::string Upper(std::string_view text) {
   std::string upper(text);
@@ -99,23 +100,16 @@ std::vector<FileSheetReference> FileSheetReferencesIn(std::string_view formula) 
   return found;
 }
 
-bool RefersToOtherFile(std::string_view formula) {
-  if (formula.find("'file:") != std::string_view::npos) return true;
-  bool found = false;
+std::vector<BookReference> BookReferencesIn(std::string_view formula) {
+  std::vector<BookReference> found;
   // [n] or [Book.xlsx] before a sheet name; a structured reference
   // (Table1[Column]) follows a name, never starts a reference.
-  char quote = 0;
-  for (std::size_t i = 0; i < formula.size() && !found; ++i) {
-    const char c = formula[i];
-    if (quote == '"') {
-      if (c == '"') quote = 0;
+  for (std::size_t i = 0; i < formula.size(); ++i) {
+    if (formula[i] == '"') {
+      i = QuotedEnd(formula, i) - 1;
       continue;
     }
-    if (c == '"') {
-      quote = c;
-      continue;
-    }
-    if (c != '[') continue;
+    if (formula[i] != '[') continue;
     const char before = i == 0 ? '=' : formula[i - 1];
     if (IsFormulaNameChar(before) || before == ']' || before == '[') continue;
     const std::size_t close = formula.find(']', i);
@@ -124,12 +118,26 @@ bool RefersToOtherFile(std::string_view formula) {
     // [1]Sheet1!A1 or '[1]My sheet'!A1 or [Book.xlsx]Sheet1!A1
     const std::size_t bang = formula.find('!', after);
     const std::size_t stop = formula.find_first_of(",;()+-*/&=<>^ ", after);
-    if (bang != std::string_view::npos && (stop == std::string_view::npos || bang < stop))
-      found = true;
-    else if (before == '\'' && formula.find("'!", after) != std::string_view::npos)
-      found = true;
+    std::string sheet;
+    if (before == '\'') {
+      const std::size_t quoteBang = formula.find("'!", after);
+      if (quoteBang == std::string_view::npos) continue;
+      sheet = std::string(formula.substr(after, quoteBang - after));
+      for (std::size_t q = sheet.find("''"); q != std::string::npos; q = sheet.find("''", q + 1))
+        sheet.erase(q, 1);
+    } else if (bang != std::string_view::npos && (stop == std::string_view::npos || bang < stop)) {
+      sheet = std::string(formula.substr(after, bang - after));
+    } else {
+      continue;
+    }
+    found.push_back({std::string(formula.substr(i + 1, close - i - 1)), std::move(sheet)});
+    i = close;
   }
   return found;
+}
+
+bool RefersToOtherFile(std::string_view formula) {
+  return formula.find("'file:") != std::string_view::npos || !BookReferencesIn(formula).empty();
 }
 
 }  // namespace refhost

@@ -27,6 +27,15 @@ std::optional<std::string> UnknownFunctionName(std::string_view name,
                                                const std::set<std::string>& functions,
                                                const std::set<std::string>& procedures);
 
+// A formula's references through a workbook's name or link number in
+// brackets: [1]Prices!A1 gives book "1", sheet "Prices"; '[Book.xlsx]My
+// sheet'!A1 gives "Book.xlsx", "My sheet".
+struct BookReference {
+  std::string book;
+  std::string sheet;
+};
+std::vector<BookReference> BookReferencesIn(std::string_view formula);
+
 // Whether a formula refers to another file: [1]Sheet1!A1, '[Book.xlsx]S'!A1,
 // 'file:///...'#$Sheet1.A1.
 bool RefersToOtherFile(std::string_view formula);

@@ -48,9 +48,11 @@ std::vector<KnownDifference> ReferenceCauses() {
        "Do not let results depend on them; write the values needed into cells.",
        InfoEnvironment},
       {"deleted-reference",
-       {"#REF!", "defined name"},
+       {"#REF!", "defined name", "deleted sheet"},
        "A reference to a deleted sheet or cell (#REF!A1), or a defined name whose range was "
-       "deleted: #REF! in Excel, #NAME? in Calc.",
+       "deleted: #REF! in Excel, #NAME? in Calc. A reference through a link to the workbook "
+       "itself ([1]Old!A1, to a sheet it no longer has): Excel keeps the value it last read, "
+       "Calc reads a sheet of its own.",
        "Repair or delete the broken names (the name manager) and the formulas that refer to "
        "deleted cells.",
        DeletedReference},

@@ -29,8 +29,9 @@ struct SavedCell {
 struct SavedWorkbook {
   std::vector<std::string> sheets;
   std::vector<SavedCell> formulas;
-  // Other files the workbook's links name (the package's external link
-  // parts), each once.
+  // The files the workbook's links name (the package's external link
+  // parts), by the number its formulas give them: [1] is the first; ""
+  // where a link names no file.
   std::vector<std::string> externalLinks;
   // Damage that loses part of the comparison but not all of it (a damaged
   // shared-strings part, a sheet without its relationship, ...): one

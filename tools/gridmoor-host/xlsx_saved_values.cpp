@@ -72,21 +72,41 @@ std::vector<std::string> ReadSharedStrings(const ZipPackage& package,
   return strings;
 }
 
-// The files the package's external link parts name.
-void ReadExternalLinks(const ZipPackage& package, const Relationships& relationships,
+// The file an external link part names ("" when it names none).
+std::string LinkedFile(const ZipPackage& package, const excel::calc::Relationship& relationship,
                        SavedWorkbook& workbook) {
+  Relationships links;
+  std::string error;
+  if (!ReadRelationships(package, RelationshipsPartOf(PartName("xl/", relationship.target)), links,
+                         error)) {
+    workbook.problems.push_back(error + "; the file an external link names is not known");
+    return {};
+  }
+  for (const auto& [linkId, link] : links) {
+    if (link.external) return link.target;
+  }
+  return {};
+}
+
+// The files the package's external link parts name, in the order of the
+// workbook's <externalReferences>, which a formula's [1], [2], ... count;
+// a link part the workbook does not list comes last.
+void ReadExternalLinks(const ZipPackage& package, const pugi::xml_node& root,
+                       const Relationships& relationships, SavedWorkbook& workbook) {
+  std::vector<std::string> ids;
+  ForChildren(Child(root, "externalReferences"), "externalReference",
+              [&](const pugi::xml_node& reference) {
+                ids.emplace_back(Attribute(reference, "id").value());
+              });
   for (const auto& [id, relationship] : relationships) {
-    if (!EndsWith(relationship.type, "/externalLink")) continue;
-    Relationships links;
-    std::string error;
-    if (!ReadRelationships(package, RelationshipsPartOf(PartName("xl/", relationship.target)),
-                           links, error)) {
-      workbook.problems.push_back(error + "; the file an external link names is not known");
-      continue;
-    }
-    for (const auto& [linkId, link] : links) {
-      if (link.external) workbook.externalLinks.push_back(link.target);
-    }
+    if (EndsWith(relationship.type, "/externalLink") &&
+        std::find(ids.begin(), ids.end(), id) == ids.end())
+      ids.push_back(id);
+  }
+  for (const std::string& id : ids) {
+    const auto found = relationships.find(id);
+    const bool link = found != relationships.end() && EndsWith(found->second.type, "/externalLink");
+    workbook.externalLinks.push_back(link ? LinkedFile(package, found->second, workbook) : "");
   }
 }
 
@@ -357,7 +377,7 @@ bool ReadXlsxSavedValues(std::string bytes, SavedWorkbook& workbook, std::string
   ValueContext context;
   context.strings = ReadSharedStrings(package, relationships, workbook.problems);
   context.date1904 = Child(root, "workbookPr").attribute("date1904").as_bool(false);
-  ReadExternalLinks(package, relationships, workbook);
+  ReadExternalLinks(package, root, relationships, workbook);
   return ReadSheets(package, root, relationships, context, workbook, error);
 }
 
