@@ -10,6 +10,7 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <map>
@@ -39,16 +40,6 @@ std::string Escaped(std::string_view text) {
   return out;
 }
 
-std::string SystemUserName() {
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_name != nullptr)
-    return found->pw_name;
-  return std::to_string(::geteuid());
-}
-
 std::string HostName() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return {};
@@ -74,24 +65,55 @@ std::uint64_t Fnv1a(std::string_view text) {
   return hash;
 }
 
-// The registry folder, made when missing; empty when it cannot be used. One
-// made by another user is used only when sticky, so that nobody else can
-// replace the files this process locks.
-const fs::path& UsableRegistryFolder() {
-  static const fs::path folder = []() -> fs::path {
-    const fs::path path = LockRegistryFolder();
-    if (::mkdir(path.c_str(), 01777) == 0) ::chmod(path.c_str(), 01777);
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
-    if (info.st_uid != ::geteuid() && (info.st_mode & S_ISVTX) == 0) return {};
-    return path;
-  }();
-  return folder;
+std::string UserName(uid_t uid) {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_name != nullptr)
+    return found->pw_name;
+  return std::to_string(uid);
 }
 
-// An open descriptor of the registry file for `key` (created when missing,
-// readable by every user: flock needs no more), or -1.
-int OpenRegistryFile(const fs::path& file) {
+// What a path that is no plain file is, for a message: "a FIFO of user ann".
+std::string DescribeEntry(const fs::path& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return std::strerror(errno);
+  const mode_t type = info.st_mode & S_IFMT;
+  const char* kind = type == S_IFIFO    ? "a FIFO"
+                     : type == S_IFDIR  ? "a folder"
+                     : type == S_IFLNK  ? "a symbolic link"
+                     : type == S_IFSOCK ? "a socket"
+                     : type == S_IFREG  ? "a file"
+                                        : "a device";
+  return std::string(kind) + " of user " + UserName(info.st_uid);
+}
+
+}  // namespace
+
+std::optional<std::string> RegistryFolderProblem(const fs::path& path) {
+  if (::mkdir(path.c_str(), 01777) == 0) ::chmod(path.c_str(), 01777);
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0)
+    return "the lock registry " + path.string() + " cannot be made: " + std::strerror(errno);
+  if (!S_ISDIR(info.st_mode))
+    return "the lock registry " + path.string() + " is " + DescribeEntry(path) + ", not a folder";
+  if (info.st_uid != 0 && info.st_uid != ::geteuid())
+    return "the lock registry " + path.string() + " belongs to user " + UserName(info.st_uid) +
+           ", who could remove the locks in it";
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0)
+    return "the lock registry " + path.string() +
+           " may be written by other users and is not sticky, so they could remove the locks "
+           "in it";
+  return std::nullopt;
+}
+
+namespace {
+
+// An open descriptor of the registry file `file` (created when missing,
+// readable by every user: flock needs no more), or -1 with why not in
+// `problem`. Never follows a link and never blocks on a FIFO.
+int OpenRegistryFile(const fs::path& file, std::string& problem) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
@@ -99,14 +121,20 @@ int OpenRegistryFile(const fs::path& file) {
       if (fd >= 0) ::fchmod(fd, 0444);
       if (fd < 0 && errno == EEXIST) continue;
     }
-    if (fd < 0) return -1;
+    if (fd < 0) {
+      problem = errno == ELOOP ? file.string() + " is " + DescribeEntry(file) + ", not a lock file"
+                               : file.string() + " cannot be opened: " + std::strerror(errno);
+      return -1;
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
       ::close(fd);
+      problem = file.string() + " is " + DescribeEntry(file) + ", not a lock file";
       return -1;
     }
     return fd;
   }
+  problem = file.string() + " keeps being replaced";
   return -1;
 }
 
@@ -142,13 +170,7 @@ long FlockHolder(int fd) {
 std::string ProcessUser(long pid) {
   struct stat info {};
   if (::stat(("/proc/" + std::to_string(pid)).c_str(), &info) != 0) return {};
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_name != nullptr)
-    return found->pw_name;
-  return std::to_string(info.st_uid);
+  return UserName(info.st_uid);
 }
 
 // The lock files this process holds, with the entry each was written with.
@@ -219,17 +241,22 @@ struct RemoveHeldAtExit {
 } removeHeldAtExit;
 
 // Locks every key of a workbook in the registry. Nullopt (and nothing held)
-// when another process holds one, naming it in `holder`; an identity with no
-// files when the registry cannot be used.
-std::optional<HeldIdentity> LockIdentity(const std::vector<std::string>& keys,
-                                         std::string& holder) {
+// when another process holds one, naming it in `holder`, or when a key
+// cannot be locked at all, saying why in `problem`: a run without its lock
+// could lose another's changes, so it is no lock at all.
+std::optional<HeldIdentity> LockIdentity(const std::vector<std::string>& keys, std::string& holder,
+                                         std::string& problem) {
   HeldIdentity identity;
-  const fs::path& folder = UsableRegistryFolder();
-  if (folder.empty()) return identity;
+  const fs::path folder = LockRegistryFolder();
+  if (std::optional<std::string> bad = RegistryFolderProblem(folder)) {
+    problem = std::move(*bad);
+    return std::nullopt;
+  }
   for (const std::string& key : keys) {
     const fs::path file = folder / key;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      const int fd = OpenRegistryFile(file);
+    bool locked = false;
+    for (int attempt = 0; attempt < 3 && !locked; ++attempt) {
+      const int fd = OpenRegistryFile(file, problem);
       if (fd < 0) break;
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const long pid = FlockHolder(fd);
@@ -244,19 +271,41 @@ std::optional<HeldIdentity> LockIdentity(const std::vector<std::string>& keys,
       }
       if (StillNamed(fd, file)) {
         identity.files.emplace_back(file, fd);
-        break;
+        locked = true;
+      } else {
+        ::close(fd);
+        problem = file.string() + " keeps being replaced";
       }
-      ::close(fd);
+    }
+    if (!locked) {
+      ReleaseIdentity(identity);
+      return std::nullopt;
     }
   }
+  problem.clear();
   return identity;
 }
-std::optional<std::string> ReadBounded(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
+
+// The lock file's text, read without blocking: nullopt, and what it is in
+// `problem`, for anything but a plain file (a FIFO would hang the read).
+std::optional<std::string> ReadBounded(const fs::path& file, std::string* problem = nullptr) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (problem) *problem = fd < 0 && errno != ELOOP ? std::strerror(errno) : DescribeEntry(file);
+    if (fd >= 0) ::close(fd);
+    return std::nullopt;
+  }
   std::string text(kMaxEntryBytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  text.resize(got);
   return text;
 }
 
@@ -361,9 +410,13 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
   bool identityHeld = shared != nullptr;
   std::optional<HeldIdentity> taken;
   if (!shared && !keys.empty()) {
-    taken = LockIdentity(keys, holder);
+    std::string problem;
+    taken = LockIdentity(keys, holder, problem);
+    if (!problem.empty())
+      Refuse(name + " cannot be locked against other processes: " + problem +
+             "; it must be removed or mended before the workbook can be opened");
     if (!taken) return makeHold({}, {}, holder);
-    identityHeld = !taken->files.empty();
+    identityHeld = true;
   }
   // Registers what was taken once this hold is certain.
   const auto keep = [&] {
@@ -384,7 +437,7 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
     return makeHold(holdKeys(), file, {});
   }
   const std::string entry = FormatLockEntry(
-      LockEntry{"Gridmoor (process " + std::to_string(::getpid()) + ")", SystemUserName(),
+      LockEntry{"Gridmoor (process " + std::to_string(::getpid()) + ")", UserName(::geteuid()),
                 host.hostName, EditTimeNow(), FileUrlFromPath(profileFolder)});
   // Twice at most: once more after a stale lock is taken away.
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -406,13 +459,14 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
       keep();
       return makeHold(holdKeys(), {}, {});
     }
-    const std::optional<std::string> text = ReadBounded(file);
+    std::string problem;
+    const std::optional<std::string> text = ReadBounded(file, &problem);
     const std::optional<LockEntry> other = text ? ParseLockEntry(*text) : std::nullopt;
     if (!other) {
       giveUp();
       if (shared) --shared->holds;
       Refuse(name + " has a lock file that cannot be read (" + file.string() +
-             "); remove it if nobody uses the workbook");
+             (problem.empty() ? "" : ": " + problem) + "); remove it if nobody uses the workbook");
     }
     // A lock file beside another path to a workbook this process holds is
     // this process's or a leftover.
@@ -448,9 +502,9 @@ void WorkbookLock::FollowSave(const fs::path& workbook) {
   for (const std::string& key : IdentityKeys(workbook))
     if (!locks.identities.contains(key)) fresh.push_back(key);
   if (fresh.empty()) return;
-  std::string holder;
+  std::string holder, problem;
   // Taken meanwhile by another name: the resolved path's lock still holds.
-  std::optional<HeldIdentity> taken = LockIdentity(fresh, holder);
+  std::optional<HeldIdentity> taken = LockIdentity(fresh, holder, problem);
   if (!taken) return;
   identity->files.insert(identity->files.end(), taken->files.begin(), taken->files.end());
   for (const std::string& key : fresh)
