@@ -138,12 +138,28 @@ std::size_t FaultLines(const HostRun& run) {
   return count;
 }
 
-// Whole: as it was, as the unfaulted run wrote it, or JSON that parses
-// (summaries hold times).
+// Whole: as it was, as the unfaulted run wrote it, JSON that parses
+// (summaries hold times) or a table under the unfaulted one's heading
+// ending with its line (a failed run writes what it got so far).
 bool Whole(const fs::path& file, const std::string& unfaulted) {
   const std::string bytes = ReadText(file);
   if (bytes == kOldBytes || bytes == unfaulted) return true;
-  return file.extension() == ".json" && json::accept(bytes);
+  if (file.extension() == ".json") return json::accept(bytes);
+  const std::string heading = unfaulted.substr(0, unfaulted.find('\n') + 1);
+  return file.extension() == ".csv" && bytes.starts_with(heading) && bytes.ends_with('\n');
+}
+
+// The file the line of the fault names ("cannot write 'FILE': ..."), empty
+// when none.
+fs::path FaultedFile(const HostRun& run) {
+  for (const std::string& line : Lines(run.out + "\n" + run.err)) {
+    if (line.find("Input/output error") == std::string::npos) continue;
+    const std::size_t open = line.find('\'');
+    const std::size_t close = line.find('\'', open + 1);
+    if (open != std::string::npos && close != std::string::npos)
+      return line.substr(open + 1, close - open - 1);
+  }
+  return {};
 }
 
 class FileFaultSweep : public ::testing::TestWithParam<Command> {};
@@ -187,8 +203,13 @@ TEST_P(FileFaultSweep, EveryFaultedWriteFailsCleanly) {
     EXPECT_NE(run.status, 0);
     EXPECT_LE(Lines(run.err).size(), 1u);
     EXPECT_EQ(FaultLines(run), 1u) << "the fault is not told once\n" << run.out;
-    for (const fs::path& output : prepared.outputs)
+    const fs::path faulted = FaultedFile(run);
+    for (const fs::path& output : prepared.outputs) {
       EXPECT_TRUE(Whole(output, written[output.filename().string()])) << output << " was cut";
+      if (fs::absolute(faulted) == output) {
+        EXPECT_EQ(ReadText(output), kOldBytes) << output;
+      }
+    }
     for (const std::string& name : Listing(folder.Out()))
       EXPECT_TRUE(made.contains(name)) << name << " left behind";
     EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
