@@ -27,6 +27,7 @@ constexpr const char* kOldBytes = "old output, to be kept or replaced whole\n";
 struct Prepared {
   std::vector<std::string> arguments;
   std::vector<fs::path> outputs;
+  fs::path summary;  // must say the run failed, unless the fault was its own
 };
 
 struct Command {
@@ -46,7 +47,9 @@ void WriteOld(const std::vector<fs::path>& files) {
 
 Prepared PrepareRun(const RunFolder& folder, const fs::path&) {
   const fs::path out = folder.Out();
-  Prepared run{{"run", folder.Scenario().string(), "--quiet", "--out", out.string()}, {}};
+  Prepared run{{"run", folder.Scenario().string(), "--quiet", "--out", out.string()},
+               {},
+               out / "summary.json"};
   for (const char* name :
        {"streams.csv", "compositions.csv", "published.csv", "optimisation.csv", "summary.json"})
     run.outputs.push_back(out / name);
@@ -56,7 +59,8 @@ Prepared PrepareRun(const RunFolder& folder, const fs::path&) {
 Prepared PrepareRunMany(const RunFolder& folder, const fs::path&) {
   const fs::path out = folder.Out();
   return {{"run-many", folder.Scenario().string(), "--jobs", "1", "--out", out.string()},
-          {out / "summary.csv", out / "summary.json"}};
+          {out / "summary.csv", out / "summary.json"},
+          {}};
 }
 
 // Collects the scenario folder of one unfaulted run-many, made once.
@@ -69,7 +73,8 @@ Prepared PrepareCollect(const RunFolder& folder, const fs::path& shared) {
   }
   const fs::path out = folder.Out();
   return {{"collect", (many / "scenario").string(), "--out", out.string()},
-          {out / "summary.csv", out / "summary.json"}};
+          {out / "summary.csv", out / "summary.json"},
+          {}};
 }
 
 Prepared PrepareCaseBuild(const RunFolder& folder, const fs::path&) {
@@ -77,12 +82,13 @@ Prepared PrepareCaseBuild(const RunFolder& folder, const fs::path&) {
   const fs::path input = folder.Path() / "case.json";
   std::ofstream(input) << scenario.at("case").dump(2);
   const fs::path archive = folder.Out() / "case.gmc";
-  return {{"case", "build", input.string(), "-o", archive.string()}, {archive}};
+  return {{"case", "build", input.string(), "-o", archive.string()}, {archive}, {}};
 }
 
 Prepared PrepareCheck(const RunFolder& folder, const fs::path&) {
   const fs::path report = folder.Out() / "check.json";
-  return {{"workbook", "check", folder.Workbook().string(), "--json", report.string()}, {report}};
+  return {
+      {"workbook", "check", folder.Workbook().string(), "--json", report.string()}, {report}, {}};
 }
 
 struct HostRun {
@@ -204,6 +210,11 @@ TEST_P(FileFaultSweep, EveryFaultedWriteFailsCleanly) {
     EXPECT_LE(Lines(run.err).size(), 1u);
     EXPECT_EQ(FaultLines(run), 1u) << "the fault is not told once\n" << run.out;
     const fs::path faulted = FaultedFile(run);
+    if (!prepared.summary.empty() && fs::absolute(faulted) != prepared.summary) {
+      const json summary = json::parse(ReadText(prepared.summary), nullptr, false);
+      EXPECT_EQ(summary.is_object() ? summary.value("status", "") : "", "failed")
+          << "the summary does not tell of the failure";
+    }
     for (const fs::path& output : prepared.outputs) {
       EXPECT_TRUE(Whole(output, written[output.filename().string()])) << output << " was cut";
       if (fs::absolute(faulted) == output) {
