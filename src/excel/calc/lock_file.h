@@ -42,13 +42,6 @@ std::vector<std::string> IdentityKeys(const std::filesystem::path& workbook);
 // the workbook keeps flock(2)ed. The kernel drops those locks when a process
 // ends, so a registry lock is never stale.
 std::filesystem::path LockRegistryFolder();
-// The registry `folder`, made when missing. Nullopt when it can be trusted:
-// a real folder of this user's or root's, never writable by others unless
-// sticky, so that nobody else can remove or replace the files locked in it;
-// else why not. A workbook whose registry entries cannot be locked (this,
-// or an entry that is no plain file) is refused: a run without its lock
-// could lose another's changes.
-std::optional<std::string> RegistryFolderProblem(const std::filesystem::path& folder);
 
 // What this process knows of the machine, for deciding whether a lock's
 // writer still runs. Tests replace it.
