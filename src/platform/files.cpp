@@ -9,6 +9,8 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/file_faults.h"
+
 namespace platform {
 namespace {
 
@@ -34,7 +36,10 @@ class FileDescriptor {
   bool Close() {
     const int fd = fd_;
     fd_ = -1;
-    return ::close(fd) == 0;
+    const bool faulted = FileOpMustFail(FileOp::kClose);
+    const bool closed = ::close(fd) == 0;
+    if (faulted) errno = EIO;
+    return closed && !faulted;
   }
 
  private:
@@ -43,6 +48,7 @@ class FileDescriptor {
 
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
+    if (FileOpMustFail(FileOp::kWrite)) return false;
     const ssize_t written = ::write(fd, data.data(), data.size());
     if (written < 0) {
       if (errno == EINTR) continue;
@@ -187,9 +193,10 @@ bool WriteFileAtomically(const std::filesystem::path& file, std::string_view con
     return fail("cannot keep the permissions of", errno);
   why = WriteFailure::kWrite;
   if (!WriteAll(fd.get(), contents)) return fail("cannot write", errno);
-  if (::fsync(fd.get()) != 0) return fail("cannot flush", errno);
+  if (FileOpMustFail(FileOp::kFsync) || ::fsync(fd.get()) != 0) return fail("cannot flush", errno);
   if (!fd.Close()) return fail("cannot write", errno);
-  if (::rename(temporary.c_str(), target.c_str()) != 0) return fail("cannot replace", errno);
+  if (FileOpMustFail(FileOp::kRename) || ::rename(temporary.c_str(), target.c_str()) != 0)
+    return fail("cannot replace", errno);
 
   // Make the rename itself durable; a failure here leaves a complete file.
   FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

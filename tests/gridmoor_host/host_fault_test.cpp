@@ -1,7 +1,9 @@
-// Faults of a real run: signals in the middle of it, and what the driver
-// does silently that the program must say.
+// Faults of a real run: signals in the middle of it, what the driver does
+// silently that the program must say, and locks another user tampered with.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include "excel/calc/lock_file.h"
 #include "host_test_support.h"
 
 namespace {
@@ -169,6 +171,55 @@ TEST(IntegrationNotes, EmptyOutputCellsAreListedOncePerStreamAndField) {
             std::string::npos)
       << notes;
   EXPECT_EQ(notes.find("Out-1"), std::string::npos) << "its cells all hold numbers: " << notes;
+}
+
+// Another user's FIFOs in place of a workbook's registry entries let two
+// runs, one through a symlink, both save with status 0; a FIFO as the
+// office's lock file beside it hung the run. Each is now a refusal at once,
+// naming the FIFO, and the workbook is left as it was.
+TEST(IntegrationLocks, FifosInPlaceOfLocksStopTheRunsAtOnce) {
+  const std::string original = ReadText(Example("separator") / "separator.fods");
+  for (const bool registry : {true, false}) {
+    Folder folder;
+    const fs::path book = folder.path() / "separator.fods", link = folder.path() / "link.fods";
+    fs::copy_file(Example("separator") / "separator.fods", book);
+    fs::create_symlink(book, link);
+    std::vector<fs::path> fifos;
+    if (registry) {
+      for (const std::string& key : excel::calc::IdentityKeys(book))
+        fifos.push_back(excel::calc::LockRegistryFolder() / key);
+    } else {
+      fifos.push_back(folder.path() / ".~lock.separator.fods#");
+    }
+    for (const fs::path& fifo : fifos) {
+      ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0) << fifo;
+      if (::getuid() == 0) {
+        ASSERT_EQ(::chown(fifo.c_str(), 4321, 4321), 0);
+      }
+    }
+    // The office's lock file lies beside the path opened: only the run by
+    // that path meets the FIFO.
+    std::vector<pid_t> runs;
+    for (const fs::path& path : registry ? std::vector{book, link} : std::vector{book}) {
+      const std::string name = path.stem().string();
+      ExampleScenario("separator", folder.path() / (name + ".json"),
+                      [&](json& scenario) { scenario["workbook"] = path.string(); });
+      runs.push_back(Spawn({"run", (folder.path() / (name + ".json")).string(), "--quiet", "--save",
+                            "--out", (folder.path() / name).string()},
+                           folder.path() / (name + ".err")));
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const std::optional<int> status = ExitStatusWithin(runs[i], std::chrono::seconds(120));
+      const std::string err = ReadText(folder.path() / (i == 0 ? "separator.err" : "link.err"));
+      SCOPED_TRACE((registry ? "registry FIFOs, run " : "lock file FIFO, run ") +
+                   std::to_string(i) + "\n" + err);
+      EXPECT_EQ(status, 1);
+      EXPECT_NE(err.find("a FIFO of user"), std::string::npos);
+    }
+    EXPECT_EQ(ReadText(book), original);
+    for (const fs::path& fifo : fifos)
+      fs::remove(fifo);
+  }
 }
 
 }  // namespace

@@ -270,11 +270,21 @@ bool WriteOutputs(const RunRecord& run, const std::filesystem::path& folder, std
     error = "cannot create " + folder.string() + ": " + ec.message();
     return false;
   }
-  return WriteText(folder / "streams.csv", StreamsCsv(run), error) &&
-         WriteText(folder / "compositions.csv", CompositionsCsv(run), error) &&
-         WriteText(folder / "published.csv", PublishedCsv(run), error) &&
-         WriteText(folder / "optimisation.csv", OptimisationCsv(run), error) &&
-         WriteText(folder / "summary.json", Summary(run).dump(2) + "\n", error);
+  const bool tables = WriteText(folder / "streams.csv", StreamsCsv(run), error) &&
+                      WriteText(folder / "compositions.csv", CompositionsCsv(run), error) &&
+                      WriteText(folder / "published.csv", PublishedCsv(run), error) &&
+                      WriteText(folder / "optimisation.csv", OptimisationCsv(run), error);
+  json summary = Summary(run);
+  if (!tables) {
+    // An earlier run's summary must not stand for this one.
+    summary["status"] = "failed";
+    if (!summary.contains("error"))
+      summary["error"] = {{"message", error}, {"command", ""}, {"code", 0}, {"timestep", nullptr}};
+    std::string ignored;
+    WriteText(folder / "summary.json", summary.dump(2) + "\n", ignored);
+    return false;
+  }
+  return WriteText(folder / "summary.json", summary.dump(2) + "\n", error);
 }
 
 }  // namespace refhost

@@ -106,10 +106,10 @@ void Runner::Prepare() {
       std::vector<std::uint8_t> bytes;
       if (!archive::ModelDataFromJson(*scenario_.publishedVariables, bytes, error))
         Fail("publishedVariables: " + error);
-      std::ofstream out(modelDataPath_, std::ios::binary);
-      out.write(reinterpret_cast<const char*>(bytes.data()),
-                static_cast<std::streamsize>(bytes.size()));
-      if (!out) Fail("cannot write " + modelDataPath_);
+      if (!WriteText(modelDataPath_,
+                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                     error))
+        Fail(error);
     }
   }
 

@@ -242,10 +242,13 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
     ScenarioOutcome outcome;
     if (ReadOutcome(folders[i], outcome)) outcomes.push_back(outcome);
   }
-  out << TotalsLine(outcomes) << "; summary in "
-      << (fs::absolute(options.out) / "summary.csv").string() << std::endl;
-  if (!WriteSummary(outcomes, options.out, error) ||
-      (options.report && !WriteManyReport(outcomes, options.out, error))) {
+  // The summary is named only once it is there.
+  const bool summarised = WriteSummary(outcomes, options.out, error) &&
+                          (!options.report || WriteManyReport(outcomes, options.out, error));
+  out << TotalsLine(outcomes)
+      << (summarised ? "; summary in " + (fs::absolute(options.out) / "summary.csv").string() : "")
+      << std::endl;
+  if (!summarised) {
     err << "gridmoor-host: " << error << "\n";
     return signal != 0 ? 128 + signal : 1;
   }

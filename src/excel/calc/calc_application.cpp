@@ -302,8 +302,8 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
   // program refuses it (an empty .csv is an empty table, though).
   if (status.size == 0 && !ImportFilterForPath(path))
     com::Throw(kApplicationError, name + " is empty: there is no workbook in it");
-  // What an office killed while saving here left beside it.
-  RemoveOfficeTempFilesIn(std::filesystem::path(path).parent_path());
+  // What an office of this process, killed while saving here, left.
+  RemoveOfficeTempFilesIn(std::filesystem::path(path).parent_path(), StartedOffices());
   // Held before loading, so that no other process opens it meanwhile.
   std::unique_ptr<WorkbookLock> lock =
       WorkbookLock::Acquire(path, application_->Office()->ProfileFolder());

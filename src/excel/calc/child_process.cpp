@@ -129,13 +129,14 @@ std::shared_ptr<ChildProcess> ChildProcess::Start(const fs::path& program,
   plan.envp.push_back(nullptr);
 
   int result = 0;
+  const auto forked = std::chrono::system_clock::now();
   RunOnLauncherThread([&] { result = ForkAndExec(plan); });
   if (result <= 0) {
     com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
                "The office program " + plan.program +
                    " could not be run: " + std::strerror(result < 0 ? -result : ENOEXEC));
   }
-  RecordStartedProcess(result);
+  RecordStartedProcess(result, forked);
   return std::shared_ptr<ChildProcess>(new ChildProcess(result));
 }
 

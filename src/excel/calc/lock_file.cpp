@@ -1,7 +1,6 @@
 #include "excel/calc/lock_file.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,14 +9,15 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <vector>
 
 #include "com/error.h"
 #include "excel/calc/lock_liveness.h"
+#include "excel/calc/lock_registry.h"
 #include "excel/calc/office_leftovers.h"
 #include "excel/calc/office_program.h"
 #include "excel/errors.h"
@@ -37,16 +37,6 @@ std::string Escaped(std::string_view text) {
     out += c;
   }
   return out;
-}
-
-std::string SystemUserName() {
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_name != nullptr)
-    return found->pw_name;
-  return std::to_string(::geteuid());
 }
 
 std::string HostName() {
@@ -72,83 +62,6 @@ std::uint64_t Fnv1a(std::string_view text) {
     hash *= 1099511628211ull;
   }
   return hash;
-}
-
-// The registry folder, made when missing; empty when it cannot be used. One
-// made by another user is used only when sticky, so that nobody else can
-// replace the files this process locks.
-const fs::path& UsableRegistryFolder() {
-  static const fs::path folder = []() -> fs::path {
-    const fs::path path = LockRegistryFolder();
-    if (::mkdir(path.c_str(), 01777) == 0) ::chmod(path.c_str(), 01777);
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
-    if (info.st_uid != ::geteuid() && (info.st_mode & S_ISVTX) == 0) return {};
-    return path;
-  }();
-  return folder;
-}
-
-// An open descriptor of the registry file for `key` (created when missing,
-// readable by every user: flock needs no more), or -1.
-int OpenRegistryFile(const fs::path& file) {
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
-      fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0444);
-      if (fd >= 0) ::fchmod(fd, 0444);
-      if (fd < 0 && errno == EEXIST) continue;
-    }
-    if (fd < 0) return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-      ::close(fd);
-      return -1;
-    }
-    return fd;
-  }
-  return -1;
-}
-
-// Whether `fd` is still the file at `file`: a holder removes its registry
-// file on release, so a lock won on a removed one holds nothing.
-bool StillNamed(int fd, const fs::path& file) {
-  struct stat open {
-  }, named{};
-  return ::fstat(fd, &open) == 0 && ::lstat(file.c_str(), &named) == 0 &&
-         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
-}
-
-// The process holding a flock on `fd`'s file, from /proc/locks; 0 if none
-// is listed.
-long FlockHolder(int fd) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return 0;
-  std::ifstream locks("/proc/locks");
-  std::string line;
-  while (std::getline(locks, line)) {
-    char kind[16] = {};
-    long pid = 0;
-    unsigned major = 0, minor = 0;
-    unsigned long inode = 0;
-    if (std::sscanf(line.c_str(), "%*[^:]: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &major, &minor,
-                    &inode) == 5 &&
-        std::string_view(kind) == "FLOCK" && inode == info.st_ino)
-      return pid;
-  }
-  return 0;
-}
-
-std::string ProcessUser(long pid) {
-  struct stat info {};
-  if (::stat(("/proc/" + std::to_string(pid)).c_str(), &info) != 0) return {};
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_name != nullptr)
-    return found->pw_name;
-  return std::to_string(info.st_uid);
 }
 
 // The lock files this process holds, with the entry each was written with.
@@ -219,17 +132,22 @@ struct RemoveHeldAtExit {
 } removeHeldAtExit;
 
 // Locks every key of a workbook in the registry. Nullopt (and nothing held)
-// when another process holds one, naming it in `holder`; an identity with no
-// files when the registry cannot be used.
-std::optional<HeldIdentity> LockIdentity(const std::vector<std::string>& keys,
-                                         std::string& holder) {
+// when another process holds one, naming it in `holder`, or when a key
+// cannot be locked at all, saying why in `problem`: a run without its lock
+// could lose another's changes, so it is no lock at all.
+std::optional<HeldIdentity> LockIdentity(const std::vector<std::string>& keys, std::string& holder,
+                                         std::string& problem) {
   HeldIdentity identity;
-  const fs::path& folder = UsableRegistryFolder();
-  if (folder.empty()) return identity;
+  const fs::path folder = LockRegistryFolder();
+  if (std::optional<std::string> bad = RegistryFolderProblem(folder)) {
+    problem = std::move(*bad);
+    return std::nullopt;
+  }
   for (const std::string& key : keys) {
     const fs::path file = folder / key;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      const int fd = OpenRegistryFile(file);
+    bool locked = false;
+    for (int attempt = 0; attempt < 3 && !locked; ++attempt) {
+      const int fd = OpenRegistryFile(file, problem);
       if (fd < 0) break;
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const long pid = FlockHolder(fd);
@@ -244,19 +162,41 @@ std::optional<HeldIdentity> LockIdentity(const std::vector<std::string>& keys,
       }
       if (StillNamed(fd, file)) {
         identity.files.emplace_back(file, fd);
-        break;
+        locked = true;
+      } else {
+        ::close(fd);
+        problem = file.string() + " keeps being replaced";
       }
-      ::close(fd);
+    }
+    if (!locked) {
+      ReleaseIdentity(identity);
+      return std::nullopt;
     }
   }
+  problem.clear();
   return identity;
 }
-std::optional<std::string> ReadBounded(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
+
+// The lock file's text, read without blocking: nullopt, and what it is in
+// `problem`, for anything but a plain file (a FIFO would hang the read).
+std::optional<std::string> ReadBounded(const fs::path& file, std::string* problem = nullptr) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (problem) *problem = fd < 0 && errno != ELOOP ? std::strerror(errno) : DescribeEntry(file);
+    if (fd >= 0) ::close(fd);
+    return std::nullopt;
+  }
   std::string text(kMaxEntryBytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  text.resize(got);
   return text;
 }
 
@@ -361,9 +301,13 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
   bool identityHeld = shared != nullptr;
   std::optional<HeldIdentity> taken;
   if (!shared && !keys.empty()) {
-    taken = LockIdentity(keys, holder);
+    std::string problem;
+    taken = LockIdentity(keys, holder, problem);
+    if (!problem.empty())
+      Refuse(name + " cannot be locked against other processes: " + problem +
+             "; it must be removed or mended before the workbook can be opened");
     if (!taken) return makeHold({}, {}, holder);
-    identityHeld = !taken->files.empty();
+    identityHeld = true;
   }
   // Registers what was taken once this hold is certain.
   const auto keep = [&] {
@@ -384,7 +328,7 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
     return makeHold(holdKeys(), file, {});
   }
   const std::string entry = FormatLockEntry(
-      LockEntry{"Gridmoor (process " + std::to_string(::getpid()) + ")", SystemUserName(),
+      LockEntry{"Gridmoor (process " + std::to_string(::getpid()) + ")", UserName(::geteuid()),
                 host.hostName, EditTimeNow(), FileUrlFromPath(profileFolder)});
   // Twice at most: once more after a stale lock is taken away.
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -406,13 +350,14 @@ std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
       keep();
       return makeHold(holdKeys(), {}, {});
     }
-    const std::optional<std::string> text = ReadBounded(file);
+    std::string problem;
+    const std::optional<std::string> text = ReadBounded(file, &problem);
     const std::optional<LockEntry> other = text ? ParseLockEntry(*text) : std::nullopt;
     if (!other) {
       giveUp();
       if (shared) --shared->holds;
       Refuse(name + " has a lock file that cannot be read (" + file.string() +
-             "); remove it if nobody uses the workbook");
+             (problem.empty() ? "" : ": " + problem) + "); remove it if nobody uses the workbook");
     }
     // A lock file beside another path to a workbook this process holds is
     // this process's or a leftover.
@@ -448,9 +393,9 @@ void WorkbookLock::FollowSave(const fs::path& workbook) {
   for (const std::string& key : IdentityKeys(workbook))
     if (!locks.identities.contains(key)) fresh.push_back(key);
   if (fresh.empty()) return;
-  std::string holder;
+  std::string holder, problem;
   // Taken meanwhile by another name: the resolved path's lock still holds.
-  std::optional<HeldIdentity> taken = LockIdentity(fresh, holder);
+  std::optional<HeldIdentity> taken = LockIdentity(fresh, holder, problem);
   if (!taken) return;
   identity->files.insert(identity->files.end(), taken->files.begin(), taken->files.end());
   for (const std::string& key : fresh)

@@ -77,7 +77,8 @@ class WorkbookLock {
   // that holder. A folder where no file can be made gives an empty hold
   // (such a workbook cannot be saved either). Throws
   // com::Error(SHEET_E_APPLICATION_DEFINED) naming the lock file when it
-  // cannot be read.
+  // cannot be read (a FIFO included: it is never opened blocking), and
+  // naming the registry entry when it cannot be locked.
   static std::unique_ptr<WorkbookLock> Acquire(const std::filesystem::path& workbook,
                                                const std::filesystem::path& profileFolder,
                                                const LockHost& host = LockHost::ThisMachine());

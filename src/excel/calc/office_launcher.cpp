@@ -40,11 +40,12 @@ class Launcher {
     done_.wait(lock, [&] { return completed_ >= ticket; });
   }
 
-  void RecordStarted(int pid) {
+  // Recorded just after the fork: the office writes no file before.
+  void RecordStarted(int pid, std::chrono::system_clock::time_point forked) {
     std::lock_guard lock(mutex_);
-    started_.push_back(pid);
+    started_.push_back(StartedOffice{pid, forked});
   }
-  std::vector<int> Started() {
+  std::vector<StartedOffice> Started() {
     std::lock_guard lock(mutex_);
     return started_;
   }
@@ -106,7 +107,7 @@ class Launcher {
   std::uint64_t submitted_ = 0;
   std::uint64_t completed_ = 0;
   bool stopping_ = false;
-  std::vector<int> started_;
+  std::vector<StartedOffice> started_;
   std::vector<ExitRecord> exitRecords_;
   std::thread thread_;
 };
@@ -117,11 +118,18 @@ void RunOnLauncherThread(std::function<void()> job) {
   Launcher::Instance().RunOnThread(std::move(job));
 }
 
-void RecordStartedProcess(int pid) {
-  Launcher::Instance().RecordStarted(pid);
+void RecordStartedProcess(int pid, std::chrono::system_clock::time_point forked) {
+  Launcher::Instance().RecordStarted(pid, forked);
 }
 
 std::vector<int> StartedProcessIds() {
+  std::vector<int> pids;
+  for (const StartedOffice& office : Launcher::Instance().Started())
+    pids.push_back(static_cast<int>(office.pid));
+  return pids;
+}
+
+std::vector<StartedOffice> StartedOffices() {
   return Launcher::Instance().Started();
 }
 

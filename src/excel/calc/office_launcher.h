@@ -7,22 +7,27 @@
 // kill the office under the other instances.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "excel/calc/child_process.h"
+#include "excel/calc/office_leftovers.h"
 
 namespace excel::calc {
 
 // Runs `job` on the launcher thread and waits for it.
 void RunOnLauncherThread(std::function<void()> job);
-// Counts `pid` among the processes StartedProcessIds gives.
-void RecordStartedProcess(int pid);
+// Counts `pid`, forked at `forked`, among the processes StartedProcessIds
+// gives.
+void RecordStartedProcess(int pid, std::chrono::system_clock::time_point forked);
 
 // Every office process id this process has started, in order.
 std::vector<int> StartedProcessIds();
+// The same, with when each was started.
+std::vector<StartedOffice> StartedOffices();
 
 // Remembered so that a process exit ends and removes them even when
 // application objects were never released.

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <fstream>
 #include <string>
 #include <system_error>
@@ -84,17 +83,19 @@ void RemoveLeftoversOfEndedProcesses(const fs::path& root) {
   }
 }
 
-bool IsOfficeTempFileName(std::string_view name) {
-  constexpr std::string_view kStart = "lu";
+bool IsOfficeTempFileName(std::string_view name, long pid) {
+  const std::string start = "lu" + std::to_string(pid);
   constexpr std::string_view kEnd = ".tmp";
-  if (name.size() <= kStart.size() + kEnd.size() || !name.starts_with(kStart) ||
+  // The counter is a 32-bit number in base 36: seven digits at most.
+  constexpr std::size_t kMaxCounter = 7;
+  if (pid <= 0 || name.size() <= start.size() + kEnd.size() || !name.starts_with(start) ||
       !name.ends_with(kEnd))
     return false;
-  const std::string_view middle =
-      name.substr(kStart.size(), name.size() - kStart.size() - kEnd.size());
-  return std::all_of(middle.begin(), middle.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-  });
+  const std::string_view counter =
+      name.substr(start.size(), name.size() - start.size() - kEnd.size());
+  if (counter.size() > kMaxCounter) return false;
+  return std::all_of(counter.begin(), counter.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
 }
 
 std::vector<fs::path> OfficeProcessFolders() {
@@ -112,16 +113,37 @@ std::vector<fs::path> OfficeProcessFolders() {
   return offices;
 }
 
-std::vector<fs::path> RemoveOfficeTempFilesIn(const fs::path& folder, std::chrono::seconds quiet) {
+namespace {
+
+// The ended office of `offices` that made the file `name` with status
+// `info`, or null.
+const StartedOffice* MakerOf(std::string_view name, const struct stat& info,
+                             const std::vector<StartedOffice>& offices) {
+  if (!S_ISREG(info.st_mode) || info.st_uid != ::getuid()) return nullptr;
+  const auto written = std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(info.st_mtim.tv_sec) +
+          std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+  for (const StartedOffice& office : offices) {
+    if (IsOfficeTempFileName(name, office.pid) && written >= office.started &&
+        !ProcessRuns(office.pid))
+      return &office;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::vector<fs::path> RemoveOfficeTempFilesIn(const fs::path& folder,
+                                              const std::vector<StartedOffice>& offices) {
   std::vector<std::pair<fs::path, FileId>> candidates;
-  const std::time_t before = std::time(nullptr) - static_cast<std::time_t>(quiet.count());
   std::error_code error;
+  if (offices.empty()) return {};
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-    if (!IsOfficeTempFileName(entry.path().filename().string())) continue;
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with("lu")) continue;
     struct stat info {};
-    if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_uid != ::getuid() || info.st_mtime > before)
-      continue;
+    if (::lstat(entry.path().c_str(), &info) != 0 || !MakerOf(name, info, offices)) continue;
     candidates.emplace_back(entry.path(), FileId{info.st_dev, info.st_ino});
   }
   std::vector<fs::path> removed;

@@ -16,19 +16,26 @@ namespace excel::calc {
 // its own.
 void RemoveLeftoversOfEndedProcesses(const std::filesystem::path& root);
 
-// The office writes a document into a temporary file beside it (lu....tmp)
-// and renames it over the document; an office killed meanwhile leaves the
-// file, often as large as the workbook. Removes, from `folder`, this user's
-// regular files of that name that no office process holds open and that
-// were last written more than `quiet` ago: an office that saves holds its
-// file open, and one about to open or rename it has written it just now.
-// Returns the files removed.
-std::vector<std::filesystem::path> RemoveOfficeTempFilesIn(
-    const std::filesystem::path& folder, std::chrono::seconds quiet = std::chrono::minutes(2));
+// An office process this process started, and when.
+struct StartedOffice {
+  long pid = 0;
+  std::chrono::system_clock::time_point started;
+};
 
-// True for a name the office gives its temporary files ("lu" + letters and
-// digits + ".tmp").
-bool IsOfficeTempFileName(std::string_view name);
+// The office writes a document into a temporary file beside it and renames
+// it over the document; an office killed meanwhile leaves the file, often as
+// large as the workbook. Removes, from `folder`, the files that one of
+// `offices` made and left: named as that office names them, written after
+// it started, this user's regular files, their office ended and no office
+// holding them open. Nothing else is touched: a user's file of a similar
+// name, or one that was there before, stays. Returns the files removed.
+std::vector<std::filesystem::path> RemoveOfficeTempFilesIn(
+    const std::filesystem::path& folder, const std::vector<StartedOffice>& offices);
+
+// True for a name office process `pid` gives its temporary files: "lu", its
+// process id, a base-36 counter and ".tmp" (measured: lu189817lupk.tmp from
+// process 18981).
+bool IsOfficeTempFileName(std::string_view name, long pid);
 
 // True while process `pid` runs (of any user).
 bool ProcessRuns(long pid);

@@ -12,6 +12,8 @@
 
 #include "excel/calc/file_filters.h"
 #include "excel/calc/formula_rewrites.h"
+#include "excel/calc/office_launcher.h"
+#include "excel/calc/office_leftovers.h"
 #include "excel/calc/office_profile.h"
 #include "excel/calc/office_program.h"
 #include "excel/errors.h"
@@ -88,6 +90,8 @@ void Storing(Document& document, const std::string& path, Body&& store) {
     document.Call(kApplicationError, std::forward<Body>(store));
   } catch (const com::Error& error) {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    // An office that ended while saving leaves its temporary file.
+    RemoveOfficeTempFilesIn(folder, StartedOffices());
     const std::string full = DiskFullText(path + " could not be saved");
     if (error.hr() == kApplicationError &&
         (SaysOutOfSpace(error.ErrorMessage()) || DiskNearlyFull(folder, kSaveSpace)))

@@ -1,16 +1,21 @@
 // The lock files: their text, whose lock still counts, and holding one.
 #include "excel/calc/lock_file.h"
+#include "excel/calc/lock_registry.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 #include <tuple>
 
 #include "calc_test_support.h"
@@ -237,6 +242,128 @@ TEST_F(WorkbookLockTest, AReadOnlyHoldSaysWhoAndWhichFileClearsAStaleLock) {
     EXPECT_TRUE(RegistryKeyFree(key)) << key;
   held.reset();
   EXPECT_THAT(LockText(), HasSubstr("Ann"));  // not this process's to remove
+}
+
+// Another user's FIFO, folder or link put in place of a registry entry
+// would have let the workbook run unlocked, so that two runs by two paths
+// both saved: it is refused by every path, naming the entry.
+TEST_F(WorkbookLockTest, ARegistryEntryThatIsNoPlainFileIsRefusedByEveryPath) {
+  std::ofstream(Book()) << "x";
+  std::ofstream(root_ / "target") << "";
+  fs::create_symlink(Book(), root_ / "link.xlsx");
+  const std::vector<std::string> keys = IdentityKeys(Book());
+  ASSERT_EQ(keys.size(), 2u);
+  // How to make the entry, what the refusal calls it.
+  const std::tuple<std::function<void(const fs::path&)>, const char*> kEntries[] = {
+      {[](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); }, "a FIFO"},
+      {[](const fs::path& p) { fs::create_directory(p); }, "a folder"},
+      {[&](const fs::path& p) { fs::create_symlink(root_ / "target", p); }, "a symbolic link"},
+      {[&](const fs::path& p) { fs::create_symlink(root_ / "nothing", p); }, "a symbolic link"}};
+  for (std::size_t i = 0; i < std::size(kEntries) * keys.size(); ++i) {
+    const auto& [make, kind] = kEntries[i / keys.size()];
+    const fs::path entry = LockRegistryFolder() / keys[i % keys.size()];
+    make(entry);
+    if (::getuid() == 0) {
+      ASSERT_EQ(::lchown(entry.c_str(), 4321, 4321), 0);
+    }
+    for (const char* name : {"book.xlsx", "link.xlsx"}) {
+      const com::Error error =
+          com_test::ErrorOf([&] { WorkbookLock::Acquire(root_ / name, "/tmp/p", FakeHost()); });
+      EXPECT_EQ(error.hr(), kApplicationError) << kind << " " << name;
+      EXPECT_THAT(error.what(), HasSubstr(entry.string() + " is " + kind)) << name;
+      EXPECT_THAT(error.what(), HasSubstr(name)) << kind;
+    }
+    fs::remove(entry);
+    // Nothing of the refused opens is left held.
+    for (const std::string& key : keys)
+      EXPECT_TRUE(RegistryKeyFree(key)) << kind << " " << key;
+  }
+  EXPECT_FALSE(Acquire()->ReadOnly());
+}
+
+// A folder that someone else could empty holds no lock; a missing one is
+// made sticky and shared.
+TEST(LockRegistry, OnlyAFolderNobodyElseCanEmptyIsTrusted) {
+  const test_support::TempFolder folder;
+  const fs::path root = folder.path();
+  // How to prepare the folder, the problem's words (empty: none).
+  const std::tuple<const char*, std::function<void(const fs::path&)>, const char*> kFolders[] = {
+      {"missing", [](const fs::path&) {}, ""},
+      {"own private",
+       [](const fs::path& p) {
+         fs::create_directory(p);
+         ::chmod(p.c_str(), 0700);
+       },
+       ""},
+      {"own open",
+       [](const fs::path& p) {
+         fs::create_directory(p);
+         ::chmod(p.c_str(), 0777);
+       },
+       "not sticky"},
+      {"another user's sticky",
+       [](const fs::path& p) {
+         fs::create_directory(p);
+         ::chmod(p.c_str(), 01777);
+         ASSERT_EQ(::chown(p.c_str(), 4321, 4321), 0);
+       },
+       "belongs to user 4321"},
+      {"a link to a good one",
+       [](const fs::path& p) {
+         fs::create_directory(p.string() + "-real");
+         fs::create_symlink(p.string() + "-real", p);
+       },
+       "is a symbolic link"},
+      {"a file", [](const fs::path& p) { std::ofstream(p) << ""; }, "is a file"}};
+  int n = 0;
+  for (const auto& [what, make, problem] : kFolders) {
+    if (::getuid() != 0 && std::string_view(problem).starts_with("belongs")) continue;
+    const fs::path path = root / ("registry" + std::to_string(n++));
+    make(path);
+    const std::optional<std::string> found = RegistryFolderProblem(path);
+    if (*problem == '\0') {
+      EXPECT_FALSE(found) << what << ": " << found.value_or("");
+    } else {
+      ASSERT_TRUE(found) << what;
+      EXPECT_THAT(*found, HasSubstr(path.string())) << what;
+      EXPECT_THAT(*found, HasSubstr(problem)) << what;
+    }
+  }
+  EXPECT_EQ(fs::status(root / "registry0").permissions() & fs::perms::sticky_bit,
+            fs::perms::sticky_bit);
+}
+
+// A FIFO named as the lock file hung the open on its first read; now it is
+// refused at once, as a lock file that cannot be read. So are a folder and
+// a link there.
+TEST_F(WorkbookLockTest, ALockFileThatIsNoPlainFileIsRefusedWithoutBeingRead) {
+  std::ofstream(Book()) << "x";
+  std::ofstream(root_ / "entry") << FormatLockEntry({"A", "a", "here", "t", "file:///p"});
+  const fs::path lock = LockFilePath(Book());
+  const std::tuple<std::function<void()>, const char*> kLocks[] = {
+      {[&] { ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0); }, "a FIFO"},
+      {[&] { fs::create_directory(lock); }, "a folder"},
+      {[&] { fs::create_symlink(root_ / "entry", lock); }, "a symbolic link"}};
+  for (const auto& [make, kind] : kLocks) {
+    make();
+    // Opens the FIFO's other end after a while, so that a blocking read
+    // ends; it must never be needed.
+    std::atomic<bool> done = false, unblocked = false;
+    std::thread guard([&, isFifo = fs::is_fifo(fs::symlink_status(lock))] {
+      for (int i = 0; i < 200 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (done || !isFifo) return;
+      unblocked = true;
+      ::close(::open(lock.c_str(), O_WRONLY | O_NONBLOCK));
+    });
+    const com::Error error = com_test::ErrorOf([&] { Acquire(); });
+    done = true;
+    guard.join();
+    EXPECT_FALSE(unblocked) << kind << ": the open waited on the FIFO";
+    EXPECT_THAT(error.what(), HasSubstr("book.xlsx has a lock file that cannot be read")) << kind;
+    EXPECT_THAT(error.what(), HasSubstr(kind));
+    fs::remove(lock);
+  }
 }
 
 TEST_F(WorkbookLockTest, AFolderWhereNoFileCanBeMadeGivesAnEmptyHold) {

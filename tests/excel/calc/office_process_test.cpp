@@ -162,44 +162,62 @@ void MakeAgedFile(const fs::path& path, std::chrono::seconds age) {
   fs::last_write_time(path, when);
 }
 
-TEST_F(OfficeProgramTest, OfficeTempFilesAreRemovedOnlyWhenOldAndHeldByNoOffice) {
-  using std::chrono::seconds;
-  const seconds quiet(60);
+// The pid of a child that has ended, as an office killed while saving.
+long EndedChildPid() {
+  const std::shared_ptr<ChildProcess> child = ChildProcess::Start("/bin/true", {}, kEnvironment);
+  EXPECT_TRUE(child->WaitForExit(std::chrono::seconds(10)));
+  return child->Pid();
+}
+
+// Only what an ended office of this process wrote after it started goes;
+// the user's files of like names, and what was there before, stay.
+TEST_F(OfficeProgramTest, OnlyTempFilesAnEndedOfficeOfThisProcessMadeAreRemoved) {
+  using std::chrono::minutes;
+  const long ended = EndedChildPid();
+  const std::string id = std::to_string(ended);
+  const StartedOffice office{ended, std::chrono::system_clock::now() - minutes(5)};
+  const StartedOffice running{::getpid(), office.started};
+  const std::string self = std::to_string(::getpid());
   // The name, its age and whether it goes.
-  const std::tuple<const char*, seconds, bool> kCases[] = {
-      {"lu4a7b2k9.tmp", seconds(600), true},  // what a killed office leaves
-      {"luABC123.tmp", quiet + seconds(5), true},
-      {"lu4a7b2k8.tmp", seconds(10), false},  // written just now: an office may be saving
-      {"lu.tmp", seconds(600), false},        // not a name the office gives
-      {"lu12-3.tmp", seconds(600), false},
-      {"lu123.tmp.xlsx", seconds(600), false},
-      {"LU123.tmp", seconds(600), false},
-      {"model.tmp", seconds(600), false},
-      {"blu123.tmp", seconds(600), false}};
+  const std::tuple<std::string, minutes, bool> kCases[] = {
+      {"lu" + id + "7lupk.tmp", minutes(1), true},  // what a killed office leaves
+      {"lu" + id + "0.tmp", minutes(0), true},
+      {"lu" + id + "7lupk.tmp.xlsx", minutes(1), false},
+      {"lu" + id + "7LUPK.tmp", minutes(1), false},
+      {"lu" + id + ".tmp", minutes(1), false},
+      {"lu" + id + "12345678.tmp", minutes(1), false},  // no 32-bit counter
+      {"lu" + id + "7lupl.tmp", minutes(10), false},    // there before the office started
+      {"lu" + self + "7lupk.tmp", minutes(1), false},   // its office still runs
+      {"lunch.tmp", minutes(10), false},
+      {"lu123abc.tmp", minutes(10), false},
+      {"blu" + id + "7lupk.tmp", minutes(1), false}};
   for (const auto& [name, age, removed] : kCases)
     MakeAgedFile(root_ / name, age);
-  fs::create_directory(root_ / "lu77.tmp");  // a folder is no temporary file
-  fs::create_symlink(root_ / "lu4a7b2k9.tmp", root_ / "lu78.tmp");
+  fs::create_directory(root_ / ("lu" + id + "1.tmp"));  // a folder is no temporary file
+  fs::create_symlink(root_ / "lunch.tmp", root_ / ("lu" + id + "2.tmp"));
 
-  const std::vector<fs::path> removed = RemoveOfficeTempFilesIn(root_, quiet);
+  const std::vector<fs::path> removed = RemoveOfficeTempFilesIn(root_, {office, running});
   for (const auto& [name, age, gone] : kCases) {
     EXPECT_EQ(fs::exists(root_ / name), !gone) << name;
     EXPECT_EQ(std::count(removed.begin(), removed.end(), root_ / name), gone ? 1 : 0) << name;
   }
-  EXPECT_TRUE(fs::is_directory(root_ / "lu77.tmp"));
-  EXPECT_TRUE(fs::is_symlink(root_ / "lu78.tmp"));
+  EXPECT_TRUE(fs::is_directory(root_ / ("lu" + id + "1.tmp")));
+  EXPECT_TRUE(fs::is_symlink(root_ / ("lu" + id + "2.tmp")));
   EXPECT_EQ(removed.size(), 2u);
+  EXPECT_TRUE(RemoveOfficeTempFilesIn(root_, {}).empty());
 }
 
 TEST_F(OfficeProgramTest, AnOfficeTempFileAnOfficeHoldsOpenIsKept) {
+  const long ended = EndedChildPid();
+  const StartedOffice maker{ended, std::chrono::system_clock::now() - std::chrono::minutes(5)};
   // A process named as the office is, holding the file open on fd 3.
   const fs::path program = root_ / "bin" / "soffice.bin";
   fs::create_directories(program.parent_path());
   fs::copy_file("/bin/sleep", program);
-  const fs::path held = root_ / "lu5k2x.tmp";
-  const fs::path loose = root_ / "lu5k2y.tmp";
-  MakeAgedFile(held, std::chrono::minutes(10));
-  MakeAgedFile(loose, std::chrono::minutes(10));
+  const fs::path held = root_ / ("lu" + std::to_string(ended) + "5k2x.tmp");
+  const fs::path loose = root_ / ("lu" + std::to_string(ended) + "5k2y.tmp");
+  MakeAgedFile(held, std::chrono::seconds(1));
+  MakeAgedFile(loose, std::chrono::seconds(1));
   const std::shared_ptr<ChildProcess> office = ChildProcess::Start(
       "/bin/sh", {"-c", "exec 3<\"$0\"; exec \"$1\" 60", held.string(), program.string()},
       kEnvironment);
@@ -211,10 +229,10 @@ TEST_F(OfficeProgramTest, AnOfficeTempFileAnOfficeHoldsOpenIsKept) {
   }
   ASSERT_EQ(name, "soffice.bin");
 
-  EXPECT_EQ(RemoveOfficeTempFilesIn(root_, std::chrono::seconds(60)), std::vector<fs::path>{loose});
+  EXPECT_EQ(RemoveOfficeTempFilesIn(root_, {maker}), std::vector<fs::path>{loose});
   EXPECT_TRUE(fs::exists(held));
   office->Kill();
-  EXPECT_EQ(RemoveOfficeTempFilesIn(root_, std::chrono::seconds(60)), std::vector<fs::path>{held});
+  EXPECT_EQ(RemoveOfficeTempFilesIn(root_, {maker}), std::vector<fs::path>{held});
 }
 
 TEST(ChildProcesses, ExitStatusIsSeenAndReapedOnceAndAProgramThatCannotRunFailsAtOnce) {
