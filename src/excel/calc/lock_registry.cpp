@@ -45,13 +45,16 @@ std::optional<std::string> RegistryFolderProblem(const fs::path& path) {
     return "the lock registry " + path.string() + " cannot be made: " + std::strerror(errno);
   if (!S_ISDIR(info.st_mode))
     return "the lock registry " + path.string() + " is " + DescribeEntry(path) + ", not a folder";
-  if (info.st_uid != 0 && info.st_uid != ::geteuid())
-    return "the lock registry " + path.string() + " belongs to user " + UserName(info.st_uid) +
-           ", who could remove the locks in it";
-  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0)
+  // Shared by every user as /tmp is: whoever made it first owns it, and the
+  // sticky bit keeps each user's entries their own.
+  const bool othersWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  if (othersWrite && (info.st_mode & S_ISVTX) == 0)
     return "the lock registry " + path.string() +
            " may be written by other users and is not sticky, so they could remove the locks "
            "in it";
+  if (!othersWrite && info.st_uid != 0 && info.st_uid != ::geteuid())
+    return "the lock registry " + path.string() + " belongs to user " + UserName(info.st_uid) +
+           ", and other users cannot add their locks to it";
   return std::nullopt;
 }
 
