@@ -131,6 +131,8 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
       ++report.notCompared;
     } else if (calcCell != nullptr && calcCell->isVolatile) {
       ++report.volatileCells;
+    } else if (calcCell != nullptr && calcCell->callsWorkbookCode) {
+      ++report.workbookCodeCells;
     } else if (calcCell == nullptr) {
       ++report.formulas;
       report.differ.push_back(
@@ -138,8 +140,15 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
       ExplainCause(report.differ.back());
     } else if (++report.formulas;
                !SameResult(cell.value, calcCell->result, calcCell->shownAsLogical)) {
-      report.differ.push_back(Difference{cell.sheet, name, formula, cell.value, calcCell->result,
-                                         true, calcCell->shownAsLogical, {}, {}});
+      report.differ.push_back(Difference{cell.sheet,
+                                         name,
+                                         formula,
+                                         cell.value,
+                                         calcCell->result,
+                                         true,
+                                         calcCell->shownAsLogical,
+                                         {},
+                                         {}});
       ExplainCause(report.differ.back());
     }
   }
@@ -254,6 +263,10 @@ std::string SummaryText(const CheckReport& report, std::size_t shown) {
     out << "volatile: " << report.volatileCells
         << " formula cell(s) not compared: they call RAND, RANDBETWEEN, NOW, TODAY or the like, "
            "or depend on a cell that does, so their results change at every recalculation\n";
+  if (report.workbookCodeCells > 0)
+    out << "workbook functions: " << report.workbookCodeCells
+        << " formula cell(s) not compared: they call the workbook's own macro functions, or "
+           "depend on a cell that does, and the check runs none of the workbook's code\n";
   for (const RenamedSheet& sheet : report.renamedSheets)
     out << "renamed sheet: the office renamed sheet '" << sheet.saved << "' to '" << sheet.calc
         << "'; its cells are compared under their saved name\n";
@@ -293,6 +306,7 @@ nlohmann::json ReportJson(const CheckReport& report) {
   json["notCompared"] = report.notCompared;
   if (!report.notComparedWhy.empty()) json["notComparedWhy"] = report.notComparedWhy;
   json["volatile"] = report.volatileCells;
+  json["workbookFunctions"] = report.workbookCodeCells;
   json["renamedSheets"] = nlohmann::json::array();
   for (const RenamedSheet& sheet : report.renamedSheets)
     json["renamedSheets"].push_back({{"saved", sheet.saved}, {"calc", sheet.calc}});
