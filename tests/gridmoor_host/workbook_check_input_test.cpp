@@ -78,3 +78,42 @@ TEST(IntegrationWorkbookCheck, RunsNoneOfTheWorkbooksCode) {
 }
 
 }  // namespace
+
+namespace {
+
+// --json naming what the check reads, by any path, is refused before any
+// work, and the file keeps its bytes.
+TEST(HostWorkbookCheckInput, FindingsNeverReplaceTheWorkbookOrTheScenario) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "model.xlsx";
+  const std::string bytes = test_support::XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}}}});
+  test_support::WriteFile(book, bytes);
+  const fs::path scenario = folder.path() / "scenario.json";
+  const std::string scenarioText =
+      R"({"workbook": "model.xlsx", "case": {}, "run": {"start": "2024-01-01"}})";
+  test_support::WriteFile(scenario, scenarioText);
+  fs::create_directory(folder.path() / "sub");
+  fs::create_symlink(book, folder.path() / "link.xlsx");
+  fs::create_hard_link(book, folder.path() / "hard.xlsx");
+  const std::string s = " --scenario " + scenario.string();
+  const std::pair<std::string, std::string> cases[] = {
+      {book.string() + " --json " + book.string(), book.string()},
+      {book.string() + " --json " + (folder.path() / "sub" / ".." / "model.xlsx").string(),
+       book.string()},
+      {book.string() + " --json " + (folder.path() / "link.xlsx").string(), book.string()},
+      {book.string() + " --json " + (folder.path() / "hard.xlsx").string(), book.string()},
+      {s + " --json " + scenario.string(), scenario.string()},
+      {s + " --json " + (folder.path() / "link.xlsx").string(), book.string()},
+  };
+  for (const auto& [arguments, input] : cases) {
+    const hosttest::Result result = hosttest::Host("workbook check " + arguments, folder.path());
+    EXPECT_EQ(result.status, 2) << arguments;
+    EXPECT_NE(result.err.find("is the file " + input), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(hosttest::ReadText(book), bytes);
+  EXPECT_EQ(hosttest::ReadText(scenario), scenarioText);
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "check_report.h"
 #include "com/error.h"
@@ -41,6 +42,22 @@ void ApplyCallTimeout() {
 
 int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::ostream& err);
 
+// The findings never replace what the check reads, by whatever path (a
+// symlink or another hard link included): the same file is the same device
+// and inode.
+bool JsonOverwritesInput(const fs::path& json, const std::vector<fs::path>& inputs,
+                         std::string& error) {
+  for (const fs::path& input : inputs) {
+    std::error_code ec;
+    if (!input.empty() && fs::equivalent(json, input, ec)) {
+      error = "--json " + json.string() + " is the file " + input.string() +
+              " the check reads; the findings never replace it";
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int WorkbookCheck(const WorkbookCheckOptions& options, std::ostream& out, std::ostream& err) {
@@ -75,6 +92,9 @@ int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::o
   if (book.empty())
     return CouldNotCheck(err, "no workbook: give BOOK, or a scenario that names one");
   // Before the office's work, not after it.
+  if (!options.json.empty() &&
+      JsonOverwritesInput(options.json, {book, fs::path(options.scenario)}, error))
+    return CouldNotCheck(err, error);
   if (!options.json.empty() && !CheckWritableFile(fs::absolute(options.json), error))
     return CouldNotCheck(err, "--json: " + error);
   SavedWorkbook saved;
