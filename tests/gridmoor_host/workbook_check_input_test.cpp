@@ -117,3 +117,145 @@ TEST(HostWorkbookCheckInput, FindingsNeverReplaceTheWorkbookOrTheScenario) {
 }
 
 }  // namespace
+
+namespace {
+
+// What is not a workbook file ends the check at once with one line that
+// says what it is: a FIFO nobody writes to (opened without waiting for a
+// writer), a device, an empty file, and workbooks saved with a password.
+TEST(HostWorkbookCheckInput, WhatIsNoReadableWorkbookIsSaidInOneLine) {
+  const hosttest::Folder folder;
+  const fs::path fifo = folder.path() / "book.xlsx";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  test_support::WriteFile(folder.path() / "empty.xlsx", "");
+  // A password-protected .xlsx: a compound file holding EncryptedPackage.
+  std::string compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+  compound.resize(1024, '\0');
+  for (const char c : std::string("EncryptedPackage"))
+    compound += std::string{c, '\0'};
+  compound.resize(4096, '\0');
+  test_support::WriteFile(folder.path() / "locked.xlsx", compound);
+  test_support::WriteFile(
+      folder.path() / "locked.ods",
+      test_support::ZipBytes(
+          {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+           {"content.xml", "\x93\x11\x5A encrypted bytes"},
+           {"META-INF/manifest.xml",
+            R"(<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0">)"
+            R"(<manifest:file-entry manifest:full-path="content.xml"><manifest:encryption-data/>)"
+            R"(</manifest:file-entry></manifest:manifest>)"}}));
+  const std::pair<fs::path, std::string> cases[] = {
+      {fifo, "book.xlsx is a pipe or FIFO that gave nothing: there is no workbook in it"},
+      {"/dev/null", "/dev/null is a device or socket, not a workbook file"},
+      {folder.path() / "empty.xlsx", "empty.xlsx is empty: there is no workbook in it"},
+      {folder.path() / "locked.xlsx", "locked.xlsx: password-protected"},
+      {folder.path() / "locked.ods", "locked.ods: password-protected"},
+  };
+  for (const auto& [book, message] : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    const hosttest::Result result =
+        hosttest::Host("workbook check " + book.string(), folder.path());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << book;
+    EXPECT_EQ(result.status, 2) << book;
+    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+  }
+  // With a scenario, a password-protected workbook is no binary workbook
+  // whose other checks still run.
+  const fs::path scenario = folder.path() / "s.json";
+  test_support::WriteFile(scenario, R"({"workbook": "locked.xlsx", "case": {},
+                                        "run": {"start": "2024-01-01"}})");
+  const hosttest::Result result =
+      hosttest::Host("workbook check --scenario " + scenario.string(), folder.path());
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("password-protected"), std::string::npos) << result.err;
+}
+
+}  // namespace
+
+namespace {
+
+// A workbook given as a pipe (a shell's <(...)) is read once, as a stream,
+// and checked like its file.
+TEST(IntegrationWorkbookCheck, AWorkbookFromAPipeIsChecked) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "model.xlsx";
+  test_support::WriteFile(
+      book,
+      test_support::XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}, {"A2", "2*3", "", "7", ""}}}}));
+  const fs::path json = folder.path() / "check.json";
+  // The shell's process substitution needs bash.
+  const std::string command = std::string("bash -c '") + GRIDMOOR_HOST_PROGRAM + " --library " +
+                              GRIDMOOR_LIBRARY_FILE + " workbook check <(cat " + book.string() +
+                              ") --json " + json.string() + " >/dev/null 2>" +
+                              (folder.path() / "err.txt").string() + "'";
+  const int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 1) << hosttest::ReadText(folder.path() / "err.txt");
+  const nlohmann::json checked = hosttest::ReadJson(json);
+  EXPECT_EQ(checked["formulas"], 2);
+  ASSERT_EQ(checked["differ"].size(), 1u) << checked.dump(1);
+  EXPECT_EQ(checked["differ"][0]["cell"], "A2");
+}
+
+}  // namespace
+
+namespace {
+
+// What this process and its office keep under the temporary folder.
+std::vector<fs::path> Scratch(const fs::path& root) {
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::directory_iterator(root))
+    if (entry.path().filename().string().rfind("gridmoor-office-", 0) == 0)
+      found.push_back(entry.path());
+  return found;
+}
+
+// SIGTERM or SIGINT while the office loads the copy: the check ends at once
+// with 128 + the signal, saying so, and leaves neither its copies nor the
+// office's folder behind. What a check killed outright left is removed by
+// the next one.
+TEST(IntegrationWorkbookCheck, ASignalLeavesNoScratchBehind) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "big.xlsx";
+  std::vector<test_support::XlsxCell> cells;
+  for (int row = 1; row <= 20000; ++row)
+    for (const char* column : {"A", "B", "C"})
+      cells.push_back({column + std::to_string(row), "ROW()*2", "", std::to_string(row * 2), ""});
+  test_support::WriteFile(book, test_support::XlsxBytes({{"S", cells}}));
+  const auto loading = [&] {
+    for (const fs::path& scratch : Scratch(folder.path()))
+      if (fs::exists(scratch / ".~lock.big.xlsx#")) return true;
+    return false;
+  };
+  for (const int signal : {SIGTERM, SIGINT}) {
+    const pid_t check =
+        hosttest::Spawn({"workbook", "check", book.string()}, folder.path() / "log.txt", false,
+                        [&] { setenv("TMPDIR", folder.path().c_str(), 1); });
+    ASSERT_TRUE(hosttest::WaitFor(loading, 120)) << hosttest::ReadText(folder.path() / "log.txt");
+    ASSERT_EQ(kill(check, signal), 0);
+    const std::optional<int> status = hosttest::ExitStatusWithin(check, std::chrono::seconds(30));
+    EXPECT_EQ(status, 128 + signal);
+    EXPECT_NE(hosttest::ReadText(folder.path() / "log.txt").find("could not check: interrupted by"),
+              std::string::npos);
+    EXPECT_EQ(Scratch(folder.path()), std::vector<fs::path>{});
+  }
+  // A check killed outright: the next one removes what it left.
+  const pid_t killed =
+      hosttest::Spawn({"workbook", "check", book.string()}, folder.path() / "log.txt", false,
+                      [&] { setenv("TMPDIR", folder.path().c_str(), 1); });
+  ASSERT_TRUE(hosttest::WaitFor(loading, 120));
+  const int office = hosttest::OfficeOf(killed);
+  ASSERT_EQ(kill(killed, SIGKILL), 0);
+  hosttest::ExitStatus(killed);
+  EXPECT_TRUE(hosttest::WaitFor([&] { return hosttest::Gone(office); }, 30));
+  EXPECT_NE(Scratch(folder.path()), std::vector<fs::path>{});
+  const fs::path small = folder.path() / "small.xlsx";
+  test_support::WriteFile(small, test_support::XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}}}}));
+  const hosttest::Result next = hosttest::Host("workbook check " + small.string(), folder.path(),
+                                               "TMPDIR=" + folder.path().string());
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_EQ(Scratch(folder.path()), std::vector<fs::path>{});
+}
+
+}  // namespace

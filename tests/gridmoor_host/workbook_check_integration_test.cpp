@@ -358,7 +358,7 @@ TEST(IntegrationWorkbookCheck, AFrozenOfficeEndsTheCheckInsteadOfHangingIt) {
   const auto copies = [&] {
     std::vector<fs::path> found;
     for (const auto& entry : fs::directory_iterator(folder.path()))
-      if (entry.path().filename().string().rfind("gridmoor-check-", 0) == 0)
+      if (entry.path().filename().string().rfind("gridmoor-office-", 0) == 0)
         found.push_back(entry.path());
     return found;
   };

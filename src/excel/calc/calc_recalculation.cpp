@@ -6,6 +6,7 @@
 #include "excel/calc/calc_recalculation.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/sheet/AddressConvention.hpp>
@@ -35,6 +36,7 @@
 #include "excel/calc/formula_rewrites.h"
 #include "excel/calc/formula_text.h"
 #include "excel/calc/macro_names.h"
+#include "excel/calc/office_profile.h"
 #include "excel/calc/office_program.h"
 #include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
@@ -45,11 +47,15 @@ namespace uno = css::uno;
 namespace fs = std::filesystem;
 namespace {
 
-// A folder of its own for the copy, removed with everything in it.
+// A folder of its own for the copy, removed with everything in it; named
+// as the office's folders are, so that a later office start removes it once
+// this process has ended without doing so.
 class PrivateFolder {
  public:
   PrivateFolder() {
-    std::string pattern = (fs::temp_directory_path() / "gridmoor-check-XXXXXX").string();
+    std::string pattern = (TemporaryRoot() / (std::string(kOfficeFolderPrefix) +
+                                              std::to_string(::getpid()) + "-copy-XXXXXX"))
+                              .string();
     if (mkdtemp(pattern.data()) == nullptr)
       com::Throw(kApplicationError, "no private folder could be made for the workbook's copy");
     path_ = pattern;
