@@ -259,3 +259,20 @@ TEST(IntegrationWorkbookCheck, ASignalLeavesNoScratchBehind) {
 }
 
 }  // namespace
+
+namespace {
+
+// A call limit too large to be one is read as a run reads it: ignored, so
+// the check goes on under the default instead of failing at once.
+TEST(IntegrationWorkbookCheck, ACallLimitOutOfRangeIsReadAsARunReadsIt) {
+  const hosttest::Folder folder;
+  const fs::path book = folder.path() / "small.xlsx";
+  test_support::WriteFile(book, test_support::XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}}}}));
+  for (const char* limit : {"1e999", "9e15", "86401", "-5", "soon"}) {
+    const hosttest::Result result = hosttest::Host("workbook check " + book.string(), folder.path(),
+                                                   std::string("GRIDMOOR_CALL_TIMEOUT=") + limit);
+    EXPECT_EQ(result.status, 0) << limit << ": " << result.err;
+  }
+}
+
+}  // namespace

@@ -18,7 +18,6 @@
 #include "saved_values.h"
 #include "scenario.h"
 #include "scenario_cells.h"
-#include "text/number.h"
 
 namespace refhost {
 namespace {
@@ -31,15 +30,14 @@ int CouldNotCheck(std::ostream& err, const std::string& message) {
   return kCouldNotCheck;
 }
 
-// GRIDMOOR_CALL_TIMEOUT (seconds) limits every call into the office, as for
-// the library; a frozen office is ended instead of hanging the check.
+// GRIDMOOR_CALL_TIMEOUT (seconds) limits every call into the office, read
+// as the library reads it for a run; a frozen office is ended instead of
+// hanging the check.
 void ApplyCallTimeout() {
   const char* value = std::getenv("GRIDMOOR_CALL_TIMEOUT");
   if (value == nullptr) return;
-  const double seconds = text::ParseDouble(value);  // 0 when there is no number
-  if (seconds > 0)
-    excel::calc::SetOfficeCallTimeout(
-        std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+  if (const auto timeout = excel::calc::CallTimeoutFromText(value))
+    excel::calc::SetOfficeCallTimeout(*timeout);
 }
 
 int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::ostream& err);

@@ -5,6 +5,8 @@
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 
 #include "com/class_registry.h"
@@ -18,6 +20,7 @@
 #include "excel/errors.h"
 #include "platform/files.h"
 #include "platform/notices.h"
+#include "text/number.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
@@ -387,6 +390,14 @@ void SetOfficeStartTimeout(std::chrono::milliseconds timeout) {
 
 void SetOfficeCallTimeout(std::chrono::milliseconds timeout) {
   SetCallTimeout(timeout);
+}
+
+std::optional<std::chrono::milliseconds> CallTimeoutFromText(std::string_view text) {
+  double seconds = 0;
+  if (text.empty() || text::ScanDouble(text, seconds) != text.size() || !(seconds > 0) ||
+      seconds > 86400)
+    return std::nullopt;
+  return std::chrono::milliseconds(std::max<std::int64_t>(1, std::llround(seconds * 1000)));
 }
 
 void PutBasicModule(const com::Ptr<Workbook>& workbook, std::string_view library,
