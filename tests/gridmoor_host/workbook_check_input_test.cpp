@@ -276,3 +276,28 @@ TEST(IntegrationWorkbookCheck, ACallLimitOutOfRangeIsReadAsARunReadsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// An inline case's relative fileName is the scenario folder's file, for a
+// run from any folder: one run from a folder holding another file of that
+// name reads the scenario's.
+TEST(IntegrationSeparator, ARelativeCaseFileNameIsInTheScenariosFolder) {
+  const hosttest::Folder folder;
+  fs::create_directories(folder.path() / "model");
+  fs::create_directories(folder.path() / "elsewhere");
+  fs::copy_file(hosttest::Example("separator") / "separator.fods",
+                folder.path() / "model" / "separator.fods");
+  test_support::WriteFile(folder.path() / "elsewhere" / "separator.fods", "not a workbook");
+  const fs::path scenario = hosttest::OneSeparatorTimestep(
+      folder.path() / "model" / "s.json", {}, 100, [](nlohmann::json& s) {
+        s.erase("workbook");
+        s["case"]["fileName"] = "separator.fods";
+      });
+  const hosttest::Result result =
+      hosttest::Host("run ../model/s.json --quiet --out " + (folder.path() / "out").string(),
+                     folder.path(), "cd " + (folder.path() / "elsewhere").string() + " &&");
+  EXPECT_EQ(result.status, 0) << result.err;
+}
+
+}  // namespace

@@ -251,8 +251,8 @@ TEST(IntegrationWorkbookCheck, ScenarioProblemsAreEachFound) {
                 "controls[0] (Ctl!B1) holds a formula, which the host's writes would overwrite"}));
 }
 
-// A binary workbook named by its case's file name, relative to the folder
-// the check runs in as a run takes it: its saved values are out of reach,
+// A binary workbook named by its case's file name, relative to the
+// scenario's folder as a run takes it: its saved values are out of reach,
 // but the scenario's cells are still checked.
 TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
   const hosttest::Folder folder;
@@ -269,7 +269,7 @@ TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
     application->Quit();
   }
   fs::create_directories(folder.path() / "scenarios");
-  std::ofstream(folder.path() / "scenarios" / "s.json") << R"({"case": {"fileName": "book.xls",
+  std::ofstream(folder.path() / "scenarios" / "s.json") << R"({"case": {"fileName": "../book.xls",
     "controls": [{"worksheet": "Sheet1", "cell": "B2", "name": "c", "unit": "", "lowerBound": 0,
                   "upperBound": 1}]}, "run": {"start": "2024-01-01"}})";
   // Run from the folder, as a user would.
