@@ -341,6 +341,28 @@ TEST(HostSavedValues, XlsxDatesAreSerialNumbers) {
   }
 }
 
+// A part given twice is read from its last entry, as the office reads it,
+// and named as a problem of the package.
+TEST(HostSavedValues, APartGivenTwiceIsTheLastAndAProblem) {
+  auto parts = test_support::XlsxParts({{"S", {{"A1", "1+1", "", "2", ""}}}});
+  const auto sheet = std::find_if(parts.begin(), parts.end(), [](const auto& part) {
+    return part.first.find("worksheets/") != std::string::npos;
+  });
+  ASSERT_NE(sheet, parts.end());
+  const std::string name = sheet->first;
+  parts.emplace_back(name, test_support::SheetXml({"S", {{"A1", "2*3", "", "7", ""}}}));
+  const hosttest::Folder folder;
+  test_support::WriteFile(folder.path() / "twice.xlsx", test_support::ZipBytes(parts, true));
+  refhost::SavedWorkbook book;
+  std::string error;
+  ASSERT_TRUE(refhost::ReadSavedValues(folder.path() / "twice.xlsx", book, error)) << error;
+  EXPECT_EQ(Cells(book), (std::vector<Found>{{"S", 0, 0, "=2*3", true, Number(7)}}));
+  EXPECT_EQ(book.problems,
+            (std::vector<std::string>{
+                name + " is in the package more than once (a damaged or altered file); "
+                       "the office reads the last, and so does this check"}));
+}
+
 // A relationship or shared-strings part that is missing or damaged is
 // never passed over: an error when no sheet can be found, else a problem
 // naming the part.

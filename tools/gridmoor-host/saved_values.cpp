@@ -278,6 +278,19 @@ std::string FileBytes(const std::filesystem::path& file, bool& read) {
 
 }  // namespace
 
+// A package that names a part twice: only a damaged or forged file does;
+// both the office and this check read the last.
+void AddDuplicateParts(const ZipPackage& package, std::vector<std::string>& problems) {
+  std::vector<std::string> names = package.Names();
+  std::sort(names.begin(), names.end());
+  for (auto at = names.begin(); (at = std::adjacent_find(at, names.end())) != names.end();) {
+    problems.push_back(OneLine(*at) +
+                       " is in the package more than once (a damaged or altered file); the "
+                       "office reads the last, and so does this check");
+    at = std::upper_bound(at, names.end(), *at);
+  }
+}
+
 bool IsBinaryWorkbook(const std::filesystem::path& file) {
   bool read = false;
   const std::string content = FileBytes(file, read);
@@ -316,6 +329,7 @@ bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
     } else {
       why = "a zip package that is neither an .xlsx/.xlsm nor an OpenDocument spreadsheet";
     }
+    if (read) AddDuplicateParts(package, workbook.problems);
   } else if (content.find("<office:document") != std::string::npos) {
     read = ReadOdfSavedValues(content, workbook, why);
   } else if (IsEncryptedCompoundFile(content)) {
