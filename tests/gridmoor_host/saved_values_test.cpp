@@ -153,6 +153,8 @@ TEST(HostSavedValues, XlsxCellsOfEveryTypeSharedAndArrayFormulas) {
                    {"B3", "A1>1", "b", "1", ""},
                    {"B4", "1/0", "e", "#DIV/0!", ""},
                    {"B5", "NOW()", "", "", ""},
+                   // Whitespace that is a value's whole text is kept.
+                   {"B6", "\"  \"", "str", "  ", ""},
                    {"C1", "A1+1", "", "6", "t=\"shared\" ref=\"C1:C2\" si=\"0\""},
                    {"C2", "", "", "7", "t=\"shared\" si=\"0\""},
                    {"D1", "ROW(A1:A2)", "", "1", "t=\"array\" ref=\"D1:D2\""},
@@ -182,6 +184,7 @@ TEST(HostSavedValues, XlsxCellsOfEveryTypeSharedAndArrayFormulas) {
                              {"Data", 2, 1, "=A1>1", true, Logical(true)},
                              {"Data", 3, 1, "=1/0", true, Error("#DIV/0!")},
                              {"Data", 4, 1, "=NOW()", false, {}},
+                             {"Data", 5, 1, "=\"  \"", true, Text("  ")},
                              {"Other sheet", 0, 0, "=Data!B1+1", true, Number(11)},
                          }));
 }
