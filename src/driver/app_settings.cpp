@@ -1,10 +1,8 @@
 #include "driver/app_settings.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 
-#include "text/number.h"
+#include "excel/calc/calc_application.h"
 
 namespace driver {
 
@@ -18,15 +16,8 @@ bool ThreadedModeFromSettings(const platform::Registry& settings) {
 
 std::chrono::milliseconds CallTimeoutFromSettings(const platform::Registry& settings,
                                                   const std::optional<std::string>& variable) {
-  if (variable && !variable->empty()) {
-    // Read in the C locale, whatever locale the host has set: "2.5" is two
-    // and a half seconds everywhere.
-    double seconds = 0;
-    const bool whole = text::ScanDouble(*variable, seconds) == variable->size();
-    // At most a day: a larger number is a mistake, not a limit.
-    if (whole && seconds > 0 && seconds <= 86400)
-      return std::chrono::milliseconds(std::max<std::int64_t>(1, std::llround(seconds * 1000)));
-  }
+  if (variable)
+    if (const auto timeout = excel::calc::CallTimeoutFromText(*variable)) return *timeout;
   const platform::RegistryRead<std::uint32_t> value =
       settings.GetDword(kDriverSettingsKey, kCallTimeoutValue);
   if (value.ok() && value.value > 0) return std::chrono::seconds(value.value);

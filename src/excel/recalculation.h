@@ -33,6 +33,10 @@ struct RecalculatedCell {
   // A number the application shows as TRUE or FALSE: it has no logical
   // type, so a formula's logical result is a number formatted as one.
   bool shownAsLogical = false;
+  // It calls one of the workbook's own macro functions or depends on a cell
+  // that does: a recalculation that runs none of the workbook's code gives
+  // it no result of its own.
+  bool callsWorkbookCode = false;
 };
 
 // A formula the application could not read as the file wrote it, replaced

@@ -165,6 +165,28 @@ TEST(HostKnownDifferences, MacroSourcesNameSeveralCellsGivenOneFormula) {
   }
 }
 
+// A dialog called by a qualified name the office lacks is named at its
+// line; the unqualified ones, other owners and texts or comments are not.
+TEST(HostKnownDifferences, MacroSourcesNameDialogsTheOfficeLacks) {
+  const std::pair<std::string, std::vector<std::pair<int, std::string>>> cases[] = {
+      {"Sub A()\n  x = VBA.MsgBox(\"Go?\", vbYesNo)\nEnd Sub", {{2, "VBA.MsgBox"}}},
+      {"interaction.msgbox \"Hi\"\nv = Application.InputBox(\"n\", Type:=1)",
+       {{1, "interaction.msgbox"}, {2, "Application.InputBox"}}},
+      {"If a Then VBA.MsgBox \"x\" Else Application _\n  .InputBox \"y\"",
+       {{1, "VBA.MsgBox"}, {1, "Application.InputBox"}}},
+      {"MsgBox \"VBA.MsgBox\"\nx = InputBox(\"n\")\n' VBA.MsgBox\nRem Application.InputBox", {}},
+      {"Me.Application.InputBox \"n\"\nx = VBA.Format(1)\nApplication.MsgBox \"x\"", {}},
+  };
+  for (const auto& [source, expected] : cases) {
+    std::vector<std::pair<int, std::string>> found;
+    for (const refhost::VbaNote& note : refhost::FindVbaNotes("Standard.Module1", source)) {
+      EXPECT_EQ(note.cause, "vba-dialog-call");
+      found.emplace_back(note.line, note.message.substr(0, note.message.find(' ')));
+    }
+    EXPECT_EQ(found, expected) << source;
+  }
+}
+
 // docs/excel-differences.md is what the program prints; ids are unique and
 // in kebab case, as the JSON names them.
 TEST(HostKnownDifferences, TheCommittedDocumentIsWhatTheProgramPrints) {

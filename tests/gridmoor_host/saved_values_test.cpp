@@ -153,6 +153,8 @@ TEST(HostSavedValues, XlsxCellsOfEveryTypeSharedAndArrayFormulas) {
                    {"B3", "A1>1", "b", "1", ""},
                    {"B4", "1/0", "e", "#DIV/0!", ""},
                    {"B5", "NOW()", "", "", ""},
+                   // Whitespace that is a value's whole text is kept.
+                   {"B6", "\"  \"", "str", "  ", ""},
                    {"C1", "A1+1", "", "6", "t=\"shared\" ref=\"C1:C2\" si=\"0\""},
                    {"C2", "", "", "7", "t=\"shared\" si=\"0\""},
                    {"D1", "ROW(A1:A2)", "", "1", "t=\"array\" ref=\"D1:D2\""},
@@ -182,6 +184,7 @@ TEST(HostSavedValues, XlsxCellsOfEveryTypeSharedAndArrayFormulas) {
                              {"Data", 2, 1, "=A1>1", true, Logical(true)},
                              {"Data", 3, 1, "=1/0", true, Error("#DIV/0!")},
                              {"Data", 4, 1, "=NOW()", false, {}},
+                             {"Data", 5, 1, "=\"  \"", true, Text("  ")},
                              {"Other sheet", 0, 0, "=Data!B1+1", true, Number(11)},
                          }));
 }
@@ -339,6 +342,28 @@ TEST(HostSavedValues, XlsxDatesAreSerialNumbers) {
       }
     }
   }
+}
+
+// A part given twice is read from its last entry, as the office reads it,
+// and named as a problem of the package.
+TEST(HostSavedValues, APartGivenTwiceIsTheLastAndAProblem) {
+  auto parts = test_support::XlsxParts({{"S", {{"A1", "1+1", "", "2", ""}}}});
+  const auto sheet = std::find_if(parts.begin(), parts.end(), [](const auto& part) {
+    return part.first.find("worksheets/") != std::string::npos;
+  });
+  ASSERT_NE(sheet, parts.end());
+  const std::string name = sheet->first;
+  parts.emplace_back(name, test_support::SheetXml({"S", {{"A1", "2*3", "", "7", ""}}}));
+  const hosttest::Folder folder;
+  test_support::WriteFile(folder.path() / "twice.xlsx", test_support::ZipBytes(parts, true));
+  refhost::SavedWorkbook book;
+  std::string error;
+  ASSERT_TRUE(refhost::ReadSavedValues(folder.path() / "twice.xlsx", book, error)) << error;
+  EXPECT_EQ(Cells(book), (std::vector<Found>{{"S", 0, 0, "=2*3", true, Number(7)}}));
+  EXPECT_EQ(book.problems,
+            (std::vector<std::string>{
+                name + " is in the package more than once (a damaged or altered file); "
+                       "the office reads the last, and so does this check"}));
 }
 
 // A relationship or shared-strings part that is missing or damaged is

@@ -306,8 +306,8 @@ TEST(IntegrationWorkbookCheck, ScenarioProblemsAreEachFound) {
                 "controls[0] (Ctl!B1) holds a formula, which the host's writes would overwrite"}));
 }
 
-// A binary workbook named by its case's file name, relative to the folder
-// the check runs in as a run takes it: its saved values are out of reach,
+// A binary workbook named by its case's file name, relative to the
+// scenario's folder as a run takes it: its saved values are out of reach,
 // but the scenario's cells are still checked.
 TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
   const hosttest::Folder folder;
@@ -324,7 +324,7 @@ TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
     application->Quit();
   }
   fs::create_directories(folder.path() / "scenarios");
-  std::ofstream(folder.path() / "scenarios" / "s.json") << R"({"case": {"fileName": "book.xls",
+  std::ofstream(folder.path() / "scenarios" / "s.json") << R"({"case": {"fileName": "../book.xls",
     "controls": [{"worksheet": "Sheet1", "cell": "B2", "name": "c", "unit": "", "lowerBound": 0,
                   "upperBound": 1}]}, "run": {"start": "2024-01-01"}})";
   // Run from the folder, as a user would.
@@ -380,7 +380,9 @@ TEST(IntegrationWorkbookCheck, MacroModulesThatDoNotCompile) {
   }
   const Checked checked = Check(book.string(), folder);
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
-  EXPECT_EQ(checked.json["formulas"], 1);
+  // The check runs none of the workbook's code: the cell is not compared.
+  EXPECT_EQ(checked.json["formulas"], 0);
+  EXPECT_EQ(checked.json["workbookFunctions"], 1);
   EXPECT_EQ(checked.json["differ"], nlohmann::json::array());
   EXPECT_EQ(checked.json["unknownFunctions"], nlohmann::json::array());
   EXPECT_EQ(checked.json["macros"], nlohmann::json::parse(R"json([
@@ -411,7 +413,7 @@ TEST(IntegrationWorkbookCheck, AFrozenOfficeEndsTheCheckInsteadOfHangingIt) {
   const auto copies = [&] {
     std::vector<fs::path> found;
     for (const auto& entry : fs::directory_iterator(folder.path()))
-      if (entry.path().filename().string().rfind("gridmoor-check-", 0) == 0)
+      if (entry.path().filename().string().rfind("gridmoor-office-", 0) == 0)
         found.push_back(entry.path());
     return found;
   };

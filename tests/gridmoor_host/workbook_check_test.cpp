@@ -142,7 +142,7 @@ TEST(HostCheckReport, FindingsSummaryAndJson) {
   EXPECT_EQ(report.notCompared, 1u);
   const nlohmann::json json = refhost::ReportJson(report);
   nlohmann::json expected = nlohmann::json::parse(R"json({
-    "office": "", "formulas": 5, "notCompared": 1, "volatile": 0, "renamedSheets": [], "rewrites": [],
+    "office": "", "formulas": 5, "notCompared": 1, "volatile": 0, "workbookFunctions": 0, "renamedSheets": [], "rewrites": [],
     "differ": [
       {"sheet": "S", "cell": "C1", "formula": "=TEXT(1,\"#.###\")", "saved": "1.", "calc": "1",
        "cause": "text-format-code"},

@@ -198,6 +198,8 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
       ++report.notCompared;
     } else if (calcCell != nullptr && calcCell->isVolatile) {
       ++report.volatileCells;
+    } else if (calcCell != nullptr && calcCell->callsWorkbookCode) {
+      ++report.workbookCodeCells;
     } else if (calcCell == nullptr) {
       ++report.formulas;
       differs(Difference{cell.sheet, name, formula, cell.value, {}, false, false, {}, {}});
@@ -308,6 +310,10 @@ std::string SummaryText(const CheckReport& report, std::size_t shown) {
     out << "volatile: " << report.volatileCells
         << " formula cell(s) not compared: they call RAND, RANDBETWEEN, NOW, TODAY or the like, "
            "or depend on a cell that does, so their results change at every recalculation\n";
+  if (report.workbookCodeCells > 0)
+    out << "workbook functions: " << report.workbookCodeCells
+        << " formula cell(s) not compared: they call the workbook's own macro functions, or "
+           "depend on a cell that does, and the check runs none of the workbook's code\n";
   for (const RenamedSheet& sheet : report.renamedSheets)
     out << "renamed sheet: the office renamed sheet '" << sheet.saved << "' to '" << sheet.calc
         << "'; its cells are compared under their saved name\n";
@@ -347,6 +353,7 @@ nlohmann::json ReportJson(const CheckReport& report) {
   json["notCompared"] = report.notCompared;
   if (!report.notComparedWhy.empty()) json["notComparedWhy"] = report.notComparedWhy;
   json["volatile"] = report.volatileCells;
+  json["workbookFunctions"] = report.workbookCodeCells;
   json["renamedSheets"] = nlohmann::json::array();
   for (const RenamedSheet& sheet : report.renamedSheets)
     json["renamedSheets"].push_back({{"saved", sheet.saved}, {"calc", sheet.calc}});

@@ -60,6 +60,10 @@ struct CheckReport {
   // Formula cells that call a volatile function or depend on one: their
   // results change with every recalculation, so they are not compared.
   std::size_t volatileCells = 0;
+  // Formula cells that call the workbook's own macro functions or depend
+  // on one: the check runs none of the workbook's code, so they have no
+  // result to compare.
+  std::size_t workbookCodeCells = 0;
   std::vector<RenamedSheet> renamedSheets;
   std::vector<excel::FormulaRewrite> rewrites;
   std::vector<std::string> sheets;  // the application's, for the rewrites' cells

@@ -206,6 +206,14 @@ std::vector<KnownDifference> OtherCauses() {
        "To depend on neither, fill the first cell and copy it (FillDown), or loop over the "
        "cells.",
        nullptr},
+      {"vba-dialog-call",
+       {"VBA.MsgBox", "Interaction.MsgBox", "Application.InputBox"},
+       "A macro that calls MsgBox by its library's name (VBA.MsgBox, Interaction.MsgBox) or "
+       "Application.InputBox fails in Calc, which has no procedure of that name; Excel shows "
+       "the dialog.",
+       "Call MsgBox and InputBox unqualified: a run answers them as a person pressing Enter "
+       "would (docs/vba.md).",
+       nullptr},
   };
 }
 

@@ -308,7 +308,7 @@ int Main(int argc, char** argv) {
       "office does not know, macro modules that do not compile and external links; with "
       "--scenario also the scenario's macros and cells. Exit status: 0 nothing found, 1 "
       "differences or problems found, 2 could not check. JSON (--json): {\"formulas\": N, "
-      "\"notCompared\": N, "
+      "\"notCompared\": N, \"volatile\": N, \"workbookFunctions\": N, "
       "\"differ\": [{sheet, cell, formula, saved, calc, cause}], \"unknownFunctions\": [{name, "
       "cells}], "
       "\"macros\": [{macro, source, message, procedures}], \"problems\": [{kind, message}], "

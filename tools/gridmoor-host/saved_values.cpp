@@ -239,6 +239,64 @@ std::string ShiftFormula(std::string_view formula, int rows, int columns) {
   return out;
 }
 
+namespace {
+
+constexpr std::string_view kCompoundFileMagic = "\xD0\xCF\x11\xE0";
+constexpr std::string_view kPasswordProtected =
+    "password-protected: its contents are encrypted, so neither its saved values nor its "
+    "formulas can be read; save a copy without a password";
+
+// A workbook saved with a password: an .xlsx is then a compound file whose
+// stream EncryptedPackage holds the package (its directory names streams
+// in UTF-16), an OpenDocument package's manifest lists encryption data.
+bool IsEncryptedCompoundFile(std::string_view content) {
+  static const std::string name = [] {
+    std::string utf16;
+    for (const char c : std::string_view("EncryptedPackage")) {
+      utf16 += c;
+      utf16 += '\0';
+    }
+    return utf16;
+  }();
+  return content.rfind(kCompoundFileMagic, 0) == 0 && content.find(name) != std::string::npos;
+}
+
+bool IsEncryptedOdfPackage(const ZipPackage& package) {
+  std::string manifest, why;
+  return package.Has("META-INF/manifest.xml") &&
+         package.Read("META-INF/manifest.xml", manifest, why) &&
+         manifest.find("encryption-data") != std::string::npos;
+}
+
+std::string FileBytes(const std::filesystem::path& file, bool& read) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream bytes;
+  // An empty file is read too: it is no workbook, which the caller says.
+  read = in && (in.peek() == std::char_traits<char>::eof() || bytes << in.rdbuf());
+  return std::move(bytes).str();
+}
+
+}  // namespace
+
+// A package that names a part twice: only a damaged or forged file does;
+// both the office and this check read the last.
+void AddDuplicateParts(const ZipPackage& package, std::vector<std::string>& problems) {
+  std::vector<std::string> names = package.Names();
+  std::sort(names.begin(), names.end());
+  for (auto at = names.begin(); (at = std::adjacent_find(at, names.end())) != names.end();) {
+    problems.push_back(OneLine(*at) +
+                       " is in the package more than once (a damaged or altered file); the "
+                       "office reads the last, and so does this check");
+    at = std::upper_bound(at, names.end(), *at);
+  }
+}
+
+bool IsBinaryWorkbook(const std::filesystem::path& file) {
+  bool read = false;
+  const std::string content = FileBytes(file, read);
+  return read && content.rfind(kCompoundFileMagic, 0) == 0 && !IsEncryptedCompoundFile(content);
+}
+
 bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
                      std::string& error) {
   std::error_code ec;
@@ -250,18 +308,19 @@ bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
     error = file.string() + " is a folder, not a workbook";
     return false;
   }
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  if (!(in && bytes << in.rdbuf())) {
-    error = file.string() + " could not be read";
+  bool read = false;
+  std::string content = FileBytes(file, read);
+  if (!read) {
+    error = file.filename().string() + " could not be read";
     return false;
   }
-  std::string content = std::move(bytes).str();
+  read = false;
   std::string why;
-  bool read = false;
   if (content.rfind("PK\x03\x04", 0) == 0 || content.rfind("PK\x05\x06", 0) == 0) {
     ZipPackage package;
     if (!package.Open(content, why)) {
+    } else if (IsEncryptedOdfPackage(package)) {
+      why = kPasswordProtected;
     } else if (package.Has("xl/workbook.xml")) {
       read = ReadXlsxSavedValues(std::move(content), workbook, why);
     } else if (package.Has("content.xml")) {
@@ -270,9 +329,12 @@ bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
     } else {
       why = "a zip package that is neither an .xlsx/.xlsm nor an OpenDocument spreadsheet";
     }
+    if (read) AddDuplicateParts(package, workbook.problems);
   } else if (content.find("<office:document") != std::string::npos) {
     read = ReadOdfSavedValues(content, workbook, why);
-  } else if (content.rfind("\xD0\xCF\x11\xE0", 0) == 0) {
+  } else if (IsEncryptedCompoundFile(content)) {
+    why = kPasswordProtected;
+  } else if (content.rfind(kCompoundFileMagic, 0) == 0) {
     why = "a binary workbook (.xls): its saved values cannot be read; save it as .xlsx";
   } else {
     why = "not a workbook this check can read (.xlsx, .xlsm, .ods or .fods)";

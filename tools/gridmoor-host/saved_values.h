@@ -65,8 +65,14 @@ class FormulaBudget {
 // Reads `file`, whatever its extension, by its content: a zip package with
 // xl/workbook.xml, one with content.xml, or a flat OpenDocument XML file.
 // False with `error` saying why when its saved values cannot be read.
+// A password-protected workbook is said to be one.
 bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
                      std::string& error);
+
+// Whether `file` is a binary workbook (.xls): the office reads it, but its
+// saved values are out of this check's reach. (A password-protected .xlsx
+// comes in the same container, and is not one.)
+bool IsBinaryWorkbook(const std::filesystem::path& file);
 
 // The readers by format, from the file's bytes.
 bool ReadXlsxSavedValues(std::string bytes, SavedWorkbook& workbook, std::string& error);

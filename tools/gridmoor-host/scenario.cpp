@@ -371,6 +371,12 @@ bool ParseScenario(const json& d, const std::filesystem::path& folder, Scenario&
   if (d.contains("case")) {
     if (!d["case"].is_object()) return Fail(error, "'case' must be a JSON object");
     s.caseJson = d["case"];
+    // The case's workbook, like every file the scenario names, is relative
+    // to the scenario's folder, for a run and a check from any folder.
+    if (const auto name = s.caseJson->find("fileName");
+        name != s.caseJson->end() && name->is_string() && !name->get<std::string>().empty() &&
+        std::filesystem::path(name->get<std::string>()).is_relative())
+      *name = (folder / name->get<std::string>()).lexically_normal().string();
   } else {
     if (!GetPath(d["caseArchive"], "caseArchive", folder, path, error)) return false;
     s.caseArchive = path;

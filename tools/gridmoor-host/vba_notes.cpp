@@ -252,12 +252,32 @@ RangeAt AssignedRange(const Statement& s, const std::vector<RangeAt>& withs, std
   return {};
 }
 
+// Dialogs called by a name the office has no procedure of (VBA.MsgBox,
+// Interaction.MsgBox, Application.InputBox): the macro fails there, where
+// the unqualified MsgBox and InputBox are answered in a run.
+void AddDialogNotes(const std::string& module, const Statement& s, std::vector<VbaNote>& notes) {
+  static const std::pair<std::string_view, std::string_view> kCalls[] = {
+      {"VBA", "MsgBox"}, {"Interaction", "MsgBox"}, {"Application", "InputBox"}};
+  for (std::size_t k = 0; k + 2 < s.size(); ++k) {
+    if (!IsSymbol(s[k + 1], ".") || (k > 0 && IsSymbol(s[k - 1], "."))) continue;
+    for (const auto& [owner, dialog] : kCalls) {
+      if (!IsName(s[k], owner) || !IsName(s[k + 2], dialog)) continue;
+      const std::string written = s[k].text + "." + s[k + 2].text;
+      notes.push_back({module, s[k].line, "vba-dialog-call",
+                       written + " fails in Calc, which has no " + std::string(dialog) +
+                           " of that name; call " + std::string(dialog) +
+                           " unqualified, which a run answers"});
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<VbaNote> FindVbaNotes(const std::string& module, std::string_view source) {
   std::vector<VbaNote> notes;
   std::vector<RangeAt> withs;
   for (const Statement& s : Lexer(source).Statements()) {
+    AddDialogNotes(module, s, notes);
     if (IsName(s[0], "With")) {
       withs.push_back(WithRange(s));
       continue;

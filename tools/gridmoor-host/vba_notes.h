@@ -18,7 +18,9 @@ struct VbaNote {
 // A formula with relative references given to a range of several cells
 // (Range("A2:C7").Formula = "=A1+1", also through With blocks); comments and
 // texts in quotes never count, nor a single-cell address, nor a formula
-// written in the source without relative references.
+// written in the source without relative references. And dialogs called by
+// a qualified name the office lacks (VBA.MsgBox, Interaction.MsgBox,
+// Application.InputBox).
 std::vector<VbaNote> FindVbaNotes(const std::string& module, std::string_view source);
 
 }  // namespace refhost

@@ -5,6 +5,8 @@
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 
 #include "com/class_registry.h"
@@ -18,6 +20,7 @@
 #include "excel/errors.h"
 #include "platform/files.h"
 #include "platform/notices.h"
+#include "text/number.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
@@ -31,13 +34,17 @@ bool IsValidWindowState(std::int32_t state) {
 // nothing is shown), since macros recorded in other spreadsheets act on the
 // active cell and selection, which only a view has; and document macros run
 // without a prompt (set per document here, never by lowering the office's
-// own security settings).
-uno::Sequence<css::beans::PropertyValue> LoadArguments(const OfficeSession& office, bool asTemplate,
-                                                       const std::string& path,
+// own security settings). An application that runs no document code
+// opens every document with its macros off, which also keeps its event
+// handlers (on load, for one) from running.
+uno::Sequence<css::beans::PropertyValue> LoadArguments(const CalcApplication& application,
+                                                       bool asTemplate, const std::string& path,
                                                        bool readOnly = false) {
   std::vector<std::pair<const char*, uno::Any>> entries = {
-      {"Hidden", uno::Any(!office.ViewsAvailable())},
-      {"MacroExecutionMode", uno::Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)},
+      {"Hidden", uno::Any(!application.Office()->ViewsAvailable())},
+      {"MacroExecutionMode", uno::Any(application.RunsDocumentCode()
+                                          ? css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN
+                                          : css::document::MacroExecMode::NEVER_EXECUTE)},
   };
   if (asTemplate) entries.emplace_back("AsTemplate", uno::Any(true));
   // As a desktop office opens a workbook somebody else holds.
@@ -274,9 +281,8 @@ com::Ptr<Workbook> CalcWorkbooks::Add(const com::Variant& templateFile, std::int
                value.vt == com::VT_INT || value.vt == com::VT_I2)) {
     com::Throw(com::DISP_E_TYPEMISMATCH);  // a number is the one-worksheet template kind
   }
-  std::shared_ptr<Document> document =
-      LoadDocument(*application_, url,
-                   LoadArguments(*application_->Office(), !templatePath.empty(), templatePath));
+  std::shared_ptr<Document> document = LoadDocument(
+      *application_, url, LoadArguments(*application_, !templatePath.empty(), templatePath));
   document->title = application_->NextBookTitle();
   application_->AddDocument(document);
   return com::MakeObject<CalcWorkbook>(application_, document);
@@ -310,7 +316,7 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
   const bool readOnly = lock->ReadOnly();
   std::shared_ptr<Document> document =
       LoadDocument(*application_, FileUrlFromPath(path),
-                   LoadArguments(*application_->Office(), false, path, readOnly), name);
+                   LoadArguments(*application_, false, path, readOnly), name);
   document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
   RewriteUnreadFormulas(*document, path);
   if (readOnly) {
@@ -384,6 +390,14 @@ void SetOfficeStartTimeout(std::chrono::milliseconds timeout) {
 
 void SetOfficeCallTimeout(std::chrono::milliseconds timeout) {
   SetCallTimeout(timeout);
+}
+
+std::optional<std::chrono::milliseconds> CallTimeoutFromText(std::string_view text) {
+  double seconds = 0;
+  if (text.empty() || text::ScanDouble(text, seconds) != text.size() || !(seconds > 0) ||
+      seconds > 86400)
+    return std::nullopt;
+  return std::chrono::milliseconds(std::max<std::int64_t>(1, std::llround(seconds * 1000)));
 }
 
 void PutBasicModule(const com::Ptr<Workbook>& workbook, std::string_view library,

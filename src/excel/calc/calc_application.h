@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,12 @@ void SetOfficeStartTimeout(std::chrono::milliseconds timeout);
 // with a dead office, saying that the office did not answer, and the next
 // application object starts a new one.
 void SetOfficeCallTimeout(std::chrono::milliseconds timeout);
+
+// A call limit given as text in seconds (GRIDMOOR_CALL_TIMEOUT), read in
+// the C locale, fractions allowed: nothing unless the whole text is a
+// number above 0 and at most a day (a larger one is a mistake, not a
+// limit).
+std::optional<std::chrono::milliseconds> CallTimeoutFromText(std::string_view seconds);
 
 // Puts a Basic module into a workbook's document, creating the library when
 // needed, as a user would in the office's Basic editor. For tests: they

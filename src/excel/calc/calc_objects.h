@@ -200,6 +200,10 @@ class CalcApplication final : public Application {
   std::shared_ptr<Document> FindByPath(const std::string& path);
   // "Book1", "Book2", ...: the title of the next new workbook.
   std::string NextBookTitle();
+  // Documents opened from now on run none of their own code: no macro and
+  // no event handler (for looking at a file from anywhere).
+  void RunNoDocumentCode() { runsDocumentCode_ = false; }
+  bool RunsDocumentCode() const { return runsDocumentCode_; }
 
  private:
   com::VARIANT_BOOL GetFlag(const com::VARIANT_BOOL& flag);
@@ -209,6 +213,7 @@ class CalcApplication final : public Application {
   std::shared_ptr<OfficeSession> office_;
   std::mutex mutex_;
   bool quit_ = false;
+  bool runsDocumentCode_ = true;
   std::vector<std::shared_ptr<Document>> documents_;
   std::weak_ptr<Document> active_;
   int books_ = 0;

@@ -6,6 +6,7 @@
 #include "excel/calc/calc_recalculation.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/sheet/AddressConvention.hpp>
@@ -36,6 +37,7 @@
 #include "excel/calc/formula_rewrites.h"
 #include "excel/calc/formula_text.h"
 #include "excel/calc/macro_names.h"
+#include "excel/calc/office_profile.h"
 #include "excel/calc/office_program.h"
 #include "excel/calc/sheet_addresses.h"
 #include "excel/errors.h"
@@ -46,11 +48,15 @@ namespace uno = css::uno;
 namespace fs = std::filesystem;
 namespace {
 
-// A folder of its own for the copy, removed with everything in it.
+// A folder of its own for the copy, removed with everything in it; named
+// as the office's folders are, so that a later office start removes it once
+// this process has ended without doing so.
 class PrivateFolder {
  public:
   PrivateFolder() {
-    std::string pattern = (fs::temp_directory_path() / "gridmoor-check-XXXXXX").string();
+    std::string pattern = (TemporaryRoot() / (std::string(kOfficeFolderPrefix) +
+                                              std::to_string(::getpid()) + "-copy-XXXXXX"))
+                              .string();
     if (mkdtemp(pattern.data()) == nullptr)
       com::Throw(kApplicationError, "no private folder could be made for the workbook's copy");
     path_ = pattern;
@@ -66,6 +72,12 @@ class PrivateFolder {
  private:
   fs::path path_;
 };
+
+std::string Capitals(std::string name) {
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](char c) { return text::UpperAscii(c); });
+  return name;
+}
 
 CellResult ErrorResult(sal_Int32 calcError) {
   return CellResult{CellResult::Kind::kError, 0, CalcErrorName(calcError)};
@@ -89,9 +101,14 @@ void ReadArea(Document& document, const uno::Reference<css::sheet::XSpreadsheet>
     for (sal_Int32 c = 0; c < texts[r].getLength() && c < values[r].getLength(); ++c) {
       // The rectangles hold formula cells only; an empty one has no formula.
       if (!texts[r][c].startsWith("=") && !texts[r][c].startsWith("{")) continue;
-      RecalculatedCell cell{
-          sheetIndex, address.StartRow + r, address.StartColumn + c, ToUtf8(texts[r][c]), {}, false,
-          false};
+      RecalculatedCell cell{sheetIndex,
+                            address.StartRow + r,
+                            address.StartColumn + c,
+                            ToUtf8(texts[r][c]),
+                            {},
+                            false,
+                            false,
+                            false};
       double number = 0;
       rtl::OUString text;
       if (values[r][c] >>= number) {
@@ -232,16 +249,17 @@ bool HoldsAny(const std::set<CellKey>& cells, const Area& area) {
   return false;
 }
 
-// Marks the cells that call a volatile function and every cell that
-// depends on one through its references, on any sheet. (The office's own
-// dependents query marks cells by position alone, whatever their sheet.)
-// Each formula is read into the office's tokens only when there is a
-// volatile cell at all.
-void MarkVolatile(Document& document, std::vector<RecalculatedCell>& formulas) {
+// Marks (`mark`) the cells `seed` picks and every cell that depends on one
+// through its references, on any sheet. (The office's own dependents query
+// marks cells by position alone, whatever their sheet.) Each formula is
+// read into the office's tokens only when a cell is picked at all.
+template <typename Seed>
+void MarkWithDependents(Document& document, std::vector<RecalculatedCell>& formulas, Seed&& seed,
+                        bool RecalculatedCell::*mark) {
   std::set<CellKey> marked;
   for (RecalculatedCell& cell : formulas) {
-    cell.isVolatile = CallsVolatileFunction(cell.formula);
-    if (cell.isVolatile) marked.insert({cell.sheet, cell.row, cell.column});
+    cell.*mark = seed(cell.formula);
+    if (cell.*mark) marked.insert({cell.sheet, cell.row, cell.column});
   }
   if (marked.empty()) return;
   // Set to read the formulas as getFormulaArray wrote them.
@@ -250,7 +268,7 @@ void MarkVolatile(Document& document, std::vector<RecalculatedCell>& formulas) {
   const std::map<sal_Int32, Area> named = NamedAreas(document);
   std::vector<std::pair<RecalculatedCell*, std::vector<Area>>> rest;
   for (RecalculatedCell& cell : formulas) {
-    if (cell.isVolatile) continue;
+    if (cell.*mark) continue;
     const std::string text = cell.formula.rfind('{', 0) == 0 && cell.formula.size() > 2
                                  ? cell.formula.substr(1, cell.formula.size() - 2)
                                  : cell.formula;
@@ -262,14 +280,24 @@ void MarkVolatile(Document& document, std::vector<RecalculatedCell>& formulas) {
   for (bool added = true; added;) {
     added = false;
     for (auto& [cell, areas] : rest) {
-      if (cell->isVolatile || std::none_of(areas.begin(), areas.end(), [&](const Area& area) {
-            return HoldsAny(marked, area);
-          }))
+      if (cell->*mark || std::none_of(areas.begin(), areas.end(),
+                                      [&](const Area& area) { return HoldsAny(marked, area); }))
         continue;
-      cell->isVolatile = added = true;
+      cell->*mark = added = true;
       marked.insert({cell->sheet, cell->row, cell->column});
     }
   }
+}
+
+// Whether a formula calls one of `functions` (the workbook's own, in
+// capitals), unprefixed or as the file format's user-defined function.
+bool CallsOneOf(const std::set<std::string>& functions, std::string_view formula) {
+  for (const std::string& name : FunctionNamesIn(formula)) {
+    std::string upper = Capitals(name);
+    if (upper.rfind("_XLUDF.", 0) == 0) upper.erase(0, 7);
+    if (functions.count(upper) != 0) return true;
+  }
+  return false;
 }
 
 std::vector<std::string> KnownFunctions(OfficeSession& office) {
@@ -279,10 +307,7 @@ std::vector<std::string> KnownFunctions(OfficeSession& office) {
       uno::UNO_QUERY_THROW);
   std::vector<std::string> names;
   for (const rtl::OUString& name : descriptions->getElementNames()) {
-    std::string upper = ToUtf8(name);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](char c) { return text::UpperAscii(c); });
-    names.push_back(std::move(upper));
+    names.push_back(Capitals(ToUtf8(name)));
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -298,6 +323,20 @@ std::vector<MacroModuleInfo> Modules(const std::vector<MacroEntry>& entries) {
         MacroProcedureInfo{entry.procedure.name, entry.procedure.isFunction});
   }
   return modules;
+}
+
+// The workbook's macro functions a formula can call (capitals): those the
+// office has no function of the name for.
+std::set<std::string> WorkbookFunctions(const std::vector<MacroModuleInfo>& modules,
+                                        const std::vector<std::string>& known) {
+  std::set<std::string> own;
+  for (const MacroModuleInfo& module : modules)
+    for (const MacroProcedureInfo& procedure : module.procedures) {
+      std::string upper = Capitals(procedure.name);
+      if (procedure.isFunction && !std::binary_search(known.begin(), known.end(), upper))
+        own.insert(std::move(upper));
+    }
+  return own;
 }
 
 // Each module's source; a module without procedures is listed too.
@@ -333,6 +372,8 @@ class CalcRecalculator final : public WorkbookRecalculator {
       ~QuitOnExit() { application->Quit(); }
     } quit{application};
     auto& calc = dynamic_cast<CalcApplication&>(*application.Get());
+    // A file from anywhere: looking at it must run none of its code.
+    calc.RunNoDocumentCode();
     const std::vector<com::Variant> missing(kOpenOptionalCountOld, com::Variant::Missing());
     const com::Ptr<Workbook> workbook =
         application->GetWorkbooks()->Open(com::Bstr::FromUtf8(copy.string()), missing, 0);
@@ -355,10 +396,17 @@ class CalcRecalculator final : public WorkbookRecalculator {
                                          failure.Message + ")");
       }
       result.formulas = ReadFormulas(*document, result.sheets);
-      MarkVolatile(*document, result.formulas);
+      MarkWithDependents(*document, result.formulas, CallsVolatileFunction,
+                         &RecalculatedCell::isVolatile);
       result.names = DefinedNames(*document);
       result.functions = KnownFunctions(*document->office);
       result.modules = Modules(DocumentMacros(*document));
+      MarkWithDependents(
+          *document, result.formulas,
+          [own = WorkbookFunctions(result.modules, result.functions)](std::string_view formula) {
+            return CallsOneOf(own, formula);
+          },
+          &RecalculatedCell::callsWorkbookCode);
       AddSources(DocumentModuleSources(*document), result.modules);
       result.officeModules = Modules(ApplicationMacros(*document->office));
     });

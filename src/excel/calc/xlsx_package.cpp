@@ -5,7 +5,10 @@
 namespace excel::calc {
 namespace {
 
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata;
+// Whitespace is text only as an element's one child (<t> </t>, <v> </v>):
+// the indentation between elements would otherwise cost a node each, more
+// memory than the text itself in an indented sheet.
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata_single;
 
 }  // namespace
 

@@ -99,7 +99,8 @@ bool ZipPackage::Open(std::string bytes, std::string& error) {
       return false;
     }
     entry.name = bytes_.substr(at + kCentralSize, nameLength);
-    byName_.emplace(entry.name, entries_.size());
+    // A name given twice is the last entry's, as the office reads it.
+    byName_[entry.name] = entries_.size();
     entries_.push_back(std::move(entry));
     at += kCentralSize + nameLength + extra;
   }

@@ -36,6 +36,8 @@ class ZipPackage {
   bool Open(std::string bytes, std::string& error);
 
   bool Has(const std::string& name) const;
+  // Every entry's name, in the package's order; a name a package gives
+  // twice is there twice (Read reads the last, as the office does).
   std::vector<std::string> Names() const;
   // A part's content; false with `error` (one line naming the part) when it
   // is missing, damaged or past the limits.
@@ -56,7 +58,7 @@ class ZipPackage {
   ZipLimits limits_;
   std::string bytes_;
   std::vector<Entry> entries_;
-  std::map<std::string, std::size_t> byName_;  // the first entry of each name
+  std::map<std::string, std::size_t> byName_;  // the last entry of each name
 };
 
 }  // namespace excel::calc
