@@ -370,7 +370,7 @@ int Main(int argc, char** argv) {
     options.report = manyReport;
     if (!freshOffices) {
       options.offices = [](std::size_t slots) -> std::unique_ptr<refhost::OfficePool> {
-        return std::make_unique<refhost::WarmOffices>(slots);
+        return std::make_unique<refhost::WarmOffices>(slots, std::cerr);
       };
     }
     return refhost::RunMany(options, std::cout, std::cerr);

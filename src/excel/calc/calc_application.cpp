@@ -15,6 +15,7 @@
 #include "excel/calc/office_launcher.h"
 #include "excel/calc/office_leftovers.h"
 #include "excel/calc/office_program.h"
+#include "excel/calc/office_reach.h"
 #include "excel/errors.h"
 #include "platform/files.h"
 #include "platform/notices.h"
@@ -312,6 +313,7 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
       LoadDocument(*application_, FileUrlFromPath(path),
                    LoadArguments(*application_->Office(), false, path, readOnly), name);
   document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
+  MarkOfficeIfCodeReachesIt(*document);
   RewriteUnreadFormulas(*document, path);
   if (readOnly) {
     document->holder = lock->Holder();

@@ -207,4 +207,10 @@ bool ResetOfficeState(const uno::Reference<uno::XComponentContext>& context,
   }
 }
 
+void MarkOfficeChanged(const uno::Reference<uno::XComponentContext>& context) {
+  const uno::Reference<css::script::XLibraryContainer> basic = BasicLibraries(context);
+  const rtl::OUString name = "GridmoorOfficeChanged";
+  if (!basic->hasByName(name)) basic->createLibrary(name);
+}
+
 }  // namespace excel::calc
