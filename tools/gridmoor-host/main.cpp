@@ -28,6 +28,7 @@
 #include "report_page.h"
 #include "run.h"
 #include "run_many.h"
+#include "saved_values.h"
 #include "scenario.h"
 #include "warm_offices.h"
 #include "work_copies.h"
@@ -100,6 +101,31 @@ std::string ReportCaseSource(const refhost::Scenario& scenario) {
   return {};
 }
 
+// A copy in a format of one sheet (.csv) keeps only the active sheet: it is
+// refused before the run when the workbook holds more than one, or when
+// its sheets cannot be counted. `oneSheet`: it holds just one.
+bool SaveAsKeepsEverySheet(const refhost::Scenario& scenario, const fs::path& saveAs,
+                           bool& oneSheet, std::string& error) {
+  std::optional<fs::path> workbook;
+  if (!refhost::IsOneSheetFormat(saveAs) || !refhost::ScenarioWorkbook(scenario, workbook, error) ||
+      !workbook || refhost::IsOneSheetFormat(*workbook))
+    return true;  // nothing to drop, or the run itself fails, saying why
+  refhost::SavedWorkbook saved;
+  std::string why;
+  if (!refhost::ReadSavedValues(*workbook, saved, why)) {
+    error = "saving " + saveAs.string() +
+            " is refused: the format holds one sheet, and the sheets of " + workbook->string() +
+            " cannot be counted (" + why + ")";
+    return false;
+  }
+  oneSheet = saved.sheets.size() == 1;
+  if (saved.sheets.size() > 1)
+    error = "saving " + saveAs.string() +
+            " is refused: the format holds one sheet and would drop " + "the other " +
+            std::to_string(saved.sheets.size() - 1) + " sheets of " + workbook->string();
+  return saved.sheets.size() <= 1;
+}
+
 int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::string& scenarioFile,
         std::string out, bool save, const std::string& saveAs, bool quiet, bool copies,
         bool report) {
@@ -126,6 +152,8 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
       !refhost::CheckWritableFile(*scenario.workbook, error))
     return Fail("--save: " + error);
   refhost::RunOptions options;
+  if (!saveAs.empty() && !SaveAsKeepsEverySheet(scenario, saveAs, options.oneSheetWorkbook, error))
+    return Fail("--save-as: " + error);
   options.save = save || !saveAs.empty();
   if (!saveAs.empty()) options.saveAs = fs::absolute(saveAs);
   options.progress = !quiet;
