@@ -74,6 +74,15 @@ def test_a_failing_run_raises_with_its_fields_and_the_partial_results(host: Path
     )
 
 
+def test_a_refused_scenario_is_named_not_the_packages_deleted_copy(host: Path) -> None:
+    bad = gridmoor.Scenario.from_file(SEPARATOR, name="north").with_value("run.timesteps", "many")
+    with pytest.raises(gridmoor.RunError) as raised:
+        gridmoor.run(bad)
+    said = str(raised.value)
+    assert said.startswith("scenario 'north' (given from Python): 'run.timesteps' must be"), said
+    assert "gridmoor-run-" not in said and "gridmoor-run-" not in raised.value.result.stderr
+
+
 def test_a_sweep_of_four_through_run_many(tmp_path: Path, host: Path) -> None:
     base = gridmoor.Scenario.from_file(SEPARATOR).with_run(timesteps=1)
     entry = base["inputs.In-1"][0]
