@@ -234,7 +234,8 @@ def run(
 def _name_scenario(result: Result, file: Path) -> None:
     """The package's own copy of the scenario is gone once the run ends:
     what the host said names the scenario instead."""
-    label = f"scenario '{result.scenario.name}' (given from Python)"
+    name = result.scenario.name if result.scenario is not None else result.name
+    label = f"scenario '{name}' (given from Python)"
     result.stderr = result.stderr.replace(str(file), label)
     if result.error is not None:
         result.error.message = result.error.message.replace(str(file), label)
