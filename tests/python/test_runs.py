@@ -83,6 +83,13 @@ def test_a_refused_scenario_is_named_not_the_packages_deleted_copy(host: Path) -
     assert "gridmoor-run-" not in said and "gridmoor-run-" not in raised.value.result.stderr
 
 
+def test_a_run_many_usage_error_keeps_its_reason(host: Path) -> None:
+    with pytest.raises(gridmoor.GridmoorError) as raised:
+        gridmoor.run_many([gridmoor.Scenario.from_file(SEPARATOR)], jobs=0)
+    assert raised.value.exit_status == 2
+    assert raised.value.message.startswith("--jobs: Value 0 not in range"), raised.value.message
+
+
 def test_a_sweep_of_four_through_run_many(tmp_path: Path, host: Path) -> None:
     base = gridmoor.Scenario.from_file(SEPARATOR).with_run(timesteps=1)
     entry = base["inputs.In-1"][0]
