@@ -37,6 +37,8 @@ constexpr std::string_view kOwnItems[] = {
     "/org.openoffice.Setup/Product\"",
     "/org.openoffice.Setup/Office\"",
     "/org.openoffice.Setup/Office/Factories",
+    // Cleared by the office a while after its first start, whenever that is.
+    "/org.openoffice.Office.Common/Misc\"><prop oor:name=\"FirstRun\"",
 };
 
 uno::Reference<css::script::XLibraryContainer> Container(
