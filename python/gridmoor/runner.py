@@ -208,6 +208,7 @@ def run(
         folder = Path(out).absolute() if out is not None else private / "out"
         file = chosen.write(private / "scenario.json")
         command += ["run", str(file), "--out", str(folder), "--quiet"]
+        command += ["--scenario-name", _scenario_label(chosen.name)]
         if report:
             command.append("--report")
         if save:
@@ -231,11 +232,15 @@ def run(
     return result
 
 
+def _scenario_label(name: str) -> str:
+    """How the host names a scenario given from Python."""
+    return f"scenario '{name}' (given from Python)"
+
+
 def _name_scenario(result: Result, file: Path) -> None:
     """The package's own copy of the scenario is gone once the run ends:
     what the host said names the scenario instead."""
-    name = result.scenario.name if result.scenario is not None else result.name
-    label = f"scenario '{name}' (given from Python)"
+    label = _scenario_label(result.scenario.name if result.scenario is not None else result.name)
     result.stderr = result.stderr.replace(str(file), label)
     if result.error is not None:
         result.error.message = result.error.message.replace(str(file), label)

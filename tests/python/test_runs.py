@@ -47,6 +47,8 @@ def test_the_separators_tables_are_its_csv_files(tmp_path: Path, host: Path) -> 
     assert counts["streams"] == 9 and counts["compositions"] == 90 and counts["published"] == 6
     assert counts["optimisation"] == 0
     assert result.summary == json.loads((tmp_path / "out" / "summary.json").read_text())
+    # Named as given, not by the package's own copy, which is gone.
+    assert result.summary["scenario"] == "scenario 'scenario' (given from Python)"
     # The example's expected values.
     assert _row(result.streams, timestep=0, stream="Out-1")["oilRate"] == pytest.approx(
         5479.399, abs=1e-3

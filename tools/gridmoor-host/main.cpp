@@ -126,12 +126,25 @@ bool SaveAsKeepsEverySheet(const refhost::Scenario& scenario, const fs::path& sa
   return saved.sheets.size() <= 1;
 }
 
+// `text` with the scenario file's path given as `name` (when there is one):
+// a program that ran the scenario from a temporary file names it for its
+// user, as that file is gone when the user reads this.
+std::string NamingScenario(std::string text, const fs::path& file, const std::string& name) {
+  const std::string path = fs::absolute(file).string();
+  if (name.empty()) return text;
+  for (std::size_t at = text.find(path); at != std::string::npos;
+       at = text.find(path, at + name.size()))
+    text.replace(at, path.size(), name);
+  return text;
+}
+
 int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::string& scenarioFile,
-        std::string out, bool save, const std::string& saveAs, bool quiet, bool copies,
-        bool report) {
+        const std::string& scenarioName, std::string out, bool save, const std::string& saveAs,
+        bool quiet, bool copies, bool report) {
   refhost::Scenario scenario;
   std::string error;
-  if (!refhost::LoadScenario(fs::absolute(scenarioFile), scenario, error)) return Fail(error);
+  if (!refhost::LoadScenario(fs::absolute(scenarioFile), scenario, error))
+    return Fail(NamingScenario(error, scenarioFile, scenarioName));
   if (out.empty()) out = fs::path(scenarioFile).stem().string() + "-out";
   if (copies && !refhost::UseCopiesIn(scenario, fs::absolute(out), error)) return Fail(error);
   // Every place the run writes is tried before the office starts.
@@ -163,6 +176,7 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
   refhost::ArmInterrupt(true);
   const auto started = std::chrono::steady_clock::now();
   refhost::RunScenario(library, scenario, options, record);
+  if (!scenarioName.empty()) record.scenario = scenarioName;
   refhost::RunReportContext reportContext;
   reportContext.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -259,7 +273,7 @@ int Main(int argc, char** argv) {
       "found differences or problems, 2 when it could not check.");
 
   CLI::App* run = app.add_subcommand("run", "Run a scenario (see docs/scenario.md)");
-  std::string scenario, out, saveAs;
+  std::string scenario, scenarioName, out, saveAs;
   bool save = false, quiet = false, copies = false, report = false;
   run->add_option("scenario", scenario, "The scenario, a JSON file")->required();
   run->add_option("--out", out,
@@ -267,6 +281,9 @@ int Main(int argc, char** argv) {
                   "and summary.json, checked before the run starts (default: <scenario>-out)");
   run->add_flag("--save", save, "Save the workbook at the end of the run");
   run->add_option("--save-as", saveAs, "Save a copy of the workbook under this name at the end");
+  run->add_option("--scenario-name", scenarioName,
+                  "How messages and summary.json name the scenario (default: its file), for a "
+                  "program that runs it from a temporary file");
   run->add_flag("--quiet", quiet, "No progress on stderr");
   run->add_flag("--work-on-copies", copies,
                 "Copy the workbook and the model data file into the output folder and run on "
@@ -423,7 +440,7 @@ int Main(int argc, char** argv) {
     return refhost::Identify(library, libraryPath, office, std::cout, std::cerr);
   }
   if (!notices) return Fail("no command given");
-  return Run(library, *notices, scenario, out, save, saveAs, quiet, copies, report);
+  return Run(library, *notices, scenario, scenarioName, out, save, saveAs, quiet, copies, report);
 }
 
 // Standard output that could not be written (a full disk, a closed pipe
