@@ -252,11 +252,12 @@ def run_host(command: Sequence[str], stdout: Path, stderr: Path) -> int:
 
 def last_words(text: str) -> str:
     """What a failed command said last about why: its own "gridmoor-host: " line,
-    else the last line it wrote at all."""
+    else the last line it wrote at all, less the pointer to --help that
+    follows a usage error's reason."""
     own = last = ""
     for line in text.splitlines():
         if line.startswith("gridmoor-host: "):
             own = line[len("gridmoor-host: ") :]
-        if line.strip():
+        if line.strip() and not line.startswith("Run with --help"):
             last = line
     return own or last

@@ -208,6 +208,7 @@ def run(
         folder = Path(out).absolute() if out is not None else private / "out"
         file = chosen.write(private / "scenario.json")
         command += ["run", str(file), "--out", str(folder), "--quiet"]
+        command += ["--scenario-name", _scenario_label(chosen.name)]
         if report:
             command.append("--report")
         if save:
@@ -217,6 +218,7 @@ def run(
         status = HostProcess(command, private / "stderr.txt", private / "stdout.txt").wait()
         result = Result(folder, chosen, chosen.name)
         result._settle(status, _read_text(private / "stderr.txt"))
+        _name_scenario(result, file)
         if out is None:
             result.folder = None
     finally:
@@ -228,6 +230,21 @@ def run(
             )
         raise result.error
     return result
+
+
+def _scenario_label(name: str) -> str:
+    """How the host names a scenario given from Python."""
+    return f"scenario '{name}' (given from Python)"
+
+
+def _name_scenario(result: Result, file: Path) -> None:
+    """The package's own copy of the scenario is gone once the run ends:
+    what the host said names the scenario instead."""
+    label = _scenario_label(result.scenario.name if result.scenario is not None else result.name)
+    result.stderr = result.stderr.replace(str(file), label)
+    if result.error is not None:
+        result.error.message = result.error.message.replace(str(file), label)
+        result.error.args = (result.error.message,)
 
 
 Progress = Callable[[int, int, Result], None]
@@ -321,6 +338,7 @@ def run_many(
                 result = load_result(folder / names[i], chosen[i])
             if out is None:
                 result.folder = None
+                _name_scenario(result, Path(files[i]))
             done.append(result)
         return done
     finally:

@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import copy
 import json
+import math
 import os
 import re
 from pathlib import Path
@@ -103,9 +104,14 @@ class Scenario:
         return data
 
     def write(self, path: StrPath) -> Path:
-        """Writes the scenario as JSON, its file names made absolute; the path."""
+        """Writes the scenario as JSON, its file names made absolute; the path.
+
+        JSON holds no NaN or infinity: in the case they are written as the
+        case's own "NaN", "Infinity" and "-Infinity"; anywhere else (an
+        input, a run setting) ValueError names the key path."""
         file = Path(path)
-        file.write_text(json.dumps(self.resolved(), indent=2) + "\n", encoding="utf-8")
+        text = json.dumps(_finite(self.resolved(), ""), indent=2, allow_nan=False)
+        file.write_text(text + "\n", encoding="utf-8")
         return file
 
     def __getitem__(self, path: str) -> Any:
@@ -242,6 +248,20 @@ class Scenario:
         changed = self._copy(name)
         changed._data["workbook"] = str(Path(workbook).absolute())
         return changed
+
+
+def _finite(value: Any, path: str) -> Any:
+    """`value` with every NaN and infinity under "case" spelt as the case's
+    JSON spells them; ValueError naming the key path of any other."""
+    if isinstance(value, float) and not math.isfinite(value):
+        if path == "case" or path.startswith(("case.", "case[")):
+            return "NaN" if math.isnan(value) else ("Infinity" if value > 0 else "-Infinity")
+        raise ValueError(f"{path} is {value}: a scenario's numbers must be finite")
+    if isinstance(value, dict):
+        return {k: _finite(v, f"{path}.{k}" if path else str(k)) for k, v in value.items()}
+    if isinstance(value, (list, tuple)):
+        return [_finite(v, f"{path}[{i}]") for i, v in enumerate(value)]
+    return value
 
 
 def _no_repeated_keys(pairs: Sequence[tuple[str, Any]]) -> dict[str, Any]:

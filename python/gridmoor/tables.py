@@ -13,7 +13,7 @@ import csv
 import datetime
 import io
 from pathlib import Path
-from typing import Any, Callable, Optional
+from typing import Any, Callable, Iterator, Optional
 
 try:
     import pandas
@@ -77,9 +77,20 @@ _KINDS: dict[str, dict[str, Convert]] = {
 }
 
 
+def _plain(field: str) -> str:
+    # The host puts an apostrophe before text a spreadsheet would run as a
+    # formula (and before text that starts with one): one is taken off.
+    return field[1:] if field.startswith("'") else field
+
+
+def _csv_rows(text: str) -> Iterator[list[str]]:
+    for fields in csv.reader(io.StringIO(text, newline="")):
+        yield [_plain(field) for field in fields]
+
+
 def parse_rows(text: str, kind: str, text_columns: frozenset[str] = frozenset()) -> Rows:
     """The rows of one of the run's CSV files (`kind` is its file name)."""
-    reader = csv.reader(io.StringIO(text, newline=""))
+    reader = _csv_rows(text)
     header = next(reader, None)
     if header is None:
         return []
@@ -105,7 +116,7 @@ def parse_rows(text: str, kind: str, text_columns: frozenset[str] = frozenset())
 
 
 def columns_of(text: str) -> list[str]:
-    first = next(csv.reader(io.StringIO(text, newline="")), None)
+    first = next(_csv_rows(text), None)
     return list(first) if first is not None else []
 
 

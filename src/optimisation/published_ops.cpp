@@ -201,19 +201,25 @@ std::optional<double> NumberOf(const std::string& text, const std::string& sheet
   return number;
 }
 
-// One cell's number. An empty `worksheet` reads the current one, the
-// variable's sheet `sheetName`. A cell reference that names no cell gives
-// no value rather than 0.
-std::optional<double> ReadValue(automation::CExcExcelObj& session, const std::string& worksheet,
-                                const std::string& sheetName, const std::string& address,
-                                std::string& why) {
+// A cell of a block: an empty one is a gap (a cascade row not yet filled, a
+// forecast with holes) and reads as the host's missing value; text fails.
+std::optional<double> BlockNumberOf(const std::string& text, const std::string& sheetName,
+                                    const std::string& address, std::string& why) {
+  if (text.empty()) return automation::kUndefinedValue;
+  return NumberOf(text, sheetName, address, why);
+}
+
+// One cell's text. An empty `worksheet` reads the current one. A cell
+// reference that names no cell gives no text rather than an empty one.
+std::optional<std::string> ReadText(automation::CExcExcelObj& session, const std::string& worksheet,
+                                    const std::string& address, std::string& why) {
   if (text::IsBlank(address)) return std::nullopt;
   char scratch[kMessageRoom] = {};
   std::string text;
   if (automation::ReadCellText(&session, worksheet, address, text, scratch, &why) != 0) {
     return std::nullopt;
   }
-  return NumberOf(text, sheetName, address, why);
+  return text;
 }
 
 // A value of a block read as the single-cell read has its text; none for
@@ -268,16 +274,14 @@ std::optional<std::string> ReadBlock(automation::CExcExcelObj& session,
         if (read != nullptr) {
           const std::optional<std::string> cellText = BlockText(*read);
           if (cellText) {
-            value = text::ParseWholeNumber(*cellText);
-            if (!value) {
-              why = automation::NotANumberMessage(variable.worksheet, block->Address(r, c),
-                                                  *cellText);
-            }
+            value = BlockNumberOf(*cellText, variable.worksheet, block->Address(r, c), why);
           }
         } else {
-          value =
-              ReadValue(session, selected ? std::string() : variable.worksheet, variable.worksheet,
-                        BlockCell(topLeft, static_cast<int>(c), static_cast<int>(top + r)), why);
+          const std::string address =
+              BlockCell(topLeft, static_cast<int>(c), static_cast<int>(top + r));
+          const std::optional<std::string> cellText =
+              ReadText(session, selected ? std::string() : variable.worksheet, address, why);
+          if (cellText) value = BlockNumberOf(*cellText, variable.worksheet, address, why);
           selected = true;
         }
         if (!value) return std::nullopt;
@@ -325,9 +329,11 @@ outcome::Expected<std::string> EvalPublishedVariables(
   if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
   try {
     std::string why;
+    // A single cell has no gaps: an empty one is a failure, naming it.
+    const std::string address = automation::CellAddress(variable->cell);
+    const std::optional<std::string> text = ReadText(*session, variable->worksheet, address, why);
     const std::optional<double> value =
-        ReadValue(*session, variable->worksheet, variable->worksheet,
-                  automation::CellAddress(variable->cell), why);
+        text ? NumberOf(*text, variable->worksheet, address, why) : std::nullopt;
     if (!value) return GetFailed(*variable, why);
     return FormatPublishedValue(*value);
   } catch (const std::exception& error) {

@@ -8,8 +8,13 @@
 // status 1 and one line naming the command, write summary.json with the
 // timestep it reached, leave the workbook as it was (or completely saved,
 // when --save was asked and the save had finished) and leave no office,
-// lock file or temporary folder behind.
+// lock file or temporary folder behind. The same fault in `workbook check`
+// (every call, always) and in run-many on warm offices (a sample; by path
+// under `sweep` for the gas-lift example): one line, the workbook as it was,
+// nothing left behind, and each run of run-many failing alone.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <iostream>
 
@@ -145,6 +150,149 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
   RecordProperty("bridge_calls", std::to_string(plainCalls));
   RecordProperty("call_paths", std::to_string(paths.count));
   RecordProperty("faulted_runs", std::to_string(calls.size()));
+}
+
+// The same fault in the commands that reach the office otherwise: a
+// workbook check, and run-many handing warm offices from scenario to
+// scenario. A process started by `args` in the folder's environment, its
+// standard output in stdout.txt.
+HostRun Spawned(const RunFolder& folder, const std::vector<std::string>& args,
+                std::uint64_t failAt) {
+  HostRun run;
+  const fs::path out = folder.Path() / "stdout.txt";
+  run.pid = hosttest::Spawn(args, folder.Path() / "stderr.txt", false, [&] {
+    sweeptest::SweepEnvironment(folder, failAt);
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(fd, STDOUT_FILENO);
+  });
+  run.status = hosttest::ExitStatusWithin(run.pid, std::chrono::seconds(240)).value_or(-1);
+  run.err = ReadText(folder.Path() / "stderr.txt");
+  return run;
+}
+
+// Two runs of the example one after another on one warm office.
+std::vector<std::string> RunManyArguments(const RunFolder& folder) {
+  fs::copy_file(folder.Scenario(), folder.Path() / "second.json");
+  return {"run-many",
+          folder.Scenario().string(),
+          (folder.Path() / "second.json").string(),
+          "--jobs",
+          "1",
+          "--out",
+          folder.Out().string()};
+}
+
+void Report(const char* what, const Example& example, std::uint64_t calls,
+            const sweeptest::Sample& sample, std::chrono::steady_clock::time_point started) {
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::cout << example.name << " " << what << ": " << calls << " bridge calls; "
+            << sample.calls.size() << " faulted runs, every " << sample.every
+            << (sample.byPath ? " and the first and last of each path" : "") << ", in " << seconds
+            << " s\n";
+  ::testing::Test::RecordProperty(std::string(what) + "_bridge_calls", std::to_string(calls));
+  ::testing::Test::RecordProperty(std::string(what) + "_faulted_runs",
+                                  std::to_string(sample.calls.size()));
+}
+
+// A check whose office dies says so in one line and ends with 2, unless
+// the office died once the check had all it needed (closing its copy):
+// then the report is the unfaulted one. The workbook is never changed, and
+// nothing is left behind.
+TEST_P(BridgeFaultSweep, EveryFaultedCheckFailsCleanly) {
+  const Example example = GetParam();
+  const std::string original =
+      ReadText(hosttest::Example(example.name) / (std::string(example.name) + ".fods"));
+  const auto check = [](const RunFolder& folder) {
+    return std::vector<std::string>{"workbook", "check", folder.Workbook().string()};
+  };
+  // The report less its first line, which names the run's own folder.
+  const auto report = [](const RunFolder& folder) {
+    std::vector<std::string> lines = Lines(ReadText(folder.Path() / "stdout.txt"));
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+  };
+  std::uint64_t calls = 0;
+  int unfaultedStatus = 0;
+  std::vector<std::string> unfaulted;
+  {
+    const RunFolder folder(example.name);
+    const HostRun run = Spawned(folder, check(folder), 0);
+    ASSERT_TRUE(run.status == 0 || run.status == 1) << run.err;
+    EXPECT_EQ(run.err, "");
+    calls = sweeptest::CountIn(folder.CountFile());
+    unfaultedStatus = run.status;
+    unfaulted = report(folder);
+  }
+  ASSERT_GT(calls, 0u);
+  ASSERT_FALSE(unfaulted.empty());
+  // Few calls: every one, in the default suite too.
+  const sweeptest::Sample sample = sweeptest::SampleCalls(calls, calls, false, {});
+  const auto started = std::chrono::steady_clock::now();
+  int failed = 0;
+  for (const std::uint64_t n : sample.calls) {
+    const RunFolder folder(example.name);
+    const HostRun run = Spawned(folder, check(folder), n);
+    SCOPED_TRACE(std::string(example.name) + ": check, fault at bridge call " + std::to_string(n) +
+                 "\n" + run.err);
+    ASSERT_NE(run.status, -1) << "hung";
+    if (run.status == 2) {
+      ++failed;
+      const std::vector<std::string> lines = Lines(run.err);
+      ASSERT_EQ(lines.size(), 1u);
+      EXPECT_EQ(lines[0].rfind("gridmoor-host: could not check: ", 0), 0u);
+    } else {
+      EXPECT_EQ(run.status, unfaultedStatus);
+      EXPECT_EQ(run.err, "");
+      EXPECT_EQ(report(folder), unfaulted);
+    }
+    EXPECT_EQ(ReadText(folder.Workbook()), original);
+    EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
+  }
+  EXPECT_GT(failed, 0) << "no fault reached the check";
+  Report("check", example, calls, sample, started);
+}
+
+// Every run of run-many meets the dead office at the same call, warm office
+// or not: each fails alone with its reason, the office is replaced between
+// them, and none, nor any office, is left behind.
+TEST_P(BridgeFaultSweep, EveryFaultedRunManyOnWarmOfficesFailsCleanly) {
+  const Example example = GetParam();
+  std::uint64_t calls = 0;
+  sweeptest::Paths paths;
+  {
+    const RunFolder folder(example.name);
+    const HostRun run = Spawned(folder, RunManyArguments(folder), 0);
+    ASSERT_EQ(run.status, 0) << run.err << ReadText(folder.Path() / "stdout.txt");
+    EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
+    calls = sweeptest::CountIn(folder.CountFile());  // one run's: the last to write it
+    paths = sweeptest::ReadPaths(folder.PathsFile());
+  }
+  ASSERT_GT(calls, 0u);
+  const sweeptest::Sample sample = sweeptest::SampleCalls(calls, 3, example.fullByPath, paths.ends);
+  const auto started = std::chrono::steady_clock::now();
+  for (const std::uint64_t n : sample.calls) {
+    const RunFolder folder(example.name);
+    const HostRun run = Spawned(folder, RunManyArguments(folder), n);
+    SCOPED_TRACE(std::string(example.name) + ": run-many, fault at bridge call " +
+                 std::to_string(n) + "\n" + run.err);
+    ASSERT_NE(run.status, -1) << "hung";
+    EXPECT_EQ(run.status, 1);
+    // The header line alone: no warm office failed to start.
+    EXPECT_EQ(Lines(run.err).size(), 1u);
+    const json summary = json::parse(ReadText(folder.Out() / "summary.json"), nullptr, false);
+    ASSERT_TRUE(summary.is_object()) << "no summary.json";
+    ASSERT_EQ(summary["scenarios"].size(), 2u);
+    for (const json& s : summary["scenarios"]) {
+      EXPECT_FALSE(s["passed"]) << s.dump();
+      EXPECT_EQ(s["exitStatus"], 1) << s.dump();
+      EXPECT_FALSE(s.value("message", "").empty()) << s.dump();
+    }
+    // The second met its fault where the first did: on a working office.
+    EXPECT_EQ(summary["scenarios"][0]["timesteps"], summary["scenarios"][1]["timesteps"]);
+    EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
+  }
+  Report("run-many", example, calls, sample, started);
 }
 
 // A separator run takes about 2 s, a gas-lift run up to 12 s (its optimiser

@@ -3,11 +3,13 @@
 // equations, never taken from an earlier run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "excel/calc/office_program.h"
 #include "gridmoor/host.h"
 #include "host_test_support.h"
+#include "support/xlsx_writer.h"
 
 namespace {
 
@@ -338,14 +340,35 @@ TEST(IntegrationFailures, OneSheetFormatsAreNotSavedOverWithOtherSheets) {
       << saved.err;
   EXPECT_EQ(ReadText(csv), rows);
 
-  // A copy as CSV of a workbook of several sheets.
+  // A copy as CSV of a workbook of several sheets: refused in one line
+  // before any timestep runs, rather than after the last.
   const Result copy =
       RunQuiet(ExampleScenario("separator", folder.path() / "sep.json", [](json&) {}),
                folder.path() / "sep-out", folder.path(),
                " --save-as " + (folder.path() / "copy.csv").string());
   EXPECT_EQ(copy.status, 1) << copy.err;
-  EXPECT_NE(copy.err.find("would drop the other sheets"), std::string::npos) << copy.err;
+  EXPECT_NE(copy.err.find("would drop the other 3 sheets"), std::string::npos) << copy.err;
+  EXPECT_EQ(std::count(copy.err.begin(), copy.err.end(), '\n'), 1) << copy.err;
+  EXPECT_FALSE(fs::exists(folder.path() / "sep-out" / "results.csv"));
   EXPECT_FALSE(fs::exists(folder.path() / "copy.csv"));
+
+  // A copy as CSV of a workbook of one sheet is what the user asked for.
+  test_support::WriteFile(
+      folder.path() / "one.xlsx",
+      test_support::XlsxBytes(
+          {{"data",
+            {{"A1", "", "", "", ""}, {"B1", "B2*2", "", "0", ""}, {"B2", "", "", "1", ""}}}}));
+  std::ofstream(folder.path() / "one.json") << R"({"workbook": "one.xlsx", "case": {
+    "inputStreams": [{"sheetName": "data",
+                      "solverCells": [{"cell": "", "unit": 0}, {"cell": "B2", "unit": 0}]}],
+    "outputStreams": [{"sheetName": "data", "propertyCells": [{"cell": "B1", "unit": 0}]}]},
+  "run": {"start": "2025-01-01", "timesteps": 2, "stepDays": 1},
+  "inputs": {"In-1": [{"oilRate": 7}, {"oilRate": 8}]}})";
+  const Result one = RunQuiet(folder.path() / "one.json", folder.path() / "one-out", folder.path(),
+                              " --save-as " + (folder.path() / "one.csv").string());
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_NE(ReadText(folder.path() / "one.csv").find("16"), std::string::npos)
+      << ReadText(folder.path() / "one.csv");
 }
 
 TEST(IntegrationCaseRoundTrip, DumpThenBuildGivesTheSameBytes) {

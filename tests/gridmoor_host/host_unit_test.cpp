@@ -208,6 +208,27 @@ TEST(HostCsv, QuotesWhatNeedsQuotingReadsItBackAndNumbersRoundTrip) {
   EXPECT_EQ(FormatNumber(kUndefined), "");
 }
 
+// A spreadsheet opening the file runs no text as a formula; numbers stay
+// numbers, and one apostrophe taken off gives every text back.
+TEST(HostCsv, TextThatWouldRunAsAFormulaIsNeutralisedAndNumbersAreNot) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"=1+2", "'=1+2"}, {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+      {"-2+3", "'-2+3"}, {"@SUM(A1:A9)", "'@SUM(A1:A9)"},
+      {"-", "'-"},       {"'quoted", "''quoted"},
+      {"-4.5", "-4.5"},  {"-2.5e-12", "-2.5e-12"},
+      {"+7", "+7"},      {"a=b", "a=b"},
+      {"", ""},          {"=HYPERLINK(\"x\",\"y\")", "\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\""},
+  };
+  for (const auto& [text, field] : cases) {
+    EXPECT_EQ(CsvField(text), field) << text;
+    std::vector<CsvRow> rows;
+    std::string error;
+    ASSERT_TRUE(ParseCsv(CsvLine({text, "x"}), rows, error)) << error;
+    const std::string read = rows.at(0).at(0);
+    EXPECT_EQ(read.starts_with('\'') ? read.substr(1) : read, text);
+  }
+}
+
 TEST(HostMessages, TheLibrarysLineBreaksBecomeSpacesInOneLineOutputs) {
   const std::pair<const char*, const char*> cases[] = {
       {"This file is open in another instance of Excel.\nIt can not be opened twice",

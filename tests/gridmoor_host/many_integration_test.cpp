@@ -120,54 +120,20 @@ TEST(IntegrationMany, InterruptEndsEveryChildAndItsOffice) {
   }
 }
 
-// Macros that leave state in the office, and one that looks for it and
-// writes what it found into findings.txt beside its workbook.
-constexpr const char* kWarmModule = R"(REM Leaves state in the office, or looks for it.
+// Macros that look for state left in the office and write what they found
+// into findings.txt beside their workbook; each workbook also holds what
+// one scenario leaves (kLeaving), as only the macros a workbook holds tell
+// how far they may reach.
+constexpr const char* kCheckModule = R"(REM Looks for state left in the office.
 Global LeftInBook As Integer
 
-Function Settings(update As Boolean) As Object
+Function ReadSettings() As Object
   Dim provider As Object, node As New com.sun.star.beans.PropertyValue
   provider = CreateUnoService("com.sun.star.configuration.ConfigurationProvider")
   node.Name = "nodepath"
   node.Value = "/org.openoffice.Office.Calc/Input"
-  Settings = provider.createInstanceWithArguments(IIf(update, "com.sun.star.configuration.ConfigurationUpdateAccess", "com.sun.star.configuration.ConfigurationAccess"), Array(node))
+  ReadSettings = provider.createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess", Array(node))
 End Function
-
-Sub RunInOffice(uri As String)
-  Dim factory As Object
-  factory = CreateUnoService("com.sun.star.script.provider.MasterScriptProviderFactory")
-  factory.createScriptProvider("").getScript(uri).invoke(Array(), Array(), Array())
-End Sub
-
-Sub LeaveDocument(timestep As Integer, dt As String)
-  StarDesktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, Array())
-  LeftInBook = 5
-End Sub
-
-Sub LeaveBasic(timestep As Integer, dt As String)
-  Dim libraries As Object, nl As String
-  nl = Chr(10)
-  libraries = GlobalScope.BasicLibraries
-  libraries.loadLibrary("Standard")
-  libraries.getByName("Standard").insertByName("Globals", "Global LeftBehind As Integer" & nl & "Sub SetLeftBehind" & nl & "LeftBehind = 42" & nl & "End Sub" & nl)
-  RunInOffice("vnd.sun.star.script:Standard.Globals.SetLeftBehind?language=Basic&location=application")
-  libraries.createLibrary("Leftovers")
-  libraries.getByName("Leftovers").insertByName("State", "Public Bumps As Integer" & nl & "Sub Bump" & nl & "Bumps = Bumps + 1" & nl & "End Sub" & nl)
-  RunInOffice("vnd.sun.star.script:Leftovers.State.Bump?language=Basic&location=application")
-End Sub
-
-Sub LeaveSetting(timestep As Integer, dt As String)
-  Dim calcInput As Object
-  calcInput = Settings(True)
-  calcInput.MoveSelection = False
-  calcInput.commitChanges()
-End Sub
-
-Sub LeaveEverything(timestep As Integer, dt As String)
-  LeaveDocument timestep, dt
-  LeaveBasic timestep, dt
-  LeaveSetting timestep, dt
-End Sub
 
 Sub Check()
   Dim found As String, documents As Object, count As Integer, parts As Variant, file As Integer
@@ -181,7 +147,8 @@ Sub Check()
   If GlobalScope.BasicLibraries.hasByName("Leftovers") Then found = found & "library;"
   If GlobalScope.BasicLibraries.getByName("Standard").hasByName("Globals") Then found = found & "module;"
   If LeftBehind = 42 Then found = found & "global;"
-  If Not Settings(False).MoveSelection Then found = found & "setting;"
+  If Not ReadSettings().MoveSelection Then found = found & "setting;"
+  If ThisComponent.Sheets(0).getCellByPosition(25, 0).String = "heard" Then found = found & "listener;"
   parts = Split(ThisComponent.URL, "/")
   parts(UBound(parts)) = "findings.txt"
   file = FreeFile
@@ -197,18 +164,98 @@ End Sub
 Sub CheckAtEnd(timestep As Integer)
   Check
 End Sub
+
+Sub PauseAtStart(timestep As Integer, dt As String)
+  Wait 8000
+End Sub
 )";
 
-// The separator's workbook with the module Warm beside its own.
-fs::path WarmWorkbook(const fs::path& folder) {
+// What each scenario leaves: another document, the office's own Basic and
+// its variables, a setting, a listener on every document's events, a
+// process that kills the office a little later (KILLER: its script).
+const std::map<std::string, std::string> kLeaving = {
+    {"Document", R"(
+Sub LeaveDocument(timestep As Integer, dt As String)
+  StarDesktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, Array())
+  LeftInBook = 5
+End Sub
+)"},
+    {"Basic", R"(
+Sub RunInOffice(uri As String)
+  Dim factory As Object
+  factory = CreateUnoService("com.sun.star.script.provider.MasterScriptProviderFactory")
+  factory.createScriptProvider("").getScript(uri).invoke(Array(), Array(), Array())
+End Sub
+
+Sub LeaveBasic(timestep As Integer, dt As String)
+  Dim libraries As Object, nl As String
+  nl = Chr(10)
+  libraries = GlobalScope.BasicLibraries
+  libraries.loadLibrary("Standard")
+  libraries.getByName("Standard").insertByName("Globals", "Global LeftBehind As Integer" & nl & "Sub SetLeftBehind" & nl & "LeftBehind = 42" & nl & "End Sub" & nl)
+  RunInOffice("vnd.sun.star.script:Standard.Globals.SetLeftBehind?language=Basic&location=application")
+  libraries.createLibrary("Leftovers")
+  libraries.getByName("Leftovers").insertByName("State", "Public Bumps As Integer" & nl & "Sub Bump" & nl & "Bumps = Bumps + 1" & nl & "End Sub" & nl)
+  RunInOffice("vnd.sun.star.script:Leftovers.State.Bump?language=Basic&location=application")
+End Sub
+)"},
+    {"Setting", R"(
+Sub LeaveSetting(timestep As Integer, dt As String)
+  Dim provider As Object, node As New com.sun.star.beans.PropertyValue, calcInput As Object
+  provider = CreateUnoService("com.sun.star.configuration.ConfigurationProvider")
+  node.Name = "nodepath"
+  node.Value = "/org.openoffice.Office.Calc/Input"
+  calcInput = provider.createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess", Array(node))
+  calcInput.MoveSelection = False
+  calcInput.commitChanges()
+End Sub
+)"},
+    {"Listener", R"(
+Sub LeaveListener(timestep As Integer, dt As String)
+  Dim listener As Object
+  listener = CreateUnoListener("Heard_", "com.sun.star.document.XDocumentEventListener")
+  GetDefaultContext().getValueByName("/singletons/com.sun.star.frame.theGlobalEventBroadcaster").addDocumentEventListener(listener)
+End Sub
+
+Sub Heard_documentEventOccured(event As Object)
+  If event.EventName = "OnLoad" Then event.Source.Sheets(0).getCellByPosition(25, 0).String = "heard"
+End Sub
+
+Sub Heard_disposing(event As Object)
+End Sub
+)"},
+    {"Process", R"(
+Sub LeaveProcess(timestep As Integer)
+  Shell("KILLER")
+End Sub
+)"},
+};
+
+// The separator's workbook with the module Warm beside its own: the check,
+// and what `leaving` names (for "Everything" all but the process).
+fs::path WarmWorkbook(const fs::path& folder, const std::string& leaving = "Everything") {
+  std::string module = kCheckModule;
+  for (const auto& [name, source] : kLeaving)
+    if (leaving == name || (leaving == "Everything" && name != "Process")) module += source;
+  if (leaving == "Everything") {
+    module +=
+        "\nSub LeaveEverything(timestep As Integer, dt As String)\n  LeaveDocument timestep, dt\n"
+        "  LeaveBasic timestep, dt\n  LeaveSetting timestep, dt\nEnd Sub\n";
+  }
+  if (const std::size_t at = module.find("KILLER"); at != std::string::npos) {
+    // Started by the office, so its parent is the office.
+    const fs::path killer = folder / "kill-the-office.sh";
+    test_support::WriteFile(killer, "#!/bin/sh\nsleep 4\nkill -9 $PPID\n");
+    fs::permissions(killer, fs::perms::owner_all);
+    module.replace(at, 6, killer.string());
+  }
   std::string text = ReadText(Example("separator") / "separator.fods");
   const std::string library = "<ooo:library-embedded ooo:name=\"Standard\">";
   const std::size_t at = text.find(library);
   EXPECT_NE(at, std::string::npos);
   text.insert(at + library.size(), "\n<ooo:module ooo:name=\"Warm\"><ooo:source-code>" +
-                                       xml::EscapeText(kWarmModule) +
-                                       "</ooo:source-code></ooo:module>");
-  const fs::path file = folder / "warm.fods";
+                                       xml::EscapeText(module) + "</ooo:source-code></ooo:module>");
+  const fs::path file = folder / ("warm-" + leaving + ".fods");
   std::ofstream(file, std::ios::binary) << text;
   return file;
 }
@@ -230,7 +277,7 @@ fs::path Scenario(const fs::path& file, const fs::path& workbook, const std::str
 class RecordingOffices final : public refhost::OfficePool {
  public:
   RecordingOffices(std::size_t slots, std::vector<int>& handedOver, int killBeforeHandOver)
-      : inner_(slots), handedOver_(handedOver), killBefore_(killBeforeHandOver) {}
+      : inner_(slots, notices_), handedOver_(handedOver), killBefore_(killBeforeHandOver) {}
   std::optional<std::string> Ready(std::size_t slot) override {
     std::optional<std::string> pipe = inner_.Ready(slot);
     if (!pipe || pipe->empty()) return pipe;
@@ -247,6 +294,7 @@ class RecordingOffices final : public refhost::OfficePool {
   void Release(std::size_t slot, bool passed) override { inner_.Release(slot, passed); }
 
  private:
+  std::ostringstream notices_;
   refhost::WarmOffices inner_;
   std::vector<int>& handedOver_;  // the office's process, per scenario started
   int killBefore_;
@@ -273,11 +321,9 @@ std::vector<int> RunOnWarmOffice(const std::vector<fs::path>& scenarios, const f
 
 TEST(IntegrationWarm, NothingAScenarioLeavesInTheOfficeReachesTheNext) {
   Folder folder;
-  const fs::path workbook = WarmWorkbook(folder.path());
-
   // The check finds each thing left, when it runs where it was left.
-  const fs::path both =
-      Scenario(folder.path() / "both.json", workbook, "Warm.LeaveEverything", "Warm.CheckAtEnd");
+  const fs::path both = Scenario(folder.path() / "both.json", WarmWorkbook(folder.path()),
+                                 "Warm.LeaveEverything", "Warm.CheckAtEnd");
   const Result r = RunQuiet(both, folder.path() / "alone", folder.path(), " --work-on-copies");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadText(folder.path() / "alone" / "findings.txt"),
@@ -288,6 +334,7 @@ TEST(IntegrationWarm, NothingAScenarioLeavesInTheOfficeReachesTheNext) {
   // setting replaces the office.
   std::vector<fs::path> scenarios;
   for (const std::string leave : {"Document", "Basic", "Setting"}) {
+    const fs::path workbook = WarmWorkbook(folder.path(), leave);
     scenarios.push_back(
         Scenario(folder.path() / ("leave-" + leave + ".json"), workbook, "Warm.Leave" + leave));
     scenarios.push_back(
@@ -303,6 +350,40 @@ TEST(IntegrationWarm, NothingAScenarioLeavesInTheOfficeReachesTheNext) {
   EXPECT_NE(offices[2], offices[3]) << "Basic state is not undone in place";
   EXPECT_EQ(offices[3], offices[4]);
   EXPECT_NE(offices[4], offices[5]) << "a changed setting is not undone in place";
+}
+
+// Whether a process whose command line holds `text` runs.
+bool Running(const std::string& text) {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::string line = ReadText(entry.path() / "cmdline");
+    std::replace(line.begin(), line.end(), '\0', ' ');
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// A listener on every document's events and a process started by a macro
+// outlive their workbook, unseen by a reset: the office is not handed on
+// (the next scenario's workbook holds no such call), and the process ends
+// before it can kill the office under the next scenario.
+TEST(IntegrationWarm, AListenerOrAProcessAScenarioLeavesDoesNotReachTheNext) {
+  Folder folder;
+  const fs::path plain = WarmWorkbook(folder.path(), "Nothing");
+  const std::vector<fs::path> scenarios = {
+      Scenario(folder.path() / "leave-Listener.json", WarmWorkbook(folder.path(), "Listener"),
+               "Warm.LeaveListener"),
+      Scenario(folder.path() / "check-Listener.json", plain, "Warm.CheckAtStart"),
+      Scenario(folder.path() / "leave-Process.json", WarmWorkbook(folder.path(), "Process"),
+               "Warm.CheckAtStart", "Warm.LeaveProcess"),
+      // Longer than the process waits before it kills its office.
+      Scenario(folder.path() / "pause.json", plain, "Warm.PauseAtStart")};
+  const fs::path out = folder.path() / "out";
+  const std::vector<int> offices = RunOnWarmOffice(scenarios, out);  // every one passes
+  EXPECT_EQ(ReadText(out / "check-Listener" / "findings.txt"), "\n");
+  ASSERT_EQ(offices.size(), 4u);
+  EXPECT_NE(offices[0], offices[1]) << "a listener is not undone in place";
+  EXPECT_NE(offices[2], offices[3]) << "nor what a process may have done";
+  EXPECT_FALSE(Running("kill-the-office.sh"));
 }
 
 TEST(IntegrationWarm, AnOfficeThatDiesBetweenScenariosIsReplacedAndNoneFails) {

@@ -3,9 +3,16 @@
 // office starts.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "com/error.h"
+
 #include "host_test_support.h"
 #include "many.h"
 #include "scenario.h"
+#include "warm_offices.h"
 #include "work_copies.h"
 
 namespace {
@@ -164,6 +171,40 @@ TEST(HostMany, FailuresStayInTheirFoldersAndCollectAgrees) {
   EXPECT_EQ(ReadText(folder.path() / "again" / "summary.csv"), ReadText(out / "summary.csv"));
   EXPECT_EQ(ReadText(folder.path() / "again" / "summary.json"), ReadText(out / "summary.json"));
   EXPECT_EQ(Host("run-many " + broken.string(), folder.path()).status, 2);  // no --out
+}
+
+}  // namespace
+
+namespace {
+
+// A warm office that cannot be started: each scenario gets none (it starts
+// its own), every start is tried again, and the reason is told once.
+TEST(HostMany, AWarmOfficeThatCannotStartIsToldOnceWithItsReason) {
+  std::atomic<int> starts = 0;
+  std::ostringstream notices;
+  {
+    refhost::WarmOffices offices(2, notices, [&]() -> std::unique_ptr<excel::calc::SharedOffice> {
+      ++starts;
+      com::Throw(com::CO_E_SERVER_EXEC_FAILURE, "No office program (soffice.bin) was found");
+    });
+    const auto ready = [&](std::size_t slot) {
+      for (int wait = 0; wait < 500; ++wait) {
+        if (const std::optional<std::string> pipe = offices.Ready(slot)) return pipe;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      return std::optional<std::string>();
+    };
+    for (int round = 0; round < 3; ++round) {
+      for (std::size_t slot : {0u, 1u}) {
+        EXPECT_EQ(ready(slot), std::string()) << "round " << round << " slot " << slot;
+        offices.Release(slot, true);
+      }
+    }
+  }
+  EXPECT_EQ(starts, 8) << "two at first, then one after each scenario";
+  EXPECT_EQ(notices.str(),
+            "gridmoor-host: no warm office could be started (No office program (soffice.bin) was "
+            "found); scenarios start offices of their own until one can be\n");
 }
 
 }  // namespace

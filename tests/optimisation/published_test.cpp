@@ -48,8 +48,8 @@ TEST_F(PublishedTest, AGetPrintsTheCellAsPercentGInTheCLocaleWhateverTheProcessL
 }
 
 // A variable on a label or an empty cell fails its get naming the sheet and
-// cell, never "0"; a block says so for its first such cell, whether read as
-// a block or cell by cell.
+// cell, never "0"; a block says so for its first cell holding text, whether
+// read as a block or cell by cell (an empty cell in a block is a gap).
 TEST_F(PublishedTest, AGetOfACellThatIsNotWhollyANumberFailsNamingIt) {
   AddVariable("Rate", "C2").worksheet = "Data";
   AddVariable("Row", "A5", 3, 1).worksheet = "Data";
@@ -78,12 +78,45 @@ TEST_F(PublishedTest, AGetOfACellThatIsNotWhollyANumberFailsNamingIt) {
       ClearStatus();
       EXPECT_EQ(Eval2(1, false), 1) << "C5 is never a number";
       EXPECT_EQ(StatusText(), "Error in getting data for variable 'Row': " +
-                                  (number ? why("C5", "abc") : why("B5", text)));
+                                  (number || *text == '\0' ? why("C5", "abc") : why("B5", text)));
     }
   }
   PutCell("C5", Variant::Double(2));
   ASSERT_EQ(Eval2(1, false), 0) << StatusText();
   EXPECT_STREQ(Record2Text(), "1\t7\t2") << "the last text of the table";
+}
+
+// Empty cells of a block (a cascade's rows not yet filled, a forecast with
+// gaps) read as the host's missing value, by either path; a block of gaps
+// alone is no failure.
+TEST_F(PublishedTest, EmptyCellsOfABlockReadAsTheMissingValue) {
+  static_assert(EXT_UNDEFINED_VALUE == 3.4e35);
+  AddVariable("Log", "A1", 3, 2).worksheet = "Data";
+  const std::tuple<const char*, std::vector<std::pair<const char*, double>>, const char*> rows[] = {
+      {"first row filled", {{"A1", 1}, {"B1", 2}, {"C1", 3}}, "1\t2\t3\n3.4e+35\t3.4e+35\t3.4e+35"},
+      {"gaps", {{"B1", -4.5}, {"A2", 0}}, "3.4e+35\t-4.5\t3.4e+35\n0\t3.4e+35\t3.4e+35"},
+      {"all empty", {}, "3.4e+35\t3.4e+35\t3.4e+35\n3.4e+35\t3.4e+35\t3.4e+35"}};
+  for (const bool blocks : {true, false}) {
+    std::optional<test_support::CellByCell> cellByCell;
+    if (!blocks) cellByCell.emplace();
+    for (const auto& [what, cells, expected] : rows) {
+      SCOPED_TRACE(std::string(blocks ? "blocks, " : "cell by cell, ") + what);
+      for (const char* cell : {"A1", "B1", "C1", "A2", "B2", "C2"})
+        PutCell(cell, Variant());
+      for (const auto& [cell, value] : cells)
+        PutCell(cell, Variant::Double(value));
+      ClearStatus();
+      ASSERT_EQ(Eval2(0, false), 0) << StatusText();
+      EXPECT_STREQ(Record2Text(), expected);
+    }
+    // Text among the gaps still fails, naming its cell.
+    PutCell("C2", Variant::Text("pending"));
+    ClearStatus();
+    EXPECT_EQ(Eval2(0, false), 1);
+    EXPECT_EQ(StatusText(),
+              "Error in getting data for variable 'Log': Type mismatch. Data!C2 "
+              "holds \"pending\", not a number");
+  }
 }
 
 TEST_F(PublishedTest, BlocksAreToldApartAndTheirRegionsClampedBeforeAnyRead) {

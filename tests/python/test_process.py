@@ -251,6 +251,9 @@ def test_last_words_prefers_the_hosts_own_line() -> None:
     assert _process.last_words("x\ngridmoor-host: why\nlater\n\n") == "why"
     assert _process.last_words("one\n two \n\n") == " two "
     assert _process.last_words("") == ""
+    # A usage error: its reason, not the pointer to --help after it.
+    usage = "--jobs: Value 0 not in range 1 to 1024\nRun with --help or --help-all for more.\n"
+    assert _process.last_words(usage) == "--jobs: Value 0 not in range 1 to 1024"
 
 
 def test_a_host_winds_down_when_python_dies(tmp_path: Path, fake: Path) -> None:

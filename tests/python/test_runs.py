@@ -47,6 +47,8 @@ def test_the_separators_tables_are_its_csv_files(tmp_path: Path, host: Path) -> 
     assert counts["streams"] == 9 and counts["compositions"] == 90 and counts["published"] == 6
     assert counts["optimisation"] == 0
     assert result.summary == json.loads((tmp_path / "out" / "summary.json").read_text())
+    # Named as given, not by the package's own copy, which is gone.
+    assert result.summary["scenario"] == "scenario 'scenario' (given from Python)"
     # The example's expected values.
     assert _row(result.streams, timestep=0, stream="Out-1")["oilRate"] == pytest.approx(
         5479.399, abs=1e-3
@@ -72,6 +74,22 @@ def test_a_failing_run_raises_with_its_fields_and_the_partial_results(host: Path
     assert _row(error.result.streams, timestep=0, stream="Out-1")["oilRate"] == pytest.approx(
         5479.399, abs=1e-3
     )
+
+
+def test_a_refused_scenario_is_named_not_the_packages_deleted_copy(host: Path) -> None:
+    bad = gridmoor.Scenario.from_file(SEPARATOR, name="north").with_value("run.timesteps", "many")
+    with pytest.raises(gridmoor.RunError) as raised:
+        gridmoor.run(bad)
+    said = str(raised.value)
+    assert said.startswith("scenario 'north' (given from Python): 'run.timesteps' must be"), said
+    assert "gridmoor-run-" not in said and "gridmoor-run-" not in raised.value.result.stderr
+
+
+def test_a_run_many_usage_error_keeps_its_reason(host: Path) -> None:
+    with pytest.raises(gridmoor.GridmoorError) as raised:
+        gridmoor.run_many([gridmoor.Scenario.from_file(SEPARATOR)], jobs=0)
+    assert raised.value.exit_status == 2
+    assert raised.value.message.startswith("--jobs: Value 0 not in range"), raised.value.message
 
 
 def test_a_sweep_of_four_through_run_many(tmp_path: Path, host: Path) -> None:

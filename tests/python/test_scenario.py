@@ -115,3 +115,29 @@ def test_with_value_refuses_what_is_not_there(path: str) -> None:
 def test_folder_names_are_unique_and_safe() -> None:
     names = [Scenario({}, name=n) for n in ("a", "a", "a-2", "x y/z", "..", "a")]
     assert _folder_names(names) == ["a", "a-2", "a-2-2", "x_y_z", "scenario", "a-3"]
+
+
+def _no_constant(name: str) -> None:
+    raise AssertionError(f"{name} is no JSON")
+
+
+def test_nan_and_infinity_are_the_cases_spelling_there_and_refused_elsewhere(
+    tmp_path: Path,
+) -> None:
+    base = Scenario(
+        {
+            "case": {"constraints": [{"limit": float("inf")}], "scale": float("-inf")},
+            "inputs": {"In-1": [{"oilRate": 5.0, "gor": float("nan")}]},
+        }
+    )
+    with pytest.raises(ValueError, match=r"^inputs\.In-1\[0\]\.gor is nan: .* must be finite"):
+        base.write(tmp_path / "refused.json")
+    assert not (tmp_path / "refused.json").exists()
+    fine = base.with_value("inputs.In-1[0].gor", 120.0).with_value("case.note", float("nan"))
+    text = fine.write(tmp_path / "s.json").read_text(encoding="utf-8")
+    data = json.loads(text, parse_constant=_no_constant)
+    assert data["case"] == {
+        "constraints": [{"limit": "Infinity"}],
+        "scale": "-Infinity",
+        "note": "NaN",
+    }

@@ -44,6 +44,22 @@ def test_published_blocks_stay_text_and_numbers_become_floats() -> None:
     assert rows[1]["unit"] is None
 
 
+def test_the_apostrophe_that_neutralises_a_formula_is_taken_off() -> None:
+    # As the host writes text that a spreadsheet would run, and its header.
+    text = (
+        "timestep,date,name,unit,'-dp,value\n"
+        "0,2024-01-01,'=1+2,''psig,-4.5,'-3\t2\n"
+        "0,2024-01-01,'@x,'-,7,\"'=HYPERLINK(\"\"u\"\")\"\n"
+    )
+    rows = tables.parse_rows(text, "published.csv")
+    assert [(r["name"], r["unit"], r["value"]) for r in rows] == [
+        ("=1+2", "'psig", "-3\t2"),
+        ("@x", "-", '=HYPERLINK("u")'),
+    ]
+    assert rows[0]["-dp"] == -4.5
+    assert tables.columns_of(text)[4] == "-dp"
+
+
 def test_optimisation_feasible_is_a_flag_and_integer_controls_are_labels() -> None:
     text = (
         "timestep,date,trial,W1,Route,TotalOil,Gas,feasible\n"

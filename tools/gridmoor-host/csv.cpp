@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "records.h"
 #include "text/number.h"
@@ -63,7 +64,15 @@ bool ParseCsv(const std::string& text, std::vector<CsvRow>& rows, std::string& e
   return true;
 }
 
-std::string CsvField(const std::string& text) {
+std::string NeutralisedText(const std::string& text) {
+  if (text.empty()) return text;
+  const bool formulaLike = std::string_view("=+-@").find(text[0]) != std::string_view::npos &&
+                           !text::ParseWholeNumber(text);
+  return formulaLike || text[0] == '\'' ? "'" + text : text;
+}
+
+std::string CsvField(const std::string& raw) {
+  const std::string text = NeutralisedText(raw);
   if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
   std::string out = "\"";
   for (const char c : text) {

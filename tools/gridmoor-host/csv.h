@@ -1,5 +1,6 @@
 // Comma-separated values as spreadsheets write them: fields with a comma,
-// quote or line break are quoted, quotes doubled.
+// quote or line break are quoted, quotes doubled; text that would run as a
+// formula is neutralised.
 #pragma once
 
 #include "text/ascii.h"
@@ -15,6 +16,13 @@ using CsvRow = std::vector<std::string>;
 // Blank lines are skipped; a trailing carriage return is ignored.
 bool ParseCsv(const std::string& text, std::vector<CsvRow>& rows, std::string& error);
 
+// A text a spreadsheet would run as a formula (it starts with =, +, - or @
+// and is not a plain number, so -4.5 stays a number) gets a leading
+// apostrophe, and so does one that starts with an apostrophe: a reader
+// takes one leading apostrophe off and has the text as it was.
+std::string NeutralisedText(const std::string& text);
+
+// A field of every CSV file the host writes: neutralised, then quoted.
 std::string CsvField(const std::string& text);
 std::string CsvLine(const CsvRow& fields);
 

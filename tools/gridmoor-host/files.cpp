@@ -108,6 +108,11 @@ std::string LowerExtension(const fs::path& file) {
   return extension;
 }
 
+bool IsOneSheetFormat(const std::filesystem::path& file) {
+  const std::string extension = LowerExtension(file);
+  return extension == ".csv" || extension == ".tsv" || extension == ".txt" || extension == ".prn";
+}
+
 bool WriteText(const fs::path& file, std::string_view text, std::string& error) {
   // Through a temporary file and a rename: a full disk or a failed close
   // leaves the old file whole, and every write is checked.

@@ -36,6 +36,9 @@ std::filesystem::path TemporaryRoot();
 // A file's extension in lower case (".xlsm"), whatever the locale.
 std::string LowerExtension(const std::filesystem::path& file);
 
+// Whether the file's format holds a single sheet (the text formats).
+bool IsOneSheetFormat(const std::filesystem::path& file);
+
 // Parses JSON text; false with `error` giving the line and column of the
 // fault (numbers too large for a double are faults too), of nesting deeper
 // than kJsonDepthLimit, or of both places of a key an object repeats.

@@ -28,6 +28,7 @@
 #include "report_page.h"
 #include "run.h"
 #include "run_many.h"
+#include "saved_values.h"
 #include "scenario.h"
 #include "warm_offices.h"
 #include "work_copies.h"
@@ -100,12 +101,50 @@ std::string ReportCaseSource(const refhost::Scenario& scenario) {
   return {};
 }
 
+// A copy in a format of one sheet (.csv) keeps only the active sheet: it is
+// refused before the run when the workbook holds more than one, or when
+// its sheets cannot be counted. `oneSheet`: it holds just one.
+bool SaveAsKeepsEverySheet(const refhost::Scenario& scenario, const fs::path& saveAs,
+                           bool& oneSheet, std::string& error) {
+  std::optional<fs::path> workbook;
+  if (!refhost::IsOneSheetFormat(saveAs) || !refhost::ScenarioWorkbook(scenario, workbook, error) ||
+      !workbook || refhost::IsOneSheetFormat(*workbook))
+    return true;  // nothing to drop, or the run itself fails, saying why
+  refhost::SavedWorkbook saved;
+  std::string why;
+  if (!refhost::ReadSavedValues(*workbook, saved, why)) {
+    error = "saving " + saveAs.string() +
+            " is refused: the format holds one sheet, and the sheets of " + workbook->string() +
+            " cannot be counted (" + why + ")";
+    return false;
+  }
+  oneSheet = saved.sheets.size() == 1;
+  if (saved.sheets.size() > 1)
+    error = "saving " + saveAs.string() +
+            " is refused: the format holds one sheet and would drop " + "the other " +
+            std::to_string(saved.sheets.size() - 1) + " sheets of " + workbook->string();
+  return saved.sheets.size() <= 1;
+}
+
+// `text` with the scenario file's path given as `name` (when there is one):
+// a program that ran the scenario from a temporary file names it for its
+// user, as that file is gone when the user reads this.
+std::string NamingScenario(std::string text, const fs::path& file, const std::string& name) {
+  const std::string path = fs::absolute(file).string();
+  if (name.empty()) return text;
+  for (std::size_t at = text.find(path); at != std::string::npos;
+       at = text.find(path, at + name.size()))
+    text.replace(at, path.size(), name);
+  return text;
+}
+
 int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::string& scenarioFile,
-        std::string out, bool save, const std::string& saveAs, bool quiet, bool copies,
-        bool report) {
+        const std::string& scenarioName, std::string out, bool save, const std::string& saveAs,
+        bool quiet, bool copies, bool report) {
   refhost::Scenario scenario;
   std::string error;
-  if (!refhost::LoadScenario(fs::absolute(scenarioFile), scenario, error)) return Fail(error);
+  if (!refhost::LoadScenario(fs::absolute(scenarioFile), scenario, error))
+    return Fail(NamingScenario(error, scenarioFile, scenarioName));
   if (out.empty()) out = fs::path(scenarioFile).stem().string() + "-out";
   if (copies && !refhost::UseCopiesIn(scenario, fs::absolute(out), error)) return Fail(error);
   // Every place the run writes is tried before the office starts.
@@ -126,6 +165,8 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
       !refhost::CheckWritableFile(*scenario.workbook, error))
     return Fail("--save: " + error);
   refhost::RunOptions options;
+  if (!saveAs.empty() && !SaveAsKeepsEverySheet(scenario, saveAs, options.oneSheetWorkbook, error))
+    return Fail("--save-as: " + error);
   options.save = save || !saveAs.empty();
   if (!saveAs.empty()) options.saveAs = fs::absolute(saveAs);
   options.progress = !quiet;
@@ -135,6 +176,7 @@ int Run(refhost::Library& library, refhost::NoticeFile& notices, const std::stri
   refhost::ArmInterrupt(true);
   const auto started = std::chrono::steady_clock::now();
   refhost::RunScenario(library, scenario, options, record);
+  if (!scenarioName.empty()) record.scenario = scenarioName;
   refhost::RunReportContext reportContext;
   reportContext.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -231,7 +273,7 @@ int Main(int argc, char** argv) {
       "found differences or problems, 2 when it could not check.");
 
   CLI::App* run = app.add_subcommand("run", "Run a scenario (see docs/scenario.md)");
-  std::string scenario, out, saveAs;
+  std::string scenario, scenarioName, out, saveAs;
   bool save = false, quiet = false, copies = false, report = false;
   run->add_option("scenario", scenario, "The scenario, a JSON file")->required();
   run->add_option("--out", out,
@@ -239,6 +281,9 @@ int Main(int argc, char** argv) {
                   "and summary.json, checked before the run starts (default: <scenario>-out)");
   run->add_flag("--save", save, "Save the workbook at the end of the run");
   run->add_option("--save-as", saveAs, "Save a copy of the workbook under this name at the end");
+  run->add_option("--scenario-name", scenarioName,
+                  "How messages and summary.json name the scenario (default: its file), for a "
+                  "program that runs it from a temporary file");
   run->add_flag("--quiet", quiet, "No progress on stderr");
   run->add_flag("--work-on-copies", copies,
                 "Copy the workbook and the model data file into the output folder and run on "
@@ -370,7 +415,7 @@ int Main(int argc, char** argv) {
     options.report = manyReport;
     if (!freshOffices) {
       options.offices = [](std::size_t slots) -> std::unique_ptr<refhost::OfficePool> {
-        return std::make_unique<refhost::WarmOffices>(slots);
+        return std::make_unique<refhost::WarmOffices>(slots, std::cerr);
       };
     }
     return refhost::RunMany(options, std::cout, std::cerr);
@@ -395,7 +440,7 @@ int Main(int argc, char** argv) {
     return refhost::Identify(library, libraryPath, office, std::cout, std::cerr);
   }
   if (!notices) return Fail("no command given");
-  return Run(library, *notices, scenario, out, save, saveAs, quiet, copies, report);
+  return Run(library, *notices, scenario, scenarioName, out, save, saveAs, quiet, copies, report);
 }
 
 // Standard output that could not be written (a full disk, a closed pipe

@@ -260,7 +260,11 @@ void Runner::Run() {
   for (int t = 0; t < scenario_.timesteps; ++t) {
     timestep = t;
     Timestep(t, date);
-    if (t == 0) NoteAddedSheets();
+    if (t == 0) {
+      NoteAddedSheets();
+      // What the save will refuse is refused before the next timestep.
+      if (options_.save) CheckSaveKeepsSheets();
+    }
     TimestepResult& result = rec_.results.back();
     if (result.nextEvent) {
       if (*result.nextEvent > date) {

@@ -15,6 +15,9 @@ struct RunOptions {
   bool save = false;                            // SaveCaseWorkbook at the end
   std::optional<std::filesystem::path> saveAs;  // ... as a copy under this name
   bool progress = true;                         // a line per timestep on stderr
+  // The workbook was found to hold a single sheet, so saveAs may be a
+  // format of one sheet.
+  bool oneSheetWorkbook = false;
 };
 
 // Runs `scenario` on a loaded library. Fills `record` as far as the run got;

@@ -52,12 +52,6 @@ void CheckWorkbookFile(const std::string& path) {
   if (!std::filesystem::is_regular_file(path, error)) Fail("workbook not found: " + path);
 }
 
-// Text formats keep only one sheet.
-bool IsOneSheetFormat(const std::filesystem::path& file) {
-  const std::string extension = LowerExtension(file);
-  return extension == ".csv" || extension == ".tsv" || extension == ".txt" || extension == ".prn";
-}
-
 }  // namespace
 
 void Runner::Prepare() {
@@ -255,7 +249,7 @@ void Runner::CheckSaveKeepsSheets() {
     Fail("saving " + target.string() +
          " is refused: the format holds one sheet, and the driver added a sheet to this "
          "workbook, which would replace its rows");
-  if (options_.saveAs && !IsOneSheetFormat(rec_.workbook))
+  if (options_.saveAs && !IsOneSheetFormat(rec_.workbook) && !options_.oneSheetWorkbook)
     Fail("saving " + target.string() +
          " is refused: the format holds one sheet and would drop the other sheets of " +
          rec_.workbook);

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <future>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,7 +19,12 @@ namespace refhost {
 
 class WarmOffices final : public OfficePool {
  public:
-  explicit WarmOffices(std::size_t slots);
+  // How an office is started: throws, saying why, when none can be.
+  using Starter = std::function<std::unique_ptr<excel::calc::SharedOffice>()>;
+
+  // The first office that cannot be started is told on `notices`, with
+  // its reason; `start` is SharedOffice::Start unless given.
+  WarmOffices(std::size_t slots, std::ostream& notices, Starter start = {});
   ~WarmOffices() override;  // ends every office
 
   std::optional<std::string> Ready(std::size_t slot) override;
@@ -27,12 +34,21 @@ class WarmOffices final : public OfficePool {
   int ProcessId(std::size_t slot);
 
  private:
+  // An office, or why there is none.
+  struct Started {
+    std::unique_ptr<excel::calc::SharedOffice> office;
+    std::string failure;
+  };
   struct Slot {
     std::unique_ptr<excel::calc::SharedOffice> office;
     // An office being reset or started, in the background.
-    std::future<std::unique_ptr<excel::calc::SharedOffice>> preparing;
+    std::future<Started> preparing;
   };
+  Started Start() const;
   std::vector<Slot> slots_;
+  std::ostream& notices_;
+  Starter start_;
+  bool told_ = false;  // a failed start was reported
 };
 
 }  // namespace refhost

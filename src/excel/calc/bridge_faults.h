@@ -12,7 +12,8 @@
 //
 //   GRIDMOOR_TEST_FAIL_BRIDGE_CALL=N    On entering the N-th bridge call the
 //       office is killed with its process group, as the call deadline kills
-//       it; the call then goes on and fails by the normal path, as with an
+//       it (an office another process started, which the process attached
+//       to, too); the call then goes on and fails by the normal path, as with an
 //       office that crashed (RPC_E_DISCONNECTED, or nothing for a call whose
 //       failure is ignored). Later calls are not touched.
 //   GRIDMOOR_TEST_COUNT_BRIDGE_CALLS=FILE    The number of bridge calls the

@@ -17,6 +17,7 @@
 #include "excel/calc/office_launcher.h"
 #include "excel/calc/office_leftovers.h"
 #include "excel/calc/office_program.h"
+#include "excel/calc/office_reach.h"
 #include "excel/errors.h"
 #include "platform/files.h"
 #include "platform/notices.h"
@@ -318,6 +319,7 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
       LoadDocument(*application_, FileUrlFromPath(path),
                    LoadArguments(*application_, false, path, readOnly), name);
   document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
+  MarkOfficeIfCodeReachesIt(*document);
   RewriteUnreadFormulas(*document, path);
   if (readOnly) {
     document->holder = lock->Holder();

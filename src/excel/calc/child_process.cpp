@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "com/error.h"
@@ -104,6 +107,54 @@ bool KillQueued(int pid) {
   return false;
 }
 
+struct ProcessEntry {
+  int pid = 0;
+  int parent = 0;
+  int group = 0;
+};
+
+// Every process of this machine with its parent and group, from /proc.
+std::vector<ProcessEntry> Processes() {
+  std::vector<ProcessEntry> processes;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream file(entry.path() / "stat");
+    std::string stat;
+    std::getline(file, stat);
+    // "pid (command) state ppid pgrp ...": the command may hold anything.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 1));
+    char state = 0;
+    ProcessEntry process;
+    // A zombie has ended already; only its parent's wait removes it.
+    if (rest >> state >> process.parent >> process.group && state != 'Z') {
+      process.pid = std::atoi(name.c_str());
+      processes.push_back(process);
+    }
+  }
+  return processes;
+}
+
+// The processes of `leader`'s group and its descendants, itself left out.
+std::set<int> StartedBy(int leader, const std::vector<ProcessEntry>& processes) {
+  std::set<int> found;
+  for (const ProcessEntry& process : processes) {
+    if (process.group == leader && process.pid != leader) found.insert(process.pid);
+  }
+  // Descendants by their parents, level by level, until no more are found.
+  for (std::size_t before = SIZE_MAX; before != found.size();) {
+    before = found.size();
+    for (const ProcessEntry& process : processes) {
+      if (process.pid != leader && (process.parent == leader || found.count(process.parent) != 0))
+        found.insert(process.pid);
+    }
+  }
+  return found;
+}
+
 int StatusCode(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -188,6 +239,20 @@ void ChildProcess::Kill() {
     ::kill(pid_, SIGKILL);
   }
   Reap(true);
+}
+
+std::size_t ChildProcess::EndDescendants() {
+  std::lock_guard lock(mutex_);
+  // Not yet reaped, the child's id and so its group's cannot be reused.
+  if (status_) return 0;
+  std::set<int> ended;
+  // Twice: one being killed may have started another meanwhile.
+  for (int round = 0; round < 2; ++round) {
+    for (const int pid : StartedBy(pid_, Processes())) {
+      if (::kill(pid, SIGKILL) == 0) ended.insert(pid);
+    }
+  }
+  return ended.size();
 }
 
 }  // namespace excel::calc

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,11 @@ class ChildProcess {
   // SIGKILL to the child's process group (it leads its own), then reaps.
   // Safe to call on an ended child.
   void Kill();
+  // Kills every other process the child started: those of its process group
+  // (a background process outlives the shell that started it there) and
+  // every descendant, wherever its group. The child itself runs on. Returns
+  // how many were killed.
+  std::size_t EndDescendants();
 
  private:
   explicit ChildProcess(int pid) : pid_(pid) {}

@@ -1,5 +1,7 @@
 // Calls to the office: each under a deadline, a watchdog that ends an office
 // past it, and what a failed call says about why.
+#include <signal.h>
+
 #include <cstring>
 #include <string>
 #include <thread>
@@ -45,7 +47,21 @@ std::string LimitText(std::chrono::milliseconds limit) {
 void OfficeSession::EnterBridgeCall() noexcept {
   // As the call deadline ends an office, minus the explanation: the call
   // must find the office dead by itself.
-  if (BridgeCallMustFail() && child_) child_->Kill();
+  if (!BridgeCallMustFail()) return;
+  if (child_) {
+    child_->Kill();
+  } else if (attached_) {
+    // An office another process started (a warm office of run-many) dies
+    // as its own deadline would end it: with its process group.
+    try {
+      if (const int pid = Pid(); pid > 0) {
+        ::kill(-pid, SIGKILL);
+        ::kill(pid, SIGKILL);
+      }
+    } catch (...) {
+      // No office found to kill: the call goes on as it would.
+    }
+  }
 }
 
 OfficeSession::Deadline::Deadline(OfficeSession& session, std::chrono::milliseconds limit)

@@ -100,6 +100,10 @@ uno::Reference<css::script::XLibraryContainer> OfficeSession::ApplicationLibrari
 
 bool OfficeSession::Reset() {
   if (!ConfirmAlive()) return false;
+  // A process a macro started (Shell) could end or change the office under
+  // its next user; it goes, and the office with it, as what it did is
+  // unknown.
+  if (child_ && child_->EndDescendants() > 0) return false;
   bool restored = false;
   {
     const Deadline deadline(*this, std::min(CallTimeout(), kResetLimit));
@@ -121,6 +125,8 @@ void OfficeSession::Shutdown() {
   shutDown_ = true;
   // An office another process started stays, as this process found it.
   if (attached_ && !Disconnected()) static_cast<void>(Reset());
+  // What the office started goes with it, whether or not it ends by itself.
+  if (child_) child_->EndDescendants();
   bool asked = false;
   if (child_ && !Disconnected() && desktop_.is()) {
     IgnoringFailures([&] {

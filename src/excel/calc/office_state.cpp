@@ -37,6 +37,8 @@ constexpr std::string_view kOwnItems[] = {
     "/org.openoffice.Setup/Product\"",
     "/org.openoffice.Setup/Office\"",
     "/org.openoffice.Setup/Office/Factories",
+    // Cleared by the office a while after its first start, whenever that is.
+    "/org.openoffice.Office.Common/Misc\"><prop oor:name=\"FirstRun\"",
 };
 
 uno::Reference<css::script::XLibraryContainer> Container(
@@ -205,6 +207,12 @@ bool ResetOfficeState(const uno::Reference<uno::XComponentContext>& context,
     // the whole answer.
     return false;
   }
+}
+
+void MarkOfficeChanged(const uno::Reference<uno::XComponentContext>& context) {
+  const uno::Reference<css::script::XLibraryContainer> basic = BasicLibraries(context);
+  const rtl::OUString name = "GridmoorOfficeChanged";
+  if (!basic->hasByName(name)) basic->createLibrary(name);
 }
 
 }  // namespace excel::calc

@@ -52,4 +52,9 @@ bool ResetOfficeState(const css::uno::Reference<css::uno::XComponentContext>& co
                       const css::uno::Reference<css::frame::XDesktop2>& desktop,
                       const OfficeState* baseline);
 
+// Changes the office's own Basic libraries (a library comes), so that
+// ResetOfficeState finds it changed: for a user of a shared office who knows
+// it left something no comparison sees. Throws UNO exceptions.
+void MarkOfficeChanged(const css::uno::Reference<css::uno::XComponentContext>& context);
+
 }  // namespace excel::calc

@@ -22,6 +22,7 @@
 #include "excel/calc/office_pipes.h"
 #include "excel/calc/office_profile.h"
 #include "excel/calc/office_program.h"
+#include "excel/calc/office_reach.h"
 #include "support/temp_folder.h"
 
 namespace excel::calc {
@@ -262,6 +263,48 @@ TEST(ChildProcesses, AKilledChildHasEndedAsSoonAsTheKillIsSent) {
     EXPECT_TRUE(child->Ended());
     EXPECT_EQ(child->ExitStatus(), 128 + SIGKILL);
   }
+}
+
+// What a child started is ended, the child itself left running: a
+// background process in its group, one whose parent left it (reparented,
+// still of the group), one in a session of its own (a descendant).
+TEST(ChildProcesses, EveryProcessAChildStartedIsEndedAndTheChildRunsOn) {
+  const std::tuple<const char*, std::size_t> cases[] = {
+      {"exec sleep 30", 0},
+      {"sleep 30 & exec sleep 30", 1},
+      {"(sleep 30 &); exec sleep 30", 1},
+      {"setsid sleep 30 & sleep 30 & exec sleep 30", 2},
+  };
+  for (const auto& [script, count] : cases) {
+    SCOPED_TRACE(script);
+    const std::shared_ptr<ChildProcess> child =
+        ChildProcess::Start("/bin/sh", {"-c", script}, kEnvironment);
+    // The shell has started what it starts once it is the last sleep.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(child->EndDescendants(), count);
+    EXPECT_EQ(child->EndDescendants(), 0u) << "nothing is left to end";
+    EXPECT_FALSE(child->Ended());
+    child->Kill();
+  }
+}
+
+TEST(OfficeReach, CallsThatOutliveTheirDocumentAreFoundAsWholeNames) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"Sub A\n  x = 1\nEnd Sub", std::nullopt},
+      {"Sub A\n  SHELL(\"/bin/true\")\nEnd Sub", "SHELL"},
+      {"Dim ShellCount As Integer\nx = MyShell + Shell_2", std::nullopt},
+      {"l = CreateUnoListener(\"E_\", t)\nb.addDocumentEventListener(l)", "CreateUnoListener"},
+      {"GetDefaultContext().getValueByName(\"/singletons/com.sun.star.frame."
+       "theGlobalEventBroadcaster\")",
+       "theGlobalEventBroadcaster"},
+      {"p.createInstanceWithArguments(\"com.sun.star.configuration.ConfigurationUpdateAccess\", a)",
+       "ConfigurationUpdateAccess"},
+      {"p.createInstanceWithArguments(\"com.sun.star.configuration.ConfigurationAccess\", a)",
+       std::nullopt},
+      {"StarDesktop.addTerminateListener(t): Shell x", "addTerminateListener"},
+  };
+  for (const auto& [source, call] : cases)
+    EXPECT_EQ(CallReachingTheOffice(source), call) << source;
 }
 
 TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEnded) {
