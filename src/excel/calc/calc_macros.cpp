@@ -29,12 +29,18 @@ namespace {
 // The office-wide library where modules are compiled on their own.
 constexpr const char* kProbeLibrary = "GridmoorCompileProbe";
 
-rtl::OUString SupportModule() {
-  return Utf8ToOUString(std::string(kSupportModule));
+template <typename Modules>
+std::string SourceOf(const uno::Reference<Modules>& modules, const rtl::OUString& module) {
+  rtl::OUString source;
+  modules->getByName(module) >>= source;
+  return ToUtf8(source);
 }
 
-bool IsOurModule(const rtl::OUString& module) {
-  return IsWrapperModule(ToUtf8(module)) || module == SupportModule();
+// Whether `modules` holds a user's module `name` (not one the driver placed).
+template <typename Modules>
+bool HoldsUsersModule(const uno::Reference<Modules>& modules, std::string_view name) {
+  const rtl::OUString module = Utf8ToOUString(std::string(name));
+  return modules->hasByName(module) && !IsGeneratedModule(SourceOf(modules, module));
 }
 
 uno::Reference<css::script::XLibraryContainer> DocumentLibraries(Document& document) {
@@ -61,10 +67,9 @@ void ForEachModule(const uno::Reference<css::script::XLibraryContainer>& librari
       const uno::Reference<css::container::XNameAccess> modules(names->getByName(library),
                                                                 uno::UNO_QUERY_THROW);
       for (const rtl::OUString& module : modules->getElementNames()) {
-        if (IsOurModule(module)) continue;
-        rtl::OUString source;
-        modules->getByName(module) >>= source;
-        visit(ToUtf8(library), ToUtf8(module), std::string(AsBeforePreparing(ToUtf8(source))));
+        const std::string source = SourceOf(modules, module);
+        if (IsGeneratedModule(source)) continue;
+        visit(ToUtf8(library), ToUtf8(module), std::string(AsBeforePreparing(source)));
       }
     } catch (const css::lang::DisposedException&) {
       throw;
@@ -91,16 +96,18 @@ std::vector<MacroEntry> IndexLibraries(
 // the office lacks redirected); each changed module's source is kept in
 // `originals`, when given, to be put back before the workbook is stored.
 void PrepareModules(const uno::Reference<css::container::XNameContainer>& modules,
-                    std::map<std::string, std::string>* originals) {
-  if (!modules->hasByName(SupportModule()))
-    modules->insertByName(SupportModule(),
-                          uno::Any(Utf8ToOUString(std::string(SupportModuleSource()))));
+                    const std::string& support, std::map<std::string, std::string>* originals) {
+  const rtl::OUString supportModule = Utf8ToOUString(support);
+  const uno::Any supportSource(Utf8ToOUString(SupportModuleSource()));
+  if (modules->hasByName(supportModule)) {
+    modules->replaceByName(supportModule, supportSource);  // one an older run left
+  } else {
+    modules->insertByName(supportModule, supportSource);
+  }
   for (const rtl::OUString& module : modules->getElementNames()) {
-    if (IsOurModule(module)) continue;
-    rtl::OUString source;
-    modules->getByName(module) >>= source;
-    const std::string text = ToUtf8(source);
-    if (const std::optional<std::string> changed = PreparedForRun(text)) {
+    const std::string text = SourceOf(modules, module);
+    if (IsGeneratedModule(text)) continue;
+    if (const std::optional<std::string> changed = PreparedForRun(text, support)) {
       if (originals) originals->emplace(ToUtf8(module), text);
       modules->replaceByName(module, uno::Any(Utf8ToOUString(*changed)));
     }
@@ -127,13 +134,16 @@ std::string EnsureWrapper(const uno::Reference<css::script::XLibraryContainer>& 
       return placed.wrapper;
   }
   const bool first = calls.empty();
-  call.wrapper = WrapperName(calls.size() + 1);
-  calls.push_back(call);
   try {
     const uno::Reference<css::container::XNameAccess> names(libraries, uno::UNO_QUERY_THROW);
     const uno::Reference<css::container::XNameContainer> modules(
         names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
-    if (first) PrepareModules(modules, originals);
+    const auto taken = [&](std::string_view name) { return HoldsUsersModule(modules, name); };
+    call.support = first ? FreeModuleName(kSupportModule, taken) : calls.front().support;
+    call.wrapper =
+        FreeModuleName(std::string(kWrapperModule) + std::to_string(calls.size() + 1), taken);
+    calls.push_back(call);
+    if (first) PrepareModules(modules, call.support, originals);
     // A module of its own for each wrapper, never replaced: an error raised
     // in a macro library whose module was replaced after a run ends the
     // office.
@@ -144,7 +154,7 @@ std::string EnsureWrapper(const uno::Reference<css::script::XLibraryContainer>& 
   } catch (const css::lang::DisposedException&) {
     throw;
   } catch (const css::uno::Exception&) {
-    calls.pop_back();
+    if (!calls.empty() && calls.back().wrapper == call.wrapper) calls.pop_back();
     return {};
   }
   return call.wrapper;
@@ -234,6 +244,7 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
                     std::optional<WatchedAfterMacro>& seen) {
   OfficeSession& office = *application.Office();
   const WrappedCall call{{},
+                         {},
                          target.entry.module,
                          target.entry.procedure.name,
                          target.entry.procedure.isFunction,
@@ -428,10 +439,8 @@ std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
         continue;  // password protected or unreadable: nothing to compile
       }
       for (const rtl::OUString& moduleName : modules->getElementNames()) {
-        if (IsOurModule(moduleName)) continue;
-        rtl::OUString text;
-        modules->getByName(moduleName) >>= text;
-        const std::string source = ToUtf8(text);
+        const std::string source = SourceOf(modules, moduleName);
+        if (IsGeneratedModule(source)) continue;
         if (Compiles(application, probes, source)) continue;
         CompileFailure failure{ToUtf8(libraryName), ToUtf8(moduleName), {}};
         // The procedures at fault, when the module's declarations alone compile.
@@ -504,7 +513,7 @@ void RemoveWrappers(Document& document) {
     const uno::Reference<css::container::XNameContainer> modules(
         names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
     for (const rtl::OUString& module : modules->getElementNames())
-      if (IsOurModule(module)) modules->removeByName(module);
+      if (IsGeneratedModule(SourceOf(modules, module))) modules->removeByName(module);
     RestoreModules(modules, document.originalSources[library]);
   }
   document.wrappers.clear();
