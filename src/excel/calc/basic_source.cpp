@@ -242,6 +242,21 @@ bool IsGeneratedModule(std::string_view source) {
          (source.size() == kGeneratedMarker.size() || source[kGeneratedMarker.size()] == '\n');
 }
 
+bool IsLeftoverModule(std::string_view name, std::string_view source) {
+  if (IsGeneratedModule(source)) return true;
+  const auto startsWith = [&](std::string_view start) {
+    return source.substr(0, start.size()) == start;
+  };
+  if (name == kSupportModule)
+    return startsWith("Option Explicit\n\nPublic GmDialogs As String\n\nFunction GmMessageBox(");
+  const bool numbered =
+      name.size() > kWrapperModule.size() &&
+      name.substr(0, kWrapperModule.size()) == kWrapperModule &&
+      name.find_first_not_of("0123456789", kWrapperModule.size()) == std::string_view::npos;
+  return numbered && startsWith("Option Explicit\n\nFunction " + std::string(name) + "(") &&
+         source.find("GridmoorSupport.GmDialogs") != std::string_view::npos;
+}
+
 std::string FreeModuleName(std::string_view base,
                            const std::function<bool(std::string_view)>& taken) {
   std::string name(base);

@@ -29,6 +29,10 @@ std::string FreeModuleName(std::string_view base,
 // line that no user writes by accident. A user's module is never taken for
 // the driver's by its name.
 bool IsGeneratedModule(std::string_view source);
+// Whether a module that a file holds is the driver's: generated, or placed
+// by an older build, which marked nothing (known by its name and the exact
+// start of its source).
+bool IsLeftoverModule(std::string_view name, std::string_view source);
 
 // One procedure called through the error-trapping wrapper.
 struct WrappedCall {

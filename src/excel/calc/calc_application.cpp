@@ -313,6 +313,7 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
                    LoadArguments(*application_->Office(), false, path, readOnly), name);
   document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
   RewriteUnreadFormulas(*document, path);
+  document->office->Call(kApplicationError, [&] { RemoveLeftoverBasic(*document); });
   if (readOnly) {
     document->holder = lock->Holder();
     platform::PublishNotice(name + " is in use by " + document->holder +

@@ -273,7 +273,10 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
                               &target.document->originalSources[target.entry.library]);
       // A library whose modules changed may have been compiled again.
       if (placed.size() != before) target.document->scripts.clear();
-    } else {
+    }
+    if (target.document && !wrapper.empty()) {
+      GuardStores(target.document);
+    } else if (!target.document) {
       std::lock_guard lock(office.BasicMutex());
       wrapper = EnsureWrapper(libraries, target.entry.library,
                               office.applicationWrappers[target.entry.library], call, nullptr);
@@ -303,6 +306,7 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
   uno::Sequence<sal_Int16> outIndices;
   uno::Sequence<uno::Any> outValues;
   const uno::Any result = script->invoke(parameters, outIndices, outValues);
+  if (target.document) StoreAgainAfterMacro(*target.document);
   if (wrapper.empty()) return AnyToVariant(result);
   const std::optional<std::vector<uno::Any>> outcome = SequenceItems(result);
   com::Variant value = Outcome(office, target, outcome);

@@ -133,6 +133,8 @@ struct Document {
   std::map<std::u16string, sal_Int32> formatKeys;
   std::optional<std::vector<MacroEntry>> macros;
   std::map<std::string, std::vector<WrappedCall>> wrappers;  // by library
+  bool storesGuarded = false;                                // GuardStores has run
+  bool storedWithOurBasic = false;                           // a macro stored it in place meanwhile
   // By library, then module: sources as they were before a run changed them
   // (basic_source.h), put back before the document is stored.
   std::map<std::string, std::map<std::string, std::string>> originalSources;
@@ -328,6 +330,15 @@ css::uno::Reference<css::sheet::XSpreadsheets> SheetsOf(Document& document);
 
 // Takes the generated wrappers out of a document before it is stored.
 void RemoveWrappers(Document& document);
+// Watches the document's stores from now on, so that a macro's own store
+// in place, which writes the driver's Basic with the workbook, is written
+// again without it by StoreAgainAfterMacro once the macro has returned
+// (generated_basic.cpp).
+void GuardStores(const std::shared_ptr<Document>& document);
+void StoreAgainAfterMacro(Document& document);
+// Takes out what a file holds of the driver's Basic, from an older build or
+// a store nothing guarded; the user's modules stay as they are.
+void RemoveLeftoverBasic(Document& document);
 // What the document's own and the office's Basic libraries declare
 // (indexed once, then kept).
 std::vector<MacroEntry> DocumentMacros(Document& document);

@@ -1,0 +1,118 @@
+// The Basic the driver places into a document stays out of the files the
+// office writes, however the store was asked for: the driver's own saves
+// take it out first (RemoveWrappers), and a macro's own store in place
+// (ThisComponent.store(), ThisWorkbook.Save, a SaveAs) is seen in the
+// document's events and written again without it when the macro returns.
+// Basic that an office ending meanwhile, or an older build, left in a file
+// is taken out when the file is opened.
+#include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/document/DocumentEvent.hpp>
+#include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
+#include <com/sun/star/document/XDocumentEventListener.hpp>
+#include <com/sun/star/document/XEmbeddedScripts.hpp>
+#include <com/sun/star/script/XLibraryContainerPassword.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
+#include <cppuhelper/implbase1.hxx>
+#include <osl/file.hxx>
+
+#include "excel/calc/calc_objects.h"
+#include "excel/calc/workbook_storing.h"
+
+namespace excel::calc {
+namespace uno = css::uno;
+namespace {
+
+std::string SourceIn(const uno::Reference<css::container::XNameContainer>& modules,
+                     const rtl::OUString& module) {
+  rtl::OUString source;
+  modules->getByName(module) >>= source;
+  return ToUtf8(source);
+}
+
+// Notes a store the office finished while the driver's Basic was in the
+// document. The modules cannot come out then: the store is a macro's, and
+// the office ends itself when a running module is replaced or removed. So
+// the driver stores the document again once the macro has returned
+// (StoreAgainAfterMacro).
+class StoreWatch : public cppu::WeakImplHelper1<css::document::XDocumentEventListener> {
+ public:
+  explicit StoreWatch(std::weak_ptr<Document> document) : document_(std::move(document)) {}
+
+  void SAL_CALL documentEventOccured(const css::document::DocumentEvent& event) override {
+    if (event.EventName != "OnSaveDone" && event.EventName != "OnSaveAsDone") return;
+    if (const std::shared_ptr<Document> document = document_.lock()) {
+      std::lock_guard lock(document->mutex);
+      if (!document->wrappers.empty()) document->storedWithOurBasic = true;
+    }
+  }
+  void SAL_CALL disposing(const css::lang::EventObject&) override {}
+
+ private:
+  std::weak_ptr<Document> document_;
+};
+
+}  // namespace
+
+void GuardStores(const std::shared_ptr<Document>& document) {
+  {
+    std::lock_guard lock(document->mutex);
+    if (document->storesGuarded) return;
+    document->storesGuarded = true;
+  }
+  const uno::Reference<css::document::XDocumentEventBroadcaster> broadcaster(document->component,
+                                                                             uno::UNO_QUERY_THROW);
+  broadcaster->addDocumentEventListener(new StoreWatch(document));
+}
+
+void StoreAgainAfterMacro(Document& document) {
+  {
+    std::lock_guard lock(document.mutex);
+    if (!document.storedWithOurBasic) return;
+    document.storedWithOurBasic = false;
+  }
+  rtl::OUString path;
+  if (osl::FileBase::getSystemPathFromFileURL(document.model->getURL(), path) !=
+      osl::FileBase::E_None)
+    return;
+  StoreInPlace(document, ToUtf8(path));
+}
+
+void RemoveLeftoverBasic(Document& document) {
+  const uno::Reference<css::document::XEmbeddedScripts> scripts(document.component, uno::UNO_QUERY);
+  if (!scripts.is()) return;
+  const uno::Reference<css::script::XLibraryContainer> container(scripts->getBasicLibraries(),
+                                                                 uno::UNO_QUERY);
+  const uno::Reference<css::script::XLibraryContainerPassword> passwords(container, uno::UNO_QUERY);
+  if (!container.is()) return;
+  const uno::Reference<css::container::XNameAccess> libraries(container, uno::UNO_QUERY_THROW);
+  const uno::Reference<css::util::XModifiable> modifiable(document.component, uno::UNO_QUERY);
+  const bool wasModified = modifiable.is() && modifiable->isModified();
+  bool changed = false;
+  for (const rtl::OUString& library : libraries->getElementNames()) {
+    if (passwords.is() && passwords->isLibraryPasswordProtected(library)) continue;
+    try {
+      container->loadLibrary(library);
+      const uno::Reference<css::container::XNameContainer> modules(libraries->getByName(library),
+                                                                   uno::UNO_QUERY_THROW);
+      for (const rtl::OUString& module : modules->getElementNames()) {
+        const std::string source = SourceIn(modules, module);
+        if (IsLeftoverModule(ToUtf8(module), source)) {
+          modules->removeByName(module);
+          changed = true;
+        } else if (const std::string_view before = AsBeforePreparing(source);
+                   before.size() != source.size()) {
+          modules->replaceByName(module, uno::Any(Utf8ToOUString(std::string(before))));
+          changed = true;
+        }
+      }
+    } catch (const css::lang::DisposedException&) {
+      throw;
+    } catch (const css::uno::Exception&) {
+      // A library that cannot be read or changed is left as it is.
+    }
+  }
+  // The workbook as its user made it is unchanged.
+  if (changed && !wasModified) modifiable->setModified(false);
+}
+
+}  // namespace excel::calc
