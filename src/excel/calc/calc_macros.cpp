@@ -95,15 +95,11 @@ std::vector<MacroEntry> IndexLibraries(
 // would run it (stand-ins for the message and input boxes, calls of members
 // the office lacks redirected); each changed module's source is kept in
 // `originals`, when given, to be put back before the workbook is stored.
-void PrepareModules(const uno::Reference<css::container::XNameContainer>& modules,
+void PrepareModules(const uno::Reference<css::script::XLibraryContainer>& libraries,
+                    const uno::Reference<css::container::XNameContainer>& modules,
                     const std::string& support, std::map<std::string, std::string>* originals) {
-  const rtl::OUString supportModule = Utf8ToOUString(support);
-  const uno::Any supportSource(Utf8ToOUString(SupportModuleSource()));
-  if (modules->hasByName(supportModule)) {
-    modules->replaceByName(supportModule, supportSource);  // one an older run left
-  } else {
-    modules->insertByName(supportModule, supportSource);
-  }
+  // (Replacing one an older run left.)
+  PutModule(libraries, modules, Utf8ToOUString(support), Utf8ToOUString(SupportModuleSource()));
   for (const rtl::OUString& module : modules->getElementNames()) {
     const std::string text = SourceOf(modules, module);
     if (IsGeneratedModule(text)) continue;
@@ -143,14 +139,13 @@ std::string EnsureWrapper(const uno::Reference<css::script::XLibraryContainer>& 
     call.wrapper =
         FreeModuleName(std::string(kWrapperModule) + std::to_string(calls.size() + 1), taken);
     calls.push_back(call);
-    if (first) PrepareModules(modules, call.support, originals);
+    if (first) PrepareModules(libraries, modules, call.support, originals);
     // A module of its own for each wrapper, never replaced: an error raised
     // in a macro library whose module was replaced after a run ends the
     // office.
     const rtl::OUString module = Utf8ToOUString(call.wrapper);
-    const uno::Any source(Utf8ToOUString(WrapperModuleSource(call)));
-    if (modules->hasByName(module)) modules->removeByName(module);
-    modules->insertByName(module, source);
+    if (modules->hasByName(module)) RemoveModule(modules, module);
+    PutModule(libraries, modules, module, Utf8ToOUString(WrapperModuleSource(call)));
   } catch (const css::lang::DisposedException&) {
     throw;
   } catch (const css::uno::Exception&) {
@@ -517,7 +512,7 @@ void RemoveWrappers(Document& document) {
     const uno::Reference<css::container::XNameContainer> modules(
         names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
     for (const rtl::OUString& module : modules->getElementNames())
-      if (IsGeneratedModule(SourceOf(modules, module))) modules->removeByName(module);
+      if (IsGeneratedModule(SourceOf(modules, module))) RemoveModule(modules, module);
     RestoreModules(modules, document.originalSources[library]);
   }
   document.wrappers.clear();
@@ -534,13 +529,7 @@ void PutBasicModule(Document& document, const std::string& library, const std::s
     libraries->loadLibrary(name);
     const uno::Reference<css::container::XNameContainer> modules(libraries->getByName(name),
                                                                  uno::UNO_QUERY_THROW);
-    const uno::Any text(Utf8ToOUString(source));
-    const rtl::OUString moduleName = Utf8ToOUString(module);
-    if (modules->hasByName(moduleName)) {
-      modules->replaceByName(moduleName, text);
-    } else {
-      modules->insertByName(moduleName, text);
-    }
+    PutModule(libraries, modules, Utf8ToOUString(module), Utf8ToOUString(source));
     std::lock_guard lock(document.mutex);
     document.macros.reset();
     document.scripts.clear();

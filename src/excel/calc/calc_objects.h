@@ -9,8 +9,10 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/beans/XPropertyState.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/script/provider/XScript.hpp>
 #include <com/sun/star/sheet/FormulaToken.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
@@ -336,6 +338,14 @@ void RemoveWrappers(Document& document);
 // (generated_basic.cpp).
 void GuardStores(const std::shared_ptr<Document>& document);
 void StoreAgainAfterMacro(Document& document);
+// Adds or replaces a module of a library. A new module of a library in VBA
+// mode is made a standard module: one without that the office's VBA
+// export cannot place, and it fails the whole store (0xc10).
+void PutModule(const css::uno::Reference<css::script::XLibraryContainer>& libraries,
+               const css::uno::Reference<css::container::XNameContainer>& modules,
+               const rtl::OUString& name, const rtl::OUString& source);
+void RemoveModule(const css::uno::Reference<css::container::XNameContainer>& modules,
+                  const rtl::OUString& name);
 // Takes out what a file holds of the driver's Basic, from an older build or
 // a store nothing guarded; the user's modules stay as they are.
 void RemoveLeftoverBasic(Document& document);

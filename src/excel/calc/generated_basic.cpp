@@ -10,7 +10,11 @@
 #include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
 #include <com/sun/star/document/XDocumentEventListener.hpp>
 #include <com/sun/star/document/XEmbeddedScripts.hpp>
+#include <com/sun/star/script/ModuleInfo.hpp>
+#include <com/sun/star/script/ModuleType.hpp>
 #include <com/sun/star/script/XLibraryContainerPassword.hpp>
+#include <com/sun/star/script/vba/XVBACompatibility.hpp>
+#include <com/sun/star/script/vba/XVBAModuleInfo.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
 #include <cppuhelper/implbase1.hxx>
 #include <osl/file.hxx>
@@ -52,6 +56,31 @@ class StoreWatch : public cppu::WeakImplHelper1<css::document::XDocumentEventLis
 };
 
 }  // namespace
+
+void PutModule(const uno::Reference<css::script::XLibraryContainer>& libraries,
+               const uno::Reference<css::container::XNameContainer>& modules,
+               const rtl::OUString& name, const rtl::OUString& source) {
+  const uno::Any text(source);
+  if (modules->hasByName(name)) {
+    modules->replaceByName(name, text);
+    return;
+  }
+  const uno::Reference<css::script::vba::XVBACompatibility> vba(libraries, uno::UNO_QUERY);
+  const uno::Reference<css::script::vba::XVBAModuleInfo> info(modules, uno::UNO_QUERY);
+  if (vba.is() && vba->getVBACompatibilityMode() && info.is() && !info->hasModuleInfo(name)) {
+    css::script::ModuleInfo standard;
+    standard.ModuleType = css::script::ModuleType::NORMAL;
+    info->insertModuleInfo(name, standard);
+  }
+  modules->insertByName(name, text);
+}
+
+void RemoveModule(const uno::Reference<css::container::XNameContainer>& modules,
+                  const rtl::OUString& name) {
+  modules->removeByName(name);
+  const uno::Reference<css::script::vba::XVBAModuleInfo> info(modules, uno::UNO_QUERY);
+  if (info.is() && info->hasModuleInfo(name)) info->removeModuleInfo(name);
+}
 
 void GuardStores(const std::shared_ptr<Document>& document) {
   {
@@ -97,7 +126,7 @@ void RemoveLeftoverBasic(Document& document) {
       for (const rtl::OUString& module : modules->getElementNames()) {
         const std::string source = SourceIn(modules, module);
         if (IsLeftoverModule(ToUtf8(module), source)) {
-          modules->removeByName(module);
+          RemoveModule(modules, module);
           changed = true;
         } else if (const std::string_view before = AsBeforePreparing(source);
                    before.size() != source.size()) {
