@@ -309,6 +309,23 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
   return value;
 }
 
+// Invoke, the office told which macro runs: a message that it ended names it.
+com::Variant InvokeNoted(CalcApplication& application, const Target& target,
+                         const std::vector<com::Variant>& arguments,
+                         std::optional<WatchedAfterMacro>& seen) {
+  const std::string name = target.entry.module + "." + target.entry.procedure.name;
+  OfficeSession& office = *application.Office();
+  office.NoteMacro(name, true);
+  try {
+    com::Variant result = Invoke(application, target, arguments, seen);
+    office.NoteMacro(name, false);
+    return result;
+  } catch (const com::Error&) {
+    office.NoteMacro(name, false);  // the macro failed, the office did not
+    throw;
+  }
+}
+
 // Cells may move under a macro, in any open document: what each has looked
 // up is checked before it is used again, unless the macro's wrapper read it
 // in the macro's own document. Each document remembers the macro, which a
@@ -483,7 +500,7 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
                                             " in the open workbooks or the office's libraries");
     MarkOnExit mark{application, *target, std::nullopt};
     MarkMacroStarts(application);
-    return Invoke(application, *target, arguments, mark.seen);
+    return InvokeNoted(application, *target, arguments, mark.seen);
   });
 }
 
@@ -496,7 +513,7 @@ void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>&
     const Target target{document, *entry};
     MarkOnExit mark{application, target, std::nullopt};
     MarkMacroStarts(application);
-    Invoke(application, target, {}, mark.seen);
+    InvokeNoted(application, target, {}, mark.seen);
   });
 }
 

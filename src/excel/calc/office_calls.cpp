@@ -135,10 +135,17 @@ void OfficeSession::ThrowExplained(const com::Error& error) {
                                     "from its clients.";
       }
       reason = endedReason_;
+      if (!alive && !reason.empty() && !macroNote_.empty()) reason += " " + macroNote_;
     }
     if (!reason.empty()) com::Throw(com::RPC_E_DISCONNECTED, reason);
   }
   throw error;
+}
+
+void OfficeSession::NoteMacro(const std::string& name, bool running) {
+  std::lock_guard lock(watchMutex_);
+  macroNote_ = running ? "It ended while macro " + name + " was running."
+                       : "The last macro run was " + name + ".";
 }
 
 void OfficeSession::ThrowDisconnected() {

@@ -100,6 +100,10 @@ uno::Reference<css::script::XLibraryContainer> OfficeSession::ApplicationLibrari
 
 bool OfficeSession::Reset() {
   if (!ConfirmAlive()) return false;
+  {
+    std::lock_guard lock(watchMutex_);
+    macroNote_.clear();  // the next user's messages name its own macros
+  }
   bool restored = false;
   {
     const Deadline deadline(*this, std::min(CallTimeout(), kResetLimit));
