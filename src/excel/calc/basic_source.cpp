@@ -345,6 +345,34 @@ std::string_view AsBeforePreparing(std::string_view source) {
   return source.substr(0, end);
 }
 
+std::vector<std::string> SheetNamesAskedFor(std::string_view source) {
+  const std::vector<BasicToken> tokens = TokenizeBasic(source);
+  std::vector<std::string> names;
+  const auto next = [&](std::size_t at) {
+    while (at < tokens.size() && tokens[at].kind == BasicTokenKind::Space)
+      ++at;
+    return at;
+  };
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (!IsWord(source, tokens[i], "sheets") && !IsWord(source, tokens[i], "worksheets") &&
+        !IsWord(source, tokens[i], "getbyname"))
+      continue;
+    const std::size_t open = next(i + 1);
+    if (open >= tokens.size() || !IsSymbol(source, tokens[open], '(')) continue;
+    const std::size_t quoted = next(open + 1);
+    if (quoted >= tokens.size() || tokens[quoted].kind != BasicTokenKind::Text) continue;
+    const std::string_view text = TokenText(source, tokens[quoted]);
+    if (text.size() < 2 || text.back() != '"') continue;
+    std::string name;
+    for (std::size_t c = 1; c + 1 < text.size(); ++c) {
+      name += text[c];
+      if (text[c] == '"') ++c;  // a doubled quote is one
+    }
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
+}
+
 std::vector<std::string> DecodeDialogs(std::string_view recorded) {
   std::vector<std::string> sentences;
   while (!recorded.empty()) {

@@ -79,6 +79,10 @@ std::optional<std::string> PreparedForRun(std::string_view source, std::string_v
 // procedures; the calls it redirected stay redirected).
 std::string_view AsBeforePreparing(std::string_view source);
 
+// The sheet names that `source` asks for as texts, in order, each once:
+// Sheets("X"), Worksheets("X"), Sheets.getByName("X").
+std::vector<std::string> SheetNamesAskedFor(std::string_view source);
+
 // What the stand-ins recorded, one sentence each, in order.
 std::vector<std::string> DecodeDialogs(std::string_view recorded);
 

@@ -177,6 +177,33 @@ struct Target {
   MacroEntry entry;
 };
 
+// What an office's "no such element" in `document` is most likely about: the
+// sheets its macros ask for by name that it lacks.
+std::string MissingSheetsNamed(Document& document) {
+  std::vector<std::string> missing;
+  try {
+    const uno::Sequence<rtl::OUString> sheets = SheetsOf(document)->getElementNames();
+    for (const ModuleSource& module : DocumentModuleSources(document)) {
+      for (const std::string& name : SheetNamesAskedFor(module.source)) {
+        bool found = false;
+        for (const rtl::OUString& sheet : sheets)
+          found = found || text::EqualsNoCase(ToUtf8(sheet), name);
+        if (!found && std::find(missing.begin(), missing.end(), name) == missing.end())
+          missing.push_back(name);
+      }
+    }
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::Exception&) {
+    // Said without the names.
+  }
+  if (missing.empty()) return "something it asked for by name does not exist, such as a sheet";
+  std::string listed;
+  for (const std::string& name : missing)
+    listed += (listed.empty() ? "\"" : ", \"") + name + "\"";
+  return "the workbook has no sheet " + listed;
+}
+
 // What a wrapper returned: Array(0, result, dialogs) when the macro ran;
 // Array(1, Err, Error$, dialogs) when it raised an error; nothing when
 // its library did not compile. (Basic hands an array whose elements share a
@@ -206,6 +233,8 @@ com::Variant Outcome(const OfficeSession& office, const Target& target,
     why +=
         " (this office cannot give a workbook the view that macros recorded in Excel act "
         "on: install the package libreoffice-calc in place of libreoffice-calc-nogui)";
+  if (target.document && why.find("NoSuchElementException") != std::string::npos)
+    why = MissingSheetsNamed(*target.document) + " (" + why + ")";
   if (target.document && why.find("storeSelf") != std::string::npos) {
     std::lock_guard lock(target.document->mutex);
     if (!target.document->holder.empty())

@@ -135,6 +135,17 @@ TEST(PreparedForRun, FormulaAssignmentsToRangesGoToTheSupportModule) {
   }
 }
 
+TEST(SheetNamesAskedFor, TakesTheTextsGivenToSheetLookUpsInCodeOnly) {
+  const std::string source =
+      "Sub Go()\n"
+      "  Worksheets(\"Data\").Range(\"A1\") = Sheets (  \"Q\"\"s\")\n"
+      "  x = ThisComponent.Sheets.getByName(\"Data\") ' Sheets(\"Commented\")\n"
+      "  y = \"Sheets(\"\"Quoted\"\")\": Rem Worksheets(\"Remarked\")\n"
+      "  z = Sheets(n): w = MySheets(\"Other\"): v = Worksheets(\"Open\n"
+      "End Sub\n";
+  EXPECT_EQ(SheetNamesAskedFor(source), (std::vector<std::string>{"Data", "Q\"s"}));
+}
+
 TEST(DecodeDialogs, EachRecordBecomesOneSentence) {
   const std::string recorded = std::string("MContinue?\x1f") + "6\x1e" + "IPressure\nin psig?\x1f" +
                                "250\x1e" + "M\x1f" + "1\x1e" + "Xunknown\x1e" + "Mcut short";

@@ -274,6 +274,24 @@ TEST_P(CalcApplicationTest, AMacroStoringItsWorkbookWritesNoneOfTheDriversBasic)
   runner->Quit();
 }
 
+// A macro that asks for a sheet the workbook lacks fails naming it, not
+// with the office's bare "no such element" and a source line of its own.
+TEST_P(CalcApplicationTest, AMacroAskingForAMissingSheetNamesIt) {
+  PutBasicModule(book_, "Standard", "Module1",
+                 "Sub Missing()\n  x = ThisComponent.Sheets.getByName(\"Nowhere\")\nEnd Sub\n"
+                 "Sub Present()\n  x = ThisComponent.Sheets.getByName(\"Sheet1\")\nEnd Sub\n");
+  std::string message;
+  try {
+    application_->Run(Variant::Text("Missing"), excel_test::Arguments());
+  } catch (const com::Error& error) {
+    message = error.ErrorMessage();
+  }
+  EXPECT_NE(message.find("Module1.Missing: the workbook has no sheet \"Nowhere\""),
+            std::string::npos)
+      << message;
+  EXPECT_EQ(message.find("Sheet1"), std::string::npos) << message;
+}
+
 // What an older build, or a store nothing guarded, left in a file is taken
 // out when the file is opened; the user's modules stay as they are.
 TEST_P(CalcApplicationTest, TheDriversBasicLeftInAFileIsTakenOutAtOpen) {
