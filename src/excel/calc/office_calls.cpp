@@ -112,6 +112,11 @@ void OfficeSession::Watch() {
 }
 
 void OfficeSession::ThrowExplained(const com::Error& error) {
+  // A failure the call's own code reported in its terms ("Failed to ...")
+  // is still the office's ending when the office is gone.
+  if (error.hr() != com::RPC_E_DISCONNECTED && Disconnected()) {
+    ThrowExplained(com::Error(com::RPC_E_DISCONNECTED));
+  }
   if (error.hr() == com::RPC_E_DISCONNECTED) {
     // A closed document's objects fail the same way as a dead office, so
     // the office is asked; a dead one's locks go now, not when the process

@@ -183,6 +183,40 @@ TEST_F(CalcOfficeTest, AKilledOfficeDisconnectsEveryObjectAndTheNextApplicationS
   }
 }
 
+// Once the office has ended, every call says so, whatever it was for.
+TEST_F(CalcOfficeTest, EveryCallAfterTheOfficeEndedSaysItEnded) {
+  const com::Ptr<Application> application = NewApplication();
+  const com::Ptr<Workbook> workbook = NewWorkbook(application);
+  const com::Ptr<Worksheet> sheet = SheetOf(workbook);
+  const int pid = CurrentOfficeProcessId();
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
+  for (int i = 0; i < 1000 && !StoppedRunning(pid); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const std::pair<const char*, std::function<void()>> calls[] = {
+      {"read", [&] { Get(sheet, "A1"); }},
+      {"add a sheet",
+       [&] {
+         workbook->GetWorksheets()->Add(Variant::Missing(), Variant::Missing(), Variant::Missing(),
+                                        Variant::Missing(), 0);
+       }},
+      {"sheet by name", [&] { SheetOf(workbook, "Sheet1"); }},
+      {"save", [&] { workbook->Save(0); }},
+      {"new workbook", [&] { NewWorkbook(application); }},
+      {"macro", [&] { application->Run(Variant::Text("X"), excel_test::Arguments()); }},
+      {"close",
+       [&] { workbook->Close(Variant::Missing(), Variant::Missing(), Variant::Missing(), 0); }}};
+  for (const auto& [what, call] : calls) {
+    std::string message;
+    try {
+      call();
+    } catch (const com::Error& error) {
+      message = error.ErrorMessage();
+    }
+    EXPECT_THAT(message, HasSubstr("The office ended unexpectedly")) << what;
+  }
+  application->Quit();
+}
+
 // An office that ends inside a macro, or after one, says which macro ran:
 // the macro is the likely cause.
 TEST_F(CalcOfficeTest, AnOfficeThatEndsNamesTheMacroRunningOrLastRun) {
