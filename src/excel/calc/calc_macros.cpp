@@ -29,25 +29,11 @@ namespace {
 // The office-wide library where modules are compiled on their own.
 constexpr const char* kProbeLibrary = "GridmoorCompileProbe";
 
-template <typename Modules>
-std::string SourceOf(const uno::Reference<Modules>& modules, const rtl::OUString& module) {
-  rtl::OUString source;
-  modules->getByName(module) >>= source;
-  return ToUtf8(source);
-}
-
 // Whether `modules` holds a user's module `name` (not one the driver placed).
 template <typename Modules>
 bool HoldsUsersModule(const uno::Reference<Modules>& modules, std::string_view name) {
   const rtl::OUString module = Utf8ToOUString(std::string(name));
-  return modules->hasByName(module) && !IsGeneratedModule(SourceOf(modules, module));
-}
-
-uno::Reference<css::script::XLibraryContainer> DocumentLibraries(Document& document) {
-  const uno::Reference<css::document::XEmbeddedScripts> scripts(document.component,
-                                                                uno::UNO_QUERY_THROW);
-  return uno::Reference<css::script::XLibraryContainer>(scripts->getBasicLibraries(),
-                                                        uno::UNO_QUERY_THROW);
+  return modules->hasByName(module) && !IsGeneratedModule(ModuleSourceOf(modules, module));
 }
 
 // Calls visit(library, module, source) for every module of every library
@@ -67,7 +53,7 @@ void ForEachModule(const uno::Reference<css::script::XLibraryContainer>& librari
       const uno::Reference<css::container::XNameAccess> modules(names->getByName(library),
                                                                 uno::UNO_QUERY_THROW);
       for (const rtl::OUString& module : modules->getElementNames()) {
-        const std::string source = SourceOf(modules, module);
+        const std::string source = ModuleSourceOf(modules, module);
         if (IsGeneratedModule(source)) continue;
         visit(ToUtf8(library), ToUtf8(module), std::string(AsBeforePreparing(source)));
       }
@@ -101,20 +87,12 @@ void PrepareModules(const uno::Reference<css::script::XLibraryContainer>& librar
   // (Replacing one an older run left.)
   PutModule(libraries, modules, Utf8ToOUString(support), Utf8ToOUString(SupportModuleSource()));
   for (const rtl::OUString& module : modules->getElementNames()) {
-    const std::string text = SourceOf(modules, module);
+    const std::string text = ModuleSourceOf(modules, module);
     if (IsGeneratedModule(text)) continue;
     if (const std::optional<std::string> changed = PreparedForRun(text, support)) {
       if (originals) originals->emplace(ToUtf8(module), text);
       modules->replaceByName(module, uno::Any(Utf8ToOUString(*changed)));
     }
-  }
-}
-
-void RestoreModules(const uno::Reference<css::container::XNameContainer>& modules,
-                    const std::map<std::string, std::string>& originals) {
-  for (const auto& [module, source] : originals) {
-    const rtl::OUString name = Utf8ToOUString(module);
-    if (modules->hasByName(name)) modules->replaceByName(name, uno::Any(Utf8ToOUString(source)));
   }
 }
 
@@ -484,7 +462,7 @@ std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
         continue;  // password protected or unreadable: nothing to compile
       }
       for (const rtl::OUString& moduleName : modules->getElementNames()) {
-        const std::string source = SourceOf(modules, moduleName);
+        const std::string source = ModuleSourceOf(modules, moduleName);
         if (IsGeneratedModule(source)) continue;
         if (Compiles(application, probes, source)) continue;
         CompileFailure failure{ToUtf8(libraryName), ToUtf8(moduleName), {}};
@@ -543,45 +521,6 @@ void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>&
     MarkOnExit mark{application, target, std::nullopt};
     MarkMacroStarts(application);
     InvokeNoted(application, target, {}, mark.seen);
-  });
-}
-
-void RemoveWrappers(Document& document) {
-  std::lock_guard lock(document.mutex);
-  if (document.wrappers.empty()) return;
-  const uno::Reference<css::document::XEmbeddedScripts> scripts(document.component,
-                                                                uno::UNO_QUERY_THROW);
-  const uno::Reference<css::container::XNameAccess> names(scripts->getBasicLibraries(),
-                                                          uno::UNO_QUERY_THROW);
-  for (const auto& wrapped : document.wrappers) {
-    const std::string& library = wrapped.first;
-    const uno::Reference<css::container::XNameContainer> modules(
-        names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
-    for (const rtl::OUString& module : modules->getElementNames())
-      if (IsGeneratedModule(SourceOf(modules, module))) RemoveModule(modules, module);
-    RestoreModules(modules, document.originalSources[library]);
-  }
-  document.wrappers.clear();
-  document.originalSources.clear();
-  document.scripts.clear();
-}
-
-void PutBasicModule(Document& document, const std::string& library, const std::string& module,
-                    const std::string& source) {
-  document.Call(kApplicationError, [&] {
-    const uno::Reference<css::script::XLibraryContainer> libraries = DocumentLibraries(document);
-    const rtl::OUString name = Utf8ToOUString(library);
-    if (!libraries->hasByName(name)) libraries->createLibrary(name);
-    libraries->loadLibrary(name);
-    const uno::Reference<css::container::XNameContainer> modules(libraries->getByName(name),
-                                                                 uno::UNO_QUERY_THROW);
-    PutModule(libraries, modules, Utf8ToOUString(module), Utf8ToOUString(source));
-    std::lock_guard lock(document.mutex);
-    document.macros.reset();
-    document.scripts.clear();
-    // The new source is not made ready to run: the next call does that.
-    document.wrappers.erase(library);
-    document.originalSources[library].erase(module);
   });
 }
 

@@ -338,6 +338,15 @@ void RemoveWrappers(Document& document);
 // (generated_basic.cpp).
 void GuardStores(const std::shared_ptr<Document>& document);
 void StoreAgainAfterMacro(Document& document);
+// The document's Basic libraries.
+css::uno::Reference<css::script::XLibraryContainer> DocumentLibraries(Document& document);
+// The source of module `name` of a library's modules.
+template <typename Modules>
+std::string ModuleSourceOf(const css::uno::Reference<Modules>& modules, const rtl::OUString& name) {
+  rtl::OUString source;
+  modules->getByName(name) >>= source;
+  return ToUtf8(source);
+}
 // Adds or replaces a module of a library. A new module of a library in VBA
 // mode is made a standard module: one without that the office's VBA
 // export cannot place, and it fails the whole store (0xc10).

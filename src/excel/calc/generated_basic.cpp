@@ -21,17 +21,11 @@
 
 #include "excel/calc/calc_objects.h"
 #include "excel/calc/workbook_storing.h"
+#include "excel/errors.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
 namespace {
-
-std::string SourceIn(const uno::Reference<css::container::XNameContainer>& modules,
-                     const rtl::OUString& module) {
-  rtl::OUString source;
-  modules->getByName(module) >>= source;
-  return ToUtf8(source);
-}
 
 // Notes a store the office finished while the driver's Basic was in the
 // document. The modules cannot come out then: the store is a macro's, and
@@ -55,7 +49,22 @@ class StoreWatch : public cppu::WeakImplHelper1<css::document::XDocumentEventLis
   std::weak_ptr<Document> document_;
 };
 
+void RestoreModules(const uno::Reference<css::container::XNameContainer>& modules,
+                    const std::map<std::string, std::string>& originals) {
+  for (const auto& [module, source] : originals) {
+    const rtl::OUString name = Utf8ToOUString(module);
+    if (modules->hasByName(name)) modules->replaceByName(name, uno::Any(Utf8ToOUString(source)));
+  }
+}
+
 }  // namespace
+
+uno::Reference<css::script::XLibraryContainer> DocumentLibraries(Document& document) {
+  const uno::Reference<css::document::XEmbeddedScripts> scripts(document.component,
+                                                                uno::UNO_QUERY_THROW);
+  return uno::Reference<css::script::XLibraryContainer>(scripts->getBasicLibraries(),
+                                                        uno::UNO_QUERY_THROW);
+}
 
 void PutModule(const uno::Reference<css::script::XLibraryContainer>& libraries,
                const uno::Reference<css::container::XNameContainer>& modules,
@@ -124,7 +133,7 @@ void RemoveLeftoverBasic(Document& document) {
       const uno::Reference<css::container::XNameContainer> modules(libraries->getByName(library),
                                                                    uno::UNO_QUERY_THROW);
       for (const rtl::OUString& module : modules->getElementNames()) {
-        const std::string source = SourceIn(modules, module);
+        const std::string source = ModuleSourceOf(modules, module);
         if (IsLeftoverModule(ToUtf8(module), source)) {
           RemoveModule(modules, module);
           changed = true;
@@ -142,6 +151,45 @@ void RemoveLeftoverBasic(Document& document) {
   }
   // The workbook as its user made it is unchanged.
   if (changed && !wasModified) modifiable->setModified(false);
+}
+
+void RemoveWrappers(Document& document) {
+  std::lock_guard lock(document.mutex);
+  if (document.wrappers.empty()) return;
+  const uno::Reference<css::document::XEmbeddedScripts> scripts(document.component,
+                                                                uno::UNO_QUERY_THROW);
+  const uno::Reference<css::container::XNameAccess> names(scripts->getBasicLibraries(),
+                                                          uno::UNO_QUERY_THROW);
+  for (const auto& wrapped : document.wrappers) {
+    const std::string& library = wrapped.first;
+    const uno::Reference<css::container::XNameContainer> modules(
+        names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
+    for (const rtl::OUString& module : modules->getElementNames())
+      if (IsGeneratedModule(ModuleSourceOf(modules, module))) RemoveModule(modules, module);
+    RestoreModules(modules, document.originalSources[library]);
+  }
+  document.wrappers.clear();
+  document.originalSources.clear();
+  document.scripts.clear();
+}
+
+void PutBasicModule(Document& document, const std::string& library, const std::string& module,
+                    const std::string& source) {
+  document.Call(kApplicationError, [&] {
+    const uno::Reference<css::script::XLibraryContainer> libraries = DocumentLibraries(document);
+    const rtl::OUString name = Utf8ToOUString(library);
+    if (!libraries->hasByName(name)) libraries->createLibrary(name);
+    libraries->loadLibrary(name);
+    const uno::Reference<css::container::XNameContainer> modules(libraries->getByName(name),
+                                                                 uno::UNO_QUERY_THROW);
+    PutModule(libraries, modules, Utf8ToOUString(module), Utf8ToOUString(source));
+    std::lock_guard lock(document.mutex);
+    document.macros.reset();
+    document.scripts.clear();
+    // The new source is not made ready to run: the next call does that.
+    document.wrappers.erase(library);
+    document.originalSources[library].erase(module);
+  });
 }
 
 }  // namespace excel::calc
