@@ -308,7 +308,9 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
   uno::Sequence<sal_Int16> outIndices;
   uno::Sequence<uno::Any> outValues;
   const uno::Any result = script->invoke(parameters, outIndices, outValues);
-  if (target.document) StoreAgainAfterMacro(*target.document);
+  // A macro may store any open workbook, not only its own.
+  for (const std::shared_ptr<Document>& document : application.Documents())
+    StoreAgainAfterMacro(*document);
   if (wrapper.empty()) return AnyToVariant(result);
   const std::optional<std::vector<uno::Any>> outcome = SequenceItems(result);
   com::Variant value = Outcome(office, target, outcome);

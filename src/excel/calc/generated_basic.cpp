@@ -108,10 +108,14 @@ void StoreAgainAfterMacro(Document& document) {
     if (!document.storedWithOurBasic) return;
     document.storedWithOurBasic = false;
   }
+  rtl::OUString url;
+  try {
+    url = document.model->getURL();
+  } catch (const css::lang::DisposedException&) {
+    return;  // closed by the macro too: the next open takes our Basic out
+  }
   rtl::OUString path;
-  if (osl::FileBase::getSystemPathFromFileURL(document.model->getURL(), path) !=
-      osl::FileBase::E_None)
-    return;
+  if (osl::FileBase::getSystemPathFromFileURL(url, path) != osl::FileBase::E_None) return;
   StoreInPlace(document, ToUtf8(path));
 }
 

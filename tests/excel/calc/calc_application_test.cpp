@@ -247,6 +247,10 @@ TEST_P(CalcApplicationTest, AMacroStoringItsWorkbookWritesNoneOfTheDriversBasic)
       "  ThisComponent.store()\n"
       "  ThisComponent.getSheets().getByIndex(0).getCellByPosition(0, 0).setValue(MsgBox(\"?\", "
       "4))\n"
+      "End Sub\n"
+      "Sub SaveAndClose()\n"
+      "  ThisComponent.store()\n"
+      "  ThisComponent.close(True)\n"
       "End Sub\n";
   PutBasicModule(book_, "Standard", "Module1", module);
   PutBasicModule(book_, "Standard", "GridmoorSupport",
@@ -271,7 +275,21 @@ TEST_P(CalcApplicationTest, AMacroStoringItsWorkbookWritesNoneOfTheDriversBasic)
     EXPECT_EQ(stored.find(generated), std::string::npos) << generated;
   for (const char* kept : {"Application.CalculateFull", "Seven = 7", "Eight = 8"})
     EXPECT_NE(stored.find(kept), std::string::npos) << kept;
+
+  // A macro that closes its workbook after storing it leaves no chance to
+  // store it again: the next open takes the driver's Basic out.
+  run("SaveAndClose");
   runner->Quit();
+  const com::Ptr<Application> reader = NewApplication();
+  const std::map<std::string, BasicModule> reopened =
+      BasicModulesOf(OpenWorkbook(reader, path), "Standard");
+  std::vector<std::string> names;
+  for (const auto& [name, module] : reopened) {
+    names.push_back(name);
+    EXPECT_EQ(module.source.find("Gridmoor generated"), std::string::npos) << name;
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"GridmoorCall1", "GridmoorSupport", "Module1"}));
+  reader->Quit();
 }
 
 // A macro that asks for a sheet the workbook lacks fails naming it, not
