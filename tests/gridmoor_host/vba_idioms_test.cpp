@@ -428,9 +428,9 @@ TEST_F(VbaIdioms, AFormulaAssignedToARangeMovesWithEveryCell) {
 
 namespace {
 
-// An .xlsm whose macro stores the workbook itself, as the office alone
-// does it; the file holds the user's module as written, none of the
-// driver's.
+// An .xlsm whose macro stores the workbook itself succeeds, as in the
+// office alone (the driver's modules added to the VBA project are standard
+// modules, which its export needs); opened again it holds none of them.
 TEST_F(VbaIdioms, AMacroStoresItsOwnWorkbook) {
   using namespace excel::calc::testing;
   const std::string module =

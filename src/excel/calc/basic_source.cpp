@@ -237,13 +237,30 @@ bool Defines(std::string_view source, std::string_view name) {
 
 }  // namespace
 
+namespace {
+
+// `source` without the lines the office's VBA import puts first when it
+// reads a module back from an .xlsm.
+std::string_view WithoutImportLines(std::string_view source) {
+  for (const std::string_view added : {"Rem Attribute VBA_ModuleType=", "Option VBASupport "}) {
+    if (source.substr(0, added.size()) != added) continue;
+    const std::size_t end = source.find('\n');
+    source.remove_prefix(end == std::string_view::npos ? source.size() : end + 1);
+  }
+  return source;
+}
+
+}  // namespace
+
 bool IsGeneratedModule(std::string_view source) {
+  source = WithoutImportLines(source);
   return source.substr(0, kGeneratedMarker.size()) == kGeneratedMarker &&
          (source.size() == kGeneratedMarker.size() || source[kGeneratedMarker.size()] == '\n');
 }
 
 bool IsLeftoverModule(std::string_view name, std::string_view source) {
   if (IsGeneratedModule(source)) return true;
+  source = WithoutImportLines(source);
   const auto startsWith = [&](std::string_view start) {
     return source.substr(0, start.size()) == start;
   };

@@ -195,6 +195,12 @@ TEST(GeneratedModules, AreKnownByTheirSourceAndNamedApartFromTheUsers) {
         "Do not edit.\n"})
     EXPECT_FALSE(IsGeneratedModule(user)) << user;
   EXPECT_FALSE(IsGeneratedModule(" " + support));
+  // As the office reads it back from an .xlsm, after lines of its own.
+  const std::string imported = "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n";
+  EXPECT_TRUE(IsGeneratedModule(imported + support));
+  EXPECT_TRUE(IsLeftoverModule("GridmoorCall2", imported + support));
+  EXPECT_FALSE(IsGeneratedModule(imported + "Sub Go()\n" + support));
+  EXPECT_FALSE(IsLeftoverModule("GridmoorCall2", imported + "Sub Go()\nEnd Sub\n"));
   EXPECT_FALSE(IsGeneratedModule(support.substr(0, support.find('\n')) + "X\n"));
 
   const auto takenOf = [](std::initializer_list<std::string_view> names) {
