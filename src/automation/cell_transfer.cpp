@@ -66,6 +66,17 @@ std::string NotANumberMessage(std::string_view worksheet, std::string_view cell,
                             shown.c_str());
 }
 
+namespace {
+
+// ": <why>" when `error` is the office gone: a message in the command's own
+// terms must still say that the office ended, which no retry mends.
+std::string OfficeEndedSuffix(const com::Error& error) {
+  if (error.hr() != com::RPC_E_DISCONNECTED) return {};
+  return ": " + error.ErrorMessage();
+}
+
+}  // namespace
+
 int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                  std::string& text, Message message, std::string* reason) {
   text.clear();
@@ -85,8 +96,8 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
   } catch (const com::Error& error) {
     if (reason != nullptr) *reason = error.ErrorMessage();
     text.clear();
-    host::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]",
-                       worksheet.c_str(), cell.c_str());
+    host::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]%s",
+                       worksheet.c_str(), cell.c_str(), OfficeEndedSuffix(error).c_str());
     return 1;
   }
 }
@@ -141,10 +152,10 @@ int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std
     // With no worksheet selected nothing is written: that is a failure too.
     if (session->SetCellValue(address, com::Variant::Text(text)) != 0) com::Throw(com::E_POINTER);
     return 0;
-  } catch (const com::Error&) {
+  } catch (const com::Error& error) {
     host::PrintMessage(message.data(), message.size(),
-                       "Error in setting data cell %s, worksheet %s", cell.c_str(),
-                       worksheet.c_str());
+                       "Error in setting data cell %s, worksheet %s%s", cell.c_str(),
+                       worksheet.c_str(), OfficeEndedSuffix(error).c_str());
     return 1;
   }
 }

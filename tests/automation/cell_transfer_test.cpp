@@ -133,6 +133,20 @@ TEST_F(CellTransferTest, ReadsAndWritesFailWithTheirMessages) {
   EXPECT_EQ(book_->CellValue("Data", "B3"), Variant::Text("hello"));
 }
 
+// A read or write that fails because the application has gone says why
+// after its own words: no retry mends that, unlike a cell at fault.
+TEST_F(CellTransferTest, AFailureOfAGoneApplicationSaysWhy) {
+  EXPECT_EQ(Text("Data", "A1"), "");
+  Application()->Quit();
+  const std::string why = com::Error(com::RPC_E_DISCONNECTED).ErrorMessage();
+  ClearMessage();
+  EXPECT_EQ(Text("", "A1", 1), "");
+  EXPECT_EQ(MessageText(), "Could not get .Cell[A1]: " + why);
+  ClearMessage();
+  EXPECT_EQ(WriteCellText(session_.get(), "", "A1", "1", Msg()), 1);
+  EXPECT_EQ(MessageText(), "Error in setting data cell A1, worksheet : " + why);
+}
+
 // An empty sheet name reads the current sheet, and ReadCellNumber takes a
 // blank one so too; neither selects.
 TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOwnRules) {

@@ -122,6 +122,10 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
     const std::string command = summary["error"].value("command", "");
     EXPECT_FALSE(command.empty());
     EXPECT_NE(lines[0].find(command), std::string::npos) << "the line names no command";
+    EXPECT_TRUE(lines[0].find("office ended") != std::string::npos ||
+                lines[0].find("office has ended") != std::string::npos ||
+                lines[0].find("office did not answer") != std::string::npos)
+        << "the line does not say the office ended";
     ASSERT_TRUE(summary["error"].contains("timestep"));
     const json& timestep = summary["error"]["timestep"];
     const int reached = timestep.is_null() ? -1 : timestep.get<int>();

@@ -11,8 +11,14 @@ namespace {
 
 using text::EqualsNoCase;
 
+// A byte of a multi-byte character counts as a letter: Basic takes names in
+// any script (Módulo1).
+bool IsLetter(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80;
+}
+
 bool IsIdentifierChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  return IsLetter(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '_';
 }
 
 // The next word of a Basic line (letters, digits, underscores).
@@ -73,7 +79,7 @@ void ForEachLine(std::string_view source, Visit&& visit) {
 }  // namespace
 
 bool IsBasicIdentifier(std::string_view text) {
-  if (text.empty() || !std::isalpha(static_cast<unsigned char>(text.front()))) return false;
+  if (text.empty() || !IsLetter(text.front())) return false;
   return std::all_of(text.begin(), text.end(), IsIdentifierChar);
 }
 

@@ -24,7 +24,8 @@ std::vector<BasicProcedure> FindBasicProcedures(std::string_view source);
 inline constexpr std::size_t kDeclarationsOnly = static_cast<std::size_t>(-1);
 std::string SourceWithOnlyProcedure(std::string_view source, std::size_t keep);
 
-// A Basic name: a letter, then letters, digits and underscores.
+// A Basic name: a letter (of any script), then letters, digits and
+// underscores.
 bool IsBasicIdentifier(std::string_view text);
 
 }  // namespace excel::calc

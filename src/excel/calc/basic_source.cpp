@@ -1,14 +1,19 @@
 #include "excel/calc/basic_source.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "excel/calc/basic_procedures.h"
+#include "excel/calc/basic_tokens.h"
 #include "text/ascii.h"
 
 namespace excel::calc {
 namespace {
 
-constexpr std::string_view kWrapperPrefix = "GridmoorCall";
+// The first line of every module the driver places: what tells them from a
+// user's module of the same name.
+constexpr std::string_view kGeneratedMarker =
+    "' Gridmoor generated module, taken out before the workbook is stored. Do not edit.";
 
 constexpr std::string_view kStandInMarker =
     "' Gridmoor: message and input box stand-ins, taken out before the workbook is stored";
@@ -21,7 +26,8 @@ constexpr char kFieldEnd = '\x1f';
 // The wrapper module's side of the stand-ins. A message box answers with
 // the button Enter would press: the first, or the one vbDefaultButton2/3
 // picks, of the buttons the style shows.
-constexpr std::string_view kDialogRecorders = R"(Option Explicit
+constexpr std::string_view kDialogRecorders = R"(
+Option Explicit
 
 Public GmDialogs As String
 
@@ -69,205 +75,215 @@ Sub GmSetFormula(target, kind, formula)
 End Sub
 )";
 
-constexpr std::string_view kStandIns = R"(
+// The stand-ins, one per box, calling the support module named by "$".
+constexpr std::string_view kMessageBoxStandIn = R"(
 Private Function MsgBox(Optional Prompt, Optional Buttons, Optional Title, Optional HelpFile, Optional Context)
   Dim gmPrompt, gmButtons
   gmPrompt = ""
   gmButtons = 0
   If Not IsMissing(Prompt) Then gmPrompt = Prompt
   If Not IsMissing(Buttons) Then gmButtons = Buttons
-  MsgBox = GridmoorSupport.GmMessageBox(gmPrompt, gmButtons)
+  MsgBox = $.GmMessageBox(gmPrompt, gmButtons)
 End Function
+)";
 
+constexpr std::string_view kInputBoxStandIn = R"(
 Private Function InputBox(Optional Prompt, Optional Title, Optional Default, Optional XPos, Optional YPos, Optional HelpFile, Optional Context)
   Dim gmPrompt, gmAnswer
   gmPrompt = ""
   gmAnswer = ""
   If Not IsMissing(Prompt) Then gmPrompt = Prompt
   If Not IsMissing(Default) Then gmAnswer = Default
-  InputBox = GridmoorSupport.GmInputBox(gmPrompt, gmAnswer)
+  InputBox = $.GmInputBox(gmPrompt, gmAnswer)
 End Function
 )";
 
-bool IsWordCharacter(char c) {
-  const char lower = text::LowerAscii(c);
-  return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-// Whether `word` (lower case) stands in `source` as a whole word, in any
-// case. A mention in a comment or a string also counts: a stand-in too many
-// does no harm.
-bool MentionsWord(std::string_view source, std::string_view word) {
-  for (std::size_t at = 0; at + word.size() <= source.size(); ++at) {
-    if (!text::EqualsNoCase(source.substr(at, word.size()), word)) continue;
-    const bool startsWord = at == 0 || !IsWordCharacter(source[at - 1]);
-    const std::size_t end = at + word.size();
-    const bool endsWord = end == source.size() || !IsWordCharacter(source[end]);
-    if (startsWord && endsWord) return true;
-  }
-  return false;
-}
-
-// Each whole-word `from` in `source` (in any case) replaced by `to`.
-bool ReplaceWords(std::string& source, std::string_view from, std::string_view to) {
-  bool replaced = false;
-  for (std::size_t at = 0; at + from.size() <= source.size();) {
-    const std::string_view here = std::string_view(source).substr(at, from.size());
-    const std::size_t end = at + from.size();
-    if (text::EqualsNoCase(here, from) && (at == 0 || !IsWordCharacter(source[at - 1])) &&
-        (end == source.size() || !IsWordCharacter(source[end]))) {
-      source.replace(at, from.size(), to);
-      at += to.size();
-      replaced = true;
+std::string WithSupport(std::string_view source, std::string_view support) {
+  std::string result;
+  for (const char c : source) {
+    if (c == '$') {
+      result += support;
     } else {
-      ++at;
+      result += c;
     }
   }
-  return replaced;
+  return result;
 }
 
-// Whether the whole word `word` (any case) starts at `at` of `line`.
-bool IsWordAt(std::string_view line, std::size_t at, std::string_view word) {
-  const std::size_t end = at + word.size();
-  return end <= line.size() && text::EqualsNoCase(line.substr(at, word.size()), word) &&
-         (at == 0 || !IsWordCharacter(line[at - 1])) &&
-         (end == line.size() || !IsWordCharacter(line[end]));
-}
-
-// The statements of one line of Basic, [begin, end) each, the comment left
-// out: split at colons and at the Then and Else of a one-line If, outside
-// texts and parentheses.
-std::vector<std::pair<std::size_t, std::size_t>> StatementsOf(std::string_view line) {
-  std::vector<std::pair<std::size_t, std::size_t>> statements;
+// A change of the text [begin, end) of a module's source.
+struct Edit {
   std::size_t begin = 0;
-  std::size_t end = line.size();
+  std::size_t end = 0;
+  std::string replacement;
+};
+
+bool IsSymbol(std::string_view source, const BasicToken& token, char symbol) {
+  return token.kind == BasicTokenKind::Symbol && source[token.begin] == symbol;
+}
+
+bool IsWord(std::string_view source, const BasicToken& token, std::string_view word) {
+  return token.kind == BasicTokenKind::Word && text::EqualsNoCase(TokenText(source, token), word);
+}
+
+// The statements of `tokens`, [first, last) each, comments left out: split
+// at line ends, at colons and at the Then and Else of a one-line If, outside
+// parentheses. A continued line goes on with its statement.
+std::vector<std::pair<std::size_t, std::size_t>> Statements(std::string_view source,
+                                                            const std::vector<BasicToken>& tokens) {
+  std::vector<std::pair<std::size_t, std::size_t>> statements;
+  std::size_t first = 0;
   int depth = 0;
-  bool quoted = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted || c == '"') {
-      quoted = quoted ? c != '"' : true;  // a doubled quote closes and opens again
-      continue;
-    }
-    if (c == '\'' ||
-        (IsWordAt(line, i, "rem") && text::Trim(line.substr(begin, i - begin)).empty())) {
-      end = i;
-      break;
-    }
-    if (c == '(') ++depth;
-    if (c == ')' && depth > 0) --depth;
-    if (depth > 0) continue;
-    if (c == ':' && line.substr(i, 2) != ":=") {
-      statements.emplace_back(begin, i);
-      begin = i + 1;
-    } else if (IsWordAt(line, i, "then") || IsWordAt(line, i, "else")) {
-      statements.emplace_back(begin, i);
-      begin = i + 4;
+  const auto split = [&](std::size_t at, std::size_t next) {
+    statements.emplace_back(first, at);
+    first = next;
+    depth = 0;
+  };
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const BasicToken& token = tokens[i];
+    if (token.kind == BasicTokenKind::LineEnd || token.kind == BasicTokenKind::Comment) {
+      split(i, i + 1);
+    } else if (IsSymbol(source, token, '(')) {
+      ++depth;
+    } else if (IsSymbol(source, token, ')')) {
+      if (depth > 0) --depth;
+    } else if (depth == 0 && ((IsSymbol(source, token, ':') &&
+                               !(i + 1 < tokens.size() && IsSymbol(source, tokens[i + 1], '='))) ||
+                              IsWord(source, token, "then") || IsWord(source, token, "else"))) {
+      split(i, i + 1);
     }
   }
-  statements.emplace_back(std::min(begin, end), end);
+  statements.emplace_back(first, tokens.size());
   return statements;
 }
 
 // An assignment to the Formula or FormulaLocal of a range,
 // "Range(\"A2:C7\").Formula = ...", as a call of the support module's
 // GmSetFormula: the text up to the "=" and what replaces it.
-struct Redirect {
-  std::size_t at = 0;
-  std::size_t length = 0;
-  std::string replacement;
-};
-
-std::optional<Redirect> FormulaAssignment(std::string_view line, std::size_t begin,
-                                          std::size_t end) {
-  std::size_t at = begin;
-  while (at < end && (line[at] == ' ' || line[at] == '\t'))
+std::optional<Edit> FormulaAssignment(std::string_view source,
+                                      const std::vector<BasicToken>& tokens, std::size_t first,
+                                      std::size_t last, std::string_view support) {
+  std::size_t at = first;
+  while (at < last && tokens[at].kind == BasicTokenKind::Space)
     ++at;
-  const std::size_t targetBegin = at;
+  const std::size_t targetFirst = at;
+  // The assigned object: no space or "=" outside parentheses.
   int depth = 0;
-  // The assigned object: no space outside parentheses and texts.
-  for (; at < end; ++at) {
-    const char c = line[at];
-    if (c == '"') {
-      at = line.find('"', at + 1);
-      if (at == std::string_view::npos || at >= end) return std::nullopt;
-    } else if (c == '(') {
+  for (; at < last; ++at) {
+    const BasicToken& token = tokens[at];
+    if (IsSymbol(source, token, '(')) {
       ++depth;
-    } else if (c == ')') {
+    } else if (IsSymbol(source, token, ')')) {
       if (depth-- == 0) return std::nullopt;
-    } else if (depth == 0 && (c == ' ' || c == '\t' || c == '=')) {
+    } else if (depth == 0 &&
+               (token.kind == BasicTokenKind::Space || IsSymbol(source, token, '='))) {
       break;
     }
   }
-  const std::string_view target = line.substr(targetBegin, at - targetBegin);
-  while (at < end && (line[at] == ' ' || line[at] == '\t'))
+  const std::size_t targetLast = at;
+  while (at < last && tokens[at].kind == BasicTokenKind::Space)
     ++at;
-  if (depth != 0 || at >= end || line[at] != '=') return std::nullopt;
-  static constexpr std::pair<std::string_view, char> kProperties[] = {{".FormulaLocal", '1'},
-                                                                      {".Formula", '0'}};
-  for (const auto& [property, kind] : kProperties) {
-    if (target.size() < property.size() ||
-        !text::EqualsNoCase(target.substr(target.size() - property.size()), property))
-      continue;
-    // ".Formula = ..." in a With block: the block's range.
-    std::string object(target.substr(0, target.size() - property.size()));
-    if (object.empty()) object = ".Cells";
-    return Redirect{targetBegin, at + 1 - targetBegin,
-                    "GridmoorSupport.GmSetFormula " + object + ", " + kind + ","};
-  }
-  return std::nullopt;
+  if (depth != 0 || at >= last || !IsSymbol(source, tokens[at], '=')) return std::nullopt;
+  if (targetLast - targetFirst < 2 || !IsSymbol(source, tokens[targetLast - 2], '.'))
+    return std::nullopt;
+  const BasicToken& property = tokens[targetLast - 1];
+  const char* kind = IsWord(source, property, "formulalocal") ? "1"
+                     : IsWord(source, property, "formula")    ? "0"
+                                                              : nullptr;
+  if (kind == nullptr) return std::nullopt;
+  const std::size_t begin = tokens[targetFirst].begin;
+  // ".Formula = ..." in a With block: the block's range.
+  std::string object(source.substr(begin, tokens[targetLast - 2].begin - begin));
+  if (object.empty()) object = ".Cells";
+  return Edit{begin, tokens[at].end,
+              std::string(support) + ".GmSetFormula " + object + ", " + kind + ","};
 }
 
-// Assignments of a text to the Formula or FormulaLocal of a range of
-// several cells give every cell the same formula in the office, where the
-// other spreadsheet moves each cell's relative references with it: they go
-// to GmSetFormula, in the same lines. Comments and texts stay as they are,
-// as do the lines that continue a statement.
-bool RedirectFormulaAssignments(std::string& source) {
-  bool changed = false;
-  bool continued = false;
-  for (std::size_t start = 0; start < source.size();) {
-    std::size_t end = source.find('\n', start);
-    if (end == std::string::npos) end = source.size();
-    std::string line = source.substr(start, end - start);
-    const bool continuation = continued;
-    const std::string_view code = text::Trim(line);
-    continued = code.size() >= 2 && code.substr(code.size() - 2) == " _";
-    bool lineChanged = false;
-    if (!continuation) {
-      const auto statements = StatementsOf(line);
-      // From the last, so that the positions of the others stay right.
-      for (auto statement = statements.rbegin(); statement != statements.rend(); ++statement) {
-        if (const std::optional<Redirect> redirect =
-                FormulaAssignment(line, statement->first, statement->second)) {
-          line.replace(redirect->at, redirect->length, redirect->replacement);
-          lineChanged = true;
-        }
-      }
-    }
-    if (lineChanged) {
-      source.replace(start, end - start, line);
-      end = start + line.size();
-      changed = true;
-    }
-    start = end + 1;
+// Calls of the members of Application the office lacks, as calls of the
+// support module's stand-in.
+std::vector<Edit> CalculationCalls(std::string_view source, const std::vector<BasicToken>& tokens,
+                                   std::string_view support) {
+  std::vector<Edit> edits;
+  for (std::size_t i = 0; i + 2 < tokens.size(); ++i) {
+    if (!IsWord(source, tokens[i], "application") || !IsSymbol(source, tokens[i + 1], '.'))
+      continue;
+    if (IsWord(source, tokens[i + 2], "calculatefull") ||
+        IsWord(source, tokens[i + 2], "calculatefullrebuild"))
+      edits.push_back(
+          Edit{tokens[i].begin, tokens[i + 2].end, std::string(support) + ".GmCalculateFull"});
   }
-  return changed;
+  return edits;
+}
+
+// Every rewrite of `source`, in order, none overlapping another.
+std::vector<Edit> Rewrites(std::string_view source, std::string_view support) {
+  const std::vector<BasicToken> tokens = TokenizeBasic(source);
+  std::vector<Edit> edits = CalculationCalls(source, tokens, support);
+  for (const auto& [first, last] : Statements(source, tokens)) {
+    if (std::optional<Edit> edit = FormulaAssignment(source, tokens, first, last, support))
+      edits.push_back(std::move(*edit));
+  }
+  std::sort(edits.begin(), edits.end(),
+            [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+  return edits;
+}
+
+// Whether a module defines its own procedure `name`.
+bool Defines(std::string_view source, std::string_view name) {
+  const std::vector<BasicProcedure> procedures = FindBasicProcedures(source);
+  return std::any_of(procedures.begin(), procedures.end(), [&](const BasicProcedure& procedure) {
+    return text::EqualsNoCase(procedure.name, name);
+  });
 }
 
 }  // namespace
 
-std::string WrapperName(std::size_t n) {
-  return std::string(kWrapperPrefix) + std::to_string(n);
+namespace {
+
+// `source` without the lines the office's VBA import puts first when it
+// reads a module back from an .xlsm.
+std::string_view WithoutImportLines(std::string_view source) {
+  for (const std::string_view added : {"Rem Attribute VBA_ModuleType=", "Option VBASupport "}) {
+    if (source.substr(0, added.size()) != added) continue;
+    const std::size_t end = source.find('\n');
+    source.remove_prefix(end == std::string_view::npos ? source.size() : end + 1);
+  }
+  return source;
 }
 
-bool IsWrapperModule(std::string_view module) {
-  return module.size() > kWrapperPrefix.size() && text::StartsWithNoCase(module, kWrapperPrefix) &&
-         module.find_first_not_of("0123456789", kWrapperPrefix.size()) == std::string_view::npos;
+}  // namespace
+
+bool IsGeneratedModule(std::string_view source) {
+  source = WithoutImportLines(source);
+  return source.substr(0, kGeneratedMarker.size()) == kGeneratedMarker &&
+         (source.size() == kGeneratedMarker.size() || source[kGeneratedMarker.size()] == '\n');
+}
+
+bool IsLeftoverModule(std::string_view name, std::string_view source) {
+  if (IsGeneratedModule(source)) return true;
+  source = WithoutImportLines(source);
+  const auto startsWith = [&](std::string_view start) {
+    return source.substr(0, start.size()) == start;
+  };
+  if (name == kSupportModule)
+    return startsWith("Option Explicit\n\nPublic GmDialogs As String\n\nFunction GmMessageBox(");
+  const bool numbered =
+      name.size() > kWrapperModule.size() &&
+      name.substr(0, kWrapperModule.size()) == kWrapperModule &&
+      name.find_first_not_of("0123456789", kWrapperModule.size()) == std::string_view::npos;
+  return numbered && startsWith("Option Explicit\n\nFunction " + std::string(name) + "(") &&
+         source.find("GridmoorSupport.GmDialogs") != std::string_view::npos;
+}
+
+std::string FreeModuleName(std::string_view base,
+                           const std::function<bool(std::string_view)>& taken) {
+  std::string name(base);
+  for (std::size_t n = 2; taken(name); ++n)
+    name = std::string(base) + "_" + std::to_string(n);
+  return name;
 }
 
 std::string WrapperModuleSource(const WrappedCall& call) {
-  std::string source = "Option Explicit\n";
+  std::string source = std::string(kGeneratedMarker) + "\nOption Explicit\n";
   {
     std::string parameters;
     for (std::size_t i = 0; i < call.argumentCount; ++i) {
@@ -283,7 +299,8 @@ std::string WrapperModuleSource(const WrappedCall& call) {
                           : parameters;
     source += "\nFunction " + call.wrapper + "(" + all + ")\n";
     source += "  Dim outcome, gmNames, gmAddresses\n";
-    source += "  GridmoorSupport.GmDialogs = \"\"\n";
+    const std::string dialogs = call.support + ".GmDialogs";
+    source += "  " + dialogs + " = \"\"\n";
     source += "  On Error GoTo Failed\n";
     if (call.isFunction) {
       source += "  outcome = Array(0, " + target + ")\n";
@@ -300,40 +317,39 @@ std::string WrapperModuleSource(const WrappedCall& call) {
       source += "  gmAddresses = gmRanges.RangeAddressesAsString\n";
       source += "Unread:\n";
     }
-    source += "  " + call.wrapper +
-              " = Array(0, outcome(1), GridmoorSupport.GmDialogs, gmNames, gmAddresses)\n";
+    source +=
+        "  " + call.wrapper + " = Array(0, outcome(1), " + dialogs + ", gmNames, gmAddresses)\n";
     source += "  Exit Function\n";
     source += "Failed:\n";
-    source += "  " + call.wrapper + " = Array(1, Err, Error$, GridmoorSupport.GmDialogs)\n";
+    source += "  " + call.wrapper + " = Array(1, Err, Error$, " + dialogs + ")\n";
     source += "End Function\n";
   }
   return source;
 }
 
-std::string_view SupportModuleSource() {
-  return kDialogRecorders;
+std::string SupportModuleSource() {
+  return std::string(kGeneratedMarker) + std::string(kDialogRecorders);
 }
 
-std::optional<std::string> PreparedForRun(std::string_view source) {
+std::optional<std::string> PreparedForRun(std::string_view source, std::string_view support) {
   if (source.find(kStandInMarker) != std::string_view::npos) return std::nullopt;
-  std::string result(source);
-  bool changed = false;
-  for (const std::string_view member :
-       {"Application.CalculateFullRebuild", "Application.CalculateFull"})
-    changed = ReplaceWords(result, member, "GridmoorSupport.GmCalculateFull") || changed;
-  changed = RedirectFormulaAssignments(result) || changed;
-  bool ownBoxes = false;
-  for (const BasicProcedure& procedure : FindBasicProcedures(source))
-    ownBoxes = ownBoxes || text::EqualsNoCase(procedure.name, "MsgBox") ||
-               text::EqualsNoCase(procedure.name, "InputBox");
-  const bool boxes =
-      !ownBoxes && (MentionsWord(source, "msgbox") || MentionsWord(source, "inputbox"));
-  if (!changed && !boxes) return std::nullopt;
+  std::string result;
+  std::size_t copied = 0;
+  const std::vector<Edit> edits = Rewrites(source, support);
+  for (const Edit& edit : edits) {
+    result.append(source.substr(copied, edit.begin - copied)).append(edit.replacement);
+    copied = edit.end;
+  }
+  result.append(source.substr(copied));
+  const bool messageBox = UsesWord(source, "msgbox") && !Defines(source, "msgbox");
+  const bool inputBox = UsesWord(source, "inputbox") && !Defines(source, "inputbox");
+  if (edits.empty() && !messageBox && !inputBox) return std::nullopt;
   if (!result.empty() && result.back() != '\n') result += '\n';
   result += "\n";
   result += kStandInMarker;
   result += '\n';
-  if (boxes) result += kStandIns;
+  if (messageBox) result += WithSupport(kMessageBoxStandIn, support);
+  if (inputBox) result += WithSupport(kInputBoxStandIn, support);
   return result;
 }
 
@@ -344,6 +360,34 @@ std::string_view AsBeforePreparing(std::string_view source) {
   std::size_t end = marker;
   if (end > 0 && source[end - 1] == '\n') --end;
   return source.substr(0, end);
+}
+
+std::vector<std::string> SheetNamesAskedFor(std::string_view source) {
+  const std::vector<BasicToken> tokens = TokenizeBasic(source);
+  std::vector<std::string> names;
+  const auto next = [&](std::size_t at) {
+    while (at < tokens.size() && tokens[at].kind == BasicTokenKind::Space)
+      ++at;
+    return at;
+  };
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (!IsWord(source, tokens[i], "sheets") && !IsWord(source, tokens[i], "worksheets") &&
+        !IsWord(source, tokens[i], "getbyname"))
+      continue;
+    const std::size_t open = next(i + 1);
+    if (open >= tokens.size() || !IsSymbol(source, tokens[open], '(')) continue;
+    const std::size_t quoted = next(open + 1);
+    if (quoted >= tokens.size() || tokens[quoted].kind != BasicTokenKind::Text) continue;
+    const std::string_view text = TokenText(source, tokens[quoted]);
+    if (text.size() < 2 || text.back() != '"') continue;
+    std::string name;
+    for (std::size_t c = 1; c + 1 < text.size(); ++c) {
+      name += text[c];
+      if (text[c] == '"') ++c;  // a doubled quote is one
+    }
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
 }
 
 std::vector<std::string> DecodeDialogs(std::string_view recorded) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,13 +13,31 @@
 
 namespace excel::calc {
 
-// The module that records what the stand-ins were asked and stands in for
-// members of the other spreadsheet's Application that the office lacks.
+// The names the driver's modules start from: the support module, which
+// records what the stand-ins were asked and stands in for members of the
+// other spreadsheet's Application that the office lacks, and the call
+// wrappers (numbered). A library holding a user's module of that name gets
+// another (FreeModuleName).
 inline constexpr std::string_view kSupportModule = "GridmoorSupport";
+inline constexpr std::string_view kWrapperModule = "GridmoorCall";
+
+// `base`, or the first of base_2, base_3... that is not `taken`.
+std::string FreeModuleName(std::string_view base,
+                           const std::function<bool(std::string_view)>& taken);
+
+// Whether a module's source is one the driver placed: it starts with a
+// line that no user writes by accident. A user's module is never taken for
+// the driver's by its name.
+bool IsGeneratedModule(std::string_view source);
+// Whether a module that a file holds is the driver's: generated, or placed
+// by an older build, which marked nothing (known by its name and the exact
+// start of its source).
+bool IsLeftoverModule(std::string_view name, std::string_view source);
 
 // One procedure called through the error-trapping wrapper.
 struct WrappedCall {
-  std::string wrapper;  // the wrapper's own name
+  std::string wrapper;  // the wrapper's own name, its module's too
+  std::string support;  // the name of the library's support module
   std::string module;
   std::string procedure;
   bool isFunction = false;
@@ -27,11 +46,6 @@ struct WrappedCall {
   // after the call (only a document's wrappers have them to read).
   bool readsWatched = false;
 };
-
-// The name of the n-th wrapper of a library (from 1): its module's and its
-// function's; and whether a module is one of them.
-std::string WrapperName(std::size_t n);
-bool IsWrapperModule(std::string_view module);
 
 // A wrapper's module: its one function calls the procedure with an error
 // handler and returns Array(0, result, dialogs) when it ran, or
@@ -43,25 +57,31 @@ bool IsWrapperModule(std::string_view module);
 // names and addresses (as text) read after the call: Array(0, result, dialogs,
 // names, addresses), with Empty for what could not be read.
 std::string WrapperModuleSource(const WrappedCall& call);
-// The module kSupportModule.
-std::string_view SupportModuleSource();
+// The support module.
+std::string SupportModuleSource();
 
 // `source` made ready to run as the other spreadsheet would run it; nullopt
-// when it needs nothing. Calls of Application members the office lacks
-// (CalculateFull, CalculateFullRebuild) go to kSupportModule instead, as do
+// when it needs nothing. Only code is rewritten, never a text, a comment or
+// a Rem line. Calls of Application members the office lacks
+// (CalculateFull, CalculateFullRebuild) go to the module `support` instead,
+// as do
 // assignments to a range's Formula or FormulaLocal (the office gives every
 // cell of a range the same formula, where each cell's relative references
 // should move with it), and
-// when the module calls MsgBox or InputBox and defines neither itself,
-// stand-ins for them are appended: a procedure of a module is found before
+// when the module calls MsgBox or InputBox without defining it itself, a
+// stand-in for each such box is appended: a procedure of a module is found before
 // the office's own of that name, so the module's calls reach them, and they
 // answer at once as a person pressing Enter would (MsgBox: its default
 // button; InputBox: its default text) and report what was asked. Every line
 // keeps its number.
-std::optional<std::string> PreparedForRun(std::string_view source);
+std::optional<std::string> PreparedForRun(std::string_view source, std::string_view support);
 // `source` without what PreparedForRun appended (for reading its
 // procedures; the calls it redirected stay redirected).
 std::string_view AsBeforePreparing(std::string_view source);
+
+// The sheet names that `source` asks for as texts, in order, each once:
+// Sheets("X"), Worksheets("X"), Sheets.getByName("X").
+std::vector<std::string> SheetNamesAskedFor(std::string_view source);
 
 // What the stand-ins recorded, one sentence each, in order.
 std::vector<std::string> DecodeDialogs(std::string_view recorded);

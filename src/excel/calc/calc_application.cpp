@@ -321,6 +321,7 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
   document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
   MarkOfficeIfCodeReachesIt(*document);
   RewriteUnreadFormulas(*document, path);
+  document->office->Call(kApplicationError, [&] { RemoveLeftoverBasic(*document); });
   if (readOnly) {
     document->holder = lock->Holder();
     platform::PublishNotice(name + " is in use by " + document->holder +

@@ -29,19 +29,11 @@ namespace {
 // The office-wide library where modules are compiled on their own.
 constexpr const char* kProbeLibrary = "GridmoorCompileProbe";
 
-rtl::OUString SupportModule() {
-  return Utf8ToOUString(std::string(kSupportModule));
-}
-
-bool IsOurModule(const rtl::OUString& module) {
-  return IsWrapperModule(ToUtf8(module)) || module == SupportModule();
-}
-
-uno::Reference<css::script::XLibraryContainer> DocumentLibraries(Document& document) {
-  const uno::Reference<css::document::XEmbeddedScripts> scripts(document.component,
-                                                                uno::UNO_QUERY_THROW);
-  return uno::Reference<css::script::XLibraryContainer>(scripts->getBasicLibraries(),
-                                                        uno::UNO_QUERY_THROW);
+// Whether `modules` holds a user's module `name` (not one the driver placed).
+template <typename Modules>
+bool HoldsUsersModule(const uno::Reference<Modules>& modules, std::string_view name) {
+  const rtl::OUString module = Utf8ToOUString(std::string(name));
+  return modules->hasByName(module) && !IsGeneratedModule(ModuleSourceOf(modules, module));
 }
 
 // Calls visit(library, module, source) for every module of every library
@@ -61,10 +53,9 @@ void ForEachModule(const uno::Reference<css::script::XLibraryContainer>& librari
       const uno::Reference<css::container::XNameAccess> modules(names->getByName(library),
                                                                 uno::UNO_QUERY_THROW);
       for (const rtl::OUString& module : modules->getElementNames()) {
-        if (IsOurModule(module)) continue;
-        rtl::OUString source;
-        modules->getByName(module) >>= source;
-        visit(ToUtf8(library), ToUtf8(module), std::string(AsBeforePreparing(ToUtf8(source))));
+        const std::string source = ModuleSourceOf(modules, module);
+        if (IsGeneratedModule(source)) continue;
+        visit(ToUtf8(library), ToUtf8(module), std::string(AsBeforePreparing(source)));
       }
     } catch (const css::lang::DisposedException&) {
       throw;
@@ -90,28 +81,18 @@ std::vector<MacroEntry> IndexLibraries(
 // would run it (stand-ins for the message and input boxes, calls of members
 // the office lacks redirected); each changed module's source is kept in
 // `originals`, when given, to be put back before the workbook is stored.
-void PrepareModules(const uno::Reference<css::container::XNameContainer>& modules,
-                    std::map<std::string, std::string>* originals) {
-  if (!modules->hasByName(SupportModule()))
-    modules->insertByName(SupportModule(),
-                          uno::Any(Utf8ToOUString(std::string(SupportModuleSource()))));
+void PrepareModules(const uno::Reference<css::script::XLibraryContainer>& libraries,
+                    const uno::Reference<css::container::XNameContainer>& modules,
+                    const std::string& support, std::map<std::string, std::string>* originals) {
+  // (Replacing one an older run left.)
+  PutModule(libraries, modules, Utf8ToOUString(support), Utf8ToOUString(SupportModuleSource()));
   for (const rtl::OUString& module : modules->getElementNames()) {
-    if (IsOurModule(module)) continue;
-    rtl::OUString source;
-    modules->getByName(module) >>= source;
-    const std::string text = ToUtf8(source);
-    if (const std::optional<std::string> changed = PreparedForRun(text)) {
+    const std::string text = ModuleSourceOf(modules, module);
+    if (IsGeneratedModule(text)) continue;
+    if (const std::optional<std::string> changed = PreparedForRun(text, support)) {
       if (originals) originals->emplace(ToUtf8(module), text);
       modules->replaceByName(module, uno::Any(Utf8ToOUString(*changed)));
     }
-  }
-}
-
-void RestoreModules(const uno::Reference<css::container::XNameContainer>& modules,
-                    const std::map<std::string, std::string>& originals) {
-  for (const auto& [module, source] : originals) {
-    const rtl::OUString name = Utf8ToOUString(module);
-    if (modules->hasByName(name)) modules->replaceByName(name, uno::Any(Utf8ToOUString(source)));
   }
 }
 
@@ -127,24 +108,26 @@ std::string EnsureWrapper(const uno::Reference<css::script::XLibraryContainer>& 
       return placed.wrapper;
   }
   const bool first = calls.empty();
-  call.wrapper = WrapperName(calls.size() + 1);
-  calls.push_back(call);
   try {
     const uno::Reference<css::container::XNameAccess> names(libraries, uno::UNO_QUERY_THROW);
     const uno::Reference<css::container::XNameContainer> modules(
         names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
-    if (first) PrepareModules(modules, originals);
+    const auto taken = [&](std::string_view name) { return HoldsUsersModule(modules, name); };
+    call.support = first ? FreeModuleName(kSupportModule, taken) : calls.front().support;
+    call.wrapper =
+        FreeModuleName(std::string(kWrapperModule) + std::to_string(calls.size() + 1), taken);
+    calls.push_back(call);
+    if (first) PrepareModules(libraries, modules, call.support, originals);
     // A module of its own for each wrapper, never replaced: an error raised
     // in a macro library whose module was replaced after a run ends the
     // office.
     const rtl::OUString module = Utf8ToOUString(call.wrapper);
-    const uno::Any source(Utf8ToOUString(WrapperModuleSource(call)));
-    if (modules->hasByName(module)) modules->removeByName(module);
-    modules->insertByName(module, source);
+    if (modules->hasByName(module)) RemoveModule(modules, module);
+    PutModule(libraries, modules, module, Utf8ToOUString(WrapperModuleSource(call)));
   } catch (const css::lang::DisposedException&) {
     throw;
   } catch (const css::uno::Exception&) {
-    calls.pop_back();
+    if (!calls.empty() && calls.back().wrapper == call.wrapper) calls.pop_back();
     return {};
   }
   return call.wrapper;
@@ -171,6 +154,33 @@ struct Target {
   std::shared_ptr<Document> document;  // null for the office's own libraries
   MacroEntry entry;
 };
+
+// What an office's "no such element" in `document` is most likely about: the
+// sheets its macros ask for by name that it lacks.
+std::string MissingSheetsNamed(Document& document) {
+  std::vector<std::string> missing;
+  try {
+    const uno::Sequence<rtl::OUString> sheets = SheetsOf(document)->getElementNames();
+    for (const ModuleSource& module : DocumentModuleSources(document)) {
+      for (const std::string& name : SheetNamesAskedFor(module.source)) {
+        bool found = false;
+        for (const rtl::OUString& sheet : sheets)
+          found = found || text::EqualsNoCase(ToUtf8(sheet), name);
+        if (!found && std::find(missing.begin(), missing.end(), name) == missing.end())
+          missing.push_back(name);
+      }
+    }
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::Exception&) {
+    // Said without the names.
+  }
+  if (missing.empty()) return "something it asked for by name does not exist, such as a sheet";
+  std::string listed;
+  for (const std::string& name : missing)
+    listed += (listed.empty() ? "\"" : ", \"") + name + "\"";
+  return "the workbook has no sheet " + listed;
+}
 
 // What a wrapper returned: Array(0, result, dialogs) when the macro ran;
 // Array(1, Err, Error$, dialogs) when it raised an error; nothing when
@@ -201,6 +211,8 @@ com::Variant Outcome(const OfficeSession& office, const Target& target,
     why +=
         " (this office cannot give a workbook the view that macros recorded in Excel act "
         "on: install the package libreoffice-calc in place of libreoffice-calc-nogui)";
+  if (target.document && why.find("NoSuchElementException") != std::string::npos)
+    why = MissingSheetsNamed(*target.document) + " (" + why + ")";
   if (target.document && why.find("storeSelf") != std::string::npos) {
     std::lock_guard lock(target.document->mutex);
     if (!target.document->holder.empty())
@@ -234,6 +246,7 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
                     std::optional<WatchedAfterMacro>& seen) {
   OfficeSession& office = *application.Office();
   const WrappedCall call{{},
+                         {},
                          target.entry.module,
                          target.entry.procedure.name,
                          target.entry.procedure.isFunction,
@@ -262,7 +275,10 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
                               &target.document->originalSources[target.entry.library]);
       // A library whose modules changed may have been compiled again.
       if (placed.size() != before) target.document->scripts.clear();
-    } else {
+    }
+    if (target.document && !wrapper.empty()) {
+      GuardStores(target.document);
+    } else if (!target.document) {
       std::lock_guard lock(office.BasicMutex());
       wrapper = EnsureWrapper(libraries, target.entry.library,
                               office.applicationWrappers[target.entry.library], call, nullptr);
@@ -292,11 +308,31 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
   uno::Sequence<sal_Int16> outIndices;
   uno::Sequence<uno::Any> outValues;
   const uno::Any result = script->invoke(parameters, outIndices, outValues);
+  // A macro may store any open workbook, not only its own.
+  for (const std::shared_ptr<Document>& document : application.Documents())
+    StoreAgainAfterMacro(*document);
   if (wrapper.empty()) return AnyToVariant(result);
   const std::optional<std::vector<uno::Any>> outcome = SequenceItems(result);
   com::Variant value = Outcome(office, target, outcome);
   if (readsWatched) seen = SeenAfterMacro(*outcome, ranges);
   return value;
+}
+
+// Invoke, the office told which macro runs: a message that it ended names it.
+com::Variant InvokeNoted(CalcApplication& application, const Target& target,
+                         const std::vector<com::Variant>& arguments,
+                         std::optional<WatchedAfterMacro>& seen) {
+  const std::string name = target.entry.module + "." + target.entry.procedure.name;
+  OfficeSession& office = *application.Office();
+  office.NoteMacro(name, true);
+  try {
+    com::Variant result = Invoke(application, target, arguments, seen);
+    office.NoteMacro(name, false);
+    return result;
+  } catch (const com::Error&) {
+    office.NoteMacro(name, false);  // the macro failed, the office did not
+    throw;
+  }
 }
 
 // Cells may move under a macro, in any open document: what each has looked
@@ -428,10 +464,8 @@ std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
         continue;  // password protected or unreadable: nothing to compile
       }
       for (const rtl::OUString& moduleName : modules->getElementNames()) {
-        if (IsOurModule(moduleName)) continue;
-        rtl::OUString text;
-        modules->getByName(moduleName) >>= text;
-        const std::string source = ToUtf8(text);
+        const std::string source = ModuleSourceOf(modules, moduleName);
+        if (IsGeneratedModule(source)) continue;
         if (Compiles(application, probes, source)) continue;
         CompileFailure failure{ToUtf8(libraryName), ToUtf8(moduleName), {}};
         // The procedures at fault, when the module's declarations alone compile.
@@ -475,7 +509,7 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
                                             " in the open workbooks or the office's libraries");
     MarkOnExit mark{application, *target, std::nullopt};
     MarkMacroStarts(application);
-    return Invoke(application, *target, arguments, mark.seen);
+    return InvokeNoted(application, *target, arguments, mark.seen);
   });
 }
 
@@ -488,52 +522,7 @@ void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>&
     const Target target{document, *entry};
     MarkOnExit mark{application, target, std::nullopt};
     MarkMacroStarts(application);
-    Invoke(application, target, {}, mark.seen);
-  });
-}
-
-void RemoveWrappers(Document& document) {
-  std::lock_guard lock(document.mutex);
-  if (document.wrappers.empty()) return;
-  const uno::Reference<css::document::XEmbeddedScripts> scripts(document.component,
-                                                                uno::UNO_QUERY_THROW);
-  const uno::Reference<css::container::XNameAccess> names(scripts->getBasicLibraries(),
-                                                          uno::UNO_QUERY_THROW);
-  for (const auto& wrapped : document.wrappers) {
-    const std::string& library = wrapped.first;
-    const uno::Reference<css::container::XNameContainer> modules(
-        names->getByName(Utf8ToOUString(library)), uno::UNO_QUERY_THROW);
-    for (const rtl::OUString& module : modules->getElementNames())
-      if (IsOurModule(module)) modules->removeByName(module);
-    RestoreModules(modules, document.originalSources[library]);
-  }
-  document.wrappers.clear();
-  document.originalSources.clear();
-  document.scripts.clear();
-}
-
-void PutBasicModule(Document& document, const std::string& library, const std::string& module,
-                    const std::string& source) {
-  document.Call(kApplicationError, [&] {
-    const uno::Reference<css::script::XLibraryContainer> libraries = DocumentLibraries(document);
-    const rtl::OUString name = Utf8ToOUString(library);
-    if (!libraries->hasByName(name)) libraries->createLibrary(name);
-    libraries->loadLibrary(name);
-    const uno::Reference<css::container::XNameContainer> modules(libraries->getByName(name),
-                                                                 uno::UNO_QUERY_THROW);
-    const uno::Any text(Utf8ToOUString(source));
-    const rtl::OUString moduleName = Utf8ToOUString(module);
-    if (modules->hasByName(moduleName)) {
-      modules->replaceByName(moduleName, text);
-    } else {
-      modules->insertByName(moduleName, text);
-    }
-    std::lock_guard lock(document.mutex);
-    document.macros.reset();
-    document.scripts.clear();
-    // The new source is not made ready to run: the next call does that.
-    document.wrappers.erase(library);
-    document.originalSources[library].erase(module);
+    InvokeNoted(application, target, {}, mark.seen);
   });
 }
 

@@ -9,8 +9,10 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/beans/XPropertyState.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/script/provider/XScript.hpp>
 #include <com/sun/star/sheet/FormulaToken.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
@@ -133,6 +135,8 @@ struct Document {
   std::map<std::u16string, sal_Int32> formatKeys;
   std::optional<std::vector<MacroEntry>> macros;
   std::map<std::string, std::vector<WrappedCall>> wrappers;  // by library
+  bool storesGuarded = false;                                // GuardStores has run
+  bool storedWithOurBasic = false;                           // a macro stored it in place meanwhile
   // By library, then module: sources as they were before a run changed them
   // (basic_source.h), put back before the document is stored.
   std::map<std::string, std::map<std::string, std::string>> originalSources;
@@ -333,6 +337,32 @@ css::uno::Reference<css::sheet::XSpreadsheets> SheetsOf(Document& document);
 
 // Takes the generated wrappers out of a document before it is stored.
 void RemoveWrappers(Document& document);
+// Watches the document's stores from now on, so that a macro's own store
+// in place, which writes the driver's Basic with the workbook, is written
+// again without it by StoreAgainAfterMacro once the macro has returned
+// (generated_basic.cpp).
+void GuardStores(const std::shared_ptr<Document>& document);
+void StoreAgainAfterMacro(Document& document);
+// The document's Basic libraries.
+css::uno::Reference<css::script::XLibraryContainer> DocumentLibraries(Document& document);
+// The source of module `name` of a library's modules.
+template <typename Modules>
+std::string ModuleSourceOf(const css::uno::Reference<Modules>& modules, const rtl::OUString& name) {
+  rtl::OUString source;
+  modules->getByName(name) >>= source;
+  return ToUtf8(source);
+}
+// Adds or replaces a module of a library. A new module of a library in VBA
+// mode is made a standard module: one without that the office's VBA
+// export cannot place, and it fails the whole store (0xc10).
+void PutModule(const css::uno::Reference<css::script::XLibraryContainer>& libraries,
+               const css::uno::Reference<css::container::XNameContainer>& modules,
+               const rtl::OUString& name, const rtl::OUString& source);
+void RemoveModule(const css::uno::Reference<css::container::XNameContainer>& modules,
+                  const rtl::OUString& name);
+// Takes out what a file holds of the driver's Basic, from an older build or
+// a store nothing guarded; the user's modules stay as they are.
+void RemoveLeftoverBasic(Document& document);
 // What the document's own and the office's Basic libraries declare
 // (indexed once, then kept).
 std::vector<MacroEntry> DocumentMacros(Document& document);

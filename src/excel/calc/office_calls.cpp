@@ -128,6 +128,11 @@ void OfficeSession::Watch() {
 }
 
 void OfficeSession::ThrowExplained(const com::Error& error) {
+  // A failure the call's own code reported in its terms ("Failed to ...")
+  // is still the office's ending when the office is gone.
+  if (error.hr() != com::RPC_E_DISCONNECTED && Disconnected()) {
+    ThrowExplained(com::Error(com::RPC_E_DISCONNECTED));
+  }
   if (error.hr() == com::RPC_E_DISCONNECTED) {
     // A closed document's objects fail the same way as a dead office, so
     // the office is asked; a dead one's locks go now, not when the process
@@ -151,10 +156,17 @@ void OfficeSession::ThrowExplained(const com::Error& error) {
                                     "from its clients.";
       }
       reason = endedReason_;
+      if (!alive && !reason.empty() && !macroNote_.empty()) reason += " " + macroNote_;
     }
     if (!reason.empty()) com::Throw(com::RPC_E_DISCONNECTED, reason);
   }
   throw error;
+}
+
+void OfficeSession::NoteMacro(const std::string& name, bool running) {
+  std::lock_guard lock(watchMutex_);
+  macroNote_ = running ? "It ended while macro " + name + " was running."
+                       : "The last macro run was " + name + ".";
 }
 
 void OfficeSession::ThrowDisconnected() {

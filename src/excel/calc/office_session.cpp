@@ -100,6 +100,10 @@ uno::Reference<css::script::XLibraryContainer> OfficeSession::ApplicationLibrari
 
 bool OfficeSession::Reset() {
   if (!ConfirmAlive()) return false;
+  {
+    std::lock_guard lock(watchMutex_);
+    macroNote_.clear();  // the next user's messages name its own macros
+  }
   // A process a macro started (Shell) could end or change the office under
   // its next user; it goes, and the office with it, as what it did is
   // unknown.

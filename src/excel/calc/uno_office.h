@@ -128,6 +128,9 @@ class OfficeSession {
   // RPC_E_DISCONNECTED, saying why when the office was ended for not
   // answering.
   [[noreturn]] void ThrowDisconnected();
+  // The macro that runs now (`running`) or ran last, which a message that
+  // the office ended names: an office often ends inside or just after one.
+  void NoteMacro(const std::string& name, bool running);
 
   // Holds a lock file for the life of a document of this office; the office
   // ending (or being ended) releases every one it still holds.
@@ -203,6 +206,7 @@ class OfficeSession {
   std::chrono::steady_clock::time_point watchdogWakes_ =
       std::chrono::steady_clock::time_point::max();
   std::string endedReason_;  // set when a deadline passed
+  std::string macroNote_;    // a sentence naming the macro (NoteMacro)
   bool watchStop_ = false;
   std::thread watchdog_;
 

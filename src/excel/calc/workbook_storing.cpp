@@ -116,6 +116,13 @@ void RefuseHeldFile(Document& document, const std::string& path) {
                                       " is open read-only: it is in use by " + document.holder);
 }
 
+// What the office reported of this store (a macro's store seen meanwhile
+// included) is written without the driver's Basic.
+void StoredWithoutOurBasic(Document& document) {
+  std::lock_guard lock(document.mutex);
+  document.storedWithOurBasic = false;
+}
+
 }  // namespace
 
 void StoreTo(Document& document, const std::string& path, bool keepLocation) {
@@ -143,6 +150,7 @@ void StoreTo(Document& document, const std::string& path, bool keepLocation) {
       storable->storeAsURL(url, arguments);
     }
   });
+  StoredWithoutOurBasic(document);
 }
 
 void StoreInPlace(Document& document, const std::string& path) {
@@ -154,6 +162,7 @@ void StoreInPlace(Document& document, const std::string& path) {
     const uno::Reference<css::frame::XStorable> storable(document.component, uno::UNO_QUERY_THROW);
     storable->store();
   });
+  StoredWithoutOurBasic(document);
 }
 
 }  // namespace excel::calc

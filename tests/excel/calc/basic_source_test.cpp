@@ -2,6 +2,8 @@
 // changed, what is left alone, and that the workbook's own text comes back.
 #include "excel/calc/basic_source.h"
 
+#include "excel/calc/basic_tokens.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +11,38 @@
 
 namespace excel::calc {
 namespace {
+
+constexpr std::string_view kSupport = "GridmoorSupport";
+
+std::optional<std::string> Prepared(std::string_view source) {
+  return PreparedForRun(source, kSupport);
+}
+
+// Each token as kind letter and text: W word, N number, T text, C comment,
+// S space, L line end, Y symbol.
+std::string Shown(std::string_view source) {
+  std::string shown;
+  for (const BasicToken& token : TokenizeBasic(source))
+    shown.append(1, "WNTCSLY"[static_cast<int>(token.kind)])
+        .append(TokenText(source, token))
+        .append("|");
+  return shown;
+}
+
+TEST(TokenizeBasic, TextsCommentsAndRemLinesAreTokensOfTheirOwn) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"x = \"a \"\"b\"\" ' c\" ' d", "Wx|S |Y=|S |T\"a \"\"b\"\" ' c\"|S |C' d|"},
+      {"Rem a: b\nx: rem c\nx.Rem 1", "CRem a: b|L\n|Wx|Y:|S |Crem c|L\n|Wx|Y.|WRem|S |N1|"},
+      {"Remark = 1", "WRemark|S |Y=|S |N1|"},
+      {"a _\r\n  b", "Wa|S _\r\n|S  |Wb|"},
+      {"a_b = &HFF + 1.5e3", "Wa_b|S |Y=|S |N&HFF|S |Y+|S |N1.5e3|"},
+      {"Módulo1.Go\r\"open", "WMódulo1|Y.|WGo|L\r|T\"open|"}};
+  for (const auto& [source, shown] : cases) {
+    EXPECT_EQ(Shown(source), shown) << source;
+  }
+  EXPECT_TRUE(UsesWord("a = 1: MSGBOX a", "msgbox"));
+  EXPECT_FALSE(UsesWord("a = \"MsgBox\" ' MsgBox\nRem MsgBox\nMsgBoxes 1", "msgbox"));
+}
 
 TEST(PreparedForRun, ChangesOnlyWhatNeedsItAndKeepsEveryLineNumber) {
   struct Case {
@@ -19,8 +53,8 @@ TEST(PreparedForRun, ChangesOnlyWhatNeedsItAndKeepsEveryLineNumber) {
   };
   const Case cases[] = {
       {"plain", "Sub Go()\n  Range(\"A1\").Value = 1\nEnd Sub\n", false, false, nullptr},
-      {"message box", "Sub Go()\n  MsgBox \"hi\"\nEnd Sub", true, true, nullptr},
-      {"input box in any case", "Sub Go()\n  x = INPUTBOX(\"v?\")\nEnd Sub\n", true, true, nullptr},
+      {"both boxes, in any case", "Sub Go()\n  MsgBox \"hi\"\n  x = INPUTBOX(\"v?\")\nEnd Sub",
+       true, true, nullptr},
       {"only a longer word", "Sub Go()\n  MsgBoxes = 1\n  MyInputBox 2\nEnd Sub\n", false, false,
        nullptr},
       {"its own message box", "Sub Go()\n  MsgBox 1\nEnd Sub\nFunction MsgBox(x)\nEnd Function\n",
@@ -29,10 +63,16 @@ TEST(PreparedForRun, ChangesOnlyWhatNeedsItAndKeepsEveryLineNumber) {
        "Sub Go()\n  application.calculatefull\n  Application.CalculateFullRebuild\nEnd Sub\n", true,
        false, "  GridmoorSupport.GmCalculateFull\n  GridmoorSupport.GmCalculateFull\n"},
       {"plain calculation stays", "Sub Go()\n  Application.Calculate\nEnd Sub\n", false, false,
-       nullptr}};
+       nullptr},
+      {"calculation named in texts and comments",
+       "Sub Go()\n  x = \"Application.CalculateFull\" ' Application.CalculateFull\n"
+       "  Rem Application.CalculateFull\n  y = 1: REM Application.CalculateFull\nEnd Sub\n",
+       false, false, nullptr},
+      {"message box only mentioned", "Sub Go()\n  x = \"MsgBox\" ' InputBox\nEnd Sub\n", false,
+       false, nullptr}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::optional<std::string> prepared = PreparedForRun(c.source);
+    const std::optional<std::string> prepared = Prepared(c.source);
     ASSERT_EQ(prepared.has_value(), c.changed);
     if (!prepared) {
       EXPECT_EQ(AsBeforePreparing(c.source), c.source);
@@ -53,7 +93,7 @@ TEST(PreparedForRun, ChangesOnlyWhatNeedsItAndKeepsEveryLineNumber) {
       EXPECT_EQ(before, ended);
     }
     // Prepared once; its procedures read as the module's own.
-    EXPECT_FALSE(PreparedForRun(*prepared).has_value());
+    EXPECT_FALSE(Prepared(*prepared).has_value());
     EXPECT_EQ(AsBeforePreparing(*prepared).find("MsgBox(Optional"), std::string_view::npos);
   }
 }
@@ -85,7 +125,7 @@ TEST(PreparedForRun, FormulaAssignmentsToRangesGoToTheSupportModule) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
     const std::string source = std::string("Sub Go()\n") + c.body + "\nEnd Sub\n";
-    const std::optional<std::string> prepared = PreparedForRun(source);
+    const std::optional<std::string> prepared = Prepared(source);
     if (c.prepared == nullptr) {
       EXPECT_FALSE(prepared) << *prepared;
       continue;
@@ -93,6 +133,17 @@ TEST(PreparedForRun, FormulaAssignmentsToRangesGoToTheSupportModule) {
     ASSERT_TRUE(prepared);
     EXPECT_EQ(AsBeforePreparing(*prepared), std::string("Sub Go()\n") + c.prepared + "\nEnd Sub\n");
   }
+}
+
+TEST(SheetNamesAskedFor, TakesTheTextsGivenToSheetLookUpsInCodeOnly) {
+  const std::string source =
+      "Sub Go()\n"
+      "  Worksheets(\"Data\").Range(\"A1\") = Sheets (  \"Q\"\"s\")\n"
+      "  x = ThisComponent.Sheets.getByName(\"Data\") ' Sheets(\"Commented\")\n"
+      "  y = \"Sheets(\"\"Quoted\"\")\": Rem Worksheets(\"Remarked\")\n"
+      "  z = Sheets(n): w = MySheets(\"Other\"): v = Worksheets(\"Open\n"
+      "End Sub\n";
+  EXPECT_EQ(SheetNamesAskedFor(source), (std::vector<std::string>{"Data", "Q\"s"}));
 }
 
 TEST(DecodeDialogs, EachRecordBecomesOneSentence) {
@@ -106,25 +157,78 @@ TEST(DecodeDialogs, EachRecordBecomesOneSentence) {
   EXPECT_TRUE(DecodeDialogs("").empty());
 }
 
-TEST(Wrappers, EachHasItsOwnModuleNamedSoThatItIsKnownAsOurs) {
-  EXPECT_EQ(WrapperName(1), "GridmoorCall1");
-  EXPECT_TRUE(IsWrapperModule(WrapperName(12)));
-  EXPECT_TRUE(IsWrapperModule("gridmoorcall3"));
-  for (const char* user : {"GridmoorCall", "GridmoorCallX", "Module1", "GridmoorCall1a"})
-    EXPECT_FALSE(IsWrapperModule(user)) << user;
+// A module that defines one box itself still gets the stand-in for the
+// other: the office's own would wait for a person, or answer 0 headless.
+TEST(PreparedForRun, EachBoxGetsItsStandInUnlessTheModuleDefinesIt) {
+  struct Case {
+    const char* source;
+    bool messageBox, inputBox;
+  };
+  const Case cases[] = {
+      {"Function InputBox(p)\nEnd Function\nSub Go()\n  a = MsgBox(\"?\", vbYesNo)\nEnd Sub\n",
+       true, false},
+      {"Sub MsgBox(p)\nEnd Sub\nSub Go()\n  a = InputBox(\"?\")\n  MsgBox a\nEnd Sub\n", false,
+       true},
+      {"Sub Go()\n  a = InputBox(MsgBox(1))\nEnd Sub\n", true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    const std::optional<std::string> prepared = PreparedForRun(c.source, "GridmoorSupport_2");
+    ASSERT_TRUE(prepared);
+    EXPECT_EQ(prepared->find("Private Function MsgBox(") != std::string::npos, c.messageBox);
+    EXPECT_EQ(prepared->find("Private Function InputBox(") != std::string::npos, c.inputBox);
+    // The stand-ins call the support module by the name it was given.
+    EXPECT_EQ(prepared->find("GridmoorSupport."), std::string::npos);
+    EXPECT_NE(prepared->find("= GridmoorSupport_2.Gm"), std::string::npos);
+    EXPECT_EQ(AsBeforePreparing(*prepared), c.source);
+  }
+}
+
+// The driver's modules are told from a user's by their first line, never by
+// their names, and take names no user's module of the library has.
+TEST(GeneratedModules, AreKnownByTheirSourceAndNamedApartFromTheUsers) {
+  const std::string support = SupportModuleSource();
+  EXPECT_TRUE(IsGeneratedModule(support));
+  EXPECT_TRUE(IsGeneratedModule(WrapperModuleSource(WrappedCall{"GridmoorCall1", "S", "M", "Go"})));
+  for (const char* user :
+       {"", "Sub Go()\nEnd Sub\n", "' Gridmoor generated module\nSub Go()\nEnd Sub\n",
+        "Option Explicit\n' Gridmoor generated module, taken out before the workbook is stored. "
+        "Do not edit.\n"})
+    EXPECT_FALSE(IsGeneratedModule(user)) << user;
+  EXPECT_FALSE(IsGeneratedModule(" " + support));
+  // As the office reads it back from an .xlsm, after lines of its own.
+  const std::string imported = "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n";
+  EXPECT_TRUE(IsGeneratedModule(imported + support));
+  EXPECT_TRUE(IsLeftoverModule("GridmoorCall2", imported + support));
+  EXPECT_FALSE(IsGeneratedModule(imported + "Sub Go()\n" + support));
+  EXPECT_FALSE(IsLeftoverModule("GridmoorCall2", imported + "Sub Go()\nEnd Sub\n"));
+  EXPECT_FALSE(IsGeneratedModule(support.substr(0, support.find('\n')) + "X\n"));
+
+  const auto takenOf = [](std::initializer_list<std::string_view> names) {
+    return [names](std::string_view name) {
+      return std::find(names.begin(), names.end(), name) != names.end();
+    };
+  };
+  EXPECT_EQ(FreeModuleName("GridmoorCall1", takenOf({"Module1"})), "GridmoorCall1");
+  EXPECT_EQ(FreeModuleName("GridmoorSupport", takenOf({"GridmoorSupport", "GridmoorSupport_2"})),
+            "GridmoorSupport_3");
+}
+
+TEST(Wrappers, CallTheProcedureAndReportThroughTheSupportModule) {
   const std::string source =
-      WrapperModuleSource(WrappedCall{WrapperName(2), "Module1", "Add", true, 2});
+      WrapperModuleSource(WrappedCall{"GridmoorCall2", "Sup", "Module1", "Add", true, 2});
   EXPECT_NE(source.find("Function GridmoorCall2(a1, a2)"), std::string::npos) << source;
   EXPECT_NE(source.find("outcome = Array(0, Module1.Add(a1, a2))"), std::string::npos) << source;
+  EXPECT_NE(source.find("GridmoorCall2 = Array(1, Err, Error$, Sup.GmDialogs)"), std::string::npos)
+      << source;
   // A Sub without arguments is called without parentheses, which Basic would
   // take as an index into its result.
-  EXPECT_NE(
-      WrapperModuleSource(WrappedCall{WrapperName(1), "M", "Go", false, 0}).find("Call M.Go\n"),
-      std::string::npos);
+  EXPECT_NE(WrapperModuleSource(WrappedCall{"GridmoorCall1", "Sup", "M", "Go", false, 0})
+                .find("Call M.Go\n"),
+            std::string::npos);
   // A document's wrapper takes the sheets and ranges last and reads them
   // after the call, where a failed read cannot fail the macro.
   const std::string watching =
-      WrapperModuleSource(WrappedCall{WrapperName(3), "M", "Go", false, 1, true});
+      WrapperModuleSource(WrappedCall{"GridmoorCall3", "Sup", "M", "Go", false, 1, true});
   EXPECT_NE(watching.find("Function GridmoorCall3(a1, gmSheets, gmRanges)"), std::string::npos)
       << watching;
   EXPECT_LT(watching.find("Call M.Go(a1)"), watching.find("On Error GoTo Unread"));

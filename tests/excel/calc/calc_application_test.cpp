@@ -4,7 +4,9 @@
 
 #include "calc_test_support.h"
 #include "com/variant_grid.h"
+#include "excel/calc/basic_source.h"
 #include "excel/calc/bridge_faults.h"
+#include "text/ascii.h"
 #include "workbook_features.h"
 
 namespace excel::calc::testing {
@@ -230,6 +232,104 @@ TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesAndTravelWithTheFile) {
   EXPECT_EQ(run(reader, "'macros.fods'!Module1.Add2", {Variant::Int4(3), Variant::Int4(4)}),
             Variant::Int4(7));
   EXPECT_EQ(run(reader, "macros!Add2", {Variant::Int4(3), Variant::Int4(5)}), Variant::Int4(8));
+  reader->Quit();
+}
+
+// A macro that stores its own workbook writes none of the driver's Basic
+// into it: no wrapper, no support module, no stand-in, no rewritten call;
+// and it goes on with its stand-ins in place. The user's modules named as
+// the driver's are the user's, kept and callable.
+TEST_P(CalcApplicationTest, AMacroStoringItsWorkbookWritesNoneOfTheDriversBasic) {
+  const std::string module =
+      "Sub SaveSelf()\n"
+      "  MsgBox \"Saving\" ' then Application.CalculateFull\n"
+      "  Application.CalculateFull\n"
+      "  ThisComponent.store()\n"
+      "  ThisComponent.getSheets().getByIndex(0).getCellByPosition(0, 0).setValue(MsgBox(\"?\", "
+      "4))\n"
+      "End Sub\n"
+      "Sub SaveAndClose()\n"
+      "  ThisComponent.store()\n"
+      "  ThisComponent.close(True)\n"
+      "End Sub\n";
+  PutBasicModule(book_, "Standard", "Module1", module);
+  PutBasicModule(book_, "Standard", "GridmoorSupport",
+                 "Function Seven()\n  Seven = 7\nEnd Function\n");
+  PutBasicModule(book_, "Standard", "GridmoorCall1",
+                 "Function Eight()\n  Eight = 8\nEnd Function\n");
+  const std::string path = PathOf("self.fods");
+  book_->SaveCopyAs(Variant::Text(path), 0);
+
+  const com::Ptr<Application> runner = NewApplication();
+  const com::Ptr<Workbook> book = OpenWorkbook(runner, path);
+  const auto run = [&](const char* macro) {
+    return runner->Run(Variant::Text(macro), excel_test::Arguments());
+  };
+  run("Module1.SaveSelf");
+  EXPECT_EQ(Get(SheetOf(book), "A1"), Variant::Double(6));  // vbYes, after the store
+  EXPECT_EQ(run("GridmoorSupport.Seven"), Variant::Int4(7));
+  EXPECT_EQ(run("GridmoorCall1.Eight"), Variant::Int4(8));
+  const std::string stored = ReadFile(path);
+  for (const char* generated : {"Gridmoor generated", "GmCalculateFull", "GmDialogs", "stand-ins",
+                                "Private Function MsgBox"})
+    EXPECT_EQ(stored.find(generated), std::string::npos) << generated;
+  for (const char* kept : {"Application.CalculateFull", "Seven = 7", "Eight = 8"})
+    EXPECT_NE(stored.find(kept), std::string::npos) << kept;
+
+  // A macro that closes its workbook after storing it leaves no chance to
+  // store it again: the next open takes the driver's Basic out.
+  run("SaveAndClose");
+  runner->Quit();
+  const com::Ptr<Application> reader = NewApplication();
+  const std::map<std::string, BasicModule> reopened =
+      BasicModulesOf(OpenWorkbook(reader, path), "Standard");
+  std::vector<std::string> names;
+  for (const auto& [name, module] : reopened) {
+    names.push_back(name);
+    EXPECT_EQ(module.source.find("Gridmoor generated"), std::string::npos) << name;
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"GridmoorCall1", "GridmoorSupport", "Module1"}));
+  reader->Quit();
+}
+
+// A macro that asks for a sheet the workbook lacks fails naming it, not
+// with the office's bare "no such element" and a source line of its own.
+TEST_P(CalcApplicationTest, AMacroAskingForAMissingSheetNamesIt) {
+  PutBasicModule(book_, "Standard", "Module1",
+                 "Sub Missing()\n  x = ThisComponent.Sheets.getByName(\"Nowhere\")\nEnd Sub\n"
+                 "Sub Present()\n  x = ThisComponent.Sheets.getByName(\"Sheet1\")\nEnd Sub\n");
+  std::string message;
+  try {
+    application_->Run(Variant::Text("Missing"), excel_test::Arguments());
+  } catch (const com::Error& error) {
+    message = error.ErrorMessage();
+  }
+  EXPECT_NE(message.find("Module1.Missing: the workbook has no sheet \"Nowhere\""),
+            std::string::npos)
+      << message;
+  EXPECT_EQ(message.find("Sheet1"), std::string::npos) << message;
+}
+
+// What an older build, or a store nothing guarded, left in a file is taken
+// out when the file is opened; the user's modules stay as they are.
+TEST_P(CalcApplicationTest, TheDriversBasicLeftInAFileIsTakenOutAtOpen) {
+  const std::string module = "Sub Go()\n  MsgBox 1\nEnd Sub\n";
+  PutBasicModule(book_, "Standard", "Module1", *PreparedForRun(module, "GridmoorSupport"));
+  PutBasicModule(book_, "Standard", "GridmoorSupport", SupportModuleSource());
+  PutBasicModule(book_, "Standard", "GridmoorCall3",
+                 "Option Explicit\n\nFunction GridmoorCall3()\n  GridmoorSupport.GmDialogs = "
+                 "\"\"\nEnd Function\n");
+  PutBasicModule(book_, "Standard", "GridmoorCall4", "Sub Mine()\nEnd Sub\n");
+  const std::string path = PathOf("left.fods");
+  book_->SaveCopyAs(Variant::Text(path), 0);
+  const com::Ptr<Application> reader = NewApplication();
+  const std::map<std::string, BasicModule> modules =
+      BasicModulesOf(OpenWorkbook(reader, path), "Standard");
+  std::map<std::string, std::string> sources;
+  for (const auto& [name, found] : modules)
+    sources[name] = std::string(text::TrimRight(found.source)) + "\n";
+  EXPECT_EQ(sources, (std::map<std::string, std::string>{
+                         {"Module1", module}, {"GridmoorCall4", "Sub Mine()\nEnd Sub\n"}}));
   reader->Quit();
 }
 

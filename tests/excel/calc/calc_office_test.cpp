@@ -183,6 +183,77 @@ TEST_F(CalcOfficeTest, AKilledOfficeDisconnectsEveryObjectAndTheNextApplicationS
   }
 }
 
+// Once the office has ended, every call says so, whatever it was for.
+TEST_F(CalcOfficeTest, EveryCallAfterTheOfficeEndedSaysItEnded) {
+  const com::Ptr<Application> application = NewApplication();
+  const com::Ptr<Workbook> workbook = NewWorkbook(application);
+  const com::Ptr<Worksheet> sheet = SheetOf(workbook);
+  const int pid = CurrentOfficeProcessId();
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
+  for (int i = 0; i < 1000 && !StoppedRunning(pid); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const std::pair<const char*, std::function<void()>> calls[] = {
+      {"read", [&] { Get(sheet, "A1"); }},
+      {"add a sheet",
+       [&] {
+         workbook->GetWorksheets()->Add(Variant::Missing(), Variant::Missing(), Variant::Missing(),
+                                        Variant::Missing(), 0);
+       }},
+      {"sheet by name", [&] { SheetOf(workbook, "Sheet1"); }},
+      {"save", [&] { workbook->Save(0); }},
+      {"new workbook", [&] { NewWorkbook(application); }},
+      {"macro", [&] { application->Run(Variant::Text("X"), excel_test::Arguments()); }},
+      {"close",
+       [&] { workbook->Close(Variant::Missing(), Variant::Missing(), Variant::Missing(), 0); }}};
+  for (const auto& [what, call] : calls) {
+    std::string message;
+    try {
+      call();
+    } catch (const com::Error& error) {
+      message = error.ErrorMessage();
+    }
+    EXPECT_THAT(message, HasSubstr("The office ended unexpectedly")) << what;
+  }
+  application->Quit();
+}
+
+// An office that ends inside a macro, or after one, says which macro ran:
+// the macro is the likely cause.
+TEST_F(CalcOfficeTest, AnOfficeThatEndsNamesTheMacroRunningOrLastRun) {
+  for (const bool during : {true, false}) {
+    SCOPED_TRACE(during ? "during" : "after");
+    const com::Ptr<Application> application = NewApplication();
+    const com::Ptr<Workbook> workbook = NewWorkbook(application);
+    PutBasicModule(workbook, "Standard", "Module1",
+                   "Sub Quick()\nEnd Sub\nSub Spin()\n  Do\n    Wait 20\n  Loop\nEnd Sub\n");
+    application->Run(Variant::Text("Quick"), excel_test::Arguments());
+    const int pid = CurrentOfficeProcessId();
+    std::thread killer([pid, during] {
+      if (during) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      ::kill(pid, SIGKILL);
+    });
+    std::string message;
+    try {
+      if (during) {
+        application->Run(Variant::Text("Module1.Spin"), excel_test::Arguments());
+      } else {
+        killer.join();
+        for (int i = 0; i < 1000 && !StoppedRunning(pid); ++i)
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Get(SheetOf(workbook), "A1");
+      }
+    } catch (const com::Error& error) {
+      EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
+      message = error.ErrorMessage();
+    }
+    if (killer.joinable()) killer.join();
+    EXPECT_THAT(message, HasSubstr("The office ended unexpectedly"));
+    EXPECT_THAT(message, HasSubstr(during ? "It ended while macro Module1.Spin was running."
+                                          : "The last macro run was Module1.Quick."));
+    application->Quit();
+  }
+}
+
 // An office that ends on its own (a crash, a kill by someone else) is
 // named as such, with how it ended, in the failure of the call that finds
 // it gone; the code stays RPC_E_DISCONNECTED.

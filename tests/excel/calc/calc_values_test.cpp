@@ -155,7 +155,9 @@ TEST(Files, SaveFiltersFollowTheExtension) {
 TEST(MacroNames, ParseEveryFormUsersWrite) {
   const std::pair<const char*, MacroName> cases[] = {
       {"'My Book.xlsm'!Module1.Go", {"My Book.xlsm", "", "Module1", "Go"}},
-      {" Go ", {"", "", "", "Go"}}};
+      {" Go ", {"", "", "", "Go"}},
+      {"Libro.Módulo1.Cálculo_2", {"", "Libro", "Módulo1", "Cálculo_2"}},
+      {"Ärger!Übersicht", {"Ärger", "", "", "Übersicht"}}};
   const auto parts = [](const MacroName& n) {
     return std::make_tuple(n.book, n.library, n.module, n.procedure);
   };
@@ -172,12 +174,12 @@ TEST(BasicSource, DeclaredProceduresAreFound) {
   const std::vector<BasicProcedure> found = FindBasicProcedures(
       "Option Explicit\r\nREM Sub NotThis()\n' Function NorThis()\nSub Go()\n"
       "  x = \"Sub Quoted\"\nEnd Sub\nPublic Function Add(a, b) As Double\nEnd Function\n"
-      "private static sub Hidden\nFunction\nSub 9Bad()\n");
+      "private static sub Hidden\nFunction\nSub 9Bad()\nSub Cálculo(a)\n");
   std::vector<std::pair<std::string, bool>> names;
   for (const BasicProcedure& procedure : found)
     names.emplace_back(procedure.name, procedure.isFunction);
   EXPECT_EQ(names, (std::vector<std::pair<std::string, bool>>{
-                       {"Go", false}, {"Add", true}, {"Hidden", false}}));
+                       {"Go", false}, {"Add", true}, {"Hidden", false}, {"Cálculo", false}}));
 }
 
 // A procedure compiled alone keeps the module's declarations and its own
