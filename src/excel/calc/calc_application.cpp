@@ -269,6 +269,23 @@ std::string CalcApplication::NextBookTitle() {
   return "Book" + std::to_string(++books_);
 }
 
+namespace {
+
+// Whether the office closed the document under the driver (a macro's
+// ThisComponent.close); any other failure to reach it is thrown.
+bool ClosedByMacro(Document& document) {
+  try {
+    document.CheckNotClosedInOffice();
+    return false;
+  } catch (const com::Error&) {
+    std::lock_guard lock(document.mutex);
+    if (!document.closedInOffice) throw;
+    return true;
+  }
+}
+
+}  // namespace
+
 com::Ptr<Workbook> CalcWorkbooks::Add(const com::Variant& templateFile, std::int32_t) {
   application_->CheckUsable();
   std::string url = "private:factory/scalc";
@@ -300,10 +317,15 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
   const platform::FileStatus status = platform::GetFileStatus(path);
   if (!status.exists) com::Throw(kApplicationError, name + " could not be found");
   if (status.isDirectory) com::Throw(kApplicationError, name + " is a folder, not a workbook");
-  // Opening a file this application already has gives that workbook.
+  // Opening a file this application already has gives that workbook; one a
+  // macro closed is let go, with its lock, and the file opened afresh.
   if (std::shared_ptr<Document> open = application_->FindByPath(path)) {
-    application_->Activate(open);
-    return com::MakeObject<CalcWorkbook>(application_, open);
+    if (!ClosedByMacro(*open)) {
+      application_->Activate(open);
+      return com::MakeObject<CalcWorkbook>(application_, open);
+    }
+    open->office->ReleaseLock(open->lockId);
+    application_->RemoveDocument(open.get());
   }
   // The office opens an empty file as a new blank document; a spreadsheet
   // program refuses it (an empty .csv is an empty table, though).

@@ -277,19 +277,20 @@ TEST_P(CalcApplicationTest, AMacroStoringItsWorkbookWritesNoneOfTheDriversBasic)
     EXPECT_NE(stored.find(kept), std::string::npos) << kept;
 
   // A macro that closes its workbook after storing it leaves no chance to
-  // store it again: the next open takes the driver's Basic out.
+  // store it again: the next open takes the driver's Basic out. The same
+  // application opens the file afresh, not the closed workbook, and holds
+  // it for writing.
   run("SaveAndClose");
-  runner->Quit();
-  const com::Ptr<Application> reader = NewApplication();
-  const std::map<std::string, BasicModule> reopened =
-      BasicModulesOf(OpenWorkbook(reader, path), "Standard");
+  const com::Ptr<Workbook> again = OpenWorkbook(runner, path);
+  EXPECT_EQ(FailureOf([&] { again->Save(0); }), 0);
+  const std::map<std::string, BasicModule> reopened = BasicModulesOf(again, "Standard");
   std::vector<std::string> names;
   for (const auto& [name, module] : reopened) {
     names.push_back(name);
     EXPECT_EQ(module.source.find("Gridmoor generated"), std::string::npos) << name;
   }
   EXPECT_EQ(names, (std::vector<std::string>{"GridmoorCall1", "GridmoorSupport", "Module1"}));
-  reader->Quit();
+  runner->Quit();
 }
 
 // A macro that asks for a sheet the workbook lacks fails naming it, not
