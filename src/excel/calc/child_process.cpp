@@ -116,11 +116,8 @@ struct ProcessEntry {
 // Every process of this machine with its parent and group, from /proc.
 std::vector<ProcessEntry> Processes() {
   std::vector<ProcessEntry> processes;
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream file(entry.path() / "stat");
+  for (const int pid : ProcessIds()) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
     std::string stat;
     std::getline(file, stat);
     // "pid (command) state ppid pgrp ...": the command may hold anything.
@@ -131,7 +128,7 @@ std::vector<ProcessEntry> Processes() {
     ProcessEntry process;
     // A zombie has ended already; only its parent's wait removes it.
     if (rest >> state >> process.parent >> process.group && state != 'Z') {
-      process.pid = std::atoi(name.c_str());
+      process.pid = pid;
       processes.push_back(process);
     }
   }
@@ -253,6 +250,17 @@ std::size_t ChildProcess::EndDescendants() {
     }
   }
   return ended.size();
+}
+
+std::vector<int> ProcessIds() {
+  std::vector<int> ids;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos)
+      ids.push_back(std::atoi(name.c_str()));
+  }
+  return ids;
 }
 
 }  // namespace excel::calc

@@ -57,4 +57,7 @@ class ChildProcess {
   std::optional<int> status_;
 };
 
+// The ids of every process of this machine, as /proc lists them.
+std::vector<int> ProcessIds();
+
 }  // namespace excel::calc

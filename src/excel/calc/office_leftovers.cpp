@@ -11,6 +11,7 @@
 #include <system_error>
 #include <utility>
 
+#include "excel/calc/child_process.h"
 #include "excel/calc/office_profile.h"
 #include "excel/calc/office_program.h"
 
@@ -100,15 +101,11 @@ bool IsOfficeTempFileName(std::string_view name, long pid) {
 
 std::vector<fs::path> OfficeProcessFolders() {
   std::vector<fs::path> offices;
-  std::error_code error;
-  for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
-    const std::string pid = process.path().filename().string();
-    if (pid.empty() ||
-        !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      continue;
+  for (const int pid : ProcessIds()) {
+    const fs::path process = fs::path("/proc") / std::to_string(pid);
     std::string name;
-    std::getline(std::ifstream(process.path() / "comm"), name);
-    if (name == kOfficeProgramName) offices.push_back(process.path());
+    std::getline(std::ifstream(process / "comm"), name);
+    if (name == kOfficeProgramName) offices.push_back(process);
   }
   return offices;
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <system_error>
 
+#include "excel/calc/child_process.h"
+
 namespace excel::calc {
 namespace fs = std::filesystem;
 
@@ -86,13 +88,9 @@ int ListeningProcess(const fs::path& path) {
   for (const auto& [inode, socket] : OfficeSockets())
     if (socket == path) listening.push_back(inode);
   if (listening.empty()) return 0;
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-    for (const std::uint64_t inode : SocketInodes(name))
-      if (std::find(listening.begin(), listening.end(), inode) != listening.end())
-        return std::atoi(name.c_str());
+  for (const int pid : ProcessIds()) {
+    for (const std::uint64_t inode : SocketInodes(std::to_string(pid)))
+      if (std::find(listening.begin(), listening.end(), inode) != listening.end()) return pid;
   }
   return 0;
 }
