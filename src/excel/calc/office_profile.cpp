@@ -30,6 +30,9 @@ std::string ProfileSettings() {
       // whatever program wrote the file (0: always recalculate).
       {"/org.openoffice.Office.Calc/Formula/Load", "OOXMLRecalcMode", "0"},
       {"/org.openoffice.Office.Calc/Formula/Load", "ODFRecalcMode", "0"},
+      // A macro's ThisWorkbook.Save is the office's Save command, which asks
+      // whether to keep a format not its own; unanswered, nothing is saved.
+      {"/org.openoffice.Office.Common/Save/Document", "WarnAlienFormat", "false"},
   };
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
