@@ -13,6 +13,7 @@
 #include "excel/calc/calc_objects.h"
 #include "excel/calc/cell_input.h"
 #include "excel/calc/file_filters.h"
+#include "excel/calc/flat_vba_project.h"
 #include "excel/calc/formula_rewrites.h"
 #include "excel/calc/office_launcher.h"
 #include "excel/calc/office_leftovers.h"
@@ -343,7 +344,10 @@ com::Ptr<Workbook> CalcWorkbooks::Open(const com::Bstr& filename,
   document->office->Call(kApplicationError, [&] { CheckLoadedAsSpreadsheet(*document, path); });
   MarkOfficeIfCodeReachesIt(*document);
   RewriteUnreadFormulas(*document, path);
-  document->office->Call(kApplicationError, [&] { RemoveLeftoverBasic(*document); });
+  document->office->Call(kApplicationError, [&] {
+    RemoveLeftoverBasic(*document);
+    RestoreFlatVbaProject(*document, path);
+  });
   if (readOnly) {
     document->holder = lock->Holder();
     platform::PublishNotice(name + " is in use by " + document->holder +
