@@ -3,6 +3,7 @@
 #include "excel/calc/basic_source.h"
 
 #include "excel/calc/basic_tokens.h"
+#include "excel/calc/flat_vba_project.h"
 
 #include <gtest/gtest.h>
 
@@ -234,6 +235,41 @@ TEST(Wrappers, CallTheProcedureAndReportThroughTheSupportModule) {
   EXPECT_LT(watching.find("Call M.Go(a1)"), watching.find("On Error GoTo Unread"));
   EXPECT_LT(watching.find("RangeAddressesAsString"), watching.find("Unread:\n"));
   EXPECT_EQ(source.find("gmSheets"), std::string::npos);
+}
+
+// The code names a flat file's settings hold, as the office writes them.
+TEST(FlatCodeNames, AreReadFromTheSettingsAlone) {
+  const std::string settings =
+      "<office:document xmlns:office=\"o\" xmlns:config=\"c\"><office:settings>"
+      "<config:config-item-set config:name=\"ooo:configuration-settings\">"
+      "<config:config-item config:name=\"VBACompatibilityMode\" "
+      "config:type=\"boolean\">true</config:config-item>"
+      "<config:config-item-map-named config:name=\"ScriptConfiguration\">"
+      "<config:config-item-map-entry config:name=\"*doc*\"><config:config-item "
+      "config:name=\"CodeName\" config:type=\"string\">ThisWorkbook</config:config-item>"
+      "</config:config-item-map-entry>"
+      "<config:config-item-map-entry config:name=\"Foo &amp; Bar\"><config:config-item "
+      "config:name=\"CodeName\" config:type=\"string\">Sheet1</config:config-item>"
+      "</config:config-item-map-entry>"
+      "</config:config-item-map-named></config:config-item-set></office:settings>";
+  const std::optional<FlatCodeNames> names =
+      ReadFlatCodeNames(settings + "<office:body><broken</office:document>");
+  ASSERT_TRUE(names);
+  EXPECT_TRUE(names->vbaMode);
+  EXPECT_EQ(names->workbook, "ThisWorkbook");
+  EXPECT_EQ(names->sheets, (std::map<std::string, std::string>{{"Foo & Bar", "Sheet1"}}));
+
+  for (const std::string& broken :
+       {std::string("<office:document><office:body/></office:document>"),
+        settings.substr(0, settings.size() / 2), std::string()}) {
+    EXPECT_FALSE(ReadFlatCodeNames(broken)) << broken;
+  }
+  const std::optional<FlatCodeNames> plain = ReadFlatCodeNames(
+      "<office:settings><config:config-item config:name=\"VBACompatibilityMode\">false"
+      "</config:config-item></office:settings>");
+  ASSERT_TRUE(plain);
+  EXPECT_FALSE(plain->vbaMode);
+  EXPECT_TRUE(plain->workbook.empty() && plain->sheets.empty());
 }
 
 }  // namespace
