@@ -52,6 +52,10 @@ Sub GmCalculateFull()
   ThisComponent.calculateAll()
 End Sub
 
+Sub GmSaveThisWorkbook()
+  ThisComponent.store()
+End Sub
+
 Function GmInputBox(prompt, answer)
   GmDialogs = GmDialogs & "I" & prompt & Chr(31) & answer & Chr(30)
   GmInputBox = answer
@@ -214,10 +218,30 @@ std::vector<Edit> CalculationCalls(std::string_view source, const std::vector<Ba
   return edits;
 }
 
+// ThisWorkbook.Save as a store of the macro's own document: the office's
+// Save is its Save command, queued to run after the macro has returned, by
+// when the driver has looked for the macro's stores; so the driver's Basic
+// went into the file with it.
+std::vector<Edit> SaveCalls(std::string_view source, const std::vector<BasicToken>& tokens,
+                            std::string_view support) {
+  std::vector<Edit> edits;
+  for (std::size_t i = 0; i + 2 < tokens.size(); ++i) {
+    if (!IsWord(source, tokens[i], "thisworkbook") || !IsSymbol(source, tokens[i + 1], '.') ||
+        !IsWord(source, tokens[i + 2], "save"))
+      continue;
+    if (i > 0 && IsSymbol(source, tokens[i - 1], '.')) continue;  // a member named so
+    edits.push_back(
+        Edit{tokens[i].begin, tokens[i + 2].end, std::string(support) + ".GmSaveThisWorkbook"});
+  }
+  return edits;
+}
+
 // Every rewrite of `source`, in order, none overlapping another.
 std::vector<Edit> Rewrites(std::string_view source, std::string_view support) {
   const std::vector<BasicToken> tokens = TokenizeBasic(source);
   std::vector<Edit> edits = CalculationCalls(source, tokens, support);
+  for (Edit& edit : SaveCalls(source, tokens, support))
+    edits.push_back(std::move(edit));
   for (const auto& [first, last] : Statements(source, tokens)) {
     if (std::optional<Edit> edit = FormulaAssignment(source, tokens, first, last, support))
       edits.push_back(std::move(*edit));

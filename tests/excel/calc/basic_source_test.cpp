@@ -65,6 +65,12 @@ TEST(PreparedForRun, ChangesOnlyWhatNeedsItAndKeepsEveryLineNumber) {
        false, "  GridmoorSupport.GmCalculateFull\n  GridmoorSupport.GmCalculateFull\n"},
       {"plain calculation stays", "Sub Go()\n  Application.Calculate\nEnd Sub\n", false, false,
        nullptr},
+      {"its own workbook saved", "Sub Go()\n  thisWorkbook.save\nEnd Sub\n", true, false,
+       "  GridmoorSupport.GmSaveThisWorkbook\n"},
+      {"other saves and members named so stay",
+       "Sub Go()\n  ThisWorkbook.SaveAs \"a.xlsm\"\n  x = ThisWorkbook.Saved\n"
+       "  ActiveWorkbook.Save\n  Me.ThisWorkbook.Save\n  ' ThisWorkbook.Save\nEnd Sub\n",
+       false, false, nullptr},
       {"calculation named in texts and comments",
        "Sub Go()\n  x = \"Application.CalculateFull\" ' Application.CalculateFull\n"
        "  Rem Application.CalculateFull\n  y = 1: REM Application.CalculateFull\nEnd Sub\n",
