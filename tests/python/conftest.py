@@ -30,14 +30,17 @@ def host() -> Path:
 def wait_until(
     done: Callable[[], object], seconds: float, failure: Union[str, Callable[[], str]]
 ) -> object:
-    """Asks `done` every few milliseconds until it answers something true,
-    which it returns; the test fails with `failure` (or what it gives) after
-    `seconds`."""
+    """Asks `done` until it answers something true, which it returns: at
+    once, then after 1, 2, 4 ... ms, then every 50 ms (soon for what comes
+    soon, without a busy loop over /proc). The test fails with `failure` (or
+    what it gives) after `seconds`."""
     deadline = time.monotonic() + seconds
+    pause = 0.001
     while not (answer := done()):
         if time.monotonic() > deadline:
             pytest.fail(failure() if callable(failure) else failure)
-        time.sleep(0.01)
+        time.sleep(pause)
+        pause = min(pause * 2, 0.05)
     return answer
 
 
