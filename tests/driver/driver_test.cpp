@@ -33,6 +33,7 @@
 #include "model/scripted_dialogs.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_registry.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -313,12 +314,19 @@ TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsT
   entered.get_future().wait();
   std::atomic<bool> destroyReturned{false};
   std::thread::id destroyerId;
+  std::atomic<int> destroyerTid{0};
   std::thread destroyer([&] {
     destroyerId = std::this_thread::get_id();
+    destroyerTid = test_support::ThisThreadId();
     driver::DestroyInstance(handle_, nullptr);
     destroyReturned = true;
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(test_support::WaitFor(
+      [&] {
+        return destroyReturned || (destroyerTid != 0 && test_support::ThreadBlocked(destroyerTid));
+      },
+      10))
+      << "the destroy neither returned nor waited";
   EXPECT_FALSE(destroyReturned);
   EXPECT_FALSE(destroyedModel);
   release.set_value();

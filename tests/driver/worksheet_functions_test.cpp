@@ -14,6 +14,7 @@
 #include "automation/server_object.h"
 #include "automation/session_fixture.h"
 #include "automation/worksheet_functions.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -190,7 +191,7 @@ TEST(WorksheetFunctionOffset, StepsAddressesAndRefusesOverLongParts) {
 // call is answered (done, or refused as unknown), none is torn.
 TEST_F(WorksheetFunctionTest, CallsOnOneHandleAreSerialisedAndDestroyWaitsForThem) {
   NewBookWithData();
-  std::atomic<int> unexpected{0};
+  std::atomic<int> unexpected{0}, writing{0};
   auto writer = [&](char column) {
     char message[EXT_FN_MESSAGE_SIZE] = {};
     for (int i = 1; i <= 200; ++i) {
@@ -205,10 +206,11 @@ TEST_F(WorksheetFunctionTest, CallsOnOneHandleAreSerialisedAndDestroyWaitsForThe
           Variant::Attach(out) != Variant::Double(i)) {
         ++unexpected;
       }
+      if (i == 1) ++writing;
     }
   };
   std::thread a(writer, 'A'), b(writer, 'B');
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(test_support::WaitFor([&] { return writing == 2; }, 10)) << "the writers never ran";
   driver::FnDestroy(handle_);
   a.join();
   b.join();

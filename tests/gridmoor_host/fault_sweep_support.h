@@ -71,7 +71,7 @@ inline std::vector<int> ProcessesNaming(const std::string& text) {
     std::string line = hosttest::ReadText(entry.path() / "cmdline");
     for (char& c : line)
       if (c == '\0') c = ' ';
-    if (line.find(text) != std::string::npos && !hosttest::Gone(std::stoi(name)))
+    if (line.find(text) != std::string::npos && !hosttest::ProcessGone(std::stoi(name)))
       pids.push_back(std::stoi(name));
   }
   return pids;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "excel/calc/lock_file.h"
+#include "excel/calc/office_pipes.h"
 #include "host_test_support.h"
 
 namespace {
@@ -18,16 +19,22 @@ struct Started {
   int office;
 };
 
-// The gas-lift example run in the background until its office is up,
-// stderr kept in `folder`; office 0 when none started. The whole run takes
-// about a second and a half from there, so the signal must come at once.
+// The gas-lift example run in the background until its office listens for
+// the run, stderr kept in `folder`; office 0 when none started. The whole
+// run takes about a second and a half from there, so the signal must come
+// at once.
 Started StartRun(const fs::path& folder) {
   Started run{0, folder / "stderr.txt", 0};
   run.pid = Spawn({"run", (Example("gaslift") / "scenario.json").string(), "--quiet", "--out",
                    (folder / "out").string()},
                   run.err);
-  if (WaitFor([&] { return (run.office = OfficeOf(run.pid)) != 0; }, 60))
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const bool listening = WaitFor(
+      [&] {
+        run.office = OfficeOf(run.pid);
+        return run.office != 0 && !excel::calc::ListeningPipePaths(run.office).empty();
+      },
+      60);
+  if (!listening) run.office = 0;
   return run;
 }
 
@@ -45,7 +52,7 @@ TEST(IntegrationSignals, FirstSignalWindsTheRunDownAndWritesWhatItGot) {
     const json summary = ReadJson(folder.path() / "out" / "summary.json");
     EXPECT_EQ(summary["status"], "interrupted");
     EXPECT_NE(summary["notes"].dump().find("interrupted by " + name), std::string::npos);
-    EXPECT_TRUE(WaitFor([&] { return Gone(run.office); }, 10))
+    EXPECT_TRUE(WaitFor([&] { return ProcessGone(run.office); }, 10))
         << "office " << run.office << " left";
   }
 }
@@ -59,9 +66,11 @@ TEST(IntegrationSignals, SecondSignalEndsAtOnce) {
     const Started run = StartRun(folder.path());
     ASSERT_NE(run.office, 0);
     ::kill(run.pid, SIGTERM);
-    // Apart, or the kernel merges them into one; winding down (end of run,
-    // stop, destroy) takes longer than this.
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Once the first is delivered, or the kernel merges them into one;
+    // winding down (end of run, stop, destroy) takes longer than that.
+    const std::uint64_t term = 1ull << (SIGTERM - 1);
+    ASSERT_TRUE(WaitFor([&] { return (test_support::PendingSignals(run.pid) & term) == 0; }, 5))
+        << "the first SIGTERM was never delivered";
     ::kill(run.pid, SIGTERM);
     EXPECT_EQ(ExitStatus(run.pid), 128 + SIGTERM);
     const std::string err = ReadText(run.err);
@@ -69,30 +78,27 @@ TEST(IntegrationSignals, SecondSignalEndsAtOnce) {
     if (!atOnce) {
       EXPECT_NE(err.find("interrupted by SIGTERM"), std::string::npos) << err;
     }
-    EXPECT_TRUE(WaitFor([&] { return Gone(run.office); }, 10))
+    EXPECT_TRUE(WaitFor([&] { return ProcessGone(run.office); }, 10))
         << "office " << run.office << " left";
   }
   EXPECT_TRUE(atOnce) << "the run always wound down before the second signal";
 }
 
-// The separator workbook with a sheet "Big" of 300 x 300 numbers, and a
-// scenario that publishes all of it: with block transfer switched off the
-// read goes cell by cell, one driver call of about a minute.
-fs::path LongTransferScenario(const fs::path& folder) {
+// The separator example whose PostSolve macro writes `mark` and then never
+// returns: a driver call as long as the test makes it.
+fs::path StallingScenario(const fs::path& folder, const fs::path& mark) {
   std::string workbook = ReadText(Example("separator") / "separator.fods");
-  workbook.insert(
-      workbook.find("</office:spreadsheet>"),
-      R"(<table:table table:name="Big"><table:table-row table:number-rows-repeated="300">)"
-      R"(<table:table-cell office:value-type="float" office:value="1.5" )"
-      R"(table:number-columns-repeated="300"/></table:table-row></table:table>)");
-  std::ofstream(folder / "big.fods") << workbook;
+  const std::string library = "<ooo:library-embedded ooo:name=\"Standard\">";
+  workbook.insert(workbook.find(library) + library.size(),
+                  "<ooo:module ooo:name=\"Stall\"><ooo:source-code>Sub Stall()\n"
+                  "  Open \"" +
+                      mark.string() +
+                      "\" For Output As #1\n  Close #1\n"
+                      "  Do\n    Wait 100\n  Loop\nEnd Sub\n</ooo:source-code></ooo:module>");
+  std::ofstream(folder / "stall.fods") << workbook;
   return ExampleScenario("separator", folder / "s.json", [&](json& s) {
-    s["workbook"] = (folder / "big.fods").string();
-    s["publishedVariables"] = json::array({{{"name", "Big"},
-                                            {"worksheet", "Big"},
-                                            {"cell", "A1"},
-                                            {"regionWidth", 300},
-                                            {"regionHeight", 300}}});
+    s["workbook"] = (folder / "stall.fods").string();
+    s["case"]["macros"]["PostSolve"]["macro"] = "Stall.Stall";
   });
 }
 
@@ -109,22 +115,21 @@ TEST(IntegrationSignals, ASignalDuringALongDriverCallEndsTheOfficeAndTheRun) {
   Folder folder;
   const fs::path temp = folder.path() / "tmp";
   fs::create_directories(temp);
-  const fs::path scenario = LongTransferScenario(folder.path());
+  const fs::path mark = folder.path() / "stalling";
+  const fs::path scenario = StallingScenario(folder.path(), mark);
   const fs::path err = folder.path() / "stderr.txt";
   const pid_t pid =
       Spawn({"run", scenario.string(), "--quiet", "--out", (folder.path() / "out").string()}, err,
-            false, [&] {
-              ::setenv("GRIDMOOR_BLOCK_TRANSFER", "0", 1);
-              ::setenv("TMPDIR", temp.c_str(), 1);
-            });
+            false, [&] { ::setenv("TMPDIR", temp.c_str(), 1); });
   int office = 0;
-  ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(pid)) != 0; }, 60));
-  // Office start, workbook, the first solve: then the read is under way.
-  std::this_thread::sleep_for(std::chrono::seconds(12));
-  ASSERT_FALSE(Gone(pid)) << "the run ended before the signal: " << ReadText(err);
+  ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(pid)) != 0; }, 60))
+      << "no office started: " << ReadText(err);
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(mark) || ProcessGone(pid); }, 120))
+      << "the stalling macro never ran: " << ReadText(err);
+  ASSERT_FALSE(ProcessGone(pid)) << "the run ended before the signal: " << ReadText(err);
   ::kill(pid, SIGTERM);
   bool ended = false;
-  EXPECT_TRUE(WaitFor([&] { return ended = Gone(pid); }, 20)) << "no end 20 s after SIGTERM";
+  EXPECT_TRUE(WaitFor([&] { return ended = ProcessGone(pid); }, 20)) << "no end 20 s after SIGTERM";
   if (!ended) ::kill(pid, SIGKILL);
   EXPECT_EQ(ExitStatus(pid), 128 + SIGTERM) << ReadText(err);
   const std::string said = ReadText(err);
@@ -134,7 +139,7 @@ TEST(IntegrationSignals, ASignalDuringALongDriverCallEndsTheOfficeAndTheRun) {
   const std::string notes = summary["notes"].dump();
   EXPECT_NE(notes.find("interrupted by SIGTERM at timestep 0"), std::string::npos) << notes;
   EXPECT_NE(notes.find("the office was ended"), std::string::npos) << notes;
-  EXPECT_TRUE(WaitFor([&] { return Gone(office); }, 10)) << "office " << office << " left";
+  EXPECT_TRUE(WaitFor([&] { return ProcessGone(office); }, 10)) << "office " << office << " left";
   EXPECT_TRUE(LeftIn(temp).empty()) << LeftIn(temp).front();
 }
 

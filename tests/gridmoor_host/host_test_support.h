@@ -26,6 +26,7 @@
 
 #include "csv.h"
 #include "support/temp_folder.h"
+#include "support/wait.h"
 
 namespace hosttest {
 
@@ -42,6 +43,8 @@ inline std::string ReadText(const std::filesystem::path& file) {
 }
 
 using Folder = test_support::TempFolder;
+using test_support::ProcessGone;
+using test_support::WaitFor;
 
 // A CSV file the program wrote (streams.csv, ...) as one map per row, by
 // the heading of each column.
@@ -115,15 +118,11 @@ inline int ExitStatus(pid_t pid) {
 // ExitStatus, but a process that outlives `limit` has hung: it is killed,
 // and the answer is nullopt.
 inline std::optional<int> ExitStatusWithin(pid_t pid, std::chrono::seconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
   int raw = 0;
-  while (::waitpid(pid, &raw, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > end) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &raw, 0);
-      return std::nullopt;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (!WaitFor([&] { return ::waitpid(pid, &raw, WNOHANG) != 0; }, limit.count())) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &raw, 0);
+    return std::nullopt;
   }
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
@@ -188,21 +187,6 @@ inline std::vector<int> ChildrenOf(pid_t parent, const std::string& name) {
 inline int OfficeOf(pid_t parent) {
   const std::vector<int> offices = ChildrenOf(parent, "soffice.bin");
   return offices.empty() ? 0 : offices.front();
-}
-
-inline bool Gone(int pid) {
-  const std::string stat = ReadText(std::filesystem::path("/proc") / std::to_string(pid) / "stat");
-  const std::size_t close = stat.rfind(')');
-  return stat.empty() || (close != std::string::npos && stat[close + 2] == 'Z');
-}
-
-inline bool WaitFor(const std::function<bool()>& done, int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
 }
 
 }  // namespace hosttest

@@ -66,7 +66,7 @@ void RunInChild(const RunFolder& folder, std::uint64_t failAt, bool direct, cons
     if (!first.failure) fail("the faulted run did not fail");
     // Stopped and destroyed: the killed office is reaped, its locks gone.
     for (const int office : hosttest::ChildrenOf(::getpid(), "soffice.bin"))
-      if (!hosttest::Gone(office)) fail("office " + std::to_string(office) + " still runs");
+      if (!hosttest::ProcessGone(office)) fail("office " + std::to_string(office) + " still runs");
     for (const auto& entry : fs::directory_iterator(folder.Work()))
       if (entry.path().filename().string().rfind(".~lock.", 0) == 0)
         fail("lock file left: " + entry.path().string());

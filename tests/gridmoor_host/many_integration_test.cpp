@@ -80,6 +80,14 @@ TEST(IntegrationMany, ParallelRunsMatchSequentialOnesAndShareNoFile) {
   EXPECT_NE(ReadText(out / "low" / "streams.csv"), ReadText(out / "high" / "streams.csv"));
 }
 
+// Whether the office holds a workbook in `folder` open: its lock file is there.
+bool Locked(const fs::path& folder) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error))
+    if (entry.path().filename().string().rfind(".~lock.", 0) == 0) return true;
+  return false;
+}
+
 TEST(IntegrationMany, InterruptEndsEveryChildAndItsOffice) {
   Folder folder;
   std::vector<std::string> arguments = {"run-many"};
@@ -90,7 +98,8 @@ TEST(IntegrationMany, InterruptEndsEveryChildAndItsOffice) {
     arguments.push_back(file.string());
   }
   const fs::path err = folder.path() / "stderr.txt";
-  arguments.insert(arguments.end(), {"--jobs", "2", "--out", (folder.path() / "out").string()});
+  const fs::path out = folder.path() / "out";
+  arguments.insert(arguments.end(), {"--jobs", "2", "--out", out.string()});
   const pid_t pid = Spawn(arguments, err, true);
   std::vector<int> children, offices;
   const bool started = WaitFor(
@@ -100,19 +109,20 @@ TEST(IntegrationMany, InterruptEndsEveryChildAndItsOffice) {
         offices = ChildrenOf(pid, "soffice.bin");
         for (int child : children)
           if (const int office = OfficeOf(child); office != 0) offices.push_back(office);
-        return children.size() == 2 && offices.size() == 2;
+        // Both under way: each has its workbook open, its lock file taken.
+        return children.size() == 2 && offices.size() == 2 && Locked(out / "first") &&
+               Locked(out / "second");
       },
       180);
-  std::this_thread::sleep_for(std::chrono::seconds(2));
   ::kill(pid, SIGINT);
   const int status = ExitStatus(pid);
-  ASSERT_TRUE(started) << ReadText(err);
+  ASSERT_TRUE(started) << "the runs never had their workbooks open: " << ReadText(err);
   EXPECT_EQ(status, 128 + SIGINT) << ReadText(err);
   for (int p : children)
-    EXPECT_TRUE(Gone(p)) << "run " << p << " left";
+    EXPECT_TRUE(ProcessGone(p)) << "run " << p << " left";
   for (int p : offices)
-    EXPECT_TRUE(WaitFor([&] { return Gone(p); }, 10)) << "office " << p << " left";
-  const json summary = ReadJson(folder.path() / "out" / "summary.json");
+    EXPECT_TRUE(WaitFor([&] { return ProcessGone(p); }, 10)) << "office " << p << " left";
+  const json summary = ReadJson(out / "summary.json");
   ASSERT_EQ(summary["scenarios"].size(), 2u);
   for (const json& s : summary["scenarios"]) {
     EXPECT_EQ(s["exitStatus"], 128 + SIGINT) << s.dump();
@@ -285,7 +295,7 @@ class RecordingOffices final : public refhost::OfficePool {
       killed_ = true;
       const int pid = inner_.ProcessId(slot);
       ::kill(pid, SIGKILL);
-      EXPECT_TRUE(WaitFor([&] { return Gone(pid); }, 10));
+      EXPECT_TRUE(WaitFor([&] { return ProcessGone(pid); }, 10));
       return inner_.Ready(slot);
     }
     handedOver_.push_back(inner_.ProcessId(slot));

@@ -188,11 +188,9 @@ TEST(HostMany, AWarmOfficeThatCannotStartIsToldOnceWithItsReason) {
       com::Throw(com::CO_E_SERVER_EXEC_FAILURE, "No office program (soffice.bin) was found");
     });
     const auto ready = [&](std::size_t slot) {
-      for (int wait = 0; wait < 500; ++wait) {
-        if (const std::optional<std::string> pipe = offices.Ready(slot)) return pipe;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-      return std::optional<std::string>();
+      std::optional<std::string> pipe;
+      WaitFor([&] { return (pipe = offices.Ready(slot)).has_value(); }, 5);
+      return pipe;
     };
     for (int round = 0; round < 3; ++round) {
       for (std::size_t slot : {0u, 1u}) {

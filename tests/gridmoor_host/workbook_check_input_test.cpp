@@ -248,7 +248,7 @@ TEST(IntegrationWorkbookCheck, ASignalLeavesNoScratchBehind) {
   const int office = hosttest::OfficeOf(killed);
   ASSERT_EQ(kill(killed, SIGKILL), 0);
   hosttest::ExitStatus(killed);
-  EXPECT_TRUE(hosttest::WaitFor([&] { return hosttest::Gone(office); }, 30));
+  EXPECT_TRUE(hosttest::WaitFor([&] { return hosttest::ProcessGone(office); }, 30));
   EXPECT_NE(Scratch(folder.path()), std::vector<fs::path>{});
   const fs::path small = folder.path() / "small.xlsx";
   test_support::WriteFile(small, test_support::XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}}}}));

@@ -437,7 +437,7 @@ TEST(IntegrationWorkbookCheck, AFrozenOfficeEndsTheCheckInsteadOfHangingIt) {
   EXPECT_NE(log.find("could not check: big.xlsx: The office did not answer within"),
             std::string::npos)
       << log;
-  EXPECT_TRUE(hosttest::Gone(office));
+  EXPECT_TRUE(hosttest::ProcessGone(office));
   EXPECT_EQ(copies(), std::vector<fs::path>{});
 }
 

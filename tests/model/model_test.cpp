@@ -25,7 +25,7 @@
 
 #include "automation/session_fixture.h"
 #include "automation/spreadsheet_lock.h"
-#include "driver/dispatch.h"
+#include "driver/instances.h"
 #include "model/file_paths.h"
 #include "model/model.h"
 #include "model/run_events.h"
@@ -35,6 +35,7 @@
 #include "support/guarded_buffer.h"
 #include "support/temp_folder.h"
 #include "support/temp_registry.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -135,12 +136,16 @@ TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
 // operations release it: IprTest and the optimisation tests).
 TEST_F(UnconnectedModelTest, AnOperationWaitsForTheSpreadsheetLock) {
   std::atomic<bool> done{false};
+  std::atomic<int> tid{0};
   std::unique_lock<std::recursive_mutex> held(automation::SpreadsheetMutex());
   std::thread user([&] {
+    tid = test_support::ThisThreadId();
     model_.SetInterfaceVisible(true);
     done = true;
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(test_support::WaitFor(
+      [&] { return done || (tid != 0 && test_support::ThreadBlocked(tid)); }, 10))
+      << "the operation neither ended nor waited";
   EXPECT_FALSE(done);
   held.unlock();
   user.join();
@@ -366,7 +371,8 @@ std::string RunLine(const std::string& arguments) {
 
 class ModelEventsTest : public ModelWorkbookTest {
  protected:
-  // The model with a new workbook open and nothing recorded yet.
+  // A direct instance over a model with a new workbook open and nothing
+  // recorded yet.
   void SetUp() override {
     registration_.OnCreate([](test_support::MemoryApplication& application) {
       application.RegisterMacro(kMacro, [](auto&, const auto&) { return com::Variant(); });
@@ -374,22 +380,27 @@ class ModelEventsTest : public ModelWorkbookTest {
         throw std::runtime_error("the macro stopped");
       });
     });
-    model_ = std::make_unique<CExcModel>();
+    ASSERT_EQ(driver::CreateInstance(driver::Mode::kDirect, &handle_, Status(),
+                                     [this] {
+                                       auto made = std::make_unique<CExcModel>();
+                                       model_ = made.get();
+                                       return made;
+                                     }),
+              0)
+        << Message();
     ASSERT_FALSE(model_->CreateFailed()) << model_->CreateError();
     model_->caseDetails.fileName = folder_.File("events.xlsx");
     ASSERT_FALSE(model_->OpenCaseWorkbook());
     recorder_->Clear();
   }
+  void TearDown() override {
+    EXPECT_EQ(driver::DestroyInstance(handle_, nullptr), 0);
+    ModelWorkbookTest::TearDown();
+  }
 
-  // Host command `code` as ExtCmd serves it in direct mode.
+  // Host command `code` through the library's entry.
   std::int32_t Command(std::int32_t code, void* arg = nullptr) {
-    driver::CommandArgs args;
-    args.arg = arg;
-    args.status = Status();
-    const driver::HostCommand* row = driver::FindHostCommand(code);
-    if (row == nullptr) return 0;
-    driver::DirectTarget target(*model_);
-    return driver::DispatchHostCommand(driver::HostRequest{*row, target, args});
+    return driver::Command(handle_, nullptr, code, arg, 0, Status());
   }
   // The macros run since the last look.
   std::vector<std::string> TakeRunLines() {
@@ -409,9 +420,8 @@ class ModelEventsTest : public ModelWorkbookTest {
     model_->caseDetails.passDate[event] = passDate;
   }
 
-  void FillMessage(char fill) { std::memset(status_.bytes.data() + 4, fill, EXT_STATUS_TEXT_SIZE); }
-
-  std::unique_ptr<CExcModel> model_;
+  ExtInstance handle_ = nullptr;
+  CExcModel* model_ = nullptr;
 };
 
 // Every event through its host codes: the macro named for it, and no other,
@@ -542,7 +552,6 @@ TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {
 TEST_F(ModelEventsTest, AFailingMacroOrAMissingSessionIsReportedToTheHost) {
   for (std::size_t e : {model::kPostSolveEvent, model::kStartOfRunEvent}) {
     SetMacro(e, kFailingMacro);
-    FillMessage(0);
     EXPECT_EQ(Command(model::kRunEvents[e].hostCodes[0]), 1) << e;
     EXPECT_EQ(Message(), "Unable to run macro Module1.Fail (Exception occurred.)") << e;
   }
@@ -561,11 +570,10 @@ TEST_F(ModelEventsTest, AFailingMacroOrAMissingSessionIsReportedToTheHost) {
 
   model_->caseDetails.macros.fill(kMacro);
   for (const model::RunEventInfo& info : model::kRunEvents) {
-    FillMessage(0x5A);
     model_->timestep = 4;
     EXPECT_EQ(Command(info.hostCodes[0]), 1) << info.label;
     if (info.event == model::kEndOfRunEvent) {
-      EXPECT_EQ(status_.bytes[4], 0x5A) << "the end of run writes no message";
+      EXPECT_EQ(Message(), "") << "the end of run writes no message";
       EXPECT_EQ(model_->timestep, 4u);
     } else {
       EXPECT_EQ(Message(), "There is no connection to Excel") << info.label;

@@ -4,7 +4,9 @@ from __future__ import annotations
 
 import os
 import sys
+import time
 from pathlib import Path
+from typing import Callable, Union
 
 import pytest
 
@@ -23,6 +25,23 @@ def host() -> Path:
         pytest.fail(f"no gridmoor-host at {chosen}: build it, or set GRIDMOOR_HOST")
     os.environ["GRIDMOOR_HOST"] = str(chosen)
     return chosen
+
+
+def wait_until(
+    done: Callable[[], object], seconds: float, failure: Union[str, Callable[[], str]]
+) -> object:
+    """Asks `done` until it answers something true, which it returns: at
+    once, then after 1, 2, 4 ... ms, then every 50 ms (soon for what comes
+    soon, without a busy loop over /proc). The test fails with `failure` (or
+    what it gives) after `seconds`."""
+    deadline = time.monotonic() + seconds
+    pause = 0.001
+    while not (answer := done()):
+        if time.monotonic() > deadline:
+            pytest.fail(failure() if callable(failure) else failure)
+        time.sleep(pause)
+        pause = min(pause * 2, 0.05)
+    return answer
 
 
 def office_processes(marker: str) -> list[str]:

@@ -10,12 +10,11 @@ import signal
 import subprocess
 import sys
 import textwrap
-import time
 from pathlib import Path
 
 import pytest
 
-from conftest import ROOT
+from conftest import ROOT, wait_until
 import gridmoor
 from gridmoor import _process
 
@@ -24,8 +23,9 @@ from gridmoor import _process
 #   refuses       says why on stderr and exits 1, writing nothing
 #   usage         exits 2
 #   run-waits     runs until SIGTERM, which it records
-#   many-sigint   prints one finished line, then waits for SIGINT; records
-#                 it and exits 130 half a second later
+#   many-sigint   prints the first of FAKE_LINES, then waits for SIGINT;
+#                 records it and exits 130 with the second half a second
+#                 later, as a host winding down takes a while
 #   many-deaf     as many-sigint but ignores SIGINT
 FAKE = textwrap.dedent(
     """\
@@ -33,6 +33,9 @@ FAKE = textwrap.dedent(
     import json, os, signal, sys, time
     mode = os.environ["FAKE_MODE"]
     log = os.environ["FAKE_LOG"]
+    waited = {"run-waits": signal.SIGTERM, "many-sigint": signal.SIGINT}.get(mode)
+    if waited is not None:
+        signal.pthread_sigmask(signal.SIG_BLOCK, {waited})
     def note(text):
         with open(log, "a") as f:
             f.write(text + "\\n")
@@ -52,24 +55,46 @@ FAKE = textwrap.dedent(
         sys.stderr.write("a note\\ngridmoor-host: scenario.json: unknown key 'run.stepdays'\\n")
         sys.exit(1)
     if mode == "run-waits":
-        signal.signal(signal.SIGTERM, lambda n, f: (note("SIGTERM"), sys.exit(143)))
-        while True:
-            time.sleep(0.05)
+        signal.sigwait({waited})
+        note("SIGTERM")
+        sys.exit(143)
     if mode == "usage":
         sys.stderr.write("The following argument was not expected: --report\\n")
         sys.exit(2)
-    got = []
-    signal.signal(signal.SIGINT, signal.SIG_IGN if mode == "many-deaf"
-                  else lambda n, f: got.append(n))
-    print("[1/2] ok      a      1.0 s  1 timestep", flush=True)
-    while not got:
-        time.sleep(0.05)
+    first, second = json.loads(os.environ["FAKE_LINES"])
+    if mode == "many-deaf":
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+    print(first, flush=True)
+    if mode == "many-deaf":
+        while True:
+            signal.pause()
+    signal.sigwait({waited})
     note("SIGINT")
     time.sleep(0.5)
-    print("[2/2] failed  b  0 timesteps: not started: interrupted by SIGINT", flush=True)
+    print(second, flush=True)
     sys.exit(130)
     """
 )
+
+
+@pytest.fixture(scope="module")
+def finished_lines(host: Path, tmp_path_factory: pytest.TempPathFactory) -> str:
+    """What run-many prints as scenarios a and b finish, from the program
+    itself (they fail before an office starts), for the stand-in to print."""
+    folder = tmp_path_factory.mktemp("lines")
+    files = []
+    for name in ("a", "b"):
+        files.append(folder / f"{name}.json")
+        files[-1].write_text(
+            json.dumps({"workbook": str(folder / "nowhere.fods"), "case": {}, "run": {}})
+        )
+    command = [str(host), "run-many", *map(str, files), "--jobs", "1", "--fresh-offices"]
+    done = subprocess.run(
+        command + ["--out", str(folder / "out")], capture_output=True, text=True, timeout=60
+    )
+    lines = [line for line in done.stdout.splitlines() if line.startswith("[")]
+    assert len(lines) == 2, done.stdout + done.stderr
+    return json.dumps(lines)
 
 
 @pytest.fixture
@@ -181,7 +206,7 @@ DRIVER = textwrap.dedent(
 
 
 def _start_driver(
-    tmp_path: Path, fake: Path, mode: str, fail_in_callback: bool = False
+    tmp_path: Path, fake: Path, mode: str, lines: str, fail_in_callback: bool = False
 ) -> subprocess.Popen[str]:
     script = tmp_path / "driver.py"
     script.write_text(
@@ -189,7 +214,7 @@ def _start_driver(
             package=str(ROOT / "python"), host=str(fake), fail_in_callback=fail_in_callback
         )
     )
-    env = dict(os.environ, FAKE_MODE=mode)
+    env = dict(os.environ, FAKE_MODE=mode, FAKE_LINES=lines)
     return subprocess.Popen(
         [sys.executable, str(script)],
         stdout=subprocess.PIPE,
@@ -200,11 +225,12 @@ def _start_driver(
 
 
 def _host_pid(log: Path) -> int:
-    for _ in range(200):
-        if log.exists() and log.read_text().startswith("pid "):
-            return int(log.read_text().split()[1])
-        time.sleep(0.05)
-    raise AssertionError("the stand-in host never started")
+    wait_until(
+        lambda: log.exists() and log.read_text().startswith("pid "),
+        10,
+        "the stand-in host never started",
+    )
+    return int(log.read_text().split()[1])
 
 
 def _gone(pid: int) -> bool:
@@ -216,8 +242,10 @@ def _gone(pid: int) -> bool:
 
 
 @pytest.mark.parametrize("mode", ["many-sigint", "many-deaf"])
-def test_ctrl_c_is_passed_on_and_waited_for(tmp_path: Path, fake: Path, mode: str) -> None:
-    driver = _start_driver(tmp_path, fake, mode)
+def test_ctrl_c_is_passed_on_and_waited_for(
+    tmp_path: Path, fake: Path, finished_lines: str, mode: str
+) -> None:
+    driver = _start_driver(tmp_path, fake, mode, finished_lines)
     pid = _host_pid(tmp_path / "log")
     # Wait for the first finished scenario, so that the pipe is being read.
     assert driver.stdout is not None
@@ -237,8 +265,10 @@ def test_ctrl_c_is_passed_on_and_waited_for(tmp_path: Path, fake: Path, mode: st
         assert "SIGINT" not in log
 
 
-def test_an_error_in_the_progress_callback_stops_the_runs_first(tmp_path: Path, fake: Path) -> None:
-    driver = _start_driver(tmp_path, fake, "many-sigint", fail_in_callback=True)
+def test_an_error_in_the_progress_callback_stops_the_runs_first(
+    tmp_path: Path, fake: Path, finished_lines: str
+) -> None:
+    driver = _start_driver(tmp_path, fake, "many-sigint", finished_lines, fail_in_callback=True)
     pid = _host_pid(tmp_path / "log")
     out, err = driver.communicate(timeout=30)
     assert driver.returncode == 3, err
@@ -265,11 +295,9 @@ def test_a_host_winds_down_when_python_dies(tmp_path: Path, fake: Path) -> None:
     driver = subprocess.Popen(
         [sys.executable, str(script)], env=dict(os.environ, FAKE_MODE="run-waits")
     )
-    pid = _host_pid(tmp_path / "log")
+    _host_pid(tmp_path / "log")
     driver.kill()
     driver.wait()
-    for _ in range(100):
-        if "SIGTERM" in (tmp_path / "log").read_text() and _gone(pid):
-            break
-        time.sleep(0.05)
-    assert "SIGTERM" in (tmp_path / "log").read_text()
+    wait_until(
+        lambda: "SIGTERM" in (tmp_path / "log").read_text(), 5, "the host was never told to stop"
+    )

@@ -8,14 +8,13 @@ import signal
 import subprocess
 import sys
 import textwrap
-import time
 import uuid
 from pathlib import Path
 from typing import Any
 
 import pytest
 
-from conftest import EXAMPLES, ROOT, assert_table_is_csv, office_processes
+from conftest import EXAMPLES, ROOT, assert_table_is_csv, office_processes, wait_until
 import gridmoor
 from gridmoor import tables
 
@@ -166,19 +165,13 @@ def test_ctrl_c_during_run_many_leaves_no_process(tmp_path: Path, host: Path) ->
         env=env,
     )
     try:
-        # Interrupted once both offices are up and working.
-        deadline = time.monotonic() + 120
-        while time.monotonic() < deadline:
-            running = office_processes(marker)
-            if sum("soffice" in p for p in running) >= 2 and list(
-                (tmp_path / "many").glob("*/stderr.txt")
-            ):
-                break
-            time.sleep(0.2)
-        else:
-            pytest.fail(f"the offices did not start: {office_processes(marker)}")
-        # Soon after, so that on a fast machine too some runs are still going.
-        time.sleep(1)
+        # Interrupted once two runs are under way: their offices hold their
+        # workbooks open (the lock files are there).
+        wait_until(
+            lambda: len({lock.parent for lock in (tmp_path / "many").glob("*/.~lock.*")}) >= 2,
+            120,
+            lambda: f"no two runs opened their workbooks: {office_processes(marker)}",
+        )
         driver.send_signal(signal.SIGINT)
         out, err = driver.communicate(timeout=200)
     finally:
@@ -186,13 +179,7 @@ def test_ctrl_c_during_run_many_leaves_no_process(tmp_path: Path, host: Path) ->
             driver.kill()
     assert driver.returncode == 130, err
     assert out.strip() == "KeyboardInterrupt"
-    left = office_processes(marker)
-    for _ in range(10):
-        if not left:
-            break
-        time.sleep(0.2)
-        left = office_processes(marker)
-    assert left == []
+    wait_until(lambda: not office_processes(marker), 2, lambda: f"left: {office_processes(marker)}")
     # The runs wound down as an interrupted run-many does.
     summary = json.loads((tmp_path / "many" / "summary.json").read_text())
     assert summary["passed"] < 4

@@ -21,7 +21,9 @@
 #include "calc_test_support.h"
 #include "excel/calc/lock_file.h"
 #include "platform/notices.h"
+#include "support/temp_folder.h"
 #include "support/temp_registry.h"
+#include "support/wait.h"
 
 namespace excel::calc::testing {
 namespace {
@@ -31,15 +33,6 @@ namespace fs = std::filesystem;
 
 using CalcOfficeTest = CalcTest;
 using ::testing::HasSubstr;
-
-// True once process `pid` has stopped running (a zombie, or gone).
-bool StoppedRunning(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return true;
-  const std::size_t close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
-}
 
 // How running a macro that never returns, in a new workbook of
 // `application`, fails.
@@ -190,8 +183,8 @@ TEST_F(CalcOfficeTest, EveryCallAfterTheOfficeEndedSaysItEnded) {
   const com::Ptr<Worksheet> sheet = SheetOf(workbook);
   const int pid = CurrentOfficeProcessId();
   ASSERT_EQ(::kill(pid, SIGKILL), 0);
-  for (int i = 0; i < 1000 && !StoppedRunning(pid); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(test_support::WaitFor([&] { return test_support::ProcessGone(pid); }, 10))
+      << "office " << pid << " still runs after SIGKILL";
   const std::pair<const char*, std::function<void()>> calls[] = {
       {"read", [&] { Get(sheet, "A1"); }},
       {"add a sheet",
@@ -224,12 +217,19 @@ TEST_F(CalcOfficeTest, AnOfficeThatEndsNamesTheMacroRunningOrLastRun) {
     SCOPED_TRACE(during ? "during" : "after");
     const com::Ptr<Application> application = NewApplication();
     const com::Ptr<Workbook> workbook = NewWorkbook(application);
+    // Spin says it runs by a file, then never returns.
+    const test_support::TempFolder folder;
+    const fs::path spinning = folder.File("spinning");
     PutBasicModule(workbook, "Standard", "Module1",
-                   "Sub Quick()\nEnd Sub\nSub Spin()\n  Do\n    Wait 20\n  Loop\nEnd Sub\n");
+                   "Sub Quick()\nEnd Sub\nSub Spin()\n  Open \"" + spinning.string() +
+                       "\" For Output As #1\n  Close #1\n  Do\n    Wait 20\n  Loop\nEnd Sub\n");
     application->Run(Variant::Text("Quick"), excel_test::Arguments());
     const int pid = CurrentOfficeProcessId();
-    std::thread killer([pid, during] {
-      if (during) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::thread killer([pid, during, &spinning] {
+      if (during) {
+        EXPECT_TRUE(test_support::WaitFor([&] { return fs::exists(spinning); }, 60))
+            << "the macro never ran";
+      }
       ::kill(pid, SIGKILL);
     });
     std::string message;
@@ -238,8 +238,8 @@ TEST_F(CalcOfficeTest, AnOfficeThatEndsNamesTheMacroRunningOrLastRun) {
         application->Run(Variant::Text("Module1.Spin"), excel_test::Arguments());
       } else {
         killer.join();
-        for (int i = 0; i < 1000 && !StoppedRunning(pid); ++i)
-          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(test_support::WaitFor([&] { return test_support::ProcessGone(pid); }, 10))
+            << "office " << pid << " still runs after SIGKILL";
         Get(SheetOf(workbook), "A1");
       }
     } catch (const com::Error& error) {
@@ -267,8 +267,8 @@ TEST_F(CalcOfficeTest, AnOfficeThatEndsOnItsOwnIsSaidToHaveEndedAndHow) {
     const int pid = CurrentOfficeProcessId();
     ASSERT_EQ(::kill(pid, signal), 0);
     // The crash handler runs first: the office may answer until it ends.
-    for (int i = 0; i < 1000 && !StoppedRunning(pid); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(test_support::WaitFor([&] { return test_support::ProcessGone(pid); }, 10))
+        << "office " << pid << " still runs after signal " << signal;
     std::string message;
     try {
       Get(sheet, "A1");
@@ -346,7 +346,7 @@ TEST_F(CalcOfficeTest, ASharedOfficeServesOneApplicationAfterAnotherAndOutlivesT
                    "\"_blank\", 0, Array())\nEnd Sub\n");
     application->Run(Variant::Text("OpenOther"), excel_test::Arguments());
     application->Quit();
-    EXPECT_FALSE(StoppedRunning(pid)) << user;
+    EXPECT_FALSE(test_support::ProcessGone(pid)) << user;
     EXPECT_TRUE(office->Reset()) << user;
   }
   EXPECT_EQ(StartedOfficeProcessIds().size(), started) << "no office of their own";
@@ -362,7 +362,7 @@ TEST_F(CalcOfficeTest, AnAttachedOfficeThatDoesNotAnswerIsLeftToItsOwner) {
   EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
   EXPECT_THAT(error.what(), HasSubstr("did not answer within 3 seconds"));
   application->Quit();
-  EXPECT_FALSE(StoppedRunning(pid)) << "an attached office is not its user's to end";
+  EXPECT_FALSE(test_support::ProcessGone(pid)) << "an attached office is not its user's to end";
   // Still in the macro: its owner ends it rather than hand it on.
   EXPECT_FALSE(office->Reset());
 }

@@ -14,6 +14,7 @@
 #include "excel/calc/office_program.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "support/wait.h"
 
 // Under the leak sanitizer: the UNO runtime keeps the type descriptions it
 // builds for the bridge for the life of the process, in caches the
@@ -85,24 +86,15 @@ bool IsOurChild(int pid) {
 bool Freeze(int pid) {
   if (::kill(pid, SIGSTOP) != 0) return false;
   // Every thread, not only the main one: any that still runs may answer.
-  const auto allStopped = [pid] {
-    std::error_code error;
-    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
-    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
-      std::ifstream stat(task.path() / "stat");
-      std::string line;
-      std::getline(stat, line);
-      const std::size_t close = line.rfind(')');
-      if (close == std::string::npos || line.size() <= close + 2 || line[close + 2] != 'T')
-        return false;
-    }
-    return !error;
-  };
-  for (int tries = 0; tries < 500; ++tries) {
-    if (allStopped()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  return test_support::WaitFor(
+      [pid] {
+        std::error_code error;
+        const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+        for (const auto& task : std::filesystem::directory_iterator(tasks, error))
+          if (test_support::StateIn((task.path() / "stat").string()) != 'T') return false;
+        return !error;
+      },
+      5);
 }
 
 com::Ptr<Application> NewApplication() {

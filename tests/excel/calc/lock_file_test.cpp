@@ -24,6 +24,7 @@
 #include "excel/errors.h"
 #include "platform/files.h"
 #include "support/temp_folder.h"
+#include "support/wait.h"
 
 namespace excel::calc {
 namespace {
@@ -357,9 +358,7 @@ TEST_F(WorkbookLockTest, ALockFileThatIsNoPlainFileIsRefusedWithoutBeingRead) {
     // ends; it must never be needed.
     std::atomic<bool> done = false, unblocked = false;
     std::thread guard([&, isFifo = fs::is_fifo(fs::symlink_status(lock))] {
-      for (int i = 0; i < 200 && !done; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (done || !isFifo) return;
+      if (test_support::WaitFor([&] { return done.load(); }, 10) || !isFifo) return;
       unblocked = true;
       ::close(::open(lock.c_str(), O_WRONLY | O_NONBLOCK));
     });

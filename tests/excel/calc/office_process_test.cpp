@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -24,6 +26,7 @@
 #include "excel/calc/office_program.h"
 #include "excel/calc/office_reach.h"
 #include "support/temp_folder.h"
+#include "support/wait.h"
 
 namespace excel::calc {
 namespace {
@@ -222,13 +225,9 @@ TEST_F(OfficeProgramTest, AnOfficeTempFileAnOfficeHoldsOpenIsKept) {
   const std::shared_ptr<ChildProcess> office = ChildProcess::Start(
       "/bin/sh", {"-c", "exec 3<\"$0\"; exec \"$1\" 60", held.string(), program.string()},
       kEnvironment);
-  const fs::path comm = fs::path("/proc") / std::to_string(office->Pid()) / "comm";
-  std::string name;
-  for (int tries = 0; tries < 500 && name != "soffice.bin"; ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::getline(std::ifstream(comm), name);
-  }
-  ASSERT_EQ(name, "soffice.bin");
+  ASSERT_TRUE(test_support::WaitFor(
+      [&] { return test_support::ProcessName(office->Pid()) == "soffice.bin"; }, 5))
+      << "the stand-in office never ran";
 
   EXPECT_EQ(RemoveOfficeTempFilesIn(root_, {maker}), std::vector<fs::path>{loose});
   EXPECT_TRUE(fs::exists(held));
@@ -268,6 +267,23 @@ TEST(ChildProcesses, AKilledChildHasEndedAsSoonAsTheKillIsSent) {
 // What a child started is ended, the child itself left running: a
 // background process in its group, one whose parent left it (reparented,
 // still of the group), one in a session of its own (a descendant).
+// The live processes running sleep in `leader`'s group or started by it,
+// but for the leader itself.
+std::size_t SleepersStartedBy(int leader) {
+  std::size_t found = 0;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const int pid = std::atoi(entry.path().filename().c_str());
+    if (pid <= 0 || pid == leader || test_support::ProcessName(pid) != "sleep") continue;
+    const std::string stat = test_support::FirstLineOf((entry.path() / "stat").string());
+    std::istringstream rest(stat.substr(stat.rfind(')') + 1));
+    char state = 0;
+    int parent = 0, group = 0;
+    rest >> state >> parent >> group;
+    if ((parent == leader || group == leader) && state != 'Z' && state != 'X') ++found;
+  }
+  return found;
+}
+
 TEST(ChildProcesses, EveryProcessAChildStartedIsEndedAndTheChildRunsOn) {
   const std::tuple<const char*, std::size_t> cases[] = {
       {"exec sleep 30", 0},
@@ -279,9 +295,19 @@ TEST(ChildProcesses, EveryProcessAChildStartedIsEndedAndTheChildRunsOn) {
     SCOPED_TRACE(script);
     const std::shared_ptr<ChildProcess> child =
         ChildProcess::Start("/bin/sh", {"-c", script}, kEnvironment);
-    // The shell has started what it starts once it is the last sleep.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Once all of them sleep, the shell has started what it starts and
+    // none is still on its way there.
+    ASSERT_TRUE(test_support::WaitFor(
+        [&, count = count] {
+          return test_support::ProcessName(child->Pid()) == "sleep" &&
+                 SleepersStartedBy(child->Pid()) == count;
+        },
+        10))
+        << "the shell and what it started never all reached their sleep";
     EXPECT_EQ(child->EndDescendants(), count);
+    // Killed is not yet dead: a process still dying would be killed again.
+    EXPECT_TRUE(test_support::WaitFor([&] { return SleepersStartedBy(child->Pid()) == 0; }, 10))
+        << "a process the child started outlived its SIGKILL";
     EXPECT_EQ(child->EndDescendants(), 0u) << "nothing is left to end";
     EXPECT_FALSE(child->Ended());
     child->Kill();
@@ -371,8 +397,17 @@ TEST(ChildProcesses, OutlivesTheThreadThatAskedForItAndEndsWithItsLastHold) {
   std::thread asker([&] { child = ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment); });
   asker.join();
   ASSERT_TRUE(child);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Past the program's start, the death signal is set; had the thread's end
+  // sent it, it would be pending or done.
+  ASSERT_TRUE(test_support::WaitFor(
+      [&] {
+        return test_support::ProcessName(child->Pid()) == "sleep" ||
+               child->ExitStatus().has_value();
+      },
+      10))
+      << "the child never ran its program";
   EXPECT_EQ(child->ExitStatus(), std::nullopt);
+  EXPECT_EQ(test_support::PendingSignals(child->Pid()), 0u);
   EXPECT_TRUE(ListeningPipePaths(child->Pid()).empty());
   // Releasing the last hold ends the child: killed and reaped, no such
   // process, not even a zombie.
