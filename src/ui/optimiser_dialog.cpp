@@ -81,7 +81,7 @@ QString BoundText(double bound) {
 
 double StoredBound(const QString& text) {
   double value = 0;
-  return ParseDouble(text, value) ? value : EXT_UNDEFINED_VALUE;
+  return ParseDouble(text, value) ? value : values::kUndefinedValue;
 }
 
 bool RowBlank(const Grid* grid, int row) {
