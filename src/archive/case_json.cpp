@@ -6,7 +6,7 @@
 #include "archive/case_record.h"
 #include "archive/json_values.h"
 #include "archive/model_data_file.h"
-#include "gridmoor/host.h"
+#include "values/host_values.h"
 
 namespace archive {
 
@@ -47,10 +47,10 @@ bool CaseJsonToArchive(const nlohmann::json& in, std::vector<std::uint8_t>& byte
     error = std::string("case data: ") + failure.what();
     return false;
   }
-  if (bytes.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY) {
+  if (bytes.size() > values::kCaseArchiveCapacity) {
     error = "the case takes " + std::to_string(bytes.size()) +
             " bytes; a case data record holds at most " +
-            std::to_string(EXT_CASE_DATA_ARCHIVE_CAPACITY);
+            std::to_string(values::kCaseArchiveCapacity);
     bytes.clear();
     return false;
   }

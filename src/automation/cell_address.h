@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "gridmoor/host.h"
+#include "values/host_values.h"
 
 namespace automation {
 
 // The host's missing-value marker; any value above kUndefinedThreshold is
 // undefined and passes through unchanged.
-inline constexpr double kUndefinedValue = EXT_UNDEFINED_VALUE;
+inline constexpr double kUndefinedValue = values::kUndefinedValue;
 inline constexpr double kUndefinedThreshold = 3.2e35;
 inline bool IsUndefined(double value) {
   return value > kUndefinedThreshold;

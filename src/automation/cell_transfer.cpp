@@ -8,8 +8,8 @@
 #include "com/error.h"
 #include "com/variant_text.h"
 #include "excel/errors.h"
-#include "host/message.h"
 #include "text/ascii.h"
+#include "text/message_format.h"
 #include "text/number.h"
 #include "text/utf8.h"
 
@@ -23,7 +23,7 @@ bool Select(CExcExcelObj& session, const std::string& worksheet, Message message
   if (PrintFailure(session.SelectWorksheet(worksheet), message) == 0) return true;
   if (reason != nullptr && !message.empty())
     *reason = std::string(message.data(), strnlen(message.data(), message.size()));
-  host::PrintMessage(message.data(), message.size(), "Unable to get worksheet %s",
+  text::PrintMessage(message.data(), message.size(), "Unable to get worksheet %s",
                      worksheet.c_str());
   return false;
 }
@@ -33,7 +33,7 @@ constexpr std::size_t kShownTextBytes = 40;
 
 std::string InvalidReferenceMessage(const std::string& worksheet, const std::string& cell) {
   const std::string sheet = worksheet.empty() ? std::string() : " on sheet " + worksheet;
-  return host::FormatString("Invalid cell reference \"%s\"%s: outside the sheet", cell.c_str(),
+  return text::FormatString("Invalid cell reference \"%s\"%s: outside the sheet", cell.c_str(),
                             sheet.c_str());
 }
 
@@ -48,7 +48,7 @@ std::string CellValueText(const com::Variant& value, std::string_view worksheet,
     const std::string_view name = excel::ErrorValueName(value.scode);
     com::Throw(
         com::DISP_E_TYPEMISMATCH,
-        host::FormatString("Type mismatch. %s holds the error value %s, not a number",
+        text::FormatString("Type mismatch. %s holds the error value %s, not a number",
                            place.c_str(), name.empty() ? "#VALUE!" : std::string(name).c_str()));
   }
   return com::VariantToText(value);
@@ -58,11 +58,11 @@ std::string NotANumberMessage(std::string_view worksheet, std::string_view cell,
                               std::string_view text) {
   const std::string place = std::string(worksheet) + "!" + std::string(cell);
   if (text.empty()) {
-    return host::FormatString("Type mismatch. %s is empty", place.c_str());
+    return text::FormatString("Type mismatch. %s is empty", place.c_str());
   }
   std::string shown(text.substr(0, text::Utf8PrefixLength(text, kShownTextBytes)));
   if (shown.size() < text.size()) shown += "...";
-  return host::FormatString("Type mismatch. %s holds \"%s\", not a number", place.c_str(),
+  return text::FormatString("Type mismatch. %s holds \"%s\", not a number", place.c_str(),
                             shown.c_str());
 }
 
@@ -81,7 +81,7 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
                  std::string& text, Message message, std::string* reason) {
   text.clear();
   if (session == nullptr) {
-    host::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
+    text::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
     return 1;
   }
   if (!worksheet.empty() && !Select(*session, worksheet, message, reason)) return 1;
@@ -96,7 +96,7 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
   } catch (const com::Error& error) {
     if (reason != nullptr) *reason = error.ErrorMessage();
     text.clear();
-    host::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]%s",
+    text::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]%s",
                        worksheet.c_str(), cell.c_str(), OfficeEndedSuffix(error).c_str());
     return 1;
   }
@@ -104,13 +104,13 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
 
 int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                    double& value, Message message) {
-  value = EXT_UNDEFINED_VALUE;
+  value = values::kUndefinedValue;
   std::string text;
   if (ReadCellText(session, worksheet, cell, text, message) != 0) return 1;
   const std::optional<double> number = text::ParseWholeNumber(text);
   if (!number) {
     const std::string address = CellAddress(cell);
-    host::PrintMessage(
+    text::PrintMessage(
         message.data(), message.size(), "%s%s", kGettingDataFailed,
         NotANumberMessage(worksheet, address.empty() ? cell : address, text).c_str());
     return 1;
@@ -124,16 +124,16 @@ double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const
   if (session == nullptr) throw CellReadError(kNoConnectionMessage);
   if (!text::IsBlank(worksheet)) {
     if (session->SelectWorksheet(worksheet)) {
-      throw CellReadError(host::FormatString("Unable to get worksheet %s", worksheet.c_str()));
+      throw CellReadError(text::FormatString("Unable to get worksheet %s", worksheet.c_str()));
     }
   }
-  if (text::IsBlank(cell)) return EXT_UNDEFINED_VALUE;
+  if (text::IsBlank(cell)) return values::kUndefinedValue;
   return CellNumber(session->GetCellValue(cell), sheetName.empty() ? worksheet : sheetName, cell);
 }
 
 double CellNumber(const com::Variant& value, std::string_view sheetName, const std::string& cell) {
   const std::string text = CellValueText(value, sheetName, cell);
-  if (text::IsBlank(text)) return EXT_UNDEFINED_VALUE;
+  if (text::IsBlank(text)) return values::kUndefinedValue;
   const std::optional<double> number = text::ParseWholeNumber(text);
   if (!number) throw CellReadError(NotANumberMessage(sheetName, cell, text));
   return *number;
@@ -142,7 +142,7 @@ double CellNumber(const com::Variant& value, std::string_view sheetName, const s
 int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
                   const std::string& text, Message message) {
   if (session == nullptr) {
-    host::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
+    text::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
     return 1;
   }
   if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
@@ -153,7 +153,7 @@ int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std
     if (session->SetCellValue(address, com::Variant::Text(text)) != 0) com::Throw(com::E_POINTER);
     return 0;
   } catch (const com::Error& error) {
-    host::PrintMessage(message.data(), message.size(),
+    text::PrintMessage(message.data(), message.size(),
                        "Error in setting data cell %s, worksheet %s%s", cell.c_str(),
                        worksheet.c_str(), OfficeEndedSuffix(error).c_str());
     return 1;

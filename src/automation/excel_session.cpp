@@ -9,9 +9,9 @@
 #include "com/bstr.h"
 #include "com/class_registry.h"
 #include "com/error.h"
-#include "host/message.h"
 #include "platform/files.h"
 #include "text/ascii.h"
+#include "text/message_format.h"
 
 namespace automation {
 namespace {
@@ -27,7 +27,7 @@ outcome::Error Failure(const char* fmt, ...) {
   std::array<char, kMessageSize> text{};
   va_list args;
   va_start(args, fmt);
-  host::PrintMessageV(text.data(), text.size(), fmt, args);
+  text::PrintMessageV(text.data(), text.size(), fmt, args);
   va_end(args);
   return outcome::Error::Failed(text.data());
 }
@@ -42,7 +42,7 @@ excel::RunArguments MissingArguments() {
 
 int PrintFailure(const outcome::Error& error, Message message) {
   if (!error) return 0;
-  host::PrintMessage(message.data(), message.size(), "%s", error.Message().c_str());
+  text::PrintMessage(message.data(), message.size(), "%s", error.Message().c_str());
   return 1;
 }
 
@@ -66,7 +66,7 @@ outcome::Error CExcExcelSession::StartApplication() {
     // The code stays first, where a reader of the old form finds it; the
     // reason after it tells the user what went wrong.
     if (reason.empty()) reason = com::Error(hr).ErrorMessage();
-    return outcome::Error::Failed(host::FormatString("Failed to create Excel (%x: %s)",
+    return outcome::Error::Failed(text::FormatString("Failed to create Excel (%x: %s)",
                                                      static_cast<unsigned>(hr), reason.c_str()),
                                   notInstalled ? kNotInstalled : outcome::kFailed);
   }
@@ -363,7 +363,7 @@ CExcExcel10Obj::CExcExcel10Obj()
     : CExcExcelSession("Excel.Application.10", excel::kOpenOptionalCountNew) {}
 
 CExcExcel11Obj::CExcExcel11Obj(int version)
-    : CExcExcelSession(host::FormatString("Excel.Application.%d", version),
+    : CExcExcelSession(text::FormatString("Excel.Application.%d", version),
                        excel::kOpenOptionalCountNew) {}
 
 outcome::Expected<std::unique_ptr<CExcExcelObj>> CreateExcelSession() {
@@ -387,7 +387,7 @@ outcome::Expected<std::unique_ptr<CExcExcelObj>> CreateExcelSession() {
   std::string reason = !installedFailure.empty() ? installedFailure : last;
   if (reason.empty()) reason = "no spreadsheet application is set up to start";
   return outcome::Error::Failed(
-      host::FormatString("Failed to create Excel application: %s", reason.c_str()));
+      text::FormatString("Failed to create Excel application: %s", reason.c_str()));
 }
 
 }  // namespace automation

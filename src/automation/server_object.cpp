@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <mutex>
 
-#include "host/message.h"
 #include "platform/files.h"
+#include "text/message_format.h"
 
 namespace automation {
 namespace {
@@ -70,7 +70,7 @@ std::string CExcServerObj::FileName() const {
 int CExcServerObj::Open(const std::string& path, const std::vector<std::string>& addIns,
                         bool reopen, Message message) {
   if (!session_) {
-    host::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
+    text::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
     return 1;
   }
   const std::string current = FileName();
@@ -79,7 +79,7 @@ int CExcServerObj::Open(const std::string& path, const std::vector<std::string>&
 
   fileExists_ = IsExistingFile(path);
   if (fileExists_ && !CExcServerObjCollection::Claim(this, path)) {
-    host::PrintMessage(message.data(), message.size(),
+    text::PrintMessage(message.data(), message.size(),
                        "This file is open in another instance of Excel.\nIt can not be "
                        "opened twice in the same Conflux model");
     return 1;

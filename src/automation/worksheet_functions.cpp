@@ -9,7 +9,7 @@
 #include "automation/server_object.h"
 #include "automation/spreadsheet_lock.h"
 #include "com/error.h"
-#include "host/message.h"
+#include "text/message_format.h"
 
 namespace automation {
 namespace {
@@ -58,7 +58,7 @@ SessionTable& Sessions() {
 }
 
 void Print(Message message, const char* text) {
-  host::PrintMessage(message.data(), message.size(), "%s", text);
+  text::PrintMessage(message.data(), message.size(), "%s", text);
 }
 
 // Runs body(server, session) on a live handle with a session, its call lock
@@ -107,7 +107,7 @@ int WriteCell(FnSession handle, const std::string& sheet, const std::string& add
     } catch (const com::Error& error) {
       failure = error.ErrorMessage();
     }
-    host::PrintMessage(message.data(), message.size(), "Could not set %s%s.Cell[%s] (%s)", what,
+    text::PrintMessage(message.data(), message.size(), "Could not set %s%s.Cell[%s] (%s)", what,
                        sheet.c_str(), address.c_str(), failure.c_str());
     return 1;
   });

@@ -60,7 +60,7 @@ void CExcObjFn::Clear() {
 void CExcConstraint::Clear() {
   CExcOptObject::Clear();
   ConstraintType = kLessThan;
-  Limit = EXT_UNDEFINED_VALUE;
+  Limit = values::kUndefinedValue;
 }
 
 bool CExcConstraint::operator==(const CExcConstraint& other) const {
@@ -69,8 +69,8 @@ bool CExcConstraint::operator==(const CExcConstraint& other) const {
 
 void CExcControlVariable::Clear() {
   CExcOptObject::Clear();
-  LowerBound = EXT_UNDEFINED_VALUE;
-  UpperBound = EXT_UNDEFINED_VALUE;
+  LowerBound = values::kUndefinedValue;
+  UpperBound = values::kUndefinedValue;
 }
 
 bool CExcControlVariable::operator==(const CExcControlVariable& other) const {

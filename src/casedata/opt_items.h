@@ -11,7 +11,7 @@
 
 #include "automation/cell_def.h"
 #include "casedata/ext_collection.h"
-#include "gridmoor/host.h"
+#include "values/host_values.h"
 
 namespace casedata {
 
@@ -23,7 +23,7 @@ inline constexpr std::uint32_t kConstraintType = 2;
 inline constexpr std::uint32_t kControlType = 4;
 inline constexpr std::uint32_t kIntegerControlType = 8;
 
-// No bound, no limit, no value: EXT_UNDEFINED_VALUE. A bound or limit
+// No bound, no limit, no value: values::kUndefinedValue. A bound or limit
 // counts as present only strictly below this.
 inline constexpr double kThreshold = 3.2e35;
 
@@ -59,7 +59,7 @@ class CExcConstraint : public CExcOptObject {
   bool operator==(const CExcConstraint& other) const;
 
   std::uint32_t ConstraintType = kLessThan;
-  double Limit = EXT_UNDEFINED_VALUE;
+  double Limit = values::kUndefinedValue;
 };
 
 class CExcControlVariable : public CExcOptObject {
@@ -69,8 +69,8 @@ class CExcControlVariable : public CExcOptObject {
   std::uint32_t GetType() const override { return kControlType; }
   bool operator==(const CExcControlVariable& other) const;
 
-  double LowerBound = EXT_UNDEFINED_VALUE;
-  double UpperBound = EXT_UNDEFINED_VALUE;
+  double LowerBound = values::kUndefinedValue;
+  double UpperBound = values::kUndefinedValue;
 };
 
 class CExcIntCtrlVariable : public CExcOptObject {

@@ -48,14 +48,14 @@ const UnitKindInfo* FindUnitKind(int kind) {
 double ToInternalUnits(double value, int kind, int unit) {
   if (kind == kNoKind || automation::IsUndefined(value)) return value;
   const Unit* u = FindUnit(kind, unit);
-  if (u == nullptr) return EXT_UNDEFINED_VALUE;
+  if (u == nullptr) return values::kUndefinedValue;
   return value / u->factor - u->offset;
 }
 
 double FromInternalUnits(double value, int kind, int unit) {
   if (kind == kNoKind) return value;
   const Unit* u = FindUnit(kind, unit);
-  if (u == nullptr) return EXT_UNDEFINED_VALUE;
+  if (u == nullptr) return values::kUndefinedValue;
   return (value + u->offset) * u->factor;
 }
 

@@ -224,72 +224,38 @@ bool VariantsEqual(const VARIANT& a, const VARIANT& b) {
   }
 }
 
+namespace {
+
+// The name of a type without its VT_BYREF and VT_ARRAY bits; null for a
+// type a VARIANT here never holds.
+const char* BaseTypeName(VARTYPE base) {
+  struct Named {
+    VARTYPE vt;
+    const char* name;
+  };
+  static constexpr Named kNames[] = {
+      {VT_EMPTY, "VT_EMPTY"}, {VT_NULL, "VT_NULL"},       {VT_I2, "VT_I2"},
+      {VT_I4, "VT_I4"},       {VT_R4, "VT_R4"},           {VT_R8, "VT_R8"},
+      {VT_DATE, "VT_DATE"},   {VT_BSTR, "VT_BSTR"},       {VT_ERROR, "VT_ERROR"},
+      {VT_BOOL, "VT_BOOL"},   {VT_VARIANT, "VT_VARIANT"}, {VT_I1, "VT_I1"},
+      {VT_UI1, "VT_UI1"},     {VT_UI2, "VT_UI2"},         {VT_UI4, "VT_UI4"},
+      {VT_I8, "VT_I8"},       {VT_UI8, "VT_UI8"},         {VT_INT, "VT_INT"},
+      {VT_UINT, "VT_UINT"},
+  };
+  for (const Named& named : kNames) {
+    if (named.vt == base) return named.name;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 std::string VarTypeName(VARTYPE vt) {
   std::string prefix;
   if ((vt & VT_BYREF) != 0) prefix += "VT_BYREF|";
   if ((vt & VT_ARRAY) != 0) prefix += "VT_ARRAY|";
   const VARTYPE base = vt & ~(VT_BYREF | VT_ARRAY);
-  const char* name = nullptr;
-  switch (base) {
-    case VT_EMPTY:
-      name = "VT_EMPTY";
-      break;
-    case VT_NULL:
-      name = "VT_NULL";
-      break;
-    case VT_I2:
-      name = "VT_I2";
-      break;
-    case VT_I4:
-      name = "VT_I4";
-      break;
-    case VT_R4:
-      name = "VT_R4";
-      break;
-    case VT_R8:
-      name = "VT_R8";
-      break;
-    case VT_DATE:
-      name = "VT_DATE";
-      break;
-    case VT_BSTR:
-      name = "VT_BSTR";
-      break;
-    case VT_ERROR:
-      name = "VT_ERROR";
-      break;
-    case VT_BOOL:
-      name = "VT_BOOL";
-      break;
-    case VT_VARIANT:
-      name = "VT_VARIANT";
-      break;
-    case VT_I1:
-      name = "VT_I1";
-      break;
-    case VT_UI1:
-      name = "VT_UI1";
-      break;
-    case VT_UI2:
-      name = "VT_UI2";
-      break;
-    case VT_UI4:
-      name = "VT_UI4";
-      break;
-    case VT_I8:
-      name = "VT_I8";
-      break;
-    case VT_UI8:
-      name = "VT_UI8";
-      break;
-    case VT_INT:
-      name = "VT_INT";
-      break;
-    case VT_UINT:
-      name = "VT_UINT";
-      break;
-  }
-  if (name != nullptr) return prefix + name;
+  if (const char* name = BaseTypeName(base)) return prefix + name;
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "VT 0x%X", unsigned{base});
   return prefix + buffer;

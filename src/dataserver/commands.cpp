@@ -28,6 +28,83 @@ CExtDataServerCmdArgument MakeArgument(std::string_view text,
   return argument;
 }
 
+// Reads the arguments of a tag's list character by character: quoted texts
+// ("...", '...', {...}) and bare words and numbers between the separators.
+class ArgumentScanner {
+ public:
+  ArgumentScanner(const std::string& tag, CExtDataServerCmdArgumentCollection& arguments)
+      : tag_(tag), arguments_(arguments) {}
+
+  // Where the list's closing ')' is, or the tag's size when it has none.
+  std::size_t Scan(std::size_t from) {
+    std::size_t i = from;
+    for (; i < tag_.size(); ++i) {
+      if (closing_ != 0) {
+        ReadQuoted(i);
+      } else if (!ReadUnquoted(i)) {
+        break;
+      }
+    }
+    return i;
+  }
+
+ private:
+  static constexpr std::size_t kNone = std::string::npos;
+
+  void ReadQuoted(std::size_t i) {
+    const char c = tag_[i];
+    if (c != closing_) return;
+    // A doubled closing character that does not directly follow the
+    // opening one stays in the text.
+    const bool doubled =
+        (tag_[i - 1] == c && i - 1 >= start_) || (i + 1 < tag_.size() && tag_[i + 1] == c);
+    if (doubled && i != start_) return;
+    const std::string_view text = std::string_view(tag_).substr(start_, i - start_);
+    arguments_.push_back(MakeArgument(text, CExtDataServerCmdArgument::kQuoted));
+    closing_ = 0;
+    start_ = kNone;
+    numeric_ = true;
+  }
+
+  // False at the list's closing ')'.
+  bool ReadUnquoted(std::size_t i) {
+    const char c = tag_[i];
+    if (c == ' ' || c == '\t') return true;
+    if ((c == '"' || c == '\'' || c == '{') && start_ == kNone) {
+      closing_ = c == '{' ? '}' : c;
+      start_ = i + 1;
+      return true;
+    }
+    if (c == '(' || c == ')' || c == ',') {
+      if (start_ != kNone) EndBareArgument(i);
+      numeric_ = true;
+      start_ = kNone;
+      return c != ')';
+    }
+    if (start_ == kNone) {
+      start_ = i;
+      numeric_ = true;
+    }
+    numeric_ = numeric_ && IsNumeric(c);
+    return true;
+  }
+
+  void EndBareArgument(std::size_t end) {
+    const std::string_view text = std::string_view(tag_).substr(start_, end - start_);
+    const auto type = numeric_ ? CExtDataServerCmdArgument::kInteger
+                      : IsNumeric(text.front()) || text.front() == '.'
+                          ? CExtDataServerCmdArgument::kReal
+                          : CExtDataServerCmdArgument::kWord;
+    arguments_.push_back(MakeArgument(text, type));
+  }
+
+  const std::string& tag_;
+  CExtDataServerCmdArgumentCollection& arguments_;
+  std::size_t start_ = kNone;  // of the argument being read
+  bool numeric_ = true;
+  char closing_ = 0;  // of the open quote, if any
+};
+
 }  // namespace
 
 int ParseCommand(DataServerRequest& request, std::string_view name,
@@ -43,54 +120,7 @@ int ParseCommand(DataServerRequest& request, std::string_view name,
     request.error = kBadArgumentMessage;
     return 1;
   }
-
-  constexpr std::size_t kNone = std::string::npos;
-  std::size_t start = kNone;  // of the argument being read
-  bool numeric = true;
-  char closing = 0;  // of the open quote, if any
-  std::size_t i = open + 1;
-  for (; i < tag.size(); ++i) {
-    const char c = tag[i];
-    if (closing != 0) {
-      if (c != closing) continue;
-      // A doubled closing character that does not directly follow the
-      // opening one stays in the text.
-      const bool doubled =
-          (tag[i - 1] == c && i - 1 >= start) || (i + 1 < tag.size() && tag[i + 1] == c);
-      if (doubled && i != start) continue;
-      const std::string_view text = std::string_view(tag).substr(start, i - start);
-      arguments.push_back(MakeArgument(text, CExtDataServerCmdArgument::kQuoted));
-      closing = 0;
-      start = kNone;
-      numeric = true;
-      continue;
-    }
-    if (c == ' ' || c == '\t') continue;
-    if ((c == '"' || c == '\'' || c == '{') && start == kNone) {
-      closing = c == '{' ? '}' : c;
-      start = i + 1;
-      continue;
-    }
-    if (c == '(' || c == ')' || c == ',') {
-      if (start != kNone) {
-        const std::string_view text = std::string_view(tag).substr(start, i - start);
-        const auto type = numeric ? CExtDataServerCmdArgument::kInteger
-                          : IsNumeric(text.front()) || text.front() == '.'
-                              ? CExtDataServerCmdArgument::kReal
-                              : CExtDataServerCmdArgument::kWord;
-        arguments.push_back(MakeArgument(text, type));
-      }
-      numeric = true;
-      start = kNone;
-      if (c == ')') break;
-      continue;
-    }
-    if (start == kNone) {
-      start = i;
-      numeric = true;
-    }
-    numeric = numeric && IsNumeric(c);
-  }
+  const std::size_t i = ArgumentScanner(tag, arguments).Scan(open + 1);
   if (i >= tag.size()) {
     request.error = kSyntaxErrorMessage;
     return 1;

@@ -55,7 +55,7 @@ bool FlagProperty(DataServerRequest& request, bool& flag) {
 bool CExcCellDataServer::Process(DataServerRequest& request, model::CExcModel& model) {
   if (!request.MatchElement("Content")) return false;
   automation::CExcExcelObj* session = model.Session();
-  char message[EXT_STATUS_TEXT_SIZE] = {};
+  char message[values::kStatusTextSize] = {};
   const std::vector<std::string> cellPieces = Pieces(cells);
   if (!request.Writing()) {
     std::string result;

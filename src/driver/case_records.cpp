@@ -11,7 +11,7 @@ outcome::Expected<std::string> DecodeFileName(const host::ConstHostRecord& recor
   if (!record.ReadText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, name))
     return outcome::Error::Failed("No file name was given");
   if (!record.ReadTerminatedText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, name)) {
-    return outcome::Error::Failed(host::FormatString(
+    return outcome::Error::Failed(text::FormatString(
         "The file name does not fit its field: more than %d bytes, so it was cut",
         EXT_FILE_NAME_TEXT_SIZE - 1));
   }

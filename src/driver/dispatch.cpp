@@ -46,7 +46,7 @@ std::string CurrentExceptionText() {
   } catch (const com::Error& error) {
     return error.what();
   } catch (const std::exception& error) {
-    return host::FormatString("Internal error: %s", error.what());
+    return text::FormatString("Internal error: %s", error.what());
   } catch (...) {
     // Neither a com::Error nor a standard exception: there is no text.
     return "Internal error: unknown exception";

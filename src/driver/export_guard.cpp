@@ -24,7 +24,7 @@ bool ExportScope::Active() noexcept {
 
 void ReportCurrentException(char* message) noexcept {
   try {
-    host::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", CurrentExceptionText().c_str());
+    text::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", CurrentExceptionText().c_str());
   } catch (...) {
     // No memory for the message: the result still tells the caller.
   }

@@ -35,7 +35,7 @@ std::int32_t WriteValue(GmVariant* value, char* message, Write write) {
   const std::string problem = com::CheckHostVariant(value);
   if (!problem.empty()) {
     if (value != nullptr) GmVariantClear(value);
-    host::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", problem.c_str());
+    text::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", problem.c_str());
     return 1;
   }
   com::Variant copy;
@@ -78,7 +78,7 @@ std::int32_t FnSelectWorksheet(FnSession session, const ExtString* sheetName, ch
 std::int32_t FnGetCell(FnSession session, const char* sheetName, const char* cell, GmVariant* value,
                        char* message) {
   if (value == nullptr) {
-    host::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", com::CheckHostVariant(nullptr).c_str());
+    text::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", com::CheckHostVariant(nullptr).c_str());
     return 1;
   }
   GmVariantClear(value);
@@ -88,7 +88,7 @@ std::int32_t FnGetCell(FnSession session, const char* sheetName, const char* cel
   if (status != 0) return status;
   // A value the caller could not take is a failed copy: 1, no message.
   if (!com::ExportHostVariant(read, value)) {
-    host::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", "");
+    text::PrintMessage(message, EXT_FN_MESSAGE_SIZE, "%s", "");
     return 1;
   }
   return 0;

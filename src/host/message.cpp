@@ -18,51 +18,12 @@ int PutText(HostRecord& record, std::size_t offset, std::size_t fieldSize, std::
 
 }  // namespace
 
-std::string FormatStringV(const char* fmt, va_list args) {
-  char small[512];
-  va_list copy;
-  va_copy(copy, args);
-  const int needed = std::vsnprintf(small, sizeof small, fmt, copy);
-  va_end(copy);
-  if (needed < 0) return std::string();
-  if (static_cast<std::size_t>(needed) < sizeof small) return std::string(small, needed);
-  std::string text(static_cast<std::size_t>(needed), '\0');
-  va_copy(copy, args);
-  const int written = std::vsnprintf(text.data(), text.size() + 1, fmt, copy);
-  va_end(copy);
-  if (written < 0) return std::string();
-  if (static_cast<std::size_t>(written) < text.size()) text.resize(written);
-  return text;
-}
-
-std::string FormatString(const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
-  std::string text = FormatStringV(fmt, args);
-  va_end(args);
-  return text;
-}
-
-int PrintMessageV(char* field, std::size_t fieldSize, const char* fmt, va_list args) {
-  if (field == nullptr || fieldSize == 0) return -1;
-  HostRecord record(field, fieldSize);
-  return PutText(record, 0, fieldSize, FormatStringV(fmt, args));
-}
-
-int PrintMessage(char* field, std::size_t fieldSize, const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
-  const int written = PrintMessageV(field, fieldSize, fmt, args);
-  va_end(args);
-  return written;
-}
-
 int PrintMessage(HostRecord& record, std::size_t offset, std::size_t fieldSize, const char* fmt,
                  ...) {
   if (fieldSize == 0 || !record.Contains(offset, fieldSize)) return -1;
   va_list args;
   va_start(args, fmt);
-  const std::string text = FormatStringV(fmt, args);
+  const std::string text = text::FormatStringV(fmt, args);
   va_end(args);
   return PutText(record, offset, fieldSize, text);
 }
@@ -70,7 +31,7 @@ int PrintMessage(HostRecord& record, std::size_t offset, std::size_t fieldSize, 
 int WriteStatusV(StatusRecord& status, const char* fmt, va_list args) {
   if (!status.valid()) return -1;
   return PutText(status.record(), EXT_STATUS_TEXT_OFFSET, EXT_STATUS_TEXT_SIZE,
-                 FormatStringV(fmt, args));
+                 text::FormatStringV(fmt, args));
 }
 
 int WriteStatus(StatusRecord& status, const char* fmt, ...) {

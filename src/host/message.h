@@ -1,5 +1,5 @@
 // The one way a message reaches a host text field: printf-style formatting
-// into a growable buffer, then a cut at a UTF-8 character boundary so that
+// (text/message_format.h), then a cut at a UTF-8 character boundary so that
 // the text and its NUL fit the field. Nothing is ever written past the field,
 // and the field is always terminated.
 #pragma once
@@ -8,27 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 
 #include "host/host_record.h"
 #include "outcome/outcome.h"
-
-#define GM_PRINTF_FORMAT(format_index, first_arg) \
-  __attribute__((format(printf, format_index, first_arg)))
+#include "text/message_format.h"
 
 namespace host {
-
-// The whole formatted text, however long. A format the C library cannot
-// render gives the empty text.
-std::string FormatString(const char* fmt, ...) GM_PRINTF_FORMAT(1, 2);
-std::string FormatStringV(const char* fmt, va_list args) GM_PRINTF_FORMAT(1, 0);
-
-// Prints into field[0, fieldSize): at most fieldSize - 1 bytes and the NUL.
-// Returns the bytes written before the NUL, or -1 when nothing can be
-// written (null field, size 0).
-int PrintMessage(char* field, std::size_t fieldSize, const char* fmt, ...) GM_PRINTF_FORMAT(3, 4);
-int PrintMessageV(char* field, std::size_t fieldSize, const char* fmt, va_list args)
-    GM_PRINTF_FORMAT(3, 0);
 
 // Prints into the text field [offset, offset + fieldSize) of a host record.
 // Returns as PrintMessage; -1 also when the field is not inside the record.

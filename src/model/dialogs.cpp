@@ -25,19 +25,19 @@ std::shared_ptr<Dialogs> LibraryDialogs() {
 }  // namespace
 
 DialogResult CancelledDialogs::EditCase(CaseDialogKind, CExcModel&, casedata::CExcCaseDetails&,
-                                        ExtWindow) {
+                                        values::WindowHandle) {
   return DialogResult::kCancel;
 }
 
-DialogResult CancelledDialogs::EditDriverSettings(std::string&, ExtWindow) {
+DialogResult CancelledDialogs::EditDriverSettings(std::string&, values::WindowHandle) {
   return DialogResult::kCancel;
 }
 
-DialogResult CancelledDialogs::SetupOptimisation(OptimiserPage, CExcModel&, ExtWindow) {
+DialogResult CancelledDialogs::SetupOptimisation(OptimiserPage, CExcModel&, values::WindowHandle) {
   return DialogResult::kCancel;
 }
 
-DialogResult CancelledDialogs::EditPublishedVariables(CExcModel&, ExtWindow) {
+DialogResult CancelledDialogs::EditPublishedVariables(CExcModel&, values::WindowHandle) {
   return DialogResult::kCancel;
 }
 

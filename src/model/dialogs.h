@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "gridmoor/host.h"
 #include "outcome/outcome.h"
+#include "values/host_values.h"
 
 namespace casedata {
 class CExcCaseDetails;
@@ -39,15 +39,16 @@ class Dialogs {
   // Edits `details` (the model's case) in place; `model` supplies what the
   // dialog shows besides the case (the worksheet names, for instance).
   virtual DialogResult EditCase(CaseDialogKind kind, CExcModel& model,
-                                casedata::CExcCaseDetails& details, ExtWindow parent) = 0;
+                                casedata::CExcCaseDetails& details,
+                                values::WindowHandle parent) = 0;
   // Edits the driver-wide plug-in list.
-  virtual DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) = 0;
+  virtual DialogResult EditDriverSettings(std::string& plugIns, values::WindowHandle parent) = 0;
   // Edits the model's objective, constraints, controls and integer controls
   // in place. On cancel the dialog itself puts back what it was given.
   virtual DialogResult SetupOptimisation(OptimiserPage firstPage, CExcModel& model,
-                                         ExtWindow parent) = 0;
+                                         values::WindowHandle parent) = 0;
   // Edits the model's published variables; on OK the list is rebuilt.
-  virtual DialogResult EditPublishedVariables(CExcModel& model, ExtWindow parent) = 0;
+  virtual DialogResult EditPublishedVariables(CExcModel& model, values::WindowHandle parent) = 0;
 };
 
 // What the library offers until it has dialogs of its own: every dialog
@@ -55,11 +56,11 @@ class Dialogs {
 class CancelledDialogs final : public Dialogs {
  public:
   DialogResult EditCase(CaseDialogKind kind, CExcModel& model, casedata::CExcCaseDetails& details,
-                        ExtWindow parent) override;
-  DialogResult EditDriverSettings(std::string& plugIns, ExtWindow parent) override;
+                        values::WindowHandle parent) override;
+  DialogResult EditDriverSettings(std::string& plugIns, values::WindowHandle parent) override;
   DialogResult SetupOptimisation(OptimiserPage firstPage, CExcModel& model,
-                                 ExtWindow parent) override;
-  DialogResult EditPublishedVariables(CExcModel& model, ExtWindow parent) override;
+                                 values::WindowHandle parent) override;
+  DialogResult EditPublishedVariables(CExcModel& model, values::WindowHandle parent) override;
 };
 
 // The process's provider; never null.

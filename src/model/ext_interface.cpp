@@ -260,7 +260,7 @@ std::int32_t CExtInterface::Reserved79() {
   return 0;
 }
 
-outcome::Error CExtInterface::EditPublishedVariables(ExtWindow /*window*/) {
+outcome::Error CExtInterface::EditPublishedVariables(values::WindowHandle /*window*/) {
   return outcome::Error::Success();
 }
 

@@ -24,8 +24,8 @@
 #include "casedata/optimisation_values.h"
 #include "casedata/published_values.h"
 #include "casedata/stream_values.h"
-#include "gridmoor/host.h"
 #include "outcome/outcome.h"
+#include "values/host_values.h"
 
 namespace excel {
 class Workbook;  // the workbook's automation object, handed to the host
@@ -43,8 +43,8 @@ class CExtInterface {
   CExtInterface& operator=(const CExtInterface&) = delete;
 
   // Whether the case changed so that its workbook opens anew.
-  virtual outcome::Expected<bool> EditCase(ExtWindow window) = 0;  // 0
-  virtual std::int32_t QueryNumber(std::int32_t value) = 0;        // 1
+  virtual outcome::Expected<bool> EditCase(values::WindowHandle window) = 0;  // 0
+  virtual std::int32_t QueryNumber(std::int32_t value) = 0;                   // 1
   // In place, or a copy to `copyName` unless it is blank.
   virtual outcome::Error SaveCaseWorkbook(const std::string& copyName) = 0;  // 2
 
@@ -158,7 +158,7 @@ class CExtInterface {
   virtual std::int32_t Reserved77();                                                      // 77
   virtual std::int32_t Reserved78();                                                      // 78
   virtual std::int32_t Reserved79();                                                      // 79
-  virtual outcome::Error EditPublishedVariables(ExtWindow window);                        // 80
+  virtual outcome::Error EditPublishedVariables(values::WindowHandle window);             // 80
   // None: no variable follows `handle`.
   virtual std::optional<casedata::PublishedVariableInfo> GetNextPublishedVariable(
       std::int32_t handle);  // 81

@@ -6,10 +6,10 @@
 #include "automation/cell_address.h"
 #include "automation/spreadsheet_lock.h"
 #include "com/error.h"
-#include "host/message.h"
 #include "model/dialogs.h"
 #include "model/file_paths.h"
 #include "text/ascii.h"
+#include "text/message_format.h"
 #include "xml/equipment.h"
 
 namespace model {
@@ -25,7 +25,7 @@ constexpr char kModuleDescription[] = "Excel spreadsheet";
 std::vector<std::string> AddInList(const std::string& casePlugIns,
                                    const std::string& driverPlugIns) {
   const std::string joined =
-      host::FormatString("%s;%s", casePlugIns.c_str(), driverPlugIns.c_str());
+      text::FormatString("%s;%s", casePlugIns.c_str(), driverPlugIns.c_str());
   std::vector<std::string> paths;
   std::size_t start = 0;
   while (start <= joined.size()) {
@@ -78,7 +78,7 @@ const char* CExcModel::HandOutResultText(std::string text) {
   return slot.c_str();
 }
 
-outcome::Expected<bool> CExcModel::EditCase(ExtWindow window) {
+outcome::Expected<bool> CExcModel::EditCase(values::WindowHandle window) {
   if (Session() == nullptr) return outcome::Error::Failed(automation::kNoConnectionMessage);
   const casedata::CExcCaseDetails before(caseDetails);
   outcome::Expected<std::shared_ptr<Dialogs>> dialogs = DialogsToShow();

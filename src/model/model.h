@@ -22,9 +22,9 @@
 #include "casedata/exported_variable.h"
 #include "casedata/ext_collection.h"
 #include "casedata/opt_items.h"
-#include "gridmoor/host.h"
 #include "model/ext_interface.h"
 #include "outcome/outcome.h"
+#include "values/host_values.h"
 
 namespace model {
 
@@ -67,8 +67,8 @@ class CExcModel : public CExtInterface {
   const char* HandOutResultText(std::string text);
 
   // Operations of the driver interface.
-  outcome::Expected<bool> EditCase(ExtWindow window) override;  // 0
-  std::int32_t QueryNumber(std::int32_t value) override;        // 1
+  outcome::Expected<bool> EditCase(values::WindowHandle window) override;  // 0
+  std::int32_t QueryNumber(std::int32_t value) override;                   // 1
   // Also the data server's SaveFile.
   outcome::Error SaveCaseWorkbook(const std::string& copyName) override;  // 2
 
@@ -129,7 +129,7 @@ class CExcModel : public CExtInterface {
   outcome::Error SetIntegerControls(const casedata::ItemValue& value) override;            // 72
   casedata::ItemReading GetIntegerControls(std::int32_t handle) override;                  // 73
   void ClearOptimisation(std::int32_t mask) override;                                      // 74
-  outcome::Error EditPublishedVariables(ExtWindow window) override;                        // 80
+  outcome::Error EditPublishedVariables(values::WindowHandle window) override;             // 80
   std::optional<casedata::PublishedVariableInfo> GetNextPublishedVariable(
       std::int32_t handle) override;  // 81
   outcome::Expected<std::string> EvalPublishedVariables(
@@ -157,7 +157,7 @@ class CExcModel : public CExtInterface {
   RunDate runDate;
   std::uint32_t timestep = 0;
   automation::CExcServerObj server;
-  double nextEvent = EXT_UNDEFINED_VALUE;
+  double nextEvent = values::kUndefinedValue;
   const char* modelDataFile = nullptr;  // the host's text, not a copy
   std::int32_t caseVersion = 0;
   std::string label;

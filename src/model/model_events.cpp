@@ -73,7 +73,7 @@ outcome::Error CExcModel::RunEventMacro(std::size_t event) {
 }
 
 outcome::Error CExcModel::OnStartOfRun() {
-  nextEvent = EXT_UNDEFINED_VALUE;
+  nextEvent = values::kUndefinedValue;
   timestep = 0;
   const automation::SpreadsheetLock lock;
   automation::CExcExcelObj* session = Session();
@@ -107,7 +107,7 @@ void CExcModel::SetDate(double dayBeforeRun) {
 }
 
 std::optional<double> CExcModel::GetNextEvent() {
-  if (nextEvent > EXT_UNDEFINED_THRESHOLD) return std::nullopt;
+  if (nextEvent > values::kUndefinedThreshold) return std::nullopt;
   return nextEvent;
 }
 

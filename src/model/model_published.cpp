@@ -20,7 +20,7 @@ optimisation::BatchItems BatchItemsOf(CExcModel& model) {
 }  // namespace
 
 // A cancelled dialog fails without a message.
-outcome::Error CExcModel::EditPublishedVariables(ExtWindow window) {
+outcome::Error CExcModel::EditPublishedVariables(values::WindowHandle window) {
   outcome::Expected<std::shared_ptr<Dialogs>> dialogs = DialogsToShow();
   if (!dialogs) return dialogs.TakeError();
   // On OK the dialog has rebuilt the list itself.

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "casedata/case_details.h"
-#include "gridmoor/host.h"
+#include "values/host_values.h"
 
 namespace model {
 
@@ -46,7 +46,7 @@ inline constexpr std::array<RunEventInfo, casedata::kEventCount> kRunEvents = {{
      "Start Of Timestep",
      "OnStartOfTimestep",
      43,
-     {EXT_CMD_START_OF_TIMESTEP, 0},
+     {values::kStartOfTimestepCommand, 0},
      "StartOfTimestepMacro",
      "Macro",
      "PassDateToStartOfTimestepMacro",
@@ -55,7 +55,7 @@ inline constexpr std::array<RunEventInfo, casedata::kEventCount> kRunEvents = {{
      "End Of Timestep",
      "OnEndOfTimestep",
      44,
-     {EXT_CMD_END_OF_TIMESTEP, 0},
+     {values::kEndOfTimestepCommand, 0},
      "EndOfTimestepMacro",
      "",
      "PassDateToEndOfTimestepMacro",
@@ -64,7 +64,7 @@ inline constexpr std::array<RunEventInfo, casedata::kEventCount> kRunEvents = {{
      "Pre-module solve",
      "OnPreSolve",
      38,
-     {EXT_CMD_PRE_SOLVE, 0},
+     {values::kPreSolveCommand, 0},
      "PreSolveMacro",
      "",
      "PassDateToPreSolveMacro",
@@ -73,7 +73,7 @@ inline constexpr std::array<RunEventInfo, casedata::kEventCount> kRunEvents = {{
      "Post-system solve",
      "OnPostSolve",
      39,
-     {EXT_CMD_POST_SOLVE, 0},
+     {values::kPostSolveCommand, 0},
      "PostSolveMacro",
      "",
      "PassDateToPostSolveMacro",
@@ -82,7 +82,7 @@ inline constexpr std::array<RunEventInfo, casedata::kEventCount> kRunEvents = {{
      "Start Of Run",
      "OnStartOfRun",
      5,
-     {EXT_CMD_START_OF_RUN, 0},
+     {values::kStartOfRunCommand, 0},
      "StartOfRunMacro",
      "",
      "PassDateToStartOfRunMacro",
@@ -91,7 +91,7 @@ inline constexpr std::array<RunEventInfo, casedata::kEventCount> kRunEvents = {{
      "End Of Run",
      "OnEndOfRun",
      15,
-     {EXT_CMD_END_OF_RUN, EXT_CMD_STOP_RUN},
+     {values::kEndOfRunCommand, values::kStopRunCommand},
      "EndOfRunMacro",
      "",
      "PassDateToEndOfRunMacro",
@@ -100,7 +100,7 @@ inline constexpr std::array<RunEventInfo, casedata::kEventCount> kRunEvents = {{
      "Post-module solve",
      "OnPostSolve2",
      40,
-     {EXT_CMD_POST_SOLVE_2, 0},
+     {values::kPostSolve2Command, 0},
      "PostSolve2Macro",
      "",
      "PassDateToPostSolve2Macro",

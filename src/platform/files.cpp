@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <vector>
 
 #include "platform/file_faults.h"
@@ -128,6 +129,68 @@ bool WriteFileAtomically(const std::filesystem::path& file, std::string_view con
   return WriteFileAtomically(file, contents, AtomicWriteOptions{}, error, nullptr);
 }
 
+namespace {
+
+// The folder the file goes into, made first when the options say so.
+bool PrepareFolder(const std::filesystem::path& folder, const AtomicWriteOptions& options,
+                   std::string* error) {
+  if (!options.createFolders) return true;
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    SetError(error, "cannot create folder '" + folder.string() + "': " + ec.message());
+    return false;
+  }
+  return true;
+}
+
+// A folder, or a file this process may not write, is refused when the
+// options say so. `existing` is null when there is no such file.
+bool MayReplace(const std::filesystem::path& target, const struct stat* existing,
+                const AtomicWriteOptions& options, std::string* error) {
+  if (existing == nullptr || !options.refuseUnwritableTarget) return true;
+  if (S_ISDIR(existing->st_mode)) {
+    SetError(error, "cannot write '" + target.string() + "': " + ErrnoText(EISDIR));
+    return false;
+  }
+  if (::access(target.c_str(), W_OK) != 0) {
+    SetError(error, "cannot write '" + target.string() + "': " + ErrnoText(errno));
+    return false;
+  }
+  return true;
+}
+
+// The permissions the new file takes: those of the file it replaces, or
+// what the umask gives a new file; none to leave mkostemp's.
+std::optional<mode_t> ModeOfNewFile(const struct stat* existing,
+                                    const AtomicWriteOptions& options) {
+  if (existing != nullptr) return existing->st_mode & 07777;
+  if (options.newFileByUmask) return 0666 & ~ProcessUmask();
+  return std::nullopt;
+}
+
+// Fills the temporary file and renames it onto the target; a failure
+// removes the temporary file.
+bool FillAndRename(FileDescriptor& fd, const std::string& temporary,
+                   const std::filesystem::path& target, std::string_view contents,
+                   std::optional<mode_t> mode, std::string* error, WriteFailure& why) {
+  auto fail = [&](const std::string& what, int code) {
+    ::unlink(temporary.c_str());
+    SetError(error, what + " '" + target.string() + "': " + ErrnoText(code));
+    return false;
+  };
+  if (mode && ::fchmod(fd.get(), *mode) != 0) return fail("cannot keep the permissions of", errno);
+  why = WriteFailure::kWrite;
+  if (!WriteAll(fd.get(), contents)) return fail("cannot write", errno);
+  if (FileOpMustFail(FileOp::kFsync) || ::fsync(fd.get()) != 0) return fail("cannot flush", errno);
+  if (!fd.Close()) return fail("cannot write", errno);
+  if (FileOpMustFail(FileOp::kRename) || ::rename(temporary.c_str(), target.c_str()) != 0)
+    return fail("cannot replace", errno);
+  return true;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
                          const AtomicWriteOptions& options, std::string* error,
                          WriteFailure* failure) {
@@ -141,62 +204,21 @@ bool WriteFileAtomically(const std::filesystem::path& file, std::string_view con
   const std::filesystem::path target = FollowLinks(file);
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-
-  std::error_code ec;
-  if (options.createFolders) {
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-      SetError(error, "cannot create folder '" + folder.string() + "': " + ec.message());
-      return false;
-    }
-  }
+  if (!PrepareFolder(folder, options, error)) return false;
 
   struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
-  if (exists && options.refuseUnwritableTarget) {
-    if (S_ISDIR(existing.st_mode)) {
-      SetError(error, "cannot write '" + target.string() + "': " + ErrnoText(EISDIR));
-      return false;
-    }
-    if (::access(target.c_str(), W_OK) != 0) {
-      SetError(error, "cannot write '" + target.string() + "': " + ErrnoText(errno));
-      return false;
-    }
-  }
+  const struct stat* replaced = ::stat(target.c_str(), &existing) == 0 ? &existing : nullptr;
+  if (!MayReplace(target, replaced, options, error)) return false;
 
-  std::string name = ".";
-  name += target.filename().string();
-  name += ".XXXXXX";
-  std::string temporary = (folder / name).string();
+  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
   if (fd.get() < 0) {
     SetError(error,
              "cannot create a temporary file in '" + folder.string() + "': " + ErrnoText(errno));
     return false;
   }
-  auto fail = [&](const std::string& what, int code) {
-    ::unlink(temporary.c_str());
-    SetError(error, what + " '" + target.string() + "': " + ErrnoText(code));
+  if (!FillAndRename(fd, temporary, target, contents, ModeOfNewFile(replaced, options), error, why))
     return false;
-  };
-
-  mode_t mode = 0;
-  bool setMode = false;
-  if (exists) {
-    mode = existing.st_mode & 07777;
-    setMode = true;
-  } else if (options.newFileByUmask) {
-    mode = 0666 & ~ProcessUmask();
-    setMode = true;
-  }
-  if (setMode && ::fchmod(fd.get(), mode) != 0)
-    return fail("cannot keep the permissions of", errno);
-  why = WriteFailure::kWrite;
-  if (!WriteAll(fd.get(), contents)) return fail("cannot write", errno);
-  if (FileOpMustFail(FileOp::kFsync) || ::fsync(fd.get()) != 0) return fail("cannot flush", errno);
-  if (!fd.Close()) return fail("cannot write", errno);
-  if (FileOpMustFail(FileOp::kRename) || ::rename(temporary.c_str(), target.c_str()) != 0)
-    return fail("cannot replace", errno);
 
   // Make the rename itself durable; a failure here leaves a complete file.
   FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -91,9 +91,158 @@ outcome::Expected<Registry> Registry::Load(const std::filesystem::path& file) {
   return registry;
 }
 
-outcome::Error Registry::Parse(std::string text) {
-  if (outcome::Error problem = DecodeText(text)) return problem;
+// Reads a file's lines into the registry: key lines open (or delete) a key,
+// value lines set or delete a value of the open key, and comment lines wait
+// for the line they stand above.
+class Registry::Parser {
+ public:
+  Parser(Registry& registry, const std::vector<std::string_view>& lines)
+      : registry_(registry), lines_(lines) {}
 
+  outcome::Error Run() {
+    if (outcome::Error problem = ReadHeader()) return problem;
+    for (std::size_t i = 1; i < lines_.size(); ++i) {
+      if (outcome::Error problem = ReadLine(i)) return problem;
+    }
+    registry_.trailingComments_ = std::move(comments_);
+    return outcome::Error::Success();
+  }
+
+ private:
+  static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
+
+  static outcome::Error Fail(std::size_t index, const std::string& what) {
+    return outcome::Error::Failed("line " + std::to_string(index + 1) + ": " + what);
+  }
+
+  outcome::Error ReadHeader() {
+    const std::string_view first = TrimRight(lines_[0]);
+    if (SameName(first, kHeader4)) {
+      registry_.header_ = kHeader4;
+    } else if (SameName(first, kHeader5)) {
+      registry_.header_ = kHeader5;
+    } else {
+      return Fail(0, "expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\", found \"" +
+                         Excerpt(lines_[0]) + "\"");
+    }
+    return outcome::Error::Success();
+  }
+
+  // Reads line i; a value's continuation lines move i to its last line.
+  outcome::Error ReadLine(std::size_t& i) {
+    const std::string_view line = lines_[i];
+    const std::string_view body = TrimLeft(line);
+    if (TrimRight(body).empty()) return outcome::Error::Success();
+    if (body.front() == ';') {
+      comments_.emplace_back(line);
+      return outcome::Error::Success();
+    }
+    if (body.front() == '[') return ReadKeyLine(i, body);
+    if (body.front() != '"' && body.front() != '@')
+      return Fail(i, "not a key, value or comment line: \"" + Excerpt(line) + "\"");
+    return ReadValueLine(i, body);
+  }
+
+  outcome::Error ReadKeyLine(std::size_t i, std::string_view body) {
+    std::string_view path = TrimRight(body);
+    if (path.back() != ']' || path.size() < 2) return Fail(i, "key line without closing ']'");
+    path = path.substr(1, path.size() - 2);
+    const bool deletion = !path.empty() && path.front() == '-';
+    if (deletion) path.remove_prefix(1);
+    if (KeyForCompare(path).empty()) return Fail(i, "empty key name");
+    if (deletion) {
+      registry_.RemoveKeyTree(path);
+      current_ = kNoKey;
+      afterDeletion_ = true;
+      return outcome::Error::Success();
+    }
+    Key& key = registry_.KeyForWrite(path);
+    key.comments.insert(key.comments.end(), comments_.begin(), comments_.end());
+    comments_.clear();
+    current_ = static_cast<std::size_t>(&key - registry_.keys_.data());
+    afterDeletion_ = false;
+    return outcome::Error::Success();
+  }
+
+  outcome::Error ReadValueLine(std::size_t& i, std::string_view rest) {
+    if (current_ == kNoKey) {
+      return Fail(
+          i, afterDeletion_ ? "value line under a deleted key" : "value line before any key line");
+    }
+    std::string name;
+    if (rest.front() == '@') {
+      rest.remove_prefix(1);
+    } else {
+      std::optional<std::string> quoted = TakeQuoted(rest);
+      if (!quoted) return Fail(i, "value name without closing quote");
+      name = std::move(*quoted);
+    }
+    rest = TrimLeft(rest);
+    if (rest.empty() || rest.front() != '=') return Fail(i, "expected '=' after the value name");
+    rest = TrimLeft(rest.substr(1));
+
+    Key& key = registry_.keys_[current_];
+    if (TrimRight(rest) == "-") {
+      std::erase_if(key.values, [&](const Value& v) { return SameName(v.name, name); });
+      return outcome::Error::Success();
+    }
+    Value parsed;
+    if (outcome::Error problem = ReadData(i, rest, parsed)) return problem;
+    Value& value = registry_.ValueForWrite(key.path, name);
+    value.kind = parsed.kind;
+    value.text = std::move(parsed.text);
+    value.dword = parsed.dword;
+    value.comments.insert(value.comments.end(), comments_.begin(), comments_.end());
+    comments_.clear();
+    return outcome::Error::Success();
+  }
+
+  // The data after '=': a quoted text, a dword or hexadecimal data.
+  outcome::Error ReadData(std::size_t& i, std::string_view rest, Value& parsed) {
+    if (!rest.empty() && rest.front() == '"') {
+      std::optional<std::string> quoted = TakeQuoted(rest);
+      if (!quoted) return Fail(i, "text value without closing quote");
+      if (!TrimRight(rest).empty())
+        return Fail(i, "unexpected text after the closing quote: \"" + Excerpt(rest) + "\"");
+      parsed.kind = Value::Kind::kString;
+      parsed.text = std::move(*quoted);
+    } else if (StartsWithNoCase(rest, "dword:")) {
+      std::optional<std::uint32_t> dword = ParseDword(TrimRight(rest.substr(6)));
+      if (!dword) return Fail(i, "dword value needs 1 to 8 hexadecimal digits");
+      parsed.kind = Value::Kind::kDword;
+      parsed.dword = *dword;
+    } else if (StartsWithNoCase(rest, "hex")) {
+      return ReadHexData(i, rest, parsed);
+    } else {
+      return Fail(i, "value data of unknown form: \"" + Excerpt(rest) + "\"");
+    }
+    return outcome::Error::Success();
+  }
+
+  // Kept verbatim, continuation lines included, to be written back as read.
+  outcome::Error ReadHexData(std::size_t& i, std::string_view rest, Value& parsed) {
+    const std::size_t start = i;
+    std::string raw(rest);
+    while (TrimRight(lines_[i]).ends_with('\\')) {
+      if (++i == lines_.size()) return Fail(start, "value data continues past the end of file");
+      raw += '\n';
+      raw += lines_[i];
+    }
+    if (!ParseOtherData(raw)) return Fail(start, "malformed hexadecimal value data");
+    parsed.kind = Value::Kind::kOther;
+    parsed.text = std::move(raw);
+    return outcome::Error::Success();
+  }
+
+  Registry& registry_;
+  const std::vector<std::string_view>& lines_;
+  std::size_t current_ = kNoKey;  // index into keys_
+  bool afterDeletion_ = false;
+  std::vector<std::string> comments_;  // waiting for the line they stand above
+};
+
+// The text's lines without their ends; notes whether the first ends in CRLF.
+std::vector<std::string_view> Registry::SplitLines(std::string_view text) {
   std::vector<std::string_view> lines;
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
@@ -107,120 +256,17 @@ outcome::Error Registry::Parse(std::string text) {
     lines.push_back(line);
     start = lastLine ? end : end + 1;
   }
-  auto fail = [](std::size_t index, const std::string& what) {
-    return outcome::Error::Failed("line " + std::to_string(index + 1) + ": " + what);
-  };
+  return lines;
+}
 
+outcome::Error Registry::Parse(std::string text) {
+  if (outcome::Error problem = DecodeText(text)) return problem;
+  const std::vector<std::string_view> lines = SplitLines(text);
   // A file of blank lines only (say, a fresh empty file) holds nothing.
   if (std::all_of(lines.begin(), lines.end(),
                   [](std::string_view l) { return TrimRight(l).empty(); }))
     return outcome::Error::Success();
-  const std::string_view first = TrimRight(lines[0]);
-  if (SameName(first, kHeader4)) {
-    header_ = kHeader4;
-  } else if (SameName(first, kHeader5)) {
-    header_ = kHeader5;
-  } else {
-    return fail(0, "expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\", found \"" +
-                       Excerpt(lines[0]) + "\"");
-  }
-
-  constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
-  std::size_t current = kNoKey;  // index into keys_
-  bool afterDeletion = false;
-  std::vector<std::string> comments;  // waiting for the line they stand above
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    const std::string_view line = lines[i];
-    const std::string_view body = TrimLeft(line);
-    if (TrimRight(body).empty()) continue;
-    if (body.front() == ';') {
-      comments.emplace_back(line);
-      continue;
-    }
-
-    if (body.front() == '[') {
-      std::string_view path = TrimRight(body);
-      if (path.back() != ']' || path.size() < 2) return fail(i, "key line without closing ']'");
-      path = path.substr(1, path.size() - 2);
-      const bool deletion = !path.empty() && path.front() == '-';
-      if (deletion) path.remove_prefix(1);
-      if (KeyForCompare(path).empty()) return fail(i, "empty key name");
-      if (deletion) {
-        RemoveKeyTree(path);
-        current = kNoKey;
-        afterDeletion = true;
-        continue;
-      }
-      Key& key = KeyForWrite(path);
-      key.comments.insert(key.comments.end(), comments.begin(), comments.end());
-      comments.clear();
-      current = static_cast<std::size_t>(&key - keys_.data());
-      afterDeletion = false;
-      continue;
-    }
-
-    if (body.front() != '"' && body.front() != '@')
-      return fail(i, "not a key, value or comment line: \"" + Excerpt(line) + "\"");
-    if (current == kNoKey) {
-      return fail(
-          i, afterDeletion ? "value line under a deleted key" : "value line before any key line");
-    }
-    std::string_view rest = body;
-    std::string name;
-    if (rest.front() == '@') {
-      rest.remove_prefix(1);
-    } else {
-      std::optional<std::string> quoted = TakeQuoted(rest);
-      if (!quoted) return fail(i, "value name without closing quote");
-      name = std::move(*quoted);
-    }
-    rest = TrimLeft(rest);
-    if (rest.empty() || rest.front() != '=') return fail(i, "expected '=' after the value name");
-    rest = TrimLeft(rest.substr(1));
-
-    Key& key = keys_[current];
-    if (TrimRight(rest) == "-") {
-      std::erase_if(key.values, [&](const Value& v) { return SameName(v.name, name); });
-      continue;
-    }
-    Value parsed;
-    if (!rest.empty() && rest.front() == '"') {
-      std::optional<std::string> quoted = TakeQuoted(rest);
-      if (!quoted) return fail(i, "text value without closing quote");
-      if (!TrimRight(rest).empty())
-        return fail(i, "unexpected text after the closing quote: \"" + Excerpt(rest) + "\"");
-      parsed.kind = Value::Kind::kString;
-      parsed.text = std::move(*quoted);
-    } else if (StartsWithNoCase(rest, "dword:")) {
-      std::optional<std::uint32_t> dword = ParseDword(TrimRight(rest.substr(6)));
-      if (!dword) return fail(i, "dword value needs 1 to 8 hexadecimal digits");
-      parsed.kind = Value::Kind::kDword;
-      parsed.dword = *dword;
-    } else if (StartsWithNoCase(rest, "hex")) {
-      // Kept verbatim, continuation lines included, to be written back as read.
-      const std::size_t start = i;
-      std::string raw(rest);
-      while (TrimRight(lines[i]).ends_with('\\')) {
-        if (++i == lines.size()) return fail(start, "value data continues past the end of file");
-        raw += '\n';
-        raw += lines[i];
-      }
-      if (!ParseOtherData(raw)) return fail(start, "malformed hexadecimal value data");
-      parsed.kind = Value::Kind::kOther;
-      parsed.text = std::move(raw);
-    } else {
-      return fail(i, "value data of unknown form: \"" + Excerpt(rest) + "\"");
-    }
-
-    Value& value = ValueForWrite(key.path, name);
-    value.kind = parsed.kind;
-    value.text = std::move(parsed.text);
-    value.dword = parsed.dword;
-    value.comments.insert(value.comments.end(), comments.begin(), comments.end());
-    comments.clear();
-  }
-  trailingComments_ = std::move(comments);
-  return outcome::Error::Success();
+  return Parser(*this, lines).Run();
 }
 
 const Registry::Key* Registry::FindKey(std::string_view key) const {

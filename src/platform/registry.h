@@ -80,6 +80,8 @@ class Registry {
   Value& ValueForWrite(std::string_view key, std::string_view name);
   Key& KeyForWrite(std::string_view key);
   void RemoveKeyTree(std::string_view key);
+  class Parser;
+  std::vector<std::string_view> SplitLines(std::string_view text);
   outcome::Error Parse(std::string text);
   std::string Serialize() const;
 

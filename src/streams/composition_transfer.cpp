@@ -171,78 +171,97 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
   values.eosModel = eos;
 }
 
-void WriteCompositionBlock(automation::CExcExcelObj& session,
-                           const casedata::CExcStreamCompositionData& block,
-                           const casedata::CExcCompositionDefinition& composition,
-                           const casedata::IprValues& values) {
-  const std::size_t count = std::min(composition.ComponentCount(), casedata::kMaxComponents);
-  const std::uint32_t flags = values.componentFlags;
-  const com::Variant notGiven = com::Variant::Text("--");
-  constexpr std::size_t kTableColumns = casedata::kComponentColumnCount + 1;  // the name first
+namespace {
 
-  // Every cell and value in the single-cell order; a blank or malformed top
-  // left cell steps to empty addresses, which are skipped.
-  const std::vector<std::string> tableCells = TableAddresses(block, count, 0);
-  std::vector<com::Variant> tableValues;
-  tableValues.reserve(tableCells.size());
+constexpr std::size_t kTableColumns = casedata::kComponentColumnCount + 1;  // the name first
+
+// Cells in the single-cell order with the values they take, row by row.
+struct CellWrites {
+  std::vector<std::string> cells;
+  std::vector<com::Variant> values;
+  std::size_t rows = 0;
+  std::size_t columns = 0;
+};
+
+// A blank or malformed top left cell steps to empty addresses, which are
+// skipped when written.
+CellWrites TableWrites(const casedata::CExcStreamCompositionData& block,
+                       const casedata::CExcCompositionDefinition& composition,
+                       const casedata::IprValues& values, std::size_t count) {
+  const com::Variant notGiven = com::Variant::Text("--");
+  CellWrites table{TableAddresses(block, count, 0), {}, count, kTableColumns};
+  table.values.reserve(table.cells.size());
   for (std::size_t i = 0; i < count; ++i) {
-    tableValues.push_back(com::Variant::Text(composition.components[i]));
-    tableValues.push_back(com::Variant::Double(values.components[0][i]));
+    table.values.push_back(com::Variant::Text(composition.components[i]));
+    table.values.push_back(com::Variant::Double(values.components[0][i]));
     for (std::size_t k = 2; k <= casedata::kComponentColumnCount; ++k) {
       const casedata::ComponentColumn& column = casedata::kComponentColumns[k - 1];
-      if ((flags & column.flag) == 0) {
-        tableValues.push_back(notGiven);
+      if ((values.componentFlags & column.flag) == 0) {
+        table.values.push_back(notGiven);
         continue;
       }
-      tableValues.push_back(com::Variant::Double(casedata::FromInternalUnits(
+      table.values.push_back(com::Variant::Double(casedata::FromInternalUnits(
           values.components[k - 1][i], column.kind, UnitIndex(block.columnUnits[k - 1]))));
     }
   }
-  const bool writeInteraction =
-      (flags & casedata::kHasInteraction) != 0 && !block.interactionCell.IsBlank();
-  const std::vector<std::string> matrixCells =
-      writeInteraction ? MatrixAddresses(block, count) : std::vector<std::string>();
-  std::vector<com::Variant> matrixValues;
-  matrixValues.reserve(matrixCells.size());
-  for (std::size_t i = 0; i < count && writeInteraction; ++i) {
-    for (std::size_t j = 0; j < count; ++j) {
-      matrixValues.push_back(j == i ? notGiven : com::Variant::Double(values.interaction[i][j]));
-    }
-  }
+  return table;
+}
 
-  // Cell by cell from the start of a block: the table row of a component,
-  // then its matrix row.
-  const auto writeCells = [&](bool withTable, bool withMatrix) {
-    for (std::size_t i = 0; i < count; ++i) {
-      for (std::size_t c = 0; withTable && c < kTableColumns; ++c) {
-        const std::string& cell = tableCells[i * kTableColumns + c];
-        if (!cell.empty()) WriteValue(session, cell, tableValues[i * kTableColumns + c]);
-      }
-      for (std::size_t j = 0; withMatrix && j < count; ++j) {
-        const std::string& cell = matrixCells[i * count + j];
-        if (!cell.empty()) WriteValue(session, cell, matrixValues[i * count + j]);
-      }
-    }
-  };
-  // The table as one block, then the matrix as another. When the table's
-  // block cannot be written, everything goes cell by cell in the
-  // single-cell order; when only the matrix's fails, the matrix does.
+// The diagonal has no coefficient: it takes the not-given mark.
+CellWrites MatrixWrites(const casedata::CExcStreamCompositionData& block,
+                        const casedata::IprValues& values, std::size_t count) {
+  const com::Variant notGiven = com::Variant::Text("--");
+  CellWrites matrix{MatrixAddresses(block, count), {}, count, count};
+  matrix.values.reserve(matrix.cells.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t j = 0; j < count; ++j)
+      matrix.values.push_back(j == i ? notGiven : com::Variant::Double(values.interaction[i][j]));
+  }
+  return matrix;
+}
+
+void WriteRow(automation::CExcExcelObj& session, const CellWrites& writes, std::size_t row) {
+  for (std::size_t c = 0; c < writes.columns; ++c) {
+    const std::string& cell = writes.cells[row * writes.columns + c];
+    if (!cell.empty()) WriteValue(session, cell, writes.values[row * writes.columns + c]);
+  }
+}
+
+// Cell by cell from the start of a block: the table row of a component,
+// then its matrix row.
+void WriteCellByCell(automation::CExcExcelObj& session, const CellWrites& table,
+                     const CellWrites& matrix, bool withTable, bool withMatrix) {
+  for (std::size_t i = 0; i < table.rows; ++i) {
+    if (withTable) WriteRow(session, table, i);
+    if (withMatrix) WriteRow(session, matrix, i);
+  }
+}
+
+// The table as one block, then the matrix as another. When the table's
+// block cannot be written, everything goes cell by cell in the single-cell
+// order; when only the matrix's fails, the matrix does.
+void WriteTableAndMatrix(automation::CExcExcelObj& session, const CellWrites& table,
+                         const CellWrites& matrix, bool writeInteraction) {
   const std::optional<automation::CellBlock> tableBlock =
-      automation::BlockOf(tableCells, kTableColumns);
+      automation::BlockOf(table.cells, table.columns);
   const std::optional<automation::CellBlock> matrixBlock =
-      writeInteraction ? automation::BlockOf(matrixCells, count) : std::nullopt;
+      writeInteraction ? automation::BlockOf(matrix.cells, matrix.columns) : std::nullopt;
   // Where the two overlap, the single-cell order decides which value a
   // shared cell keeps: that order is then followed.
   const bool byBlocks =
       tableBlock &&
       (!writeInteraction || (matrixBlock && !automation::Overlap(*tableBlock, *matrixBlock)));
-  if (!byBlocks || !automation::WriteBlock(session, tableCells, kTableColumns, tableValues)) {
-    writeCells(true, writeInteraction);
+  if (!byBlocks || !automation::WriteBlock(session, table.cells, table.columns, table.values)) {
+    WriteCellByCell(session, table, matrix, true, writeInteraction);
   } else if (writeInteraction &&
-             !automation::WriteBlock(session, matrixCells, count, matrixValues)) {
-    writeCells(false, true);
+             !automation::WriteBlock(session, matrix.cells, matrix.columns, matrix.values)) {
+    WriteCellByCell(session, table, matrix, false, true);
   }
+}
 
+void WriteMassRateAndEos(automation::CExcExcelObj& session,
+                         const casedata::CExcStreamCompositionData& block,
+                         const casedata::IprValues& values) {
   if (!block.massRateCell.IsBlank()) {
     const double massRate = casedata::FromInternalUnits(values.massRate, casedata::kMassRate,
                                                         UnitIndex(block.massRateUnit));
@@ -255,6 +274,22 @@ void WriteCompositionBlock(automation::CExcExcelObj& session,
                                                                 : "--";
     WriteValue(session, block.eosModelCell.str(), com::Variant::Text(text));
   }
+}
+
+}  // namespace
+
+void WriteCompositionBlock(automation::CExcExcelObj& session,
+                           const casedata::CExcStreamCompositionData& block,
+                           const casedata::CExcCompositionDefinition& composition,
+                           const casedata::IprValues& values) {
+  const std::size_t count = std::min(composition.ComponentCount(), casedata::kMaxComponents);
+  const bool writeInteraction =
+      (values.componentFlags & casedata::kHasInteraction) != 0 && !block.interactionCell.IsBlank();
+  const CellWrites table = TableWrites(block, composition, values, count);
+  const CellWrites matrix =
+      writeInteraction ? MatrixWrites(block, values, count) : CellWrites{{}, {}, count, count};
+  WriteTableAndMatrix(session, table, matrix, writeInteraction);
+  WriteMassRateAndEos(session, block, values);
 }
 
 }  // namespace streams::detail

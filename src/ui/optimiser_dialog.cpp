@@ -81,7 +81,7 @@ QString BoundText(double bound) {
 
 double StoredBound(const QString& text) {
   double value = 0;
-  return ParseDouble(text, value) ? value : EXT_UNDEFINED_VALUE;
+  return ParseDouble(text, value) ? value : values::kUndefinedValue;
 }
 
 bool RowBlank(const Grid* grid, int row) {
@@ -306,6 +306,22 @@ void ControlsPage::Store() {
 IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* parent)
     : Page(parent), model_(model) {
   auto* layout = new QHBoxLayout(this);
+  layout->addWidget(ControlsBox());
+  layout->addWidget(DefinitionsBox(), 1);
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    // A faulty control is not left: its fields would be stored as they are.
+    if (const QString problem = Check(); !problem.isEmpty()) {
+      const QSignalBlocker blocker(list_);
+      list_->setCurrentRow(shown_);
+      ShowProblem(this, problem);
+      return;
+    }
+    Store();
+    Show(row);
+  });
+}
+
+QGroupBox* IntegerControlsPage::ControlsBox() {
   auto* controls = new QGroupBox("Inte&ger Controls", this);
   auto* controlsLayout = new QVBoxLayout(controls);
   list_ = new QListWidget(controls);
@@ -327,13 +343,15 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
     });
   }
   controlsLayout->addLayout(buttons);
-  layout->addWidget(controls);
+  return controls;
+}
 
+QGroupBox* IntegerControlsPage::DefinitionsBox() {
   definitions_ = new QGroupBox("&Variable definitions", this);
   QGroupBox* definitions = definitions_;
   auto* definitionsLayout = new QVBoxLayout(definitions);
   auto* form = new QFormLayout;
-  worksheet_ = SheetChoice("worksheet", model.sheetNames, definitions);
+  worksheet_ = SheetChoice("worksheet", model_.sheetNames, definitions);
   cell_ = NamedEdit("cell", definitions);
   name_ = NamedEdit("name", definitions);
   form->addRow("&Worksheet", worksheet_);
@@ -354,19 +372,7 @@ IntegerControlsPage::IntegerControlsPage(model::CExcModel& model, QWidget* paren
   });
   CheckCellOnLeaving(cell_);
   definitionsLayout->addWidget(states_);
-  layout->addWidget(definitions, 1);
-
-  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
-    // A faulty control is not left: its fields would be stored as they are.
-    if (const QString problem = Check(); !problem.isEmpty()) {
-      const QSignalBlocker blocker(list_);
-      list_->setCurrentRow(shown_);
-      ShowProblem(this, problem);
-      return;
-    }
-    Store();
-    Show(row);
-  });
+  return definitions;
 }
 
 void IntegerControlsPage::FillList() {

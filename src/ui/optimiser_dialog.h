@@ -62,6 +62,9 @@ class IntegerControlsPage : public Page {
   QString Check() override;
 
  private:
+  // The list of controls with its buttons, and the selected control's fields.
+  QGroupBox* ControlsBox();
+  QGroupBox* DefinitionsBox();
   void FillList();
   void Show(int index);
   void Add();

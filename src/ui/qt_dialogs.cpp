@@ -31,7 +31,7 @@ DialogResult ResultOf(int code) {
 // platform whose handles are not X window ids, it is centred on the screen.
 class Owner {
  public:
-  explicit Owner(ExtWindow window) {
+  explicit Owner(values::WindowHandle window) {
     if (window != nullptr && QGuiApplication::platformName() == "xcb") {
       host_.reset(QWindow::fromWinId(static_cast<WId>(reinterpret_cast<std::uintptr_t>(window))));
     }
@@ -64,7 +64,7 @@ class QtDialogs final : public model::Dialogs {
   std::string WhyNotShown() const override { return ApplicationRefusal(); }
 
   DialogResult EditCase(model::CaseDialogKind kind, model::CExcModel& model,
-                        casedata::CExcCaseDetails& details, ExtWindow window) override {
+                        casedata::CExcCaseDetails& details, values::WindowHandle window) override {
     if (!PrepareApplication().empty()) return DialogResult::kCancel;
     const Owner owner(window);
     if (kind == model::CaseDialogKind::kSimpleFile) {
@@ -78,7 +78,7 @@ class QtDialogs final : public model::Dialogs {
     return DialogResult::kOk;
   }
 
-  DialogResult EditDriverSettings(std::string& plugIns, ExtWindow window) override {
+  DialogResult EditDriverSettings(std::string& plugIns, values::WindowHandle window) override {
     if (!PrepareApplication().empty()) return DialogResult::kCancel;
     const Owner owner(window);
     ConfigurationDialog dialog(plugIns);
@@ -86,14 +86,15 @@ class QtDialogs final : public model::Dialogs {
   }
 
   DialogResult SetupOptimisation(model::OptimiserPage firstPage, model::CExcModel& model,
-                                 ExtWindow window) override {
+                                 values::WindowHandle window) override {
     if (!PrepareApplication().empty()) return DialogResult::kCancel;
     const Owner owner(window);
     OptimiserDialog dialog(firstPage, model);
     return ResultOf(RunModal(owner.Own(dialog)));
   }
 
-  DialogResult EditPublishedVariables(model::CExcModel& model, ExtWindow window) override {
+  DialogResult EditPublishedVariables(model::CExcModel& model,
+                                      values::WindowHandle window) override {
     if (!PrepareApplication().empty()) return DialogResult::kCancel;
     const Owner owner(window);
     PublishedDialog dialog(model);

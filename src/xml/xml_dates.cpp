@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "com/ole_date.h"
-#include "gridmoor/host.h"
 #include "text/ascii.h"
 #include "text/number.h"
+#include "values/host_values.h"
 
 namespace xml {
 namespace {
@@ -48,12 +48,12 @@ double TextToDate(std::string_view text) {
   std::size_t at = 0;
   if (!ReadPart(s, at, civil.year, '-') || !ReadPart(s, at, civil.month, '-') ||
       !ReadPart(s, at, civil.day, '\0')) {
-    return EXT_UNDEFINED_VALUE;
+    return values::kUndefinedValue;
   }
   if (!text::Trim(s.substr(at)).empty()) {
     if (!ReadPart(s, at, civil.hour, ':') || !ReadPart(s, at, civil.minute, ':') ||
         !ReadPart(s, at, civil.second, '\0')) {
-      return EXT_UNDEFINED_VALUE;
+      return values::kUndefinedValue;
     }
     // The fraction of the second is written as ".000" and not kept.
     if (at < s.size() && s[at] == '.') {
@@ -61,10 +61,10 @@ double TextToDate(std::string_view text) {
       while (at < s.size() && s[at] >= '0' && s[at] <= '9')
         ++at;
     }
-    if (!text::Trim(s.substr(at)).empty()) return EXT_UNDEFINED_VALUE;
+    if (!text::Trim(s.substr(at)).empty()) return values::kUndefinedValue;
   }
   double days = 0;
-  return com::CivilToOleDate(civil, &days) ? days : EXT_UNDEFINED_VALUE;
+  return com::CivilToOleDate(civil, &days) ? days : values::kUndefinedValue;
 }
 
 }  // namespace xml

@@ -22,6 +22,7 @@
 #include "archive/sample_case.h"
 #include "archive/version_builder.h"
 #include "casedata/composition.h"
+#include "gridmoor/host.h"
 #include "model/model.h"
 #include "support/temp_folder.h"
 #include "support/temp_registry.h"

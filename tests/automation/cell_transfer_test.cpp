@@ -8,6 +8,7 @@
 #include "automation/cell_address.h"
 #include "com/error.h"
 #include "excel/errors.h"
+#include "gridmoor/host.h"
 #include "session_fixture.h"
 #include "support/cell_texts.h"
 

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "automation/cell_address.h"
+#include "gridmoor/host.h"
 
 namespace {
 

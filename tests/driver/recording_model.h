@@ -20,6 +20,7 @@
 
 #include "casedata/optimisation_values.h"
 #include "casedata/published_values.h"
+#include "gridmoor/host.h"
 #include "model/model.h"
 #include "outcome/outcome.h"
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "casedata/case_details.h"
+#include "gridmoor/host.h"
 #include "model/dialogs.h"
 #include "model/model.h"
 

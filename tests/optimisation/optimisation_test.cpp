@@ -12,6 +12,7 @@
 
 #include "com/error_text.h"
 #include "excel/errors.h"
+#include "gridmoor/host.h"
 #include "items_fixture.h"
 #include "model/scripted_dialogs.h"
 #include "support/cell_texts.h"

@@ -15,6 +15,7 @@
 
 #include "com/error_text.h"
 #include "excel/errors.h"
+#include "gridmoor/host.h"
 #include "items_fixture.h"
 #include "model/scripted_dialogs.h"
 #include "optimisation/published_ops.h"

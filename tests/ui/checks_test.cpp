@@ -10,6 +10,7 @@
 #include <QTest>
 #include <functional>
 
+#include "gridmoor/host.h"
 #include "ui/optimiser_dialog.h"
 #include "ui/other_dialogs.h"
 #include "ui/ui_fixture.h"

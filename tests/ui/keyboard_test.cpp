@@ -12,6 +12,7 @@
 
 #include "casedata/composition.h"
 #include "casedata/stream_data.h"
+#include "gridmoor/host.h"
 #include "ui/grid.h"
 #include "ui/qt_dialogs.h"
 #include "ui/seams.h"

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <clocale>
 
+#include "gridmoor/host.h"
 #include "ui/optimiser_dialog.h"
 #include "ui/ui_fixture.h"
 

@@ -114,7 +114,35 @@ std::optional<com::SCODE> ErrorValueNamed(std::u16string_view text) {
   return std::nullopt;
 }
 
-std::u16string SpreadsheetFormulaForParser(std::u16string_view formula) {
+namespace {
+
+bool IsWordChar(char16_t c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+         c == u'_' || c == u'.';
+}
+
+// A text or a quoted sheet name from formula[i], kept as written (a doubled
+// quote stays inside); i moves past it.
+void CopyQuoted(std::u16string_view formula, std::size_t& i, std::u16string& out) {
+  const char16_t quote = formula[i];
+  const std::size_t start = i++;
+  while (i < formula.size()) {
+    if (formula[i] == quote) {
+      if (i + 1 < formula.size() && formula[i + 1] == quote) {
+        i += 2;
+        continue;
+      }
+      ++i;
+      break;
+    }
+    ++i;
+  }
+  out.append(formula.substr(start, i - start));
+}
+
+// An error literal at formula[i] as an expression that gives that error;
+// any other '#' as it is. i moves past what was read.
+void ReplaceErrorLiteral(std::u16string_view formula, std::size_t& i, std::u16string& out) {
   struct Replacement {
     const char16_t* literal;
     const char16_t* expression;
@@ -123,64 +151,53 @@ std::u16string SpreadsheetFormulaForParser(std::u16string_view formula) {
       {u"#N/A", u"NA()"},      {u"#DIV/0!", u"(1/0)"},          {u"#VALUE!", u"(\"a\"*1)"},
       {u"#NUM!", u"SQRT(-1)"}, {u"#REF!", u"INDIRECT(\"A0\")"},
   };
-  const auto isWordChar = [](char16_t c) {
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
-           c == u'_' || c == u'.';
-  };
+  for (const Replacement& error : kErrors) {
+    const std::u16string_view literal(error.literal);
+    if (EqualsNoCase(formula.substr(i, literal.size()), literal)) {
+      out += error.expression;
+      i += literal.size();
+      return;
+    }
+  }
+  out += formula[i++];
+}
+
+// The word at formula[i]; TRUE and FALSE as constants get "()" so that the
+// parser reads them as its functions. i moves past the word.
+void CopyWord(std::u16string_view formula, std::size_t& i, std::u16string& out) {
+  const std::size_t start = i;
+  while (i < formula.size() && IsWordChar(formula[i]))
+    ++i;
+  const std::u16string_view word = formula.substr(start, i - start);
+  out.append(word);
+  const char16_t before = start > 0 ? formula[start - 1] : u' ';
+  std::size_t next = i;
+  while (next < formula.size() && formula[next] == u' ')
+    ++next;
+  const char16_t after = next < formula.size() ? formula[next] : u' ';
+  // A constant, not a function call, a sheet name or part of a reference.
+  if ((EqualsNoCase(word, u"TRUE") || EqualsNoCase(word, u"FALSE")) && after != u'(' &&
+      after != u'!' && after != u':' && before != u'!' && before != u':' && before != u'$')
+    out += u"()";
+}
+
+}  // namespace
+
+std::u16string SpreadsheetFormulaForParser(std::u16string_view formula) {
   std::u16string out;
   out.reserve(formula.size() + 8);
   std::size_t i = 0;
   while (i < formula.size()) {
     const char16_t c = formula[i];
     if (c == u'"' || c == u'\'') {
-      // A text or a quoted sheet name; a doubled quote stays inside.
-      const std::size_t start = i++;
-      while (i < formula.size()) {
-        if (formula[i] == c) {
-          if (i + 1 < formula.size() && formula[i + 1] == c) {
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        ++i;
-      }
-      out.append(formula.substr(start, i - start));
-      continue;
+      CopyQuoted(formula, i, out);
+    } else if (c == u'#') {
+      ReplaceErrorLiteral(formula, i, out);
+    } else if (IsWordChar(c)) {
+      CopyWord(formula, i, out);
+    } else {
+      out += formula[i++];
     }
-    if (c == u'#') {
-      bool replaced = false;
-      for (const Replacement& error : kErrors) {
-        const std::u16string_view literal(error.literal);
-        if (EqualsNoCase(formula.substr(i, literal.size()), literal)) {
-          out += error.expression;
-          i += literal.size();
-          replaced = true;
-          break;
-        }
-      }
-      if (!replaced) out += formula[i++];
-      continue;
-    }
-    if (isWordChar(c)) {
-      const std::size_t start = i;
-      while (i < formula.size() && isWordChar(formula[i]))
-        ++i;
-      const std::u16string_view word = formula.substr(start, i - start);
-      out.append(word);
-      const char16_t before = start > 0 ? formula[start - 1] : u' ';
-      std::size_t next = i;
-      while (next < formula.size() && formula[next] == u' ')
-        ++next;
-      const char16_t after = next < formula.size() ? formula[next] : u' ';
-      // A constant, not a function call, a sheet name or part of a reference.
-      if ((EqualsNoCase(word, u"TRUE") || EqualsNoCase(word, u"FALSE")) && after != u'(' &&
-          after != u'!' && after != u':' && before != u'!' && before != u':' && before != u'$')
-        out += u"()";
-      continue;
-    }
-    out += formula[i++];
   }
   return out;
 }

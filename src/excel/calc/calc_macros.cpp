@@ -239,6 +239,76 @@ std::optional<WatchedAfterMacro> SeenAfterMacro(
   return seen;
 }
 
+// The script resolved for this call before, if its document kept it.
+Document::ResolvedScript RememberedScript(const Target& target, const std::string& key) {
+  if (!target.document) return {};
+  std::lock_guard lock(target.document->mutex);
+  const auto found = target.document->scripts.find(key);
+  if (found == target.document->scripts.end()) return {};
+  return found->second;
+}
+
+// The wrapper module's name for the call (placed in its library when it is
+// not there yet), or empty when the macro is called directly.
+std::string PlaceWrapper(OfficeSession& office, const Target& target, const WrappedCall& call) {
+  const uno::Reference<css::script::XLibraryContainer> libraries =
+      target.document ? DocumentLibraries(*target.document) : office.ApplicationLibraries();
+  if (!target.document) {
+    std::lock_guard lock(office.BasicMutex());
+    return EnsureWrapper(libraries, target.entry.library,
+                         office.applicationWrappers[target.entry.library], call, nullptr);
+  }
+  std::string wrapper;
+  {
+    std::lock_guard lock(target.document->mutex);
+    std::vector<WrappedCall>& placed = target.document->wrappers[target.entry.library];
+    const std::size_t before = placed.size();
+    wrapper = EnsureWrapper(libraries, target.entry.library, placed, call,
+                            &target.document->originalSources[target.entry.library]);
+    // A library whose modules changed may have been compiled again.
+    if (placed.size() != before) target.document->scripts.clear();
+  }
+  if (!wrapper.empty()) GuardStores(target.document);
+  return wrapper;
+}
+
+// The script to invoke: the wrapper when there is one, else the macro;
+// remembered in its document under `key`.
+Document::ResolvedScript ResolveScript(CalcApplication& application, OfficeSession& office,
+                                       const Target& target, const WrappedCall& call,
+                                       const std::string& key) {
+  const std::string wrapper = PlaceWrapper(office, target, call);
+  const std::string uri =
+      "vnd.sun.star.script:" + target.entry.library + "." +
+      (wrapper.empty() ? target.entry.module + "." + target.entry.procedure.name
+                       : wrapper + "." + wrapper) +
+      "?language=Basic&location=" + (target.document ? "document" : "application");
+  Document::ResolvedScript resolved{
+      wrapper, ProviderFor(application, target.document)->getScript(Utf8ToOUString(uri))};
+  if (target.document) {
+    std::lock_guard lock(target.document->mutex);
+    target.document->scripts[key] = resolved;
+  }
+  return resolved;
+}
+
+// The call's arguments, then, for a wrapper that reads what is watched, the
+// document's sheets and the watched ranges (`ranges` is set to them).
+uno::Sequence<uno::Any> ScriptParameters(
+    const std::vector<com::Variant>& arguments, Document* watched,
+    uno::Reference<css::sheet::XSheetCellRangeContainer>& ranges) {
+  const std::size_t count = arguments.size() + (watched != nullptr ? 2 : 0);
+  uno::Sequence<uno::Any> parameters(static_cast<sal_Int32>(count));
+  for (std::size_t i = 0; i < arguments.size(); ++i)
+    parameters.getArray()[i] = VariantToAny(arguments[i]);
+  if (watched != nullptr) {
+    ranges = WatchedRanges(*watched);
+    parameters.getArray()[arguments.size()] <<= SheetsOf(*watched);
+    parameters.getArray()[arguments.size() + 1] <<= ranges;
+  }
+  return parameters;
+}
+
 // Calls the macro; `seen` is set when its wrapper read what is watched in
 // its document after it.
 com::Variant Invoke(CalcApplication& application, const Target& target,
@@ -254,64 +324,19 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
                          target.document != nullptr};
   const std::string key = target.entry.library + "." + target.entry.module + "." +
                           target.entry.procedure.name + "/" + std::to_string(arguments.size());
-  std::string wrapper;
-  uno::Reference<css::script::provider::XScript> script;
-  if (target.document) {
-    std::lock_guard lock(target.document->mutex);
-    if (const auto found = target.document->scripts.find(key);
-        found != target.document->scripts.end()) {
-      wrapper = found->second.wrapper;
-      script = found->second.script;
-    }
-  }
-  if (!script.is()) {
-    const uno::Reference<css::script::XLibraryContainer> libraries =
-        target.document ? DocumentLibraries(*target.document) : office.ApplicationLibraries();
-    if (target.document) {
-      std::lock_guard lock(target.document->mutex);
-      std::vector<WrappedCall>& placed = target.document->wrappers[target.entry.library];
-      const std::size_t before = placed.size();
-      wrapper = EnsureWrapper(libraries, target.entry.library, placed, call,
-                              &target.document->originalSources[target.entry.library]);
-      // A library whose modules changed may have been compiled again.
-      if (placed.size() != before) target.document->scripts.clear();
-    }
-    if (target.document && !wrapper.empty()) {
-      GuardStores(target.document);
-    } else if (!target.document) {
-      std::lock_guard lock(office.BasicMutex());
-      wrapper = EnsureWrapper(libraries, target.entry.library,
-                              office.applicationWrappers[target.entry.library], call, nullptr);
-    }
-    const std::string uri =
-        "vnd.sun.star.script:" + target.entry.library + "." +
-        (wrapper.empty() ? target.entry.module + "." + target.entry.procedure.name
-                         : wrapper + "." + wrapper) +
-        "?language=Basic&location=" + (target.document ? "document" : "application");
-    script = ProviderFor(application, target.document)->getScript(Utf8ToOUString(uri));
-    if (target.document) {
-      std::lock_guard lock(target.document->mutex);
-      target.document->scripts[key] = Document::ResolvedScript{wrapper, script};
-    }
-  }
-  const bool readsWatched = !wrapper.empty() && call.readsWatched;
-  const std::size_t count = arguments.size() + (readsWatched ? 2 : 0);
-  uno::Sequence<uno::Any> parameters(static_cast<sal_Int32>(count));
-  for (std::size_t i = 0; i < arguments.size(); ++i)
-    parameters.getArray()[i] = VariantToAny(arguments[i]);
+  Document::ResolvedScript resolved = RememberedScript(target, key);
+  if (!resolved.script.is()) resolved = ResolveScript(application, office, target, call, key);
+  const bool readsWatched = !resolved.wrapper.empty() && call.readsWatched;
   uno::Reference<css::sheet::XSheetCellRangeContainer> ranges;
-  if (readsWatched) {
-    ranges = WatchedRanges(*target.document);
-    parameters.getArray()[arguments.size()] <<= SheetsOf(*target.document);
-    parameters.getArray()[arguments.size() + 1] <<= ranges;
-  }
+  const uno::Sequence<uno::Any> parameters =
+      ScriptParameters(arguments, readsWatched ? target.document.get() : nullptr, ranges);
   uno::Sequence<sal_Int16> outIndices;
   uno::Sequence<uno::Any> outValues;
-  const uno::Any result = script->invoke(parameters, outIndices, outValues);
+  const uno::Any result = resolved.script->invoke(parameters, outIndices, outValues);
   // A macro may store any open workbook, not only its own.
   for (const std::shared_ptr<Document>& document : application.Documents())
     StoreAgainAfterMacro(*document);
-  if (wrapper.empty()) return AnyToVariant(result);
+  if (resolved.wrapper.empty()) return AnyToVariant(result);
   const std::optional<std::vector<uno::Any>> outcome = SequenceItems(result);
   com::Variant value = Outcome(office, target, outcome);
   if (readsWatched) seen = SeenAfterMacro(*outcome, ranges);

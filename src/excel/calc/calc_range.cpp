@@ -131,6 +131,33 @@ void WriteCell(Document& document, const uno::Reference<css::table::XCell>& cell
   }
 }
 
+// A cell of a block that the data array cannot carry (a formula, an error,
+// a text left to input recognition): written after it, on its own.
+struct LaterCell {
+  std::int32_t row;
+  std::int32_t column;
+  CellInput input;
+};
+
+// The data-array form of a plain input; false (and an empty text in the
+// array) for an input written later.
+bool PlainCellValue(const CellInput& input, uno::Any& cell) {
+  switch (input.kind) {
+    case InputKind::kNumber:
+      cell <<= input.number;
+      return true;
+    case InputKind::kText:
+      cell <<= ToOUString(input.text);
+      return true;
+    case InputKind::kEmpty:
+      cell <<= rtl::OUString();
+      return true;
+    default:
+      cell <<= rtl::OUString();
+      return false;
+  }
+}
+
 class CalcRange final : public Range {
  public:
   CalcRange(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,
@@ -268,19 +295,35 @@ class CalcRange final : public Range {
 
   void PutBlock(const com::VARIANT& value) {
     RangeHandles& handles = *handles_;
-    const CellArea& area = handles.area;
     const bool isArray = (value.vt & com::VT_ARRAY) != 0;
     const com::VariantGrid block =
         isArray ? com::VariantGrid::FromVariant(value) : com::VariantGrid();
     const CellInput scalar = isArray ? CellInput{} : ClassifyValue(value);
+    std::vector<LaterCell> later;
+    const uno::Sequence<uno::Sequence<uno::Any>> data = PlainData(block, isArray, scalar, later);
+    // A formula the application refuses must leave what writing cell by
+    // cell leaves: the cells before it written, none after it.
+    if (isArray && std::any_of(later.begin(), later.end(), [](const LaterCell& item) {
+          return item.input.kind == InputKind::kFormula;
+        })) {
+      PutCellByCell(block);
+      return;
+    }
+    const std::vector<KeptNote> notes = NotesIn(handles);
+    DataOf(handles)->setDataArray(data);
+    const bool written = later.empty() || PutTypedBlock(later);
+    PutBackNotes(handles, notes);
+    if (!written) PutLater(later, isArray ? nullptr : &scalar);
+  }
 
+  // The block's plain values as one data array; the cells it cannot carry
+  // are empty in it and go to `later`. An array too small for the block
+  // gives #N/A past its end.
+  uno::Sequence<uno::Sequence<uno::Any>> PlainData(const com::VariantGrid& block, bool isArray,
+                                                   const CellInput& scalar,
+                                                   std::vector<LaterCell>& later) {
+    const CellArea& area = handles_->area;
     uno::Sequence<uno::Sequence<uno::Any>> data(area.Rows());
-    struct Later {
-      std::int32_t row;
-      std::int32_t column;
-      CellInput input;
-    };
-    std::vector<Later> later;
     for (std::int32_t r = 0; r < area.Rows(); ++r) {
       uno::Sequence<uno::Any>& row = data.getArray()[r];
       row.realloc(area.Columns());
@@ -291,47 +334,29 @@ class CalcRange final : public Range {
           input = element != nullptr ? ClassifyValue(*element)
                                      : CellInput{InputKind::kError, 0, {}, kErrNA};
         }
-        uno::Any& cell = row.getArray()[c];
-        switch (input.kind) {
-          case InputKind::kNumber:
-            cell <<= input.number;
-            break;
-          case InputKind::kText:
-            cell <<= ToOUString(input.text);
-            break;
-          case InputKind::kEmpty:
-            cell <<= rtl::OUString();
-            break;
-          default:
-            cell <<= rtl::OUString();
-            later.push_back(Later{r, c, std::move(input)});
-        }
+        if (!PlainCellValue(input, row.getArray()[c]))
+          later.push_back(LaterCell{r, c, std::move(input)});
       }
     }
-    // A formula the application refuses must leave what writing cell by
-    // cell leaves: the cells before it written, none after it.
-    if (isArray && std::any_of(later.begin(), later.end(), [](const Later& item) {
-          return item.input.kind == InputKind::kFormula;
-        })) {
-      PutCellByCell(block);
-      return;
-    }
-    const std::vector<KeptNote> notes = NotesIn(handles);
-    DataOf(handles)->setDataArray(data);
-    const bool written = later.empty() || PutTypedBlock(later);
-    PutBackNotes(handles, notes);
-    if (written) return;
+    return data;
+  }
+
+  // The cells the data array could not carry, one by one. `scalar` is the
+  // one value of the whole block, or null for an array.
+  void PutLater(const std::vector<LaterCell>& later, const CellInput* scalar) {
+    RangeHandles& handles = *handles_;
+    const CellArea& area = handles.area;
     const sal_Int16 sheet = SheetIndexOf(handles);
     // A single formula for the whole block is read once at the first cell:
     // its relative references then move along, as when a spreadsheet fills
     // a block with one formula.
     std::optional<uno::Sequence<css::sheet::FormulaToken>> shared;
-    if (!isArray && scalar.kind == InputKind::kFormula) {
+    if (scalar != nullptr && scalar->kind == InputKind::kFormula) {
       shared = FormulaParserOf(*document_)
-                   ->parseFormula(ToOUString(SpreadsheetFormulaForParser(scalar.text)),
+                   ->parseFormula(ToOUString(SpreadsheetFormulaForParser(scalar->text)),
                                   css::table::CellAddress(sheet, area.firstColumn, area.firstRow));
     }
-    for (const Later& item : later) {
+    for (const LaterCell& item : later) {
       WriteCell(*document_, handles.range->getCellByPosition(item.column, item.row), item.input,
                 sheet, area.firstColumn + item.column, area.firstRow + item.row,
                 shared ? &*shared : nullptr);

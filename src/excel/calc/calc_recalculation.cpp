@@ -352,19 +352,79 @@ void AddSources(std::vector<ModuleSource> sources, std::vector<MacroModuleInfo>&
   }
 }
 
+// The workbook a path names; fails for a missing file or a folder.
+fs::path WorkbookAt(const std::string& path) {
+  const fs::path source = fs::absolute(path);
+  std::error_code ec;
+  if (!fs::exists(source, ec))
+    com::Throw(kApplicationError, source.filename().string() + " could not be found");
+  if (fs::is_directory(source, ec))
+    com::Throw(kApplicationError, source.filename().string() + " is a folder, not a workbook");
+  return source;
+}
+
+// The copy the office opens: it never sees the original.
+fs::path CopyInto(const fs::path& source, const PrivateFolder& folder) {
+  std::error_code ec;
+  const fs::path copy = folder.Path() / source.filename();
+  if (!fs::copy_file(source, copy, ec))
+    com::Throw(kApplicationError, "could not copy " + source.string() + ": " + ec.message());
+  return copy;
+}
+
+void CalculateAll(Document& document) {
+  const uno::Reference<css::sheet::XCalculatable> calculatable(document.component,
+                                                               uno::UNO_QUERY_THROW);
+  try {
+    calculatable->calculateAll();
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::RuntimeException& failure) {
+    throw css::uno::RuntimeException("the office's recalculation of the workbook failed (" +
+                                     failure.Message + ")");
+  }
+}
+
+// What the recalculated workbook holds: its formulas and values, names,
+// functions and macro modules.
+void ReadRecalculated(Document& document, RecalculatedWorkbook& result) {
+  result.formulas = ReadFormulas(document, result.sheets);
+  MarkWithDependents(document, result.formulas, CallsVolatileFunction,
+                     &RecalculatedCell::isVolatile);
+  result.names = DefinedNames(document);
+  result.functions = KnownFunctions(*document.office);
+  result.modules = Modules(DocumentMacros(document));
+  MarkWithDependents(
+      document, result.formulas,
+      [own = WorkbookFunctions(result.modules, result.functions)](std::string_view formula) {
+        return CallsOneOf(own, formula);
+      },
+      &RecalculatedCell::callsWorkbookCode);
+  AddSources(DocumentModuleSources(document), result.modules);
+  result.officeModules = Modules(ApplicationMacros(*document.office));
+}
+
+// Marks the modules that do not compile, naming their failing procedures.
+void MarkCompileFailures(CalcApplication& calc, const std::shared_ptr<Document>& document,
+                         std::vector<MacroModuleInfo>& modules) {
+  for (const CompileFailure& failure : FindCompileFailures(calc, document)) {
+    auto module = std::find_if(modules.begin(), modules.end(), [&](const MacroModuleInfo& m) {
+      return m.library == failure.library && m.module == failure.module;
+    });
+    if (module == modules.end())
+      module = modules.insert(modules.end(),
+                              MacroModuleInfo{failure.library, failure.module, {}, true, {}, {}});
+    module->compiles = false;
+    module->failingProcedures = failure.procedures;
+  }
+}
+
 class CalcRecalculator final : public WorkbookRecalculator {
  public:
   RecalculatedWorkbook Recalculate(const std::string& path) override {
-    const fs::path source = fs::absolute(path);
-    std::error_code ec;
-    if (!fs::exists(source, ec))
-      com::Throw(kApplicationError, source.filename().string() + " could not be found");
-    if (fs::is_directory(source, ec))
-      com::Throw(kApplicationError, source.filename().string() + " is a folder, not a workbook");
+    const fs::path source = WorkbookAt(path);
     PrivateFolder folder;
-    const fs::path copy = folder.Path() / source.filename();
-    if (!fs::copy_file(source, copy, ec))
-      com::Throw(kApplicationError, "could not copy " + source.string() + ": " + ec.message());
+    const fs::path copy = CopyInto(source, folder);
 
     const com::Ptr<Application> application = CreateCalcApplication();
     struct QuitOnExit {
@@ -385,43 +445,10 @@ class CalcRecalculator final : public WorkbookRecalculator {
     result.fileUrl = FileUrlFromPath(copy);
     result.rewrites = FormulaRewritesOf(*document);
     document->Call(kApplicationError, [&] {
-      const uno::Reference<css::sheet::XCalculatable> calculatable(document->component,
-                                                                   uno::UNO_QUERY_THROW);
-      try {
-        calculatable->calculateAll();
-      } catch (const css::lang::DisposedException&) {
-        throw;
-      } catch (const css::uno::RuntimeException& failure) {
-        throw css::uno::RuntimeException("the office's recalculation of the workbook failed (" +
-                                         failure.Message + ")");
-      }
-      result.formulas = ReadFormulas(*document, result.sheets);
-      MarkWithDependents(*document, result.formulas, CallsVolatileFunction,
-                         &RecalculatedCell::isVolatile);
-      result.names = DefinedNames(*document);
-      result.functions = KnownFunctions(*document->office);
-      result.modules = Modules(DocumentMacros(*document));
-      MarkWithDependents(
-          *document, result.formulas,
-          [own = WorkbookFunctions(result.modules, result.functions)](std::string_view formula) {
-            return CallsOneOf(own, formula);
-          },
-          &RecalculatedCell::callsWorkbookCode);
-      AddSources(DocumentModuleSources(*document), result.modules);
-      result.officeModules = Modules(ApplicationMacros(*document->office));
+      CalculateAll(*document);
+      ReadRecalculated(*document, result);
     });
-    for (const CompileFailure& failure : FindCompileFailures(calc, document)) {
-      auto module =
-          std::find_if(result.modules.begin(), result.modules.end(), [&](const MacroModuleInfo& m) {
-            return m.library == failure.library && m.module == failure.module;
-          });
-      if (module == result.modules.end())
-        module = result.modules.insert(
-            result.modules.end(),
-            MacroModuleInfo{failure.library, failure.module, {}, true, {}, {}});
-      module->compiles = false;
-      module->failingProcedures = failure.procedures;
-    }
+    MarkCompileFailures(calc, document, result.modules);
     return result;
   }
 };

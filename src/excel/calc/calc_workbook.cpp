@@ -212,6 +212,69 @@ uno::Reference<css::sheet::XSpreadsheets> SheetsOf(Document& document) {
   return sheets;
 }
 
+namespace {
+
+// The sheet asked for by this name before, unless the sheets changed since.
+uno::Reference<css::sheet::XSpreadsheet> RememberedSheet(Document& document,
+                                                         const std::u16string& wanted,
+                                                         std::uint64_t generation) {
+  std::lock_guard lock(document.mutex);
+  const auto found = document.sheetsByName.find(wanted);
+  if (found == document.sheetsByName.end() || found->second.generation != generation) return {};
+  return found->second.sheet;
+}
+
+void RememberSheet(Document& document, const std::u16string& wanted,
+                   const uno::Reference<css::sheet::XSpreadsheet>& sheet,
+                   std::uint64_t generation) {
+  std::lock_guard lock(document.mutex);
+  if (document.sheetsByName.size() >= 1024) document.sheetsByName.clear();
+  document.sheetsByName[wanted] = Document::SheetTarget{sheet, generation};
+}
+
+uno::Reference<css::sheet::XSpreadsheet> SheetNamed(
+    const uno::Reference<css::sheet::XSpreadsheets>& sheets, const std::u16string& wanted) {
+  // One call when the office knows the name (it compares names without
+  // regard to case, and no two sheets differ in case alone).
+  try {
+    return uno::Reference<css::sheet::XSpreadsheet>(sheets->getByName(ToOUString(wanted)),
+                                                    uno::UNO_QUERY_THROW);
+  } catch (const css::container::NoSuchElementException&) {
+  }
+  // Sheet names compare without regard to case; an exact match wins.
+  rtl::OUString found;
+  for (const rtl::OUString& name : sheets->getElementNames()) {
+    if (ToU16(name) == wanted) {
+      found = name;
+      break;
+    }
+    if (found.isEmpty() && text::EqualsNoCase(ToU16(name), wanted)) found = name;
+  }
+  if (found.isEmpty()) com::Throw(com::DISP_E_BADINDEX);
+  return uno::Reference<css::sheet::XSpreadsheet>(sheets->getByName(found), uno::UNO_QUERY_THROW);
+}
+
+// A sheet position from 1 as a number VARIANT gives it.
+std::int32_t SheetPosition(const com::VARIANT& value) {
+  switch (value.vt) {
+    case com::VT_I4:
+    case com::VT_INT:
+      return value.lVal;
+    case com::VT_I2:
+      return value.iVal;
+    case com::VT_R8:
+      // Whole positions only, and none that an int cannot hold.
+      if (!(value.dblVal >= 1 && value.dblVal <= std::numeric_limits<std::int32_t>::max()) ||
+          value.dblVal != static_cast<double>(static_cast<std::int32_t>(value.dblVal)))
+        com::Throw(com::DISP_E_BADINDEX);
+      return static_cast<std::int32_t>(value.dblVal);
+    default:
+      com::Throw(com::DISP_E_TYPEMISMATCH);
+  }
+}
+
+}  // namespace
+
 com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
   application_->CheckUsable();
   const com::VARIANT& value = Dereferenced(index);
@@ -219,60 +282,13 @@ com::Ptr<com::Unknown> CalcSheets::GetItem(const com::Variant& index) {
   if (value.vt == com::VT_BSTR) {
     const std::u16string wanted = BstrText(value);
     const Freshness now = CheckedFreshness(*document_);
-    {
-      std::lock_guard lock(document_->mutex);
-      const auto found = document_->sheetsByName.find(wanted);
-      if (found != document_->sheetsByName.end() && found->second.generation == now.generation)
-        sheet = found->second.sheet;
-    }
+    sheet = RememberedSheet(*document_, wanted, now.generation);
     if (sheet.is()) return Wrap(sheet, wanted);
-    document_->Call(kApplicationError, [&] {
-      const uno::Reference<css::sheet::XSpreadsheets> sheets = SheetsOf(*document_);
-      // One call when the office knows the name (it compares names without
-      // regard to case, and no two sheets differ in case alone).
-      try {
-        sheet.set(sheets->getByName(ToOUString(wanted)), uno::UNO_QUERY_THROW);
-        return;
-      } catch (const css::container::NoSuchElementException&) {
-      }
-      // Sheet names compare without regard to case; an exact match wins.
-      rtl::OUString found;
-      for (const rtl::OUString& name : sheets->getElementNames()) {
-        if (ToU16(name) == wanted) {
-          found = name;
-          break;
-        }
-        if (found.isEmpty() && text::EqualsNoCase(ToU16(name), wanted)) found = name;
-      }
-      if (found.isEmpty()) com::Throw(com::DISP_E_BADINDEX);
-      sheet.set(sheets->getByName(found), uno::UNO_QUERY_THROW);
-    });
-    {
-      std::lock_guard lock(document_->mutex);
-      if (document_->sheetsByName.size() >= 1024) document_->sheetsByName.clear();
-      document_->sheetsByName[wanted] = Document::SheetTarget{sheet, now.generation};
-    }
+    document_->Call(kApplicationError, [&] { sheet = SheetNamed(SheetsOf(*document_), wanted); });
+    RememberSheet(*document_, wanted, sheet, now.generation);
     return Wrap(sheet, wanted);
   }
-  std::int32_t position = 0;
-  switch (value.vt) {
-    case com::VT_I4:
-    case com::VT_INT:
-      position = value.lVal;
-      break;
-    case com::VT_I2:
-      position = value.iVal;
-      break;
-    case com::VT_R8:
-      // Whole positions only, and none that an int cannot hold.
-      if (!(value.dblVal >= 1 && value.dblVal <= std::numeric_limits<std::int32_t>::max()) ||
-          value.dblVal != static_cast<double>(static_cast<std::int32_t>(value.dblVal)))
-        com::Throw(com::DISP_E_BADINDEX);
-      position = static_cast<std::int32_t>(value.dblVal);
-      break;
-    default:
-      com::Throw(com::DISP_E_TYPEMISMATCH);
-  }
+  const std::int32_t position = SheetPosition(value);
   document_->Call(kApplicationError, [&] {
     const uno::Reference<css::container::XIndexAccess> sheets(document_->spreadsheet->getSheets(),
                                                               uno::UNO_QUERY_THROW);

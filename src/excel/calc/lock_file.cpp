@@ -270,115 +270,166 @@ bool LockIsLive(const LockEntry& entry, const LockHost& host, bool identityHeld)
   return host.personalOfficeRuns();
 }
 
-std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
-                                                    const fs::path& profileFolder,
-                                                    const LockHost& host) {
-  const fs::path file = LockFilePath(workbook);
-  const std::string name = workbook.filename().string();
-  std::vector<std::string> keys = IdentityKeys(workbook);
-  HeldLocks& locks = TheHeldLocks();
-  std::lock_guard lock(locks.mutex);
-  ForgetParentsHolds(locks);
-  const auto makeHold = [&](std::vector<std::string> heldKeys, fs::path heldFile,
-                            std::string holder) {
-    return std::unique_ptr<WorkbookLock>(
-        new WorkbookLock(std::move(heldKeys), std::move(heldFile), std::move(holder)));
-  };
+namespace {
+
+// What a hold is made of; any part may be empty.
+struct HoldParts {
+  std::vector<std::string> keys;  // registry keys held
+  fs::path file;                  // the lock file written
+  std::string holder;             // who else holds the workbook
+};
+
+// One acquisition, under the held-locks mutex: the workbook's identity in
+// the lock registry, then the lock file beside it.
+class LockClaim {
+ public:
+  LockClaim(HeldLocks& locks, const fs::path& workbook, const LockHost& host)
+      : locks_(locks),
+        host_(host),
+        file_(LockFilePath(workbook)),
+        name_(workbook.filename().string()),
+        keys_(IdentityKeys(workbook)) {}
+
+  HoldParts Take(const fs::path& profileFolder) {
+    JoinOwnHold();
+    if (!shared_ && !keys_.empty()) {
+      std::string holder;
+      if (!TakeIdentity(holder)) return {{}, {}, holder};
+    }
+    if (const auto held = locks_.files.find(file_); held != locks_.files.end()) {
+      ++held->second.holds;
+      Keep();
+      return {HoldKeys(), file_, {}};
+    }
+    return WriteLockFile(FormatLockEntry(
+        LockEntry{"Gridmoor (process " + std::to_string(::getpid()) + ")", UserName(::geteuid()),
+                  host_.hostName, EditTimeNow(), FileUrlFromPath(profileFolder)}));
+  }
+
+ private:
   // This process has the workbook already, by this path or another.
-  std::shared_ptr<HeldIdentity> shared;
-  for (const std::string& key : keys) {
-    if (const auto found = locks.identities.find(key); found != locks.identities.end())
-      shared = found->second;
+  void JoinOwnHold() {
+    for (const std::string& key : keys_) {
+      if (const auto found = locks_.identities.find(key); found != locks_.identities.end())
+        shared_ = found->second;
+    }
+    if (!shared_) return;
+    ++shared_->holds;
+    for (const std::string& key : keys_)
+      locks_.identities.emplace(key, shared_);
+    identityHeld_ = true;
   }
-  if (shared) {
-    ++shared->holds;
-    for (const std::string& key : keys)
-      locks.identities.emplace(key, shared);
-  }
-  const auto holdKeys = [&] { return shared ? keys : std::vector<std::string>(); };
 
-  std::string holder;
-  bool identityHeld = shared != nullptr;
-  std::optional<HeldIdentity> taken;
-  if (!shared && !keys.empty()) {
+  // False, with `holder` naming it, when another process holds the identity.
+  bool TakeIdentity(std::string& holder) {
     std::string problem;
-    taken = LockIdentity(keys, holder, problem);
+    taken_ = LockIdentity(keys_, holder, problem);
     if (!problem.empty())
-      Refuse(name + " cannot be locked against other processes: " + problem +
+      Refuse(name_ + " cannot be locked against other processes: " + problem +
              "; it must be removed or mended before the workbook can be opened");
-    if (!taken) return makeHold({}, {}, holder);
-    identityHeld = true;
+    if (!taken_) return false;
+    identityHeld_ = true;
+    return true;
   }
-  // Registers what was taken once this hold is certain.
-  const auto keep = [&] {
-    if (!taken) return;
-    shared = std::make_shared<HeldIdentity>(std::move(*taken));
-    shared->holds = 1;
-    taken.reset();
-    for (const std::string& key : keys)
-      locks.identities[key] = shared;
-  };
-  const auto giveUp = [&] {
-    if (taken) ReleaseIdentity(*taken);
-  };
 
-  if (const auto held = locks.files.find(file); held != locks.files.end()) {
-    ++held->second.holds;
-    keep();
-    return makeHold(holdKeys(), file, {});
+  // Registers what was taken once this hold is certain.
+  void Keep() {
+    if (!taken_) return;
+    shared_ = std::make_shared<HeldIdentity>(std::move(*taken_));
+    shared_->holds = 1;
+    taken_.reset();
+    for (const std::string& key : keys_)
+      locks_.identities[key] = shared_;
   }
-  const std::string entry = FormatLockEntry(
-      LockEntry{"Gridmoor (process " + std::to_string(::getpid()) + ")", UserName(::geteuid()),
-                host.hostName, EditTimeNow(), FileUrlFromPath(profileFolder)});
+
+  void GiveUp() {
+    if (taken_) ReleaseIdentity(*taken_);
+  }
+
+  std::vector<std::string> HoldKeys() const { return shared_ ? keys_ : std::vector<std::string>(); }
+
   // Twice at most: once more after a stale lock is taken away.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      const bool written =
-          ::write(fd, entry.data(), entry.size()) == static_cast<ssize_t>(entry.size());
-      ::close(fd);
-      keep();
-      if (!written) {
-        std::error_code ignored;
-        fs::remove(file, ignored);
-        return makeHold(holdKeys(), {}, {});
-      }
-      locks.files[file] = Held{1, entry};
-      return makeHold(holdKeys(), file, {});
+  HoldParts WriteLockFile(const std::string& entry) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (std::optional<HoldParts> made = CreateLockFile(entry)) return std::move(*made);
+      if (std::optional<HoldParts> other = YieldToLockFile()) return std::move(*other);
+      std::error_code ignored;
+      fs::remove(file_, ignored);
     }
-    if (errno != EEXIST) {
-      keep();
-      return makeHold(holdKeys(), {}, {});
+    GiveUp();
+    return {{},
+            {},
+            "another process that locked it while it was being opened (lock file " +
+                file_.string() + ")"};
+  }
+
+  // The hold, unless a lock file is there already. A folder where no file
+  // can be made gives a hold without one.
+  std::optional<HoldParts> CreateLockFile(const std::string& entry) {
+    const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) return std::nullopt;
+    Keep();
+    if (fd < 0) return HoldParts{HoldKeys(), {}, {}};
+    const bool written =
+        ::write(fd, entry.data(), entry.size()) == static_cast<ssize_t>(entry.size());
+    ::close(fd);
+    if (!written) {
+      std::error_code ignored;
+      fs::remove(file_, ignored);
+      return HoldParts{HoldKeys(), {}, {}};
     }
+    locks_.files[file_] = Held{1, entry};
+    return HoldParts{HoldKeys(), file_, {}};
+  }
+
+  // The hold an existing lock file leaves this process, or none when that
+  // file is stale and may be taken away.
+  std::optional<HoldParts> YieldToLockFile() {
     std::string problem;
-    const std::optional<std::string> text = ReadBounded(file, &problem);
+    const std::optional<std::string> text = ReadBounded(file_, &problem);
     const std::optional<LockEntry> other = text ? ParseLockEntry(*text) : std::nullopt;
     if (!other) {
-      giveUp();
-      if (shared) --shared->holds;
-      Refuse(name + " has a lock file that cannot be read (" + file.string() +
+      GiveUp();
+      if (shared_) --shared_->holds;
+      Refuse(name_ + " has a lock file that cannot be read (" + file_.string() +
              (problem.empty() ? "" : ": " + problem) + "); remove it if nobody uses the workbook");
     }
     // A lock file beside another path to a workbook this process holds is
     // this process's or a leftover.
-    if (!shared && LockIsLive(*other, host, identityHeld)) {
-      giveUp();
+    if (!shared_ && LockIsLive(*other, host_, identityHeld_)) {
+      GiveUp();
       const std::string who = other->user.empty() ? other->systemUser : other->user;
-      return makeHold({}, {},
-                      who + " on " + other->host + " since " + other->editTime + " (lock file " +
-                          file.string() + "; if that process no longer runs, remove that file)");
+      return HoldParts{{},
+                       {},
+                       who + " on " + other->host + " since " + other->editTime + " (lock file " +
+                           file_.string() + "; if that process no longer runs, remove that file)"};
     }
-    if (shared) {
-      // Another path's open of ours: that file stays its writer's.
-      return makeHold(holdKeys(), {}, {});
-    }
-    std::error_code ignored;
-    fs::remove(file, ignored);
+    // Another path's open of ours: that file stays its writer's.
+    if (shared_) return HoldParts{HoldKeys(), {}, {}};
+    return std::nullopt;
   }
-  giveUp();
-  return makeHold(
-      {}, {},
-      "another process that locked it while it was being opened (lock file " + file.string() + ")");
+
+  HeldLocks& locks_;
+  const LockHost& host_;
+  const fs::path file_;
+  const std::string name_;
+  const std::vector<std::string> keys_;
+  std::shared_ptr<HeldIdentity> shared_;  // this process's hold of the identity
+  std::optional<HeldIdentity> taken_;     // taken here, not yet registered
+  bool identityHeld_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<WorkbookLock> WorkbookLock::Acquire(const fs::path& workbook,
+                                                    const fs::path& profileFolder,
+                                                    const LockHost& host) {
+  HeldLocks& locks = TheHeldLocks();
+  std::lock_guard lock(locks.mutex);
+  ForgetParentsHolds(locks);
+  HoldParts hold = LockClaim(locks, workbook, host).Take(profileFolder);
+  return std::unique_ptr<WorkbookLock>(
+      new WorkbookLock(std::move(hold.keys), std::move(hold.file), std::move(hold.holder)));
 }
 
 void WorkbookLock::FollowSave(const fs::path& workbook) {

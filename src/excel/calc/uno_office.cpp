@@ -193,6 +193,15 @@ class OfficeManager {
 
  private:
   std::shared_ptr<OfficeSession> Attach(const std::string& pipe);
+  struct Launch;
+  // A session with its folders and pipe name, its office not yet started.
+  static std::shared_ptr<OfficeSession> NewSession(const std::filesystem::path& program);
+  // The connection to the session's office, which is restarted as long as
+  // it asks to be; throws when it ends otherwise or does not answer in time.
+  static uno::Reference<css::connection::XConnection> WaitForOffice(
+      OfficeSession& session, css::connection::XConnector& connector, const Launch& launch);
+  [[noreturn]] static void ThrowOfficeEnded(const OfficeSession& session,
+                                            const std::filesystem::path& program, int status);
   // The shared offices this process started, by pipe.
   friend std::shared_ptr<OfficeSession> StartSharedOffice();
   std::map<std::string, std::weak_ptr<OfficeSession>> shared_;  // guarded by mutex_
@@ -204,31 +213,22 @@ class OfficeManager {
   std::shared_ptr<OfficeSession> current_;
 };
 
-std::shared_ptr<OfficeSession> OfficeManager::Start() {
-  const std::optional<fs::path> program = FindOfficeProgram();
+namespace {
+
+// The office's program, or the failure a host is told when there is none.
+fs::path OfficeProgram() {
+  std::optional<fs::path> program = FindOfficeProgram();
   if (!program) {
     com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
                "No office program (soffice.bin) was found; install LibreOffice Calc or name it "
                "in GRIDMOOR_SOFFICE");
   }
-  const uno::Reference<uno::XComponentContext> local = LocalContext();
+  return std::move(*program);
+}
 
-  // A host that crashed could not clean up after its office; the next one does.
-  static std::once_flag swept;
-  std::call_once(swept, [] { RemoveLeftoversOfEndedProcesses(TemporaryRoot()); });
-
-  std::shared_ptr<OfficeSession> session(new OfficeSession);
-  session->folders_ = OfficeFolders::Create();
-  // The display back end a view needs comes only with the full core package.
-  std::error_code noFile;
-  session->viewsAvailable_ = fs::exists(program->parent_path() / "libvclplug_genlo.so", noFile);
-  const std::string pipe = session->pipe_ = UniquePipeName();
-  // A pipe file of that name can only be a leftover.
-  std::error_code ignored;
-  fs::remove(fs::path("/tmp") / ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe), ignored);
-
-  const std::vector<std::string> arguments = {
-      "-env:UserInstallation=" + FileUrlFromPath(session->folders_->Profile()),
+std::vector<std::string> OfficeArguments(const fs::path& profile, const std::string& pipe) {
+  return {
+      "-env:UserInstallation=" + FileUrlFromPath(profile),
       "--headless",
       "--invisible",
       "--norestore",
@@ -237,49 +237,39 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
       "--nolockcheck",
       "--accept=pipe,name=" + pipe + ";urp;StarOffice.ComponentContext",
   };
-  const std::vector<std::string> environment = OfficeEnvironment(*session->folders_);
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(startTimeoutMs.load());
+}
 
-  session->child_ = ChildProcess::Start(*program, arguments, environment);
-  int restarts = 0;
-  uno::Reference<css::connection::XConnection> connection;
+}  // namespace
+
+// What one office process is started with, again on each restart.
+struct OfficeManager::Launch {
+  fs::path program;
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
+  std::chrono::steady_clock::time_point deadline;
+};
+
+std::shared_ptr<OfficeSession> OfficeManager::Start() {
+  const fs::path program = OfficeProgram();
+  const uno::Reference<uno::XComponentContext> local = LocalContext();
+
+  // A host that crashed could not clean up after its office; the next one does.
+  static std::once_flag swept;
+  std::call_once(swept, [] { RemoveLeftoversOfEndedProcesses(TemporaryRoot()); });
+
+  std::shared_ptr<OfficeSession> session = NewSession(program);
+  const Launch launch{
+      program, OfficeArguments(session->folders_->Profile(), session->pipe_),
+      OfficeEnvironment(*session->folders_),
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(startTimeoutMs.load())};
+
+  session->child_ = ChildProcess::Start(launch.program, launch.arguments, launch.environment);
   try {
     // The bridge's threads start here and inherit the mask.
     const SigpipeBlockedForNewThreads sigpipeBlocked;
     const uno::Reference<css::connection::XConnector> connector =
         css::connection::Connector::create(local);
-    for (;;) {
-      try {
-        connection = connector->connect(Utf8ToOUString("pipe,name=" + pipe));
-        break;
-      } catch (const css::connection::NoConnectException&) {
-      }
-      if (const std::optional<int> status = session->child_->ExitStatus()) {
-        if (*status != kRestartStatus || ++restarts > kMaxRestarts) {
-          const std::string ended = "The office (" + program->string() + ") ended with status " +
-                                    std::to_string(*status) + " while starting";
-          // Its first start writes a profile of some megabytes.
-          if (DiskNearlyFull(session->folders_->Base(), kProfileSpace)) {
-            com::Throw(
-                com::CO_E_SERVER_EXEC_FAILURE,
-                DiskFullText("the office cannot write its profile in " + TemporaryRoot().string() +
-                             " (it ended with status " + std::to_string(*status) + ")"));
-          }
-          com::Throw(com::CO_E_SERVER_EXEC_FAILURE, ended);
-        }
-        session->child_ = ChildProcess::Start(*program, arguments, environment);
-        continue;
-      }
-      if (std::chrono::steady_clock::now() >= deadline) {
-        com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
-                   "The office (" + program->string() + ") did not answer within " +
-                       LimitText(std::chrono::milliseconds(startTimeoutMs.load())) +
-                       " of starting");
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    Connect(session, connection);
+    Connect(session, WaitForOffice(*session, *connector, launch));
   } catch (const com::Error&) {
     throw;  // the session's destructor ends the child and removes the folders
   } catch (...) {
@@ -289,6 +279,56 @@ std::shared_ptr<OfficeSession> OfficeManager::Start() {
   TrackForExit(session->child_, session->folders_->Base(), session->pipes_);
   session->StartWatchdog();
   return session;
+}
+
+std::shared_ptr<OfficeSession> OfficeManager::NewSession(const fs::path& program) {
+  std::shared_ptr<OfficeSession> session(new OfficeSession);
+  session->folders_ = OfficeFolders::Create();
+  // The display back end a view needs comes only with the full core package.
+  std::error_code noFile;
+  session->viewsAvailable_ = fs::exists(program.parent_path() / "libvclplug_genlo.so", noFile);
+  session->pipe_ = UniquePipeName();
+  // A pipe file of that name can only be a leftover.
+  std::error_code ignored;
+  fs::remove(fs::path("/tmp") / ("OSL_PIPE_" + std::to_string(::getuid()) + "_" + session->pipe_),
+             ignored);
+  return session;
+}
+
+uno::Reference<css::connection::XConnection> OfficeManager::WaitForOffice(
+    OfficeSession& session, css::connection::XConnector& connector, const Launch& launch) {
+  int restarts = 0;
+  for (;;) {
+    try {
+      return connector.connect(Utf8ToOUString("pipe,name=" + session.pipe_));
+    } catch (const css::connection::NoConnectException&) {
+    }
+    if (const std::optional<int> status = session.child_->ExitStatus()) {
+      if (*status != kRestartStatus || ++restarts > kMaxRestarts)
+        ThrowOfficeEnded(session, launch.program, *status);
+      session.child_ = ChildProcess::Start(launch.program, launch.arguments, launch.environment);
+      continue;
+    }
+    if (std::chrono::steady_clock::now() >= launch.deadline) {
+      com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+                 "The office (" + launch.program.string() + ") did not answer within " +
+                     LimitText(std::chrono::milliseconds(startTimeoutMs.load())) + " of starting");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void OfficeManager::ThrowOfficeEnded(const OfficeSession& session, const fs::path& program,
+                                     int status) {
+  // Its first start writes a profile of some megabytes.
+  if (DiskNearlyFull(session.folders_->Base(), kProfileSpace)) {
+    com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
+               DiskFullText("the office cannot write its profile in " + TemporaryRoot().string() +
+                            " (it ended with status " + std::to_string(status) + ")"));
+  }
+  com::Throw(com::CO_E_SERVER_EXEC_FAILURE, "The office (" + program.string() +
+                                                ") ended with status " + std::to_string(status) +
+                                                " while starting");
 }
 
 void OfficeManager::Connect(const std::shared_ptr<OfficeSession>& session,
