@@ -29,7 +29,7 @@ namespace {
 std::size_t EncodedSize(archive::CaseContent& content) {
   std::vector<std::uint8_t> bytes;
   archive::Archive store = archive::Archive::StoreGrowing(bytes);
-  archive::TransferCase(store, content.View());
+  if (archive::TransferCase(store, content.View())) std::abort();
   return bytes.size();
 }
 
@@ -72,11 +72,11 @@ void BM_CaseWriteRead(benchmark::State& state) {
   std::size_t size = 0;
   for (auto _ : state) {
     archive::Archive store = archive::Archive::StoreInto(buffer);
-    archive::TransferCase(store, written.View());
+    if (archive::TransferCase(store, written.View())) std::abort();
     size = static_cast<std::size_t>(store.Position());
     archive::CaseContent read;
     archive::Archive load = archive::Archive::LoadFrom(std::span(buffer).first(size));
-    archive::TransferCase(load, read.View());
+    if (archive::TransferCase(load, read.View())) std::abort();
     benchmark::DoNotOptimize(read.details.inputStreams.size());
   }
   state.counters["bytes"] = static_cast<double>(size);
@@ -129,9 +129,9 @@ void BM_ModelDataFileWriteRead(benchmark::State& state) {
                                      ("gridmoor-archive-bench-" + std::to_string(getpid()));
   std::ofstream(path).close();
   for (auto _ : state) {
-    archive::WriteModelDataFile(path.c_str(), written);
+    if (archive::WriteModelDataFile(path.c_str(), written)) std::abort();
     casedata::CExcclExportedVariable read;
-    archive::ReadModelDataFile(path.c_str(), archive::kCurrentVersion, read);
+    if (archive::ReadModelDataFile(path.c_str(), archive::kCurrentVersion, read)) std::abort();
     benchmark::DoNotOptimize(read.size());
   }
   state.counters["variables"] = static_cast<double>(count);

@@ -6,6 +6,7 @@
 //   build/fuzz/fuzz/make_seeds fuzz/corpus
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -33,7 +34,7 @@ std::vector<std::uint8_t> CurrentCase(std::size_t streams) {
   if (streams > 0) archive_test::FillSampleCase(content.View(), streams);
   std::vector<std::uint8_t> bytes;
   archive::Archive store = archive::Archive::StoreGrowing(bytes);
-  archive::TransferCase(store, content.View());
+  if (archive::TransferCase(store, content.View())) std::abort();
   return bytes;
 }
 
@@ -55,7 +56,7 @@ std::vector<std::uint8_t> ModelData(std::uint32_t version, std::size_t count) {
   std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(version - 1)};
   archive::Archive store = archive::Archive::StoreGrowing(bytes);
   store.SetVersion(version);
-  archive::TransferModelData(store, variables);
+  if (archive::TransferModelData(store, variables)) std::abort();
   return bytes;
 }
 

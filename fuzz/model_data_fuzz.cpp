@@ -33,14 +33,10 @@ struct ScratchFile {
 
 // How many variables `read` gives and how it fails.
 using Outcome = std::pair<std::size_t, std::optional<archive::ArchiveError::Kind>>;
-Outcome Read(const std::function<void(casedata::CExcclExportedVariable&)>& read) {
+Outcome Read(const std::function<archive::ArchiveError(casedata::CExcclExportedVariable&)>& read) {
   casedata::CExcclExportedVariable variables;
   std::optional<archive::ArchiveError::Kind> failure;
-  try {
-    read(variables);
-  } catch (const archive::ArchiveError& error) {
-    failure = error.kind();
-  }
+  if (const archive::ArchiveError error = read(variables)) failure = error.kind();
   return {variables.size(), failure};
 }
 
@@ -56,12 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   std::fclose(out);
   const Outcome fromFile = Read([&](casedata::CExcclExportedVariable& variables) {
-    archive::ReadModelDataFile(file.path.c_str(), version, variables);
+    return archive::ReadModelDataFile(file.path.c_str(), version, variables);
   });
   const Outcome fromMemory = Read([&](casedata::CExcclExportedVariable& variables) {
     archive::Archive load = archive::Archive::LoadFrom(bytes);
     load.SetVersion(version);
-    archive::TransferModelData(load, variables);
+    return archive::TransferModelData(load, variables);
   });
   if (fromFile != fromMemory) std::abort();
   return 0;

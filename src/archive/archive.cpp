@@ -5,7 +5,6 @@
 #include <limits>
 #include <string>
 
-#include "archive/archive_error.h"
 #include "archive/locked_file.h"
 
 namespace archive {
@@ -62,10 +61,11 @@ std::uint64_t Archive::Position() const noexcept {
 
 void Archive::BytesAcrossWindows(void* data, std::size_t count) {
   if (count > Remaining()) {
-    throw ArchiveError(ArchiveError::Kind::kEnd,
-                       std::string(storing_ ? "writing " : "reading ") + std::to_string(count) +
-                           " bytes at byte " + std::to_string(Position()) + " passes the end (" +
-                           std::to_string(Remaining()) + " bytes left)");
+    Fail(ArchiveError::Kind::kEnd, std::string(storing_ ? "writing " : "reading ") +
+                                       std::to_string(count) + " bytes at byte " +
+                                       std::to_string(Position()) + " passes the end (" +
+                                       std::to_string(Remaining()) + " bytes left)");
+    return;
   }
   auto* bytes = static_cast<std::uint8_t*>(data);
   if (growing_ != nullptr) {
@@ -73,7 +73,7 @@ void Archive::BytesAcrossWindows(void* data, std::size_t count) {
     return;
   }
   while (count > 0) {
-    if (offset_ == windowSize_) NextWindow();
+    if (offset_ == windowSize_ && !NextWindow()) return;
     const std::size_t part = std::min(count, windowSize_ - offset_);
     if (storing_) {
       std::memcpy(window_ + offset_, bytes, part);
@@ -86,36 +86,58 @@ void Archive::BytesAcrossWindows(void* data, std::size_t count) {
   }
 }
 
-void Archive::NextWindow() {
+bool Archive::Flush() {
+  if (outcome::Error error = file_->WriteAll(window_, offset_)) {
+    Fail(ArchiveError::Kind::kFile, error.Message());
+    return false;
+  }
+  windowStart_ += offset_;
+  offset_ = 0;
+  return true;
+}
+
+bool Archive::NextWindow() {
   // Memory archives never get here: their window is the whole of what
   // Remaining allows.
-  if (storing_) {
-    file_->WriteAll(window_, offset_);
-    windowStart_ += offset_;
-    offset_ = 0;
-    return;
-  }
+  if (storing_) return Flush();
   windowStart_ += windowSize_;
   offset_ = 0;
   block_.resize(kBlockSize);
   const std::uint64_t left = limit_ - windowStart_;
-  const std::size_t got = file_->ReadSome(
+  const outcome::Expected<std::size_t> got = file_->ReadSome(
       block_.data(), static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, left)));
-  if (got == 0) {
-    throw ArchiveError(ArchiveError::Kind::kFile,
-                       "the file ended at byte " + std::to_string(windowStart_) +
-                           " although it was " + std::to_string(limit_) + " bytes long");
+  if (!got) {
+    Fail(ArchiveError::Kind::kFile, got.GetError().Message());
+    return false;
+  }
+  if (*got == 0) {
+    Fail(ArchiveError::Kind::kFile, "the file ended at byte " + std::to_string(windowStart_) +
+                                        " although it was " + std::to_string(limit_) +
+                                        " bytes long");
+    return false;
   }
   window_ = block_.data();
-  windowSize_ = got;
+  windowSize_ = *got;
+  return true;
 }
 
 void Archive::Finish() {
-  if (!storing_ || file_ == nullptr) return;
-  file_->WriteAll(window_, offset_);
-  windowStart_ += offset_;
-  offset_ = 0;
-  file_->Truncate(windowStart_);
+  if (!storing_ || file_ == nullptr || failed_ || !Flush()) return;
+  if (outcome::Error error = file_->Truncate(windowStart_)) {
+    Fail(ArchiveError::Kind::kFile, error.Message());
+  }
+}
+
+void Archive::Fail(ArchiveError::Kind kind, std::string text) {
+  if (failed_) return;
+  failed_ = true;
+  failedKind_ = kind;
+  failure_ = std::move(text);
+}
+
+ArchiveError Archive::TakeFailure() {
+  if (!failed_) return ArchiveError::None();
+  return ArchiveError(failedKind_, failure_);
 }
 
 }  // namespace archive

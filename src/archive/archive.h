@@ -5,9 +5,11 @@
 // written or read past its size), over a growing buffer, or over an open
 // file (no size limit when storing; the file's size when loading).
 //
-// Every transfer that would pass the end throws ArchiveError (kEnd) before
-// any byte moves. The archive also carries the version of the case record
-// being transferred, which decides the layout of the records inside it.
+// A transfer that would pass the end fails (kEnd) before any byte moves.
+// The first failure stops the archive: every later transfer moves nothing
+// and leaves its value alone, so a record's routine runs on to its end
+// without testing each field, and its caller takes the one failure. The archive also carries the
+// version of the case record being transferred, which decides the layout of the records inside it.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +17,10 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "archive/archive_error.h"
 #include "archive/versions.h"
 
 namespace archive {
@@ -27,7 +31,7 @@ class Archive {
  public:
   static Archive StoreInto(std::span<std::uint8_t> buffer);
   // Appends to `out` (which must outlive the archive), at most `limit`
-  // bytes: a transfer that would pass it throws as a fixed buffer's does.
+  // bytes: a transfer that would pass it fails as a fixed buffer's does.
   static Archive StoreGrowing(std::vector<std::uint8_t>& out,
                               std::uint64_t limit = std::numeric_limits<std::uint64_t>::max());
   static Archive LoadFrom(std::span<const std::uint8_t> bytes);
@@ -56,6 +60,7 @@ class Archive {
 
   // Storing: writes data[0, count). Loading: reads count bytes into data.
   void Bytes(void* data, std::size_t count) {
+    if (failed_) return;
     // Inside the current window: the common case, kept inline.
     if (window_ != nullptr && count <= windowSize_ - offset_) {
       std::uint8_t* at = window_ + offset_;
@@ -71,15 +76,24 @@ class Archive {
   }
 
   // Storing to a file: writes what is still buffered and cuts the file
-  // there. Does nothing for the other kinds.
+  // there. Does nothing for the other kinds or after a failure.
   void Finish();
+
+  // Records a failure; the first one stays.
+  void Fail(ArchiveError::Kind kind, std::string text);
+  bool Failed() const noexcept { return failed_; }
+  // The failure recorded (None when there was none); the archive stays
+  // stopped with it.
+  ArchiveError TakeFailure();
 
  private:
   Archive(bool storing, std::uint64_t limit) : storing_(storing), limit_(limit) {}
   void BytesAcrossWindows(void* data, std::size_t count);
   // The current window is used up: fetch the next one from the file, or
-  // hand the full one to it.
-  void NextWindow();
+  // hand the full one to it. False when the file failed.
+  bool NextWindow();
+  // Writes the bytes buffered for the file; false when it failed.
+  bool Flush();
 
   bool storing_;
   std::uint32_t version_ = kCurrentVersion;
@@ -94,6 +108,9 @@ class Archive {
   std::size_t growingStart_ = 0;
   LockedFile* file_ = nullptr;
   std::vector<std::uint8_t> block_;
+  bool failed_ = false;
+  ArchiveError::Kind failedKind_ = ArchiveError::Kind::kFormat;
+  std::string failure_;
 };
 
 }  // namespace archive

@@ -1,14 +1,19 @@
-// Why an archive transfer stopped. The transfer routines throw; the
-// operation that started the transfer catches the error and turns it into
-// its one message (or, for tools, into the detailed text).
+// Why an archive transfer stopped. A transfer that fails records its
+// failure in the archive and moves nothing more; the routine that ran the
+// whole transfer hands the failure back, and the operation that started it
+// turns it into its one message (or, for tools, into the detailed text).
 #pragma once
 
-#include <stdexcept>
 #include <string>
+#include <utility>
+
+#include "outcome/outcome.h"
 
 namespace archive {
 
-class ArchiveError : public std::runtime_error {
+// A failure with its kind, or none. Like outcome::Error it must be looked
+// at before it goes.
+class [[nodiscard]] ArchiveError {
  public:
   enum class Kind {
     kEnd,            // a read or write would pass the end of the archive
@@ -17,11 +22,23 @@ class ArchiveError : public std::runtime_error {
     kFile,           // the file could not be opened, locked, read or written
   };
 
-  ArchiveError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+  static ArchiveError None() { return ArchiveError(); }
+  ArchiveError(Kind kind, std::string text)
+      : kind_(kind), error_(outcome::Error::Failed(std::move(text))) {}
+
+  // True when the transfer failed.
+  explicit operator bool() const noexcept { return static_cast<bool>(error_); }
   Kind kind() const noexcept { return kind_; }
+  // What failed and where; empty for none.
+  const std::string& Message() const noexcept { return error_.Message(); }
+  // Drops the failure on purpose (see outcome::Error::Consume).
+  void Consume() const noexcept { error_.Consume(); }
 
  private:
-  Kind kind_;
+  ArchiveError() = default;
+
+  Kind kind_ = Kind::kFormat;
+  outcome::Error error_ = outcome::Error::Success();
 };
 
 }  // namespace archive

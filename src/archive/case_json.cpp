@@ -13,11 +13,9 @@ namespace archive {
 bool CaseArchiveToJson(std::span<const std::uint8_t> bytes, nlohmann::json& out,
                        std::string& error) {
   CaseContent content;
-  try {
-    Archive archive = Archive::LoadFrom(bytes);
-    TransferCase(archive, content.View());
-  } catch (const ArchiveError& failure) {
-    error = std::string("case data: ") + failure.what();
+  Archive archive = Archive::LoadFrom(bytes);
+  if (const ArchiveError failure = TransferCase(archive, content.View())) {
+    error = std::string("case data: ") + failure.Message();
     return false;
   }
   // As a model holds the case after reading it.
@@ -30,21 +28,20 @@ bool CaseJsonToArchive(const nlohmann::json& in, std::vector<std::uint8_t>& byte
                        std::string& error) {
   bytes.clear();
   CaseContent content;
-  try {
-    CaseFromJson(in, content);
-    if (!content.publishedVariables.empty()) {
-      ThrowJsonError("publishedVariables",
-                     "a current case keeps its published variables in the model data file; "
-                     "build that from them instead");
-    }
-    Archive archive = Archive::StoreGrowing(bytes);
-    TransferCase(archive, content.View());
-  } catch (const JsonError& failure) {
-    error = failure.what();
+  outcome::Error fault = CaseFromJson(in, content);
+  if (!fault && !content.publishedVariables.empty()) {
+    fault = JsonError("publishedVariables",
+                      "a current case keeps its published variables in the model data file; "
+                      "build that from them instead");
+  }
+  if (fault) {
+    error = fault.Message();
     return false;
-  } catch (const ArchiveError& failure) {
+  }
+  Archive archive = Archive::StoreGrowing(bytes);
+  if (const ArchiveError failure = TransferCase(archive, content.View())) {
     bytes.clear();
-    error = std::string("case data: ") + failure.what();
+    error = std::string("case data: ") + failure.Message();
     return false;
   }
   if (bytes.size() > values::kCaseArchiveCapacity) {
@@ -61,16 +58,14 @@ bool ModelDataFromJson(const nlohmann::json& in, std::vector<std::uint8_t>& byte
                        std::string& error) {
   bytes.clear();
   casedata::CExcclExportedVariable variables;
-  try {
-    PublishedVariablesFromJson(in, "", variables);
-    Archive archive = Archive::StoreGrowing(bytes);
-    TransferModelData(archive, variables);
-  } catch (const JsonError& failure) {
-    error = failure.what();
+  if (const outcome::Error fault = PublishedVariablesFromJson(in, "", variables)) {
+    error = fault.Message();
     return false;
-  } catch (const ArchiveError& failure) {
+  }
+  Archive archive = Archive::StoreGrowing(bytes);
+  if (const ArchiveError failure = TransferModelData(archive, variables)) {
     bytes.clear();
-    error = std::string("model data: ") + failure.what();
+    error = std::string("model data: ") + failure.Message();
     return false;
   }
   return true;

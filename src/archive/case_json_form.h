@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "archive/case_record.h"
+#include "outcome/outcome.h"
 
 namespace archive {
 
@@ -15,11 +16,11 @@ namespace archive {
 // with.
 nlohmann::json CaseToJson(const CaseView& parts);
 
-// Both throw JsonError naming the path of the value at fault. The case
-// comes out as the driver would hold it: stream counts and collections
-// agree.
-void CaseFromJson(const nlohmann::json& in, CaseContent& content);
-void PublishedVariablesFromJson(const nlohmann::json& in, const std::string& path,
-                                casedata::CExcclExportedVariable& variables);
+// Both fail with the first fault met, naming the path of the value at
+// fault. The case comes out as the driver would hold it: stream counts and
+// collections agree.
+outcome::Error CaseFromJson(const nlohmann::json& in, CaseContent& content);
+outcome::Error PublishedVariablesFromJson(const nlohmann::json& in, const std::string& path,
+                                          casedata::CExcclExportedVariable& variables);
 
 }  // namespace archive

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_error.h"
 #include "archive/primitives.h"
 #include "archive/record_fields.h"
 #include "archive/signature.h"
@@ -25,7 +24,7 @@ class BinaryFields {
   }
   // A flag the case keeps as 0 or 1.
   void Flag(const char*, std::int32_t& value, Versions versions = {}) {
-    if (!Holds(versions)) return;
+    if (!Holds(versions) || Stopped()) return;
     bool flag = value != 0;
     TransferFlag(archive_, flag);
     value = flag ? 1 : 0;
@@ -44,7 +43,7 @@ class BinaryFields {
                Versions versions = {}) {
     if (!Holds(versions)) return;
     TransferI32(archive_, value);
-    if (archive_.IsLoading()) value = std::clamp(value, min, max);
+    if (archive_.IsLoading() && !Stopped()) value = std::clamp(value, min, max);
   }
   template <std::size_t N>
   void U32s(const char*, std::array<std::uint32_t, N>& values) {
@@ -52,9 +51,10 @@ class BinaryFields {
       TransferU32(archive_, value);
   }
   void Texts(const char*, std::vector<std::string>& texts, const char* what) {
-    std::uint32_t count = CountOf(texts.size(), what);
+    std::uint32_t count = CountOf(archive_, texts.size(), what);
     // A text takes at least its length word.
     TransferCount(archive_, count, sizeof(std::uint32_t), what);
+    if (Stopped()) return;
     if (archive_.IsLoading()) texts.assign(count, std::string());
     for (std::string& text : texts)
       TransferText(archive_, text);
@@ -82,7 +82,7 @@ class BinaryFields {
     }
     T loaded;
     Fields(*this, loaded);
-    record = loaded;
+    if (!Stopped()) record = loaded;
   }
   // The u32 count, then the elements; a loaded element is appended once
   // complete. `what` names the elements in a format error.
@@ -91,7 +91,7 @@ class BinaryFields {
             Versions versions = {}) {
     if (!Holds(versions)) return;
     if (archive_.IsStoring()) {
-      std::uint32_t count = CountOf(list.size(), what);
+      std::uint32_t count = CountOf(archive_, list.size(), what);
       TransferU32(archive_, count);
       for (std::size_t i = 0; i < list.size(); ++i)
         Fields(*this, *list.At(i));
@@ -102,6 +102,7 @@ class BinaryFields {
     for (std::uint32_t i = 0; i < count; ++i) {
       auto element = std::make_unique<T>();
       Fields(*this, *element);
+      if (Stopped()) return;
       list.Add(std::move(element));
     }
   }
@@ -110,6 +111,7 @@ class BinaryFields {
   template <typename Stream>
   void Streams(const char* key, casedata::CExtCollection<Stream>& streams, const char*,
                std::uint32_t&, const char* what) {
+    if (Stopped()) return;
     if (archive_.IsLoading()) streams.Clear();
     List(key, streams, what);
   }
@@ -123,6 +125,7 @@ class BinaryFields {
   void States(const char*, const char*, casedata::CExcIntCtrlVariable& control,
               std::size_t earlyPairs, std::uint32_t allPairsFrom) {
     TransferI32(archive_, control.StateCount);
+    if (Stopped()) return;
     if (archive_.IsLoading()) control.StateCount = control.UsedStateCount();
     const std::size_t pairs =
         archive_.Version() >= allPairsFrom ? control.StateNames.size() : earlyPairs;
@@ -137,15 +140,18 @@ class BinaryFields {
     if (!Holds(versions) || archive_.IsStoring()) return;
     std::vector<std::string> names;
     Texts("", names, "legacy components");
+    if (Stopped()) return;
     compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(kLegacyCompositionName,
                                                                            std::move(names)));
   }
   void LegacyCompositionName(std::string& name, Versions versions) {
-    if (Holds(versions) && archive_.IsLoading()) name = kLegacyCompositionName;
+    if (Holds(versions) && archive_.IsLoading() && !Stopped()) name = kLegacyCompositionName;
   }
 
  private:
   bool Holds(Versions versions) const { return versions.Hold(archive_.Version()); }
+  // A transfer failed: nothing more is loaded into the case.
+  bool Stopped() const { return archive_.Failed(); }
 
   // The bytes a new element takes with the archive's version: every text of
   // a new element is empty, so no element can take fewer.
@@ -166,27 +172,30 @@ class BinaryFields {
 void TransferVersion(Archive& archive, std::int32_t& versionRead) {
   std::uint32_t version = kCurrentVersion;
   TransferU32(archive, version);
-  if (archive.IsStoring()) return;
+  if (archive.IsStoring() || archive.Failed()) return;
   versionRead = static_cast<std::int32_t>(
       std::min<std::uint32_t>(version, std::numeric_limits<std::int32_t>::max()));
   if (version > kCurrentVersion) {
-    throw ArchiveError(
+    archive.Fail(
         ArchiveError::Kind::kVersionTooNew,
         "version " + std::to_string(version) + " is newer than " + std::to_string(kCurrentVersion));
+  } else if (version < kOldestVersion) {
+    archive.Fail(ArchiveError::Kind::kFormat, "version 0 is not a case version");
+  } else {
+    archive.SetVersion(version);
   }
-  if (version < kOldestVersion) {
-    throw ArchiveError(ArchiveError::Kind::kFormat, "version 0 is not a case version");
-  }
-  archive.SetVersion(version);
 }
 
 }  // namespace
 
-void TransferCase(Archive& archive, const CaseView& parts) {
+ArchiveError TransferCase(Archive& archive, const CaseView& parts) {
   TransferSignature(archive);
   TransferVersion(archive, parts.version);
-  BinaryFields fields(archive);
-  Fields(fields, parts);
+  if (!archive.Failed()) {
+    BinaryFields fields(archive);
+    Fields(fields, parts);
+  }
+  return archive.TakeFailure();
 }
 
 void TransferPublishedVariables(Archive& archive, casedata::CExcclExportedVariable& variables) {

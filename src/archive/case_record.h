@@ -49,12 +49,13 @@ struct CaseContent {
 // field as it is read, a nested record (the objective) and each element of
 // a collection once complete; the
 // stream collections are emptied before their elements are read, the
-// others are appended to. Throws ArchiveError; a version above the current
-// one is kVersionTooNew.
-void TransferCase(Archive& archive, const CaseView& parts);
+// others are appended to. Gives the archive's failure; a version above the
+// current one is kVersionTooNew.
+ArchiveError TransferCase(Archive& archive, const CaseView& parts);
 
 // The published-variables collection laid out for the archive's version;
-// loading appends. The model data file holds it after its signature.
+// loading appends. The model data file holds it after its signature. A
+// failure is recorded in the archive.
 void TransferPublishedVariables(Archive& archive, casedata::CExcclExportedVariable& variables);
 
 inline constexpr std::uint32_t kMinStreamCount = 1;

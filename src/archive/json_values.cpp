@@ -29,10 +29,11 @@ std::string BytesAsCharacters(const std::string& bytes) {
   return characters;
 }
 
-std::string CharactersAsBytes(const std::string& characters, const std::string& path) {
+outcome::Expected<std::string> CharactersAsBytes(const std::string& characters,
+                                                 const std::string& path) {
   std::string bytes;
   for (const char16_t unit : text::Utf8ToUtf16(characters)) {
-    if (unit > 0xFF) ThrowJsonError(path, "a character of \"bytes\" must be U+0000 ... U+00FF");
+    if (unit > 0xFF) return JsonError(path, "a character of \"bytes\" must be U+0000 ... U+00FF");
     bytes += static_cast<char>(unit);
   }
   return bytes;
@@ -40,8 +41,8 @@ std::string CharactersAsBytes(const std::string& characters, const std::string& 
 
 }  // namespace
 
-void ThrowJsonError(const std::string& path, const std::string& problem) {
-  throw JsonError(path.empty() ? problem : path + ": " + problem);
+outcome::Error JsonError(const std::string& path, const std::string& problem) {
+  return outcome::Error::Failed(path.empty() ? problem : path + ": " + problem);
 }
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -88,16 +89,16 @@ nlohmann::json DoubleToJson(double value) {
   return value;
 }
 
-std::string TextFromJson(const nlohmann::json& value, const std::string& path) {
+outcome::Expected<std::string> TextFromJson(const nlohmann::json& value, const std::string& path) {
   if (value.is_string()) return value.get<std::string>();
   if (value.is_object() && value.size() == 1 && value.contains(kBytesKey) &&
       value[kBytesKey].is_string()) {
     return CharactersAsBytes(value[kBytesKey].get<std::string>(), path + "." + kBytesKey);
   }
-  ThrowJsonError(path, "expected a text (a string, or {\"bytes\": string})");
+  return JsonError(path, "expected a text (a string, or {\"bytes\": string})");
 }
 
-double DoubleFromJson(const nlohmann::json& value, const std::string& path) {
+outcome::Expected<double> DoubleFromJson(const nlohmann::json& value, const std::string& path) {
   if (value.is_number()) return value.get<double>();
   if (value.is_string()) {
     const std::string& name = value.get_ref<const std::string&>();
@@ -105,29 +106,30 @@ double DoubleFromJson(const nlohmann::json& value, const std::string& path) {
     if (name == kInfinity) return std::numeric_limits<double>::infinity();
     if (name == kMinusInfinity) return -std::numeric_limits<double>::infinity();
   }
-  ThrowJsonError(path, "expected a number (or \"NaN\", \"Infinity\", \"-Infinity\")");
+  return JsonError(path, "expected a number (or \"NaN\", \"Infinity\", \"-Infinity\")");
 }
 
-bool FlagFromJson(const nlohmann::json& value, const std::string& path) {
-  if (!value.is_boolean()) ThrowJsonError(path, "expected true or false");
+outcome::Expected<bool> FlagFromJson(const nlohmann::json& value, const std::string& path) {
+  if (!value.is_boolean()) return JsonError(path, "expected true or false");
   return value.get<bool>();
 }
 
-std::int64_t IntegerFromJson(const nlohmann::json& value, const std::string& path, std::int64_t min,
-                             std::int64_t max) {
+outcome::Expected<std::int64_t> IntegerFromJson(const nlohmann::json& value,
+                                                const std::string& path, std::int64_t min,
+                                                std::int64_t max) {
   const std::string range = " between " + std::to_string(min) + " and " + std::to_string(max);
   if (value.is_number_unsigned()) {
     const auto number = value.get<std::uint64_t>();
     if (number <= static_cast<std::uint64_t>(max) && static_cast<std::int64_t>(number) >= min) {
       return static_cast<std::int64_t>(number);
     }
-    ThrowJsonError(path, "expected an integer" + range);
+    return JsonError(path, "expected an integer" + range);
   }
   if (value.is_number_integer()) {
     const auto number = value.get<std::int64_t>();
     if (number >= min && number <= max) return number;
   }
-  ThrowJsonError(path, "expected an integer" + range);
+  return JsonError(path, "expected an integer" + range);
 }
 
 }  // namespace archive

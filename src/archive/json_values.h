@@ -6,35 +6,32 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
 
+#include "outcome/outcome.h"
+
 namespace archive {
 
 // A JSON value that does not fit its field; the text starts with the path
 // of the value ("inputStreams[0].sheetName: ...").
-class JsonError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void ThrowJsonError(const std::string& path, const std::string& problem);
+outcome::Error JsonError(const std::string& path, const std::string& problem);
 
 bool IsValidUtf8(std::string_view bytes);
 
 nlohmann::json TextToJson(const std::string& text);
 nlohmann::json DoubleToJson(double value);
 
-// Each reads `value` found at `path`, or throws JsonError.
-std::string TextFromJson(const nlohmann::json& value, const std::string& path);
-double DoubleFromJson(const nlohmann::json& value, const std::string& path);
-bool FlagFromJson(const nlohmann::json& value, const std::string& path);
+// Each reads `value` found at `path`, or fails with JsonError.
+outcome::Expected<std::string> TextFromJson(const nlohmann::json& value, const std::string& path);
+outcome::Expected<double> DoubleFromJson(const nlohmann::json& value, const std::string& path);
+outcome::Expected<bool> FlagFromJson(const nlohmann::json& value, const std::string& path);
 // An integer within [min, max]; numbers with a fraction or exponent are
 // refused even when whole.
-std::int64_t IntegerFromJson(const nlohmann::json& value, const std::string& path, std::int64_t min,
-                             std::int64_t max);
+outcome::Expected<std::int64_t> IntegerFromJson(const nlohmann::json& value,
+                                                const std::string& path, std::int64_t min,
+                                                std::int64_t max);
 
 }  // namespace archive

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "archive/archive_error.h"
+#include <utility>
 
 namespace archive {
 namespace {
@@ -21,10 +21,6 @@ constexpr int kSetLock = F_OFD_SETLK;
 constexpr int kSetLock = F_SETLK;
 #endif
 
-[[noreturn]] void Throw(const std::string& text) {
-  throw ArchiveError(ArchiveError::Kind::kFile, text);
-}
-
 // Closes the descriptor unless released: the constructor's failures leave
 // nothing open.
 struct DescriptorGuard {
@@ -36,17 +32,18 @@ struct DescriptorGuard {
 
 }  // namespace
 
-LockedFile::LockedFile(const char* path, Access access) {
-  if (path == nullptr) Throw("no file is named");
-  path_ = path;
+outcome::Expected<LockedFile> LockedFile::Open(const char* path, Access access) {
+  using outcome::Error;
+  if (path == nullptr) return Error::Failed("no file is named");
+  const std::string named = path;
   const int flags = (access == Access::kRead ? O_RDONLY : O_WRONLY) | O_CLOEXEC | O_NOCTTY;
   DescriptorGuard guard{::open(path, flags)};
-  if (guard.fd < 0) Throw("cannot open " + path_ + ": " + std::strerror(errno));
+  if (guard.fd < 0) return Error::Failed("cannot open " + named + ": " + std::strerror(errno));
 
   struct stat status {};
   if (::fstat(guard.fd, &status) != 0)
-    Throw("cannot examine " + path_ + ": " + std::strerror(errno));
-  if (!S_ISREG(status.st_mode)) Throw(path_ + " is not a plain file");
+    return Error::Failed("cannot examine " + named + ": " + std::strerror(errno));
+  if (!S_ISREG(status.st_mode)) return Error::Failed(named + " is not a plain file");
 
   struct flock lock {};
   lock.l_type = access == Access::kRead ? F_RDLCK : F_WRLCK;
@@ -55,46 +52,55 @@ LockedFile::LockedFile(const char* path, Access access) {
   lock.l_len = 0;  // the whole file, however it grows
   if (::fcntl(guard.fd, kSetLock, &lock) != 0) {
     const bool taken = errno == EAGAIN || errno == EACCES;
-    Throw(path_ +
-          (taken ? " is locked by another program" : ": " + std::string(std::strerror(errno))));
+    return Error::Failed(named + (taken ? " is locked by another program"
+                                        : ": " + std::string(std::strerror(errno))));
   }
-  size_ = static_cast<std::uint64_t>(status.st_size);
-  fd_ = guard.fd;
+  LockedFile file;
+  file.path_ = named;
+  file.size_ = static_cast<std::uint64_t>(status.st_size);
+  file.fd_ = guard.fd;
   guard.fd = -1;
+  return file;
 }
+
+LockedFile::LockedFile(LockedFile&& other) noexcept
+    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
 
 LockedFile::~LockedFile() {
   // Closing the description releases its lock.
   if (fd_ >= 0) ::close(fd_);
 }
 
-void LockedFile::Fail(const char* action) const {
-  Throw("cannot " + std::string(action) + " " + path_ + ": " + std::strerror(errno));
+outcome::Error LockedFile::Fail(const char* action) const {
+  return outcome::Error::Failed("cannot " + std::string(action) + " " + path_ + ": " +
+                                std::strerror(errno));
 }
 
-std::size_t LockedFile::ReadSome(void* out, std::size_t count) {
+outcome::Expected<std::size_t> LockedFile::ReadSome(void* out, std::size_t count) {
   for (;;) {
     const ssize_t got = ::read(fd_, out, count);
     if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) Fail("read");
+    if (errno != EINTR) return Fail("read");
   }
 }
 
-void LockedFile::WriteAll(const void* data, std::size_t count) {
+outcome::Error LockedFile::WriteAll(const void* data, std::size_t count) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (count > 0) {
     const ssize_t put = ::write(fd_, bytes, count);
     if (put < 0) {
       if (errno == EINTR) continue;
-      Fail("write");
+      return Fail("write");
     }
     bytes += put;
     count -= static_cast<std::size_t>(put);
   }
+  return outcome::Error::Success();
 }
 
-void LockedFile::Truncate(std::uint64_t size) {
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("cut");
+outcome::Error LockedFile::Truncate(std::uint64_t size) {
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Fail("cut");
+  return outcome::Error::Success();
 }
 
 }  // namespace archive

@@ -8,33 +8,39 @@
 #include <cstdint>
 #include <string>
 
+#include "outcome/outcome.h"
+
 namespace archive {
 
 class LockedFile {
  public:
   enum class Access { kRead, kWrite };
 
-  // Never creates the file. Throws ArchiveError (kFile) naming the path and
-  // the reason: no path, no such file, not a plain file, no permission, or
-  // locked by someone else.
-  LockedFile(const char* path, Access access);
+  // Never creates the file. Fails naming the path and the reason: no path,
+  // no such file, not a plain file, no permission, or locked by someone
+  // else.
+  static outcome::Expected<LockedFile> Open(const char* path, Access access);
   ~LockedFile();
+  LockedFile(LockedFile&& other) noexcept;
   LockedFile(const LockedFile&) = delete;
   LockedFile& operator=(const LockedFile&) = delete;
+  LockedFile& operator=(LockedFile&&) = delete;
 
   // The file's size when it was opened.
   std::uint64_t Size() const noexcept { return size_; }
 
   // Reads up to `count` bytes at the current position; 0 at the end.
-  std::size_t ReadSome(void* out, std::size_t count);
+  outcome::Expected<std::size_t> ReadSome(void* out, std::size_t count);
   // Writes all `count` bytes at the current position.
-  void WriteAll(const void* data, std::size_t count);
+  outcome::Error WriteAll(const void* data, std::size_t count);
   // Cuts the file to `size` bytes (what was written), so that nothing of a
   // longer earlier content stays behind it.
-  void Truncate(std::uint64_t size);
+  outcome::Error Truncate(std::uint64_t size);
 
  private:
-  [[noreturn]] void Fail(const char* action) const;
+  LockedFile() = default;
+  // The failure of `action` ("read") with errno's reason.
+  outcome::Error Fail(const char* action) const;
 
   std::string path_;
   int fd_ = -1;

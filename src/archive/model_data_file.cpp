@@ -12,30 +12,36 @@ constexpr std::uint16_t kModelDataMarker = 255;
 
 }  // namespace
 
-void TransferModelData(Archive& archive, casedata::CExcclExportedVariable& variables) {
+ArchiveError TransferModelData(Archive& archive, casedata::CExcclExportedVariable& variables) {
   TransferSignature(archive);
-  TransferPublishedVariables(archive, variables);
+  if (!archive.Failed()) TransferPublishedVariables(archive, variables);
+  return archive.TakeFailure();
 }
 
-void StoreModelDataMarker(Archive& archive) {
+ArchiveError StoreModelDataMarker(Archive& archive) {
   TransferSignature(archive);
   std::uint16_t marker = kModelDataMarker;
   TransferU16(archive, marker);
+  return archive.TakeFailure();
 }
 
-void WriteModelDataFile(const char* path, casedata::CExcclExportedVariable& variables) {
-  LockedFile file(path, LockedFile::Access::kWrite);
-  Archive archive = Archive::StoreToFile(file);
-  TransferModelData(archive, variables);
+ArchiveError WriteModelDataFile(const char* path, casedata::CExcclExportedVariable& variables) {
+  outcome::Expected<LockedFile> file = LockedFile::Open(path, LockedFile::Access::kWrite);
+  if (!file) return ArchiveError(ArchiveError::Kind::kFile, file.TakeError().Message());
+  Archive archive = Archive::StoreToFile(*file);
+  TransferSignature(archive);
+  TransferPublishedVariables(archive, variables);
   archive.Finish();
+  return archive.TakeFailure();
 }
 
-void ReadModelDataFile(const char* path, std::uint32_t caseVersion,
-                       casedata::CExcclExportedVariable& variables) {
-  LockedFile file(path, LockedFile::Access::kRead);
-  Archive archive = Archive::LoadFromFile(file);
+ArchiveError ReadModelDataFile(const char* path, std::uint32_t caseVersion,
+                               casedata::CExcclExportedVariable& variables) {
+  outcome::Expected<LockedFile> file = LockedFile::Open(path, LockedFile::Access::kRead);
+  if (!file) return ArchiveError(ArchiveError::Kind::kFile, file.TakeError().Message());
+  Archive archive = Archive::LoadFromFile(*file);
   archive.SetVersion(caseVersion);
-  TransferModelData(archive, variables);
+  return TransferModelData(archive, variables);
 }
 
 }  // namespace archive

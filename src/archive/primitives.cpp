@@ -2,8 +2,8 @@
 
 #include <bit>
 #include <limits>
+#include <utility>
 
-#include "archive/archive_error.h"
 #include "casedata/stream_data.h"
 
 namespace archive {
@@ -29,8 +29,8 @@ void TransferLittleEndian(Archive& archive, Unsigned& value) {
   value = loaded;
 }
 
-[[noreturn]] void FormatError(const std::string& text) {
-  throw ArchiveError(ArchiveError::Kind::kFormat, text);
+void FormatError(Archive& archive, std::string text) {
+  archive.Fail(ArchiveError::Kind::kFormat, std::move(text));
 }
 
 }  // namespace
@@ -67,7 +67,7 @@ void TransferFlag(Archive& archive, bool& value) {
 
 void TransferText(Archive& archive, std::string& value) {
   if (archive.IsStoring()) {
-    std::uint32_t length = CountOf(value.size(), "text");
+    std::uint32_t length = CountOf(archive, value.size(), "text");
     TransferU32(archive, length);
     archive.Bytes(value.data(), value.size());
     return;
@@ -75,35 +75,39 @@ void TransferText(Archive& archive, std::string& value) {
   const std::uint64_t at = archive.Position();
   std::uint32_t length = 0;
   TransferU32(archive, length);
+  if (archive.Failed()) return;
   if (length > archive.Remaining()) {
-    FormatError("a text of " + std::to_string(length) + " bytes at byte " + std::to_string(at) +
-                " does not fit the " + std::to_string(archive.Remaining()) + " bytes left");
+    FormatError(archive, "a text of " + std::to_string(length) + " bytes at byte " +
+                             std::to_string(at) + " does not fit the " +
+                             std::to_string(archive.Remaining()) + " bytes left");
   }
   std::string loaded(length, '\0');
   archive.Bytes(loaded.data(), length);
-  value = std::move(loaded);
+  if (!archive.Failed()) value = std::move(loaded);
 }
 
 void TransferText16(Archive& archive, casedata::CellField& value) {
   std::string text = archive.IsStoring() ? value.str() : std::string();
   TransferText(archive, text);
-  if (archive.IsLoading()) value.Set(text);
+  if (archive.IsLoading() && !archive.Failed()) value.Set(text);
 }
 
 void TransferCount(Archive& archive, std::uint32_t& count, std::size_t minimumElementSize,
                    const char* what) {
   const std::uint64_t at = archive.Position();
   TransferU32(archive, count);
-  if (archive.IsStoring() || minimumElementSize == 0) return;
+  if (archive.IsStoring() || archive.Failed() || minimumElementSize == 0) return;
   if (count > archive.Remaining() / minimumElementSize) {
-    FormatError(std::to_string(count) + " " + what + " at byte " + std::to_string(at) +
-                " do not fit the " + std::to_string(archive.Remaining()) + " bytes left");
+    FormatError(archive, std::to_string(count) + " " + what + " at byte " + std::to_string(at) +
+                             " do not fit the " + std::to_string(archive.Remaining()) +
+                             " bytes left");
   }
 }
 
-std::uint32_t CountOf(std::size_t size, const char* what) {
+std::uint32_t CountOf(Archive& archive, std::size_t size, const char* what) {
   if (size > std::numeric_limits<std::uint32_t>::max()) {
-    FormatError(std::string("too many ") + what + " to store: " + std::to_string(size));
+    FormatError(archive, std::string("too many ") + what + " to store: " + std::to_string(size));
+    return 0;
   }
   return static_cast<std::uint32_t>(size);
 }

@@ -1,6 +1,8 @@
 // The encodings of the archive's field kinds, each one routine for both
 // directions. Numbers are little-endian whatever the machine; a text is its
-// u32 byte count and its bytes, with no terminator.
+// u32 byte count and its bytes, with no terminator. A failure is recorded
+// in the archive (see Archive::Fail); a failed transfer leaves its value
+// alone.
 #pragma once
 
 #include <cstddef>
@@ -35,7 +37,8 @@ void TransferText16(Archive& archive, casedata::CellField& value);
 // `what`.
 void TransferCount(Archive& archive, std::uint32_t& count, std::size_t minimumElementSize,
                    const char* what);
-// Stores the size of a list, which must fit the u32 count.
-std::uint32_t CountOf(std::size_t size, const char* what);
+// Storing: the size of a list, which must fit the u32 count (0, with the
+// archive failed, when it does not).
+std::uint32_t CountOf(Archive& archive, std::size_t size, const char* what);
 
 }  // namespace archive

@@ -1,6 +1,5 @@
 #include "archive/signature.h"
 
-#include "archive/archive_error.h"
 #include "archive/primitives.h"
 
 namespace archive {
@@ -10,9 +9,9 @@ void TransferSignature(Archive& archive) {
   std::uint32_t second = kSignatureSecond;
   TransferU32(archive, first);
   TransferU32(archive, second);
+  if (archive.Failed()) return;
   if (first != kSignatureFirst || second != kSignatureSecond) {
-    throw ArchiveError(ArchiveError::Kind::kFormat,
-                       "the archive does not start with its signature");
+    archive.Fail(ArchiveError::Kind::kFormat, "the archive does not start with its signature");
   }
 }
 

@@ -10,7 +10,8 @@ namespace archive {
 inline constexpr std::uint32_t kSignatureFirst = 1;
 inline constexpr std::uint32_t kSignatureSecond = 0x385FD21A;
 
-// Loading: anything but the two words is a format error.
+// Loading: anything but the two words is a format error (recorded in the
+// archive).
 void TransferSignature(Archive& archive);
 
 }  // namespace archive

@@ -39,14 +39,14 @@ std::string InvalidReferenceMessage(const std::string& worksheet, const std::str
 
 }  // namespace
 
-std::string CellValueText(const com::Variant& value, std::string_view worksheet,
-                          std::string_view cell) {
+outcome::Expected<std::string> CellValueText(const com::Variant& value, std::string_view worksheet,
+                                             std::string_view cell) {
   if (value.vt == com::VT_BSTR) return com::BstrToUtf8(value.bstrVal);
   if (value.vt == com::VT_ERROR) {
     const std::string place =
         worksheet.empty() ? std::string(cell) : std::string(worksheet) + "!" + std::string(cell);
     const std::string_view name = excel::ErrorValueName(value.scode);
-    com::Throw(
+    return com::Failure(
         com::DISP_E_TYPEMISMATCH,
         text::FormatString("Type mismatch. %s holds the error value %s, not a number",
                            place.c_str(), name.empty() ? "#VALUE!" : std::string(name).c_str()));
@@ -75,6 +75,17 @@ std::string OfficeEndedSuffix(const com::Error& error) {
   return ": " + error.ErrorMessage();
 }
 
+// The cell's text; the application's refusal arrives as com::Error.
+outcome::Expected<std::string> CellText(CExcExcelObj& session, const std::string& worksheet,
+                                        const std::string& cell, const std::string& address) {
+  // A column:row pair outside the sheet names no cell: a failure, never an
+  // empty success.
+  if (address.empty()) {
+    return com::Failure(com::DISP_E_BADINDEX, InvalidReferenceMessage(worksheet, cell));
+  }
+  return CellValueText(session.GetCellValue(address), worksheet, address);
+}
+
 }  // namespace
 
 int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
@@ -87,19 +98,23 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
   if (!worksheet.empty() && !Select(*session, worksheet, message, reason)) return 1;
   const std::string address = CellAddress(cell);
   if (text::IsBlank(cell)) return 0;
+  std::string why;
+  std::string suffix;
   try {
-    // A column:row pair outside the sheet names no cell: a failure, never an
-    // empty success.
-    if (address.empty()) com::Throw(com::DISP_E_BADINDEX, InvalidReferenceMessage(worksheet, cell));
-    text = CellValueText(session->GetCellValue(address), worksheet, address);
-    return 0;
+    outcome::Expected<std::string> read = CellText(*session, worksheet, cell, address);
+    if (read) {
+      text = std::move(*read);
+      return 0;
+    }
+    why = read.GetError().Message();
   } catch (const com::Error& error) {
-    if (reason != nullptr) *reason = error.ErrorMessage();
-    text.clear();
-    text::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]%s",
-                       worksheet.c_str(), cell.c_str(), OfficeEndedSuffix(error).c_str());
-    return 1;
+    why = error.ErrorMessage();
+    suffix = OfficeEndedSuffix(error);
   }
+  if (reason != nullptr) *reason = why;
+  text::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]%s",
+                     worksheet.c_str(), cell.c_str(), suffix.c_str());
+  return 1;
 }
 
 int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
@@ -119,23 +134,26 @@ int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const st
   return 0;
 }
 
-double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                      std::string_view sheetName) {
-  if (session == nullptr) throw CellReadError(kNoConnectionMessage);
+outcome::Expected<double> ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
+                                         const std::string& cell, std::string_view sheetName) {
+  using outcome::Error;
+  if (session == nullptr) return Error::Failed(kNoConnectionMessage);
   if (!text::IsBlank(worksheet)) {
     if (session->SelectWorksheet(worksheet)) {
-      throw CellReadError(text::FormatString("Unable to get worksheet %s", worksheet.c_str()));
+      return Error::Failed(text::FormatString("Unable to get worksheet %s", worksheet.c_str()));
     }
   }
   if (text::IsBlank(cell)) return values::kUndefinedValue;
   return CellNumber(session->GetCellValue(cell), sheetName.empty() ? worksheet : sheetName, cell);
 }
 
-double CellNumber(const com::Variant& value, std::string_view sheetName, const std::string& cell) {
-  const std::string text = CellValueText(value, sheetName, cell);
-  if (text::IsBlank(text)) return values::kUndefinedValue;
-  const std::optional<double> number = text::ParseWholeNumber(text);
-  if (!number) throw CellReadError(NotANumberMessage(sheetName, cell, text));
+outcome::Expected<double> CellNumber(const com::Variant& value, std::string_view sheetName,
+                                     const std::string& cell) {
+  outcome::Expected<std::string> text = CellValueText(value, sheetName, cell);
+  if (!text) return text.TakeError();
+  if (text::IsBlank(*text)) return values::kUndefinedValue;
+  const std::optional<double> number = text::ParseWholeNumber(*text);
+  if (!number) return outcome::Error::Failed(NotANumberMessage(sheetName, cell, *text));
   return *number;
 }
 
@@ -146,18 +164,21 @@ int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std
     return 1;
   }
   if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
+  std::string suffix;
   try {
     const std::string address = CellAddress(cell);
-    if (address.empty()) com::Throw(com::DISP_E_BADINDEX, InvalidReferenceMessage(worksheet, cell));
-    // With no worksheet selected nothing is written: that is a failure too.
-    if (session->SetCellValue(address, com::Variant::Text(text)) != 0) com::Throw(com::E_POINTER);
-    return 0;
+    // A pair outside the sheet, or no worksheet selected: nothing is
+    // written, which is a failure too.
+    if (!address.empty() && session->SetCellValue(address, com::Variant::Text(text)) == 0) {
+      return 0;
+    }
   } catch (const com::Error& error) {
-    text::PrintMessage(message.data(), message.size(),
-                       "Error in setting data cell %s, worksheet %s%s", cell.c_str(),
-                       worksheet.c_str(), OfficeEndedSuffix(error).c_str());
-    return 1;
+    suffix = OfficeEndedSuffix(error);
   }
+  text::PrintMessage(message.data(), message.size(),
+                     "Error in setting data cell %s, worksheet %s%s", cell.c_str(),
+                     worksheet.c_str(), suffix.c_str());
+  return 1;
 }
 
 }  // namespace automation

@@ -3,20 +3,13 @@
 // "There is no connection to Excel".
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "automation/excel_session.h"
+#include "outcome/outcome.h"
 
 namespace automation {
-
-// Raised by ReadCellNumber when the worksheet cannot be selected or there is
-// no connection; what() is the message for the host.
-class CellReadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The cell as text (VT_BSTR as it is, other values by the en-US VARIANT
 // conversion). A non-empty worksheet is selected first. A blank cell text
@@ -27,10 +20,10 @@ int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std:
                  std::string& text, Message message, std::string* reason = nullptr);
 
 // A cell's value as text (VT_BSTR as it is, other values by the en-US
-// VARIANT conversion). An error value fails with DISP_E_TYPEMISMATCH naming
-// `worksheet`!`cell` and the error ("#DIV/0!").
-std::string CellValueText(const com::Variant& value, std::string_view worksheet,
-                          std::string_view cell);
+// VARIANT conversion). An error value fails with the type-mismatch text
+// naming `worksheet`!`cell` and the error ("#DIV/0!").
+outcome::Expected<std::string> CellValueText(const com::Variant& value, std::string_view worksheet,
+                                             std::string_view cell);
 
 // What the host is told when a value cannot be read; the reason follows.
 inline constexpr char kGettingDataFailed[] = "Error in getting data from Excel: ";
@@ -50,15 +43,17 @@ int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const st
 // The cell as a number for stream values: the worksheet is selected only
 // when its name is not blank, and the cell text is used as it stands. A blank
 // cell text or a blank value gives the undefined value (a missing value).
-// Throws CellReadError for the worksheet and for a text that is not a
-// number (NotANumberMessage, naming `sheetName`, the sheet the caller
-// selected), com::Error for the read.
-double ReadCellNumber(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                      std::string_view sheetName = {});
+// Fails, with the message for the host, without a connection, for the
+// worksheet, for an error value and for a text that is not a number
+// (NotANumberMessage, naming `sheetName`, the sheet the caller selected).
+// The application's own refusal of the read arrives as com::Error.
+outcome::Expected<double> ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
+                                         const std::string& cell, std::string_view sheetName = {});
 
 // What ReadCellNumber gives for `value`, the cell's value already read (a
 // block read's, say).
-double CellNumber(const com::Variant& value, std::string_view sheetName, const std::string& cell);
+outcome::Expected<double> CellNumber(const com::Variant& value, std::string_view sheetName,
+                                     const std::string& cell);
 
 // Writes the text into the cell as if typed there.
 int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,

@@ -85,8 +85,16 @@ int CExcServerObj::Open(const std::string& path, const std::vector<std::string>&
     return 1;
   }
 
+  // The claim is settled on every way out, a throw included: as failed
+  // unless the workbook opened.
+  struct Settling {
+    CExcServerObj* object;
+    const std::string& path;
+    bool opened = false;
+    ~Settling() { CExcServerObjCollection::Settle(object, path, opened); }
+  } settling{this, path};
   outcome::Error opened;
-  try {
+  {
     session_->SetVisible(true);
     if (session_->HasWorkbook()) session_->CloseWorkbook();
     if (!fileExists_) {
@@ -96,11 +104,8 @@ int CExcServerObj::Open(const std::string& path, const std::vector<std::string>&
     } else {
       opened = session_->OpenWorkbookWithAddIns(path, addIns);
     }
-  } catch (...) {
-    CExcServerObjCollection::Settle(this, path, false);
-    throw;
   }
-  CExcServerObjCollection::Settle(this, path, !opened);
+  settling.opened = !opened;
   return PrintFailure(opened, message);
 }
 

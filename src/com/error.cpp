@@ -32,6 +32,10 @@ Error::Error(HRESULT hr, const std::string& description)
       hr_(hr),
       hasDescription_(!OneLine(description).empty()) {}
 
+outcome::Error Failure(HRESULT hr, const std::string& description) {
+  return outcome::Error::Failed(Error(hr, description).what());
+}
+
 void Throw(HRESULT hr) {
   throw Error(hr);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "com/hresult.h"
+#include "outcome/outcome.h"
 
 namespace com {
 
@@ -30,6 +31,10 @@ class Error : public std::runtime_error {
   HRESULT hr_;
   bool hasDescription_ = false;
 };
+
+// The failure a com::Error(hr, description) stands for, as a value: its
+// message is the exception's what(). For code that fails without throwing.
+outcome::Error Failure(HRESULT hr, const std::string& description = {});
 
 // Throws com::Error(hr), whatever hr is.
 [[noreturn]] void Throw(HRESULT hr);

@@ -46,7 +46,7 @@ std::int32_t WriteModelData(M m, A a) {
 // no message for it (a host that wants to tell its user checks the file
 // itself, as gridmoor-host does).
 std::int32_t ReadModelData(M m, A) {
-  static_cast<void>(m.ReadModelData());
+  m.ReadModelData().Consume();
   return EXT_RESULT_OK;
 }
 

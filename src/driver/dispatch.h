@@ -64,4 +64,7 @@ void ReportCurrentException(ExtStatusRecord* status) noexcept;
 // "Internal error: <what>".
 std::string CurrentExceptionText();
 
+// What the host is told when the factory gave no model.
+inline constexpr char kNoModelMessage[] = "Internal error: no model was made";
+
 }  // namespace driver

@@ -70,9 +70,8 @@ void DriverProxy::DriverWorker() {
     std::unique_ptr<model::CExcModel> model;
     try {
       model = factory_ ? factory_() : nullptr;
-      if (!model) throw std::runtime_error("no model was made");
-      createFailed_ = model->CreateFailed();
-      createMessage_ = model->CreateError();
+      createFailed_ = !model || model->CreateFailed();
+      createMessage_ = model ? model->CreateError() : kNoModelMessage;
     } catch (...) {
       createFailed_ = true;
       createMessage_ = CurrentExceptionText();

@@ -146,7 +146,10 @@ std::int32_t CreateInstance(Mode mode, ExtInstance* instance, ExtStatusRecord* s
       auto direct = std::make_shared<DirectInstance>();
       direct->model = factory();
       model::CExcModel* model = direct->model.get();
-      if (model == nullptr) throw std::runtime_error("no model was made");
+      if (model == nullptr) {
+        Write(status, kCreateFailedFormat, kNoModelMessage);
+        return 1;
+      }
       Instances().Add(model, Instance{direct, nullptr});
       *instance = reinterpret_cast<ExtInstance>(model);
       return CreationResult(model->CreateFailed(), model->CreateError(), status);

@@ -39,13 +39,14 @@ std::int32_t WriteValue(GmVariant* value, char* message, Write write) {
     return 1;
   }
   com::Variant copy;
-  try {
+  {
+    // Cleared on every way out of the import, a throw included.
+    const struct Clearing {
+      GmVariant* value;
+      ~Clearing() { GmVariantClear(value); }
+    } clearing{value};
     copy = com::ImportHostVariant(*value);
-  } catch (...) {
-    GmVariantClear(value);
-    throw;
   }
-  GmVariantClear(value);
   return write(copy);
 }
 

@@ -30,7 +30,7 @@ constexpr char kBatchJobVariable[] = "LSB_JOBID";
 outcome::Error WriteFailure(const char* operation, const archive::ArchiveError& error) {
   const bool overflow = error.kind() == archive::ArchiveError::Kind::kEnd;
   return outcome::Error::Failed(std::string(operation) + " - " +
-                                (overflow ? "buffer overflow" : error.what()));
+                                (overflow ? "buffer overflow" : error.Message()));
 }
 
 archive::CaseView CaseOf(CExcModel& model) {
@@ -57,20 +57,16 @@ void Relocate(CExcModel& model, const casedata::StoredCase& stored) {
 // bytes given back are exactly those a store into the host's buffer leaves.
 Bytes CExcModel::WriteCaseData(std::size_t capacity) {
   Bytes written;
-  try {
-    archive::Archive archive = archive::Archive::StoreGrowing(written.value, capacity);
-    archive::TransferCase(archive, CaseOf(*this));
-  } catch (const archive::ArchiveError& error) {
+  archive::Archive archive = archive::Archive::StoreGrowing(written.value, capacity);
+  if (const archive::ArchiveError error = archive::TransferCase(archive, CaseOf(*this))) {
     written.error = WriteFailure(kWriteCaseFailed, error);
   }
   return written;
 }
 
 outcome::Error CExcModel::ReadCaseData(const casedata::StoredCase& stored) {
-  try {
-    archive::Archive archive = archive::Archive::LoadFrom(stored.archive);
-    archive::TransferCase(archive, CaseOf(*this));
-  } catch (const archive::ArchiveError& error) {
+  archive::Archive archive = archive::Archive::LoadFrom(stored.archive);
+  if (const archive::ArchiveError error = archive::TransferCase(archive, CaseOf(*this))) {
     // What was read stays; the streams still match their counts.
     archive::SettleStreamCounts(caseDetails);
     const bool tooNew = error.kind() == archive::ArchiveError::Kind::kVersionTooNew;
@@ -83,25 +79,20 @@ outcome::Error CExcModel::ReadCaseData(const casedata::StoredCase& stored) {
 
 Bytes CExcModel::WriteModelData(std::size_t capacity) {
   Bytes written;
-  try {
-    archive::Archive marker = archive::Archive::StoreGrowing(written.value, capacity);
-    archive::StoreModelDataMarker(marker);
-    archive::WriteModelDataFile(modelDataFile, publishedVariables);
-  } catch (const archive::ArchiveError& error) {
-    written.error = WriteFailure(kWriteModelDataFailed, error);
-  }
+  archive::Archive marker = archive::Archive::StoreGrowing(written.value, capacity);
+  archive::ArchiveError error = archive::StoreModelDataMarker(marker);
+  if (!error) error = archive::WriteModelDataFile(modelDataFile, publishedVariables);
+  if (error) written.error = WriteFailure(kWriteModelDataFailed, error);
   return written;
 }
 
 outcome::Error CExcModel::ReadModelData() {
   if (!archive::HasModelDataFile(caseVersion)) return outcome::Error::Success();
-  try {
-    archive::ReadModelDataFile(modelDataFile, static_cast<std::uint32_t>(caseVersion),
-                               publishedVariables);
-  } catch (const archive::ArchiveError& error) {
+  if (const archive::ArchiveError error = archive::ReadModelDataFile(
+          modelDataFile, static_cast<std::uint32_t>(caseVersion), publishedVariables)) {
     const std::string path = modelDataFile != nullptr ? modelDataFile : "(none named)";
     return outcome::Error::Failed("the model data file " + path +
-                                  " cannot be read: " + error.what());
+                                  " cannot be read: " + error.Message());
   }
   return outcome::Error::Success();
 }

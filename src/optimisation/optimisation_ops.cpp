@@ -104,19 +104,24 @@ std::string LeftOutItems(std::size_t constraints, std::size_t controls, std::siz
 Error WriteItemCell(automation::CExcExcelObj* session, const automation::CExcCellDef& item,
                     const com::Variant& value) {
   if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage);
+  const auto failed = [&item](const std::string& why) {
+    return Error::Failed("Error in setting data cell " + Printed(item.cell) + ", worksheet " +
+                         Printed(item.worksheet) + ": (" + Printed(why) + ")");
+  };
   try {
     if (const Error selection = session->SelectWorksheet(item.worksheet)) {
       return Error::Failed("Error in setting data in Excel: " + selection.Message());
     }
     if (text::IsBlank(item.cell)) return Error::Success();
     const std::string address = automation::CellAddress(item.cell);
-    if (address.empty()) com::Throw(com::DISP_E_BADINDEX);
+    if (address.empty()) return failed(com::Failure(com::DISP_E_BADINDEX).Message());
     // Nothing written (no current worksheet) is a failure, not a success.
-    if (session->SetCellValue(address, value) != 0) com::Throw(com::E_POINTER);
+    if (session->SetCellValue(address, value) != 0) {
+      return failed(com::Failure(com::E_POINTER).Message());
+    }
     return Error::Success();
   } catch (const com::Error& error) {
-    return Error::Failed("Error in setting data cell " + Printed(item.cell) + ", worksheet " +
-                         Printed(item.worksheet) + ": (" + Printed(error.ErrorMessage()) + ")");
+    return failed(error.ErrorMessage());
   }
 }
 

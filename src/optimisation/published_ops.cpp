@@ -62,22 +62,26 @@ std::string BlockCell(const std::string& topLeft, int column, int row) {
 
 // Writes `text` into the current worksheet as if typed there. An address
 // that names no cell is a failure, never a skip.
-void WriteCell(automation::CExcExcelObj& session, const std::string& address,
-               const std::string& text) {
-  if (text::IsBlank(address)) com::Throw(com::DISP_E_BADINDEX);
-  if (session.SetCellValue(address, com::Variant::Text(text)) != 0) com::Throw(com::E_POINTER);
+Error WriteCell(automation::CExcExcelObj& session, const std::string& address,
+                const std::string& text) {
+  if (text::IsBlank(address)) return com::Failure(com::DISP_E_BADINDEX);
+  if (session.SetCellValue(address, com::Variant::Text(text)) != 0) {
+    return com::Failure(com::E_POINTER);
+  }
+  return Error::Success();
 }
 
 // The cascade keeps the history of set values: time step t goes t rows below
 // (vertical) or t columns right of the cascade cell.
-void WriteCascade(automation::CExcExcelObj& session, const casedata::CExcExportedVariable& variable,
-                  const std::string& text, std::uint32_t timestep) {
-  if (text::IsBlank(variable.CascadeCell)) return;
+Error WriteCascade(automation::CExcExcelObj& session,
+                   const casedata::CExcExportedVariable& variable, const std::string& text,
+                   std::uint32_t timestep) {
+  if (text::IsBlank(variable.CascadeCell)) return Error::Success();
   const int steps = timestep > INT_MAX ? INT_MAX : static_cast<int>(timestep);
   const std::string target =
       automation::OffsetCell(automation::CellAddress(variable.CascadeCell), steps,
                              variable.CascadeDirection == casedata::kVertical);
-  WriteCell(session, target, text);
+  return WriteCell(session, target, text);
 }
 
 // A part cut at `separator`, and what follows it; none after the last part.
@@ -124,8 +128,8 @@ class BlockRows {
 // Writes `rows` rows of `width` values (row by row in `values`) starting
 // `firstRow` rows below `topLeft`: in one block call where the band is a
 // block of the grid, otherwise, or when the call fails, cell by cell.
-void WriteBand(automation::CExcExcelObj& session, const std::string& topLeft, std::size_t firstRow,
-               std::size_t rows, std::size_t width, const std::vector<std::string_view>& values) {
+Error WriteBand(automation::CExcExcelObj& session, const std::string& topLeft, std::size_t firstRow,
+                std::size_t rows, std::size_t width, const std::vector<std::string_view>& values) {
   if (values.size() >= 2) {
     if (const auto block = automation::BlockBelow(topLeft, firstRow, rows, width)) {
       com::VariantGrid grid(rows, width);
@@ -133,21 +137,21 @@ void WriteBand(automation::CExcExcelObj& session, const std::string& topLeft, st
         grid.At(static_cast<std::int32_t>(i / width) + 1,
                 static_cast<std::int32_t>(i % width) + 1) = com::Variant::Text(values[i]);
       }
-      if (automation::WriteBlock(session, *block, grid)) return;
+      if (automation::WriteBlock(session, *block, grid)) return Error::Success();
     }
   }
   for (std::size_t i = 0; i < values.size(); ++i) {
-    WriteCell(
-        session,
-        BlockCell(topLeft, static_cast<int>(i % width), static_cast<int>(firstRow + i / width)),
-        std::string(values[i]));
+    const std::string cell =
+        BlockCell(topLeft, static_cast<int>(i % width), static_cast<int>(firstRow + i / width));
+    if (Error failed = WriteCell(session, cell, std::string(values[i]))) return failed;
   }
+  return Error::Success();
 }
 
 // Writes a block text's rows: each run of rows of one length in bands of at
 // most kMaxWriteCells cells (never filled out to a rectangle).
-void WriteRows(automation::CExcExcelObj& session, const std::string& topLeft,
-               std::string_view text) {
+Error WriteRows(automation::CExcExcelObj& session, const std::string& topLeft,
+                std::string_view text) {
   BlockRows rows(text);
   std::vector<std::string_view> row;
   std::vector<std::string_view> band;
@@ -163,9 +167,10 @@ void WriteRows(automation::CExcExcelObj& session, const std::string& topLeft,
       ++count;
       more = rows.Next(row);
     } while (more && row.size() == width && count < limit);
-    WriteBand(session, topLeft, firstRow, count, width, band);
+    if (Error failed = WriteBand(session, topLeft, firstRow, count, width, band)) return failed;
     firstRow += count;
   }
+  return Error::Success();
 }
 
 Error SetValue(const casedata::CExcExportedVariable& variable, automation::CExcExcelObj& session,
@@ -178,12 +183,14 @@ Error SetValue(const casedata::CExcExportedVariable& variable, automation::CExcE
     // A column:row pair becomes an A1 address first, so that it can be
     // stepped and is never taken for a range of whole rows.
     const std::string topLeft = automation::CellAddress(variable.cell);
+    Error written;
     if (blocksAllowed && text.find_first_of("\t\n") != std::string::npos) {
-      WriteRows(session, topLeft, text);
+      written = WriteRows(session, topLeft, text);
     } else {
-      WriteCell(session, topLeft, text);
-      WriteCascade(session, variable, text, timestep);
+      written = WriteCell(session, topLeft, text);
+      if (!written) written = WriteCascade(session, variable, text, timestep);
     }
+    if (written) return SetFailed(variable, written.Message());
     return Error::Success();
   } catch (const com::Error& error) {
     return SetFailed(variable, error.ErrorMessage());

@@ -23,21 +23,24 @@ namespace streams::detail {
 namespace {
 
 using automation::OffsetCell;
+using outcome::Error;
+using outcome::Expected;
 
 constexpr int kColumnTable = 1;  // kComponentColumns[0] is column 1
 
 // The cell's value as text, as the cell transfer reads it.
-std::string CellText(automation::CExcExcelObj& session, std::string_view sheetName,
-                     const std::string& address) {
+Expected<std::string> CellText(automation::CExcExcelObj& session, std::string_view sheetName,
+                               const std::string& address) {
   // A malformed top-left cell steps to no address at all; the spreadsheet
   // refuses an empty reference the same way.
-  if (address.empty()) com::Throw(excel::kApplicationError);
+  if (address.empty()) return com::Failure(excel::kApplicationError);
   return automation::CellValueText(session.GetCellValue(address), sheetName, address);
 }
 
 // A table or matrix cell: from its block when that was read whole.
-std::string CellText(automation::CExcExcelObj& session, std::string_view sheetName,
-                     const automation::BlockRead& cells, std::size_t row, std::size_t column) {
+Expected<std::string> CellText(automation::CExcExcelObj& session, std::string_view sheetName,
+                               const automation::BlockRead& cells, std::size_t row,
+                               std::size_t column) {
   const com::Variant* value = cells.Find(row, column);
   if (value == nullptr) return CellText(session, sheetName, cells.Address(row, column));
   return automation::CellValueText(*value, sheetName, cells.Address(row, column));
@@ -74,10 +77,11 @@ std::vector<std::string> MatrixAddresses(const casedata::CExcStreamCompositionDa
   return cells;
 }
 
-void WriteValue(automation::CExcExcelObj& session, const std::string& address,
-                const com::Variant& value) {
+Error WriteValue(automation::CExcExcelObj& session, const std::string& address,
+                 const com::Variant& value) {
   // No current worksheet means nothing was written: a failure, not a skip.
-  if (session.SetCellValue(address, value) != 0) com::Throw(com::E_POINTER);
+  if (session.SetCellValue(address, value) != 0) return com::Failure(com::E_POINTER);
+  return Error::Success();
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -88,10 +92,10 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 // The number a cell's text is; a text that is no number fails the read.
-double NumberOf(const std::string& text, std::string_view sheetName, const std::string& address) {
+Expected<double> NumberOf(const std::string& text, std::string_view sheetName,
+                          const std::string& address) {
   const std::optional<double> number = text::ParseWholeNumber(text);
-  if (!number)
-    throw automation::CellReadError(automation::NotANumberMessage(sheetName, address, text));
+  if (!number) return Error::Failed(automation::NotANumberMessage(sheetName, address, text));
   return *number;
 }
 
@@ -105,11 +109,104 @@ int UnitIndex(std::uint32_t unit) {
   return static_cast<int>(unit);  // above INT_MAX: negative, so invalid
 }
 
+// The number of a cell that may leave its property out: none when it does.
+Expected<std::optional<double>> GivenNumber(Expected<std::string> text, std::string_view sheetName,
+                                            const std::string& address) {
+  if (!text) return text.TakeError();
+  if (NotGiven(*text)) return std::optional<double>();
+  Expected<double> number = NumberOf(*text, sheetName, address);
+  if (!number) return number.TakeError();
+  return std::optional<double>(*number);
+}
+
+// Component i's table row, then its matrix row, into the values.
+Error ReadComponent(automation::CExcExcelObj& session, std::string_view sheetName,
+                    const casedata::CExcStreamCompositionData& block,
+                    const automation::BlockRead& table, const automation::BlockRead* matrix,
+                    std::size_t i, std::size_t count, casedata::IprValues& values) {
+  // The mole fraction is always there: an empty cell reads as 0.
+  Expected<std::string> moleText = CellText(session, sheetName, table, i, 0);
+  if (!moleText) return moleText.TakeError();
+  Expected<double> mole = text::IsBlank(*moleText)
+                              ? Expected<double>(0.0)
+                              : NumberOf(*moleText, sheetName, table.Address(i, 0));
+  if (!mole) return mole.TakeError();
+  values.components[0][i] = *mole;
+  for (std::size_t k = 2; k <= casedata::kComponentColumnCount; ++k) {
+    const casedata::ComponentColumn& column = casedata::kComponentColumns[k - 1];
+    Expected<std::optional<double>> number = GivenNumber(
+        CellText(session, sheetName, table, i, k - 1), sheetName, table.Address(i, k - 1));
+    if (!number) return number.TakeError();
+    if (!*number) continue;
+    values.componentFlags |= column.flag;
+    values.components[k - 1][i] =
+        casedata::ToInternalUnits(**number, column.kind, UnitIndex(block.columnUnits[k - 1]));
+  }
+  for (std::size_t j = 0; matrix != nullptr && j < count; ++j) {
+    if (j == i) continue;  // the diagonal has no coefficient
+    Expected<std::optional<double>> number =
+        GivenNumber(CellText(session, sheetName, *matrix, i, j), sheetName, matrix->Address(i, j));
+    if (!number) return number.TakeError();
+    if (!*number) continue;
+    values.componentFlags |= casedata::kHasInteraction;
+    values.interaction[i][j] = **number;
+  }
+  return Error::Success();
+}
+
+// The mass rate and the EOS model below the table.
+Error ReadMassRateAndModel(automation::CExcExcelObj& session, std::string_view sheetName,
+                           const casedata::CExcStreamCompositionData& block,
+                           casedata::IprValues& values) {
+  if (!block.massRateCell.IsBlank()) {
+    const std::string cell = block.massRateCell.str();
+    Expected<std::optional<double>> number =
+        GivenNumber(CellText(session, sheetName, cell), sheetName, cell);
+    if (!number) return number.TakeError();
+    if (*number) {
+      values.massRate =
+          casedata::ToInternalUnits(**number, casedata::kMassRate, UnitIndex(block.massRateUnit));
+    }
+  }
+  std::uint32_t eos = casedata::kEosOther;
+  if (!block.eosModelCell.IsBlank()) {
+    Expected<std::string> text = CellText(session, sheetName, block.eosModelCell.str());
+    if (!text) return text.TakeError();
+    if (EqualsIgnoringCase(*text, "PR")) {
+      eos = casedata::kEosPengRobinson;
+    } else if (EqualsIgnoringCase(*text, "SRK")) {
+      eos = casedata::kEosSoaveRedlichKwong;
+    }
+  }
+  values.eosModel = eos;
+  return Error::Success();
+}
+
+// The mass rate and the EOS model below the table.
+Error WriteMassRateAndModel(automation::CExcExcelObj& session,
+                            const casedata::CExcStreamCompositionData& block,
+                            const casedata::IprValues& values) {
+  if (!block.massRateCell.IsBlank()) {
+    const double massRate = casedata::FromInternalUnits(values.massRate, casedata::kMassRate,
+                                                        UnitIndex(block.massRateUnit));
+    if (Error failed =
+            WriteValue(session, block.massRateCell.str(), com::Variant::Double(massRate))) {
+      return failed;
+    }
+  }
+  if (block.eosModelCell.IsBlank()) return Error::Success();
+  const std::uint32_t eos = values.eosModel;
+  const char* text = eos == casedata::kEosPengRobinson        ? "PR"
+                     : eos == casedata::kEosSoaveRedlichKwong ? "SRK"
+                                                              : "--";
+  return WriteValue(session, block.eosModelCell.str(), com::Variant::Text(text));
+}
+
 }  // namespace
 
-void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
-                          const casedata::CExcStreamCompositionData& block, std::size_t count,
-                          casedata::IprValues& values) {
+Error ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
+                           const casedata::CExcStreamCompositionData& block, std::size_t count,
+                           casedata::IprValues& values) {
   count = std::min(count, casedata::kMaxComponents);
   values.componentCount = static_cast<std::uint32_t>(count);
   values.compositionPresent = 1;
@@ -126,49 +223,12 @@ void ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sh
   const automation::BlockRead matrix(
       session, hasInteraction ? MatrixAddresses(block, count) : std::vector<std::string>(), count);
   for (std::size_t i = 0; i < count; ++i) {
-    // The mole fraction is always there: an empty cell reads as 0.
-    const std::string moleText = CellText(session, sheetName, table, i, 0);
-    values.components[0][i] =
-        text::IsBlank(moleText) ? 0.0 : NumberOf(moleText, sheetName, table.Address(i, 0));
-    for (std::size_t k = 2; k <= casedata::kComponentColumnCount; ++k) {
-      const casedata::ComponentColumn& column = casedata::kComponentColumns[k - 1];
-      const std::string text = CellText(session, sheetName, table, i, k - 1);
-      if (NotGiven(text)) continue;
-      const double number = NumberOf(text, sheetName, table.Address(i, k - 1));
-      values.componentFlags |= column.flag;
-      values.components[k - 1][i] =
-          casedata::ToInternalUnits(number, column.kind, UnitIndex(block.columnUnits[k - 1]));
-    }
-    if (!hasInteraction) continue;
-    for (std::size_t j = 0; j < count; ++j) {
-      if (j == i) continue;  // the diagonal has no coefficient
-      const std::string text = CellText(session, sheetName, matrix, i, j);
-      if (NotGiven(text)) continue;
-      const double number = NumberOf(text, sheetName, matrix.Address(i, j));
-      values.componentFlags |= casedata::kHasInteraction;
-      values.interaction[i][j] = number;
+    if (Error failed = ReadComponent(session, sheetName, block, table,
+                                     hasInteraction ? &matrix : nullptr, i, count, values)) {
+      return failed;
     }
   }
-
-  if (!block.massRateCell.IsBlank()) {
-    const std::string text = CellText(session, sheetName, block.massRateCell.str());
-    if (!NotGiven(text)) {
-      const double number = NumberOf(text, sheetName, block.massRateCell.str());
-      values.massRate =
-          casedata::ToInternalUnits(number, casedata::kMassRate, UnitIndex(block.massRateUnit));
-    }
-  }
-
-  std::uint32_t eos = casedata::kEosOther;
-  if (!block.eosModelCell.IsBlank()) {
-    const std::string text = CellText(session, sheetName, block.eosModelCell.str());
-    if (EqualsIgnoringCase(text, "PR")) {
-      eos = casedata::kEosPengRobinson;
-    } else if (EqualsIgnoringCase(text, "SRK")) {
-      eos = casedata::kEosSoaveRedlichKwong;
-    }
-  }
-  values.eosModel = eos;
+  return ReadMassRateAndModel(session, sheetName, block, values);
 }
 
 namespace {
@@ -220,28 +280,34 @@ CellWrites MatrixWrites(const casedata::CExcStreamCompositionData& block,
   return matrix;
 }
 
-void WriteRow(automation::CExcExcelObj& session, const CellWrites& writes, std::size_t row) {
+Error WriteRow(automation::CExcExcelObj& session, const CellWrites& writes, std::size_t row) {
   for (std::size_t c = 0; c < writes.columns; ++c) {
     const std::string& cell = writes.cells[row * writes.columns + c];
-    if (!cell.empty()) WriteValue(session, cell, writes.values[row * writes.columns + c]);
+    if (cell.empty()) continue;
+    if (Error failed = WriteValue(session, cell, writes.values[row * writes.columns + c]))
+      return failed;
   }
+  return Error::Success();
 }
 
 // Cell by cell from the start of a block: the table row of a component,
 // then its matrix row.
-void WriteCellByCell(automation::CExcExcelObj& session, const CellWrites& table,
-                     const CellWrites& matrix, bool withTable, bool withMatrix) {
+Error WriteCellByCell(automation::CExcExcelObj& session, const CellWrites& table,
+                      const CellWrites& matrix, bool withTable, bool withMatrix) {
   for (std::size_t i = 0; i < table.rows; ++i) {
-    if (withTable) WriteRow(session, table, i);
-    if (withMatrix) WriteRow(session, matrix, i);
+    if (withTable)
+      if (Error failed = WriteRow(session, table, i)) return failed;
+    if (withMatrix)
+      if (Error failed = WriteRow(session, matrix, i)) return failed;
   }
+  return Error::Success();
 }
 
 // The table as one block, then the matrix as another. When the table's
 // block cannot be written, everything goes cell by cell in the single-cell
 // order; when only the matrix's fails, the matrix does.
-void WriteTableAndMatrix(automation::CExcExcelObj& session, const CellWrites& table,
-                         const CellWrites& matrix, bool writeInteraction) {
+Error WriteTableAndMatrix(automation::CExcExcelObj& session, const CellWrites& table,
+                          const CellWrites& matrix, bool writeInteraction) {
   const std::optional<automation::CellBlock> tableBlock =
       automation::BlockOf(table.cells, table.columns);
   const std::optional<automation::CellBlock> matrixBlock =
@@ -251,45 +317,28 @@ void WriteTableAndMatrix(automation::CExcExcelObj& session, const CellWrites& ta
   const bool byBlocks =
       tableBlock &&
       (!writeInteraction || (matrixBlock && !automation::Overlap(*tableBlock, *matrixBlock)));
-  if (!byBlocks || !automation::WriteBlock(session, table.cells, table.columns, table.values)) {
-    WriteCellByCell(session, table, matrix, true, writeInteraction);
-  } else if (writeInteraction &&
-             !automation::WriteBlock(session, matrix.cells, matrix.columns, matrix.values)) {
-    WriteCellByCell(session, table, matrix, false, true);
-  }
-}
-
-void WriteMassRateAndEos(automation::CExcExcelObj& session,
-                         const casedata::CExcStreamCompositionData& block,
-                         const casedata::IprValues& values) {
-  if (!block.massRateCell.IsBlank()) {
-    const double massRate = casedata::FromInternalUnits(values.massRate, casedata::kMassRate,
-                                                        UnitIndex(block.massRateUnit));
-    WriteValue(session, block.massRateCell.str(), com::Variant::Double(massRate));
-  }
-  if (!block.eosModelCell.IsBlank()) {
-    const std::uint32_t eos = values.eosModel;
-    const char* text = eos == casedata::kEosPengRobinson        ? "PR"
-                       : eos == casedata::kEosSoaveRedlichKwong ? "SRK"
-                                                                : "--";
-    WriteValue(session, block.eosModelCell.str(), com::Variant::Text(text));
-  }
+  if (!byBlocks || !automation::WriteBlock(session, table.cells, table.columns, table.values))
+    return WriteCellByCell(session, table, matrix, true, writeInteraction);
+  if (writeInteraction &&
+      !automation::WriteBlock(session, matrix.cells, matrix.columns, matrix.values))
+    return WriteCellByCell(session, table, matrix, false, true);
+  return Error::Success();
 }
 
 }  // namespace
 
-void WriteCompositionBlock(automation::CExcExcelObj& session,
-                           const casedata::CExcStreamCompositionData& block,
-                           const casedata::CExcCompositionDefinition& composition,
-                           const casedata::IprValues& values) {
+Error WriteCompositionBlock(automation::CExcExcelObj& session,
+                            const casedata::CExcStreamCompositionData& block,
+                            const casedata::CExcCompositionDefinition& composition,
+                            const casedata::IprValues& values) {
   const std::size_t count = std::min(composition.ComponentCount(), casedata::kMaxComponents);
   const bool writeInteraction =
       (values.componentFlags & casedata::kHasInteraction) != 0 && !block.interactionCell.IsBlank();
   const CellWrites table = TableWrites(block, composition, values, count);
   const CellWrites matrix =
       writeInteraction ? MatrixWrites(block, values, count) : CellWrites{{}, {}, count, count};
-  WriteTableAndMatrix(session, table, matrix, writeInteraction);
-  WriteMassRateAndEos(session, block, values);
+  if (Error written = WriteTableAndMatrix(session, table, matrix, writeInteraction)) return written;
+  return WriteMassRateAndModel(session, block, values);
 }
 
 }  // namespace streams::detail

@@ -86,17 +86,54 @@ class CellWrites {
     cells_.push_back(std::move(cell));
     values_.push_back(com::Variant::Double(value));
   }
-  void Write(automation::CExcExcelObj& session) const {
-    if (automation::WriteLine(session, cells_, values_)) return;
+  Error Write(automation::CExcExcelObj& session) const {
+    if (automation::WriteLine(session, cells_, values_)) return Error::Success();
     for (std::size_t i = 0; i < cells_.size(); ++i)
       // No current worksheet means nothing was written: a failure, not a skip.
-      if (session.SetCellValue(cells_[i], values_[i]) != 0) com::Throw(com::E_POINTER);
+      if (session.SetCellValue(cells_[i], values_[i]) != 0) return com::Failure(com::E_POINTER);
+    return Error::Success();
   }
 
  private:
   std::vector<std::string> cells_;
   std::vector<com::Variant> values_;
 };
+
+// The host's messages for a read or a write that failed with `why`.
+Error GettingDataFailed(const Error& why) {
+  return Error::Failed("Error in getting data from Excel: " + why.Message());
+}
+Error SettingDataFailed(const Error& why) {
+  return Error::Failed("Error in setting data in Excel: " + why.Message());
+}
+
+// The stream's bound rows from the current worksheet, the one just
+// selected; a blank row keeps the host's value. Their cells are read in one
+// call where they lie close together, and taken in row order, so that the
+// first failing cell decides what was filled.
+Error ReadPropertyRows(automation::CExcExcelObj& session,
+                       const casedata::CExcOutputStreamData& stream, casedata::IprValues& values) {
+  std::vector<std::size_t> rows;
+  std::vector<std::string> cells;
+  for (std::size_t row = 0; row < casedata::kOutputRowCount; ++row) {
+    if (stream.propertyCells[row].cell.IsBlank()) continue;
+    rows.push_back(row);
+    cells.push_back(stream.propertyCells[row].cell.str());
+  }
+  const automation::BlockRead block = automation::BlockRead::Covering(session, cells);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::size_t row = rows[i];
+    const com::Variant* read = block.Nth(i);
+    outcome::Expected<double> value =
+        read != nullptr
+            ? automation::CellNumber(*read, stream.sheetName, cells[i])
+            : automation::ReadCellNumber(&session, std::string(), cells[i], stream.sheetName);
+    if (!value) return value.TakeError();
+    values.*kOutputFields[row] = casedata::ToInternalUnits(
+        *value, casedata::kOutputRows[row].kind, static_cast<int>(stream.propertyCells[row].unit));
+  }
+  return Error::Success();
+}
 
 // The stream's worksheet, added under that name when it is not there; the
 // stream then keeps the name the new sheet actually got.
@@ -162,37 +199,18 @@ outcome::Partial<casedata::IprValues> GetIPR(const casedata::CExcCaseDetails& de
                               std::to_string(handle - details.inputCount + 1)));
   }
   try {
-    // Bound rows only: a blank one keeps the host's value. Their cells are
-    // read in one call where they lie close together, and taken in row
-    // order, so that the first failing cell decides what was filled.
-    std::vector<std::size_t> rows;
-    std::vector<std::string> cells;
-    for (std::size_t row = 0; row < casedata::kOutputRowCount; ++row) {
-      if (stream->propertyCells[row].cell.IsBlank()) continue;
-      rows.push_back(row);
-      cells.push_back(stream->propertyCells[row].cell.str());
-    }
-    const automation::BlockRead block = automation::BlockRead::Covering(*session, cells);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const std::size_t row = rows[i];
-      // The current worksheet: the one just selected.
-      const com::Variant* read = block.Nth(i);
-      const double value =
-          read != nullptr
-              ? automation::CellNumber(*read, stream->sheetName, cells[i])
-              : automation::ReadCellNumber(session, std::string(), cells[i], stream->sheetName);
-      values.*kOutputFields[row] =
-          casedata::ToInternalUnits(value, casedata::kOutputRows[row].kind,
-                                    static_cast<int>(stream->propertyCells[row].unit));
+    if (const Error failed = ReadPropertyRows(*session, *stream, values)) {
+      return fail(GettingDataFailed(failed));
     }
     if (composition != nullptr) {
-      detail::ReadCompositionBlock(*session, stream->sheetName, stream->composition,
-                                   composition->ComponentCount(), values);
+      if (const Error failed =
+              detail::ReadCompositionBlock(*session, stream->sheetName, stream->composition,
+                                           composition->ComponentCount(), values)) {
+        return fail(GettingDataFailed(failed));
+      }
     }
   } catch (const com::Error& error) {
     return fail(Error::Failed("Error in getting data from Excel: " + error.ErrorMessage()));
-  } catch (const automation::CellReadError& error) {
-    return fail(Error::Failed(std::string("Error in getting data from Excel: ") + error.what()));
   }
   return {std::move(values), Error::Success()};
 }
@@ -226,7 +244,7 @@ Error SetIPR(casedata::CExcCaseDetails& details, automation::CExcExcelObj* sessi
             InputRowValue(row, values, position.runDate, bound.unit);
         if (value) solver.Add(bound.cell.str(), *value);
       }
-      solver.Write(*session);
+      if (const Error failed = solver.Write(*session)) return SettingDataFailed(failed);
     }
     if (stream->forecastDisplay) {
       for (std::size_t row = 0; row < casedata::kInputRowCount; ++row) {
@@ -238,10 +256,13 @@ Error SetIPR(casedata::CExcCaseDetails& details, automation::CExcExcelObj* sessi
         const std::string cell = automation::OffsetCell(bound.cell.view(), step, forecastByRow);
         if (!cell.empty()) forecast.Add(cell, *value);
       }
-      forecast.Write(*session);
+      if (const Error failed = forecast.Write(*session)) return SettingDataFailed(failed);
     }
     if (composition != nullptr) {
-      detail::WriteCompositionBlock(*session, stream->composition, *composition, values);
+      if (const Error failed =
+              detail::WriteCompositionBlock(*session, stream->composition, *composition, values)) {
+        return SettingDataFailed(failed);
+      }
     }
   } catch (const com::Error& error) {
     return Error::Failed("Error in setting data in Excel: " + error.ErrorMessage());

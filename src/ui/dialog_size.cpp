@@ -37,7 +37,7 @@ class SizeKeeper : public QObject {
                         Std(QString("%1,%2").arg(size.width()).arg(size.height())));
     // A size that cannot be kept costs the person a resize next time, and
     // the dialog has nobody to tell while it closes.
-    static_cast<void>(settings->Save());
+    settings->Save().Consume();
   }
 
   QString name_;

@@ -27,7 +27,8 @@ namespace archive_test {
 inline std::vector<std::uint8_t> StoreCase(const archive::CaseView& parts) {
   std::vector<std::uint8_t> bytes;
   archive::Archive store = archive::Archive::StoreGrowing(bytes);
-  archive::TransferCase(store, parts);
+  const archive::ArchiveError failure = archive::TransferCase(store, parts);
+  EXPECT_FALSE(failure) << failure.Message();
   return bytes;
 }
 
@@ -40,12 +41,9 @@ inline nlohmann::json VariableFields(casedata::CExcclExportedVariable& variables
 }
 
 // The kind of archive error the action fails with, or nullopt when it succeeds.
-inline std::optional<archive::ArchiveError::Kind> ErrorKind(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const archive::ArchiveError& error) {
-    return error.kind();
-  }
+inline std::optional<archive::ArchiveError::Kind> ErrorKind(
+    const std::function<archive::ArchiveError()>& action) {
+  if (const archive::ArchiveError failure = action()) return failure.kind();
   return std::nullopt;
 }
 

@@ -36,11 +36,23 @@ TEST(ArchiveBounds, ATransferPastTheEndFailsAndTouchesNothingBeyond) {
   Archive store = Archive::StoreInto(std::span(buffer).first(5));
   std::uint32_t value = 0x11223344;
   archive::TransferU32(store, value);
-  EXPECT_EQ(ErrorKind([&] { archive::TransferU32(store, value); }), ArchiveError::Kind::kEnd);
+  EXPECT_EQ(ErrorKind([&] {
+              archive::TransferU32(store, value);
+              return store.TakeFailure();
+            }),
+            ArchiveError::Kind::kEnd);
+  std::uint8_t fits = 0x55;
+  archive::TransferU8(store, fits);  // one byte is left, but the archive has stopped
   EXPECT_EQ(buffer, (std::vector<std::uint8_t>{0x44, 0x33, 0x22, 0x11, 0xEE, 0xEE}));
+  EXPECT_EQ(ErrorKind([&] { return store.TakeFailure(); }), ArchiveError::Kind::kEnd)
+      << "the archive stays stopped with its first failure";
 
   Archive load = Archive::LoadFrom(std::span(buffer).first(3));
-  EXPECT_EQ(ErrorKind([&] { archive::TransferU32(load, value); }), ArchiveError::Kind::kEnd);
+  EXPECT_EQ(ErrorKind([&] {
+              archive::TransferU32(load, value);
+              return load.TakeFailure();
+            }),
+            ArchiveError::Kind::kEnd);
   EXPECT_EQ(value, 0x11223344u) << "a failed load leaves the value";
 }
 

@@ -49,7 +49,8 @@ class ModelData : public archive_test::ModelTest {
   }
   casedata::CExcclExportedVariable Read(std::uint32_t version) {
     casedata::CExcclExportedVariable read;
-    archive::ReadModelDataFile(path_.c_str(), version, read);
+    const archive::ArchiveError failure = archive::ReadModelDataFile(path_.c_str(), version, read);
+    EXPECT_FALSE(failure) << failure.Message();
     return read;
   }
   // What the model reads from `path` with the case version.
@@ -57,7 +58,7 @@ class ModelData : public archive_test::ModelTest {
     model::CExcModel reader;
     reader.SetModelDataFile(path, false);
     reader.caseVersion = version;
-    static_cast<void>(reader.ReadModelData());
+    reader.ReadModelData().Consume();
     return std::move(reader.publishedVariables);
   }
 
@@ -76,7 +77,7 @@ TEST_F(ModelData, IsWrittenToTheNamedFileAndReadBackWithTheCaseVersion) {
   std::ifstream file(path_, std::ios::binary);
   std::vector<std::uint8_t> expected;
   archive::Archive store = archive::Archive::StoreGrowing(expected);
-  archive::TransferModelData(store, model_.publishedVariables);
+  ASSERT_FALSE(archive::TransferModelData(store, model_.publishedVariables));
   EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {}), expected)
       << "the file ends with the data";
   EXPECT_GT(expected.size(), 2u * 64 * 1024);
@@ -171,10 +172,10 @@ TEST_F(ModelData, FilesThatCannotBeUsedFailWritingAndReadingWithTheirReason) {
   }
   // Cut into the last variable's last text: the ones read completely stay.
   casedata::CExcclExportedVariable written = archive_test::SampleVariables(3);
-  archive::WriteModelDataFile(path_.c_str(), written);
+  ASSERT_FALSE(archive::WriteModelDataFile(path_.c_str(), written));
   std::filesystem::resize_file(path_, std::filesystem::file_size(path_) - 1);
   casedata::CExcclExportedVariable read;
-  EXPECT_EQ(ErrorKind([&] { archive::ReadModelDataFile(path_.c_str(), 40, read); }),
+  EXPECT_EQ(ErrorKind([&] { return archive::ReadModelDataFile(path_.c_str(), 40, read); }),
             ArchiveError::Kind::kFormat);
   EXPECT_EQ(read.size(), 2u);
   EXPECT_EQ(ReadByModel(path_.c_str(), 40).size(), 2u);
@@ -183,17 +184,24 @@ TEST_F(ModelData, FilesThatCannotBeUsedFailWritingAndReadingWithTheirReason) {
 TEST_F(ModelData, AWriterHasTheFileToItselfAndReadersShareIt) {
   WriteBytes(ByteBuilder().Signature().U32(0).bytes());
   casedata::CExcclExportedVariable variables = archive_test::SampleVariables(1);
-  const auto read = [&] { return ErrorKind([&] { (void)Read(40); }); };
+  const auto read = [&] {
+    casedata::CExcclExportedVariable got;
+    return ErrorKind([&] { return archive::ReadModelDataFile(path_.c_str(), 40, got); });
+  };
   const auto write = [&] {
-    return ErrorKind([&] { archive::WriteModelDataFile(path_.c_str(), variables); });
+    return ErrorKind([&] { return archive::WriteModelDataFile(path_.c_str(), variables); });
   };
   {
-    archive::LockedFile reader(path_.c_str(), archive::LockedFile::Access::kRead);
+    const auto reader =
+        archive::LockedFile::Open(path_.c_str(), archive::LockedFile::Access::kRead);
+    ASSERT_TRUE(reader) << reader.GetError().Message();
     EXPECT_EQ(read(), std::nullopt) << "readers share";
     EXPECT_EQ(write(), ArchiveError::Kind::kFile) << "no writing while someone reads";
   }
   {
-    archive::LockedFile writer(path_.c_str(), archive::LockedFile::Access::kWrite);
+    const auto writer =
+        archive::LockedFile::Open(path_.c_str(), archive::LockedFile::Access::kWrite);
+    ASSERT_TRUE(writer) << writer.GetError().Message();
     EXPECT_EQ(read(), ArchiveError::Kind::kFile) << "no reading a file half written";
   }
   EXPECT_EQ(write(), std::nullopt) << "the locks went with the files";

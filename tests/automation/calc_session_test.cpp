@@ -92,13 +92,11 @@ TEST_F(CalcSessionTest, AReadThatFailsSaysWhyNamingTheSheetAndCell) {
     EXPECT_EQ(std::string(message_), std::string("Could not get Sheet1.Cell[") + c.cell + "]");
     EXPECT_EQ(reason, c.reason);
   }
-  try {
-    automation::ReadCellNumber(session, "Sheet1", "C1", "Sheet1");
-    ADD_FAILURE() << "an error value read as a number";
-  } catch (const com::Error& error) {
-    EXPECT_STREQ(error.what(),
-                 "Type mismatch. Sheet1!C1 holds the error value #DIV/0!, not a number");
-  }
+  const outcome::Expected<double> number =
+      automation::ReadCellNumber(session, "Sheet1", "C1", "Sheet1");
+  ASSERT_FALSE(number) << "an error value read as a number";
+  EXPECT_EQ(number.GetError().Message(),
+            "Type mismatch. Sheet1!C1 holds the error value #DIV/0!, not a number");
 
   // A macro that closes the workbook: every later read says so.
   excel::calc::PutBasicModule(com::Ptr<excel::Workbook>(session->GetWorkbook()), "Standard",

@@ -77,18 +77,16 @@ TEST_F(CellTransferTest, OnlyATextThatIsWhollyANumberReadsAsOne) {
                       : std::string("Type mismatch. Data!B4 holds \"") + text + "\", not a number";
     EXPECT_EQ(MessageText(), number ? "" : "Error in getting data from Excel: " + why);
 
-    const auto stream = [&] { return ReadCellNumber(session_.get(), "", "B4", "Data"); };
+    const outcome::Expected<double> stream = ReadCellNumber(session_.get(), "", "B4", "Data");
     if (number) {
-      EXPECT_EQ(stream(), *number);
+      ASSERT_TRUE(stream) << stream.GetError().Message();
+      EXPECT_EQ(*stream, *number);
     } else if (*text == '\0') {
-      EXPECT_EQ(stream(), EXT_UNDEFINED_VALUE) << "missing, not a failure";
+      ASSERT_TRUE(stream) << stream.GetError().Message();
+      EXPECT_EQ(*stream, EXT_UNDEFINED_VALUE) << "missing, not a failure";
     } else {
-      try {
-        stream();
-        ADD_FAILURE() << "no exception";
-      } catch (const automation::CellReadError& error) {
-        EXPECT_EQ(error.what(), why);
-      }
+      ASSERT_FALSE(stream);
+      EXPECT_EQ(stream.GetError().Message(), why);
     }
   }
   // A long text is shown by its start, cut at a character boundary.
@@ -156,27 +154,31 @@ TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOw
   ASSERT_EQ(session_->SelectWorksheet("Data").Message(), "");
   EXPECT_EQ(Text("Data", "   "), "") << "a blank cell is not bound";
   book_->SetCellValue("Data", "A1", Variant::Double(2.5));
-  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "A1"), 2.5);
-  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "B9"), EXT_UNDEFINED_VALUE)
-      << "an empty cell is undefined, not 0";
-  EXPECT_EQ(ReadCellNumber(session_.get(), "Data", "  "), EXT_UNDEFINED_VALUE);
+  const auto number = [&](const std::string& sheet, const std::string& cell) {
+    const outcome::Expected<double> read = ReadCellNumber(session_.get(), sheet, cell);
+    EXPECT_TRUE(read) << read.GetError().Message();
+    return read ? *read : -1.0;
+  };
+  EXPECT_EQ(number("Data", "A1"), 2.5);
+  EXPECT_EQ(number("Data", "B9"), EXT_UNDEFINED_VALUE) << "an empty cell is undefined, not 0";
+  EXPECT_EQ(number("Data", "  "), EXT_UNDEFINED_VALUE);
 
   recorder_->Clear();
   EXPECT_EQ(Text("", "C2"), "5");
-  EXPECT_EQ(ReadCellNumber(session_.get(), "   ", "A1"), 2.5);
+  EXPECT_EQ(number("   ", "A1"), 2.5);
   EXPECT_EQ(recorder_->CountOf("Sheets.GetItem"), 0u);
 
-  try {
-    ReadCellNumber(session_.get(), "Nope", "A1");
-    FAIL() << "no exception";
-  } catch (const automation::CellReadError& error) {
-    EXPECT_STREQ(error.what(), "Unable to get worksheet Nope");
-  }
+  const outcome::Expected<double> noSheet = ReadCellNumber(session_.get(), "Nope", "A1");
+  ASSERT_FALSE(noSheet);
+  EXPECT_EQ(noSheet.GetError().Message(), "Unable to get worksheet Nope");
   // The text is used as it stands: a pair is not converted, and the
   // application's refusal reaches the caller as a COM error.
-  EXPECT_THROW(ReadCellNumber(session_.get(), "Data", "1:1"), com::Error);
+  EXPECT_THROW(ReadCellNumber(session_.get(), "Data", "1:1").Consume(), com::Error);
   book_->SetCellValue("Data", "A2", Variant::ErrorValue(excel::kErrNA));
-  EXPECT_THROW(ReadCellNumber(session_.get(), "Data", "A2"), com::Error);
+  const outcome::Expected<double> errorValue = ReadCellNumber(session_.get(), "Data", "A2");
+  ASSERT_FALSE(errorValue) << "an error value is no number";
+  EXPECT_EQ(errorValue.GetError().Message(),
+            "Type mismatch. Data!A2 holds the error value #N/A, not a number");
 }
 
 TEST(CellTransferWithoutSession, EveryOperationReportsNoConnection) {
@@ -188,7 +190,9 @@ TEST(CellTransferWithoutSession, EveryOperationReportsNoConnection) {
   EXPECT_EQ(ReadCellDouble(nullptr, "Data", "A1", value, message), 1);
   EXPECT_EQ(value, EXT_UNDEFINED_VALUE);
   EXPECT_EQ(WriteCellText(nullptr, "Data", "A1", "1", message), 1);
-  EXPECT_THROW(ReadCellNumber(nullptr, "Data", "A1"), automation::CellReadError);
+  const outcome::Expected<double> number = ReadCellNumber(nullptr, "Data", "A1");
+  ASSERT_FALSE(number);
+  EXPECT_EQ(number.GetError().Message(), "There is no connection to Excel");
 }
 
 }  // namespace

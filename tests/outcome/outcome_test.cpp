@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -48,5 +49,56 @@ TEST(Outcome, APartialKeepsWhatWasFilledBesideTheError) {
   const outcome::Partial<double> fresh;
   EXPECT_FALSE(fresh.error);
 }
+
+#ifndef NDEBUG
+// Each misuse stops the process, naming what was lost.
+TEST(OutcomeDeathTest, MisuseAbortsInBuildsWithAssertions) {
+  EXPECT_DEATH({ Error dropped = Error::Failed("Outputs!B4 is empty"); }, "unchecked failure.*B4");
+  EXPECT_DEATH({ Error dropped = Error::Success(); }, "unchecked success");
+  EXPECT_DEATH(
+      {
+        Error overwritten = Error::Failed("first");
+        overwritten = Error::Failed("second");
+        overwritten.Consume();
+      },
+      "unchecked failure.*first");
+  EXPECT_DEATH({ Expected<int> dropped(Error::Failed("Type mismatch")); }, "Type mismatch");
+  EXPECT_DEATH(
+      {
+        Expected<int> failed(Error::Failed("Type mismatch"));
+        if (!failed) std::printf("%d", *failed);
+      },
+      "value of an Expected that holds an error: Type mismatch");
+  EXPECT_DEATH({ Expected<int> none(Error::Success()); }, "built from a success");
+}
+
+TEST(Outcome, LookingMovingOrConsumingDischargesAnError) {
+  {
+    Error tested = Error::Failed("a");
+    EXPECT_TRUE(tested);
+  }
+  {
+    Error read = Error::Failed("b");
+    EXPECT_EQ(read.Result(), outcome::kFailed);
+  }
+  {
+    Error consumed = Error::Failed("c");
+    consumed.Consume();
+  }
+  {
+    Error moved = Error::Failed("d");
+    Expected<int> holder(std::move(moved));  // the duty moves on with it
+    EXPECT_EQ(holder.TakeError().Message(), "d");
+  }
+  {
+    Error checked = Error::Failed("e");
+    ASSERT_TRUE(checked);
+    Expected<int> rethrown(checked);  // a new result must be looked at again
+    EXPECT_DEATH({ Expected<int> copy(rethrown); }, "unchecked failure was dropped: e");
+    rethrown.Consume();
+  }
+  { Expected<int> value(3); }  // a value needs no look
+}
+#endif
 
 }  // namespace

@@ -181,17 +181,16 @@ void Runner::CheckModelData() {
   std::string why;
   if (ReadBounded(modelDataPath_, kModelDataFileLimit, bytes, why)) {
     casedata::CExcclExportedVariable variables;
-    try {
-      archive::ReadModelDataFile(modelDataPath_.c_str(),
-                                 static_cast<std::uint32_t>(case_.value("version", 40)), variables);
+    const archive::ArchiveError failure = archive::ReadModelDataFile(
+        modelDataPath_.c_str(), static_cast<std::uint32_t>(case_.value("version", 40)), variables);
+    if (!failure) {
       for (std::size_t i = 0; i < variables.size(); ++i) {
         const casedata::CExcExportedVariable& v = *variables.At(i);
         places_[v.name] = Place(v.worksheet, std::vector<std::string>{v.cell});
       }
       return;
-    } catch (const archive::ArchiveError& e) {
-      why = modelDataPath_ + ": " + e.what();
     }
+    why = modelDataPath_ + ": " + failure.Message();
   }
   rec_.notes.push_back("the model data file cannot be read (" + why +
                        "); the driver reads it as empty, so no variables are published");
