@@ -3,7 +3,16 @@
 // one under /usr/bin/time -v for its peak resident size:
 //   saved_values_memory write FILE.xlsx|FILE.fods MEGABYTES [indented]
 //   saved_values_memory read FILE
-// Figures below.
+//
+// Peak resident size of `read` (RelWithDebInfo), with the sheet parts and
+// OpenDocument content read into a document tree (before) and read as
+// streams (after):
+//   .xlsx, 150 MB of dense XML, 327,280 formula cells     1,314 MB   128 MB
+//   .xlsx, 100 MB of indented XML, 159,135 formula cells    688 MB    67 MB
+//   .fods, 150 MB of dense XML, 193,976 formula cells       663 MB    43 MB
+//   .fods, 100 MB of indented XML, 119,138 formula cells    511 MB    24 MB
+// What remains is the formula cells kept and, for an .xlsx, the package's
+// compressed bytes.
 #include <cstdio>
 #include <cstdlib>
 #include <string>

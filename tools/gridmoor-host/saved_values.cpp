@@ -400,6 +400,7 @@ bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
     error = file.filename().string() + " could not be read";
     return false;
   }
+  read = false;
   std::string why;
   if (IsPackage(start)) {
     read = ReadPackage(std::move(content), workbook, why);
