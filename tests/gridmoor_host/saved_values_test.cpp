@@ -81,6 +81,13 @@ TEST(HostZipPackage, DamagedPackagesAreRefusedWithAReason) {
     EXPECT_FALSE(read) << what;
     EXPECT_EQ(error, message) << what;
   }
+  // A reader that stops early still has the part checked to its end.
+  refhost::ZipPackage stopped;
+  std::string why;
+  ASSERT_TRUE(stopped.Open(flipped, why)) << why;
+  EXPECT_FALSE(stopped.ReadChunks(
+      "part.xml", [](std::string_view) { return false; }, why));
+  EXPECT_EQ(why, "damaged zip package: part part.xml (checksum mismatch)");
   // Cut anywhere: refused, whatever the reason.
   for (std::size_t size = 0; size < good.size(); ++size) {
     refhost::ZipPackage package;
@@ -476,6 +483,11 @@ TEST(HostSavedValues, OpenDocumentRepeatsStayBounded) {
       {"columns past XFD", row(cell(16383) + cell(99999999999)), 16384, past, ""},
       {"the whole sheet", row(cell(16384), 1048576), 0, "",
        "the formula cells take more than 512 MB (at sheet S); refused"},
+      {"a run of spaces past the budget",
+       row("<table:table-cell table:formula=\"of:=REPT(&quot; &quot;;9)\" "
+           "office:value-type=\"string\"><text:p><text:s text:c=\"2000000000\"/></text:p>"
+           "</table:table-cell>"),
+       0, "", "the formula cells take more than 512 MB (at sheet S); refused"},
   };
   for (const auto& [what, rows, count, problem, message] : cases) {
     refhost::SavedWorkbook book;

@@ -17,10 +17,9 @@ void Put(std::string& out, std::uint32_t value, int size) {
 }
 
 // Raw deflate data, as zip writes it.
-std::string Deflated(const std::string& content) {
+std::string Deflated(const std::string& content, int level) {
   z_stream stream{};
-  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
-      Z_OK)
+  if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw std::runtime_error("deflateInit2 failed");
   std::string out(deflateBound(&stream, static_cast<uLong>(content.size())), '\0');
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
@@ -36,7 +35,8 @@ std::string Deflated(const std::string& content) {
 
 }  // namespace
 
-std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts, bool deflated) {
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts, bool deflated,
+                     int level) {
   std::string out;
   std::string directory;
   for (const auto& [name, content] : parts) {
@@ -44,7 +44,7 @@ std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& par
         0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
     const auto offset = static_cast<std::uint32_t>(out.size());
     const auto size = static_cast<std::uint32_t>(content.size());
-    const std::string packed = deflated ? Deflated(content) : content;
+    const std::string packed = deflated ? Deflated(content, level) : content;
     const auto packedSize = static_cast<std::uint32_t>(packed.size());
     const std::uint32_t method = deflated ? 8 : 0;
     const auto nameSize = static_cast<std::uint32_t>(name.size());

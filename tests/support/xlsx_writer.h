@@ -25,9 +25,9 @@ struct XlsxSheet {
 };
 
 // The package's parts, name and content, as a zip of stored entries, or
-// of deflated ones.
+// of deflated ones (at zlib's `level`: 1 is the fastest, 9 the smallest).
 std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& parts,
-                     bool deflated = false);
+                     bool deflated = false, int level = 9);
 
 // The sheet part's XML for `sheet`.
 std::string SheetXml(const XlsxSheet& sheet);

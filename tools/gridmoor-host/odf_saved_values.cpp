@@ -2,9 +2,8 @@
 // or a flat .fods): every cell with table:formula, its value from
 // office:value-type and the value attributes, or its text paragraphs.
 // Repeated rows and cells count once for every cell they stand for, as far
-// as the sheet reaches and within the formula cells' budget.
-#include <pugixml.hpp>
-
+// as the sheet reaches and within the formula cells' budget. Read as its XML
+// streams by: what it costs is the formula cells it keeps.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -17,22 +16,12 @@
 #include "saved_values.h"
 #include "text/number.h"
 #include "text/utf8.h"
+#include "xml_stream.h"
 
 namespace refhost {
 namespace {
 
 using excel::CellResult;
-
-// "2024-01-15" or "2024-01-15T06:00:00[.5]" as a day number from the null
-// date (`epoch`, days from 1899-12-30).
-std::optional<double> DateValue(const char* text, long epoch) {
-  const std::optional<CivilDate> date = ParseIsoDate(text);
-  if (!date) return std::nullopt;
-  return static_cast<double>(DaysFromEpoch(date->year, static_cast<unsigned>(date->month),
-                                           static_cast<unsigned>(date->day)) -
-                             epoch) +
-         date->time;
-}
 
 // "PT12H30M15.5S" as a fraction of a day (more than 1 past 24 hours).
 std::optional<double> TimeValue(const char* text) {
@@ -43,36 +32,6 @@ std::optional<double> TimeValue(const char* text) {
   return days;
 }
 
-void AppendText(const pugi::xml_node& node, std::string& out) {
-  for (pugi::xml_node child : node.children()) {
-    if (child.type() == pugi::node_pcdata) {
-      out += child.value();
-    } else if (child.type() == pugi::node_element) {
-      const std::string_view name = child.name();
-      if (name == "text:s") {
-        out.append(static_cast<std::size_t>(std::max(1, child.attribute("text:c").as_int(1))), ' ');
-      } else if (name == "text:tab") {
-        out += '\t';
-      } else if (name == "text:line-break") {
-        out += '\n';
-      } else if (name != "office:annotation") {
-        AppendText(child, out);
-      }
-    }
-  }
-}
-
-std::string Paragraphs(const pugi::xml_node& cell) {
-  std::string text;
-  bool first = true;
-  for (pugi::xml_node p : cell.children("text:p")) {
-    if (!first) text += '\n';
-    first = false;
-    AppendText(p, text);
-  }
-  return text;
-}
-
 // The error value a cell shows: "#DIV/0!" as it is, "Err:502" by its code.
 std::string ErrorName(const std::string& shown) {
   if (shown.rfind("Err:", 0) == 0)
@@ -80,85 +39,12 @@ std::string ErrorName(const std::string& shown) {
   return shown;
 }
 
-CellResult SavedValue(const pugi::xml_node& cell, long epoch, bool& hasValue) {
-  hasValue = true;
-  if (std::string_view(cell.attribute("calcext:value-type").value()) == "error")
-    return CellResult{CellResult::Kind::kError, 0, ErrorName(Paragraphs(cell))};
-  const std::string_view type = cell.attribute("office:value-type").value();
-  std::optional<double> number;
-  if (type == "float" || type == "percentage" || type == "currency") {
-    number =
-        excel::calc::ParsePlainNumber(text::Utf8ToUtf16(cell.attribute("office:value").value()));
-  } else if (type == "date") {
-    number = DateValue(cell.attribute("office:date-value").value(), epoch);
-  } else if (type == "time") {
-    number = TimeValue(cell.attribute("office:time-value").value());
-  } else if (type == "boolean") {
-    return CellResult{
-        CellResult::Kind::kLogical,
-        std::string_view(cell.attribute("office:boolean-value").value()) == "true" ? 1.0 : 0.0,
-        {}};
-  } else if (type == "string") {
-    const pugi::xml_attribute value = cell.attribute("office:string-value");
-    return CellResult{CellResult::Kind::kText, 0, value ? value.value() : Paragraphs(cell)};
-  }
-  if (number) return CellResult{CellResult::Kind::kNumber, *number, {}};
-  hasValue = false;
-  return {};
-}
-
 using excel::calc::kMaxColumns;
 using excel::calc::kMaxRows;
 
-// Where reading a table stands.
-struct TableReader {
-  std::string sheet;
-  long epoch = 0;        // the null date, days from 1899-12-30
-  long long row = 0;     // past the sheet's rows: kMaxRows + 1
-  bool outside = false;  // a formula cell repeated or written past the sheet
-  FormulaBudget& budget;
-  std::vector<SavedCell>& out;
-};
-
 // A repeat count: at least 1, and no more than the sheet has room for.
-long long Repeats(const pugi::xml_node& node, const char* attribute, long long room) {
-  return std::clamp<long long>(node.attribute(attribute).as_llong(1), 1, room + 1);
-}
-
-// A row's formula cells, each repeated as often as the row and the cell
-// are, as far as the sheet reaches. False past the budget.
-bool ReadRow(const pugi::xml_node& node, TableReader& table) {
-  const long long rows = Repeats(node, "table:number-rows-repeated", kMaxRows);
-  long long column = 0;
-  for (pugi::xml_node cell : node.children()) {
-    const std::string_view kind = cell.name();
-    if (kind != "table:table-cell" && kind != "table:covered-table-cell") continue;
-    const long long columns = Repeats(cell, "table:number-columns-repeated", kMaxColumns);
-    const pugi::xml_attribute formula = cell.attribute("table:formula");
-    if (formula) {
-      std::string text = formula.value();
-      if (const std::size_t colon = text.find(':'); colon != std::string::npos && colon < 6)
-        text.erase(0, colon + 1);  // the namespace prefix, "of:"
-      SavedCell saved{table.sheet, 0, 0, text, false, {}};
-      saved.value = SavedValue(cell, table.epoch, saved.hasValue);
-      const long long lastRow = std::min<long long>(table.row + rows, kMaxRows);
-      const long long lastColumn = std::min<long long>(column + columns, kMaxColumns);
-      table.outside = table.outside || lastRow < table.row + rows || lastColumn < column + columns;
-      const long long count =
-          std::max(0LL, lastRow - table.row) * std::max(0LL, lastColumn - column);
-      if (!table.budget.Take(saved, static_cast<std::size_t>(count))) return false;
-      for (long long r = table.row; r < lastRow; ++r) {
-        for (long long c = column; c < lastColumn; ++c) {
-          saved.row = static_cast<int>(r);
-          saved.column = static_cast<int>(c);
-          table.out.push_back(saved);
-        }
-      }
-    }
-    column = std::min(column + columns, kMaxColumns + 1LL);
-  }
-  table.row = std::min(table.row + rows, kMaxRows + 1LL);
-  return true;
+long long Repeats(const XmlAttributes& attributes, const char* name, long long room) {
+  return std::clamp<long long>(ParseInteger(attributes.Find(name), 1), 1, room + 1);
 }
 
 bool IsRowGroup(std::string_view name) {
@@ -166,70 +52,288 @@ bool IsRowGroup(std::string_view name) {
          name == "table:table-rows";
 }
 
-// The table's rows in document order, row groups however deeply nested
-// (walked without recursion). False past the budget.
-bool ReadTable(const pugi::xml_node& table, TableReader& reader) {
-  pugi::xml_node node = table.first_child();
-  while (node) {
-    if (IsRowGroup(node.name()) && node.first_child()) {
-      node = node.first_child();
-      continue;
+// A formula cell as its start tag gives it: what its value needs.
+struct FormulaCell {
+  std::string formula, errorType, valueType, value, dateValue, timeValue, booleanValue;
+  bool hasStringValue = false;
+  std::string stringValue;
+  long long columns = 1;
+  bool paragraphs = false;  // its value is the text of its paragraphs
+  std::string text;         // those paragraphs, a line each
+  bool firstParagraph = true;
+};
+
+// A date formula cell's value, set once the document's null date is known:
+// `count` cells from `first` in the workbook's formulas.
+struct DateCells {
+  std::size_t first = 0, count = 0;
+  long days = 0;  // from 1899-12-30
+  double time = 0;
+};
+
+// The value a formula cell saved; a date's as days from 1899-12-30 in
+// `date`, its value waiting for the null date.
+CellResult SavedValue(const FormulaCell& cell, bool& hasValue, std::optional<DateCells>& date) {
+  hasValue = true;
+  if (cell.errorType == "error")
+    return CellResult{CellResult::Kind::kError, 0, ErrorName(cell.text)};
+  const std::string_view type = cell.valueType;
+  std::optional<double> number;
+  if (type == "float" || type == "percentage" || type == "currency") {
+    number = excel::calc::ParsePlainNumber(text::Utf8ToUtf16(cell.value));
+  } else if (type == "date") {
+    if (const std::optional<CivilDate> civil = ParseIsoDate(cell.dateValue)) {
+      date = DateCells{0, 0,
+                       DaysFromEpoch(civil->year, static_cast<unsigned>(civil->month),
+                                     static_cast<unsigned>(civil->day)),
+                       civil->time};
+      number = 0;
     }
-    if (std::string_view(node.name()) == "table:table-row" && !ReadRow(node, reader)) return false;
-    while (!node.next_sibling() && node.parent() != table)
-      node = node.parent();
-    node = node.next_sibling();
+  } else if (type == "time") {
+    number = TimeValue(cell.timeValue.c_str());
+  } else if (type == "boolean") {
+    return CellResult{CellResult::Kind::kLogical, cell.booleanValue == "true" ? 1.0 : 0.0, {}};
+  } else if (type == "string") {
+    return CellResult{CellResult::Kind::kText, 0,
+                      cell.hasStringValue ? cell.stringValue : cell.text};
   }
-  return true;
+  if (number) return CellResult{CellResult::Kind::kNumber, *number, {}};
+  hasValue = false;
+  return {};
 }
 
-// The null date of the document's calculation settings: day 0 of its date
-// values (1899-12-30 unless it says otherwise).
-long NullDate(const pugi::xml_node& spreadsheet) {
-  const std::optional<CivilDate> date = ParseIsoDate(spreadsheet.child("table:calculation-settings")
-                                                         .child("table:null-date")
-                                                         .attribute("table:date-value")
-                                                         .value());
-  return date ? DaysFromEpoch(date->year, static_cast<unsigned>(date->month),
-                              static_cast<unsigned>(date->day))
-              : 0;
+// Appends to a cell's text no further than the budget could take: past it
+// the cell is refused, however many more spaces its markup asks for.
+void AppendCapped(std::string& text, std::string_view more) {
+  const std::size_t room = FormulaBudget::kBytes + 1 - std::min(text.size(), FormulaBudget::kBytes);
+  text.append(more.substr(0, room));
+}
+void AppendCapped(std::string& text, long long count, char c) {
+  const std::size_t room = FormulaBudget::kBytes + 1 - std::min(text.size(), FormulaBudget::kBytes);
+  text.append(
+      static_cast<std::size_t>(std::clamp<long long>(count, 1, static_cast<long long>(room))), c);
+}
+
+// office:document(-content) > office:body > office:spreadsheet, the first
+// of each, and in it the calculation settings' null date and the tables:
+// their rows in document order, row groups however deeply nested.
+class ContentReader : public XmlStream {
+ public:
+  explicit ContentReader(SavedWorkbook& workbook) : workbook_(workbook) {}
+
+  // After the last chunk: false with `error` when the content is no
+  // readable spreadsheet or its formula cells pass the budget.
+  bool Finish(std::string& error) {
+    if (!Error().empty()) {
+      error = Error();
+    } else if (!spreadsheetSeen_) {
+      error = "not an OpenDocument spreadsheet (no office:spreadsheet)";
+    } else if (refused_) {
+      error = FormulaBudget::Refusal(refusedSheet_);
+    } else {
+      for (const DateCells& date : dates_) {
+        for (std::size_t i = date.first; i < date.first + date.count; ++i)
+          workbook_.formulas[i].value.number = static_cast<double>(date.days - epoch_) + date.time;
+      }
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  void Start(std::string_view name, const XmlAttributes& attributes, int depth) override {
+    if (cellDepth_ != 0) {
+      if (depth == cellDepth_ + 1 || paragraphDepth_ != 0) StartInCell(name, attributes, depth);
+    } else if (depth <= 3) {
+      StartOuter(name, depth);
+    } else if (depth == 4 && inSpreadsheet_) {
+      if (name == "table:calculation-settings" && !settingsSeen_)
+        inSettings_ = settingsSeen_ = true;
+      if (name == "table:table") StartTable(attributes);
+    } else if (depth == 5 && inSettings_ && name == "table:null-date" && !nullDateSeen_) {
+      nullDateSeen_ = true;
+      const char* value = attributes.Find("table:date-value");
+      const std::optional<CivilDate> date = ParseIsoDate(value == nullptr ? "" : value);
+      if (date)
+        epoch_ = DaysFromEpoch(date->year, static_cast<unsigned>(date->month),
+                               static_cast<unsigned>(date->day));
+    } else if (rowDepth_ != 0) {
+      if (depth == rowDepth_ + 1 &&
+          (name == "table:table-cell" || name == "table:covered-table-cell"))
+        StartCell(attributes, depth);
+    } else if (tableDepth_ != 0 && depth == containerDepth_ + 1) {
+      if (IsRowGroup(name)) containerDepth_ = depth;
+      if (name == "table:table-row") {
+        rowDepth_ = depth;
+        rows_ = Repeats(attributes, "table:number-rows-repeated", kMaxRows);
+        column_ = 0;
+      }
+    }
+  }
+
+  void StartOuter(std::string_view name, int depth) {
+    if (depth == 1) inRoot_ = name == "office:document-content" || name == "office:document";
+    if (depth == 2 && inRoot_ && !bodySeen_ && name == "office:body") inBody_ = bodySeen_ = true;
+    if (depth == 3 && inBody_ && !spreadsheetSeen_ && name == "office:spreadsheet")
+      inSpreadsheet_ = spreadsheetSeen_ = true;
+  }
+
+  void End(int depth) override {
+    if (cellDepth_ != 0) {
+      if (depth == cellDepth_) EndCell();
+      if (depth == skipDepth_) skipDepth_ = 0;
+      if (depth == paragraphDepth_) paragraphDepth_ = 0;
+    } else if (depth == rowDepth_) {
+      rowDepth_ = 0;
+      row_ = std::min(row_ + rows_, kMaxRows + 1LL);
+    } else if (depth == tableDepth_) {
+      EndTable();
+    } else if (tableDepth_ != 0 && depth == containerDepth_) {
+      --containerDepth_;
+    } else if (depth <= 4) {
+      inSettings_ = false;
+      if (depth <= 3) inSpreadsheet_ = false;
+      if (depth <= 2) inBody_ = false;
+    }
+  }
+
+  void Text(std::string_view text, int) override {
+    if (paragraphDepth_ != 0 && skipDepth_ == 0) AppendCapped(cell_.text, text);
+  }
+
+  void StartTable(const XmlAttributes& attributes) {
+    sheet_ = attributes.Value("table:name");
+    if (!refused_) workbook_.sheets.push_back(sheet_);
+    tableDepth_ = containerDepth_ = 4;
+    row_ = 0;
+    outside_ = false;
+  }
+
+  void EndTable() {
+    if (outside_ && !refused_)
+      workbook_.problems.push_back(
+          "sheet " + OneLine(sheet_) +
+          ": formula cells past row 1048576 or column XFD are not compared");
+    tableDepth_ = containerDepth_ = 0;
+  }
+
+  void StartCell(const XmlAttributes& attributes, int depth);
+  void StartInCell(std::string_view name, const XmlAttributes& attributes, int depth);
+  void EndCell();
+
+  SavedWorkbook& workbook_;
+  FormulaBudget budget_;
+  std::vector<DateCells> dates_;
+  long epoch_ = 0;  // the null date, days from 1899-12-30
+  bool inRoot_ = false, inBody_ = false, inSpreadsheet_ = false, inSettings_ = false;
+  bool bodySeen_ = false, spreadsheetSeen_ = false, settingsSeen_ = false, nullDateSeen_ = false;
+  std::string sheet_, refusedSheet_;
+  bool outside_ = false;  // a formula cell repeated or written past the sheet
+  bool refused_ = false;  // past the budget: the rest is read, and nothing kept
+  // The depths of the table, the row group (or table) holding rows, the
+  // row, the cell, the paragraph and the markup skipped in it; 0: none.
+  int tableDepth_ = 0, containerDepth_ = 0, rowDepth_ = 0, cellDepth_ = 0;
+  int paragraphDepth_ = 0, skipDepth_ = 0;
+  long long row_ = 0;  // past the sheet's rows: kMaxRows + 1
+  long long rows_ = 1, column_ = 0;
+  bool formulaCell_ = false;
+  FormulaCell cell_;
+};
+
+void ContentReader::StartCell(const XmlAttributes& attributes, int depth) {
+  cellDepth_ = depth;
+  cell_.columns = Repeats(attributes, "table:number-columns-repeated", kMaxColumns);
+  const char* formula = attributes.Find("table:formula");
+  formulaCell_ = formula != nullptr && !refused_;
+  if (!formulaCell_) return;
+  cell_.formula = formula;
+  if (const std::size_t colon = cell_.formula.find(':'); colon != std::string::npos && colon < 6)
+    cell_.formula.erase(0, colon + 1);  // the namespace prefix, "of:"
+  cell_.errorType = attributes.Value("calcext:value-type");
+  cell_.valueType = attributes.Value("office:value-type");
+  cell_.value = attributes.Value("office:value");
+  cell_.dateValue = attributes.Value("office:date-value");
+  cell_.timeValue = attributes.Value("office:time-value");
+  cell_.booleanValue = attributes.Value("office:boolean-value");
+  const char* stringValue = attributes.Find("office:string-value");
+  cell_.hasStringValue = stringValue != nullptr;
+  cell_.stringValue = cell_.hasStringValue ? stringValue : "";
+  cell_.paragraphs =
+      cell_.errorType == "error" || (cell_.valueType == "string" && !cell_.hasStringValue);
+  cell_.text.clear();
+  cell_.firstParagraph = true;
+}
+
+// The cell's text: its paragraphs' text, each on a line, with text:s,
+// text:tab and text:line-break as the characters they stand for and
+// annotations left out.
+void ContentReader::StartInCell(std::string_view name, const XmlAttributes& attributes, int depth) {
+  if (!formulaCell_ || !cell_.paragraphs || skipDepth_ != 0) return;
+  if (paragraphDepth_ == 0) {
+    if (name != "text:p") return;
+    if (!cell_.firstParagraph) cell_.text += '\n';
+    cell_.firstParagraph = false;
+    paragraphDepth_ = depth;
+    return;
+  }
+  if (name == "text:s") {
+    AppendCapped(cell_.text, ParseInteger(attributes.Find("text:c"), 1), ' ');
+  } else if (name == "text:tab") {
+    cell_.text += '\t';
+  } else if (name == "text:line-break") {
+    cell_.text += '\n';
+  } else if (name != "office:annotation") {
+    return;
+  }
+  skipDepth_ = depth;
+}
+
+// The formula cell repeated as often as its row and itself are, as far as
+// the sheet reaches; past the budget, refused.
+void ContentReader::EndCell() {
+  cellDepth_ = 0;
+  const long long columns = cell_.columns;
+  if (formulaCell_) {
+    std::optional<DateCells> date;
+    SavedCell saved{sheet_, 0, 0, cell_.formula, false, {}};
+    saved.value = SavedValue(cell_, saved.hasValue, date);
+    const long long lastRow = std::min<long long>(row_ + rows_, kMaxRows);
+    const long long lastColumn = std::min<long long>(column_ + columns, kMaxColumns);
+    outside_ = outside_ || lastRow < row_ + rows_ || lastColumn < column_ + columns;
+    const long long count = std::max(0LL, lastRow - row_) * std::max(0LL, lastColumn - column_);
+    refused_ = !budget_.Take(saved, static_cast<std::size_t>(count));
+    if (refused_) refusedSheet_ = sheet_;
+    if (date && !refused_)
+      dates_.push_back(DateCells{workbook_.formulas.size(), static_cast<std::size_t>(count),
+                                 date->days, date->time});
+    for (long long r = row_; r < lastRow && !refused_; ++r) {
+      for (long long c = column_; c < lastColumn; ++c) {
+        saved.row = static_cast<int>(r);
+        saved.column = static_cast<int>(c);
+        workbook_.formulas.push_back(saved);
+      }
+    }
+  }
+  column_ = std::min(column_ + columns, kMaxColumns + 1LL);
 }
 
 }  // namespace
 
+bool ReadOdfSavedValues(const XmlChunks& read, SavedWorkbook& workbook, std::string& error) {
+  ContentReader reader(workbook);
+  if (!read([&](std::string_view chunk) { return reader.Feed(chunk, false); }, error)) return false;
+  reader.Feed({}, true);
+  return reader.Finish(error);
+}
+
 bool ReadOdfSavedValues(const std::string& contentXml, SavedWorkbook& workbook,
                         std::string& error) {
-  pugi::xml_document document;
-  const pugi::xml_parse_result parsed = document.load_buffer(
-      contentXml.data(), contentXml.size(), pugi::parse_default | pugi::parse_ws_pcdata);
-  if (!parsed) {
-    error = std::string("not well-formed XML (") + parsed.description() + " at byte " +
-            std::to_string(parsed.offset) + ")";
-    return false;
-  }
-  pugi::xml_node root = document.child("office:document-content");
-  if (!root) root = document.child("office:document");
-  const pugi::xml_node spreadsheet = root.child("office:body").child("office:spreadsheet");
-  if (!spreadsheet) {
-    error = "not an OpenDocument spreadsheet (no office:spreadsheet)";
-    return false;
-  }
-  const long epoch = NullDate(spreadsheet);
-  FormulaBudget budget;
-  for (pugi::xml_node table : spreadsheet.children("table:table")) {
-    TableReader reader{
-        table.attribute("table:name").value(), epoch, 0, false, budget, workbook.formulas};
-    workbook.sheets.push_back(reader.sheet);
-    if (!ReadTable(table, reader)) {
-      error = FormulaBudget::Refusal(reader.sheet);
-      return false;
-    }
-    if (reader.outside)
-      workbook.problems.push_back(
-          "sheet " + OneLine(reader.sheet) +
-          ": formula cells past row 1048576 or column XFD are not compared");
-  }
-  return true;
+  return ReadOdfSavedValues(
+      [&](const XmlChunkSink& take, std::string&) {
+        take(contentXml);
+        return true;
+      },
+      workbook, error);
 }
 
 }  // namespace refhost

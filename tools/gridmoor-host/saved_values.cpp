@@ -276,6 +276,55 @@ std::string FileBytes(const std::filesystem::path& file, bool& read) {
   return std::move(bytes).str();
 }
 
+// Up to `count` bytes from the start of `file`.
+std::string FileStart(const std::filesystem::path& file, std::size_t count, bool& read) {
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes(count, '\0');
+  read = in.read(bytes.data(), static_cast<std::streamsize>(count)) || in.eof();
+  bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return bytes;
+}
+
+// Whether the file's start tells a package (zip or compound file): such a
+// file is read whole, as small as its compression makes it. Any other file
+// is read a chunk at a time, since a flat XML file can be of any size.
+bool IsPackage(std::string_view start) {
+  return start.rfind("PK\x03\x04", 0) == 0 || start.rfind("PK\x05\x06", 0) == 0 ||
+         start.rfind(kCompoundFileMagic, 0) == 0;
+}
+
+// The file's bytes a chunk at a time to `take`, until it returns false.
+bool ReadFileChunks(const std::filesystem::path& file, const XmlChunkSink& take,
+                    std::string& error) {
+  constexpr std::size_t kChunk = 64 * 1024;
+  std::ifstream in(file, std::ios::binary);
+  std::string chunk(kChunk, '\0');
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(kChunk));
+    const auto got = static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
+    if (got > 0 && !take(std::string_view(chunk.data(), got))) return true;
+  }
+  if (in.eof()) return true;
+  error = "it could not be read to its end";
+  return false;
+}
+
+// Whether `file` holds `text` anywhere, read a chunk at a time.
+bool FileHolds(const std::filesystem::path& file, std::string_view text, std::string& error) {
+  std::string tail;
+  bool found = false;
+  const bool read = ReadFileChunks(
+      file,
+      [&](std::string_view chunk) {
+        tail.append(chunk);
+        found = tail.find(text) != std::string::npos;
+        tail.erase(0, tail.size() - std::min(tail.size(), text.size() - 1));
+        return !found;
+      },
+      error);
+  return read && found;
+}
+
 }  // namespace
 
 // A package that names a part twice: only a damaged or forged file does;
@@ -293,9 +342,44 @@ void AddDuplicateParts(const ZipPackage& package, std::vector<std::string>& prob
 
 bool IsBinaryWorkbook(const std::filesystem::path& file) {
   bool read = false;
+  if (FileStart(file, kCompoundFileMagic.size(), read) != kCompoundFileMagic) return false;
   const std::string content = FileBytes(file, read);
   return read && content.rfind(kCompoundFileMagic, 0) == 0 && !IsEncryptedCompoundFile(content);
 }
+
+namespace {
+
+// A zip package or compound file, read whole.
+bool ReadPackage(std::string content, SavedWorkbook& workbook, std::string& why) {
+  bool read = false;
+  if (content.rfind("PK\x03\x04", 0) == 0 || content.rfind("PK\x05\x06", 0) == 0) {
+    ZipPackage package;
+    if (!package.Open(std::move(content), why)) {
+    } else if (IsEncryptedOdfPackage(package)) {
+      why = kPasswordProtected;
+    } else if (package.Has("xl/workbook.xml")) {
+      read = ReadXlsxSavedValues(package, workbook, why);
+    } else if (package.Has("content.xml")) {
+      read = ReadOdfSavedValues(
+          [&](const XmlChunkSink& take, std::string& error) {
+            return package.ReadChunks("content.xml", take, error);
+          },
+          workbook, why);
+    } else {
+      why = "a zip package that is neither an .xlsx/.xlsm nor an OpenDocument spreadsheet";
+    }
+    if (read) AddDuplicateParts(package, workbook.problems);
+  } else if (content.find("<office:document") != std::string::npos) {
+    read = ReadOdfSavedValues(content, workbook, why);
+  } else if (IsEncryptedCompoundFile(content)) {
+    why = kPasswordProtected;
+  } else {
+    why = "a binary workbook (.xls): its saved values cannot be read; save it as .xlsx";
+  }
+  return read;
+}
+
+}  // namespace
 
 bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
                      std::string& error) {
@@ -309,34 +393,23 @@ bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
     return false;
   }
   bool read = false;
-  std::string content = FileBytes(file, read);
+  const std::string start = FileStart(file, 4, read);
+  std::string content;
+  if (read && IsPackage(start)) content = FileBytes(file, read);
   if (!read) {
     error = file.filename().string() + " could not be read";
     return false;
   }
   read = false;
   std::string why;
-  if (content.rfind("PK\x03\x04", 0) == 0 || content.rfind("PK\x05\x06", 0) == 0) {
-    ZipPackage package;
-    if (!package.Open(content, why)) {
-    } else if (IsEncryptedOdfPackage(package)) {
-      why = kPasswordProtected;
-    } else if (package.Has("xl/workbook.xml")) {
-      read = ReadXlsxSavedValues(std::move(content), workbook, why);
-    } else if (package.Has("content.xml")) {
-      std::string xml;
-      read = package.Read("content.xml", xml, why) && ReadOdfSavedValues(xml, workbook, why);
-    } else {
-      why = "a zip package that is neither an .xlsx/.xlsm nor an OpenDocument spreadsheet";
-    }
-    if (read) AddDuplicateParts(package, workbook.problems);
-  } else if (content.find("<office:document") != std::string::npos) {
-    read = ReadOdfSavedValues(content, workbook, why);
-  } else if (IsEncryptedCompoundFile(content)) {
-    why = kPasswordProtected;
-  } else if (content.rfind(kCompoundFileMagic, 0) == 0) {
-    why = "a binary workbook (.xls): its saved values cannot be read; save it as .xlsx";
-  } else {
+  if (IsPackage(start)) {
+    read = ReadPackage(std::move(content), workbook, why);
+  } else if (FileHolds(file, "<office:document", why)) {
+    read =
+        ReadOdfSavedValues([&](const XmlChunkSink& take,
+                               std::string& failed) { return ReadFileChunks(file, take, failed); },
+                           workbook, why);
+  } else if (why.empty()) {
     why = "not a workbook this check can read (.xlsx, .xlsm, .ods or .fods)";
   }
   if (!read) error = file.filename().string() + ": " + why;

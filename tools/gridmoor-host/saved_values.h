@@ -5,12 +5,17 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "excel/recalculation.h"
+
+namespace excel::calc {
+class ZipPackage;
+}
 
 namespace refhost {
 
@@ -77,6 +82,15 @@ bool IsBinaryWorkbook(const std::filesystem::path& file);
 // The readers by format, from the file's bytes.
 bool ReadXlsxSavedValues(std::string bytes, SavedWorkbook& workbook, std::string& error);
 bool ReadOdfSavedValues(const std::string& contentXml, SavedWorkbook& workbook, std::string& error);
+// The same from an opened package, and from content XML that comes a chunk
+// at a time: `read` passes each chunk to `take` (it may stop passing them
+// once `take` returns false), false with `error` when the content cannot be
+// read. Either reads parts of any size in the memory their cells take.
+bool ReadXlsxSavedValues(const excel::calc::ZipPackage& package, SavedWorkbook& workbook,
+                         std::string& error);
+using XmlChunkSink = std::function<bool(std::string_view chunk)>;
+using XmlChunks = std::function<bool(const XmlChunkSink& take, std::string& error)>;
+bool ReadOdfSavedValues(const XmlChunks& read, SavedWorkbook& workbook, std::string& error);
 
 // "B7" for row 6, column 1 (0-based).
 std::string CellName(int row, int column);

@@ -123,10 +123,10 @@ std::vector<std::string> ZipPackage::Names() const {
   return names;
 }
 
-// Inflates raw deflate data in chunks, the output growing as it arrives, up
-// to one byte past the declared size; refused as soon as it passes a limit.
-bool ZipPackage::Inflate(const Entry& entry, const char* data, std::string& out,
-                         std::string& error) const {
+// Inflates raw deflate data a chunk at a time into `take`, never past one
+// byte more than the declared size; refused as soon as it passes a limit.
+bool ZipPackage::Inflate(const Entry& entry, const char* data, const ChunkSink& take,
+                         std::uint32_t& crc, std::string& error) const {
   const std::string part = OneLine(entry.name);
   z_stream stream{};
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
@@ -135,22 +135,25 @@ bool ZipPackage::Inflate(const Entry& entry, const char* data, std::string& out,
   }
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
   stream.avail_in = static_cast<uInt>(entry.packedSize);
-  out.clear();
-  std::size_t produced = 0;
+  std::string chunk(kChunk, '\0');
+  std::uint64_t produced = 0;
+  bool taking = true;
   int status = Z_OK;
   while (status == Z_OK && error.empty()) {
-    if (produced == out.size()) {
-      const std::uint64_t grown = produced + std::max<std::uint64_t>(kChunk, produced);
-      out.resize(static_cast<std::size_t>(std::min(grown, entry.size + 1)));
-    }
-    stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
-    stream.avail_out = static_cast<uInt>(out.size() - produced);
+    const std::uint64_t room = std::min<std::uint64_t>(kChunk, entry.size + 1 - produced);
+    stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
+    stream.avail_out = static_cast<uInt>(room);
     status = inflate(&stream, Z_NO_FLUSH);
-    produced = out.size() - stream.avail_out;
+    const std::size_t got = static_cast<std::size_t>(room - stream.avail_out);
+    produced += got;
     error = PastLimits(limits_, part, "inflates to", produced, entry.packedSize);
     if (error.empty() && produced > entry.size)
       error = "damaged zip package: part " + part + " inflates past its declared size of " +
               std::to_string(entry.size) + " bytes";
+    if (!error.empty() || got == 0) continue;
+    crc = static_cast<std::uint32_t>(
+        crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(got)));
+    taking = taking && take(std::string_view(chunk.data(), got));
   }
   inflateEnd(&stream);
   if (!error.empty()) return false;
@@ -163,11 +166,22 @@ bool ZipPackage::Inflate(const Entry& entry, const char* data, std::string& out,
             " bytes, not its declared " + std::to_string(entry.size);
     return false;
   }
-  out.resize(produced);
   return true;
 }
 
 bool ZipPackage::Read(const std::string& name, std::string& content, std::string& error) const {
+  content.clear();
+  return ReadChunks(
+      name,
+      [&](std::string_view chunk) {
+        content.append(chunk);
+        return true;
+      },
+      error);
+}
+
+bool ZipPackage::ReadChunks(const std::string& name, const ChunkSink& take,
+                            std::string& error) const {
   const Entry* entry = Find(name);
   if (entry == nullptr) {
     error = "the package has no part " + OneLine(name);
@@ -194,14 +208,21 @@ bool ZipPackage::Read(const std::string& name, std::string& content, std::string
   error = PastLimits(limits_, OneLine(name), "declares", entry->size, entry->packedSize);
   if (!error.empty()) return false;
   const char* begin = bytes_.data() + data;
+  std::uint32_t crc = 0;
   if (entry->method == 0) {
     if (entry->packedSize != entry->size) {
       error = damaged + " (stored sizes disagree)";
       return false;
     }
-    content.assign(begin, entry->size);
+    bool taking = true;
+    for (std::uint64_t at = 0; at < entry->size; at += kChunk) {
+      const std::string_view chunk(begin + at, std::min<std::uint64_t>(kChunk, entry->size - at));
+      crc = static_cast<std::uint32_t>(crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()),
+                                             static_cast<uInt>(chunk.size())));
+      taking = taking && take(chunk);
+    }
   } else if (entry->method == Z_DEFLATED) {
-    if (!Inflate(*entry, begin, content, error)) return false;
+    if (!Inflate(*entry, begin, take, crc, error)) return false;
   } else {
     error = "part " + OneLine(name) + " uses compression method " + std::to_string(entry->method) +
             ", which is not supported";
@@ -211,8 +232,6 @@ bool ZipPackage::Read(const std::string& name, std::string& content, std::string
   // Fuzz builds only go on past a wrong checksum: a mutated part would
   // almost never keep its own, and the XML readers behind the package would
   // go unfuzzed.
-  const std::uint32_t crc = static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
   if (crc != entry->crc) {
     error = damaged + " (checksum mismatch)";
     return false;

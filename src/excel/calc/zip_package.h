@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace excel::calc {
@@ -42,6 +44,12 @@ class ZipPackage {
   // A part's content; false with `error` (one line naming the part) when it
   // is missing, damaged or past the limits.
   bool Read(const std::string& name, std::string& content, std::string& error) const;
+  // The same, the content passed to `take` a chunk at a time as it is
+  // inflated, so that no more than a chunk of it is held here. Once `take`
+  // returns false it is passed nothing more, but the rest is still inflated
+  // and checked: a damaged part is refused whatever its reader thought.
+  using ChunkSink = std::function<bool(std::string_view chunk)>;
+  bool ReadChunks(const std::string& name, const ChunkSink& take, std::string& error) const;
 
  private:
   struct Entry {
@@ -53,7 +61,8 @@ class ZipPackage {
     std::uint64_t localOffset = 0;
   };
   const Entry* Find(const std::string& name) const;
-  bool Inflate(const Entry& entry, const char* data, std::string& out, std::string& error) const;
+  bool Inflate(const Entry& entry, const char* data, const ChunkSink& take, std::uint32_t& crc,
+               std::string& error) const;
 
   ZipLimits limits_;
   std::string bytes_;
