@@ -10,8 +10,8 @@
 #include <QTest>
 #include <functional>
 
-#include "ui/optimiser_dialog.h"
-#include "ui/other_dialogs.h"
+#include "ui/dialogs/optimiser_dialog.h"
+#include "ui/dialogs/other_dialogs.h"
 #include "ui/ui_fixture.h"
 
 namespace {

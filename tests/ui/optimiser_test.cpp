@@ -10,7 +10,7 @@
 #include <QTest>
 #include <clocale>
 
-#include "ui/optimiser_dialog.h"
+#include "ui/dialogs/optimiser_dialog.h"
 #include "ui/ui_fixture.h"
 
 namespace {

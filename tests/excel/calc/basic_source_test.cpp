@@ -1,8 +1,8 @@
 // The Basic the driver places into a workbook while its macros run: what is
 // changed, what is left alone, and that the workbook's own text comes back.
-#include "excel/calc/basic_source.h"
+#include "excel/calc/basic/basic_source.h"
 
-#include "excel/calc/basic_tokens.h"
+#include "excel/calc/basic/basic_tokens.h"
 
 #include <gtest/gtest.h>
 

@@ -16,13 +16,13 @@
 
 #include "calc_test_support.h"
 #include "com/error.h"
-#include "excel/calc/child_process.h"
-#include "excel/calc/office_launcher.h"
-#include "excel/calc/office_leftovers.h"
-#include "excel/calc/office_pipes.h"
-#include "excel/calc/office_profile.h"
-#include "excel/calc/office_program.h"
-#include "excel/calc/office_reach.h"
+#include "excel/calc/macros/office_reach.h"
+#include "excel/calc/process/child_process.h"
+#include "excel/calc/process/office_launcher.h"
+#include "excel/calc/process/office_leftovers.h"
+#include "excel/calc/process/office_pipes.h"
+#include "excel/calc/process/office_profile.h"
+#include "excel/calc/process/office_program.h"
 #include "support/temp_folder.h"
 
 namespace excel::calc {
