@@ -20,7 +20,7 @@
 #include "archive/case_record.h"
 #include "archive/model_data_file.h"
 #include "archive/sample_case.h"
-#include "driver/case_commands.h"
+#include "driver/commands/case_commands.h"
 #include "gridmoor/host.h"
 #include "model/model.h"
 

@@ -23,10 +23,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "library.h"
-#include "run.h"
 #include "run_host.h"
-#include "scenario.h"
+#include "running/run.h"
+#include "scenario/library.h"
+#include "scenario/scenario.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <string>
 
-#include "gridmoor_host/browser_support.h"
-#include "gridmoor_host/report_test_support.h"
-#include "report_page.h"
+#include "gridmoor_host/report/browser_support.h"
+#include "gridmoor_host/report/report_test_support.h"
+#include "report/report_page.h"
 
 namespace {
 

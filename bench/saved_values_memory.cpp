@@ -17,7 +17,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "saved_values.h"
+#include "saved_values/saved_values.h"
 #include "support/large_sheets.h"
 
 int main(int argc, char** argv) {

@@ -9,11 +9,11 @@
 
 #include <filesystem>
 
-#include "check_report.h"
+#include "check/check_report.h"
 #include "com/variant.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_recalculation.h"
-#include "saved_values.h"
+#include "saved_values/saved_values.h"
 #include "support/temp_folder.h"
 #include "support/xlsx_writer.h"
 

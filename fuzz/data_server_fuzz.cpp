@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "com/class_registry.h"
-#include "driver/data_server_records.h"
+#include "driver/records/data_server_records.h"
 #include "model/model.h"
 #include "support/memory_application.h"
 

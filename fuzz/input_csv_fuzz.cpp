@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "csv.h"
+#include "common/csv.h"
 #include "gridmoor/host.h"
-#include "scenario.h"
+#include "scenario/scenario.h"
 
 namespace {
 

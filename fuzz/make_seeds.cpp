@@ -17,8 +17,8 @@
 #include "archive/model_data_file.h"
 #include "archive/sample_case.h"
 #include "archive/version_builder.h"
-#include "csv.h"
-#include "records.h"
+#include "common/csv.h"
+#include "scenario/records.h"
 #include "support/xlsx_writer.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <set>
 #include <string>
 
-#include "excel/calc/sheet_addresses.h"
-#include "saved_values.h"
+#include "excel/calc/formulas/sheet_addresses.h"
+#include "saved_values/saved_values.h"
 
 namespace fuzzcheck {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "archive/case_json.h"
-#include "case_check.h"
-#include "csv.h"
-#include "scenario.h"
+#include "case/case_check.h"
+#include "common/csv.h"
+#include "scenario/scenario.h"
 
 namespace {
 

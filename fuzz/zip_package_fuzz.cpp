@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "csv.h"
+#include "common/csv.h"
+#include "saved_values/zip_package.h"
 #include "saved_values_check.h"
-#include "zip_package.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const refhost::ZipLimits limits{1u << 20, 64u << 10, 200};

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "casedata/data_server_values.h"
+#include "casedata/values/data_server_values.h"
 #include "dataserver/request.h"
 #include "outcome/outcome.h"
 

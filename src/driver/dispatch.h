@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/command_table.h"
+#include "driver/commands/command_table.h"
 
 namespace model {
 class CExcModel;

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "driver/command_table.h"
+#include "driver/commands/command_table.h"
 #include "driver/dispatch.h"
 #include "platform/event.h"
 

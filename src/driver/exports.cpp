@@ -1,10 +1,10 @@
 // The library's exported entry points. Each export is a thin C shim over the
 // core run under the export guard: nothing thrown inside the core passes
 // through one of them.
-#include "driver/app.h"
+#include "driver/application/app.h"
+#include "driver/application/grid_library.h"
 #include "driver/equipment_xml.h"
 #include "driver/export_guard.h"
-#include "driver/grid_library.h"
 #include "driver/instances.h"
 #include "driver/worksheet_functions.h"
 #include "gridmoor/host.h"

@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "driver/app.h"
+#include "driver/application/app.h"
 #include "driver/dispatch.h"
 #include "host/host_record.h"
 #include "host/message.h"

@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "casedata/case_file_values.h"
-#include "casedata/data_server_values.h"
-#include "casedata/optimisation_values.h"
-#include "casedata/published_values.h"
-#include "casedata/stream_values.h"
+#include "casedata/values/case_file_values.h"
+#include "casedata/values/data_server_values.h"
+#include "casedata/values/optimisation_values.h"
+#include "casedata/values/published_values.h"
+#include "casedata/values/stream_values.h"
 #include "outcome/outcome.h"
 #include "values/host_values.h"
 

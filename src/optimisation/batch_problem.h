@@ -13,7 +13,7 @@
 
 #include "casedata/exported_variable.h"
 #include "casedata/opt_items.h"
-#include "casedata/published_values.h"
+#include "casedata/values/published_values.h"
 #include "outcome/outcome.h"
 #include "xml/xml_reader.h"
 #include "xml/xml_writer.h"

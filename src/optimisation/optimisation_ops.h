@@ -12,7 +12,7 @@
 
 #include "automation/excel_session.h"
 #include "casedata/opt_items.h"
-#include "casedata/optimisation_values.h"
+#include "casedata/values/optimisation_values.h"
 #include "outcome/outcome.h"
 
 namespace optimisation {

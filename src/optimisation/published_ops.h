@@ -19,7 +19,7 @@
 
 #include "automation/excel_session.h"
 #include "casedata/exported_variable.h"
-#include "casedata/published_values.h"
+#include "casedata/values/published_values.h"
 #include "outcome/outcome.h"
 
 namespace optimisation {

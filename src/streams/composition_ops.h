@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "casedata/case_details.h"
-#include "casedata/stream_values.h"
+#include "casedata/values/stream_values.h"
 #include "outcome/outcome.h"
 
 namespace streams {

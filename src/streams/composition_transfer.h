@@ -11,7 +11,7 @@
 #include "automation/excel_session.h"
 #include "casedata/composition.h"
 #include "casedata/stream_data.h"
-#include "casedata/stream_values.h"
+#include "casedata/values/stream_values.h"
 #include "outcome/outcome.h"
 
 namespace streams::detail {

@@ -12,7 +12,7 @@
 
 #include "automation/excel_session.h"
 #include "casedata/case_details.h"
-#include "casedata/stream_values.h"
+#include "casedata/values/stream_values.h"
 #include "outcome/outcome.h"
 
 namespace streams {

@@ -10,10 +10,10 @@
 
 #include "model/model.h"
 #include "ui/application.h"
-#include "ui/case_dialog.h"
-#include "ui/optimiser_dialog.h"
-#include "ui/other_dialogs.h"
-#include "ui/seams.h"
+#include "ui/dialogs/case_dialog.h"
+#include "ui/dialogs/optimiser_dialog.h"
+#include "ui/dialogs/other_dialogs.h"
+#include "ui/widgets/seams.h"
 
 namespace ui {
 namespace {

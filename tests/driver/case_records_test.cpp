@@ -17,9 +17,9 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/case_commands.h"
-#include "driver/case_records.h"
-#include "driver/workbook_commands.h"
+#include "driver/commands/case_commands.h"
+#include "driver/commands/workbook_commands.h"
+#include "driver/records/case_records.h"
 #include "gridmoor/host.h"
 #include "model/model.h"
 #include "support/guarded_buffer.h"

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "dataserver/data_server_fixture.h"
-#include "driver/data_server_records.h"
 #include "driver/instances.h"
+#include "driver/records/data_server_records.h"
 #include "support/guarded_buffer.h"
 
 namespace {

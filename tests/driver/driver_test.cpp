@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "com/error.h"
-#include "driver/app.h"
-#include "driver/draw_icon.h"
+#include "driver/application/app.h"
+#include "driver/application/draw_icon.h"
+#include "driver/application/help_page.h"
 #include "driver/export_guard.h"
-#include "driver/help_page.h"
 #include "driver/instances.h"
 #include "driver/recording_model.h"
 #include "model/scripted_dialogs.h"

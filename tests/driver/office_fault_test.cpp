@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "driver/app.h"
+#include "driver/application/app.h"
 #include "driver/instances.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_test_support.h"

@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "driver/optimisation_commands.h"
-#include "driver/optimisation_records.h"
-#include "driver/published_records.h"
+#include "driver/commands/optimisation_commands.h"
+#include "driver/records/optimisation_records.h"
+#include "driver/records/published_records.h"
 #include "model/model.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_registry.h"

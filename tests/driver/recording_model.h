@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "casedata/optimisation_values.h"
-#include "casedata/published_values.h"
+#include "casedata/values/optimisation_values.h"
+#include "casedata/values/published_values.h"
 #include "gridmoor/host.h"
 #include "model/model.h"
 #include "outcome/outcome.h"

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/app.h"
+#include "driver/application/app.h"
 #include "driver/instances.h"
 #include "model/scripted_dialogs.h"
 #include "platform/environment.h"

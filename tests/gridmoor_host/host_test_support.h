@@ -24,7 +24,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "csv.h"
+#include "common/csv.h"
 #include "support/temp_folder.h"
 #include "support/wait.h"
 

@@ -28,10 +28,10 @@
 #include <thread>
 #include <vector>
 
-#include "interrupt.h"
-#include "library.h"
-#include "run.h"
-#include "scenario.h"
+#include "common/interrupt.h"
+#include "running/run.h"
+#include "scenario/library.h"
+#include "scenario/scenario.h"
 
 namespace {
 namespace fs = std::filesystem;

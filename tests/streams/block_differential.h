@@ -26,7 +26,7 @@
 #include "casedata/composition.h"
 #include "casedata/exported_variable.h"
 #include "casedata/stream_data.h"
-#include "casedata/stream_values.h"
+#include "casedata/values/stream_values.h"
 #include "excel/errors.h"
 #include "gridmoor/host.h"
 #include "optimisation/published_ops.h"

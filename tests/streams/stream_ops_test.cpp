@@ -21,7 +21,7 @@
 #include "casedata/case_details.h"
 #include "casedata/composition.h"
 #include "casedata/stream_data.h"
-#include "casedata/stream_values.h"
+#include "casedata/values/stream_values.h"
 #include "com/error_text.h"
 #include "com/variant_text.h"
 #include "excel/errors.h"

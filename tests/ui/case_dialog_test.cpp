@@ -12,12 +12,12 @@
 #include <QTest>
 
 #include "casedata/composition.h"
-#include "ui/case_dialog.h"
-#include "ui/composition_dialogs.h"
-#include "ui/dialog_size.h"
-#include "ui/property_grid.h"
+#include "ui/dialogs/case_dialog.h"
+#include "ui/dialogs/composition_dialogs.h"
 #include "ui/qt_dialogs.h"
 #include "ui/ui_fixture.h"
+#include "ui/widgets/dialog_size.h"
+#include "ui/widgets/property_grid.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <functional>
 
 #include "gridmoor/host.h"
-#include "ui/optimiser_dialog.h"
-#include "ui/other_dialogs.h"
+#include "ui/dialogs/optimiser_dialog.h"
+#include "ui/dialogs/other_dialogs.h"
 #include "ui/ui_fixture.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <QTest>
 
 #include "casedata/composition.h"
-#include "ui/composition_dialogs.h"
-#include "ui/property_grid.h"
+#include "ui/dialogs/composition_dialogs.h"
 #include "ui/ui_fixture.h"
+#include "ui/widgets/property_grid.h"
 
 namespace {
 

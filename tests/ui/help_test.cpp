@@ -5,10 +5,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "ui/case_dialog.h"
-#include "ui/composition_dialogs.h"
-#include "ui/optimiser_dialog.h"
-#include "ui/other_dialogs.h"
+#include "ui/dialogs/case_dialog.h"
+#include "ui/dialogs/composition_dialogs.h"
+#include "ui/dialogs/optimiser_dialog.h"
+#include "ui/dialogs/other_dialogs.h"
 #include "ui/ui_fixture.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include "casedata/composition.h"
 #include "casedata/stream_data.h"
 #include "gridmoor/host.h"
-#include "ui/grid.h"
 #include "ui/qt_dialogs.h"
-#include "ui/seams.h"
 #include "ui/ui_fixture.h"
+#include "ui/widgets/grid.h"
+#include "ui/widgets/seams.h"
 
 namespace {
 

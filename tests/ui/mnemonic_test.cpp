@@ -13,8 +13,8 @@
 #include <QTest>
 #include <functional>
 
-#include "ui/pages.h"
 #include "ui/ui_fixture.h"
+#include "ui/widgets/pages.h"
 
 namespace {
 

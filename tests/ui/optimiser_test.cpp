@@ -11,7 +11,7 @@
 #include <clocale>
 
 #include "gridmoor/host.h"
-#include "ui/optimiser_dialog.h"
+#include "ui/dialogs/optimiser_dialog.h"
 #include "ui/ui_fixture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QTest>
 
 #include "casedata/exported_variable.h"
-#include "ui/other_dialogs.h"
+#include "ui/dialogs/other_dialogs.h"
 #include "ui/ui_fixture.h"
 
 namespace {

@@ -10,11 +10,11 @@
 
 #include "casedata/composition.h"
 #include "casedata/stream_data.h"
-#include "ui/case_dialog.h"
-#include "ui/composition_dialogs.h"
-#include "ui/optimiser_dialog.h"
-#include "ui/other_dialogs.h"
-#include "ui/pages.h"
+#include "ui/dialogs/case_dialog.h"
+#include "ui/dialogs/composition_dialogs.h"
+#include "ui/dialogs/optimiser_dialog.h"
+#include "ui/dialogs/other_dialogs.h"
+#include "ui/widgets/pages.h"
 
 namespace ui_test {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "model/model.h"
-#include "ui/grid.h"
-#include "ui/seams.h"
+#include "ui/widgets/grid.h"
+#include "ui/widgets/seams.h"
 
 namespace ui_test {
 

@@ -30,16 +30,16 @@
 #include <system_error>
 #include <tuple>
 
+#include "excel/calc/basic/macro_names.h"
 #include "excel/calc/calc_application.h"
-#include "excel/calc/calc_errors.h"
-#include "excel/calc/calc_objects.h"
-#include "excel/calc/cell_formats.h"
-#include "excel/calc/formula_rewrites.h"
-#include "excel/calc/formula_text.h"
-#include "excel/calc/macro_names.h"
-#include "excel/calc/office_profile.h"
-#include "excel/calc/office_program.h"
-#include "excel/calc/sheet_addresses.h"
+#include "excel/calc/calls/calc_errors.h"
+#include "excel/calc/calls/calc_objects.h"
+#include "excel/calc/cells/cell_formats.h"
+#include "excel/calc/documents/formula_rewrites.h"
+#include "excel/calc/formulas/formula_text.h"
+#include "excel/calc/formulas/sheet_addresses.h"
+#include "excel/calc/process/office_profile.h"
+#include "excel/calc/process/office_program.h"
 #include "excel/errors.h"
 #include "text/ascii.h"
 

@@ -1,9 +1,9 @@
 // The Basic the driver places into a workbook while its macros run: what is
 // changed, what is left alone, and that the workbook's own text comes back.
-#include "excel/calc/basic_source.h"
+#include "excel/calc/basic/basic_source.h"
 
-#include "excel/calc/basic_tokens.h"
-#include "excel/calc/flat_vba_project.h"
+#include "excel/calc/basic/basic_tokens.h"
+#include "excel/calc/macros/flat_vba_project.h"
 
 #include <gtest/gtest.h>
 

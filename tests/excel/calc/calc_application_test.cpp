@@ -4,8 +4,8 @@
 
 #include "calc_test_support.h"
 #include "com/variant_grid.h"
-#include "excel/calc/basic_source.h"
-#include "excel/calc/bridge_faults.h"
+#include "excel/calc/basic/basic_source.h"
+#include "excel/calc/calls/bridge_faults.h"
 #include "text/ascii.h"
 #include "workbook_features.h"
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "calc_test_support.h"
-#include "excel/calc/lock_file.h"
+#include "excel/calc/locks/lock_file.h"
 #include "platform/notices.h"
 #include "support/temp_folder.h"
 #include "support/temp_registry.h"

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "com/variant_grid.h"
-#include "excel/calc/lock_file.h"
-#include "excel/calc/office_program.h"
+#include "excel/calc/locks/lock_file.h"
+#include "excel/calc/process/office_program.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "support/wait.h"

@@ -10,12 +10,12 @@
 #include "com/variant.h"
 #include "com/variant_grid.h"
 #include "excel/application_contract.h"
-#include "excel/calc/basic_procedures.h"
-#include "excel/calc/calc_errors.h"
-#include "excel/calc/cell_input.h"
-#include "excel/calc/file_filters.h"
-#include "excel/calc/macro_names.h"
-#include "excel/calc/sheet_addresses.h"
+#include "excel/calc/basic/basic_procedures.h"
+#include "excel/calc/basic/macro_names.h"
+#include "excel/calc/calls/calc_errors.h"
+#include "excel/calc/cells/cell_input.h"
+#include "excel/calc/formulas/sheet_addresses.h"
+#include "excel/calc/packages/file_filters.h"
 #include "excel/errors.h"
 
 namespace excel::calc {

@@ -9,8 +9,8 @@
 
 #include "calc_test_support.h"
 #include "excel/calc/calc_recalculation.h"
-#include "excel/calc/sheet_addresses.h"
-#include "saved_values.h"
+#include "excel/calc/formulas/sheet_addresses.h"
+#include "saved_values/saved_values.h"
 #include "support/xlsx_writer.h"
 
 namespace excel::calc::testing {

@@ -1,6 +1,6 @@
 // The lock files: their text, whose lock still counts, and holding one.
-#include "excel/calc/lock_file.h"
-#include "excel/calc/lock_registry.h"
+#include "excel/calc/locks/lock_file.h"
+#include "excel/calc/locks/lock_registry.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

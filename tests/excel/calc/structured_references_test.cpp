@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "excel/calc/structured_references.h"
-#include "excel/calc/xlsx_tables.h"
+#include "excel/calc/formulas/structured_references.h"
+#include "excel/calc/packages/xlsx_tables.h"
 #include "support/xlsx_writer.h"
 
 namespace excel::calc {

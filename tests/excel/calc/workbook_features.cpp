@@ -29,7 +29,7 @@
 #include <array>
 #include <iterator>
 
-#include "excel/calc/calc_objects.h"
+#include "excel/calc/calls/calc_objects.h"
 #include "excel/errors.h"
 
 namespace excel::calc::testing {

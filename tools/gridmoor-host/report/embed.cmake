@@ -1,7 +1,7 @@
 # Writes the report's page and scripts into a C++ source as character
 # arrays, so the program carries them and needs no installed copy.
 # -DOUT=<file.cpp> -DINPUTS=name=file|name=file
-set(text "// Generated from tools/gridmoor-host/report; do not edit.\n#include \"report_resources.h\"\n\nnamespace refhost {\n")
+set(text "// Generated from tools/gridmoor-host/report; do not edit.\n#include \"report/report_resources.h\"\n\nnamespace refhost {\n")
 string(REPLACE "|" ";" INPUTS "${INPUTS}")
 foreach(pair IN LISTS INPUTS)
   string(REPLACE "=" ";" parts "${pair}")

@@ -1,0 +1,131 @@
+#include "excel/calc/process/office_program.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+#include "platform/environment.h"
+
+namespace excel::calc {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr const char* kWrapperName = "soffice";
+
+bool IsExecutableFile(const fs::path& path) {
+  std::error_code error;
+  return fs::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The program for a file or folder named by the user or found on PATH.
+std::optional<fs::path> ProgramFor(const fs::path& named) {
+  std::error_code error;
+  if (fs::is_directory(named, error)) {
+    const fs::path inside = named / kOfficeProgramName;
+    if (IsExecutableFile(inside)) return inside;
+    return std::nullopt;
+  }
+  if (!fs::exists(named, error)) return std::nullopt;
+  // The wrapper script (often a link into the program folder): take the
+  // soffice.bin beside the file it resolves to.
+  if (named.filename() != kOfficeProgramName) {
+    const fs::path resolved = fs::canonical(named, error);
+    if (!error) {
+      const fs::path beside = resolved.parent_path() / kOfficeProgramName;
+      if (IsExecutableFile(beside)) return beside;
+    }
+  }
+  if (IsExecutableFile(named)) return named;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<fs::path> FindOfficeProgramIn(const std::optional<std::string>& overrideValue,
+                                            std::string_view pathVariable,
+                                            const std::vector<fs::path>& usualFolders) {
+  if (overrideValue && !overrideValue->empty()) return ProgramFor(fs::path(*overrideValue));
+  std::size_t start = 0;
+  while (start <= pathVariable.size()) {
+    std::size_t end = pathVariable.find(':', start);
+    if (end == std::string_view::npos) end = pathVariable.size();
+    const std::string_view folder = pathVariable.substr(start, end - start);
+    start = end + 1;
+    if (folder.empty()) continue;
+    for (const char* name : {kOfficeProgramName, kWrapperName}) {
+      const fs::path candidate = fs::path(folder) / name;
+      std::error_code error;
+      if (!fs::exists(candidate, error)) continue;
+      if (std::optional<fs::path> program = ProgramFor(candidate)) return program;
+    }
+  }
+  for (const fs::path& folder : usualFolders) {
+    const fs::path candidate = folder / kOfficeProgramName;
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::optional<fs::path> FindOfficeProgram() {
+  std::vector<fs::path> usual = {"/usr/lib/libreoffice/program",
+                                 "/usr/local/lib/libreoffice/program", "/opt/libreoffice/program"};
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/opt", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("libreoffice", 0) == 0) usual.push_back(entry.path() / "program");
+  }
+  return FindOfficeProgramIn(platform::GetEnv("GRIDMOOR_SOFFICE"),
+                             platform::GetEnv("PATH").value_or(""), usual);
+}
+
+std::optional<std::string> OfficeVersionOf(const fs::path& program) {
+  // The registry part is several megabytes of XML; the property is found as
+  // text, which is all that is needed of it.
+  std::ifstream in(program.parent_path().parent_path() / "share" / "registry" / "main.xcd");
+  std::ostringstream content;
+  if (!(in && content << in.rdbuf())) return std::nullopt;
+  const std::string xml = std::move(content).str();
+  const std::size_t prop = xml.find("oor:name=\"ooSetupVersionAboutBox\">");
+  if (prop == std::string::npos) return std::nullopt;
+  const std::size_t open = xml.find("<value>", prop);
+  const std::size_t close = xml.find("</value>", open);
+  if (open == std::string::npos || close == std::string::npos || close - open > 64)
+    return std::nullopt;
+  std::string version = xml.substr(open + 7, close - open - 7);
+  for (const char c : version)
+    if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.') return std::nullopt;
+  if (version.empty()) return std::nullopt;
+  return version;
+}
+
+std::string OfficeVersion() {
+  const std::optional<fs::path> program = FindOfficeProgram();
+  const std::optional<std::string> version = program ? OfficeVersionOf(*program) : std::nullopt;
+  return version.value_or("unknown");
+}
+
+std::string FileUrlFromPath(const fs::path& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (const char c : path.string()) {
+    const auto u = static_cast<unsigned char>(c);
+    if (std::isalnum(u) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      url += c;
+    } else {
+      url += '%';
+      url += kHex[u >> 4];
+      url += kHex[u & 0xF];
+    }
+  }
+  return url;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
+}  // namespace excel::calc

@@ -1,0 +1,383 @@
+// Bad inputs, and inputs made to break the program rather than to run a
+// model (nesting that would exhaust the stack, keys and columns given
+// twice): each is refused before any office starts, with its exit status
+// and one line that names the file and what is wrong; no scratch file is
+// left behind. Also what the run records of the input streams it sends.
+#include <gtest/gtest.h>
+
+#include "archive/case_json.h"
+#include "common/files.h"
+#include "common/json_shape.h"
+#include "host_test_support.h"
+#include "results/outputs.h"
+#include "scenario/records.h"
+#include "scenario/scenario.h"
+#include "support/xlsx_writer.h"
+
+namespace refhost {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace hosttest;
+using nlohmann::json;
+
+json BaseScenario() {
+  return json::parse(R"({"workbook": "book.fods",
+    "case": {"inputCount": 1, "outputCount": 1,
+      "outputStreams": [{"sheetName": "Out", "propertyCells": [{"cell": "B1", "unit": 1}]}],
+      "objective": {"defined": true, "worksheet": "Out", "cell": "B9", "name": "Oil"},
+      "constraints": [{"constraintType": 0, "limit": 6, "worksheet": "Out", "cell": "B8"}],
+      "controls": [{"lowerBound": 0, "upperBound": 4, "worksheet": "Out", "cell": "B7"}]},
+    "run": {"start": "2024-01-01", "timesteps": 2, "stepDays": 30},
+    "inputs": "inputs.csv"})");
+}
+
+std::string Repeat(char c, std::size_t n) {
+  return std::string(n, c);
+}
+
+// A scenario with `extra` as the last member of its inline case.
+std::string ScenarioWithCase(const std::string& extra) {
+  return R"({"workbook": "book.fods", "case": {"inputCount": 1, )" + extra +
+         R"(}, "run": {"start": "2024-01-01"}, "inputs": {"In-1": [{"oilRate": 1}]}})";
+}
+
+std::string Expand(std::string text, const fs::path& folder) {
+  for (std::size_t at; (at = text.find("{}")) != std::string::npos;)
+    text.replace(at, 2, folder.string());
+  return text;
+}
+
+TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
+  struct BadInput {
+    const char* name;
+    const char* pointer;    // where the base scenario, written as s.json, changes; null: nowhere
+    json value;             // "@" is written as 1e999
+    std::string csv;        // inputs.csv
+    std::string arguments;  // "{}" stands for the test's folder
+    int status;
+    std::string expected;  // in the one line of stderr (status 1) or anywhere in the output
+  };
+  const std::string run = "run {}/s.json --quiet --out {}/out";
+  const std::string csv = "timestep,stream,oilRate\n0,In-1,10\n";
+  const BadInput cases[] = {
+      {"overflowing number", "/run/stepDays", "@", csv, run, 1,
+       "s.json: not valid JSON at line 1, column"},
+      {"case dump of a folder", nullptr, nullptr, csv, "case dump {}", 1,
+       " is a folder, not a file"},
+      {"case check of a folder", nullptr, nullptr, csv, "case check {}", 1,
+       " is a folder, not a file"},
+      {"endless input", nullptr, nullptr, csv, "case dump /dev/zero", 1,
+       "/dev/zero is larger than 102400 bytes"},
+      {"constraint type in check", nullptr, nullptr, csv, "case check {}/type5.gmc", 1,
+       "problem: constraints[0].constraintType: 5 is not 0 (less than), 1 (equal to) or 2"},
+      {"constraint type in build", nullptr, nullptr, csv, "case build {}/type5.json -o {}/x.gmc", 1,
+       "type5.json: constraints[0].constraintType: 5 is not 0"},
+      {"constraint type in run", "/case/constraints/0/constraintType", 5, csv, run, 1,
+       "s.json: case: constraints[0].constraintType: 5 is not 0"},
+      {"limit not a number", "/case/constraints/0/limit", "NaN", csv, run, 1,
+       "s.json: case: constraints[0].limit: \"NaN\" is not a finite number"},
+      {"infinite bound", "/case/controls/0/upperBound", "Infinity", csv, run, 1,
+       "case: controls[0].upperBound: \"Infinity\" is not a finite number"},
+      {"bounds crossed", "/case/controls/0/lowerBound", 5, csv, run, 1,
+       "case: controls[0].lowerBound: 5 is above upperBound 4"},
+      {"objective without a cell", "/case/objective/cell", "", csv, run, 1,
+       "case: objective.cell: empty"},
+      {"constraint without a sheet", "/case/constraints/0/worksheet", " ", csv, run, 1,
+       "case: constraints[0].worksheet: empty"},
+      {"unit outside its kind", "/case/outputStreams/0/propertyCells/0/unit", 2, csv, run, 1,
+       "case: outputStreams[0].propertyCells[0].unit: 2 is not a unit of"},
+      {"run leaves the calendar", "/run/stepDays", 4e6, csv, run, 1,
+       "s.json: 'run.stepDays': 2 timesteps of 4000000.0 days end after 9999-12-31"},
+      {"negative tolerance", "/optimisation/relativeTolerance", -1e-6, csv, run, 1,
+       "s.json: 'optimisation.relativeTolerance' must not be negative"},
+      {"nan in the inputs", nullptr, nullptr, "timestep,stream,oilRate\n0,In-1,nan\n", run, 1,
+       "inputs.csv: line 2, column oilRate: 'nan' is not a finite number"},
+      {"overflow in the inputs", nullptr, nullptr, "timestep,stream,oilRate\n0,In-1,1e999\n", run,
+       1, "inputs.csv: line 2, column oilRate: '1e999' is not a finite number"},
+      {"line break in a value", nullptr, nullptr, "timestep,stream,oilRate\n0,In-1,\"1\n2\"\n", run,
+       1, "inputs.csv: line 2, column oilRate: '1\\n2' is not a number"},
+      {"repeated input row", nullptr, nullptr,
+       "timestep,stream,oilRate\n0,In-1,1\n1,In-1,2\n0,In-1,3\n", run, 1,
+       "inputs.csv: line 4: timestep 0 of In-1 is given already on line 2"},
+      {"bad case JSON", nullptr, nullptr, csv, "case build {}/bad.json -o {}/x.gmc", 1,
+       "bad.json: not valid JSON at line 2, column 13"},
+      {"output folder is a file", nullptr, nullptr, csv, "run {}/s.json --quiet --out {}/s.json", 1,
+       "cannot create the output folder "},
+      {"save-as into no folder", nullptr, nullptr, csv, run + " --save-as {}/none/copy.fods", 1,
+       "--save-as: cannot write "},
+      {"scenario is a folder", nullptr, nullptr, csv, "run {} --quiet --out {}/out", 1,
+       " is a folder, not a file"},
+      {"workbook path too long for the driver", "/workbook", std::string(1100, 'w') + ".fods", csv,
+       run, 1, " bytes; the driver's file-name field holds at most 1023: "},
+      {"workbook is a folder", "/workbook", "tmp", csv, run, 1, "/tmp is a folder, not a file"},
+      {"save-as over the scenario", nullptr, nullptr, csv, run + " --save-as {}/s.json", 1,
+       "--save-as: {}/s.json is the run's own scenario file"},
+      {"save-as into the outputs", nullptr, nullptr, csv, run + " --save-as {}/out/book.fods", 1,
+       "is inside the --out folder {}/out, which holds the run's own files"},
+      // Made to break the program: nesting that would exhaust its stack, a key
+      // and a column given twice.
+      {"deep case", nullptr, nullptr, csv, "case build {}/deep-case.json -o {}/x.gmc", 1,
+       "deep-case.json: JSON nested deeper than 64 levels at line 1, column 92"},
+      {"key twice in a case", nullptr, nullptr, csv, "case build {}/twice-case.json -o {}/x.gmc", 1,
+       "twice-case.json: the key 'inputCount' is given twice, at line 1, column 2 and at line 2, "
+       "column 2"},
+      {"deep scenario", nullptr, nullptr, csv, "run {}/deep.json --quiet --out {}/out", 1,
+       "deep.json: JSON nested deeper than 64 levels"},
+      {"input column twice", nullptr, nullptr, "timestep,stream,pressure,pressure\n0,In-1,1,2\n",
+       run, 1, "inputs.csv: the column 'pressure' is given twice"},
+      {"unknown option", nullptr, nullptr, csv, "run {}/s.json --colour", 2, "--colour"},
+      {"missing argument", nullptr, nullptr, csv, "case build", 2, "required"},
+  };
+  json type5 = BaseScenario()["case"];
+  type5["constraints"][0]["constraintType"] = 5;
+  std::vector<std::uint8_t> archive;
+  std::string error;
+  ASSERT_TRUE(archive::CaseJsonToArchive(type5, archive, error)) << error;
+  for (const BadInput& c : cases) {
+    Folder folder;
+    json scenario = BaseScenario();
+    if (c.pointer != nullptr) scenario[json::json_pointer(c.pointer)] = c.value;
+    std::string text = scenario.dump();
+    if (const std::size_t at = text.find("\"@\""); at != std::string::npos)
+      text.replace(at, 3, "1e999");
+    const auto write = [&](const char* name, const std::string& content) {
+      test_support::WriteFile(folder.path() / name, content);
+    };
+    write("s.json", text);
+    write("inputs.csv", c.csv);
+    write("bad.json", "{\"inputCount\": 1,\n  \"macros\": ]}");
+    write("type5.json", type5.dump());
+    write("type5.gmc", std::string(archive.begin(), archive.end()));
+    write("deep-case.json",
+          R"({"inputCount": 1, "macros": )" + Repeat('[', 200000) + Repeat(']', 200000) + "}");
+    write("twice-case.json", "{\"inputCount\": 1,\n \"inputCount\": 2}");
+    write("deep.json", ScenarioWithCase(R"("macros": )" + Repeat('{', 200000)));
+    fs::create_directory(folder.path() / "tmp");
+
+    const Result r = Host(Expand(c.arguments, folder.path()), folder.path(),
+                          "TMPDIR=" + (folder.path() / "tmp").string());
+    EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+    const std::string& said = c.status == 1 && !r.err.empty() ? r.err : r.out + r.err;
+    EXPECT_NE(said.find(Expand(c.expected, folder.path())), std::string::npos)
+        << c.name << ": " << said;
+    if (c.status == 1 && !r.err.empty()) {
+      EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << c.name << ": not one line: " << r.err;
+    }
+    EXPECT_TRUE(fs::is_empty(folder.path() / "tmp")) << c.name << ": scratch files left";
+    EXPECT_FALSE(fs::exists(folder.path() / "x.gmc")) << c.name;
+  }
+}
+
+TEST(HostBadInputs, EveryCommandLeavesNoScratchFiles) {
+  Folder folder;
+  const fs::path tmp = folder.path() / "tmp";
+  fs::create_directory(tmp);
+  for (const char* arguments : {"identify", "--check"}) {
+    const Result r = Host(arguments, folder.path(), "TMPDIR=" + tmp.string());
+    EXPECT_EQ(r.status, 0) << arguments << ": " << r.err;
+    EXPECT_TRUE(fs::is_empty(tmp)) << arguments;
+  }
+  // With no arguments at all: the help, not a library check.
+  const std::string command =
+      std::string(GRIDMOOR_HOST_PROGRAM) + " >" + (folder.path() / "help.txt").string() + " 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  const std::string help = ReadText(folder.path() / "help.txt");
+  EXPECT_NE(help.find("Usage: gridmoor-host"), std::string::npos) << help;
+  EXPECT_NE(help.find("2 usage error"), std::string::npos) << help;
+}
+
+// A full disk: what a command writes is complete or it fails, and a file it
+// replaces stays whole. The disk is a small tmpfs, which only root can mount.
+TEST(HostBadInputs, AFullDiskFailsTheCommandAndLeavesOldFilesWhole) {
+  Folder folder;
+  const fs::path caseJson = folder.path() / "case.json", archive = folder.path() / "case.gmc";
+  std::ofstream(caseJson) << BaseScenario()["case"].dump();
+  ASSERT_EQ(
+      Host("case build " + caseJson.string() + " -o " + archive.string(), folder.path()).status, 0);
+
+  // Standard output on a full device.
+  const std::string dump = std::string(GRIDMOOR_HOST_PROGRAM) + " case dump " + archive.string() +
+                           " >/dev/full 2>" + (folder.path() / "err.txt").string();
+  const int raw = std::system(dump.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+  EXPECT_NE(ReadText(folder.path() / "err.txt").find("cannot write the standard output"),
+            std::string::npos);
+
+  // Scenario folders for collect (a scenario that fails needs no office).
+  const fs::path broken = folder.path() / "broken.json", runs = folder.path() / "runs";
+  std::ofstream(broken) << "{\"run\": ";
+  ASSERT_EQ(Host("run-many " + broken.string() + " --out " + runs.string(), folder.path()).status,
+            1);
+
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  const fs::path disk = folder.path() / "disk";
+  fs::create_directory(disk);
+  ASSERT_EQ(std::system(("mount -t tmpfs -o size=64k tmpfs " + disk.string()).c_str()), 0);
+  struct Unmount {
+    fs::path disk;
+    ~Unmount() { (void)std::system(("umount " + disk.string()).c_str()); }
+  } unmount{disk};
+  const fs::path good = disk / "good.gmc";
+  fs::copy_file(archive, good);
+  const std::string before = ReadText(good);
+  {
+    // Fill what is left.
+    std::ofstream filler(disk / "filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int i = 0; i < 64 && filler; ++i)
+      filler << block;
+  }
+  const Result build =
+      Host("case build " + caseJson.string() + " -o " + good.string(), folder.path());
+  EXPECT_EQ(build.status, 1) << build.err;
+  EXPECT_NE(build.err.find("No space left on device"), std::string::npos) << build.err;
+  EXPECT_EQ(ReadText(good), before);
+
+  const Result collect =
+      Host("collect " + runs.string() + " --out " + (disk / "summary").string(), folder.path());
+  EXPECT_EQ(collect.status, 1) << collect.err;
+  EXPECT_NE(collect.err.find("No space left on device"), std::string::npos) << collect.err;
+  EXPECT_FALSE(fs::exists(disk / "summary" / "summary.csv"));
+  EXPECT_FALSE(fs::exists(disk / "summary" / "summary.json"));
+}
+
+TEST(HostHostileInput, NestingIsRefusedBeyondTheLimitWhereverItIs) {
+  const std::string deep = Repeat('[', 100000) + Repeat(']', 100000);
+  const std::string published =
+      R"({"workbook": "book.fods", "case": {"inputCount": 1}, "publishedVariables": )";
+  const std::string inCase = ScenarioWithCase(R"("macros": )" + deep);
+  // The document, and the column of the bracket that opens level 65.
+  const std::pair<std::string, std::size_t> cases[] = {
+      {inCase, inCase.find('[') + 63},  // the scenario and the case are levels 1 and 2
+      {published + deep + R"(, "run": {"start": "2024-01-01"}})", published.size() + 64},
+      {R"({"run": )" + Repeat('{', 99999) + Repeat('}', 100000), 8 + 64},
+  };
+  for (const auto& [text, column] : cases) {
+    Scenario scenario;
+    std::string error;
+    EXPECT_FALSE(ParseScenarioText(text, "/m/s.json", scenario, error));
+    EXPECT_EQ(error, "/m/s.json: JSON nested deeper than 64 levels at line 1, column " +
+                         std::to_string(column));
+  }
+  // Exactly at the limit is read; one level more is not.
+  json document;
+  std::string error;
+  EXPECT_TRUE(
+      ParseJsonText(Repeat('[', kJsonDepthLimit) + Repeat(']', kJsonDepthLimit), document, error))
+      << error;
+  EXPECT_FALSE(ParseJsonText(Repeat('[', kJsonDepthLimit + 1) + Repeat(']', kJsonDepthLimit + 1),
+                             document, error));
+  EXPECT_EQ(error, "JSON nested deeper than 64 levels at line 1, column 65");
+  // Brackets inside strings are text, not nesting.
+  EXPECT_TRUE(ParseJsonText("[\"" + Repeat('[', 1000) + "\\\"{\"]", document, error)) << error;
+  EXPECT_EQ(document[0].get<std::string>().size(), 1002u);
+}
+
+TEST(HostHostileInput, AKeyGivenTwiceIsRefusedNamingBothPlaces) {
+  // The scenario's lines; the key path and both places in the error.
+  const std::pair<const char*, const char*> cases[] = {
+      {R"({"workbook": "book.fods", "case": {"inputCount": 1},
+ "run": {"start": "2024-01-01",
+  "timesteps": 3,
+  "timesteps": 1}})",
+       "'run.timesteps' is given twice, at line 3, column 3 and at line 4, column 3"},
+      {R"({"workbook": "book.fods", "case": {"inputCount": 1, "outputCount": 1, "inputCount": 2},
+ "run": {"start": "2024-01-01"}})",
+       "'case.inputCount' is given twice, at line 1, column 36 and at line 1, column 71"},
+      {R"({"workbook": "book.fods", "case": {"inputCount": 1},
+ "publishedVariables": [{"worksheet": "S", "cell": "A1"},
+   {"worksheet": "S", "cell": "A2", "c\u0065ll": "B9"}],
+ "run": {"start": "2024-01-01"}})",
+       "'publishedVariables[1].cell' is given twice, at line 3, column 23 and at line 3, "
+       "column 37"},
+      {R"({"run": {"start": "2024-01-01"}, "case": {"inputCount": 1}, "run": 5})",
+       "'run' is given twice, at line 1, column 2 and at line 1, column 61"},
+      {R"({"workbook": "b", "case": {"outputStreams": [{"propertyCells": [{"cell": "B1"}, {}]},
+   {"propertyCells": [{"unit": 1, "cell": "B2", "unit": 2}]}]}, "run": {"start": "2024-01-01"}})",
+       "'case.outputStreams[1].propertyCells[0].unit' is given twice, at line 2, column 24 and "
+       "at line 2, column 49"},
+  };
+  for (const auto& [text, expected] : cases) {
+    Scenario scenario;
+    std::string error;
+    EXPECT_FALSE(ParseScenarioText(text, "/m/s.json", scenario, error)) << text;
+    EXPECT_EQ(error, std::string("/m/s.json: the key ") + expected);
+  }
+  // The same key in different objects, and different keys, are fine.
+  Scenario scenario;
+  std::string error;
+  EXPECT_TRUE(ParseScenarioText(
+      R"({"workbook": "book.fods", "case": {"inputCount": 1},
+          "publishedVariables": [{"worksheet": "S", "cell": "A1"}, {"worksheet": "S", "cell": "A2"}],
+          "run": {"start": "2024-01-01", "timesteps": 3},
+          "inputs": {"In-1": [{"oilRate": 1}, {"oilRate": 2}], "In-2": [{"oilRate": 3}]}})",
+      "/m/s.json", scenario, error))
+      << error;
+  EXPECT_EQ(scenario.timesteps, 3);
+  EXPECT_EQ(scenario.publishedVariables->at(1)["cell"], "A2");
+}
+
+TEST(HostHostileInput, AnInputColumnGivenTwiceIsRefusedNamingBothColumns) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"timestep,stream,pressure,pressure\n0,In-1,1,2\n",
+       "the column 'pressure' is given twice, as columns 3 and 4 of the header (line 1)"},
+      {"timestep,stream,oilRate,moleFractions[1],moleFractions[01]\n0,In-1,1,,\n",
+       "columns 4 and 5 of the header (line 1), 'moleFractions[1]' and 'moleFractions[01]', give "
+       "the same value"},
+      {"timestep,stream,interaction[0][1],oilRate,interaction[0][1]\n",
+       "the column 'interaction[0][1]' is given twice, as columns 3 and 5 of the header (line 1)"},
+      {"timestep,stream,stream\n0,In-1,\n",
+       "the column 'stream' is given twice, as columns 2 and 3 of the header (line 1)"},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::map<std::string, InputSeries> inputs;
+    std::string error;
+    EXPECT_FALSE(ParseInputCsv(text, inputs, error)) << text;
+    EXPECT_EQ(error, expected);
+  }
+  // Component 1 and component 10 are different values.
+  std::map<std::string, InputSeries> inputs;
+  std::string error;
+  EXPECT_TRUE(ParseInputCsv("timestep,stream,moleFractions[1],moleFractions[10]\n0,In-1,0.5,0.25\n",
+                            inputs, error))
+      << error;
+  EXPECT_EQ(inputs.at("In-1").at(0).moleFractions.size(), 11u);
+}
+
+TEST(HostHostileInput, InputStreamsAreRecordedWithTheFlagsSentForThem) {
+  StreamState bare;
+  bare.compositionPresent = true;
+  bare.moleFractions = {0.5, 0.5};
+  StreamState weights = bare;
+  weights.properties[4] = {16.04, 30.07};  // molecularWeight
+  StreamState all = weights;
+  all.properties[0] = {190.6, 305.3};  // criticalTemperature
+  all.properties[12] = {0.01, 0.1};    // costaldAcent
+  all.interaction = {{0, 0.01}, {0.01, 0}};
+  const std::pair<StreamState, std::uint32_t> cases[] = {
+      {bare, 0},
+      {weights, EXT_IPR_HAS_MOLECULAR_WEIGHT},
+      {all, EXT_IPR_HAS_MOLECULAR_WEIGHT | EXT_IPR_HAS_CRITICAL_TEMPERATURE |
+                EXT_IPR_HAS_COSTALD_ACENT | EXT_IPR_HAS_INTERACTION},
+  };
+  for (const auto& [given, flags] : cases) {
+    EXPECT_EQ(EncodeIpr(3, given, 2).Get<std::uint32_t>(EXT_IPR_COMPONENT_FLAGS_OFFSET), flags);
+    const StreamState sent = SentInput(given);
+    EXPECT_EQ(sent.componentFlags, flags);
+    EXPECT_EQ(sent.properties, given.properties);
+
+    RunRecord run;
+    run.streams = {{0, false, "In-1", {"C1", "C2"}}};
+    run.streamSamples = {{0, 45292, 0, sent}};
+    std::vector<CsvRow> rows;
+    std::string error;
+    ASSERT_TRUE(ParseCsv(StreamsCsv(run), rows, error)) << error;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].back(), "componentFlags");
+    EXPECT_EQ(rows[1].back(), std::to_string(flags));
+  }
+}
+
+}  // namespace
+}  // namespace refhost

@@ -1,0 +1,317 @@
+// What a run shows of itself: its progress on stderr, whose timestep
+// numbers are the table's (the index sent to the driver), on a pipe and on
+// a terminal; and report.html, the data it carries and how it is embedded,
+// without a browser (report_browser_test.cpp opens the pages in one).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "host_test_support.h"
+#include "report/report_data.h"
+#include "report/report_page.h"
+#include "report_test_support.h"
+#include "results/outputs.h"
+#include "running/progress.h"
+
+namespace refhost {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+RunRecord ThreeTimesteps() {
+  RunRecord run;
+  run.timesteps = 3;
+  run.streams = {{0, false, "In-1", {}}, {1, true, "Out-1", {}}};
+  for (int t = 0; t < 3; ++t) {
+    StreamState out;
+    out.scalars[0] = 100 + t;
+    out.scalars[2] = 2 + t;
+    run.streamSamples.push_back({t, 45292.0 + 30 * t, 0, StreamState{}});
+    run.streamSamples.push_back({t, 45292.0 + 30 * t, 1, out});
+  }
+  return run;
+}
+
+std::string ReadAll(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  for (int c; (c = std::fgetc(file)) != EOF;)
+    text += static_cast<char>(c);
+  return text;
+}
+
+// On a pipe: one line per timestep, numbered as the table's rows are.
+TEST(HostProgress, APipeGetsOneLinePerTimestepNumberedAsTheTableAndNoTrials) {
+  const RunRecord run = ThreeTimesteps();
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  Progress progress(true, 3, file);
+  for (int t = 0; t < 3; ++t) {
+    progress.Trial(t, 1);
+    progress.Done(t, 45292 + 30 * t, run);
+  }
+  progress.Finish();
+  EXPECT_EQ(ReadAll(file),
+            "timestep 0 of 0-2 2024-01-01  Out-1 oil 100 gas 2\n"
+            "timestep 1 of 0-2 2024-01-31  Out-1 oil 101 gas 3\n"
+            "timestep 2 of 0-2 2024-03-01  Out-1 oil 102 gas 4\n");
+  std::fclose(file);
+  std::istringstream table(ResultTable(run));
+  std::string row;
+  std::getline(table, row);  // the header
+  for (const char* start :
+       {"0    2024-01-01 Out-1", "1    2024-01-31 Out-1", "2    2024-03-01 Out-1"}) {
+    ASSERT_TRUE(std::getline(table, row));
+    EXPECT_EQ(row.rfind(start, 0), 0u) << row;
+  }
+  EXPECT_FALSE(std::getline(table, row)) << row;
+  EXPECT_EQ(TimestepLine(0, 1, 45292, RunRecord{}), "timestep 0 of 0-0 2024-01-01");
+
+  std::FILE* quiet = std::tmpfile();
+  ASSERT_NE(quiet, nullptr);
+  Progress off(false, 3, quiet);
+  off.Done(0, 45292, run);
+  off.Finish();
+  EXPECT_EQ(ReadAll(quiet), "");
+  std::fclose(quiet);
+}
+
+TEST(HostProgress, ATerminalRewritesOneLineWithTrialsElapsedAndTimeLeft) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  std::FILE* terminal = ::fdopen(slave, "w");
+  ASSERT_NE(terminal, nullptr);
+
+  const RunRecord run = ThreeTimesteps();
+  double now = 100;
+  Progress progress(true, 3, terminal, [&now] { return now; });
+  now = 104;
+  progress.Trial(0, 4);
+  now = 110;
+  progress.Done(0, 45292, run);
+  now = 112;
+  progress.Trial(1, 1);
+  progress.Finish();
+  std::fclose(terminal);
+
+  std::string shown;
+  char buffer[1024];
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+    shown.append(buffer, static_cast<std::size_t>(got));
+  ::close(master);
+  // One line, rewritten: never a line break, every state after a return.
+  EXPECT_EQ(shown.find('\n'), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\033[K[..............................] 0 of 3 done  timestep 0 of 0-2  "
+                       "trial 4  elapsed 0:04  left ?"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("\r\033[K[##########....................] 1 of 3 done  timestep 1 of 0-2  "
+                       "elapsed 0:10  left ~0:20"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("timestep 1 of 0-2  trial 1  elapsed 0:12  left ~0:24"), std::string::npos)
+      << shown;
+  // Finish leaves the line cleared for what the run prints next.
+  EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K");
+}
+
+TEST(HostProgress, ProgressLineAndDurations) {
+  struct Case {
+    int done, timesteps, t, trial;
+    double elapsed;
+    const char* line;
+  };
+  const Case cases[] = {
+      {0, 10, 0, 0, 0.4,
+       "[..............................] 0 of 10 done  timestep 0 of 0-9  "
+       "elapsed 0:00  left ?"},
+      {5, 10, 5, 17, 61,
+       "[###############...............] 5 of 10 done  timestep 5 of 0-9  "
+       "trial 17  elapsed 1:01  left ~1:01"},
+      {1, 3, 1, 0, 3700,
+       "[##########....................] 1 of 3 done  timestep 1 of 0-2  "
+       "elapsed 1:01:40  left ~2:03:20"},
+      {3, 3, 3, 0, 9, "[##############################] 3 of 3 done  elapsed 0:09"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ProgressLine(c.done, c.timesteps, c.t, c.trial, c.elapsed), c.line);
+  EXPECT_EQ(Duration(-3), "0:00");
+  EXPECT_EQ(Duration(59.6), "1:00");
+  EXPECT_EQ(Duration(3599), "59:59");
+}
+
+TEST(HostReport, EmbeddedJsonCannotLeaveItsScriptBlockAndReadsBackTheSame) {
+  const std::string texts[] = {
+      "</script><script>alert(1)</script>",
+      "<!-- <script>",
+      "a & b > c",
+      "line\xE2\x80\xA8separator\xE2\x80\xA9paragraph",
+      "plain \"quoted\" \\ backslash",
+  };
+  for (const std::string& text : texts) {
+    const json data = {{"sheet", text}, {"list", {text, 1.5}}};
+    const std::string embedded = EmbeddableJson(data);
+    EXPECT_EQ(embedded.find_first_of("<>&"), std::string::npos) << embedded;
+    EXPECT_EQ(embedded.find("\xE2\x80\xA8"), std::string::npos);
+    EXPECT_EQ(embedded.find("\xE2\x80\xA9"), std::string::npos);
+    EXPECT_EQ(json::parse(embedded), data) << embedded;
+  }
+  // Text that is not UTF-8 (a sheet name from an old workbook) is replaced,
+  // not a reason to lose the page.
+  const std::string embedded = EmbeddableJson(json{{"sheet", std::string("ab\xFF\xFE")}});
+  EXPECT_EQ(json::parse(embedded)["sheet"], "ab\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(HostReport, ThePageHasOnlyItsOwnScriptBlocks) {
+  const std::string payload = kInjection;
+  RunRecord run = ReportSampleRun(payload);
+  const std::string chartJs = "var Chart = function () {}; var s = '</script><b>';";
+  const std::string page = ReportPage(ReportKind::kRun, RunReportData(run, {}), chartJs);
+  // The template's three: data, Chart.js, the page's own script.
+  EXPECT_EQ(CountOf(page, "<script"), 3u);
+  EXPECT_EQ(CountOf(page, "</script"), 3u);
+  EXPECT_EQ(page.find(payload), std::string::npos);
+  EXPECT_NE(page.find("var s = '<\\/script><b>';"), std::string::npos);
+  EXPECT_EQ(page.find("@DATA@"), std::string::npos);
+  EXPECT_EQ(page.find("@SCRIPT@"), std::string::npos);
+  EXPECT_EQ(page.find("innerHTML"), std::string::npos);
+}
+
+TEST(HostReport, RunDataHoldsEveryPointAsColumns) {
+  const RunRecord run = ReportSampleRun("Out-1");
+  RunReportContext context;
+  context.wallSeconds = 12.5;
+  context.caseSource = "case.gmc";
+  const json d = RunReportData(run, context);
+  EXPECT_EQ(d["header"]["status"], "failed");
+  EXPECT_EQ(d["header"]["wallSeconds"], 12.5);
+  EXPECT_EQ(d["header"]["case"], "case.gmc");
+  EXPECT_EQ(d["error"]["command"], "GetIPR");
+  EXPECT_EQ(d["error"]["timestep"], 2);
+  ASSERT_EQ(d["streams"].size(), 2u);
+  const json& out = d["streams"][1];
+  EXPECT_EQ(out["output"], true);
+  EXPECT_EQ(out["t"], json({0, 1, 2}));
+  EXPECT_EQ(out["oilRate"], json({1000.0, 1100.0, 1200.0}));
+  // Undefined in the record: null on the page, a gap in the chart.
+  EXPECT_EQ(out["waterRate"], json({nullptr, nullptr, nullptr}));
+  ASSERT_EQ(d["published"].size(), 2u);
+  EXPECT_EQ(d["published"][0]["numeric"], true);
+  EXPECT_EQ(d["published"][0]["value"], json({1.5, 2.5, 3.5}));
+  EXPECT_EQ(d["published"][1]["numeric"], false);
+  EXPECT_EQ(d["published"][1]["value"][0], "open");
+  const json& o = d["optimisation"];
+  EXPECT_EQ(o["trials"]["t"], json({0, 0, 0, 1, 1, 1}));
+  EXPECT_EQ(o["trials"]["n"], json({1, 2, 3, 1, 2, 3}));
+  EXPECT_EQ(o["trials"]["final"], json({0, 0, 1, 0, 0, 1}));
+  EXPECT_EQ(o["trials"]["feasible"], json({1, 0, 1, 0, 1, 1}));
+  ASSERT_EQ(o["trials"]["constraints"].size(), 1u);
+  EXPECT_EQ(o["trials"]["constraints"][0].size(), 6u);
+  EXPECT_EQ(o["byTimestep"]["t"], json({0, 1}));
+  // The final controls are the last optimised timestep's.
+  EXPECT_EQ(o["final"]["timestep"], 1);
+  EXPECT_EQ(o["final"]["controls"], json({5.0, 0.25}));
+  EXPECT_EQ(o["final"]["onBound"], json({"upper", ""}));
+}
+
+TEST(HostReport, ControlsOnABound) {
+  ControlInfo c;
+  c.lower = {true, 0.0};
+  c.upper = {true, 2000.0};
+  struct Case {
+    double value;
+    const char* bound;
+  };
+  const Case cases[] = {{0.0, "lower"},       {1e-9, "lower"}, {2000.0, "upper"},
+                        {1999.9999, "upper"}, {1999.0, ""},    {0.01, ""}};
+  for (const Case& k : cases)
+    EXPECT_EQ(OnBound(c, k.value), k.bound) << k.value;
+  ControlInfo open;
+  EXPECT_EQ(OnBound(open, 0.0), "");
+}
+
+TEST(HostReport, LinksAreRelativeEncodedAndNeverAScheme) {
+  const fs::path root = "/runs/many";
+  struct Case {
+    fs::path target;
+    const char* link;
+  };
+  const Case cases[] = {
+      {"/runs/many/north-2/report.html", "./north-2/report.html"},
+      {"/runs/many/javascript:alert(1)/report.html", "./javascript%3Aalert%281%29/report.html"},
+      {"/runs/many/a \"b\" <c>/report.html", "./a%20%22b%22%20%3Cc%3E/report.html"},
+      {"/runs/other/x/report.html", "./../other/x/report.html"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(RelativeLink(root, c.target), c.link);
+}
+
+TEST(HostReport, ManyDataSumsFinalRatesAndLinksOnlyPagesThatExist) {
+  const fs::path root = fs::temp_directory_path() / ("report-many-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  std::vector<ScenarioOutcome> outcomes(2);
+  for (int i = 0; i < 2; ++i) {
+    ScenarioOutcome& o = outcomes[static_cast<std::size_t>(i)];
+    o.name = "s" + std::to_string(i);
+    o.folder = root / o.name;
+    fs::create_directories(o.folder);
+  }
+  outcomes[0].exitStatus = 0;
+  outcomes[0].objective = 42;
+  outcomes[1].exitStatus = 1;
+  outcomes[1].message = "timestep 3: GetIPR failed";
+  std::ofstream(outcomes[0].folder / "summary.json")
+      << R"({"status":"ok","timesteps":[{"outputs":{"A":{"oilRate":5}}},)"
+      << R"({"outputs":{"A":{"oilRate":100,"gasRate":null},"B":{"oilRate":20,"gasRate":2}}}]})";
+  std::ofstream(outcomes[0].folder / "report.html") << "<html></html>";
+  const json d = ManyReportData(outcomes, root);
+  fs::remove_all(root);
+  ASSERT_EQ(d["scenarios"].size(), 2u);
+  EXPECT_EQ(d["passed"], 1);
+  const json& ok = d["scenarios"][0];
+  EXPECT_EQ(ok["status"], "ok");
+  EXPECT_EQ(ok["rates"]["oilRate"], 120.0);
+  EXPECT_EQ(ok["rates"]["gasRate"], 2.0);
+  EXPECT_EQ(ok["rates"]["waterRate"], nullptr);
+  EXPECT_EQ(ok["link"], "./s0/report.html");
+  const json& failed = d["scenarios"][1];
+  EXPECT_EQ(failed["status"], "failed (exit 1)");
+  EXPECT_EQ(failed["message"], "timestep 3: GetIPR failed");
+  EXPECT_EQ(failed["rates"], nullptr);
+  EXPECT_EQ(failed["link"], nullptr);
+}
+
+// --report is refused before anything runs when it cannot be written.
+TEST(HostReportCli, RefusedBeforeTheRunWhenThePageCannotBeWritten) {
+  hosttest::Folder scratch;
+  const fs::path out = scratch.path() / "out";
+  const std::string scenario = (hosttest::Example("separator") / "scenario.json").string();
+  struct Case {
+    std::string arguments, environment, message;
+  };
+  const Case cases[] = {
+      {"run " + scenario + " --report --out " + out.string(),
+       "GRIDMOOR_CHARTJS=/nonexistent/chart.min.js",
+       "--report needs Chart.js: cannot read /nonexistent/chart.min.js"},
+      {"run-many " + scenario + " --report --out " + out.string(),
+       "GRIDMOOR_CHARTJS=/nonexistent/chart.min.js", "(install the package libjs-chart.js)"},
+      {"collect " + scratch.path().string() + " --report", "", "collect --report needs --out"},
+  };
+  for (const Case& c : cases) {
+    const hosttest::Result r = hosttest::Host(c.arguments, scratch.path(), c.environment);
+    EXPECT_EQ(r.status, 1) << c.arguments;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out / "streams.csv")) << c.arguments;
+    EXPECT_FALSE(fs::exists(out / "report.html")) << c.arguments;
+  }
+}
+
+}  // namespace
+}  // namespace refhost

@@ -1,0 +1,230 @@
+// Faults of a real run: signals in the middle of it, what the driver does
+// silently that the program must say, and locks another user tampered with.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "excel/calc/locks/lock_file.h"
+#include "excel/calc/process/office_pipes.h"
+#include "host_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace hosttest;
+using nlohmann::json;
+
+struct Started {
+  pid_t pid;
+  fs::path err;
+  int office;
+};
+
+// The gas-lift example run in the background until its office listens for
+// the run, stderr kept in `folder`; office 0 when none started. The whole
+// run takes about a second and a half from there, so the signal must come
+// at once.
+Started StartRun(const fs::path& folder) {
+  Started run{0, folder / "stderr.txt", 0};
+  run.pid = Spawn({"run", (Example("gaslift") / "scenario.json").string(), "--quiet", "--out",
+                   (folder / "out").string()},
+                  run.err);
+  const bool listening = WaitFor(
+      [&] {
+        run.office = OfficeOf(run.pid);
+        return run.office != 0 && !excel::calc::ListeningPipePaths(run.office).empty();
+      },
+      60);
+  if (!listening) run.office = 0;
+  return run;
+}
+
+TEST(IntegrationSignals, FirstSignalWindsTheRunDownAndWritesWhatItGot) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    Folder folder;
+    const Started run = StartRun(folder.path());
+    ASSERT_NE(run.office, 0);
+    ::kill(run.pid, signal);
+    const std::string name = signal == SIGINT ? "SIGINT" : "SIGTERM";
+    EXPECT_EQ(ExitStatus(run.pid), 128 + signal) << name;
+    const std::string err = ReadText(run.err);
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
+    EXPECT_NE(err.find("interrupted by " + name), std::string::npos) << err;
+    const json summary = ReadJson(folder.path() / "out" / "summary.json");
+    EXPECT_EQ(summary["status"], "interrupted");
+    EXPECT_NE(summary["notes"].dump().find("interrupted by " + name), std::string::npos);
+    EXPECT_TRUE(WaitFor([&] { return ProcessGone(run.office); }, 10))
+        << "office " << run.office << " left";
+  }
+}
+
+TEST(IntegrationSignals, SecondSignalEndsAtOnce) {
+  // A run that happens to wind down before the second signal arrives proves
+  // nothing; the attempt is made again.
+  bool atOnce = false;
+  for (int attempt = 0; attempt < 4 && !atOnce; ++attempt) {
+    Folder folder;
+    const Started run = StartRun(folder.path());
+    ASSERT_NE(run.office, 0);
+    ::kill(run.pid, SIGTERM);
+    // Once the first is delivered, or the kernel merges them into one;
+    // winding down (end of run, stop, destroy) takes longer than that.
+    const std::uint64_t term = 1ull << (SIGTERM - 1);
+    ASSERT_TRUE(WaitFor([&] { return (test_support::PendingSignals(run.pid) & term) == 0; }, 5))
+        << "the first SIGTERM was never delivered";
+    ::kill(run.pid, SIGTERM);
+    EXPECT_EQ(ExitStatus(run.pid), 128 + SIGTERM);
+    const std::string err = ReadText(run.err);
+    atOnce = err.find("stopping at once") != std::string::npos;
+    if (!atOnce) {
+      EXPECT_NE(err.find("interrupted by SIGTERM"), std::string::npos) << err;
+    }
+    EXPECT_TRUE(WaitFor([&] { return ProcessGone(run.office); }, 10))
+        << "office " << run.office << " left";
+  }
+  EXPECT_TRUE(atOnce) << "the run always wound down before the second signal";
+}
+
+// The separator example whose PostSolve macro writes `mark` and then never
+// returns: a driver call as long as the test makes it.
+fs::path StallingScenario(const fs::path& folder, const fs::path& mark) {
+  std::string workbook = ReadText(Example("separator") / "separator.fods");
+  const std::string library = "<ooo:library-embedded ooo:name=\"Standard\">";
+  workbook.insert(workbook.find(library) + library.size(),
+                  "<ooo:module ooo:name=\"Stall\"><ooo:source-code>Sub Stall()\n"
+                  "  Open \"" +
+                      mark.string() +
+                      "\" For Output As #1\n  Close #1\n"
+                      "  Do\n    Wait 100\n  Loop\nEnd Sub\n</ooo:source-code></ooo:module>");
+  std::ofstream(folder / "stall.fods") << workbook;
+  return ExampleScenario("separator", folder / "s.json", [&](json& s) {
+    s["workbook"] = (folder / "stall.fods").string();
+    s["case"]["macros"]["PostSolve"]["macro"] = "Stall.Stall";
+  });
+}
+
+// What a run leaves in its temporary folder: scratch and office folders.
+std::vector<std::string> LeftIn(const fs::path& folder) {
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().filename().string().rfind("gridmoor-", 0) == 0)
+      left.push_back(entry.path().filename().string());
+  return left;
+}
+
+TEST(IntegrationSignals, ASignalDuringALongDriverCallEndsTheOfficeAndTheRun) {
+  Folder folder;
+  const fs::path temp = folder.path() / "tmp";
+  fs::create_directories(temp);
+  const fs::path mark = folder.path() / "stalling";
+  const fs::path scenario = StallingScenario(folder.path(), mark);
+  const fs::path err = folder.path() / "stderr.txt";
+  const pid_t pid =
+      Spawn({"run", scenario.string(), "--quiet", "--out", (folder.path() / "out").string()}, err,
+            false, [&] { ::setenv("TMPDIR", temp.c_str(), 1); });
+  int office = 0;
+  ASSERT_TRUE(WaitFor([&] { return (office = OfficeOf(pid)) != 0; }, 60))
+      << "no office started: " << ReadText(err);
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(mark) || ProcessGone(pid); }, 120))
+      << "the stalling macro never ran: " << ReadText(err);
+  ASSERT_FALSE(ProcessGone(pid)) << "the run ended before the signal: " << ReadText(err);
+  ::kill(pid, SIGTERM);
+  bool ended = false;
+  EXPECT_TRUE(WaitFor([&] { return ended = ProcessGone(pid); }, 20)) << "no end 20 s after SIGTERM";
+  if (!ended) ::kill(pid, SIGKILL);
+  EXPECT_EQ(ExitStatus(pid), 128 + SIGTERM) << ReadText(err);
+  const std::string said = ReadText(err);
+  EXPECT_NE(said.find("interrupted by SIGTERM at timestep 0"), std::string::npos) << said;
+  const json summary = ReadJson(folder.path() / "out" / "summary.json");
+  EXPECT_EQ(summary["status"], "interrupted");
+  const std::string notes = summary["notes"].dump();
+  EXPECT_NE(notes.find("interrupted by SIGTERM at timestep 0"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("the office was ended"), std::string::npos) << notes;
+  EXPECT_TRUE(WaitFor([&] { return ProcessGone(office); }, 10)) << "office " << office << " left";
+  EXPECT_TRUE(LeftIn(temp).empty()) << LeftIn(temp).front();
+}
+
+TEST(IntegrationNotes, WhatTheDriverDoesSilentlyIsSaid) {
+  Folder folder;
+  std::ofstream(folder.path() / "garbage.gmd") << "not a model data file";
+  const fs::path scenario = ExampleScenario("separator", folder.path() / "s.json", [&](json& s) {
+    s["case"]["inputStreams"][0]["sheetName"] = "NoSuchSheet";
+    s.erase("publishedVariables");
+    s["modelDataFile"] = (folder.path() / "garbage.gmd").string();
+  });
+  const Result r = RunQuiet(scenario, folder.path() / "out", folder.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* said :
+       {"input stream In-1: the workbook had no sheet 'NoSuchSheet'; the driver added it",
+        "the model data file cannot be read (", "garbage.gmd"})
+    EXPECT_NE(r.err.find(said), std::string::npos) << said << "\n" << r.err;
+  const std::string notes = ReadJson(folder.path() / "out" / "summary.json")["notes"].dump();
+  EXPECT_NE(notes.find("NoSuchSheet"), std::string::npos);
+  EXPECT_NE(notes.find("model data file"), std::string::npos);
+}
+
+// An empty output cell is a missing value, not a failure: the run says which
+// cell it was and when, once for all the timesteps.
+TEST(IntegrationNotes, EmptyOutputCellsAreListedOncePerStreamAndField) {
+  Folder folder;
+  const fs::path scenario = ExampleScenario("separator", folder.path() / "s.json", [&](json& s) {
+    s["case"]["outputStreams"][1]["propertyCells"][3]["cell"] = "Z99";
+  });
+  const Result r = RunQuiet(scenario, folder.path() / "out", folder.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string notes = ReadJson(folder.path() / "out" / "summary.json")["notes"].dump();
+  EXPECT_NE(notes.find("output stream Out-2: pressure cell Outputs!Z99 was empty at timesteps 0-2"),
+            std::string::npos)
+      << notes;
+  EXPECT_EQ(notes.find("Out-1"), std::string::npos) << "its cells all hold numbers: " << notes;
+}
+
+// Another user's FIFOs in place of a workbook's registry entries let two
+// runs, one through a symlink, both save with status 0; a FIFO as the
+// office's lock file beside it hung the run. Each is now a refusal at once,
+// naming the FIFO, and the workbook is left as it was.
+TEST(IntegrationLocks, FifosInPlaceOfLocksStopTheRunsAtOnce) {
+  const std::string original = ReadText(Example("separator") / "separator.fods");
+  for (const bool registry : {true, false}) {
+    Folder folder;
+    const fs::path book = folder.path() / "separator.fods", link = folder.path() / "link.fods";
+    fs::copy_file(Example("separator") / "separator.fods", book);
+    fs::create_symlink(book, link);
+    std::vector<fs::path> fifos;
+    if (registry) {
+      for (const std::string& key : excel::calc::IdentityKeys(book))
+        fifos.push_back(excel::calc::LockRegistryFolder() / key);
+    } else {
+      fifos.push_back(folder.path() / ".~lock.separator.fods#");
+    }
+    for (const fs::path& fifo : fifos) {
+      ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0) << fifo;
+      if (::getuid() == 0) {
+        ASSERT_EQ(::chown(fifo.c_str(), 4321, 4321), 0);
+      }
+    }
+    // The office's lock file lies beside the path opened: only the run by
+    // that path meets the FIFO.
+    std::vector<pid_t> runs;
+    for (const fs::path& path : registry ? std::vector{book, link} : std::vector{book}) {
+      const std::string name = path.stem().string();
+      ExampleScenario("separator", folder.path() / (name + ".json"),
+                      [&](json& scenario) { scenario["workbook"] = path.string(); });
+      runs.push_back(Spawn({"run", (folder.path() / (name + ".json")).string(), "--quiet", "--save",
+                            "--out", (folder.path() / name).string()},
+                           folder.path() / (name + ".err")));
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const std::optional<int> status = ExitStatusWithin(runs[i], std::chrono::seconds(120));
+      const std::string err = ReadText(folder.path() / (i == 0 ? "separator.err" : "link.err"));
+      SCOPED_TRACE((registry ? "registry FIFOs, run " : "lock file FIFO, run ") +
+                   std::to_string(i) + "\n" + err);
+      EXPECT_EQ(status, 1);
+      EXPECT_NE(err.find("a FIFO of user"), std::string::npos);
+    }
+    EXPECT_EQ(ReadText(book), original);
+    for (const fs::path& fifo : fifos)
+      fs::remove(fifo);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+// run-many and collect without an office: naming, the outcome of a folder,
+// the summary, the copies a run works on, and runs that fail before any
+// office starts.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "com/error.h"
+
+#include "host_test_support.h"
+#include "offices/warm_offices.h"
+#include "results/many.h"
+#include "running/work_copies.h"
+#include "scenario/scenario.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace hosttest;
+using nlohmann::json;
+
+void Write(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+TEST(HostMany, NamesAreStemsMadeUniqueByFolderThenNumber) {
+  const std::pair<std::vector<fs::path>, std::vector<std::string>> cases[] = {
+      {{"a/north.json", "b/south.json"}, {"north", "south"}},
+      {{"separator/scenario.json", "gaslift/scenario.json"},
+       {"separator-scenario", "gaslift-scenario"}},
+      {{"x/s.json", "x/s.json", "y/s.json"}, {"x-s", "x-s-2", "y-s"}},
+      {{"a/..json", "b/"}, {"a-scenario", "b-scenario"}},
+      // A stem that looks like a numbered name takes no other's folder.
+      {{"d/d-a-2.json", "d/a.json", "d/a.json"}, {"d-a-2", "d-a", "d-a-3"}},
+  };
+  for (const auto& [files, names] : cases)
+    EXPECT_EQ(refhost::ScenarioNames(files), names);
+}
+
+TEST(HostMany, JobsFollowCoresAndMemory) {
+  constexpr unsigned long long kGiB = 1ull << 30;
+  EXPECT_EQ(refhost::JobsFor(8, 64 * kGiB), 8);  // cores bound
+  EXPECT_EQ(refhost::JobsFor(8, 2 * kGiB), 2);   // memory bound
+  EXPECT_EQ(refhost::JobsFor(8, kGiB / 4), 1);   // never none
+  EXPECT_EQ(refhost::JobsFor(0, 0), 1);          // nothing known
+  EXPECT_EQ(refhost::JobsFor(4, 0), 4);          // memory unknown
+}
+
+// A scenario folder as a run leaves it.
+void MakeFolder(const fs::path& folder, const json& outcome, const std::string& stderrText,
+                const json& summary) {
+  if (!outcome.is_null()) Write(folder / refhost::kOutcomeFile, outcome.dump());
+  Write(folder / refhost::kStderrFile, stderrText);
+  if (!summary.is_null()) Write(folder / "summary.json", summary.dump());
+}
+
+TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
+  Folder root;
+  const json twoSteps = {
+      {"status", "ok"},
+      {"timesteps", json::array({{{"timestep", 0}, {"optimum", {{"objective", 1.5}}}},
+                                 {{"timestep", 1}, {"optimum", {{"objective", 2.5}}}}})}};
+  MakeFolder(root.path() / "b-ok", {{"index", 1}, {"exitStatus", 0}, {"wallSeconds", 12.25}},
+             "note: something said\n", twoSteps);
+  MakeFolder(root.path() / "a-failed",
+             {{"index", 2}, {"exitStatus", 1}, {"wallSeconds", 3.5}, {"scenario", "/s/a.json"}},
+             "note: first\ngridmoor-host: timestep 0: PreSolve (code 100) failed, badly\nnote: "
+             "after\n",
+             {{"timesteps", json::array()}});
+  MakeFolder(root.path() / "c-killed", {{"index", 0}, {"exitStatus", 137}}, "", nullptr);
+  MakeFolder(root.path() / "d-running", nullptr, "", nullptr);
+  MakeFolder(
+      root.path() / "e-unstarted",
+      {{"index", 3}, {"exitStatus", nullptr}, {"message", "not started: interrupted by SIGINT"}},
+      "", nullptr);
+  // Exit status 0 is not enough: the folder must hold its own run's summary.
+  Write(root.path() / "f.json", "{}");
+  Write(root.path() / "other.json", "{}");
+  MakeFolder(root.path() / "f-shared",
+             {{"index", 4}, {"exitStatus", 0}, {"scenario", (root.path() / "f.json").string()}}, "",
+             {{"status", "ok"}, {"scenario", (root.path() / "other.json").string()}});
+  MakeFolder(root.path() / "g-unsummarised", {{"index", 5}, {"exitStatus", 0}}, "", nullptr);
+  fs::create_directories(root.path() / "not-a-run");
+
+  std::vector<refhost::ScenarioOutcome> all;
+  std::string error;
+  ASSERT_TRUE(refhost::CollectOutcomes({root.path()}, all, error)) << error;
+  // By list position, the folder without one last; a failure's message is
+  // its own last line, else what its status says.
+  EXPECT_EQ(refhost::SummaryCsv(all),
+            "scenario,exitStatus,message,wallSeconds,timesteps,objective\n"
+            "c-killed,137,ended by SIGKILL,,0,\n"
+            "b-ok,0,,12.25,2,2.5\n"
+            "a-failed,1,\"timestep 0: PreSolve (code 100) failed, badly\",3.5,0,\n"
+            "e-unstarted,,not started: interrupted by SIGINT,,0,\n"
+            "f-shared,0,\"exit status 0 but summary.json is of another scenario, " +
+                (root.path() / "other.json").string() +
+                "\",,0,\n"
+                "g-unsummarised,0,exit status 0 but no readable summary.json,,0,\n"
+                "d-running,,\"no outcome.json: the run is still going, or ended before it could "
+                "record its status\",,0,\n");
+  EXPECT_EQ(refhost::SummaryJson(all)["failed"], 6);
+  EXPECT_EQ(refhost::TotalsLine(all), "7 scenarios: 1 passed, 6 failed");
+  EXPECT_EQ(all[2].file, "/s/a.json");
+  // One scenario folder given itself; a folder holding none is an error.
+  ASSERT_TRUE(refhost::CollectOutcomes({root.path() / "b-ok"}, all, error)) << error;
+  EXPECT_EQ(all.size(), 1u);
+  EXPECT_FALSE(refhost::CollectOutcomes({root.path() / "not-a-run"}, all, error));
+  EXPECT_NE(error.find("no scenario folders in"), std::string::npos) << error;
+  EXPECT_FALSE(refhost::CollectOutcomes({root.path() / "nowhere"}, all, error));
+}
+
+TEST(HostMany, ARunWorksOnFreshCopies) {
+  Folder folder;
+  const fs::path workbook = folder.path() / "model.fods", data = folder.path() / "model.gmd",
+                 out = folder.path() / "out";
+  Write(workbook, "original workbook");
+  Write(data, "original data");
+  Write(out / "model.fods", "saved by an earlier run");
+  refhost::Scenario scenario;
+  scenario.workbook = workbook;
+  scenario.modelDataFile = data;
+  std::string error;
+  ASSERT_TRUE(refhost::UseCopiesIn(scenario, out, error)) << error;
+  EXPECT_EQ(scenario.workbook, out / "model.fods");
+  EXPECT_EQ(scenario.modelDataFile, out / "model.gmd");
+  EXPECT_EQ(ReadText(out / "model.fods"), "original workbook");
+  ASSERT_TRUE(refhost::UseCopiesIn(scenario, out, error)) << error;  // over its own copies
+
+  // Without a workbook of its own, the one its case names.
+  refhost::Scenario fromCase;
+  fromCase.caseJson = json{{"fileName", workbook.string()}};
+  ASSERT_TRUE(refhost::UseCopiesIn(fromCase, folder.path() / "out2", error)) << error;
+  EXPECT_EQ(fromCase.workbook, folder.path() / "out2" / "model.fods");
+  // A missing workbook: FailuresStayInTheirFoldersAndCollectAgrees.
+}
+
+// Scenarios that fail before an office starts: each fails alone, in its own
+// folder, and collect gives what run-many gave.
+TEST(HostMany, FailuresStayInTheirFoldersAndCollectAgrees) {
+  Folder folder;
+  const fs::path broken = folder.path() / "broken.json", lost = folder.path() / "lost.json",
+                 out = folder.path() / "out";
+  Write(broken, "{\"run\": ");
+  Write(lost, json{{"workbook", "nowhere.fods"},
+                   {"case", json::object()},
+                   {"run", {{"start", "2024-01-01"}}}}
+                  .dump());
+  Result r =
+      Host("run-many " + broken.string() + " " + lost.string() + " --jobs 2 --out " + out.string(),
+           folder.path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.out.find("[2/2] failed  "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2 scenarios: 0 passed, 2 failed"), std::string::npos) << r.out;
+  const json summary = ReadJson(out / "summary.json");
+  ASSERT_EQ(summary["scenarios"].size(), 2u);
+  EXPECT_EQ(summary["scenarios"][0]["scenario"], "broken");
+  EXPECT_EQ(summary["scenarios"][0]["exitStatus"], 1);
+  EXPECT_NE(summary["scenarios"][0]["message"].get<std::string>().find("not valid JSON at line 1"),
+            std::string::npos);
+  EXPECT_EQ(summary["scenarios"][1]["message"],
+            "workbook not found: " + (folder.path() / "nowhere.fods").string());
+  EXPECT_TRUE(summary["scenarios"][1]["wallSeconds"].is_number());
+
+  r = Host("collect " + out.string() + " --out " + (folder.path() / "again").string(),
+           folder.path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(ReadText(folder.path() / "again" / "summary.csv"), ReadText(out / "summary.csv"));
+  EXPECT_EQ(ReadText(folder.path() / "again" / "summary.json"), ReadText(out / "summary.json"));
+  EXPECT_EQ(Host("run-many " + broken.string(), folder.path()).status, 2);  // no --out
+}
+
+}  // namespace
+
+namespace {
+
+// A warm office that cannot be started: each scenario gets none (it starts
+// its own), every start is tried again, and the reason is told once.
+TEST(HostMany, AWarmOfficeThatCannotStartIsToldOnceWithItsReason) {
+  std::atomic<int> starts = 0;
+  std::ostringstream notices;
+  {
+    refhost::WarmOffices offices(2, notices, [&]() -> std::unique_ptr<excel::calc::SharedOffice> {
+      ++starts;
+      com::Throw(com::CO_E_SERVER_EXEC_FAILURE, "No office program (soffice.bin) was found");
+    });
+    const auto ready = [&](std::size_t slot) {
+      std::optional<std::string> pipe;
+      WaitFor([&] { return (pipe = offices.Ready(slot)).has_value(); }, 5);
+      return pipe;
+    };
+    for (int round = 0; round < 3; ++round) {
+      for (std::size_t slot : {0u, 1u}) {
+        EXPECT_EQ(ready(slot), std::string()) << "round " << round << " slot " << slot;
+        offices.Release(slot, true);
+      }
+    }
+  }
+  EXPECT_EQ(starts, 8) << "two at first, then one after each scenario";
+  EXPECT_EQ(notices.str(),
+            "gridmoor-host: no warm office could be started (No office program (soffice.bin) was "
+            "found); scenarios start offices of their own until one can be\n");
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// The bridge fault sweep (src/excel/calc/calls/bridge_faults.h): a private copy of
+// an example for one run, the calls to fault, and what a run may leave
+// behind.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host_test_support.h"
+
+namespace sweeptest {
+
+namespace fs = std::filesystem;
+
+// One run's folder: the example's workbook copied into work/ (so that its
+// bytes and lock files are this run's alone), the run's TMPDIR in tmp/ (so
+// that every temporary folder of the host and the office lands there), the
+// outputs in out/.
+class RunFolder {
+ public:
+  explicit RunFolder(const std::string& example) : example_(example) {
+    fs::create_directories(Work());
+    fs::create_directories(Temp());
+    fs::copy_file(hosttest::Example(example) / (example + ".fods"), Workbook());
+    hosttest::ExampleScenario(example, Scenario(), [&](nlohmann::json& scenario) {
+      scenario["workbook"] = Workbook().string();
+    });
+  }
+  const fs::path& Path() const { return folder_.path(); }
+  fs::path Work() const { return Path() / "work"; }
+  fs::path Temp() const { return Path() / "tmp"; }
+  fs::path Out() const { return Path() / "out"; }
+  fs::path Scenario() const { return Path() / "scenario.json"; }
+  fs::path Workbook() const { return Work() / (example_ + ".fods"); }
+  fs::path CountFile() const { return Path() / "bridge-calls.txt"; }
+  fs::path PathsFile() const { return Path() / "bridge-paths.txt"; }
+
+ private:
+  hosttest::Folder folder_;
+  std::string example_;
+};
+
+// A sweep run's environment, set in its process: the run's TMPDIR, where
+// its bridge calls are counted and their call paths listed, and the call
+// on whose entry the office is killed (0: none).
+inline void SweepEnvironment(const RunFolder& folder, std::uint64_t failAt) {
+  ::setenv("TMPDIR", folder.Temp().c_str(), 1);
+  ::setenv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", folder.CountFile().c_str(), 1);
+  ::setenv("GRIDMOOR_TEST_LIST_BRIDGE_PATHS", folder.PathsFile().c_str(), 1);
+  if (failAt > 0)
+    ::setenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL", std::to_string(failAt).c_str(), 1);
+  else
+    ::unsetenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL");
+}
+
+// The processes whose command line names `text` (an office started for a
+// run names its profile, inside the run's folder).
+inline std::vector<int> ProcessesNaming(const std::string& text) {
+  std::vector<int> pids;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string line = hosttest::ReadText(entry.path() / "cmdline");
+    for (char& c : line)
+      if (c == '\0') c = ' ';
+    if (line.find(text) != std::string::npos && !hosttest::ProcessGone(std::stoi(name)))
+      pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
+// What a finished run left that it should not have: live offices, lock
+// files beside the workbook, anything in its TMPDIR, office pipes named
+// after `pid` (the process that ran the office) in /tmp. Empty when clean.
+// An office found is killed, so that one fault does not spoil the runs
+// after it.
+inline std::vector<std::string> Leftovers(const RunFolder& run, int pid) {
+  std::vector<std::string> found;
+  const std::string tag = run.Path().filename().string();
+  // An office whose host just ended may take a moment to be reaped.
+  hosttest::WaitFor([&] { return ProcessesNaming(tag).empty(); }, 10);
+  for (const int office : ProcessesNaming(tag)) {
+    found.push_back("process " + std::to_string(office) + " still runs");
+    ::kill(office, SIGKILL);
+  }
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(run.Work(), error))
+    if (entry.path().filename().string().rfind(".~lock.", 0) == 0)
+      found.push_back("lock file " + entry.path().string());
+  for (const auto& entry : fs::directory_iterator(run.Temp(), error))
+    found.push_back("temporary " + entry.path().string());
+  const std::string pipe = "_gridmoor_" + std::to_string(pid) + "_";
+  for (const auto& entry : fs::directory_iterator("/tmp", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("OSL_PIPE_", 0) == 0 && name.find(pipe) != std::string::npos)
+      found.push_back("pipe " + entry.path().string());
+  }
+  return found;
+}
+
+// The count GRIDMOOR_TEST_COUNT_BRIDGE_CALLS wrote; 0 when none.
+inline std::uint64_t CountIn(const fs::path& file) {
+  return std::strtoull(hosttest::ReadText(file).c_str(), nullptr, 10);
+}
+
+inline void SortUnique(std::vector<std::uint64_t>& calls) {
+  std::sort(calls.begin(), calls.end());
+  calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
+}
+
+// The call paths of a run, from the list GRIDMOOR_TEST_LIST_BRIDGE_PATHS
+// wrote: how many, and the first and the last call of each, in order, each
+// once.
+struct Paths {
+  std::size_t count = 0;
+  std::vector<std::uint64_t> ends;
+};
+inline Paths ReadPaths(const fs::path& file) {
+  std::map<std::uint64_t, std::pair<std::uint64_t, std::uint64_t>> ends;  // path: first, last
+  std::istringstream lines(hosttest::ReadText(file));
+  for (std::uint64_t call = 0, path = 0; lines >> call >> path;)
+    ends.try_emplace(path, call, call).first->second.second = call;
+  Paths paths{ends.size(), {}};
+  for (const auto& [path, firstLast] : ends)
+    paths.ends.insert(paths.ends.end(), {firstLast.first, firstLast.second});
+  SortUnique(paths.ends);
+  return paths;
+}
+
+// The calls a sweep faults among 1..count, in order, each once: every
+// `every`-th from `first` (0: from `every` on) and the last, which the
+// stride may skip. `every` is GRIDMOOR_SWEEP_EVERY when set; else under
+// GRIDMOOR_SWEEP_FULL (the label `sweep`) 1, or, for a long example swept
+// by path (`byPath`), 30 from the first call with the first and last call
+// of each path (`pathEnds`) added; else what makes about `runs` runs.
+struct Sample {
+  bool byPath;
+  std::uint64_t every;
+  std::vector<std::uint64_t> calls;
+};
+inline Sample SampleCalls(std::uint64_t count, std::uint64_t runs, bool byPath,
+                          const std::vector<std::uint64_t>& pathEnds, std::uint64_t first = 1) {
+  const char* every = std::getenv("GRIDMOOR_SWEEP_EVERY");
+  const char* full = std::getenv("GRIDMOOR_SWEEP_FULL");
+  Sample sample{false, (count + runs - 1) / std::max<std::uint64_t>(1, runs), {}};
+  if (every != nullptr && *every != '\0')
+    sample.every = std::strtoull(every, nullptr, 10);
+  else if (full != nullptr && *full != '\0')
+    sample = byPath ? Sample{true, 30, pathEnds} : Sample{false, 1, {}};
+  sample.every = std::max<std::uint64_t>(1, sample.every);
+  std::uint64_t n = sample.byPath ? 1 : first != 0 ? first : sample.every;
+  for (; n <= count; n += sample.every)
+    sample.calls.push_back(n);
+  if (count > 0) sample.calls.push_back(count);
+  SortUnique(sample.calls);
+  return sample;
+}
+
+}  // namespace sweeptest

@@ -1,0 +1,178 @@
+#include "check/scenario_cells.h"
+
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <tuple>
+
+#include "archive/case_json.h"
+#include "excel/calc/basic/macro_names.h"
+#include "excel/calc/formulas/sheet_addresses.h"
+#include "text/ascii.h"
+
+namespace refhost {
+namespace {
+
+using nlohmann::json;
+
+std::string Text(const json& object, const char* key) {
+  const auto found = object.find(key);
+  return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+// The cells a case names, each with what the host does with it.
+struct NamedCell {
+  std::string path;  // the key path in the case, for the message
+  std::string sheet;
+  std::string cell;
+  bool written = false;  // the host writes it (input stream, control)
+};
+
+void AddComposition(const json& stream, const std::string& path, const std::string& sheet,
+                    bool written, std::vector<NamedCell>& cells) {
+  const auto composition = stream.find("composition");
+  if (composition == stream.end() || !composition->is_object()) return;
+  for (const char* key : {"componentTableCell", "interactionCell", "massRateCell", "eosModelCell"})
+    cells.push_back(
+        NamedCell{path + ".composition." + key, sheet, Text(*composition, key), written});
+}
+
+void AddPropertyCells(const json& stream, const char* key, const std::string& path,
+                      const std::string& sheet, bool written, std::vector<NamedCell>& cells) {
+  const auto list = stream.find(key);
+  if (list == stream.end() || !list->is_array()) return;
+  for (std::size_t j = 0; j < list->size(); ++j) {
+    if ((*list)[j].is_object())
+      cells.push_back(NamedCell{path + "." + key + "[" + std::to_string(j) + "]", sheet,
+                                Text((*list)[j], "cell"), written});
+  }
+}
+
+std::vector<NamedCell> CaseCells(const json& kase, const json* published) {
+  std::vector<NamedCell> cells;
+  for (const auto& [key, written] :
+       {std::pair("inputStreams", true), std::pair("outputStreams", false)}) {
+    const auto streams = kase.find(key);
+    if (streams == kase.end() || !streams->is_array()) continue;
+    for (std::size_t i = 0; i < streams->size(); ++i) {
+      const json& stream = (*streams)[i];
+      if (!stream.is_object()) continue;
+      const std::string path = std::string(key) + "[" + std::to_string(i) + "]";
+      const std::string sheet = Text(stream, "sheetName");
+      AddPropertyCells(stream, written ? "solverCells" : "propertyCells", path, sheet, written,
+                       cells);
+      if (written) AddPropertyCells(stream, "forecastCells", path, sheet, false, cells);
+      AddComposition(stream, path, sheet, written, cells);
+    }
+  }
+  const auto item = [&](const json& object, const std::string& path, bool written) {
+    cells.push_back(NamedCell{path, Text(object, "worksheet"), Text(object, "cell"), written});
+  };
+  if (const auto objective = kase.find("objective");
+      objective != kase.end() && objective->is_object() && objective->value("defined", false))
+    item(*objective, "objective", false);
+  for (const auto& [key, written] : {std::pair("constraints", false), std::pair("controls", true),
+                                     std::pair("integerControls", true)}) {
+    const auto list = kase.find(key);
+    if (list == kase.end() || !list->is_array()) continue;
+    for (std::size_t i = 0; i < list->size(); ++i)
+      if ((*list)[i].is_object())
+        item((*list)[i], std::string(key) + "[" + std::to_string(i) + "]", written);
+  }
+  if (published != nullptr && published->is_array()) {
+    for (std::size_t i = 0; i < published->size(); ++i) {
+      const json& variable = (*published)[i];
+      if (!variable.is_object()) continue;
+      const std::string path = "publishedVariables[" + std::to_string(i) + "]";
+      item(variable, path, false);
+      if (!Text(variable, "cascadeCell").empty())
+        cells.push_back(NamedCell{path + ".cascadeCell", Text(variable, "worksheet"),
+                                  Text(variable, "cascadeCell"), false});
+    }
+  }
+  return cells;
+}
+
+std::vector<excel::calc::MacroEntry> Entries(const excel::RecalculatedWorkbook& workbook) {
+  std::vector<excel::calc::MacroEntry> entries;
+  for (const auto* modules : {&workbook.modules, &workbook.officeModules}) {
+    for (const excel::MacroModuleInfo& module : *modules) {
+      for (const excel::MacroProcedureInfo& procedure : module.procedures)
+        entries.push_back(excel::calc::MacroEntry{
+            module.library, module.module, {procedure.name, procedure.isFunction}});
+    }
+  }
+  return entries;
+}
+
+}  // namespace
+
+bool CheckScenarioCells(const Scenario& scenario, const excel::RecalculatedWorkbook& workbook,
+                        CheckReport& report, std::string& error) {
+  json kase = scenario.caseJson.value_or(json::object());
+  if (scenario.caseArchive) {
+    std::ifstream in(*scenario.caseArchive, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    if (!archive::CaseArchiveToJson(bytes, kase, error)) {
+      error = scenario.caseArchive->string() + ": " + error;
+      return false;
+    }
+  }
+  const std::vector<excel::calc::MacroEntry> entries = Entries(workbook);
+  if (const auto macros = kase.find("macros"); macros != kase.end() && macros->is_object()) {
+    for (const auto& [event, setting] : macros->items()) {
+      const std::string macro = setting.is_object() ? Text(setting, "macro") : std::string();
+      if (macro.empty()) continue;
+      const std::optional<excel::calc::MacroName> name = excel::calc::ParseMacroName(macro);
+      if (!name) {
+        report.macros.push_back(MacroFinding{
+            macro, "scenario", "macros." + event + ": '" + macro + "' is not a macro name", {}});
+      } else if (excel::calc::FindMacro(entries, *name) == nullptr) {
+        report.macros.push_back(
+            MacroFinding{macro,
+                         "scenario",
+                         "macros." + event + ": '" + macro +
+                             "' names no procedure of the workbook's or the office's macro modules",
+                         {}});
+      }
+    }
+  }
+  std::set<std::tuple<std::string, int, int>> formulas;
+  for (const excel::RecalculatedCell& cell : workbook.formulas) {
+    std::string sheet = workbook.sheets[static_cast<std::size_t>(cell.sheet)];
+    for (char& c : sheet)
+      c = text::LowerAscii(c);
+    formulas.emplace(sheet, cell.row, cell.column);
+  }
+  const auto sheetExists = [&](const std::string& sheet) {
+    for (const std::string& name : workbook.sheets) {
+      if (text::EqualsNoCase(name, sheet)) return true;
+    }
+    return false;
+  };
+  for (const NamedCell& named :
+       CaseCells(kase, scenario.publishedVariables ? &*scenario.publishedVariables : nullptr)) {
+    if (named.cell.empty()) continue;  // not bound
+    const std::string where = named.path + " (" + named.sheet + "!" + named.cell + ")";
+    const std::optional<excel::calc::CellArea> area = excel::calc::ParseA1Area(named.cell);
+    if (!area || !area->IsSingleCell()) {
+      report.problems.push_back(
+          Problem{"cell", where + ": '" + named.cell + "' is not a cell address"});
+      continue;
+    }
+    if (!sheetExists(named.sheet)) {
+      report.problems.push_back(
+          Problem{"cell", where + ": the workbook has no sheet '" + named.sheet + "'"});
+      continue;
+    }
+    std::string sheet = named.sheet;
+    for (char& c : sheet)
+      c = text::LowerAscii(c);
+    if (named.written && formulas.count({sheet, area->firstRow, area->firstColumn}) != 0)
+      report.problems.push_back(Problem{
+          "formulaInInput", where + " holds a formula, which the host's writes would overwrite"});
+  }
+  return true;
+}
+
+}  // namespace refhost

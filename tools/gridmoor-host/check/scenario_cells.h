@@ -1,0 +1,18 @@
+// What a scenario asks of its workbook, checked against the workbook as the
+// spreadsheet application opened it: every configured macro resolves to a
+// procedure, every cell the case names is a valid address on an existing
+// sheet, and no input-stream or control cell holds a formula that the
+// host's writes would overwrite.
+#pragma once
+
+#include "check/check_report.h"
+#include "scenario/scenario.h"
+
+namespace refhost {
+
+// Adds the findings to `report` (macros and problems). False with `error`
+// when the scenario's case archive cannot be read.
+bool CheckScenarioCells(const Scenario& scenario, const excel::RecalculatedWorkbook& workbook,
+                        CheckReport& report, std::string& error);
+
+}  // namespace refhost

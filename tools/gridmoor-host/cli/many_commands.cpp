@@ -1,0 +1,123 @@
+// gridmoor-host run-many and collect: many scenarios and their summary.
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "common/files.h"
+#include "offices/warm_offices.h"
+#include "report/report_page.h"
+#include "results/many.h"
+#include "running/run_many.h"
+
+namespace refhost {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunManyCommandOptions {
+  std::vector<std::string> scenarios;
+  std::string out;
+  int jobs = 0;
+  bool save = false, report = false, freshOffices = false;
+};
+
+int RunManyCommand(const GlobalOptions& global, const RunManyCommandOptions& o) {
+  std::error_code ec;
+  if (!fs::exists(global.library, ec)) return ReportFailure("library not found: " + global.library);
+  RunManyOptions options;
+  options.program = fs::read_symlink("/proc/self/exe", ec);
+  options.programOptions = {"--library", fs::absolute(global.library).string()};
+  if (global.direct) options.programOptions.push_back("--direct");
+  options.scenarios = {o.scenarios.begin(), o.scenarios.end()};
+  options.out = o.out;
+  options.jobs = o.jobs;
+  options.save = o.save;
+  options.report = o.report;
+  if (!o.freshOffices) {
+    options.offices = [](std::size_t slots) -> std::unique_ptr<OfficePool> {
+      return std::make_unique<WarmOffices>(slots, std::cerr);
+    };
+  }
+  return RunMany(options, std::cout, std::cerr);
+}
+
+// Every scenario's summary over its folder, printed and written.
+int Collect(const std::vector<std::string>& folders, const std::string& out, bool report) {
+  std::vector<ScenarioOutcome> outcomes;
+  std::string error;
+  if (report && out.empty()) return ReportFailure("collect --report needs --out");
+  std::string chartJs;
+  if (report && !ReadChartJs(chartJs, error)) return ReportFailure(error);
+  if (!CollectOutcomes({folders.begin(), folders.end()}, outcomes, error))
+    return ReportFailure(error);
+  if (out.empty()) {
+    std::cout << SummaryCsv(outcomes);
+  } else {
+    std::vector<std::string> written{"summary.csv", "summary.json"};
+    if (report) written.push_back(kReportFile);
+    if (!CheckOutputFolder(out, written, error) || !WriteSummary(outcomes, out, error) ||
+        (report && !WriteManyReport(outcomes, out, error)))
+      return ReportFailure(error);
+    for (const ScenarioOutcome& o : outcomes)
+      std::cout << OutcomeLine(o) << "\n";
+    std::cout << TotalsLine(outcomes) << "; summary in "
+              << (fs::absolute(out) / "summary.csv").string() << "\n";
+  }
+  const bool all = std::all_of(outcomes.begin(), outcomes.end(),
+                               [](const ScenarioOutcome& o) { return o.passed(); });
+  return all ? 0 : 1;
+}
+
+Command AddRunMany(CLI::App& app, const GlobalOptions& global) {
+  CLI::App* many = app.add_subcommand(
+      "run-many",
+      "Run scenarios in parallel, each in its own process, on copies of its workbook and model "
+      "data file in OUT/<scenario>/; each job keeps one office warm and hands it from scenario "
+      "to scenario (replaced when a scenario changed it or failed)");
+  auto o = std::make_shared<RunManyCommandOptions>();
+  many->add_option("scenarios", o->scenarios, "The scenarios, JSON files")->required();
+  many->add_option("--out", o->out,
+                   "Folder for a folder per scenario (its outputs, stdout.txt, stderr.txt, "
+                   "outcome.json) and summary.csv and summary.json over all")
+      ->required();
+  many->add_option("--jobs,-j", o->jobs,
+                   "Runs at once (default: the cores, fewer when memory is short)")
+      ->check(CLI::Range(1, 1024).description("1 to 1024"));
+  many->add_flag("--save", o->save, "Save each run's copy of its workbook at the end");
+  many->add_flag("--report", o->report,
+                 "Also write report.html over all scenarios, linking each one's own page");
+  many->add_flag("--fresh-offices", o->freshOffices,
+                 "Start a new office for every scenario instead of keeping one warm per job");
+  many->fallthrough();
+  return {many, [o, &global] { return RunManyCommand(global, *o); }};
+}
+
+Command AddCollect(CLI::App& app) {
+  CLI::App* collect = app.add_subcommand(
+      "collect", "The summary of run-many from scenario folders (after a cluster run)");
+  auto folders = std::make_shared<std::vector<std::string>>();
+  auto out = std::make_shared<std::string>();
+  auto report = std::make_shared<bool>(false);
+  collect
+      ->add_option("folders", *folders,
+                   "Scenario folders, or folders holding them (as run-many --out)")
+      ->required();
+  collect->add_option("--out", *out,
+                      "Write summary.csv and summary.json here (default: print summary.csv)");
+  collect->add_flag("--report", *report,
+                    "Also write report.html over all scenarios into --out, linking the pages "
+                    "of the runs that wrote one");
+  return {collect, [folders, out, report] { return Collect(*folders, *out, *report); }};
+}
+
+}  // namespace
+
+std::vector<Command> AddManyCommands(CLI::App& app, const GlobalOptions& global) {
+  return {AddRunMany(app, global), AddCollect(app)};
+}
+
+}  // namespace refhost

@@ -1,0 +1,292 @@
+#include "results/many.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "common/csv.h"
+#include "common/files.h"
+
+namespace refhost {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+// What one run takes besides its share of a core: the office (a few hundred
+// megabytes with a workbook open) and this program with the library.
+constexpr unsigned long long kMemoryPerRun = 768ull << 20;
+
+bool ReadJsonFile(const fs::path& file, json& document) {
+  std::string text, error;
+  return ReadBounded(file, kTextFileLimit, text, error) && ParseJsonText(text, document, error);
+}
+
+// What a failed run said last about why: its own "gridmoor-host: " line, else
+// the last line it wrote at all.
+std::string LastWords(const fs::path& stderrFile) {
+  std::string text, error;
+  if (!ReadBounded(stderrFile, kTextFileLimit, text, error)) return "";
+  std::string own, last;
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(begin, end - begin);
+    if (line.rfind("gridmoor-host: ", 0) == 0) own = line.substr(15);
+    if (line.find_first_not_of(" \t\r") != std::string::npos) last = line;
+    begin = end + 1;
+  }
+  return OneLine(own.empty() ? last : own);
+}
+
+std::string StatusWords(int status) {
+  if (status > 128 && status < 128 + 65) {
+    static const std::map<int, const char*> kNames = {{1, "SIGHUP"},   {2, "SIGINT"},
+                                                      {6, "SIGABRT"},  {9, "SIGKILL"},
+                                                      {11, "SIGSEGV"}, {15, "SIGTERM"}};
+    const auto found = kNames.find(status - 128);
+    return "ended by " + (found != kNames.end() ? std::string(found->second)
+                                                : "signal " + std::to_string(status - 128));
+  }
+  return "exited with status " + std::to_string(status);
+}
+
+bool IsScenarioFolder(const fs::path& folder) {
+  std::error_code ec;
+  for (const char* name : {kOutcomeFile, kStderrFile})
+    if (fs::is_regular_file(folder / name, ec)) return true;
+  return false;
+}
+
+json Optional(const std::optional<double>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+// Whether two paths may name one file: false only when both are there and
+// are different files (a cluster job may record a path relative to where it
+// ran, which cannot be told from here).
+bool MaybeSameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  const bool same = fs::equivalent(a, b, error);
+  return error || same;
+}
+
+}  // namespace
+
+bool WriteOutcomeRecord(const fs::path& folder, const OutcomeRecord& record, std::string& error) {
+  json out = {{"scenario", record.scenario},
+              {"index", record.index},
+              {"exitStatus", record.exitStatus ? json(*record.exitStatus) : json(nullptr)},
+              {"wallSeconds", Optional(record.wallSeconds)}};
+  if (!record.message.empty()) out["message"] = record.message;
+  return WriteText(folder / kOutcomeFile, out.dump(2) + "\n", error);
+}
+
+bool ReadOutcome(const fs::path& folder, ScenarioOutcome& outcome) {
+  if (!IsScenarioFolder(folder)) return false;
+  outcome = ScenarioOutcome{};
+  outcome.name = folder.filename().string();
+  outcome.folder = folder;
+  json record;
+  const bool recorded = ReadJsonFile(folder / kOutcomeFile, record) && record.is_object();
+  if (recorded) {
+    if (record.contains("scenario") && record["scenario"].is_string())
+      outcome.file = record["scenario"].get<std::string>();
+    if (record.contains("index") && record["index"].is_number_integer())
+      outcome.index = record["index"].get<long>();
+    if (record.contains("exitStatus") && record["exitStatus"].is_number_integer())
+      outcome.exitStatus = record["exitStatus"].get<int>();
+    if (record.contains("wallSeconds") && record["wallSeconds"].is_number())
+      outcome.wallSeconds = record["wallSeconds"].get<double>();
+    if (record.contains("message") && record["message"].is_string())
+      outcome.message = record["message"].get<std::string>();
+  }
+  json summary;
+  const bool summarised = ReadJsonFile(folder / "summary.json", summary) && summary.is_object();
+  if (outcome.passed()) {
+    // A folder another run wrote into, or a run that ended well without
+    // its summary, is not a pass.
+    std::string why;
+    if (!summarised) {
+      why = "exit status 0 but no readable summary.json";
+    } else if (!summary.contains("status") || summary["status"] != "ok") {
+      why = "exit status 0 but summary.json says status " +
+            (summary.contains("status") ? summary["status"].dump() : std::string("nothing"));
+    } else if (!outcome.file.empty() && summary.contains("scenario") &&
+               summary["scenario"].is_string() &&
+               !MaybeSameFile(summary["scenario"].get<std::string>(), outcome.file)) {
+      why = "exit status 0 but summary.json is of another scenario, " +
+            summary["scenario"].get<std::string>();
+    }
+    outcome.message = why;
+  }
+  if (summarised && summary.contains("timesteps") && summary["timesteps"].is_array()) {
+    const json& steps = summary["timesteps"];
+    outcome.timesteps = static_cast<int>(steps.size());
+    if (!steps.empty() && steps.back().contains("optimum") &&
+        steps.back()["optimum"]["objective"].is_number())
+      outcome.objective = steps.back()["optimum"]["objective"].get<double>();
+  }
+  if (!outcome.message.empty() || outcome.passed()) return true;
+  if (!recorded) {
+    outcome.message = "no " + std::string(kOutcomeFile) +
+                      ": the run is still going, or ended before it could record its status";
+    return true;
+  }
+  outcome.message = LastWords(folder / kStderrFile);
+  if (outcome.message.empty())
+    outcome.message =
+        outcome.exitStatus ? StatusWords(*outcome.exitStatus) : std::string("no exit status");
+  return true;
+}
+
+bool CollectOutcomes(const std::vector<fs::path>& folders, std::vector<ScenarioOutcome>& outcomes,
+                     std::string& error) {
+  outcomes.clear();
+  for (const fs::path& folder : folders) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+      error = "not a folder: " + folder.string();
+      return false;
+    }
+    std::vector<ScenarioOutcome> found;
+    ScenarioOutcome outcome;
+    if (ReadOutcome(folder, outcome)) {
+      found.push_back(outcome);
+    } else {
+      std::vector<fs::path> inside;
+      for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec))
+        if (entry.is_directory(ec)) inside.push_back(entry.path());
+      std::sort(inside.begin(), inside.end());
+      for (const fs::path& path : inside)
+        if (ReadOutcome(path, outcome)) found.push_back(outcome);
+    }
+    if (found.empty()) {
+      error = "no scenario folders in " + folder.string();
+      return false;
+    }
+    // List order where it is known; folders without one after, by name.
+    std::stable_sort(found.begin(), found.end(),
+                     [](const ScenarioOutcome& a, const ScenarioOutcome& b) {
+                       return (a.index < 0 ? 1 : 0) < (b.index < 0 ? 1 : 0) ||
+                              ((a.index < 0) == (b.index < 0) && a.index < b.index);
+                     });
+    outcomes.insert(outcomes.end(), found.begin(), found.end());
+  }
+  return true;
+}
+
+std::string SummaryCsv(const std::vector<ScenarioOutcome>& outcomes) {
+  std::string text =
+      CsvLine({"scenario", "exitStatus", "message", "wallSeconds", "timesteps", "objective"});
+  for (const ScenarioOutcome& o : outcomes)
+    text += CsvLine({o.name, o.exitStatus ? std::to_string(*o.exitStatus) : "", o.message,
+                     o.wallSeconds ? FormatNumber(*o.wallSeconds) : "", std::to_string(o.timesteps),
+                     o.objective ? FormatNumber(*o.objective) : ""});
+  return text;
+}
+
+json SummaryJson(const std::vector<ScenarioOutcome>& outcomes) {
+  json list = json::array();
+  long passed = 0;
+  for (const ScenarioOutcome& o : outcomes) {
+    passed += o.passed() ? 1 : 0;
+    list.push_back({{"scenario", o.name},
+                    {"file", o.file},
+                    {"exitStatus", o.exitStatus ? json(*o.exitStatus) : json(nullptr)},
+                    {"passed", o.passed()},
+                    {"message", o.message},
+                    {"wallSeconds", Optional(o.wallSeconds)},
+                    {"timesteps", o.timesteps},
+                    {"objective", Optional(o.objective)}});
+  }
+  return {{"total", outcomes.size()},
+          {"passed", passed},
+          {"failed", static_cast<long>(outcomes.size()) - passed},
+          {"scenarios", list}};
+}
+
+bool WriteSummary(const std::vector<ScenarioOutcome>& outcomes, const fs::path& folder,
+                  std::string& error) {
+  return WriteText(folder / "summary.csv", SummaryCsv(outcomes), error) &&
+         WriteText(folder / "summary.json", SummaryJson(outcomes).dump(2) + "\n", error);
+}
+
+std::string OutcomeLine(const ScenarioOutcome& o) {
+  char time[32] = "";
+  if (o.wallSeconds) std::snprintf(time, sizeof time, "%8.1f s", *o.wallSeconds);
+  std::string line = (o.passed() ? "ok      " : "failed  ") + o.name + "  " + time + "  " +
+                     std::to_string(o.timesteps) + (o.timesteps == 1 ? " timestep" : " timesteps");
+  if (o.objective) line += ", objective " + FormatNumber(*o.objective);
+  if (!o.passed()) {
+    line += o.exitStatus ? ", exit status " + std::to_string(*o.exitStatus) : std::string();
+    if (!o.message.empty()) line += ": " + o.message;
+  }
+  return line;
+}
+
+std::string TotalsLine(const std::vector<ScenarioOutcome>& outcomes) {
+  const auto passed = std::count_if(outcomes.begin(), outcomes.end(),
+                                    [](const ScenarioOutcome& o) { return o.passed(); });
+  return std::to_string(outcomes.size()) + (outcomes.size() == 1 ? " scenario: " : " scenarios: ") +
+         std::to_string(passed) + " passed, " + std::to_string(outcomes.size() - passed) +
+         " failed";
+}
+
+std::vector<std::string> ScenarioNames(const std::vector<fs::path>& files) {
+  const auto stem = [](const fs::path& file) {
+    const std::string s = file.stem().string();
+    return s.empty() || s == "." || s == ".." ? std::string("scenario") : s;
+  };
+  std::map<std::string, int> stems;
+  for (const fs::path& file : files)
+    ++stems[stem(file)];
+  // Every name is checked against all taken so far, numbered ones too: a
+  // stem may itself look like a numbered name ("d-a-2").
+  std::set<std::string> taken;
+  std::vector<std::string> names;
+  for (const fs::path& file : files) {
+    std::string base = stem(file);
+    if (stems[base] > 1) {
+      const std::string parent = fs::absolute(file).parent_path().filename().string();
+      if (!parent.empty() && parent != "/") base = parent + "-" + base;
+    }
+    std::string name = base;
+    for (int n = 2; taken.count(name) > 0; ++n)
+      name = base + "-" + std::to_string(n);
+    taken.insert(name);
+    names.push_back(name);
+  }
+  return names;
+}
+
+int JobsFor(int cores, unsigned long long availableMemory) {
+  int jobs = std::max(cores, 1);
+  if (availableMemory > 0)
+    jobs = std::min<long long>(jobs, static_cast<long long>(availableMemory / kMemoryPerRun));
+  return std::max(jobs, 1);
+}
+
+int DefaultJobs() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  const int cores = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+  unsigned long long available = 0;
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  unsigned long long kilobytes = 0;
+  while (meminfo >> key >> kilobytes) {
+    if (key == "MemAvailable:") available = kilobytes * 1024;
+    meminfo.ignore(64, '\n');
+  }
+  return JobsFor(cores, available);
+}
+
+}  // namespace refhost

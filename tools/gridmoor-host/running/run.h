@@ -1,0 +1,43 @@
+// The run: what the integration host sends for one scenario, in its order.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "scenario/library.h"
+#include "scenario/run_record.h"
+#include "scenario/scenario.h"
+
+namespace refhost {
+
+struct RunOptions {
+  bool save = false;                            // SaveCaseWorkbook at the end
+  std::optional<std::filesystem::path> saveAs;  // ... as a copy under this name
+  bool progress = true;                         // a line per timestep on stderr
+  // The workbook was found to hold a single sheet, so saveAs may be a
+  // format of one sheet.
+  bool oneSheetWorkbook = false;
+};
+
+// Runs `scenario` on a loaded library. Fills `record` as far as the run got;
+// record.failure says what stopped it. The instance is stopped and
+// destroyed on every path.
+void RunScenario(Library& library, const Scenario& scenario, const RunOptions& options,
+                 RunRecord& record);
+
+// Case bytes for ReadCaseData: the archive, from the scenario's inline JSON
+// or its archive file. False with `error` when it cannot be had.
+bool CaseArchiveBytes(const Scenario& scenario, std::vector<std::uint8_t>& bytes,
+                      std::string& error);
+
+// The workbook a run opens: the scenario's own, else the file name its case
+// holds, taken as the library takes it (against the current folder); none
+// when neither names one. False with `error` when the case cannot be read.
+bool ScenarioWorkbook(const Scenario& scenario, std::optional<std::filesystem::path>& workbook,
+                      std::string& error);
+
+// The dates of a run without events: start, start + step, ...
+double PlannedNextDate(double current, double stepDays, std::optional<double> event);
+
+}  // namespace refhost

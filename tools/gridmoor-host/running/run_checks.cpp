@@ -1,0 +1,344 @@
+// The checks before the run: the case, the workbook, the model data, the
+// streams and the inputs the scenario gives, each refused before it costs an
+// office or a wrong answer; then what the driver says it has.
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "archive/archive_error.h"
+#include "archive/case_json.h"
+#include "archive/model_data_file.h"
+#include "case/case_check.h"
+#include "common/files.h"
+#include "running/runner.h"
+
+namespace refhost {
+namespace {
+
+bool Blank(const nlohmann::json& object, const char* key) {
+  return !object.is_object() || !object.contains(key) || !object[key].is_string() ||
+         object[key].get<std::string>().find_first_not_of(' ') == std::string::npos;
+}
+
+// " (sheet 'Flash', cell B3)": where an item of the case lies, for messages.
+std::string Place(const std::string& sheet, const std::vector<std::string>& cells) {
+  std::string text = " (sheet '" + sheet + "'";
+  for (std::size_t i = 0; i < cells.size(); ++i)
+    text += (i == 0 ? (cells.size() == 1 ? ", cell " : ", cells ") : ", ") + cells[i];
+  return text + ")";
+}
+
+// The bound cells of a stream in the case's JSON form.
+std::vector<std::string> StreamCells(const nlohmann::json& stream) {
+  std::vector<std::string> cells;
+  for (const char* list : {"solverCells", "forecastCells", "propertyCells"})
+    if (stream.contains(list) && stream[list].is_array())
+      for (const nlohmann::json& cell : stream[list])
+        if (!Blank(cell, "cell")) cells.push_back(cell["cell"].get<std::string>());
+  if (stream.contains("composition"))
+    for (const char* key :
+         {"componentTableCell", "interactionCell", "massRateCell", "eosModelCell"})
+      if (!Blank(stream["composition"], key))
+        cells.push_back(stream["composition"][key].get<std::string>());
+  return cells;
+}
+
+// A workbook the office can open: a missing one would be made anew, empty.
+void CheckWorkbookFile(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error))
+    Fail("the workbook " + path + " is a folder, not a file");
+  if (!std::filesystem::is_regular_file(path, error)) Fail("workbook not found: " + path);
+}
+
+}  // namespace
+
+void Runner::Prepare() {
+  std::vector<unsigned char> identify(EXT_IDENTIFY_RECORD_MIN_SIZE, 0);
+  const std::uint32_t version = EXT_INTERFACE_VERSION;
+  std::memcpy(identify.data(), &version, sizeof version);
+  Reply reply = lib_.Identify(identify);
+  if (!reply.ok()) throw HostFailure("ExtIdentify failed: " + reply.text, "ExtIdentify", 0);
+  rec_.driverName.assign(
+      reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
+      strnlen(reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
+              EXT_IDENTIFY_NAME_SIZE));
+
+  // The case before the instance: a case that cannot be had costs no office.
+  std::vector<std::uint8_t> archive;
+  std::string error;
+  if (!CaseArchiveBytes(scenario_, archive, error)) Fail(scenario_.file.string() + ": " + error);
+  if (archive.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
+    Fail("the case archive has " + std::to_string(archive.size()) + " bytes; the record holds " +
+         std::to_string(EXT_CASE_DATA_ARCHIVE_CAPACITY));
+  CheckCase(archive);
+  if (scenario_.workbook) {
+    // Never cut: a cut path names another file, which the run would open and save.
+    const std::string path = scenario_.workbook->string();
+    if (path.size() >= EXT_FILE_NAME_TEXT_SIZE)
+      Fail("the workbook path has " + std::to_string(path.size()) +
+           " bytes; the driver's file-name field holds at most " +
+           std::to_string(EXT_FILE_NAME_TEXT_SIZE - 1) + ": " + path);
+    CheckWorkbookFile(path);
+  }
+
+  if (scenario_.modelDataFile) {
+    modelDataPath_ = scenario_.modelDataFile->string();
+    CheckModelData();
+  } else {
+    std::filesystem::path scratch;
+    if (!lib_.ScratchFile("model-data.gmd", scratch, error)) Fail(error);
+    modelDataPath_ = scratch.string();
+    if (scenario_.publishedVariables) {
+      for (const nlohmann::json& v : *scenario_.publishedVariables)
+        if (v.is_object() && v.contains("name") && v["name"].is_string() && !Blank(v, "worksheet"))
+          places_[v["name"].get<std::string>()] =
+              Place(v["worksheet"].get<std::string>(),
+                    Blank(v, "cell") ? std::vector<std::string>{}
+                                     : std::vector<std::string>{v["cell"].get<std::string>()});
+      std::vector<std::uint8_t> bytes;
+      if (!archive::ModelDataFromJson(*scenario_.publishedVariables, bytes, error))
+        Fail("publishedVariables: " + error);
+      if (!WriteText(modelDataPath_,
+                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                     error))
+        Fail(error);
+    }
+  }
+
+  StopWhenAsked();
+  reply = lib_.CreateInstance();
+  if (!reply.ok()) throw HostFailure(reply.text, "ExtCreateInstance", 0);
+
+  Require(EXT_CMD_SET_MODEL_DATA_FILE, modelDataPath_.data(), 0);
+  Record caseRecord(EXT_CASE_DATA_RECORD_SIZE);
+  std::memcpy(caseRecord.data() + EXT_CASE_DATA_ARCHIVE_OFFSET, archive.data(), archive.size());
+  caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET,
+                                static_cast<std::uint32_t>(archive.size()));
+  const std::string modelFile = scenario_.file.string();
+  caseRecord.Put<const char*>(EXT_CASE_DATA_MODEL_PATH_OFFSET, modelFile.c_str());
+  // The scenario names the workbook itself: never look for it elsewhere.
+  caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_NO_RELOCATION_OFFSET, 1);
+  Require(EXT_CMD_READ_CASE_DATA, caseRecord.data(), 0);
+  Require(EXT_CMD_READ_MODEL_DATA, nullptr, 0);
+
+  if (scenario_.workbook) {
+    Record name(EXT_FILE_NAME_RECORD_MIN_SIZE);
+    name.PutText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, scenario_.workbook->string());
+    Require(EXT_CMD_SET_FILE_NAME, name.data(), 0);
+  }
+  // The workbook the case names: an office would make a new empty one for a
+  // file that does not exist, which is never what a run wants.
+  char label[EXT_FILE_NAME_TEXT_SIZE + 1] = {};
+  Require(EXT_CMD_GET_FILE_LABEL, label, EXT_FILE_NAME_TEXT_SIZE);
+  rec_.workbook = label;
+  if (rec_.workbook.empty() || rec_.workbook == "<No file>") Fail("the case names no workbook");
+  CheckWorkbookFile(rec_.workbook);
+
+  if (lib_.Direct()) {
+    Require(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr, 0);
+  } else {
+    StopWhenAsked();
+    reply = lib_.StartApp();
+    if (!reply.ok()) throw HostFailure("ExtStartApp failed: " + reply.text, "ExtStartApp", 0);
+  }
+  appStarted_ = true;
+}
+
+// Refused before any office starts: what the driver would run without
+// complaint and answer wrongly.
+void Runner::CheckCase(const std::vector<std::uint8_t>& archive) {
+  std::string error;
+  if (!archive::CaseArchiveToJson(archive, case_, error))
+    Fail(scenario_.file.string() + ": case: " + error);
+  const std::vector<std::string> problems = CaseItemProblems(case_);
+  if (!problems.empty()) Fail(scenario_.file.string() + ": case: " + problems.front());
+  for (const char* list : {"inputStreams", "outputStreams"}) {
+    if (!case_.contains(list)) continue;
+    for (std::size_t i = 0; i < case_[list].size(); ++i) {
+      const nlohmann::json& stream = case_[list][i];
+      if (Blank(stream, "sheetName")) continue;
+      const std::string name = (list[0] == 'i' ? "In-" : "Out-") + std::to_string(i + 1);
+      const std::string sheet = stream["sheetName"].get<std::string>();
+      places_[name] = Place(sheet, StreamCells(stream));
+      if (list[0] == 'o' && stream.contains("propertyCells") &&
+          stream["propertyCells"].is_array()) {
+        const nlohmann::json& cells = stream["propertyCells"];
+        for (std::size_t row = 0; row < std::min(cells.size(), std::size(kOutputFields)); ++row)
+          if (!Blank(cells[row], "cell"))
+            boundOutputs_[name].push_back(
+                {&kOutputFields[row], sheet + "!" + cells[row]["cell"].get<std::string>(), {}});
+      }
+    }
+  }
+}
+
+// The driver reads a model data file it cannot read as an empty one: the
+// run goes on without published variables, which the user should hear.
+void Runner::CheckModelData() {
+  std::vector<std::uint8_t> bytes;
+  std::string why;
+  if (ReadBounded(modelDataPath_, kModelDataFileLimit, bytes, why)) {
+    casedata::CExcclExportedVariable variables;
+    const archive::ArchiveError failure = archive::ReadModelDataFile(
+        modelDataPath_.c_str(), static_cast<std::uint32_t>(case_.value("version", 40)), variables);
+    if (!failure) {
+      for (std::size_t i = 0; i < variables.size(); ++i) {
+        const casedata::CExcExportedVariable& v = *variables.At(i);
+        places_[v.name] = Place(v.worksheet, std::vector<std::string>{v.cell});
+      }
+      return;
+    }
+    why = modelDataPath_ + ": " + failure.Message();
+  }
+  rec_.notes.push_back("the model data file cannot be read (" + why +
+                       "); the driver reads it as empty, so no variables are published");
+}
+
+// AddPublishedVariable refuses a worksheet the workbook does not have;
+// what it accepts is deleted again at once.
+bool Runner::SheetExists(const std::string& sheet) {
+  Record add(EXT_ADD_PUBVAR_RECORD_MIN_SIZE);
+  const std::string cell = "A1", name = "gridmoor-host sheet probe";
+  add.Put<const char*>(EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, sheet.c_str());
+  add.Put<const char*>(EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, cell.c_str());
+  add.Put<const char*>(EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, name.c_str());
+  add.Put<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET, -1);
+  StopWhenAsked();
+  if (!lib_.Call(EXT_CMD_ADD_PUBLISHED_VARIABLE, add.data(), 0).ok()) return false;
+  const std::int32_t handle = add.Get<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET);
+  if (handle >= 0) Require(EXT_CMD_DEL_PUBLISHED_VARIABLE, nullptr, handle);
+  return true;
+}
+
+// The driver adds the sheet of an input stream when the workbook lacks it:
+// the stream then writes into a new empty sheet that no formula reads.
+void Runner::FindMissingSheets() {
+  if (!case_.contains("inputStreams")) return;
+  for (std::size_t i = 0; i < case_["inputStreams"].size(); ++i) {
+    const nlohmann::json& stream = case_["inputStreams"][i];
+    if (Blank(stream, "sheetName") || StreamCells(stream).empty()) continue;
+    const std::string sheet = stream["sheetName"].get<std::string>();
+    if (!SheetExists(sheet)) missingSheets_.emplace_back("In-" + std::to_string(i + 1), sheet);
+  }
+}
+
+// Said only when the first solve made the sheet: a sheet matched in
+// another case was there all along.
+void Runner::NoteAddedSheets() {
+  for (const auto& [stream, sheet] : missingSheets_) {
+    if (!SheetExists(sheet)) continue;
+    addedSheets_ = true;
+    rec_.notes.push_back("input stream " + stream + ": the workbook had no sheet '" + sheet +
+                         "'; the driver added it, so the stream writes into a new empty sheet "
+                         "and the outputs read the workbook's own values");
+  }
+  missingSheets_.clear();
+}
+
+// A format that holds one sheet keeps only the active one: saving into it
+// would replace the user's rows with a sheet the driver added, or drop
+// every other sheet of a workbook.
+void Runner::CheckSaveKeepsSheets() {
+  const std::filesystem::path target =
+      options_.saveAs ? *options_.saveAs : std::filesystem::path(rec_.workbook);
+  if (!IsOneSheetFormat(target)) return;
+  if (addedSheets_)
+    Fail("saving " + target.string() +
+         " is refused: the format holds one sheet, and the driver added a sheet to this "
+         "workbook, which would replace its rows");
+  if (options_.saveAs && !IsOneSheetFormat(rec_.workbook) && !options_.oneSheetWorkbook)
+    Fail("saving " + target.string() +
+         " is refused: the format holds one sheet and would drop the other sheets of " +
+         rec_.workbook);
+}
+
+void Runner::LearnStreams() {
+  Record record(EXT_STREAM_RECORD_MIN_SIZE);
+  record.Put<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
+  for (;;) {
+    const Reply reply = Require(EXT_CMD_ENUM_STREAMS, record.data(), 0);
+    if (reply.outcome == Outcome::kEnd) break;
+    StreamInfo stream;
+    stream.handle = record.Get<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET);
+    stream.output = record.Get<std::uint32_t>(EXT_STREAM_KIND_OFFSET) == EXT_STREAM_KIND_OUTPUT;
+    stream.name = record.GetText(EXT_STREAM_NAME_OFFSET, EXT_STREAM_NAME_SIZE);
+    Record list(EXT_COMPONENT_LIST_RECORD_MIN_SIZE);
+    const Reply comp = Require(EXT_CMD_GET_STREAM_COMPOSITION, list.data(),
+                               static_cast<std::int32_t>(stream.handle), stream.name);
+    if (comp.outcome == Outcome::kOk) {
+      const std::uint32_t n =
+          std::min<std::uint32_t>(list.Get<std::uint32_t>(EXT_COMPONENT_LIST_COUNT_OFFSET),
+                                  EXT_COMPONENT_LIST_MAX_COMPONENTS);
+      for (std::uint32_t i = 0; i < n; ++i)
+        stream.components.push_back(
+            list.GetText(EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
+                         EXT_COMPONENT_LIST_NAME_SIZE));
+    }
+    (stream.output ? outputs_ : inputs_).push_back(rec_.streams.size());
+    rec_.streams.push_back(std::move(stream));
+    if (rec_.streams.size() > 10000) Fail("EnumStreams does not end");
+  }
+}
+
+void Runner::CheckInputs() {
+  for (const auto& [name, series] : scenario_.inputs) {
+    bool known = false;
+    for (std::size_t i : inputs_)
+      known = known || rec_.streams[i].name == name;
+    if (!known) Fail("inputs." + name + ": the case has no input stream of that name");
+  }
+  for (std::size_t i : inputs_) {
+    const StreamInfo& stream = rec_.streams[i];
+    const auto found = scenario_.inputs.find(stream.name);
+    if (found == scenario_.inputs.end() || InputAt(found->second, 0) == nullptr)
+      Fail("inputs: no values for input stream " + stream.name + " at timestep 0");
+    for (const auto& [t, state] : found->second) {
+      const std::string where = "inputs." + stream.name + " at timestep " + std::to_string(t);
+      const std::size_t n = stream.components.size();
+      const bool any = !state.moleFractions.empty() || !state.interaction.empty() ||
+                       std::any_of(state.properties.begin(), state.properties.end(),
+                                   [](const auto& v) { return !v.empty(); });
+      if (any && n == 0) Fail(where + ": the stream carries no composition in the case");
+      if (!state.moleFractions.empty() && state.moleFractions.size() != n)
+        Fail(where + ": moleFractions has " + std::to_string(state.moleFractions.size()) +
+             " entries, the stream's composition " + std::to_string(n) + " components");
+      for (std::size_t p = 0; p < kComponentProperties.size(); ++p)
+        if (!state.properties[p].empty() && state.properties[p].size() != n)
+          Fail(where + ": " + kComponentProperties[p].key + " has " +
+               std::to_string(state.properties[p].size()) + " entries, expected " +
+               std::to_string(n));
+      if (!state.interaction.empty() && state.interaction.size() != n)
+        Fail(where + ": interaction must have " + std::to_string(n) + " rows");
+      for (const auto& row : state.interaction)
+        if (row.size() != n)
+          Fail(where + ": each interaction row must have " + std::to_string(n) + " entries");
+    }
+  }
+}
+
+void Runner::LearnProblem() {
+  Record problem(EXT_OPT_PROBLEM_RECORD_SIZE);
+  Require(EXT_CMD_SETUP_OPTIMISATION, problem.data(), -1);  // -1: no dialog
+  rec_.problem = DecodeProblem(problem);
+  rec_.optimising = rec_.problem.HasOptimisation() && scenario_.optimisation.enabled;
+  if (rec_.problem.HasOptimisation() && !scenario_.optimisation.enabled)
+    rec_.notes.push_back("optimisation switched off by the scenario");
+  if (!rec_.optimising) return;
+  const Method method = ChooseMethod(rec_.problem, scenario_.optimisation);
+  if (method == Method::kBobyqa && !rec_.problem.constraints.empty())
+    Fail("optimisation.method: BOBYQA cannot honour the case's constraints; use \"cobyla\"");
+  rec_.method = method == Method::kBobyqa ? "bobyqa" : "cobyla";
+  if (!rec_.problem.intControls.empty()) {
+    Record list(EXT_INT_CONTROL_LIST_RECORD_MIN_SIZE);
+    list.Put<std::int32_t>(EXT_INT_CONTROL_LIST_COUNT_OFFSET,
+                           static_cast<std::int32_t>(rec_.problem.intControls.size()));
+    for (std::size_t i = 0; i < rec_.problem.intControls.size(); ++i)
+      list.Put<std::int32_t>(EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * i,
+                             rec_.problem.intControls[i].handle);
+    Require(EXT_CMD_CHECK_INTEGER_CONTROLS, list.data(), 0);
+  }
+}
+
+}  // namespace refhost

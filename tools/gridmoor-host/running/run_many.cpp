@@ -1,0 +1,265 @@
+#include "running/run_many.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+#include <thread>
+
+#include "common/files.h"
+#include "common/interrupt.h"
+#include "report/report_page.h"
+#include "results/many.h"
+#include "results/outputs.h"
+
+namespace refhost {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct Child {
+  std::size_t scenario = 0;
+  std::size_t slot = 0;
+  pid_t pid = -1;
+  Clock::time_point started;
+};
+
+// This process's environment with the child's office: `pipe`, or none
+// inherited when the child is to start its own.
+std::vector<std::string> ChildEnvironment(const std::string& pipe) {
+  std::vector<std::string> environment;
+  const std::string prefix = std::string(kOfficePipeVariable) + "=";
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    if (std::strncmp(*entry, prefix.c_str(), prefix.size()) != 0) environment.emplace_back(*entry);
+  if (!pipe.empty()) environment.push_back(prefix + pipe);
+  return environment;
+}
+
+std::vector<char*> Pointers(const std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (const std::string& text : texts)
+    pointers.push_back(const_cast<char*>(text.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+int OpenForOutput(const fs::path& file) {
+  return ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+}
+
+// Starts one child; its output goes to its folder. -1 with `error` when it
+// cannot be started.
+pid_t Start(const std::vector<std::string>& arguments, const std::string& pipe,
+            const fs::path& folder, std::string& error) {
+  const int out = OpenForOutput(folder / kStdoutFile), err = OpenForOutput(folder / kStderrFile);
+  if (out < 0 || err < 0) {
+    error = "cannot write to " + folder.string() + ": " + std::strerror(errno);
+    if (out >= 0) ::close(out);
+    if (err >= 0) ::close(err);
+    return -1;
+  }
+  // Made before the fork: the child of a threaded process may not allocate.
+  const std::vector<std::string> environment = ChildEnvironment(pipe);
+  std::vector<char*> argv = Pointers(arguments), envp = Pointers(environment);
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    // A child outlives no parent: if this program dies at once, each child
+    // is asked to wind down, and its office dies with it.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(128 + SIGTERM);
+    // Its own group: a Ctrl-C at the terminal reaches this program only,
+    // which passes it on once.
+    ::setpgid(0, 0);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    ::execve(argv[0], argv.data(), envp.data());
+    const std::string why =
+        "gridmoor-host: cannot start " + arguments[0] + ": " + std::strerror(errno) + "\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, why.data(), why.size());
+    ::_exit(127);
+  }
+  const int code = errno;
+  ::close(out);
+  ::close(err);
+  if (pid < 0) error = std::string("cannot start a process: ") + std::strerror(code);
+  return pid;
+}
+
+OutcomeRecord NotStarted(const std::string& why) {
+  OutcomeRecord r;
+  r.message = "not started: " + why;
+  return r;
+}
+
+OutcomeRecord Ended(int raw, Clock::time_point started) {
+  OutcomeRecord r;
+  r.exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : 1;
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  r.wallSeconds = std::round(seconds * 1000) / 1000;
+  return r;
+}
+
+// Files an earlier run left in a folder that this run may not write again.
+void ClearEarlierRun(const fs::path& folder) {
+  std::error_code ec;
+  fs::remove(folder / kOutcomeFile, ec);
+  for (const std::string& name : OutputFileNames())
+    fs::remove(folder / name, ec);
+  fs::remove(folder / kReportFile, ec);
+}
+
+}  // namespace
+
+std::vector<std::string> ChildArguments(const RunManyOptions& options, const fs::path& scenario,
+                                        const fs::path& folder) {
+  std::vector<std::string> arguments{options.program.string()};
+  arguments.insert(arguments.end(), options.programOptions.begin(), options.programOptions.end());
+  for (const std::string& a :
+       {std::string("run"), scenario.string(), std::string("--out"), folder.string(),
+        std::string("--quiet"), std::string("--work-on-copies")})
+    arguments.push_back(a);
+  if (options.save) arguments.push_back("--save");
+  if (options.report) arguments.push_back("--report");
+  return arguments;
+}
+
+int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err) {
+  std::string error, chartJs;
+  std::vector<std::string> written{"summary.csv", "summary.json"};
+  if (options.report) written.push_back(kReportFile);
+  if (!CheckOutputFolder(options.out, written, error) ||
+      (options.report && !ReadChartJs(chartJs, error))) {
+    err << "gridmoor-host: " << error << "\n";
+    return 1;
+  }
+  const std::size_t count = options.scenarios.size();
+  const std::vector<std::string> names = ScenarioNames(options.scenarios);
+  std::vector<fs::path> folders, files;
+  for (std::size_t i = 0; i < count; ++i) {
+    folders.push_back(fs::absolute(options.out / names[i]));
+    files.push_back(fs::absolute(options.scenarios[i]));
+  }
+  const int jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
+  err << "gridmoor-host: " << count << (count == 1 ? " scenario, " : " scenarios, ") << jobs
+      << " at a time, into " << fs::absolute(options.out).string() << "\n";
+
+  const std::size_t slots = std::min<std::size_t>(static_cast<std::size_t>(jobs), count);
+  const std::unique_ptr<OfficePool> offices = options.offices ? options.offices(slots) : nullptr;
+  std::vector<bool> busy(slots, false);
+  // A free slot whose office (if warm) is ready, and its pipe.
+  const auto freeSlot = [&]() -> std::optional<std::pair<std::size_t, std::string>> {
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+      if (busy[slot]) continue;
+      if (!offices) return std::pair{slot, std::string()};
+      if (std::optional<std::string> pipe = offices->Ready(slot)) return std::pair{slot, *pipe};
+    }
+    return std::nullopt;
+  };
+
+  ArmInterrupt(true);
+  std::vector<Child> running;
+  std::size_t next = 0, finished = 0;
+  int signal = 0;
+  Clock::time_point killAt{};
+  const auto record = [&](std::size_t i, OutcomeRecord r) {
+    r.scenario = files[i].string();
+    r.index = static_cast<long>(i);
+    std::string why;
+    if (!WriteOutcomeRecord(folders[i], r, why)) err << "gridmoor-host: " << why << "\n";
+    ScenarioOutcome outcome;
+    if (!ReadOutcome(folders[i], outcome)) outcome.name = names[i];
+    out << "[" << ++finished << "/" << count << "] " << OutcomeLine(outcome) << std::endl;
+  };
+
+  while (next < count || !running.empty()) {
+    if (signal == 0 && (signal = InterruptSignal()) != 0) {
+      InterruptTaken();
+      for (const Child& c : running)
+        ::kill(c.pid, signal);
+      killAt = Clock::now() + std::chrono::seconds(options.graceSeconds);
+      for (; next < count; ++next) {
+        std::error_code ec;
+        fs::create_directories(folders[next], ec);
+        ClearEarlierRun(folders[next]);
+        record(next, NotStarted("interrupted by " + SignalName(signal)));
+      }
+    }
+    if (signal != 0 && Clock::now() > killAt) {
+      for (const Child& c : running)
+        ::kill(c.pid, SIGKILL);  // its office dies with it
+      killAt = Clock::time_point::max();
+    }
+    if (signal == 0 && next < count && running.size() < slots) {
+      if (const auto slot = freeSlot()) {
+        const std::size_t i = next++;
+        std::error_code ec;
+        fs::create_directories(folders[i], ec);
+        ClearEarlierRun(folders[i]);
+        std::string why = ec ? "cannot create " + folders[i].string() + ": " + ec.message() : "";
+        const pid_t pid = ec ? -1
+                             : Start(ChildArguments(options, files[i], folders[i]), slot->second,
+                                     folders[i], why);
+        if (pid < 0) {
+          record(i, NotStarted(why));
+        } else {
+          running.push_back({i, slot->first, pid, Clock::now()});
+          busy[slot->first] = true;
+        }
+        continue;
+      }
+    }
+    bool reaped = false;
+    for (auto c = running.begin(); c != running.end();) {
+      int raw = 0;
+      if (::waitpid(c->pid, &raw, WNOHANG) != c->pid) {
+        ++c;
+        continue;
+      }
+      const OutcomeRecord ended = Ended(raw, c->started);
+      record(c->scenario, ended);
+      busy[c->slot] = false;
+      // Once interrupted, no office is made ready again.
+      if (offices && signal == 0) offices->Release(c->slot, ended.exitStatus == 0);
+      c = running.erase(c);
+      reaped = true;
+    }
+    if (!reaped) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ArmInterrupt(false);
+
+  std::vector<ScenarioOutcome> outcomes;
+  for (std::size_t i = 0; i < count; ++i) {
+    ScenarioOutcome outcome;
+    if (ReadOutcome(folders[i], outcome)) outcomes.push_back(outcome);
+  }
+  // The summary is named only once it is there.
+  const bool summarised = WriteSummary(outcomes, options.out, error) &&
+                          (!options.report || WriteManyReport(outcomes, options.out, error));
+  out << TotalsLine(outcomes)
+      << (summarised ? "; summary in " + (fs::absolute(options.out) / "summary.csv").string() : "")
+      << std::endl;
+  if (!summarised) {
+    err << "gridmoor-host: " << error << "\n";
+    return signal != 0 ? 128 + signal : 1;
+  }
+  if (signal != 0) {
+    err << "gridmoor-host: interrupted by " << SignalName(signal)
+        << "; every run was stopped and the summary written\n";
+    return 128 + signal;
+  }
+  const bool all = std::all_of(outcomes.begin(), outcomes.end(),
+                               [](const ScenarioOutcome& o) { return o.passed(); });
+  return all && outcomes.size() == count ? 0 : 1;
+}
+
+}  // namespace refhost

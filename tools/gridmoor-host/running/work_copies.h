@@ -1,0 +1,18 @@
+// Runs that share a workbook must never write one file: a run can be told to
+// work on copies of its workbook and model data file in its own folder
+// (macros that save, SaveFile and model-data writes then reach the copies).
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "scenario/scenario.h"
+
+namespace refhost {
+
+// Copies the scenario's workbook (its own, else the one its case names) and
+// its model data file into `folder`, replacing earlier copies, and points
+// the scenario at the copies. False with `error` naming the file.
+bool UseCopiesIn(Scenario& scenario, const std::filesystem::path& folder, std::string& error);
+
+}  // namespace refhost

@@ -1,0 +1,143 @@
+// The cached values of an .xlsx / .xlsm package: sheet names from
+// xl/workbook.xml and its relationships, shared strings, and every formula
+// cell of each worksheet part (<c r="B2" t="..."><f>..</f><v>..</v></c>).
+// Cells of a shared formula and every cell inside an array formula's ref
+// count as formula cells.
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <map>
+
+#include "common/csv.h"
+#include "excel/calc/packages/xlsx_package.h"
+#include "saved_values/saved_values.h"
+#include "saved_values/xlsx_sheet.h"
+#include "saved_values/zip_package.h"
+
+namespace refhost {
+namespace {
+
+constexpr const char* kWorkbookRels = "xl/_rels/workbook.xml.rels";
+
+using excel::calc::Attribute;
+using excel::calc::Child;
+using excel::calc::EndsWith;
+using excel::calc::ForChildren;
+using excel::calc::LocalName;
+using excel::calc::ParsePart;
+using excel::calc::PartName;
+using excel::calc::ReadRelationships;
+using excel::calc::RelationshipsPartOf;
+using Relationships = std::map<std::string, excel::calc::Relationship>;
+
+// The workbook's shared strings; a part its relationships name that cannot
+// be read is a problem: the cells that show its strings are not compared.
+std::vector<std::string> ReadSharedStrings(const ZipPackage& package,
+                                           const Relationships& relationships,
+                                           std::vector<std::string>& problems) {
+  std::string name = "xl/sharedStrings.xml";
+  bool named = false;
+  for (const auto& [id, relationship] : relationships) {
+    if (!EndsWith(relationship.type, "/sharedStrings")) continue;
+    name = PartName("xl/", relationship.target);
+    named = true;
+  }
+  std::vector<std::string> strings;
+  std::string error;
+  if (!named && !package.Has(name)) return strings;
+  if (!ReadSharedStringsPart(package, name, strings, error))
+    problems.push_back(error + "; the cells that show shared strings are not compared");
+  return strings;
+}
+
+// The file an external link part names ("" when it names none).
+std::string LinkedFile(const ZipPackage& package, const excel::calc::Relationship& relationship,
+                       SavedWorkbook& workbook) {
+  Relationships links;
+  std::string error;
+  if (!ReadRelationships(package, RelationshipsPartOf(PartName("xl/", relationship.target)), links,
+                         error)) {
+    workbook.problems.push_back(error + "; the file an external link names is not known");
+    return {};
+  }
+  for (const auto& [linkId, link] : links) {
+    if (link.external) return link.target;
+  }
+  return {};
+}
+
+// The files the package's external link parts name, in the order of the
+// workbook's <externalReferences>, which a formula's [1], [2], ... count;
+// a link part the workbook does not list comes last.
+void ReadExternalLinks(const ZipPackage& package, const pugi::xml_node& root,
+                       const Relationships& relationships, SavedWorkbook& workbook) {
+  std::vector<std::string> ids;
+  ForChildren(Child(root, "externalReferences"), "externalReference",
+              [&](const pugi::xml_node& reference) {
+                ids.emplace_back(Attribute(reference, "id").value());
+              });
+  for (const auto& [id, relationship] : relationships) {
+    if (EndsWith(relationship.type, "/externalLink") &&
+        std::find(ids.begin(), ids.end(), id) == ids.end())
+      ids.push_back(id);
+  }
+  for (const std::string& id : ids) {
+    const auto found = relationships.find(id);
+    const bool link = found != relationships.end() && EndsWith(found->second.type, "/externalLink");
+    workbook.externalLinks.push_back(link ? LinkedFile(package, found->second, workbook) : "");
+  }
+}
+
+// Each sheet's formula cells, through the workbook's relationships. A sheet
+// whose relationship is missing is a problem; one whose part cannot be read
+// an error.
+bool ReadSheets(const ZipPackage& package, const pugi::xml_node& root,
+                const Relationships& relationships, const ValueContext& context,
+                SavedWorkbook& workbook, std::string& error) {
+  bool read = true;
+  FormulaBudget budget;
+  ForChildren(Child(root, "sheets"), "sheet", [&](const pugi::xml_node& sheet) {
+    const std::string name = sheet.attribute("name").value();
+    workbook.sheets.push_back(name);
+    const std::string id = Attribute(sheet, "id").value();
+    const auto relationship = relationships.find(id);
+    if (relationship == relationships.end()) {
+      workbook.problems.push_back("sheet " + OneLine(name) + ": " + std::string(kWorkbookRels) +
+                                  " has no relationship '" + OneLine(id) +
+                                  "'; its cells are not compared");
+      return;
+    }
+    // Chart and dialog sheets hold no cells.
+    if (!read || !EndsWith(relationship->second.type, "/worksheet")) return;
+    read = ReadWorksheetPart(package, PartName("xl/", relationship->second.target), name, context,
+                             budget, workbook, error);
+  });
+  return read;
+}
+
+}  // namespace
+
+bool ReadXlsxSavedValues(std::string bytes, SavedWorkbook& workbook, std::string& error) {
+  ZipPackage package;
+  return package.Open(std::move(bytes), error) && ReadXlsxSavedValues(package, workbook, error);
+}
+
+bool ReadXlsxSavedValues(const ZipPackage& package, SavedWorkbook& workbook, std::string& error) {
+  pugi::xml_document book;
+  if (!ParsePart(package, "xl/workbook.xml", book, error)) return false;
+  const pugi::xml_node root = Child(book, "workbook");
+  if (!root) {
+    error = "xl/workbook.xml holds no workbook";
+    return false;
+  }
+  // Without the workbook's relationships no sheet can be found.
+  Relationships relationships;
+  if (!ReadRelationships(package, kWorkbookRels, relationships, error)) return false;
+  ValueContext context;
+  context.strings = ReadSharedStrings(package, relationships, workbook.problems);
+  context.date1904 = Child(root, "workbookPr").attribute("date1904").as_bool(false);
+  ReadExternalLinks(package, root, relationships, workbook);
+  return ReadSheets(package, root, relationships, context, workbook, error);
+}
+
+}  // namespace refhost
