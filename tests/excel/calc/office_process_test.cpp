@@ -305,7 +305,8 @@ TEST(ChildProcesses, EveryProcessAChildStartedIsEndedAndTheChildRunsOn) {
         10))
         << "the shell and what it started never all reached their sleep";
     EXPECT_EQ(child->EndDescendants(), count);
-    // Killed is not yet dead: a process still dying would be killed again.
+    // Killed is not yet dead: one still dying is not counted again.
+    EXPECT_EQ(child->EndDescendants(), 0u) << "a process already ended counted as left behind";
     EXPECT_TRUE(test_support::WaitFor([&] { return SleepersStartedBy(child->Pid()) == 0; }, 10))
         << "a process the child started outlived its SIGKILL";
     EXPECT_EQ(child->EndDescendants(), 0u) << "nothing is left to end";

@@ -246,6 +246,8 @@ std::size_t ChildProcess::EndDescendants() {
   // Twice: one being killed may have started another meanwhile.
   for (int round = 0; round < 2; ++round) {
     for (const int pid : StartedBy(pid_, Processes())) {
+      // One an earlier call already ended is dying, not left behind.
+      if (ended.count(pid) == 0 && KillQueued(pid)) continue;
       if (::kill(pid, SIGKILL) == 0) ended.insert(pid);
     }
   }
