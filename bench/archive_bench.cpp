@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "archive/case_record.h"
-#include "archive/model_data_file.h"
+#include "archive/records/case_record.h"
+#include "archive/records/model_data_file.h"
 #include "archive/sample_case.h"
 #include "driver/commands/case_commands.h"
 #include "gridmoor/host.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "com/error.h"
-#include "com/variant_grid.h"
+#include "com/variants/variant_grid.h"
 #include "excel/calc/calc_application.h"
 
 namespace {

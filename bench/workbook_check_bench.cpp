@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "check/check_report.h"
-#include "com/variant.h"
+#include "com/variants/variant.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_recalculation.h"
 #include "saved_values/saved_values.h"

@@ -9,7 +9,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_error.h"
-#include "archive/case_record.h"
+#include "archive/records/case_record.h"
 
 inline void ReadCaseCheckingStreamCounts(std::span<const std::uint8_t> bytes,
                                          archive::CaseContent& content) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/case_json.h"
+#include "archive/json/case_json.h"
 #include "case_read.h"
 
 namespace {

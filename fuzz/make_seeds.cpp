@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "archive/case_record.h"
-#include "archive/model_data_file.h"
+#include "archive/records/case_record.h"
+#include "archive/records/model_data_file.h"
 #include "archive/sample_case.h"
 #include "archive/version_builder.h"
 #include "common/csv.h"

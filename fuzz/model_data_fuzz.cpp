@@ -16,7 +16,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_error.h"
-#include "archive/model_data_file.h"
+#include "archive/records/model_data_file.h"
 
 namespace {
 

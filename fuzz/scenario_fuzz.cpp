@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/case_json.h"
+#include "archive/json/case_json.h"
 #include "case/case_check.h"
 #include "common/csv.h"
 #include "scenario/scenario.h"

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "automation/excel_session.h"
-#include "com/variant.h"
-#include "com/variant_grid.h"
+#include "com/variants/variant.h"
+#include "com/variants/variant_grid.h"
 
 namespace automation {
 

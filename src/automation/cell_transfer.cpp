@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "automation/cell_address.h"
-#include "com/bstr.h"
 #include "com/error.h"
-#include "com/variant_text.h"
+#include "com/variants/bstr.h"
+#include "com/variants/variant_text.h"
 #include "excel/errors.h"
 #include "text/ascii.h"
 #include "text/message_format.h"

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "automation/cell_address.h"
-#include "com/bstr.h"
 #include "com/class_registry.h"
 #include "com/error.h"
+#include "com/variants/bstr.h"
 #include "platform/files.h"
 #include "text/ascii.h"
 #include "text/message_format.h"

@@ -20,7 +20,7 @@
 
 #include "com/hresult.h"
 #include "com/unknown.h"
-#include "com/variant.h"
+#include "com/variants/variant.h"
 #include "excel/object_model.h"
 #include "outcome/outcome.h"
 

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "automation/excel_session.h"
-#include "com/variant.h"
+#include "com/variants/variant.h"
 #include "gridmoor/worksheet_functions.h"
 
 namespace automation {

@@ -6,7 +6,7 @@
 
 #include "automation/cell_address.h"
 #include "automation/worksheet_functions.h"
-#include "com/variant_boundary.h"
+#include "com/variants/variant_boundary.h"
 #include "host/message.h"
 
 namespace driver {

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <span>
 
-#include "com/bstr.h"
 #include "com/unknown.h"
-#include "com/variant.h"
+#include "com/variants/bstr.h"
+#include "com/variants/variant.h"
 
 namespace excel {
 

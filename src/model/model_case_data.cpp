@@ -7,8 +7,8 @@
 
 #include "archive/archive.h"
 #include "archive/archive_error.h"
-#include "archive/case_record.h"
-#include "archive/model_data_file.h"
+#include "archive/records/case_record.h"
+#include "archive/records/model_data_file.h"
 #include "archive/relocation.h"
 #include "archive/versions.h"
 #include "model/file_paths.h"

@@ -10,7 +10,7 @@
 #include "automation/cell_transfer.h"
 #include "automation/spreadsheet_lock.h"
 #include "com/error.h"
-#include "com/variant.h"
+#include "com/variants/variant.h"
 #include "optimisation/printed_text.h"
 #include "text/ascii.h"
 

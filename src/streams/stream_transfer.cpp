@@ -13,7 +13,7 @@
 #include "automation/spreadsheet_lock.h"
 #include "casedata/stream_data.h"
 #include "com/error.h"
-#include "com/variant.h"
+#include "com/variants/variant.h"
 #include "streams/composition_transfer.h"
 #include "streams/transfer_common.h"
 

@@ -16,8 +16,8 @@
 
 #include "archive/archive.h"
 #include "archive/archive_error.h"
-#include "archive/case_json_form.h"
-#include "archive/case_record.h"
+#include "archive/json/case_json_form.h"
+#include "archive/records/case_record.h"
 #include "archive/sample_case.h"
 #include "model/model.h"
 #include "support/temp_registry.h"

@@ -12,10 +12,10 @@
 
 #include "archive/archive.h"
 #include "archive/archive_helpers.h"
-#include "archive/case_json.h"
-#include "archive/case_json_form.h"
-#include "archive/case_record.h"
-#include "archive/model_data_file.h"
+#include "archive/json/case_json.h"
+#include "archive/json/case_json_form.h"
+#include "archive/records/case_record.h"
+#include "archive/records/model_data_file.h"
 
 namespace {
 

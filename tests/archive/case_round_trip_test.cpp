@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "archive/archive_helpers.h"
-#include "archive/case_json.h"
-#include "archive/case_record.h"
+#include "archive/json/case_json.h"
+#include "archive/records/case_record.h"
 #include "archive/sample_case.h"
 #include "archive/version_builder.h"
 #include "casedata/composition.h"

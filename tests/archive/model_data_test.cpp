@@ -14,7 +14,7 @@
 #include "archive/archive_helpers.h"
 #include "archive/byte_builder.h"
 #include "archive/locked_file.h"
-#include "archive/model_data_file.h"
+#include "archive/records/model_data_file.h"
 #include "support/temp_folder.h"
 
 namespace {

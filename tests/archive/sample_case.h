@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "archive/case_record.h"
+#include "archive/records/case_record.h"
 #include "casedata/composition.h"
 #include "casedata/stream_data.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "archive/byte_builder.h"
-#include "archive/case_record.h"
+#include "archive/records/case_record.h"
 #include "archive/sample_case.h"
 
 namespace archive_test {

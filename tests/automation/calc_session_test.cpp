@@ -9,7 +9,7 @@
 
 #include "automation/cell_transfer.h"
 #include "automation/server_object.h"
-#include "com/bstr.h"
+#include "com/variants/bstr.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_test_support.h"
 

@@ -1,11 +1,11 @@
-#include "com/variant_boundary.h"
+#include "com/variants/variant_boundary.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "com/variant_grid.h"
+#include "com/variants/variant_grid.h"
 #include "thrown_error.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The automation value types: VARIANT, BSTR and SAFEARRAY, their owning
 // wrappers and the grid of cell values.
-#include "com/variant.h"
+#include "com/variants/variant.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,10 @@
 #include <string>
 #include <utility>
 
-#include "com/bstr.h"
 #include "com/error.h"
 #include "com/hresult.h"
-#include "com/variant_grid.h"
+#include "com/variants/bstr.h"
+#include "com/variants/variant_grid.h"
 #include "thrown_error.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Values and dates as text, as the system words them in the en-US locale.
-#include "com/variant_text.h"
+#include "com/variants/variant_text.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 #include "com/error.h"
 #include "com/ole_date.h"
-#include "com/variant.h"
+#include "com/variants/variant.h"
 #include "thrown_error.h"
 
 namespace {
@@ -40,32 +40,33 @@ TEST(VariantText, EveryScalarType) {
   const struct {
     com::VARIANT value;
     const char* text;
-  } cases[] = {{Variant::Double(0.1), "0.1"},
-               {Variant::Double(2.0 / 3.0), "0.666666666666667"},
-               {Variant::Double(-0.0), "0"},
-               {Variant::Double(123456789012345678.0), "1.23456789012346E+17"},
-               {Variant::Double(1e-5), "1E-05"},
-               {Variant::Double(0.0001), "0.0001"},
-               {Variant::Double(1e14), "100000000000000"},
-               {Variant::Double(1e15), "1E+15"},
-               {Variant::Double(std::numeric_limits<double>::max()), "1.79769313486232E+308"},
-               {Variant::Double(kInfinity), "INF"},
-               {Variant::Double(-kInfinity), "-INF"},
-               {Variant::Double(std::numeric_limits<double>::quiet_NaN()), "NAN"},
-               {Raw(com::VT_R4, [](com::VARIANT& v) { v.fltVal = 0.1f; }), "0.1"},
-               {Raw(com::VT_R4, [](com::VARIANT& v) { v.fltVal = 1.0f / 3.0f; }), "0.3333333"},
-               {Raw(com::VT_I2, [](com::VARIANT& v) { v.iVal = -32768; }), "-32768"},
-               {Variant::Int4(INT32_MIN), "-2147483648"},
-               {Variant::Int(42), "42"},
-               {Raw(com::VT_I8, [](com::VARIANT& v) { v.llVal = INT64_MAX; }), "9223372036854775807"},
-               {Raw(com::VT_UI8, [](com::VARIANT& v) { v.ullVal = UINT64_MAX; }), "18446744073709551615"},
-               {Raw(com::VT_UI4, [](com::VARIANT& v) { v.ulVal = 4294967295u; }), "4294967295"},
-               {Raw(com::VT_I1, [](com::VARIANT& v) { v.cVal = -5; }), "-5"},
-               {Raw(com::VT_UI1, [](com::VARIANT& v) { v.bVal = 255; }), "255"},
-               {Variant::Bool(true), "-1"},
-               {Raw(com::VT_BOOL, [](com::VARIANT& v) { v.boolVal = 1; }), "-1"},  // any non-zero is true
-               {Raw(com::VT_EMPTY), ""},
-               {Raw(com::VT_BSTR), ""}};  // null BSTR; dates below
+  } cases[] = {
+      {Variant::Double(0.1), "0.1"},
+      {Variant::Double(2.0 / 3.0), "0.666666666666667"},
+      {Variant::Double(-0.0), "0"},
+      {Variant::Double(123456789012345678.0), "1.23456789012346E+17"},
+      {Variant::Double(1e-5), "1E-05"},
+      {Variant::Double(0.0001), "0.0001"},
+      {Variant::Double(1e14), "100000000000000"},
+      {Variant::Double(1e15), "1E+15"},
+      {Variant::Double(std::numeric_limits<double>::max()), "1.79769313486232E+308"},
+      {Variant::Double(kInfinity), "INF"},
+      {Variant::Double(-kInfinity), "-INF"},
+      {Variant::Double(std::numeric_limits<double>::quiet_NaN()), "NAN"},
+      {Raw(com::VT_R4, [](com::VARIANT& v) { v.fltVal = 0.1f; }), "0.1"},
+      {Raw(com::VT_R4, [](com::VARIANT& v) { v.fltVal = 1.0f / 3.0f; }), "0.3333333"},
+      {Raw(com::VT_I2, [](com::VARIANT& v) { v.iVal = -32768; }), "-32768"},
+      {Variant::Int4(INT32_MIN), "-2147483648"},
+      {Variant::Int(42), "42"},
+      {Raw(com::VT_I8, [](com::VARIANT& v) { v.llVal = INT64_MAX; }), "9223372036854775807"},
+      {Raw(com::VT_UI8, [](com::VARIANT& v) { v.ullVal = UINT64_MAX; }), "18446744073709551615"},
+      {Raw(com::VT_UI4, [](com::VARIANT& v) { v.ulVal = 4294967295u; }), "4294967295"},
+      {Raw(com::VT_I1, [](com::VARIANT& v) { v.cVal = -5; }), "-5"},
+      {Raw(com::VT_UI1, [](com::VARIANT& v) { v.bVal = 255; }), "255"},
+      {Variant::Bool(true), "-1"},
+      {Raw(com::VT_BOOL, [](com::VARIANT& v) { v.boolVal = 1; }), "-1"},  // any non-zero is true
+      {Raw(com::VT_EMPTY), ""},
+      {Raw(com::VT_BSTR), ""}};  // null BSTR; dates below
   for (const auto& c : cases)
     EXPECT_EQ(TextOf(c.value), c.text) << com::Describe(c.value);
   EXPECT_EQ(TextOf(Variant::Text("油井 Débit")), "油井 Débit");

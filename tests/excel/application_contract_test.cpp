@@ -6,8 +6,8 @@
 #include <fstream>
 #include <optional>
 
-#include "com/variant_grid.h"
-#include "com/variant_text.h"
+#include "com/variants/variant_grid.h"
+#include "com/variants/variant_text.h"
 
 namespace excel_test {
 

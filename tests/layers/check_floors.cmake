@@ -19,7 +19,9 @@ if(NOT DEFINED LEVELS)
     "excel/calc=formulas|basic|process,packages|locks,calls,cells,documents,macros"
     "driver=records|application,commands"
     "ui=widgets,dialogs"
-    "casedata=.,values")
+    "casedata=.,values"
+    "archive=.,records,json"
+    "com=.,variants")
 endif()
 # Public headers that belong to a floor: the host's record layouts are the
 # host floor's, so the floors below it may not include them.

@@ -21,7 +21,7 @@
 #include "casedata/opt_items.h"
 #include "casedata/values/optimisation_values.h"
 #include "casedata/values/published_values.h"
-#include "com/variant_text.h"
+#include "com/variants/variant_text.h"
 #include "model/model.h"
 #include "outcome/outcome.h"
 

@@ -11,7 +11,7 @@
 #include "automation/block_transfer.h"
 
 #include "block_differential.h"
-#include "com/variant_text.h"
+#include "com/variants/variant_text.h"
 #include "support/application_registration.h"
 
 namespace streams_test {

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "block_differential.h"
-#include "com/variant_grid.h"
+#include "com/variants/variant_grid.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/calc_test_support.h"
 

@@ -23,7 +23,7 @@
 #include "casedata/stream_data.h"
 #include "casedata/values/stream_values.h"
 #include "com/error_text.h"
-#include "com/variant_text.h"
+#include "com/variants/variant_text.h"
 #include "excel/errors.h"
 #include "gridmoor/host.h"
 #include "outcome/outcome.h"

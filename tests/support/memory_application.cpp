@@ -10,8 +10,8 @@
 #include <regex>
 #include <stdexcept>
 
-#include "com/variant_grid.h"
-#include "com/variant_text.h"
+#include "com/variants/variant_grid.h"
+#include "com/variants/variant_text.h"
 #include "excel/errors.h"
 #include "platform/files.h"
 
@@ -61,7 +61,8 @@ constexpr std::pair<std::string_view, com::SCODE> kErrors[] = {
     {"#N/A", excel::kErrNA}};
 
 bool IsAbsent(const com::VARIANT& value) {
-  return value.vt == com::VT_EMPTY || (value.vt == com::VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
+  return value.vt == com::VT_EMPTY ||
+         (value.vt == com::VT_ERROR && value.scode == com::DISP_E_PARAMNOTFOUND);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -100,7 +101,8 @@ std::optional<Block> ParseBlock(std::string_view text) {
 }
 
 Cell InterpretInput(const com::VARIANT& value) {
-  if (value.vt == com::VT_R8 || value.vt == com::VT_DATE) return {com::Variant::Double(value.dblVal)};
+  if (value.vt == com::VT_R8 || value.vt == com::VT_DATE)
+    return {com::Variant::Double(value.dblVal)};
   if (IsInteger(value.vt)) {
     return {com::Variant::Double(*ParseClassicNumber(com::VariantToText(value)))};
   }
@@ -495,10 +497,10 @@ std::int32_t MemoryApplication::GetWindowState(std::int32_t lcid) {
 
 // The other properties read back as written.
 #define MEMORY_FLAG(Name, field)                                                              \
-  void MemoryApplication::Put##Name(std::int32_t lcid, com::VARIANT_BOOL value) {                  \
+  void MemoryApplication::Put##Name(std::int32_t lcid, com::VARIANT_BOOL value) {             \
     Call("Put" #Name, {Lcid(lcid), {Arg::kBool, value}}, [&](auto&) { app->field = value; }); \
   }                                                                                           \
-  com::VARIANT_BOOL MemoryApplication::Get##Name(std::int32_t lcid) {                              \
+  com::VARIANT_BOOL MemoryApplication::Get##Name(std::int32_t lcid) {                         \
     return Call("Get" #Name, {Lcid(lcid)}, [&](auto&) { return app->field; });                \
   }
 MEMORY_FLAG(Visible, visible)

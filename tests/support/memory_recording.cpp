@@ -2,7 +2,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "com/variant_text.h"
+#include "com/variants/variant_text.h"
 #include "support/memory_application.h"
 
 namespace test_support {
@@ -44,7 +44,7 @@ std::string FormatValue(const com::VARIANT& value) {
   if (value.vt != com::VT_BOOL) return com::VarTypeName(value.vt);
   return type + (value.boolVal == com::VARIANT_TRUE    ? "true"
                  : value.boolVal == com::VARIANT_FALSE ? "false"
-                                                  : std::to_string(value.boolVal));
+                                                       : std::to_string(value.boolVal));
 }
 
 // Each run of two or more Missing as "N x Missing".

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "calc_test_support.h"
-#include "com/variant_grid.h"
+#include "com/variants/variant_grid.h"
 #include "excel/calc/basic/basic_source.h"
 #include "excel/calc/calls/bridge_faults.h"
 #include "text/ascii.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "com/variant_grid.h"
+#include "com/variants/variant_grid.h"
 #include "excel/calc/locks/lock_file.h"
 #include "excel/calc/process/office_program.h"
 #include "platform/environment.h"

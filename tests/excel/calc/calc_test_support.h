@@ -8,7 +8,7 @@
 #include <string>
 
 #include "com/error.h"
-#include "com/variant.h"
+#include "com/variants/variant.h"
 #include "excel/application_contract.h"
 #include "excel/calc/calc_application.h"
 #include "excel/errors.h"

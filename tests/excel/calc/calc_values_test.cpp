@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "com/error.h"
-#include "com/variant.h"
-#include "com/variant_grid.h"
+#include "com/variants/variant.h"
+#include "com/variants/variant_grid.h"
 #include "excel/application_contract.h"
 #include "excel/calc/basic/basic_procedures.h"
 #include "excel/calc/basic/macro_names.h"

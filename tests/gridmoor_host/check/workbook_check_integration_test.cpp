@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "com/variant.h"
+#include "com/variants/variant.h"
 #include "excel/calc/calc_application.h"
 #include "excel/calc/process/office_program.h"
 #include "host_test_support.h"

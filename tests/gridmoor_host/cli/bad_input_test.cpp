@@ -5,7 +5,7 @@
 // left behind. Also what the run records of the input streams it sends.
 #include <gtest/gtest.h>
 
-#include "archive/case_json.h"
+#include "archive/json/case_json.h"
 #include "common/files.h"
 #include "common/json_shape.h"
 #include "host_test_support.h"

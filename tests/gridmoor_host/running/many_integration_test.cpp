@@ -8,7 +8,7 @@
 // offices give what fresh ones give.
 #include <gtest/gtest.h>
 
-#include "archive/case_json.h"
+#include "archive/json/case_json.h"
 #include "host_test_support.h"
 #include "offices/warm_offices.h"
 #include "running/run_many.h"

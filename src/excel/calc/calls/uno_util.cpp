@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "com/variant_grid.h"
+#include "com/variants/variant_grid.h"
 #include "text/utf8.h"
 
 namespace excel::calc {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "com/error.h"
-#include "com/variant.h"
+#include "com/variants/variant.h"
 
 namespace css = ::com::sun::star;
 

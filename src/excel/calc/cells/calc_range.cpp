@@ -18,8 +18,8 @@
 #include <algorithm>
 #include <set>
 
-#include "com/variant_grid.h"
-#include "com/variant_text.h"
+#include "com/variants/variant_grid.h"
+#include "com/variants/variant_text.h"
 #include "excel/calc/calls/calc_errors.h"
 #include "excel/calc/calls/calc_objects.h"
 #include "excel/calc/cells/cell_formats.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "com/oleauto_types.h"
-#include "com/variant_grid.h"
+#include "com/variants/variant_grid.h"
 
 namespace excel::calc {
 

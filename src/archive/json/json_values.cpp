@@ -1,4 +1,4 @@
-#include "archive/json_values.h"
+#include "archive/json/json_values.h"
 
 #include <cmath>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "com/bstr.h"
+#include "com/variants/bstr.h"
 
 #include <utility>
 

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "archive/case_record.h"
+#include "archive/records/case_record.h"
 #include "outcome/outcome.h"
 
 namespace archive {

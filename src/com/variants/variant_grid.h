@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "com/variant.h"
+#include "com/variants/variant.h"
 
 namespace com {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/case_json_form.h"
-#include "archive/json_values.h"
-#include "archive/record_fields.h"
+#include "archive/json/case_json_form.h"
+#include "archive/json/json_values.h"
+#include "archive/records/record_fields.h"
 
 namespace archive {
 namespace {

@@ -1,11 +1,11 @@
-#include "archive/case_json.h"
+#include "archive/json/case_json.h"
 
 #include "archive/archive.h"
 #include "archive/archive_error.h"
-#include "archive/case_json_form.h"
-#include "archive/case_record.h"
-#include "archive/json_values.h"
-#include "archive/model_data_file.h"
+#include "archive/json/case_json_form.h"
+#include "archive/json/json_values.h"
+#include "archive/records/case_record.h"
+#include "archive/records/model_data_file.h"
 #include "values/host_values.h"
 
 namespace archive {

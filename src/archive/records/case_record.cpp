@@ -1,4 +1,4 @@
-#include "archive/case_record.h"
+#include "archive/records/case_record.h"
 
 #include <algorithm>
 #include <limits>
@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "archive/primitives.h"
-#include "archive/record_fields.h"
-#include "archive/signature.h"
+#include "archive/records/record_fields.h"
+#include "archive/records/signature.h"
 
 namespace archive {
 namespace {

@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/case_record.h"
+#include "archive/records/case_record.h"
 #include "archive/versions.h"
 #include "casedata/case_details.h"
 #include "casedata/composition.h"

@@ -1,11 +1,11 @@
-#include "com/variant_boundary.h"
+#include "com/variants/variant_boundary.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "com/bstr.h"
 #include "com/error.h"
+#include "com/variants/bstr.h"
 #include "text/utf8.h"
 
 namespace com {

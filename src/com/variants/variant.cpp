@@ -1,4 +1,4 @@
-#include "com/variant.h"
+#include "com/variants/variant.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "archive/signature.h"
+#include "archive/records/signature.h"
 
 #include "archive/primitives.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "com/bstr.h"
 #include "com/oleauto_types.h"
+#include "com/variants/bstr.h"
 
 namespace com {
 

@@ -1,4 +1,4 @@
-#include "com/variant_grid.h"
+#include "com/variants/variant_grid.h"
 
 #include <limits>
 

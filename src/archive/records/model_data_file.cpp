@@ -1,9 +1,9 @@
-#include "archive/model_data_file.h"
+#include "archive/records/model_data_file.h"
 
-#include "archive/case_record.h"
 #include "archive/locked_file.h"
 #include "archive/primitives.h"
-#include "archive/signature.h"
+#include "archive/records/case_record.h"
+#include "archive/records/signature.h"
 
 namespace archive {
 namespace {

@@ -1,4 +1,4 @@
-#include "com/variant_text.h"
+#include "com/variants/variant_text.h"
 
 #include <cctype>
 #include <charconv>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <new>
 
-#include "com/bstr.h"
 #include "com/error.h"
 #include "com/ole_date.h"
+#include "com/variants/bstr.h"
 #include "text/utf8.h"
 
 namespace com {

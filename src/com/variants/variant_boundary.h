@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "com/variant.h"
+#include "com/variants/variant.h"
 
 namespace com {
 
