@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "archive/case_json.h"
+#include "archive/json/case_json.h"
 #include "case/case_check.h"
 #include "common/csv.h"
 #include "common/files.h"

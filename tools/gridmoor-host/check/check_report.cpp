@@ -161,13 +161,9 @@ void AddFileProblems(const SavedWorkbook& saved, const std::string& ownFile,
     report.problems.push_back(Problem{"package", problem});
 }
 
-}  // namespace
-
-CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::RecalculatedWorkbook& calc) {
-  CheckReport report;
-  report.office = calc.officeVersion;
-  report.sheets = calc.sheets;
-  report.rewrites = calc.rewrites;
+// Every formula cell the file saved a value for, against the office's result.
+void CompareFormulaCells(const SavedWorkbook& saved, const excel::RecalculatedWorkbook& calc,
+                         CheckReport& report) {
   const std::map<std::string, std::size_t> sheetOf = MatchSheets(saved, calc, report.renamedSheets);
   std::map<std::tuple<std::size_t, int, int>, const excel::RecalculatedCell*> byCell;
   for (const excel::RecalculatedCell& cell : calc.formulas)
@@ -217,9 +213,10 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
     }
   }
   AddFileProblems(saved, ownFile, externalCells, deletedSheets, report);
+}
 
-  // Functions: what the application knows, and the workbook's own macro
-  // functions.
+// Functions neither the application knows nor the workbook's macros define.
+void AddUnknownFunctions(const excel::RecalculatedWorkbook& calc, CheckReport& report) {
   const std::set<std::string> functions(calc.functions.begin(), calc.functions.end());
   std::set<std::string> procedures;
   for (const excel::MacroModuleInfo& module : calc.modules) {
@@ -238,7 +235,9 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
   }
   for (auto& [name, cells] : unknown)
     report.unknownFunctions.push_back(UnknownFunction{name, std::move(cells)});
+}
 
+void AddModulesThatDoNotCompile(const excel::RecalculatedWorkbook& calc, CheckReport& report) {
   std::vector<const excel::MacroModuleInfo*> modules;
   for (const excel::MacroModuleInfo& module : calc.modules)
     modules.push_back(&module);
@@ -256,6 +255,18 @@ CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::Recalculate
     report.macros.push_back(MacroFinding{module.library + "." + module.module, "workbook", message,
                                          module.failingProcedures});
   }
+}
+
+}  // namespace
+
+CheckReport CompareWorkbook(const SavedWorkbook& saved, const excel::RecalculatedWorkbook& calc) {
+  CheckReport report;
+  report.office = calc.officeVersion;
+  report.sheets = calc.sheets;
+  report.rewrites = calc.rewrites;
+  CompareFormulaCells(saved, calc, report);
+  AddUnknownFunctions(calc, report);
+  AddModulesThatDoNotCompile(calc, report);
   report.vbaNotes = MacroModuleNotes(calc.modules);
   return report;
 }

@@ -5,7 +5,7 @@
 #include <set>
 #include <tuple>
 
-#include "archive/case_json.h"
+#include "archive/json/case_json.h"
 #include "excel/calc/basic/macro_names.h"
 #include "excel/calc/formulas/sheet_addresses.h"
 #include "text/ascii.h"
@@ -105,53 +105,51 @@ std::vector<excel::calc::MacroEntry> Entries(const excel::RecalculatedWorkbook& 
   return entries;
 }
 
-}  // namespace
-
-bool CheckScenarioCells(const Scenario& scenario, const excel::RecalculatedWorkbook& workbook,
-                        CheckReport& report, std::string& error) {
-  json kase = scenario.caseJson.value_or(json::object());
-  if (scenario.caseArchive) {
-    std::ifstream in(*scenario.caseArchive, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    if (!archive::CaseArchiveToJson(bytes, kase, error)) {
-      error = scenario.caseArchive->string() + ": " + error;
-      return false;
-    }
-  }
+// The macros the case names, each a procedure of the workbook or the office.
+void CheckCaseMacros(const json& kase, const excel::RecalculatedWorkbook& workbook,
+                     CheckReport& report) {
   const std::vector<excel::calc::MacroEntry> entries = Entries(workbook);
-  if (const auto macros = kase.find("macros"); macros != kase.end() && macros->is_object()) {
-    for (const auto& [event, setting] : macros->items()) {
-      const std::string macro = setting.is_object() ? Text(setting, "macro") : std::string();
-      if (macro.empty()) continue;
-      const std::optional<excel::calc::MacroName> name = excel::calc::ParseMacroName(macro);
-      if (!name) {
-        report.macros.push_back(MacroFinding{
-            macro, "scenario", "macros." + event + ": '" + macro + "' is not a macro name", {}});
-      } else if (excel::calc::FindMacro(entries, *name) == nullptr) {
-        report.macros.push_back(
-            MacroFinding{macro,
-                         "scenario",
-                         "macros." + event + ": '" + macro +
-                             "' names no procedure of the workbook's or the office's macro modules",
-                         {}});
-      }
+  const auto macros = kase.find("macros");
+  if (macros == kase.end() || !macros->is_object()) return;
+  for (const auto& [event, setting] : macros->items()) {
+    const std::string macro = setting.is_object() ? Text(setting, "macro") : std::string();
+    if (macro.empty()) continue;
+    const std::optional<excel::calc::MacroName> name = excel::calc::ParseMacroName(macro);
+    if (!name) {
+      report.macros.push_back(MacroFinding{
+          macro, "scenario", "macros." + event + ": '" + macro + "' is not a macro name", {}});
+    } else if (excel::calc::FindMacro(entries, *name) == nullptr) {
+      report.macros.push_back(
+          MacroFinding{macro,
+                       "scenario",
+                       "macros." + event + ": '" + macro +
+                           "' names no procedure of the workbook's or the office's macro modules",
+                       {}});
     }
   }
+}
+
+std::string LowerSheet(std::string sheet) {
+  for (char& c : sheet)
+    c = text::LowerAscii(c);
+  return sheet;
+}
+
+// Every cell the case binds: an address, on a sheet the workbook has, and
+// no formula where the host writes.
+void CheckBoundCells(const std::vector<NamedCell>& cells,
+                     const excel::RecalculatedWorkbook& workbook, CheckReport& report) {
   std::set<std::tuple<std::string, int, int>> formulas;
-  for (const excel::RecalculatedCell& cell : workbook.formulas) {
-    std::string sheet = workbook.sheets[static_cast<std::size_t>(cell.sheet)];
-    for (char& c : sheet)
-      c = text::LowerAscii(c);
-    formulas.emplace(sheet, cell.row, cell.column);
-  }
+  for (const excel::RecalculatedCell& cell : workbook.formulas)
+    formulas.emplace(LowerSheet(workbook.sheets[static_cast<std::size_t>(cell.sheet)]), cell.row,
+                     cell.column);
   const auto sheetExists = [&](const std::string& sheet) {
     for (const std::string& name : workbook.sheets) {
       if (text::EqualsNoCase(name, sheet)) return true;
     }
     return false;
   };
-  for (const NamedCell& named :
-       CaseCells(kase, scenario.publishedVariables ? &*scenario.publishedVariables : nullptr)) {
+  for (const NamedCell& named : cells) {
     if (named.cell.empty()) continue;  // not bound
     const std::string where = named.path + " (" + named.sheet + "!" + named.cell + ")";
     const std::optional<excel::calc::CellArea> area = excel::calc::ParseA1Area(named.cell);
@@ -165,13 +163,30 @@ bool CheckScenarioCells(const Scenario& scenario, const excel::RecalculatedWorkb
           Problem{"cell", where + ": the workbook has no sheet '" + named.sheet + "'"});
       continue;
     }
-    std::string sheet = named.sheet;
-    for (char& c : sheet)
-      c = text::LowerAscii(c);
-    if (named.written && formulas.count({sheet, area->firstRow, area->firstColumn}) != 0)
+    if (named.written &&
+        formulas.count({LowerSheet(named.sheet), area->firstRow, area->firstColumn}) != 0)
       report.problems.push_back(Problem{
           "formulaInInput", where + " holds a formula, which the host's writes would overwrite"});
   }
+}
+
+}  // namespace
+
+bool CheckScenarioCells(const Scenario& scenario, const excel::RecalculatedWorkbook& workbook,
+                        CheckReport& report, std::string& error) {
+  json kase = scenario.caseJson.value_or(json::object());
+  if (scenario.caseArchive) {
+    std::ifstream in(*scenario.caseArchive, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    if (!archive::CaseArchiveToJson(bytes, kase, error)) {
+      error = scenario.caseArchive->string() + ": " + error;
+      return false;
+    }
+  }
+  CheckCaseMacros(kase, workbook, report);
+  CheckBoundCells(
+      CaseCells(kase, scenario.publishedVariables ? &*scenario.publishedVariables : nullptr),
+      workbook, report);
   return true;
 }
 

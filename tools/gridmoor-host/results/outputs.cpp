@@ -128,16 +128,104 @@ std::string OptimisationCsv(const RunRecord& run) {
   return text;
 }
 
+namespace {
+
+json FailureJson(const RunFailure& failure) {
+  return {{"message", failure.message},
+          {"command", failure.command},
+          {"code", failure.code},
+          {"timestep", failure.timestep < 0 ? json(nullptr) : json(failure.timestep)}};
+}
+
+json StreamsJson(const std::vector<StreamInfo>& streams) {
+  json list = json::array();
+  for (const StreamInfo& st : streams)
+    list.push_back({{"name", st.name},
+                    {"handle", st.handle},
+                    {"direction", st.output ? "out" : "in"},
+                    {"components", st.components}});
+  return list;
+}
+
+json OptimisationJson(const RunRecord& run) {
+  if (!run.problem.objectiveDefined) return nullptr;
+  json controls = json::array(), constraints = json::array(), ints = json::array();
+  for (const ControlInfo& c : run.problem.controls)
+    controls.push_back({{"name", c.name},
+                        {"unit", c.unit},
+                        {"lower", c.lower.present ? json(c.lower.value) : json(nullptr)},
+                        {"upper", c.upper.present ? json(c.upper.value) : json(nullptr)}});
+  for (const ConstraintInfo& c : run.problem.constraints)
+    constraints.push_back({{"name", c.name},
+                           {"unit", c.unit},
+                           {"limit", c.limit},
+                           {"type", c.type == ConstraintType::kLess      ? "less"
+                                    : c.type == ConstraintType::kGreater ? "greater"
+                                                                         : "equal"}});
+  for (const IntControlInfo& c : run.problem.intControls)
+    ints.push_back({{"name", c.name}, {"states", c.labels}});
+  return {{"objective", run.problem.objectiveName},
+          {"unit", run.problem.objectiveUnit},
+          {"maximise", run.problem.maximise},
+          {"active", run.optimising},
+          {"method", run.method},
+          {"controls", controls},
+          {"constraints", constraints},
+          {"integerControls", ints}};
+}
+
+// The optimum of one timestep, by the problem's names.
+json OptimumJson(const ProblemInfo& problem, const TimestepResult& r) {
+  json controls = json::object(), states = json::object(), constraints = json::object();
+  for (std::size_t i = 0; i < problem.controls.size(); ++i)
+    controls[problem.controls[i].name] =
+        i < r.optimum.point.controls.size() ? json(r.optimum.point.controls[i]) : json();
+  for (std::size_t i = 0; i < problem.intControls.size(); ++i) {
+    const auto& labels = problem.intControls[i].labels;
+    const int k = i < r.optimum.point.states.size() ? r.optimum.point.states[i] : -1;
+    states[problem.intControls[i].name] =
+        k >= 0 && static_cast<std::size_t>(k) < labels.size() ? json(labels[k]) : json();
+  }
+  for (std::size_t i = 0; i < problem.constraints.size(); ++i)
+    constraints[problem.constraints[i].name] =
+        i < r.optimum.value.constraints.size() ? Number(r.optimum.value.constraints[i]) : json();
+  return {{"objective", Number(r.optimum.value.objective)},
+          {"controls", controls},
+          {"integerControls", states},
+          {"constraints", constraints},
+          {"feasible", r.optimum.feasible},
+          {"evaluations", r.optimum.evaluations},
+          {"method", r.optimum.method},
+          {"note", r.optimum.note}};
+}
+
+json TimestepJson(const RunRecord& run, const TimestepResult& r) {
+  json step = {{"timestep", r.timestep}, {"date", FormatIsoDate(r.date)}};
+  json inputs = json::object(), outputs = json::object();
+  for (const StreamSample& sample : run.streamSamples) {
+    if (sample.timestep != r.timestep) continue;
+    const StreamInfo& stream = run.streams[sample.stream];
+    (stream.output ? outputs : inputs)[stream.name] = StateJson(sample.state, stream);
+  }
+  step["inputs"] = inputs;
+  step["outputs"] = outputs;
+  json published = json::object();
+  for (const PublishedSample& p : run.published)
+    if (p.timestep == r.timestep) published[p.name] = p.value;
+  step["published"] = published;
+  if (r.optimised) step["optimum"] = OptimumJson(run.problem, r);
+  if (r.nextEvent)
+    step["nextEvent"] = {
+        {"date", FormatIsoDate(*r.nextEvent)}, {"value", *r.nextEvent}, {"acted", r.eventActed}};
+  return step;
+}
+
+}  // namespace
+
 json Summary(const RunRecord& run) {
   json s;
   s["status"] = run.interruptedBy != 0 ? "interrupted" : run.failure ? "failed" : "ok";
-  if (run.failure) {
-    s["error"] = {
-        {"message", run.failure->message},
-        {"command", run.failure->command},
-        {"code", run.failure->code},
-        {"timestep", run.failure->timestep < 0 ? json(nullptr) : json(run.failure->timestep)}};
-  }
+  if (run.failure) s["error"] = FailureJson(*run.failure);
   s["library"] = run.library;
   s["mode"] = run.mode;
   s["driver"] = run.driverName;
@@ -147,84 +235,11 @@ json Summary(const RunRecord& run) {
   s["run"] = {{"start", FormatIsoDate(run.startDate)},
               {"timesteps", run.timesteps},
               {"stepDays", run.stepDays}};
-  json streams = json::array();
-  for (const StreamInfo& st : run.streams)
-    streams.push_back({{"name", st.name},
-                       {"handle", st.handle},
-                       {"direction", st.output ? "out" : "in"},
-                       {"components", st.components}});
-  s["streams"] = streams;
-  if (run.problem.objectiveDefined) {
-    json controls = json::array(), constraints = json::array(), ints = json::array();
-    for (const ControlInfo& c : run.problem.controls)
-      controls.push_back({{"name", c.name},
-                          {"unit", c.unit},
-                          {"lower", c.lower.present ? json(c.lower.value) : json(nullptr)},
-                          {"upper", c.upper.present ? json(c.upper.value) : json(nullptr)}});
-    for (const ConstraintInfo& c : run.problem.constraints)
-      constraints.push_back({{"name", c.name},
-                             {"unit", c.unit},
-                             {"limit", c.limit},
-                             {"type", c.type == ConstraintType::kLess      ? "less"
-                                      : c.type == ConstraintType::kGreater ? "greater"
-                                                                           : "equal"}});
-    for (const IntControlInfo& c : run.problem.intControls)
-      ints.push_back({{"name", c.name}, {"states", c.labels}});
-    s["optimisation"] = {{"objective", run.problem.objectiveName},
-                         {"unit", run.problem.objectiveUnit},
-                         {"maximise", run.problem.maximise},
-                         {"active", run.optimising},
-                         {"method", run.method},
-                         {"controls", controls},
-                         {"constraints", constraints},
-                         {"integerControls", ints}};
-  } else {
-    s["optimisation"] = nullptr;
-  }
+  s["streams"] = StreamsJson(run.streams);
+  s["optimisation"] = OptimisationJson(run);
   json steps = json::array();
-  for (const TimestepResult& r : run.results) {
-    json step = {{"timestep", r.timestep}, {"date", FormatIsoDate(r.date)}};
-    json inputs = json::object(), outputs = json::object();
-    for (const StreamSample& sample : run.streamSamples) {
-      if (sample.timestep != r.timestep) continue;
-      const StreamInfo& stream = run.streams[sample.stream];
-      (stream.output ? outputs : inputs)[stream.name] = StateJson(sample.state, stream);
-    }
-    step["inputs"] = inputs;
-    step["outputs"] = outputs;
-    json published = json::object();
-    for (const PublishedSample& p : run.published)
-      if (p.timestep == r.timestep) published[p.name] = p.value;
-    step["published"] = published;
-    if (r.optimised) {
-      json controls = json::object(), states = json::object(), constraints = json::object();
-      for (std::size_t i = 0; i < run.problem.controls.size(); ++i)
-        controls[run.problem.controls[i].name] =
-            i < r.optimum.point.controls.size() ? json(r.optimum.point.controls[i]) : json();
-      for (std::size_t i = 0; i < run.problem.intControls.size(); ++i) {
-        const auto& labels = run.problem.intControls[i].labels;
-        const int k = i < r.optimum.point.states.size() ? r.optimum.point.states[i] : -1;
-        states[run.problem.intControls[i].name] =
-            k >= 0 && static_cast<std::size_t>(k) < labels.size() ? json(labels[k]) : json();
-      }
-      for (std::size_t i = 0; i < run.problem.constraints.size(); ++i)
-        constraints[run.problem.constraints[i].name] = i < r.optimum.value.constraints.size()
-                                                           ? Number(r.optimum.value.constraints[i])
-                                                           : json();
-      step["optimum"] = {{"objective", Number(r.optimum.value.objective)},
-                         {"controls", controls},
-                         {"integerControls", states},
-                         {"constraints", constraints},
-                         {"feasible", r.optimum.feasible},
-                         {"evaluations", r.optimum.evaluations},
-                         {"method", r.optimum.method},
-                         {"note", r.optimum.note}};
-    }
-    if (r.nextEvent)
-      step["nextEvent"] = {
-          {"date", FormatIsoDate(*r.nextEvent)}, {"value", *r.nextEvent}, {"acted", r.eventActed}};
-    steps.push_back(step);
-  }
+  for (const TimestepResult& r : run.results)
+    steps.push_back(TimestepJson(run, r));
   s["timesteps"] = steps;
   s["notes"] = run.notes;
   return s;

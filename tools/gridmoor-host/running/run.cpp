@@ -14,8 +14,8 @@
 #include <stdexcept>
 
 #include "archive/archive_error.h"
-#include "archive/case_json.h"
-#include "archive/model_data_file.h"
+#include "archive/json/case_json.h"
+#include "archive/records/model_data_file.h"
 #include "case/case_check.h"
 #include "common/csv.h"
 #include "common/files.h"
@@ -266,20 +266,7 @@ void Runner::Run() {
       if (options_.save) CheckSaveKeepsSheets();
     }
     TimestepResult& result = rec_.results.back();
-    if (result.nextEvent) {
-      if (*result.nextEvent > date) {
-        const double next = date + scenario_.stepDays;
-        result.eventActed = *result.nextEvent < next && t + 1 < scenario_.timesteps;
-        rec_.notes.push_back("timestep " + std::to_string(t) +
-                             ": the workbook asks for an event on " +
-                             FormatIsoDate(*result.nextEvent) +
-                             (result.eventActed ? "; the next timestep starts then" : ""));
-      } else {
-        rec_.notes.push_back("timestep " + std::to_string(t) + ": next event " +
-                             FormatNumber(*result.nextEvent) +
-                             " is not ahead of the current date; ignored");
-      }
-    }
+    if (result.nextEvent) NoteNextEvent(t, date, result);
     progress_.Done(t, date, rec_);
     date = PlannedNextDate(date, scenario_.stepDays,
                            result.eventActed ? result.nextEvent : std::nullopt);
@@ -287,6 +274,25 @@ void Runner::Run() {
   timestep = -1;
   runEnded_ = true;
   Require(EXT_CMD_END_OF_RUN, nullptr, 0);
+  SaveAndClose();
+}
+
+// Whether the event the workbook asks for starts the next timestep.
+void Runner::NoteNextEvent(int t, double date, TimestepResult& result) {
+  if (*result.nextEvent > date) {
+    const double next = date + scenario_.stepDays;
+    result.eventActed = *result.nextEvent < next && t + 1 < scenario_.timesteps;
+    rec_.notes.push_back("timestep " + std::to_string(t) + ": the workbook asks for an event on " +
+                         FormatIsoDate(*result.nextEvent) +
+                         (result.eventActed ? "; the next timestep starts then" : ""));
+  } else {
+    rec_.notes.push_back("timestep " + std::to_string(t) + ": next event " +
+                         FormatNumber(*result.nextEvent) +
+                         " is not ahead of the current date; ignored");
+  }
+}
+
+void Runner::SaveAndClose() {
   if (options_.save) {
     CheckSaveKeepsSheets();
     std::string name = options_.saveAs ? options_.saveAs->string() : std::string();

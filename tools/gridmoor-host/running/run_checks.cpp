@@ -7,8 +7,8 @@
 #include <iterator>
 
 #include "archive/archive_error.h"
-#include "archive/case_json.h"
-#include "archive/model_data_file.h"
+#include "archive/json/case_json.h"
+#include "archive/records/model_data_file.h"
 #include "case/case_check.h"
 #include "common/files.h"
 #include "running/runner.h"
@@ -54,18 +54,21 @@ void CheckWorkbookFile(const std::string& path) {
 
 }  // namespace
 
-void Runner::Prepare() {
+void Runner::IdentifyDriver() {
   std::vector<unsigned char> identify(EXT_IDENTIFY_RECORD_MIN_SIZE, 0);
   const std::uint32_t version = EXT_INTERFACE_VERSION;
   std::memcpy(identify.data(), &version, sizeof version);
-  Reply reply = lib_.Identify(identify);
+  const Reply reply = lib_.Identify(identify);
   if (!reply.ok()) throw HostFailure("ExtIdentify failed: " + reply.text, "ExtIdentify", 0);
   rec_.driverName.assign(
       reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
       strnlen(reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
               EXT_IDENTIFY_NAME_SIZE));
+}
 
-  // The case before the instance: a case that cannot be had costs no office.
+// The case's archive, checked, and the workbook it names, before any
+// instance: a case that cannot be had costs no office.
+std::vector<std::uint8_t> Runner::CheckedCase() {
   std::vector<std::uint8_t> archive;
   std::string error;
   if (!CaseArchiveBytes(scenario_, archive, error)) Fail(scenario_.file.string() + ": " + error);
@@ -82,35 +85,38 @@ void Runner::Prepare() {
            std::to_string(EXT_FILE_NAME_TEXT_SIZE - 1) + ": " + path);
     CheckWorkbookFile(path);
   }
+  return archive;
+}
 
+// The scenario's model data file, or one written from its published
+// variables into scratch.
+void Runner::PrepareModelData() {
   if (scenario_.modelDataFile) {
     modelDataPath_ = scenario_.modelDataFile->string();
     CheckModelData();
-  } else {
-    std::filesystem::path scratch;
-    if (!lib_.ScratchFile("model-data.gmd", scratch, error)) Fail(error);
-    modelDataPath_ = scratch.string();
-    if (scenario_.publishedVariables) {
-      for (const nlohmann::json& v : *scenario_.publishedVariables)
-        if (v.is_object() && v.contains("name") && v["name"].is_string() && !Blank(v, "worksheet"))
-          places_[v["name"].get<std::string>()] =
-              Place(v["worksheet"].get<std::string>(),
-                    Blank(v, "cell") ? std::vector<std::string>{}
-                                     : std::vector<std::string>{v["cell"].get<std::string>()});
-      std::vector<std::uint8_t> bytes;
-      if (!archive::ModelDataFromJson(*scenario_.publishedVariables, bytes, error))
-        Fail("publishedVariables: " + error);
-      if (!WriteText(modelDataPath_,
-                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                     error))
-        Fail(error);
-    }
+    return;
   }
+  std::filesystem::path scratch;
+  std::string error;
+  if (!lib_.ScratchFile("model-data.gmd", scratch, error)) Fail(error);
+  modelDataPath_ = scratch.string();
+  if (!scenario_.publishedVariables) return;
+  for (const nlohmann::json& v : *scenario_.publishedVariables)
+    if (v.is_object() && v.contains("name") && v["name"].is_string() && !Blank(v, "worksheet"))
+      places_[v["name"].get<std::string>()] =
+          Place(v["worksheet"].get<std::string>(),
+                Blank(v, "cell") ? std::vector<std::string>{}
+                                 : std::vector<std::string>{v["cell"].get<std::string>()});
+  std::vector<std::uint8_t> bytes;
+  if (!archive::ModelDataFromJson(*scenario_.publishedVariables, bytes, error))
+    Fail("publishedVariables: " + error);
+  if (!WriteText(modelDataPath_,
+                 std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                 error))
+    Fail(error);
+}
 
-  StopWhenAsked();
-  reply = lib_.CreateInstance();
-  if (!reply.ok()) throw HostFailure(reply.text, "ExtCreateInstance", 0);
-
+void Runner::SendCase(const std::vector<std::uint8_t>& archive) {
   Require(EXT_CMD_SET_MODEL_DATA_FILE, modelDataPath_.data(), 0);
   Record caseRecord(EXT_CASE_DATA_RECORD_SIZE);
   std::memcpy(caseRecord.data() + EXT_CASE_DATA_ARCHIVE_OFFSET, archive.data(), archive.size());
@@ -122,7 +128,9 @@ void Runner::Prepare() {
   caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_NO_RELOCATION_OFFSET, 1);
   Require(EXT_CMD_READ_CASE_DATA, caseRecord.data(), 0);
   Require(EXT_CMD_READ_MODEL_DATA, nullptr, 0);
+}
 
+void Runner::OpenWorkbook() {
   if (scenario_.workbook) {
     Record name(EXT_FILE_NAME_RECORD_MIN_SIZE);
     name.PutText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, scenario_.workbook->string());
@@ -135,15 +143,25 @@ void Runner::Prepare() {
   rec_.workbook = label;
   if (rec_.workbook.empty() || rec_.workbook == "<No file>") Fail("the case names no workbook");
   CheckWorkbookFile(rec_.workbook);
-
   if (lib_.Direct()) {
     Require(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr, 0);
   } else {
     StopWhenAsked();
-    reply = lib_.StartApp();
+    const Reply reply = lib_.StartApp();
     if (!reply.ok()) throw HostFailure("ExtStartApp failed: " + reply.text, "ExtStartApp", 0);
   }
   appStarted_ = true;
+}
+
+void Runner::Prepare() {
+  IdentifyDriver();
+  const std::vector<std::uint8_t> archive = CheckedCase();
+  PrepareModelData();
+  StopWhenAsked();
+  const Reply reply = lib_.CreateInstance();
+  if (!reply.ok()) throw HostFailure(reply.text, "ExtCreateInstance", 0);
+  SendCase(archive);
+  OpenWorkbook();
 }
 
 // Refused before any office starts: what the driver would run without

@@ -133,6 +133,146 @@ std::vector<std::string> ChildArguments(const RunManyOptions& options, const fs:
   return arguments;
 }
 
+namespace {
+
+// The scenarios of one run-many: started as slots free up, recorded as they
+// end, all stopped on a signal.
+class ManyRuns {
+ public:
+  ManyRuns(const RunManyOptions& options, std::ostream& out, std::ostream& err)
+      : options_(options), out_(out), err_(err), count_(options.scenarios.size()) {
+    const std::vector<std::string> names = ScenarioNames(options.scenarios);
+    for (std::size_t i = 0; i < count_; ++i) {
+      names_.push_back(names[i]);
+      folders_.push_back(fs::absolute(options.out / names[i]));
+      files_.push_back(fs::absolute(options.scenarios[i]));
+    }
+  }
+
+  // Every scenario run or recorded as not started; the signal that stopped
+  // them (0 when none did).
+  int RunAll(int jobs) {
+    slots_ = std::min<std::size_t>(static_cast<std::size_t>(jobs), count_);
+    offices_ = options_.offices ? options_.offices(slots_) : nullptr;
+    busy_.assign(slots_, false);
+    ArmInterrupt(true);
+    while (next_ < count_ || !running_.empty()) {
+      if (signal_ == 0 && (signal_ = InterruptSignal()) != 0) StopAll();
+      if (signal_ != 0 && Clock::now() > killAt_) {
+        for (const Child& c : running_)
+          ::kill(c.pid, SIGKILL);  // its office dies with it
+        killAt_ = Clock::time_point::max();
+      }
+      if (signal_ == 0 && next_ < count_ && running_.size() < slots_ && StartNext()) continue;
+      if (!ReapEnded()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ArmInterrupt(false);
+    return signal_;
+  }
+
+  std::vector<ScenarioOutcome> Outcomes() const {
+    std::vector<ScenarioOutcome> outcomes;
+    for (std::size_t i = 0; i < count_; ++i) {
+      ScenarioOutcome outcome;
+      if (ReadOutcome(folders_[i], outcome)) outcomes.push_back(outcome);
+    }
+    return outcomes;
+  }
+
+ private:
+  void Record(std::size_t i, OutcomeRecord r) {
+    r.scenario = files_[i].string();
+    r.index = static_cast<long>(i);
+    std::string why;
+    if (!WriteOutcomeRecord(folders_[i], r, why)) err_ << "gridmoor-host: " << why << "\n";
+    ScenarioOutcome outcome;
+    if (!ReadOutcome(folders_[i], outcome)) outcome.name = names_[i];
+    out_ << "[" << ++finished_ << "/" << count_ << "] " << OutcomeLine(outcome) << std::endl;
+  }
+
+  // The signal passed on to every run, and the scenarios not yet started
+  // recorded as such.
+  void StopAll() {
+    InterruptTaken();
+    for (const Child& c : running_)
+      ::kill(c.pid, signal_);
+    killAt_ = Clock::now() + std::chrono::seconds(options_.graceSeconds);
+    for (; next_ < count_; ++next_) {
+      std::error_code ec;
+      fs::create_directories(folders_[next_], ec);
+      ClearEarlierRun(folders_[next_]);
+      Record(next_, NotStarted("interrupted by " + SignalName(signal_)));
+    }
+  }
+
+  // A free slot whose office (if warm) is ready, and its pipe.
+  std::optional<std::pair<std::size_t, std::string>> FreeSlot() {
+    for (std::size_t slot = 0; slot < slots_; ++slot) {
+      if (busy_[slot]) continue;
+      if (!offices_) return std::pair{slot, std::string()};
+      if (std::optional<std::string> pipe = offices_->Ready(slot)) return std::pair{slot, *pipe};
+    }
+    return std::nullopt;
+  }
+
+  // The next scenario started in a free slot; false when none is free.
+  bool StartNext() {
+    const auto slot = FreeSlot();
+    if (!slot) return false;
+    const std::size_t i = next_++;
+    std::error_code ec;
+    fs::create_directories(folders_[i], ec);
+    ClearEarlierRun(folders_[i]);
+    std::string why = ec ? "cannot create " + folders_[i].string() + ": " + ec.message() : "";
+    const pid_t pid = ec ? -1
+                         : Start(ChildArguments(options_, files_[i], folders_[i]), slot->second,
+                                 folders_[i], why);
+    if (pid < 0) {
+      Record(i, NotStarted(why));
+    } else {
+      running_.push_back({i, slot->first, pid, Clock::now()});
+      busy_[slot->first] = true;
+    }
+    return true;
+  }
+
+  // The runs that ended recorded and their slots freed; whether any had.
+  bool ReapEnded() {
+    bool reaped = false;
+    for (auto c = running_.begin(); c != running_.end();) {
+      int raw = 0;
+      if (::waitpid(c->pid, &raw, WNOHANG) != c->pid) {
+        ++c;
+        continue;
+      }
+      const OutcomeRecord ended = Ended(raw, c->started);
+      Record(c->scenario, ended);
+      busy_[c->slot] = false;
+      // Once interrupted, no office is made ready again.
+      if (offices_ && signal_ == 0) offices_->Release(c->slot, ended.exitStatus == 0);
+      c = running_.erase(c);
+      reaped = true;
+    }
+    return reaped;
+  }
+
+  const RunManyOptions& options_;
+  std::ostream& out_;
+  std::ostream& err_;
+  const std::size_t count_;
+  std::vector<std::string> names_;
+  std::vector<fs::path> folders_, files_;
+  std::size_t slots_ = 0;
+  std::unique_ptr<OfficePool> offices_;
+  std::vector<bool> busy_;
+  std::vector<Child> running_;
+  std::size_t next_ = 0, finished_ = 0;
+  int signal_ = 0;
+  Clock::time_point killAt_{};
+};
+
+}  // namespace
+
 int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err) {
   std::string error, chartJs;
   std::vector<std::string> written{"summary.csv", "summary.json"};
@@ -143,105 +283,12 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
     return 1;
   }
   const std::size_t count = options.scenarios.size();
-  const std::vector<std::string> names = ScenarioNames(options.scenarios);
-  std::vector<fs::path> folders, files;
-  for (std::size_t i = 0; i < count; ++i) {
-    folders.push_back(fs::absolute(options.out / names[i]));
-    files.push_back(fs::absolute(options.scenarios[i]));
-  }
   const int jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
   err << "gridmoor-host: " << count << (count == 1 ? " scenario, " : " scenarios, ") << jobs
       << " at a time, into " << fs::absolute(options.out).string() << "\n";
-
-  const std::size_t slots = std::min<std::size_t>(static_cast<std::size_t>(jobs), count);
-  const std::unique_ptr<OfficePool> offices = options.offices ? options.offices(slots) : nullptr;
-  std::vector<bool> busy(slots, false);
-  // A free slot whose office (if warm) is ready, and its pipe.
-  const auto freeSlot = [&]() -> std::optional<std::pair<std::size_t, std::string>> {
-    for (std::size_t slot = 0; slot < slots; ++slot) {
-      if (busy[slot]) continue;
-      if (!offices) return std::pair{slot, std::string()};
-      if (std::optional<std::string> pipe = offices->Ready(slot)) return std::pair{slot, *pipe};
-    }
-    return std::nullopt;
-  };
-
-  ArmInterrupt(true);
-  std::vector<Child> running;
-  std::size_t next = 0, finished = 0;
-  int signal = 0;
-  Clock::time_point killAt{};
-  const auto record = [&](std::size_t i, OutcomeRecord r) {
-    r.scenario = files[i].string();
-    r.index = static_cast<long>(i);
-    std::string why;
-    if (!WriteOutcomeRecord(folders[i], r, why)) err << "gridmoor-host: " << why << "\n";
-    ScenarioOutcome outcome;
-    if (!ReadOutcome(folders[i], outcome)) outcome.name = names[i];
-    out << "[" << ++finished << "/" << count << "] " << OutcomeLine(outcome) << std::endl;
-  };
-
-  while (next < count || !running.empty()) {
-    if (signal == 0 && (signal = InterruptSignal()) != 0) {
-      InterruptTaken();
-      for (const Child& c : running)
-        ::kill(c.pid, signal);
-      killAt = Clock::now() + std::chrono::seconds(options.graceSeconds);
-      for (; next < count; ++next) {
-        std::error_code ec;
-        fs::create_directories(folders[next], ec);
-        ClearEarlierRun(folders[next]);
-        record(next, NotStarted("interrupted by " + SignalName(signal)));
-      }
-    }
-    if (signal != 0 && Clock::now() > killAt) {
-      for (const Child& c : running)
-        ::kill(c.pid, SIGKILL);  // its office dies with it
-      killAt = Clock::time_point::max();
-    }
-    if (signal == 0 && next < count && running.size() < slots) {
-      if (const auto slot = freeSlot()) {
-        const std::size_t i = next++;
-        std::error_code ec;
-        fs::create_directories(folders[i], ec);
-        ClearEarlierRun(folders[i]);
-        std::string why = ec ? "cannot create " + folders[i].string() + ": " + ec.message() : "";
-        const pid_t pid = ec ? -1
-                             : Start(ChildArguments(options, files[i], folders[i]), slot->second,
-                                     folders[i], why);
-        if (pid < 0) {
-          record(i, NotStarted(why));
-        } else {
-          running.push_back({i, slot->first, pid, Clock::now()});
-          busy[slot->first] = true;
-        }
-        continue;
-      }
-    }
-    bool reaped = false;
-    for (auto c = running.begin(); c != running.end();) {
-      int raw = 0;
-      if (::waitpid(c->pid, &raw, WNOHANG) != c->pid) {
-        ++c;
-        continue;
-      }
-      const OutcomeRecord ended = Ended(raw, c->started);
-      record(c->scenario, ended);
-      busy[c->slot] = false;
-      // Once interrupted, no office is made ready again.
-      if (offices && signal == 0) offices->Release(c->slot, ended.exitStatus == 0);
-      c = running.erase(c);
-      reaped = true;
-    }
-    if (!reaped) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ArmInterrupt(false);
-
-  std::vector<ScenarioOutcome> outcomes;
-  for (std::size_t i = 0; i < count; ++i) {
-    ScenarioOutcome outcome;
-    if (ReadOutcome(folders[i], outcome)) outcomes.push_back(outcome);
-  }
+  ManyRuns runs(options, out, err);
+  const int signal = runs.RunAll(jobs);
+  const std::vector<ScenarioOutcome> outcomes = runs.Outcomes();
   // The summary is named only once it is there.
   const bool summarised = WriteSummary(outcomes, options.out, error) &&
                           (!options.report || WriteManyReport(outcomes, options.out, error));

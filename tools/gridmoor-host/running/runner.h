@@ -68,11 +68,18 @@ class Runner {
  private:
   Reply Require(std::int32_t code, void* arg, std::int32_t iarg, const std::string& what = "");
   void Prepare();
+  void IdentifyDriver();
+  std::vector<std::uint8_t> CheckedCase();
+  void PrepareModelData();
+  void SendCase(const std::vector<std::uint8_t>& archive);
+  void OpenWorkbook();
   void LearnStreams();
   void CheckInputs();
   void LearnProblem();
   std::vector<StreamState> Solve(int t);
   void Timestep(int t, double date);
+  void NoteNextEvent(int t, double date, TimestepResult& result);
+  void SaveAndClose();
   void Optimise(int t, double date, TimestepResult& result);
   Evaluation ReadObjective();
   void SetPoint(const TrialPoint& point);

@@ -278,6 +278,41 @@ bool ParseStreamState(const json& entry, const std::string& path, StreamState& s
 
 namespace {
 
+// One cell of the input table into the stream state of its row.
+bool ReadInputCell(const std::string& column, const std::string& cell, const std::string& line,
+                   StreamState& state, std::string& error) {
+  std::string name;
+  std::vector<std::size_t> idx;
+  if (!SplitColumn(column, name, idx)) return Fail(error, "bad column name '" + column + "'");
+  const std::string where = line + ", column " + column;
+  if (name == "eosModel" && idx.empty()) {
+    if (!ParseEos(json(cell), where, state.eosModel, error))
+      return Fail(error, where + ": eosModel must be PR, SRK or other");
+    return true;
+  }
+  double value = 0;
+  if (text::ScanDouble(cell, value) != cell.size())
+    return Fail(error, where + ": '" + cell + "' is not a number");
+  if (!std::isfinite(value)) return Fail(error, where + ": '" + cell + "' is not a finite number");
+  const int scalar = ScalarIndex(name);
+  const int property = PropertyIndex(name);
+  bool ok = false;
+  if (scalar >= 0 && idx.empty()) {
+    state.scalars[scalar] = value;
+    ok = true;
+  } else if (name == "moleFractions" && idx.size() == 1) {
+    ok = SetIndexed(state.moleFractions, idx[0], value);
+    state.compositionPresent = true;
+  } else if (property >= 0 && idx.size() == 1) {
+    ok = SetIndexed(state.properties[property], idx[0], value);
+  } else if (name == "interaction" && idx.size() == 2 && idx[0] < EXT_IPR_MAX_COMPONENTS) {
+    if (state.interaction.size() <= idx[0]) state.interaction.resize(idx[0] + 1);
+    ok = SetIndexed(state.interaction[idx[0]], idx[1], value);
+  }
+  if (!ok) return Fail(error, "unknown column '" + column + "'");
+  return true;
+}
+
 bool ReadInputRows(const std::string& text, std::map<std::string, InputSeries>& inputs,
                    std::string& error) {
   std::vector<CsvRow> rows;
@@ -307,39 +342,8 @@ bool ReadInputRows(const std::string& text, std::map<std::string, InputSeries>& 
                              " is given already on line " + std::to_string(at->second));
     StreamState& state = inputs[row[1]][static_cast<int>(t)];
     for (std::size_t c = 2; c < header.size(); ++c) {
-      const std::string& cell = row[c];
-      if (cell.empty()) continue;  // not given: the host's missing value
-      std::string name;
-      std::vector<std::size_t> idx;
-      if (!SplitColumn(header[c], name, idx))
-        return Fail(error, "bad column name '" + header[c] + "'");
-      const std::string where = line + ", column " + header[c];
-      if (name == "eosModel" && idx.empty()) {
-        if (!ParseEos(json(cell), where, state.eosModel, error))
-          return Fail(error, where + ": eosModel must be PR, SRK or other");
-        continue;
-      }
-      double value = 0;
-      if (text::ScanDouble(cell, value) != cell.size())
-        return Fail(error, where + ": '" + cell + "' is not a number");
-      if (!std::isfinite(value))
-        return Fail(error, where + ": '" + cell + "' is not a finite number");
-      const int scalar = ScalarIndex(name);
-      const int property = PropertyIndex(name);
-      bool ok = false;
-      if (scalar >= 0 && idx.empty()) {
-        state.scalars[scalar] = value;
-        ok = true;
-      } else if (name == "moleFractions" && idx.size() == 1) {
-        ok = SetIndexed(state.moleFractions, idx[0], value);
-        state.compositionPresent = true;
-      } else if (property >= 0 && idx.size() == 1) {
-        ok = SetIndexed(state.properties[property], idx[0], value);
-      } else if (name == "interaction" && idx.size() == 2 && idx[0] < EXT_IPR_MAX_COMPONENTS) {
-        if (state.interaction.size() <= idx[0]) state.interaction.resize(idx[0] + 1);
-        ok = SetIndexed(state.interaction[idx[0]], idx[1], value);
-      }
-      if (!ok) return Fail(error, "unknown column '" + header[c] + "'");
+      // An empty cell is not given: the host's missing value.
+      if (!row[c].empty() && !ReadInputCell(header[c], row[c], line, state, error)) return false;
     }
   }
   return true;
@@ -354,38 +358,39 @@ bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& 
   return false;
 }
 
-bool ParseScenario(const json& d, const std::filesystem::path& folder, Scenario& s,
-                   std::string& error) {
-  if (!CheckKeys(d, "",
-                 {"workbook", "case", "caseArchive", "modelDataFile", "publishedVariables", "run",
-                  "inputs", "optimisation", "description"},
-                 error))
-    return false;
-  std::filesystem::path path;
-  if (d.contains("workbook")) {
-    if (!GetPath(d["workbook"], "workbook", folder, path, error)) return false;
-    s.workbook = path;
-  }
+namespace {
+
+// The case, inline or as an archive.
+bool ParseCase(const json& d, const std::filesystem::path& folder, Scenario& s,
+               std::string& error) {
   if (d.contains("case") == d.contains("caseArchive"))
     return Fail(error, "give the case either inline ('case') or as an archive ('caseArchive')");
-  if (d.contains("case")) {
-    if (!d["case"].is_object()) return Fail(error, "'case' must be a JSON object");
-    s.caseJson = d["case"];
-    // The case's workbook, like every file the scenario names, is relative
-    // to the scenario's folder, for a run and a check from any folder.
-    if (const auto name = s.caseJson->find("fileName");
-        name != s.caseJson->end() && name->is_string() && !name->get<std::string>().empty() &&
-        std::filesystem::path(name->get<std::string>()).is_relative())
-      *name = (folder / name->get<std::string>()).lexically_normal().string();
-  } else {
+  if (d.contains("caseArchive")) {
+    std::filesystem::path path;
     if (!GetPath(d["caseArchive"], "caseArchive", folder, path, error)) return false;
     s.caseArchive = path;
+    return true;
   }
+  if (!d["case"].is_object()) return Fail(error, "'case' must be a JSON object");
+  s.caseJson = d["case"];
+  // The case's workbook, like every file the scenario names, is relative
+  // to the scenario's folder, for a run and a check from any folder.
+  if (const auto name = s.caseJson->find("fileName");
+      name != s.caseJson->end() && name->is_string() && !name->get<std::string>().empty() &&
+      std::filesystem::path(name->get<std::string>()).is_relative())
+    *name = (folder / name->get<std::string>()).lexically_normal().string();
+  return true;
+}
+
+// The published variables, as a model data file or inline.
+bool ParsePublished(const json& d, const std::filesystem::path& folder, Scenario& s,
+                    std::string& error) {
   if (d.contains("modelDataFile") && d.contains("publishedVariables"))
     return Fail(error,
                 "give the published variables either as 'modelDataFile' or inline as "
                 "'publishedVariables', not both");
   if (d.contains("modelDataFile")) {
+    std::filesystem::path path;
     if (!GetPath(d["modelDataFile"], "modelDataFile", folder, path, error)) return false;
     s.modelDataFile = path;
   }
@@ -394,34 +399,56 @@ bool ParseScenario(const json& d, const std::filesystem::path& folder, Scenario&
       return Fail(error, "'publishedVariables' must be a JSON array");
     s.publishedVariables = d["publishedVariables"];
   }
+  return true;
+}
+
+// The inputs, a CSV file's name or an object of streams.
+bool ParseInputs(const json& inputs, const std::filesystem::path& folder, Scenario& s,
+                 std::string& error) {
+  if (inputs.is_string()) {
+    std::filesystem::path path;
+    if (!GetPath(inputs, "inputs", folder, path, error)) return false;
+    std::string text;
+    if (!ReadBounded(path, kTextFileLimit, text, error)) return false;
+    if (!ParseInputCsv(text, s.inputs, error)) return Fail(error, path.string() + ": " + error);
+    return true;
+  }
+  if (!inputs.is_object())
+    return Fail(error, "'inputs' must be an object of streams or the name of a CSV file");
+  for (const auto& stream : inputs.items()) {
+    const std::string where = "inputs." + stream.key();
+    if (!stream.value().is_array() || stream.value().empty())
+      return Fail(error, "'" + where + "' must be a non-empty array, one entry per timestep");
+    InputSeries& series = s.inputs[stream.key()];
+    for (std::size_t t = 0; t < stream.value().size(); ++t) {
+      StreamState state;
+      if (!ParseStreamState(stream.value()[t], Index(where, t), state, error)) return false;
+      series[static_cast<int>(t)] = std::move(state);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseScenario(const json& d, const std::filesystem::path& folder, Scenario& s,
+                   std::string& error) {
+  if (!CheckKeys(d, "",
+                 {"workbook", "case", "caseArchive", "modelDataFile", "publishedVariables", "run",
+                  "inputs", "optimisation", "description"},
+                 error))
+    return false;
+  if (d.contains("workbook")) {
+    std::filesystem::path path;
+    if (!GetPath(d["workbook"], "workbook", folder, path, error)) return false;
+    s.workbook = path;
+  }
+  if (!ParseCase(d, folder, s, error) || !ParsePublished(d, folder, s, error)) return false;
   if (!d.contains("run")) return Fail(error, "the scenario has no 'run'");
   if (!ParseRun(d["run"], s, error)) return false;
   if (d.contains("optimisation") && !ParseOptimisation(d["optimisation"], s.optimisation, error))
     return false;
-  if (d.contains("inputs")) {
-    const json& inputs = d["inputs"];
-    if (inputs.is_string()) {
-      if (!GetPath(inputs, "inputs", folder, path, error)) return false;
-      std::string text;
-      if (!ReadBounded(path, kTextFileLimit, text, error)) return false;
-      if (!ParseInputCsv(text, s.inputs, error)) return Fail(error, path.string() + ": " + error);
-    } else if (inputs.is_object()) {
-      for (const auto& stream : inputs.items()) {
-        const std::string where = "inputs." + stream.key();
-        if (!stream.value().is_array() || stream.value().empty())
-          return Fail(error, "'" + where + "' must be a non-empty array, one entry per timestep");
-        InputSeries& series = s.inputs[stream.key()];
-        for (std::size_t t = 0; t < stream.value().size(); ++t) {
-          StreamState state;
-          if (!ParseStreamState(stream.value()[t], Index(where, t), state, error)) return false;
-          series[static_cast<int>(t)] = std::move(state);
-        }
-      }
-    } else {
-      return Fail(error, "'inputs' must be an object of streams or the name of a CSV file");
-    }
-  }
-  return true;
+  return !d.contains("inputs") || ParseInputs(d["inputs"], folder, s, error);
 }
 
 bool ParseScenarioText(const std::string& text, const std::filesystem::path& file,
