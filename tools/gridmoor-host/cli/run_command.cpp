@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "common/csv.h"
 #include "common/files.h"
 #include "common/folder_claim.h"
 #include "common/interrupt.h"
