@@ -80,6 +80,7 @@ void TransferText(Archive& archive, std::string& value) {
     FormatError(archive, "a text of " + std::to_string(length) + " bytes at byte " +
                              std::to_string(at) + " does not fit the " +
                              std::to_string(archive.Remaining()) + " bytes left");
+    return;  // nothing is allocated for a length the file cannot hold
   }
   std::string loaded(length, '\0');
   archive.Bytes(loaded.data(), length);
@@ -101,6 +102,7 @@ void TransferCount(Archive& archive, std::uint32_t& count, std::size_t minimumEl
     FormatError(archive, std::to_string(count) + " " + what + " at byte " + std::to_string(at) +
                              " do not fit the " + std::to_string(archive.Remaining()) +
                              " bytes left");
+    count = 0;  // the caller makes no elements for a count the file cannot hold
   }
 }
 
