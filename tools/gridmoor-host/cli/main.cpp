@@ -118,11 +118,12 @@ int Main(int argc, char** argv) {
   for (const Command& command : commands)
     if (command.app->parsed()) return command.run();
   // No subcommand: the library is loaded and its exports looked up.
+  refhost::GlobalOptions checkOnly = global;
+  checkOnly.check = true;
   refhost::Library library;
   int status = 0;
-  if (!refhost::LoadLibrary(global, library, status)) return status;
-  std::cout << "loaded " << global.library << "\nexports found\n";
-  return 0;
+  refhost::LoadLibrary(checkOnly, library, status);
+  return status;
 }
 
 // Standard output that could not be written (a full disk, a closed pipe
