@@ -1,11 +1,6 @@
-// The case's records between the host's bytes and the model: the file-name
-// record (136), the file-description record (16), the case-data record
-// (13), the buffers the case and the model data marker are stored into (12,
-// 14), the file label (129), the date record (63), the next-event record
-// (62), the case dialog's flag (5) and the workbook's pointer (99), each
-// followed by guard bytes and sent through its command's edge, where only
-// the named fields may change and a refused request leaves the record as
-// it was.
+// The case's records (codes 5, 12 to 16, 62, 63, 99, 129, 136) through their
+// commands' edge, each followed by guard bytes: only the named fields
+// change, and a refused request leaves the record as it was.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "driver/commands/case_commands.h"
@@ -41,18 +37,20 @@ std::vector<std::uint8_t> BytesOf(const outcome::Partial<std::vector<std::uint8_
   return stored.value;
 }
 
+// A command's answer and status text.
+using Outcome = std::pair<std::int32_t, std::string>;
+
 class CaseRecordsTest : public ::testing::Test {
  protected:
-  // The edge's answer to `record` (null: no record) and `iarg`.
-  std::int32_t Run(Command command, GuardedBuffer* record, std::int32_t iarg = 0) {
-    return RunOn(model_, command, record, iarg);
+  // The edge's answer to `record` (null: no record) and `iarg`, on `model`
+  // (null: the fixture's).
+  Outcome Run(Command command, GuardedBuffer* record, std::int32_t iarg = 0,
+              model::CExcModel* model = nullptr) {
+    const std::int32_t result = command(
+        model != nullptr ? *model : model_,
+        {nullptr, record != nullptr ? record->bytes.data() : nullptr, iarg, status_.Cleared()});
+    return {result, status_.Message()};
   }
-  std::int32_t RunOn(model::CExcModel& model, Command command, GuardedBuffer* record,
-                     std::int32_t iarg = 0) {
-    return command(model, {nullptr, record != nullptr ? record->bytes.data() : nullptr, iarg,
-                           status_.Cleared()});
-  }
-  std::string Message() const { return status_.Message(); }
 
   test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
   test_support::ScopedEnv interactive_{"LSB_JOBID", std::nullopt};
@@ -84,8 +82,7 @@ TEST_F(CaseRecordsTest, TheFileNameIsTakenOnlyWhenItEndsInsideItsField) {
     if (c.field)
       std::memcpy(record.chars() + EXT_FILE_NAME_TEXT_OFFSET, c.field->data(), c.field->size());
     const std::vector<unsigned char> sent = record.bytes;
-    EXPECT_EQ(Run(edge::SetFileName, c.field ? &record : nullptr), c.result);
-    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(Run(edge::SetFileName, c.field ? &record : nullptr), Outcome(c.result, c.message));
     EXPECT_EQ(model_.caseDetails.fileName, c.fileName);
     EXPECT_EQ(record.bytes, sent) << "the record is only read";
   }
@@ -120,25 +117,23 @@ TEST_F(CaseRecordsTest, AFileDescriptionFillsItsThreeFieldsAndLeavesTheRest) {
                   text.size() + 1);
       expected[EXT_FILE_DESCRIPTION_PRESENT_OFFSET] = 1;
     }
-    EXPECT_EQ(Run(edge::GetFileDescription, &record), c.result);
+    EXPECT_EQ(Run(edge::GetFileDescription, &record), Outcome(c.result, ""));
     EXPECT_EQ(record.bytes, expected);
-    EXPECT_EQ(Message(), "");
   }
-  EXPECT_EQ(Run(edge::GetFileDescription, nullptr), -1);
+  EXPECT_EQ(Run(edge::GetFileDescription, nullptr).first, -1);
 }
 
 TEST_F(CaseRecordsTest, TheDateRecordsFourthDoubleIsTheDayBeforeTheRun) {
   GuardedBuffer record(EXT_DATE_RECORD_MIN_SIZE, kHostByte);
   record.Put(EXT_DATE_RECORD_DATE_OFFSET, 45296.25);  // the day before the run
   const std::vector<unsigned char> sent = record.bytes;
-  EXPECT_EQ(Run(edge::SetDate, &record), 0);
+  EXPECT_EQ(Run(edge::SetDate, &record), Outcome(0, ""));
   EXPECT_DOUBLE_EQ(model_.runDate.days, 45297.25);
   EXPECT_EQ(model_.runDate.status, model::RunDate::kValid);
   EXPECT_EQ(record.bytes, sent);
 
   // No record: refused with a message, the run date as it was.
-  EXPECT_EQ(Run(edge::SetDate, nullptr), 1);
-  EXPECT_EQ(Message(), "No run date was given");
+  EXPECT_EQ(Run(edge::SetDate, nullptr), Outcome(1, "No run date was given"));
   EXPECT_DOUBLE_EQ(model_.runDate.days, 45297.25);
 }
 
@@ -146,23 +141,22 @@ TEST_F(CaseRecordsTest, TheNextEventWritesItsFlagAndTimeOnlyWhenOneIsSet) {
   GuardedBuffer record(EXT_NEXT_EVENT_RECORD_MIN_SIZE, kHostByte);
   const std::vector<unsigned char> sent = record.bytes;
   model_.nextEvent = EXT_UNDEFINED_VALUE;
-  EXPECT_EQ(Run(edge::GetNextEvent, &record), 1);
+  EXPECT_EQ(Run(edge::GetNextEvent, &record).first, 1);
   EXPECT_EQ(record.bytes, sent);
 
   model_.nextEvent = -0.5;  // any number below the undefined threshold
   std::vector<unsigned char> expected = sent;
   expected[EXT_NEXT_EVENT_FLAG_OFFSET] = 1;
   std::memcpy(expected.data() + EXT_NEXT_EVENT_TIME_OFFSET, &model_.nextEvent, sizeof(double));
-  EXPECT_EQ(Run(edge::GetNextEvent, &record), 0);
+  EXPECT_EQ(Run(edge::GetNextEvent, &record).first, 0);
   EXPECT_EQ(record.bytes, expected);
-  EXPECT_EQ(Run(edge::GetNextEvent, nullptr), 1);
+  EXPECT_EQ(Run(edge::GetNextEvent, nullptr), Outcome(1, ""));
 
   // A record too short for the time fails; the bytes past it stay.
   GuardedBuffer shortRecord(EXT_NEXT_EVENT_TIME_OFFSET + 4, kHostByte);
   EXPECT_FALSE(driver::EncodeNextEvent(1.0, shortRecord.record()));
   EXPECT_TRUE(shortRecord.GuardsIntact());
   EXPECT_EQ(shortRecord.bytes[EXT_NEXT_EVENT_TIME_OFFSET], kHostByte);
-  EXPECT_EQ(Message(), "");
 }
 
 TEST_F(CaseRecordsTest, ACaseDataRecordIsReadUpToItsSizeWithItsModelPathAndFlag) {
@@ -195,8 +189,7 @@ TEST_F(CaseRecordsTest, ACaseDataRecordIsReadUpToItsSizeWithItsModelPathAndFlag)
     ASSERT_TRUE(bytes.WriteU32(EXT_CASE_DATA_NO_RELOCATION_OFFSET, c.flag));
     const std::vector<unsigned char> sent = record.bytes;
     model_.caseDetails.fileName.clear();
-    EXPECT_EQ(Run(edge::ReadCaseData, c.size ? &record : nullptr), c.result);
-    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(Run(edge::ReadCaseData, c.size ? &record : nullptr), Outcome(c.result, c.message));
     EXPECT_EQ(record.bytes, sent) << "the record is only read";
     if (c.result != 0) continue;
     EXPECT_EQ(model_.caseDetails.fileName, "/cases/stored.xlsx");
@@ -245,21 +238,18 @@ TEST_F(CaseRecordsTest, AStoreFillsTheBufferFromItsStartAlsoWhenItRunsOutOfRoom)
     GuardedBuffer buffer(c.room, kHostByte);
     std::vector<unsigned char> expected = buffer.bytes;
     std::copy(given.begin(), given.end(), expected.begin());
-    EXPECT_EQ(Run(c.command, &buffer, static_cast<std::int32_t>(c.room)), c.result);
-    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(Run(c.command, &buffer, static_cast<std::int32_t>(c.room)),
+              Outcome(c.result, c.message));
     EXPECT_EQ(buffer.bytes, expected);
   }
   // No buffer has no room, whatever the host says.
-  EXPECT_EQ(Run(edge::WriteCaseData, nullptr, 1000), 1);
-  EXPECT_EQ(Message(), kCaseFull);
-  EXPECT_EQ(Run(edge::WriteModelData, nullptr, 10), 1);
-  EXPECT_EQ(Message(), kModelFull);
+  EXPECT_EQ(Run(edge::WriteCaseData, nullptr, 1000), Outcome(1, kCaseFull));
+  EXPECT_EQ(Run(edge::WriteModelData, nullptr, 10), Outcome(1, kModelFull));
 
   // A model data file that cannot be read is the model's concern only.
   std::ofstream(dataFile) << "not a model data file";
   model_.caseVersion = 40;
-  EXPECT_EQ(Run(edge::ReadModelData, nullptr), 0);
-  EXPECT_EQ(Message(), "");
+  EXPECT_EQ(Run(edge::ReadModelData, nullptr), Outcome(0, ""));
   EXPECT_TRUE(model_.ReadModelData()) << "the model knows why";
 }
 
@@ -276,10 +266,10 @@ TEST_F(CaseRecordsTest, TheFileLabelIsCutToTheHostsLength) {
     GuardedBuffer buffer(std::max(length, 0) + 4, 'x');
     auto expected = buffer.bytes;
     std::copy(label.begin(), label.end(), expected.begin());
-    EXPECT_EQ(Run(edge::GetFileLabel, &buffer, length), 0);
+    EXPECT_EQ(Run(edge::GetFileLabel, &buffer, length).first, 0);
     EXPECT_EQ(buffer.bytes, expected);
   }
-  EXPECT_EQ(Run(edge::GetFileLabel, nullptr, 10), 0);
+  EXPECT_EQ(Run(edge::GetFileLabel, nullptr, 10).first, 0);
 }
 
 // The case dialog's flag and the workbook's pointer, as the model answers.
@@ -330,21 +320,18 @@ TEST_F(CaseRecordsTest, TheCaseDialogsFlagAndTheWorkbooksPointerAreWrittenOnlyOn
       const std::uint32_t word = c.changed ? 1 : 0;
       std::memcpy(expected.data(), &word, sizeof word);
     }
-    EXPECT_EQ(RunOn(canned, edge::EditCase, &flag), c.result);
-    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(Run(edge::EditCase, &flag, 0, &canned), Outcome(c.result, c.message));
     EXPECT_EQ(flag.bytes, expected);
 
     GuardedBuffer pointer(sizeof(void*), kHostByte);
     expected = pointer.bytes;
     if (!c.failure) std::memcpy(expected.data(), &workbook, sizeof workbook);
-    EXPECT_EQ(RunOn(canned, edge::GetDispatch, &pointer), c.result);
-    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(Run(edge::GetDispatch, &pointer, 0, &canned), Outcome(c.result, c.message));
     EXPECT_EQ(pointer.bytes, expected);
   }
   // No place for the pointer fails as a missing workbook does.
   canned.failure.reset();
-  EXPECT_EQ(RunOn(canned, edge::GetDispatch, nullptr), 1);
-  EXPECT_EQ(Message(), model::kNoDispatchMessage);
+  EXPECT_EQ(Run(edge::GetDispatch, nullptr, 0, &canned), Outcome(1, model::kNoDispatchMessage));
 }
 
 }  // namespace

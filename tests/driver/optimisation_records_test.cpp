@@ -1,10 +1,8 @@
-// The optimiser's and the published variables' host records and commands:
-// each value lands at the host's offsets and is read back from them, texts
-// are cut to their fields, and nothing is written past a record (guard bytes
-// follow every one). At the edge, the record is read into a value for the
-// model and the model's answer written back: a failure's message into the
-// status text, a value into the record even beside a failure when the model
-// gives one, nothing when it gives none.
+// The optimiser's and the published variables' host records: each value at
+// the host's offsets, texts cut to their fields, nothing written past a
+// record (guard bytes follow every one). At the commands' edge the model's
+// answer is written back: a failure's message into the status text, a value
+// into the record even beside a failure when the model gives one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -367,12 +365,15 @@ class CannedModel : public model::CExcModel {
   }
 };
 
+// A command's answer and status text.
+using Outcome = std::pair<std::int32_t, std::string>;
+
 class OptimisationEdgeTest : public ::testing::Test {
  protected:
-  std::int32_t Run(Command command, void* record, std::int32_t iarg = 0) {
-    return command(*model_, {nullptr, record, iarg, status_.Cleared()});
+  Outcome Run(Command command, void* record, std::int32_t iarg = 0) {
+    const std::int32_t result = command(*model_, {nullptr, record, iarg, status_.Cleared()});
+    return {result, status_.Message()};
   }
-  std::string Message() const { return status_.Message(); }
 
   test_support::ScopedEnv noApplication_{"GRIDMOOR_SPREADSHEET", "none"};
   std::unique_ptr<CannedModel> model_ = std::make_unique<CannedModel>();
@@ -400,8 +401,7 @@ TEST_F(OptimisationEdgeTest, AReadsValueReachesTheRecordEvenBesideItsFailure) {
       if (failure) failure->Consume();  // the table's own copy is only a pattern
       model_->failure = failure;
       model_->given.clear();
-      EXPECT_EQ(Run(read, record.bytes.data()), result);
-      EXPECT_EQ(Message(), message);
+      EXPECT_EQ(Run(read, record.bytes.data()), Outcome(result, message));
       EXPECT_EQ(record.bytes, expected) << "only the value changes";
       EXPECT_EQ(model_->given, std::vector<double>{read == reads[0] ? 0.0 : 2.0});
     }
@@ -413,14 +413,11 @@ TEST_F(OptimisationEdgeTest, ARecordThatIsNotThereIsRefusedBeforeTheModelIsAsked
                               edge::GetControls,          edge::GetIntegerControls,
                               edge::SetControls,          edge::SetIntegerControls,
                               edge::CheckIntegerControls};
-  for (Command command : commands) {
-    EXPECT_EQ(Run(command, nullptr), 1);
-    EXPECT_EQ(Message(), kNoRecord);
-  }
-  EXPECT_EQ(Run(edge::AddPublishedVariable, nullptr), 1);
-  EXPECT_EQ(Message(), "No record passed to AddPublishedVariable()");
-  EXPECT_EQ(Run(edge::GetNextPublishedVariable, nullptr), -1);
-  EXPECT_EQ(Message(), "");
+  for (Command command : commands)
+    EXPECT_EQ(Run(command, nullptr), Outcome(1, kNoRecord));
+  EXPECT_EQ(Run(edge::AddPublishedVariable, nullptr),
+            Outcome(1, "No record passed to AddPublishedVariable()"));
+  EXPECT_EQ(Run(edge::GetNextPublishedVariable, nullptr), Outcome(-1, ""));
   EXPECT_TRUE(model_->given.empty());
   EXPECT_TRUE(status_.GuardsIntact());
 }
@@ -430,10 +427,10 @@ TEST_F(OptimisationEdgeTest, ASetPassesHandleAndValueAsTheHostGaveThem) {
   record.Put(EXT_OPT_VALUE_HANDLE_OFFSET, std::int32_t{3});
   record.Put(EXT_OPT_VALUE_VALUE_OFFSET, -0.25);
   const auto before = record.bytes;
-  EXPECT_EQ(Run(edge::SetControls, record.bytes.data()), 0);
+  EXPECT_EQ(Run(edge::SetControls, record.bytes.data()), Outcome(0, ""));
   model_->failure = Error::Failed("An integer control variable in Excel is not defined");
-  EXPECT_EQ(Run(edge::SetIntegerControls, record.bytes.data()), 1);
-  EXPECT_EQ(Message(), "An integer control variable in Excel is not defined");
+  EXPECT_EQ(Run(edge::SetIntegerControls, record.bytes.data()),
+            Outcome(1, "An integer control variable in Excel is not defined"));
   EXPECT_EQ(model_->given, (std::vector<double>{3, -0.25, 3, -0.25}));
   EXPECT_EQ(record.bytes, before) << "a set writes nothing back";
 }
@@ -444,8 +441,9 @@ TEST_F(OptimisationEdgeTest, TheSetUpWritesTheProblemAndTellsOfItemsLeftOut) {
   model_->problem.controls.resize(2);
   model_->problem.notice =
       "The optimiser takes at most 100 items of each kind; left out: 1 control";
-  EXPECT_EQ(Run(edge::SetupOptimisation, record.bytes.data(), 2), 0);
-  EXPECT_EQ(Message(), model_->problem.notice) << "said, yet no failure";
+  EXPECT_EQ(Run(edge::SetupOptimisation, record.bytes.data(), 2),
+            Outcome(0, model_->problem.notice))
+      << "said, yet no failure";
   EXPECT_EQ(record.bytes[EXT_OPT_PROBLEM_OBJ_DEFINED_OFFSET], 1);
   EXPECT_EQ(record.bytes[EXT_OPT_PROBLEM_CONTROL_COUNT_OFFSET], 2);
   EXPECT_EQ(model_->given, std::vector<double>{2});
@@ -455,12 +453,11 @@ TEST_F(OptimisationEdgeTest, TheSetUpWritesTheProblemAndTellsOfItemsLeftOut) {
   const GuardedBuffer untouched(EXT_OPT_PROBLEM_RECORD_SIZE);
   GuardedBuffer other(EXT_OPT_PROBLEM_RECORD_SIZE);
   model_->failure = Error::Failed("There is no connection to Excel", -1);
-  EXPECT_EQ(Run(edge::SetupOptimisation, other.bytes.data(), -1), -1);
-  EXPECT_EQ(Message(), "There is no connection to Excel");
+  EXPECT_EQ(Run(edge::SetupOptimisation, other.bytes.data(), -1),
+            Outcome(-1, "There is no connection to Excel"));
   EXPECT_EQ(other.bytes, untouched.bytes);
   model_->failure.reset();
-  EXPECT_EQ(Run(edge::SetupOptimisation, nullptr, -1), 1);
-  EXPECT_EQ(Message(), kNoRecord);
+  EXPECT_EQ(Run(edge::SetupOptimisation, nullptr, -1), Outcome(1, kNoRecord));
   EXPECT_EQ(model_->given.size(), 3u);
   EXPECT_TRUE(record.GuardsIntact());
 }
@@ -469,10 +466,10 @@ TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE, 0);
   std::strcpy(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "given");
   record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 1;
-  EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()), 0);
+  EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()).first, 0);
   EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "given") << "a set writes nothing back";
   record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
-  EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()), 0);
+  EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()).first, 0);
   EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "2.5");
   ASSERT_EQ(model_->requests.size(), 2u);
   EXPECT_EQ(model_->requests[0].text, "given");
@@ -481,23 +478,23 @@ TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   // A block asked through this record: its own result and no message.
   model_->failure = Error::Failed("", casedata::kBlockVariableResult);
   model_->text = "not written";
-  EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()), EXT_RESULT_BLOCK_VARIABLE);
-  EXPECT_EQ(Message(), "");
+  EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()),
+            Outcome(EXT_RESULT_BLOCK_VARIABLE, ""));
   EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "2.5");
 
   GuardedBuffer record2(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
-  EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()),
+  EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()).first,
             EXT_RESULT_BLOCK_VARIABLE);
   model_->failure.reset();
-  EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()), 0);
+  EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()).first, 0);
   EXPECT_EQ(record2.Get<const char*>(EXT_PUBVAR2_TEXT_POINTER_OFFSET), model_->text.c_str());
 
   GuardedBuffer add(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
-  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()), 0);
+  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()).first, 0);
   EXPECT_EQ(add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET], 12);
   add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET] = 0;
   model_->failure = Error::Failed("No valid workbook");
-  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()), 1);
+  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()).first, 1);
   EXPECT_EQ(add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET], 0) << "no handle for a refused add";
   for (const GuardedBuffer* buffer : {&record, &record2, &add})
     EXPECT_TRUE(buffer->GuardsIntact());
@@ -518,8 +515,8 @@ TEST_F(OptimisationEdgeTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
   EXPECT_FALSE(files.input.complete || files.report.complete);
 
   std::strcpy(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, "/out.xml");
-  EXPECT_EQ(Run(edge::WriteBatchOutput, record.bytes.data()), 0);
-  EXPECT_EQ(Run(edge::WriteBatchOutput, nullptr), 0);
+  EXPECT_EQ(Run(edge::WriteBatchOutput, record.bytes.data()).first, 0);
+  EXPECT_EQ(Run(edge::WriteBatchOutput, nullptr).first, 0);
   ASSERT_EQ(model_->paths.size(), 2u);
   EXPECT_EQ(std::tie(model_->paths[0].path, model_->paths[0].complete),
             std::tuple("/out.xml", true));

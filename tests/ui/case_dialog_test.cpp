@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <tuple>
 
 #include "casedata/composition.h"
 #include "ui/dialogs/case_dialog.h"
@@ -149,31 +150,24 @@ class CaseDialogTest : public QObject {
     QTest::addColumn<int>("arrange");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("last");  // the 13th cell when accepted
-    QTest::newRow("blank") << "  " << 0 << "A first cell must be entered"
-                           << "";
-    QTest::newRow("no column") << "12" << 0 << "First cell: \"12\" is not a cell address"
-                               << "";
-    QTest::newRow("row 0") << "C0" << 1 << "First cell: \"C0\" is not a cell address"
-                           << "";
-    QTest::newRow("trailing text") << "B5x" << 0 << "First cell: \"B5x\" is not a cell address"
-                                   << "";
-    QTest::newRow("a name") << "Rate" << 0 << "First cell: \"Rate\" is not a column and a row (B5)"
-                            << "";
-    QTest::newRow("column and row numbers")
-        << "3:7" << 1 << "First cell: \"3:7\" is not a column and a row (B5)"
-        << "";
-    QTest::newRow("past the last column")
-        << "XFA1" << 0 << "First cell: 13 cells from \"XFA1\" go past the end of the sheet"
-        << "";
-    QTest::newRow("past the last row")
-        << "B1048570" << 1 << "First cell: 13 cells from \"B1048570\" go past the end of the sheet"
-        << "";
-    QTest::newRow("across") << "Y1" << 0 << ""
-                            << "AK1";
-    QTest::newRow("down, absolute") << " $B$5 " << 1 << ""
-                                    << "B17";
-    QTest::newRow("last column reached") << "XER1" << 0 << ""
-                                         << "XFD1";
+    const char* const none = nullptr;   // no message, or not accepted
+    const std::tuple<const char*, const char*, int, const char*, const char*> rows[] = {
+        {"blank", "  ", 0, "A first cell must be entered", none},
+        {"no column", "12", 0, "First cell: \"12\" is not a cell address", none},
+        {"row 0", "C0", 1, "First cell: \"C0\" is not a cell address", none},
+        {"trailing text", "B5x", 0, "First cell: \"B5x\" is not a cell address", none},
+        {"a name", "Rate", 0, "First cell: \"Rate\" is not a column and a row (B5)", none},
+        {"column and row numbers", "3:7", 1, "First cell: \"3:7\" is not a column and a row (B5)",
+         none},
+        {"past the last column", "XFA1", 0,
+         "First cell: 13 cells from \"XFA1\" go past the end of the sheet", none},
+        {"past the last row", "B1048570", 1,
+         "First cell: 13 cells from \"B1048570\" go past the end of the sheet", none},
+        {"across", "Y1", 0, none, "AK1"},
+        {"down, absolute", " $B$5 ", 1, none, "B17"},
+        {"last column reached", "XER1", 0, none, "XFD1"}};
+    for (const auto& [name, first, arrange, message, last] : rows)
+      QTest::newRow(name) << QString(first) << arrange << QString(message) << QString(last);
   }
   void generateCellRangeRefusesAFirstCellItCannotCountFrom() {
     QFETCH(QString, first);

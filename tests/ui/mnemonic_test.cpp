@@ -148,31 +148,21 @@ class MnemonicTest : public QObject {
     QCOMPARE(problems, expected);
   }
 
-  void everyDialogAndPageHasItsOwnMnemonics() {
+  // Every dialog and page has its own mnemonics; labels and groups take the
+  // focus to their field, tabs show their page.
+  void everyDialogAndPageHasItsOwnMnemonicsAndEachGoesWhereItSays() {
     ui_test::ScriptedSeams seams;
     ui_test::EveryDialog every;
     QCOMPARE(every.dialogs.size(), std::size_t{9});
-    for (const auto& dialog : every.dialogs) {
-      Open(dialog.get());
-      EachPage(dialog.get(), [&dialog](int, const QString& where) {
-        const QStringList problems = MnemonicProblems(dialog.get());
-        QVERIFY2(problems.isEmpty(), qPrintable(where + ": " + problems.join("; ")));
-      });
-    }
-  }
-
-  // Labels and groups take the focus to their field, tabs show their page.
-  void eachMnemonicGoesWhereItSays() {
-    ui_test::ScriptedSeams seams;
-    ui_test::EveryDialog every;
     int pressed = 0;
     for (const auto& dialog : every.dialogs) {
       Open(dialog.get());
       EachPage(dialog.get(), [&dialog, &pressed](int, const QString& where) {
-        QStringList ignored;
+        QStringList problems = MnemonicProblems(dialog.get());
+        QVERIFY2(problems.isEmpty(), qPrintable(where + ": " + problems.join("; ")));
         auto* tabbed = dynamic_cast<ui::TabbedDialog*>(dialog.get());
         const int page = tabbed != nullptr ? tabbed->Tabs()->currentIndex() : 0;
-        for (const Marked& item : Collect(dialog.get(), ignored)) {
+        for (const Marked& item : Collect(dialog.get(), problems)) {
           if (item.tabs != nullptr) {
             PressMnemonic(dialog.get(), item.text);
             QVERIFY2(item.tabs->currentIndex() == item.tab, qPrintable(where + ": " + item.what));

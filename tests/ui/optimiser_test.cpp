@@ -23,44 +23,68 @@ class OptimiserTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void blankObjectiveFieldsWarnStoreNothingAndCancelPutsEveryItemBack() {
+  // A blank or bad objective field warns when the page is left and on OK:
+  // the page stays, everything typed is kept and nothing stored. Mended, OK
+  // stores it all; Cancel puts every item back.
+  void objectiveWarningsKeepThePageAndStoreNothing() {
     const struct {
       const char* worksheet;
       const char* cell;
       const char* message;
-    } cases[] = {{"  ", "B5", "A worksheet must be specified"},
-                 {"Wells", "", "A worksheet cell must be specified"}};
+      bool ok;  // mended, OK; else Cancel
+    } cases[] = {{"  ", "B5", "A worksheet must be specified", false},
+                 {"", "F12", "A worksheet must be specified", true},
+                 {"Wells", "", "A worksheet cell must be specified", false},
+                 {"Wells", " ", "A worksheet cell must be specified", true},
+                 {"Wells", "F12x", "Objective function: \"F12x\" is not a cell address", true}};
     for (const auto& c : cases) {
       ui_test::ScriptedSeams seams;
-      auto model = ui_test::MakeModel();
-      ui_test::FillOptimisation(*model);
+      auto model = ui_test::FilledModel();
       ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
       Find<QComboBox>(&dialog, "objectiveWorksheet")->setCurrentText(c.worksheet);
       Find<QLineEdit>(&dialog, "objectiveCell")->setText(c.cell);
       Find<QComboBox>(&dialog, "mode")->setCurrentIndex(1);
       Find<QLineEdit>(&dialog, "objectiveName")->setText("Changed");
-      Find<ui::Grid>(&dialog, "constraintsGrid")->SetText(1, 6, "9");
-      dialog.Tabs()->setCurrentIndex(1);  // the page is not left
+      auto* grid = Find<ui::Grid>(&dialog, "constraintsGrid");
+      grid->SetText(1, 6, "9");
+      FillRow(grid, 2, {"Cap", "", "Wells", "F15", "Less than", "9"});
+      dialog.Tabs()->setCurrentIndex(1);
       QCOMPARE(dialog.Tabs()->currentIndex(), 0);
-      QCOMPARE(seams.messages.size(), std::size_t{1});
-      QCOMPARE(seams.messages[0].title, QString("Error"));
-      QCOMPARE(seams.messages[0].text, QString(c.message));
-      QVERIFY(seams.messages[0].icon == ui::MessageIcon::kWarning);
-      QCOMPARE(model->objective.worksheet, std::string("Wells"));  // nothing stored
+      dialog.accept();
+      QVERIFY(dialog.result() != QDialog::Accepted);
+      QCOMPARE(seams.messages.size(), std::size_t{2});
+      for (const auto& message : seams.messages) {
+        QCOMPARE(message.title, QString("Error"));
+        QCOMPARE(message.text, QString(c.message));
+        QVERIFY(message.icon == ui::MessageIcon::kWarning);
+      }
+      QCOMPARE(model->objective.worksheet, std::string("Wells"));
+      QCOMPARE(model->objective.cell, std::string("F12"));
       QVERIFY(model->objective.Maximise);
       QCOMPARE(model->objective.name, std::string("Total oil"));
+      QCOMPARE(model->constraints.size(), std::size_t{1});
       QCOMPARE(model->constraints.At(0)->Limit, 6.0);
+      QCOMPARE(grid->Text(2, 6), QString("9"));
       Find<QComboBox>(&dialog, "objectiveWorksheet")->setCurrentText("Sep");
-      Find<QLineEdit>(&dialog, "objectiveCell")->setText("B5");
+      Find<QLineEdit>(&dialog, "objectiveCell")->setText("G1");
+      if (c.ok) {
+        dialog.accept();
+        QVERIFY(dialog.result() == QDialog::Accepted);
+        QVERIFY(model->objective.Defined);
+        QCOMPARE(model->objective.worksheet, std::string("Sep"));
+        QCOMPARE(model->constraints.size(), std::size_t{2});
+        continue;
+      }
       dialog.Tabs()->setCurrentIndex(2);
       QCOMPARE(model->objective.name, std::string("Changed"));
       QCOMPARE(model->constraints.At(0)->Limit, 9.0);
       Find<QPushButton>(&dialog, "clear")->click();
-      dialog.reject();  // Cancel puts every item back
+      dialog.reject();
       QCOMPARE(model->objective.worksheet, std::string("Wells"));
       QCOMPARE(model->objective.cell, std::string("F12"));
       QCOMPARE(model->intControls.size(), std::size_t{1});
       QCOMPARE(model->controls.size(), std::size_t{3});
+      QCOMPARE(model->constraints.size(), std::size_t{1});
     }
   }
 
