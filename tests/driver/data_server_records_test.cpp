@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>

@@ -1,10 +1,8 @@
-// The driver floor: instances and their commands in both modes
-// (identification, every routed code reaching its operation with its
-// arguments on the right thread and answering the operation's result, or the
-// code's default when it fails; creation failures, destruction while a
-// command runs, handles that lead nowhere), the export guard, the
-// application object with its settings, help and configuration, and the
-// icon stretched over the host's drawing surface.
+// The driver floor: instances and their commands in both modes (each routed
+// code reaching its operation on the right thread, or the code's default on
+// a failure; creation failures, destruction under a running command, handles
+// that lead nowhere), identification, the export guard, the application
+// object's settings, help and configuration, and the icon.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,13 +57,10 @@ constexpr int A = 0;
 constexpr int N = -1;
 constexpr std::int32_t R = test_support::kRecordedResult;
 
-// One command of each shape the host command table has (route, what is
-// passed on, what is answered, default result, thread, dialog), with iarg 7
-// (0 and 5 for the integer controls of 38; 0 or -3 for the flags, which pass
-// on 1 for a positive iarg, else 0). No operation gets the status record:
-// the edge writes it. Commands of the same shape take the same path with another
-// operation; the model's events test sends the event codes through this
-// dispatch, and the stress test checks the answers of a dozen more.
+// One command of each shape the host command table has, with iarg 7 (0 and 5
+// for the integer controls of 38; 0 or -3 for the flags, which pass on 1 for
+// a positive iarg, else 0). No operation gets the status record: the edge
+// writes it. The model's events test and the stress test send more codes.
 std::vector<Expected> Routes(Mode mode) {
   std::vector<Expected> routes = {
       {2, 7, "EnumStreams", N, 7, R, 1, false, false},

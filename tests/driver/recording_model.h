@@ -1,12 +1,9 @@
-// A model for dispatch tests: the operations the dispatch tests' commands
-// and the driver itself reach are recorded (name, arguments, calling thread,
-// dialog kind) and answer 42, unless a hook set by the test throws, blocks
-// or answers otherwise. Safe to inspect from another thread.
-//
-// The operations take values: they record their integer, the window of a
-// dialog and the one host pointer that passes through (the model data
-// file's path). Those that give an outcome answer with a failure carrying
-// the answer as its result and no message, so that the host sees it.
+// A model for dispatch tests: the operations the commands reach record their
+// name, integer, dialog window, the one host pointer that passes through (the
+// model data file's path), thread and dialog kind, and answer 42 (as a
+// failure without a message where they give an outcome, so that the host
+// sees it), unless a test's hook throws, blocks or answers otherwise. Safe to
+// inspect from another thread.
 #pragma once
 
 #include <cstdint>

@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "automation/session_fixture.h"
@@ -153,17 +152,11 @@ TEST(IprRecord, ReadingAndWritingBackKeepsEveryByte) {
     driver::WriteIprRecord(otherView, driver::ReadIprRecord(view));
     // The gaps between fields: after the handle, inside the rate fields'
     // 80 bytes, around the component count, and past the gravities.
-    for (const auto& [from, to] : {std::pair{0, 4},
-                                   {8, 16},
-                                   {24, 96},
-                                   {424, 496},
-                                   {500, 508},
-                                   {512, 2112},
-                                   {2116, 2120},
-                                   {90920, 91020},
-                                   {92624, 94224},
-                                   {95024, 102224},
-                                   {102248, EXT_IPR_RECORD_SIZE}}) {
+    constexpr std::size_t end = EXT_IPR_RECORD_SIZE;
+    const std::pair<std::size_t, std::size_t> gaps[] = {
+        {0, 4},       {8, 16},        {24, 96},       {424, 496},      {500, 508},   {512, 2112},
+        {2116, 2120}, {90920, 91020}, {92624, 94224}, {95024, 102224}, {102248, end}};
+    for (const auto& [from, to] : gaps) {
       EXPECT_TRUE(std::all_of(other.bytes.begin() + from, other.bytes.begin() + to,
                               [](unsigned char b) { return b == kHostByte; }))
           << from << " ... " << to;

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
-#include <functional>
 
 #include "ui/ui_fixture.h"
 #include "ui/widgets/pages.h"

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QTabWidget>
 #include <QTest>
+#include <tuple>
 
 #include "casedata/composition.h"
 #include "casedata/stream_data.h"
@@ -80,45 +81,31 @@ void FillCase(casedata::CExcCaseDetails& details) {
 }
 
 void FillOptimisation(model::CExcModel& model) {
-  model.objective.Defined = true;
-  model.objective.worksheet = "Wells";
-  model.objective.cell = "F12";
-  model.objective.name = "Total oil";
-  model.objective.unit = "STB/d";
-  auto constraint = std::make_unique<casedata::CExcConstraint>();
-  constraint->name = "Lift gas";
-  constraint->worksheet = "Wells";
-  constraint->cell = "F14";
-  constraint->Limit = 6;
-  model.constraints.Add(std::move(constraint));
+  casedata::CExcObjFn& objective = model.objective;
+  std::tie(objective.Defined, objective.worksheet, objective.cell, objective.name, objective.unit) =
+      std::tuple(true, "Wells", "F12", "Total oil", "STB/d");
+  auto* constraint = model.constraints.Add(std::make_unique<casedata::CExcConstraint>());
+  std::tie(constraint->name, constraint->worksheet, constraint->cell, constraint->Limit) =
+      std::tuple("Lift gas", "Wells", "F14", 6);
   for (int w = 1; w <= 3; ++w) {
-    auto control = std::make_unique<casedata::CExcControlVariable>();
-    control->name = "W" + std::to_string(w) + " lift gas";
-    control->worksheet = "Wells";
-    control->cell = "C" + std::to_string(4 + w);
-    control->LowerBound = 0;
-    control->UpperBound = 1.5;
-    model.controls.Add(std::move(control));
+    auto* control = model.controls.Add(std::make_unique<casedata::CExcControlVariable>());
+    std::tie(control->name, control->worksheet, control->cell, control->LowerBound,
+             control->UpperBound) = std::tuple("W" + std::to_string(w) + " lift gas", "Wells",
+                                               "C" + std::to_string(4 + w), 0, 1.5);
   }
   casedata::CExcIntCtrlVariable* choke = casedata::MakeIntegerControlName(model.intControls);
-  choke->worksheet = "Wells";
-  choke->cell = "D9";
-  choke->StateCount = 2;
-  choke->StateNames[0] = "Shut";
-  choke->StateValues[0] = "0";
-  choke->StateNames[1] = "Open";
-  choke->StateValues[1] = "1";
+  std::tie(choke->worksheet, choke->cell, choke->StateCount) = std::tuple("Wells", "D9", 2);
+  std::tie(choke->StateNames[0], choke->StateValues[0], choke->StateNames[1],
+           choke->StateValues[1]) = std::tuple("Shut", "0", "Open", "1");
 }
 
 std::unique_ptr<model::CExcModel> FilledModel() {
   auto model = MakeModel();
   FillOptimisation(*model);
-  auto variable = std::make_unique<casedata::CExcExportedVariable>();
-  variable->name = "Total oil";
-  variable->unit = "STB/d";
-  variable->worksheet = "Wells";
-  variable->cell = "F12";
-  model->publishedVariables.Add(std::move(variable));
+  auto* variable =
+      model->publishedVariables.Add(std::make_unique<casedata::CExcExportedVariable>());
+  std::tie(variable->name, variable->unit, variable->worksheet, variable->cell) =
+      std::tuple("Total oil", "STB/d", "Wells", "F12");
   return model;
 }
 
