@@ -3,7 +3,6 @@
 // running commands. Every command must come back with a result its code can
 // give (or the answer for an instance that has just gone), nothing may hang,
 // and every instance and application must be gone at the end.
-//
 // GRIDMOOR_STRESS_COMMANDS sets the commands per host thread (default 300;
 // the "stress" test runs 10,000 under every preset).
 #include <gtest/gtest.h>

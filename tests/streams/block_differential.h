@@ -2,9 +2,8 @@
 // same random streams and published variables, one run cell by cell
 // (GRIDMOOR_BLOCK_TRANSFER=0), one by blocks; stream values, host records
 // (guard bytes included), results, messages and every cell of the sheets
-// must agree. Runs
-// on any application: the in-memory one under `unit`, Calc under
-// `integration`.
+// must agree. Runs on any application: the in-memory one under `unit`, Calc
+// under `integration`.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,9 +1,8 @@
-// The stream operations the host calls: what a case lists (EnumStreams,
-// QueryComp, GetStreamComposition), and a stream's values between the
-// host's IPR record and its worksheet cells (GetIPR reads an output stream's
-// cells, SetIPR writes an input stream's). A case with streams over a session
-// on the in-memory application, every call recorded; the operations take and
-// give values (their host records are the driver's, tested there).
+// The stream operations: what a case lists (EnumStreams, QueryComp,
+// GetStreamComposition), and a stream's values to and from its cells (GetIPR
+// reads an output stream's, SetIPR writes an input stream's), over the
+// in-memory application with every call recorded. Their host records are the
+// driver's, tested there.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
