@@ -1,10 +1,7 @@
 #include "automation/cell_address.h"
-#include "text/ascii.h"
-#include "text/number.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 
 namespace {
@@ -78,28 +75,6 @@ TEST(OffsetCell, GivesNothingWithoutBothPartsOrBeyondSevenCharacters) {
   EXPECT_EQ(OffsetCell("ABCDEFG1", 1, false), "ABCDEFH1");
   EXPECT_EQ(OffsetCell("ZZZZZZZ1", 1, false), "AAAAAAAA1");
   EXPECT_EQ(OffsetCell("A1", 2147483647, false), "FXSHRXX1");
-}
-
-TEST(ParseNumber, ReadsAsAtofInTheClassicLocaleAndOnlySpacesAreBlank) {
-  EXPECT_TRUE(text::IsBlank("   "));
-  EXPECT_FALSE(text::IsBlank("\t"));
-  const struct {
-    const char* text;
-    double value;
-  } cases[] = {{"0.1", 0.1},         {"  42abc", 42}, {"1E+20", 1e20},
-               {"-1.5e-3", -1.5e-3}, {"", 0},         {"abc", 0},
-               {"3.4E+35", 3.4e35},  {"1,5", 1},      {"0.333333333333333", 0.333333333333333}};
-  for (const auto& c : cases)
-    EXPECT_EQ(text::ParseDouble(c.text), c.value) << c.text;
-
-  // A host that switches to a decimal-comma locale must not change results.
-  const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
-    GTEST_SKIP() << "no de_DE.UTF-8 locale";
-  }
-  const double value = text::ParseDouble("2.5");
-  std::setlocale(LC_NUMERIC, previous.c_str());
-  EXPECT_EQ(value, 2.5);
 }
 
 }  // namespace
