@@ -3,6 +3,7 @@
 // is.
 #include "platform/registry.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -87,16 +88,9 @@ TEST(Registry, EveryValueKindIsSavedInTheExportLayoutAndLoadsBack) {
 TEST(Registry, SaveReportsFailure) {
   test_support::TempRegistry temp("REGEDIT4\n");
   Registry blocked(temp.file() / "registry.reg");  // a folder is needed where a file is
-  const outcome::Error blockedError = blocked.Save();
-  EXPECT_TRUE(blockedError);
-  EXPECT_NE(blockedError.Message().find(temp.file().string()), std::string::npos)
-      << blockedError.Message();
-
+  EXPECT_THAT(blocked.Save().Message(), testing::HasSubstr(temp.file().string()));
   Registry nowhere{std::filesystem::path()};
-  const outcome::Error nowhereError = nowhere.Save();
-  EXPECT_TRUE(nowhereError);
-  EXPECT_NE(nowhereError.Message().find("no settings file location"), std::string::npos)
-      << nowhereError.Message();
+  EXPECT_THAT(nowhere.Save().Message(), testing::HasSubstr("no settings file location"));
 }
 
 TEST(Registry, DefaultPathPrecedence) {
@@ -252,8 +246,8 @@ TEST(RegistryFormat, ToleratesHandEditing) {
   registry.SetString("HKEY_CURRENT_USER\\SOFTWARE\\Orvane\\Conflux\\CONFIG", "path", "C:\\new");
   ASSERT_EQ(registry.Save().Message(), "") << "saved";
   const std::string saved = temp.Read().value_or("");
-  EXPECT_TRUE(saved.starts_with("REGEDIT4\n")) << saved;
-  EXPECT_NE(saved.find("\"Path\"=\"C:\\\\new\"\n"), std::string::npos) << saved;
+  EXPECT_THAT(saved, testing::StartsWith("REGEDIT4\n"));
+  EXPECT_THAT(saved, testing::HasSubstr("\"Path\"=\"C:\\\\new\"\n"));
   EXPECT_EQ(saved.find("[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]"),
             saved.rfind("[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]"))
       << "a key repeated in the file, or set in another case, is one section";
@@ -268,9 +262,9 @@ TEST(RegistryFormat, TextWithLineBreaksUsesTheHexadecimalStringForm) {
         "first line\r\nsecond \"line\" é\nthird, long enough to wrap: " + std::string(60, 'x');
     registry.SetString(kConfig, "Notes", text);
     ASSERT_EQ(registry.Save().Message(), "") << "saved";
-    const std::string saved = temp.Read().value_or("");
-    EXPECT_NE(saved.find("\"Notes\"=hex(1):"), std::string::npos) << saved;
-    EXPECT_NE(saved.find(",\\\n  "), std::string::npos) << "long data is continued";
+    EXPECT_THAT(temp.Read().value_or(""),
+                testing::AllOf(testing::HasSubstr("\"Notes\"=hex(1):"),
+                               testing::HasSubstr(",\\\n  ")));  // long data is continued
     EXPECT_EQ(temp.Load().GetString(kConfig, "Notes").value, text) << header;
   }
 }
@@ -329,18 +323,15 @@ TEST(RegistryFormat, EmptyFilesAreEmptyStoresAndMalformedOnesAnErrorNamingTheLin
     test_support::TempRegistry temp(c.text);
     const outcome::Expected<Registry> registry = Registry::Load(temp.file());
     EXPECT_FALSE(registry) << c.text;
-    const std::string& error = registry.GetError().Message();
-    if (c.line > 0) {
-      EXPECT_NE(error.find("line " + std::to_string(c.line) + ":"), std::string::npos) << error;
-    }
-    EXPECT_NE(error.find(c.says), std::string::npos) << error;
-    EXPECT_NE(error.find(temp.file().string()), std::string::npos) << error;
+    const std::string line = c.line > 0 ? "line " + std::to_string(c.line) + ":" : "";
+    EXPECT_THAT(registry.GetError().Message(),
+                testing::AllOf(testing::HasSubstr(line), testing::HasSubstr(c.says),
+                               testing::HasSubstr(temp.file().string())));
   }
   test_support::TempRegistry temp;
   const outcome::Expected<Registry> folder = Registry::Load(temp.folder());
   EXPECT_FALSE(folder) << "a folder is no file";
-  EXPECT_NE(folder.GetError().Message().find(temp.folder().string()), std::string::npos)
-      << folder.GetError().Message();
+  EXPECT_THAT(folder.GetError().Message(), testing::HasSubstr(temp.folder().string()));
 }
 
 }  // namespace
