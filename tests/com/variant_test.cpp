@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "com/error.h"
@@ -38,10 +39,11 @@ TEST(Variant, FactoriesAndEquality) {
       {nullText, Variant::Text("")}};
   for (const auto& [a, b] : equal)
     EXPECT_TRUE(a == b) << com::Describe(a);
-  const std::pair<Variant, Variant> different[] = {{Variant::Int4(5), Variant::Int(5)},
-                                                   {Variant::Int4(5), Variant::Int4(6)},
-                                                   {Variant::Double(1), Variant::Date(1)},
-                                                   {Variant::Text("a"), Variant::Text("b")}};
+  // clang-format off
+  const std::pair<Variant, Variant> different[] = {
+      {Variant::Int4(5), Variant::Int(5)}, {Variant::Int4(5), Variant::Int4(6)},
+      {Variant::Double(1), Variant::Date(1)}, {Variant::Text("a"), Variant::Text("b")}};
+  // clang-format on
   for (const auto& [a, b] : different)
     EXPECT_FALSE(a == b) << com::Describe(a);
 }
@@ -95,9 +97,9 @@ TEST(VariantApi, CopyClearsTheDestinationCopiesDeeplyAndRefusesWhatItCannotCopy)
   EXPECT_EQ(GmVariantCopy(&dropped, &ints), com::DISP_E_BADVARTYPE);
   EXPECT_EQ(dropped.vt, com::VT_EMPTY);
   EXPECT_THROW(Variant{ints}, com::Error);
-  EXPECT_EQ(GmVariantClear(nullptr), com::E_INVALIDARG);
-  EXPECT_EQ(GmVariantCopy(nullptr, &dest), com::E_INVALIDARG);
-  EXPECT_EQ(GmVariantCopy(&dest, nullptr), com::E_INVALIDARG);
+  EXPECT_EQ(std::tuple(GmVariantClear(nullptr), GmVariantCopy(nullptr, &dest),
+                       GmVariantCopy(&dest, nullptr)),
+            std::tuple(com::E_INVALIDARG, com::E_INVALIDARG, com::E_INVALIDARG));
   GmVariantInit(nullptr);
 }
 
@@ -109,9 +111,8 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
   com::BSTR text = GmSysAllocString(u"Débit");
   std::uint32_t prefix;
   std::memcpy(&prefix, reinterpret_cast<const char*>(text) - 4, sizeof prefix);
-  EXPECT_EQ(prefix, 10u);
-  EXPECT_EQ(GmSysStringLen(text), 5u);
-  EXPECT_EQ(GmSysStringByteLen(text), 10u);
+  EXPECT_EQ(std::tuple(prefix, GmSysStringLen(text), GmSysStringByteLen(text)),
+            std::tuple(10u, 5u, 10u));
   EXPECT_EQ(std::u16string(text, 6), std::u16string(u"Débit\0", 6));
   GmSysFreeString(text);
 
@@ -125,8 +126,8 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
     EXPECT_EQ(std::u16string(made, expected.size()), expected);
     GmSysFreeString(made);
   }
-  EXPECT_EQ(GmSysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
-  EXPECT_EQ(GmSysAllocStringLen(nullptr, 0x80000000u), nullptr);
+  for (const std::uint32_t tooLong : {0xFFFFFFFFu, 0x80000000u})
+    EXPECT_EQ(GmSysAllocStringLen(nullptr, tooLong), nullptr);
 }
 
 // The conversion itself is text's; a BSTR keeps its length, NULs included.
@@ -241,14 +242,14 @@ TEST(VariantGrid, RoundTripsThroughATwoDimensionalArrayStoredColumnByColumn) {
   EXPECT_EQ(Element(sa, 3, 2), &data[5]);
   EXPECT_EQ(data[5].vt, com::VT_EMPTY);
 
+  // clang-format off
   const struct {
     unsigned dimension;
     com::HRESULT hr;
     std::int32_t low, high;
-  } dimensions[] = {{1, com::S_OK, 1, 3},
-                    {2, com::S_OK, 1, 2},
-                    {0, com::DISP_E_BADINDEX, -7, -7},
-                    {3, com::DISP_E_BADINDEX, -7, -7}};
+  } dimensions[] = {{1, com::S_OK, 1, 3}, {2, com::S_OK, 1, 2},
+                    {0, com::DISP_E_BADINDEX, -7, -7}, {3, com::DISP_E_BADINDEX, -7, -7}};
+  // clang-format on
   EXPECT_EQ(GmSafeArrayGetDim(sa), 2u);
   for (const auto& d : dimensions) {
     std::int32_t low = -7, high = -7;
