@@ -198,8 +198,7 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
            "4294967280 components at byte 99 do not fit the 9 bytes left"},
           // Version 9 keeps a single legacy composition of its own.
           {9, 61, 50000, kReadFailed, 9,
-           "50000 legacy components at byte 61 do not fit the 4 bytes left"},
-      };
+           "50000 legacy components at byte 61 do not fit the 4 bytes left"}};
   for (const auto& [version, at, word, message, versionKept, dumpError] : cases) {
     SCOPED_TRACE(dumpError);
     std::vector<std::uint8_t> bytes = WriteCase(one.View(), version, version);
@@ -306,8 +305,7 @@ TEST_F(CaseData, TheWorkbookIsRelocatedByTheBatchJobTheFileTheHostsFlagAndTheMod
       {true, "book.xlsx", false, "book.xlsx", modelFile},
       {false, missing, false, moved, backslashed},
       {false, missing, false, missing, "field.cfx"},  // no folder to move to
-      {false, missing, false, missing, ""},
-  };
+      {false, missing, false, missing, ""}};
   for (const auto& [batch, fileName, flag, expected, modelPath] : cases) {
     std::optional<test_support::ScopedEnv> job;
     if (batch) job.emplace("LSB_JOBID", "4711");

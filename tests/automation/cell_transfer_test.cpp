@@ -19,11 +19,9 @@ TEST(CellAddress, NumericPairsBecomeA1Addresses) {
   const struct {
     const char* cell;
     const char* address;
-  } cases[] = {
-      {"1:1", "A1"},   {"26:3", "Z3"},   {"27:3", "AA3"}, {"52:1", "AZ1"},
-      {"53:1", "BA1"}, {"702:9", "ZZ9"}, {" 3: 7", "C7"}, {"3:7:9", "C7"},
-      {"2x:5y", "B5"}, {"$B$7", "$B$7"}, {"A1:", "A1:"},  {"", ""},
-  };
+  } cases[] = {{"1:1", "A1"},   {"26:3", "Z3"},   {"27:3", "AA3"}, {"52:1", "AZ1"},
+               {"53:1", "BA1"}, {"702:9", "ZZ9"}, {" 3: 7", "C7"}, {"3:7:9", "C7"},
+               {"2x:5y", "B5"}, {"$B$7", "$B$7"}, {"A1:", "A1:"},  {"", ""}};
   for (const auto& c : cases)
     EXPECT_EQ(automation::CellAddress(c.cell), c.address) << c.cell;
 }
@@ -41,14 +39,12 @@ TEST(CellAddress, TypedReferencesAreAddressesPairsOrNames) {
   const struct {
     const char* cell;
     bool valid;
-  } cases[] = {
-      {"B5", true},      {"$b$5", true},      {"XFD1048576", true}, {"3:7", true},
-      {" 3 : 7 ", true}, {"Total_oil", true}, {"_x.1", true},       {"B5x", false},
-      {"R1C1", false},   {"XFE1", false},     {"A1048577", false},  {"B0", false},
-      {"Well12", true},  {"B 5", false},      {"A1:B2", false},     {"703:1", false},
-      {"2x:5y", false},  {"", false},         {"5", false},         {"Sheet1!B5", false},
-      {"$$B5", false},   {"B$", false},
-  };
+  } cases[] = {{"B5", true},      {"$b$5", true},      {"XFD1048576", true}, {"3:7", true},
+               {" 3 : 7 ", true}, {"Total_oil", true}, {"_x.1", true},       {"B5x", false},
+               {"R1C1", false},   {"XFE1", false},     {"A1048577", false},  {"B0", false},
+               {"Well12", true},  {"B 5", false},      {"A1:B2", false},     {"703:1", false},
+               {"2x:5y", false},  {"", false},         {"5", false},         {"Sheet1!B5", false},
+               {"$$B5", false},   {"B$", false}};
   for (const auto& c : cases)
     EXPECT_EQ(automation::IsCellReference(c.cell), c.valid) << c.cell;
 }
@@ -177,8 +173,7 @@ TEST_F(CellTransferTest, ReadsAndWritesFailWithTheirMessages) {
        "Error in setting data cell 703:1, worksheet Data"},
       {"Data", "not a cell", "Could not get Data.Cell[not a cell]",
        "Error in setting data cell not a cell, worksheet Data"},
-      {"Nope", "A1", "Unable to get worksheet Nope", "Unable to get worksheet Nope"},
-  };
+      {"Nope", "A1", "Unable to get worksheet Nope", "Unable to get worksheet Nope"}};
   for (const auto& [sheet, cell, read, write] : cases) {
     ClearMessage();
     if (write) {

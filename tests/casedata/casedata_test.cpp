@@ -100,8 +100,7 @@ TEST(OptItems, ValidateChecksNameThenCellThenWorksheet) {
       {"Rate", "  ", "Data", "A cell reference must be supplied for Rate"},
       {"Rate", "B2", " ", "A worksheet reference must be supplied for Rate"},
       {"100%s", "", "Data", "A cell reference must be supplied for 100%s"},
-      {"\t", "\t", "\t", nullptr},  // only spaces are blank
-  };
+      {"\t", "\t", "\t", nullptr}};  // only spaces are blank
   for (const auto& [name, cell, sheet, expected] : cases) {
     CExcControlVariable item;
     item.name = name;

@@ -225,17 +225,15 @@ TEST_F(ClassRegistryTest, ProgIdsAsTheSettingsOrTheEnvironmentNameThemReadAtEach
     std::optional<std::string_view> env;
     const char* progId;
     const char* expected;
-  } cases[] = {
-      {std::nullopt, "Excel.Application.16", "gm-test-sheet"},
-      {std::nullopt, "Excel.Application.15", "Invalid class string"},
-      {std::nullopt, "Excel.Application.14", "Class not registered"},
-      {std::nullopt, "Excel.Application.13", "Invalid class string"},  // no default value
-      {"NONE", "Excel.Application.16", "Invalid class string"},
-      {"GM-Test-Chosen", "Excel.Application.16", "gm-test-chosen"},  // names ignore case
-      {"gm-test-chosen", "Excel.Application.14", "Invalid class string"},
-      {"gm-test-absent", "Excel.Application.16", "Class not registered"},
-      {"", "Excel.Application.16", "gm-test-sheet"},  // as if unset
-  };
+  } cases[] = {{std::nullopt, "Excel.Application.16", "gm-test-sheet"},
+               {std::nullopt, "Excel.Application.15", "Invalid class string"},
+               {std::nullopt, "Excel.Application.14", "Class not registered"},
+               {std::nullopt, "Excel.Application.13", "Invalid class string"},  // no default value
+               {"NONE", "Excel.Application.16", "Invalid class string"},
+               {"GM-Test-Chosen", "Excel.Application.16", "gm-test-chosen"},  // names ignore case
+               {"gm-test-chosen", "Excel.Application.14", "Invalid class string"},
+               {"gm-test-absent", "Excel.Application.16", "Class not registered"},
+               {"", "Excel.Application.16", "gm-test-sheet"}};  // as if unset
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.env.value_or("unset")) + " " + c.progId);
     const ScopedEnv env("GRIDMOOR_SPREADSHEET", c.env);
@@ -274,8 +272,7 @@ TEST_F(ClassRegistryTest, FactoryFailuresBecomeCreationResults) {
       {[]() -> Made { com::Throw(com::RPC_E_SERVER_UNAVAILABLE); }, com::RPC_E_SERVER_UNAVAILABLE},
       {[]() -> Made { throw std::runtime_error("no office"); }, com::E_FAIL},
       {[]() -> Made { throw std::bad_alloc(); }, com::E_OUTOFMEMORY},
-      {[] { return Made(); }, com::E_FAIL},
-  };
+      {[] { return Made(); }, com::E_FAIL}};
   for (const auto& c : cases) {
     const test_support::ScopedApplicationFactory failing("gm-test-failing", c.factory);
     com::Ptr<com::Unknown> object;

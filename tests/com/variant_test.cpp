@@ -368,15 +368,13 @@ TEST(VariantBoundary, WhatTheLibraryDoesNotTakeIsRefusedWithTheReason) {
   struct Case {
     const com::VARIANT* value;
     std::string reason;
-  } const cases[] = {
-      {&small, "A VARIANT of type VT_I2 is not supported ("},
-      {&byReference, "A VARIANT of type VT_BYREF|VT_R8 is not supported ("},
-      {&oneDimension, "An array of 1 dimension(s) is not supported ("},
-      {&nested, "Element (1, 2) of type VT_ARRAY|VT_VARIANT is not supported ("},
-      {&noArray, "A VT_ARRAY value without an array"},
-      {&foreign, "An array whose elements are not VARIANTs is not supported ("},
-      {nullptr, "No VARIANT was given (a null pointer)"},
-  };
+  } const cases[] = {{&small, "A VARIANT of type VT_I2 is not supported ("},
+                     {&byReference, "A VARIANT of type VT_BYREF|VT_R8 is not supported ("},
+                     {&oneDimension, "An array of 1 dimension(s) is not supported ("},
+                     {&nested, "Element (1, 2) of type VT_ARRAY|VT_VARIANT is not supported ("},
+                     {&noArray, "A VT_ARRAY value without an array"},
+                     {&foreign, "An array whose elements are not VARIANTs is not supported ("},
+                     {nullptr, "No VARIANT was given (a null pointer)"}};
   for (const Case& c : cases) {
     const std::string reason = com::CheckHostVariant(c.value);
     EXPECT_EQ(reason.substr(0, c.reason.size()), c.reason);

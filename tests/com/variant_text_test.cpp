@@ -174,7 +174,7 @@ TEST(OleDateText, ReadsTheDriversFormAndIsoDates) {
   };
   // clang-format off
   const std::vector<Case> cases = {
-      {"01/06/2024", 45297.0}, {"1/6/2024 3:04:05 PM", 45297.0 + (15 * 3600 + 4 * 60 + 5) / 86400.0},
+      {"01/06/2024", 45297.0}, {"1/6/2024 3:04:05 PM", 45297.0 + Seconds(15, 4, 5)},
       {"1/6/2024 12:00:00 AM", 45297.0}, {" 2024-01-06 ", 45297.0}, {"2024-1-6 18:00", 45297.75},
       {"12/29/1899 6:00", -1.25},  // before day 0 the time still runs forward
       {"2/29/2024", 45351.0}, {"2/29/2023", std::nullopt}, {"1/6/24", std::nullopt},

@@ -201,8 +201,7 @@ TEST_F(DataServerTest, ContentReadsJoinTheCellsTexts) {
       {"Excel.Sheet[0].Cell[{2:2|1:1}].Content", "two|1.5"},    // column:row pairs
       {"Excel.Sheet[0].Cell[{A9}].Content", ""},
       {"Excel.Sheet[0].Cell.Content", ""},
-      {"Excel.Sheet[{Results}].Cell[{C3|A1}].Content", "   "},  // spaces only count as blank
-  };
+      {"Excel.Sheet[{Results}].Cell[{C3|A1}].Content", "   "}};  // spaces only count as blank
   for (const auto& [tag, expected] : cases) {
     SCOPED_TRACE(tag);
     EXPECT_EQ(Of(Read(tag)), Outcome(0, expected, ""));
@@ -397,8 +396,7 @@ TEST_F(CommandTest, RunMacroRunsItByEitherForm) {
       {"Excel.RunMacro()", "Bad number of arguments"},
       {"Excel.RunMacro(a, b)", "Bad number of arguments"},
       {"Book.RunMacro(Recalc)", "Invalid prefix"},
-      {"Excel.RunMacro(Missing)", "Unable to run macro Missing ("},
-  };
+      {"Excel.RunMacro(Missing)", "Unable to run macro Missing ("}};
   for (const auto& [command, message] : failures) {
     SCOPED_TRACE(command);
     EXPECT_EQ(Execute(command), 1);

@@ -36,11 +36,9 @@ const Writer kWriters[] = {
     {"fill", 6, [](host::HostRecord& r, std::size_t at) { return r.Fill(at, 6, 0xEE); }},
     {"text", 7,
      [](host::HostRecord& r, std::size_t at) { return r.WriteText(at, 7, "abcdefghij"); }},
-    {"filled text", 7,
-     [](host::HostRecord& r, std::size_t at) {
+    {"filled text", 7, [](host::HostRecord& r, std::size_t at) {
        return r.WriteText(at, 7, "abcdefghij", TextFit::kMayFill);
-     }},
-};
+     }}};
 
 TEST(HostRecord, WritesUpToTheLastByteAndRefusesOneBytePastIt) {
   for (const Writer& w : kWriters) {
@@ -131,8 +129,7 @@ TEST(HostRecord, WriteTextCutsToTheFieldAndNeverWritesPastIt) {
       {"character at the fill cut", "ab\xc3\xa9", 3, TextFit::kMayFill, std::string("ab\0", 3)},
       {"embedded NUL ends the text", std::string("ab\0cd", 5), 8, TextFit::kMayFill,
        std::string("ab\0\0\0\0\0\0", 8)},
-      {"one-byte field", "abc", 1, TextFit::kTerminated, std::string("\0", 1)},
-  };
+      {"one-byte field", "abc", 1, TextFit::kTerminated, std::string("\0", 1)}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     GuardedBuffer buffer(c.field + 2);
@@ -214,8 +211,7 @@ TEST(Answer, AFailureWritesItsWholeMessageVerbatimSuccessWritesNothing) {
       {outcome::Error::Success(), EXT_RESULT_OK, "earlier text"},
       {outcome::Error::Failed("100% of Sheet1!A1"), EXT_RESULT_FAILED, "100% of Sheet1!A1"},
       {outcome::Error::Failed("no more", EXT_RESULT_NONE), EXT_RESULT_NONE, "no more"},
-      {outcome::Error::Failed(std::string(400, 'y')), EXT_RESULT_FAILED, std::string(259, 'y')},
-  };
+      {outcome::Error::Failed(std::string(400, 'y')), EXT_RESULT_FAILED, std::string(259, 'y')}};
   for (const auto& [error, result, text] : cases) {
     EXPECT_EQ(host::Answer(error, status.record), result);
     EXPECT_EQ(status.record.Text(), text);

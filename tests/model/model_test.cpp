@@ -59,8 +59,7 @@ TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection)
       {"OpenCaseWorkbook", [](M m) { return m.OpenCaseWorkbook(); }},
       {"StartApplication", [](M m) { return m.StartApplication(); }},
       {"ReloadWorkbook", [](M m) { return m.ReloadWorkbook(); }},
-      {"SaveCaseWorkbook", [](M m) { return m.SaveCaseWorkbook(std::string()); }},
-  };
+      {"SaveCaseWorkbook", [](M m) { return m.SaveCaseWorkbook(std::string()); }}};
   for (const auto& [name, run] : cases)
     EXPECT_EQ(Said(run(model_)), std::tuple(1, "There is no connection to Excel")) << name;
   EXPECT_EQ(model_.caseDetails.workbookOpen, 0);
@@ -83,8 +82,7 @@ TEST_F(UnconnectedModelTest, FileLabelNamesTheWorkbookDescriptionIsForIndexZero)
       {"", 0, false},
       {"/work/case.xlsx", 1, false},
       {"/work/case.xlsx", 0, true},
-      {"/work/case.xlsx", -4, true},
-  };
+      {"/work/case.xlsx", -4, true}};
   for (const auto& [fileName, index, described] : descriptions) {
     model_.caseDetails.fileName = fileName;
     EXPECT_EQ(model_.GetFileDescription(index), described ? std::optional(casedata::FileDescription{
@@ -313,8 +311,7 @@ TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
       {"/a/b/case.xlsx", "/", "/case.xlsx"},
       {"/a/b/", "/data", "/data/"},
       {"case.xlsx", "/data", std::nullopt},
-      {"/a/case.xlsx", "  ", std::nullopt},
-  };
+      {"/a/case.xlsx", "  ", std::nullopt}};
   for (const auto& [path, directory, expected] : cases)
     EXPECT_EQ(model::PathInDirectory(path, directory), expected) << path << " in " << directory;
   EXPECT_EQ(model::FileNamePart("x\\y/z.xls"), "z.xls");
@@ -468,8 +465,7 @@ TEST_F(UnconnectedModelTest, TheRunDateIsTheDayAfterTheHostsDate) {
       {-0.25, 1.25, RunDate::kValid},  // 30 December 1899, 06:00, written backwards
       {2958464.5, 2958465.5, RunDate::kValid},
       {2958465.0, 2958466.0, RunDate::kInvalid},  // after the year 9999
-      {nan, nan, RunDate::kInvalid},
-  };
+      {nan, nan, RunDate::kInvalid}};
   for (const auto& [host, runDate, status] : cases) {
     model_.SetDate(host);
     EXPECT_THAT(model_.runDate.days, testing::NanSensitiveDoubleEq(runDate)) << host;

@@ -39,8 +39,7 @@ TEST(Registry, EveryValueKindIsSavedInTheExportLayoutAndLoadsBack) {
   const std::tuple<std::string, std::uint32_t, std::string> dwords[] = {
       {"Ten", 10, R"("Ten"=dword:0000000a)"},
       {"Max", 0xFFFFFFFFu, R"("Max"=dword:ffffffff)"},
-      {"", 0x12AB, R"(@=dword:000012ab)"},
-  };
+      {"", 0x12AB, R"(@=dword:000012ab)"}};
   const std::tuple<std::string, std::string, std::string> texts[] = {
       {"EscapeLike", R"(C:\dir\ \" and \\)", R"("EscapeLike"="C:\\dir\\ \\\" and \\\\")"},
       {"Utf8", "Débit 油井 𝄞", R"("Utf8"="Débit 油井 𝄞")"},
@@ -49,8 +48,7 @@ TEST(Registry, EveryValueKindIsSavedInTheExportLayoutAndLoadsBack) {
       {R"(Name "q" \ x)", "v", R"("Name \"q\" \\ x"="v")"},
       {"@", "at sign", R"("@"="at sign")"},
       {"", "default text", R"(@="default text")"},
-      {"Tab", "a\tb", "\"Tab\"=\"a\tb\""},
-  };
+      {"Tab", "a\tb", "\"Tab\"=\"a\tb\""}};
   std::string expected = "REGEDIT4\n\n[" + std::string(kConfig) + "]\n";
   for (const auto& [name, value, line] : dwords) {
     registry->SetDword(kConfig, name, value);
@@ -101,8 +99,7 @@ TEST(Registry, DefaultPathPrecedence) {
       {"relative.reg", "/x", "/h", "relative.reg"},
       {"", "/x", "/h", "/x/gridmoor/registry.reg"},
       {std::nullopt, "", "/h", "/h/.config/gridmoor/registry.reg"},
-      {std::nullopt, "not/absolute", "/h", "/h/.config/gridmoor/registry.reg"},
-  };
+      {std::nullopt, "not/absolute", "/h", "/h/.config/gridmoor/registry.reg"}};
   for (const auto& [file, xdg, home, expected] : cases) {
     test_support::ScopedEnv registry("GRIDMOOR_REGISTRY", file);
     test_support::ScopedEnv config("XDG_CONFIG_HOME", xdg);
@@ -178,8 +175,7 @@ TEST(RegistryFormat, ReadsAWindowsExportAndRewritesItKeepingWhatItDoesNotChange)
       {kConfig, "Path", kWrongType, kWrongType},  // expandable text
       {kConfig, "Blob", kWrongType, kWrongType},
       {kConfig, "", kMissing, kMissing},
-      {"HKEY_CURRENT_USER\\Software\\Absent", "Vista", kMissing, kMissing},
-  };
+      {"HKEY_CURRENT_USER\\Software\\Absent", "Vista", kMissing, kMissing}};
   for (const auto& [key, name, asString, asDword] : types) {
     EXPECT_EQ(registry.GetString(key, name).status, asString) << name;
     EXPECT_EQ(registry.GetDword(key, name).status, asDword) << name;
@@ -299,26 +295,24 @@ TEST(RegistryFormat, EmptyFilesAreEmptyStoresAndMalformedOnesAnErrorNamingTheLin
     std::string text;
     int line;
     std::string says;
-  } cases[] = {
-      {"garbage\n[K]\n", 1, "REGEDIT4"},
-      {"REGEDIT4\n\"a\"=\"b\"\n", 2, "before any key"},
-      {"REGEDIT4\n\n[K]\n\"a\"=\"b\n", 4, "closing quote"},
-      {"REGEDIT4\n[K]\n\"a\"=dword:123456789\n", 3, "dword"},
-      {"REGEDIT4\n[K]\n\"a\"=dword:xyz\n", 3, "dword"},
-      {"REGEDIT4\n[K]\nname=value\n", 3, "not a key, value or comment"},
-      {"REGEDIT4\n[K\n", 2, "']'"},
-      {"REGEDIT4\n[]\n", 2, "empty key"},
-      {"REGEDIT4\n[K]\n\"a\"=hex:01,\\\n", 3, "past the end"},
-      {"REGEDIT4\n[K]\n\"a\"=hex:0g\n", 3, "hexadecimal"},
-      {"REGEDIT4\n[K]\n\"a\"=hex(2):01,\\\n  zz\n\"b\"=\"c\"\n", 3, "hexadecimal"},
-      {"REGEDIT4\n[K]\n\"a\"=hex(zz):00\n", 3, "hexadecimal"},
-      {"REGEDIT4\n[-K]\n\"a\"=\"b\"\n", 3, "deleted key"},
-      {"REGEDIT4\n[K]\n\"a\"=\"b\" trailing\n", 3, "after the closing quote"},
-      {"REGEDIT4\n[K]\n\"a\"=str:x\n", 3, "unknown form"},
-      {"REGEDIT4\r\n[K]\r\n\r\n\"a=\"b\"\r\n", 4, "expected '='"},
-      {"REGEDIT4\n[K]\n\"unterminated=1\n", 3, "closing quote"},
-      {std::string("\xFE\xFF\0R", 4), 0, "big-endian"},
-  };
+  } cases[] = {{"garbage\n[K]\n", 1, "REGEDIT4"},
+               {"REGEDIT4\n\"a\"=\"b\"\n", 2, "before any key"},
+               {"REGEDIT4\n\n[K]\n\"a\"=\"b\n", 4, "closing quote"},
+               {"REGEDIT4\n[K]\n\"a\"=dword:123456789\n", 3, "dword"},
+               {"REGEDIT4\n[K]\n\"a\"=dword:xyz\n", 3, "dword"},
+               {"REGEDIT4\n[K]\nname=value\n", 3, "not a key, value or comment"},
+               {"REGEDIT4\n[K\n", 2, "']'"},
+               {"REGEDIT4\n[]\n", 2, "empty key"},
+               {"REGEDIT4\n[K]\n\"a\"=hex:01,\\\n", 3, "past the end"},
+               {"REGEDIT4\n[K]\n\"a\"=hex:0g\n", 3, "hexadecimal"},
+               {"REGEDIT4\n[K]\n\"a\"=hex(2):01,\\\n  zz\n\"b\"=\"c\"\n", 3, "hexadecimal"},
+               {"REGEDIT4\n[K]\n\"a\"=hex(zz):00\n", 3, "hexadecimal"},
+               {"REGEDIT4\n[-K]\n\"a\"=\"b\"\n", 3, "deleted key"},
+               {"REGEDIT4\n[K]\n\"a\"=\"b\" trailing\n", 3, "after the closing quote"},
+               {"REGEDIT4\n[K]\n\"a\"=str:x\n", 3, "unknown form"},
+               {"REGEDIT4\r\n[K]\r\n\r\n\"a=\"b\"\r\n", 4, "expected '='"},
+               {"REGEDIT4\n[K]\n\"unterminated=1\n", 3, "closing quote"},
+               {std::string("\xFE\xFF\0R", 4), 0, "big-endian"}};
   for (const Case& c : cases) {
     test_support::TempRegistry temp(c.text);
     const outcome::Expected<Registry> registry = Registry::Load(temp.file());

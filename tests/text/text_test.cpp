@@ -28,13 +28,11 @@ TEST(Ascii, FoldsOnlyAsciiLettersWhateverTheLocale) {
   struct Case {
     std::string_view a, b;
     bool equal;
-  } const cases[] = {
-      {"Excel.Application.16", "EXCEL.application.16", true},
-      {"", "", true},
-      {"abc", "abcd", false},
-      {"\xC3\x89", "\xC3\xA9", false},  // É and é: not ASCII, not folded
-      {"a@[", "A`{", false},            // neighbours of the letter ranges
-  };
+  } const cases[] = {{"Excel.Application.16", "EXCEL.application.16", true},
+                     {"", "", true},
+                     {"abc", "abcd", false},
+                     {"\xC3\x89", "\xC3\xA9", false},  // É and é: not ASCII, not folded
+                     {"a@[", "A`{", false}};           // neighbours of the letter ranges
   for (const Case& c : cases) {
     EXPECT_EQ(text::EqualsNoCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
     EXPECT_EQ(text::CompareNoCase(c.a, c.b) == 0, c.equal) << c.a << " / " << c.b;

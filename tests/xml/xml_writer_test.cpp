@@ -102,8 +102,7 @@ TEST(XmlWriter, WritesTheTextFormByteForByte) {
       {"the schema attributes of the roots",
        [](CXMLDocument& d) { d.AddElement("BatchOutput").AddSchemaAttributes("1.0.0"); },
        "<BatchOutput xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-       "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" version=\"1.0.0\" />\n"},
-  };
+       "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" version=\"1.0.0\" />\n"}};
   for (const Case& c : cases) {
     CXMLDocument document;
     c.build(document);
