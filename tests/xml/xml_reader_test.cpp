@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "gridmoor/host.h"
 #include "support/temp_folder.h"
