@@ -160,10 +160,8 @@ TEST_F(DataServerTest, TheSheetListIsTheModelsCachedNamesForOneRequest) {
                           "Excel.Sheet[{data}].SheetName", "Excel.Sheet[12x].SheetName",
                           "Excel.Sheet[123456789012345678901234567890].SheetName",
                           "Excel.Sheet[{Data.SheetName", "Excel.Sheet[{Data}.SheetName",
-                          "Excel.Sheet.Add", "Excel.Sheet[0].Other", "Excel.Sheets.Count"}) {
-    SCOPED_TRACE(tag);
-    EXPECT_EQ(Of(Read(tag)), kNothing);
-  }
+                          "Excel.Sheet.Add", "Excel.Sheet[0].Other", "Excel.Sheets.Count"})
+    EXPECT_EQ(Of(Read(tag)), kNothing) << tag;
 
   // Writes to the list or a read-only property succeed and change nothing
   // in the model or the workbook.
@@ -202,15 +200,11 @@ TEST_F(DataServerTest, ContentReadsJoinTheCellsTexts) {
       {"Excel.Sheet[0].Cell[{A9}].Content", ""},
       {"Excel.Sheet[0].Cell.Content", ""},
       {"Excel.Sheet[{Results}].Cell[{C3|A1}].Content", "   "}};  // spaces only count as blank
-  for (const auto& [tag, expected] : cases) {
-    SCOPED_TRACE(tag);
-    EXPECT_EQ(Of(Read(tag)), Outcome(0, expected, ""));
-  }
+  for (const auto& [tag, expected] : cases)
+    EXPECT_EQ(Of(Read(tag)), Outcome(0, expected, "")) << tag;
   for (const char* tag : {"Excel.Sheet[0].Cell[{A1}].Value", "Excel.Sheet[0].Cell[{A1}.Content",
-                          "Excel.Sheet[0].Cells[{A1}].Content"}) {
-    SCOPED_TRACE(tag);
-    EXPECT_EQ(Of(Read(tag)), kNothing);
-  }
+                          "Excel.Sheet[0].Cells[{A1}].Content"})
+    EXPECT_EQ(Of(Read(tag)), kNothing) << tag;
 }
 
 TEST_F(DataServerTest, ContentWritesWalkValuesAndCellsInStep) {
