@@ -1,8 +1,9 @@
-// A case written by the model and read back: every element kind, as binary
-// and as JSON; too little room; damaged archives
-// refused with their messages (the model's and the dump's), what a failed
-// read keeps, the values a reader keeps within range, where the workbook is
-// looked for after a read; and archives of every version.
+// The archive's field encodings; a case written by the model and read back:
+// every element kind, as binary and as JSON; too little room; damaged
+// archives refused with their messages (the model's and the dump's), what a
+// failed read keeps, the values a reader keeps within range, where the
+// workbook is looked for after a read; and archives of every version. (The
+// byte layout of every number and text is pinned by the version tests.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,7 +18,9 @@
 #include <vector>
 
 #include "archive/archive_helpers.h"
+#include "archive/byte_builder.h"
 #include "archive/json/case_json.h"
+#include "archive/primitives.h"
 #include "archive/records/case_record.h"
 #include "archive/sample_case.h"
 #include "archive/version_builder.h"
@@ -29,6 +32,7 @@
 
 namespace {
 
+using archive_test::ErrorKind;
 using archive_test::StoreCase;
 using archive_test::WriteCase;
 
@@ -45,6 +49,56 @@ casedata::StoredCase Stored(std::vector<std::uint8_t> archive) {
 
 using CaseData = archive_test::ModelTest;
 using archive_test::CaseOf;
+
+TEST(ArchiveEncoding, AnyByteButZeroLoadsAsASetFlag) {
+  const std::vector<std::uint8_t> flagBytes = {0, 1, 2, 0xFF};
+  archive::Archive flags = archive::Archive::LoadFrom(flagBytes);
+  for (const bool expected : {false, true, true, true}) {
+    bool flag = !expected;
+    archive::TransferFlag(flags, flag);
+    EXPECT_EQ(flag, expected);
+  }
+}
+
+TEST(ArchiveBounds, ATransferPastTheEndFailsAndTouchesNothingBeyond) {
+  std::vector<std::uint8_t> buffer(6, 0xEE);
+  archive::Archive store = archive::Archive::StoreInto(std::span(buffer).first(5));
+  std::uint32_t value = 0x11223344;
+  archive::TransferU32(store, value);
+  EXPECT_EQ(ErrorKind([&] {
+              archive::TransferU32(store, value);
+              return store.TakeFailure();
+            }),
+            archive::ArchiveError::Kind::kEnd);
+  std::uint8_t fits = 0x55;
+  archive::TransferU8(store, fits);  // one byte is left, but the archive has stopped
+  EXPECT_EQ(buffer, (std::vector<std::uint8_t>{0x44, 0x33, 0x22, 0x11, 0xEE, 0xEE}));
+  EXPECT_EQ(ErrorKind([&] { return store.TakeFailure(); }), archive::ArchiveError::Kind::kEnd)
+      << "the archive stays stopped with its first failure";
+
+  archive::Archive load = archive::Archive::LoadFrom(std::span(buffer).first(3));
+  EXPECT_EQ(ErrorKind([&] {
+              archive::TransferU32(load, value);
+              return load.TakeFailure();
+            }),
+            archive::ArchiveError::Kind::kEnd);
+  EXPECT_EQ(value, 0x11223344u) << "a failed load leaves the value";
+}
+
+TEST(ArchiveText16, ALoadedTextIsCutToFifteenCharactersOrAtANul) {
+  const std::vector<std::uint8_t> bytes = archive_test::ByteBuilder()
+                                              .Text("ABCDEFGHIJKLMNOPQRST")
+                                              .Text(std::string("B7\0C9", 5))
+                                              .bytes();
+  archive::Archive load = archive::Archive::LoadFrom(bytes);
+  casedata::CellField cut;
+  casedata::CellField nul;
+  archive::TransferText16(load, cut);
+  archive::TransferText16(load, nul);
+  EXPECT_EQ(cut.view(), "ABCDEFGHIJKLMNO");
+  EXPECT_EQ(nul.view(), "B7");
+  EXPECT_EQ(load.Remaining(), 0u) << "the whole stored text is consumed";
+}
 
 TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
   archive_test::FillSampleCase(CaseOf(model_), 3);
@@ -144,8 +198,7 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
            "4294967280 components at byte 99 do not fit the 9 bytes left"},
           // Version 9 keeps a single legacy composition of its own.
           {9, 61, 50000, kReadFailed, 9,
-           "50000 legacy components at byte 61 do not fit the 4 bytes left"},
-      };
+           "50000 legacy components at byte 61 do not fit the 4 bytes left"}};
   for (const auto& [version, at, word, message, versionKept, dumpError] : cases) {
     SCOPED_TRACE(dumpError);
     std::vector<std::uint8_t> bytes = WriteCase(one.View(), version, version);
@@ -252,8 +305,7 @@ TEST_F(CaseData, TheWorkbookIsRelocatedByTheBatchJobTheFileTheHostsFlagAndTheMod
       {true, "book.xlsx", false, "book.xlsx", modelFile},
       {false, missing, false, moved, backslashed},
       {false, missing, false, missing, "field.cfx"},  // no folder to move to
-      {false, missing, false, missing, ""},
-  };
+      {false, missing, false, missing, ""}};
   for (const auto& [batch, fileName, flag, expected, modelPath] : cases) {
     std::optional<test_support::ScopedEnv> job;
     if (batch) job.emplace("LSB_JOBID", "4711");

@@ -81,8 +81,7 @@ TEST_F(CalcSessionTest, AReadThatFailsSaysWhyNamingTheSheetAndCell) {
        "Invalid cell reference \"A1048577\" on sheet Sheet1: no cell of the sheet and no name"},
       {"703:1", "Invalid cell reference \"703:1\" on sheet Sheet1: outside the sheet"},
       {"C1", "Type mismatch. Sheet1!C1 holds the error value #DIV/0!, not a number"},
-      {"C2", "Type mismatch. Sheet1!C2 holds the error value #N/A, not a number"},
-  };
+      {"C2", "Type mismatch. Sheet1!C2 holds the error value #N/A, not a number"}};
   for (const auto& c : cases) {
     std::string text;
     std::string reason;

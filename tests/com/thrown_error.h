@@ -1,8 +1,10 @@
+// Small steps the com tests share: the error a call throws, and raw VARIANTs.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include "com/error.h"
+#include "com/variants/variant.h"
 
 namespace com_test {
 
@@ -27,6 +29,19 @@ com::Error ErrorOf(Call&& call) {
   }
   ADD_FAILURE() << "no failure";
   return com::Error(com::S_OK);
+}
+
+// A raw VARIANT of type `vt`, with `set` setting one member.
+template <class Set>
+com::VARIANT Raw(unsigned vt, Set&& set) {
+  com::VARIANT value;
+  GmVariantInit(&value);
+  value.vt = static_cast<com::VARTYPE>(vt);
+  set(value);
+  return value;
+}
+inline com::VARIANT Raw(unsigned vt) {
+  return Raw(vt, [](com::VARIANT&) {});
 }
 
 }  // namespace com_test

@@ -1,5 +1,5 @@
 // The automation value types: VARIANT, BSTR and SAFEARRAY, their owning
-// wrappers and the grid of cell values.
+// wrappers, the grid of cell values and what crosses the library's boundary.
 #include "com/variants/variant.h"
 
 #include <gtest/gtest.h>
@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "com/error.h"
 #include "com/hresult.h"
 #include "com/variants/bstr.h"
+#include "com/variants/variant_boundary.h"
 #include "com/variants/variant_grid.h"
 #include "thrown_error.h"
 
@@ -19,13 +21,7 @@ namespace {
 
 using com::Variant;
 
-com::VARIANT RawText(const char16_t* text) {
-  com::VARIANT raw;
-  GmVariantInit(&raw);
-  raw.vt = com::VT_BSTR;
-  raw.bstrVal = text ? GmSysAllocString(text) : nullptr;
-  return raw;
-}
+using com_test::Raw;
 
 TEST(Variant, FactoriesAndEquality) {
   EXPECT_EQ(Variant::Bool(true).boolVal, -1);
@@ -43,10 +39,11 @@ TEST(Variant, FactoriesAndEquality) {
       {nullText, Variant::Text("")}};
   for (const auto& [a, b] : equal)
     EXPECT_TRUE(a == b) << com::Describe(a);
-  const std::pair<Variant, Variant> different[] = {{Variant::Int4(5), Variant::Int(5)},
-                                                   {Variant::Int4(5), Variant::Int4(6)},
-                                                   {Variant::Double(1), Variant::Date(1)},
-                                                   {Variant::Text("a"), Variant::Text("b")}};
+  // clang-format off
+  const std::pair<Variant, Variant> different[] = {
+      {Variant::Int4(5), Variant::Int(5)}, {Variant::Int4(5), Variant::Int4(6)},
+      {Variant::Double(1), Variant::Date(1)}, {Variant::Text("a"), Variant::Text("b")}};
+  // clang-format on
   for (const auto& [a, b] : different)
     EXPECT_FALSE(a == b) << com::Describe(a);
 }
@@ -77,39 +74,32 @@ TEST(Variant, AssignmentsReleaseWhatWasHeldAndMovesSteal) {
 }
 
 TEST(VariantApi, CopyClearsTheDestinationCopiesDeeplyAndRefusesWhatItCannotCopy) {
-  com::VARIANT dest = RawText(u"overwritten");
+  com::VARIANT dest = Raw(com::VT_BSTR, [](auto& v) { v.bstrVal = GmSysAllocString(u"over"); });
   const Variant source = Variant::Text("source");
   ASSERT_EQ(GmVariantCopy(&dest, &source), com::S_OK);
   EXPECT_NE(dest.bstrVal, source.bstrVal);
   EXPECT_EQ(GmVariantCopy(&dest, &dest), com::S_OK);
   EXPECT_EQ(std::u16string(dest.bstrVal), u"source");
-  com::VARIANT nullText = RawText(nullptr);
+  const com::VARIANT nullText = Raw(com::VT_BSTR);
   ASSERT_EQ(GmVariantCopy(&dest, &nullText), com::S_OK);
   EXPECT_EQ(dest.vt, com::VT_BSTR);
   EXPECT_EQ(dest.bstrVal, nullptr) << "a null BSTR stays null";
 
   double number = 4.5;
-  com::VARIANT reference;
-  GmVariantInit(&reference);
-  reference.vt = com::VT_BYREF | com::VT_R8;
-  reference.byref = &number;
-  Variant shallow(reference);
+  Variant shallow(Raw(com::VT_BYREF | com::VT_R8, [&](auto& v) { v.byref = &number; }));
   EXPECT_EQ(shallow.byref, &number);
   shallow.Clear();  // must not touch the target
   EXPECT_EQ(number, 4.5);
 
   com::SAFEARRAY fake{};
-  com::VARIANT ints;
-  GmVariantInit(&ints);
-  ints.vt = com::VT_ARRAY | com::VT_I4;
-  ints.parray = &fake;
+  const com::VARIANT ints = Raw(com::VT_ARRAY | com::VT_I4, [&](auto& v) { v.parray = &fake; });
   Variant dropped = Variant::Text("dropped");
   EXPECT_EQ(GmVariantCopy(&dropped, &ints), com::DISP_E_BADVARTYPE);
   EXPECT_EQ(dropped.vt, com::VT_EMPTY);
   EXPECT_THROW(Variant{ints}, com::Error);
-  EXPECT_EQ(GmVariantClear(nullptr), com::E_INVALIDARG);
-  EXPECT_EQ(GmVariantCopy(nullptr, &dest), com::E_INVALIDARG);
-  EXPECT_EQ(GmVariantCopy(&dest, nullptr), com::E_INVALIDARG);
+  EXPECT_EQ(std::tuple(GmVariantClear(nullptr), GmVariantCopy(nullptr, &dest),
+                       GmVariantCopy(&dest, nullptr)),
+            std::tuple(com::E_INVALIDARG, com::E_INVALIDARG, com::E_INVALIDARG));
   GmVariantInit(nullptr);
 }
 
@@ -121,9 +111,8 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
   com::BSTR text = GmSysAllocString(u"Débit");
   std::uint32_t prefix;
   std::memcpy(&prefix, reinterpret_cast<const char*>(text) - 4, sizeof prefix);
-  EXPECT_EQ(prefix, 10u);
-  EXPECT_EQ(GmSysStringLen(text), 5u);
-  EXPECT_EQ(GmSysStringByteLen(text), 10u);
+  EXPECT_EQ(std::tuple(prefix, GmSysStringLen(text), GmSysStringByteLen(text)),
+            std::tuple(10u, 5u, 10u));
   EXPECT_EQ(std::u16string(text, 6), std::u16string(u"Débit\0", 6));
   GmSysFreeString(text);
 
@@ -137,8 +126,8 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
     EXPECT_EQ(std::u16string(made, expected.size()), expected);
     GmSysFreeString(made);
   }
-  EXPECT_EQ(GmSysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
-  EXPECT_EQ(GmSysAllocStringLen(nullptr, 0x80000000u), nullptr);
+  for (const std::uint32_t tooLong : {0xFFFFFFFFu, 0x80000000u})
+    EXPECT_EQ(GmSysAllocStringLen(nullptr, tooLong), nullptr);
 }
 
 // The conversion itself is text's; a BSTR keeps its length, NULs included.
@@ -253,14 +242,14 @@ TEST(VariantGrid, RoundTripsThroughATwoDimensionalArrayStoredColumnByColumn) {
   EXPECT_EQ(Element(sa, 3, 2), &data[5]);
   EXPECT_EQ(data[5].vt, com::VT_EMPTY);
 
+  // clang-format off
   const struct {
     unsigned dimension;
     com::HRESULT hr;
     std::int32_t low, high;
-  } dimensions[] = {{1, com::S_OK, 1, 3},
-                    {2, com::S_OK, 1, 2},
-                    {0, com::DISP_E_BADINDEX, -7, -7},
-                    {3, com::DISP_E_BADINDEX, -7, -7}};
+  } dimensions[] = {{1, com::S_OK, 1, 3}, {2, com::S_OK, 1, 2},
+                    {0, com::DISP_E_BADINDEX, -7, -7}, {3, com::DISP_E_BADINDEX, -7, -7}};
+  // clang-format on
   EXPECT_EQ(GmSafeArrayGetDim(sa), 2u);
   for (const auto& d : dimensions) {
     std::int32_t low = -7, high = -7;
@@ -270,10 +259,9 @@ TEST(VariantGrid, RoundTripsThroughATwoDimensionalArrayStoredColumnByColumn) {
   }
 
   EXPECT_EQ(VariantGrid::FromVariant(array), grid);
-  com::VARIANT reference;  // behind a reference too
-  GmVariantInit(&reference);
-  reference.vt = com::VT_BYREF | com::VT_VARIANT;
-  reference.pvarVal = const_cast<Variant*>(&array);
+  const com::VARIANT reference =  // behind a reference too
+      Raw(com::VT_BYREF | com::VT_VARIANT,
+          [&](auto& v) { v.pvarVal = const_cast<Variant*>(&array); });
   EXPECT_EQ(VariantGrid::FromVariant(reference), grid);
 
   Variant copy = array;  // a deep copy, compared element by element
@@ -311,6 +299,98 @@ TEST(VariantGrid, BoundsOneDimensionalArraysAndRefusals) {
     EXPECT_EQ(com_test::FailureOf([&] { VariantGrid::FromVariant(value); }),
               com::DISP_E_TYPEMISMATCH)
         << com::Describe(value);
+}
+
+// A 2 x 3 block of every scalar kind, one of them a null BSTR.
+Variant Block(bool withNullText) {
+  com::VariantGrid grid(2, 3);
+  grid.At(1, 1) = Variant::Double(1.5);
+  grid.At(1, 2) = Variant::Text("h\xc3\xa9llo");
+  grid.At(1, 3) = Variant::Bool(true);
+  grid.At(2, 1) = Variant::ErrorValue(static_cast<com::SCODE>(0x800A07E7));
+  grid.At(2, 2) = Variant::Int4(-4);
+  if (withNullText) {
+    grid.At(2, 3).vt = com::VT_BSTR;  // bstrVal stays null
+  }
+  return grid.ToVariant();
+}
+
+TEST(VariantBoundary, EveryAcceptedTypeCrossesBothWaysAsADeepCopy) {
+  // clang-format off
+  const Variant accepted[] = {Variant(), Variant::Int4(7), Variant::Int(-3), Variant::Double(2.5),
+      Variant::Bool(false), Variant::Text("\xe2\x82\xac"), Variant::Date(45000.25),
+      Variant::ErrorValue(static_cast<com::SCODE>(0x800A07FA)), Block(false)};
+  // clang-format on
+  for (const Variant& original : accepted) {
+    SCOPED_TRACE(com::Describe(original));
+    EXPECT_EQ(com::CheckHostVariant(&original), "");
+    Variant copy = com::ImportHostVariant(original);
+    EXPECT_EQ(copy, original);
+    EXPECT_TRUE(original.vt != com::VT_BSTR || copy.bstrVal != original.bstrVal) << "not shared";
+    Variant out = Variant::Text("the caller's old value");
+    ASSERT_TRUE(com::ExportHostVariant(copy, &out));
+    EXPECT_EQ(out, original);
+    EXPECT_TRUE(copy.IsEmpty()) << "moved out";
+  }
+}
+
+TEST(VariantBoundary, NullTextsBecomeEmptyTexts) {
+  com::VARIANT nullText{};
+  nullText.vt = com::VT_BSTR;
+  const Variant copy = com::ImportHostVariant(nullText);
+  const Variant element =
+      com::VariantGrid::FromVariant(com::ImportHostVariant(Block(true))).At(2, 3);
+  for (const Variant* text : {&copy, &element}) {
+    ASSERT_EQ(text->vt, com::VT_BSTR);
+    EXPECT_NE(text->bstrVal, nullptr);
+  }
+}
+
+TEST(VariantBoundary, WhatTheLibraryDoesNotTakeIsRefusedWithTheReason) {
+  Variant small;
+  small.vt = com::VT_I2;
+  Variant byReference;
+  double number = 1;
+  byReference.vt = com::VT_BYREF | com::VT_R8;
+  byReference.byref = &number;
+  const com::SAFEARRAYBOUND row = {3, 1};
+  const Variant oneDimension = Variant::Array(GmSafeArrayCreate(com::VT_VARIANT, 1, &row));
+  com::VariantGrid nestedGrid(1, 2);
+  nestedGrid.At(1, 2) = Block(false);
+  const Variant nested = nestedGrid.ToVariant();
+  Variant noArray;
+  noArray.vt = com::VT_ARRAY | com::VT_VARIANT;
+  // Doubles, not VARIANTs: the header of a foreign array, never freed here.
+  com::SAFEARRAY doubles = {2, 0, sizeof(double), 0, nullptr, {{1, 1}}};
+  const com::VARIANT foreign =
+      Raw(com::VT_ARRAY | com::VT_VARIANT, [&](auto& v) { v.parray = &doubles; });
+
+  struct Case {
+    const com::VARIANT* value;
+    std::string reason;
+  } const cases[] = {{&small, "A VARIANT of type VT_I2 is not supported ("},
+                     {&byReference, "A VARIANT of type VT_BYREF|VT_R8 is not supported ("},
+                     {&oneDimension, "An array of 1 dimension(s) is not supported ("},
+                     {&nested, "Element (1, 2) of type VT_ARRAY|VT_VARIANT is not supported ("},
+                     {&noArray, "A VT_ARRAY value without an array"},
+                     {&foreign, "An array whose elements are not VARIANTs is not supported ("},
+                     {nullptr, "No VARIANT was given (a null pointer)"}};
+  for (const Case& c : cases) {
+    const std::string reason = com::CheckHostVariant(c.value);
+    EXPECT_EQ(reason.substr(0, c.reason.size()), c.reason);
+    EXPECT_LT(reason.size(), 260u) << "fits a message";
+    if (c.value == nullptr) continue;
+    EXPECT_EQ(com_test::FailureOf([&] { com::ImportHostVariant(*c.value); }),
+              com::DISP_E_BADVARTYPE)
+        << c.reason;
+    if (c.value == &foreign) continue;  // the library may not free it
+    Variant kept(*c.value);
+    Variant out = Variant::Double(1);
+    EXPECT_FALSE(com::ExportHostVariant(kept, &out)) << c.reason;
+    EXPECT_TRUE(out.IsEmpty());
+    EXPECT_EQ(kept.vt, c.value->vt) << "kept";
+  }
+  byReference.vt = com::VT_EMPTY;  // nothing of its own to free
 }
 
 }  // namespace

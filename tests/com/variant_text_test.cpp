@@ -25,34 +25,24 @@ std::string TextOf(const com::VARIANT& value) {
   return com::VariantToText(value);
 }
 
-// A raw VARIANT of type `vt`, with `set` setting one member.
-com::VARIANT Raw(com::VARTYPE vt, void (*set)(com::VARIANT&) = nullptr) {
-  com::VARIANT value;
-  GmVariantInit(&value);
-  value.vt = vt;
-  if (set) set(value);
-  return value;
-}
+using com_test::Raw;
 
 // Doubles keep fifteen significant digits, floats seven.
 TEST(VariantText, EveryScalarType) {
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  // clang-format off
+  const std::pair<double, const char*> doubles[] = {
+      {0.1, "0.1"}, {2.0 / 3.0, "0.666666666666667"}, {-0.0, "0"}, {1e-5, "1E-05"},
+      {123456789012345678.0, "1.23456789012346E+17"}, {0.0001, "0.0001"}, {1e15, "1E+15"},
+      {1e14, "100000000000000"}, {std::numeric_limits<double>::max(), "1.79769313486232E+308"},
+      {kInfinity, "INF"}, {-kInfinity, "-INF"}, {std::numeric_limits<double>::quiet_NaN(), "NAN"}};
+  // clang-format on
+  for (const auto& [number, text] : doubles)
+    EXPECT_EQ(TextOf(Variant::Double(number)), text) << number;
   const struct {
     com::VARIANT value;
     const char* text;
   } cases[] = {
-      {Variant::Double(0.1), "0.1"},
-      {Variant::Double(2.0 / 3.0), "0.666666666666667"},
-      {Variant::Double(-0.0), "0"},
-      {Variant::Double(123456789012345678.0), "1.23456789012346E+17"},
-      {Variant::Double(1e-5), "1E-05"},
-      {Variant::Double(0.0001), "0.0001"},
-      {Variant::Double(1e14), "100000000000000"},
-      {Variant::Double(1e15), "1E+15"},
-      {Variant::Double(std::numeric_limits<double>::max()), "1.79769313486232E+308"},
-      {Variant::Double(kInfinity), "INF"},
-      {Variant::Double(-kInfinity), "-INF"},
-      {Variant::Double(std::numeric_limits<double>::quiet_NaN()), "NAN"},
       {Raw(com::VT_R4, [](com::VARIANT& v) { v.fltVal = 0.1f; }), "0.1"},
       {Raw(com::VT_R4, [](com::VARIANT& v) { v.fltVal = 1.0f / 3.0f; }), "0.3333333"},
       {Raw(com::VT_I2, [](com::VARIANT& v) { v.iVal = -32768; }), "-32768"},
@@ -88,23 +78,14 @@ TEST(VariantText, UnconvertibleValuesFail) {
 
 TEST(VariantText, ReferencesConvertAsTheirTarget) {
   double number = 0.1;
-  com::VARIANT reference = Raw(com::VT_BYREF | com::VT_R8);
-  reference.byref = &number;
-  EXPECT_EQ(TextOf(reference), "0.1");
-
   Variant target = Variant::Text("behind");
-  reference = Raw(com::VT_BYREF | com::VT_VARIANT);
-  reference.pvarVal = &target;
-  EXPECT_EQ(TextOf(reference), "behind");
-
   com::BSTR text = GmSysAllocString(u"by ref");
-  reference = Raw(com::VT_BYREF | com::VT_BSTR);
-  reference.byref = &text;
-  EXPECT_EQ(TextOf(reference), "by ref");
+  EXPECT_EQ(TextOf(Raw(com::VT_BYREF | com::VT_R8, [&](auto& v) { v.byref = &number; })), "0.1");
+  EXPECT_EQ(TextOf(Raw(com::VT_BYREF | com::VT_VARIANT, [&](auto& v) { v.pvarVal = &target; })),
+            "behind");
+  EXPECT_EQ(TextOf(Raw(com::VT_BYREF | com::VT_BSTR, [&](auto& v) { v.byref = &text; })), "by ref");
   GmSysFreeString(text);
-
-  reference = Raw(com::VT_BYREF | com::VT_I4);
-  EXPECT_THROW(TextOf(reference), com::Error);  // null reference
+  EXPECT_THROW(TextOf(Raw(com::VT_BYREF | com::VT_I4)), com::Error);  // null reference
 }
 
 // A host may switch the C locale to one with a decimal comma; the texts must
@@ -128,22 +109,19 @@ constexpr double Seconds(int h, int m, double s) {
 // Dates the driver turns into days and times; only this direction is used.
 // The dates of the texts below are not repeated.
 TEST(OleDate, ToCivilDateAndTime) {
+  // clang-format off
   const std::pair<double, CivilDateTime> cases[] = {
-      {0, {1899, 12, 30, 0, 0, 0}},
-      {60, {1900, 2, 28, 0, 0, 0}},  // 1900 is no leap year here
-      {61, {1900, 3, 1, 0, 0, 0}},
-      {36585, {2000, 2, 29, 0, 0, 0}},
-      {-657434.5, {100, 1, 1, 12, 0, 0}},
+      {0, {1899, 12, 30, 0, 0, 0}}, {36585, {2000, 2, 29, 0, 0, 0}},
+      {60, {1900, 2, 28, 0, 0, 0}}, {61, {1900, 3, 1, 0, 0, 0}},  // 1900 is no leap year here
+      {-657434.5, {100, 1, 1, 12, 0, 0}}, {2958465.99999, {9999, 12, 31, 23, 59, 59}},
       // Before day 0 the fraction still counts forward from midnight.
       {-36522 - Seconds(18, 30, 0), {1800, 1, 1, 18, 30, 0}},
       // Times round to the nearest second, half a second before midnight
       // into the next day; -0.5 is the same moment as 0.5.
       {45297 + Seconds(15, 4, 5.4), {2024, 1, 6, 15, 4, 5}},
       {45297 + Seconds(15, 4, 5.6), {2024, 1, 6, 15, 4, 6}},
-      {-1 - Seconds(23, 59, 59.6), {1899, 12, 30, 0, 0, 0}},
-      {-0.5, {1899, 12, 30, 12, 0, 0}},
-      {2958465.99999, {9999, 12, 31, 23, 59, 59}},
-  };
+      {-1 - Seconds(23, 59, 59.6), {1899, 12, 30, 0, 0, 0}}, {-0.5, {1899, 12, 30, 12, 0, 0}}};
+  // clang-format on
   for (const auto& [date, expected] : cases) {
     CivilDateTime civil;
     ASSERT_TRUE(com::OleDateToCivil(date, &civil)) << date;
@@ -160,20 +138,15 @@ TEST(OleDate, ToCivilDateAndTime) {
 }
 
 TEST(OleDateText, EnglishUnitedStatesFormAndInvalidDates) {
+  // Day 0 is "no date": its time alone.
+  // clang-format off
   const std::pair<double, const char*> cases[] = {
-      {45297, "1/6/2024"},
-      {45297 + Seconds(15, 4, 5), "1/6/2024 3:04:05 PM"},
-      {45297 + Seconds(0, 30, 0), "1/6/2024 12:30:00 AM"},
-      {45297 + Seconds(12, 0, 1), "1/6/2024 12:00:01 PM"},
-      {45297 + Seconds(23, 59, 59.7), "1/7/2024"},
-      {36891, "12/31/2000"},
-      // Day 0 is "no date": its time alone.
-      {0, "12:00:00 AM"},
-      {-0.25, "6:00:00 AM"},
-      {-1.25, "12/29/1899 6:00:00 AM"},
-      {-657434, "1/1/0100"},
-      {2958465 + Seconds(23, 59, 59), "12/31/9999 11:59:59 PM"},
-  };
+      {45297, "1/6/2024"}, {45297 + Seconds(15, 4, 5), "1/6/2024 3:04:05 PM"},
+      {45297 + Seconds(0, 30, 0), "1/6/2024 12:30:00 AM"}, {36891, "12/31/2000"},
+      {45297 + Seconds(12, 0, 1), "1/6/2024 12:00:01 PM"}, {-657434, "1/1/0100"},
+      {45297 + Seconds(23, 59, 59.7), "1/7/2024"}, {0, "12:00:00 AM"}, {-0.25, "6:00:00 AM"},
+      {-1.25, "12/29/1899 6:00:00 AM"}, {2958465 + Seconds(23, 59, 59), "12/31/9999 11:59:59 PM"}};
+  // clang-format on
   for (const auto& [date, expected] : cases) {
     std::string text;
     EXPECT_EQ(com::DateToText(date, DateTextOptions{}, &text), com::S_OK) << date;
@@ -191,8 +164,6 @@ TEST(OleDateText, EnglishUnitedStatesFormAndInvalidDates) {
   }
 }
 
-}  // namespace
-
 // Date texts back into OLE dates: the driver's own M/D/YYYY (as DateToText
 // writes it, so a text handed out reads back as the same day) and ISO dates,
 // each with an optional time.
@@ -201,22 +172,15 @@ TEST(OleDateText, ReadsTheDriversFormAndIsoDates) {
     const char* text;
     std::optional<double> date;
   };
+  // clang-format off
   const std::vector<Case> cases = {
-      {"01/06/2024", 45297.0},
-      {"1/6/2024 3:04:05 PM", 45297.0 + (15 * 3600 + 4 * 60 + 5) / 86400.0},
-      {"1/6/2024 12:00:00 AM", 45297.0},
-      {" 2024-01-06 ", 45297.0},
-      {"2024-1-6 18:00", 45297.75},
+      {"01/06/2024", 45297.0}, {"1/6/2024 3:04:05 PM", 45297.0 + Seconds(15, 4, 5)},
+      {"1/6/2024 12:00:00 AM", 45297.0}, {" 2024-01-06 ", 45297.0}, {"2024-1-6 18:00", 45297.75},
       {"12/29/1899 6:00", -1.25},  // before day 0 the time still runs forward
-      {"2/29/2024", 45351.0},
-      {"2/29/2023", std::nullopt},
-      {"1/6/24", std::nullopt},
-      {"13/1/2024", std::nullopt},
-      {"1/6/2024 13:00 PM", std::nullopt},
-      {"1/6/2024 3:4", std::nullopt},
-      {"1/6/2024 x", std::nullopt},
-      {"1/6/0099", std::nullopt},
-  };
+      {"2/29/2024", 45351.0}, {"2/29/2023", std::nullopt}, {"1/6/24", std::nullopt},
+      {"13/1/2024", std::nullopt}, {"1/6/2024 13:00 PM", std::nullopt},
+      {"1/6/2024 3:4", std::nullopt}, {"1/6/2024 x", std::nullopt}, {"1/6/0099", std::nullopt}};
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     com::DATE date = 7.0;
@@ -232,3 +196,5 @@ TEST(OleDateText, ReadsTheDriversFormAndIsoDates) {
     EXPECT_NEAR(back, day, 1e-9);
   }
 }
+
+}  // namespace

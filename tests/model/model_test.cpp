@@ -1,19 +1,13 @@
-// The model: its state and the answers that need no spreadsheet, its
-// workbook operations on the in-memory application (open, save, reload,
-// stop, the case dialog, plug-ins, file paths and relocation), and the
-// run-time events that reach workbook macros through the host's command
-// codes, with the timestep alone or with the run date as text.
+// The model: its answers without a spreadsheet, its workbook operations on
+// the in-memory application, and the run-time events that reach workbook
+// macros through the host's command codes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -31,7 +25,6 @@
 #include "model/run_events.h"
 #include "model/scripted_dialogs.h"
 #include "platform/files.h"
-#include "support/application_registration.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_folder.h"
 #include "support/temp_registry.h"
@@ -45,6 +38,11 @@ using model::CExcModel;
 using model::DialogResult;
 using model::RunDate;
 using test_support::GuardedBuffer;
+
+// An answer's result and message, compared at once.
+std::tuple<std::int32_t, std::string> Said(const outcome::Error& error) {
+  return {error.Result(), error.Message()};
+}
 
 // Unit tests run without any application (GRIDMOOR_SPREADSHEET=none).
 class UnconnectedModelTest : public ::testing::Test {
@@ -60,14 +58,9 @@ TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection)
       {"OpenCaseWorkbook", [](M m) { return m.OpenCaseWorkbook(); }},
       {"StartApplication", [](M m) { return m.StartApplication(); }},
       {"ReloadWorkbook", [](M m) { return m.ReloadWorkbook(); }},
-      {"SaveCaseWorkbook", [](M m) { return m.SaveCaseWorkbook(std::string()); }},
-  };
-  for (const auto& [name, run] : cases) {
-    SCOPED_TRACE(name);
-    const outcome::Error error = run(model_);
-    EXPECT_EQ(error.Result(), 1);
-    EXPECT_EQ(error.Message(), "There is no connection to Excel");
-  }
+      {"SaveCaseWorkbook", [](M m) { return m.SaveCaseWorkbook(std::string()); }}};
+  for (const auto& [name, run] : cases)
+    EXPECT_EQ(Said(run(model_)), std::tuple(1, "There is no connection to Excel")) << name;
   EXPECT_EQ(model_.caseDetails.workbookOpen, 0);
   EXPECT_EQ(model_.SetInterfaceVisible(true), 0);
   model_.RefreshSheetNames();
@@ -88,17 +81,13 @@ TEST_F(UnconnectedModelTest, FileLabelNamesTheWorkbookDescriptionIsForIndexZero)
       {"", 0, false},
       {"/work/case.xlsx", 1, false},
       {"/work/case.xlsx", 0, true},
-      {"/work/case.xlsx", -4, true},
-  };
+      {"/work/case.xlsx", -4, true}};
   for (const auto& [fileName, index, described] : descriptions) {
-    SCOPED_TRACE(fileName + " index " + std::to_string(index));
     model_.caseDetails.fileName = fileName;
-    const std::optional<casedata::FileDescription> file = model_.GetFileDescription(index);
-    if (!described) {
-      EXPECT_EQ(file, std::nullopt);
-      continue;
-    }
-    EXPECT_EQ(file, (casedata::FileDescription{fileName, "Excel spreadsheet file"}));
+    EXPECT_EQ(model_.GetFileDescription(index), described ? std::optional(casedata::FileDescription{
+                                                                fileName, "Excel spreadsheet file"})
+                                                          : std::nullopt)
+        << fileName << " index " << index;
   }
 }
 
@@ -111,12 +100,12 @@ TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
   const casedata::BatchFiles files{{temp.File("in.xml"), true}, {temp.File("out.xml"), true}};
   const outcome::Error read = slots.ReadBatchProblem(files, true);
   ASSERT_FALSE(read) << read.Message();
-  EXPECT_EQ(model_.publishedVariables.size(), 1u);
-  EXPECT_EQ(model_.controls.size(), 1u);
+  EXPECT_EQ(std::tuple(model_.publishedVariables.size(), model_.controls.size()),
+            std::tuple(1u, 1u));
   ASSERT_FALSE(slots.WriteBatchOutput(files.report));
-  std::ifstream written(temp.File("out.xml"));
-  const std::string text((std::istreambuf_iterator<char>(written)), {});
-  EXPECT_NE(text.find("<VarName>v</VarName>"), std::string::npos) << text;
+  std::error_code ec;
+  EXPECT_THAT(platform::ReadWholeFile(temp.File("out.xml"), &ec).value_or(""),
+              testing::HasSubstr("<VarName>v</VarName>"));
 }
 
 TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
@@ -178,9 +167,9 @@ TEST_F(ModelWorkbookTest, StreamSlotsReachTheStreamTransfer) {
   casedata::IprValues values;
   values.handle = 0;  // In-1
   EXPECT_EQ(table.GetIPR(values).error.Message(), "Invalid handle passed to Gridmoor::GetIPR");
-  const outcome::Error set = table.SetIPR(values);
-  EXPECT_EQ(set.Result(), 1) << "no workbook is open";
-  EXPECT_EQ(set.Message().rfind("Error in setting data in Excel: ", 0), 0u) << set.Message();
+  const outcome::Error set = table.SetIPR(values);  // no workbook is open
+  EXPECT_THAT(Said(set),
+              testing::FieldsAre(1, testing::StartsWith("Error in setting data in Excel: ")));
 }
 
 TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop) {
@@ -214,16 +203,13 @@ TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop)
   auto application = Application();
   EXPECT_EQ(model.StopApplication(), 0);
   EXPECT_TRUE(application->HasQuit());
-  EXPECT_EQ(model.Session(), nullptr);
-  EXPECT_EQ(model.caseDetails.workbookOpen, 0);
-  EXPECT_TRUE(model.sheetNames.empty());
+  EXPECT_EQ(std::tuple(model.Session(), model.caseDetails.workbookOpen, model.sheetNames.size()),
+            std::tuple(nullptr, 0, 0u));
 
-  const outcome::Expected<bool> changed = model.EditCase(nullptr);
-  EXPECT_EQ(changed.GetError().Result(), 1);
-  EXPECT_EQ(changed.GetError().Message(), "There is no connection to Excel");
-  const outcome::Expected<excel::Workbook*> none = model.GetDispatch();
-  EXPECT_EQ(none.GetError().Result(), 1);
-  EXPECT_EQ(none.GetError().Message(), "Unable to get dispatch interface for this object");
+  EXPECT_EQ(Said(model.EditCase(nullptr).GetError()),
+            std::tuple(1, "There is no connection to Excel"));
+  EXPECT_EQ(Said(model.GetDispatch().GetError()),
+            std::tuple(1, "Unable to get dispatch interface for this object"));
 }
 
 TEST_F(ModelWorkbookTest, AnExistingWorkbookIsOpenedSavedInPlaceAndReloadedFromDisk) {
@@ -269,15 +255,12 @@ TEST_F(ModelWorkbookTest, CaseDialogResults) {
   CExcModel model;
   model.caseDetails.fileName = folder_.File("dialog.xlsx");
 
-  // Cancelled: -1 without a message, the case as it was (the flag's bytes
-  // are the edge test's).
+  // Cancelled: -1 without a message, the case as it was.
   dialogs->OnEditCase([](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
     details.inputCount = 9;
     return DialogResult::kCancel;
   });
-  const outcome::Expected<bool> cancelled = model.EditCase(nullptr);
-  EXPECT_EQ(std::tuple(cancelled.GetError().Result(), cancelled.GetError().Message()),
-            std::tuple(-1, ""));
+  EXPECT_EQ(Said(model.EditCase(nullptr).GetError()), std::tuple(-1, ""));
   EXPECT_EQ(model.caseDetails.inputCount, 1u);
 
   // Confirmed without a change while the workbook is not open: changed.
@@ -327,8 +310,7 @@ TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
       {"/a/b/case.xlsx", "/", "/case.xlsx"},
       {"/a/b/", "/data", "/data/"},
       {"case.xlsx", "/data", std::nullopt},
-      {"/a/case.xlsx", "  ", std::nullopt},
-  };
+      {"/a/case.xlsx", "  ", std::nullopt}};
   for (const auto& [path, directory, expected] : cases)
     EXPECT_EQ(model::PathInDirectory(path, directory), expected) << path << " in " << directory;
   EXPECT_EQ(model::FileNamePart("x\\y/z.xls"), "z.xls");
@@ -341,25 +323,20 @@ TEST_F(ModelWorkbookTest, ChangeFileDirectoryMovesTheFileNameOnlyOntoAnExistingF
   std::filesystem::create_directory(elsewhere.path() / "folder.xlsx");
   const std::string dir = elsewhere.path().string();
 
-  // The file name, the new directory and the file name after the move. The
-  // path is split and joined as PathInDirectory does; only an existing file
-  // (no folder) moves the name.
+  // The file name, the new directory and the file name after the move, split
+  // and joined as PathInDirectory does; only an existing file (no folder)
+  // moves the name. The edge reads no directory as the empty one.
   const std::tuple<std::string, std::string, std::string> cases[] = {
       {"C:\\cases\\case.xlsx", dir + "\\", dir + "/case.xlsx"},
       {"/old/place/missing.xlsx", dir, "/old/place/missing.xlsx"},
       {"/old/place/folder.xlsx", dir, "/old/place/folder.xlsx"},
-  };
+      {"/a/b.xlsx", "", "/a/b.xlsx"}};
   CExcModel model;
   for (const auto& [fileName, directory, expected] : cases) {
-    SCOPED_TRACE(fileName + " -> " + directory);
     model.caseDetails.fileName = fileName;
     model.ChangeFileDirectory(directory);
-    EXPECT_EQ(model.caseDetails.fileName, expected);
+    EXPECT_EQ(model.caseDetails.fileName, expected) << fileName << " -> " << directory;
   }
-  // The edge reads no directory as the empty one.
-  model.caseDetails.fileName = "/a/b.xlsx";
-  model.ChangeFileDirectory(std::string());
-  EXPECT_EQ(model.caseDetails.fileName, "/a/b.xlsx");
 }
 
 constexpr char kMacro[] = "Module1.Record";
@@ -456,8 +433,7 @@ TEST_F(ModelEventsTest, EachEventRunsItsMacroInBothArgumentForms) {
       }
     }
   }
-  EXPECT_EQ(Command(EXT_CMD_EVENT_112), 0);
-  EXPECT_EQ(Command(EXT_CMD_EVENT_113), 0);
+  EXPECT_EQ(std::tuple(Command(EXT_CMD_EVENT_112), Command(EXT_CMD_EVENT_113)), std::tuple(0, 0));
   EXPECT_EQ(recorder_->Transcript(), "");
 }
 
@@ -466,8 +442,7 @@ TEST_F(ModelEventsTest, TheRunDateTravelsAsEnglishText) {
       {{0.0, RunDate::kNull}, ""},
       {{45297.0, RunDate::kInvalid}, "Invalid DateTime"},
       {{45297.75, RunDate::kValid}, "1/6/2024 6:00:00 PM"},  // the date text's own rules
-      {{1e12, RunDate::kValid}, "Invalid DateTime"},
-  };
+      {{1e12, RunDate::kValid}, "Invalid DateTime"}};
   SetMacro(model::kPreSolveEvent, kMacro, true);
   model_->timestep = 2;
   for (const auto& [date, text] : cases) {
@@ -489,15 +464,10 @@ TEST_F(UnconnectedModelTest, TheRunDateIsTheDayAfterTheHostsDate) {
       {-0.25, 1.25, RunDate::kValid},  // 30 December 1899, 06:00, written backwards
       {2958464.5, 2958465.5, RunDate::kValid},
       {2958465.0, 2958466.0, RunDate::kInvalid},  // after the year 9999
-      {nan, nan, RunDate::kInvalid},
-  };
+      {nan, nan, RunDate::kInvalid}};
   for (const auto& [host, runDate, status] : cases) {
     model_.SetDate(host);
-    if (std::isnan(runDate)) {
-      EXPECT_TRUE(std::isnan(model_.runDate.days));
-    } else {
-      EXPECT_DOUBLE_EQ(model_.runDate.days, runDate) << host;
-    }
+    EXPECT_THAT(model_.runDate.days, testing::NanSensitiveDoubleEq(runDate)) << host;
     EXPECT_EQ(model_.runDate.status, status) << host;
   }
 }
@@ -527,9 +497,8 @@ TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {
   model_->timestep = 5;
   EXPECT_EQ(Command(EXT_CMD_START_OF_RUN), 0);
   EXPECT_FALSE(ApplicationVisible());
-  EXPECT_EQ(Command(EXT_CMD_NEXT_TIMESTEP), 0);
-  EXPECT_EQ(Command(EXT_CMD_NEXT_TIMESTEP), 0);
-  EXPECT_EQ(Command(EXT_CMD_START_OF_TIMESTEP), 0);
+  for (int code : {EXT_CMD_NEXT_TIMESTEP, EXT_CMD_NEXT_TIMESTEP, EXT_CMD_START_OF_TIMESTEP})
+    EXPECT_EQ(Command(code), 0) << code;
   EXPECT_EQ(TakeRunLines(), std::vector<std::string>{RunLine("VT_I4 2, 29 x Missing")})
       << "counted from the start of the run";
   EXPECT_EQ(Command(EXT_CMD_END_OF_RUN), 1);

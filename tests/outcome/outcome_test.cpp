@@ -42,14 +42,6 @@ TEST(Outcome, AnExpectedHoldsEitherItsValueOrItsError) {
   EXPECT_EQ(error.Result(), outcome::kFailed);
 }
 
-TEST(Outcome, APartialKeepsWhatWasFilledBesideTheError) {
-  outcome::Partial<double> read{-1e30, Error::Failed("Outputs!B4 is empty")};
-  EXPECT_EQ(read.value, -1e30);
-  EXPECT_TRUE(read.error);
-  const outcome::Partial<double> fresh;
-  EXPECT_FALSE(fresh.error);
-}
-
 #ifndef NDEBUG
 // Each misuse stops the process, naming what was lost.
 TEST(OutcomeDeathTest, MisuseAbortsInBuildsWithAssertions) {

@@ -3,6 +3,7 @@
 // is.
 #include "platform/registry.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -38,8 +39,7 @@ TEST(Registry, EveryValueKindIsSavedInTheExportLayoutAndLoadsBack) {
   const std::tuple<std::string, std::uint32_t, std::string> dwords[] = {
       {"Ten", 10, R"("Ten"=dword:0000000a)"},
       {"Max", 0xFFFFFFFFu, R"("Max"=dword:ffffffff)"},
-      {"", 0x12AB, R"(@=dword:000012ab)"},
-  };
+      {"", 0x12AB, R"(@=dword:000012ab)"}};
   const std::tuple<std::string, std::string, std::string> texts[] = {
       {"EscapeLike", R"(C:\dir\ \" and \\)", R"("EscapeLike"="C:\\dir\\ \\\" and \\\\")"},
       {"Utf8", "Débit 油井 𝄞", R"("Utf8"="Débit 油井 𝄞")"},
@@ -48,8 +48,7 @@ TEST(Registry, EveryValueKindIsSavedInTheExportLayoutAndLoadsBack) {
       {R"(Name "q" \ x)", "v", R"("Name \"q\" \\ x"="v")"},
       {"@", "at sign", R"("@"="at sign")"},
       {"", "default text", R"(@="default text")"},
-      {"Tab", "a\tb", "\"Tab\"=\"a\tb\""},
-  };
+      {"Tab", "a\tb", "\"Tab\"=\"a\tb\""}};
   std::string expected = "REGEDIT4\n\n[" + std::string(kConfig) + "]\n";
   for (const auto& [name, value, line] : dwords) {
     registry->SetDword(kConfig, name, value);
@@ -87,16 +86,9 @@ TEST(Registry, EveryValueKindIsSavedInTheExportLayoutAndLoadsBack) {
 TEST(Registry, SaveReportsFailure) {
   test_support::TempRegistry temp("REGEDIT4\n");
   Registry blocked(temp.file() / "registry.reg");  // a folder is needed where a file is
-  const outcome::Error blockedError = blocked.Save();
-  EXPECT_TRUE(blockedError);
-  EXPECT_NE(blockedError.Message().find(temp.file().string()), std::string::npos)
-      << blockedError.Message();
-
+  EXPECT_THAT(blocked.Save().Message(), testing::HasSubstr(temp.file().string()));
   Registry nowhere{std::filesystem::path()};
-  const outcome::Error nowhereError = nowhere.Save();
-  EXPECT_TRUE(nowhereError);
-  EXPECT_NE(nowhereError.Message().find("no settings file location"), std::string::npos)
-      << nowhereError.Message();
+  EXPECT_THAT(nowhere.Save().Message(), testing::HasSubstr("no settings file location"));
 }
 
 TEST(Registry, DefaultPathPrecedence) {
@@ -107,8 +99,7 @@ TEST(Registry, DefaultPathPrecedence) {
       {"relative.reg", "/x", "/h", "relative.reg"},
       {"", "/x", "/h", "/x/gridmoor/registry.reg"},
       {std::nullopt, "", "/h", "/h/.config/gridmoor/registry.reg"},
-      {std::nullopt, "not/absolute", "/h", "/h/.config/gridmoor/registry.reg"},
-  };
+      {std::nullopt, "not/absolute", "/h", "/h/.config/gridmoor/registry.reg"}};
   for (const auto& [file, xdg, home, expected] : cases) {
     test_support::ScopedEnv registry("GRIDMOOR_REGISTRY", file);
     test_support::ScopedEnv config("XDG_CONFIG_HOME", xdg);
@@ -184,8 +175,7 @@ TEST(RegistryFormat, ReadsAWindowsExportAndRewritesItKeepingWhatItDoesNotChange)
       {kConfig, "Path", kWrongType, kWrongType},  // expandable text
       {kConfig, "Blob", kWrongType, kWrongType},
       {kConfig, "", kMissing, kMissing},
-      {"HKEY_CURRENT_USER\\Software\\Absent", "Vista", kMissing, kMissing},
-  };
+      {"HKEY_CURRENT_USER\\Software\\Absent", "Vista", kMissing, kMissing}};
   for (const auto& [key, name, asString, asDword] : types) {
     EXPECT_EQ(registry.GetString(key, name).status, asString) << name;
     EXPECT_EQ(registry.GetDword(key, name).status, asDword) << name;
@@ -252,8 +242,8 @@ TEST(RegistryFormat, ToleratesHandEditing) {
   registry.SetString("HKEY_CURRENT_USER\\SOFTWARE\\Orvane\\Conflux\\CONFIG", "path", "C:\\new");
   ASSERT_EQ(registry.Save().Message(), "") << "saved";
   const std::string saved = temp.Read().value_or("");
-  EXPECT_TRUE(saved.starts_with("REGEDIT4\n")) << saved;
-  EXPECT_NE(saved.find("\"Path\"=\"C:\\\\new\"\n"), std::string::npos) << saved;
+  EXPECT_THAT(saved, testing::StartsWith("REGEDIT4\n"));
+  EXPECT_THAT(saved, testing::HasSubstr("\"Path\"=\"C:\\\\new\"\n"));
   EXPECT_EQ(saved.find("[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]"),
             saved.rfind("[HKEY_CURRENT_USER\\Software\\Orvane\\Conflux\\Config]"))
       << "a key repeated in the file, or set in another case, is one section";
@@ -268,9 +258,9 @@ TEST(RegistryFormat, TextWithLineBreaksUsesTheHexadecimalStringForm) {
         "first line\r\nsecond \"line\" é\nthird, long enough to wrap: " + std::string(60, 'x');
     registry.SetString(kConfig, "Notes", text);
     ASSERT_EQ(registry.Save().Message(), "") << "saved";
-    const std::string saved = temp.Read().value_or("");
-    EXPECT_NE(saved.find("\"Notes\"=hex(1):"), std::string::npos) << saved;
-    EXPECT_NE(saved.find(",\\\n  "), std::string::npos) << "long data is continued";
+    EXPECT_THAT(temp.Read().value_or(""),
+                testing::AllOf(testing::HasSubstr("\"Notes\"=hex(1):"),
+                               testing::HasSubstr(",\\\n  ")));  // long data is continued
     EXPECT_EQ(temp.Load().GetString(kConfig, "Notes").value, text) << header;
   }
 }
@@ -305,42 +295,37 @@ TEST(RegistryFormat, EmptyFilesAreEmptyStoresAndMalformedOnesAnErrorNamingTheLin
     std::string text;
     int line;
     std::string says;
-  } cases[] = {
-      {"garbage\n[K]\n", 1, "REGEDIT4"},
-      {"REGEDIT4\n\"a\"=\"b\"\n", 2, "before any key"},
-      {"REGEDIT4\n\n[K]\n\"a\"=\"b\n", 4, "closing quote"},
-      {"REGEDIT4\n[K]\n\"a\"=dword:123456789\n", 3, "dword"},
-      {"REGEDIT4\n[K]\n\"a\"=dword:xyz\n", 3, "dword"},
-      {"REGEDIT4\n[K]\nname=value\n", 3, "not a key, value or comment"},
-      {"REGEDIT4\n[K\n", 2, "']'"},
-      {"REGEDIT4\n[]\n", 2, "empty key"},
-      {"REGEDIT4\n[K]\n\"a\"=hex:01,\\\n", 3, "past the end"},
-      {"REGEDIT4\n[K]\n\"a\"=hex:0g\n", 3, "hexadecimal"},
-      {"REGEDIT4\n[K]\n\"a\"=hex(2):01,\\\n  zz\n\"b\"=\"c\"\n", 3, "hexadecimal"},
-      {"REGEDIT4\n[K]\n\"a\"=hex(zz):00\n", 3, "hexadecimal"},
-      {"REGEDIT4\n[-K]\n\"a\"=\"b\"\n", 3, "deleted key"},
-      {"REGEDIT4\n[K]\n\"a\"=\"b\" trailing\n", 3, "after the closing quote"},
-      {"REGEDIT4\n[K]\n\"a\"=str:x\n", 3, "unknown form"},
-      {"REGEDIT4\r\n[K]\r\n\r\n\"a=\"b\"\r\n", 4, "expected '='"},
-      {"REGEDIT4\n[K]\n\"unterminated=1\n", 3, "closing quote"},
-      {std::string("\xFE\xFF\0R", 4), 0, "big-endian"},
-  };
+  } cases[] = {{"garbage\n[K]\n", 1, "REGEDIT4"},
+               {"REGEDIT4\n\"a\"=\"b\"\n", 2, "before any key"},
+               {"REGEDIT4\n\n[K]\n\"a\"=\"b\n", 4, "closing quote"},
+               {"REGEDIT4\n[K]\n\"a\"=dword:123456789\n", 3, "dword"},
+               {"REGEDIT4\n[K]\n\"a\"=dword:xyz\n", 3, "dword"},
+               {"REGEDIT4\n[K]\nname=value\n", 3, "not a key, value or comment"},
+               {"REGEDIT4\n[K\n", 2, "']'"},
+               {"REGEDIT4\n[]\n", 2, "empty key"},
+               {"REGEDIT4\n[K]\n\"a\"=hex:01,\\\n", 3, "past the end"},
+               {"REGEDIT4\n[K]\n\"a\"=hex:0g\n", 3, "hexadecimal"},
+               {"REGEDIT4\n[K]\n\"a\"=hex(2):01,\\\n  zz\n\"b\"=\"c\"\n", 3, "hexadecimal"},
+               {"REGEDIT4\n[K]\n\"a\"=hex(zz):00\n", 3, "hexadecimal"},
+               {"REGEDIT4\n[-K]\n\"a\"=\"b\"\n", 3, "deleted key"},
+               {"REGEDIT4\n[K]\n\"a\"=\"b\" trailing\n", 3, "after the closing quote"},
+               {"REGEDIT4\n[K]\n\"a\"=str:x\n", 3, "unknown form"},
+               {"REGEDIT4\r\n[K]\r\n\r\n\"a=\"b\"\r\n", 4, "expected '='"},
+               {"REGEDIT4\n[K]\n\"unterminated=1\n", 3, "closing quote"},
+               {std::string("\xFE\xFF\0R", 4), 0, "big-endian"}};
   for (const Case& c : cases) {
     test_support::TempRegistry temp(c.text);
     const outcome::Expected<Registry> registry = Registry::Load(temp.file());
     EXPECT_FALSE(registry) << c.text;
-    const std::string& error = registry.GetError().Message();
-    if (c.line > 0) {
-      EXPECT_NE(error.find("line " + std::to_string(c.line) + ":"), std::string::npos) << error;
-    }
-    EXPECT_NE(error.find(c.says), std::string::npos) << error;
-    EXPECT_NE(error.find(temp.file().string()), std::string::npos) << error;
+    const std::string line = c.line > 0 ? "line " + std::to_string(c.line) + ":" : "";
+    EXPECT_THAT(registry.GetError().Message(),
+                testing::AllOf(testing::HasSubstr(line), testing::HasSubstr(c.says),
+                               testing::HasSubstr(temp.file().string())));
   }
   test_support::TempRegistry temp;
   const outcome::Expected<Registry> folder = Registry::Load(temp.folder());
   EXPECT_FALSE(folder) << "a folder is no file";
-  EXPECT_NE(folder.GetError().Message().find(temp.folder().string()), std::string::npos)
-      << folder.GetError().Message();
+  EXPECT_THAT(folder.GetError().Message(), testing::HasSubstr(temp.folder().string()));
 }
 
 }  // namespace

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "gridmoor/host.h"
 #include "support/temp_folder.h"
@@ -42,15 +40,13 @@ TEST(XmlReader, ElementTextIsEveryTextBelowTrimmedExceptInsideCdata) {
   const struct {
     const char* xml;
     const char* text;
-  } cases[] = {
-      {"<V>Sheet1|<!-- a comment -->B5</V>", "Sheet1|B5"},
-      {"<V>\n  Sheet1|B5\n</V>", "Sheet1|B5"},
-      {"<V> <![CDATA[ a<b ]]> </V>", " a<b "},
-      {"<V>  x <![CDATA[ y ]]></V>", "x  y "},
-      {"<V>a<W>b<X>c</X></W>d</V>", "abcd"},
-      {"<V>&lt;&amp;&#x6CB9;</V>", "<&油"},
-      {"<V/>", ""},
-  };
+  } cases[] = {{"<V>Sheet1|<!-- a comment -->B5</V>", "Sheet1|B5"},
+               {"<V>\n  Sheet1|B5\n</V>", "Sheet1|B5"},
+               {"<V> <![CDATA[ a<b ]]> </V>", " a<b "},
+               {"<V>  x <![CDATA[ y ]]></V>", "x  y "},
+               {"<V>a<W>b<X>c</X></W>d</V>", "abcd"},
+               {"<V>&lt;&amp;&#x6CB9;</V>", "<&油"},
+               {"<V/>", ""}};
   for (const auto& c : cases) {
     CSerializeXML reader;
     EXPECT_EQ(CSerializeXML::ElementText(LoadedRoot(reader, c.xml)), c.text) << c.xml;
@@ -71,11 +67,10 @@ TEST(XmlReader, ReadsNumbersBooleansAndVersions) {
   const struct {
     const char* attribute;
     XmlVersion version;
-  } versions[] = {
-      {"v1", {{1, 0, 0, -1}}},         {"v2", {{0, 9, -1, -1}}},   {"v3", {{1, 32767, -32768, -1}}},
-      {"v4", {{1, -1, -1, -1}}},       {"v5", {{-1, -1, -1, -1}}}, {"v6", {{2, 3, 4, 5}}},
-      {"missing", {{-1, -1, -1, -1}}},
-  };
+  } versions[] = {{"v1", {{1, 0, 0, -1}}},          {"v2", {{0, 9, -1, -1}}},
+                  {"v3", {{1, 32767, -32768, -1}}}, {"v4", {{1, -1, -1, -1}}},
+                  {"v5", {{-1, -1, -1, -1}}},       {"v6", {{2, 3, 4, 5}}},
+                  {"missing", {{-1, -1, -1, -1}}}};
   for (const auto& v : versions) {
     EXPECT_EQ(CSerializeXML::VersionAttribute(root, v.attribute), v.version) << v.attribute;
   }

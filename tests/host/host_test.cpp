@@ -1,4 +1,7 @@
+// Host records: bounds, byte order and text fields; and the messages written
+// into them and into the status record.
 #include "host/host_record.h"
+#include "host/message.h"
 #include "support/guarded_buffer.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +17,7 @@ namespace {
 
 using host::TextFit;
 using test_support::GuardedBuffer;
+using test_support::kGuard;
 
 constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
 
@@ -32,11 +36,9 @@ const Writer kWriters[] = {
     {"fill", 6, [](host::HostRecord& r, std::size_t at) { return r.Fill(at, 6, 0xEE); }},
     {"text", 7,
      [](host::HostRecord& r, std::size_t at) { return r.WriteText(at, 7, "abcdefghij"); }},
-    {"filled text", 7,
-     [](host::HostRecord& r, std::size_t at) {
+    {"filled text", 7, [](host::HostRecord& r, std::size_t at) {
        return r.WriteText(at, 7, "abcdefghij", TextFit::kMayFill);
-     }},
-};
+     }}};
 
 TEST(HostRecord, WritesUpToTheLastByteAndRefusesOneBytePastIt) {
   for (const Writer& w : kWriters) {
@@ -127,8 +129,7 @@ TEST(HostRecord, WriteTextCutsToTheFieldAndNeverWritesPastIt) {
       {"character at the fill cut", "ab\xc3\xa9", 3, TextFit::kMayFill, std::string("ab\0", 3)},
       {"embedded NUL ends the text", std::string("ab\0cd", 5), 8, TextFit::kMayFill,
        std::string("ab\0\0\0\0\0\0", 8)},
-      {"one-byte field", "abc", 1, TextFit::kTerminated, std::string("\0", 1)},
-  };
+      {"one-byte field", "abc", 1, TextFit::kTerminated, std::string("\0", 1)}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     GuardedBuffer buffer(c.field + 2);
@@ -166,6 +167,59 @@ TEST(HostRecord, SliceAddressesAnEntryAndKeepsItsBounds) {
   EXPECT_FALSE(record.Slice(36, 8, entry));
   EXPECT_FALSE(record.Slice(kMax, 2, entry));
   EXPECT_EQ(entry.size(), 8u) << "a refused slice leaves the output alone";
+}
+
+// A status record the host sized, followed by guard bytes.
+struct GuardedStatus : GuardedBuffer {
+  GuardedStatus() : GuardedBuffer(EXT_STATUS_RECORD_SIZE, kGuard) {
+    status()->size = EXT_STATUS_RECORD_SIZE;
+  }
+  host::StatusRecord record{status()};
+};
+
+TEST(PrintMessage, IntoARecordFieldStaysInsideTheRecord) {
+  GuardedBuffer buffer(32, kGuard);
+  host::HostRecord record = buffer.record();
+  EXPECT_EQ(host::PrintMessage(record, 24, 8, "%s", "0123456789"), 7);
+  EXPECT_EQ(buffer.Text(24), "0123456");
+  EXPECT_EQ(buffer.bytes[23], kGuard);
+
+  const std::vector<unsigned char> before = buffer.bytes;
+  EXPECT_EQ(host::PrintMessage(record, 28, 8, "%s", "x"), -1) << "field reaches past the record";
+  EXPECT_EQ(host::PrintMessage(record, 32, 0, "%s", "x"), -1);
+  EXPECT_EQ(buffer.bytes, before);
+}
+
+TEST(WriteStatus, WritesAtMost259CharactersIntoTheStatusText) {
+  GuardedStatus status;
+  const std::string message(300, 'z');
+  EXPECT_EQ(host::WriteStatus(status.record, "Failed to save: %s", message.c_str()), 259);
+  EXPECT_EQ(status.record.Text(), "Failed to save: " + std::string(259 - 16, 'z'));
+  EXPECT_EQ(status.status()->size, static_cast<std::uint32_t>(EXT_STATUS_RECORD_SIZE));
+  EXPECT_TRUE(status.GuardsIntact());
+
+  host::StatusRecord none(nullptr);
+  EXPECT_EQ(host::WriteStatus(none, "%s", "anything"), -1);
+}
+
+TEST(Answer, AFailureWritesItsWholeMessageVerbatimSuccessWritesNothing) {
+  GuardedStatus status;
+  ASSERT_TRUE(status.record.SetText("earlier text"));
+  // The error, the result and the status text after it. The message is
+  // text, never a format: a '%' reaches the host as it is.
+  const std::tuple<outcome::Error, std::int32_t, std::string> cases[] = {
+      {outcome::Error::Success(), EXT_RESULT_OK, "earlier text"},
+      {outcome::Error::Failed("100% of Sheet1!A1"), EXT_RESULT_FAILED, "100% of Sheet1!A1"},
+      {outcome::Error::Failed("no more", EXT_RESULT_NONE), EXT_RESULT_NONE, "no more"},
+      {outcome::Error::Failed(std::string(400, 'y')), EXT_RESULT_FAILED, std::string(259, 'y')}};
+  for (const auto& [error, result, text] : cases) {
+    EXPECT_EQ(host::Answer(error, status.record), result);
+    EXPECT_EQ(status.record.Text(), text);
+  }
+  EXPECT_TRUE(status.GuardsIntact());
+
+  host::StatusRecord none(nullptr);
+  EXPECT_EQ(host::Answer(outcome::Error::Failed("lost"), none), EXT_RESULT_FAILED);
 }
 
 }  // namespace
