@@ -3,7 +3,6 @@
 // the scenario's checks and the exit statuses.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 
 #include "com/variants/variant.h"
@@ -32,17 +31,6 @@ std::vector<std::tuple<std::string, nlohmann::json, nlohmann::json>> Differences
 
 const auto ErrorJson = [](const std::string& name) { return nlohmann::json{{"error", name}}; };
 
-// A new workbook, filled by `fill`, saved by the office as `file`.
-void OfficeSaves(const fs::path& file,
-                 const std::function<void(const com::Ptr<excel::Workbook>&)>& fill) {
-  const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
-  const com::Ptr<excel::Workbook> workbook =
-      application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
-  fill(workbook);
-  workbook->SaveCopyAs(com::Variant::Text(file.string()), 0);
-  application->Quit();
-}
-
 // `formula` into `cell` of the workbook's first sheet.
 void PutFormula(const com::Ptr<excel::Workbook>& workbook, const char* cell, const char* formula) {
   const com::Ptr<excel::Worksheet> sheet =
@@ -50,6 +38,44 @@ void PutFormula(const com::Ptr<excel::Workbook>& workbook, const char* cell, con
   const com::Variant value = com::Variant::Text(formula);
   sheet->GetRange(com::Variant::Text(cell), com::Variant::Missing())
       ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&value, 1});
+}
+
+// Workbooks the office saved, made once in one office: the separator
+// example as saved.xlsx and saved.fods; book.xls, whose Sheet1!B2 holds
+// =1+1; macros.ods, with Basic modules that do and do not compile.
+fs::path OfficeSaved() {
+  static const hosttest::Folder folder;
+  static const bool made = [] {
+    const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
+    const std::vector<com::Variant> missing(excel::kOpenOptionalCountOld, com::Variant::Missing());
+    const com::Ptr<excel::Workbook> example = application->GetWorkbooks()->Open(
+        com::Bstr::FromUtf8(hosttest::Example("separator/separator.fods").string()), missing, 0);
+    const auto save = [&](const com::Ptr<excel::Workbook>& workbook, const char* name) {
+      workbook->SaveCopyAs(com::Variant::Text((folder.path() / name).string()), 0);
+    };
+    save(example, "saved.xlsx");
+    save(example, "saved.fods");
+    const com::Ptr<excel::Workbook> xls =
+        application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
+    PutFormula(xls, "B2", "=1+1");
+    save(xls, "book.xls");
+    const com::Ptr<excel::Workbook> macros =
+        application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
+    excel::calc::PutBasicModule(macros, "Standard", "Fine",
+                                "Function Twice(x)\nTwice = 2 * x\nEnd Function\n");
+    excel::calc::PutBasicModule(macros, "Library3", "Broken",
+                                "Dim counter As Integer\nSub Good()\ncounter = 1\nEnd Sub\n"
+                                "Sub Bad()\nx = = 1\nEnd Sub\n");
+    // A workbook's own function called from a cell is no unknown function.
+    PutFormula(macros, "A1", "=Twice(3)");
+    excel::calc::PutBasicModule(macros, "Library2", "Declarations",
+                                "Dim As Integer\nSub Alone()\nEnd Sub\n");
+    save(macros, "macros.ods");
+    application->Quit();
+    return true;
+  }();
+  (void)made;
+  return folder.path();
 }
 
 // Each formula twice: in column D with the value the spreadsheet saves, in
@@ -225,17 +251,8 @@ TEST(IntegrationWorkbookCheck, ReferencesThroughALinkToItselfAreDeletedSheets) {
 // own saved values, nothing differs.
 TEST(IntegrationWorkbookCheck, WorkbooksTheOfficeSavedShowNoDifferences) {
   const hosttest::Folder folder;
-  {
-    const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
-    const std::vector<com::Variant> missing(excel::kOpenOptionalCountOld, com::Variant::Missing());
-    const com::Ptr<excel::Workbook> workbook = application->GetWorkbooks()->Open(
-        com::Bstr::FromUtf8(hosttest::Example("separator/separator.fods").string()), missing, 0);
-    for (const char* name : {"saved.xlsx", "saved.fods"})
-      workbook->SaveCopyAs(com::Variant::Text((folder.path() / name).string()), 0);
-    application->Quit();
-  }
   for (const char* name : {"saved.xlsx", "saved.fods"}) {
-    const Checked checked = Check((folder.path() / name).string(), folder.path());
+    const Checked checked = Check((OfficeSaved() / name).string(), folder.path());
     EXPECT_EQ(checked.result.status, 0) << name << checked.result.out << checked.result.err;
     EXPECT_GT(checked.json["formulas"].get<int>(), 300) << name;
     EXPECT_EQ(checked.json["differ"], nlohmann::json::array()) << name;
@@ -298,8 +315,7 @@ TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
 // but the scenario's cells are still checked.
 TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
   const hosttest::Folder folder;
-  OfficeSaves(folder.path() / "book.xls",
-              [](const com::Ptr<excel::Workbook>& book) { PutFormula(book, "B2", "=1+1"); });
+  fs::copy_file(OfficeSaved() / "book.xls", folder.path() / "book.xls");
   fs::create_directories(folder.path() / "scenarios");
   std::ofstream(folder.path() / "scenarios" / "s.json") << R"({"case": {"fileName": "../book.xls",
     "controls": [{"worksheet": "Sheet1", "cell": "B2", "name": "c", "unit": "", "lowerBound": 0,
@@ -331,18 +347,7 @@ TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
 // library of its own.)
 TEST(IntegrationWorkbookCheck, MacroModulesThatDoNotCompile) {
   const hosttest::Folder folder;
-  const fs::path book = folder.path() / "macros.ods";
-  OfficeSaves(book, [](const com::Ptr<excel::Workbook>& workbook) {
-    excel::calc::PutBasicModule(workbook, "Standard", "Fine",
-                                "Function Twice(x)\nTwice = 2 * x\nEnd Function\n");
-    excel::calc::PutBasicModule(workbook, "Library3", "Broken",
-                                "Dim counter As Integer\nSub Good()\ncounter = 1\nEnd Sub\n"
-                                "Sub Bad()\nx = = 1\nEnd Sub\n");
-    // A workbook's own function called from a cell is no unknown function.
-    PutFormula(workbook, "A1", "=Twice(3)");
-    excel::calc::PutBasicModule(workbook, "Library2", "Declarations",
-                                "Dim As Integer\nSub Alone()\nEnd Sub\n");
-  });
+  const fs::path book = OfficeSaved() / "macros.ods";
   const Checked checked = Check(book.string(), folder.path());
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
   // The check runs none of the workbook's code: the cell is not compared.
