@@ -156,6 +156,31 @@ inline nlohmann::json ReadJson(const std::filesystem::path& file) {
   return nlohmann::json::parse(ReadText(file));
 }
 
+// `gridmoor-host workbook check` with `arguments` (after `environment`, as
+// for Host) and the findings it wrote with --json; null when it wrote none.
+struct Checked {
+  Result result;
+  nlohmann::json json;
+};
+inline Checked Check(const std::string& arguments, const std::filesystem::path& scratch,
+                     const std::string& environment = "") {
+  const std::filesystem::path json = scratch / "check.json";
+  std::filesystem::remove(json);
+  Checked checked{
+      Host("workbook check " + arguments + " --json " + json.string(), scratch, environment), {}};
+  if (std::filesystem::exists(json)) checked.json = ReadJson(json);
+  return checked;
+}
+
+// The entries of `folder` whose names start with `prefix`.
+inline std::vector<std::filesystem::path> EntriesNamed(const std::filesystem::path& folder,
+                                                       const std::string& prefix) {
+  std::vector<std::filesystem::path> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().filename().string().rfind(prefix, 0) == 0) found.push_back(entry.path());
+  return found;
+}
+
 // The separator example for one timestep on `workbook`, without its
 // published variables, with `oilRate` in its well stream, changed by `edit`.
 inline std::filesystem::path OneSeparatorTimestep(

@@ -33,45 +33,24 @@ def test_pip_installs_offline_and_the_example_runs(tmp_path: Path, host: Path) -
         PIP_DISABLE_PIP_VERSION_CHECK="1",
         GRIDMOOR_HOST=str(host),
     )
-    installed = subprocess.run(
-        [str(venv / "bin" / "pip"), "install", str(source)], env=env, capture_output=True, text=True
-    )
+    python = str(venv / "bin" / "python")
+
+    def run(*command: str, timeout: int = 300) -> subprocess.CompletedProcess[str]:
+        return subprocess.run(
+            command, env=env, cwd=tmp_path, capture_output=True, text=True, timeout=timeout
+        )
+
+    installed = run(str(venv / "bin" / "pip"), "install", str(source))
     assert installed.returncode == 0, installed.stdout + installed.stderr
-    where = subprocess.run(
-        [str(venv / "bin" / "python"), "-c", "import gridmoor; print(gridmoor.__file__)"],
-        env=env,
-        cwd=tmp_path,
-        capture_output=True,
-        text=True,
-        check=True,
-    )
+    where = run(python, "-c", "import gridmoor; print(gridmoor.__file__)")
+    assert where.returncode == 0, where.stderr
     assert Path(where.stdout.strip()).is_relative_to(venv)
     assert (Path(where.stdout.strip()).parent / "py.typed").is_file()
 
     out = tmp_path / "sweep"
-    example = subprocess.run(
-        [
-            str(venv / "bin" / "python"),
-            str(ROOT / "examples" / "python" / "gaslift_sweep.py"),
-            "--low",
-            "4",
-            "--high",
-            "6",
-            "--points",
-            "2",
-            "--timesteps",
-            "1",
-            "--jobs",
-            "2",
-            "--out",
-            str(out),
-        ],
-        env=env,
-        cwd=tmp_path,
-        capture_output=True,
-        text=True,
-        timeout=600,
-    )
+    script = str(ROOT / "examples" / "python" / "gaslift_sweep.py")
+    sweep = "--low 4 --high 6 --points 2 --timesteps 1 --jobs 2 --out".split() + [str(out)]
+    example = run(python, script, *sweep, timeout=600)
     assert example.returncode == 0, example.stdout + example.stderr
     with open(out / "sweep.csv", newline="") as file:
         rows = list(csv.DictReader(file))

@@ -11,6 +11,7 @@ import subprocess
 import sys
 import textwrap
 from pathlib import Path
+from subprocess import PIPE
 
 import pytest
 
@@ -145,13 +146,8 @@ def test_a_failed_run_raises_its_error_with_the_partial_results(
     with pytest.raises(gridmoor.RunError) as raised:
         gridmoor.run({"run": {}}, host=fake)
     error = raised.value
-    assert (error.message, error.command, error.code, error.timestep, error.exit_status) == (
-        "Unable to run macro X",
-        "PreSolve",
-        100,
-        0,
-        1,
-    )
+    fields = (error.message, error.command, error.code, error.timestep, error.exit_status)
+    assert fields == ("Unable to run macro X", "PreSolve", 100, 0, 1)
     assert str(error) == "Unable to run macro X (PreSolve, timestep 0)"
     assert error.result is not None and not error.result.ok
     assert gridmoor.tables.rows_of(error.result.streams)[0]["oilRate"] == 5.0
@@ -164,12 +160,9 @@ def test_a_refused_scenario_says_why_and_a_usage_error_is_no_run_error(
     monkeypatch.setenv("FAKE_MODE", "refuses")
     with pytest.raises(gridmoor.RunError) as raised:
         gridmoor.run({"run": {}}, host=fake)
-    assert raised.value.message == "scenario.json: unknown key 'run.stepdays'"
-    assert (raised.value.command, raised.value.timestep, raised.value.result.summary) == (
-        None,
-        None,
-        {},
-    )
+    refused = raised.value
+    assert refused.message == "scenario.json: unknown key 'run.stepdays'"
+    assert (refused.command, refused.timestep, refused.result.summary) == (None, None, {})
     monkeypatch.setenv("FAKE_MODE", "usage")
     with pytest.raises(gridmoor.GridmoorError, match="--report") as usage:
         gridmoor.run({"run": {}}, report=True, host=fake)
@@ -209,27 +202,18 @@ def _start_driver(
     tmp_path: Path, fake: Path, mode: str, lines: str, fail_in_callback: bool = False
 ) -> subprocess.Popen[str]:
     script = tmp_path / "driver.py"
-    script.write_text(
-        DRIVER.format(
-            package=str(ROOT / "python"), host=str(fake), fail_in_callback=fail_in_callback
-        )
-    )
+    package, host = str(ROOT / "python"), str(fake)
+    script.write_text(DRIVER.format(package=package, host=host, fail_in_callback=fail_in_callback))
     env = dict(os.environ, FAKE_MODE=mode, FAKE_LINES=lines)
-    return subprocess.Popen(
-        [sys.executable, str(script)],
-        stdout=subprocess.PIPE,
-        stderr=subprocess.PIPE,
-        text=True,
-        env=env,
-    )
+    command = [sys.executable, str(script)]
+    return subprocess.Popen(command, stdout=PIPE, stderr=PIPE, text=True, env=env)
 
 
 def _host_pid(log: Path) -> int:
-    wait_until(
-        lambda: log.exists() and log.read_text().startswith("pid "),
-        10,
-        "the stand-in host never started",
-    )
+    def started() -> bool:
+        return log.exists() and log.read_text().startswith("pid ")
+
+    wait_until(started, 10, "the stand-in host never started")
     return int(log.read_text().split()[1])
 
 
@@ -292,12 +276,10 @@ def test_a_host_winds_down_when_python_dies(tmp_path: Path, fake: Path) -> None:
         f"import sys; sys.path.insert(0, {str(ROOT / 'python')!r})\n"
         f"import gridmoor; gridmoor.run({{}}, host={str(fake)!r})\n"
     )
-    driver = subprocess.Popen(
-        [sys.executable, str(script)], env=dict(os.environ, FAKE_MODE="run-waits")
-    )
-    _host_pid(tmp_path / "log")
+    env = dict(os.environ, FAKE_MODE="run-waits")
+    driver = subprocess.Popen([sys.executable, str(script)], env=env)
+    log = tmp_path / "log"
+    _host_pid(log)
     driver.kill()
     driver.wait()
-    wait_until(
-        lambda: "SIGTERM" in (tmp_path / "log").read_text(), 5, "the host was never told to stop"
-    )
+    wait_until(lambda: "SIGTERM" in log.read_text(), 5, "the host was never told to stop")

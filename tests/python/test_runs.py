@@ -10,6 +10,7 @@ import sys
 import textwrap
 import uuid
 from pathlib import Path
+from subprocess import PIPE
 from typing import Any
 
 import pytest
@@ -31,6 +32,25 @@ def _row(table: Any, **match: Any) -> dict[str, Any]:
     return found[0]
 
 
+NO_PANDAS = textwrap.dedent(
+    """\
+    import sys
+    sys.modules["pandas"] = None  # import pandas now raises ImportError
+    sys.path[:0] = [{tests!r}, {package!r}]
+    from pathlib import Path
+    import gridmoor
+    from conftest import assert_table_is_csv
+    assert not gridmoor.tables.HAVE_PANDAS
+    result = gridmoor.load_result({out!r})
+    for name in ("streams", "compositions", "published", "optimisation"):
+        table = getattr(result, name)
+        assert isinstance(table, list) and all(isinstance(r, dict) for r in table), name
+        assert_table_is_csv(table, Path({out!r}) / (name + ".csv"))
+    print(len(result.streams), result.streams[1]["oilRate"])
+    """
+)
+
+
 def test_the_separators_tables_are_its_csv_files(tmp_path: Path, host: Path) -> None:
     result = gridmoor.run(gridmoor.Scenario.from_file(SEPARATOR), out=tmp_path / "out", report=True)
     assert result.ok and result.error is None and result.exit_status == 0
@@ -43,18 +63,23 @@ def test_the_separators_tables_are_its_csv_files(tmp_path: Path, host: Path) -> 
         for name in FILES
     }
     # Three timesteps of one input and two output streams, ten components.
-    assert counts["streams"] == 9 and counts["compositions"] == 90 and counts["published"] == 6
-    assert counts["optimisation"] == 0
+    assert counts == {"streams": 9, "compositions": 90, "published": 6, "optimisation": 0}
     assert result.summary == json.loads((tmp_path / "out" / "summary.json").read_text())
     # Named as given, not by the package's own copy, which is gone.
     assert result.summary["scenario"] == "scenario 'scenario' (given from Python)"
     # The example's expected values.
-    assert _row(result.streams, timestep=0, stream="Out-1")["oilRate"] == pytest.approx(
-        5479.399, abs=1e-3
-    )
-    assert _row(result.streams, timestep=0, stream="Out-2")["gasRate"] == pytest.approx(
-        4.968323, abs=1e-6
-    )
+    out1 = _row(result.streams, timestep=0, stream="Out-1")["oilRate"]
+    assert out1 == pytest.approx(5479.399, abs=1e-3)
+    out2 = _row(result.streams, timestep=0, stream="Out-2")["gasRate"]
+    assert out2 == pytest.approx(4.968323, abs=1e-6)
+    # Without pandas the same files are lists of dicts.
+    script = tmp_path / "plain.py"
+    tests, package = str(Path(__file__).parent), str(ROOT / "python")
+    script.write_text(NO_PANDAS.format(tests=tests, package=package, out=str(tmp_path / "out")))
+    done = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    rows, oil = done.stdout.split()
+    assert rows == "9" and float(oil) == pytest.approx(5479.399, abs=1e-3)
 
 
 def test_a_failing_run_raises_with_its_fields_and_the_partial_results(host: Path) -> None:
@@ -68,27 +93,23 @@ def test_a_failing_run_raises_with_its_fields_and_the_partial_results(host: Path
     assert "Outputs!B4 holds the error value #DIV/0!, not a number" in error.message
     assert error.result is not None and error.result.status == "failed" and not error.result.ok
     # Timestep 0 was done and is kept.
-    steps = {r["timestep"] for r in tables.rows_of(error.result.streams)}
-    assert steps == {0}
-    assert _row(error.result.streams, timestep=0, stream="Out-1")["oilRate"] == pytest.approx(
-        5479.399, abs=1e-3
-    )
+    assert {r["timestep"] for r in tables.rows_of(error.result.streams)} == {0}
+    oil = _row(error.result.streams, timestep=0, stream="Out-1")["oilRate"]
+    assert oil == pytest.approx(5479.399, abs=1e-3)
 
 
-def test_a_refused_scenario_is_named_not_the_packages_deleted_copy(host: Path) -> None:
+def test_a_refused_scenario_is_named_and_a_usage_error_keeps_its_reason(host: Path) -> None:
     bad = gridmoor.Scenario.from_file(SEPARATOR, name="north").with_value("run.timesteps", "many")
     with pytest.raises(gridmoor.RunError) as raised:
         gridmoor.run(bad)
     said = str(raised.value)
     assert said.startswith("scenario 'north' (given from Python): 'run.timesteps' must be"), said
     assert "gridmoor-run-" not in said and "gridmoor-run-" not in raised.value.result.stderr
-
-
-def test_a_run_many_usage_error_keeps_its_reason(host: Path) -> None:
-    with pytest.raises(gridmoor.GridmoorError) as raised:
+    # A usage error of run-many keeps its reason.
+    with pytest.raises(gridmoor.GridmoorError) as usage:
         gridmoor.run_many([gridmoor.Scenario.from_file(SEPARATOR)], jobs=0)
-    assert raised.value.exit_status == 2
-    assert raised.value.message.startswith("--jobs: Value 0 not in range"), raised.value.message
+    assert usage.value.exit_status == 2
+    assert usage.value.message.startswith("--jobs: Value 0 not in range"), usage.value.message
 
 
 def test_a_sweep_of_four_through_run_many(tmp_path: Path, host: Path) -> None:
@@ -108,12 +129,8 @@ def test_a_sweep_of_four_through_run_many(tmp_path: Path, host: Path) -> None:
     assert [r.name for r in results] == ["oil-3000", "oil-4000", "oil-5000", "oil-6000"]
     assert [r.ok for r in results] == [True, True, False, True]
     failed = results[2].error
-    assert failed is not None and (failed.command, failed.code, failed.timestep) == (
-        "PreSolve",
-        100,
-        0,
-    )
-    assert "Events.Broken" in failed.message
+    assert failed is not None and "Events.Broken" in failed.message
+    assert (failed.command, failed.code, failed.timestep) == ("PreSolve", 100, 0)
     good = [results[i] for i in (0, 1, 3)]
     assert [_row(r.streams, stream="In-1")["oilRate"] for r in good] == [3000.0, 4000.0, 6000.0]
     out = [_row(r.streams, stream="Out-1")["oilRate"] for r in good]
@@ -123,10 +140,7 @@ def test_a_sweep_of_four_through_run_many(tmp_path: Path, host: Path) -> None:
     assert (summary["total"], summary["passed"]) == (4, 3)
     # The results can be read again from the folders.
     again = gridmoor.load_result(tmp_path / "many" / "oil-6000")
-    assert (
-        again.ok
-        and assert_table_is_csv(again.streams, tmp_path / "many" / "oil-6000" / "streams.csv") == 3
-    )
+    assert again.ok and assert_table_is_csv(again.streams, again.folder / "streams.csv") == 3
 
 
 DRIVER = textwrap.dedent(
@@ -148,22 +162,14 @@ DRIVER = textwrap.dedent(
 
 
 def test_ctrl_c_during_run_many_leaves_no_process(tmp_path: Path, host: Path) -> None:
-    marker = f"GRIDMOOR_PYTEST_MARK={uuid.uuid4()}"
+    mark = str(uuid.uuid4())
+    marker = f"GRIDMOOR_PYTEST_MARK={mark}"
     script = tmp_path / "sweep.py"
-    script.write_text(
-        DRIVER.format(
-            package=str(ROOT / "python"), scenario=str(GASLIFT), out=str(tmp_path / "many")
-        )
-    )
-    env = dict(os.environ)
-    env[marker.split("=")[0]] = marker.split("=")[1]
-    driver = subprocess.Popen(
-        [sys.executable, str(script)],
-        stdout=subprocess.PIPE,
-        stderr=subprocess.PIPE,
-        text=True,
-        env=env,
-    )
+    package, many = str(ROOT / "python"), str(tmp_path / "many")
+    script.write_text(DRIVER.format(package=package, scenario=str(GASLIFT), out=many))
+    env = dict(os.environ, GRIDMOOR_PYTEST_MARK=mark)
+    command = [sys.executable, str(script)]
+    driver = subprocess.Popen(command, stdout=PIPE, stderr=PIPE, text=True, env=env)
     try:
         # Interrupted once two runs are under way: their offices hold their
         # workbooks open (the lock files are there).
@@ -185,45 +191,6 @@ def test_ctrl_c_during_run_many_leaves_no_process(tmp_path: Path, host: Path) ->
     assert summary["passed"] < 4
     # Runs still waiting say they were not started; runs under way, that they were interrupted.
     assert any("interrupted by SIGINT" in s["message"] for s in summary["scenarios"])
-
-
-NO_PANDAS = textwrap.dedent(
-    """\
-    import sys
-    sys.modules["pandas"] = None  # import pandas now raises ImportError
-    sys.path.insert(0, {tests!r})
-    sys.path.insert(0, {package!r})
-    from pathlib import Path
-    import gridmoor
-    from conftest import assert_table_is_csv
-    assert not gridmoor.tables.HAVE_PANDAS
-    out = Path({out!r})
-    result = gridmoor.run(gridmoor.Scenario.from_file({scenario!r}).with_run(timesteps=2), out=out)
-    for name in ("streams", "compositions", "published", "optimisation"):
-        table = getattr(result, name)
-        assert isinstance(table, list) and all(isinstance(r, dict) for r in table), name
-        assert_table_is_csv(table, out / (name + ".csv"))
-    print(len(result.streams), result.streams[1]["oilRate"])
-    """
-)
-
-
-def test_without_pandas_the_tables_are_lists_of_dicts(tmp_path: Path, host: Path) -> None:
-    script = tmp_path / "plain.py"
-    script.write_text(
-        NO_PANDAS.format(
-            tests=str(Path(__file__).parent),
-            package=str(ROOT / "python"),
-            out=str(tmp_path / "out"),
-            scenario=str(SEPARATOR),
-        )
-    )
-    done = subprocess.run(
-        [sys.executable, str(script)], capture_output=True, text=True, timeout=300
-    )
-    assert done.returncode == 0, done.stderr
-    rows, oil = done.stdout.split()
-    assert rows == "6" and float(oil) == pytest.approx(5479.399, abs=1e-3)
 
 
 def test_workbook_check_of_a_scenario(host: Path) -> None:

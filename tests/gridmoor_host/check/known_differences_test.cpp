@@ -6,7 +6,7 @@
 #include <regex>
 #include <set>
 
-#include "check/check_report.h"
+#include "cell_results.h"
 #include "check/vba_notes.h"
 #include "differences/known_differences.h"
 #include "host_test_support.h"
@@ -14,12 +14,10 @@
 namespace {
 
 using excel::CellResult;
-using Kind = excel::CellResult::Kind;
-
-const auto Number = [](double n) { return CellResult{Kind::kNumber, n, {}}; };
-const auto Text = [](const std::string& t) { return CellResult{Kind::kText, 0, t}; };
-const auto Logical = [](bool b) { return CellResult{Kind::kLogical, b ? 1.0 : 0.0, {}}; };
-const auto Error = [](const std::string& e) { return CellResult{Kind::kError, 0, e}; };
+using hosttest::Error;
+using hosttest::Logical;
+using hosttest::Number;
+using hosttest::Text;
 
 struct Case {
   std::string formula;
@@ -116,22 +114,6 @@ TEST(HostKnownDifferences, EachCellGetsTheCauseThatFitsOrNone) {
     EXPECT_EQ(found ? found->id : "", c.cause) << c.formula;
     EXPECT_EQ(found ? found->function : "", c.function) << c.formula;
   }
-}
-
-// A volatile cell is not compared, so it needs no cause.
-TEST(HostKnownDifferences, VolatileCellsGetNoCause) {
-  refhost::SavedWorkbook saved;
-  saved.sheets = {"S"};
-  saved.formulas = {{"S", 0, 0, "=TEXT(NOW()*0+1,\"#.###\")", true, Text("1.")},
-                    {"S", 0, 1, "=TEXT(1,\"#.###\")", true, Text("1.")}};
-  excel::RecalculatedWorkbook calc;
-  calc.sheets = {"S"};
-  calc.formulas = {{0, 0, 0, "=TEXT(NOW()*0+1;\"#.###\")", Text("1"), true},
-                   {0, 0, 1, "=TEXT(1;\"#.###\")", Text("1"), false}};
-  const refhost::CheckReport report = refhost::CompareWorkbook(saved, calc);
-  EXPECT_EQ(report.volatileCells, 1u);
-  ASSERT_EQ(report.differ.size(), 1u);
-  EXPECT_EQ(report.differ[0].cause, "text-format-code");
 }
 
 // A formula with relative references given to several cells is named at

@@ -64,22 +64,15 @@ TEST(IntegrationWorkbookCheck, RunsNoneOfTheWorkbooksCode) {
       book, FlatSpreadsheet(
                 basic, events,
                 NumberCell("1+1", "2") + NumberCell("TWICE(3)", "6") + NumberCell("[.B1]+1", "7")));
-  const fs::path json = folder.path() / "check.json";
-  const hosttest::Result result =
-      hosttest::Host("workbook check " + book.string() + " --json " + json.string(), folder.path());
-  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  const hosttest::Checked checked = hosttest::Check(book.string(), folder.path());
+  EXPECT_EQ(checked.result.status, 0) << checked.result.out << checked.result.err;
   EXPECT_FALSE(fs::exists(written));
-  const nlohmann::json checked = hosttest::ReadJson(json);
-  EXPECT_EQ(checked["formulas"], 1) << checked.dump(1);
-  EXPECT_EQ(checked["workbookFunctions"], 2);
-  EXPECT_NE(result.out.find("workbook functions: 2 formula cell(s) not compared"),
+  EXPECT_EQ(checked.json["formulas"], 1) << checked.json.dump(1);
+  EXPECT_EQ(checked.json["workbookFunctions"], 2);
+  EXPECT_NE(checked.result.out.find("workbook functions: 2 formula cell(s) not compared"),
             std::string::npos)
-      << result.out;
+      << checked.result.out;
 }
-
-}  // namespace
-
-namespace {
 
 // --json naming what the check reads, by any path, is refused before any
 // work, and the file keeps its bytes.
@@ -115,10 +108,6 @@ TEST(HostWorkbookCheckInput, FindingsNeverReplaceTheWorkbookOrTheScenario) {
   EXPECT_EQ(hosttest::ReadText(book), bytes);
   EXPECT_EQ(hosttest::ReadText(scenario), scenarioText);
 }
-
-}  // namespace
-
-namespace {
 
 // What is not a workbook file ends the check at once with one line that
 // says what it is: a FIFO nobody writes to (opened without waiting for a
@@ -171,10 +160,6 @@ TEST(HostWorkbookCheckInput, WhatIsNoReadableWorkbookIsSaidInOneLine) {
   EXPECT_NE(result.err.find("password-protected"), std::string::npos) << result.err;
 }
 
-}  // namespace
-
-namespace {
-
 // A workbook given as a pipe (a shell's <(...)) is read once, as a stream,
 // and checked like its file.
 TEST(IntegrationWorkbookCheck, AWorkbookFromAPipeIsChecked) {
@@ -198,106 +183,84 @@ TEST(IntegrationWorkbookCheck, AWorkbookFromAPipeIsChecked) {
   EXPECT_EQ(checked["differ"][0]["cell"], "A2");
 }
 
-}  // namespace
-
-namespace {
-
-// What this process and its office keep under the temporary folder.
-std::vector<fs::path> Scratch(const fs::path& root) {
-  std::vector<fs::path> found;
-  for (const auto& entry : fs::directory_iterator(root))
-    if (entry.path().filename().string().rfind("gridmoor-office-", 0) == 0)
-      found.push_back(entry.path());
-  return found;
-}
-
-// SIGTERM or SIGINT while the office loads the copy: the check ends at once
-// with 128 + the signal, saying so, and leaves neither its copies nor the
-// office's folder behind. What a check killed outright left is removed by
-// the next one.
-TEST(IntegrationWorkbookCheck, ASignalLeavesNoScratchBehind) {
+// SIGTERM or SIGINT to a check while the office loads the copy ends it at
+// once with 128 + the signal, saying so; an office that stops answering
+// then is ended after the call time-out, and the check ends with status 2
+// and says why instead of hanging. None leaves the office, its folder or
+// the check's copies behind; what a check killed outright left is removed
+// by the next one.
+TEST(IntegrationWorkbookCheck, InterruptedAndFrozenChecksLeaveNoScratchBehind) {
   const hosttest::Folder folder;
-  const fs::path book = folder.path() / "big.xlsx";
+  const fs::path book = folder.path() / "big.xlsx", log = folder.path() / "log.txt";
   std::vector<test_support::XlsxCell> cells;
   for (int row = 1; row <= 20000; ++row)
     for (const char* column : {"A", "B", "C"})
       cells.push_back({column + std::to_string(row), "ROW()*2", "", std::to_string(row * 2), ""});
   test_support::WriteFile(book, test_support::XlsxBytes({{"S", cells}}));
-  const auto loading = [&] {
-    for (const fs::path& scratch : Scratch(folder.path()))
-      if (fs::exists(scratch / ".~lock.big.xlsx#")) return true;
-    return false;
+  const auto scratch = [&] { return hosttest::EntriesNamed(folder.path(), "gridmoor-office-"); };
+  // Started with a call time-out of `timeout` seconds (none: the default),
+  // once the office is loading the copy (its lock file is there).
+  struct Started {
+    pid_t check;
+    bool loading;
+    int office;
   };
-  for (const int signal : {SIGTERM, SIGINT}) {
-    const pid_t check =
-        hosttest::Spawn({"workbook", "check", book.string()}, folder.path() / "log.txt", false,
-                        [&] { setenv("TMPDIR", folder.path().c_str(), 1); });
-    ASSERT_TRUE(hosttest::WaitFor(loading, 120)) << hosttest::ReadText(folder.path() / "log.txt");
-    ASSERT_EQ(kill(check, signal), 0);
-    const std::optional<int> status = hosttest::ExitStatusWithin(check, std::chrono::seconds(30));
-    EXPECT_EQ(status, 128 + signal);
-    EXPECT_NE(hosttest::ReadText(folder.path() / "log.txt").find("could not check: interrupted by"),
-              std::string::npos);
-    EXPECT_EQ(Scratch(folder.path()), std::vector<fs::path>{});
+  const auto start = [&](const char* timeout) {
+    const pid_t check = hosttest::Spawn({"workbook", "check", book.string()}, log, false, [&] {
+      setenv("TMPDIR", folder.path().c_str(), 1);
+      if (timeout != nullptr) setenv("GRIDMOOR_CALL_TIMEOUT", timeout, 1);
+    });
+    const bool loading = hosttest::WaitFor(
+        [&] {
+          for (const fs::path& copy : scratch())
+            if (fs::exists(copy / ".~lock.big.xlsx#")) return true;
+          return false;
+        },
+        120);
+    return Started{check, loading, hosttest::OfficeOf(check)};
+  };
+  struct Case {
+    const char* what;
+    int signal;
+    bool toOffice;
+    const char* timeout;
+    int status, seconds;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"SIGTERM", SIGTERM, false, nullptr, 128 + SIGTERM, 30, "could not check: interrupted by"},
+      {"SIGINT", SIGINT, false, nullptr, 128 + SIGINT, 30, "could not check: interrupted by"},
+      {"frozen office", SIGSTOP, true, "2", 2, 60,
+       "could not check: big.xlsx: The office did not answer within"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Started started = start(c.timeout);
+    ASSERT_TRUE(started.loading) << hosttest::ReadText(log);
+    ASSERT_NE(started.office, 0);
+    ASSERT_EQ(kill(c.toOffice ? started.office : started.check, c.signal), 0);
+    const std::optional<int> status =
+        hosttest::ExitStatusWithin(started.check, std::chrono::seconds(c.seconds));
+    EXPECT_EQ(status, c.status);
+    EXPECT_NE(hosttest::ReadText(log).find(c.said), std::string::npos) << hosttest::ReadText(log);
+    if (c.toOffice) {
+      EXPECT_TRUE(hosttest::ProcessGone(started.office));
+    }
+    EXPECT_EQ(scratch(), std::vector<fs::path>{});
   }
   // A check killed outright: the next one removes what it left.
-  const pid_t killed =
-      hosttest::Spawn({"workbook", "check", book.string()}, folder.path() / "log.txt", false,
-                      [&] { setenv("TMPDIR", folder.path().c_str(), 1); });
-  ASSERT_TRUE(hosttest::WaitFor(loading, 120));
-  const int office = hosttest::OfficeOf(killed);
-  ASSERT_EQ(kill(killed, SIGKILL), 0);
-  hosttest::ExitStatus(killed);
-  EXPECT_TRUE(hosttest::WaitFor([&] { return hosttest::ProcessGone(office); }, 30));
-  EXPECT_NE(Scratch(folder.path()), std::vector<fs::path>{});
+  const Started killed = start(nullptr);
+  ASSERT_TRUE(killed.loading) << hosttest::ReadText(log);
+  ASSERT_EQ(kill(killed.check, SIGKILL), 0);
+  hosttest::ExitStatus(killed.check);
+  EXPECT_TRUE(hosttest::WaitFor([&] { return hosttest::ProcessGone(killed.office); }, 30));
+  EXPECT_NE(scratch(), std::vector<fs::path>{});
   const fs::path small = folder.path() / "small.xlsx";
   test_support::WriteFile(small, test_support::XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}}}}));
   const hosttest::Result next = hosttest::Host("workbook check " + small.string(), folder.path(),
                                                "TMPDIR=" + folder.path().string());
   EXPECT_EQ(next.status, 0) << next.err;
-  EXPECT_EQ(Scratch(folder.path()), std::vector<fs::path>{});
-}
-
-}  // namespace
-
-namespace {
-
-// A call limit too large to be one is read as a run reads it: ignored, so
-// the check goes on under the default instead of failing at once.
-TEST(IntegrationWorkbookCheck, ACallLimitOutOfRangeIsReadAsARunReadsIt) {
-  const hosttest::Folder folder;
-  const fs::path book = folder.path() / "small.xlsx";
-  test_support::WriteFile(book, test_support::XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}}}}));
-  for (const char* limit : {"1e999", "9e15", "86401", "-5", "soon"}) {
-    const hosttest::Result result = hosttest::Host("workbook check " + book.string(), folder.path(),
-                                                   std::string("GRIDMOOR_CALL_TIMEOUT=") + limit);
-    EXPECT_EQ(result.status, 0) << limit << ": " << result.err;
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// An inline case's relative fileName is the scenario folder's file, for a
-// run from any folder: one run from a folder holding another file of that
-// name reads the scenario's.
-TEST(IntegrationSeparator, ARelativeCaseFileNameIsInTheScenariosFolder) {
-  const hosttest::Folder folder;
-  fs::create_directories(folder.path() / "model");
-  fs::create_directories(folder.path() / "elsewhere");
-  fs::copy_file(hosttest::Example("separator") / "separator.fods",
-                folder.path() / "model" / "separator.fods");
-  test_support::WriteFile(folder.path() / "elsewhere" / "separator.fods", "not a workbook");
-  const fs::path scenario = hosttest::OneSeparatorTimestep(
-      folder.path() / "model" / "s.json", {}, 100, [](nlohmann::json& s) {
-        s.erase("workbook");
-        s["case"]["fileName"] = "separator.fods";
-      });
-  const hosttest::Result result =
-      hosttest::Host("run ../model/s.json --quiet --out " + (folder.path() / "out").string(),
-                     folder.path(), "cd " + (folder.path() / "elsewhere").string() + " &&");
-  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(scratch(), std::vector<fs::path>{});
 }
 
 }  // namespace

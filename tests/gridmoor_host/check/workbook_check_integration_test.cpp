@@ -16,20 +16,8 @@ namespace {
 using test_support::XlsxCell;
 namespace fs = std::filesystem;
 
-struct Checked {
-  hosttest::Result result;
-  nlohmann::json json;
-};
-
-Checked Check(const std::string& arguments, const hosttest::Folder& folder) {
-  const fs::path json = folder.path() / "check.json";
-  fs::remove(json);
-  Checked checked{
-      hosttest::Host("workbook check " + arguments + " --json " + json.string(), folder.path()),
-      {}};
-  if (fs::exists(json)) checked.json = nlohmann::json::parse(hosttest::ReadText(json));
-  return checked;
-}
+using hosttest::Check;
+using hosttest::Checked;
 
 // (cell, saved, calc) of every difference.
 std::vector<std::tuple<std::string, nlohmann::json, nlohmann::json>> Differences(
@@ -42,6 +30,53 @@ std::vector<std::tuple<std::string, nlohmann::json, nlohmann::json>> Differences
 }
 
 const auto ErrorJson = [](const std::string& name) { return nlohmann::json{{"error", name}}; };
+
+// `formula` into `cell` of the workbook's first sheet.
+void PutFormula(const com::Ptr<excel::Workbook>& workbook, const char* cell, const char* formula) {
+  const com::Ptr<excel::Worksheet> sheet =
+      com::QueryInterface<excel::Worksheet>(workbook->GetSheets()->GetItem(com::Variant::Int(1)));
+  const com::Variant value = com::Variant::Text(formula);
+  sheet->GetRange(com::Variant::Text(cell), com::Variant::Missing())
+      ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&value, 1});
+}
+
+// Workbooks the office saved, made once in one office: the separator
+// example as saved.xlsx and saved.fods; book.xls, whose Sheet1!B2 holds
+// =1+1; macros.ods, with Basic modules that do and do not compile.
+fs::path OfficeSaved() {
+  static const hosttest::Folder folder;
+  static const bool made = [] {
+    const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
+    const std::vector<com::Variant> missing(excel::kOpenOptionalCountOld, com::Variant::Missing());
+    const com::Ptr<excel::Workbook> example = application->GetWorkbooks()->Open(
+        com::Bstr::FromUtf8(hosttest::Example("separator/separator.fods").string()), missing, 0);
+    const auto save = [&](const com::Ptr<excel::Workbook>& workbook, const char* name) {
+      workbook->SaveCopyAs(com::Variant::Text((folder.path() / name).string()), 0);
+    };
+    save(example, "saved.xlsx");
+    save(example, "saved.fods");
+    const com::Ptr<excel::Workbook> xls =
+        application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
+    PutFormula(xls, "B2", "=1+1");
+    save(xls, "book.xls");
+    const com::Ptr<excel::Workbook> macros =
+        application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
+    excel::calc::PutBasicModule(macros, "Standard", "Fine",
+                                "Function Twice(x)\nTwice = 2 * x\nEnd Function\n");
+    excel::calc::PutBasicModule(macros, "Library3", "Broken",
+                                "Dim counter As Integer\nSub Good()\ncounter = 1\nEnd Sub\n"
+                                "Sub Bad()\nx = = 1\nEnd Sub\n");
+    // A workbook's own function called from a cell is no unknown function.
+    PutFormula(macros, "A1", "=Twice(3)");
+    excel::calc::PutBasicModule(macros, "Library2", "Declarations",
+                                "Dim As Integer\nSub Alone()\nEnd Sub\n");
+    save(macros, "macros.ods");
+    application->Quit();
+    return true;
+  }();
+  (void)made;
+  return folder.path();
+}
 
 // Each formula twice: in column D with the value the spreadsheet saves, in
 // E with a wrong one. Every E cell is found, and the D cells where Calc's
@@ -106,7 +141,7 @@ TEST(IntegrationWorkbookCheck, FindsExactlyTheCellsWrittenWithOtherValues) {
   const std::string bytes = test_support::XlsxBytes({{"Data", cells}});
   test_support::WriteFile(book, bytes);
 
-  const Checked checked = Check(book.string(), folder);
+  const Checked checked = Check(book.string(), folder.path());
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
   EXPECT_EQ(checked.json["formulas"], 2 * std::size(rows) + 10);
   auto found = Differences(checked.json);
@@ -143,7 +178,7 @@ TEST(IntegrationWorkbookCheck, WhatIsNoDifferenceIsToldApart) {
                  {"SHEET1", {{"A1", "Data!A2+1", "", "11", ""}, {"A2", "1+1", "", "2", ""}}},
                  // The office takes sheet names without case: it renames this one.
                  {"sheet1", {{"A1", "SHEET1!A2*2", "", "4", ""}}}}));
-  const Checked checked = Check(book.string(), folder);
+  const Checked checked = Check(book.string(), folder.path());
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
   EXPECT_EQ(checked.json["volatile"], 3) << checked.json.dump(1);
   EXPECT_EQ(checked.json["formulas"], 5);
@@ -193,7 +228,7 @@ TEST(IntegrationWorkbookCheck, ReferencesThroughALinkToItselfAreDeletedSheets) {
                          references + "</externalReferences>");
   test_support::WriteFile(book, test_support::ZipBytes(parts));
 
-  const Checked checked = Check(book.string(), folder);
+  const Checked checked = Check(book.string(), folder.path());
   std::vector<std::string> problems;
   for (const nlohmann::json& p : checked.json["problems"])
     problems.push_back(p["kind"].get<std::string>() + ": " + p["message"].get<std::string>());
@@ -216,17 +251,8 @@ TEST(IntegrationWorkbookCheck, ReferencesThroughALinkToItselfAreDeletedSheets) {
 // own saved values, nothing differs.
 TEST(IntegrationWorkbookCheck, WorkbooksTheOfficeSavedShowNoDifferences) {
   const hosttest::Folder folder;
-  {
-    const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
-    const std::vector<com::Variant> missing(excel::kOpenOptionalCountOld, com::Variant::Missing());
-    const com::Ptr<excel::Workbook> workbook = application->GetWorkbooks()->Open(
-        com::Bstr::FromUtf8(hosttest::Example("separator/separator.fods").string()), missing, 0);
-    for (const char* name : {"saved.xlsx", "saved.fods"})
-      workbook->SaveCopyAs(com::Variant::Text((folder.path() / name).string()), 0);
-    application->Quit();
-  }
   for (const char* name : {"saved.xlsx", "saved.fods"}) {
-    const Checked checked = Check((folder.path() / name).string(), folder);
+    const Checked checked = Check((OfficeSaved() / name).string(), folder.path());
     EXPECT_EQ(checked.result.status, 0) << name << checked.result.out << checked.result.err;
     EXPECT_GT(checked.json["formulas"].get<int>(), 300) << name;
     EXPECT_EQ(checked.json["differ"], nlohmann::json::array()) << name;
@@ -238,6 +264,8 @@ TEST(IntegrationWorkbookCheck, WorkbooksTheOfficeSavedShowNoDifferences) {
 TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
   const hosttest::Folder folder;
   test_support::WriteFile(folder.path() / "words.xlsx", "not a workbook");
+  test_support::WriteFile(folder.path() / "small.xlsx",
+                          test_support::XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}}}}));
   test_support::WriteFile(folder.path() / "old.xls",
                           std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
   // Valid OpenDocument with another prefix for the table namespace: the
@@ -252,58 +280,34 @@ TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
       R"(<office:spreadsheet><t:table t:name="Data"><t:table-row><t:table-cell )"
       R"(t:formula="of:=1+1" office:value-type="float" office:value="2"><text:p>2</text:p>)"
       R"(</t:table-cell></t:table-row></t:table></office:spreadsheet></office:body></office:document>)");
-  const std::tuple<std::string, int, std::string> cases[] = {
-      {"workbook check", 2, "give BOOK or --scenario"},
-      {"workbook check --nonsense x", 2, ""},
-      {"workbook check " + (folder.path() / "none.xlsx").string(), 2,
-       "none.xlsx could not be found"},
-      {"workbook check " + folder.path().string(), 2, "is a folder, not a workbook"},
-      {"workbook check " + (folder.path() / "words.xlsx").string(), 2,
-       "not a workbook this check can read"},
-      {"workbook check " + (folder.path() / "old.xls").string(), 2, "binary workbook (.xls)"},
-      {"workbook check " + (folder.path() / "prefixed.fods").string(), 2,
+  const std::string check = "workbook check " + folder.path().string();
+  // Arguments, environment, exit status, what stderr holds. A call limit too
+  // large to be one is read as a run reads it: ignored, so the check goes on
+  // under the default instead of failing at once.
+  const std::tuple<std::string, std::string, int, std::string> cases[] = {
+      {"workbook check", "", 2, "give BOOK or --scenario"},
+      {"workbook check --nonsense x", "", 2, ""},
+      {check + "/none.xlsx", "", 2, "none.xlsx could not be found"},
+      {check, "", 2, "is a folder, not a workbook"},
+      {check + "/words.xlsx", "", 2, "not a workbook this check can read"},
+      {check + "/old.xls", "", 2, "binary workbook (.xls)"},
+      {check + "/prefixed.fods", "", 2,
        "the office holds 1 formula cell(s), but no saved value could be read from the file: "
        "nothing could be compared"},
       {"workbook check " + std::string(GRIDMOOR_TEST_DATA_DIR) +
            "/excel-authored/formula_results01.xlsx",
-       0, ""},
+       "", 0, ""},
+      {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=1e999", 0, ""},
+      {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=9e15", 0, ""},
+      {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=86401", 0, ""},
+      {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=-5", 0, ""},
+      {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=soon", 0, ""},
   };
-  for (const auto& [arguments, status, message] : cases) {
-    const hosttest::Result result = hosttest::Host(arguments, folder.path());
-    EXPECT_EQ(result.status, status) << arguments << result.err;
+  for (const auto& [arguments, environment, status, message] : cases) {
+    const hosttest::Result result = hosttest::Host(arguments, folder.path(), environment);
+    EXPECT_EQ(result.status, status) << environment << " " << arguments << result.err;
     EXPECT_NE(result.err.find(message), std::string::npos) << arguments << result.err;
   }
-}
-
-TEST(IntegrationWorkbookCheck, ScenarioProblemsAreEachFound) {
-  const hosttest::Folder folder;
-  test_support::WriteFile(
-      folder.path() / "model.xlsx",
-      test_support::XlsxBytes({{"In", {{"B2", "1+1", "", "2", ""}, {"B3", "", "", "7", ""}}},
-                               {"Ctl", {{"A1", "", "", "5", ""}, {"B1", "A1*2", "", "10", ""}}}}));
-  std::ofstream(folder.path() / "scenario.json") << R"({"workbook": "model.xlsx", "case": {
-    "macros": {"StartOfRun": {"macro": "Module1.NoSuchMacro", "passDate": false}},
-    "inputStreams": [{"sheetName": "In",
-                      "solverCells": [{"cell": "B2", "unit": 0}, {"cell": "B3", "unit": 0}]}],
-    "outputStreams": [{"sheetName": "Out", "propertyCells": [{"cell": "A1", "unit": 0}]}],
-    "objective": {"defined": true, "worksheet": "Ctl", "cell": "A1B", "name": "", "unit": ""},
-    "controls": [{"worksheet": "Ctl", "cell": "B1", "name": "c", "unit": "", "lowerBound": 0,
-                  "upperBound": 1}]},
-  "run": {"start": "2024-01-01"}, "inputs": {"In-1": [{"oilRate": 1}]}})";
-  const Checked checked = Check("--scenario " + (folder.path() / "scenario.json").string(), folder);
-  EXPECT_EQ(checked.result.status, 1) << checked.result.err;
-  ASSERT_EQ(checked.json["macros"].size(), 1u) << checked.json.dump(2);
-  EXPECT_EQ(checked.json["macros"][0]["macro"], "Module1.NoSuchMacro");
-  std::vector<std::string> problems;
-  for (const nlohmann::json& p : checked.json["problems"])
-    problems.push_back(p["message"]);
-  EXPECT_EQ(problems,
-            (std::vector<std::string>{
-                "inputStreams[0].solverCells[0] (In!B2) holds a formula, which the host's writes "
-                "would overwrite",
-                "outputStreams[0].propertyCells[0] (Out!A1): the workbook has no sheet 'Out'",
-                "objective (Ctl!A1B): 'A1B' is not a cell address",
-                "controls[0] (Ctl!B1) holds a formula, which the host's writes would overwrite"}));
 }
 
 // A binary workbook named by its case's file name, relative to the
@@ -311,29 +315,15 @@ TEST(IntegrationWorkbookCheck, ScenarioProblemsAreEachFound) {
 // but the scenario's cells are still checked.
 TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
   const hosttest::Folder folder;
-  {
-    const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
-    const com::Ptr<excel::Workbook> workbook =
-        application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
-    const com::Ptr<excel::Worksheet> sheet =
-        com::QueryInterface<excel::Worksheet>(workbook->GetSheets()->GetItem(com::Variant::Int(1)));
-    const com::Variant formula = com::Variant::Text("=1+1");
-    sheet->GetRange(com::Variant::Text("B2"), com::Variant::Missing())
-        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&formula, 1});
-    workbook->SaveCopyAs(com::Variant::Text((folder.path() / "book.xls").string()), 0);
-    application->Quit();
-  }
+  fs::copy_file(OfficeSaved() / "book.xls", folder.path() / "book.xls");
   fs::create_directories(folder.path() / "scenarios");
   std::ofstream(folder.path() / "scenarios" / "s.json") << R"({"case": {"fileName": "../book.xls",
     "controls": [{"worksheet": "Sheet1", "cell": "B2", "name": "c", "unit": "", "lowerBound": 0,
                   "upperBound": 1}]}, "run": {"start": "2024-01-01"}})";
   // Run from the folder, as a user would.
-  const fs::path json = folder.path() / "check.json";
-  const hosttest::Result result =
-      hosttest::Host("workbook check --scenario scenarios/s.json --json " + json.string(),
-                     folder.path(), "cd " + folder.path().string() + " &&");
-  ASSERT_EQ(result.status, 1) << result.err;
-  const Checked checked{result, nlohmann::json::parse(hosttest::ReadText(json))};
+  const Checked checked =
+      Check("--scenario scenarios/s.json", folder.path(), "cd " + folder.path().string() + " &&");
+  ASSERT_EQ(checked.result.status, 1) << checked.result.err;
   EXPECT_EQ(checked.json["notCompared"], 1) << checked.json.dump(1);
   EXPECT_EQ(checked.json["notComparedWhy"],
             "a binary workbook (.xls) keeps its saved values out of reach");
@@ -342,7 +332,7 @@ TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
             "controls[0] (Sheet1!B2) holds a formula, which the host's writes would overwrite");
   // Without a scenario there is nothing to check, and the JSON's place is
   // tried before the office's work.
-  EXPECT_EQ(Check((folder.path() / "book.xls").string(), folder).result.status, 2);
+  EXPECT_EQ(Check((folder.path() / "book.xls").string(), folder.path()).result.status, 2);
   const hosttest::Result toFolder =
       hosttest::Host("workbook check " + (folder.path() / "book.xls").string() + " --json " +
                          folder.path().string(),
@@ -357,28 +347,8 @@ TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
 // library of its own.)
 TEST(IntegrationWorkbookCheck, MacroModulesThatDoNotCompile) {
   const hosttest::Folder folder;
-  const fs::path book = folder.path() / "macros.ods";
-  {
-    const com::Ptr<excel::Application> application = excel::calc::CreateCalcApplication();
-    const com::Ptr<excel::Workbook> workbook =
-        application->GetWorkbooks()->Add(com::Variant::Missing(), 0);
-    excel::calc::PutBasicModule(workbook, "Standard", "Fine",
-                                "Function Twice(x)\nTwice = 2 * x\nEnd Function\n");
-    excel::calc::PutBasicModule(workbook, "Library3", "Broken",
-                                "Dim counter As Integer\nSub Good()\ncounter = 1\nEnd Sub\n"
-                                "Sub Bad()\nx = = 1\nEnd Sub\n");
-    // A workbook's own function called from a cell is no unknown function.
-    const com::Ptr<excel::Worksheet> sheet =
-        com::QueryInterface<excel::Worksheet>(workbook->GetSheets()->GetItem(com::Variant::Int(1)));
-    const com::Variant formula = com::Variant::Text("=Twice(3)");
-    sheet->GetRange(com::Variant::Text("A1"), com::Variant::Missing())
-        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&formula, 1});
-    excel::calc::PutBasicModule(workbook, "Library2", "Declarations",
-                                "Dim As Integer\nSub Alone()\nEnd Sub\n");
-    workbook->SaveCopyAs(com::Variant::Text(book.string()), 0);
-    application->Quit();
-  }
-  const Checked checked = Check(book.string(), folder);
+  const fs::path book = OfficeSaved() / "macros.ods";
+  const Checked checked = Check(book.string(), folder.path());
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
   // The check runs none of the workbook's code: the cell is not compared.
   EXPECT_EQ(checked.json["formulas"], 0);
@@ -391,59 +361,6 @@ TEST(IntegrationWorkbookCheck, MacroModulesThatDoNotCompile) {
       {"macro": "Library3.Broken", "source": "workbook", "procedures": ["Bad"],
        "message": "module Library3.Broken does not compile; in procedure(s) Bad"}])json"));
 }
-
-// An office that stops answering while it loads the copy is ended after
-// the call time-out: the check ends with status 2 and says why, and leaves
-// neither the office nor its private copy behind.
-TEST(IntegrationWorkbookCheck, AFrozenOfficeEndsTheCheckInsteadOfHangingIt) {
-  const hosttest::Folder folder;
-  const fs::path book = folder.path() / "big.xlsx";
-  std::vector<XlsxCell> cells;
-  for (int row = 1; row <= 20000; ++row) {
-    const std::string r = std::to_string(row);
-    for (const char* column : {"A", "B", "C"})
-      cells.push_back({column + r, "ROW()*2", "", std::to_string(row * 2), ""});
-  }
-  test_support::WriteFile(book, test_support::XlsxBytes({{"S", cells}}));
-  const pid_t check =
-      hosttest::Spawn({"workbook", "check", book.string()}, folder.path() / "log.txt", false, [&] {
-        setenv("TMPDIR", folder.path().c_str(), 1);
-        setenv("GRIDMOOR_CALL_TIMEOUT", "2", 1);
-      });
-  const auto copies = [&] {
-    std::vector<fs::path> found;
-    for (const auto& entry : fs::directory_iterator(folder.path()))
-      if (entry.path().filename().string().rfind("gridmoor-office-", 0) == 0)
-        found.push_back(entry.path());
-    return found;
-  };
-  // The copy's lock file: the office is loading it.
-  const bool loading = hosttest::WaitFor(
-      [&] {
-        for (const fs::path& copy : copies())
-          if (fs::exists(copy / ".~lock.big.xlsx#")) return true;
-        return false;
-      },
-      120);
-  ASSERT_TRUE(loading) << hosttest::ReadText(folder.path() / "log.txt");
-  const int office = hosttest::OfficeOf(check);
-  ASSERT_NE(office, 0);
-  ASSERT_EQ(kill(office, SIGSTOP), 0);
-  const auto start = std::chrono::steady_clock::now();
-  const int status = hosttest::ExitStatus(check);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
-  EXPECT_EQ(status, 2);
-  const std::string log = hosttest::ReadText(folder.path() / "log.txt");
-  EXPECT_NE(log.find("could not check: big.xlsx: The office did not answer within"),
-            std::string::npos)
-      << log;
-  EXPECT_TRUE(hosttest::ProcessGone(office));
-  EXPECT_EQ(copies(), std::vector<fs::path>{});
-}
-
-}  // namespace
-
-namespace {
 
 // One cell per known difference Calc 25.2 shows, each with the value Excel
 // saves: the JSON names each cell's cause. (VDB's fractional periods and
@@ -505,7 +422,7 @@ TEST(IntegrationWorkbookCheck, EachDifferingCellIsNamedWithItsCause) {
       "<definedName name=\"Pivot\">Sums</definedName></definedNames>");
   test_support::WriteFile(book, test_support::ZipBytes(parts));
 
-  const Checked checked = Check(book.string(), folder);
+  const Checked checked = Check(book.string(), folder.path());
   EXPECT_EQ(checked.result.status, 1) << checked.result.err;
   std::map<std::string, std::string> found;
   for (const nlohmann::json& d : checked.json["differ"])

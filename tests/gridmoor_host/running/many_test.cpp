@@ -173,10 +173,6 @@ TEST(HostMany, FailuresStayInTheirFoldersAndCollectAgrees) {
   EXPECT_EQ(Host("run-many " + broken.string(), folder.path()).status, 2);  // no --out
 }
 
-}  // namespace
-
-namespace {
-
 // A warm office that cannot be started: each scenario gets none (it starts
 // its own), every start is tried again, and the reason is told once.
 TEST(HostMany, AWarmOfficeThatCannotStartIsToldOnceWithItsReason) {

@@ -13,10 +13,6 @@ using namespace hosttest;
 
 class VbaFiles : public excel::calc::testing::CalcTest {};
 
-}  // namespace
-
-namespace {
-
 // A workbook kept in the office's flat format runs its VBA as the .xlsm did:
 // a standard module reaches the workbook through ThisWorkbook (a module of
 // that name, the workbook's code name, no longer hides it) and a sheet's
@@ -35,17 +31,18 @@ TEST_F(VbaFiles, AFlatFileKeepsItsDocumentModules) {
       {"Sheet1",
        "Rem Attribute VBA_ModuleType=VBADocumentModule\nOption VBASupport 1\n\n"
        "Sub WriteOwnSheet()\n  Me.Range(\"H2\").Value = Len(Me.Name)\nEnd Sub\n"}};
+  {
+    const com::Ptr<excel::Application> application = NewApplication();
+    const com::Ptr<excel::Workbook> book = OpenWorkbook(application, workbook.string());
+    for (const auto& [name, source] : modules)
+      excel::calc::PutBasicModule(book, "VBAProject", name, source);
+    for (const char* format : {".ods", ".fods"})
+      book->SaveCopyAs(com::Variant::Text((folder.path() / "copy").string() + format), 0);
+    application->Quit();
+  }
   for (const char* format : {".ods", ".fods"}) {
     SCOPED_TRACE(format);
     const fs::path copy = folder.path() / (std::string("copy") + format);
-    {
-      const com::Ptr<excel::Application> application = NewApplication();
-      const com::Ptr<excel::Workbook> book = OpenWorkbook(application, workbook.string());
-      for (const auto& [name, source] : modules)
-        excel::calc::PutBasicModule(book, "VBAProject", name, source);
-      book->SaveCopyAs(com::Variant::Text(copy.string()), 0);
-      application->Quit();
-    }
     const com::Ptr<excel::Application> application = NewApplication();
     const com::Ptr<excel::Workbook> book = OpenWorkbook(application, copy.string());
     EXPECT_TRUE(BasicModulesOf(book, "VBAProject").at("ThisWorkbook").documentModule);

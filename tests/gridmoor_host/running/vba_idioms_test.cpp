@@ -193,20 +193,24 @@ std::string IdiomModule() {
 }
 
 // The Excel-saved workbook with the idiom module in place of its recorded
-// one and a second sheet "Data", saved as .xlsm.
+// one and a second sheet "Data", saved as .xlsm; made once, then copied.
 void MakeIdiomWorkbook(const fs::path& file) {
   using namespace excel::calc::testing;
-  const fs::path original = fs::path(GRIDMOOR_TEST_DATA_DIR) / "excel-authored" / "macro02.xlsm";
-  fs::copy_file(original, file);
-  const com::Ptr<excel::Application> application = NewApplication();
-  const com::Ptr<excel::Workbook> book = OpenWorkbook(application, file.string());
-  excel::calc::PutBasicModule(book, "VBAProject", "Module1", IdiomModule());
-  const com::Ptr<excel::Sheets> sheets = book->GetWorksheets();
-  AsWorksheet(sheets->Add(com::Variant::Missing(), com::Variant::Missing(), com::Variant::Missing(),
-                          com::Variant::Missing(), 0))
-      ->PutName(com::Bstr::FromUtf8("Data"));
-  book->Save(0);
-  application->Quit();
+  static const Folder made;
+  const fs::path idioms = made.path() / "idioms.xlsm";
+  if (!fs::exists(idioms)) {
+    fs::copy_file(fs::path(GRIDMOOR_TEST_DATA_DIR) / "excel-authored" / "macro02.xlsm", idioms);
+    fs::permissions(idioms, fs::perms::owner_write, fs::perm_options::add);
+    const com::Ptr<excel::Application> application = NewApplication();
+    const com::Ptr<excel::Workbook> book = OpenWorkbook(application, idioms.string());
+    excel::calc::PutBasicModule(book, "VBAProject", "Module1", IdiomModule());
+    AsWorksheet(book->GetWorksheets()->Add(com::Variant::Missing(), com::Variant::Missing(),
+                                           com::Variant::Missing(), com::Variant::Missing(), 0))
+        ->PutName(com::Bstr::FromUtf8("Data"));
+    book->Save(0);
+    application->Quit();
+  }
+  fs::copy_file(idioms, file);
 }
 
 // Sheet1!B1:B3 as Out-1's oil rate, water rate and pressure; Sheet1!D1, the
@@ -339,37 +343,12 @@ TEST_F(VbaIdioms, ExcelSavedMacrosRunUnchangedAndFailuresNameTheirProcedure) {
 }
 
 // A save puts the modules back and the next call prepares them again; a
-// macro failing after that still fails alone, and the office lives on.
-TEST_F(VbaIdioms, MacrosFailAndRunAgainAfterTheWorkbookWasSaved) {
-  using namespace excel::calc::testing;
-  Folder folder;
-  const fs::path workbook = folder.path() / "idioms.xlsm";
-  MakeIdiomWorkbook(workbook);
-  const com::Ptr<excel::Application> application = NewApplication();
-  const com::Ptr<excel::Workbook> book = OpenWorkbook(application, workbook.string());
-  const auto run = [&](const char* macro, std::initializer_list<com::Variant> given = {}) {
-    application->Run(com::Variant::Text(macro), Arguments(given));
-  };
-  const std::size_t messageBox = 22;  // the idiom that shows message boxes
-  ASSERT_STREQ(kIdioms[messageBox - 1].name, "MsgBox answers with its default button");
-  for (int round = 0; round < 2; ++round) {
-    SCOPED_TRACE(round);
-    SheetOf(book, "Sheet1")->Activate(0);
-    run(("Idiom" + std::to_string(messageBox)).c_str());
-    EXPECT_EQ(Get(SheetOf(book, "Sheet1"), "B1"), com::Variant::Double(6));
-    const std::string failure =
-        ErrorOf([&] { run("Broken", {com::Variant::Int(1)}); }).ErrorMessage();
-    EXPECT_NE(failure.find("Module1.Broken: Division by zero."), std::string::npos) << failure;
-    book->SaveCopyAs(com::Variant::Text((folder.path() / "copy.xlsm").string()), 0);
-  }
-  application->Quit();
-}
-
-// A formula assigned to a range of several cells moves each cell's relative
+// macro failing after that still fails alone, and the office lives on. A
+// formula assigned to a range of several cells moves each cell's relative
 // references with it, as the other spreadsheet does (the office alone
 // gives every cell the first cell's formula); a saved workbook holds the
 // module as written.
-TEST_F(VbaIdioms, AFormulaAssignedToARangeMovesWithEveryCell) {
+TEST_F(VbaIdioms, MacrosRunAgainAfterASaveAndARangeFormulaMovesWithEveryCell) {
   using namespace excel::calc::testing;
   const std::string module =
       "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n\n"
@@ -389,15 +368,30 @@ TEST_F(VbaIdioms, AFormulaAssignedToARangeMovesWithEveryCell) {
       "  Worksheets(\"Sheet1\").Range(\"H2\").Value = Mid(Range(\"C7\").Formula, 2)\n"
       "End Sub";
   Folder folder;
-  const fs::path workbook = folder.path() / "idioms.xlsm";
+  const fs::path workbook = folder.path() / "idioms.xlsm", copy = folder.path() / "copy.xlsm";
   MakeIdiomWorkbook(workbook);
-  const fs::path copy = folder.path() / "copy.xlsm";
   {
     const com::Ptr<excel::Application> application = NewApplication();
     const com::Ptr<excel::Workbook> book = OpenWorkbook(application, workbook.string());
+    const auto run = [&](const char* macro, std::initializer_list<com::Variant> given = {}) {
+      application->Run(com::Variant::Text(macro), Arguments(given));
+    };
+    const std::size_t messageBox = 22;  // the idiom that shows message boxes
+    ASSERT_STREQ(kIdioms[messageBox - 1].name, "MsgBox answers with its default button");
+    for (int round = 0; round < 2; ++round) {
+      SCOPED_TRACE(round);
+      SheetOf(book, "Sheet1")->Activate(0);
+      run(("Idiom" + std::to_string(messageBox)).c_str());
+      EXPECT_EQ(Get(SheetOf(book, "Sheet1"), "B1"), com::Variant::Double(6));
+      const std::string failure =
+          ErrorOf([&] { run("Broken", {com::Variant::Int(1)}); }).ErrorMessage();
+      EXPECT_NE(failure.find("Module1.Broken: Division by zero."), std::string::npos) << failure;
+      book->SaveCopyAs(com::Variant::Text(copy.string()), 0);
+    }
+
     excel::calc::PutBasicModule(book, "VBAProject", "Module1", module);
     SheetOf(book, "Sheet1")->Activate(0);
-    application->Run(com::Variant::Text("Fill"), Arguments());
+    run("Fill");
     const com::Ptr<excel::Worksheet> sheet = SheetOf(book, "Sheet1");
     const std::pair<const char*, com::Variant> expected[] = {
         {"A2", com::Variant::Double(22)},
@@ -424,10 +418,6 @@ TEST_F(VbaIdioms, AFormulaAssignedToARangeMovesWithEveryCell) {
   application->Quit();
 }
 
-}  // namespace
-
-namespace {
-
 // An .xlsm whose macro stores the workbook itself succeeds, by either call
 // (the driver's modules added to the VBA project are standard modules, which
 // its export needs); opened again it holds the macro's change and none of
@@ -436,29 +426,31 @@ namespace {
 // answers in a run, and unasked it saved nothing.
 TEST_F(VbaIdioms, AMacroStoresItsOwnWorkbook) {
   using namespace excel::calc::testing;
-  for (const char* store : {"ThisComponent.store()", "ThisWorkbook.Save"}) {
-    SCOPED_TRACE(store);
-    const std::string module =
-        "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n\n"
-        "Sub SaveSelf()\n"
-        "  Worksheets(\"Sheet1\").Range(\"C1\").Value = MsgBox(\"Keep?\", vbYesNo)\n"
-        "  " +
-        std::string(store) + "\nEnd Sub";
-    Folder folder;
-    const fs::path workbook = folder.path() / "idioms.xlsm";
-    MakeIdiomWorkbook(workbook);
-    {
-      const com::Ptr<excel::Application> application = NewApplication();
-      const com::Ptr<excel::Workbook> book = OpenWorkbook(application, workbook.string());
-      excel::calc::PutBasicModule(book, "VBAProject", "Module2", module);
-      book->Save(0);
-      application->Quit();
-    }
+  const char* stores[] = {"ThisComponent.store()", "ThisWorkbook.Save"};
+  std::string module = "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n";
+  for (int i = 0; i < 2; ++i)
+    module += "\nSub SaveSelf" + std::to_string(i) +
+              "()\n  Worksheets(\"Sheet1\").Range(\"C1\").Value = MsgBox(\"Keep?\", vbYesNo)\n  " +
+              stores[i] + "\nEnd Sub\n";
+  Folder folder;
+  const fs::path prepared = folder.path() / "prepared.xlsm";
+  MakeIdiomWorkbook(prepared);
+  {
+    const com::Ptr<excel::Application> application = NewApplication();
+    const com::Ptr<excel::Workbook> book = OpenWorkbook(application, prepared.string());
+    excel::calc::PutBasicModule(book, "VBAProject", "Module2", module);
+    book->Save(0);
+    application->Quit();
+  }
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(stores[i]);
+    const fs::path workbook = folder.path() / ("idioms" + std::to_string(i) + ".xlsm");
+    fs::copy_file(prepared, workbook);
     {
       // Opened afresh: the office has not stored it in this format yet.
       const com::Ptr<excel::Application> application = NewApplication();
       OpenWorkbook(application, workbook.string());
-      application->Run(com::Variant::Text("SaveSelf"), Arguments());
+      application->Run(com::Variant::Text("SaveSelf" + std::to_string(i)), Arguments());
       application->Quit();
     }
     const com::Ptr<excel::Application> application = NewApplication();

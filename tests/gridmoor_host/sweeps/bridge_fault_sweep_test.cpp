@@ -1,20 +1,14 @@
-// A dead office at every bridge call of a whole run of the program: each
-// example runs once unfaulted, counting its bridge calls, then once with the
-// office killed on entering call N, for every k-th N (GRIDMOOR_SWEEP_EVERY=k
-// sets k). Under the label `sweep`, the separator faults every call, and the
-// gas-lift example (1,819 calls, most of them the optimiser's trials over
-// the same few call paths) the first and the last call of every path and
-// every 30th call. Every faulted run must fail with
-// status 1 and one line naming the command, write summary.json with the
-// timestep it reached, leave the workbook as it was (or completely saved,
-// when --save was asked and the save had finished) and leave no office,
-// lock file or temporary folder behind. The same fault in `workbook check`
-// (every call, always) and in run-many on warm offices (a sample; by path
-// under `sweep` for the gas-lift example): one line, the workbook as it was,
-// nothing left behind, and each run of run-many failing alone.
-#include <fcntl.h>
+// A dead office at a bridge call of a whole run of the program: each
+// example runs once unfaulted, counting its bridge calls, then once with
+// the office killed on entering each call SampleCalls picks. Every faulted
+// run must fail with status 1 and one line naming the command, write
+// summary.json with the timestep it reached, leave the workbook as it was
+// (or completely saved, when --save was asked and the save had finished)
+// and leave no office, lock file or temporary folder behind. The same fault
+// in `workbook check` (every call, always) and in run-many on warm offices:
+// one line, the workbook as it was, nothing left behind, and each run of
+// run-many failing alone.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <iostream>
 
@@ -29,34 +23,24 @@ using hosttest::ReadText;
 using nlohmann::json;
 using sweeptest::RunFolder;
 
-struct HostRun {
-  int pid = 0;
-  int status = -1;  // -1: killed for running too long
-  std::string err;
-};
+using sweeptest::HostRun;
+using sweeptest::Lines;
 
-// `gridmoor-host run` on the folder's scenario, the office killed on
-// entering bridge call `failAt` (0: never). A run that outlives four
-// minutes has hung: it is killed and reported with status -1.
+// The program with `args` in the folder's sweep environment, the office
+// killed on entering bridge call `failAt` (0: never).
+HostRun Spawned(const RunFolder& folder, const std::vector<std::string>& args,
+                std::uint64_t failAt) {
+  return sweeptest::RunInFolder(folder, args, [&] { sweeptest::SweepEnvironment(folder, failAt); });
+}
+
+// `gridmoor-host run` on the folder's scenario.
 HostRun RunHost(const RunFolder& folder, std::uint64_t failAt, bool save) {
   std::vector<std::string> arguments = {"run", folder.Scenario().string(), "--quiet", "--out",
                                         folder.Out().string()};
   if (save) arguments.push_back("--save");
-  const fs::path err = folder.Path() / "stderr.txt";
-  HostRun run;
-  run.pid =
-      hosttest::Spawn(arguments, err, true, [&] { sweeptest::SweepEnvironment(folder, failAt); });
-  run.status = hosttest::ExitStatusWithin(run.pid, std::chrono::seconds(240)).value_or(-1);
-  run.err = ReadText(err);
+  HostRun run = Spawned(folder, arguments, failAt);
+  run.err = run.out + run.err;  // what a run says, on either stream
   return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) lines.push_back(line);
-  return lines;
 }
 
 // A workbook the office saved in full: the flat XML parses to its end.
@@ -158,21 +142,7 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
 
 // The same fault in the commands that reach the office otherwise: a
 // workbook check, and run-many handing warm offices from scenario to
-// scenario. A process started by `args` in the folder's environment, its
-// standard output in stdout.txt.
-HostRun Spawned(const RunFolder& folder, const std::vector<std::string>& args,
-                std::uint64_t failAt) {
-  HostRun run;
-  const fs::path out = folder.Path() / "stdout.txt";
-  run.pid = hosttest::Spawn(args, folder.Path() / "stderr.txt", false, [&] {
-    sweeptest::SweepEnvironment(folder, failAt);
-    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(fd, STDOUT_FILENO);
-  });
-  run.status = hosttest::ExitStatusWithin(run.pid, std::chrono::seconds(240)).value_or(-1);
-  run.err = ReadText(folder.Path() / "stderr.txt");
-  return run;
-}
+// scenario.
 
 // Two runs of the example one after another on one warm office.
 std::vector<std::string> RunManyArguments(const RunFolder& folder) {
@@ -211,8 +181,8 @@ TEST_P(BridgeFaultSweep, EveryFaultedCheckFailsCleanly) {
     return std::vector<std::string>{"workbook", "check", folder.Workbook().string()};
   };
   // The report less its first line, which names the run's own folder.
-  const auto report = [](const RunFolder& folder) {
-    std::vector<std::string> lines = Lines(ReadText(folder.Path() / "stdout.txt"));
+  const auto report = [](const HostRun& run) {
+    std::vector<std::string> lines = Lines(run.out);
     if (!lines.empty()) lines.erase(lines.begin());
     return lines;
   };
@@ -226,7 +196,7 @@ TEST_P(BridgeFaultSweep, EveryFaultedCheckFailsCleanly) {
     EXPECT_EQ(run.err, "");
     calls = sweeptest::CountIn(folder.CountFile());
     unfaultedStatus = run.status;
-    unfaulted = report(folder);
+    unfaulted = report(run);
   }
   ASSERT_GT(calls, 0u);
   ASSERT_FALSE(unfaulted.empty());
@@ -248,7 +218,7 @@ TEST_P(BridgeFaultSweep, EveryFaultedCheckFailsCleanly) {
     } else {
       EXPECT_EQ(run.status, unfaultedStatus);
       EXPECT_EQ(run.err, "");
-      EXPECT_EQ(report(folder), unfaulted);
+      EXPECT_EQ(report(run), unfaulted);
     }
     EXPECT_EQ(ReadText(folder.Workbook()), original);
     EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
@@ -267,7 +237,7 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunManyOnWarmOfficesFailsCleanly) {
   {
     const RunFolder folder(example.name);
     const HostRun run = Spawned(folder, RunManyArguments(folder), 0);
-    ASSERT_EQ(run.status, 0) << run.err << ReadText(folder.Path() / "stdout.txt");
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
     EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
     calls = sweeptest::CountIn(folder.CountFile());  // one run's: the last to write it
     paths = sweeptest::ReadPaths(folder.PathsFile());

@@ -3,11 +3,15 @@
 // behind.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -58,6 +62,39 @@ inline void SweepEnvironment(const RunFolder& folder, std::uint64_t failAt) {
     ::setenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL", std::to_string(failAt).c_str(), 1);
   else
     ::unsetenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL");
+}
+
+struct HostRun {
+  int pid = 0;
+  int status = -1;  // -1: killed for running too long
+  std::string out, err;
+};
+
+// The program with `arguments`, its stdout and stderr in the folder's
+// stdout.txt and stderr.txt, `environment` set in its process. A run that
+// outlives four minutes has hung: it is killed, with status -1.
+inline HostRun RunInFolder(const RunFolder& folder, const std::vector<std::string>& arguments,
+                           const std::function<void()>& environment) {
+  const fs::path out = folder.Path() / "stdout.txt", err = folder.Path() / "stderr.txt";
+  HostRun run;
+  run.pid = hosttest::Spawn(arguments, err, false, [&] {
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ::dup2(fd, STDOUT_FILENO);
+    environment();
+  });
+  run.status = hosttest::ExitStatusWithin(run.pid, std::chrono::seconds(240)).value_or(-1);
+  run.out = hosttest::ReadText(out);
+  run.err = hosttest::ReadText(err);
+  return run;
+}
+
+// The lines of `text` that are not empty.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
 }
 
 // The processes whose command line names `text` (an office started for a

@@ -91,29 +91,17 @@ Prepared PrepareCheck(const RunFolder& folder, const fs::path&) {
       {"workbook", "check", folder.Workbook().string(), "--json", report.string()}, {report}, {}};
 }
 
-struct HostRun {
-  int pid = 0;
-  int status = -1;  // -1: killed for running too long
-  std::string out, err;
-};
+using sweeptest::HostRun;
 
 // The command in `folder`, operation `failAt` failing (0: none), the count
 // kept in `countFile`.
 HostRun RunCommand(const RunFolder& folder, const Prepared& command, std::uint64_t failAt,
                    const fs::path& countFile) {
-  const fs::path out = folder.Path() / "stdout.txt", err = folder.Path() / "stderr.txt";
-  HostRun run;
-  run.pid = hosttest::Spawn(command.arguments, err, false, [&] {
-    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ::dup2(fd, 1);
+  return sweeptest::RunInFolder(folder, command.arguments, [&] {
     ::setenv("TMPDIR", folder.Temp().c_str(), 1);
     ::setenv("GRIDMOOR_TEST_COUNT_FILE_OPS", countFile.c_str(), 1);
     if (failAt > 0) ::setenv("GRIDMOOR_TEST_FAIL_FILE_OP", std::to_string(failAt).c_str(), 1);
   });
-  run.status = hosttest::ExitStatusWithin(run.pid, std::chrono::seconds(240)).value_or(-1);
-  run.out = ReadText(out);
-  run.err = ReadText(err);
-  return run;
 }
 
 // Every file and folder under `root`, relative to it.
@@ -128,10 +116,10 @@ std::set<std::string> Listing(const fs::path& root) {
 // The lines of `text` but run-many's opening one ("1 scenario, 1 at a time,
 // into OUT"), which is no failure.
 std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line.find(" at a time, into ") == std::string::npos) lines.push_back(line);
+  std::vector<std::string> lines = sweeptest::Lines(text);
+  std::erase_if(lines, [](const std::string& line) {
+    return line.find(" at a time, into ") != std::string::npos;
+  });
   return lines;
 }
 
