@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(Excel, SavePathTest, ::testing::ValuesIn(kSaveCases),
 // The office stores a changed module of the VBA project, and a module
 // added through the driver: it is registered as a standard module, without
 // which the office's project export fails every store of the file.
-TEST_F(FileFormatTest, VbaProjectStoresChangedAndAddedModules) {
+TEST_F(FileFormatTest, VbaProjectStoresChangedAndAddedModulesAndOneSheetFormatsLoseNoSheets) {
   constexpr const char* kHeader = "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n";
   const std::string changed =
       std::string(kHeader) + "Sub Macro1()\n  Range(\"A2\").Value = 7\nEnd Sub\n";
@@ -238,6 +238,38 @@ TEST_F(FileFormatTest, VbaProjectStoresChangedAndAddedModules) {
   EXPECT_EQ(modules.at("Module1").source, changed.substr(0, changed.size() - 1));
   ASSERT_EQ(modules.count("Added"), 1u);
   EXPECT_NE(modules.at("Added").source.find("Sub Added()"), std::string::npos);
+
+  // A one-sheet format is never stored over with other sheets: the office
+  // would write the active sheet and drop the rest without a word. Each save
+  // path refuses, names the sheets, and leaves the file as it was; a CSV of
+  // one sheet saves as before.
+  const std::string csv = PathOf("data.csv");
+  const std::string rows = "rate,1250\npressure,310\n";
+  WriteFile(csv, rows);
+  const com::Ptr<Workbook> workbook = OpenWorkbook(application, csv);
+  const com::Variant missing = Variant::Missing();
+  workbook->GetWorksheets()->Add(missing, missing, missing, missing, 0);
+  const std::vector<std::pair<const char*, std::function<void()>>> saves = {
+      {"Save", [&] { workbook->Save(0); }},
+      {"SaveCopyAs", [&] { workbook->SaveCopyAs(Variant::Text(PathOf("copy.csv")), 0); }}};
+  for (const auto& [name, save] : saves) {
+    const com::Error error = com_test::ErrorOf(save);
+    EXPECT_EQ(error.hr(), kApplicationError) << name;
+    EXPECT_NE(error.ErrorMessage().find("the format holds one sheet, and the workbook has 2 ("),
+              std::string::npos)
+        << name << ": " << error.ErrorMessage();
+  }
+  EXPECT_EQ(ReadFile(csv), rows);
+  EXPECT_FALSE(fs::exists(PathOf("copy.csv")));
+  // Other formats hold every sheet.
+  workbook->SaveCopyAs(Variant::Text(PathOf("copy.ods")), 0);
+  EXPECT_TRUE(fs::exists(PathOf("copy.ods")));
+
+  WriteFile(PathOf("single.csv"), rows);
+  const com::Ptr<Workbook> single = OpenWorkbook(application, PathOf("single.csv"));
+  Put(SheetOf(single), "B1", Variant::Double(7));
+  single->Save(0);
+  EXPECT_EQ(ReadFile(PathOf("single.csv")), "rate,7\npressure,310\n");
 }
 
 // A whole run of the reference host, which reaches the driver only through
@@ -264,41 +296,6 @@ TEST_F(FileFormatTest, HostRunSavedAsXlsmKeepsTheVbaProject) {
       Trimmed(BasicModulesOf(OpenWorkbook(application, book), kVbaLibrary));
   ASSERT_EQ(original.size(), 3u);
   EXPECT_EQ(Trimmed(BasicModulesOf(OpenWorkbook(application, saved), kVbaLibrary)), original);
-}
-
-// A one-sheet format is never stored over with other sheets: the office
-// would write the active sheet and drop the rest without a word. Each save
-// path refuses, names the sheets, and leaves the file as it was; a CSV of
-// one sheet saves as before.
-TEST_F(FileFormatTest, OneSheetFormatsRefuseSavesThatWouldLoseSheets) {
-  const std::string csv = PathOf("data.csv");
-  const std::string rows = "rate,1250\npressure,310\n";
-  WriteFile(csv, rows);
-  const com::Ptr<Application> application = NewApplication();
-  const com::Ptr<Workbook> workbook = OpenWorkbook(application, csv);
-  const com::Variant missing = Variant::Missing();
-  workbook->GetWorksheets()->Add(missing, missing, missing, missing, 0);
-  const std::vector<std::pair<const char*, std::function<void()>>> saves = {
-      {"Save", [&] { workbook->Save(0); }},
-      {"SaveCopyAs", [&] { workbook->SaveCopyAs(Variant::Text(PathOf("copy.csv")), 0); }}};
-  for (const auto& [name, save] : saves) {
-    const com::Error error = com_test::ErrorOf(save);
-    EXPECT_EQ(error.hr(), kApplicationError) << name;
-    EXPECT_NE(error.ErrorMessage().find("the format holds one sheet, and the workbook has 2 ("),
-              std::string::npos)
-        << name << ": " << error.ErrorMessage();
-  }
-  EXPECT_EQ(ReadFile(csv), rows);
-  EXPECT_FALSE(fs::exists(PathOf("copy.csv")));
-  // Other formats hold every sheet.
-  workbook->SaveCopyAs(Variant::Text(PathOf("copy.ods")), 0);
-  EXPECT_TRUE(fs::exists(PathOf("copy.ods")));
-
-  WriteFile(PathOf("single.csv"), rows);
-  const com::Ptr<Workbook> single = OpenWorkbook(application, PathOf("single.csv"));
-  Put(SheetOf(single), "B1", Variant::Double(7));
-  single->Save(0);
-  EXPECT_EQ(ReadFile(PathOf("single.csv")), "rate,7\npressure,310\n");
 }
 
 }  // namespace
