@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -441,11 +442,10 @@ TEST_F(CalcOfficeTest, AStaleLockIsTakenOverASavedOneStaysHeldAndAKilledOfficeLe
   const com::Ptr<Application> application = NewApplication();
   const std::string path = SavedWorkbook(application, PathOf("shared.xlsx"));
   // A driver's lock whose process id now belongs to another program.
-  const pid_t sleeper = ::fork();
-  if (sleeper == 0) {
-    ::execlp("sleep", "sleep", "60", nullptr);
-    ::_exit(127);
-  }
+  // Spawned, not forked: a forked child runs the driver's code until its exec.
+  pid_t sleeper = 0;
+  char* const argv[] = {const_cast<char*>("sleep"), const_cast<char*>("60"), nullptr};
+  ASSERT_EQ(::posix_spawnp(&sleeper, "sleep", nullptr, nullptr, argv, environ), 0);
   const LockEntry theirs{
       "Someone Else", "else", LockHost::ThisMachine().hostName, "01.02.2024 09:30",
       "file:///tmp/gridmoor-office-" + std::to_string(sleeper) + "-abcdef/profile"};

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -82,11 +83,10 @@ TEST(LockEntryLife, EachKindOfWriterIsAskedItsOwnWay) {
 // under it, so a reused pid frees the lock.
 TEST(LockEntryLife, AProcessIsADriverOnlyWithTheDriversCodeMapped) {
   const LockHost machine = LockHost::ThisMachine();
-  const pid_t sleeper = ::fork();
-  if (sleeper == 0) {
-    ::execlp("sleep", "sleep", "30", nullptr);
-    ::_exit(127);
-  }
+  // Spawned, not forked: a forked child runs the driver's code until its exec.
+  pid_t sleeper = 0;
+  char* const argv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
+  ASSERT_EQ(::posix_spawnp(&sleeper, "sleep", nullptr, nullptr, argv, environ), 0);
   EXPECT_TRUE(machine.driverRuns(::getpid()));
   EXPECT_FALSE(machine.driverRuns(sleeper));
   EXPECT_FALSE(machine.driverRuns(1L << 29));
@@ -124,6 +124,10 @@ TEST_F(WorkbookLockTest, TheFileIsBesideTheWorkbookAndNamesThisHostAndOffice) {
   EXPECT_EQ(entry->profileUrl, "file:///tmp/gridmoor-office-1-x/profile");
   held.reset();
   EXPECT_FALSE(fs::exists(LockFilePath(Book())));
+  // A folder where no file can be made gives an empty hold.
+  const fs::path book = root_ / "gone" / "book.xlsx";
+  EXPECT_NE(WorkbookLock::Acquire(book, "/tmp/p", FakeHost()), nullptr);
+  EXPECT_FALSE(fs::exists(LockFilePath(book)));
 }
 
 // A live holder's refusal and a stale lock's take-over through a real office
@@ -348,12 +352,6 @@ TEST_F(WorkbookLockTest, ALockFileThatIsNoPlainFileIsRefusedWithoutBeingRead) {
     EXPECT_THAT(error.what(), HasSubstr(kind));
     fs::remove(lock);
   }
-}
-
-TEST_F(WorkbookLockTest, AFolderWhereNoFileCanBeMadeGivesAnEmptyHold) {
-  const fs::path book = root_ / "gone" / "book.xlsx";
-  EXPECT_NE(WorkbookLock::Acquire(book, "/tmp/p", FakeHost()), nullptr);
-  EXPECT_FALSE(fs::exists(LockFilePath(book)));
 }
 
 }  // namespace

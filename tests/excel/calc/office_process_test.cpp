@@ -237,7 +237,7 @@ TEST(ChildProcesses, ExitStatusIsSeenAndReapedOnceAndAProgramThatCannotRunFailsA
             com::CO_E_SERVER_EXEC_FAILURE);
 }
 
-TEST(ChildProcesses, AKilledChildHasEndedAsSoonAsTheKillIsSent) {
+TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEndedAndAKilledChildHasEndedAtOnce) {
   // Repeated: the time between kill() and the zombie is short, so a check
   // that only waits for the zombie passes now and then.
   for (int round = 0; round < 20; ++round) {
@@ -250,6 +250,19 @@ TEST(ChildProcesses, AKilledChildHasEndedAsSoonAsTheKillIsSent) {
     EXPECT_TRUE(child->Ended());
     EXPECT_EQ(child->ExitStatus(), 128 + SIGKILL);
   }
+  // Only an end or a kill counts as ended.
+  const std::shared_ptr<ChildProcess> stopped =
+      ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
+  ASSERT_TRUE(testing::Freeze(stopped->Pid()));
+  ASSERT_EQ(::kill(stopped->Pid(), SIGTERM), 0);  // stays queued while stopped
+  EXPECT_FALSE(stopped->Ended());
+  ASSERT_EQ(::kill(stopped->Pid(), SIGKILL), 0);  // ends even a stopped process
+  EXPECT_TRUE(stopped->Ended());
+
+  const std::shared_ptr<ChildProcess> exited =
+      ChildProcess::Start("/bin/sh", {"-c", "exit 0"}, kEnvironment);
+  ASSERT_TRUE(exited->WaitForExit(std::chrono::seconds(10)));
+  EXPECT_TRUE(exited->Ended());
 }
 
 // What a child started is ended, the child itself left running: a
@@ -320,21 +333,6 @@ TEST(OfficeReach, CallsThatOutliveTheirDocumentAreFoundAsWholeNames) {
   };
   for (const auto& [source, call] : cases)
     EXPECT_EQ(CallReachingTheOffice(source), call) << source;
-}
-
-TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEnded) {
-  const std::shared_ptr<ChildProcess> stopped =
-      ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
-  ASSERT_TRUE(testing::Freeze(stopped->Pid()));
-  ASSERT_EQ(::kill(stopped->Pid(), SIGTERM), 0);  // stays queued while stopped
-  EXPECT_FALSE(stopped->Ended());
-  ASSERT_EQ(::kill(stopped->Pid(), SIGKILL), 0);  // ends even a stopped process
-  EXPECT_TRUE(stopped->Ended());
-
-  const std::shared_ptr<ChildProcess> exited =
-      ChildProcess::Start("/bin/sh", {"-c", "exit 0"}, kEnvironment);
-  ASSERT_TRUE(exited->WaitForExit(std::chrono::seconds(10)));
-  EXPECT_TRUE(exited->Ended());
 }
 
 // The error of a write to a socket whose peer has gone: EPIPE, unless the
