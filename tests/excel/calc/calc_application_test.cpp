@@ -212,8 +212,8 @@ TEST_P(CalcApplicationTest, EveryFileFormatKeepsTheValuesAndOpeningTakesOutTheDr
   reader->Quit();
 }
 
-TEST_P(CalcApplicationTest, NamedRangesResolveAndBlockWritesKeepTheNotesOfTheirCells) {
-  WriteFile(PathOf("names.fods"), R"(<?xml version="1.0" encoding="UTF-8"?>
+// Data!B1 is Rate, Data!A1:B1 Pair, Other!A1 Elsewhere.
+constexpr const char* kNamesWorkbook = R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" office:version="1.2"
  xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
  office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body><office:spreadsheet>
@@ -228,7 +228,10 @@ TEST_P(CalcApplicationTest, NamedRangesResolveAndBlockWritesKeepTheNotesOfTheirC
    table:cell-range-address="$Data.$A$1:.$B$1"/>
   <table:named-range table:name="Elsewhere" table:base-cell-address="$Other.$A$1"
    table:cell-range-address="$Other.$A$1"/>
- </table:named-expressions></office:spreadsheet></office:body></office:document>)");
+ </table:named-expressions></office:spreadsheet></office:body></office:document>)";
+
+TEST_P(CalcApplicationTest, NamedRangesResolveAndBlockWritesKeepTheNotesOfTheirCells) {
+  WriteFile(PathOf("names.fods"), kNamesWorkbook);
   const com::Ptr<Worksheet> data =
       SheetOf(OpenWorkbook(application_, PathOf("names.fods")), "Data");
   EXPECT_EQ(Get(data, "Rate"), Variant::Double(2.5));
