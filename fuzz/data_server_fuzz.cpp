@@ -7,27 +7,23 @@
 //
 // The application refuses to open or save files, so no input reaches the
 // disk; each input gets a fresh model.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "com/class_registry.h"
 #include "driver/records/data_server_records.h"
 #include "model/model.h"
+#include "support/guarded_buffer.h"
 #include "support/memory_application.h"
 
 namespace {
 
 using test_support::MemoryApplication;
 using test_support::Recorder;
-
-constexpr std::size_t kGuardSize = 16;
-constexpr unsigned char kGuard = 0xA5;
 
 // The call log of every application, with the faults that keep files shut.
 const std::shared_ptr<Recorder>& FailingFiles() {
@@ -67,11 +63,6 @@ std::unique_ptr<model::CExcModel> NewModel() {
   return model;
 }
 
-bool GuardsIntact(const std::vector<unsigned char>& bytes, std::size_t size) {
-  return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(size), bytes.end(),
-                     [](unsigned char byte) { return byte == kGuard; });
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -84,22 +75,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string tag = input.substr(0, nul);
   const std::string value = nul == std::string::npos ? std::string() : input.substr(nul + 1);
 
-  std::vector<unsigned char> status(EXT_STATUS_RECORD_SIZE + kGuardSize, kGuard);
-  std::memset(status.data(), 0, EXT_STATUS_RECORD_SIZE);
-  auto* statusRecord = reinterpret_cast<ExtStatusRecord*>(status.data());
+  test_support::StatusBuffer status;
+  ExtStatusRecord* const statusRecord = status.status();
   std::int32_t result = 0;
   switch (data[0] % 3) {
     case 0: {
-      std::vector<unsigned char> record(EXT_DS_READ_RECORD_SIZE + kGuardSize, kGuard);
-      std::memset(record.data(), 0x5C, EXT_DS_READ_RECORD_SIZE);
-      const std::uint32_t recordSize = EXT_DS_READ_RECORD_SIZE;
-      const char* text = tag.c_str();
-      std::memcpy(record.data(), &recordSize, sizeof recordSize);
-      std::memcpy(record.data() + EXT_DS_READ_TAG_POINTER_OFFSET, &text, sizeof text);
-      result = driver::GetDataServerValue(*model, record.data(), statusRecord);
-      Check(std::memchr(record.data() + EXT_DS_READ_RESULT_OFFSET, 0, EXT_DS_READ_RESULT_SIZE) !=
-            nullptr);
-      Check(GuardsIntact(record, EXT_DS_READ_RECORD_SIZE));
+      test_support::GuardedBuffer record(EXT_DS_READ_RECORD_SIZE, 0x5C);
+      record.Put(0, std::uint32_t{EXT_DS_READ_RECORD_SIZE});
+      record.Put(EXT_DS_READ_TAG_POINTER_OFFSET, tag.c_str());
+      result = driver::GetDataServerValue(*model, record.bytes.data(), statusRecord);
+      Check(std::memchr(record.bytes.data() + EXT_DS_READ_RESULT_OFFSET, 0,
+                        EXT_DS_READ_RESULT_SIZE) != nullptr);
+      Check(record.GuardsIntact());
       break;
     }
     case 1: {
@@ -113,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Check(result == 0 || result == 1);
   Check(std::memchr(statusRecord->text, 0, EXT_STATUS_TEXT_SIZE) != nullptr);
-  Check(GuardsIntact(status, EXT_STATUS_RECORD_SIZE));
+  Check(status.GuardsIntact());
   FailingFiles()->Clear();  // the log would grow without end
   return 0;
 }

@@ -23,10 +23,15 @@
 
 namespace {
 
-void Write(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+namespace fs = std::filesystem;
+
+// Bytes (a string or a vector of bytes) into `file` of `folder`, made when missing.
+template <typename Bytes>
+void Write(const fs::path& folder, const std::string& file, const Bytes& bytes) {
+  fs::create_directories(folder);
+  std::ofstream(folder / file, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::uint8_t> CurrentCase(std::size_t streams) {
@@ -58,10 +63,6 @@ std::vector<std::uint8_t> ModelData(std::uint32_t version, std::size_t count) {
   store.SetVersion(version);
   if (archive::TransferModelData(store, variables)) std::abort();
   return bytes;
-}
-
-void WriteText(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
 }
 
 // Every scalar field and eosModel for two streams, some cells left empty.
@@ -202,26 +203,22 @@ const char* const kOdfContent = R"xml(<?xml version="1.0"?>
  <table:table-row table:number-rows-repeated="1048570"><table:table-cell/></table:table-row>
 </table:table></office:spreadsheet></office:body></office:document>)xml";
 
-void WriteWorkbookSeeds(const std::filesystem::path& root) {
-  const std::filesystem::path xlsx = root / "xlsx_saved_values_fuzz";
-  const std::filesystem::path zip = root / "zip_package_fuzz";
-  const std::filesystem::path odf = root / "odf_saved_values_fuzz";
-  for (const auto& folder : {xlsx, zip, odf})
-    std::filesystem::create_directories(folder);
+void WriteWorkbookSeeds(const fs::path& root) {
+  const fs::path xlsx = root / "xlsx_saved_values_fuzz";
+  const fs::path zip = root / "zip_package_fuzz";
   // Stored, so that the fuzzer changes the XML itself; and one deflated.
-  WriteText(xlsx / "types.xlsx", test_support::ZipBytes(Types()));
-  WriteText(xlsx / "types-deflated.xlsx", test_support::ZipBytes(Types(), true));
-  WriteText(xlsx / "shared-and-arrays.xlsx", test_support::ZipBytes(SharedAndArrays()));
-  WriteText(xlsx / "links-1904.xlsx", test_support::ZipBytes(LinksAnd1904()));
+  Write(xlsx, "types.xlsx", test_support::ZipBytes(Types()));
+  Write(xlsx, "types-deflated.xlsx", test_support::ZipBytes(Types(), true));
+  Write(xlsx, "shared-and-arrays.xlsx", test_support::ZipBytes(SharedAndArrays()));
+  Write(xlsx, "links-1904.xlsx", test_support::ZipBytes(LinksAnd1904()));
   const Parts parts = {
       {"a.txt", "alpha"}, {"dir/b.xml", "<b/>"}, {"empty", ""}, {"line\nbreak", "x"}};
-  WriteText(zip / "stored.zip", test_support::ZipBytes(parts));
-  WriteText(zip / "deflated.zip", test_support::ZipBytes(parts, true));
+  Write(zip, "stored.zip", test_support::ZipBytes(parts));
+  Write(zip, "deflated.zip", test_support::ZipBytes(parts, true));
   // Past the fuzz target's ratio limit, and past its size limit.
-  WriteText(zip / "bomb.zip", test_support::ZipBytes({{"zeros", std::string(300000, '0')}}, true));
-  WriteText(zip / "large.zip",
-            test_support::ZipBytes({{"large", std::string(1100000, 'x')}}, true));
-  WriteText(odf / "content.xml", kOdfContent);
+  Write(zip, "bomb.zip", test_support::ZipBytes({{"zeros", std::string(300000, '0')}}, true));
+  Write(zip, "large.zip", test_support::ZipBytes({{"large", std::string(1100000, 'x')}}, true));
+  Write(root / "odf_saved_values_fuzz", "content.xml", std::string(kOdfContent));
 }
 
 }  // namespace
@@ -231,27 +228,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
     return 2;
   }
-  const std::filesystem::path cases = std::filesystem::path(argv[1]) / "case_reader_fuzz";
-  const std::filesystem::path data = std::filesystem::path(argv[1]) / "model_data_fuzz";
-  std::filesystem::create_directories(cases);
-  std::filesystem::create_directories(data);
-  Write(cases / "v40-new.bin", CurrentCase(0));
-  Write(cases / "v40-sample.bin", CurrentCase(1));
-  for (const std::uint32_t version : {1u, 3u, 9u, 11u, 13u, 21u, 32u, 33u}) {
-    Write(cases / ("v" + std::to_string(version) + ".bin"), OlderCase(version));
-  }
-  Write(data / "v40-empty.bin", ModelData(40, 0));
-  for (const std::uint32_t version : {12u, 31u, 32u, 40u}) {
-    Write(data / ("v" + std::to_string(version) + ".bin"), ModelData(version, 2));
-  }
-  const std::filesystem::path inputs = std::filesystem::path(argv[1]) / "input_csv_fuzz";
-  std::filesystem::create_directories(inputs);
-  WriteText(inputs / "scalars.csv", ScalarInputs());
-  WriteText(inputs / "composition.csv", CompositionInputs());
+  const fs::path root = argv[1];
+  const fs::path cases = root / "case_reader_fuzz", data = root / "model_data_fuzz";
+  Write(cases, "v40-new.bin", CurrentCase(0));
+  Write(cases, "v40-sample.bin", CurrentCase(1));
+  for (const std::uint32_t version : {1u, 3u, 9u, 11u, 13u, 21u, 32u, 33u})
+    Write(cases, "v" + std::to_string(version) + ".bin", OlderCase(version));
+  Write(data, "v40-empty.bin", ModelData(40, 0));
+  for (const std::uint32_t version : {12u, 31u, 32u, 40u})
+    Write(data, "v" + std::to_string(version) + ".bin", ModelData(version, 2));
+  const fs::path inputs = root / "input_csv_fuzz";
+  Write(inputs, "scalars.csv", ScalarInputs());
+  Write(inputs, "composition.csv", CompositionInputs());
   // As a spreadsheet saves it: byte-order mark, CRLF, quoted names.
-  WriteText(inputs / "spreadsheet.csv",
-            "\xEF\xBB\xBFtimestep,stream,pressure,\"temperature\"\r\n"
-            "0,\"Well \"\"A\"\", north\",250,160\r\n3,\"Well \"\"A\"\", north\",240,\r\n");
-  WriteWorkbookSeeds(argv[1]);
+  Write(inputs, "spreadsheet.csv",
+        std::string("\xEF\xBB\xBFtimestep,stream,pressure,\"temperature\"\r\n"
+                    "0,\"Well \"\"A\"\", north\",250,160\r\n3,\"Well \"\"A\"\", north\",240,\r\n"));
+  WriteWorkbookSeeds(root);
   return 0;
 }

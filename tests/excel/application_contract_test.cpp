@@ -41,7 +41,8 @@ namespace {
 
 const Variant kMissing = Variant::Missing();
 
-TEST_P(ApplicationContract, ANewWorkbookHasSheet1AndNewSheetsGoBeforeTheActiveOne) {
+TEST_P(ApplicationContract,
+       ANewWorkbookHasSheet1NewSheetsGoBeforeTheActiveOneAndRefusedNamesLeaveTheOld) {
   EXPECT_EQ(book_->GetSheets()->GetCount(), 1);
   EXPECT_EQ(NameOf(sheet_), "Sheet1");
   EXPECT_EQ(book_->GetApplication()->GetScreenUpdating(0), com::VARIANT_TRUE);
@@ -63,21 +64,22 @@ TEST_P(ApplicationContract, ANewWorkbookHasSheet1AndNewSheetsGoBeforeTheActiveOn
   for (const Variant& index : {Variant::Text("Nope"), Variant::Int4(0), Variant::Int4(5)}) {
     EXPECT_EQ(FailureOf([&] { sheets->GetItem(index); }), com::DISP_E_BADINDEX) << Describe(index);
   }
-}
 
-TEST_P(ApplicationContract, SheetNamesTheApplicationRefusesLeaveTheOldName) {
-  book_->GetWorksheets()->Add(kMissing, kMissing, kMissing, kMissing, 0);  // "Sheet2"
+  // Refused names leave the old one (in a workbook of its own).
+  const com::Ptr<excel::Workbook> other = NewWorkbook(application_);
+  const auto first = SheetOf(other);
+  other->GetWorksheets()->Add(kMissing, kMissing, kMissing, kMissing, 0);  // "Sheet2"
   using namespace std::string_literals;
   for (const std::string& refused : {""s, "a/b"s, "x?"s, "[x]"s, "a]b"s, "a:b"s, "a*b"s, "a\\b"s,
                                      "'ab"s, "ab'"s, "sheet2"s, std::string(32, 'x')}) {
-    EXPECT_EQ(FailureOf([&] { sheet_->PutName(com::Bstr::FromUtf8(refused)); }), kApplicationError)
+    EXPECT_EQ(FailureOf([&] { first->PutName(com::Bstr::FromUtf8(refused)); }), kApplicationError)
         << refused;
-    EXPECT_EQ(NameOf(sheet_), "Sheet1") << refused;
+    EXPECT_EQ(NameOf(first), "Sheet1") << refused;
   }
   for (const std::string& accepted :
        {std::string(31, 'x'), "Results 2024"s, "a'b"s, "Débit ☃"s, "SHEET1"s}) {
-    sheet_->PutName(com::Bstr::FromUtf8(accepted));
-    EXPECT_EQ(NameOf(sheet_), accepted);
+    first->PutName(com::Bstr::FromUtf8(accepted));
+    EXPECT_EQ(NameOf(first), accepted);
   }
 }
 
@@ -166,7 +168,8 @@ TEST_P(ApplicationContract, ValuesReadBackWithTheirVariantTypesAlsoInBlocks) {
   }
 }
 
-TEST_P(ApplicationContract, AddressesTakeEveryA1FormAndAValueFillsTheBlock) {
+TEST_P(ApplicationContract,
+       AddressesTakeEveryA1FormNumberFormatsAreKeptBesideTheValueAndInvokeChecksItsArguments) {
   Put(sheet_, "B2", Variant::Double(9));
   for (const char* address : {"B2", "$B$2", "b2", "B$2", "$B2"})
     EXPECT_EQ(Get(sheet_, address), Variant::Double(9)) << address;
@@ -186,9 +189,8 @@ TEST_P(ApplicationContract, AddressesTakeEveryA1FormAndAValueFillsTheBlock) {
       EXPECT_EQ(Get(sheet_, cell), Variant::Double(7)) << cell1 << " " << cell2 << " " << cell;
     EXPECT_EQ(Get(sheet_, "C3"), Variant());
   }
-}
 
-TEST_P(ApplicationContract, NumberFormatsAreKeptBesideTheValueAndInvokeChecksItsArguments) {
+  // Number formats are kept beside the value.
   const auto format = [&](const char* cell) {
     return com::VariantToText(Get(sheet_, cell, excel::kDispidNumberFormat));
   };
@@ -219,7 +221,8 @@ TEST_P(ApplicationContract, NumberFormatsAreKeptBesideTheValueAndInvokeChecksIts
   EXPECT_EQ(failure(excel::kDispidNumberFormat, kPropertyPut, 0), com::DISP_E_BADPARAMCOUNT);
 }
 
-TEST_P(ApplicationContract, ACopySavedAsReopensElsewhereAndTheWorkbookStaysUnsaved) {
+TEST_P(ApplicationContract,
+       ACopySavedAsReopensElsewhereTheWorkbookStaysUnsavedAndWhatIsNoWorkbookFails) {
   const char* cells[] = {"A1", "A2", "A3", "A4"};
   const Variant values[] = {Variant::Double(1.25), Variant::Text("text"), Variant::Bool(true),
                             Variant::ErrorValue(excel::kErrDiv0)};
@@ -249,6 +252,20 @@ TEST_P(ApplicationContract, ACopySavedAsReopensElsewhereAndTheWorkbookStaysUnsav
   // Another application gets its own copy of the file.
   const auto other = SheetOf(OpenWorkbook(NewApplication(), PathOf("copy.xlsx")));
   EXPECT_EQ(Get(other, "A1"), Variant::Double(1.25));
+
+  // Opening what is no workbook fails.
+  std::ofstream(PathOf("garbage.xlsx"), std::ios::binary)
+      << std::string("\x01\x02not a workbook\xff", 18);
+  for (const std::string& path :
+       {PathOf("missing.xlsx"), PathOf("garbage.xlsx"), folder_.path().string(), std::string()}) {
+    EXPECT_EQ(FailureOf([&] { OpenWorkbook(application_, path); }), kApplicationError) << path;
+  }
+  book_->SaveCopyAs(Variant::Text(PathOf("book.xlsx")), 0);
+  for (const std::size_t count : {0, 13}) {
+    EXPECT_EQ(FailureOf([&] { OpenWorkbook(application_, PathOf("book.xlsx"), count); }),
+              com::DISP_E_BADPARAMCOUNT);
+  }
+  EXPECT_EQ(NameOf(SheetOf(NewWorkbook(application_))), "Sheet1");
 }
 
 TEST_P(ApplicationContract, AnOpenedWorkbookSavesToItsFileAndClosesAsAsked) {
@@ -273,22 +290,8 @@ TEST_P(ApplicationContract, AnOpenedWorkbookSavesToItsFileAndClosesAsAsked) {
   EXPECT_EQ(Get(SheetOf(closed), "B2"), Variant::Text("kept"));
 }
 
-TEST_P(ApplicationContract, OpeningWhatIsNoWorkbookFails) {
-  std::ofstream(PathOf("garbage.xlsx"), std::ios::binary)
-      << std::string("\x01\x02not a workbook\xff", 18);
-  for (const std::string& path :
-       {PathOf("missing.xlsx"), PathOf("garbage.xlsx"), folder_.path().string(), std::string()}) {
-    EXPECT_EQ(FailureOf([&] { OpenWorkbook(application_, path); }), kApplicationError) << path;
-  }
-  book_->SaveCopyAs(Variant::Text(PathOf("book.xlsx")), 0);
-  for (const std::size_t count : {0, 13}) {
-    EXPECT_EQ(FailureOf([&] { OpenWorkbook(application_, PathOf("book.xlsx"), count); }),
-              com::DISP_E_BADPARAMCOUNT);
-  }
-  EXPECT_EQ(NameOf(SheetOf(NewWorkbook(application_))), "Sheet1");
-}
-
-TEST_P(ApplicationContract, MacrosRunWithTheirArgumentsByEveryNameForm) {
+TEST_P(ApplicationContract,
+       MacrosRunByEveryNameFormPropertiesReadBackAndQuitDisconnectsEverything) {
   GetParam().addMacros(book_);
   const auto run = [&](const char* macro, std::initializer_list<Variant> arguments) {
     book_->Activate(0);  // as the driver calls macros
@@ -321,9 +324,8 @@ TEST_P(ApplicationContract, MacrosRunWithTheirArgumentsByEveryNameForm) {
   const auto other = NewWorkbook(application_);
   other->RunAutoMacros(excel::kAutoOpen, 0);
   EXPECT_EQ(Get(SheetOf(other), "C1"), Variant());
-}
 
-TEST_P(ApplicationContract, PropertiesReadBackAndQuitDisconnectsEverything) {
+  // Properties read back; Quit disconnects every object.
   application_->PutWindowState(0, excel::kWindowMinimized);
   EXPECT_EQ(application_->GetWindowState(0), excel::kWindowMinimized);
   EXPECT_EQ(FailureOf([&] { application_->PutWindowState(0, 3); }), kApplicationError);

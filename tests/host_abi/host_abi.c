@@ -26,6 +26,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "abi_check.h"
 #include "gridmoor/host.h"
 
 _Static_assert(sizeof(ExtStatusRecord) == EXT_STATUS_RECORD_SIZE, "status record size");
@@ -35,18 +36,6 @@ _Static_assert(sizeof(((ExtStatusRecord*)0)->text) == EXT_STATUS_TEXT_SIZE, "sta
 _Static_assert(sizeof(ExtDrawSurface) == 24 && offsetof(ExtDrawSurface, pixels) == 16,
                "drawing surface");
 _Static_assert(offsetof(ExtString, text) == 0, "a text object's first member is its text");
-
-static int failures = 0;
-
-#define CHECK(condition, ...)                                         \
-  do {                                                                \
-    if (!(condition)) {                                               \
-      fprintf(stderr, "%s:%d: %s: ", __FILE__, __LINE__, #condition); \
-      fprintf(stderr, __VA_ARGS__);                                   \
-      fprintf(stderr, "\n");                                          \
-      ++failures;                                                     \
-    }                                                                 \
-  } while (0)
 
 static void* library;
 

@@ -37,6 +37,7 @@ typedef struct tagVARIANT {
 #include <stdio.h>
 #include <string.h>
 
+#include "abi_check.h"
 #include "gridmoor/host.h"
 #include "gridmoor/oleauto.h"
 #include "gridmoor/worksheet_functions.h"
@@ -46,15 +47,6 @@ _Static_assert(sizeof(VARIANT) == sizeof(GmVariant) &&
                "the host's VARIANT has the library's layout");
 _Static_assert((int)VT_BSTR == (int)GM_VT_BSTR && (int)VT_ARRAY == (int)GM_VT_ARRAY,
                "the same type numbers");
-
-static int failures = 0;
-#define CHECK(condition, what)                                                  \
-  do {                                                                          \
-    if (!(condition)) {                                                         \
-      fprintf(stderr, "%s:%d: %s: %s\n", __FILE__, __LINE__, #condition, what); \
-      ++failures;                                                               \
-    }                                                                           \
-  } while (0)
 
 typedef GmBstr (*FromUtf8)(const char*);
 typedef size_t (*ToUtf8)(GmBstr, char*, size_t);

@@ -21,6 +21,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "abi_check.h"
 #include "gridmoor/host.h"
 #include "gridmoor/oleauto.h"
 #include "gridmoor/worksheet_functions.h"
@@ -34,17 +35,6 @@ _Static_assert(offsetof(GmVariant, lVal) == 8 && offsetof(GmVariant, dblVal) == 
 _Static_assert(sizeof(GmSafeArrayBound) == 8 && sizeof(GmSafeArray) == 32 &&
                    offsetof(GmSafeArray, pvData) == 16 && offsetof(GmSafeArray, rgsabound) == 24,
                "SAFEARRAY");
-
-static int failures = 0;
-#define CHECK(condition, ...)                                         \
-  do {                                                                \
-    if (!(condition)) {                                               \
-      fprintf(stderr, "%s:%d: %s: ", __FILE__, __LINE__, #condition); \
-      fprintf(stderr, __VA_ARGS__);                                   \
-      fputc('\n', stderr);                                            \
-      ++failures;                                                     \
-    }                                                                 \
-  } while (0)
 
 /* Functions the library must not reach. */
 static int foreignCalls = 0;

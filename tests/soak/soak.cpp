@@ -44,15 +44,6 @@ void OnStopSignal(int signal) {
   g_stopSignal = signal;
 }
 
-void StopOnSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  action.sa_flags = SA_RESTART;
-  ::sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-}
-
 struct Usage {
   long rssKb = 0;
   int fds = 0;
@@ -61,18 +52,12 @@ struct Usage {
   int tempEntries = 0;
 };
 
-int CountEntries(const fs::path& folder, bool recursive) {
+template <typename Iterator>
+int CountEntries(const fs::path& folder) {
   int n = 0;
   std::error_code error;
-  if (recursive) {
-    for (auto it = fs::recursive_directory_iterator(folder, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error))
-      ++n;
-  } else {
-    for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator();
-         it.increment(error))
-      ++n;
-  }
+  for (Iterator it(folder, error); !error && it != Iterator(); it.increment(error))
+    ++n;
   return n;
 }
 
@@ -111,9 +96,9 @@ Usage Measure(const fs::path& temp) {
   Usage usage;
   usage.rssKb = StatusField("VmRSS");
   usage.threads = static_cast<int>(StatusField("Threads"));
-  usage.fds = CountEntries("/proc/self/fd", false) - 1;  // the iterator's own
+  usage.fds = CountEntries<fs::directory_iterator>("/proc/self/fd") - 1;  // the iterator's own
   usage.children = static_cast<int>(ChildrenOf(::getpid()).size());
-  usage.tempEntries = CountEntries(temp, true);
+  usage.tempEntries = CountEntries<fs::recursive_directory_iterator>(temp);
   return usage;
 }
 
@@ -220,7 +205,8 @@ int Soak(int argc, char** argv) {
   std::optional<Usage> baseline;
   int failures = 0, kills = 0, faultedRuns = 0;
   bool previousKilled = false;
-  StopOnSignals();
+  ::signal(SIGINT, OnStopSignal);  // restarting interrupted calls, as glibc's signal() does
+  ::signal(SIGTERM, OnStopSignal);
   int cycle = 1;
   for (; cycle <= cycles && g_stopSignal == 0; ++cycle) {
     refhost::RunRecord record;

@@ -1,7 +1,5 @@
 #include "support/large_sheets.h"
 
-#include <fstream>
-#include <stdexcept>
 #include <string>
 
 #include "support/xlsx_writer.h"
@@ -9,8 +7,10 @@
 namespace test_support {
 namespace {
 
-std::string ColumnName(int column) {
-  return std::string(1, static_cast<char>('A' + column));
+// The number in a row's column (of nine).
+double ValueAt(std::size_t row, int column) {
+  return static_cast<double>((row * 7919 + static_cast<std::size_t>(column) * 104729) % 1000003) /
+         8;
 }
 
 // One row of the sheet: nine numbers and their sum, as a formula.
@@ -21,11 +21,10 @@ void AppendXlsxRow(std::string& xml, std::size_t row, bool indented) {
   xml += std::string(indented ? "\n  " : "") + "<row r=\"" + r + "\">";
   double sum = 0;
   for (int column = 0; column < 9; ++column) {
-    const double value =
-        static_cast<double>((row * 7919 + static_cast<std::size_t>(column) * 104729) % 1000003) / 8;
+    const double value = ValueAt(row, column);
     sum += value;
-    xml += line + std::string("<c r=\"") + ColumnName(column) + r + "\" s=\"1\">" + inner + "<v>" +
-           std::to_string(value) + "</v>" + line + "</c>";
+    xml += line + std::string("<c r=\"") + static_cast<char>('A' + column) + r + "\" s=\"1\">" +
+           inner + "<v>" + std::to_string(value) + "</v>" + line + "</c>";
   }
   xml += line + std::string("<c r=\"J") + r + "\">" + inner + "<f>SUM(A" + r + ":I" + r + ")</f>" +
          inner + "<v>" + std::to_string(sum) + "</v>" + line + "</c>";
@@ -38,8 +37,7 @@ void AppendFodsRow(std::string& xml, std::size_t row, bool indented) {
   xml += std::string(indented ? "\n    " : "") + "<table:table-row>";
   double sum = 0;
   for (int column = 0; column < 9; ++column) {
-    const double value =
-        static_cast<double>((row * 7919 + static_cast<std::size_t>(column) * 104729) % 1000003) / 8;
+    const double value = ValueAt(row, column);
     sum += value;
     xml += line + std::string("<table:table-cell office:value-type=\"float\" office:value=\"") +
            std::to_string(value) + "\"/>";
@@ -47,11 +45,6 @@ void AppendFodsRow(std::string& xml, std::size_t row, bool indented) {
   xml += line + std::string("<table:table-cell table:formula=\"of:=SUM([.A") + r + ":.I" + r +
          "])\" office:value-type=\"float\" office:value=\"" + std::to_string(sum) + "\"/>";
   xml += std::string(indented ? "\n    " : "") + "</table:table-row>";
-}
-
-void WriteText(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream out(file, std::ios::binary);
-  if (!(out << text) || !out.flush()) throw std::runtime_error("cannot write " + file.string());
 }
 
 }  // namespace
@@ -66,7 +59,7 @@ std::size_t WriteLargeXlsx(const std::filesystem::path& file, const LargeSheet& 
   xml += "</sheetData></worksheet>";
   for (auto& [name, content] : parts)
     if (name == "xl/worksheets/sheet1.xml") content = std::move(xml);
-  WriteText(file, ZipBytes(parts, true, 1));
+  WriteFile(file, ZipBytes(parts, true, 1));
   return rows;
 }
 
@@ -80,7 +73,7 @@ std::size_t WriteLargeFods(const std::filesystem::path& file, const LargeSheet& 
   while (xml.size() < sheet.xmlBytes)
     AppendFodsRow(xml, ++rows, sheet.indented);
   xml += "</table:table></office:spreadsheet></office:body></office:document>";
-  WriteText(file, xml);
+  WriteFile(file, xml);
   return rows;
 }
 

@@ -5,15 +5,21 @@
 #include <fstream>
 #include <map>
 #include <stdexcept>
+#include <string_view>
 
 #include "xml/xml_writer.h"
 
 namespace test_support {
 namespace {
 
-void Put(std::string& out, std::uint32_t value, int size) {
-  for (int i = 0; i < size; ++i)
-    out += static_cast<char>((value >> (8 * i)) & 0xFF);
+// Little-endian fields: the size of each in bytes, then their values.
+void Put(std::string& out, std::string_view sizes, std::initializer_list<std::uint32_t> values) {
+  const std::uint32_t* value = values.begin();
+  for (const char size : sizes) {
+    for (int i = 0; i < size - '0'; ++i)
+      out += static_cast<char>((*value >> (8 * i)) & 0xFF);
+    ++value;
+  }
 }
 
 // Raw deflate data, as zip writes it.
@@ -48,45 +54,19 @@ std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& par
     const auto packedSize = static_cast<std::uint32_t>(packed.size());
     const std::uint32_t method = deflated ? 8 : 0;
     const auto nameSize = static_cast<std::uint32_t>(name.size());
-    Put(out, 0x04034b50, 4);
-    Put(out, 20, 2);  // version needed
-    Put(out, 0, 2);   // flags
-    Put(out, method, 2);
-    Put(out, 0, 4);  // time and date
-    Put(out, crc, 4);
-    Put(out, packedSize, 4);
-    Put(out, size, 4);
-    Put(out, nameSize, 2);
-    Put(out, 0, 2);
+    // Version 2.0, no flags, no time; no extra, comment, disk or attributes.
+    Put(out, "4222444422", {0x04034b50, 20, 0, method, 0, crc, packedSize, size, nameSize, 0});
     out += name + packed;
-    Put(directory, 0x02014b50, 4);
-    Put(directory, 20, 2);
-    Put(directory, 20, 2);
-    Put(directory, 0, 2);
-    Put(directory, method, 2);
-    Put(directory, 0, 4);
-    Put(directory, crc, 4);
-    Put(directory, packedSize, 4);
-    Put(directory, size, 4);
-    Put(directory, nameSize, 2);
-    Put(directory, 0, 2);  // extra
-    Put(directory, 0, 2);  // comment
-    Put(directory, 0, 2);  // disk
-    Put(directory, 0, 2);  // internal attributes
-    Put(directory, 0, 4);  // external attributes
-    Put(directory, offset, 4);
+    Put(directory, "4222244442222244",
+        {0x02014b50, 20, 20, 0, method, 0, crc, packedSize, size, nameSize, 0, 0, 0, 0, 0, offset});
     directory += name;
   }
   const auto directoryOffset = static_cast<std::uint32_t>(out.size());
   out += directory;
-  Put(out, 0x06054b50, 4);
-  Put(out, 0, 2);
-  Put(out, 0, 2);
-  Put(out, static_cast<std::uint32_t>(parts.size()), 2);
-  Put(out, static_cast<std::uint32_t>(parts.size()), 2);
-  Put(out, static_cast<std::uint32_t>(directory.size()), 4);
-  Put(out, directoryOffset, 4);
-  Put(out, 0, 2);
+  const auto count = static_cast<std::uint32_t>(parts.size());
+  Put(out, "42222442",
+      {0x06054b50, 0, 0, count, count, static_cast<std::uint32_t>(directory.size()),
+       directoryOffset, 0});
   return out;
 }
 

@@ -91,7 +91,7 @@ TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
   EXPECT_EQ(Get(sheet_, "A5", kDispidNumberFormat), Variant::Text("General"));
 }
 
-TEST_P(CalcApplicationTest, BlocksReadRowsFirstAndArraysSpreadAsInTheSpreadsheet) {
+TEST_P(CalcApplicationTest, BlocksReadRowsFirstArraysSpreadAndAReadAfterAMacroCostsNoMore) {
   Put(sheet_, "F1", Variant::Double(5));
   const Variant block = Block(2, 4,
                               {Variant::Double(1.5), Variant::Text("text"), Variant::Bool(true),
@@ -131,9 +131,31 @@ TEST_P(CalcApplicationTest, BlocksReadRowsFirstAndArraysSpreadAsInTheSpreadsheet
   Put(sheet_, "O2", Variant::Double(1));
   EXPECT_EQ(read("O1:O2"),
             com::VariantGrid::FromVariant(Block(2, 1, {Variant::Double(0), Variant::Double(1)})));
+
+  // The macro's wrapper reads, inside the office, what the check of moved
+  // cells needs, so a cell read after a macro costs what it costs without one
+  // (the check took a bridge call of its own before every such read).
+  const com::Ptr<Workbook> book = NewWorkbook(application_);
+  PutBasicModule(book, "Standard", "Touch", R"(Sub Touch
+  ThisComponent.Sheets.getByIndex(0).getCellRangeByName("C1").setValue(7)
+End Sub
+)");
+  const com::Ptr<Worksheet> sheet = SheetOf(book, "Sheet1");
+  Put(sheet, "B2", Variant::Double(2));
+  EXPECT_EQ(Get(sheet, "B2"), Variant::Double(2));
+  const std::uint64_t before = BridgeCallsMade();
+  EXPECT_EQ(Get(sheet, "B2"), Variant::Double(2));
+  const std::uint64_t cost = BridgeCallsMade() - before;
+  if (cost == 0) GTEST_SKIP() << "a build without the test seams counts no bridge calls";
+  application_->Run(Variant::Text("Touch"), Arguments());
+  const std::uint64_t afterMacro = BridgeCallsMade();
+  EXPECT_EQ(Get(sheet, "B2"), Variant::Double(2));
+  EXPECT_EQ(BridgeCallsMade() - afterMacro, cost);
+  EXPECT_EQ(Get(sheet, "C1"), Variant::Double(7));
+  book->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
 }
 
-TEST_P(CalcApplicationTest, EveryFileFormatKeepsTheValuesAndSaveKeepsTheFormat) {
+TEST_P(CalcApplicationTest, EveryFileFormatKeepsTheValuesAndOpeningTakesOutTheDriversBasic) {
   Put(sheet_, "A1", Variant::Double(1.25));
   Put(sheet_, "A2", Variant::Text("text"));
   Put(sheet_, "A3", Variant::Text("=A1*4"));
@@ -167,10 +189,31 @@ TEST_P(CalcApplicationTest, EveryFileFormatKeepsTheValuesAndSaveKeepsTheFormat) 
   EXPECT_EQ(Get(csv, "B1"), Variant::Text("text"));
   EXPECT_EQ(Get(csv, "A2"), Variant::Text("a,b"));
   EXPECT_EQ(Get(csv, "B2"), Variant::Double(3));
+
+  // What an older build, or a store nothing guarded, left in a file is
+  // taken out when the file is opened; the user's modules stay as they are.
+  const std::string module = "Sub Go()\n  MsgBox 1\nEnd Sub\n";
+  PutBasicModule(book_, "Standard", "Module1", *PreparedForRun(module, "GridmoorSupport"));
+  PutBasicModule(book_, "Standard", "GridmoorSupport", SupportModuleSource());
+  PutBasicModule(book_, "Standard", "GridmoorCall3",
+                 "Option Explicit\n\nFunction GridmoorCall3()\n  GridmoorSupport.GmDialogs = "
+                 "\"\"\nEnd Function\n");
+  PutBasicModule(book_, "Standard", "GridmoorCall4", "Sub Mine()\nEnd Sub\n");
+  const std::string path = PathOf("left.fods");
+  book_->SaveCopyAs(Variant::Text(path), 0);
+  const com::Ptr<Application> reader = NewApplication();
+  const std::map<std::string, BasicModule> modules =
+      BasicModulesOf(OpenWorkbook(reader, path), "Standard");
+  std::map<std::string, std::string> sources;
+  for (const auto& [name, found] : modules)
+    sources[name] = std::string(text::TrimRight(found.source)) + "\n";
+  EXPECT_EQ(sources, (std::map<std::string, std::string>{
+                         {"Module1", module}, {"GridmoorCall4", "Sub Mine()\nEnd Sub\n"}}));
+  reader->Quit();
 }
 
-TEST_P(CalcApplicationTest, NamedRangesOfTheSheetResolve) {
-  WriteFile(PathOf("names.fods"), R"(<?xml version="1.0" encoding="UTF-8"?>
+// Data!B1 is Rate, Data!A1:B1 Pair, Other!A1 Elsewhere.
+constexpr const char* kNamesWorkbook = R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" office:version="1.2"
  xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
  office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body><office:spreadsheet>
@@ -185,7 +228,10 @@ TEST_P(CalcApplicationTest, NamedRangesOfTheSheetResolve) {
    table:cell-range-address="$Data.$A$1:.$B$1"/>
   <table:named-range table:name="Elsewhere" table:base-cell-address="$Other.$A$1"
    table:cell-range-address="$Other.$A$1"/>
- </table:named-expressions></office:spreadsheet></office:body></office:document>)");
+ </table:named-expressions></office:spreadsheet></office:body></office:document>)";
+
+TEST_P(CalcApplicationTest, NamedRangesResolveAndBlockWritesKeepTheNotesOfTheirCells) {
+  WriteFile(PathOf("names.fods"), kNamesWorkbook);
   const com::Ptr<Worksheet> data =
       SheetOf(OpenWorkbook(application_, PathOf("names.fods")), "Data");
   EXPECT_EQ(Get(data, "Rate"), Variant::Double(2.5));
@@ -197,9 +243,48 @@ TEST_P(CalcApplicationTest, NamedRangesOfTheSheetResolve) {
   EXPECT_EQ(FailureOf([&] { RangeOf(data, "Elsewhere"); }), kApplicationError);  // another sheet's
   Put(data, "C1", Variant::Text("=Rate*2"));
   EXPECT_EQ(Get(data, "C1"), Variant::Double(5));
+
+  // Each way a block is written: values in one call, typed texts in one
+  // call, a formula block cell by cell, one value for every cell.
+  // The name, the value written and what B2 then holds.
+  const std::tuple<const char*, Variant, Variant> cases[] = {
+      {"numbers",
+       Block(2, 2,
+             {Variant::Double(1), Variant::Double(2), Variant::Double(3), Variant::Double(4)}),
+       Variant::Double(1)},
+      {"texts and empty cells",
+       Block(2, 2, {Variant::Text("a"), Variant(), Variant::Text("c"), Variant()}),
+       Variant::Text("a")},
+      {"typed texts",
+       Block(2, 2,
+             {Variant::Text("1,234"), Variant::Text("2"), Variant::Text("3"), Variant::Text("4")}),
+       Variant::Double(1234)},
+      {"formulas",
+       Block(2, 2,
+             {Variant::Text("=D5+1"), Variant::Double(2), Variant::Double(3),
+              Variant::Text("=B2*2")}),
+       Variant::Double(1)},
+      {"one value for all", Variant::Double(7), Variant::Double(7)},
+      {"one formula for all", Variant::Text("=ROW()"), Variant::Double(2)}};
+  AddNote(book_, "B2", "oil rate, STB/d", false);
+  AddNote(book_, "C3", "from the test separator", true);
+  AddNote(book_, "D4", "outside", false);
+  const std::map<std::string, std::string> notes = NotesOf(book_);
+  ASSERT_EQ(notes.size(), 3u);
+  for (const auto& [name, value, b2] : cases) {
+    RangeOf(sheet_, "B2", "C3")
+        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&value, 1});
+    EXPECT_EQ(Get(sheet_, "B2"), b2) << name;
+    EXPECT_EQ(NotesOf(book_), notes) << name;
+  }
+  // A block without notes gets none.
+  const Variant block = Block(1, 2, {Variant::Double(1), Variant::Double(2)});
+  RangeOf(sheet_, "F1", "G1")
+      ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&block, 1});
+  EXPECT_EQ(NotesOf(book_), notes);
 }
 
-TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesAndTravelWithTheFile) {
+TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesTravelWithTheFileAndNameAMissingSheet) {
   GetParam().addMacros(book_);
   const auto run = [&](const com::Ptr<Application>& application, const char* macro,
                        std::initializer_list<Variant> given) {
@@ -233,6 +318,17 @@ TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesAndTravelWithTheFile) {
             Variant::Int4(7));
   EXPECT_EQ(run(reader, "macros!Add2", {Variant::Int4(3), Variant::Int4(5)}), Variant::Int4(8));
   reader->Quit();
+
+  // A macro that asks for a sheet the workbook lacks fails naming it, not
+  // with the office's bare "no such element" and a source line of its own.
+  PutBasicModule(book_, "Standard", "Module1",
+                 "Sub Missing()\n  x = ThisComponent.Sheets.getByName(\"Nowhere\")\nEnd Sub\n"
+                 "Sub Present()\n  x = ThisComponent.Sheets.getByName(\"Sheet1\")\nEnd Sub\n");
+  const std::string message = ErrorOf([&] { run(application_, "Missing", {}); }).what();
+  EXPECT_NE(message.find("Module1.Missing: the workbook has no sheet \"Nowhere\""),
+            std::string::npos)
+      << message;
+  EXPECT_EQ(message.find("Sheet1"), std::string::npos) << message;
 }
 
 // A macro that stores its own workbook writes none of the driver's Basic
@@ -293,47 +389,6 @@ TEST_P(CalcApplicationTest, AMacroStoringItsWorkbookWritesNoneOfTheDriversBasic)
   runner->Quit();
 }
 
-// A macro that asks for a sheet the workbook lacks fails naming it, not
-// with the office's bare "no such element" and a source line of its own.
-TEST_P(CalcApplicationTest, AMacroAskingForAMissingSheetNamesIt) {
-  PutBasicModule(book_, "Standard", "Module1",
-                 "Sub Missing()\n  x = ThisComponent.Sheets.getByName(\"Nowhere\")\nEnd Sub\n"
-                 "Sub Present()\n  x = ThisComponent.Sheets.getByName(\"Sheet1\")\nEnd Sub\n");
-  std::string message;
-  try {
-    application_->Run(Variant::Text("Missing"), excel_test::Arguments());
-  } catch (const com::Error& error) {
-    message = error.ErrorMessage();
-  }
-  EXPECT_NE(message.find("Module1.Missing: the workbook has no sheet \"Nowhere\""),
-            std::string::npos)
-      << message;
-  EXPECT_EQ(message.find("Sheet1"), std::string::npos) << message;
-}
-
-// What an older build, or a store nothing guarded, left in a file is taken
-// out when the file is opened; the user's modules stay as they are.
-TEST_P(CalcApplicationTest, TheDriversBasicLeftInAFileIsTakenOutAtOpen) {
-  const std::string module = "Sub Go()\n  MsgBox 1\nEnd Sub\n";
-  PutBasicModule(book_, "Standard", "Module1", *PreparedForRun(module, "GridmoorSupport"));
-  PutBasicModule(book_, "Standard", "GridmoorSupport", SupportModuleSource());
-  PutBasicModule(book_, "Standard", "GridmoorCall3",
-                 "Option Explicit\n\nFunction GridmoorCall3()\n  GridmoorSupport.GmDialogs = "
-                 "\"\"\nEnd Function\n");
-  PutBasicModule(book_, "Standard", "GridmoorCall4", "Sub Mine()\nEnd Sub\n");
-  const std::string path = PathOf("left.fods");
-  book_->SaveCopyAs(Variant::Text(path), 0);
-  const com::Ptr<Application> reader = NewApplication();
-  const std::map<std::string, BasicModule> modules =
-      BasicModulesOf(OpenWorkbook(reader, path), "Standard");
-  std::map<std::string, std::string> sources;
-  for (const auto& [name, found] : modules)
-    sources[name] = std::string(text::TrimRight(found.source)) + "\n";
-  EXPECT_EQ(sources, (std::map<std::string, std::string>{
-                         {"Module1", module}, {"GridmoorCall4", "Sub Mine()\nEnd Sub\n"}}));
-  reader->Quit();
-}
-
 // Sheets and cells are looked up once and kept between macros; a macro
 // that moves them makes the next look-up find them again by name and
 // address, as a user reads them.
@@ -388,71 +443,6 @@ End Sub
     }
     book->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
   }
-}
-
-// The macro's wrapper reads, inside the office, what the check of moved
-// cells needs, so a cell read after a macro costs what it costs without one
-// (the check took a bridge call of its own before every such read).
-TEST_P(CalcApplicationTest, AfterAMacroACellLookedUpBeforeCostsNoExtraCall) {
-  const com::Ptr<Workbook> book = NewWorkbook(application_);
-  PutBasicModule(book, "Standard", "Touch", R"(Sub Touch
-  ThisComponent.Sheets.getByIndex(0).getCellRangeByName("C1").setValue(7)
-End Sub
-)");
-  const com::Ptr<Worksheet> sheet = SheetOf(book, "Sheet1");
-  Put(sheet, "B2", Variant::Double(2));
-  EXPECT_EQ(Get(sheet, "B2"), Variant::Double(2));
-  const std::uint64_t before = BridgeCallsMade();
-  EXPECT_EQ(Get(sheet, "B2"), Variant::Double(2));
-  const std::uint64_t read = BridgeCallsMade() - before;
-  if (read == 0) GTEST_SKIP() << "a build without the test seams counts no bridge calls";
-  application_->Run(Variant::Text("Touch"), Arguments());
-  const std::uint64_t afterMacro = BridgeCallsMade();
-  EXPECT_EQ(Get(sheet, "B2"), Variant::Double(2));
-  EXPECT_EQ(BridgeCallsMade() - afterMacro, read);
-  EXPECT_EQ(Get(sheet, "C1"), Variant::Double(7));
-  book->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
-}
-
-TEST_P(CalcApplicationTest, BlockWritesKeepTheNotesOfTheirCells) {
-  // Each way a block is written: values in one call, typed texts in one
-  // call, a formula block cell by cell, one value for every cell.
-  // The name, the value written and what B2 then holds.
-  const std::tuple<const char*, Variant, Variant> cases[] = {
-      {"numbers",
-       Block(2, 2,
-             {Variant::Double(1), Variant::Double(2), Variant::Double(3), Variant::Double(4)}),
-       Variant::Double(1)},
-      {"texts and empty cells",
-       Block(2, 2, {Variant::Text("a"), Variant(), Variant::Text("c"), Variant()}),
-       Variant::Text("a")},
-      {"typed texts",
-       Block(2, 2,
-             {Variant::Text("1,234"), Variant::Text("2"), Variant::Text("3"), Variant::Text("4")}),
-       Variant::Double(1234)},
-      {"formulas",
-       Block(2, 2,
-             {Variant::Text("=D5+1"), Variant::Double(2), Variant::Double(3),
-              Variant::Text("=B2*2")}),
-       Variant::Double(1)},
-      {"one value for all", Variant::Double(7), Variant::Double(7)},
-      {"one formula for all", Variant::Text("=ROW()"), Variant::Double(2)}};
-  AddNote(book_, "B2", "oil rate, STB/d", false);
-  AddNote(book_, "C3", "from the test separator", true);
-  AddNote(book_, "D4", "outside", false);
-  const std::map<std::string, std::string> notes = NotesOf(book_);
-  ASSERT_EQ(notes.size(), 3u);
-  for (const auto& [name, value, b2] : cases) {
-    RangeOf(sheet_, "B2", "C3")
-        ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&value, 1});
-    EXPECT_EQ(Get(sheet_, "B2"), b2) << name;
-    EXPECT_EQ(NotesOf(book_), notes) << name;
-  }
-  // A block without notes gets none.
-  const Variant block = Block(1, 2, {Variant::Double(1), Variant::Double(2)});
-  RangeOf(sheet_, "F1", "G1")
-      ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyPut, {&block, 1});
-  EXPECT_EQ(NotesOf(book_), notes);
 }
 
 }  // namespace

@@ -136,43 +136,42 @@ struct SaveCase {
   bool runMacroFirst;     // places the driver's call wrapper in the VBA project
 };
 
-void PrintTo(const SaveCase& c, std::ostream* out) {
-  *out << c.name;
+const SaveCase kSaveCases[] = {{"SaveInPlace", SavePath::kSave, "xlsm", false},
+                               {"SaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", false},
+                               {"CloseSavingAsXlsm", SavePath::kCloseSavingAs, "xlsm", false},
+                               {"SaveCopyAsXlsx", SavePath::kSaveCopyAs, "xlsx", false},
+                               {"RunMacroThenSaveInPlace", SavePath::kSave, "xlsm", true},
+                               {"RunMacroThenSaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", true}};
+
+// Decorates the copy `opened` of the macro workbook and saves it through the
+// case's path to `saved`, closing it; gives what it held before the save.
+Features SaveThrough(const SaveCase& c, const com::Ptr<Application>& application,
+                     const std::string& opened, const std::string& saved) {
+  const com::Ptr<Workbook> workbook = OpenWorkbook(application, opened);
+  Decorate(workbook);
+  const Features before = FeaturesOf(workbook);
+  if (c.runMacroFirst) RunRecordedMacro(application, workbook);
+  const Variant missing = Variant::Missing();
+  switch (c.path) {
+    case SavePath::kSave:
+      workbook->Save(0);
+      break;
+    case SavePath::kSaveCopyAs:
+      workbook->SaveCopyAs(Variant::Text(saved), 0);
+      break;
+    case SavePath::kCloseSavingAs:
+      workbook->Close(Variant::Bool(true), Variant::Text(saved), missing, 0);
+      return before;
+  }
+  workbook->Close(Variant::Bool(false), missing, missing, 0);
+  return before;
 }
 
-class SavePathTest : public CalcTest, public ::testing::WithParamInterface<SaveCase> {};
-
-TEST_P(SavePathTest, KeepsWhatTheWorkbookHolds) {
-  const SaveCase& c = GetParam();
-  const std::string opened = CopyOfMacroWorkbook(PathOf("book.xlsm"));
-  const std::string saved =
-      c.path == SavePath::kSave ? opened : PathOf(std::string("saved.") + c.extension);
-  const bool keepsVba = std::string(c.extension) == "xlsm";
-
-  Features before;
-  {
-    const com::Ptr<Application> application = NewApplication();
-    const com::Ptr<Workbook> workbook = OpenWorkbook(application, opened);
-    Decorate(workbook);
-    before = FeaturesOf(workbook);
-    if (c.runMacroFirst) RunRecordedMacro(application, workbook);
-    switch (c.path) {
-      case SavePath::kSave:
-        workbook->Save(0);
-        break;
-      case SavePath::kSaveCopyAs:
-        workbook->SaveCopyAs(Variant::Text(saved), 0);
-        break;
-      case SavePath::kCloseSavingAs:
-        workbook->Close(Variant::Bool(true), Variant::Text(saved), Variant::Missing(), 0);
-        break;
-    }
-    application->Quit();
-  }
-  // What was added is there before saving, so that the comparisons below
-  // compare something.
+// What was added is there before saving, so that the comparisons after
+// compare something.
+void ExpectDecorated(const Features& before) {
   for (const NameItem& item : kNames)
-    ASSERT_EQ(before.names[item.name], item.content);
+    ASSERT_EQ(before.names.at(item.name), item.content);
   // The office reads an unused second formula back as "0".
   for (std::size_t i = 0; i < std::size(kValidations); ++i) {
     ValidationRule set = kValidations[i].rule;
@@ -184,41 +183,52 @@ TEST_P(SavePathTest, KeepsWhatTheWorkbookHolds) {
   ASSERT_NE(before.conditions[0].background, -1);
   ASSERT_EQ(before.charts, (std::vector<std::vector<std::string>>{{"$Sheet1.$B$1:$B$5"}}));
   ASSERT_EQ(before.modules.size(), 3u);
-
-  const com::Ptr<Application> application = NewApplication();
-  const com::Ptr<Workbook> workbook = OpenWorkbook(application, saved);
-  const Features after = FeaturesOf(workbook);
-  EXPECT_EQ(after.names, before.names) << "defined names";
-  for (std::size_t i = 0; i < std::size(kValidations); ++i)
-    EXPECT_EQ(after.validations[i], before.validations[i])
-        << "data validation of " << kValidations[i].range;
-  EXPECT_EQ(Looks(after.conditions), Looks(before.conditions)) << "conditional format";
-  EXPECT_EQ(after.charts, before.charts) << "charts";
-  if (keepsVba) {
-    EXPECT_EQ(Trimmed(after.modules), Trimmed(before.modules)) << "VBA project";
-    RunRecordedMacro(application, workbook);
-  } else {
-    // A macro-free format: the office drops the project, as a spreadsheet does.
-    EXPECT_TRUE(after.modules.empty());
-  }
 }
 
-const SaveCase kSaveCases[] = {{"SaveInPlace", SavePath::kSave, "xlsm", false},
-                               {"SaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", false},
-                               {"CloseSavingAsXlsm", SavePath::kCloseSavingAs, "xlsm", false},
-                               {"SaveCopyAsXlsx", SavePath::kSaveCopyAs, "xlsx", false},
-                               {"RunMacroThenSaveInPlace", SavePath::kSave, "xlsm", true},
-                               {"RunMacroThenSaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", true}};
-
-INSTANTIATE_TEST_SUITE_P(Excel, SavePathTest, ::testing::ValuesIn(kSaveCases),
-                         [](const ::testing::TestParamInfo<SaveCase>& info) {
-                           return std::string(info.param.name);
-                         });
+// Each workbook is saved in one application, one open at a time (each has
+// the recorded macro), and read back by a fresh one.
+TEST_F(FileFormatTest, EverySavePathKeepsWhatTheWorkbookHolds) {
+  std::vector<Features> before;
+  std::vector<std::string> saved;
+  {
+    const com::Ptr<Application> application = NewApplication();
+    for (const SaveCase& c : kSaveCases) {
+      SCOPED_TRACE(c.name);
+      const std::string opened = CopyOfMacroWorkbook(PathOf(std::string(c.name) + ".xlsm"));
+      saved.push_back(c.path == SavePath::kSave
+                          ? opened
+                          : PathOf(std::string(c.name) + "-saved." + c.extension));
+      before.push_back(SaveThrough(c, application, opened, saved.back()));
+      ExpectDecorated(before.back());
+    }
+    application->Quit();
+  }
+  const com::Ptr<Application> application = NewApplication();
+  for (std::size_t n = 0; n < std::size(kSaveCases); ++n) {
+    SCOPED_TRACE(kSaveCases[n].name);
+    const com::Ptr<Workbook> workbook = OpenWorkbook(application, saved[n]);
+    const Features after = FeaturesOf(workbook);
+    EXPECT_EQ(after.names, before[n].names) << "defined names";
+    for (std::size_t i = 0; i < std::size(kValidations); ++i)
+      EXPECT_EQ(after.validations[i], before[n].validations[i])
+          << "data validation of " << kValidations[i].range;
+    EXPECT_EQ(Looks(after.conditions), Looks(before[n].conditions)) << "conditional format";
+    EXPECT_EQ(after.charts, before[n].charts) << "charts";
+    if (std::string(kSaveCases[n].extension) == "xlsm") {
+      EXPECT_EQ(Trimmed(after.modules), Trimmed(before[n].modules)) << "VBA project";
+      RunRecordedMacro(application, workbook);
+    } else {
+      // A macro-free format: the office drops the project, as a spreadsheet does.
+      EXPECT_TRUE(after.modules.empty());
+    }
+    workbook->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
+  }
+}
 
 // The office stores a changed module of the VBA project, and a module
 // added through the driver: it is registered as a standard module, without
 // which the office's project export fails every store of the file.
-TEST_F(FileFormatTest, VbaProjectStoresChangedAndAddedModules) {
+TEST_F(FileFormatTest, VbaProjectStoresChangedAndAddedModulesAndOneSheetFormatsLoseNoSheets) {
   constexpr const char* kHeader = "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n";
   const std::string changed =
       std::string(kHeader) + "Sub Macro1()\n  Range(\"A2\").Value = 7\nEnd Sub\n";
@@ -238,6 +248,38 @@ TEST_F(FileFormatTest, VbaProjectStoresChangedAndAddedModules) {
   EXPECT_EQ(modules.at("Module1").source, changed.substr(0, changed.size() - 1));
   ASSERT_EQ(modules.count("Added"), 1u);
   EXPECT_NE(modules.at("Added").source.find("Sub Added()"), std::string::npos);
+
+  // A one-sheet format is never stored over with other sheets: the office
+  // would write the active sheet and drop the rest without a word. Each save
+  // path refuses, names the sheets, and leaves the file as it was; a CSV of
+  // one sheet saves as before.
+  const std::string csv = PathOf("data.csv");
+  const std::string rows = "rate,1250\npressure,310\n";
+  WriteFile(csv, rows);
+  const com::Ptr<Workbook> workbook = OpenWorkbook(application, csv);
+  const com::Variant missing = Variant::Missing();
+  workbook->GetWorksheets()->Add(missing, missing, missing, missing, 0);
+  const std::vector<std::pair<const char*, std::function<void()>>> saves = {
+      {"Save", [&] { workbook->Save(0); }},
+      {"SaveCopyAs", [&] { workbook->SaveCopyAs(Variant::Text(PathOf("copy.csv")), 0); }}};
+  for (const auto& [name, save] : saves) {
+    const com::Error error = com_test::ErrorOf(save);
+    EXPECT_EQ(error.hr(), kApplicationError) << name;
+    EXPECT_NE(error.ErrorMessage().find("the format holds one sheet, and the workbook has 2 ("),
+              std::string::npos)
+        << name << ": " << error.ErrorMessage();
+  }
+  EXPECT_EQ(ReadFile(csv), rows);
+  EXPECT_FALSE(fs::exists(PathOf("copy.csv")));
+  // Other formats hold every sheet.
+  workbook->SaveCopyAs(Variant::Text(PathOf("copy.ods")), 0);
+  EXPECT_TRUE(fs::exists(PathOf("copy.ods")));
+
+  WriteFile(PathOf("single.csv"), rows);
+  const com::Ptr<Workbook> single = OpenWorkbook(application, PathOf("single.csv"));
+  Put(SheetOf(single), "B1", Variant::Double(7));
+  single->Save(0);
+  EXPECT_EQ(ReadFile(PathOf("single.csv")), "rate,7\npressure,310\n");
 }
 
 // A whole run of the reference host, which reaches the driver only through
@@ -264,41 +306,6 @@ TEST_F(FileFormatTest, HostRunSavedAsXlsmKeepsTheVbaProject) {
       Trimmed(BasicModulesOf(OpenWorkbook(application, book), kVbaLibrary));
   ASSERT_EQ(original.size(), 3u);
   EXPECT_EQ(Trimmed(BasicModulesOf(OpenWorkbook(application, saved), kVbaLibrary)), original);
-}
-
-// A one-sheet format is never stored over with other sheets: the office
-// would write the active sheet and drop the rest without a word. Each save
-// path refuses, names the sheets, and leaves the file as it was; a CSV of
-// one sheet saves as before.
-TEST_F(FileFormatTest, OneSheetFormatsRefuseSavesThatWouldLoseSheets) {
-  const std::string csv = PathOf("data.csv");
-  const std::string rows = "rate,1250\npressure,310\n";
-  WriteFile(csv, rows);
-  const com::Ptr<Application> application = NewApplication();
-  const com::Ptr<Workbook> workbook = OpenWorkbook(application, csv);
-  const com::Variant missing = Variant::Missing();
-  workbook->GetWorksheets()->Add(missing, missing, missing, missing, 0);
-  const std::vector<std::pair<const char*, std::function<void()>>> saves = {
-      {"Save", [&] { workbook->Save(0); }},
-      {"SaveCopyAs", [&] { workbook->SaveCopyAs(Variant::Text(PathOf("copy.csv")), 0); }}};
-  for (const auto& [name, save] : saves) {
-    const com::Error error = com_test::ErrorOf(save);
-    EXPECT_EQ(error.hr(), kApplicationError) << name;
-    EXPECT_NE(error.ErrorMessage().find("the format holds one sheet, and the workbook has 2 ("),
-              std::string::npos)
-        << name << ": " << error.ErrorMessage();
-  }
-  EXPECT_EQ(ReadFile(csv), rows);
-  EXPECT_FALSE(fs::exists(PathOf("copy.csv")));
-  // Other formats hold every sheet.
-  workbook->SaveCopyAs(Variant::Text(PathOf("copy.ods")), 0);
-  EXPECT_TRUE(fs::exists(PathOf("copy.ods")));
-
-  WriteFile(PathOf("single.csv"), rows);
-  const com::Ptr<Workbook> single = OpenWorkbook(application, PathOf("single.csv"));
-  Put(SheetOf(single), "B1", Variant::Double(7));
-  single->Save(0);
-  EXPECT_EQ(ReadFile(PathOf("single.csv")), "rate,7\npressure,310\n");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -34,12 +35,16 @@ namespace fs = std::filesystem;
 using CalcOfficeTest = CalcTest;
 using ::testing::HasSubstr;
 
-// How running a macro that never returns, in a new workbook of
-// `application`, fails.
-com::Error RunAMacroThatNeverEnds(const com::Ptr<Application>& application) {
+// Runs a macro that never returns, in a new workbook of `application`: it
+// fails at the call limit of `seconds`.
+void ExpectAMacroThatNeverEndsToFail(const com::Ptr<Application>& application, int seconds) {
   const com::Ptr<Workbook> workbook = NewWorkbook(application);
   PutBasicModule(workbook, "Standard", "Loops", "Sub Forever\n  Do\n  Loop\nEnd Sub\n");
-  return ErrorOf([&] { application->Run(Variant::Text("Forever"), excel_test::Arguments()); });
+  const com::Error error =
+      ErrorOf([&] { application->Run(Variant::Text("Forever"), excel_test::Arguments()); });
+  EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
+  EXPECT_THAT(error.what(),
+              HasSubstr("did not answer within " + std::to_string(seconds) + " seconds"));
 }
 
 // A short call limit for one test.
@@ -57,7 +62,11 @@ std::string SavedWorkbook(const com::Ptr<Application>& application, const std::s
   return path;
 }
 
-TEST_F(CalcOfficeTest, OneHiddenOfficeServesAllAndEndsWithTheLastApplication) {
+// Each application sees only its own workbooks and macros; a file opened in
+// two is an independent copy in each, with one lock file, this process's,
+// until the last of its holders closes.
+TEST_F(CalcOfficeTest, OneHiddenOfficeServesAllEachWithItsOwnWorkbooksAndEndsWithTheLast) {
+  const std::string path = PathOf("addin.ods");
   const com::Ptr<Application> first = NewApplication();
   const int pid = CurrentOfficeProcessId();
   ASSERT_GT(pid, 0);
@@ -65,59 +74,30 @@ TEST_F(CalcOfficeTest, OneHiddenOfficeServesAllAndEndsWithTheLastApplication) {
   // Hidden; how the properties read back is the contract's.
   EXPECT_EQ(first->GetVisible(0), com::VARIANT_FALSE);
   EXPECT_EQ(first->GetInteractive(0), com::VARIANT_TRUE);
+  const com::Ptr<Workbook> addin = NewWorkbook(first);
+  PutBasicModule(addin, "Standard", "Module1",
+                 "Sub Auto_Open\n  Dim cell\n"
+                 "  cell = ThisComponent.Sheets.getByIndex(0).getCellByPosition(0, 1)\n"
+                 "  cell.setValue(cell.getValue() + 1)\nEnd Sub\n");
+  Put(SheetOf(addin), "A1", Variant::Double(1));
+  addin->SaveCopyAs(Variant::Text(path), 0);
+  addin->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
+
   const com::Ptr<Application> second = NewApplication();
   EXPECT_EQ(CurrentOfficeProcessId(), pid);
-  first->Quit();
-  EXPECT_TRUE(IsOurChild(pid));
-  EXPECT_EQ(FailureOf([&] { first->GetWorkbooks(); }), com::RPC_E_DISCONNECTED);
-  first->Quit();  // a second Quit does not fail
-  EXPECT_EQ(SheetOf(NewWorkbook(second))->GetName().ToUtf8(), "Sheet1");
-  second->Quit();
-  EXPECT_FALSE(IsOurChild(pid));  // ended and reaped
-  EXPECT_EQ(CurrentOfficeProcessId(), 0);
-  // Releasing without Quit ends it as well.
-  NewApplication();
-  EXPECT_EQ(CurrentOfficeProcessId(), 0);
-}
-
-TEST_F(CalcOfficeTest, ApplicationsSeeOnlyTheirOwnWorkbooks) {
-  const com::Ptr<Application> one = NewApplication();
-  const com::Ptr<Application> two = NewApplication();
-  const com::Ptr<Workbook> bookOne = NewWorkbook(one);
-  const com::Ptr<Workbook> bookTwo = NewWorkbook(two);
+  const com::Ptr<Workbook> bookOne = NewWorkbook(first);
+  const com::Ptr<Workbook> bookTwo = NewWorkbook(second);
   PutBasicModule(bookOne, "Standard", "Module1", "Function Only()\n  Only = 1\nEnd Function\n");
   Put(SheetOf(bookOne), "A1", Variant::Text("one"));
   Put(SheetOf(bookTwo), "A1", Variant::Text("two"));
   EXPECT_EQ(Get(SheetOf(bookOne), "A1"), Variant::Text("one"));
   EXPECT_EQ(Get(SheetOf(bookTwo), "A1"), Variant::Text("two"));
-  EXPECT_EQ(one->Run(Variant::Text("Only"), excel_test::Arguments()), Variant::Int4(1));
-  EXPECT_EQ(FailureOf([&] { two->Run(Variant::Text("Only"), excel_test::Arguments()); }),
+  EXPECT_EQ(first->Run(Variant::Text("Only"), excel_test::Arguments()), Variant::Int4(1));
+  EXPECT_EQ(FailureOf([&] { second->Run(Variant::Text("Only"), excel_test::Arguments()); }),
             com::DISP_E_EXCEPTION);
-  one->Quit();
-  // The other application's workbook is untouched by the first one's Quit.
-  EXPECT_EQ(Get(SheetOf(bookTwo), "A1"), Variant::Text("two"));
-  two->Quit();
-}
 
-TEST_F(CalcOfficeTest, TheSameFileOpensAsAnIndependentCopyInEachApplication) {
-  const std::string path = PathOf("addin.ods");
-  {
-    const com::Ptr<Application> writer = NewApplication();
-    const com::Ptr<Workbook> workbook = NewWorkbook(writer);
-    PutBasicModule(workbook, "Standard", "Module1",
-                   "Sub Auto_Open\n"
-                   "  Dim cell\n"
-                   "  cell = ThisComponent.Sheets.getByIndex(0).getCellByPosition(0, 1)\n"
-                   "  cell.setValue(cell.getValue() + 1)\n"
-                   "End Sub\n");
-    Put(SheetOf(workbook), "A1", Variant::Double(1));
-    workbook->SaveCopyAs(Variant::Text(path), 0);
-    writer->Quit();
-  }
-  const com::Ptr<Application> one = NewApplication();
-  const com::Ptr<Application> two = NewApplication();
-  const com::Ptr<Workbook> inOne = OpenWorkbook(one, path);
-  const com::Ptr<Workbook> inTwo = OpenWorkbook(two, path);
+  const com::Ptr<Workbook> inOne = OpenWorkbook(first, path);
+  const com::Ptr<Workbook> inTwo = OpenWorkbook(second, path);
   inOne->RunAutoMacros(kAutoOpen, 0);
   inTwo->RunAutoMacros(kAutoOpen, 0);
   EXPECT_EQ(Get(SheetOf(inOne), "A2"), Variant::Double(1));
@@ -126,12 +106,22 @@ TEST_F(CalcOfficeTest, TheSameFileOpensAsAnIndependentCopyInEachApplication) {
   EXPECT_EQ(Get(SheetOf(inTwo), "A1"), Variant::Double(1));
   inOne->Save(0);  // no read-only surprise
   EXPECT_EQ(Get(SheetOf(inTwo), "A1"), Variant::Double(1));
-  // One lock file, this process's, until the last of its holders closes.
   EXPECT_TRUE(fs::exists(LockFilePath(path)));
-  one->Quit();
+
+  first->Quit();
+  EXPECT_TRUE(IsOurChild(pid));
   EXPECT_TRUE(fs::exists(LockFilePath(path)));
-  two->Quit();
+  EXPECT_EQ(FailureOf([&] { first->GetWorkbooks(); }), com::RPC_E_DISCONNECTED);
+  first->Quit();  // a second Quit does not fail
+  EXPECT_EQ(Get(SheetOf(bookTwo), "A1"), Variant::Text("two"));
+  EXPECT_EQ(SheetOf(NewWorkbook(second))->GetName().ToUtf8(), "Sheet1");
+  second->Quit();
   EXPECT_FALSE(fs::exists(LockFilePath(path)));
+  EXPECT_FALSE(IsOurChild(pid));  // ended and reaped
+  EXPECT_EQ(CurrentOfficeProcessId(), 0);
+  // Releasing without Quit ends it as well.
+  NewApplication();
+  EXPECT_EQ(CurrentOfficeProcessId(), 0);
 }
 
 // Whether a call or a new application finds the killed office out first.
@@ -176,40 +166,6 @@ TEST_F(CalcOfficeTest, AKilledOfficeDisconnectsEveryObjectAndTheNextApplicationS
   }
 }
 
-// Once the office has ended, every call says so, whatever it was for.
-TEST_F(CalcOfficeTest, EveryCallAfterTheOfficeEndedSaysItEnded) {
-  const com::Ptr<Application> application = NewApplication();
-  const com::Ptr<Workbook> workbook = NewWorkbook(application);
-  const com::Ptr<Worksheet> sheet = SheetOf(workbook);
-  const int pid = CurrentOfficeProcessId();
-  ASSERT_EQ(::kill(pid, SIGKILL), 0);
-  ASSERT_TRUE(test_support::WaitFor([&] { return test_support::ProcessGone(pid); }, 10))
-      << "office " << pid << " still runs after SIGKILL";
-  const std::pair<const char*, std::function<void()>> calls[] = {
-      {"read", [&] { Get(sheet, "A1"); }},
-      {"add a sheet",
-       [&] {
-         workbook->GetWorksheets()->Add(Variant::Missing(), Variant::Missing(), Variant::Missing(),
-                                        Variant::Missing(), 0);
-       }},
-      {"sheet by name", [&] { SheetOf(workbook, "Sheet1"); }},
-      {"save", [&] { workbook->Save(0); }},
-      {"new workbook", [&] { NewWorkbook(application); }},
-      {"macro", [&] { application->Run(Variant::Text("X"), excel_test::Arguments()); }},
-      {"close",
-       [&] { workbook->Close(Variant::Missing(), Variant::Missing(), Variant::Missing(), 0); }}};
-  for (const auto& [what, call] : calls) {
-    std::string message;
-    try {
-      call();
-    } catch (const com::Error& error) {
-      message = error.ErrorMessage();
-    }
-    EXPECT_THAT(message, HasSubstr("The office ended unexpectedly")) << what;
-  }
-  application->Quit();
-}
-
 // An office that ends inside a macro, or after one, says which macro ran:
 // the macro is the likely cause.
 TEST_F(CalcOfficeTest, AnOfficeThatEndsNamesTheMacroRunningOrLastRun) {
@@ -232,61 +188,66 @@ TEST_F(CalcOfficeTest, AnOfficeThatEndsNamesTheMacroRunningOrLastRun) {
       }
       ::kill(pid, SIGKILL);
     });
-    std::string message;
-    try {
+    const com::Error error = ErrorOf([&] {
       if (during) {
         application->Run(Variant::Text("Module1.Spin"), excel_test::Arguments());
-      } else {
-        killer.join();
-        ASSERT_TRUE(test_support::WaitFor([&] { return test_support::ProcessGone(pid); }, 10))
-            << "office " << pid << " still runs after SIGKILL";
-        Get(SheetOf(workbook), "A1");
+        return;
       }
-    } catch (const com::Error& error) {
-      EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
-      message = error.ErrorMessage();
-    }
+      killer.join();
+      ASSERT_TRUE(test_support::WaitFor([&] { return test_support::ProcessGone(pid); }, 10))
+          << "office " << pid << " still runs after SIGKILL";
+      Get(SheetOf(workbook), "A1");
+    });
     if (killer.joinable()) killer.join();
-    EXPECT_THAT(message, HasSubstr("The office ended unexpectedly"));
-    EXPECT_THAT(message, HasSubstr(during ? "It ended while macro Module1.Spin was running."
-                                          : "The last macro run was Module1.Quick."));
+    EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
+    EXPECT_THAT(error.what(), HasSubstr("The office ended unexpectedly"));
+    EXPECT_THAT(error.what(), HasSubstr(during ? "It ended while macro Module1.Spin was running."
+                                               : "The last macro run was Module1.Quick."));
     application->Quit();
   }
 }
 
 // An office that ends on its own (a crash, a kill by someone else) is
 // named as such, with how it ended, in the failure of the call that finds
-// it gone; the code stays RPC_E_DISCONNECTED.
-TEST_F(CalcOfficeTest, AnOfficeThatEndsOnItsOwnIsSaidToHaveEndedAndHow) {
+// it gone; the code stays RPC_E_DISCONNECTED. Once it has ended, every call
+// says so, whatever it was for.
+TEST_F(CalcOfficeTest, AnOfficeThatEndsOnItsOwnIsSaidToHaveEndedAndHowByEveryCall) {
   // A crash goes through the office's own handler, which ends it with a
   // signal of its choosing.
   for (const auto& [signal, named] :
        {std::pair{SIGSEGV, "(signal SIG"}, std::pair{SIGKILL, "(signal SIGKILL)"}}) {
     const com::Ptr<Application> application = NewApplication();
-    const com::Ptr<Worksheet> sheet = SheetOf(NewWorkbook(application));
+    const com::Ptr<Workbook> workbook = NewWorkbook(application);
+    const com::Ptr<Worksheet> sheet = SheetOf(workbook);
     const int pid = CurrentOfficeProcessId();
     ASSERT_EQ(::kill(pid, signal), 0);
     // The crash handler runs first: the office may answer until it ends.
     ASSERT_TRUE(test_support::WaitFor([&] { return test_support::ProcessGone(pid); }, 10))
         << "office " << pid << " still runs after signal " << signal;
-    std::string message;
-    try {
-      Get(sheet, "A1");
-    } catch (const com::Error& error) {
-      EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
-      message = error.ErrorMessage();
-    }
-    EXPECT_THAT(message,
+    const com::Error error = ErrorOf([&] { Get(sheet, "A1"); });
+    EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
+    EXPECT_THAT(error.what(),
                 ::testing::StartsWith(std::string("The office ended unexpectedly ") + named));
-    EXPECT_THAT(message,
+    EXPECT_THAT(error.what(),
                 ::testing::EndsWith("); the object invoked has disconnected from its clients."));
+    const Variant missing = Variant::Missing();
+    const std::pair<const char*, std::function<void()>> calls[] = {
+        {"add a sheet",
+         [&] { workbook->GetWorksheets()->Add(missing, missing, missing, missing, 0); }},
+        {"sheet by name", [&] { SheetOf(workbook, "Sheet1"); }},
+        {"save", [&] { workbook->Save(0); }},
+        {"new workbook", [&] { NewWorkbook(application); }},
+        {"macro", [&] { application->Run(Variant::Text("X"), excel_test::Arguments()); }},
+        {"close", [&] { workbook->Close(missing, missing, missing, 0); }}};
+    for (const auto& [what, call] : calls)
+      EXPECT_THAT(ErrorOf(call).what(), HasSubstr("The office ended unexpectedly")) << what;
     application->Quit();
   }
 }
 
 // Faults: an office that stops answering, a macro that never ends.
 
-TEST_F(CalcOfficeTest, AStoppedOfficeIsEndedAtTheCallLimitWithItsLocksAndTheNextStartsAnew) {
+TEST_F(CalcOfficeTest, AStoppedOfficeOrAMacroThatNeverEndsIsEndedAtTheCallLimitWithItsLocks) {
   const ScopedCallTimeout limit(std::chrono::seconds(2));
   const com::Ptr<Application> application = NewApplication();
   const std::string path = SavedWorkbook(application, PathOf("held.fods"));
@@ -302,22 +263,15 @@ TEST_F(CalcOfficeTest, AStoppedOfficeIsEndedAtTheCallLimitWithItsLocksAndTheNext
   EXPECT_THAT(ErrorOf([&] { workbook->GetSheets(); }).what(), HasSubstr("did not answer"));
   EXPECT_FALSE(fs::exists(LockFilePath(path)));
 
+  // The next application starts anew.
   const com::Ptr<Application> fresh = NewApplication();
   EXPECT_NE(CurrentOfficeProcessId(), pid);
   EXPECT_EQ(Get(SheetOf(OpenWorkbook(fresh, path)), "A1"), Variant::Double(7));
+  ExpectAMacroThatNeverEndsToFail(fresh, 2);
   application->Quit();
   fresh->Quit();
   EXPECT_FALSE(fs::exists(LockFilePath(path)));
   EXPECT_FALSE(IsOurChild(pid));
-}
-
-TEST_F(CalcOfficeTest, AMacroThatNeverEndsIsEndedAtTheCallLimit) {
-  const ScopedCallTimeout limit(std::chrono::seconds(3));
-  const com::Ptr<Application> application = NewApplication();
-  const com::Error error = RunAMacroThatNeverEnds(application);
-  EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
-  EXPECT_THAT(error.what(), HasSubstr("did not answer within 3 seconds"));
-  application->Quit();
 }
 
 // Offices shared through their pipe, as run-many keeps them warm.
@@ -328,7 +282,15 @@ class ScopedOfficePipe {
   ~ScopedOfficePipe() { SetOfficePipe(""); }
 };
 
+// An attached office outlives its users; one that does not answer is left
+// to its owner.
 TEST_F(CalcOfficeTest, ASharedOfficeServesOneApplicationAfterAnotherAndOutlivesThem) {
+  {
+    const ScopedOfficePipe attach("gridmoor_nobody_listens");
+    const com::Error error = ErrorOf([] { NewApplication(); });
+    EXPECT_EQ(error.hr(), com::CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_THAT(error.what(), HasSubstr("No office answers on the pipe gridmoor_nobody_listens"));
+  }
   const std::unique_ptr<SharedOffice> office = SharedOffice::Start();
   const int pid = office->ProcessId();
   ASSERT_TRUE(IsOurChild(pid));
@@ -350,34 +312,55 @@ TEST_F(CalcOfficeTest, ASharedOfficeServesOneApplicationAfterAnotherAndOutlivesT
     EXPECT_TRUE(office->Reset()) << user;
   }
   EXPECT_EQ(StartedOfficeProcessIds().size(), started) << "no office of their own";
-}
 
-TEST_F(CalcOfficeTest, AnAttachedOfficeThatDoesNotAnswerIsLeftToItsOwner) {
-  const std::unique_ptr<SharedOffice> office = SharedOffice::Start();
-  const int pid = office->ProcessId();
-  const ScopedOfficePipe attach(office->Pipe());
   const ScopedCallTimeout limit(std::chrono::seconds(3));
   const com::Ptr<Application> application = NewApplication();
-  const com::Error error = RunAMacroThatNeverEnds(application);
-  EXPECT_EQ(error.hr(), com::RPC_E_DISCONNECTED);
-  EXPECT_THAT(error.what(), HasSubstr("did not answer within 3 seconds"));
+  ExpectAMacroThatNeverEndsToFail(application, 3);
   application->Quit();
   EXPECT_FALSE(test_support::ProcessGone(pid)) << "an attached office is not its user's to end";
   // Still in the macro: its owner ends it rather than hand it on.
   EXPECT_FALSE(office->Reset());
 }
 
-TEST_F(CalcOfficeTest, NoOfficeOnThePipeFailsCreationSayingSo) {
-  const ScopedOfficePipe attach("gridmoor_nobody_listens");
-  const com::Error error = ErrorOf([] { NewApplication(); });
-  EXPECT_EQ(error.hr(), com::CO_E_SERVER_EXEC_FAILURE);
-  EXPECT_THAT(error.what(), HasSubstr("No office answers on the pipe gridmoor_nobody_listens"));
-}
+// Workbooks the office cannot read or write, with its own reasons in the
+// error texts, and what an ended office of this process left.
 
-// Workbooks the office cannot read, and workbooks other processes hold.
+// A target the office would end itself on is refused with the system's
+// words, and the office goes on. What an office of this process left when
+// it ended goes when a workbook beside it is opened; the user's files of
+// like names stay, whatever their age.
+TEST_F(CalcOfficeTest, FailuresCarryTheOfficesReasonAndLeftoversGoAtTheNextOpen) {
+  const fs::path lunch = PathOf("lunch.tmp");
+  const fs::path older = PathOf("lu123abc.tmp");
+  for (const fs::path& file : {lunch, older}) {
+    WriteFile(file.string(), "the user's");
+    fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  const com::Ptr<Application> first = NewApplication();
+  const com::Ptr<Workbook> workbook = NewWorkbook(first);
+  WriteFile(PathOf("plain"), "a file, not a folder");
+  const com::Error save =
+      ErrorOf([&] { workbook->SaveCopyAs(Variant::Text(PathOf("plain/x.xlsx")), 0); });
+  EXPECT_EQ(save.hr(), kApplicationError);
+  EXPECT_THAT(save.what(), HasSubstr("plain/x.xlsx: Not a directory"));
+  Put(SheetOf(workbook), "A1", Variant::Double(3));
+  PutBasicModule(workbook, "Standard", "Faulty",
+                 "Sub Divide\n  Dim x, d\n  d = 0\n  x = 1 / d\nEnd Sub\n");
+  const com::Error run =
+      ErrorOf([&] { first->Run(Variant::Text("Divide"), excel_test::Arguments()); });
+  EXPECT_EQ(run.hr(), com::DISP_E_EXCEPTION);
+  EXPECT_THAT(run.what(), HasSubstr("zero"));
+  const std::string path = SavedWorkbook(first, PathOf("model.fods"));
+  const fs::path left = PathOf("lu" + std::to_string(CurrentOfficeProcessId()) + "8fk2m.tmp");
+  WriteFile(left.string(), "half a workbook");
+  first->Quit();
 
-TEST_F(CalcOfficeTest, AFileThatIsNoWorkbookIsRefusedWhereAnEmptyCsvOpens) {
-  const com::Ptr<Application> application = NewApplication();
+  const com::Ptr<Application> second = NewApplication();
+  OpenWorkbook(second, path);
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(lunch));
+  EXPECT_TRUE(fs::exists(older));
+  // A file that is no workbook is refused, where an empty CSV opens.
   const std::pair<const char*, const char*> refused[] = {
       {"empty.fods", ""},
       {"empty.xlsx", ""},
@@ -386,23 +369,21 @@ TEST_F(CalcOfficeTest, AFileThatIsNoWorkbookIsRefusedWhereAnEmptyCsvOpens) {
       {"zipped.xlsx", "PK\x03\x04 and no archive after the signature"}};
   for (const auto& [name, contents] : refused) {
     WriteFile(PathOf(name), contents);
-    const com::Error error = ErrorOf([&, name = name] { OpenWorkbook(application, PathOf(name)); });
+    const com::Error error = ErrorOf([&, name = name] { OpenWorkbook(second, PathOf(name)); });
     EXPECT_EQ(error.hr(), kApplicationError) << name;
     EXPECT_THAT(error.what(), HasSubstr(name));
     EXPECT_FALSE(fs::exists(LockFilePath(PathOf(name)))) << name;
   }
   WriteFile(PathOf("empty.csv"), "");
-  EXPECT_EQ(Get(SheetOf(OpenWorkbook(application, PathOf("empty.csv"))), "A1"), Variant());
-  application->Quit();
+  EXPECT_EQ(Get(SheetOf(OpenWorkbook(second, PathOf("empty.csv"))), "A1"), Variant());
+  second->Quit();
 }
 
+// Workbooks other processes hold.
+
 TEST_F(CalcOfficeTest, AWorkbookAnotherProcessHoldsByAnyPathOpensReadOnlyAndRefusesSaves) {
-  std::string path;
-  {
-    const com::Ptr<Application> maker = NewApplication();
-    path = SavedWorkbook(maker, PathOf("shared.xlsx"));
-    maker->Quit();
-  }
+  const com::Ptr<Application> application = NewApplication();
+  const std::string path = SavedWorkbook(application, PathOf("shared.xlsx"));
   const std::string link = PathOf("link.xlsx"), hard = PathOf("hard.xlsx");
   fs::create_symlink(path, link);
   fs::create_hard_link(path, hard);
@@ -412,7 +393,6 @@ TEST_F(CalcOfficeTest, AWorkbookAnotherProcessHoldsByAnyPathOpensReadOnlyAndRefu
   const std::string notices = PathOf("notices.txt");
   const test_support::ScopedEnv noticeFile(platform::kNoticeFileVariable, notices);
 
-  const com::Ptr<Application> application = NewApplication();
   const com::Ptr<Application> second = NewApplication();
   for (const auto& [reader, name] : {std::pair{application, link}, std::pair{second, hard}}) {
     const com::Ptr<Workbook> book = OpenWorkbook(reader, name);
@@ -455,40 +435,17 @@ TEST_F(CalcOfficeTest, AWorkbookAnotherProcessHoldsByAnyPathOpensReadOnlyAndRefu
   second->Quit();
 }
 
-// The office saves a workbook as a new file (a new inode): its resolved
-// path still ties a symlink to the workbook held.
-TEST_F(CalcOfficeTest, AWorkbookSavedInPlaceStaysHeldThroughASymlink) {
-  const com::Ptr<Application> application = NewApplication();
-  const std::string path = SavedWorkbook(application, PathOf("saved.ods"));
-  const std::string link = PathOf("link.ods");
-  fs::create_symlink(path, link);
-  const com::Ptr<Workbook> book = OpenWorkbook(application, path);
-  const std::vector<std::string> before = IdentityKeys(path);
-  Put(SheetOf(book), "A1", Variant::Double(8));
-  book->Save(0);
-  ASSERT_NE(IdentityKeys(path), before) << "the save kept the inode: this test proves nothing";
-  // The new file's own identity is held as well (for a bind mount or a hard
-  // link made since).
-  const int fd =
-      ::open((LockRegistryFolder() / IdentityKeys(path)[0]).c_str(), O_RDONLY | O_CLOEXEC);
-  ASSERT_GE(fd, 0);
-  EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-  ::close(fd);
-  OtherHolder other(link);
-  EXPECT_EQ(other.State(), 'r');
-  other.End();
-  application->Quit();
-}
-
-TEST_F(CalcOfficeTest, AStaleLockIsTakenOverAndAKilledOfficeLeavesNone) {
+// A stale lock is taken over, and a killed office leaves none. The office
+// saves a workbook as a new file (a new inode): its resolved path still
+// ties a symlink to the workbook held.
+TEST_F(CalcOfficeTest, AStaleLockIsTakenOverASavedOneStaysHeldAndAKilledOfficeLeavesNone) {
   const com::Ptr<Application> application = NewApplication();
   const std::string path = SavedWorkbook(application, PathOf("shared.xlsx"));
   // A driver's lock whose process id now belongs to another program.
-  const pid_t sleeper = ::fork();
-  if (sleeper == 0) {
-    ::execlp("sleep", "sleep", "60", nullptr);
-    ::_exit(127);
-  }
+  // Spawned, not forked: a forked child runs the driver's code until its exec.
+  pid_t sleeper = 0;
+  char* const argv[] = {const_cast<char*>("sleep"), const_cast<char*>("60"), nullptr};
+  ASSERT_EQ(::posix_spawnp(&sleeper, "sleep", nullptr, nullptr, argv, environ), 0);
   const LockEntry theirs{
       "Someone Else", "else", LockHost::ThisMachine().hostName, "01.02.2024 09:30",
       "file:///tmp/gridmoor-office-" + std::to_string(sleeper) + "-abcdef/profile"};
@@ -503,35 +460,28 @@ TEST_F(CalcOfficeTest, AStaleLockIsTakenOverAndAKilledOfficeLeavesNone) {
   workbook->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
   EXPECT_FALSE(fs::exists(LockFilePath(path)));
 
+  const std::string saved = SavedWorkbook(application, PathOf("saved.ods"));
+  fs::create_symlink(saved, PathOf("link.ods"));
+  const com::Ptr<Workbook> book = OpenWorkbook(application, saved);
+  const std::vector<std::string> before = IdentityKeys(saved);
+  Put(SheetOf(book), "A1", Variant::Double(8));
+  book->Save(0);
+  ASSERT_NE(IdentityKeys(saved), before) << "the save kept the inode: this test proves nothing";
+  // The new file's own identity is held as well (for a bind mount or a hard
+  // link made since).
+  const int fd =
+      ::open((LockRegistryFolder() / IdentityKeys(saved)[0]).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  ::close(fd);
+  EXPECT_EQ(OtherHolder(PathOf("link.ods")).State(), 'r');
+
   // An office killed from outside leaves no lock once its death is seen.
   const com::Ptr<Workbook> again = OpenWorkbook(application, path);
   ASSERT_TRUE(fs::exists(LockFilePath(path)));
   ASSERT_EQ(::kill(CurrentOfficeProcessId(), SIGKILL), 0);
   EXPECT_EQ(FailureOf([&] { Get(SheetOf(again), "A1"); }), com::RPC_E_DISCONNECTED);
   EXPECT_FALSE(fs::exists(LockFilePath(path)));
-  application->Quit();
-}
-
-// The office's own reasons in the error texts.
-
-TEST_F(CalcOfficeTest, FailuresCarryTheOfficesReasonInsteadOfACode) {
-  const com::Ptr<Application> application = NewApplication();
-  const com::Ptr<Workbook> workbook = NewWorkbook(application);
-  // A target the office would end itself on is refused with the system's
-  // words, and the office goes on.
-  WriteFile(PathOf("plain"), "a file, not a folder");
-  const com::Error save =
-      ErrorOf([&] { workbook->SaveCopyAs(Variant::Text(PathOf("plain/x.xlsx")), 0); });
-  EXPECT_EQ(save.hr(), kApplicationError);
-  EXPECT_THAT(save.what(), HasSubstr("plain/x.xlsx: Not a directory"));
-  Put(SheetOf(workbook), "A1", Variant::Double(3));
-
-  PutBasicModule(workbook, "Standard", "Faulty",
-                 "Sub Divide\n  Dim x, d\n  d = 0\n  x = 1 / d\nEnd Sub\n");
-  const com::Error run =
-      ErrorOf([&] { application->Run(Variant::Text("Divide"), excel_test::Arguments()); });
-  EXPECT_EQ(run.hr(), com::DISP_E_EXCEPTION);
-  EXPECT_THAT(run.what(), HasSubstr("zero"));
   application->Quit();
 }
 
@@ -638,29 +588,6 @@ TEST_F(CalcOfficeTest, AFullDiskIsReportedAsFullNamingTheFile) {
         << left;
     EXPECT_THAT(start.what(), HasSubstr(disk.string())) << left;
   }
-}
-
-// What an office of this process left when it ended goes when a workbook
-// beside it is opened; the user's files of like names stay, whatever their
-// age.
-TEST_F(CalcOfficeTest, OnlyTempFilesAnEndedOfficeOfThisProcessLeftGoWhenAWorkbookIsOpened) {
-  const fs::path lunch = PathOf("lunch.tmp");
-  const fs::path older = PathOf("lu123abc.tmp");
-  for (const fs::path& file : {lunch, older}) {
-    WriteFile(file.string(), "the user's");
-    fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(1));
-  }
-  const com::Ptr<Application> first = NewApplication();
-  const std::string path = SavedWorkbook(first, PathOf("model.fods"));
-  const fs::path left = PathOf("lu" + std::to_string(CurrentOfficeProcessId()) + "8fk2m.tmp");
-  WriteFile(left.string(), "half a workbook");
-  first->Quit();
-  const com::Ptr<Application> second = NewApplication();
-  OpenWorkbook(second, path);
-  EXPECT_FALSE(fs::exists(left));
-  EXPECT_TRUE(fs::exists(lunch));
-  EXPECT_TRUE(fs::exists(older));
-  second->Quit();
 }
 
 }  // namespace

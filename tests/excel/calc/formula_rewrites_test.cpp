@@ -95,10 +95,6 @@ const Book kBooks[] = {
      "B5"},
 };
 
-void PrintTo(const Book& book, std::ostream* out) {
-  *out << book.name;
-}
-
 bool SameResult(const CellResult& saved, const CellResult& calc) {
   if (saved.kind == CellResult::Kind::kNumber && calc.kind == CellResult::Kind::kNumber)
     return std::abs(saved.number - calc.number) <= 1e-9 * std::max(1.0, std::abs(saved.number));
@@ -119,25 +115,23 @@ std::map<Position, std::string> FormulasOf(const refhost::SavedWorkbook& saved) 
   return formulas;
 }
 
-class FormulaRewritesTest : public CalcTest, public ::testing::WithParamInterface<Book> {
- protected:
-  // A writable copy of the book in the test's folder.
-  std::string CopyOfBook() {
-    const std::string path = PathOf(GetParam().name);
-    const fs::path authored = fs::path(GRIDMOOR_TEST_DATA_DIR) / "excel-authored" / GetParam().name;
-    if (fs::exists(authored)) {
-      fs::copy_file(authored, path);
-      fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
-    } else {
-      WriteFile(path, TablesWorkbook());
-    }
-    return path;
+// A writable copy of `name` at `path`: Excel's own, else the tables workbook.
+std::string CopyOfBook(const std::string& name, const std::string& path) {
+  const fs::path authored = fs::path(GRIDMOOR_TEST_DATA_DIR) / "excel-authored" / name;
+  if (fs::exists(authored)) {
+    fs::copy_file(authored, path);
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+  } else {
+    WriteFile(path, TablesWorkbook());
   }
-};
+  return path;
+}
 
-TEST_P(FormulaRewritesTest, CalcComputesTheSavedValuesAndSavesKeepTheFilesFormulas) {
-  const Book& book = GetParam();
-  const std::string path = CopyOfBook();
+// The book at `path` recalculated, then opened in `application`, saved as
+// `copy` and in place.
+void ExpectRewrittenAndSavedAsWritten(const Book& book, const std::string& path,
+                                      const std::string& copy,
+                                      const com::Ptr<Application>& application) {
   const refhost::SavedWorkbook saved = SavedOf(path);
   ASSERT_FALSE(saved.formulas.empty());
 
@@ -160,19 +154,15 @@ TEST_P(FormulaRewritesTest, CalcComputesTheSavedValuesAndSavesKeepTheFilesFormul
   EXPECT_EQ(rewrites, book.rewrites);
 
   const auto& [sheetName, dataCell, value, totalCell, total] = book.change;
-  const std::string copy = PathOf("copy.xlsx");
-  {
-    const com::Ptr<Application> application = NewApplication();
-    const com::Ptr<Workbook> workbook = OpenWorkbook(application, path);
-    workbook->SaveCopyAs(Variant::Text(copy), 0);
-    // The open workbook computes on with the rewrites in place.
-    const com::Ptr<Worksheet> sheet = SheetOf(workbook, sheetName);
-    Put(sheet, dataCell, Variant::Double(value));
-    EXPECT_EQ(Get(sheet, totalCell), Variant::Double(total));
-    Put(SheetOf(workbook, saved.sheets[0].c_str()), book.overwritten, Variant::Double(99));
-    workbook->Save(0);
-    application->Quit();
-  }
+  const com::Ptr<Workbook> workbook = OpenWorkbook(application, path);
+  workbook->SaveCopyAs(Variant::Text(copy), 0);
+  // The open workbook computes on with the rewrites in place.
+  const com::Ptr<Worksheet> sheet = SheetOf(workbook, sheetName);
+  Put(sheet, dataCell, Variant::Double(value));
+  EXPECT_EQ(Get(sheet, totalCell), Variant::Double(total));
+  Put(SheetOf(workbook, saved.sheets[0].c_str()), book.overwritten, Variant::Double(99));
+  workbook->Save(0);
+  workbook->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
   const std::map<Position, std::string> original = FormulasOf(saved);
   EXPECT_EQ(FormulasOf(SavedOf(copy)), original) << "the copy";
   std::map<Position, std::string> inPlace = original;
@@ -181,11 +171,18 @@ TEST_P(FormulaRewritesTest, CalcComputesTheSavedValuesAndSavesKeepTheFilesFormul
   EXPECT_EQ(FormulasOf(SavedOf(path)), inPlace) << "saved in place, one formula overwritten";
 }
 
-INSTANTIATE_TEST_SUITE_P(Excel, FormulaRewritesTest, ::testing::ValuesIn(kBooks),
-                         [](const ::testing::TestParamInfo<Book>& info) {
-                           std::string name = info.param.name;
-                           return name.substr(0, name.find('.'));
-                         });
+using FormulaRewritesTest = CalcTest;
+
+// One office for the recalculations and the saves.
+TEST_F(FormulaRewritesTest, CalcComputesTheSavedValuesAndSavesKeepTheFilesFormulas) {
+  const com::Ptr<Application> application = NewApplication();
+  for (const Book& book : kBooks) {
+    SCOPED_TRACE(book.name);
+    ExpectRewrittenAndSavedAsWritten(book, CopyOfBook(book.name, PathOf(book.name)),
+                                     PathOf(std::string("copy-") + book.name), application);
+  }
+  application->Quit();
+}
 
 }  // namespace
 }  // namespace excel::calc::testing

@@ -79,30 +79,19 @@ TEST(LockEntryLife, EachKindOfWriterIsAskedItsOwnWay) {
   }
 }
 
-pid_t Spawn(std::vector<std::string> words) {
-  std::vector<char*> argv;
-  for (std::string& word : words)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  EXPECT_EQ(::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-  return pid;
-}
-
-void EndChild(pid_t pid) {
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
-}
-
 // The real machine: a pid is a driver's only while the driver's code runs
 // under it, so a reused pid frees the lock.
 TEST(LockEntryLife, AProcessIsADriverOnlyWithTheDriversCodeMapped) {
   const LockHost machine = LockHost::ThisMachine();
-  const pid_t sleeper = Spawn({"sleep", "30"});
+  // Spawned, not forked: a forked child runs the driver's code until its exec.
+  pid_t sleeper = 0;
+  char* const argv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
+  ASSERT_EQ(::posix_spawnp(&sleeper, "sleep", nullptr, nullptr, argv, environ), 0);
   EXPECT_TRUE(machine.driverRuns(::getpid()));
   EXPECT_FALSE(machine.driverRuns(sleeper));
   EXPECT_FALSE(machine.driverRuns(1L << 29));
-  EndChild(sleeper);
+  ::kill(sleeper, SIGKILL);
+  ::waitpid(sleeper, nullptr, 0);
 }
 
 class WorkbookLockTest : public ::testing::Test {
@@ -135,6 +124,10 @@ TEST_F(WorkbookLockTest, TheFileIsBesideTheWorkbookAndNamesThisHostAndOffice) {
   EXPECT_EQ(entry->profileUrl, "file:///tmp/gridmoor-office-1-x/profile");
   held.reset();
   EXPECT_FALSE(fs::exists(LockFilePath(Book())));
+  // A folder where no file can be made gives an empty hold.
+  const fs::path book = root_ / "gone" / "book.xlsx";
+  EXPECT_NE(WorkbookLock::Acquire(book, "/tmp/p", FakeHost()), nullptr);
+  EXPECT_FALSE(fs::exists(LockFilePath(book)));
 }
 
 // A live holder's refusal and a stale lock's take-over through a real office
@@ -282,6 +275,17 @@ TEST_F(WorkbookLockTest, ARegistryEntryThatIsNoPlainFileIsRefusedByEveryPath) {
   EXPECT_FALSE(Acquire()->ReadOnly());
 }
 
+// Makes a folder of `mode`, of user `owner` unless 0.
+std::function<void(const fs::path&)> Folder(mode_t mode, uid_t owner = 0) {
+  return [=](const fs::path& p) {
+    fs::create_directory(p);
+    ::chmod(p.c_str(), mode);
+    if (owner != 0) {
+      ASSERT_EQ(::chown(p.c_str(), owner, owner), 0);
+    }
+  };
+}
+
 // A folder that someone else could empty holds no lock; a missing one is
 // made sticky and shared.
 TEST(LockRegistry, OnlyAFolderNobodyElseCanEmptyIsTrusted) {
@@ -290,32 +294,10 @@ TEST(LockRegistry, OnlyAFolderNobodyElseCanEmptyIsTrusted) {
   // How to prepare the folder, the problem's words (empty: none).
   const std::tuple<const char*, std::function<void(const fs::path&)>, const char*> kFolders[] = {
       {"missing", [](const fs::path&) {}, ""},
-      {"own private",
-       [](const fs::path& p) {
-         fs::create_directory(p);
-         ::chmod(p.c_str(), 0700);
-       },
-       ""},
-      {"own open",
-       [](const fs::path& p) {
-         fs::create_directory(p);
-         ::chmod(p.c_str(), 0777);
-       },
-       "not sticky"},
-      {"another user's sticky",
-       [](const fs::path& p) {
-         fs::create_directory(p);
-         ::chmod(p.c_str(), 01777);
-         ASSERT_EQ(::chown(p.c_str(), 4321, 4321), 0);
-       },
-       ""},
-      {"another user's private",
-       [](const fs::path& p) {
-         fs::create_directory(p);
-         ::chmod(p.c_str(), 0755);
-         ASSERT_EQ(::chown(p.c_str(), 4321, 4321), 0);
-       },
-       "belongs to user 4321"},
+      {"own private", Folder(0700), ""},
+      {"own open", Folder(0777), "not sticky"},
+      {"another user's sticky", Folder(01777, 4321), ""},
+      {"another user's private", Folder(0755, 4321), "belongs to user 4321"},
       {"a link to a good one",
        [](const fs::path& p) {
          fs::create_directory(p.string() + "-real");
@@ -370,12 +352,6 @@ TEST_F(WorkbookLockTest, ALockFileThatIsNoPlainFileIsRefusedWithoutBeingRead) {
     EXPECT_THAT(error.what(), HasSubstr(kind));
     fs::remove(lock);
   }
-}
-
-TEST_F(WorkbookLockTest, AFolderWhereNoFileCanBeMadeGivesAnEmptyHold) {
-  const fs::path book = root_ / "gone" / "book.xlsx";
-  EXPECT_NE(WorkbookLock::Acquire(book, "/tmp/p", FakeHost()), nullptr);
-  EXPECT_FALSE(fs::exists(LockFilePath(book)));
 }
 
 }  // namespace

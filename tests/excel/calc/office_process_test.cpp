@@ -47,16 +47,7 @@ class OfficeProgramTest : public ::testing::Test {
   const fs::path root_ = folder_.path();
 };
 
-TEST_F(OfficeProgramTest, TheWrapperOnPathLeadsToTheProgramBesideIt) {
-  const fs::path program = MakeFile("office/program/soffice.bin");
-  MakeFile("office/program/soffice");
-  fs::create_directories(root_ / "bin");
-  fs::create_symlink(root_ / "office/program/soffice", root_ / "bin/soffice");
-  const std::string path = "/nonexistent:" + (root_ / "bin").string();
-  EXPECT_EQ(FindOfficeProgramIn(std::nullopt, path, {}), program);
-}
-
-TEST_F(OfficeProgramTest, TheOverrideIsTheOnlyPlaceLookedAt) {
+TEST_F(OfficeProgramTest, TheOverrideAloneIsLookedAtElsePathThenTheUsualFolders) {
   const fs::path program = MakeFile("office/program/soffice.bin");
   const fs::path other = MakeFile("other/soffice.bin");
   const std::string path = (root_ / "other").string();
@@ -69,12 +60,15 @@ TEST_F(OfficeProgramTest, TheOverrideIsTheOnlyPlaceLookedAt) {
   EXPECT_EQ(FindOfficeProgramIn((root_ / "missing").string(), path, {}), std::nullopt);
   // An empty one is no override.
   EXPECT_EQ(FindOfficeProgramIn(std::string(), path, {}), other);
-}
-
-TEST_F(OfficeProgramTest, UsualFoldersComeLastAndNeedAnExecutable) {
+  // The wrapper on PATH leads to the program beside it.
+  fs::create_directories(root_ / "bin");
+  fs::create_symlink(root_ / "office/program/soffice", root_ / "bin/soffice");
+  EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "/nonexistent:" + (root_ / "bin").string(), {}),
+            program);
+  // The usual folders come last and need an executable.
   MakeFile("usual1/soffice.bin", false);
-  const fs::path program = MakeFile("usual2/soffice.bin");
-  EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "", {root_ / "usual1", root_ / "usual2"}), program);
+  const fs::path usual = MakeFile("usual2/soffice.bin");
+  EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "", {root_ / "usual1", root_ / "usual2"}), usual);
   EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "", {root_ / "usual1"}), std::nullopt);
   EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "::", {}), std::nullopt);
 }
@@ -131,15 +125,16 @@ TEST(OfficeFiles, FoldersAreCreatedAndRemoved) {
 
 const std::vector<std::string> kEnvironment = {"PATH=/usr/bin:/bin"};
 
+// The pid of a child that has ended, as an office killed while saving.
+long EndedChildPid() {
+  const std::shared_ptr<ChildProcess> child = ChildProcess::Start("/bin/true", {}, kEnvironment);
+  EXPECT_TRUE(child->WaitForExit(std::chrono::seconds(10)));
+  return child->Pid();
+}
+
 TEST_F(OfficeProgramTest, LeftoversOfEndedProcessesAreRemovedAndOthersKept) {
-  int ended = 0;
-  {
-    const std::shared_ptr<ChildProcess> child = ChildProcess::Start("/bin/true", {}, kEnvironment);
-    ASSERT_TRUE(child->WaitForExit(std::chrono::seconds(10)));
-    ended = child->Pid();
-  }
   const std::string self = std::to_string(::getpid());
-  const std::string dead = std::to_string(ended);
+  const std::string dead = std::to_string(EndedChildPid());
   const std::vector<std::string> folders = {"gridmoor-office-" + dead + "-a1",
                                             "gridmoor-office-" + self + "-b2", "gridmoor-office-x",
                                             "other-" + dead + "-c3"};
@@ -164,13 +159,6 @@ void MakeAgedFile(const fs::path& path, std::chrono::seconds age) {
   std::ofstream(path) << "partly saved workbook";
   const auto when = fs::file_time_type::clock::now() - age;
   fs::last_write_time(path, when);
-}
-
-// The pid of a child that has ended, as an office killed while saving.
-long EndedChildPid() {
-  const std::shared_ptr<ChildProcess> child = ChildProcess::Start("/bin/true", {}, kEnvironment);
-  EXPECT_TRUE(child->WaitForExit(std::chrono::seconds(10)));
-  return child->Pid();
 }
 
 // Only what an ended office of this process wrote after it started goes;
@@ -249,7 +237,7 @@ TEST(ChildProcesses, ExitStatusIsSeenAndReapedOnceAndAProgramThatCannotRunFailsA
             com::CO_E_SERVER_EXEC_FAILURE);
 }
 
-TEST(ChildProcesses, AKilledChildHasEndedAsSoonAsTheKillIsSent) {
+TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEndedAndAKilledChildHasEndedAtOnce) {
   // Repeated: the time between kill() and the zombie is short, so a check
   // that only waits for the zombie passes now and then.
   for (int round = 0; round < 20; ++round) {
@@ -262,6 +250,19 @@ TEST(ChildProcesses, AKilledChildHasEndedAsSoonAsTheKillIsSent) {
     EXPECT_TRUE(child->Ended());
     EXPECT_EQ(child->ExitStatus(), 128 + SIGKILL);
   }
+  // Only an end or a kill counts as ended.
+  const std::shared_ptr<ChildProcess> stopped =
+      ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
+  ASSERT_TRUE(testing::Freeze(stopped->Pid()));
+  ASSERT_EQ(::kill(stopped->Pid(), SIGTERM), 0);  // stays queued while stopped
+  EXPECT_FALSE(stopped->Ended());
+  ASSERT_EQ(::kill(stopped->Pid(), SIGKILL), 0);  // ends even a stopped process
+  EXPECT_TRUE(stopped->Ended());
+
+  const std::shared_ptr<ChildProcess> exited =
+      ChildProcess::Start("/bin/sh", {"-c", "exit 0"}, kEnvironment);
+  ASSERT_TRUE(exited->WaitForExit(std::chrono::seconds(10)));
+  EXPECT_TRUE(exited->Ended());
 }
 
 // What a child started is ended, the child itself left running: a
@@ -332,21 +333,6 @@ TEST(OfficeReach, CallsThatOutliveTheirDocumentAreFoundAsWholeNames) {
   };
   for (const auto& [source, call] : cases)
     EXPECT_EQ(CallReachingTheOffice(source), call) << source;
-}
-
-TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEnded) {
-  const std::shared_ptr<ChildProcess> stopped =
-      ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
-  ASSERT_TRUE(testing::Freeze(stopped->Pid()));
-  ASSERT_EQ(::kill(stopped->Pid(), SIGTERM), 0);  // stays queued while stopped
-  EXPECT_FALSE(stopped->Ended());
-  ASSERT_EQ(::kill(stopped->Pid(), SIGKILL), 0);  // ends even a stopped process
-  EXPECT_TRUE(stopped->Ended());
-
-  const std::shared_ptr<ChildProcess> exited =
-      ChildProcess::Start("/bin/sh", {"-c", "exit 0"}, kEnvironment);
-  ASSERT_TRUE(exited->WaitForExit(std::chrono::seconds(10)));
-  EXPECT_TRUE(exited->Ended());
 }
 
 // The error of a write to a socket whose peer has gone: EPIPE, unless the
