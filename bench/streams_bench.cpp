@@ -282,15 +282,13 @@ void BM_SingleCell(benchmark::State& state, const char* application, bool write)
     state.SkipWithError("no spreadsheet application, or the stream could not be written");
     return;
   }
-  char message[EXT_STATUS_TEXT_SIZE] = {};
   const BridgeCalls calls(application);
   for (auto _ : state) {
-    double value = 0;
-    const int failed =
-        write ? automation::WriteCellText(book.session.get(), "Streams", "C5", "42.5", message)
-              : automation::ReadCellDouble(book.session.get(), "Streams", "B3", value, message);
-    if (failed != 0) {
-      state.SkipWithError(message);
+    const outcome::Error failed =
+        write ? automation::WriteCellText(book.session.get(), "Streams", "C5", "42.5")
+              : automation::ReadCellDouble(book.session.get(), "Streams", "B3").TakeError();
+    if (failed) {
+      state.SkipWithError(failed.Message().c_str());
       break;
     }
   }

@@ -1,6 +1,5 @@
 #include "automation/cell_transfer.h"
 
-#include <cstring>
 #include <optional>
 
 #include "automation/cell_address.h"
@@ -16,16 +15,12 @@
 namespace automation {
 namespace {
 
-// Selects a named worksheet; the session's own message is replaced by the
-// shorter one the host expects.
-bool Select(CExcExcelObj& session, const std::string& worksheet, Message message,
-            std::string* reason = nullptr) {
-  if (PrintFailure(session.SelectWorksheet(worksheet), message) == 0) return true;
-  if (reason != nullptr && !message.empty())
-    *reason = std::string(message.data(), strnlen(message.data(), message.size()));
-  text::PrintMessage(message.data(), message.size(), "Unable to get worksheet %s",
-                     worksheet.c_str());
-  return false;
+// Selects a named worksheet. The session's words give way to the shorter
+// message the host expects, unless the office has ended.
+outcome::Error Select(CExcExcelObj& session, const std::string& worksheet) {
+  outcome::Error selection = session.SelectWorksheet(worksheet);
+  if (!selection || WorkbookGone(session)) return selection;
+  return Failure("Unable to get worksheet %s", worksheet.c_str());
 }
 
 // Enough of a cell's text to recognise it by; the status field is short.
@@ -51,7 +46,11 @@ outcome::Expected<std::string> CellValueText(const com::Variant& value, std::str
         text::FormatString("Type mismatch. %s holds the error value %s, not a number",
                            place.c_str(), name.empty() ? "#VALUE!" : std::string(name).c_str()));
   }
-  return com::VariantToText(value);
+  try {
+    return com::VariantToText(value);
+  } catch (const com::Error& error) {
+    return outcome::Error::Failed(error.ErrorMessage());
+  }
 }
 
 std::string NotANumberMessage(std::string_view worksheet, std::string_view cell,
@@ -66,72 +65,48 @@ std::string NotANumberMessage(std::string_view worksheet, std::string_view cell,
                             shown.c_str());
 }
 
-namespace {
-
-// ": <why>" when `error` is the office gone: a message in the command's own
-// terms must still say that the office ended, which no retry mends.
-std::string OfficeEndedSuffix(const com::Error& error) {
-  if (error.hr() != com::RPC_E_DISCONNECTED) return {};
-  return ": " + error.ErrorMessage();
-}
-
-// The cell's text; the application's refusal arrives as com::Error.
 outcome::Expected<std::string> CellText(CExcExcelObj& session, const std::string& worksheet,
-                                        const std::string& cell, const std::string& address) {
+                                        const std::string& cell) {
   // A column:row pair outside the sheet names no cell: a failure, never an
   // empty success.
+  const std::string address = CellAddress(cell);
   if (address.empty()) {
     return com::Failure(com::DISP_E_BADINDEX, InvalidReferenceMessage(worksheet, cell));
   }
-  return CellValueText(session.GetCellValue(address), worksheet, address);
-}
-
-}  // namespace
-
-int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                 std::string& text, Message message, std::string* reason) {
-  text.clear();
-  if (session == nullptr) {
-    text::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
-    return 1;
-  }
-  if (!worksheet.empty() && !Select(*session, worksheet, message, reason)) return 1;
-  const std::string address = CellAddress(cell);
-  if (text::IsBlank(cell)) return 0;
-  std::string why;
-  std::string suffix;
   try {
-    outcome::Expected<std::string> read = CellText(*session, worksheet, cell, address);
-    if (read) {
-      text = std::move(*read);
-      return 0;
-    }
-    why = read.GetError().Message();
+    return CellValueText(session.GetCellValue(address), worksheet, address);
   } catch (const com::Error& error) {
-    why = error.ErrorMessage();
-    suffix = OfficeEndedSuffix(error);
+    return outcome::Error::Failed(error.ErrorMessage());
   }
-  if (reason != nullptr) *reason = why;
-  text::PrintMessage(message.data(), message.size(), "Could not get %s.Cell[%s]%s",
-                     worksheet.c_str(), cell.c_str(), suffix.c_str());
-  return 1;
 }
 
-int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                   double& value, Message message) {
-  value = values::kUndefinedValue;
-  std::string text;
-  if (ReadCellText(session, worksheet, cell, text, message) != 0) return 1;
-  const std::optional<double> number = text::ParseWholeNumber(text);
+outcome::Expected<std::string> ReadCellText(CExcExcelObj* session, const std::string& worksheet,
+                                            const std::string& cell) {
+  if (session == nullptr) return outcome::Error::Failed(kNoConnectionMessage);
+  if (!worksheet.empty()) {
+    if (outcome::Error selection = Select(*session, worksheet)) return selection;
+  }
+  if (text::IsBlank(cell)) return std::string();
+  outcome::Expected<std::string> read = CellText(*session, worksheet, cell);
+  if (read) return read;
+  // The application's words stay out of the host's message, unless the
+  // office has ended: no retry mends that.
+  const outcome::Error why = read.TakeError();
+  const std::string suffix = WorkbookGone(*session) ? ": " + why.Message() : std::string();
+  return Failure("Could not get %s.Cell[%s]%s", worksheet.c_str(), cell.c_str(), suffix.c_str());
+}
+
+outcome::Expected<double> ReadCellDouble(CExcExcelObj* session, const std::string& worksheet,
+                                         const std::string& cell) {
+  outcome::Expected<std::string> text = ReadCellText(session, worksheet, cell);
+  if (!text) return text.TakeError();
+  const std::optional<double> number = text::ParseWholeNumber(*text);
   if (!number) {
     const std::string address = CellAddress(cell);
-    text::PrintMessage(
-        message.data(), message.size(), "%s%s", kGettingDataFailed,
-        NotANumberMessage(worksheet, address.empty() ? cell : address, text).c_str());
-    return 1;
+    return Failure("%s%s", kGettingDataFailed,
+                   NotANumberMessage(worksheet, address.empty() ? cell : address, *text).c_str());
   }
-  value = *number;
-  return 0;
+  return *number;
 }
 
 outcome::Expected<double> ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
@@ -139,12 +114,14 @@ outcome::Expected<double> ReadCellNumber(CExcExcelObj* session, const std::strin
   using outcome::Error;
   if (session == nullptr) return Error::Failed(kNoConnectionMessage);
   if (!text::IsBlank(worksheet)) {
-    if (session->SelectWorksheet(worksheet)) {
-      return Error::Failed(text::FormatString("Unable to get worksheet %s", worksheet.c_str()));
-    }
+    if (Error selection = Select(*session, worksheet)) return selection;
   }
   if (text::IsBlank(cell)) return values::kUndefinedValue;
-  return CellNumber(session->GetCellValue(cell), sheetName.empty() ? worksheet : sheetName, cell);
+  try {
+    return CellNumber(session->GetCellValue(cell), sheetName.empty() ? worksheet : sheetName, cell);
+  } catch (const com::Error& error) {
+    return Error::Failed(error.ErrorMessage());
+  }
 }
 
 outcome::Expected<double> CellNumber(const com::Variant& value, std::string_view sheetName,
@@ -157,28 +134,25 @@ outcome::Expected<double> CellNumber(const com::Variant& value, std::string_view
   return *number;
 }
 
-int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                  const std::string& text, Message message) {
-  if (session == nullptr) {
-    text::PrintMessage(message.data(), message.size(), "%s", kNoConnectionMessage);
-    return 1;
+outcome::Error WriteCellText(CExcExcelObj* session, const std::string& worksheet,
+                             const std::string& cell, const std::string& text) {
+  if (session == nullptr) return outcome::Error::Failed(kNoConnectionMessage);
+  if (!worksheet.empty()) {
+    if (outcome::Error selection = Select(*session, worksheet)) return selection;
   }
-  if (!worksheet.empty() && !Select(*session, worksheet, message)) return 1;
   std::string suffix;
   try {
     const std::string address = CellAddress(cell);
     // A pair outside the sheet, or no worksheet selected: nothing is
     // written, which is a failure too.
     if (!address.empty() && session->SetCellValue(address, com::Variant::Text(text)) == 0) {
-      return 0;
+      return outcome::Error::Success();
     }
   } catch (const com::Error& error) {
-    suffix = OfficeEndedSuffix(error);
+    if (WorkbookGone(*session)) suffix = ": " + error.ErrorMessage();
   }
-  text::PrintMessage(message.data(), message.size(),
-                     "Error in setting data cell %s, worksheet %s%s", cell.c_str(),
-                     worksheet.c_str(), suffix.c_str());
-  return 1;
+  return Failure("Error in setting data cell %s, worksheet %s%s", cell.c_str(), worksheet.c_str(),
+                 suffix.c_str());
 }
 
 }  // namespace automation

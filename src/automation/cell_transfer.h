@@ -11,13 +11,21 @@
 
 namespace automation {
 
+// A failed read or write gives the host's message, cut as its status field
+// cuts it: "Unable to get worksheet %s", "Could not get %s.Cell[%s]" or
+// "Error in setting data cell %s, worksheet %s", with the application's own
+// words added only when the office has ended.
+
 // The cell as text (VT_BSTR as it is, other values by the en-US VARIANT
 // conversion). A non-empty worksheet is selected first. A blank cell text
-// gives the empty text and 0. When the cell cannot be read, `reason` (when
-// given) gets the application's own words for why, which the host's message
-// leaves out.
-int ReadCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                 std::string& text, Message message, std::string* reason = nullptr);
+// gives the empty text.
+outcome::Expected<std::string> ReadCellText(CExcExcelObj* session, const std::string& worksheet,
+                                            const std::string& cell);
+
+// The current worksheet's cell as text, failing with the application's own
+// words for why (what ReadCellText leaves out); `worksheet` only names it.
+outcome::Expected<std::string> CellText(CExcExcelObj& session, const std::string& worksheet,
+                                        const std::string& cell);
 
 // A cell's value as text (VT_BSTR as it is, other values by the en-US
 // VARIANT conversion). An error value fails with the type-mismatch text
@@ -35,18 +43,18 @@ std::string NotANumberMessage(std::string_view worksheet, std::string_view cell,
                               std::string_view text);
 
 // The cell read as text and then as a number. A text that is not wholly a
-// number, an empty cell included, fails with NotANumberMessage. `value` is
-// the undefined value on failure.
-int ReadCellDouble(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                   double& value, Message message);
+// number, an empty cell included, fails with kGettingDataFailed and
+// NotANumberMessage.
+outcome::Expected<double> ReadCellDouble(CExcExcelObj* session, const std::string& worksheet,
+                                         const std::string& cell);
 
 // The cell as a number for stream values: the worksheet is selected only
 // when its name is not blank, and the cell text is used as it stands. A blank
 // cell text or a blank value gives the undefined value (a missing value).
 // Fails, with the message for the host, without a connection, for the
 // worksheet, for an error value and for a text that is not a number
-// (NotANumberMessage, naming `sheetName`, the sheet the caller selected).
-// The application's own refusal of the read arrives as com::Error.
+// (NotANumberMessage, naming `sheetName`, the sheet the caller selected),
+// and with the application's own words when it refuses the read.
 outcome::Expected<double> ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
                                          const std::string& cell, std::string_view sheetName = {});
 
@@ -56,7 +64,7 @@ outcome::Expected<double> CellNumber(const com::Variant& value, std::string_view
                                      const std::string& cell);
 
 // Writes the text into the cell as if typed there.
-int WriteCellText(CExcExcelObj* session, const std::string& worksheet, const std::string& cell,
-                  const std::string& text, Message message);
+outcome::Error WriteCellText(CExcExcelObj* session, const std::string& worksheet,
+                             const std::string& cell, const std::string& text);
 
 }  // namespace automation

@@ -20,9 +20,14 @@ using com::Variant;
 
 constexpr std::int32_t kLcid = 0;
 
-// A failure whose message is cut as a field of kMessageSize bytes cuts it,
-// so the host sees the text its status record would hold.
-outcome::Error Failure(const char* fmt, ...) GM_PRINTF_FORMAT(1, 2);
+excel::RunArguments MissingArguments() {
+  excel::RunArguments arguments;
+  arguments.fill(Variant::Missing());
+  return arguments;
+}
+
+}  // namespace
+
 outcome::Error Failure(const char* fmt, ...) {
   std::array<char, kMessageSize> text{};
   va_list args;
@@ -32,18 +37,14 @@ outcome::Error Failure(const char* fmt, ...) {
   return outcome::Error::Failed(text.data());
 }
 
-excel::RunArguments MissingArguments() {
-  excel::RunArguments arguments;
-  arguments.fill(Variant::Missing());
-  return arguments;
-}
-
-}  // namespace
-
 int PrintFailure(const outcome::Error& error, Message message) {
   if (!error) return 0;
   text::PrintMessage(message.data(), message.size(), "%s", error.Message().c_str());
   return 1;
+}
+
+bool WorkbookGone(CExcExcelObj& session) {
+  return session.HasWorkbook() && !session.IsAlive();
 }
 
 int CExcExcelObj::RunMacroArgs(const com::Variant&, const excel::RunArguments&) {

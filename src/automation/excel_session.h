@@ -23,6 +23,7 @@
 #include "com/variants/variant.h"
 #include "excel/object_model.h"
 #include "outcome/outcome.h"
+#include "text/message_format.h"
 
 namespace automation {
 
@@ -44,10 +45,22 @@ outcome::Error AsError(Operation&& operation) {
   return outcome::Error::Failed(text.data());
 }
 
+// A failure whose message is cut as a field of kMessageSize bytes cuts it,
+// so the host sees the text its status record would hold.
+outcome::Error Failure(const char* fmt, ...) GM_PRINTF_FORMAT(1, 2);
+
 // The other way round, for callers that answer 0/1 with a message field:
 // prints a failure's text into `message` (cut to fit) and gives 1; gives 0
 // for success and leaves the field alone.
 int PrintFailure(const outcome::Error& error, Message message);
+
+class CExcExcelObj;
+
+// Whether the session's workbook can no longer be reached: its office has
+// ended or a macro closed it. A failure's message in a command's own terms
+// ("Unable to get worksheet %s") then keeps the session's words, which say
+// so: no retry mends it.
+bool WorkbookGone(CExcExcelObj& session);
 
 class CExcExcelObj {
  public:

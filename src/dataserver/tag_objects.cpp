@@ -55,20 +55,19 @@ bool FlagProperty(DataServerRequest& request, bool& flag) {
 bool CExcCellDataServer::Process(DataServerRequest& request, model::CExcModel& model) {
   if (!request.MatchElement("Content")) return false;
   automation::CExcExcelObj* session = model.Session();
-  char message[values::kStatusTextSize] = {};
   const std::vector<std::string> cellPieces = Pieces(cells);
   if (!request.Writing()) {
     std::string result;
     for (const std::string& cell : cellPieces) {
       if (text::IsBlank(cell)) break;
-      std::string text;
-      if (automation::ReadCellText(session, sheetName, cell, text, message) != 0) {
-        request.error = message;
+      outcome::Expected<std::string> text = automation::ReadCellText(session, sheetName, cell);
+      if (!text) {
+        request.error = text.GetError().Message();
         return true;
       }
       // Leading empty cells leave no separators behind.
       if (!text::IsBlank(result)) result += '|';
-      result += text;
+      result += *text;
     }
     request.value = std::move(result);
     return true;
@@ -78,9 +77,9 @@ bool CExcCellDataServer::Process(DataServerRequest& request, model::CExcModel& m
   const std::size_t count = std::min(cellPieces.size(), valuePieces.size());
   for (std::size_t i = 0; i < count; ++i) {
     if (text::IsBlank(cellPieces[i]) || text::IsBlank(valuePieces[i])) break;
-    if (automation::WriteCellText(session, sheetName, cellPieces[i], valuePieces[i], message) !=
-        0) {
-      request.error = message;
+    if (const outcome::Error written =
+            automation::WriteCellText(session, sheetName, cellPieces[i], valuePieces[i])) {
+      request.error = written.Message();
       break;
     }
   }

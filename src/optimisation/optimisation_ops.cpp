@@ -129,11 +129,9 @@ Error WriteItemCell(automation::CExcExcelObj* session, const automation::CExcCel
 // read fails.
 casedata::ItemReading ReadItemCell(automation::CExcExcelObj* session,
                                    const automation::CExcCellDef& item) {
-  double value = casedata::kUndefinedValue;
-  char message[kMessageRoom] = {};
-  if (automation::ReadCellDouble(session, item.worksheet, item.cell, value, message) != 0)
-    return {value, Error::Failed(message)};
-  return {value, Error::Success()};
+  outcome::Expected<double> value = automation::ReadCellDouble(session, item.worksheet, item.cell);
+  if (!value) return {casedata::kUndefinedValue, value.TakeError()};
+  return {*value, Error::Success()};
 }
 
 // Why not, with kNone, when there is no session or it holds no workbook;
@@ -244,13 +242,12 @@ casedata::ItemReading GetIntegerControls(const casedata::CExcclIntegerControl& i
                                          automation::CExcExcelObj* session, std::int32_t handle) {
   const casedata::CExcIntCtrlVariable* control = ItemAt(intControls, handle);
   if (control == nullptr) return Refused(kUnknownControl);
-  std::string text;
-  char message[kMessageRoom] = {};
-  if (automation::ReadCellText(session, control->worksheet, control->cell, text, message) != 0)
-    return {std::nullopt, Error::Failed(message)};
+  outcome::Expected<std::string> text =
+      automation::ReadCellText(session, control->worksheet, control->cell);
+  if (!text) return {std::nullopt, text.TakeError()};
   int chosen = -1;
   for (int k = 0; k < control->UsedStateCount() && chosen < 0; ++k) {
-    if (casedata::SameStateText(text, control->StateValues[static_cast<std::size_t>(k)]))
+    if (casedata::SameStateText(*text, control->StateValues[static_cast<std::size_t>(k)]))
       chosen = k;
   }
   return {static_cast<double>(chosen), Error::Success()};

@@ -221,12 +221,19 @@ std::optional<double> BlockNumberOf(const std::string& text, const std::string& 
 std::optional<std::string> ReadText(automation::CExcExcelObj& session, const std::string& worksheet,
                                     const std::string& address, std::string& why) {
   if (text::IsBlank(address)) return std::nullopt;
-  char scratch[kMessageRoom] = {};
-  std::string text;
-  if (automation::ReadCellText(&session, worksheet, address, text, scratch, &why) != 0) {
+  // The variable's own message gives the application's words for why.
+  if (!worksheet.empty()) {
+    if (const Error selection = session.SelectWorksheet(worksheet)) {
+      why = selection.Message();
+      return std::nullopt;
+    }
+  }
+  outcome::Expected<std::string> text = automation::CellText(session, worksheet, address);
+  if (!text) {
+    why = text.GetError().Message();
     return std::nullopt;
   }
-  return text;
+  return std::move(*text);
 }
 
 // A value of a block read as the single-cell read has its text; none for

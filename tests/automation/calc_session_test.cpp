@@ -23,9 +23,9 @@ class CalcSessionTest : public excel::calc::testing::CalcTest {
   }
 
   std::string Text(automation::CExcExcelObj* session, const char* cell) {
-    std::string text;
-    EXPECT_EQ(automation::ReadCellText(session, "Sheet1", cell, text, message_), 0) << message_;
-    return text;
+    outcome::Expected<std::string> text = automation::ReadCellText(session, "Sheet1", cell);
+    EXPECT_TRUE(text) << text.GetError().Message();
+    return text ? *text : "";
   }
 
   char message_[260] = {};
@@ -39,15 +39,15 @@ TEST_F(CalcSessionTest, ANewWorkbookIsWrittenSavedReopenedAndRead) {
   ASSERT_EQ(server.Open(path, {}, false, message_), 0) << message_;
   EXPECT_FALSE(server.FileExists());
 
-  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "A1", "2.5", message_), 0) << message_;
-  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "C1", "=1/0", message_), 0);
+  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "A1", "2.5").Message(), "");
+  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "C1", "=1/0").Message(), "");
   ASSERT_EQ(session->AddWorksheet("Data").Message(), "");
   const outcome::Error saved = session->SaveWorkbookCopyAs(path);
   ASSERT_FALSE(saved) << saved.Message();
 
   // Opening the same file with the reopen flag discards the changes made
   // after the save.
-  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "A1", "99", message_), 0);
+  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "A1", "99").Message(), "");
   ASSERT_EQ(server.Open(path, {}, /*reopen=*/true, message_), 0) << message_;
   EXPECT_EQ(Text(session, "1:1"), "2.5");
   outcome::Expected<std::vector<std::string>> listed = session->GetSheetNames();
@@ -56,11 +56,10 @@ TEST_F(CalcSessionTest, ANewWorkbookIsWrittenSavedReopenedAndRead) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"Data", "Sheet1"}));
 
-  std::string text;
-  EXPECT_EQ(automation::ReadCellText(session, "Sheet1", "C1", text, message_), 1);
-  EXPECT_STREQ(message_, "Could not get Sheet1.Cell[C1]");
-  EXPECT_EQ(automation::ReadCellText(session, "Nope", "A1", text, message_), 1);
-  EXPECT_STREQ(message_, "Unable to get worksheet Nope");
+  EXPECT_EQ(automation::ReadCellText(session, "Sheet1", "C1").GetError().Message(),
+            "Could not get Sheet1.Cell[C1]");
+  EXPECT_EQ(automation::ReadCellText(session, "Nope", "A1").GetError().Message(),
+            "Unable to get worksheet Nope");
   EXPECT_EQ(server.Close(), 0);
 }
 
@@ -69,8 +68,8 @@ TEST_F(CalcSessionTest, AReadThatFailsSaysWhyNamingTheSheetAndCell) {
   ASSERT_FALSE(server.CreateFailed()) << server.CreateError();
   automation::CExcExcelObj* session = server.Session();
   ASSERT_EQ(server.Open(PathOf("reasons.xlsx"), {}, false, message_), 0) << message_;
-  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "C1", "=1/0", message_), 0) << message_;
-  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "C2", "=NA()", message_), 0) << message_;
+  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "C1", "=1/0").Message(), "");
+  ASSERT_EQ(automation::WriteCellText(session, "Sheet1", "C2", "=NA()").Message(), "");
 
   const struct {
     const char* cell;
@@ -83,13 +82,10 @@ TEST_F(CalcSessionTest, AReadThatFailsSaysWhyNamingTheSheetAndCell) {
       {"C1", "Type mismatch. Sheet1!C1 holds the error value #DIV/0!, not a number"},
       {"C2", "Type mismatch. Sheet1!C2 holds the error value #N/A, not a number"}};
   for (const auto& c : cases) {
-    std::string text;
-    std::string reason;
-    EXPECT_EQ(automation::ReadCellText(session, "Sheet1", c.cell, text, message_, &reason), 1)
-        << c.cell;
-    // The host's own text stays as it is; the reason comes beside it.
-    EXPECT_EQ(std::string(message_), std::string("Could not get Sheet1.Cell[") + c.cell + "]");
-    EXPECT_EQ(reason, c.reason);
+    // The host's own text stays as it is; the application's words come apart.
+    EXPECT_EQ(automation::ReadCellText(session, "Sheet1", c.cell).GetError().Message(),
+              std::string("Could not get Sheet1.Cell[") + c.cell + "]");
+    EXPECT_EQ(automation::CellText(*session, "Sheet1", c.cell).GetError().Message(), c.reason);
   }
   const outcome::Expected<double> number =
       automation::ReadCellNumber(session, "Sheet1", "C1", "Sheet1");
@@ -102,10 +98,9 @@ TEST_F(CalcSessionTest, AReadThatFailsSaysWhyNamingTheSheetAndCell) {
                               "Closing", "Sub CloseIt\n  ThisComponent.close(True)\nEnd Sub\n");
   const outcome::Error ran = session->RunMacro("CloseIt");
   EXPECT_FALSE(ran) << ran.Message();
-  std::string text;
-  std::string reason;
-  EXPECT_EQ(automation::ReadCellText(session, "Sheet1", "A1", text, message_, &reason), 1);
-  EXPECT_STREQ(message_, "Unable to get worksheet Sheet1");
+  EXPECT_EQ(automation::ReadCellText(session, "Sheet1", "A1").GetError().Message(),
+            "Unable to get worksheet Sheet1");
+  const std::string reason = session->SelectWorksheet("Sheet1").Message();
   EXPECT_EQ(reason.rfind("Unable to get worksheet Sheet1 (The workbook ", 0), 0u) << reason;
   EXPECT_NE(reason.find(" was closed by a macro (the last one run: Standard.Closing.CloseIt): its "
                         "cells can no longer be read or written)"),

@@ -93,12 +93,24 @@ class CellTransferTest : public test_support::SessionTest {
     recorder_->Clear();
   }
 
-  std::string Text(const std::string& sheet, const std::string& cell, int expectedStatus = 0) {
-    std::string text = "stale";
-    EXPECT_EQ(ReadCellText(session_.get(), sheet, cell, text, Msg()), expectedStatus)
-        << sheet << "!" << cell << ": " << MessageText();
-    return text;
+  // The text read, or "" with the failure's message in failure_.
+  std::string Text(const std::string& sheet, const std::string& cell, bool fails = false) {
+    outcome::Expected<std::string> text = ReadCellText(session_.get(), sheet, cell);
+    failure_ = text ? "" : text.GetError().Message();
+    EXPECT_EQ(!text, fails) << sheet << "!" << cell << ": " << failure_;
+    return text ? *text : "";
   }
+  // The number read, or the undefined value with the failure's message in failure_.
+  double Number(const std::string& sheet, const std::string& cell) {
+    outcome::Expected<double> value = ReadCellDouble(session_.get(), sheet, cell);
+    failure_ = value ? "" : value.GetError().Message();
+    return value ? *value : EXT_UNDEFINED_VALUE;
+  }
+  std::string Write(const std::string& sheet, const std::string& cell, const std::string& text) {
+    return WriteCellText(session_.get(), sheet, cell, text).Message();
+  }
+
+  std::string failure_;
 
   std::unique_ptr<automation::CExcExcelObj> session_;
   com::Ptr<test_support::MemoryWorkbook> book_;
@@ -118,9 +130,7 @@ TEST_F(CellTransferTest, ValuesReadAsTheirEnUsTextAtBothAddressForms) {
     EXPECT_EQ(Text("Data", "27:3"), c.text) << com::Describe(c.value);
   }
   book_->SetCellValue("Data", "AA3", cases[1].value);
-  double value = 99;
-  EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "27:3", value, Msg()), 0) << MessageText();
-  EXPECT_EQ(value, 0.333333333333333);
+  EXPECT_EQ(Number("Data", "27:3"), 0.333333333333333) << failure_;
 }
 
 // A number is read only from a text that is wholly one; anything else, an
@@ -131,14 +141,11 @@ TEST_F(CellTransferTest, OnlyATextThatIsWhollyANumberReadsAsOne) {
   for (const auto& [text, number] : test_support::kCellTexts) {
     SCOPED_TRACE(std::string("\"") + text + "\"");
     book_->SetCellValue("Data", "B4", *text == '\0' ? Variant() : Variant::Text(text));
-    ClearMessage();
-    double value = 99;
-    EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "2:4", value, Msg()), number ? 0 : 1);
-    EXPECT_EQ(value, number.value_or(EXT_UNDEFINED_VALUE));
+    EXPECT_EQ(Number("Data", "2:4"), number.value_or(EXT_UNDEFINED_VALUE));
     const std::string why =
         *text == '\0' ? "Type mismatch. Data!B4 is empty"
                       : std::string("Type mismatch. Data!B4 holds \"") + text + "\", not a number";
-    EXPECT_EQ(MessageText(), number ? "" : "Error in getting data from Excel: " + why);
+    EXPECT_EQ(failure_, number ? "" : "Error in getting data from Excel: " + why);
 
     const outcome::Expected<double> stream = ReadCellNumber(session_.get(), "", "B4", "Data");
     if (number) {
@@ -154,10 +161,9 @@ TEST_F(CellTransferTest, OnlyATextThatIsWhollyANumberReadsAsOne) {
   }
   // A long text is shown by its start, cut at a character boundary.
   book_->SetCellValue("Data", "B4", Variant::Text(std::string(39, 'x') + "\xc3\xa9 and more"));
-  double value = 0;
-  EXPECT_EQ(ReadCellDouble(session_.get(), "Data", "B4", value, Msg()), 1);
-  EXPECT_EQ(MessageText(), "Error in getting data from Excel: Type mismatch. Data!B4 holds \"" +
-                               std::string(39, 'x') + "...\", not a number");
+  EXPECT_EQ(Number("Data", "B4"), EXT_UNDEFINED_VALUE);
+  EXPECT_EQ(failure_, "Error in getting data from Excel: Type mismatch. Data!B4 holds \"" +
+                          std::string(39, 'x') + "...\", not a number");
 }
 
 // Each failure with its message, a read's and a write's (nullptr: not a
@@ -175,22 +181,18 @@ TEST_F(CellTransferTest, ReadsAndWritesFailWithTheirMessages) {
        "Error in setting data cell not a cell, worksheet Data"},
       {"Nope", "A1", "Unable to get worksheet Nope", "Unable to get worksheet Nope"}};
   for (const auto& [sheet, cell, read, write] : cases) {
-    ClearMessage();
     if (write) {
-      EXPECT_EQ(WriteCellText(session_.get(), sheet, cell, "1", Msg()), 1) << cell;
-      EXPECT_EQ(MessageText(), write);
+      EXPECT_EQ(Write(sheet, cell, "1"), write) << cell;
     }
     if (!read) continue;
-    ClearMessage();
-    EXPECT_EQ(Text(sheet, cell, 1), "");
-    EXPECT_EQ(MessageText(), read);
-    double value = 0;
-    EXPECT_EQ(ReadCellDouble(session_.get(), sheet, cell, value, Msg()), 1);
-    EXPECT_EQ(value, EXT_UNDEFINED_VALUE);
+    EXPECT_EQ(Text(sheet, cell, true), "");
+    EXPECT_EQ(failure_, read);
+    EXPECT_EQ(Number(sheet, cell), EXT_UNDEFINED_VALUE);
+    EXPECT_EQ(failure_, read);
   }
-  EXPECT_EQ(Text(std::string(300, 'S'), "A1", 1), "");
-  EXPECT_EQ(MessageText().size(), 259u) << "cut to the field";
-  EXPECT_EQ(WriteCellText(session_.get(), "Data", "2:3", "hello", Msg()), 0);
+  EXPECT_EQ(Text(std::string(300, 'S'), "A1", true), "");
+  EXPECT_EQ(failure_.size(), 259u) << "cut to the field";
+  EXPECT_EQ(Write("Data", "2:3", "hello"), "");
   EXPECT_EQ(book_->CellValue("Data", "B3"), Variant::Text("hello"));
 }
 
@@ -200,12 +202,9 @@ TEST_F(CellTransferTest, AFailureOfAGoneApplicationSaysWhy) {
   EXPECT_EQ(Text("Data", "A1"), "");
   Application()->Quit();
   const std::string why = com::Error(com::RPC_E_DISCONNECTED).ErrorMessage();
-  ClearMessage();
-  EXPECT_EQ(Text("", "A1", 1), "");
-  EXPECT_EQ(MessageText(), "Could not get .Cell[A1]: " + why);
-  ClearMessage();
-  EXPECT_EQ(WriteCellText(session_.get(), "", "A1", "1", Msg()), 1);
-  EXPECT_EQ(MessageText(), "Error in setting data cell A1, worksheet : " + why);
+  EXPECT_EQ(Text("", "A1", true), "");
+  EXPECT_EQ(failure_, "Could not get .Cell[A1]: " + why);
+  EXPECT_EQ(Write("", "A1", "1"), "Error in setting data cell A1, worksheet : " + why);
 }
 
 // An empty sheet name reads the current sheet, and ReadCellNumber takes a
@@ -234,8 +233,10 @@ TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOw
   ASSERT_FALSE(noSheet);
   EXPECT_EQ(noSheet.GetError().Message(), "Unable to get worksheet Nope");
   // The text is used as it stands: a pair is not converted, and the
-  // application's refusal reaches the caller as a COM error.
-  EXPECT_THROW(ReadCellNumber(session_.get(), "Data", "1:1").Consume(), com::Error);
+  // application's refusal gives its own words.
+  const outcome::Expected<double> pair = ReadCellNumber(session_.get(), "Data", "1:1");
+  ASSERT_FALSE(pair);
+  EXPECT_EQ(pair.GetError().Message(), com::Error(com::SHEET_E_APPLICATION_DEFINED).ErrorMessage());
   book_->SetCellValue("Data", "A2", Variant::ErrorValue(excel::kErrNA));
   const outcome::Expected<double> errorValue = ReadCellNumber(session_.get(), "Data", "A2");
   ASSERT_FALSE(errorValue) << "an error value is no number";
@@ -244,17 +245,11 @@ TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOw
 }
 
 TEST(CellTransferWithoutSession, EveryOperationReportsNoConnection) {
-  char message[260] = {};
-  std::string text;
-  double value = 0;
-  EXPECT_EQ(ReadCellText(nullptr, "Data", "A1", text, message), 1);
-  EXPECT_STREQ(message, "There is no connection to Excel");
-  EXPECT_EQ(ReadCellDouble(nullptr, "Data", "A1", value, message), 1);
-  EXPECT_EQ(value, EXT_UNDEFINED_VALUE);
-  EXPECT_EQ(WriteCellText(nullptr, "Data", "A1", "1", message), 1);
-  const outcome::Expected<double> number = ReadCellNumber(nullptr, "Data", "A1");
-  ASSERT_FALSE(number);
-  EXPECT_EQ(number.GetError().Message(), "There is no connection to Excel");
+  const std::string none = "There is no connection to Excel";
+  EXPECT_EQ(ReadCellText(nullptr, "Data", "A1").GetError().Message(), none);
+  EXPECT_EQ(ReadCellDouble(nullptr, "Data", "A1").GetError().Message(), none);
+  EXPECT_EQ(WriteCellText(nullptr, "Data", "A1", "1").Message(), none);
+  EXPECT_EQ(ReadCellNumber(nullptr, "Data", "A1").GetError().Message(), none);
 }
 
 }  // namespace

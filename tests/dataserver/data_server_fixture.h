@@ -59,11 +59,9 @@ class DataServerTest : public test_support::SessionTest {
   }
 
   std::string Cell(const std::string& sheet, const std::string& cell) {
-    std::string text;
-    char message[automation::kMessageSize] = {};
-    EXPECT_EQ(automation::ReadCellText(model_->Session(), sheet, cell, text, message), 0)
-        << message;
-    return text;
+    outcome::Expected<std::string> text = automation::ReadCellText(model_->Session(), sheet, cell);
+    EXPECT_TRUE(text) << text.GetError().Message();
+    return text ? *text : "";
   }
   void SetCell(const std::string& sheet, const std::string& cell, const com::Variant& value) {
     Application()->ActiveWorkbook()->SetCellValue(sheet, cell, value);

@@ -88,14 +88,12 @@ class PublishedCalcTest : public excel::calc::testing::CalcTest {
 
   // A cell of the block read alone, by the single-cell path.
   std::string Cell(std::size_t row, std::size_t column) {
-    std::string text;
-    EXPECT_EQ(automation::ReadCellText(server_->Session(), "Sheet1",
-                                       automation::A1Name(kTopRow + static_cast<int>(row),
-                                                          kLeftColumn + static_cast<int>(column)),
-                                       text, message_),
-              0)
-        << message_;
-    return text;
+    outcome::Expected<std::string> text =
+        automation::ReadCellText(server_->Session(), "Sheet1",
+                                 automation::A1Name(kTopRow + static_cast<int>(row),
+                                                    kLeftColumn + static_cast<int>(column)));
+    EXPECT_TRUE(text) << text.GetError().Message();
+    return text ? *text : "";
   }
 
   std::unique_ptr<automation::CExcServerObj> server_;
@@ -125,12 +123,12 @@ TEST_F(PublishedCalcTest, ABlockOverOneBlockCallRoundTripsExactlyAcrossItsBands)
     EXPECT_EQ(Cell(at.row, at.column), std::to_string(ValueAt(at.row, at.column)))
         << "row " << at.row << ", column " << at.column;
   // Nothing past the block's last row or right of its last column.
-  std::string text;
   for (const std::string& outside :
        {automation::A1Name(kTopRow + static_cast<int>(kHeight), kLeftColumn),
         automation::A1Name(kTopRow, kLeftColumn + static_cast<int>(kWidth))}) {
-    EXPECT_EQ(automation::ReadCellText(server_->Session(), "Sheet1", outside, text, message_), 0);
-    EXPECT_EQ(text, "") << outside;
+    const outcome::Expected<std::string> text =
+        automation::ReadCellText(server_->Session(), "Sheet1", outside);
+    EXPECT_TRUE(text && text->empty()) << outside;
   }
 
   std::string read;
@@ -161,8 +159,7 @@ TEST_F(PublishedCalcTest, EmptyCellsOfABlockReadAsTheMissingValue) {
   log->RegionHeight = 3;
   for (const auto& [cell, text] :
        {std::pair("A1", "1"), std::pair("B1", "2.5"), std::pair("A2", "-3")})
-    ASSERT_EQ(automation::WriteCellText(server_->Session(), "Sheet1", cell, text, message_), 0)
-        << message_;
+    ASSERT_EQ(automation::WriteCellText(server_->Session(), "Sheet1", cell, text).Message(), "");
   const casedata::PublishedValueRequest get{1, false, std::nullopt};
   for (const char* transfer : {"1", "0"}) {
     SCOPED_TRACE(std::string("GRIDMOOR_BLOCK_TRANSFER=") + transfer);
@@ -174,7 +171,7 @@ TEST_F(PublishedCalcTest, EmptyCellsOfABlockReadAsTheMissingValue) {
   }
   unsetenv("GRIDMOOR_BLOCK_TRANSFER");
 
-  ASSERT_EQ(automation::WriteCellText(server_->Session(), "Sheet1", "B3", "n/a", message_), 0);
+  ASSERT_EQ(automation::WriteCellText(server_->Session(), "Sheet1", "B3", "n/a").Message(), "");
   outcome::Expected<std::string> text =
       opt::EvalPublishedVariablesAsBlock(variables_, server_->Session(), 0, get);
   ASSERT_FALSE(text);
