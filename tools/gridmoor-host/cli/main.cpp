@@ -24,9 +24,8 @@ int ReportFailure(const std::string& message) {
 }
 
 bool LoadLibrary(const GlobalOptions& global, Library& library, int& status) {
-  std::string error;
-  if (!library.Load({global.library, global.direct}, error)) {
-    status = ReportFailure(error);
+  if (const outcome::Error unloaded = library.Load({global.library, global.direct})) {
+    status = ReportFailure(unloaded.Message());
     return false;
   }
   if (!global.check) return true;

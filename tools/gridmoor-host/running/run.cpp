@@ -339,32 +339,29 @@ double PlannedNextDate(double current, double stepDays, std::optional<double> ev
   return planned;
 }
 
-bool ScenarioWorkbook(const Scenario& scenario, std::optional<std::filesystem::path>& workbook,
-                      std::string& error) {
-  workbook = scenario.workbook;
-  if (workbook) return true;
-  std::vector<std::uint8_t> archive;
+outcome::Expected<std::optional<std::filesystem::path>> ScenarioWorkbook(const Scenario& scenario) {
+  if (scenario.workbook) return scenario.workbook;
+  outcome::Expected<std::vector<std::uint8_t>> archive = CaseArchiveBytes(scenario);
+  if (!archive)
+    return outcome::Error::Failed(scenario.file.string() + ": " + archive.GetError().Message());
   nlohmann::json caseJson;
-  if (!CaseArchiveBytes(scenario, archive, error) ||
-      !archive::CaseArchiveToJson(archive, caseJson, error)) {
-    error = scenario.file.string() + ": " + error;
-    return false;
-  }
+  std::string error;
+  if (!archive::CaseArchiveToJson(*archive, caseJson, error))
+    return outcome::Error::Failed(scenario.file.string() + ": " + error);
   const std::string name = caseJson.value("fileName", std::string());
-  if (!name.empty()) workbook = std::filesystem::absolute(name);
-  return true;
+  if (name.empty()) return std::optional<std::filesystem::path>();
+  return std::optional<std::filesystem::path>(std::filesystem::absolute(name));
 }
 
-bool CaseArchiveBytes(const Scenario& scenario, std::vector<std::uint8_t>& bytes,
-                      std::string& error) {
+outcome::Expected<std::vector<std::uint8_t>> CaseArchiveBytes(const Scenario& scenario) {
   if (scenario.caseJson) {
-    if (!archive::CaseJsonToArchive(*scenario.caseJson, bytes, error)) {
-      error = "case: " + error;
-      return false;
-    }
-    return true;
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!archive::CaseJsonToArchive(*scenario.caseJson, bytes, error))
+      return outcome::Error::Failed("case: " + error);
+    return bytes;
   }
-  return ReadBounded(*scenario.caseArchive, kCaseArchiveLimit, bytes, error);
+  return ReadBoundedBytes(*scenario.caseArchive, kCaseArchiveLimit);
 }
 
 void RunScenario(Library& library, const Scenario& scenario, const RunOptions& options,

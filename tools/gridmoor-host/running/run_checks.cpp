@@ -69,9 +69,9 @@ void Runner::IdentifyDriver() {
 // The case's archive, checked, and the workbook it names, before any
 // instance: a case that cannot be had costs no office.
 std::vector<std::uint8_t> Runner::CheckedCase() {
-  std::vector<std::uint8_t> archive;
-  std::string error;
-  if (!CaseArchiveBytes(scenario_, archive, error)) Fail(scenario_.file.string() + ": " + error);
+  outcome::Expected<std::vector<std::uint8_t>> bytes = CaseArchiveBytes(scenario_);
+  if (!bytes) Fail(scenario_.file.string() + ": " + bytes.GetError().Message());
+  std::vector<std::uint8_t> archive = std::move(*bytes);
   if (archive.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
     Fail("the case archive has " + std::to_string(archive.size()) + " bytes; the record holds " +
          std::to_string(EXT_CASE_DATA_ARCHIVE_CAPACITY));
@@ -96,10 +96,9 @@ void Runner::PrepareModelData() {
     CheckModelData();
     return;
   }
-  std::filesystem::path scratch;
-  std::string error;
-  if (!lib_.ScratchFile("model-data.gmd", scratch, error)) Fail(error);
-  modelDataPath_ = scratch.string();
+  const outcome::Expected<std::filesystem::path> scratch = lib_.ScratchFile("model-data.gmd");
+  if (!scratch) Fail(scratch.GetError().Message());
+  modelDataPath_ = scratch->string();
   if (!scenario_.publishedVariables) return;
   for (const nlohmann::json& v : *scenario_.publishedVariables)
     if (v.is_object() && v.contains("name") && v["name"].is_string() && !Blank(v, "worksheet"))
@@ -108,12 +107,13 @@ void Runner::PrepareModelData() {
                 Blank(v, "cell") ? std::vector<std::string>{}
                                  : std::vector<std::string>{v["cell"].get<std::string>()});
   std::vector<std::uint8_t> bytes;
+  std::string error;
   if (!archive::ModelDataFromJson(*scenario_.publishedVariables, bytes, error))
     Fail("publishedVariables: " + error);
-  if (!WriteText(modelDataPath_,
-                 std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                 error))
-    Fail(error);
+  if (const outcome::Error unwritten =
+          WriteText(modelDataPath_,
+                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+    Fail(unwritten.Message());
 }
 
 void Runner::SendCase(const std::vector<std::uint8_t>& archive) {
@@ -195,9 +195,10 @@ void Runner::CheckCase(const std::vector<std::uint8_t>& archive) {
 // The driver reads a model data file it cannot read as an empty one: the
 // run goes on without published variables, which the user should hear.
 void Runner::CheckModelData() {
-  std::vector<std::uint8_t> bytes;
-  std::string why;
-  if (ReadBounded(modelDataPath_, kModelDataFileLimit, bytes, why)) {
+  const outcome::Expected<std::vector<std::uint8_t>> bytes =
+      ReadBoundedBytes(modelDataPath_, kModelDataFileLimit);
+  std::string why = bytes ? std::string() : bytes.GetError().Message();
+  if (bytes) {
     casedata::CExcclExportedVariable variables;
     const archive::ArchiveError failure = archive::ReadModelDataFile(
         modelDataPath_.c_str(), static_cast<std::uint32_t>(case_.value("version", 40)), variables);
