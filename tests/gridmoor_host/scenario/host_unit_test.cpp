@@ -348,8 +348,10 @@ TEST(HostOptimiser, CobylaFindsTheConstrainedOptimumAndBobyqaTheUnconstrainedOne
   settings.maxIterations = 500;
   EXPECT_EQ(ChooseMethod(problem, settings), Method::kCobyla);
   int trials = 0;
-  const OptimumResult r =
+  const auto found =
       Optimise(problem, settings, {{1, 1, 1}, {}}, GasLift{}, [&](const Trial&) { ++trials; });
+  ASSERT_TRUE(found) << found.GetError().Message();
+  const OptimumResult& r = *found;
   // Equal marginals for the first two wells with 4.5 left after the third.
   const double lambda = (850 + 640) / (4.5 + 1 / 1.3 + 1 / 2.2);
   EXPECT_TRUE(r.feasible);
@@ -364,13 +366,18 @@ TEST(HostOptimiser, CobylaFindsTheConstrainedOptimumAndBobyqaTheUnconstrainedOne
   free.constraints.clear();
   OptimisationSettings defaults;
   EXPECT_EQ(ChooseMethod(free, defaults), Method::kBobyqa);
-  const OptimumResult b = Optimise(free, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {});
+  const auto unconstrained =
+      Optimise(free, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {});
+  ASSERT_TRUE(unconstrained) << unconstrained.GetError().Message();
+  const OptimumResult& b = *unconstrained;
   EXPECT_EQ(b.method, "bobyqa");
   EXPECT_NEAR(b.point.controls[0], 4, 1e-4);
   EXPECT_NEAR(b.point.controls[2], 1.5, 1e-4);
   defaults.method = Method::kBobyqa;
-  EXPECT_THROW(Optimise(problem, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {}),
-               std::invalid_argument);
+  const auto refused = Optimise(problem, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {});
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(refused.GetError().Message(),
+            "BOBYQA cannot honour constraints; use \"cobyla\" or \"auto\"");
 }
 
 TEST(HostOptimiser, IntegerStatesAreEnumeratedWhenFew) {
@@ -382,13 +389,17 @@ TEST(HostOptimiser, IntegerStatesAreEnumeratedWhenFew) {
     return Evaluation{std::fabs(p.states[0] - 1.0) + std::fabs(p.states[1] - 1.0), {}};
   };
   OptimisationSettings settings;
-  OptimumResult r = Optimise(problem, settings, {{}, {0, 0}}, value, [](const Trial&) {});
+  auto found = Optimise(problem, settings, {{}, {0, 0}}, value, [](const Trial&) {});
+  ASSERT_TRUE(found) << found.GetError().Message();
+  OptimumResult r = *found;
   EXPECT_EQ(r.point.states, (std::vector<int>{1, 1}));
   EXPECT_EQ(r.evaluations, 6);
   EXPECT_EQ(r.method, "enumeration");
 
   settings.maxIntegerCombinations = 5;
-  r = Optimise(problem, settings, {{}, {2, 0}}, value, [](const Trial&) {});
+  found = Optimise(problem, settings, {{}, {2, 0}}, value, [](const Trial&) {});
+  ASSERT_TRUE(found) << found.GetError().Message();
+  r = *found;
   EXPECT_EQ(r.point.states, (std::vector<int>{2, 0}));
   EXPECT_NE(r.note.find("more than 5"), std::string::npos);
 }
@@ -396,16 +407,14 @@ TEST(HostOptimiser, IntegerStatesAreEnumeratedWhenFew) {
 TEST(HostOptimiser, AFailingEvaluationEndsTheSearchWithItsOwnError) {
   const ProblemInfo problem = GasLiftProblem();
   int calls = 0;
-  const auto failing = [&](const TrialPoint&) -> Evaluation {
-    if (++calls == 3) throw std::runtime_error("GetIPR failed");
-    return {1.0, {0.0}};
+  const auto failing = [&](const TrialPoint&) -> outcome::Expected<Evaluation> {
+    if (++calls == 3) return outcome::Error::Failed("GetIPR failed");
+    return Evaluation{1.0, {0.0}};
   };
-  try {
-    (void)Optimise(problem, OptimisationSettings{}, {{1, 1, 1}, {}}, failing, [](const Trial&) {});
-    FAIL() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "GetIPR failed");
-  }
+  const auto result =
+      Optimise(problem, OptimisationSettings{}, {{1, 1, 1}, {}}, failing, [](const Trial&) {});
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.GetError().Message(), "GetIPR failed");
   EXPECT_EQ(calls, 3);
 }
 
