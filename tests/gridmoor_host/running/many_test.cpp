@@ -210,4 +210,19 @@ TEST(HostMany, AWarmOfficeThatCannotStartIsToldOnceWithItsReason) {
             "found); scenarios start offices of their own until one can be\n");
 }
 
+// A start that throws something with no message of its own is told by its type.
+TEST(HostMany, AWarmOfficeStartThatThrowsNoStandardExceptionIsToldByItsType) {
+  std::ostringstream notices;
+  {
+    refhost::WarmOffices offices(1, notices,
+                                 []() -> std::unique_ptr<excel::calc::SharedOffice> { throw 42; });
+    std::optional<std::string> pipe;
+    WaitFor([&] { return (pipe = offices.Ready(0)).has_value(); }, 5);
+    EXPECT_EQ(pipe, std::string());
+  }
+  EXPECT_EQ(notices.str(),
+            "gridmoor-host: no warm office could be started (an exception of type int); scenarios "
+            "start offices of their own until one can be\n");
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "cli/commands.h"
 #include "common/csv.h"
+#include "common/exception_text.h"
 #include "common/interrupt.h"
 #include "excel/calc/process/office_program.h"
 #include "scenario/identify.h"
@@ -148,6 +149,6 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     return refhost::ReportFailure(std::string("internal error: ") + e.what());
   } catch (...) {
-    return refhost::ReportFailure("internal error");
+    return refhost::ReportFailure("internal error: " + refhost::CaughtExceptionText());
   }
 }
