@@ -1,6 +1,6 @@
-// What a catch (...) can still say of what it caught, so that no reason is
-// dropped: an exception outside std::exception has no message, but its type
-// names it.
+// What a catch-all handler can still say of what it caught, so that no
+// reason is dropped: an exception outside std::exception has no message,
+// but its type names it.
 #pragma once
 
 #include <string>

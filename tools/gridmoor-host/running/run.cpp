@@ -432,7 +432,7 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
   record.stepDays = scenario.stepDays;
   Runner runner(library, scenario, options, record);
   StepFailure stopped;
-  // No step throws. What the standard library itself may throw (no memory)
+  // No step throws. What the standard library itself may raise (no memory)
   // still ends the run with its outputs written and its instance wound down.
   try {
     stopped = runner.Run();
