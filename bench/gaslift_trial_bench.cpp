@@ -101,13 +101,16 @@ void GasLiftTrial(benchmark::State& state) {
 void GasLiftTrialInRun(benchmark::State& state) {
   const ExampleCopy copy;
   refhost::Library library;
-  refhost::Scenario scenario;
-  std::string error;
-  if (!library.Load({GRIDMOOR_LIBRARY_FILE, false}, error) ||
-      !refhost::LoadScenario(copy.work / "scenario.json", scenario, error)) {
-    state.SkipWithError(error.c_str());
+  if (const outcome::Error error = library.Load({GRIDMOOR_LIBRARY_FILE, false})) {
+    state.SkipWithError(error.Message().c_str());
     return;
   }
+  outcome::Expected<refhost::Scenario> loaded = refhost::LoadScenario(copy.work / "scenario.json");
+  if (!loaded) {
+    state.SkipWithError(loaded.GetError().Message().c_str());
+    return;
+  }
+  refhost::Scenario& scenario = *loaded;
   refhost::RunOptions options;
   options.progress = false;
   std::vector<double> all;

@@ -36,7 +36,9 @@ const fs::path& Folder() {
 bool WritePage(std::string& error) {
   static const refhost::RunRecord run = refhost::LargeRun(kTimesteps, kStreams, kTrials);
   fs::remove_all(Folder());
-  return refhost::WriteRunReport(run, {}, Folder(), error);
+  const outcome::Error unwritten = refhost::WriteRunReport(run, {}, Folder());
+  if (unwritten) error = unwritten.Message();
+  return !unwritten;
 }
 
 void WriteReport(benchmark::State& state) {

@@ -33,13 +33,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "read") {
-    refhost::SavedWorkbook book;
-    std::string error;
-    if (!refhost::ReadSavedValues(argv[2], book, error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
+    const auto book = refhost::ReadSavedValues(argv[2]);
+    if (!book) {
+      std::fprintf(stderr, "%s\n", book.GetError().Message().c_str());
       return 1;
     }
-    std::printf("%zu formula cells\n", book.formulas.size());
+    std::printf("%zu formula cells\n", book->formulas.size());
     return 0;
   }
   std::fprintf(stderr, "usage: saved_values_memory write FILE MEGABYTES [indented] | read FILE\n");

@@ -41,9 +41,9 @@ std::string Workbook() {
 }
 
 void CheckOnce(benchmark::State& state, const std::filesystem::path& book) {
-  refhost::SavedWorkbook saved;
-  std::string error;
-  if (!refhost::ReadSavedValues(book, saved, error)) state.SkipWithError(error.c_str());
+  const auto read = refhost::ReadSavedValues(book);
+  if (!read) state.SkipWithError(read.GetError().Message().c_str());
+  const refhost::SavedWorkbook saved = read ? *read : refhost::SavedWorkbook{};
   const excel::RecalculatedWorkbook calc =
       excel::calc::CreateCalcRecalculator()->Recalculate(book.string());
   const refhost::CheckReport report = refhost::CompareWorkbook(saved, calc);
@@ -96,9 +96,9 @@ void BM_ReadSavedValuesManyArrays(benchmark::State& state) {
   const int arrays = static_cast<int>(state.range(0));
   const std::string bytes = ManyArrays(arrays);
   for (auto _ : state) {
-    refhost::SavedWorkbook saved;
-    std::string error;
-    if (!refhost::ReadXlsxSavedValues(bytes, saved, error)) state.SkipWithError(error.c_str());
+    const auto read = refhost::ReadXlsxSavedValues(bytes);
+    if (!read) state.SkipWithError(read.GetError().Message().c_str());
+    const refhost::SavedWorkbook saved = read ? *read : refhost::SavedWorkbook{};
     if (saved.formulas.size() != static_cast<std::size_t>(arrays) * 4)
       state.SkipWithError("not every cell of the arrays was read");
     benchmark::DoNotOptimize(saved);

@@ -46,11 +46,11 @@ void CheckAccepted(const std::string& text, const Inputs& inputs) {
     }
   }
   // No header names a column twice.
-  std::vector<refhost::CsvRow> rows;
-  std::string error;
   const bool mark = text.rfind("\xEF\xBB\xBF", 0) == 0;
-  if (!refhost::ParseCsv(mark ? text.substr(3) : text, rows, error) || rows.empty()) std::abort();
-  if (std::set<std::string>(rows[0].begin(), rows[0].end()).size() != rows[0].size()) std::abort();
+  const auto rows = refhost::ParseCsv(mark ? text.substr(3) : text);
+  if (!rows || rows->empty()) std::abort();
+  const refhost::CsvRow& header = rows->front();
+  if (std::set<std::string>(header.begin(), header.end()).size() != header.size()) std::abort();
 }
 
 bool Same(const refhost::StreamState& a, const refhost::StreamState& b) {
@@ -65,22 +65,23 @@ bool Same(const refhost::StreamState& a, const refhost::StreamState& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  Inputs inputs;
-  std::string error;
-  const bool read = refhost::ParseInputCsv(text, inputs, error);
+  const auto parsed = refhost::ParseInputCsv(text);
+  const bool read = static_cast<bool>(parsed);
+  const std::string error = parsed.GetError().Message();
+  const Inputs inputs = read ? *parsed : Inputs{};
   if (!read) {
     if (error.empty() || error.find('\n') != std::string::npos) std::abort();
   } else {
     CheckAccepted(text, inputs);
   }
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) return 0;
-  Inputs marked;
-  std::string markedError;
-  if (refhost::ParseInputCsv("\xEF\xBB\xBF" + text, marked, markedError) != read) std::abort();
+  const auto markedParse = refhost::ParseInputCsv("\xEF\xBB\xBF" + text);
+  if (static_cast<bool>(markedParse) != read) std::abort();
   if (!read) {
-    if (markedError != error) std::abort();
+    if (markedParse.GetError().Message() != error) std::abort();
     return 0;
   }
+  const Inputs& marked = *markedParse;
   if (marked.size() != inputs.size()) std::abort();
   for (auto a = inputs.begin(), b = marked.begin(); a != inputs.end(); ++a, ++b) {
     if (a->first != b->first || a->second.size() != b->second.size()) std::abort();

@@ -19,12 +19,12 @@ inline bool OneLine(const std::string& text) {
   return !text.empty() && text.find_first_of("\r\n") == std::string::npos;
 }
 
-inline void CheckSavedWorkbook(bool read, const refhost::SavedWorkbook& book,
-                               const std::string& error) {
+inline void CheckSavedWorkbook(const outcome::Expected<refhost::SavedWorkbook>& read) {
   if (!read) {
-    if (!OneLine(error)) std::abort();
+    if (!OneLine(read.GetError().Message())) std::abort();
     return;
   }
+  const refhost::SavedWorkbook& book = *read;
   const std::set<std::string> sheets(book.sheets.begin(), book.sheets.end());
   for (const refhost::SavedCell& cell : book.formulas) {
     if (cell.row < 0 || cell.row >= excel::calc::kMaxRows || cell.column < 0 ||

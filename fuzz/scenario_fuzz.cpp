@@ -38,22 +38,21 @@ void CheckCase(const nlohmann::json& caseJson) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  std::string error;
   if (!text.empty() && text[0] == 'c') {
-    std::map<std::string, refhost::InputSeries> inputs;
-    const bool read = refhost::ParseInputCsv(text.substr(1), inputs, error);
-    CheckRefusal(read, error);
-    for (const auto& [name, series] : inputs)
+    const auto parsed = refhost::ParseInputCsv(text.substr(1));
+    CheckRefusal(static_cast<bool>(parsed), parsed.GetError().Message());
+    if (!parsed) return 0;
+    for (const auto& [name, series] : *parsed)
       for (const auto& [t, state] : series)
         for (double value : state.scalars)
           if (!std::isfinite(value)) std::abort();
     return 0;
   }
   // Relative names lead into a folder that does not exist.
-  refhost::Scenario scenario;
-  const bool read = refhost::ParseScenarioText(text, "/nonexistent/scenario.json", scenario, error);
-  CheckRefusal(read, error);
-  if (!read) return 0;
+  const auto parsed = refhost::ParseScenarioText(text, "/nonexistent/scenario.json");
+  CheckRefusal(static_cast<bool>(parsed), parsed.GetError().Message());
+  if (!parsed) return 0;
+  const refhost::Scenario& scenario = *parsed;
   if (scenario.timesteps < 1 || !(scenario.stepDays > 0) || !std::isfinite(scenario.stepDays))
     std::abort();
   if (scenario.caseJson) CheckCase(*scenario.caseJson);

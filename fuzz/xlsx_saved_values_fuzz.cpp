@@ -9,10 +9,7 @@
 #include "saved_values_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  refhost::SavedWorkbook book;
-  std::string error;
-  const bool read = refhost::ReadXlsxSavedValues(
-      std::string(reinterpret_cast<const char*>(data), size), book, error);
-  fuzzcheck::CheckSavedWorkbook(read, book, error);
+  fuzzcheck::CheckSavedWorkbook(
+      refhost::ReadXlsxSavedValues(std::string(reinterpret_cast<const char*>(data), size)));
   return 0;
 }

@@ -50,9 +50,9 @@ using test_support::WaitFor;
 // the heading of each column.
 inline std::vector<std::map<std::string, std::string>> ReadTable(
     const std::filesystem::path& file) {
-  std::vector<refhost::CsvRow> rows;
-  std::string error;
-  EXPECT_TRUE(refhost::ParseCsv(ReadText(file), rows, error)) << error;
+  const auto parsed = refhost::ParseCsv(ReadText(file));
+  EXPECT_TRUE(parsed) << parsed.GetError().Message();
+  const std::vector<refhost::CsvRow> rows = parsed ? *parsed : std::vector<refhost::CsvRow>{};
   std::vector<std::map<std::string, std::string>> table;
   for (std::size_t r = 1; r < rows.size(); ++r) {
     std::map<std::string, std::string> row;

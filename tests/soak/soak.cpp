@@ -178,12 +178,12 @@ int Soak(int argc, char** argv) {
   fs::create_directories(temp);
   ::setenv("TMPDIR", temp.c_str(), 1);
 
-  refhost::Scenario scenario;
-  std::string error;
-  if (!refhost::LoadScenario(scenarioFile, scenario, error)) {
-    std::fprintf(stderr, "soak: %s\n", error.c_str());
+  outcome::Expected<refhost::Scenario> loaded = refhost::LoadScenario(scenarioFile);
+  if (!loaded) {
+    std::fprintf(stderr, "soak: %s\n", loaded.GetError().Message().c_str());
     return 2;
   }
+  refhost::Scenario& scenario = *loaded;
   // The workbook is only read (no save), but a private copy keeps the
   // example safe from a fault that would write it.
   const fs::path workbook = temp.parent_path() / ("gridmoor-soak-" + std::to_string(::getpid()) +
@@ -192,8 +192,8 @@ int Soak(int argc, char** argv) {
   scenario.workbook = workbook;
 
   refhost::Library host;
-  if (!host.Load(refhost::LoadOptions{library, false}, error)) {
-    std::fprintf(stderr, "soak: %s\n", error.c_str());
+  if (const outcome::Error error = host.Load(refhost::LoadOptions{library, false})) {
+    std::fprintf(stderr, "soak: %s\n", error.Message().c_str());
     return 2;
   }
   refhost::RunOptions options;

@@ -102,10 +102,9 @@ bool SameResult(const CellResult& saved, const CellResult& calc) {
 }
 
 refhost::SavedWorkbook SavedOf(const std::string& path) {
-  refhost::SavedWorkbook saved;
-  std::string error;
-  EXPECT_TRUE(refhost::ReadSavedValues(path, saved, error)) << error;
-  return saved;
+  auto saved = refhost::ReadSavedValues(path);
+  EXPECT_TRUE(saved) << saved.GetError().Message();
+  return saved ? std::move(*saved) : refhost::SavedWorkbook{};
 }
 
 std::map<Position, std::string> FormulasOf(const refhost::SavedWorkbook& saved) {

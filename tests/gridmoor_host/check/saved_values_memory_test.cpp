@@ -49,11 +49,9 @@ int ReadInLimitedChild(const std::filesystem::path& file, std::size_t formulas) 
     const rlim_t limit = DataSize() + kHeapGrowth;
     const rlimit data{limit, limit};
     if (setrlimit(RLIMIT_DATA, &data) != 0) _exit(3);
-    refhost::SavedWorkbook book;
-    std::string error;
-    const bool read = refhost::ReadSavedValues(file, book, error);
-    if (!read) std::fprintf(stderr, "%s\n", error.c_str());
-    _exit(!read ? 1 : book.formulas.size() == formulas ? 0 : 2);
+    const auto read = refhost::ReadSavedValues(file);
+    if (!read) std::fprintf(stderr, "%s\n", read.GetError().Message().c_str());
+    _exit(!read ? 1 : read->formulas.size() == formulas ? 0 : 2);
   }
   int status = 0;
   if (child < 0 || waitpid(child, &status, 0) != child) return -1;

@@ -167,9 +167,9 @@ TEST(HostSavedValues, XlsxCellsOfEveryTypeSharedAndArrayFormulas) {
                    {"G2", "", "", "", ""},
                    {"H2", "", "", "9", ""}}},
                  {"Other sheet", {{"A1", "Data!B1+1", "", "11", ""}}}});
-  refhost::SavedWorkbook book;
-  std::string error;
-  ASSERT_TRUE(refhost::ReadXlsxSavedValues(bytes, book, error)) << error;
+  const auto read = refhost::ReadXlsxSavedValues(bytes);
+  ASSERT_TRUE(read) << read.GetError().Message();
+  const refhost::SavedWorkbook& book = *read;
   EXPECT_EQ(book.sheets, (std::vector<std::string>{"Data", "Other sheet"}));
   EXPECT_EQ(Cells(book), (std::vector<Found>{
                              {"Data", 0, 1, "=A1*2", true, Number(10)},
@@ -214,9 +214,9 @@ TEST(HostSavedValues, ExternalLinkPartsAndRelationshipTargets) {
            "/externalLinkPath\" Target=\"file:///srv/prices.xlsx\" TargetMode=\"External\"/>"
            "</Relationships>"},
   });
-  refhost::SavedWorkbook book;
-  std::string error;
-  ASSERT_TRUE(refhost::ReadXlsxSavedValues(bytes, book, error)) << error;
+  const auto read = refhost::ReadXlsxSavedValues(bytes);
+  ASSERT_TRUE(read) << read.GetError().Message();
+  const refhost::SavedWorkbook& book = *read;
   EXPECT_EQ(book.sheets, std::vector<std::string>{"Linked"});
   EXPECT_EQ(book.externalLinks, std::vector<std::string>{"file:///srv/prices.xlsx"});
   EXPECT_EQ(Cells(book), (std::vector<Found>{{"Linked", 1, 2, "=[1]Prices!A1", true, Number(7)}}));
@@ -241,9 +241,9 @@ TEST(HostSavedValues, OpenDocumentValuesRepeatsAndErrors) {
   <table:table-cell table:formula="of:=[.Z9]"/>
  </table:table-row></table:table-row-group>
 </table:table></office:spreadsheet></office:body></office:document>)xml";
-  refhost::SavedWorkbook book;
-  std::string error;
-  ASSERT_TRUE(refhost::ReadOdfSavedValues(content, book, error)) << error;
+  const auto read = refhost::ReadOdfSavedValues(content);
+  ASSERT_TRUE(read) << read.GetError().Message();
+  const refhost::SavedWorkbook& book = *read;
   EXPECT_EQ(Cells(book), (std::vector<Found>{
                              {"S", 0, 1, "=[.A1]*2", true, Number(6)},
                              {"S", 0, 2, "=[.A1]*2", true, Number(6)},
@@ -278,10 +278,9 @@ TEST(HostSavedValues, FilesThatCannotBeReadSayWhy) {
        "cut.xlsx: not a zip package (no central directory)"},
   };
   for (const auto& [path, message] : cases) {
-    refhost::SavedWorkbook book;
-    std::string error;
-    EXPECT_FALSE(refhost::ReadSavedValues(path, book, error)) << path;
-    EXPECT_EQ(error, message);
+    const auto read = refhost::ReadSavedValues(path);
+    EXPECT_FALSE(read) << path;
+    EXPECT_EQ(read.GetError().Message(), message);
   }
 }
 
@@ -330,9 +329,9 @@ TEST(HostSavedValues, XlsxDatesAreSerialNumbers) {
     auto parts = test_support::XlsxParts({{"S", cells}});
     if (date1904)
       parts[2].second.replace(parts[2].second.find("<sheets>"), 0, "<workbookPr date1904=\"1\"/>");
-    refhost::SavedWorkbook book;
-    std::string error;
-    ASSERT_TRUE(refhost::ReadXlsxSavedValues(test_support::ZipBytes(parts), book, error)) << error;
+    const auto read = refhost::ReadXlsxSavedValues(test_support::ZipBytes(parts));
+    ASSERT_TRUE(read) << read.GetError().Message();
+    const refhost::SavedWorkbook& book = *read;
     ASSERT_EQ(book.formulas.size(), std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
       const std::optional<double> serial = date1904 ? std::get<2>(cases[i]) : std::get<1>(cases[i]);
@@ -357,9 +356,9 @@ TEST(HostSavedValues, APartGivenTwiceIsTheLastAndAProblem) {
   parts.emplace_back(name, test_support::SheetXml({"S", {{"A1", "2*3", "", "7", ""}}}));
   const hosttest::Folder folder;
   test_support::WriteFile(folder.path() / "twice.xlsx", test_support::ZipBytes(parts, true));
-  refhost::SavedWorkbook book;
-  std::string error;
-  ASSERT_TRUE(refhost::ReadSavedValues(folder.path() / "twice.xlsx", book, error)) << error;
+  const auto read = refhost::ReadSavedValues(folder.path() / "twice.xlsx");
+  ASSERT_TRUE(read) << read.GetError().Message();
+  const refhost::SavedWorkbook& book = *read;
   EXPECT_EQ(Cells(book), (std::vector<Found>{{"S", 0, 0, "=2*3", true, Number(7)}}));
   EXPECT_EQ(book.problems,
             (std::vector<std::string>{
@@ -432,12 +431,10 @@ TEST(HostSavedValues, DamagedPartsAreErrorsOrProblems) {
        {"xl/worksheets/sheet1.xml: cells past row 1048576 or column XFD are not compared"}},
   };
   for (const auto& [what, parts, message, problems] : cases) {
-    refhost::SavedWorkbook book;
-    std::string error;
-    EXPECT_EQ(refhost::ReadXlsxSavedValues(test_support::ZipBytes(parts), book, error),
-              message.empty())
-        << what;
-    EXPECT_EQ(error, message) << what;
+    const auto read = refhost::ReadXlsxSavedValues(test_support::ZipBytes(parts));
+    EXPECT_EQ(static_cast<bool>(read), message.empty()) << what;
+    EXPECT_EQ(read.GetError().Message(), message) << what;
+    const refhost::SavedWorkbook book = read ? *read : refhost::SavedWorkbook{};
     EXPECT_EQ(book.problems, problems) << what;
   }
 }
@@ -484,10 +481,10 @@ TEST(HostSavedValues, OpenDocumentRepeatsStayBounded) {
        0, "", "the formula cells take more than 512 MB (at sheet S); refused"},
   };
   for (const auto& [what, rows, count, problem, message] : cases) {
-    refhost::SavedWorkbook book;
-    std::string error;
-    EXPECT_EQ(refhost::ReadOdfSavedValues(content(rows), book, error), message.empty()) << what;
-    EXPECT_EQ(error, message) << what;
+    const auto read = refhost::ReadOdfSavedValues(content(rows));
+    EXPECT_EQ(static_cast<bool>(read), message.empty()) << what;
+    EXPECT_EQ(read.GetError().Message(), message) << what;
+    const refhost::SavedWorkbook book = read ? *read : refhost::SavedWorkbook{};
     EXPECT_EQ(book.formulas.size(), count) << what;
     EXPECT_EQ(book.problems, problem.empty() ? std::vector<std::string>{} : std::vector{problem})
         << what;

@@ -291,8 +291,8 @@ TEST(HostScenarioCells, MacrosSheetsAddressesAndFormulasInInputs) {
   scenario.publishedVariables =
       nlohmann::json::parse(R"json([{"worksheet": "S", "cell": "A1:B2"}])json");
   refhost::CheckReport report;
-  std::string error;
-  ASSERT_TRUE(refhost::CheckScenarioCells(scenario, CalcBook(), report, error)) << error;
+  const outcome::Error error = refhost::CheckScenarioCells(scenario, CalcBook(), report);
+  ASSERT_FALSE(error) << error.Message();
   std::vector<std::string> macros, problems;
   for (const refhost::MacroFinding& m : report.macros)
     macros.push_back(m.message);

@@ -254,24 +254,23 @@ TEST(HostHostileInput, NestingIsRefusedBeyondTheLimitWhereverItIs) {
       {R"({"run": )" + Repeat('{', 99999) + Repeat('}', 100000), 8 + 64},
   };
   for (const auto& [text, column] : cases) {
-    Scenario scenario;
-    std::string error;
-    EXPECT_FALSE(ParseScenarioText(text, "/m/s.json", scenario, error));
-    EXPECT_EQ(error, "/m/s.json: JSON nested deeper than 64 levels at line 1, column " +
-                         std::to_string(column));
+    const auto scenario = ParseScenarioText(text, "/m/s.json");
+    EXPECT_FALSE(scenario);
+    EXPECT_EQ(
+        scenario.GetError().Message(),
+        "/m/s.json: JSON nested deeper than 64 levels at line 1, column " + std::to_string(column));
   }
   // Exactly at the limit is read; one level more is not.
-  json document;
-  std::string error;
-  EXPECT_TRUE(
-      ParseJsonText(Repeat('[', kJsonDepthLimit) + Repeat(']', kJsonDepthLimit), document, error))
-      << error;
-  EXPECT_FALSE(ParseJsonText(Repeat('[', kJsonDepthLimit + 1) + Repeat(']', kJsonDepthLimit + 1),
-                             document, error));
-  EXPECT_EQ(error, "JSON nested deeper than 64 levels at line 1, column 65");
+  const auto limit = ParseJsonText(Repeat('[', kJsonDepthLimit) + Repeat(']', kJsonDepthLimit));
+  EXPECT_TRUE(limit) << limit.GetError().Message();
+  const auto deeper =
+      ParseJsonText(Repeat('[', kJsonDepthLimit + 1) + Repeat(']', kJsonDepthLimit + 1));
+  EXPECT_FALSE(deeper);
+  EXPECT_EQ(deeper.GetError().Message(), "JSON nested deeper than 64 levels at line 1, column 65");
   // Brackets inside strings are text, not nesting.
-  EXPECT_TRUE(ParseJsonText("[\"" + Repeat('[', 1000) + "\\\"{\"]", document, error)) << error;
-  EXPECT_EQ(document[0].get<std::string>().size(), 1002u);
+  const auto document = ParseJsonText("[\"" + Repeat('[', 1000) + "\\\"{\"]");
+  ASSERT_TRUE(document) << document.GetError().Message();
+  EXPECT_EQ((*document)[0].get<std::string>().size(), 1002u);
 }
 
 TEST(HostHostileInput, AKeyGivenTwiceIsRefusedNamingBothPlaces) {
@@ -299,21 +298,19 @@ TEST(HostHostileInput, AKeyGivenTwiceIsRefusedNamingBothPlaces) {
        "at line 2, column 49"},
   };
   for (const auto& [text, expected] : cases) {
-    Scenario scenario;
-    std::string error;
-    EXPECT_FALSE(ParseScenarioText(text, "/m/s.json", scenario, error)) << text;
-    EXPECT_EQ(error, std::string("/m/s.json: the key ") + expected);
+    const auto scenario = ParseScenarioText(text, "/m/s.json");
+    EXPECT_FALSE(scenario) << text;
+    EXPECT_EQ(scenario.GetError().Message(), std::string("/m/s.json: the key ") + expected);
   }
   // The same key in different objects, and different keys, are fine.
-  Scenario scenario;
-  std::string error;
-  EXPECT_TRUE(ParseScenarioText(
+  const auto parsed = ParseScenarioText(
       R"({"workbook": "book.fods", "case": {"inputCount": 1},
           "publishedVariables": [{"worksheet": "S", "cell": "A1"}, {"worksheet": "S", "cell": "A2"}],
           "run": {"start": "2024-01-01", "timesteps": 3},
           "inputs": {"In-1": [{"oilRate": 1}, {"oilRate": 2}], "In-2": [{"oilRate": 3}]}})",
-      "/m/s.json", scenario, error))
-      << error;
+      "/m/s.json");
+  ASSERT_TRUE(parsed) << parsed.GetError().Message();
+  const Scenario& scenario = *parsed;
   EXPECT_EQ(scenario.timesteps, 3);
   EXPECT_EQ(scenario.publishedVariables->at(1)["cell"], "A2");
 }
@@ -331,18 +328,15 @@ TEST(HostHostileInput, AnInputColumnGivenTwiceIsRefusedNamingBothColumns) {
        "the column 'stream' is given twice, as columns 2 and 3 of the header (line 1)"},
   };
   for (const auto& [text, expected] : cases) {
-    std::map<std::string, InputSeries> inputs;
-    std::string error;
-    EXPECT_FALSE(ParseInputCsv(text, inputs, error)) << text;
-    EXPECT_EQ(error, expected);
+    const auto inputs = ParseInputCsv(text);
+    EXPECT_FALSE(inputs) << text;
+    EXPECT_EQ(inputs.GetError().Message(), expected);
   }
   // Component 1 and component 10 are different values.
-  std::map<std::string, InputSeries> inputs;
-  std::string error;
-  EXPECT_TRUE(ParseInputCsv("timestep,stream,moleFractions[1],moleFractions[10]\n0,In-1,0.5,0.25\n",
-                            inputs, error))
-      << error;
-  EXPECT_EQ(inputs.at("In-1").at(0).moleFractions.size(), 11u);
+  const auto inputs =
+      ParseInputCsv("timestep,stream,moleFractions[1],moleFractions[10]\n0,In-1,0.5,0.25\n");
+  ASSERT_TRUE(inputs) << inputs.GetError().Message();
+  EXPECT_EQ(inputs->at("In-1").at(0).moleFractions.size(), 11u);
 }
 
 TEST(HostHostileInput, InputStreamsAreRecordedWithTheFlagsSentForThem) {
@@ -370,12 +364,11 @@ TEST(HostHostileInput, InputStreamsAreRecordedWithTheFlagsSentForThem) {
     RunRecord run;
     run.streams = {{0, false, "In-1", {"C1", "C2"}}};
     run.streamSamples = {{0, 45292, 0, sent}};
-    std::vector<CsvRow> rows;
-    std::string error;
-    ASSERT_TRUE(ParseCsv(StreamsCsv(run), rows, error)) << error;
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].back(), "componentFlags");
-    EXPECT_EQ(rows[1].back(), std::to_string(flags));
+    const auto rows = ParseCsv(StreamsCsv(run));
+    ASSERT_TRUE(rows) << rows.GetError().Message();
+    ASSERT_EQ(rows->size(), 2u);
+    EXPECT_EQ((*rows)[0].back(), "componentFlags");
+    EXPECT_EQ((*rows)[1].back(), std::to_string(flags));
   }
 }
 

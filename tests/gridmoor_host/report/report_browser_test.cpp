@@ -151,8 +151,8 @@ TEST(ReportBrowser, InjectedMarkupShowsAsTextAndRunsNothing) {
   const fs::path folder = kArtefacts / "injection";
   fs::remove_all(folder);
   refhost::RunRecord run = refhost::ReportSampleRun(refhost::kInjection);
-  std::string error;
-  ASSERT_TRUE(refhost::WriteRunReport(run, {}, folder, error)) << error;
+  outcome::Error error = refhost::WriteRunReport(run, {}, folder);
+  ASSERT_FALSE(error) << error.Message();
   std::vector<refhost::ScenarioOutcome> outcomes(2);
   outcomes[0].name = refhost::kInjection;
   outcomes[0].exitStatus = 1;
@@ -160,7 +160,8 @@ TEST(ReportBrowser, InjectedMarkupShowsAsTextAndRunsNothing) {
   outcomes[1].name = "plain";
   outcomes[1].exitStatus = 0;
   outcomes[1].objective = 3;
-  ASSERT_TRUE(refhost::WriteManyReport(outcomes, folder / "many", error)) << error;
+  error = refhost::WriteManyReport(outcomes, folder / "many");
+  ASSERT_FALSE(error) << error.Message();
 
   for (const auto& [page, name] : {std::pair{folder / "report.html", "injection-run"},
                                    std::pair{folder / "many" / "report.html", "injection-many"}}) {

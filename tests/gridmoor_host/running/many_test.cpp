@@ -85,9 +85,9 @@ TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
   MakeFolder(root.path() / "g-unsummarised", {{"index", 5}, {"exitStatus", 0}}, "", nullptr);
   fs::create_directories(root.path() / "not-a-run");
 
-  std::vector<refhost::ScenarioOutcome> all;
-  std::string error;
-  ASSERT_TRUE(refhost::CollectOutcomes({root.path()}, all, error)) << error;
+  auto collected = refhost::CollectOutcomes({root.path()});
+  ASSERT_TRUE(collected) << collected.GetError().Message();
+  std::vector<refhost::ScenarioOutcome> all = *collected;
   // By list position, the folder without one last; a failure's message is
   // its own last line, else what its status says.
   EXPECT_EQ(refhost::SummaryCsv(all),
@@ -106,11 +106,14 @@ TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
   EXPECT_EQ(refhost::TotalsLine(all), "7 scenarios: 1 passed, 6 failed");
   EXPECT_EQ(all[2].file, "/s/a.json");
   // One scenario folder given itself; a folder holding none is an error.
-  ASSERT_TRUE(refhost::CollectOutcomes({root.path() / "b-ok"}, all, error)) << error;
-  EXPECT_EQ(all.size(), 1u);
-  EXPECT_FALSE(refhost::CollectOutcomes({root.path() / "not-a-run"}, all, error));
+  collected = refhost::CollectOutcomes({root.path() / "b-ok"});
+  ASSERT_TRUE(collected) << collected.GetError().Message();
+  EXPECT_EQ(collected->size(), 1u);
+  const auto none = refhost::CollectOutcomes({root.path() / "not-a-run"});
+  EXPECT_FALSE(none);
+  const std::string error = none.GetError().Message();
   EXPECT_NE(error.find("no scenario folders in"), std::string::npos) << error;
-  EXPECT_FALSE(refhost::CollectOutcomes({root.path() / "nowhere"}, all, error));
+  EXPECT_FALSE(refhost::CollectOutcomes({root.path() / "nowhere"}));
 }
 
 TEST(HostMany, ARunWorksOnFreshCopies) {
@@ -123,17 +126,19 @@ TEST(HostMany, ARunWorksOnFreshCopies) {
   refhost::Scenario scenario;
   scenario.workbook = workbook;
   scenario.modelDataFile = data;
-  std::string error;
-  ASSERT_TRUE(refhost::UseCopiesIn(scenario, out, error)) << error;
+  outcome::Error error = refhost::UseCopiesIn(scenario, out);
+  ASSERT_FALSE(error) << error.Message();
   EXPECT_EQ(scenario.workbook, out / "model.fods");
   EXPECT_EQ(scenario.modelDataFile, out / "model.gmd");
   EXPECT_EQ(ReadText(out / "model.fods"), "original workbook");
-  ASSERT_TRUE(refhost::UseCopiesIn(scenario, out, error)) << error;  // over its own copies
+  error = refhost::UseCopiesIn(scenario, out);
+  ASSERT_FALSE(error) << error.Message();  // over its own copies
 
   // Without a workbook of its own, the one its case names.
   refhost::Scenario fromCase;
   fromCase.caseJson = json{{"fileName", workbook.string()}};
-  ASSERT_TRUE(refhost::UseCopiesIn(fromCase, folder.path() / "out2", error)) << error;
+  error = refhost::UseCopiesIn(fromCase, folder.path() / "out2");
+  ASSERT_FALSE(error) << error.Message();
   EXPECT_EQ(fromCase.workbook, folder.path() / "out2" / "model.fods");
   // A missing workbook: FailuresStayInTheirFoldersAndCollectAgrees.
 }
@@ -199,6 +204,21 @@ TEST(HostMany, AWarmOfficeThatCannotStartIsToldOnceWithItsReason) {
   EXPECT_EQ(notices.str(),
             "gridmoor-host: no warm office could be started (No office program (soffice.bin) was "
             "found); scenarios start offices of their own until one can be\n");
+}
+
+// A start that throws something with no message of its own is told by its type.
+TEST(HostMany, AWarmOfficeStartThatThrowsNoStandardExceptionIsToldByItsType) {
+  std::ostringstream notices;
+  {
+    refhost::WarmOffices offices(1, notices,
+                                 []() -> std::unique_ptr<excel::calc::SharedOffice> { throw 42; });
+    std::optional<std::string> pipe;
+    WaitFor([&] { return (pipe = offices.Ready(0)).has_value(); }, 5);
+    EXPECT_EQ(pipe, std::string());
+  }
+  EXPECT_EQ(notices.str(),
+            "gridmoor-host: no warm office could be started (an exception of type int); scenarios "
+            "start offices of their own until one can be\n");
 }
 
 }  // namespace

@@ -68,23 +68,27 @@ TEST(HostNotices, TheLibrarysNoticesAreTakenOnceAsWholeLines) {
 TEST(HostOutputFolder, OneLiveRunAtATimeAndNothingLeftAfterIt) {
   const hosttest::Folder temp;
   const std::filesystem::path& folder = temp.path();
-  std::string error;
   {
     refhost::OutputFolderClaim first, second;
-    ASSERT_TRUE(first.Take(folder, error)) << error;
-    EXPECT_FALSE(second.Take(folder, error));
-    EXPECT_EQ(error, "the output folder " + folder.string() +
-                         " is in use by another run (process " + std::to_string(::getpid()) +
-                         "); give this run another --out");
+    const outcome::Error taken = first.Take(folder);
+    ASSERT_FALSE(taken) << taken.Message();
+    const outcome::Error error = second.Take(folder);
+    EXPECT_TRUE(error);
+    EXPECT_EQ(error.Message(), "the output folder " + folder.string() +
+                                   " is in use by another run (process " +
+                                   std::to_string(::getpid()) + "); give this run another --out");
   }
   {
     refhost::OutputFolderClaim again;
-    EXPECT_TRUE(again.Take(folder, error)) << error;
+    const outcome::Error error = again.Take(folder);
+    EXPECT_FALSE(error) << error.Message();
   }
   EXPECT_TRUE(std::filesystem::is_empty(folder));
   refhost::OutputFolderClaim none;
-  EXPECT_FALSE(none.Take(folder / "missing", error));
-  EXPECT_NE(error.find("cannot claim the output folder"), std::string::npos) << error;
+  const outcome::Error error = none.Take(folder / "missing");
+  EXPECT_TRUE(error);
+  EXPECT_NE(error.Message().find("cannot claim the output folder"), std::string::npos)
+      << error.Message();
 }
 
 TEST(HostScratch, FoldersOfKilledRunsGoAtTheNextStart) {
@@ -101,9 +105,9 @@ TEST(HostScratch, FoldersOfKilledRunsGoAtTheNextStart) {
   ::setenv("TMPDIR", root.c_str(), 1);
   {
     refhost::Library library;
-    std::filesystem::path file;
-    std::string error;
-    ASSERT_TRUE(library.ScratchFile("x.gmd", file, error)) << error;
+    const outcome::Expected<std::filesystem::path> scratch = library.ScratchFile("x.gmd");
+    ASSERT_TRUE(scratch) << scratch.GetError().Message();
+    const std::filesystem::path& file = *scratch;
     EXPECT_EQ(file.parent_path().filename().string().rfind(
                   "gridmoor-host-" + std::to_string(::getpid()) + "-", 0),
               0u)
@@ -174,7 +178,8 @@ TEST(HostRecords, ProblemRecordDecodesAndClampsCounts) {
   ASSERT_EQ(p.constraints.size(), 1u);
   EXPECT_EQ(p.constraints[0].type, ConstraintType::kGreater);
   EXPECT_EQ(p.intControls.size(), static_cast<std::size_t>(EXT_OPT_PROBLEM_MAX_ITEMS));
-  EXPECT_THROW(r.Get<double>(EXT_OPT_PROBLEM_RECORD_SIZE - 4), std::out_of_range);
+  EXPECT_DEATH((void)r.Get<double>(EXT_OPT_PROBLEM_RECORD_SIZE - 4),
+               "host record access past its end");
 }
 
 TEST(HostDates, IsoAndOleDatesAgree) {
@@ -195,12 +200,12 @@ TEST(HostDates, IsoAndOleDatesAgree) {
 
 TEST(HostCsv, QuotesWhatNeedsQuotingReadsItBackAndNumbersRoundTrip) {
   const CsvRow fields{"plain", "a,b", "say \"hi\"", "two\nlines", ""};
-  std::vector<CsvRow> rows;
-  std::string error;
-  ASSERT_TRUE(ParseCsv(CsvLine(fields) + "x,y\r\n\n", rows, error)) << error;
-  EXPECT_EQ(rows, (std::vector<CsvRow>{fields, {"x", "y"}}));
-  EXPECT_FALSE(ParseCsv("a,\"open\n", rows, error));
-  EXPECT_NE(error.find("line 1"), std::string::npos);
+  const auto rows = ParseCsv(CsvLine(fields) + "x,y\r\n\n");
+  ASSERT_TRUE(rows) << rows.GetError().Message();
+  EXPECT_EQ(*rows, (std::vector<CsvRow>{fields, {"x", "y"}}));
+  const auto unterminated = ParseCsv("a,\"open\n");
+  EXPECT_FALSE(unterminated);
+  EXPECT_NE(unterminated.GetError().Message().find("line 1"), std::string::npos);
   // Numbers round-trip; missing values are empty.
   for (double v : {0.1, 1.0 / 3.0, 5479.39904479294, -2.5e-12, 1e30})
     EXPECT_EQ(std::strtod(FormatNumber(v).c_str(), nullptr), v) << FormatNumber(v);
@@ -221,10 +226,9 @@ TEST(HostCsv, TextThatWouldRunAsAFormulaIsNeutralisedAndNumbersAreNot) {
   };
   for (const auto& [text, field] : cases) {
     EXPECT_EQ(CsvField(text), field) << text;
-    std::vector<CsvRow> rows;
-    std::string error;
-    ASSERT_TRUE(ParseCsv(CsvLine({text, "x"}), rows, error)) << error;
-    const std::string read = rows.at(0).at(0);
+    const auto rows = ParseCsv(CsvLine({text, "x"}));
+    ASSERT_TRUE(rows) << rows.GetError().Message();
+    const std::string read = rows->at(0).at(0);
     EXPECT_EQ(read.starts_with('\'') ? read.substr(1) : read, text);
   }
 }
@@ -254,9 +258,9 @@ json BaseScenario() {
 }
 
 TEST(HostScenario, ReadsAValidScenarioAndErrorsNameTheKeyAtFault) {
-  Scenario s;
-  std::string error;
-  ASSERT_TRUE(ParseScenario(BaseScenario(), "/models", s, error)) << error;
+  const auto parsed = ParseScenario(BaseScenario(), "/models");
+  ASSERT_TRUE(parsed) << parsed.GetError().Message();
+  const Scenario& s = *parsed;
   EXPECT_EQ(*s.workbook, std::filesystem::path("/models/book.fods"));
   EXPECT_EQ(std::tuple(s.timesteps, s.startDate), std::tuple(3, 45292.0));
   const InputSeries& series = s.inputs.at("In-1");
@@ -279,20 +283,19 @@ TEST(HostScenario, ReadsAValidScenarioAndErrorsNameTheKeyAtFault) {
   for (const auto& [pointer, value, expected] : cases) {
     json document = BaseScenario();
     document[json::json_pointer(pointer)] = value;
-    EXPECT_FALSE(ParseScenario(document, "/m", s, error)) << pointer;
+    const auto bad = ParseScenario(document, "/m");
+    EXPECT_FALSE(bad) << pointer;
+    const std::string error = bad.GetError().Message();
     EXPECT_NE(error.find(expected), std::string::npos) << pointer << ": " << error;
   }
 }
 
 TEST(HostScenario, InputCsvGivesTheSameValuesAsTheTable) {
-  std::map<std::string, InputSeries> inputs;
-  std::string error;
-  ASSERT_TRUE(
-      ParseInputCsv("timestep,stream,oilRate,moleFractions[1],interaction[0][1],eosModel\n"
-                    "0,In-1,10,0.4,0.02,PR\n2,In-1,,0.6,,\n",
-                    inputs, error))
-      << error;
-  const InputSeries& series = inputs.at("In-1");
+  auto inputs = ParseInputCsv(
+      "timestep,stream,oilRate,moleFractions[1],interaction[0][1],eosModel\n"
+      "0,In-1,10,0.4,0.02,PR\n2,In-1,,0.6,,\n");
+  ASSERT_TRUE(inputs) << inputs.GetError().Message();
+  const InputSeries& series = inputs->at("In-1");
   const StreamState& first = series.at(0);
   EXPECT_EQ(
       std::tuple(first.scalars[0], first.moleFractions, first.interaction[0][1], first.eosModel),
@@ -300,17 +303,15 @@ TEST(HostScenario, InputCsvGivesTheSameValuesAsTheTable) {
   EXPECT_TRUE(IsUndefined(series.at(2).scalars[0]));
   EXPECT_EQ(InputAt(series, 1), &series.at(0));
   // A byte-order mark in front of the header, as spreadsheets save UTF-8.
-  inputs.clear();
-  ASSERT_TRUE(ParseInputCsv("\xEF\xBB\xBFtimestep,stream,oilRate\n0,In-1,5\n", inputs, error))
-      << error;
-  EXPECT_EQ(inputs.at("In-1").at(0).scalars[0], 5);
+  const auto marked = ParseInputCsv("\xEF\xBB\xBFtimestep,stream,oilRate\n0,In-1,5\n");
+  ASSERT_TRUE(marked) << marked.GetError().Message();
+  EXPECT_EQ(marked->at("In-1").at(0).scalars[0], 5);
 
   for (const char* bad :
        {"timestep,stream,oilrate\n0,In-1,1\n", "timestep,stream,oilRate\nx,In-1,1\n",
         "timestep,stream,oilRate\n0,In-1,abc\n", "stream,timestep\n",
         "timestep,stream,moleFractions[100]\n0,In-1,1\n"}) {
-    inputs.clear();
-    EXPECT_FALSE(ParseInputCsv(bad, inputs, error)) << bad;
+    EXPECT_FALSE(ParseInputCsv(bad)) << bad;
   }
 }
 
@@ -347,8 +348,10 @@ TEST(HostOptimiser, CobylaFindsTheConstrainedOptimumAndBobyqaTheUnconstrainedOne
   settings.maxIterations = 500;
   EXPECT_EQ(ChooseMethod(problem, settings), Method::kCobyla);
   int trials = 0;
-  const OptimumResult r =
+  const auto found =
       Optimise(problem, settings, {{1, 1, 1}, {}}, GasLift{}, [&](const Trial&) { ++trials; });
+  ASSERT_TRUE(found) << found.GetError().Message();
+  const OptimumResult& r = *found;
   // Equal marginals for the first two wells with 4.5 left after the third.
   const double lambda = (850 + 640) / (4.5 + 1 / 1.3 + 1 / 2.2);
   EXPECT_TRUE(r.feasible);
@@ -363,13 +366,18 @@ TEST(HostOptimiser, CobylaFindsTheConstrainedOptimumAndBobyqaTheUnconstrainedOne
   free.constraints.clear();
   OptimisationSettings defaults;
   EXPECT_EQ(ChooseMethod(free, defaults), Method::kBobyqa);
-  const OptimumResult b = Optimise(free, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {});
+  const auto unconstrained =
+      Optimise(free, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {});
+  ASSERT_TRUE(unconstrained) << unconstrained.GetError().Message();
+  const OptimumResult& b = *unconstrained;
   EXPECT_EQ(b.method, "bobyqa");
   EXPECT_NEAR(b.point.controls[0], 4, 1e-4);
   EXPECT_NEAR(b.point.controls[2], 1.5, 1e-4);
   defaults.method = Method::kBobyqa;
-  EXPECT_THROW(Optimise(problem, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {}),
-               std::invalid_argument);
+  const auto refused = Optimise(problem, defaults, {{1, 1, 1}, {}}, GasLift{}, [](const Trial&) {});
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(refused.GetError().Message(),
+            "BOBYQA cannot honour constraints; use \"cobyla\" or \"auto\"");
 }
 
 TEST(HostOptimiser, IntegerStatesAreEnumeratedWhenFew) {
@@ -381,13 +389,17 @@ TEST(HostOptimiser, IntegerStatesAreEnumeratedWhenFew) {
     return Evaluation{std::fabs(p.states[0] - 1.0) + std::fabs(p.states[1] - 1.0), {}};
   };
   OptimisationSettings settings;
-  OptimumResult r = Optimise(problem, settings, {{}, {0, 0}}, value, [](const Trial&) {});
+  auto found = Optimise(problem, settings, {{}, {0, 0}}, value, [](const Trial&) {});
+  ASSERT_TRUE(found) << found.GetError().Message();
+  OptimumResult r = *found;
   EXPECT_EQ(r.point.states, (std::vector<int>{1, 1}));
   EXPECT_EQ(r.evaluations, 6);
   EXPECT_EQ(r.method, "enumeration");
 
   settings.maxIntegerCombinations = 5;
-  r = Optimise(problem, settings, {{}, {2, 0}}, value, [](const Trial&) {});
+  found = Optimise(problem, settings, {{}, {2, 0}}, value, [](const Trial&) {});
+  ASSERT_TRUE(found) << found.GetError().Message();
+  r = *found;
   EXPECT_EQ(r.point.states, (std::vector<int>{2, 0}));
   EXPECT_NE(r.note.find("more than 5"), std::string::npos);
 }
@@ -395,16 +407,14 @@ TEST(HostOptimiser, IntegerStatesAreEnumeratedWhenFew) {
 TEST(HostOptimiser, AFailingEvaluationEndsTheSearchWithItsOwnError) {
   const ProblemInfo problem = GasLiftProblem();
   int calls = 0;
-  const auto failing = [&](const TrialPoint&) -> Evaluation {
-    if (++calls == 3) throw std::runtime_error("GetIPR failed");
-    return {1.0, {0.0}};
+  const auto failing = [&](const TrialPoint&) -> outcome::Expected<Evaluation> {
+    if (++calls == 3) return outcome::Error::Failed("GetIPR failed");
+    return Evaluation{1.0, {0.0}};
   };
-  try {
-    (void)Optimise(problem, OptimisationSettings{}, {{1, 1, 1}, {}}, failing, [](const Trial&) {});
-    FAIL() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "GetIPR failed");
-  }
+  const auto result =
+      Optimise(problem, OptimisationSettings{}, {{1, 1, 1}, {}}, failing, [](const Trial&) {});
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.GetError().Message(), "GetIPR failed");
   EXPECT_EQ(calls, 3);
 }
 

@@ -48,13 +48,16 @@ void RunInChild(const RunFolder& folder, std::uint64_t failAt, bool direct, cons
     problems.flush();
   };
   refhost::Library library;
-  refhost::Scenario scenario;
-  std::string error;
-  if (!library.Load({GRIDMOOR_LIBRARY_FILE, direct}, error) ||
-      !refhost::LoadScenario(folder.Scenario(), scenario, error)) {
-    fail("cannot start: " + error);
+  if (const outcome::Error error = library.Load({GRIDMOOR_LIBRARY_FILE, direct})) {
+    fail("cannot start: " + error.Message());
     return;
   }
+  const outcome::Expected<refhost::Scenario> loaded = refhost::LoadScenario(folder.Scenario());
+  if (!loaded) {
+    fail("cannot start: " + loaded.GetError().Message());
+    return;
+  }
+  const refhost::Scenario& scenario = *loaded;
   refhost::RunOptions options;
   options.progress = false;
   refhost::RunRecord first;

@@ -16,66 +16,57 @@ namespace {
 
 using nlohmann::json;
 
-bool WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes,
-                std::string& error) {
-  return WriteText(
-      file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+outcome::Error WriteBytes(const std::filesystem::path& file,
+                          const std::vector<std::uint8_t>& bytes) {
+  return WriteText(file,
+                   std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+// "gridmoor-host: <message>" on one line of `err`; 1.
+int Failed(std::ostream& err, const std::string& message) {
+  err << "gridmoor-host: " << OneLine(message) << "\n";
+  return 1;
 }
 
 }  // namespace
 
-bool ReadBytes(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes,
-               std::string& error) {
-  return ReadBounded(file, kCaseArchiveLimit, bytes, error);
+outcome::Expected<std::vector<std::uint8_t>> ReadBytes(const std::filesystem::path& file) {
+  return ReadBoundedBytes(file, kCaseArchiveLimit);
 }
 
 int CaseDump(const std::filesystem::path& archive, std::ostream& out, std::ostream& err) {
-  std::vector<std::uint8_t> bytes;
+  const outcome::Expected<std::vector<std::uint8_t>> bytes = ReadBytes(archive);
+  if (!bytes) return Failed(err, bytes.GetError().Message());
   std::string error;
   json decoded;
-  if (!ReadBytes(archive, bytes, error)) {
-    err << "gridmoor-host: " << OneLine(error) << "\n";
-    return 1;
-  }
-  if (!archive::CaseArchiveToJson(bytes, decoded, error)) {
-    err << "gridmoor-host: " << OneLine(archive.string() + ": " + error) << "\n";
-    return 1;
-  }
+  if (!archive::CaseArchiveToJson(*bytes, decoded, error))
+    return Failed(err, archive.string() + ": " + error);
   out << decoded.dump(2) << "\n";
   return 0;
 }
 
 int CaseBuild(const std::filesystem::path& file, const std::filesystem::path& archive,
               std::ostream& err) {
-  std::string text, error;
-  if (!ReadBounded(file, kTextFileLimit, text, error)) {
-    err << "gridmoor-host: " << OneLine(error) << "\n";
-    return 1;
-  }
-  json document;
+  const outcome::Expected<std::string> text = ReadBoundedText(file, kTextFileLimit);
+  if (!text) return Failed(err, text.GetError().Message());
+  const outcome::Expected<json> document = ParseJsonText(*text);
+  if (!document) return Failed(err, file.string() + ": " + document.GetError().Message());
+  std::string error;
   std::vector<std::uint8_t> bytes;
-  if (!ParseJsonText(text, document, error) ||
-      !archive::CaseJsonToArchive(document, bytes, error)) {
-    err << "gridmoor-host: " << OneLine(file.string() + ": " + error) << "\n";
-    return 1;
-  }
+  if (!archive::CaseJsonToArchive(*document, bytes, error))
+    return Failed(err, file.string() + ": " + error);
   // Checked in the form the driver will read back.
   json decoded;
   if (archive::CaseArchiveToJson(bytes, decoded, error)) {
     const std::vector<std::string> problems = CaseItemProblems(decoded);
-    if (!problems.empty()) {
-      err << "gridmoor-host: " << OneLine(file.string() + ": " + problems.front()) << "\n";
-      return 1;
-    }
+    if (!problems.empty()) return Failed(err, file.string() + ": " + problems.front());
   }
   if (bytes.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
     err << "gridmoor-host: warning: " << bytes.size()
         << " bytes do not fit the host's case-data record (" << EXT_CASE_DATA_ARCHIVE_CAPACITY
         << ")\n";
-  if (!WriteBytes(archive, bytes, error)) {
-    err << "gridmoor-host: " << OneLine(error) << "\n";
-    return 1;
-  }
+  if (const outcome::Error unwritten = WriteBytes(archive, bytes))
+    return Failed(err, unwritten.Message());
   return 0;
 }
 
@@ -109,12 +100,10 @@ std::vector<std::string> CaseProblems(const std::vector<std::uint8_t>& bytes, co
 }
 
 int CaseCheck(const std::filesystem::path& archive, std::ostream& out, std::ostream& err) {
-  std::vector<std::uint8_t> bytes;
+  const outcome::Expected<std::vector<std::uint8_t>> read = ReadBytes(archive);
+  if (!read) return Failed(err, read.GetError().Message());
+  const std::vector<std::uint8_t>& bytes = *read;
   std::string error;
-  if (!ReadBytes(archive, bytes, error)) {
-    err << "gridmoor-host: " << OneLine(error) << "\n";
-    return 1;
-  }
   json decoded;
   out << archive.string() << ": " << bytes.size() << " bytes\n";
   if (!archive::CaseArchiveToJson(bytes, decoded, error)) {

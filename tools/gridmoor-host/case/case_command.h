@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "outcome/outcome.h"
+
 namespace refhost {
 
 // Each returns the exit status (0 or 1) and writes its messages to `err`.
@@ -22,7 +24,7 @@ int CaseCheck(const std::filesystem::path& archive, std::ostream& out, std::ostr
 std::vector<std::string> CaseProblems(const std::vector<std::uint8_t>& bytes,
                                       const nlohmann::json& decoded);
 
-bool ReadBytes(const std::filesystem::path& file, std::vector<std::uint8_t>& bytes,
-               std::string& error);
+// A case archive's bytes, as many as the host's case-data record holds.
+outcome::Expected<std::vector<std::uint8_t>> ReadBytes(const std::filesystem::path& file);
 
 }  // namespace refhost

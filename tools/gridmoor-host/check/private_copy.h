@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "outcome/outcome.h"
+
 namespace refhost {
 
 // A copy of a file in a private folder under the temporary folder, removed
@@ -25,8 +27,8 @@ class PrivateCopy {
   PrivateCopy& operator=(const PrivateCopy&) = delete;
   ~PrivateCopy();
 
-  // False with `error` (one line, naming `source`) when there is no copy.
-  bool Make(const std::filesystem::path& source, std::string& error);
+  // An error (one line, naming `source`) when there is no copy.
+  outcome::Error Make(const std::filesystem::path& source);
   const std::filesystem::path& Path() const { return copy_; }
   const std::filesystem::path& Folder() const { return folder_; }
 

@@ -172,22 +172,22 @@ void CheckBoundCells(const std::vector<NamedCell>& cells,
 
 }  // namespace
 
-bool CheckScenarioCells(const Scenario& scenario, const excel::RecalculatedWorkbook& workbook,
-                        CheckReport& report, std::string& error) {
+outcome::Error CheckScenarioCells(const Scenario& scenario,
+                                  const excel::RecalculatedWorkbook& workbook,
+                                  CheckReport& report) {
   json kase = scenario.caseJson.value_or(json::object());
   if (scenario.caseArchive) {
     std::ifstream in(*scenario.caseArchive, std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    if (!archive::CaseArchiveToJson(bytes, kase, error)) {
-      error = scenario.caseArchive->string() + ": " + error;
-      return false;
-    }
+    std::string error;
+    if (!archive::CaseArchiveToJson(bytes, kase, error))
+      return outcome::Error::Failed(scenario.caseArchive->string() + ": " + error);
   }
   CheckCaseMacros(kase, workbook, report);
   CheckBoundCells(
       CaseCells(kase, scenario.publishedVariables ? &*scenario.publishedVariables : nullptr),
       workbook, report);
-  return true;
+  return outcome::Error::Success();
 }
 
 }  // namespace refhost

@@ -6,13 +6,14 @@
 #pragma once
 
 #include "check/check_report.h"
+#include "outcome/outcome.h"
 #include "scenario/scenario.h"
 
 namespace refhost {
 
-// Adds the findings to `report` (macros and problems). False with `error`
-// when the scenario's case archive cannot be read.
-bool CheckScenarioCells(const Scenario& scenario, const excel::RecalculatedWorkbook& workbook,
-                        CheckReport& report, std::string& error);
+// Adds the findings to `report` (macros and problems); an error when the
+// scenario's case archive cannot be read.
+outcome::Error CheckScenarioCells(const Scenario& scenario,
+                                  const excel::RecalculatedWorkbook& workbook, CheckReport& report);
 
 }  // namespace refhost

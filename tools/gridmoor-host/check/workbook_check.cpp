@@ -45,17 +45,14 @@ int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::o
 // The findings never replace what the check reads, by whatever path (a
 // symlink or another hard link included): the same file is the same device
 // and inode.
-bool JsonOverwritesInput(const fs::path& json, const std::vector<fs::path>& inputs,
-                         std::string& error) {
+outcome::Error CheckJsonSparesInputs(const fs::path& json, const std::vector<fs::path>& inputs) {
   for (const fs::path& input : inputs) {
     std::error_code ec;
-    if (!input.empty() && fs::equivalent(json, input, ec)) {
-      error = "--json " + json.string() + " is the file " + input.string() +
-              " the check reads; the findings never replace it";
-      return true;
-    }
+    if (!input.empty() && fs::equivalent(json, input, ec))
+      return outcome::Error::Failed("--json " + json.string() + " is the file " + input.string() +
+                                    " the check reads; the findings never replace it");
   }
-  return false;
+  return outcome::Error::Success();
 }
 
 }  // namespace
@@ -83,51 +80,72 @@ int WorkbookCheck(const WorkbookCheckOptions& options, std::ostream& out, std::o
 
 namespace {
 
-// The workbook the check reads, and where the findings go; false with
-// `error` when the check cannot start.
-bool ResolveInputs(const WorkbookCheckOptions& options, Scenario& scenario, fs::path& book,
-                   std::string& error) {
-  book = options.book;
+// What the check reads: the scenario (when one is given) and the workbook.
+struct CheckInputs {
+  Scenario scenario;
+  fs::path book;
+};
+
+// The workbook the check reads, and where the findings go; an error when
+// the check cannot start.
+outcome::Expected<CheckInputs> ResolveInputs(const WorkbookCheckOptions& options) {
+  CheckInputs inputs;
+  inputs.book = options.book;
   if (!options.scenario.empty()) {
-    if (!LoadScenario(fs::absolute(options.scenario), scenario, error)) return false;
-    std::optional<fs::path> named;
-    if (book.empty() && !ScenarioWorkbook(scenario, named, error)) return false;
-    if (named) book = *named;
+    outcome::Expected<Scenario> scenario = LoadScenario(fs::absolute(options.scenario));
+    if (!scenario) return scenario.TakeError();
+    inputs.scenario = std::move(*scenario);
+    if (inputs.book.empty()) {
+      outcome::Expected<std::optional<fs::path>> named = ScenarioWorkbook(inputs.scenario);
+      if (!named) return named.TakeError();
+      if (*named) inputs.book = **named;
+    }
   }
-  if (book.empty()) {
-    error = "no workbook: give BOOK, or a scenario that names one";
-    return false;
-  }
-  if (options.json.empty()) return true;
+  if (inputs.book.empty())
+    return outcome::Error::Failed("no workbook: give BOOK, or a scenario that names one");
+  if (options.json.empty()) return inputs;
   // Before the office's work, not after it.
-  if (JsonOverwritesInput(options.json, {book, fs::path(options.scenario)}, error)) return false;
-  if (!CheckWritableFile(fs::absolute(options.json), error)) {
-    error = "--json: " + error;
-    return false;
-  }
-  return true;
+  if (outcome::Error overwrites =
+          CheckJsonSparesInputs(options.json, {inputs.book, fs::path(options.scenario)}))
+    return overwrites;
+  if (const outcome::Error unwritable = CheckWritableFile(fs::absolute(options.json)))
+    return outcome::Error::Failed("--json: " + unwritable.Message());
+  return inputs;
+}
+
+// The saved values of the private copy, or why there are none to compare.
+struct SavedCopy {
+  SavedWorkbook saved;
+  std::string unreadable;  // empty when `saved` was read
+};
+
+// None to compare for a binary workbook checked for a scenario: its cells,
+// macros and functions are still worth checking.
+outcome::Expected<SavedCopy> ReadCopy(const WorkbookCheckOptions& options,
+                                      const PrivateCopy& copy) {
+  outcome::Expected<SavedWorkbook> saved = ReadSavedValues(copy.Path());
+  if (saved) return SavedCopy{std::move(*saved), {}};
+  if (options.scenario.empty() || !IsBinaryWorkbook(copy.Path())) return saved.TakeError();
+  return SavedCopy{{}, "a binary workbook (.xls) keeps its saved values out of reach"};
 }
 
 int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::ostream& err) {
-  Scenario scenario;
-  fs::path book;
-  std::string error;
-  if (!ResolveInputs(options, scenario, book, error)) return CouldNotCheck(err, error);
+  outcome::Expected<CheckInputs> inputs = ResolveInputs(options);
+  if (!inputs) return CouldNotCheck(err, inputs.GetError().Message());
+  const fs::path& book = inputs->book;
   // Everything is read from one copy, made first.
   PrivateCopy copy;
-  if (!copy.Make(fs::absolute(book), error)) return CouldNotCheck(err, error);
-  SavedWorkbook saved;
-  std::string unreadable;
-  if (!ReadSavedValues(copy.Path(), saved, error)) {
-    // The scenario's cells, macros and functions are still worth checking.
-    if (options.scenario.empty() || !IsBinaryWorkbook(copy.Path()))
-      return CouldNotCheck(err, error);
-    unreadable = "a binary workbook (.xls) keeps its saved values out of reach";
-  }
+  if (const outcome::Error uncopied = copy.Make(fs::absolute(book)))
+    return CouldNotCheck(err, uncopied.Message());
+  const outcome::Expected<SavedCopy> read = ReadCopy(options, copy);
+  if (!read) return CouldNotCheck(err, read.GetError().Message());
+  const SavedWorkbook& saved = read->saved;
+  const std::string& unreadable = read->unreadable;
   if (InterruptSignal() != 0) return kCouldNotCheck;
 
   ApplyCallTimeout();
   excel::RecalculatedWorkbook calc;
+  // The office layer's failures come as com::Error: said here as the check's own.
   try {
     calc = excel::calc::CreateCalcRecalculator()->Recalculate(copy.Path().string());
   } catch (const com::Error& failure) {
@@ -143,12 +161,14 @@ int CheckWorkbook(const WorkbookCheckOptions& options, std::ostream& out, std::o
                                   " formula cell(s), but no saved value could be read from the "
                                   "file: nothing could be compared");
   }
-  if (!options.scenario.empty() && !CheckScenarioCells(scenario, calc, report, error))
-    return CouldNotCheck(err, error);
-
+  if (!options.scenario.empty()) {
+    if (const outcome::Error unchecked = CheckScenarioCells(inputs->scenario, calc, report))
+      return CouldNotCheck(err, unchecked.Message());
+  }
   out << "workbook: " << fs::absolute(book).string() << "\n" << SummaryText(report);
-  if (!options.json.empty() && !WriteText(options.json, ReportJson(report).dump(2) + "\n", error))
-    return CouldNotCheck(err, "could not write " + options.json + ": " + error);
+  if (options.json.empty()) return report.Clean() ? 0 : 1;
+  if (const outcome::Error unwritten = WriteText(options.json, ReportJson(report).dump(2) + "\n"))
+    return CouldNotCheck(err, "could not write " + options.json + ": " + unwritten.Message());
   return report.Clean() ? 0 : 1;
 }
 

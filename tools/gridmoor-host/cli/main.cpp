@@ -11,6 +11,7 @@
 
 #include "cli/commands.h"
 #include "common/csv.h"
+#include "common/exception_text.h"
 #include "common/interrupt.h"
 #include "excel/calc/process/office_program.h"
 #include "scenario/identify.h"
@@ -24,9 +25,8 @@ int ReportFailure(const std::string& message) {
 }
 
 bool LoadLibrary(const GlobalOptions& global, Library& library, int& status) {
-  std::string error;
-  if (!library.Load({global.library, global.direct}, error)) {
-    status = ReportFailure(error);
+  if (const outcome::Error unloaded = library.Load({global.library, global.direct})) {
+    status = ReportFailure(unloaded.Message());
     return false;
   }
   if (!global.check) return true;
@@ -149,6 +149,6 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     return refhost::ReportFailure(std::string("internal error: ") + e.what());
   } catch (...) {
-    return refhost::ReportFailure("internal error");
+    return refhost::ReportFailure("internal error: " + refhost::CaughtExceptionText());
   }
 }

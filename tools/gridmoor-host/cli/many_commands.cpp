@@ -46,22 +46,31 @@ int RunManyCommand(const GlobalOptions& global, const RunManyCommandOptions& o) 
 }
 
 // Every scenario's summary over its folder, printed and written.
+// summary.csv, summary.json and with `report` report.html into `out`.
+outcome::Error WriteCollected(const std::vector<ScenarioOutcome>& outcomes, const std::string& out,
+                              bool report) {
+  std::vector<std::string> written{"summary.csv", "summary.json"};
+  if (report) written.push_back(kReportFile);
+  if (outcome::Error unwritable = CheckOutputFolder(out, written)) return unwritable;
+  if (outcome::Error unwritten = WriteSummary(outcomes, out)) return unwritten;
+  return report ? WriteManyReport(outcomes, out) : outcome::Error::Success();
+}
+
 int Collect(const std::vector<std::string>& folders, const std::string& out, bool report) {
-  std::vector<ScenarioOutcome> outcomes;
-  std::string error;
   if (report && out.empty()) return ReportFailure("collect --report needs --out");
-  std::string chartJs;
-  if (report && !ReadChartJs(chartJs, error)) return ReportFailure(error);
-  if (!CollectOutcomes({folders.begin(), folders.end()}, outcomes, error))
-    return ReportFailure(error);
+  if (report) {
+    if (const outcome::Expected<std::string> chartJs = ReadChartJs(); !chartJs)
+      return ReportFailure(chartJs.GetError().Message());
+  }
+  const outcome::Expected<std::vector<ScenarioOutcome>> collected =
+      CollectOutcomes({folders.begin(), folders.end()});
+  if (!collected) return ReportFailure(collected.GetError().Message());
+  const std::vector<ScenarioOutcome>& outcomes = *collected;
   if (out.empty()) {
     std::cout << SummaryCsv(outcomes);
   } else {
-    std::vector<std::string> written{"summary.csv", "summary.json"};
-    if (report) written.push_back(kReportFile);
-    if (!CheckOutputFolder(out, written, error) || !WriteSummary(outcomes, out, error) ||
-        (report && !WriteManyReport(outcomes, out, error)))
-      return ReportFailure(error);
+    if (const outcome::Error unwritten = WriteCollected(outcomes, out, report))
+      return ReportFailure(unwritten.Message());
     for (const ScenarioOutcome& o : outcomes)
       std::cout << OutcomeLine(o) << "\n";
     std::cout << TotalsLine(outcomes) << "; summary in "

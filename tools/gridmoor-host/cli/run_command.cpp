@@ -34,23 +34,19 @@ struct RunCommandOptions {
 
 // --save-as never writes over the run's own scenario or into its --out
 // folder, whose files the run writes itself.
-bool SaveAsTargetAllowed(const fs::path& saveAs, const fs::path& scenarioFile, const fs::path& out,
-                         std::string& error) {
+outcome::Error CheckSaveAsTarget(const fs::path& saveAs, const fs::path& scenarioFile,
+                                 const fs::path& out) {
   std::error_code ec;
   const fs::path target = fs::weakly_canonical(fs::absolute(saveAs), ec);
-  if (fs::equivalent(target, fs::absolute(scenarioFile), ec)) {
-    error = saveAs.string() + " is the run's own scenario file";
-    return false;
-  }
+  if (fs::equivalent(target, fs::absolute(scenarioFile), ec))
+    return outcome::Error::Failed(saveAs.string() + " is the run's own scenario file");
   const fs::path folder = fs::weakly_canonical(fs::absolute(out), ec);
   const fs::path parent = target.parent_path();
   if (!ec && std::mismatch(folder.begin(), folder.end(), parent.begin(), parent.end()).first ==
-                 folder.end()) {
-    error = saveAs.string() + " is inside the --out folder " + out.string() +
-            ", which holds the run's own files";
-    return false;
-  }
-  return true;
+                 folder.end())
+    return outcome::Error::Failed(saveAs.string() + " is inside the --out folder " + out.string() +
+                                  ", which holds the run's own files");
+  return CheckWritableFile(fs::absolute(saveAs));
 }
 
 // Said when the copy is in a format that keeps no macros.
@@ -76,27 +72,26 @@ std::string ReportCaseSource(const Scenario& scenario) {
 
 // A copy in a format of one sheet (.csv) keeps only the active sheet: it is
 // refused before the run when the workbook holds more than one, or when
-// its sheets cannot be counted. `oneSheet`: it holds just one.
-bool SaveAsKeepsEverySheet(const Scenario& scenario, const fs::path& saveAs, bool& oneSheet,
-                           std::string& error) {
-  std::optional<fs::path> workbook;
-  if (!IsOneSheetFormat(saveAs) || !ScenarioWorkbook(scenario, workbook, error) || !workbook ||
-      IsOneSheetFormat(*workbook))
-    return true;  // nothing to drop, or the run itself fails, saying why
-  SavedWorkbook saved;
-  std::string why;
-  if (!ReadSavedValues(*workbook, saved, why)) {
-    error = "saving " + saveAs.string() +
-            " is refused: the format holds one sheet, and the sheets of " + workbook->string() +
-            " cannot be counted (" + why + ")";
-    return false;
-  }
-  oneSheet = saved.sheets.size() == 1;
-  if (saved.sheets.size() > 1)
-    error = "saving " + saveAs.string() +
-            " is refused: the format holds one sheet and would drop " + "the other " +
-            std::to_string(saved.sheets.size() - 1) + " sheets of " + workbook->string();
-  return saved.sheets.size() <= 1;
+// its sheets cannot be counted. Whether it holds just one (false when the
+// copy's format holds more).
+outcome::Expected<bool> SaveAsKeepsEverySheet(const Scenario& scenario, const fs::path& saveAs) {
+  if (!IsOneSheetFormat(saveAs)) return false;
+  const outcome::Expected<std::optional<fs::path>> named = ScenarioWorkbook(scenario);
+  // A case that cannot be read fails the run itself, which says why.
+  if (!named || !*named || IsOneSheetFormat(**named)) return false;
+  const fs::path& workbook = **named;
+  const outcome::Expected<SavedWorkbook> saved = ReadSavedValues(workbook);
+  if (!saved)
+    return outcome::Error::Failed("saving " + saveAs.string() +
+                                  " is refused: the format holds one sheet, and the sheets of " +
+                                  workbook.string() + " cannot be counted (" +
+                                  saved.GetError().Message() + ")");
+  if (saved->sheets.size() > 1)
+    return outcome::Error::Failed("saving " + saveAs.string() +
+                                  " is refused: the format holds one sheet and would drop " +
+                                  "the other " + std::to_string(saved->sheets.size() - 1) +
+                                  " sheets of " + workbook.string());
+  return saved->sheets.size() == 1;
 }
 
 // `text` with the scenario file's path given as `name` (when there is one):
@@ -111,37 +106,49 @@ std::string NamingScenario(std::string text, const fs::path& file, const std::st
   return text;
 }
 
+// Where --save and --save-as write, tried before the office starts.
+outcome::Error CheckSaveTargets(const RunCommandOptions& o, const Scenario& scenario) {
+  if (!o.saveAs.empty()) {
+    if (const outcome::Error refused = CheckSaveAsTarget(o.saveAs, o.scenario, o.out))
+      return outcome::Error::Failed("--save-as: " + refused.Message());
+  }
+  if (o.save && o.saveAs.empty() && scenario.workbook) {
+    if (const outcome::Error refused = CheckWritableFile(*scenario.workbook))
+      return outcome::Error::Failed("--save: " + refused.Message());
+  }
+  return outcome::Error::Success();
+}
+
 // Every place the run writes, tried before the office starts; the run's
-// options from the command line. Empty `error` when all is well.
-bool PrepareRun(const RunCommandOptions& o, const Scenario& scenario, OutputFolderClaim& claim,
-                RunOptions& options, std::string& error) {
+// options from the command line.
+outcome::Expected<RunOptions> PrepareRun(const RunCommandOptions& o, const Scenario& scenario,
+                                         OutputFolderClaim& claim) {
   std::vector<std::string> outputs = OutputFileNames();
   if (o.report) {
-    std::string chartJs;
-    if (!ReadChartJs(chartJs, error)) return false;
+    outcome::Expected<std::string> chartJs = ReadChartJs();
+    if (!chartJs) return chartJs.TakeError();
     outputs.push_back(kReportFile);
   }
-  if (!CheckOutputFolder(o.out, outputs, error) || !claim.Take(o.out, error)) return false;
-  const std::string saveAs = o.saveAs;
-  if (!saveAs.empty() && (!SaveAsTargetAllowed(saveAs, o.scenario, o.out, error) ||
-                          !CheckWritableFile(fs::absolute(saveAs), error))) {
-    error = "--save-as: " + error;
-    return false;
+  if (outcome::Error unwritable = CheckOutputFolder(o.out, outputs)) return unwritable;
+  if (outcome::Error claimed = claim.Take(o.out)) return claimed;
+  if (outcome::Error refused = CheckSaveTargets(o, scenario)) return refused;
+  RunOptions options;
+  if (!o.saveAs.empty()) {
+    const outcome::Expected<bool> oneSheet = SaveAsKeepsEverySheet(scenario, o.saveAs);
+    if (!oneSheet) return outcome::Error::Failed("--save-as: " + oneSheet.GetError().Message());
+    options.oneSheetWorkbook = *oneSheet;
   }
-  if (o.save && saveAs.empty() && scenario.workbook &&
-      !CheckWritableFile(*scenario.workbook, error)) {
-    error = "--save: " + error;
-    return false;
-  }
-  if (!saveAs.empty() &&
-      !SaveAsKeepsEverySheet(scenario, saveAs, options.oneSheetWorkbook, error)) {
-    error = "--save-as: " + error;
-    return false;
-  }
-  options.save = o.save || !saveAs.empty();
-  if (!saveAs.empty()) options.saveAs = fs::absolute(saveAs);
+  options.save = o.save || !o.saveAs.empty();
+  if (!o.saveAs.empty()) options.saveAs = fs::absolute(o.saveAs);
   options.progress = !o.quiet;
-  return true;
+  return options;
+}
+
+// The run's files and, with --report, its page.
+outcome::Error WriteRunOutputs(const RunRecord& record, const RunReportContext& context,
+                               const RunCommandOptions& o) {
+  if (outcome::Error unwritten = WriteOutputs(record, o.out)) return unwritten;
+  return o.report ? WriteRunReport(record, context, o.out) : outcome::Error::Success();
 }
 
 // What an interrupted run wrote, said on stderr; 128 + the signal.
@@ -155,21 +162,18 @@ int EndInterrupted(RunRecord& record, const RunReportContext& context, const Run
            ? "; the driver call in progress did not return, so the office was ended"
            : "") +
       "; the files hold what it got so far");
-  std::string error;
-  const bool written = WriteOutputs(record, o.out, error) &&
-                       (!o.report || WriteRunReport(record, context, o.out, error));
+  const outcome::Error unwritten = WriteRunOutputs(record, context, o);
   std::cerr << "gridmoor-host: interrupted by " << SignalName(record.interruptedBy) << where << "; "
-            << (written ? "the outputs so far are in " + fs::absolute(o.out).string()
-                        : "the outputs could not be written: " + error)
+            << (unwritten ? "the outputs could not be written: " + unwritten.Message()
+                          : "the outputs so far are in " + fs::absolute(o.out).string())
             << "\n";
   return 128 + record.interruptedBy;
 }
 
 // The outputs of a run that ended, its table or its failure; the status.
 int EndRun(const RunRecord& record, const RunReportContext& context, const RunCommandOptions& o) {
-  std::string error;
-  if (!WriteOutputs(record, o.out, error)) return ReportFailure(error);
-  if (o.report && !WriteRunReport(record, context, o.out, error)) return ReportFailure(error);
+  if (const outcome::Error unwritten = WriteRunOutputs(record, context, o))
+    return ReportFailure(unwritten.Message());
   if (record.failure) {
     for (const std::string& note : record.notes)
       std::cerr << "note: " << OneLine(note) << "\n";
@@ -186,21 +190,24 @@ int EndRun(const RunRecord& record, const RunReportContext& context, const RunCo
 }
 
 int Run(Library& library, NoticeFile& notices, RunCommandOptions o) {
-  Scenario scenario;
-  std::string error;
-  if (!LoadScenario(fs::absolute(o.scenario), scenario, error))
-    return ReportFailure(NamingScenario(error, o.scenario, o.scenarioName));
+  outcome::Expected<Scenario> loaded = LoadScenario(fs::absolute(o.scenario));
+  if (!loaded)
+    return ReportFailure(NamingScenario(loaded.GetError().Message(), o.scenario, o.scenarioName));
+  Scenario& scenario = *loaded;
   if (o.out.empty()) o.out = fs::path(o.scenario).stem().string() + "-out";
-  if (o.copies && !UseCopiesIn(scenario, fs::absolute(o.out), error)) return ReportFailure(error);
+  if (o.copies) {
+    if (const outcome::Error uncopied = UseCopiesIn(scenario, fs::absolute(o.out)))
+      return ReportFailure(uncopied.Message());
+  }
   OutputFolderClaim claim;
-  RunOptions options;
-  if (!PrepareRun(o, scenario, claim, options, error)) return ReportFailure(error);
+  const outcome::Expected<RunOptions> options = PrepareRun(o, scenario, claim);
+  if (!options) return ReportFailure(options.GetError().Message());
   RunRecord record;
   record.library = library.Path();
   record.office = excel::calc::OfficeVersion();
   ArmInterrupt(true);
   const auto started = std::chrono::steady_clock::now();
-  RunScenario(library, scenario, options, record);
+  RunScenario(library, scenario, *options, record);
   if (!o.scenarioName.empty()) record.scenario = o.scenarioName;
   RunReportContext context;
   context.wallSeconds =

@@ -9,8 +9,8 @@
 
 namespace refhost {
 
-bool ParseCsv(const std::string& text, std::vector<CsvRow>& rows, std::string& error) {
-  rows.clear();
+outcome::Expected<std::vector<CsvRow>> ParseCsv(const std::string& text) {
+  std::vector<CsvRow> rows;
   CsvRow row;
   std::string field;
   bool quoted = false, fieldStarted = false;
@@ -56,12 +56,11 @@ bool ParseCsv(const std::string& text, std::vector<CsvRow>& rows, std::string& e
       fieldStarted = true;
     }
   }
-  if (quoted) {
-    error = "unterminated quote starting on line " + std::to_string(quoteLine);
-    return false;
-  }
+  if (quoted)
+    return outcome::Error::Failed("unterminated quote starting on line " +
+                                  std::to_string(quoteLine));
   endRow();
-  return true;
+  return rows;
 }
 
 std::string NeutralisedText(const std::string& text) {

@@ -3,6 +3,7 @@
 // formula is neutralised.
 #pragma once
 
+#include "outcome/outcome.h"
 #include "text/ascii.h"
 
 #include <string>
@@ -12,9 +13,9 @@ namespace refhost {
 
 using CsvRow = std::vector<std::string>;
 
-// Parses `text`; false with `error` naming the line on an unterminated quote.
-// Blank lines are skipped; a trailing carriage return is ignored.
-bool ParseCsv(const std::string& text, std::vector<CsvRow>& rows, std::string& error);
+// Parses `text`; the error names the line of an unterminated quote. Blank
+// lines are skipped; a trailing carriage return is ignored.
+outcome::Expected<std::vector<CsvRow>> ParseCsv(const std::string& text);
 
 // A text a spreadsheet would run as a formula (it starts with =, +, - or @
 // and is not a plain number, so -4.5 stays a number) gets a leading

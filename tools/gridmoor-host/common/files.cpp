@@ -22,19 +22,15 @@ std::string Reason(int code) {
 }
 
 template <typename Buffer>
-bool ReadInto(const fs::path& file, std::size_t limit, Buffer& out, std::string& error) {
-  out.clear();
+outcome::Expected<Buffer> ReadInto(const fs::path& file, std::size_t limit) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot read " + file.string() + ": " + Reason(errno);
-    return false;
-  }
+  if (fd < 0) return outcome::Error::Failed("cannot read " + file.string() + ": " + Reason(errno));
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
     ::close(fd);
-    error = file.string() + " is a folder, not a file";
-    return false;
+    return outcome::Error::Failed(file.string() + " is a folder, not a file");
   }
+  Buffer out;
   char chunk[65536];
   for (;;) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
@@ -42,19 +38,18 @@ bool ReadInto(const fs::path& file, std::size_t limit, Buffer& out, std::string&
     if (got < 0) {
       const int code = errno;
       ::close(fd);
-      error = "cannot read " + file.string() + ": " + Reason(code);
-      return false;
+      return outcome::Error::Failed("cannot read " + file.string() + ": " + Reason(code));
     }
     if (got == 0) break;
     if (out.size() + static_cast<std::size_t>(got) > limit) {
       ::close(fd);
-      error = file.string() + " is larger than " + std::to_string(limit) + " bytes";
-      return false;
+      return outcome::Error::Failed(file.string() + " is larger than " + std::to_string(limit) +
+                                    " bytes");
     }
     out.insert(out.end(), chunk, chunk + got);
   }
   ::close(fd);
-  return true;
+  return out;
 }
 
 // The library's reason without its "[json.exception...] parse error at
@@ -73,27 +68,25 @@ std::string JsonReason(const std::string& what) {
 
 // A probe file made and removed at once: the only sure test that files can
 // be made (permissions, read-only mounts, immutable folders, root or not).
-bool CanCreateIn(const fs::path& folder, std::string& error) {
+// 0, or the errno of the failure.
+int CreateProbeIn(const fs::path& folder) {
   std::string name = (folder / ".gridmoor-host-probe-XXXXXX").string();
   const int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    error = "cannot write to " + folder.string() + ": " + Reason(errno);
-    return false;
-  }
+  if (fd < 0) return errno;
   ::close(fd);
   ::unlink(name.c_str());
-  return true;
+  return 0;
 }
 
 }  // namespace
 
-bool ReadBounded(const fs::path& file, std::size_t limit, std::string& text, std::string& error) {
-  return ReadInto(file, limit, text, error);
+outcome::Expected<std::string> ReadBoundedText(const fs::path& file, std::size_t limit) {
+  return ReadInto<std::string>(file, limit);
 }
 
-bool ReadBounded(const fs::path& file, std::size_t limit, std::vector<std::uint8_t>& bytes,
-                 std::string& error) {
-  return ReadInto(file, limit, bytes, error);
+outcome::Expected<std::vector<std::uint8_t>> ReadBoundedBytes(const fs::path& file,
+                                                              std::size_t limit) {
+  return ReadInto<std::vector<std::uint8_t>>(file, limit);
 }
 
 fs::path TemporaryRoot() {
@@ -113,31 +106,32 @@ bool IsOneSheetFormat(const std::filesystem::path& file) {
   return extension == ".csv" || extension == ".tsv" || extension == ".txt" || extension == ".prn";
 }
 
-bool WriteText(const fs::path& file, std::string_view text, std::string& error) {
+outcome::Error WriteText(const fs::path& file, std::string_view text) {
   // Through a temporary file and a rename: a full disk or a failed close
   // leaves the old file whole, and every write is checked.
   platform::AtomicWriteOptions options;
   options.createFolders = false;
   options.refuseUnwritableTarget = true;
   options.newFileByUmask = true;
-  return platform::WriteFileAtomically(file, text, options, &error, nullptr);
+  std::string error;
+  if (platform::WriteFileAtomically(file, text, options, &error, nullptr))
+    return outcome::Error::Success();
+  return outcome::Error::Failed(error);
 }
 
-bool ParseJsonText(const std::string& text, nlohmann::json& document, std::string& error) {
+outcome::Expected<nlohmann::json> ParseJsonText(const std::string& text) {
   const JsonShape shape = ReadJsonShape(text);
-  if (!shape.tooDeep.empty()) {
-    error = shape.tooDeep;
-    return false;
-  }
+  if (!shape.tooDeep.empty()) return outcome::Error::Failed(shape.tooDeep);
+  // The parser's own way to say the text is no JSON is an exception: each
+  // is caught here and said as the error.
   try {
-    document = nlohmann::json::parse(text);
-    if (shape.duplicate.empty()) return true;
-    document = nullptr;
-    error = shape.duplicate;
-    return false;
+    nlohmann::json document = nlohmann::json::parse(text);
+    if (shape.duplicate.empty()) return document;
+    return outcome::Error::Failed(shape.duplicate);
   } catch (const nlohmann::json::parse_error& e) {
-    error = "not valid JSON at " + TextPosition(text, e.byte > 0 ? e.byte - 1 : 0) + ": " +
-            JsonReason(e.what());
+    return outcome::Error::Failed("not valid JSON at " +
+                                  TextPosition(text, e.byte > 0 ? e.byte - 1 : 0) + ": " +
+                                  JsonReason(e.what()));
   } catch (const nlohmann::json::exception& e) {
     // A number out of range names the text it could not hold; find it.
     std::string reason = JsonReason(e.what());
@@ -145,61 +139,50 @@ bool ParseJsonText(const std::string& text, nlohmann::json& document, std::strin
     std::size_t at = std::string::npos;
     if (open != std::string::npos && close > open + 1)
       at = text.find(reason.substr(open + 1, close - open - 1));
-    error = "not valid JSON" + (at != std::string::npos ? " at " + TextPosition(text, at) : "") +
-            ": " + reason;
+    return outcome::Error::Failed("not valid JSON" +
+                                  (at != std::string::npos ? " at " + TextPosition(text, at) : "") +
+                                  ": " + reason);
   }
-  return false;
 }
 
-bool CheckOutputFolder(const fs::path& folder, const std::vector<std::string>& names,
-                       std::string& error) {
+outcome::Error CheckOutputFolder(const fs::path& folder, const std::vector<std::string>& names) {
   std::error_code ec;
   fs::create_directories(folder, ec);
-  if (ec) {
-    error = "cannot create the output folder " + folder.string() + ": " + Reason(ec.value());
-    return false;
+  if (ec)
+    return outcome::Error::Failed("cannot create the output folder " + folder.string() + ": " +
+                                  Reason(ec.value()));
+  if (!fs::is_directory(folder, ec))
+    return outcome::Error::Failed("cannot write to " + folder.string() + ": " + Reason(ENOTDIR));
+  if (const int code = CreateProbeIn(folder); code != 0)
+    return outcome::Error::Failed("cannot write to " + folder.string() + ": " + Reason(code));
+  for (const std::string& name : names) {
+    if (!fs::exists(fs::symlink_status(folder / name, ec))) continue;
+    if (outcome::Error unwritable = CheckWritableFile(folder / name)) return unwritable;
   }
-  if (!fs::is_directory(folder, ec)) {
-    error = "cannot write to " + folder.string() + ": " + Reason(ENOTDIR);
-    return false;
-  }
-  if (!CanCreateIn(folder, error)) return false;
-  for (const std::string& name : names)
-    if (fs::exists(fs::symlink_status(folder / name, ec)) &&
-        !CheckWritableFile(folder / name, error))
-      return false;
-  return true;
+  return outcome::Error::Success();
 }
 
-bool CheckWritableFile(const fs::path& file, std::string& error) {
+outcome::Error CheckWritableFile(const fs::path& file) {
   std::error_code ec;
-  if (fs::is_directory(file, ec)) {
-    error = "cannot write " + file.string() + ": " + Reason(EISDIR);
-    return false;
-  }
+  if (fs::is_directory(file, ec))
+    return outcome::Error::Failed("cannot write " + file.string() + ": " + Reason(EISDIR));
   if (fs::exists(file, ec)) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-      error = "cannot write " + file.string() + ": " + Reason(errno);
-      return false;
-    }
+    if (fd < 0)
+      return outcome::Error::Failed("cannot write " + file.string() + ": " + Reason(errno));
     ::close(fd);
     // The office replaces a file through its folder.
   }
   fs::path folder = file.parent_path();
   if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, ec)) {
-    error = "cannot write " + file.string() + ": " +
-            Reason(fs::exists(folder, ec) ? ENOTDIR : ENOENT) + " (" + folder.string() + ")";
-    return false;
-  }
-  std::string why;
-  if (!CanCreateIn(folder, why)) {
-    error = "cannot write " + file.string() + ": " + why.substr(why.rfind(": ") + 2) + " (" +
-            folder.string() + ")";
-    return false;
-  }
-  return true;
+  if (!fs::is_directory(folder, ec))
+    return outcome::Error::Failed("cannot write " + file.string() + ": " +
+                                  Reason(fs::exists(folder, ec) ? ENOTDIR : ENOENT) + " (" +
+                                  folder.string() + ")");
+  if (const int code = CreateProbeIn(folder); code != 0)
+    return outcome::Error::Failed("cannot write " + file.string() + ": " + Reason(code) + " (" +
+                                  folder.string() + ")");
+  return outcome::Error::Success();
 }
 
 }  // namespace refhost

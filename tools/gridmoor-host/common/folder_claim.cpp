@@ -21,28 +21,26 @@ OutputFolderClaim::~OutputFolderClaim() {
   ::close(fd_);
 }
 
-bool OutputFolderClaim::Take(const std::filesystem::path& folder, std::string& error) {
+outcome::Error OutputFolderClaim::Take(const std::filesystem::path& folder) {
   file_ = folder / kClaimFile;
   for (int attempt = 0; attempt < 10; ++attempt) {
     const int fd = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      error = "cannot claim the output folder " + folder.string() + ": " + std::strerror(errno);
-      return false;
-    }
+    if (fd < 0)
+      return outcome::Error::Failed("cannot claim the output folder " + folder.string() + ": " +
+                                    std::strerror(errno));
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int reason = errno;
       char holder[32] = {};
       const ssize_t n = ::pread(fd, holder, sizeof holder - 1, 0);
       ::close(fd);
-      if (reason != EWOULDBLOCK) {
-        error = "cannot claim the output folder " + folder.string() + ": " + std::strerror(reason);
-        return false;
-      }
-      error = "the output folder " + folder.string() + " is in use by another run" +
-              (n > 0 ? " (process " + std::string(holder, static_cast<std::size_t>(n)) + ")"
-                     : std::string()) +
-              "; give this run another --out";
-      return false;
+      if (reason != EWOULDBLOCK)
+        return outcome::Error::Failed("cannot claim the output folder " + folder.string() + ": " +
+                                      std::strerror(reason));
+      return outcome::Error::Failed(
+          "the output folder " + folder.string() + " is in use by another run" +
+          (n > 0 ? " (process " + std::string(holder, static_cast<std::size_t>(n)) + ")"
+                 : std::string()) +
+          "; give this run another --out");
     }
     struct stat locked {
     }, named{};
@@ -53,12 +51,12 @@ bool OutputFolderClaim::Take(const std::filesystem::path& folder, std::string& e
         // The lock holds all the same; only the holder's name is missing.
       }
       fd_ = fd;
-      return true;
+      return outcome::Error::Success();
     }
     ::close(fd);  // the holder removed it as we opened it: try the new one
   }
-  error = "cannot claim the output folder " + folder.string() + ": it keeps changing";
-  return false;
+  return outcome::Error::Failed("cannot claim the output folder " + folder.string() +
+                                ": it keeps changing");
 }
 
 }  // namespace refhost

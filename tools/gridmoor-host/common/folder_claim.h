@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "outcome/outcome.h"
+
 namespace refhost {
 
 class OutputFolderClaim {
@@ -16,9 +18,9 @@ class OutputFolderClaim {
   OutputFolderClaim(const OutputFolderClaim&) = delete;
   OutputFolderClaim& operator=(const OutputFolderClaim&) = delete;
 
-  // Claims `folder` (which must exist) until this object goes. False with
-  // `error` naming the process that holds it when another run does.
-  bool Take(const std::filesystem::path& folder, std::string& error);
+  // Claims `folder` (which must exist) until this object goes. The error
+  // names the process that holds it when another run does.
+  outcome::Error Take(const std::filesystem::path& folder);
 
  private:
   int fd_ = -1;

@@ -20,11 +20,9 @@ struct Frame {
 // The key's text as the parser will see it: escapes decoded.
 std::string KeyText(const std::string& literal) {
   if (literal.find('\\') == std::string::npos) return literal.substr(1, literal.size() - 2);
-  try {
-    return nlohmann::json::parse(literal).get<std::string>();
-  } catch (const nlohmann::json::exception&) {
-    return literal;  // the parser refuses the whole text anyway
-  }
+  const nlohmann::json key = nlohmann::json::parse(literal, nullptr, /*allow_exceptions=*/false);
+  // A key that does not decode: the parser refuses the whole text anyway.
+  return key.is_string() ? key.get<std::string>() : literal;
 }
 
 // "run.timesteps", "publishedVariables[1].cell": the open frames' members.

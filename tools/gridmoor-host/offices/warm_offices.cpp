@@ -4,6 +4,8 @@
 #include <exception>
 #include <ostream>
 
+#include "common/exception_text.h"
+
 namespace refhost {
 
 using excel::calc::SharedOffice;
@@ -22,15 +24,16 @@ WarmOffices::~WarmOffices() {
   }
 }
 
-// A new office, or why none could be started: the scenario then starts its
-// own, as with --fresh-offices, and the next one tries again.
+// A new office, or why none could be started (the office layer says why by
+// an exception, taken here): the scenario then starts its own, as with
+// --fresh-offices, and the next one tries again.
 WarmOffices::Started WarmOffices::Start() const {
   try {
     return {start_(), {}};
   } catch (const std::exception& error) {
     return {nullptr, error.what()};
   } catch (...) {
-    return {nullptr, "an unknown failure"};
+    return {nullptr, CaughtExceptionText()};
   }
 }
 

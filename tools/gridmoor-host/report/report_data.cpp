@@ -177,11 +177,13 @@ json Optimisation(const RunRecord& run) {
 
 // The final rates summed over the output streams of a run's summary.json.
 json FinalRates(const fs::path& folder) {
-  json summary;
-  std::string text, error;
-  if (!ReadBounded(folder / "summary.json", kTextFileLimit, text, error) ||
-      !ParseJsonText(text, summary, error) || !summary.is_object())
-    return nullptr;
+  // A run without a readable summary has no rates to show.
+  const outcome::Expected<std::string> text =
+      ReadBoundedText(folder / "summary.json", kTextFileLimit);
+  if (!text) return nullptr;
+  outcome::Expected<json> document = ParseJsonText(*text);
+  if (!document || !document->is_object()) return nullptr;
+  json summary = std::move(*document);
   const json* steps = summary.contains("timesteps") ? &summary["timesteps"] : nullptr;
   if (steps == nullptr || !steps->is_array() || steps->empty()) return nullptr;
   const json& last = steps->back();

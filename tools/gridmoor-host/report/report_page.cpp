@@ -28,13 +28,13 @@ std::string ScriptSafe(std::string script) {
   return script;
 }
 
-bool WritePage(ReportKind kind, const nlohmann::json& data, const fs::path& folder,
-               std::string& error) {
-  std::string chartJs;
-  if (!ReadChartJs(chartJs, error)) return false;
+outcome::Error WritePage(ReportKind kind, const nlohmann::json& data, const fs::path& folder) {
+  outcome::Expected<std::string> chartJs = ReadChartJs();
+  if (!chartJs) return chartJs.TakeError();
   std::error_code ec;
+  // A folder that cannot be made fails the write, which says so.
   fs::create_directories(folder, ec);
-  return WriteText(folder / kReportFile, ReportPage(kind, data, chartJs), error);
+  return WriteText(folder / kReportFile, ReportPage(kind, data, *chartJs));
 }
 
 }  // namespace
@@ -45,11 +45,11 @@ fs::path ChartJsFile() {
   return GRIDMOOR_CHARTJS_FILE;
 }
 
-bool ReadChartJs(std::string& script, std::string& error) {
-  const fs::path file = ChartJsFile();
-  if (ReadBounded(file, kChartJsLimit, script, error)) return true;
-  error = "--report needs Chart.js: " + error + " (install the package libjs-chart.js)";
-  return false;
+outcome::Expected<std::string> ReadChartJs() {
+  outcome::Expected<std::string> script = ReadBoundedText(ChartJsFile(), kChartJsLimit);
+  if (script) return script;
+  return outcome::Error::Failed("--report needs Chart.js: " + script.GetError().Message() +
+                                " (install the package libjs-chart.js)");
 }
 
 std::string EmbeddableJson(const nlohmann::json& data) {
@@ -99,14 +99,14 @@ std::string ReportPage(ReportKind kind, const nlohmann::json& data, const std::s
   return out;
 }
 
-bool WriteRunReport(const RunRecord& run, const RunReportContext& context, const fs::path& folder,
-                    std::string& error) {
-  return WritePage(ReportKind::kRun, RunReportData(run, context), folder, error);
+outcome::Error WriteRunReport(const RunRecord& run, const RunReportContext& context,
+                              const fs::path& folder) {
+  return WritePage(ReportKind::kRun, RunReportData(run, context), folder);
 }
 
-bool WriteManyReport(const std::vector<ScenarioOutcome>& outcomes, const fs::path& folder,
-                     std::string& error) {
-  return WritePage(ReportKind::kMany, ManyReportData(outcomes, folder), folder, error);
+outcome::Error WriteManyReport(const std::vector<ScenarioOutcome>& outcomes,
+                               const fs::path& folder) {
+  return WritePage(ReportKind::kMany, ManyReportData(outcomes, folder), folder);
 }
 
 }  // namespace refhost

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "outcome/outcome.h"
 #include "report/report_data.h"
 #include "results/many.h"
 #include "scenario/run_record.h"
@@ -21,9 +22,9 @@ inline constexpr const char* kReportFile = "report.html";
 // file.
 std::filesystem::path ChartJsFile();
 
-// Reads Chart.js; false with `error` saying which file and what to install.
-// The run calls this before it starts, so a missing package costs no run.
-bool ReadChartJs(std::string& script, std::string& error);
+// Reads Chart.js; the error says which file and what to install. The run
+// calls this before it starts, so a missing package costs no run.
+outcome::Expected<std::string> ReadChartJs();
 
 // `data` as JSON that can sit in a <script> block: "<", ">", "&" and the
 // two JavaScript line terminators escaped, invalid UTF-8 replaced.
@@ -34,10 +35,10 @@ enum class ReportKind { kRun, kMany };
 // The whole page.
 std::string ReportPage(ReportKind kind, const nlohmann::json& data, const std::string& chartJs);
 
-// report.html into `folder`. False with `error`.
-bool WriteRunReport(const RunRecord& run, const RunReportContext& context,
-                    const std::filesystem::path& folder, std::string& error);
-bool WriteManyReport(const std::vector<ScenarioOutcome>& outcomes,
-                     const std::filesystem::path& folder, std::string& error);
+// report.html into `folder`.
+outcome::Error WriteRunReport(const RunRecord& run, const RunReportContext& context,
+                              const std::filesystem::path& folder);
+outcome::Error WriteManyReport(const std::vector<ScenarioOutcome>& outcomes,
+                               const std::filesystem::path& folder);
 
 }  // namespace refhost

@@ -23,16 +23,22 @@ using nlohmann::json;
 // megabytes with a workbook open) and this program with the library.
 constexpr unsigned long long kMemoryPerRun = 768ull << 20;
 
-bool ReadJsonFile(const fs::path& file, json& document) {
-  std::string text, error;
-  return ReadBounded(file, kTextFileLimit, text, error) && ParseJsonText(text, document, error);
+// The JSON document in `file`; none when it cannot be read or parsed, which
+// the callers say in their own words ("no readable summary.json").
+std::optional<json> ReadJsonFile(const fs::path& file) {
+  const outcome::Expected<std::string> text = ReadBoundedText(file, kTextFileLimit);
+  if (!text) return std::nullopt;
+  outcome::Expected<json> document = ParseJsonText(*text);
+  if (!document) return std::nullopt;
+  return std::move(*document);
 }
 
 // What a failed run said last about why: its own "gridmoor-host: " line, else
 // the last line it wrote at all.
 std::string LastWords(const fs::path& stderrFile) {
-  std::string text, error;
-  if (!ReadBounded(stderrFile, kTextFileLimit, text, error)) return "";
+  const outcome::Expected<std::string> read = ReadBoundedText(stderrFile, kTextFileLimit);
+  if (!read) return "";  // nothing to quote: the exit status speaks instead
+  const std::string& text = *read;
   std::string own, last;
   std::size_t begin = 0;
   while (begin < text.size()) {
@@ -80,13 +86,13 @@ bool MaybeSameFile(const fs::path& a, const fs::path& b) {
 
 }  // namespace
 
-bool WriteOutcomeRecord(const fs::path& folder, const OutcomeRecord& record, std::string& error) {
+outcome::Error WriteOutcomeRecord(const fs::path& folder, const OutcomeRecord& record) {
   json out = {{"scenario", record.scenario},
               {"index", record.index},
               {"exitStatus", record.exitStatus ? json(*record.exitStatus) : json(nullptr)},
               {"wallSeconds", Optional(record.wallSeconds)}};
   if (!record.message.empty()) out["message"] = record.message;
-  return WriteText(folder / kOutcomeFile, out.dump(2) + "\n", error);
+  return WriteText(folder / kOutcomeFile, out.dump(2) + "\n");
 }
 
 bool ReadOutcome(const fs::path& folder, ScenarioOutcome& outcome) {
@@ -94,8 +100,8 @@ bool ReadOutcome(const fs::path& folder, ScenarioOutcome& outcome) {
   outcome = ScenarioOutcome{};
   outcome.name = folder.filename().string();
   outcome.folder = folder;
-  json record;
-  const bool recorded = ReadJsonFile(folder / kOutcomeFile, record) && record.is_object();
+  json record = ReadJsonFile(folder / kOutcomeFile).value_or(json());
+  const bool recorded = record.is_object();
   if (recorded) {
     if (record.contains("scenario") && record["scenario"].is_string())
       outcome.file = record["scenario"].get<std::string>();
@@ -108,8 +114,8 @@ bool ReadOutcome(const fs::path& folder, ScenarioOutcome& outcome) {
     if (record.contains("message") && record["message"].is_string())
       outcome.message = record["message"].get<std::string>();
   }
-  json summary;
-  const bool summarised = ReadJsonFile(folder / "summary.json", summary) && summary.is_object();
+  json summary = ReadJsonFile(folder / "summary.json").value_or(json());
+  const bool summarised = summary.is_object();
   if (outcome.passed()) {
     // A folder another run wrote into, or a run that ended well without
     // its summary, is not a pass.
@@ -147,15 +153,13 @@ bool ReadOutcome(const fs::path& folder, ScenarioOutcome& outcome) {
   return true;
 }
 
-bool CollectOutcomes(const std::vector<fs::path>& folders, std::vector<ScenarioOutcome>& outcomes,
-                     std::string& error) {
-  outcomes.clear();
+outcome::Expected<std::vector<ScenarioOutcome>> CollectOutcomes(
+    const std::vector<fs::path>& folders) {
+  std::vector<ScenarioOutcome> outcomes;
   for (const fs::path& folder : folders) {
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) {
-      error = "not a folder: " + folder.string();
-      return false;
-    }
+    if (!fs::is_directory(folder, ec))
+      return outcome::Error::Failed("not a folder: " + folder.string());
     std::vector<ScenarioOutcome> found;
     ScenarioOutcome outcome;
     if (ReadOutcome(folder, outcome)) {
@@ -168,10 +172,7 @@ bool CollectOutcomes(const std::vector<fs::path>& folders, std::vector<ScenarioO
       for (const fs::path& path : inside)
         if (ReadOutcome(path, outcome)) found.push_back(outcome);
     }
-    if (found.empty()) {
-      error = "no scenario folders in " + folder.string();
-      return false;
-    }
+    if (found.empty()) return outcome::Error::Failed("no scenario folders in " + folder.string());
     // List order where it is known; folders without one after, by name.
     std::stable_sort(found.begin(), found.end(),
                      [](const ScenarioOutcome& a, const ScenarioOutcome& b) {
@@ -180,7 +181,7 @@ bool CollectOutcomes(const std::vector<fs::path>& folders, std::vector<ScenarioO
                      });
     outcomes.insert(outcomes.end(), found.begin(), found.end());
   }
-  return true;
+  return outcomes;
 }
 
 std::string SummaryCsv(const std::vector<ScenarioOutcome>& outcomes) {
@@ -213,10 +214,10 @@ json SummaryJson(const std::vector<ScenarioOutcome>& outcomes) {
           {"scenarios", list}};
 }
 
-bool WriteSummary(const std::vector<ScenarioOutcome>& outcomes, const fs::path& folder,
-                  std::string& error) {
-  return WriteText(folder / "summary.csv", SummaryCsv(outcomes), error) &&
-         WriteText(folder / "summary.json", SummaryJson(outcomes).dump(2) + "\n", error);
+outcome::Error WriteSummary(const std::vector<ScenarioOutcome>& outcomes, const fs::path& folder) {
+  if (outcome::Error unwritten = WriteText(folder / "summary.csv", SummaryCsv(outcomes)))
+    return unwritten;
+  return WriteText(folder / "summary.json", SummaryJson(outcomes).dump(2) + "\n");
 }
 
 std::string OutcomeLine(const ScenarioOutcome& o) {

@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "outcome/outcome.h"
+
 namespace refhost {
 
 // The files a scenario's folder holds besides the run's own outputs.
@@ -42,24 +44,22 @@ struct OutcomeRecord {
   std::string message;  // set when the run was never started
 };
 
-bool WriteOutcomeRecord(const std::filesystem::path& folder, const OutcomeRecord& record,
-                        std::string& error);
+outcome::Error WriteOutcomeRecord(const std::filesystem::path& folder, const OutcomeRecord& record);
 
 // One scenario's folder read back. False only when `folder` holds nothing a
 // run leaves behind.
 bool ReadOutcome(const std::filesystem::path& folder, ScenarioOutcome& outcome);
 
 // The scenario folders of each of `folders` (a folder that is one itself,
-// or the ones inside it), in their list order. False with `error` when one
-// holds none.
-bool CollectOutcomes(const std::vector<std::filesystem::path>& folders,
-                     std::vector<ScenarioOutcome>& outcomes, std::string& error);
+// or the ones inside it), in their list order; an error when one holds none.
+outcome::Expected<std::vector<ScenarioOutcome>> CollectOutcomes(
+    const std::vector<std::filesystem::path>& folders);
 
 std::string SummaryCsv(const std::vector<ScenarioOutcome>& outcomes);
 nlohmann::json SummaryJson(const std::vector<ScenarioOutcome>& outcomes);
 // summary.csv and summary.json into `folder`.
-bool WriteSummary(const std::vector<ScenarioOutcome>& outcomes, const std::filesystem::path& folder,
-                  std::string& error);
+outcome::Error WriteSummary(const std::vector<ScenarioOutcome>& outcomes,
+                            const std::filesystem::path& folder);
 
 // "ok      north-2   12.3 s  3 timesteps", or the failure and its message.
 std::string OutcomeLine(const ScenarioOutcome& outcome);

@@ -278,28 +278,39 @@ const std::vector<std::string>& OutputFileNames() {
   return names;
 }
 
-bool WriteOutputs(const RunRecord& run, const std::filesystem::path& folder, std::string& error) {
+namespace {
+
+// The four tables, in the order of OutputFileNames; the first that cannot
+// be written stops the rest.
+outcome::Error WriteTables(const RunRecord& run, const std::filesystem::path& folder) {
+  using Table = std::string (*)(const RunRecord&);
+  const std::pair<const char*, Table> tables[] = {{"streams.csv", StreamsCsv},
+                                                  {"compositions.csv", CompositionsCsv},
+                                                  {"published.csv", PublishedCsv},
+                                                  {"optimisation.csv", OptimisationCsv}};
+  for (const auto& [name, table] : tables)
+    if (outcome::Error unwritten = WriteText(folder / name, table(run))) return unwritten;
+  return outcome::Error::Success();
+}
+
+}  // namespace
+
+outcome::Error WriteOutputs(const RunRecord& run, const std::filesystem::path& folder) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  if (ec) {
-    error = "cannot create " + folder.string() + ": " + ec.message();
-    return false;
-  }
-  const bool tables = WriteText(folder / "streams.csv", StreamsCsv(run), error) &&
-                      WriteText(folder / "compositions.csv", CompositionsCsv(run), error) &&
-                      WriteText(folder / "published.csv", PublishedCsv(run), error) &&
-                      WriteText(folder / "optimisation.csv", OptimisationCsv(run), error);
+  if (ec) return outcome::Error::Failed("cannot create " + folder.string() + ": " + ec.message());
   json summary = Summary(run);
-  if (!tables) {
+  if (outcome::Error unwritten = WriteTables(run, folder)) {
     // An earlier run's summary must not stand for this one.
     summary["status"] = "failed";
     if (!summary.contains("error"))
-      summary["error"] = {{"message", error}, {"command", ""}, {"code", 0}, {"timestep", nullptr}};
-    std::string ignored;
-    WriteText(folder / "summary.json", summary.dump(2) + "\n", ignored);
-    return false;
+      summary["error"] = {
+          {"message", unwritten.Message()}, {"command", ""}, {"code", 0}, {"timestep", nullptr}};
+    // Tried all the same; the table that could not be written is the failure to tell.
+    WriteText(folder / "summary.json", summary.dump(2) + "\n").Consume();
+    return unwritten;
   }
-  return WriteText(folder / "summary.json", summary.dump(2) + "\n", error);
+  return WriteText(folder / "summary.json", summary.dump(2) + "\n");
 }
 
 }  // namespace refhost

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "outcome/outcome.h"
 #include "scenario/run_record.h"
 
 namespace refhost {
@@ -25,8 +26,8 @@ std::string ResultTable(const RunRecord& run);
 // The names of the files WriteOutputs writes, in its order.
 const std::vector<std::string>& OutputFileNames();
 
-// Writes every file into `folder` (created when missing). False with
-// `error` when a file cannot be written.
-bool WriteOutputs(const RunRecord& run, const std::filesystem::path& folder, std::string& error);
+// Writes every file into `folder` (created when missing); an error when a
+// file cannot be written.
+outcome::Error WriteOutputs(const RunRecord& run, const std::filesystem::path& folder);
 
 }  // namespace refhost

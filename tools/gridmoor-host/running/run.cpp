@@ -11,7 +11,6 @@
 #include <iterator>
 #include <map>
 #include <set>
-#include <stdexcept>
 
 #include "archive/archive_error.h"
 #include "archive/json/case_json.h"
@@ -25,15 +24,11 @@
 
 namespace refhost {
 
-[[noreturn]] void Fail(const std::string& message) {
-  throw HostFailure(message, "", 0);
-}
-
-void StopWhenAsked() {
-  if (const int signal = InterruptSignal(); signal != 0) {
-    InterruptTaken();
-    throw Interrupted(signal);
-  }
+StepFailure StopWhenAsked() {
+  const int signal = InterruptSignal();
+  if (signal == 0) return StepFailure::None();
+  InterruptTaken();
+  return StepFailure::Interrupted(signal);
 }
 
 namespace {
@@ -60,41 +55,47 @@ std::string Runner::Where(const std::string& name) const {
   return found != places_.end() ? name + found->second : name;
 }
 
-Reply Runner::Require(std::int32_t code, void* arg, std::int32_t iarg, const std::string& what) {
-  StopWhenAsked();
-  Reply reply = lib_.Call(code, arg, iarg);
-  if (!reply.ok()) {
-    std::string message = std::string(CommandName(code)) + " (code " + std::to_string(code) + ")";
-    if (!what.empty()) message += " for " + Where(what);
-    message += " failed with result " + std::to_string(reply.result);
-    if (!reply.text.empty()) message += ": " + reply.text;
-    throw HostFailure(message, CommandName(code), code);
-  }
-  return reply;
+StepFailure Runner::Require(std::int32_t code, void* arg, std::int32_t iarg, Outcome& answer,
+                            const std::string& what) {
+  if (StepFailure stop = StopWhenAsked()) return stop;
+  const Reply reply = lib_.Call(code, arg, iarg);
+  answer = reply.outcome;
+  if (reply.ok()) return StepFailure::None();
+  std::string message = std::string(CommandName(code)) + " (code " + std::to_string(code) + ")";
+  if (!what.empty()) message += " for " + Where(what);
+  message += " failed with result " + std::to_string(reply.result);
+  if (!reply.text.empty()) message += ": " + reply.text;
+  return StepFailure::Refused(message, CommandName(code), code);
 }
 
-std::vector<StreamState> Runner::Solve(int t) {
+StepFailure Runner::Require(std::int32_t code, void* arg, std::int32_t iarg,
+                            const std::string& what) {
+  Outcome answer = Outcome::kOk;
+  return Require(code, arg, iarg, answer, what);
+}
+
+StepFailure Runner::Solve(int t, std::vector<StreamState>& outputs) {
   ++solvesThisStep_;
-  Require(EXT_CMD_PRE_SOLVE, nullptr, 0);
+  if (StepFailure failed = Require(EXT_CMD_PRE_SOLVE, nullptr, 0)) return failed;
   for (std::size_t i : inputs_) {
     const StreamInfo& stream = rec_.streams[i];
     const StreamState* state = InputAt(scenario_.inputs.at(stream.name), t);
     Record record = EncodeIpr(stream.handle, *state, stream.components.size());
-    Require(EXT_CMD_SET_IPR, record.data(), 0, stream.name);
+    if (StepFailure failed = Require(EXT_CMD_SET_IPR, record.data(), 0, stream.name)) return failed;
   }
-  std::vector<StreamState> outputs;
+  outputs.clear();
   for (std::size_t i : outputs_) {
     Record record = NewIprRecord(rec_.streams[i].handle);
-    Require(EXT_CMD_GET_IPR, record.data(), 0, rec_.streams[i].name);
+    if (StepFailure failed = Require(EXT_CMD_GET_IPR, record.data(), 0, rec_.streams[i].name))
+      return failed;
     if (const auto bound = boundOutputs_.find(rec_.streams[i].name); bound != boundOutputs_.end()) {
       for (BoundOutput& output : bound->second)
         if (IsUndefined(record.Get<double>(output.field->offset))) output.emptyAt.insert(t);
     }
     outputs.push_back(DecodeIpr(record));
   }
-  Require(EXT_CMD_POST_SOLVE_2, nullptr, 0);
-  Require(EXT_CMD_POST_SOLVE, nullptr, 0);
-  return outputs;
+  if (StepFailure failed = Require(EXT_CMD_POST_SOLVE_2, nullptr, 0)) return failed;
+  return Require(EXT_CMD_POST_SOLVE, nullptr, 0);
 }
 
 void Runner::RecordSolve(int t, double date, const std::vector<StreamState>& outputs) {
@@ -105,42 +106,48 @@ void Runner::RecordSolve(int t, double date, const std::vector<StreamState>& out
     rec_.streamSamples.push_back({t, date, outputs_[k], outputs[k]});
 }
 
-Evaluation Runner::ReadObjective() {
-  Evaluation value;
+StepFailure Runner::ReadObjective(Evaluation& value) {
+  value = Evaluation{};
   Record record(EXT_OPT_VALUE_RECORD_MIN_SIZE);
-  Require(EXT_CMD_GET_OBJECTIVE_FUNCTION, record.data(), 0, rec_.problem.objectiveName);
+  if (StepFailure failed =
+          Require(EXT_CMD_GET_OBJECTIVE_FUNCTION, record.data(), 0, rec_.problem.objectiveName))
+    return failed;
   value.objective = record.Get<double>(EXT_OPT_VALUE_VALUE_OFFSET);
   for (const ConstraintInfo& c : rec_.problem.constraints) {
     Record r(EXT_OPT_VALUE_RECORD_MIN_SIZE);
     r.Put<std::int32_t>(EXT_OPT_VALUE_HANDLE_OFFSET, c.handle);
-    Require(EXT_CMD_GET_CONSTRAINTS, r.data(), 0, c.name);
+    if (StepFailure failed = Require(EXT_CMD_GET_CONSTRAINTS, r.data(), 0, c.name)) return failed;
     value.constraints.push_back(r.Get<double>(EXT_OPT_VALUE_VALUE_OFFSET));
   }
-  return value;
+  return StepFailure::None();
 }
 
-void Runner::SetPoint(const TrialPoint& point) {
+StepFailure Runner::SetPoint(const TrialPoint& point) {
   for (std::size_t i = 0; i < rec_.problem.controls.size(); ++i) {
     Record r(EXT_OPT_VALUE_RECORD_MIN_SIZE);
     r.Put<std::int32_t>(EXT_OPT_VALUE_HANDLE_OFFSET, rec_.problem.controls[i].handle);
     r.Put<double>(EXT_OPT_VALUE_VALUE_OFFSET, point.controls[i]);
-    Require(EXT_CMD_SET_CONTROLS, r.data(), 0, rec_.problem.controls[i].name);
+    if (StepFailure failed =
+            Require(EXT_CMD_SET_CONTROLS, r.data(), 0, rec_.problem.controls[i].name))
+      return failed;
   }
   for (std::size_t i = 0; i < rec_.problem.intControls.size(); ++i) {
     Record r(EXT_OPT_VALUE_RECORD_MIN_SIZE);
     r.Put<std::int32_t>(EXT_OPT_VALUE_HANDLE_OFFSET, rec_.problem.intControls[i].handle);
     r.Put<double>(EXT_OPT_VALUE_VALUE_OFFSET, point.states[i]);
-    Require(EXT_CMD_SET_CONTROLS, r.data(), 1, rec_.problem.intControls[i].name);
+    if (StepFailure failed =
+            Require(EXT_CMD_SET_CONTROLS, r.data(), 1, rec_.problem.intControls[i].name))
+      return failed;
   }
+  return StepFailure::None();
 }
 
-void Runner::Optimise(int t, double date, TimestepResult& result) {
-  // Start where the workbook stands.
-  TrialPoint start;
+// Where the workbook stands: the search starts there.
+StepFailure Runner::StartingPoint(TrialPoint& start) {
   for (const ControlInfo& c : rec_.problem.controls) {
     Record r(EXT_OPT_VALUE_RECORD_MIN_SIZE);
     r.Put<std::int32_t>(EXT_OPT_VALUE_HANDLE_OFFSET, c.handle);
-    Require(EXT_CMD_GET_CONTROLS, r.data(), 0, c.name);
+    if (StepFailure failed = Require(EXT_CMD_GET_CONTROLS, r.data(), 0, c.name)) return failed;
     double value = r.Get<double>(EXT_OPT_VALUE_VALUE_OFFSET);
     if (IsUndefined(value) || std::isnan(value)) value = c.lower.present ? c.lower.value : 0.0;
     start.controls.push_back(value);
@@ -148,17 +155,32 @@ void Runner::Optimise(int t, double date, TimestepResult& result) {
   for (const IntControlInfo& c : rec_.problem.intControls) {
     Record r(EXT_OPT_VALUE_RECORD_MIN_SIZE);
     r.Put<std::int32_t>(EXT_OPT_VALUE_HANDLE_OFFSET, c.handle);
-    Require(EXT_CMD_GET_CONTROLS, r.data(), 1, c.name);
+    if (StepFailure failed = Require(EXT_CMD_GET_CONTROLS, r.data(), 1, c.name)) return failed;
     const double state = r.Get<double>(EXT_OPT_VALUE_VALUE_OFFSET);
     start.states.push_back(
         state >= 0 && state < static_cast<double>(c.labels.size()) ? static_cast<int>(state) : 0);
   }
+  return StepFailure::None();
+}
+
+StepFailure Runner::Optimise(int t, double date, TimestepResult& result) {
+  TrialPoint start;
+  if (StepFailure failed = StartingPoint(start)) return failed;
   double trialSeconds = 0;
-  const Evaluator evaluate = [&](const TrialPoint& point) {
+  // A failed trial's own failure, which names the request that failed: the
+  // optimiser hands back its message alone.
+  StepFailure stopped;
+  const Evaluator evaluate = [&](const TrialPoint& point) -> outcome::Expected<Evaluation> {
     const auto started = std::chrono::steady_clock::now();
-    SetPoint(point);
-    (void)Solve(t);
-    Evaluation value = ReadObjective();
+    std::vector<StreamState> outputs;
+    Evaluation value;
+    StepFailure failed = SetPoint(point);
+    if (!failed) failed = Solve(t, outputs);
+    if (!failed) failed = ReadObjective(value);
+    if (failed) {
+      stopped = std::move(failed);
+      return outcome::Error::Failed(stopped.Message());
+    }
     trialSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return value;
@@ -167,54 +189,89 @@ void Runner::Optimise(int t, double date, TimestepResult& result) {
     rec_.trials.push_back({t, date, trial, false, trialSeconds});
     progress_.Trial(t, trial.number);
   };
-  result.optimum = refhost::Optimise(rec_.problem, scenario_.optimisation, start, evaluate, sink);
+  outcome::Expected<OptimumResult> optimum =
+      refhost::Optimise(rec_.problem, scenario_.optimisation, start, evaluate, sink);
+  if (!optimum) return stopped ? std::move(stopped) : StepFailure(optimum.TakeError());
+  result.optimum = std::move(*optimum);
   result.optimised = true;
   if (!result.optimum.note.empty())
     rec_.notes.push_back("timestep " + std::to_string(t) + ": " + result.optimum.note);
+  return SolveOptimum(t, date, result);
+}
 
-  // The best point once more, so the workbook and the streams show it.
-  SetPoint(result.optimum.point);
-  const std::vector<StreamState> outputs = Solve(t);
+// The best point once more, so the workbook and the streams show it.
+StepFailure Runner::SolveOptimum(int t, double date, TimestepResult& result) {
+  if (StepFailure failed = SetPoint(result.optimum.point)) return failed;
+  std::vector<StreamState> outputs;
+  if (StepFailure failed = Solve(t, outputs)) return failed;
   Trial final;
   final.point = result.optimum.point;
-  final.value = ReadObjective();
+  if (StepFailure failed = ReadObjective(final.value)) return failed;
   final.feasible = Violation(rec_.problem, final.value) == 0;
   final.number = result.optimum.evaluations + 1;
   rec_.trials.push_back({t, date, final, true});
   result.optimum.value = final.value;
   result.optimum.feasible = final.feasible;
   RecordSolve(t, date, outputs);
+  return StepFailure::None();
 }
 
-void Runner::Published(int t, double date) {
+// The value of published variable `handle`, as text or as a block.
+StepFailure Runner::PublishedValue(std::int32_t handle, PublishedSample& sample) {
+  Record get(EXT_PUBVAR_RECORD_MIN_SIZE);
+  get.Put<std::int32_t>(EXT_PUBVAR_HANDLE_OFFSET, handle);
+  get.Put<std::uint8_t>(EXT_PUBVAR_FLAG_OFFSET, 0);
+  Outcome evaluated = Outcome::kOk;
+  if (StepFailure failed =
+          Require(EXT_CMD_EVAL_PUBLISHED_VARIABLES, get.data(), 0, evaluated, sample.name))
+    return failed;
+  if (evaluated != Outcome::kBlock) {
+    sample.value = get.GetText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE);
+    return StepFailure::None();
+  }
+  Record block(EXT_PUBVAR2_RECORD_MIN_SIZE);
+  block.Put<std::int32_t>(EXT_PUBVAR2_HANDLE_OFFSET, handle);
+  block.Put<std::uint8_t>(EXT_PUBVAR2_FLAG_OFFSET, 0);
+  if (StepFailure failed =
+          Require(EXT_CMD_EVAL_PUBLISHED_VARIABLES_2, block.data(), 0, sample.name))
+    return failed;
+  const char* text = block.Get<const char*>(EXT_PUBVAR2_TEXT_POINTER_OFFSET);
+  sample.value = text != nullptr ? text : "";
+  return StepFailure::None();
+}
+
+StepFailure Runner::Published(int t, double date) {
   Record record(EXT_PUBVAR_RECORD_MIN_SIZE);
   record.Put<std::int32_t>(EXT_PUBVAR_HANDLE_OFFSET, -1);
   for (int guard = 0; guard < 100000; ++guard) {
-    if (Require(EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE, record.data(), 0).outcome == Outcome::kEnd)
-      return;
+    Outcome listed = Outcome::kOk;
+    if (StepFailure failed = Require(EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE, record.data(), 0, listed))
+      return failed;
+    if (listed == Outcome::kEnd) return StepFailure::None();
     const std::int32_t handle = record.Get<std::int32_t>(EXT_PUBVAR_HANDLE_OFFSET);
     PublishedSample sample{t, date, record.GetText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
                            record.GetText(EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE), ""};
-    Record get(EXT_PUBVAR_RECORD_MIN_SIZE);
-    get.Put<std::int32_t>(EXT_PUBVAR_HANDLE_OFFSET, handle);
-    get.Put<std::uint8_t>(EXT_PUBVAR_FLAG_OFFSET, 0);
-    const Reply reply = Require(EXT_CMD_EVAL_PUBLISHED_VARIABLES, get.data(), 0, sample.name);
-    if (reply.outcome == Outcome::kBlock) {
-      Record block(EXT_PUBVAR2_RECORD_MIN_SIZE);
-      block.Put<std::int32_t>(EXT_PUBVAR2_HANDLE_OFFSET, handle);
-      block.Put<std::uint8_t>(EXT_PUBVAR2_FLAG_OFFSET, 0);
-      Require(EXT_CMD_EVAL_PUBLISHED_VARIABLES_2, block.data(), 0, sample.name);
-      const char* text = block.Get<const char*>(EXT_PUBVAR2_TEXT_POINTER_OFFSET);
-      sample.value = text != nullptr ? text : "";
-    } else {
-      sample.value = get.GetText(EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE);
-    }
+    if (StepFailure failed = PublishedValue(handle, sample)) return failed;
     rec_.published.push_back(std::move(sample));
   }
-  Fail("GetNextPublishedVariable does not end");
+  return StepFailure::Failed("GetNextPublishedVariable does not end");
 }
 
-void Runner::Timestep(int t, double date) {
+// A timestep without optimisation: one solve, and the objective when the
+// case defines one.
+StepFailure Runner::SolveOnce(int t, double date, TimestepResult& result) {
+  std::vector<StreamState> outputs;
+  if (StepFailure failed = Solve(t, outputs)) return failed;
+  RecordSolve(t, date, outputs);
+  if (!rec_.problem.objectiveDefined) return StepFailure::None();
+  result.optimised = true;
+  if (StepFailure failed = ReadObjective(result.optimum.value)) return failed;
+  result.optimum.feasible = Violation(rec_.problem, result.optimum.value) == 0;
+  result.optimum.method = "none";
+  return StepFailure::None();
+}
+
+StepFailure Runner::Timestep(int t, double date) {
   TimestepResult result;
   result.timestep = t;
   result.date = date;
@@ -222,48 +279,32 @@ void Runner::Timestep(int t, double date) {
   Record dateRecord(EXT_DATE_RECORD_MIN_SIZE);
   // The driver adds the day back.
   dateRecord.Put<double>(EXT_DATE_RECORD_DATE_OFFSET, date - 1.0);
-  Require(EXT_CMD_SET_DATE, dateRecord.data(), 0);
-  Require(EXT_CMD_START_OF_TIMESTEP, nullptr, 0);
-  if (rec_.optimising) {
-    Optimise(t, date, result);
-  } else {
-    const std::vector<StreamState> outputs = Solve(t);
-    RecordSolve(t, date, outputs);
-    if (rec_.problem.objectiveDefined) {
-      result.optimised = true;
-      result.optimum.value = ReadObjective();
-      result.optimum.feasible = Violation(rec_.problem, result.optimum.value) == 0;
-      result.optimum.method = "none";
-    }
-  }
-  Published(t, date);
+  if (StepFailure failed = Require(EXT_CMD_SET_DATE, dateRecord.data(), 0)) return failed;
+  if (StepFailure failed = Require(EXT_CMD_START_OF_TIMESTEP, nullptr, 0)) return failed;
+  if (StepFailure failed = rec_.optimising ? Optimise(t, date, result) : SolveOnce(t, date, result))
+    return failed;
+  if (StepFailure failed = Published(t, date)) return failed;
   Record event(EXT_NEXT_EVENT_RECORD_MIN_SIZE);
-  if (Require(EXT_CMD_GET_NEXT_EVENT, event.data(), 0).outcome == Outcome::kOk)
-    result.nextEvent = event.Get<double>(EXT_NEXT_EVENT_TIME_OFFSET);
-  Require(EXT_CMD_END_OF_TIMESTEP, nullptr, 0);
-  Require(EXT_CMD_NEXT_TIMESTEP, nullptr, 0);
+  Outcome next = Outcome::kOk;
+  if (StepFailure failed = Require(EXT_CMD_GET_NEXT_EVENT, event.data(), 0, next)) return failed;
+  if (next == Outcome::kOk) result.nextEvent = event.Get<double>(EXT_NEXT_EVENT_TIME_OFFSET);
+  if (StepFailure failed = Require(EXT_CMD_END_OF_TIMESTEP, nullptr, 0)) return failed;
+  if (StepFailure failed = Require(EXT_CMD_NEXT_TIMESTEP, nullptr, 0)) return failed;
   rec_.results.push_back(result);
+  return StepFailure::None();
 }
 
-void Runner::Run() {
-  Prepare();
-  FindMissingSheets();
-  LearnStreams();
-  CheckInputs();
-  LearnProblem();
+StepFailure Runner::RunTimesteps() {
   double date = scenario_.startDate;
-  Record dateRecord(EXT_DATE_RECORD_MIN_SIZE);
-  dateRecord.Put<double>(EXT_DATE_RECORD_DATE_OFFSET, date - 1.0);
-  Require(EXT_CMD_SET_DATE, dateRecord.data(), 0);
-  Require(EXT_CMD_START_OF_RUN, nullptr, 0);
-  runStarted_ = true;
   for (int t = 0; t < scenario_.timesteps; ++t) {
     timestep = t;
-    Timestep(t, date);
+    if (StepFailure failed = Timestep(t, date)) return failed;
     if (t == 0) {
-      NoteAddedSheets();
+      if (StepFailure failed = NoteAddedSheets()) return failed;
       // What the save will refuse is refused before the next timestep.
-      if (options_.save) CheckSaveKeepsSheets();
+      if (options_.save) {
+        if (StepFailure failed = CheckSaveKeepsSheets()) return failed;
+      }
     }
     TimestepResult& result = rec_.results.back();
     if (result.nextEvent) NoteNextEvent(t, date, result);
@@ -272,9 +313,24 @@ void Runner::Run() {
                            result.eventActed ? result.nextEvent : std::nullopt);
   }
   timestep = -1;
+  return StepFailure::None();
+}
+
+StepFailure Runner::Run() {
+  if (StepFailure failed = Prepare()) return failed;
+  if (StepFailure failed = FindMissingSheets()) return failed;
+  if (StepFailure failed = LearnStreams()) return failed;
+  if (StepFailure failed = CheckInputs()) return failed;
+  if (StepFailure failed = LearnProblem()) return failed;
+  Record dateRecord(EXT_DATE_RECORD_MIN_SIZE);
+  dateRecord.Put<double>(EXT_DATE_RECORD_DATE_OFFSET, scenario_.startDate - 1.0);
+  if (StepFailure failed = Require(EXT_CMD_SET_DATE, dateRecord.data(), 0)) return failed;
+  if (StepFailure failed = Require(EXT_CMD_START_OF_RUN, nullptr, 0)) return failed;
+  runStarted_ = true;
+  if (StepFailure failed = RunTimesteps()) return failed;
   runEnded_ = true;
-  Require(EXT_CMD_END_OF_RUN, nullptr, 0);
-  SaveAndClose();
+  if (StepFailure failed = Require(EXT_CMD_END_OF_RUN, nullptr, 0)) return failed;
+  return SaveAndClose();
 }
 
 // Whether the event the workbook asks for starts the next timestep.
@@ -292,11 +348,13 @@ void Runner::NoteNextEvent(int t, double date, TimestepResult& result) {
   }
 }
 
-void Runner::SaveAndClose() {
+StepFailure Runner::SaveAndClose() {
   if (options_.save) {
-    CheckSaveKeepsSheets();
+    if (StepFailure failed = CheckSaveKeepsSheets()) return failed;
     std::string name = options_.saveAs ? options_.saveAs->string() : std::string();
-    Require(EXT_CMD_SAVE_CASE_WORKBOOK, name.empty() ? nullptr : name.data(), 0);
+    if (StepFailure failed =
+            Require(EXT_CMD_SAVE_CASE_WORKBOOK, name.empty() ? nullptr : name.data(), 0))
+      return failed;
   }
   // An office that ended while the workbook was closed fails the run too:
   // the library's last word on it is the stop (threaded) or the destroy
@@ -304,14 +362,15 @@ void Runner::SaveAndClose() {
   appStarted_ = false;
   const Reply stopped = lib_.StopApp();
   if (!stopped.ok())
-    throw HostFailure("ExtStopApp failed with result " + std::to_string(stopped.result) +
-                          ": the workbook could not be closed (the office has ended)",
-                      "ExtStopApp", 0);
+    return StepFailure::Refused("ExtStopApp failed with result " + std::to_string(stopped.result) +
+                                    ": the workbook could not be closed (the office has ended)",
+                                "ExtStopApp", 0);
   const Reply destroyed = lib_.DestroyInstance();
   if (!destroyed.ok())
-    throw HostFailure("ExtDestroyInstance failed with result " + std::to_string(destroyed.result) +
-                          ": " + destroyed.text,
-                      "ExtDestroyInstance", 0);
+    return StepFailure::Refused("ExtDestroyInstance failed with result " +
+                                    std::to_string(destroyed.result) + ": " + destroyed.text,
+                                "ExtDestroyInstance", 0);
+  return StepFailure::None();
 }
 
 void Runner::NoteEmptyOutputs() {
@@ -339,32 +398,29 @@ double PlannedNextDate(double current, double stepDays, std::optional<double> ev
   return planned;
 }
 
-bool ScenarioWorkbook(const Scenario& scenario, std::optional<std::filesystem::path>& workbook,
-                      std::string& error) {
-  workbook = scenario.workbook;
-  if (workbook) return true;
-  std::vector<std::uint8_t> archive;
+outcome::Expected<std::optional<std::filesystem::path>> ScenarioWorkbook(const Scenario& scenario) {
+  if (scenario.workbook) return scenario.workbook;
+  outcome::Expected<std::vector<std::uint8_t>> archive = CaseArchiveBytes(scenario);
+  if (!archive)
+    return outcome::Error::Failed(scenario.file.string() + ": " + archive.GetError().Message());
   nlohmann::json caseJson;
-  if (!CaseArchiveBytes(scenario, archive, error) ||
-      !archive::CaseArchiveToJson(archive, caseJson, error)) {
-    error = scenario.file.string() + ": " + error;
-    return false;
-  }
+  std::string error;
+  if (!archive::CaseArchiveToJson(*archive, caseJson, error))
+    return outcome::Error::Failed(scenario.file.string() + ": " + error);
   const std::string name = caseJson.value("fileName", std::string());
-  if (!name.empty()) workbook = std::filesystem::absolute(name);
-  return true;
+  if (name.empty()) return std::optional<std::filesystem::path>();
+  return std::optional<std::filesystem::path>(std::filesystem::absolute(name));
 }
 
-bool CaseArchiveBytes(const Scenario& scenario, std::vector<std::uint8_t>& bytes,
-                      std::string& error) {
+outcome::Expected<std::vector<std::uint8_t>> CaseArchiveBytes(const Scenario& scenario) {
   if (scenario.caseJson) {
-    if (!archive::CaseJsonToArchive(*scenario.caseJson, bytes, error)) {
-      error = "case: " + error;
-      return false;
-    }
-    return true;
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!archive::CaseJsonToArchive(*scenario.caseJson, bytes, error))
+      return outcome::Error::Failed("case: " + error);
+    return bytes;
   }
-  return ReadBounded(*scenario.caseArchive, kCaseArchiveLimit, bytes, error);
+  return ReadBoundedBytes(*scenario.caseArchive, kCaseArchiveLimit);
 }
 
 void RunScenario(Library& library, const Scenario& scenario, const RunOptions& options,
@@ -375,22 +431,26 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
   record.timesteps = scenario.timesteps;
   record.stepDays = scenario.stepDays;
   Runner runner(library, scenario, options, record);
+  StepFailure stopped;
+  // No step throws. What the standard library itself may raise (no memory)
+  // still ends the run with its outputs written and its instance wound down.
   try {
-    runner.Run();
-  } catch (const Interrupted& stop) {
-    record.interruptedBy = stop.signal;
-    record.failure = RunFailure{stop.what(), "", 0, runner.timestep};
-  } catch (const HostFailure& failure) {
+    stopped = runner.Run();
+  } catch (const std::exception& e) {
+    stopped = StepFailure::Failed(std::string("internal error: ") + e.what());
+  }
+  if (stopped) {
     // A call that fails after a signal failed for it: the office the call
     // was waiting on was ended so that the run could stop.
-    if (const int signal = InterruptSignal(); signal != 0) {
+    const int signal = stopped.Signal() != 0 ? stopped.Signal() : InterruptSignal();
+    if (signal != 0) {
       record.interruptedBy = signal;
-      record.failure = RunFailure{Interrupted(signal).what(), "", 0, runner.timestep};
+      record.failure =
+          RunFailure{StepFailure::Interrupted(signal).Message(), "", 0, runner.timestep};
     } else {
-      record.failure = RunFailure{failure.what(), failure.command, failure.code, runner.timestep};
+      record.failure =
+          RunFailure{stopped.Message(), stopped.Command(), stopped.Code(), runner.timestep};
     }
-  } catch (const std::exception& e) {
-    record.failure = RunFailure{std::string("internal error: ") + e.what(), "", 0, runner.timestep};
   }
   InterruptTaken();
   runner.NoteEmptyOutputs();

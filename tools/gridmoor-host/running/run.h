@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "outcome/outcome.h"
 #include "scenario/library.h"
 #include "scenario/run_record.h"
 #include "scenario/scenario.h"
@@ -27,15 +28,13 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
                  RunRecord& record);
 
 // Case bytes for ReadCaseData: the archive, from the scenario's inline JSON
-// or its archive file. False with `error` when it cannot be had.
-bool CaseArchiveBytes(const Scenario& scenario, std::vector<std::uint8_t>& bytes,
-                      std::string& error);
+// or its archive file; an error when it cannot be had.
+outcome::Expected<std::vector<std::uint8_t>> CaseArchiveBytes(const Scenario& scenario);
 
 // The workbook a run opens: the scenario's own, else the file name its case
 // holds, taken as the library takes it (against the current folder); none
-// when neither names one. False with `error` when the case cannot be read.
-bool ScenarioWorkbook(const Scenario& scenario, std::optional<std::filesystem::path>& workbook,
-                      std::string& error);
+// when neither names one. An error when the case cannot be read.
+outcome::Expected<std::optional<std::filesystem::path>> ScenarioWorkbook(const Scenario& scenario);
 
 // The dates of a run without events: start, start + step, ...
 double PlannedNextDate(double current, double stepDays, std::optional<double> event);

@@ -45,62 +45,65 @@ std::vector<std::string> StreamCells(const nlohmann::json& stream) {
 }
 
 // A workbook the office can open: a missing one would be made anew, empty.
-void CheckWorkbookFile(const std::string& path) {
+StepFailure CheckWorkbookFile(const std::string& path) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error))
-    Fail("the workbook " + path + " is a folder, not a file");
-  if (!std::filesystem::is_regular_file(path, error)) Fail("workbook not found: " + path);
+    return StepFailure::Failed("the workbook " + path + " is a folder, not a file");
+  if (!std::filesystem::is_regular_file(path, error))
+    return StepFailure::Failed("workbook not found: " + path);
+  return StepFailure::None();
 }
 
 }  // namespace
 
-void Runner::IdentifyDriver() {
+StepFailure Runner::IdentifyDriver() {
   std::vector<unsigned char> identify(EXT_IDENTIFY_RECORD_MIN_SIZE, 0);
   const std::uint32_t version = EXT_INTERFACE_VERSION;
   std::memcpy(identify.data(), &version, sizeof version);
   const Reply reply = lib_.Identify(identify);
-  if (!reply.ok()) throw HostFailure("ExtIdentify failed: " + reply.text, "ExtIdentify", 0);
+  if (!reply.ok())
+    return StepFailure::Refused("ExtIdentify failed: " + reply.text, "ExtIdentify", 0);
   rec_.driverName.assign(
       reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
       strnlen(reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
               EXT_IDENTIFY_NAME_SIZE));
+  return StepFailure::None();
 }
 
 // The case's archive, checked, and the workbook it names, before any
 // instance: a case that cannot be had costs no office.
-std::vector<std::uint8_t> Runner::CheckedCase() {
-  std::vector<std::uint8_t> archive;
-  std::string error;
-  if (!CaseArchiveBytes(scenario_, archive, error)) Fail(scenario_.file.string() + ": " + error);
+StepFailure Runner::CheckedCase(std::vector<std::uint8_t>& archive) {
+  outcome::Expected<std::vector<std::uint8_t>> bytes = CaseArchiveBytes(scenario_);
+  if (!bytes)
+    return StepFailure::Failed(scenario_.file.string() + ": " + bytes.GetError().Message());
+  archive = std::move(*bytes);
   if (archive.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
-    Fail("the case archive has " + std::to_string(archive.size()) + " bytes; the record holds " +
-         std::to_string(EXT_CASE_DATA_ARCHIVE_CAPACITY));
-  CheckCase(archive);
-  if (scenario_.workbook) {
-    // Never cut: a cut path names another file, which the run would open and save.
-    const std::string path = scenario_.workbook->string();
-    if (path.size() >= EXT_FILE_NAME_TEXT_SIZE)
-      Fail("the workbook path has " + std::to_string(path.size()) +
-           " bytes; the driver's file-name field holds at most " +
-           std::to_string(EXT_FILE_NAME_TEXT_SIZE - 1) + ": " + path);
-    CheckWorkbookFile(path);
-  }
-  return archive;
+    return StepFailure::Failed("the case archive has " + std::to_string(archive.size()) +
+                               " bytes; the record holds " +
+                               std::to_string(EXT_CASE_DATA_ARCHIVE_CAPACITY));
+  if (StepFailure failed = CheckCase(archive)) return failed;
+  if (!scenario_.workbook) return StepFailure::None();
+  // Never cut: a cut path names another file, which the run would open and save.
+  const std::string path = scenario_.workbook->string();
+  if (path.size() >= EXT_FILE_NAME_TEXT_SIZE)
+    return StepFailure::Failed("the workbook path has " + std::to_string(path.size()) +
+                               " bytes; the driver's file-name field holds at most " +
+                               std::to_string(EXT_FILE_NAME_TEXT_SIZE - 1) + ": " + path);
+  return CheckWorkbookFile(path);
 }
 
 // The scenario's model data file, or one written from its published
 // variables into scratch.
-void Runner::PrepareModelData() {
+StepFailure Runner::PrepareModelData() {
   if (scenario_.modelDataFile) {
     modelDataPath_ = scenario_.modelDataFile->string();
     CheckModelData();
-    return;
+    return StepFailure::None();
   }
-  std::filesystem::path scratch;
-  std::string error;
-  if (!lib_.ScratchFile("model-data.gmd", scratch, error)) Fail(error);
-  modelDataPath_ = scratch.string();
-  if (!scenario_.publishedVariables) return;
+  outcome::Expected<std::filesystem::path> scratch = lib_.ScratchFile("model-data.gmd");
+  if (!scratch) return scratch.TakeError();
+  modelDataPath_ = scratch->string();
+  if (!scenario_.publishedVariables) return StepFailure::None();
   for (const nlohmann::json& v : *scenario_.publishedVariables)
     if (v.is_object() && v.contains("name") && v["name"].is_string() && !Blank(v, "worksheet"))
       places_[v["name"].get<std::string>()] =
@@ -108,16 +111,16 @@ void Runner::PrepareModelData() {
                 Blank(v, "cell") ? std::vector<std::string>{}
                                  : std::vector<std::string>{v["cell"].get<std::string>()});
   std::vector<std::uint8_t> bytes;
+  std::string error;
   if (!archive::ModelDataFromJson(*scenario_.publishedVariables, bytes, error))
-    Fail("publishedVariables: " + error);
-  if (!WriteText(modelDataPath_,
-                 std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                 error))
-    Fail(error);
+    return StepFailure::Failed("publishedVariables: " + error);
+  return WriteText(modelDataPath_,
+                   std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-void Runner::SendCase(const std::vector<std::uint8_t>& archive) {
-  Require(EXT_CMD_SET_MODEL_DATA_FILE, modelDataPath_.data(), 0);
+StepFailure Runner::SendCase(const std::vector<std::uint8_t>& archive) {
+  if (StepFailure failed = Require(EXT_CMD_SET_MODEL_DATA_FILE, modelDataPath_.data(), 0))
+    return failed;
   Record caseRecord(EXT_CASE_DATA_RECORD_SIZE);
   std::memcpy(caseRecord.data() + EXT_CASE_DATA_ARCHIVE_OFFSET, archive.data(), archive.size());
   caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET,
@@ -126,52 +129,58 @@ void Runner::SendCase(const std::vector<std::uint8_t>& archive) {
   caseRecord.Put<const char*>(EXT_CASE_DATA_MODEL_PATH_OFFSET, modelFile.c_str());
   // The scenario names the workbook itself: never look for it elsewhere.
   caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_NO_RELOCATION_OFFSET, 1);
-  Require(EXT_CMD_READ_CASE_DATA, caseRecord.data(), 0);
-  Require(EXT_CMD_READ_MODEL_DATA, nullptr, 0);
+  if (StepFailure failed = Require(EXT_CMD_READ_CASE_DATA, caseRecord.data(), 0)) return failed;
+  return Require(EXT_CMD_READ_MODEL_DATA, nullptr, 0);
 }
 
-void Runner::OpenWorkbook() {
+StepFailure Runner::OpenWorkbook() {
   if (scenario_.workbook) {
     Record name(EXT_FILE_NAME_RECORD_MIN_SIZE);
     name.PutText(EXT_FILE_NAME_TEXT_OFFSET, EXT_FILE_NAME_TEXT_SIZE, scenario_.workbook->string());
-    Require(EXT_CMD_SET_FILE_NAME, name.data(), 0);
+    if (StepFailure failed = Require(EXT_CMD_SET_FILE_NAME, name.data(), 0)) return failed;
   }
   // The workbook the case names: an office would make a new empty one for a
   // file that does not exist, which is never what a run wants.
   char label[EXT_FILE_NAME_TEXT_SIZE + 1] = {};
-  Require(EXT_CMD_GET_FILE_LABEL, label, EXT_FILE_NAME_TEXT_SIZE);
+  if (StepFailure failed = Require(EXT_CMD_GET_FILE_LABEL, label, EXT_FILE_NAME_TEXT_SIZE))
+    return failed;
   rec_.workbook = label;
-  if (rec_.workbook.empty() || rec_.workbook == "<No file>") Fail("the case names no workbook");
-  CheckWorkbookFile(rec_.workbook);
+  if (rec_.workbook.empty() || rec_.workbook == "<No file>")
+    return StepFailure::Failed("the case names no workbook");
+  if (StepFailure failed = CheckWorkbookFile(rec_.workbook)) return failed;
   if (lib_.Direct()) {
-    Require(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr, 0);
+    if (StepFailure failed = Require(EXT_CMD_OPEN_CASE_WORKBOOK, nullptr, 0)) return failed;
   } else {
-    StopWhenAsked();
+    if (StepFailure stop = StopWhenAsked()) return stop;
     const Reply reply = lib_.StartApp();
-    if (!reply.ok()) throw HostFailure("ExtStartApp failed: " + reply.text, "ExtStartApp", 0);
+    if (!reply.ok())
+      return StepFailure::Refused("ExtStartApp failed: " + reply.text, "ExtStartApp", 0);
   }
   appStarted_ = true;
+  return StepFailure::None();
 }
 
-void Runner::Prepare() {
-  IdentifyDriver();
-  const std::vector<std::uint8_t> archive = CheckedCase();
-  PrepareModelData();
-  StopWhenAsked();
+StepFailure Runner::Prepare() {
+  if (StepFailure failed = IdentifyDriver()) return failed;
+  std::vector<std::uint8_t> archive;
+  if (StepFailure failed = CheckedCase(archive)) return failed;
+  if (StepFailure failed = PrepareModelData()) return failed;
+  if (StepFailure stop = StopWhenAsked()) return stop;
   const Reply reply = lib_.CreateInstance();
-  if (!reply.ok()) throw HostFailure(reply.text, "ExtCreateInstance", 0);
-  SendCase(archive);
-  OpenWorkbook();
+  if (!reply.ok()) return StepFailure::Refused(reply.text, "ExtCreateInstance", 0);
+  if (StepFailure failed = SendCase(archive)) return failed;
+  return OpenWorkbook();
 }
 
 // Refused before any office starts: what the driver would run without
 // complaint and answer wrongly.
-void Runner::CheckCase(const std::vector<std::uint8_t>& archive) {
+StepFailure Runner::CheckCase(const std::vector<std::uint8_t>& archive) {
   std::string error;
   if (!archive::CaseArchiveToJson(archive, case_, error))
-    Fail(scenario_.file.string() + ": case: " + error);
+    return StepFailure::Failed(scenario_.file.string() + ": case: " + error);
   const std::vector<std::string> problems = CaseItemProblems(case_);
-  if (!problems.empty()) Fail(scenario_.file.string() + ": case: " + problems.front());
+  if (!problems.empty())
+    return StepFailure::Failed(scenario_.file.string() + ": case: " + problems.front());
   for (const char* list : {"inputStreams", "outputStreams"}) {
     if (!case_.contains(list)) continue;
     for (std::size_t i = 0; i < case_[list].size(); ++i) {
@@ -190,14 +199,16 @@ void Runner::CheckCase(const std::vector<std::uint8_t>& archive) {
       }
     }
   }
+  return StepFailure::None();
 }
 
 // The driver reads a model data file it cannot read as an empty one: the
 // run goes on without published variables, which the user should hear.
 void Runner::CheckModelData() {
-  std::vector<std::uint8_t> bytes;
-  std::string why;
-  if (ReadBounded(modelDataPath_, kModelDataFileLimit, bytes, why)) {
+  const outcome::Expected<std::vector<std::uint8_t>> bytes =
+      ReadBoundedBytes(modelDataPath_, kModelDataFileLimit);
+  std::string why = bytes ? std::string() : bytes.GetError().Message();
+  if (bytes) {
     casedata::CExcclExportedVariable variables;
     const archive::ArchiveError failure = archive::ReadModelDataFile(
         modelDataPath_.c_str(), static_cast<std::uint32_t>(case_.value("version", 40)), variables);
@@ -216,147 +227,183 @@ void Runner::CheckModelData() {
 
 // AddPublishedVariable refuses a worksheet the workbook does not have;
 // what it accepts is deleted again at once.
-bool Runner::SheetExists(const std::string& sheet) {
+StepFailure Runner::SheetExists(const std::string& sheet, bool& exists) {
   Record add(EXT_ADD_PUBVAR_RECORD_MIN_SIZE);
   const std::string cell = "A1", name = "gridmoor-host sheet probe";
   add.Put<const char*>(EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, sheet.c_str());
   add.Put<const char*>(EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, cell.c_str());
   add.Put<const char*>(EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, name.c_str());
   add.Put<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET, -1);
-  StopWhenAsked();
-  if (!lib_.Call(EXT_CMD_ADD_PUBLISHED_VARIABLE, add.data(), 0).ok()) return false;
+  if (StepFailure stop = StopWhenAsked()) return stop;
+  // A refusal is the answer here, not a failure.
+  exists = lib_.Call(EXT_CMD_ADD_PUBLISHED_VARIABLE, add.data(), 0).ok();
   const std::int32_t handle = add.Get<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET);
-  if (handle >= 0) Require(EXT_CMD_DEL_PUBLISHED_VARIABLE, nullptr, handle);
-  return true;
+  if (!exists || handle < 0) return StepFailure::None();
+  return Require(EXT_CMD_DEL_PUBLISHED_VARIABLE, nullptr, handle);
 }
 
 // The driver adds the sheet of an input stream when the workbook lacks it:
 // the stream then writes into a new empty sheet that no formula reads.
-void Runner::FindMissingSheets() {
-  if (!case_.contains("inputStreams")) return;
+StepFailure Runner::FindMissingSheets() {
+  if (!case_.contains("inputStreams")) return StepFailure::None();
   for (std::size_t i = 0; i < case_["inputStreams"].size(); ++i) {
     const nlohmann::json& stream = case_["inputStreams"][i];
     if (Blank(stream, "sheetName") || StreamCells(stream).empty()) continue;
     const std::string sheet = stream["sheetName"].get<std::string>();
-    if (!SheetExists(sheet)) missingSheets_.emplace_back("In-" + std::to_string(i + 1), sheet);
+    bool exists = false;
+    if (StepFailure failed = SheetExists(sheet, exists)) return failed;
+    if (!exists) missingSheets_.emplace_back("In-" + std::to_string(i + 1), sheet);
   }
+  return StepFailure::None();
 }
 
 // Said only when the first solve made the sheet: a sheet matched in
 // another case was there all along.
-void Runner::NoteAddedSheets() {
+StepFailure Runner::NoteAddedSheets() {
   for (const auto& [stream, sheet] : missingSheets_) {
-    if (!SheetExists(sheet)) continue;
+    bool exists = false;
+    if (StepFailure failed = SheetExists(sheet, exists)) return failed;
+    if (!exists) continue;
     addedSheets_ = true;
     rec_.notes.push_back("input stream " + stream + ": the workbook had no sheet '" + sheet +
                          "'; the driver added it, so the stream writes into a new empty sheet "
                          "and the outputs read the workbook's own values");
   }
   missingSheets_.clear();
+  return StepFailure::None();
 }
 
 // A format that holds one sheet keeps only the active one: saving into it
 // would replace the user's rows with a sheet the driver added, or drop
 // every other sheet of a workbook.
-void Runner::CheckSaveKeepsSheets() {
+StepFailure Runner::CheckSaveKeepsSheets() {
   const std::filesystem::path target =
       options_.saveAs ? *options_.saveAs : std::filesystem::path(rec_.workbook);
-  if (!IsOneSheetFormat(target)) return;
+  if (!IsOneSheetFormat(target)) return StepFailure::None();
   if (addedSheets_)
-    Fail("saving " + target.string() +
-         " is refused: the format holds one sheet, and the driver added a sheet to this "
-         "workbook, which would replace its rows");
+    return StepFailure::Failed(
+        "saving " + target.string() +
+        " is refused: the format holds one sheet, and the driver added a sheet to this "
+        "workbook, which would replace its rows");
   if (options_.saveAs && !IsOneSheetFormat(rec_.workbook) && !options_.oneSheetWorkbook)
-    Fail("saving " + target.string() +
-         " is refused: the format holds one sheet and would drop the other sheets of " +
-         rec_.workbook);
+    return StepFailure::Failed(
+        "saving " + target.string() +
+        " is refused: the format holds one sheet and would drop the other sheets of " +
+        rec_.workbook);
+  return StepFailure::None();
 }
 
-void Runner::LearnStreams() {
+// The components of `stream`, when compositions are on.
+StepFailure Runner::LearnComponents(StreamInfo& stream) {
+  Record list(EXT_COMPONENT_LIST_RECORD_MIN_SIZE);
+  Outcome composition = Outcome::kOk;
+  if (StepFailure failed =
+          Require(EXT_CMD_GET_STREAM_COMPOSITION, list.data(),
+                  static_cast<std::int32_t>(stream.handle), composition, stream.name))
+    return failed;
+  if (composition != Outcome::kOk) return StepFailure::None();
+  const std::uint32_t n = std::min<std::uint32_t>(
+      list.Get<std::uint32_t>(EXT_COMPONENT_LIST_COUNT_OFFSET), EXT_COMPONENT_LIST_MAX_COMPONENTS);
+  for (std::uint32_t i = 0; i < n; ++i)
+    stream.components.push_back(
+        list.GetText(EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
+                     EXT_COMPONENT_LIST_NAME_SIZE));
+  return StepFailure::None();
+}
+
+StepFailure Runner::LearnStreams() {
   Record record(EXT_STREAM_RECORD_MIN_SIZE);
   record.Put<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
   for (;;) {
-    const Reply reply = Require(EXT_CMD_ENUM_STREAMS, record.data(), 0);
-    if (reply.outcome == Outcome::kEnd) break;
+    Outcome listed = Outcome::kOk;
+    if (StepFailure failed = Require(EXT_CMD_ENUM_STREAMS, record.data(), 0, listed)) return failed;
+    if (listed == Outcome::kEnd) return StepFailure::None();
     StreamInfo stream;
     stream.handle = record.Get<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET);
     stream.output = record.Get<std::uint32_t>(EXT_STREAM_KIND_OFFSET) == EXT_STREAM_KIND_OUTPUT;
     stream.name = record.GetText(EXT_STREAM_NAME_OFFSET, EXT_STREAM_NAME_SIZE);
-    Record list(EXT_COMPONENT_LIST_RECORD_MIN_SIZE);
-    const Reply comp = Require(EXT_CMD_GET_STREAM_COMPOSITION, list.data(),
-                               static_cast<std::int32_t>(stream.handle), stream.name);
-    if (comp.outcome == Outcome::kOk) {
-      const std::uint32_t n =
-          std::min<std::uint32_t>(list.Get<std::uint32_t>(EXT_COMPONENT_LIST_COUNT_OFFSET),
-                                  EXT_COMPONENT_LIST_MAX_COMPONENTS);
-      for (std::uint32_t i = 0; i < n; ++i)
-        stream.components.push_back(
-            list.GetText(EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
-                         EXT_COMPONENT_LIST_NAME_SIZE));
-    }
+    if (StepFailure failed = LearnComponents(stream)) return failed;
     (stream.output ? outputs_ : inputs_).push_back(rec_.streams.size());
     rec_.streams.push_back(std::move(stream));
-    if (rec_.streams.size() > 10000) Fail("EnumStreams does not end");
+    if (rec_.streams.size() > 10000) return StepFailure::Failed("EnumStreams does not end");
   }
 }
 
-void Runner::CheckInputs() {
+namespace {
+
+// The values an input stream's entry gives against the `n` components of
+// the stream's composition.
+StepFailure CheckComposition(const std::string& where, std::size_t n, const StreamState& state) {
+  const bool any = !state.moleFractions.empty() || !state.interaction.empty() ||
+                   std::any_of(state.properties.begin(), state.properties.end(),
+                               [](const auto& v) { return !v.empty(); });
+  if (any && n == 0)
+    return StepFailure::Failed(where + ": the stream carries no composition in the case");
+  if (!state.moleFractions.empty() && state.moleFractions.size() != n)
+    return StepFailure::Failed(
+        where + ": moleFractions has " + std::to_string(state.moleFractions.size()) +
+        " entries, the stream's composition " + std::to_string(n) + " components");
+  for (std::size_t p = 0; p < kComponentProperties.size(); ++p)
+    if (!state.properties[p].empty() && state.properties[p].size() != n)
+      return StepFailure::Failed(where + ": " + kComponentProperties[p].key + " has " +
+                                 std::to_string(state.properties[p].size()) +
+                                 " entries, expected " + std::to_string(n));
+  if (!state.interaction.empty() && state.interaction.size() != n)
+    return StepFailure::Failed(where + ": interaction must have " + std::to_string(n) + " rows");
+  for (const auto& row : state.interaction)
+    if (row.size() != n)
+      return StepFailure::Failed(where + ": each interaction row must have " + std::to_string(n) +
+                                 " entries");
+  return StepFailure::None();
+}
+
+}  // namespace
+
+StepFailure Runner::CheckInputs() {
   for (const auto& [name, series] : scenario_.inputs) {
     bool known = false;
     for (std::size_t i : inputs_)
       known = known || rec_.streams[i].name == name;
-    if (!known) Fail("inputs." + name + ": the case has no input stream of that name");
+    if (!known)
+      return StepFailure::Failed("inputs." + name + ": the case has no input stream of that name");
   }
   for (std::size_t i : inputs_) {
     const StreamInfo& stream = rec_.streams[i];
     const auto found = scenario_.inputs.find(stream.name);
     if (found == scenario_.inputs.end() || InputAt(found->second, 0) == nullptr)
-      Fail("inputs: no values for input stream " + stream.name + " at timestep 0");
+      return StepFailure::Failed("inputs: no values for input stream " + stream.name +
+                                 " at timestep 0");
     for (const auto& [t, state] : found->second) {
       const std::string where = "inputs." + stream.name + " at timestep " + std::to_string(t);
-      const std::size_t n = stream.components.size();
-      const bool any = !state.moleFractions.empty() || !state.interaction.empty() ||
-                       std::any_of(state.properties.begin(), state.properties.end(),
-                                   [](const auto& v) { return !v.empty(); });
-      if (any && n == 0) Fail(where + ": the stream carries no composition in the case");
-      if (!state.moleFractions.empty() && state.moleFractions.size() != n)
-        Fail(where + ": moleFractions has " + std::to_string(state.moleFractions.size()) +
-             " entries, the stream's composition " + std::to_string(n) + " components");
-      for (std::size_t p = 0; p < kComponentProperties.size(); ++p)
-        if (!state.properties[p].empty() && state.properties[p].size() != n)
-          Fail(where + ": " + kComponentProperties[p].key + " has " +
-               std::to_string(state.properties[p].size()) + " entries, expected " +
-               std::to_string(n));
-      if (!state.interaction.empty() && state.interaction.size() != n)
-        Fail(where + ": interaction must have " + std::to_string(n) + " rows");
-      for (const auto& row : state.interaction)
-        if (row.size() != n)
-          Fail(where + ": each interaction row must have " + std::to_string(n) + " entries");
+      if (StepFailure failed = CheckComposition(where, stream.components.size(), state))
+        return failed;
     }
   }
+  return StepFailure::None();
 }
 
-void Runner::LearnProblem() {
+StepFailure Runner::LearnProblem() {
   Record problem(EXT_OPT_PROBLEM_RECORD_SIZE);
-  Require(EXT_CMD_SETUP_OPTIMISATION, problem.data(), -1);  // -1: no dialog
+  // -1: no dialog
+  if (StepFailure failed = Require(EXT_CMD_SETUP_OPTIMISATION, problem.data(), -1)) return failed;
   rec_.problem = DecodeProblem(problem);
   rec_.optimising = rec_.problem.HasOptimisation() && scenario_.optimisation.enabled;
   if (rec_.problem.HasOptimisation() && !scenario_.optimisation.enabled)
     rec_.notes.push_back("optimisation switched off by the scenario");
-  if (!rec_.optimising) return;
+  if (!rec_.optimising) return StepFailure::None();
   const Method method = ChooseMethod(rec_.problem, scenario_.optimisation);
   if (method == Method::kBobyqa && !rec_.problem.constraints.empty())
-    Fail("optimisation.method: BOBYQA cannot honour the case's constraints; use \"cobyla\"");
+    return StepFailure::Failed(
+        "optimisation.method: BOBYQA cannot honour the case's constraints; use \"cobyla\"");
   rec_.method = method == Method::kBobyqa ? "bobyqa" : "cobyla";
-  if (!rec_.problem.intControls.empty()) {
-    Record list(EXT_INT_CONTROL_LIST_RECORD_MIN_SIZE);
-    list.Put<std::int32_t>(EXT_INT_CONTROL_LIST_COUNT_OFFSET,
-                           static_cast<std::int32_t>(rec_.problem.intControls.size()));
-    for (std::size_t i = 0; i < rec_.problem.intControls.size(); ++i)
-      list.Put<std::int32_t>(EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * i,
-                             rec_.problem.intControls[i].handle);
-    Require(EXT_CMD_CHECK_INTEGER_CONTROLS, list.data(), 0);
-  }
+  if (rec_.problem.intControls.empty()) return StepFailure::None();
+  Record list(EXT_INT_CONTROL_LIST_RECORD_MIN_SIZE);
+  list.Put<std::int32_t>(EXT_INT_CONTROL_LIST_COUNT_OFFSET,
+                         static_cast<std::int32_t>(rec_.problem.intControls.size()));
+  for (std::size_t i = 0; i < rec_.problem.intControls.size(); ++i)
+    list.Put<std::int32_t>(EXT_INT_CONTROL_LIST_HANDLES_OFFSET + 4 * i,
+                           rec_.problem.intControls[i].handle);
+  return Require(EXT_CMD_CHECK_INTEGER_CONTROLS, list.data(), 0);
 }
 
 }  // namespace refhost

@@ -56,16 +56,16 @@ int OpenForOutput(const fs::path& file) {
   return ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 }
 
-// Starts one child; its output goes to its folder. -1 with `error` when it
-// cannot be started.
-pid_t Start(const std::vector<std::string>& arguments, const std::string& pipe,
-            const fs::path& folder, std::string& error) {
+// Starts one child; its output goes to its folder. Its process id, or why
+// it cannot be started.
+outcome::Expected<pid_t> Start(const std::vector<std::string>& arguments, const std::string& pipe,
+                               const fs::path& folder) {
   const int out = OpenForOutput(folder / kStdoutFile), err = OpenForOutput(folder / kStderrFile);
   if (out < 0 || err < 0) {
-    error = "cannot write to " + folder.string() + ": " + std::strerror(errno);
+    const std::string why = std::strerror(errno);
     if (out >= 0) ::close(out);
     if (err >= 0) ::close(err);
-    return -1;
+    return outcome::Error::Failed("cannot write to " + folder.string() + ": " + why);
   }
   // Made before the fork: the child of a threaded process may not allocate.
   const std::vector<std::string> environment = ChildEnvironment(pipe);
@@ -91,7 +91,8 @@ pid_t Start(const std::vector<std::string>& arguments, const std::string& pipe,
   const int code = errno;
   ::close(out);
   ::close(err);
-  if (pid < 0) error = std::string("cannot start a process: ") + std::strerror(code);
+  if (pid < 0)
+    return outcome::Error::Failed(std::string("cannot start a process: ") + std::strerror(code));
   return pid;
 }
 
@@ -183,8 +184,8 @@ class ManyRuns {
   void Record(std::size_t i, OutcomeRecord r) {
     r.scenario = files_[i].string();
     r.index = static_cast<long>(i);
-    std::string why;
-    if (!WriteOutcomeRecord(folders_[i], r, why)) err_ << "gridmoor-host: " << why << "\n";
+    if (const outcome::Error unwritten = WriteOutcomeRecord(folders_[i], r))
+      err_ << "gridmoor-host: " << unwritten.Message() << "\n";
     ScenarioOutcome outcome;
     if (!ReadOutcome(folders_[i], outcome)) outcome.name = names_[i];
     out_ << "[" << ++finished_ << "/" << count_ << "] " << OutcomeLine(outcome) << std::endl;
@@ -223,14 +224,13 @@ class ManyRuns {
     std::error_code ec;
     fs::create_directories(folders_[i], ec);
     ClearEarlierRun(folders_[i]);
-    std::string why = ec ? "cannot create " + folders_[i].string() + ": " + ec.message() : "";
-    const pid_t pid = ec ? -1
-                         : Start(ChildArguments(options_, files_[i], folders_[i]), slot->second,
-                                 folders_[i], why);
-    if (pid < 0) {
-      Record(i, NotStarted(why));
+    outcome::Expected<pid_t> pid =
+        ec ? outcome::Error::Failed("cannot create " + folders_[i].string() + ": " + ec.message())
+           : Start(ChildArguments(options_, files_[i], folders_[i]), slot->second, folders_[i]);
+    if (!pid) {
+      Record(i, NotStarted(pid.GetError().Message()));
     } else {
-      running_.push_back({i, slot->first, pid, Clock::now()});
+      running_.push_back({i, slot->first, *pid, Clock::now()});
       busy_[slot->first] = true;
     }
     return true;
@@ -273,13 +273,31 @@ class ManyRuns {
 
 }  // namespace
 
-int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err) {
-  std::string error, chartJs;
+namespace {
+
+// Every file run-many writes over all scenarios, tried before any starts.
+outcome::Error CheckManyOutputs(const RunManyOptions& options) {
   std::vector<std::string> written{"summary.csv", "summary.json"};
   if (options.report) written.push_back(kReportFile);
-  if (!CheckOutputFolder(options.out, written, error) ||
-      (options.report && !ReadChartJs(chartJs, error))) {
-    err << "gridmoor-host: " << error << "\n";
+  if (outcome::Error unwritable = CheckOutputFolder(options.out, written)) return unwritable;
+  if (!options.report) return outcome::Error::Success();
+  outcome::Expected<std::string> chartJs = ReadChartJs();
+  return chartJs ? outcome::Error::Success() : chartJs.TakeError();
+}
+
+// summary.csv, summary.json and the report over all scenarios.
+outcome::Error WriteManySummary(const RunManyOptions& options,
+                                const std::vector<ScenarioOutcome>& outcomes) {
+  if (outcome::Error unwritten = WriteSummary(outcomes, options.out)) return unwritten;
+  if (!options.report) return outcome::Error::Success();
+  return WriteManyReport(outcomes, options.out);
+}
+
+}  // namespace
+
+int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err) {
+  if (const outcome::Error unready = CheckManyOutputs(options)) {
+    err << "gridmoor-host: " << unready.Message() << "\n";
     return 1;
   }
   const std::size_t count = options.scenarios.size();
@@ -290,13 +308,13 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
   const int signal = runs.RunAll(jobs);
   const std::vector<ScenarioOutcome> outcomes = runs.Outcomes();
   // The summary is named only once it is there.
-  const bool summarised = WriteSummary(outcomes, options.out, error) &&
-                          (!options.report || WriteManyReport(outcomes, options.out, error));
+  const outcome::Error unsummarised = WriteManySummary(options, outcomes);
   out << TotalsLine(outcomes)
-      << (summarised ? "; summary in " + (fs::absolute(options.out) / "summary.csv").string() : "")
+      << (unsummarised ? ""
+                       : "; summary in " + (fs::absolute(options.out) / "summary.csv").string())
       << std::endl;
-  if (!summarised) {
-    err << "gridmoor-host: " << error << "\n";
+  if (unsummarised) {
+    err << "gridmoor-host: " << unsummarised.Message() << "\n";
     return signal != 0 ? 128 + signal : 1;
   }
   if (signal != 0) {

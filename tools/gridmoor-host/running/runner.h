@@ -6,37 +6,63 @@
 #include <cstdint>
 #include <map>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "common/interrupt.h"
+#include "outcome/outcome.h"
 #include "running/progress.h"
 #include "running/run.h"
 
 namespace refhost {
 
-// A request that failed: the run stops here.
-struct HostFailure : std::runtime_error {
-  HostFailure(std::string message, std::string command, int code)
-      : std::runtime_error(std::move(message)), command(std::move(command)), code(code) {}
-  std::string command;
-  int code;
+// Why a step stopped the run: an outcome::Error, whose message is the run's
+// failure text, with the request the library refused and the signal that
+// asked the run to stop. Looked at like an Error: one that goes untested
+// aborts in builds with assertions.
+class [[nodiscard]] StepFailure {
+ public:
+  // An empty slot for a failure to come.
+  StepFailure() = default;
+  // The host's own finding, or a failure from below the runner (a file, the
+  // case): the message alone.
+  StepFailure(outcome::Error error) : error_(std::move(error)) {}
+  // The step went well: to be looked at like a failure.
+  static StepFailure None() { return StepFailure(outcome::Error::Success()); }
+  static StepFailure Failed(std::string message) {
+    return StepFailure(outcome::Error::Failed(std::move(message)));
+  }
+  // A request the library refused: `command` names it ("GetIPR",
+  // "ExtStartApp"), `code` is its command code (0 for an export function).
+  static StepFailure Refused(std::string message, std::string command, int code) {
+    StepFailure refused = Failed(std::move(message));
+    refused.command_ = std::move(command);
+    refused.code_ = code;
+    return refused;
+  }
+  // A signal asked the run to stop.
+  static StepFailure Interrupted(int signal) {
+    StepFailure stop = Failed("interrupted by " + SignalName(signal));
+    stop.signal_ = signal;
+    return stop;
+  }
+
+  explicit operator bool() const { return static_cast<bool>(error_); }
+  const std::string& Message() const { return error_.Message(); }
+  const std::string& Command() const { return command_; }
+  int Code() const { return code_; }
+  int Signal() const { return signal_; }
+
+ private:
+  outcome::Error error_;
+  std::string command_;
+  int code_ = 0;
+  int signal_ = 0;
 };
 
-// A signal asked the run to stop.
-struct Interrupted : HostFailure {
-  explicit Interrupted(int signal)
-      : HostFailure("interrupted by " + SignalName(signal), "", 0), signal(signal) {}
-  int signal;
-};
-
-// Stops the run with `message`.
-[[noreturn]] void Fail(const std::string& message);
-
-// Throws Interrupted when a signal asked the run to stop.
-void StopWhenAsked();
+// Interrupted when a signal asked the run to stop.
+StepFailure StopWhenAsked();
 
 // The record fields an output stream's property cells fill, in the order of
 // its "propertyCells", with the words a note uses for them.
@@ -59,38 +85,48 @@ class Runner {
         rec_(record),
         progress_(options.progress, scenario.timesteps) {}
 
-  void Run();
+  StepFailure Run();
   void Cleanup();
   // One note per output field whose cell was empty at some solve.
   void NoteEmptyOutputs();
   int timestep = -1;
 
  private:
-  Reply Require(std::int32_t code, void* arg, std::int32_t iarg, const std::string& what = "");
-  void Prepare();
-  void IdentifyDriver();
-  std::vector<std::uint8_t> CheckedCase();
-  void PrepareModelData();
-  void SendCase(const std::vector<std::uint8_t>& archive);
-  void OpenWorkbook();
-  void LearnStreams();
-  void CheckInputs();
-  void LearnProblem();
-  std::vector<StreamState> Solve(int t);
-  void Timestep(int t, double date);
+  // One request; what its result means in `answer` when it is not refused.
+  StepFailure Require(std::int32_t code, void* arg, std::int32_t iarg, Outcome& answer,
+                      const std::string& what = "");
+  StepFailure Require(std::int32_t code, void* arg, std::int32_t iarg,
+                      const std::string& what = "");
+  StepFailure Prepare();
+  StepFailure IdentifyDriver();
+  StepFailure CheckedCase(std::vector<std::uint8_t>& archive);
+  StepFailure PrepareModelData();
+  StepFailure SendCase(const std::vector<std::uint8_t>& archive);
+  StepFailure OpenWorkbook();
+  StepFailure LearnStreams();
+  StepFailure LearnComponents(StreamInfo& stream);
+  StepFailure CheckInputs();
+  StepFailure LearnProblem();
+  StepFailure RunTimesteps();
+  StepFailure Solve(int t, std::vector<StreamState>& outputs);
+  StepFailure Timestep(int t, double date);
+  StepFailure SolveOnce(int t, double date, TimestepResult& result);
   void NoteNextEvent(int t, double date, TimestepResult& result);
-  void SaveAndClose();
-  void Optimise(int t, double date, TimestepResult& result);
-  Evaluation ReadObjective();
-  void SetPoint(const TrialPoint& point);
-  void Published(int t, double date);
+  StepFailure SaveAndClose();
+  StepFailure StartingPoint(TrialPoint& start);
+  StepFailure Optimise(int t, double date, TimestepResult& result);
+  StepFailure SolveOptimum(int t, double date, TimestepResult& result);
+  StepFailure ReadObjective(Evaluation& value);
+  StepFailure SetPoint(const TrialPoint& point);
+  StepFailure Published(int t, double date);
+  StepFailure PublishedValue(std::int32_t handle, PublishedSample& sample);
   void RecordSolve(int t, double date, const std::vector<StreamState>& outputs);
-  void CheckCase(const std::vector<std::uint8_t>& archive);
+  StepFailure CheckCase(const std::vector<std::uint8_t>& archive);
   void CheckModelData();
-  bool SheetExists(const std::string& sheet);
-  void FindMissingSheets();
-  void NoteAddedSheets();
-  void CheckSaveKeepsSheets();
+  StepFailure SheetExists(const std::string& sheet, bool& exists);
+  StepFailure FindMissingSheets();
+  StepFailure NoteAddedSheets();
+  StepFailure CheckSaveKeepsSheets();
   std::string Where(const std::string& name) const;
 
   Library& lib_;

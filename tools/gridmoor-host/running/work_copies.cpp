@@ -9,46 +9,41 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool CopyInto(const fs::path& source, const fs::path& folder, const char* what, fs::path& copy,
-              std::string& error) {
+// The copy of `source` in `folder`.
+outcome::Expected<fs::path> CopyInto(const fs::path& source, const fs::path& folder,
+                                     const char* what) {
   std::error_code ec;
-  if (!fs::is_regular_file(source, ec)) {
-    error = std::string(what) + " not found: " + source.string();
-    return false;
-  }
-  copy = folder / source.filename();
+  if (!fs::is_regular_file(source, ec))
+    return outcome::Error::Failed(std::string(what) + " not found: " + source.string());
+  fs::path copy = folder / source.filename();
   // A folder that already holds the file (a run over its own copies) keeps it.
-  if (fs::exists(copy, ec) && fs::equivalent(source, copy, ec)) return true;
+  if (fs::exists(copy, ec) && fs::equivalent(source, copy, ec)) return copy;
   fs::copy_file(source, copy, fs::copy_options::overwrite_existing, ec);
-  if (ec) {
-    error = "cannot copy the " + std::string(what) + " " + source.string() + " to " +
-            copy.string() + ": " + ec.message();
-    return false;
-  }
-  return true;
+  if (ec)
+    return outcome::Error::Failed("cannot copy the " + std::string(what) + " " + source.string() +
+                                  " to " + copy.string() + ": " + ec.message());
+  return copy;
 }
 
 }  // namespace
 
-bool UseCopiesIn(Scenario& scenario, const fs::path& folder, std::string& error) {
+outcome::Error UseCopiesIn(Scenario& scenario, const fs::path& folder) {
   std::error_code ec;
   fs::create_directories(folder, ec);
-  if (ec) {
-    error = "cannot create " + folder.string() + ": " + ec.message();
-    return false;
-  }
-  std::optional<fs::path> workbook;
-  if (!ScenarioWorkbook(scenario, workbook, error)) return false;
-  fs::path copy;
-  if (workbook) {
-    if (!CopyInto(*workbook, folder, "workbook", copy, error)) return false;
-    scenario.workbook = copy;
+  if (ec) return outcome::Error::Failed("cannot create " + folder.string() + ": " + ec.message());
+  outcome::Expected<std::optional<fs::path>> workbook = ScenarioWorkbook(scenario);
+  if (!workbook) return workbook.TakeError();
+  if (*workbook) {
+    outcome::Expected<fs::path> copy = CopyInto(**workbook, folder, "workbook");
+    if (!copy) return copy.TakeError();
+    scenario.workbook = *copy;
   }
   if (scenario.modelDataFile) {
-    if (!CopyInto(*scenario.modelDataFile, folder, "model data file", copy, error)) return false;
-    scenario.modelDataFile = copy;
+    outcome::Expected<fs::path> copy = CopyInto(*scenario.modelDataFile, folder, "model data file");
+    if (!copy) return copy.TakeError();
+    scenario.modelDataFile = *copy;
   }
-  return true;
+  return outcome::Error::Success();
 }
 
 }  // namespace refhost

@@ -6,13 +6,14 @@
 #include <filesystem>
 #include <string>
 
+#include "outcome/outcome.h"
 #include "scenario/scenario.h"
 
 namespace refhost {
 
 // Copies the scenario's workbook (its own, else the one its case names) and
 // its model data file into `folder`, replacing earlier copies, and points
-// the scenario at the copies. False with `error` naming the file.
-bool UseCopiesIn(Scenario& scenario, const std::filesystem::path& folder, std::string& error);
+// the scenario at the copies. The error names the file.
+outcome::Error UseCopiesIn(Scenario& scenario, const std::filesystem::path& folder);
 
 }  // namespace refhost

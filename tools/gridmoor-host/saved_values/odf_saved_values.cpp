@@ -121,23 +121,18 @@ class ContentReader : public XmlStream {
  public:
   explicit ContentReader(SavedWorkbook& workbook) : workbook_(workbook) {}
 
-  // After the last chunk: false with `error` when the content is no
-  // readable spreadsheet or its formula cells pass the budget.
-  bool Finish(std::string& error) {
-    if (!Error().empty()) {
-      error = Error();
-    } else if (!spreadsheetSeen_) {
-      error = "not an OpenDocument spreadsheet (no office:spreadsheet)";
-    } else if (refused_) {
-      error = FormulaBudget::Refusal(refusedSheet_);
-    } else {
-      for (const DateCells& date : dates_) {
-        for (std::size_t i = date.first; i < date.first + date.count; ++i)
-          workbook_.formulas[i].value.number = static_cast<double>(date.days - epoch_) + date.time;
-      }
-      return true;
+  // After the last chunk: an error when the content is no readable
+  // spreadsheet or its formula cells pass the budget.
+  outcome::Error Finish() {
+    if (!Error().empty()) return outcome::Error::Failed(Error());
+    if (!spreadsheetSeen_)
+      return outcome::Error::Failed("not an OpenDocument spreadsheet (no office:spreadsheet)");
+    if (refused_) return outcome::Error::Failed(FormulaBudget::Refusal(refusedSheet_));
+    for (const DateCells& date : dates_) {
+      for (std::size_t i = date.first; i < date.first + date.count; ++i)
+        workbook_.formulas[i].value.number = static_cast<double>(date.days - epoch_) + date.time;
     }
-    return false;
+    return outcome::Error::Success();
   }
 
  private:
@@ -319,21 +314,24 @@ void ContentReader::EndCell() {
 
 }  // namespace
 
-bool ReadOdfSavedValues(const XmlChunks& read, SavedWorkbook& workbook, std::string& error) {
+outcome::Expected<SavedWorkbook> ReadOdfSavedValues(const XmlChunks& read) {
+  SavedWorkbook workbook;
   ContentReader reader(workbook);
-  if (!read([&](std::string_view chunk) { return reader.Feed(chunk, false); }, error)) return false;
-  reader.Feed({}, true);
-  return reader.Finish(error);
+  if (outcome::Error unread =
+          read([&](std::string_view chunk) { return reader.Feed(chunk, false); }))
+    return unread;
+  // A failure of the last chunk is kept by the reader, which Finish says.
+  (void)reader.Feed({}, true);
+  if (outcome::Error unread = reader.Finish()) return unread;
+  return workbook;
 }
 
-bool ReadOdfSavedValues(const std::string& contentXml, SavedWorkbook& workbook,
-                        std::string& error) {
-  return ReadOdfSavedValues(
-      [&](const XmlChunkSink& take, std::string&) {
-        take(contentXml);
-        return true;
-      },
-      workbook, error);
+outcome::Expected<SavedWorkbook> ReadOdfSavedValues(const std::string& contentXml) {
+  return ReadOdfSavedValues([&](const XmlChunkSink& take) {
+    // The whole text is one chunk: whether the reader wants more is moot.
+    (void)take(contentXml);
+    return outcome::Error::Success();
+  });
 }
 
 }  // namespace refhost

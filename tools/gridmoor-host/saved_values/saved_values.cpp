@@ -263,6 +263,8 @@ bool IsEncryptedCompoundFile(std::string_view content) {
 
 bool IsEncryptedOdfPackage(const ZipPackage& package) {
   std::string manifest, why;
+  // A manifest that cannot be read tells no encryption; the part that holds
+  // the cells says what is wrong with the package.
   return package.Has("META-INF/manifest.xml") &&
          package.Read("META-INF/manifest.xml", manifest, why) &&
          manifest.find("encryption-data") != std::string::npos;
@@ -294,35 +296,31 @@ bool IsPackage(std::string_view start) {
 }
 
 // The file's bytes a chunk at a time to `take`, until it returns false.
-bool ReadFileChunks(const std::filesystem::path& file, const XmlChunkSink& take,
-                    std::string& error) {
+outcome::Error ReadFileChunks(const std::filesystem::path& file, const XmlChunkSink& take) {
   constexpr std::size_t kChunk = 64 * 1024;
   std::ifstream in(file, std::ios::binary);
   std::string chunk(kChunk, '\0');
   while (in) {
     in.read(chunk.data(), static_cast<std::streamsize>(kChunk));
     const auto got = static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
-    if (got > 0 && !take(std::string_view(chunk.data(), got))) return true;
+    if (got > 0 && !take(std::string_view(chunk.data(), got))) return outcome::Error::Success();
   }
-  if (in.eof()) return true;
-  error = "it could not be read to its end";
-  return false;
+  if (in.eof()) return outcome::Error::Success();
+  return outcome::Error::Failed("it could not be read to its end");
 }
 
 // Whether `file` holds `text` anywhere, read a chunk at a time.
-bool FileHolds(const std::filesystem::path& file, std::string_view text, std::string& error) {
+outcome::Expected<bool> FileHolds(const std::filesystem::path& file, std::string_view text) {
   std::string tail;
   bool found = false;
-  const bool read = ReadFileChunks(
-      file,
-      [&](std::string_view chunk) {
+  if (outcome::Error unread = ReadFileChunks(file, [&](std::string_view chunk) {
         tail.append(chunk);
         found = tail.find(text) != std::string::npos;
         tail.erase(0, tail.size() - std::min(tail.size(), text.size() - 1));
         return !found;
-      },
-      error);
-  return read && found;
+      }))
+    return unread;
+  return found;
 }
 
 }  // namespace
@@ -349,71 +347,71 @@ bool IsBinaryWorkbook(const std::filesystem::path& file) {
 
 namespace {
 
+// The workbook in an opened package, by the parts it has.
+outcome::Expected<SavedWorkbook> ReadPackageParts(const ZipPackage& package) {
+  if (package.Has("xl/workbook.xml")) return ReadXlsxSavedValues(package);
+  if (package.Has("content.xml"))
+    return ReadOdfSavedValues([&](const XmlChunkSink& take) {
+      std::string error;
+      if (package.ReadChunks("content.xml", take, error)) return outcome::Error::Success();
+      return outcome::Error::Failed(error);
+    });
+  return outcome::Error::Failed(
+      "a zip package that is neither an .xlsx/.xlsm nor an OpenDocument spreadsheet");
+}
+
+// A zip package, read whole.
+outcome::Expected<SavedWorkbook> ReadZipPackage(std::string content) {
+  ZipPackage package;
+  std::string why;
+  if (!package.Open(std::move(content), why)) return outcome::Error::Failed(why);
+  if (IsEncryptedOdfPackage(package))
+    return outcome::Error::Failed(std::string(kPasswordProtected));
+  outcome::Expected<SavedWorkbook> workbook = ReadPackageParts(package);
+  if (!workbook) return workbook.TakeError();
+  AddDuplicateParts(package, workbook->problems);
+  return workbook;
+}
+
 // A zip package or compound file, read whole.
-bool ReadPackage(std::string content, SavedWorkbook& workbook, std::string& why) {
-  bool read = false;
-  if (content.rfind("PK\x03\x04", 0) == 0 || content.rfind("PK\x05\x06", 0) == 0) {
-    ZipPackage package;
-    if (!package.Open(std::move(content), why)) {
-    } else if (IsEncryptedOdfPackage(package)) {
-      why = kPasswordProtected;
-    } else if (package.Has("xl/workbook.xml")) {
-      read = ReadXlsxSavedValues(package, workbook, why);
-    } else if (package.Has("content.xml")) {
-      read = ReadOdfSavedValues(
-          [&](const XmlChunkSink& take, std::string& error) {
-            return package.ReadChunks("content.xml", take, error);
-          },
-          workbook, why);
-    } else {
-      why = "a zip package that is neither an .xlsx/.xlsm nor an OpenDocument spreadsheet";
-    }
-    if (read) AddDuplicateParts(package, workbook.problems);
-  } else if (content.find("<office:document") != std::string::npos) {
-    read = ReadOdfSavedValues(content, workbook, why);
-  } else if (IsEncryptedCompoundFile(content)) {
-    why = kPasswordProtected;
-  } else {
-    why = "a binary workbook (.xls): its saved values cannot be read; save it as .xlsx";
-  }
-  return read;
+outcome::Expected<SavedWorkbook> ReadPackage(std::string content) {
+  if (content.rfind("PK\x03\x04", 0) == 0 || content.rfind("PK\x05\x06", 0) == 0)
+    return ReadZipPackage(std::move(content));
+  if (content.find("<office:document") != std::string::npos) return ReadOdfSavedValues(content);
+  if (IsEncryptedCompoundFile(content))
+    return outcome::Error::Failed(std::string(kPasswordProtected));
+  return outcome::Error::Failed(
+      "a binary workbook (.xls): its saved values cannot be read; save it as .xlsx");
+}
+
+// The workbook of a file that is no package: flat OpenDocument XML.
+outcome::Expected<SavedWorkbook> ReadFlatFile(const std::filesystem::path& file) {
+  outcome::Expected<bool> flat = FileHolds(file, "<office:document");
+  if (!flat) return flat.TakeError();
+  if (!*flat)
+    return outcome::Error::Failed(
+        "not a workbook this check can read (.xlsx, .xlsm, .ods or .fods)");
+  return ReadOdfSavedValues([&](const XmlChunkSink& take) { return ReadFileChunks(file, take); });
 }
 
 }  // namespace
 
-bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
-                     std::string& error) {
+outcome::Expected<SavedWorkbook> ReadSavedValues(const std::filesystem::path& file) {
   std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) {
-    error = file.string() + " could not be found";
-    return false;
-  }
-  if (std::filesystem::is_directory(file, ec)) {
-    error = file.string() + " is a folder, not a workbook";
-    return false;
-  }
+  if (!std::filesystem::exists(file, ec))
+    return outcome::Error::Failed(file.string() + " could not be found");
+  if (std::filesystem::is_directory(file, ec))
+    return outcome::Error::Failed(file.string() + " is a folder, not a workbook");
   bool read = false;
   const std::string start = FileStart(file, 4, read);
   std::string content;
   if (read && IsPackage(start)) content = FileBytes(file, read);
-  if (!read) {
-    error = file.filename().string() + " could not be read";
-    return false;
-  }
-  read = false;
-  std::string why;
-  if (IsPackage(start)) {
-    read = ReadPackage(std::move(content), workbook, why);
-  } else if (FileHolds(file, "<office:document", why)) {
-    read =
-        ReadOdfSavedValues([&](const XmlChunkSink& take,
-                               std::string& failed) { return ReadFileChunks(file, take, failed); },
-                           workbook, why);
-  } else if (why.empty()) {
-    why = "not a workbook this check can read (.xlsx, .xlsm, .ods or .fods)";
-  }
-  if (!read) error = file.filename().string() + ": " + why;
-  return read;
+  if (!read) return outcome::Error::Failed(file.filename().string() + " could not be read");
+  outcome::Expected<SavedWorkbook> workbook =
+      IsPackage(start) ? ReadPackage(std::move(content)) : ReadFlatFile(file);
+  if (!workbook)
+    return outcome::Error::Failed(file.filename().string() + ": " + workbook.GetError().Message());
+  return workbook;
 }
 
 }  // namespace refhost

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "excel/recalculation.h"
+#include "outcome/outcome.h"
 
 namespace excel::calc {
 class ZipPackage;
@@ -69,10 +70,9 @@ class FormulaBudget {
 
 // Reads `file`, whatever its extension, by its content: a zip package with
 // xl/workbook.xml, one with content.xml, or a flat OpenDocument XML file.
-// False with `error` saying why when its saved values cannot be read.
-// A password-protected workbook is said to be one.
-bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
-                     std::string& error);
+// The error says why its saved values cannot be read; a password-protected
+// workbook is said to be one.
+outcome::Expected<SavedWorkbook> ReadSavedValues(const std::filesystem::path& file);
 
 // Whether `file` is a binary workbook (.xls): the office reads it, but its
 // saved values are out of this check's reach. (A password-protected .xlsx
@@ -80,17 +80,16 @@ bool ReadSavedValues(const std::filesystem::path& file, SavedWorkbook& workbook,
 bool IsBinaryWorkbook(const std::filesystem::path& file);
 
 // The readers by format, from the file's bytes.
-bool ReadXlsxSavedValues(std::string bytes, SavedWorkbook& workbook, std::string& error);
-bool ReadOdfSavedValues(const std::string& contentXml, SavedWorkbook& workbook, std::string& error);
+outcome::Expected<SavedWorkbook> ReadXlsxSavedValues(std::string bytes);
+outcome::Expected<SavedWorkbook> ReadOdfSavedValues(const std::string& contentXml);
 // The same from an opened package, and from content XML that comes a chunk
 // at a time: `read` passes each chunk to `take` (it may stop passing them
-// once `take` returns false), false with `error` when the content cannot be
-// read. Either reads parts of any size in the memory their cells take.
-bool ReadXlsxSavedValues(const excel::calc::ZipPackage& package, SavedWorkbook& workbook,
-                         std::string& error);
+// once `take` returns false), an error when the content cannot be read.
+// Either reads parts of any size in the memory their cells take.
+outcome::Expected<SavedWorkbook> ReadXlsxSavedValues(const excel::calc::ZipPackage& package);
 using XmlChunkSink = std::function<bool(std::string_view chunk)>;
-using XmlChunks = std::function<bool(const XmlChunkSink& take, std::string& error)>;
-bool ReadOdfSavedValues(const XmlChunks& read, SavedWorkbook& workbook, std::string& error);
+using XmlChunks = std::function<outcome::Error(const XmlChunkSink& take)>;
+outcome::Expected<SavedWorkbook> ReadOdfSavedValues(const XmlChunks& read);
 
 // "B7" for row 6, column 1 (0-based).
 std::string CellName(int row, int column);

@@ -42,12 +42,12 @@ std::vector<std::string> ReadSharedStrings(const ZipPackage& package,
     name = PartName("xl/", relationship.target);
     named = true;
   }
-  std::vector<std::string> strings;
-  std::string error;
-  if (!named && !package.Has(name)) return strings;
-  if (!ReadSharedStringsPart(package, name, strings, error))
-    problems.push_back(error + "; the cells that show shared strings are not compared");
-  return strings;
+  if (!named && !package.Has(name)) return {};
+  outcome::Expected<std::vector<std::string>> strings = ReadSharedStringsPart(package, name);
+  if (strings) return std::move(*strings);
+  problems.push_back(strings.GetError().Message() +
+                     "; the cells that show shared strings are not compared");
+  return {};
 }
 
 // The file an external link part names ("" when it names none).
@@ -91,10 +91,10 @@ void ReadExternalLinks(const ZipPackage& package, const pugi::xml_node& root,
 // Each sheet's formula cells, through the workbook's relationships. A sheet
 // whose relationship is missing is a problem; one whose part cannot be read
 // an error.
-bool ReadSheets(const ZipPackage& package, const pugi::xml_node& root,
-                const Relationships& relationships, const ValueContext& context,
-                SavedWorkbook& workbook, std::string& error) {
-  bool read = true;
+outcome::Error ReadSheets(const ZipPackage& package, const pugi::xml_node& root,
+                          const Relationships& relationships, const ValueContext& context,
+                          SavedWorkbook& workbook) {
+  outcome::Error unread = outcome::Error::Success();
   FormulaBudget budget;
   ForChildren(Child(root, "sheets"), "sheet", [&](const pugi::xml_node& sheet) {
     const std::string name = sheet.attribute("name").value();
@@ -108,36 +108,40 @@ bool ReadSheets(const ZipPackage& package, const pugi::xml_node& root,
       return;
     }
     // Chart and dialog sheets hold no cells.
-    if (!read || !EndsWith(relationship->second.type, "/worksheet")) return;
-    read = ReadWorksheetPart(package, PartName("xl/", relationship->second.target), name, context,
-                             budget, workbook, error);
+    if (unread || !EndsWith(relationship->second.type, "/worksheet")) return;
+    unread = ReadWorksheetPart(package, PartName("xl/", relationship->second.target), name, context,
+                               budget, workbook);
   });
-  return read;
+  return unread;
 }
 
 }  // namespace
 
-bool ReadXlsxSavedValues(std::string bytes, SavedWorkbook& workbook, std::string& error) {
+outcome::Expected<SavedWorkbook> ReadXlsxSavedValues(std::string bytes) {
   ZipPackage package;
-  return package.Open(std::move(bytes), error) && ReadXlsxSavedValues(package, workbook, error);
+  std::string error;
+  if (!package.Open(std::move(bytes), error)) return outcome::Error::Failed(error);
+  return ReadXlsxSavedValues(package);
 }
 
-bool ReadXlsxSavedValues(const ZipPackage& package, SavedWorkbook& workbook, std::string& error) {
+outcome::Expected<SavedWorkbook> ReadXlsxSavedValues(const ZipPackage& package) {
   pugi::xml_document book;
-  if (!ParsePart(package, "xl/workbook.xml", book, error)) return false;
+  std::string error;
+  if (!ParsePart(package, "xl/workbook.xml", book, error)) return outcome::Error::Failed(error);
   const pugi::xml_node root = Child(book, "workbook");
-  if (!root) {
-    error = "xl/workbook.xml holds no workbook";
-    return false;
-  }
+  if (!root) return outcome::Error::Failed("xl/workbook.xml holds no workbook");
   // Without the workbook's relationships no sheet can be found.
   Relationships relationships;
-  if (!ReadRelationships(package, kWorkbookRels, relationships, error)) return false;
+  if (!ReadRelationships(package, kWorkbookRels, relationships, error))
+    return outcome::Error::Failed(error);
+  SavedWorkbook workbook;
   ValueContext context;
   context.strings = ReadSharedStrings(package, relationships, workbook.problems);
   context.date1904 = Child(root, "workbookPr").attribute("date1904").as_bool(false);
   ReadExternalLinks(package, root, relationships, workbook);
-  return ReadSheets(package, root, relationships, context, workbook, error);
+  if (outcome::Error unread = ReadSheets(package, root, relationships, context, workbook))
+    return unread;
+  return workbook;
 }
 
 }  // namespace refhost

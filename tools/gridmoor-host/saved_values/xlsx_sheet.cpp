@@ -364,44 +364,39 @@ bool AddSharedFormulas(FormulaBudget& budget, SheetCells& cells) {
   return true;
 }
 
-// Streams part `part` into `reader`; false with `error` (naming the part)
-// when the package or the XML refuses it.
-bool StreamPart(const ZipPackage& package, const std::string& part, XmlStream& reader,
-                std::string& error) {
+// Streams part `part` into `reader`; an error (naming the part) when the
+// package or the XML refuses it.
+outcome::Error StreamPart(const ZipPackage& package, const std::string& part, XmlStream& reader) {
+  std::string error;
   if (!package.ReadChunks(
           part, [&](std::string_view chunk) { return reader.Feed(chunk, false); }, error))
-    return false;
-  if (reader.Feed({}, true)) return true;
-  error = OneLine(part) + ": " + reader.Error();
-  return false;
+    return outcome::Error::Failed(error);
+  if (reader.Feed({}, true)) return outcome::Error::Success();
+  return outcome::Error::Failed(OneLine(part) + ": " + reader.Error());
 }
 
 }  // namespace
 
-bool ReadSharedStringsPart(const ZipPackage& package, const std::string& part,
-                           std::vector<std::string>& strings, std::string& error) {
+outcome::Expected<std::vector<std::string>> ReadSharedStringsPart(const ZipPackage& package,
+                                                                  const std::string& part) {
+  std::vector<std::string> strings;
   SharedStringsReader reader(strings);
-  if (StreamPart(package, part, reader, error)) return true;
-  strings.clear();
-  return false;
+  if (outcome::Error unread = StreamPart(package, part, reader)) return unread;
+  return strings;
 }
 
-bool ReadWorksheetPart(const ZipPackage& package, const std::string& part, const std::string& sheet,
-                       const ValueContext& context, FormulaBudget& budget, SavedWorkbook& workbook,
-                       std::string& error) {
+outcome::Error ReadWorksheetPart(const ZipPackage& package, const std::string& part,
+                                 const std::string& sheet, const ValueContext& context,
+                                 FormulaBudget& budget, SavedWorkbook& workbook) {
   WorksheetReader reader(sheet, context, budget);
-  if (!StreamPart(package, part, reader, error)) {
-    error = "sheet " + OneLine(sheet) + ": " + error;
-    return false;
-  }
+  if (outcome::Error unread = StreamPart(package, part, reader))
+    return outcome::Error::Failed("sheet " + OneLine(sheet) + ": " + unread.Message());
   if (reader.outside())
     workbook.problems.push_back(OneLine(part) +
                                 ": cells past row 1048576 or column XFD are not compared");
   SheetCells& cells = reader.cells();
-  if (!reader.within() || !AddSharedFormulas(budget, cells)) {
-    error = FormulaBudget::Refusal(sheet);
-    return false;
-  }
+  if (!reader.within() || !AddSharedFormulas(budget, cells))
+    return outcome::Error::Failed(FormulaBudget::Refusal(sheet));
   // After the formula cells, so that a cell given twice keeps its formula first.
   cells.formulas.insert(cells.formulas.end(), std::make_move_iterator(cells.arrayCells.begin()),
                         std::make_move_iterator(cells.arrayCells.end()));
@@ -416,7 +411,7 @@ bool ReadWorksheetPart(const ZipPackage& package, const std::string& part, const
                              std::make_move_iterator(cells.formulas.begin()),
                              std::make_move_iterator(cells.formulas.end()));
   }
-  return true;
+  return outcome::Error::Success();
 }
 
 }  // namespace refhost

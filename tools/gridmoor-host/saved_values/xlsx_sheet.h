@@ -17,17 +17,17 @@ struct ValueContext {
   bool date1904 = false;
 };
 
-// The strings of shared-strings part `part`; false with `error` when it is
-// missing, damaged or not well-formed XML.
-bool ReadSharedStringsPart(const ZipPackage& package, const std::string& part,
-                           std::vector<std::string>& strings, std::string& error);
+// The strings of shared-strings part `part`; an error when it is missing,
+// damaged or not well-formed XML.
+outcome::Expected<std::vector<std::string>> ReadSharedStringsPart(const ZipPackage& package,
+                                                                  const std::string& part);
 
 // The formula cells of worksheet part `part` of sheet `sheet`, added to
 // `workbook` in row and column order; cells past the sheet's last row or
-// column are a problem. False with `error` when the part cannot be read or
-// the cells pass the budget.
-bool ReadWorksheetPart(const ZipPackage& package, const std::string& part, const std::string& sheet,
-                       const ValueContext& context, FormulaBudget& budget, SavedWorkbook& workbook,
-                       std::string& error);
+// column are a problem. An error when the part cannot be read or the cells
+// pass the budget.
+outcome::Error ReadWorksheetPart(const ZipPackage& package, const std::string& part,
+                                 const std::string& sheet, const ValueContext& context,
+                                 FormulaBudget& budget, SavedWorkbook& workbook);
 
 }  // namespace refhost

@@ -78,14 +78,18 @@ long long ParseInteger(const char* text, long long fallback) {
 }
 
 XmlStream::XmlStream() : parser_(XML_ParserCreate(nullptr)) {
-  if (parser_ == nullptr) throw std::bad_alloc();
+  // Without a parser (no memory for it) every chunk is refused, saying so.
+  if (parser_ == nullptr) {
+    error_ = "no XML parser could be made (out of memory)";
+    return;
+  }
   XML_SetUserData(parser_, this);
   XML_SetElementHandler(parser_, &XmlStream::OnStart, &XmlStream::OnEnd);
   XML_SetCharacterDataHandler(parser_, &XmlStream::OnText);
 }
 
 XmlStream::~XmlStream() {
-  XML_ParserFree(parser_);
+  if (parser_ != nullptr) XML_ParserFree(parser_);
 }
 
 bool XmlStream::Feed(std::string_view chunk, bool last) {

@@ -41,7 +41,8 @@ class XmlStream {
   // Parses the next chunk; `last` ends the document. False from the first
   // chunk in which the XML is found not well-formed on.
   bool Feed(std::string_view chunk, bool last);
-  // Empty while it is well-formed; else "not well-formed XML (why at byte N)".
+  // Empty while it is well-formed; else "not well-formed XML (why at byte N)",
+  // or why there was no parser.
   const std::string& Error() const { return error_; }
 
  protected:

@@ -110,49 +110,44 @@ void RemoveScratchOfEndedRuns(const std::filesystem::path& root) {
 
 }  // namespace
 
-bool Library::ScratchFile(const std::string& name, std::filesystem::path& file,
-                          std::string& error) {
+outcome::Expected<std::filesystem::path> Library::ScratchFile(const std::string& name) {
   if (scratch_.empty()) {
     const std::filesystem::path root = TemporaryRoot();
     RemoveScratchOfEndedRuns(root);
     // The process id in the name tells a later run whose folder it is.
     std::string folder =
         (root / (std::string(kScratchPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
-    if (mkdtemp(folder.data()) == nullptr) {
-      error = "cannot create a temporary folder in " +
-              std::filesystem::path(folder).parent_path().string() + ": " + std::strerror(errno);
-      return false;
-    }
+    if (mkdtemp(folder.data()) == nullptr)
+      return outcome::Error::Failed("cannot create a temporary folder in " +
+                                    std::filesystem::path(folder).parent_path().string() + ": " +
+                                    std::strerror(errno));
     scratch_ = folder;
   }
-  file = scratch_ / name;
+  std::filesystem::path file = scratch_ / name;
   SetScratchForSignals(scratch_, file);
-  return true;
+  return file;
 }
 
-bool Library::Load(const LoadOptions& options, std::string& error) {
+outcome::Error Library::Load(const LoadOptions& options) {
   direct_ = options.direct;
   path_ = options.library.string();
   settingsFd_ = memfd_create("gridmoor-host-settings", MFD_CLOEXEC);
   const std::string text = PrivateSettingsText(direct_);
   if (settingsFd_ < 0 ||
-      ::write(settingsFd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-    error = std::string("cannot make the private settings: ") + std::strerror(errno);
-    return false;
-  }
+      ::write(settingsFd_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+    return outcome::Error::Failed(std::string("cannot make the private settings: ") +
+                                  std::strerror(errno));
   settingsFile_ = "/proc/self/fd/" + std::to_string(settingsFd_);
   setenv("GRIDMOOR_REGISTRY", settingsFile_.c_str(), 1);
 
   std::error_code ec;
-  if (!std::filesystem::exists(options.library, ec)) {
-    error = "library not found: " + options.library.string();
-    return false;
-  }
+  if (!std::filesystem::exists(options.library, ec))
+    return outcome::Error::Failed("library not found: " + options.library.string());
   handle_ = dlopen(options.library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
     const char* why = dlerror();
-    error = "cannot load " + options.library.string() + ": " + (why != nullptr ? why : "?");
-    return false;
+    return outcome::Error::Failed("cannot load " + options.library.string() + ": " +
+                                  (why != nullptr ? why : "?"));
   }
   std::string missing;
   bool found = Resolve(handle_, "ExtIdentify", identify_, missing);
@@ -166,11 +161,10 @@ bool Library::Load(const LoadOptions& options, std::string& error) {
     missing += "GlpfnTarnShowDataServerString";
     found = false;
   }
-  if (!found) {
-    error = options.library.string() + " lacks the driver exports: " + missing;
-    return false;
-  }
-  return true;
+  if (!found)
+    return outcome::Error::Failed(options.library.string() +
+                                  " lacks the driver exports: " + missing);
+  return outcome::Error::Success();
 }
 
 Reply Library::Identify(std::vector<unsigned char>& record) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gridmoor/host.h"
+#include "outcome/outcome.h"
 #include "scenario/result_convention.h"
 
 namespace refhost {
@@ -39,15 +40,15 @@ class Library {
   Library& operator=(const Library&) = delete;
 
   // Writes the private settings, loads the library and looks up every
-  // export. False with `error` set when any step fails.
-  bool Load(const LoadOptions& options, std::string& error);
+  // export; the error says which step failed.
+  outcome::Error Load(const LoadOptions& options);
 
   const std::string& Path() const { return path_; }
   const std::filesystem::path& SettingsFile() const { return settingsFile_; }
-  // A private folder for files the run hands the library, made on first
-  // use and removed with this object (or by a signal that ends the
-  // program). False with `error` when it cannot be made.
-  bool ScratchFile(const std::string& name, std::filesystem::path& file, std::string& error);
+  // The file `name` in a private folder for files the run hands the
+  // library, made on first use and removed with this object (or by a signal
+  // that ends the program); an error when it cannot be made.
+  outcome::Expected<std::filesystem::path> ScratchFile(const std::string& name);
   bool Direct() const { return direct_; }
 
   // The identification record (version word set by the host).

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "outcome/outcome.h"
 #include "scenario/records.h"
 #include "scenario/scenario.h"
 
@@ -40,9 +41,9 @@ struct OptimumResult {
   std::string note;    // what the host should tell the user, if anything
 };
 
-// Evaluates one trial point; may throw to end the optimisation, and the
-// exception reaches Optimise's caller unchanged.
-using Evaluator = std::function<Evaluation(const TrialPoint&)>;
+// Evaluates one trial point; an error ends the optimisation, and Optimise
+// gives it back as its own.
+using Evaluator = std::function<outcome::Expected<Evaluation>(const TrialPoint&)>;
 using TrialSink = std::function<void(const Trial&)>;
 
 // Total constraint violation of `value` (0 when every constraint holds
@@ -54,7 +55,11 @@ Method ChooseMethod(const ProblemInfo& problem, const OptimisationSettings& sett
 
 // Searches from `start`; every evaluation is reported to `sink`. The best
 // trial is the best feasible one, or the least violating one when none is.
-OptimumResult Optimise(const ProblemInfo& problem, const OptimisationSettings& settings,
-                       const TrialPoint& start, const Evaluator& evaluate, const TrialSink& sink);
+// An error when the method cannot honour the problem, when an evaluation
+// failed (its error), or when the search failed before any trial.
+outcome::Expected<OptimumResult> Optimise(const ProblemInfo& problem,
+                                          const OptimisationSettings& settings,
+                                          const TrialPoint& start, const Evaluator& evaluate,
+                                          const TrialSink& sink);
 
 }  // namespace refhost

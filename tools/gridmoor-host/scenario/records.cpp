@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace refhost {
 namespace {
@@ -38,6 +39,13 @@ std::size_t ComponentLimit(std::size_t count) {
 }
 
 }  // namespace
+
+void Record::PastTheEnd(std::size_t offset, std::size_t width) const {
+  std::fprintf(stderr, "gridmoor-host: host record access past its end (%zu bytes at %zu of %zu)\n",
+               width, offset, bytes_.size());
+  std::fflush(stderr);
+  std::abort();
+}
 
 void Record::PutText(std::size_t offset, std::size_t size, const std::string& text) {
   Check(offset, size);

@@ -1,13 +1,15 @@
 // Host records laid out by gridmoor/host.h: byte blocks the host owns and
 // lends to the library for one call. Every access here is bounds-checked,
-// and texts are read only up to their field's end.
+// and texts are read only up to their field's end. The offsets are the
+// layout's own and every count read from a record is clamped to it, so an
+// access past the end is a fault of this program: it stops the program
+// before any byte outside the record is touched.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -43,9 +45,10 @@ class Record {
 
  private:
   void Check(std::size_t offset, std::size_t width) const {
-    if (offset > bytes_.size() || width > bytes_.size() - offset)
-      throw std::out_of_range("host record access past its end");
+    if (offset > bytes_.size() || width > bytes_.size() - offset) PastTheEnd(offset, width);
   }
+  // Says where, and aborts.
+  [[noreturn]] void PastTheEnd(std::size_t offset, std::size_t width) const;
   std::vector<unsigned char> bytes_;
 };
 

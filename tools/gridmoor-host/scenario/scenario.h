@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "outcome/outcome.h"
 #include "scenario/records.h"
 
 namespace refhost {
@@ -46,29 +47,28 @@ struct Scenario {
 };
 
 // Reads and checks a scenario file; relative paths in it are taken from
-// the scenario's folder. False with `error` saying what and where.
-bool LoadScenario(const std::filesystem::path& file, Scenario& scenario, std::string& error);
+// the scenario's folder. The error says what and where.
+outcome::Expected<Scenario> LoadScenario(const std::filesystem::path& file);
 
 // The same from the file's text (`file` names it in errors).
-bool ParseScenarioText(const std::string& text, const std::filesystem::path& file,
-                       Scenario& scenario, std::string& error);
+outcome::Expected<Scenario> ParseScenarioText(const std::string& text,
+                                              const std::filesystem::path& file);
 
 // The same from an already parsed document (`folder` resolves paths).
-bool ParseScenario(const nlohmann::json& document, const std::filesystem::path& folder,
-                   Scenario& scenario, std::string& error);
+outcome::Expected<Scenario> ParseScenario(const nlohmann::json& document,
+                                          const std::filesystem::path& folder);
 
 // The values of one input stream at timestep t, or null when the series has
 // none at or before t.
 const StreamState* InputAt(const InputSeries& series, int timestep);
 
-// Reads one input-stream entry (an object of field names) into `state`.
-bool ParseStreamState(const nlohmann::json& entry, const std::string& path, StreamState& state,
-                      std::string& error);
+// Reads one input-stream entry (an object of field names).
+outcome::Expected<StreamState> ParseStreamState(const nlohmann::json& entry,
+                                                const std::string& path);
 
 // Reads an input table from CSV text: columns timestep, stream, then field
 // names (moleFractions[i], criticalPressure[i], interaction[i][j], ...).
 // Every value must be a finite number; a stream's timestep comes once.
-bool ParseInputCsv(const std::string& text, std::map<std::string, InputSeries>& inputs,
-                   std::string& error);
+outcome::Expected<std::map<std::string, InputSeries>> ParseInputCsv(const std::string& text);
 
 }  // namespace refhost
