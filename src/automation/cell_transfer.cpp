@@ -92,8 +92,8 @@ outcome::Expected<std::string> ReadCellText(CExcExcelObj* session, const std::st
   // The application's words stay out of the host's message, unless the
   // office has ended: no retry mends that.
   const outcome::Error why = read.TakeError();
-  const std::string suffix = WorkbookGone(*session) ? ": " + why.Message() : std::string();
-  return Failure("Could not get %s.Cell[%s]%s", worksheet.c_str(), cell.c_str(), suffix.c_str());
+  return Failure("Could not get %s.Cell[%s]%s", worksheet.c_str(), cell.c_str(),
+                 WordsIfWorkbookGone(*session, why.Message()).c_str());
 }
 
 outcome::Expected<double> ReadCellDouble(CExcExcelObj* session, const std::string& worksheet,
@@ -149,7 +149,7 @@ outcome::Error WriteCellText(CExcExcelObj* session, const std::string& worksheet
       return outcome::Error::Success();
     }
   } catch (const com::Error& error) {
-    if (WorkbookGone(*session)) suffix = ": " + error.ErrorMessage();
+    suffix = WordsIfWorkbookGone(*session, error.ErrorMessage());
   }
   return Failure("Error in setting data cell %s, worksheet %s%s", cell.c_str(), worksheet.c_str(),
                  suffix.c_str());

@@ -47,6 +47,10 @@ bool WorkbookGone(CExcExcelObj& session) {
   return session.HasWorkbook() && !session.IsAlive();
 }
 
+std::string WordsIfWorkbookGone(CExcExcelObj& session, const std::string& why) {
+  return WorkbookGone(session) ? ": " + why : std::string();
+}
+
 int CExcExcelObj::RunMacroArgs(const com::Variant&, const excel::RunArguments&) {
   return 0;
 }

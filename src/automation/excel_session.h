@@ -57,10 +57,14 @@ int PrintFailure(const outcome::Error& error, Message message);
 class CExcExcelObj;
 
 // Whether the session's workbook can no longer be reached: its office has
-// ended or a macro closed it. A failure's message in a command's own terms
-// ("Unable to get worksheet %s") then keeps the session's words, which say
-// so: no retry mends it.
+// ended or a macro closed it.
 bool WorkbookGone(CExcExcelObj& session);
+
+// What to add to a failure's message in a command's own terms ("Unable to
+// get worksheet %s"): ": " and the session's words when the workbook is
+// gone, which no retry mends; nothing otherwise, the host's text standing
+// alone as it always has.
+std::string WordsIfWorkbookGone(CExcExcelObj& session, const std::string& why);
 
 class CExcExcelObj {
  public:

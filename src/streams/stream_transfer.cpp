@@ -195,10 +195,9 @@ outcome::Partial<casedata::IprValues> GetIPR(const casedata::CExcCaseDetails& de
   }
 
   if (const Error selection = session->SelectWorksheet(stream->sheetName)) {
-    std::string message = "Unable to get worksheet for output stream Out-" +
-                          std::to_string(handle - details.inputCount + 1);
-    if (automation::WorkbookGone(*session)) message += ": " + selection.Message();
-    return fail(Error::Failed(std::move(message)));
+    return fail(Error::Failed("Unable to get worksheet for output stream Out-" +
+                              std::to_string(handle - details.inputCount + 1) +
+                              automation::WordsIfWorkbookGone(*session, selection.Message())));
   }
   try {
     if (const Error failed = ReadPropertyRows(*session, *stream, values)) {
