@@ -36,12 +36,6 @@ std::string Repeat(char c, std::size_t n) {
   return std::string(n, c);
 }
 
-// A scenario with `extra` as the last member of its inline case.
-std::string ScenarioWithCase(const std::string& extra) {
-  return R"({"workbook": "book.fods", "case": {"inputCount": 1, )" + extra +
-         R"(}, "run": {"start": "2024-01-01"}, "inputs": {"In-1": [{"oilRate": 1}]}})";
-}
-
 std::string Expand(std::string text, const fs::path& folder) {
   for (std::size_t at; (at = text.find("{}")) != std::string::npos;)
     text.replace(at, 2, folder.string());
@@ -230,7 +224,8 @@ TEST(HostHostileInput, NestingIsRefusedBeyondTheLimitWhereverItIs) {
   const std::string deep = Repeat('[', 100000) + Repeat(']', 100000);
   const std::string published =
       R"({"workbook": "book.fods", "case": {"inputCount": 1}, "publishedVariables": )";
-  const std::string inCase = ScenarioWithCase(R"("macros": )" + deep);
+  const std::string inCase = R"({"workbook": "book.fods", "case": {"inputCount": 1, "macros": )" +
+                             deep + R"(}, "run": {"start": "2024-01-01"}})";
   // The document, and the column of the bracket that opens level 65.
   const std::pair<std::string, std::size_t> cases[] = {
       {inCase, inCase.find('[') + 63},  // the scenario and the case are levels 1 and 2

@@ -182,10 +182,6 @@ json IdiomScenario(const fs::path& workbook) {
   return scenario;
 }
 
-std::string Shown(const std::optional<double>& value) {
-  return value ? std::to_string(*value) : "empty";
-}
-
 class VbaIdioms : public excel::calc::testing::CalcTest {};
 
 TEST_F(VbaIdioms, RunAsRunTimeMacrosWithTheEffectThatSpreadsheetGivesThem) {
@@ -211,7 +207,9 @@ TEST_F(VbaIdioms, RunAsRunTimeMacrosWithTheEffectThatSpreadsheetGivesThem) {
         {"oilRate", idiom.b1}, {"waterRate", idiom.b2}, {"pressure", idiom.b3}};
     for (const auto& [field, value] : expected) {
       const std::string& text = row.at(field);
-      EXPECT_EQ(text.empty() ? "empty" : std::to_string(std::stod(text)), Shown(value)) << field;
+      EXPECT_EQ(text.empty() ? "empty" : std::to_string(std::stod(text)),
+                value ? std::to_string(*value) : "empty")
+          << field;
     }
     // The user-defined function recomputes after every write of the host.
     const double input = static_cast<double>(t + 2);
