@@ -172,11 +172,13 @@ inline Checked Check(const std::string& arguments, const std::filesystem::path& 
   return checked;
 }
 
-// The entries of `folder` whose names start with `prefix`.
+// The entries of `folder` whose names start with `prefix` (none when there
+// is no such folder).
 inline std::vector<std::filesystem::path> EntriesNamed(const std::filesystem::path& folder,
                                                        const std::string& prefix) {
   std::vector<std::filesystem::path> found;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
     if (entry.path().filename().string().rfind(prefix, 0) == 0) found.push_back(entry.path());
   return found;
 }
@@ -212,6 +214,23 @@ inline std::vector<int> ChildrenOf(pid_t parent, const std::string& name) {
 inline int OfficeOf(pid_t parent) {
   const std::vector<int> offices = ChildrenOf(parent, "soffice.bin");
   return offices.empty() ? 0 : offices.front();
+}
+
+// The processes whose command line names `text` (an office started for a
+// run names its profile, inside the run's folder).
+inline std::vector<int> ProcessesNaming(const std::string& text) {
+  std::vector<int> pids;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string line = ReadText(entry.path() / "cmdline");
+    for (char& c : line)
+      if (c == '\0') c = ' ';
+    if (line.find(text) != std::string::npos && !ProcessGone(std::stoi(name)))
+      pids.push_back(std::stoi(name));
+  }
+  return pids;
 }
 
 }  // namespace hosttest

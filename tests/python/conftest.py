@@ -44,24 +44,6 @@ def wait_until(
     return answer
 
 
-def office_processes(marker: str) -> list[str]:
-    """Processes whose environment holds `marker` (a test's children and
-    everything they started, offices included), as "pid name"."""
-    found = []
-    needle = marker.encode()
-    for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit() or int(entry.name) == os.getpid():
-            continue
-        try:
-            environ = (entry / "environ").read_bytes()
-            name = (entry / "comm").read_text().strip()
-        except OSError:
-            continue
-        if needle in environ.split(b"\0"):
-            found.append(f"{entry.name} {name}")
-    return found
-
-
 def same_value(value: object, text: str) -> bool:
     """Whether a table's value is what the CSV field says, exactly."""
     import datetime

@@ -87,8 +87,14 @@ def test_a_damaged_file_is_refused_with_where(text: str, message: str) -> None:
         tables.parse_rows(text, "optimisation.csv")
 
 
-def test_a_missing_file_is_an_empty_table(tmp_path: Path) -> None:
+def test_a_missing_file_is_an_empty_table_and_without_pandas_a_table_is_its_rows(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch
+) -> None:
     assert len(tables.rows_of(tables.read_table(tmp_path / "streams.csv"))) == 0
+    monkeypatch.setattr(tables, "HAVE_PANDAS", False)
+    (tmp_path / "streams.csv").write_text(STREAMS, encoding="utf-8")
+    read = tables.read_table(tmp_path / "streams.csv")
+    assert read == tables.parse_rows(STREAMS, "streams.csv") == tables.rows_of(read)
 
 
 @pytest.mark.skipif(not tables.HAVE_PANDAS, reason="pandas is not installed")

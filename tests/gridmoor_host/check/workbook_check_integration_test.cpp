@@ -266,8 +266,6 @@ TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
   test_support::WriteFile(folder.path() / "words.xlsx", "not a workbook");
   test_support::WriteFile(folder.path() / "small.xlsx",
                           test_support::XlsxBytes({{"S", {{"A1", "1+1", "", "2", ""}}}}));
-  test_support::WriteFile(folder.path() / "old.xls",
-                          std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
   // Valid OpenDocument with another prefix for the table namespace: the
   // office reads its formula, the saved-value reader finds none.
   test_support::WriteFile(
@@ -281,27 +279,22 @@ TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
       R"(t:formula="of:=1+1" office:value-type="float" office:value="2"><text:p>2</text:p>)"
       R"(</t:table-cell></t:table-row></t:table></office:spreadsheet></office:body></office:document>)");
   const std::string check = "workbook check " + folder.path().string();
-  // Arguments, environment, exit status, what stderr holds. A call limit too
-  // large to be one is read as a run reads it: ignored, so the check goes on
-  // under the default instead of failing at once.
+  // Arguments, environment, exit status, what stderr holds (the reader's
+  // messages: HostSavedValues). A call limit too large to be one is read as
+  // a run reads it: ignored, so the check goes on under the default instead
+  // of failing at once (other bad limits: the driver's tests).
   const std::tuple<std::string, std::string, int, std::string> cases[] = {
       {"workbook check", "", 2, "give BOOK or --scenario"},
       {"workbook check --nonsense x", "", 2, ""},
-      {check + "/none.xlsx", "", 2, "none.xlsx could not be found"},
-      {check, "", 2, "is a folder, not a workbook"},
       {check + "/words.xlsx", "", 2, "not a workbook this check can read"},
-      {check + "/old.xls", "", 2, "binary workbook (.xls)"},
       {check + "/prefixed.fods", "", 2,
        "the office holds 1 formula cell(s), but no saved value could be read from the file: "
        "nothing could be compared"},
       {"workbook check " + std::string(GRIDMOOR_TEST_DATA_DIR) +
            "/excel-authored/formula_results01.xlsx",
        "", 0, ""},
-      {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=1e999", 0, ""},
       {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=9e15", 0, ""},
       {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=86401", 0, ""},
-      {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=-5", 0, ""},
-      {check + "/small.xlsx", "GRIDMOOR_CALL_TIMEOUT=soon", 0, ""},
   };
   for (const auto& [arguments, environment, status, message] : cases) {
     const hosttest::Result result = hosttest::Host(arguments, folder.path(), environment);

@@ -179,46 +179,38 @@ TEST(HostMany, FailuresStayInTheirFoldersAndCollectAgrees) {
 }
 
 // A warm office that cannot be started: each scenario gets none (it starts
-// its own), every start is tried again, and the reason is told once.
+// its own), every start is tried again, and the reason is told once; a
+// start that throws something with no message of its own is told by its
+// type.
 TEST(HostMany, AWarmOfficeThatCannotStartIsToldOnceWithItsReason) {
+  using Start = std::function<std::unique_ptr<excel::calc::SharedOffice>()>;
   std::atomic<int> starts = 0;
-  std::ostringstream notices;
-  {
-    refhost::WarmOffices offices(2, notices, [&]() -> std::unique_ptr<excel::calc::SharedOffice> {
-      ++starts;
-      com::Throw(com::CO_E_SERVER_EXEC_FAILURE, "No office program (soffice.bin) was found");
-    });
-    const auto ready = [&](std::size_t slot) {
-      std::optional<std::string> pipe;
-      WaitFor([&] { return (pipe = offices.Ready(slot)).has_value(); }, 5);
-      return pipe;
-    };
-    for (int round = 0; round < 3; ++round) {
-      for (std::size_t slot : {0u, 1u}) {
-        EXPECT_EQ(ready(slot), std::string()) << "round " << round << " slot " << slot;
-        offices.Release(slot, true);
+  const std::pair<Start, std::string> cases[] = {
+      {[&]() -> std::unique_ptr<excel::calc::SharedOffice> {
+         ++starts;
+         com::Throw(com::CO_E_SERVER_EXEC_FAILURE, "No office program (soffice.bin) was found");
+       },
+       "No office program (soffice.bin) was found"},
+      {[]() -> std::unique_ptr<excel::calc::SharedOffice> { throw 42; },
+       "an exception of type int"},
+  };
+  for (const auto& [start, reason] : cases) {
+    std::ostringstream notices;
+    {
+      refhost::WarmOffices offices(2, notices, start);
+      for (int round = 0; round < 3; ++round) {
+        for (std::size_t slot : {0u, 1u}) {
+          std::optional<std::string> pipe;
+          WaitFor([&] { return (pipe = offices.Ready(slot)).has_value(); }, 5);
+          EXPECT_EQ(pipe, std::string()) << reason << " round " << round << " slot " << slot;
+          offices.Release(slot, true);
+        }
       }
     }
+    EXPECT_EQ(notices.str(), "gridmoor-host: no warm office could be started (" + reason +
+                                 "); scenarios start offices of their own until one can be\n");
   }
   EXPECT_EQ(starts, 8) << "two at first, then one after each scenario";
-  EXPECT_EQ(notices.str(),
-            "gridmoor-host: no warm office could be started (No office program (soffice.bin) was "
-            "found); scenarios start offices of their own until one can be\n");
-}
-
-// A start that throws something with no message of its own is told by its type.
-TEST(HostMany, AWarmOfficeStartThatThrowsNoStandardExceptionIsToldByItsType) {
-  std::ostringstream notices;
-  {
-    refhost::WarmOffices offices(1, notices,
-                                 []() -> std::unique_ptr<excel::calc::SharedOffice> { throw 42; });
-    std::optional<std::string> pipe;
-    WaitFor([&] { return (pipe = offices.Ready(0)).has_value(); }, 5);
-    EXPECT_EQ(pipe, std::string());
-  }
-  EXPECT_EQ(notices.str(),
-            "gridmoor-host: no warm office could be started (an exception of type int); scenarios "
-            "start offices of their own until one can be\n");
 }
 
 }  // namespace

@@ -10,8 +10,6 @@
 // run-many failing alone.
 #include <gtest/gtest.h>
 
-#include <iostream>
-
 #include <pugixml.hpp>
 
 #include "fault_sweep_support.h"
@@ -83,8 +81,9 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
   ASSERT_GT(savingCalls, plainCalls);
 
   ASSERT_GE(paths.count, 2u) << "no call paths listed";
-  const auto [byPath, every, calls] =
+  const sweeptest::Sample sample =
       sweeptest::SampleCalls(savingCalls, example.runs, example.fullByPath, paths.ends);
+  const std::vector<std::uint64_t>& calls = sample.calls;
   const auto started = std::chrono::steady_clock::now();
   int doneBefore[2] = {0, 0};  // without and with --save
   for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -131,16 +130,9 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
     }
     EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::cout << example.name << ": " << plainCalls << " bridge calls (" << savingCalls
-            << " with --save), " << paths.count << " call paths; " << calls.size()
-            << " faulted runs, "
-            << "every " << every << (byPath ? " and the first and last of each path" : "")
-            << ", in " << seconds << " s\n";
-  RecordProperty("bridge_calls", std::to_string(plainCalls));
-  RecordProperty("call_paths", std::to_string(paths.count));
-  RecordProperty("faulted_runs", std::to_string(calls.size()));
+  sweeptest::Tell(std::string(example.name) + " run (" + std::to_string(plainCalls) +
+                      " calls without --save, " + std::to_string(paths.count) + " call paths)",
+                  savingCalls, sample, started);
 }
 
 // The same fault in the commands that reach the office otherwise: a
@@ -157,19 +149,6 @@ std::vector<std::string> RunManyArguments(const RunFolder& folder) {
           "1",
           "--out",
           folder.Out().string()};
-}
-
-void Report(const char* what, const Example& example, std::uint64_t calls,
-            const sweeptest::Sample& sample, std::chrono::steady_clock::time_point started) {
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::cout << example.name << " " << what << ": " << calls << " bridge calls; "
-            << sample.calls.size() << " faulted runs, every " << sample.every
-            << (sample.byPath ? " and the first and last of each path" : "") << ", in " << seconds
-            << " s\n";
-  ::testing::Test::RecordProperty(std::string(what) + "_bridge_calls", std::to_string(calls));
-  ::testing::Test::RecordProperty(std::string(what) + "_faulted_runs",
-                                  std::to_string(sample.calls.size()));
 }
 
 // A check whose office dies says so in one line and ends with 2, unless
@@ -227,7 +206,7 @@ TEST_P(BridgeFaultSweep, EveryFaultedCheckFailsCleanly) {
     EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
   }
   EXPECT_GT(failed, 0) << "no fault reached the check";
-  Report("check", example, calls, sample, started);
+  sweeptest::Tell(std::string(example.name) + " check", calls, sample, started);
 }
 
 // Every run of run-many meets the dead office at the same call, warm office
@@ -269,7 +248,7 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunManyOnWarmOfficesFailsCleanly) {
     EXPECT_EQ(summary["scenarios"][0]["timesteps"], summary["scenarios"][1]["timesteps"]);
     EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
   }
-  Report("run-many", example, calls, sample, started);
+  sweeptest::Tell(std::string(example.name) + " run-many", calls, sample, started);
 }
 
 // A separator run takes about 2 s, a gas-lift run up to 12 s (its optimiser

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -97,23 +98,6 @@ inline std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// The processes whose command line names `text` (an office started for a
-// run names its profile, inside the run's folder).
-inline std::vector<int> ProcessesNaming(const std::string& text) {
-  std::vector<int> pids;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string line = hosttest::ReadText(entry.path() / "cmdline");
-    for (char& c : line)
-      if (c == '\0') c = ' ';
-    if (line.find(text) != std::string::npos && !hosttest::ProcessGone(std::stoi(name)))
-      pids.push_back(std::stoi(name));
-  }
-  return pids;
-}
-
 // What a finished run left that it should not have: live offices, lock
 // files beside the workbook, anything in its TMPDIR, office pipes named
 // after `pid` (the process that ran the office) in /tmp. Empty when clean.
@@ -123,15 +107,14 @@ inline std::vector<std::string> Leftovers(const RunFolder& run, int pid) {
   std::vector<std::string> found;
   const std::string tag = run.Path().filename().string();
   // An office whose host just ended may take a moment to be reaped.
-  hosttest::WaitFor([&] { return ProcessesNaming(tag).empty(); }, 10);
-  for (const int office : ProcessesNaming(tag)) {
+  hosttest::WaitFor([&] { return hosttest::ProcessesNaming(tag).empty(); }, 10);
+  for (const int office : hosttest::ProcessesNaming(tag)) {
     found.push_back("process " + std::to_string(office) + " still runs");
     ::kill(office, SIGKILL);
   }
+  for (const fs::path& lock : hosttest::EntriesNamed(run.Work(), ".~lock."))
+    found.push_back("lock file " + lock.string());
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(run.Work(), error))
-    if (entry.path().filename().string().rfind(".~lock.", 0) == 0)
-      found.push_back("lock file " + entry.path().string());
   for (const auto& entry : fs::directory_iterator(run.Temp(), error))
     found.push_back("temporary " + entry.path().string());
   const std::string pipe = "_gridmoor_" + std::to_string(pid) + "_";
@@ -199,6 +182,17 @@ inline Sample SampleCalls(std::uint64_t count, std::uint64_t runs, bool byPath,
   if (count > 0) sample.calls.push_back(count);
   SortUnique(sample.calls);
   return sample;
+}
+
+// Prints what a sweep did: `count` calls or operations counted, the runs
+// faulted and how long they took.
+inline void Tell(const std::string& what, std::uint64_t count, const Sample& sample,
+                 std::chrono::steady_clock::time_point started) {
+  std::cout << what << ": " << count << " counted; " << sample.calls.size()
+            << " faulted runs, every " << sample.every
+            << (sample.byPath ? " and the first and last of each path" : "") << ", in "
+            << std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()
+            << " s\n";
 }
 
 }  // namespace sweeptest

@@ -8,7 +8,6 @@
 // temporary file, office or lock file behind.
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <set>
 
 #include "fault_sweep_support.h"
@@ -184,9 +183,9 @@ TEST_P(FileFaultSweep, EveryFaultedWriteFailsCleanly) {
   }
   ASSERT_GT(operations, 0u) << "no file operation counted: is the build without the test seams?";
 
-  const auto [byPath, every, ops] = sweeptest::SampleCalls(operations, command.runs, false, {});
+  const sweeptest::Sample sample = sweeptest::SampleCalls(operations, command.runs, false, {});
   const auto started = std::chrono::steady_clock::now();
-  for (const std::uint64_t n : ops) {
+  for (const std::uint64_t n : sample.calls) {
     const RunFolder folder("separator");
     const Prepared prepared = command.prepare(folder, shared.path());
     WriteOld(prepared.outputs);
@@ -213,12 +212,7 @@ TEST_P(FileFaultSweep, EveryFaultedWriteFailsCleanly) {
       EXPECT_TRUE(made.contains(name)) << name << " left behind";
     EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::cout << command.name << ": " << operations << " file operations; " << ops.size()
-            << " faulted runs, every " << every << ", in " << seconds << " s\n";
-  RecordProperty("file_operations", std::to_string(operations));
-  RecordProperty("faulted_runs", std::to_string(ops.size()));
+  sweeptest::Tell(command.name, operations, sample, started);
 }
 
 // The office's commands take seconds a run, the others a fraction: the

@@ -6,8 +6,6 @@
 // run's results. In both modes.
 #include <gtest/gtest.h>
 
-#include <iostream>
-
 #include "fault_sweep_support.h"
 #include "running/run.h"
 #include "scenario/library.h"
@@ -70,9 +68,8 @@ void RunInChild(const RunFolder& folder, std::uint64_t failAt, bool direct, cons
     // Stopped and destroyed: the killed office is reaped, its locks gone.
     for (const int office : hosttest::ChildrenOf(::getpid(), "soffice.bin"))
       if (!hosttest::ProcessGone(office)) fail("office " + std::to_string(office) + " still runs");
-    for (const auto& entry : fs::directory_iterator(folder.Work()))
-      if (entry.path().filename().string().rfind(".~lock.", 0) == 0)
-        fail("lock file left: " + entry.path().string());
+    for (const fs::path& lock : hosttest::EntriesNamed(folder.Work(), ".~lock."))
+      fail("lock file left: " + lock.string());
     refhost::RunRecord again;
     refhost::RunScenario(library, scenario, options, again);
     if (again.failure)
@@ -135,13 +132,12 @@ TEST_P(LibraryFault, TheNextRunStartsAFreshOfficeAndCompletes) {
   }
   ASSERT_FALSE(hosttest::ReadText(results).empty());
 
-  const auto started = std::chrono::steady_clock::now();
-  std::size_t samples = 0;
   for (const bool direct : {false, true}) {
     // From the stride on, so that a sample of one is the last call (the
     // close at stop or destroy), never the first (the program's sweep has it).
     const sweeptest::Sample sample = sweeptest::SampleCalls(
         calls[direct], GetParam().runs, GetParam().fullByPath, pathEnds[direct], 0);
+    const auto started = std::chrono::steady_clock::now();
     for (const std::uint64_t n : sample.calls) {
       const RunFolder folder(example);
       const Outcome outcome = RunLoaded(folder, n, direct, results);
@@ -149,13 +145,9 @@ TEST_P(LibraryFault, TheNextRunStartsAFreshOfficeAndCompletes) {
                    (direct ? " (direct mode)" : " (threaded mode)"));
       EXPECT_EQ(outcome.status, 0) << outcome.report;
       EXPECT_EQ(sweeptest::Leftovers(folder, outcome.pid), std::vector<std::string>{});
-      ++samples;
     }
+    sweeptest::Tell(example + (direct ? " direct" : " threaded"), calls[direct], sample, started);
   }
-  std::cout << example << ": " << calls[0] << " bridge calls threaded, " << calls[1] << " direct; "
-            << samples << " faulted processes in "
-            << std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()
-            << " s\n";
 }
 
 // Each run after a fault is a whole run; a gas-lift one takes about 4 s.
