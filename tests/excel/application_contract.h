@@ -1,7 +1,6 @@
 // The spreadsheet application's contract as the driver relies on it, checked on
-// each application the driver's tests use (the in-memory one of tests/support,
-// the real one), each named by a ContractSubject; and short forms of the calls
-// that tests of any excel:: application make.
+// the real application (named by a ContractSubject); and short forms of the
+// calls that tests of any excel:: application make.
 #pragma once
 
 #include <gtest/gtest.h>
