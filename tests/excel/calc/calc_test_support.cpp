@@ -113,14 +113,14 @@ com::Variant Block(std::size_t rows, std::size_t columns,
   return grid.ToVariant();
 }
 
-OtherHolder::OtherHolder(const std::string& path, const LockHost* host) {
+OtherHolder::OtherHolder(const std::string& path) {
   int ready[2];
   if (::pipe(ready) != 0) return;
   pid_ = ::fork();
   if (pid_ == 0) {
     auto held = WorkbookLock::Acquire(
         path, "/tmp/gridmoor-office-" + std::to_string(::getpid()) + "-abcdef/profile",
-        host ? *host : LockHost::ThisMachine());
+        LockHost::ThisMachine());
     const char state = held->ReadOnly() ? 'r' : 'w';
     (void)::write(ready[1], &state, 1);
     ::pause();

@@ -14,10 +14,6 @@
 #include "excel/errors.h"
 #include "excel/object_model.h"
 
-namespace excel::calc {
-struct LockHost;
-}
-
 namespace excel::calc::testing {
 
 // Skips the test when no office is installed (fails it in CI).
@@ -61,8 +57,7 @@ bool Freeze(int pid);
 // driver process would (no office needed for that).
 class OtherHolder {
  public:
-  // On `host`, or this machine.
-  explicit OtherHolder(const std::string& path, const LockHost* host = nullptr);
+  explicit OtherHolder(const std::string& path);
   ~OtherHolder() { End(); }
   OtherHolder(const OtherHolder&) = delete;
   OtherHolder& operator=(const OtherHolder&) = delete;
