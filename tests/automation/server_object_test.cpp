@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "automation/cell_transfer.h"
 #include "session_fixture.h"
 #include "support/temp_registry.h"
 
@@ -95,6 +96,13 @@ TEST_F(SessionTest, OneFileIsNeverOpenInTwoServerObjects) {
 
   first.Close();
   EXPECT_EQ(second.Open(path, {}, false, Msg()), 0);
+  // Opened again with the reopen flag, the file drops what was not saved.
+  ASSERT_EQ(automation::WriteCellText(second.Session(), "Data", "A1", "99").Message(), "");
+  EXPECT_EQ(second.Open(path, {}, /*reopen=*/true, Msg()), 0);
+  const outcome::Expected<std::string> text =
+      automation::ReadCellText(second.Session(), "Data", "A1");
+  ASSERT_TRUE(text) << text.GetError().Message();
+  EXPECT_EQ(*text, "");
 }
 
 // Eight server objects open and close their own files while a ninth keeps

@@ -288,7 +288,6 @@ TEST_F(DataServerTest, ServerOptionsUseTheSession) {
 }
 
 using dataserver::CExtDataServerCmdArgument;
-using dataserver::DataServerRequest;
 using Type = CExtDataServerCmdArgument::Type;
 
 // An argument's type, text, integer and number.
@@ -305,13 +304,11 @@ struct ParseCase {
 // A command's status and message.
 using Said = std::pair<std::int32_t, std::string>;
 
-constexpr double kQuotedNumber = automation::kUndefinedValue;
-
 TEST(ParseCommandTest, ArgumentsAsTheHostWritesThem) {
   static constexpr Type kWord = Type::kWord, kQuoted = Type::kQuoted, kReal = Type::kReal,
                         kInteger = Type::kInteger;
   const auto word = [](const std::string& text) { return Argument{kWord, text, 0, 0}; };
-  const auto quoted = [](const char* text) { return Argument{kQuoted, text, 0, kQuotedNumber}; };
+  const auto quoted = [](const char* text) { return Argument{kQuoted, text, 0, automation::kUndefinedValue}; };
   const std::string longText(300, 'x');
   const std::vector<ParseCase> cases = {
       // clang-format off

@@ -1,6 +1,6 @@
 // What the driver relies on of any excel:: application: workbooks, sheets, cells
 // and their VARIANT types, number formats, files, macros, properties, HRESULTs.
-#include "excel/application_contract.h"
+#include "excel/calc/calc_test_support.h"
 
 #include <filesystem>
 #include <fstream>
@@ -9,33 +9,9 @@
 #include "com/variants/variant_grid.h"
 #include "com/variants/variant_text.h"
 
-namespace excel_test {
+namespace excel::calc::testing {
 
 using com::Variant;
-using excel::kApplicationError;
-
-void ApplicationContract::SetUp() {
-  if (GetParam().setUp) GetParam().setUp();
-  if (IsSkipped() || HasFatalFailure()) return;
-  application_ = NewApplication();
-  book_ = NewWorkbook(application_);
-  sheet_ = SheetOf(book_);
-}
-
-void ApplicationContract::TearDown() {
-  sheet_.Reset();
-  book_.Reset();
-  application_.Reset();
-  for (const auto& application : applications_)
-    FailureOf([&] { application->Quit(); });  // fails when the test quit it
-  applications_.clear();
-  if (GetParam().tearDown) GetParam().tearDown();
-}
-
-com::Ptr<excel::Application> ApplicationContract::NewApplication() {
-  applications_.push_back(GetParam().create());
-  return applications_.back();
-}
 
 namespace {
 
@@ -292,7 +268,7 @@ TEST_P(ApplicationContract, AnOpenedWorkbookSavesToItsFileAndClosesAsAsked) {
 
 TEST_P(ApplicationContract,
        MacrosRunByEveryNameFormPropertiesReadBackAndQuitDisconnectsEverything) {
-  GetParam().addMacros(book_);
+  AddMacros(book_);
   const auto run = [&](const char* macro, std::initializer_list<Variant> arguments) {
     book_->Activate(0);  // as the driver calls macros
     return com::VariantToText(
@@ -352,4 +328,4 @@ TEST_P(ApplicationContract,
 }
 
 }  // namespace
-}  // namespace excel_test
+}  // namespace excel::calc::testing

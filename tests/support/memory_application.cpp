@@ -382,29 +382,21 @@ Place AddBook(Place at, BookState added) {
   return at;
 }
 
-// "'Book.xlsm'!Module1.Proc", "Book.xlsm!Proc", "Library.Module1.Proc",
-// "Proc"; null without a procedure.
+// "'Book.xlsm'!Module1.Proc", "Library.Module1.Proc", "Proc": the module
+// and procedure (the workbook and library are not looked at); null without
+// a procedure.
 std::optional<MacroEntry> ParseMacroName(std::string_view name) {
-  static const std::regex form(R"((?:'([^']+)'!|([^'!]+)!)?(?:(?:[^.!]+\.)?([^.!]+)\.)?([^.!]+))");
+  static const std::regex form(R"((?:'[^']+'!|[^'!]+!)?(?:(?:[^.!]+\.)?([^.!]+)\.)?([^.!]+))");
   std::match_results<std::string_view::const_iterator> parts;
   if (!std::regex_match(name.begin(), name.end(), parts, form)) return std::nullopt;
-  return MacroEntry{parts[1].matched ? parts[1] : parts[2], parts[3], parts[4], {}};
+  return MacroEntry{parts[1], parts[2], {}};
 }
 
-// The macro Run finds by `name`, or with `own` the one RunAutoMacros runs.
-const MacroEntry* FindMacro(const AppState& app, std::string_view name,
-                            const BookState* own = nullptr) {
+const MacroEntry* FindMacro(const AppState& app, std::string_view name) {
   const std::optional<MacroEntry> asked = ParseMacroName(name);
-  if (!asked || (!asked->book.empty() &&
-                 std::none_of(app.books.begin(), app.books.end(), [&](const auto& open) {
-                   return SameName(open->name, asked->book);
-                 }))) {
-    return nullptr;
-  }
+  if (!asked) return nullptr;
   for (const MacroEntry& entry : app.macros) {
-    const bool owner = own ? SameName(entry.book, own->name)
-                           : entry.book.empty() || SameName(entry.book, asked->book);
-    if (owner && SameName(entry.procedure, asked->procedure) &&
+    if (SameName(entry.procedure, asked->procedure) &&
         (asked->module.empty() || entry.module.empty() || SameName(entry.module, asked->module))) {
       return &entry;
     }
@@ -542,8 +534,7 @@ void MemoryApplication::RegisterMacro(std::string_view name, MemoryMacro macro) 
   parsed->macro = std::move(macro);
   Lock lock(app->mutex);
   std::erase_if(app->macros, [&](const memory::MacroEntry& entry) {
-    return memory::SameName(entry.book, parsed->book) &&
-           memory::SameName(entry.module, parsed->module) &&
+    return memory::SameName(entry.module, parsed->module) &&
            memory::SameName(entry.procedure, parsed->procedure);
   });
   app->macros.push_back(std::move(*parsed));
@@ -581,16 +572,7 @@ void MemoryWorkbook::Activate(std::int32_t lcid) {
 void MemoryWorkbook::Close(const com::Variant& saveChanges, const com::Variant& filename,
                            const com::Variant& routeWorkbook, std::int32_t lcid) {
   Call("Close", {saveChanges, filename, routeWorkbook, Lcid(lcid)}, [&](auto&) {
-    // SaveChanges by its truth; into the file named, else the workbook's own.
-    if ((saveChanges.vt == com::VT_BOOL && saveChanges.boolVal) ||
-        ((saveChanges.vt == com::VT_I4 || saveChanges.vt == com::VT_INT) && saveChanges.lVal)) {
-      if (filename.vt == com::VT_BSTR && GmSysStringLen(filename.bstrVal) > 0) {
-        book->path = memory::AbsolutePath(com::BstrToUtf8(filename.bstrVal));
-        book->name = std::filesystem::path(book->path).filename().string();
-      }
-      if (book->path.empty()) com::Throw(excel::kApplicationError);
-      memory::WriteFile(book->path, *book);
-    }
+    if (saveChanges.vt == com::VT_BOOL && saveChanges.boolVal) com::Throw(com::E_NOTIMPL);
     book->closed = true;
     std::erase(app->books, book);
     if (app->activeBook == book) app->activeBook = app->books.empty() ? nullptr : app->books.back();
@@ -613,12 +595,8 @@ void MemoryWorkbook::SaveCopyAs(const com::Variant& filename, std::int32_t lcid)
 }
 
 void MemoryWorkbook::RunAutoMacros(std::int32_t which, std::int32_t lcid) {
-  static constexpr const char* kProcedures[] = {"Auto_Open", "Auto_Close", "Auto_Activate",
-                                                "Auto_Deactivate"};
-  Call("RunAutoMacros", {{Arg::kNumber, which}, Lcid(lcid)}, [&](Lock& lock) {
+  Call("RunAutoMacros", {{Arg::kNumber, which}, Lcid(lcid)}, [&](auto&) {
     if (which < 1 || which > 4) com::Throw(excel::kApplicationError);
-    const memory::MacroEntry* entry = memory::FindMacro(*app, kProcedures[which - 1], book.get());
-    if (entry != nullptr) memory::CallMacro(app, lock, entry->macro, {});
   });
 }
 

@@ -7,7 +7,9 @@
 // - a range's NumberFormat reads one cell (else E_NOTIMPL);
 // - a saved workbook is a snapshot kept for the life of the process, its
 //   file a marker naming the snapshot (a copy of the file opens as a copy);
-// - macros are functions the test registers; chart sheets exist.
+// - macros are functions the test registers, none a workbook's own:
+//   RunAutoMacros runs nothing; chart sheets exist;
+// - Close does not save (SaveChanges true is E_NOTIMPL).
 // The objects share their application's state under one mutex, so that the
 // test may inspect while another thread drives.
 #pragma once
@@ -107,7 +109,6 @@ struct BookState {
 };
 
 struct MacroEntry {
-  std::string book;  // the workbook's name; empty for the application's own
   std::string module;
   std::string procedure;
   MemoryMacro macro;
@@ -240,11 +241,9 @@ class MemoryApplication : public excel::Application, private memory::Object {
 
   // --- Test side ---
 
-  // Registers (or replaces) the macro Run finds by `name`: "Proc",
-  // "Module1.Proc", or qualified with a workbook's name ("'Book1'!Proc"):
-  // that workbook's own, which only a name with that workbook part finds
-  // while it is open, and the only kind its RunAutoMacros runs. Names compare
-  // without regard to case; a module left out on either side matches any.
+  // Registers (or replaces) the macro Run finds by `name`, "Proc" or
+  // "Module1.Proc", without regard to case; a module left out on either side
+  // matches any.
   void RegisterMacro(std::string_view name, MemoryMacro macro);
   std::vector<com::Ptr<MemoryWorkbook>> OpenWorkbooks() const;  // in opening order
   com::Ptr<MemoryWorkbook> ActiveWorkbook() const;              // null when none

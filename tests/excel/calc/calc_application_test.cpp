@@ -13,15 +13,14 @@ namespace excel::calc::testing {
 namespace {
 
 using com::Variant;
-using excel_test::ApplicationContract;
 namespace fs = std::filesystem;
 
 // The contract on the real application, and beyond it.
-class CalcApplicationTest : public excel_test::ApplicationContract {};
-INSTANTIATE_TEST_SUITE_P(Calc, ApplicationContract, ::testing::Values(CalcSubject()),
-                         [](const auto& info) { return info.param.name; });
-INSTANTIATE_TEST_SUITE_P(Calc, CalcApplicationTest, ::testing::Values(CalcSubject()),
-                         [](const auto& info) { return info.param.name; });
+class CalcApplicationTest : public ApplicationContract {};
+INSTANTIATE_TEST_SUITE_P(Calc, ApplicationContract, ::testing::Values("calc"),
+                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Calc, CalcApplicationTest, ::testing::Values("calc"),
+                         [](const auto& info) { return std::string(info.param); });
 
 TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
   Put(sheet_, "A1", Variant::Double(2));
@@ -212,28 +211,20 @@ TEST_P(CalcApplicationTest, EveryFileFormatKeepsTheValuesAndOpeningTakesOutTheDr
   reader->Quit();
 }
 
-// Data!B1 is Rate, Data!A1:B1 Pair, Other!A1 Elsewhere.
-constexpr const char* kNamesWorkbook = R"(<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" office:version="1.2"
- xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
- office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body><office:spreadsheet>
- <table:table table:name="Data"><table:table-row>
-  <table:table-cell office:value-type="float" office:value="1.5"/>
-  <table:table-cell office:value-type="float" office:value="2.5"/></table:table-row></table:table>
- <table:table table:name="Other"><table:table-row><table:table-cell/></table:table-row></table:table>
- <table:named-expressions>
-  <table:named-range table:name="Rate" table:base-cell-address="$Data.$A$1"
-   table:cell-range-address="$Data.$B$1"/>
-  <table:named-range table:name="Pair" table:base-cell-address="$Data.$A$1"
-   table:cell-range-address="$Data.$A$1:.$B$1"/>
-  <table:named-range table:name="Elsewhere" table:base-cell-address="$Other.$A$1"
-   table:cell-range-address="$Other.$A$1"/>
- </table:named-expressions></office:spreadsheet></office:body></office:document>)";
-
 TEST_P(CalcApplicationTest, NamedRangesResolveAndBlockWritesKeepTheNotesOfTheirCells) {
-  WriteFile(PathOf("names.fods"), kNamesWorkbook);
-  const com::Ptr<Worksheet> data =
-      SheetOf(OpenWorkbook(application_, PathOf("names.fods")), "Data");
+  // Data!B1 is Rate, Data!A1:B1 Pair, Other!A1 Elsewhere.
+  const com::Ptr<Workbook> names = NewWorkbook(application_);
+  const com::Ptr<Worksheet> data = SheetOf(names);
+  data->PutName(com::Bstr::FromUtf8("Data"));
+  const Variant missing = Variant::Missing();
+  AsWorksheet(names->GetWorksheets()->Add(missing, missing, missing, missing, 0))
+      ->PutName(com::Bstr::FromUtf8("Other"));
+  Put(data, "A1", Variant::Double(1.5));
+  Put(data, "B1", Variant::Double(2.5));
+  for (const auto& [name, content] :
+       {std::pair{"Rate", "$Data.$B$1"}, std::pair{"Pair", "$Data.$A$1:$B$1"},
+        std::pair{"Elsewhere", "$Other.$A$1"}})
+    AddDefinedName(names, name, content);
   EXPECT_EQ(Get(data, "Rate"), Variant::Double(2.5));
   EXPECT_EQ(Get(data, "rate"), Variant::Double(2.5));
   const com::VariantGrid pair = com::VariantGrid::FromVariant(
@@ -285,7 +276,7 @@ TEST_P(CalcApplicationTest, NamedRangesResolveAndBlockWritesKeepTheNotesOfTheirC
 }
 
 TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesTravelWithTheFileAndNameAMissingSheet) {
-  GetParam().addMacros(book_);
+  AddMacros(book_);
   const auto run = [&](const com::Ptr<Application>& application, const char* macro,
                        std::initializer_list<Variant> given) {
     return application->Run(Variant::Text(macro), excel_test::Arguments(given));

@@ -63,12 +63,31 @@ constexpr const char* kModule1 =
     "End Sub\n";
 }  // namespace
 
-excel_test::ContractSubject CalcSubject() {
-  return {"calc", [] { return CreateCalcApplication(); },
-          [](const com::Ptr<Workbook>& workbook) {
-            PutBasicModule(workbook, "Standard", "Module1", kModule1);
-          },
-          [] { SkipWithoutOffice(); }, [] { ExpectNoOfficeLeft(); }};
+void ApplicationContract::SetUp() {
+  SkipWithoutOffice();
+  if (IsSkipped() || HasFatalFailure()) return;
+  application_ = NewApplication();
+  book_ = NewWorkbook(application_);
+  sheet_ = SheetOf(book_);
+}
+
+void ApplicationContract::TearDown() {
+  sheet_.Reset();
+  book_.Reset();
+  application_.Reset();
+  for (const auto& application : applications_)
+    FailureOf([&] { application->Quit(); });  // fails when the test quit it
+  applications_.clear();
+  ExpectNoOfficeLeft();
+}
+
+com::Ptr<Application> ApplicationContract::NewApplication() {
+  applications_.push_back(CreateCalcApplication());
+  return applications_.back();
+}
+
+void ApplicationContract::AddMacros(const com::Ptr<Workbook>& workbook) {
+  PutBasicModule(workbook, "Standard", "Module1", kModule1);
 }
 
 bool IsOurChild(int pid) {
@@ -113,14 +132,14 @@ com::Variant Block(std::size_t rows, std::size_t columns,
   return grid.ToVariant();
 }
 
-OtherHolder::OtherHolder(const std::string& path, const LockHost* host) {
+OtherHolder::OtherHolder(const std::string& path) {
   int ready[2];
   if (::pipe(ready) != 0) return;
   pid_ = ::fork();
   if (pid_ == 0) {
     auto held = WorkbookLock::Acquire(
         path, "/tmp/gridmoor-office-" + std::to_string(::getpid()) + "-abcdef/profile",
-        host ? *host : LockHost::ThisMachine());
+        LockHost::ThisMachine());
     const char state = held->ReadOnly() ? 'r' : 'w';
     (void)::write(ready[1], &state, 1);
     ::pause();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "com/error.h"
 #include "com/variants/variant.h"
@@ -13,10 +14,7 @@
 #include "excel/calc/calc_application.h"
 #include "excel/errors.h"
 #include "excel/object_model.h"
-
-namespace excel::calc {
-struct LockHost;
-}
+#include "support/temp_folder.h"
 
 namespace excel::calc::testing {
 
@@ -39,12 +37,32 @@ class CalcTest : public ::testing::Test {
   test_support::TempFolder folder_;
 };
 
-// The real application as ../application_contract.h checks it.
-excel_test::ContractSubject CalcSubject();
-
 // The short forms of ../application_contract.h, and Calc's own.
 using namespace excel_test;
 com::Ptr<Application> NewApplication();
+
+// The contract (../application_contract_test.cpp) and what the real
+// application does beyond it: a new application with a new workbook and
+// its only sheet. The parameter names the application.
+class ApplicationContract : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Another application, quit at the end of the test.
+  com::Ptr<Application> NewApplication();
+  std::string PathOf(const std::string& name) const { return folder_.File(name); }
+  // Module1 of `workbook`: Add2(a, b) gives a + b; Joined(text, number)
+  // gives text & "/" & number; WriteCell(value) writes the number into B1
+  // of the first sheet; Fails(divisor) divides 1 by it; Auto_Open writes
+  // "opened" into C1 of the first sheet.
+  static void AddMacros(const com::Ptr<Workbook>& workbook);
+
+  test_support::TempFolder folder_;
+  std::vector<com::Ptr<Application>> applications_;
+  com::Ptr<Application> application_;
+  com::Ptr<Workbook> book_;    // new
+  com::Ptr<Worksheet> sheet_;  // its only sheet
+};
 
 // A rows x columns block as a VARIANT, row by row.
 com::Variant Block(std::size_t rows, std::size_t columns,
@@ -61,8 +79,7 @@ bool Freeze(int pid);
 // driver process would (no office needed for that).
 class OtherHolder {
  public:
-  // On `host`, or this machine.
-  explicit OtherHolder(const std::string& path, const LockHost* host = nullptr);
+  explicit OtherHolder(const std::string& path);
   ~OtherHolder() { End(); }
   OtherHolder(const OtherHolder&) = delete;
   OtherHolder& operator=(const OtherHolder&) = delete;

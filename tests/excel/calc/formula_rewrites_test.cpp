@@ -23,30 +23,30 @@ namespace fs = std::filesystem;
 using Rewrite = std::tuple<int, int, int, std::string, std::string>;
 using Position = std::tuple<std::string, int, int>;
 
+XlsxCell Text(const std::string& ref, const std::string& text) {
+  return {ref, "", "str", text, ""};
+}
+XlsxCell Number(const std::string& ref, int value, const std::string& formula = "") {
+  return {ref, formula, "", std::to_string(value), ""};
+}
+
 // Sales (Data!A1:C5) and \_Prime.1 ('Odd Name'!A1:B4), both with a totals
 // row, and formulas naming them from a third sheet. Each formula cell
 // carries the value Excel computes.
 std::string TablesWorkbook() {
-  const std::vector<XlsxCell> data = {{"A1", "", "str", "Item", ""},
-                                      {"B1", "", "str", "Amount", ""},
-                                      {"C1", "", "str", "Twice", ""},
-                                      {"A2", "", "str", "a", ""},
-                                      {"B2", "", "", "3", ""},
-                                      {"C2", "Sales[[#This Row],[Amount]]*2", "", "6", ""},
-                                      {"A3", "", "str", "b", ""},
-                                      {"B3", "", "", "4", ""},
-                                      {"C3", "Sales[[#This Row],[Amount]]*2", "", "8", ""},
-                                      {"A4", "", "str", "c", ""},
-                                      {"B4", "", "", "5", ""},
-                                      {"C4", "Sales[[#This Row],[Amount]]*2", "", "10", ""},
-                                      {"A5", "", "str", "Total", ""},
-                                      {"B5", "SUBTOTAL(109,[Amount])", "", "12", ""},
-                                      {"C5", "SUM([Twice])", "", "24", ""}};
-  const std::vector<XlsxCell> odd = {
-      {"A1", "", "str", "Key", ""},   {"B1", "", "str", "Val", ""},
-      {"A2", "", "str", "x", ""},     {"B2", "", "", "10", ""},
-      {"A3", "", "str", "y", ""},     {"B3", "", "", "20", ""},
-      {"A4", "", "str", "Total", ""}, {"B4", "SUBTOTAL(109,[Val])", "", "30", ""}};
+  std::vector<XlsxCell> data = {Text("A1", "Item"), Text("B1", "Amount"), Text("C1", "Twice")};
+  for (int row = 2; row <= 4; ++row) {
+    const std::string r = std::to_string(row);
+    data.insert(data.end(), {Text("A" + r, std::string(1, static_cast<char>('a' + row - 2))),
+                             Number("B" + r, row + 1),
+                             Number("C" + r, 2 * row + 2, "Sales[[#This Row],[Amount]]*2")});
+  }
+  data.insert(data.end(), {Text("A5", "Total"), Number("B5", 12, "SUBTOTAL(109,[Amount])"),
+                           Number("C5", 24, "SUM([Twice])")});
+  const std::vector<XlsxCell> odd = {Text("A1", "Key"),   Text("B1", "Val"),
+                                     Text("A2", "x"),     Number("B2", 10),
+                                     Text("A3", "y"),     Number("B3", 20),
+                                     Text("A4", "Total"), Number("B4", 30, "SUBTOTAL(109,[Val])")};
   const std::vector<XlsxCell> report = {
       {"A1", "Sales[[#Totals],[Amount]]", "", "12", ""},
       {"A2", "ROWS(Sales[#All])", "", "5", ""},

@@ -4,11 +4,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,7 +15,6 @@
 #include <thread>
 #include <tuple>
 
-#include "calc_test_support.h"
 #include "com/error.h"
 #include "com/thrown_error.h"
 #include "excel/errors.h"
@@ -79,21 +75,6 @@ TEST(LockEntryLife, EachKindOfWriterIsAskedItsOwnWay) {
   }
 }
 
-// The real machine: a pid is a driver's only while the driver's code runs
-// under it, so a reused pid frees the lock.
-TEST(LockEntryLife, AProcessIsADriverOnlyWithTheDriversCodeMapped) {
-  const LockHost machine = LockHost::ThisMachine();
-  // Spawned, not forked: a forked child runs the driver's code until its exec.
-  pid_t sleeper = 0;
-  char* const argv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
-  ASSERT_EQ(::posix_spawnp(&sleeper, "sleep", nullptr, nullptr, argv, environ), 0);
-  EXPECT_TRUE(machine.driverRuns(::getpid()));
-  EXPECT_FALSE(machine.driverRuns(sleeper));
-  EXPECT_FALSE(machine.driverRuns(1L << 29));
-  ::kill(sleeper, SIGKILL);
-  ::waitpid(sleeper, nullptr, 0);
-}
-
 class WorkbookLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -113,7 +94,8 @@ class WorkbookLockTest : public ::testing::Test {
   const fs::path root_ = folder_.path();
 };
 
-// Its user (this process) and its sharing until the last hold goes are
+// Its user (this process), a holder by another path, a pid reused by
+// another program and the sharing until the last hold goes are
 // calc_office_test.cpp's, through a real office.
 TEST_F(WorkbookLockTest, TheFileIsBesideTheWorkbookAndNamesThisHostAndOffice) {
   EXPECT_EQ(LockFilePath(Book()), root_ / ".~lock.book.xlsx#");
@@ -195,31 +177,6 @@ TEST_F(WorkbookLockTest, OnePathOrAnotherThisProcessSharesOneHoldUntilTheLast) {
     EXPECT_TRUE(RegistryKeyFree(key)) << key;
     EXPECT_FALSE(fs::exists(LockRegistryFolder() / key)) << key;
   }
-}
-
-// A child process holds the workbook by one path; every other path to it
-// opens read-only naming the child, until the child ends (however).
-TEST_F(WorkbookLockTest, AnotherProcessesHoldByAnyPathMakesItReadOnlyUntilItEnds) {
-  std::ofstream(Book()) << "x";
-  fs::create_symlink(Book(), root_ / "link.xlsx");
-  fs::create_hard_link(Book(), root_ / "hard.xlsx");
-  const LockHost host = FakeHost();
-  testing::OtherHolder child((root_ / "hard.xlsx").string(), &host);
-  ASSERT_EQ(child.State(), 'w');
-  for (const char* name : {"book.xlsx", "link.xlsx", "hard.xlsx"}) {
-    auto second = WorkbookLock::Acquire(root_ / name, "/tmp/p", FakeHost());
-    EXPECT_TRUE(second->ReadOnly()) << name;
-    EXPECT_THAT(second->Holder(), HasSubstr("Gridmoor (process " + std::to_string(child.Pid())))
-        << name;
-  }
-  // The child's lock file lies beside the name it used, and stays there.
-  EXPECT_TRUE(fs::exists(LockFilePath(root_ / "hard.xlsx")));
-  child.End();
-  // Killed, it left its lock file; no registry lock backs it any more.
-  auto after = WorkbookLock::Acquire(root_ / "hard.xlsx", "/tmp/p", FakeHost());
-  EXPECT_FALSE(after->ReadOnly()) << after->Holder();
-  EXPECT_THAT(platform::ReadWholeFile(LockFilePath(root_ / "hard.xlsx"), nullptr).value_or(""),
-              HasSubstr("Gridmoor (process " + std::to_string(::getpid())));
 }
 
 // A live lock without a registry lock behind it (a person's office) makes
