@@ -4,13 +4,18 @@
 // test-artefacts/ui/<platform> for people reviewing the layout. Each picture
 // must show something (more than a few colours), which also proves that text
 // renders; and at that size no heading is cut, every column and the rows a
-// grid lists are in view, and no widget is smaller than it needs.
+// grid lists are in view, and no widget is smaller than it needs. And every
+// Help button asks for a topic the help page made from docs/dialogs-help.md
+// has a section for, and the driver's own topic too.
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
 #include <QStyle>
@@ -153,6 +158,35 @@ class CatalogueTest : public QObject {
         Shoot(dialog, page < 0 ? name : QString("%1-%2").arg(name).arg(page + 1));
       });
       ExpectTexts(dialog, kDialogs[i].texts);
+    }
+  }
+
+  void everyHelpButtonOpensATopicOfTheHelpPage() {
+    QFile file(GRIDMOOR_HELP_PAGE);
+    QVERIFY2(file.open(QIODevice::ReadOnly), GRIDMOOR_HELP_PAGE);
+    const QString page = QString::fromUtf8(file.readAll());
+    QVERIFY(page.startsWith("<!DOCTYPE html>"));
+    ui_test::ScriptedSeams seams;
+    QList<int> asked;
+    ui::CurrentSeams().help = [&asked](int topic) { asked << topic; };
+    ui_test::EveryDialog every;
+    for (const auto& dialog : every.dialogs) {
+      QPushButton* help =
+          ui_test::Find<QDialogButtonBox>(dialog.get(), "buttons")->button(QDialogButtonBox::Help);
+      if (help != nullptr) help->click();
+    }
+    // Five dialogs, five topics of their own; 1020 is the driver's.
+    QCOMPARE(asked.size(), 5);
+    QCOMPARE(QSet<int>(asked.begin(), asked.end()).size(), 5);
+    asked << 1020;
+    for (const int topic : asked) {
+      QVERIFY2(page.contains(QString("<h2 id=\"topic-%1\">").arg(topic)),
+               qPrintable(QString("no section for topic %1").arg(topic)));
+    }
+    // The page says what the dialogs show, in their own words.
+    for (const char* text : {"Edit the Excel file, inputs, and outputs",
+                             "Setup of Optimisation Components", "&quot;&lt;=&gt;&quot;"}) {
+      QVERIFY2(page.contains(text), text);
     }
   }
 };
