@@ -1,7 +1,5 @@
-// The stream records between the host's bytes and the stream values: the
-// stream record, the IPR record and the component list, each followed by
-// guard bytes; and the edge of the stream commands over a model, where a
-// refused or failed request must leave the host's record as it was.
+// The stream, IPR and component-list records, each followed by guard bytes,
+// and the stream commands' edge, where a refusal leaves the record as it was.
 #include <gtest/gtest.h>
 
 #include <algorithm>

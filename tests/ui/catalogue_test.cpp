@@ -1,12 +1,7 @@
-// Every dialog and page, filled from a realistic case: every title, tab,
-// label, note, heading, choice list and message where it belongs, and a
-// picture of each, at the size it opens with, in the build's
-// test-artefacts/ui/<platform> for people reviewing the layout. Each picture
-// must show something (more than a few colours), which also proves that text
-// renders; and at that size no heading is cut, every column and the rows a
-// grid lists are in view, and no widget is smaller than it needs. And every
-// Help button asks for a topic the help page made from docs/dialogs-help.md
-// has a section for, and the driver's own topic too.
+// Every dialog and page, filled from a realistic case: its texts, and a
+// picture (test-artefacts/ui/<platform>) that shows something, with no
+// heading cut, every column and listed row in view and no widget too small.
+// And every Help button's topic has a section of the help page.
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
