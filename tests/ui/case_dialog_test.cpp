@@ -367,11 +367,7 @@ class CaseDialogTest : public QObject {
     seams.Then(type("fileName", "/tmp/new.xlsx", QDialog::Rejected));
     QCOMPARE(dialogs->EditCase(model::CaseDialogKind::kFull, *model, details, nullptr),
              model::DialogResult::kCancel);
-    QCOMPARE(details.fileName, std::string());
-    seams.Then(type("fileName", "/tmp/new.xlsx", QDialog::Accepted));
-    QCOMPARE(dialogs->EditCase(model::CaseDialogKind::kFull, *model, details, nullptr),
-             model::DialogResult::kOk);
-    QCOMPARE(details.fileName, std::string("/tmp/new.xlsx"));
+    QCOMPARE(details.fileName, std::string());  // OK's copy is the keyboard test's
     seams.Then(type("plugIns", "a.xlam;b.xlam", QDialog::Accepted));
     std::string plugIns = "old";
     QCOMPARE(dialogs->EditDriverSettings(plugIns, nullptr), model::DialogResult::kOk);
