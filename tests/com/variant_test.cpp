@@ -30,13 +30,11 @@ TEST(Variant, FactoriesAndEquality) {
   EXPECT_FALSE(Variant::ErrorValue(com::E_FAIL).IsMissing());
   EXPECT_FALSE(Variant::Int4(com::DISP_E_PARAMNOTFOUND).IsMissing());
 
-  Variant nullText;
-  nullText.vt = com::VT_BSTR;  // null BSTR: the empty text
   const std::pair<Variant, Variant> equal[] = {
       {Variant::Text(u"wide"), Variant::Text("wide")},
       {Variant::Missing(), Variant::ErrorValue(com::DISP_E_PARAMNOTFOUND)},
       {Variant(), Variant()},
-      {nullText, Variant::Text("")}};
+      {Variant(Raw(com::VT_BSTR)), Variant::Text("")}};  // a null BSTR is the empty text
   for (const auto& [a, b] : equal)
     EXPECT_TRUE(a == b) << com::Describe(a);
   // clang-format off
@@ -335,9 +333,7 @@ TEST(VariantBoundary, EveryAcceptedTypeCrossesBothWaysAsADeepCopy) {
 }
 
 TEST(VariantBoundary, NullTextsBecomeEmptyTexts) {
-  com::VARIANT nullText{};
-  nullText.vt = com::VT_BSTR;
-  const Variant copy = com::ImportHostVariant(nullText);
+  const Variant copy = com::ImportHostVariant(Raw(com::VT_BSTR));
   const Variant element =
       com::VariantGrid::FromVariant(com::ImportHostVariant(Block(true))).At(2, 3);
   for (const Variant* text : {&copy, &element}) {
@@ -347,19 +343,15 @@ TEST(VariantBoundary, NullTextsBecomeEmptyTexts) {
 }
 
 TEST(VariantBoundary, WhatTheLibraryDoesNotTakeIsRefusedWithTheReason) {
-  Variant small;
-  small.vt = com::VT_I2;
-  Variant byReference;
+  const Variant small(Raw(com::VT_I2));
   double number = 1;
-  byReference.vt = com::VT_BYREF | com::VT_R8;
-  byReference.byref = &number;
+  Variant byReference(Raw(com::VT_BYREF | com::VT_R8, [&](auto& v) { v.byref = &number; }));
   const com::SAFEARRAYBOUND row = {3, 1};
   const Variant oneDimension = Variant::Array(GmSafeArrayCreate(com::VT_VARIANT, 1, &row));
   com::VariantGrid nestedGrid(1, 2);
   nestedGrid.At(1, 2) = Block(false);
   const Variant nested = nestedGrid.ToVariant();
-  Variant noArray;
-  noArray.vt = com::VT_ARRAY | com::VT_VARIANT;
+  const com::VARIANT noArray = Raw(com::VT_ARRAY | com::VT_VARIANT);
   // Doubles, not VARIANTs: the header of a foreign array, never freed here.
   com::SAFEARRAY doubles = {2, 0, sizeof(double), 0, nullptr, {{1, 1}}};
   const com::VARIANT foreign =

@@ -1,6 +1,6 @@
-// The case's records (codes 5, 12 to 16, 62, 63, 99, 129, 136) through their
-// commands' edge, each followed by guard bytes: only the named fields
-// change, and a refused request leaves the record as it was.
+// The case's records through their commands' edge, each followed by guard
+// bytes: only the named fields change, and a refused request leaves the
+// record as it was. The date record (code 4) is the model's events test's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -121,20 +121,6 @@ TEST_F(CaseRecordsTest, AFileDescriptionFillsItsThreeFieldsAndLeavesTheRest) {
     EXPECT_EQ(record.bytes, expected);
   }
   EXPECT_EQ(Run(edge::GetFileDescription, nullptr).first, -1);
-}
-
-TEST_F(CaseRecordsTest, TheDateRecordsFourthDoubleIsTheDayBeforeTheRun) {
-  GuardedBuffer record(EXT_DATE_RECORD_MIN_SIZE, kHostByte);
-  record.Put(EXT_DATE_RECORD_DATE_OFFSET, 45296.25);  // the day before the run
-  const std::vector<unsigned char> sent = record.bytes;
-  EXPECT_EQ(Run(edge::SetDate, &record), Outcome(0, ""));
-  EXPECT_DOUBLE_EQ(model_.runDate.days, 45297.25);
-  EXPECT_EQ(model_.runDate.status, model::RunDate::kValid);
-  EXPECT_EQ(record.bytes, sent);
-
-  // No record: refused with a message, the run date as it was.
-  EXPECT_EQ(Run(edge::SetDate, nullptr), Outcome(1, "No run date was given"));
-  EXPECT_DOUBLE_EQ(model_.runDate.days, 45297.25);
 }
 
 TEST_F(CaseRecordsTest, TheNextEventWritesItsFlagAndTimeOnlyWhenOneIsSet) {

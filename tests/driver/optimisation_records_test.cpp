@@ -1,8 +1,5 @@
-// The optimiser's and the published variables' host records: each value at
-// the host's offsets, texts cut to their fields, nothing written past a
-// record (guard bytes follow every one). At the commands' edge the model's
-// answer is written back: a failure's message into the status text, a value
-// into the record even beside a failure when the model gives one.
+// The optimiser's and the published variables' host records, each followed
+// by guard bytes, and the commands' edge writing the model's answers back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,8 +31,6 @@ template <typename T>
 void Put(std::vector<unsigned char>& bytes, std::size_t at, const T& value) {
   std::memcpy(bytes.data() + at, &value, sizeof value);
 }
-
-// ---- The problem record -----------------------------------------------------
 
 class ProblemRecordTest : public ::testing::Test {
  protected:
@@ -151,8 +146,6 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   EXPECT_TRUE(record_.GuardsIntact());
 }
 
-// ---- The integer-control list ----------------------------------------------
-
 TEST(OptimisationRecordsTest, TheIntegerControlListIsReadOnlyAsFarAsItsCount) {
   // The count, the handles the host wrote, and the handles read.
   const std::tuple<std::int32_t, std::vector<std::int32_t>, std::vector<std::int32_t>> cases[] = {
@@ -178,8 +171,6 @@ TEST(OptimisationRecordsTest, TheIntegerControlListIsReadOnlyAsFarAsItsCount) {
   }
   EXPECT_FALSE(driver::DecodeIntegerControlList(nullptr));
 }
-
-// ---- Published variables --------------------------------------------------
 
 std::string FieldText(const GuardedBuffer& record, std::size_t offset, std::size_t size) {
   const char* field = reinterpret_cast<const char*>(record.bytes.data()) + offset;
@@ -294,8 +285,6 @@ TEST(PublishedRecordsTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
   EXPECT_TRUE(record.GuardsIntact());
   EXPECT_FALSE(driver::DecodeNewVariable(host::ConstHostRecord()));
 }
-
-// ---- The commands' edge ---------------------------------------------------
 
 constexpr char kNoRecord[] = "No record was passed to Gridmoor.dll";
 

@@ -1,9 +1,7 @@
-// A model for dispatch tests: the operations the commands reach record their
-// name, integer, dialog window, the one host pointer that passes through (the
-// model data file's path), thread and dialog kind, and answer 42 (as a
-// failure without a message where they give an outcome, so that the host
-// sees it), unless a test's hook throws, blocks or answers otherwise. Safe to
-// inspect from another thread.
+// A model for dispatch tests: each operation the commands reach records its
+// name, arguments, window, thread and dialog kind and answers 42 (a failure
+// without a message where it gives an outcome) unless a test's hook throws,
+// blocks or answers otherwise. Safe to inspect from another thread.
 #pragma once
 
 #include <cstdint>

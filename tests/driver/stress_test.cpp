@@ -1,10 +1,7 @@
-// Eight threaded instances on the in-memory application, driven from eight
-// host threads, while instances are destroyed and replaced at random under
-// running commands. Every command must come back with a result its code can
-// give (or the answer for an instance that has just gone), nothing may hang,
-// and every instance and application must be gone at the end.
-// GRIDMOOR_STRESS_COMMANDS sets the commands per host thread (default 300;
-// the "stress" test runs 10,000 under every preset).
+// Eight threaded instances driven from eight host threads while instances
+// are destroyed and replaced under running commands: every answer is one its
+// code can give, nothing hangs, nothing is left at the end.
+// GRIDMOOR_STRESS_COMMANDS: commands per host thread (default 300).
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,18 +1,11 @@
 /*
- * A host written in C against gridmoor/host.h alone: it loads the driver
- * library with dlopen, as the integration host does, and shows what only
- * such a host can: the exports resolve and answer through the C ABI in the
- * mode the settings file chose at load, records come back written within
- * their bounds, and the settings are read at load and written back at exit.
- * What each command does is the dispatch tests' business. It also pins the
- * struct layouts a C host relies on and runs the header's text helpers.
+ * A host in C against gridmoor/host.h alone, loading the library with dlopen
+ * as the integration host does: the exports answer through the C ABI in the
+ * mode the settings chose at load, records come back written within their
+ * bounds, settings are read at load and written back at exit (also with an
+ * instance alive: "exit"). Also the struct layouts and the text helpers.
  *
  *   host_abi <library> direct|threaded|exit <scratch folder>
- *
- * The mode is fixed when the library loads, so each mode runs in a process
- * of its own; "exit" ends a process with an instance still alive. Runs with
- * GRIDMOOR_SPREADSHEET=none: instances are created with their failure
- * reported.
  */
 #define _POSIX_C_SOURCE 200809L
 
@@ -52,8 +45,6 @@ static void* Resolve(const char* name) {
 
 typedef int32_t (*CommandExport)(ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*);
 
-/* ---- The header's text helpers ------------------------------------------- */
-
 static void CheckTextHelpers(void) {
   ExtString s;
   ExtStringInit(&s);
@@ -73,8 +64,6 @@ static void CheckTextHelpers(void) {
   CHECK(s.text == NULL && s.length == 0, "free");
   ExtStringFree(&s); /* freeing twice is harmless */
 }
-
-/* ---- Records followed by guard bytes ------------------------------------ */
 
 enum { kGuardSize = 32, kGuardByte = 0xA5 };
 
@@ -106,8 +95,6 @@ static ExtStatusRecord* StatusOf(Guarded* holder) {
   status->size = EXT_STATUS_RECORD_SIZE;
   return status;
 }
-
-/* ---- Settings and the help viewer ---------------------------------------- */
 
 static char scratch[1024];
 
@@ -157,8 +144,6 @@ static void WriteSettings(const char* vista) {
   WriteFile(getenv("GRIDMOOR_REGISTRY"), text);
 }
 
-/* ---- Commands ------------------------------------------------------------------ */
-
 typedef struct Route {
   int32_t code;
   size_t recordSize; /* 0: arg is null */
@@ -199,8 +184,6 @@ static void CheckCommands(CommandExport command, ExtInstance instance, int threa
     free(holder.bytes);
   }
 }
-
-/* ---- The equipment description ---------------------------------------------------- */
 
 typedef int32_t (*EquipXmlExport)(ExtInstance, const ExtString*, uint8_t, const ExtStringList*);
 
@@ -249,8 +232,6 @@ static void CheckEquipmentXml(EquipXmlExport equipXml, CommandExport command, Ex
   ExtStringFree(&items[0]);
   ExtStringFree(&items[1]);
 }
-
-/* ---- One mode --------------------------------------------------------------------- */
 
 static void RunMode(int threaded) {
   Guarded holder = NewRecord(EXT_STATUS_RECORD_SIZE, 0);
@@ -313,8 +294,6 @@ static void RunMode(int threaded) {
   CHECK(destroy(second, status) == 0, "destroy second");
   free(holder.bytes);
 }
-
-/* ---- The exit hook ---------------------------------------------------------------- */
 
 static int RunExitChild(const char* path) {
   ExtInstance instance = NULL;

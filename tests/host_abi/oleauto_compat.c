@@ -1,8 +1,6 @@
 /*
- * A host written against the plain automation names: with
- * gridmoor/oleauto_compat.h it still sees VARIANT, BSTR, HRESULT, SAFEARRAY,
- * DATE, VT_* and VARIANT_TRUE, as the very types and values of
- * gridmoor/oleauto.h, and builds a block of cells with them.
+ * A host written against the plain automation names, through
+ * gridmoor/oleauto_compat.h: the very types and values of gridmoor/oleauto.h.
  *
  *   oleauto_compat <library>
  */

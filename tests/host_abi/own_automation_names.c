@@ -1,10 +1,7 @@
 /*
- * A host with an automation layer of its own: it defines VARIANT, BSTR,
- * HRESULT, SAFEARRAY, DATE and VT_* itself (with types that differ from the
- * library's, as another layer's may), then includes every public header.
- * Compiling proves the headers leave those names alone; running proves the
- * host's own VARIANT, of the Windows layout, passes to the library through a
- * pointer cast.
+ * A host with an automation layer of its own (VARIANT, BSTR, HRESULT, ...
+ * with types unlike the library's) includes every public header: compiling
+ * proves they leave those names alone, running that its VARIANT passes.
  *
  *   own_automation_names <library>
  */

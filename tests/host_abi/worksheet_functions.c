@@ -1,13 +1,9 @@
 /*
- * Another module of a host, in C against the public headers alone: it loads
- * the library with dlopen and drives workbooks through the worksheet
- * functions and the VARIANT helpers, resolved with dlsym.
+ * Another module of a host, in C, driving workbooks through the worksheet
+ * functions and the VARIANT helpers of the library (dlopen, dlsym). Its own
+ * functions named as the library's helpers must never be called by it.
  *
- *   worksheet_functions <library> none <scratch>               (no application)
- *   worksheet_functions <library> calc <scratch> <workbooks>   (a real office)
- *
- * It defines functions of the platform automation library's names and of the
- * library's own, visible to the library: the library must never call them.
+ *   worksheet_functions <library> none|calc <scratch> [<workbooks>]
  */
 #define _POSIX_C_SOURCE 200809L
 
@@ -208,8 +204,6 @@ static void RunWithoutApplication(void) {
         "one byte short: nothing, never a cut text");
   api.free(text);
 }
-
-/* ---- Against a real office ---------------------------------------------- */
 
 static char scratch[1024], workbooks[1024];
 

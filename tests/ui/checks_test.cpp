@@ -1,6 +1,7 @@
 // Input the host would have lost without a word: each case is refused with
 // one message naming the row, the dialog stays open, the typed row keeps
-// its texts and is marked, and once mended it is stored as before.
+// its texts and is marked, and once mended it is stored as before. And the
+// published-variables editor's rows, sizes and Clear.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -10,6 +11,7 @@
 #include <QTest>
 #include <sstream>
 
+#include "casedata/exported_variable.h"
 #include "gridmoor/host.h"
 #include "ui/dialogs/optimiser_dialog.h"
 #include "ui/dialogs/other_dialogs.h"
@@ -40,8 +42,6 @@ const RowCase kRowCases[] = {
      "Constraints, row 2: \"1x\" is not a number", 6, "1", "2: Wells!F15 type 1 limit 1"},
     {"constraint without a value", 0, 3, "Cap||Wells|F15|Equal to",
      "Constraints, row 3: \"Value\" is blank", 6, "2.5", "2: Wells!F15 type 1 limit 2.5"},
-    {"bound 1,5", 1, 4, "W4||Wells|C8|0|1,5", "Controls, row 4: \"1,5\" is not a number", 6, "1.5",
-     "4: Wells!C8 from 0 to 1.5"},
     {"cell B5x", 1, 4, "W4||Wells|B5x", "Controls, row 4: \"B5x\" is not a cell address", 4, "B5",
      "4: Wells!B5 from 3.4e+35 to 3.4e+35"},
     {"control without a worksheet", 1, 5, "W4|||C8", "Controls, row 5: \"Worksheet\" is blank", 3,
@@ -77,6 +77,17 @@ std::string Stored(const model::CExcModel& m, int page) {
     out << " cascade " << v.CascadeCell << " width " << v.RegionWidth;
   }
   return out.str();
+}
+
+std::unique_ptr<casedata::CExcExportedVariable> Variable(const std::string& name) {
+  auto variable = std::make_unique<casedata::CExcExportedVariable>();
+  variable->name = name;
+  variable->worksheet = "Gone";  // not among the cached sheet names
+  variable->cell = "B2";
+  variable->CascadeDirection = 5;  // neither choice
+  variable->RegionWidth = 3;
+  variable->ColumnDelimiter = ";";
+  return variable;
 }
 
 class ChecksTest : public QObject {
@@ -195,6 +206,66 @@ class ChecksTest : public QObject {
     dialog.accept();
     QCOMPARE(model->publishedVariables.size(), std::size_t{1});
     QCOMPARE(model->publishedVariables.At(0)->worksheet, std::string("Plant"));
+  }
+
+  void rowsMakeVariablesWithSizesLimited() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    model->publishedVariables.Add(Variable("kept"));
+    ui::PublishedDialog dialog(*model);
+    ui::Grid* grid = dialog.VariablesGrid();
+    QCOMPARE(grid->DataRows(), 500);
+    ui_test::FillRow(grid, 2, {"rate", "STB/d", "Wells", "C4", "D10", "", "", "10000", ",", "|"});
+    grid->SetChoice(2, 6, 1);
+    ui_test::FillRow(grid, 3, {"no cell", "", "Wells"});
+    ui_test::FillRow(grid, 4, {"size", "", "Wells", "A1", "", "", "2.9", "20000"});
+    // Sizes that would change, and rows that would vanish, are refused.
+    const QStringList refusals{"row 3: \"Cell\" is blank",
+                               "row 4: \"2.9\" is not a whole number from 1 to 10000",
+                               "row 4: \"20000\" is not a whole number from 1 to 10000"};
+    for (const QString& refusal : refusals) {
+      dialog.accept();
+      QVERIFY(dialog.result() != QDialog::Accepted);
+      QCOMPARE(seams.messages.back().text, "Published variables, " + refusal);
+      if (refusal.startsWith("row 3")) grid->SetText(3, 4, "A3");
+      if (refusal.contains("2.9")) grid->SetText(4, 7, "2");
+    }
+    QCOMPARE(model->publishedVariables.size(), std::size_t{1});
+    grid->SetText(4, 8, "");
+    dialog.accept();
+    QCOMPARE(model->publishedVariables.size(), std::size_t{4});
+    const auto& kept = *model->publishedVariables.At(0);
+    QCOMPARE(kept.worksheet, std::string("Gone"));
+    QCOMPARE(kept.CascadeDirection, 5u);
+    QCOMPARE(kept.RegionWidth, 3);
+    QCOMPARE(kept.ColumnDelimiter, std::string(";"));
+    const auto& rate = *model->publishedVariables.At(1);
+    QCOMPARE(rate.unit, std::string("STB/d"));
+    QCOMPARE(rate.CascadeCell, std::string("D10"));
+    QCOMPARE(rate.CascadeDirection, static_cast<std::uint32_t>(casedata::kHorizontal));
+    QCOMPARE(rate.RegionWidth, 1);
+    QCOMPARE(rate.RegionHeight, 10000);
+    QCOMPARE(rate.RowDelimiter, std::string("|"));
+    const auto& size = *model->publishedVariables.At(3);
+    QCOMPARE(size.RegionWidth, 2);
+    QCOMPARE(size.RegionHeight, 1);
+  }
+
+  void gridHasRoomBeyondTheListAndClearLeavesDelimiters() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    for (int i = 0; i < 250; ++i)
+      model->publishedVariables.Add(Variable("v" + std::to_string(i)));
+    ui::PublishedDialog dialog(*model);
+    QCOMPARE(dialog.VariablesGrid()->DataRows(), 550);
+    Find<QPushButton>(&dialog, "clear")->click();
+    QCOMPARE(dialog.VariablesGrid()->Text(1, 1), QString());
+    QCOMPARE(dialog.VariablesGrid()->Text(1, 7), QString());
+    QCOMPARE(dialog.VariablesGrid()->Text(1, 9), QString(";"));
+    dialog.reject();
+    QCOMPARE(model->publishedVariables.size(), std::size_t{250});  // Cancel rebuilds nothing
+    dialog.accept();
+    QVERIFY(model->publishedVariables.empty());
   }
 };
 

@@ -9,6 +9,8 @@
 #include <QWindow>
 #include <deque>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "casedata/composition.h"
 #include "casedata/stream_data.h"
@@ -77,6 +79,22 @@ void Cell(const QString& text) {
   Key(Qt::Key_Return);
 }
 
+// Types cells one after another, moving on with `next`; an empty text skips a cell.
+void Cells(const QStringList& texts, Qt::Key next = Qt::Key_Right) {
+  for (qsizetype i = 0; i < texts.size(); ++i) {
+    if (i > 0) Key(next);
+    if (!texts[i].isEmpty()) Cell(texts[i]);
+  }
+}
+
+// The texts joined by '|', to compare what the host received in one go.
+QString Joined(const std::vector<std::string>& texts) {
+  QStringList joined;
+  for (const std::string& text : texts)
+    joined << QString::fromStdString(text);
+  return joined.join('|');
+}
+
 // Tabs to the grid of that name and makes its first cell current.
 void IntoGrid(const char* name) {
   for (int tabs = 0; tabs < 30; ++tabs) {
@@ -141,11 +159,7 @@ class KeyboardTest : public QObject {
           Alt('e');  // the "EOS Data" group: its grid of names
           Focused("componentNames");
           Key(Qt::Key_Home, Qt::ControlModifier);
-          Cell("C1");
-          Key(Qt::Key_Down);
-          Cell("C2");
-          Key(Qt::Key_Down);
-          Cell("C3");
+          Cells({"C1", "C2", "C3"}, Qt::Key_Down);
           Alt('o');
         });
         Key(Qt::Key_Space);
@@ -176,11 +190,7 @@ class KeyboardTest : public QObject {
       Alt('s');  // sheet name
       SelectAllAndType("Wells");
       IntoGrid("solverGrid");
-      Cell("B4");
-      Key(Qt::Key_Down);
-      Cell("B5");
-      Key(Qt::Key_Down);
-      Cell("B6");
+      Cells({"B4", "B5", "B6"}, Qt::Key_Down);
       keyboard.Then([] {  // the stream's composition
         Alt('p');
         Key(Qt::Key_Down);  // the first (and only) composition
@@ -199,21 +209,16 @@ class KeyboardTest : public QObject {
     QCOMPARE(dialogs->EditCase(model::CaseDialogKind::kFull, *model, details, window),
              model::DialogResult::kOk);
     QVERIFY(keyboard.Done());
-    QCOMPARE(details.fileName, std::string("/data/gaslift.fods"));
-    QCOMPARE(details.inputCount, 2u);
-    QCOMPARE(details.outputCount, 1u);
-    QCOMPARE(details.useCompositions, 1);
-    QCOMPARE(details.compositions.size(), std::size_t{1});
-    QCOMPARE(details.compositions.At(0)->name, std::string("Gas"));
-    QVERIFY(details.compositions.At(0)->components == (std::vector<std::string>{"C1", "C2", "C3"}));
     const casedata::CExcInputStreamData& in = *details.inputStreams.At(0);
-    QCOMPARE(in.sheetName, std::string("Wells"));
-    QCOMPARE(in.solverCells[0].cell.str(), std::string("B4"));
-    QCOMPARE(in.solverCells[2].cell.str(), std::string("B6"));
-    QCOMPARE(in.compositionName, std::string("Gas"));
-    QCOMPARE(in.composition.componentTableCell.str(), std::string("B20"));
-    QCOMPARE(details.outputStreams.At(0)->sheetName, std::string("Sep"));
-    QCOMPARE(details.outputStreams.At(0)->propertyCells[0].cell.str(), std::string("H4"));
+    const casedata::CExcOutputStreamData& out = *details.outputStreams.At(0);
+    QCOMPARE(Joined({details.fileName, std::to_string(details.inputCount),
+                     std::to_string(details.outputCount), std::to_string(details.useCompositions),
+                     std::to_string(details.compositions.size()), details.compositions.At(0)->name,
+                     Joined(details.compositions.At(0)->components).toStdString(), in.sheetName,
+                     in.solverCells[0].cell.str(), in.solverCells[2].cell.str(), in.compositionName,
+                     in.composition.componentTableCell.str(), out.sheetName,
+                     out.propertyCells[0].cell.str()}),
+             QString("/data/gaslift.fods|2|1|1|1|Gas|C1|C2|C3|Wells|B4|B6|Gas|B20|Sep|H4"));
 
     keyboard.Then([] {
       Alt('d');  // define the objective
@@ -224,12 +229,7 @@ class KeyboardTest : public QObject {
       Alt('s');  // the "Constraints" group: its grid
       Focused("constraintsGrid");
       Key(Qt::Key_Home, Qt::ControlModifier);
-      Cell("Lift gas");
-      Key(Qt::Key_Right);
-      Key(Qt::Key_Right);
-      Cell("Wells");
-      Key(Qt::Key_Right);
-      Cell("F14");
+      Cells({"Lift gas", "", "Wells", "F14"});
       Key(Qt::Key_Right);
       Key(Qt::Key_F2);
       Key(Qt::Key_Down);  // "Less than"
@@ -238,16 +238,7 @@ class KeyboardTest : public QObject {
       Cell("6");
       Alt('t');  // the "Controls" tab
       IntoGrid("controlsGrid");
-      Cell("W1 lift gas");
-      Key(Qt::Key_Right);
-      Key(Qt::Key_Right);
-      Cell("Wells");
-      Key(Qt::Key_Right);
-      Cell("C5");
-      Key(Qt::Key_Right);
-      Cell("0");
-      Key(Qt::Key_Right);
-      Cell("1.5");
+      Cells({"W1 lift gas", "", "Wells", "C5", "0", "1.5"});
       Alt('o');
     });
     QCOMPARE(
@@ -255,43 +246,33 @@ class KeyboardTest : public QObject {
         model::DialogResult::kOk);
     QVERIFY(keyboard.Done());
     QVERIFY(model->objective.Defined);
-    QCOMPARE(model->objective.worksheet, std::string("Wells"));
-    QCOMPARE(model->objective.cell, std::string("F12"));
-    QCOMPARE(model->constraints.size(), std::size_t{1});
-    QCOMPARE(model->constraints.At(0)->name, std::string("Lift gas"));
-    QCOMPARE(model->constraints.At(0)->cell, std::string("F14"));
-    QCOMPARE(model->constraints.At(0)->ConstraintType, 0u);
-    QCOMPARE(model->constraints.At(0)->Limit, 6.0);
-    QCOMPARE(model->controls.size(), std::size_t{1});
-    QCOMPARE(model->controls.At(0)->worksheet, std::string("Wells"));
-    QCOMPARE(model->controls.At(0)->LowerBound, 0.0);
-    QCOMPARE(model->controls.At(0)->UpperBound, 1.5);
+    const casedata::CExcConstraint& constraint = *model->constraints.At(0);
+    const casedata::CExcControlVariable& control = *model->controls.At(0);
+    QCOMPARE(Joined({model->objective.worksheet, model->objective.cell,
+                     std::to_string(model->constraints.size()), constraint.name, constraint.cell,
+                     std::to_string(constraint.ConstraintType), std::to_string(constraint.Limit),
+                     std::to_string(model->controls.size()), control.worksheet,
+                     std::to_string(control.LowerBound), std::to_string(control.UpperBound)}),
+             QString("Wells|F12|1|Lift gas|F14|0|6.000000|1|Wells|0.000000|1.500000"));
 
     keyboard.Then([] {
       IntoGrid("publishedGrid");
-      Cell("Total oil");
-      Key(Qt::Key_Right);
-      Cell("STB/d");
-      Key(Qt::Key_Right);
-      Cell("Plant");  // not a sheet of the workbook: typed
-      Key(Qt::Key_Right);
-      Cell("F12");
+      Cells({"Total oil", "STB/d", "Plant", "F12"});  // Plant: not a sheet of the workbook
       Alt('o');
     });
     QCOMPARE(dialogs->EditPublishedVariables(*model, window), model::DialogResult::kOk);
     QCOMPARE(model->publishedVariables.size(), std::size_t{1});
     const casedata::CExcExportedVariable& published = *model->publishedVariables.At(0);
-    QCOMPARE(published.name, std::string("Total oil"));
-    QCOMPARE(published.unit, std::string("STB/d"));
-    QCOMPARE(published.worksheet, std::string("Plant"));
-    QCOMPARE(published.cell, std::string("F12"));
+    QCOMPARE(Joined({published.name, published.unit, published.worksheet, published.cell}),
+             QString("Total oil|STB/d|Plant|F12"));
 
     // The host's window owned the dialogs it opened (not the nested ones,
     // which their own dialog owns).
     QCOMPARE(keyboard.messages, QStringList());
-    QVERIFY(keyboard.owned.contains("Edit the Excel file, inputs, and outputs"));
-    QVERIFY(keyboard.owned.contains("Setup of Optimisation Components"));
-    QVERIFY(keyboard.owned.contains("Setup variables to export to Conflux"));
+    for (const char* title :
+         {"Edit the Excel file, inputs, and outputs", "Setup of Optimisation Components",
+          "Setup variables to export to Conflux"})
+      QVERIFY2(keyboard.owned.contains(title), title);
   }
 };
 

@@ -1,10 +1,6 @@
 #include "ui/ui_fixture.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QTabWidget>
 #include <QTest>
 #include <tuple>
@@ -128,44 +124,11 @@ QString Shown(const QString& text) {
   return shown;
 }
 
-QStringList TextsOf(QWidget* root) {
-  QStringList texts{root->windowTitle()};
-  for (const QLabel* label : root->findChildren<QLabel*>())
-    texts << Shown(label->text());
-  for (const QAbstractButton* button : root->findChildren<QAbstractButton*>())
-    texts << Shown(button->text());
-  for (const QGroupBox* group : root->findChildren<QGroupBox*>())
-    texts << Shown(group->title());
-  for (const QTabWidget* tabs : root->findChildren<QTabWidget*>()) {
-    for (int i = 0; i < tabs->count(); ++i)
-      texts << Shown(tabs->tabText(i));
-  }
-  for (const QComboBox* combo : root->findChildren<QComboBox*>()) {
-    for (int i = 0; i < combo->count(); ++i)
-      texts << combo->itemText(i);
-  }
-  for (const ui::Grid* grid : root->findChildren<ui::Grid*>()) {
-    for (int row = 0; row <= grid->DataRows(); ++row) {
-      for (int column = 0; column <= grid->DataColumns(); ++column) {
-        texts << grid->Text(row, column);
-        const QStringList choices = grid->Choices(row, column);
-        if (!choices.isEmpty()) texts << "choices:" + choices.join('\n');
-      }
-    }
-  }
-  return texts;
-}
-
 bool InGrid(const QWidget* widget) {
   for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
     if (dynamic_cast<const ui::Grid*>(up) != nullptr) return true;
   }
   return false;
-}
-
-void Show(QWidget* dialog) {
-  dialog->show();
-  QVERIFY(QTest::qWaitForWindowExposed(dialog));
 }
 
 void Open(QWidget* dialog) {

@@ -69,16 +69,11 @@ void FillRow(ui::Grid* grid, int row, const QStringList& texts);
 // A text as shown: mnemonic marks taken out.
 QString Shown(const QString& text);
 
-// Every visible text of a widget tree: titles, labels, buttons, tabs, group
-// titles, choice items and grid cells.
-QStringList TextsOf(QWidget* root);
-
 // Whether a widget belongs to a grid's cells (an editor or a button cell).
 bool InGrid(const QWidget* widget);
 
-// Shows the dialog: Show as drawn, Open as the active window too (which a
-// bare X server without a window manager does not give a top-level window).
-void Show(QWidget* dialog);
+// Shows the dialog as the active window (which a bare X server without a
+// window manager does not give a top-level window).
 void Open(QWidget* dialog);
 
 // A key to whatever has the focus, as a keyboard would send it; a text one
