@@ -98,7 +98,6 @@ class ItemsTest : public test_support::SessionTest {
 
   // The message of the last answer, as the host's status text holds it.
   std::string StatusText() const { return message_; }
-  void ClearStatus() { message_.clear(); }
   // The answer's result, its message kept.
   std::int32_t Answer(const outcome::Error& error) {
     message_ = error.Message();
