@@ -134,8 +134,8 @@ TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
   ASSERT_EQ(restored.ReadCaseData(stored).Message(), "");
   EXPECT_EQ(restored.caseVersion, 40);
   EXPECT_EQ(restored.caseDetails.plugIns, "") << "plug-ins are not part of the case";
-  ASSERT_EQ(restored.constraints.size(), 3u);
-  ASSERT_EQ(restored.caseDetails.compositions.size(), 3u);
+  ASSERT_EQ(std::tuple(restored.constraints.size(), restored.caseDetails.compositions.size()),
+            std::tuple(3u, 3u));
   restored.constraints.RemoveAt(0);
   restored.caseDetails.compositions.RemoveAt(0);
   EXPECT_EQ(StoreCase(CaseOf(restored)), bytes) << "writing what was read gives the same bytes";
@@ -149,10 +149,10 @@ TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
   ASSERT_TRUE(archive::CaseJsonToArchive(nlohmann::json::parse(dumped.dump(2)), built, error));
   EXPECT_EQ(built, bytes);
   EXPECT_EQ(dumped["fileName"], nlohmann::json({{"bytes", "C:\\Fall\u00e9s\\book.xls"}}));
-  EXPECT_EQ(dumped["constraints"][0]["limit"], "NaN");
-  EXPECT_EQ(dumped["constraints"][1]["limit"], "Infinity");
-  EXPECT_EQ(dumped["controls"][0]["lowerBound"], "-Infinity");
-  EXPECT_EQ(dumped["integerControls"][1]["stateCount"], 3);
+  EXPECT_EQ(nlohmann::json({dumped["constraints"][0]["limit"], dumped["constraints"][1]["limit"],
+                            dumped["controls"][0]["lowerBound"],
+                            dumped["integerControls"][1]["stateCount"]}),
+            nlohmann::json({"NaN", "Infinity", "-Infinity", 3}));
   EXPECT_EQ(dumped["integerControls"][1]["states"].size(), 18u) << "up to the last one stored";
   EXPECT_FALSE(dumped.contains("publishedVariables")) << "a current case has none";
 }

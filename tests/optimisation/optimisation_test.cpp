@@ -65,10 +65,9 @@ TEST_F(ModelOptimisationTest, TheHostLearnsWhatTheUserSetsUpAndNothingOfACancell
     return DialogResult::kOk;
   });
   EXPECT_EQ(SetUpProblem(0), 0);
-  EXPECT_EQ(problem_->constraints.size(), 1u);
-  EXPECT_EQ(problem_->controls.size(), 0u);
-  EXPECT_FALSE(problem_->objective.maximise);
-  EXPECT_EQ(model_->constraints.size(), 1u);
+  EXPECT_EQ(std::tuple(problem_->constraints.size(), problem_->controls.size(),
+                       problem_->objective.maximise, model_->constraints.size()),
+            std::tuple(1u, 0u, false, 1u));
 
   AddControl(model_->controls, "Choke", "B2", 0, 1);
   model_->constraints.Clear();
@@ -83,11 +82,10 @@ TEST_F(ModelOptimisationTest, TheHostLearnsWhatTheUserSetsUpAndNothingOfACancell
   const casedata::CExcControlVariable control(*model_->controls.At(0));
   EXPECT_EQ(SetUpProblem(2), 1);
   EXPECT_TRUE(ProblemUntouched());
-  EXPECT_EQ(model_->objective.name, "Profit");
-  EXPECT_EQ(model_->constraints.size(), 0u);
-  ASSERT_EQ(model_->controls.size(), 1u);
+  EXPECT_EQ(std::tuple(model_->objective.name, model_->constraints.size(), model_->controls.size(),
+                       model_->intControls.size()),
+            std::tuple("Profit", 0u, 1u, 1u));
   EXPECT_TRUE(*model_->controls.At(0) == control);
-  ASSERT_EQ(model_->intControls.size(), 1u);
   EXPECT_EQ(model_->intControls.At(0)->StateValues[1], "On");
 
   // The library's own dialogs answer as cancelled.
@@ -181,13 +179,8 @@ TEST_F(ProblemTest, EveryItemIsDescribedWithItsHandleBoundsAndLabels) {
 
   // Undefined, the objective gives only its flag.
   objective.Defined = false;
-  model_->constraints.Clear();
-  model_->controls.Clear();
-  model_->intControls.Clear();
   ASSERT_EQ(SetUpProblem(-1), 0);
   EXPECT_EQ(std::tie(problem_->objective.defined, problem_->objective.name), std::tuple(false, ""));
-  EXPECT_TRUE(problem_->constraints.empty() && problem_->controls.empty() &&
-              problem_->integerControls.empty());
 }
 
 TEST_F(ProblemTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
@@ -199,15 +192,14 @@ TEST_F(ProblemTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
     AddIntControl(model_->intControls, "I" + std::to_string(i), "D2", {{"", "1"}});
 
   EXPECT_EQ(SetUpProblem(-1), 0);
-  EXPECT_EQ((std::vector<std::size_t>{problem_->constraints.size(), problem_->controls.size(),
-                                      problem_->integerControls.size()}),
-            (std::vector<std::size_t>{100, 100, 100}));
+  ASSERT_EQ(std::tuple(problem_->constraints.size(), problem_->controls.size(),
+                       problem_->integerControls.size()),
+            std::tuple(100u, 100u, 100u));
   // Handles count up within each kind.
-  EXPECT_EQ(std::tie(problem_->constraints[99].handle, problem_->constraints[99].name),
-            std::tuple(99, "K99"));
-  EXPECT_EQ(problem_->controls[99].handle, 99);
-  EXPECT_EQ(std::tie(problem_->integerControls[99].handle, problem_->integerControls[99].name),
-            std::tuple(99, "I99"));
+  EXPECT_EQ(std::tie(problem_->constraints[99].handle, problem_->constraints[99].name,
+                     problem_->controls[99].handle, problem_->integerControls[99].handle,
+                     problem_->integerControls[99].name),
+            std::tuple(99, "K99", 99, 99, "I99"));
   EXPECT_EQ(StatusText(),
             "The optimiser takes at most 100 items of each kind; left out: 1 constraint, 3 "
             "controls");
