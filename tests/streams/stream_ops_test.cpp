@@ -348,10 +348,8 @@ TEST_F(IprTest, TheEosModelByNameAndOnlyTheBoundCellsOfTheBlock) {
   ipr_.massRate = 5;
   recorder_->Clear();
   ASSERT_EQ(Get(), 0);
-  EXPECT_EQ(ipr_.componentFlags, 0u);
-  EXPECT_EQ(MatrixField(0, 1), HostFill());
-  EXPECT_EQ(ipr_.massRate, 5);
-  EXPECT_EQ(ipr_.eosModel, 0u);
+  EXPECT_EQ(std::tuple(ipr_.componentFlags, MatrixField(0, 1), ipr_.massRate, ipr_.eosModel),
+            std::tuple(0u, HostFill(), 5.0, 0u));
   for (const std::string& cell : RangesAsked())
     EXPECT_TRUE(cell[0] != 'R' && cell != "B30" && cell != "B31") << cell;
 }
@@ -497,9 +495,9 @@ TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
   recorder_->ClearFaults();
   recorder_->FailCall("Range.Invoke", com::E_FAIL, 4 + 15 + 2);
   EXPECT_EQ(Get(), 1);
-  EXPECT_EQ(ipr_.componentCount, 2u);
-  EXPECT_EQ(ipr_.compositionPresent, 1u);
-  EXPECT_EQ(ipr_.componentFlags, 0x3FFFu & ~0x800u) << "set by component 0";
+  EXPECT_EQ(std::tuple(ipr_.componentCount, ipr_.compositionPresent, ipr_.componentFlags),
+            std::tuple(2u, 1u, 0x3FFFu & ~0x800u))
+      << "flags set by component 0";
   EXPECT_EQ(ComponentField(1, 1), 2);
   EXPECT_EQ(ComponentField(2, 0), 3);
   EXPECT_EQ(ComponentField(2, 1), HostFill());
@@ -639,10 +637,9 @@ TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
     ASSERT_EQ(Get(), 0) << StatusText();
   };
   get();
-  EXPECT_EQ(ipr_.componentCount, 3u);
-  EXPECT_EQ(ipr_.compositionPresent, 1u);
-  EXPECT_EQ(ipr_.componentFlags, 0x3FFFu & ~casedata::kHasParachor);
-  EXPECT_EQ(ipr_.eosModel, 2u);
+  EXPECT_EQ(
+      std::tuple(ipr_.componentCount, ipr_.compositionPresent, ipr_.componentFlags, ipr_.eosModel),
+      std::tuple(3u, 1u, 0x3FFFu & ~casedata::kHasParachor, 2u));
   EXPECT_NEAR(ipr_.massRate, 1000, 1e-9);
   for (std::size_t i = 0; i < 3; ++i) {
     for (std::size_t k = 1; k <= 14; ++k) {
