@@ -1,9 +1,9 @@
 // Data-server tags and commands, from the host's records, on a model over the
 // in-memory application (a workbook of three sheets): the first byte picks a
 // read, a write or a command, the rest is the tag, then after a NUL the
-// written value. Every
-// answer is 0 or 1, the status text and the result area stay terminated
-// inside their fields, and nothing is written past either record.
+// written value. Every answer is 0 or 1, the status text and the result area
+// stay terminated inside their fields, and nothing is written past either
+// record.
 //
 // The application refuses to open or save files, so no input reaches the
 // disk; each input gets a fresh model.

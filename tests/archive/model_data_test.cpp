@@ -1,6 +1,5 @@
-// The model data file: written by the model with the marker it gives the
-// host and read back with the layout of the case version, the layout of
-// each version, files that cannot be used and the locks.
+// The model data file: written with the marker the host gets, read back in
+// the layout of the case version, files that cannot be used and the locks.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/archive_error.h"
@@ -119,11 +119,9 @@ TEST_F(ModelData, TheLayoutFollowsTheCaseVersion) {
     ASSERT_EQ(read.size(), 1u);
     const casedata::CExcExportedVariable& v = *read.At(0);
     EXPECT_EQ(v.name + v.unit + v.worksheet + v.cell + v.CascadeCell, "PuSA1A9");
-    EXPECT_EQ(v.CascadeDirection, 1u);
-    EXPECT_EQ(v.RegionWidth, c.width);
-    EXPECT_EQ(v.RegionHeight, c.height);
-    EXPECT_EQ(v.ColumnDelimiter, c.version >= 40 ? "," : "");
-    EXPECT_EQ(v.RowDelimiter, c.version >= 40 ? ";" : "");
+    EXPECT_EQ(std::tuple(v.CascadeDirection, v.RegionWidth, v.RegionHeight),
+              std::tuple(1u, c.width, c.height));
+    EXPECT_EQ(v.ColumnDelimiter + v.RowDelimiter, c.version >= 40 ? ",;" : "");
   }
 }
 

@@ -1,6 +1,5 @@
-// The case's records on their own: the case details and the owning
-// collection, the optimisation items (validity, clearing, comparisons,
-// naming, lookup) and the unit table.
+// The case's records on their own: the case details, the owning collection,
+// the optimisation items and the unit table.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -24,15 +23,10 @@ using casedata::CExcIntCtrlVariable;
 
 TEST(CaseDetailsTest, CopyKeepsTheCaseButNotTheLiveState) {
   casedata::CExcCaseDetails details;
-  details.workbookOpen = 1;
-  details.fileName = "/w/a.xlsx";
-  details.inputCount = 3;
-  details.outputCount = 4;
-  details.macros[2] = "Module1.StartOfRun";
-  details.passDate[2] = true;
-  details.plugIns = "/w/addin.xlam";
-  details.useCompositions = 1;
-  details.hideInterface = true;
+  std::tie(details.workbookOpen, details.fileName, details.inputCount, details.outputCount,
+           details.macros[2], details.passDate[2], details.plugIns, details.useCompositions,
+           details.hideInterface) =
+      std::tuple(1, "/w/a.xlsx", 3u, 4u, "Module1.StartOfRun", true, "/w/addin.xlam", 1, true);
 
   // The live state (open flag, plug-ins) stays behind; every field of the case comes along.
   const casedata::CExcCaseDetails copy(details);
@@ -103,9 +97,7 @@ TEST(OptItems, ValidateChecksNameThenCellThenWorksheet) {
       {"\t", "\t", "\t", nullptr}};  // only spaces are blank
   for (const auto& [name, cell, sheet, expected] : cases) {
     CExcControlVariable item;
-    item.name = name;
-    item.cell = cell;
-    item.worksheet = sheet;
+    std::tie(item.name, item.cell, item.worksheet) = std::tuple(name, cell, sheet);
     std::string message = "untouched";
     EXPECT_EQ(item.Validate(message), expected != nullptr) << name << "/" << cell;
     EXPECT_EQ(message, expected ? expected : "untouched");
@@ -114,17 +106,15 @@ TEST(OptItems, ValidateChecksNameThenCellThenWorksheet) {
 
 TEST(OptItems, ClearingAnObjectiveResetsItAndAnIntegerControlKeepsItsStates) {
   casedata::CExcObjFn objective;
-  objective.Defined = true;
-  objective.Maximise = false;
-  objective.name = "Profit";
+  std::tie(objective.Defined, objective.Maximise, objective.name) =
+      std::tuple(true, false, "Profit");
   objective.Clear();
   EXPECT_EQ(std::make_tuple(objective.Defined, objective.Maximise, objective.name),
             std::make_tuple(false, true, std::string()));
 
   CExcIntCtrlVariable intControl;
-  intControl.cell = "C3";
-  intControl.StateCount = 1;
-  intControl.StateValues[0] = "On";
+  std::tie(intControl.cell, intControl.StateCount, intControl.StateValues[0]) =
+      std::tuple("C3", 1, "On");
   intControl.Clear();
   EXPECT_EQ(std::make_tuple(intControl.cell, intControl.StateCount, intControl.StateValues[0]),
             std::make_tuple(std::string(), 1, std::string("On")));
@@ -150,10 +140,8 @@ TEST(OptItems, EqualityComparesTextsExactlyAndStatesIgnoringCase) {
   EXPECT_FALSE(EqualAfter(control, [](CExcControlVariable& c) { c.unit = "x"; }));
 
   CExcIntCtrlVariable states;
-  states.worksheet = "Data";
-  states.StateCount = 2;
-  states.StateNames[0] = "Low";
-  states.StateValues[0] = "ON";
+  std::tie(states.worksheet, states.StateCount, states.StateNames[0], states.StateValues[0]) =
+      std::tuple("Data", 2, "Low", "ON");
   states.StateValues[19] = "Spare";  // a copy carries all 20 states
   EXPECT_TRUE(EqualAfter(states, [](CExcIntCtrlVariable& c) {
     c.StateNames[0] = "LOW";

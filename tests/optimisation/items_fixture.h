@@ -1,8 +1,7 @@
 // A model over the in-memory application with a workbook holding "Sheet1"
-// and "Data", and every automation call recorded. The operations are called
-// through the model's slots with typed values; the fixture keeps what the
-// host would see of each answer (the number or text handed back, the
-// message) so that tests read like the host's view of a call.
+// and "Data", every automation call recorded. The operations are called
+// through the model's slots; the fixture keeps what the host would see of
+// each answer (the number or text handed back, the message).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -95,10 +94,8 @@ class ItemsTest : public test_support::SessionTest {
   }
 
   Interface& Table() { return *model_; }
-
   // The message of the last answer, as the host's status text holds it.
   std::string StatusText() const { return message_; }
-  void ClearStatus() { message_.clear(); }
   // The answer's result, its message kept.
   std::int32_t Answer(const outcome::Error& error) {
     message_ = error.Message();

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -143,49 +142,6 @@ TEST_F(PublishedCalcTest, ABlockOverOneBlockCallRoundTripsExactlyAcrossItsBands)
   const std::string firstOfSecondBand =
       read.substr(lineStart, read.find('\t', lineStart) - lineStart);
   EXPECT_EQ(firstOfSecondBand, std::to_string(ValueAt(kBandRows, 0)));
-}
-
-// A log block filled in part (rows of later timesteps still empty, a gap in
-// a row) reads its empty cells as the host's missing value, as a block and
-// cell by cell; text among them still fails naming its cell, and an empty
-// cell read alone stays a failure.
-TEST_F(PublishedCalcTest, EmptyCellsOfABlockReadAsTheMissingValue) {
-  casedata::CExcExportedVariable* log =
-      variables_.Add(std::make_unique<casedata::CExcExportedVariable>());
-  log->name = "log";
-  log->worksheet = "Sheet1";
-  log->cell = "A1";
-  log->RegionWidth = 2;
-  log->RegionHeight = 3;
-  for (const auto& [cell, text] :
-       {std::pair("A1", "1"), std::pair("B1", "2.5"), std::pair("A2", "-3")})
-    ASSERT_EQ(automation::WriteCellText(server_->Session(), "Sheet1", cell, text).Message(), "");
-  const casedata::PublishedValueRequest get{1, false, std::nullopt};
-  for (const char* transfer : {"1", "0"}) {
-    SCOPED_TRACE(std::string("GRIDMOOR_BLOCK_TRANSFER=") + transfer);
-    ASSERT_EQ(setenv("GRIDMOOR_BLOCK_TRANSFER", transfer, 1), 0);
-    outcome::Expected<std::string> text =
-        opt::EvalPublishedVariablesAsBlock(variables_, server_->Session(), 0, get);
-    ASSERT_TRUE(text) << text.GetError().Message();
-    EXPECT_EQ(*text, "1\t2.5\n-3\t3.4e+35\n3.4e+35\t3.4e+35");
-  }
-  unsetenv("GRIDMOOR_BLOCK_TRANSFER");
-
-  ASSERT_EQ(automation::WriteCellText(server_->Session(), "Sheet1", "B3", "n/a").Message(), "");
-  outcome::Expected<std::string> text =
-      opt::EvalPublishedVariablesAsBlock(variables_, server_->Session(), 0, get);
-  ASSERT_FALSE(text);
-  EXPECT_EQ(text.GetError().Message(),
-            "Error in getting data for variable 'log': Type mismatch. Sheet1!B3 holds \"n/a\", "
-            "not a number");
-
-  log->RegionWidth = log->RegionHeight = 1;
-  log->cell = "B2";
-  outcome::Expected<std::string> single =
-      opt::EvalPublishedVariables(variables_, server_->Session(), 0, get);
-  ASSERT_FALSE(single);
-  EXPECT_EQ(single.GetError().Message(),
-            "Error in getting data for variable 'log': Type mismatch. Sheet1!B2 is empty");
 }
 
 }  // namespace

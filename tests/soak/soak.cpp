@@ -1,12 +1,10 @@
-// A soak in one host process: the library is loaded once and runs the
-// host's own sequence (create, start, open the workbook, three timesteps of
-// streams and published variables, stop, destroy) cycle after cycle, with
-// the office killed at a random moment now and then. After every report
-// interval it measures what a leak would grow: resident memory, open file
-// descriptors, threads, child processes and files left in the temporary
-// folder. It fails when any of them grows after the first interval, or when
-// a cycle loses an answer (a run that ends well with other values than the
-// first, or a failure after the office was replaced).
+// A soak in one host process: the library loaded once runs the host's own
+// sequence (create, start, open, three timesteps of streams and published
+// variables, stop, destroy) cycle after cycle, the office killed at a random
+// moment now and then. It fails when what a leak would grow (kMeasures)
+// grows after the first report, or when a cycle loses an answer (a run that
+// ends well with other values than the first, or a failure after the office
+// was replaced).
 //
 //   gridmoor_soak --cycles 1000 --kill-every 50 --report-every 100
 #include <dirent.h>
@@ -14,6 +12,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -44,17 +43,14 @@ void OnStopSignal(int signal) {
   g_stopSignal = signal;
 }
 
-struct Usage {
-  long rssKb = 0;
-  int fds = 0;
-  int threads = 0;
-  int children = 0;
-  int tempEntries = 0;
-};
+// What a leak would grow, measured at each report.
+constexpr const char* kMeasures[] = {"resident memory (kB)", "open file descriptors", "threads",
+                                     "child processes", "temporary folder entries"};
+using Usage = std::array<long, std::size(kMeasures)>;
 
 template <typename Iterator>
-int CountEntries(const fs::path& folder) {
-  int n = 0;
+long CountEntries(const fs::path& folder) {
+  long n = 0;
   std::error_code error;
   for (Iterator it(folder, error); !error && it != Iterator(); it.increment(error))
     ++n;
@@ -93,13 +89,10 @@ std::vector<int> ChildrenOf(int parent) {
 }
 
 Usage Measure(const fs::path& temp) {
-  Usage usage;
-  usage.rssKb = StatusField("VmRSS");
-  usage.threads = static_cast<int>(StatusField("Threads"));
-  usage.fds = CountEntries<fs::directory_iterator>("/proc/self/fd") - 1;  // the iterator's own
-  usage.children = static_cast<int>(ChildrenOf(::getpid()).size());
-  usage.tempEntries = CountEntries<fs::recursive_directory_iterator>(temp);
-  return usage;
+  return {StatusField("VmRSS"),
+          CountEntries<fs::directory_iterator>("/proc/self/fd") - 1,  // the iterator's own
+          StatusField("Threads"), static_cast<long>(ChildrenOf(::getpid()).size()),
+          CountEntries<fs::recursive_directory_iterator>(temp)};
 }
 
 // What a cycle answered, for comparing cycles: every stream sample and
@@ -145,12 +138,6 @@ class OfficeKiller {
   std::atomic<bool> cancelled_{false}, killed_{false};
   std::thread thread_;
 };
-
-void Print(int cycle, const Usage& usage) {
-  std::printf("cycle %5d: rss %7ld kB, fds %3d, threads %3d, children %d, temp entries %d\n", cycle,
-              usage.rssKb, usage.fds, usage.threads, usage.children, usage.tempEntries);
-  std::fflush(stdout);
-}
 
 int Soak(int argc, char** argv) {
   CLI::App app("Runs the host's sequence cycle after cycle in one process and checks for growth");
@@ -238,21 +225,16 @@ int Soak(int argc, char** argv) {
     previousKilled = killed;
     if (cycle % reportEvery != 0) continue;
     const Usage usage = Measure(temp);
-    Print(cycle, usage);
-    if (!baseline) {
-      baseline = usage;
-      continue;
-    }
-    const auto grew = [&](const char* what, long before, long now, long allowed) {
-      if (now - before <= allowed) return;
+    std::printf("cycle %5d: rss %7ld kB, fds %3ld, threads %3ld, children %ld, temp entries %ld\n",
+                cycle, usage[0], usage[1], usage[2], usage[3], usage[4]);
+    std::fflush(stdout);
+    if (!baseline) baseline = usage;
+    for (std::size_t i = 0; i < usage.size(); ++i) {
+      if (usage[i] - (*baseline)[i] <= (i == 0 ? maxGrowthKb : 0)) continue;
       ++failures;
-      std::fprintf(stderr, "cycle %d: %s grew from %ld to %ld\n", cycle, what, before, now);
-    };
-    grew("resident memory (kB)", baseline->rssKb, usage.rssKb, maxGrowthKb);
-    grew("open file descriptors", baseline->fds, usage.fds, 0);
-    grew("threads", baseline->threads, usage.threads, 0);
-    grew("child processes", baseline->children, usage.children, 0);
-    grew("temporary folder entries", baseline->tempEntries, usage.tempEntries, 0);
+      std::fprintf(stderr, "cycle %d: %s grew from %ld to %ld\n", cycle, kMeasures[i],
+                   (*baseline)[i], usage[i]);
+    }
   }
   const int done = cycle - 1;
   std::printf("%d cycles, %d offices killed (%d runs failed for it), %d faults\n", done, kills,

@@ -145,28 +145,32 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
   return round;
 }
 
-void BlockDifferential::Prepare(Twin& twin, const Round& round) {
+void BlockDifferential::Start(Twin& twin, const std::vector<std::string>& names) {
   auto started = automation::CreateExcelSession();
   ASSERT_TRUE(started) << started.GetError().Message();
   twin.session = *std::move(started);
   ASSERT_EQ(twin.session->NewWorkbook().Message(), "");
-  Attached(twin);
-  ASSERT_EQ(twin.session->AddWorksheet(kSheet).Message(), "");
-  for (const auto& [cell, value] : round.cells)
-    ASSERT_EQ(twin.session->SetCellValue(cell, value), 0) << cell;
-
   casedata::CExcCaseDetails& details = twin.details;
   details.inputCount = details.outputCount = 1;
   casedata::ResizeStreams(details.inputStreams, 1);
   casedata::ResizeStreams(details.outputStreams, 1);
   details.useCompositions = 1;
-  details.compositions.Add(
-      std::make_unique<casedata::CExcCompositionDefinition>("Comp", round.names));
+  details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>("Comp", names));
+  details.inputStreams.At(0)->compositionName = details.outputStreams.At(0)->compositionName =
+      "Comp";
+}
+
+void BlockDifferential::Prepare(Twin& twin, const Round& round) {
+  ASSERT_NO_FATAL_FAILURE(Start(twin, round.names));
+  Attached(twin);
+  ASSERT_EQ(twin.session->AddWorksheet(kSheet).Message(), "");
+  for (const auto& [cell, value] : round.cells)
+    ASSERT_EQ(twin.session->SetCellValue(cell, value), 0) << cell;
+
   Random random(round.seed + 1);
-  casedata::CExcInputStreamData& in = *details.inputStreams.At(0);
-  casedata::CExcOutputStreamData& out = *details.outputStreams.At(0);
+  casedata::CExcInputStreamData& in = *twin.details.inputStreams.At(0);
+  casedata::CExcOutputStreamData& out = *twin.details.outputStreams.At(0);
   in.sheetName = out.sheetName = kSheet;
-  in.compositionName = out.compositionName = "Comp";
   in.composition = out.composition = round.block;
   in.forecastDirection = static_cast<std::uint32_t>(random.Pick(0, 1));
   // Now and then the solver cells run down one column, which is written in

@@ -85,6 +85,9 @@ class BlockDifferential : public ::testing::Test {
   virtual void InjectAt(std::optional<CellAt> cell) = 0;
 
   Round MakeRound(std::uint32_t seed, std::size_t maxComponents, bool inject);
+  // A session with a new workbook, and a case of one stream of each kind
+  // using the composition "Comp" of `names`.
+  void Start(Twin& twin, const std::vector<std::string>& names);
   // Runs the round's operations on both twins and compares them.
   void Run(const Round& round);
 

@@ -2,6 +2,7 @@
 // single-cell transfer (a shorter run of the differential test; failures come
 // from the cells themselves, error values, since the office has no fault
 // injection), and a composition block's round trip through formulas.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -59,24 +60,14 @@ TEST_F(CalcBlockDifferential, RandomStreamsAndVariablesAgreeCellByCellAndByBlock
 TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) {
   constexpr int kComponents = 3;
   Twin twin;
-  auto started = automation::CreateExcelSession();
-  ASSERT_TRUE(started) << started.GetError().Message();
-  twin.session = *std::move(started);
-  ASSERT_EQ(twin.session->NewWorkbook().Message(), "");
+  ASSERT_NO_FATAL_FAILURE(Start(twin, {"N2", "CO2", "C1"}));
   casedata::CExcCaseDetails& details = twin.details;
-  details.inputCount = details.outputCount = 1;
-  casedata::ResizeStreams(details.inputStreams, 1);
-  casedata::ResizeStreams(details.outputStreams, 1);
-  details.useCompositions = 1;
-  details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(
-      "Well", std::vector<std::string>{"N2", "CO2", "C1"}));
 
   // In-1 writes into the sheet "Separator", which SetIPR adds: the component
   // table at A20 with Critical Pressure in BARa, the matrix at Q20, the EOS
   // model at B15.
   casedata::CExcInputStreamData& in = *details.inputStreams.At(0);
   in.sheetName = "Separator";
-  in.compositionName = "Well";
   in.composition.componentTableCell = "A20";
   in.composition.interactionCell = "Q20";
   in.composition.eosModelCell = "B15";
@@ -94,8 +85,7 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
     for (int j = 0; j < kComponents; ++j)
       pushed.interaction[i][j] = coefficient(i, j);
   }
-  const outcome::Error set = streams::SetIPR(details, twin.session.get(), {45000, 0}, pushed);
-  ASSERT_FALSE(set) << set.Message();
+  ASSERT_EQ(streams::SetIPR(details, twin.session.get(), {45000, 0}, pushed).Message(), "");
   EXPECT_EQ(in.sheetName, "Separator");
 
   // Out-1's cells are formulas of In-1's, on the same sheet: its component
@@ -113,7 +103,6 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
 
   casedata::CExcOutputStreamData& out = *details.outputStreams.At(0);
   out.sheetName = "Separator";
-  out.compositionName = "Well";
   out.composition = in.composition;
   out.composition.componentTableCell = "A50";
   out.composition.interactionCell = "Q50";
@@ -128,27 +117,20 @@ TEST_F(CalcBlockDifferential, ACompositionBlockGoesThroughFormulasAndComesBack) 
       streams::GetIPR(details, twin.session.get(), asked);
   ASSERT_FALSE(got.error) << got.error.Message();
   const casedata::IprValues& pulled = got.value;
-  // Relative agreement to what 15 significant digits of cell text keep.
-  const auto close = [](double actual, double expected, const std::string& what) {
-    EXPECT_NEAR(actual, expected, 1e-12 * std::max(1.0, std::abs(expected))) << what;
+  EXPECT_EQ(std::tuple(pulled.eosModel, pulled.compositionPresent, pulled.componentCount,
+                       pulled.componentFlags),
+            std::tuple(casedata::kEosPengRobinson, 1u, 3u, 0x3FFFu));
+  // Relative agreement to what 15 significant digits of cell text keep; the
+  // diagonal is left.
+  const auto close = [](double expected) {
+    return testing::DoubleNear(expected, 1e-12 * std::max(1.0, std::abs(expected)));
   };
-  EXPECT_EQ(pulled.eosModel, casedata::kEosPengRobinson);
-  EXPECT_EQ(pulled.compositionPresent, 1u);
-  EXPECT_EQ(pulled.componentCount, 3u);
-  EXPECT_EQ(pulled.componentFlags, 0x3FFFu);
   for (int i = 0; i < kComponents; ++i) {
-    for (int k = 1; k <= 14; ++k) {
-      close(pulled.components[k - 1][i], property(k, i),
-            "column " + std::to_string(k) + ", component " + std::to_string(i));
-    }
-    for (int j = 0; j < kComponents; ++j) {
-      if (i == j) {
-        EXPECT_EQ(pulled.interaction[i][j], kLeft) << "the diagonal is left";
-      } else {
-        close(pulled.interaction[i][j], coefficient(i, j),
-              "matrix " + std::to_string(i) + "," + std::to_string(j));
-      }
-    }
+    SCOPED_TRACE("component " + std::to_string(i));
+    for (int k = 1; k <= 14; ++k)
+      EXPECT_THAT(pulled.components[k - 1][i], close(property(k, i))) << "column " << k;
+    for (int j = 0; j < kComponents; ++j)
+      EXPECT_THAT(pulled.interaction[i][j], i == j ? close(kLeft) : close(coefficient(i, j))) << j;
   }
 }
 
