@@ -19,6 +19,65 @@
 #include "gridmoor_host/report/report_test_support.h"
 #include "report/report_page.h"
 
+namespace refhost {
+namespace {
+
+// `timesteps` x `outputs` output streams and two inputs, `trials` trials a
+// timestep with one constraint, and a published variable: the size of a
+// long production run.
+RunRecord LargeRun(int timesteps, int outputs, int trials) {
+  RunRecord run;
+  run.scenario = "large.json";
+  run.workbook = "large.fods";
+  run.timesteps = timesteps;
+  run.stepDays = 1;
+  run.startDate = 45292;
+  for (int s = 0; s < outputs + 2; ++s)
+    run.streams.push_back(
+        {static_cast<std::uint32_t>(s),
+         s >= 2,
+         (s >= 2 ? "Out-" + std::to_string(s - 1) : "In-" + std::to_string(s + 1)),
+         {}});
+  run.problem.objectiveDefined = true;
+  run.problem.objectiveName = "Oil";
+  run.problem.controls = {{"Lift", "MMscf/d", {true, 0.0}, {true, 5.0}, 1}};
+  run.problem.constraints = {{"Gas", "MMscf/d", 10, ConstraintType::kLess, 2}};
+  run.optimising = true;
+  for (int t = 0; t < timesteps; ++t) {
+    const double date = run.startDate + t;
+    for (std::size_t s = 0; s < run.streams.size(); ++s) {
+      StreamState state;
+      // Values with all their digits, as a model gives them.
+      for (std::size_t f = 0; f < 5; ++f)
+        state.scalars[f] = 1000.0 / (1.0 + 0.001 * t) + 13.37 * static_cast<double>(s) +
+                           0.1234567 * static_cast<double>(f) + 1e-7 * (t % 97);
+      run.streamSamples.push_back({t, date, s, state});
+    }
+    run.published.push_back({t, date, "Sep pressure", "psig", std::to_string(100.0 + t % 17)});
+    for (int n = 1; n <= trials; ++n) {
+      Trial trial;
+      trial.number = n;
+      trial.point.controls = {5.0 * n / trials};
+      trial.value.objective = 900.0 + n * 1.0123456789 + t * 1e-3;
+      trial.value.constraints = {7.0 + n * 0.3333333333};
+      trial.feasible = trial.value.constraints[0] <= 10;
+      run.trials.push_back({t, date, trial, n == trials});
+    }
+    TimestepResult r;
+    r.timestep = t;
+    r.date = date;
+    r.optimised = true;
+    r.optimum.point.controls = {5.0};
+    r.optimum.value = run.trials.back().trial.value;
+    r.optimum.evaluations = trials - 1;
+    run.results.push_back(r);
+  }
+  return run;
+}
+
+}  // namespace
+}  // namespace refhost
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -348,6 +348,8 @@ class ModelEventsTest : public ModelWorkbookTest {
 // Every event through its host codes: the macro named for it, and no other,
 // runs with the timestep, then with the run date too.
 TEST_F(ModelEventsTest, EachEventRunsItsMacroInBothArgumentForms) {
+  ASSERT_EQ((std::tuple{Command(EXT_CMD_SET_DATE), Message()}),
+            std::tuple(1, "No run date was given"));
   GuardedBuffer date(EXT_DATE_RECORD_MIN_SIZE, 0);
   date.Put(EXT_DATE_RECORD_DATE_OFFSET, 45296.0);  // the day before: 5 January 2024
   ASSERT_EQ(Command(EXT_CMD_SET_DATE, date.bytes.data()), 0);

@@ -26,17 +26,24 @@ struct Idiom {
 constexpr std::nullopt_t kEmpty = std::nullopt;
 
 const Idiom kIdioms[] = {
+    {"Range value", "Range(\"B1\").Value = 11", 11, kEmpty, kEmpty},
     {"Cells", "Cells(1, 2).Value = 12\nCells(2, 2) = Cells(1, 2) + 1", 12, 13, kEmpty},
+    {"Offset", "Range(\"A3\").Offset(-2, 1).Value = 13", 13, kEmpty, kEmpty},
     {"Resize", "Range(\"B1\").Resize(3, 1).Value = 14", 14, 14, 14},
     {"Recorded Select and ActiveCell",
      "Range(\"B2\").Select\nActiveCell.FormulaR1C1 = \"15\"\nActiveCell.Offset(-1, 0).Value = "
      "ActiveCell.Row",
      2, 15, kEmpty},
+    {"Selection", "Range(\"B1:B3\").Select\nSelection.Value = 16", 16, 16, 16},
     {"Activate and the active sheet",
      "Worksheets(\"Data\").Activate\nRange(\"A5\").Value = 17\n"
      "Worksheets(\"Sheet1\").Activate\nRange(\"B1\").Value = Worksheets(\"Data\").Range(\"A5\")\n"
      "Range(\"B2\").Value = IIf(IsEmpty(Range(\"A5\").Value), 1, 0)",
      17, 1, kEmpty},
+    {"With block",
+     "With Worksheets(\"Sheet1\")\n  .Range(\"B1\").Value = 18\n  .Range(\"B2\").Value = "
+     ".Range(\"B1\").Value * 2\nEnd With",
+     18, 36, kEmpty},
     {"For Each over a range",
      "Dim c As Range, total As Double\nFor Each c In Worksheets(\"Data\").Range(\"C1:C4\")\n"
      "  total = total + c.Value\nNext c\nRange(\"B1\").Value = total",
@@ -59,10 +66,18 @@ const Idiom kIdioms[] = {
      "Range(\"B1\").Value = Application.WorksheetFunction.VLookup(\"b\", "
      "Worksheets(\"Data\").Range(\"E1:F3\"), 2, False)",
      200, kEmpty, kEmpty},
+    {"WorksheetFunction.Match",
+     "Range(\"B1\").Value = Application.WorksheetFunction.Match(300, "
+     "Worksheets(\"Data\").Range(\"F1:F3\"), 0)",
+     3, kEmpty, kEmpty},
     {"Names(...).RefersToRange",
      "Range(\"B1\").Value = ActiveWorkbook.Names(\"x\").RefersToRange.Value\n"
      "Range(\"B2\").Value = Range(\"x\").Value + 1",
      42, 43, kEmpty},
+    {"Application.Calculate",
+     "Range(\"B3\").Value = 5\nRange(\"B2\").Formula = \"=B3*2\"\nApplication.Calculate\n"
+     "Range(\"B1\").Value = Range(\"B2\").Value",
+     10, 10, 5},
     {"Application.CalculateFull",
      "Range(\"B3\").Value = 7\nRange(\"B2\").Formula = \"=B3+1\"\nApplication.CalculateFull\n"
      "Range(\"B1\").Value = Range(\"B2\").Value * 10",
@@ -72,6 +87,14 @@ const Idiom kIdioms[] = {
      "Application.ScreenUpdating = True\nRange(\"B2\").Value = IIf(Application.ScreenUpdating, 1, "
      "0)",
      19, 1, kEmpty},
+    {"EnableEvents",
+     "Application.EnableEvents = False\nRange(\"B1\").Value = 20\nApplication.EnableEvents = True\n"
+     "Range(\"B2\").Value = IIf(Application.EnableEvents, 1, 0)",
+     20, 1, kEmpty},
+    {"DisplayAlerts",
+     "Application.DisplayAlerts = False\nRange(\"B1\").Value = 21\n"
+     "Application.DisplayAlerts = True",
+     21, kEmpty, kEmpty},
     {"On Error Resume Next",
      "Dim x As Double, zero As Double\nOn Error Resume Next\nx = 1 / zero\nRange(\"B1\").Value = "
      "Err.Number\n"
@@ -91,15 +114,43 @@ const Idiom kIdioms[] = {
      "Range(\"B1\").Value = Worksheets(\"Data\").Range(\"H1\").Value\n"
      "Range(\"B2\").Value = ThisWorkbook.Sheets.Count",
      26, 2, kEmpty},
+    {"ActiveWorkbook.Worksheets",
+     "ActiveWorkbook.Worksheets(\"Sheet1\").Cells(1, 2).Value = 27\n"
+     "Range(\"B2\").Value = ActiveWorkbook.Worksheets.Count",
+     27, 2, kEmpty},
+    {"Sheets by name and a range of several cells",
+     "Sheets(\"Data\").Range(\"A1:A3\").Value = 28\n"
+     "Range(\"B1\").Value = Application.WorksheetFunction.Sum(Sheets(\"Data\").Range(\"A1:A3\"))",
+     84, kEmpty, kEmpty},
     {"FormulaR1C1", "Range(\"B2\").Value = 15\nRange(\"B1\").FormulaR1C1 = \"=R[1]C*2\"", 30, 15,
      kEmpty},
     {"Formula across sheets", "Range(\"B1\").Formula = \"=SUM(Data!C1:C4)*3.1\"", 31, kEmpty,
      kEmpty},
+    {"Worksheet object variable",
+     "Dim ws As Worksheet\nSet ws = Worksheets(\"Sheet1\")\nws.Range(\"B1\").Value = Len(ws.Name) "
+     "* "
+     "4",
+     24, kEmpty, kEmpty},
     {"Last row with End(xlUp)",
      "With Worksheets(\"Data\")\n  Range(\"B1\").Value = .Cells(.Rows.Count, 3).End(xlUp).Row\n"
      "End With",
      4, kEmpty, kEmpty},
+    {"Do While over cells",
+     "Dim i As Long\ni = 1\nDo While Not IsEmpty(Worksheets(\"Data\").Cells(i, 3).Value)\n"
+     "  i = i + 1\nLoop\nRange(\"B1\").Value = (i - 1) * 9",
+     36, kEmpty, kEmpty},
     {"Application.Run with an argument", "Application.Run \"Helper\", 37", 37, kEmpty, kEmpty},
+    {"NumberFormat and a decimal value",
+     "Range(\"B1\").NumberFormat = \"0.00\"\nRange(\"B1\").Value = 34.5", 34.5, kEmpty, kEmpty},
+    {"ClearContents",
+     "Range(\"B1:B2\").Value = 9\nRange(\"B1:B2\").ClearContents\n"
+     "Range(\"B3\").Value = IIf(IsEmpty(Range(\"B1\").Value), 35, 0)",
+     kEmpty, kEmpty, 35},
+    {"WorksheetFunction.Max and Min",
+     "Dim r As Range\nSet r = Worksheets(\"Data\").Range(\"C1:C4\")\n"
+     "Range(\"B1\").Value = WorksheetFunction.Max(r)\nRange(\"B2\").Value = "
+     "WorksheetFunction.Min(r)",
+     4, 1, kEmpty},
 };
 
 // Module1 of the test workbook: the set-up, a user-defined function, a
