@@ -23,14 +23,14 @@ void CheckRefusal(bool accepted, const std::string& error) {
 }
 
 void CheckCase(const nlohmann::json& caseJson) {
-  std::vector<std::uint8_t> bytes;
-  std::string error;
-  const bool built = archive::CaseJsonToArchive(caseJson, bytes, error);
-  CheckRefusal(built, refhost::OneLine(error));  // as `run` shows it
-  if (!built) return;
-  nlohmann::json decoded;
-  if (!archive::CaseArchiveToJson(bytes, decoded, error)) std::abort();  // we just wrote it
-  for (const std::string& problem : refhost::CaseItemProblems(decoded))
+  outcome::Expected<std::vector<std::uint8_t>> bytes = archive::CaseJsonToArchive(caseJson);
+  if (!bytes) {
+    CheckRefusal(false, refhost::OneLine(bytes.TakeError().Message()));  // as `run` shows it
+    return;
+  }
+  const outcome::Expected<nlohmann::json> decoded = archive::CaseArchiveToJson(*bytes);
+  if (!decoded) std::abort();  // we just wrote it
+  for (const std::string& problem : refhost::CaseItemProblems(*decoded))
     CheckRefusal(false, problem);
 }
 

@@ -17,20 +17,22 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const refhost::ZipLimits limits{1u << 20, 64u << 10, 200};
   refhost::ZipPackage package(limits);
-  std::string error;
-  if (!package.Open(std::string(reinterpret_cast<const char*>(data), size), error)) {
-    if (!fuzzcheck::OneLine(error)) std::abort();
+  if (const outcome::Error unopened =
+          package.Open(std::string(reinterpret_cast<const char*>(data), size))) {
+    if (!fuzzcheck::OneLine(unopened.Message())) std::abort();
     return 0;
   }
   const std::uint64_t ratioCap = std::max<std::uint64_t>(limits.ratioFrom, limits.maxRatio * size);
   for (const std::string& name : package.Names()) {
     if (!package.Has(name)) std::abort();
-    std::string content, why;
-    if (package.Read(name, content, why)) {
-      if (content.size() > limits.maxPartSize || content.size() > ratioCap) std::abort();
-    } else if (!fuzzcheck::OneLine(why) || why.find(refhost::OneLine(name)) == std::string::npos) {
-      std::abort();
+    outcome::Expected<std::string> content = package.Read(name);
+    if (content) {
+      if (content->size() > limits.maxPartSize || content->size() > ratioCap) std::abort();
+      continue;
     }
+    const std::string why = content.TakeError().Message();
+    if (!fuzzcheck::OneLine(why) || why.find(refhost::OneLine(name)) == std::string::npos)
+      std::abort();
   }
   return 0;
 }

@@ -22,29 +22,26 @@ namespace {
 using archive_test::StoreCase;
 using nlohmann::json;
 
+template <typename T>
+T ValueOf(outcome::Expected<T> result) {
+  EXPECT_TRUE(result) << result.GetError().Message();
+  return result ? std::move(*result) : T();
+}
+
 json Dump(const std::vector<std::uint8_t>& bytes) {
-  json out;
-  std::string error;
-  EXPECT_TRUE(archive::CaseArchiveToJson(bytes, out, error)) << error;
-  return out;
+  return ValueOf(archive::CaseArchiveToJson(bytes));
 }
 
 std::vector<std::uint8_t> Build(const json& in) {
-  std::vector<std::uint8_t> bytes;
-  std::string error;
-  EXPECT_TRUE(archive::CaseJsonToArchive(in, bytes, error)) << error;
-  return bytes;
+  return ValueOf(archive::CaseJsonToArchive(in));
 }
 
-// The error building `in` fails with; the output is left empty.
+// The error building `in` fails with.
 std::string BuildError(const json& in, bool modelData = false) {
-  std::vector<std::uint8_t> bytes{1, 2, 3};
-  std::string error;
-  EXPECT_FALSE(modelData ? archive::ModelDataFromJson(in, bytes, error)
-                         : archive::CaseJsonToArchive(in, bytes, error))
-      << in.dump();
-  EXPECT_TRUE(bytes.empty());
-  return error;
+  outcome::Expected<std::vector<std::uint8_t>> built =
+      modelData ? archive::ModelDataFromJson(in) : archive::CaseJsonToArchive(in);
+  EXPECT_FALSE(built) << in.dump();
+  return built ? std::string() : built.TakeError().Message();
 }
 
 // A document, " => ", a field of the case it builds (a pointer into its
@@ -146,9 +143,7 @@ TEST(CaseJsonDocumentation, TheExamplesBuildAndDumpAsWritten) {
   ASSERT_EQ(examples.size(), 2u);
   EXPECT_EQ(Dump(Build(examples[0])), examples[0]);
 
-  std::vector<std::uint8_t> bytes;
-  std::string error;
-  ASSERT_TRUE(archive::ModelDataFromJson(examples[1], bytes, error)) << error;
+  const std::vector<std::uint8_t> bytes = ValueOf(archive::ModelDataFromJson(examples[1]));
   archive::CaseContent read;
   archive::Archive load = archive::Archive::LoadFrom(bytes);
   ASSERT_FALSE(archive::TransferModelData(load, read.publishedVariables));

@@ -142,12 +142,13 @@ TEST_F(CaseData, EveryElementKindComesBackAsWrittenAsBinaryAndAsJson) {
 
   // Through JSON, also as text. The forms the documentation's example does
   // not show are pinned here.
-  nlohmann::json dumped;
-  std::vector<std::uint8_t> built;
-  std::string error;
-  ASSERT_TRUE(archive::CaseArchiveToJson(bytes, dumped, error)) << error;
-  ASSERT_TRUE(archive::CaseJsonToArchive(nlohmann::json::parse(dumped.dump(2)), built, error));
-  EXPECT_EQ(built, bytes);
+  outcome::Expected<nlohmann::json> read = archive::CaseArchiveToJson(bytes);
+  ASSERT_TRUE(read) << read.GetError().Message();
+  nlohmann::json& dumped = *read;
+  outcome::Expected<std::vector<std::uint8_t>> built =
+      archive::CaseJsonToArchive(nlohmann::json::parse(dumped.dump(2)));
+  ASSERT_TRUE(built) << built.GetError().Message();
+  EXPECT_EQ(*built, bytes);
   EXPECT_EQ(dumped["fileName"], nlohmann::json({{"bytes", "C:\\Fall\u00e9s\\book.xls"}}));
   EXPECT_EQ(nlohmann::json({dumped["constraints"][0]["limit"], dumped["constraints"][1]["limit"],
                             dumped["controls"][0]["lowerBound"],
@@ -202,11 +203,9 @@ TEST_F(CaseData, DamagedArchivesAreRefusedWithTheirMessages) {
     EXPECT_EQ(fresh.caseVersion, versionKept) << "the version read stays";
     EXPECT_TRUE(fresh.constraints.empty() && fresh.caseDetails.compositions.empty());
     EXPECT_EQ(fresh.caseDetails.fileName, at <= 12 ? "" : "x") << "read up to the fault";
-    nlohmann::json out = "untouched";
-    std::string error;
-    EXPECT_FALSE(archive::CaseArchiveToJson(bytes, out, error));
-    EXPECT_EQ(error, std::string("case data: ") + dumpError);
-    EXPECT_EQ(out, "untouched");
+    outcome::Expected<nlohmann::json> out = archive::CaseArchiveToJson(bytes);
+    ASSERT_FALSE(out);
+    EXPECT_EQ(out.TakeError().Message(), std::string("case data: ") + dumpError);
   }
   // An empty archive; a size past the record's room is the edge test's.
   EXPECT_EQ(model_.ReadCaseData({}).Message(), kReadFailed);
@@ -262,10 +261,10 @@ TEST_F(CaseData, LoadedCountsAreKeptWithinTheirRanges) {
     EXPECT_EQ(read.intControls.At(1)->StateCount,
               std::clamp(static_cast<std::int32_t>(stored), 0, 20))
         << stored;
-    nlohmann::json dumped;
-    std::string error;
-    ASSERT_TRUE(archive::CaseArchiveToJson(bytes, dumped, error));
-    EXPECT_EQ(dumped["outputStreams"].size(), kept) << "the dump holds the case as the model does";
+    const outcome::Expected<nlohmann::json> dumped = archive::CaseArchiveToJson(bytes);
+    ASSERT_TRUE(dumped);
+    EXPECT_EQ((*dumped)["outputStreams"].size(), kept)
+        << "the dump holds the case as the model does";
   }
 }
 
@@ -345,14 +344,13 @@ TEST_P(CaseVersion, ReadsExactlyTheFieldsOfItsVersion) {
 
   // Its dump shows them, and without them builds a current case of the
   // same content.
-  nlohmann::json dumped;
-  std::vector<std::uint8_t> built;
-  std::string error;
-  ASSERT_TRUE(archive::CaseArchiveToJson(bytes, dumped, error)) << error;
-  EXPECT_EQ(dumped.contains("publishedVariables"), !read.publishedVariables.empty());
-  dumped.erase("publishedVariables");
-  ASSERT_TRUE(archive::CaseJsonToArchive(dumped, built, error)) << error;
-  EXPECT_EQ(built, StoreCase(read.View()));
+  outcome::Expected<nlohmann::json> dumped = archive::CaseArchiveToJson(bytes);
+  ASSERT_TRUE(dumped) << dumped.GetError().Message();
+  EXPECT_EQ(dumped->contains("publishedVariables"), !read.publishedVariables.empty());
+  dumped->erase("publishedVariables");
+  const outcome::Expected<std::vector<std::uint8_t>> built = archive::CaseJsonToArchive(*dumped);
+  ASSERT_TRUE(built) << built.GetError().Message();
+  EXPECT_EQ(*built, StoreCase(read.View()));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryVersion, CaseVersion, testing::Range(1u, 41u),

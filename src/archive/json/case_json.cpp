@@ -10,65 +10,42 @@
 
 namespace archive {
 
-bool CaseArchiveToJson(std::span<const std::uint8_t> bytes, nlohmann::json& out,
-                       std::string& error) {
+outcome::Expected<nlohmann::json> CaseArchiveToJson(std::span<const std::uint8_t> bytes) {
   CaseContent content;
   Archive archive = Archive::LoadFrom(bytes);
-  if (const ArchiveError failure = TransferCase(archive, content.View())) {
-    error = std::string("case data: ") + failure.Message();
-    return false;
-  }
+  if (const ArchiveError failure = TransferCase(archive, content.View()))
+    return outcome::Error::Failed(std::string("case data: ") + failure.Message());
   // As a model holds the case after reading it.
   SettleStreamCounts(content.details);
-  out = CaseToJson(content.View());
-  return true;
+  return CaseToJson(content.View());
 }
 
-bool CaseJsonToArchive(const nlohmann::json& in, std::vector<std::uint8_t>& bytes,
-                       std::string& error) {
-  bytes.clear();
+outcome::Expected<std::vector<std::uint8_t>> CaseJsonToArchive(const nlohmann::json& in) {
   CaseContent content;
-  outcome::Error fault = CaseFromJson(in, content);
-  if (!fault && !content.publishedVariables.empty()) {
-    fault = JsonError("publishedVariables",
-                      "a current case keeps its published variables in the model data file; "
-                      "build that from them instead");
-  }
-  if (fault) {
-    error = fault.Message();
-    return false;
-  }
+  if (outcome::Error fault = CaseFromJson(in, content)) return fault;
+  if (!content.publishedVariables.empty())
+    return JsonError("publishedVariables",
+                     "a current case keeps its published variables in the model data file; "
+                     "build that from them instead");
+  std::vector<std::uint8_t> bytes;
   Archive archive = Archive::StoreGrowing(bytes);
-  if (const ArchiveError failure = TransferCase(archive, content.View())) {
-    bytes.clear();
-    error = std::string("case data: ") + failure.Message();
-    return false;
-  }
-  if (bytes.size() > values::kCaseArchiveCapacity) {
-    error = "the case takes " + std::to_string(bytes.size()) +
-            " bytes; a case data record holds at most " +
-            std::to_string(values::kCaseArchiveCapacity);
-    bytes.clear();
-    return false;
-  }
-  return true;
+  if (const ArchiveError failure = TransferCase(archive, content.View()))
+    return outcome::Error::Failed(std::string("case data: ") + failure.Message());
+  if (bytes.size() > values::kCaseArchiveCapacity)
+    return outcome::Error::Failed("the case takes " + std::to_string(bytes.size()) +
+                                  " bytes; a case data record holds at most " +
+                                  std::to_string(values::kCaseArchiveCapacity));
+  return bytes;
 }
 
-bool ModelDataFromJson(const nlohmann::json& in, std::vector<std::uint8_t>& bytes,
-                       std::string& error) {
-  bytes.clear();
+outcome::Expected<std::vector<std::uint8_t>> ModelDataFromJson(const nlohmann::json& in) {
   casedata::CExcclExportedVariable variables;
-  if (const outcome::Error fault = PublishedVariablesFromJson(in, "", variables)) {
-    error = fault.Message();
-    return false;
-  }
+  if (outcome::Error fault = PublishedVariablesFromJson(in, "", variables)) return fault;
+  std::vector<std::uint8_t> bytes;
   Archive archive = Archive::StoreGrowing(bytes);
-  if (const ArchiveError failure = TransferModelData(archive, variables)) {
-    bytes.clear();
-    error = std::string("model data: ") + failure.Message();
-    return false;
-  }
-  return true;
+  if (const ArchiveError failure = TransferModelData(archive, variables))
+    return outcome::Error::Failed(std::string("model data: ") + failure.Message());
+  return bytes;
 }
 
 }  // namespace archive

@@ -11,21 +11,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include "outcome/outcome.h"
+
 namespace archive {
 
 // Decodes a case archive (signature and case record, any version the
-// driver reads). False, with `error` saying what and where, when the bytes
-// are not a well-formed archive.
-bool CaseArchiveToJson(std::span<const std::uint8_t> bytes, nlohmann::json& out,
-                       std::string& error);
+// driver reads). A failure saying what and where when the bytes are not a
+// well-formed archive.
+outcome::Expected<nlohmann::json> CaseArchiveToJson(std::span<const std::uint8_t> bytes);
 
 // Encodes a case from its JSON form. Missing keys take the field's default;
-// an unknown key or a value of the wrong kind is an error naming the key.
-bool CaseJsonToArchive(const nlohmann::json& in, std::vector<std::uint8_t>& bytes,
-                       std::string& error);
+// an unknown key or a value of the wrong kind is a failure naming the key.
+outcome::Expected<std::vector<std::uint8_t>> CaseJsonToArchive(const nlohmann::json& in);
 
 // Encodes published variables (a JSON array) as a model data file.
-bool ModelDataFromJson(const nlohmann::json& in, std::vector<std::uint8_t>& bytes,
-                       std::string& error);
+outcome::Expected<std::vector<std::uint8_t>> ModelDataFromJson(const nlohmann::json& in);
 
 }  // namespace archive

@@ -125,10 +125,10 @@ TEST(PackageTables, AreReadWithTheFormulasOfEverySheet) {
                                {"Other", {{"A1", "Sales[[#Totals],[Amount]]", "", "3", ""}}}}),
       {{0, "Sales", "A1:B3", {"Item", "Amount"}, 1}}));
   ZipPackage package;
-  std::string error;
-  ASSERT_TRUE(package.Open(bytes, error)) << error;
-  PackageTables found;
-  ASSERT_TRUE(ReadPackageTables(package, found, error)) << error;
+  ASSERT_FALSE(package.Open(bytes));
+  outcome::Expected<PackageTables> read = ReadPackageTables(package);
+  ASSERT_TRUE(read) << read.GetError().Message();
+  const PackageTables& found = *read;
   EXPECT_EQ(found.sheets, (std::vector<std::string>{"Data", "Other"}));
   ASSERT_EQ(found.tables.size(), 1u);
   const WorkbookTable& table = found.tables[0];
@@ -152,9 +152,10 @@ TEST(PackageTables, AreReadWithTheFormulasOfEverySheet) {
                    std::ios::binary);
   std::ostringstream excel;
   excel << in.rdbuf();
-  PackageTables saved;
-  ASSERT_TRUE(package.Open(excel.str(), error) && ReadPackageTables(package, saved, error))
-      << error;
+  ASSERT_FALSE(package.Open(excel.str()));
+  read = ReadPackageTables(package);
+  ASSERT_TRUE(read) << read.GetError().Message();
+  const PackageTables& saved = *read;
   ASSERT_EQ(saved.tables.size(), 1u);
   EXPECT_EQ(saved.tables[0].name, "Table1");
   EXPECT_EQ(saved.tables[0].area, (CellArea{1, 2, 10, 5}));
@@ -173,12 +174,11 @@ TEST(PackageTables, AWorkbookWithoutTablesNeedsNoSheetRead) {
         "Target=\"worksheets/sheet1.xml\"/></Relationships>"},
        {"xl/worksheets/sheet1.xml", "<worksheet><sheetData"}});
   ZipPackage package;
-  std::string error;
-  ASSERT_TRUE(package.Open(bytes, error)) << error;
-  PackageTables found;
-  EXPECT_TRUE(ReadPackageTables(package, found, error)) << error;
-  EXPECT_TRUE(found.tables.empty());
-  EXPECT_EQ(found.sheets, std::vector<std::string>{"S"});
+  ASSERT_FALSE(package.Open(bytes));
+  const outcome::Expected<PackageTables> found = ReadPackageTables(package);
+  ASSERT_TRUE(found) << found.GetError().Message();
+  EXPECT_TRUE(found->tables.empty());
+  EXPECT_EQ(found->sheets, std::vector<std::string>{"S"});
 }
 
 }  // namespace

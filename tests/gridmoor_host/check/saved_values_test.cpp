@@ -29,28 +29,36 @@ std::vector<Found> Cells(const refhost::SavedWorkbook& book) {
   return found;
 }
 
+// Why `bytes` cannot be opened, or part `name` of them not read: empty when
+// both succeed.
+std::string ReadRefusal(const std::string& bytes, const std::string& name,
+                        refhost::ZipLimits limits = {}) {
+  refhost::ZipPackage package(limits);
+  if (const outcome::Error unopened = package.Open(bytes)) return unopened.Message();
+  outcome::Expected<std::string> content = package.Read(name);
+  return content ? std::string() : content.TakeError().Message();
+}
+
 // Parts come back as written, and the deflated parts of a file the other
 // spreadsheet saved inflate.
 TEST(HostZipPackage, PartsComeBackAsWritten) {
   const std::string bytes =
       test_support::ZipBytes({{"a.txt", "alpha"}, {"dir/b.xml", "<b/>"}, {"empty", ""}});
   refhost::ZipPackage package, excel;
-  std::string error, read;
-  ASSERT_TRUE(package.Open(bytes, error)) << error;
+  ASSERT_FALSE(package.Open(bytes));
   EXPECT_EQ(package.Names(), (std::vector<std::string>{"a.txt", "dir/b.xml", "empty"}));
   for (const auto& [name, content] :
        {std::pair("a.txt", "alpha"), std::pair("dir/b.xml", "<b/>"), std::pair("empty", "")}) {
-    EXPECT_TRUE(package.Read(name, read, error)) << error;
-    EXPECT_EQ(read, content);
+    outcome::Expected<std::string> read = package.Read(name);
+    ASSERT_TRUE(read) << read.GetError().Message();
+    EXPECT_EQ(*read, content);
   }
-  EXPECT_FALSE(package.Read("missing", read, error));
-  EXPECT_EQ(error, "the package has no part missing");
-  ASSERT_TRUE(excel.Open(hosttest::ReadText(std::string(GRIDMOOR_TEST_DATA_DIR) +
-                                            "/excel-authored/formula_results01.xlsx"),
-                         error))
-      << error;
-  ASSERT_TRUE(excel.Read("xl/workbook.xml", read, error)) << error;
-  EXPECT_NE(read.find("<sheet name=\"Sheet1\""), std::string::npos);
+  EXPECT_EQ(ReadRefusal(bytes, "missing"), "the package has no part missing");
+  ASSERT_FALSE(excel.Open(hosttest::ReadText(std::string(GRIDMOOR_TEST_DATA_DIR) +
+                                             "/excel-authored/formula_results01.xlsx")));
+  outcome::Expected<std::string> book = excel.Read("xl/workbook.xml");
+  ASSERT_TRUE(book) << book.GetError().Message();
+  EXPECT_NE(book->find("<sheet name=\"Sheet1\""), std::string::npos);
 }
 
 // Every damaged package is refused with a reason, never read past its end.
@@ -68,29 +76,16 @@ TEST(HostZipPackage, DamagedPackagesAreRefusedWithAReason) {
       {"directory offset", badOffset,
        "damaged zip package: the central directory lies outside the file"},
   };
-  for (const auto& [what, bytes, message] : cases) {
-    refhost::ZipPackage package;
-    std::string error, content;
-    const bool read = package.Open(bytes, error) && package.Read("part.xml", content, error);
-    EXPECT_FALSE(read) << what;
-    EXPECT_EQ(error, message) << what;
-  }
+  for (const auto& [what, bytes, message] : cases)
+    EXPECT_EQ(ReadRefusal(bytes, "part.xml"), message) << what;
   // A reader that stops early still has the part checked to its end.
   refhost::ZipPackage stopped;
-  std::string why;
-  ASSERT_TRUE(stopped.Open(flipped, why)) << why;
-  EXPECT_FALSE(stopped.ReadChunks(
-      "part.xml", [](std::string_view) { return false; }, why));
-  EXPECT_EQ(why, "damaged zip package: part part.xml (checksum mismatch)");
+  ASSERT_FALSE(stopped.Open(flipped));
+  EXPECT_EQ(stopped.ReadChunks("part.xml", [](std::string_view) { return false; }).Message(),
+            "damaged zip package: part part.xml (checksum mismatch)");
   // Cut anywhere: refused, whatever the reason.
-  for (std::size_t size = 0; size < good.size(); ++size) {
-    refhost::ZipPackage package;
-    std::string error, content;
-    EXPECT_FALSE(package.Open(good.substr(0, size), error) &&
-                 package.Read("part.xml", content, error))
-        << size;
-    EXPECT_FALSE(error.empty()) << size;
-  }
+  for (std::size_t size = 0; size < good.size(); ++size)
+    EXPECT_NE(ReadRefusal(good.substr(0, size), "part.xml"), "") << size;
 }
 
 // Sizes a package declares are never trusted: a part is refused once it
@@ -136,10 +131,8 @@ TEST(HostZipPackage, PartsPastTheLimitsOrTheirDeclaredSizeAreRefused) {
   };
   for (const auto& [what, bytes, limits, message] : cases) {
     refhost::ZipPackage package(limits);
-    std::string error, content;
-    ASSERT_TRUE(package.Open(bytes, error)) << what << ": " << error;
-    const std::string name = package.Names().at(0);
-    EXPECT_FALSE(package.Read(name, content, error)) << what;
+    ASSERT_FALSE(package.Open(bytes)) << what;
+    const std::string error = ReadRefusal(bytes, package.Names().at(0), limits);
     EXPECT_EQ(error.substr(0, message.size()), message) << what << ": " << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << what;
   }

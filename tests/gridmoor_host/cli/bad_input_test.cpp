@@ -111,9 +111,10 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
   };
   json type5 = BaseScenario()["case"];
   type5["constraints"][0]["constraintType"] = 5;
-  std::vector<std::uint8_t> archive;
-  std::string error;
-  ASSERT_TRUE(archive::CaseJsonToArchive(type5, archive, error)) << error;
+  const outcome::Expected<std::vector<std::uint8_t>> type5Archive =
+      archive::CaseJsonToArchive(type5);
+  ASSERT_TRUE(type5Archive) << type5Archive.GetError().Message();
+  const std::vector<std::uint8_t>& archive = *type5Archive;
   for (const BadInput& c : cases) {
     Folder folder;
     json scenario = BaseScenario();

@@ -26,12 +26,10 @@ TEST(IntegrationMany, ParallelRunsMatchSequentialOnesAndShareNoFile) {
   fs::create_directories(model);
   const fs::path workbook = model / "separator.fods", modelData = model / "separator.gmd";
   fs::copy_file(Example("separator") / "separator.fods", workbook);
-  std::vector<std::uint8_t> bytes;
-  std::string error;
-  ASSERT_TRUE(archive::ModelDataFromJson(
-      ReadJson(Example("separator") / "scenario.json")["publishedVariables"], bytes, error))
-      << error;
-  test_support::WriteFile(modelData, std::string(bytes.begin(), bytes.end()));
+  const outcome::Expected<std::vector<std::uint8_t>> bytes = archive::ModelDataFromJson(
+      ReadJson(Example("separator") / "scenario.json")["publishedVariables"]);
+  ASSERT_TRUE(bytes) << bytes.GetError().Message();
+  test_support::WriteFile(modelData, std::string(bytes->begin(), bytes->end()));
   const std::string workbookBytes = ReadText(workbook), modelDataBytes = ReadText(modelData);
 
   // Two whose macros save the workbook, one whose macro fails; all on the

@@ -37,11 +37,9 @@ outcome::Expected<std::vector<std::uint8_t>> ReadBytes(const std::filesystem::pa
 int CaseDump(const std::filesystem::path& archive, std::ostream& out, std::ostream& err) {
   const outcome::Expected<std::vector<std::uint8_t>> bytes = ReadBytes(archive);
   if (!bytes) return Failed(err, bytes.GetError().Message());
-  std::string error;
-  json decoded;
-  if (!archive::CaseArchiveToJson(*bytes, decoded, error))
-    return Failed(err, archive.string() + ": " + error);
-  out << decoded.dump(2) << "\n";
+  const outcome::Expected<json> decoded = archive::CaseArchiveToJson(*bytes);
+  if (!decoded) return Failed(err, archive.string() + ": " + decoded.GetError().Message());
+  out << decoded->dump(2) << "\n";
   return 0;
 }
 
@@ -51,14 +49,12 @@ int CaseBuild(const std::filesystem::path& file, const std::filesystem::path& ar
   if (!text) return Failed(err, text.GetError().Message());
   const outcome::Expected<json> document = ParseJsonText(*text);
   if (!document) return Failed(err, file.string() + ": " + document.GetError().Message());
-  std::string error;
-  std::vector<std::uint8_t> bytes;
-  if (!archive::CaseJsonToArchive(*document, bytes, error))
-    return Failed(err, file.string() + ": " + error);
+  const outcome::Expected<std::vector<std::uint8_t>> built = archive::CaseJsonToArchive(*document);
+  if (!built) return Failed(err, file.string() + ": " + built.GetError().Message());
+  const std::vector<std::uint8_t>& bytes = *built;
   // Checked in the form the driver will read back.
-  json decoded;
-  if (archive::CaseArchiveToJson(bytes, decoded, error)) {
-    const std::vector<std::string> problems = CaseItemProblems(decoded);
+  if (const outcome::Expected<json> decoded = archive::CaseArchiveToJson(bytes)) {
+    const std::vector<std::string> problems = CaseItemProblems(*decoded);
     if (!problems.empty()) return Failed(err, file.string() + ": " + problems.front());
   }
   if (bytes.size() > EXT_CASE_DATA_ARCHIVE_CAPACITY)
@@ -79,11 +75,13 @@ std::vector<std::string> CaseProblems(const std::vector<std::uint8_t>& bytes, co
                        std::to_string(EXT_CASE_DATA_ARCHIVE_CAPACITY) + " bytes");
   // Encoding the decoded case again must give the same bytes; an older
   // version comes back as the current one, which is expected.
-  std::vector<std::uint8_t> again;
-  std::string error;
-  if (!archive::CaseJsonToArchive(decoded, again, error)) {
-    problems.push_back("the decoded case does not encode again: " + error);
-  } else if (again != bytes) {
+  const outcome::Expected<std::vector<std::uint8_t>> encoded = archive::CaseJsonToArchive(decoded);
+  if (!encoded) {
+    problems.push_back("the decoded case does not encode again: " + encoded.GetError().Message());
+    return problems;
+  }
+  const std::vector<std::uint8_t>& again = *encoded;
+  if (again != bytes) {
     const bool current = decoded.contains("version") && decoded["version"].is_number() &&
                          decoded["version"].get<long>() == 40;
     if (current) {
@@ -103,13 +101,13 @@ int CaseCheck(const std::filesystem::path& archive, std::ostream& out, std::ostr
   const outcome::Expected<std::vector<std::uint8_t>> read = ReadBytes(archive);
   if (!read) return Failed(err, read.GetError().Message());
   const std::vector<std::uint8_t>& bytes = *read;
-  std::string error;
-  json decoded;
   out << archive.string() << ": " << bytes.size() << " bytes\n";
-  if (!archive::CaseArchiveToJson(bytes, decoded, error)) {
-    out << "problem: " << error << "\n";
+  const outcome::Expected<json> readCase = archive::CaseArchiveToJson(bytes);
+  if (!readCase) {
+    out << "problem: " << readCase.GetError().Message() << "\n";
     return 1;
   }
+  const json& decoded = *readCase;
   if (decoded.contains("version")) out << "version: " << decoded["version"].dump() << "\n";
   for (const auto& item : decoded.items())
     if (item.value().is_array()) out << item.key() << ": " << item.value().size() << "\n";

@@ -179,9 +179,11 @@ outcome::Error CheckScenarioCells(const Scenario& scenario,
   if (scenario.caseArchive) {
     std::ifstream in(*scenario.caseArchive, std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    std::string error;
-    if (!archive::CaseArchiveToJson(bytes, kase, error))
-      return outcome::Error::Failed(scenario.caseArchive->string() + ": " + error);
+    outcome::Expected<json> decoded = archive::CaseArchiveToJson(bytes);
+    if (!decoded)
+      return outcome::Error::Failed(scenario.caseArchive->string() + ": " +
+                                    decoded.GetError().Message());
+    kase = std::move(*decoded);
   }
   CheckCaseMacros(kase, workbook, report);
   CheckBoundCells(

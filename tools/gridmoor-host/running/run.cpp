@@ -403,21 +403,19 @@ outcome::Expected<std::optional<std::filesystem::path>> ScenarioWorkbook(const S
   outcome::Expected<std::vector<std::uint8_t>> archive = CaseArchiveBytes(scenario);
   if (!archive)
     return outcome::Error::Failed(scenario.file.string() + ": " + archive.GetError().Message());
-  nlohmann::json caseJson;
-  std::string error;
-  if (!archive::CaseArchiveToJson(*archive, caseJson, error))
-    return outcome::Error::Failed(scenario.file.string() + ": " + error);
-  const std::string name = caseJson.value("fileName", std::string());
+  const outcome::Expected<nlohmann::json> caseJson = archive::CaseArchiveToJson(*archive);
+  if (!caseJson)
+    return outcome::Error::Failed(scenario.file.string() + ": " + caseJson.GetError().Message());
+  const std::string name = caseJson->value("fileName", std::string());
   if (name.empty()) return std::optional<std::filesystem::path>();
   return std::optional<std::filesystem::path>(std::filesystem::absolute(name));
 }
 
 outcome::Expected<std::vector<std::uint8_t>> CaseArchiveBytes(const Scenario& scenario) {
   if (scenario.caseJson) {
-    std::vector<std::uint8_t> bytes;
-    std::string error;
-    if (!archive::CaseJsonToArchive(*scenario.caseJson, bytes, error))
-      return outcome::Error::Failed("case: " + error);
+    outcome::Expected<std::vector<std::uint8_t>> bytes =
+        archive::CaseJsonToArchive(*scenario.caseJson);
+    if (!bytes) return outcome::Error::Failed("case: " + bytes.GetError().Message());
     return bytes;
   }
   return ReadBoundedBytes(*scenario.caseArchive, kCaseArchiveLimit);

@@ -110,12 +110,11 @@ StepFailure Runner::PrepareModelData() {
           Place(v["worksheet"].get<std::string>(),
                 Blank(v, "cell") ? std::vector<std::string>{}
                                  : std::vector<std::string>{v["cell"].get<std::string>()});
-  std::vector<std::uint8_t> bytes;
-  std::string error;
-  if (!archive::ModelDataFromJson(*scenario_.publishedVariables, bytes, error))
-    return StepFailure::Failed("publishedVariables: " + error);
+  const outcome::Expected<std::vector<std::uint8_t>> bytes =
+      archive::ModelDataFromJson(*scenario_.publishedVariables);
+  if (!bytes) return StepFailure::Failed("publishedVariables: " + bytes.GetError().Message());
   return WriteText(modelDataPath_,
-                   std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+                   std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
 StepFailure Runner::SendCase(const std::vector<std::uint8_t>& archive) {
@@ -175,9 +174,10 @@ StepFailure Runner::Prepare() {
 // Refused before any office starts: what the driver would run without
 // complaint and answer wrongly.
 StepFailure Runner::CheckCase(const std::vector<std::uint8_t>& archive) {
-  std::string error;
-  if (!archive::CaseArchiveToJson(archive, case_, error))
-    return StepFailure::Failed(scenario_.file.string() + ": case: " + error);
+  outcome::Expected<nlohmann::json> decoded = archive::CaseArchiveToJson(archive);
+  if (!decoded)
+    return StepFailure::Failed(scenario_.file.string() + ": case: " + decoded.GetError().Message());
+  case_ = std::move(*decoded);
   const std::vector<std::string> problems = CaseItemProblems(case_);
   if (!problems.empty())
     return StepFailure::Failed(scenario_.file.string() + ": case: " + problems.front());

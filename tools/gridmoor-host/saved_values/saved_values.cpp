@@ -262,12 +262,11 @@ bool IsEncryptedCompoundFile(std::string_view content) {
 }
 
 bool IsEncryptedOdfPackage(const ZipPackage& package) {
-  std::string manifest, why;
+  if (!package.Has("META-INF/manifest.xml")) return false;
+  outcome::Expected<std::string> manifest = package.Read("META-INF/manifest.xml");
   // A manifest that cannot be read tells no encryption; the part that holds
   // the cells says what is wrong with the package.
-  return package.Has("META-INF/manifest.xml") &&
-         package.Read("META-INF/manifest.xml", manifest, why) &&
-         manifest.find("encryption-data") != std::string::npos;
+  return manifest && manifest->find("encryption-data") != std::string::npos;
 }
 
 std::string FileBytes(const std::filesystem::path& file, bool& read) {
@@ -351,11 +350,8 @@ namespace {
 outcome::Expected<SavedWorkbook> ReadPackageParts(const ZipPackage& package) {
   if (package.Has("xl/workbook.xml")) return ReadXlsxSavedValues(package);
   if (package.Has("content.xml"))
-    return ReadOdfSavedValues([&](const XmlChunkSink& take) {
-      std::string error;
-      if (package.ReadChunks("content.xml", take, error)) return outcome::Error::Success();
-      return outcome::Error::Failed(error);
-    });
+    return ReadOdfSavedValues(
+        [&](const XmlChunkSink& take) { return package.ReadChunks("content.xml", take); });
   return outcome::Error::Failed(
       "a zip package that is neither an .xlsx/.xlsm nor an OpenDocument spreadsheet");
 }
@@ -363,8 +359,7 @@ outcome::Expected<SavedWorkbook> ReadPackageParts(const ZipPackage& package) {
 // A zip package, read whole.
 outcome::Expected<SavedWorkbook> ReadZipPackage(std::string content) {
   ZipPackage package;
-  std::string why;
-  if (!package.Open(std::move(content), why)) return outcome::Error::Failed(why);
+  if (outcome::Error unopened = package.Open(std::move(content))) return unopened;
   if (IsEncryptedOdfPackage(package))
     return outcome::Error::Failed(std::string(kPasswordProtected));
   outcome::Expected<SavedWorkbook> workbook = ReadPackageParts(package);

@@ -27,8 +27,8 @@ using excel::calc::LocalName;
 using excel::calc::ParsePart;
 using excel::calc::PartName;
 using excel::calc::ReadRelationships;
+using excel::calc::Relationships;
 using excel::calc::RelationshipsPartOf;
-using Relationships = std::map<std::string, excel::calc::Relationship>;
 
 // The workbook's shared strings; a part its relationships name that cannot
 // be read is a problem: the cells that show its strings are not compared.
@@ -53,14 +53,14 @@ std::vector<std::string> ReadSharedStrings(const ZipPackage& package,
 // The file an external link part names ("" when it names none).
 std::string LinkedFile(const ZipPackage& package, const excel::calc::Relationship& relationship,
                        SavedWorkbook& workbook) {
-  Relationships links;
-  std::string error;
-  if (!ReadRelationships(package, RelationshipsPartOf(PartName("xl/", relationship.target)), links,
-                         error)) {
-    workbook.problems.push_back(error + "; the file an external link names is not known");
+  outcome::Expected<Relationships> links =
+      ReadRelationships(package, RelationshipsPartOf(PartName("xl/", relationship.target)));
+  if (!links) {
+    workbook.problems.push_back(links.TakeError().Message() +
+                                "; the file an external link names is not known");
     return {};
   }
-  for (const auto& [linkId, link] : links) {
+  for (const auto& [linkId, link] : *links) {
     if (link.external) return link.target;
   }
   return {};
@@ -119,27 +119,24 @@ outcome::Error ReadSheets(const ZipPackage& package, const pugi::xml_node& root,
 
 outcome::Expected<SavedWorkbook> ReadXlsxSavedValues(std::string bytes) {
   ZipPackage package;
-  std::string error;
-  if (!package.Open(std::move(bytes), error)) return outcome::Error::Failed(error);
+  if (outcome::Error unopened = package.Open(std::move(bytes))) return unopened;
   return ReadXlsxSavedValues(package);
 }
 
 outcome::Expected<SavedWorkbook> ReadXlsxSavedValues(const ZipPackage& package) {
   pugi::xml_document book;
-  std::string error;
-  if (!ParsePart(package, "xl/workbook.xml", book, error)) return outcome::Error::Failed(error);
+  if (outcome::Error unread = ParsePart(package, "xl/workbook.xml", book)) return unread;
   const pugi::xml_node root = Child(book, "workbook");
   if (!root) return outcome::Error::Failed("xl/workbook.xml holds no workbook");
   // Without the workbook's relationships no sheet can be found.
-  Relationships relationships;
-  if (!ReadRelationships(package, kWorkbookRels, relationships, error))
-    return outcome::Error::Failed(error);
+  outcome::Expected<Relationships> relationships = ReadRelationships(package, kWorkbookRels);
+  if (!relationships) return relationships.TakeError();
   SavedWorkbook workbook;
   ValueContext context;
-  context.strings = ReadSharedStrings(package, relationships, workbook.problems);
+  context.strings = ReadSharedStrings(package, *relationships, workbook.problems);
   context.date1904 = Child(root, "workbookPr").attribute("date1904").as_bool(false);
-  ReadExternalLinks(package, root, relationships, workbook);
-  if (outcome::Error unread = ReadSheets(package, root, relationships, context, workbook))
+  ReadExternalLinks(package, root, *relationships, workbook);
+  if (outcome::Error unread = ReadSheets(package, root, *relationships, context, workbook))
     return unread;
   return workbook;
 }

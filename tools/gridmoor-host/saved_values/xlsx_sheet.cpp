@@ -367,10 +367,9 @@ bool AddSharedFormulas(FormulaBudget& budget, SheetCells& cells) {
 // Streams part `part` into `reader`; an error (naming the part) when the
 // package or the XML refuses it.
 outcome::Error StreamPart(const ZipPackage& package, const std::string& part, XmlStream& reader) {
-  std::string error;
-  if (!package.ReadChunks(
-          part, [&](std::string_view chunk) { return reader.Feed(chunk, false); }, error))
-    return outcome::Error::Failed(error);
+  if (outcome::Error unread = package.ReadChunks(
+          part, [&](std::string_view chunk) { return reader.Feed(chunk, false); }))
+    return unread;
   if (reader.Feed({}, true)) return outcome::Error::Success();
   return outcome::Error::Failed(OneLine(part) + ": " + reader.Error());
 }

@@ -42,14 +42,17 @@ bool ImportedFromXlsx(Document& document) {
 std::optional<PackageTables> TablesOf(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;
-  std::string error;
-  ZipPackage package;
-  PackageTables found;
-  if (in && bytes << in.rdbuf() && package.Open(std::move(bytes).str(), error) &&
-      ReadPackageTables(package, found, error))
-    return found.tables.empty() ? std::nullopt : std::optional(std::move(found));
-  platform::PublishNotice(path + ": its tables could not be read (" +
-                          (error.empty() ? std::string("the file cannot be read") : error) +
+  std::string error = "the file cannot be read";
+  if (in && bytes << in.rdbuf()) {
+    ZipPackage package;
+    outcome::Error unopened = package.Open(std::move(bytes).str());
+    outcome::Expected<PackageTables> found =
+        unopened ? outcome::Expected<PackageTables>(std::move(unopened))
+                 : ReadPackageTables(package);
+    if (found) return found->tables.empty() ? std::nullopt : std::optional(std::move(*found));
+    error = found.TakeError().Message();
+  }
+  platform::PublishNotice(path + ": its tables could not be read (" + error +
                           "), so formulas naming them stay as the office read them");
   return std::nullopt;
 }

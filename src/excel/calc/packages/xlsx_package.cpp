@@ -32,18 +32,17 @@ pugi::xml_attribute Attribute(const pugi::xml_node& node, std::string_view name)
   return {};
 }
 
-bool ParsePart(const ZipPackage& package, const std::string& name, pugi::xml_document& document,
-               std::string& error) {
-  std::string content;
-  if (!package.Read(name, content, error)) return false;
+outcome::Error ParsePart(const ZipPackage& package, const std::string& name,
+                         pugi::xml_document& document) {
+  outcome::Expected<std::string> content = package.Read(name);
+  if (!content) return content.TakeError();
   const pugi::xml_parse_result parsed =
-      document.load_buffer(content.data(), content.size(), kParseOptions);
-  if (!parsed) {
-    error = text::OneLine(name) + ": not well-formed XML (" + parsed.description() + " at byte " +
-            std::to_string(parsed.offset) + ")";
-    return false;
-  }
-  return true;
+      document.load_buffer(content->data(), content->size(), kParseOptions);
+  if (!parsed)
+    return outcome::Error::Failed(text::OneLine(name) + ": not well-formed XML (" +
+                                  parsed.description() + " at byte " +
+                                  std::to_string(parsed.offset) + ")");
+  return outcome::Error::Success();
 }
 
 std::string PartName(const std::string& folder, std::string target) {
@@ -63,41 +62,38 @@ std::string RelationshipsPartOf(const std::string& name) {
   return name.substr(0, start) + "_rels/" + name.substr(start) + ".rels";
 }
 
-bool ReadRelationships(const ZipPackage& package, const std::string& name,
-                       std::map<std::string, Relationship>& relationships, std::string& error) {
+outcome::Expected<Relationships> ReadRelationships(const ZipPackage& package,
+                                                   const std::string& name) {
   pugi::xml_document document;
-  if (!ParsePart(package, name, document, error)) return false;
+  if (outcome::Error unread = ParsePart(package, name, document)) return unread;
+  Relationships relationships;
   ForChildren(Child(document, "Relationships"), "Relationship", [&](const pugi::xml_node& r) {
     relationships[r.attribute("Id").value()] =
         Relationship{r.attribute("Type").value(), r.attribute("Target").value(),
                      std::string_view(r.attribute("TargetMode").value()) == "External"};
   });
-  return true;
+  return relationships;
 }
 
-std::map<std::string, Relationship> ReadRelationships(const ZipPackage& package,
-                                                      const std::string& name) {
-  std::map<std::string, Relationship> relationships;
-  std::string ignored;
-  if (package.Has(name)) ReadRelationships(package, name, relationships, ignored);
-  return relationships;
+Relationships RelationshipsOrNone(const ZipPackage& package, const std::string& name) {
+  if (!package.Has(name)) return {};
+  outcome::Expected<Relationships> relationships = ReadRelationships(package, name);
+  // A damaged relationships part links nothing; the parts it would have
+  // named are then missing, which their readers say.
+  return relationships ? std::move(*relationships) : Relationships();
 }
 
 bool EndsWith(std::string_view text, std::string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
-bool ReadWorksheetParts(const ZipPackage& package, std::vector<WorksheetPart>& sheets,
-                        std::string& error) {
+outcome::Expected<std::vector<WorksheetPart>> ReadWorksheetParts(const ZipPackage& package) {
   pugi::xml_document book;
-  if (!ParsePart(package, "xl/workbook.xml", book, error)) return false;
+  if (outcome::Error unread = ParsePart(package, "xl/workbook.xml", book)) return unread;
   const pugi::xml_node root = Child(book, "workbook");
-  if (!root) {
-    error = "xl/workbook.xml holds no workbook";
-    return false;
-  }
-  const std::map<std::string, Relationship> relationships =
-      ReadRelationships(package, "xl/_rels/workbook.xml.rels");
+  if (!root) return outcome::Error::Failed("xl/workbook.xml holds no workbook");
+  const Relationships relationships = RelationshipsOrNone(package, "xl/_rels/workbook.xml.rels");
+  std::vector<WorksheetPart> sheets;
   ForChildren(Child(root, "sheets"), "sheet", [&](const pugi::xml_node& sheet) {
     WorksheetPart found{sheet.attribute("name").value(), {}};
     const auto relationship = relationships.find(Attribute(sheet, "id").value());
@@ -105,7 +101,7 @@ bool ReadWorksheetParts(const ZipPackage& package, std::vector<WorksheetPart>& s
       found.part = PartName("xl/", relationship->second.target);
     sheets.push_back(std::move(found));
   });
-  return true;
+  return sheets;
 }
 
 }  // namespace excel::calc

@@ -30,10 +30,10 @@ pugi::xml_node Child(const pugi::xml_node& node, std::string_view name);
 // An attribute by local name (r:id is written with whatever prefix).
 pugi::xml_attribute Attribute(const pugi::xml_node& node, std::string_view name);
 
-// Parses part `name`; false with `error` when it is missing, damaged or not
-// well-formed XML.
-bool ParsePart(const ZipPackage& package, const std::string& name, pugi::xml_document& document,
-               std::string& error);
+// Parses part `name` into `document`; a failure when it is missing, damaged
+// or not well-formed XML.
+outcome::Error ParsePart(const ZipPackage& package, const std::string& name,
+                         pugi::xml_document& document);
 
 // A relationship target as a part name: relative to `folder`, or absolute.
 std::string PartName(const std::string& folder, std::string target);
@@ -47,13 +47,14 @@ struct Relationship {
   bool external = false;
 };
 
-// The relationships of part `name` (a relationships part) by id; false
-// with `error` when it is missing or damaged.
-bool ReadRelationships(const ZipPackage& package, const std::string& name,
-                       std::map<std::string, Relationship>& relationships, std::string& error);
+using Relationships = std::map<std::string, Relationship>;
+
+// The relationships of part `name` (a relationships part) by id; a failure
+// when it is missing or damaged.
+outcome::Expected<Relationships> ReadRelationships(const ZipPackage& package,
+                                                   const std::string& name);
 // The same, none when it has no readable relationships part.
-std::map<std::string, Relationship> ReadRelationships(const ZipPackage& package,
-                                                      const std::string& name);
+Relationships RelationshipsOrNone(const ZipPackage& package, const std::string& name);
 
 bool EndsWith(std::string_view text, std::string_view end);
 
@@ -63,8 +64,7 @@ struct WorksheetPart {
 };
 
 // The sheets of xl/workbook.xml in their order, with the parts of the
-// worksheets; false with `error` when the workbook part cannot be read.
-bool ReadWorksheetParts(const ZipPackage& package, std::vector<WorksheetPart>& sheets,
-                        std::string& error);
+// worksheets; a failure when the workbook part cannot be read.
+outcome::Expected<std::vector<WorksheetPart>> ReadWorksheetParts(const ZipPackage& package);
 
 }  // namespace excel::calc

@@ -5,16 +5,13 @@
 namespace excel::calc {
 namespace {
 
-bool ReadTable(const ZipPackage& package, const std::string& part, int sheet,
-               std::vector<WorkbookTable>& tables, std::string& error) {
+outcome::Error ReadTable(const ZipPackage& package, const std::string& part, int sheet,
+                         std::vector<WorkbookTable>& tables) {
   pugi::xml_document document;
-  if (!ParsePart(package, part, document, error)) return false;
+  if (outcome::Error unread = ParsePart(package, part, document)) return unread;
   const pugi::xml_node root = Child(document, "table");
   const std::optional<CellArea> area = ParseA1Area(root.attribute("ref").value());
-  if (!root || !area) {
-    error = part + ": no table with a range";
-    return false;
-  }
+  if (!root || !area) return outcome::Error::Failed(part + ": no table with a range");
   WorkbookTable table;
   table.name = root.attribute("displayName").value();
   if (table.name.empty()) table.name = root.attribute("name").value();
@@ -26,20 +23,20 @@ bool ReadTable(const ZipPackage& package, const std::string& part, int sheet,
     table.columns.push_back(column.attribute("name").value());
   });
   tables.push_back(std::move(table));
-  return true;
+  return outcome::Error::Success();
 }
 
-bool ReadSheetTables(const ZipPackage& package, const WorksheetPart& sheet, int index,
-                     std::vector<WorkbookTable>& tables, std::string& error) {
-  const std::string relationshipsPart = RelationshipsPartOf(sheet.part);
-  if (!package.Has(relationshipsPart)) return true;
+outcome::Error ReadSheetTables(const ZipPackage& package, const WorksheetPart& sheet, int index,
+                               std::vector<WorkbookTable>& tables) {
   const std::string folder = sheet.part.substr(0, sheet.part.find_last_of('/') + 1);
-  for (const auto& [id, relationship] : ReadRelationships(package, relationshipsPart)) {
+  for (const auto& [id, relationship] :
+       RelationshipsOrNone(package, RelationshipsPartOf(sheet.part))) {
     if (!EndsWith(relationship.type, "/table") || relationship.external) continue;
-    if (!ReadTable(package, PartName(folder, relationship.target), index, tables, error))
-      return false;
+    if (outcome::Error unread =
+            ReadTable(package, PartName(folder, relationship.target), index, tables))
+      return unread;
   }
-  return true;
+  return outcome::Error::Success();
 }
 
 void ReadFormulas(const pugi::xml_document& document, int sheet,
@@ -68,23 +65,26 @@ void ReadFormulas(const pugi::xml_document& document, int sheet,
 
 }  // namespace
 
-bool ReadPackageTables(const ZipPackage& package, PackageTables& found, std::string& error) {
-  std::vector<WorksheetPart> sheets;
-  if (!ReadWorksheetParts(package, sheets, error)) return false;
-  for (std::size_t i = 0; i < sheets.size(); ++i) {
-    found.sheets.push_back(sheets[i].sheet);
-    if (!sheets[i].part.empty() &&
-        !ReadSheetTables(package, sheets[i], static_cast<int>(i), found.tables, error))
-      return false;
+outcome::Expected<PackageTables> ReadPackageTables(const ZipPackage& package) {
+  outcome::Expected<std::vector<WorksheetPart>> sheets = ReadWorksheetParts(package);
+  if (!sheets) return sheets.TakeError();
+  PackageTables found;
+  for (std::size_t i = 0; i < sheets->size(); ++i) {
+    const WorksheetPart& sheet = (*sheets)[i];
+    found.sheets.push_back(sheet.sheet);
+    if (sheet.part.empty()) continue;
+    if (outcome::Error unread = ReadSheetTables(package, sheet, static_cast<int>(i), found.tables))
+      return unread;
   }
-  if (found.tables.empty()) return true;
-  for (std::size_t i = 0; i < sheets.size(); ++i) {
-    if (sheets[i].part.empty()) continue;
+  if (found.tables.empty()) return found;
+  for (std::size_t i = 0; i < sheets->size(); ++i) {
+    const WorksheetPart& sheet = (*sheets)[i];
+    if (sheet.part.empty()) continue;
     pugi::xml_document document;
-    if (!ParsePart(package, sheets[i].part, document, error)) return false;
+    if (outcome::Error unread = ParsePart(package, sheet.part, document)) return unread;
     ReadFormulas(document, static_cast<int>(i), found.formulas);
   }
-  return true;
+  return found;
 }
 
 }  // namespace excel::calc

@@ -26,8 +26,8 @@ struct PackageTables {
   std::vector<PackageFormula> formulas;  // read only when there are tables
 };
 
-// False with `error` when the package's workbook, one of its tables or one
-// of its worksheets (when there are tables) cannot be read.
-bool ReadPackageTables(const ZipPackage& package, PackageTables& found, std::string& error);
+// A failure when the package's workbook, one of its tables or one of its
+// worksheets (when there are tables) cannot be read.
+outcome::Expected<PackageTables> ReadPackageTables(const ZipPackage& package);
 
 }  // namespace excel::calc

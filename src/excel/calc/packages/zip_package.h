@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "outcome/outcome.h"
+
 namespace excel::calc {
 
 struct ZipLimits {
@@ -34,22 +36,22 @@ class ZipPackage {
   ZipPackage() = default;
   explicit ZipPackage(ZipLimits limits) : limits_(limits) {}
 
-  // False with `error` when `bytes` hold no readable zip central directory.
-  bool Open(std::string bytes, std::string& error);
+  // A failure when `bytes` hold no readable zip central directory.
+  outcome::Error Open(std::string bytes);
 
   bool Has(const std::string& name) const;
   // Every entry's name, in the package's order; a name a package gives
   // twice is there twice (Read reads the last, as the office does).
   std::vector<std::string> Names() const;
-  // A part's content; false with `error` (one line naming the part) when it
-  // is missing, damaged or past the limits.
-  bool Read(const std::string& name, std::string& content, std::string& error) const;
+  // A part's content; a failure (one line naming the part) when it is
+  // missing, damaged or past the limits.
+  outcome::Expected<std::string> Read(const std::string& name) const;
   // The same, the content passed to `take` a chunk at a time as it is
   // inflated, so that no more than a chunk of it is held here. Once `take`
   // returns false it is passed nothing more, but the rest is still inflated
   // and checked: a damaged part is refused whatever its reader thought.
   using ChunkSink = std::function<bool(std::string_view chunk)>;
-  bool ReadChunks(const std::string& name, const ChunkSink& take, std::string& error) const;
+  outcome::Error ReadChunks(const std::string& name, const ChunkSink& take) const;
 
  private:
   struct Entry {
@@ -61,8 +63,8 @@ class ZipPackage {
     std::uint64_t localOffset = 0;
   };
   const Entry* Find(const std::string& name) const;
-  bool Inflate(const Entry& entry, const char* data, const ChunkSink& take, std::uint32_t& crc,
-               std::string& error) const;
+  outcome::Error Inflate(const Entry& entry, const char* data, const ChunkSink& take,
+                         std::uint32_t& crc) const;
 
   ZipLimits limits_;
   std::string bytes_;
