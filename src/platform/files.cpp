@@ -19,8 +19,8 @@ std::string ErrnoText(int code) {
   return std::generic_category().message(code);
 }
 
-void SetError(std::string* error, std::string message) {
-  if (error != nullptr) *error = std::move(message);
+outcome::Error Failed(std::string message) {
+  return outcome::Error::Failed(std::move(message));
 }
 
 // Closes the descriptor on every path out of a function.
@@ -124,40 +124,32 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file,
   return contents;
 }
 
-bool WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
-                         std::string* error) {
-  return WriteFileAtomically(file, contents, AtomicWriteOptions{}, error, nullptr);
+outcome::Error WriteFileAtomically(const std::filesystem::path& file, std::string_view contents) {
+  return WriteFileAtomically(file, contents, AtomicWriteOptions{});
 }
 
 namespace {
 
 // The folder the file goes into, made first when the options say so.
-bool PrepareFolder(const std::filesystem::path& folder, const AtomicWriteOptions& options,
-                   std::string* error) {
-  if (!options.createFolders) return true;
+outcome::Error PrepareFolder(const std::filesystem::path& folder,
+                             const AtomicWriteOptions& options) {
+  if (!options.createFolders) return outcome::Error::Success();
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  if (ec) {
-    SetError(error, "cannot create folder '" + folder.string() + "': " + ec.message());
-    return false;
-  }
-  return true;
+  if (ec) return Failed("cannot create folder '" + folder.string() + "': " + ec.message());
+  return outcome::Error::Success();
 }
 
 // A folder, or a file this process may not write, is refused when the
 // options say so. `existing` is null when there is no such file.
-bool MayReplace(const std::filesystem::path& target, const struct stat* existing,
-                const AtomicWriteOptions& options, std::string* error) {
-  if (existing == nullptr || !options.refuseUnwritableTarget) return true;
-  if (S_ISDIR(existing->st_mode)) {
-    SetError(error, "cannot write '" + target.string() + "': " + ErrnoText(EISDIR));
-    return false;
-  }
-  if (::access(target.c_str(), W_OK) != 0) {
-    SetError(error, "cannot write '" + target.string() + "': " + ErrnoText(errno));
-    return false;
-  }
-  return true;
+outcome::Error MayReplace(const std::filesystem::path& target, const struct stat* existing,
+                          const AtomicWriteOptions& options) {
+  if (existing == nullptr || !options.refuseUnwritableTarget) return outcome::Error::Success();
+  if (S_ISDIR(existing->st_mode))
+    return Failed("cannot write '" + target.string() + "': " + ErrnoText(EISDIR));
+  if (::access(target.c_str(), W_OK) != 0)
+    return Failed("cannot write '" + target.string() + "': " + ErrnoText(errno));
+  return outcome::Error::Success();
 }
 
 // The permissions the new file takes: those of the file it replaces, or
@@ -171,13 +163,12 @@ std::optional<mode_t> ModeOfNewFile(const struct stat* existing,
 
 // Fills the temporary file and renames it onto the target; a failure
 // removes the temporary file.
-bool FillAndRename(FileDescriptor& fd, const std::string& temporary,
-                   const std::filesystem::path& target, std::string_view contents,
-                   std::optional<mode_t> mode, std::string* error, WriteFailure& why) {
+outcome::Error FillAndRename(FileDescriptor& fd, const std::string& temporary,
+                             const std::filesystem::path& target, std::string_view contents,
+                             std::optional<mode_t> mode, WriteFailure& why) {
   auto fail = [&](const std::string& what, int code) {
     ::unlink(temporary.c_str());
-    SetError(error, what + " '" + target.string() + "': " + ErrnoText(code));
-    return false;
+    return Failed(what + " '" + target.string() + "': " + ErrnoText(code));
   };
   if (mode && ::fchmod(fd.get(), *mode) != 0) return fail("cannot keep the permissions of", errno);
   why = WriteFailure::kWrite;
@@ -186,45 +177,40 @@ bool FillAndRename(FileDescriptor& fd, const std::string& temporary,
   if (!fd.Close()) return fail("cannot write", errno);
   if (FileOpMustFail(FileOp::kRename) || ::rename(temporary.c_str(), target.c_str()) != 0)
     return fail("cannot replace", errno);
-  return true;
+  return outcome::Error::Success();
 }
 
 }  // namespace
 
-bool WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
-                         const AtomicWriteOptions& options, std::string* error,
-                         WriteFailure* failure) {
+outcome::Error WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
+                                   const AtomicWriteOptions& options, WriteFailure* failure) {
   WriteFailure ignored = WriteFailure::kNone;
   WriteFailure& why = failure != nullptr ? *failure : ignored;
   why = WriteFailure::kOpen;
-  if (file.empty()) {
-    SetError(error, "cannot write a file without a name");
-    return false;
-  }
+  if (file.empty()) return Failed("cannot write a file without a name");
   const std::filesystem::path target = FollowLinks(file);
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  if (!PrepareFolder(folder, options, error)) return false;
+  if (outcome::Error refused = PrepareFolder(folder, options)) return refused;
 
   struct stat existing {};
   const struct stat* replaced = ::stat(target.c_str(), &existing) == 0 ? &existing : nullptr;
-  if (!MayReplace(target, replaced, options, error)) return false;
+  if (outcome::Error refused = MayReplace(target, replaced, options)) return refused;
 
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (fd.get() < 0) {
-    SetError(error,
-             "cannot create a temporary file in '" + folder.string() + "': " + ErrnoText(errno));
-    return false;
-  }
-  if (!FillAndRename(fd, temporary, target, contents, ModeOfNewFile(replaced, options), error, why))
-    return false;
+  if (fd.get() < 0)
+    return Failed("cannot create a temporary file in '" + folder.string() +
+                  "': " + ErrnoText(errno));
+  if (outcome::Error failed =
+          FillAndRename(fd, temporary, target, contents, ModeOfNewFile(replaced, options), why))
+    return failed;
 
   // Make the rename itself durable; a failure here leaves a complete file.
   FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
   why = WriteFailure::kNone;
-  return true;
+  return outcome::Error::Success();
 }
 
 }  // namespace platform

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "outcome/outcome.h"
+
 namespace platform {
 
 struct FileStatus {
@@ -30,10 +32,8 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file, std:
 // the same folder, flushes it to disk and renames it over the file. Creates
 // missing folders. A symbolic link is followed, so the link stays. An
 // existing file keeps its permissions; a new one is readable by its owner
-// only. Returns false with a message in *error when anything fails; the old
-// content is then untouched.
-bool WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
-                         std::string* error = nullptr);
+// only. A failure says what failed; the old content is then untouched.
+outcome::Error WriteFileAtomically(const std::filesystem::path& file, std::string_view contents);
 
 // What an atomic write does beyond the above, for files a user names: the
 // write behaves as opening the file for writing would, then replaces it
@@ -54,8 +54,8 @@ struct AtomicWriteOptions {
 // or temporary file), or writing, flushing or replacing failed.
 enum class WriteFailure { kNone, kOpen, kWrite };
 
-bool WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
-                         const AtomicWriteOptions& options, std::string* error,
-                         WriteFailure* failure);
+outcome::Error WriteFileAtomically(const std::filesystem::path& file, std::string_view contents,
+                                   const AtomicWriteOptions& options,
+                                   WriteFailure* failure = nullptr);
 
 }  // namespace platform

@@ -424,10 +424,8 @@ outcome::Error Registry::Save() const {
   if (file_.empty()) {
     return outcome::Error::Failed("no settings file location: set GRIDMOOR_REGISTRY or HOME");
   }
-  std::string problem;
-  if (!WriteFileAtomically(file_, Serialize(), &problem)) {
-    return outcome::Error::Failed("cannot save settings: " + problem);
-  }
+  if (outcome::Error failed = WriteFileAtomically(file_, Serialize()))
+    return outcome::Error::Failed("cannot save settings: " + failed.Message());
   return outcome::Error::Success();
 }
 

@@ -223,16 +223,9 @@ SaveResult CXMLDocument::Save(const std::string& path) const {
   options.refuseUnwritableTarget = true;
   options.newFileByUmask = true;
   platform::WriteFailure failure = platform::WriteFailure::kNone;
-  if (platform::WriteFileAtomically(path, Text(), options, nullptr, &failure))
-    return SaveResult::kSaved;
+  if (!platform::WriteFileAtomically(path, Text(), options, &failure)) return SaveResult::kSaved;
   return failure == platform::WriteFailure::kWrite ? SaveResult::kWriteFailed
                                                    : SaveResult::kOpenFailed;
-}
-
-bool CXMLDocument::SaveToFile(const std::string& path, std::string& error) const {
-  if (Save(path) == SaveResult::kSaved) return true;
-  error = "Cannot write to file '" + path + "'";
-  return false;
 }
 
 }  // namespace xml

@@ -104,9 +104,7 @@ class CXMLDocument : public CXMLElement {
   // True when `out` is still good after the document.
   bool WriteTo(std::ostream& out) const;
   // Replaces the file at `path` with the document (atomically; a symbolic
-  // link is followed and kept). False with "Cannot write to file '<path>'"
-  // in `error` when it cannot be written.
-  bool SaveToFile(const std::string& path, std::string& error) const;
+  // link is followed and kept).
   SaveResult Save(const std::string& path) const;
 
   // The day number of the moment the document was built.

@@ -122,11 +122,10 @@ TEST_F(FilesTest, AtomicWriteReplacesContentKeepsPermissionsAndLinksAndLeavesNoT
   const fs::path file = Path("deep/er/out.txt");
   const fs::path link = Path("deep/er/alias");
   const fs::perms perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-  std::string error;
-  ASSERT_TRUE(platform::WriteFileAtomically(file, "first", &error)) << error;
+  ASSERT_EQ(platform::WriteFileAtomically(file, "first").Message(), "");
   fs::permissions(file, perms);
   fs::create_symlink("out.txt", link);
-  ASSERT_TRUE(platform::WriteFileAtomically(link, "second", &error)) << error;
+  ASSERT_EQ(platform::WriteFileAtomically(link, "second").Message(), "");
   EXPECT_TRUE(fs::is_symlink(link));
   std::error_code ec;
   EXPECT_EQ(platform::ReadWholeFile(file, &ec), "second");
@@ -136,22 +135,19 @@ TEST_F(FilesTest, AtomicWriteReplacesContentKeepsPermissionsAndLinksAndLeavesNoT
 
 TEST_F(FilesTest, AtomicWriteFailureIsReportedAndKeepsTheOldContent) {
   std::ofstream(Path("blocker")) << "a file where a folder is needed";
-  std::string error;
-  EXPECT_FALSE(platform::WriteFileAtomically(Path("blocker/out.txt"), "x", &error));
-  EXPECT_NE(error.find("blocker"), std::string::npos) << error;
+  EXPECT_NE(platform::WriteFileAtomically(Path("blocker/out.txt"), "x").Message().find("blocker"),
+            std::string::npos);
 
   if (::geteuid() != 0) {  // root writes into read-only folders anyway
     fs::create_directory(Path("ro"));
     std::ofstream(Path("ro/kept.txt")) << "old";
     fs::permissions(Path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
-    error.clear();
-    EXPECT_FALSE(platform::WriteFileAtomically(Path("ro/kept.txt"), "new", &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(platform::WriteFileAtomically(Path("ro/kept.txt"), "new"));
     fs::permissions(Path("ro"), fs::perms::owner_all);
     std::error_code ec;
     EXPECT_EQ(platform::ReadWholeFile(Path("ro/kept.txt"), &ec), "old");
   }
-  EXPECT_FALSE(platform::WriteFileAtomically("", "x", &error));
+  EXPECT_TRUE(platform::WriteFileAtomically("", "x"));
 }
 
 }  // namespace

@@ -113,10 +113,7 @@ outcome::Error WriteText(const fs::path& file, std::string_view text) {
   options.createFolders = false;
   options.refuseUnwritableTarget = true;
   options.newFileByUmask = true;
-  std::string error;
-  if (platform::WriteFileAtomically(file, text, options, &error, nullptr))
-    return outcome::Error::Success();
-  return outcome::Error::Failed(error);
+  return platform::WriteFileAtomically(file, text, options);
 }
 
 outcome::Expected<nlohmann::json> ParseJsonText(const std::string& text) {
