@@ -185,14 +185,15 @@ inline Sample SampleCalls(std::uint64_t count, std::uint64_t runs, bool byPath,
 }
 
 // Prints what a sweep did: `count` calls or operations counted, the runs
-// faulted and how long they took.
+// faulted and how long they took. Flushed at once: a child forked later
+// would print the buffer again.
 inline void Tell(const std::string& what, std::uint64_t count, const Sample& sample,
                  std::chrono::steady_clock::time_point started) {
   std::cout << what << ": " << count << " counted; " << sample.calls.size()
             << " faulted runs, every " << sample.every
             << (sample.byPath ? " and the first and last of each path" : "") << ", in "
             << std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()
-            << " s\n";
+            << " s" << std::endl;
 }
 
 }  // namespace sweeptest

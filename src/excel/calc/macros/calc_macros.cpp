@@ -18,6 +18,7 @@
 #include "excel/calc/basic/macro_names.h"
 #include "excel/calc/calls/calc_objects.h"
 #include "excel/calc/cells/moved_cells.h"
+#include "excel/calc/macros/script_provider.h"
 #include "excel/errors.h"
 #include "platform/notices.h"
 #include "text/ascii.h"
@@ -25,9 +26,6 @@
 namespace excel::calc {
 namespace uno = css::uno;
 namespace {
-
-// The office-wide library where modules are compiled on their own.
-constexpr const char* kProbeLibrary = "GridmoorCompileProbe";
 
 // Whether `modules` holds a user's module `name` (not one the driver placed).
 template <typename Modules>
@@ -131,23 +129,6 @@ std::string EnsureWrapper(const uno::Reference<css::script::XLibraryContainer>& 
     return {};
   }
   return call.wrapper;
-}
-
-uno::Reference<css::script::provider::XScriptProvider> ProviderFor(
-    CalcApplication& application, const std::shared_ptr<Document>& document) {
-  if (document) {
-    const uno::Reference<css::script::provider::XScriptProviderSupplier> supplier(
-        document->component, uno::UNO_QUERY_THROW);
-    return supplier->getScriptProvider();
-  }
-  // The office's own macros: any document's provider reaches them too.
-  for (const std::shared_ptr<Document>& held : application.Documents()) {
-    const uno::Reference<css::script::provider::XScriptProviderSupplier> supplier(held->component,
-                                                                                  uno::UNO_QUERY);
-    if (supplier.is()) return supplier->getScriptProvider();
-  }
-  return css::script::provider::theMasterScriptProviderFactory::get(application.Office()->Context())
-      ->createScriptProvider(uno::Any(rtl::OUString("user")));
 }
 
 struct Target {
@@ -396,6 +377,23 @@ bool BookMatches(const Document& document, const std::string& book) {
 
 }  // namespace
 
+uno::Reference<css::script::provider::XScriptProvider> ProviderFor(
+    CalcApplication& application, const std::shared_ptr<Document>& document) {
+  if (document) {
+    const uno::Reference<css::script::provider::XScriptProviderSupplier> supplier(
+        document->component, uno::UNO_QUERY_THROW);
+    return supplier->getScriptProvider();
+  }
+  // The office's own macros: any document's provider reaches them too.
+  for (const std::shared_ptr<Document>& held : application.Documents()) {
+    const uno::Reference<css::script::provider::XScriptProviderSupplier> supplier(held->component,
+                                                                                  uno::UNO_QUERY);
+    if (supplier.is()) return supplier->getScriptProvider();
+  }
+  return css::script::provider::theMasterScriptProviderFactory::get(application.Office()->Context())
+      ->createScriptProvider(uno::Any(rtl::OUString("user")));
+}
+
 std::vector<MacroEntry> DocumentMacros(Document& document) {
   {
     std::lock_guard lock(document.mutex);
@@ -421,92 +419,6 @@ std::vector<MacroEntry> ApplicationMacros(OfficeSession& office) {
   std::lock_guard lock(office.BasicMutex());
   if (!office.applicationMacros) office.applicationMacros = IndexLibraries(libraries);
   return *office.applicationMacros;
-}
-
-namespace {
-
-constexpr const char* kProbeModule = "Probe";
-constexpr const char* kProbeFunction = "GridmoorCompiles";
-
-// Whether `source` compiles as a Basic module: it goes, with a function that
-// only answers 1, into a library of its own among the office's libraries,
-// and the function is called; a module that does not compile answers
-// nothing. Not among the document's: a call there compiles the document's
-// other modules too, and any one of them that does not compile fails it.
-bool Compiles(CalcApplication& application,
-              const uno::Reference<css::script::XLibraryContainer>& libraries,
-              const std::string& source) {
-  const rtl::OUString library = rtl::OUString::createFromAscii(kProbeLibrary);
-  if (libraries->hasByName(library)) libraries->removeLibrary(library);
-  const uno::Reference<css::container::XNameContainer> modules = libraries->createLibrary(library);
-  struct RemoveOnExit {
-    const uno::Reference<css::script::XLibraryContainer>& libraries;
-    const rtl::OUString& library;
-    ~RemoveOnExit() {
-      IgnoringFailures([&] { libraries->removeLibrary(library); });
-    }
-  } remove{libraries, library};
-  modules->insertByName(rtl::OUString::createFromAscii(kProbeModule),
-                        uno::Any(Utf8ToOUString(source + "\nFunction " + kProbeFunction + "()\n" +
-                                                kProbeFunction + " = 1\nEnd Function\n")));
-  const std::string uri = std::string("vnd.sun.star.script:") + kProbeLibrary + "." + kProbeModule +
-                          "." + kProbeFunction + "?language=Basic&location=application";
-  sal_Int32 answer = 0;
-  try {
-    uno::Sequence<sal_Int16> outIndices;
-    uno::Sequence<uno::Any> outValues;
-    const uno::Any result = ProviderFor(application, nullptr)
-                                ->getScript(Utf8ToOUString(uri))
-                                ->invoke({}, outIndices, outValues);
-    result >>= answer;
-  } catch (const css::lang::DisposedException&) {
-    throw;
-  } catch (const css::uno::Exception&) {
-    return false;
-  }
-  return answer == 1;
-}
-
-}  // namespace
-
-std::vector<CompileFailure> FindCompileFailures(CalcApplication& application,
-                                                const std::shared_ptr<Document>& document) {
-  return document->Call(kApplicationError, [&] {
-    std::vector<CompileFailure> failures;
-    OfficeSession& office = *application.Office();
-    const uno::Reference<css::script::XLibraryContainer> probes = office.ApplicationLibraries();
-    std::lock_guard basic(office.BasicMutex());
-    const uno::Reference<css::script::XLibraryContainer> libraries = DocumentLibraries(*document);
-    const uno::Reference<css::container::XNameAccess> names(libraries, uno::UNO_QUERY_THROW);
-    for (const rtl::OUString& libraryName : names->getElementNames()) {
-      uno::Reference<css::container::XNameAccess> modules;
-      try {
-        libraries->loadLibrary(libraryName);
-        modules.set(names->getByName(libraryName), uno::UNO_QUERY_THROW);
-      } catch (const css::lang::DisposedException&) {
-        throw;
-      } catch (const css::uno::Exception&) {
-        continue;  // password protected or unreadable: nothing to compile
-      }
-      for (const rtl::OUString& moduleName : modules->getElementNames()) {
-        const std::string source = ModuleSourceOf(modules, moduleName);
-        if (IsGeneratedModule(source)) continue;
-        if (Compiles(application, probes, source)) continue;
-        CompileFailure failure{ToUtf8(libraryName), ToUtf8(moduleName), {}};
-        // The procedures at fault, when the module's declarations alone compile.
-        const std::vector<BasicProcedure> procedures =
-            Compiles(application, probes, SourceWithOnlyProcedure(source, kDeclarationsOnly))
-                ? FindBasicProcedures(source)
-                : std::vector<BasicProcedure>();
-        for (std::size_t i = 0; i < procedures.size(); ++i) {
-          if (!Compiles(application, probes, SourceWithOnlyProcedure(source, i)))
-            failure.procedures.push_back(procedures[i].name);
-        }
-        failures.push_back(std::move(failure));
-      }
-    }
-    return failures;
-  });
 }
 
 com::Variant RunMacro(CalcApplication& application, const std::string& name,
