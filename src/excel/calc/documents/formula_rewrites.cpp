@@ -45,12 +45,13 @@ std::optional<PackageTables> TablesOf(const std::string& path) {
   std::string error = "the file cannot be read";
   if (in && bytes << in.rdbuf()) {
     ZipPackage package;
-    outcome::Error unopened = package.Open(std::move(bytes).str());
-    outcome::Expected<PackageTables> found =
-        unopened ? outcome::Expected<PackageTables>(std::move(unopened))
-                 : ReadPackageTables(package);
-    if (found) return found->tables.empty() ? std::nullopt : std::optional(std::move(*found));
-    error = found.TakeError().Message();
+    if (const outcome::Error unopened = package.Open(std::move(bytes).str())) {
+      error = unopened.Message();
+    } else if (outcome::Expected<PackageTables> found = ReadPackageTables(package)) {
+      return found->tables.empty() ? std::nullopt : std::optional(std::move(*found));
+    } else {
+      error = found.TakeError().Message();
+    }
   }
   platform::PublishNotice(path + ": its tables could not be read (" + error +
                           "), so formulas naming them stay as the office read them");
