@@ -4,9 +4,9 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# The office's UNO libraries are found through the run path at load, so the
-# installed library keeps the link directories outside the build tree.
-set_target_properties(Gridmoor110 PROPERTIES INSTALL_RPATH_USE_LINK_PATH TRUE)
+# The installed library and host keep one run path: the office's program
+# folder (src/excel/calc links it in), where the UNO libraries find the
+# office's own libraries beside them. The SDK's link folder is for building.
 
 install(TARGETS Gridmoor110 EXPORT GridmoorTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
