@@ -154,11 +154,10 @@ def takes_value(entry: Entry) -> bool:
 def completion(all_commands: list[Command]) -> str:
     subs, opts, valued = [], [], []
     for c in all_commands:
-        key = " ".join(c.words)
+        # Keyed by the command line so far (bash allows no empty key).
+        key = " ".join([PROGRAM, *c.words])
         subs.append(f'  ["{key}"]="{" ".join(s.names[0] for s in c.subcommands)}"')
         names = [n for e in c.options for n in e.names]
-        if not c.words:
-            names.append("--version")
         opts.append(f'  ["{key}"]="{" ".join(names)}"')
         valued += [n for e in c.options if takes_value(e) for n in e.names]
     table = "\n".join
@@ -173,22 +172,22 @@ _gridmoor_host_valued=" {" ".join(sorted(set(valued)))} "
 
 _gridmoor_host() {{
   local cur=${{COMP_WORDS[COMP_CWORD]}} prev=${{COMP_WORDS[COMP_CWORD-1]}}
-  local path="" word i
+  local path={PROGRAM} word i
   for ((i = 1; i < COMP_CWORD; i++)); do
     word=${{COMP_WORDS[i]}}
     if [[ $_gridmoor_host_valued == *" $word "* ]]; then
       ((i++))
     elif [[ " ${{_gridmoor_host_commands[$path]}} " == *" $word "* ]]; then
-      path=${{path:+$path }}$word
+      path="$path $word"
     fi
   done
   if [[ $_gridmoor_host_valued == *" $prev "* ]]; then
-    compopt -o filenames
+    compopt -o filenames 2>/dev/null
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
   elif [[ $cur == -* ]]; then
     mapfile -t COMPREPLY < <(compgen -W "${{_gridmoor_host_options[$path]}}" -- "$cur")
   else
-    compopt -o filenames
+    compopt -o filenames 2>/dev/null
     mapfile -t COMPREPLY < <(compgen -W "${{_gridmoor_host_commands[$path]}}" -- "$cur"; compgen -f -- "$cur")
   fi
 }}
