@@ -73,7 +73,9 @@ void DescribeProgram(CLI::App& app, refhost::GlobalOptions& global) {
   app.name("gridmoor-host");
   app.set_help_all_flag("--help-all", "Help on every subcommand");
   app.set_version_flag("--version", "gridmoor-host " GRIDMOOR_VERSION, "The program's version");
-  app.add_option("--library", global.library, "The driver library (default: beside this program)")
+  app.add_option("--library", global.library,
+                 "The driver library (default: beside this program or in its prefix's library "
+                 "folder, else the one shown)")
       ->capture_default_str();
   app.add_flag("--direct", global.direct,
                "Direct mode: the library serves requests on this thread (default: threaded)");
