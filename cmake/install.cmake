@@ -4,9 +4,26 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# The office's UNO libraries are found through the run path at load, so the
-# installed library keeps the link directories outside the build tree.
-set_target_properties(Gridmoor110 PROPERTIES INSTALL_RPATH_USE_LINK_PATH TRUE)
+# The installed library and host have one run path: the office's program
+# folder, where the UNO libraries find the office's own libraries beside
+# them (src/excel/calc). A package installed into the configured prefix, as
+# the office is, reaches it from the files' own place ($ORIGIN/..), so that
+# no absolute search path is compiled in; `cmake --install --prefix` to
+# anywhere else needs the absolute one.
+option(GRIDMOOR_RELATIVE_RUN_PATH
+  "Installed files reach the office's program folder relative to their own place" OFF)
+foreach(target Gridmoor110 gridmoor-host)
+  set(run_path "${GRIDMOOR_OFFICE_PROGRAM_DIR}")
+  if(GRIDMOOR_RELATIVE_RUN_PATH)
+    set(installed_in "${CMAKE_INSTALL_FULL_LIBDIR}")
+    if(target STREQUAL "gridmoor-host")
+      set(installed_in "${CMAKE_INSTALL_FULL_BINDIR}")
+    endif()
+    file(RELATIVE_PATH run_path "${installed_in}" "${GRIDMOOR_OFFICE_PROGRAM_DIR}")
+    set(run_path "$ORIGIN/${run_path}")
+  endif()
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "${run_path}")
+endforeach()
 
 install(TARGETS Gridmoor110 EXPORT GridmoorTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

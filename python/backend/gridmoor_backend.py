@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import base64
 import hashlib
+import importlib.util
 import io
 import tarfile
 import tomllib
@@ -19,10 +20,36 @@ SOURCE = Path(__file__).resolve().parent.parent
 TAG = "py3-none-any"
 
 
+VERSION_FILE = "gridmoor/_version.py"
+
+
+def _version() -> str:
+    # The package's own answer: the CMake project's in a source tree, the
+    # version written in for a source archive.
+    spec = importlib.util.spec_from_file_location("_gridmoor_version", SOURCE / VERSION_FILE)
+    assert spec is not None and spec.loader is not None
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return str(module.__version__)
+
+
 def _project() -> dict[str, Any]:
     with open(SOURCE / "pyproject.toml", "rb") as file:
         project: dict[str, Any] = tomllib.load(file)["project"]
+    project["version"] = _version()
     return project
+
+
+def _version_file() -> bytes:
+    docstring = '"""The version of the CMake project the package was built from."""'
+    return f'{docstring}\n\n__version__ = "{_version()}"\n'.encode()
+
+
+def _built_file(path: Path) -> bytes:
+    # What a built package holds: the version written in, not looked up.
+    if path.relative_to(SOURCE).as_posix() == VERSION_FILE:
+        return _version_file()
+    return path.read_bytes()
 
 
 def _dist_name() -> str:
@@ -96,7 +123,7 @@ def build_wheel(
     config_settings: Optional[dict[str, Any]] = None,
     metadata_directory: Optional[str] = None,
 ) -> str:
-    files = {p.relative_to(SOURCE).as_posix(): p.read_bytes() for p in _package_files()}
+    files = {p.relative_to(SOURCE).as_posix(): _built_file(p) for p in _package_files()}
     return _write_wheel(wheel_directory, files)
 
 
@@ -116,7 +143,7 @@ def build_sdist(sdist_directory: str, config_settings: Optional[dict[str, Any]] 
     target = Path(sdist_directory) / f"{name}.tar.gz"
     with tarfile.open(target, "w:gz", format=tarfile.PAX_FORMAT) as archive:
         for path in members:
-            data = path.read_bytes()
+            data = _built_file(path)
             info = tarfile.TarInfo(f"{name}/{path.relative_to(SOURCE).as_posix()}")
             info.size = len(data)
             info.mode = 0o644

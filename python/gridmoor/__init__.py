@@ -11,6 +11,7 @@ See docs/python.md.
 from . import case, tables, workbook
 from ._process import GridmoorError, HostNotFound, find_host
 from .runner import Progress, Result, RunError, load_result, run, run_many
+from ._version import __version__ as __version__
 from .scenario import Scenario
 
 __all__ = [
@@ -28,4 +29,3 @@ __all__ = [
     "tables",
     "workbook",
 ]
-__version__ = "0.1.0"

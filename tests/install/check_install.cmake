@@ -3,7 +3,7 @@
 # finds it with find_package(Gridmoor) and that pkg-config's answers are
 # paths that exist and work.
 cmake_minimum_required(VERSION 3.25)
-foreach(var SOURCE_DIR BUILD_DIR WORK_DIR LIBRARY HOST GENERATOR C_COMPILER CXX_COMPILER
+foreach(var SOURCE_DIR BUILD_DIR WORK_DIR LIBRARY HOST MAN_DIR GENERATOR C_COMPILER CXX_COMPILER
             PKG_CONFIG)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "${var} is not set")
@@ -30,7 +30,7 @@ set(tree "${WORK_DIR}/tree")
 set(prefix "${WORK_DIR}/prefix")
 
 # The project's install rules with this libdir, in a tree of their own that
-# gets this build's library, host and help page in place of building them again.
+# gets this build's library, host, help page and manual pages in place of building them again.
 set(libdir_option "")
 if(NOT LIBDIR STREQUAL "")
   set(libdir_option "-DCMAKE_INSTALL_LIBDIR=${LIBDIR}")
@@ -39,7 +39,7 @@ run("${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${tree}" -G "${GENERATOR}"
     "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}" "-DCMAKE_C_COMPILER=${C_COMPILER}"
     "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}" "-DGRIDMOOR_SANITIZE=${SANITIZE}"
     -DGRIDMOOR_BUILD_TESTS=OFF ${libdir_option})
-foreach(built "${LIBRARY}" "${HOST}" "${HELP_PAGE}")
+foreach(built "${LIBRARY}" "${HOST}" "${HELP_PAGE}" "${MAN_DIR}")
   file(RELATIVE_PATH inside "${BUILD_DIR}" "${built}")
   get_filename_component(folder "${tree}/${inside}" DIRECTORY)
   file(COPY "${built}" DESTINATION "${folder}")
@@ -59,6 +59,10 @@ foreach(header host.h oleauto.h oleauto_compat.h worksheet_functions.h api.h)
   expect_file("${prefix}/include/gridmoor/${header}" "the installed header")
 endforeach()
 expect_file("${prefix}/bin/gridmoor-host" "the installed host")
+foreach(page gridmoor-host.1 gridmoor-host-run.1 gridmoor-host-workbook-check.1)
+  expect_file("${prefix}/share/man/man1/${page}" "the installed manual page")
+endforeach()
+expect_file("${prefix}/share/bash-completion/completions/gridmoor-host" "the bash completion")
 
 # find_package from a consumer project, which then loads the library.
 set(consumer_build "${WORK_DIR}/consumer")

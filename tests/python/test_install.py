@@ -22,6 +22,8 @@ def test_pip_installs_offline_and_the_example_runs(tmp_path: Path, host: Path) -
     # A copy, so that building leaves nothing in the tree.
     source = tmp_path / "python"
     shutil.copytree(ROOT / "python", source, ignore=shutil.ignore_patterns("__pycache__"))
+    # The package's version is the CMake project's.
+    shutil.copy(ROOT / "CMakeLists.txt", tmp_path)
     venv = tmp_path / "venv"
     subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(venv)], check=True)
     env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}

@@ -42,14 +42,16 @@ namespace {
 namespace fs = std::filesystem;
 using refhost::Command;
 
-// The library beside this program, else the one this program was built with.
+// The library beside this program or in the library folder of its prefix,
+// else the one this program was built for.
 std::string DefaultLibrary() {
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) {
+    const fs::path prefix = self.parent_path().parent_path();
     for (const fs::path& candidate :
-         {self.parent_path() / "libGridmoor110.so",
-          self.parent_path().parent_path() / "lib" / "libGridmoor110.so"})
+         {self.parent_path() / "libGridmoor110.so", prefix / "lib" / "libGridmoor110.so",
+          prefix / GRIDMOOR_INSTALL_LIBDIR / "libGridmoor110.so"})
       if (fs::exists(candidate, ec)) return candidate.string();
   }
   return GRIDMOOR_DEFAULT_LIBRARY;
@@ -70,7 +72,10 @@ int IdentifyCommand(const refhost::GlobalOptions& global) {
 void DescribeProgram(CLI::App& app, refhost::GlobalOptions& global) {
   app.name("gridmoor-host");
   app.set_help_all_flag("--help-all", "Help on every subcommand");
-  app.add_option("--library", global.library, "The driver library (default: beside this program)")
+  app.set_version_flag("--version", "gridmoor-host " GRIDMOOR_VERSION, "The program's version");
+  app.add_option("--library", global.library,
+                 "The driver library (default: beside this program or in its prefix's library "
+                 "folder, else the one shown)")
       ->capture_default_str();
   app.add_flag("--direct", global.direct,
                "Direct mode: the library serves requests on this thread (default: threaded)");

@@ -57,6 +57,9 @@ int Identify(Library& library, const std::string& libraryPath, const std::string
   std::memcpy(record.data(), &version, sizeof version);
   const Reply reply = library.Identify(record);
   out << "library:            " << libraryPath << "\n";
+  const std::string release = library.Version();
+  out << "library version:    " << (release.empty() ? "unknown (no GmLibraryVersion)" : release)
+      << "\n";
   if (!reply.ok()) {
     err << "gridmoor-host: ExtIdentify failed with result " << reply.result << ": " << reply.text
         << "\n";

@@ -167,6 +167,15 @@ outcome::Error Library::Load(const LoadOptions& options) {
   return outcome::Error::Success();
 }
 
+std::string Library::Version() const {
+  using VersionFunction = const char* (*)();
+  const auto version = handle_ != nullptr
+                           ? reinterpret_cast<VersionFunction>(dlsym(handle_, "GmLibraryVersion"))
+                           : nullptr;
+  const char* text = version != nullptr ? version() : nullptr;
+  return text != nullptr ? text : "";
+}
+
 Reply Library::Identify(std::vector<unsigned char>& record) {
   ExtStatusRecord status = NewStatus();
   const std::int32_t result = identify_(record.data(), &status);

@@ -53,6 +53,8 @@ class Library {
 
   // The identification record (version word set by the host).
   Reply Identify(std::vector<unsigned char>& record);
+  // The library's release (GmLibraryVersion); empty for a library without it.
+  std::string Version() const;
 
   // Instance lifecycle. CreateInstance keeps the handle even on failure, so
   // DestroyInstance always has something to destroy.
