@@ -147,9 +147,6 @@ typedef struct ExtStatusRecord {
 /* identifyRecord: at least EXT_IDENTIFY_RECORD_MIN_SIZE bytes with the
  * interface version in its first word. */
 GM_API int32_t ExtIdentify(void* identifyRecord, ExtStatusRecord* status);
-/* The library's release ("11.0"), the same as its packages' and gridmoor-host
- * --version's; the identification record's interface version is another. */
-GM_API const char* GmLibraryVersion(void);
 /* Stores the new instance in *instance even when creation fails; destroy it
  * with ExtDestroyInstance either way. */
 GM_API int32_t ExtCreateInstance(ExtInstance* instance, ExtStatusRecord* status);

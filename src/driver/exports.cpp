@@ -41,10 +41,6 @@ GM_API int32_t ExtIdentify(void* identifyRecord, ExtStatusRecord* status) {
   return driver::GuardedExport(1, status, [&] { return driver::Identify(identifyRecord, status); });
 }
 
-GM_API const char* GmLibraryVersion(void) {
-  return GRIDMOOR_VERSION;
-}
-
 GM_API int32_t ExtCreateInstance(ExtInstance* instance, ExtStatusRecord* status) {
   return driver::GuardedExport(
       1, status, [&] { return driver::CreateInstance(driver::ProcessMode(), instance, status); });

@@ -58,8 +58,8 @@ int Identify(Library& library, const std::string& libraryPath, const std::string
   const Reply reply = library.Identify(record);
   out << "library:            " << libraryPath << "\n";
   const std::string release = library.Version();
-  out << "library version:    " << (release.empty() ? "unknown (no GmLibraryVersion)" : release)
-      << "\n";
+  out << "library version:    "
+      << (release.empty() ? "unknown (the library has no release note)" : release) << "\n";
   if (!reply.ok()) {
     err << "gridmoor-host: ExtIdentify failed with result " << reply.result << ": " << reply.text
         << "\n";

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 
 #include <dlfcn.h>
+#include <elf.h>
 #include <fcntl.h>
+#include <link.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include "common/csv.h"
 #include "common/files.h"
 #include "common/interrupt.h"
+#include "gridmoor/release_note.h"
 
 namespace refhost {
 namespace {
@@ -48,6 +51,31 @@ bool Resolve(void* library, const char* name, T& function, std::string& missing)
     missing += name;
   }
   return function != nullptr;
+}
+
+// The release in a note segment: the description of the note whose owner and
+// type are the library's, read only within the segment.
+std::string ReleaseInNotes(const unsigned char* notes, std::size_t size) {
+  const auto padded = [](std::size_t n) { return (n + 3) / 4 * 4; };
+  std::size_t at = 0;
+  while (at <= size && size - at >= sizeof(ElfW(Nhdr))) {
+    ElfW(Nhdr) header;
+    std::memcpy(&header, notes + at, sizeof header);
+    const std::size_t name = at + sizeof header;
+    const std::size_t description = name + padded(header.n_namesz);
+    if (header.n_namesz > size || header.n_descsz > size || description > size ||
+        header.n_descsz > size - description)
+      return "";
+    const char* owner = reinterpret_cast<const char*>(notes + name);
+    if (header.n_type == GRIDMOOR_RELEASE_NOTE_TYPE &&
+        header.n_namesz == sizeof GRIDMOOR_RELEASE_NOTE_NAME &&
+        std::memcmp(owner, GRIDMOOR_RELEASE_NOTE_NAME, header.n_namesz) == 0) {
+      const char* text = reinterpret_cast<const char*>(notes + description);
+      return std::string(text, strnlen(text, header.n_descsz));
+    }
+    at = description + padded(header.n_descsz);
+  }
+  return "";
 }
 
 }  // namespace
@@ -168,12 +196,29 @@ outcome::Error Library::Load(const LoadOptions& options) {
 }
 
 std::string Library::Version() const {
-  using VersionFunction = const char* (*)();
-  const auto version = handle_ != nullptr
-                           ? reinterpret_cast<VersionFunction>(dlsym(handle_, "GmLibraryVersion"))
-                           : nullptr;
-  const char* text = version != nullptr ? version() : nullptr;
-  return text != nullptr ? text : "";
+  struct Search {
+    ElfW(Addr) base;
+    std::string release;
+  } search{0, ""};
+  link_map* map = nullptr;
+  if (handle_ == nullptr || dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr)
+    return "";
+  search.base = map->l_addr;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, std::size_t, void* data) {
+        auto* s = static_cast<Search*>(data);
+        if (info->dlpi_addr != s->base) return 0;
+        for (ElfW(Half) i = 0; i < info->dlpi_phnum && s->release.empty(); ++i) {
+          const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+          if (segment.p_type != PT_NOTE) continue;
+          s->release = ReleaseInNotes(
+              reinterpret_cast<const unsigned char*>(info->dlpi_addr + segment.p_vaddr),
+              segment.p_memsz);
+        }
+        return 1;
+      },
+      &search);
+  return search.release;
 }
 
 Reply Library::Identify(std::vector<unsigned char>& record) {

@@ -53,7 +53,7 @@ class Library {
 
   // The identification record (version word set by the host).
   Reply Identify(std::vector<unsigned char>& record);
-  // The library's release (GmLibraryVersion); empty for a library without it.
+  // The library's release, from its release note; empty for a library without one.
   std::string Version() const;
 
   // Instance lifecycle. CreateInstance keeps the handle even on failure, so
