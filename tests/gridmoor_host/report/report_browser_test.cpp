@@ -1,6 +1,7 @@
 // report.html in a real browser: headless Chromium loads each page, and the
 // test reads back what its scripts did. Skipped, with the reason, where
 // Chromium is missing. Screenshots stay in the build tree.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -21,6 +22,9 @@
 #include "report_test_support.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -169,17 +173,16 @@ TEST(ReportBrowser, InjectedMarkupShowsAsTextAndRunsNothing) {
     const Counts charts = OpenChecked(page, name, &dom);
     // What the markup would have set, had it run.
     EXPECT_EQ(browsertest::RootAttribute(dom, "data-injected"), "") << name;
-    EXPECT_EQ(dom.find("alert(1)</script>"), std::string::npos) << name;
+    EXPECT_THAT(dom, Not(HasSubstr("alert(1)</script>"))) << name;
     // It is on the page as text.
-    EXPECT_NE(dom.find("&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos)
-        << name;
+    EXPECT_THAT(dom, HasSubstr("&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;")) << name;
     if (name == std::string("injection-run")) {
-      EXPECT_NE(dom.find("id=\"run-error\""), std::string::npos);
+      EXPECT_THAT(dom, HasSubstr("id=\"run-error\""));
       EXPECT_EQ(charts.at("stream-1-rates"), (std::vector<long>{3, 3, 3}));
       EXPECT_EQ(charts.at("published"), (std::vector<long>{3}));
       // Timestep 1: a trial infeasible, one feasible, the chosen point.
       EXPECT_EQ(charts.at("trials-objective"), (std::vector<long>{1, 1, 1}));
-      EXPECT_NE(dom.find("class=\"on-bound\""), std::string::npos);
+      EXPECT_THAT(dom, HasSubstr("class=\"on-bound\""));
     } else {
       EXPECT_EQ(charts.at("compare"), (std::vector<long>{2, 2, 2, 2}));
     }
@@ -221,16 +224,15 @@ TEST(ReportBrowserIntegration, ExamplesAFailureAndAManyOfFour) {
   std::string dom;
   const fs::path failedFolder = root / "many" / "failed";
   ExpectRunCharts(OpenChecked(failedFolder / "report.html", "failed", &dom), failedFolder);
-  EXPECT_NE(dom.find("id=\"run-error\""), std::string::npos);
-  EXPECT_NE(dom.find("GetIPR"), std::string::npos);
-  EXPECT_NE(dom.find("&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+  EXPECT_THAT(dom, HasSubstr("id=\"run-error\""));
+  EXPECT_THAT(dom, HasSubstr("GetIPR"));
+  EXPECT_THAT(dom, HasSubstr("&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;"));
   EXPECT_EQ(browsertest::RootAttribute(dom, "data-injected"), "");
 
   const Counts many = OpenChecked(root / "many" / "report.html", "run-many", &dom);
   EXPECT_EQ(many.at("compare"), (std::vector<long>{4, 4, 4, 4}));
   for (const char* name : {"separator", "gaslift", "separator-short", "failed"})
-    EXPECT_NE(dom.find("href=\"./" + std::string(name) + "/report.html\""), std::string::npos)
-        << name;
+    EXPECT_THAT(dom, HasSubstr("href=\"./" + std::string(name) + "/report.html\"")) << name;
 
   const hosttest::Result c = hosttest::Host(
       "collect --report --out " + (root / "collected").string() + " " + (root / "many").string(),
@@ -238,7 +240,7 @@ TEST(ReportBrowserIntegration, ExamplesAFailureAndAManyOfFour) {
   EXPECT_EQ(c.status, 1) << c.out << c.err;
   const Counts collected = OpenChecked(root / "collected" / "report.html", "collected", &dom);
   EXPECT_EQ(collected.at("compare"), (std::vector<long>{4, 4, 4, 4}));
-  EXPECT_NE(dom.find("href=\"./../many/gaslift/report.html\""), std::string::npos);
+  EXPECT_THAT(dom, HasSubstr("href=\"./../many/gaslift/report.html\""));
 }
 
 }  // namespace
