@@ -26,12 +26,12 @@ struct Case {
   std::string function;  // what the cause's test keyed on
 };
 
-// Each cause on cells as Excel saved them and Calc recalculated them, and
-// near misses that no cause may claim.
+// Each cause on cells as Excel saved them and Calc recalculated them (one
+// of each in a real check: IntegrationWorkbookCheck), and near misses that
+// no cause may claim.
 TEST(HostKnownDifferences, EachCellGetsTheCauseThatFitsOrNone) {
   const std::string figure = "\xE2\x80\x87";
   const Case cases[] = {
-      {"=TEXT(A1,\"#.###\")", Text("1."), Text("1"), "text-format-code", "TEXT"},
       {"=TEXT(C18; B18)", Text("|  12.3|"), Text("|" + figure + figure + "12.3|"),
        "text-format-code", "TEXT"},
       {"=TEXT(C25,B25)", Text("|1|e|+142|"), Text("|1|e+14|2|"), "text-format-code", "TEXT"},
@@ -51,7 +51,6 @@ TEST(HostKnownDifferences, EachCellGetsTheCauseThatFitsOrNone) {
       {"=TEXT(A1,\"00.00\")", Text("0.067"), Text("0.068"), "", ""},
       {"=TEXT(C72, B72)", Text("TRUE"), Text("1"), "no-logical-type", "TEXT"},
       {"=TEXT(C13, CONCATENATE(\";;;\", B13))", Text("hi"), Text(""), "no-logical-type", "TEXT"},
-      {"=COUNT(A1:A4)", Number(1), Number(3), "no-logical-type", "COUNT"},
       {"=SUM(A1:A4)", Number(5), Number(6), "no-logical-type", "SUM"},
       {"=ISNUMBER(A1)", Logical(false), Logical(true), "no-logical-type", "ISNUMBER"},
       {"=ISODD(TRUE)", Error("#VALUE!"), Logical(true), "no-logical-type", "ISODD"},
@@ -59,17 +58,14 @@ TEST(HostKnownDifferences, EachCellGetsTheCauseThatFitsOrNone) {
       {"=A3*1", Error("#VALUE!"), Number(1), "no-logical-type", "arithmetic"},
       {"=COUNT(A1:A4)", Number(3), Number(1), "", ""},
       {"=SUM(A1:A4)", Number(5), Number(5.5), "", ""},
-      {"=SUBTOTAL(109,[Amount])", Number(124), Error("#NAME?"), "structured-reference", "[Column]"},
       {"=\\_Prime.1[Name]", Text("one"), Error("#VALUE!"), "structured-reference", "Table[Column]"},
       {"=ROWS(T1[#All])", Number(5), Number(4), "structured-reference", "[#All]"},
       {"=SUM(T1[Size])", Number(7), Number(7.5), "", ""},
       {"=MMULT(A1:B2,A1:A3)", Error("#VALUE!"), Error("#NUM!"), "matrix-shape", "MMULT"},
       {"=SQRT(-1)", Error("#VALUE!"), Error("#NUM!"), "", ""},
-      {"=DATE(29,1,1)", Number(10594), Number(47119), "date-two-digit-year", "DATE"},
       {"=DATE(1899,12,31)", Number(693962), Number(1), "date-two-digit-year", "DATE"},
       {"=DATE(100,1,1)", Number(36526), Error("#VALUE!"), "date-two-digit-year", "DATE"},
       {"=DATE(A1,1,1)", Number(45292), Number(45293), "", ""},
-      {"=DAY(0)", Number(0), Number(30), "date-serial-before-march-1900", "DAY"},
       {"=YEAR(A5)", Number(1900), Number(1899), "date-serial-before-march-1900", "YEAR"},
       {"=COM.SUN.STAR.SHEET.ADDIN.ANALYSIS.GETEDATE(A4;1)", Number(31), Number(0),
        "date-serial-before-march-1900", "EDATE"},
@@ -80,27 +76,20 @@ TEST(HostKnownDifferences, EachCellGetsTheCauseThatFitsOrNone) {
       {"=YEAR(C3)", Error("#VALUE!"), Number(2000), "", ""},
       {"=INDEX(LINEST(B2:F2,B1:F1),1)", Number(2.1), Error("#VALUE!"), "regression-layout",
        "LINEST"},
-      {"=INDEX(TREND(B1:B5,A1:A5,K1),1)", Number(-0.3), Error("#NUM!"), "regression-layout",
-       "TREND"},
       {"=INDEX(LINEST(B1:B5,A1:A5),1)", Error("#VALUE!"), Error("#NUM!"), "", ""},
       {"=VDB(2400,300,10,1.5,2.25)", Number(300), Number(268.8), "vdb-fractional-period", "VDB"},
       {"=YEARFRAC(DATE(2000,1,1),DATE(2001,3,1),1)", Number(1.16), Number(1.1628), "yearfrac-basis",
        "YEARFRAC"},
       {"=YEARFRAC(A1,B1,1)", Number(1.16), Number(2.16), "", ""},
-      {"=SUBTOTAL(9,A1,A2)", Number(1), Number(2), "subtotal-rows", "SUBTOTAL"},
       {"=SUBTOTAL(9,A1)+SUM(A2)", Number(1), Number(2.5), "", ""},
-      {"=VALUE(\"\")", Error("#VALUE!"), Error("#NUM!"), "error-kind", "VALUE"},
       {"=MEDIAN(J1:J2)", Error("#NUM!"), Error("#DIV/0!"), "", ""},
       {"=sale_1*sale_2", Error("#REF!"), Error("#NAME?"), "deleted-reference", "defined name"},
-      {"=#REF!A1", Error("#REF!"), Error("#NAME?"), "deleted-reference", "#REF!"},
       {"=A1*B1", Error("#REF!"), Error("#NAME?"), "", ""},
       {"=Data!A1:A2 Data!B1:B2", Error("#NULL!"), Error("#REF!"), "empty-intersection",
        "intersection"},
-      {"=_xlfn.VSTACK(A1:A2,A3)", Text("Apple"), Error("#NAME?"), "excel-only-function", "VSTACK"},
       {"=NOSUCH(1)", Number(3), Error("#NAME?"), "", ""},
       {"=[1]!LUCANET(\"Ist\")", Text("pls. update"), Error("#NAME?"), "external-data",
        "other file"},
-      {"=INFO(\"SYSTEM\")", Text("pcdos"), Text("LINUX"), "info-environment", "INFO"},
       {"=C22+1", Number(0), Error("Err:522 circular reference"), "circular-reference",
        "circular reference"},
       {"=C22+1", Number(2), Error("#N/A"), "", ""},

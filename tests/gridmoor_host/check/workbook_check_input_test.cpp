@@ -1,12 +1,15 @@
 // `gridmoor-host workbook check` given hostile files and paths: it runs none
 // of the workbook's code, never writes over what it reads, and ends with a
 // clear line instead of hanging on what is not a workbook.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "host_test_support.h"
 #include "support/xlsx_writer.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
@@ -69,9 +72,7 @@ TEST(IntegrationWorkbookCheck, RunsNoneOfTheWorkbooksCode) {
   EXPECT_FALSE(fs::exists(written));
   EXPECT_EQ(checked.json["formulas"], 1) << checked.json.dump(1);
   EXPECT_EQ(checked.json["workbookFunctions"], 2);
-  EXPECT_NE(checked.result.out.find("workbook functions: 2 formula cell(s) not compared"),
-            std::string::npos)
-      << checked.result.out;
+  EXPECT_THAT(checked.result.out, HasSubstr("workbook functions: 2 formula cell(s) not compared"));
 }
 
 // --json naming what the check reads, by any path, is refused before any
@@ -97,7 +98,7 @@ TEST(HostWorkbookCheckInput, FindingsNeverReplaceTheWorkbookOrTheScenario) {
   for (const auto& [arguments, input] : cases) {
     const hosttest::Result result = hosttest::Host("workbook check " + arguments, folder.path());
     EXPECT_EQ(result.status, 2) << arguments;
-    EXPECT_NE(result.err.find("is the file " + input), std::string::npos) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("is the file " + input));
     EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
     EXPECT_EQ(result.out, "");
   }
@@ -142,7 +143,7 @@ TEST(HostWorkbookCheckInput, WhatIsNoReadableWorkbookIsSaidInOneLine) {
         hosttest::Host("workbook check " + book.string(), folder.path());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << book;
     EXPECT_EQ(result.status, 2) << book;
-    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(message));
     EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
   }
   // With a scenario, a password-protected workbook is no binary workbook
@@ -153,7 +154,7 @@ TEST(HostWorkbookCheckInput, WhatIsNoReadableWorkbookIsSaidInOneLine) {
   const hosttest::Result result =
       hosttest::Host("workbook check --scenario " + scenario.string(), folder.path());
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find("password-protected"), std::string::npos) << result.err;
+  EXPECT_THAT(result.err, HasSubstr("password-protected"));
 }
 
 // A workbook given as a pipe (a shell's <(...)) is read once, as a stream,
@@ -238,7 +239,7 @@ TEST(IntegrationWorkbookCheck, InterruptedAndFrozenChecksLeaveNoScratchBehind) {
     const std::optional<int> status =
         hosttest::ExitStatusWithin(started.check, std::chrono::seconds(c.seconds));
     EXPECT_EQ(status, c.status);
-    EXPECT_NE(hosttest::ReadText(log).find(c.said), std::string::npos) << hosttest::ReadText(log);
+    EXPECT_THAT(hosttest::ReadText(log), HasSubstr(c.said));
     if (c.toOffice) {
       EXPECT_TRUE(hosttest::ProcessGone(started.office));
     }

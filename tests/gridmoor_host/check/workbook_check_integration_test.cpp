@@ -1,6 +1,7 @@
 // `gridmoor-host workbook check` against a real office: workbooks written
 // with chosen formulas and saved values, workbooks the office saved itself,
 // the scenario's checks and the exit statuses.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -12,6 +13,8 @@
 #include "support/xlsx_writer.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 using test_support::XlsxCell;
 namespace fs = std::filesystem;
@@ -154,9 +157,7 @@ TEST(IntegrationWorkbookCheck, FindsExactlyTheCellsWrittenWithOtherValues) {
                          {{"name", "NOSUCHFUNC"}, {"cells", {"Data!D8", "Data!E8"}}},
                          {{"name", "VSTACK"}, {"cells", {"Data!J3"}}}}));
   EXPECT_EQ(hosttest::ReadText(book), bytes) << "the workbook itself must not change";
-  EXPECT_NE(checked.result.out.find("differ: " + std::to_string(expected.size())),
-            std::string::npos)
-      << checked.result.out;
+  EXPECT_THAT(checked.result.out, HasSubstr("differ: " + std::to_string(expected.size())));
 }
 
 // What cannot or need not agree is told apart from what differs: volatile
@@ -190,6 +191,11 @@ TEST(IntegrationWorkbookCheck, WhatIsNoDifferenceIsToldApart) {
                 {"Data!A5", 0, ErrorJson("Err:522 circular reference")}}))
       << checked.json.dump(1);
   EXPECT_EQ(checked.json["problems"], nlohmann::json::array());
+  const std::string& out = checked.result.out;
+  EXPECT_THAT(out, HasSubstr("office: " + excel::calc::OfficeVersion() +
+                             "\nformula cells checked: 5\n"
+                             "volatile: 3 "));
+  EXPECT_THAT(out, HasSubstr("renamed sheet: the office renamed sheet 'sheet1' to 'sheet1 -1'"));
 }
 
 // Links to the workbook itself, as a workbook keeps them after a sheet it
@@ -286,7 +292,8 @@ TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
   const std::tuple<std::string, std::string, int, std::string> cases[] = {
       {"workbook check", "", 2, "give BOOK or --scenario"},
       {"workbook check --nonsense x", "", 2, ""},
-      {check + "/words.xlsx", "", 2, "not a workbook this check can read"},
+      {check + "/words.xlsx", "", 2,
+       "words.xlsx: not a workbook this check can read (.xlsx, .xlsm, .ods or .fods)"},
       {check + "/prefixed.fods", "", 2,
        "the office holds 1 formula cell(s), but no saved value could be read from the file: "
        "nothing could be compared"},
@@ -299,7 +306,7 @@ TEST(IntegrationWorkbookCheck, ExitStatusesOfWhatCannotBeChecked) {
   for (const auto& [arguments, environment, status, message] : cases) {
     const hosttest::Result result = hosttest::Host(arguments, folder.path(), environment);
     EXPECT_EQ(result.status, status) << environment << " " << arguments << result.err;
-    EXPECT_NE(result.err.find(message), std::string::npos) << arguments << result.err;
+    EXPECT_THAT(result.err, HasSubstr(message)) << arguments << result.err;
   }
 }
 
@@ -331,7 +338,7 @@ TEST(IntegrationWorkbookCheck, AnXlsOfAScenarioGetsEveryOtherCheck) {
                          folder.path().string(),
                      folder.path());
   EXPECT_EQ(toFolder.status, 2);
-  EXPECT_NE(toFolder.err.find("--json: "), std::string::npos) << toFolder.err;
+  EXPECT_THAT(toFolder.err, HasSubstr("--json: "));
 }
 
 // A Basic module that does not compile is named with the procedure at
@@ -427,7 +434,7 @@ TEST(IntegrationWorkbookCheck, EachDifferingCellIsNamedWithItsCause) {
   for (const nlohmann::json& cause : checked.json["causes"])
     counted += cause["cells"].get<std::size_t>();
   EXPECT_EQ(counted, std::size(rows));
-  EXPECT_NE(checked.result.out.find("  unexplained: 0\n"), std::string::npos) << checked.result.out;
+  EXPECT_THAT(checked.result.out, HasSubstr("  unexplained: 0\n"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // report.html in a real browser: headless Chromium loads each page, and the
 // test reads back what its scripts did. Skipped, with the reason, where
 // Chromium is missing. Screenshots stay in the build tree.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,6 +23,9 @@
 
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::Not;
+
 namespace fs = std::filesystem;
 using nlohmann::json;
 using Counts = std::map<std::string, std::vector<long>>;
@@ -31,31 +35,24 @@ const fs::path kArtefacts = REPORT_ARTEFACTS_DIR;
 #define REQUIRE_CHROMIUM() \
   if (browsertest::ChromiumProgram().empty()) GTEST_SKIP() << browsertest::kNoChromium
 
-// Not blank: a share of the pixels differs from the background (the top
-// left corner) and the picture has more than a few colours (text, lines).
-bool ShowsSomething(const fs::path& png, std::string& why) {
+// Why the screenshot `png` looks blank, empty when it does not: a share of
+// its pixels differs from the background (the top left corner), and it has
+// more than a few colours (text, lines).
+std::string Blankness(const fs::path& png) {
   const QImage image(QString::fromStdString(png.string()), "PNG");
-  if (image.isNull()) {
-    why = "not a PNG: " + png.string();
-    return false;
-  }
+  if (image.isNull()) return "not a PNG: " + png.string();
   std::set<QRgb> colours;
   long differ = 0;
-  const long count = static_cast<long>(image.width()) * image.height();
-  const QRgb background = image.pixel(0, 0) & RGB_MASK;
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x) {
       const QRgb c = image.pixel(x, y) & RGB_MASK;
       if (colours.size() < 1000) colours.insert(c);
-      if (c != background) ++differ;
+      differ += c != (image.pixel(0, 0) & RGB_MASK) ? 1 : 0;
     }
-  if (differ * 100 < count || colours.size() < 16) {
-    why = png.string() + " looks blank: " + std::to_string(differ) + " of " +
-          std::to_string(count) + " pixels differ from the background, " +
-          std::to_string(colours.size()) + " colours";
-    return false;
-  }
-  return true;
+  if (differ * 100 >= static_cast<long>(image.width()) * image.height() && colours.size() >= 16)
+    return "";
+  return png.string() + " looks blank: " + std::to_string(differ) +
+         " pixels differ from the background, " + std::to_string(colours.size()) + " colours";
 }
 
 // Loads `page` and checks what every page must do: load, draw, say nothing
@@ -71,8 +68,7 @@ Counts OpenChecked(const fs::path& page, const std::string& name, std::string* d
   const fs::path png = kArtefacts / "screenshots" / (name + ".png");
   fs::remove(png);
   EXPECT_EQ(browsertest::Screenshot(page, png, scratch), 0) << name;
-  std::string why;
-  EXPECT_TRUE(ShowsSomething(png, why)) << why;
+  EXPECT_EQ(Blankness(png), "");
   if (dom != nullptr) *dom = loaded.dom;
   return browsertest::ChartPoints(loaded.dom);
 }
@@ -169,17 +165,16 @@ TEST(ReportBrowser, InjectedMarkupShowsAsTextAndRunsNothing) {
     const Counts charts = OpenChecked(page, name, &dom);
     // What the markup would have set, had it run.
     EXPECT_EQ(browsertest::RootAttribute(dom, "data-injected"), "") << name;
-    EXPECT_EQ(dom.find("alert(1)</script>"), std::string::npos) << name;
+    EXPECT_THAT(dom, Not(HasSubstr("alert(1)</script>"))) << name;
     // It is on the page as text.
-    EXPECT_NE(dom.find("&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos)
-        << name;
+    EXPECT_THAT(dom, HasSubstr("&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;")) << name;
     if (name == std::string("injection-run")) {
-      EXPECT_NE(dom.find("id=\"run-error\""), std::string::npos);
+      EXPECT_THAT(dom, HasSubstr("id=\"run-error\""));
       EXPECT_EQ(charts.at("stream-1-rates"), (std::vector<long>{3, 3, 3}));
       EXPECT_EQ(charts.at("published"), (std::vector<long>{3}));
       // Timestep 1: a trial infeasible, one feasible, the chosen point.
       EXPECT_EQ(charts.at("trials-objective"), (std::vector<long>{1, 1, 1}));
-      EXPECT_NE(dom.find("class=\"on-bound\""), std::string::npos);
+      EXPECT_THAT(dom, HasSubstr("class=\"on-bound\""));
     } else {
       EXPECT_EQ(charts.at("compare"), (std::vector<long>{2, 2, 2, 2}));
     }
@@ -221,16 +216,15 @@ TEST(ReportBrowserIntegration, ExamplesAFailureAndAManyOfFour) {
   std::string dom;
   const fs::path failedFolder = root / "many" / "failed";
   ExpectRunCharts(OpenChecked(failedFolder / "report.html", "failed", &dom), failedFolder);
-  EXPECT_NE(dom.find("id=\"run-error\""), std::string::npos);
-  EXPECT_NE(dom.find("GetIPR"), std::string::npos);
-  EXPECT_NE(dom.find("&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+  EXPECT_THAT(dom, HasSubstr("id=\"run-error\""));
+  EXPECT_THAT(dom, HasSubstr("GetIPR"));
+  EXPECT_THAT(dom, HasSubstr("&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt;"));
   EXPECT_EQ(browsertest::RootAttribute(dom, "data-injected"), "");
 
   const Counts many = OpenChecked(root / "many" / "report.html", "run-many", &dom);
   EXPECT_EQ(many.at("compare"), (std::vector<long>{4, 4, 4, 4}));
   for (const char* name : {"separator", "gaslift", "separator-short", "failed"})
-    EXPECT_NE(dom.find("href=\"./" + std::string(name) + "/report.html\""), std::string::npos)
-        << name;
+    EXPECT_THAT(dom, HasSubstr("href=\"./" + std::string(name) + "/report.html\"")) << name;
 
   const hosttest::Result c = hosttest::Host(
       "collect --report --out " + (root / "collected").string() + " " + (root / "many").string(),
@@ -238,7 +232,7 @@ TEST(ReportBrowserIntegration, ExamplesAFailureAndAManyOfFour) {
   EXPECT_EQ(c.status, 1) << c.out << c.err;
   const Counts collected = OpenChecked(root / "collected" / "report.html", "collected", &dom);
   EXPECT_EQ(collected.at("compare"), (std::vector<long>{4, 4, 4, 4}));
-  EXPECT_NE(dom.find("href=\"./../many/gaslift/report.html\""), std::string::npos);
+  EXPECT_THAT(dom, HasSubstr("href=\"./../many/gaslift/report.html\""));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Whole runs of the examples through the program and the library against a
 // real office. Expected values are the examples' worked numbers or follow
 // from their equations, never taken from an earlier run.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include "support/xlsx_writer.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 using namespace hosttest;
@@ -62,7 +65,7 @@ TEST(IntegrationSeparator, StreamsFollowTheFlashAndTheEventLogTheHostsOrder) {
       Host("run " + file.string() + " --out " + out.string() + " --save-as " + copy.string(),
            folder.path());
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("Out-2"), std::string::npos) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Out-2"));
 
   // Timestep 0 against the example's worked numbers (its README); the later
   // timesteps' inputs differ, so a stale input would repeat its oil rate.
@@ -86,9 +89,8 @@ TEST(IntegrationSeparator, StreamsFollowTheFlashAndTheEventLogTheHostsOrder) {
   EXPECT_NEAR(out1["components"][2]["moleFraction"].get<double>(), 0.0351002, 1e-7);
   EXPECT_EQ(summary["timesteps"][2]["date"], "2024-03-01");
   EXPECT_EQ(summary["timesteps"][0]["published"]["SepPressure"], "300");
-  EXPECT_NE(
-      summary["timesteps"][0]["published"]["SepSummary"].get<std::string>().find("5479.4\t48.3741"),
-      std::string::npos);
+  EXPECT_THAT(summary["timesteps"][0]["published"]["SepSummary"].get<std::string>(),
+              HasSubstr("5479.4\t48.3741"));
 
   // The event log: one row per macro, in the order the host sent the codes.
   const auto log = SheetRows(ReadText(copy), "EventLog");
@@ -111,29 +113,7 @@ TEST(IntegrationSeparator, StreamsFollowTheFlashAndTheEventLogTheHostsOrder) {
   EXPECT_EQ(table.at({0, "In-1"}).at("componentFlags"), "0");
   EXPECT_EQ(table.at({1, "In-1"}).at("componentFlags"),
             std::to_string(EXT_IPR_HAS_MOLECULAR_WEIGHT | EXT_IPR_HAS_CRITICAL_TEMPERATURE));
-  EXPECT_NE(ReadText(out / "compositions.csv").find("In-1,C7+,molecularWeight,200"),
-            std::string::npos);
-}
-
-// An inline case's relative fileName is the scenario folder's file, for a
-// run from any folder: one run from a folder holding another file of that
-// name reads the scenario's.
-TEST(IntegrationSeparator, ARelativeCaseFileNameIsInTheScenariosFolder) {
-  const hosttest::Folder folder;
-  fs::create_directories(folder.path() / "model");
-  fs::create_directories(folder.path() / "elsewhere");
-  fs::copy_file(hosttest::Example("separator") / "separator.fods",
-                folder.path() / "model" / "separator.fods");
-  test_support::WriteFile(folder.path() / "elsewhere" / "separator.fods", "not a workbook");
-  const fs::path scenario = hosttest::OneSeparatorTimestep(
-      folder.path() / "model" / "s.json", {}, 100, [](nlohmann::json& s) {
-        s.erase("workbook");
-        s["case"]["fileName"] = "separator.fods";
-      });
-  const hosttest::Result result =
-      hosttest::Host("run ../model/s.json --quiet --out " + (folder.path() / "out").string(),
-                     folder.path(), "cd " + (folder.path() / "elsewhere").string() + " &&");
-  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(ReadText(out / "compositions.csv"), HasSubstr("In-1,C7+,molecularWeight,200"));
 }
 
 TEST(IntegrationGasLift, OptimumMatchesTheEqualMarginalSolution) {
@@ -180,9 +160,10 @@ TEST(IntegrationGasLift, OptimumMatchesTheEqualMarginalSolution) {
     ExpectRelative(Field(table, t, "Out-1", "gasRate"), gas, 1e-9, "gas");
   }
   EXPECT_EQ(Field(table, 1, "Out-1", "pressure"), 240);
-  EXPECT_NE(ReadText(out / "optimisation.csv").find(",final,"), std::string::npos);
+  EXPECT_THAT(ReadText(out / "optimisation.csv"), HasSubstr(",final,"));
 }
 
+// (What a cell holding a label or nothing says: the driver's cell tests.)
 TEST(IntegrationFailures, EachEndsWithStatusOneAndNamesTheProblem) {
   struct Case {
     const char *name, *example, *pointer;  // where the scenario changes
@@ -200,17 +181,6 @@ TEST(IntegrationFailures, EachEndsWithStatusOneAndNamesTheProblem) {
       {"failing macro", "separator", "/case/macros/PreSolve/macro", "Events.Broken",
        "PreSolve (code 100)", "Unable to run macro Events.Broken", "timestep 0"},
       {"unknown case key", "separator", "/case/inputStreams/0/sheetname", "Inputs", "sheetname"},
-      // A cell that holds a label, or nothing, is no number: never a 0.
-      {"output stream on a label", "separator", "/case/outputStreams/0/propertyCells/0/cell", "A4",
-       "GetIPR (code 50) for Out-1",
-       "Error in getting data from Excel: Type mismatch. Outputs!A4 holds \"Oil rate\", not a "
-       "number",
-       "timestep 0"},
-      {"published variable on a label", "separator", "/publishedVariables/0",
-       json::parse(R"({"worksheet": "Outputs", "cell": "A5"})"),
-       "Error in getting data for variable 'SepPressure': Type mismatch. Outputs!A5 holds \"Water "
-       "rate\", not a number",
-       "timestep 0"},
       // A reference that names no cell says so, with its sheet.
       {"input stream cell R4C2", "separator", "/case/inputStreams/0/solverCells/1/cell", "R4C2",
        "SetIPR (code 51) for In-1",
@@ -220,8 +190,6 @@ TEST(IntegrationFailures, EachEndsWithStatusOneAndNamesTheProblem) {
        "/case/outputStreams/0/propertyCells/0/cell", "A1048577",
        "Error in getting data from Excel: Invalid cell reference \"A1048577\" on sheet Outputs",
        "timestep 0"},
-      {"objective on an empty cell", "gaslift", "/case/objective/cell", "Z99",
-       "GetObjectiveFunction (code 36)", "Type mismatch. Wells!Z99 is empty", "timestep 0"},
   };
   for (const Case& c : cases) {
     Folder folder;
@@ -252,8 +220,7 @@ TEST(IntegrationFailures, OneSheetFormatsAreNotSavedOverWithOtherSheets) {
   const Result saved =
       RunQuiet(folder.path() / "s.json", folder.path() / "out", folder.path(), " --save");
   EXPECT_EQ(saved.status, 1) << saved.err;
-  EXPECT_NE(saved.err.find("the driver added a sheet to this workbook"), std::string::npos)
-      << saved.err;
+  EXPECT_THAT(saved.err, HasSubstr("the driver added a sheet to this workbook"));
   EXPECT_EQ(ReadText(csv), rows);
 
   // A copy as CSV of a workbook of several sheets: refused in one line
@@ -263,7 +230,7 @@ TEST(IntegrationFailures, OneSheetFormatsAreNotSavedOverWithOtherSheets) {
                folder.path() / "sep-out", folder.path(),
                " --save-as " + (folder.path() / "copy.csv").string());
   EXPECT_EQ(copy.status, 1) << copy.err;
-  EXPECT_NE(copy.err.find("would drop the other 3 sheets"), std::string::npos) << copy.err;
+  EXPECT_THAT(copy.err, HasSubstr("would drop the other 3 sheets"));
   EXPECT_EQ(std::count(copy.err.begin(), copy.err.end(), '\n'), 1) << copy.err;
   EXPECT_FALSE(fs::exists(folder.path() / "sep-out" / "results.csv"));
   EXPECT_FALSE(fs::exists(folder.path() / "copy.csv"));
@@ -283,8 +250,7 @@ TEST(IntegrationFailures, OneSheetFormatsAreNotSavedOverWithOtherSheets) {
   const Result one = RunQuiet(folder.path() / "one.json", folder.path() / "one-out", folder.path(),
                               " --save-as " + (folder.path() / "one.csv").string());
   EXPECT_EQ(one.status, 0) << one.err;
-  EXPECT_NE(ReadText(folder.path() / "one.csv").find("16"), std::string::npos)
-      << ReadText(folder.path() / "one.csv");
+  EXPECT_THAT(ReadText(folder.path() / "one.csv"), HasSubstr("16"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // workbook (the office's own Basic libraries and their variables, another
 // open document, a setting) is not seen by the next scenario; an office
 // that dies between scenarios is replaced without failing any.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "archive/json/case_json.h"
@@ -15,6 +16,8 @@
 #include "xml/xml_writer.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 using namespace hosttest;
@@ -57,9 +60,8 @@ TEST(IntegrationMany, ParallelRunsMatchSequentialOnesAndShareNoFile) {
   }
   EXPECT_EQ(summary["scenarios"][1]["scenario"], "broken");
   EXPECT_EQ(summary["scenarios"][1]["exitStatus"], 1);
-  EXPECT_NE(summary["scenarios"][1]["message"].get<std::string>().find(
-                "Unable to run macro Events.Broken"),
-            std::string::npos)
+  EXPECT_THAT(summary["scenarios"][1]["message"].get<std::string>(),
+              HasSubstr("Unable to run macro Events.Broken"))
       << summary.dump(2);
 
   // The macros saved, each into its own copy; the shared files are as they were.
@@ -116,7 +118,7 @@ TEST(IntegrationMany, InterruptEndsEveryChildAndItsOffice) {
   ASSERT_EQ(summary["scenarios"].size(), 2u);
   for (const json& s : summary["scenarios"]) {
     EXPECT_EQ(s["exitStatus"], 128 + SIGINT) << s.dump();
-    EXPECT_NE(s["message"].get<std::string>().find("interrupted by SIGINT"), std::string::npos);
+    EXPECT_THAT(s["message"].get<std::string>(), HasSubstr("interrupted by SIGINT"));
   }
 }
 

@@ -1,6 +1,7 @@
 // run-many and collect without an office: naming, the outcome of a folder,
 // the summary, the copies a run works on, and runs that fail before any
 // office starts.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,6 +17,8 @@
 #include "scenario/scenario.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 using namespace hosttest;
@@ -112,35 +115,23 @@ TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
   const auto none = refhost::CollectOutcomes({root.path() / "not-a-run"});
   EXPECT_FALSE(none);
   const std::string error = none.GetError().Message();
-  EXPECT_NE(error.find("no scenario folders in"), std::string::npos) << error;
+  EXPECT_THAT(error, HasSubstr("no scenario folders in"));
   EXPECT_FALSE(refhost::CollectOutcomes({root.path() / "nowhere"}));
 }
 
+// Each run's own copies of the workbook and the model data (that the shared
+// files stay as they were: IntegrationMany), also of a workbook its case names.
 TEST(HostMany, ARunWorksOnFreshCopies) {
   Folder folder;
-  const fs::path workbook = folder.path() / "model.fods", data = folder.path() / "model.gmd",
-                 out = folder.path() / "out";
+  const fs::path workbook = folder.path() / "model.fods", out = folder.path() / "out";
   Write(workbook, "original workbook");
-  Write(data, "original data");
   Write(out / "model.fods", "saved by an earlier run");
-  refhost::Scenario scenario;
-  scenario.workbook = workbook;
-  scenario.modelDataFile = data;
-  outcome::Error error = refhost::UseCopiesIn(scenario, out);
-  ASSERT_FALSE(error) << error.Message();
-  EXPECT_EQ(scenario.workbook, out / "model.fods");
-  EXPECT_EQ(scenario.modelDataFile, out / "model.gmd");
-  EXPECT_EQ(ReadText(out / "model.fods"), "original workbook");
-  error = refhost::UseCopiesIn(scenario, out);
-  ASSERT_FALSE(error) << error.Message();  // over its own copies
-
-  // Without a workbook of its own, the one its case names.
   refhost::Scenario fromCase;
   fromCase.caseJson = json{{"fileName", workbook.string()}};
-  error = refhost::UseCopiesIn(fromCase, folder.path() / "out2");
+  const outcome::Error error = refhost::UseCopiesIn(fromCase, out);
   ASSERT_FALSE(error) << error.Message();
-  EXPECT_EQ(fromCase.workbook, folder.path() / "out2" / "model.fods");
-  // A missing workbook: FailuresStayInTheirFoldersAndCollectAgrees.
+  EXPECT_EQ(fromCase.workbook, out / "model.fods");
+  EXPECT_EQ(ReadText(out / "model.fods"), "original workbook");
 }
 
 // Scenarios that fail before an office starts: each fails alone, in its own
@@ -158,14 +149,14 @@ TEST(HostMany, FailuresStayInTheirFoldersAndCollectAgrees) {
       Host("run-many " + broken.string() + " " + lost.string() + " --jobs 2 --out " + out.string(),
            folder.path());
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.out.find("[2/2] failed  "), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("2 scenarios: 0 passed, 2 failed"), std::string::npos) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("[2/2] failed  "));
+  EXPECT_THAT(r.out, HasSubstr("2 scenarios: 0 passed, 2 failed"));
   const json summary = ReadJson(out / "summary.json");
   ASSERT_EQ(summary["scenarios"].size(), 2u);
   EXPECT_EQ(summary["scenarios"][0]["scenario"], "broken");
   EXPECT_EQ(summary["scenarios"][0]["exitStatus"], 1);
-  EXPECT_NE(summary["scenarios"][0]["message"].get<std::string>().find("not valid JSON at line 1"),
-            std::string::npos);
+  EXPECT_THAT(summary["scenarios"][0]["message"].get<std::string>(),
+              HasSubstr("not valid JSON at line 1"));
   EXPECT_EQ(summary["scenarios"][1]["message"],
             "workbook not found: " + (folder.path() / "nowhere.fods").string());
   EXPECT_TRUE(summary["scenarios"][1]["wallSeconds"].is_number());

@@ -1,5 +1,6 @@
 // The reference host's own logic, without a library or an office: result
 // conventions, records, scenarios, CSV and the optimiser.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,6 +21,10 @@
 namespace refhost {
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace fs = std::filesystem;
 using nlohmann::json;
 
 TEST(HostResultConvention, EachCodeMeansWhatItsOperationSays) {
@@ -48,7 +53,7 @@ TEST(HostResultConvention, EachCodeMeansWhatItsOperationSays) {
 TEST(HostNotices, TheLibrarysNoticesAreTakenOnceAsWholeLines) {
   std::vector<std::string> taken;
   {
-    refhost::NoticeFile notices;
+    NoticeFile notices;
     const char* file = std::getenv(platform::kNoticeFileVariable);
     ASSERT_NE(file, nullptr);
     platform::PublishNotice("macro M.Go showed a message box: \"two\nlines\"");
@@ -58,7 +63,7 @@ TEST(HostNotices, TheLibrarysNoticesAreTakenOnceAsWholeLines) {
     EXPECT_TRUE(notices.Take().empty());
     std::ofstream(file, std::ios::app) << "ne\n";
     taken = notices.Take();
-    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_TRUE(fs::exists(file));
   }
   EXPECT_EQ(taken, std::vector<std::string>{"half a line"});
   // Gone with its owner, and no longer named for the library.
@@ -67,61 +72,46 @@ TEST(HostNotices, TheLibrarysNoticesAreTakenOnceAsWholeLines) {
 
 TEST(HostOutputFolder, OneLiveRunAtATimeAndNothingLeftAfterIt) {
   const hosttest::Folder temp;
-  const std::filesystem::path& folder = temp.path();
+  const fs::path& folder = temp.path();
   {
-    refhost::OutputFolderClaim first, second;
-    const outcome::Error taken = first.Take(folder);
-    ASSERT_FALSE(taken) << taken.Message();
-    const outcome::Error error = second.Take(folder);
-    EXPECT_TRUE(error);
-    EXPECT_EQ(error.Message(), "the output folder " + folder.string() +
-                                   " is in use by another run (process " +
-                                   std::to_string(::getpid()) + "); give this run another --out");
+    OutputFolderClaim first, second;
+    ASSERT_FALSE(first.Take(folder));
+    EXPECT_EQ(second.Take(folder).Message(),
+              "the output folder " + folder.string() + " is in use by another run (process " +
+                  std::to_string(::getpid()) + "); give this run another --out");
   }
-  {
-    refhost::OutputFolderClaim again;
-    const outcome::Error error = again.Take(folder);
-    EXPECT_FALSE(error) << error.Message();
-  }
-  EXPECT_TRUE(std::filesystem::is_empty(folder));
-  refhost::OutputFolderClaim none;
-  const outcome::Error error = none.Take(folder / "missing");
-  EXPECT_TRUE(error);
-  EXPECT_NE(error.Message().find("cannot claim the output folder"), std::string::npos)
-      << error.Message();
+  EXPECT_FALSE(OutputFolderClaim().Take(folder));
+  EXPECT_TRUE(fs::is_empty(folder));
+  EXPECT_THAT(OutputFolderClaim().Take(folder / "missing").Message(),
+              HasSubstr("cannot claim the output folder"));
 }
 
 TEST(HostScratch, FoldersOfKilledRunsGoAtTheNextStart) {
   const hosttest::Folder temp;
-  const std::filesystem::path& root = temp.path();
-  const std::filesystem::path ended = root / "gridmoor-host-2147483646-aB3dEf",
-                              live = root / ("gridmoor-host-" + std::to_string(::getpid()) + "-x"),
-                              other = root / "gridmoor-host-notes";
+  const fs::path& root = temp.path();
+  const std::string mine = "gridmoor-host-" + std::to_string(::getpid()) + "-";
+  const fs::path ended = root / "gridmoor-host-2147483646-aB3dEf", live = root / (mine + "x"),
+                 other = root / "gridmoor-host-notes";
   for (const auto& folder : {ended, live, other})
-    std::filesystem::create_directory(folder);
+    fs::create_directory(folder);
   std::ofstream(ended / "model-data.gmd") << "left by a killed run";
   const char* before = std::getenv("TMPDIR");
   const std::string saved = before != nullptr ? before : "";
   ::setenv("TMPDIR", root.c_str(), 1);
   {
-    refhost::Library library;
-    const outcome::Expected<std::filesystem::path> scratch = library.ScratchFile("x.gmd");
+    Library library;
+    const outcome::Expected<fs::path> scratch = library.ScratchFile("x.gmd");
     ASSERT_TRUE(scratch) << scratch.GetError().Message();
-    const std::filesystem::path& file = *scratch;
-    EXPECT_EQ(file.parent_path().filename().string().rfind(
-                  "gridmoor-host-" + std::to_string(::getpid()) + "-", 0),
-              0u)
-        << file;
+    EXPECT_THAT(scratch->parent_path().filename().string(), ::testing::StartsWith(mine));
   }
   before != nullptr ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
-  EXPECT_FALSE(std::filesystem::exists(ended));
-  EXPECT_TRUE(std::filesystem::exists(live));
-  EXPECT_TRUE(std::filesystem::exists(other));
+  EXPECT_FALSE(fs::exists(ended));
+  EXPECT_TRUE(fs::exists(live) && fs::exists(other));
 }
 
 TEST(HostSettings, PrivateSettingsSelectTheMode) {
-  EXPECT_NE(PrivateSettingsText(true).find("\"Vista\"=dword:00000000"), std::string::npos);
-  EXPECT_NE(PrivateSettingsText(false).find("\"Vista\"=dword:00000001"), std::string::npos);
+  EXPECT_THAT(PrivateSettingsText(true), HasSubstr("\"Vista\"=dword:00000000"));
+  EXPECT_THAT(PrivateSettingsText(false), HasSubstr("\"Vista\"=dword:00000001"));
   EXPECT_EQ(PrivateSettingsText(false).rfind("REGEDIT4\n", 0), 0u);
 }
 
@@ -205,7 +195,7 @@ TEST(HostCsv, QuotesWhatNeedsQuotingReadsItBackAndNumbersRoundTrip) {
   EXPECT_EQ(*rows, (std::vector<CsvRow>{fields, {"x", "y"}}));
   const auto unterminated = ParseCsv("a,\"open\n");
   EXPECT_FALSE(unterminated);
-  EXPECT_NE(unterminated.GetError().Message().find("line 1"), std::string::npos);
+  EXPECT_THAT(unterminated.GetError().Message(), HasSubstr("line 1"));
   // Numbers round-trip; missing values are empty.
   for (double v : {0.1, 1.0 / 3.0, 5479.39904479294, -2.5e-12, 1e30})
     EXPECT_EQ(std::strtod(FormatNumber(v).c_str(), nullptr), v) << FormatNumber(v);
@@ -237,17 +227,14 @@ TEST(HostMessages, TheLibrarysLineBreaksBecomeSpacesInOneLineOutputs) {
   const std::pair<const char*, const char*> cases[] = {
       {"This file is open in another instance of Excel.\nIt can not be opened twice",
        "This file is open in another instance of Excel. It can not be opened twice"},
-      {"An error occurred in creating an Excel instance\n(no office)",
-       "An error occurred in creating an Excel instance (no office)"},
       {"a  \r\n  b", "a b"},
       {"trailing\n", "trailing"},
       {"two\n\nbreaks", "two breaks"},
-      {"one line", "one line"},
       {"tab\tkept", "tab\tkept"},
   };
   for (const auto& [text, line] : cases) {
     EXPECT_EQ(JoinLines(text), line) << text;
-    EXPECT_EQ(OneLine(JoinLines(text)).find("\\n"), std::string::npos) << text;
+    EXPECT_THAT(OneLine(JoinLines(text)), Not(HasSubstr("\\n"))) << text;
   }
 }
 
@@ -261,7 +248,7 @@ TEST(HostScenario, ReadsAValidScenarioAndErrorsNameTheKeyAtFault) {
   const auto parsed = ParseScenario(BaseScenario(), "/models");
   ASSERT_TRUE(parsed) << parsed.GetError().Message();
   const Scenario& s = *parsed;
-  EXPECT_EQ(*s.workbook, std::filesystem::path("/models/book.fods"));
+  EXPECT_EQ(*s.workbook, fs::path("/models/book.fods"));
   EXPECT_EQ(std::tuple(s.timesteps, s.startDate), std::tuple(3, 45292.0));
   const InputSeries& series = s.inputs.at("In-1");
   EXPECT_EQ(InputAt(series, 0)->scalars[0], 10);
@@ -286,7 +273,7 @@ TEST(HostScenario, ReadsAValidScenarioAndErrorsNameTheKeyAtFault) {
     const auto bad = ParseScenario(document, "/m");
     EXPECT_FALSE(bad) << pointer;
     const std::string error = bad.GetError().Message();
-    EXPECT_NE(error.find(expected), std::string::npos) << pointer << ": " << error;
+    EXPECT_THAT(error, HasSubstr(expected)) << pointer << ": " << error;
   }
 }
 
@@ -401,7 +388,7 @@ TEST(HostOptimiser, IntegerStatesAreEnumeratedWhenFew) {
   ASSERT_TRUE(found) << found.GetError().Message();
   r = *found;
   EXPECT_EQ(r.point.states, (std::vector<int>{2, 0}));
-  EXPECT_NE(r.note.find("more than 5"), std::string::npos);
+  EXPECT_THAT(r.note, HasSubstr("more than 5"));
 }
 
 TEST(HostOptimiser, AFailingEvaluationEndsTheSearchWithItsOwnError) {
@@ -428,6 +415,8 @@ TEST(HostOptimiser, ViolationCountsOnlyBeyondTolerance) {
   EXPECT_TRUE(std::isinf(Violation(p, {0, {kUndefined, 5, 1}})));
 }
 
+// The files' layouts (what a real run writes into them: IntegrationSeparator
+// and IntegrationGasLift).
 TEST(HostOutputs, FilesCarryEveryStreamAndTrial) {
   RunRecord run;
   run.streams = {{0, false, "In-1", {"C1", "C2"}}, {1, true, "Out-1", {}}};
@@ -440,7 +429,6 @@ TEST(HostOutputs, FilesCarryEveryStreamAndTrial) {
   StreamState out;
   out.scalars[2] = 1.5;
   run.streamSamples = {{0, 45292, 0, in}, {0, 45292, 1, out}};
-  run.published = {{0, 45292, "Block", "", "1\t2\n3\t4"}};
   const Trial trial{1, {{1, 2, 3}, {}}, {10, {6}}, true};
   run.trials = {{0, 45292, trial, false}, {0, 45292, trial, true}};
   run.results = {{.date = 45292,
@@ -449,19 +437,15 @@ TEST(HostOutputs, FilesCarryEveryStreamAndTrial) {
                   .nextEvent = std::nullopt}};
 
   const std::string streams = StreamsCsv(run);
-  EXPECT_NE(streams.find("0,2024-01-01,In-1,in,100,,,"), std::string::npos) << streams;
-  EXPECT_NE(streams.find("0,2024-01-01,Out-1,out,,,1.5,"), std::string::npos) << streams;
-  EXPECT_NE(CompositionsCsv(run).find("In-1,C2,moleFraction,0.75"), std::string::npos);
-  EXPECT_NE(PublishedCsv(run).find("\"1\t2\n3\t4\""), std::string::npos);
+  EXPECT_THAT(streams, HasSubstr("0,2024-01-01,In-1,in,100,,,"));
+  EXPECT_THAT(streams, HasSubstr("0,2024-01-01,Out-1,out,,,1.5,"));
   const std::string opt = OptimisationCsv(run);
   EXPECT_EQ(opt.substr(0, opt.find('\n')), "timestep,date,trial,g0,g1,g2,objective,gas,feasible");
-  EXPECT_NE(opt.find("0,2024-01-01,final,1,2,3,10,6,yes"), std::string::npos) << opt;
+  EXPECT_THAT(opt, HasSubstr("0,2024-01-01,final,1,2,3,10,6,yes"));
   const json summary = Summary(run);
   EXPECT_EQ(summary["status"], "ok");
   EXPECT_EQ(summary["timesteps"][0]["outputs"]["Out-1"]["gasRate"], 1.5);
   EXPECT_TRUE(summary["timesteps"][0]["outputs"]["Out-1"]["oilRate"].is_null());
-  EXPECT_EQ(summary["timesteps"][0]["inputs"]["In-1"]["components"][1]["name"], "C2");
-  EXPECT_EQ(summary["timesteps"][0]["optimum"]["controls"]["g2"], 3);
   run.failure = RunFailure{"GetIPR failed", "GetIPR", 50, 0};
   EXPECT_EQ(Summary(run)["error"]["code"], 50);
 }

@@ -1,6 +1,6 @@
-// The bridge fault sweep (src/excel/calc/calls/bridge_faults.h): a private copy of
-// an example for one run, the calls to fault, and what a run may leave
-// behind.
+// The fault sweeps (a dead office at a bridge call, a failing disk at a file
+// operation): a private copy of an example for one run, the calls to fault,
+// and what a run may leave behind.
 #pragma once
 
 #include <fcntl.h>
@@ -52,42 +52,25 @@ class RunFolder {
   std::string example_;
 };
 
-// A sweep run's environment, set in its process: the run's TMPDIR, where
-// its bridge calls are counted and their call paths listed, and the call
-// on whose entry the office is killed (0: none).
-inline void SweepEnvironment(const RunFolder& folder, std::uint64_t failAt) {
+// A swept run's environment, set in its process: the run's TMPDIR, where
+// its bridge calls (or, with `files`, its file operations) are counted and
+// the bridge calls' paths listed, and the one that fails (0: none).
+inline void SweepEnvironment(const RunFolder& folder, std::uint64_t failAt, bool files = false) {
   ::setenv("TMPDIR", folder.Temp().c_str(), 1);
-  ::setenv("GRIDMOOR_TEST_COUNT_BRIDGE_CALLS", folder.CountFile().c_str(), 1);
-  ::setenv("GRIDMOOR_TEST_LIST_BRIDGE_PATHS", folder.PathsFile().c_str(), 1);
+  ::setenv(files ? "GRIDMOOR_TEST_COUNT_FILE_OPS" : "GRIDMOOR_TEST_COUNT_BRIDGE_CALLS",
+           folder.CountFile().c_str(), 1);
+  if (!files) ::setenv("GRIDMOOR_TEST_LIST_BRIDGE_PATHS", folder.PathsFile().c_str(), 1);
+  const char* fail = files ? "GRIDMOOR_TEST_FAIL_FILE_OP" : "GRIDMOOR_TEST_FAIL_BRIDGE_CALL";
   if (failAt > 0)
-    ::setenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL", std::to_string(failAt).c_str(), 1);
+    ::setenv(fail, std::to_string(failAt).c_str(), 1);
   else
-    ::unsetenv("GRIDMOOR_TEST_FAIL_BRIDGE_CALL");
+    ::unsetenv(fail);
 }
 
 struct HostRun {
-  int pid = 0;
-  int status = -1;  // -1: killed for running too long
+  int pid = 0, status = -1;  // -1: killed for running too long
   std::string out, err;
 };
-
-// The program with `arguments`, its stdout and stderr in the folder's
-// stdout.txt and stderr.txt, `environment` set in its process. A run that
-// outlives four minutes has hung: it is killed, with status -1.
-inline HostRun RunInFolder(const RunFolder& folder, const std::vector<std::string>& arguments,
-                           const std::function<void()>& environment) {
-  const fs::path out = folder.Path() / "stdout.txt", err = folder.Path() / "stderr.txt";
-  HostRun run;
-  run.pid = hosttest::Spawn(arguments, err, false, [&] {
-    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ::dup2(fd, STDOUT_FILENO);
-    environment();
-  });
-  run.status = hosttest::ExitStatusWithin(run.pid, std::chrono::seconds(240)).value_or(-1);
-  run.out = hosttest::ReadText(out);
-  run.err = hosttest::ReadText(err);
-  return run;
-}
 
 // The lines of `text` that are not empty.
 inline std::vector<std::string> Lines(const std::string& text) {
@@ -184,11 +167,39 @@ inline Sample SampleCalls(std::uint64_t count, std::uint64_t runs, bool byPath,
   return sample;
 }
 
-// Prints what a sweep did: `count` calls or operations counted, the runs
-// faulted and how long they took. Flushed at once: a child forked later
-// would print the buffer again.
-inline void Tell(const std::string& what, std::uint64_t count, const Sample& sample,
-                 std::chrono::steady_clock::time_point started) {
+// The program with `arguments` (made ready in a fresh folder of `example`,
+// its output in the folder) and the fault at `failAt` (0: none); `judge`
+// sees what it did, then nothing may be left behind. A run that outlives
+// four minutes has hung: it is killed.
+inline void RunAndJudge(const std::string& example, const std::string& what,
+                        const std::function<std::vector<std::string>(const RunFolder&)>& arguments,
+                        std::uint64_t failAt, bool files,
+                        const std::function<void(const RunFolder&, const HostRun&)>& judge) {
+  const RunFolder folder(example);
+  const fs::path out = folder.Path() / "stdout.txt", err = folder.Path() / "stderr.txt";
+  HostRun run;
+  run.pid = hosttest::Spawn(arguments(folder), err, false, [&] {
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), STDOUT_FILENO);
+    SweepEnvironment(folder, failAt, files);
+  });
+  run.status = hosttest::ExitStatusWithin(run.pid, std::chrono::seconds(240)).value_or(-1);
+  run.out = hosttest::ReadText(out);
+  run.err = hosttest::ReadText(err);
+  SCOPED_TRACE(example + ": " + what + (failAt > 0 ? ", fault at " + std::to_string(failAt) : "") +
+               "\n" + run.out + run.err);
+  EXPECT_NE(run.status, -1) << "hung";
+  if (run.status != -1) judge(folder, run);
+  EXPECT_EQ(Leftovers(folder, run.pid), std::vector<std::string>{});
+}
+
+// `faulted` for each call `sample` picks (and its place in the sample),
+// then what the sweep did, flushed at once: a child forked later would
+// print the buffer again.
+inline void ForEachFaulted(const std::string& what, std::uint64_t count, const Sample& sample,
+                           const std::function<void(std::uint64_t, std::size_t)>& faulted) {
+  const auto started = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < sample.calls.size(); ++i)
+    faulted(sample.calls[i], i);
   std::cout << what << ": " << count << " counted; " << sample.calls.size()
             << " faulted runs, every " << sample.every
             << (sample.byPath ? " and the first and last of each path" : "") << ", in "

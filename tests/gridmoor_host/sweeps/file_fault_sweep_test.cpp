@@ -92,17 +92,6 @@ Prepared PrepareCheck(const RunFolder& folder, const fs::path&) {
 
 using sweeptest::HostRun;
 
-// The command in `folder`, operation `failAt` failing (0: none), the count
-// kept in `countFile`.
-HostRun RunCommand(const RunFolder& folder, const Prepared& command, std::uint64_t failAt,
-                   const fs::path& countFile) {
-  return sweeptest::RunInFolder(folder, command.arguments, [&] {
-    ::setenv("TMPDIR", folder.Temp().c_str(), 1);
-    ::setenv("GRIDMOOR_TEST_COUNT_FILE_OPS", countFile.c_str(), 1);
-    if (failAt > 0) ::setenv("GRIDMOOR_TEST_FAIL_FILE_OP", std::to_string(failAt).c_str(), 1);
-  });
-}
-
 // Every file and folder under `root`, relative to it.
 std::set<std::string> Listing(const fs::path& root) {
   std::set<std::string> names;
@@ -160,59 +149,56 @@ class FileFaultSweep : public ::testing::TestWithParam<Command> {};
 TEST_P(FileFaultSweep, EveryFaultedWriteFailsCleanly) {
   const Command command = GetParam();
   const hosttest::Folder shared;
-
+  Prepared prepared;  // the last run's
+  const auto arguments = [&](const RunFolder& folder) {
+    prepared = command.prepare(folder, shared.path());
+    WriteOld(prepared.outputs);
+    return prepared.arguments;
+  };
   // Unfaulted: the range of the sweep, what each output becomes, and every
   // file the command leaves.
   std::map<std::string, std::string> written;
   std::set<std::string> made;
   std::uint64_t operations = 0;
-  {
-    const RunFolder folder("separator");
-    const Prepared prepared = command.prepare(folder, shared.path());
-    WriteOld(prepared.outputs);
-    const HostRun run = RunCommand(folder, prepared, 0, folder.Path() / "file-ops.txt");
-    ASSERT_TRUE(run.status == 0 || (command.name == std::string("check") && run.status == 1))
-        << run.status << " " << run.err;
-    EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
-    operations = sweeptest::CountIn(folder.Path() / "file-ops.txt");
-    for (const fs::path& output : prepared.outputs) {
-      written[output.filename().string()] = ReadText(output);
-      EXPECT_NE(written[output.filename().string()], kOldBytes) << output << " was not written";
-    }
-    made = Listing(folder.Out());
-  }
+  sweeptest::RunAndJudge(
+      "separator", command.name, arguments, 0, true,
+      [&](const RunFolder& folder, const HostRun& run) {
+        ASSERT_TRUE(run.status == 0 || (command.name == std::string("check") && run.status == 1));
+        operations = sweeptest::CountIn(folder.CountFile());
+        for (const fs::path& output : prepared.outputs) {
+          written[output.filename().string()] = ReadText(output);
+          EXPECT_NE(ReadText(output), kOldBytes) << output << " was not written";
+        }
+        made = Listing(folder.Out());
+      });
   ASSERT_GT(operations, 0u) << "no file operation counted: is the build without the test seams?";
 
-  const sweeptest::Sample sample = sweeptest::SampleCalls(operations, command.runs, false, {});
-  const auto started = std::chrono::steady_clock::now();
-  for (const std::uint64_t n : sample.calls) {
-    const RunFolder folder("separator");
-    const Prepared prepared = command.prepare(folder, shared.path());
-    WriteOld(prepared.outputs);
-    const HostRun run = RunCommand(folder, prepared, n, folder.Path() / "file-ops.txt");
-    SCOPED_TRACE(std::string(command.name) + ": file operation " + std::to_string(n) + " of " +
-                 std::to_string(operations) + " failing\n" + run.err);
-    ASSERT_NE(run.status, -1) << "hung";
-    EXPECT_NE(run.status, 0);
-    EXPECT_LE(Lines(run.err).size(), 1u);
-    EXPECT_EQ(FaultLines(run), 1u) << "the fault is not told once\n" << run.out;
-    const fs::path faulted = FaultedFile(run);
-    if (!prepared.summary.empty() && fs::absolute(faulted) != prepared.summary) {
-      const json summary = json::parse(ReadText(prepared.summary), nullptr, false);
-      EXPECT_EQ(summary.is_object() ? summary.value("status", "") : "", "failed")
-          << "the summary does not tell of the failure";
-    }
-    for (const fs::path& output : prepared.outputs) {
-      EXPECT_TRUE(Whole(output, written[output.filename().string()])) << output << " was cut";
-      if (fs::absolute(faulted) == output) {
-        EXPECT_EQ(ReadText(output), kOldBytes) << output;
-      }
-    }
-    for (const std::string& name : Listing(folder.Out()))
-      EXPECT_TRUE(made.contains(name)) << name << " left behind";
-    EXPECT_EQ(sweeptest::Leftovers(folder, run.pid), std::vector<std::string>{});
-  }
-  sweeptest::Tell(command.name, operations, sample, started);
+  const auto faulted = [&](std::uint64_t n, std::size_t) {
+    sweeptest::RunAndJudge(
+        "separator", command.name, arguments, n, true,
+        [&](const RunFolder& folder, const HostRun& run) {
+          EXPECT_NE(run.status, 0);
+          EXPECT_LE(Lines(run.err).size(), 1u);
+          EXPECT_EQ(FaultLines(run), 1u) << "the fault is not told once";
+          const fs::path named = FaultedFile(run);
+          const fs::path faulted = named.empty() ? named : fs::absolute(named);
+          if (!prepared.summary.empty() && faulted != prepared.summary) {
+            const json summary = json::parse(ReadText(prepared.summary), nullptr, false);
+            EXPECT_EQ(summary.is_object() ? summary.value("status", "") : "", "failed")
+                << "the summary does not tell of the failure";
+          }
+          for (const fs::path& output : prepared.outputs) {
+            EXPECT_TRUE(Whole(output, written[output.filename().string()])) << output << " cut";
+            if (faulted == output) {
+              EXPECT_EQ(ReadText(output), kOldBytes) << output;
+            }
+          }
+          for (const std::string& name : Listing(folder.Out()))
+            EXPECT_TRUE(made.contains(name)) << name << " left behind";
+        });
+  };
+  sweeptest::ForEachFaulted(command.name, operations,
+                            sweeptest::SampleCalls(operations, command.runs, false, {}), faulted);
 }
 
 // The office's commands take seconds a run, the others a fraction: the
