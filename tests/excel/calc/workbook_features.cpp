@@ -1,6 +1,5 @@
 #include "workbook_features.h"
 
-#include <com/sun/star/awt/Rectangle.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/XEmbeddedScripts.hpp>
@@ -17,13 +16,7 @@
 #include <com/sun/star/sheet/XSheetAnnotations.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
 #include <com/sun/star/sheet/XSheetCondition.hpp>
-#include <com/sun/star/sheet/XSheetConditionalEntries.hpp>
-#include <com/sun/star/sheet/XSheetConditionalEntry.hpp>
-#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/table/CellAddress.hpp>
-#include <com/sun/star/table/XTableChart.hpp>
-#include <com/sun/star/table/XTableCharts.hpp>
-#include <com/sun/star/table/XTableChartsSupplier.hpp>
 #include <com/sun/star/text/XSimpleText.hpp>
 
 #include <array>
@@ -88,12 +81,6 @@ uno::Reference<css::sheet::XNamedRanges> NamedRanges(Document& document) {
                                                   uno::UNO_QUERY_THROW);
 }
 
-std::int32_t ColourOf(const uno::Reference<css::beans::XPropertySet>& style, const char* name) {
-  sal_Int32 colour = -1;
-  style->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= colour;
-  return colour;
-}
-
 }  // namespace
 
 void AddDefinedName(const com::Ptr<Workbook>& workbook, const std::string& name,
@@ -150,88 +137,6 @@ ValidationRule ValidationOf(const com::Ptr<Workbook>& workbook, const std::strin
                           NameOf(kConditions, static_cast<int>(condition->getOperator())),
                           ToUtf8(condition->getFormula1()), ToUtf8(condition->getFormula2()),
                           ToUtf8(message)};
-  });
-}
-
-void AddCondition(const com::Ptr<Workbook>& workbook, const std::string& range,
-                  const ConditionRule& rule) {
-  Call(workbook, [&](Document& document) {
-    const uno::Reference<css::beans::XPropertySet> cells = RangeProperties(document, range);
-    const uno::Reference<css::sheet::XSheetConditionalEntries> entries(
-        cells->getPropertyValue("ConditionalFormat"), uno::UNO_QUERY_THROW);
-    entries->addNew(Properties({{"Operator", uno::Any(static_cast<css::sheet::ConditionOperator>(
-                                                 IndexOf(kConditions, rule.condition)))},
-                                {"Formula1", uno::Any(Utf8ToOUString(rule.formula1))},
-                                {"StyleName", uno::Any(Utf8ToOUString(rule.styleName))}}));
-    cells->setPropertyValue("ConditionalFormat", uno::Any(entries));
-  });
-}
-
-std::vector<ConditionRule> ConditionsOf(const com::Ptr<Workbook>& workbook,
-                                        const std::string& cell) {
-  return Call(workbook, [&](Document& document) {
-    const uno::Reference<css::container::XIndexAccess> entries(
-        RangeProperties(document, cell)->getPropertyValue("ConditionalFormat"),
-        uno::UNO_QUERY_THROW);
-    const uno::Reference<css::style::XStyleFamiliesSupplier> families(document.component,
-                                                                      uno::UNO_QUERY_THROW);
-    const uno::Reference<css::container::XNameAccess> styles(
-        families->getStyleFamilies()->getByName("CellStyles"), uno::UNO_QUERY_THROW);
-    std::vector<ConditionRule> rules;
-    for (sal_Int32 i = 0; i < entries->getCount(); ++i) {
-      const uno::Reference<css::sheet::XSheetCondition> condition(entries->getByIndex(i),
-                                                                  uno::UNO_QUERY_THROW);
-      const uno::Reference<css::sheet::XSheetConditionalEntry> entry(condition,
-                                                                     uno::UNO_QUERY_THROW);
-      ConditionRule rule{NameOf(kConditions, static_cast<int>(condition->getOperator())),
-                         ToUtf8(condition->getFormula1()), ToUtf8(entry->getStyleName())};
-      if (styles->hasByName(entry->getStyleName())) {
-        const uno::Reference<css::beans::XPropertySet> style(
-            styles->getByName(entry->getStyleName()), uno::UNO_QUERY_THROW);
-        rule.background = ColourOf(style, "CellBackColor");
-        rule.fontColor = ColourOf(style, "CharColor");
-      }
-      rules.push_back(std::move(rule));
-    }
-    return rules;
-  });
-}
-
-void AddChart(const com::Ptr<Workbook>& workbook, const std::string& name,
-              const std::string& range) {
-  Call(workbook, [&](Document& document) {
-    const uno::Reference<css::sheet::XSpreadsheet> sheet = FirstSheet(document);
-    const uno::Reference<css::sheet::XCellRangeAddressable> cells(
-        sheet->getCellRangeByName(Utf8ToOUString(range)), uno::UNO_QUERY_THROW);
-    const uno::Reference<css::table::XTableChartsSupplier> supplier(sheet, uno::UNO_QUERY_THROW);
-    const css::table::CellRangeAddress address = cells->getRangeAddress();
-    const uno::Sequence<css::table::CellRangeAddress> data(&address, 1);
-    // Position and size in 1/100 mm, right of the data.
-    supplier->getCharts()->addNewByName(
-        Utf8ToOUString(name), css::awt::Rectangle(8000, 1000, 10000, 7000), data, false, false);
-  });
-}
-
-std::map<std::string, std::vector<std::string>> ChartsOf(const com::Ptr<Workbook>& workbook) {
-  return Call(workbook, [&](Document& document) {
-    const uno::Reference<css::sheet::XSpreadsheet> sheet = FirstSheet(document);
-    const uno::Reference<css::table::XTableChartsSupplier> supplier(sheet, uno::UNO_QUERY_THROW);
-    const uno::Reference<css::table::XTableCharts> charts = supplier->getCharts();
-    std::map<std::string, std::vector<std::string>> found;
-    for (const rtl::OUString& name : charts->getElementNames()) {
-      const uno::Reference<css::table::XTableChart> chart(charts->getByName(name),
-                                                          uno::UNO_QUERY_THROW);
-      std::vector<std::string>& ranges = found[ToUtf8(name)];
-      for (const css::table::CellRangeAddress& a : chart->getRanges()) {
-        const uno::Reference<css::beans::XPropertySet> cells(
-            sheet->getCellRangeByPosition(a.StartColumn, a.StartRow, a.EndColumn, a.EndRow),
-            uno::UNO_QUERY_THROW);
-        rtl::OUString text;
-        cells->getPropertyValue("AbsoluteName") >>= text;
-        ranges.push_back(ToUtf8(text));
-      }
-    }
-    return found;
   });
 }
 

@@ -1,6 +1,6 @@
 // What a workbook holds beyond cells that the excel:: interfaces do not
-// reach (defined names, data validation, conditional formats, charts, Basic
-// modules, the document's view), added and read over UNO for the tests of
+// reach (defined names, data validation, Basic modules, notes, the
+// document's view), added and read over UNO for the tests of
 // saving. Every function works on the first sheet and throws com::Error.
 // Nothing of UNO shows here.
 #pragma once
@@ -28,16 +28,6 @@ struct ValidationRule {
   bool operator==(const ValidationRule&) const = default;
 };
 
-// One condition of a conditional format, and the look of its cell style
-// (colours as 0xRRGGBB, -1 for none).
-struct ConditionRule {
-  std::string condition;
-  std::string formula1;
-  std::string styleName;
-  std::int32_t background = -1;
-  std::int32_t fontColor = -1;
-};
-
 struct BasicModule {
   std::string source;
   bool documentModule = false;  // bound to the workbook or a sheet
@@ -53,18 +43,6 @@ std::map<std::string, std::string> DefinedNames(const com::Ptr<Workbook>& workbo
 void SetValidation(const com::Ptr<Workbook>& workbook, const std::string& range,
                    const ValidationRule& rule);
 ValidationRule ValidationOf(const com::Ptr<Workbook>& workbook, const std::string& cell);
-
-// Adds a condition with the cell style `rule.styleName` (colours ignored).
-void AddCondition(const com::Ptr<Workbook>& workbook, const std::string& range,
-                  const ConditionRule& rule);
-std::vector<ConditionRule> ConditionsOf(const com::Ptr<Workbook>& workbook,
-                                        const std::string& cell);
-
-// A chart of the data in `range` ("B1:B5").
-void AddChart(const com::Ptr<Workbook>& workbook, const std::string& name,
-              const std::string& range);
-// Each chart's name and data ranges ("$Sheet1.$B$1:$B$5", ...).
-std::map<std::string, std::vector<std::string>> ChartsOf(const com::Ptr<Workbook>& workbook);
 
 // The modules of a Basic library by name; empty when there is no such library.
 std::map<std::string, BasicModule> BasicModulesOf(const com::Ptr<Workbook>& workbook,
