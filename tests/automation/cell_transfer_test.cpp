@@ -115,23 +115,6 @@ class CellTransferTest : public test_support::SessionTest {
   com::Ptr<test_support::MemoryWorkbook> book_;
 };
 
-// The texts of values are com's and the address forms cell_address's; these
-// show that a read goes through both, and a double through its text.
-TEST_F(CellTransferTest, ValuesReadAsTheirEnUsTextAtBothAddressForms) {
-  const struct {
-    Variant value;
-    const char* text;
-  } cases[] = {{Variant(), ""},
-               {Variant::Double(1.0 / 3.0), "0.333333333333333"},
-               {Variant::Text("12 caf\xc3\xa9"), "12 caf\xc3\xa9"}};
-  for (const auto& c : cases) {
-    book_->SetCellValue("Data", "AA3", c.value);
-    EXPECT_EQ(Text("Data", "27:3"), c.text) << com::Describe(c.value);
-  }
-  book_->SetCellValue("Data", "AA3", cases[1].value);
-  EXPECT_EQ(Number("Data", "27:3"), 0.333333333333333) << failure_;
-}
-
 // Each failure with its message, a read's and a write's (nullptr: not a
 // case of that direction); a successful write at the pair form after them.
 TEST_F(CellTransferTest, ReadsAndWritesFailWithTheirMessages) {

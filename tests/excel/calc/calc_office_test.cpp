@@ -66,22 +66,13 @@ std::string SavedWorkbook(const com::Ptr<Application>& application, const std::s
 // two is an independent copy in each, with one lock file, this process's,
 // until the last of its holders closes.
 TEST_F(CalcOfficeTest, OneHiddenOfficeServesAllEachWithItsOwnWorkbooksAndEndsWithTheLast) {
-  const std::string path = PathOf("addin.ods");
   const com::Ptr<Application> first = NewApplication();
   const int pid = CurrentOfficeProcessId();
-  ASSERT_GT(pid, 0);
   EXPECT_TRUE(IsOurChild(pid));
   // Hidden; how the properties read back is the contract's.
   EXPECT_EQ(first->GetVisible(0), com::VARIANT_FALSE);
   EXPECT_EQ(first->GetInteractive(0), com::VARIANT_TRUE);
-  const com::Ptr<Workbook> addin = NewWorkbook(first);
-  PutBasicModule(addin, "Standard", "Module1",
-                 "Sub Auto_Open\n  Dim cell\n"
-                 "  cell = ThisComponent.Sheets.getByIndex(0).getCellByPosition(0, 1)\n"
-                 "  cell.setValue(cell.getValue() + 1)\nEnd Sub\n");
-  Put(SheetOf(addin), "A1", Variant::Double(1));
-  addin->SaveCopyAs(Variant::Text(path), 0);
-  addin->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
+  const std::string path = SavedWorkbook(first, PathOf("shared.ods"));
 
   const com::Ptr<Application> second = NewApplication();
   EXPECT_EQ(CurrentOfficeProcessId(), pid);
@@ -98,14 +89,9 @@ TEST_F(CalcOfficeTest, OneHiddenOfficeServesAllEachWithItsOwnWorkbooksAndEndsWit
 
   const com::Ptr<Workbook> inOne = OpenWorkbook(first, path);
   const com::Ptr<Workbook> inTwo = OpenWorkbook(second, path);
-  inOne->RunAutoMacros(kAutoOpen, 0);
-  inTwo->RunAutoMacros(kAutoOpen, 0);
-  EXPECT_EQ(Get(SheetOf(inOne), "A2"), Variant::Double(1));
-  EXPECT_EQ(Get(SheetOf(inTwo), "A2"), Variant::Double(1));
   Put(SheetOf(inOne), "A1", Variant::Double(100));
-  EXPECT_EQ(Get(SheetOf(inTwo), "A1"), Variant::Double(1));
   inOne->Save(0);  // no read-only surprise
-  EXPECT_EQ(Get(SheetOf(inTwo), "A1"), Variant::Double(1));
+  EXPECT_EQ(Get(SheetOf(inTwo), "A1"), Variant::Double(7));
   EXPECT_TRUE(fs::exists(LockFilePath(path)));
 
   first->Quit();
@@ -287,9 +273,10 @@ TEST_F(CalcOfficeTest, ASharedOfficeServesOneApplicationAfterAnotherAndOutlivesT
 }
 
 // A target the office would end itself on is refused with the system's
-// words, and the office goes on. What an office of this process left when
-// it ended goes when a workbook beside it is opened (which files are such
-// leftovers is office_process_test's).
+// words, and the office goes on (a macro's runtime error is the host's VBA
+// tests'). What an office of this process left when it ended goes when a
+// workbook beside it is opened (which files are such leftovers is
+// office_process_test's).
 TEST_F(CalcOfficeTest, FailuresCarryTheOfficesReasonAndLeftoversGoAtTheNextOpen) {
   const com::Ptr<Application> first = NewApplication();
   const com::Ptr<Workbook> workbook = NewWorkbook(first);
@@ -298,13 +285,7 @@ TEST_F(CalcOfficeTest, FailuresCarryTheOfficesReasonAndLeftoversGoAtTheNextOpen)
       ErrorOf([&] { workbook->SaveCopyAs(Variant::Text(PathOf("plain/x.xlsx")), 0); });
   EXPECT_EQ(save.hr(), kApplicationError);
   EXPECT_THAT(save.what(), HasSubstr("plain/x.xlsx: Not a directory"));
-  Put(SheetOf(workbook), "A1", Variant::Double(3));
-  PutBasicModule(workbook, "Standard", "Faulty",
-                 "Sub Divide\n  Dim x, d\n  d = 0\n  x = 1 / d\nEnd Sub\n");
-  const com::Error run =
-      ErrorOf([&] { first->Run(Variant::Text("Divide"), excel_test::Arguments()); });
-  EXPECT_EQ(run.hr(), com::DISP_E_EXCEPTION);
-  EXPECT_THAT(run.what(), HasSubstr("zero"));
+  Put(SheetOf(workbook), "A1", Variant::Double(3));  // the office goes on
   const std::string path = SavedWorkbook(first, PathOf("model.fods"));
   const fs::path left = PathOf("lu" + std::to_string(CurrentOfficeProcessId()) + "8fk2m.tmp");
   WriteFile(left.string(), "half a workbook");

@@ -108,20 +108,6 @@ TEST(OfficeFiles, UrlsEncodeEverythingButPlainCharactersAndPathsAreMadeAbsolute)
     EXPECT_EQ(AbsolutePath(path), expected) << path;
 }
 
-TEST(OfficeFiles, FoldersAreCreatedAndRemoved) {
-  fs::path base;
-  {
-    const std::unique_ptr<OfficeFolders> folders = OfficeFolders::Create();
-    base = folders->Base();
-    EXPECT_EQ(
-        base.filename().string().rfind("gridmoor-office-" + std::to_string(::getpid()) + "-", 0),
-        0u);
-    EXPECT_TRUE(fs::is_directory(folders->Temp()));
-    EXPECT_TRUE(fs::exists(folders->Profile() / "user" / "registrymodifications.xcu"));
-  }
-  EXPECT_FALSE(fs::exists(base));
-}
-
 const std::vector<std::string> kEnvironment = {"PATH=/usr/bin:/bin"};
 
 // The pid of a child that has ended, as an office killed while saving.

@@ -6,21 +6,14 @@
 #include <com/sun/star/script/ModuleType.hpp>
 #include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/script/vba/XVBAModuleInfo.hpp>
-#include <com/sun/star/sheet/ConditionOperator.hpp>
-#include <com/sun/star/sheet/ValidationType.hpp>
 #include <com/sun/star/sheet/XCellAddressable.hpp>
-#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XNamedRange.hpp>
 #include <com/sun/star/sheet/XNamedRanges.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
 #include <com/sun/star/sheet/XSheetAnnotations.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
-#include <com/sun/star/sheet/XSheetCondition.hpp>
 #include <com/sun/star/table/CellAddress.hpp>
 #include <com/sun/star/text/XSimpleText.hpp>
-
-#include <array>
-#include <iterator>
 
 #include "excel/calc/calls/calc_objects.h"
 #include "excel/errors.h"
@@ -28,26 +21,6 @@
 namespace excel::calc::testing {
 namespace uno = css::uno;
 namespace {
-
-// By the enumerations' values.
-constexpr std::array<const char*, 8> kValidationTypes = {"ANY",  "WHOLE",    "DECIMAL", "DATE",
-                                                         "TIME", "TEXT_LEN", "LIST",    "CUSTOM"};
-constexpr std::array<const char*, 10> kConditions = {
-    "NONE", "EQUAL",      "NOT_EQUAL", "GREATER",     "GREATER_EQUAL",
-    "LESS", "LESS_EQUAL", "BETWEEN",   "NOT_BETWEEN", "FORMULA"};
-
-template <std::size_t N>
-int IndexOf(const std::array<const char*, N>& names, const std::string& name) {
-  for (std::size_t i = 0; i < N; ++i)
-    if (name == names[i]) return static_cast<int>(i);
-  com::Throw(com::E_INVALIDARG, "unknown office enumeration name " + name);
-}
-
-template <std::size_t N>
-std::string NameOf(const std::array<const char*, N>& names, int value) {
-  return value >= 0 && static_cast<std::size_t>(value) < N ? names[static_cast<std::size_t>(value)]
-                                                           : std::to_string(value);
-}
 
 Document& DocumentOf(const com::Ptr<Workbook>& workbook) {
   auto* calc = dynamic_cast<CalcWorkbook*>(workbook.Get());
@@ -66,12 +39,6 @@ uno::Reference<css::sheet::XSpreadsheet> FirstSheet(Document& document) {
   const uno::Reference<css::container::XIndexAccess> sheets(document.spreadsheet->getSheets(),
                                                             uno::UNO_QUERY_THROW);
   return uno::Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), uno::UNO_QUERY_THROW);
-}
-
-uno::Reference<css::beans::XPropertySet> RangeProperties(Document& document,
-                                                         const std::string& range) {
-  return uno::Reference<css::beans::XPropertySet>(
-      FirstSheet(document)->getCellRangeByName(Utf8ToOUString(range)), uno::UNO_QUERY_THROW);
 }
 
 uno::Reference<css::sheet::XNamedRanges> NamedRanges(Document& document) {
@@ -101,42 +68,6 @@ std::map<std::string, std::string> DefinedNames(const com::Ptr<Workbook>& workbo
       names[ToUtf8(name)] = ToUtf8(named->getContent());
     }
     return names;
-  });
-}
-
-void SetValidation(const com::Ptr<Workbook>& workbook, const std::string& range,
-                   const ValidationRule& rule) {
-  Call(workbook, [&](Document& document) {
-    const uno::Reference<css::beans::XPropertySet> cells = RangeProperties(document, range);
-    const uno::Reference<css::beans::XPropertySet> validation(cells->getPropertyValue("Validation"),
-                                                              uno::UNO_QUERY_THROW);
-    validation->setPropertyValue(
-        "Type",
-        uno::Any(static_cast<css::sheet::ValidationType>(IndexOf(kValidationTypes, rule.type))));
-    validation->setPropertyValue("ErrorMessage", uno::Any(Utf8ToOUString(rule.errorMessage)));
-    validation->setPropertyValue("ShowErrorMessage", uno::Any(!rule.errorMessage.empty()));
-    const uno::Reference<css::sheet::XSheetCondition> condition(validation, uno::UNO_QUERY_THROW);
-    condition->setOperator(
-        static_cast<css::sheet::ConditionOperator>(IndexOf(kConditions, rule.condition)));
-    condition->setFormula1(Utf8ToOUString(rule.formula1));
-    condition->setFormula2(Utf8ToOUString(rule.formula2));
-    cells->setPropertyValue("Validation", uno::Any(validation));
-  });
-}
-
-ValidationRule ValidationOf(const com::Ptr<Workbook>& workbook, const std::string& cell) {
-  return Call(workbook, [&](Document& document) {
-    const uno::Reference<css::beans::XPropertySet> validation(
-        RangeProperties(document, cell)->getPropertyValue("Validation"), uno::UNO_QUERY_THROW);
-    css::sheet::ValidationType type = css::sheet::ValidationType_ANY;
-    validation->getPropertyValue("Type") >>= type;
-    rtl::OUString message;
-    validation->getPropertyValue("ErrorMessage") >>= message;
-    const uno::Reference<css::sheet::XSheetCondition> condition(validation, uno::UNO_QUERY_THROW);
-    return ValidationRule{NameOf(kValidationTypes, static_cast<int>(type)),
-                          NameOf(kConditions, static_cast<int>(condition->getOperator())),
-                          ToUtf8(condition->getFormula1()), ToUtf8(condition->getFormula2()),
-                          ToUtf8(message)};
   });
 }
 
@@ -209,11 +140,6 @@ bool IsLoadedHidden(const com::Ptr<Workbook>& workbook) {
     }
     return hidden;
   });
-}
-
-void PrintTo(const ValidationRule& rule, std::ostream* out) {
-  *out << "{" << rule.type << " " << rule.condition << " '" << rule.formula1 << "' '"
-       << rule.formula2 << "' message '" << rule.errorMessage << "'}";
 }
 
 void PrintTo(const BasicModule& module, std::ostream* out) {
