@@ -230,8 +230,6 @@ TEST(VariantGrid, RoundTripsThroughATwoDimensionalArrayStoredColumnByColumn) {
   auto* data = static_cast<com::VARIANT*>(sa->pvData);
   EXPECT_EQ(com::BstrToUtf8(data[1].bstrVal), "r2c1") << "the row index runs fastest";
   EXPECT_EQ(com::BstrToUtf8(data[3].bstrVal), "r1c2");
-  EXPECT_EQ(Element(sa, 3, 2), &data[5]);
-  EXPECT_EQ(data[5].vt, com::VT_EMPTY);
 
   // clang-format off
   const struct {

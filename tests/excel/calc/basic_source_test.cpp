@@ -38,9 +38,8 @@ TEST(TokenizeBasic, TextsCommentsAndRemLinesAreTokensOfTheirOwn) {
       {"a _\r\n  b", "Wa|S _\r\n|S  |Wb|"},
       {"a_b = &HFF + 1.5e3", "Wa_b|S |Y=|S |N&HFF|S |Y+|S |N1.5e3|"},
       {"Módulo1.Go\r\"open", "WMódulo1|Y.|WGo|L\r|T\"open|"}};
-  for (const auto& [source, shown] : cases) {
+  for (const auto& [source, shown] : cases)
     EXPECT_EQ(Shown(source), shown) << source;
-  }
   EXPECT_TRUE(UsesWord("a = 1: MSGBOX a", "msgbox"));
   EXPECT_FALSE(UsesWord("a = \"MsgBox\" ' MsgBox\nRem MsgBox\nMsgBoxes 1", "msgbox"));
 }

@@ -206,25 +206,17 @@ TEST_P(CalcApplicationTest, NamedRangesResolveAndBlockWritesKeepTheNotesOfTheirC
   // Each way a block is written: values in one call, typed texts in one
   // call, a formula block cell by cell, one value for every cell.
   // The name, the value written and what B2 then holds.
+  using V = Variant;
+  const auto square = [](V a, V b, V c, V d) { return Block(2, 2, {a, b, c, d}); };
   const std::tuple<const char*, Variant, Variant> cases[] = {
-      {"numbers",
-       Block(2, 2,
-             {Variant::Double(1), Variant::Double(2), Variant::Double(3), Variant::Double(4)}),
-       Variant::Double(1)},
-      {"texts and empty cells",
-       Block(2, 2, {Variant::Text("a"), Variant(), Variant::Text("c"), Variant()}),
-       Variant::Text("a")},
-      {"typed texts",
-       Block(2, 2,
-             {Variant::Text("1,234"), Variant::Text("2"), Variant::Text("3"), Variant::Text("4")}),
-       Variant::Double(1234)},
-      {"formulas",
-       Block(2, 2,
-             {Variant::Text("=D5+1"), Variant::Double(2), Variant::Double(3),
-              Variant::Text("=B2*2")}),
-       Variant::Double(1)},
-      {"one value for all", Variant::Double(7), Variant::Double(7)},
-      {"one formula for all", Variant::Text("=ROW()"), Variant::Double(2)}};
+      {"numbers", square(V::Double(1), V::Double(2), V::Double(3), V::Double(4)), V::Double(1)},
+      {"texts and empty cells", square(V::Text("a"), V(), V::Text("c"), V()), V::Text("a")},
+      {"typed texts", square(V::Text("1,234"), V::Text("2"), V::Text("3"), V::Text("4")),
+       V::Double(1234)},
+      {"formulas", square(V::Text("=D5+1"), V::Double(2), V::Double(3), V::Text("=B2*2")),
+       V::Double(1)},
+      {"one value for all", V::Double(7), V::Double(7)},
+      {"one formula for all", V::Text("=ROW()"), V::Double(2)}};
   AddNote(book_, "B2", "oil rate, STB/d", false);
   AddNote(book_, "C3", "from the test separator", true);
   AddNote(book_, "D4", "outside", false);

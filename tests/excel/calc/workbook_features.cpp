@@ -135,9 +135,8 @@ std::map<std::string, std::string> NotesOf(const com::Ptr<Workbook>& workbook) {
 bool IsLoadedHidden(const com::Ptr<Workbook>& workbook) {
   return Call(workbook, [&](Document& document) {
     bool hidden = false;
-    for (const css::beans::PropertyValue& argument : document.model->getArgs()) {
+    for (const css::beans::PropertyValue& argument : document.model->getArgs())
       if (argument.Name == "Hidden") argument.Value >>= hidden;
-    }
     return hidden;
   });
 }
