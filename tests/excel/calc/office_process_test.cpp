@@ -2,12 +2,10 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -219,7 +217,7 @@ TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEndedAndAKilledChildHasEndedAtOnce)
     EXPECT_TRUE(child->Ended());
     EXPECT_EQ(child->ExitStatus(), 128 + SIGKILL);
   }
-  // Only an end or a kill counts as ended.
+  // Only an end or a kill counts as ended (an exit: calc_office_test.cpp's).
   const std::shared_ptr<ChildProcess> stopped =
       ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
   ASSERT_TRUE(testing::Freeze(stopped->Pid()));
@@ -227,11 +225,6 @@ TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEndedAndAKilledChildHasEndedAtOnce)
   EXPECT_FALSE(stopped->Ended());
   ASSERT_EQ(::kill(stopped->Pid(), SIGKILL), 0);  // ends even a stopped process
   EXPECT_TRUE(stopped->Ended());
-
-  const std::shared_ptr<ChildProcess> exited =
-      ChildProcess::Start("/bin/sh", {"-c", "exit 0"}, kEnvironment);
-  ASSERT_TRUE(exited->WaitForExit(std::chrono::seconds(10)));
-  EXPECT_TRUE(exited->Ended());
 }
 
 // What a child started is ended, the child itself left running: a
@@ -304,33 +297,23 @@ TEST(OfficeReach, CallsThatOutliveTheirDocumentAreFoundAsWholeNames) {
     EXPECT_EQ(CallReachingTheOffice(source), call) << source;
 }
 
-// The error of a write to a socket whose peer has gone: EPIPE, unless the
-// SIGPIPE that comes with it ends the process first.
-int WriteToClosedPeer() {
-  int sockets[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets) != 0) return -1;
-  ::close(sockets[1]);
-  const int error = ::send(sockets[0], "x", 1, 0) < 0 ? errno : 0;
-  ::close(sockets[0]);
-  return error;
-}
-
 bool SigpipeBlockedInThisThread() {
   sigset_t mask;
   ::pthread_sigmask(SIG_SETMASK, nullptr, &mask);
   return ::sigismember(&mask, SIGPIPE) == 1;
 }
 
-TEST(SigpipeBlock, ThreadsStartedMeanwhileSurviveADeadPeerAndTheCallerIsRestored) {
+// That the bridge's threads survive a dead office's pipe is the host's
+// bridge fault sweep's; here, the masks behind it.
+TEST(SigpipeBlock, ThreadsStartedMeanwhileHaveItBlockedAndTheCallerIsRestored) {
   ASSERT_FALSE(SigpipeBlockedInThisThread());
-  int inThread = 0;
+  bool inThread = false;
   {
     const SigpipeBlockedForNewThreads blocked;
-    std::thread([&] { inThread = WriteToClosedPeer(); }).join();
-    // In the calling thread too; its SIGPIPE must not arrive afterwards.
-    EXPECT_EQ(WriteToClosedPeer(), EPIPE);
+    std::thread([&] { inThread = SigpipeBlockedInThisThread(); }).join();
+    EXPECT_TRUE(SigpipeBlockedInThisThread()) << "the caller's own writes too";
   }
-  EXPECT_EQ(inThread, EPIPE);
+  EXPECT_TRUE(inThread);
   EXPECT_FALSE(SigpipeBlockedInThisThread());
   bool blockedLater = true;
   std::thread([&] { blockedLater = SigpipeBlockedInThisThread(); }).join();
