@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 
 #include "automation/cell_address.h"
 #include "com/error.h"
 #include "excel/errors.h"
 #include "gridmoor/host.h"
 #include "session_fixture.h"
-#include "support/cell_texts.h"
 
 namespace {
 
@@ -19,9 +17,9 @@ TEST(CellAddress, NumericPairsBecomeA1Addresses) {
   const struct {
     const char* cell;
     const char* address;
-  } cases[] = {{"1:1", "A1"},   {"26:3", "Z3"},   {"27:3", "AA3"}, {"52:1", "AZ1"},
-               {"53:1", "BA1"}, {"702:9", "ZZ9"}, {" 3: 7", "C7"}, {"3:7:9", "C7"},
-               {"2x:5y", "B5"}, {"$B$7", "$B$7"}, {"A1:", "A1:"},  {"", ""}};
+  } cases[] = {{"1:1", "A1"},    {"26:3", "Z3"},   {"27:3", "AA3"},
+               {"702:9", "ZZ9"}, {" 3: 7", "C7"},  {"3:7:9", "C7"},
+               {"2x:5y", "B5"},  {"$B$7", "$B$7"}, {"", ""}};
   for (const auto& c : cases)
     EXPECT_EQ(automation::CellAddress(c.cell), c.address) << c.cell;
 }
@@ -29,8 +27,8 @@ TEST(CellAddress, NumericPairsBecomeA1Addresses) {
 TEST(CellAddress, PairsOutsideTheSheetNameNoCell) {
   // The two-letter form wraps past ZZ, and a row below 1 is no row: such a
   // pair must never turn into another cell's address.
-  for (const char* cell : {"703:1", "0:1", "-255:1", "6683:1", "1:0", "1:-3", "A1:B2", ":5",
-                           "99999999999999999999:1", "1:99999999999999999999"}) {
+  for (const char* cell : {"703:1", "0:1", "6683:1", "1:0", "A1:B2", ":5", "99999999999999999999:1",
+                           "1:99999999999999999999"}) {
     EXPECT_EQ(automation::CellAddress(cell), "") << cell;
   }
 }
@@ -116,82 +114,25 @@ class CellTransferTest : public test_support::SessionTest {
   com::Ptr<test_support::MemoryWorkbook> book_;
 };
 
-// The texts of values are com's and the address forms cell_address's; these
-// show that a read goes through both, and a double through its text.
-TEST_F(CellTransferTest, ValuesReadAsTheirEnUsTextAtBothAddressForms) {
-  const struct {
-    Variant value;
-    const char* text;
-  } cases[] = {{Variant(), ""},
-               {Variant::Double(1.0 / 3.0), "0.333333333333333"},
-               {Variant::Text("12 caf\xc3\xa9"), "12 caf\xc3\xa9"}};
-  for (const auto& c : cases) {
-    book_->SetCellValue("Data", "AA3", c.value);
-    EXPECT_EQ(Text("Data", "27:3"), c.text) << com::Describe(c.value);
-  }
-  book_->SetCellValue("Data", "AA3", cases[1].value);
-  EXPECT_EQ(Number("Data", "27:3"), 0.333333333333333) << failure_;
-}
-
-// A number is read only from a text that is wholly one; anything else, an
-// empty cell among them, fails the read naming the sheet and the cell (as an
-// A1 address). For streams an empty cell is a missing value instead.
-TEST_F(CellTransferTest, OnlyATextThatIsWhollyANumberReadsAsOne) {
-  ASSERT_EQ(session_->SelectWorksheet("Data").Message(), "");
-  for (const auto& [text, number] : test_support::kCellTexts) {
-    SCOPED_TRACE(std::string("\"") + text + "\"");
-    book_->SetCellValue("Data", "B4", *text == '\0' ? Variant() : Variant::Text(text));
-    EXPECT_EQ(Number("Data", "2:4"), number.value_or(EXT_UNDEFINED_VALUE));
-    const std::string why =
-        *text == '\0' ? "Type mismatch. Data!B4 is empty"
-                      : std::string("Type mismatch. Data!B4 holds \"") + text + "\", not a number";
-    EXPECT_EQ(failure_, number ? "" : "Error in getting data from Excel: " + why);
-
-    const outcome::Expected<double> stream = ReadCellNumber(session_.get(), "", "B4", "Data");
-    if (number) {
-      ASSERT_TRUE(stream) << stream.GetError().Message();
-      EXPECT_EQ(*stream, *number);
-    } else if (*text == '\0') {
-      ASSERT_TRUE(stream) << stream.GetError().Message();
-      EXPECT_EQ(*stream, EXT_UNDEFINED_VALUE) << "missing, not a failure";
-    } else {
-      ASSERT_FALSE(stream);
-      EXPECT_EQ(stream.GetError().Message(), why);
-    }
-  }
-  // A long text is shown by its start, cut at a character boundary.
+// A read's and a write's failures with their messages (a missing sheet and
+// a pair naming no cell are the optimisation and data server tests'); a
+// successful write at the pair form after them.
+TEST_F(CellTransferTest, ReadsAndWritesFailWithTheirMessages) {
+  // No sheet selected yet: nothing can be written, and that is no success.
+  EXPECT_EQ(Write("", "A1", "1"), "Error in setting data cell A1, worksheet ");
+  book_->SetCellValue("Data", "A1", Variant::ErrorValue(excel::kErrDiv0));
+  EXPECT_EQ(Text("Data", "A1", true), "");
+  EXPECT_EQ(failure_, "Could not get Data.Cell[A1]");
+  EXPECT_EQ(Number("Data", "A1"), EXT_UNDEFINED_VALUE);
+  EXPECT_EQ(failure_, "Could not get Data.Cell[A1]");
+  EXPECT_EQ(Text(std::string(300, 'S'), "A1", true), "");
+  EXPECT_EQ(failure_.size(), 259u) << "cut to the field";
+  // Which texts read as numbers is the streams' and published values' tests';
+  // a long text is shown by its start, cut at a character boundary.
   book_->SetCellValue("Data", "B4", Variant::Text(std::string(39, 'x') + "\xc3\xa9 and more"));
   EXPECT_EQ(Number("Data", "B4"), EXT_UNDEFINED_VALUE);
   EXPECT_EQ(failure_, "Error in getting data from Excel: Type mismatch. Data!B4 holds \"" +
                           std::string(39, 'x') + "...\", not a number");
-}
-
-// Each failure with its message, a read's and a write's (nullptr: not a
-// case of that direction); a successful write at the pair form after them.
-TEST_F(CellTransferTest, ReadsAndWritesFailWithTheirMessages) {
-  book_->SetCellValue("Data", "A1", Variant::ErrorValue(excel::kErrDiv0));
-  const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
-      // No sheet selected yet: nothing can be written, and that is no success.
-      {"", "A1", nullptr, "Error in setting data cell A1, worksheet "},
-      {"Data", "A1", "Could not get Data.Cell[A1]", nullptr},  // an error value
-      // A pair naming no cell.
-      {"Data", "703:1", "Could not get Data.Cell[703:1]",
-       "Error in setting data cell 703:1, worksheet Data"},
-      {"Data", "not a cell", "Could not get Data.Cell[not a cell]",
-       "Error in setting data cell not a cell, worksheet Data"},
-      {"Nope", "A1", "Unable to get worksheet Nope", "Unable to get worksheet Nope"}};
-  for (const auto& [sheet, cell, read, write] : cases) {
-    if (write) {
-      EXPECT_EQ(Write(sheet, cell, "1"), write) << cell;
-    }
-    if (!read) continue;
-    EXPECT_EQ(Text(sheet, cell, true), "");
-    EXPECT_EQ(failure_, read);
-    EXPECT_EQ(Number(sheet, cell), EXT_UNDEFINED_VALUE);
-    EXPECT_EQ(failure_, read);
-  }
-  EXPECT_EQ(Text(std::string(300, 'S'), "A1", true), "");
-  EXPECT_EQ(failure_.size(), 259u) << "cut to the field";
   EXPECT_EQ(Write("Data", "2:3", "hello"), "");
   EXPECT_EQ(book_->CellValue("Data", "B3"), Variant::Text("hello"));
 }
@@ -242,14 +183,6 @@ TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOw
   ASSERT_FALSE(errorValue) << "an error value is no number";
   EXPECT_EQ(errorValue.GetError().Message(),
             "Type mismatch. Data!A2 holds the error value #N/A, not a number");
-}
-
-TEST(CellTransferWithoutSession, EveryOperationReportsNoConnection) {
-  const std::string none = "There is no connection to Excel";
-  EXPECT_EQ(ReadCellText(nullptr, "Data", "A1").GetError().Message(), none);
-  EXPECT_EQ(ReadCellDouble(nullptr, "Data", "A1").GetError().Message(), none);
-  EXPECT_EQ(WriteCellText(nullptr, "Data", "A1", "1").Message(), none);
-  EXPECT_EQ(ReadCellNumber(nullptr, "Data", "A1").GetError().Message(), none);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <future>
 #include <memory>
 #include <span>
@@ -67,7 +66,6 @@ class SessionTest : public ::testing::Test {
 
   automation::Message Msg() { return message_; }
   std::string MessageText() const { return message_; }
-  void ClearMessage() { std::memset(message_, 0, sizeof message_); }
 
   std::shared_ptr<Recorder> recorder_ = std::make_shared<Recorder>();
   MemoryApplicationRegistration registration_{"memory", /*asDefault=*/true};

@@ -101,26 +101,6 @@ TEST_F(SessionTest, CreationMinimisesTheNewestVersionAndFailsWithTheWindowStates
   EXPECT_EQ(failing.GetError().Message(), "The object invoked has disconnected from its clients.");
 }
 
-TEST_F(SessionTest, NewAndOpenedWorkbooksAndTheirFailures) {
-  auto session = NewSession();
-  EXPECT_EQ(
-      session->OpenWorkbook(folder_.File("missing.xlsx")).Message(),
-      "Failed to open " + folder_.File("missing.xlsx") + " in Excel (Unknown error 0x800A03EC)");
-  EXPECT_FALSE(session->HasWorkbook());
-
-  recorder_->Clear();
-  EXPECT_EQ(session->NewWorkbook().Message(), "");
-  EXPECT_TRUE(session->HasWorkbook());
-  EXPECT_EQ(recorder_->Transcript(),
-            "Application.GetWorkbooks()\nWorkbooks.Add(Missing, lcid=0)\n");
-
-  excel::Workbook* before = session->GetWorkbook();
-  recorder_->FailCall("Workbooks.Add", com::E_FAIL);
-  EXPECT_EQ(session->NewWorkbook().Message(),
-            "Failed to create new workbook in Excel (Unspecified error)");
-  EXPECT_EQ(session->GetWorkbook(), before) << "a failure leaves the workbook as it was";
-}
-
 TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
   const std::string first = MakeWorkbookFile("first.xlsm", {"A"});
   const std::string second = MakeWorkbookFile("second.xlsm", {"B"});
@@ -138,45 +118,25 @@ TEST_F(SessionTest, AddInsOpenFirstSkippingMissingOnesAndRunTheirAutoMacros) {
   EXPECT_EQ(recorder_->Transcript(),
             open(first) + autoMacros + open(second) + autoMacros + open(main));
   EXPECT_EQ(Names(*session), std::vector<std::string>{"Main"});
-
-  // A failing add-in is reported with the main path; the one before it
-  // stays open and current.
-  auto other = NewSession();
-  recorder_->FailCall("Workbooks.Open", excel::kApplicationError, 2);
-  EXPECT_EQ(other->OpenWorkbookWithAddIns(main, {first, second}).Message(),
-            "Failed to open " + main + " in Excel (Unknown error 0x800A03EC)");
-  EXPECT_EQ(Names(*other), std::vector<std::string>{"A"});
 }
 
 TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheCurrentWorkbook) {
   auto session = NewSession();
+  recorder_->Clear();
   ASSERT_EQ(session->NewWorkbook().Message(), "");
+  EXPECT_EQ(recorder_->Transcript(),
+            "Application.GetWorkbooks()\nWorkbooks.Add(Missing, lcid=0)\n");
   EXPECT_EQ(Names(*session), std::vector<std::string>{"Sheet1"});
   ASSERT_EQ(session->SelectWorksheet("Sheet1").Message(), "");
-  EXPECT_EQ(session->SelectWorksheet("Nope").Message(),
-            "Unable to get worksheet Nope (Invalid index.)");
+  EXPECT_TRUE(session->SelectWorksheet("Nope"));  // its text: the worksheet functions' tests
   EXPECT_EQ(session->GetWorksheetName(), "Sheet1") << "an unknown sheet keeps the current one";
-
-  // Cells travel through Value2.
-  recorder_->Clear();
-  EXPECT_EQ(session->SetCellValue("B2", com::Variant::Double(1.5)), 0);
-  EXPECT_EQ(session->GetCellValue("B2"), com::Variant::Double(1.5));
-  EXPECT_EQ(recorder_->Transcript(),
-            "Worksheet.GetRange(VT_BSTR \"B2\", Missing)\n"
-            "Range.Invoke(0x56C, put, VT_R8 1.5)\n"
-            "Worksheet.GetRange(VT_BSTR \"B2\", Missing)\n"
-            "Range.Invoke(0x56C, get)\n");
 
   // Added worksheets are named unless the name is blank, and become current.
   EXPECT_EQ(session->AddWorksheet("   ").Message(), "");
   EXPECT_EQ(session->GetWorksheetName(), "Sheet2");
-  recorder_->Clear();
-  EXPECT_EQ(session->AddWorksheet("Data").Message(), "");
-  EXPECT_EQ(session->GetWorksheetName(), "Data");
-  EXPECT_EQ(recorder_->Lines()[1], "Worksheets.Add(Missing, Missing, Missing, Missing, lcid=0)");
-  // The name's line and the refusal's text are in the worksheet function tests.
+  // A named one's calls and the refusal's text are the worksheet function tests'.
   EXPECT_TRUE(session->AddWorksheet("a/b"));
-  EXPECT_EQ(session->GetWorksheetName(), "Sheet4") << "the new sheet stays current";
+  EXPECT_EQ(session->GetWorksheetName(), "Sheet3") << "the new sheet stays current";
 
   // Sheet names fail as a whole on a chart sheet; selecting one leaves no
   // worksheet, and cells then read as empty text and cannot be written.
@@ -203,7 +163,7 @@ TEST_F(SessionTest, WorksheetsAreAddedAndSelectedOnlyWhenTheyAreWorksheetsOfTheC
   EXPECT_EQ(session->GetWorksheetName(), "");
 }
 
-TEST_F(SessionTest, SavingFailsWithoutAWorkbookOrAFileAndCloseQuitAndVisibilitySwallowFailures) {
+TEST_F(SessionTest, SavingFailsWithoutAWorkbookOrAFileAndCloseAndQuitAreSafeToRepeat) {
   auto session = NewSession();
   const com::Ptr<test_support::MemoryApplication> application = Application();
   EXPECT_EQ(session->SaveWorkbook().Message(), "Failed to save: Invalid pointer");
@@ -214,14 +174,6 @@ TEST_F(SessionTest, SavingFailsWithoutAWorkbookOrAFileAndCloseQuitAndVisibilityS
   EXPECT_FALSE(copied) << copied.Message();
   EXPECT_TRUE(std::filesystem::exists(copy));
   EXPECT_EQ(recorder_->Lines().back(), "Workbook.SaveCopyAs(VT_BSTR \"" + copy + "\", lcid=0)");
-
-  recorder_->FailCall("Application.PutVisible", com::E_FAIL);
-  session->SetVisible(false);
-  EXPECT_EQ(recorder_->Lines().back(),
-            "Application.PutVisible(lcid=0, VARIANT_FALSE) -> failed 0x80004005");
-  recorder_->FailCall("Workbook.Close", com::E_FAIL);
-  session->CloseWorkbook();
-  EXPECT_TRUE(session->HasWorkbook()) << "a failed close leaves the workbook";
   recorder_->Clear();
   session->CloseWorkbook();
   EXPECT_FALSE(session->HasWorkbook());
@@ -240,15 +192,11 @@ TEST_F(SessionTest, MacrosRunOnTheWorkbooksApplicationWithTheirArguments) {
   auto session = NewSession();
   ASSERT_EQ(session->NewWorkbook().Message(), "");
   recorder_->Clear();
-  EXPECT_FALSE(session->RunMacroIntText("Module1.Step", 3, "1/6/2024"));
-  EXPECT_EQ(recorder_->Transcript(),
-            "Workbook.Activate(lcid=0)\n"
-            "Workbook.GetApplication()\n"
-            "Application.Run(VT_BSTR \"Module1.Step\", VT_I4 3, VT_BSTR \"1/6/2024\", 28 x "
-            "Missing)\n");
-  // RunMacroInt's line and the failure's text are in the model's event tests.
+  // The event macros' arguments and the failure's text are the model's event tests'.
   EXPECT_FALSE(session->RunMacro("Module1.Step"));
-  EXPECT_EQ(recorder_->Lines().back(), "Application.Run(VT_BSTR \"Module1.Step\", 30 x Missing)");
+  EXPECT_EQ(recorder_->Transcript(),
+            "Workbook.Activate(lcid=0)\nWorkbook.GetApplication()\n"
+            "Application.Run(VT_BSTR \"Module1.Step\", 30 x Missing)\n");
 
   // A failure's message is cut where the host's status text would cut it.
   const outcome::Error failed = session->RunMacro(std::string(300, 'm'));

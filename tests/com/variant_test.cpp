@@ -128,21 +128,6 @@ TEST(SysString, KeepsLengthPrefixTerminatorAndEmbeddedNuls) {
     EXPECT_EQ(GmSysAllocStringLen(nullptr, tooLong), nullptr);
 }
 
-// The conversion itself is text's; a BSTR keeps its length, NULs included.
-TEST(Bstr, RoundTripsUtf8Losslessly) {
-  for (const std::string& sample : {std::string(), std::string("D\xc3\xa9"
-                                                               "bit\0 caf\xe9",
-                                                               12)}) {
-    const com::Bstr text = com::Bstr::FromUtf8(sample);
-    EXPECT_NE(text.Get(), nullptr);
-    EXPECT_EQ(text.ToUtf8(), sample);
-  }
-  const com::Bstr none;
-  EXPECT_TRUE(none.Empty());
-  EXPECT_EQ(none.ToUtf8(), "");
-  EXPECT_EQ(none, com::Bstr::FromUtf8(""));
-}
-
 // Texts are owned: the sanitizer build reports a leak or a double free.
 TEST(Bstr, CopyIsDeepMoveStealsAndOwnershipIsHandedOver) {
   com::Bstr original = com::Bstr::FromUtf16(u"Żółć");
@@ -163,6 +148,14 @@ TEST(Bstr, CopyIsDeepMoveStealsAndOwnershipIsHandedOver) {
   raw = moved.Detach();
   EXPECT_EQ(moved.Get(), nullptr);
   GmSysFreeString(raw);
+  // A BSTR keeps its length, NULs included; none is the empty text.
+  const std::string withNul(
+      "D\xc3\xa9"
+      "bit\0 caf\xe9",
+      12);
+  EXPECT_EQ(com::Bstr::FromUtf8(withNul).ToUtf8(), withNul);
+  EXPECT_NE(com::Bstr::FromUtf8("").Get(), nullptr);
+  EXPECT_EQ(com::Bstr(), com::Bstr::FromUtf8(""));
 }
 
 using com::VariantGrid;
@@ -237,8 +230,6 @@ TEST(VariantGrid, RoundTripsThroughATwoDimensionalArrayStoredColumnByColumn) {
   auto* data = static_cast<com::VARIANT*>(sa->pvData);
   EXPECT_EQ(com::BstrToUtf8(data[1].bstrVal), "r2c1") << "the row index runs fastest";
   EXPECT_EQ(com::BstrToUtf8(data[3].bstrVal), "r1c2");
-  EXPECT_EQ(Element(sa, 3, 2), &data[5]);
-  EXPECT_EQ(data[5].vt, com::VT_EMPTY);
 
   // clang-format off
   const struct {

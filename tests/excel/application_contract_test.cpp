@@ -3,7 +3,6 @@
 #include "excel/calc/calc_test_support.h"
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "com/variants/variant_grid.h"
@@ -46,8 +45,8 @@ TEST_P(ApplicationContract,
   const auto first = SheetOf(other);
   other->GetWorksheets()->Add(kMissing, kMissing, kMissing, kMissing, 0);  // "Sheet2"
   using namespace std::string_literals;
-  for (const std::string& refused : {""s, "a/b"s, "x?"s, "[x]"s, "a]b"s, "a:b"s, "a*b"s, "a\\b"s,
-                                     "'ab"s, "ab'"s, "sheet2"s, std::string(32, 'x')}) {
+  for (const std::string& refused : {""s, "a/b"s, "x?"s, "[x]"s, "a:b"s, "a*b"s, "a\\b"s, "'ab"s,
+                                     "sheet2"s, std::string(32, 'x')}) {
     EXPECT_EQ(FailureOf([&] { first->PutName(com::Bstr::FromUtf8(refused)); }), kApplicationError)
         << refused;
     EXPECT_EQ(NameOf(first), "Sheet1") << refused;
@@ -68,24 +67,20 @@ TEST_P(ApplicationContract, ValuesReadBackWithTheirVariantTypesAlsoInBlocks) {
   const auto P = [](Variant written, std::optional<Variant> read = std::nullopt) {
     return std::pair{written, read};
   };
-  // Row 11 (A11) holds 12.5, which a refused write below must keep.
+  // Row 9 (A9) holds 12.5, which a refused write below must keep.
   std::vector<std::pair<Variant, std::optional<Variant>>> cases = {
       P(V::Double(2.5), V::Double(2.5)),
-      P(V::Double(-1e-300), V::Double(-1e-300)),
       P(V::Double(0.1 + 0.2), V::Double(0.1 + 0.2)),
       P(V::Int4(42), V::Double(42)),
-      P(V::Int(-7), V::Double(-7)),
       P(V::Date(43832.25), V::Double(43832.25)),
       P(V::Bool(true), V::Bool(true)),
       P(V::Bool(false), V::Bool(false)),
       P(V::Text("Grüße ∑"), V::Text("Grüße ∑")),
       P(V::Text("TRUE"), V::Bool(true)),
       P(V::Text("12.5"), V::Double(12.5)),
-      P(V::Text("-1e2"), V::Double(-100)),
       P(V::Text("'12"), V::Text("12")),
       P(V::Text("'=no formula"), V::Text("=no formula")),
       P(V::Text("#N/A"), V::ErrorValue(excel::kErrNA)),
-      P(V::Text("#DIV/0!"), V::ErrorValue(excel::kErrDiv0)),
       P(V(), V()),
       P(V::Text(""), V()),
       P(V::Double(0), V::Double(0)),
@@ -139,8 +134,8 @@ TEST_P(ApplicationContract, ValuesReadBackWithTheirVariantTypesAlsoInBlocks) {
   Put(sheet_, "A1", Variant());
   EXPECT_EQ(Get(sheet_, "A1"), Variant());
   for (const Variant& refused : {Variant::Missing(), Variant::ErrorValue(com::E_FAIL)}) {
-    EXPECT_EQ(FailureOf([&] { Put(sheet_, "A11", refused); }), com::DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(Get(sheet_, "A11"), Variant::Double(12.5));
+    EXPECT_EQ(FailureOf([&] { Put(sheet_, "A9", refused); }), com::DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Get(sheet_, "A9"), Variant::Double(12.5));
   }
 }
 
@@ -229,41 +224,21 @@ TEST_P(ApplicationContract,
   const auto other = SheetOf(OpenWorkbook(NewApplication(), PathOf("copy.xlsx")));
   EXPECT_EQ(Get(other, "A1"), Variant::Double(1.25));
 
-  // Opening what is no workbook fails.
-  std::ofstream(PathOf("garbage.xlsx"), std::ios::binary)
-      << std::string("\x01\x02not a workbook\xff", 18);
-  for (const std::string& path :
-       {PathOf("missing.xlsx"), PathOf("garbage.xlsx"), folder_.path().string(), std::string()}) {
+  // Opening what is no file fails (a file that is no workbook: calc_office_test.cpp).
+  for (const std::string& path : {PathOf("missing.xlsx"), folder_.path().string(), std::string()})
     EXPECT_EQ(FailureOf([&] { OpenWorkbook(application_, path); }), kApplicationError) << path;
-  }
   book_->SaveCopyAs(Variant::Text(PathOf("book.xlsx")), 0);
   for (const std::size_t count : {0, 13}) {
     EXPECT_EQ(FailureOf([&] { OpenWorkbook(application_, PathOf("book.xlsx"), count); }),
               com::DISP_E_BADPARAMCOUNT);
   }
-  EXPECT_EQ(NameOf(SheetOf(NewWorkbook(application_))), "Sheet1");
-}
-
-TEST_P(ApplicationContract, AnOpenedWorkbookSavesToItsFileAndClosesAsAsked) {
-  const std::string path = PathOf("book.xlsx");
-  book_->SaveCopyAs(Variant::Text(path), 0);
-  const com::Ptr<excel::Workbook> opened = OpenWorkbook(application_, path);
+  // Saving in place and on closing is the file format tests'; a closed
+  // workbook has left its clients.
+  const com::Ptr<excel::Workbook> opened = OpenWorkbook(application_, PathOf("book.xlsx"));
   const auto sheet = SheetOf(opened);
-  Put(sheet, "A1", Variant::Double(2));
-  opened->Save(0);
-  Put(sheet, "A1", Variant::Double(3));
   opened->Close(Variant::Bool(false), kMissing, kMissing, 0);
-  // A closed workbook has left its clients.
   EXPECT_EQ(FailureOf([&] { opened->GetSheets(); }), com::RPC_E_DISCONNECTED);
   EXPECT_EQ(FailureOf([&] { Get(sheet, "A1"); }), com::RPC_E_DISCONNECTED);
-  const auto reopened = OpenWorkbook(application_, path);
-  EXPECT_EQ(Get(SheetOf(reopened), "A1"), Variant::Double(2));
-
-  // SaveChanges stores under the name given, which the workbook takes.
-  Put(sheet_, "B2", Variant::Text("kept"));
-  book_->Close(Variant::Bool(true), Variant::Text(PathOf("closed.xlsx")), kMissing, 0);
-  const auto closed = OpenWorkbook(NewApplication(), PathOf("closed.xlsx"));
-  EXPECT_EQ(Get(SheetOf(closed), "B2"), Variant::Text("kept"));
 }
 
 TEST_P(ApplicationContract,
@@ -271,19 +246,20 @@ TEST_P(ApplicationContract,
   AddMacros(book_);
   const auto run = [&](const char* macro, std::initializer_list<Variant> arguments) {
     book_->Activate(0);  // as the driver calls macros
-    return com::VariantToText(
-        book_->GetApplication()->Run(Variant::Text(macro), Arguments(arguments)));
+    return book_->GetApplication()->Run(Variant::Text(macro), Arguments(arguments));
   };
-  EXPECT_EQ(run("Add2", {Variant::Double(2), Variant::Double(3)}), "5");
-  EXPECT_EQ(run("Module1.Add2", {Variant::Double(2.5), Variant::Int4(1)}), "3.5");
-  EXPECT_EQ(run("Standard.module1.add2", {Variant::Int4(1), Variant::Int4(1)}), "2");
-  EXPECT_EQ(run("'Book1'!Module1.Joined", {Variant::Text("t"), Variant::Int4(7)}), "t/7");
+  // Results keep their types.
+  EXPECT_EQ(run("Add2", {Variant::Double(2), Variant::Double(3)}), Variant::Int4(5));
+  EXPECT_EQ(run("Module1.Add2", {Variant::Double(2.5), Variant::Int4(1)}), Variant::Double(3.5));
+  EXPECT_EQ(run("Standard.module1.add2", {Variant::Int4(1), Variant::Int4(1)}), Variant::Int4(2));
+  EXPECT_EQ(run("'Book1'!Module1.Joined", {Variant::Text("t"), Variant::Int4(7)}),
+            Variant::Text("t/7"));
   // Arguments left out are not passed; the others keep their order.
   excel::RunArguments gaps = Arguments({Variant::Text("x")});
   gaps[2] = Variant::Int4(3);
   EXPECT_EQ(com::VariantToText(application_->Run(Variant::Text("Joined"), gaps)), "x/3");
   // A macro's changes are there for the next read.
-  EXPECT_EQ(run("WriteCell", {Variant::Double(42)}), "");
+  EXPECT_EQ(com::VariantToText(run("WriteCell", {Variant::Double(42)})), "");
   EXPECT_EQ(Get(sheet_, "B1"), Variant::Double(42));
 
   for (const char* unknown : {"NoSuchMacro", "Module9.Add2", "'Other.xlsm'!Add2", "not a name"}) {

@@ -33,8 +33,6 @@ TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
       {"C5", "=Sheet1!$A$1*10", Variant::Double(20)},
       {"C6", "=\"\"", Variant::Text("")},  // an empty result is no empty cell
       {"C7", "=ROUND(2.5,0)", Variant::Double(3)},
-      {"C8", "=TRUE", Variant::Bool(true)},
-      {"C9", "=AND(TRUE,FALSE)", Variant::Bool(false)},
       {"D1", "=1/0", Variant::ErrorValue(kErrDiv0)},
       {"D2", "=NA()", Variant::ErrorValue(kErrNA)},
       {"D3", "=NOSUCHFUNCTION()", Variant::ErrorValue(kErrName)},
@@ -43,11 +41,7 @@ TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
       {"D6", "=\"a\"+1", Variant::ErrorValue(kErrValue)},
       {"D7", "=D1+1", Variant::ErrorValue(kErrDiv0)},  // an error spreads
       {"E1", "=IF(1>0,#N/A,1)", Variant::ErrorValue(kErrNA)},
-      {"E2", "=#DIV/0!", Variant::ErrorValue(kErrDiv0)},
-      {"E3", "=#VALUE!", Variant::ErrorValue(kErrValue)},
-      {"E4", "=#NUM!", Variant::ErrorValue(kErrNum)},
-      {"E5", "=#REF!", Variant::ErrorValue(kErrRef)},
-      {"E6", "=#NAME?", Variant::ErrorValue(kErrName)},
+      {"E2", "=#NAME?", Variant::ErrorValue(kErrName)},
       // Typed texts the application recognises.
       {"F1", "1/2/2020", Variant::Double(43832)},
       {"F2", "1,234", Variant::Double(1234)}};
@@ -69,16 +63,8 @@ TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
   EXPECT_STREQ(refused.what(),
                "The formula =1+ for Sheet1!A1 does not compile; the cell keeps what it held");
   EXPECT_EQ(Get(sheet_, "A1"), Variant::Double(-10));
-  EXPECT_EQ(FailureOf([&] { Put(sheet_, "G1", Variant::Text("=)")); }), kApplicationError);
-  EXPECT_EQ(Get(sheet_, "G1"), Variant());
-  // So is a reference that names no cell of the sheet, and a sheet name the
-  // application does not take.
-  for (const char* reference : {"R4C2", "A1048577", "XFE1"}) {
-    EXPECT_STREQ(ErrorOf([&] { RangeOf(sheet_, reference); }).what(),
-                 ("Invalid cell reference \"" + std::string(reference) +
-                  "\" on sheet Sheet1: no cell of the sheet and no name")
-                     .c_str());
-  }
+  // So is a sheet name the application does not take (a reference that
+  // names no cell is the cell transfer's, automation/calc_session_test).
   EXPECT_STREQ(ErrorOf([&] { sheet_->PutName(com::Bstr::FromUtf8("a/b")); }).what(),
                "A sheet cannot be named \"a/b\": a name has 1 to 31 characters, none of : \\ / "
                "? * [ ], and no quote at either end");
@@ -90,28 +76,11 @@ TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
   EXPECT_EQ(Get(sheet_, "A5", kDispidNumberFormat), Variant::Text("General"));
 }
 
-TEST_P(CalcApplicationTest, BlocksReadRowsFirstArraysSpreadAndAReadAfterAMacroCostsNoMore) {
-  Put(sheet_, "F1", Variant::Double(5));
-  const Variant block = Block(2, 4,
-                              {Variant::Double(1.5), Variant::Text("text"), Variant::Bool(true),
-                               Variant(), Variant::Text("=F1*2"), Variant::ErrorValue(kErrNA),
-                               Variant::Text("=1/0"), Variant::Text("=F1>1")});
+// A block read gives what single reads give is the contract's.
+TEST_P(CalcApplicationTest, ArraysSpreadOverBlocksAndAReadAfterAMacroCostsNoMore) {
   const auto put = [&](const char* cells, const Variant& value) {
     RangeOf(sheet_, cells)->Invoke(kDispidValue2, InvokeKind::kPropertyPut, {&value, 1});
   };
-  const auto read = [&](const char* cells) {
-    const Variant value = Get(sheet_, cells);
-    EXPECT_EQ(value.vt, com::VT_ARRAY | com::VT_VARIANT);
-    return com::VariantGrid::FromVariant(value);
-  };
-  put("A1:D2", block);
-  const com::VariantGrid expected = com::VariantGrid::FromVariant(
-      Block(2, 4,
-            {Variant::Double(1.5), Variant::Text("text"), Variant::Bool(true), Variant(),
-             Variant::Double(10), Variant::ErrorValue(kErrNA), Variant::ErrorValue(kErrDiv0),
-             Variant::Bool(true)}));
-  EXPECT_EQ(read("A1:D2"), expected);
-  EXPECT_EQ(Get(sheet_, "B2"), Variant::ErrorValue(kErrNA));
   // A row repeats down; beyond a smaller array, cells get #N/A.
   put("H1:I2", Block(1, 2, {Variant::Double(1), Variant::Double(2)}));
   EXPECT_EQ(Get(sheet_, "I2"), Variant::Double(2));
@@ -123,13 +92,10 @@ TEST_P(CalcApplicationTest, BlocksReadRowsFirstArraysSpreadAndAReadAfterAMacroCo
   EXPECT_EQ(Get(sheet_, "K3"), Variant::ErrorValue(kErrNA));
   // One formula fills a block with its references moving along.
   put("G1:G2", Variant::Text("=F1*2"));
+  Put(sheet_, "F1", Variant::Double(5));
   Put(sheet_, "F2", Variant::Double(4));
+  EXPECT_EQ(Get(sheet_, "G1"), Variant::Double(10));
   EXPECT_EQ(Get(sheet_, "G2"), Variant::Double(8));
-  // Plain numbers 0 and 1 read in a block stay numbers.
-  Put(sheet_, "O1", Variant::Double(0));
-  Put(sheet_, "O2", Variant::Double(1));
-  EXPECT_EQ(read("O1:O2"),
-            com::VariantGrid::FromVariant(Block(2, 1, {Variant::Double(0), Variant::Double(1)})));
 
   // The macro's wrapper reads, inside the office, what the check of moved
   // cells needs, so a cell read after a macro costs what it costs without one
@@ -238,25 +204,17 @@ TEST_P(CalcApplicationTest, NamedRangesResolveAndBlockWritesKeepTheNotesOfTheirC
   // Each way a block is written: values in one call, typed texts in one
   // call, a formula block cell by cell, one value for every cell.
   // The name, the value written and what B2 then holds.
+  using V = Variant;
+  const auto square = [](V a, V b, V c, V d) { return Block(2, 2, {a, b, c, d}); };
   const std::tuple<const char*, Variant, Variant> cases[] = {
-      {"numbers",
-       Block(2, 2,
-             {Variant::Double(1), Variant::Double(2), Variant::Double(3), Variant::Double(4)}),
-       Variant::Double(1)},
-      {"texts and empty cells",
-       Block(2, 2, {Variant::Text("a"), Variant(), Variant::Text("c"), Variant()}),
-       Variant::Text("a")},
-      {"typed texts",
-       Block(2, 2,
-             {Variant::Text("1,234"), Variant::Text("2"), Variant::Text("3"), Variant::Text("4")}),
-       Variant::Double(1234)},
-      {"formulas",
-       Block(2, 2,
-             {Variant::Text("=D5+1"), Variant::Double(2), Variant::Double(3),
-              Variant::Text("=B2*2")}),
-       Variant::Double(1)},
-      {"one value for all", Variant::Double(7), Variant::Double(7)},
-      {"one formula for all", Variant::Text("=ROW()"), Variant::Double(2)}};
+      {"numbers", square(V::Double(1), V::Double(2), V::Double(3), V::Double(4)), V::Double(1)},
+      {"texts and empty cells", square(V::Text("a"), V(), V::Text("c"), V()), V::Text("a")},
+      {"typed texts", square(V::Text("1,234"), V::Text("2"), V::Text("3"), V::Text("4")),
+       V::Double(1234)},
+      {"formulas", square(V::Text("=D5+1"), V::Double(2), V::Double(3), V::Text("=B2*2")),
+       V::Double(1)},
+      {"one value for all", V::Double(7), V::Double(7)},
+      {"one formula for all", V::Text("=ROW()"), V::Double(2)}};
   AddNote(book_, "B2", "oil rate, STB/d", false);
   AddNote(book_, "C3", "from the test separator", true);
   AddNote(book_, "D4", "outside", false);
@@ -275,17 +233,13 @@ TEST_P(CalcApplicationTest, NamedRangesResolveAndBlockWritesKeepTheNotesOfTheirC
   EXPECT_EQ(NotesOf(book_), notes);
 }
 
-TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesTravelWithTheFileAndNameAMissingSheet) {
+TEST_P(CalcApplicationTest, BasicMacrosTravelWithTheFileAndNameAMissingSheet) {
   AddMacros(book_);
   const auto run = [&](const com::Ptr<Application>& application, const char* macro,
                        std::initializer_list<Variant> given) {
     return application->Run(Variant::Text(macro), excel_test::Arguments(given));
   };
-  EXPECT_EQ(run(application_, "Add2", {Variant::Double(2), Variant::Double(3)}), Variant::Int4(5));
-  EXPECT_EQ(run(application_, "Add2", {Variant::Double(2.5), Variant::Int4(1)}),
-            Variant::Double(3.5));
-  EXPECT_EQ(run(application_, "Joined", {Variant::Text("t"), Variant::Int4(7)}),
-            Variant::Text("t/7"));
+  // The types of the results are the contract's.
   // A module that does not compile fails every macro of its library.
   PutBasicModule(book_, "Broken", "Module1", "Function Bad()\n  Bad = (1 +\nEnd Function\n");
   EXPECT_EQ(FailureOf([&] { run(application_, "Broken.Module1.Bad", {}); }), com::DISP_E_EXCEPTION);
@@ -322,64 +276,6 @@ TEST_P(CalcApplicationTest, BasicMacrosKeepTheirTypesTravelWithTheFileAndNameAMi
   EXPECT_EQ(message.find("Sheet1"), std::string::npos) << message;
 }
 
-// A macro that stores its own workbook writes none of the driver's Basic
-// into it: no wrapper, no support module, no stand-in, no rewritten call;
-// and it goes on with its stand-ins in place. The user's modules named as
-// the driver's are the user's, kept and callable.
-TEST_P(CalcApplicationTest, AMacroStoringItsWorkbookWritesNoneOfTheDriversBasic) {
-  const std::string module =
-      "Sub SaveSelf()\n"
-      "  MsgBox \"Saving\" ' then Application.CalculateFull\n"
-      "  Application.CalculateFull\n"
-      "  ThisComponent.store()\n"
-      "  ThisComponent.getSheets().getByIndex(0).getCellByPosition(0, 0).setValue(MsgBox(\"?\", "
-      "4))\n"
-      "End Sub\n"
-      "Sub SaveAndClose()\n"
-      "  ThisComponent.store()\n"
-      "  ThisComponent.close(True)\n"
-      "End Sub\n";
-  PutBasicModule(book_, "Standard", "Module1", module);
-  PutBasicModule(book_, "Standard", "GridmoorSupport",
-                 "Function Seven()\n  Seven = 7\nEnd Function\n");
-  PutBasicModule(book_, "Standard", "GridmoorCall1",
-                 "Function Eight()\n  Eight = 8\nEnd Function\n");
-  const std::string path = PathOf("self.fods");
-  book_->SaveCopyAs(Variant::Text(path), 0);
-
-  const com::Ptr<Application> runner = NewApplication();
-  const com::Ptr<Workbook> book = OpenWorkbook(runner, path);
-  const auto run = [&](const char* macro) {
-    return runner->Run(Variant::Text(macro), excel_test::Arguments());
-  };
-  run("Module1.SaveSelf");
-  EXPECT_EQ(Get(SheetOf(book), "A1"), Variant::Double(6));  // vbYes, after the store
-  EXPECT_EQ(run("GridmoorSupport.Seven"), Variant::Int4(7));
-  EXPECT_EQ(run("GridmoorCall1.Eight"), Variant::Int4(8));
-  const std::string stored = ReadFile(path);
-  for (const char* generated : {"Gridmoor generated", "GmCalculateFull", "GmDialogs", "stand-ins",
-                                "Private Function MsgBox"})
-    EXPECT_EQ(stored.find(generated), std::string::npos) << generated;
-  for (const char* kept : {"Application.CalculateFull", "Seven = 7", "Eight = 8"})
-    EXPECT_NE(stored.find(kept), std::string::npos) << kept;
-
-  // A macro that closes its workbook after storing it leaves no chance to
-  // store it again: the next open takes the driver's Basic out. The same
-  // application opens the file afresh, not the closed workbook, and holds
-  // it for writing.
-  run("SaveAndClose");
-  const com::Ptr<Workbook> again = OpenWorkbook(runner, path);
-  EXPECT_EQ(FailureOf([&] { again->Save(0); }), 0);
-  const std::map<std::string, BasicModule> reopened = BasicModulesOf(again, "Standard");
-  std::vector<std::string> names;
-  for (const auto& [name, module] : reopened) {
-    names.push_back(name);
-    EXPECT_EQ(module.source.find("Gridmoor generated"), std::string::npos) << name;
-  }
-  EXPECT_EQ(names, (std::vector<std::string>{"GridmoorCall1", "GridmoorSupport", "Module1"}));
-  runner->Quit();
-}
-
 // Sheets and cells are looked up once and kept between macros; a macro
 // that moves them makes the next look-up find them again by name and
 // address, as a user reads them.
@@ -403,21 +299,16 @@ End Sub
   };
   const Case cases[] = {
       {"row inserted above", "s.getRows().insertByIndex(0, 1)", "Data", "B2", Variant::Double(1)},
-      {"row deleted above", "s.getRows().removeByIndex(0, 1)", "Data", "B2", Variant::Double(3)},
       {"cell moved away",
        "s.moveRange(s.getCellRangeByName(\"D5\").getCellAddress(), "
        "s.getCellRangeByName(\"B2\").getRangeAddress())",
        "Data", "B2", Variant()},
-      {"sheet inserted before", "ThisComponent.Sheets.insertNewByName(\"First\", 0)", "Data", "B2",
-       Variant::Double(2)},
       {"sheet renamed", "s.setName(\"Renamed\")", "Data", "B2", Variant::Null()},
       {"renamed sheet read by its new name", "s.setName(\"Renamed\")", "Renamed", "B2",
        Variant::Double(2)},
       {"name pointed elsewhere",
        "ThisComponent.NamedRanges.getByName(\"Target\").setContent(\"$Data.$B$3\")", "Data",
-       "Target", Variant::Double(3)},
-      {"values only", "s.getCellRangeByName(\"B2\").setValue(20)", "Data", "B2",
-       Variant::Double(20)}};
+       "Target", Variant::Double(3)}};
   for (const Case& c : cases) {
     const com::Ptr<Workbook> book = NewWorkbook(application_);
     PutBasicModule(book, "Standard", "Moves",

@@ -1,8 +1,8 @@
 // Saving a workbook made in Excel through each of the driver's save paths
-// keeps its VBA project, defined names, data validation, conditional
-// formats and charts: the test adds them to an Excel-made .xlsm, saves,
-// and looks for each in the file opened again by a fresh application.
-#include <cstdlib>
+// keeps its VBA project and defined names: the test adds names to an
+// Excel-made .xlsm, saves, and looks for both in the file opened again by a
+// fresh application. (Data validation, charts and conditional formats go
+// through the same filters; no driver code touches them.)
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -30,54 +30,6 @@ struct NameItem {
 };
 constexpr NameItem kNames[] = {{"Rates", "$Sheet1.$B$1:$B$5"}, {"Limit", "42"}};
 
-struct ValidationItem {
-  const char* range;
-  const char* probe;  // a cell of the range
-  ValidationRule rule;
-};
-const ValidationItem kValidations[] = {
-    // A list has no condition; the office reads every list back as EQUAL.
-    {"D1:D5", "D3", {"LIST", "EQUAL", "\"low;high\"", "", "Pick low or high"}},
-    {"E1:E2", "E2", {"WHOLE", "BETWEEN", "1", "10", "A whole number from 1 to 10"}},
-    {"F1", "F1", {"DECIMAL", "GREATER", "$B$1", "", ""}}};
-
-constexpr const char* kConditionRange = "B1:B5";
-constexpr const char* kConditionProbe = "B4";
-const ConditionRule kCondition{"GREATER", "20", "Bad"};
-
-constexpr const char* kChartData = "B1:B5";
-
-// What the tests compare before and after a save.
-struct Features {
-  std::map<std::string, std::string> names;
-  std::vector<ValidationRule> validations;       // at the probes of kValidations
-  std::vector<ConditionRule> conditions;         // at kConditionProbe
-  std::vector<std::vector<std::string>> charts;  // the data ranges of each
-  std::map<std::string, BasicModule> modules;    // of the VBA project
-};
-
-Features FeaturesOf(const com::Ptr<Workbook>& workbook) {
-  Features features;
-  features.names = DefinedNames(workbook);
-  for (const ValidationItem& item : kValidations)
-    features.validations.push_back(ValidationOf(workbook, item.probe));
-  features.conditions = ConditionsOf(workbook, kConditionProbe);
-  for (auto& [name, ranges] : ChartsOf(workbook))
-    features.charts.push_back(ranges);
-  features.modules = BasicModulesOf(workbook, kVbaLibrary);
-  return features;
-}
-
-// The office names a conditional format's style anew when it reads one
-// back; the condition and the look are what the user sees.
-std::vector<std::string> Looks(const std::vector<ConditionRule>& rules) {
-  std::vector<std::string> looks;
-  for (const ConditionRule& rule : rules)
-    looks.push_back(rule.condition + " " + rule.formula1 + " background " +
-                    std::to_string(rule.background) + " font " + std::to_string(rule.fontColor));
-  return looks;
-}
-
 // A module's source without its trailing line ends: the office adds one on
 // every save.
 std::map<std::string, BasicModule> Trimmed(std::map<std::string, BasicModule> modules) {
@@ -95,17 +47,11 @@ std::string CopyOfMacroWorkbook(const std::string& path) {
   return path;
 }
 
-void Decorate(const com::Ptr<Workbook>& workbook) {
-  const com::Ptr<Worksheet> sheet = SheetOf(workbook);
-  const char* cells[] = {"B1", "B2", "B3", "B4", "B5"};
-  for (int i = 0; i < 5; ++i)
-    Put(sheet, cells[i], Variant::Double(10.0 * i));
+// The names the test adds before each save.
+void ExpectNamesAdded(const com::Ptr<Workbook>& workbook) {
+  const std::map<std::string, std::string> names = DefinedNames(workbook);
   for (const NameItem& item : kNames)
-    AddDefinedName(workbook, item.name, item.content);
-  for (const ValidationItem& item : kValidations)
-    SetValidation(workbook, item.range, item.rule);
-  AddCondition(workbook, kConditionRange, kCondition);
-  AddChart(workbook, "Trend", kChartData);
+    EXPECT_EQ(names.count(item.name) ? names.at(item.name) : "none", item.content) << item.name;
 }
 
 // Runs the recorded macro on a cleared A1. It selects a cell, which needs a
@@ -143,52 +89,10 @@ const SaveCase kSaveCases[] = {{"SaveInPlace", SavePath::kSave, "xlsm", false},
                                {"RunMacroThenSaveInPlace", SavePath::kSave, "xlsm", true},
                                {"RunMacroThenSaveCopyAsXlsm", SavePath::kSaveCopyAs, "xlsm", true}};
 
-// Decorates the copy `opened` of the macro workbook and saves it through the
-// case's path to `saved`, closing it; gives what it held before the save.
-Features SaveThrough(const SaveCase& c, const com::Ptr<Application>& application,
-                     const std::string& opened, const std::string& saved) {
-  const com::Ptr<Workbook> workbook = OpenWorkbook(application, opened);
-  Decorate(workbook);
-  const Features before = FeaturesOf(workbook);
-  if (c.runMacroFirst) RunRecordedMacro(application, workbook);
-  const Variant missing = Variant::Missing();
-  switch (c.path) {
-    case SavePath::kSave:
-      workbook->Save(0);
-      break;
-    case SavePath::kSaveCopyAs:
-      workbook->SaveCopyAs(Variant::Text(saved), 0);
-      break;
-    case SavePath::kCloseSavingAs:
-      workbook->Close(Variant::Bool(true), Variant::Text(saved), missing, 0);
-      return before;
-  }
-  workbook->Close(Variant::Bool(false), missing, missing, 0);
-  return before;
-}
-
-// What was added is there before saving, so that the comparisons after
-// compare something.
-void ExpectDecorated(const Features& before) {
-  for (const NameItem& item : kNames)
-    ASSERT_EQ(before.names.at(item.name), item.content);
-  // The office reads an unused second formula back as "0".
-  for (std::size_t i = 0; i < std::size(kValidations); ++i) {
-    ValidationRule set = kValidations[i].rule;
-    if (set.formula2.empty()) set.formula2 = before.validations[i].formula2;
-    ASSERT_EQ(before.validations[i], set);
-  }
-  ASSERT_EQ(before.conditions.size(), 1u);
-  ASSERT_EQ(before.conditions[0].styleName, kCondition.styleName);
-  ASSERT_NE(before.conditions[0].background, -1);
-  ASSERT_EQ(before.charts, (std::vector<std::vector<std::string>>{{"$Sheet1.$B$1:$B$5"}}));
-  ASSERT_EQ(before.modules.size(), 3u);
-}
-
-// Each workbook is saved in one application, one open at a time (each has
-// the recorded macro), and read back by a fresh one.
+// Each workbook, a copy of the macro workbook with names added, is saved in one
+// application, one open at a time, and read back by a fresh one.
 TEST_F(FileFormatTest, EverySavePathKeepsWhatTheWorkbookHolds) {
-  std::vector<Features> before;
+  std::map<std::string, BasicModule> original;
   std::vector<std::string> saved;
   {
     const com::Ptr<Application> application = NewApplication();
@@ -198,8 +102,21 @@ TEST_F(FileFormatTest, EverySavePathKeepsWhatTheWorkbookHolds) {
       saved.push_back(c.path == SavePath::kSave
                           ? opened
                           : PathOf(std::string(c.name) + "-saved." + c.extension));
-      before.push_back(SaveThrough(c, application, opened, saved.back()));
-      ExpectDecorated(before.back());
+      const com::Ptr<Workbook> workbook = OpenWorkbook(application, opened);
+      for (const NameItem& item : kNames)
+        AddDefinedName(workbook, item.name, item.content);
+      ExpectNamesAdded(workbook);
+      original = Trimmed(BasicModulesOf(workbook, kVbaLibrary));
+      ASSERT_EQ(original.size(), 3u);
+      if (c.runMacroFirst) RunRecordedMacro(application, workbook);
+      const Variant missing = Variant::Missing();
+      if (c.path == SavePath::kCloseSavingAs) {
+        workbook->Close(Variant::Bool(true), Variant::Text(saved.back()), missing, 0);
+        continue;
+      }
+      if (c.path == SavePath::kSave) workbook->Save(0);
+      if (c.path == SavePath::kSaveCopyAs) workbook->SaveCopyAs(Variant::Text(saved.back()), 0);
+      workbook->Close(Variant::Bool(false), missing, missing, 0);
     }
     application->Quit();
   }
@@ -207,45 +124,35 @@ TEST_F(FileFormatTest, EverySavePathKeepsWhatTheWorkbookHolds) {
   for (std::size_t n = 0; n < std::size(kSaveCases); ++n) {
     SCOPED_TRACE(kSaveCases[n].name);
     const com::Ptr<Workbook> workbook = OpenWorkbook(application, saved[n]);
-    const Features after = FeaturesOf(workbook);
-    EXPECT_EQ(after.names, before[n].names) << "defined names";
-    for (std::size_t i = 0; i < std::size(kValidations); ++i)
-      EXPECT_EQ(after.validations[i], before[n].validations[i])
-          << "data validation of " << kValidations[i].range;
-    EXPECT_EQ(Looks(after.conditions), Looks(before[n].conditions)) << "conditional format";
-    EXPECT_EQ(after.charts, before[n].charts) << "charts";
+    ExpectNamesAdded(workbook);
+    const std::map<std::string, BasicModule> modules = BasicModulesOf(workbook, kVbaLibrary);
     if (std::string(kSaveCases[n].extension) == "xlsm") {
-      EXPECT_EQ(Trimmed(after.modules), Trimmed(before[n].modules)) << "VBA project";
+      EXPECT_EQ(Trimmed(modules), original) << "VBA project";
       RunRecordedMacro(application, workbook);
     } else {
       // A macro-free format: the office drops the project, as a spreadsheet does.
-      EXPECT_TRUE(after.modules.empty());
+      EXPECT_TRUE(modules.empty());
     }
     workbook->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
   }
 }
 
-// The office stores a changed module of the VBA project, and a module
-// added through the driver: it is registered as a standard module, without
-// which the office's project export fails every store of the file.
-TEST_F(FileFormatTest, VbaProjectStoresChangedAndAddedModulesAndOneSheetFormatsLoseNoSheets) {
-  constexpr const char* kHeader = "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n";
-  const std::string changed =
-      std::string(kHeader) + "Sub Macro1()\n  Range(\"A2\").Value = 7\nEnd Sub\n";
-  const std::string added = std::string(kHeader) + "Sub Added()\nEnd Sub\n";
+// A module added through the driver is registered as a standard module,
+// without which the office's project export fails every store of the file
+// (a changed module stored is the host's VBA tests').
+TEST_F(FileFormatTest, VbaProjectStoresAnAddedModuleAndOneSheetFormatsLoseNoSheets) {
   const std::string opened = CopyOfMacroWorkbook(PathOf("book.xlsm"));
   {
     const com::Ptr<Application> application = NewApplication();
     const com::Ptr<Workbook> workbook = OpenWorkbook(application, opened);
-    PutBasicModule(workbook, kVbaLibrary, "Module1", changed);
-    PutBasicModule(workbook, kVbaLibrary, "Added", added);
+    PutBasicModule(workbook, kVbaLibrary, "Added",
+                   "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\nSub Added()\n"
+                   "End Sub\n");
     EXPECT_EQ(FailureOf([&] { workbook->SaveCopyAs(Variant::Text(PathOf("saved.xlsm")), 0); }), 0);
   }
   const com::Ptr<Application> application = NewApplication();
   const std::map<std::string, BasicModule> modules =
       Trimmed(BasicModulesOf(OpenWorkbook(application, PathOf("saved.xlsm")), kVbaLibrary));
-  ASSERT_EQ(modules.count("Module1"), 1u);
-  EXPECT_EQ(modules.at("Module1").source, changed.substr(0, changed.size() - 1));
   ASSERT_EQ(modules.count("Added"), 1u);
   EXPECT_NE(modules.at("Added").source.find("Sub Added()"), std::string::npos);
 
@@ -280,32 +187,6 @@ TEST_F(FileFormatTest, VbaProjectStoresChangedAndAddedModulesAndOneSheetFormatsL
   Put(SheetOf(single), "B1", Variant::Double(7));
   single->Save(0);
   EXPECT_EQ(ReadFile(PathOf("single.csv")), "rate,7\npressure,310\n");
-}
-
-// A whole run of the reference host, which reaches the driver only through
-// the library's exports, saving its workbook with --save-as.
-TEST_F(FileFormatTest, HostRunSavedAsXlsmKeepsTheVbaProject) {
-  const std::string book = CopyOfMacroWorkbook(PathOf("book.xlsm"));
-  const std::string saved = PathOf("saved.xlsm");
-  WriteFile(PathOf("inputs.csv"), "timestep,stream,oilRate\n0,In-1,10\n");
-  WriteFile(PathOf("scenario.json"), R"({"workbook": "book.xlsm",
-    "case": {"inputCount": 1, "outputCount": 1,
-      "inputStreams": [{"sheetName": "Sheet1", "forecastDisplay": true, "forecastDirection": 1,
-                        "forecastCells": [{"cell": "C1"}]}],
-      "outputStreams": [{"sheetName": "Sheet1", "propertyCells": [{"cell": "A1"}]}]},
-    "run": {"start": "2024-01-01", "timesteps": 1, "stepDays": 30},
-    "inputs": "inputs.csv"})");
-  const std::string command = std::string(GRIDMOOR_HOST_PROGRAM) + " --library " +
-                              GRIDMOOR_LIBRARY_FILE + " run " + PathOf("scenario.json") +
-                              " --out " + PathOf("out") + " --save-as " + saved + " >" +
-                              PathOf("host.log") + " 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(PathOf("host.log"));
-
-  const com::Ptr<Application> application = NewApplication();
-  const std::map<std::string, BasicModule> original =
-      Trimmed(BasicModulesOf(OpenWorkbook(application, book), kVbaLibrary));
-  ASSERT_EQ(original.size(), 3u);
-  EXPECT_EQ(Trimmed(BasicModulesOf(OpenWorkbook(application, saved), kVbaLibrary)), original);
 }
 
 }  // namespace

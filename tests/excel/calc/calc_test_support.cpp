@@ -125,9 +125,8 @@ com::Variant Block(std::size_t rows, std::size_t columns,
   com::VariantGrid grid(rows, columns);
   auto value = values.begin();
   for (std::size_t r = 1; r <= rows; ++r) {
-    for (std::size_t c = 1; c <= columns && value != values.end(); ++c, ++value) {
+    for (std::size_t c = 1; c <= columns && value != values.end(); ++c, ++value)
       grid.At(static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)) = *value;
-    }
   }
   return grid.ToVariant();
 }

@@ -126,59 +126,54 @@ std::string CopyOfBook(const std::string& name, const std::string& path) {
   return path;
 }
 
-// The book at `path` recalculated, then opened in `application`, saved as
-// `copy` and in place.
-void ExpectRewrittenAndSavedAsWritten(const Book& book, const std::string& path,
-                                      const std::string& copy,
-                                      const com::Ptr<Application>& application) {
-  const refhost::SavedWorkbook saved = SavedOf(path);
-  ASSERT_FALSE(saved.formulas.empty());
-
-  const RecalculatedWorkbook recalculated = CreateCalcRecalculator()->Recalculate(path);
-  ASSERT_EQ(recalculated.sheets, saved.sheets);
-  std::map<Position, CellResult> results;
-  for (const RecalculatedCell& cell : recalculated.formulas)
-    results[{recalculated.sheets[static_cast<std::size_t>(cell.sheet)], cell.row, cell.column}] =
-        cell.result;
-  for (const refhost::SavedCell& cell : saved.formulas) {
-    SCOPED_TRACE(cell.sheet + "!" + refhost::CellName(cell.row, cell.column) + " " + cell.formula);
-    ASSERT_TRUE(results.count({cell.sheet, cell.row, cell.column}));
-    const CellResult& calc = results.at({cell.sheet, cell.row, cell.column});
-    EXPECT_TRUE(SameResult(cell.value, calc)) << "saved " << cell.value.number << cell.value.text
-                                              << ", calc " << calc.number << calc.text;
-  }
-  std::vector<Rewrite> rewrites;
-  for (const FormulaRewrite& r : recalculated.rewrites)
-    rewrites.emplace_back(r.sheet, r.row, r.column, r.original, r.rewritten);
-  EXPECT_EQ(rewrites, book.rewrites);
-
-  const auto& [sheetName, dataCell, value, totalCell, total] = book.change;
-  const com::Ptr<Workbook> workbook = OpenWorkbook(application, path);
-  workbook->SaveCopyAs(Variant::Text(copy), 0);
-  // The open workbook computes on with the rewrites in place.
-  const com::Ptr<Worksheet> sheet = SheetOf(workbook, sheetName);
-  Put(sheet, dataCell, Variant::Double(value));
-  EXPECT_EQ(Get(sheet, totalCell), Variant::Double(total));
-  Put(SheetOf(workbook, saved.sheets[0].c_str()), book.overwritten, Variant::Double(99));
-  workbook->Save(0);
-  workbook->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
-  const std::map<Position, std::string> original = FormulasOf(saved);
-  EXPECT_EQ(FormulasOf(SavedOf(copy)), original) << "the copy";
-  std::map<Position, std::string> inPlace = original;
-  const CellArea overwritten = *ParseA1Area(book.overwritten);
-  inPlace.erase(Position{saved.sheets[0], overwritten.firstRow, overwritten.firstColumn});
-  EXPECT_EQ(FormulasOf(SavedOf(path)), inPlace) << "saved in place, one formula overwritten";
-}
-
 using FormulaRewritesTest = CalcTest;
 
-// One office for the recalculations and the saves.
+// Each book recalculated, then opened in one office, saved as a copy and in
+// place.
 TEST_F(FormulaRewritesTest, CalcComputesTheSavedValuesAndSavesKeepTheFilesFormulas) {
   const com::Ptr<Application> application = NewApplication();
   for (const Book& book : kBooks) {
     SCOPED_TRACE(book.name);
-    ExpectRewrittenAndSavedAsWritten(book, CopyOfBook(book.name, PathOf(book.name)),
-                                     PathOf(std::string("copy-") + book.name), application);
+    const std::string path = CopyOfBook(book.name, PathOf(book.name));
+    const std::string copy = PathOf(std::string("copy-") + book.name);
+    const refhost::SavedWorkbook saved = SavedOf(path);
+    ASSERT_FALSE(saved.formulas.empty());
+
+    const RecalculatedWorkbook recalculated = CreateCalcRecalculator()->Recalculate(path);
+    ASSERT_EQ(recalculated.sheets, saved.sheets);
+    std::map<Position, CellResult> results;
+    for (const RecalculatedCell& cell : recalculated.formulas)
+      results[{recalculated.sheets[static_cast<std::size_t>(cell.sheet)], cell.row, cell.column}] =
+          cell.result;
+    for (const refhost::SavedCell& cell : saved.formulas) {
+      SCOPED_TRACE(cell.sheet + "!" + refhost::CellName(cell.row, cell.column) + " " +
+                   cell.formula);
+      ASSERT_TRUE(results.count({cell.sheet, cell.row, cell.column}));
+      const CellResult& calc = results.at({cell.sheet, cell.row, cell.column});
+      EXPECT_TRUE(SameResult(cell.value, calc)) << "saved " << cell.value.number << cell.value.text
+                                                << ", calc " << calc.number << calc.text;
+    }
+    std::vector<Rewrite> rewrites;
+    for (const FormulaRewrite& r : recalculated.rewrites)
+      rewrites.emplace_back(r.sheet, r.row, r.column, r.original, r.rewritten);
+    EXPECT_EQ(rewrites, book.rewrites);
+
+    const auto& [sheetName, dataCell, value, totalCell, total] = book.change;
+    const com::Ptr<Workbook> workbook = OpenWorkbook(application, path);
+    workbook->SaveCopyAs(Variant::Text(copy), 0);
+    // The open workbook computes on with the rewrites in place.
+    const com::Ptr<Worksheet> sheet = SheetOf(workbook, sheetName);
+    Put(sheet, dataCell, Variant::Double(value));
+    EXPECT_EQ(Get(sheet, totalCell), Variant::Double(total));
+    Put(SheetOf(workbook, saved.sheets[0].c_str()), book.overwritten, Variant::Double(99));
+    workbook->Save(0);
+    workbook->Close(Variant::Bool(false), Variant::Missing(), Variant::Missing(), 0);
+    const std::map<Position, std::string> original = FormulasOf(saved);
+    EXPECT_EQ(FormulasOf(SavedOf(copy)), original) << "the copy";
+    std::map<Position, std::string> inPlace = original;
+    const CellArea overwritten = *ParseA1Area(book.overwritten);
+    inPlace.erase(Position{saved.sheets[0], overwritten.firstRow, overwritten.firstColumn});
+    EXPECT_EQ(FormulasOf(SavedOf(path)), inPlace) << "saved in place, one formula overwritten";
   }
   application->Quit();
 }

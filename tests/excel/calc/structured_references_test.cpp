@@ -2,9 +2,6 @@
 // and formulas read from a package (no office needed).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "excel/calc/formulas/structured_references.h"
 #include "excel/calc/packages/xlsx_tables.h"
 #include "support/xlsx_writer.h"
@@ -147,21 +144,7 @@ TEST(PackageTables, AreReadWithTheFormulasOfEverySheet) {
                           {0, 2, 1, "SUBTOTAL(109,[Amount])"},
                           {1, 0, 0, "Sales[[#Totals],[Amount]]"}}));
 
-  // Excel's own: a table with a totals row, on the first sheet.
-  std::ifstream in(std::string(GRIDMOOR_TEST_DATA_DIR) + "/excel-authored/table33.xlsx",
-                   std::ios::binary);
-  std::ostringstream excel;
-  excel << in.rdbuf();
-  ASSERT_FALSE(package.Open(excel.str()));
-  read = ReadPackageTables(package);
-  ASSERT_TRUE(read) << read.GetError().Message();
-  const PackageTables& saved = *read;
-  ASSERT_EQ(saved.tables.size(), 1u);
-  EXPECT_EQ(saved.tables[0].name, "Table1");
-  EXPECT_EQ(saved.tables[0].area, (CellArea{1, 2, 10, 5}));
-  EXPECT_EQ(saved.tables[0].totalsRows, 1);
-  EXPECT_EQ(saved.tables[0].columns.size(), 10u);
-  EXPECT_EQ(saved.formulas.size(), 10u);
+  // Excel's own tables (table33.xlsx) are formula_rewrites_test.cpp's.
 }
 
 TEST(PackageTables, AWorkbookWithoutTablesNeedsNoSheetRead) {

@@ -1,33 +1,19 @@
 #include "workbook_features.h"
 
-#include <com/sun/star/awt/Rectangle.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/XEmbeddedScripts.hpp>
 #include <com/sun/star/script/ModuleType.hpp>
 #include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/script/vba/XVBAModuleInfo.hpp>
-#include <com/sun/star/sheet/ConditionOperator.hpp>
-#include <com/sun/star/sheet/ValidationType.hpp>
 #include <com/sun/star/sheet/XCellAddressable.hpp>
-#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XNamedRange.hpp>
 #include <com/sun/star/sheet/XNamedRanges.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
 #include <com/sun/star/sheet/XSheetAnnotations.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
-#include <com/sun/star/sheet/XSheetCondition.hpp>
-#include <com/sun/star/sheet/XSheetConditionalEntries.hpp>
-#include <com/sun/star/sheet/XSheetConditionalEntry.hpp>
-#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/table/CellAddress.hpp>
-#include <com/sun/star/table/XTableChart.hpp>
-#include <com/sun/star/table/XTableCharts.hpp>
-#include <com/sun/star/table/XTableChartsSupplier.hpp>
 #include <com/sun/star/text/XSimpleText.hpp>
-
-#include <array>
-#include <iterator>
 
 #include "excel/calc/calls/calc_objects.h"
 #include "excel/errors.h"
@@ -35,26 +21,6 @@
 namespace excel::calc::testing {
 namespace uno = css::uno;
 namespace {
-
-// By the enumerations' values.
-constexpr std::array<const char*, 8> kValidationTypes = {"ANY",  "WHOLE",    "DECIMAL", "DATE",
-                                                         "TIME", "TEXT_LEN", "LIST",    "CUSTOM"};
-constexpr std::array<const char*, 10> kConditions = {
-    "NONE", "EQUAL",      "NOT_EQUAL", "GREATER",     "GREATER_EQUAL",
-    "LESS", "LESS_EQUAL", "BETWEEN",   "NOT_BETWEEN", "FORMULA"};
-
-template <std::size_t N>
-int IndexOf(const std::array<const char*, N>& names, const std::string& name) {
-  for (std::size_t i = 0; i < N; ++i)
-    if (name == names[i]) return static_cast<int>(i);
-  com::Throw(com::E_INVALIDARG, "unknown office enumeration name " + name);
-}
-
-template <std::size_t N>
-std::string NameOf(const std::array<const char*, N>& names, int value) {
-  return value >= 0 && static_cast<std::size_t>(value) < N ? names[static_cast<std::size_t>(value)]
-                                                           : std::to_string(value);
-}
 
 Document& DocumentOf(const com::Ptr<Workbook>& workbook) {
   auto* calc = dynamic_cast<CalcWorkbook*>(workbook.Get());
@@ -75,23 +41,11 @@ uno::Reference<css::sheet::XSpreadsheet> FirstSheet(Document& document) {
   return uno::Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), uno::UNO_QUERY_THROW);
 }
 
-uno::Reference<css::beans::XPropertySet> RangeProperties(Document& document,
-                                                         const std::string& range) {
-  return uno::Reference<css::beans::XPropertySet>(
-      FirstSheet(document)->getCellRangeByName(Utf8ToOUString(range)), uno::UNO_QUERY_THROW);
-}
-
 uno::Reference<css::sheet::XNamedRanges> NamedRanges(Document& document) {
   const uno::Reference<css::beans::XPropertySet> properties(document.spreadsheet,
                                                             uno::UNO_QUERY_THROW);
   return uno::Reference<css::sheet::XNamedRanges>(properties->getPropertyValue("NamedRanges"),
                                                   uno::UNO_QUERY_THROW);
-}
-
-std::int32_t ColourOf(const uno::Reference<css::beans::XPropertySet>& style, const char* name) {
-  sal_Int32 colour = -1;
-  style->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= colour;
-  return colour;
 }
 
 }  // namespace
@@ -114,124 +68,6 @@ std::map<std::string, std::string> DefinedNames(const com::Ptr<Workbook>& workbo
       names[ToUtf8(name)] = ToUtf8(named->getContent());
     }
     return names;
-  });
-}
-
-void SetValidation(const com::Ptr<Workbook>& workbook, const std::string& range,
-                   const ValidationRule& rule) {
-  Call(workbook, [&](Document& document) {
-    const uno::Reference<css::beans::XPropertySet> cells = RangeProperties(document, range);
-    const uno::Reference<css::beans::XPropertySet> validation(cells->getPropertyValue("Validation"),
-                                                              uno::UNO_QUERY_THROW);
-    validation->setPropertyValue(
-        "Type",
-        uno::Any(static_cast<css::sheet::ValidationType>(IndexOf(kValidationTypes, rule.type))));
-    validation->setPropertyValue("ErrorMessage", uno::Any(Utf8ToOUString(rule.errorMessage)));
-    validation->setPropertyValue("ShowErrorMessage", uno::Any(!rule.errorMessage.empty()));
-    const uno::Reference<css::sheet::XSheetCondition> condition(validation, uno::UNO_QUERY_THROW);
-    condition->setOperator(
-        static_cast<css::sheet::ConditionOperator>(IndexOf(kConditions, rule.condition)));
-    condition->setFormula1(Utf8ToOUString(rule.formula1));
-    condition->setFormula2(Utf8ToOUString(rule.formula2));
-    cells->setPropertyValue("Validation", uno::Any(validation));
-  });
-}
-
-ValidationRule ValidationOf(const com::Ptr<Workbook>& workbook, const std::string& cell) {
-  return Call(workbook, [&](Document& document) {
-    const uno::Reference<css::beans::XPropertySet> validation(
-        RangeProperties(document, cell)->getPropertyValue("Validation"), uno::UNO_QUERY_THROW);
-    css::sheet::ValidationType type = css::sheet::ValidationType_ANY;
-    validation->getPropertyValue("Type") >>= type;
-    rtl::OUString message;
-    validation->getPropertyValue("ErrorMessage") >>= message;
-    const uno::Reference<css::sheet::XSheetCondition> condition(validation, uno::UNO_QUERY_THROW);
-    return ValidationRule{NameOf(kValidationTypes, static_cast<int>(type)),
-                          NameOf(kConditions, static_cast<int>(condition->getOperator())),
-                          ToUtf8(condition->getFormula1()), ToUtf8(condition->getFormula2()),
-                          ToUtf8(message)};
-  });
-}
-
-void AddCondition(const com::Ptr<Workbook>& workbook, const std::string& range,
-                  const ConditionRule& rule) {
-  Call(workbook, [&](Document& document) {
-    const uno::Reference<css::beans::XPropertySet> cells = RangeProperties(document, range);
-    const uno::Reference<css::sheet::XSheetConditionalEntries> entries(
-        cells->getPropertyValue("ConditionalFormat"), uno::UNO_QUERY_THROW);
-    entries->addNew(Properties({{"Operator", uno::Any(static_cast<css::sheet::ConditionOperator>(
-                                                 IndexOf(kConditions, rule.condition)))},
-                                {"Formula1", uno::Any(Utf8ToOUString(rule.formula1))},
-                                {"StyleName", uno::Any(Utf8ToOUString(rule.styleName))}}));
-    cells->setPropertyValue("ConditionalFormat", uno::Any(entries));
-  });
-}
-
-std::vector<ConditionRule> ConditionsOf(const com::Ptr<Workbook>& workbook,
-                                        const std::string& cell) {
-  return Call(workbook, [&](Document& document) {
-    const uno::Reference<css::container::XIndexAccess> entries(
-        RangeProperties(document, cell)->getPropertyValue("ConditionalFormat"),
-        uno::UNO_QUERY_THROW);
-    const uno::Reference<css::style::XStyleFamiliesSupplier> families(document.component,
-                                                                      uno::UNO_QUERY_THROW);
-    const uno::Reference<css::container::XNameAccess> styles(
-        families->getStyleFamilies()->getByName("CellStyles"), uno::UNO_QUERY_THROW);
-    std::vector<ConditionRule> rules;
-    for (sal_Int32 i = 0; i < entries->getCount(); ++i) {
-      const uno::Reference<css::sheet::XSheetCondition> condition(entries->getByIndex(i),
-                                                                  uno::UNO_QUERY_THROW);
-      const uno::Reference<css::sheet::XSheetConditionalEntry> entry(condition,
-                                                                     uno::UNO_QUERY_THROW);
-      ConditionRule rule{NameOf(kConditions, static_cast<int>(condition->getOperator())),
-                         ToUtf8(condition->getFormula1()), ToUtf8(entry->getStyleName())};
-      if (styles->hasByName(entry->getStyleName())) {
-        const uno::Reference<css::beans::XPropertySet> style(
-            styles->getByName(entry->getStyleName()), uno::UNO_QUERY_THROW);
-        rule.background = ColourOf(style, "CellBackColor");
-        rule.fontColor = ColourOf(style, "CharColor");
-      }
-      rules.push_back(std::move(rule));
-    }
-    return rules;
-  });
-}
-
-void AddChart(const com::Ptr<Workbook>& workbook, const std::string& name,
-              const std::string& range) {
-  Call(workbook, [&](Document& document) {
-    const uno::Reference<css::sheet::XSpreadsheet> sheet = FirstSheet(document);
-    const uno::Reference<css::sheet::XCellRangeAddressable> cells(
-        sheet->getCellRangeByName(Utf8ToOUString(range)), uno::UNO_QUERY_THROW);
-    const uno::Reference<css::table::XTableChartsSupplier> supplier(sheet, uno::UNO_QUERY_THROW);
-    const css::table::CellRangeAddress address = cells->getRangeAddress();
-    const uno::Sequence<css::table::CellRangeAddress> data(&address, 1);
-    // Position and size in 1/100 mm, right of the data.
-    supplier->getCharts()->addNewByName(
-        Utf8ToOUString(name), css::awt::Rectangle(8000, 1000, 10000, 7000), data, false, false);
-  });
-}
-
-std::map<std::string, std::vector<std::string>> ChartsOf(const com::Ptr<Workbook>& workbook) {
-  return Call(workbook, [&](Document& document) {
-    const uno::Reference<css::sheet::XSpreadsheet> sheet = FirstSheet(document);
-    const uno::Reference<css::table::XTableChartsSupplier> supplier(sheet, uno::UNO_QUERY_THROW);
-    const uno::Reference<css::table::XTableCharts> charts = supplier->getCharts();
-    std::map<std::string, std::vector<std::string>> found;
-    for (const rtl::OUString& name : charts->getElementNames()) {
-      const uno::Reference<css::table::XTableChart> chart(charts->getByName(name),
-                                                          uno::UNO_QUERY_THROW);
-      std::vector<std::string>& ranges = found[ToUtf8(name)];
-      for (const css::table::CellRangeAddress& a : chart->getRanges()) {
-        const uno::Reference<css::beans::XPropertySet> cells(
-            sheet->getCellRangeByPosition(a.StartColumn, a.StartRow, a.EndColumn, a.EndRow),
-            uno::UNO_QUERY_THROW);
-        rtl::OUString text;
-        cells->getPropertyValue("AbsoluteName") >>= text;
-        ranges.push_back(ToUtf8(text));
-      }
-    }
-    return found;
   });
 }
 
@@ -299,16 +135,10 @@ std::map<std::string, std::string> NotesOf(const com::Ptr<Workbook>& workbook) {
 bool IsLoadedHidden(const com::Ptr<Workbook>& workbook) {
   return Call(workbook, [&](Document& document) {
     bool hidden = false;
-    for (const css::beans::PropertyValue& argument : document.model->getArgs()) {
+    for (const css::beans::PropertyValue& argument : document.model->getArgs())
       if (argument.Name == "Hidden") argument.Value >>= hidden;
-    }
     return hidden;
   });
-}
-
-void PrintTo(const ValidationRule& rule, std::ostream* out) {
-  *out << "{" << rule.type << " " << rule.condition << " '" << rule.formula1 << "' '"
-       << rule.formula2 << "' message '" << rule.errorMessage << "'}";
 }
 
 void PrintTo(const BasicModule& module, std::ostream* out) {

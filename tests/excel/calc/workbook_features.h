@@ -1,8 +1,7 @@
 // What a workbook holds beyond cells that the excel:: interfaces do not
-// reach (defined names, data validation, conditional formats, charts, Basic
-// modules, the document's view), added and read over UNO for the tests of
-// saving. Every function works on the first sheet and throws com::Error.
-// Nothing of UNO shows here.
+// reach (defined names, Basic modules, notes, the document's view), added and read over UNO for the
+// tests of saving. Every function works on the first sheet and throws com::Error. Nothing of UNO
+// shows here.
 #pragma once
 
 #include <cstdint>
@@ -15,29 +14,6 @@
 
 namespace excel::calc::testing {
 
-// Enumerations by the office's names: type "ANY", "WHOLE", "DECIMAL",
-// "DATE", "TIME", "TEXT_LEN", "LIST", "CUSTOM"; condition "NONE", "EQUAL",
-// "NOT_EQUAL", "GREATER", "GREATER_EQUAL", "LESS", "LESS_EQUAL",
-// "BETWEEN", "NOT_BETWEEN", "FORMULA".
-struct ValidationRule {
-  std::string type;
-  std::string condition;
-  std::string formula1;
-  std::string formula2;
-  std::string errorMessage;
-  bool operator==(const ValidationRule&) const = default;
-};
-
-// One condition of a conditional format, and the look of its cell style
-// (colours as 0xRRGGBB, -1 for none).
-struct ConditionRule {
-  std::string condition;
-  std::string formula1;
-  std::string styleName;
-  std::int32_t background = -1;
-  std::int32_t fontColor = -1;
-};
-
 struct BasicModule {
   std::string source;
   bool documentModule = false;  // bound to the workbook or a sheet
@@ -49,22 +25,6 @@ void AddDefinedName(const com::Ptr<Workbook>& workbook, const std::string& name,
                     const std::string& content);
 // Every name with its content.
 std::map<std::string, std::string> DefinedNames(const com::Ptr<Workbook>& workbook);
-
-void SetValidation(const com::Ptr<Workbook>& workbook, const std::string& range,
-                   const ValidationRule& rule);
-ValidationRule ValidationOf(const com::Ptr<Workbook>& workbook, const std::string& cell);
-
-// Adds a condition with the cell style `rule.styleName` (colours ignored).
-void AddCondition(const com::Ptr<Workbook>& workbook, const std::string& range,
-                  const ConditionRule& rule);
-std::vector<ConditionRule> ConditionsOf(const com::Ptr<Workbook>& workbook,
-                                        const std::string& cell);
-
-// A chart of the data in `range` ("B1:B5").
-void AddChart(const com::Ptr<Workbook>& workbook, const std::string& name,
-              const std::string& range);
-// Each chart's name and data ranges ("$Sheet1.$B$1:$B$5", ...).
-std::map<std::string, std::vector<std::string>> ChartsOf(const com::Ptr<Workbook>& workbook);
 
 // The modules of a Basic library by name; empty when there is no such library.
 std::map<std::string, BasicModule> BasicModulesOf(const com::Ptr<Workbook>& workbook,
@@ -83,7 +43,6 @@ std::map<std::string, std::string> NotesOf(const com::Ptr<Workbook>& workbook);
 bool IsLoadedHidden(const com::Ptr<Workbook>& workbook);
 
 // For test failure messages.
-void PrintTo(const ValidationRule& rule, std::ostream* out);
 void PrintTo(const BasicModule& module, std::ostream* out);
 
 }  // namespace excel::calc::testing
