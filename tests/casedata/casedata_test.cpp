@@ -172,17 +172,6 @@ TEST(OptItems, NewIntegerControlsTakeTheSmallestFreeNumberAtTheEnd) {
   EXPECT_EQ(casedata::MakeIntegerControlName(list)->name, "IntCtrl001");
 }
 
-TEST(OptItems, FindByCellGivesTheFirstExactMatch) {
-  casedata::CExcclConstraint constraints;
-  EXPECT_EQ(casedata::FindByCell(constraints, "Data", "B2"), nullptr);
-  AddConstraint(constraints, "A", "B2").worksheet = "Other";
-  AddConstraint(constraints, "B", "B2");
-  AddConstraint(constraints, "C", "B2");
-  EXPECT_EQ(casedata::FindByCell(constraints, "Data", "B2"), constraints.At(1));
-  EXPECT_EQ(casedata::FindByCell(constraints, "data", "B2"), nullptr);
-  EXPECT_EQ(casedata::FindByCell(constraints, "Data", "b2"), nullptr);
-}
-
 using namespace casedata;
 
 TEST(UnitTableTest, EveryUnitRoundTripsAndKnownValuesPinTheFactors) {
