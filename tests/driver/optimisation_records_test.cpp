@@ -16,6 +16,7 @@
 #include "driver/records/optimisation_records.h"
 #include "driver/records/published_records.h"
 #include "model/model.h"
+#include "optimisation/items_fixture.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_registry.h"
 
@@ -32,14 +33,20 @@ void Put(std::vector<unsigned char>& bytes, std::size_t at, const T& value) {
   std::memcpy(bytes.data() + at, &value, sizeof value);
 }
 
-class ProblemRecordTest : public ::testing::Test {
+// A model's problem through the headless set-up's edge into the host's
+// record: what each item becomes, and where it lands.
+class ProblemRecordTest : public optimisation_test::ItemsTest {
  protected:
   // The record as the host passes it, 0x11 throughout, to write expectations
   // into at the offsets the host reads.
   std::vector<unsigned char> expected_ =
       std::vector<unsigned char>(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
   GuardedBuffer record_{EXT_OPT_PROBLEM_RECORD_SIZE};
+  test_support::StatusBuffer status_;
 
+  std::int32_t HeadlessSetUp() {
+    return edge::SetupOptimisation(*model_, {nullptr, record_.bytes.data(), -1, status_.Cleared()});
+  }
   // The text and its NUL; the rest of the field keeps what it held.
   void Terminated(std::size_t at, const std::string& text) {
     std::memcpy(&expected_[at], text.c_str(), text.size() + 1);
@@ -82,22 +89,28 @@ class ProblemRecordTest : public ::testing::Test {
 };
 
 TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
-  using Sense = casedata::ConstraintSense;
-  Problem problem;
+  using namespace optimisation_test;
   // Texts as wide as their fields and wider.
-  problem.objective = {true, "Net present value", std::string(20, 'U'), false};
-  problem.constraints = {{"Gas export", "MMscf/d", 150.5, Sense::kGreater, 0},
-                         {std::string(70, 'w'), std::string(16, 'u'), 3.4e35, Sense::kLess, 1},
-                         {"y", "", 0, Sense::kEqual, 2}};
-  problem.controls = {{"Choke A", "in", true, 0.5, true, 2.0, 0},
-                      {std::string(50, 'c'), std::string(40, 'm'), true, 1.5, true, 10, 1},
-                      {"x", "", false, 3.2e35, true, 3.1999e35, 2}};
-  problem.integerControls = {
-      {std::string(40, 'p'), 0, {"10", "High", std::string(32, 'v'), std::string(40, 'n')}},
-      {"Many", 1, {}}};
-  for (int k = 0; k < 20; ++k)
-    problem.integerControls[1].stateLabels.push_back("v" + std::to_string(k));
-  problem.notice = "not the record's";
+  std::tie(model_->objective.Defined, model_->objective.Maximise, model_->objective.name,
+           model_->objective.unit) =
+      std::tuple(true, false, "Net present value", std::string(20, 'U'));
+  // Constraint types are 0, 2 or else 1; bounds are present only below the
+  // threshold.
+  AddConstraint(model_->constraints, "Gas export", "C2", 2, 150.5).unit = "MMscf/d";
+  AddConstraint(model_->constraints, std::string(70, 'w'), "C3", 0, 3.4e35).unit =
+      std::string(16, 'u');
+  AddConstraint(model_->constraints, "y", "C4", 3, 0);
+  AddControl(model_->controls, "Choke A", "B2", 0.5, 2.0).unit = "in";
+  AddControl(model_->controls, std::string(50, 'c'), "B3", 1.5, 10).unit = std::string(40, 'm');
+  AddControl(model_->controls, "x", "B4", 3.2e35, 3.1999e35);
+  // A blank state name shows the state's value; at most twenty labels.
+  AddIntControl(
+      model_->intControls, std::string(40, 'p'), "D2",
+      {{"", "10"}, {"High", "20"}, {"  ", std::string(32, 'v')}, {std::string(40, 'n'), "x"}});
+  auto& many = AddIntControl(model_->intControls, "Many", "D3", {});
+  for (int k = 0; k < casedata::kMaxStates; ++k)
+    many.StateValues[k] = "v" + std::to_string(k);
+  many.StateCount = 25;
 
   auto& e = expected_;
   e[4] = 1;
@@ -125,20 +138,23 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   for (int k = 0; k < 20; ++k)
     Padded(46108 + 808 + 40 + 32 * k, 32, "v" + std::to_string(k));
   Put(e, 126908, std::int32_t{2});
-  ASSERT_TRUE(driver::EncodeProblem(problem, record_.record()));
+  ASSERT_EQ(HeadlessSetUp(), 0) << status_.Message();
   EXPECT_TRUE(MatchesExpected());
 
   // Undefined, the objective writes only its flag; the counts still go.
   std::fill_n(record_.bytes.begin(), record_.size, 0x11);
-  problem = Problem{};
-  problem.objective.name = "not written";
+  model_->objective.Defined = false;
+  model_->constraints.Clear();
+  model_->controls.Clear();
+  model_->intControls.Clear();
   expected_.assign(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
   for (std::size_t count : {22624, 45968, 126908})
     Put(expected_, count, std::int32_t{0});
   expected_[4] = 0;
-  ASSERT_TRUE(driver::EncodeProblem(problem, record_.record()));
+  ASSERT_EQ(HeadlessSetUp(), 0) << status_.Message();
   EXPECT_TRUE(MatchesExpected());
 
+  Problem problem;
   EXPECT_FALSE(driver::EncodeProblem(problem, host::HostRecord()));
   // A list longer than the record's table is refused, not run over.
   problem.controls.resize(EXT_OPT_PROBLEM_MAX_ITEMS + 1);

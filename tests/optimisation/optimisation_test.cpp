@@ -120,68 +120,9 @@ TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead)
   }
 }
 
-// The problem as the headless set-up (a negative mode) describes it to the
-// host. (Where each field lands in the host's record, and how texts are cut
-// to their fields, is the record's business: tests/driver.)
+// The headless set-up (a negative mode) caps each kind of item; what each
+// item becomes in the host's record is the record's test (tests/driver).
 using ProblemTest = ItemsTest;
-
-TEST_F(ProblemTest, EveryItemIsDescribedWithItsHandleBoundsAndLabels) {
-  auto& objective = model_->objective;
-  std::tie(objective.Defined, objective.Maximise, objective.name, objective.unit) =
-      std::tuple(true, false, "Net present value", std::string(20, 'U'));
-  AddConstraint(model_->constraints, "Gas export", "C2", 2, 150.5).unit = "MMscf/d";
-  AddConstraint(model_->constraints, "w", "C3", 0, kUndefined);
-  // Constraint types are 0, 2 or else 1; bounds are present only below the
-  // threshold.
-  AddConstraint(model_->constraints, "y", "C4", 3, 0);
-  AddControl(model_->controls, "Choke A", "B2", 0.5, 2.0).unit = "in";
-  AddControl(model_->controls, "x", "B4", 3.2e35, 3.1999e35);
-  AddIntControl(model_->intControls, "Pump", "D2",
-                {{"", "10"}, {"High", "20"}, {"  ", "v"}, {"n", "x"}});
-  // At most twenty labels (how state counts are clamped is the item
-  // classes' business).
-  auto& many = AddIntControl(model_->intControls, "Many", "D3", {});
-  for (int k = 0; k < casedata::kMaxStates; ++k)
-    many.StateValues[k] = "v" + std::to_string(k);
-  many.StateCount = 25;
-
-  ASSERT_EQ(SetUpProblem(-1), 0) << StatusText();
-  EXPECT_EQ(StatusText(), "");
-  const casedata::OptimisationProblem& p = *problem_;
-  EXPECT_EQ(std::tie(p.objective.defined, p.objective.name, p.objective.unit, p.objective.maximise),
-            std::tuple(true, "Net present value", std::string(20, 'U'), false));
-  using Sense = casedata::ConstraintSense;
-  const std::vector<std::tuple<std::string, std::string, double, Sense, std::int32_t>> constraints =
-      {{"Gas export", "MMscf/d", 150.5, Sense::kGreater, 0},
-       {"w", "", kUndefined, Sense::kLess, 1},
-       {"y", "", 0, Sense::kEqual, 2}};
-  ASSERT_EQ(p.constraints.size(), constraints.size());
-  for (std::size_t i = 0; i < constraints.size(); ++i) {
-    const auto& c = p.constraints[i];
-    EXPECT_EQ(std::tie(c.name, c.unit, c.limit, c.sense, c.handle), constraints[i]) << i;
-  }
-  ASSERT_EQ(p.controls.size(), 2u);
-  const auto& choke = p.controls[0];
-  EXPECT_EQ(std::tie(choke.name, choke.unit, choke.hasLower, choke.lower, choke.hasUpper,
-                     choke.upper, choke.handle),
-            std::tuple("Choke A", "in", true, 0.5, true, 2.0, 0));
-  const auto& x = p.controls[1];
-  EXPECT_EQ(std::tie(x.hasLower, x.lower, x.hasUpper, x.upper, x.handle),
-            std::tuple(false, 3.2e35, true, 3.1999e35, 1));
-  ASSERT_EQ(p.integerControls.size(), 2u);
-  // A blank state name shows the state's value.
-  EXPECT_EQ(std::tie(p.integerControls[0].name, p.integerControls[0].handle,
-                     p.integerControls[0].stateLabels),
-            std::tuple("Pump", 0, Strings{"10", "High", "v", "n"}));
-  EXPECT_EQ(p.integerControls[1].handle, 1);
-  ASSERT_EQ(p.integerControls[1].stateLabels.size(), 20u);
-  EXPECT_EQ(p.integerControls[1].stateLabels[19], "v19");
-
-  // Undefined, the objective gives only its flag.
-  objective.Defined = false;
-  ASSERT_EQ(SetUpProblem(-1), 0);
-  EXPECT_EQ(std::tie(problem_->objective.defined, problem_->objective.name), std::tuple(false, ""));
-}
 
 TEST_F(ProblemTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
   for (int i = 0; i < 101; ++i)
