@@ -51,33 +51,6 @@ GuardedBuffer RandomIprRecord(std::uint32_t seed) {
   return record;
 }
 
-TEST(StreamRecord, AListingFillsItsFieldsAndLeavesTheRest) {
-  const std::string longName(70, 'n');
-  const std::tuple<casedata::StreamListing, std::uint32_t, std::string> cases[] = {
-      {{0, false, "In-1", "Excel stream"}, EXT_STREAM_KIND_INPUT, "In-1|" + std::string(59, '~')},
-      {{7, true, "Out-3", "Excel stream"}, EXT_STREAM_KIND_OUTPUT, "Out-3|" + std::string(58, '~')},
-      {{2, false, longName, "Excel stream"}, EXT_STREAM_KIND_INPUT, std::string(63, 'n') + "|"},
-  };
-  for (const auto& [listing, kind, name] : cases) {
-    SCOPED_TRACE(listing.name);
-    GuardedBuffer record(EXT_STREAM_RECORD_MIN_SIZE, kHostByte);
-    host::HostRecord view = record.record();
-    ASSERT_TRUE(driver::WriteStreamListing(view, listing));
-    // The cursor, words 12 ... 24, the kind and whether it is an output.
-    EXPECT_EQ(
-        (std::vector<std::uint32_t>{Word(record, EXT_STREAM_CURSOR_OFFSET), Word(record, 12),
-                                    Word(record, 16), Word(record, 20), Word(record, 24),
-                                    Word(record, EXT_STREAM_KIND_OFFSET),
-                                    Word(record, EXT_STREAM_IS_OUTPUT_OFFSET)}),
-        (std::vector<std::uint32_t>{listing.handle, 0, 0, 0, 1, kind, listing.isOutput ? 1u : 0u}));
-    EXPECT_EQ(Field(record, EXT_STREAM_NAME_OFFSET, EXT_STREAM_NAME_SIZE), name);
-    EXPECT_EQ(Field(record, EXT_STREAM_DESCRIPTION_OFFSET, EXT_STREAM_DESCRIPTION_SIZE),
-              "Excel stream|" + std::string(EXT_STREAM_DESCRIPTION_SIZE - 13, '~'));
-    EXPECT_EQ(Word(record, 0), 0x11111111u) << "the word at 0 is the host's";
-    EXPECT_TRUE(record.GuardsIntact());
-  }
-}
-
 // Each value and where the host has it, listed apart from the codec's own
 // list.
 TEST(IprRecord, EachValueHasItsPlaceInTheRecord) {
@@ -153,17 +126,45 @@ class StreamEdgeTest : public test_support::SessionTest {
   test_support::StatusBuffer status_;
 };
 
+// Inputs, then outputs, from the start cursor; each listing fills its
+// fields and leaves the rest of the record.
 TEST_F(StreamEdgeTest, EnumStreamsWalksTheRecordsCursor) {
+  model_.caseDetails.inputCount = 2;
+  casedata::ResizeStreams(model_.caseDetails.inputStreams, 2);
   GuardedBuffer record(EXT_STREAM_RECORD_MIN_SIZE, kHostByte);
   record.Put<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
-  std::vector<std::string> names;
-  while (driver::EnumStreamsAtEdge(model_, record.bytes.data(), 1, Status()) == 0)
-    names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
-  EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
-  EXPECT_EQ(Message(), "");
+  const auto enumerate = [&](std::int32_t query) {
+    return driver::EnumStreamsAtEdge(model_, record.bytes.data(), query, Status());
+  };
+  // The cursor, the kind, whether it is an output, and the name field.
+  const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::string> listed[] = {
+      {0, EXT_STREAM_KIND_INPUT, 0, "In-1|" + std::string(59, '~')},
+      {1, EXT_STREAM_KIND_INPUT, 0, "In-2|" + std::string(59, '~')},
+      {2, EXT_STREAM_KIND_OUTPUT, 1, "Out-1|" + std::string(58, '~')}};
+  for (const auto& [cursor, kind, isOutput, name] : listed) {
+    ASSERT_EQ(enumerate(1), 0) << name << ": " << Message();
+    // The cursor, words 12 ... 24, the kind and whether it is an output.
+    EXPECT_EQ((std::vector<std::uint32_t>{Word(record, EXT_STREAM_CURSOR_OFFSET), Word(record, 12),
+                                          Word(record, 16), Word(record, 20), Word(record, 24),
+                                          Word(record, EXT_STREAM_KIND_OFFSET),
+                                          Word(record, EXT_STREAM_IS_OUTPUT_OFFSET)}),
+              (std::vector<std::uint32_t>{cursor, 0, 0, 0, 1, kind, isOutput}));
+    EXPECT_EQ(Field(record, EXT_STREAM_NAME_OFFSET, EXT_STREAM_NAME_SIZE), name);
+    EXPECT_EQ(Field(record, EXT_STREAM_DESCRIPTION_OFFSET, EXT_STREAM_DESCRIPTION_SIZE),
+              "Excel stream|" + std::string(EXT_STREAM_DESCRIPTION_SIZE - 13, '~'));
+    EXPECT_EQ(Word(record, 0), 0x11111111u) << "the word at 0 is the host's";
+  }
+  // The end of the list, a cursor past it and query 2 give nothing and
+  // change nothing; only query 2 is refused.
   const std::vector<unsigned char> atEnd = record.bytes;
-  EXPECT_EQ(driver::EnumStreamsAtEdge(model_, record.bytes.data(), 2, Status()), -1);
-  EXPECT_EQ(record.bytes, atEnd) << "nothing to give changes nothing";
+  EXPECT_EQ(enumerate(1), -1);
+  record.Put<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET, 41);
+  EXPECT_EQ(enumerate(1), -1);
+  record.Put<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
+  EXPECT_EQ(enumerate(2), -1);
+  EXPECT_EQ(Message(), "");
+  EXPECT_EQ(record.bytes[EXT_STREAM_NAME_OFFSET], atEnd[EXT_STREAM_NAME_OFFSET]);
+  EXPECT_EQ(enumerate(0), 0);
   EXPECT_EQ(driver::EnumStreamsAtEdge(model_, nullptr, 1, Status()), 1);
   EXPECT_EQ(Message(), "Invalid stream record passed to Gridmoor::EnumStreams");
   EXPECT_TRUE(record.GuardsIntact());
@@ -200,25 +201,51 @@ TEST_F(StreamEdgeTest, RefusedOrFailedIprRequestsLeaveTheRecordsBytes) {
   }
 }
 
+// Compositions are per stream: QueryComp refuses, GetStreamComposition
+// fills the list with a stream's names cut to their slots, or says why not.
 TEST_F(StreamEdgeTest, TheComponentListIsFilledOnlyWhenThereIsOneNamesCutToTheirSlots) {
   GuardedBuffer list(EXT_COMPONENT_LIST_RECORD_MIN_SIZE, kHostByte);
   const std::vector<unsigned char> untouched = list.bytes;
-  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 0, Status()), 0)
-      << "compositions are off";
-  EXPECT_EQ(list.bytes, untouched);
+  const auto get = [&](std::int32_t stream) {
+    return driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), stream, Status());
+  };
+  EXPECT_EQ(get(0), 0) << "compositions are off";
+  EXPECT_EQ(driver::QueryCompAtEdge(model_, Status()), -1);
+  EXPECT_EQ(Message(), "");
 
+  casedata::CExcCaseDetails& details = model_.caseDetails;
+  details.useCompositions = 1;
+  EXPECT_EQ(driver::QueryCompAtEdge(model_, Status()), 1);
+  EXPECT_EQ(Message(),
+            "Excel compositions are treated 'per stream' rather than 'per application'.\n"
+            "QueryComp should not be called (contact Orvax)");
+  details.inputCount = 2;
+  casedata::ResizeStreams(details.inputStreams, 2);
   std::vector<std::string> hundred = {"C7+", "ABCDEFGHIJKLMNOPQRS", "exactly15chars!"};
   for (int i = 3; i < 100; ++i)
     hundred.push_back("Component-" + std::to_string(i) + "-long");
-  model_.caseDetails.useCompositions = 1;
-  model_.caseDetails.compositions.Add(
-      std::make_unique<casedata::CExcCompositionDefinition>("Gas", hundred));
-  model_.caseDetails.inputStreams.At(0)->compositionName = "Gas";
-  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 5, Status()), -1);
+  for (const auto& [name, names] :
+       {std::pair{"Oil", hundred}, {"Empty", {}}, {"Huge", std::vector<std::string>(101, "C")}})
+    details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(name, names));
+  details.inputStreams.At(1)->compositionName = "Empty";
+  details.outputStreams.At(0)->compositionName = "Huge";
+  const std::string invalid = "Invalid handle passed to Gridmoor::GetStreamComposition";
+  const std::pair<std::int32_t, std::string> refused[] = {
+      // A stream whose composition was renamed away has an empty name.
+      {0, "Could not find composition ()"},
+      {1, "Composition Empty has no components"},
+      {2, "Composition Huge has 101 components; a stream carries at most 100"},
+      {3, invalid},
+      {-1, invalid}};
+  for (const auto& [stream, message] : refused) {
+    EXPECT_EQ(get(stream), -1) << message;
+    EXPECT_EQ(Message(), message);
+  }
   EXPECT_EQ(list.bytes, untouched);
+  details.inputStreams.At(0)->compositionName = "Oil";
   EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, nullptr, 0, Status()), -1);
   EXPECT_EQ(Message(), "Invalid component list passed to Gridmoor::GetStreamComposition");
-  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 0, Status()), 1);
+  EXPECT_EQ(get(0), 1);
   EXPECT_EQ(Word(list, EXT_COMPONENT_LIST_COUNT_OFFSET), 100u);
   const auto slot = [&](std::size_t i) {
     return Field(list, EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
@@ -228,7 +255,6 @@ TEST_F(StreamEdgeTest, TheComponentListIsFilledOnlyWhenThereIsOneNamesCutToTheir
             (std::vector<std::string>{"C7+|~~~~~~~~~~~~", "ABCDEFGHIJKLMNO|", "exactly15chars!|",
                                       "Component-99-lo|"}));
   EXPECT_EQ(Word(list, 0), 0x11111111u) << "the word at 0 is the host's";
-  EXPECT_EQ(driver::QueryCompAtEdge(model_, Status()), 1);  // its text is the streams tests'
   EXPECT_TRUE(list.GuardsIntact());
 }
 
