@@ -170,24 +170,47 @@ TEST_F(StreamEdgeTest, EnumStreamsWalksTheRecordsCursor) {
   EXPECT_TRUE(record.GuardsIntact());
 }
 
-TEST_F(StreamEdgeTest, RefusedOrFailedIprRequestsLeaveTheRecordsBytes) {
+// A refused get or set leaves the record's bytes as the host passed them and
+// reaches no spreadsheet: a stream of another kind or none, a composition
+// too large for the record, a record of another layout.
+TEST_F(StreamEdgeTest, RefusedIprRequestsTouchNeitherRecordNorWorkbook) {
   const std::string incompatible =
       "This version of Gridmoor.dll is not compatible with the version of Conflux";
+  casedata::CExcCaseDetails& details = model_.caseDetails;
+  details.outputCount = 2;
+  casedata::ResizeStreams(details.outputStreams, 2);
+  details.useCompositions = 1;
+  details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(
+      "Gas", std::vector<std::string>(101, "C")));
+  details.inputStreams.At(0)->compositionName = details.outputStreams.At(0)->compositionName =
+      "Gas";
+  details.inputStreams.At(0)->composition.componentTableCell =
+      details.outputStreams.At(0)->composition.componentTableCell = "B20";
   for (const bool get : {true, false}) {
-    SCOPED_TRACE(get ? "get" : "set");
     const auto run = [&](void* record) {
       return get ? driver::GetIprAtEdge(model_, record, Status())
                  : driver::SetIprAtEdge(model_, record, Status());
     };
+    const std::string invalid =
+        std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR");
     GuardedBuffer record = RandomIprRecord(get ? 7 : 8);
-    // The other kind of stream: Out-1 for a set, In-1 for a get.
-    record.Put<std::uint32_t>(EXT_IPR_HANDLE_OFFSET, get ? 0 : 1);
-    const std::vector<unsigned char> before = record.bytes;
-    EXPECT_EQ(run(record.bytes.data()), 1);
-    EXPECT_EQ(Message(),
-              std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR"));
-    EXPECT_TRUE(record.bytes == before);
-
+    // What, the handle and the message; Out-1 is 1, In-1 is 0.
+    const std::tuple<const char*, std::uint32_t, std::string> cases[] = {
+        {"the other kind", get ? 0u : 1u, invalid},
+        {"past the outputs", 3, invalid},
+        {"all bits set", 0xFFFFFFFFu, invalid},
+        {"101 components", get ? 1u : 0u,
+         "Composition Gas has 101 components; a stream carries at most 100"}};
+    for (const auto& [what, handle, message] : cases) {
+      SCOPED_TRACE(std::string(get ? "get, " : "set, ") + what);
+      record.Put<std::uint32_t>(EXT_IPR_HANDLE_OFFSET, handle);
+      const std::vector<unsigned char> before = record.bytes;
+      recorder_->Clear();
+      EXPECT_EQ(run(record.bytes.data()), 1);
+      EXPECT_EQ(Message(), message);
+      EXPECT_TRUE(record.bytes == before);
+      EXPECT_EQ(recorder_->Transcript(), "");
+    }
     // Only a record whose size word matches is opened.
     for (const std::uint32_t size : {EXT_IPR_RECORD_SIZE - 1, EXT_IPR_RECORD_SIZE + 1, 0}) {
       record.Put<std::uint32_t>(EXT_IPR_SIZE_OFFSET, size);

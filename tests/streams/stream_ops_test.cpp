@@ -136,19 +136,29 @@ class StreamTest : public test_support::SessionTest {
   std::string message_;
 };
 
-// What the lists give is the driver's edge test; a failed creation is
-// reported before either looks at the case.
-TEST_F(StreamTest, ListingsWithoutAnApplicationSayThereIsNoConnection) {
+// What the lists give, and which requests are refused, is the driver's
+// edge test; without an application every operation says so, touching
+// nothing.
+TEST_F(StreamTest, WithoutAnApplicationEveryOperationSaysThereIsNoConnection) {
   details_.useCompositions = 1;
+  const std::string none = "There is no connection to Excel";
   outcome::Expected<casedata::StreamListing> next =
       streams::EnumStreams(details_, /*createFailed=*/true, 0xFFFFFFFFu, 1);
   ASSERT_FALSE(next);
   EXPECT_EQ(Answer(next.TakeError()), 1);
-  EXPECT_EQ(StatusText(), "There is no connection to Excel");
+  EXPECT_EQ(StatusText(), none);
   auto names = streams::GetStreamComposition(details_, /*createFailed=*/true, 0);
   ASSERT_FALSE(names);
   EXPECT_EQ(Answer(names.TakeError()), -1);
-  EXPECT_EQ(StatusText(), "There is no connection to Excel");
+  EXPECT_EQ(StatusText(), none);
+  ipr_.handle = 1;
+  outcome::Partial<IprValues> got = streams::GetIPR(details_, nullptr, ipr_);
+  EXPECT_EQ(got.value, ipr_) << "the values as they came";
+  EXPECT_EQ(Answer(got.error), 1);
+  EXPECT_EQ(StatusText(), none);
+  ipr_.handle = 0;
+  EXPECT_EQ(Answer(streams::SetIPR(details_, nullptr, {45000, 0}, ipr_)), 1);
+  EXPECT_EQ(StatusText(), none);
 }
 
 // GetIPR on Out-1 and SetIPR on In-1.
@@ -340,48 +350,6 @@ TEST_F(IprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
               (std::array{kHostWord, kHostWord, kHostWord}))
         << what;
   }
-}
-
-// Both transfers refuse before they touch the values or the workbook. (A
-// record of another layout, or a stream of the other kind, is refused at the
-// driver's edge.)
-TEST_F(StreamTest, RefusedTransfersTouchNeitherValuesNorWorkbook) {
-  SetCounts(1, 2);
-  Input(0).sheetName = "Nowhere";  // a set would add it
-  Input(0).solverCells[casedata::kInOilRate] = {"C3", 0};
-  AddComposition("Gas", 101);
-  Input(0).composition.componentTableCell = Output(0).composition.componentTableCell = "B20";
-  Input(0).compositionName = Output(0).compositionName = "Gas";
-  const std::vector<std::string> sheets = book_->SheetNames();
-  for (const bool get : {true, false}) {
-    const auto transfer = [&](bool connected) {
-      automation::CExcExcelObj* session = connected ? session_.get() : nullptr;
-      if (!get) return Answer(streams::SetIPR(details_, session, {45000, 0}, ipr_));
-      outcome::Partial<IprValues> got = streams::GetIPR(details_, session, ipr_);
-      EXPECT_EQ(got.value, ipr_) << "the values as they came";
-      return Answer(got.error);
-    };
-    const std::uint32_t own = get ? 1 : 0;  // Out-1 or In-1
-    const std::string invalid =
-        std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR");
-    const std::tuple<const char*, std::uint32_t, bool, std::string> cases[] = {
-        {"past the outputs", 3, true, invalid},
-        {"all bits set", 0xFFFFFFFFu, true, invalid},
-        {"no connection", own, false, "There is no connection to Excel"},
-        {"101 components", own, true,
-         "Composition Gas has 101 components; a stream carries at most 100"}};
-    for (const auto& [what, handle, connected, message] : cases) {
-      SCOPED_TRACE(std::string(get ? "get, " : "set, ") + what);
-      ipr_.handle = handle;
-      recorder_->Clear();
-      EXPECT_EQ(transfer(connected), 1);
-      EXPECT_EQ(StatusText(), message);
-      EXPECT_EQ(recorder_->Transcript(), "");
-    }
-  }
-  EXPECT_EQ(book_->SheetNames(), sheets) << "no sheet added";
-  EXPECT_EQ(Input(0).sheetName, "Nowhere");
-  // An output stream's missing sheet is in the host's failure runs.
 }
 
 TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
