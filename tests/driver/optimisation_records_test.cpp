@@ -193,52 +193,6 @@ std::string FieldText(const GuardedBuffer& record, std::size_t offset, std::size
   return std::string(field, strnlen(field, size));
 }
 
-TEST(PublishedRecordsTest, AListedVariableHasItsTextsCutToTheirFieldsAndTerminated) {
-  GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE);
-  Put(record.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-1});
-  EXPECT_EQ(driver::DecodeVariableHandle(record.record()), -1);
-  const std::pair<casedata::PublishedVariableInfo, std::pair<std::string, std::string>> rows[] = {
-      {{0, "Oil rate", "STB/d"}, {"Oil rate", "STB/d"}},
-      {{1, std::string(100, 'm'), std::string(20, 'u')},
-       {std::string(EXT_PUBVAR_TEXT_SIZE - 1, 'm'), std::string(EXT_PUBVAR_UNIT_SIZE - 1, 'u')}}};
-  for (const auto& [info, texts] : rows) {
-    record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
-    ASSERT_TRUE(driver::EncodeVariableInfo(info, record.record()));
-    EXPECT_EQ(driver::DecodeVariableHandle(record.record()), info.handle);
-    EXPECT_EQ(record.bytes[EXT_PUBVAR_FLAG_OFFSET], 1);
-    EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE), texts.first);
-    EXPECT_EQ(FieldText(record, EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE), texts.second);
-  }
-  EXPECT_TRUE(record.GuardsIntact());
-  EXPECT_FALSE(driver::DecodeVariableHandle(host::ConstHostRecord()));
-}
-
-TEST(PublishedRecordsTest, ASetTextIsReadWithinItsSixtyFourBytesAndAGetTextWrittenTerminated) {
-  GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE);
-  Put(record.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{3});
-  record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 1;
-  std::memset(record.bytes.data() + EXT_PUBVAR_TEXT_OFFSET, 'x', EXT_PUBVAR_TEXT_SIZE);
-  // What follows the field must not become part of the value.
-  std::memset(record.bytes.data() + EXT_PUBVAR_UNIT_OFFSET, 'Z', EXT_PUBVAR_UNIT_SIZE);
-  casedata::PublishedValueRequest request = driver::DecodeValueRequest(record.record());
-  EXPECT_EQ(std::tie(request.handle, request.set), std::tuple(3, true));
-  EXPECT_EQ(request.text, std::string(EXT_PUBVAR_TEXT_SIZE, 'x'));
-  std::strcpy(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "short");
-  EXPECT_EQ(driver::DecodeValueRequest(record.record()).text, "short");
-
-  record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
-  request = driver::DecodeValueRequest(record.record());
-  EXPECT_EQ(std::tie(request.set, request.text), std::tuple(false, std::nullopt));
-  ASSERT_TRUE(driver::EncodeValueText(std::string(80, '7'), record.record()));
-  EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
-            std::string(EXT_PUBVAR_TEXT_SIZE - 1, '7'));
-  EXPECT_EQ(record.bytes[EXT_PUBVAR_UNIT_OFFSET], 'Z') << "the unit field is not the value's";
-  EXPECT_TRUE(record.GuardsIntact());
-  // An empty record names no variable.
-  EXPECT_EQ(driver::DecodeValueRequest(host::ConstHostRecord()).handle, -1);
-  EXPECT_EQ(driver::DecodeValueRequest2(host::ConstHostRecord(), 1).handle, -1);
-}
-
 TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
   GuardedBuffer record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
   Put(record.bytes, EXT_PUBVAR2_HANDLE_OFFSET, std::int32_t{1});
@@ -260,6 +214,9 @@ TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
   Put(record.bytes, EXT_PUBVAR2_HANDLE_OFFSET, std::int32_t{0});
   Put(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, static_cast<const char*>(nullptr));
   EXPECT_EQ(driver::DecodeValueRequest2(record.record(), 1).text, std::nullopt) << "none passed";
+  // An empty record names no variable.
+  EXPECT_EQ(driver::DecodeValueRequest(host::ConstHostRecord()).handle, -1);
+  EXPECT_EQ(driver::DecodeValueRequest2(host::ConstHostRecord(), 1).handle, -1);
 
   const char* handed = "kept by the model";
   ASSERT_TRUE(driver::EncodeValueAddress(handed, record.record()));
@@ -467,17 +424,61 @@ TEST_F(OptimisationEdgeTest, TheSetUpWritesTheProblemAndTellsOfItemsLeftOut) {
   EXPECT_TRUE(record.GuardsIntact());
 }
 
+// Enumeration starts at -1 and walks the model's list, each variable's
+// texts cut to the record's fields; past the end, or from any other
+// handle, there is none.
+TEST_F(OptimisationEdgeTest, EnumerationListsEachVariableWithItsTextsCutToTheirFields) {
+  GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE);
+  const auto next = [&](std::int32_t from) {
+    record.Put(EXT_PUBVAR_HANDLE_OFFSET, from);
+    record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
+    return Run(edge::GetNextPublishedVariable, record.bytes.data());
+  };
+  EXPECT_EQ(next(-1), Outcome(-1, "")) << "an empty list";
+  for (const auto& [name, unit] : {std::pair{std::string("Oil rate"), std::string("STB/d")},
+                                   {std::string(100, 'm'), std::string(20, 'u')}}) {
+    auto variable = std::make_unique<casedata::CExcExportedVariable>();
+    std::tie(variable->name, variable->unit) = std::tie(name, unit);
+    model_->publishedVariables.Add(std::move(variable));
+  }
+  // The handle asked from; the variable's handle and texts in the record.
+  const std::tuple<std::int32_t, std::int32_t, std::string, std::string> listed[] = {
+      {-1, 0, "Oil rate", "STB/d"},
+      {0, 1, std::string(EXT_PUBVAR_TEXT_SIZE - 1, 'm'),
+       std::string(EXT_PUBVAR_UNIT_SIZE - 1, 'u')}};
+  for (const auto& [from, handle, name, unit] : listed) {
+    EXPECT_EQ(next(from), Outcome(0, ""));
+    EXPECT_EQ(std::tuple(record.Get<std::int32_t>(EXT_PUBVAR_HANDLE_OFFSET),
+                         record.bytes[EXT_PUBVAR_FLAG_OFFSET],
+                         FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
+                         FieldText(record, EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE)),
+              std::tuple(handle, 1, name, unit));
+  }
+  for (const std::int32_t from : {1, -5, INT32_MAX})
+    EXPECT_EQ(next(from).first, -1) << from;
+  EXPECT_TRUE(record.GuardsIntact());
+}
+
+// A set's text is read within its 64 bytes, whatever follows them; a get's
+// is written back cut and terminated, and only when it succeeded.
 TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE, 0);
-  std::strcpy(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "given");
+  record.Put(EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{3});
+  std::memset(record.chars() + EXT_PUBVAR_TEXT_OFFSET, 'x', EXT_PUBVAR_TEXT_SIZE);
+  std::memset(record.chars() + EXT_PUBVAR_UNIT_OFFSET, 'Z', EXT_PUBVAR_UNIT_SIZE);
   record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 1;
+  const std::vector<unsigned char> sent = record.bytes;
   EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()).first, 0);
-  EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "given") << "a set writes nothing back";
+  EXPECT_EQ(record.bytes, sent) << "a set writes nothing back";
   record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
+  model_->text = std::string(80, '7');
   EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()).first, 0);
-  EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "2.5");
+  EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
+            std::string(EXT_PUBVAR_TEXT_SIZE - 1, '7'));
+  EXPECT_EQ(record.bytes[EXT_PUBVAR_UNIT_OFFSET], 'Z') << "the unit field is not the value's";
   ASSERT_EQ(model_->requests.size(), 2u);
-  EXPECT_EQ(model_->requests[0].text, "given");
+  EXPECT_EQ(std::tie(model_->requests[0].handle, model_->requests[0].set, model_->requests[0].text),
+            std::tuple(3, true, std::string(EXT_PUBVAR_TEXT_SIZE, 'x')));
   EXPECT_EQ(model_->requests[1].text, std::nullopt);
 
   // A block asked through this record: its own result and no message.
@@ -485,7 +486,8 @@ TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   model_->text = "not written";
   EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()),
             Outcome(EXT_RESULT_BLOCK_VARIABLE, ""));
-  EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "2.5");
+  EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
+            std::string(EXT_PUBVAR_TEXT_SIZE - 1, '7'));
 
   GuardedBuffer record2(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
   EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()).first,

@@ -190,24 +190,6 @@ TEST_F(PublishedTest, ASetBlockTextWritesOneCellPerValueAndNoCascade) {
   EXPECT_EQ(CellText("E2"), "3");
 }
 
-TEST_F(PublishedTest, EnumerationDescribesEachVariableInTurn) {
-  const auto next = [&](std::int32_t handle) { return Table().GetNextPublishedVariable(handle); };
-  EXPECT_FALSE(next(-1)) << "an empty list";
-
-  AddVariable("Oil rate", "A1").unit = "STB/d";
-  AddVariable(std::string(100, 'm'), "A3").unit = std::string(20, 'u');
-  // Texts are given whole; the record cuts them to its fields.
-  const auto first = next(-1), second = next(0);
-  ASSERT_TRUE(first && second);
-  EXPECT_EQ(std::tie(first->handle, first->name, first->unit), std::tuple(0, "Oil rate", "STB/d"));
-  EXPECT_EQ(std::tie(second->handle, second->name, second->unit),
-            std::tuple(1, std::string(100, 'm'), std::string(20, 'u')));
-  // The end of the list; only -1 starts an enumeration.
-  for (const std::int32_t handle : {1, -5, INT32_MAX})
-    EXPECT_FALSE(next(handle)) << handle;
-  EXPECT_TRUE(recorder_->Calls().empty()) << "enumeration needs no spreadsheet";
-}
-
 TEST_F(PublishedTest, AddingAndDeletingKeepHandlesAsPositions) {
   AddVariable("First", "A1");
   for (std::int32_t handle : {1, 2}) {
