@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "automation/session_fixture.h"
+#include "driver/commands/workbook_commands.h"
 #include "driver/instances.h"
 #include "model/file_paths.h"
 #include "model/model.h"
@@ -114,11 +116,6 @@ TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop)
   EXPECT_TRUE(application->HasQuit());
   EXPECT_EQ(std::tuple(model.Session(), model.caseDetails.workbookOpen, model.sheetNames.size()),
             std::tuple(nullptr, 0, 0u));
-
-  EXPECT_EQ(Said(model.EditCase(nullptr).GetError()),
-            std::tuple(1, "There is no connection to Excel"));
-  EXPECT_EQ(Said(model.GetDispatch().GetError()),
-            std::tuple(1, "Unable to get dispatch interface for this object"));
 }
 
 TEST_F(ModelWorkbookTest, AnExistingWorkbookIsOpenedSavedInPlaceAndReloadedFromDisk) {
@@ -158,51 +155,79 @@ TEST_F(ModelWorkbookTest, PlugInsOfTheCaseAndTheDriverAreOpenedWithTheWorkbook) 
   EXPECT_EQ(open, (std::vector<std::string>{casePlugIn, driverPlugIn, folder_.File("main.xlsx")}));
 }
 
-TEST_F(ModelWorkbookTest, CaseDialogResults) {
+// The case dialog and the workbook's pointer through their commands' edge:
+// the host's flag and pointer are written only on success.
+TEST_F(ModelWorkbookTest, TheCaseDialogsFlagAndTheWorkbooksPointerReachTheHost) {
   auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
   test_support::ScopedDialogs installed(dialogs);
   CExcModel model;
   model.caseDetails.fileName = folder_.File("dialog.xlsx");
+  int parent = 0;
+  GuardedBuffer flag(sizeof(std::uint32_t), 0x33);
+  // The answer and message, and the flag the host reads (none: untouched).
+  const auto edit = [&]() {
+    std::memset(flag.bytes.data(), 0x33, flag.size);
+    const std::int32_t result =
+        driver::edge::EditCase(model, {&parent, flag.bytes.data(), 0, Status()});
+    const std::optional<std::uint32_t> word =
+        flag.bytes[0] == 0x33 ? std::nullopt : std::optional(flag.Get<std::uint32_t>(0));
+    return std::tuple(result, Message(), word);
+  };
+  using Edited = std::tuple<std::int32_t, std::string, std::optional<std::uint32_t>>;
 
   // Cancelled: -1 without a message, the case as it was.
   dialogs->OnEditCase([](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
     details.inputCount = 9;
     return DialogResult::kCancel;
   });
-  EXPECT_EQ(Said(model.EditCase(nullptr).GetError()), std::tuple(-1, ""));
+  EXPECT_EQ(edit(), Edited(-1, "", std::nullopt));
   EXPECT_EQ(model.caseDetails.inputCount, 1u);
-
   // Confirmed without a change while the workbook is not open: changed.
   dialogs->OnEditCase(nullptr);
-  EXPECT_TRUE(*model.EditCase(nullptr));
+  EXPECT_EQ(edit(), Edited(0, "", 1));
+  ASSERT_FALSE(model.OpenCaseWorkbook());
 
   // Confirmed with the workbook open: changed when the file or a stream
   // count differs (which names are one file is the session's business).
-  ASSERT_FALSE(model.OpenCaseWorkbook());
-  const std::tuple<std::uint32_t, std::string, bool> edits[] = {
-      {1, model.caseDetails.fileName, false},
-      {2, model.caseDetails.fileName, true},
-      {1, folder_.File("other.xlsx"), true}};
-  for (const auto& [outputs, file, expected] : edits) {
+  const std::tuple<std::uint32_t, std::string, std::uint32_t> edits[] = {
+      {1, model.caseDetails.fileName, 0},
+      {2, model.caseDetails.fileName, 1},
+      {1, folder_.File("other.xlsx"), 1}};
+  for (const auto& [outputs, file, changed] : edits) {
     dialogs->OnEditCase(
         [&, outputs = outputs, file = file](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
           details.outputCount = outputs;
           details.fileName = file;
           return DialogResult::kOk;
         });
-    EXPECT_EQ(*model.EditCase(nullptr), expected) << outputs << " " << file;
+    EXPECT_EQ(edit(), Edited(0, "", changed)) << outputs << " " << file;
   }
 
   // The kind follows the model's dialog kind; the parent window is passed.
   dialogs->OnEditCase(nullptr);
-  int parent = 0;
   for (const std::int32_t kind : {0, 1}) {
     model.dialogKind = kind;
-    EXPECT_TRUE(model.EditCase(&parent));
+    EXPECT_EQ(std::get<0>(edit()), 0);
     const auto calls = dialogs->Calls();
     EXPECT_EQ(calls.back().kind, kind < 1 ? CaseDialogKind::kFull : CaseDialogKind::kSimpleFile);
     EXPECT_EQ(calls.back().parent, &parent);
   }
+
+  GuardedBuffer pointer(sizeof(void*), 0x33);
+  const auto dispatch = [&](void* record) {
+    return driver::edge::GetDispatch(model, {nullptr, record, 0, Status()});
+  };
+  EXPECT_EQ(dispatch(pointer.bytes.data()), 0);
+  EXPECT_EQ(pointer.Get<excel::Workbook*>(0), model.Session()->GetWorkbook());
+  EXPECT_EQ(dispatch(nullptr), 1) << "no place for the pointer fails as no workbook does";
+  EXPECT_EQ(Message(), model::kNoDispatchMessage);
+  ASSERT_EQ(model.StopApplication(), 0);
+  std::memset(pointer.bytes.data(), 0x33, pointer.size);
+  EXPECT_EQ(dispatch(pointer.bytes.data()), 1);
+  EXPECT_EQ(Message(), model::kNoDispatchMessage);
+  EXPECT_EQ(pointer.bytes[0], 0x33);
+  EXPECT_EQ(edit(), Edited(1, "There is no connection to Excel", std::nullopt));
+  EXPECT_TRUE(flag.GuardsIntact() && pointer.GuardsIntact());
 }
 
 TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
