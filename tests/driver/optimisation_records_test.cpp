@@ -23,6 +23,7 @@
 namespace {
 
 namespace edge = driver::edge;
+constexpr char kNoRecord[] = "No record was passed to Gridmoor.dll";
 using outcome::Error;
 using test_support::GuardedBuffer;
 using Problem = casedata::OptimisationProblem;
@@ -162,6 +163,51 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   EXPECT_TRUE(record_.GuardsIntact());
 }
 
+// Past a hundred items of a kind the first hundred go and the host is told
+// of the rest, yet the set-up succeeds. A failed set-up leaves the record
+// alone; a missing record fails once the set-up is done.
+TEST_F(ProblemRecordTest, ItemsPastAHundredAreLeftOutAndToldAFailedSetUpWritesNothing) {
+  using namespace optimisation_test;
+  for (int i = 0; i < 101; ++i)
+    AddConstraint(model_->constraints, "K" + std::to_string(i), "C2");
+  for (int i = 0; i < 103; ++i)
+    AddControl(model_->controls, "C" + std::to_string(i), "B2");
+  for (int i = 0; i < 100; ++i)
+    AddIntControl(model_->intControls, "I" + std::to_string(i), "D2", {{"", "1"}});
+  const std::string leftOut = "The optimiser takes at most 100 items of each kind; left out: ";
+  ASSERT_EQ(HeadlessSetUp(), 0);
+  EXPECT_EQ(status_.Message(), leftOut + "1 constraint, 3 controls");
+  const auto word = [&](std::size_t at) { return record_.Get<std::int32_t>(at); };
+  // The counts, then the handles and names of the last of each kind.
+  EXPECT_EQ((std::vector<std::int32_t>{word(45968), word(22624), word(126908),
+                                       word(22768 + 232 * 99 + 92), word(224 + 224 * 99 + 80),
+                                       word(46108 + 808 * 99 + 32)}),
+            (std::vector<std::int32_t>{100, 100, 100, 99, 99, 99}));
+  EXPECT_EQ((std::vector<std::string>{record_.chars() + 22768 + 232 * 99,
+                                      record_.chars() + 46108 + 808 * 99}),
+            (std::vector<std::string>{"K99", "I99"}));
+
+  model_->constraints.RemoveAt(0);
+  for (int i = 0; i < 3; ++i)
+    model_->controls.RemoveAt(0);
+  AddIntControl(model_->intControls, "I100", "D2", {});
+  ASSERT_EQ(HeadlessSetUp(), 0);
+  EXPECT_EQ(status_.Message(), leftOut + "1 integer control");
+  model_->intControls.RemoveAt(0);
+  ASSERT_EQ(HeadlessSetUp(), 0);
+  EXPECT_EQ(status_.Message(), "") << "exactly a hundred of each: nothing to say";
+
+  EXPECT_EQ(edge::SetupOptimisation(*model_, {nullptr, nullptr, -1, status_.Cleared()}), 1);
+  EXPECT_EQ(status_.Message(), kNoRecord);
+  model_->Session()->CloseWorkbook();
+  const std::vector<unsigned char> before = record_.bytes;
+  EXPECT_EQ(HeadlessSetUp(), -1);
+  EXPECT_EQ(status_.Message(),
+            "Can not perform this function until a workbook is opened\n(double-click on the icon "
+            "to create input and output icons)");
+  EXPECT_EQ(record_.bytes, before);
+}
+
 TEST(OptimisationRecordsTest, TheIntegerControlListIsReadOnlyAsFarAsItsCount) {
   // The count, the handles the host wrote, and the handles read.
   const std::tuple<std::int32_t, std::vector<std::int32_t>, std::vector<std::int32_t>> cases[] = {
@@ -259,16 +305,9 @@ TEST(PublishedRecordsTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
   EXPECT_FALSE(driver::DecodeNewVariable(host::ConstHostRecord()));
 }
 
-constexpr char kNoRecord[] = "No record was passed to Gridmoor.dll";
-
 // Answers as set and keeps what it was given.
 class CannedModel : public model::CExcModel {
  public:
-  outcome::Expected<casedata::OptimisationProblem> SetupOptimisation(std::int32_t mode) override {
-    given.push_back(mode);
-    if (failure) return Answer();
-    return problem;
-  }
   casedata::ItemReading GetObjectiveFunction() override { return Reading(0); }
   casedata::ItemReading GetConstraints(std::int32_t handle) override { return Reading(handle); }
   casedata::ItemReading GetControls(std::int32_t handle) override { return Reading(handle); }
@@ -304,7 +343,6 @@ class CannedModel : public model::CExcModel {
 
   std::optional<Error> failure;
   std::optional<double> value;
-  casedata::OptimisationProblem problem;
   std::string text = "2.5";
   std::vector<double> given;
   std::vector<casedata::PublishedValueRequest> requests;
@@ -395,33 +433,6 @@ TEST_F(OptimisationEdgeTest, ASetPassesHandleAndValueAsTheHostGaveThem) {
             Outcome(1, "An integer control variable in Excel is not defined"));
   EXPECT_EQ(model_->given, (std::vector<double>{3, -0.25, 3, -0.25}));
   EXPECT_EQ(record.bytes, before) << "a set writes nothing back";
-}
-
-TEST_F(OptimisationEdgeTest, TheSetUpWritesTheProblemAndTellsOfItemsLeftOut) {
-  GuardedBuffer record(EXT_OPT_PROBLEM_RECORD_SIZE);
-  model_->problem.objective.defined = true;
-  model_->problem.controls.resize(2);
-  model_->problem.notice =
-      "The optimiser takes at most 100 items of each kind; left out: 1 control";
-  EXPECT_EQ(Run(edge::SetupOptimisation, record.bytes.data(), 2),
-            Outcome(0, model_->problem.notice))
-      << "said, yet no failure";
-  EXPECT_EQ(record.bytes[EXT_OPT_PROBLEM_OBJ_DEFINED_OFFSET], 1);
-  EXPECT_EQ(record.bytes[EXT_OPT_PROBLEM_CONTROL_COUNT_OFFSET], 2);
-  EXPECT_EQ(model_->given, std::vector<double>{2});
-
-  // A failed set-up leaves the record alone; a missing record fails once the
-  // set-up is done (the dialog has been shown by then).
-  const GuardedBuffer untouched(EXT_OPT_PROBLEM_RECORD_SIZE);
-  GuardedBuffer other(EXT_OPT_PROBLEM_RECORD_SIZE);
-  model_->failure = Error::Failed("There is no connection to Excel", -1);
-  EXPECT_EQ(Run(edge::SetupOptimisation, other.bytes.data(), -1),
-            Outcome(-1, "There is no connection to Excel"));
-  EXPECT_EQ(other.bytes, untouched.bytes);
-  model_->failure.reset();
-  EXPECT_EQ(Run(edge::SetupOptimisation, nullptr, -1), Outcome(1, kNoRecord));
-  EXPECT_EQ(model_->given.size(), 3u);
-  EXPECT_TRUE(record.GuardsIntact());
 }
 
 // Enumeration starts at -1 and walks the model's list, each variable's

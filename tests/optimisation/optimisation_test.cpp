@@ -120,43 +120,6 @@ TEST_F(ModelOptimisationTest, WithoutAWorkbookOrAConnectionNothingIsSetUpOrRead)
   }
 }
 
-// The headless set-up (a negative mode) caps each kind of item; what each
-// item becomes in the host's record is the record's test (tests/driver).
-using ProblemTest = ItemsTest;
-
-TEST_F(ProblemTest, MoreThanAHundredItemsOfAKindAreLeftOutAndCounted) {
-  for (int i = 0; i < 101; ++i)
-    AddConstraint(model_->constraints, "K" + std::to_string(i), "C2");
-  for (int i = 0; i < 103; ++i)
-    AddControl(model_->controls, "C" + std::to_string(i), "B2");
-  for (int i = 0; i < 100; ++i)
-    AddIntControl(model_->intControls, "I" + std::to_string(i), "D2", {{"", "1"}});
-
-  EXPECT_EQ(SetUpProblem(-1), 0);
-  ASSERT_EQ(std::tuple(problem_->constraints.size(), problem_->controls.size(),
-                       problem_->integerControls.size()),
-            std::tuple(100u, 100u, 100u));
-  // Handles count up within each kind.
-  EXPECT_EQ(std::tie(problem_->constraints[99].handle, problem_->constraints[99].name,
-                     problem_->controls[99].handle, problem_->integerControls[99].handle,
-                     problem_->integerControls[99].name),
-            std::tuple(99, "K99", 99, 99, "I99"));
-  EXPECT_EQ(StatusText(),
-            "The optimiser takes at most 100 items of each kind; left out: 1 constraint, 3 "
-            "controls");
-
-  model_->constraints.RemoveAt(0);
-  for (int i = 0; i < 3; ++i)
-    model_->controls.RemoveAt(0);
-  AddIntControl(model_->intControls, "I100", "D2", {});
-  EXPECT_EQ(SetUpProblem(-1), 0);
-  EXPECT_EQ(StatusText(),
-            "The optimiser takes at most 100 items of each kind; left out: 1 integer control");
-  model_->intControls.RemoveAt(0);
-  EXPECT_EQ(SetUpProblem(-1), 0);
-  EXPECT_EQ(StatusText(), "") << "exactly a hundred of each: nothing to say";
-}
-
 class OptimisationValuesTest : public ItemsTest {
  protected:
   void SetUp() override {
