@@ -208,6 +208,42 @@ TEST_F(ProblemRecordTest, ItemsPastAHundredAreLeftOutAndToldAFailedSetUpWritesNo
   EXPECT_EQ(record_.bytes, before);
 }
 
+// An add follows the host's addresses only as far as it needs: not past a
+// missing text, not at all when masking refuses it (these would not be
+// readable); only an add that was made gives its handle back.
+TEST_F(ProblemRecordTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
+  GuardedBuffer record(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
+  const char* unreadable = reinterpret_cast<const char*>(std::uintptr_t{8});
+  const auto add = [&](bool masking, const char* worksheet, const char* cell, const char* name) {
+    record.bytes[EXT_ADD_PUBVAR_MASKING_OFFSET] = masking;
+    Put(record.bytes, EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, worksheet);
+    Put(record.bytes, EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, cell);
+    Put(record.bytes, EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, name);
+    Put(record.bytes, EXT_ADD_PUBVAR_HANDLE_OFFSET, std::int32_t{-7});
+    const std::int32_t result =
+        edge::AddPublishedVariable(*model_, {nullptr, record.bytes.data(), 0, status_.Cleared()});
+    return std::tuple(result, status_.Message(),
+                      record.Get<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET));
+  };
+  using Added = std::tuple<std::int32_t, std::string, std::int32_t>;
+  EXPECT_EQ(add(false, "Data", "B7", "Added"), Added(0, "", 0));
+  EXPECT_EQ(add(false, "Data", "B8", "Second"), Added(0, "", 1));
+  EXPECT_EQ(add(false, "Data", nullptr, unreadable),
+            Added(1, "No cell passed to AddPublishedVariable()", -7));
+  EXPECT_EQ(add(false, nullptr, unreadable, unreadable),
+            Added(1, "No worksheet name passed to AddPublishedVariable()", -7));
+  EXPECT_EQ(add(false, "Data", "A1", nullptr),
+            Added(1, "No variable name passed to AddPublishedVariable()", -7));
+  EXPECT_EQ(add(true, unreadable, unreadable, unreadable),
+            Added(1, "Equipment masking/disabling is not possible with the Excel link", -7));
+  ASSERT_EQ(model_->publishedVariables.size(), 2u);
+  EXPECT_EQ(
+      std::tie(model_->publishedVariables.At(0)->worksheet, model_->publishedVariables.At(0)->cell,
+               model_->publishedVariables.At(0)->name),
+      std::tuple("Data", "B7", "Added"));
+  EXPECT_TRUE(record.GuardsIntact());
+}
+
 TEST(OptimisationRecordsTest, TheIntegerControlListIsReadOnlyAsFarAsItsCount) {
   // The count, the handles the host wrote, and the handles read.
   const std::tuple<std::int32_t, std::vector<std::int32_t>, std::vector<std::int32_t>> cases[] = {
@@ -270,41 +306,6 @@ TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
   EXPECT_TRUE(record.GuardsIntact());
 }
 
-TEST(PublishedRecordsTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
-  GuardedBuffer record(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
-  const auto put = [&](const char* worksheet, const char* cell, const char* name) {
-    Put(record.bytes, EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, worksheet);
-    Put(record.bytes, EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, cell);
-    Put(record.bytes, EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, name);
-  };
-  using Texts = std::tuple<std::optional<std::string>, std::optional<std::string>,
-                           std::optional<std::string>>;
-  const auto texts = [](const casedata::NewPublishedVariable& added) {
-    return Texts(added.worksheet, added.cell, added.name);
-  };
-  put("Data", "B7", "Added");
-  std::optional<casedata::NewPublishedVariable> added = driver::DecodeNewVariable(record.record());
-  ASSERT_TRUE(added);
-  EXPECT_FALSE(added->masking);
-  EXPECT_EQ(texts(*added), Texts("Data", "B7", "Added"));
-
-  // Addresses past a missing text, and all of them when masking refuses the
-  // add, are never followed: these would not be readable.
-  const char* unreadable = reinterpret_cast<const char*>(std::uintptr_t{8});
-  put("Data", nullptr, unreadable);
-  EXPECT_EQ(texts(*driver::DecodeNewVariable(record.record())), Texts("Data", std::nullopt, {}));
-  put(unreadable, unreadable, unreadable);
-  record.bytes[EXT_ADD_PUBVAR_MASKING_OFFSET] = 1;
-  added = driver::DecodeNewVariable(record.record());
-  EXPECT_TRUE(added->masking);
-  EXPECT_EQ(texts(*added), Texts());
-
-  ASSERT_TRUE(driver::EncodeNewHandle(5, record.record()));
-  EXPECT_EQ(record.Get<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET), 5);
-  EXPECT_TRUE(record.GuardsIntact());
-  EXPECT_FALSE(driver::DecodeNewVariable(host::ConstHostRecord()));
-}
-
 // Answers as set and keeps what it was given.
 class CannedModel : public model::CExcModel {
  public:
@@ -329,12 +330,6 @@ class CannedModel : public model::CExcModel {
     requests.push_back(request);
     if (failure) return Answer();
     return text.c_str();
-  }
-  outcome::Expected<std::int32_t> AddPublishedVariable(
-      const casedata::NewPublishedVariable& added) override {
-    given.push_back(added.masking);
-    if (failure) return Answer();
-    return std::int32_t{12};
   }
   Error WriteBatchOutput(const casedata::BatchPath& output) override {
     paths.push_back(output);
@@ -507,15 +502,7 @@ TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()).first, 0);
   EXPECT_EQ(record2.Get<const char*>(EXT_PUBVAR2_TEXT_POINTER_OFFSET), model_->text.c_str());
 
-  GuardedBuffer add(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
-  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()).first, 0);
-  EXPECT_EQ(add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET], 12);
-  add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET] = 0;
-  model_->failure = Error::Failed("No valid workbook");
-  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()).first, 1);
-  EXPECT_EQ(add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET], 0) << "no handle for a refused add";
-  for (const GuardedBuffer* buffer : {&record, &record2, &add})
-    EXPECT_TRUE(buffer->GuardsIntact());
+  EXPECT_TRUE(record.GuardsIntact() && record2.GuardsIntact());
 }
 
 // A path is complete only with its terminator; the edge passes the report
