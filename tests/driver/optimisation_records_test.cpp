@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,9 +35,9 @@ void Put(std::vector<unsigned char>& bytes, std::size_t at, const T& value) {
   std::memcpy(bytes.data() + at, &value, sizeof value);
 }
 
-// A model's problem through the headless set-up's edge into the host's
-// record: what each item becomes, and where it lands.
-class ProblemRecordTest : public optimisation_test::ItemsTest {
+// The commands' edge over a model on the in-memory application: what its
+// items, published variables and batch output become in the host's records.
+class ModelEdgeTest : public optimisation_test::ItemsTest {
  protected:
   // The record as the host passes it, 0x11 throughout, to write expectations
   // into at the offsets the host reads.
@@ -89,7 +90,7 @@ class ProblemRecordTest : public optimisation_test::ItemsTest {
   }
 };
 
-TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
+TEST_F(ModelEdgeTest, AWholeProblemLandsAtTheHostsOffsets) {
   using namespace optimisation_test;
   // Texts as wide as their fields and wider.
   std::tie(model_->objective.Defined, model_->objective.Maximise, model_->objective.name,
@@ -166,7 +167,7 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
 // Past a hundred items of a kind the first hundred go and the host is told
 // of the rest, yet the set-up succeeds. A failed set-up leaves the record
 // alone; a missing record fails once the set-up is done.
-TEST_F(ProblemRecordTest, ItemsPastAHundredAreLeftOutAndToldAFailedSetUpWritesNothing) {
+TEST_F(ModelEdgeTest, ItemsPastAHundredAreLeftOutAndToldAFailedSetUpWritesNothing) {
   using namespace optimisation_test;
   for (int i = 0; i < 101; ++i)
     AddConstraint(model_->constraints, "K" + std::to_string(i), "C2");
@@ -211,7 +212,7 @@ TEST_F(ProblemRecordTest, ItemsPastAHundredAreLeftOutAndToldAFailedSetUpWritesNo
 // An add follows the host's addresses only as far as it needs: not past a
 // missing text, not at all when masking refuses it (these would not be
 // readable); only an add that was made gives its handle back.
-TEST_F(ProblemRecordTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
+TEST_F(ModelEdgeTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
   GuardedBuffer record(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
   const char* unreadable = reinterpret_cast<const char*>(std::uintptr_t{8});
   const auto add = [&](bool masking, const char* worksheet, const char* cell, const char* name) {
@@ -241,6 +242,30 @@ TEST_F(ProblemRecordTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
       std::tie(model_->publishedVariables.At(0)->worksheet, model_->publishedVariables.At(0)->cell,
                model_->publishedVariables.At(0)->name),
       std::tuple("Data", "B7", "Added"));
+  EXPECT_TRUE(record.GuardsIntact());
+}
+
+// A path is complete only with its terminator; the report path is where the
+// batch output goes, and without a record there is none to write.
+TEST_F(ModelEdgeTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
+  GuardedBuffer record(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
+  std::strcpy(record.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, "/in.xml");
+  std::memset(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, 'x',
+              EXT_BATCH_FILES_REPORT_PATH_SIZE);
+  casedata::BatchFiles files = driver::DecodeBatchFiles(record.record());
+  EXPECT_EQ(std::tie(files.input.path, files.input.complete), std::tuple("/in.xml", true));
+  EXPECT_EQ(std::tie(files.report.path, files.report.complete),
+            std::tuple(std::string(EXT_BATCH_FILES_REPORT_PATH_SIZE, 'x'), false));
+  files = driver::DecodeBatchFiles(host::ConstHostRecord());
+  EXPECT_FALSE(files.input.complete || files.report.complete);
+
+  const std::string out = folder_.File("out.xml");
+  std::strcpy(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, out.c_str());
+  EXPECT_EQ(edge::WriteBatchOutput(*model_, {nullptr, record.bytes.data(), 0, status_.Cleared()}),
+            0);
+  EXPECT_TRUE(std::filesystem::exists(out)) << status_.Message();
+  EXPECT_EQ(edge::WriteBatchOutput(*model_, {nullptr, nullptr, 0, status_.Cleared()}), 1);
+  EXPECT_EQ(status_.Message(), "Could not open ''");
   EXPECT_TRUE(record.GuardsIntact());
 }
 
@@ -331,17 +356,12 @@ class CannedModel : public model::CExcModel {
     if (failure) return Answer();
     return text.c_str();
   }
-  Error WriteBatchOutput(const casedata::BatchPath& output) override {
-    paths.push_back(output);
-    return Answer();
-  }
 
   std::optional<Error> failure;
   std::optional<double> value;
   std::string text = "2.5";
   std::vector<double> given;
   std::vector<casedata::PublishedValueRequest> requests;
-  std::vector<casedata::BatchPath> paths;
 
  private:
   // A new failure like the one set each time, so that the code under test
@@ -503,30 +523,6 @@ TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   EXPECT_EQ(record2.Get<const char*>(EXT_PUBVAR2_TEXT_POINTER_OFFSET), model_->text.c_str());
 
   EXPECT_TRUE(record.GuardsIntact() && record2.GuardsIntact());
-}
-
-// A path is complete only with its terminator; the edge passes the report
-// path on as the batch output.
-TEST_F(OptimisationEdgeTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
-  GuardedBuffer record(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
-  std::strcpy(record.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, "/in.xml");
-  std::memset(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, 'x',
-              EXT_BATCH_FILES_REPORT_PATH_SIZE);
-  casedata::BatchFiles files = driver::DecodeBatchFiles(record.record());
-  EXPECT_EQ(std::tie(files.input.path, files.input.complete), std::tuple("/in.xml", true));
-  EXPECT_EQ(std::tie(files.report.path, files.report.complete),
-            std::tuple(std::string(EXT_BATCH_FILES_REPORT_PATH_SIZE, 'x'), false));
-  files = driver::DecodeBatchFiles(host::ConstHostRecord());
-  EXPECT_FALSE(files.input.complete || files.report.complete);
-
-  std::strcpy(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, "/out.xml");
-  EXPECT_EQ(Run(edge::WriteBatchOutput, record.bytes.data()).first, 0);
-  EXPECT_EQ(Run(edge::WriteBatchOutput, nullptr).first, 0);
-  ASSERT_EQ(model_->paths.size(), 2u);
-  EXPECT_EQ(std::tie(model_->paths[0].path, model_->paths[0].complete),
-            std::tuple("/out.xml", true));
-  EXPECT_FALSE(model_->paths[1].complete) << "no record, no path";
-  EXPECT_TRUE(record.GuardsIntact());
 }
 
 }  // namespace
