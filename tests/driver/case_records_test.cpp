@@ -1,6 +1,7 @@
 // The case's records through their commands' edge, each followed by guard
 // bytes: only the named fields change, and a refused request leaves the
-// record as it was. The date record (code 4) is the model's events test's.
+// record as it was. The date and next-event records are the model's events
+// tests'.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -121,28 +122,6 @@ TEST_F(CaseRecordsTest, AFileDescriptionFillsItsThreeFieldsAndLeavesTheRest) {
     EXPECT_EQ(record.bytes, expected);
   }
   EXPECT_EQ(Run(edge::GetFileDescription, nullptr).first, -1);
-}
-
-TEST_F(CaseRecordsTest, TheNextEventWritesItsFlagAndTimeOnlyWhenOneIsSet) {
-  GuardedBuffer record(EXT_NEXT_EVENT_RECORD_MIN_SIZE, kHostByte);
-  const std::vector<unsigned char> sent = record.bytes;
-  model_.nextEvent = EXT_UNDEFINED_VALUE;
-  EXPECT_EQ(Run(edge::GetNextEvent, &record).first, 1);
-  EXPECT_EQ(record.bytes, sent);
-
-  model_.nextEvent = -0.5;  // any number below the undefined threshold
-  std::vector<unsigned char> expected = sent;
-  expected[EXT_NEXT_EVENT_FLAG_OFFSET] = 1;
-  std::memcpy(expected.data() + EXT_NEXT_EVENT_TIME_OFFSET, &model_.nextEvent, sizeof(double));
-  EXPECT_EQ(Run(edge::GetNextEvent, &record).first, 0);
-  EXPECT_EQ(record.bytes, expected);
-  EXPECT_EQ(Run(edge::GetNextEvent, nullptr), Outcome(1, ""));
-
-  // A record too short for the time fails; the bytes past it stay.
-  GuardedBuffer shortRecord(EXT_NEXT_EVENT_TIME_OFFSET + 4, kHostByte);
-  EXPECT_FALSE(driver::EncodeNextEvent(1.0, shortRecord.record()));
-  EXPECT_TRUE(shortRecord.GuardsIntact());
-  EXPECT_EQ(shortRecord.bytes[EXT_NEXT_EVENT_TIME_OFFSET], kHostByte);
 }
 
 TEST_F(CaseRecordsTest, ACaseDataRecordIsReadUpToItsSizeWithItsModelPathAndFlag) {

@@ -19,6 +19,7 @@
 #include "automation/session_fixture.h"
 #include "driver/commands/workbook_commands.h"
 #include "driver/instances.h"
+#include "driver/records/case_records.h"
 #include "model/file_paths.h"
 #include "model/model.h"
 #include "model/run_events.h"
@@ -397,14 +398,31 @@ TEST_F(UnconnectedModelTest, TheRunDateIsTheDayAfterTheHostsDate) {
   }
 }
 
+// The next event reaches the host's record, flag and time, until the next
+// run starts; without one the record keeps the host's bytes.
 TEST_F(ModelEventsTest, TheNextEventIsReportedUntilTheNextRunStarts) {
-  // Its record's bytes are the edge's test (tests/driver/case_records_test.cpp).
-  EXPECT_EQ(model_->GetNextEvent(), std::nullopt);
-  model_->nextEvent = 45297.5;  // as the data server sets it; reading keeps it
-  EXPECT_EQ(std::tuple(model_->GetNextEvent(), model_->GetNextEvent()),
-            std::tuple(45297.5, 45297.5));
+  GuardedBuffer record(EXT_NEXT_EVENT_RECORD_MIN_SIZE, 0x33);
+  const std::vector<unsigned char> sent = record.bytes;
+  EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 1);
+  EXPECT_EQ(record.bytes, sent);
+  model_->nextEvent = -0.5;  // as the data server sets it: any number below the threshold
+  std::vector<unsigned char> expected = sent;
+  expected[EXT_NEXT_EVENT_FLAG_OFFSET] = 1;
+  std::memcpy(expected.data() + EXT_NEXT_EVENT_TIME_OFFSET, &model_->nextEvent, sizeof(double));
+  for (int i = 0; i < 2; ++i) {  // reading keeps it
+    EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 0);
+    EXPECT_EQ(record.bytes, expected);
+  }
+  EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT), 1);
+  EXPECT_EQ(Message(), "");
   EXPECT_EQ(Command(EXT_CMD_START_OF_RUN), 0);
   EXPECT_EQ(model_->GetNextEvent(), std::nullopt);
+
+  // A record too short for the time fails; the bytes past it stay.
+  GuardedBuffer shortRecord(EXT_NEXT_EVENT_TIME_OFFSET + 4, 0x33);
+  EXPECT_FALSE(driver::EncodeNextEvent(1.0, shortRecord.record()));
+  EXPECT_TRUE(shortRecord.GuardsIntact());
+  EXPECT_EQ(shortRecord.bytes[EXT_NEXT_EVENT_TIME_OFFSET], 0x33);
 }
 
 TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {
