@@ -104,22 +104,6 @@ TEST(OptItems, ValidateChecksNameThenCellThenWorksheet) {
   }
 }
 
-TEST(OptItems, ClearingAnObjectiveResetsItAndAnIntegerControlKeepsItsStates) {
-  casedata::CExcObjFn objective;
-  std::tie(objective.Defined, objective.Maximise, objective.name) =
-      std::tuple(true, false, "Profit");
-  objective.Clear();
-  EXPECT_EQ(std::make_tuple(objective.Defined, objective.Maximise, objective.name),
-            std::make_tuple(false, true, std::string()));
-
-  CExcIntCtrlVariable intControl;
-  std::tie(intControl.cell, intControl.StateCount, intControl.StateValues[0]) =
-      std::tuple("C3", 1, "On");
-  intControl.Clear();
-  EXPECT_EQ(std::make_tuple(intControl.cell, intControl.StateCount, intControl.StateValues[0]),
-            std::make_tuple(std::string(), 1, std::string("On")));
-}
-
 // Whether a copy of `item` still equals it after `edit`; the copy itself must.
 template <typename Item, typename Edit>
 bool EqualAfter(const Item& item, Edit edit) {
@@ -172,17 +156,6 @@ TEST(OptItems, NewIntegerControlsTakeTheSmallestFreeNumberAtTheEnd) {
   EXPECT_EQ(casedata::MakeIntegerControlName(list)->name, "IntCtrl001");
 }
 
-TEST(OptItems, FindByCellGivesTheFirstExactMatch) {
-  casedata::CExcclConstraint constraints;
-  EXPECT_EQ(casedata::FindByCell(constraints, "Data", "B2"), nullptr);
-  AddConstraint(constraints, "A", "B2").worksheet = "Other";
-  AddConstraint(constraints, "B", "B2");
-  AddConstraint(constraints, "C", "B2");
-  EXPECT_EQ(casedata::FindByCell(constraints, "Data", "B2"), constraints.At(1));
-  EXPECT_EQ(casedata::FindByCell(constraints, "data", "B2"), nullptr);
-  EXPECT_EQ(casedata::FindByCell(constraints, "Data", "b2"), nullptr);
-}
-
 using namespace casedata;
 
 TEST(UnitTableTest, EveryUnitRoundTripsAndKnownValuesPinTheFactors) {
@@ -231,7 +204,6 @@ TEST(UnitTableTest, UndefinedAndUnboundValuesAndInvalidUnits) {
       {"undefined, invalid unit", kUndefined, kPressure, 99, kUndefined, kUndefined},
       {"no kind", 7.5, kNoKind, 42, 7.5, 7.5},
       {"unit index = count", 1, kPressure, 6, kUndefined, kUndefined},
-      {"unit index = count (mass)", 1, kMassRate, 2, kUndefined, kUndefined},
       {"negative unit", 1, kGasRate, -1, kUndefined, kUndefined},
       {"kind 6", 1, 6, 0, kUndefined, kUndefined},
       {"kind -2", 1, -2, 0, kUndefined, kUndefined}};

@@ -1,6 +1,7 @@
 // The case's records through their commands' edge, each followed by guard
 // bytes: only the named fields change, and a refused request leaves the
-// record as it was. The date record (code 4) is the model's events test's.
+// record as it was. The date and next-event records are the model's events
+// tests'.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -123,28 +124,6 @@ TEST_F(CaseRecordsTest, AFileDescriptionFillsItsThreeFieldsAndLeavesTheRest) {
   EXPECT_EQ(Run(edge::GetFileDescription, nullptr).first, -1);
 }
 
-TEST_F(CaseRecordsTest, TheNextEventWritesItsFlagAndTimeOnlyWhenOneIsSet) {
-  GuardedBuffer record(EXT_NEXT_EVENT_RECORD_MIN_SIZE, kHostByte);
-  const std::vector<unsigned char> sent = record.bytes;
-  model_.nextEvent = EXT_UNDEFINED_VALUE;
-  EXPECT_EQ(Run(edge::GetNextEvent, &record).first, 1);
-  EXPECT_EQ(record.bytes, sent);
-
-  model_.nextEvent = -0.5;  // any number below the undefined threshold
-  std::vector<unsigned char> expected = sent;
-  expected[EXT_NEXT_EVENT_FLAG_OFFSET] = 1;
-  std::memcpy(expected.data() + EXT_NEXT_EVENT_TIME_OFFSET, &model_.nextEvent, sizeof(double));
-  EXPECT_EQ(Run(edge::GetNextEvent, &record).first, 0);
-  EXPECT_EQ(record.bytes, expected);
-  EXPECT_EQ(Run(edge::GetNextEvent, nullptr), Outcome(1, ""));
-
-  // A record too short for the time fails; the bytes past it stay.
-  GuardedBuffer shortRecord(EXT_NEXT_EVENT_TIME_OFFSET + 4, kHostByte);
-  EXPECT_FALSE(driver::EncodeNextEvent(1.0, shortRecord.record()));
-  EXPECT_TRUE(shortRecord.GuardsIntact());
-  EXPECT_EQ(shortRecord.bytes[EXT_NEXT_EVENT_TIME_OFFSET], kHostByte);
-}
-
 TEST_F(CaseRecordsTest, ACaseDataRecordIsReadUpToItsSizeWithItsModelPathAndFlag) {
   model_.caseDetails.fileName = "/cases/stored.xlsx";
   const std::vector<std::uint8_t> archive =
@@ -256,68 +235,6 @@ TEST_F(CaseRecordsTest, TheFileLabelIsCutToTheHostsLength) {
     EXPECT_EQ(buffer.bytes, expected);
   }
   EXPECT_EQ(Run(edge::GetFileLabel, nullptr, 10).first, 0);
-}
-
-// The case dialog's flag and the workbook's pointer, as the model answers.
-class CannedWorkbookModel : public model::CExcModel {
- public:
-  outcome::Expected<bool> EditCase(ExtWindow) override {
-    if (failure) return Again(*failure);
-    return changed;
-  }
-  outcome::Expected<excel::Workbook*> GetDispatch() override {
-    if (failure) return Again(*failure);
-    return workbook;
-  }
-  // A new failure like the one set, for the code under test to look at.
-  static outcome::Error Again(const outcome::Error& failure) {
-    return outcome::Error::Failed(failure.Message(), failure.Result());
-  }
-  std::optional<outcome::Error> failure;
-  bool changed = false;
-  excel::Workbook* workbook = nullptr;
-};
-
-TEST_F(CaseRecordsTest, TheCaseDialogsFlagAndTheWorkbooksPointerAreWrittenOnlyOnSuccess) {
-  CannedWorkbookModel canned;
-  auto* const workbook = reinterpret_cast<excel::Workbook*>(0x5678);
-  canned.workbook = workbook;
-  struct Case {
-    const char* label;
-    std::optional<outcome::Error> failure;
-    bool changed;
-    std::int32_t result;
-    std::string message;
-  };
-  const Case cases[] = {
-      {"changed", std::nullopt, true, 0, ""},
-      {"unchanged", std::nullopt, false, 0, ""},
-      {"cancelled", outcome::Error::Failed("", -1), false, -1, ""},
-      {"refused", outcome::Error::Failed("no window here", -1), false, -1, "no window here"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    if (c.failure) c.failure->Consume();  // the table's own copy is only a pattern
-    canned.failure = c.failure;
-    canned.changed = c.changed;
-    GuardedBuffer flag(sizeof(std::uint32_t), kHostByte);
-    std::vector<unsigned char> expected = flag.bytes;
-    if (!c.failure) {
-      const std::uint32_t word = c.changed ? 1 : 0;
-      std::memcpy(expected.data(), &word, sizeof word);
-    }
-    EXPECT_EQ(Run(edge::EditCase, &flag, 0, &canned), Outcome(c.result, c.message));
-    EXPECT_EQ(flag.bytes, expected);
-
-    GuardedBuffer pointer(sizeof(void*), kHostByte);
-    expected = pointer.bytes;
-    if (!c.failure) std::memcpy(expected.data(), &workbook, sizeof workbook);
-    EXPECT_EQ(Run(edge::GetDispatch, &pointer, 0, &canned), Outcome(c.result, c.message));
-    EXPECT_EQ(pointer.bytes, expected);
-  }
-  // No place for the pointer fails as a missing workbook does.
-  canned.failure.reset();
-  EXPECT_EQ(Run(edge::GetDispatch, nullptr, 0, &canned), Outcome(1, model::kNoDispatchMessage));
 }
 
 }  // namespace

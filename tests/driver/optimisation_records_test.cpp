@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,12 +17,14 @@
 #include "driver/records/optimisation_records.h"
 #include "driver/records/published_records.h"
 #include "model/model.h"
+#include "optimisation/items_fixture.h"
 #include "support/guarded_buffer.h"
 #include "support/temp_registry.h"
 
 namespace {
 
 namespace edge = driver::edge;
+constexpr char kNoRecord[] = "No record was passed to Gridmoor.dll";
 using outcome::Error;
 using test_support::GuardedBuffer;
 using Problem = casedata::OptimisationProblem;
@@ -32,14 +35,20 @@ void Put(std::vector<unsigned char>& bytes, std::size_t at, const T& value) {
   std::memcpy(bytes.data() + at, &value, sizeof value);
 }
 
-class ProblemRecordTest : public ::testing::Test {
+// The commands' edge over a model on the in-memory application: what its
+// items, published variables and batch output become in the host's records.
+class ModelEdgeTest : public optimisation_test::ItemsTest {
  protected:
   // The record as the host passes it, 0x11 throughout, to write expectations
   // into at the offsets the host reads.
   std::vector<unsigned char> expected_ =
       std::vector<unsigned char>(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
   GuardedBuffer record_{EXT_OPT_PROBLEM_RECORD_SIZE};
+  test_support::StatusBuffer status_;
 
+  std::int32_t HeadlessSetUp() {
+    return edge::SetupOptimisation(*model_, {nullptr, record_.bytes.data(), -1, status_.Cleared()});
+  }
   // The text and its NUL; the rest of the field keeps what it held.
   void Terminated(std::size_t at, const std::string& text) {
     std::memcpy(&expected_[at], text.c_str(), text.size() + 1);
@@ -81,23 +90,29 @@ class ProblemRecordTest : public ::testing::Test {
   }
 };
 
-TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
-  using Sense = casedata::ConstraintSense;
-  Problem problem;
+TEST_F(ModelEdgeTest, AWholeProblemLandsAtTheHostsOffsets) {
+  using namespace optimisation_test;
   // Texts as wide as their fields and wider.
-  problem.objective = {true, "Net present value", std::string(20, 'U'), false};
-  problem.constraints = {{"Gas export", "MMscf/d", 150.5, Sense::kGreater, 0},
-                         {std::string(70, 'w'), std::string(16, 'u'), 3.4e35, Sense::kLess, 1},
-                         {"y", "", 0, Sense::kEqual, 2}};
-  problem.controls = {{"Choke A", "in", true, 0.5, true, 2.0, 0},
-                      {std::string(50, 'c'), std::string(40, 'm'), true, 1.5, true, 10, 1},
-                      {"x", "", false, 3.2e35, true, 3.1999e35, 2}};
-  problem.integerControls = {
-      {std::string(40, 'p'), 0, {"10", "High", std::string(32, 'v'), std::string(40, 'n')}},
-      {"Many", 1, {}}};
-  for (int k = 0; k < 20; ++k)
-    problem.integerControls[1].stateLabels.push_back("v" + std::to_string(k));
-  problem.notice = "not the record's";
+  std::tie(model_->objective.Defined, model_->objective.Maximise, model_->objective.name,
+           model_->objective.unit) =
+      std::tuple(true, false, "Net present value", std::string(20, 'U'));
+  // Constraint types are 0, 2 or else 1; bounds are present only below the
+  // threshold.
+  AddConstraint(model_->constraints, "Gas export", "C2", 2, 150.5).unit = "MMscf/d";
+  AddConstraint(model_->constraints, std::string(70, 'w'), "C3", 0, 3.4e35).unit =
+      std::string(16, 'u');
+  AddConstraint(model_->constraints, "y", "C4", 3, 0);
+  AddControl(model_->controls, "Choke A", "B2", 0.5, 2.0).unit = "in";
+  AddControl(model_->controls, std::string(50, 'c'), "B3", 1.5, 10).unit = std::string(40, 'm');
+  AddControl(model_->controls, "x", "B4", 3.2e35, 3.1999e35);
+  // A blank state name shows the state's value; at most twenty labels.
+  AddIntControl(
+      model_->intControls, std::string(40, 'p'), "D2",
+      {{"", "10"}, {"High", "20"}, {"  ", std::string(32, 'v')}, {std::string(40, 'n'), "x"}});
+  auto& many = AddIntControl(model_->intControls, "Many", "D3", {});
+  for (int k = 0; k < casedata::kMaxStates; ++k)
+    many.StateValues[k] = "v" + std::to_string(k);
+  many.StateCount = 25;
 
   auto& e = expected_;
   e[4] = 1;
@@ -125,25 +140,133 @@ TEST_F(ProblemRecordTest, AWholeProblemLandsAtTheHostsOffsets) {
   for (int k = 0; k < 20; ++k)
     Padded(46108 + 808 + 40 + 32 * k, 32, "v" + std::to_string(k));
   Put(e, 126908, std::int32_t{2});
-  ASSERT_TRUE(driver::EncodeProblem(problem, record_.record()));
+  ASSERT_EQ(HeadlessSetUp(), 0) << status_.Message();
   EXPECT_TRUE(MatchesExpected());
 
   // Undefined, the objective writes only its flag; the counts still go.
   std::fill_n(record_.bytes.begin(), record_.size, 0x11);
-  problem = Problem{};
-  problem.objective.name = "not written";
+  model_->objective.Defined = false;
+  model_->constraints.Clear();
+  model_->controls.Clear();
+  model_->intControls.Clear();
   expected_.assign(EXT_OPT_PROBLEM_RECORD_SIZE, 0x11);
   for (std::size_t count : {22624, 45968, 126908})
     Put(expected_, count, std::int32_t{0});
   expected_[4] = 0;
-  ASSERT_TRUE(driver::EncodeProblem(problem, record_.record()));
+  ASSERT_EQ(HeadlessSetUp(), 0) << status_.Message();
   EXPECT_TRUE(MatchesExpected());
 
+  Problem problem;
   EXPECT_FALSE(driver::EncodeProblem(problem, host::HostRecord()));
   // A list longer than the record's table is refused, not run over.
   problem.controls.resize(EXT_OPT_PROBLEM_MAX_ITEMS + 1);
   EXPECT_FALSE(driver::EncodeProblem(problem, record_.record()));
   EXPECT_TRUE(record_.GuardsIntact());
+}
+
+// Past a hundred items of a kind the first hundred go and the host is told
+// of the rest, yet the set-up succeeds. A failed set-up leaves the record
+// alone; a missing record fails once the set-up is done.
+TEST_F(ModelEdgeTest, ItemsPastAHundredAreLeftOutAndToldAFailedSetUpWritesNothing) {
+  using namespace optimisation_test;
+  for (int i = 0; i < 101; ++i)
+    AddConstraint(model_->constraints, "K" + std::to_string(i), "C2");
+  for (int i = 0; i < 103; ++i)
+    AddControl(model_->controls, "C" + std::to_string(i), "B2");
+  for (int i = 0; i < 100; ++i)
+    AddIntControl(model_->intControls, "I" + std::to_string(i), "D2", {{"", "1"}});
+  const std::string leftOut = "The optimiser takes at most 100 items of each kind; left out: ";
+  ASSERT_EQ(HeadlessSetUp(), 0);
+  EXPECT_EQ(status_.Message(), leftOut + "1 constraint, 3 controls");
+  const auto word = [&](std::size_t at) { return record_.Get<std::int32_t>(at); };
+  // The counts, then the handles and names of the last of each kind.
+  EXPECT_EQ((std::vector<std::int32_t>{word(45968), word(22624), word(126908),
+                                       word(22768 + 232 * 99 + 92), word(224 + 224 * 99 + 80),
+                                       word(46108 + 808 * 99 + 32)}),
+            (std::vector<std::int32_t>{100, 100, 100, 99, 99, 99}));
+  EXPECT_EQ((std::vector<std::string>{record_.chars() + 22768 + 232 * 99,
+                                      record_.chars() + 46108 + 808 * 99}),
+            (std::vector<std::string>{"K99", "I99"}));
+
+  model_->constraints.RemoveAt(0);
+  for (int i = 0; i < 3; ++i)
+    model_->controls.RemoveAt(0);
+  AddIntControl(model_->intControls, "I100", "D2", {});
+  ASSERT_EQ(HeadlessSetUp(), 0);
+  EXPECT_EQ(status_.Message(), leftOut + "1 integer control");
+  model_->intControls.RemoveAt(0);
+  ASSERT_EQ(HeadlessSetUp(), 0);
+  EXPECT_EQ(status_.Message(), "") << "exactly a hundred of each: nothing to say";
+
+  EXPECT_EQ(edge::SetupOptimisation(*model_, {nullptr, nullptr, -1, status_.Cleared()}), 1);
+  EXPECT_EQ(status_.Message(), kNoRecord);
+  model_->Session()->CloseWorkbook();
+  const std::vector<unsigned char> before = record_.bytes;
+  EXPECT_EQ(HeadlessSetUp(), -1);
+  EXPECT_EQ(status_.Message(),
+            "Can not perform this function until a workbook is opened\n(double-click on the icon "
+            "to create input and output icons)");
+  EXPECT_EQ(record_.bytes, before);
+}
+
+// An add follows the host's addresses only as far as it needs: not past a
+// missing text, not at all when masking refuses it (these would not be
+// readable); only an add that was made gives its handle back.
+TEST_F(ModelEdgeTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
+  GuardedBuffer record(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
+  const char* unreadable = reinterpret_cast<const char*>(std::uintptr_t{8});
+  const auto add = [&](bool masking, const char* worksheet, const char* cell, const char* name) {
+    record.bytes[EXT_ADD_PUBVAR_MASKING_OFFSET] = masking;
+    Put(record.bytes, EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, worksheet);
+    Put(record.bytes, EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, cell);
+    Put(record.bytes, EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, name);
+    Put(record.bytes, EXT_ADD_PUBVAR_HANDLE_OFFSET, std::int32_t{-7});
+    const std::int32_t result =
+        edge::AddPublishedVariable(*model_, {nullptr, record.bytes.data(), 0, status_.Cleared()});
+    return std::tuple(result, status_.Message(),
+                      record.Get<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET));
+  };
+  using Added = std::tuple<std::int32_t, std::string, std::int32_t>;
+  EXPECT_EQ(add(false, "Data", "B7", "Added"), Added(0, "", 0));
+  EXPECT_EQ(add(false, "Data", "B8", "Second"), Added(0, "", 1));
+  EXPECT_EQ(add(false, "Data", nullptr, unreadable),
+            Added(1, "No cell passed to AddPublishedVariable()", -7));
+  EXPECT_EQ(add(false, nullptr, unreadable, unreadable),
+            Added(1, "No worksheet name passed to AddPublishedVariable()", -7));
+  EXPECT_EQ(add(false, "Data", "A1", nullptr),
+            Added(1, "No variable name passed to AddPublishedVariable()", -7));
+  EXPECT_EQ(add(true, unreadable, unreadable, unreadable),
+            Added(1, "Equipment masking/disabling is not possible with the Excel link", -7));
+  ASSERT_EQ(model_->publishedVariables.size(), 2u);
+  EXPECT_EQ(
+      std::tie(model_->publishedVariables.At(0)->worksheet, model_->publishedVariables.At(0)->cell,
+               model_->publishedVariables.At(0)->name),
+      std::tuple("Data", "B7", "Added"));
+  EXPECT_TRUE(record.GuardsIntact());
+}
+
+// A path is complete only with its terminator; the report path is where the
+// batch output goes, and without a record there is none to write.
+TEST_F(ModelEdgeTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
+  GuardedBuffer record(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
+  std::strcpy(record.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, "/in.xml");
+  std::memset(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, 'x',
+              EXT_BATCH_FILES_REPORT_PATH_SIZE);
+  casedata::BatchFiles files = driver::DecodeBatchFiles(record.record());
+  EXPECT_EQ(std::tie(files.input.path, files.input.complete), std::tuple("/in.xml", true));
+  EXPECT_EQ(std::tie(files.report.path, files.report.complete),
+            std::tuple(std::string(EXT_BATCH_FILES_REPORT_PATH_SIZE, 'x'), false));
+  files = driver::DecodeBatchFiles(host::ConstHostRecord());
+  EXPECT_FALSE(files.input.complete || files.report.complete);
+
+  const std::string out = folder_.File("out.xml");
+  std::strcpy(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, out.c_str());
+  EXPECT_EQ(edge::WriteBatchOutput(*model_, {nullptr, record.bytes.data(), 0, status_.Cleared()}),
+            0);
+  EXPECT_TRUE(std::filesystem::exists(out)) << status_.Message();
+  EXPECT_EQ(edge::WriteBatchOutput(*model_, {nullptr, nullptr, 0, status_.Cleared()}), 1);
+  EXPECT_EQ(status_.Message(), "Could not open ''");
+  EXPECT_TRUE(record.GuardsIntact());
 }
 
 TEST(OptimisationRecordsTest, TheIntegerControlListIsReadOnlyAsFarAsItsCount) {
@@ -177,52 +300,6 @@ std::string FieldText(const GuardedBuffer& record, std::size_t offset, std::size
   return std::string(field, strnlen(field, size));
 }
 
-TEST(PublishedRecordsTest, AListedVariableHasItsTextsCutToTheirFieldsAndTerminated) {
-  GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE);
-  Put(record.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{-1});
-  EXPECT_EQ(driver::DecodeVariableHandle(record.record()), -1);
-  const std::pair<casedata::PublishedVariableInfo, std::pair<std::string, std::string>> rows[] = {
-      {{0, "Oil rate", "STB/d"}, {"Oil rate", "STB/d"}},
-      {{1, std::string(100, 'm'), std::string(20, 'u')},
-       {std::string(EXT_PUBVAR_TEXT_SIZE - 1, 'm'), std::string(EXT_PUBVAR_UNIT_SIZE - 1, 'u')}}};
-  for (const auto& [info, texts] : rows) {
-    record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
-    ASSERT_TRUE(driver::EncodeVariableInfo(info, record.record()));
-    EXPECT_EQ(driver::DecodeVariableHandle(record.record()), info.handle);
-    EXPECT_EQ(record.bytes[EXT_PUBVAR_FLAG_OFFSET], 1);
-    EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE), texts.first);
-    EXPECT_EQ(FieldText(record, EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE), texts.second);
-  }
-  EXPECT_TRUE(record.GuardsIntact());
-  EXPECT_FALSE(driver::DecodeVariableHandle(host::ConstHostRecord()));
-}
-
-TEST(PublishedRecordsTest, ASetTextIsReadWithinItsSixtyFourBytesAndAGetTextWrittenTerminated) {
-  GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE);
-  Put(record.bytes, EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{3});
-  record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 1;
-  std::memset(record.bytes.data() + EXT_PUBVAR_TEXT_OFFSET, 'x', EXT_PUBVAR_TEXT_SIZE);
-  // What follows the field must not become part of the value.
-  std::memset(record.bytes.data() + EXT_PUBVAR_UNIT_OFFSET, 'Z', EXT_PUBVAR_UNIT_SIZE);
-  casedata::PublishedValueRequest request = driver::DecodeValueRequest(record.record());
-  EXPECT_EQ(std::tie(request.handle, request.set), std::tuple(3, true));
-  EXPECT_EQ(request.text, std::string(EXT_PUBVAR_TEXT_SIZE, 'x'));
-  std::strcpy(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "short");
-  EXPECT_EQ(driver::DecodeValueRequest(record.record()).text, "short");
-
-  record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
-  request = driver::DecodeValueRequest(record.record());
-  EXPECT_EQ(std::tie(request.set, request.text), std::tuple(false, std::nullopt));
-  ASSERT_TRUE(driver::EncodeValueText(std::string(80, '7'), record.record()));
-  EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
-            std::string(EXT_PUBVAR_TEXT_SIZE - 1, '7'));
-  EXPECT_EQ(record.bytes[EXT_PUBVAR_UNIT_OFFSET], 'Z') << "the unit field is not the value's";
-  EXPECT_TRUE(record.GuardsIntact());
-  // An empty record names no variable.
-  EXPECT_EQ(driver::DecodeValueRequest(host::ConstHostRecord()).handle, -1);
-  EXPECT_EQ(driver::DecodeValueRequest2(host::ConstHostRecord(), 1).handle, -1);
-}
-
 TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
   GuardedBuffer record(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
   Put(record.bytes, EXT_PUBVAR2_HANDLE_OFFSET, std::int32_t{1});
@@ -244,6 +321,9 @@ TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
   Put(record.bytes, EXT_PUBVAR2_HANDLE_OFFSET, std::int32_t{0});
   Put(record.bytes, EXT_PUBVAR2_TEXT_POINTER_OFFSET, static_cast<const char*>(nullptr));
   EXPECT_EQ(driver::DecodeValueRequest2(record.record(), 1).text, std::nullopt) << "none passed";
+  // An empty record names no variable.
+  EXPECT_EQ(driver::DecodeValueRequest(host::ConstHostRecord()).handle, -1);
+  EXPECT_EQ(driver::DecodeValueRequest2(host::ConstHostRecord(), 1).handle, -1);
 
   const char* handed = "kept by the model";
   ASSERT_TRUE(driver::EncodeValueAddress(handed, record.record()));
@@ -251,51 +331,9 @@ TEST(PublishedRecordsTest, RecordTwoPassesTextsByAddressBothWays) {
   EXPECT_TRUE(record.GuardsIntact());
 }
 
-TEST(PublishedRecordsTest, AnAddFollowsTheHostsAddressesOnlyAsFarAsItNeeds) {
-  GuardedBuffer record(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
-  const auto put = [&](const char* worksheet, const char* cell, const char* name) {
-    Put(record.bytes, EXT_ADD_PUBVAR_WORKSHEET_POINTER_OFFSET, worksheet);
-    Put(record.bytes, EXT_ADD_PUBVAR_CELL_POINTER_OFFSET, cell);
-    Put(record.bytes, EXT_ADD_PUBVAR_NAME_POINTER_OFFSET, name);
-  };
-  using Texts = std::tuple<std::optional<std::string>, std::optional<std::string>,
-                           std::optional<std::string>>;
-  const auto texts = [](const casedata::NewPublishedVariable& added) {
-    return Texts(added.worksheet, added.cell, added.name);
-  };
-  put("Data", "B7", "Added");
-  std::optional<casedata::NewPublishedVariable> added = driver::DecodeNewVariable(record.record());
-  ASSERT_TRUE(added);
-  EXPECT_FALSE(added->masking);
-  EXPECT_EQ(texts(*added), Texts("Data", "B7", "Added"));
-
-  // Addresses past a missing text, and all of them when masking refuses the
-  // add, are never followed: these would not be readable.
-  const char* unreadable = reinterpret_cast<const char*>(std::uintptr_t{8});
-  put("Data", nullptr, unreadable);
-  EXPECT_EQ(texts(*driver::DecodeNewVariable(record.record())), Texts("Data", std::nullopt, {}));
-  put(unreadable, unreadable, unreadable);
-  record.bytes[EXT_ADD_PUBVAR_MASKING_OFFSET] = 1;
-  added = driver::DecodeNewVariable(record.record());
-  EXPECT_TRUE(added->masking);
-  EXPECT_EQ(texts(*added), Texts());
-
-  ASSERT_TRUE(driver::EncodeNewHandle(5, record.record()));
-  EXPECT_EQ(record.Get<std::int32_t>(EXT_ADD_PUBVAR_HANDLE_OFFSET), 5);
-  EXPECT_TRUE(record.GuardsIntact());
-  EXPECT_FALSE(driver::DecodeNewVariable(host::ConstHostRecord()));
-}
-
-constexpr char kNoRecord[] = "No record was passed to Gridmoor.dll";
-
 // Answers as set and keeps what it was given.
 class CannedModel : public model::CExcModel {
  public:
-  outcome::Expected<casedata::OptimisationProblem> SetupOptimisation(std::int32_t mode) override {
-    given.push_back(mode);
-    if (failure) return Answer();
-    return problem;
-  }
   casedata::ItemReading GetObjectiveFunction() override { return Reading(0); }
   casedata::ItemReading GetConstraints(std::int32_t handle) override { return Reading(handle); }
   casedata::ItemReading GetControls(std::int32_t handle) override { return Reading(handle); }
@@ -318,24 +356,12 @@ class CannedModel : public model::CExcModel {
     if (failure) return Answer();
     return text.c_str();
   }
-  outcome::Expected<std::int32_t> AddPublishedVariable(
-      const casedata::NewPublishedVariable& added) override {
-    given.push_back(added.masking);
-    if (failure) return Answer();
-    return std::int32_t{12};
-  }
-  Error WriteBatchOutput(const casedata::BatchPath& output) override {
-    paths.push_back(output);
-    return Answer();
-  }
 
   std::optional<Error> failure;
   std::optional<double> value;
-  casedata::OptimisationProblem problem;
   std::string text = "2.5";
   std::vector<double> given;
   std::vector<casedata::PublishedValueRequest> requests;
-  std::vector<casedata::BatchPath> paths;
 
  private:
   // A new failure like the one set each time, so that the code under test
@@ -424,44 +450,61 @@ TEST_F(OptimisationEdgeTest, ASetPassesHandleAndValueAsTheHostGaveThem) {
   EXPECT_EQ(record.bytes, before) << "a set writes nothing back";
 }
 
-TEST_F(OptimisationEdgeTest, TheSetUpWritesTheProblemAndTellsOfItemsLeftOut) {
-  GuardedBuffer record(EXT_OPT_PROBLEM_RECORD_SIZE);
-  model_->problem.objective.defined = true;
-  model_->problem.controls.resize(2);
-  model_->problem.notice =
-      "The optimiser takes at most 100 items of each kind; left out: 1 control";
-  EXPECT_EQ(Run(edge::SetupOptimisation, record.bytes.data(), 2),
-            Outcome(0, model_->problem.notice))
-      << "said, yet no failure";
-  EXPECT_EQ(record.bytes[EXT_OPT_PROBLEM_OBJ_DEFINED_OFFSET], 1);
-  EXPECT_EQ(record.bytes[EXT_OPT_PROBLEM_CONTROL_COUNT_OFFSET], 2);
-  EXPECT_EQ(model_->given, std::vector<double>{2});
-
-  // A failed set-up leaves the record alone; a missing record fails once the
-  // set-up is done (the dialog has been shown by then).
-  const GuardedBuffer untouched(EXT_OPT_PROBLEM_RECORD_SIZE);
-  GuardedBuffer other(EXT_OPT_PROBLEM_RECORD_SIZE);
-  model_->failure = Error::Failed("There is no connection to Excel", -1);
-  EXPECT_EQ(Run(edge::SetupOptimisation, other.bytes.data(), -1),
-            Outcome(-1, "There is no connection to Excel"));
-  EXPECT_EQ(other.bytes, untouched.bytes);
-  model_->failure.reset();
-  EXPECT_EQ(Run(edge::SetupOptimisation, nullptr, -1), Outcome(1, kNoRecord));
-  EXPECT_EQ(model_->given.size(), 3u);
+// Enumeration starts at -1 and walks the model's list, each variable's
+// texts cut to the record's fields; past the end, or from any other
+// handle, there is none.
+TEST_F(OptimisationEdgeTest, EnumerationListsEachVariableWithItsTextsCutToTheirFields) {
+  GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE);
+  const auto next = [&](std::int32_t from) {
+    record.Put(EXT_PUBVAR_HANDLE_OFFSET, from);
+    record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
+    return Run(edge::GetNextPublishedVariable, record.bytes.data());
+  };
+  EXPECT_EQ(next(-1), Outcome(-1, "")) << "an empty list";
+  for (const auto& [name, unit] : {std::pair{std::string("Oil rate"), std::string("STB/d")},
+                                   {std::string(100, 'm'), std::string(20, 'u')}}) {
+    auto variable = std::make_unique<casedata::CExcExportedVariable>();
+    std::tie(variable->name, variable->unit) = std::tie(name, unit);
+    model_->publishedVariables.Add(std::move(variable));
+  }
+  // The handle asked from; the variable's handle and texts in the record.
+  const std::tuple<std::int32_t, std::int32_t, std::string, std::string> listed[] = {
+      {-1, 0, "Oil rate", "STB/d"},
+      {0, 1, std::string(EXT_PUBVAR_TEXT_SIZE - 1, 'm'),
+       std::string(EXT_PUBVAR_UNIT_SIZE - 1, 'u')}};
+  for (const auto& [from, handle, name, unit] : listed) {
+    EXPECT_EQ(next(from), Outcome(0, ""));
+    EXPECT_EQ(std::tuple(record.Get<std::int32_t>(EXT_PUBVAR_HANDLE_OFFSET),
+                         record.bytes[EXT_PUBVAR_FLAG_OFFSET],
+                         FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
+                         FieldText(record, EXT_PUBVAR_UNIT_OFFSET, EXT_PUBVAR_UNIT_SIZE)),
+              std::tuple(handle, 1, name, unit));
+  }
+  for (const std::int32_t from : {1, -5, INT32_MAX})
+    EXPECT_EQ(next(from).first, -1) << from;
   EXPECT_TRUE(record.GuardsIntact());
 }
 
+// A set's text is read within its 64 bytes, whatever follows them; a get's
+// is written back cut and terminated, and only when it succeeded.
 TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   GuardedBuffer record(EXT_PUBVAR_RECORD_MIN_SIZE, 0);
-  std::strcpy(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "given");
+  record.Put(EXT_PUBVAR_HANDLE_OFFSET, std::int32_t{3});
+  std::memset(record.chars() + EXT_PUBVAR_TEXT_OFFSET, 'x', EXT_PUBVAR_TEXT_SIZE);
+  std::memset(record.chars() + EXT_PUBVAR_UNIT_OFFSET, 'Z', EXT_PUBVAR_UNIT_SIZE);
   record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 1;
+  const std::vector<unsigned char> sent = record.bytes;
   EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()).first, 0);
-  EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "given") << "a set writes nothing back";
+  EXPECT_EQ(record.bytes, sent) << "a set writes nothing back";
   record.bytes[EXT_PUBVAR_FLAG_OFFSET] = 0;
+  model_->text = std::string(80, '7');
   EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()).first, 0);
-  EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "2.5");
+  EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
+            std::string(EXT_PUBVAR_TEXT_SIZE - 1, '7'));
+  EXPECT_EQ(record.bytes[EXT_PUBVAR_UNIT_OFFSET], 'Z') << "the unit field is not the value's";
   ASSERT_EQ(model_->requests.size(), 2u);
-  EXPECT_EQ(model_->requests[0].text, "given");
+  EXPECT_EQ(std::tie(model_->requests[0].handle, model_->requests[0].set, model_->requests[0].text),
+            std::tuple(3, true, std::string(EXT_PUBVAR_TEXT_SIZE, 'x')));
   EXPECT_EQ(model_->requests[1].text, std::nullopt);
 
   // A block asked through this record: its own result and no message.
@@ -469,7 +512,8 @@ TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   model_->text = "not written";
   EXPECT_EQ(Run(edge::EvalPublishedVariables, record.bytes.data()),
             Outcome(EXT_RESULT_BLOCK_VARIABLE, ""));
-  EXPECT_STREQ(record.chars() + EXT_PUBVAR_TEXT_OFFSET, "2.5");
+  EXPECT_EQ(FieldText(record, EXT_PUBVAR_TEXT_OFFSET, EXT_PUBVAR_TEXT_SIZE),
+            std::string(EXT_PUBVAR_TEXT_SIZE - 1, '7'));
 
   GuardedBuffer record2(EXT_PUBVAR2_RECORD_MIN_SIZE, 0);
   EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()).first,
@@ -478,39 +522,7 @@ TEST_F(OptimisationEdgeTest, PublishedValuesGoBackOnlyForAGetThatSucceeded) {
   EXPECT_EQ(Run(edge::EvalPublishedVariablesAsBlock, record2.bytes.data()).first, 0);
   EXPECT_EQ(record2.Get<const char*>(EXT_PUBVAR2_TEXT_POINTER_OFFSET), model_->text.c_str());
 
-  GuardedBuffer add(EXT_ADD_PUBVAR_RECORD_MIN_SIZE, 0);
-  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()).first, 0);
-  EXPECT_EQ(add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET], 12);
-  add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET] = 0;
-  model_->failure = Error::Failed("No valid workbook");
-  EXPECT_EQ(Run(edge::AddPublishedVariable, add.bytes.data()).first, 1);
-  EXPECT_EQ(add.bytes[EXT_ADD_PUBVAR_HANDLE_OFFSET], 0) << "no handle for a refused add";
-  for (const GuardedBuffer* buffer : {&record, &record2, &add})
-    EXPECT_TRUE(buffer->GuardsIntact());
-}
-
-// A path is complete only with its terminator; the edge passes the report
-// path on as the batch output.
-TEST_F(OptimisationEdgeTest, BatchPathsAreCompleteOnlyWithTheirTerminator) {
-  GuardedBuffer record(EXT_BATCH_FILES_RECORD_MIN_SIZE, 0);
-  std::strcpy(record.chars() + EXT_BATCH_FILES_INPUT_PATH_OFFSET, "/in.xml");
-  std::memset(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, 'x',
-              EXT_BATCH_FILES_REPORT_PATH_SIZE);
-  casedata::BatchFiles files = driver::DecodeBatchFiles(record.record());
-  EXPECT_EQ(std::tie(files.input.path, files.input.complete), std::tuple("/in.xml", true));
-  EXPECT_EQ(std::tie(files.report.path, files.report.complete),
-            std::tuple(std::string(EXT_BATCH_FILES_REPORT_PATH_SIZE, 'x'), false));
-  files = driver::DecodeBatchFiles(host::ConstHostRecord());
-  EXPECT_FALSE(files.input.complete || files.report.complete);
-
-  std::strcpy(record.chars() + EXT_BATCH_FILES_REPORT_PATH_OFFSET, "/out.xml");
-  EXPECT_EQ(Run(edge::WriteBatchOutput, record.bytes.data()).first, 0);
-  EXPECT_EQ(Run(edge::WriteBatchOutput, nullptr).first, 0);
-  ASSERT_EQ(model_->paths.size(), 2u);
-  EXPECT_EQ(std::tie(model_->paths[0].path, model_->paths[0].complete),
-            std::tuple("/out.xml", true));
-  EXPECT_FALSE(model_->paths[1].complete) << "no record, no path";
-  EXPECT_TRUE(record.GuardsIntact());
+  EXPECT_TRUE(record.GuardsIntact() && record2.GuardsIntact());
 }
 
 }  // namespace

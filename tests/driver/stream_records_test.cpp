@@ -51,37 +51,6 @@ GuardedBuffer RandomIprRecord(std::uint32_t seed) {
   return record;
 }
 
-TEST(StreamRecord, AListingFillsItsFieldsAndLeavesTheRest) {
-  const std::string longName(70, 'n');
-  const std::tuple<casedata::StreamListing, std::uint32_t, std::string> cases[] = {
-      {{0, false, "In-1", "Excel stream"}, EXT_STREAM_KIND_INPUT, "In-1|" + std::string(59, '~')},
-      {{7, true, "Out-3", "Excel stream"}, EXT_STREAM_KIND_OUTPUT, "Out-3|" + std::string(58, '~')},
-      {{2, false, longName, "Excel stream"}, EXT_STREAM_KIND_INPUT, std::string(63, 'n') + "|"},
-  };
-  for (const auto& [listing, kind, name] : cases) {
-    SCOPED_TRACE(listing.name);
-    GuardedBuffer record(EXT_STREAM_RECORD_MIN_SIZE, kHostByte);
-    host::HostRecord view = record.record();
-    ASSERT_TRUE(driver::WriteStreamListing(view, listing));
-    // The cursor, words 12 ... 24, the kind and whether it is an output.
-    EXPECT_EQ(
-        (std::vector<std::uint32_t>{Word(record, EXT_STREAM_CURSOR_OFFSET), Word(record, 12),
-                                    Word(record, 16), Word(record, 20), Word(record, 24),
-                                    Word(record, EXT_STREAM_KIND_OFFSET),
-                                    Word(record, EXT_STREAM_IS_OUTPUT_OFFSET)}),
-        (std::vector<std::uint32_t>{listing.handle, 0, 0, 0, 1, kind, listing.isOutput ? 1u : 0u}));
-    EXPECT_EQ(Field(record, EXT_STREAM_NAME_OFFSET, EXT_STREAM_NAME_SIZE), name);
-    EXPECT_EQ(Field(record, EXT_STREAM_DESCRIPTION_OFFSET, EXT_STREAM_DESCRIPTION_SIZE),
-              "Excel stream|" + std::string(EXT_STREAM_DESCRIPTION_SIZE - 13, '~'));
-    EXPECT_EQ(Word(record, 0), 0x11111111u) << "the word at 0 is the host's";
-    EXPECT_EQ(driver::ReadStreamCursor(view), listing.handle);
-    EXPECT_TRUE(record.GuardsIntact());
-  }
-  EXPECT_EQ(driver::ReadStreamCursor(host::ConstHostRecord()), std::nullopt);
-  host::HostRecord none;
-  EXPECT_FALSE(driver::WriteStreamListing(none, {}));
-}
-
 // Each value and where the host has it, listed apart from the codec's own
 // list.
 TEST(IprRecord, EachValueHasItsPlaceInTheRecord) {
@@ -135,8 +104,7 @@ TEST(IprRecord, EachValueHasItsPlaceInTheRecord) {
 }
 
 // What the edge relies on for a failed get: values read and written back
-// unchanged give the record's bytes back, whatever they were (NaN patterns
-// included), and bytes no field covers are never written.
+// unchanged give the record's bytes back, NaN patterns included.
 TEST(IprRecord, ReadingAndWritingBackKeepsEveryByte) {
   for (const std::uint32_t seed : {1u, 2u, 3u}) {
     GuardedBuffer record = RandomIprRecord(seed);
@@ -144,49 +112,7 @@ TEST(IprRecord, ReadingAndWritingBackKeepsEveryByte) {
     host::HostRecord view = driver::OpenIprRecord(record.bytes.data());
     driver::WriteIprRecord(view, driver::ReadIprRecord(view));
     EXPECT_TRUE(record.bytes == before) << seed;
-
-    GuardedBuffer other(EXT_IPR_RECORD_SIZE, kHostByte);
-    host::HostRecord otherView = other.record();
-    driver::WriteIprRecord(otherView, driver::ReadIprRecord(view));
-    // The gaps between fields: after the handle, inside the rate fields'
-    // 80 bytes, around the component count, and past the gravities.
-    constexpr std::size_t end = EXT_IPR_RECORD_SIZE;
-    const std::pair<std::size_t, std::size_t> gaps[] = {
-        {0, 4},       {8, 16},        {24, 96},       {424, 496},      {500, 508},   {512, 2112},
-        {2116, 2120}, {90920, 91020}, {92624, 94224}, {95024, 102224}, {102248, end}};
-    for (const auto& [from, to] : gaps) {
-      EXPECT_TRUE(std::all_of(other.bytes.begin() + from, other.bytes.begin() + to,
-                              [](unsigned char b) { return b == kHostByte; }))
-          << from << " ... " << to;
-    }
-    EXPECT_TRUE(other.GuardsIntact());
   }
-}
-
-TEST(ComponentList, NamesAreCutToTheirSlotsAndTerminated) {
-  std::vector<std::string> hundred = {"C7+", "ABCDEFGHIJKLMNOPQRS", "exactly15chars!"};
-  for (int i = 3; i < 100; ++i)
-    hundred.push_back("Component-" + std::to_string(i) + "-long");
-  GuardedBuffer list(EXT_COMPONENT_LIST_RECORD_MIN_SIZE, kHostByte);
-  host::HostRecord view = list.record();
-  const auto slot = [&](std::size_t i) {
-    return Field(list, EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
-                 EXT_COMPONENT_LIST_NAME_SIZE);
-  };
-
-  ASSERT_TRUE(driver::WriteComponentList(view, {{"N2", "CO2", "C1"}}));
-  EXPECT_EQ(Word(list, EXT_COMPONENT_LIST_COUNT_OFFSET), 3u);
-  EXPECT_EQ((std::vector<std::string>{slot(0), slot(1), slot(2), slot(3)}),
-            (std::vector<std::string>{"N2|~~~~~~~~~~~~~", "CO2|~~~~~~~~~~~~", "C1|~~~~~~~~~~~~~",
-                                      "~~~~~~~~~~~~~~~~"}));
-  EXPECT_EQ(Word(list, 0), 0x11111111u) << "the word at 0 is the host's";
-
-  ASSERT_TRUE(driver::WriteComponentList(view, {hundred}));
-  EXPECT_EQ(Word(list, EXT_COMPONENT_LIST_COUNT_OFFSET), 100u);
-  EXPECT_EQ((std::vector<std::string>{slot(0), slot(1), slot(2), slot(99)}),
-            (std::vector<std::string>{"C7+|~~~~~~~~~~~~", "ABCDEFGHIJKLMNO|", "exactly15chars!|",
-                                      "Component-99-lo|"}));
-  EXPECT_TRUE(list.GuardsIntact());
 }
 
 // The commands over a model of a new case (one input, one output) on the
@@ -200,40 +126,91 @@ class StreamEdgeTest : public test_support::SessionTest {
   test_support::StatusBuffer status_;
 };
 
+// Inputs, then outputs, from the start cursor; each listing fills its
+// fields and leaves the rest of the record.
 TEST_F(StreamEdgeTest, EnumStreamsWalksTheRecordsCursor) {
+  model_.caseDetails.inputCount = 2;
+  casedata::ResizeStreams(model_.caseDetails.inputStreams, 2);
   GuardedBuffer record(EXT_STREAM_RECORD_MIN_SIZE, kHostByte);
   record.Put<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
-  std::vector<std::string> names;
-  while (driver::EnumStreamsAtEdge(model_, record.bytes.data(), 1, Status()) == 0)
-    names.emplace_back(record.chars() + EXT_STREAM_NAME_OFFSET);
-  EXPECT_EQ(names, (std::vector<std::string>{"In-1", "Out-1"}));
-  EXPECT_EQ(Message(), "");
+  const auto enumerate = [&](std::int32_t query) {
+    return driver::EnumStreamsAtEdge(model_, record.bytes.data(), query, Status());
+  };
+  // The cursor, the kind, whether it is an output, and the name field.
+  const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::string> listed[] = {
+      {0, EXT_STREAM_KIND_INPUT, 0, "In-1|" + std::string(59, '~')},
+      {1, EXT_STREAM_KIND_INPUT, 0, "In-2|" + std::string(59, '~')},
+      {2, EXT_STREAM_KIND_OUTPUT, 1, "Out-1|" + std::string(58, '~')}};
+  for (const auto& [cursor, kind, isOutput, name] : listed) {
+    ASSERT_EQ(enumerate(1), 0) << name << ": " << Message();
+    // The cursor, words 12 ... 24, the kind and whether it is an output.
+    EXPECT_EQ((std::vector<std::uint32_t>{Word(record, EXT_STREAM_CURSOR_OFFSET), Word(record, 12),
+                                          Word(record, 16), Word(record, 20), Word(record, 24),
+                                          Word(record, EXT_STREAM_KIND_OFFSET),
+                                          Word(record, EXT_STREAM_IS_OUTPUT_OFFSET)}),
+              (std::vector<std::uint32_t>{cursor, 0, 0, 0, 1, kind, isOutput}));
+    EXPECT_EQ(Field(record, EXT_STREAM_NAME_OFFSET, EXT_STREAM_NAME_SIZE), name);
+    EXPECT_EQ(Field(record, EXT_STREAM_DESCRIPTION_OFFSET, EXT_STREAM_DESCRIPTION_SIZE),
+              "Excel stream|" + std::string(EXT_STREAM_DESCRIPTION_SIZE - 13, '~'));
+    EXPECT_EQ(Word(record, 0), 0x11111111u) << "the word at 0 is the host's";
+  }
+  // The end of the list, a cursor past it and query 2 give nothing and
+  // change nothing; only query 2 is refused.
   const std::vector<unsigned char> atEnd = record.bytes;
-  EXPECT_EQ(driver::EnumStreamsAtEdge(model_, record.bytes.data(), 2, Status()), -1);
-  EXPECT_EQ(record.bytes, atEnd) << "nothing to give changes nothing";
+  EXPECT_EQ(enumerate(1), -1);
+  record.Put<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET, 41);
+  EXPECT_EQ(enumerate(1), -1);
+  record.Put<std::uint32_t>(EXT_STREAM_CURSOR_OFFSET, 0xFFFFFFFFu);
+  EXPECT_EQ(enumerate(2), -1);
+  EXPECT_EQ(Message(), "");
+  EXPECT_EQ(record.bytes[EXT_STREAM_NAME_OFFSET], atEnd[EXT_STREAM_NAME_OFFSET]);
+  EXPECT_EQ(enumerate(0), 0);
   EXPECT_EQ(driver::EnumStreamsAtEdge(model_, nullptr, 1, Status()), 1);
   EXPECT_EQ(Message(), "Invalid stream record passed to Gridmoor::EnumStreams");
   EXPECT_TRUE(record.GuardsIntact());
 }
 
-TEST_F(StreamEdgeTest, RefusedOrFailedIprRequestsLeaveTheRecordsBytes) {
+// A refused get or set leaves the record's bytes as the host passed them and
+// reaches no spreadsheet: a stream of another kind or none, a composition
+// too large for the record, a record of another layout.
+TEST_F(StreamEdgeTest, RefusedIprRequestsTouchNeitherRecordNorWorkbook) {
   const std::string incompatible =
       "This version of Gridmoor.dll is not compatible with the version of Conflux";
+  casedata::CExcCaseDetails& details = model_.caseDetails;
+  details.outputCount = 2;
+  casedata::ResizeStreams(details.outputStreams, 2);
+  details.useCompositions = 1;
+  details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(
+      "Gas", std::vector<std::string>(101, "C")));
+  details.inputStreams.At(0)->compositionName = details.outputStreams.At(0)->compositionName =
+      "Gas";
+  details.inputStreams.At(0)->composition.componentTableCell =
+      details.outputStreams.At(0)->composition.componentTableCell = "B20";
   for (const bool get : {true, false}) {
-    SCOPED_TRACE(get ? "get" : "set");
     const auto run = [&](void* record) {
       return get ? driver::GetIprAtEdge(model_, record, Status())
                  : driver::SetIprAtEdge(model_, record, Status());
     };
+    const std::string invalid =
+        std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR");
     GuardedBuffer record = RandomIprRecord(get ? 7 : 8);
-    // The other kind of stream: Out-1 for a set, In-1 for a get.
-    record.Put<std::uint32_t>(EXT_IPR_HANDLE_OFFSET, get ? 0 : 1);
-    const std::vector<unsigned char> before = record.bytes;
-    EXPECT_EQ(run(record.bytes.data()), 1);
-    EXPECT_EQ(Message(),
-              std::string("Invalid handle passed to Gridmoor::") + (get ? "GetIPR" : "SetIPR"));
-    EXPECT_TRUE(record.bytes == before);
-
+    // What, the handle and the message; Out-1 is 1, In-1 is 0.
+    const std::tuple<const char*, std::uint32_t, std::string> cases[] = {
+        {"the other kind", get ? 0u : 1u, invalid},
+        {"past the outputs", 3, invalid},
+        {"all bits set", 0xFFFFFFFFu, invalid},
+        {"101 components", get ? 1u : 0u,
+         "Composition Gas has 101 components; a stream carries at most 100"}};
+    for (const auto& [what, handle, message] : cases) {
+      SCOPED_TRACE(std::string(get ? "get, " : "set, ") + what);
+      record.Put<std::uint32_t>(EXT_IPR_HANDLE_OFFSET, handle);
+      const std::vector<unsigned char> before = record.bytes;
+      recorder_->Clear();
+      EXPECT_EQ(run(record.bytes.data()), 1);
+      EXPECT_EQ(Message(), message);
+      EXPECT_TRUE(record.bytes == before);
+      EXPECT_EQ(recorder_->Transcript(), "");
+    }
     // Only a record whose size word matches is opened.
     for (const std::uint32_t size : {EXT_IPR_RECORD_SIZE - 1, EXT_IPR_RECORD_SIZE + 1, 0}) {
       record.Put<std::uint32_t>(EXT_IPR_SIZE_OFFSET, size);
@@ -247,26 +224,60 @@ TEST_F(StreamEdgeTest, RefusedOrFailedIprRequestsLeaveTheRecordsBytes) {
   }
 }
 
-TEST_F(StreamEdgeTest, TheComponentListIsFilledOnlyWhenThereIsOne) {
+// Compositions are per stream: QueryComp refuses, GetStreamComposition
+// fills the list with a stream's names cut to their slots, or says why not.
+TEST_F(StreamEdgeTest, TheComponentListIsFilledOnlyWhenThereIsOneNamesCutToTheirSlots) {
   GuardedBuffer list(EXT_COMPONENT_LIST_RECORD_MIN_SIZE, kHostByte);
   const std::vector<unsigned char> untouched = list.bytes;
-  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 0, Status()), 0)
-      << "compositions are off";
-  EXPECT_EQ(list.bytes, untouched);
+  const auto get = [&](std::int32_t stream) {
+    return driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), stream, Status());
+  };
+  EXPECT_EQ(get(0), 0) << "compositions are off";
+  EXPECT_EQ(driver::QueryCompAtEdge(model_, Status()), -1);
+  EXPECT_EQ(Message(), "");
 
-  model_.caseDetails.useCompositions = 1;
-  model_.caseDetails.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(
-      "Gas", std::vector<std::string>{"N2", "C1"}));
-  model_.caseDetails.inputStreams.At(0)->compositionName = "Gas";
-  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 5, Status()), -1);
-  EXPECT_EQ(Message(), "Invalid handle passed to Gridmoor::GetStreamComposition");
+  casedata::CExcCaseDetails& details = model_.caseDetails;
+  details.useCompositions = 1;
+  EXPECT_EQ(driver::QueryCompAtEdge(model_, Status()), 1);
+  EXPECT_EQ(Message(),
+            "Excel compositions are treated 'per stream' rather than 'per application'.\n"
+            "QueryComp should not be called (contact Orvax)");
+  details.inputCount = 2;
+  casedata::ResizeStreams(details.inputStreams, 2);
+  std::vector<std::string> hundred = {"C7+", "ABCDEFGHIJKLMNOPQRS", "exactly15chars!"};
+  for (int i = 3; i < 100; ++i)
+    hundred.push_back("Component-" + std::to_string(i) + "-long");
+  for (const auto& [name, names] :
+       {std::pair{"Oil", hundred}, {"Empty", {}}, {"Huge", std::vector<std::string>(101, "C")}})
+    details.compositions.Add(std::make_unique<casedata::CExcCompositionDefinition>(name, names));
+  details.inputStreams.At(1)->compositionName = "Empty";
+  details.outputStreams.At(0)->compositionName = "Huge";
+  const std::string invalid = "Invalid handle passed to Gridmoor::GetStreamComposition";
+  const std::pair<std::int32_t, std::string> refused[] = {
+      // A stream whose composition was renamed away has an empty name.
+      {0, "Could not find composition ()"},
+      {1, "Composition Empty has no components"},
+      {2, "Composition Huge has 101 components; a stream carries at most 100"},
+      {3, invalid},
+      {-1, invalid}};
+  for (const auto& [stream, message] : refused) {
+    EXPECT_EQ(get(stream), -1) << message;
+    EXPECT_EQ(Message(), message);
+  }
   EXPECT_EQ(list.bytes, untouched);
+  details.inputStreams.At(0)->compositionName = "Oil";
   EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, nullptr, 0, Status()), -1);
   EXPECT_EQ(Message(), "Invalid component list passed to Gridmoor::GetStreamComposition");
-  EXPECT_EQ(driver::GetStreamCompositionAtEdge(model_, list.bytes.data(), 0, Status()), 1);
-  EXPECT_EQ(Word(list, EXT_COMPONENT_LIST_COUNT_OFFSET), 2u);
-  EXPECT_STREQ(list.chars() + EXT_COMPONENT_LIST_NAMES_OFFSET + 16, "C1");
-  EXPECT_EQ(driver::QueryCompAtEdge(model_, Status()), 1);  // its text is the streams tests'
+  EXPECT_EQ(get(0), 1);
+  EXPECT_EQ(Word(list, EXT_COMPONENT_LIST_COUNT_OFFSET), 100u);
+  const auto slot = [&](std::size_t i) {
+    return Field(list, EXT_COMPONENT_LIST_NAMES_OFFSET + EXT_COMPONENT_LIST_NAME_SIZE * i,
+                 EXT_COMPONENT_LIST_NAME_SIZE);
+  };
+  EXPECT_EQ((std::vector<std::string>{slot(0), slot(1), slot(2), slot(99)}),
+            (std::vector<std::string>{"C7+|~~~~~~~~~~~~", "ABCDEFGHIJKLMNO|", "exactly15chars!|",
+                                      "Component-99-lo|"}));
+  EXPECT_EQ(Word(list, 0), 0x11111111u) << "the word at 0 is the host's";
   EXPECT_TRUE(list.GuardsIntact());
 }
 

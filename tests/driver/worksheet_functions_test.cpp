@@ -55,40 +55,6 @@ class WorksheetFunctionTest : public test_support::SessionTest {
   FnSession handle_ = driver::FnCreate();
 };
 
-TEST_F(WorksheetFunctionTest, SessionCallsWithTheirArgumentsAndTypes) {
-  EXPECT_EQ(driver::FnNewFile(handle_, message_), 0);
-  EXPECT_EQ(driver::FnNewFile(handle_, message_), 0);
-  EXPECT_EQ(recorder_->CountOf("Workbooks.Add"), 1u) << "a second new file does nothing";
-  ExtString data = Name("Data"), first = Name("Sheet1");
-  EXPECT_EQ(driver::FnCreateWorksheet(handle_, &data, message_), 0);
-  EXPECT_EQ(recorder_->Lines().back(), "Worksheet.PutName(\"Data\")");
-  EXPECT_EQ(driver::FnSelectWorksheet(handle_, &first, message_), 0);
-
-  recorder_->Clear();
-  EXPECT_EQ(Set("Data", "$B$2", Variant::Double(1.5)), 0);
-  EXPECT_EQ(recorder_->Transcript(),
-            "Workbook.GetSheets()\nSheets.GetItem(VT_BSTR \"Data\")\n"
-            "Worksheet.GetRange(VT_BSTR \"$B$2\", Missing)\nRange.Invoke(0x56C, put, VT_R8 1.5)\n");
-  EXPECT_EQ(Set("Data", "C2", Variant::Text("h\xc3\xa9llo")), 0);
-
-  com::VARIANT out = Variant::Text("old content, freed").Detach();
-  EXPECT_EQ(driver::FnGetCell(handle_, "Data", "C2", &out, message_), 0);
-  EXPECT_EQ(Variant::Attach(out), Variant::Text("h\xc3\xa9llo"));
-  EXPECT_EQ(driver::FnGetCell(handle_, "Data", "Z99", &out, message_), 0);
-  EXPECT_EQ(out.vt, com::VT_EMPTY) << "an empty cell";
-
-  EXPECT_EQ(Set("Data", "B2", Variant::Text("0.00"), /*format=*/true), 0);
-  EXPECT_EQ(recorder_->Lines().back(), "Range.Invoke(0xC1, put, VT_BSTR \"0.00\")");
-  EXPECT_EQ(Book()->CellNumberFormat("Data", "B2"), "0.00");
-  EXPECT_EQ(Set("Fresh", "A1", Variant::Double(7)), 0) << "a missing sheet is added";
-  EXPECT_EQ(Set("", "A1", Variant::Text("0%"), true), 0);
-  EXPECT_EQ(Set("", "A1", Variant::Double(2)), 0);
-  EXPECT_EQ(Book()->SheetNames(),  // each added before the active sheet
-            (std::vector<std::string>{"Sheet5", "Sheet4", "Fresh", "Data", "Sheet1"}));
-  EXPECT_EQ(Book()->CellValue("Fresh", "A1"), Variant::Double(7));
-  EXPECT_STREQ(message_, "");
-}
-
 // Every call on the spreadsheet holds the lock that model operations hold.
 TEST_F(WorksheetFunctionTest, CellCallsHoldTheSpreadsheetLock) {
   NewBookWithData();

@@ -4,8 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -13,13 +13,13 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "automation/session_fixture.h"
-#include "automation/spreadsheet_lock.h"
+#include "driver/commands/workbook_commands.h"
 #include "driver/instances.h"
+#include "driver/records/case_records.h"
 #include "model/file_paths.h"
 #include "model/model.h"
 #include "model/run_events.h"
@@ -28,7 +28,6 @@
 #include "support/guarded_buffer.h"
 #include "support/temp_folder.h"
 #include "support/temp_registry.h"
-#include "support/wait.h"
 
 namespace {
 
@@ -68,21 +67,6 @@ TEST_F(UnconnectedModelTest, SpreadsheetOperationsAnswerThatThereIsNoConnection)
   EXPECT_EQ(model_.StopApplication(), 0);
 }
 
-TEST_F(UnconnectedModelTest, BatchSlotsReadAndWriteTheModelsLists) {
-  test_support::TempFolder temp;
-  std::ofstream(temp.File("in.xml"))
-      << "<B><Element><Equip/><Variable>S|C1</Variable><VarName>v</VarName><Unit/>"
-         "<Control/></Element></B>";
-  model::CExtInterface& slots = model_;
-  const casedata::BatchFiles files{{temp.File("in.xml"), true}, {temp.File("out.xml"), true}};
-  ASSERT_EQ(slots.ReadBatchProblem(files, true).Message(), "");
-  EXPECT_EQ(std::tuple(model_.publishedVariables.size(), model_.controls.size()),
-            std::tuple(1u, 1u));
-  ASSERT_EQ(slots.WriteBatchOutput(files.report).Message(), "");
-  EXPECT_THAT(platform::ReadWholeFile(temp.File("out.xml"), nullptr).value_or(""),
-              testing::HasSubstr("<VarName>v</VarName>"));
-}
-
 TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
   std::vector<const char*> handedOut;
   for (int i = 0; i < 10; ++i)
@@ -94,26 +78,6 @@ TEST_F(UnconnectedModelTest, TheEleventhResultTextReplacesTheFirst) {
   // The other nine are still valid (the sanitizer build sees a freed one).
   for (int i = 1; i < 10; ++i)
     EXPECT_STREQ(handedOut[i], std::to_string(i).c_str());
-}
-
-// A model operation that talks to the spreadsheet waits for the lock (that
-// operations release it: IprTest and the optimisation tests).
-TEST_F(UnconnectedModelTest, AnOperationWaitsForTheSpreadsheetLock) {
-  std::atomic<bool> done{false};
-  std::atomic<int> tid{0};
-  std::unique_lock<std::recursive_mutex> held(automation::SpreadsheetMutex());
-  std::thread user([&] {
-    tid = test_support::ThisThreadId();
-    model_.SetInterfaceVisible(true);
-    done = true;
-  });
-  EXPECT_TRUE(test_support::WaitFor(
-      [&] { return done || (tid != 0 && test_support::ThreadBlocked(tid)); }, 10))
-      << "the operation neither ended nor waited";
-  EXPECT_FALSE(done);
-  held.unlock();
-  user.join();
-  EXPECT_TRUE(done);
 }
 
 // A model over the in-memory application, with the host's status record.
@@ -153,11 +117,6 @@ TEST_F(ModelWorkbookTest, ANewWorkbookIsSavedUnderTheCaseFileAndForgottenOnStop)
   EXPECT_TRUE(application->HasQuit());
   EXPECT_EQ(std::tuple(model.Session(), model.caseDetails.workbookOpen, model.sheetNames.size()),
             std::tuple(nullptr, 0, 0u));
-
-  EXPECT_EQ(Said(model.EditCase(nullptr).GetError()),
-            std::tuple(1, "There is no connection to Excel"));
-  EXPECT_EQ(Said(model.GetDispatch().GetError()),
-            std::tuple(1, "Unable to get dispatch interface for this object"));
 }
 
 TEST_F(ModelWorkbookTest, AnExistingWorkbookIsOpenedSavedInPlaceAndReloadedFromDisk) {
@@ -197,58 +156,84 @@ TEST_F(ModelWorkbookTest, PlugInsOfTheCaseAndTheDriverAreOpenedWithTheWorkbook) 
   EXPECT_EQ(open, (std::vector<std::string>{casePlugIn, driverPlugIn, folder_.File("main.xlsx")}));
 }
 
-TEST_F(ModelWorkbookTest, CaseDialogResults) {
+// The case dialog and the workbook's pointer through their commands' edge:
+// the host's flag and pointer are written only on success.
+TEST_F(ModelWorkbookTest, TheCaseDialogsFlagAndTheWorkbooksPointerReachTheHost) {
   auto dialogs = std::make_shared<test_support::ScriptedDialogs>();
   test_support::ScopedDialogs installed(dialogs);
   CExcModel model;
   model.caseDetails.fileName = folder_.File("dialog.xlsx");
+  int parent = 0;
+  GuardedBuffer flag(sizeof(std::uint32_t), 0x33);
+  // The answer and message, and the flag the host reads (none: untouched).
+  const auto edit = [&]() {
+    std::memset(flag.bytes.data(), 0x33, flag.size);
+    const std::int32_t result =
+        driver::edge::EditCase(model, {&parent, flag.bytes.data(), 0, Status()});
+    const std::optional<std::uint32_t> word =
+        flag.bytes[0] == 0x33 ? std::nullopt : std::optional(flag.Get<std::uint32_t>(0));
+    return std::tuple(result, Message(), word);
+  };
+  using Edited = std::tuple<std::int32_t, std::string, std::optional<std::uint32_t>>;
 
   // Cancelled: -1 without a message, the case as it was.
   dialogs->OnEditCase([](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
     details.inputCount = 9;
     return DialogResult::kCancel;
   });
-  EXPECT_EQ(Said(model.EditCase(nullptr).GetError()), std::tuple(-1, ""));
+  EXPECT_EQ(edit(), Edited(-1, "", std::nullopt));
   EXPECT_EQ(model.caseDetails.inputCount, 1u);
-
   // Confirmed without a change while the workbook is not open: changed.
   dialogs->OnEditCase(nullptr);
-  EXPECT_TRUE(*model.EditCase(nullptr));
+  EXPECT_EQ(edit(), Edited(0, "", 1));
+  ASSERT_FALSE(model.OpenCaseWorkbook());
 
   // Confirmed with the workbook open: changed when the file or a stream
   // count differs (which names are one file is the session's business).
-  ASSERT_FALSE(model.OpenCaseWorkbook());
-  const std::tuple<std::uint32_t, std::string, bool> edits[] = {
-      {1, model.caseDetails.fileName, false},
-      {2, model.caseDetails.fileName, true},
-      {1, folder_.File("other.xlsx"), true}};
-  for (const auto& [outputs, file, expected] : edits) {
+  const std::tuple<std::uint32_t, std::string, std::uint32_t> edits[] = {
+      {1, model.caseDetails.fileName, 0},
+      {2, model.caseDetails.fileName, 1},
+      {1, folder_.File("other.xlsx"), 1}};
+  for (const auto& [outputs, file, changed] : edits) {
     dialogs->OnEditCase(
         [&, outputs = outputs, file = file](CaseDialogKind, CExcModel&, CExcCaseDetails& details) {
           details.outputCount = outputs;
           details.fileName = file;
           return DialogResult::kOk;
         });
-    EXPECT_EQ(*model.EditCase(nullptr), expected) << outputs << " " << file;
+    EXPECT_EQ(edit(), Edited(0, "", changed)) << outputs << " " << file;
   }
 
   // The kind follows the model's dialog kind; the parent window is passed.
   dialogs->OnEditCase(nullptr);
-  int parent = 0;
   for (const std::int32_t kind : {0, 1}) {
     model.dialogKind = kind;
-    EXPECT_TRUE(model.EditCase(&parent));
+    EXPECT_EQ(std::get<0>(edit()), 0);
     const auto calls = dialogs->Calls();
     EXPECT_EQ(calls.back().kind, kind < 1 ? CaseDialogKind::kFull : CaseDialogKind::kSimpleFile);
     EXPECT_EQ(calls.back().parent, &parent);
   }
+
+  GuardedBuffer pointer(sizeof(void*), 0x33);
+  const auto dispatch = [&](void* record) {
+    return driver::edge::GetDispatch(model, {nullptr, record, 0, Status()});
+  };
+  EXPECT_EQ(dispatch(pointer.bytes.data()), 0);
+  EXPECT_EQ(pointer.Get<excel::Workbook*>(0), model.Session()->GetWorkbook());
+  EXPECT_EQ(dispatch(nullptr), 1) << "no place for the pointer fails as no workbook does";
+  EXPECT_EQ(Message(), model::kNoDispatchMessage);
+  ASSERT_EQ(model.StopApplication(), 0);
+  std::memset(pointer.bytes.data(), 0x33, pointer.size);
+  EXPECT_EQ(dispatch(pointer.bytes.data()), 1);
+  EXPECT_EQ(Message(), model::kNoDispatchMessage);
+  EXPECT_EQ(pointer.bytes[0], 0x33);
+  EXPECT_EQ(edit(), Edited(1, "There is no connection to Excel", std::nullopt));
+  EXPECT_TRUE(flag.GuardsIntact() && pointer.GuardsIntact());
 }
 
 TEST(FilePathsTest, SplitsAtEitherSeparatorAndJoinsWithSlash) {
   // A path, the directory it is moved into and the result.
   const std::tuple<const char*, const char*, std::optional<std::string>> cases[] = {
-      {"C:\\a\\b\\case.xlsx", "/data", "/data/case.xlsx"},
-      {"/a/b/case.xlsx", "/data", "/data/case.xlsx"},
       {"\\\\server\\share\\case.xlsx", "D:\\cases", "D:\\cases/case.xlsx"},
       {"/a/b/case.xlsx", "/data/\\", "/data/case.xlsx"},
       {"/a/b/case.xlsx", "/", "/case.xlsx"},
@@ -400,7 +385,6 @@ TEST_F(UnconnectedModelTest, TheRunDateIsTheDayAfterTheHostsDate) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // The host's date, the run date and its status.
   const std::tuple<double, double, std::int32_t> cases[] = {
-      {40000.25, 40001.25, RunDate::kValid},
       {-2.25, -1.25, RunDate::kValid},  // 28 to 29 December 1899, 06:00
       {-1.25, 0.25, RunDate::kValid},
       {-0.25, 1.25, RunDate::kValid},  // 30 December 1899, 06:00, written backwards
@@ -414,14 +398,31 @@ TEST_F(UnconnectedModelTest, TheRunDateIsTheDayAfterTheHostsDate) {
   }
 }
 
+// The next event reaches the host's record, flag and time, until the next
+// run starts; without one the record keeps the host's bytes.
 TEST_F(ModelEventsTest, TheNextEventIsReportedUntilTheNextRunStarts) {
-  // Its record's bytes are the edge's test (tests/driver/case_records_test.cpp).
-  EXPECT_EQ(model_->GetNextEvent(), std::nullopt);
-  model_->nextEvent = 45297.5;  // as the data server sets it; reading keeps it
-  EXPECT_EQ(std::tuple(model_->GetNextEvent(), model_->GetNextEvent()),
-            std::tuple(45297.5, 45297.5));
+  GuardedBuffer record(EXT_NEXT_EVENT_RECORD_MIN_SIZE, 0x33);
+  const std::vector<unsigned char> sent = record.bytes;
+  EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 1);
+  EXPECT_EQ(record.bytes, sent);
+  model_->nextEvent = -0.5;  // as the data server sets it: any number below the threshold
+  std::vector<unsigned char> expected = sent;
+  expected[EXT_NEXT_EVENT_FLAG_OFFSET] = 1;
+  std::memcpy(expected.data() + EXT_NEXT_EVENT_TIME_OFFSET, &model_->nextEvent, sizeof(double));
+  for (int i = 0; i < 2; ++i) {  // reading keeps it
+    EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT, record.bytes.data()), 0);
+    EXPECT_EQ(record.bytes, expected);
+  }
+  EXPECT_EQ(Command(EXT_CMD_GET_NEXT_EVENT), 1);
+  EXPECT_EQ(Message(), "");
   EXPECT_EQ(Command(EXT_CMD_START_OF_RUN), 0);
   EXPECT_EQ(model_->GetNextEvent(), std::nullopt);
+
+  // A record too short for the time fails; the bytes past it stay.
+  GuardedBuffer shortRecord(EXT_NEXT_EVENT_TIME_OFFSET + 4, 0x33);
+  EXPECT_FALSE(driver::EncodeNextEvent(1.0, shortRecord.record()));
+  EXPECT_TRUE(shortRecord.GuardsIntact());
+  EXPECT_EQ(shortRecord.bytes[EXT_NEXT_EVENT_TIME_OFFSET], 0x33);
 }
 
 TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {

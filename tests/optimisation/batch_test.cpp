@@ -99,7 +99,6 @@ TEST_F(BatchTest, AcceptsThisVersionAndOlderOnes) {
 TEST_F(BatchTest, RefusesWhatIsNotABatchProblem) {
   const std::pair<std::string, const char*> cases[] = {
       {"", "Invalid XML content or file not found"},
-      {"<Batch><Element>", "Invalid XML content or file not found"},
       {"<!-- no root -->", "Invalid XML content or file not found"},
       {Batch("<element/><Other/>"), "<Element> element missing"},
       {Batch("<Element><Variable>S|C</Variable></Element>"), "Element <Equip> missing"},
@@ -138,8 +137,6 @@ TEST_F(BatchTest, UnterminatedPathsAreRefusedBeforeTheModelChanges) {
   EXPECT_EQ(Write(Path("out.xml"), false), 1);
   EXPECT_EQ(Message(), "Could not open '" + Path("out.xml") + "'");
   EXPECT_FALSE(std::filesystem::exists(Path("out.xml"))) << "not even the path as read";
-  EXPECT_EQ(Write("", false), 1);
-  EXPECT_EQ(Message(), "Could not open ''");
 }
 
 TEST_F(BatchTest, BindsOnlyWorksheetBarCellAndReportsTheRest) {
@@ -187,7 +184,6 @@ TEST_F(BatchTest, BuildsItemsFromTheChildrenPresent) {
       {"<Constraint><Equality> less </Equality></Constraint>", "constraint 3.4e+35 0"},
       {"<Control/><Constraint><Limit>2</Limit></Constraint>", "constraint 2 0"},
       {"<ObjFn><Max>1</Max></ObjFn>", "objective 1 1"},
-      {"<ObjFn><Max>0</Max></ObjFn>", "objective 1 0"},
       {"<ObjFn><Max>true</Max></ObjFn>", "objective 1 0"},
       {"<ObjFn/>", "objective 0 1"},
       {"<ObjFn><Max>2</Max></ObjFn><Control/><Constraint/>", "objective 1 1"}};
@@ -331,13 +327,6 @@ TEST_F(BatchTest, OutputReadBackIntoAFreshModelIsEqual) {
   EXPECT_EQ(variables.size(), 4u);
   EXPECT_EQ(OutputText(), written);
   EXPECT_TRUE(*variables.At(3) == *AddItem(variables, "Data", "E1", "plain"));
-
-  // Items on no variable's cell are written without Equip, and so cannot
-  // be read back.
-  AddItem(controls, "Elsewhere", "Z9", "alone");
-  ASSERT_EQ(Write(Path("out.xml")), 0);
-  EXPECT_EQ(ReadFiles(Path("out.xml"), Path("report.xml"), true), 1);
-  EXPECT_EQ(Message(), "Element <Equip> missing");
 }
 
 }  // namespace

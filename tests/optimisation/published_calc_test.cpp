@@ -133,15 +133,7 @@ TEST_F(PublishedCalcTest, ABlockOverOneBlockCallRoundTripsExactlyAcrossItsBands)
   std::string read;
   ASSERT_EQ(Eval(nullptr, read), 0);
   // The written text less its last line feed: every value, in place.
-  EXPECT_EQ(read.size() + 1, written.size());
   EXPECT_TRUE(read == written.substr(0, written.size() - 1)) << "the read differs";
-  // The band edge by itself, so that a failure says where.
-  std::size_t lineStart = 0;
-  for (std::size_t r = 0; r < kBandRows; ++r)
-    lineStart = read.find('\n', lineStart) + 1;
-  const std::string firstOfSecondBand =
-      read.substr(lineStart, read.find('\t', lineStart) - lineStart);
-  EXPECT_EQ(firstOfSecondBand, std::to_string(ValueAt(kBandRows, 0)));
 }
 
 }  // namespace
