@@ -14,6 +14,7 @@
 #include <QTest>
 #include <clocale>
 #include <sstream>
+#include <tuple>
 
 #include "casedata/exported_variable.h"
 #include "gridmoor/host.h"
@@ -146,17 +147,23 @@ class ChecksTest : public QObject {
     }
   }
 
-  void aRowIsMarkedAsSoonAsItIsLeft() {
+  // Keys in a grid never change a choice they pass or close the dialog.
+  void arrowsPassChoicesAndEnterKeepsTheDialogOpen() {
     auto model = FilledModel();
-    ui::PublishedDialog dialog(*model);
-    auto* grid = dialog.VariablesGrid();
-    grid->SetCurrent(2, 1);
-    ui_test::FillRow(grid, 2, {"Gas", "", "Wells", "B5x"});
-    QVERIFY(grid->ProblemAt(2, 4).isEmpty());
-    grid->SetCurrent(3, 1);
-    QCOMPARE(grid->ProblemAt(2, 4), QString("\"B5x\" is not a cell address"));
-    grid->SetText(2, 4, "B5");
-    QVERIFY(grid->ProblemAt(2, 4).isEmpty());
+    ui_test::ScriptedSeams seams;
+    ui::OptimiserDialog dialog(model::OptimiserPage::kControls, *model);
+    ui_test::Open(&dialog);
+    auto* grid = Find<ui::Grid>(&dialog, "controlsGrid");
+    grid->setFocus();
+    grid->SetCurrent(1, 3);  // a worksheet choice
+    ui_test::Key(Qt::Key_Down);
+    QCOMPARE(grid->CurrentRow(), 2);
+    QCOMPARE(grid->Text(1, 3), QString("Wells"));
+    for (const int key : {Qt::Key_Enter, Qt::Key_Return, Qt::Key_Return}) {
+      ui_test::Key(key);
+      QVERIFY(dialog.isVisible());
+    }
+    QCOMPARE(dialog.result(), 0);
   }
 
   void fieldsThatWouldBeIgnoredCannotBeEdited() {
@@ -206,20 +213,16 @@ class ChecksTest : public QObject {
     QVERIFY(seams.messages.empty());
     QCOMPARE(model->publishedVariables.size(), std::size_t{3});
     const auto& kept = *model->publishedVariables.At(0);
-    QCOMPARE(kept.worksheet, std::string("Gone"));
-    QCOMPARE(kept.CascadeDirection, 5u);
-    QCOMPARE(kept.RegionWidth, 3);
-    QCOMPARE(kept.ColumnDelimiter, std::string(";"));
+    QCOMPARE(
+        std::tuple(kept.worksheet, kept.CascadeDirection, kept.RegionWidth, kept.ColumnDelimiter),
+        std::tuple(std::string("Gone"), 5u, 3, std::string(";")));
     const auto& rate = *model->publishedVariables.At(1);
-    QCOMPARE(rate.unit, std::string("STB/d"));
-    QCOMPARE(rate.CascadeCell, std::string("D10"));
-    QCOMPARE(rate.CascadeDirection, static_cast<std::uint32_t>(casedata::kHorizontal));
-    QCOMPARE(rate.RegionWidth, 1);
-    QCOMPARE(rate.RegionHeight, 10000);
-    QCOMPARE(rate.RowDelimiter, std::string("|"));
+    QCOMPARE(std::tuple(rate.unit, rate.CascadeCell, rate.CascadeDirection, rate.RegionWidth,
+                        rate.RegionHeight, rate.RowDelimiter),
+             std::tuple(std::string("STB/d"), std::string("D10"),
+                        std::uint32_t{casedata::kHorizontal}, 1, 10000, std::string("|")));
     const auto& size = *model->publishedVariables.At(2);
-    QCOMPARE(size.RegionWidth, 2);
-    QCOMPARE(size.RegionHeight, 1);
+    QCOMPARE(std::pair(size.RegionWidth, size.RegionHeight), std::pair(2, 1));
   }
 
   void gridHasRoomBeyondTheListAndClearLeavesDelimiters() {
@@ -321,13 +324,14 @@ class ChecksTest : public QObject {
     QCOMPARE(model->objective.cell, std::string("F12"));
     QCOMPARE(model->objective.name, std::string("Total oil"));
     QCOMPARE(model->constraints.size(), std::size_t{4});  // Lift gas's row 1 overwritten
-    QCOMPARE(model->constraints.At(0)->ConstraintType, 0u);
-    QCOMPARE(model->constraints.At(0)->Limit, 1.5);
-    QCOMPARE(model->constraints.At(1)->ConstraintType, 1u);
-    QCOMPARE(model->constraints.At(1)->Limit, -2000.0);
-    QCOMPARE(model->constraints.At(2)->ConstraintType, 2u);
-    QCOMPARE(model->constraints.At(3)->worksheet,
-             std::string("Missing"));  // not a cached sheet: kept
+    const auto constraint = [&](std::size_t i) {
+      const auto& c = *model->constraints.At(i);
+      return std::tuple(c.ConstraintType, c.Limit, c.worksheet);
+    };
+    QCOMPARE(constraint(0), std::tuple(0u, 1.5, std::string("Wells")));
+    QCOMPARE(constraint(1), std::tuple(1u, -2000.0, std::string("Sep")));
+    QCOMPARE(constraint(2), std::tuple(2u, 7.0, std::string("Wells")));
+    QCOMPARE(constraint(3), std::tuple(0u, 3.2e35, std::string("Missing")));  // not a cached sheet
   }
 
   void controlsKeepBoundRowsAndReadBoundsInAnyLocale() {
@@ -347,11 +351,12 @@ class ChecksTest : public QObject {
     dialog.accept();
     std::setlocale(LC_NUMERIC, previous.c_str());
     QCOMPARE(model->controls.size(), std::size_t{4});
-    QCOMPARE(model->controls.At(1)->LowerBound, EXT_UNDEFINED_VALUE);  // empty: no bound
-    QCOMPARE(model->controls.At(1)->UpperBound, EXT_UNDEFINED_VALUE);
-    QCOMPARE(model->controls.At(2)->UpperBound, 1.5);
-    QCOMPARE(model->controls.At(3)->LowerBound, 0.25);
-    QCOMPARE(model->controls.At(3)->UpperBound, EXT_UNDEFINED_VALUE);
+    const auto bounds = [&](std::size_t i) {
+      return std::pair(model->controls.At(i)->LowerBound, model->controls.At(i)->UpperBound);
+    };
+    QCOMPARE(bounds(1), std::pair(EXT_UNDEFINED_VALUE, EXT_UNDEFINED_VALUE));  // empty: no bound
+    QCOMPARE(bounds(2), std::pair(0.0, 1.5));
+    QCOMPARE(bounds(3), std::pair(0.25, EXT_UNDEFINED_VALUE));
   }
 
   void gridsHoldEveryItemOfLongLists() {
@@ -394,10 +399,8 @@ class ChecksTest : public QObject {
     QCOMPARE(list->item(1)->text(), QString("IntCtrl001"));  // the number was freed by the rename
     QCOMPARE(list->item(0)->text(), QString("Choke"));
     const casedata::CExcIntCtrlVariable& choke = *model->intControls.At(0);
-    QCOMPARE(choke.cell, std::string("D10"));
-    QCOMPARE(choke.StateCount, 2);
-    QCOMPARE(choke.StateValues[1], std::string("0.5"));
-    QCOMPARE(choke.StateNames[1], std::string("Half"));
+    QCOMPARE(std::tuple(choke.cell, choke.StateCount, choke.StateNames[1], choke.StateValues[1]),
+             std::tuple(std::string("D10"), 2, std::string("Half"), std::string("0.5")));
     QCOMPARE(label->text(), QString("Available states for variable: IntCtrl001"));
     list->setCurrentRow(0);
     QCOMPARE(Find<QLineEdit>(&dialog, "cell")->text(), QString("D10"));
