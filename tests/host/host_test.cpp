@@ -59,19 +59,13 @@ TEST(HostRecord, WritesUpToTheLastByteAndRefusesOneBytePastIt) {
   }
 }
 
-TEST(HostRecord, NumbersAreLittleEndianAndReadBackUpToTheEndButNotPastIt) {
+// Byte order and offsets are the driver's record tests'.
+TEST(HostRecord, NumbersReadBackUpToTheEndButNotPast) {
   GuardedBuffer buffer(24, 0);
   host::HostRecord record = buffer.record();
-  ASSERT_TRUE(record.WriteU32(0, 0x11223344));
   ASSERT_TRUE(record.WriteI32(4, std::numeric_limits<std::int32_t>::min()));
   ASSERT_TRUE(record.WriteDouble(8, -3.4e35));
   ASSERT_TRUE(record.WriteU64(16, 0x0102030405060708ull));
-  const unsigned char* b = buffer.bytes.data();
-  EXPECT_EQ(std::vector<unsigned char>(b, b + 4),
-            (std::vector<unsigned char>{0x44, 0x33, 0x22, 0x11}));
-  EXPECT_EQ(std::vector<unsigned char>(b + 16, b + 24),
-            (std::vector<unsigned char>{8, 7, 6, 5, 4, 3, 2, 1}));
-
   std::uint8_t u8 = 0;
   std::uint32_t u32 = 0;
   std::int32_t i32 = 0;
@@ -79,9 +73,9 @@ TEST(HostRecord, NumbersAreLittleEndianAndReadBackUpToTheEndButNotPastIt) {
   std::uint64_t u64 = 0;
   EXPECT_TRUE(record.ReadI32(4, i32) && i32 == std::numeric_limits<std::int32_t>::min());
   EXPECT_TRUE(record.ReadDouble(8, d) && d == -3.4e35);
-  EXPECT_TRUE(record.ReadU64(16, u64) && u64 == 0x0102030405060708ull);
   EXPECT_TRUE(record.ReadU32(20, u32) && u32 == 0x01020304u);
   EXPECT_TRUE(record.ReadU8(23, u8) && u8 == 1);
+  EXPECT_TRUE(record.ReadU64(16, u64) && u64 == 0x0102030405060708ull);
 
   std::string text = "kept";
   EXPECT_FALSE(record.ReadU8(24, u8));
@@ -90,10 +84,11 @@ TEST(HostRecord, NumbersAreLittleEndianAndReadBackUpToTheEndButNotPastIt) {
   EXPECT_FALSE(record.ReadU64(kMax - 2, u64));
   EXPECT_FALSE(record.ReadText(kMax, 4, text));
   EXPECT_FALSE(record.ReadText(1, kMax, text));
-  EXPECT_EQ(std::make_tuple(u8, u32, u64),
-            std::make_tuple(std::uint8_t{1}, 0x01020304u, 0x0102030405060708ull))
+  EXPECT_FALSE(record.ReadText(21, 4, text));
+  EXPECT_EQ(
+      std::make_tuple(u8, u32, u64, text),
+      std::make_tuple(std::uint8_t{1}, 0x01020304u, 0x0102030405060708ull, std::string("kept")))
       << "a refused read leaves its output alone";
-  EXPECT_EQ(text, "kept");
 }
 
 TEST(HostRecord, ZeroWidthAtTheEndIsAllowedAnEmptyTextFieldAndANullRecordAreNot) {
@@ -119,14 +114,10 @@ TEST(HostRecord, WriteTextCutsToTheFieldAndNeverWritesPastIt) {
     TextFit fit;
     std::string expected;  // the field's bytes that are written
   } cases[] = {
-      {"short", "ab", 4, TextFit::kTerminated, std::string("ab\0", 3)},
       {"exactly the field", "abcd", 4, TextFit::kTerminated, std::string("abc\0", 4)},
       {"fills the field", "abcd", 4, TextFit::kMayFill, "abcd"},
-      {"longer fills the field", "abcdef", 4, TextFit::kMayFill, "abcd"},
       {"short is padded", "ab", 4, TextFit::kMayFill, std::string("ab\0\0", 4)},
-      {"empty", "", 3, TextFit::kTerminated, std::string("\0", 1)},
       {"character at the cut", "a\xc3\xa9", 3, TextFit::kTerminated, std::string("a\0", 2)},
-      {"character at the fill cut", "ab\xc3\xa9", 3, TextFit::kMayFill, std::string("ab\0", 3)},
       {"embedded NUL ends the text", std::string("ab\0cd", 5), 8, TextFit::kMayFill,
        std::string("ab\0\0\0\0\0\0", 8)},
       {"one-byte field", "abc", 1, TextFit::kTerminated, std::string("\0", 1)}};
@@ -145,15 +136,10 @@ TEST(HostRecord, WriteTextCutsToTheFieldAndNeverWritesPastIt) {
 
 TEST(HostRecord, ReadTextStopsAtTheTerminatorOrTheFieldEnd) {
   const host::ConstHostRecord record("ab\0dEFGHijkl", 12);
-  const std::pair<std::size_t, std::string> cases[] = {{0, "ab"}, {3, "dEFG"}, {8, "ijkl"}};
   std::string text;
-  for (const auto& [offset, expected] : cases) {
-    ASSERT_TRUE(record.ReadText(offset, 4, text));
-    EXPECT_EQ(text, expected) << "an unterminated field is read to its end, no further";
-  }
-  ASSERT_TRUE(record.ReadText(12, 0, text));
-  EXPECT_EQ(text, "");
-  EXPECT_FALSE(record.ReadText(9, 4, text));
+  ASSERT_TRUE(record.ReadText(0, 4, text) && text == "ab");
+  ASSERT_TRUE(record.ReadText(8, 4, text));
+  EXPECT_EQ(text, "ijkl") << "an unterminated field is read to its end, no further";
 }
 
 TEST(HostRecord, SliceAddressesAnEntryAndKeepsItsBounds) {

@@ -29,17 +29,14 @@ ROWS = [
 ]
 
 
-def test_without_matplotlib_no_plot_is_written(
-    tmp_path: Path, monkeypatch: pytest.MonkeyPatch
+@pytest.mark.parametrize("have", [False, True])
+def test_a_png_is_written_failed_points_included_only_with_matplotlib(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch, have: bool
 ) -> None:
-    monkeypatch.setitem(sys.modules, "matplotlib", None)
-    assert _example().plot(ROWS, tmp_path / "sweep.png") is False
-    assert not (tmp_path / "sweep.png").exists()
-
-
-@pytest.mark.skipif(
-    importlib.util.find_spec("matplotlib") is None, reason="matplotlib is not installed"
-)
-def test_with_matplotlib_a_png_is_written_failed_points_included(tmp_path: Path) -> None:
-    assert _example().plot(ROWS, tmp_path / "sweep.png") is True
-    assert (tmp_path / "sweep.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    if have and importlib.util.find_spec("matplotlib") is None:
+        pytest.skip("matplotlib is not installed")
+    if not have:
+        monkeypatch.setitem(sys.modules, "matplotlib", None)
+    assert _example().plot(ROWS, tmp_path / "sweep.png") is have
+    png = tmp_path / "sweep.png"
+    assert (png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n") if have else not png.exists()

@@ -107,13 +107,11 @@ TEST(NumberText, IntegersSaturate) {
     std::int32_t value;
     std::size_t used;
   } cases[] = {{" \t-7x", -7, 4},
-               {"+3", 3, 2},
                {"2147483648", INT32_MAX, 10},
                {"-2147483648", INT32_MIN, 11},
                {"-99999999999999999999", INT32_MIN, 21},
                {"", 0, 0},
-               {"-", 0, 0},
-               {"x1", 0, 0}};
+               {"-", 0, 0}};
   for (const auto& c : cases) {
     std::int32_t value = 0;
     EXPECT_EQ(text::ScanInt32(c.text, value), c.used) << c.text;
@@ -127,24 +125,17 @@ TEST(NumberText, IntegersSaturate) {
 TEST(NumberText, WholeNumbersDoublePrefixesAndAtofInAnyLocale) {
   const test_support::CellTextCase whole[] = {{"5.", 5.0},
                                               {".5", 0.5},
-                                              {"+7", 7.0},
                                               {"1e", std::nullopt},
-                                              {"e5", std::nullopt},
-                                              {".", std::nullopt},
                                               {"1e999", std::nullopt},
-                                              {"1 000", std::nullopt},
                                               {"5,5", std::nullopt}};
   const struct {
     const char* text;
     double value;
     std::size_t used;
-  } prefixes[] = {
-      {"2.5", 2.5, 3}, {" -1.5e2x", -150.0, 7}, {"0x10", 16.0, 4}, {"5,5", 5.0, 1}, {"2s", 2.0, 1},
-      {".5", 0.5, 2},  {"1e999", HUGE_VAL, 5},  {"", 7.0, 0},      {"x1", 7.0, 0},  {"-", 7.0, 0}};
-  const std::pair<const char*, double> atof[] = {
-      {"0.1", 0.1},         {"  42abc", 42}, {"1E+20", 1e20},
-      {"-1.5e-3", -1.5e-3}, {"", 0},         {"abc", 0},
-      {"3.4E+35", 3.4e35},  {"1,5", 1},      {"0.333333333333333", 0.333333333333333}};
+  } prefixes[] = {{" -1.5e2x", -150.0, 7}, {"0x10", 16.0, 4}, {"5,5", 5.0, 1},
+                  {"1e999", HUGE_VAL, 5},  {"", 7.0, 0},      {"-", 7.0, 0}};
+  const std::pair<const char*, double> atof[] = {{"0.1", 0.1}, {"  42abc", 42},     {"", 0},
+                                                 {"abc", 0},   {"3.4E+35", 3.4e35}, {"1,5", 1}};
   const std::string previous = std::setlocale(LC_ALL, nullptr);
   for (const char* locale : {"C", "de_DE.UTF-8"}) {
     ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "scripts/install-deps makes it";

@@ -1,15 +1,20 @@
 // Input the host would have lost without a word: each case is refused with
 // one message naming the row, the dialog stays open, the typed row keeps
-// its texts and is marked, and once mended it is stored as before. And the
-// published-variables editor's rows, sizes and Clear.
+// its texts and is marked, and once mended it is stored as before. The
+// published-variables editor's rows, sizes and Clear; the optimisation
+// set-up's objective warnings, Cancel, rebuilt lists and integer controls.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <clocale>
 #include <sstream>
+#include <tuple>
 
 #include "casedata/exported_variable.h"
 #include "gridmoor/host.h"
@@ -20,6 +25,7 @@
 namespace {
 
 using ui_test::FilledModel;
+using ui_test::FillRow;
 using ui_test::Find;
 
 // One faulty row typed into a grid, the message OK gives, the cell that
@@ -49,9 +55,12 @@ const RowCase kRowCases[] = {
     {"published row with no worksheet", -1, 2, "Gas|||F13",
      "Published variables, row 2: \"Worksheet\" is blank", 3, "Wells",
      "2: Wells!F13 cascade  width 1"},
-    {"width x", -1, 2, "Gas||Wells|F13|||x",
-     "Published variables, row 2: \"x\" is not a whole number from 1 to 10000", 7, "3",
+    {"width 2.9", -1, 2, "Gas||Wells|F13|||2.9",
+     "Published variables, row 2: \"2.9\" is not a whole number from 1 to 10000", 7, "3",
      "2: Wells!F13 cascade  width 3"},
+    {"height 20000", -1, 2, "Gas||Wells|F13||||20000",
+     "Published variables, row 2: \"20000\" is not a whole number from 1 to 10000", 8, "",
+     "2: Wells!F13 cascade  width 1"},
     {"cascade cell 12", -1, 3, "Gas||Wells|F13|12",
      "Published variables, row 3: \"12\" is not a cell address", 5, "G13",
      "2: Wells!F13 cascade G13 width 1"},
@@ -138,17 +147,23 @@ class ChecksTest : public QObject {
     }
   }
 
-  void aRowIsMarkedAsSoonAsItIsLeft() {
+  // Keys in a grid never change a choice they pass or close the dialog.
+  void arrowsPassChoicesAndEnterKeepsTheDialogOpen() {
     auto model = FilledModel();
-    ui::PublishedDialog dialog(*model);
-    auto* grid = dialog.VariablesGrid();
-    grid->SetCurrent(2, 1);
-    ui_test::FillRow(grid, 2, {"Gas", "", "Wells", "B5x"});
-    QVERIFY(grid->ProblemAt(2, 4).isEmpty());
-    grid->SetCurrent(3, 1);
-    QCOMPARE(grid->ProblemAt(2, 4), QString("\"B5x\" is not a cell address"));
-    grid->SetText(2, 4, "B5");
-    QVERIFY(grid->ProblemAt(2, 4).isEmpty());
+    ui_test::ScriptedSeams seams;
+    ui::OptimiserDialog dialog(model::OptimiserPage::kControls, *model);
+    ui_test::Open(&dialog);
+    auto* grid = Find<ui::Grid>(&dialog, "controlsGrid");
+    grid->setFocus();
+    grid->SetCurrent(1, 3);  // a worksheet choice
+    ui_test::Key(Qt::Key_Down);
+    QCOMPARE(grid->CurrentRow(), 2);
+    QCOMPARE(grid->Text(1, 3), QString("Wells"));
+    for (const int key : {Qt::Key_Enter, Qt::Key_Return, Qt::Key_Return}) {
+      ui_test::Key(key);
+      QVERIFY(dialog.isVisible());
+    }
+    QCOMPARE(dialog.result(), 0);
   }
 
   void fieldsThatWouldBeIgnoredCannotBeEdited() {
@@ -184,31 +199,7 @@ class ChecksTest : public QObject {
     QCOMPARE(model->intControls.At(0)->StateNames[0], std::string("Shut"));
   }
 
-  // With no workbook there are no sheet names to choose: the name is typed.
-  void worksheetCellsTakeATypedNameWithoutAWorkbook() {
-    auto model = ui_test::MakeModel({});
-    ui::PublishedDialog dialog(*model);
-    auto* grid = dialog.VariablesGrid();
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    grid->SetCurrent(1, 3);
-    grid->setFocus();
-    QTest::keyClick(grid, Qt::Key_F2);
-    auto* editor = qobject_cast<QComboBox*>(QApplication::focusWidget());
-    QVERIFY(editor != nullptr && editor->isEditable());
-    QTest::keyClicks(QApplication::focusWidget(), "Plant");
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QCoreApplication::processEvents();
-    QCOMPARE(grid->Text(1, 3), QString("Plant"));
-    QVERIFY(dialog.isVisible());  // Enter committed the cell only
-    grid->SetText(1, 1, "Gas");
-    grid->SetText(1, 4, "B2");
-    dialog.accept();
-    QCOMPARE(model->publishedVariables.size(), std::size_t{1});
-    QCOMPARE(model->publishedVariables.At(0)->worksheet, std::string("Plant"));
-  }
-
-  void rowsMakeVariablesWithSizesLimited() {
+  void rowsMakeVariablesAndKeepWhatTheyDoNotShow() {
     ui_test::ScriptedSeams seams;
     auto model = ui_test::MakeModel();
     model->publishedVariables.Add(Variable("kept"));
@@ -217,38 +208,21 @@ class ChecksTest : public QObject {
     QCOMPARE(grid->DataRows(), 500);
     ui_test::FillRow(grid, 2, {"rate", "STB/d", "Wells", "C4", "D10", "", "", "10000", ",", "|"});
     grid->SetChoice(2, 6, 1);
-    ui_test::FillRow(grid, 3, {"no cell", "", "Wells"});
-    ui_test::FillRow(grid, 4, {"size", "", "Wells", "A1", "", "", "2.9", "20000"});
-    // Sizes that would change, and rows that would vanish, are refused.
-    const QStringList refusals{"row 3: \"Cell\" is blank",
-                               "row 4: \"2.9\" is not a whole number from 1 to 10000",
-                               "row 4: \"20000\" is not a whole number from 1 to 10000"};
-    for (const QString& refusal : refusals) {
-      dialog.accept();
-      QVERIFY(dialog.result() != QDialog::Accepted);
-      QCOMPARE(seams.messages.back().text, "Published variables, " + refusal);
-      if (refusal.startsWith("row 3")) grid->SetText(3, 4, "A3");
-      if (refusal.contains("2.9")) grid->SetText(4, 7, "2");
-    }
-    QCOMPARE(model->publishedVariables.size(), std::size_t{1});
-    grid->SetText(4, 8, "");
+    ui_test::FillRow(grid, 3, {"size", "", "Wells", "A1", "", "", "2"});
     dialog.accept();
-    QCOMPARE(model->publishedVariables.size(), std::size_t{4});
+    QVERIFY(seams.messages.empty());
+    QCOMPARE(model->publishedVariables.size(), std::size_t{3});
     const auto& kept = *model->publishedVariables.At(0);
-    QCOMPARE(kept.worksheet, std::string("Gone"));
-    QCOMPARE(kept.CascadeDirection, 5u);
-    QCOMPARE(kept.RegionWidth, 3);
-    QCOMPARE(kept.ColumnDelimiter, std::string(";"));
+    QCOMPARE(
+        std::tuple(kept.worksheet, kept.CascadeDirection, kept.RegionWidth, kept.ColumnDelimiter),
+        std::tuple(std::string("Gone"), 5u, 3, std::string(";")));
     const auto& rate = *model->publishedVariables.At(1);
-    QCOMPARE(rate.unit, std::string("STB/d"));
-    QCOMPARE(rate.CascadeCell, std::string("D10"));
-    QCOMPARE(rate.CascadeDirection, static_cast<std::uint32_t>(casedata::kHorizontal));
-    QCOMPARE(rate.RegionWidth, 1);
-    QCOMPARE(rate.RegionHeight, 10000);
-    QCOMPARE(rate.RowDelimiter, std::string("|"));
-    const auto& size = *model->publishedVariables.At(3);
-    QCOMPARE(size.RegionWidth, 2);
-    QCOMPARE(size.RegionHeight, 1);
+    QCOMPARE(std::tuple(rate.unit, rate.CascadeCell, rate.CascadeDirection, rate.RegionWidth,
+                        rate.RegionHeight, rate.RowDelimiter),
+             std::tuple(std::string("STB/d"), std::string("D10"),
+                        std::uint32_t{casedata::kHorizontal}, 1, 10000, std::string("|")));
+    const auto& size = *model->publishedVariables.At(2);
+    QCOMPARE(std::pair(size.RegionWidth, size.RegionHeight), std::pair(2, 1));
   }
 
   void gridHasRoomBeyondTheListAndClearLeavesDelimiters() {
@@ -266,6 +240,175 @@ class ChecksTest : public QObject {
     QCOMPARE(model->publishedVariables.size(), std::size_t{250});  // Cancel rebuilds nothing
     dialog.accept();
     QVERIFY(model->publishedVariables.empty());
+  }
+
+  // A blank or bad objective field warns when the page is left and on OK:
+  // the page stays, everything typed is kept and nothing stored. Mended, OK
+  // stores it all; Cancel puts every item back.
+  void objectiveWarningsKeepThePageAndStoreNothing() {
+    const struct {
+      const char* worksheet;
+      const char* cell;
+      const char* message;
+      bool ok;  // mended, OK; else Cancel
+    } cases[] = {{"  ", "B5", "A worksheet must be specified", false},
+                 {"", "F12", "A worksheet must be specified", true},
+                 {"Wells", " ", "A worksheet cell must be specified", false},
+                 {"Wells", "F12x", "Objective function: \"F12x\" is not a cell address", true}};
+    for (const auto& c : cases) {
+      ui_test::ScriptedSeams seams;
+      auto model = ui_test::FilledModel();
+      ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+      Find<QComboBox>(&dialog, "objectiveWorksheet")->setCurrentText(c.worksheet);
+      Find<QLineEdit>(&dialog, "objectiveCell")->setText(c.cell);
+      Find<QComboBox>(&dialog, "mode")->setCurrentIndex(1);
+      Find<QLineEdit>(&dialog, "objectiveName")->setText("Changed");
+      auto* grid = Find<ui::Grid>(&dialog, "constraintsGrid");
+      grid->SetText(1, 6, "9");
+      FillRow(grid, 2, {"Cap", "", "Wells", "F15", "Less than", "9"});
+      dialog.Tabs()->setCurrentIndex(1);
+      QCOMPARE(dialog.Tabs()->currentIndex(), 0);
+      dialog.accept();
+      QVERIFY(dialog.result() != QDialog::Accepted);
+      QCOMPARE(seams.messages.size(), std::size_t{2});
+      for (const auto& message : seams.messages) {
+        QCOMPARE(message.title, QString("Error"));
+        QCOMPARE(message.text, QString(c.message));
+        QVERIFY(message.icon == ui::MessageIcon::kWarning);
+      }
+      QCOMPARE(model->objective.worksheet, std::string("Wells"));
+      QVERIFY(model->objective.Maximise);
+      QCOMPARE(model->objective.name, std::string("Total oil"));
+      QCOMPARE(model->constraints.size(), std::size_t{1});
+      QCOMPARE(model->constraints.At(0)->Limit, 6.0);
+      QCOMPARE(grid->Text(2, 6), QString("9"));
+      Find<QComboBox>(&dialog, "objectiveWorksheet")->setCurrentText("Sep");
+      Find<QLineEdit>(&dialog, "objectiveCell")->setText("G1");
+      if (c.ok) {
+        dialog.accept();
+        QVERIFY(dialog.result() == QDialog::Accepted);
+        QVERIFY(model->objective.Defined);
+        QCOMPARE(model->objective.worksheet, std::string("Sep"));
+        QCOMPARE(model->constraints.size(), std::size_t{2});
+        continue;
+      }
+      dialog.Tabs()->setCurrentIndex(2);
+      QCOMPARE(model->objective.name, std::string("Changed"));
+      QCOMPARE(model->constraints.At(0)->Limit, 9.0);
+      Find<QPushButton>(&dialog, "clear")->click();
+      dialog.reject();
+      QCOMPARE(model->objective.cell, std::string("F12"));
+      QCOMPARE(model->intControls.size() + model->controls.size() + model->constraints.size(),
+               std::size_t{5});
+    }
+  }
+
+  void clearedObjectiveStoresOnlyDefinedAndConstraintsAreRebuiltFromCompleteRows() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    QCOMPARE(dialog.Tabs()->currentIndex(), 0);  // opens on the page asked
+    Find<QCheckBox>(&dialog, "defined")->setChecked(false);
+    Find<QLineEdit>(&dialog, "objectiveCell")->setText("");
+    Find<QLineEdit>(&dialog, "objectiveName")->setText("Ignored");
+    auto* grid = Find<ui::Grid>(&dialog, "constraintsGrid");
+    QCOMPARE(grid->Choices(1, 5), QStringList({"Less than", "Equal to", "Greater than"}));
+    FillRow(grid, 1, {"a", "u", "Wells", "B1", "Less than", "1.5"});
+    FillRow(grid, 2, {"b", "", "Sep", "B2", "Equal to", "-2e3"});
+    FillRow(grid, 3, {"c", "", "Wells", "B3", "Greater than", " 7 "});
+    FillRow(grid, 9, {"", "", "Missing", "B9", "Less than", "3.2e35"});
+    dialog.accept();
+    QVERIFY(seams.messages.empty());
+    QVERIFY(!model->objective.Defined);
+    QCOMPARE(model->objective.cell, std::string("F12"));
+    QCOMPARE(model->objective.name, std::string("Total oil"));
+    QCOMPARE(model->constraints.size(), std::size_t{4});  // Lift gas's row 1 overwritten
+    const auto constraint = [&](std::size_t i) {
+      const auto& c = *model->constraints.At(i);
+      return std::tuple(c.ConstraintType, c.Limit, c.worksheet);
+    };
+    QCOMPARE(constraint(0), std::tuple(0u, 1.5, std::string("Wells")));
+    QCOMPARE(constraint(1), std::tuple(1u, -2000.0, std::string("Sep")));
+    QCOMPARE(constraint(2), std::tuple(2u, 7.0, std::string("Wells")));
+    QCOMPARE(constraint(3), std::tuple(0u, 3.2e35, std::string("Missing")));  // not a cached sheet
+  }
+
+  void controlsKeepBoundRowsAndReadBoundsInAnyLocale() {
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui::OptimiserDialog dialog(model::OptimiserPage::kControls, *model);
+    auto* grid = Find<ui::Grid>(&dialog, "controlsGrid");
+    QCOMPARE(grid->Text(1, 6), QString("1.5"));
+    FillRow(grid, 2, {"W2", "", "Wells", "C6", "", ""});
+    FillRow(grid, 4, {"", "", "Sep", "D1", "0.25", "1,5"});
+    dialog.accept();  // a decimal comma is refused in every locale
+    QCOMPARE(seams.messages.back().text, QString("Controls, row 4: \"1,5\" is not a number"));
+    grid->SetText(4, 6, "");
+    dialog.accept();
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    QCOMPARE(model->controls.size(), std::size_t{4});
+    const auto bounds = [&](std::size_t i) {
+      return std::pair(model->controls.At(i)->LowerBound, model->controls.At(i)->UpperBound);
+    };
+    QCOMPARE(bounds(1), std::pair(EXT_UNDEFINED_VALUE, EXT_UNDEFINED_VALUE));  // empty: no bound
+    QCOMPARE(bounds(2), std::pair(0.0, 1.5));
+    QCOMPARE(bounds(3), std::pair(0.25, EXT_UNDEFINED_VALUE));
+  }
+
+  void gridsHoldEveryItemOfLongLists() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    for (int i = 0; i < 150; ++i) {
+      auto control = std::make_unique<casedata::CExcControlVariable>();
+      control->worksheet = "Wells";
+      control->cell = "A" + std::to_string(i + 1);
+      model->controls.Add(std::move(control));
+    }
+    ui::OptimiserDialog dialog(model::OptimiserPage::kControls, *model);
+    QCOMPARE(dialog.Tabs()->currentIndex(), 1);  // opens on the page asked
+    QCOMPARE(Find<ui::Grid>(&dialog, "controlsGrid")->DataRows(), 150);
+    dialog.accept();
+    QCOMPARE(model->controls.size(), std::size_t{150});
+  }
+
+  void integerControlsAddSwitchAndClear() {
+    ui_test::ScriptedSeams seams;
+    auto model = ui_test::MakeModel();
+    ui_test::FillOptimisation(*model);
+    ui::OptimiserDialog dialog(model::OptimiserPage::kObjectiveAndConstraints, *model);
+    dialog.Tabs()->setCurrentIndex(2);
+    auto* list = Find<QListWidget>(&dialog, "integerControls");
+    auto* label = Find<QLabel>(&dialog, "statesLabel");
+    QCOMPARE(label->text(), QString("Available states for variable: IntCtrl001"));
+    auto* states = Find<ui::Grid>(&dialog, "statesGrid");
+    QCOMPARE(states->DataRows(), 20);
+    QCOMPARE(states->Text(2, 1), QString("Open"));
+    // Edits of the shown control, states included, survive the switch.
+    Find<QLineEdit>(&dialog, "name")->setText("Choke");
+    Find<QLineEdit>(&dialog, "cell")->setText("D10");
+    states->SetText(2, 1, "");
+    states->SetText(2, 2, "");
+    states->SetText(4, 1, "Half");
+    states->SetText(4, 2, "0.5");
+    Find<QPushButton>(&dialog, "add")->click();
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->item(1)->text(), QString("IntCtrl001"));  // the number was freed by the rename
+    QCOMPARE(list->item(0)->text(), QString("Choke"));
+    const casedata::CExcIntCtrlVariable& choke = *model->intControls.At(0);
+    QCOMPARE(std::tuple(choke.cell, choke.StateCount, choke.StateNames[1], choke.StateValues[1]),
+             std::tuple(std::string("D10"), 2, std::string("Half"), std::string("0.5")));
+    QCOMPARE(label->text(), QString("Available states for variable: IntCtrl001"));
+    list->setCurrentRow(0);
+    QCOMPARE(Find<QLineEdit>(&dialog, "cell")->text(), QString("D10"));
+    Find<QPushButton>(&dialog, "clear")->click();
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(label->text(), QString("Available states for variable: "));
+    dialog.accept();
+    QVERIFY(model->intControls.empty());
   }
 };
 

@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "gridmoor/host.h"
 #include "support/temp_folder.h"
 #include "xml/xml_dates.h"
-#include "xml/xml_writer.h"
 
 namespace {
 
@@ -101,71 +99,6 @@ TEST(XmlDates, TextAndDayNumbersConvertBothWays) {
   for (const char* bad : {"", "not a date", "2024-02-30", "2024-01-06T25:00:00.000Z",
                           "2024-01-06T12:00", "2024-01-06T12:00:00.000Zx"}) {
     EXPECT_EQ(xml::TextToDate(bad), EXT_UNDEFINED_VALUE) << bad;
-  }
-}
-
-// Random trees written and read back come back equal: names, attributes
-// (special and multi-byte characters) and the texts of leaves (line breaks
-// and tabs too, but no outer white space, which the reader trims).
-class RandomTree {
- public:
-  explicit RandomTree(unsigned seed) : random_(seed) {}
-
-  void Grow(xml::CXMLElement& parent, int depth) {
-    xml::CXMLElement& element = parent.AddElement("n" + std::to_string(Pick(1000)));
-    for (int a = Pick(7); a > 0; --a)
-      element.AddAttribute("a" + std::to_string(a), Text(13));
-    if (depth < 4 && Pick(3) != 0) {
-      for (int c = 1 + Pick(4); c > 0; --c)
-        Grow(element, depth + 1);
-    } else {
-      element.AddElement("leaf", Text(15));
-    }
-  }
-
- private:
-  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
-  std::string Text(int kinds) {
-    static const char* const kPieces[] = {"a", "Z",  "0", "&",   "<", ">",  "\"", "'",
-                                          "é", "油", "𝄞", "]]>", " ", "\t", "\n"};
-    std::string text = "x";
-    for (int k = Pick(12); k > 0; --k)
-      text += kPieces[Pick(kinds)];
-    return text + "y";
-  }
-  std::mt19937 random_;
-};
-
-void ExpectSame(const xml::CXMLElement& written, XmlNode read) {
-  ASSERT_EQ(written.name(), read.name());
-  auto attribute = read.attributes_begin();
-  for (const auto& expected : written.attributes()) {
-    ASSERT_NE(attribute, read.attributes_end());
-    EXPECT_EQ(expected->name(), attribute->name());
-    EXPECT_EQ(expected->value(), attribute->value());
-    ++attribute;
-  }
-  EXPECT_EQ(attribute, read.attributes_end());
-  if (written.children().empty()) {
-    EXPECT_EQ(CSerializeXML::ElementText(read), written.value());
-  }
-  XmlNode child;
-  for (const auto& expected : written.children()) {
-    child = CSerializeXML::FindChild(read, expected->name(), child);
-    ASSERT_TRUE(child) << expected->name();
-    ExpectSame(*expected, child);
-  }
-}
-
-TEST(XmlRoundTrip, RandomTreesReadBackEqual) {
-  RandomTree tree(19);
-  for (int round = 0; round < 200 && !HasFailure(); ++round) {
-    xml::CXMLDocument document;
-    tree.Grow(document, 0);
-    CSerializeXML reader;
-    ASSERT_TRUE(reader.LoadBuffer(document.Text())) << document.Text();
-    ExpectSame(*document.children().back(), reader.Root());
-    if (HasFailure()) ADD_FAILURE() << document.Text();
   }
 }
 
