@@ -42,7 +42,7 @@ TEST(CellAddress, TypedReferencesAreAddressesPairsOrNames) {
                {"R1C1", false},   {"XFE1", false},     {"A1048577", false},  {"B0", false},
                {"Well12", true},  {"B 5", false},      {"A1:B2", false},     {"703:1", false},
                {"2x:5y", false},  {"", false},         {"5", false},         {"Sheet1!B5", false},
-               {"$$B5", false},   {"B$", false}};
+               {"$$B5", false},   {"B$", false},       {"A1", true}};
   for (const auto& c : cases)
     EXPECT_EQ(automation::IsCellReference(c.cell), c.valid) << c.cell;
 }

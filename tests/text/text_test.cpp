@@ -163,6 +163,20 @@ TEST(Utf8, RoundTripsValidTextAndEncodesSupplementaryCharactersAsSurrogatePairs)
   EXPECT_EQ(text::Utf8ToUtf16("é"), u"é");
 }
 
+TEST(Utf8, EachSequenceLengthStartsAtItsFirstCodePoint) {
+  const struct {
+    std::string utf8;
+    std::u16string utf16;
+  } cases[] = {{"\xC2\x80", u"\u0080"},
+               {"\xDF\xBF", u"\u07FF"},
+               {"\xE0\xA0\x80", u"\u0800"},
+               {"\xF0\x90\x80\x80", u"\U00010000"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(text::Utf8ToUtf16(c.utf8), c.utf16);
+    EXPECT_EQ(text::Utf16ToUtf8(c.utf16), c.utf8);
+  }
+}
+
 TEST(Utf8, StrayBytesSurviveTheRoundTripAndLoneSurrogatesAreReplaced) {
   const std::string samples[] = {
       "\xff",          "a\xc3", "\xc3(", "\xe2\x82", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80",

@@ -53,9 +53,9 @@ TEST(XmlWriter, WritesTheTextFormByteForByte) {
        [](CXMLDocument& d) { d.AddElement("A", "t").AddElement("B"); }, "<A>\n\t<B />\nt</A>\n"},
       {"three attributes on one line", [](CXMLDocument& d) { AddAttributes(d.AddElement("E"), 3); },
        "<E a=\"0\" b=\"1\" c=\"2\" />\n"},
-      {"the fourth attribute follows a line break",
-       [](CXMLDocument& d) { AddAttributes(d.AddElement("E", "v"), 4); },
-       "<E a=\"0\" b=\"1\" c=\"2\"\nd=\"3\">v</E>\n"},
+      {"the fourth attribute follows a line break; five are not yet indented",
+       [](CXMLDocument& d) { AddAttributes(d.AddElement("E", "v"), 5); },
+       "<E a=\"0\" b=\"1\" c=\"2\"\nd=\"3\" e=\"4\">v</E>\n"},
       {"more than five attributes are each indented, children's depth for a parent",
        [](CXMLDocument& d) {
          CXMLElement& root = d.AddElement("R");
