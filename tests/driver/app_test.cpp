@@ -34,8 +34,7 @@ TEST(AppSettingsTest, ThreadedModeFollowsTheVistaValue) {
   }
 }
 
-// A host may set a decimal-comma locale; the variable still reads in the C
-// locale.
+// A host's decimal-comma locale does not change how the variable reads.
 TEST(AppSettingsTest, TheCallLimitComesFromTheVariableElseTheSettingElseTenMinutes) {
   using std::chrono::milliseconds;
   const struct {

@@ -218,8 +218,7 @@ TEST_F(BatchTest, ReadingAgainAppendsItemsButNotEqualVariables) {
             std::tuple(2u, "A", 3u));
 }
 
-// One line per output element: its children's names and texts, items in
-// brackets.
+// One line per output element: its children's names and texts, items in [].
 std::string Summary(const std::string& xmlText) {
   xml::CSerializeXML reader;
   if (!reader.LoadBuffer(xmlText)) return "unreadable";
