@@ -141,8 +141,7 @@ TEST_F(DataServerTest, TheSheetListIsTheModelsCachedNamesForOneRequest) {
         "Excel.Sheet[0].Other", "Excel.Sheets.Count", "Excel.Sheet.$Count"})
     EXPECT_EQ(Of(Read(tag)), kNothing) << tag;
 
-  // Writes to the list or a read-only property succeed and change nothing
-  // in the model or the workbook.
+  // Writes to the list or a read-only property succeed and change nothing.
   const std::vector<std::string> names = model_->sheetNames;
   const std::pair<const char*, const char*> writes[] = {
       {"Excel.Sheet.Count", "9"},  {"Excel.Sheet[0].SheetName", "Renamed"},

@@ -78,8 +78,7 @@ TEST_F(PublishedTest, AGetOfACellThatIsNotWhollyANumberFailsNamingIt) {
 }
 
 // Empty cells of a block (a cascade's rows not yet filled, a forecast with
-// gaps) read as the host's missing value; a block of gaps alone is no
-// failure (text among them: the test above).
+// gaps) read as the host's missing value; a block of gaps alone is no failure.
 TEST_F(PublishedTest, EmptyCellsOfABlockReadAsTheMissingValue) {
   AddVariable("Log", "A1", 3, 2).worksheet = "Data";
   const std::tuple<const char*, std::vector<std::pair<const char*, double>>, const char*> rows[] = {
