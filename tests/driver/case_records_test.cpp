@@ -189,7 +189,6 @@ TEST_F(CaseRecordsTest, AStoreFillsTheBufferFromItsStartAlsoWhenItRunsOutOfRoom)
   const Case cases[] = {
       {edge::WriteCaseData, static_cast<std::uint16_t>(caseSize + 5), caseSize, 0, ""},
       {edge::WriteCaseData, static_cast<std::uint16_t>(caseSize - 1), std::nullopt, 1, kCaseFull},
-      {edge::WriteCaseData, 8, 8, 1, kCaseFull},
       {edge::WriteCaseData, 0, 0, 1, kCaseFull},
       {edge::WriteModelData, 10, 10, 0, ""},
       {edge::WriteModelData, 9, 8, 1, kModelFull},

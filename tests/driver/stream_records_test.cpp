@@ -40,8 +40,7 @@ std::string Field(const GuardedBuffer& buffer, std::size_t offset, std::size_t s
   return text;
 }
 
-// An IPR record of random bytes (NaN patterns among its doubles) with its
-// size word.
+// Random bytes (NaN patterns among the doubles) under the IPR record's size.
 GuardedBuffer RandomIprRecord(std::uint32_t seed) {
   GuardedBuffer record(EXT_IPR_RECORD_SIZE);
   std::mt19937 random(seed);
@@ -51,8 +50,7 @@ GuardedBuffer RandomIprRecord(std::uint32_t seed) {
   return record;
 }
 
-// Each value and where the host has it, listed apart from the codec's own
-// list.
+// Each value and where the host has it, listed apart from the codec's list.
 TEST(IprRecord, EachValueHasItsPlaceInTheRecord) {
   IprValues values;
   values.handle = 3;
@@ -115,8 +113,7 @@ TEST(IprRecord, ReadingAndWritingBackKeepsEveryByte) {
   }
 }
 
-// The commands over a model of a new case (one input, one output) on the
-// in-memory application.
+// The commands over a new case's model (one input, one output) in memory.
 class StreamEdgeTest : public test_support::SessionTest {
  protected:
   ExtStatusRecord* Status() { return status_.Cleared(); }

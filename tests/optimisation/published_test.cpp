@@ -30,10 +30,8 @@ using PublishedTest = ItemsTest;
 
 TEST_F(PublishedTest, AGetPrintsTheCellAsPercentGInTheCLocaleWhateverTheProcessLocale) {
   AddVariable("Rate", "C2");
-  const std::pair<double, const char*> rows[] = {{3.14159265, "3.14159"},
-                                                 {1234567, "1.23457e+06"},
-                                                 {-0.00012345678, "-0.000123457"},
-                                                 {2.5, "2.5"}};
+  const std::pair<double, const char*> rows[] = {
+      {3.14159265, "3.14159"}, {1234567, "1.23457e+06"}, {-0.00012345678, "-0.000123457"}};
   const std::string previous = std::setlocale(LC_ALL, nullptr);
   for (const char* locale : {"C", "de_DE.UTF-8"}) {
     ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "scripts/install-deps makes it";
@@ -80,10 +78,8 @@ TEST_F(PublishedTest, AGetOfACellThatIsNotWhollyANumberFailsNamingIt) {
 }
 
 // Empty cells of a block (a cascade's rows not yet filled, a forecast with
-// gaps) read as the host's missing value; a block of gaps alone is no
-// failure (text among them: the test above).
+// gaps) read as the host's missing value; a block of gaps alone is no failure.
 TEST_F(PublishedTest, EmptyCellsOfABlockReadAsTheMissingValue) {
-  static_assert(EXT_UNDEFINED_VALUE == 3.4e35);
   AddVariable("Log", "A1", 3, 2).worksheet = "Data";
   const std::tuple<const char*, std::vector<std::pair<const char*, double>>, const char*> rows[] = {
       {"gaps", {{"B1", -4.5}, {"A2", 0}}, "3.4e+35\t-4.5\t3.4e+35\n0\t3.4e+35\t3.4e+35"},
@@ -120,7 +116,6 @@ TEST_F(PublishedTest, ASetWritesTheCellAndTheCascadeCellOfTheTimeStep) {
   // The cascade cell, its direction, the time step and the cells written, in order.
   const std::tuple<const char*, std::uint32_t, std::uint32_t, Strings> rows[] = {
       {"B10", casedata::kVertical, 3, {"C2", "B13"}},
-      {"B10", casedata::kHorizontal, 3, {"C2", "E10"}},
       {"B10", 7, 3, {"C2", "E10"}},                     // every direction but 0 steps by column
       {"2:10", casedata::kVertical, 2, {"C2", "B12"}},  // column:row pair
       {"   ", casedata::kHorizontal, 3, {"C2"}}};
@@ -171,7 +166,6 @@ TEST_F(PublishedTest, ASetBlockTextWritesOneCellPerValueAndNoCascade) {
   const std::pair<const char*, Strings> rows[] = {
       {"1\t2\n3\t4\n", {"C2", "D2", "C3", "D3"}},  // no extra row
       {"1\t2\t \n3", {"C2", "D2", "C3"}},          // a blank last value is dropped
-      {"\t5", {"C2", "D2"}},
       {"x\n\ny", {"C2", "C4"}},
       {"1\t\t3", {"C2", "D2", "E2"}}};
   CExcExportedVariable& variable = AddVariable("Block", "C2");

@@ -1,7 +1,5 @@
-// The stream operations over the in-memory application, every call
-// recorded: what a case lists, and a stream's values from its cells (GetIPR,
-// an output stream) and to them (SetIPR, an input stream). Their host
-// records are the driver's, tested there.
+// A stream's values from its cells (GetIPR) and to them (SetIPR) on the
+// in-memory application; their host records are the driver's, tested there.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -24,7 +22,6 @@
 #include "excel/errors.h"
 #include "gridmoor/host.h"
 #include "outcome/outcome.h"
-#include "streams/composition_ops.h"
 #include "streams/stream_transfer.h"
 #include "support/cell_texts.h"
 
@@ -72,7 +69,8 @@ std::string MatrixCell(std::size_t i, std::size_t j) {
   return std::string(1, static_cast<char>('R' + j)) + std::to_string(20 + i);
 }
 
-class StreamTest : public test_support::SessionTest {
+// GetIPR on Out-1 and SetIPR on In-1, both on the sheet "Flow".
+class IprTest : public test_support::SessionTest {
  protected:
   void SetUp() override {
     session_ = NewSession();
@@ -81,31 +79,15 @@ class StreamTest : public test_support::SessionTest {
     book_ = Application()->ActiveWorkbook();
     book_->AddWorksheet("Flow");
     book_->AddWorksheet("Other");
-    SetCounts(1, 1);
+    details_.inputCount = details_.outputCount = 1;
+    casedata::ResizeStreams(details_.inputStreams, 1);
+    casedata::ResizeStreams(details_.outputStreams, 1);
     Input(0).sheetName = Output(0).sheetName = "Flow";
     recorder_->Clear();
   }
 
-  void SetCounts(std::uint32_t inputs, std::uint32_t outputs) {
-    details_.inputCount = inputs;
-    details_.outputCount = outputs;
-    casedata::ResizeStreams(details_.inputStreams, inputs);
-    casedata::ResizeStreams(details_.outputStreams, outputs);
-  }
-
   casedata::CExcInputStreamData& Input(std::size_t i) { return *details_.inputStreams.At(i); }
   casedata::CExcOutputStreamData& Output(std::size_t j) { return *details_.outputStreams.At(j); }
-
-  // A composition of `count` components "C1", "C2", ... in the case list,
-  // with compositions switched on.
-  CExcCompositionDefinition& AddComposition(const std::string& name, std::size_t count) {
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < count; ++i)
-      names.push_back("C" + std::to_string(i + 1));
-    details_.useCompositions = 1;
-    return *details_.compositions.Add(
-        std::make_unique<CExcCompositionDefinition>(name, std::move(names)));
-  }
 
   // The result an outcome gives the host, keeping its message.
   std::int32_t Answer(const outcome::Error& error) {
@@ -129,41 +111,6 @@ class StreamTest : public test_support::SessionTest {
     return cells;
   }
 
-  std::unique_ptr<automation::CExcExcelObj> session_;
-  com::Ptr<test_support::MemoryWorkbook> book_;
-  casedata::CExcCaseDetails details_;
-  IprValues ipr_ = HostValues();
-  std::string message_;
-};
-
-// What the lists give, and which requests are refused, is the driver's
-// edge test; without an application every operation says so, touching
-// nothing.
-TEST_F(StreamTest, WithoutAnApplicationEveryOperationSaysThereIsNoConnection) {
-  details_.useCompositions = 1;
-  const std::string none = "There is no connection to Excel";
-  outcome::Expected<casedata::StreamListing> next =
-      streams::EnumStreams(details_, /*createFailed=*/true, 0xFFFFFFFFu, 1);
-  ASSERT_FALSE(next);
-  EXPECT_EQ(Answer(next.TakeError()), 1);
-  EXPECT_EQ(StatusText(), none);
-  auto names = streams::GetStreamComposition(details_, /*createFailed=*/true, 0);
-  ASSERT_FALSE(names);
-  EXPECT_EQ(Answer(names.TakeError()), -1);
-  EXPECT_EQ(StatusText(), none);
-  ipr_.handle = 1;
-  outcome::Partial<IprValues> got = streams::GetIPR(details_, nullptr, ipr_);
-  EXPECT_EQ(got.value, ipr_) << "the values as they came";
-  EXPECT_EQ(Answer(got.error), 1);
-  EXPECT_EQ(StatusText(), none);
-  ipr_.handle = 0;
-  EXPECT_EQ(Answer(streams::SetIPR(details_, nullptr, {45000, 0}, ipr_)), 1);
-  EXPECT_EQ(StatusText(), none);
-}
-
-// GetIPR on Out-1 and SetIPR on In-1.
-class IprTest : public StreamTest {
- protected:
   // The result the host gets; the values keep what the get read, also on a
   // failure.
   std::int32_t Get() {
@@ -196,10 +143,15 @@ class IprTest : public StreamTest {
       grid[row] = {column + std::to_string(row + 2), units[row]};
   }
 
-  // Binds both streams to the composition "Gas" of `count` components: its
-  // table at B20, matrix at R20, EOS model at B31 and mass rate at B30.
+  // Switches compositions on and binds both streams to the composition "Gas"
+  // of `count` components "C1", "C2", ...: its table at B20, matrix at R20,
+  // EOS model at B31 and mass rate at B30.
   casedata::CExcStreamCompositionData& UseComposition(std::size_t count) {
-    AddComposition("Gas", count);
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < count; ++i)
+      names.push_back("C" + std::to_string(i + 1));
+    details_.useCompositions = 1;
+    details_.compositions.Add(std::make_unique<CExcCompositionDefinition>("Gas", std::move(names)));
     Input(0).compositionName = Output(0).compositionName = "Gas";
     Input(0).composition = Output(0).composition = {.componentTableCell = "B20",
                                                     .interactionCell = "R20",
@@ -207,6 +159,12 @@ class IprTest : public StreamTest {
                                                     .eosModelCell = "B31"};
     return Input(0).composition;
   }
+
+  std::unique_ptr<automation::CExcExcelObj> session_;
+  com::Ptr<test_support::MemoryWorkbook> book_;
+  casedata::CExcCaseDetails details_;
+  IprValues ipr_ = HostValues();
+  std::string message_;
 };
 
 // A blank cell is undefined; a row without a cell leaves its field. How a
@@ -229,63 +187,18 @@ TEST_F(IprTest, PropertyRowsFillTheirFieldsFromTheStreamsSheetConverted) {
     PutCell(at, Variant::Double(-1), "Other");
   }
   ASSERT_EQ(session_->SelectWorksheet("Other").Message(), "");
-  bool lockedDuring = false;
-  recorder_->AddFault({"Range.Invoke", com::E_FAIL, 1, false, [&](const auto&) {
-                         lockedDuring = test_support::SpreadsheetLockedElsewhere();
-                         return false;
-                       }});
 
   ASSERT_EQ(Get(), 0) << StatusText();
   for (const auto& [cell, unit, value, field, expected] : rows)
     EXPECT_DOUBLE_EQ(ipr_.*field, expected) << cell;
-  EXPECT_EQ(ipr_.massRate, HostFill());
-  EXPECT_TRUE(lockedDuring) << "read under the spreadsheet lock";
-  EXPECT_FALSE(test_support::SpreadsheetLockedElsewhere()) << "released on return";
-}
-
-// The EOS model is read by name; only the block's bound cells are read.
-TEST_F(IprTest, TheEosModelByNameAndOnlyTheBoundCellsOfTheBlock) {
-  UseComposition(2);
-  auto& block = Output(0).composition;
-  block.massRateUnit = 1;  // kg/d
-  PutCell(MatrixCell(0, 1), Variant::Double(0.5));
-  // The EOS model by name, any case; an empty mass-rate cell leaves its field.
-  const std::tuple<Variant, std::uint32_t, Variant, double> cases[] = {
-      {Variant::Text("PR"), 1, Variant::Double(1000), 1000 / 0.453592},
-      {Variant::Text("pr"), 1, Variant(), 5},
-      {Variant::Text("Srk"), 2, Variant::Double(1000), 1000 / 0.453592},
-      {Variant::Text("PR "), 0, Variant::Double(1000), 1000 / 0.453592},
-      {Variant(), 0, Variant::Double(1000), 1000 / 0.453592}};
-  for (const auto& [eos, model, massRate, expected] : cases) {
-    PutCell("B31", eos);
-    PutCell("B30", massRate);
-    ipr_.eosModel = 7;
-    ipr_.massRate = 5;
-    ASSERT_EQ(Get(), 0) << StatusText();
-    EXPECT_EQ(ipr_.eosModel, model) << com::Describe(eos);
-    EXPECT_DOUBLE_EQ(ipr_.massRate, expected) << com::Describe(massRate);
-  }
-  EXPECT_EQ(ipr_.componentFlags, casedata::kHasInteraction);
-
-  // Without a matrix, mass-rate or EOS reference none of them is read.
-  block.interactionCell = "  ";
-  block.massRateCell = block.eosModelCell = "";
-  MatrixField(0, 1) = HostFill();
-  ipr_.massRate = 5;
-  recorder_->Clear();
-  ASSERT_EQ(Get(), 0);
-  EXPECT_EQ(std::tuple(ipr_.componentFlags, MatrixField(0, 1), ipr_.massRate, ipr_.eosModel),
-            std::tuple(0u, HostFill(), 5.0, 0u));
-  for (const std::string& cell : RangesAsked())
-    EXPECT_TRUE(cell[0] != 'R' && cell != "B30" && cell != "B31") << cell;
+  EXPECT_EQ(std::tuple(ipr_.massRate, ipr_.compositionPresent), std::tuple(HostFill(), kHostWord))
+      << "compositions are off";
 }
 
 // A property, mole fraction or component property cell whose text is not
-// wholly a number fails the get naming the stream's sheet and the cell, read
-// as a block or cell by cell. Empty cells stay what they were: a missing
-// property, a mole fraction of 0, a component property not given (as is
-// "--", what a set writes for one). Read cell by cell they agree: the block
-// differential's business.
+// wholly a number fails the get naming the stream's sheet and the cell. Empty
+// cells read as a missing property, a mole fraction of 0, a component
+// property not given.
 TEST_F(IprTest, CellsThatAreNotWhollyNumbersFailTheGetNamingTheCell) {
   Output(0).propertyCells[casedata::kOutOilRate] = {"B2", 0};
   UseComposition(2).interactionCell = "";
@@ -322,39 +235,10 @@ TEST_F(IprTest, CellsThatAreNotWhollyNumbersFailTheGetNamingTheCell) {
       }
     }
   }
-  PutCell(TableCell(2, 1), Variant::Text("--"));
-  ComponentField(2, 1) = HostFill();
-  ASSERT_EQ(Get(), 0) << StatusText();
-  EXPECT_EQ(ComponentField(2, 1), HostFill()) << "not given";
-}
-
-TEST_F(IprTest, CompositionPartIsSkippedWhenThereIsNoneToRead) {
-  Output(0).propertyCells[casedata::kOutOilRate] = {"B2", 0};
-  PutCell("B2", Variant::Double(3));
-  // What, compositions on, the stream's composition name, components, table.
-  const std::tuple<const char*, int, const char*, std::size_t, const char*> cases[] = {
-      {"compositions off", 0, "Gas", 2, "B20"},
-      {"name matches none", 1, "gas", 2, "B20"},
-      {"no components", 1, "Gas", 0, "B20"},
-      {"no table cell", 1, "Gas", 2, " "}};
-  for (const auto& [what, useCompositions, name, components, table] : cases) {
-    details_.compositions.Clear();
-    AddComposition("Gas", components);
-    details_.useCompositions = useCompositions;
-    Output(0).compositionName = name;
-    Output(0).composition.componentTableCell = table;
-    ipr_.oilRate = HostFill();
-    ASSERT_EQ(Get(), 0) << what;
-    EXPECT_EQ(ipr_.oilRate, 3) << what;
-    EXPECT_EQ((std::array{ipr_.compositionPresent, ipr_.componentCount, ipr_.componentFlags}),
-              (std::array{kHostWord, kHostWord, kHostWord}))
-        << what;
-  }
 }
 
 TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
   const test_support::CellByCell cellByCell;
-  const std::string prefix = "Error in getting data from Excel: ";
   for (std::size_t row = 0; row < 4; ++row) {
     const std::string cell = "B" + std::to_string(row + 2);
     Output(0).propertyCells[row] = {cell, 0};
@@ -362,16 +246,10 @@ TEST_F(IprTest, FailuresReportTheAutomationErrorAndKeepWhatWasDone) {
   }
   recorder_->FailCall("Range.Invoke", com::RPC_E_DISCONNECTED, 3);
   EXPECT_EQ(Get(), 1);
-  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(com::RPC_E_DISCONNECTED));
+  EXPECT_EQ(StatusText(),
+            "Error in getting data from Excel: " + com::ComErrorText(com::RPC_E_DISCONNECTED));
   EXPECT_EQ((std::vector<double>{ipr_.oilRate, ipr_.waterRate, ipr_.gasRate, ipr_.pressure}),
             (std::vector<double>{1, 2, HostFill(), HostFill()}));
-
-  // A table cell without a row steps to no address at all.
-  UseComposition(2);
-  recorder_->ClearFaults();
-  Output(0).composition.componentTableCell = "B";
-  EXPECT_EQ(Get(), 1);
-  EXPECT_EQ(StatusText(), prefix + com::ComErrorText(excel::kApplicationError));
 
   // A set stops at once and leaves what it wrote.
   Give();
@@ -453,19 +331,70 @@ TEST_F(IprTest, UndefinedHostValuesAreSkippedTheRestWritten) {
       << "liquid rate needs both";
 }
 
+TEST_F(IprTest, AMissingSheetIsAddedAndTheStreamKeepsItsName) {
+  Give();
+  Input(0).solverCells[casedata::kInOilRate] = {"C3", 0};
+  Input(0).sheetName = "Wells";
+  ASSERT_EQ(Set(), 0) << StatusText();
+  EXPECT_EQ(Input(0).sheetName, "Wells");
+  EXPECT_EQ(Cell("C3", "Wells"), Variant::Double(100));
+
+  Input(0).sheetName = "";
+  Strings sheets = book_->SheetNames();
+  ASSERT_EQ(Set(), 0) << StatusText();
+  EXPECT_THAT(sheets, Not(Contains(Input(0).sheetName)));
+  sheets.push_back(Input(0).sheetName);
+  EXPECT_THAT(book_->SheetNames(), ::testing::UnorderedElementsAreArray(sheets));
+  EXPECT_EQ(Cell("C3", Input(0).sheetName), Variant::Double(100));
+}
+
+// The EOS model is read by name; only the block's bound cells are read.
+TEST_F(IprTest, TheEosModelByNameAndOnlyTheBoundCellsOfTheBlock) {
+  UseComposition(2);
+  auto& block = Output(0).composition;
+  block.massRateUnit = 1;  // kg/d
+  PutCell(MatrixCell(0, 1), Variant::Double(0.5));
+  // The EOS model by name, any case; an empty mass-rate cell leaves its field.
+  const std::tuple<Variant, std::uint32_t, Variant, double> cases[] = {
+      {Variant::Text("PR"), 1, Variant::Double(1000), 1000 / 0.453592},
+      {Variant::Text("pr"), 1, Variant(), 5},
+      {Variant::Text("PR "), 0, Variant::Double(1000), 1000 / 0.453592},
+      {Variant(), 0, Variant::Double(1000), 1000 / 0.453592}};
+  for (const auto& [eos, model, massRate, expected] : cases) {
+    PutCell("B31", eos);
+    PutCell("B30", massRate);
+    ipr_.eosModel = 7;
+    ipr_.massRate = 5;
+    ASSERT_EQ(Get(), 0) << StatusText();
+    EXPECT_EQ(ipr_.eosModel, model) << com::Describe(eos);
+    EXPECT_DOUBLE_EQ(ipr_.massRate, expected) << com::Describe(massRate);
+  }
+  EXPECT_EQ(ipr_.componentFlags, casedata::kHasInteraction);
+
+  // Without a matrix, mass-rate or EOS reference none of them is read.
+  block.interactionCell = "  ";
+  block.massRateCell = block.eosModelCell = "";
+  MatrixField(0, 1) = HostFill();
+  ipr_.massRate = 5;
+  recorder_->Clear();
+  ASSERT_EQ(Get(), 0);
+  EXPECT_EQ(std::tuple(ipr_.componentFlags, MatrixField(0, 1), ipr_.massRate, ipr_.eosModel),
+            std::tuple(0u, HostFill(), 5.0, 0u));
+  for (const std::string& cell : RangesAsked())
+    EXPECT_TRUE(cell[0] != 'R' && cell != "B30" && cell != "B31") << cell;
+}
+
 // A block written with SetIPR and read back with GetIPR from the same cells:
 // the cells hold what the host gave in their units, reading them gives the
 // record back, and what a user then empties or blanks reads as such.
 TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
   const test_support::CellByCell cellByCell;
   auto& block = UseComposition(3);
-  block.massRateUnit = 1;     // kg/d
-  block.columnUnits[1] = 1;   // Critical Temperature: deg C
-  block.columnUnits[2] = 3;   // Critical Pressure: BARa
-  block.columnUnits[3] = 1;   // Critical Volume: m3/kg.mol
-  block.columnUnits[4] = 1;   // Acentricity has no kind: ignored
-  block.columnUnits[7] = 3;   // Boiling Point: deg K
-  block.columnUnits[12] = 1;  // COSTALD Vcrit: m3/kg.mol
+  block.massRateUnit = 1;    // kg/d
+  block.columnUnits[1] = 1;  // Critical Temperature: deg C
+  block.columnUnits[2] = 3;  // Critical Pressure: BARa
+  block.columnUnits[3] = 1;  // Critical Volume: m3/kg.mol
+  block.columnUnits[7] = 3;  // Boiling Point: deg K
   Output(0).composition = block;
   // Every column but Parachor is given.
   ipr_.componentFlags = 0x3FFF & ~casedata::kHasParachor;
@@ -489,8 +418,6 @@ TEST_F(IprTest, ACompositionBlockIsWrittenInItsUnitsAndReadBack) {
     EXPECT_DOUBLE_EQ(Cell(TableCell(3, i)).dblVal, (value(3, i) + 14.696) * 0.068948);
     EXPECT_DOUBLE_EQ(Cell(TableCell(4, i)).dblVal, value(4, i) * 0.06243);
     EXPECT_DOUBLE_EQ(Cell(TableCell(8, i)).dblVal, (value(8, i) + 459.7) * 0.5555);
-    EXPECT_DOUBLE_EQ(Cell(TableCell(13, i)).dblVal, value(13, i) * 0.06243);
-    EXPECT_EQ(Cell(TableCell(5, i)), Variant::Double(value(5, i))) << "no kind: unit ignored";
     EXPECT_EQ(Cell(TableCell(12, i)), Variant::Text("--")) << "Parachor not given";
     EXPECT_EQ(Cell(MatrixCell(i, i)), Variant::Text("--"));
   }
@@ -566,30 +493,6 @@ TEST_F(IprTest, WithoutFlagsOnlyNamesAndFractionsAreWrittenAndABlankTableSkipsOn
   recorder_->Clear();
   ASSERT_EQ(Set(), 0) << StatusText();
   EXPECT_EQ(recorder_->CountOf("Range.Invoke"), 11u) << "9 matrix cells, mass rate and EOS model";
-}
-
-TEST_F(IprTest, AMissingSheetIsAddedAndTheStreamKeepsItsName) {
-  Give();
-  Input(0).solverCells[casedata::kInOilRate] = {"C3", 0};
-  Input(0).sheetName = "Wells";
-  ASSERT_EQ(Set(), 0) << StatusText();
-  EXPECT_EQ(Input(0).sheetName, "Wells");
-  EXPECT_EQ(Cell("C3", "Wells"), Variant::Double(100));
-
-  Input(0).sheetName = "";
-  Strings sheets = book_->SheetNames();
-  ASSERT_EQ(Set(), 0) << StatusText();
-  EXPECT_THAT(sheets, Not(Contains(Input(0).sheetName)));
-  sheets.push_back(Input(0).sheetName);
-  EXPECT_THAT(book_->SheetNames(), ::testing::UnorderedElementsAreArray(sheets));
-  EXPECT_EQ(Cell("C3", Input(0).sheetName), Variant::Double(100));
-
-  Input(0).sheetName = "bad/name";
-  EXPECT_EQ(Set(), 1);
-  EXPECT_THAT(
-      StatusText(),
-      ::testing::StartsWith("Error in setting data in Excel: Failed to create new worksheet ("));
-  EXPECT_EQ(Input(0).sheetName, "bad/name");
 }
 
 }  // namespace
