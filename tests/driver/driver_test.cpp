@@ -318,6 +318,34 @@ TEST_P(DispatchTest, DestructionWaitsForARunningCommandAndDestroysTheModelOnItsT
   EXPECT_TRUE(!Threaded() || madeOn != std::this_thread::get_id());
 }
 
+TEST_P(DispatchTest, TwoHostThreadsOnOneInstanceTakeTurns) {
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlapped{false};
+  model_->SetHook([&](const ModelCall&) -> std::optional<std::int32_t> {
+    if (++inside > 1) overlapped = true;
+    std::this_thread::yield();
+    --inside;
+    return std::nullopt;
+  });
+  std::vector<std::thread> hosts;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    hosts.emplace_back([&, t] {
+      GuardedBuffer status(EXT_STATUS_RECORD_SIZE, 0);
+      for (int i = 0; i < 200; ++i) {
+        wrong += driver::Command(handle_, nullptr, 3, nullptr, t * 1000 + i, status.status()) !=
+                 test_support::kRecordedResult;
+      }
+    });
+  }
+  for (std::thread& host : hosts)
+    host.join();
+  EXPECT_FALSE(overlapped);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(model_->Calls().size(), 800u);
+  model_->SetHook(nullptr);  // it refers to this test's locals
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, DispatchTest, testing::Values(Mode::kDirect, Mode::kThreaded),
                          [](const auto& info) {
                            return std::string(info.param == Mode::kDirect ? "Direct" : "Threaded");

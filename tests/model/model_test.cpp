@@ -287,6 +287,9 @@ class ModelEventsTest : public ModelWorkbookTest {
     ModelWorkbookTest::TearDown();
   }
 
+  bool ApplicationVisible() {
+    return Application() && Application()->CurrentProperties().visible != com::VARIANT_FALSE;
+  }
   // Host command `code` through the library's entry.
   std::int32_t Command(std::int32_t code, void* arg = nullptr) {
     return driver::Command(handle_, nullptr, code, arg, 0, Status());
@@ -402,6 +405,41 @@ TEST_F(ModelEventsTest, TheNextEventIsReportedUntilTheNextRunStarts) {
   EXPECT_FALSE(driver::EncodeNextEvent(1.0, shortRecord.record()));
   EXPECT_TRUE(shortRecord.GuardsIntact());
   EXPECT_EQ(shortRecord.bytes[EXT_NEXT_EVENT_TIME_OFFSET], 0x33);
+}
+
+TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {
+  // The host shows and hides the window only when the case hides it.
+  model_->caseDetails.hideInterface = true;
+  model_->SetInterfaceVisible(false);
+  EXPECT_FALSE(ApplicationVisible());
+  model_->SetInterfaceVisible(true);
+  ASSERT_TRUE(ApplicationVisible());
+
+  // The end-of-run macro fails: no message for the host, the run's state kept.
+  SetMacro(model::kEndOfRunEvent, kFailingMacro);
+  model_->caseDetails.macros[model::kStartOfTimestepEvent] = kMacro;
+  model_->timestep = 5;
+  EXPECT_EQ(Command(EXT_CMD_START_OF_RUN), 0);
+  EXPECT_FALSE(ApplicationVisible());
+  for (int code : {EXT_CMD_NEXT_TIMESTEP, EXT_CMD_NEXT_TIMESTEP, EXT_CMD_START_OF_TIMESTEP})
+    EXPECT_EQ(Command(code), 0) << code;
+  EXPECT_EQ(TakeRunLines(), std::vector<std::string>{RunLine("VT_I4 2, 29 x Missing")})
+      << "counted from the start of the run";
+  EXPECT_EQ(Command(EXT_CMD_END_OF_RUN), 1);
+  EXPECT_EQ(Message(), "");
+  EXPECT_FALSE(ApplicationVisible());
+  EXPECT_EQ(model_->timestep, 2u);
+
+  model_->caseDetails.macros[model::kEndOfRunEvent] = kMacro;
+  EXPECT_EQ(Command(EXT_CMD_STOP_RUN), 0);
+  EXPECT_TRUE(ApplicationVisible());
+  EXPECT_EQ(model_->timestep, 0u);
+
+  // Without hiding the window is left as the user put it.
+  model_->caseDetails.hideInterface = false;
+  EXPECT_EQ(Command(EXT_CMD_START_OF_RUN), 0);
+  model_->SetInterfaceVisible(false);
+  EXPECT_TRUE(ApplicationVisible());
 }
 
 TEST_F(ModelEventsTest, AFailingMacroOrAMissingSessionIsReportedToTheHost) {
