@@ -142,8 +142,7 @@ TEST_F(CellTransferTest, AFailureOfAGoneApplicationSaysWhy) {
   EXPECT_EQ(Write("", "A1", "1"), "Error in setting data cell A1, worksheet : " + why);
 }
 
-// An empty sheet name reads the current sheet, and ReadCellNumber takes a
-// blank one so too; neither selects.
+// An empty or blank sheet name reads the current sheet and selects nothing.
 TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOwnRules) {
   book_->SetCellValue("Data", "C2", Variant::Double(5));
   EXPECT_EQ(Text("", "C2"), "") << "no sheet selected yet: nothing to read";

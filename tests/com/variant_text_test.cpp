@@ -87,8 +87,7 @@ TEST(VariantText, ReferencesConvertAsTheirTarget) {
   EXPECT_THROW(TextOf(Raw(com::VT_BYREF | com::VT_I4)), com::Error);  // null reference
 }
 
-// A host may switch the C locale to one with a decimal comma; the texts must
-// not follow it.
+// A host may switch the C locale to one with a decimal comma; texts must not.
 TEST(VariantText, IgnoresTheProcessLocale) {
   const std::string previous = std::setlocale(LC_ALL, nullptr);
   ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "scripts/install-deps makes it";
@@ -105,8 +104,7 @@ constexpr double Seconds(int h, int m, double s) {
   return (h * 3600 + m * 60 + s) / 86400.0;
 }
 
-// Dates the driver turns into days and times; only this direction is used.
-// The dates of the texts below are not repeated.
+// Dates into days and times (only this direction is used; the texts' below).
 TEST(OleDate, ToCivilDateAndTime) {
   // clang-format off
   const std::pair<double, CivilDateTime> cases[] = {
@@ -163,9 +161,8 @@ TEST(OleDateText, EnglishUnitedStatesFormAndInvalidDates) {
   }
 }
 
-// Date texts back into OLE dates: the driver's own M/D/YYYY (as DateToText
-// writes it, so a text handed out reads back as the same day) and ISO dates,
-// each with an optional time.
+// Date texts back into OLE dates: the M/D/YYYY DateToText writes, so a text
+// handed out reads back as the same day, and ISO dates, each with a time.
 TEST(OleDateText, ReadsTheDriversFormAndIsoDates) {
   struct Case {
     const char* text;

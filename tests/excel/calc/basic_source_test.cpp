@@ -156,8 +156,7 @@ TEST(DecodeDialogs, EachRecordBecomesOneSentence) {
   EXPECT_TRUE(DecodeDialogs("").empty());
 }
 
-// A module that defines one box itself still gets the stand-in for the
-// other: the office's own would wait for a person, or answer 0 headless.
+// A module that defines one box itself still gets the other's stand-in.
 TEST(PreparedForRun, EachBoxGetsItsStandInUnlessTheModuleDefinesIt) {
   struct Case {
     const char* source;

@@ -39,8 +39,7 @@ TEST_P(CalcApplicationTest, FormulasAndFormatCodesAreWrittenAsUsersWriteThem) {
   for (const auto& [cell, formula, value] : cases)
     EXPECT_EQ(Get(sheet_, cell), value) << formula;
 
-  // A formula the application cannot read is refused, saying which and
-  // where, and the cell kept.
+  // A formula the application cannot read is refused, the cell kept.
   const com::Error refused = ErrorOf([&] { Put(sheet_, "A1", Variant::Text("=1+")); });
   EXPECT_EQ(refused.hr(), kApplicationError);
   EXPECT_STREQ(refused.what(),

@@ -28,8 +28,7 @@ namespace fs = std::filesystem;
 using CalcOfficeTest = CalcTest;
 using ::testing::HasSubstr;
 
-// Runs a macro that never returns, in a new workbook of `application`: it
-// fails at the call limit of `seconds`.
+// A macro that never returns, in a new workbook, fails at the call limit.
 void ExpectAMacroThatNeverEndsToFail(const com::Ptr<Application>& application, int seconds) {
   const com::Ptr<Workbook> workbook = NewWorkbook(application);
   PutBasicModule(workbook, "Standard", "Loops", "Sub Forever\n  Do\n  Loop\nEnd Sub\n");
@@ -174,8 +173,7 @@ TEST_F(CalcOfficeTest, AnOfficeThatEndsOnItsOwnIsSaidToHaveEndedHowAndInWhichMac
   }
 }
 
-// A stopped office at the driver's entry points is the driver's office
-// fault test's; here, a macro that never ends.
+// (A stopped office: the driver's office fault test.)
 TEST_F(CalcOfficeTest, AMacroThatNeverEndsIsEndedAtTheCallLimitWithItsLocks) {
   const ScopedCallTimeout limit(std::chrono::seconds(2));
   const com::Ptr<Application> application = NewApplication();

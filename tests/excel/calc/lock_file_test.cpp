@@ -26,8 +26,7 @@ using ::testing::HasSubstr;
 
 constexpr long kOtherDriver = 4242;
 
-// A machine where process kOtherDriver runs or not, and a personal office
-// runs or not.
+// A machine where process kOtherDriver and a personal office run or not.
 bool otherRuns = true;
 bool personalRuns = false;
 LockHost FakeHost() {
@@ -53,9 +52,8 @@ TEST(LockEntryText, RoundTripsWithEscapesAndRefusesWhatIsNoEntry) {
 // host stale, whatever runs under its process id; nobody else's.
 TEST(LockEntryLife, EachKindOfWriterIsAskedItsOwnWay) {
   const std::string person = "file:///home/ann/.config/office/4";
-  // What, the lock's host and profile, whether the other driver and a
-  // personal office run, whether the registry locks are held, and whether
-  // the lock lives.
+  // What, the lock's host and profile, whether the other driver and a personal
+  // office run, whether the registry locks are held, and whether it lives.
   const std::tuple<const char*, std::string, std::string, bool, bool, bool, bool> cases[] = {
       {"another host's", "there", DriverUrl(kOtherDriver), false, false, false, true},
       {"a running driver's", "here", DriverUrl(kOtherDriver), true, false, false, true},

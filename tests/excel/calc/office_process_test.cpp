@@ -181,8 +181,7 @@ TEST_F(OfficeProgramTest, AnOfficeTempFileAnOfficeHoldsOpenIsKept) {
 }
 
 TEST(ChildProcesses, OnlyAnEndOrAKillCountsAsEndedAndAKilledChildHasEndedAtOnce) {
-  // Repeated: the time between kill() and the zombie is short, so a check
-  // that only waits for the zombie passes now and then.
+  // Repeated: a check that only waits for the zombie passes now and then.
   for (int round = 0; round < 20; ++round) {
     const std::shared_ptr<ChildProcess> child =
         ChildProcess::Start("/bin/sleep", {"30"}, kEnvironment);
@@ -233,8 +232,7 @@ TEST(ChildProcesses, EveryProcessAChildStartedIsEndedAndTheChildRunsOn) {
     SCOPED_TRACE(script);
     const std::shared_ptr<ChildProcess> child =
         ChildProcess::Start("/bin/sh", {"-c", script}, kEnvironment);
-    // Once all of them sleep, the shell has started what it starts and
-    // none is still on its way there.
+    // Once all of them sleep, none is still on its way there.
     ASSERT_TRUE(test_support::WaitFor(
         [&, count = count] {
           return test_support::ProcessName(child->Pid()) == "sleep" &&
@@ -288,8 +286,7 @@ TEST(ChildProcesses, OutlivesTheThreadThatAskedForItAndEndsWithItsLastHold) {
   EXPECT_EQ(child->ExitStatus(), std::nullopt);
   EXPECT_EQ(test_support::PendingSignals(child->Pid()), 0u);
   EXPECT_TRUE(ListeningPipePaths(child->Pid()).empty());
-  // Releasing the last hold ends the child: killed and reaped, no such
-  // process, not even a zombie.
+  // Releasing the last hold ends the child: killed and reaped, not a zombie.
   const int pid = child->Pid();
   child.reset();
   EXPECT_NE(::kill(pid, 0), 0);
