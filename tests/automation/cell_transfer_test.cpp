@@ -13,7 +13,7 @@
 
 namespace {
 
-TEST(CellAddress, NumericPairsBecomeA1Addresses) {
+TEST(CellAddress, NumericPairsBecomeA1AddressesInsideTheSheetOnly) {
   const struct {
     const char* cell;
     const char* address;
@@ -22,9 +22,6 @@ TEST(CellAddress, NumericPairsBecomeA1Addresses) {
                {"2x:5y", "B5"},  {"$B$7", "$B$7"}, {"", ""}};
   for (const auto& c : cases)
     EXPECT_EQ(automation::CellAddress(c.cell), c.address) << c.cell;
-}
-
-TEST(CellAddress, PairsOutsideTheSheetNameNoCell) {
   // The two-letter form wraps past ZZ, and a row below 1 is no row: such a
   // pair must never turn into another cell's address.
   for (const char* cell : {"703:1", "0:1", "6683:1", "1:0", "A1:B2", ":5", "99999999999999999999:1",
@@ -47,7 +44,7 @@ TEST(CellAddress, TypedReferencesAreAddressesPairsOrNames) {
     EXPECT_EQ(automation::IsCellReference(c.cell), c.valid) << c.cell;
 }
 
-TEST(OffsetCell, StepsRowsAndColumns) {
+TEST(OffsetCell, StepsRowsAndColumnsOfWholeAddressesOnly) {
   // clang-format off
   const struct {
     const char* address;
@@ -66,9 +63,7 @@ TEST(OffsetCell, StepsRowsAndColumns) {
     EXPECT_EQ(automation::OffsetCell(c.address, c.count, c.byRow), c.expected)
         << c.address << " by " << c.count << (c.byRow ? " rows" : " columns");
   }
-}
-
-TEST(OffsetCell, GivesNothingWithoutBothPartsOrBeyondSevenCharacters) {
+  // Nothing without both parts or beyond seven characters.
   for (const char* address : {"B0", "", "B", "7", "$$", "ABCDEFGH1", "A12345678", "1B"}) {
     EXPECT_EQ(automation::OffsetCell(address, 1, true), "") << address;
     EXPECT_EQ(automation::OffsetCell(address, 1, false), "") << address;
@@ -114,9 +109,8 @@ class CellTransferTest : public test_support::SessionTest {
   com::Ptr<test_support::MemoryWorkbook> book_;
 };
 
-// A read's and a write's failures with their messages (a missing sheet and
-// a pair naming no cell are the optimisation and data server tests'); a
-// successful write at the pair form after them.
+// A read's and a write's failures with their messages; a successful write
+// at the pair form after them.
 TEST_F(CellTransferTest, ReadsAndWritesFailWithTheirMessages) {
   // No sheet selected yet: nothing can be written, and that is no success.
   EXPECT_EQ(Write("", "A1", "1"), "Error in setting data cell A1, worksheet ");
@@ -148,8 +142,7 @@ TEST_F(CellTransferTest, AFailureOfAGoneApplicationSaysWhy) {
   EXPECT_EQ(Write("", "A1", "1"), "Error in setting data cell A1, worksheet : " + why);
 }
 
-// An empty sheet name reads the current sheet, and ReadCellNumber takes a
-// blank one so too; neither selects.
+// An empty or blank sheet name reads the current sheet and selects nothing.
 TEST_F(CellTransferTest, BlankSheetNamesSelectNothingAndReadCellNumberKeepsItsOwnRules) {
   book_->SetCellValue("Data", "C2", Variant::Double(5));
   EXPECT_EQ(Text("", "C2"), "") << "no sheet selected yet: nothing to read";

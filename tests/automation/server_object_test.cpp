@@ -106,8 +106,7 @@ TEST_F(SessionTest, OneFileIsNeverOpenInTwoServerObjects) {
 }
 
 // Eight server objects open and close their own files while a ninth keeps
-// trying to open a file the first one holds: every one of its tries must be
-// refused, and nothing may race.
+// trying to open a file the first one holds: every try of it is refused.
 TEST(ServerObjectThreads, DuplicateOpensAreRefusedUnderContention) {
   test_support::MemoryApplicationRegistration registration("memory", /*asDefault=*/true);
   test_support::TempFolder folder;

@@ -16,18 +16,14 @@
 #include "platform/files.h"
 #include "support/wait.h"
 
-// Under the leak sanitizer: the UNO runtime keeps the type descriptions it
-// builds for the bridge for the life of the process, in caches the
-// sanitizer cannot see into. Only allocations made inside the UNO runtime
-// libraries are exempt.
+// The UNO runtime keeps the bridge's type descriptions for the life of the
+// process, in caches the leak sanitizer cannot see into.
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libuno_cppu.so\nleak:libuno_sal.so\n";
 }
 
-// Under the thread sanitizer: the UNO runtime is not instrumented, so the
-// sanitizer does not see its atomic reference counts (strings freed by the
-// bridge's reader thread) nor its own pipe hand-over between threads. Only
-// races with a frame in those libraries are exempt.
+// The UNO runtime is not instrumented: the thread sanitizer sees neither its
+// atomic reference counts nor its pipe hand-over between threads.
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libuno_cppu.so\nrace:libuno_sal.so\n";
 }

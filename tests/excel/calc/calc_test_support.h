@@ -20,8 +20,7 @@ namespace excel::calc::testing {
 
 // Skips the test when no office is installed (fails it in CI).
 void SkipWithoutOffice();
-// Once the test's application objects are gone: fails the test when an
-// office process that this process started still runs, and kills it by id.
+// Fails the test when an office this process started still runs; kills it.
 void ExpectNoOfficeLeft();
 
 // Every test makes its own application objects, and has a temporary folder.
@@ -42,8 +41,7 @@ using namespace excel_test;
 com::Ptr<Application> NewApplication();
 
 // The contract (../application_contract_test.cpp) and what the real
-// application does beyond it: a new application with a new workbook and
-// its only sheet. The parameter names the application.
+// application does beyond it, on a new workbook of a new application.
 class ApplicationContract : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override;
@@ -51,10 +49,9 @@ class ApplicationContract : public ::testing::TestWithParam<const char*> {
   // Another application, quit at the end of the test.
   com::Ptr<Application> NewApplication();
   std::string PathOf(const std::string& name) const { return folder_.File(name); }
-  // Module1 of `workbook`: Add2(a, b) gives a + b; Joined(text, number)
-  // gives text & "/" & number; WriteCell(value) writes the number into B1
-  // of the first sheet; Fails(divisor) divides 1 by it; Auto_Open writes
-  // "opened" into C1 of the first sheet.
+  // Module1: Add2(a, b), Joined(text, number) as text & "/" & number,
+  // WriteCell(value) into B1, Fails(divisor) dividing 1 by it, Auto_Open
+  // writing "opened" into C1.
   static void AddMacros(const com::Ptr<Workbook>& workbook);
 
   test_support::TempFolder folder_;

@@ -1,7 +1,5 @@
-// Formulas naming tables that the office cannot read as Excel writes them
-// are rewritten when the workbook opens: the office's results agree with
-// the values Excel saved, the rewrites are reported, and every save (a
-// copy, in place) writes the formulas as the file had them.
+// Formulas naming tables the office cannot read are rewritten at open: the
+// results agree with Excel's, and every save writes the file's formulas.
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -128,8 +126,7 @@ std::string CopyOfBook(const std::string& name, const std::string& path) {
 
 using FormulaRewritesTest = CalcTest;
 
-// Each book recalculated, then opened in one office, saved as a copy and in
-// place.
+// Each book recalculated, then opened, saved as a copy and in place.
 TEST_F(FormulaRewritesTest, CalcComputesTheSavedValuesAndSavesKeepTheFilesFormulas) {
   const com::Ptr<Application> application = NewApplication();
   for (const Book& book : kBooks) {

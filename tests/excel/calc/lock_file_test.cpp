@@ -26,8 +26,7 @@ using ::testing::HasSubstr;
 
 constexpr long kOtherDriver = 4242;
 
-// A machine where process kOtherDriver runs or not, and a personal office
-// runs or not.
+// A machine where process kOtherDriver and a personal office run or not.
 bool otherRuns = true;
 bool personalRuns = false;
 LockHost FakeHost() {
@@ -53,9 +52,8 @@ TEST(LockEntryText, RoundTripsWithEscapesAndRefusesWhatIsNoEntry) {
 // host stale, whatever runs under its process id; nobody else's.
 TEST(LockEntryLife, EachKindOfWriterIsAskedItsOwnWay) {
   const std::string person = "file:///home/ann/.config/office/4";
-  // What, the lock's host and profile, whether the other driver and a
-  // personal office run, whether the registry locks are held, and whether
-  // the lock lives.
+  // What, the lock's host and profile, whether the other driver and a personal
+  // office run, whether the registry locks are held, and whether it lives.
   const std::tuple<const char*, std::string, std::string, bool, bool, bool, bool> cases[] = {
       {"another host's", "there", DriverUrl(kOtherDriver), false, false, false, true},
       {"a running driver's", "here", DriverUrl(kOtherDriver), true, false, false, true},
@@ -91,9 +89,8 @@ class WorkbookLockTest : public ::testing::Test {
   const fs::path root_ = folder_.path();
 };
 
-// Its user (this process), a holder by another path (a link or a hard
-// link), a pid reused by another program and the sharing until the last
-// hold goes are calc_office_test.cpp's, through a real office.
+// Holders by other paths and the sharing until the last hold goes:
+// calc_office_test.cpp, through a real office.
 TEST_F(WorkbookLockTest, TheFileIsBesideTheWorkbookAndNamesThisHostAndOffice) {
   EXPECT_EQ(LockFilePath(Book()), root_ / ".~lock.book.xlsx#");
   auto held = Acquire();
@@ -150,10 +147,8 @@ TEST_F(WorkbookLockTest, AReadOnlyHoldSaysWhoAndWhichFileClearsAStaleLock) {
   EXPECT_THAT(LockText(), HasSubstr("Ann"));  // not this process's to remove
 }
 
-// Another user's FIFO in place of a registry entry (two runs by two paths
-// both saved) or of the lock file (the open hung) is the host's fault
-// tests'; a folder or a link there is refused alike, at once, naming it,
-// and leaves nothing held.
+// A folder or a link in place of a registry entry or the lock file is
+// refused at once, naming it, and leaves nothing held (a FIFO: the host's).
 TEST_F(WorkbookLockTest, AnEntryOrALockFileThatIsNoPlainFileIsRefusedNamingIt) {
   std::ofstream(Book()) << "x";
   std::ofstream(root_ / "entry") << FormatLockEntry({"A", "a", "here", "t", "file:///p"});

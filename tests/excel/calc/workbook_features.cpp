@@ -7,7 +7,6 @@
 #include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/script/vba/XVBAModuleInfo.hpp>
 #include <com/sun/star/sheet/XCellAddressable.hpp>
-#include <com/sun/star/sheet/XNamedRange.hpp>
 #include <com/sun/star/sheet/XNamedRanges.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
 #include <com/sun/star/sheet/XSheetAnnotations.hpp>
@@ -41,33 +40,17 @@ uno::Reference<css::sheet::XSpreadsheet> FirstSheet(Document& document) {
   return uno::Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), uno::UNO_QUERY_THROW);
 }
 
-uno::Reference<css::sheet::XNamedRanges> NamedRanges(Document& document) {
-  const uno::Reference<css::beans::XPropertySet> properties(document.spreadsheet,
-                                                            uno::UNO_QUERY_THROW);
-  return uno::Reference<css::sheet::XNamedRanges>(properties->getPropertyValue("NamedRanges"),
-                                                  uno::UNO_QUERY_THROW);
-}
-
 }  // namespace
 
 void AddDefinedName(const com::Ptr<Workbook>& workbook, const std::string& name,
                     const std::string& content) {
   Call(workbook, [&](Document& document) {
-    NamedRanges(document)->addNewByName(Utf8ToOUString(name), Utf8ToOUString(content),
-                                        css::table::CellAddress(0, 0, 0), 0);
-  });
-}
-
-std::map<std::string, std::string> DefinedNames(const com::Ptr<Workbook>& workbook) {
-  return Call(workbook, [&](Document& document) {
-    std::map<std::string, std::string> names;
-    const uno::Reference<css::sheet::XNamedRanges> ranges = NamedRanges(document);
-    for (const rtl::OUString& name : ranges->getElementNames()) {
-      const uno::Reference<css::sheet::XNamedRange> named(ranges->getByName(name),
-                                                          uno::UNO_QUERY_THROW);
-      names[ToUtf8(name)] = ToUtf8(named->getContent());
-    }
-    return names;
+    const uno::Reference<css::beans::XPropertySet> properties(document.spreadsheet,
+                                                              uno::UNO_QUERY_THROW);
+    const uno::Reference<css::sheet::XNamedRanges> names(
+        properties->getPropertyValue("NamedRanges"), uno::UNO_QUERY_THROW);
+    names->addNewByName(Utf8ToOUString(name), Utf8ToOUString(content),
+                        css::table::CellAddress(0, 0, 0), 0);
   });
 }
 

@@ -1,7 +1,5 @@
-// What a workbook holds beyond cells that the excel:: interfaces do not
-// reach (defined names, Basic modules, notes, the document's view), added and read over UNO for the
-// tests of saving. Every function works on the first sheet and throws com::Error. Nothing of UNO
-// shows here.
+// What the excel:: interfaces do not reach (defined names, Basic modules,
+// notes, the view), over UNO; on the first sheet, throwing com::Error.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +21,6 @@ struct BasicModule {
 // A workbook-wide name for `content` ("$Sheet1.$B$1:$B$5", "42").
 void AddDefinedName(const com::Ptr<Workbook>& workbook, const std::string& name,
                     const std::string& content);
-// Every name with its content.
-std::map<std::string, std::string> DefinedNames(const com::Ptr<Workbook>& workbook);
 
 // The modules of a Basic library by name; empty when there is no such library.
 std::map<std::string, BasicModule> BasicModulesOf(const com::Ptr<Workbook>& workbook,
