@@ -43,23 +43,6 @@ std::string ReadRefusal(const std::string& bytes, const std::string& name,
   return content ? std::string() : content.TakeError().Message();
 }
 
-// Parts come back as written (a file the other spreadsheet saved, deflated:
-// IntegrationWorkbookCheck.ExitStatusesOfWhatCannotBeChecked).
-TEST(HostZipPackage, PartsComeBackAsWritten) {
-  const std::string bytes =
-      test_support::ZipBytes({{"a.txt", "alpha"}, {"dir/b.xml", "<b/>"}, {"empty", ""}});
-  refhost::ZipPackage package;
-  ASSERT_FALSE(package.Open(bytes));
-  EXPECT_EQ(package.Names(), (std::vector<std::string>{"a.txt", "dir/b.xml", "empty"}));
-  for (const auto& [name, content] :
-       {std::pair("a.txt", "alpha"), std::pair("dir/b.xml", "<b/>"), std::pair("empty", "")}) {
-    outcome::Expected<std::string> read = package.Read(name);
-    ASSERT_TRUE(read) << read.GetError().Message();
-    EXPECT_EQ(*read, content);
-  }
-  EXPECT_EQ(ReadRefusal(bytes, "missing"), "the package has no part missing");
-}
-
 // Every damaged package is refused with a reason, never read past its end.
 TEST(HostZipPackage, DamagedPackagesAreRefusedWithAReason) {
   const std::string good = test_support::ZipBytes({{"part.xml", "<content>some text</content>"}});

@@ -80,8 +80,6 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
        "s.json: 'optimisation.relativeTolerance' must not be negative"},
       {"nan in the inputs", nullptr, nullptr, "timestep,stream,oilRate\n0,In-1,nan\n", run, 1,
        "inputs.csv: line 2, column oilRate: 'nan' is not a finite number"},
-      {"overflow in the inputs", nullptr, nullptr, "timestep,stream,oilRate\n0,In-1,1e999\n", run,
-       1, "inputs.csv: line 2, column oilRate: '1e999' is not a finite number"},
       {"line break in a value", nullptr, nullptr, "timestep,stream,oilRate\n0,In-1,\"1\n2\"\n", run,
        1, "inputs.csv: line 2, column oilRate: '1\\n2' is not a number"},
       {"repeated input row", nullptr, nullptr,
@@ -100,13 +98,6 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
        "--save-as: {}/s.json is the run's own scenario file"},
       {"save-as into the outputs", nullptr, nullptr, csv, run + " --save-as {}/out/book.fods", 1,
        "is inside the --out folder {}/out, which holds the run's own files"},
-      // Made to break the program: nesting that would exhaust its stack, a key
-      // given twice (in a scenario and an inputs table: HostHostileInput).
-      {"deep case", nullptr, nullptr, csv, "case build {}/deep-case.json -o {}/x.gmc", 1,
-       "deep-case.json: JSON nested deeper than 64 levels at line 1, column 92"},
-      {"key twice in a case", nullptr, nullptr, csv, "case build {}/twice-case.json -o {}/x.gmc", 1,
-       "twice-case.json: the key 'inputCount' is given twice, at line 1, column 2 and at line 2, "
-       "column 2"},
       {"unknown option", nullptr, nullptr, csv, "run {}/s.json --colour", 2, "--colour"},
       {"missing argument", nullptr, nullptr, csv, "case build", 2, "required"},
   };
@@ -130,9 +121,6 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
     write("inputs.csv", c.csv);
     write("bad.json", "{\"inputCount\": 1,\n  \"macros\": ]}");
     write("type5.gmc", std::string(archive.begin(), archive.end()));
-    write("deep-case.json",
-          R"({"inputCount": 1, "macros": )" + Repeat('[', 200000) + Repeat(']', 200000) + "}");
-    write("twice-case.json", "{\"inputCount\": 1,\n \"inputCount\": 2}");
     fs::create_directory(folder.path() / "tmp");
 
     const Result r = Host(Expand(c.arguments, folder.path()), folder.path(),
@@ -182,14 +170,11 @@ TEST(HostBadInputs, AFullStandardOutputFailsTheCommand) {
 
 TEST(HostHostileInput, NestingIsRefusedBeyondTheLimitWhereverItIs) {
   const std::string deep = Repeat('[', 100000) + Repeat(']', 100000);
-  const std::string published =
-      R"({"workbook": "book.fods", "case": {"inputCount": 1}, "publishedVariables": )";
   const std::string inCase = R"({"workbook": "book.fods", "case": {"inputCount": 1, "macros": )" +
                              deep + R"(}, "run": {"start": "2024-01-01"}})";
   // The document, and the column of the bracket that opens level 65.
   const std::pair<std::string, std::size_t> cases[] = {
       {inCase, inCase.find('[') + 63},  // the scenario and the case are levels 1 and 2
-      {published + deep + R"(, "run": {"start": "2024-01-01"}})", published.size() + 64},
       {R"({"run": )" + Repeat('{', 99999) + Repeat('}', 100000), 8 + 64},
   };
   for (const auto& [text, column] : cases) {
@@ -221,17 +206,12 @@ TEST(HostHostileInput, AKeyGivenTwiceIsRefusedNamingBothPlaces) {
   "timesteps": 3,
   "timesteps": 1}})",
        "'run.timesteps' is given twice, at line 3, column 3 and at line 4, column 3"},
-      {R"({"workbook": "book.fods", "case": {"inputCount": 1, "outputCount": 1, "inputCount": 2},
- "run": {"start": "2024-01-01"}})",
-       "'case.inputCount' is given twice, at line 1, column 36 and at line 1, column 71"},
       {R"({"workbook": "book.fods", "case": {"inputCount": 1},
  "publishedVariables": [{"worksheet": "S", "cell": "A1"},
    {"worksheet": "S", "cell": "A2", "c\u0065ll": "B9"}],
  "run": {"start": "2024-01-01"}})",
        "'publishedVariables[1].cell' is given twice, at line 3, column 23 and at line 3, "
        "column 37"},
-      {R"({"run": {"start": "2024-01-01"}, "case": {"inputCount": 1}, "run": 5})",
-       "'run' is given twice, at line 1, column 2 and at line 1, column 61"},
       {R"({"workbook": "b", "case": {"outputStreams": [{"propertyCells": [{"cell": "B1"}, {}]},
    {"propertyCells": [{"unit": 1, "cell": "B2", "unit": 2}]}]}, "run": {"start": "2024-01-01"}})",
        "'case.outputStreams[1].propertyCells[0].unit' is given twice, at line 2, column 24 and "
@@ -253,8 +233,6 @@ TEST(HostHostileInput, AnInputColumnGivenTwiceIsRefusedNamingBothColumns) {
        "the same value"},
       {"timestep,stream,interaction[0][1],oilRate,interaction[0][1]\n",
        "the column 'interaction[0][1]' is given twice, as columns 3 and 5 of the header (line 1)"},
-      {"timestep,stream,stream\n0,In-1,\n",
-       "the column 'stream' is given twice, as columns 2 and 3 of the header (line 1)"},
   };
   for (const auto& [text, expected] : cases) {
     const auto inputs = ParseInputCsv(text);

@@ -139,11 +139,4 @@ inline std::map<std::string, std::vector<long>> ChartPoints(const std::string& d
   return charts;
 }
 
-inline long Sum(const std::vector<long>& v) {
-  long s = 0;
-  for (long x : v)
-    s += x;
-  return s;
-}
-
 }  // namespace browsertest

@@ -338,15 +338,10 @@ TEST(HostOptimiser, CobylaFindsTheConstrainedOptimumAndBobyqaTheUnconstrainedOne
   const auto found =
       Optimise(problem, settings, {{1, 1, 1}, {}}, GasLift{}, [&](const Trial&) { ++trials; });
   ASSERT_TRUE(found) << found.GetError().Message();
-  const OptimumResult& r = *found;
-  // Equal marginals for the first two wells with 4.5 left after the third.
-  const double lambda = (850 + 640) / (4.5 + 1 / 1.3 + 1 / 2.2);
-  EXPECT_TRUE(r.feasible);
-  EXPECT_NEAR(r.point.controls[2], 1.5, 1e-4);
-  EXPECT_NEAR(r.point.controls[0], 850 / lambda - 1 / 1.3, 1e-3);
-  EXPECT_NEAR(r.value.constraints[0], 6.0, 1e-5);
-  EXPECT_EQ(r.evaluations, trials);
-  EXPECT_EQ(r.method, "cobyla");
+  // The optimum itself: IntegrationGasLift, through a whole run.
+  EXPECT_TRUE(found->feasible);
+  EXPECT_EQ(found->evaluations, trials);
+  EXPECT_EQ(found->method, "cobyla");
 
   // Without constraints: bobyqa, which stays in the bounds and refuses any.
   ProblemInfo free = problem;

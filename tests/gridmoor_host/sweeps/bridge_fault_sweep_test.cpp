@@ -37,22 +37,6 @@ Arguments RunArguments(bool save) {
   };
 }
 
-// Two runs of the example one after another on one warm office.
-std::vector<std::string> RunManyArguments(const RunFolder& folder) {
-  fs::copy_file(folder.Scenario(), folder.Path() / "second.json");
-  return {"run-many",
-          folder.Scenario().string(),
-          (folder.Path() / "second.json").string(),
-          "--jobs",
-          "1",
-          "--out",
-          folder.Out().string()};
-}
-
-std::vector<std::string> CheckArguments(const RunFolder& folder) {
-  return {"workbook", "check", folder.Workbook().string()};
-}
-
 // A workbook the office saved in full: the flat XML parses to its end.
 bool CompleteDocument(const fs::path& file) {
   pugi::xml_document document;
@@ -136,87 +120,6 @@ TEST_P(BridgeFaultSweep, EveryFaultedRunFailsCleanly) {
           std::to_string(paths.count) + " call paths)",
       calls[1], sweeptest::SampleCalls(calls[1], example.runs, example.fullByPath, paths.ends),
       faulted);
-}
-
-// A check whose office dies says so in one line and ends with 2, unless
-// the office died once the check had all it needed (closing its copy):
-// then the report is the unfaulted one. The workbook is never changed.
-TEST_P(BridgeFaultSweep, EveryFaultedCheckFailsCleanly) {
-  // The report less its first line, which names the run's own folder.
-  const auto report = [](const HostRun& run) {
-    std::vector<std::string> lines = Lines(run.out);
-    if (!lines.empty()) lines.erase(lines.begin());
-    return lines;
-  };
-  std::uint64_t calls = 0;
-  HostRun unfaulted;
-  sweeptest::RunAndJudge(example.name, "check", CheckArguments, 0, false,
-                         [&](const RunFolder& folder, const HostRun& run) {
-                           ASSERT_TRUE(run.status == 0 || run.status == 1);
-                           EXPECT_EQ(run.err, "");
-                           calls = sweeptest::CountIn(folder.CountFile());
-                           unfaulted = run;
-                         });
-  ASSERT_GT(calls, 0u);
-  ASSERT_FALSE(report(unfaulted).empty());
-  int failed = 0;
-  const auto faulted = [&](std::uint64_t n, std::size_t) {
-    sweeptest::RunAndJudge(example.name, "check", CheckArguments, n, false,
-                           [&](const RunFolder& folder, const HostRun& run) {
-                             if (run.status == 2) {
-                               ++failed;
-                               const std::vector<std::string> lines = Lines(run.err);
-                               ASSERT_EQ(lines.size(), 1u);
-                               EXPECT_EQ(lines[0].rfind("gridmoor-host: could not check: ", 0), 0u);
-                             } else {
-                               EXPECT_EQ(run.status, unfaulted.status);
-                               EXPECT_EQ(run.err, "");
-                               EXPECT_EQ(report(run), report(unfaulted));
-                             }
-                             EXPECT_EQ(ReadText(folder.Workbook()), original);
-                           });
-  };
-  // Few calls: every one, in the default suite too.
-  sweeptest::ForEachFaulted(std::string(example.name) + " check", calls,
-                            sweeptest::SampleCalls(calls, calls, false, {}), faulted);
-  EXPECT_GT(failed, 0) << "no fault reached the check";
-}
-
-// Every run of run-many meets the dead office at the same call, warm office
-// or not: each fails alone with its reason, the office is replaced between
-// them, and none, nor any office, is left behind.
-TEST_P(BridgeFaultSweep, EveryFaultedRunManyOnWarmOfficesFailsCleanly) {
-  std::uint64_t calls = 0;
-  sweeptest::Paths paths;
-  sweeptest::RunAndJudge(example.name, "run-many", RunManyArguments, 0, false,
-                         [&](const RunFolder& folder, const HostRun& run) {
-                           ASSERT_EQ(run.status, 0);
-                           calls = sweeptest::CountIn(folder.CountFile());  // the last run's
-                           paths = sweeptest::ReadPaths(folder.PathsFile());
-                         });
-  ASSERT_GT(calls, 0u);
-  const auto faulted = [&](std::uint64_t n, std::size_t) {
-    sweeptest::RunAndJudge(
-        example.name, "run-many", RunManyArguments, n, false,
-        [&](const RunFolder& folder, const HostRun& run) {
-          EXPECT_EQ(run.status, 1);
-          // The header line alone: no warm office failed to start.
-          EXPECT_EQ(Lines(run.err).size(), 1u);
-          const json summary = json::parse(ReadText(folder.Out() / "summary.json"), nullptr, false);
-          ASSERT_TRUE(summary.is_object()) << "no summary.json";
-          ASSERT_EQ(summary["scenarios"].size(), 2u);
-          for (const json& s : summary["scenarios"]) {
-            EXPECT_FALSE(s["passed"]) << s.dump();
-            EXPECT_EQ(s["exitStatus"], 1) << s.dump();
-            EXPECT_FALSE(s.value("message", "").empty()) << s.dump();
-          }
-          // The second met its fault where the first did: on a working office.
-          EXPECT_EQ(summary["scenarios"][0]["timesteps"], summary["scenarios"][1]["timesteps"]);
-        });
-  };
-  sweeptest::ForEachFaulted(std::string(example.name) + " run-many", calls,
-                            sweeptest::SampleCalls(calls, 3, example.fullByPath, paths.ends),
-                            faulted);
 }
 
 // A separator run takes about 2 s, a gas-lift run up to 12 s (its optimiser
