@@ -55,6 +55,41 @@ const Idiom kIdioms[] = {
     {"ClearContents",
      R"(Range("B1:B2").Value = 9|Range("B1:B2").ClearContents|%B3 = IIf(IsEmpty(%B1), 35, 0))",
      kEmpty, kEmpty, 35},
+    {"Recorded Select and ActiveCell",
+     R"(Range("B2").Select|ActiveCell.FormulaR1C1 = "15"|ActiveCell.Offset(-1, 0).Value = ActiveCell.Row)",
+     2, 15},
+    {"Selection", R"(Range("B1:B3").Select|Selection.Value = 16)", 16, 16, 16},
+    {"With block",
+     R"(With #Sheet1|.Range("B1").Value = 18|.Range("B2").Value = .Range("B1").Value * 2|End With)",
+     18, 36},
+    {"For Each over a range",
+     R"(Dim c As Range, total As Double|For Each c In #Data.Range("C1:C4")|total = total + c.Value|Next c|%B1 = total)",
+     10},
+    {"Variant array read from Range.Value",
+     R"(Dim v As Variant|v = #Data.Range("C1:C4").Value|%B1 = v(3, 1)|%B2 = UBound(v, 1)|%B3 = LBound(v, 2))",
+     3, 4, 1},
+    {"Variant array written to Range.Value",
+     R"(Dim a(1 To 3, 1 To 1) As Variant|a(1, 1) = 21|a(2, 1) = 22|a(3, 1) = 23|Range("B1:B3").Value = a)",
+     21, 22, 23},
+    {"Names(...).RefersToRange",
+     R"(%B1 = ActiveWorkbook.Names("x").RefersToRange.Value|%B2 = %x + 1)", 42, 43},
+    {"Application.Calculate",
+     R"(%B3 = 5|Range("B2").Formula = "=B3*2"|Application.Calculate|%B1 = %B2)", 10, 10, 5},
+    {"ScreenUpdating",
+     R"(Application.ScreenUpdating = False|%B1 = 19|Application.ScreenUpdating = True|%B2 = IIf(Application.ScreenUpdating, 1, 0))",
+     19, 1},
+    {"EnableEvents",
+     R"(Application.EnableEvents = False|%B1 = 20|Application.EnableEvents = True|%B2 = IIf(Application.EnableEvents, 1, 0))",
+     20, 1},
+    {"DisplayAlerts",
+     R"(Application.DisplayAlerts = False|%B1 = 21|Application.DisplayAlerts = True)", 21},
+    {"On Error Resume Next",
+     R"(Dim x As Double, zero As Double|On Error Resume Next|x = 1 / zero|%B1 = Err.Number|Err.Clear|%B2 = Err.Number)",
+     11, 0},
+    {"ActiveWorkbook.Worksheets",
+     R"(ActiveWorkbook.Worksheets("Sheet1").Cells(1, 2).Value = 27|%B2 = ActiveWorkbook.Worksheets.Count)",
+     27, 2},
+    {"Application.Run with an argument", R"(Application.Run "Helper", 37)", 37},
 };
 
 // An idiom's body as Basic.
@@ -67,13 +102,15 @@ std::string Basic(std::string body) {
 constexpr const char* kModuleHeader =
     "Rem Attribute VBA_ModuleType=VBAModule\nOption VBASupport 1\n";
 
-// Module1 of the test workbook: the set-up, a user-defined function, one
-// Sub per idiom, and a dispatcher that runs the next idiom at each
+// Module1 of the test workbook: the set-up, a user-defined function, a
+// helper for Application.Run, one Sub per idiom, and a dispatcher that runs the next idiom at each
 // timestep (a counter in Sheet1!Z1, whatever the first timestep's number).
 std::string IdiomModule() {
   std::string source = kModuleHeader + std::string(R"vba(
 Sub Setup(timestep As Integer)
   Worksheets("Data").Range("C1:C4").Value = WorksheetFunction.Transpose(Array(1, 2, 3, 4))
+  Worksheets("Data").Range("G1").Value = 42
+  ActiveWorkbook.Names.Add Name:="x", RefersTo:="=Data!$G$1"
   Worksheets("Sheet1").Range("D1").Formula = "=Cube(Data!B10)"
   Worksheets("Sheet1").Activate
 End Sub
@@ -81,6 +118,10 @@ End Sub
 Function Cube(v)
   Cube = v * v * v
 End Function
+
+Sub Helper(v)
+  Worksheets("Sheet1").Range("B1").Value = v
+End Sub
 
 Sub Broken(timestep As Integer)
   Dim zero As Double
@@ -310,6 +351,50 @@ End Sub)vba");
     source.pop_back();  // the office ends a module with a line break on every save
   EXPECT_EQ(source, module);
   application->Quit();
+}
+
+// A workbook kept in the office's own formats (flat or not) runs its VBA as
+// the .xlsm did: a standard module reaches the workbook through ThisWorkbook
+// (a module of that name, the workbook's code name, no longer hides it) and
+// a sheet's module acts on its sheet (Me). The office alone loads such a
+// file as plain Basic.
+TEST_F(VbaIdioms, AFlatFileKeepsItsDocumentModules) {
+  using namespace excel::calc::testing;
+  Folder folder;
+  const fs::path workbook = CopyOf(folder, "macro04.xlsm");
+  const std::pair<const char*, std::string> modules[] = {
+      {"Module1", kModuleHeader + std::string(R"(
+Sub ReachWorkbook()
+  ThisWorkbook.Sheets(1).Range("H1").Value = ThisWorkbook.Sheets.Count + 25
+End Sub)")},
+      {"Sheet1", R"(Rem Attribute VBA_ModuleType=VBADocumentModule
+Option VBASupport 1
+
+Sub WriteOwnSheet()
+  Me.Range("H2").Value = Len(Me.Name)
+End Sub)"}};
+  {
+    const com::Ptr<excel::Application> application = NewApplication();
+    const com::Ptr<excel::Workbook> book = OpenWorkbook(application, workbook.string());
+    for (const auto& [name, source] : modules)
+      excel::calc::PutBasicModule(book, "VBAProject", name, source);
+    for (const char* format : {".ods", ".fods"})
+      book->SaveCopyAs(com::Variant::Text((folder.path() / "copy").string() + format), 0);
+    application->Quit();
+  }
+  for (const char* format : {".ods", ".fods"}) {
+    SCOPED_TRACE(format);
+    const com::Ptr<excel::Application> application = NewApplication();
+    const com::Ptr<excel::Workbook> book =
+        OpenWorkbook(application, (folder.path() / "copy").string() + format);
+    EXPECT_TRUE(BasicModulesOf(book, "VBAProject").at("ThisWorkbook").documentModule);
+    for (const char* macro : {"ReachWorkbook", "Sheet1.WriteOwnSheet"})
+      EXPECT_NO_THROW(application->Run(com::Variant::Text(macro), Arguments())) << macro;
+    const com::Ptr<excel::Worksheet> sheet = SheetOf(book, "Foo");  // code name Sheet1
+    EXPECT_EQ(Get(sheet, "H1"), com::Variant::Double(26));
+    EXPECT_EQ(Get(sheet, "H2"), com::Variant::Double(3));
+    application->Quit();
+  }
 }
 
 // An .xlsm whose macro stores the workbook itself succeeds (the driver's
