@@ -27,21 +27,12 @@
 #include <thread>
 #include <vector>
 
-#include "common/interrupt.h"
 #include "running/run.h"
 #include "scenario/library.h"
 #include "scenario/scenario.h"
 
 namespace {
 namespace fs = std::filesystem;
-
-// Ctrl-C or a TERM ends the soak after the cycle under way, so that its
-// scratch folder and workbook copy are removed and its figures printed.
-std::atomic<int> g_stopSignal{0};
-
-void OnStopSignal(int signal) {
-  g_stopSignal = signal;
-}
 
 // What a leak would grow, measured at each report.
 constexpr const char* kMeasures[] = {"resident memory (kB)", "open file descriptors", "threads",
@@ -192,10 +183,7 @@ int Soak(int argc, char** argv) {
   std::optional<Usage> baseline;
   int failures = 0, kills = 0, faultedRuns = 0;
   bool previousKilled = false;
-  ::signal(SIGINT, OnStopSignal);  // restarting interrupted calls, as glibc's signal() does
-  ::signal(SIGTERM, OnStopSignal);
-  int cycle = 1;
-  for (; cycle <= cycles && g_stopSignal == 0; ++cycle) {
+  for (int cycle = 1; cycle <= cycles; ++cycle) {
     refhost::RunRecord record;
     const bool kill = killEvery > 0 && cycle % killEvery == 0;
     bool killed = false;
@@ -236,17 +224,11 @@ int Soak(int argc, char** argv) {
                    (*baseline)[i], usage[i]);
     }
   }
-  const int done = cycle - 1;
-  std::printf("%d cycles, %d offices killed (%d runs failed for it), %d faults\n", done, kills,
+  std::printf("%d cycles, %d offices killed (%d runs failed for it), %d faults\n", cycles, kills,
               faultedRuns, failures);
   std::error_code ignored;
   fs::remove(workbook, ignored);
   fs::remove_all(temp, ignored);
-  if (const int signal = g_stopSignal; signal != 0) {
-    std::fprintf(stderr, "soak: stopped by %s after %d of %d cycles\n",
-                 refhost::SignalName(signal).c_str(), done, cycles);
-    return 128 + signal;
-  }
   if (expected.empty()) {
     std::fprintf(stderr, "soak: no cycle ended well\n");
     return 1;
