@@ -7,7 +7,6 @@
 // was replaced).
 //
 //   gridmoor_soak --cycles 1000 --kill-every 50 --report-every 100
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -134,9 +133,6 @@ int Soak(int argc, char** argv) {
   CLI::App app("Runs the host's sequence cycle after cycle in one process and checks for growth");
   int cycles = 1000, killEvery = 50, reportEvery = 100;
   long maxGrowthKb = 5 * 1024;
-  std::string library = GRIDMOOR_LIBRARY_FILE;
-  std::string scenarioFile = std::string(GRIDMOOR_EXAMPLES_DIR) + "/separator/scenario.json";
-  unsigned seed = 1;
   constexpr int kMost = std::numeric_limits<int>::max();
   app.add_option("--cycles", cycles)->check(CLI::Range(1, kMost));
   app.add_option("--kill-every", killEvery, "Kill the office in every n-th cycle (0: never)")
@@ -145,9 +141,6 @@ int Soak(int argc, char** argv) {
   app.add_option("--max-growth-kb", maxGrowthKb,
                  "Resident memory growth allowed after the first report")
       ->check(CLI::Range(0L, std::numeric_limits<long>::max()));
-  app.add_option("--library", library);
-  app.add_option("--scenario", scenarioFile);
-  app.add_option("--seed", seed);
   CLI11_PARSE(app, argc, argv);
 
   // A temporary folder of the soak's own, so that anything left in it is
@@ -156,7 +149,8 @@ int Soak(int argc, char** argv) {
   fs::create_directories(temp);
   ::setenv("TMPDIR", temp.c_str(), 1);
 
-  outcome::Expected<refhost::Scenario> loaded = refhost::LoadScenario(scenarioFile);
+  outcome::Expected<refhost::Scenario> loaded =
+      refhost::LoadScenario(std::string(GRIDMOOR_EXAMPLES_DIR) + "/separator/scenario.json");
   if (!loaded) {
     std::fprintf(stderr, "soak: %s\n", loaded.GetError().Message().c_str());
     return 2;
@@ -170,13 +164,13 @@ int Soak(int argc, char** argv) {
   scenario.workbook = workbook;
 
   refhost::Library host;
-  if (const outcome::Error error = host.Load(refhost::LoadOptions{library, false})) {
+  if (const outcome::Error error = host.Load(refhost::LoadOptions{GRIDMOOR_LIBRARY_FILE, false})) {
     std::fprintf(stderr, "soak: %s\n", error.Message().c_str());
     return 2;
   }
   refhost::RunOptions options;
   options.progress = false;
-  std::mt19937 random(seed);
+  std::mt19937 random(1);  // the same kill moments in every soak
   std::uniform_int_distribution<int> killDelayMs(0, 2500);
 
   std::string expected;

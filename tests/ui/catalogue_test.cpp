@@ -17,7 +17,6 @@
 #include <iterator>
 
 #include "ui/ui_fixture.h"
-#include "ui/widgets/pages.h"
 
 namespace {
 

@@ -248,7 +248,6 @@ class ChecksTest : public QObject {
       const char* message;
       bool ok;  // mended, OK; else Cancel
     } cases[] = {{"  ", "B5", "A worksheet must be specified", false},
-                 {"", "F12", "A worksheet must be specified", true},
                  {"Wells", " ", "A worksheet cell must be specified", false},
                  {"Wells", "F12x", "Objective function: \"F12x\" is not a cell address", true}};
     for (const auto& c : cases) {
