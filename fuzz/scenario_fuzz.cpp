@@ -1,12 +1,11 @@
 // The reference host's scenario reader, as `run` uses it before any office
-// starts: the scenario text (or, after a leading 'c', an inputs table) and
-// the checks on its case. No input may crash or upset the sanitizers, and
+// starts: the scenario text and the checks on its case (the inputs table is
+// input_csv_fuzz's). No input may crash or upset the sanitizers, and
 // every refusal is one line that says what is wrong.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -38,16 +37,6 @@ void CheckCase(const nlohmann::json& caseJson) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  if (!text.empty() && text[0] == 'c') {
-    const auto parsed = refhost::ParseInputCsv(text.substr(1));
-    CheckRefusal(static_cast<bool>(parsed), parsed.GetError().Message());
-    if (!parsed) return 0;
-    for (const auto& [name, series] : *parsed)
-      for (const auto& [t, state] : series)
-        for (double value : state.scalars)
-          if (!std::isfinite(value)) std::abort();
-    return 0;
-  }
   // Relative names lead into a folder that does not exist.
   const auto parsed = refhost::ParseScenarioText(text, "/nonexistent/scenario.json");
   CheckRefusal(static_cast<bool>(parsed), parsed.GetError().Message());

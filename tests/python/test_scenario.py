@@ -16,26 +16,17 @@ SEPARATOR = EXAMPLES / "separator" / "scenario.json"
 GASLIFT = EXAMPLES / "gaslift" / "scenario.json"
 
 
-def test_from_file_names_and_resolves_paths_from_its_folder(tmp_path: Path) -> None:
+def test_every_file_key_is_made_absolute_from_the_scenarios_folder(tmp_path: Path) -> None:
     s = Scenario.from_file(SEPARATOR)
-    assert s.name == "scenario"
-    assert s.folder == SEPARATOR.parent
+    assert (s.name, s.folder) == ("scenario", SEPARATOR.parent)
     written = json.loads(s.write(tmp_path / "x.json").read_text())
     assert written["workbook"] == str(EXAMPLES / "separator" / "separator.fods")
     # What is not a file name is written as it was.
     assert written["case"] == json.loads(SEPARATOR.read_text())["case"]
-
-
-def test_every_file_key_is_made_absolute(tmp_path: Path) -> None:
-    s = Scenario.from_dict(
-        {"caseArchive": "c.gmc", "modelDataFile": "m.gmd", "inputs": "in.csv", "run": {}},
-        folder=tmp_path,
-    )
-    data = s.resolved()
-    for key, name in (("caseArchive", "c.gmc"), ("modelDataFile", "m.gmd"), ("inputs", "in.csv")):
-        assert data[key] == str(tmp_path / name)
-    # Absolute names stay.
-    assert Scenario.from_dict({"workbook": "/srv/a.fods"}).resolved()["workbook"] == "/srv/a.fods"
+    files = {"caseArchive": "c.gmc", "modelDataFile": "m.gmd", "inputs": "in.csv"}
+    data = Scenario.from_dict({**files, "workbook": "/srv/a.fods"}, folder=tmp_path).resolved()
+    assert all(data[key] == str(tmp_path / name) for key, name in files.items()), data
+    assert data["workbook"] == "/srv/a.fods"  # absolute names stay
 
 
 def test_a_key_given_twice_is_refused(tmp_path: Path) -> None:

@@ -627,12 +627,6 @@ com::Variant MemoryWorkbook::CellValue(std::string_view sheet, std::string_view 
   return Locked([&] { return memory::CellAt(*book, sheet, cell).value; });
 }
 
-std::string MemoryWorkbook::CellNumberFormat(std::string_view sheet, std::string_view cell) const {
-  Lock lock(app->mutex);
-  const std::string& format = memory::CellAt(*book, sheet, cell).format;
-  return format.empty() ? "General" : format;
-}
-
 void MemoryWorkbook::SetCellValue(std::string_view sheet, std::string_view cell,
                                   const com::Variant& value) {
   Lock lock(app->mutex);

@@ -288,7 +288,6 @@ class MemoryWorkbook : public excel::Workbook, private memory::Object {
   }
   std::vector<std::string> SheetNames() const;  // charts included
   com::Variant CellValue(std::string_view sheet, std::string_view cell) const;
-  std::string CellNumberFormat(std::string_view sheet, std::string_view cell) const;  // "General"
   // Stores `value` as it is (VT_EMPTY, VT_R8, VT_BSTR, VT_BOOL or VT_ERROR).
   void SetCellValue(std::string_view sheet, std::string_view cell, const com::Variant& value);
   // Appends a sheet; the name must be free and acceptable.

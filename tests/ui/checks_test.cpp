@@ -46,12 +46,8 @@ const RowCase kRowCases[] = {
      "Less than", "2: Wells!F15 type 0 limit 7"},
     {"constraint value 1x", 0, 2, "Cap||Wells|F15|Equal to|1x",
      "Constraints, row 2: \"1x\" is not a number", 6, "1", "2: Wells!F15 type 1 limit 1"},
-    {"constraint without a value", 0, 3, "Cap||Wells|F15|Equal to",
-     "Constraints, row 3: \"Value\" is blank", 6, "2.5", "2: Wells!F15 type 1 limit 2.5"},
     {"cell B5x", 1, 4, "W4||Wells|B5x", "Controls, row 4: \"B5x\" is not a cell address", 4, "B5",
      "4: Wells!B5 from 3.4e+35 to 3.4e+35"},
-    {"control without a worksheet", 1, 5, "W4|||C8", "Controls, row 5: \"Worksheet\" is blank", 3,
-     "Sep", "4: Sep!C8 from 3.4e+35 to 3.4e+35"},
     {"published row with no worksheet", -1, 2, "Gas|||F13",
      "Published variables, row 2: \"Worksheet\" is blank", 3, "Wells",
      "2: Wells!F13 cascade  width 1"},
@@ -252,7 +248,6 @@ class ChecksTest : public QObject {
       const char* message;
       bool ok;  // mended, OK; else Cancel
     } cases[] = {{"  ", "B5", "A worksheet must be specified", false},
-                 {"", "F12", "A worksheet must be specified", true},
                  {"Wells", " ", "A worksheet cell must be specified", false},
                  {"Wells", "F12x", "Objective function: \"F12x\" is not a cell address", true}};
     for (const auto& c : cases) {

@@ -124,13 +124,6 @@ QString Shown(const QString& text) {
   return shown;
 }
 
-bool InGrid(const QWidget* widget) {
-  for (const QObject* up = widget->parent(); up != nullptr; up = up->parent()) {
-    if (dynamic_cast<const ui::Grid*>(up) != nullptr) return true;
-  }
-  return false;
-}
-
 void Open(QWidget* dialog) {
   dialog->show();
   QApplication::setActiveWindow(dialog);
@@ -153,12 +146,12 @@ void Type(const QString& text) {
   }
 }
 
-void EachPage(QDialog* dialog, const std::function<void(int page, const QString& where)>& check) {
+void EachPage(QDialog* dialog, const std::function<void(int page)>& check) {
   auto* tabbed = dynamic_cast<ui::TabbedDialog*>(dialog);
-  if (tabbed == nullptr) check(-1, dialog->windowTitle());
+  if (tabbed == nullptr) check(-1);
   for (int page = 0; tabbed != nullptr && page < tabbed->Tabs()->count(); ++page) {
     tabbed->Tabs()->setCurrentIndex(page);
-    check(page, dialog->windowTitle() + ", " + Shown(tabbed->Tabs()->tabText(page)));
+    check(page);
     if (QTest::currentTestFailed()) return;
   }
   dialog->hide();

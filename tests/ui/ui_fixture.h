@@ -69,9 +69,6 @@ void FillRow(ui::Grid* grid, int row, const QStringList& texts);
 // A text as shown: mnemonic marks taken out.
 QString Shown(const QString& text);
 
-// Whether a widget belongs to a grid's cells (an editor or a button cell).
-bool InGrid(const QWidget* widget);
-
 // Shows the dialog as the active window (which a bare X server without a
 // window manager does not give a top-level window).
 void Open(QWidget* dialog);
@@ -82,9 +79,8 @@ void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 void Type(const QString& text);
 
 // Runs `check` on each page a shown dialog can show: a tabbed dialog's from
-// 0, an untabbed one once as page -1; `where` names the dialog and the page.
-// Stops at a failure, else hides the dialog.
-void EachPage(QDialog* dialog, const std::function<void(int page, const QString& where)>& check);
+// 0, an untabbed one once as page -1. Stops at a failure, else hides the dialog.
+void EachPage(QDialog* dialog, const std::function<void(int page)>& check);
 
 // Every dialog of the library, filled from FillCase and FilledModel, not yet
 // shown; the tabbed ones on their first page.

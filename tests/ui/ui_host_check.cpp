@@ -1,7 +1,6 @@
-// A host with Qt of its own, loading the library with dlopen: the dialogs
-// of ExtConfigure and of codes 5, 32 and 104 appear on the host thread (a
-// timer accepts them), and where none can be shown the call answers as
-// cancelled instead of aborting.
+// A host with Qt of its own, loading the library with dlopen: the dialog of
+// ExtConfigure appears on the host thread (a timer accepts it), and where
+// none can be shown the call answers as cancelled instead of aborting.
 //   ui_host_check LIBRARY SCENARIO SCRATCH
 #include <dlfcn.h>
 
@@ -12,7 +11,6 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -23,10 +21,6 @@
 namespace {
 
 using Configure = int32_t (*)(ExtWindow);
-using Create = int32_t (*)(ExtInstance*, ExtStatusRecord*);
-using Destroy = int32_t (*)(ExtInstance, ExtStatusRecord*);
-using StartApp = int32_t (*)(ExtInstance, intptr_t, ExtStatusRecord*);
-using Command = int32_t (*)(ExtInstance, ExtWindow, int32_t, void*, int32_t, ExtStatusRecord*);
 
 int failures = 0;
 std::vector<std::string> accepted;  // titles of the dialogs the timer accepted
@@ -52,12 +46,6 @@ void InstallAcceptor() {
   timer->start();
 }
 
-ExtStatusRecord NewStatus() {
-  ExtStatusRecord status{};
-  status.size = EXT_STATUS_RECORD_SIZE;
-  return status;
-}
-
 template <typename F>
 F Export(void* library, const char* name) {
   void* symbol = dlsym(library, name);
@@ -66,38 +54,6 @@ F Export(void* library, const char* name) {
     std::exit(2);
   }
   return reinterpret_cast<F>(symbol);
-}
-
-void Commands(void* library) {
-  const auto create = Export<Create>(library, "ExtCreateInstance");
-  const auto destroy = Export<Destroy>(library, "ExtDestroyInstance");
-  const auto start = Export<StartApp>(library, "ExtStartApp");
-  const auto command = Export<Command>(library, "ExtCmd");
-  ExtStatusRecord status = NewStatus();
-  ExtInstance instance = nullptr;
-  Check(create(&instance, &status) == 0, "ExtCreateInstance");
-  status = NewStatus();
-  const int32_t started = start(instance, 0, &status);
-  std::printf("ExtStartApp: %d %s\n", started, status.text);
-  Check(started == 0, "ExtStartApp opens a new workbook");
-  const auto run = [&](int32_t code, void* record) {
-    status = NewStatus();
-    return command(instance, nullptr, code, record, 0, &status);
-  };
-  std::uint32_t changed = 7;
-  Check(run(EXT_CMD_EDIT_CASE, &changed) == 0, "code 5 ends with OK");
-  Check(changed == 0 || changed == 1, "code 5 says whether the case changed");
-  std::vector<unsigned char> problem(EXT_OPT_PROBLEM_RECORD_SIZE);
-  std::uint32_t size = EXT_OPT_PROBLEM_RECORD_SIZE;
-  std::memcpy(problem.data(), &size, sizeof size);
-  Check(run(EXT_CMD_SETUP_OPTIMISATION, problem.data()) == 0, "code 32 ends with OK");
-  Check(run(EXT_CMD_EDIT_PUBLISHED_VARIABLES, nullptr) == 0, "code 104 ends with OK");
-  status = NewStatus();
-  destroy(instance, &status);
-  Check(accepted == std::vector<std::string>{"Edit the Excel file, inputs, and outputs",
-                                             "Setup of Optimisation Components",
-                                             "Setup variables to export to Conflux"},
-        "the three dialogs were shown");
 }
 
 }  // namespace
@@ -137,16 +93,12 @@ int main(int argc, char** argv) {
     Check(configure(nullptr) == 0, "a second ExtConfigure uses the same application");
     Check(accepted.size() == 2 && accepted[0] == "Excel driver configuration settings",
           "the configuration dialog was shown twice");
-  } else if (scenario == "own-app" || scenario == "commands") {
+  } else if (scenario == "own-app") {
     QApplication app(qtArgc, qtArgv);
     InstallAcceptor();
-    if (scenario == "commands") {
-      Commands(library);
-    } else {
-      Check(configure(nullptr) == 0, "ExtConfigure ends with OK in the host's application");
-      Check(QCoreApplication::instance() == &app, "the host's application is used");
-      Check(accepted.size() == 1, "the dialog was shown");
-    }
+    Check(configure(nullptr) == 0, "ExtConfigure ends with OK in the host's application");
+    Check(QCoreApplication::instance() == &app, "the host's application is used");
+    Check(accepted.size() == 1, "the dialog was shown");
   } else if (scenario == "other-thread") {
     QApplication app(qtArgc, qtArgv);
     int32_t result = 0;
