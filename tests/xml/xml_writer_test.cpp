@@ -54,8 +54,8 @@ TEST(XmlWriter, WritesTheTextFormByteForByte) {
       {"three attributes on one line", [](CXMLDocument& d) { AddAttributes(d.AddElement("E"), 3); },
        "<E a=\"0\" b=\"1\" c=\"2\" />\n"},
       {"the fourth attribute follows a line break; five are not yet indented",
-       [](CXMLDocument& d) { AddAttributes(d.AddElement("E", "v"), 5); },
-       "<E a=\"0\" b=\"1\" c=\"2\"\nd=\"3\" e=\"4\">v</E>\n"},
+       [](CXMLDocument& d) { AddAttributes(d.AddElement("R").AddElement("E", "v"), 5); },
+       "<R>\n\t<E a=\"0\" b=\"1\" c=\"2\"\nd=\"3\" e=\"4\">v</E>\n</R>\n"},
       {"more than five attributes are each indented, children's depth for a parent",
        [](CXMLDocument& d) {
          CXMLElement& root = d.AddElement("R");
