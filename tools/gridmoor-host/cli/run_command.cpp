@@ -213,6 +213,7 @@ int Run(Library& library, NoticeFile& notices, RunCommandOptions o) {
   context.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   context.caseSource = ReportCaseSource(scenario);
+  context.description = scenario.description;
   if (!o.saveAs.empty() && !record.failure && !record.workbook.empty())
     if (const std::string note = MacrosNotKeptNote(record.workbook, o.saveAs); !note.empty())
       record.notes.push_back(note);
