@@ -316,6 +316,14 @@ std::string FileName(const std::string& path) {
   return fs::path(path).filename().string();
 }
 
+// What people call the scenario: its file's stem, or its folder's name
+// when the file is only "scenario.json".
+std::string ScenarioName(const std::string& file) {
+  const fs::path path(file);
+  const std::string folder = path.parent_path().filename().string();
+  return path.stem() == "scenario" && !folder.empty() ? folder : path.stem().string();
+}
+
 }  // namespace
 
 json RunReportData(const RunRecord& run, const RunReportContext& context) {
@@ -328,7 +336,7 @@ json RunReportData(const RunRecord& run, const RunReportContext& context) {
   // are in summary.json.
   json data = {{"kind", "run"},
                {"header",
-                {{"name", fs::path(run.scenario).stem().string()},
+                {{"name", ScenarioName(run.scenario)},
                  {"description", context.description},
                  {"scenario", FileName(run.scenario)},
                  {"workbook", FileName(run.workbook)},
