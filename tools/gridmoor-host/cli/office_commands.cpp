@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/commands.h"
@@ -89,34 +90,38 @@ int StartOffice() {
   return 0;
 }
 
-int OfficeStatus() {
-  int status = 0;
+// The running office and its folder; none, said on stdout, when no office
+// runs (`status` stays 0), or with `status` set when the folder is refused.
+std::optional<std::pair<UserOfficeState, fs::path>> RunningOffice(int& status) {
   const std::optional<fs::path> folder = Folder(false, status);
-  if (status != 0) return status;
+  if (status != 0) return std::nullopt;
   bool stale = false;
   const std::optional<UserOfficeState> up = folder ? AskUserOffice(*folder, stale) : std::nullopt;
-  if (!up) {
-    std::cout << "no office running" << (stale ? " (the state of one that ended was removed)" : "")
-              << "\n";
-    return 1;
-  }
-  std::cout << "office up: " << Where(up->office, up->server, *folder) << ", " << up->doing << "\n";
+  if (up) return std::pair{*up, *folder};
+  std::cout << "no office running" << (stale ? " (the state of one that ended was removed)" : "")
+            << "\n";
+  return std::nullopt;
+}
+
+int OfficeStatus() {
+  int status = 0;
+  const auto running = RunningOffice(status);
+  if (!running) return status != 0 ? status : 1;
+  const auto& [up, folder] = *running;
+  std::cout << "office up: " << Where(up.office, up.server, folder) << ", " << up.doing << "\n";
   return 0;
 }
 
 int StopOffice() {
   int status = 0;
-  const std::optional<fs::path> folder = Folder(false, status);
-  if (status != 0) return status;
-  bool stale = false;
-  const std::optional<UserOfficeState> up = folder ? AskUserOffice(*folder, stale) : std::nullopt;
-  if (!up) {
-    std::cout << "no office running" << (stale ? " (the state of one that ended was removed)" : "")
-              << "\n";
-    return 0;
-  }
-  if (!StopUserOffice(*folder, std::cerr)) return ReportFailure("the office server did not end");
-  std::cout << "office stopped (process " << up->office << " ended)\n";
+  const auto running = RunningOffice(status);
+  if (!running) return status;
+  if (!StopUserOffice(running->second, std::cerr))
+    return ReportFailure("the office server did not end");
+  const int office = running->first.office;
+  std::cout << "office stopped"
+            << (office != 0 ? " (process " + std::to_string(office) + " ended)" : std::string())
+            << "\n";
   return 0;
 }
 
