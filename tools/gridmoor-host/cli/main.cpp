@@ -105,6 +105,7 @@ int Main(int argc, char** argv) {
   append(refhost::AddManyCommands(app, global));
   append(refhost::AddCaseCommands(app));
   append(refhost::AddWorkbookCommands(app));
+  append(refhost::AddOfficeCommands(app));
   CLI::App* identify =
       app.add_subcommand("identify", "Show what the library reports and the settings it uses");
   identify->fallthrough();
