@@ -170,6 +170,13 @@ TEST_P(CalcApplicationTest, NamedRangesResolveArraysSpreadAndBlockWritesKeepTheN
   // A block without notes gets none.
   put("F1:G1", Block(1, 2, {Variant::Double(1), Variant::Double(2)}));
   EXPECT_EQ(NotesOf(book_), notes);
+  // A large block is written with the office's undo record and row fitting
+  // held off; the document has both back afterwards.
+  put("A10:CV59", V::Text("5%"));
+  EXPECT_EQ(Get(sheet_, "CV59"), V::Double(0.05));
+  EXPECT_EQ(NotesOf(book_), notes);
+  for (const char* setting : {"IsUndoEnabled", "IsAdjustHeightEnabled"})
+    EXPECT_TRUE(DocumentSetting(book_, setting)) << setting;
 }
 
 TEST_P(CalcApplicationTest, BasicMacrosTravelWithTheFileAndNameAMissingSheet) {

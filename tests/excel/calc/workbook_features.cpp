@@ -124,6 +124,16 @@ bool IsLoadedHidden(const com::Ptr<Workbook>& workbook) {
   });
 }
 
+bool DocumentSetting(const com::Ptr<Workbook>& workbook, const std::string& name) {
+  return Call(workbook, [&](Document& document) {
+    const uno::Reference<css::beans::XPropertySet> settings(document.component,
+                                                            uno::UNO_QUERY_THROW);
+    bool on = false;
+    settings->getPropertyValue(rtl::OUString::createFromAscii(name.c_str())) >>= on;
+    return on;
+  });
+}
+
 void PrintTo(const BasicModule& module, std::ostream* out) {
   *out << (module.documentModule ? "document module: " : "module: ") << module.source;
 }

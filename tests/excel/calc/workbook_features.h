@@ -38,6 +38,9 @@ std::map<std::string, std::string> NotesOf(const com::Ptr<Workbook>& workbook);
 // Select and ActiveCell.
 bool IsLoadedHidden(const com::Ptr<Workbook>& workbook);
 
+// A yes/no setting of the document ("IsUndoEnabled").
+bool DocumentSetting(const com::Ptr<Workbook>& workbook, const std::string& name);
+
 // For test failure messages.
 void PrintTo(const BasicModule& module, std::ostream* out);
 
