@@ -172,8 +172,8 @@ TEST_P(CalcApplicationTest, NamedRangesResolveArraysSpreadAndBlockWritesKeepTheN
   EXPECT_EQ(NotesOf(book_), notes);
   // A large block is written with the office's undo record and row fitting
   // held off; the document has both back afterwards.
-  put("A10:CV59", V::Text("5%"));
-  EXPECT_EQ(Get(sheet_, "CV59"), V::Double(0.05));
+  put("A10:CV709", V::Text("5%"));
+  EXPECT_EQ(Get(sheet_, "CV709"), V::Double(0.05));
   EXPECT_EQ(NotesOf(book_), notes);
   for (const char* setting : {"IsUndoEnabled", "IsAdjustHeightEnabled"})
     EXPECT_TRUE(DocumentSetting(book_, setting)) << setting;
