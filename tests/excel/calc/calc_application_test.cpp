@@ -170,13 +170,12 @@ TEST_P(CalcApplicationTest, NamedRangesResolveArraysSpreadAndBlockWritesKeepTheN
   // A block without notes gets none.
   put("F1:G1", Block(1, 2, {Variant::Double(1), Variant::Double(2)}));
   EXPECT_EQ(NotesOf(book_), notes);
-  // A large block is written with the office's undo record and row fitting
-  // held off; the document has both back afterwards.
-  put("A10:CV709", V::Text("5%"));
-  EXPECT_EQ(Get(sheet_, "CV709"), V::Double(0.05));
-  EXPECT_EQ(NotesOf(book_), notes);
-  for (const char* setting : {"IsUndoEnabled", "IsAdjustHeightEnabled"})
-    EXPECT_TRUE(DocumentSetting(book_, setting)) << setting;
+  // A large block's rows fit their new contents as a small block's do.
+  const V tall = V::Text("'one\ntwo\nthree");
+  put("A800:B800", tall);
+  put("A1000:CV1700", tall);
+  EXPECT_EQ(RowHeightOf(book_, 999), RowHeightOf(book_, 799));
+  EXPECT_GT(RowHeightOf(book_, 999), RowHeightOf(book_, 2000));
 }
 
 TEST_P(CalcApplicationTest, BasicMacrosTravelWithTheFileAndNameAMissingSheet) {

@@ -158,47 +158,6 @@ bool PlainCellValue(const CellInput& input, uno::Any& cell) {
   }
 }
 
-// A large block write with the office's undo record and row-height fitting
-// held off: both cost more than the write itself (a block of 2^20 one-digit
-// cells took a third less time without them). The heights are fitted once
-// when the fitting is switched back on. Smaller writes leave both alone:
-// the switching costs six calls, as much as it saves on a 100 x 100 block
-// (a stream's interaction matrix).
-class QuietWrite {
- public:
-  static constexpr std::size_t kFromCells = std::size_t{1} << 16;
-  QuietWrite(Document& document, std::size_t cells) {
-    if (cells < kFromCells) return;
-    settings_.set(document.component, uno::UNO_QUERY);
-    if (!settings_.is()) return;
-    for (const char* name : kSettings) {
-      bool on = false;
-      settings_->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= on;
-      if (on) settings_->setPropertyValue(rtl::OUString::createFromAscii(name), uno::Any(false));
-      switchedOff_.push_back(on ? name : nullptr);
-    }
-  }
-  ~QuietWrite() {
-    // Back in reverse order, as they were; a document that had either off
-    // keeps it off.
-    for (auto it = switchedOff_.rbegin(); it != switchedOff_.rend(); ++it) {
-      if (*it == nullptr) continue;
-      try {
-        settings_->setPropertyValue(rtl::OUString::createFromAscii(*it), uno::Any(true));
-      } catch (const uno::Exception&) {
-        return;  // the office is gone or the document closed: nothing to restore
-      }
-    }
-  }
-  QuietWrite(const QuietWrite&) = delete;
-  QuietWrite& operator=(const QuietWrite&) = delete;
-
- private:
-  static constexpr const char* kSettings[] = {"IsUndoEnabled", "IsAdjustHeightEnabled"};
-  uno::Reference<css::beans::XPropertySet> settings_;
-  std::vector<const char*> switchedOff_;
-};
-
 class CalcRange final : public Range {
  public:
   CalcRange(com::Ptr<CalcApplication> application, std::shared_ptr<Document> document,
@@ -351,8 +310,6 @@ class CalcRange final : public Range {
       return;
     }
     const std::vector<KeptNote> notes = NotesIn(handles);
-    const QuietWrite quiet(*document_, static_cast<std::size_t>(handles.area.Rows()) *
-                                           static_cast<std::size_t>(handles.area.Columns()));
     // Texts that fill the whole block need no data array under them: each
     // cell is written once.
     const bool allTyped = later.size() == static_cast<std::size_t>(handles.area.Rows()) *
