@@ -10,6 +10,9 @@
 //   about a second from one office start to the next, so this one is noisy.
 //
 //   gaslift_trial_bench [--benchmark_repetitions=3]
+//
+// GRIDMOOR_BENCH_LIBRARY=FILE runs the in-run trials on another build of the
+// library (an A/B comparison on the same office and host code).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -101,7 +104,8 @@ void GasLiftTrial(benchmark::State& state) {
 void GasLiftTrialInRun(benchmark::State& state) {
   const ExampleCopy copy;
   refhost::Library library;
-  if (const outcome::Error error = library.Load({GRIDMOOR_LIBRARY_FILE, false})) {
+  const char* other = std::getenv("GRIDMOOR_BENCH_LIBRARY");
+  if (const outcome::Error error = library.Load({other ? other : GRIDMOOR_LIBRARY_FILE, false})) {
     state.SkipWithError(error.Message().c_str());
     return;
   }

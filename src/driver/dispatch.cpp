@@ -33,6 +33,18 @@ std::int32_t RunHostOperation(const HostCommand& command, model::CExcModel* mode
   }
 }
 
+// A host-thread operation may reach the workbook too: held control writes
+// go first (on the worker, which owns the workbook's objects), and values
+// read ahead are forgotten. False, with the failure answered, when a held
+// write failed.
+bool SendHeldCells(CommandTarget& target, const CommandArgs& args) {
+  model::CExcModel* model = target.Model();
+  if (model == nullptr) return true;
+  if (model->heldCells.HoldsWrites() && target.Post(op::SendHeldCells, args, 1) != 0) return false;
+  model->heldCells.ForgetReadings();
+  return true;
+}
+
 bool HasWorkbook(model::CExcModel* model) {
   automation::CExcExcelObj* session = model != nullptr ? model->Session() : nullptr;
   return session != nullptr && session->GetWorkbook() != nullptr;
@@ -65,6 +77,10 @@ std::int32_t RunModelOperation(model::CExcModel& model, ModelOperation operation
                                const CommandArgs& args) noexcept {
   if (operation == nullptr) return kNoResult;
   try {
+    if (const outcome::Error held = model.BeforeRequest(args.code, args.iarg)) {
+      host::StatusRecord status(args.status);
+      return host::Answer(held, status);
+    }
     return operation(model, args);
   } catch (...) {
     ReportCurrentException(args.status);
@@ -89,17 +105,20 @@ std::int32_t DispatchHostCommand(const HostRequest& request) noexcept {
       case Route::kPosted:
         return target.Post(command.OperationFor(args.iarg), args, command.result);
       case Route::kHostThread:
+        if (!SendHeldCells(target, args)) return command.result;
         return RunHostOperation(command, target.Model(), args);
       case Route::kDialog:
         if (target.Threaded() && command.needsWorkbook && !HasWorkbook(target.Model())) {
           Report(args.status, "%s", kNoWorkbookMessage);
           return -1;
         }
+        if (!SendHeldCells(target, args)) return command.result;
         // The dialog shows the current worksheet names.
         target.Post(op::RefreshSheetNames, args, 0);
         return RunHostOperation(command, target.Model(), args);
       case Route::kDirectOnly:
         if (target.Threaded()) return command.result;
+        if (!SendHeldCells(target, args)) return command.result;
         return RunHostOperation(command, target.Model(), args);
     }
   } catch (...) {

@@ -227,7 +227,7 @@ std::int32_t Command(ExtInstance handle, ExtWindow window, std::int32_t code, vo
   const HostCommand* routed = FindHostCommand(code);
   if (routed == nullptr) return 0;
   if (routed->route == Route::kConstant) return routed->result;
-  const CommandArgs args{window, arg, iarg, status};
+  const CommandArgs args{window, arg, iarg, status, code};
   const Instance instance = Instances().Find(handle);
   if (instance.direct) {
     const std::lock_guard<std::mutex> lock(instance.direct->requestLock);

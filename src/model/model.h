@@ -23,6 +23,7 @@
 #include "casedata/ext_collection.h"
 #include "casedata/opt_items.h"
 #include "model/ext_interface.h"
+#include "optimisation/held_cells.h"
 #include "outcome/outcome.h"
 #include "values/host_values.h"
 
@@ -169,6 +170,14 @@ class CExcModel : public CExtInterface {
   casedata::CExcclControlVariable controls;
   casedata::CExcclIntegerControl intControls;
   casedata::CExcclExportedVariable publishedVariables;
+  // Control writes held for the next request, constraints read ahead.
+  optimisation::HeldCells heldCells;
+
+  // Run before every request the host makes (`code` 0 for the driver's
+  // own): control writes held back go out first unless the request is
+  // another control write, and what was read ahead is forgotten unless it
+  // reads a constraint. A held write that fails is the answer.
+  outcome::Error BeforeRequest(std::int32_t code, std::int32_t iarg);
 
  private:
   PlugInSource driverPlugIns_;

@@ -1,5 +1,6 @@
 // The model's optimisation slots: the model's items and session go to the
 // optimisation operations; only the set-up dialog is run here.
+#include "gridmoor/host_records.h"
 #include "model/dialogs.h"
 #include "model/model.h"
 #include "optimisation/optimisation_ops.h"
@@ -52,15 +53,15 @@ Error CExcModel::CheckIntegerControls(const casedata::IntegerControlList& list) 
 }
 
 casedata::ItemReading CExcModel::GetObjectiveFunction() {
-  return optimisation::GetObjectiveFunction(objective, Session());
+  return optimisation::GetObjectiveFunction(objective, Session(), &constraints, &heldCells);
 }
 
 casedata::ItemReading CExcModel::GetConstraints(std::int32_t handle) {
-  return optimisation::GetConstraints(constraints, Session(), handle);
+  return optimisation::GetConstraints(constraints, Session(), handle, &heldCells);
 }
 
 Error CExcModel::SetControls(const casedata::ItemValue& value) {
-  return optimisation::SetControls(controls, Session(), value);
+  return heldCells.HoldControl(controls, Session(), value);
 }
 
 casedata::ItemReading CExcModel::GetControls(std::int32_t handle) {
@@ -77,6 +78,12 @@ casedata::ItemReading CExcModel::GetIntegerControls(std::int32_t handle) {
 
 void CExcModel::ClearOptimisation(std::int32_t mask) {
   optimisation::ClearOptimisation(ItemsOf(*this), mask);
+}
+
+Error CExcModel::BeforeRequest(std::int32_t code, std::int32_t iarg) {
+  if (code != EXT_CMD_GET_CONSTRAINTS) heldCells.ForgetReadings();
+  if (code == EXT_CMD_SET_CONTROLS && iarg == 0) return Error::Success();
+  return heldCells.SendWrites(Session());
 }
 
 }  // namespace model

@@ -11,6 +11,7 @@
 #include "automation/spreadsheet_lock.h"
 #include "com/error.h"
 #include "com/variants/variant.h"
+#include "optimisation/held_cells.h"
 #include "optimisation/printed_text.h"
 #include "text/ascii.h"
 
@@ -97,7 +98,27 @@ std::string LeftOutItems(std::size_t constraints, std::size_t controls, std::siz
   return text;
 }
 
-// ---- Cell traffic ---------------------------------------------------------
+// Why not, with kNone, when there is no session or it holds no workbook;
+// the operation names what a missing workbook means to it.
+Error NeedWorkbook(automation::CExcExcelObj* session, const char* noWorkbookMessage) {
+  if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage, outcome::kNone);
+  if (session->GetWorkbook() == nullptr) return Error::Failed(noWorkbookMessage, outcome::kNone);
+  return Error::Success();
+}
+
+// The state a set value chooses: truncated towards zero, and only a state in
+// use. NaN and values out of range choose none.
+bool StateIndex(double value, int stateCount, int& index) {
+  if (!(value > -1.0 && value < static_cast<double>(stateCount))) return false;
+  index = static_cast<int>(std::trunc(value));
+  return true;
+}
+
+casedata::ItemReading Refused(const char* message) {
+  return {std::nullopt, Error::Failed(message)};
+}
+
+}  // namespace
 
 // Selects the item's worksheet and puts `value` into its cell; a blank cell
 // reference binds nothing and writes nothing.
@@ -133,28 +154,6 @@ casedata::ItemReading ReadItemCell(automation::CExcExcelObj* session,
   if (!value) return {casedata::kUndefinedValue, value.TakeError()};
   return {*value, Error::Success()};
 }
-
-// Why not, with kNone, when there is no session or it holds no workbook;
-// the operation names what a missing workbook means to it.
-Error NeedWorkbook(automation::CExcExcelObj* session, const char* noWorkbookMessage) {
-  if (session == nullptr) return Error::Failed(automation::kNoConnectionMessage, outcome::kNone);
-  if (session->GetWorkbook() == nullptr) return Error::Failed(noWorkbookMessage, outcome::kNone);
-  return Error::Success();
-}
-
-// The state a set value chooses: truncated towards zero, and only a state in
-// use. NaN and values out of range choose none.
-bool StateIndex(double value, int stateCount, int& index) {
-  if (!(value > -1.0 && value < static_cast<double>(stateCount))) return false;
-  index = static_cast<int>(std::trunc(value));
-  return true;
-}
-
-casedata::ItemReading Refused(const char* message) {
-  return {std::nullopt, Error::Failed(message)};
-}
-
-}  // namespace
 
 Error CanSetUpProblem(automation::CExcExcelObj* session) {
   return NeedWorkbook(session, kNoWorkbook);
@@ -197,19 +196,28 @@ Error CheckIntegerControls(const casedata::CExcclIntegerControl& intControls,
 }
 
 casedata::ItemReading GetObjectiveFunction(const casedata::CExcObjFn& objective,
-                                           automation::CExcExcelObj* session) {
+                                           automation::CExcExcelObj* session,
+                                           const casedata::CExcclConstraint* constraints,
+                                           HeldCells* held) {
   const automation::SpreadsheetLock lock;
   if (Error lost = NeedWorkbook(session, kLostConnection)) return {std::nullopt, std::move(lost)};
   if (!objective.Defined) return Refused(kNoObjective);
+  if (held != nullptr && constraints != nullptr)
+    return held->ReadObjective(objective, *constraints, session);
   return ReadItemCell(session, objective);
 }
 
 casedata::ItemReading GetConstraints(const casedata::CExcclConstraint& constraints,
-                                     automation::CExcExcelObj* session, std::int32_t handle) {
+                                     automation::CExcExcelObj* session, std::int32_t handle,
+                                     HeldCells* held) {
   const automation::SpreadsheetLock lock;
   if (Error lost = NeedWorkbook(session, kLostConnection)) return {std::nullopt, std::move(lost)};
   const casedata::CExcConstraint* constraint = ItemAt(constraints, handle);
   if (constraint == nullptr) return Refused(kUnknownConstraint);
+  if (held != nullptr) {
+    if (const std::optional<double> ahead = held->TakeConstraint(handle))
+      return {*ahead, Error::Success()};
+  }
   return ReadItemCell(session, *constraint);
 }
 

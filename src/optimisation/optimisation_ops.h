@@ -10,9 +10,11 @@
 
 #include <cstdint>
 
+#include "automation/cell_def.h"
 #include "automation/excel_session.h"
 #include "casedata/opt_items.h"
 #include "casedata/values/optimisation_values.h"
+#include "com/variants/variant.h"
 #include "outcome/outcome.h"
 
 namespace optimisation {
@@ -37,13 +39,21 @@ casedata::OptimisationProblem DescribeProblem(const OptimisationItems& items);
 outcome::Error CheckIntegerControls(const casedata::CExcclIntegerControl& intControls,
                                     const casedata::IntegerControlList& list);
 
+class HeldCells;
+
 // The objective's cell value (the undefined value when the read fails).
-// kNone without a workbook. Holds SpreadsheetLock throughout.
+// kNone without a workbook. Holds SpreadsheetLock throughout. With `held`,
+// the constraints on the objective's sheet are read in the same call and
+// kept there.
 casedata::ItemReading GetObjectiveFunction(const casedata::CExcObjFn& objective,
-                                           automation::CExcExcelObj* session);
-// As GetObjectiveFunction, for the constraint `handle` names.
+                                           automation::CExcExcelObj* session,
+                                           const casedata::CExcclConstraint* constraints = nullptr,
+                                           HeldCells* held = nullptr);
+// As GetObjectiveFunction, for the constraint `handle` names: the value
+// `held` read ahead, if it did.
 casedata::ItemReading GetConstraints(const casedata::CExcclConstraint& constraints,
-                                     automation::CExcExcelObj* session, std::int32_t handle);
+                                     automation::CExcExcelObj* session, std::int32_t handle,
+                                     HeldCells* held = nullptr);
 
 // Writes the value, unchanged, into the control's cell (VT_R8).
 outcome::Error SetControls(const casedata::CExcclControlVariable& controls,
@@ -62,6 +72,16 @@ outcome::Error SetIntegerControls(const casedata::CExcclIntegerControl& intContr
 // aside), or -1 when none does; nothing when the cell cannot be read.
 casedata::ItemReading GetIntegerControls(const casedata::CExcclIntegerControl& intControls,
                                          automation::CExcExcelObj* session, std::int32_t handle);
+
+// The single-cell path of the items: selects the item's worksheet and puts
+// `value` into its cell (a blank cell reference binds nothing and writes
+// nothing), failing with the host's message for the item.
+outcome::Error WriteItemCell(automation::CExcExcelObj* session, const automation::CExcCellDef& item,
+                             const com::Variant& value);
+// Reads the item's cell as a number: the undefined value, and why, when the
+// read fails.
+casedata::ItemReading ReadItemCell(automation::CExcExcelObj* session,
+                                   const automation::CExcCellDef& item);
 
 // Mask bits (ClearMask): 1 clears the objective, 2 deletes every
 // constraint, 4 every control, 8 every integer control.

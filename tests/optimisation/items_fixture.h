@@ -21,6 +21,7 @@
 #include "casedata/values/optimisation_values.h"
 #include "casedata/values/published_values.h"
 #include "com/variants/variant_text.h"
+#include "gridmoor/host_records.h"
 #include "model/model.h"
 #include "outcome/outcome.h"
 
@@ -103,8 +104,18 @@ class ItemsTest : public test_support::SessionTest {
   }
 
   // --- The optimiser's values: `value` is the host's number before the call ---
+  // As the driver's dispatch does before each request: held control writes
+  // go out (unless another one comes), read-ahead values are forgotten
+  // (unless a constraint is read). A held write's failure is the answer.
   std::int32_t Run(ValueSlot slot, std::int32_t handle, double value) {
     value_ = value;
+    static constexpr std::int32_t kCodes[] = {
+        EXT_CMD_GET_OBJECTIVE_FUNCTION, EXT_CMD_GET_CONSTRAINTS, EXT_CMD_SET_CONTROLS,
+        EXT_CMD_GET_CONTROLS,           EXT_CMD_SET_CONTROLS,    EXT_CMD_GET_CONTROLS};
+    const bool integer = slot == ValueSlot::kSetIntControl || slot == ValueSlot::kGetIntControl;
+    if (const outcome::Error held =
+            model_->BeforeRequest(kCodes[static_cast<int>(slot)], integer ? 1 : 0))
+      return Answer(held);
     const auto read = [&](const casedata::ItemReading& reading) {
       if (reading.value) value_ = *reading.value;
       return Answer(reading.error);
@@ -125,6 +136,8 @@ class ItemsTest : public test_support::SessionTest {
     }
     return -999;
   }
+  // Any other request: what is held goes out.
+  std::int32_t SendHeld() { return Answer(model_->BeforeRequest(0, 0)); }
   // What a slot answers, the value it leaves and its message.
   std::tuple<std::int32_t, double, std::string> Outcome(ValueSlot slot, std::int32_t handle,
                                                         double value) {

@@ -127,16 +127,45 @@ TEST_F(OptimisationValuesTest, ObjectiveAndConstraintsReadTheirCellsOrSayWhyNot)
             std::tuple(1, kUndefined, "Unable to get worksheet Nowhere"));
 }
 
+TEST_F(OptimisationValuesTest, ConstraintsBesideTheObjectiveComeWithItUntilAnotherRequest) {
+  AddConstraint(model_->constraints, "Near", "C2");
+  AddConstraint(model_->constraints, "Text", "B3");
+  AddConstraint(model_->constraints, "Far", "C2").worksheet = "Sheet1";
+  AddControl(model_->controls, "Choke", "C2");
+  PutCell("B2", Variant::Double(1));
+  PutCell("C2", Variant::Double(2));
+  PutCell("B3", Variant::Text("x"));
+  PutCell("C2", Variant::Double(4), "Sheet1");
+  const auto ranges = [&] { return RangesAsked().size(); };
+  EXPECT_EQ(Outcome(kGetObjective, 0, -1), std::tuple(0, 1, ""));
+  EXPECT_EQ(RangesAsked(), Strings{"B2"}) << "B2:C3 in one call";
+  // Near comes from that read; the text and the other sheet's cell are read
+  // alone, as they always were.
+  const std::tuple<std::int32_t, std::int32_t, double, std::size_t> reads[] = {
+      {0, 0, 2, 1}, {1, 1, kUndefined, 2}, {2, 0, 4, 3}, {0, 0, 2, 4}};
+  for (const auto& [handle, result, value, asked] : reads) {
+    const auto [gotResult, gotValue, message] = Outcome(kGetConstraint, handle, -1);
+    EXPECT_EQ(std::pair(gotResult, gotValue), std::pair(result, value)) << handle << message;
+    EXPECT_EQ(ranges(), asked) << handle << ", taken once";
+  }
+  // A request between the two reads: the constraint shows the write it made.
+  EXPECT_EQ(Outcome(kGetObjective, 0, -1), std::tuple(0, 1, ""));
+  EXPECT_EQ(Run(kSetControl, 0, 9), 0);
+  EXPECT_EQ(Outcome(kGetConstraint, 0, -1), std::tuple(0, 9, ""));
+}
+
 TEST_F(OptimisationValuesTest, ControlsAreWrittenAsGivenAsDoublesOrSayWhyNot) {
   AddControl(model_->controls, "Choke", "B4", 0.5, 2.0);
   AddControl(model_->controls, "Rate", "3:5").worksheet = "Sheet1";  // C5
   AddControl(model_->controls, "Unbound", "  ");
   // 7 is above the upper bound, not clamped; the third control has no cell.
+  // Each write goes out with the next request.
   const std::tuple<std::int32_t, double, const char*> cases[] = {
       {0, 7, "VT_R8 7"}, {1, 0.25, "VT_R8 0.25"}, {2, 4, nullptr}};
   for (const auto& [handle, value, written] : cases) {
     recorder_->Clear();
     EXPECT_EQ(Run(kSetControl, handle, value), 0) << StatusText();
+    EXPECT_EQ(SendHeld(), 0) << StatusText();
     EXPECT_EQ(ValueLines(), written
                                 ? Strings{"Range.Invoke(0x56C, put, " + std::string(written) + ")"}
                                 : Strings{})
@@ -148,17 +177,76 @@ TEST_F(OptimisationValuesTest, ControlsAreWrittenAsGivenAsDoublesOrSayWhyNot) {
   AddControl(model_->controls, "Lost", "B4").worksheet = "Nowhere";
   AddControl(model_->controls, "Odd", "703:1");
   const std::string badIndex = " (" + com::ComErrorText(com::DISP_E_BADINDEX) + ")";
-  const std::pair<std::int32_t, std::string> failures[] = {
-      {3, "Error in setting data in Excel: Unable to get worksheet Nowhere" + badIndex},
-      {4, "Error in setting data cell 703:1, worksheet Data:" + badIndex},
-      {0, "Error in setting data cell B4, worksheet Data: (" +
-              com::ComErrorText(excel::kApplicationError) + ")"}};
+  // A write held fails as itself when it goes out; a cell text that names
+  // no cell is refused at once.
+  const std::tuple<std::int32_t, bool, std::string> failures[] = {
+      {3, true, "Error in setting data in Excel: Unable to get worksheet Nowhere" + badIndex},
+      {4, false, "Error in setting data cell 703:1, worksheet Data:" + badIndex},
+      {0, true,
+       "Error in setting data cell B4, worksheet Data: (" +
+           com::ComErrorText(excel::kApplicationError) + ")"}};
   recorder_->FailCall("Range.Invoke", excel::kApplicationError);  // reached by the last only
-  for (const auto& [handle, message] : failures) {
-    EXPECT_EQ(Run(kSetControl, handle, 1), 1);
+  for (const auto& [handle, held, message] : failures) {
+    EXPECT_EQ(Run(kSetControl, handle, 1), held ? 0 : 1);
+    if (held) {
+      EXPECT_EQ(SendHeld(), 1);
+    }
     EXPECT_EQ(StatusText(), message);
   }
   EXPECT_EQ(Cell("B4"), Variant::Double(7)) << "nothing written";
+}
+
+TEST_F(OptimisationValuesTest, HeldWritesGoOutBeforeAnyReadNeighboursInOneCall) {
+  for (const char* cell : {"B4", "B5", "B6"})
+    AddControl(model_->controls, cell, cell);
+  AddControl(model_->controls, "Elsewhere", "B7").worksheet = "Sheet1";
+  // The writes as the host makes them, the calls that carry them out, and
+  // what B4:B6 then hold.
+  struct Case {
+    std::vector<std::pair<std::int32_t, double>> writes;
+    Strings puts;
+    std::vector<double> column;
+  };
+  const Case cases[] = {{{{0, 1}, {1, 2}, {2, 3}}, {"B4:B6"}, {1, 2, 3}},
+                        {{{2, 6}, {1, 5}}, {"B6", "B5"}, {1, 5, 6}},
+                        {{{0, 7}, {3, 9}, {1, 8}}, {"B4", "B7", "B5"}, {7, 8, 6}},
+                        {{{1, 4}, {1, 3}}, {"B5", "B5"}, {7, 3, 6}}};
+  for (const Case& c : cases) {
+    recorder_->Clear();
+    for (const auto& [handle, value] : c.writes)
+      EXPECT_EQ(Run(kSetControl, handle, value), 0);
+    EXPECT_TRUE(ValueLines().empty()) << "held";
+    // A read is a request like any other: it sees what was written.
+    EXPECT_EQ(Outcome(kGetControl, 1, 0), std::tuple(0, c.column[1], ""));
+    Strings puts = Recorded("Worksheet.GetRange", false);
+    puts.pop_back();                 // the read's
+    for (std::string& put : puts) {  // the cells asked for: "B4:B6", "B5"
+      std::string cells;
+      for (std::size_t at = put.find('"'); at != std::string::npos; at = put.find('"', at + 1)) {
+        const std::size_t end = put.find('"', at + 1);
+        cells += (cells.empty() ? "" : ":") + put.substr(at + 1, end - at - 1);
+        at = end;
+      }
+      put = cells;
+    }
+    EXPECT_EQ(puts, c.puts);
+    for (std::size_t row = 0; row < 3; ++row)
+      EXPECT_EQ(Cell("B" + std::to_string(4 + row)), Variant::Double(c.column[row]));
+  }
+  // The write that fails is the answer; those after it are dropped, as the
+  // host would not have made them.
+  recorder_->FailFrom("Range.Invoke", excel::kApplicationError);
+  for (std::int32_t handle : {0, 1, 2})
+    EXPECT_EQ(Run(kSetControl, handle, 0), 0);
+  EXPECT_EQ(Outcome(kGetControl, 1, -1),
+            std::tuple(1, -1,
+                       "Error in setting data cell B4, worksheet "
+                       "Data: (" +
+                           com::ComErrorText(excel::kApplicationError) + ")"));
+  recorder_->ClearFaults();
+  EXPECT_EQ(SendHeld(), 0) << "nothing left held";
+  for (std::size_t row = 0; row < 3; ++row)
+    EXPECT_EQ(Cell("B" + std::to_string(4 + row)), Variant::Double(cases[3].column[row]));
 }
 
 TEST_F(OptimisationValuesTest, IntegerControlsWriteAndReadBackTheValueTextOfAStateInUse) {

@@ -32,6 +32,7 @@ struct CommandArgs {
   void* arg = nullptr;
   std::int32_t iarg = 0;
   ExtStatusRecord* status = nullptr;
+  std::int32_t code = 0;  // the host's request code; 0 for the driver's own
 };
 
 // "No result: use the caller's default", as a command's answer.
@@ -49,6 +50,10 @@ namespace op {
 std::int32_t RefreshSheetNames(model::CExcModel& model, const CommandArgs& args);
 std::int32_t StartApplication(model::CExcModel& model, const CommandArgs& args);
 std::int32_t StopApplication(model::CExcModel& model, const CommandArgs& args);
+// Nothing but what every posted operation does first (the model's
+// BeforeRequest): posted ahead of a host-thread operation while control
+// writes are held.
+std::int32_t SendHeldCells(model::CExcModel& model, const CommandArgs& args);
 }  // namespace op
 
 enum class Route : std::uint8_t {
