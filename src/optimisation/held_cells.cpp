@@ -58,7 +58,8 @@ Error HeldCells::SendWrites(automation::CExcExcelObj* session) {
 
 Error HeldCells::SendRun(automation::CExcExcelObj* session, const std::vector<Write>& writes,
                          std::size_t first, std::size_t last) {
-  if (last - first > 1 && !session->SelectWorksheet(writes[first].worksheet)) {
+  if (session != nullptr && last - first > 1 &&
+      !session->SelectWorksheet(writes[first].worksheet)) {
     std::vector<std::string> addresses;
     std::vector<com::Variant> values;
     for (std::size_t i = first; i < last; ++i) {
