@@ -8,6 +8,7 @@
 #include "automation/cell_transfer.h"
 #include "optimisation/optimisation_ops.h"
 #include "text/ascii.h"
+#include "text/number.h"
 
 namespace optimisation {
 namespace {

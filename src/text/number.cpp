@@ -69,7 +69,16 @@ std::optional<double> ParseWholeNumber(std::string_view text) {
     if (digits() == 0) return std::nullopt;
   }
   if (i != number.size()) return std::nullopt;
-  const double value = ParseDouble(number);
+  // The text is a plain decimal now: from_chars reads it as strtod would
+  // (both round correctly), without a copy. It takes no '+', and leaves
+  // a value out of range to strtod, whose overflow and underflow results
+  // are the ones kept.
+  const std::size_t from = number[0] == '+' ? 1 : 0;
+  double value = 0;
+  const std::from_chars_result read =
+      std::from_chars(number.data() + from, number.data() + number.size(), value);
+  if (read.ec != std::errc() || read.ptr != number.data() + number.size())
+    value = ParseDouble(number);
   if (!std::isfinite(value)) return std::nullopt;
   return value;
 }

@@ -127,7 +127,12 @@ TEST(NumberText, WholeNumbersDoublePrefixesAndAtofInAnyLocale) {
                                               {".5", 0.5},
                                               {"1e", std::nullopt},
                                               {"1e999", std::nullopt},
-                                              {"5,5", std::nullopt}};
+                                              {"5,5", std::nullopt},
+                                              {"+2.5", 2.5},
+                                              {"1e-400", 0.0},  // underflow as strtod gives it
+                                              {"4.9e-324", 4.9e-324},
+                                              {"2.2250738585072011e-308", 2.2250738585072011e-308},
+                                              {"0.1000000000000000055511151231257827", 0.1}};
   const struct {
     const char* text;
     double value;

@@ -1,6 +1,5 @@
 #include "com/variants/variant_text.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "com/error.h"
 #include "com/ole_date.h"
 #include "com/variants/bstr.h"
+#include "text/ascii.h"
 #include "text/utf8.h"
 
 namespace com {
@@ -139,7 +139,7 @@ std::string FormatDouble(double value, int digits) {
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
   std::string text(buffer, result.ptr);
   for (char& c : text)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    c = ::text::UpperAscii(c);
   return text;
 }
 
