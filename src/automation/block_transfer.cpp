@@ -1,10 +1,10 @@
 #include "automation/block_transfer.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "com/error.h"
 #include "platform/environment.h"
+#include "text/ascii.h"
 
 namespace automation {
 namespace {
@@ -23,15 +23,18 @@ std::optional<CellPosition> PlainCell(std::string_view address) {
   skipDollar();
   long long column = 0;
   const std::size_t lettersFrom = at;
-  for (; at < address.size() && std::isalpha(static_cast<unsigned char>(address[at])); ++at) {
-    column = column * 26 + (std::toupper(static_cast<unsigned char>(address[at])) - 'A' + 1);
+  // ASCII letters only, whatever locale the host has set.
+  for (; at < address.size(); ++at) {
+    const char letter = text::UpperAscii(address[at]);
+    if (letter < 'A' || letter > 'Z') break;
+    column = column * 26 + (letter - 'A' + 1);
     if (column > kGridColumns) return std::nullopt;
   }
   if (at == lettersFrom) return std::nullopt;
   skipDollar();
   long long row = 0;
   const std::size_t digitsFrom = at;
-  for (; at < address.size() && std::isdigit(static_cast<unsigned char>(address[at])); ++at) {
+  for (; at < address.size() && address[at] >= '0' && address[at] <= '9'; ++at) {
     row = row * 10 + (address[at] - '0');
     if (row > kGridRows) return std::nullopt;
   }
@@ -120,7 +123,15 @@ std::optional<CellBlock> CoveringBlock(std::span<const std::string> addresses) {
 BlockRead BlockRead::Covering(CExcExcelObj& session, std::vector<std::string> addresses) {
   const std::optional<CellBlock> block = CoveringBlock(addresses);
   BlockRead read(std::move(addresses), block);
-  if (block) read.Read(session, *block);
+  if (!block) return read;
+  read.Read(session, *block);
+  // Each cell's place in the block, found once rather than at every Nth.
+  read.places_.reserve(read.addresses_.size());
+  for (const std::string& address : read.addresses_) {
+    const std::optional<CellPosition> cell = PlainCell(address);
+    read.places_.push_back(static_cast<std::size_t>(cell->row - block->firstRow) * block->columns +
+                           static_cast<std::size_t>(cell->column - block->firstColumn));
+  }
   return read;
 }
 
@@ -133,9 +144,7 @@ BlockRead::BlockRead(std::vector<std::string> addresses, std::optional<CellBlock
 const com::Variant* BlockRead::Nth(std::size_t i) const {
   if (!values_) return nullptr;
   if (!covering_) return Find(i / columns_, i % columns_);
-  const std::optional<CellPosition> cell = PlainCell(addresses_[i]);
-  return Find(static_cast<std::size_t>(cell->row - block_->firstRow),
-              static_cast<std::size_t>(cell->column - block_->firstColumn));
+  return Find(places_[i] / block_->columns, places_[i] % block_->columns);
 }
 
 BlockRead::BlockRead(CExcExcelObj& session, std::vector<std::string> addresses, std::size_t columns)

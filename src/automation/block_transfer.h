@@ -105,7 +105,8 @@ class BlockRead {
   std::optional<CellBlock> block_;
   std::size_t columns_;
   std::optional<com::VariantGrid> values_;
-  bool covering_ = false;  // addresses_ lie anywhere in block_
+  bool covering_ = false;            // addresses_ lie anywhere in block_
+  std::vector<std::size_t> places_;  // a covering read's cells, row by row in block_
 };
 
 // A rectangle of a read's cells, row by row from its `first` cell: a part of
