@@ -43,7 +43,9 @@ Expected<std::string> CellText(automation::CExcExcelObj& session, std::string_vi
                                std::size_t column) {
   const com::Variant* value = cells.Find(row, column);
   if (value == nullptr) return CellText(session, sheetName, cells.Address(row, column));
-  return automation::CellValueText(*value, sheetName, cells.Address(row, column));
+  // Only an error value's message names the cell.
+  return automation::CellValueText(
+      *value, sheetName, value->vt == com::VT_ERROR ? cells.Address(row, column) : std::string());
 }
 
 // The table's cells of `count` components, from column `firstColumn` to
@@ -91,11 +93,13 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   });
 }
 
-// The number a cell's text is; a text that is no number fails the read.
+// The number a cell's text is; a text that is no number fails the read,
+// naming the cell `address()` gives (made only then).
+template <typename AddressOf>
 Expected<double> NumberOf(const std::string& text, std::string_view sheetName,
-                          const std::string& address) {
+                          const AddressOf& address) {
   const std::optional<double> number = text::ParseWholeNumber(text);
-  if (!number) return Error::Failed(automation::NotANumberMessage(sheetName, address, text));
+  if (!number) return Error::Failed(automation::NotANumberMessage(sheetName, address(), text));
   return *number;
 }
 
@@ -110,8 +114,9 @@ int UnitIndex(std::uint32_t unit) {
 }
 
 // The number of a cell that may leave its property out: none when it does.
+template <typename AddressOf>
 Expected<std::optional<double>> GivenNumber(Expected<std::string> text, std::string_view sheetName,
-                                            const std::string& address) {
+                                            const AddressOf& address) {
   if (!text) return text.TakeError();
   if (NotGiven(*text)) return std::optional<double>();
   Expected<double> number = NumberOf(*text, sheetName, address);
@@ -129,13 +134,14 @@ Error ReadComponent(automation::CExcExcelObj& session, std::string_view sheetNam
   if (!moleText) return moleText.TakeError();
   Expected<double> mole = text::IsBlank(*moleText)
                               ? Expected<double>(0.0)
-                              : NumberOf(*moleText, sheetName, table.Address(i, 0));
+                              : NumberOf(*moleText, sheetName, [&] { return table.Address(i, 0); });
   if (!mole) return mole.TakeError();
   values.components[0][i] = *mole;
   for (std::size_t k = 2; k <= casedata::kComponentColumnCount; ++k) {
     const casedata::ComponentColumn& column = casedata::kComponentColumns[k - 1];
-    Expected<std::optional<double>> number = GivenNumber(
-        CellText(session, sheetName, table, i, k - 1), sheetName, table.Address(i, k - 1));
+    Expected<std::optional<double>> number =
+        GivenNumber(CellText(session, sheetName, table, i, k - 1), sheetName,
+                    [&] { return table.Address(i, k - 1); });
     if (!number) return number.TakeError();
     if (!*number) continue;
     values.componentFlags |= column.flag;
@@ -145,7 +151,8 @@ Error ReadComponent(automation::CExcExcelObj& session, std::string_view sheetNam
   for (std::size_t j = 0; matrix != nullptr && j < count; ++j) {
     if (j == i) continue;  // the diagonal has no coefficient
     Expected<std::optional<double>> number =
-        GivenNumber(CellText(session, sheetName, *matrix, i, j), sheetName, matrix->Address(i, j));
+        GivenNumber(CellText(session, sheetName, *matrix, i, j), sheetName,
+                    [&] { return matrix->Address(i, j); });
     if (!number) return number.TakeError();
     if (!*number) continue;
     values.componentFlags |= casedata::kHasInteraction;
@@ -161,7 +168,7 @@ Error ReadMassRateAndModel(automation::CExcExcelObj& session, std::string_view s
   if (!block.massRateCell.IsBlank()) {
     const std::string cell = block.massRateCell.str();
     Expected<std::optional<double>> number =
-        GivenNumber(CellText(session, sheetName, cell), sheetName, cell);
+        GivenNumber(CellText(session, sheetName, cell), sheetName, [&] { return cell; });
     if (!number) return number.TakeError();
     if (*number) {
       values.massRate =
