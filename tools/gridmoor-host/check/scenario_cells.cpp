@@ -135,16 +135,15 @@ std::string LowerSheet(std::string sheet) {
   return sheet;
 }
 
-// Every cell the case binds: an address, on a sheet the workbook has, and
-// no formula where the host writes.
-void CheckBoundCells(const std::vector<NamedCell>& cells,
-                     const excel::RecalculatedWorkbook& workbook, CheckReport& report) {
-  std::set<std::tuple<std::string, int, int>> formulas;
-  for (const excel::RecalculatedCell& cell : workbook.formulas)
-    formulas.emplace(LowerSheet(workbook.sheets[static_cast<std::size_t>(cell.sheet)]), cell.row,
-                     cell.column);
+// Formula cells by lower-case sheet, row and column.
+using FormulaCells = std::set<std::tuple<std::string, int, int>>;
+
+// Every cell the case binds: an address, on one of `sheets`, and no
+// formula where the host writes.
+void CheckBoundCells(const std::vector<NamedCell>& cells, const std::vector<std::string>& sheets,
+                     const FormulaCells& formulas, CheckReport& report) {
   const auto sheetExists = [&](const std::string& sheet) {
-    for (const std::string& name : workbook.sheets) {
+    for (const std::string& name : sheets) {
       if (text::EqualsNoCase(name, sheet)) return true;
     }
     return false;
@@ -170,26 +169,50 @@ void CheckBoundCells(const std::vector<NamedCell>& cells,
   }
 }
 
+// The scenario's case as JSON, from its archive or inline.
+outcome::Expected<json> ScenarioCase(const Scenario& scenario) {
+  if (!scenario.caseArchive) return scenario.caseJson.value_or(json::object());
+  std::ifstream in(*scenario.caseArchive, std::ios::binary);
+  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+  outcome::Expected<json> decoded = archive::CaseArchiveToJson(bytes);
+  if (!decoded)
+    return outcome::Error::Failed(scenario.caseArchive->string() + ": " +
+                                  decoded.GetError().Message());
+  return decoded;
+}
+
+std::vector<NamedCell> ScenarioCells(const Scenario& scenario, const json& kase) {
+  return CaseCells(kase, scenario.publishedVariables ? &*scenario.publishedVariables : nullptr);
+}
+
 }  // namespace
 
 outcome::Error CheckScenarioCells(const Scenario& scenario,
                                   const excel::RecalculatedWorkbook& workbook,
                                   CheckReport& report) {
-  json kase = scenario.caseJson.value_or(json::object());
-  if (scenario.caseArchive) {
-    std::ifstream in(*scenario.caseArchive, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    outcome::Expected<json> decoded = archive::CaseArchiveToJson(bytes);
-    if (!decoded)
-      return outcome::Error::Failed(scenario.caseArchive->string() + ": " +
-                                    decoded.GetError().Message());
-    kase = std::move(*decoded);
-  }
-  CheckCaseMacros(kase, workbook, report);
-  CheckBoundCells(
-      CaseCells(kase, scenario.publishedVariables ? &*scenario.publishedVariables : nullptr),
-      workbook, report);
+  const outcome::Expected<json> kase = ScenarioCase(scenario);
+  if (!kase) return kase.GetError();
+  CheckCaseMacros(*kase, workbook, report);
+  FormulaCells formulas;
+  for (const excel::RecalculatedCell& cell : workbook.formulas)
+    formulas.emplace(LowerSheet(workbook.sheets[static_cast<std::size_t>(cell.sheet)]), cell.row,
+                     cell.column);
+  CheckBoundCells(ScenarioCells(scenario, *kase), workbook.sheets, formulas, report);
   return outcome::Error::Success();
+}
+
+outcome::Error CheckScenarioSheets(const Scenario& scenario,
+                                   const std::vector<std::string>& sheets) {
+  const outcome::Expected<json> kase = ScenarioCase(scenario);
+  // A case that cannot be read fails the run itself, which says why.
+  if (!kase) return outcome::Error::Success();
+  CheckReport report;
+  CheckBoundCells(ScenarioCells(scenario, *kase), sheets, {}, report);
+  if (report.problems.empty()) return outcome::Error::Success();
+  // The key as the scenario file gives it.
+  const std::string& problem = report.problems.front().message;
+  const bool inCase = scenario.caseJson && problem.rfind("publishedVariables", 0) != 0;
+  return outcome::Error::Failed(scenario.file.string() + ": " + (inCase ? "case." : "") + problem);
 }
 
 }  // namespace refhost

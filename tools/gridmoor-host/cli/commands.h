@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,16 @@ int ReportFailure(const std::string& message);
 // Loads the library as `global` says. With --check it says so and ends the
 // command: `status` is then the exit status.
 bool LoadLibrary(const GlobalOptions& global, Library& library, int& status);
+
+// The name among `names` a slip of the fingers away from `typed` (a letter
+// left out, added, changed or two swapped, at most two such slips): the
+// nearest, or none.
+std::optional<std::string> NearestName(const std::string& typed,
+                                       const std::vector<std::string>& names);
+
+// After a parse of `app` that found words it did not expect: one line on
+// the first of them, with the command or option likely meant.
+std::optional<std::string> UnexpectedWordHint(const CLI::App& app);
 
 Command AddRunCommand(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddManyCommands(CLI::App& app, const GlobalOptions& global);

@@ -71,8 +71,11 @@ int Collect(const std::vector<std::string>& folders, const std::string& out, boo
   } else {
     if (const outcome::Error unwritten = WriteCollected(outcomes, out, report))
       return ReportFailure(unwritten.Message());
+    std::size_t width = 0;
     for (const ScenarioOutcome& o : outcomes)
-      std::cout << OutcomeLine(o) << "\n";
+      width = std::max(width, o.name.size());
+    for (const ScenarioOutcome& o : outcomes)
+      std::cout << OutcomeLine(o, width) << "\n";
     std::cout << TotalsLine(outcomes) << "; summary in "
               << (fs::absolute(out) / "summary.csv").string() << "\n";
   }

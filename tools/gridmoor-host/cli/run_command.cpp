@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "check/scenario_cells.h"
 #include "cli/commands.h"
 #include "common/csv.h"
 #include "common/files.h"
@@ -106,6 +107,17 @@ std::string NamingScenario(std::string text, const fs::path& file, const std::st
   return text;
 }
 
+// The cells and sheets the scenario names, against the workbook's file where
+// the check's readers can read it: a wrong one fails at once rather than once
+// the office is up. A workbook they cannot read is left to the run.
+outcome::Error CheckCellsBeforeOffice(const Scenario& scenario) {
+  const outcome::Expected<std::optional<fs::path>> named = ScenarioWorkbook(scenario);
+  if (!named || !*named) return outcome::Error::Success();
+  const outcome::Expected<SavedWorkbook> saved = ReadSavedValues(**named);
+  if (!saved) return outcome::Error::Success();
+  return CheckScenarioSheets(scenario, saved->sheets);
+}
+
 // Where --save and --save-as write, tried before the office starts.
 outcome::Error CheckSaveTargets(const RunCommandOptions& o, const Scenario& scenario) {
   if (!o.saveAs.empty()) {
@@ -132,6 +144,7 @@ outcome::Expected<RunOptions> PrepareRun(const RunCommandOptions& o, const Scena
   if (outcome::Error unwritable = CheckOutputFolder(o.out, outputs)) return unwritable;
   if (outcome::Error claimed = claim.Take(o.out)) return claimed;
   if (outcome::Error refused = CheckSaveTargets(o, scenario)) return refused;
+  if (outcome::Error wrong = CheckCellsBeforeOffice(scenario)) return wrong;
   RunOptions options;
   if (!o.saveAs.empty()) {
     const outcome::Expected<bool> oneSheet = SaveAsKeepsEverySheet(scenario, o.saveAs);
@@ -151,6 +164,13 @@ outcome::Error WriteRunOutputs(const RunRecord& record, const RunReportContext& 
   return o.report ? WriteRunReport(record, context, o.out) : outcome::Error::Success();
 }
 
+// Where the run's files are, and its page when there is one.
+std::string WhereWritten(const RunCommandOptions& o) {
+  const fs::path folder = fs::absolute(o.out);
+  return folder.string() +
+         (o.report ? "\nreport: " + (folder / kReportFile).string() : std::string());
+}
+
 // What an interrupted run wrote, said on stderr; 128 + the signal.
 int EndInterrupted(RunRecord& record, const RunReportContext& context, const RunCommandOptions& o) {
   const std::string where = record.failure->timestep >= 0
@@ -165,7 +185,7 @@ int EndInterrupted(RunRecord& record, const RunReportContext& context, const Run
   const outcome::Error unwritten = WriteRunOutputs(record, context, o);
   std::cerr << "gridmoor-host: interrupted by " << SignalName(record.interruptedBy) << where << "; "
             << (unwritten ? "the outputs could not be written: " + unwritten.Message()
-                          : "the outputs so far are in " + fs::absolute(o.out).string())
+                          : "the outputs so far are in " + WhereWritten(o))
             << "\n";
   return 128 + record.interruptedBy;
 }
@@ -180,12 +200,14 @@ int EndRun(const RunRecord& record, const RunReportContext& context, const RunCo
     const std::string where = record.failure->timestep >= 0
                                   ? "timestep " + std::to_string(record.failure->timestep) + ": "
                                   : std::string();
-    return ReportFailure(where + record.failure->message);
+    const int status = ReportFailure(where + record.failure->message);
+    std::cerr << "what the run got so far is in " << WhereWritten(o) << "\n";
+    return status;
   }
   std::cout << ResultTable(record);
   for (const std::string& note : record.notes)
     std::cerr << "note: " << OneLine(note) << "\n";
-  if (!o.quiet) std::cerr << "results in " << fs::absolute(o.out).string() << "\n";
+  if (!o.quiet) std::cerr << "results in " << WhereWritten(o) << "\n";
   return 0;
 }
 
@@ -201,7 +223,8 @@ int Run(Library& library, NoticeFile& notices, RunCommandOptions o) {
   }
   OutputFolderClaim claim;
   const outcome::Expected<RunOptions> options = PrepareRun(o, scenario, claim);
-  if (!options) return ReportFailure(options.GetError().Message());
+  if (!options)
+    return ReportFailure(NamingScenario(options.GetError().Message(), o.scenario, o.scenarioName));
   RunRecord record;
   record.library = library.Path();
   record.office = excel::calc::OfficeVersion();

@@ -61,10 +61,9 @@ StepFailure Runner::Require(std::int32_t code, void* arg, std::int32_t iarg, Out
   const Reply reply = lib_.Call(code, arg, iarg);
   answer = reply.outcome;
   if (reply.ok()) return StepFailure::None();
-  std::string message = std::string(CommandName(code)) + " (code " + std::to_string(code) + ")";
-  if (!what.empty()) message += " for " + Where(what);
-  message += " failed with result " + std::to_string(reply.result);
-  if (!reply.text.empty()) message += ": " + reply.text;
+  std::string message = std::string("the driver was asked to ") + CommandPurpose(code);
+  if (!what.empty()) message += " " + Where(what);
+  message += reply.text.empty() ? " and refused without a word" : " and said: " + reply.text;
   return StepFailure::Refused(message, CommandName(code), code);
 }
 
@@ -362,13 +361,13 @@ StepFailure Runner::SaveAndClose() {
   appStarted_ = false;
   const Reply stopped = lib_.StopApp();
   if (!stopped.ok())
-    return StepFailure::Refused("ExtStopApp failed with result " + std::to_string(stopped.result) +
-                                    ": the workbook could not be closed (the office has ended)",
-                                "ExtStopApp", 0);
+    return StepFailure::Refused(
+        "the workbook could not be closed: the office has ended" +
+            (stopped.text.empty() ? std::string() : " (the driver said: " + stopped.text + ")"),
+        "ExtStopApp", 0);
   const Reply destroyed = lib_.DestroyInstance();
   if (!destroyed.ok())
-    return StepFailure::Refused("ExtDestroyInstance failed with result " +
-                                    std::to_string(destroyed.result) + ": " + destroyed.text,
+    return StepFailure::Refused("the driver could not be wound down: " + destroyed.text,
                                 "ExtDestroyInstance", 0);
   return StepFailure::None();
 }

@@ -62,7 +62,8 @@ StepFailure Runner::IdentifyDriver() {
   std::memcpy(identify.data(), &version, sizeof version);
   const Reply reply = lib_.Identify(identify);
   if (!reply.ok())
-    return StepFailure::Refused("ExtIdentify failed: " + reply.text, "ExtIdentify", 0);
+    return StepFailure::Refused("the driver could not say what it is: " + reply.text, "ExtIdentify",
+                                0);
   rec_.driverName.assign(
       reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
       strnlen(reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
@@ -153,7 +154,8 @@ StepFailure Runner::OpenWorkbook() {
     if (StepFailure stop = StopWhenAsked()) return stop;
     const Reply reply = lib_.StartApp();
     if (!reply.ok())
-      return StepFailure::Refused("ExtStartApp failed: " + reply.text, "ExtStartApp", 0);
+      return StepFailure::Refused("the office could not be started: " + reply.text, "ExtStartApp",
+                                  0);
   }
   appStarted_ = true;
   return StepFailure::None();
@@ -165,10 +167,15 @@ StepFailure Runner::Prepare() {
   if (StepFailure failed = CheckedCase(archive)) return failed;
   if (StepFailure failed = PrepareModelData()) return failed;
   if (StepFailure stop = StopWhenAsked()) return stop;
+  progress_.StartingOffice();
   const Reply reply = lib_.CreateInstance();
-  if (!reply.ok()) return StepFailure::Refused(reply.text, "ExtCreateInstance", 0);
+  if (!reply.ok())
+    return StepFailure::Refused("the driver could not make an instance: " + reply.text,
+                                "ExtCreateInstance", 0);
   if (StepFailure failed = SendCase(archive)) return failed;
-  return OpenWorkbook();
+  if (StepFailure failed = OpenWorkbook()) return failed;
+  progress_.OfficeUp();
+  return StepFailure::None();
 }
 
 // Refused before any office starts: what the driver would run without

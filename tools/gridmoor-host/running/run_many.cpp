@@ -145,6 +145,7 @@ class ManyRuns {
     const std::vector<std::string> names = ScenarioNames(options.scenarios);
     for (std::size_t i = 0; i < count_; ++i) {
       names_.push_back(names[i]);
+      nameWidth_ = std::max(nameWidth_, names[i].size());
       folders_.push_back(fs::absolute(options.out / names[i]));
       files_.push_back(fs::absolute(options.scenarios[i]));
     }
@@ -188,7 +189,9 @@ class ManyRuns {
       err_ << "gridmoor-host: " << unwritten.Message() << "\n";
     ScenarioOutcome outcome;
     if (!ReadOutcome(folders_[i], outcome)) outcome.name = names_[i];
-    out_ << "[" << ++finished_ << "/" << count_ << "] " << OutcomeLine(outcome) << std::endl;
+    const std::string total = std::to_string(count_), done = std::to_string(++finished_);
+    out_ << "[" << std::string(total.size() - done.size(), ' ') << done << "/" << total << "] "
+         << OutcomeLine(outcome, nameWidth_) << std::endl;
   }
 
   // The signal passed on to every run, and the scenarios not yet started
@@ -261,6 +264,7 @@ class ManyRuns {
   std::ostream& err_;
   const std::size_t count_;
   std::vector<std::string> names_;
+  std::size_t nameWidth_ = 0;  // the longest name: the lines' columns align
   std::vector<fs::path> folders_, files_;
   std::size_t slots_ = 0;
   std::unique_ptr<OfficePool> offices_;
