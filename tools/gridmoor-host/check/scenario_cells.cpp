@@ -1,11 +1,14 @@
 #include "check/scenario_cells.h"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <tuple>
 
 #include "archive/json/case_json.h"
+#include "case/case_check.h"
 #include "excel/calc/basic/macro_names.h"
 #include "excel/calc/formulas/sheet_addresses.h"
 #include "text/ascii.h"
@@ -169,6 +172,28 @@ void CheckBoundCells(const std::vector<NamedCell>& cells, const std::vector<std:
   }
 }
 
+// Whether the driver could take `text` for a defined name, as it takes
+// cells: letters (any script), digits, '_', '.' and '\', not starting with a
+// digit or '.', and never shaped like a cell ("C0" is a cell outside the
+// grid, not a name).
+bool CouldBeName(const std::string& text) {
+  const auto letter = [](char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80;
+  };
+  std::size_t at = 0;
+  while (at < text.size() &&
+         (text[at] == '$' || std::isalpha(static_cast<unsigned char>(text[at]))))
+    ++at;
+  const bool cellShaped =
+      at > 0 && at < text.size() && text.find_first_not_of("$0123456789", at) == std::string::npos;
+  const bool nameChars = std::all_of(text.begin(), text.end(), [&](char c) {
+    return letter(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '_' || c == '.' ||
+           c == '\\';
+  });
+  return !text.empty() && !cellShaped && nameChars &&
+         (letter(text[0]) || text[0] == '_' || text[0] == '\\');
+}
+
 // The scenario's case as JSON, from its archive or inline.
 outcome::Expected<json> ScenarioCase(const Scenario& scenario) {
   if (!scenario.caseArchive) return scenario.caseJson.value_or(json::object());
@@ -203,16 +228,30 @@ outcome::Error CheckScenarioCells(const Scenario& scenario,
 
 outcome::Error CheckScenarioSheets(const Scenario& scenario,
                                    const std::vector<std::string>& sheets) {
-  const outcome::Expected<json> kase = ScenarioCase(scenario);
-  // A case that cannot be read fails the run itself, which says why.
-  if (!kase) return outcome::Error::Success();
-  CheckReport report;
-  CheckBoundCells(ScenarioCells(scenario, *kase), sheets, {}, report);
-  if (report.problems.empty()) return outcome::Error::Success();
-  // The key as the scenario file gives it.
-  const std::string& problem = report.problems.front().message;
-  const bool inCase = scenario.caseJson && problem.rfind("publishedVariables", 0) != 0;
-  return outcome::Error::Failed(scenario.file.string() + ": " + (inCase ? "case." : "") + problem);
+  // The case as the driver reads it. One that cannot be read, or holds what
+  // the driver would refuse, fails the run itself, which says why.
+  const outcome::Expected<json> given = ScenarioCase(scenario);
+  if (!given) return outcome::Error::Success();
+  const outcome::Expected<std::vector<std::uint8_t>> archive = archive::CaseJsonToArchive(*given);
+  if (!archive) return outcome::Error::Success();
+  const outcome::Expected<json> kase = archive::CaseArchiveToJson(*archive);
+  if (!kase || !CaseItemProblems(*kase).empty()) return outcome::Error::Success();
+  for (const NamedCell& named : ScenarioCells(scenario, *kase)) {
+    if (named.cell.empty()) continue;
+    // The key as the scenario file gives it.
+    const bool inCase = scenario.caseJson && named.path.rfind("publishedVariables", 0) != 0;
+    const std::string where = scenario.file.string() + ": " + (inCase ? "case." : "") + named.path +
+                              " (" + named.sheet + "!" + named.cell + ")";
+    if (!excel::calc::ParseA1Area(named.cell) && !CouldBeName(named.cell))
+      return outcome::Error::Failed(where + ": '" + named.cell + "' is not a cell address");
+    // The driver adds an input stream's missing sheet, which the run notes.
+    if (named.path.rfind("inputStreams", 0) == 0) continue;
+    if (std::none_of(sheets.begin(), sheets.end(), [&](const std::string& sheet) {
+          return text::EqualsNoCase(sheet, named.sheet);
+        }))
+      return outcome::Error::Failed(where + ": the workbook has no sheet '" + named.sheet + "'");
+  }
+  return outcome::Error::Success();
 }
 
 }  // namespace refhost

@@ -201,7 +201,8 @@ int EndRun(const RunRecord& record, const RunReportContext& context, const RunCo
                                   ? "timestep " + std::to_string(record.failure->timestep) + ": "
                                   : std::string();
     const int status = ReportFailure(where + record.failure->message);
-    std::cerr << "what the run got so far is in " << WhereWritten(o) << "\n";
+    if (record.failure->timestep >= 0)
+      std::cerr << "what the run got so far is in " << WhereWritten(o) << "\n";
     return status;
   }
   std::cout << ResultTable(record);
