@@ -107,6 +107,10 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
        "'dmup' is not a command of 'case'; did you mean 'dump'?"},
       {"nothing near", nullptr, nullptr, csv, "frobnicate", 2,
        "'frobnicate' is not a command; see --help"},
+      {"unknown dialog", nullptr, nullptr, csv, "dialog nosuch {}/s.json", 1,
+       "no dialog is called 'nosuch'; the dialogs are case, workbook, objective, controls"},
+      {"dialog with no display", nullptr, nullptr, csv, "dialog case {}/s.json", 1,
+       "no display to show the dialog on (DISPLAY is not set)"},
       // Where the workbook can be read, its sheets and cells before any office.
       {"sheet not in the workbook", "/case/outputStreams/0/sheetName", "Nowhere", csv, run, 1,
        "s.json: case.outputStreams[0].propertyCells[0] (Nowhere!B1): the workbook has no sheet "
@@ -140,8 +144,9 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
     write("book.xlsx", test_support::XlsxBytes({{"Out", {{"B9", "", "", "1", ""}}}}));
     fs::create_directory(folder.path() / "tmp");
 
-    const Result r = Host(Expand(c.arguments, folder.path()), folder.path(),
-                          "TMPDIR=" + (folder.path() / "tmp").string());
+    const Result r = Host(
+        Expand(c.arguments, folder.path()), folder.path(),
+        "DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM= TMPDIR=" + (folder.path() / "tmp").string());
     EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
     const std::string& said = c.status == 1 && !r.err.empty() ? r.err : r.out + r.err;
     EXPECT_THAT(said, HasSubstr(Expand(c.expected, folder.path()))) << c.name << ": " << said;

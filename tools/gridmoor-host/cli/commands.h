@@ -47,6 +47,7 @@ std::optional<std::string> UnexpectedWordHint(const CLI::App& app);
 Command AddRunCommand(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddManyCommands(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddCaseCommands(CLI::App& app);
+Command AddDialogCommand(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddWorkbookCommands(CLI::App& app);
 
 }  // namespace refhost

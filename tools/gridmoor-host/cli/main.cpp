@@ -104,6 +104,7 @@ int Main(int argc, char** argv) {
   };
   append(refhost::AddManyCommands(app, global));
   append(refhost::AddCaseCommands(app));
+  commands.push_back(refhost::AddDialogCommand(app, global));
   append(refhost::AddWorkbookCommands(app));
   CLI::App* identify =
       app.add_subcommand("identify", "Show what the library reports and the settings it uses");
