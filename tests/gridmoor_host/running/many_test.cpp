@@ -60,6 +60,21 @@ void MakeFolder(const fs::path& folder, const json& outcome, const std::string& 
   if (!summary.is_null()) Write(folder / "summary.json", summary.dump());
 }
 
+// The lines run-many prints as scenarios end, for names of any length.
+TEST(HostMany, OutcomeLinesKeepTheirColumns) {
+  refhost::ScenarioOutcome shortName{"a", {}, {}, 0, 0, {}, 12.25, 3, 3860.995920};
+  refhost::ScenarioOutcome longName{"gas-lift-9-mmscf",  {},     {}, 1, 1,
+                                    "timestep 0: broke", 1234.5, 1,  {}};
+  refhost::ScenarioOutcome unstarted{"b", {}, {}, 2, {}, "not started", {}, 0, {}};
+  EXPECT_EQ(refhost::OutcomeLine(shortName, 16),
+            "ok      a                     12.2 s     3 timesteps  objective 3861");
+  EXPECT_EQ(
+      OutcomeLine(longName, 16),
+      "failed  gas-lift-9-mmscf    1234.5 s     1 timestep   exit status 1: timestep 0: broke");
+  EXPECT_EQ(refhost::OutcomeLine(unstarted, 16),
+            "failed  b                                0 timesteps: not started");
+}
+
 TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
   Folder root;
   const json twoSteps = {

@@ -190,7 +190,9 @@ class ManyRuns {
     ScenarioOutcome outcome;
     if (!ReadOutcome(folders_[i], outcome)) outcome.name = names_[i];
     const std::string total = std::to_string(count_), done = std::to_string(++finished_);
-    out_ << "[" << std::string(total.size() - done.size(), ' ') << done << "/" << total << "] "
+    // Zero-padded, so that the columns after it align (and the count stays
+    // one word for programs that read these lines).
+    out_ << "[" << std::string(total.size() - done.size(), '0') << done << "/" << total << "] "
          << OutcomeLine(outcome, nameWidth_) << std::endl;
   }
 
