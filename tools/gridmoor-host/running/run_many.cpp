@@ -309,7 +309,7 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
   const std::size_t count = options.scenarios.size();
   const int jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
   err << "gridmoor-host: " << count << (count == 1 ? " scenario, " : " scenarios, ") << jobs
-      << " at a time, into " << fs::absolute(options.out).string() << "\n";
+      << " at a time, into " << fs::absolute(options.out).string() << "; starting the offices…\n";
   ManyRuns runs(options, out, err);
   const int signal = runs.RunAll(jobs);
   const std::vector<ScenarioOutcome> outcomes = runs.Outcomes();
@@ -323,6 +323,8 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
     err << "gridmoor-host: " << unsummarised.Message() << "\n";
     return signal != 0 ? 128 + signal : 1;
   }
+  if (options.report)
+    out << "report: " << (fs::absolute(options.out) / kReportFile).string() << "\n";
   if (signal != 0) {
     err << "gridmoor-host: interrupted by " << SignalName(signal)
         << "; every run was stopped and the summary written\n";
