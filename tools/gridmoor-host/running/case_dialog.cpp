@@ -7,6 +7,7 @@
 #include "archive/json/case_json.h"
 #include "common/files.h"
 #include "common/json_shape.h"
+#include "running/run.h"
 #include "scenario/records.h"
 
 namespace refhost {
@@ -42,17 +43,12 @@ class CaseSession {
 
   // The case of `archive`, read as from the model file `caseFile`, with
   // its workbook `workbook` (absolute) open.
-  outcome::Error Open(std::vector<std::uint8_t> archive, const fs::path& caseFile,
+  outcome::Error Open(const std::vector<std::uint8_t>& archive, const fs::path& caseFile,
                       const std::string& workbook) {
     if (const Reply made = lib_.CreateInstance(); !made.ok())
       return outcome::Error::Failed(Failure("the driver could not make an instance", made));
-    Record caseRecord(EXT_CASE_DATA_RECORD_SIZE);
-    std::memcpy(caseRecord.data() + EXT_CASE_DATA_ARCHIVE_OFFSET, archive.data(), archive.size());
-    caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET,
-                                  static_cast<std::uint32_t>(archive.size()));
     const std::string model = caseFile.string();
-    caseRecord.Put<const char*>(EXT_CASE_DATA_MODEL_PATH_OFFSET, model.c_str());
-    caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_NO_RELOCATION_OFFSET, 1);
+    Record caseRecord = CaseDataRecord(archive, model);
     if (const Reply read = lib_.Call(EXT_CMD_READ_CASE_DATA, caseRecord.data()); !read.ok())
       return outcome::Error::Failed(Failure("the driver could not read the case", read));
     Record name(EXT_FILE_NAME_RECORD_MIN_SIZE);
@@ -134,8 +130,8 @@ outcome::Expected<bool> EditCaseInDialog(Library& library, const std::string& na
   if (fileName.empty()) return outcome::Error::Failed(caseFile.string() + ": fileName: empty");
   const fs::path workbook = fs::absolute(caseFile).parent_path() / fileName;
   CaseSession session(library);
-  if (outcome::Error failed = session.Open(std::move(archive), fs::absolute(caseFile),
-                                           workbook.lexically_normal().string()))
+  if (outcome::Error failed =
+          session.Open(archive, fs::absolute(caseFile), workbook.lexically_normal().string()))
     return failed;
   const outcome::Expected<json> before = session.Case();
   if (!before) return before.GetError();

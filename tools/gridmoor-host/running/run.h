@@ -7,6 +7,7 @@
 
 #include "outcome/outcome.h"
 #include "scenario/library.h"
+#include "scenario/records.h"
 #include "scenario/run_record.h"
 #include "scenario/scenario.h"
 
@@ -30,6 +31,10 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
 // Case bytes for ReadCaseData: the archive, from the scenario's inline JSON
 // or its archive file; an error when it cannot be had.
 outcome::Expected<std::vector<std::uint8_t>> CaseArchiveBytes(const Scenario& scenario);
+
+// The record ReadCaseData takes: `archive` (at most the record's room), read
+// as from `modelFile` (kept alive by the caller), never relocated.
+Record CaseDataRecord(const std::vector<std::uint8_t>& archive, const std::string& modelFile);
 
 // The workbook a run opens: the scenario's own, else the file name its case
 // holds, taken as the library takes it (against the current folder); none

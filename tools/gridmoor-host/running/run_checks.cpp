@@ -118,17 +118,22 @@ StepFailure Runner::PrepareModelData() {
                    std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
-StepFailure Runner::SendCase(const std::vector<std::uint8_t>& archive) {
-  if (StepFailure failed = Require(EXT_CMD_SET_MODEL_DATA_FILE, modelDataPath_.data(), 0))
-    return failed;
+Record CaseDataRecord(const std::vector<std::uint8_t>& archive, const std::string& modelFile) {
   Record caseRecord(EXT_CASE_DATA_RECORD_SIZE);
   std::memcpy(caseRecord.data() + EXT_CASE_DATA_ARCHIVE_OFFSET, archive.data(), archive.size());
   caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET,
                                 static_cast<std::uint32_t>(archive.size()));
-  const std::string modelFile = scenario_.file.string();
   caseRecord.Put<const char*>(EXT_CASE_DATA_MODEL_PATH_OFFSET, modelFile.c_str());
-  // The scenario names the workbook itself: never look for it elsewhere.
+  // The host names the workbook itself: never look for it elsewhere.
   caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_NO_RELOCATION_OFFSET, 1);
+  return caseRecord;
+}
+
+StepFailure Runner::SendCase(const std::vector<std::uint8_t>& archive) {
+  if (StepFailure failed = Require(EXT_CMD_SET_MODEL_DATA_FILE, modelDataPath_.data(), 0))
+    return failed;
+  const std::string modelFile = scenario_.file.string();
+  Record caseRecord = CaseDataRecord(archive, modelFile);
   if (StepFailure failed = Require(EXT_CMD_READ_CASE_DATA, caseRecord.data(), 0)) return failed;
   return Require(EXT_CMD_READ_MODEL_DATA, nullptr, 0);
 }
