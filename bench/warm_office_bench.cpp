@@ -6,10 +6,13 @@
 //    for it (cold) and on a running office it attaches to through the pipe
 //    (warm hand-over); "application_ms" and "workbook_ms" split it into the
 //    application object and its new workbook, "reset_ms" is what letting go
-//    of the office and its owner's check took.
+//    of the office and its owner's check took;
+//  - a single `gridmoor-host run` to its first timestep, starting its own
+//    office and on the office `office start` keeps.
 //
 //   warm_office_bench [--benchmark_filter=HandOver]
 #include <benchmark/benchmark.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +22,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -184,8 +188,83 @@ void BM_WarmHandOverToFirstCell(benchmark::State& state) {
   excel::calc::SetOfficePipe("");
 }
 
+// `gridmoor-host run` of one separator timestep; how long until its first
+// timestep's line (its first cells written and read back) and until it
+// ended, in ms. Negative when it failed.
+std::pair<double, double> RunToFirstTimestep(const std::string& scenario, const fs::path& out) {
+  int err[2];
+  if (::pipe(err) != 0) return {-1, -1};
+  const std::string outOption = out.string();
+  std::vector<const char*> argv{GRIDMOOR_HOST_PROGRAM, "run",  scenario.c_str(), "--out",
+                                outOption.c_str(),     nullptr};
+  const auto start = Clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    std::freopen("/dev/null", "w", stdout);
+    ::dup2(err[1], STDERR_FILENO);
+    ::execv(argv[0], const_cast<char* const*>(argv.data()));
+    ::_exit(127);
+  }
+  ::close(err[1]);
+  std::string said;
+  double first = -1;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) > 0;) {
+    said.append(buffer, static_cast<std::size_t>(n));
+    if (first < 0 && said.find("timestep 0 ") != std::string::npos) first = Seconds(start) * 1000;
+  }
+  ::close(err[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const bool passed = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return passed ? std::pair{first, Seconds(start) * 1000} : std::pair{-1.0, -1.0};
+}
+
+// A single `run` on the office `office start` keeps, against one that starts
+// its own: the time to its first timestep (the figure), and "run_ms" to its
+// end.
+void BM_RunToFirstTimestep(benchmark::State& state) {
+  const bool warm = state.range(0) == 1;
+  const fs::path xdg = Work() / (warm ? "xdg-warm" : "xdg-cold");
+  fs::create_directories(xdg);
+  fs::permissions(xdg, fs::perms::owner_all);
+  ::setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
+  const std::string host = GRIDMOOR_HOST_PROGRAM;
+  if (warm && !bench::RunQuietly({host, "office", "start"})) {
+    state.SkipWithError("office start failed");
+    return;
+  }
+  nlohmann::json scenario = nlohmann::json::parse(
+      std::ifstream(fs::path(GRIDMOOR_SOURCE_DIR) / "examples" / "separator" / "scenario.json"));
+  scenario["workbook"] =
+      (fs::path(GRIDMOOR_SOURCE_DIR) / "examples" / "separator" / "separator.fods").string();
+  scenario["run"]["timesteps"] = 1;
+  const fs::path file = xdg / "one.json";
+  std::ofstream(file) << scenario.dump(2);
+  std::vector<double> runs;
+  for (auto _ : state) {
+    const auto [first, whole] = RunToFirstTimestep(file.string(), xdg / "out");
+    if (first < 0) {
+      state.SkipWithError("the run failed");
+      break;
+    }
+    state.SetIterationTime(first / 1000);
+    runs.push_back(whole);
+  }
+  state.counters["run_ms"] = Median(runs);
+  if (warm) bench::RunQuietly({host, "office", "stop"});
+  ::unsetenv("XDG_RUNTIME_DIR");
+}
+
 }  // namespace
 
+BENCHMARK(BM_RunToFirstTimestep)
+    ->ArgName("warm")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ColdStartToFirstCell)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmHandOverToFirstCell)
     ->UseManualTime()

@@ -86,6 +86,11 @@ class BlockRead {
   // read's, or row by row); null when the cell must be read alone.
   const com::Variant* Nth(std::size_t i) const;
 
+  // Whether the cells came in one call (else each is read alone).
+  bool WasRead() const { return values_.has_value(); }
+  // The address the single-cell read of the i-th cell names.
+  std::string NthAddress(std::size_t i) const;
+
   // The value a single-cell read of (row, column) gives, from the block;
   // null when the cell must be read alone.
   const com::Variant* Find(std::size_t row, std::size_t column) const;
@@ -101,6 +106,21 @@ class BlockRead {
   std::size_t columns_;
   std::optional<com::VariantGrid> values_;
   bool covering_ = false;  // addresses_ lie anywhere in block_
+};
+
+// A rectangle of a read's cells, row by row from its `first` cell: a part of
+// one covering read taken as if it had been read alone.
+struct BlockPart {
+  const BlockRead* read = nullptr;
+  std::size_t first = 0;
+  std::size_t columns = 1;
+
+  const com::Variant* Find(std::size_t row, std::size_t column) const {
+    return read->Nth(first + row * columns + column);
+  }
+  std::string Address(std::size_t row, std::size_t column) const {
+    return read->NthAddress(first + row * columns + column);
+  }
 };
 
 // Writes `values` into the cells `addresses` name (both row by row,

@@ -39,7 +39,7 @@ Expected<std::string> CellText(automation::CExcExcelObj& session, std::string_vi
 
 // A table or matrix cell: from its block when that was read whole.
 Expected<std::string> CellText(automation::CExcExcelObj& session, std::string_view sheetName,
-                               const automation::BlockRead& cells, std::size_t row,
+                               const automation::BlockPart& cells, std::size_t row,
                                std::size_t column) {
   const com::Variant* value = cells.Find(row, column);
   if (value == nullptr) return CellText(session, sheetName, cells.Address(row, column));
@@ -122,7 +122,7 @@ Expected<std::optional<double>> GivenNumber(Expected<std::string> text, std::str
 // Component i's table row, then its matrix row, into the values.
 Error ReadComponent(automation::CExcExcelObj& session, std::string_view sheetName,
                     const casedata::CExcStreamCompositionData& block,
-                    const automation::BlockRead& table, const automation::BlockRead* matrix,
+                    const automation::BlockPart& table, const automation::BlockPart* matrix,
                     std::size_t i, std::size_t count, casedata::IprValues& values) {
   // The mole fraction is always there: an empty cell reads as 0.
   Expected<std::string> moleText = CellText(session, sheetName, table, i, 0);
@@ -204,9 +204,21 @@ Error WriteMassRateAndModel(automation::CExcExcelObj& session,
 
 }  // namespace
 
+std::vector<std::string> CompositionCells(const casedata::CExcStreamCompositionData& block,
+                                          std::size_t count) {
+  count = std::min(count, casedata::kMaxComponents);
+  std::vector<std::string> cells = TableAddresses(block, count, kColumnTable);
+  if (!block.interactionCell.IsBlank()) {
+    const std::vector<std::string> matrix = MatrixAddresses(block, count);
+    cells.insert(cells.end(), matrix.begin(), matrix.end());
+  }
+  return cells;
+}
+
 Error ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
                            const casedata::CExcStreamCompositionData& block, std::size_t count,
-                           casedata::IprValues& values) {
+                           casedata::IprValues& values, const automation::BlockRead* whole,
+                           std::size_t first) {
   count = std::min(count, casedata::kMaxComponents);
   values.componentCount = static_cast<std::uint32_t>(count);
   values.compositionPresent = 1;
@@ -218,13 +230,24 @@ Error ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view s
   // Both blocks are read first; their values are then taken in the
   // single-cell order (a component's table row, then its matrix row), so
   // that the first cell that fails decides what was filled.
-  const automation::BlockRead table(session, TableAddresses(block, count, kColumnTable),
-                                    casedata::kComponentColumnCount);
-  const automation::BlockRead matrix(
-      session, hasInteraction ? MatrixAddresses(block, count) : std::vector<std::string>(), count);
+  const std::size_t tableCells = count * casedata::kComponentColumnCount;
+  std::optional<automation::BlockRead> table;
+  std::optional<automation::BlockRead> matrix;
+  automation::BlockPart tablePart{whole, first, casedata::kComponentColumnCount};
+  automation::BlockPart matrixPart{whole, first + tableCells, count};
+  if (whole == nullptr || !whole->WasRead()) {
+    // Each block in a call of its own.
+    table.emplace(session, TableAddresses(block, count, kColumnTable),
+                  casedata::kComponentColumnCount);
+    matrix.emplace(session,
+                   hasInteraction ? MatrixAddresses(block, count) : std::vector<std::string>(),
+                   count);
+    tablePart = {&*table, 0, casedata::kComponentColumnCount};
+    matrixPart = {&*matrix, 0, count};
+  }
   for (std::size_t i = 0; i < count; ++i) {
-    if (Error failed = ReadComponent(session, sheetName, block, table,
-                                     hasInteraction ? &matrix : nullptr, i, count, values)) {
+    if (Error failed = ReadComponent(session, sheetName, block, tablePart,
+                                     hasInteraction ? &matrixPart : nullptr, i, count, values)) {
       return failed;
     }
   }

@@ -107,20 +107,71 @@ Error SettingDataFailed(const Error& why) {
   return Error::Failed("Error in setting data in Excel: " + why.Message());
 }
 
-// The stream's bound rows from the current worksheet, the one just
-// selected; a blank row keeps the host's value. Their cells are read in one
-// call where they lie close together, and taken in row order, so that the
-// first failing cell decides what was filled.
-Error ReadPropertyRows(automation::CExcExcelObj& session,
-                       const casedata::CExcOutputStreamData& stream, casedata::IprValues& values) {
-  std::vector<std::size_t> rows;
+// Whether one read of the rectangle covering `cells` reads few others: a
+// cell costs less than a call, but thousands of them do not.
+bool Tight(const std::vector<std::string>& cells) {
+  const std::optional<automation::CellBlock> block = automation::CoveringBlock(cells);
+  return block && block->rows * block->columns <= cells.size() + cells.size() / 8;
+}
+
+// The property rows' cells, those given, in order.
+std::vector<std::string> PropertyCells(const casedata::CExcOutputStreamData& stream,
+                                       std::vector<std::size_t>* rows = nullptr) {
   std::vector<std::string> cells;
   for (std::size_t row = 0; row < casedata::kOutputRowCount; ++row) {
     if (stream.propertyCells[row].cell.IsBlank()) continue;
-    rows.push_back(row);
+    if (rows != nullptr) rows->push_back(row);
     cells.push_back(stream.propertyCells[row].cell.str());
   }
-  const automation::BlockRead block = automation::BlockRead::Covering(session, cells);
+  return cells;
+}
+
+// The cells GetIPR reads, read ahead: the property cells, the composition's
+// table, matrix and the cells below it in one call where one rectangle holds
+// little else; otherwise the property cells and the composition each in one
+// where they can be.
+struct StreamReads {
+  automation::BlockRead properties;            // the property cells first
+  std::optional<automation::BlockRead> apart;  // the composition, read apart
+  std::size_t propertyCount = 0;
+  bool together = false;  // `properties` holds the composition's cells after its own
+
+  // The read holding the composition's cells, from cell First() on; null
+  // when they were not read ahead.
+  const automation::BlockRead* Composition() const {
+    if (together) return properties.WasRead() ? &properties : nullptr;
+    return apart && apart->WasRead() ? &*apart : nullptr;
+  }
+  std::size_t First() const { return together ? propertyCount : 0; }
+};
+
+StreamReads ReadAhead(automation::CExcExcelObj& session,
+                      const casedata::CExcOutputStreamData& stream,
+                      const casedata::CExcCompositionDefinition* composition) {
+  std::vector<std::string> cells = PropertyCells(stream);
+  const std::size_t count = cells.size();
+  if (composition == nullptr)
+    return {automation::BlockRead::Covering(session, std::move(cells)), std::nullopt, count, false};
+  std::vector<std::string> more =
+      detail::CompositionCells(stream.composition, composition->ComponentCount());
+  cells.insert(cells.end(), more.begin(), more.end());
+  if (Tight(cells))
+    return {automation::BlockRead::Covering(session, std::move(cells)), std::nullopt, count, true};
+  StreamReads reads{automation::BlockRead::Covering(session, PropertyCells(stream)), std::nullopt,
+                    count, false};
+  if (Tight(more)) reads.apart = automation::BlockRead::Covering(session, std::move(more));
+  return reads;
+}
+
+// The stream's bound rows from the current worksheet, the one just
+// selected; a blank row keeps the host's value. Their cells come from
+// `block`, a covering read that holds them first, and are taken in row
+// order, so that the first failing cell decides what was filled.
+Error ReadPropertyRows(automation::CExcExcelObj& session,
+                       const casedata::CExcOutputStreamData& stream,
+                       const automation::BlockRead& block, casedata::IprValues& values) {
+  std::vector<std::size_t> rows;
+  const std::vector<std::string> cells = PropertyCells(stream, &rows);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const std::size_t row = rows[i];
     const com::Variant* read = block.Nth(i);
@@ -200,13 +251,14 @@ outcome::Partial<casedata::IprValues> GetIPR(const casedata::CExcCaseDetails& de
                               automation::WordsIfWorkbookGone(*session, selection.Message())));
   }
   try {
-    if (const Error failed = ReadPropertyRows(*session, *stream, values)) {
+    const StreamReads reads = ReadAhead(*session, *stream, composition);
+    if (const Error failed = ReadPropertyRows(*session, *stream, reads.properties, values)) {
       return fail(GettingDataFailed(failed));
     }
     if (composition != nullptr) {
-      if (const Error failed =
-              detail::ReadCompositionBlock(*session, stream->sheetName, stream->composition,
-                                           composition->ComponentCount(), values)) {
+      if (const Error failed = detail::ReadCompositionBlock(
+              *session, stream->sheetName, stream->composition, composition->ComponentCount(),
+              values, reads.Composition(), reads.First())) {
         return fail(GettingDataFailed(failed));
       }
     }

@@ -115,11 +115,17 @@ Round BlockDifferential::MakeRound(std::uint32_t seed, std::size_t maxComponents
   variable.ColumnDelimiter = delimiters[random.Pick(0, 3)];
   variable.RowDelimiter = delimiters[random.Pick(0, 3)];
   const int rows = random.Pick(1, large ? 100 : 8);
+  // Now and then only texts the application's input recognition reads.
+  const bool typedOnly = random.OneIn(5);
   for (int r = 0; r < rows; ++r) {
     const int values = random.OneIn(3) ? random.Pick(0, 6) : 5;  // ragged now and then
     for (int v = 0; v < values; ++v) {
       if (v > 0) round.setText += '\t';
       const int kind = random.Pick(0, 5);
+      if (typedOnly) {
+        round.setText += std::to_string(random.Pick(-99, 99)) + (kind < 3 ? "%" : ",5");
+        continue;
+      }
       round.setText += kind == 0   ? ""
                        : kind == 1 ? " "
                        : kind == 2 ? "word"

@@ -170,6 +170,12 @@ TEST_P(CalcApplicationTest, NamedRangesResolveArraysSpreadAndBlockWritesKeepTheN
   // A block without notes gets none.
   put("F1:G1", Block(1, 2, {Variant::Double(1), Variant::Double(2)}));
   EXPECT_EQ(NotesOf(book_), notes);
+  // A large block's rows fit their new contents as a small block's do.
+  const V tall = V::Text("'one\ntwo\nthree");
+  put("A800:B800", tall);
+  put("A1000:CV1700", tall);
+  EXPECT_EQ(RowHeightOf(book_, 999), RowHeightOf(book_, 799));
+  EXPECT_GT(RowHeightOf(book_, 999), RowHeightOf(book_, 2000));
 }
 
 TEST_P(CalcApplicationTest, BasicMacrosTravelWithTheFileAndNameAMissingSheet) {

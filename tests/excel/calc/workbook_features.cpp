@@ -12,6 +12,8 @@
 #include <com/sun/star/sheet/XSheetAnnotations.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
 #include <com/sun/star/table/CellAddress.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XTableRows.hpp>
 #include <com/sun/star/text/XSimpleText.hpp>
 
 #include "excel/calc/calls/calc_objects.h"
@@ -121,6 +123,20 @@ bool IsLoadedHidden(const com::Ptr<Workbook>& workbook) {
     for (const css::beans::PropertyValue& argument : document.model->getArgs())
       if (argument.Name == "Hidden") argument.Value >>= hidden;
     return hidden;
+  });
+}
+
+int RowHeightOf(const com::Ptr<Workbook>& workbook, int row) {
+  return Call(workbook, [&](Document& document) {
+    const uno::Reference<css::container::XIndexAccess> sheets(document.spreadsheet->getSheets(),
+                                                              uno::UNO_QUERY_THROW);
+    const uno::Reference<css::table::XColumnRowRange> sheet(sheets->getByIndex(0),
+                                                            uno::UNO_QUERY_THROW);
+    const uno::Reference<css::beans::XPropertySet> properties(sheet->getRows()->getByIndex(row),
+                                                              uno::UNO_QUERY_THROW);
+    sal_Int32 height = 0;
+    properties->getPropertyValue("Height") >>= height;
+    return static_cast<int>(height);
   });
 }
 

@@ -38,6 +38,9 @@ std::map<std::string, std::string> NotesOf(const com::Ptr<Workbook>& workbook);
 // Select and ActiveCell.
 bool IsLoadedHidden(const com::Ptr<Workbook>& workbook);
 
+// The height of row `row` (0-based) of the first sheet, in 1/100 mm.
+int RowHeightOf(const com::Ptr<Workbook>& workbook, int row);
+
 // For test failure messages.
 void PrintTo(const BasicModule& module, std::ostream* out);
 

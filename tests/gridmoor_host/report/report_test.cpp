@@ -188,8 +188,8 @@ TEST(HostReport, LinksAreRelativeEncodedAndNeverAScheme) {
 TEST(HostReport, ManyDataSumsFinalRatesAndLinksOnlyPagesThatExist) {
   const fs::path root = fs::temp_directory_path() / ("report-many-" + std::to_string(::getpid()));
   fs::remove_all(root);
-  std::vector<ScenarioOutcome> outcomes(2);
-  for (int i = 0; i < 2; ++i) {
+  std::vector<ScenarioOutcome> outcomes(3);
+  for (int i = 0; i < 3; ++i) {
     ScenarioOutcome& o = outcomes[static_cast<std::size_t>(i)];
     o.name = "s" + std::to_string(i);
     o.folder = root / o.name;
@@ -199,14 +199,24 @@ TEST(HostReport, ManyDataSumsFinalRatesAndLinksOnlyPagesThatExist) {
   outcomes[0].objective = 42;
   outcomes[1].exitStatus = 1;
   outcomes[1].message = "timestep 3: GetIPR failed";
+  outcomes[2].exitStatus = 130;
+  outcomes[0].varied = {{"limit", 6}};
+  outcomes[2].varied = {{"limit", 9}};
   std::ofstream(outcomes[0].folder / "summary.json")
-      << R"({"status":"ok","timesteps":[{"outputs":{"A":{"oilRate":5}}},)"
+      << R"({"status":"ok","optimisation":{"objective":"TotalOil","unit":"STB/d"},)"
+      << R"("timesteps":[{"outputs":{"A":{"oilRate":5}}},)"
       << R"({"outputs":{"A":{"oilRate":100,"gasRate":null},"B":{"oilRate":20,"gasRate":2}}}]})";
   std::ofstream(outcomes[0].folder / "report.html") << "<html></html>";
   const json d = ManyReportData(outcomes, root);
   fs::remove_all(root);
-  ASSERT_EQ(d["scenarios"].size(), 2u);
+  ASSERT_EQ(d["scenarios"].size(), 3u);
   EXPECT_EQ(d["passed"], 1);
+  EXPECT_EQ(d["varied"], json::array({"limit"}));
+  EXPECT_EQ(d["objective"], json({{"name", "TotalOil"}, {"unit", "STB/d"}}));
+  // Stopped by a signal is not a failure.
+  EXPECT_EQ(d["scenarios"][2]["state"], "interrupted");
+  EXPECT_EQ(d["scenarios"][2]["status"], "interrupted (SIGINT)");
+  EXPECT_EQ(d["scenarios"][2]["varied"], json::array({9}));
   const json& ok = d["scenarios"][0];
   EXPECT_EQ(ok["status"], "ok");
   EXPECT_EQ(ok["rates"]["oilRate"], 120.0);
@@ -215,6 +225,7 @@ TEST(HostReport, ManyDataSumsFinalRatesAndLinksOnlyPagesThatExist) {
   EXPECT_EQ(ok["link"], "./s0/report.html");
   const json& failed = d["scenarios"][1];
   EXPECT_EQ(failed["status"], "failed (exit 1)");
+  EXPECT_EQ(failed["state"], "failed");
   EXPECT_EQ(failed["message"], "timestep 3: GetIPR failed");
   EXPECT_EQ(failed["rates"], nullptr);
   EXPECT_EQ(failed["link"], nullptr);

@@ -10,6 +10,7 @@
 
 #include "archive/json/case_json.h"
 #include "host_test_support.h"
+#include "offices/user_office.h"
 #include "offices/warm_offices.h"
 #include "running/run_many.h"
 #include "support/xlsx_writer.h"
@@ -305,7 +306,7 @@ class RecordingOffices final : public refhost::OfficePool {
 
 // The scenarios one after another on one warm office; the office each got.
 std::vector<int> RunOnWarmOffice(const std::vector<fs::path>& scenarios, const fs::path& out,
-                                 int killBeforeHandOver = -1) {
+                                 int killBeforeHandOver) {
   std::vector<int> handedOver;
   refhost::RunManyOptions options;
   options.program = GRIDMOOR_HOST_PROGRAM;
@@ -320,6 +321,63 @@ std::vector<int> RunOnWarmOffice(const std::vector<fs::path>& scenarios, const f
   EXPECT_EQ(refhost::RunMany(options, said, err), 0) << said.str() << err.str();
   return handedOver;
 }
+
+// `office start` with its folder in `xdg`: the office and its server.
+std::pair<int, int> StartUserOffice(const fs::path& xdg) {
+  const Result r = Host("office start", xdg, "XDG_RUNTIME_DIR=" + xdg.string());
+  int office = 0, server = 0;
+  EXPECT_EQ(std::sscanf(r.out.c_str(), "office started: process %d (served by process %d", &office,
+                        &server),
+            2)
+      << r.out << r.err;
+  return {office, server};
+}
+
+// The office `office status` names once it is idle, else 0.
+int IdleUserOffice(const fs::path& xdg) {
+  int office = 0;
+  WaitFor(
+      [&] {
+        const Result r = Host("office status", xdg, "XDG_RUNTIME_DIR=" + xdg.string());
+        return std::sscanf(r.out.c_str(), "office up: process %d", &office) == 1 &&
+               r.out.find(", idle") != std::string::npos;
+      },
+      60);
+  return office;
+}
+
+// As RunOnWarmOffice, by single runs on the office `office start` keeps.
+std::vector<int> RunOnUserOffice(const std::vector<fs::path>& scenarios, const fs::path& out,
+                                 int killBeforeHandOver = -1) {
+  const fs::path xdg = out.parent_path();
+  fs::create_directories(xdg);
+  StartUserOffice(xdg);
+  std::vector<int> handedOver;
+  for (const fs::path& scenario : scenarios) {
+    if (static_cast<int>(handedOver.size()) == killBeforeHandOver) {
+      const int office = IdleUserOffice(xdg);
+      ::kill(office, SIGKILL);
+      EXPECT_TRUE(WaitFor([&] { return ProcessGone(office); }, 10));
+    }
+    const Result r = Host("run " + scenario.string() + " --quiet --work-on-copies --out " +
+                              (out / scenario.stem()).string(),
+                          xdg, "XDG_RUNTIME_DIR=" + xdg.string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    int office = 0;
+    const std::size_t said = r.err.find("on the warm office (process ");
+    EXPECT_NE(said, std::string::npos) << r.err;
+    if (said != std::string::npos)
+      std::sscanf(r.err.c_str() + said, "on the warm office (process %d", &office);
+    handedOver.push_back(office);
+  }
+  EXPECT_EQ(Host("office stop", xdg, "XDG_RUNTIME_DIR=" + xdg.string()).status, 0);
+  return handedOver;
+}
+
+using RunOnOffice = std::vector<int> (*)(const std::vector<fs::path>&, const fs::path&, int);
+// run-many's warm offices, and the one kept for single runs.
+const std::pair<const char*, RunOnOffice> kWarmOffices[] = {{"many", RunOnWarmOffice},
+                                                            {"single", RunOnUserOffice}};
 
 TEST(IntegrationWarm, NothingAScenarioLeavesInTheOfficeReachesTheNext) {
   Folder folder;
@@ -342,16 +400,19 @@ TEST(IntegrationWarm, NothingAScenarioLeavesInTheOfficeReachesTheNext) {
     scenarios.push_back(
         Scenario(folder.path() / ("check-" + leave + ".json"), workbook, "Warm.CheckAtStart"));
   }
-  const fs::path out = folder.path() / "out";
-  const std::vector<int> offices = RunOnWarmOffice(scenarios, out);
-  for (const std::string leave : {"Document", "Basic", "Setting"})
-    EXPECT_EQ(ReadText(out / ("check-" + leave) / "findings.txt"), "\n") << leave;
-  ASSERT_EQ(offices.size(), 6u);
-  EXPECT_EQ(offices[0], offices[1]) << "reset in place";
-  EXPECT_EQ(offices[1], offices[2]) << "nothing was left";
-  EXPECT_NE(offices[2], offices[3]) << "Basic state is not undone in place";
-  EXPECT_EQ(offices[3], offices[4]);
-  EXPECT_NE(offices[4], offices[5]) << "a changed setting is not undone in place";
+  for (const auto& [name, runOn] : kWarmOffices) {
+    SCOPED_TRACE(name);
+    const fs::path out = folder.path() / name / "out";
+    const std::vector<int> offices = runOn(scenarios, out, -1);
+    for (const std::string leave : {"Document", "Basic", "Setting"})
+      EXPECT_EQ(ReadText(out / ("check-" + leave) / "findings.txt"), "\n") << leave;
+    ASSERT_EQ(offices.size(), 6u);
+    EXPECT_EQ(offices[0], offices[1]) << "reset in place";
+    EXPECT_EQ(offices[1], offices[2]) << "nothing was left";
+    EXPECT_NE(offices[2], offices[3]) << "Basic state is not undone in place";
+    EXPECT_EQ(offices[3], offices[4]);
+    EXPECT_NE(offices[4], offices[5]) << "a changed setting is not undone in place";
+  }
 }
 
 // A listener on every document's events and a process started by a macro
@@ -373,17 +434,65 @@ TEST(IntegrationWarm, WhatOutlivesAScenarioOrADeadOfficeDoesNotReachTheNext) {
   for (const std::string name : {"first", "second", "third"})
     scenarios.push_back(Scenario(folder.path() / (name + ".json"),
                                  Example("separator") / "separator.fods", "Events.StartOfRun"));
-  const fs::path out = folder.path() / "out";
-  // Every one passes; the office is killed before the second plain one.
-  const std::vector<int> offices = RunOnWarmOffice(scenarios, out, 5);
-  EXPECT_EQ(ReadText(out / "check-Listener" / "findings.txt"), "\n");
-  ASSERT_EQ(offices.size(), 7u);
-  EXPECT_NE(offices[0], offices[1]) << "a listener is not undone in place";
-  EXPECT_NE(offices[2], offices[3]) << "nor what a process may have done";
-  EXPECT_EQ(ProcessesNaming("kill-the-office.sh"), std::vector<int>{});
-  EXPECT_EQ(offices[3], offices[4]);
-  EXPECT_NE(offices[4], offices[5]) << "killed before the second";
-  EXPECT_EQ(offices[5], offices[6]);
+  for (const auto& [name, runOn] : kWarmOffices) {
+    SCOPED_TRACE(name);
+    const fs::path out = folder.path() / name / "out";
+    // Every one passes; the office is killed before the second plain one.
+    const std::vector<int> offices = runOn(scenarios, out, 5);
+    EXPECT_EQ(ReadText(out / "check-Listener" / "findings.txt"), "\n");
+    ASSERT_EQ(offices.size(), 7u);
+    EXPECT_NE(offices[0], offices[1]) << "a listener is not undone in place";
+    EXPECT_NE(offices[2], offices[3]) << "nor what a process may have done";
+    EXPECT_EQ(ProcessesNaming("kill-the-office.sh"), std::vector<int>{});
+    EXPECT_EQ(offices[3], offices[4]);
+    EXPECT_NE(offices[4], offices[5]) << "killed before the second";
+    EXPECT_EQ(offices[5], offices[6]);
+  }
+}
+
+// office start, run, office stop: the run is on the office, its outputs
+// are a cold run's, a second run meanwhile takes its own, and nothing is
+// left running; a server that was killed leaves a state that is removed.
+TEST(IntegrationWarm, OfficeStartRunStopLeavesNothingRunning) {
+  Folder folder;
+  const fs::path& xdg = folder.path();
+  const std::string environment = "XDG_RUNTIME_DIR=" + xdg.string();
+  const fs::path scenario = OneSeparatorTimestep(
+      xdg / "s.json", Example("separator") / "separator.fods", 5000, [](json&) {});
+  const Result cold = RunQuiet(scenario, xdg / "cold", xdg);
+  ASSERT_EQ(cold.status, 0) << cold.err;
+  const auto [office, server] = StartUserOffice(xdg);
+  ASSERT_FALSE(ProcessGone(office));
+  {
+    // A run holds the office: the next one starts its own.
+    ::setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
+    std::ostringstream said;
+    std::optional<refhost::OfficeLease> held = refhost::OfficeLease::Take(said);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ASSERT_TRUE(held) << said.str();
+    const Result busy = Host(
+        "run " + scenario.string() + " --quiet --out " + (xdg / "busy").string(), xdg, environment);
+    EXPECT_EQ(busy.status, 0) << busy.err;
+    EXPECT_THAT(busy.err, HasSubstr("in use by another run; this run starts its own office"));
+    held->End(true);
+  }
+  const Result warm = Host("run " + scenario.string() + " --quiet --out " + (xdg / "warm").string(),
+                           xdg, environment);
+  ASSERT_EQ(warm.status, 0) << warm.err;
+  EXPECT_THAT(warm.err, HasSubstr("on the warm office (process " + std::to_string(office) + ")"));
+  for (const char* file : {"streams.csv", "compositions.csv", "summary.json"})
+    EXPECT_EQ(ReadText(xdg / "warm" / file), ReadText(xdg / "cold" / file)) << file;
+  EXPECT_EQ(Host("office stop", xdg, environment).status, 0);
+  EXPECT_TRUE(WaitFor([&] { return ProcessGone(office) && ProcessGone(server); }, 30));
+  EXPECT_EQ(Host("office status", xdg, environment).out, "no office running\n");
+
+  const auto [again, killed] = StartUserOffice(xdg);
+  ::kill(killed, SIGKILL);
+  EXPECT_TRUE(WaitFor([&, again = again] { return ProcessGone(again); }, 30))
+      << "it dies with its server";
+  EXPECT_EQ(Host("office status", xdg, environment).out,
+            "no office running (the state of one that ended was removed)\n");
+  EXPECT_FALSE(fs::exists(xdg / "gridmoor-office" / "office.sock"));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "host_test_support.h"
 #include "offices/warm_offices.h"
 #include "results/many.h"
+#include "results/varied.h"
 #include "running/work_copies.h"
 #include "scenario/scenario.h"
 
@@ -62,10 +63,10 @@ void MakeFolder(const fs::path& folder, const json& outcome, const std::string& 
 
 // The lines run-many prints as scenarios end, for names of any length.
 TEST(HostMany, OutcomeLinesKeepTheirColumns) {
-  refhost::ScenarioOutcome shortName{"a", {}, {}, 0, 0, {}, 12.25, 3, 3860.995920};
-  refhost::ScenarioOutcome longName{"gas-lift-9-mmscf",  {},     {}, 1, 1,
-                                    "timestep 0: broke", 1234.5, 1,  {}};
-  refhost::ScenarioOutcome unstarted{"b", {}, {}, 2, {}, "not started", {}, 0, {}};
+  refhost::ScenarioOutcome shortName{"a", {}, {}, 0, 0, {}, 12.25, 3, 3860.995920, {}};
+  refhost::ScenarioOutcome longName{"gas-lift-9-mmscf",  {},     {}, 1,  1,
+                                    "timestep 0: broke", 1234.5, 1,  {}, {}};
+  refhost::ScenarioOutcome unstarted{"b", {}, {}, 2, {}, "not started", {}, 0, {}, {}};
   EXPECT_EQ(refhost::OutcomeLine(shortName, 16),
             "ok      a                     12.2 s     3 timesteps  objective 3861");
   EXPECT_EQ(
@@ -132,6 +133,54 @@ TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
   const std::string error = none.GetError().Message();
   EXPECT_THAT(error, HasSubstr("no scenario folders in"));
   EXPECT_FALSE(refhost::CollectOutcomes({root.path() / "nowhere"}));
+}
+
+// What sets scenarios apart: found by comparing them (a missing key
+// differs, an unreadable file and the description do not count), or named.
+TEST(HostMany, VariedValuesAreTheKeyPathsWhereScenariosDiffer) {
+  const json a = {{"description", "a"},
+                  {"case", {{"constraints", {{{"limit", 6}}}}}},
+                  {"run", {{"timesteps", 2}}}};
+  const json b = {{"description", "b"},
+                  {"case", {{"constraints", {{{"limit", 9.5}}}}}},
+                  {"run", {{"timesteps", 2}, {"stepDays", 30}}}};
+  const std::vector<json> three{a, b, nullptr};
+  struct Case {
+    std::vector<json> documents;
+    std::vector<std::string> named;
+    std::vector<std::string> paths;
+    json firstColumn;
+  } cases[] = {
+      {three, {}, {"case.constraints[0].limit", "run.stepDays"}, {6, 9.5, nullptr}},
+      {three, {"run.timesteps"}, {"run.timesteps"}, {2, 2, nullptr}},
+      {three,
+       {"case.constraints[1].limit"},
+       {"case.constraints[1].limit"},
+       {nullptr, nullptr, nullptr}},
+      {{a, a}, {}, {}, nullptr},
+      {{a}, {}, {}, nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::vector<refhost::VariedValue> varied = refhost::VariedValues(c.documents, c.named);
+    std::vector<std::string> paths;
+    for (const auto& v : varied)
+      paths.push_back(v.path);
+    EXPECT_EQ(paths, c.paths) << c.documents.size();
+    if (!varied.empty()) {
+      EXPECT_EQ(json(varied[0].values), c.firstColumn) << c.paths[0];
+    }
+  }
+  // Appended to summary.csv after the fixed columns, numbers as numbers.
+  std::vector<refhost::ScenarioOutcome> outcomes(2);
+  outcomes[0].name = "low";
+  outcomes[0].varied = {{"case.constraints[0].limit", 6}, {"inputs", "a,b.csv"}};
+  outcomes[1].name = "high";
+  outcomes[1].varied = {{"case.constraints[0].limit", 9.5}, {"inputs", nullptr}};
+  EXPECT_EQ(refhost::SummaryCsv(outcomes),
+            "scenario,exitStatus,message,wallSeconds,timesteps,objective,"
+            "case.constraints[0].limit,inputs\n"
+            "low,,,,0,,6,\"a,b.csv\"\n"
+            "high,,,,0,,9.5,\n");
 }
 
 // Each run's own copies of the workbook and the model data (that the shared

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 namespace refhost {
 
 class Library;
+class OfficeLease;
 
 // The options before the subcommand.
 struct GlobalOptions {
@@ -49,5 +51,11 @@ std::vector<Command> AddManyCommands(CLI::App& app, const GlobalOptions& global)
 std::vector<Command> AddCaseCommands(CLI::App& app);
 Command AddDialogCommand(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddWorkbookCommands(CLI::App& app);
+std::vector<Command> AddOfficeCommands(CLI::App& app);
+
+// The user's warm office (office start) for a run, named in the environment
+// for the library to attach to; none when there is none to have, with a line
+// on `said` when one was there but could not be had.
+std::optional<OfficeLease> UseUserOffice(std::ostream& said);
 
 }  // namespace refhost

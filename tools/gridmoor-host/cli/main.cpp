@@ -106,6 +106,7 @@ int Main(int argc, char** argv) {
   append(refhost::AddCaseCommands(app));
   commands.push_back(refhost::AddDialogCommand(app, global));
   append(refhost::AddWorkbookCommands(app));
+  append(refhost::AddOfficeCommands(app));
   CLI::App* identify =
       app.add_subcommand("identify", "Show what the library reports and the settings it uses");
   identify->fallthrough();

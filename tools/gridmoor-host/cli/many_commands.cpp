@@ -11,6 +11,7 @@
 #include "offices/warm_offices.h"
 #include "report/report_page.h"
 #include "results/many.h"
+#include "results/varied.h"
 #include "running/run_many.h"
 
 namespace refhost {
@@ -19,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct RunManyCommandOptions {
-  std::vector<std::string> scenarios;
+  std::vector<std::string> scenarios, vary;
   std::string out;
   int jobs = 0;
   bool save = false, report = false, freshOffices = false;
@@ -37,6 +38,7 @@ int RunManyCommand(const GlobalOptions& global, const RunManyCommandOptions& o) 
   options.jobs = o.jobs;
   options.save = o.save;
   options.report = o.report;
+  options.vary = o.vary;
   if (!o.freshOffices) {
     options.offices = [](std::size_t slots) -> std::unique_ptr<OfficePool> {
       return std::make_unique<WarmOffices>(slots, std::cerr);
@@ -56,16 +58,18 @@ outcome::Error WriteCollected(const std::vector<ScenarioOutcome>& outcomes, cons
   return report ? WriteManyReport(outcomes, out) : outcome::Error::Success();
 }
 
-int Collect(const std::vector<std::string>& folders, const std::string& out, bool report) {
+int Collect(const std::vector<std::string>& folders, const std::string& out, bool report,
+            const std::vector<std::string>& vary) {
   if (report && out.empty()) return ReportFailure("collect --report needs --out");
   if (report) {
     if (const outcome::Expected<std::string> chartJs = ReadChartJs(); !chartJs)
       return ReportFailure(chartJs.GetError().Message());
   }
-  const outcome::Expected<std::vector<ScenarioOutcome>> collected =
+  outcome::Expected<std::vector<ScenarioOutcome>> collected =
       CollectOutcomes({folders.begin(), folders.end()});
   if (!collected) return ReportFailure(collected.GetError().Message());
-  const std::vector<ScenarioOutcome>& outcomes = *collected;
+  std::vector<ScenarioOutcome>& outcomes = *collected;
+  FindVariedValues(outcomes, vary);
   if (out.empty()) {
     std::cout << SummaryCsv(outcomes);
   } else {
@@ -102,6 +106,10 @@ Command AddRunMany(CLI::App& app, const GlobalOptions& global) {
   many->add_flag("--save", o->save, "Save each run's copy of its workbook at the end");
   many->add_flag("--report", o->report,
                  "Also write report.html over all scenarios, linking each one's own page");
+  many->add_option("--vary", o->vary,
+                   "A scenario value that sets the scenarios apart, by its key path "
+                   "(case.constraints[0].limit), as a column of summary.csv and on the report; "
+                   "repeatable (default: every value that differs between the scenarios)");
   many->add_flag("--fresh-offices", o->freshOffices,
                  "Start a new office for every scenario instead of keeping one warm per job");
   many->fallthrough();
@@ -114,6 +122,7 @@ Command AddCollect(CLI::App& app) {
   auto folders = std::make_shared<std::vector<std::string>>();
   auto out = std::make_shared<std::string>();
   auto report = std::make_shared<bool>(false);
+  auto vary = std::make_shared<std::vector<std::string>>();
   collect
       ->add_option("folders", *folders,
                    "Scenario folders, or folders holding them (as run-many --out)")
@@ -123,7 +132,11 @@ Command AddCollect(CLI::App& app) {
   collect->add_flag("--report", *report,
                     "Also write report.html over all scenarios into --out, linking the pages "
                     "of the runs that wrote one");
-  return {collect, [folders, out, report] { return Collect(*folders, *out, *report); }};
+  collect->add_option("--vary", *vary,
+                      "A scenario value that sets the scenarios apart, by its key path, as for "
+                      "run-many; repeatable");
+  return {collect,
+          [folders, out, report, vary] { return Collect(*folders, *out, *report, *vary); }};
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "common/interrupt.h"
 #include "common/notices.h"
 #include "excel/calc/process/office_program.h"
+#include "offices/user_office.h"
 #include "report/report_page.h"
 #include "results/outputs.h"
 #include "running/run.h"
@@ -237,6 +238,7 @@ int Run(Library& library, NoticeFile& notices, RunCommandOptions o) {
   context.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   context.caseSource = ReportCaseSource(scenario);
+  context.description = scenario.description;
   if (!o.saveAs.empty() && !record.failure && !record.workbook.empty())
     if (const std::string note = MacrosNotKeptNote(record.workbook, o.saveAs); !note.empty())
       record.notes.push_back(note);
@@ -270,10 +272,15 @@ Command AddRunCommand(CLI::App& app, const GlobalOptions& global) {
   return {run, [o, &global] {
             // Named in the environment before the library is loaded and starts threads.
             NoticeFile notices;
-            Library library;
+            std::optional<OfficeLease> office = UseUserOffice(std::cerr);
             int status = 0;
-            if (!LoadLibrary(global, library, status)) return status;
-            return Run(library, notices, *o);
+            {
+              Library library;
+              if (LoadLibrary(global, library, status)) status = Run(library, notices, *o);
+            }
+            // Once the library has let go of it.
+            if (office) office->End(status == 0);
+            return status;
           }};
 }
 

@@ -59,6 +59,84 @@ function series(xs, ys) {
   return out;
 }
 
+// A run's dates are day numbers from 1899-12-30, as the office counts them.
+function isoDate(day) {
+  if (typeof day !== 'number' || !isFinite(day)) return '';
+  return new Date(Date.UTC(1899, 11, 30) + Math.round(day * 86400000)).toISOString().slice(0, 10);
+}
+
+// The finite values a chart draws on axis `id`.
+function axisValues(chart, id) {
+  var values = [];
+  chart.data.datasets.forEach(function (d) {
+    if (d.isLimit || (d.yAxisID || 'y') !== id) return;
+    (d._data || d.data).forEach(function (p) {
+      var v = typeof p === 'number' ? p : p && p.y;
+      if (typeof v === 'number' && isFinite(v)) values.push(v);
+    });
+  });
+  return values;
+}
+
+// A value axis that does not make noise a trend: it spans at least a
+// thousandth of its largest value (one unit when every value is 0), and a
+// rate axis has zero in view (so a stream that flows nothing is flat on 0,
+// never on a negative rate).
+function steadyLimits(rate) {
+  return function (scale) {
+    var values = axisValues(scale.chart, scale.id);
+    var lo = values.length ? Math.min.apply(null, values) : 0;
+    var hi = values.length ? Math.max.apply(null, values) : 0;
+    scale.$data = [lo, hi];
+    if (rate) { lo = Math.min(lo, 0); hi = Math.max(hi, 0); }
+    var size = Math.max(Math.abs(lo), Math.abs(hi));
+    var need = size === 0 ? 1 : size * 1e-3;
+    if (hi - lo < need) {
+      var mid = (lo + hi) / 2;
+      lo = mid - need / 2; hi = mid + need / 2;
+      if (rate && lo < 0 && mid >= 0) { hi -= lo; lo = 0; }
+    }
+    scale.min = lo; scale.max = hi;
+  };
+}
+
+// A value axis with its unit: `rate` keeps zero in view.
+function valueAxis(title, rate, position) {
+  return { type: 'linear', position: position || 'left', afterDataLimits: steadyLimits(rate),
+           title: { display: true, text: title } };
+}
+
+// The time axis of a run: dates, not timestep numbers; a few timesteps
+// get a tick each, on their own dates.
+function dateAxis() {
+  return { type: 'linear', bounds: 'data', title: { display: true, text: 'date' },
+           ticks: { maxTicksLimit: 8, callback: function (v) { return isoDate(v); } },
+           afterBuildTicks: function (scale) {
+             var days = {};
+             scale.chart.data.datasets.forEach(function (d) {
+               (d._data || d.data).forEach(function (p) { days[p.x] = true; });
+             });
+             var list = Object.keys(days).map(Number).sort(function (a, b) { return a - b; });
+             if (list.length && list.length <= 12)
+               scale.ticks = list.map(function (v) { return { value: v }; });
+           } };
+}
+
+// What the page drew on each axis, for anyone reading it (the tests): the
+// x axis's labels, and each value axis's span beside its values' extremes.
+function describeAxes(canvas, c) {
+  var ys = [];
+  Object.keys(c.scales).forEach(function (id) {
+    var s = c.scales[id];
+    if (s.axis === 'x') {
+      canvas.setAttribute('data-x-ticks', s.ticks.map(function (t) { return t.label; }).join('|'));
+    } else if (s.$data) {
+      ys.push([id, s.min, s.max, s.$data[0], s.$data[1]].join(' '));
+    }
+  });
+  canvas.setAttribute('data-y', ys.join(';'));
+}
+
 // A chart in a new box under `parent`. `id` names it for anyone reading the
 // page (the tests): the canvas carries the number of points each data set
 // holds, read back from the chart itself.
@@ -79,25 +157,21 @@ function chart(parent, id, config, wide) {
     // Decimation draws fewer points but keeps every one in _data.
     return (d._data || d.data).length;
   }).join(','));
+  describeAxes(canvas, c);
   return c;
 }
 
-// Options for a line over many points: decimated for drawing, every point
-// kept in the data.
-function lineOptions(xTitle, axes) {
-  var scales = { x: { type: 'linear', ticks: { precision: 0 },
-                      title: { display: true, text: xTitle } } };
-  axes.forEach(function (a, i) {
-    scales[a.id] = { type: 'linear', position: i === 0 ? 'left' : 'right',
-                     title: { display: true, text: a.title },
-                     grid: { drawOnChartArea: i === 0 } };
-  });
+// Options for a line over the run's dates, one quantity on one axis:
+// decimated for drawing, every point kept in the data.
+function lineOptions(yTitle, rate, title) {
   return {
+    plugins: { decimation: { enabled: true, algorithm: 'min-max' },
+               title: { display: !!title, text: title || '' },
+               legend: { display: false } },
+    scales: { x: dateAxis(), y: valueAxis(yTitle, rate) },
     parsing: false,
     indexAxis: 'x',
     interaction: { mode: 'nearest', axis: 'x', intersect: false },
-    plugins: { decimation: { enabled: true, algorithm: 'min-max' } },
-    scales: scales,
   };
 }
 

@@ -8,6 +8,7 @@
 
 #include "common/csv.h"
 #include "common/files.h"
+#include "common/interrupt.h"
 
 namespace refhost {
 namespace {
@@ -35,21 +36,45 @@ json OptionalBound(const Bound& b) {
 // The scalar fields the charts draw, by their index in kScalarFields.
 constexpr std::size_t kCharted[] = {0, 1, 2, 3, 4};
 
+// The last composition stream `i` carried: a row per component.
+json Composition(const RunRecord& run, std::size_t i) {
+  const StreamSample* last = nullptr;
+  for (const StreamSample& s : run.streamSamples)
+    if (s.stream == i && s.state.compositionPresent) last = &s;
+  if (last == nullptr) return nullptr;
+  const StreamState& state = last->state;
+  const std::vector<std::string>& names = run.streams[i].components;
+  json columns = json::array({"moleFraction"});
+  for (std::size_t p = 0; p < kComponentProperties.size(); ++p)
+    if (!state.properties[p].empty()) columns.push_back(kComponentProperties[p].key);
+  json rows = json::array();
+  for (std::size_t c = 0; c < state.moleFractions.size(); ++c) {
+    json row = json::array({c < names.size() ? names[c] : "component " + std::to_string(c + 1),
+                            Number(state.moleFractions[c])});
+    for (std::size_t p = 0; p < kComponentProperties.size(); ++p)
+      if (!state.properties[p].empty())
+        row.push_back(c < state.properties[p].size() ? Number(state.properties[p][c])
+                                                     : json(nullptr));
+    rows.push_back(std::move(row));
+  }
+  return {{"timestep", last->timestep}, {"columns", columns}, {"rows", rows}};
+}
+
 json Streams(const RunRecord& run) {
   json streams = json::array();
   for (std::size_t i = 0; i < run.streams.size(); ++i) {
-    json t = json::array();
+    json t = json::array(), date = json::array();
     std::vector<json> fields(std::size(kCharted), json::array());
     for (const StreamSample& s : run.streamSamples) {
       if (s.stream != i) continue;
       t.push_back(s.timestep);
+      date.push_back(s.date);
       for (std::size_t f = 0; f < std::size(kCharted); ++f)
         fields[f].push_back(Charted(s.state.scalars[kCharted[f]]));
     }
-    json stream = {{"index", i},
-                   {"name", run.streams[i].name},
-                   {"output", run.streams[i].output},
-                   {"t", std::move(t)}};
+    json stream = {
+        {"index", i},        {"name", run.streams[i].name}, {"output", run.streams[i].output},
+        {"t", std::move(t)}, {"date", std::move(date)},     {"composition", Composition(run, i)}};
     for (std::size_t f = 0; f < std::size(kCharted); ++f)
       stream[kScalarFields[kCharted[f]].key] = std::move(fields[f]);
     streams.push_back(std::move(stream));
@@ -76,9 +101,11 @@ json Published(const RunRecord& run) {
                       {"unit", p.unit},
                       {"numeric", true},
                       {"t", json::array()},
+                      {"date", json::array()},
                       {"value", json::array()}});
     json& entry = list[at->second];
     entry["t"].push_back(p.timestep);
+    entry["date"].push_back(p.date);
     if (const std::optional<double> v = NumericValue(p.value)) {
       entry["value"].push_back(Charted(*v));
     } else {
@@ -156,10 +183,12 @@ json Optimisation(const RunRecord& run) {
                                                                          : "equal"}});
   for (const IntControlInfo& c : p.intControls)
     ints.push_back({{"name", c.name}});
-  json t = json::array(), objective = json::array(), evaluations = json::array();
+  json t = json::array(), date = json::array(), objective = json::array(),
+       evaluations = json::array();
   for (const TimestepResult& r : run.results) {
     if (!r.optimised) continue;
     t.push_back(r.timestep);
+    date.push_back(r.date);
     objective.push_back(Charted(r.optimum.value.objective));
     evaluations.push_back(r.optimum.evaluations);
   }
@@ -170,25 +199,31 @@ json Optimisation(const RunRecord& run) {
           {"controls", controls},
           {"constraints", constraints},
           {"intControls", ints},
-          {"byTimestep", {{"t", t}, {"objective", objective}, {"evaluations", evaluations}}},
+          {"byTimestep",
+           {{"t", t}, {"date", date}, {"objective", objective}, {"evaluations", evaluations}}},
           {"trials", Trials(run)},
           {"final", FinalControls(run)}};
 }
 
-// The final rates summed over the output streams of a run's summary.json.
-json FinalRates(const fs::path& folder) {
-  // A run without a readable summary has no rates to show.
+// What a run's summary.json says of its end: its status, the objective's
+// name and unit, and the final rates summed over the output streams.
+json FinalOf(const fs::path& folder) {
+  // A run without a readable summary has nothing to show.
   const outcome::Expected<std::string> text =
       ReadBoundedText(folder / "summary.json", kTextFileLimit);
   if (!text) return nullptr;
   outcome::Expected<json> document = ParseJsonText(*text);
   if (!document || !document->is_object()) return nullptr;
-  json summary = std::move(*document);
-  const json* steps = summary.contains("timesteps") ? &summary["timesteps"] : nullptr;
-  if (steps == nullptr || !steps->is_array() || steps->empty()) return nullptr;
+  const json& summary = *document;
+  json final = {{"status", summary.value("status", json(nullptr))}, {"rates", nullptr}};
+  if (const auto o = summary.find("optimisation"); o != summary.end() && o->is_object()) {
+    final["objective"] = o->value("objective", json(nullptr));
+    final["unit"] = o->value("unit", json(nullptr));
+  }
+  const auto steps = summary.find("timesteps");
+  if (steps == summary.end() || !steps->is_array() || steps->empty()) return final;
   const json& last = steps->back();
-  if (!last.is_object() || !last.contains("outputs") || !last["outputs"].is_object())
-    return nullptr;
+  if (!last.is_object() || !last.contains("outputs") || !last["outputs"].is_object()) return final;
   json rates = json::object();
   for (const char* key : {"oilRate", "waterRate", "gasRate"}) {
     double sum = 0;
@@ -200,13 +235,21 @@ json FinalRates(const fs::path& folder) {
       }
     rates[key] = any ? json(sum) : json(nullptr);
   }
-  return rates;
+  final["rates"] = std::move(rates);
+  return final;
 }
 
-std::string Status(const ScenarioOutcome& o) {
-  if (o.passed()) return "ok";
-  if (!o.exitStatus) return "not run";
-  return "failed (exit " + std::to_string(*o.exitStatus) + ")";
+// "ok", "failed" or "interrupted", with what stopped it.
+std::pair<std::string, std::string> Status(const ScenarioOutcome& o, const json& final) {
+  if (o.passed()) return {"ok", "ok"};
+  const bool stopped = o.message.rfind("not started: interrupted", 0) == 0 ||
+                       (final.is_object() && final["status"] == "interrupted") ||
+                       (o.exitStatus && (*o.exitStatus == 128 + 2 || *o.exitStatus == 128 + 15));
+  if (stopped)
+    return {"interrupted", o.exitStatus ? "interrupted (" + SignalName(*o.exitStatus - 128) + ")"
+                                        : "interrupted before it started"};
+  if (!o.exitStatus) return {"failed", "not run"};
+  return {"failed", "failed (exit " + std::to_string(*o.exitStatus) + ")"};
 }
 
 }  // namespace
@@ -241,25 +284,63 @@ std::string RelativeLink(const fs::path& folder, const fs::path& target) {
   return link;
 }
 
+namespace {
+
+// The inputs sent in the solve the run stopped in, as values by field.
+json SentInputs(const RunRecord& run) {
+  json list = json::array();
+  for (const StreamSample& s : run.sent) {
+    json values = json::object();
+    for (const ScalarField& f : kScalarFields)
+      if (!IsUndefined(s.state.scalars[&f - kScalarFields.data()]))
+        values[f.key] = Number(s.state.scalars[&f - kScalarFields.data()]);
+    list.push_back({{"stream", run.streams[s.stream].name}, {"values", std::move(values)}});
+  }
+  return list;
+}
+
+// As summary.json says it; built here, as that file's per-timestep part
+// costs far more than the page needs.
+json ErrorData(const RunRecord& run) {
+  if (!run.failure) return nullptr;
+  return {{"message", run.failure->message},
+          {"command", run.failure->command},
+          {"code", run.failure->code},
+          {"timestep", run.failure->timestep < 0 ? json(nullptr) : json(run.failure->timestep)},
+          {"signal", run.interruptedBy != 0 ? json(SignalName(run.interruptedBy)) : json(nullptr)},
+          {"lastGood", run.results.empty() ? json(nullptr) : json(run.results.back().timestep)},
+          {"sent", SentInputs(run)}};
+}
+
+std::string FileName(const std::string& path) {
+  return fs::path(path).filename().string();
+}
+
+// What people call the scenario: its file's stem, or its folder's name
+// when the file is only "scenario.json".
+std::string ScenarioName(const std::string& file) {
+  const fs::path path(file);
+  const std::string folder = path.parent_path().filename().string();
+  return path.stem() == "scenario" && !folder.empty() ? folder : path.stem().string();
+}
+
+}  // namespace
+
 json RunReportData(const RunRecord& run, const RunReportContext& context) {
   json steps_t = json::array(), steps_date = json::array();
   for (const TimestepResult& r : run.results) {
     steps_t.push_back(r.timestep);
     steps_date.push_back(FormatIsoDate(r.date));
   }
-  // As summary.json says them; built here, as that file's per-timestep part
-  // costs far more than the page needs.
-  json error = nullptr;
-  if (run.failure)
-    error = {{"message", run.failure->message},
-             {"command", run.failure->command},
-             {"code", run.failure->code},
-             {"timestep", run.failure->timestep < 0 ? json(nullptr) : json(run.failure->timestep)}};
+  // File names only: the page is shown and shared, the machine's folders
+  // are in summary.json.
   json data = {{"kind", "run"},
                {"header",
-                {{"scenario", run.scenario},
-                 {"workbook", run.workbook},
-                 {"case", context.caseSource},
+                {{"name", ScenarioName(run.scenario)},
+                 {"description", context.description},
+                 {"scenario", FileName(run.scenario)},
+                 {"workbook", FileName(run.workbook)},
+                 {"case", FileName(context.caseSource)},
                  {"start", FormatIsoDate(run.startDate)},
                  {"timesteps", run.timesteps},
                  {"stepDays", run.stepDays},
@@ -270,8 +351,8 @@ json RunReportData(const RunRecord& run, const RunReportContext& context) {
                  {"driver", run.driverName},
                  {"office", run.office},
                  {"mode", run.mode},
-                 {"library", run.library}}},
-               {"error", error},
+                 {"library", FileName(run.library)}}},
+               {"error", ErrorData(run)},
                {"notes", run.notes},
                {"steps", {{"t", steps_t}, {"date", steps_date}}},
                {"streams", Streams(run)},
@@ -281,26 +362,45 @@ json RunReportData(const RunRecord& run, const RunReportContext& context) {
 }
 
 json ManyReportData(const std::vector<ScenarioOutcome>& outcomes, const fs::path& reportFolder) {
-  json list = json::array();
+  json list = json::array(), paths = json::array();
+  if (!outcomes.empty())
+    for (const auto& [path, value] : outcomes.front().varied)
+      paths.push_back(path);
   long passed = 0;
+  json objective = nullptr, unit = nullptr;
   for (const ScenarioOutcome& o : outcomes) {
     std::error_code ec;
     const fs::path page = o.folder / "report.html";
     if (o.passed()) ++passed;
+    const json final = o.folder.empty() ? json(nullptr) : FinalOf(o.folder);
+    if (objective.is_null() && final.is_object() && final.contains("objective")) {
+      objective = final["objective"];
+      unit = final["unit"];
+    }
+    json varied = json::array();
+    for (const auto& [path, value] : o.varied)
+      varied.push_back(value);
+    const auto [state, status] = Status(o, final);
     list.push_back({{"name", o.name},
                     {"file", o.file},
-                    {"status", Status(o)},
+                    {"status", status},
+                    {"state", state},
+                    {"varied", std::move(varied)},
                     {"passed", o.passed()},
                     {"objective", o.objective ? Number(*o.objective) : json(nullptr)},
                     {"wallSeconds", o.wallSeconds ? json(*o.wallSeconds) : json(nullptr)},
                     {"timesteps", o.timesteps},
                     {"message", o.message},
-                    {"rates", o.folder.empty() ? json(nullptr) : FinalRates(o.folder)},
+                    {"rates", final.is_object() ? final["rates"] : json(nullptr)},
                     {"link", !o.folder.empty() && fs::is_regular_file(page, ec)
                                  ? json(RelativeLink(reportFolder, page))
                                  : json(nullptr)}});
   }
-  return {{"kind", "many"}, {"passed", passed}, {"scenarios", list}};
+  return {{"kind", "many"},
+          {"passed", passed},
+          {"varied", paths},
+          {"objective", {{"name", objective}, {"unit", unit}}},
+          {"scenarios", list}};
 }
 
 }  // namespace refhost

@@ -17,7 +17,8 @@ namespace refhost {
 // What the run's record does not hold.
 struct RunReportContext {
   std::optional<double> wallSeconds;
-  std::string caseSource;  // the case archive, "inline" or empty
+  std::string caseSource;   // the case archive, "inline" or empty
+  std::string description;  // the scenario's own words about itself
 };
 
 // Streams as columns (a value list per field, missing values null), trials

@@ -1,29 +1,65 @@
 // The page of one run: header, error, streams, published variables, the
 // optimiser's search per timestep and the final controls.
+function stepDate(d, t) {
+  var i = d.steps.t.indexOf(t);
+  return i < 0 ? '' : ' (' + d.steps.date[i] + ')';
+}
+
+function timestepRange(d) {
+  var h = d.header, done = d.steps.date;
+  var plan = h.timesteps + (h.timesteps === 1 ? ' timestep' : ' timesteps') + ' of ' +
+             h.stepDays + (h.stepDays === 1 ? ' day' : ' days') + ' from ' + h.start;
+  if (!done.length) return plan + ', none done';
+  return plan + '; ' + done.length + ' done, ' + done[0] +
+         (done.length > 1 ? ' to ' + done[done.length - 1] : '');
+}
+
+// Why the run stopped: a signal is an interruption, never a failure.
+function drawStop(d) {
+  var e = d.error;
+  if (!e) return;
+  var where = e.timestep === null ? ' before the first timestep'
+                                  : ' at timestep ' + e.timestep + stepDate(d, e.timestep);
+  var box = add(report.root, 'div', { class: e.signal ? 'error interrupted' : 'error',
+                                      id: 'run-error' });
+  add(box, 'strong', null, e.signal ? 'The run was interrupted by ' + e.signal + where
+                                    : 'The run failed' + where);
+  var dl = add(box, 'dl');
+  var rows = e.signal ? [] : [['operation', e.command || '(the host itself)'],
+                              ['message', e.message]];
+  rows.push(['last good timestep', e.lastGood === null ? 'none'
+                                                       : e.lastGood + stepDate(d, e.lastGood)]);
+  rows.forEach(function (p) { add(dl, 'dt', null, p[0]); add(dl, 'dd', null, p[1]); });
+  if (e.sent.length) {
+    add(box, 'p', null, 'Inputs sent to the workbook in the timestep it stopped in:');
+    e.sent.forEach(function (s) {
+      var keys = Object.keys(s.values);
+      table(box, ['stream'].concat(keys), [[s.stream].concat(keys.map(function (k) {
+        return s.values[k];
+      }))], [false].concat(keys.map(function () { return true; })));
+    });
+  }
+  add(box, 'p', null, 'Below: the results as far as the run got.');
+}
+
 function drawHeader(d) {
   var h = d.header;
-  add(report.root, 'h1', null, 'Run of ' + (h.scenario || 'a scenario'));
-  document.title = 'Gridmoor run: ' + (h.scenario || '');
-  if (d.error) {
-    var box = add(report.root, 'div', { class: 'error', id: 'run-error' });
-    add(box, 'strong', null, 'The run failed' +
-        (d.error.timestep === null ? ' before the first timestep' :
-                                     ' at timestep ' + d.error.timestep));
-    var dl = add(box, 'dl');
-    [['message', d.error.message], ['command', d.error.command], ['code', d.error.code],
-     ['timestep', d.error.timestep === null ? 'before the first' : d.error.timestep]]
-        .forEach(function (p) { add(dl, 'dt', null, p[0]); add(dl, 'dd', null, p[1]); });
-    add(box, 'p', null, 'Below: the results as far as the run got.');
-  }
+  var title = add(report.root, 'h1', null, h.name || 'Run');
+  if (h.description) add(report.root, 'p', { class: 'description' }, h.description);
+  document.title = (h.name || 'Run') + (h.description ? ': ' + h.description : '');
+  title.id = 'run-title';
+  drawStop(d);
   var dl2 = add(report.root, 'dl', { class: 'header' });
-  [['scenario', h.scenario], ['workbook', h.workbook], ['case', h.case], ['start', h.start],
-   ['timesteps', h.timesteps + ' of ' + h.stepDays + ' d (' + d.steps.t.length + ' done)'],
-   ['status', h.status],
+  var status = h.status === 'interrupted' && d.error ? 'interrupted by ' + d.error.signal : h.status;
+  [['scenario', h.scenario], ['workbook', h.workbook], ['case', h.case],
+   ['timesteps', timestepRange(d)], ['status', status],
    ['wall time', h.wallSeconds === null ? '' : h.wallSeconds.toFixed(1) + ' s'],
-   ['driver', h.driver + ' (' + h.mode + ')'], ['office', h.office], ['library', h.library]]
+   ['office', 'Calc ' + (h.office || '')], ['library', h.library + ' (' + h.mode + ')']]
       .forEach(function (p) {
+        if (p[1] === '' || p[1] === undefined) return;
         add(dl2, 'dt', null, p[0]);
-        add(dl2, 'dd', p[0] === 'status' ? { class: 'status-' + h.status } : null, p[1]);
+        add(dl2, 'dd', p[0] === 'status' ? { class: 'status-' + h.status, id: 'run-status' } : null,
+            p[1]);
       });
   if (d.notes.length) {
     add(report.root, 'h2', null, 'Notes and warnings');
@@ -32,48 +68,85 @@ function drawHeader(d) {
   }
 }
 
-var kRates = [['oilRate', 'oil STB/d', 'y'], ['waterRate', 'water STB/d', 'y'],
-              ['gasRate', 'gas MMscf/d', 'y2']];
-var kConditions = [['pressure', 'p psig', 'y'], ['temperature', 'T degF', 'y2']];
+// One chart per quantity, each on its own axis; rates keep zero in view.
+var kFields = [['oilRate', 'oil rate', 'STB/d', true], ['waterRate', 'water rate', 'STB/d', true],
+               ['gasRate', 'gas rate', 'MMscf/d', true], ['pressure', 'pressure', 'psig', false],
+               ['temperature', 'temperature', 'degF', false]];
+
+function hasData(values) {
+  return values.some(function (v) { return typeof v === 'number' && isFinite(v); });
+}
 
 function drawStreams(d, output, title) {
-  var list = d.streams.filter(function (s) { return s.output === output; });
+  var list = d.streams.filter(function (s) {
+    return s.output === output && (s.composition || kFields.some(function (f) {
+      return hasData(s[f[0]]);
+    }));
+  });
   if (!list.length) return;
   add(report.root, 'h2', null, title);
   list.forEach(function (s) {
     add(report.root, 'h3', null, s.name);
     var row = add(report.root, 'div', { class: 'charts' });
-    [['rates', kRates, 'STB/d', 'MMscf/d'], ['conditions', kConditions, 'psig', 'degF']]
-        .forEach(function (kind) {
-          chart(row, 'stream-' + s.index + '-' + kind[0], {
-            type: 'line',
-            data: { datasets: kind[1].map(function (f, i) {
-              return lineSet(f[1], series(s.t, s[f[0]]), f[2], palette[i]);
-            }) },
-            options: lineOptions('timestep', [{ id: 'y', title: kind[2] }, { id: 'y2', title: kind[3] }]),
-          });
-        });
+    kFields.forEach(function (f, i) {
+      if (!hasData(s[f[0]])) return;
+      chart(row, 'stream-' + s.index + '-' + f[0], {
+        type: 'line',
+        data: { datasets: [lineSet(f[1], series(s.date, s[f[0]]), 'y', palette[i])] },
+        options: lineOptions(f[1] + ' [' + f[2] + ']', f[3], s.name + ' ' + f[1]),
+      });
+    });
+    if (s.composition) {
+      add(report.root, 'p', null, 'Composition at timestep ' + s.composition.timestep +
+          stepDate(d, s.composition.timestep));
+      table(report.root, ['component'].concat(s.composition.columns), s.composition.rows,
+            [false].concat(s.composition.columns.map(function () { return true; })))
+          .className = 'composition';
+    }
   });
+}
+
+// A published block (rows of tab-separated cells) as a table.
+function blockTable(parent, text) {
+  var rows = String(text).replace(/\r/g, '').split('\n').filter(function (r, i, all) {
+    return r !== '' || i < all.length - 1;
+  }).map(function (r) { return r.split('\t'); });
+  var t = table(parent, [], rows);
+  t.className = 'block';
+  t.deleteTHead();
+  return t;
+}
+
+function isBlock(v) {
+  return typeof v === 'string' && (v.indexOf('\t') >= 0 || v.indexOf('\n') >= 0);
 }
 
 function drawPublished(d) {
   if (!d.published.length) return;
   add(report.root, 'h2', null, 'Published variables');
-  var numeric = d.published.filter(function (p) { return p.numeric; });
-  if (numeric.length) {
-    chart(add(report.root, 'div', { class: 'charts' }), 'published', {
+  var row = add(report.root, 'div', { class: 'charts' });
+  d.published.forEach(function (p, i) {
+    if (!p.numeric || !hasData(p.value)) return;
+    chart(row, 'published-' + i, {
       type: 'line',
-      data: { datasets: numeric.map(function (p, i) {
-        return lineSet(p.name + (p.unit ? ' [' + p.unit + ']' : ''), series(p.t, p.value), 'y',
-                       palette[i % palette.length]);
-      }) },
-      options: lineOptions('timestep', [{ id: 'y', title: 'value' }]),
-    }, true);
+      data: { datasets: [lineSet(p.name, series(p.date, p.value), 'y', palette[i % palette.length])] },
+      options: lineOptions(p.name + (p.unit ? ' [' + p.unit + ']' : ''), false, p.name),
+    });
+  });
+  var plain = d.published.filter(function (p) { return !isBlock(p.value[p.value.length - 1]); });
+  if (plain.length) {
+    table(report.root, ['variable', 'unit', 'last timestep', 'last value'],
+          plain.map(function (p) {
+            return [p.name, p.unit, p.t[p.t.length - 1], p.value[p.value.length - 1]];
+          }), [false, false, true, true]);
   }
-  table(report.root, ['variable', 'unit', 'last timestep', 'last value'],
-        d.published.map(function (p) {
-          return [p.name, p.unit, p.t[p.t.length - 1], p.value[p.value.length - 1]];
-        }), [false, false, true, true]);
+  d.published.forEach(function (p) {
+    var last = p.value[p.value.length - 1];
+    if (!isBlock(last)) return;
+    add(report.root, 'h3', null, p.name + (p.unit ? ' [' + p.unit + ']' : '') +
+        ' at timestep ' + p.t[p.t.length - 1] + stepDate(d, p.t[p.t.length - 1]));
+    blockTable(report.root, last);
+  });
 }
 
 // The rows of one timestep's search: trials are stored in timestep order.
@@ -110,7 +183,8 @@ function trialChart(parent, o, range, id, label, values, limit) {
     data: { datasets: sets },
     options: { parsing: false, plugins: { title: { display: true, text: label } },
                scales: { x: { type: 'linear', ticks: { precision: 0 },
-                              title: { display: true, text: 'trial' } } } },
+                              title: { display: true, text: 'trial' } },
+                         y: valueAxis(label, false) } },
   });
 }
 
@@ -139,15 +213,21 @@ function drawOptimisation(d) {
   if (!o) return;
   add(report.root, 'h2', null, 'Optimisation: ' + (o.maximise ? 'maximise ' : 'minimise ') +
       (o.objective || 'the objective') + (o.method ? ' (' + o.method + ')' : ''));
-  if (o.byTimestep.t.length) {
-    chart(add(report.root, 'div', { class: 'charts' }), 'objective', {
+  if (hasData(o.byTimestep.objective)) {
+    var name = (o.objective || 'objective') + (o.unit ? ' [' + o.unit + ']' : '');
+    var row = add(report.root, 'div', { class: 'charts' });
+    chart(row, 'objective', {
       type: 'line',
-      data: { datasets: [
-        lineSet('objective at the chosen point', series(o.byTimestep.t, o.byTimestep.objective), 'y', palette[0]),
-        lineSet('evaluations', series(o.byTimestep.t, o.byTimestep.evaluations), 'y2', palette[1]),
-      ] },
-      options: lineOptions('timestep', [{ id: 'y', title: o.unit || 'objective' }, { id: 'y2', title: 'evaluations' }]),
-    }, true);
+      data: { datasets: [lineSet(name, series(o.byTimestep.date, o.byTimestep.objective), 'y',
+                                 palette[0])] },
+      options: lineOptions(name, false, name + ' at the chosen point'),
+    });
+    chart(row, 'evaluations', {
+      type: 'line',
+      data: { datasets: [lineSet('evaluations', series(o.byTimestep.date, o.byTimestep.evaluations),
+                                 'y', palette[1])] },
+      options: lineOptions('evaluations', true, 'evaluations per timestep'),
+    });
   }
   var steps = o.byTimestep.t;
   if (!o.trials.t.length) return;

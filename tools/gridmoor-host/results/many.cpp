@@ -84,6 +84,21 @@ bool MaybeSameFile(const fs::path& a, const fs::path& b) {
   return error || same;
 }
 
+json VariedObject(const ScenarioOutcome& o) {
+  json varied = json::object();
+  for (const auto& [path, value] : o.varied)
+    varied[path] = value;
+  return varied;
+}
+
+// A varied value as a CSV field: numbers as numbers, text as it is.
+std::string CsvField(const json& value) {
+  if (value.is_null()) return "";
+  if (value.is_number()) return FormatNumber(value.get<double>());
+  if (value.is_string()) return value.get<std::string>();
+  return value.dump();
+}
+
 }  // namespace
 
 outcome::Error WriteOutcomeRecord(const fs::path& folder, const OutcomeRecord& record) {
@@ -185,12 +200,24 @@ outcome::Expected<std::vector<ScenarioOutcome>> CollectOutcomes(
 }
 
 std::string SummaryCsv(const std::vector<ScenarioOutcome>& outcomes) {
-  std::string text =
-      CsvLine({"scenario", "exitStatus", "message", "wallSeconds", "timesteps", "objective"});
-  for (const ScenarioOutcome& o : outcomes)
-    text += CsvLine({o.name, o.exitStatus ? std::to_string(*o.exitStatus) : "", o.message,
-                     o.wallSeconds ? FormatNumber(*o.wallSeconds) : "", std::to_string(o.timesteps),
-                     o.objective ? FormatNumber(*o.objective) : ""});
+  // The varied values after the fixed columns, so that readers of those
+  // keep working.
+  CsvRow header{"scenario", "exitStatus", "message", "wallSeconds", "timesteps", "objective"};
+  if (!outcomes.empty())
+    for (const auto& [path, value] : outcomes.front().varied)
+      header.push_back(path);
+  std::string text = CsvLine(header);
+  for (const ScenarioOutcome& o : outcomes) {
+    CsvRow row{o.name,
+               o.exitStatus ? std::to_string(*o.exitStatus) : "",
+               o.message,
+               o.wallSeconds ? FormatNumber(*o.wallSeconds) : "",
+               std::to_string(o.timesteps),
+               o.objective ? FormatNumber(*o.objective) : ""};
+    for (const auto& [path, value] : o.varied)
+      row.push_back(CsvField(value));
+    text += CsvLine(row);
+  }
   return text;
 }
 
@@ -206,7 +233,8 @@ json SummaryJson(const std::vector<ScenarioOutcome>& outcomes) {
                     {"message", o.message},
                     {"wallSeconds", Optional(o.wallSeconds)},
                     {"timesteps", o.timesteps},
-                    {"objective", Optional(o.objective)}});
+                    {"objective", Optional(o.objective)},
+                    {"varied", VariedObject(o)}});
   }
   return {{"total", outcomes.size()},
           {"passed", passed},

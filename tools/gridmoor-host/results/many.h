@@ -29,6 +29,9 @@ struct ScenarioOutcome {
   std::optional<double> wallSeconds;
   int timesteps = 0;  // timesteps the run completed
   std::optional<double> objective;
+  // What sets this scenario apart from the others of its sweep, by key
+  // path; the same paths in every outcome of one summary.
+  std::vector<std::pair<std::string, nlohmann::json>> varied;
 
   // Only when its own run said so: exit status 0 and nothing found wrong
   // with what it left (its summary names another scenario or a failure).

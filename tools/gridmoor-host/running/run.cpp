@@ -76,11 +76,13 @@ StepFailure Runner::Require(std::int32_t code, void* arg, std::int32_t iarg,
 StepFailure Runner::Solve(int t, std::vector<StreamState>& outputs) {
   ++solvesThisStep_;
   if (StepFailure failed = Require(EXT_CMD_PRE_SOLVE, nullptr, 0)) return failed;
+  rec_.sent.clear();
   for (std::size_t i : inputs_) {
     const StreamInfo& stream = rec_.streams[i];
     const StreamState* state = InputAt(scenario_.inputs.at(stream.name), t);
     Record record = EncodeIpr(stream.handle, *state, stream.components.size());
     if (StepFailure failed = Require(EXT_CMD_SET_IPR, record.data(), 0, stream.name)) return failed;
+    rec_.sent.push_back({t, 0, i, SentInput(*state)});
   }
   outputs.clear();
   for (std::size_t i : outputs_) {

@@ -19,6 +19,7 @@
 #include "report/report_page.h"
 #include "results/many.h"
 #include "results/outputs.h"
+#include "results/varied.h"
 
 namespace refhost {
 namespace {
@@ -312,7 +313,8 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
       << " at a time, into " << fs::absolute(options.out).string() << "; starting the offices…\n";
   ManyRuns runs(options, out, err);
   const int signal = runs.RunAll(jobs);
-  const std::vector<ScenarioOutcome> outcomes = runs.Outcomes();
+  std::vector<ScenarioOutcome> outcomes = runs.Outcomes();
+  FindVariedValues(outcomes, options.vary);
   // The summary is named only once it is there.
   const outcome::Error unsummarised = WriteManySummary(options, outcomes);
   out << TotalsLine(outcomes)

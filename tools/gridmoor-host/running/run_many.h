@@ -36,6 +36,9 @@ struct RunManyOptions {
   int jobs = 0;  // 0: DefaultJobs()
   bool save = false;
   bool report = false;  // report.html per run and over all
+  // The key paths whose values set the scenarios apart; none: found by
+  // comparing the scenarios.
+  std::vector<std::string> vary;
   // How long children get to wind down after a signal before they are killed.
   int graceSeconds = 60;
   // Makes the warm offices for that many slots; none (--fresh-offices): each

@@ -59,6 +59,9 @@ struct RunRecord {
   bool optimising = false;
   std::string method;
   std::vector<StreamSample> streamSamples;
+  // The inputs sent in the latest solve, also when it did not finish: what
+  // a failed run's office had been given.
+  std::vector<StreamSample> sent;
   std::vector<PublishedSample> published;
   std::vector<TrialRow> trials;
   std::vector<TimestepResult> results;

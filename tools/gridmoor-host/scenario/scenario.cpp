@@ -432,6 +432,8 @@ Error ParseParts(const json& d, const std::filesystem::path& folder, Scenario& s
                     {"workbook", "case", "caseArchive", "modelDataFile", "publishedVariables",
                      "run", "inputs", "optimisation", "description"}))
     return failed;
+  if (d.contains("description") && d["description"].is_string())
+    s.description = d["description"].get<std::string>();
   if (d.contains("workbook")) {
     if (Error failed = Assign(s.workbook, GetPath(d["workbook"], "workbook", folder)))
       return failed;

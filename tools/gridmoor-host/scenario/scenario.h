@@ -34,6 +34,7 @@ using InputSeries = std::map<int, StreamState>;
 
 struct Scenario {
   std::filesystem::path file;  // the scenario itself
+  std::string description;     // the scenario's own words about itself
   std::optional<std::filesystem::path> workbook;
   std::optional<nlohmann::json> caseJson;
   std::optional<std::filesystem::path> caseArchive;

@@ -310,8 +310,13 @@ class CalcRange final : public Range {
       return;
     }
     const std::vector<KeptNote> notes = NotesIn(handles);
-    DataOf(handles)->setDataArray(data);
+    // Texts that fill the whole block need no data array under them: each
+    // cell is written once.
+    const bool allTyped = later.size() == static_cast<std::size_t>(handles.area.Rows()) *
+                                              static_cast<std::size_t>(handles.area.Columns());
+    if (!allTyped) DataOf(handles)->setDataArray(data);
     const bool written = later.empty() || PutTypedBlock(later);
+    if (!written && allTyped) DataOf(handles)->setDataArray(data);
     PutBackNotes(handles, notes);
     if (!written) PutLater(later, isArray ? nullptr : &scalar);
   }
