@@ -33,6 +33,9 @@ int ReportFailure(const std::string& message);
 // command: `status` is then the exit status.
 bool LoadLibrary(const GlobalOptions& global, Library& library, int& status);
 
+// --progress text|json and --exit-with-parent, for run and run-many.
+void AddProgressOptions(CLI::App& command, std::string& progress, bool& exitWithParent);
+
 Command AddRunCommand(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddManyCommands(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddCaseCommands(CLI::App& app);

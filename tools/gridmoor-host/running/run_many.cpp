@@ -19,6 +19,7 @@
 #include "report/report_page.h"
 #include "results/many.h"
 #include "results/outputs.h"
+#include "running/progress_events.h"
 
 namespace refhost {
 namespace {
@@ -102,6 +103,14 @@ OutcomeRecord NotStarted(const std::string& why) {
   return r;
 }
 
+// "ok", "failed", "interrupted", or "not run" for one never started.
+std::string OutcomeStatus(const ScenarioOutcome& outcome) {
+  if (outcome.passed()) return "ok";
+  if (!outcome.exitStatus) return "not run";
+  return *outcome.exitStatus == 128 + SIGINT || *outcome.exitStatus == 128 + SIGTERM ? "interrupted"
+                                                                                     : "failed";
+}
+
 OutcomeRecord Ended(int raw, Clock::time_point started) {
   OutcomeRecord r;
   r.exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : 1;
@@ -140,8 +149,9 @@ namespace {
 // end, all stopped on a signal.
 class ManyRuns {
  public:
-  ManyRuns(const RunManyOptions& options, std::ostream& out, std::ostream& err)
-      : options_(options), out_(out), err_(err), count_(options.scenarios.size()) {
+  ManyRuns(const RunManyOptions& options, std::ostream& out, std::ostream& err,
+           ProgressEvents* events)
+      : options_(options), out_(out), err_(err), events_(events), count_(options.scenarios.size()) {
     const std::vector<std::string> names = ScenarioNames(options.scenarios);
     for (std::size_t i = 0; i < count_; ++i) {
       names_.push_back(names[i]);
@@ -188,13 +198,24 @@ class ManyRuns {
       err_ << "gridmoor-host: " << unwritten.Message() << "\n";
     ScenarioOutcome outcome;
     if (!ReadOutcome(folders_[i], outcome)) outcome.name = names_[i];
-    out_ << "[" << ++finished_ << "/" << count_ << "] " << OutcomeLine(outcome) << std::endl;
+    ++finished_;
+    if (events_ == nullptr) {
+      out_ << "[" << finished_ << "/" << count_ << "] " << OutcomeLine(outcome) << std::endl;
+      return;
+    }
+    nlohmann::json fields{
+        {"name", names_[i]},          {"index", i},        {"status", OutcomeStatus(outcome)},
+        {"message", outcome.message}, {"done", finished_}, {"total", count_}};
+    if (outcome.exitStatus) fields["exitStatus"] = *outcome.exitStatus;
+    if (outcome.objective) fields["objective"] = *outcome.objective;
+    events_->Emit("scenario-finished", std::move(fields));
   }
 
   // The signal passed on to every run, and the scenarios not yet started
   // recorded as such.
   void StopAll() {
     InterruptTaken();
+    if (events_ != nullptr) events_->Emit("interrupted", {{"signal", SignalName(signal_)}});
     for (const Child& c : running_)
       ::kill(c.pid, signal_);
     killAt_ = Clock::now() + std::chrono::seconds(options_.graceSeconds);
@@ -231,6 +252,8 @@ class ManyRuns {
       Record(i, NotStarted(pid.GetError().Message()));
     } else {
       running_.push_back({i, slot->first, *pid, Clock::now()});
+      if (events_ != nullptr)
+        events_->Emit("scenario-started", {{"name", names_[i]}, {"index", i}});
       busy_[slot->first] = true;
     }
     return true;
@@ -259,6 +282,7 @@ class ManyRuns {
   const RunManyOptions& options_;
   std::ostream& out_;
   std::ostream& err_;
+  ProgressEvents* events_;
   const std::size_t count_;
   std::vector<std::string> names_;
   std::vector<fs::path> folders_, files_;
@@ -293,6 +317,17 @@ outcome::Error WriteManySummary(const RunManyOptions& options,
   return WriteManyReport(outcomes, options.out);
 }
 
+// 128 + the signal when one stopped the runs, else 0 when every scenario
+// passed and the summary was written, else 1.
+int ManyStatus(int signal, const outcome::Error& unsummarised,
+               const std::vector<ScenarioOutcome>& outcomes, std::size_t count) {
+  if (signal != 0) return 128 + signal;
+  if (unsummarised) return 1;
+  const bool all = std::all_of(outcomes.begin(), outcomes.end(),
+                               [](const ScenarioOutcome& o) { return o.passed(); });
+  return all && outcomes.size() == count ? 0 : 1;
+}
+
 }  // namespace
 
 int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err) {
@@ -304,27 +339,34 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
   const int jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
   err << "gridmoor-host: " << count << (count == 1 ? " scenario, " : " scenarios, ") << jobs
       << " at a time, into " << fs::absolute(options.out).string() << "\n";
-  ManyRuns runs(options, out, err);
+  std::optional<ProgressEvents> events;
+  if (options.jsonProgress) {
+    events.emplace(out);
+    events->Emit("started", {{"scenarios", count}, {"jobs", jobs}});
+  }
+  ManyRuns runs(options, out, err, events ? &*events : nullptr);
   const int signal = runs.RunAll(jobs);
   const std::vector<ScenarioOutcome> outcomes = runs.Outcomes();
   // The summary is named only once it is there.
   const outcome::Error unsummarised = WriteManySummary(options, outcomes);
-  out << TotalsLine(outcomes)
-      << (unsummarised ? ""
-                       : "; summary in " + (fs::absolute(options.out) / "summary.csv").string())
-      << std::endl;
+  const int status = ManyStatus(signal, unsummarised, outcomes, count);
+  if (events)
+    events->Emit("finished", {{"status", signal != 0   ? "interrupted"
+                                         : status == 0 ? "ok"
+                                                       : "failed"},
+                              {"exitStatus", status}});
+  else
+    out << TotalsLine(outcomes)
+        << (unsummarised ? ""
+                         : "; summary in " + (fs::absolute(options.out) / "summary.csv").string())
+        << std::endl;
   if (unsummarised) {
     err << "gridmoor-host: " << unsummarised.Message() << "\n";
-    return signal != 0 ? 128 + signal : 1;
-  }
-  if (signal != 0) {
+  } else if (signal != 0) {
     err << "gridmoor-host: interrupted by " << SignalName(signal)
         << "; every run was stopped and the summary written\n";
-    return 128 + signal;
   }
-  const bool all = std::all_of(outcomes.begin(), outcomes.end(),
-                               [](const ScenarioOutcome& o) { return o.passed(); });
-  return all && outcomes.size() == count ? 0 : 1;
+  return status;
 }
 
 }  // namespace refhost

@@ -36,6 +36,8 @@ struct RunManyOptions {
   int jobs = 0;  // 0: DefaultJobs()
   bool save = false;
   bool report = false;  // report.html per run and over all
+  // Events on `out`, one JSON object per line, instead of its lines.
+  bool jsonProgress = false;
   // How long children get to wind down after a signal before they are killed.
   int graceSeconds = 60;
   // Makes the warm offices for that many slots; none (--fresh-offices): each
