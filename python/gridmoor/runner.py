@@ -163,7 +163,8 @@ def _summary(folder: Path, results: list[Result]) -> Frame:
     frame: Any = tables.read_table(folder / "summary.csv")
     if len(frame) == len(results):
         frame["ok"] = [r.ok for r in results]
-    unit = next((r.summary.get("optimisation", {}).get("unit") for r in results if r.summary), "")
+    units = [(r.summary.get("optimisation") or {}).get("unit") for r in results]
+    unit = next((u for u in units if u), "")
     frame.attrs["units"] = {"wallSeconds": "s", "objective": str(unit or "")}
     summary: Frame = frame
     return summary
@@ -234,7 +235,8 @@ def run_many(
 
         process = HostProcess(command, private / "stderr.txt", timeout=timeout)
         status = process.wait(_events(passed_on, None))
-        if status not in (0, 1) and not process.timed_out or not (folder / "summary.json").is_file():
+        # Interrupted (by a signal, or the timeout) it still ends with a summary.
+        if status not in (0, 1, 130, 143) or not (folder / "summary.json").is_file():
             stderr = read_text(private / "stderr.txt")
             raise GridmoorError(
                 last_words(stderr) or f"gridmoor-host run-many exited with status {status}",

@@ -108,6 +108,7 @@ Command AddRunMany(CLI::App& app, const GlobalOptions& global) {
   AddProgressOptions(*many, o->progress, o->exitWithParent);
   many->fallthrough();
   return {many, [o, &global] {
+            if (o->progress == "json") SurviveClosedPipes();
             if (o->exitWithParent) WatchParent();
             return RunManyCommand(global, *o);
           }};

@@ -255,6 +255,7 @@ Command AddRunCommand(CLI::App& app, const GlobalOptions& global) {
   AddProgressOptions(*run, o->progress, o->exitWithParent);
   run->fallthrough();
   return {run, [o, &global] {
+            if (o->progress == "json") SurviveClosedPipes();
             if (o->exitWithParent) WatchParent();
             // Named in the environment before the library is loaded and starts threads.
             NoticeFile notices;

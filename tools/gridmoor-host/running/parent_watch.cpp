@@ -33,9 +33,22 @@ bool ParentGone(pid_t parent, bool pipe) {
   return got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN);
 }
 
+void Unheeded(int) {}
+
 }  // namespace
 
+void SurviveClosedPipes() {
+  // A handler, unlike ignoring the signal, is not passed on to the programs
+  // this one starts.
+  struct sigaction quiet {};
+  quiet.sa_handler = Unheeded;
+  ::sigemptyset(&quiet.sa_mask);
+  ::sigaction(SIGPIPE, &quiet, nullptr);
+}
+
 void WatchParent() {
+  // The parent's pipes close with it.
+  SurviveClosedPipes();
   const pid_t parent = ::getppid();
   const bool pipe = InputIsPipe();
   std::thread([parent, pipe] {
