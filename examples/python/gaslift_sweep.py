@@ -47,7 +47,8 @@ def with_lift_gas(base: gridmoor.Scenario, gas: float, folder: Path) -> gridmoor
     """The scenario with `gas` MMscf/d available: the constraint's limit, and
     Wells!B9 in a copy of the workbook (the driver compares nothing itself)."""
     workbook = base.folder / str(base["workbook"])
-    text, found = _AVAILABLE_GAS.subn(rf"\g<1>{gas:g}\g<2>{gas:g}\g<3>", workbook.read_text("utf-8"))
+    text = workbook.read_text(encoding="utf-8")
+    text, found = _AVAILABLE_GAS.subn(rf"\g<1>{gas:g}\g<2>{gas:g}\g<3>", text)
     if found != 1:
         raise ValueError(f"{workbook}: no cell for the available lift gas beside its label")
     copy = folder / f"gaslift-{gas:g}.fods"

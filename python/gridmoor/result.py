@@ -153,7 +153,9 @@ class Result:
     @property
     def final(self) -> Frame:
         """The optimum of every timestep: optimisation's rows flagged `final`."""
-        return self.optimisation[self.optimisation["final"]] if "final" in self.optimisation.columns else self.optimisation
+        if "final" not in self.optimisation.columns:
+            return self.optimisation
+        return self.optimisation[self.optimisation["final"]]
 
     def _settle(self, exit_status: int, stderr: str, argv: list[str], message: str = "") -> None:
         """Sets the outcome; `message` is what run-many recorded, if anything."""

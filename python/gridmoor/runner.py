@@ -254,7 +254,8 @@ def run_many(
     finally:
         shutil.rmtree(private, ignore_errors=True)
     if process.timed_out:
-        raise RunTimeout(f"the runs took longer than {timeout:g} s and were stopped", command, status)
+        message = f"the runs took longer than {timeout:g} s and were stopped"
+        raise RunTimeout(message, command, status)
     return runs
 
 

@@ -207,7 +207,9 @@ def _units(kind: str, rows: Rows, units: Optional[Mapping[str, str]]) -> dict[st
 
 
 def read_table(
-    file: Path, text_columns: frozenset[str] = frozenset(), units: Optional[Mapping[str, str]] = None
+    file: Path,
+    text_columns: frozenset[str] = frozenset(),
+    units: Optional[Mapping[str, str]] = None,
 ) -> Frame:
     """One of the run's CSV files as a frame; an empty one when it is missing.
     `units` gives the units of the columns a file does not fix (optimisation's)."""

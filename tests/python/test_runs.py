@@ -145,7 +145,9 @@ def test_events_of_a_run_in_a_thread_pool_and_of_one_stopped(host: Path) -> None
     assert stopped.value.result is not None and stopped.value.result.status == "interrupted"
 
 
-def test_run_many_reports_the_scenarios_a_signal_kept_from_running(tmp_path: Path, host: Path) -> None:
+def test_run_many_reports_the_scenarios_a_signal_kept_from_running(
+    tmp_path: Path, host: Path
+) -> None:
     base = gridmoor.Scenario.from_file(SEPARATOR).with_run(timesteps=1)
     seen: list[gridmoor.ProgressEvent] = []
 
@@ -164,7 +166,9 @@ def test_run_many_reports_the_scenarios_a_signal_kept_from_running(tmp_path: Pat
     assert [r.ok for r in runs] == [True, False, False] and runs.summary["ok"].tolist()[0]
 
 
-def test_the_host_ends_with_a_killed_parent_whose_thread_started_it(tmp_path: Path, host: Path) -> None:
+def test_the_host_ends_with_a_killed_parent_whose_thread_started_it(
+    tmp_path: Path, host: Path
+) -> None:
     script = tmp_path / "parent.py"
     script.write_text(
         "import sys\n"
@@ -175,7 +179,7 @@ def test_the_host_ends_with_a_killed_parent_whose_thread_started_it(tmp_path: Pa
         "    print(event.kind, flush=True)\n"
         f"long = gridmoor.Scenario.from_file({str(SEPARATOR)!r}).with_run(timesteps=500)\n"
         "with ThreadPoolExecutor(1) as pool:\n"
-        f"    pool.submit(gridmoor.run, long, out={str(tmp_path / 'out')!r}, progress=said).result()\n"
+        f"    pool.submit(gridmoor.run, long, out={str(tmp_path / 'out')!r}, progress=said)\n"
     )
     parent = subprocess.Popen([sys.executable, str(script)], stdout=subprocess.PIPE, text=True)
     assert parent.stdout is not None

@@ -75,7 +75,8 @@ def test_optimisation_trials_are_numbers_the_final_point_a_flag() -> None:
     )
     rows = tables.parse_rows(text, "optimisation.csv", frozenset({"Route"}))
     # The final point comes after its timestep's last trial, sorted as a number.
-    assert [(r["trial"], r["final"]) for r in rows] == [(1, False), (10, False), (11, True), (1, True)]
+    trials = [(r["trial"], r["final"]) for r in rows]
+    assert trials == [(1, False), (10, False), (11, True), (1, True)]
     rows = [rows[0], rows[2]]
     assert [r["Route"] for r in rows] == ["East", "2"]
     assert [r["feasible"] for r in rows] == [True, False]
@@ -110,7 +111,9 @@ def test_frames_are_typed_indexed_by_date_and_carry_units(tmp_path: Path) -> Non
 
 def test_without_pandas_the_import_says_so_in_one_line() -> None:
     hide = "import sys; sys.modules['pandas'] = None; import gridmoor"
-    found = subprocess.run([sys.executable, "-c", hide], capture_output=True, text=True,
-                           cwd=ROOT / "python", check=False)
+    found = subprocess.run(
+        [sys.executable, "-c", hide], capture_output=True, text=True, cwd=ROOT / "python"
+    )
     last = found.stderr.strip().splitlines()[-1]
-    assert last == "ImportError: gridmoor needs pandas: install python3-pandas (Debian) or pandas (pip)"
+    said = "ImportError: gridmoor needs pandas: install python3-pandas (Debian) or pandas (pip)"
+    assert last == said
