@@ -17,8 +17,8 @@ class ProgressEvent:
     """One event of a run: `kind` is "started", "office-started",
     "timestep", "trial", "failed", "interrupted" or "finished"; run_many adds
     "scenario-started" and "scenario-finished" (with `result`, `done` and
-    `total`). `scenario` names the scenario (None for run_many's own
-    events). `timestep` and `date` where the event has them; `count` is a
+    `total`) and passes on each run's events between them. `scenario`
+    names the scenario (None for run_many's own events). `timestep` and `date` where the event has them; `count` is a
     trial's number within its timestep; `status` what "finished" and
     "scenario-finished" say ("ok", "failed", "interrupted", "not run");
     `objective` the timestep's optimum; `fields`, the event as the host

@@ -195,8 +195,10 @@ def run_many(
     runs at once (default: the host's choice from cores and memory). Each
     job keeps its office warm for the scenarios it runs in turn;
     `fresh_offices` starts a new office for every scenario instead.
-    `progress(event)` gets "started", then "scenario-started" and
-    "scenario-finished" (with its Result) per scenario, then "finished".
+    `progress(event)` gets "started", then per scenario (`event.scenario`)
+    "scenario-started", its run's own events ("office-started", "trial",
+    "timestep", ...) and "scenario-finished" (with its Result), then
+    "finished".
     After `timeout` seconds, or on Ctrl-C, every run winds down, the
     scenarios not started are not run (reported "not run"); then RunTimeout
     or KeyboardInterrupt is raised once every process has ended.

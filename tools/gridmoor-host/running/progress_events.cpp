@@ -1,6 +1,8 @@
 #include "running/progress_events.h"
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 #include "common/csv.h"
 
@@ -22,6 +24,25 @@ void ProgressEvents::Emit(const std::string& event, nlohmann::json fields) {
   line.update(fields);
   // A name that is not UTF-8 (a file name) is replaced, never a throw.
   out_ << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+}
+
+void EventRelay::Forward(ProgressEvents& events) {
+  std::ifstream in(file_, std::ios::binary);
+  if (!in || !in.seekg(offset_)) return;
+  std::string added((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  offset_ += static_cast<std::streamoff>(added.size());
+  pending_ += added;
+  for (std::size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
+    nlohmann::json event = nlohmann::json::parse(pending_.substr(0, end), nullptr, false);
+    pending_.erase(0, end + 1);
+    if (!event.is_object() || !event.contains("event")) continue;
+    const nlohmann::json kind = event["event"];
+    if (kind == "started" || kind == "finished") continue;
+    event.erase("event");
+    event["name"] = name_;
+    event["index"] = index_;
+    events.Emit(kind.get<std::string>(), std::move(event));
+  }
 }
 
 nlohmann::json TimestepEventFields(int t, double date, const RunRecord& run) {

@@ -3,6 +3,9 @@
 // Every object has "event"; the rest depends on it (docs/progress-json.md).
 #pragma once
 
+#include <cstddef>
+#include <filesystem>
+#include <ios>
 #include <ostream>
 #include <string>
 
@@ -20,6 +23,24 @@ class ProgressEvents {
 
  private:
   std::ostream& out_;
+};
+
+// One run's events as run-many's child writes them to a file, passed on as
+// they grow with the run's name and index; the run's own "started" and
+// "finished" are left out (scenario-started and scenario-finished say so).
+class EventRelay {
+ public:
+  EventRelay(std::filesystem::path file, std::string name, std::size_t index)
+      : file_(std::move(file)), name_(std::move(name)), index_(index) {}
+  // The complete lines written since the last call.
+  void Forward(ProgressEvents& events);
+
+ private:
+  std::filesystem::path file_;
+  std::string name_;
+  std::size_t index_;
+  std::streamoff offset_ = 0;
+  std::string pending_;
 };
 
 // A finished timestep's event fields: t, date, each output stream's rates

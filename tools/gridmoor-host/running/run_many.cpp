@@ -32,6 +32,7 @@ struct Child {
   std::size_t slot = 0;
   pid_t pid = -1;
   Clock::time_point started;
+  std::optional<EventRelay> events;  // with --progress json
 };
 
 // This process's environment with the child's office: `pipe`, or none
@@ -140,6 +141,8 @@ std::vector<std::string> ChildArguments(const RunManyOptions& options, const fs:
     arguments.push_back(a);
   if (options.save) arguments.push_back("--save");
   if (options.report) arguments.push_back("--report");
+  if (options.jsonProgress)
+    arguments.insert(arguments.end(), {std::string("--progress"), std::string("json")});
   return arguments;
 }
 
@@ -251,9 +254,11 @@ class ManyRuns {
     if (!pid) {
       Record(i, NotStarted(pid.GetError().Message()));
     } else {
-      running_.push_back({i, slot->first, *pid, Clock::now()});
-      if (events_ != nullptr)
+      running_.push_back({i, slot->first, *pid, Clock::now(), std::nullopt});
+      if (events_ != nullptr) {
         events_->Emit("scenario-started", {{"name", names_[i]}, {"index", i}});
+        running_.back().events.emplace(folders_[i] / kStdoutFile, names_[i], i);
+      }
       busy_[slot->first] = true;
     }
     return true;
@@ -264,15 +269,17 @@ class ManyRuns {
     bool reaped = false;
     for (auto c = running_.begin(); c != running_.end();) {
       int raw = 0;
-      if (::waitpid(c->pid, &raw, WNOHANG) != c->pid) {
+      const bool ended = ::waitpid(c->pid, &raw, WNOHANG) == c->pid;
+      if (c->events) c->events->Forward(*events_);
+      if (!ended) {
         ++c;
         continue;
       }
-      const OutcomeRecord ended = Ended(raw, c->started);
-      Record(c->scenario, ended);
+      const OutcomeRecord outcome = Ended(raw, c->started);
+      Record(c->scenario, outcome);
       busy_[c->slot] = false;
       // Once interrupted, no office is made ready again.
-      if (offices_ && signal_ == 0) offices_->Release(c->slot, ended.exitStatus == 0);
+      if (offices_ && signal_ == 0) offices_->Release(c->slot, outcome.exitStatus == 0);
       c = running_.erase(c);
       reaped = true;
     }
