@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "com/error.h"
@@ -19,6 +20,7 @@
 
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
@@ -231,6 +233,21 @@ TEST(HostMany, FailuresStayInTheirFoldersAndCollectAgrees) {
   EXPECT_EQ(ReadText(folder.path() / "again" / "summary.csv"), ReadText(out / "summary.csv"));
   EXPECT_EQ(ReadText(folder.path() / "again" / "summary.json"), ReadText(out / "summary.json"));
   EXPECT_EQ(Host("run-many " + broken.string(), folder.path()).status, 2);  // no --out
+
+  // For programs: one event per line, the same outcome.
+  r = Host("run-many " + broken.string() + " " + lost.string() +
+               " --jobs 1 --progress json --out " + out.string(),
+           folder.path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  std::vector<std::string> events;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    const json event = json::parse(line);
+    events.push_back(event["event"].get<std::string>() + " " + event.value("status", ""));
+  }
+  EXPECT_THAT(events,
+              ElementsAre("started ", "scenario-started ", "scenario-finished failed",
+                          "scenario-started ", "scenario-finished failed", "finished failed"));
 }
 
 // A warm office that cannot be started: each scenario gets none (it starts

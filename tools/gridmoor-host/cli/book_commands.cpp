@@ -27,9 +27,13 @@ std::vector<Command> AddCaseCommands(CLI::App& app) {
   CLI::App* check =
       kase->add_subcommand("check", "Check a case archive: version, counts, every problem found");
   check->add_option("archive", *archive, "The case archive")->required();
-  return {{dump, [archive] { return CaseDump(*archive, std::cout, std::cerr); }},
-          {build, [archive, json] { return CaseBuild(*json, *archive, std::cerr); }},
-          {check, [archive] { return CaseCheck(*archive, std::cout, std::cerr); }}};
+  auto asJson = std::make_shared<bool>(false);
+  check->add_flag("--json", *asJson,
+                  "Print one JSON document: {file, size, version, counts, problems, ok}");
+  return {
+      {dump, [archive] { return CaseDump(*archive, std::cout, std::cerr); }},
+      {build, [archive, json] { return CaseBuild(*json, *archive, std::cerr); }},
+      {check, [archive, asJson] { return CaseCheck(*archive, *asJson, std::cout, std::cerr); }}};
 }
 
 namespace {

@@ -46,6 +46,9 @@ std::optional<std::string> NearestName(const std::string& typed,
 // the first of them, with the command or option likely meant.
 std::optional<std::string> UnexpectedWordHint(const CLI::App& app);
 
+// --progress text|json and --exit-with-parent, for run and run-many.
+void AddProgressOptions(CLI::App& command, std::string& progress, bool& exitWithParent);
+
 Command AddRunCommand(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddManyCommands(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddCaseCommands(CLI::App& app);

@@ -18,6 +18,8 @@
 #include "offices/user_office.h"
 #include "report/report_page.h"
 #include "results/outputs.h"
+#include "running/parent_watch.h"
+#include "running/progress_events.h"
 #include "running/run.h"
 #include "running/work_copies.h"
 #include "saved_values/saved_values.h"
@@ -32,6 +34,8 @@ namespace fs = std::filesystem;
 struct RunCommandOptions {
   std::string scenario, scenarioName, out, saveAs;
   bool save = false, quiet = false, copies = false, report = false;
+  std::string progress = "text";  // "json": events on stdout instead of the table
+  bool exitWithParent = false;
 };
 
 // --save-as never writes over the run's own scenario or into its --out
@@ -206,7 +210,7 @@ int EndRun(const RunRecord& record, const RunReportContext& context, const RunCo
       std::cerr << "what the run got so far is in " << WhereWritten(o) << "\n";
     return status;
   }
-  std::cout << ResultTable(record);
+  if (o.progress != "json") std::cout << ResultTable(record);
   for (const std::string& note : record.notes)
     std::cerr << "note: " << OneLine(note) << "\n";
   if (!o.quiet) std::cerr << "results in " << WhereWritten(o) << "\n";
@@ -227,12 +231,16 @@ int Run(Library& library, NoticeFile& notices, RunCommandOptions o) {
   const outcome::Expected<RunOptions> options = PrepareRun(o, scenario, claim);
   if (!options)
     return ReportFailure(NamingScenario(options.GetError().Message(), o.scenario, o.scenarioName));
+  std::optional<ProgressEvents> events;
+  if (o.progress == "json") events.emplace(std::cout);
+  RunOptions runOptions = *options;
+  runOptions.events = events ? &*events : nullptr;
   RunRecord record;
   record.library = library.Path();
   record.office = excel::calc::OfficeVersion();
   ArmInterrupt(true);
   const auto started = std::chrono::steady_clock::now();
-  RunScenario(library, scenario, *options, record);
+  RunScenario(library, scenario, runOptions, record);
   if (!o.scenarioName.empty()) record.scenario = o.scenarioName;
   RunReportContext context;
   context.wallSeconds =
@@ -244,8 +252,10 @@ int Run(Library& library, NoticeFile& notices, RunCommandOptions o) {
       record.notes.push_back(note);
   for (std::string& notice : notices.Take())
     record.notes.push_back(std::move(notice));
-  if (record.interruptedBy != 0) return EndInterrupted(record, context, o);
-  return EndRun(record, context, o);
+  const int status =
+      record.interruptedBy != 0 ? EndInterrupted(record, context, o) : EndRun(record, context, o);
+  if (events) events->Emit("finished", {{"status", RunStatus(record)}, {"exitStatus", status}});
+  return status;
 }
 
 }  // namespace
@@ -268,8 +278,11 @@ Command AddRunCommand(CLI::App& app, const GlobalOptions& global) {
                 "the copies (--save then saves the copy)");
   run->add_flag("--report", o->report,
                 "Also write report.html: the run's charts in one page that works offline");
+  AddProgressOptions(*run, o->progress, o->exitWithParent);
   run->fallthrough();
   return {run, [o, &global] {
+            if (o->progress == "json") SurviveClosedPipes();
+            if (o->exitWithParent) WatchParent();
             // Named in the environment before the library is loaded and starts threads.
             NoticeFile notices;
             std::optional<OfficeLease> office = UseUserOffice(std::cerr);

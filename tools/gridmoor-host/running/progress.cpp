@@ -106,9 +106,10 @@ void Progress::Done(int t, double date, const RunRecord& run) {
   std::fflush(out_);
 }
 
-void Progress::StartingOffice() {
+void Progress::StartingOffice(bool kept) {
+  kept_ = kept;
   if (!enabled_) return;
-  std::fprintf(out_, "starting the office…\n");
+  std::fprintf(out_, kept ? "attaching to the kept office…\n" : "starting the office…\n");
   std::fflush(out_);
   started_ = clock_();
 }
@@ -116,7 +117,8 @@ void Progress::StartingOffice() {
 void Progress::OfficeUp() {
   if (!enabled_) return;
   const double now = clock_();
-  std::fprintf(out_, "office up after %s\n", Duration(now - started_).c_str());
+  std::fprintf(out_, "%s after %s\n", kept_ ? "attached" : "office up",
+               Duration(now - started_).c_str());
   std::fflush(out_);
   started_ = now;
 }

@@ -21,8 +21,9 @@ class Progress {
   // Timestep t at `date` is done; `run` holds its results.
   void Done(int t, double date, const RunRecord& run);
   void Finish();
-  // The office is being started: said at once, as that can take a while.
-  void StartingOffice();
+  // The office is being started, or a kept one (`kept`) attached to: said
+  // at once, as that can take a while.
+  void StartingOffice(bool kept = false);
   // The office is up: said with how long it took; the time left is
   // estimated from the timesteps alone, from here on.
   void OfficeUp();
@@ -30,7 +31,7 @@ class Progress {
  private:
   void Redraw();
 
-  bool enabled_, terminal_, open_ = false;
+  bool enabled_, terminal_, open_ = false, kept_ = false;
   int timesteps_;
   std::FILE* out_;
   Clock clock_;

@@ -189,6 +189,7 @@ StepFailure Runner::Optimise(int t, double date, TimestepResult& result) {
   const TrialSink sink = [&](const Trial& trial) {
     rec_.trials.push_back({t, date, trial, false, trialSeconds});
     progress_.Trial(t, trial.number);
+    Event("trial", {{"t", t}, {"count", trial.number}});
   };
   outcome::Expected<OptimumResult> optimum =
       refhost::Optimise(rec_.problem, scenario_.optimisation, start, evaluate, sink);
@@ -310,6 +311,7 @@ StepFailure Runner::RunTimesteps() {
     TimestepResult& result = rec_.results.back();
     if (result.nextEvent) NoteNextEvent(t, date, result);
     progress_.Done(t, date, rec_);
+    Event("timestep", TimestepEventFields(t, date, rec_));
     date = PlannedNextDate(date, scenario_.stepDays,
                            result.eventActed ? result.nextEvent : std::nullopt);
   }
@@ -318,7 +320,11 @@ StepFailure Runner::RunTimesteps() {
 }
 
 StepFailure Runner::Run() {
+  Event("started", {{"timesteps", scenario_.timesteps},
+                    {"startDate", FormatIsoDate(scenario_.startDate)},
+                    {"stepDays", scenario_.stepDays}});
   if (StepFailure failed = Prepare()) return failed;
+  Event("office-started", {{"mode", rec_.mode}});
   if (StepFailure failed = FindMissingSheets()) return failed;
   if (StepFailure failed = LearnStreams()) return failed;
   if (StepFailure failed = CheckInputs()) return failed;
@@ -446,9 +452,13 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
       record.interruptedBy = signal;
       record.failure =
           RunFailure{StepFailure::Interrupted(signal).Message(), "", 0, runner.timestep};
+      runner.Event("interrupted", {{"signal", SignalName(signal)}, {"timestep", runner.timestep}});
     } else {
       record.failure =
           RunFailure{stopped.Message(), stopped.Command(), stopped.Code(), runner.timestep};
+      runner.Event("failed", {{"operation", stopped.Command()},
+                              {"message", stopped.Message()},
+                              {"timestep", runner.timestep}});
     }
   }
   InterruptTaken();

@@ -13,10 +13,13 @@
 
 namespace refhost {
 
+class ProgressEvents;
+
 struct RunOptions {
   bool save = false;                            // SaveCaseWorkbook at the end
   std::optional<std::filesystem::path> saveAs;  // ... as a copy under this name
   bool progress = true;                         // a line per timestep on stderr
+  ProgressEvents* events = nullptr;             // --progress json: events as they happen
   // The workbook was found to hold a single sheet, so saveAs may be a
   // format of one sheet.
   bool oneSheetWorkbook = false;

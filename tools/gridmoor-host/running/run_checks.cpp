@@ -2,6 +2,7 @@
 // streams and the inputs the scenario gives, each refused before it costs an
 // office or a wrong answer; then what the driver says it has.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -172,7 +173,8 @@ StepFailure Runner::Prepare() {
   if (StepFailure failed = CheckedCase(archive)) return failed;
   if (StepFailure failed = PrepareModelData()) return failed;
   if (StepFailure stop = StopWhenAsked()) return stop;
-  progress_.StartingOffice();
+  // The office named in the environment (a warm one) is already running.
+  progress_.StartingOffice(std::getenv("GRIDMOOR_OFFICE_PIPE") != nullptr);
   const Reply reply = lib_.CreateInstance();
   if (!reply.ok())
     return StepFailure::Refused("the driver could not make an instance: " + reply.text,
