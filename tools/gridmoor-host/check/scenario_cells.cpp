@@ -236,7 +236,13 @@ outcome::Error CheckScenarioSheets(const Scenario& scenario,
   if (!archive) return outcome::Error::Success();
   const outcome::Expected<json> kase = archive::CaseArchiveToJson(*archive);
   if (!kase || !CaseItemProblems(*kase).empty()) return outcome::Error::Success();
-  for (const NamedCell& named : ScenarioCells(scenario, *kase)) {
+  const std::vector<NamedCell> cells = ScenarioCells(scenario, *kase);
+  // The driver adds an input stream's missing sheet (the run notes it), so
+  // the cells on it that others read are there by then.
+  std::vector<std::string> known = sheets;
+  for (const NamedCell& named : cells)
+    if (named.path.rfind("inputStreams", 0) == 0) known.push_back(named.sheet);
+  for (const NamedCell& named : cells) {
     if (named.cell.empty()) continue;
     // The key as the scenario file gives it.
     const bool inCase = scenario.caseJson && named.path.rfind("publishedVariables", 0) != 0;
@@ -244,9 +250,7 @@ outcome::Error CheckScenarioSheets(const Scenario& scenario,
                               " (" + named.sheet + "!" + named.cell + ")";
     if (!excel::calc::ParseA1Area(named.cell) && !CouldBeName(named.cell))
       return outcome::Error::Failed(where + ": '" + named.cell + "' is not a cell address");
-    // The driver adds an input stream's missing sheet, which the run notes.
-    if (named.path.rfind("inputStreams", 0) == 0) continue;
-    if (std::none_of(sheets.begin(), sheets.end(), [&](const std::string& sheet) {
+    if (std::none_of(known.begin(), known.end(), [&](const std::string& sheet) {
           return text::EqualsNoCase(sheet, named.sheet);
         }))
       return outcome::Error::Failed(where + ": the workbook has no sheet '" + named.sheet + "'");
