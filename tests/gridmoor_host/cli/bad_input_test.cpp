@@ -119,6 +119,9 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
        "s.json: case.controls[0] (Out!B0): 'B0' is not a cell address"},
       {"cell that is no name either", "/case/objective/cell", "B 9", csv, run, 1,
        "s.json: case.objective (Out!B 9): 'B 9' is not a cell address"},
+      {"--vary that no scenario holds", nullptr, nullptr, csv,
+       "run-many {}/s.json --out {}/many --vary case.no.such", 1,
+       "--vary case.no.such: no scenario has a value there"},
       {"missing argument", nullptr, nullptr, csv, "case build", 2, "required"},
   };
   json type5 = BaseScenario()["case"];

@@ -317,6 +317,7 @@ outcome::Error CheckManyOutputs(const RunManyOptions& options) {
   std::vector<std::string> written{"summary.csv", "summary.json"};
   if (options.report) written.push_back(kReportFile);
   if (outcome::Error unwritable = CheckOutputFolder(options.out, written)) return unwritable;
+  if (outcome::Error slip = CheckNamedPaths(options.scenarios, options.vary)) return slip;
   if (!options.report) return outcome::Error::Success();
   outcome::Expected<std::string> chartJs = ReadChartJs();
   return chartJs ? outcome::Error::Success() : chartJs.TakeError();
