@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Total oil of the gas-lift example against the lift gas available.
 
-Runs examples/gaslift/ over ten values of available lift gas (the limit of
-its TotalLiftGas constraint) in parallel with gridmoor.run_many, and writes
+Runs examples/gaslift/ over ten values of available lift gas in parallel
+with gridmoor.run_many. Each value is set where the model keeps it: the
+limit of the TotalLiftGas constraint and the workbook's own Wells!B9 (which
+AvailableGas publishes), in a copy of the workbook per value. Writes
 sweep.csv and, with matplotlib, sweep.png (total oil against lift gas) into
 the output folder:
 
@@ -15,10 +17,12 @@ Above 9.5 MMscf/d every well sits at its upper bound and the curve is flat.
 from __future__ import annotations
 
 import argparse
+import math
+import re
 import sys
 import time
 from pathlib import Path
-from typing import Optional
+from typing import Any, Optional
 
 import gridmoor
 from gridmoor import tables
@@ -32,16 +36,34 @@ def lift_gas_values(low: float, high: float, points: int) -> list[float]:
     return [round(low + (high - low) * i / (points - 1), 6) for i in range(points)]
 
 
-def total_oil(result: gridmoor.Result) -> Optional[float]:
-    """The optimum total oil of the run's last timestep."""
-    steps = result.summary.get("timesteps") or []
-    if not steps or "optimum" not in steps[-1]:
-        return None
-    value = steps[-1]["optimum"].get("objective")
-    return float(value) if isinstance(value, (int, float)) else None
+# The cell after the label of Wells!B9 in the flat workbook file.
+_AVAILABLE_GAS = re.compile(
+    r'(Available lift gas \(MMscf/d\)</text:p></table:table-cell>'
+    r'<table:table-cell[^>]*office:value=")[^"]*("><text:p>)[^<]*(</text:p>)'
+)
 
 
-def plot(rows: tables.Rows, file: Path) -> bool:
+def with_lift_gas(base: gridmoor.Scenario, gas: float, folder: Path) -> gridmoor.Scenario:
+    """The scenario with `gas` MMscf/d available: the constraint's limit, and
+    Wells!B9 in a copy of the workbook (the driver compares nothing itself)."""
+    workbook = base.folder / str(base["workbook"])
+    text = workbook.read_text(encoding="utf-8")
+    text, found = _AVAILABLE_GAS.subn(rf"\g<1>{gas:g}\g<2>{gas:g}\g<3>", text)
+    if found != 1:
+        raise ValueError(f"{workbook}: no cell for the available lift gas beside its label")
+    copy = folder / f"gaslift-{gas:g}.fods"
+    copy.write_text(text, encoding="utf-8")
+    changed = base.with_value("case.constraints[0].limit", gas).with_workbook(copy)
+    return changed.renamed(f"gas-{gas:g}")
+
+
+def published(result: gridmoor.Result, name: str) -> Optional[float]:
+    """A published variable's value at the last timestep."""
+    rows = result.published[result.published["name"] == name]["value"].tolist()
+    return float(rows[-1]) if rows and not math.isnan(rows[-1]) else None
+
+
+def plot(rows: list[dict[str, Any]], file: Path) -> bool:
     """The PNG of total oil against lift gas; False when matplotlib is absent."""
     try:
         import matplotlib
@@ -94,22 +116,32 @@ def main(argv: Optional[list[str]] = None) -> int:
     if options.timesteps is not None:
         base = base.with_run(timesteps=options.timesteps)
     gas = lift_gas_values(options.low, options.high, options.points)
-    sweep = [base.with_value("case.constraints[0].limit", g, name=f"gas-{g:g}") for g in gas]
+    workbooks = options.out / "workbooks"
+    workbooks.mkdir(parents=True, exist_ok=True)
+    sweep = [with_lift_gas(base, g, workbooks) for g in gas]
 
-    def progress(done: int, total: int, result: gridmoor.Result) -> None:
-        oil = total_oil(result)
-        said = f"total oil {oil:.1f} STB/d" if oil is not None else f"failed: {result.error}"
-        print(f"[{done}/{total}] {result.name}: {said}", flush=True)
+    def progress(event: gridmoor.ProgressEvent) -> None:
+        result = event.result
+        if result is None:
+            return
+        oil = result.objective
+        said = f"total oil {oil:.1f} STB/d" if result.ok and oil is not None else result.status
+        print(f"[{event.done}/{event.total}] {result.name}: {said}", flush=True)
 
-    options.out.mkdir(parents=True, exist_ok=True)
     started = time.monotonic()
     results = gridmoor.run_many(
         sweep, jobs=options.jobs, out=options.out / "runs", progress=progress
     )
     seconds = time.monotonic() - started
 
-    rows: tables.Rows = [
-        {"liftGas": g, "totalOil": total_oil(r), "ok": r.ok, "wallSeconds": r.wall_seconds}
+    rows = [
+        {
+            "liftGas": g,
+            "totalOil": r.objective if r.ok else None,
+            "availableGas": published(r, "AvailableGas"),
+            "ok": r.ok,
+            "wallSeconds": r.wall_seconds,
+        }
         for g, r in zip(gas, results)
     ]
     tables.write_csv(rows, options.out / "sweep.csv")

@@ -4,7 +4,11 @@ Every run happens in a process of its own, so that a fault in the driver or
 the office can never end the Python process. The child gets its own process
 group: a Ctrl-C at the terminal reaches Python only, which passes it on once
 and then waits for the child to wind down (it stops its office and writes its
-files so far), so that no process is left behind.
+files so far), so that no process is left behind. The long commands are
+given --exit-with-parent and a pipe as standard input that only this process
+holds: when it dies, the pipe closes and the child winds down as on SIGTERM.
+Nothing runs in the child before exec, so starting one is safe in a program
+with threads.
 """
 
 from __future__ import annotations
@@ -31,15 +35,24 @@ LIBRARY_NAME = "libGridmoor110.so"
 WIND_DOWN_SECONDS = 90.0
 
 
-class GridmoorError(Exception):
-    """A gridmoor-host command failed (not a run: see RunError)."""
+# The exit status of a command that could not be started, as a shell's.
+NOT_STARTED = 127
 
-    def __init__(self, message: str, argv: Sequence[str] = (), exit_status: Optional[int] = None):
+
+class GridmoorError(Exception):
+    """A gridmoor-host command failed: `message`, `code` (its exit status;
+    127 when it could not be started) and `argv` (its command line)."""
+
+    def __init__(self, message: str, argv: Sequence[str], code: int):
         super().__init__(message)
         self.message = message
-        # The command line that failed.
         self.argv = [str(a) for a in argv]
-        self.exit_status = exit_status
+        self.code = code
+
+    def _rename(self, text: str, name: str) -> None:
+        """A private file's path in the message given as what the user knows."""
+        self.message = self.message.replace(text, name)
+        self.args = (self.message,)
 
 
 class HostNotFound(GridmoorError):
@@ -93,13 +106,17 @@ def find_host(host: Optional[StrPath] = None) -> Path:
     if host is not None:
         chosen = Path(host)
         if not (chosen.is_file() and os.access(chosen, os.X_OK)):
-            raise HostNotFound(f"gridmoor-host not found: {chosen} is not a program")
+            raise HostNotFound(
+                f"gridmoor-host not found: {chosen} is not a program", [str(chosen)], NOT_STARTED
+            )
         return chosen
     named = os.environ.get("GRIDMOOR_HOST")
     if named:
         chosen = Path(named)
         if not (chosen.is_file() and os.access(chosen, os.X_OK)):
-            raise HostNotFound(f"GRIDMOOR_HOST names {named}, which is not a program")
+            raise HostNotFound(
+                f"GRIDMOOR_HOST names {named}, which is not a program", [named], NOT_STARTED
+            )
         return chosen
     for folder in _library_folders():
         beside = _beside_library(folder)
@@ -110,26 +127,10 @@ def find_host(host: Optional[StrPath] = None) -> Path:
         return Path(on_path)
     raise HostNotFound(
         "gridmoor-host not found: set GRIDMOOR_HOST to the program, install it beside the "
-        "driver library (cmake --install), or put it on PATH"
+        "driver library (cmake --install), or put it on PATH",
+        [HOST_NAME],
+        NOT_STARTED,
     )
-
-
-def _parent_death_setup() -> Optional[Callable[[], None]]:
-    """Code for the child before exec: it is told to wind down if Python dies."""
-    try:
-        libc = ctypes.CDLL(None, use_errno=True)
-        prctl = libc.prctl
-    except (OSError, AttributeError):
-        return None
-    parent = os.getpid()
-    pr_set_pdeathsig = 1
-
-    def setup() -> None:
-        prctl(pr_set_pdeathsig, int(signal.SIGTERM))
-        if os.getppid() != parent:
-            os._exit(128 + int(signal.SIGTERM))
-
-    return setup
 
 
 class HostProcess:
@@ -137,31 +138,44 @@ class HostProcess:
 
     `lines` is called with each line of its standard output when `stdout` is
     None; otherwise standard output goes to that file. Standard error always
-    goes to `stderr`.
+    goes to `stderr`. Its standard input is a pipe this process holds (see
+    --exit-with-parent). After `timeout` seconds it is asked to wind down
+    as on SIGTERM, and `timed_out` is set.
     """
 
-    def __init__(self, command: Sequence[str], stderr: Path, stdout: Optional[Path] = None):
+    def __init__(
+        self,
+        command: Sequence[str],
+        stderr: Path,
+        stdout: Optional[Path] = None,
+        timeout: Optional[float] = None,
+    ):
         self.command = [str(c) for c in command]
         self.interrupted = False
+        self.timed_out = False
+        self._timeout = timeout
         self._err = open(stderr, "wb")
         self._out = open(stdout, "wb") if stdout is not None else None
         try:
             self.process = subprocess.Popen(
                 self.command,
-                stdin=subprocess.DEVNULL,
+                stdin=subprocess.PIPE,
                 stdout=self._out if self._out is not None else subprocess.PIPE,
                 stderr=self._err,
                 process_group=0,
-                preexec_fn=_parent_death_setup(),
             )
         except OSError as error:
             self._close_files()
-            raise GridmoorError(f"cannot start {self.command[0]}: {error}", self.command) from error
+            raise GridmoorError(
+                f"cannot start {self.command[0]}: {error}", self.command, NOT_STARTED
+            ) from error
 
     def _close_files(self) -> None:
         self._err.close()
         if self._out is not None:
             self._out.close()
+        if self.process.stdin is not None:
+            self.process.stdin.close()
 
     def _signal_group(self, number: int) -> None:
         try:
@@ -183,6 +197,7 @@ class HostProcess:
         waited for, and raised again once the child has ended.
         """
         deadline = [float("inf")]
+        ends = time.monotonic() + self._timeout if self._timeout is not None else float("inf")
         pipe = self.process.stdout
         selector: Optional[selectors.DefaultSelector] = None
         if pipe is not None:
@@ -196,6 +211,10 @@ class HostProcess:
                     if time.monotonic() > deadline[0]:
                         self._signal_group(signal.SIGKILL)
                         deadline[0] = float("inf")
+                    if time.monotonic() > ends and not self.timed_out:
+                        self.timed_out = True
+                        self._signal_group(signal.SIGTERM)
+                        deadline[0] = time.monotonic() + WIND_DOWN_SECONDS
                     if selector is not None and pipe is not None:
                         if not selector.select(timeout=0.5):
                             continue
@@ -223,6 +242,8 @@ class HostProcess:
                     except subprocess.TimeoutExpired:
                         continue
                 except KeyboardInterrupt:
+                    # Only the main thread gets Ctrl-C; other threads' runs
+                    # wind down when the program ends (--exit-with-parent).
                     self._interrupt(deadline)
         finally:
             if selector is not None:

@@ -67,16 +67,15 @@ def dump(case: Mapping[str, Any], path: StrPath, *, host: Optional[StrPath] = No
 
 @dataclass
 class CaseCheck:
-    """What `gridmoor-host case check` found: `ok` (no problems), the
-    `problems`, the archive's `size` in bytes, its `version`, the `counts`
-    of its lists (inputStreams, controls, ...) and the `text` it printed."""
+    """What `gridmoor-host case check --json` found: `ok` (no problems),
+    the `problems`, the archive's `size` in bytes, its `version` and the
+    `counts` of its lists (inputStreams, controls, ...)."""
 
     ok: bool
     problems: list[str] = field(default_factory=list)
     size: Optional[int] = None
     version: Optional[int] = None
     counts: dict[str, int] = field(default_factory=dict)
-    text: str = ""
 
 
 def check(path: StrPath, *, host: Optional[StrPath] = None) -> CaseCheck:
@@ -85,22 +84,21 @@ def check(path: StrPath, *, host: Optional[StrPath] = None) -> CaseCheck:
     work = Path(tempfile.mkdtemp(prefix="gridmoor-case-"))
     try:
         status, out, err, command = _host_command(
-            ["case", "check", str(Path(path).absolute())], host, work
+            ["case", "check", str(Path(path).absolute()), "--json"], host, work
         )
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    if not out:
+    try:
+        found = json.loads(out) if status in (0, 1) else None
+    except ValueError:
+        found = None
+    if not isinstance(found, dict):
         raise GridmoorError(last_words(err) or f"case check exited with {status}", command, status)
-    found = CaseCheck(ok=status == 0, text=out)
-    for number, line in enumerate(out.splitlines()):
-        key, _, value = line.rpartition(": ") if number == 0 else line.partition(": ")
-        if number == 0:
-            size = value.split(" ", 1)[0]
-            found.size = int(size) if size.isdigit() else None
-        elif key == "problem":
-            found.problems.append(value)
-        elif key == "version" and value.isdigit():
-            found.version = int(value)
-        elif value.isdigit():
-            found.counts[key] = int(value)
-    return found
+    version, size = found.get("version"), found.get("size")
+    return CaseCheck(
+        ok=found.get("ok") is True,
+        problems=[str(p) for p in found.get("problems") or []],
+        size=size if isinstance(size, int) else None,
+        version=version if isinstance(version, int) else None,
+        counts={str(k): int(v) for k, v in (found.get("counts") or {}).items()},
+    )

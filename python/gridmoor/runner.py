@@ -1,177 +1,27 @@
 """Runs through gridmoor-host: one scenario (`run`) or many in parallel
-(`run_many`), with their results read back as tables."""
+(`run_many`), with their results read back as frames and their progress
+passed on as events."""
 
 from __future__ import annotations
 
-import json
+import dataclasses
 import re
 import shutil
 import tempfile
 from pathlib import Path
-from typing import Any, Callable, Mapping, Optional, Sequence, Union
+from typing import Any, Mapping, Optional, Sequence, Union
 
 from . import tables
 from ._process import GridmoorError, HostProcess, StrPath, find_host, last_words
+from .frames import Frame
+from .progress import Progress, ProgressEvent, parse_event
+from .result import Result, RunError, RunTimeout, load_result, read_text
 from .scenario import Scenario, as_scenario
 
 ScenarioLike = Union[Scenario, Mapping[str, Any], StrPath]
 
-# Exit statuses of gridmoor-host.
-_INTERRUPTED = (130, 143)
-
-
-class RunError(GridmoorError):
-    """A run that failed.
-
-    `message`, `command` (the host command that failed, as "PreSolve (code
-    100)"; None when the run failed before the library got a command), `code`
-    (its command code), `timestep` (None before the first timestep),
-    `exit_status` of gridmoor-host and `result`, the partial results: the
-    tables and summary as far as the run got.
-    """
-
-    def __init__(
-        self,
-        message: str,
-        command: Optional[str] = None,
-        code: Optional[int] = None,
-        timestep: Optional[int] = None,
-        exit_status: Optional[int] = None,
-        result: Optional["Result"] = None,
-    ):
-        super().__init__(message, exit_status=exit_status)
-        self.command = command
-        self.code = code
-        self.timestep = timestep
-        self.result = result
-
-    def __str__(self) -> str:
-        where = []
-        if self.command:
-            where.append(self.command)
-        if self.timestep is not None:
-            where.append(f"timestep {self.timestep}")
-        return self.message + (f" ({', '.join(where)})" if where else "")
-
-
-class Result:
-    """What one run gave: `streams`, `compositions`, `published` and
-    `optimisation` as tables (data frames with pandas, else lists of dicts),
-    `summary` (summary.json as a dict; empty when the run wrote none), `ok`,
-    `error` (a RunError, or None), `exit_status`, `wall_seconds` (run_many),
-    `notes`, the host's `stderr` text and the `folder` the files are in (None
-    once a temporary folder is gone)."""
-
-    def __init__(self, folder: Path, scenario: Optional[Scenario], name: str):
-        self.folder: Optional[Path] = folder
-        self.scenario = scenario
-        self.name = name
-        self.summary: dict[str, Any] = {}
-        summary_file = folder / "summary.json"
-        if summary_file.is_file():
-            loaded = json.loads(summary_file.read_text(encoding="utf-8"))
-            if isinstance(loaded, dict):
-                self.summary = loaded
-        self.streams: tables.Table = tables.read_table(folder / "streams.csv")
-        self.compositions: tables.Table = tables.read_table(folder / "compositions.csv")
-        self.published: tables.Table = tables.read_table(folder / "published.csv")
-        labels = frozenset(
-            c.get("name", "")
-            for c in ((self.summary.get("optimisation") or {}).get("integerControls") or [])
-        )
-        self.optimisation: tables.Table = tables.read_table(folder / "optimisation.csv", labels)
-        self.exit_status: Optional[int] = None
-        self.wall_seconds: Optional[float] = None
-        self.stderr = ""
-        self.error: Optional[RunError] = None
-
-    @property
-    def ok(self) -> bool:
-        """The run ended well: exit status 0 and summary status "ok"."""
-        return self.error is None and self.exit_status == 0 and self.status == "ok"
-
-    @property
-    def status(self) -> str:
-        """ "ok", "failed" or "interrupted" as the summary says; "failed" without one."""
-        status = self.summary.get("status")
-        return status if isinstance(status, str) else "failed"
-
-    @property
-    def notes(self) -> list[str]:
-        notes = self.summary.get("notes")
-        return [str(n) for n in notes] if isinstance(notes, list) else []
-
-    def _settle(self, exit_status: Optional[int], stderr: str, message: str = "") -> None:
-        """Sets the outcome; `message` is what run-many recorded, if anything."""
-        self.exit_status = exit_status
-        self.stderr = stderr
-        if exit_status == 0 and self.status == "ok":
-            return
-        error = self.summary.get("error")
-        if isinstance(error, dict) and error.get("message"):
-            timestep = error.get("timestep")
-            code = error.get("code")
-            self.error = RunError(
-                str(error["message"]),
-                str(error.get("command") or "") or None,
-                code if isinstance(code, int) else None,
-                timestep if isinstance(timestep, int) else None,
-                exit_status,
-                self,
-            )
-            return
-        why = message or last_words(stderr)
-        if not why:
-            why = (
-                f"gridmoor-host exited with status {exit_status}"
-                if exit_status is not None
-                else "the run did not end"
-            )
-        self.error = RunError(why, None, None, None, exit_status, self)
-
-    def raise_for_error(self) -> "Result":
-        """Raises the run's RunError when it failed; the result otherwise."""
-        if self.error is not None:
-            raise self.error
-        return self
-
-    def __repr__(self) -> str:
-        state = "ok" if self.ok else f"failed: {self.error}"
-        return f"<Result {self.name}: {state}>"
-
-
-def load_result(folder: StrPath, scenario: Optional[Scenario] = None) -> Result:
-    """The result a run left in a folder (a `run --out` folder, or one
-    scenario's folder of run-many or of a cluster run)."""
-    where = Path(folder)
-    result = Result(where, scenario, where.name)
-    outcome = _read_outcome(where)
-    stderr = _read_text(where / "stderr.txt")
-    if outcome is not None:
-        status = outcome.get("exitStatus")
-        seconds = outcome.get("wallSeconds")
-        result.wall_seconds = float(seconds) if isinstance(seconds, (int, float)) else None
-        result._settle(
-            status if isinstance(status, int) else None, stderr, str(outcome.get("message") or "")
-        )
-    else:
-        result._settle(0 if result.status == "ok" else None, stderr)
-    return result
-
-
-def _read_text(file: Path) -> str:
-    try:
-        return file.read_text(encoding="utf-8", errors="replace")
-    except FileNotFoundError:
-        return ""
-
-
-def _read_outcome(folder: Path) -> Optional[dict[str, Any]]:
-    try:
-        loaded = json.loads((folder / "outcome.json").read_text(encoding="utf-8"))
-    except (FileNotFoundError, ValueError):
-        return None
-    return loaded if isinstance(loaded, dict) else None
+# gridmoor-host's exit status for a usage error.
+_USAGE = 2
 
 
 def _host_options(host: Optional[StrPath], direct: bool) -> list[str]:
@@ -181,11 +31,34 @@ def _host_options(host: Optional[StrPath], direct: bool) -> list[str]:
     return command
 
 
+def _events(progress: Optional[Progress], scenario: Optional[str]) -> Any:
+    """The host's stdout lines as events for `progress`."""
+
+    def passed_on(line: str) -> None:
+        event = parse_event(line, scenario)
+        if event is not None and progress is not None:
+            progress(event)
+
+    return passed_on
+
+
+def _kept_folder(out: Optional[StrPath], report: bool, private: Path) -> tuple[Path, bool]:
+    """Where a run writes and whether the folder stays: `out`; else, for a
+    report, a folder of its own that the result names; else a private one."""
+    if out is not None:
+        return Path(out).absolute(), True
+    if report:
+        return Path(tempfile.mkdtemp(prefix="gridmoor-report-")), True
+    return private / "out", False
+
+
 def run(
     scenario: ScenarioLike,
     out: Optional[StrPath] = None,
     report: bool = False,
     *,
+    progress: Optional[Progress] = None,
+    timeout: Optional[float] = None,
     save: bool = False,
     work_on_copies: bool = False,
     direct: bool = False,
@@ -194,62 +67,62 @@ def run(
     """Runs one scenario; its Result, or RunError when the run failed.
 
     The run's files go to `out` (made when missing), else to a temporary
-    folder that is removed once they are read. `report` has the host write
-    report.html, its page of the run, among them (`--report`). `save` saves the
-    workbook at the end; `work_on_copies` runs on copies of the workbook and
-    model data file in `out`. A Ctrl-C stops the run as gridmoor-host does
-    (it ends the run, stops its office, writes its files so far) and is
-    raised again once the host has ended.
+    folder that is removed once they are read; with `report` (report.html,
+    the page of the run) and no `out`, to a new folder that stays and that
+    `result.folder` names. `progress(event)` is called with each
+    ProgressEvent as it happens. After `timeout` seconds the run is stopped
+    as on SIGTERM (its files so far written) and RunTimeout raised. `save`
+    saves the workbook at the end; `work_on_copies` runs on copies of the
+    workbook and model data file in `out`. A Ctrl-C stops the run as
+    gridmoor-host does and is raised again once the host has ended.
     """
     chosen = as_scenario(scenario)
     command = _host_options(host, direct)
     private = Path(tempfile.mkdtemp(prefix="gridmoor-run-"))
     try:
-        folder = Path(out).absolute() if out is not None else private / "out"
+        folder, kept = _kept_folder(out, report, private)
         file = chosen.write(private / "scenario.json")
-        command += ["run", str(file), "--out", str(folder), "--quiet"]
-        command += ["--scenario-name", _scenario_label(chosen.name)]
+        command += ["run", str(file), "--out", str(folder), "--quiet", "--progress", "json"]
+        command += ["--exit-with-parent", "--scenario-name", chosen.label()]
         if report:
             command.append("--report")
         if save:
             command.append("--save")
         if work_on_copies:
             command.append("--work-on-copies")
-        status = HostProcess(command, private / "stderr.txt", private / "stdout.txt").wait()
+        process = HostProcess(command, private / "stderr.txt", timeout=timeout)
+        status = process.wait(_events(progress, chosen.name))
         result = Result(folder, chosen, chosen.name)
-        result._settle(status, _read_text(private / "stderr.txt"))
+        result._settle(status, read_text(private / "stderr.txt"), command)
         _name_scenario(result, file)
-        if out is None:
+        if not kept:
             result.folder = None
     finally:
         shutil.rmtree(private, ignore_errors=True)
-    if result.error is not None:
-        if result.error.exit_status == 2:
-            raise GridmoorError(
-                f"gridmoor-host refused the command: {result.error.message}", command, 2
-            )
-        raise result.error
-    return result
-
-
-def _scenario_label(name: str) -> str:
-    """How the host names a scenario given from Python."""
-    return f"scenario '{name}' (given from Python)"
+    error = result.error
+    if error is None:
+        return result
+    if process.timed_out:
+        raise RunTimeout(
+            f"{chosen.label()} took longer than {timeout:g} s and was stopped",
+            command,
+            status,
+            result=result,
+        )
+    if status == _USAGE:
+        raise GridmoorError(f"gridmoor-host refused the command: {error.message}", command, status)
+    raise error
 
 
 def _name_scenario(result: Result, file: Path) -> None:
     """The package's own copy of the scenario is gone once the run ends:
-    what the host said names the scenario instead."""
-    label = _scenario_label(result.scenario.name if result.scenario is not None else result.name)
+    what the host said names the user's scenario instead."""
+    label = result.scenario.label() if result.scenario is not None else result.name
     result.stderr = result.stderr.replace(str(file), label)
     if result.error is not None:
-        result.error.message = result.error.message.replace(str(file), label)
-        result.error.args = (result.error.message,)
+        result.error._rename(str(file), label)
 
 
-Progress = Callable[[int, int, Result], None]
-
-_FINISHED = re.compile(r"^\[(\d+)/(\d+)\] (?:ok|failed) +(\S+)  ")
 _UNSAFE = re.compile(r"[^A-Za-z0-9_.+-]")
 
 
@@ -267,79 +140,130 @@ def _folder_names(scenarios: Sequence[Scenario]) -> list[str]:
     return names
 
 
+class Runs(list[Result]):
+    """run_many's answer: a Result per scenario, in their order, and
+    `summary`, a frame of one row per scenario (summary.csv: scenario,
+    exitStatus, message, wallSeconds, timesteps, objective, then a column
+    per scenario value that varied, headed by its key path), with `ok`.
+    `folder` holds the runs (None once a temporary one is gone); `report`
+    is its report.html, when written."""
+
+    def __init__(self, results: list[Result], summary: Frame, folder: Optional[Path]):
+        super().__init__(results)
+        self.summary = summary
+        self.folder = folder
+
+    @property
+    def report(self) -> Optional[Path]:
+        page = self.folder / "report.html" if self.folder is not None else None
+        return page if page is not None and page.is_file() else None
+
+
+def _summary(folder: Path, results: list[Result]) -> Frame:
+    frame: Any = tables.read_table(folder / "summary.csv")
+    if len(frame) == len(results):
+        frame["ok"] = [r.ok for r in results]
+    units = [(r.summary.get("optimisation") or {}).get("unit") for r in results]
+    unit = next((u for u in units if u), "")
+    frame.attrs["units"] = {"wallSeconds": "s", "objective": str(unit or "")}
+    summary: Frame = frame
+    return summary
+
+
 def run_many(
     scenarios: Sequence[ScenarioLike],
     jobs: Optional[int] = None,
     out: Optional[StrPath] = None,
     progress: Optional[Progress] = None,
     *,
+    report: bool = False,
+    timeout: Optional[float] = None,
     save: bool = False,
     direct: bool = False,
     fresh_offices: bool = False,
     host: Optional[StrPath] = None,
-) -> list[Result]:
+) -> Runs:
     """Runs scenarios in parallel, each in its own process, on copies of
-    its workbook (`gridmoor-host run-many`); a Result per scenario,
-    in their order. A failed scenario does not raise: its Result has `ok`
-    False and `error` set.
+    its workbook (`gridmoor-host run-many`); Runs, a Result per scenario in
+    their order and the summary frame. A failed scenario does not raise:
+    its Result has `ok` False and `error` set.
 
     Each scenario's files go to `out/<name>/` (names made unique), and
     `out/summary.csv` and `out/summary.json` list them all; without `out` a
-    temporary folder is used and removed. `jobs` runs at once (default: the
-    host's choice from cores and memory). Each job keeps its office warm
-    for the scenarios it runs in turn; `fresh_offices` starts a new office
-    for every scenario instead. `progress(done, total, result)` is
-    called as each scenario finishes. A Ctrl-C is passed on: every run winds
-    down, the scenarios not started are not run, and KeyboardInterrupt is
-    raised once every process has ended.
+    temporary folder is used and removed, unless `report` (report.html over
+    all runs, and each run's page) keeps it: `Runs.folder` names it. `jobs`
+    runs at once (default: the host's choice from cores and memory). Each
+    job keeps its office warm for the scenarios it runs in turn;
+    `fresh_offices` starts a new office for every scenario instead.
+    `progress(event)` gets "started", then per scenario (`event.scenario`)
+    "scenario-started", its run's own events ("office-started", "trial",
+    "timestep", ...) and "scenario-finished" (with its Result), then
+    "finished".
+    After `timeout` seconds, or on Ctrl-C, every run winds down, the
+    scenarios not started are not run (reported "not run"); then RunTimeout
+    or KeyboardInterrupt is raised once every process has ended.
     """
     chosen = [as_scenario(s) for s in scenarios]
     if not chosen:
-        return []
+        return Runs([], tables.to_table([], [], "summary.csv"), None)
     names = _folder_names(chosen)
     command = _host_options(host, direct)
     private = Path(tempfile.mkdtemp(prefix="gridmoor-many-"))
     try:
-        folder = Path(out).absolute() if out is not None else private / "out"
+        folder, kept = _kept_folder(out, report, private)
         inputs = folder / ".scenarios"
         inputs.mkdir(parents=True, exist_ok=True)
         files = [str(s.write(inputs / f"{n}.json")) for s, n in zip(chosen, names)]
-        command += ["run-many", *files, "--out", str(folder)]
+        command += ["run-many", *files, "--out", str(folder), "--progress", "json"]
+        command.append("--exit-with-parent")
         if jobs is not None:
             command += ["--jobs", str(jobs)]
         if save:
             command.append("--save")
+        if report:
+            command.append("--report")
         if fresh_offices:
             command.append("--fresh-offices")
         index = {name: i for i, name in enumerate(names)}
         results: list[Optional[Result]] = [None] * len(chosen)
 
-        def finished(line: str) -> None:
-            match = _FINISHED.match(line)
-            if match is None or match.group(3) not in index:
-                return
-            i = index[match.group(3)]
-            result = load_result(folder / names[i], chosen[i])
-            results[i] = result
+        def passed_on(event: ProgressEvent) -> None:
+            i = index.get(event.scenario or "")
+            if event.kind == "scenario-finished" and i is not None:
+                results[i] = _loaded(folder / names[i], chosen[i], Path(files[i]), command)
+                event = dataclasses.replace(event, result=results[i])
             if progress is not None:
-                progress(int(match.group(1)), int(match.group(2)), result)
+                progress(event)
 
-        status = HostProcess(command, private / "stderr.txt").wait(finished)
-        if status not in (0, 1) or not (folder / "summary.json").is_file():
-            stderr = _read_text(private / "stderr.txt")
+        process = HostProcess(command, private / "stderr.txt", timeout=timeout)
+        status = process.wait(_events(passed_on, None))
+        # Interrupted (by a signal, or the timeout) it still ends with a summary.
+        if status not in (0, 1, 130, 143) or not (folder / "summary.json").is_file():
+            stderr = read_text(private / "stderr.txt")
             raise GridmoorError(
                 last_words(stderr) or f"gridmoor-host run-many exited with status {status}",
                 command,
                 status,
             )
-        done: list[Result] = []
-        for i, result in enumerate(results):
-            if result is None:
-                result = load_result(folder / names[i], chosen[i])
-            if out is None:
+        done = [
+            r if r is not None else _loaded(folder / n, s, Path(f), command)
+            for r, n, s, f in zip(results, names, chosen, files)
+        ]
+        runs = Runs(done, _summary(folder, done), folder if kept else None)
+        if not kept:
+            for result in done:
                 result.folder = None
-                _name_scenario(result, Path(files[i]))
-            done.append(result)
-        return done
     finally:
         shutil.rmtree(private, ignore_errors=True)
+    if process.timed_out:
+        message = f"the runs took longer than {timeout:g} s and were stopped"
+        raise RunTimeout(message, command, status)
+    return runs
+
+
+def _loaded(folder: Path, scenario: Scenario, file: Path, argv: list[str]) -> Result:
+    result = load_result(folder, scenario)
+    if result.error is not None:
+        result.error.argv = list(argv)
+    _name_scenario(result, file)
+    return result

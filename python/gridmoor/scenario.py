@@ -62,10 +62,13 @@ class Scenario:
             self._data: dict[str, Any] = copy.deepcopy(source._data)
             self.folder: Path = Path(folder) if folder is not None else source.folder
             self.name: str = name if name is not None else source.name
+            # The user's file it came from, which messages name.
+            self.file: Optional[Path] = source.file
         elif isinstance(source, Mapping):
             self._data = copy.deepcopy(dict(source))
             self.folder = Path(folder if folder is not None else os.getcwd()).absolute()
             self.name = name if name is not None else "scenario"
+            self.file = None
         else:
             file = Path(source)
             with open(file, encoding="utf-8") as text:
@@ -75,6 +78,7 @@ class Scenario:
             self._data = data
             self.folder = Path(folder) if folder is not None else file.absolute().parent
             self.name = name if name is not None else file.stem
+            self.file = file.absolute()
 
     @classmethod
     def from_dict(
@@ -139,6 +143,11 @@ class Scenario:
             and self._data == other._data
             and self.folder == other.folder
         )
+
+    def label(self) -> str:
+        """How messages name the scenario: by name and the user's file."""
+        where = f"from {self.file}" if self.file is not None else "given from Python"
+        return f"scenario '{self.name}' ({where})"
 
     def __repr__(self) -> str:
         return f"Scenario({self.name!r}, folder={str(self.folder)!r})"

@@ -22,7 +22,7 @@ import gridmoor
 #   run-fails     writes a summary with an error and exits 1
 #   refuses       says why on stderr and exits 1, writing nothing
 #   usage         exits 2
-#   run-waits     runs until SIGTERM, which it records
+#   run-waits     runs until its standard input ends (its parent is gone)
 #   many-sigint   prints the first of FAKE_LINES, then waits for SIGINT;
 #                 records it and exits 130 with the second half a second
 #                 later, as a host winding down takes a while
@@ -33,13 +33,13 @@ FAKE = textwrap.dedent(
     import json, os, signal, sys, time
     mode = os.environ["FAKE_MODE"]
     log = os.environ["FAKE_LOG"]
-    waited = {"run-waits": signal.SIGTERM, "many-sigint": signal.SIGINT}.get(mode)
+    waited = {"many-sigint": signal.SIGINT}.get(mode)
     if waited is not None:
         signal.pthread_sigmask(signal.SIG_BLOCK, {waited})
     def note(text):
         with open(log, "a") as f:
             f.write(text + "\\n")
-    note("pid %d" % os.getpid())
+    note("pid %d %s" % (os.getpid(), " ".join(sys.argv[1:])))
     args = sys.argv[1:]
     out = args[args.index("--out") + 1] if "--out" in args else None
     if mode == "run-fails":
@@ -56,8 +56,8 @@ FAKE = textwrap.dedent(
             "a note\\ngridmoor-host: scenario.json: unknown key 'run.stepdays'\\nlater\\n")
         sys.exit(1)
     if mode == "run-waits":
-        signal.sigwait({waited})
-        note("SIGTERM")
+        sys.stdin.buffer.read()
+        note("parent gone")
         sys.exit(143)
     if mode == "usage":
         sys.stderr.write("The following argument was not expected: --report\\n"
@@ -91,10 +91,9 @@ def finished_lines(host: Path, tmp_path_factory: pytest.TempPathFactory) -> str:
             json.dumps({"workbook": str(folder / "nowhere.fods"), "case": {}, "run": {}})
         )
     command = [str(host), "run-many", *map(str, files), "--jobs", "1", "--fresh-offices"]
-    done = subprocess.run(
-        command + ["--out", str(folder / "out")], capture_output=True, text=True, timeout=60
-    )
-    lines = [line for line in done.stdout.splitlines() if line.startswith("[")]
+    command += ["--progress", "json", "--out", str(folder / "out")]
+    done = subprocess.run(command, capture_output=True, text=True, timeout=60)
+    lines = [line for line in done.stdout.splitlines() if '"scenario-finished"' in line]
     assert len(lines) == 2, done.stdout + done.stderr
     return json.dumps(lines)
 
@@ -147,11 +146,12 @@ def test_a_failed_run_raises_its_error_with_the_partial_results(
     with pytest.raises(gridmoor.RunError) as raised:
         gridmoor.run({"run": {}}, host=fake)
     error = raised.value
-    fields = (error.message, error.command, error.code, error.timestep, error.exit_status)
+    fields = (error.message, error.command, error.command_code, error.timestep, error.code)
     assert fields == ("Unable to run macro X", "PreSolve", 100, 0, 1)
+    assert error.argv[0] == str(fake) and "--exit-with-parent" in error.argv
     assert str(error) == "Unable to run macro X (PreSolve, timestep 0)"
     assert error.result is not None and not error.result.ok
-    assert gridmoor.tables.rows_of(error.result.streams)[0]["oilRate"] == 5.0
+    assert error.result.streams["oilRate"].tolist() == [5.0]
     assert error.result.folder is None  # the temporary folder is gone
 
 
@@ -164,6 +164,7 @@ def test_a_refused_scenario_says_why_and_a_usage_error_is_no_run_error(
     refused = raised.value
     assert refused.message == "scenario.json: unknown key 'run.stepdays'"
     assert (refused.command, refused.timestep, refused.result.summary) == (None, None, {})
+    assert (refused.code, refused.argv[1]) == (1, "run")
     monkeypatch.setenv("FAKE_MODE", "usage")
     with pytest.raises(gridmoor.GridmoorError) as usage:
         gridmoor.run({"run": {}}, report=True, host=fake)
@@ -171,11 +172,14 @@ def test_a_refused_scenario_says_why_and_a_usage_error_is_no_run_error(
     said = "gridmoor-host refused the command: The following argument was not expected: --report"
     assert usage.value.message == said
     assert not isinstance(usage.value, gridmoor.RunError)
-    assert "--report" in usage.value.argv and usage.value.exit_status == 2
+    assert "--report" in usage.value.argv and usage.value.code == 2
     # run_many's options reach the host's command line.
     with pytest.raises(gridmoor.GridmoorError) as many:
         gridmoor.run_many([{"run": {}}], jobs=3, fresh_offices=True, save=True, host=fake)
     assert many.value.argv[-4:] == ["--jobs", "3", "--save", "--fresh-offices"]
+    with pytest.raises(gridmoor.HostNotFound) as missing:
+        gridmoor.run({"run": {}}, host=fake.parent / "none")
+    assert (missing.value.code, missing.value.argv) == (127, [str(fake.parent / "none")])
 
 
 DRIVER = textwrap.dedent(
@@ -185,8 +189,10 @@ DRIVER = textwrap.dedent(
     import gridmoor
     from gridmoor import _process
     _process.WIND_DOWN_SECONDS = 1.0
-    def progress(done, total, result):
-        print("progress", done, total, result.name, flush=True)
+    def progress(event):
+        if event.kind != "scenario-finished":
+            return
+        print("progress", event.done, event.total, event.result.name, flush=True)
         if {fail_in_callback!r}:
             raise RuntimeError("the caller's callback failed")
     try:
@@ -261,7 +267,11 @@ def test_an_error_in_the_progress_callback_stops_the_runs_first(
     assert _gone(pid)
 
 
-def test_a_host_winds_down_when_python_dies(tmp_path: Path, fake: Path) -> None:
+def test_the_host_sees_python_die_through_its_input_and_nothing_runs_before_exec(
+    tmp_path: Path, fake: Path
+) -> None:
+    package = (ROOT / "python" / "gridmoor").glob("*.py")
+    assert not [f.name for f in package if "preexec_fn" in f.read_text(encoding="utf-8")]
     script = tmp_path / "dies.py"
     script.write_text(
         f"import sys; sys.path.insert(0, {str(ROOT / 'python')!r})\n"
@@ -271,6 +281,7 @@ def test_a_host_winds_down_when_python_dies(tmp_path: Path, fake: Path) -> None:
     driver = subprocess.Popen([sys.executable, str(script)], env=env)
     log = tmp_path / "log"
     _host_pid(log)
+    assert "--exit-with-parent" in log.read_text()
     driver.kill()
     driver.wait()
-    wait_until(lambda: "SIGTERM" in log.read_text(), 5, "the host was never told to stop")
+    wait_until(lambda: "parent gone" in log.read_text(), 5, "the host never saw Python end")

@@ -23,7 +23,7 @@ using namespace hosttest;
 using nlohmann::json;
 
 json BaseScenario() {
-  return json::parse(R"({"workbook": "book.fods",
+  return json::parse(R"({"workbook": "book.xlsx",
     "case": {"inputCount": 1, "outputCount": 1,
       "outputStreams": [{"sheetName": "Out", "propertyCells": [{"cell": "B1", "unit": 1}]}],
       "objective": {"defined": true, "worksheet": "Out", "cell": "B9", "name": "Oil"},
@@ -99,6 +99,29 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
       {"save-as into the outputs", nullptr, nullptr, csv, run + " --save-as {}/out/book.fods", 1,
        "is inside the --out folder {}/out, which holds the run's own files"},
       {"unknown option", nullptr, nullptr, csv, "run {}/s.json --colour", 2, "--colour"},
+      {"mistyped command", nullptr, nullptr, csv, "rnu {}/s.json", 2,
+       "gridmoor-host: 'rnu' is not a command; did you mean 'run'?\n"},
+      {"mistyped option", nullptr, nullptr, csv, run + " --qiuet", 2,
+       "'--qiuet' is not an option of 'run'; did you mean '--quiet'?"},
+      {"mistyped subcommand", nullptr, nullptr, csv, "case dmup {}/x", 2,
+       "'dmup' is not a command of 'case'; did you mean 'dump'?"},
+      {"nothing near", nullptr, nullptr, csv, "frobnicate", 2,
+       "'frobnicate' is not a command; see --help"},
+      {"unknown dialog", nullptr, nullptr, csv, "dialog nosuch {}/s.json", 1,
+       "no dialog is called 'nosuch'; the dialogs are case, workbook, objective, controls"},
+      {"dialog with no display", nullptr, nullptr, csv, "dialog case {}/s.json", 1,
+       "no display to show the dialog on (DISPLAY is not set)"},
+      // Where the workbook can be read, its sheets and cells before any office.
+      {"sheet not in the workbook", "/case/outputStreams/0/sheetName", "Nowhere", csv, run, 1,
+       "s.json: case.outputStreams[0].propertyCells[0] (Nowhere!B1): the workbook has no sheet "
+       "'Nowhere'"},
+      {"cell outside the grid", "/case/controls/0/cell", "B0", csv, run, 1,
+       "s.json: case.controls[0] (Out!B0): 'B0' is not a cell address"},
+      {"cell that is no name either", "/case/objective/cell", "B 9", csv, run, 1,
+       "s.json: case.objective (Out!B 9): 'B 9' is not a cell address"},
+      {"--vary that no scenario holds", nullptr, nullptr, csv,
+       "run-many {}/s.json --out {}/many --vary case.no.such", 1,
+       "--vary case.no.such: no scenario has a value there"},
       {"missing argument", nullptr, nullptr, csv, "case build", 2, "required"},
   };
   json type5 = BaseScenario()["case"];
@@ -121,10 +144,12 @@ TEST(HostBadInputs, EachIsRefusedWithItsStatusAndOneLine) {
     write("inputs.csv", c.csv);
     write("bad.json", "{\"inputCount\": 1,\n  \"macros\": ]}");
     write("type5.gmc", std::string(archive.begin(), archive.end()));
+    write("book.xlsx", test_support::XlsxBytes({{"Out", {{"B9", "", "", "1", ""}}}}));
     fs::create_directory(folder.path() / "tmp");
 
-    const Result r = Host(Expand(c.arguments, folder.path()), folder.path(),
-                          "TMPDIR=" + (folder.path() / "tmp").string());
+    const Result r = Host(
+        Expand(c.arguments, folder.path()), folder.path(),
+        "DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM= TMPDIR=" + (folder.path() / "tmp").string());
     EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
     const std::string& said = c.status == 1 && !r.err.empty() ? r.err : r.out + r.err;
     EXPECT_THAT(said, HasSubstr(Expand(c.expected, folder.path()))) << c.name << ": " << said;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "common/csv.h"
 #include "host_test_support.h"
 #include "report/report_data.h"
 #include "report/report_page.h"
@@ -49,16 +50,21 @@ TEST(HostProgress, APipeGetsOneLinePerTimestepNumberedAsTheTableAndNoTrials) {
   const RunRecord run = ThreeTimesteps();
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
-  Progress progress(true, 3, file);
+  double now = 100;
+  Progress progress(true, 3, file, [&now] { return now; });
+  progress.StartingOffice();
+  now += 22.4;
+  progress.OfficeUp();
   for (int t = 0; t < 3; ++t) {
     progress.Trial(t, 1);
     progress.Done(t, 45292 + 30 * t, run);
   }
   progress.Finish();
   EXPECT_EQ(ReadAll(file),
-            "timestep 0 of 0-2 2024-01-01  Out-1 oil 100 gas 2\n"
-            "timestep 1 of 0-2 2024-01-31  Out-1 oil 101 gas 3\n"
-            "timestep 2 of 0-2 2024-03-01  Out-1 oil 102 gas 4\n");
+            "starting the office…\noffice up after 0:22\n"
+            "timestep 0 (1 of 3) 2024-01-01  Out-1 oil 100 gas 2\n"
+            "timestep 1 (2 of 3) 2024-01-31  Out-1 oil 101 gas 3\n"
+            "timestep 2 (3 of 3) 2024-03-01  Out-1 oil 102 gas 4\n");
   std::fclose(file);
   std::istringstream table(ResultTable(run));
   std::string row;
@@ -69,11 +75,12 @@ TEST(HostProgress, APipeGetsOneLinePerTimestepNumberedAsTheTableAndNoTrials) {
     EXPECT_EQ(row.rfind(start, 0), 0u) << row;
   }
   EXPECT_FALSE(std::getline(table, row)) << row;
-  EXPECT_EQ(TimestepLine(0, 1, 45292, RunRecord{}), "timestep 0 of 0-0 2024-01-01");
+  EXPECT_EQ(TimestepLine(0, 1, 45292, RunRecord{}), "timestep 0 (1 of 1) 2024-01-01");
 
   std::FILE* quiet = std::tmpfile();
   ASSERT_NE(quiet, nullptr);
   Progress off(false, 3, quiet);
+  off.StartingOffice();
   off.Done(0, 45292, run);
   off.Finish();
   EXPECT_EQ(ReadAll(quiet), "");
@@ -88,10 +95,10 @@ TEST(HostProgress, ProgressLineAndDurations) {
   };
   const Case cases[] = {
       {0, 10, 0, 0, 0.4,
-       "[..............................] 0 of 10 done  timestep 0 of 0-9  "
+       "[..............................] 0 of 10 done  timestep 0 (1 of 10)  "
        "elapsed 0:00  left ?"},
       {1, 3, 1, 17, 3700,
-       "[##########....................] 1 of 3 done  timestep 1 of 0-2  "
+       "[##########....................] 1 of 3 done  timestep 1 (2 of 3)  "
        "trial 17  elapsed 1:01:40  left ~2:03:20"},
       {3, 3, 3, 0, 9, "[##############################] 3 of 3 done  elapsed 0:09"},
   };
@@ -100,6 +107,14 @@ TEST(HostProgress, ProgressLineAndDurations) {
   EXPECT_EQ(Duration(-3), "0:00");
   EXPECT_EQ(Duration(59.6), "1:00");
   EXPECT_EQ(Duration(3599), "59:59");
+  // What progress shows of a number: 6 significant figures at most.
+  const std::pair<double, const char*> numbers[] = {{3860.995920, "3861"},
+                                                    {8.71396240, "8.71396"},
+                                                    {-0.000123456789, "-0.000123457"},
+                                                    {4487213.6, "4.48721e+06"},
+                                                    {EXT_UNDEFINED_VALUE, "-"}};
+  for (const auto& [value, text] : numbers)
+    EXPECT_EQ(ReadableNumber(value), text);
 }
 
 TEST(HostReport, EmbeddedJsonCannotLeaveItsScriptBlockAndReadsBackTheSame) {

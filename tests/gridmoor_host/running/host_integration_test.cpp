@@ -171,15 +171,16 @@ TEST(IntegrationFailures, EachEndsWithStatusOneAndNamesTheProblem) {
   };
   const Case cases[] = {
       {"missing sheet", "separator", "/case/outputStreams/1/sheetName", "NoSuchSheet",
-       "GetIPR (code 50) for Out-2 (sheet 'NoSuchSheet', cells ",
-       "Unable to get worksheet for output stream Out-2", "timestep 0"},
+       "s.json: case.outputStreams[1].propertyCells[0] (NoSuchSheet!F4): the workbook has no sheet "
+       "'NoSuchSheet'"},
       {"bad published cell", "separator", "/publishedVariables/0/cell", "C0",
-       "EvalPublishedVariables (code 105) for SepPressure (sheet 'Flash', cell C0)", "timestep 0"},
+       "s.json: publishedVariables[0] (Flash!C0): 'C0' is not a cell address"},
       {"failing macro", "separator", "/case/macros/PreSolve/macro", "Events.Broken",
-       "PreSolve (code 100)", "Unable to run macro Events.Broken", "timestep 0"},
+       "the driver was asked to prepare the solve (PreSolve macro) and said: ",
+       "Unable to run macro Events.Broken", "timestep 0"},
       // A reference that names no cell says so, with its sheet.
       {"input stream cell R4C2", "separator", "/case/inputStreams/0/solverCells/1/cell", "R4C2",
-       "SetIPR (code 51) for In-1",
+       "the driver was asked to write input stream In-1 (sheet 'Inputs', cells B4, R4C2",
        "Error in setting data in Excel: Invalid cell reference \"R4C2\" on sheet Inputs",
        "timestep 0"},
   };

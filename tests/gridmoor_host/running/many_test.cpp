@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "com/error.h"
@@ -19,6 +20,7 @@
 
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
@@ -59,6 +61,21 @@ void MakeFolder(const fs::path& folder, const json& outcome, const std::string& 
   if (!outcome.is_null()) Write(folder / refhost::kOutcomeFile, outcome.dump());
   Write(folder / refhost::kStderrFile, stderrText);
   if (!summary.is_null()) Write(folder / "summary.json", summary.dump());
+}
+
+// The lines run-many prints as scenarios end, for names of any length.
+TEST(HostMany, OutcomeLinesKeepTheirColumns) {
+  refhost::ScenarioOutcome shortName{"a", {}, {}, 0, 0, {}, 12.25, 3, 3860.995920, {}};
+  refhost::ScenarioOutcome longName{"gas-lift-9-mmscf",  {},     {}, 1,  1,
+                                    "timestep 0: broke", 1234.5, 1,  {}, {}};
+  refhost::ScenarioOutcome unstarted{"b", {}, {}, 2, {}, "not started", {}, 0, {}, {}};
+  EXPECT_EQ(refhost::OutcomeLine(shortName, 16),
+            "ok      a                     12.2 s     3 timesteps  objective 3861");
+  EXPECT_EQ(
+      OutcomeLine(longName, 16),
+      "failed  gas-lift-9-mmscf    1234.5 s     1 timestep   exit status 1: timestep 0: broke");
+  EXPECT_EQ(refhost::OutcomeLine(unstarted, 16),
+            "failed  b                                0 timesteps: not started");
 }
 
 TEST(HostMany, FoldersGiveStatusMessageTimestepsAndObjective) {
@@ -216,6 +233,21 @@ TEST(HostMany, FailuresStayInTheirFoldersAndCollectAgrees) {
   EXPECT_EQ(ReadText(folder.path() / "again" / "summary.csv"), ReadText(out / "summary.csv"));
   EXPECT_EQ(ReadText(folder.path() / "again" / "summary.json"), ReadText(out / "summary.json"));
   EXPECT_EQ(Host("run-many " + broken.string(), folder.path()).status, 2);  // no --out
+
+  // For programs: one event per line, the same outcome.
+  r = Host("run-many " + broken.string() + " " + lost.string() +
+               " --jobs 1 --progress json --out " + out.string(),
+           folder.path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  std::vector<std::string> events;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    const json event = json::parse(line);
+    events.push_back(event["event"].get<std::string>() + " " + event.value("status", ""));
+  }
+  EXPECT_THAT(events,
+              ElementsAre("started ", "scenario-started ", "scenario-finished failed",
+                          "scenario-started ", "scenario-finished failed", "finished failed"));
 }
 
 // A warm office that cannot be started: each scenario gets none (it starts

@@ -97,25 +97,46 @@ std::vector<std::string> CaseProblems(const std::vector<std::uint8_t>& bytes, co
   return problems;
 }
 
-int CaseCheck(const std::filesystem::path& archive, std::ostream& out, std::ostream& err) {
-  const outcome::Expected<std::vector<std::uint8_t>> read = ReadBytes(archive);
-  if (!read) return Failed(err, read.GetError().Message());
-  const std::vector<std::uint8_t>& bytes = *read;
-  out << archive.string() << ": " << bytes.size() << " bytes\n";
+namespace {
+
+// What a check found: {"file", "size", "version", "counts": {list: n},
+// "problems": [...], "ok"}.
+json CheckFindings(const std::filesystem::path& archive, const std::vector<std::uint8_t>& bytes) {
+  json found{{"file", archive.string()}, {"size", bytes.size()}, {"counts", json::object()}};
   const outcome::Expected<json> readCase = archive::CaseArchiveToJson(bytes);
   if (!readCase) {
-    out << "problem: " << readCase.GetError().Message() << "\n";
-    return 1;
+    found["problems"] = json::array({readCase.GetError().Message()});
+    found["ok"] = false;
+    return found;
   }
   const json& decoded = *readCase;
-  if (decoded.contains("version")) out << "version: " << decoded["version"].dump() << "\n";
+  if (decoded.contains("version")) found["version"] = decoded["version"];
   for (const auto& item : decoded.items())
-    if (item.value().is_array()) out << item.key() << ": " << item.value().size() << "\n";
-  const std::vector<std::string> problems = CaseProblems(bytes, decoded);
-  for (const std::string& p : problems)
-    out << "problem: " << p << "\n";
-  out << (problems.empty() ? "no problems found\n" : "");
-  return problems.empty() ? 0 : 1;
+    if (item.value().is_array()) found["counts"][item.key()] = item.value().size();
+  found["problems"] = CaseProblems(bytes, decoded);
+  found["ok"] = found["problems"].empty();
+  return found;
+}
+
+}  // namespace
+
+int CaseCheck(const std::filesystem::path& archive, bool asJson, std::ostream& out,
+              std::ostream& err) {
+  const outcome::Expected<std::vector<std::uint8_t>> read = ReadBytes(archive);
+  if (!read) return Failed(err, read.GetError().Message());
+  const json found = CheckFindings(archive, *read);
+  if (asJson) {
+    out << found.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+    return found["ok"].get<bool>() ? 0 : 1;
+  }
+  out << archive.string() << ": " << read->size() << " bytes\n";
+  if (found.contains("version")) out << "version: " << found["version"].dump() << "\n";
+  for (const auto& [list, count] : found["counts"].items())
+    out << list << ": " << count.dump() << "\n";
+  for (const json& p : found["problems"])
+    out << "problem: " << p.get<std::string>() << "\n";
+  out << (found["ok"].get<bool>() ? "no problems found\n" : "");
+  return found["ok"].get<bool>() ? 0 : 1;
 }
 
 }  // namespace refhost

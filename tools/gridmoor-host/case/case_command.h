@@ -18,7 +18,9 @@ namespace refhost {
 int CaseDump(const std::filesystem::path& archive, std::ostream& out, std::ostream& err);
 int CaseBuild(const std::filesystem::path& json, const std::filesystem::path& archive,
               std::ostream& err);
-int CaseCheck(const std::filesystem::path& archive, std::ostream& out, std::ostream& err);
+// `asJson`: one JSON document {file, size, version, counts, problems, ok}.
+int CaseCheck(const std::filesystem::path& archive, bool asJson, std::ostream& out,
+              std::ostream& err);
 
 // What CaseCheck reports for decoded bytes: problems found (empty: none).
 std::vector<std::string> CaseProblems(const std::vector<std::uint8_t>& bytes,

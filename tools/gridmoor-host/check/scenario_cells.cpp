@@ -1,11 +1,14 @@
 #include "check/scenario_cells.h"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <tuple>
 
 #include "archive/json/case_json.h"
+#include "case/case_check.h"
 #include "excel/calc/basic/macro_names.h"
 #include "excel/calc/formulas/sheet_addresses.h"
 #include "text/ascii.h"
@@ -135,16 +138,15 @@ std::string LowerSheet(std::string sheet) {
   return sheet;
 }
 
-// Every cell the case binds: an address, on a sheet the workbook has, and
-// no formula where the host writes.
-void CheckBoundCells(const std::vector<NamedCell>& cells,
-                     const excel::RecalculatedWorkbook& workbook, CheckReport& report) {
-  std::set<std::tuple<std::string, int, int>> formulas;
-  for (const excel::RecalculatedCell& cell : workbook.formulas)
-    formulas.emplace(LowerSheet(workbook.sheets[static_cast<std::size_t>(cell.sheet)]), cell.row,
-                     cell.column);
+// Formula cells by lower-case sheet, row and column.
+using FormulaCells = std::set<std::tuple<std::string, int, int>>;
+
+// Every cell the case binds: an address, on one of `sheets`, and no
+// formula where the host writes.
+void CheckBoundCells(const std::vector<NamedCell>& cells, const std::vector<std::string>& sheets,
+                     const FormulaCells& formulas, CheckReport& report) {
   const auto sheetExists = [&](const std::string& sheet) {
-    for (const std::string& name : workbook.sheets) {
+    for (const std::string& name : sheets) {
       if (text::EqualsNoCase(name, sheet)) return true;
     }
     return false;
@@ -170,25 +172,89 @@ void CheckBoundCells(const std::vector<NamedCell>& cells,
   }
 }
 
+// Whether the driver could take `text` for a defined name, as it takes
+// cells: letters (any script), digits, '_', '.' and '\', not starting with a
+// digit or '.', and never shaped like a cell ("C0" is a cell outside the
+// grid, not a name).
+bool CouldBeName(const std::string& text) {
+  const auto letter = [](char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80;
+  };
+  std::size_t at = 0;
+  while (at < text.size() &&
+         (text[at] == '$' || std::isalpha(static_cast<unsigned char>(text[at]))))
+    ++at;
+  const bool cellShaped =
+      at > 0 && at < text.size() && text.find_first_not_of("$0123456789", at) == std::string::npos;
+  const bool nameChars = std::all_of(text.begin(), text.end(), [&](char c) {
+    return letter(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '_' || c == '.' ||
+           c == '\\';
+  });
+  return !text.empty() && !cellShaped && nameChars &&
+         (letter(text[0]) || text[0] == '_' || text[0] == '\\');
+}
+
+// The scenario's case as JSON, from its archive or inline.
+outcome::Expected<json> ScenarioCase(const Scenario& scenario) {
+  if (!scenario.caseArchive) return scenario.caseJson.value_or(json::object());
+  std::ifstream in(*scenario.caseArchive, std::ios::binary);
+  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+  outcome::Expected<json> decoded = archive::CaseArchiveToJson(bytes);
+  if (!decoded)
+    return outcome::Error::Failed(scenario.caseArchive->string() + ": " +
+                                  decoded.GetError().Message());
+  return decoded;
+}
+
+std::vector<NamedCell> ScenarioCells(const Scenario& scenario, const json& kase) {
+  return CaseCells(kase, scenario.publishedVariables ? &*scenario.publishedVariables : nullptr);
+}
+
 }  // namespace
 
 outcome::Error CheckScenarioCells(const Scenario& scenario,
                                   const excel::RecalculatedWorkbook& workbook,
                                   CheckReport& report) {
-  json kase = scenario.caseJson.value_or(json::object());
-  if (scenario.caseArchive) {
-    std::ifstream in(*scenario.caseArchive, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    outcome::Expected<json> decoded = archive::CaseArchiveToJson(bytes);
-    if (!decoded)
-      return outcome::Error::Failed(scenario.caseArchive->string() + ": " +
-                                    decoded.GetError().Message());
-    kase = std::move(*decoded);
+  const outcome::Expected<json> kase = ScenarioCase(scenario);
+  if (!kase) return kase.GetError();
+  CheckCaseMacros(*kase, workbook, report);
+  FormulaCells formulas;
+  for (const excel::RecalculatedCell& cell : workbook.formulas)
+    formulas.emplace(LowerSheet(workbook.sheets[static_cast<std::size_t>(cell.sheet)]), cell.row,
+                     cell.column);
+  CheckBoundCells(ScenarioCells(scenario, *kase), workbook.sheets, formulas, report);
+  return outcome::Error::Success();
+}
+
+outcome::Error CheckScenarioSheets(const Scenario& scenario,
+                                   const std::vector<std::string>& sheets) {
+  // The case as the driver reads it. One that cannot be read, or holds what
+  // the driver would refuse, fails the run itself, which says why.
+  const outcome::Expected<json> given = ScenarioCase(scenario);
+  if (!given) return outcome::Error::Success();
+  const outcome::Expected<std::vector<std::uint8_t>> archive = archive::CaseJsonToArchive(*given);
+  if (!archive) return outcome::Error::Success();
+  const outcome::Expected<json> kase = archive::CaseArchiveToJson(*archive);
+  if (!kase || !CaseItemProblems(*kase).empty()) return outcome::Error::Success();
+  const std::vector<NamedCell> cells = ScenarioCells(scenario, *kase);
+  // The driver adds an input stream's missing sheet (the run notes it), so
+  // the cells on it that others read are there by then.
+  std::vector<std::string> known = sheets;
+  for (const NamedCell& named : cells)
+    if (named.path.rfind("inputStreams", 0) == 0) known.push_back(named.sheet);
+  for (const NamedCell& named : cells) {
+    if (named.cell.empty()) continue;
+    // The key as the scenario file gives it.
+    const bool inCase = scenario.caseJson && named.path.rfind("publishedVariables", 0) != 0;
+    const std::string where = scenario.file.string() + ": " + (inCase ? "case." : "") + named.path +
+                              " (" + named.sheet + "!" + named.cell + ")";
+    if (!excel::calc::ParseA1Area(named.cell) && !CouldBeName(named.cell))
+      return outcome::Error::Failed(where + ": '" + named.cell + "' is not a cell address");
+    if (std::none_of(known.begin(), known.end(), [&](const std::string& sheet) {
+          return text::EqualsNoCase(sheet, named.sheet);
+        }))
+      return outcome::Error::Failed(where + ": the workbook has no sheet '" + named.sheet + "'");
   }
-  CheckCaseMacros(kase, workbook, report);
-  CheckBoundCells(
-      CaseCells(kase, scenario.publishedVariables ? &*scenario.publishedVariables : nullptr),
-      workbook, report);
   return outcome::Error::Success();
 }
 

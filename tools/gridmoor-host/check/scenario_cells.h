@@ -16,4 +16,10 @@ namespace refhost {
 outcome::Error CheckScenarioCells(const Scenario& scenario,
                                   const excel::RecalculatedWorkbook& workbook, CheckReport& report);
 
+// Before an office starts: every cell the scenario binds is an address on
+// one of `sheets` (the workbook's, as its file names them). The first that
+// is not, naming the scenario file and the key.
+outcome::Error CheckScenarioSheets(const Scenario& scenario,
+                                   const std::vector<std::string>& sheets);
+
 }  // namespace refhost

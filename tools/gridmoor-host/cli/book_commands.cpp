@@ -1,5 +1,5 @@
-// gridmoor-host case ... and workbook ...: case archives as JSON, and the
-// workbook check.
+// gridmoor-host case ..., dialog and workbook ...: case archives as JSON,
+// the driver's dialogs on a case, and the workbook check.
 #include <iostream>
 #include <memory>
 #include <string>
@@ -9,6 +9,8 @@
 #include "check/workbook_check.h"
 #include "cli/commands.h"
 #include "differences/known_differences.h"
+#include "running/case_dialog.h"
+#include "scenario/library.h"
 
 namespace refhost {
 
@@ -25,9 +27,45 @@ std::vector<Command> AddCaseCommands(CLI::App& app) {
   CLI::App* check =
       kase->add_subcommand("check", "Check a case archive: version, counts, every problem found");
   check->add_option("archive", *archive, "The case archive")->required();
-  return {{dump, [archive] { return CaseDump(*archive, std::cout, std::cerr); }},
-          {build, [archive, json] { return CaseBuild(*json, *archive, std::cerr); }},
-          {check, [archive] { return CaseCheck(*archive, std::cout, std::cerr); }}};
+  auto asJson = std::make_shared<bool>(false);
+  check->add_flag("--json", *asJson,
+                  "Print one JSON document: {file, size, version, counts, problems, ok}");
+  return {
+      {dump, [archive] { return CaseDump(*archive, std::cout, std::cerr); }},
+      {build, [archive, json] { return CaseBuild(*json, *archive, std::cerr); }},
+      {check, [archive, asJson] { return CaseCheck(*archive, *asJson, std::cout, std::cerr); }}};
+}
+
+namespace {
+
+int ShowDialog(const GlobalOptions& global, const std::string& name, const std::string& file) {
+  Library library;
+  int status = 0;
+  if (!LoadLibrary(global, library, status)) return status;
+  const outcome::Expected<bool> changed = EditCaseInDialog(library, name, file);
+  if (!changed) return ReportFailure(changed.GetError().Message());
+  std::cerr << (*changed ? "written to " : "nothing changed in ") << file << "\n";
+  return 0;
+}
+
+}  // namespace
+
+Command AddDialogCommand(CLI::App& app, const GlobalOptions& global) {
+  std::string names;
+  for (const CaseDialog& d : CaseDialogs())
+    names += std::string("\n  ") + d.name + ": " + d.what;
+  CLI::App* dialog = app.add_subcommand(
+      "dialog",
+      "Show a configuration dialog of the driver for a case in JSON (docs/case-json.md), with "
+      "its workbook open in the office, as the integration host shows it; what is changed and "
+      "accepted is written back to the file. The dialogs:" +
+          names);
+  auto name = std::make_shared<std::string>();
+  auto file = std::make_shared<std::string>();
+  dialog->add_option("name", *name, "The dialog")->required();
+  dialog->add_option("case", *file, "The case, a JSON file")->required();
+  dialog->fallthrough();
+  return {dialog, [&global, name, file] { return ShowDialog(global, *name, *file); }};
 }
 
 std::vector<Command> AddWorkbookCommands(CLI::App& app) {

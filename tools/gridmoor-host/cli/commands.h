@@ -36,9 +36,23 @@ int ReportFailure(const std::string& message);
 // command: `status` is then the exit status.
 bool LoadLibrary(const GlobalOptions& global, Library& library, int& status);
 
+// The name among `names` a slip of the fingers away from `typed` (a letter
+// left out, added, changed or two swapped, at most two such slips): the
+// nearest, or none.
+std::optional<std::string> NearestName(const std::string& typed,
+                                       const std::vector<std::string>& names);
+
+// After a parse of `app` that found words it did not expect: one line on
+// the first of them, with the command or option likely meant.
+std::optional<std::string> UnexpectedWordHint(const CLI::App& app);
+
+// --progress text|json and --exit-with-parent, for run and run-many.
+void AddProgressOptions(CLI::App& command, std::string& progress, bool& exitWithParent);
+
 Command AddRunCommand(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddManyCommands(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddCaseCommands(CLI::App& app);
+Command AddDialogCommand(CLI::App& app, const GlobalOptions& global);
 std::vector<Command> AddWorkbookCommands(CLI::App& app);
 std::vector<Command> AddOfficeCommands(CLI::App& app);
 

@@ -104,6 +104,7 @@ int Main(int argc, char** argv) {
   };
   append(refhost::AddManyCommands(app, global));
   append(refhost::AddCaseCommands(app));
+  commands.push_back(refhost::AddDialogCommand(app, global));
   append(refhost::AddWorkbookCommands(app));
   append(refhost::AddOfficeCommands(app));
   CLI::App* identify =
@@ -118,6 +119,14 @@ int Main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    // A word the line did not take (a mistyped command) explains the
+    // error better than what it led to (a command missing).
+    if (e.get_exit_code() != 0) {
+      if (const std::optional<std::string> hint = refhost::UnexpectedWordHint(app)) {
+        std::cerr << "gridmoor-host: " << *hint << "\n";
+        return refhost::kUsageError;
+      }
+    }
     const int status = app.exit(e);
     return status == 0 ? 0 : refhost::kUsageError;
   }

@@ -12,6 +12,7 @@
 #include "report/report_page.h"
 #include "results/many.h"
 #include "results/varied.h"
+#include "running/parent_watch.h"
 #include "running/run_many.h"
 
 namespace refhost {
@@ -24,6 +25,8 @@ struct RunManyCommandOptions {
   std::string out;
   int jobs = 0;
   bool save = false, report = false, freshOffices = false;
+  std::string progress = "text";
+  bool exitWithParent = false;
 };
 
 int RunManyCommand(const GlobalOptions& global, const RunManyCommandOptions& o) {
@@ -39,6 +42,7 @@ int RunManyCommand(const GlobalOptions& global, const RunManyCommandOptions& o) 
   options.save = o.save;
   options.report = o.report;
   options.vary = o.vary;
+  options.jsonProgress = o.progress == "json";
   if (!o.freshOffices) {
     options.offices = [](std::size_t slots) -> std::unique_ptr<OfficePool> {
       return std::make_unique<WarmOffices>(slots, std::cerr);
@@ -75,8 +79,11 @@ int Collect(const std::vector<std::string>& folders, const std::string& out, boo
   } else {
     if (const outcome::Error unwritten = WriteCollected(outcomes, out, report))
       return ReportFailure(unwritten.Message());
+    std::size_t width = 0;
     for (const ScenarioOutcome& o : outcomes)
-      std::cout << OutcomeLine(o) << "\n";
+      width = std::max(width, o.name.size());
+    for (const ScenarioOutcome& o : outcomes)
+      std::cout << OutcomeLine(o, width) << "\n";
     std::cout << TotalsLine(outcomes) << "; summary in "
               << (fs::absolute(out) / "summary.csv").string() << "\n";
   }
@@ -109,8 +116,13 @@ Command AddRunMany(CLI::App& app, const GlobalOptions& global) {
                    "repeatable (default: every value that differs between the scenarios)");
   many->add_flag("--fresh-offices", o->freshOffices,
                  "Start a new office for every scenario instead of keeping one warm per job");
+  AddProgressOptions(*many, o->progress, o->exitWithParent);
   many->fallthrough();
-  return {many, [o, &global] { return RunManyCommand(global, *o); }};
+  return {many, [o, &global] {
+            if (o->progress == "json") SurviveClosedPipes();
+            if (o->exitWithParent) WatchParent();
+            return RunManyCommand(global, *o);
+          }};
 }
 
 Command AddCollect(CLI::App& app) {
@@ -137,6 +149,18 @@ Command AddCollect(CLI::App& app) {
 }
 
 }  // namespace
+
+void AddProgressOptions(CLI::App& command, std::string& progress, bool& exitWithParent) {
+  command
+      .add_option("--progress", progress,
+                  "text: progress for people; json: one JSON object per line on stdout for "
+                  "programs (see docs/progress-json.md)")
+      ->check(CLI::IsMember({"text", "json"}))
+      ->capture_default_str();
+  command.add_flag("--exit-with-parent", exitWithParent,
+                   "End as on SIGTERM when the program that started this one ends (its end "
+                   "is seen when a standard input that is a pipe closes, or by the parent id)");
+}
 
 std::vector<Command> AddManyCommands(CLI::App& app, const GlobalOptions& global) {
   return {AddRunMany(app, global), AddCollect(app)};

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "check/scenario_cells.h"
 #include "cli/commands.h"
 #include "common/csv.h"
 #include "common/files.h"
@@ -17,6 +18,8 @@
 #include "offices/user_office.h"
 #include "report/report_page.h"
 #include "results/outputs.h"
+#include "running/parent_watch.h"
+#include "running/progress_events.h"
 #include "running/run.h"
 #include "running/work_copies.h"
 #include "saved_values/saved_values.h"
@@ -31,6 +34,8 @@ namespace fs = std::filesystem;
 struct RunCommandOptions {
   std::string scenario, scenarioName, out, saveAs;
   bool save = false, quiet = false, copies = false, report = false;
+  std::string progress = "text";  // "json": events on stdout instead of the table
+  bool exitWithParent = false;
 };
 
 // --save-as never writes over the run's own scenario or into its --out
@@ -107,6 +112,17 @@ std::string NamingScenario(std::string text, const fs::path& file, const std::st
   return text;
 }
 
+// The cells and sheets the scenario names, against the workbook's file where
+// the check's readers can read it: a wrong one fails at once rather than once
+// the office is up. A workbook they cannot read is left to the run.
+outcome::Error CheckCellsBeforeOffice(const Scenario& scenario) {
+  const outcome::Expected<std::optional<fs::path>> named = ScenarioWorkbook(scenario);
+  if (!named || !*named) return outcome::Error::Success();
+  const outcome::Expected<SavedWorkbook> saved = ReadSavedValues(**named);
+  if (!saved) return outcome::Error::Success();
+  return CheckScenarioSheets(scenario, saved->sheets);
+}
+
 // Where --save and --save-as write, tried before the office starts.
 outcome::Error CheckSaveTargets(const RunCommandOptions& o, const Scenario& scenario) {
   if (!o.saveAs.empty()) {
@@ -133,6 +149,7 @@ outcome::Expected<RunOptions> PrepareRun(const RunCommandOptions& o, const Scena
   if (outcome::Error unwritable = CheckOutputFolder(o.out, outputs)) return unwritable;
   if (outcome::Error claimed = claim.Take(o.out)) return claimed;
   if (outcome::Error refused = CheckSaveTargets(o, scenario)) return refused;
+  if (outcome::Error wrong = CheckCellsBeforeOffice(scenario)) return wrong;
   RunOptions options;
   if (!o.saveAs.empty()) {
     const outcome::Expected<bool> oneSheet = SaveAsKeepsEverySheet(scenario, o.saveAs);
@@ -152,6 +169,13 @@ outcome::Error WriteRunOutputs(const RunRecord& record, const RunReportContext& 
   return o.report ? WriteRunReport(record, context, o.out) : outcome::Error::Success();
 }
 
+// Where the run's files are, and its page when there is one.
+std::string WhereWritten(const RunCommandOptions& o) {
+  const fs::path folder = fs::absolute(o.out);
+  return folder.string() +
+         (o.report ? "\nreport: " + (folder / kReportFile).string() : std::string());
+}
+
 // What an interrupted run wrote, said on stderr; 128 + the signal.
 int EndInterrupted(RunRecord& record, const RunReportContext& context, const RunCommandOptions& o) {
   const std::string where = record.failure->timestep >= 0
@@ -166,7 +190,7 @@ int EndInterrupted(RunRecord& record, const RunReportContext& context, const Run
   const outcome::Error unwritten = WriteRunOutputs(record, context, o);
   std::cerr << "gridmoor-host: interrupted by " << SignalName(record.interruptedBy) << where << "; "
             << (unwritten ? "the outputs could not be written: " + unwritten.Message()
-                          : "the outputs so far are in " + fs::absolute(o.out).string())
+                          : "the outputs so far are in " + WhereWritten(o))
             << "\n";
   return 128 + record.interruptedBy;
 }
@@ -181,12 +205,15 @@ int EndRun(const RunRecord& record, const RunReportContext& context, const RunCo
     const std::string where = record.failure->timestep >= 0
                                   ? "timestep " + std::to_string(record.failure->timestep) + ": "
                                   : std::string();
-    return ReportFailure(where + record.failure->message);
+    const int status = ReportFailure(where + record.failure->message);
+    if (record.failure->timestep >= 0)
+      std::cerr << "what the run got so far is in " << WhereWritten(o) << "\n";
+    return status;
   }
-  std::cout << ResultTable(record);
+  if (o.progress != "json") std::cout << ResultTable(record);
   for (const std::string& note : record.notes)
     std::cerr << "note: " << OneLine(note) << "\n";
-  if (!o.quiet) std::cerr << "results in " << fs::absolute(o.out).string() << "\n";
+  if (!o.quiet) std::cerr << "results in " << WhereWritten(o) << "\n";
   return 0;
 }
 
@@ -202,13 +229,18 @@ int Run(Library& library, NoticeFile& notices, RunCommandOptions o) {
   }
   OutputFolderClaim claim;
   const outcome::Expected<RunOptions> options = PrepareRun(o, scenario, claim);
-  if (!options) return ReportFailure(options.GetError().Message());
+  if (!options)
+    return ReportFailure(NamingScenario(options.GetError().Message(), o.scenario, o.scenarioName));
+  std::optional<ProgressEvents> events;
+  if (o.progress == "json") events.emplace(std::cout);
+  RunOptions runOptions = *options;
+  runOptions.events = events ? &*events : nullptr;
   RunRecord record;
   record.library = library.Path();
   record.office = excel::calc::OfficeVersion();
   ArmInterrupt(true);
   const auto started = std::chrono::steady_clock::now();
-  RunScenario(library, scenario, *options, record);
+  RunScenario(library, scenario, runOptions, record);
   if (!o.scenarioName.empty()) record.scenario = o.scenarioName;
   RunReportContext context;
   context.wallSeconds =
@@ -220,8 +252,10 @@ int Run(Library& library, NoticeFile& notices, RunCommandOptions o) {
       record.notes.push_back(note);
   for (std::string& notice : notices.Take())
     record.notes.push_back(std::move(notice));
-  if (record.interruptedBy != 0) return EndInterrupted(record, context, o);
-  return EndRun(record, context, o);
+  const int status =
+      record.interruptedBy != 0 ? EndInterrupted(record, context, o) : EndRun(record, context, o);
+  if (events) events->Emit("finished", {{"status", RunStatus(record)}, {"exitStatus", status}});
+  return status;
 }
 
 }  // namespace
@@ -244,8 +278,11 @@ Command AddRunCommand(CLI::App& app, const GlobalOptions& global) {
                 "the copies (--save then saves the copy)");
   run->add_flag("--report", o->report,
                 "Also write report.html: the run's charts in one page that works offline");
+  AddProgressOptions(*run, o->progress, o->exitWithParent);
   run->fallthrough();
   return {run, [o, &global] {
+            if (o->progress == "json") SurviveClosedPipes();
+            if (o->exitWithParent) WatchParent();
             // Named in the environment before the library is loaded and starts threads.
             NoticeFile notices;
             std::optional<OfficeLease> office = UseUserOffice(std::cerr);

@@ -123,4 +123,11 @@ std::string FormatNumber(double value) {
   return text;
 }
 
+std::string ReadableNumber(double value) {
+  if (IsUndefined(value)) return "-";
+  char text[40];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
 }  // namespace refhost

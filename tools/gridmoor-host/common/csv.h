@@ -38,4 +38,8 @@ std::string JoinLines(const std::string& text);
 // host's missing-value marker becomes an empty field.
 std::string FormatNumber(double value);
 
+// A number as people read it in progress and summaries: at most 6
+// significant figures; the missing-value marker becomes "-".
+std::string ReadableNumber(double value);
+
 }  // namespace refhost

@@ -248,16 +248,21 @@ outcome::Error WriteSummary(const std::vector<ScenarioOutcome>& outcomes, const 
   return WriteText(folder / "summary.json", SummaryJson(outcomes).dump(2) + "\n");
 }
 
-std::string OutcomeLine(const ScenarioOutcome& o) {
-  char time[32] = "";
+std::string OutcomeLine(const ScenarioOutcome& o, std::size_t nameWidth) {
+  char time[32] = "          ";  // as wide as a time
   if (o.wallSeconds) std::snprintf(time, sizeof time, "%8.1f s", *o.wallSeconds);
-  std::string line = (o.passed() ? "ok      " : "failed  ") + o.name + "  " + time + "  " +
-                     std::to_string(o.timesteps) + (o.timesteps == 1 ? " timestep" : " timesteps");
-  if (o.objective) line += ", objective " + FormatNumber(*o.objective);
+  std::string name = o.name;
+  if (name.size() < nameWidth) name.resize(nameWidth, ' ');
+  char timesteps[32];
+  std::snprintf(timesteps, sizeof timesteps, "%4d %-9s", o.timesteps,
+                o.timesteps == 1 ? "timestep" : "timesteps");
+  std::string line = (o.passed() ? "ok      " : "failed  ") + name + "  " + time + "  " + timesteps;
+  if (o.objective) line += "  objective " + ReadableNumber(*o.objective);
   if (!o.passed()) {
-    line += o.exitStatus ? ", exit status " + std::to_string(*o.exitStatus) : std::string();
+    line += o.exitStatus ? "  exit status " + std::to_string(*o.exitStatus) : std::string();
     if (!o.message.empty()) line += ": " + o.message;
   }
+  line.erase(line.find_last_not_of(' ') + 1);
   return line;
 }
 

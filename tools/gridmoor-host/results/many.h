@@ -65,7 +65,7 @@ outcome::Error WriteSummary(const std::vector<ScenarioOutcome>& outcomes,
                             const std::filesystem::path& folder);
 
 // "ok      north-2   12.3 s  3 timesteps", or the failure and its message.
-std::string OutcomeLine(const ScenarioOutcome& outcome);
+std::string OutcomeLine(const ScenarioOutcome& outcome, std::size_t nameWidth = 0);
 // "8 scenarios: 7 passed, 1 failed".
 std::string TotalsLine(const std::vector<ScenarioOutcome>& outcomes);
 

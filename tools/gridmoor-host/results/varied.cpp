@@ -7,6 +7,8 @@
 #include "common/files.h"
 
 namespace refhost {
+
+namespace fs = std::filesystem;
 namespace {
 
 using nlohmann::json;
@@ -104,6 +106,19 @@ std::vector<VariedValue> VariedValues(const std::vector<json>& documents,
     varied.push_back(std::move(column));
   }
   return varied;
+}
+
+outcome::Error CheckNamedPaths(const std::vector<fs::path>& files,
+                               const std::vector<std::string>& named) {
+  std::vector<json> documents;
+  for (const fs::path& file : files)
+    documents.push_back(ReadDocument(file));
+  for (const std::string& path : named) {
+    if (std::none_of(documents.begin(), documents.end(),
+                     [&](const json& d) { return !ValueAt(d, path).is_null(); }))
+      return outcome::Error::Failed("--vary " + path + ": no scenario has a value there");
+  }
+  return outcome::Error::Success();
 }
 
 void FindVariedValues(std::vector<ScenarioOutcome>& outcomes,

@@ -34,6 +34,11 @@ nlohmann::json ValueAt(const nlohmann::json& document, const std::string& path);
 std::vector<VariedValue> VariedValues(const std::vector<nlohmann::json>& documents,
                                       const std::vector<std::string>& named);
 
+// A --vary path that no scenario of `files` holds is a typing slip: said
+// before anything runs.
+outcome::Error CheckNamedPaths(const std::vector<std::filesystem::path>& files,
+                               const std::vector<std::string>& named);
+
 // The same over the scenario files the outcomes name, stored in each
 // outcome; a file that cannot be read gives nulls.
 void FindVariedValues(std::vector<ScenarioOutcome>& outcomes,

@@ -12,10 +12,11 @@ namespace refhost {
 
 namespace {
 
-// "timestep 4 of 0-9": the index the host sends the driver and the table
-// shows, with the range it runs over, so that nothing is counted from 1.
+// "timestep 4 (5 of 10)": the index the host sends the driver and the
+// table shows, and how far along the run that is.
 std::string TimestepOf(int t, int timesteps) {
-  return "timestep " + std::to_string(t) + " of 0-" + std::to_string(timesteps - 1);
+  return "timestep " + std::to_string(t) + " (" + std::to_string(t + 1) + " of " +
+         std::to_string(timesteps) + ")";
 }
 
 double SteadySeconds() {
@@ -37,15 +38,15 @@ std::string TimestepLine(int t, int timesteps, double date, const RunRecord& run
   for (const StreamSample& sample : run.streamSamples) {
     const StreamInfo& stream = run.streams[sample.stream];
     if (sample.timestep != t || !stream.output) continue;
-    line += "  " + stream.name + " oil " + FormatNumber(sample.state.scalars[0]) + " gas " +
-            FormatNumber(sample.state.scalars[2]);
+    line += "  " + stream.name + " oil " + ReadableNumber(sample.state.scalars[0]) + " gas " +
+            ReadableNumber(sample.state.scalars[2]);
   }
   if (!run.results.empty() && run.results.back().timestep == t && run.results.back().optimised) {
     const OptimumResult& o = run.results.back().optimum;
     line +=
         "  " +
         (run.problem.objectiveName.empty() ? std::string("objective") : run.problem.objectiveName) +
-        " " + FormatNumber(o.value.objective);
+        " " + ReadableNumber(o.value.objective);
     if (o.evaluations > 0) line += " (" + std::to_string(o.evaluations) + " trials)";
     if (!o.feasible) line += " INFEASIBLE";
   }
@@ -103,6 +104,23 @@ void Progress::Done(int t, double date, const RunRecord& run) {
   }
   std::fprintf(out_, "%s\n", TimestepLine(t, timesteps_, date, run).c_str());
   std::fflush(out_);
+}
+
+void Progress::StartingOffice(bool kept) {
+  kept_ = kept;
+  if (!enabled_) return;
+  std::fprintf(out_, kept ? "attaching to the kept office…\n" : "starting the office…\n");
+  std::fflush(out_);
+  started_ = clock_();
+}
+
+void Progress::OfficeUp() {
+  if (!enabled_) return;
+  const double now = clock_();
+  std::fprintf(out_, "%s after %s\n", kept_ ? "attached" : "office up",
+               Duration(now - started_).c_str());
+  std::fflush(out_);
+  started_ = now;
 }
 
 void Progress::Finish() {

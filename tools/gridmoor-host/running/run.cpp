@@ -61,10 +61,9 @@ StepFailure Runner::Require(std::int32_t code, void* arg, std::int32_t iarg, Out
   const Reply reply = lib_.Call(code, arg, iarg);
   answer = reply.outcome;
   if (reply.ok()) return StepFailure::None();
-  std::string message = std::string(CommandName(code)) + " (code " + std::to_string(code) + ")";
-  if (!what.empty()) message += " for " + Where(what);
-  message += " failed with result " + std::to_string(reply.result);
-  if (!reply.text.empty()) message += ": " + reply.text;
+  std::string message = std::string("the driver was asked to ") + CommandPurpose(code);
+  if (!what.empty()) message += " " + Where(what);
+  message += reply.text.empty() ? " and refused without a word" : " and said: " + reply.text;
   return StepFailure::Refused(message, CommandName(code), code);
 }
 
@@ -190,6 +189,7 @@ StepFailure Runner::Optimise(int t, double date, TimestepResult& result) {
   const TrialSink sink = [&](const Trial& trial) {
     rec_.trials.push_back({t, date, trial, false, trialSeconds});
     progress_.Trial(t, trial.number);
+    Event("trial", {{"t", t}, {"count", trial.number}});
   };
   outcome::Expected<OptimumResult> optimum =
       refhost::Optimise(rec_.problem, scenario_.optimisation, start, evaluate, sink);
@@ -311,6 +311,7 @@ StepFailure Runner::RunTimesteps() {
     TimestepResult& result = rec_.results.back();
     if (result.nextEvent) NoteNextEvent(t, date, result);
     progress_.Done(t, date, rec_);
+    Event("timestep", TimestepEventFields(t, date, rec_));
     date = PlannedNextDate(date, scenario_.stepDays,
                            result.eventActed ? result.nextEvent : std::nullopt);
   }
@@ -319,7 +320,11 @@ StepFailure Runner::RunTimesteps() {
 }
 
 StepFailure Runner::Run() {
+  Event("started", {{"timesteps", scenario_.timesteps},
+                    {"startDate", FormatIsoDate(scenario_.startDate)},
+                    {"stepDays", scenario_.stepDays}});
   if (StepFailure failed = Prepare()) return failed;
+  Event("office-started", {{"mode", rec_.mode}});
   if (StepFailure failed = FindMissingSheets()) return failed;
   if (StepFailure failed = LearnStreams()) return failed;
   if (StepFailure failed = CheckInputs()) return failed;
@@ -364,13 +369,13 @@ StepFailure Runner::SaveAndClose() {
   appStarted_ = false;
   const Reply stopped = lib_.StopApp();
   if (!stopped.ok())
-    return StepFailure::Refused("ExtStopApp failed with result " + std::to_string(stopped.result) +
-                                    ": the workbook could not be closed (the office has ended)",
-                                "ExtStopApp", 0);
+    return StepFailure::Refused(
+        "the workbook could not be closed: the office has ended" +
+            (stopped.text.empty() ? std::string() : " (the driver said: " + stopped.text + ")"),
+        "ExtStopApp", 0);
   const Reply destroyed = lib_.DestroyInstance();
   if (!destroyed.ok())
-    return StepFailure::Refused("ExtDestroyInstance failed with result " +
-                                    std::to_string(destroyed.result) + ": " + destroyed.text,
+    return StepFailure::Refused("the driver could not be wound down: " + destroyed.text,
                                 "ExtDestroyInstance", 0);
   return StepFailure::None();
 }
@@ -447,9 +452,13 @@ void RunScenario(Library& library, const Scenario& scenario, const RunOptions& o
       record.interruptedBy = signal;
       record.failure =
           RunFailure{StepFailure::Interrupted(signal).Message(), "", 0, runner.timestep};
+      runner.Event("interrupted", {{"signal", SignalName(signal)}, {"timestep", runner.timestep}});
     } else {
       record.failure =
           RunFailure{stopped.Message(), stopped.Command(), stopped.Code(), runner.timestep};
+      runner.Event("failed", {{"operation", stopped.Command()},
+                              {"message", stopped.Message()},
+                              {"timestep", runner.timestep}});
     }
   }
   InterruptTaken();

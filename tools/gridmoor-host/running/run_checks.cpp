@@ -2,6 +2,7 @@
 // streams and the inputs the scenario gives, each refused before it costs an
 // office or a wrong answer; then what the driver says it has.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -62,7 +63,8 @@ StepFailure Runner::IdentifyDriver() {
   std::memcpy(identify.data(), &version, sizeof version);
   const Reply reply = lib_.Identify(identify);
   if (!reply.ok())
-    return StepFailure::Refused("ExtIdentify failed: " + reply.text, "ExtIdentify", 0);
+    return StepFailure::Refused("the driver could not say what it is: " + reply.text, "ExtIdentify",
+                                0);
   rec_.driverName.assign(
       reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
       strnlen(reinterpret_cast<const char*>(identify.data() + EXT_IDENTIFY_NAME_OFFSET),
@@ -117,17 +119,22 @@ StepFailure Runner::PrepareModelData() {
                    std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
-StepFailure Runner::SendCase(const std::vector<std::uint8_t>& archive) {
-  if (StepFailure failed = Require(EXT_CMD_SET_MODEL_DATA_FILE, modelDataPath_.data(), 0))
-    return failed;
+Record CaseDataRecord(const std::vector<std::uint8_t>& archive, const std::string& modelFile) {
   Record caseRecord(EXT_CASE_DATA_RECORD_SIZE);
   std::memcpy(caseRecord.data() + EXT_CASE_DATA_ARCHIVE_OFFSET, archive.data(), archive.size());
   caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_ARCHIVE_SIZE_OFFSET,
                                 static_cast<std::uint32_t>(archive.size()));
-  const std::string modelFile = scenario_.file.string();
   caseRecord.Put<const char*>(EXT_CASE_DATA_MODEL_PATH_OFFSET, modelFile.c_str());
-  // The scenario names the workbook itself: never look for it elsewhere.
+  // The host names the workbook itself: never look for it elsewhere.
   caseRecord.Put<std::uint32_t>(EXT_CASE_DATA_NO_RELOCATION_OFFSET, 1);
+  return caseRecord;
+}
+
+StepFailure Runner::SendCase(const std::vector<std::uint8_t>& archive) {
+  if (StepFailure failed = Require(EXT_CMD_SET_MODEL_DATA_FILE, modelDataPath_.data(), 0))
+    return failed;
+  const std::string modelFile = scenario_.file.string();
+  Record caseRecord = CaseDataRecord(archive, modelFile);
   if (StepFailure failed = Require(EXT_CMD_READ_CASE_DATA, caseRecord.data(), 0)) return failed;
   return Require(EXT_CMD_READ_MODEL_DATA, nullptr, 0);
 }
@@ -153,7 +160,8 @@ StepFailure Runner::OpenWorkbook() {
     if (StepFailure stop = StopWhenAsked()) return stop;
     const Reply reply = lib_.StartApp();
     if (!reply.ok())
-      return StepFailure::Refused("ExtStartApp failed: " + reply.text, "ExtStartApp", 0);
+      return StepFailure::Refused("the office could not be started: " + reply.text, "ExtStartApp",
+                                  0);
   }
   appStarted_ = true;
   return StepFailure::None();
@@ -165,10 +173,16 @@ StepFailure Runner::Prepare() {
   if (StepFailure failed = CheckedCase(archive)) return failed;
   if (StepFailure failed = PrepareModelData()) return failed;
   if (StepFailure stop = StopWhenAsked()) return stop;
+  // The office named in the environment (a warm one) is already running.
+  progress_.StartingOffice(std::getenv("GRIDMOOR_OFFICE_PIPE") != nullptr);
   const Reply reply = lib_.CreateInstance();
-  if (!reply.ok()) return StepFailure::Refused(reply.text, "ExtCreateInstance", 0);
+  if (!reply.ok())
+    return StepFailure::Refused("the driver could not make an instance: " + reply.text,
+                                "ExtCreateInstance", 0);
   if (StepFailure failed = SendCase(archive)) return failed;
-  return OpenWorkbook();
+  if (StepFailure failed = OpenWorkbook()) return failed;
+  progress_.OfficeUp();
+  return StepFailure::None();
 }
 
 // Refused before any office starts: what the driver would run without

@@ -20,6 +20,7 @@
 #include "results/many.h"
 #include "results/outputs.h"
 #include "results/varied.h"
+#include "running/progress_events.h"
 
 namespace refhost {
 namespace {
@@ -32,6 +33,7 @@ struct Child {
   std::size_t slot = 0;
   pid_t pid = -1;
   Clock::time_point started;
+  std::optional<EventRelay> events;  // with --progress json
 };
 
 // This process's environment with the child's office: `pipe`, or none
@@ -103,6 +105,14 @@ OutcomeRecord NotStarted(const std::string& why) {
   return r;
 }
 
+// "ok", "failed", "interrupted", or "not run" for one never started.
+std::string OutcomeStatus(const ScenarioOutcome& outcome) {
+  if (outcome.passed()) return "ok";
+  if (!outcome.exitStatus) return "not run";
+  return *outcome.exitStatus == 128 + SIGINT || *outcome.exitStatus == 128 + SIGTERM ? "interrupted"
+                                                                                     : "failed";
+}
+
 OutcomeRecord Ended(int raw, Clock::time_point started) {
   OutcomeRecord r;
   r.exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : 1;
@@ -132,6 +142,8 @@ std::vector<std::string> ChildArguments(const RunManyOptions& options, const fs:
     arguments.push_back(a);
   if (options.save) arguments.push_back("--save");
   if (options.report) arguments.push_back("--report");
+  if (options.jsonProgress)
+    arguments.insert(arguments.end(), {std::string("--progress"), std::string("json")});
   return arguments;
 }
 
@@ -141,11 +153,13 @@ namespace {
 // end, all stopped on a signal.
 class ManyRuns {
  public:
-  ManyRuns(const RunManyOptions& options, std::ostream& out, std::ostream& err)
-      : options_(options), out_(out), err_(err), count_(options.scenarios.size()) {
+  ManyRuns(const RunManyOptions& options, std::ostream& out, std::ostream& err,
+           ProgressEvents* events)
+      : options_(options), out_(out), err_(err), events_(events), count_(options.scenarios.size()) {
     const std::vector<std::string> names = ScenarioNames(options.scenarios);
     for (std::size_t i = 0; i < count_; ++i) {
       names_.push_back(names[i]);
+      nameWidth_ = std::max(nameWidth_, names[i].size());
       folders_.push_back(fs::absolute(options.out / names[i]));
       files_.push_back(fs::absolute(options.scenarios[i]));
     }
@@ -189,13 +203,27 @@ class ManyRuns {
       err_ << "gridmoor-host: " << unwritten.Message() << "\n";
     ScenarioOutcome outcome;
     if (!ReadOutcome(folders_[i], outcome)) outcome.name = names_[i];
-    out_ << "[" << ++finished_ << "/" << count_ << "] " << OutcomeLine(outcome) << std::endl;
+    const std::string total = std::to_string(count_), done = std::to_string(++finished_);
+    if (events_ == nullptr) {
+      // Zero-padded, so that the columns after it align (and the count stays
+      // one word for programs that read these lines).
+      out_ << "[" << std::string(total.size() - done.size(), '0') << done << "/" << total << "] "
+           << OutcomeLine(outcome, nameWidth_) << std::endl;
+      return;
+    }
+    nlohmann::json fields{
+        {"name", names_[i]},          {"index", i},        {"status", OutcomeStatus(outcome)},
+        {"message", outcome.message}, {"done", finished_}, {"total", count_}};
+    if (outcome.exitStatus) fields["exitStatus"] = *outcome.exitStatus;
+    if (outcome.objective) fields["objective"] = *outcome.objective;
+    events_->Emit("scenario-finished", std::move(fields));
   }
 
   // The signal passed on to every run, and the scenarios not yet started
   // recorded as such.
   void StopAll() {
     InterruptTaken();
+    if (events_ != nullptr) events_->Emit("interrupted", {{"signal", SignalName(signal_)}});
     for (const Child& c : running_)
       ::kill(c.pid, signal_);
     killAt_ = Clock::now() + std::chrono::seconds(options_.graceSeconds);
@@ -231,7 +259,11 @@ class ManyRuns {
     if (!pid) {
       Record(i, NotStarted(pid.GetError().Message()));
     } else {
-      running_.push_back({i, slot->first, *pid, Clock::now()});
+      running_.push_back({i, slot->first, *pid, Clock::now(), std::nullopt});
+      if (events_ != nullptr) {
+        events_->Emit("scenario-started", {{"name", names_[i]}, {"index", i}});
+        running_.back().events.emplace(folders_[i] / kStdoutFile, names_[i], i);
+      }
       busy_[slot->first] = true;
     }
     return true;
@@ -242,15 +274,17 @@ class ManyRuns {
     bool reaped = false;
     for (auto c = running_.begin(); c != running_.end();) {
       int raw = 0;
-      if (::waitpid(c->pid, &raw, WNOHANG) != c->pid) {
+      const bool ended = ::waitpid(c->pid, &raw, WNOHANG) == c->pid;
+      if (c->events) c->events->Forward(*events_);
+      if (!ended) {
         ++c;
         continue;
       }
-      const OutcomeRecord ended = Ended(raw, c->started);
-      Record(c->scenario, ended);
+      const OutcomeRecord outcome = Ended(raw, c->started);
+      Record(c->scenario, outcome);
       busy_[c->slot] = false;
       // Once interrupted, no office is made ready again.
-      if (offices_ && signal_ == 0) offices_->Release(c->slot, ended.exitStatus == 0);
+      if (offices_ && signal_ == 0) offices_->Release(c->slot, outcome.exitStatus == 0);
       c = running_.erase(c);
       reaped = true;
     }
@@ -260,8 +294,10 @@ class ManyRuns {
   const RunManyOptions& options_;
   std::ostream& out_;
   std::ostream& err_;
+  ProgressEvents* events_;
   const std::size_t count_;
   std::vector<std::string> names_;
+  std::size_t nameWidth_ = 0;  // the longest name: the lines' columns align
   std::vector<fs::path> folders_, files_;
   std::size_t slots_ = 0;
   std::unique_ptr<OfficePool> offices_;
@@ -281,6 +317,7 @@ outcome::Error CheckManyOutputs(const RunManyOptions& options) {
   std::vector<std::string> written{"summary.csv", "summary.json"};
   if (options.report) written.push_back(kReportFile);
   if (outcome::Error unwritable = CheckOutputFolder(options.out, written)) return unwritable;
+  if (outcome::Error slip = CheckNamedPaths(options.scenarios, options.vary)) return slip;
   if (!options.report) return outcome::Error::Success();
   outcome::Expected<std::string> chartJs = ReadChartJs();
   return chartJs ? outcome::Error::Success() : chartJs.TakeError();
@@ -294,6 +331,17 @@ outcome::Error WriteManySummary(const RunManyOptions& options,
   return WriteManyReport(outcomes, options.out);
 }
 
+// 128 + the signal when one stopped the runs, else 0 when every scenario
+// passed and the summary was written, else 1.
+int ManyStatus(int signal, const outcome::Error& unsummarised,
+               const std::vector<ScenarioOutcome>& outcomes, std::size_t count) {
+  if (signal != 0) return 128 + signal;
+  if (unsummarised) return 1;
+  const bool all = std::all_of(outcomes.begin(), outcomes.end(),
+                               [](const ScenarioOutcome& o) { return o.passed(); });
+  return all && outcomes.size() == count ? 0 : 1;
+}
+
 }  // namespace
 
 int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err) {
@@ -304,29 +352,38 @@ int RunMany(const RunManyOptions& options, std::ostream& out, std::ostream& err)
   const std::size_t count = options.scenarios.size();
   const int jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
   err << "gridmoor-host: " << count << (count == 1 ? " scenario, " : " scenarios, ") << jobs
-      << " at a time, into " << fs::absolute(options.out).string() << "\n";
-  ManyRuns runs(options, out, err);
+      << " at a time, into " << fs::absolute(options.out).string() << "; starting the offices…\n";
+  std::optional<ProgressEvents> events;
+  if (options.jsonProgress) {
+    events.emplace(out);
+    events->Emit("started", {{"scenarios", count}, {"jobs", jobs}});
+  }
+  ManyRuns runs(options, out, err, events ? &*events : nullptr);
   const int signal = runs.RunAll(jobs);
   std::vector<ScenarioOutcome> outcomes = runs.Outcomes();
   FindVariedValues(outcomes, options.vary);
   // The summary is named only once it is there.
   const outcome::Error unsummarised = WriteManySummary(options, outcomes);
-  out << TotalsLine(outcomes)
-      << (unsummarised ? ""
-                       : "; summary in " + (fs::absolute(options.out) / "summary.csv").string())
-      << std::endl;
+  const int status = ManyStatus(signal, unsummarised, outcomes, count);
+  if (events)
+    events->Emit("finished", {{"status", signal != 0   ? "interrupted"
+                                         : status == 0 ? "ok"
+                                                       : "failed"},
+                              {"exitStatus", status}});
+  else
+    out << TotalsLine(outcomes)
+        << (unsummarised ? ""
+                         : "; summary in " + (fs::absolute(options.out) / "summary.csv").string())
+        << std::endl;
   if (unsummarised) {
     err << "gridmoor-host: " << unsummarised.Message() << "\n";
-    return signal != 0 ? 128 + signal : 1;
-  }
-  if (signal != 0) {
+  } else if (signal != 0) {
     err << "gridmoor-host: interrupted by " << SignalName(signal)
         << "; every run was stopped and the summary written\n";
-    return 128 + signal;
   }
-  const bool all = std::all_of(outcomes.begin(), outcomes.end(),
-                               [](const ScenarioOutcome& o) { return o.passed(); });
-  return all && outcomes.size() == count ? 0 : 1;
+  if (!unsummarised && options.report && !events)
+    out << "report: " << (fs::absolute(options.out) / kReportFile).string() << "\n";
+  return status;
 }
 
 }  // namespace refhost

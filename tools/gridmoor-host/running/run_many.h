@@ -39,6 +39,8 @@ struct RunManyOptions {
   // The key paths whose values set the scenarios apart; none: found by
   // comparing the scenarios.
   std::vector<std::string> vary;
+  // Events on `out`, one JSON object per line, instead of its lines.
+  bool jsonProgress = false;
   // How long children get to wind down after a signal before they are killed.
   int graceSeconds = 60;
   // Makes the warm offices for that many slots; none (--fresh-offices): each

@@ -13,6 +13,7 @@
 #include "common/interrupt.h"
 #include "outcome/outcome.h"
 #include "running/progress.h"
+#include "running/progress_events.h"
 #include "running/run.h"
 
 namespace refhost {
@@ -90,6 +91,10 @@ class Runner {
   // One note per output field whose cell was empty at some solve.
   void NoteEmptyOutputs();
   int timestep = -1;
+  // An event for a program reading --progress json, when it is.
+  void Event(const std::string& name, nlohmann::json fields) const {
+    if (options_.events != nullptr) options_.events->Emit(name, std::move(fields));
+  }
 
  private:
   // One request; what its result means in `answer` when it is not refused.

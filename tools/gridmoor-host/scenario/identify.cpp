@@ -61,8 +61,7 @@ int Identify(Library& library, const std::string& libraryPath, const std::string
   out << "library version:    "
       << (release.empty() ? "unknown (the library has no release note)" : release) << "\n";
   if (!reply.ok()) {
-    err << "gridmoor-host: ExtIdentify failed with result " << reply.result << ": " << reply.text
-        << "\n";
+    err << "gridmoor-host: the library could not say what it is: " << reply.text << "\n";
     return 1;
   }
   out << DescribeIdentity(record);

@@ -260,47 +260,67 @@ Reply Library::Call(std::int32_t code, void* arg, std::int32_t iarg) {
   return reply;
 }
 
-const char* CommandName(std::int32_t code) {
-  // The names the host gives commands in its messages; other codes are "command".
+namespace {
+
+// The names the host gives commands, and what each asks of the driver.
+struct CommandWords {
+  const char* name;
+  const char* purpose;
+};
+
+CommandWords WordsFor(std::int32_t code) {
   static constexpr struct {
     std::int32_t code;
     const char* name;
+    const char* purpose;  // what the driver is asked to do, for messages
   } kNames[] = {
-      {EXT_CMD_ENUM_STREAMS, "EnumStreams"},
-      {EXT_CMD_SAVE_CASE_WORKBOOK, "SaveCaseWorkbook"},
-      {EXT_CMD_READ_CASE_DATA, "ReadCaseData"},
-      {EXT_CMD_READ_MODEL_DATA, "ReadModelData"},
-      {EXT_CMD_GET_STREAM_COMPOSITION, "GetStreamComposition"},
-      {EXT_CMD_SET_MODEL_DATA_FILE, "SetModelDataFile"},
-      {EXT_CMD_OPEN_CASE_WORKBOOK, "OpenCaseWorkbook"},
-      {EXT_CMD_SETUP_OPTIMISATION, "SetupOptimisation"},
-      {EXT_CMD_CHECK_INTEGER_CONTROLS, "CheckIntegerControls"},
-      {EXT_CMD_GET_OBJECTIVE_FUNCTION, "GetObjectiveFunction"},
-      {EXT_CMD_GET_CONSTRAINTS, "GetConstraints"},
-      {EXT_CMD_GET_CONTROLS, "GetControls"},
-      {EXT_CMD_SET_CONTROLS, "SetControls"},
-      {EXT_CMD_START_OF_RUN, "StartOfRun"},
-      {EXT_CMD_NEXT_TIMESTEP, "NextTimestep"},
-      {EXT_CMD_GET_IPR, "GetIPR"},
-      {EXT_CMD_SET_IPR, "SetIPR"},
-      {EXT_CMD_END_OF_RUN, "EndOfRun"},
-      {EXT_CMD_GET_NEXT_EVENT, "GetNextEvent"},
-      {EXT_CMD_SET_DATE, "SetDate"},
-      {EXT_CMD_PRE_SOLVE, "PreSolve"},
-      {EXT_CMD_POST_SOLVE, "PostSolve"},
-      {EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE, "GetNextPublishedVariable"},
-      {EXT_CMD_EVAL_PUBLISHED_VARIABLES, "EvalPublishedVariables"},
-      {EXT_CMD_START_OF_TIMESTEP, "StartOfTimestep"},
-      {EXT_CMD_END_OF_TIMESTEP, "EndOfTimestep"},
-      {EXT_CMD_POST_SOLVE_2, "PostModuleSolve"},
-      {EXT_CMD_EVAL_PUBLISHED_VARIABLES_2, "EvalPublishedVariables2"},
-      {EXT_CMD_GET_FILE_LABEL, "GetFileLabel"},
-      {EXT_CMD_SET_FILE_NAME, "SetFileName"},
+      {EXT_CMD_ENUM_STREAMS, "EnumStreams", "list the case's streams"},
+      {EXT_CMD_SAVE_CASE_WORKBOOK, "SaveCaseWorkbook", "save the workbook"},
+      {EXT_CMD_READ_CASE_DATA, "ReadCaseData", "read the case"},
+      {EXT_CMD_READ_MODEL_DATA, "ReadModelData", "read the model data file"},
+      {EXT_CMD_GET_STREAM_COMPOSITION, "GetStreamComposition", "list the components of"},
+      {EXT_CMD_SET_MODEL_DATA_FILE, "SetModelDataFile", "take the model data file"},
+      {EXT_CMD_OPEN_CASE_WORKBOOK, "OpenCaseWorkbook", "open the workbook"},
+      {EXT_CMD_SETUP_OPTIMISATION, "SetupOptimisation", "describe the optimisation problem"},
+      {EXT_CMD_CHECK_INTEGER_CONTROLS, "CheckIntegerControls", "check the integer controls"},
+      {EXT_CMD_GET_OBJECTIVE_FUNCTION, "GetObjectiveFunction", "read the objective"},
+      {EXT_CMD_GET_CONSTRAINTS, "GetConstraints", "read constraint"},
+      {EXT_CMD_GET_CONTROLS, "GetControls", "read control"},
+      {EXT_CMD_SET_CONTROLS, "SetControls", "write control"},
+      {EXT_CMD_START_OF_RUN, "StartOfRun", "start the run"},
+      {EXT_CMD_NEXT_TIMESTEP, "NextTimestep", "move to the next timestep"},
+      {EXT_CMD_GET_IPR, "GetIPR", "read output stream"},
+      {EXT_CMD_SET_IPR, "SetIPR", "write input stream"},
+      {EXT_CMD_END_OF_RUN, "EndOfRun", "end the run"},
+      {EXT_CMD_GET_NEXT_EVENT, "GetNextEvent", "tell the next event"},
+      {EXT_CMD_SET_DATE, "SetDate", "set the date"},
+      {EXT_CMD_PRE_SOLVE, "PreSolve", "prepare the solve (PreSolve macro)"},
+      {EXT_CMD_POST_SOLVE, "PostSolve", "finish the solve (PostSolve macro)"},
+      {EXT_CMD_GET_NEXT_PUBLISHED_VARIABLE, "GetNextPublishedVariable",
+       "list the published variables"},
+      {EXT_CMD_EVAL_PUBLISHED_VARIABLES, "EvalPublishedVariables", "evaluate published variable"},
+      {EXT_CMD_START_OF_TIMESTEP, "StartOfTimestep", "start the timestep"},
+      {EXT_CMD_END_OF_TIMESTEP, "EndOfTimestep", "end the timestep"},
+      {EXT_CMD_POST_SOLVE_2, "PostModuleSolve", "finish the module solve"},
+      {EXT_CMD_EVAL_PUBLISHED_VARIABLES_2, "EvalPublishedVariables2",
+       "evaluate the block of published variable"},
+      {EXT_CMD_GET_FILE_LABEL, "GetFileLabel", "name the workbook"},
+      {EXT_CMD_SET_FILE_NAME, "SetFileName", "take the workbook's name"},
   };
   for (const auto& entry : kNames) {
-    if (entry.code == code) return entry.name;
+    if (entry.code == code) return {entry.name, entry.purpose};
   }
-  return "command";
+  return {"command", "carry out a request"};
+}
+
+}  // namespace
+
+const char* CommandName(std::int32_t code) {
+  return WordsFor(code).name;
+}
+
+const char* CommandPurpose(std::int32_t code) {
+  return WordsFor(code).purpose;
 }
 
 }  // namespace refhost

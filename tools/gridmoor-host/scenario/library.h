@@ -91,4 +91,8 @@ std::string PrivateSettingsText(bool direct);
 // The name the host uses for a command code in messages ("GetIPR").
 const char* CommandName(std::int32_t code);
 
+// What a command asks the driver to do, in words ("read output stream"):
+// messages name the operation, not its code.
+const char* CommandPurpose(std::int32_t code);
+
 }  // namespace refhost
