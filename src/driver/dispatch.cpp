@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "com/error.h"
+#include "gridmoor/host_records.h"
 #include "host/message.h"
 #include "model/model.h"
 
@@ -73,11 +74,23 @@ void ReportCurrentException(ExtStatusRecord* status) noexcept {
   }
 }
 
+namespace {
+
+// The host's command as the held cells see it: a control write (not an
+// integer one), a constraint read, or anything else.
+model::CExcModel::Request HeldRequest(std::int32_t code, std::int32_t iarg) {
+  using Request = model::CExcModel::Request;
+  if (code == EXT_CMD_SET_CONTROLS && iarg == 0) return Request::kControlWrite;
+  return code == EXT_CMD_GET_CONSTRAINTS ? Request::kConstraintRead : Request::kOther;
+}
+
+}  // namespace
+
 std::int32_t RunModelOperation(model::CExcModel& model, ModelOperation operation,
                                const CommandArgs& args) noexcept {
   if (operation == nullptr) return kNoResult;
   try {
-    if (const outcome::Error held = model.BeforeRequest(args.code, args.iarg)) {
+    if (const outcome::Error held = model.BeforeRequest(HeldRequest(args.code, args.iarg))) {
       host::StatusRecord status(args.status);
       return host::Answer(held, status);
     }

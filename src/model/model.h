@@ -173,11 +173,13 @@ class CExcModel : public CExtInterface {
   // Control writes held for the next request, constraints read ahead.
   optimisation::HeldCells heldCells;
 
-  // Run before every request the host makes (`code` 0 for the driver's
-  // own): control writes held back go out first unless the request is
-  // another control write, and what was read ahead is forgotten unless it
-  // reads a constraint. A held write that fails is the answer.
-  outcome::Error BeforeRequest(std::int32_t code, std::int32_t iarg);
+  // What a request is to the held cells.
+  enum class Request { kControlWrite, kConstraintRead, kOther };
+  // Run before every request the host makes (and the driver's own): control
+  // writes held back go out first unless the request is another control
+  // write, and what was read ahead is forgotten unless it reads a
+  // constraint. A held write that fails is the answer.
+  outcome::Error BeforeRequest(Request request);
 
  private:
   PlugInSource driverPlugIns_;

@@ -1,6 +1,5 @@
 // The model's optimisation slots: the model's items and session go to the
 // optimisation operations; only the set-up dialog is run here.
-#include "gridmoor/host_records.h"
 #include "model/dialogs.h"
 #include "model/model.h"
 #include "optimisation/optimisation_ops.h"
@@ -80,9 +79,9 @@ void CExcModel::ClearOptimisation(std::int32_t mask) {
   optimisation::ClearOptimisation(ItemsOf(*this), mask);
 }
 
-Error CExcModel::BeforeRequest(std::int32_t code, std::int32_t iarg) {
-  if (code != EXT_CMD_GET_CONSTRAINTS) heldCells.ForgetReadings();
-  if (code == EXT_CMD_SET_CONTROLS && iarg == 0) return Error::Success();
+Error CExcModel::BeforeRequest(Request request) {
+  if (request != Request::kConstraintRead) heldCells.ForgetReadings();
+  if (request == Request::kControlWrite) return Error::Success();
   return heldCells.SendWrites(Session());
 }
 

@@ -109,12 +109,11 @@ class ItemsTest : public test_support::SessionTest {
   // (unless a constraint is read). A held write's failure is the answer.
   std::int32_t Run(ValueSlot slot, std::int32_t handle, double value) {
     value_ = value;
-    static constexpr std::int32_t kCodes[] = {
-        EXT_CMD_GET_OBJECTIVE_FUNCTION, EXT_CMD_GET_CONSTRAINTS, EXT_CMD_SET_CONTROLS,
-        EXT_CMD_GET_CONTROLS,           EXT_CMD_SET_CONTROLS,    EXT_CMD_GET_CONTROLS};
-    const bool integer = slot == ValueSlot::kSetIntControl || slot == ValueSlot::kGetIntControl;
-    if (const outcome::Error held =
-            model_->BeforeRequest(kCodes[static_cast<int>(slot)], integer ? 1 : 0))
+    using Request = model::CExcModel::Request;
+    static constexpr Request kRequests[] = {Request::kOther,        Request::kConstraintRead,
+                                            Request::kControlWrite, Request::kOther,
+                                            Request::kOther,        Request::kOther};
+    if (const outcome::Error held = model_->BeforeRequest(kRequests[static_cast<int>(slot)]))
       return Answer(held);
     const auto read = [&](const casedata::ItemReading& reading) {
       if (reading.value) value_ = *reading.value;
@@ -137,7 +136,9 @@ class ItemsTest : public test_support::SessionTest {
     return -999;
   }
   // Any other request: what is held goes out.
-  std::int32_t SendHeld() { return Answer(model_->BeforeRequest(0, 0)); }
+  std::int32_t SendHeld() {
+    return Answer(model_->BeforeRequest(model::CExcModel::Request::kOther));
+  }
   // What a slot answers, the value it leaves and its message.
   std::tuple<std::int32_t, double, std::string> Outcome(ValueSlot slot, std::int32_t handle,
                                                         double value) {
