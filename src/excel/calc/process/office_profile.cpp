@@ -33,6 +33,11 @@ std::string ProfileSettings() {
       // A macro's ThisWorkbook.Save is the office's Save command, which asks
       // whether to keep a format not its own; unanswered, nothing is saved.
       {"/org.openoffice.Office.Common/Save/Document", "WarnAlienFormat", "false"},
+      // A profile that has never seen this version counts as an upgrade, on
+      // which the office runs its graphics self-tests: some ten seconds of
+      // a core, beside whatever the first document asks of it. No version
+      // is newer than this one, so every profile of ours has seen it.
+      {"/org.openoffice.Setup/Product", "ooSetupLastVersion", "9999.9"},
   };
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
