@@ -72,7 +72,8 @@ bool Overlap(const CellBlock& a, const CellBlock& b) {
 }
 
 std::optional<CellBlock> BlockBelow(std::string_view topLeft, std::size_t rowsBelow,
-                                    std::size_t rows, std::size_t columns) {
+                                    std::size_t rows, std::size_t columns,
+                                    std::size_t columnsRight) {
   const std::optional<CellPosition> first = PlainCell(topLeft);
   if (!first || rows == 0 || columns == 0) return std::nullopt;
   const auto fits = [](int from, std::size_t count, int limit) {
@@ -80,11 +81,26 @@ std::optional<CellBlock> BlockBelow(std::string_view topLeft, std::size_t rowsBe
            static_cast<std::size_t>(from - 1) <= static_cast<std::size_t>(limit) - count;
   };
   if (rowsBelow > static_cast<std::size_t>(kGridRows) ||
+      columnsRight > static_cast<std::size_t>(kGridColumns) ||
       !fits(first->row + static_cast<int>(rowsBelow), rows, kGridRows) ||
-      !fits(first->column, columns, kGridColumns)) {
+      !fits(first->column + static_cast<int>(columnsRight), columns, kGridColumns)) {
     return std::nullopt;
   }
-  return CellBlock{first->row + static_cast<int>(rowsBelow), first->column, rows, columns};
+  return CellBlock{first->row + static_cast<int>(rowsBelow),
+                   first->column + static_cast<int>(columnsRight), rows, columns};
+}
+
+CellBlock Union(const CellBlock& a, const CellBlock& b) {
+  const auto end = [](int first, std::size_t count) {
+    return static_cast<long long>(first) + static_cast<long long>(count);
+  };
+  const int top = std::min(a.firstRow, b.firstRow);
+  const int left = std::min(a.firstColumn, b.firstColumn);
+  return CellBlock{
+      top, left,
+      static_cast<std::size_t>(std::max(end(a.firstRow, a.rows), end(b.firstRow, b.rows)) - top),
+      static_cast<std::size_t>(
+          std::max(end(a.firstColumn, a.columns), end(b.firstColumn, b.columns)) - left)};
 }
 
 std::optional<CellBlock> BlockOf(std::span<const std::string> addresses, std::size_t columns) {
@@ -161,10 +177,10 @@ void BlockRead::Read(CExcExcelObj& session, const CellBlock& block) {
   excel::Worksheet* sheet = session.CurrentWorksheet();
   if (sheet == nullptr || !BlockTransferEnabled()) return;
   try {
-    const com::Variant value =
+    com::Variant value =
         sheet->GetRange(com::Variant::Text(block.First()), com::Variant::Text(block.Last()))
             ->Invoke(excel::kDispidValue2, excel::InvokeKind::kPropertyGet, {});
-    com::VariantGrid grid = com::VariantGrid::FromVariant(value);
+    com::VariantGrid grid = com::VariantGrid::FromVariant(std::move(value));
     // Anything but the block's own shape is not trusted: cell by cell then.
     if (grid.Rows() != block.rows || grid.Columns() != block.columns) return;
     values_ = std::move(grid);
@@ -184,10 +200,31 @@ std::string BlockRead::Address(std::size_t row, std::size_t column) const {
                 block_->firstColumn + static_cast<int>(column));
 }
 
+const com::Variant* BlockRead::At(const CellPosition& cell) const {
+  if (!values_ || !block_ || cell.row < block_->firstRow || cell.column < block_->firstColumn)
+    return nullptr;
+  const auto row = static_cast<std::size_t>(cell.row - block_->firstRow);
+  const auto column = static_cast<std::size_t>(cell.column - block_->firstColumn);
+  if (row >= block_->rows || column >= block_->columns) return nullptr;
+  return Find(row, column);
+}
+
 const com::Variant* BlockRead::Find(std::size_t row, std::size_t column) const {
   if (!values_) return nullptr;
   return &values_->At(values_->FirstRow() + static_cast<std::int32_t>(row),
                       values_->FirstColumn() + static_cast<std::int32_t>(column));
+}
+
+std::optional<BlockPart> PartOf(const BlockRead& read, const CellBlock& block) {
+  const std::optional<CellBlock>& whole = read.Block();
+  if (!read.WasRead() || !whole || block.firstRow < whole->firstRow ||
+      block.firstColumn < whole->firstColumn)
+    return std::nullopt;
+  const auto row = static_cast<std::size_t>(block.firstRow - whole->firstRow);
+  const auto column = static_cast<std::size_t>(block.firstColumn - whole->firstColumn);
+  if (row + block.rows > whole->rows || column + block.columns > whole->columns)
+    return std::nullopt;
+  return BlockPart{&read, row, column};
 }
 
 bool WriteBlock(CExcExcelObj& session, std::span<const std::string> addresses, std::size_t columns,

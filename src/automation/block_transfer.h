@@ -51,10 +51,15 @@ struct CellBlock {
 bool Overlap(const CellBlock& a, const CellBlock& b);
 
 // The rectangle of `rows` x `columns` cells (each at least 1) whose top left
-// cell lies `rowsBelow` rows under the plain A1 cell `topLeft`; none when
-// `topLeft` is anything else or the rectangle leaves the grid.
+// cell lies `rowsBelow` rows under and `columnsRight` columns right of the
+// plain A1 cell `topLeft`; none when `topLeft` is anything else or the
+// rectangle leaves the grid.
 std::optional<CellBlock> BlockBelow(std::string_view topLeft, std::size_t rowsBelow,
-                                    std::size_t rows, std::size_t columns);
+                                    std::size_t rows, std::size_t columns,
+                                    std::size_t columnsRight = 0);
+
+// The smallest rectangle holding both.
+CellBlock Union(const CellBlock& a, const CellBlock& b);
 
 // The rectangle that `addresses` (row by row, `columns` to a row) form: each
 // a plain A1 cell (letters, digits, "$") inside A1 ... XFD1048576, each row
@@ -88,12 +93,17 @@ class BlockRead {
 
   // Whether the cells came in one call (else each is read alone).
   bool WasRead() const { return values_.has_value(); }
+  // The rectangle read, when it is known.
+  const std::optional<CellBlock>& Block() const { return block_; }
   // The address the single-cell read of the i-th cell names.
   std::string NthAddress(std::size_t i) const;
 
   // The value a single-cell read of (row, column) gives, from the block;
   // null when the cell must be read alone.
   const com::Variant* Find(std::size_t row, std::size_t column) const;
+  // The same for a cell by its place on the sheet; null outside a
+  // rectangle read.
+  const com::Variant* At(const CellPosition& cell) const;
   // The cell's address as the single-cell read names it.
   std::string Address(std::size_t row, std::size_t column) const;
 
@@ -109,20 +119,24 @@ class BlockRead {
   std::vector<std::size_t> places_;  // a covering read's cells, row by row in block_
 };
 
-// A rectangle of a read's cells, row by row from its `first` cell: a part of
-// one covering read taken as if it had been read alone.
+// A rectangle of a read's cells from its cell (`row`, `column`) on: a part
+// of one larger read taken as if it had been read alone.
 struct BlockPart {
   const BlockRead* read = nullptr;
-  std::size_t first = 0;
-  std::size_t columns = 1;
+  std::size_t row = 0;
+  std::size_t column = 0;
 
-  const com::Variant* Find(std::size_t row, std::size_t column) const {
-    return read->Nth(first + row * columns + column);
+  const com::Variant* Find(std::size_t r, std::size_t c) const {
+    return read->Find(row + r, column + c);
   }
-  std::string Address(std::size_t row, std::size_t column) const {
-    return read->NthAddress(first + row * columns + column);
+  std::string Address(std::size_t r, std::size_t c) const {
+    return read->Address(row + r, column + c);
   }
 };
+
+// The part of a rectangle read that `block` is; none when nothing was read
+// or the read does not hold all of `block`.
+std::optional<BlockPart> PartOf(const BlockRead& read, const CellBlock& block);
 
 // Writes `values` into the cells `addresses` name (both row by row,
 // `columns` to a row) in one call. False when nothing was written and the

@@ -1,5 +1,8 @@
 #include "automation/cell_transfer.h"
 
+#include <cfloat>
+#include <charconv>
+#include <cmath>
 #include <optional>
 
 #include "automation/cell_address.h"
@@ -124,8 +127,28 @@ outcome::Expected<double> ReadCellNumber(CExcExcelObj* session, const std::strin
   }
 }
 
+std::optional<double> NumberThroughText(double value) {
+  if (value == 0) return 0;  // -0 shows as "0"
+  // A normal double's rounding interval is far narrower than the gaps
+  // between 15-digit decimals, so when its shortest text has at most 15
+  // digits, that text is also its 15-digit rounding: the value comes back.
+  if (std::fabs(value) >= DBL_MIN && std::fabs(value) <= DBL_MAX) {
+    char buffer[32];
+    const char* end =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+    int digits = 0;
+    for (const char* c = buffer; c != end && *c != 'e'; ++c)
+      digits += *c >= '0' && *c <= '9';
+    if (digits <= 15) return value;
+  }
+  return text::ParseWholeNumber(com::FormatDouble(value));
+}
+
 outcome::Expected<double> CellNumber(const com::Variant& value, std::string_view sheetName,
                                      const std::string& cell) {
+  if (value.vt == com::VT_R8 && std::isfinite(value.dblVal)) {
+    if (const std::optional<double> number = NumberThroughText(value.dblVal)) return *number;
+  }
   outcome::Expected<std::string> text = CellValueText(value, sheetName, cell);
   if (!text) return text.TakeError();
   if (text::IsBlank(*text)) return values::kUndefinedValue;

@@ -3,6 +3,7 @@
 // "There is no connection to Excel".
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -57,6 +58,12 @@ outcome::Expected<double> ReadCellDouble(CExcExcelObj* session, const std::strin
 // and with the application's own words when it refuses the read.
 outcome::Expected<double> ReadCellNumber(CExcExcelObj* session, const std::string& worksheet,
                                          const std::string& cell, std::string_view sheetName = {});
+
+// The number a cell holding the finite double `value` gives when read as
+// text (15 significant digits) and back, found without the text for the
+// common number whose shortest text has no more digits than that; none
+// when that text is no number (it rounds beyond the largest double).
+std::optional<double> NumberThroughText(double value);
 
 // What ReadCellNumber gives for `value`, the cell's value already read (a
 // block read's, say).

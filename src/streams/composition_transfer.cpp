@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -124,24 +125,46 @@ Expected<std::optional<double>> GivenNumber(Expected<std::string> text, std::str
   return std::optional<double>(*number);
 }
 
+// The number of a cell read ahead that holds one, which needs no text.
+std::optional<double> HeldNumber(const automation::BlockPart& cells, std::size_t row,
+                                 std::size_t column) {
+  const com::Variant* value = cells.Find(row, column);
+  if (value == nullptr || value->vt != com::VT_R8 || !std::isfinite(value->dblVal))
+    return std::nullopt;
+  return automation::NumberThroughText(value->dblVal);
+}
+
+// A table or matrix cell's number, none when it leaves its property out.
+Expected<std::optional<double>> GivenNumber(automation::CExcExcelObj& session,
+                                            std::string_view sheetName,
+                                            const automation::BlockPart& cells, std::size_t row,
+                                            std::size_t column) {
+  if (const std::optional<double> held = HeldNumber(cells, row, column)) return held;
+  return GivenNumber(CellText(session, sheetName, cells, row, column), sheetName,
+                     [&] { return cells.Address(row, column); });
+}
+
+// The mole fraction is always there: an empty cell reads as 0.
+Expected<double> MoleFraction(automation::CExcExcelObj& session, std::string_view sheetName,
+                              const automation::BlockPart& table, std::size_t i) {
+  if (const std::optional<double> held = HeldNumber(table, i, 0)) return *held;
+  Expected<std::string> text = CellText(session, sheetName, table, i, 0);
+  if (!text) return text.TakeError();
+  if (text::IsBlank(*text)) return 0.0;
+  return NumberOf(*text, sheetName, [&] { return table.Address(i, 0); });
+}
+
 // Component i's table row, then its matrix row, into the values.
 Error ReadComponent(automation::CExcExcelObj& session, std::string_view sheetName,
                     const casedata::CExcStreamCompositionData& block,
                     const automation::BlockPart& table, const automation::BlockPart* matrix,
                     std::size_t i, std::size_t count, casedata::IprValues& values) {
-  // The mole fraction is always there: an empty cell reads as 0.
-  Expected<std::string> moleText = CellText(session, sheetName, table, i, 0);
-  if (!moleText) return moleText.TakeError();
-  Expected<double> mole = text::IsBlank(*moleText)
-                              ? Expected<double>(0.0)
-                              : NumberOf(*moleText, sheetName, [&] { return table.Address(i, 0); });
+  Expected<double> mole = MoleFraction(session, sheetName, table, i);
   if (!mole) return mole.TakeError();
   values.components[0][i] = *mole;
   for (std::size_t k = 2; k <= casedata::kComponentColumnCount; ++k) {
     const casedata::ComponentColumn& column = casedata::kComponentColumns[k - 1];
-    Expected<std::optional<double>> number =
-        GivenNumber(CellText(session, sheetName, table, i, k - 1), sheetName,
-                    [&] { return table.Address(i, k - 1); });
+    Expected<std::optional<double>> number = GivenNumber(session, sheetName, table, i, k - 1);
     if (!number) return number.TakeError();
     if (!*number) continue;
     values.componentFlags |= column.flag;
@@ -150,9 +173,7 @@ Error ReadComponent(automation::CExcExcelObj& session, std::string_view sheetNam
   }
   for (std::size_t j = 0; matrix != nullptr && j < count; ++j) {
     if (j == i) continue;  // the diagonal has no coefficient
-    Expected<std::optional<double>> number =
-        GivenNumber(CellText(session, sheetName, *matrix, i, j), sheetName,
-                    [&] { return matrix->Address(i, j); });
+    Expected<std::optional<double>> number = GivenNumber(session, sheetName, *matrix, i, j);
     if (!number) return number.TakeError();
     if (!*number) continue;
     values.componentFlags |= casedata::kHasInteraction;
@@ -161,14 +182,26 @@ Error ReadComponent(automation::CExcExcelObj& session, std::string_view sheetNam
   return Error::Success();
 }
 
+// A cell below the table: from the read ahead when it holds the cell.
+Expected<std::string> CellText(automation::CExcExcelObj& session, std::string_view sheetName,
+                               const std::string& address, const automation::BlockRead* ahead,
+                               const std::optional<automation::CellPosition>& place) {
+  const com::Variant* value = ahead != nullptr && place ? ahead->At(*place) : nullptr;
+  if (value == nullptr) return CellText(session, sheetName, address);
+  return automation::CellValueText(*value, sheetName, address);
+}
+
 // The mass rate and the EOS model below the table.
 Error ReadMassRateAndModel(automation::CExcExcelObj& session, std::string_view sheetName,
                            const casedata::CExcStreamCompositionData& block,
-                           casedata::IprValues& values) {
+                           casedata::IprValues& values, const automation::BlockRead* ahead,
+                           const CompositionPlaces* places) {
   if (!block.massRateCell.IsBlank()) {
     const std::string cell = block.massRateCell.str();
     Expected<std::optional<double>> number =
-        GivenNumber(CellText(session, sheetName, cell), sheetName, [&] { return cell; });
+        GivenNumber(CellText(session, sheetName, cell, ahead,
+                             places != nullptr ? places->massRate : std::nullopt),
+                    sheetName, [&] { return cell; });
     if (!number) return number.TakeError();
     if (*number) {
       values.massRate =
@@ -177,7 +210,8 @@ Error ReadMassRateAndModel(automation::CExcExcelObj& session, std::string_view s
   }
   std::uint32_t eos = casedata::kEosOther;
   if (!block.eosModelCell.IsBlank()) {
-    Expected<std::string> text = CellText(session, sheetName, block.eosModelCell.str());
+    Expected<std::string> text = CellText(session, sheetName, block.eosModelCell.str(), ahead,
+                                          places != nullptr ? places->eosModel : std::nullopt);
     if (!text) return text.TakeError();
     if (EqualsIgnoringCase(*text, "PR")) {
       eos = casedata::kEosPengRobinson;
@@ -211,21 +245,44 @@ Error WriteMassRateAndModel(automation::CExcExcelObj& session,
 
 }  // namespace
 
-std::vector<std::string> CompositionCells(const casedata::CExcStreamCompositionData& block,
-                                          std::size_t count) {
-  count = std::min(count, casedata::kMaxComponents);
-  std::vector<std::string> cells = TableAddresses(block, count, kColumnTable);
-  if (!block.interactionCell.IsBlank()) {
-    const std::vector<std::string> matrix = MatrixAddresses(block, count);
-    cells.insert(cells.end(), matrix.begin(), matrix.end());
+std::size_t CompositionPlaces::CellCount() const {
+  return table.rows * table.columns + (matrix ? matrix->rows * matrix->columns : 0) +
+         (massRate ? 1 : 0) + (eosModel ? 1 : 0);
+}
+
+automation::CellBlock CompositionPlaces::Covering() const {
+  automation::CellBlock covering = table;
+  if (matrix) covering = automation::Union(covering, *matrix);
+  for (const std::optional<automation::CellPosition>& cell : {massRate, eosModel}) {
+    if (cell) covering = automation::Union(covering, {cell->row, cell->column, 1, 1});
   }
-  return cells;
+  return covering;
+}
+
+std::optional<CompositionPlaces> CompositionBlocks(const casedata::CExcStreamCompositionData& block,
+                                                   std::size_t count) {
+  count = std::min(count, casedata::kMaxComponents);
+  // The cells the single-cell transfer steps to from a plain top-left cell
+  // are these rectangles' cells exactly.
+  const std::optional<automation::CellBlock> table = automation::BlockBelow(
+      block.componentTableCell.view(), 0, count, casedata::kComponentColumnCount, kColumnTable);
+  if (!table) return std::nullopt;
+  CompositionPlaces places{*table, std::nullopt, std::nullopt, std::nullopt};
+  if (!block.interactionCell.IsBlank()) {
+    places.matrix = automation::BlockBelow(block.interactionCell.view(), 0, count, count);
+    if (!places.matrix) return std::nullopt;
+  }
+  // Any other mass rate or EOS model cell is read alone.
+  if (!block.massRateCell.IsBlank())
+    places.massRate = automation::PlainCell(block.massRateCell.view());
+  if (!block.eosModelCell.IsBlank())
+    places.eosModel = automation::PlainCell(block.eosModelCell.view());
+  return places;
 }
 
 Error ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
                            const casedata::CExcStreamCompositionData& block, std::size_t count,
-                           casedata::IprValues& values, const automation::BlockRead* whole,
-                           std::size_t first) {
+                           casedata::IprValues& values, const automation::BlockRead* ahead) {
   count = std::min(count, casedata::kMaxComponents);
   values.componentCount = static_cast<std::uint32_t>(count);
   values.compositionPresent = 1;
@@ -237,28 +294,32 @@ Error ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view s
   // Both blocks are read first; their values are then taken in the
   // single-cell order (a component's table row, then its matrix row), so
   // that the first cell that fails decides what was filled.
-  const std::size_t tableCells = count * casedata::kComponentColumnCount;
+  const std::optional<CompositionPlaces> places =
+      ahead != nullptr && ahead->WasRead() ? CompositionBlocks(block, count) : std::nullopt;
+  std::optional<automation::BlockPart> tablePart =
+      places ? automation::PartOf(*ahead, places->table) : std::nullopt;
+  std::optional<automation::BlockPart> matrixPart =
+      places && places->matrix ? automation::PartOf(*ahead, *places->matrix) : std::nullopt;
   std::optional<automation::BlockRead> table;
   std::optional<automation::BlockRead> matrix;
-  automation::BlockPart tablePart{whole, first, casedata::kComponentColumnCount};
-  automation::BlockPart matrixPart{whole, first + tableCells, count};
-  if (whole == nullptr || !whole->WasRead()) {
+  if (!tablePart || (hasInteraction && !matrixPart)) {
     // Each block in a call of its own.
     table.emplace(session, TableAddresses(block, count, kColumnTable),
                   casedata::kComponentColumnCount);
     matrix.emplace(session,
                    hasInteraction ? MatrixAddresses(block, count) : std::vector<std::string>(),
                    count);
-    tablePart = {&*table, 0, casedata::kComponentColumnCount};
-    matrixPart = {&*matrix, 0, count};
+    tablePart = automation::BlockPart{&*table, 0, 0};
+    matrixPart = automation::BlockPart{&*matrix, 0, 0};
   }
   for (std::size_t i = 0; i < count; ++i) {
-    if (Error failed = ReadComponent(session, sheetName, block, tablePart,
-                                     hasInteraction ? &matrixPart : nullptr, i, count, values)) {
+    if (Error failed = ReadComponent(session, sheetName, block, *tablePart,
+                                     hasInteraction ? &*matrixPart : nullptr, i, count, values)) {
       return failed;
     }
   }
-  return ReadMassRateAndModel(session, sheetName, block, values);
+  return ReadMassRateAndModel(session, sheetName, block, values, places ? ahead : nullptr,
+                              places ? &*places : nullptr);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,18 +25,32 @@ namespace streams::detail {
 // current worksheet, `sheetName`. An empty mole fraction is 0, an empty or
 // "--" property not given; any other text that is not wholly a number fails
 // naming the sheet and cell.
-// `whole`, when it read its cells in one call, holds them from its cell
-// `first` on, as CompositionCells lists them; otherwise each block is read
-// in a call of its own.
+// `ahead`, when one read took the composition's cells already, holds them
+// where CompositionBlocks places them; otherwise each block is read in a
+// call of its own.
 outcome::Error ReadCompositionBlock(automation::CExcExcelObj& session, std::string_view sheetName,
                                     const casedata::CExcStreamCompositionData& block,
                                     std::size_t count, casedata::IprValues& values,
-                                    const automation::BlockRead* whole = nullptr,
-                                    std::size_t first = 0);
-// The table's and matrix's cells ReadCompositionBlock reads, in its order:
-// the table row by row, then the matrix.
-std::vector<std::string> CompositionCells(const casedata::CExcStreamCompositionData& block,
-                                          std::size_t count);
+                                    const automation::BlockRead* ahead = nullptr);
+
+// Where ReadCompositionBlock's cells lie: the table's value columns (the
+// names left out), the matrix when there is one, and the mass rate and EOS
+// model cells when given.
+struct CompositionPlaces {
+  automation::CellBlock table;
+  std::optional<automation::CellBlock> matrix;
+  std::optional<automation::CellPosition> massRate;
+  std::optional<automation::CellPosition> eosModel;
+
+  // The cells they hold, a cell counted once for each of them it is in.
+  std::size_t CellCount() const;
+  // The smallest rectangle holding them all.
+  automation::CellBlock Covering() const;
+};
+// None when a top-left cell is not a plain A1 cell or a block leaves the
+// grid, or a given mass rate or EOS model cell is not plain.
+std::optional<CompositionPlaces> CompositionBlocks(const casedata::CExcStreamCompositionData& block,
+                                                   std::size_t count);
 
 // Writes the names of `composition` (at most kMaxComponents) and the
 // values' components, matrix, mass rate and EOS model into the cells.

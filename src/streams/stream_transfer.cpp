@@ -107,11 +107,10 @@ Error SettingDataFailed(const Error& why) {
   return Error::Failed("Error in setting data in Excel: " + why.Message());
 }
 
-// Whether one read of the rectangle covering `cells` reads few others: a
+// Whether one read of `block` reads few cells beside the `cells` wanted: a
 // cell costs less than a call, but thousands of them do not.
-bool Tight(const std::vector<std::string>& cells) {
-  const std::optional<automation::CellBlock> block = automation::CoveringBlock(cells);
-  return block && block->rows * block->columns <= cells.size() + cells.size() / 8;
+bool Tight(const automation::CellBlock& block, std::size_t cells) {
+  return block.rows * block.columns <= cells + cells / 8;
 }
 
 // The property rows' cells, those given, in order.
@@ -131,50 +130,80 @@ std::vector<std::string> PropertyCells(const casedata::CExcOutputStreamData& str
 // little else; otherwise the property cells and the composition each in one
 // where they can be.
 struct StreamReads {
-  automation::BlockRead properties;            // the property cells first
+  automation::BlockRead properties;            // the property cells
   std::optional<automation::BlockRead> apart;  // the composition, read apart
-  std::size_t propertyCount = 0;
-  bool together = false;  // `properties` holds the composition's cells after its own
+  // Where each property cell lies when `properties` is the one rectangle
+  // that holds the composition's cells too.
+  std::optional<std::vector<automation::CellPosition>> together;
 
-  // The read holding the composition's cells, from cell First() on; null
-  // when they were not read ahead.
+  // The i-th given property cell's value; null when it must be read alone.
+  const com::Variant* Property(std::size_t i) const {
+    return together ? properties.At((*together)[i]) : properties.Nth(i);
+  }
+  // The read holding the composition's cells; null when they were not read
+  // ahead.
   const automation::BlockRead* Composition() const {
     if (together) return properties.WasRead() ? &properties : nullptr;
     return apart && apart->WasRead() ? &*apart : nullptr;
   }
-  std::size_t First() const { return together ? propertyCount : 0; }
 };
+
+// The rectangle holding the property cells and the composition's, and where
+// each property cell lies; none when a property cell is not a plain cell or
+// the rectangle holds too much else.
+std::optional<automation::CellBlock> TogetherBlock(const std::vector<std::string>& cells,
+                                                   const detail::CompositionPlaces& composition,
+                                                   std::vector<automation::CellPosition>& places) {
+  automation::CellBlock covering = composition.Covering();
+  for (const std::string& cell : cells) {
+    const std::optional<automation::CellPosition> place = automation::PlainCell(cell);
+    if (!place) return std::nullopt;
+    places.push_back(*place);
+    covering = automation::Union(covering, {place->row, place->column, 1, 1});
+  }
+  if (!Tight(covering, cells.size() + composition.CellCount())) return std::nullopt;
+  return covering;
+}
 
 StreamReads ReadAhead(automation::CExcExcelObj& session,
                       const casedata::CExcOutputStreamData& stream,
                       const casedata::CExcCompositionDefinition* composition) {
   std::vector<std::string> cells = PropertyCells(stream);
-  const std::size_t count = cells.size();
-  if (composition == nullptr)
-    return {automation::BlockRead::Covering(session, std::move(cells)), std::nullopt, count, false};
-  std::vector<std::string> more =
-      detail::CompositionCells(stream.composition, composition->ComponentCount());
-  cells.insert(cells.end(), more.begin(), more.end());
-  if (Tight(cells))
-    return {automation::BlockRead::Covering(session, std::move(cells)), std::nullopt, count, true};
-  StreamReads reads{automation::BlockRead::Covering(session, PropertyCells(stream)), std::nullopt,
-                    count, false};
-  if (Tight(more)) reads.apart = automation::BlockRead::Covering(session, std::move(more));
+  // Rectangles worked out from the top-left cells: no address per cell.
+  std::optional<detail::CompositionPlaces> places =
+      composition != nullptr
+          ? detail::CompositionBlocks(stream.composition, composition->ComponentCount())
+          : std::nullopt;
+  if (places) {
+    std::vector<automation::CellPosition> at;
+    if (const std::optional<automation::CellBlock> block = TogetherBlock(cells, *places, at))
+      return {automation::BlockRead(session, *block), std::nullopt, std::move(at)};
+  }
+  StreamReads reads{automation::BlockRead::Covering(session, std::move(cells)), std::nullopt,
+                    std::nullopt};
+  if (!places) return reads;
+  if (!Tight(places->Covering(), places->CellCount())) {
+    // The mass rate and EOS model cells are then read alone.
+    places->massRate.reset();
+    places->eosModel.reset();
+  }
+  if (Tight(places->Covering(), places->CellCount()))
+    reads.apart.emplace(session, places->Covering());
   return reads;
 }
 
 // The stream's bound rows from the current worksheet, the one just
 // selected; a blank row keeps the host's value. Their cells come from
-// `block`, a covering read that holds them first, and are taken in row
-// order, so that the first failing cell decides what was filled.
+// `reads` where it holds them, and are taken in row order, so that the
+// first failing cell decides what was filled.
 Error ReadPropertyRows(automation::CExcExcelObj& session,
-                       const casedata::CExcOutputStreamData& stream,
-                       const automation::BlockRead& block, casedata::IprValues& values) {
+                       const casedata::CExcOutputStreamData& stream, const StreamReads& reads,
+                       casedata::IprValues& values) {
   std::vector<std::size_t> rows;
   const std::vector<std::string> cells = PropertyCells(stream, &rows);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const std::size_t row = rows[i];
-    const com::Variant* read = block.Nth(i);
+    const com::Variant* read = reads.Property(i);
     outcome::Expected<double> value =
         read != nullptr
             ? automation::CellNumber(*read, stream.sheetName, cells[i])
@@ -252,13 +281,13 @@ outcome::Partial<casedata::IprValues> GetIPR(const casedata::CExcCaseDetails& de
   }
   try {
     const StreamReads reads = ReadAhead(*session, *stream, composition);
-    if (const Error failed = ReadPropertyRows(*session, *stream, reads.properties, values)) {
+    if (const Error failed = ReadPropertyRows(*session, *stream, reads, values)) {
       return fail(GettingDataFailed(failed));
     }
     if (composition != nullptr) {
       if (const Error failed = detail::ReadCompositionBlock(
               *session, stream->sheetName, stream->composition, composition->ComponentCount(),
-              values, reads.Composition(), reads.First())) {
+              values, reads.Composition())) {
         return fail(GettingDataFailed(failed));
       }
     }

@@ -34,6 +34,13 @@ Bound BoundOf(SAFEARRAY* array, std::uint32_t dim) {
   return {low, static_cast<std::size_t>(std::int64_t{high} - low + 1)};
 }
 
+// Moves `from` into `to`, an empty element, leaving `from` empty: no copy
+// of its text, and nothing freed twice.
+void Take(VARIANT& to, VARIANT& from) {
+  to = from;
+  from.vt = VT_EMPTY;
+}
+
 }  // namespace
 
 VariantGrid::VariantGrid(std::size_t rows, std::size_t columns, std::int32_t firstRow,
@@ -62,14 +69,27 @@ const Variant& VariantGrid::At(std::int32_t row, std::int32_t column) const {
   return cells_[Offset(row, column)];
 }
 
-Variant VariantGrid::ToVariant() const {
+Variant VariantGrid::EmptyArray() const {
   const SAFEARRAYBOUND bounds[2] = {{static_cast<std::uint32_t>(rows_), firstRow_},
                                     {static_cast<std::uint32_t>(columns_), firstColumn_}};
   Variant result = Variant::Array(GmSafeArrayCreate(VT_VARIANT, 2, bounds));
   if (result.parray == nullptr) Throw(E_OUTOFMEMORY);
+  return result;
+}
+
+Variant VariantGrid::ToVariant() const& {
+  Variant result = EmptyArray();
   auto* elements = static_cast<VARIANT*>(result.parray->pvData);
   for (std::size_t i = 0; i < cells_.size(); ++i)
     ThrowIfFailed(GmVariantCopy(&elements[i], &cells_[i]));
+  return result;
+}
+
+Variant VariantGrid::ToVariant() && {
+  Variant result = EmptyArray();
+  auto* elements = static_cast<VARIANT*>(result.parray->pvData);
+  for (std::size_t i = 0; i < cells_.size(); ++i)
+    Take(elements[i], cells_[i]);
   return result;
 }
 
@@ -86,6 +106,21 @@ VariantGrid VariantGrid::FromVariant(const VARIANT& value) {
   // A one-dimensional array is one row, so its elements keep their order.
   for (std::size_t i = 0; i < grid.cells_.size(); ++i)
     grid.cells_[i] = Variant(elements[i]);
+  return grid;
+}
+
+VariantGrid VariantGrid::FromVariant(Variant&& value) {
+  // Only an array the variant owns may give its elements up.
+  if (value.vt != (VT_ARRAY | VT_VARIANT) || value.parray == nullptr ||
+      GmSafeArrayGetDim(value.parray) != 2 || value.parray->cbElements != sizeof(VARIANT))
+    return FromVariant(static_cast<const VARIANT&>(value));
+  SAFEARRAY* array = value.parray;
+  const Bound rows = BoundOf(array, 1);
+  const Bound columns = BoundOf(array, 2);
+  VariantGrid grid(rows.count, columns.count, rows.first, columns.first);
+  auto* elements = static_cast<VARIANT*>(array->pvData);
+  for (std::size_t i = 0; i < grid.cells_.size(); ++i)
+    Take(grid.cells_[i], elements[i]);
   return grid;
 }
 

@@ -30,16 +30,22 @@ class VariantGrid {
   const Variant& At(std::int32_t row, std::int32_t column) const;
 
   // A deep copy as a VT_ARRAY|VT_VARIANT VARIANT; throws com::Error.
-  Variant ToVariant() const;
+  Variant ToVariant() const&;
+  // The same without copying: the cells move into the array.
+  Variant ToVariant() &&;
   // A deep copy of a VT_ARRAY|VT_VARIANT (also by reference, or behind
   // VT_BYREF|VT_VARIANT). A one-dimensional array becomes one row, its bound
   // the column bound. Anything else throws com::Error(DISP_E_TYPEMISMATCH).
   static VariantGrid FromVariant(const VARIANT& value);
+  // The same, moving the elements out of an array `value` holds itself.
+  static VariantGrid FromVariant(Variant&& value);
 
   friend bool operator==(const VariantGrid& a, const VariantGrid& b) = default;
 
  private:
   std::size_t Offset(std::int32_t row, std::int32_t column) const;
+  // A VT_ARRAY|VT_VARIANT of this grid's bounds, every element VT_EMPTY.
+  Variant EmptyArray() const;
 
   std::size_t rows_ = 0;
   std::size_t columns_ = 0;

@@ -262,7 +262,7 @@ class CalcRange final : public Range {
       for (const auto& [r, c] : LogicalCells(*document_, handles, zeroOrOne))
         grid.At(r + 1, c + 1) = com::Variant::Bool(grid.At(r + 1, c + 1).dblVal != 0);
     }
-    return grid.ToVariant();
+    return std::move(grid).ToVariant();
   }
 
   void PutValue(const com::Variant& argument) {
