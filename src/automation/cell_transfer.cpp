@@ -128,12 +128,14 @@ outcome::Expected<double> ReadCellNumber(CExcExcelObj* session, const std::strin
 }
 
 std::optional<double> NumberThroughText(double value) {
-  if (value == 0) return 0;  // -0 shows as "0"
+  if (value == 0) return 0.0;  // -0 shows as "0"
+  const double magnitude = std::fabs(value);
+  if (magnitude < 1e15 && value == std::trunc(value)) return value;  // 15 digits at most
+  char buffer[40];
   // A normal double's rounding interval is far narrower than the gaps
   // between 15-digit decimals, so when its shortest text has at most 15
   // digits, that text is also its 15-digit rounding: the value comes back.
-  if (std::fabs(value) >= DBL_MIN && std::fabs(value) <= DBL_MAX) {
-    char buffer[32];
+  if (magnitude >= DBL_MIN && magnitude <= DBL_MAX) {
     const char* end =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
     int digits = 0;
@@ -141,6 +143,13 @@ std::optional<double> NumberThroughText(double value) {
       digits += *c >= '0' && *c <= '9';
     if (digits <= 15) return value;
   }
+  // The text itself, read back as the cell's text is read (the letter's
+  // case aside); a text out of range goes the text's own way.
+  const char* end =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15).ptr;
+  double number = 0;
+  const std::from_chars_result read = std::from_chars(buffer, end, number);
+  if (read.ec == std::errc() && read.ptr == end) return number;
   return text::ParseWholeNumber(com::FormatDouble(value));
 }
 
