@@ -189,11 +189,6 @@ void BlockRead::Read(CExcExcelObj& session, const CellBlock& block) {
   }
 }
 
-std::string BlockRead::NthAddress(std::size_t i) const {
-  if (covering_) return addresses_[i];
-  return Address(i / columns_, i % columns_);
-}
-
 std::string BlockRead::Address(std::size_t row, std::size_t column) const {
   if (!block_) return addresses_[row * columns_ + column];
   return A1Name(block_->firstRow + static_cast<int>(row),

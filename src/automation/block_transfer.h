@@ -95,8 +95,6 @@ class BlockRead {
   bool WasRead() const { return values_.has_value(); }
   // The rectangle read, when it is known.
   const std::optional<CellBlock>& Block() const { return block_; }
-  // The address the single-cell read of the i-th cell names.
-  std::string NthAddress(std::size_t i) const;
 
   // The value a single-cell read of (row, column) gives, from the block;
   // null when the cell must be read alone.
