@@ -9,12 +9,9 @@
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/connection/XConnection.hpp>
-#include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
-#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/lang/XEventListener.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
-#include <com/sun/star/util/XCloseable.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
 
@@ -121,44 +118,6 @@ uno::Reference<uno::XComponentContext> LocalContext() {
   }
   std::remove(pattern);
   return context;
-}
-
-// A workbook of one formula, as a flat file: what its loading exercises
-// (type detection, the import filter, the spreadsheet module, formulas).
-constexpr char kFirstWorkbook[] =
-    R"(<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
- xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" office:version="1.3"
- office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
- <office:body><office:spreadsheet><table:table table:name="Sheet1"><table:table-row>
-  <table:table-cell office:value-type="float" office:value="1"/>
-  <table:table-cell table:formula="of:=[.A1]*2" office:value-type="float" office:value="2"/>
- </table:table-row></table:table></office:spreadsheet></office:body></office:document>
-)";
-
-// A new office loads its spreadsheet module, filters and formula engine
-// with its first workbook, which cost that workbook's run about half a
-// second: an office kept for others loads one of its own first, as their
-// workbooks are loaded (a view unless there can be none, no macros), and
-// closes it. A failure here is left for the office's state check to find.
-void LoadFirstWorkbook(const uno::Reference<css::frame::XDesktop2>& desktop, bool views,
-                       const fs::path& folder) {
-  const fs::path file = folder / "first-workbook.fods";
-  if (!(std::ofstream(file) << kFirstWorkbook)) return;
-  IgnoringFailures([&] {
-    uno::Sequence<css::beans::PropertyValue> arguments(2);
-    arguments.getArray()[0].Name = "Hidden";
-    arguments.getArray()[0].Value <<= !views;
-    arguments.getArray()[1].Name = "MacroExecutionMode";
-    arguments.getArray()[1].Value <<= css::document::MacroExecMode::NEVER_EXECUTE;
-    const uno::Reference<css::frame::XComponentLoader> loader(desktop, uno::UNO_QUERY_THROW);
-    const uno::Reference<css::util::XCloseable> document(
-        loader->loadComponentFromURL(Utf8ToOUString(FileUrlFromPath(file)), "_blank", 0, arguments),
-        uno::UNO_QUERY);
-    if (document.is()) document->close(true);
-  });
-  std::error_code ignored;
-  fs::remove(file, ignored);
 }
 
 std::string UniquePipeName() {
