@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <tuple>
 
@@ -68,6 +70,34 @@ TEST_F(OfficeProgramTest, TheOverrideAloneIsLookedAtElsePathThenTheUsualFolders)
   EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "", {root_ / "usual1", root_ / "usual2"}), usual);
   EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "", {root_ / "usual1"}), std::nullopt);
   EXPECT_EQ(FindOfficeProgramIn(std::nullopt, "::", {}), std::nullopt);
+}
+
+TEST_F(OfficeProgramTest, TheVersionIsTheAboutBoxPropertyOfTheRegistryBesideTheProgram) {
+  const fs::path program = MakeFile("office/program/soffice.bin");
+  const fs::path registry = root_ / "office/share/registry/main.xcd";
+  fs::create_directories(registry.parent_path());
+  const std::string property = "<prop oor:name=\"ooSetupVersionAboutBox\">";
+  // Megabytes of other items come before it in the office's own file.
+  const std::string before(3 << 20, ' ');
+  const struct {
+    std::string xml;
+    std::optional<std::string> version;
+  } cases[] = {
+      {before + property + "<value>25.2.3</value></prop>", "25.2.3"},
+      {property + "\n  <value>7.4</value>" + before + "<value>9</value>", "7.4"},
+      {before + "<prop oor:name=\"ooSetupVersion\"><value>25.2</value></prop>", std::nullopt},
+      {property + "<value>25.2 beta</value>", std::nullopt},
+      {property + "<value></value>", std::nullopt},
+      {property + "<value>25.2", std::nullopt},
+      {property + "<value>" + std::string(70, '1') + "</value>", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(registry, std::ios::binary | std::ios::trunc) << c.xml;
+    EXPECT_EQ(OfficeVersionOf(program), c.version) << c.xml.substr(0, 80);
+  }
+  fs::remove(registry);
+  EXPECT_EQ(OfficeVersionOf(program), std::nullopt);
 }
 
 TEST(OfficeFiles, UrlsEncodeEverythingButPlainCharactersAndPathsAreMadeAbsolute) {

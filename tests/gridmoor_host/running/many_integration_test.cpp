@@ -476,10 +476,18 @@ TEST(IntegrationWarm, OfficeStartRunStopLeavesNothingRunning) {
     EXPECT_THAT(busy.err, HasSubstr("in use by another run; this run starts its own office"));
     held->End(true);
   }
-  const Result warm = Host("run " + scenario.string() + " --quiet --out " + (xdg / "warm").string(),
-                           xdg, environment);
+  const Result warm =
+      Host("run " + scenario.string() + " --progress json --out " + (xdg / "warm").string(), xdg,
+           environment);
   ASSERT_EQ(warm.status, 0) << warm.err;
   EXPECT_THAT(warm.err, HasSubstr("on the warm office (process " + std::to_string(office) + ")"));
+  // Its timestep tells how long it took to write its first input.
+  double firstInputMs = 0;
+  std::istringstream events(warm.out);
+  for (std::string line; std::getline(events, line);)
+    if (const json event = json::parse(line); event["event"] == "timestep")
+      firstInputMs = event.value("firstInputMs", 0.0);
+  EXPECT_GT(firstInputMs, 0.0) << warm.out;
   for (const char* file : {"streams.csv", "compositions.csv", "summary.json"})
     EXPECT_EQ(ReadText(xdg / "warm" / file), ReadText(xdg / "cold" / file)) << file;
   EXPECT_EQ(Host("office stop", xdg, environment).status, 0);

@@ -1,5 +1,6 @@
 #include "running/progress_events.h"
 
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -9,6 +10,9 @@
 namespace refhost {
 
 namespace {
+
+// Made with the program's other static objects, before main.
+const std::chrono::steady_clock::time_point programStarted = std::chrono::steady_clock::now();
 
 // A value the record does not have is null, never a sentinel number.
 nlohmann::json Value(double value) {
@@ -63,6 +67,12 @@ nlohmann::json TimestepEventFields(int t, double date, const RunRecord& run) {
     fields["feasible"] = o.feasible;
   }
   return fields;
+}
+
+double MillisecondsSinceStart() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                   programStarted)
+      .count();
 }
 
 std::string RunStatus(const RunRecord& run) {

@@ -47,6 +47,9 @@ class EventRelay {
 // and pressure, and the optimum's objective, trials and feasibility.
 nlohmann::json TimestepEventFields(int t, double date, const RunRecord& run);
 
+// Milliseconds since this program started (its static objects were made).
+double MillisecondsSinceStart();
+
 // How a run ended, as "finished" says: "ok", "failed" or "interrupted".
 std::string RunStatus(const RunRecord& run);
 

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "archive/archive_error.h"
 #include "archive/json/case_json.h"
@@ -20,6 +21,7 @@
 #include "common/files.h"
 #include "common/interrupt.h"
 #include "running/progress.h"
+#include "running/progress_events.h"
 #include "running/runner.h"
 
 namespace refhost {
@@ -82,6 +84,7 @@ StepFailure Runner::Solve(int t, std::vector<StreamState>& outputs) {
     const StreamState* state = InputAt(scenario_.inputs.at(stream.name), t);
     Record record = EncodeIpr(stream.handle, *state, stream.components.size());
     if (StepFailure failed = Require(EXT_CMD_SET_IPR, record.data(), 0, stream.name)) return failed;
+    if (!firstInputMs_) firstInputMs_ = MillisecondsSinceStart();
     rec_.sent.push_back({t, 0, i, SentInput(*state)});
   }
   outputs.clear();
@@ -311,7 +314,10 @@ StepFailure Runner::RunTimesteps() {
     TimestepResult& result = rec_.results.back();
     if (result.nextEvent) NoteNextEvent(t, date, result);
     progress_.Done(t, date, rec_);
-    Event("timestep", TimestepEventFields(t, date, rec_));
+    nlohmann::json fields = TimestepEventFields(t, date, rec_);
+    if (firstInputMs_ && !std::exchange(firstInputTold_, true))
+      fields["firstInputMs"] = std::round(*firstInputMs_ * 10) / 10;
+    Event("timestep", std::move(fields));
     date = PlannedNextDate(date, scenario_.stepDays,
                            result.eventActed ? result.nextEvent : std::nullopt);
   }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -143,6 +144,10 @@ class Runner {
   std::vector<std::size_t> inputs_, outputs_;  // indexes into rec_.streams
   bool runStarted_ = false, runEnded_ = false, appStarted_ = false;
   int solvesThisStep_ = 0;
+  // Milliseconds from the program's start to the first input written into
+  // the workbook, until the next timestep event tells it.
+  std::optional<double> firstInputMs_;
+  bool firstInputTold_ = false;
   nlohmann::json case_;                        // the case as the driver reads it
   std::map<std::string, std::string> places_;  // stream or variable name -> Place()
   std::vector<std::pair<std::string, std::string>> missingSheets_;  // stream, sheet

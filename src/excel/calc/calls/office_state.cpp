@@ -5,9 +5,12 @@
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/script/XLibraryContainer.hpp>
+#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/util/PathSubstitution.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XFlushable.hpp>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "excel/calc/calls/uno_util.h"
+#include "excel/calc/process/office_program.h"
 
 namespace excel::calc {
 namespace uno = css::uno;
@@ -149,7 +153,60 @@ bool SameDialogs(const uno::Reference<css::script::XLibraryContainer>& container
   return names == baseline;
 }
 
+// A workbook of one formula and one macro, as a flat file: what its loading
+// exercises (type detection, the import filter, the spreadsheet module,
+// formulas, Basic).
+constexpr char kFirstWorkbook[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:script="urn:oasis:names:tc:opendocument:xmlns:script:1.0"
+ xmlns:ooo="http://openoffice.org/2004/office" office:version="1.3"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+ <office:scripts><office:script script:language="ooo:Basic"><ooo:libraries>
+  <ooo:library-embedded ooo:name="Standard"><ooo:module ooo:name="First"><ooo:source-code
+  >Function Twice(x)
+ Twice = x * 2
+End Function
+</ooo:source-code></ooo:module></ooo:library-embedded>
+ </ooo:libraries></office:script></office:scripts>
+ <office:body><office:spreadsheet><table:table table:name="Sheet1"><table:table-row>
+  <table:table-cell office:value-type="float" office:value="1"/>
+  <table:table-cell table:formula="of:=[.A1]*2" office:value-type="float" office:value="2"/>
+ </table:table-row></table:table></office:spreadsheet></office:body></office:document>
+)";
+
 }  // namespace
+
+void LoadFirstWorkbook(const uno::Reference<css::frame::XDesktop2>& desktop, bool views,
+                       const std::filesystem::path& folder) {
+  const std::filesystem::path file = folder / "first-workbook.fods";
+  if (!(std::ofstream(file) << kFirstWorkbook)) return;
+  IgnoringFailures([&] {
+    uno::Sequence<css::beans::PropertyValue> arguments(2);
+    arguments.getArray()[0].Name = "Hidden";
+    arguments.getArray()[0].Value <<= !views;
+    arguments.getArray()[1].Name = "MacroExecutionMode";
+    arguments.getArray()[1].Value <<= css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN;
+    const uno::Reference<css::frame::XComponentLoader> loader(desktop, uno::UNO_QUERY_THROW);
+    const uno::Reference<css::lang::XComponent> document =
+        loader->loadComponentFromURL(Utf8ToOUString(FileUrlFromPath(file)), "_blank", 0, arguments);
+    const uno::Reference<css::util::XCloseable> closeable(document, uno::UNO_QUERY_THROW);
+    IgnoringFailures([&] {
+      const uno::Reference<css::script::provider::XScriptProviderSupplier> scripts(
+          document, uno::UNO_QUERY_THROW);
+      uno::Sequence<uno::Any> parameters(1);
+      parameters.getArray()[0] <<= 1.0;
+      uno::Sequence<sal_Int16> outIndices;
+      uno::Sequence<uno::Any> outValues;
+      scripts->getScriptProvider()
+          ->getScript("vnd.sun.star.script:Standard.First.Twice?language=Basic&location=document")
+          ->invoke(parameters, outIndices, outValues);
+    });
+    closeable->close(true);
+  });
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
+}
 
 std::string ComparableSettings(std::string_view registryModifications) {
   std::vector<std::string_view> items;

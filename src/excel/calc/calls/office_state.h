@@ -52,6 +52,16 @@ bool ResetOfficeState(const css::uno::Reference<css::uno::XComponentContext>& co
                       const css::uno::Reference<css::frame::XDesktop2>& desktop,
                       const OfficeState* baseline);
 
+// A new office loads its spreadsheet module, filters, formula engine and
+// Basic runtime for its first workbook, which cost that workbook's run
+// about half a second: an office kept for others loads one of its own
+// first, as their workbooks are loaded (a view unless `views` is false),
+// runs its one macro and closes it. Its file is written in `folder`, which
+// the office can read, and removed. A failure is left for the state check
+// that follows to find. Never throws.
+void LoadFirstWorkbook(const css::uno::Reference<css::frame::XDesktop2>& desktop, bool views,
+                       const std::filesystem::path& folder);
+
 // Changes the office's own Basic libraries (a library comes), so that
 // ResetOfficeState finds it changed: for a user of a shared office who knows
 // it left something no comparison sees. Throws UNO exceptions.

@@ -417,6 +417,8 @@ std::shared_ptr<OfficeSession> StartSharedOffice() {
   std::shared_ptr<OfficeSession> session = OfficeManager::Instance().Start();
   try {
     const OfficeSession::Deadline deadline(*session, std::min(CallTimeout(), kResetLimit));
+    // Before the state its users are held to is read.
+    LoadFirstWorkbook(session->desktop_, session->viewsAvailable_, session->folders_->Temp());
     session->baseline_ = ReadOfficeState(session->context_);
   } catch (...) {
     com::Throw(com::CO_E_SERVER_EXEC_FAILURE,
