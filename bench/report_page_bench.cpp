@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <numeric>
 #include <string>
 
 #include "gridmoor_host/report/browser_support.h"
@@ -137,7 +138,7 @@ void DrawReport(benchmark::State& state) {
     state.SetIterationTime(std::atof(drawn.c_str()) / 1000);
     long points = 0;
     for (const auto& [name, sizes] : browsertest::ChartPoints(loaded.dom))
-      points += browsertest::Sum(sizes);
+      points += std::accumulate(sizes.begin(), sizes.end(), 0L);
     state.counters["load_event_ms"] =
         std::atof(browsertest::RootAttribute(loaded.dom, "data-load-ms").c_str());
     state.counters["points"] = static_cast<double>(points);
