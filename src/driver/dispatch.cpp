@@ -77,11 +77,24 @@ void ReportCurrentException(ExtStatusRecord* status) noexcept {
 namespace {
 
 // The host's command as the held cells see it: a control write (not an
-// integer one), a constraint read, or anything else.
+// integer one), a constraint read, an event within a timestep, or anything
+// else.
 model::CExcModel::Request HeldRequest(std::int32_t code, std::int32_t iarg) {
   using Request = model::CExcModel::Request;
-  if (code == EXT_CMD_SET_CONTROLS && iarg == 0) return Request::kControlWrite;
-  return code == EXT_CMD_GET_CONSTRAINTS ? Request::kConstraintRead : Request::kOther;
+  switch (code) {
+    case EXT_CMD_SET_CONTROLS:
+      return iarg == 0 ? Request::kControlWrite : Request::kOther;
+    case EXT_CMD_GET_CONSTRAINTS:
+      return Request::kConstraintRead;
+    case EXT_CMD_PRE_SOLVE:
+    case EXT_CMD_POST_SOLVE:
+    case EXT_CMD_POST_SOLVE_2:
+    case EXT_CMD_START_OF_TIMESTEP:
+    case EXT_CMD_END_OF_TIMESTEP:
+      return Request::kEvent;
+    default:
+      return Request::kOther;
+  }
 }
 
 }  // namespace
