@@ -97,6 +97,16 @@ model::CExcModel::Request HeldRequest(std::int32_t code, std::int32_t iarg) {
   }
 }
 
+// A held write's failure as the request answers a failure: two requests
+// read 1 otherwise (no next event; the list is filled), so they say -1.
+std::int32_t HeldFailure(const outcome::Error& held, const CommandArgs& args) {
+  host::StatusRecord status(args.status);
+  const std::int32_t answer = host::Answer(held, status);
+  const bool oneMeansMore =
+      args.code == EXT_CMD_GET_NEXT_EVENT || args.code == EXT_CMD_GET_STREAM_COMPOSITION;
+  return oneMeansMore ? -1 : answer;
+}
+
 }  // namespace
 
 std::int32_t RunModelOperation(model::CExcModel& model, ModelOperation operation,
@@ -104,8 +114,10 @@ std::int32_t RunModelOperation(model::CExcModel& model, ModelOperation operation
   if (operation == nullptr) return kNoResult;
   try {
     if (const outcome::Error held = model.BeforeRequest(HeldRequest(args.code, args.iarg))) {
-      host::StatusRecord status(args.status);
-      return host::Answer(held, status);
+      const std::int32_t answer = HeldFailure(held, args);
+      // The stop goes on: the office is not left running for a failed write.
+      if (operation == op::StopApplication) operation(model, args);
+      return answer;
     }
     return operation(model, args);
   } catch (...) {

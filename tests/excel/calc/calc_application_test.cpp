@@ -233,10 +233,10 @@ TEST_P(CalcApplicationTest, CellsWrittenAheadOfAMacroAreWrittenFirstOrNothingRun
   };
   // B2 twice: the later write stands.
   EXPECT_EQ(run("Seen", {{"Sheet1", 0, 0, 2}, {"Sheet1", 1, 1, 9}, {"Sheet1", 1, 1, 5}}),
-            std::optional(Variant::Double(208)));
+            std::optional(Variant::Int4(208)));
   EXPECT_EQ(Get(sheet_, "B2"), Variant::Double(5));
   EXPECT_EQ(application_->Run(Variant::Text("Seen"), Arguments({Variant::Int4(0)})),
-            Variant::Double(205))
+            Variant::Int4(205))
       << "the same macro without writes";
   // A missing sheet: A1 may be written, nothing runs (D1 counts the runs).
   EXPECT_EQ(run("Seen", {{"Sheet1", 0, 0, 4}, {"Nowhere", 0, 0, 1}}), std::nullopt);
