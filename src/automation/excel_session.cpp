@@ -55,6 +55,12 @@ int CExcExcelObj::RunMacroArgs(const com::Variant&, const excel::RunArguments&) 
   return 0;
 }
 
+std::optional<outcome::Error> CExcExcelObj::RunMacroAfterWriting(std::span<const excel::CellWrite>,
+                                                                 const std::string&, std::int32_t,
+                                                                 const std::string*) {
+  return std::nullopt;
+}
+
 outcome::Error CExcExcelSession::StartApplication() {
   const com::ClassRegistry& registry = com::ClassRegistry::Instance();
   com::Clsid clsid;
@@ -318,6 +324,24 @@ outcome::Error CExcExcelSession::RunMacroInt(const std::string& macro, std::int3
 
 outcome::Error CExcExcelSession::RunMacro(const std::string& macro) {
   return RunWithArguments(macro, MissingArguments());
+}
+
+std::optional<outcome::Error> CExcExcelSession::RunMacroAfterWriting(
+    std::span<const excel::CellWrite> writes, const std::string& macro, std::int32_t value,
+    const std::string* text) {
+  try {
+    excel::RunArguments arguments = MissingArguments();
+    arguments[0] = Variant::Int4(value);
+    if (text != nullptr) arguments[1] = Variant::Text(*text);
+    workbook_->Activate(kLcid);
+    if (!workbook_->GetApplication()->RunAfterWriting(writes, Variant::Text(macro), arguments))
+      return std::nullopt;
+    return outcome::Error::Success();
+  } catch (const com::Error& error) {
+    // With the office gone the writes fail first, as their own.
+    if (WorkbookGone(*this)) return std::nullopt;
+    return Failure("Unable to run macro %s (%s)", macro.c_str(), error.ErrorMessage().c_str());
+  }
 }
 
 int CExcExcelSession::RunMacroArgs(const com::Variant& macro,

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -105,6 +106,12 @@ class CExcExcelObj {
   virtual outcome::Error RunMacroInt(const std::string& macro, std::int32_t value) = 0;
   virtual outcome::Error RunMacro(const std::string& macro) = 0;
   virtual int RunMacroArgs(const com::Variant& macro, const excel::RunArguments& arguments);
+  // RunMacroInt, or RunMacroIntText when `text` is given, with the cells
+  // written first in the same call to the application. None when they cannot
+  // go with the macro: nothing ran, and the caller writes them (again).
+  virtual std::optional<outcome::Error> RunMacroAfterWriting(
+      std::span<const excel::CellWrite> writes, const std::string& macro, std::int32_t value,
+      const std::string* text);
   // Throws com::Error.
   virtual bool IsUpdateLocked() = 0;
   // 0, or 1 when the application refused.
@@ -161,6 +168,9 @@ class CExcExcelSession : public CExcExcelObj {
   outcome::Error RunMacroInt(const std::string& macro, std::int32_t value) override;
   outcome::Error RunMacro(const std::string& macro) override;
   int RunMacroArgs(const com::Variant& macro, const excel::RunArguments& arguments) override;
+  std::optional<outcome::Error> RunMacroAfterWriting(std::span<const excel::CellWrite> writes,
+                                                     const std::string& macro, std::int32_t value,
+                                                     const std::string* text) override;
   bool IsUpdateLocked() override;
   int LockUpdate(bool lock) override;
   bool IsAlive() override;

@@ -77,11 +77,34 @@ void ReportCurrentException(ExtStatusRecord* status) noexcept {
 namespace {
 
 // The host's command as the held cells see it: a control write (not an
-// integer one), a constraint read, or anything else.
+// integer one), a constraint read, an event within a timestep, or anything
+// else.
 model::CExcModel::Request HeldRequest(std::int32_t code, std::int32_t iarg) {
   using Request = model::CExcModel::Request;
-  if (code == EXT_CMD_SET_CONTROLS && iarg == 0) return Request::kControlWrite;
-  return code == EXT_CMD_GET_CONSTRAINTS ? Request::kConstraintRead : Request::kOther;
+  switch (code) {
+    case EXT_CMD_SET_CONTROLS:
+      return iarg == 0 ? Request::kControlWrite : Request::kOther;
+    case EXT_CMD_GET_CONSTRAINTS:
+      return Request::kConstraintRead;
+    case EXT_CMD_PRE_SOLVE:
+    case EXT_CMD_POST_SOLVE:
+    case EXT_CMD_POST_SOLVE_2:
+    case EXT_CMD_START_OF_TIMESTEP:
+    case EXT_CMD_END_OF_TIMESTEP:
+      return Request::kEvent;
+    default:
+      return Request::kOther;
+  }
+}
+
+// A held write's failure as the request answers a failure: two requests
+// read 1 otherwise (no next event; the list is filled), so they say -1.
+std::int32_t HeldFailure(const outcome::Error& held, const CommandArgs& args) {
+  host::StatusRecord status(args.status);
+  const std::int32_t answer = host::Answer(held, status);
+  const bool oneMeansMore =
+      args.code == EXT_CMD_GET_NEXT_EVENT || args.code == EXT_CMD_GET_STREAM_COMPOSITION;
+  return oneMeansMore ? -1 : answer;
 }
 
 }  // namespace
@@ -91,8 +114,10 @@ std::int32_t RunModelOperation(model::CExcModel& model, ModelOperation operation
   if (operation == nullptr) return kNoResult;
   try {
     if (const outcome::Error held = model.BeforeRequest(HeldRequest(args.code, args.iarg))) {
-      host::StatusRecord status(args.status);
-      return host::Answer(held, status);
+      const std::int32_t answer = HeldFailure(held, args);
+      // The stop goes on: the office is not left running for a failed write.
+      if (operation == op::StopApplication) operation(model, args);
+      return answer;
     }
     return operation(model, args);
   } catch (...) {

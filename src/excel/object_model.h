@@ -9,7 +9,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "com/unknown.h"
 #include "com/variants/bstr.h"
@@ -54,6 +56,15 @@ using RunArguments = std::array<com::Variant, kRunArgumentCount>;
 inline constexpr std::size_t kOpenOptionalCountOld = 12;
 inline constexpr std::size_t kOpenOptionalCountNew = 14;
 
+// A number for one cell of a worksheet (0-based column and row), written
+// ahead of a macro (Application::RunAfterWriting).
+struct CellWrite {
+  std::string worksheet;
+  std::int32_t column = 0;
+  std::int32_t row = 0;
+  double value = 0;
+};
+
 class Application : public virtual com::Unknown {
  public:
   virtual void PutWindowState(std::int32_t lcid, std::int32_t state) = 0;
@@ -68,6 +79,16 @@ class Application : public virtual com::Unknown {
   // Runs a macro of the open workbooks or of the application; arguments that
   // are Missing are not passed. The macro's result comes back.
   virtual com::Variant Run(const com::Variant& macro, const RunArguments& arguments) = 0;
+  // Run, with the cells written first, in order, in the same call to the
+  // application. None when the application cannot carry them with this
+  // macro, or one of them could not be written: then the macro did not run,
+  // and the caller writes the cells itself (again, for those written) and
+  // calls Run. An application without the means carries nothing.
+  virtual std::optional<com::Variant> RunAfterWriting(std::span<const CellWrite> /*writes*/,
+                                                      const com::Variant& /*macro*/,
+                                                      const RunArguments& /*arguments*/) {
+    return std::nullopt;
+  }
   virtual void Quit() = 0;
 };
 

@@ -174,10 +174,11 @@ class CExcModel : public CExtInterface {
   optimisation::HeldCells heldCells;
 
   // What a request is to the held cells.
-  enum class Request { kControlWrite, kConstraintRead, kOther };
+  enum class Request { kControlWrite, kConstraintRead, kEvent, kOther };
   // Run before every request the host makes (and the driver's own): control
   // writes held back go out first unless the request is another control
-  // write, and what was read ahead is forgotten unless it reads a
+  // write or a run-time event (whose macro call takes them along:
+  // RunEventMacro), and what was read ahead is forgotten unless it reads a
   // constraint. A held write that fails is the answer.
   outcome::Error BeforeRequest(Request request);
 

@@ -81,7 +81,7 @@ void CExcModel::ClearOptimisation(std::int32_t mask) {
 
 Error CExcModel::BeforeRequest(Request request) {
   if (request != Request::kConstraintRead) heldCells.ForgetReadings();
-  if (request == Request::kControlWrite) return Error::Success();
+  if (request == Request::kControlWrite || request == Request::kEvent) return Error::Success();
   return heldCells.SendWrites(Session());
 }
 

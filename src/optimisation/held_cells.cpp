@@ -1,5 +1,6 @@
 #include "optimisation/held_cells.h"
 
+#include <cmath>
 #include <span>
 #include <utility>
 
@@ -38,6 +39,17 @@ Error HeldCells::HoldControl(const casedata::CExcclControlVariable& controls,
   }
   writes_.push_back({control->worksheet, control->cell, std::move(address), value.value});
   return Error::Success();
+}
+
+std::optional<std::vector<excel::CellWrite>> HeldCells::WritesToCarry() const {
+  if (!automation::BlockTransferEnabled()) return std::nullopt;
+  std::vector<excel::CellWrite> carried;
+  for (const Write& write : writes_) {
+    const std::optional<automation::CellPosition> cell = automation::PlainCell(write.address);
+    if (!cell || !std::isfinite(write.value)) return std::nullopt;
+    carried.push_back({write.worksheet, cell->column - 1, cell->row - 1, write.value});
+  }
+  return carried;
 }
 
 Error HeldCells::SendWrites(automation::CExcExcelObj* session) {

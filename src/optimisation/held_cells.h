@@ -31,6 +31,12 @@ class HeldCells {
   outcome::Error HoldControl(const casedata::CExcclControlVariable& controls,
                              automation::CExcExcelObj* session, const casedata::ItemValue& value);
   bool HoldsWrites() const { return !writes_.empty(); }
+  // What is held, as cells a macro's call can write before the macro: none
+  // when something is not a plain number for a plain cell, or block
+  // transfer is off (every cell in a call of its own).
+  std::optional<std::vector<excel::CellWrite>> WritesToCarry() const;
+  // Forgets what is held once a macro's call has written it.
+  void WritesCarried() { writes_.clear(); }
   // Writes what is held, in the order it came. A failed write is answered
   // as itself, as its own request would have been, and the writes after it
   // are dropped: the host would not have made them.

@@ -407,6 +407,27 @@ TEST_F(ModelEventsTest, TheNextEventIsReportedUntilTheNextRunStarts) {
   EXPECT_EQ(shortRecord.bytes[EXT_NEXT_EVENT_TIME_OFFSET], 0x33);
 }
 
+// A held control write that fails is the next request's answer, in the
+// terms that request reads a failure in (1 tells "no next event" there).
+TEST_F(ModelEventsTest, AHeldWriteThatFailsFailsTheNextRequestAsAFailure) {
+  casedata::CExcControlVariable* control =
+      model_->controls.Add(std::make_unique<casedata::CExcControlVariable>());
+  std::tie(control->worksheet, control->cell) = std::pair("Nowhere", "B4");
+  GuardedBuffer value(EXT_OPT_VALUE_RECORD_MIN_SIZE, 0);
+  value.Put(EXT_OPT_VALUE_VALUE_OFFSET, 2.0);
+  GuardedBuffer event(EXT_NEXT_EVENT_RECORD_MIN_SIZE, 0);
+  for (const auto& [code, answer] :
+       {std::pair(EXT_CMD_GET_NEXT_EVENT, -1), std::pair(EXT_CMD_START_OF_TIMESTEP, 1)}) {
+    ASSERT_EQ(
+        driver::Command(handle_, nullptr, EXT_CMD_SET_CONTROLS, value.bytes.data(), 0, Status()),
+        0);
+    EXPECT_EQ(Command(code, event.bytes.data()), answer) << code;
+    EXPECT_EQ(Message().rfind("Error in setting data in Excel: Unable to get worksheet Nowhere", 0),
+              0u)
+        << Message();
+  }
+}
+
 TEST_F(ModelEventsTest, AHiddenWindowIsShownAgainOnlyAfterASuccessfulEndOfRun) {
   // The host shows and hides the window only when the case hides it.
   model_->caseDetails.hideInterface = true;

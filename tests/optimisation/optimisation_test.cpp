@@ -14,6 +14,7 @@
 #include "excel/errors.h"
 #include "gridmoor/host.h"
 #include "items_fixture.h"
+#include "model/run_events.h"
 #include "model/scripted_dialogs.h"
 
 namespace optimisation_test {
@@ -247,6 +248,44 @@ TEST_F(OptimisationValuesTest, HeldWritesGoOutBeforeAnyReadNeighboursInOneCall) 
   EXPECT_EQ(SendHeld(), 0) << "nothing left held";
   for (std::size_t row = 0; row < 3; ++row)
     EXPECT_EQ(Cell("B" + std::to_string(4 + row)), Variant::Double(cases[3].column[row]));
+}
+
+// An event's request leaves the writes held for its macro's call; they are
+// in the cells before the macro runs, with or without a macro, and a write
+// that fails is the event's answer, the macro not run.
+TEST_F(OptimisationValuesTest, HeldWritesAreInTheCellsBeforeAnEventsMacroRuns) {
+  AddControl(model_->controls, "Choke", "B4");
+  AddControl(model_->controls, "Lost", "B4").worksheet = "Nowhere";
+  std::vector<std::string> seen;
+  Application()->RegisterMacro("Module1.Go", [&seen](auto& application, const auto&) {
+    seen.push_back(com::VariantToText(application.ActiveWorkbook()->CellValue("Data", "B4")));
+    return Variant();
+  });
+  using Request = model::CExcModel::Request;
+  const std::tuple<const char*, std::int32_t, std::string> cases[] = {
+      {"Go", 0, ""},
+      {"  ", 0, ""},
+      {"Go", 1,
+       "Error in setting data in Excel: Unable to get worksheet Nowhere (" +
+           com::ComErrorText(com::DISP_E_BADINDEX) + ")"}};
+  double value = 1;
+  for (const auto& [macro, handle, message] : cases) {
+    SCOPED_TRACE(std::string(macro) + " " + std::to_string(handle));
+    seen.clear();
+    recorder_->Clear();
+    model_->caseDetails.macros[model::kPreSolveEvent] = macro;
+    EXPECT_EQ(Run(kSetControl, handle, ++value), 0);
+    EXPECT_EQ(model_->BeforeRequest(Request::kEvent).Message(), "");
+    EXPECT_TRUE(ValueLines().empty()) << "still held";
+    EXPECT_EQ(model_->OnPreSolve().Message(), message);
+    const std::string b4 = com::VariantToText(Cell("B4"));
+    EXPECT_EQ(seen, message.empty() && *macro == 'G' ? std::vector<std::string>{b4}
+                                                     : std::vector<std::string>{});
+    if (message.empty()) {
+      EXPECT_EQ(Cell("B4"), Variant::Double(value));
+    }
+    EXPECT_EQ(SendHeld(), 0) << "nothing left held";
+  }
 }
 
 TEST_F(OptimisationValuesTest, IntegerControlsWriteAndReadBackTheValueTextOfAStateInUse) {

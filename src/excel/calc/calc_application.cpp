@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <utility>
 
 #include "com/class_registry.h"
 #include "excel/calc/calls/calc_objects.h"
@@ -190,15 +191,34 @@ com::Ptr<Workbooks> CalcApplication::GetWorkbooks() {
   return com::MakeObject<CalcWorkbooks>(com::Ptr<CalcApplication>(this));
 }
 
-com::Variant CalcApplication::Run(const com::Variant& macro, const RunArguments& arguments) {
-  CheckUsable();
+namespace {
+
+// The macro's name and the arguments Run passes (those not Missing).
+std::pair<std::string, std::vector<com::Variant>> RunRequest(const com::Variant& macro,
+                                                             const RunArguments& arguments) {
   const com::VARIANT& name = Dereferenced(macro);
   if (name.vt != com::VT_BSTR) com::Throw(com::DISP_E_TYPEMISMATCH);
   std::vector<com::Variant> passed;
   for (const com::Variant& argument : arguments) {
     if (!argument.IsMissing()) passed.push_back(argument);
   }
-  return RunMacro(*this, com::BstrToUtf8(name.bstrVal), passed);
+  return {com::BstrToUtf8(name.bstrVal), std::move(passed)};
+}
+
+}  // namespace
+
+com::Variant CalcApplication::Run(const com::Variant& macro, const RunArguments& arguments) {
+  CheckUsable();
+  const auto [name, passed] = RunRequest(macro, arguments);
+  return RunMacro(*this, name, passed);
+}
+
+std::optional<com::Variant> CalcApplication::RunAfterWriting(std::span<const CellWrite> writes,
+                                                             const com::Variant& macro,
+                                                             const RunArguments& arguments) {
+  CheckUsable();
+  const auto [name, passed] = RunRequest(macro, arguments);
+  return RunMacroAfterWriting(*this, name, passed, writes);
 }
 
 void CalcApplication::Quit() {

@@ -216,6 +216,36 @@ TEST_P(CalcApplicationTest, BasicMacrosTravelWithTheFileAndNameAMissingSheet) {
   EXPECT_EQ(message.find("Sheet1"), std::string::npos) << message;
 }
 
+// Cells written ahead of a macro in its own call are there when it runs, in
+// the order given; a cell that cannot be written runs nothing, and the
+// caller writes the cells itself.
+TEST_P(CalcApplicationTest, CellsWrittenAheadOfAMacroAreWrittenFirstOrNothingRuns) {
+  PutBasicModule(
+      book_, "Standard", "Ahead",
+      "Function Seen(n)\n  Dim s As Object\n  s = ThisComponent.Sheets.getByIndex(0)\n"
+      "  s.getCellRangeByName(\"D1\").setValue(s.getCellRangeByName(\"D1\").getValue() + "
+      "1)\n  Seen = s.getCellRangeByName(\"A1\").getValue() * 100 + "
+      "s.getCellRangeByName(\"B2\").getValue() + n\nEnd Function\n"
+      "Sub Fails(n)\n  Err.Raise 5\nEnd Sub\n");
+  const auto run = [&](const char* macro, std::vector<CellWrite> writes) {
+    return application_->RunAfterWriting(writes, Variant::Text(macro),
+                                         Arguments({Variant::Int4(3)}));
+  };
+  // B2 twice: the later write stands.
+  EXPECT_EQ(run("Seen", {{"Sheet1", 0, 0, 2}, {"Sheet1", 1, 1, 9}, {"Sheet1", 1, 1, 5}}),
+            std::optional(Variant::Int4(208)));
+  EXPECT_EQ(Get(sheet_, "B2"), Variant::Double(5));
+  EXPECT_EQ(application_->Run(Variant::Text("Seen"), Arguments({Variant::Int4(0)})),
+            Variant::Int4(205))
+      << "the same macro without writes";
+  // A missing sheet: A1 may be written, nothing runs (D1 counts the runs).
+  EXPECT_EQ(run("Seen", {{"Sheet1", 0, 0, 4}, {"Nowhere", 0, 0, 1}}), std::nullopt);
+  EXPECT_EQ(Get(sheet_, "D1"), Variant::Double(2));
+  // The macro's own failure is its own, after the writes.
+  EXPECT_EQ(FailureOf([&] { run("Fails", {{"Sheet1", 2, 0, 7}}); }), com::DISP_E_EXCEPTION);
+  EXPECT_EQ(Get(sheet_, "C1"), Variant::Double(7));
+}
+
 // Sheets and cells looked up before a macro that moves them are found again
 // by name and address, as a user reads them.
 TEST_P(CalcApplicationTest, LookUpsAfterAMacroFollowNamesAndAddressesNotMovedCells) {

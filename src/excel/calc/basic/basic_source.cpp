@@ -308,46 +308,61 @@ std::string FreeModuleName(std::string_view base,
 
 std::string WrapperModuleSource(const WrappedCall& call) {
   std::string source = std::string(kGeneratedMarker) + "\nOption Explicit\n";
-  {
-    std::string parameters;
-    for (std::size_t i = 0; i < call.argumentCount; ++i) {
-      if (i > 0) parameters += ", ";
-      parameters.append("a").append(std::to_string(i + 1));
-    }
-    // Basic takes "Module.Function()" in an expression as an index into
-    // the result, so a call without arguments has no parentheses.
-    const std::string target =
-        call.module + "." + call.procedure + (call.argumentCount > 0 ? "(" + parameters + ")" : "");
-    const std::string all =
-        call.readsWatched ? parameters + (parameters.empty() ? "" : ", ") + "gmSheets, gmRanges"
-                          : parameters;
-    source += "\nFunction " + call.wrapper + "(" + all + ")\n";
-    source += "  Dim outcome, gmNames, gmAddresses\n";
-    const std::string dialogs = call.support + ".GmDialogs";
-    source += "  " + dialogs + " = \"\"\n";
-    source += "  On Error GoTo Failed\n";
-    if (call.isFunction) {
-      source += "  outcome = Array(0, " + target + ")\n";
-    } else {
-      source += "  Call " + target + "\n";
-      source += "  outcome = Array(0, Empty)\n";
-    }
-    if (call.readsWatched) {
-      // The macro has run: a failed read only leaves the rest Empty.
-      source += "  On Error GoTo Unread\n";
-      source += "  gmNames = gmSheets.ElementNames\n";
-      // As text: the office cannot hand back an array of structs inside
-      // the wrapper's array (an empty one ends it).
-      source += "  gmAddresses = gmRanges.RangeAddressesAsString\n";
-      source += "Unread:\n";
-    }
-    source +=
-        "  " + call.wrapper + " = Array(0, outcome(1), " + dialogs + ", gmNames, gmAddresses)\n";
-    source += "  Exit Function\n";
-    source += "Failed:\n";
-    source += "  " + call.wrapper + " = Array(1, Err, Error$, " + dialogs + ")\n";
-    source += "End Function\n";
+  std::string parameters;
+  std::string declared;
+  for (std::size_t i = 0; i < call.argumentCount; ++i) {
+    const std::string name = "a" + std::to_string(i + 1);
+    parameters += (i > 0 ? ", " : "") + name;
+    declared += (i > 0 ? ", ByVal " : "ByVal ") + name;
   }
+  // Basic takes "Module.Function()" in an expression as an index into the
+  // result, so a call without arguments has no parentheses.
+  const std::string target =
+      call.module + "." + call.procedure + (call.argumentCount > 0 ? "(" + parameters + ")" : "");
+  if (call.readsWatched) {
+    declared += (declared.empty() ? "" : ", ") + std::string("ByVal gmSheets, ByVal gmRanges");
+    if (call.writesFirst) declared += ", ByVal gmWrites";
+  }
+  const bool writes = call.readsWatched && call.writesFirst;
+  source += "\nFunction " + call.wrapper + "(" + declared + ")\n";
+  source += "  Dim outcome, gmNames, gmAddresses, gmWrite\n";
+  if (writes) {
+    source += "  On Error GoTo Unwritten\n";
+    source += "  For Each gmWrite In gmWrites\n";
+    source +=
+        "    gmSheets.getByName(gmWrite(0)).getCellByPosition(gmWrite(1), "
+        "gmWrite(2)).setValue(gmWrite(3))\n";
+    source += "  Next\n";
+  }
+  const std::string dialogs = call.support + ".GmDialogs";
+  source += "  " + dialogs + " = \"\"\n";
+  source += "  On Error GoTo Failed\n";
+  if (call.isFunction) {
+    source += "  outcome = Array(0, " + target + ")\n";
+  } else {
+    source += "  Call " + target + "\n";
+    source += "  outcome = Array(0, Empty)\n";
+  }
+  if (call.readsWatched) {
+    // The macro has run: a failed read only leaves the rest Empty.
+    source += "  On Error GoTo Unread\n";
+    source += "  gmNames = gmSheets.ElementNames\n";
+    // As text: the office cannot hand back an array of structs inside the
+    // wrapper's array (an empty one ends it).
+    source += "  gmAddresses = gmRanges.RangeAddressesAsString\n";
+    source += "Unread:\n";
+  }
+  source +=
+      "  " + call.wrapper + " = Array(0, outcome(1), " + dialogs + ", gmNames, gmAddresses)\n";
+  source += "  Exit Function\n";
+  source += "Failed:\n";
+  source += "  " + call.wrapper + " = Array(1, Err, Error$, " + dialogs + ")\n";
+  if (writes) {
+    source += "  Exit Function\n";
+    source += "Unwritten:\n";
+    source += "  " + call.wrapper + " = Array(2)\n";
+  }
+  source += "End Function\n";
   return source;
 }
 

@@ -45,6 +45,9 @@ struct WrappedCall {
   // Whether the wrapper also reads the document's sheets and watched ranges
   // after the call (only a document's wrappers have them to read).
   bool readsWatched = false;
+  // Whether a wrapper that readsWatched first writes numbers into cells it
+  // is given, before the call.
+  bool writesFirst = false;
 };
 
 // A wrapper's module: its one function calls the procedure with an error
@@ -55,7 +58,11 @@ struct WrappedCall {
 // document's sheets and a range container (both objects: Basic fails a
 // property read of anything else, whatever handler is set), and adds their
 // names and addresses (as text) read after the call: Array(0, result, dialogs,
-// names, addresses), with Empty for what could not be read.
+// names, addresses), with Empty for what could not be read. One that also
+// `writesFirst` takes a last argument, an array of Array(sheet name, column,
+// row, number) (0-based), and writes each before the call; it returns
+// Array(2) without calling anything when one of them fails. The arguments
+// are taken by value, so that the office sends none of them back.
 std::string WrapperModuleSource(const WrappedCall& call);
 // The support module.
 std::string SupportModuleSource();

@@ -190,6 +190,9 @@ class CalcApplication final : public Application {
   com::VARIANT_BOOL GetInteractive(std::int32_t lcid) override;
   com::Ptr<Workbooks> GetWorkbooks() override;
   com::Variant Run(const com::Variant& macro, const RunArguments& arguments) override;
+  std::optional<com::Variant> RunAfterWriting(std::span<const CellWrite> writes,
+                                              const com::Variant& macro,
+                                              const RunArguments& arguments) override;
   void Quit() override;
 
   // RPC_E_DISCONNECTED after Quit or once the office is gone.
@@ -329,6 +332,12 @@ com::Ptr<Range> MakeRange(com::Ptr<CalcApplication> application, std::shared_ptr
 // documents (the active one first), then the office's own libraries.
 com::Variant RunMacro(CalcApplication& application, const std::string& name,
                       const std::vector<com::Variant>& arguments);
+// RunMacro with cells written first in the same call: see
+// Application::RunAfterWriting.
+std::optional<com::Variant> RunMacroAfterWriting(CalcApplication& application,
+                                                 const std::string& name,
+                                                 const std::vector<com::Variant>& arguments,
+                                                 std::span<const CellWrite> writes);
 // Runs Auto_Open / Auto_Close / ... of one document if it has one.
 void RunAutoMacro(CalcApplication& application, const std::shared_ptr<Document>& document,
                   const std::string& procedure);

@@ -102,7 +102,8 @@ std::string EnsureWrapper(const uno::Reference<css::script::XLibraryContainer>& 
                           WrappedCall call, std::map<std::string, std::string>* originals) {
   for (const WrappedCall& placed : calls) {
     if (placed.module == call.module && placed.procedure == call.procedure &&
-        placed.argumentCount == call.argumentCount && placed.readsWatched == call.readsWatched)
+        placed.argumentCount == call.argumentCount && placed.readsWatched == call.readsWatched &&
+        placed.writesFirst == call.writesFirst)
       return placed.wrapper;
   }
   const bool first = calls.empty();
@@ -274,11 +275,14 @@ Document::ResolvedScript ResolveScript(CalcApplication& application, OfficeSessi
 }
 
 // The call's arguments, then, for a wrapper that reads what is watched, the
-// document's sheets and the watched ranges (`ranges` is set to them).
+// document's sheets and the watched ranges (`ranges` is set to them), and
+// the cells it writes first, if any.
 uno::Sequence<uno::Any> ScriptParameters(
     const std::vector<com::Variant>& arguments, Document* watched,
-    uno::Reference<css::sheet::XSheetCellRangeContainer>& ranges) {
-  const std::size_t count = arguments.size() + (watched != nullptr ? 2 : 0);
+    uno::Reference<css::sheet::XSheetCellRangeContainer>& ranges,
+    std::span<const CellWrite> writes) {
+  const std::size_t count =
+      arguments.size() + (watched != nullptr ? 2 : 0) + (writes.empty() ? 0 : 1);
   uno::Sequence<uno::Any> parameters(static_cast<sal_Int32>(count));
   for (std::size_t i = 0; i < arguments.size(); ++i)
     parameters.getArray()[i] = VariantToAny(arguments[i]);
@@ -287,14 +291,35 @@ uno::Sequence<uno::Any> ScriptParameters(
     parameters.getArray()[arguments.size()] <<= SheetsOf(*watched);
     parameters.getArray()[arguments.size() + 1] <<= ranges;
   }
+  if (!writes.empty()) {
+    uno::Sequence<uno::Any> cells(static_cast<sal_Int32>(writes.size()));
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+      const CellWrite& write = writes[i];
+      uno::Sequence<uno::Any> cell(4);
+      cell.getArray()[0] <<= Utf8ToOUString(write.worksheet);
+      cell.getArray()[1] <<= sal_Int32{write.column};
+      cell.getArray()[2] <<= sal_Int32{write.row};
+      cell.getArray()[3] <<= write.value;
+      cells.getArray()[i] <<= cell;
+    }
+    parameters.getArray()[count - 1] <<= cells;
+  }
   return parameters;
 }
 
-// Calls the macro; `seen` is set when its wrapper read what is watched in
-// its document after it.
-com::Variant Invoke(CalcApplication& application, const Target& target,
-                    const std::vector<com::Variant>& arguments,
-                    std::optional<WatchedAfterMacro>& seen) {
+// Whether a wrapper that writes first found a cell it could not write.
+bool Unwritten(const std::optional<std::vector<uno::Any>>& outcome) {
+  sal_Int32 status = 0;
+  return outcome && !outcome->empty() && ((*outcome)[0] >>= status) && status == 2;
+}
+
+// Calls the macro, after writing `writes` in the same call; `seen` is set
+// when its wrapper read what is watched in its document after it. None,
+// with the macro not run, when the writes cannot go with it.
+std::optional<com::Variant> Invoke(CalcApplication& application, const Target& target,
+                                   const std::vector<com::Variant>& arguments,
+                                   std::optional<WatchedAfterMacro>& seen,
+                                   std::span<const CellWrite> writes) {
   OfficeSession& office = *application.Office();
   const WrappedCall call{{},
                          {},
@@ -302,15 +327,20 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
                          target.entry.procedure.name,
                          target.entry.procedure.isFunction,
                          arguments.size(),
-                         target.document != nullptr};
+                         target.document != nullptr,
+                         !writes.empty()};
+  // Only a document's wrapper has the sheets to write into.
+  if (call.writesFirst && !call.readsWatched) return std::nullopt;
   const std::string key = target.entry.library + "." + target.entry.module + "." +
-                          target.entry.procedure.name + "/" + std::to_string(arguments.size());
+                          target.entry.procedure.name + "/" + std::to_string(arguments.size()) +
+                          (call.writesFirst ? "/w" : "");
   Document::ResolvedScript resolved = RememberedScript(target, key);
   if (!resolved.script.is()) resolved = ResolveScript(application, office, target, call, key);
   const bool readsWatched = !resolved.wrapper.empty() && call.readsWatched;
+  if (call.writesFirst && !readsWatched) return std::nullopt;
   uno::Reference<css::sheet::XSheetCellRangeContainer> ranges;
   const uno::Sequence<uno::Any> parameters =
-      ScriptParameters(arguments, readsWatched ? target.document.get() : nullptr, ranges);
+      ScriptParameters(arguments, readsWatched ? target.document.get() : nullptr, ranges, writes);
   uno::Sequence<sal_Int16> outIndices;
   uno::Sequence<uno::Any> outValues;
   const uno::Any result = resolved.script->invoke(parameters, outIndices, outValues);
@@ -319,20 +349,22 @@ com::Variant Invoke(CalcApplication& application, const Target& target,
     StoreAgainAfterMacro(*document);
   if (resolved.wrapper.empty()) return AnyToVariant(result);
   const std::optional<std::vector<uno::Any>> outcome = SequenceItems(result);
+  if (call.writesFirst && Unwritten(outcome)) return std::nullopt;
   com::Variant value = Outcome(office, target, outcome);
   if (readsWatched) seen = SeenAfterMacro(*outcome, ranges);
   return value;
 }
 
 // Invoke, the office told which macro runs: a message that it ended names it.
-com::Variant InvokeNoted(CalcApplication& application, const Target& target,
-                         const std::vector<com::Variant>& arguments,
-                         std::optional<WatchedAfterMacro>& seen) {
+std::optional<com::Variant> InvokeNoted(CalcApplication& application, const Target& target,
+                                        const std::vector<com::Variant>& arguments,
+                                        std::optional<WatchedAfterMacro>& seen,
+                                        std::span<const CellWrite> writes = {}) {
   const std::string name = target.entry.module + "." + target.entry.procedure.name;
   OfficeSession& office = *application.Office();
   office.NoteMacro(name, true);
   try {
-    com::Variant result = Invoke(application, target, arguments, seen);
+    std::optional<com::Variant> result = Invoke(application, target, arguments, seen, writes);
     office.NoteMacro(name, false);
     return result;
   } catch (const com::Error&) {
@@ -423,6 +455,13 @@ std::vector<MacroEntry> ApplicationMacros(OfficeSession& office) {
 
 com::Variant RunMacro(CalcApplication& application, const std::string& name,
                       const std::vector<com::Variant>& arguments) {
+  return *RunMacroAfterWriting(application, name, arguments, {});
+}
+
+std::optional<com::Variant> RunMacroAfterWriting(CalcApplication& application,
+                                                 const std::string& name,
+                                                 const std::vector<com::Variant>& arguments,
+                                                 std::span<const CellWrite> writes) {
   const std::optional<MacroName> parsed = ParseMacroName(name);
   if (!parsed) com::Throw(com::DISP_E_EXCEPTION, "\"" + name + "\" is no macro name");
   OfficeSession& office = *application.Office();
@@ -446,7 +485,7 @@ com::Variant RunMacro(CalcApplication& application, const std::string& name,
                                             " in the open workbooks or the office's libraries");
     MarkOnExit mark{application, *target, std::nullopt};
     MarkMacroStarts(application);
-    return InvokeNoted(application, *target, arguments, mark.seen);
+    return InvokeNoted(application, *target, arguments, mark.seen, writes);
   });
 }
 
