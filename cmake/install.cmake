@@ -23,6 +23,13 @@ foreach(target Gridmoor110 gridmoor-host)
     set(run_path "$ORIGIN/${run_path}")
   endif()
   set_target_properties(${target} PROPERTIES INSTALL_RPATH "${run_path}")
+  # The build tree's run path is then the same folder. Left to CMake, it is
+  # padded for the rewrite at install with an empty entry, which the loader
+  # takes for the current folder: programs of the build tree would load
+  # libraries from wherever they are started.
+  if(NOT GRIDMOOR_RELATIVE_RUN_PATH)
+    set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
+  endif()
 endforeach()
 
 install(TARGETS Gridmoor110 EXPORT GridmoorTargets
