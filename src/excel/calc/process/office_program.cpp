@@ -3,11 +3,11 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <fstream>
 #include <string>
 #include <system_error>
 
 #include "platform/environment.h"
+#include "platform/files.h"
 
 namespace excel::calc {
 namespace fs = std::filesystem;
@@ -85,14 +85,10 @@ std::optional<std::string> OfficeVersionOf(const fs::path& program) {
   // The registry part is several megabytes of XML; the property is found as
   // text, which is all that is needed of it. Read in one piece: through a
   // string stream it cost a run's start some 25 ms.
-  const fs::path file = program.parent_path().parent_path() / "share" / "registry" / "main.xcd";
-  std::ifstream in(file, std::ios::binary);
-  std::error_code unknown;
-  const std::uintmax_t size = fs::file_size(file, unknown);
-  if (!in || unknown) return std::nullopt;
-  std::string xml(static_cast<std::size_t>(size), '\0');
-  in.read(xml.data(), static_cast<std::streamsize>(xml.size()));
-  xml.resize(static_cast<std::size_t>(in.gcount()));
+  const std::optional<std::string> content = platform::ReadWholeFile(
+      program.parent_path().parent_path() / "share" / "registry" / "main.xcd", nullptr);
+  if (!content) return std::nullopt;
+  const std::string& xml = *content;
   const std::size_t prop = xml.find("oor:name=\"ooSetupVersionAboutBox\">");
   if (prop == std::string::npos) return std::nullopt;
   const std::size_t open = xml.find("<value>", prop);
