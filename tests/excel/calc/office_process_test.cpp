@@ -85,6 +85,10 @@ TEST_F(OfficeProgramTest, TheVersionIsTheAboutBoxPropertyOfTheRegistryBesideTheP
   } cases[] = {
       {before + property + "<value>25.2.3</value></prop>", "25.2.3"},
       {property + "\n  <value>7.4</value>" + before + "<value>9</value>", "7.4"},
+      // The file is read in pieces of 64 KiB: the property, or its value,
+      // across the end of one.
+      {std::string((1 << 16) - 10, ' ') + property + "<value>1.2</value>", "1.2"},
+      {std::string((1 << 16) - property.size() - 3, ' ') + property + "<value>3.4</value>", "3.4"},
       {before + "<prop oor:name=\"ooSetupVersion\"><value>25.2</value></prop>", std::nullopt},
       {property + "<value>25.2 beta</value>", std::nullopt},
       {property + "<value></value>", std::nullopt},

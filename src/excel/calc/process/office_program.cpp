@@ -2,12 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <string>
 #include <system_error>
 
 #include "platform/environment.h"
-#include "platform/files.h"
 
 namespace excel::calc {
 namespace fs = std::filesystem;
@@ -81,21 +82,49 @@ std::optional<fs::path> FindOfficeProgram() {
                              platform::GetEnv("PATH").value_or(""), usual);
 }
 
+namespace {
+
+// Up to `wanted` bytes of what follows the first `marker` in `file`; nullopt
+// when it has none. The file is read a piece at a time into the same
+// buffer: a registry of megabytes read whole cost a run's start some 20 ms,
+// most of it in faulting in fresh memory.
+std::optional<std::string> TextAfter(const fs::path& file, std::string_view marker,
+                                     std::size_t wanted) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<char> piece(64 * 1024);
+  std::string window;
+  for (;;) {
+    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    window.append(piece.data(), got);
+    const bool ended = got == 0 || !in;
+    const std::size_t at = window.find(marker);
+    if (at != std::string::npos) {
+      const std::size_t from = at + marker.size();
+      if (window.size() - from >= wanted || ended) return window.substr(from, wanted);
+      continue;  // the marker is kept until enough follows it
+    }
+    if (ended) return std::nullopt;
+    // A marker cut by the piece's end is found whole in the next window.
+    window.erase(0, window.size() - std::min(window.size(), marker.size() - 1));
+  }
+}
+
+}  // namespace
+
 std::optional<std::string> OfficeVersionOf(const fs::path& program) {
   // The registry part is several megabytes of XML; the property is found as
-  // text, which is all that is needed of it. Read in one piece: through a
-  // string stream it cost a run's start some 25 ms.
-  const std::optional<std::string> content = platform::ReadWholeFile(
-      program.parent_path().parent_path() / "share" / "registry" / "main.xcd", nullptr);
-  if (!content) return std::nullopt;
-  const std::string& xml = *content;
-  const std::size_t prop = xml.find("oor:name=\"ooSetupVersionAboutBox\">");
-  if (prop == std::string::npos) return std::nullopt;
-  const std::size_t open = xml.find("<value>", prop);
-  const std::size_t close = xml.find("</value>", open);
+  // text, which is all that is needed of it.
+  const std::optional<std::string> after =
+      TextAfter(program.parent_path().parent_path() / "share" / "registry" / "main.xcd",
+                "oor:name=\"ooSetupVersionAboutBox\">", 512);
+  if (!after) return std::nullopt;
+  const std::size_t open = after->find("<value>");
+  const std::size_t close = after->find("</value>", open);
   if (open == std::string::npos || close == std::string::npos || close - open > 64)
     return std::nullopt;
-  std::string version = xml.substr(open + 7, close - open - 7);
+  std::string version = after->substr(open + 7, close - open - 7);
   for (const char c : version)
     if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.') return std::nullopt;
   if (version.empty()) return std::nullopt;
