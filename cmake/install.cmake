@@ -38,6 +38,10 @@ install(TARGETS Gridmoor110 EXPORT GridmoorTargets
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/gridmoor
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
 install(TARGETS gridmoor-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The dialogs module, in the folder beside the library where it looks for it.
+if(TARGET Gridmoor110Dialogs)
+  install(TARGETS Gridmoor110Dialogs LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/gridmoor110)
+endif()
 
 # The library is loaded with dlopen, but a host may also link it; either way
 # its headers are the whole interface.

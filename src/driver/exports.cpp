@@ -10,8 +10,8 @@
 #include "gridmoor/host.h"
 #include "gridmoor/worksheet_functions.h"
 #ifdef GRIDMOOR_WITH_UI
-#include "model/dialogs.h"
-#include "ui/qt_dialogs.h"
+#include "driver/application/app.h"
+#include "driver/dialogs_module.h"
 #endif
 
 namespace {
@@ -23,9 +23,11 @@ __attribute__((constructor)) void LibraryLoaded() {
   driver::OnLibraryLoad();
 #ifdef GRIDMOOR_WITH_UI
   // The library's own dialogs; a build without Qt answers them as cancelled.
-  model::SetDialogs(ui::MakeQtDialogs([](int topic) {
-    driver::CGridmoorApp::Instance().WinHelp(topic, driver::kHelpContextCommand);
-  }));
+  model::SetDialogs(driver::DialogsFromModule(
+      driver::LibraryFolder() / driver::kDialogsModuleFolder / driver::kDialogsModuleName,
+      [](int topic) {
+        driver::CGridmoorApp::Instance().WinHelp(topic, driver::kHelpContextCommand);
+      }));
 #endif
 }
 

@@ -39,7 +39,7 @@ run("${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${tree}" -G "${GENERATOR}"
     "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}" "-DCMAKE_C_COMPILER=${C_COMPILER}"
     "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}" "-DGRIDMOOR_SANITIZE=${SANITIZE}"
     -DGRIDMOOR_BUILD_TESTS=OFF ${libdir_option})
-foreach(built "${LIBRARY}" "${HOST}" "${HELP_PAGE}" "${MAN_DIR}")
+foreach(built "${LIBRARY}" "${HOST}" "${HELP_PAGE}" "${MAN_DIR}" ${DIALOGS})
   file(RELATIVE_PATH inside "${BUILD_DIR}" "${built}")
   get_filename_component(folder "${tree}/${inside}" DIRECTORY)
   file(COPY "${built}" DESTINATION "${folder}")
@@ -53,6 +53,10 @@ endif()
 get_filename_component(library_name "${LIBRARY}" NAME)
 set(installed_library "${prefix}/${expected_libdir}/${library_name}")
 expect_file("${installed_library}" "the installed library")
+# The dialogs module in the folder beside the library, where it looks.
+if(DIALOGS)
+  expect_file("${prefix}/${expected_libdir}/gridmoor110/dialogs.so" "the installed dialogs module")
+endif()
 # The Help buttons open the page beside the library.
 expect_file("${prefix}/${expected_libdir}/Conflux.html" "the installed help page")
 foreach(header host.h oleauto.h oleauto_compat.h worksheet_functions.h api.h)

@@ -1,6 +1,7 @@
 // A host with Qt of its own, loading the library with dlopen: the dialog of
 // ExtConfigure appears on the host thread (a timer accepts it), and where
-// none can be shown the call answers as cancelled instead of aborting.
+// none can be shown (no display, no dialogs module beside the library) the
+// call answers as cancelled instead of aborting.
 //   ui_host_check LIBRARY SCENARIO SCRATCH
 #include <dlfcn.h>
 
@@ -66,6 +67,13 @@ int main(int argc, char** argv) {
   const std::string scenario = argv[2];
   std::filesystem::create_directories(argv[3]);
   hostThread = QThread::currentThreadId();
+  std::string libraryFile = argv[1];
+  if (scenario == "no-module") {
+    // The library alone, without the folder of its dialogs module.
+    libraryFile = (std::filesystem::path(argv[3]) / "libGridmoor110.so").string();
+    std::filesystem::copy_file(argv[1], libraryFile,
+                               std::filesystem::copy_options::overwrite_existing);
+  }
   if (scenario == "no-display" || scenario == "dead-display") {
     unsetenv("QT_QPA_PLATFORM");
     unsetenv("WAYLAND_DISPLAY");
@@ -73,7 +81,7 @@ int main(int argc, char** argv) {
     // A display number nobody serves.
     if (scenario == "dead-display") setenv("DISPLAY", ":97", 1);
   }
-  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  void* library = dlopen(libraryFile.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     std::fprintf(stderr, "%s\n", dlerror());
     return 2;
@@ -110,6 +118,9 @@ int main(int argc, char** argv) {
     Check(configure(nullptr) == 1, "ExtConfigure with a QCoreApplication answers as cancelled");
   } else if (scenario == "no-display" || scenario == "dead-display") {
     Check(configure(nullptr) == 1, "ExtConfigure without a display answers as cancelled");
+    Check(QCoreApplication::instance() == nullptr, "no application was made");
+  } else if (scenario == "no-module") {
+    Check(configure(nullptr) == 1, "ExtConfigure without the dialogs module answers as cancelled");
     Check(QCoreApplication::instance() == nullptr, "no application was made");
   } else {
     std::fprintf(stderr, "unknown scenario %s\n", scenario.c_str());
