@@ -159,8 +159,14 @@ outcome::Expected<std::vector<std::string>> CExcExcelSession::GetSheetNames() {
   try {
     workbook_->Activate(kLcid);
     const com::Ptr<excel::Sheets> sheets = workbook_->GetSheets();
-    const std::int32_t count = sheets->GetCount();
     std::vector<std::string> list;
+    if (const std::optional<std::vector<com::Bstr>> names = sheets->Names()) {
+      for (const com::Bstr& name : *names)
+        list.push_back(name.ToUtf8());
+      if (list.empty()) return Failure("No sheets defined for workbook in Excel");
+      return list;
+    }
+    const std::int32_t count = sheets->GetCount();
     for (std::int32_t i = 1; i <= count; ++i) {
       // A sheet that is not a worksheet gives an empty handle, and reading
       // its name fails the whole listing.

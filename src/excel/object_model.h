@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "com/unknown.h"
 #include "com/variants/bstr.h"
@@ -125,6 +126,9 @@ class Sheets : public virtual com::Unknown {
   virtual com::Ptr<com::Unknown> Add(const com::Variant& before, const com::Variant& after,
                                      const com::Variant& count, const com::Variant& type,
                                      std::int32_t lcid) = 0;
+  // Every sheet's name in order, in one call to the application; none when
+  // it has no such call (then each item is asked for its name).
+  virtual std::optional<std::vector<com::Bstr>> Names() { return std::nullopt; }
 };
 
 class Worksheet : public virtual com::Unknown {

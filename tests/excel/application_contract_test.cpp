@@ -34,6 +34,19 @@ TEST_P(ApplicationContract,
   for (std::int32_t i = 1; i <= sheets->GetCount(); ++i)
     names.push_back(NameOf(AsWorksheet(sheets->GetItem(Variant::Int(i)))));
   EXPECT_EQ(names, (std::vector<std::string>{"Sheet4", "Sheet3", "Sheet5", "Sheet1"}));
+  // The names in one call, where the application has it, are the items' own.
+  const auto listed = [](const com::Ptr<excel::Sheets>& of) {
+    std::optional<std::vector<std::string>> texts;
+    if (const auto all = of->Names()) {
+      texts.emplace();
+      for (const com::Bstr& name : *all)
+        texts->push_back(name.ToUtf8());
+    }
+    return texts;
+  };
+  if (const auto all = listed(sheets)) {
+    EXPECT_EQ(*all, names);
+  }
 
   EXPECT_EQ(NameOf(SheetOf(book_, "sheet3")), "Sheet3");
   for (const Variant& index : {Variant::Text("Nope"), Variant::Int4(0), Variant::Int4(5)}) {
@@ -55,6 +68,9 @@ TEST_P(ApplicationContract,
        {std::string(31, 'x'), "Results 2024"s, "a'b"s, "Débit ☃"s, "SHEET1"s}) {
     first->PutName(com::Bstr::FromUtf8(accepted));
     EXPECT_EQ(NameOf(first), accepted);
+    if (const auto all = listed(other->GetSheets())) {
+      EXPECT_EQ(*all, (std::vector<std::string>{"Sheet2", accepted}));
+    }
   }
 }
 

@@ -273,6 +273,7 @@ class CalcSheets final : public Sheets {
   com::Ptr<com::Unknown> Add(const com::Variant& before, const com::Variant& after,
                              const com::Variant& count, const com::Variant& type,
                              std::int32_t lcid) override;
+  std::optional<std::vector<com::Bstr>> Names() override;
 
  private:
   com::Ptr<com::Unknown> Wrap(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet,

@@ -199,6 +199,17 @@ std::int32_t CalcSheets::GetCount() {
   });
 }
 
+std::optional<std::vector<com::Bstr>> CalcSheets::Names() {
+  application_->CheckUsable();
+  // Every sheet of a spreadsheet document is a worksheet, listed in order.
+  return document_->Call(kApplicationError, [&] {
+    std::vector<com::Bstr> names;
+    for (const rtl::OUString& name : SheetsOf(*document_)->getElementNames())
+      names.push_back(com::Bstr::FromUtf16(ToU16(name)));
+    return names;
+  });
+}
+
 uno::Reference<css::sheet::XSpreadsheets> SheetsOf(Document& document) {
   {
     std::lock_guard lock(document.mutex);
