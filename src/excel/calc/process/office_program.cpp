@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <system_error>
 
@@ -94,14 +95,17 @@ std::optional<std::string> TextAfter(const fs::path& file, std::string_view mark
   if (!in) return std::nullopt;
   std::vector<char> piece(64 * 1024);
   std::string window;
+  // The marker starts with a letter found every few bytes of the XML: a
+  // plain find stops at each.
+  const std::boyer_moore_horspool_searcher searcher(marker.begin(), marker.end());
   for (;;) {
     in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
     const auto got = static_cast<std::size_t>(in.gcount());
     window.append(piece.data(), got);
     const bool ended = got == 0 || !in;
-    const std::size_t at = window.find(marker);
-    if (at != std::string::npos) {
-      const std::size_t from = at + marker.size();
+    const auto found = std::search(window.begin(), window.end(), searcher);
+    if (found != window.end()) {
+      const std::size_t from = static_cast<std::size_t>(found - window.begin()) + marker.size();
       if (window.size() - from >= wanted || ended) return window.substr(from, wanted);
       continue;  // the marker is kept until enough follows it
     }
