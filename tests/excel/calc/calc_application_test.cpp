@@ -170,6 +170,14 @@ TEST_P(CalcApplicationTest, NamedRangesResolveArraysSpreadAndBlockWritesKeepTheN
   // A block without notes gets none.
   put("F1:G1", Block(1, 2, {Variant::Double(1), Variant::Double(2)}));
   EXPECT_EQ(NotesOf(book_), notes);
+  // A note is no content: its cell reads as empty, alone and in a block,
+  // beside an empty formula result and a formula result of 1.
+  put("E4", V::Text("=\"\""));
+  put("F4", V::Text("=3-2"));
+  EXPECT_EQ(Get(sheet_, "D4"), V());
+  EXPECT_EQ(com::VariantGrid::FromVariant(
+                RangeOf(sheet_, "D4:F4")->Invoke(kDispidValue2, InvokeKind::kPropertyGet, {})),
+            com::VariantGrid::FromVariant(Block(1, 3, {V(), V::Text(""), V::Double(1)})));
   // A large block's rows fit their new contents as a small block's do.
   const V tall = V::Text("'one\ntwo\nthree");
   put("A800:B800", tall);

@@ -3,7 +3,7 @@
 // One cell read is one call to the office (getDataArray) unless the value
 // needs a second look: an empty text (empty cell or empty result), an error
 // (which code) or 0 / 1 (a logical?). A block is one call plus a few to sort
-// those out.
+// those out, the cells with a text or formula asked for once for both.
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/AddressConvention.hpp>
 #include <com/sun/star/sheet/FormulaLanguage.hpp>
@@ -247,11 +247,12 @@ class CalcRange final : public Range {
         }
       }
     }
+    // One question for both the empty cells and the formulas among 0 and 1.
+    std::optional<Cells> filled;
     if (!emptyTexts.empty()) {
-      Cells empty;
-      AddCells(QueryOf(handles)->queryEmptyCells()->getRangeAddresses(), area, empty);
+      filled = FilledCells(handles);
       for (const auto& [r, c] : emptyTexts) {
-        if (empty.count({r, c}) != 0) grid.At(r + 1, c + 1) = com::Variant();
+        if (filled->count({r, c}) == 0) grid.At(r + 1, c + 1) = com::Variant();
       }
     }
     for (const auto& [r, c] : errors) {
@@ -259,7 +260,7 @@ class CalcRange final : public Range {
       grid.At(r + 1, c + 1) = error != 0 ? ErrorValue(error) : com::Variant();
     }
     if (!zeroOrOne.empty()) {
-      for (const auto& [r, c] : LogicalCells(*document_, handles, zeroOrOne))
+      for (const auto& [r, c] : LogicalCells(*document_, handles, zeroOrOne, &filled))
         grid.At(r + 1, c + 1) = com::Variant::Bool(grid.At(r + 1, c + 1).dblVal != 0);
     }
     return std::move(grid).ToVariant();

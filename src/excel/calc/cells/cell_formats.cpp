@@ -2,6 +2,7 @@
 
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/FormulaResult.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/util/MalformedNumberFormatException.hpp>
@@ -92,7 +93,17 @@ bool IsLogicalText(const rtl::OUString& shown) {
 // Which of `candidates` (cells holding 0 or 1) are logicals: a logical
 // number format, or a formula whose result shows as TRUE / FALSE. A single
 // cell is judged by the same rule (CalcRange::GetCell).
-CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& candidates) {
+CellSet FilledCells(RangeHandles& handles) {
+  CellSet filled;
+  AddCells(QueryOf(handles)
+               ->queryContentCells(css::sheet::CellFlags::STRING | css::sheet::CellFlags::FORMULA)
+               ->getRangeAddresses(),
+           handles.area, filled);
+  return filled;
+}
+
+CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& candidates,
+                     std::optional<CellSet>* filled) {
   CellSet logical;
   const CellArea& area = handles.area;
   bool allLogical = false;
@@ -117,11 +128,16 @@ CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& c
   }
   if (allLogical) return candidates;
   CellSet formulas;
-  AddCells(
-      QueryOf(handles)->queryFormulaCells(css::sheet::FormulaResult::VALUE)->getRangeAddresses(),
-      area, formulas);
+  if (filled != nullptr) {
+    if (!*filled) *filled = FilledCells(handles);
+  } else {
+    AddCells(
+        QueryOf(handles)->queryFormulaCells(css::sheet::FormulaResult::VALUE)->getRangeAddresses(),
+        area, formulas);
+  }
+  const CellSet& formulasHere = filled != nullptr ? **filled : formulas;
   for (const auto& [row, column] : candidates) {
-    if (logical.count({row, column}) != 0 || formulas.count({row, column}) == 0) continue;
+    if (logical.count({row, column}) != 0 || formulasHere.count({row, column}) == 0) continue;
     const uno::Reference<css::text::XText> text(handles.range->getCellByPosition(column, row),
                                                 uno::UNO_QUERY_THROW);
     if (IsLogicalText(text->getString())) logical.emplace(row, column);

@@ -2,6 +2,7 @@
 // format's key by its code, and which cells a user sees as TRUE / FALSE.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "excel/calc/calls/calc_objects.h"
@@ -22,7 +23,14 @@ bool IsLogicalText(const rtl::OUString& shown);
 
 // Which of `candidates` (cells of `handles`' range holding 0 or 1) a user
 // sees as TRUE / FALSE: a logical number format, or a formula whose result
-// shows so.
-CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& candidates);
+// shows so. `filled`, when given, holds or is given FilledCells of the
+// range, which tells the formulas among the candidates (a number is no
+// text), so that a caller that needs it too asks the office once.
+CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& candidates,
+                     std::optional<CellSet>* filled = nullptr);
+
+// The cells of `handles`' range holding a text or a formula: of the cells
+// that read as an empty text, the others are empty.
+CellSet FilledCells(RangeHandles& handles);
 
 }  // namespace excel::calc
