@@ -9,6 +9,7 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/beans/XPropertyState.hpp>
+#include <com/sun/star/beans/XTolerantMultiPropertySet.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
@@ -56,7 +57,7 @@ struct RangeHandles {
   css::uno::Reference<css::sheet::XCellRangeData> data;
   css::uno::Reference<css::text::XText> text;
   css::uno::Reference<css::beans::XPropertySet> properties;
-  css::uno::Reference<css::beans::XPropertyState> propertyState;
+  css::uno::Reference<css::beans::XTolerantMultiPropertySet> tolerant;
   css::uno::Reference<css::sheet::XCellRangesQuery> query;
   css::uno::Reference<css::sheet::XUniqueCellFormatRangesSupplier> formats;
   css::uno::Reference<css::sheet::XSheetAnnotations> sheetNotes;  // of the range's sheet

@@ -1,5 +1,7 @@
 #include "excel/calc/cells/cell_formats.h"
 
+#include <com/sun/star/beans/TolerantPropertySetResultType.hpp>
+#include <com/sun/star/beans/XTolerantMultiPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
@@ -107,12 +109,17 @@ CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& c
   CellSet logical;
   const CellArea& area = handles.area;
   bool allLogical = false;
-  // One format for the whole block (the usual case) is one question; mixed
-  // formats are asked for group by group.
-  if (PropertyStateOf(handles)->getPropertyState("NumberFormat") !=
-      css::beans::PropertyState_AMBIGUOUS_VALUE) {
-    sal_Int32 key = 0;
-    PropertiesOf(handles)->getPropertyValue("NumberFormat") >>= key;
+  // One format for the whole block (the usual case) is one question, its
+  // value and whether it holds for every cell together; mixed formats are
+  // asked for group by group.
+  const rtl::OUString numberFormat("NumberFormat");
+  const uno::Sequence<css::beans::GetPropertyTolerantResult> format =
+      TolerantOf(handles)->getPropertyValuesTolerant(
+          uno::Sequence<rtl::OUString>(&numberFormat, 1));
+  sal_Int32 key = 0;
+  if (format.getLength() == 1 &&
+      format[0].Result == css::beans::TolerantPropertySetResultType::SUCCESS &&
+      format[0].State != css::beans::PropertyState_AMBIGUOUS_VALUE && (format[0].Value >>= key)) {
     allLogical = IsLogicalFormat(document, key);
   } else {
     const uno::Reference<css::container::XIndexAccess> groups =
@@ -121,9 +128,9 @@ CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& c
       const uno::Reference<css::sheet::XSheetCellRanges> group(groups->getByIndex(i),
                                                                uno::UNO_QUERY_THROW);
       const uno::Reference<css::beans::XPropertySet> properties(group, uno::UNO_QUERY_THROW);
-      sal_Int32 key = 0;
-      properties->getPropertyValue("NumberFormat") >>= key;
-      if (IsLogicalFormat(document, key)) AddCells(group->getRangeAddresses(), area, logical);
+      sal_Int32 groupKey = 0;
+      properties->getPropertyValue("NumberFormat") >>= groupKey;
+      if (IsLogicalFormat(document, groupKey)) AddCells(group->getRangeAddresses(), area, logical);
     }
   }
   if (allLogical) return candidates;

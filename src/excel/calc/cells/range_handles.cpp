@@ -34,10 +34,10 @@ uno::Reference<css::text::XText> TextOf(RangeHandles& handles) {
   return handles.text;
 }
 
-uno::Reference<css::beans::XPropertyState> PropertyStateOf(RangeHandles& handles) {
+uno::Reference<css::beans::XTolerantMultiPropertySet> TolerantOf(RangeHandles& handles) {
   std::lock_guard lock(handles.mutex);
-  if (!handles.propertyState.is()) handles.propertyState.set(Source(handles), uno::UNO_QUERY_THROW);
-  return handles.propertyState;
+  if (!handles.tolerant.is()) handles.tolerant.set(Source(handles), uno::UNO_QUERY_THROW);
+  return handles.tolerant;
 }
 
 uno::Reference<css::sheet::XCellRangesQuery> QueryOf(RangeHandles& handles) {

@@ -12,7 +12,8 @@ namespace excel::calc {
 css::uno::Reference<css::sheet::XCellRangeData> DataOf(RangeHandles& handles);
 css::uno::Reference<css::beans::XPropertySet> PropertiesOf(RangeHandles& handles);
 css::uno::Reference<css::text::XText> TextOf(RangeHandles& handles);  // a single cell only
-css::uno::Reference<css::beans::XPropertyState> PropertyStateOf(RangeHandles& handles);
+// Values with their states (one for all cells, or not), in one call.
+css::uno::Reference<css::beans::XTolerantMultiPropertySet> TolerantOf(RangeHandles& handles);
 css::uno::Reference<css::sheet::XCellRangesQuery> QueryOf(RangeHandles& handles);
 css::uno::Reference<css::sheet::XUniqueCellFormatRangesSupplier> FormatsOf(RangeHandles& handles);
 sal_Int16 SheetIndexOf(RangeHandles& handles);
