@@ -127,10 +127,32 @@ outcome::Expected<double> ReadCellNumber(CExcExcelObj* session, const std::strin
   }
 }
 
+namespace {
+
+// Whether `magnitude` is the double nearest a decimal of at most 15
+// significant digits, found without writing a text: scaled to 15 digits and
+// rounded, an exact quotient of two exact doubles gives it back. Then that
+// decimal is also its nearest 15-digit one, as a double's rounding interval
+// is far narrower than their gaps. False leaves the question to the text.
+bool IsFifteenDigitDecimal(double magnitude) {
+  static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
+  const int scale = 14 - static_cast<int>(std::floor(std::log10(magnitude)));
+  if (scale < 0 || scale > 22) return false;
+  const double whole = std::nearbyint(magnitude * kTens[scale]);
+  // A scale one too large (log10 rounded up) would allow 16 digits.
+  return whole < 1e15 && whole / kTens[scale] == magnitude;
+}
+
+}  // namespace
+
 std::optional<double> NumberThroughText(double value) {
   if (value == 0) return 0.0;  // -0 shows as "0"
   const double magnitude = std::fabs(value);
   if (magnitude < 1e15 && value == std::trunc(value)) return value;  // 15 digits at most
+  if (IsFifteenDigitDecimal(magnitude)) return value;
   char buffer[40];
   // A normal double's rounding interval is far narrower than the gaps
   // between 15-digit decimals, so when its shortest text has at most 15

@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -113,6 +114,12 @@ TEST(NumberThroughText, GivesWhatTheCellsTextReadsAs) {
     const double mantissa =
         static_cast<double>(random() % static_cast<std::uint64_t>(std::pow(10, digits)));
     values.push_back(mantissa * std::pow(10.0, static_cast<int>(random() % 40) - 20));
+    // The double nearest a decimal of 14 to 17 digits, as a text reads.
+    const std::string decimal = std::to_string(random() % 100000000000000000ULL) + "e" +
+                                std::to_string(static_cast<int>(random() % 40) - 30);
+    double read = 0;
+    std::from_chars(decimal.data(), decimal.data() + decimal.size(), read);
+    values.push_back(read);
   }
   for (const double value : values) {
     const std::optional<double> expected = text::ParseWholeNumber(com::FormatDouble(value));
