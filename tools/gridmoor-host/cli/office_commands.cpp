@@ -48,7 +48,8 @@ std::optional<std::string> StartServer() {
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setsid();
-    ::chdir("/");
+    // Not to hold the folder it was started in; the parent sees no report.
+    if (::chdir("/") != 0) ::_exit(127);
     const int null = ::open("/dev/null", O_RDWR);
     for (int standard = 0; standard < 3; ++standard)
       ::dup2(null, standard);
