@@ -57,6 +57,21 @@ RunDate DaysLater(double date, double days) {
   return result;
 }
 
+// The macro's call with the held control writes made first inside it;
+// none when they cannot go with it: nothing ran, nothing held was written.
+std::optional<outcome::Error> RunCarryingWrites(optimisation::HeldCells& held,
+                                                automation::CExcExcelObj* session,
+                                                const std::string& macro, std::int32_t step,
+                                                const std::optional<std::string>& date) {
+  if (text::IsBlank(macro) || session == nullptr) return std::nullopt;
+  const std::optional<std::vector<excel::CellWrite>> writes = held.WritesToCarry();
+  if (!writes) return std::nullopt;
+  std::optional<outcome::Error> ran =
+      session->RunMacroAfterWriting(*writes, macro, step, date ? &*date : nullptr);
+  if (ran) held.WritesCarried();
+  return ran;
+}
+
 }  // namespace
 
 outcome::Error CExcModel::RunEventMacro(std::size_t event) {
@@ -71,16 +86,9 @@ outcome::Error CExcModel::RunEventMacro(std::size_t event) {
   // Control writes still held go first: in the macro's own call when they
   // can, which saves the application a call.
   if (heldCells.HoldsWrites()) {
-    if (!text::IsBlank(macro) && session != nullptr) {
-      if (std::optional<std::vector<excel::CellWrite>> writes = heldCells.WritesToCarry()) {
-        std::optional<outcome::Error> ran =
-            session->RunMacroAfterWriting(*writes, macro, step, date ? &*date : nullptr);
-        if (ran) {
-          heldCells.WritesCarried();
-          return std::move(*ran);
-        }
-      }
-    }
+    if (std::optional<outcome::Error> ran =
+            RunCarryingWrites(heldCells, session, macro, step, date))
+      return std::move(*ran);
     if (outcome::Error held = heldCells.SendWrites(session)) return held;
   }
   if (text::IsBlank(macro)) return outcome::Error::Success();

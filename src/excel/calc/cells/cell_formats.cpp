@@ -5,7 +5,6 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
-#include <com/sun/star/sheet/FormulaResult.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/util/MalformedNumberFormatException.hpp>
 #include <com/sun/star/util/NumberFormat.hpp>
@@ -92,9 +91,6 @@ bool IsLogicalText(const rtl::OUString& shown) {
   return shown == "TRUE" || shown == "FALSE";
 }
 
-// Which of `candidates` (cells holding 0 or 1) are logicals: a logical
-// number format, or a formula whose result shows as TRUE / FALSE. A single
-// cell is judged by the same rule (CalcRange::GetCell).
 CellSet FilledCells(RangeHandles& handles) {
   CellSet filled;
   AddCells(QueryOf(handles)
@@ -104,6 +100,9 @@ CellSet FilledCells(RangeHandles& handles) {
   return filled;
 }
 
+// Which of `candidates` (cells holding 0 or 1) are logicals: a logical
+// number format, or a formula whose result shows as TRUE / FALSE. A single
+// cell is judged by the same rule (CalcRange::GetCell).
 CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& candidates,
                      std::optional<CellSet>* filled) {
   CellSet logical;
@@ -134,17 +133,12 @@ CellSet LogicalCells(Document& document, RangeHandles& handles, const CellSet& c
     }
   }
   if (allLogical) return candidates;
-  CellSet formulas;
-  if (filled != nullptr) {
-    if (!*filled) *filled = FilledCells(handles);
-  } else {
-    AddCells(
-        QueryOf(handles)->queryFormulaCells(css::sheet::FormulaResult::VALUE)->getRangeAddresses(),
-        area, formulas);
-  }
-  const CellSet& formulasHere = filled != nullptr ? **filled : formulas;
+  // A number is no text: the candidates that are filled are formulas.
+  std::optional<CellSet> own;
+  std::optional<CellSet>& known = filled != nullptr ? *filled : own;
+  if (!known) known = FilledCells(handles);
   for (const auto& [row, column] : candidates) {
-    if (logical.count({row, column}) != 0 || formulasHere.count({row, column}) == 0) continue;
+    if (logical.count({row, column}) != 0 || known->count({row, column}) == 0) continue;
     const uno::Reference<css::text::XText> text(handles.range->getCellByPosition(column, row),
                                                 uno::UNO_QUERY_THROW);
     if (IsLogicalText(text->getString())) logical.emplace(row, column);
